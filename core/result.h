@@ -1,0 +1,22 @@
+// Result codes of the whole engine.
+//
+// Every engine function that can fail returns an int: 0 on success, 1 when
+// memory ran out, otherwise one of the codes below. Modules own ranges of
+// codes; add a module's codes here, under its heading, with their fixed
+// values, so that code compares against names and never bare numbers.
+#pragma once
+
+enum ResultCode : int {
+    // Shared by every module.
+    Res_ok = 0,
+    Res_noMemory = 1,
+    Res_nullInput = 8,
+    Res_notFound = 13,
+    Res_slotInUse = 15,
+    Res_missingArgument = 16,
+    Res_notJoinable = 34,
+    Res_stopRequested = 48,
+    Res_poolStopping = 52,
+    Res_eventProcStopping = 53,
+    Res_notImplemented = 259,
+};
