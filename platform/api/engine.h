@@ -19,6 +19,10 @@ struct IdentRecord;
 struct Task;
 struct Sem;
 struct HostContext;
+struct Scheduler;
+struct WorkerPool;
+struct EventProc;
+struct ConfigStore;
 
 // The application entry given by the start event.
 typedef int (*EngineEntryFn)(struct EngineInstance *instance, void *startEvent);
@@ -55,4 +59,28 @@ struct EngineInstance {
     int64_t clockLast;          // engine clock guard: last value returned
     int64_t clockOffset;        // engine clock guard: correction applied
     void *localeSettings;       // the engine's locale settings
+};
+
+// The engine's core context: allocated from the heap at start-up, first
+// argument of nearly every engine routine. Modules that need a word of their
+// own add it in the second group, with a comment naming its owner.
+struct EngineContext {
+    void *dispman;              // display-manager context
+    void *docHandlers;          // document-handler registry
+    EventProc *eventProc;       // the event processor
+    ConfigStore *config;        // the configuration store
+    void *romFiles;             // the built-in file table
+    WorkerPool *workers;        // the worker pool
+    Scheduler *scheduler;       // the task scheduler
+    void *startOptions;         // start options given to module start-up
+    EngineInstance *instance;   // the owning instance
+    void *sheetFunctionNames;   // spreadsheet function-name table
+    void *table256;             // the 256-entry table of the fifth start-up step
+    void *charsetHooks;         // character-set conversion hooks
+    int32_t sheetSetting;       // spreadsheet setting word
+    void *teardownBlock;        // a block freed at teardown
+    void *streamHooks;          // host stream hooks
+
+    // Words of single modules.
+    void *fmtConversions;       // formatter: registered conversion letters
 };
