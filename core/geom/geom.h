@@ -26,8 +26,11 @@ void Geom_rotateQuarter(Point *out, int32_t cx, int32_t cy, int32_t x, int32_t y
 // horizontal or vertical direction; (x0, y0) itself when the two points are
 // equal. Other directions scale the difference vector to the distance with
 // Vector_setLength (integer square root, quotients truncated toward zero),
-// so the result is at most one unit short per axis. A difference too wide
-// for 32 bits (points more than 2^31 apart) is halved first, which keeps its
-// direction instead of letting it wrap round. Writes *out only.
+// after multiplying it by a power of two that brings its larger component to
+// at least 2^29, so that short vectors are measured as precisely as long
+// ones; the result is then within a unit or two per axis of the true point. A
+// difference too wide for 32 bits (points more than 2^31 apart) is halved
+// first, which keeps its direction instead of letting it wrap round. Writes
+// *out only.
 void Geom_stepToward(Point *out, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                      int32_t distance);

@@ -46,14 +46,43 @@ static inline int32_t neg32(int32_t p)
     return static_cast<int32_t>(0u - static_cast<uint32_t>(p));
 }
 
-// num / den truncated toward zero. The one quotient that does not fit
-// (INT64_MIN / -1, a trap on common processors) gives INT64_MIN, its value
-// modulo 2^64, which is all the callers keep.
-static inline int64_t divTrunc(int64_t num, int64_t den)
+// (num * 2^16) / den truncated toward zero, as a value modulo 2^64: the
+// quotient of num / den carried 16 bits further by long division of the
+// remainder. Works on magnitudes, so no quotient or negation can trap.
+static uint64_t divExtend16(int64_t num, int64_t den)
 {
-    if (den == -1)
-        return static_cast<int64_t>(0u - static_cast<uint64_t>(num));
-    return num / den;
+    uint64_t n = num < 0 ? 0u - static_cast<uint64_t>(num) : static_cast<uint64_t>(num);
+    uint64_t d = den < 0 ? 0u - static_cast<uint64_t>(den) : static_cast<uint64_t>(den);
+    uint64_t q = n / d, r = n % d;
+    for (int i = 0; i < 16; i++) {
+        // r < d < 2^63, so doubling it cannot overflow.
+        r <<= 1;
+        q <<= 1;
+        if (r >= d) {
+            r -= d;
+            q |= 1;
+        }
+    }
+    return (num < 0) != (den < 0) ? 0u - q : q;
+}
+
+// num / den rounded to nearest, halves toward positive infinity, as a value
+// modulo 2^64 (callers keep the low 32 bits). Works on magnitudes, so
+// INT64_MIN needs no negation.
+static uint64_t divRoundHalfUp(int64_t num, int64_t den)
+{
+    uint64_t n = num < 0 ? 0u - static_cast<uint64_t>(num) : static_cast<uint64_t>(num);
+    uint64_t d = den < 0 ? 0u - static_cast<uint64_t>(den) : static_cast<uint64_t>(den);
+    uint64_t q = n / d, r = n % d;
+    if ((num < 0) != (den < 0)) {
+        // A negative quotient: an exact half goes up, toward zero.
+        if (r > d - r)
+            q++;
+        return 0u - q;
+    }
+    if (r >= d - r)
+        q++;
+    return q;
 }
 
 void Matrix_setIdentity(Matrix *m)
@@ -160,27 +189,21 @@ void Matrix_invert(Matrix *out, const Matrix *m)
         *out = Matrix{0, 0, 0, 0, 0, 0};
         return;
     }
-    // The 16.16 reciprocal of the 32.32 determinant, truncated toward zero.
-    int64_t r = (static_cast<int64_t>(1) << 48) / det;
+    // Each 2x2 entry is entry / det as a rounded 16.16 quotient. (Taking a
+    // truncated 16.16 reciprocal of det first and multiplying by it loses
+    // up to 1/reciprocal of every entry: a 200x scale inverts 39% short, and
+    // any determinant past 65536.0 inverts to all zeros, the answer for a
+    // singular matrix.) Negated entries divide by -det, which always fits.
+    const int64_t one = static_cast<int64_t>(1) << 32;
     Matrix inv;
-    if (src.b != 0 || src.c != 0) {
-        inv.a = round16(mulW(src.d, r));
-        inv.b = round16(0u - mulW(src.b, r));
-        inv.c = round16(0u - mulW(src.c, r));
-        inv.d = round16(mulW(src.a, r));
-        // Each sum rounded once, then negated.
-        inv.tx = neg32(round16(mulW(inv.c, src.ty) + mulW(inv.a, src.tx)));
-        inv.ty = neg32(round16(mulW(inv.d, src.ty) + mulW(inv.b, src.tx)));
-    } else if (src.a == 0x10000 && src.d == 0x10000) {
-        inv = Matrix{0x10000, 0, 0, 0x10000, neg32(src.tx), neg32(src.ty)};
-    } else {
-        inv.a = round16(mulW(src.d, r));
-        inv.d = round16(mulW(src.a, r));
-        inv.b = 0;
-        inv.c = 0;
-        inv.tx = neg32(round16(mulW(inv.a, src.tx)));
-        inv.ty = neg32(round16(mulW(inv.d, src.ty)));
-    }
+    inv.a = static_cast<int32_t>(static_cast<uint32_t>(divRoundHalfUp(src.d * one, det)));
+    inv.b = static_cast<int32_t>(static_cast<uint32_t>(divRoundHalfUp(src.b * one, -det)));
+    inv.c = static_cast<int32_t>(static_cast<uint32_t>(divRoundHalfUp(src.c * one, -det)));
+    inv.d = static_cast<int32_t>(static_cast<uint32_t>(divRoundHalfUp(src.a * one, det)));
+    // Each sum rounded once, then negated. For a pure translation the
+    // entries are exactly 1.0 and this is -tx, -ty.
+    inv.tx = neg32(round16(mulW(inv.c, src.ty) + mulW(inv.a, src.tx)));
+    inv.ty = neg32(round16(mulW(inv.d, src.ty) + mulW(inv.b, src.tx)));
     *out = inv;
 }
 
@@ -191,21 +214,16 @@ void Matrix_untransformPoint(Point *out, int32_t x, int32_t y, const Matrix *m)
         *out = Point{0, 0};
         return;
     }
-    // The inverse's 2x2 part in 16.16, from (entry * 2^32) / det. A negated
-    // entry is negated after the division (truncation is symmetric), so
-    // -(-2^31) never has to be formed.
+    // The inverse's 2x2 part with 32 fraction bits: (entry * 2^32) / det is
+    // the 16.16 quotient, carried 16 bits further. Negated entries divide
+    // by -det, which always fits.
     const int64_t one = static_cast<int64_t>(1) << 32;
-    uint64_t ia = static_cast<uint64_t>(divTrunc(m->d * one, det));
-    uint64_t ib = 0u - static_cast<uint64_t>(divTrunc(m->b * one, det));
-    uint64_t ic = 0u - static_cast<uint64_t>(divTrunc(m->c * one, det));
-    uint64_t id = static_cast<uint64_t>(divTrunc(m->a * one, det));
-    // Widened by 16 bits they carry 32 fraction bits; times a 16.16
-    // coordinate, 48. The sums are exact modulo 2^64, all that the rounded
-    // low 32 bits depend on.
-    ia <<= 16;
-    ib <<= 16;
-    ic <<= 16;
-    id <<= 16;
+    uint64_t ia = divExtend16(m->d * one, det);
+    uint64_t ib = divExtend16(m->b * one, -det);
+    uint64_t ic = divExtend16(m->c * one, -det);
+    uint64_t id = divExtend16(m->a * one, det);
+    // Times a 16.16 coordinate the products carry 48 fraction bits. The sums
+    // are exact modulo 2^64, all that the rounded low 32 bits depend on.
     uint64_t ux = static_cast<uint64_t>(static_cast<int64_t>(x));
     uint64_t uy = static_cast<uint64_t>(static_cast<int64_t>(y));
     uint64_t utx = static_cast<uint64_t>(static_cast<int64_t>(m->tx));

@@ -66,18 +66,21 @@ void Matrix_scaleAll(Matrix *m, int32_t factor);
 // The determinant a*d - b*c as a 32.32 value. Exact: it always fits.
 int64_t Matrix_det(const Matrix *m);
 
-// *out = the inverse of *m; all six zero when the determinant is 0. The
-// reciprocal of the determinant is taken as the 16.16 value 2^48 / det,
-// truncated toward zero, and each entry is then a rounded product with it,
-// so the inverse is good to about one unit in the last place of the 2x2 part
-// (more for a determinant far from 1.0 or large translations). out may be m.
+// *out = the inverse of *m; all six zero when the determinant is 0 (and
+// only then). The 2x2 entries are the quotients entry / det rounded to the
+// nearest 16.16 value (halves up), good to half a unit whatever the size of
+// the determinant; tx and ty are then -(rounded sums of their products with
+// those entries), so a pure translation inverts exactly. out may be m.
 void Matrix_invert(Matrix *out, const Matrix *m);
 
-// The point that *m maps onto (x, y), computed with 16 more bits than
-// Matrix_invert gives: inverse entries (entry * 2^32) / det truncated toward
-// zero, then the products summed exactly and rounded half up by adding 2^31
-// before shifting right by 32; low 32 bits kept. (0, 0) when the determinant
-// is 0.
+// The point that *m maps onto (x, y), at higher precision than
+// Matrix_invert followed by Matrix_transformPoint: the inverse's 2x2 entries
+// are taken with 32 fraction bits ((entry * 2^48) / det, truncated toward
+// zero), all products of the point and of the offsets are summed exactly,
+// and the sum is rounded once, half up, by adding 2^31 before shifting right
+// by 32; low 32 bits kept. The result is within a unit of the exact answer
+// for points and offsets up to about 32768.0 apart. (0, 0) when the
+// determinant is 0.
 void Matrix_untransformPoint(Point *out, int32_t x, int32_t y, const Matrix *m);
 
 // x' = tx + round(a*x + c*y), y' = ty + round(b*x + d*y) with the rounding
