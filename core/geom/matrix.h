@@ -47,11 +47,12 @@ void Matrix_translate(Matrix *m, int32_t dx, int32_t dy);
 
 // *m becomes "*m then *n". Chooses by n alone: a shear or rotation in n takes
 // the general products; a scale (no shear, a or d not 1.0) takes the scale
-// shortcut; a translation only adds the offsets. All three give exactly what
-// the general formula gives. m and n may be the same record.
+// shortcut; a translation only adds the offsets. Each entry is a sum of
+// products rounded once as above (half up), and all three ways give exactly
+// what the general formula gives. m and n may be the same record.
 void Matrix_concat(Matrix *m, const Matrix *n);
 
-// *out = "*m then *n"; out may be m or n.
+// *out = "*m then *n", rounded as Matrix_concat; out may be m or n.
 void Matrix_multiply(Matrix *out, const Matrix *m, const Matrix *n);
 
 // *m becomes "*m then R", R the rotation by angle (16.16 degrees; positive
