@@ -19,4 +19,7 @@ enum ResultCode : int {
     Res_poolStopping = 52,
     Res_eventProcStopping = 53,
     Res_notImplemented = 259,
+
+    // Compound files (office storage).
+    Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
 };
