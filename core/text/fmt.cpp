@@ -117,7 +117,7 @@ void emitRepeat(Out *o, char c, size_t n)
 // Widths and precisions are kept below this, so that counts never wrap.
 constexpr int fieldLimit = 0x3FFFFFFF;
 
-struct Spec {
+struct Conversion {
     int left, plus, space, alt, zero;
     int width;   // 0 when none
     int prec;    // -1 when none
@@ -125,11 +125,11 @@ struct Spec {
 };
 
 // Writes one converted text: sign (0 for none), prefix, `zeros` leading
-// zeros and the body, in a field of the spec's width. A right-justified
+// zeros and the body, in a field of the conversion's width. A right-justified
 // field is padded in front with `pad`; with '0' the sign and the prefix come
 // first and the zeros after them. A left-justified field is padded behind
 // with blanks (the '0' flag does not apply there).
-void field(Out *o, const Spec *s, char sign, const char *prefix, size_t zeros, const char *body,
+void field(Out *o, const Conversion *s, char sign, const char *prefix, size_t zeros, const char *body,
            size_t bodyLen, char pad)
 {
     size_t prefixLen = prefix ? strlen(prefix) : 0;
@@ -148,7 +148,7 @@ void field(Out *o, const Spec *s, char sign, const char *prefix, size_t zeros, c
         emitRepeat(o, ' ', fill);
 }
 
-char signOf(const Spec *s, bool negative)
+char signOf(const Conversion *s, bool negative)
 {
     if (negative)
         return '-';
@@ -159,7 +159,7 @@ char signOf(const Spec *s, bool negative)
     return 0;
 }
 
-void convertInteger(Out *o, const Spec *s, char letter, va_list *ap)
+void convertInteger(Out *o, const Conversion *s, char letter, va_list *ap)
 {
     uint32_t mag;
     bool negative = false;
@@ -203,7 +203,7 @@ void convertInteger(Out *o, const Spec *s, char letter, va_list *ap)
     field(o, s, sign, prefix, zeros, p, n, s->zero ? '0' : ' ');
 }
 
-void convertPointer(Out *o, const Spec *s, va_list *ap)
+void convertPointer(Out *o, const Conversion *s, va_list *ap)
 {
     uintptr_t v = reinterpret_cast<uintptr_t>(va_arg(*ap, void *));
     char tmp[2 * sizeof(uintptr_t)];
@@ -225,7 +225,7 @@ size_t boundedLen(const char *s, int prec)
     return end ? static_cast<size_t>(static_cast<const char *>(end) - s) : static_cast<size_t>(prec);
 }
 
-void convertString(Out *o, const Spec *s, va_list *ap)
+void convertString(Out *o, const Conversion *s, va_list *ap)
 {
     const char *str = va_arg(*ap, const char *);
     if (!str)
@@ -236,7 +236,7 @@ void convertString(Out *o, const Spec *s, va_list *ap)
 
 // A 16-bit string printed through a temporary 8-bit copy: each code point
 // above 0xFE becomes '?'.
-void convertWide(Out *o, const Spec *s, va_list *ap)
+void convertWide(Out *o, const Conversion *s, va_list *ap)
 {
     const char16_t *w = va_arg(*ap, const char16_t *);
     if (!w) {
@@ -466,7 +466,7 @@ void formatG(FloatText *t, double v, int prec, bool alt, char letter)
         put(t, '.');
 }
 
-void convertFloat(Out *o, const Spec *s, char letter, va_list *ap)
+void convertFloat(Out *o, const Conversion *s, char letter, va_list *ap)
 {
     double v = va_arg(*ap, double);
     bool upper = letter == 'E' || letter == 'G';
@@ -529,7 +529,7 @@ void formatCore(Out *o, const char *f, va_list *ap)
             continue;
         }
         f++;
-        Spec s = {0, 0, 0, 0, 0, 0, -1, 0};
+        Conversion s = {0, 0, 0, 0, 0, 0, -1, 0};
         for (;; f++) {
             char c = *f;
             if (c == '-')
