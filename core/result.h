@@ -19,4 +19,7 @@ enum ResultCode : int {
     Res_poolStopping = 52,
     Res_eventProcStopping = 53,
     Res_notImplemented = 259,
+
+    // Locks and semaphores.
+    Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
 };

@@ -10,6 +10,8 @@ namespace {
 struct HeadlessData {
     int manualClock;
     int64_t manualMs;
+    void (*clockHook)(void *arg);
+    void *clockHookArg;
     int clockStarted;
     int64_t clockBase;
     int capture;
@@ -88,6 +90,14 @@ void Headless_advanceClock(HostContext *host, int64_t ms)
         d->manualMs += ms;
 }
 
+void Headless_setClockHook(HostContext *host, void (*hook)(void *arg), void *arg)
+{
+    if (HeadlessData *d = dataOf(host)) {
+        d->clockHook = hook;
+        d->clockHookArg = arg;
+    }
+}
+
 void Headless_captureDebug(HostContext *host, int on)
 {
     if (HeadlessData *d = dataOf(host))
@@ -138,6 +148,8 @@ int64_t AlienTimer_getMs(HostContext *host)
     HeadlessData *d = dataOf(host);
     if (!d)
         return 0;
+    if (d->clockHook)
+        d->clockHook(d->clockHookArg);
     if (d->manualClock)
         return d->manualMs;
     int64_t now = monotonicMs();
