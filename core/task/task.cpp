@@ -27,6 +27,11 @@ int64_t clockDiff(int64_t later, int64_t earlier)
     return int64_t(uint64_t(later) - uint64_t(earlier));
 }
 
+int64_t clockAdd(int64_t time, int64_t ms)
+{
+    return int64_t(uint64_t(time) + uint64_t(ms));
+}
+
 bool isBlocked(const Task *t)
 {
     return (t->flags & Task_blockedMask) != 0;
@@ -212,7 +217,7 @@ void Task_yieldOn(Scheduler *s, int force)
         s->inSwitch = 0;
         return;
     }
-    s->nextSwitch = now + s->floorMs;
+    s->nextSwitch = clockAdd(now, s->floorMs);
     Task_switchNext(s);
     s->inSwitch = 0;
 }
@@ -282,8 +287,8 @@ int Task_runSlice(EngineInstance *instance)
         return 0;
     int64_t now = AlienTimer_getTimeMs(instance);
     s->switchBudget = s->budgetPerSlice;
-    s->sliceDeadline = now + s->sliceMs;
-    s->nextSwitch = now + s->floorMs;
+    s->sliceDeadline = clockAdd(now, s->sliceMs);
+    s->nextSwitch = clockAdd(now, s->floorMs);
     s->inSwitch = 1;
     Task_switchNext(s);
     s->inSwitch = 0;
@@ -297,7 +302,7 @@ void Task_setSlice(EngineInstance *instance, int32_t ms)
         return;
     s->sliceMs = ms;
     if (s->floorMs > ms) {
-        s->nextSwitch -= s->floorMs - ms;
+        s->nextSwitch = clockAdd(s->nextSwitch, int64_t(ms) - s->floorMs);
         s->floorMs = ms;
     }
     int64_t budget = int64_t(Task_budgetPerMs) * ms;

@@ -87,7 +87,7 @@ void Headless_setManualClock(HostContext *host, int manual)
 void Headless_advanceClock(HostContext *host, int64_t ms)
 {
     if (HeadlessData *d = dataOf(host))
-        d->manualMs += ms;
+        d->manualMs = int64_t(uint64_t(d->manualMs) + uint64_t(ms)); // wraps like a real counter
 }
 
 void Headless_setClockHook(HostContext *host, void (*hook)(void *arg), void *arg)
