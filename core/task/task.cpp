@@ -39,7 +39,7 @@ bool isBlocked(const Task *t)
 
 Scheduler *schedulerOfInstance(EngineInstance *instance)
 {
-    return instance && instance->context ? instance->context->scheduler : nullptr;
+    return instance ? instance->scheduler : nullptr;
 }
 
 // Unlinks t from a queue; false when it was not there.
@@ -262,6 +262,7 @@ int Task_initScheduler(EngineInstance *instance, TaskInstallerFn installer)
     s->sliceMs = Task_defaultSliceMs;
     s->floorMs = Task_defaultFloorMs;
     s->budgetPerSlice = Task_budgetPerMs * Task_defaultSliceMs;
+    instance->scheduler = s;
     instance->context->scheduler = s;
     if (installer)
         installer(instance);
@@ -277,7 +278,9 @@ void Task_finiScheduler(EngineInstance *instance)
         s->ops.fini(s);
     Mem_free(s->platformData);
     Mem_free(s);
-    instance->context->scheduler = nullptr;
+    instance->scheduler = nullptr;
+    if (instance->context && instance->context->scheduler == s)
+        instance->context->scheduler = nullptr;
 }
 
 int Task_runSlice(EngineInstance *instance)
@@ -323,11 +326,9 @@ void Task_holdScheduler(EngineContext *context, int on)
 
 Scheduler *Task_schedulerOf(EngineContext *context)
 {
-    if (!context) {
-        EngineInstance *instance = Host_getThreadContext();
-        context = instance ? instance->context : nullptr;
-    }
-    return context ? context->scheduler : nullptr;
+    if (!context)
+        return schedulerOfInstance(Host_getThreadContext());
+    return context->scheduler;
 }
 
 // ------------------------------------------------------------------- tasks

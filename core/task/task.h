@@ -113,15 +113,17 @@ enum : int32_t {
 // ------------------------------------------------------------- scheduler
 
 // Creates the scheduler (slice 200 ms, floor 50 ms, budget 20000), points
-// the instance's engine context at it and calls the installer with the
-// instance. Returns 0, or 1 when the instance has no engine context or
+// the instance and its engine context at it and calls the installer with
+// the instance. Returns 0, or 1 when the instance has no engine context or
 // memory ran out. The scheduler belongs to the instance until
 // Task_finiScheduler.
 int Task_initScheduler(EngineInstance *instance, TaskInstallerFn installer);
 
 // Calls the platform's fini operation and frees the platform data and the
-// scheduler; the context's pointer is cleared. Tasks still alive are left to
-// the host, which ends their threads when it destroys them.
+// scheduler; the instance's pointer is cleared, and the context's when the
+// instance still has its context (clear instance->context first when the
+// context has been freed already). Tasks still alive are left to the host,
+// which ends their threads when it destroys them.
 void Task_finiScheduler(EngineInstance *instance);
 
 // Runs ready tasks for one slice on the GUI thread; returns when a switch

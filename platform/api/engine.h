@@ -59,6 +59,7 @@ struct EngineInstance {
     int64_t clockLast;          // engine clock guard: last value returned
     int64_t clockOffset;        // engine clock guard: correction applied
     void *localeSettings;       // the engine's locale settings
+    Scheduler *scheduler;       // tasks: the scheduler, also in the context
 };
 
 // The engine's core context: allocated from the heap at start-up, first

@@ -89,7 +89,7 @@ HostContext *hostOf(Scheduler *sched)
 
 void installOps(EngineInstance *instance)
 {
-    Scheduler *s = instance && instance->context ? instance->context->scheduler : nullptr;
+    Scheduler *s = instance ? instance->scheduler : nullptr;
     if (!s)
         return;
     s->ops.threaded = 1;
@@ -261,7 +261,7 @@ void AlienThread_switch(Scheduler *sched, void *thread)
 void AlienThread_abortToHost(EngineInstance *instance)
 {
     HostContext *host = instance->host;
-    Scheduler *s = instance->context ? instance->context->scheduler : nullptr;
+    Scheduler *s = instance->scheduler;
     if (s && s->current) {
         // A task thread: the GUI thread, waiting in its switch, finishes the
         // abort and destroys this thread, so the switch never returns.

@@ -287,3 +287,55 @@ TEST_F(TaskLifeTest, StackLeftIsMeasuredOnTheRealStack)
 }
 
 } // namespace
+
+// ------------------------------------------------------- scheduler set-up
+
+namespace {
+
+int installs = 0;
+void countingInstaller(EngineInstance *)
+{
+    installs++;
+}
+
+TEST(SchedulerSetUp, InitNeedsAContextAndMemoryAndFiniUndoesIt)
+{
+    TestHeap heap;
+    ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
+    EngineInstance *inst = heap.instance;
+    size_t empty = TestHeap_usedBytes();
+    installs = 0;
+    EXPECT_EQ(Task_initScheduler(inst, countingInstaller), Res_noMemory);  // no context
+    EXPECT_EQ(installs, 0);
+    EngineContext *context = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
+    ASSERT_NE(context, nullptr);
+    inst->context = context;
+    size_t withContext = TestHeap_usedBytes();
+    Mem_failAfter(1);
+    EXPECT_EQ(Task_initScheduler(inst, countingInstaller), Res_noMemory);
+    Mem_failAfter(0);
+    EXPECT_EQ(inst->scheduler, nullptr);
+    EXPECT_EQ(TestHeap_usedBytes(), withContext);
+
+    ASSERT_EQ(Task_initScheduler(inst, countingInstaller), 0);
+    EXPECT_EQ(installs, 1);
+    ASSERT_NE(inst->scheduler, nullptr);
+    EXPECT_EQ(context->scheduler, inst->scheduler);
+    EXPECT_EQ(inst->scheduler->instance, inst);
+    Task_finiScheduler(inst);
+    EXPECT_EQ(inst->scheduler, nullptr);
+    EXPECT_EQ(context->scheduler, nullptr);
+    EXPECT_EQ(TestHeap_usedBytes(), withContext);
+
+    // Shut-down may free the context before the scheduler goes.
+    ASSERT_EQ(Task_initScheduler(inst, countingInstaller), 0);
+    inst->context = nullptr;
+    Mem_free(context);
+    EXPECT_EQ(Task_current(nullptr), nullptr);
+    Task_finiScheduler(inst);
+    EXPECT_EQ(inst->scheduler, nullptr);
+    EXPECT_EQ(TestHeap_usedBytes(), empty);
+    TestHeap_close(&heap);
+}
+
+} // namespace
