@@ -22,4 +22,6 @@ enum ResultCode : int {
 
     // Compound files (office storage).
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
+    // Locks and semaphores.
+    Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
 };

@@ -61,6 +61,7 @@ struct EngineInstance {
     void *localeSettings;       // the engine's locale settings
     char *tokenPos;             // string library: where Cstr_tok goes on
     uint32_t randSeed;          // number conversion: Std_rand's seed (0 = from the clock)
+    Scheduler *scheduler;       // tasks: the scheduler, also in the context
 };
 
 // The engine's core context: allocated from the heap at start-up, first
