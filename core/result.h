@@ -20,6 +20,14 @@ enum ResultCode : int {
     Res_eventProcStopping = 53,
     Res_notImplemented = 259,
 
+    // Keyed map.
+    Res_mapNotFound = 19,       // no entry with that key
+
+    // Request and error handler list.
+    Res_handlersNullList = 25600,     // no list given
+    Res_handlersInsertFailed = 25601, // the list refused the entry (a missing reference included)
+    Res_handlersNoList = 25602,       // the list could not be made
+
     // Compound files (office storage).
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
     // Locks and semaphores.

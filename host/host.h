@@ -38,3 +38,29 @@ int64_t AlienTimer_getMs(HostContext *host);
 
 // The host's debug text sink.
 void HostDebug_print(const char *text);
+
+// ------------------------------------------------ engine to host traffic
+
+// A request from the engine (application ready 0x10004, engine failed
+// 0x10009, ...). The record, when there is one, stays the engine's and is
+// valid during the call only.
+void Host_engineRequest(HostContext *host, int32_t code, void *record);
+
+// Shows the alert for an engine error code: 0x10000, 0x10002 and 0x10004
+// document translation failed, 0x10003 internal error, 0x10006 out of
+// memory, 0x10008 nothing, any other code an unknown error.
+void Host_showErrorAlert(HostContext *host, int32_t code);
+
+// The host's close-down notice after a fatal engine error: the engine is
+// gone, the host closes its application (or starts a fresh engine).
+void Host_postCloseDown(HostContext *host);
+
+// The single-shot engine timer: start writes the new timer's id into
+// *timerId and fires it once after ms; on expiry the host calls
+// Engine_timerExpired (instance, id) from its GUI thread. Stop answers 1
+// when the timer is not running afterwards.
+void HostTimer_start(HostContext *host, int32_t *timerId, int32_t ms);
+int HostTimer_stop(HostContext *host, int32_t *timerId);
+
+// Gives a block from AlienMemory_malloc back to the system.
+void Host_releaseBlock(void *block);

@@ -34,3 +34,52 @@ void Headless_setClockHook(HostContext *host, void (*hook)(void *arg), void *arg
 void Headless_captureDebug(HostContext *host, int on);
 const char *Headless_debugText(HostContext *host);
 void Headless_clearDebug(HostContext *host);
+
+// ----------------------------------------------- the engine, host side
+
+struct EngineInstance;
+struct AppEvent;
+typedef int (*EngineEntryFn)(struct EngineInstance *instance, const AppEvent *startEvent);
+
+// Starts an engine the way the GUI host does: makes host current, sends the
+// start event with the start document path (null for none) and entry, then
+// sets the queue options (0, 0) and the time slice (period 0, slice 100).
+// Returns the entry's result; the instance is in host->instance.
+int Headless_startEngine(HostContext *host, const char *document, EngineEntryFn entry,
+                         int heapFlags);
+
+// The engine timer: 1 with its id and due time (host clock) when armed.
+int Headless_timerArmed(HostContext *host, int32_t *timerId, int64_t *dueMs);
+// Fires the armed timer: waits for its due time (a manual clock is advanced
+// to it), disarms it and calls Engine_timerExpired. 1 when it fired.
+int Headless_fireTimer(HostContext *host);
+// Fires the timer until it is no longer armed or limit firings have run;
+// returns the number of firings.
+int Headless_runTimers(HostContext *host, int limit);
+
+// Records of what the engine sent: host requests {code, record}, alert
+// codes and close-down notices, in order. The record pointer is kept as it
+// was sent and is not to be read after the request.
+struct HeadlessRequest {
+    int32_t code;
+    void *record;
+};
+int Headless_requestCount(HostContext *host);
+HeadlessRequest Headless_request(HostContext *host, int index);
+// How many requests of that code arrived.
+int Headless_requestsOf(HostContext *host, int32_t code);
+int Headless_alertCount(HostContext *host);
+int32_t Headless_alert(HostContext *host, int index);
+int Headless_closeDownCount(HostContext *host);
+void Headless_clearRecords(HostContext *host);
+
+// Called with every request as it arrives (null turns it off), on the
+// thread that sent it.
+void Headless_setRequestHook(HostContext *host,
+                             void (*hook)(void *arg, int32_t code, void *record), void *arg);
+
+// Blocks that AlienMemory_malloc gave and Host_releaseBlock has not taken
+// back.
+int64_t Headless_blocksHeld(HostContext *host);
+// While on, AlienMemory_malloc gives nothing.
+void Headless_failHostBlocks(HostContext *host, int on);

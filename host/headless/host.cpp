@@ -5,6 +5,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/api/hostevent.h"
+#include "platform/host/hostthread.h"
+
 namespace {
 
 struct HeadlessData {
@@ -18,6 +21,24 @@ struct HeadlessData {
     char *debugText;
     size_t debugLen;
     size_t debugCap;
+    // The engine timer.
+    int timerArmed;
+    int32_t timerId;
+    int32_t lastTimerId;
+    int64_t timerDue;
+    // What the engine sent.
+    HeadlessRequest *requests;
+    int requestCount;
+    int requestCap;
+    int32_t *alerts;
+    int alertCount;
+    int alertCap;
+    int closeDowns;
+    void (*requestHook)(void *arg, int32_t code, void *record);
+    void *requestHookArg;
+    // Host blocks.
+    int64_t blocksHeld;
+    int failBlocks;
 };
 
 HostContext *currentHost;
@@ -62,8 +83,11 @@ void Headless_destroyContext(HostContext *host)
     if (currentHost == host)
         currentHost = nullptr;
     HeadlessData *data = dataOf(host);
-    if (data)
+    if (data) {
         free(data->debugText);
+        free(data->requests);
+        free(data->alerts);
+    }
     free(data);
     free(host);
 }
@@ -132,15 +156,30 @@ void Host_setInstance(HostContext *host, EngineInstance *instance)
 
 void *AlienMemory_malloc(size_t *size)
 {
+    HeadlessData *d = dataOf(currentHost);
+    if (d && d->failBlocks)
+        return nullptr;
     size_t want = currentHost ? currentHost->heapBytes : defaultHeap;
     if (want < minimumHeap)
         want = minimumHeap;
     if (*size > want)
         want = *size;
     void *block = malloc(want);
-    if (block)
+    if (block) {
         *size = want;
+        if (d)
+            d->blocksHeld++;
+    }
     return block;
+}
+
+void Host_releaseBlock(void *block)
+{
+    if (!block)
+        return;
+    if (HeadlessData *d = dataOf(currentHost))
+        d->blocksHeld--;
+    free(block);
 }
 
 int64_t AlienTimer_getMs(HostContext *host)
@@ -176,4 +215,204 @@ void HostDebug_print(const char *text)
     }
     memcpy(d->debugText + d->debugLen, text, n + 1);
     d->debugLen += n;
+}
+
+// ------------------------------------------------ engine to host traffic
+
+namespace {
+
+// Appends one item to a growable array of the system allocator; false when
+// memory ran out (the item is then not recorded).
+template <typename T> bool push(T **items, int *count, int *cap, const T &item)
+{
+    if (*count == *cap) {
+        int grown = *cap ? *cap * 2 : 16;
+        T *p = static_cast<T *>(realloc(*items, sizeof(T) * size_t(grown)));
+        if (!p)
+            return false;
+        *items = p;
+        *cap = grown;
+    }
+    (*items)[(*count)++] = item;
+    return true;
+}
+
+void sleepMs(int64_t ms)
+{
+    if (ms <= 0)
+        return;
+    timespec ts{time_t(ms / 1000), long(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0) {
+    }
+}
+
+} // namespace
+
+void Host_engineRequest(HostContext *host, int32_t code, void *record)
+{
+    HeadlessData *d = dataOf(host);
+    if (!d)
+        return;
+    push(&d->requests, &d->requestCount, &d->requestCap, HeadlessRequest{code, record});
+    if (d->requestHook)
+        d->requestHook(d->requestHookArg, code, record);
+}
+
+void Host_showErrorAlert(HostContext *host, int32_t code)
+{
+    if (HeadlessData *d = dataOf(host))
+        push(&d->alerts, &d->alertCount, &d->alertCap, code);
+}
+
+void Host_postCloseDown(HostContext *host)
+{
+    if (HeadlessData *d = dataOf(host))
+        d->closeDowns++;
+}
+
+void HostTimer_start(HostContext *host, int32_t *timerId, int32_t ms)
+{
+    HeadlessData *d = dataOf(host);
+    if (!d || !timerId)
+        return;
+    d->lastTimerId = d->lastTimerId == INT32_MAX ? 1 : d->lastTimerId + 1;
+    d->timerId = d->lastTimerId;
+    d->timerDue = AlienTimer_getMs(host) + (ms > 0 ? ms : 0);
+    d->timerArmed = 1;
+    *timerId = d->timerId;
+}
+
+int HostTimer_stop(HostContext *host, int32_t *timerId)
+{
+    HeadlessData *d = dataOf(host);
+    if (!d || !timerId)
+        return 0;
+    if (d->timerArmed && d->timerId == *timerId)
+        d->timerArmed = 0;
+    return 1;
+}
+
+int Headless_startEngine(HostContext *host, const char *document, EngineEntryFn entry,
+                         int heapFlags)
+{
+    if (!host)
+        return 0;
+    Headless_setCurrent(host);
+    intptr_t options[4] = {reinterpret_cast<intptr_t>(document), 0, 0, 0};
+    int r = Engine_start(host, options, entry, AlienThread_getInstaller(), heapFlags);
+    if (host->instance) {
+        Engine_setQueueOptions(host->instance, 0, 0);
+        Engine_setTimeSlice(host->instance, 0, 100);
+    }
+    return r;
+}
+
+int Headless_timerArmed(HostContext *host, int32_t *timerId, int64_t *dueMs)
+{
+    HeadlessData *d = dataOf(host);
+    if (!d || !d->timerArmed)
+        return 0;
+    if (timerId)
+        *timerId = d->timerId;
+    if (dueMs)
+        *dueMs = d->timerDue;
+    return 1;
+}
+
+int Headless_fireTimer(HostContext *host)
+{
+    HeadlessData *d = dataOf(host);
+    if (!d || !d->timerArmed)
+        return 0;
+    int64_t wait = d->timerDue - AlienTimer_getMs(host);
+    if (wait > 0) {
+        if (d->manualClock)
+            Headless_advanceClock(host, wait);
+        else
+            sleepMs(wait);
+    }
+    d->timerArmed = 0;
+    if (host->instance)
+        Engine_timerExpired(host->instance, d->timerId);
+    return 1;
+}
+
+int Headless_runTimers(HostContext *host, int limit)
+{
+    int fired = 0;
+    while (fired < limit && Headless_fireTimer(host))
+        fired++;
+    return fired;
+}
+
+int Headless_requestCount(HostContext *host)
+{
+    HeadlessData *d = dataOf(host);
+    return d ? d->requestCount : 0;
+}
+
+HeadlessRequest Headless_request(HostContext *host, int index)
+{
+    HeadlessData *d = dataOf(host);
+    if (!d || index < 0 || index >= d->requestCount)
+        return HeadlessRequest{0, nullptr};
+    return d->requests[index];
+}
+
+int Headless_requestsOf(HostContext *host, int32_t code)
+{
+    HeadlessData *d = dataOf(host);
+    int n = 0;
+    for (int i = 0; d && i < d->requestCount; i++)
+        if (d->requests[i].code == code)
+            n++;
+    return n;
+}
+
+int Headless_alertCount(HostContext *host)
+{
+    HeadlessData *d = dataOf(host);
+    return d ? d->alertCount : 0;
+}
+
+int32_t Headless_alert(HostContext *host, int index)
+{
+    HeadlessData *d = dataOf(host);
+    return d && index >= 0 && index < d->alertCount ? d->alerts[index] : 0;
+}
+
+int Headless_closeDownCount(HostContext *host)
+{
+    HeadlessData *d = dataOf(host);
+    return d ? d->closeDowns : 0;
+}
+
+void Headless_clearRecords(HostContext *host)
+{
+    if (HeadlessData *d = dataOf(host)) {
+        d->requestCount = 0;
+        d->alertCount = 0;
+        d->closeDowns = 0;
+    }
+}
+
+void Headless_setRequestHook(HostContext *host,
+                             void (*hook)(void *arg, int32_t code, void *record), void *arg)
+{
+    if (HeadlessData *d = dataOf(host)) {
+        d->requestHook = hook;
+        d->requestHookArg = arg;
+    }
+}
+
+int64_t Headless_blocksHeld(HostContext *host)
+{
+    HeadlessData *d = dataOf(host);
+    return d ? d->blocksHeld : 0;
+}
+
+void Headless_failHostBlocks(HostContext *host, int on)
+{
+    if (HeadlessData *d = dataOf(host))
+        d->failBlocks = on;
 }

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #include "core/mem/mem.h"
 #include "host/host.h"
@@ -67,11 +66,10 @@ void Host_freeBlock(void *block)
     if (!block)
         return;
     if (block == Mem_firstChunk()) {
-        EngineInstance *inst = Host_getThreadContext();
-        free(inst);
+        Host_releaseBlock(Host_getThreadContext());
         return;
     }
-    free(block);
+    Host_releaseBlock(block);
 }
 
 int Host_mapKeyCode(int code)

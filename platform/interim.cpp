@@ -1,0 +1,51 @@
+// Interim definitions of platform services whose modules are not built yet.
+#include "core/mem/mem.h"
+#include "core/task/appevent.h"
+#include "platform/api/appqueue.h"
+#include "platform/api/command.h"
+#include "platform/api/engine.h"
+#include "platform/api/ident.h"
+#include "platform/url/url.h"
+
+// Interim: no URL record exists yet, so there is nothing to render.
+char *Url_toUtf8(const Url *, uint32_t)
+{
+    return nullptr;
+}
+
+// Interim: no URL record exists yet, so there is nothing to free.
+void Url_free(Url *)
+{
+}
+
+// Interim: the configuration slot sees the block; without a configuration
+// store nothing else is applied, and the block's strings are freed.
+void App_setConfigFromEvent(EngineInstance *instance, intptr_t *block)
+{
+    if (!instance || !block)
+        return;
+    AppQueueRecord *q = instance->queue;
+    if (q && q->callbacks.configure)
+        q->callbacks.configure(instance, block + 2);
+    Mem_free(reinterpret_cast<void *>(block[2]));
+    if (block[3] == 1)
+        Mem_free(reinterpret_cast<void *>(block[4]));
+}
+
+// Interim: a zeroed record; the identity screen that fills and reads it
+// comes later.
+int Ident_createRecord(EngineInstance *instance)
+{
+    if (!instance)
+        return 1;
+    instance->ident = static_cast<IdentRecord *>(Mem_calloc(1, sizeof(IdentRecord)));
+    return instance->ident ? 0 : 1;
+}
+
+void Ident_freeRecord(EngineInstance *instance)
+{
+    if (!instance || !instance->ident)
+        return;
+    Mem_free(instance->ident);
+    instance->ident = nullptr;
+}
