@@ -25,13 +25,14 @@
 
 #include "core/task/lock.h"
 #include "core/task/timerq.h"
+#include "html/link.h"
 
 struct EngineContext;
 struct Edr_Doc;
 struct Url;
-struct Link;
-struct ObjHeader;
+struct Obj;
 struct EventProcMsg;
+struct Task;
 
 // Releases what the message's payload holds; the message record itself is
 // freed by the caller (EventProc_freeMsg).
@@ -101,14 +102,14 @@ struct EventProcKind5Msg {
     intptr_t words[12];       // words 5 to 16
 };
 
-// Kind 6, open a URL: EventProc_postKind6. Every pointer is owned by the
-// message: the view reference, the URL, the link and the object.
+// Kind 6, open a URL: EventProc_postKind6. The message owns the view
+// reference, the URL, what the link reference holds and the object.
 struct EventProcKind6Msg {
     Edr_Doc *view;
     Url *url;
-    Link *link;
-    intptr_t words[4];
-    ObjHeader *object;
+    Link link;
+    intptr_t words[2];
+    Obj *object;
 };
 
 // Kind 7: EventProc_postKind7: a view reference and a document reference.
@@ -152,6 +153,7 @@ struct EventProcListener {
     EventProcListenerFn callback;
     void *callbackContext;
     int32_t removed;
+    int32_t removers;         // removals waiting for a running call: not freed meanwhile
     Lock lock;                // held while its callback runs
     EventProcListener *next;
     EventProcListener *deliveryLink; // the listeners of one delivery
@@ -176,6 +178,8 @@ struct EventProc {
     TimerList timers;
     EngineContext *context;
     uint32_t mode;            // EventProc_inlineMode
+    EventProcNode *delivering; // the head node while it is being delivered
+    Task *deliverer;          // the task delivering it
 };
 
 // ------------------------------------------------------- the processor
@@ -207,11 +211,13 @@ void EventProc_deliver(EventProc *processor, EventProcMsg *msg);
 // when memory ran out, 53 when the processor stops, 16 without processor
 // or message, or the error of submitting the delivery job.
 int EventProc_post(EventProc *processor, EventProcMsg *msg);
-// Its free handler (kinds 8 and 10 without one: the payload as a plain
-// block), then the record. Null is allowed.
+// Its free handler, then the payload block (when the handler left it) and
+// the record. Null is allowed.
 void EventProc_freeMsg(EventProcMsg *msg);
 // A copy with new references into *copy (null on failure). 0, 1 when memory
-// ran out, or the copy handler's error.
+// ran out, or the copy handler's error; 259 when a payload has no copy
+// handler, or holds what cannot be copied here (a kind-5 heap block, the
+// URL, link and object of kind 6).
 int EventProcMsg_copy(const EventProcMsg *msg, EventProcMsg **copy);
 // The common handlers of kinds 0 to 2, 5 to 7, 9 and 11.
 void EventProcMsg_freePayload(EventProcMsg *msg, void *handlerArg);
@@ -220,8 +226,8 @@ int EventProcMsg_copyPayload(const EventProcMsg *src, EventProcMsg *dst);
 // Constructors: each allocates the message and its payload, takes the
 // references named at its payload record and posts it. Results as
 // EventProc_post; on any failure what the call took over is released.
-// The text of kinds 0 and 11, and everything of kind 6, are taken over by
-// the call in every case.
+// The text of kinds 0 and 11, the view of kind 11, the heap block of kind
+// 5 and everything of kind 6 are taken over by the call in every case.
 int EventProc_postDoc(Edr_Doc *document, EventProc *processor, const EventProcDocMsg *source);
 int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source);
 int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source);
