@@ -1,21 +1,34 @@
 // Interim definitions of platform services whose modules are not built yet.
 #include "core/mem/mem.h"
-#include "core/task/appevent.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"
 #include "platform/api/engine.h"
 #include "platform/api/ident.h"
 #include "platform/url/url.h"
+#include "platform/vfs/hosthooks.h"
 
-// Interim: no URL record exists yet, so there is nothing to render.
+// Interim: no URL record exists before the URL module, so there is nothing
+// to render.
 char *Url_toUtf8(const Url *, uint32_t)
 {
     return nullptr;
 }
 
-// Interim: no URL record exists yet, so there is nothing to free.
+// Interim: no URL record exists before the URL module, so there is nothing
+// to free.
 void Url_free(Url *)
 {
+}
+
+// Interim: finalises and frees an object from the engine heap.
+void Obj_finalizeFree(Obj **obj)
+{
+    if (!obj || !*obj)
+        return;
+    if ((*obj)->finalize)
+        (*obj)->finalize(*obj);
+    Mem_free(*obj);
+    *obj = nullptr;
 }
 
 // Interim: the configuration slot sees the block; without a configuration

@@ -23,6 +23,11 @@ struct Scheduler;
 struct WorkerPool;
 struct EventProc;
 struct ConfigStore;
+struct TimerThread;
+
+// The engine clock hook: called with the engine context and the clock value
+// on every engine clock read (core/task/timerq.h).
+typedef void (*ClockHookFn)(struct EngineContext *context, int64_t now);
 
 struct AppEvent;
 struct AppCloseHook;
@@ -70,6 +75,8 @@ struct EngineInstance {
     char *tokenPos;             // string library: where Cstr_tok goes on
     uint32_t randSeed;          // number conversion: Std_rand's seed (0 = from the clock)
     Scheduler *scheduler;       // tasks: the scheduler, also in the context
+    int64_t clockSeen;          // timer queue: last clock value seen by the clock hook
+    ClockHookFn clockHook;      // timer queue: called on every engine clock read (null: none)
     int32_t entryDepth;         // host entries on the GUI thread in progress; the
                                 // outermost one owns the recovery point
 };
@@ -96,6 +103,7 @@ struct EngineContext {
 
     // Words of single modules.
     void *fmtConversions;       // formatter: registered conversion letters
+    TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
 };
 
 // ------------------------------------------------ start-up and shut-down

@@ -15,7 +15,7 @@
 
 #include "core/mem/mem.h"
 #include "core/task/appevent.h"
-#include "core/task/timer.h"
+#include "core/task/timerq.h"
 #include "core/text/fmt.h"
 #include "host/host.h"
 #include "platform/api/appqueue.h"
@@ -30,23 +30,12 @@ bool onGuiThread(EngineInstance *inst)
 
 int64_t clockNow(EngineInstance *inst)
 {
-    return AlienTimer_getTimeMs(inst);
+    return AlienTimer_readClock(inst);
 }
 
 int64_t clockDiff(int64_t later, int64_t earlier)
 {
     return int64_t(uint64_t(later) - uint64_t(earlier));
-}
-
-// The timer queue of the engine, when it has one: its next due time (0 for
-// none), after letting the timer thread run what is due.
-void wakeTimers(EngineInstance *)
-{
-}
-
-int64_t nextTimerDue(EngineInstance *)
-{
-    return 0;
 }
 
 struct SendJob {
@@ -317,10 +306,13 @@ void AlienTimer_expired(EngineInstance *instance, int32_t timerId)
     }
     q->timerArmed = 0;
     instance->lastExpiry = clockNow(instance);
-    if (instance->context && instance->context->eventProc)
-        wakeTimers(instance);
+    // The timer thread runs the due timers in the slice; then the next due
+    // time decides, with the work left, how the host timer is armed.
+    EngineContext *context = instance->context;
+    if (context && context->eventProc)
+        TimerQ_wakeThread(context);
     int work = Engine_runSlice(instance);
-    int64_t due = instance->context && instance->context->eventProc ? nextTimerDue(instance) : 0;
+    int64_t due = context && context->eventProc ? TimerQ_nextDue(context) : 0;
     int32_t state = work ? (due ? Engine_busyAndTimers : Engine_busy)
                          : (due ? Engine_timersOnly : Engine_idle);
     int32_t delay = instance->timerPeriod;

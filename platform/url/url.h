@@ -1,7 +1,7 @@
-// The URL record (parsing, resolution, rendering).
+// The URL record.
 //
-// Only what the application loop needs is declared so far: rendering a URL
-// to UTF-8 text and freeing it. The record itself comes with the URL module.
+// Only the services that modules built before the URL module call are
+// declared here so far; the URL module defines the record.
 #pragma once
 
 #include <cstdint>
@@ -22,5 +22,5 @@ enum : uint32_t {
 // caller's), or null on failure.
 char *Url_toUtf8(const Url *url, uint32_t mask);
 
-// Frees the URL and all its parts; null is allowed.
+// Frees the URL and everything it holds (null allowed).
 void Url_free(Url *url);
