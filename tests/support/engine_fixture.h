@@ -24,6 +24,20 @@ class EngineFixture : public ::testing::Test {
         static std::string text;
         return text;
     }
+    // A deferred call that logs its argument (a C string) and the task it
+    // ran on.
+    static void logCall(EngineInstance *instance, void *arg)
+    {
+        log() += static_cast<const char *>(arg);
+        log() += "@";
+        log() += TestApp_currentTaskName(instance);
+        log() += " ";
+    }
+    static void note(const std::string &s)
+    {
+        log() += s;
+        log() += " ";
+    }
 
   protected:
     void SetUp() override
@@ -67,21 +81,6 @@ class EngineFixture : public ::testing::Test {
     int64_t now()
     {
         return AlienTimer_getMs(host);
-    }
-
-    // A deferred call that logs its argument (a C string) and the task it
-    // ran on.
-    static void logCall(EngineInstance *instance, void *arg)
-    {
-        log() += static_cast<const char *>(arg);
-        log() += "@";
-        log() += TestApp_currentTaskName(instance);
-        log() += " ";
-    }
-    static void note(const std::string &s)
-    {
-        log() += s;
-        log() += " ";
     }
 
     HostContext *host = nullptr;
