@@ -159,14 +159,16 @@ int VexlanApp_eventSend(const intptr_t *event)
     if (!Engine_isLive(inst) || !inst->queue)
         return 0;
     AppQueueRecord *q = inst->queue;
-    if (q->sendGuard) {
+    // Host events come from the GUI thread, one at a time; an engine task
+    // calling in is a second thread even when no host event is inside.
+    if (q->sendGuard || !onGuiThread(inst)) {
         Fmt_debugPrint("SERIOUS ERROR, VexlanApp_eventSend called from 2 threads\n");
         return 0;
     }
     q->sendGuard = 1;
     SendJob job{inst, &ev, 0};
     int r;
-    if (onGuiThread(inst) && inst->entryDepth == 0) {
+    if (inst->entryDepth == 0) {
         inst->entryDepth = 1;
         r = dispatchGuarded(&job);
         if (!job.gone)

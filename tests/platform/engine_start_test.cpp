@@ -311,3 +311,55 @@ TEST_F(EngineStartTest, TheSendGuardStaysWithTheHostEventThatTookIt)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(EngineStartTest, AHostEventFromAnEngineTaskIsRefused)
+{
+    static int result;
+    result = -1;
+    start();
+    // An urgent post from the GUI thread runs its slice without a host
+    // event inside the engine; a task that sends a host event is refused
+    // all the same.
+    intptr_t block[7] = {AppEvent_codeCall, reinterpret_cast<intptr_t>(inst),
+                         reinterpret_cast<intptr_t>(+[](EngineInstance *i, void *) { result = Engine_stop(i); })};
+    EXPECT_EQ(AppEvent_post(block, nullptr, AppEvent_urgent), 1);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(host->instance, inst);
+    EXPECT_NE(strstr(Headless_debugText(host), "SERIOUS ERROR"), nullptr);
+}
+
+TEST_F(EngineStartTest, QueueCreationFailsCleanlyAtEveryAllocation)
+{
+    start();
+    AppQueueRecord *q = inst->queue;
+    ExitList *exits = inst->exitList;
+    inst->queue = nullptr;
+    inst->exitList = nullptr;
+    MemStats before;
+    Mem_getStats(&before);
+    int n = 1;
+    for (;; n++) {
+        Mem_failAfter(uint64_t(n));
+        int r = AppEvent_queueCreate(inst, nullptr);
+        Mem_failAfter(0);
+        if (r == 0)
+            break;
+        // The handler list reports its own code for a list it cannot make.
+        EXPECT_TRUE(r == Res_noMemory || r == Res_handlersNoList) << r;
+        EXPECT_EQ(inst->queue, nullptr);
+        MemStats s;
+        Mem_getStats(&s);
+        EXPECT_EQ(s.usedBytes, before.usedBytes) << "failing allocation " << n;
+        ASSERT_LT(n, 50);
+    }
+    EXPECT_GT(n, 4);
+    AppEvent_queueDestroy(inst);
+    ExitList_free(&inst->exitList);
+    inst->queue = q;
+    inst->exitList = exits;
+    EXPECT_EQ(AppEvent_queueCreate(nullptr, nullptr), Res_missingArgument);
+}
+
+} // namespace
