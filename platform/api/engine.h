@@ -60,6 +60,8 @@ struct EngineInstance {
     int64_t clockLast;          // engine clock guard: last value returned
     int64_t clockOffset;        // engine clock guard: correction applied
     void *localeSettings;       // the engine's locale settings
+    char *tokenPos;             // string library: where Cstr_tok goes on
+    uint32_t randSeed;          // number conversion: Std_rand's seed (0 = from the clock)
 };
 
 // The engine's core context: allocated from the heap at start-up, first
