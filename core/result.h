@@ -26,4 +26,7 @@ enum ResultCode : int {
     Res_charsetIncomplete = 0x401,  // input ends inside a character
     Res_charsetDestFull = 0x402,    // destination full
     Res_charsetNoTable = 0x403,     // the table for this charset is not installed
+
+    // Compound files (office storage).
+    Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
 };

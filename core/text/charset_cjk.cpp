@@ -17,6 +17,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset_internal.h"
+#include "core/text/number.h"
 #include "platform/api/engine.h"
 
 namespace {
@@ -26,26 +27,11 @@ namespace {
 constexpr uint32_t GbSupplementaryBase = 189000;
 constexpr uint32_t GbBmpLimit = 39420;
 
-// Binary search with a compare(key, element) callback: the matching
-// element or NULL.
+// Std_bsearch over constant tables.
 const void *search(const void *key, const void *base, size_t count, size_t size,
                    int (*compare)(const void *, const void *))
 {
-    const uint8_t *lo = static_cast<const uint8_t *>(base);
-    size_t n = count;
-    while (n != 0) {
-        const uint8_t *mid = lo + (n / 2) * size;
-        int c = compare(key, mid);
-        if (c == 0)
-            return mid;
-        if (c > 0) {
-            lo = mid + size;
-            n = n - n / 2 - 1;
-        } else {
-            n = n / 2;
-        }
-    }
-    return nullptr;
+    return Std_bsearch(key, base, count, size, compare);
 }
 
 // Key of a search for the entry whose range [first, next entry's first)

@@ -11,6 +11,7 @@
 #include "core/result.h"
 #include "core/text/charset.h"
 #include "core/text/charset_internal.h"
+#include "core/text/ustr.h"
 
 int Charset_utf8Step(const uint8_t *p, size_t avail, uint32_t *cp, size_t *len)
 {
@@ -241,14 +242,6 @@ int Charset_utf16ToUtf8(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t 
 
 // ------------------------------------------------------ whole strings
 
-static size_t ustrLen(const char16_t *s)
-{
-    size_t n = 0;
-    while (s[n])
-        n++;
-    return n;
-}
-
 // The next code point of a whole string: like Charset_readCodePoint, but a
 // high surrogate at the very end reads as U+FFFD.
 static uint32_t nextWhole(const char16_t *s, size_t n, size_t *pos)
@@ -263,7 +256,7 @@ static uint32_t nextWhole(const char16_t *s, size_t n, size_t *pos)
 
 char *Ustr_toUtf8(char *dst, const char16_t *s)
 {
-    size_t n = ustrLen(s), pos = 0;
+    size_t n = Ustr_len(s), pos = 0;
     uint8_t *out = reinterpret_cast<uint8_t *>(dst);
     while (pos < n)
         out += Charset_utf8Encode(nextWhole(s, n, &pos), out);
@@ -273,7 +266,7 @@ char *Ustr_toUtf8(char *dst, const char16_t *s)
 
 void Ustr_utf8Len(const char16_t *s, size_t *utf8Size, size_t *utf16Size)
 {
-    size_t n = ustrLen(s), pos = 0, bytes = 1;
+    size_t n = Ustr_len(s), pos = 0, bytes = 1;
     while (pos < n) {
         uint32_t cp = nextWhole(s, n, &pos);
         bytes += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp <= 0xFFFF ? 3 : 4;

@@ -28,7 +28,9 @@
 //   e E f g G        double
 //   p                any pointer (printed as lower-case hexadecimal)
 //   s                const char * (null prints "(NULL)")
-//   S                const char16_t * (null prints "(NULL)")
+//   S                const char16_t * (null prints "(NULL)"); printed through
+//                    a temporary copy on the engine heap, "(*error*)" when
+//                    none can be had; code points above 0xFE print '?'
 //   n                int * (with 'h': int16_t *); receives the count so far
 //   * width, * prec  int
 //   registered       one pointer-sized word (void *)

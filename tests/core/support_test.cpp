@@ -1,0 +1,204 @@
+// Shared small routines: the 16-bit case-insensitive comparison (also
+// against a reference on random strings), event names, the form-control
+// test, the formula aggregates (out of memory included) and the writer's
+// entry lookup.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/support/support.h"
+#include "core/text/ustr.h"
+#include "office/ole2/olewriter.h"
+#include "tests/support/test_engine.h"
+
+namespace {
+
+int sign(int v)
+{
+    return (v > 0) - (v < 0);
+}
+
+TEST(SupportIcmp, Table)
+{
+    EXPECT_EQ(Ustr_icmp(u"hello", u"HELLO"), 0);
+    EXPECT_LT(Ustr_icmp(u"a", u"B"), 0);
+    EXPECT_GT(Ustr_icmp(u"B", u"a"), 0);
+    EXPECT_EQ(Ustr_icmp(u"\x0100", u"\x0101"), 0);
+    EXPECT_EQ(Ustr_icmp(u"\x0130", u"i"), 0);
+    EXPECT_EQ(Ustr_icmp(u"\x0178", u"\x00FF"), 0);
+    EXPECT_NE(Ustr_icmp(u"\x0410", u"\x0430"), 0);
+    EXPECT_EQ(Ustr_icmp(u"\x0410", u"\x0430"), 0x410 - 0x430);
+    EXPECT_EQ(Ustr_icmp(u"ab", u"abc"), -'c');
+    EXPECT_EQ(Ustr_icmp(u"abc", u"AB"), 'c');
+    EXPECT_EQ(Ustr_icmp(u"", u""), 0);
+    EXPECT_EQ(Ustr_icmp(u"Z", u"\x0410"), 'z' - 0x410);
+}
+
+// Against the rule read literally: fold both sides, compare.
+TEST(SupportIcmp, DifferentialAgainstReference)
+{
+    const char16_t alphabet[] = {u'a', u'A', u'Z', u'z', 0xC9, 0xE9, 0x130, u'i', 0x17F,
+                                 u's', u'S', 0x410, 0x430, 0xFFFF};
+    std::mt19937 rng(3);
+    for (int round = 0; round < 20000; round++) {
+        std::u16string a, b;
+        for (int k = rng() % 5; k > 0; k--)
+            a += alphabet[rng() % 14];
+        for (int k = rng() % 5; k > 0; k--)
+            b += alphabet[rng() % 14];
+        if (round % 3 == 0)
+            b = a;
+        size_t i = 0;
+        auto f = [](char16_t c) { return static_cast<int>(c <= 0x17F ? Ustr_lowerChar(c) : c); };
+        while (i < a.size() && i < b.size() && f(a[i]) == f(b[i]))
+            i++;
+        int want = (i < a.size() ? f(a[i]) : 0) - (i < b.size() ? f(b[i]) : 0);
+        ASSERT_EQ(Ustr_icmp(a.c_str(), b.c_str()), want);
+        ASSERT_EQ(sign(Ustr_icmp(b.c_str(), a.c_str())), -sign(want));
+    }
+}
+
+TEST(SupportHtml, EventNamesAndFormControls)
+{
+    EXPECT_STREQ(Html_eventName(0), "onload");
+    EXPECT_STREQ(Html_eventName(20), "onclick");
+    EXPECT_STREQ(Html_eventName(22), "onfocusIn");
+    EXPECT_STREQ(Html_eventName(29), "onhardfocusls");
+    EXPECT_EQ(Html_eventName(30), nullptr);
+    EXPECT_EQ(Html_eventName(0xFFFFFFFFu), nullptr);
+    for (uint32_t t = 0; t < 30; t++)
+        EXPECT_EQ(strncmp(Html_eventName(t), "on", 2), 0) << t;
+
+    int controls = 0;
+    for (uint32_t id = 0; id < 300; id++)
+        controls += Html_isFormControl(id);
+    EXPECT_EQ(controls, 6);
+    for (uint32_t id : {26u, 64u, 86u, 87u, 96u, 107u})
+        EXPECT_EQ(Html_isFormControl(id), 1) << id;
+}
+
+class SupportExcel : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(TestHeap_open(&heap, 1 << 20, 0));
+        base = TestHeap_usedBytes();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(TestHeap_usedBytes(), base);
+        TestHeap_close(&heap);
+    }
+    TestHeap heap{};
+    size_t base = 0;
+};
+
+Excel_Value integer(int32_t v)
+{
+    Excel_Value x{};
+    x.kind = Excel_kindInteger;
+    x.u.i = v;
+    return x;
+}
+
+Excel_Value number(double v)
+{
+    Excel_Value x{};
+    x.kind = Excel_kindNumber;
+    x.u.d = v;
+    return x;
+}
+
+Excel_Value boolean(uint32_t v)
+{
+    Excel_Value x{};
+    x.kind = Excel_kindBoolean;
+    x.u.b = v;
+    return x;
+}
+
+Excel_Value text(const char16_t *s)
+{
+    Excel_Value x{};
+    x.kind = Excel_kindText;
+    x.u.text = const_cast<char16_t *>(s);
+    return x;
+}
+
+TEST_F(SupportExcel, Aggregates)
+{
+    Excel_Value mixed[] = {integer(4), text(u"12"), number(-1.5), boolean(1), number(7.25),
+                           integer(-3)};
+    struct {
+        Excel_FuncFn fn;
+        double want;
+    } cases[] = {
+        {Excel_Func_average, (4 - 1.5 + 7.25 - 3) / 4},
+        {Excel_Func_max, 7.25},
+        {Excel_Func_min, -3},
+    };
+    for (auto &c : cases) {
+        Excel_Value r = text(u"junk");
+        EXPECT_EQ(c.fn(6, mixed, &r), 0);
+        EXPECT_EQ(r.kind, Excel_kindNumber);
+        EXPECT_DOUBLE_EQ(r.u.d, c.want);
+    }
+
+    // Without a number argument the result is 0.0, not an error.
+    Excel_Value words[] = {text(u"a"), boolean(1)};
+    for (Excel_FuncFn fn : {Excel_Func_average, Excel_Func_max, Excel_Func_min}) {
+        Excel_Value r{};
+        EXPECT_EQ(fn(2, words, &r), 0);
+        EXPECT_EQ(r.kind, Excel_kindNumber);
+        EXPECT_EQ(r.u.d, 0.0);
+        EXPECT_EQ(fn(0, nullptr, &r), 0) << "no arguments at all";
+        EXPECT_EQ(r.u.d, 0.0);
+    }
+
+    // A later equal value replaces the one found first: MAX of 0.0 and -0.0
+    // is the later -0.0.
+    Excel_Value zeros[] = {number(0.0), number(-0.0)};
+    Excel_Value r{};
+    Excel_Func_max(2, zeros, &r);
+    EXPECT_TRUE(std::signbit(r.u.d));
+    Excel_Func_min(2, zeros, &r);
+    EXPECT_TRUE(std::signbit(r.u.d));
+}
+
+TEST_F(SupportExcel, OutOfMemoryLeavesTheResult)
+{
+    Excel_Value args[] = {integer(1), integer(2)};
+    for (Excel_FuncFn fn : {Excel_Func_average, Excel_Func_max, Excel_Func_min}) {
+        Excel_Value r = integer(77);
+        Mem_failAfter(1);
+        EXPECT_EQ(fn(2, args, &r), Res_noMemory);
+        Mem_failAfter(0);
+        EXPECT_EQ(r.kind, Excel_kindInteger);
+        EXPECT_EQ(r.u.i, 77);
+    }
+    Mem_takeOutOfMemory();
+}
+
+TEST(SupportOle, FindEntry)
+{
+    OleWriterEntry third = {0x3333, 7, nullptr};
+    OleWriterEntry second = {0x2222, 5, &third};
+    OleWriterEntry first = {0x1111, 5, &second};
+    OleWriter writer = {&first};
+    uintptr_t word = 99;
+    EXPECT_EQ(OleWriter_findEntry(&writer, 5, &word), 0);
+    EXPECT_EQ(word, 0x1111u) << "the first entry with the id";
+    EXPECT_EQ(OleWriter_findEntry(&writer, 7, &word), 0);
+    EXPECT_EQ(word, 0x3333u);
+    EXPECT_EQ(OleWriter_findEntry(&writer, 6, &word), Res_oleNoSuchEntry);
+    EXPECT_EQ(word, 0u);
+    OleWriter empty = {nullptr};
+    EXPECT_EQ(OleWriter_findEntry(&empty, 0, &word), 3586);
+}
+
+} // namespace
