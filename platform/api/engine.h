@@ -23,6 +23,7 @@ struct Scheduler;
 struct WorkerPool;
 struct EventProc;
 struct ConfigStore;
+struct CharsetHooks;
 
 // The application entry given by the start event.
 typedef int (*EngineEntryFn)(struct EngineInstance *instance, void *startEvent);
@@ -79,7 +80,7 @@ struct EngineContext {
     EngineInstance *instance;   // the owning instance
     void *sheetFunctionNames;   // spreadsheet function-name table
     void *table256;             // the 256-entry table of the fifth start-up step
-    void *charsetHooks;         // character-set conversion hooks
+    CharsetHooks *charsetHooks; // character-set conversion hooks (charset_cjk.h)
     int32_t sheetSetting;       // spreadsheet setting word
     void *teardownBlock;        // a block freed at teardown
     void *streamHooks;          // host stream hooks
