@@ -29,6 +29,10 @@ enum ResultCode : int {
 
     // Compound files (office storage).
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
+    // Worker pool.
+    Res_jobStackTooLarge = 54,  // no worker has the stack a job asks for
+    // Timer queue.
+    Res_timerThreadRunning = 6912, // the timer thread is already running
     // Locks and semaphores.
     Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
 };

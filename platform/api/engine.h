@@ -24,6 +24,11 @@ struct WorkerPool;
 struct EventProc;
 struct ConfigStore;
 struct CharsetHooks;
+struct TimerThread;
+
+// The engine clock hook: called with the engine context and the clock value
+// on every engine clock read (core/task/timerq.h).
+typedef void (*ClockHookFn)(struct EngineContext *context, int64_t now);
 
 // The application entry given by the start event.
 typedef int (*EngineEntryFn)(struct EngineInstance *instance, void *startEvent);
@@ -63,6 +68,8 @@ struct EngineInstance {
     char *tokenPos;             // string library: where Cstr_tok goes on
     uint32_t randSeed;          // number conversion: Std_rand's seed (0 = from the clock)
     Scheduler *scheduler;       // tasks: the scheduler, also in the context
+    int64_t clockSeen;          // timer queue: last clock value seen by the clock hook
+    ClockHookFn clockHook;      // timer queue: called on every engine clock read (null: none)
 };
 
 // The engine's core context: allocated from the heap at start-up, first
@@ -87,4 +94,5 @@ struct EngineContext {
 
     // Words of single modules.
     void *fmtConversions;       // formatter: registered conversion letters
+    TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
 };
