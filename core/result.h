@@ -20,10 +20,19 @@ enum ResultCode : int {
     Res_eventProcStopping = 53,
     Res_notImplemented = 259,
 
+    // Character sets (0x400-0x403): converter statuses, also returned by
+    // the whole-string conversions (0x400).
+    Res_charsetUnknown = 0x400,     // unknown charset code or failed conversion
+    Res_charsetIncomplete = 0x401,  // input ends inside a character
+    Res_charsetDestFull = 0x402,    // destination full
+    Res_charsetNoTable = 0x403,     // the table for this charset is not installed
+
     // Containers: stop lists.
     Res_stopCountInvalid = 5123, // a stop list holds 2 to 20 stops
     Res_stopIndexInvalid = 5124, // a stop index not below the list's count
 
     // Compound files (office storage).
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
+    // Locks and semaphores.
+    Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
 };

@@ -25,6 +25,10 @@ HostContext *Headless_current();
 void Headless_setManualClock(HostContext *host, int manual);
 void Headless_advanceClock(HostContext *host, int64_t ms);
 
+// A test hook called with arg on every clock read, before the value is
+// returned (null turns it off). It runs on whichever thread reads the clock.
+void Headless_setClockHook(HostContext *host, void (*hook)(void *arg), void *arg);
+
 // Debug output: discarded unless capture is on; the captured text is kept
 // until cleared.
 void Headless_captureDebug(HostContext *host, int on);

@@ -10,6 +10,8 @@ namespace {
 struct HeadlessData {
     int manualClock;
     int64_t manualMs;
+    void (*clockHook)(void *arg);
+    void *clockHookArg;
     int clockStarted;
     int64_t clockBase;
     int capture;
@@ -85,7 +87,15 @@ void Headless_setManualClock(HostContext *host, int manual)
 void Headless_advanceClock(HostContext *host, int64_t ms)
 {
     if (HeadlessData *d = dataOf(host))
-        d->manualMs += ms;
+        d->manualMs = int64_t(uint64_t(d->manualMs) + uint64_t(ms)); // wraps like a real counter
+}
+
+void Headless_setClockHook(HostContext *host, void (*hook)(void *arg), void *arg)
+{
+    if (HeadlessData *d = dataOf(host)) {
+        d->clockHook = hook;
+        d->clockHookArg = arg;
+    }
 }
 
 void Headless_captureDebug(HostContext *host, int on)
@@ -138,6 +148,8 @@ int64_t AlienTimer_getMs(HostContext *host)
     HeadlessData *d = dataOf(host);
     if (!d)
         return 0;
+    if (d->clockHook)
+        d->clockHook(d->clockHookArg);
     if (d->manualClock)
         return d->manualMs;
     int64_t now = monotonicMs();

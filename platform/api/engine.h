@@ -23,6 +23,7 @@ struct Scheduler;
 struct WorkerPool;
 struct EventProc;
 struct ConfigStore;
+struct CharsetHooks;
 
 // The application entry given by the start event.
 typedef int (*EngineEntryFn)(struct EngineInstance *instance, void *startEvent);
@@ -61,6 +62,7 @@ struct EngineInstance {
     void *localeSettings;       // the engine's locale settings
     char *tokenPos;             // string library: where Cstr_tok goes on
     uint32_t randSeed;          // number conversion: Std_rand's seed (0 = from the clock)
+    Scheduler *scheduler;       // tasks: the scheduler, also in the context
 };
 
 // The engine's core context: allocated from the heap at start-up, first
@@ -78,7 +80,7 @@ struct EngineContext {
     EngineInstance *instance;   // the owning instance
     void *sheetFunctionNames;   // spreadsheet function-name table
     void *table256;             // the 256-entry table of the fifth start-up step
-    void *charsetHooks;         // character-set conversion hooks
+    CharsetHooks *charsetHooks; // character-set conversion hooks (charset_cjk.h)
     int32_t sheetSetting;       // spreadsheet setting word
     void *teardownBlock;        // a block freed at teardown
     void *streamHooks;          // host stream hooks

@@ -39,3 +39,73 @@ size_t TestHeap_usedBytes()
         return 0;
     return s.usedBytes;
 }
+
+#include <csetjmp>
+
+#include "core/task/task.h"
+#include "platform/host/hostthread.h"
+
+bool TestEngine_open(TestEngine *e, size_t heapBytes)
+{
+    *e = TestEngine{};
+    if (!TestHeap_open(&e->heap, heapBytes, 0))
+        return false;
+    e->host = e->heap.host;
+    e->instance = e->heap.instance;
+    Headless_setManualClock(e->host, 1);
+    e->context = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
+    if (e->context) {
+        e->context->instance = e->instance;
+        e->instance->context = e->context;
+        if (HostThread_create(e->host, nullptr, nullptr, 0) &&
+            Task_initScheduler(e->instance, AlienThread_getInstaller()) == 0) {
+            e->scheduler = e->context->scheduler;
+            return true;
+        }
+    }
+    TestEngine_close(e);
+    return false;
+}
+
+void TestEngine_close(TestEngine *e)
+{
+    if (e->host)
+        HostThread_destroyAll(e->host);
+    if (e->instance && e->context) {
+        Task_finiScheduler(e->instance);
+        e->instance->context = nullptr;
+        Mem_free(e->context);
+    }
+    TestHeap_close(&e->heap);
+    *e = TestEngine{};
+}
+
+// Kept free of objects with destructors: an abort long-jumps into it.
+int TestEngine_runSlice(TestEngine *e)
+{
+    if (setjmp(e->instance->recovery) != 0)
+        return -1;
+    return Task_runSlice(e->instance);
+}
+
+int TestEngine_runAll(TestEngine *e, int limit)
+{
+    int slices = 0;
+    while (slices < limit) {
+        int r = TestEngine_runSlice(e);
+        if (r < 0)
+            return -1;
+        slices++;
+        if (r == 0)
+            break;
+    }
+    return slices;
+}
+
+int TestEngine_catch(TestEngine *e, void (*fn)(void *arg), void *arg)
+{
+    if (setjmp(e->instance->recovery) != 0)
+        return -1;
+    fn(arg);
+    return 0;
+}
