@@ -32,7 +32,7 @@ static void BM_WideDictLookup(benchmark::State &state)
     auto k = keys(static_cast<size_t>(state.range(0)));
     WideDict *d = WideDict_create(static_cast<size_t>(state.range(1)));
     for (size_t i = 0; i < k.size(); i++)
-        WideDict_add(d, k[i].c_str(), &k[i], 0);
+        (void)WideDict_add(d, k[i].c_str(), &k[i], 0);
     size_t i = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(WideDict_lookup(d, k[i].c_str(), nullptr, nullptr));
@@ -53,7 +53,7 @@ static void BM_WideDictBuild(benchmark::State &state)
     for (auto _ : state) {
         WideDict *d = WideDict_create(1024);
         for (size_t i = 0; i < k.size(); i++)
-            WideDict_add(d, k[i].c_str(), &k[i], 0);
+            (void)WideDict_add(d, k[i].c_str(), &k[i], 0);
         WideDict_free(d);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));

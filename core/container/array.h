@@ -21,11 +21,11 @@ typedef const char *(*Array_NameFn)(const void *item);
 
 // *out = a new empty array (no slots yet). 0, or 1 with *out null when
 // memory runs out.
-int Array_create(Array **out);
+[[nodiscard]] int Array_create(Array **out);
 
 // Appends item. When the array is full its capacity doubles (4 at least).
 // 0, or 1 when memory runs out: the array is then unchanged.
-int Array_append(Array *array, void *item);
+[[nodiscard]] int Array_append(Array *array, void *item);
 
 // Index of the first element equal to item, or the count when absent.
 size_t Array_indexOf(const Array *array, const void *item);

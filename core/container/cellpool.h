@@ -26,7 +26,7 @@ struct CellPool {
 // ending the chain, at the head of the pool's block list; *first = its
 // first cell. 0; or 1 when memory runs out, 8 for a count of 0 (*first
 // null, the pool unchanged).
-int CellPool_grow(CellPool *pool, Cell **first, size_t count);
+[[nodiscard]] int CellPool_grow(CellPool *pool, Cell **first, size_t count);
 
 // Frees every block of the pool and empties it.
 void CellPool_free(CellPool *pool);

@@ -64,7 +64,7 @@ const CollMethods *Coll_defaultMethods();
 // Sets up *c: its own copy of methods (the default list for null), the
 // link offset, no functions, count 0 and an empty list. 0; 8 for a null c;
 // 1 when memory runs out (c is then left without a table).
-int Coll_create(Coll *c, const CollMethods *methods, size_t linkOffset);
+[[nodiscard]] int Coll_create(Coll *c, const CollMethods *methods, size_t linkOffset);
 
 // Sets the match function that find uses.
 void Coll_setMatchFn(Coll *c, CollMatchFn match);

@@ -65,7 +65,7 @@ typedef int (*InternRecordEqualFn)(const void *record, const void *key);
 // predecessor's; or, when none is equal, a new node with a copy of the
 // recordSize bytes of key at the head, count 1. 0, or 1 when memory runs
 // out (*out null, the list unchanged).
-int InternList_acquire(InternNode **head, const void *key, size_t recordSize,
+[[nodiscard]] int InternList_acquire(InternNode **head, const void *key, size_t recordSize,
                        InternRecordEqualFn equal, InternNode **out);
 
 // Lowers the node's use count, never below 0. Null is ignored. The node

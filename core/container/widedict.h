@@ -38,12 +38,12 @@ WideDict *WideDict_create(size_t bucketCount);
 // Files value under key (NUL-terminated). 0 when added; 15 when the key is
 // present and allowSecond is 0; 1 when memory runs out; 8 for a null table
 // or key. A failure leaves the table as it was.
-int WideDict_add(WideDict *dict, const char16_t *key, void *value, int allowSecond);
+[[nodiscard]] int WideDict_add(WideDict *dict, const char16_t *key, void *value, int allowSecond);
 
 // Files value under prefix alone (added to its value chain) and under
 // "prefix:name" (which must not be present yet). 0, or what WideDict_add
 // gives for the failing step; on failure the table is left as it was.
-int WideDict_addPrefixed(WideDict *dict, const char16_t *prefix, const char16_t *name,
+[[nodiscard]] int WideDict_addPrefixed(WideDict *dict, const char16_t *prefix, const char16_t *name,
                          void *value);
 
 // The entry of "prefix:name", or of prefix alone when name is null; null
@@ -56,7 +56,7 @@ WideDictEntry *WideDict_lookup(const WideDict *dict, const char16_t *prefix,
 // under prefix alone: the first only, or the whole chain when withSecond is
 // non-zero; *count their number. A prefix not present gives null and 0.
 // 0, or 1 when memory runs out (null and 0).
-int WideDict_listKeys(const WideDict *dict, const char16_t *prefix, void ***values,
+[[nodiscard]] int WideDict_listKeys(const WideDict *dict, const char16_t *prefix, void ***values,
                       size_t *count, int withSecond);
 
 // Removes "prefix:name" with its values and takes its value off the chain

@@ -24,7 +24,7 @@ enum : uint32_t { TabStops_alignMask = 0x07, TabStops_leaderMask = 0x38 };
 
 // *out = a new list of count stops, all zero. 0; 1 when memory runs out,
 // 8 for a negative count (*out null in both cases).
-int TabStops_create(TabStopList **out, int32_t count);
+[[nodiscard]] int TabStops_create(TabStopList **out, int32_t count);
 
 // Stores stop index. 0, or 8 when index is negative or not below the
 // count (nothing is stored).
@@ -32,7 +32,7 @@ int TabStops_set(TabStopList *list, int32_t index, TabStop stop);
 
 // *out = a new copy of list (null for a null list). 0, or 1 when memory
 // runs out (*out null).
-int TabStops_copy(TabStopList **out, const TabStopList *list);
+[[nodiscard]] int TabStops_copy(TabStopList **out, const TabStopList *list);
 
 // Frees the list. Null is ignored.
 void TabStops_free(TabStopList *list);

@@ -136,7 +136,7 @@ int Prop_testFlags(const Prop *v, uint16_t bits);
 // no payload. 0, or 1 when memory runs out (or a reference cannot be
 // taken): then dst keeps id, type and flags with an empty payload, and the
 // caller frees it with Prop_free as usual.
-int Prop_copy(Prop *dst, const Prop *src);
+[[nodiscard]] int Prop_copy(Prop *dst, const Prop *src);
 
 // Releases what the value owns (types 9, 11 and 14 to 18 free their
 // payload, 12 and 13 drop their reference, clearing the payload) and sets

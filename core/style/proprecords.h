@@ -37,9 +37,9 @@ struct PropColumns {
 
 // *out = a new list of count zero columns. 0; 1 when memory runs out, 8
 // for a negative count (*out null).
-int PropColumns_create(PropColumns **out, int32_t count);
+[[nodiscard]] int PropColumns_create(PropColumns **out, int32_t count);
 // *out = a new copy (null for null). 0, or 1 with *out null.
-int PropColumns_copy(PropColumns **out, const PropColumns *src);
+[[nodiscard]] int PropColumns_copy(PropColumns **out, const PropColumns *src);
 // 1 when count, flags and every column are equal (null only equals null).
 int PropColumns_equal(const PropColumns *a, const PropColumns *b);
 void PropColumns_free(PropColumns *list);
@@ -53,9 +53,9 @@ struct PropLineSpacing {
 };
 
 // *out = a new record. 0, or 1 with *out null when memory runs out.
-int PropLineSpacing_create(PropLineSpacing **out, int32_t kind, int32_t value, int32_t base);
+[[nodiscard]] int PropLineSpacing_create(PropLineSpacing **out, int32_t kind, int32_t value, int32_t base);
 // *out = a new copy (null for null). 0, or 1 with *out null.
-int PropLineSpacing_copy(PropLineSpacing **out, const PropLineSpacing *src);
+[[nodiscard]] int PropLineSpacing_copy(PropLineSpacing **out, const PropLineSpacing *src);
 // 1 when all three fields are equal (null only equals null).
 int PropLineSpacing_equal(const PropLineSpacing *a, const PropLineSpacing *b);
 void PropLineSpacing_free(PropLineSpacing *rec);

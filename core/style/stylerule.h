@@ -40,7 +40,7 @@ struct StyleRule {
 
 // *out = a new empty rule (every field zero). 0, or 1 with *out null when
 // memory runs out.
-int StyleRule_create(StyleRule **out);
+[[nodiscard]] int StyleRule_create(StyleRule **out);
 
 // Frees the match items, every property item after Prop_free, and the
 // rule. Null is ignored.
@@ -52,23 +52,23 @@ void StyleRule_clearProps(StyleRule *rule);
 
 // Appends a match item {key, value} and adds weight to the rule's weight.
 // 0, or 1 when memory runs out (the rule unchanged).
-int StyleRule_addMatch(StyleRule *rule, uint32_t key, uint32_t value, uint32_t weight);
+[[nodiscard]] int StyleRule_addMatch(StyleRule *rule, uint32_t key, uint32_t value, uint32_t weight);
 // StyleRule_addMatch with value 0 and weight 1, or 10.
-int StyleRule_addMatch1(StyleRule *rule, uint32_t key);
-int StyleRule_addMatch10(StyleRule *rule, uint32_t key);
+[[nodiscard]] int StyleRule_addMatch1(StyleRule *rule, uint32_t key);
+[[nodiscard]] int StyleRule_addMatch10(StyleRule *rule, uint32_t key);
 
 void StyleRule_setWeight(StyleRule *rule, uint32_t weight);
 
 // Appends a deep copy (Prop_copy) of *value at the tail. 0; 1 when memory
 // runs out; a copy error is returned after the half-made item is freed.
-int StyleRule_appendProp(StyleRule *rule, const Prop *value);
+[[nodiscard]] int StyleRule_appendProp(StyleRule *rule, const Prop *value);
 
 // Does nothing (0) when a value with the same id is present, else appends.
-int StyleRule_appendPropOnce(StyleRule *rule, const Prop *value);
+[[nodiscard]] int StyleRule_appendPropOnce(StyleRule *rule, const Prop *value);
 
 // Appends copies of all of other's values in order; stops at and returns
 // the first error (the values appended until then stay).
-int StyleRule_appendProps(StyleRule *rule, const StyleRule *other);
+[[nodiscard]] int StyleRule_appendProps(StyleRule *rule, const StyleRule *other);
 
 // Sets a copy of *value in the rule. When a value with its id is present
 // and has the precedence flag (bit 0) while the new one has not, or the
@@ -76,7 +76,7 @@ int StyleRule_appendProps(StyleRule *rule, const StyleRule *other);
 // and the copy replaces the old value in its place (the old one is freed)
 // or, when the id is new, is appended. 0; 1 when memory runs out, or a
 // copy error (the rule unchanged, *changed already 1).
-int StyleRule_setProp(StyleRule *rule, const Prop *value, int *changed);
+[[nodiscard]] int StyleRule_setProp(StyleRule *rule, const Prop *value, int *changed);
 
 // Unlinks and frees the first value with id. *removed = 1 when there was
 // one, else 0. Returns 0.
@@ -101,7 +101,7 @@ int StyleRule_hasNoProps(const StyleRule *rule);
 // items (key and value), and source's weight; not its request link. A null
 // source gives null and 0. On failure the partial copy is destroyed, *out
 // is null and the error (1 when memory runs out) is returned.
-int StyleRule_clone(StyleRule **out, const StyleRule *source);
+[[nodiscard]] int StyleRule_clone(StyleRule **out, const StyleRule *source);
 
 // 1 when both rules hold the same number of values and every value of each
 // has an equal value (Prop_equal) in the other; 0 otherwise, or when

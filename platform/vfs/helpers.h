@@ -19,9 +19,9 @@ struct Prop18 {
 
 // *payload = a new record holding {0, 0, 6, 85, 0}. 0, or 1 with *payload
 // null when memory runs out.
-int Prop18_new(Prop18 **payload);
+[[nodiscard]] int Prop18_new(Prop18 **payload);
 // *payload = a new copy of source (null for a null source). 0, or 1 with
 // *payload null when memory runs out.
-int Prop18_copy(Prop18 **payload, const Prop18 *source);
+[[nodiscard]] int Prop18_copy(Prop18 **payload, const Prop18 *source);
 // Frees the record. Null is ignored.
 void Prop18_free(Prop18 *payload);

@@ -189,7 +189,7 @@ void makeOwned(Prop *out, uint16_t type)
     }
     case PropType_tabStops: {
         TabStopList *l;
-        TabStops_create(&l, 2);
+        EXPECT_EQ(TabStops_create(&l, 2), 0);
         TabStops_set(l, 0, {100, 1});
         TabStops_set(l, 1, {200, 2});
         Prop_set105(out, l);
@@ -197,14 +197,14 @@ void makeOwned(Prop *out, uint16_t type)
     }
     case PropType_stops: {
         StopList *l;
-        StopList_create(&l, 2);
+        EXPECT_EQ(StopList_create(&l, 2), 0);
         StopList_set(l, 1, {0x10000, 0xFF});
         Prop_set109(out, l);
         break;
     }
     case PropType_columns: {
         PropColumns *c;
-        PropColumns_create(&c, 3);
+        EXPECT_EQ(PropColumns_create(&c, 3), 0);
         c->flags = 2;
         c->columns[2] = {1000, 50};
         Prop_set94(out, c);
@@ -212,13 +212,13 @@ void makeOwned(Prop *out, uint16_t type)
     }
     case PropType_lineSpacing: {
         PropLineSpacing *s;
-        PropLineSpacing_create(&s, 1, 120 << 16, 100 << 16);
+        EXPECT_EQ(PropLineSpacing_create(&s, 1, 120 << 16, 100 << 16), 0);
         Prop_set110(out, s);
         break;
     }
     case PropType_record111: {
         Prop18 *r;
-        Prop18_new(&r);
+        EXPECT_EQ(Prop18_new(&r), 0);
         Prop_set111(out, r);
         break;
     }
@@ -253,7 +253,7 @@ TEST_F(PropTest, DeepCopiesAreIndependentAndEqualWhereComparable)
     }
     Prop a, b;
     makeOwned(&a, PropType_matrix);
-    Prop_copy(&b, &a);
+    EXPECT_EQ(Prop_copy(&b, &a), 0);
     EXPECT_EQ(memcmp(reinterpret_cast<Matrix *>(b.payload), reinterpret_cast<Matrix *>(a.payload),
                      sizeof(Matrix)),
               0);

@@ -190,25 +190,25 @@ TEST_F(StyleRuleTest, EqualPropsComparesBothWays)
     ASSERT_EQ(StyleRule_create(&x), 0);
     ASSERT_EQ(StyleRule_create(&y), 0);
     Prop a = intProp(1, 1), b = intProp(2, 2);
-    StyleRule_appendProp(x, &a);
-    StyleRule_appendProp(x, &a);
-    StyleRule_appendProp(y, &a);
-    StyleRule_appendProp(y, &b);
+    EXPECT_EQ(StyleRule_appendProp(x, &a), 0);
+    EXPECT_EQ(StyleRule_appendProp(x, &a), 0);
+    EXPECT_EQ(StyleRule_appendProp(y, &a), 0);
+    EXPECT_EQ(StyleRule_appendProp(y, &b), 0);
     EXPECT_EQ(StyleRule_equalProps(x, y), 0) << "{a, a} and {a, b} differ";
     EXPECT_EQ(StyleRule_equalProps(y, x), 0);
 
     StyleRule_clearProps(x);
-    StyleRule_appendProp(x, &b);
-    StyleRule_appendProp(x, &a);
-    StyleRule_addMatch10(x, 3);
+    EXPECT_EQ(StyleRule_appendProp(x, &b), 0);
+    EXPECT_EQ(StyleRule_appendProp(x, &a), 0);
+    EXPECT_EQ(StyleRule_addMatch10(x, 3), 0);
     EXPECT_EQ(StyleRule_equalProps(x, y), 1) << "order, keys and weights do not count";
-    StyleRule_appendProp(x, &b);
+    EXPECT_EQ(StyleRule_appendProp(x, &b), 0);
     EXPECT_EQ(StyleRule_equalProps(x, y), 0) << "different counts";
     EXPECT_EQ(StyleRule_equalProps(x, nullptr), 0);
     EXPECT_EQ(StyleRule_equalProps(nullptr, nullptr), 0);
     StyleRule *e1, *e2;
-    StyleRule_create(&e1);
-    StyleRule_create(&e2);
+    EXPECT_EQ(StyleRule_create(&e1), 0);
+    EXPECT_EQ(StyleRule_create(&e2), 0);
     EXPECT_EQ(StyleRule_equalProps(e1, e2), 1);
     StyleRule_destroy(e1);
     StyleRule_destroy(e2);
@@ -221,14 +221,14 @@ StyleRule *sampleRule()
     StyleRule *r;
     if (StyleRule_create(&r))
         return nullptr;
-    StyleRule_addMatch10(r, 4);
-    StyleRule_addMatch(r, 5, 77, 1);
+    EXPECT_EQ(StyleRule_addMatch10(r, 4), 0);
+    EXPECT_EQ(StyleRule_addMatch(r, 5, 77, 1), 0);
     Prop s;
     Prop_setUstr(&s, 37, Ustr_dupN(u"monospace", 9), 9);
-    StyleRule_appendProp(r, &s);
+    EXPECT_EQ(StyleRule_appendProp(r, &s), 0);
     Prop_free(&s);
     Prop n = intProp(38, 7281, Prop_flagPrecedence);
-    StyleRule_appendProp(r, &n);
+    EXPECT_EQ(StyleRule_appendProp(r, &n), 0);
     StyleRule_setWeight(r, 2011);
     return r;
 }
