@@ -27,6 +27,10 @@ enum ResultCode : int {
     Res_charsetDestFull = 0x402,    // destination full
     Res_charsetNoTable = 0x403,     // the table for this charset is not installed
 
+    // Containers: stop lists.
+    Res_stopCountInvalid = 5123, // a stop list holds 2 to 20 stops
+    Res_stopIndexInvalid = 5124, // a stop index not below the list's count
+
     // Compound files (office storage).
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
     // Worker pool.
