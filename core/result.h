@@ -29,6 +29,8 @@ enum ResultCode : int {
 
     // Compound files (office storage).
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
+    // Dates and times.
+    Res_badHttpDate = 16128,    // 0x3F00: the text is not an HTTP date of the three forms
     // Locks and semaphores.
     Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
 };
