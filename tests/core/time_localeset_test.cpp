@@ -192,6 +192,28 @@ TEST_F(LocaleSettingsTest, UnsafeFormatKeepsTheOldOnes)
     }
 }
 
+// The current strings may be handed back in (a host that re-applies what it
+// read): they are copied before the old ones are freed.
+TEST_F(LocaleSettingsTest, CurrentStringsCanBeSetAgain)
+{
+    ASSERT_EQ(setFrench(heap.instance), 1);
+    const char *days[7], *months[12], *more[2];
+    for (int32_t i = 0; i < 7; i++)
+        days[i] = Locale_getDateFormat(5, i);
+    for (int32_t i = 0; i < 12; i++)
+        months[i] = Locale_getDateFormat(7, i);
+    for (int32_t i = 0; i < 2; i++)
+        more[i] = Locale_getDateFormat(8, i);
+    const char *daysB[7] = {Locale_getDateFormat(4, 0), nullptr, Locale_getDateFormat(4, 2),
+                            nullptr, nullptr, nullptr, Locale_getDateFormat(4, 6)};
+    const char *monthsB[12] = {Locale_getDateFormat(6, 0)};
+    ASSERT_EQ(Locale_setFormats(heap.instance, Locale_getDateFormat(1, 0),
+                                Locale_getDateFormat(2, 0), Locale_getDateFormat(3, 0),
+                                Locale_getDateFormat(0, 0), days, daysB, months, monthsB, more),
+              1);
+    expectFrench();
+}
+
 TEST(LocaleSafeFormat, Table)
 {
     struct Case {
