@@ -37,6 +37,8 @@ enum ResultCode : int {
     Res_jobStackTooLarge = 54,  // no worker has the stack a job asks for
     // Timer queue.
     Res_timerThreadRunning = 6912, // the timer thread is already running
+    // Dates and times.
+    Res_badHttpDate = 16128,    // 0x3F00: the text is not an HTTP date of the three forms
     // Locks and semaphores.
     Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
 };

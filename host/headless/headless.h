@@ -34,3 +34,7 @@ void Headless_setClockHook(HostContext *host, void (*hook)(void *arg), void *arg
 void Headless_captureDebug(HostContext *host, int on);
 const char *Headless_debugText(HostContext *host);
 void Headless_clearDebug(HostContext *host);
+
+// The local time Host_getLocalTime gives: the system's by default; after a
+// call with a time, that time, standing still, until a call with null.
+void Headless_setLocalTime(HostContext *host, const HostLocalTime *time);

@@ -9,6 +9,8 @@
 #include <csetjmp>
 #include <cstdint>
 
+#include "core/time/localeset.h"
+
 struct MemHeap;
 struct EngineContext;
 struct FvViewer;
@@ -64,7 +66,7 @@ struct EngineInstance {
     int32_t timerId;            // id of the armed host timer
     int64_t clockLast;          // engine clock guard: last value returned
     int64_t clockOffset;        // engine clock guard: correction applied
-    void *localeSettings;       // the engine's locale settings
+    LocaleSettings locale;      // the engine's locale settings (core/time/localeset.h)
     char *tokenPos;             // string library: where Cstr_tok goes on
     uint32_t randSeed;          // number conversion: Std_rand's seed (0 = from the clock)
     Scheduler *scheduler;       // tasks: the scheduler, also in the context
@@ -96,3 +98,13 @@ struct EngineContext {
     void *fmtConversions;       // formatter: registered conversion letters
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
 };
+
+// ------------------------------------------------------------ exit list
+//
+// Clean-ups that run when the engine stops (engine start-up and shut-down).
+
+typedef void (*ExitFn)(void *owner, void *argument);
+
+// Adds function(owner, argument) at the head of list; its id goes to *id.
+// 0; 1 without memory; 16 for a null list or function.
+int ExitList_add(ExitList *list, ExitFn function, void *argument, int32_t *id);
