@@ -27,6 +27,16 @@ enum ResultCode : int {
     Res_handlersNullList = 25600,     // no list given
     Res_handlersInsertFailed = 25601, // the list refused the entry (a missing reference included)
     Res_handlersNoList = 25602,       // the list could not be made
+    // Character sets (0x400-0x403): converter statuses, also returned by
+    // the whole-string conversions (0x400).
+    Res_charsetUnknown = 0x400,     // unknown charset code or failed conversion
+    Res_charsetIncomplete = 0x401,  // input ends inside a character
+    Res_charsetDestFull = 0x402,    // destination full
+    Res_charsetNoTable = 0x403,     // the table for this charset is not installed
+
+    // Containers: stop lists.
+    Res_stopCountInvalid = 5123, // a stop list holds 2 to 20 stops
+    Res_stopIndexInvalid = 5124, // a stop index not below the list's count
 
     // Compound files (office storage).
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
@@ -34,6 +44,8 @@ enum ResultCode : int {
     Res_jobStackTooLarge = 54,  // no worker has the stack a job asks for
     // Timer queue.
     Res_timerThreadRunning = 6912, // the timer thread is already running
+    // Dates and times.
+    Res_badHttpDate = 16128,    // 0x3F00: the text is not an HTTP date of the three forms
     // Locks and semaphores.
     Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
 };

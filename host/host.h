@@ -64,3 +64,17 @@ int HostTimer_stop(HostContext *host, int32_t *timerId);
 
 // Gives a block from AlienMemory_malloc back to the system.
 void Host_releaseBlock(void *block);
+// A local wall-clock time as the host reads it.
+struct HostLocalTime {
+    int32_t year;        // calendar year (2024)
+    int32_t month;       // 1-12
+    int32_t day;         // 1-31
+    int32_t hour;        // 0-23
+    int32_t minute;      // 0-59
+    int32_t second;      // 0-60
+    int32_t weekday;     // 0 Sunday to 6 Saturday
+    int32_t millisecond; // 0-999
+};
+
+// The host's local time now, written to *out (which must not be null).
+void Host_getLocalTime(HostContext *host, HostLocalTime *out);

@@ -1,4 +1,6 @@
-// Interim definitions of platform services whose modules are not built yet.
+// Stand-ins for platform services that the core calls before the platform
+// layer's modules exist. Each does the least its callers need and says so;
+// the real definitions replace them when the module is built.
 #include "core/mem/mem.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"

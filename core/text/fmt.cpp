@@ -670,11 +670,11 @@ int debugFormat(const char *marker, size_t markerAt, bool print, const char *for
     return r;
 }
 
-} // namespace
-
-int Fmt_vsnprintf(char *buf, size_t size, const char *format, va_list args)
+// Runs the formatter into an 8-bit or a 16-bit buffer (one of the two is
+// set; both null measures).
+int formatInto(char *buf8, char16_t *buf16, size_t size, const char *format, va_list args)
 {
-    Out o = {buf, nullptr, 0, 0, buf == nullptr, 0, 0};
+    Out o = {buf8, buf16, 0, 0, buf8 == nullptr && buf16 == nullptr, 0, 0};
     if (!o.measure) {
         if (size == 0)
             return 0;
@@ -684,9 +684,18 @@ int Fmt_vsnprintf(char *buf, size_t size, const char *format, va_list args)
     va_copy(ap, args);
     formatCore(&o, format, &ap);
     va_end(ap);
-    if (!o.measure)
-        buf[o.pos] = 0;
+    if (buf8)
+        buf8[o.pos] = 0;
+    else if (buf16)
+        buf16[o.pos] = 0;
     return resultOf(&o, size);
+}
+
+} // namespace
+
+int Fmt_vsnprintf(char *buf, size_t size, const char *format, va_list args)
+{
+    return formatInto(buf, nullptr, size, format, args);
 }
 
 int Fmt_snprintf(char *buf, size_t size, const char *format, ...)
@@ -700,19 +709,7 @@ int Fmt_snprintf(char *buf, size_t size, const char *format, ...)
 
 int Fmt_vsnprintf16(char16_t *buf, size_t size, const char *format, va_list args)
 {
-    Out o = {nullptr, buf, 0, 0, buf == nullptr, 0, 0};
-    if (!o.measure) {
-        if (size == 0)
-            return 0;
-        o.room = size - 1;
-    }
-    va_list ap;
-    va_copy(ap, args);
-    formatCore(&o, format, &ap);
-    va_end(ap);
-    if (!o.measure)
-        buf[o.pos] = 0;
-    return resultOf(&o, size);
+    return formatInto(nullptr, buf, size, format, args);
 }
 
 int Fmt_snprintf16(char16_t *buf, size_t size, const char *format, ...)

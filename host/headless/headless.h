@@ -83,3 +83,6 @@ void Headless_setRequestHook(HostContext *host,
 int64_t Headless_blocksHeld(HostContext *host);
 // While on, AlienMemory_malloc gives nothing.
 void Headless_failHostBlocks(HostContext *host, int on);
+// The local time Host_getLocalTime gives: the system's by default; after a
+// call with a time, that time, standing still, until a call with null.
+void Headless_setLocalTime(HostContext *host, const HostLocalTime *time);

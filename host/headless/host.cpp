@@ -39,6 +39,8 @@ struct HeadlessData {
     // Host blocks.
     int64_t blocksHeld;
     int failBlocks;
+    int manualLocalTime;
+    HostLocalTime localTime;
 };
 
 HostContext *currentHost;
@@ -415,4 +417,37 @@ void Headless_failHostBlocks(HostContext *host, int on)
 {
     if (HeadlessData *d = dataOf(host))
         d->failBlocks = on;
+}
+
+void Headless_setLocalTime(HostContext *host, const HostLocalTime *time)
+{
+    if (HeadlessData *d = dataOf(host)) {
+        d->manualLocalTime = time != nullptr;
+        d->localTime = time ? *time : HostLocalTime{};
+    }
+}
+
+void Host_getLocalTime(HostContext *host, HostLocalTime *out)
+{
+    HeadlessData *d = dataOf(host);
+    if (d && d->manualLocalTime) {
+        *out = d->localTime;
+        return;
+    }
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    time_t now = ts.tv_sec;
+    tm local;
+    if (!localtime_r(&now, &local)) {
+        *out = HostLocalTime{1970, 1, 1, 0, 0, 0, 4, 0};
+        return;
+    }
+    out->year = local.tm_year + 1900;
+    out->month = local.tm_mon + 1;
+    out->day = local.tm_mday;
+    out->hour = local.tm_hour;
+    out->minute = local.tm_min;
+    out->second = local.tm_sec;
+    out->weekday = local.tm_wday;
+    out->millisecond = int32_t(ts.tv_nsec / 1000000);
 }

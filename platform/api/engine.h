@@ -9,6 +9,8 @@
 #include <csetjmp>
 #include <cstdint>
 
+#include "core/time/localeset.h"
+
 struct MemHeap;
 struct EngineContext;
 struct FvViewer;
@@ -23,6 +25,7 @@ struct Scheduler;
 struct WorkerPool;
 struct EventProc;
 struct ConfigStore;
+struct CharsetHooks;
 struct TimerThread;
 
 // The engine clock hook: called with the engine context and the clock value
@@ -71,7 +74,7 @@ struct EngineInstance {
     int32_t timerId;            // id of the armed host timer
     int64_t clockLast;          // engine clock guard: last value returned
     int64_t clockOffset;        // engine clock guard: correction applied
-    void *localeSettings;       // the engine's locale settings
+    LocaleSettings locale;      // the engine's locale settings (core/time/localeset.h)
     char *tokenPos;             // string library: where Cstr_tok goes on
     uint32_t randSeed;          // number conversion: Std_rand's seed (0 = from the clock)
     Scheduler *scheduler;       // tasks: the scheduler, also in the context
@@ -96,7 +99,7 @@ struct EngineContext {
     EngineInstance *instance;   // the owning instance
     void *sheetFunctionNames;   // spreadsheet function-name table
     void *table256;             // the 256-entry table of the fifth start-up step
-    void *charsetHooks;         // character-set conversion hooks
+    CharsetHooks *charsetHooks; // character-set conversion hooks (charset_cjk.h)
     int32_t sheetSetting;       // spreadsheet setting word
     void *teardownBlock;        // a block freed at teardown
     void *streamHooks;          // host stream hooks

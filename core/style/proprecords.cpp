@@ -1,0 +1,113 @@
+// Payload records of property values: counted objects, column lists and
+// line-spacing records.
+#include "core/style/proprecords.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+
+namespace {
+
+size_t columnBytes(int32_t count)
+{
+    return offsetof(PropColumns, columns) + static_cast<size_t>(count) * sizeof(PropColumn);
+}
+
+} // namespace
+
+int PropCounted_addRef(PropCounted *obj)
+{
+    if (!obj)
+        return 0;
+    if (obj->refs == UINT32_MAX)
+        return Res_noMemory;
+    obj->refs++;
+    return 0;
+}
+
+void PropCounted_release(PropCounted *obj)
+{
+    if (!obj || obj->refs == 0)
+        return;
+    if (--obj->refs == 0 && obj->destroy)
+        obj->destroy(obj);
+}
+
+int PropColumns_create(PropColumns **out, int32_t count)
+{
+    *out = nullptr;
+    if (count < 0)
+        return Res_nullInput;
+    PropColumns *list = static_cast<PropColumns *>(Mem_calloc(1, columnBytes(count)));
+    if (!list)
+        return Res_noMemory;
+    list->count = count;
+    *out = list;
+    return 0;
+}
+
+int PropColumns_copy(PropColumns **out, const PropColumns *src)
+{
+    *out = nullptr;
+    if (!src)
+        return 0;
+    int32_t count = src->count > 0 ? src->count : 0;
+    PropColumns *copy = static_cast<PropColumns *>(Mem_malloc(columnBytes(count)));
+    if (!copy)
+        return Res_noMemory;
+    memcpy(copy, src, columnBytes(count));
+    copy->count = count;
+    *out = copy;
+    return 0;
+}
+
+int PropColumns_equal(const PropColumns *a, const PropColumns *b)
+{
+    if (!a || !b)
+        return a == b ? 1 : 0;
+    if (a->count != b->count || a->flags != b->flags)
+        return 0;
+    for (int32_t i = 0; i < a->count; i++) {
+        if (a->columns[i].width != b->columns[i].width || a->columns[i].gap != b->columns[i].gap)
+            return 0;
+    }
+    return 1;
+}
+
+void PropColumns_free(PropColumns *list)
+{
+    Mem_free(list);
+}
+
+int PropLineSpacing_create(PropLineSpacing **out, int32_t kind, int32_t value, int32_t base)
+{
+    *out = nullptr;
+    PropLineSpacing *rec = static_cast<PropLineSpacing *>(Mem_malloc(sizeof(PropLineSpacing)));
+    if (!rec)
+        return Res_noMemory;
+    *rec = PropLineSpacing{kind, value, base};
+    *out = rec;
+    return 0;
+}
+
+int PropLineSpacing_copy(PropLineSpacing **out, const PropLineSpacing *src)
+{
+    *out = nullptr;
+    if (!src)
+        return 0;
+    return PropLineSpacing_create(out, src->kind, src->value, src->base);
+}
+
+int PropLineSpacing_equal(const PropLineSpacing *a, const PropLineSpacing *b)
+{
+    if (!a || !b)
+        return a == b ? 1 : 0;
+    return a->kind == b->kind && a->value == b->value && a->base == b->base ? 1 : 0;
+}
+
+void PropLineSpacing_free(PropLineSpacing *rec)
+{
+    Mem_free(rec);
+}
