@@ -1,7 +1,10 @@
 // Stand-ins for graphics services that the core calls before the graphics
 // subsystem exists. Each does the least its callers need and says so; the
 // real definitions replace them when the subsystem is built.
+#include <cstring>
+
 #include "core/result.h"
+#include "graphics/glyphmask.h"
 #include "graphics/path.h"
 #include "graphics/vector.h"
 
@@ -52,4 +55,36 @@ void Vector_setLength(Point *v, int32_t length)
 int Path_walkPacked(const Path *, const PathWalkFn *, void *)
 {
     return Res_notImplemented;
+}
+
+// Interim: the whole copy, since the path cache stores paths with it.
+void Path_embed(void *block, const Path *path)
+{
+    Path *copy = static_cast<Path *>(block);
+    int32_t *words = reinterpret_cast<int32_t *>(copy + 1);
+    size_t used = static_cast<size_t>(path->write - path->buffer);
+    *copy = *path;
+    if (used != 0)
+        memmove(words, path->buffer, used * sizeof(int32_t));
+    copy->buffer = words;
+    copy->write = words + used;
+    copy->capacity = static_cast<uint32_t>(used);
+    if (path->subpathStart)
+        copy->subpathStart = words + (path->subpathStart - path->buffer);
+}
+
+// Interim: the whole copy, since the glyph-mask cache stores masks with it.
+void GlyphMask_copyTo(void *block, const GlyphMask *mask)
+{
+    uint8_t *base = static_cast<uint8_t *>(block);
+    uint8_t *rows = base + sizeof(GlyphMask);
+    uint8_t *codes = rows + mask->rowsSize;
+    GlyphMask header = *mask;
+    if (mask->rowsSize != 0)
+        memmove(rows, mask->rows, mask->rowsSize);
+    if (mask->codesSize != 0 && mask->codes)
+        memmove(codes, mask->codes, mask->codesSize);
+    header.rows = reinterpret_cast<uint32_t *>(rows);
+    header.codes = mask->codes ? codes : nullptr;
+    memcpy(base, &header, sizeof header);
 }

@@ -46,6 +46,15 @@ struct Path {
     uint32_t state;         // 0 no current point ... 7 packed
 };
 
+// Copies the header and the used words of a path into one block of at
+// least sizeof(Path) + 4 x (write - buffer) bytes (8-byte aligned), the
+// words right after the header; the copy's buffer, write and subpathStart
+// point at the same places in the inline words, and its capacity is the
+// number of words copied. The block belongs to the caller; the path is
+// only read. Used to store a path inside another record (a cache entry, a
+// document node). Cannot fail.
+void Path_embed(void *block, const Path *path);
+
 // Walks a packed path (state 7) with the same callback convention as
 // Path_walk (core/geom/pathwalk.h): each element is decoded into a small
 // local buffer laid out like a plain element. Returns 0 or the first

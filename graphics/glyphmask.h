@@ -1,0 +1,47 @@
+// Glyph masks: anti-aliased glyph coverage stored as run-coded rows.
+//
+// A glyph outline is rasterised once into a mask, which the font engine
+// keeps in its glyph-mask cache and the renderer paints row by row. The
+// rows are run-coded so that painting touches only the coverage bytes of
+// edge pixels:
+//  - The row table holds one 32-bit word per pixel row. A word with bit 31
+//    set (GlyphMask_emptyRow) marks an empty row; otherwise it is the byte
+//    offset of the row's first code from the start of the codes.
+//  - Codes are 16-bit little-endian words at even offsets. Bits 0-12 give
+//    a run length n, bits 13-14 the kind, and bit 15 marks the row's last
+//    code. Kind 0: n pixels at full coverage (255). Kind 1 (0x2000): n
+//    pixels left untouched (coverage 0). Kind 2 (0x4000): n pixels with
+//    their own coverage, the n bytes following the code, then one pad byte
+//    when n is odd. Kind 3 (0x6000): one pixel whose coverage is the
+//    code's low byte.
+#pragma once
+
+#include <cstdint>
+
+enum : uint32_t {
+    GlyphMask_emptyRow = 0x80000000u, // row table word of an empty row
+    GlyphMask_lastCode = 0x8000,      // code bit: the row's last code
+    GlyphMask_kindMask = 0x6000,      // code bits: the run's kind
+    GlyphMask_kindFull = 0x0000,      // n pixels at coverage 255
+    GlyphMask_kindSkip = 0x2000,      // n pixels at coverage 0
+    GlyphMask_kindLiteral = 0x4000,   // n coverage bytes follow
+    GlyphMask_kindPixel = 0x6000,     // one pixel, coverage in the low byte
+    GlyphMask_lengthMask = 0x1FFF,    // code bits: the run length
+};
+
+struct GlyphMask {
+    uint16_t width, height; // pixels
+    int16_t x, y;           // the pixel box's x0 and y0 relative to the glyph origin
+    uint32_t scale;         // scale word of the bitmap the mask was made for
+    uint32_t *rows;         // row table: one word per pixel row
+    uint32_t rowsSize;      // its size in bytes (height x 4)
+    uint8_t *codes;         // run codes; null when every row is empty
+    uint32_t codesSize;     // their size in bytes
+};
+
+// Copies a mask into one block of at least sizeof(GlyphMask) + rowsSize +
+// codesSize bytes (8-byte aligned): the header, the row table right after
+// it, then the codes; the copy's rows and codes point inside the block
+// (codes null when the mask has none). The block belongs to the caller;
+// the mask is only read. Cannot fail.
+void GlyphMask_copyTo(void *block, const GlyphMask *mask);
