@@ -24,6 +24,7 @@ struct WorkerPool;
 struct EventProc;
 struct ConfigStore;
 struct CharsetHooks;
+struct FileLayer;
 
 // The application entry given by the start event.
 typedef int (*EngineEntryFn)(struct EngineInstance *instance, void *startEvent);
@@ -87,4 +88,5 @@ struct EngineContext {
 
     // Words of single modules.
     void *fmtConversions;       // formatter: registered conversion letters
+    FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
 };
