@@ -37,6 +37,26 @@ enum ResultCode : int {
     // Containers: stop lists.
     Res_stopCountInvalid = 5123, // a stop list holds 2 to 20 stops
     Res_stopIndexInvalid = 5124, // a stop index not below the list's count
+    // URLs, file URLs and the file driver.
+    Res_urlIncomplete = 10,         // a URL lacks a part it needs (a file URL without host)
+    Res_vfsNotAvailable = 769,      // operation not available (slot missing, mode, buffer state)
+    Res_vfsInfoUnknown = 771,       // info or query code not answered
+    Res_vfsInfoNotSettable = 772,   // info code cannot be set
+    Res_vfsRequestTooLarge = 773,   // a buffer request above 4096 bytes
+    Res_vfsBufferLent = 776,        // a buffer is still lent
+    Res_vfsNothingLent = 777,       // a done call without a lent buffer
+    Res_fileCannotOpen = 780,       // cannot open the file or make a directory
+    Res_fileRead = 782,             // read failure
+    Res_fileWrite = 783,            // write failure
+    Res_fileSize = 786,             // size failure
+    Res_fileSeek = 788,             // bad seek
+    Res_fileRemove = 790,           // remove failure
+    Res_fileRename = 791,           // rename failure
+    Res_fileCopy = 792,             // copy failure
+    Res_romFsBadEntry = 794,        // a built-in listing met a path ending in "/"
+    Res_fileBadPattern = 799,       // a listing path without "/"
+    Res_fileBadHost = 801,          // a file URL host that maps to no directory
+    Res_urlBadPort = 1280,          // a host's port is not a number from 1 to 65535
 
     // Compound files (office storage).
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)

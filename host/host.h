@@ -10,6 +10,7 @@
 
 struct EngineInstance;
 struct HostThreadRec;
+struct HostPlatform;
 
 // The host's context. The engine treats it as opaque except for the
 // instance and the three thread fields that the host thread services use.
@@ -20,6 +21,7 @@ struct HostContext {
     HostThreadRec *threadList;     // every thread record known to the host
     size_t heapBytes;              // configured engine heap size
     void *hostPrivate;             // the host's own data
+    HostPlatform *platform;        // the host platform record of the file services (null: none)
 };
 
 // The engine instance stored in the host context at start (null when none).

@@ -8,19 +8,7 @@
 #include "platform/api/ident.h"
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
-
-// Interim: no URL record exists before the URL module, so there is nothing
-// to render.
-char *Url_toUtf8(const Url *, uint32_t)
-{
-    return nullptr;
-}
-
-// Interim: no URL record exists before the URL module, so there is nothing
-// to free.
-void Url_free(Url *)
-{
-}
+#include "platform/vfs/vfs.h"
 
 // Interim: finalises and frees an object from the engine heap.
 void Obj_finalizeFree(Obj **obj)
@@ -63,4 +51,17 @@ void Ident_freeRecord(EngineInstance *instance)
         return;
     Mem_free(instance->ident);
     instance->ident = nullptr;
+}
+
+// Interim: the extension table is not built yet, so every file answers the
+// default type "application/octet-stream" (id 36), cached in the handle.
+int Vfs_fileMimeInfo(VfsHandle *handle, const char16_t **mime, uint32_t *id)
+{
+    *mime = u"application/octet-stream";
+    *id = 36;
+    if (handle) {
+        handle->mime = *mime;
+        handle->mimeId = *id;
+    }
+    return 0;
 }

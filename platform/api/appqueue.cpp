@@ -136,7 +136,7 @@ void dispatchOpenUrl(EngineInstance *inst, const FvAppCallbacks *cb, const intpt
     if (cb->openUrl) {
         cb->openUrl(inst, arg(b, 1), arg(b, 2), arg(b, 3));
     } else if (cb->openPath) {
-        if (char *text = Url_toUtf8(url, Url_allParts)) {
+        if (char *text = Url_toUtf8(url, UrlPart_all)) {
             cb->openPath(inst, arg(b, 1), text, arg(b, 3));
             Mem_free(text);
         }

@@ -27,6 +27,7 @@ struct EventProc;
 struct ConfigStore;
 struct CharsetHooks;
 struct TimerThread;
+struct FileLayer;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -107,6 +108,7 @@ struct EngineContext {
     // Words of single modules.
     void *fmtConversions;       // formatter: registered conversion letters
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
+    FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
 };
 
 // ------------------------------------------------ start-up and shut-down

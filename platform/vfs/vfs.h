@@ -1,0 +1,54 @@
+// Virtual streams: the stream handle and the services of the stream layer
+// that the file driver uses.
+//
+// All engine reading and writing goes through a stream handle opened on a
+// URL, whose operations dispatch through a table of stream types; readers
+// borrow buffers from the stream (the lent-buffer protocol). The file
+// driver (platform/url/file.h) fills the File row of that table. Only what
+// the file driver needs is declared here so far; platform/interim.cpp
+// holds interim definitions of the services that are not built yet.
+#pragma once
+
+#include <cstdint>
+
+struct EngineContext;
+struct Url;
+
+// Bits of a handle's mode word.
+enum : uint32_t {
+    Vfs_modeRead = 0x1,         // readable
+    Vfs_modeAppend = 0x2,       // writable at the end
+    Vfs_modeWrite = 0x4,        // writable from the start
+    Vfs_modeList = 0x8,         // a directory listing
+    Vfs_modeSeekable = 0x10,
+    Vfs_modeReadAhead = 0x20,
+    Vfs_modeLent = 0x10000,     // a buffer is lent right now
+};
+
+// Rows of the stream type table.
+enum : uint32_t {
+    VfsType_about = 0,
+    VfsType_file = 1,
+    VfsType_zvfs = 2,
+    VfsType_mem = 3,
+    VfsType_mime = 4,
+    VfsType_cache = 5,
+    VfsType_none = 6,
+};
+
+// One open stream.
+struct VfsHandle {
+    void *priv;                 // the type's own record (File: FileStream)
+    Url *url;                   // owned copy, or null for a memory stream
+    const char16_t *mime;       // MIME type: "application/octet-stream" at creation
+    uint32_t type;              // row of the stream type table, VfsType_none for none
+    uint32_t mode;              // the access mode the type accepted, plus Vfs_modeLent
+    uint32_t mimeId;            // 0 until derived; an id of the extension table
+    EngineContext *ctx;
+    uint32_t hookCookie;        // non-zero while the host stream hooks watch the stream
+};
+
+// The MIME type and its id, derived once from the handle's URL path by the
+// extension table and cached in the handle (mime, mimeId); *mime is
+// constant text. 0, or 1 when the path cannot be read.
+[[nodiscard]] int Vfs_fileMimeInfo(VfsHandle *handle, const char16_t **mime, uint32_t *id);
