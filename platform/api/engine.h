@@ -25,6 +25,7 @@ struct EventProc;
 struct ConfigStore;
 struct CharsetHooks;
 struct TimerThread;
+struct Edr_App;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -95,4 +96,5 @@ struct EngineContext {
     // Words of single modules.
     void *fmtConversions;       // formatter: registered conversion letters
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
+    Edr_App *edrApp;            // document model: the application's eDR record (null: none)
 };
