@@ -356,6 +356,30 @@ TEST_F(NodeTest, ClassNamesAndIdsInOrder)
     });
 }
 
+// The tab index is set under the write lock: a writer waits for a reader.
+TEST_F(NodeTest, TabIndexWaitsForReaders)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *g = make(doc, root, Edr_Insert_lastChild, 1);
+        bool done = false;
+        Edr_Doc_readLock(doc);
+        Task_detach(spawn("writer", 4, [&] {
+            EXPECT_EQ(Edr_Node_setTabIndex(doc, g, 9), 0);
+            done = true;
+        }));
+        Task_yield(ctx());
+        EXPECT_FALSE(done);
+        EXPECT_EQ(Edr_Node_group(g)->ext, nullptr);
+        Edr_Doc_readUnlock(doc);
+        for (int i = 0; i < 10 && !done; i++)
+            Task_reschedule(ctx());
+        EXPECT_TRUE(done);
+        ASSERT_NE(Edr_Node_group(g)->ext, nullptr);
+        EXPECT_EQ(Edr_Node_group(g)->ext->tabIndex, 9);
+        Edr_Node_release(doc, g);
+    });
+}
+
 std::string records(Edr_Node *g)
 {
     std::string s;
