@@ -66,6 +66,22 @@ enum ResultCode : int {
     Res_timerThreadRunning = 6912, // the timer thread is already running
     // Dates and times.
     Res_badHttpDate = 16128,    // 0x3F00: the text is not an HTTP date of the three forms
+    // Document model (1536-1558).
+    Res_deadNode = 1537,          // dead anchor or dead node (reference count 0)
+    Res_notGroup = 1540,          // the anchor or node is not a group
+    Res_notText = 1541,           // the node is not a text node
+    Res_notGridRecord = 1542,     // the node is not a grid record node
+    Res_noParent = 1543,          // no parent, or the root given to remove
+    Res_wouldNest = 1544,         // a node would become its own descendant
+    Res_docClosing = 1545,        // the document is closing
+    Res_nullGroup = 1546,         // a null group
+    Res_badPathScale = 1548,      // a path's scale is not 0x10000
+    Res_refCountFull = 1549,      // a node's 16-bit reference count is full
+    Res_depthReached = 1550,      // sub-document nesting depth 7 reached
+    Res_nodeDeleted = 1551,       // the node was deleted
+    Res_noSaveCallback = 1552,    // the save callback is not installed
+    Res_noNodeTest = 1553,        // the node test is not installed
+    Res_noAncestorTest = 1554,    // the ancestor test is not installed
     // Locks and semaphores.
     Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
 };

@@ -1,25 +1,53 @@
-// Interim definitions of document-model services whose module is not built
-// yet: no document exists before it, so references are not counted and no
-// document has started.
+// Interim definitions of document-model services whose modules are not
+// built yet (manager, selection, translation, event dispatch). Each does
+// the least its callers need.
+#include "core/task/eventproc.h"
+#include "document/edit/selection.h"
 #include "document/edr/doc.h"
+#include "document/edr/docevents.h"
+#include "document/edr/node.h"
+#include "document/manager/manager.h"
+#include "document/types/translate.h"
 
-void Edr_Doc_addRef(Edr_Doc *)
-{
-}
-
-void Edr_Doc_release(Edr_Doc *)
-{
-}
-
-void Edr_Doc_addView(Edr_Doc *)
-{
-}
-
-void Edr_Doc_releaseView(Edr_Doc *)
-{
-}
-
-int Edr_Doc_isStarted(const Edr_Doc *)
+// Interim: no manager runs passes yet, so a change needs no scheduling.
+int Edr_Mgr_queueChange(Edr_Doc *)
 {
     return 0;
+}
+
+void Edr_Mgr_stop(Edr_Doc *)
+{
+}
+
+void Edr_Mgr_busyBegin(Edr_Doc *)
+{
+}
+
+void Edr_Mgr_busyEnd(Edr_Doc *)
+{
+}
+
+// Interim: no selection is ever made before the selection module.
+void Edr_Sel_free(Edr_Selection *)
+{
+}
+
+// Interim: no page-on-demand work exists before the translator.
+void Translate_stopPageWork(Edr_Doc *)
+{
+}
+
+int Translate_registerImage(Edr_Doc *, Edr_Node *)
+{
+    return 0;
+}
+
+// Interim: nothing listens for node events yet; the handler gives back the
+// reference an event holds on its target.
+void Edr_Doc_onNodeEvent(EngineContext *, EventProcMsg *msg, void *doc, int *)
+{
+    Edr_NodeEvent event;
+    Edr_NodeEvent_fromMsg(msg->payload, &event);
+    if (event.ownsTarget)
+        Edr_Node_dropRefOpt(static_cast<Edr_Doc *>(doc), event.target);
 }

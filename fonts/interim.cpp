@@ -18,3 +18,11 @@ int FontCache_addCharMapping(CharFilterList *list, const CharFilter *filter)
     list->count++;
     return 1;
 }
+
+// Interim definitions of font services whose modules are not built yet.
+#include "fonts/fontengine.h"
+
+// Interim: no font engine keeps registrations yet.
+void FontEngine_unregisterFont(EngineContext *, void *)
+{
+}

@@ -88,3 +88,118 @@ void GlyphMask_copyTo(void *block, const GlyphMask *mask)
     header.codes = mask->codes ? codes : nullptr;
     memcpy(base, &header, sizeof header);
 }
+
+// Interim image services: no image store exists yet, so there is no image
+// object, no queue to hold and no codec to register; drawing lists keep
+// zero bounds and compare equal.
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "graphics/image.h"
+
+void Image_pauseJobs(EngineContext *)
+{
+}
+
+void Image_resumeJobs(EngineContext *)
+{
+}
+
+void Image_setStopped(ImageObject *, int)
+{
+}
+
+void Image_detachFromNode(ImageObject *)
+{
+}
+
+void ImageHandle_release(ImageObject *)
+{
+}
+
+int Image_getDocImageInfo(ImageObject *, int32_t *size, int32_t, uint32_t *state)
+{
+    if (size)
+        size[0] = size[1] = 0;
+    if (state)
+        *state = 0;
+    return 0;
+}
+
+int Image_getDocImageState(ImageObject *)
+{
+    return 0;
+}
+
+void Image_setReadyCallbacks(ImageObject *, ImageDoneFn, ImageSizeFn, void *)
+{
+}
+
+const ImageCodec *Codec_gifDescriptor()
+{
+    return nullptr;
+}
+
+const ImageCodec *Codec_jpegDescriptor()
+{
+    return nullptr;
+}
+
+const ImageCodec *Codec_bmpDescriptor()
+{
+    return nullptr;
+}
+
+const ImageCodec *Codec_wbmpDescriptor()
+{
+    return nullptr;
+}
+
+const ImageCodec *Codec_pngDescriptor()
+{
+    return nullptr;
+}
+
+int Plugin_register(EngineContext *, const ImageCodec *)
+{
+    return 0;
+}
+
+int Draw_registerBounds(EngineContext *, const int32_t *, uint32_t, Edr_DrawList *)
+{
+    return 0;
+}
+
+int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
+{
+    return 0;
+}
+
+// Interim path services: enough of the path record to trim, embed and free
+// paths made on the engine heap (buffer and header are separate blocks).
+void Path_trim(Path *path)
+{
+    if (!path || !path->count || !path->buffer)
+        return;
+    // The last element is a lone move when its opcode word sits three
+    // words before the write position and holds a move.
+    int32_t *op = path->write - 3;
+    if (op >= path->buffer && (uint32_t(*op) & 15u) == Path_opMove) {
+        path->write = op;
+        path->count--;
+    }
+}
+
+uint32_t Path_embeddedBytes(const Path *path)
+{
+    size_t words = path->buffer ? size_t(path->write - path->buffer) : 0;
+    return uint32_t(sizeof(Path) + words * sizeof(int32_t));
+}
+
+void Path_destroy(Path *path)
+{
+    if (!path)
+        return;
+    Mem_free(path->buffer);
+    Mem_free(path);
+}

@@ -60,3 +60,10 @@ void Path_embed(void *block, const Path *path);
 // local buffer laid out like a plain element. Returns 0 or the first
 // non-zero callback result. Reads the path only.
 int Path_walkPacked(const Path *path, const PathWalkFn *callbacks, void *user);
+
+// Removes a trailing lone move from the path.
+void Path_trim(Path *path);
+// Bytes of the embedded form of the path: its header and its words.
+uint32_t Path_embeddedBytes(const Path *path);
+// Frees the path's buffer and header (null allowed).
+void Path_destroy(Path *path);

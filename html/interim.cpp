@@ -5,3 +5,162 @@
 void Link_release(Link *)
 {
 }
+
+// Interim document services of the web layer.
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "html/docweb.h"
+#include "platform/api/request.h"
+
+// Interim request table: a list of counted requests in the order added.
+struct ReqTableEntry {
+    Request *request;
+    ReqTableEntry *next;
+};
+struct ReqTable {
+    ReqTableEntry *first;
+    ReqTableEntry *last;
+};
+
+int Req_table_create(Edr_Doc *, EngineContext *, ReqTable **cell)
+{
+    *cell = static_cast<ReqTable *>(Mem_calloc(1, sizeof(ReqTable)));
+    return *cell ? Res_ok : Res_noMemory;
+}
+
+void Req_table_free(ReqTable *table)
+{
+    if (!table)
+        return;
+    ReqTableEntry *e = table->first;
+    while (e) {
+        ReqTableEntry *next = e->next;
+        Request_release(e->request);
+        Mem_free(e);
+        e = next;
+    }
+    Mem_free(table);
+}
+
+int Req_table_add(ReqTable *table, Request *request)
+{
+    ReqTableEntry *e = static_cast<ReqTableEntry *>(Mem_calloc(1, sizeof(ReqTableEntry)));
+    if (!e)
+        return Res_noMemory;
+    Request_addRef(request);
+    e->request = request;
+    if (table->last)
+        table->last->next = e;
+    else
+        table->first = e;
+    table->last = e;
+    return Res_ok;
+}
+
+Request *Request_firstOfDoc(ReqTable *table)
+{
+    return table && table->first ? table->first->request : nullptr;
+}
+
+Request *Request_nextOfDoc(ReqTable *table, Request *request)
+{
+    for (ReqTableEntry *e = table ? table->first : nullptr; e; e = e->next)
+        if (e->request == request)
+            return e->next ? e->next->request : nullptr;
+    return nullptr;
+}
+
+// Interim: no redirection happens before the web layer, so there is no
+// state to keep.
+int Redirect_create(Edr_Doc *)
+{
+    return 0;
+}
+
+void Redirect_free(Edr_Doc *)
+{
+}
+
+// Interim: no download accounting or limit yet.
+int LoadProgress_addDone(LoadProgress *, uint32_t, int32_t)
+{
+    return 0;
+}
+
+int LoadProgress_addTotal(LoadProgress *, uint32_t, int32_t)
+{
+    return 0;
+}
+
+void LoadProgress_release(LoadProgress *)
+{
+}
+
+// Interim: no forms exist before the web layer; controls are always
+// enabled and have no flags.
+int Form_registerControl(Edr_Node *)
+{
+    return 0;
+}
+
+int Form_unregisterControl(Edr_Doc *, Edr_Node *)
+{
+    return 0;
+}
+
+void Form_dropControl(Edr_Doc *, Edr_Node *)
+{
+}
+
+void Form_releaseControl(void *)
+{
+}
+
+void Form_freeValue(void *)
+{
+}
+
+int Form_setValue(Edr_Node *, void *)
+{
+    return 0;
+}
+
+int Form_controlEnabled(const void *)
+{
+    return 1;
+}
+
+int Form_controlFlag12(const void *)
+{
+    return 0;
+}
+
+// Interim: there is no host to ask yet; every question is answered no.
+int Host_askQuestion(EventProc *, HostQuestion *question)
+{
+    question->answer = 0;
+    return 0;
+}
+
+// Interim: no attribute table yet, so every name is unknown.
+uint32_t Html_attributeId(const char16_t *, size_t)
+{
+    return 0;
+}
+
+char16_t *Html_attributeText(const Prop *value)
+{
+    return Prop_toText(value);
+}
+
+// Interim: no application has a URL-mapping hook yet.
+int Url_mapHookPresent(EngineContext *)
+{
+    return 0;
+}
+
+int Url_mapHook(EngineContext *, const Url *, int *flag)
+{
+    *flag = 0;
+    return 0;
+}

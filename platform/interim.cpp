@@ -65,3 +65,34 @@ int Vfs_fileMimeInfo(VfsHandle *handle, const char16_t **mime, uint32_t *id)
     }
     return 0;
 }
+
+// Interim: no stream type answers any information yet.
+int Vfs_getInfo(VfsHandle *, uint32_t, void *)
+{
+    return Vfs_infoUnknown;
+}
+
+// Interim: no stream can be opened yet, so there is none to close.
+int Vfs_close(VfsHandle *)
+{
+    return 0;
+}
+
+int Vfs_getUrl(VfsHandle *, Url **url)
+{
+    if (url)
+        *url = nullptr;
+    return Vfs_infoUnknown;
+}
+
+// Interim: every stream-type row's flag word is 0.
+uint32_t Vfs_getTypeFlags(EngineContext *, const Url *)
+{
+    return 0;
+}
+
+// Interim: the MIME table is not there yet; every type is unknown.
+uint32_t Mime_typeFromString(const char16_t *, size_t)
+{
+    return 36;
+}

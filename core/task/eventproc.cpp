@@ -496,7 +496,7 @@ int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source)
         return Res_noMemory;
     m->view = m->document;
     Edr_Doc_addView(m->document);
-    bool merges = m->code == 2 || (m->code == 1 && (!m->document || Edr_Doc_isStarted(m->document)));
+    bool merges = m->code == 2 || (m->code == 1 && (!m->document || m->document->startFlag != 0));
     return postPayload(processor, 1, m, merges ? mergeCode : nullptr);
 }
 

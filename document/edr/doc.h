@@ -1,19 +1,446 @@
-// The eDR document record: the reference and view counts that other
-// modules hold on a document.
+// The eDR document record: what every importer fills and layout, display
+// and editing read.
 //
-// Only the services that modules built before the document model call are
-// declared here so far; the document model defines the record.
+// An Edr_Doc owns its node tree (document/edr/node.h), its page-list
+// record, its locks, its identity (URL, MIME type, type code) and the
+// bookkeeping of the work that runs for it. It is created empty (a root
+// group only), filled by its importer and destroyed when its last
+// reference goes. A view reference keeps the record's memory alive after
+// close: the document then becomes a closed stub (tree gone, page list and
+// load accounting still readable) that is freed with the last view.
+//
+// Locks, outermost first: translateLock; the tree lock (RwLock); the
+// page-list lock (RwLock); the manager's lock; the document mutex
+// (innermost, a few instructions only: reference and view counts, every
+// node's count, the source stream). hookLock is taken with no other
+// document lock held. Engine locks are not recursive: code inside a tree
+// write section reads the tree through the unlocked accessors.
+//
+// The application side: each engine context has one eDR record
+// (Edr_App_init) with the document list, the count of documents still
+// being destroyed on workers, the default property table and the hook
+// words each new document copies.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
+#include "core/style/prop.h"
+#include "core/task/lock.h"
+
+struct EngineContext;
 struct Edr_Doc;
+struct Edr_Node;
+struct EventProc;
+struct Request;
+struct StrTable;
+struct Url;
+struct VfsHandle;
+struct WorkerJob;
+struct LoadProgress;
+struct ReqTable;
+struct RedirectState;
+struct Edr_HandlerDesc;
+struct Edr_AttrRecord;
+struct Edr_Selection;
+struct StyleRule;
+
+// ----------------------------------------------------------------- hooks
+
+// The image hook (hookContext, node cell, a, b) and page hook words.
+typedef int (*Edr_ImageHookFn)(void *hookContext, void *cell, intptr_t a, intptr_t b);
+typedef int (*Edr_PageHookFn)(void *hookContext, void *cell, intptr_t a, intptr_t b);
+// The importer's save callback: write the document to target.
+typedef int (*Edr_SaveFn)(Edr_Doc *doc, const Url *target);
+// The loader's node test (document, word, out).
+typedef int (*Edr_NodeTestFn)(Edr_Doc *doc, intptr_t word, intptr_t *out);
+// The ancestor test (document, node, in/out flag).
+typedef int (*Edr_AncestorTestFn)(Edr_Doc *doc, Edr_Node *node, int *flag);
+
+// ---------------------------------------------------------------- records
+
+enum : uint32_t {
+    Edr_defaultPropCount = 155,
+    Edr_typeCodeNew = 225,
+    Edr_mimeIdUnknown = 36,
+    Edr_referrerUnread = 3,
+    Edr_maxDepth = 7,
+    Edr_featurePageOnDemand = 4,
+};
+
+// A document job: {job, key, word}.
+struct Edr_DocJob {
+    WorkerJob *job;
+    intptr_t key;
+    intptr_t word;
+};
+
+// Keyed groups: {key, three group slots, next}.
+struct Edr_KeyedGroup {
+    intptr_t key;
+    Edr_Node *groups[3];
+    Edr_KeyedGroup *next;
+};
+
+// Numbered groups: {number, group, next}.
+struct Edr_NumberedGroup {
+    uint32_t number;
+    Edr_Node *group;
+    Edr_NumberedGroup *next;
+};
+
+// Copies of stream information code 8.
+struct Edr_SourceInfo8 {
+    char16_t *strings[4];
+    uint32_t words[2];
+};
+
+// The translator's page-on-demand control record.
+struct Edr_TranslateAux {
+    intptr_t words[2];
+    Lock lock;
+    int32_t count;          // 1 at creation
+};
+
+// The page-list record: the page-list lock, its owner, the view record
+// (whose first word heads the page-entry list), the shared lists and the
+// selection.
+struct Edr_PageList {
+    RwLock lock;
+    Edr_Doc *owner;
+    void *view;
+    void *sharedLists;
+    Edr_Selection *selection;
+};
+
+// The words of the small records list of the spreadsheet side.
+struct Edr_SubRecords {
+    intptr_t word0;
+    void *list;             // records chained through their fourth word
+    intptr_t word2;
+};
+
+// A record whose first word is an owned buffer (office side).
+struct Edr_SideRecord {
+    void *buffer;
+};
+
+// The manager's words (the manager module decides their use).
+struct Edr_MgrWords {
+    Lock lock;
+    void *record;           // the manager's own record, freed at destruction
+    intptr_t layoutWord;    // a word of layout's (Edr_Doc_setLayoutWord)
+    intptr_t words[12];
+};
+
+struct Edr_Doc {
+    Lock mutex;
+    uint32_t refCount;
+    uint32_t viewCount;
+    int32_t pendingLoads;
+    RwLock treeLock;
+    uint32_t closed;
+    uint32_t closing;
+    uint32_t extraFlags;
+    Edr_Node *root;
+    Edr_Node *unlinked;         // head of the unlinked chain
+    StrTable *strings;
+    Lock translateLock;
+    uint32_t translating;
+    WorkerJob *translateJob;
+    uint32_t pageOnDemand;
+    Edr_KeyedGroup *keyedGroups;
+    Edr_NumberedGroup *numberedGroups;
+    uint32_t featureFlags;
+    int32_t sourceInfo4;
+    char16_t *mimeType;
+    uint32_t sourceInfo0[2];
+    uint32_t mimeId;
+    uint32_t typeCode;
+    VfsHandle *sourceStream;
+    uint32_t jobCount;
+    uint32_t jobCapacity;
+    Edr_DocJob **jobs;
+    Url *url;
+    Url *baseUrl;
+    char16_t *targetName;
+    Edr_Doc *parent;            // not counted
+    Edr_Node *hostNode;
+    char16_t *auxText;
+    uint32_t charset;
+    ReqTable *requests;
+    RedirectState *redirect;
+    Edr_AttrRecord *freeRecords;
+    uint32_t stopFlag;
+    EventProc *events;
+    intptr_t eventsSide[4];
+    Edr_MgrWords manager;
+    Edr_Doc *nextDoc;
+    uint32_t serial;
+    EngineContext *app;
+    uint32_t markFlag;
+    uint32_t mode;
+    uint32_t spare;
+    void **fonts;
+    uint32_t fontCapacity;
+    uint32_t fontCount;
+    LoadProgress *loadStats;
+    Edr_TranslateAux *translateAux;
+    uint16_t stamp;
+    uint32_t sourceInfo7;
+    uint32_t secureLeaveAnswer;
+    Sem questionSem;
+    Edr_SourceInfo8 *sourceInfo8;
+    uint32_t variantFlag;
+    uint32_t startFlag;
+    uint32_t depth;
+    Edr_HandlerDesc *handler;
+    void *loaderData;
+    uint32_t referrerPolicy;
+    uint32_t selectedRootChild;
+    uint32_t translateState;
+    Edr_PageList *pageList;
+    Edr_SubRecords subRecords;
+    Edr_SideRecord *sideRecord;
+    Lock hookLock;
+    void *hookContext;
+    void *hookSpare;
+    Edr_ImageHookFn imageHook;
+    Edr_PageHookFn pageHook;
+    Edr_SaveFn callbackA;
+    Edr_NodeTestFn nodeTest;
+    Edr_AncestorTestFn ancestorTest;
+};
+
+// The application's eDR record.
+struct Edr_App {
+    Lock lock;
+    Edr_Doc *firstDoc;
+    uint32_t docCounter;
+    uint32_t pendingDestroys;
+    Sem destroyed;              // count 0, max 1: signalled when pendingDestroys reaches 0
+    intptr_t zero1;
+    intptr_t zero2;
+    uint32_t word80000;         // 0x80000
+    intptr_t zero3;
+    Prop *defaults;             // 155 default property values
+    uint32_t rejectWidth;
+    uint32_t rejectHeight;
+    void *block;                // owned, null at creation
+    uint32_t options;           // bit 0: documents' dispatchers run in inline mode
+    intptr_t zero4;
+    void *hookContext;
+    void *hookSpare;
+    Edr_ImageHookFn imageHook;
+    Edr_PageHookFn pageHook;
+};
+
+// ------------------------------------------------------------ application
+
+// Creates the application's eDR record into app->edrApp. 0, 1 when memory
+// runs out, 15 when there is one already.
+[[nodiscard]] int Edr_App_init(EngineContext *app, uint32_t options);
+// Waits until no document is being destroyed on a worker, then frees the
+// record (null allowed). From a task.
+void Edr_App_fini(EngineContext *app);
+// The application's eDR record, or null.
+Edr_App *Edr_App_get(EngineContext *app);
+
+// -------------------------------------------------------------- lifecycle
+
+// Creates an empty document with one reference into *doc and its root group
+// (no extra reference) into *root. 0 or an error; on failure everything
+// made is undone and both outs are null.
+[[nodiscard]] int Edr_Doc_create(EngineContext *app, Edr_Doc **doc, Edr_Node **root);
+// The same, marking the document a variant.
+[[nodiscard]] int Edr_Doc_createVariant(EngineContext *app, Edr_Doc **doc, Edr_Node **root);
+int Edr_Doc_isVariant(Edr_Doc *doc);
 
 // Adds a document reference (null allowed).
 void Edr_Doc_addRef(Edr_Doc *doc);
-// Drops a document reference the caller holds (null allowed).
+// Drops a reference the caller holds (null allowed). The last one closes
+// and destroys the document; while views remain the record stays as a
+// closed stub until the last view goes.
 void Edr_Doc_release(Edr_Doc *doc);
-// Adds a view reference (null allowed).
+// *out = doc with a new reference while it is alive, else null.
+void Edr_Doc_tryAddRef(Edr_Doc *doc, Edr_Doc **out);
+// Drops one reference only when more than one is held; 1 when it did.
+int Edr_Doc_dropRefKeep(Edr_Doc *doc);
+
+// View references (null allowed).
+void Edr_Doc_getView(Edr_Doc **out, Edr_Doc *doc);
 void Edr_Doc_addView(Edr_Doc *doc);
-// Drops a view reference the caller holds (null allowed).
 void Edr_Doc_releaseView(Edr_Doc *doc);
-// 1 when the document's translation has started (its start flag), else 0.
-int Edr_Doc_isStarted(const Edr_Doc *doc);
+
+int Edr_Doc_isSame(const Edr_Doc *a, const Edr_Doc *b);
+
+// The translator's side of translateLock.
+int Edr_Doc_stopTranslation(Edr_Doc *doc);
+void Edr_Doc_startTranslation(Edr_Doc *doc, WorkerJob *job);
+WorkerJob *Edr_Doc_detachTranslation(Edr_Doc *doc);
+int Edr_Doc_claimTranslation(Edr_Doc *doc);
+void Edr_Doc_endTranslation(Edr_Doc *doc);
+
+// Document jobs: queued as "f" with a record {job, key, word} as argument
+// (entry(record)); 1545 when the document is closing.
+typedef void (*Edr_DocJobFn)(void *record);
+[[nodiscard]] int Edr_Doc_startJob(Edr_Doc *doc, intptr_t key, int32_t priority, Edr_DocJobFn entry,
+                                   intptr_t word, Edr_DocJobFn cancel, size_t stack);
+uint32_t Edr_Doc_jobCount(Edr_Doc *doc);
+// Removes the record, detaches its job and frees the record (a job calls
+// this at its end).
+void Edr_Doc_jobDone(Edr_Doc *doc, Edr_DocJob *record);
+// Cancels, waits for and frees every job with the key (or all).
+void Edr_Doc_cancelJobs(Edr_Doc *doc, intptr_t key);
+void Edr_Doc_cancelAllJobs(Edr_Doc *doc);
+
+// Stops the image loading of the whole tree on a worker.
+void Edr_Doc_stopImages(Edr_Doc *doc);
+// Releases a document's last reference on a worker ("destroyDocCallback").
+void Edr_Doc_destroyOnWorker(Edr_Doc *doc);
+
+// ----------------------------------------------------------------- locks
+
+void Edr_Doc_readLock(Edr_Doc *doc);
+void Edr_Doc_readUnlock(Edr_Doc *doc);
+// 0, or 48 when the task was asked to stop while waiting (lock not held).
+[[nodiscard]] int Edr_Doc_writeLock(Edr_Doc *doc);
+void Edr_Doc_writeLockWait(Edr_Doc *doc);
+void Edr_Doc_writeUnlock(Edr_Doc *doc);
+void Edr_Page_readLockList(Edr_Doc *doc);
+void Edr_Page_readUnlockList(Edr_Doc *doc);
+[[nodiscard]] int Edr_Page_writeLockList(Edr_Doc *doc);
+// 0, or 1556 when readers are inside (lock not held).
+[[nodiscard]] int Edr_Page_tryWriteLockList(Edr_Doc *doc);
+void Edr_Page_writeUnlockList(Edr_Doc *doc);
+
+// ------------------------------------------------------------- properties
+// Getters take the read lock, setters the write lock (returning its error);
+// strings and URLs handed out are new copies owned by the caller.
+
+[[nodiscard]] int Edr_Doc_getUrl(Edr_Doc *doc, Url **out);
+[[nodiscard]] int Edr_Doc_setUrl(Edr_Doc *doc, const Url *url);
+[[nodiscard]] int Edr_Doc_setUrlFromStream(Edr_Doc *doc, VfsHandle *stream);
+// baseUrl, else url; 1 when neither exists.
+[[nodiscard]] int Edr_Doc_getBaseUrl(Edr_Doc *doc, Url **out);
+[[nodiscard]] int Edr_Doc_getBaseUrlOnly(Edr_Doc *doc, Url **out);
+// Rewrites every group URL as absolute against the old base, then switches.
+[[nodiscard]] int Edr_Doc_setBaseUrl(Edr_Doc *doc, const Url *url);
+[[nodiscard]] int Edr_Doc_resolveUrl(Edr_Doc *doc, const char16_t *relative, Url **out);
+[[nodiscard]] int Edr_Doc_getMimeType(Edr_Doc *doc, char16_t **out, uint32_t *id);
+[[nodiscard]] int Edr_Doc_setMimeType(Edr_Doc *doc, const char16_t *mime, uint32_t id);
+uint32_t Edr_Doc_getTypeCodeLocked(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_setTypeCode(Edr_Doc *doc, uint32_t code);
+int32_t Edr_Doc_getSourceInfo4(Edr_Doc *doc);
+void Edr_Doc_getSourceInfo0(Edr_Doc *doc, uint32_t out[2]);
+[[nodiscard]] int Edr_Doc_getSourceInfo8(Edr_Doc *doc, Edr_SourceInfo8 **out);
+void Edr_SourceInfo8_free(Edr_SourceInfo8 *info);
+[[nodiscard]] int Edr_Doc_setTargetName(Edr_Doc *doc, const char16_t *chars, uint32_t n);
+[[nodiscard]] int Edr_Doc_copyTargetName(Edr_Doc *doc, char16_t **out);
+[[nodiscard]] int Edr_Doc_setAuxText(Edr_Doc *doc, const char16_t *chars, uint32_t n);
+[[nodiscard]] int Edr_Doc_copyAuxText(Edr_Doc *doc, char16_t **out);
+[[nodiscard]] int Edr_Doc_setCharset(Edr_Doc *doc, uint32_t charset);
+uint32_t Edr_Doc_getCharset(Edr_Doc *doc);
+// Installs the name table (owned by the document from now on; the previous
+// one is destroyed).
+[[nodiscard]] int Edr_Doc_setStringTable(Edr_Doc *doc, StrTable *table);
+int Edr_Doc_hasStringTable(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_internString(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id);
+[[nodiscard]] int Edr_Doc_internStringZ(Edr_Doc *doc, const char16_t *chars, uint32_t *id);
+uint32_t Edr_Doc_findName(Edr_Doc *doc, const char16_t *chars, uint32_t *id);
+uint32_t Edr_Doc_findNameN(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id);
+[[nodiscard]] int Edr_Doc_lookupString(Edr_Doc *doc, uint32_t id, char16_t **out);
+uint32_t Edr_Doc_getStartFlag(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_setStartFlag(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_clearStartFlag(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_setMode348(Edr_Doc *doc, uint32_t mode);
+uint32_t Edr_Doc_getMode348(Edr_Doc *doc);
+int Edr_Doc_mode348IsNotOne(const Edr_Doc *doc);
+uint32_t Edr_Doc_getDepth(Edr_Doc *doc);
+uint32_t Edr_Doc_parentMarkFlag(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_markRootChild(Edr_Doc *doc, uint32_t index);
+uint32_t Edr_Doc_getSelectedRootChild(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_dropPage(Edr_Doc *doc, uint32_t index, int drop);
+[[nodiscard]] int Edr_Doc_setTranslateState(Edr_Doc *doc, uint32_t state);
+uint32_t Edr_Doc_getTranslateState(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_setHandler(Edr_Doc *doc, Edr_HandlerDesc *handler);
+Edr_HandlerDesc *Edr_Doc_getHandler(Edr_Doc *doc);
+void Edr_Doc_setLoaderData(Edr_Doc *doc, void *data);
+void *Edr_Doc_getLoaderData(Edr_Doc *doc);
+void Edr_Doc_setSourceStream(Edr_Doc *doc, VfsHandle *stream);
+void Edr_Doc_setLoadStats(Edr_Doc *doc, LoadProgress *stats);
+LoadProgress *Edr_Doc_getLoadStats(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_chargeLoad(Edr_Doc *doc, uint32_t done, uint32_t total);
+uint32_t Edr_Doc_getMarkFlagLocked(Edr_Doc *doc);
+uint32_t Edr_Doc_getMarkFlag(const Edr_Doc *doc);
+void Edr_Doc_setMarkFlag(Edr_Doc *doc, uint32_t on);
+void Edr_Doc_setCallbackA(Edr_Doc *doc, Edr_SaveFn fn);
+int Edr_Doc_callA(Edr_Doc *doc, const Url *target);
+int Edr_Doc_hasCallbackA(Edr_Doc *doc);
+void Edr_Doc_setNodeTest(Edr_Doc *doc, Edr_NodeTestFn fn);
+int Edr_Doc_testNode(Edr_Doc *doc, intptr_t word, intptr_t *out);
+int Edr_Doc_hasNodeTest(Edr_Doc *doc);
+void Edr_Doc_setAncestorTest(Edr_Doc *doc, Edr_AncestorTestFn fn);
+int Edr_Doc_testNodeChain(Edr_Doc *doc, Edr_Node *node, int *flag);
+EngineContext *Edr_Doc_getApp(const Edr_Doc *doc);
+EngineContext *Edr_Doc_queryApp(Edr_Doc *doc);
+void Edr_Doc_getParentDoc(Edr_Doc *doc, Edr_Doc **out);
+void Edr_Doc_getParentView(Edr_Doc **out, Edr_Doc *doc);
+void Edr_Doc_getHostNode(Edr_Doc *doc, Edr_Node **out);
+void Edr_Doc_findMarkedAncestor(Edr_Doc *doc, Edr_Doc **out);
+[[nodiscard]] int Edr_Doc_hasLinks(Edr_Doc *doc, int *flag);
+[[nodiscard]] int Edr_Doc_touchPages(Edr_Doc *doc);
+int Edr_Doc_isPageOnDemand(Edr_Doc *doc);
+int Edr_Doc_callImageHook(Edr_Doc *doc, void *cell, intptr_t a, intptr_t b);
+int Edr_Doc_imagesEnabled(EngineContext *app);
+uint32_t Edr_Doc_getSecureLeaveAnswer(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_setSecureLeaveAnswer(Edr_Doc *doc, uint32_t answer);
+void Edr_Doc_orFlags(Edr_Doc *doc, uint32_t bits);
+uint32_t Edr_Doc_getFlags(Edr_Doc *doc);
+void Edr_Doc_setStopFlag(Edr_Doc *doc);
+uint32_t Edr_Doc_getSpare(Edr_Doc *doc);
+// Feature flags: OR bits in under the write lock; 1 when all bits are set.
+[[nodiscard]] int Edr_Doc_orFeatureFlags(Edr_Doc *doc, uint32_t bits);
+int Edr_Doc_hasFeatureFlags(Edr_Doc *doc, uint32_t bits);
+
+// Identity from the source stream, then the load-state event 39/40/41.
+[[nodiscard]] int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream);
+int Edr_Doc_referrerAllowed(Edr_Doc *doc, const Url *from, const Url *to);
+// 1 when leaving for target may go on, 0 when refused.
+int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *target, int askAgain);
+[[nodiscard]] int Edr_Doc_makeRequestUrl(Edr_Doc *doc, const char16_t *relative, Url **out);
+// Adds a request (the table takes a reference) and queues a change.
+[[nodiscard]] int Edr_Doc_addRequest(Edr_Doc *doc, Request *request);
+// The first request (previous null) or the one after previous, with a
+// reference; null at the end.
+[[nodiscard]] int Edr_Doc_getRequest(Edr_Doc *doc, Request *previous, Request **out);
+[[nodiscard]] int Edr_Doc_requestHasProp(Edr_Doc *doc, uint32_t key, uint32_t property, int *out);
+[[nodiscard]] int Edr_Doc_resolveUrlProps(Edr_Doc *doc, Request *request, StyleRule *list, uint32_t property);
+// The group in slot (0..2) of the keyed entry, made on demand, with a reference.
+[[nodiscard]] int Edr_Doc_getKeyedGroup(Edr_Doc *doc, intptr_t key, uint32_t slot, Edr_Node **out);
+// *number 0 takes the next number. The group with a reference.
+[[nodiscard]] int Edr_Doc_getNumberedGroup(Edr_Doc *doc, uint32_t *number, Edr_Node **out);
+[[nodiscard]] int Edr_Doc_addFont(Edr_Doc *doc, void *font);
+[[nodiscard]] int Edr_App_registerImageCodecs(EngineContext *app);
+
+// ---------------------------------------------------- unlocked accessors
+
+uint32_t Edr_Doc_getTypeCode(const Edr_Doc *doc);
+ReqTable *Edr_Doc_requestTable(const Edr_Doc *doc);
+StrTable *Edr_Doc_stringTable(const Edr_Doc *doc);
+void *Edr_Page_listHead(const Edr_Doc *doc);
+void *Edr_Page_listHead2(const Edr_Doc *doc);
+uint16_t Edr_Doc_getStamp(const Edr_Doc *doc);
+// Stores the current stamp in *copy; 1 when it differed.
+int Edr_Doc_stampChanged(const Edr_Doc *doc, uint16_t *copy);
+void Edr_Doc_nudgeParent(Edr_Doc *doc);
+int Edr_Doc_needsManager(Edr_Doc *doc);
+void Edr_Doc_setLayoutWord(Edr_Doc *doc, intptr_t word);
+
+// ------------------------------------------------------ view rectangles
+
+struct DispView;
+// Copies the four-word rectangle of a view's display record under its lock.
+void Edr_View_getRect(DispView *view, int32_t out[4]);
+// Sets it to {the current page's two size words, 0, 0} under the same lock.
+void Edr_View_resetRect(DispView *view);

@@ -10,6 +10,7 @@
 #include "core/task/eventproc.h"
 #include "core/task/worker.h"
 #include "core/text/ustr.h"
+#include "document/edr/doc.h"
 #include "platform/vfs/hosthooks.h"
 #include "tests/support/task_fixture.h"
 
@@ -30,10 +31,19 @@ class EventProcTest : public TaskFixture {
         TaskFixture::SetUp();
         ASSERT_EQ(Worker_initPool(ctx()), 0);
         ASSERT_EQ(AppMsg_createDispatcher(ctx(), &proc), 0);
+        // Two documents for the merge rule, not started.
+        run([this] {
+            ASSERT_EQ(Edr_Doc_create(ctx(), &A, nullptr), 0);
+            ASSERT_EQ(Edr_Doc_create(ctx(), &B, nullptr), 0);
+            ASSERT_EQ(Edr_Doc_clearStartFlag(A), 0);
+            ASSERT_EQ(Edr_Doc_clearStartFlag(B), 0);
+        });
     }
     void TearDown() override
     {
         run([this] {
+            Edr_Doc_release(A);
+            Edr_Doc_release(B);
             AppMsg_destroyDispatcher(proc);
             Worker_shutdownPool(ctx());
         });
@@ -81,10 +91,8 @@ class EventProcTest : public TaskFixture {
 
     EventProc *proc = nullptr;
     std::deque<Ear> ears;
-    // Distinct documents for the merge rule (never dereferenced).
-    int docA = 0, docB = 0;
-    Edr_Doc *A = reinterpret_cast<Edr_Doc *>(&docA);
-    Edr_Doc *B = reinterpret_cast<Edr_Doc *>(&docB);
+    Edr_Doc *A = nullptr;
+    Edr_Doc *B = nullptr;
 };
 
 TEST_F(EventProcTest, ListenersHearTheirKindInOrderOnTheDeliveryJob)

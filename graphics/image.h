@@ -1,0 +1,49 @@
+// Image objects and the image-job queue, as the document model uses them.
+//
+// Only the services that modules built before the graphics subsystem call
+// are declared here so far; the image store defines the records.
+#pragma once
+
+#include <cstdint>
+
+struct EngineContext;
+struct ImageObject;
+struct ImageCodec;
+struct Edr_DrawList;
+
+enum : uint32_t {
+    Image_stateComplete = 1,            // bit 0 of the state word
+    Image_stateCompletionReported = 1u << 28,
+    Image_stateProgressReported = 1u << 29,
+};
+
+// Raise and lower the hold count of the application's image-job queue.
+void Image_pauseJobs(EngineContext *app);
+void Image_resumeJobs(EngineContext *app);
+// Sets the image's stop state under the image store's lock.
+void Image_setStopped(ImageObject *image, int flag);
+// Tells the image that its node is going.
+void Image_detachFromNode(ImageObject *image);
+// Releases an image handle.
+void ImageHandle_release(ImageObject *image);
+// The image's size (width, height) and state word. 0 or an error.
+int Image_getDocImageInfo(ImageObject *image, int32_t *size, int32_t zero, uint32_t *state);
+// Non-zero when the image's document-level state asks for the loaded notice.
+int Image_getDocImageState(ImageObject *image);
+// Stores the ready callbacks of an image.
+typedef void (*ImageDoneFn)(void *user);
+typedef void (*ImageSizeFn)(void *user, int32_t width, int32_t height, int32_t resolution);
+void Image_setReadyCallbacks(ImageObject *image, ImageDoneFn done, ImageSizeFn size, void *user);
+
+// The codec descriptors, registered with the application's plug-in table.
+const ImageCodec *Codec_gifDescriptor();
+const ImageCodec *Codec_jpegDescriptor();
+const ImageCodec *Codec_bmpDescriptor();
+const ImageCodec *Codec_wbmpDescriptor();
+const ImageCodec *Codec_pngDescriptor();
+int Plugin_register(EngineContext *app, const ImageCodec *codec);
+
+// Computes and stores the bounds words of a drawing list. 0 or an error.
+int Draw_registerBounds(EngineContext *app, const int32_t *words, uint32_t count, Edr_DrawList *list);
+// Compares drawing words of a list (0 when equal).
+int Draw_compareWords(EngineContext *context, const int32_t *words, uint32_t count);

@@ -1,0 +1,67 @@
+// Web-layer services that the document model calls: the request table,
+// redirection state and load accounting of a document, form controls, the
+// host's questions, HTML attribute names and the URL-mapping hook.
+//
+// Only the services that modules built before the web layer call are
+// declared here so far; the web layer defines the records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/style/prop.h"
+
+struct EngineContext;
+struct EventProc;
+struct Edr_Doc;
+struct Edr_Node;
+struct Request;
+struct ReqTable;
+struct LoadProgress;
+struct Url;
+
+// The document's request table: create into *cell, free, add (the table
+// takes a reference), walk (lent).
+int Req_table_create(Edr_Doc *doc, EngineContext *context, ReqTable **cell);
+void Req_table_free(ReqTable *table);
+int Req_table_add(ReqTable *table, Request *request);
+Request *Request_firstOfDoc(ReqTable *table);
+Request *Request_nextOfDoc(ReqTable *table, Request *request);
+
+// The document's HTTP redirection state.
+int Redirect_create(Edr_Doc *doc);
+void Redirect_free(Edr_Doc *doc);
+
+// Load accounting by category. addTotal answers 0x6800 when the download
+// limit refuses.
+int LoadProgress_addDone(LoadProgress *tracker, uint32_t category, int32_t n);
+int LoadProgress_addTotal(LoadProgress *tracker, uint32_t category, int32_t n);
+void LoadProgress_release(LoadProgress *tracker);
+
+// Form controls of groups of subtype 1 and values of subtypes 2 and 4.
+int Form_registerControl(Edr_Node *group);
+int Form_unregisterControl(Edr_Doc *doc, Edr_Node *group);
+void Form_dropControl(Edr_Doc *doc, Edr_Node *group);
+void Form_releaseControl(void *control);
+void Form_freeValue(void *record);
+int Form_setValue(Edr_Node *group, void *value);
+int Form_controlEnabled(const void *control);
+int Form_controlFlag12(const void *control);
+
+// A synchronous question to the host: kind 1 carries two URL texts
+// (referrer), kind 3 one (secure leave); answer 1 means yes.
+struct HostQuestion {
+    int32_t kind;
+    char *texts[2];         // owned by the caller
+    int32_t answer;
+};
+int Host_askQuestion(EventProc *processor, HostQuestion *question);
+
+// The HTML attribute id of a name (0 unknown) and the text form of a
+// property value (new string or null).
+uint32_t Html_attributeId(const char16_t *name, size_t length);
+char16_t *Html_attributeText(const Prop *value);
+
+// The application's URL-mapping hook.
+int Url_mapHookPresent(EngineContext *app);
+int Url_mapHook(EngineContext *app, const Url *url, int *flag);

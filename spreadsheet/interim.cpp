@@ -1,0 +1,28 @@
+// Interim definitions of spreadsheet services whose modules are not built
+// yet: no spreadsheet record exists, so clearing zeroes the words and
+// freeing frees plain heap blocks.
+#include "core/mem/mem.h"
+#include "document/edr/doc.h"
+#include "spreadsheet/docside.h"
+
+void Edr_Doc_clearSubRecords(Edr_Doc *doc)
+{
+    doc->subRecords = Edr_SubRecords{0, nullptr, 0};
+}
+
+// Interim: the records are chained through their fourth word.
+void Edr_Doc_freeSubRecords(Edr_Doc *doc)
+{
+    void *r = doc->subRecords.list;
+    while (r) {
+        void *next = static_cast<void **>(r)[3];
+        Mem_free(r);
+        r = next;
+    }
+    doc->subRecords.list = nullptr;
+}
+
+void Excel_gridLayoutFree(void *record)
+{
+    Mem_free(record);
+}
