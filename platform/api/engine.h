@@ -109,6 +109,7 @@ struct EngineContext {
     void *fmtConversions;       // formatter: registered conversion letters
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
     FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
+    void *hostHooksState;       // host stream hooks: the module's state word (0: none)
 };
 
 // ------------------------------------------------ start-up and shut-down
