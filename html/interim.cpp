@@ -9,9 +9,7 @@
 
 // Interim: no link reference exists before the web layer, so there is
 // nothing to release.
-void Link_release(Link *)
-{
-}
+void Link_release(Link *) {}
 
 // ------------------------------------------------------- stream types
 
@@ -35,9 +33,7 @@ int Mime_moduleInit(EngineContext *)
     return Res_ok;
 }
 
-void Mime_moduleFini(EngineContext *)
-{
-}
+void Mime_moduleFini(EngineContext *) {}
 
 // Interim: the open and the Mem type's operations; the archive queries
 // (slots 22 and 23) come with the MIME module.
@@ -72,9 +68,7 @@ int HttpCache_install(EngineContext *)
     return Res_ok;
 }
 
-void HttpCache_uninstall(EngineContext *)
-{
-}
+void HttpCache_uninstall(EngineContext *) {}
 
 // Interim: only the name; no handle ever becomes a Cache stream yet.
 const VfsTypeOps VfsCacheOps = {
