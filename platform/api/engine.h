@@ -28,6 +28,7 @@ struct ConfigStore;
 struct CharsetHooks;
 struct TimerThread;
 struct FileLayer;
+struct Map;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -109,6 +110,7 @@ struct EngineContext {
     void *fmtConversions;       // formatter: registered conversion letters
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
     FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
+    Map *configWatches;         // configuration store: watch name -> WatchList (null: none)
 };
 
 // ------------------------------------------------ start-up and shut-down
