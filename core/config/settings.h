@@ -82,10 +82,11 @@ void Settings_apply(EngineContext *context, ConfigStore *store, const char *sect
                     const char *key, const char *value);
 
 // A source of read windows (the lent-buffer protocol of the streams):
-// getReadBuf lends up to want bytes or more (fewer only at the end of the
-// data; 0 when nothing is left), readDone says how many of them were used
-// (the rest is lent again by the next getReadBuf), close ends the source.
-// Each returns 0 or an error.
+// getReadBuf lends a window of up to want bytes or more, readDone says how
+// many of them were used (the rest is lent again at the start of the next
+// window), close ends the source. A window that brings nothing beyond what
+// the last one left unused marks the end of the data (an empty window at
+// the end, for one). Each returns 0 or an error.
 struct SettingsSource {
     void *handle;
     int (*getReadBuf)(void *handle, size_t want, const uint8_t **ptr, size_t *len);
@@ -93,10 +94,8 @@ struct SettingsSource {
     int (*close)(void *handle);
 };
 
-// Reads the whole source into store, window by window, then closes it. The
-// end of the data is the window that brings nothing beyond what the last
-// one left unconsumed. 0; the first error met (of the source or 1 from the
-// parser; what came before it has taken effect); else the error of
-// closing.
+// Reads the whole source into store, window by window, then closes it. 0;
+// the first error met (of the source, or 1 from the parser; what came
+// before it has taken effect); else the error of closing.
 [[nodiscard]] int Settings_readSource(EngineContext *context, ConfigStore *store,
                                       const SettingsSource *source);
