@@ -7,19 +7,6 @@
 #include "platform/api/engine.h"
 #include "platform/api/ident.h"
 #include "platform/url/url.h"
-#include "platform/vfs/hosthooks.h"
-#include "platform/vfs/vfs.h"
-
-// Interim: finalises and frees an object from the engine heap.
-void Obj_finalizeFree(Obj **obj)
-{
-    if (!obj || !*obj)
-        return;
-    if ((*obj)->finalize)
-        (*obj)->finalize(*obj);
-    Mem_free(*obj);
-    *obj = nullptr;
-}
 
 // Interim: the configuration slot sees the block; without a configuration
 // store nothing else is applied, and the block's strings are freed.
@@ -51,17 +38,4 @@ void Ident_freeRecord(EngineInstance *instance)
         return;
     Mem_free(instance->ident);
     instance->ident = nullptr;
-}
-
-// Interim: the extension table is not built yet, so every file answers the
-// default type "application/octet-stream" (id 36), cached in the handle.
-int Vfs_fileMimeInfo(VfsHandle *handle, const char16_t **mime, uint32_t *id)
-{
-    *mime = u"application/octet-stream";
-    *id = 36;
-    if (handle) {
-        handle->mime = *mime;
-        handle->mimeId = *id;
-    }
-    return 0;
 }

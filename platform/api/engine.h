@@ -111,6 +111,7 @@ struct EngineContext {
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
     FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
     Map *configWatches;         // configuration store: watch name -> WatchList (null: none)
+    void *hostHooksState;       // host stream hooks: the module's state word (0: none)
 };
 
 // ------------------------------------------------ start-up and shut-down
