@@ -1,10 +1,9 @@
 // Interim definitions of document-model services whose modules are not
-// built yet (manager, selection, translation, event dispatch). Each does
-// the least its callers need.
+// built yet (manager, selection, translation). Each does the least its
+// callers need.
 #include "core/task/eventproc.h"
 #include "document/edit/selection.h"
 #include "document/edr/doc.h"
-#include "document/edr/docevents.h"
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
 #include "document/types/translate.h"
@@ -27,6 +26,10 @@ void Edr_Mgr_busyEnd(Edr_Doc *)
 {
 }
 
+void Edr_Mgr_flushSettle(Edr_Doc *)
+{
+}
+
 // Interim: no selection is ever made before the selection module.
 void Edr_Sel_free(Edr_Selection *)
 {
@@ -40,14 +43,4 @@ void Translate_stopPageWork(Edr_Doc *)
 int Translate_registerImage(Edr_Doc *, Edr_Node *)
 {
     return 0;
-}
-
-// Interim: nothing listens for node events yet; the handler gives back the
-// reference an event holds on its target.
-void Edr_Doc_onNodeEvent(EngineContext *, EventProcMsg *msg, void *doc, int *)
-{
-    Edr_NodeEvent event;
-    Edr_NodeEvent_fromMsg(msg->payload, &event);
-    if (event.ownsTarget)
-        Edr_Node_dropRefOpt(static_cast<Edr_Doc *>(doc), event.target);
 }

@@ -11,6 +11,7 @@
 #include "core/task/lock.h"
 
 struct EngineContext;
+struct Edr_Doc;
 
 // The part of a view's display record that the rectangle accessors use:
 // its own lock, the four-word rectangle and the current page's two size
@@ -31,3 +32,5 @@ void View_destroyHighlightStyle(void *record);
 // The document's shared lists.
 int View_createSharedLists(void **cell);
 void View_destroySharedLists(void *record);
+// Non-zero when the document's view has a focused editing object.
+int View_hasEditFocus(Edr_Doc *doc);

@@ -26,3 +26,9 @@ void View_destroySharedLists(void *record)
 {
     Mem_free(record);
 }
+
+// Interim: no view has an editing object before the viewer.
+int View_hasEditFocus(Edr_Doc *)
+{
+    return 0;
+}

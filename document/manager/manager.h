@@ -13,3 +13,6 @@ void Edr_Mgr_stop(Edr_Doc *doc);
 // Busy counting of pending items (image loads).
 void Edr_Mgr_busyBegin(Edr_Doc *doc);
 void Edr_Mgr_busyEnd(Edr_Doc *doc);
+// Tells the manager that a load ended: when loading work is counted, the
+// settle notification becomes due and is tried at once.
+void Edr_Mgr_flushSettle(Edr_Doc *doc);
