@@ -5,6 +5,7 @@
 
 #include "core/result.h"
 #include "graphics/glyphmask.h"
+#include "graphics/image.h"
 #include "graphics/path.h"
 #include "graphics/vector.h"
 
@@ -202,4 +203,11 @@ void Path_destroy(Path *path)
         return;
     Mem_free(path->buffer);
     Mem_free(path);
+}
+
+// Interim: thumbnails cannot be rescaled before the bitmap module, so a
+// refit is refused and the caller drops the thumbnail.
+int Bitmap_refit(EngineContext *, Edr_PageThumb **, const int32_t *, uint32_t)
+{
+    return Res_notImplemented;
 }

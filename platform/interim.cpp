@@ -7,6 +7,7 @@
 #include "platform/api/engine.h"
 #include "platform/api/ident.h"
 #include "platform/url/url.h"
+#include "platform/vfs/helpers.h"
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
 
@@ -95,4 +96,16 @@ uint32_t Vfs_getTypeFlags(EngineContext *, const Url *)
 uint32_t Mime_typeFromString(const char16_t *, size_t)
 {
     return 36;
+}
+
+// Interim: the application has no table of document callbacks yet, so
+// every slot is missing.
+int AppDoc_callSlot1(Edr_Doc *)
+{
+    return 0;
+}
+
+int Edr_Doc_callSelectionHook(Edr_Doc *)
+{
+    return 0;
 }
