@@ -50,6 +50,10 @@ int Form_controlFlag12(const void *control);
 // The control's flag word (0x100, 0x200 and 0x4000 make it focusable,
 // 0x400 gives it a default action); 6656 for a null control.
 int Form_Widget_getFlags(const void *control, uint32_t *flags);
+// The control's rectangle {x0, y0, x1, y1}; 6656 for a null control.
+int Form_Widget_getRect(const void *control, int32_t rect[4]);
+// Passes an event to a form control's handler. 0 or the handler's error.
+int Edr_Widget_sendEvent(EngineContext *context, void *control, void *event);
 // The control's kind (kind 144 is not counted among form elements).
 int Form_ctlGetKind(const void *control, uint32_t *kind);
 // The form group that owns a control group, with a node reference (null

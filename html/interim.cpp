@@ -175,13 +175,28 @@ int Form_controlFlag12(const void *)
 }
 
 // Interim: until the web layer defines its controls, a control is read as
-// a record whose first word is its flag word and whose second is its kind
-// (tests make such records); the owner of a control is the nearest
+// a record of its flag word, its kind and its rectangle (tests make such
+// records), it takes no events, and the owner of a control is the nearest
 // enclosing form group (element 47). Callers hold the tree lock.
 struct InterimControl {
     uint32_t flags;
     uint32_t kind;
+    int32_t rect[4];
 };
+
+int Form_Widget_getRect(const void *control, int32_t rect[4])
+{
+    if (!control)
+        return Res_formNoWidget;
+    for (int i = 0; i < 4; i++)
+        rect[i] = static_cast<const InterimControl *>(control)->rect[i];
+    return 0;
+}
+
+int Edr_Widget_sendEvent(EngineContext *, void *control, void *)
+{
+    return control ? 0 : int(Res_formNoWidget);
+}
 
 int Form_Widget_getFlags(const void *control, uint32_t *flags)
 {
