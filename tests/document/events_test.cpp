@@ -241,6 +241,60 @@ TEST_F(EventsTest, DispatchFreesReplacedRecords)
     });
 }
 
+TEST_F(EventsTest, DispatchWithoutMemoryGivesTheTargetBack)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *g = makeGroup(doc, root, Edr_Insert_lastChild, 1);
+        ASSERT_EQ(Edr_Node_addRefLive(doc, g), 0);   // the event's own reference
+        EventProcKind5Msg payload{};
+        payload.word0 = Edr_Action_user;
+        payload.code = Edr_Event_click;
+        payload.word2 = 1;
+        payload.words[11] = reinterpret_cast<intptr_t>(g);
+        EventProcMsg msg{5, nullptr, nullptr, nullptr, nullptr, &payload};
+        Mem_failAfter(1);
+        EXPECT_EQ(Edr_Doc_dispatchNodeEvent(ctx(), &msg, doc), Res_noMemory);
+        Mem_failAfter(0);
+        EXPECT_EQ(Edr_Node_refCount(g), 1u);
+        EXPECT_EQ(Edr_Node_refCount(root), 1u);
+        // No target: nothing to dispatch.
+        payload.words[11] = 0;
+        EXPECT_EQ(Edr_Doc_dispatchNodeEvent(ctx(), &msg, doc), Res_missingArgument);
+        Edr_Node_release(doc, g);
+    });
+}
+
+TEST_F(EventsTest, FollowingUnderAllocationFailureFreesEverything)
+{
+    AppRecorder rec;
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        rec.attach(ctx());
+        setDocUrl(doc, u"http://a.example/dir/page.html");
+        int finalised = 0;
+        for (uint64_t fail = 1;; fail++) {
+            Url *url = Url_new(u"next.html");
+            Obj *extra = countedObj(&finalised);
+            Mem_failAfter(fail);
+            int err = Edr_Doc_followUrl(ctx(), doc, url, nullptr, 0, extra);
+            Mem_failAfter(0);
+            AppMsg_drain(ctx()->eventProc);
+            ASSERT_EQ(finalised, int(fail)) << fail;
+            EXPECT_EQ(doc->viewCount, 0u);
+            if (err == Res_noMemory)
+                continue;
+            ASSERT_EQ(err, 0);
+            if (rec.opens.empty())
+                continue;   // a copy failed on the way, the URL opened as far as it went
+            ASSERT_EQ(rec.opens.size(), 1u);
+            if (rec.opens[0].url == "http://a.example/dir/next.html" &&
+                rec.opens[0].referrer == "http://a.example/dir/page.html")
+                break;
+            rec.opens.clear();
+        }
+        rec.detach(ctx());
+    });
+}
+
 TEST_F(EventsTest, FollowingTakesEverythingOver)
 {
     AppRecorder rec;
