@@ -17,7 +17,8 @@
 using edr::group;
 using edr::isGroup;
 
-namespace {
+namespace
+{
 
 enum : uint32_t {
     kElementForm = 47,
@@ -55,25 +56,36 @@ bool passes(const Edr_CursorFilter *f, Edr_Node *node, Edr_Node *start, Edr_Node
         }
     }
     switch (f->kind) {
-    case 1: return isFormElement(node);
-    case 2: return e == 62 || e == 63;
-    case 3: return e == 87;
+    case 1:
+        return isFormElement(node);
+    case 2:
+        return e == 62 || e == 63;
+    case 3:
+        return e == 87;
     case 5:
         if ((e == 48 || e == 60) && group(node)->firstChild) {
             *gathered = group(node)->firstChild;
             return true;
         }
         return false;
-    case 6: return node->parentNode == start;
-    case 7: return node->parentNode == start && Edr_Node_type(node) != Edr_NodeType_text;
-    case 8: return f->b != 0 && f->b == n;
-    case 9: return f->a != 0 && f->a == h;
-    case 10: return (f->b != 0 && f->b == n) || (f->a != 0 && f->a == h);
-    case 11: return h != 0;
+    case 6:
+        return node->parentNode == start;
+    case 7:
+        return node->parentNode == start && Edr_Node_type(node) != Edr_NodeType_text;
+    case 8:
+        return f->b != 0 && f->b == n;
+    case 9:
+        return f->a != 0 && f->a == h;
+    case 10:
+        return (f->b != 0 && f->b == n) || (f->a != 0 && f->a == h);
+    case 11:
+        return h != 0;
     // An element name the document never saw matches nothing (element 0
     // is the code of anonymous groups, not of a name).
-    case 12: return f->b != 0 && f->b == e;
-    default: return true;
+    case 12:
+        return f->b != 0 && f->b == e;
+    default:
+        return true;
     }
 }
 
@@ -112,7 +124,8 @@ int copyFilters(const Edr_CursorFilter *f, Edr_CursorFilter **out)
     *out = nullptr;
     Edr_CursorFilter **tail = out;
     for (; f; f = f->nextFilter) {
-        Edr_CursorFilter *copy = static_cast<Edr_CursorFilter *>(Mem_malloc(sizeof(Edr_CursorFilter)));
+        Edr_CursorFilter *copy =
+            static_cast<Edr_CursorFilter *>(Mem_malloc(sizeof(Edr_CursorFilter)));
         if (!copy) {
             freeFilters(*out);
             *out = nullptr;
@@ -142,7 +155,7 @@ struct Gather {
     Edr_Cursor *c;
     Edr_Node *start;
     uint32_t limit;
-    Edr_Node *resumeAfter;  // the last match held, to pass before testing
+    Edr_Node *resumeAfter; // the last match held, to pass before testing
     int err;
 };
 
@@ -391,8 +404,8 @@ int Edr_Cursor_indexOf(Edr_Cursor *c, Edr_Node *node, int32_t *out)
 
 // ---------------------------------------------------------------- queries
 
-int Edr_Cursor_query(Edr_Cursor *c, uint32_t kind, const char16_t *text, uint32_t how, Edr_Node **outNode,
-                     Edr_Cursor **outCursor)
+int Edr_Cursor_query(Edr_Cursor *c, uint32_t kind, const char16_t *text, uint32_t how,
+                     Edr_Node **outNode, Edr_Cursor **outCursor)
 {
     *outNode = nullptr;
     *outCursor = nullptr;

@@ -27,24 +27,24 @@ struct Edr_Node;
 struct Edr_CursorFilter {
     Edr_CursorFilter *nextFilter;
     uint32_t kind;
-    uint32_t a;             // the id of "#" + text (kinds 9 and 10), 0 when not found
-    uint32_t b;             // the id of the text (kinds 8, 10 and 12), 0 when not found
+    uint32_t a; // the id of "#" + text (kinds 9 and 10), 0 when not found
+    uint32_t b; // the id of the text (kinds 8, 10 and 12), 0 when not found
 };
 
 struct Edr_Cursor {
-    Edr_Doc *doc;           // not counted
-    Edr_Node *root;         // one reference, or null for the whole document
-    Edr_CursorFilter *filters;  // owned chain, the newest first
-    uint16_t stamp;         // the document's structure stamp when last refreshed
-    int32_t total;          // the number of matches, -1 while not known
-    Edr_NodeList found;     // the matches gathered so far
-    uint32_t formScope;     // the root is a form (element 47)
+    Edr_Doc *doc;              // not counted
+    Edr_Node *root;            // one reference, or null for the whole document
+    Edr_CursorFilter *filters; // owned chain, the newest first
+    uint16_t stamp;            // the document's structure stamp when last refreshed
+    int32_t total;             // the number of matches, -1 while not known
+    Edr_NodeList found;        // the matches gathered so far
+    uint32_t formScope;        // the root is a form (element 47)
 };
 
 enum : uint32_t {
-    Edr_Query_first = 0,    // the first match as a node
-    Edr_Query_cursor = 1,   // the filtered cursor
-    Edr_Query_auto = 2,     // nothing, the one match, or the cursor for two or more
+    Edr_Query_first = 0,  // the first match as a node
+    Edr_Query_cursor = 1, // the filtered cursor
+    Edr_Query_auto = 2,   // nothing, the one match, or the cursor for two or more
 };
 
 // Under the read lock: a cursor on doc below root (null: the whole
@@ -84,8 +84,8 @@ void Edr_Cursor_destroy(Edr_Cursor *cursor);
 // outs are cleared first; what is handed out is the caller's (a node
 // reference, a cursor to destroy). 1536 without a document, 1 out of
 // memory.
-[[nodiscard]] int Edr_Cursor_query(Edr_Cursor *cursor, uint32_t kind, const char16_t *text, uint32_t how,
-                                   Edr_Node **outNode, Edr_Cursor **outCursor);
+[[nodiscard]] int Edr_Cursor_query(Edr_Cursor *cursor, uint32_t kind, const char16_t *text,
+                                   uint32_t how, Edr_Node **outNode, Edr_Cursor **outCursor);
 // The same over a fresh cursor on (doc, root).
-[[nodiscard]] int Edr_Doc_query(Edr_Doc *doc, Edr_Node *root, uint32_t kind, const char16_t *text, uint32_t how,
-                                Edr_Node **outNode, Edr_Cursor **outCursor);
+[[nodiscard]] int Edr_Doc_query(Edr_Doc *doc, Edr_Node *root, uint32_t kind, const char16_t *text,
+                                uint32_t how, Edr_Node **outNode, Edr_Cursor **outCursor);

@@ -31,7 +31,8 @@ using edr::isGroup;
 
 // ------------------------------------------------------------ event table
 
-namespace {
+namespace
+{
 
 struct EventTypeFlags {
     uint8_t bubbles;
@@ -72,9 +73,9 @@ constexpr EventTypeFlags kEventTypes[Edr_Event_count] = {
 };
 
 enum : uint32_t {
-    kControlDefaultBit = 0x400,     // a form control with a default action
-    kSubtypeArming = 3,             // groups of this subtype arm the default action
-    kSubtypeTargetArming = 6,       // as the target, this subtype arms it too
+    kControlDefaultBit = 0x400, // a form control with a default action
+    kSubtypeArming = 3,         // groups of this subtype arm the default action
+    kSubtypeTargetArming = 6,   // as the target, this subtype arms it too
 };
 
 } // namespace
@@ -130,8 +131,8 @@ int Edr_Node_ancestorChain(Edr_Doc *doc, Edr_Node *node, Edr_NodeList *out)
     return Res_ok;
 }
 
-int Edr_Node_deliverEvent(Edr_Node *node, Edr_Doc *doc, uint32_t phase, uint32_t type, Edr_NodeEvent *,
-                          uint32_t *handlers)
+int Edr_Node_deliverEvent(Edr_Node *node, Edr_Doc *doc, uint32_t phase, uint32_t type,
+                          Edr_NodeEvent *, uint32_t *handlers)
 {
     if (handlers)
         *handlers = 0;
@@ -146,7 +147,8 @@ int Edr_Node_deliverEvent(Edr_Node *node, Edr_Doc *doc, uint32_t phase, uint32_t
     // tree, so the records are not read again once the lock is let go.
     // Records that are replaced meanwhile wait on the document's
     // freeRecords list until the dispatch has ended.
-    const char16_t **texts = static_cast<const char16_t **>(Mem_malloc(size_t(n) * sizeof(char16_t *)));
+    const char16_t **texts =
+        static_cast<const char16_t **>(Mem_malloc(size_t(n) * sizeof(char16_t *)));
     if (!texts)
         return Res_noMemory;
     uint32_t k = 0;
@@ -165,7 +167,8 @@ int Edr_Node_deliverEvent(Edr_Node *node, Edr_Doc *doc, uint32_t phase, uint32_t
 
 // ------------------------------------------------------- click synthesis
 
-namespace {
+namespace
+{
 
 // The four words of the dispatcher's side block.
 enum : uint32_t {
@@ -220,14 +223,16 @@ int Edr_Doc_synthesizeClick(Edr_Doc *doc, const Edr_NodeEvent *record)
 
 // --------------------------------------------------------------- dispatch
 
-namespace {
+namespace
+{
 
 bool controlHasDefault(Edr_Node *n)
 {
     if (!Edr_Node_isFormGroup(n))
         return false;
     uint32_t flags = 0;
-    return Form_Widget_getFlags(group(n)->subtypeValue, &flags) == 0 && (flags & kControlDefaultBit);
+    return Form_Widget_getFlags(group(n)->subtypeValue, &flags) == 0 &&
+           (flags & kControlDefaultBit);
 }
 
 // Event types whose default action on a form control is the form's own:
@@ -258,9 +263,7 @@ bool formActionRuns(Edr_Doc *doc, uint32_t type)
 // The form hook. A control's own reaction to pointer and key input reaches
 // it through its laid-out objects (Edr_Obj_formEvent), so there is nothing
 // left for the dispatcher to do here.
-void formHook(Edr_Doc *, Edr_Node *, const Edr_NodeEvent *)
-{
-}
+void formHook(Edr_Doc *, Edr_Node *, const Edr_NodeEvent *) {}
 
 // The default action on the candidate, run without the tree lock.
 void performDefault(EngineContext *app, Edr_Doc *doc, Edr_Node *candidate, const Edr_NodeEvent *ev)
@@ -284,9 +287,9 @@ void performDefault(EngineContext *app, Edr_Doc *doc, Edr_Node *candidate, const
 // The state the walk down the chain leaves for the target and the link.
 struct DispatchState {
     Edr_Node *candidate;
-    Edr_Node *linkAncestor;     // the nearest ancestor with a URL
+    Edr_Node *linkAncestor; // the nearest ancestor with a URL
     bool armed;
-    int err;                    // the first delivery error
+    int err; // the first delivery error
 };
 
 void deliver(DispatchState *s, Edr_Node *node, Edr_Doc *doc, uint32_t phase, Edr_NodeEvent *ev)
@@ -296,7 +299,8 @@ void deliver(DispatchState *s, Edr_Node *node, Edr_Doc *doc, uint32_t phase, Edr
         s->err = err;
 }
 
-void capture(DispatchState *s, const Edr_NodeList *chain, uint32_t ancestors, Edr_Doc *doc, Edr_NodeEvent *ev)
+void capture(DispatchState *s, const Edr_NodeList *chain, uint32_t ancestors, Edr_Doc *doc,
+             Edr_NodeEvent *ev)
 {
     for (uint32_t i = 0; i < ancestors && !ev->cancelled; i++) {
         Edr_Node *a = chain->items[i];
@@ -371,7 +375,8 @@ int Edr_Doc_dispatchNodeEvent(EngineContext *app, EventProcMsg *msg, Edr_Doc *do
         // 3. The target: its own default action, or the click synthesis.
         if (isGroup(target)) {
             uint32_t subtype = Edr_Node_subtype(target);
-            if (controlHasDefault(target) || subtype == kSubtypeArming || subtype == kSubtypeTargetArming) {
+            if (controlHasDefault(target) || subtype == kSubtypeArming ||
+                subtype == kSubtypeTargetArming) {
                 s.candidate = target;
                 s.armed = true;
             }
@@ -439,7 +444,8 @@ void Edr_Doc_onNodeEvent(EngineContext *app, EventProcMsg *msg, void *context, i
 
 // ---------------------------------------------------------- link following
 
-namespace {
+namespace
+{
 
 void freeFollow(Url *url, Url *docUrl, Obj *extra)
 {
@@ -467,7 +473,8 @@ Url *resolveAgainst(Edr_Doc *doc, Url *url)
 
 } // namespace
 
-int Edr_Doc_followUrl(EngineContext *app, Edr_Doc *doc, Url *url, const Link *link, uint32_t flags, Obj *extra)
+int Edr_Doc_followUrl(EngineContext *app, Edr_Doc *doc, Url *url, const Link *link, uint32_t flags,
+                      Obj *extra)
 {
     if (!url || Url_getScheme(url) == UrlScheme_javascript) {
         freeFollow(url, nullptr, extra);
@@ -496,7 +503,8 @@ int Edr_Doc_followUrl(EngineContext *app, Edr_Doc *doc, Url *url, const Link *li
             Edr_Doc *marked = nullptr;
             Edr_Doc_findMarkedAncestor(doc, &marked);
             if (marked) {
-                int go = Edr_Doc_confirmLeaveSecure(app, marked, url, !(flags & Edr_Follow_keepDocUrl));
+                int go =
+                    Edr_Doc_confirmLeaveSecure(app, marked, url, !(flags & Edr_Follow_keepDocUrl));
                 Edr_Doc_release(marked);
                 if (!go) {
                     freeFollow(url, docUrl, extra);

@@ -61,12 +61,12 @@ enum : uint32_t {
     Edr_Event_count = 30,
 
     // The action word of a node event.
-    Edr_Action_user = 2,        // a user action (pointer, key)
-    Edr_Action_notice = 3,      // a notice (load and the like)
-    Edr_Action_modify = 5,      // a modification of a node
+    Edr_Action_user = 2,   // a user action (pointer, key)
+    Edr_Action_notice = 3, // a notice (load and the like)
+    Edr_Action_modify = 5, // a modification of a node
 
     // Delivery phases (the key2 of handler records).
-    Edr_Phase_target = 0,       // the target itself and the bubbling ancestors
+    Edr_Phase_target = 0, // the target itself and the bubbling ancestors
     Edr_Phase_capture = 1,
 
     // Flags of Edr_Doc_followUrl.

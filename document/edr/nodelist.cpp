@@ -33,7 +33,8 @@ int Edr_NodeList_append(Edr_Doc *doc, Edr_NodeList *list, Edr_Node *node)
     if (!list || !node)
         return Res_missingArgument;
     if (list->count == list->capacity) {
-        uint32_t capacity = list->capacity ? list->capacity * 2 : uint32_t(Edr_NodeList_firstCapacity);
+        uint32_t capacity =
+            list->capacity ? list->capacity * 2 : uint32_t(Edr_NodeList_firstCapacity);
         if (capacity <= list->capacity)
             return Res_noMemory;
         void *grown = Mem_realloc(list->items, size_t(capacity) * sizeof(Edr_Node *));
@@ -65,7 +66,8 @@ int Edr_NodeList_copy(Edr_Doc *doc, const Edr_NodeList *source, Edr_NodeList *ou
     Edr_NodeList_init(out);
     if (!source || source->count == 0)
         return Res_ok;
-    Edr_Node **items = static_cast<Edr_Node **>(Mem_malloc(size_t(source->count) * sizeof(Edr_Node *)));
+    Edr_Node **items =
+        static_cast<Edr_Node **>(Mem_malloc(size_t(source->count) * sizeof(Edr_Node *)));
     if (!items)
         return Res_noMemory;
     int err = Res_ok;
@@ -130,7 +132,8 @@ void Edr_App_setNavigationMode(EngineContext *app, uint32_t mode)
 
 // ---------------------------------------------------------- focus rules
 
-namespace {
+namespace
+{
 
 enum : uint32_t {
     kTypeHtml = 227,
@@ -222,15 +225,16 @@ Edr_Node *Edr_Node_findFocusAncestor(Edr_Doc *doc, Edr_Node *node)
         if (mode != Edr_Nav_links)
             return nullptr;
         Edr_Node *top = node;
-        for (Edr_Node *p = top->parentNode; p && Edr_Node_isFormGroup(p) && Edr_Node_isFocusable(doc, p);
-             p = p->parentNode)
+        for (Edr_Node *p = top->parentNode;
+             p && Edr_Node_isFormGroup(p) && Edr_Node_isFocusable(doc, p); p = p->parentNode)
             top = p;
         return top;
     }
     if (mode == Edr_Nav_none)
         return nullptr;
     for (Edr_Node *n = isGroup(node) ? node : node->parentNode; n; n = n->parentNode) {
-        if (mode == Edr_Nav_images ? Edr_Node_wrapsImage(n) != 0 : Edr_Node_isFocusable(doc, n) != 0)
+        if (mode == Edr_Nav_images ? Edr_Node_wrapsImage(n) != 0
+                                   : Edr_Node_isFocusable(doc, n) != 0)
             return n;
     }
     return nullptr;
@@ -289,7 +293,8 @@ int Edr_Doc_clearFocus(Edr_Doc *doc)
     return processor ? EventProc_postKind2(processor, &m) : int(Res_missingArgument);
 }
 
-namespace {
+namespace
+{
 
 struct TabCollect {
     Edr_Doc *doc;
@@ -354,7 +359,7 @@ int Edr_Doc_focusByTab(Edr_Doc *doc, Edr_Node *current, int forward)
         else if ((chosen = pickByTab(&list, at - 1, forward)) == nullptr)
             err = Res_noFocusTarget;
         else
-            held = Edr_Node_addRefLocked(doc, chosen) == 0;  // kept beyond the list
+            held = Edr_Node_addRefLocked(doc, chosen) == 0; // kept beyond the list
     }
     Edr_Doc_readUnlock(doc);
     Edr_NodeList_clear(doc, &list);

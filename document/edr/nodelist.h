@@ -20,7 +20,7 @@ struct Edr_Doc;
 struct Edr_Node;
 
 struct Edr_NodeList {
-    Edr_Node **items;       // owned array; every entry holds one node reference
+    Edr_Node **items; // owned array; every entry holds one node reference
     uint32_t count;
     uint32_t capacity;
 };
@@ -28,9 +28,9 @@ struct Edr_NodeList {
 enum : uint32_t {
     Edr_NodeList_firstCapacity = 16,
 
-    Edr_Nav_links = 0,      // links and form controls take the focus
-    Edr_Nav_images = 1,     // groups that wrap an image take the focus
-    Edr_Nav_none = 2,       // nothing in the tree takes the focus
+    Edr_Nav_links = 0,  // links and form controls take the focus
+    Edr_Nav_images = 1, // groups that wrap an image take the focus
+    Edr_Nav_none = 2,   // nothing in the tree takes the focus
 
     // Kind-2 message types of focus announcements.
     Edr_Focus_set = 3,

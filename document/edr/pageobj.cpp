@@ -29,10 +29,11 @@
 using edr::group;
 using edr::isGroup;
 
-namespace {
+namespace
+{
 
 enum : int32_t {
-    kBuildPollMs = 10,  // how long a look at a record being built sleeps
+    kBuildPollMs = 10, // how long a look at a record being built sleeps
 };
 
 // The rectangle an object is shown at: its rectangle moved by its offset.
@@ -117,10 +118,11 @@ int Edr_Page_unionObjectRects(Edr_PageRec *chain, int32_t rect[4])
 
 // ------------------------------------------------------- nested documents
 
-namespace {
+namespace
+{
 
 struct Nested {
-    Edr_Doc *doc;   // with a document reference
+    Edr_Doc *doc; // with a document reference
     int32_t dx;
     int32_t dy;
 };
@@ -160,7 +162,8 @@ int collectSubdoc(Edr_Node *node, int *, int *, void *context)
     return Res_ok;
 }
 
-int visitNested(Edr_DocVisitFn visit, void *argument, Edr_Doc *doc, int32_t dx, int32_t dy, uint32_t level)
+int visitNested(Edr_DocVisitFn visit, void *argument, Edr_Doc *doc, int32_t dx, int32_t dy,
+                uint32_t level)
 {
     int result = visit(argument, doc, dx, dy);
     // Sub-documents nest at most Edr_maxDepth deep; going no deeper also
@@ -173,7 +176,8 @@ int visitNested(Edr_DocVisitFn visit, void *argument, Edr_Doc *doc, int32_t dx, 
     Edr_Doc_readUnlock(doc);
     for (uint32_t i = 0; i < l.count; i++) {
         if (!result)
-            result = visitNested(visit, argument, l.items[i].doc, l.items[i].dx, l.items[i].dy, level + 1);
+            result = visitNested(visit, argument, l.items[i].doc, l.items[i].dx, l.items[i].dy,
+                                 level + 1);
         Edr_Doc_release(l.items[i].doc);
     }
     Mem_free(l.items);
@@ -191,7 +195,8 @@ int Edr_Doc_forEachDocument(Edr_DocVisitFn visit, void *argument, Edr_Doc *doc)
 
 // ----------------------------------------------------- focusable objects
 
-namespace {
+namespace
+{
 
 struct FocusWalk {
     Edr_Doc *doc;
@@ -263,7 +268,8 @@ int Edr_Obj_isForNode(const LayoutObject *o, const Edr_Node *node)
     return o->objClass == LayoutObject_classImage && Edr_Obj_imageNode(o) == node;
 }
 
-namespace {
+namespace
+{
 
 struct NodeWalk {
     const Edr_ObjWalkOps *ops;
@@ -311,7 +317,8 @@ int Edr_Obj_accumulateBounds(LayoutObject *o, void *context)
 
 // ----------------------------------------------------------- form objects
 
-namespace {
+namespace
+{
 
 // The control of the form-control group an object shows (its node, or the
 // node's group for a non-group), or null.

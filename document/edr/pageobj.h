@@ -26,7 +26,7 @@ typedef int (*Edr_ObjMatchFn)(const LayoutObject *object, const void *key);
 
 // The callback table of Edr_Node_walkObjects.
 struct Edr_ObjWalkOps {
-    Edr_ObjMatchFn match;   // null: every object
+    Edr_ObjMatchFn match; // null: every object
     Edr_ObjVisitFn visit;
 };
 
@@ -63,7 +63,8 @@ typedef int (*Edr_DocVisitFn)(void *argument, Edr_Doc *doc, int32_t dx, int32_t 
 // and LayoutObject_focusInside bits are set or cleared; objects flagged
 // LayoutObject_focusFixed keep their candidate bit untested. Runs under the
 // tree read lock. 0 or the visitor's stop value.
-[[nodiscard]] int Edr_Doc_walkFocusables(Edr_Doc *doc, Edr_ObjVisitFn visit, const int32_t area[4], void *extra);
+[[nodiscard]] int Edr_Doc_walkFocusables(Edr_Doc *doc, Edr_ObjVisitFn visit, const int32_t area[4],
+                                         void *extra);
 
 // The image node an object shows: its node when that is an image node,
 // else the first image child of its group, else null.
@@ -73,7 +74,8 @@ Edr_Node *Edr_Obj_imageNode(const LayoutObject *object);
 int Edr_Obj_isForNode(const LayoutObject *object, const Edr_Node *node);
 // Walks the document's laid-out objects and calls ops->visit for those
 // ops->match accepts with node as the key. 0 or the visitor's stop value.
-[[nodiscard]] int Edr_Node_walkObjects(Edr_Doc *doc, Edr_Node *node, const Edr_ObjWalkOps *ops, void *context);
+[[nodiscard]] int Edr_Node_walkObjects(Edr_Doc *doc, Edr_Node *node, const Edr_ObjWalkOps *ops,
+                                       void *context);
 // A match function: the object's node is the key.
 int Edr_Obj_matchKey(const LayoutObject *object, const void *key);
 // A visit function over an Edr_ObjBounds context; always 0.

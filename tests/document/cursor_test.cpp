@@ -10,9 +10,11 @@
 #include "document/edr/cursor.h"
 #include "tests/document/events_fixture.h"
 
-namespace {
+namespace
+{
 
-class CursorTest : public EdrFixture {
+class CursorTest : public EdrFixture
+{
   protected:
     // The tree, with each group's letter:
     //   root
@@ -92,33 +94,28 @@ TEST_F(CursorTest, FilterKinds)
         Tree t;
         build(doc, root, &t);
         struct Case {
-            int rootIndex;      // -1: the whole document
+            int rootIndex; // -1: the whole document
             uint32_t kind;
             const char16_t *text;
             const char *expect;
         };
         const Case cases[] = {
-            {-1, 0, nullptr, "ABCDEFG"},
-            {-1, 4, nullptr, "ABCDEFG"},
-            {-1, 12, u"div", "AC"},
-            {-1, 12, u"P", "BDF"},          // names compare ignoring case
-            {-1, 12, u"span", ""},          // an unknown name matches no anonymous group
-            {-1, 8, u"alpha", "AD"},
-            {-1, 8, u"one", ""},            // an id is no name
-            {-1, 9, u"one", "A"},
-            {-1, 9, u"alpha", ""},
-            {-1, 10, u"two", "BC"},         // an id or a name
-            {-1, 11, nullptr, "AB"},
-            {-1, 8, nullptr, ""},
-            {-1, 5, nullptr, "F"},          // the first child in its group's place
-            {0, 0, nullptr, "BC"},          // below A only
-            {0, 6, nullptr, "BtC"},         // A's children, text included
-            {0, 7, nullptr, "BC"},
-            {1, 0, nullptr, ""},
+            {-1, 0, nullptr, "ABCDEFG"}, {-1, 4, nullptr, "ABCDEFG"},
+            {-1, 12, u"div", "AC"},      {-1, 12, u"P", "BDF"}, // names compare ignoring case
+            {-1, 12, u"span", ""}, // an unknown name matches no anonymous group
+            {-1, 8, u"alpha", "AD"},     {-1, 8, u"one", ""}, // an id is no name
+            {-1, 9, u"one", "A"},        {-1, 9, u"alpha", ""},
+            {-1, 10, u"two", "BC"}, // an id or a name
+            {-1, 11, nullptr, "AB"},     {-1, 8, nullptr, ""},
+            {-1, 5, nullptr, "F"},  // the first child in its group's place
+            {0, 0, nullptr, "BC"},  // below A only
+            {0, 6, nullptr, "BtC"}, // A's children, text included
+            {0, 7, nullptr, "BC"},       {1, 0, nullptr, ""},
         };
         for (const Case &c : cases) {
             Edr_Cursor *cur = nullptr;
-            ASSERT_EQ(Edr_Cursor_create(doc, c.rootIndex < 0 ? nullptr : t.n[c.rootIndex], &cur), 0);
+            ASSERT_EQ(Edr_Cursor_create(doc, c.rootIndex < 0 ? nullptr : t.n[c.rootIndex], &cur),
+                      0);
             ASSERT_EQ(Edr_Cursor_addFilter(cur, c.kind, c.text), 0);
             EXPECT_EQ(letters(cur, t), c.expect) << c.kind << " " << c.rootIndex;
             Edr_Cursor_destroy(cur);
@@ -156,7 +153,7 @@ TEST_F(CursorTest, GathersOnlyAsFarAsAsked)
         int32_t n = 0;
         ASSERT_EQ(Edr_Cursor_countTwo(c, &n), 0);
         EXPECT_EQ(n, 2);
-        EXPECT_EQ(c->total, -1);        // more may follow
+        EXPECT_EQ(c->total, -1); // more may follow
         ASSERT_EQ(Edr_Cursor_item(c, 4, &m), 0);
         EXPECT_EQ(m, t.n[4]);
         EXPECT_EQ(c->found.count, 5u);
@@ -165,7 +162,7 @@ TEST_F(CursorTest, GathersOnlyAsFarAsAsked)
         EXPECT_EQ(n, 7);
         EXPECT_EQ(c->total, 7);
         ASSERT_EQ(Edr_Cursor_count(c, &n, 1), 0);
-        EXPECT_EQ(n, 7);                // the total, once known
+        EXPECT_EQ(n, 7); // the total, once known
         // Past the end: 0 and no node.
         m = t.n[0];
         EXPECT_EQ(Edr_Cursor_item(c, 7, &m), 0);
@@ -205,7 +202,8 @@ TEST_F(CursorTest, TreeChangesRefreshTheMatches)
         ASSERT_EQ(Edr_Cursor_count(c, &n, -1), 0);
         EXPECT_EQ(n, 3);
         // A new p before B: counted again, and in document order.
-        Edr_Node *extra = makeGroup(doc, t.n[1], Edr_Insert_before, Edr_Node_group(t.n[1])->element);
+        Edr_Node *extra =
+            makeGroup(doc, t.n[1], Edr_Insert_before, Edr_Node_group(t.n[1])->element);
         ASSERT_EQ(Edr_Cursor_count(c, &n, -1), 0);
         EXPECT_EQ(n, 4);
         Edr_Node *m = nullptr;
@@ -247,11 +245,11 @@ TEST_F(CursorTest, FormRootCollectsTheControlsItOwns)
         Edr_Node *input = group(form, 64, &text);
         Edr_Node *box = group(form, 1, nullptr);
         Edr_Node *select = group(box, 96, nullptr);
-        group(box, 64, &hidden);                    // of the excluded kind
+        group(box, 64, &hidden); // of the excluded kind
         Edr_Node *button = group(form, 26, nullptr);
-        group(form, 1, nullptr);                    // not a control
+        group(form, 1, nullptr); // not a control
         Edr_Node *other = group(root, 47, nullptr);
-        group(other, 107, nullptr);                 // owned by the other form
+        group(other, 107, nullptr); // owned by the other form
         (void)outside;
 
         Edr_Cursor *c = nullptr;
@@ -297,10 +295,11 @@ TEST_F(CursorTest, QueriesAnswerThreeWays)
         struct Case {
             uint32_t kind;
             const char16_t *text;
-            int node;       // index of the node handed out, -1 none
+            int node; // index of the node handed out, -1 none
             bool cursor;
         };
-        const Case cases[] = {{9, u"zzz", -1, false}, {9, u"one", 0, false}, {12, u"div", -1, true}};
+        const Case cases[] = {
+            {9, u"zzz", -1, false}, {9, u"one", 0, false}, {12, u"div", -1, true}};
         for (const Case &c : cases) {
             node = t.n[0];
             cur = reinterpret_cast<Edr_Cursor *>(&node);

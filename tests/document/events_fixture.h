@@ -82,8 +82,9 @@ struct AppRecorder {
             auto *m = static_cast<EventProcKind6Msg *>(msg->payload);
             char *text = Url_toUtf8(m->url, UrlPart_all);
             const char *ref = Url_getCstr(m->url);
-            r->opens.push_back({text ? text : "", ref ? ref : "", m->words[0], m->link.kind, m->view,
-                                m->object != nullptr, Url_getNameValues(m->url) != nullptr});
+            r->opens.push_back({text ? text : "", ref ? ref : "", m->words[0], m->link.kind,
+                                m->view, m->object != nullptr,
+                                Url_getNameValues(m->url) != nullptr});
             Mem_free(text);
         }
     }

@@ -11,9 +11,11 @@
 #include "layout/layout.h"
 #include "tests/document/events_fixture.h"
 
-namespace {
+namespace
+{
 
-class PageObjTest : public EdrFixture {
+class PageObjTest : public EdrFixture
+{
   protected:
     void SetUp() override
     {
@@ -25,7 +27,8 @@ class PageObjTest : public EdrFixture {
         run([this] { EXPECT_EQ(TimerQ_stopThread(ctx(), ctx()->eventProc), 0); });
         EdrFixture::TearDown();
     }
-    static LayoutObject *object(Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t flags = 0)
+    static LayoutObject *object(Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                uint32_t flags = 0)
     {
         auto *o = static_cast<LayoutObject *>(Mem_calloc(1, sizeof(LayoutObject)));
         o->node = node;
@@ -101,8 +104,12 @@ TEST_F(PageObjTest, NestedDocumentsVisitedDepthFirst)
         for (int i = 0; i < 3; i++)
             ASSERT_EQ(Edr_Doc_create(ctx(), &docs[i], &roots[i]), 0);
         Edr_Node *holder = makeGroup(docs[0], roots[0], Edr_Insert_lastChild, 1);
-        ASSERT_EQ(Edr_Node_createSubdoc(docs[0], holder, Edr_Insert_lastChild, nullptr, docs[1], nullptr, 0, 0), 0);
-        ASSERT_EQ(Edr_Node_createSubdoc(docs[1], roots[1], Edr_Insert_lastChild, nullptr, docs[2], nullptr, 0, 0), 0);
+        ASSERT_EQ(Edr_Node_createSubdoc(docs[0], holder, Edr_Insert_lastChild, nullptr, docs[1],
+                                        nullptr, 0, 0),
+                  0);
+        ASSERT_EQ(Edr_Node_createSubdoc(docs[1], roots[1], Edr_Insert_lastChild, nullptr, docs[2],
+                                        nullptr, 0, 0),
+                  0);
         Edr_Node_release(docs[0], holder);
 
         struct Seen {
@@ -158,7 +165,7 @@ TEST_F(PageObjTest, FocusableObjectsOfTheView)
         EXPECT_EQ(onLink->flags & both, both);
         EXPECT_EQ(onText->flags & both, both);
         EXPECT_EQ(onPlain->flags & both, 0u);
-        EXPECT_EQ(fixed->flags & both, uint32_t(LayoutObject_focusInside));   // not tested again
+        EXPECT_EQ(fixed->flags & both, uint32_t(LayoutObject_focusInside));  // not tested again
         EXPECT_EQ(far->flags & both, uint32_t(LayoutObject_focusCandidate)); // outside now
 
         // The objects of one node, and their bounds.

@@ -11,9 +11,11 @@
 #include "platform/vfs/hosthooks.h"
 #include "tests/document/events_fixture.h"
 
-namespace {
+namespace
+{
 
-class EventsTest : public EdrFixture {
+class EventsTest : public EdrFixture
+{
   protected:
     // Posts a node event and lets the document's and the application's
     // processors deliver everything that follows from it.
@@ -63,9 +65,10 @@ TEST(EventTable, BubblingAndCancelling)
     for (uint32_t t = 0; t < Edr_Event_count; t++) {
         bool quiet = t == Edr_Event_unload || t == Edr_Event_focus || t == Edr_Event_blur;
         EXPECT_EQ(Edr_Event_bubbles(t), quiet ? 0 : 1) << t;
-        bool cancels = t == Edr_Event_submit || (t >= Edr_Event_mouseDown && t <= Edr_Event_dblClick &&
-                                                 t != Edr_Event_mouseMove) ||
-                       t == Edr_Event_activate;
+        bool cancels =
+            t == Edr_Event_submit ||
+            (t >= Edr_Event_mouseDown && t <= Edr_Event_dblClick && t != Edr_Event_mouseMove) ||
+            t == Edr_Event_activate;
         EXPECT_EQ(Edr_Event_cancelable(t), cancels ? 1 : 0) << t;
     }
     EXPECT_EQ(Edr_Event_bubbles(Edr_Event_count), 0);
@@ -86,7 +89,7 @@ TEST_F(EventsTest, AncestorChainRootFirstWithReferences)
             ASSERT_EQ(chain.count, 3u);
             EXPECT_EQ(chain.items[0], root);
             EXPECT_EQ(chain.items[1], a);
-            EXPECT_EQ(chain.items[2], b);   // a text node starts at its parent
+            EXPECT_EQ(chain.items[2], b); // a text node starts at its parent
             EXPECT_EQ(Edr_Node_refCount(b), 2u);
             Edr_NodeList_clear(doc, &chain);
             EXPECT_EQ(Edr_Node_refCount(b), 1u);
@@ -114,8 +117,11 @@ TEST_F(EventsTest, DeliveryGathersHandlersOfTheTypeAndPhase)
         struct Case {
             uint32_t phase, type, expect;
         };
-        const Case cases[] = {{0, Edr_Event_click, 2}, {1, Edr_Event_click, 1}, {0, Edr_Event_load, 1},
-                              {1, Edr_Event_load, 0}, {0, Edr_Event_focus, 0}};
+        const Case cases[] = {{0, Edr_Event_click, 2},
+                              {1, Edr_Event_click, 1},
+                              {0, Edr_Event_load, 1},
+                              {1, Edr_Event_load, 0},
+                              {0, Edr_Event_focus, 0}};
         Edr_NodeEvent ev{};
         for (const Case &c : cases) {
             uint32_t n = 99;
@@ -245,7 +251,7 @@ TEST_F(EventsTest, DispatchWithoutMemoryGivesTheTargetBack)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *g = makeGroup(doc, root, Edr_Insert_lastChild, 1);
-        ASSERT_EQ(Edr_Node_addRefLive(doc, g), 0);   // the event's own reference
+        ASSERT_EQ(Edr_Node_addRefLive(doc, g), 0); // the event's own reference
         EventProcKind5Msg payload{};
         payload.word0 = Edr_Action_user;
         payload.code = Edr_Event_click;
@@ -284,7 +290,7 @@ TEST_F(EventsTest, FollowingUnderAllocationFailureFreesEverything)
                 continue;
             ASSERT_EQ(err, 0);
             if (rec.opens.empty())
-                continue;   // a copy failed on the way, the URL opened as far as it went
+                continue; // a copy failed on the way, the URL opened as far as it went
             ASSERT_EQ(rec.opens.size(), 1u);
             if (rec.opens[0].url == "http://a.example/dir/next.html" &&
                 rec.opens[0].referrer == "http://a.example/dir/page.html")
@@ -303,7 +309,8 @@ TEST_F(EventsTest, FollowingTakesEverythingOver)
         int finalised = 0;
         // Nothing to open: the extra object is finalised at once.
         EXPECT_EQ(Edr_Doc_followUrl(ctx(), doc, nullptr, nullptr, 0, countedObj(&finalised)), 0);
-        EXPECT_EQ(Edr_Doc_followUrl(ctx(), doc, Url_new(u"javascript:x()"), nullptr, 0, countedObj(&finalised)),
+        EXPECT_EQ(Edr_Doc_followUrl(ctx(), doc, Url_new(u"javascript:x()"), nullptr, 0,
+                                    countedObj(&finalised)),
                   0);
         EXPECT_EQ(finalised, 2);
 
@@ -318,7 +325,7 @@ TEST_F(EventsTest, FollowingTakesEverythingOver)
         EXPECT_EQ(rec.opens[0].view, nullptr);
         EXPECT_TRUE(rec.opens[0].hasObject);
         EXPECT_EQ(rec.opens[0].flags, 4);
-        EXPECT_EQ(finalised, 3);   // freed with the message
+        EXPECT_EQ(finalised, 3); // freed with the message
 
         // The name/value list follows the URL to its resolved form; with
         // flag 16 the document URL keeps its class.
@@ -355,22 +362,28 @@ TEST_F(EventsTest, SubdocumentsAskBeforeLeavingASecurePage)
         ASSERT_EQ(Edr_Doc_create(ctx(), &leaf, &leafRoot), 0);
         Edr_Doc_setMarkFlag(top, 1);
         setDocUrl(top, u"https://bank.example/");
-        ASSERT_EQ(Edr_Node_createSubdoc(top, topRoot, Edr_Insert_lastChild, nullptr, mid, nullptr, 0, 0), 0);
-        ASSERT_EQ(Edr_Node_createSubdoc(mid, midRoot, Edr_Insert_lastChild, nullptr, leaf, nullptr, 0, 0), 0);
+        ASSERT_EQ(
+            Edr_Node_createSubdoc(top, topRoot, Edr_Insert_lastChild, nullptr, mid, nullptr, 0, 0),
+            0);
+        ASSERT_EQ(
+            Edr_Node_createSubdoc(mid, midRoot, Edr_Insert_lastChild, nullptr, leaf, nullptr, 0, 0),
+            0);
 
         struct Case {
             Edr_Doc *from;
             const char16_t *to;
-            size_t opens;   // the host answers no to every question
+            size_t opens; // the host answers no to every question
         };
         const Case cases[] = {
-            {leaf, u"http://other.example/", 0},     // asked through the top, refused
-            {leaf, u"https://bank.example/b", 1},    // secure to secure: no question
-            {mid, u"http://other.example/", 2},      // the parent is the marked top: not asked here
+            {leaf, u"http://other.example/", 0},  // asked through the top, refused
+            {leaf, u"https://bank.example/b", 1}, // secure to secure: no question
+            {mid, u"http://other.example/", 2},   // the parent is the marked top: not asked here
         };
         for (const Case &c : cases) {
             int finalised = 0;
-            EXPECT_EQ(Edr_Doc_followUrl(ctx(), c.from, Url_new(c.to), nullptr, 0, countedObj(&finalised)), 0);
+            EXPECT_EQ(
+                Edr_Doc_followUrl(ctx(), c.from, Url_new(c.to), nullptr, 0, countedObj(&finalised)),
+                0);
             AppMsg_drain(ctx()->eventProc);
             EXPECT_EQ(rec.opens.size(), c.opens);
             EXPECT_EQ(finalised, 1);

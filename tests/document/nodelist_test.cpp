@@ -5,9 +5,12 @@
 #include "core/result.h"
 #include "tests/document/events_fixture.h"
 
-namespace {
+namespace
+{
 
-class NodeListTest : public EdrFixture {};
+class NodeListTest : public EdrFixture
+{
+};
 
 TEST_F(NodeListTest, AppendGrowsAndHoldsReferences)
 {
@@ -129,7 +132,9 @@ TEST_F(NodeListTest, ContainsAndMoveTo)
 
 // ----------------------------------------------------------------- focus
 
-class FocusTest : public EdrFixture {};
+class FocusTest : public EdrFixture
+{
+};
 
 // A control record as the web layer's stand-in reads it.
 struct Control {
@@ -171,14 +176,14 @@ TEST_F(FocusTest, FocusableByTypeElementAndMode)
 
         struct Case {
             Edr_Node *node;
-            int other;   // a document of another type
-            int html;    // an HTML document (type 227)
-            int images;  // navigation mode 1, HTML document
+            int other;  // a document of another type
+            int html;   // an HTML document (type 227)
+            int images; // navigation mode 1, HTML document
         };
         const Case cases[] = {
-            {plain, 0, 0, 0},   {link, 1, 1, 1},  {area, 0, 1, 1},  {noFocus, 1, 0, 0},
-            {clicky, 0, 1, 1},  {loady, 0, 0, 0}, {input, 0, 1, 1}, {weak, 0, 0, 0},
-            {bare, 0, 0, 0},    {image, 0, 0, 1}, {text, 0, 0, 0},
+            {plain, 0, 0, 0},  {link, 1, 1, 1},  {area, 0, 1, 1},  {noFocus, 1, 0, 0},
+            {clicky, 0, 1, 1}, {loady, 0, 0, 0}, {input, 0, 1, 1}, {weak, 0, 0, 0},
+            {bare, 0, 0, 0},   {image, 0, 0, 1}, {text, 0, 0, 0},
         };
         for (const Case &c : cases) {
             EXPECT_EQ(Edr_Node_isFocusableLocked(doc, c.node), c.other);
@@ -190,7 +195,8 @@ TEST_F(FocusTest, FocusableByTypeElementAndMode)
         for (const Case &c : cases)
             EXPECT_EQ(Edr_Node_isFocusableLocked(doc, c.node), c.images);
         Edr_App_setNavigationMode(ctx(), Edr_Nav_links);
-        for (Edr_Node *n : {plain, link, area, noFocus, clicky, loady, input, weak, bare, image, text})
+        for (Edr_Node *n :
+             {plain, link, area, noFocus, clicky, loady, input, weak, bare, image, text})
             Edr_Node_release(doc, n);
     });
 }
@@ -267,11 +273,11 @@ TEST_F(FocusTest, TabOrderByTabIndex)
             int to;
         };
         const Case cases[] = {
-            {2, 1, 3}, // 3 forward: the first 5 met after it (index 3, then 1)
-            {2, 0, 0}, // 3 backward: 0
-            {1, 1, 3}, // 5 forward: the other 5 (a step of 0)
-            {3, 1, 1}, // and back round
-            {0, 0, -1},    // 0 backward: nothing at or below 0 but itself
+            {2, 1, 3},  // 3 forward: the first 5 met after it (index 3, then 1)
+            {2, 0, 0},  // 3 backward: 0
+            {1, 1, 3},  // 5 forward: the other 5 (a step of 0)
+            {3, 1, 1},  // and back round
+            {0, 0, -1}, // 0 backward: nothing at or below 0 but itself
         };
         for (const Case &c : cases) {
             rec.focus.clear();
