@@ -30,7 +30,7 @@ void Edr_NodeList_init(Edr_NodeList *list)
 
 int Edr_NodeList_append(Edr_Doc *doc, Edr_NodeList *list, Edr_Node *node)
 {
-    if (!list || !node)
+    if (!doc || !list || !node)
         return Res_missingArgument;
     if (list->count == list->capacity) {
         uint32_t capacity =
@@ -66,6 +66,8 @@ int Edr_NodeList_copy(Edr_Doc *doc, const Edr_NodeList *source, Edr_NodeList *ou
     Edr_NodeList_init(out);
     if (!source || source->count == 0)
         return Res_ok;
+    if (!doc)
+        return Res_missingArgument;
     Edr_Node **items =
         static_cast<Edr_Node **>(Mem_malloc(size_t(source->count) * sizeof(Edr_Node *)));
     if (!items)

@@ -44,15 +44,16 @@ void Edr_NodeList_init(Edr_NodeList *list);
 // Appends node with a new reference. The array grows first (16 entries,
 // then doubling): 1 when that fails (the list is unchanged). Then 1551
 // when the node is deleted and 1549 when its count is full; nothing is
-// appended then, but the array keeps its new size.
+// appended then, but the array keeps its new size. 16 for a null
+// argument.
 [[nodiscard]] int Edr_NodeList_append(Edr_Doc *doc, Edr_NodeList *list, Edr_Node *node);
 // Releases the references, last first (only when doc is non-null), frees
 // the array and zeroes the list.
 void Edr_NodeList_clear(Edr_Doc *doc, Edr_NodeList *list);
 // Under the read lock: *out (cleared first) becomes a copy of source with
 // a new reference on every entry and capacity equal to count. On failure
-// (1 out of memory, 1551 a deleted entry, 1549 a full count) the
-// references taken are released and *out is left empty.
+// (1 out of memory, 1551 a deleted entry, 1549 a full count, 16 without a
+// document) the references taken are released and *out is left empty.
 [[nodiscard]] int Edr_NodeList_copy(Edr_Doc *doc, const Edr_NodeList *source, Edr_NodeList *out);
 // 1 when the list holds node (searched from the end), else 0.
 int Edr_NodeList_contains(const Edr_NodeList *list, const Edr_Node *node);
