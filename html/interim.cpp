@@ -8,7 +8,7 @@
 #include "platform/vfs/vfs.h"
 
 // Interim: no link reference exists before the web layer, so there is
-// nothing to release.
+// nothing to release, and every link made or resolved is the empty link.
 void Link_release(Link *) {}
 
 // ------------------------------------------------------- stream types
@@ -21,9 +21,47 @@ int MimeStream_open(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, Engi
     return Res_fileCannotOpen;
 }
 
+void Link_init(Link *link)
+{
+    link->kind = 1;
+    link->document = nullptr;
+    link->node = 0;
+}
+
+int Link_copy(Link *dst, const Link *)
+{
+    Link_init(dst);
+    return 0;
+}
+
+int Link_isKind(const Link *link, int32_t kind)
+{
+    return link && link->kind == kind;
+}
+
+int Link_fromNode(EngineContext *, Edr_Doc *, Edr_Node *, Link *out)
+{
+    Link_init(out);
+    return 0;
+}
+
+int Link_resolveTarget(Edr_Doc *, Link *out)
+{
+    Link_init(out);
+    return 0;
+}
+
+int Link_resolveNode(const Link *, Edr_Node **node, Edr_Doc **doc)
+{
+    *node = nullptr;
+    *doc = nullptr;
+    return 0;
+}
+
 // Interim document services of the web layer.
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/node.h"
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
@@ -147,6 +185,62 @@ int Form_controlEnabled(const void *)
 
 int Form_controlFlag12(const void *)
 {
+    return 0;
+}
+
+// Interim: until the web layer defines its controls, a control is read as
+// a record of its flag word, its kind and its rectangle (tests make such
+// records), it takes no events, and the owner of a control is the nearest
+// enclosing form group (element 47). Callers hold the tree lock.
+struct InterimControl {
+    uint32_t flags;
+    uint32_t kind;
+    int32_t rect[4];
+};
+
+int Form_Widget_getRect(const void *control, int32_t rect[4])
+{
+    if (!control)
+        return Res_formNoWidget;
+    for (int i = 0; i < 4; i++)
+        rect[i] = static_cast<const InterimControl *>(control)->rect[i];
+    return 0;
+}
+
+int Edr_Widget_sendEvent(EngineContext *, void *control, void *)
+{
+    return control ? 0 : int(Res_formNoWidget);
+}
+
+int Form_Widget_getFlags(const void *control, uint32_t *flags)
+{
+    *flags = 0;
+    if (!control)
+        return Res_formNoWidget;
+    *flags = static_cast<const InterimControl *>(control)->flags;
+    return 0;
+}
+
+int Form_ctlGetKind(const void *control, uint32_t *kind)
+{
+    *kind = 0;
+    if (!control)
+        return Res_formNoWidget;
+    *kind = static_cast<const InterimControl *>(control)->kind;
+    return 0;
+}
+
+int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form)
+{
+    *form = nullptr;
+    for (Edr_Node *p = node ? Edr_Node_parent(node) : nullptr; p; p = Edr_Node_parent(p)) {
+        if (Edr_Node_type(p) == Edr_NodeType_group && Edr_Node_group(p)->element == 47) {
+            int err = Edr_Node_addRefLocked(doc, p);
+            if (!err)
+                *form = p;
+            return err;
+        }
+    }
     return 0;
 }
 

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 
+struct EngineContext;
 struct Edr_Doc;
+struct Edr_Node;
 
 // A link reference: {kind, document, node}; Link_init sets {1, 0, 0}.
 struct Link {
@@ -18,3 +20,19 @@ struct Link {
 // Releases what the link reference holds (null allowed); the record itself
 // stays its owner's.
 void Link_release(Link *link);
+// Sets the empty link {1, 0, 0}.
+void Link_init(Link *link);
+// dst (cleared first) becomes a copy of src holding its own references.
+// 0, or 1 when memory runs out (dst is then the empty link).
+int Link_copy(Link *dst, const Link *src);
+// 1 when the link is of the kind.
+int Link_isKind(const Link *link, int32_t kind);
+// A link reference to a node of a document into *out. 0 or an error (out
+// is then the empty link).
+int Link_fromNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node, Link *out);
+// The document's current link target into *out (the empty link when there
+// is none). 0 or an error.
+int Link_resolveTarget(Edr_Doc *doc, Link *out);
+// The node a link names (with a node reference) and its document (with a
+// document reference); both null when it names none. 0 or an error.
+int Link_resolveNode(const Link *link, Edr_Node **node, Edr_Doc **doc);

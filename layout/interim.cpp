@@ -24,3 +24,9 @@ void Layout_freeObject(LayoutObject *object)
 {
     Mem_free(object);
 }
+
+// Interim: nothing is laid out or shown yet, so there is nothing to redraw.
+int Layout_redrawNode(EngineContext *, Edr_Doc *, Edr_Node *)
+{
+    return 0;
+}

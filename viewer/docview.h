@@ -12,8 +12,10 @@
 
 struct EngineContext;
 struct Edr_Doc;
+struct Edr_Node;
 struct Edr_PageEntry;
 struct EventProcMsg;
+struct LayoutObject;
 
 // The part of a view's display record that the rectangle accessors use:
 // its own lock, the four-word rectangle and the current page's two size
@@ -70,3 +72,15 @@ void App_thumbnailLimits(EngineContext *app, int32_t *minimum, int32_t *maximum)
 // The document's shared lists.
 int View_createSharedLists(void **cell);
 void View_destroySharedLists(void *record);
+// Non-zero when the document's view has a focused editing object.
+int View_hasEditFocus(Edr_Doc *doc);
+// A visitor of laid-out objects: 0 to go on, anything else stops the walk
+// with that value.
+typedef int (*View_ObjectVisitFn)(LayoutObject *object, void *context);
+// Walks the laid-out objects of the document's current view whose
+// rectangles meet area {x0, y0, x1, y1} (null: all). The objects are lent
+// for the call. 0 or the visitor's stop value.
+int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area, void *extra);
+// The view rectangle of a sub-document node in its parent document's
+// coordinates into out {x0, y0, x1, y1}. 0 or an error.
+int View_focusHitTest(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unused);

@@ -3,7 +3,9 @@
 // record, which is all the document model reads of them.
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/doc.h"
 #include "document/edr/page.h"
+#include "layout/layout.h"
 #include "viewer/docview.h"
 
 // Interim: no colours and no page window until the viewer reads its
@@ -86,4 +88,40 @@ int View_createSharedLists(void **cell)
 void View_destroySharedLists(void *record)
 {
     Mem_free(record);
+}
+
+// Interim: no view has an editing object before the viewer.
+int View_hasEditFocus(Edr_Doc *)
+{
+    return 0;
+}
+
+// Interim: there is no display yet, so the current view shows every
+// published page: the walk visits the objects of each page record, in page
+// order, under the page-list read lock.
+int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area, void *)
+{
+    if (!doc || !visitor)
+        return 0;
+    int result = 0;
+    Edr_Page_readLockList(doc);
+    for (Edr_PageEntry *e = static_cast<Edr_PageEntry *>(Edr_Page_listHead(doc)); e && !result; e = e->nextEntry) {
+        for (LayoutObject *o = e->rec ? e->rec->objects : nullptr; o && !result; o = o->next) {
+            int32_t x0 = o->rect[0] + o->offset[0], y0 = o->rect[1] + o->offset[1];
+            int32_t x1 = o->rect[2] + o->offset[0], y1 = o->rect[3] + o->offset[1];
+            if (area && (x0 >= area[2] || x1 <= area[0] || y0 >= area[3] || y1 <= area[1]))
+                continue;
+            result = visitor(o, context);
+        }
+    }
+    Edr_Page_readUnlockList(doc);
+    return result;
+}
+
+// Interim: without views a sub-document is shown where its parent is.
+int View_focusHitTest(Edr_Doc *, Edr_Node *, int32_t out[4], void *)
+{
+    for (int i = 0; i < 4; i++)
+        out[i] = 0;
+    return 0;
 }

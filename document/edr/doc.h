@@ -228,7 +228,7 @@ struct Edr_App {
     uint32_t rejectHeight;
     void *block;                // owned, null at creation
     uint32_t options;           // bit 0: documents' dispatchers run in inline mode
-    intptr_t zero4;
+    intptr_t navigationMode;    // focus navigation: 0 links and form controls, 1 images, 2 none
     void *hookContext;
     void *hookSpare;
     Edr_ImageHookFn imageHook;
