@@ -82,6 +82,9 @@ enum ResultCode : int {
     Res_noSaveCallback = 1552,    // the save callback is not installed
     Res_noNodeTest = 1553,        // the node test is not installed
     Res_noAncestorTest = 1554,    // the ancestor test is not installed
+    // Style sets, readers and the inline walk.
+    Res_styleNotGroup = 5122,     // a style computed for a node that is not a group
+    Res_stackExhausted = 5125,    // a recursion guard found too little stack left
     // Locks and semaphores.
     Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
 };

@@ -47,6 +47,8 @@ void Form_freeValue(void *record);
 int Form_setValue(Edr_Node *group, void *value);
 int Form_controlEnabled(const void *control);
 int Form_controlFlag12(const void *control);
+// The kind of a form control (128: a kind that takes no width in a line).
+uint32_t Form_controlKind(const void *control);
 
 // A synchronous question to the host: kind 1 carries two URL texts
 // (referrer), kind 3 one (secure leave); answer 1 means yes.

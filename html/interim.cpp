@@ -135,6 +135,12 @@ int Form_controlFlag12(const void *)
     return 0;
 }
 
+// Interim: no control kinds exist before the web layer.
+uint32_t Form_controlKind(const void *)
+{
+    return 0;
+}
+
 // Interim: there is no host to ask yet; every question is answered no.
 int Host_askQuestion(EventProc *, HostQuestion *question)
 {
