@@ -1,31 +1,12 @@
 // Interim definitions of document-model services whose modules are not
-// built yet (manager, selection, translation, event dispatch). Each does
+// built yet (selection, translation, event dispatch). Each does
 // the least its callers need.
 #include "core/task/eventproc.h"
 #include "document/edit/selection.h"
 #include "document/edr/doc.h"
 #include "document/edr/docevents.h"
 #include "document/edr/node.h"
-#include "document/manager/manager.h"
 #include "document/types/translate.h"
-
-// Interim: no manager runs passes yet, so a change needs no scheduling.
-int Edr_Mgr_queueChange(Edr_Doc *)
-{
-    return 0;
-}
-
-void Edr_Mgr_stop(Edr_Doc *)
-{
-}
-
-void Edr_Mgr_busyBegin(Edr_Doc *)
-{
-}
-
-void Edr_Mgr_busyEnd(Edr_Doc *)
-{
-}
 
 // Interim: no selection is ever made before the selection module.
 void Edr_Sel_free(Edr_Selection *)
@@ -40,6 +21,11 @@ void Translate_stopPageWork(Edr_Doc *)
 int Translate_registerImage(Edr_Doc *, Edr_Node *)
 {
     return 0;
+}
+
+// Interim: nothing can queue a deferred load before the translator.
+void Edr_LoadQueue_runAll(Edr_Doc *, int)
+{
 }
 
 // Interim: nothing listens for node events yet; the handler gives back the

@@ -10,6 +10,7 @@ struct EngineContext;
 struct ImageObject;
 struct ImageCodec;
 struct Edr_DrawList;
+struct Edr_PageThumb;
 
 enum : uint32_t {
     Image_stateComplete = 1,            // bit 0 of the state word
@@ -47,3 +48,8 @@ int Plugin_register(EngineContext *app, const ImageCodec *codec);
 int Draw_registerBounds(EngineContext *app, const int32_t *words, uint32_t count, Edr_DrawList *list);
 // Compares drawing words of a list (0 when equal).
 int Draw_compareWords(EngineContext *context, const int32_t *words, uint32_t count);
+
+// Rescales the thumbnail in *thumb into the rectangle rect ({x0, y0, x1, y1})
+// over the background colour (little-endian bytes R, G, B, A). 0 or an
+// error; on an error the thumbnail is left as it was.
+int Bitmap_refit(EngineContext *app, Edr_PageThumb **thumb, const int32_t rect[4], uint32_t background);

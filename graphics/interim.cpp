@@ -5,6 +5,7 @@
 
 #include "core/result.h"
 #include "graphics/glyphmask.h"
+#include "graphics/image.h"
 #include "graphics/path.h"
 #include "graphics/vector.h"
 
@@ -221,4 +222,11 @@ int TextRun_measureFit(FontList *, int32_t size, uint32_t, const int32_t *, cons
         *fitted = n;
     *out = Rect{0, 0, int32_t(int64_t(n) * advance), n ? (size > 0 ? size / 72 : 0) : 0};
     return 0;
+}
+
+// Interim: thumbnails cannot be rescaled before the bitmap module, so a
+// refit is refused and the caller drops the thumbnail.
+int Bitmap_refit(EngineContext *, Edr_PageThumb **, const int32_t *, uint32_t)
+{
+    return Res_notImplemented;
 }

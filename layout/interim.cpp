@@ -1,10 +1,32 @@
-// Stand-ins for layout services that the style code calls before the
-// layout subsystem exists. Each does the least its callers need and says
-// so; the real definitions replace them when layout is built.
+// Interim definitions of layout services whose module is not built yet.
+// Each does the least its callers need and says so; the real definitions
+// replace them when layout is built.
+#include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/doc.h"
 #include "document/style/style.h"
-#include "document/style/styleread.h"
 #include "layout/layout.h"
+
+// Interim: nothing is laid out; a stand-in in the layout word answers
+// instead when there is one.
+int Layout_runPass(Edr_Doc *doc)
+{
+    const LayoutStandIn *standIn = doc ? reinterpret_cast<const LayoutStandIn *>(doc->manager.layoutWord) : nullptr;
+    return standIn && standIn->pass ? standIn->pass(standIn->argument, doc) : 0;
+}
+
+// Interim: a layout record is a single heap block until layout defines it.
+int Layout_freePageLayout(void *layout)
+{
+    Mem_free(layout);
+    return 0;
+}
+
+// Interim: a laid-out object is a single heap block until layout defines it.
+void Layout_freeObject(LayoutObject *object)
+{
+    Mem_free(object);
+}
 
 // Interim: the text format is the style's font size in points (16.16), no
 // font list, no flags or spacing.

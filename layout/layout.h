@@ -1,12 +1,15 @@
-// Services of layout that the document model's style code calls: the
-// layout box and the measuring cursor of intrinsic widths, the cursor's
-// run, line and break arithmetic, and the font, line-break, table, image,
-// control, sub-document and palette services that measuring needs.
+// Layout services that the document model calls: the layout pass the eDR
+// manager runs and the parts of laid-out page records that the page list
+// frees; the layout box and the measuring cursor of intrinsic widths, the
+// cursor's run, line and break arithmetic, and the font, line-break, table,
+// image, control, sub-document and palette services that the style code's
+// measuring needs.
 //
-// Until the layout subsystem exists, these records hold only the fields the
-// style code reads, and every service except the cursor arithmetic has an
-// interim definition in layout/interim.cpp. Layout extends the records when
-// it is built.
+// Only the services that modules built before layout call are declared
+// here so far, and the records hold only the fields those modules read;
+// every service except the cursor arithmetic (layout/cursor.cpp) has an
+// interim definition in layout/interim.cpp. Layout extends the records and
+// replaces the interims when it is built.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +21,30 @@ struct Edr_Node;
 struct Edr_Style;
 struct Edr_StyleCtx;
 struct FontList;
+
+// A laid-out object of a page record (layout defines the rest of it): the
+// page list only walks and frees the chains of a record.
+struct LayoutObject {
+    LayoutObject *next;
+};
+
+// Lays the whole document out again. Called by the eDR manager once per
+// pass under the document's read lock. 0 or an error (48 when the task was
+// asked to stop).
+int Layout_runPass(Edr_Doc *doc);
+// Frees a page record's layout record (null allowed). 0 or an error.
+int Layout_freePageLayout(void *layout);
+// Frees one laid-out object (its successor is not touched).
+void Layout_freeObject(LayoutObject *object);
+
+// Until layout exists the pass lays nothing out. A caller may stand in for
+// it by storing a LayoutStandIn in the document's layout word
+// (Edr_Doc_setLayoutWord): the interim pass then returns what the stand-in
+// returns. Deleted together with the interim definitions.
+struct LayoutStandIn {
+    int (*pass)(void *argument, Edr_Doc *doc);
+    void *argument;
+};
 
 // A layout box: the fields the intrinsic-width measurement uses. The first
 // word is the engine context.

@@ -315,6 +315,8 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
         goto fail;
     }
     doc->jobCapacity = 4;
+    if ((err = Edr_Mgr_init(app, doc)) != 0)
+        goto fail;
     if ((err = Redirect_create(doc)) != 0)
         goto fail;
     registerDoc(ea, doc);
@@ -352,6 +354,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
     return Res_ok;
 
 fail:
+    Edr_Mgr_stop(doc);
     if (listening) {
         EventProc_removeListener(app->eventProc, 1, completionListener, doc);
         EventProc_removeListener(app->eventProc, 0, completionListener, doc);

@@ -11,3 +11,7 @@ struct Edr_Node;
 void Translate_stopPageWork(Edr_Doc *doc);
 // Registers a new image node for page-on-demand image handling.
 int Translate_registerImage(Edr_Doc *doc, Edr_Node *node);
+// Carries out the document's deferred loads (sub-documents, images,
+// callbacks); with work 0 they are only disposed of. Run by the eDR
+// manager's pass.
+void Edr_LoadQueue_runAll(Edr_Doc *doc, int work);

@@ -111,6 +111,7 @@ struct EngineContext {
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
     FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
     Edr_App *edrApp;            // document model: the application's eDR record (null: none)
+    void *hostHooksState;       // host stream hooks: the module's state word (0: none)
 };
 
 // ------------------------------------------------ start-up and shut-down
