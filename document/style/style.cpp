@@ -332,7 +332,6 @@ void Edr_StyleCtx_free(Edr_Doc *doc)
         return;
     Edr_StyleCtx_dropIndex(c);
     Mem_free(c->entries);
-    Mem_free(c->scratch);
     if (c->ownDefaults) {
         for (uint32_t i = 0; i < Edr_Style_propCount; i++)
             Prop_free(&c->ownDefaults[i]);
@@ -882,9 +881,6 @@ void Edr_Sect_unlockAll(Edr_Doc *doc)
         Mem_free(c->entries);
         c->entries = nullptr;
         c->entryCount = c->entryCapacity = 0;
-        Mem_free(c->scratch);
-        c->scratch = nullptr;
-        c->scratchCount = c->scratchCapacity = 0;
     }
     ReqTable *table = doc ? doc->requests : nullptr;
     for (Request *q = Request_firstOfDoc(table); q; q = Request_nextOfDoc(table, q))

@@ -89,12 +89,9 @@ struct Edr_StyleCtx {
     const Prop *defaults;           // 155 values: the application's table or ownDefaults
     Prop *ownDefaults;              // a table of our own when the application has none
     Edr_StyleIndex *index;          // compiled rule index, or null
-    Edr_StyleEntry *entries;        // match buffer 1: the entries of one node
+    Edr_StyleEntry *entries;        // the match buffer: the entries of one node, reused
     uint32_t entryCount;
     uint32_t entryCapacity;
-    uint32_t *scratch;              // match buffer 2: keys and candidate marks
-    uint32_t scratchCount;
-    uint32_t scratchCapacity;
     uint32_t bodyId;                // element name ids ("body", "okalasection", "*"), 0 until known
     uint32_t sectionId;
     uint32_t starId;
@@ -215,5 +212,5 @@ int Edr_Style_isFlag4(const Edr_Style *set);
 // "okalasection" and "*" from the document's string table. 1 when the
 // context cannot be made (nothing locked).
 [[nodiscard]] int Edr_Sect_lockAll(Edr_Doc *doc, int *changed);
-// Frees the context's match buffers and unlocks every style sheet.
+// Frees the context's match buffer and unlocks every style sheet.
 void Edr_Sect_unlockAll(Edr_Doc *doc);

@@ -77,6 +77,11 @@ TEST_F(StyleSetTest, KeywordsOfTheSetItself)
         EXPECT_EQ(wordOf(cs, 8), kGreen);
         EXPECT_EQ(lengthOf(cs, 12), 0);                 // the default of 12
         EXPECT_EQ(lengthOf(cs, 38), 20000);             // inherit copies the parent's size
+        Prop small = len(38, 5), inherit = kw(38, 73);
+        ASSERT_EQ(Edr_Style_setValue(cs, &small), 0);
+        EXPECT_EQ(lengthOf(cs, 38), 5);
+        ASSERT_EQ(Edr_Style_setValue(cs, &inherit), 0);
+        EXPECT_EQ(lengthOf(cs, 38), 20000);
         Edr_Style_release(cs);
         Edr_Style_release(ps);
     });
@@ -261,6 +266,9 @@ TEST_F(StyleSetTest, FontSizeKeywords)
     } const cases[] = {
         {10923, 161, 6372}, {10923, 160, 21845}, {10923, 85, 12743}, {5000, 85, 6372},   {30000, 85, 30000},
         {10923, 128, 9102}, {30000, 128, 21845}, {6000, 128, 6000},  {12000, 85, 12743}, {12000, 128, 10923},
+        // No size in the value: the parent's size (the default for 57), not
+        // a length made of the payload word.
+        {12000, 999, 12000}, {12000, 57, 10923},
     };
     for (const Case &c : cases) {
         withDoc([&](Edr_Doc *doc, Edr_Node *root) {
