@@ -59,6 +59,8 @@ int Form_ctlGetKind(const void *control, uint32_t *kind);
 // The form group that owns a control group, with a node reference (null
 // when none); 0 or an error.
 int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form);
+// The kind of a form control (128: a kind that takes no width in a line).
+uint32_t Form_controlKind(const void *control);
 
 // A synchronous question to the host: kind 1 carries two URL texts
 // (referrer), kind 3 one (secure leave); answer 1 means yes.

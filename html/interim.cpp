@@ -244,6 +244,12 @@ int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form)
     return 0;
 }
 
+// Interim: no control kinds exist before the web layer.
+uint32_t Form_controlKind(const void *)
+{
+    return 0;
+}
+
 // Interim: there is no host to ask yet; every question is answered no.
 int Host_askQuestion(EventProc *, HostQuestion *question)
 {

@@ -44,6 +44,7 @@ struct Edr_HandlerDesc;
 struct Edr_AttrRecord;
 struct Edr_Selection;
 struct StyleRule;
+struct Edr_StyleCtx;
 
 // ----------------------------------------------------------------- hooks
 
@@ -210,6 +211,7 @@ struct Edr_Doc {
     Edr_SaveFn callbackA;
     Edr_NodeTestFn nodeTest;
     Edr_AncestorTestFn ancestorTest;
+    Edr_StyleCtx *styleCtx;     // style sets: defaults, rule index, buffers (document/style)
 };
 
 // The application's eDR record.
