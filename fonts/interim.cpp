@@ -26,3 +26,18 @@ int FontCache_addCharMapping(CharFilterList *list, const CharFilter *filter)
 void FontEngine_unregisterFont(EngineContext *, void *)
 {
 }
+
+// Interim: the font engine keeps no state before it is built.
+int FontEngine_init(EngineContext *)
+{
+    return 0;
+}
+
+void FontEngine_free(EngineContext *)
+{
+}
+
+int FontEngine_setLocation(EngineContext *, const Url *)
+{
+    return 0;
+}

@@ -5,6 +5,7 @@
 
 #include "core/result.h"
 #include "graphics/glyphmask.h"
+#include "graphics/graphics.h"
 #include "graphics/image.h"
 #include "graphics/path.h"
 #include "graphics/vector.h"
@@ -229,4 +230,24 @@ int TextRun_measureFit(FontList *, int32_t size, uint32_t, const int32_t *, cons
 int Bitmap_refit(EngineContext *, Edr_PageThumb **, const int32_t *, uint32_t)
 {
     return Res_notImplemented;
+}
+
+// Interim: the graphics module and services keep no state before they are
+// built.
+int Graphics_initModule(EngineContext *)
+{
+    return Res_ok;
+}
+
+void Graphics_finiModule(EngineContext *)
+{
+}
+
+int Graphics_initServices(EngineContext *)
+{
+    return Res_ok;
+}
+
+void Graphics_freeServices(EngineContext *)
+{
 }

@@ -90,3 +90,18 @@ void Host_getLocalTime(HostContext *host, HostLocalTime *out);
 // context is destroyed. 0; 1 when the directory cannot be read, with *dir
 // null.
 int Host_getcwd(HostContext *host, const char **dir);
+
+// ------------------------------------------------------- engine start-up
+
+struct EngineContext;
+
+// The host's configuration hook, called once by the engine's second
+// start-up stage on an engine task: it installs the host's own values
+// (built-in fonts, host settings). 0, or an error that aborts the start-up.
+int Host_configure(EngineContext *context);
+
+// Registers the document handlers the host offers with the context's
+// document-type registry, in the order Word, Excel, PowerPoint, images,
+// plain text, PDF, HTML (the registry's tie order). 1 when every
+// registration was accepted, else 0.
+int Host_registerHandlers(EngineContext *app);

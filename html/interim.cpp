@@ -1,6 +1,12 @@
 // Interim definitions of web-layer services whose modules are not built
 // yet. Each does the least its callers need and says so.
+#include "core/mem/mem.h"
 #include "core/result.h"
+#include "html/history.h"
+#include "html/module.h"
+#include "platform/api/appqueue.h"
+#include "platform/api/engine.h"
+#include "platform/url/url.h"
 #include "html/link.h"
 #include "html/web/httpcache.h"
 #include "html/web/mime.h"
@@ -333,3 +339,75 @@ const VfsTypeOps VfsCacheOps = {
     "Cache", // name
     0,       // flags
 };
+
+// Interim: the web layer keeps no display, browsing or form settings
+// before it is built.
+int Web_initDisplaySettings(EngineContext *)
+{
+    return Res_ok;
+}
+
+void Web_freeDisplaySettings(EngineContext *)
+{
+}
+
+int Web_initBrowsing(EngineContext *, const char *, int, int32_t)
+{
+    return Res_ok;
+}
+
+void Web_freeBrowsing(EngineContext *)
+{
+}
+
+int Form_initModule(EngineContext *)
+{
+    return Res_ok;
+}
+
+void Form_freeModule(EngineContext *)
+{
+}
+
+int History_initModule(EngineContext *)
+{
+    return Res_ok;
+}
+
+void History_freeModule(EngineContext *)
+{
+}
+
+// Interim: the history list is a close hook that remembers nothing; its
+// close frees it.
+namespace {
+
+struct InterimHistory {
+    AppCloseHook hook;
+};
+
+void closeHistory(AppCloseHook *hook, EngineInstance *instance)
+{
+    if (instance) {
+        for (AppCloseHook *&slot : instance->closeHooks) {
+            if (slot == hook)
+                slot = nullptr;
+        }
+    }
+    Mem_free(hook);
+}
+
+} // namespace
+
+AppCloseHook *History_create(EngineInstance *)
+{
+    InterimHistory *h = static_cast<InterimHistory *>(Mem_calloc(1, sizeof(InterimHistory)));
+    if (!h)
+        return nullptr;
+    h->hook.close = closeHistory;
+    return &h->hook;
+}
+
+void History_addUrl(AppCloseHook *, const Url *)
+{
+}

@@ -3,27 +3,12 @@
 // the real definitions replace them when the module is built.
 #include "core/mem/mem.h"
 #include "platform/api/appqueue.h"
-#include "platform/api/command.h"
 #include "platform/api/engine.h"
 #include "platform/api/ident.h"
 #include "platform/url/url.h"
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
-
-// Interim: the configuration slot sees the block; without a configuration
-// store nothing else is applied, and the block's strings are freed.
-void App_setConfigFromEvent(EngineInstance *instance, intptr_t *block)
-{
-    if (!instance || !block)
-        return;
-    AppQueueRecord *q = instance->queue;
-    if (q && q->callbacks.configure)
-        q->callbacks.configure(instance, block + 2);
-    Mem_free(reinterpret_cast<void *>(block[2]));
-    if (block[3] == 1)
-        Mem_free(reinterpret_cast<void *>(block[4]));
-}
 
 // Interim: a zeroed record; the identity screen that fills and reads it
 // comes later.

@@ -4,8 +4,11 @@
 // declared here so far.
 #pragma once
 
+struct EngineContext;
 struct Edr_Doc;
 struct Edr_Node;
+struct Obj;
+struct Url;
 
 // Stops the page-on-demand translation work of a document being destroyed.
 void Translate_stopPageWork(Edr_Doc *doc);
@@ -15,3 +18,9 @@ int Translate_registerImage(Edr_Doc *doc, Edr_Node *node);
 // callbacks); with work 0 they are only disposed of. Run by the eDR
 // manager's pass.
 void Edr_LoadQueue_runAll(Edr_Doc *doc, int work);
+
+// Starts translating url into doc under target. Takes over url and openArg
+// in every case. Every outcome reaches the application's event processor:
+// code message 13 when the document was built, otherwise one report (a
+// kind-0 document message).
+void Translate_start(EngineContext *ctx, Edr_Doc *doc, Edr_Node *target, Url *url, Obj *openArg);

@@ -86,3 +86,7 @@ void Headless_failHostBlocks(HostContext *host, int on);
 // The local time Host_getLocalTime gives: the system's by default; after a
 // call with a time, that time, standing still, until a call with null.
 void Headless_setLocalTime(HostContext *host, const HostLocalTime *time);
+
+// What Host_configure answers (0 by default): a test makes the engine's
+// start-up fail at the host's configuration hook with it.
+void Headless_setConfigureResult(HostContext *host, int result);

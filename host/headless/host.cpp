@@ -46,6 +46,7 @@ struct HeadlessData {
     int manualLocalTime;
     HostLocalTime localTime;
     char *cwd;      // the last text Host_getcwd gave
+    int configureResult; // what Host_configure answers
 };
 
 HostContext *currentHost;
@@ -487,4 +488,22 @@ size_t Host_stackLeft()
     uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     uintptr_t base = reinterpret_cast<uintptr_t>(low);
     return here > base && here - base <= size ? here - base : 0;
+}
+
+void Headless_setConfigureResult(HostContext *host, int result)
+{
+    if (HeadlessData *d = dataOf(host))
+        d->configureResult = result;
+}
+
+int Host_configure(EngineContext *)
+{
+    HeadlessData *d = dataOf(currentHost);
+    return d ? d->configureResult : 0;
+}
+
+// No importer is built into this host yet: nothing to register.
+int Host_registerHandlers(EngineContext *)
+{
+    return 1;
 }

@@ -1,0 +1,293 @@
+// Engine module start-up and teardown in their fixed orders.
+//
+// Each start step creates one module into its word of the EngineContext
+// and answers 0 or an error; the first error stops the start and the whole
+// teardown runs. The teardown walks every module in its fixed order and
+// skips the ones that are not there, so it serves a start that failed at
+// any step, a normal end, and a second call alike.
+#include "platform/api/modules.h"
+
+#include "core/config/config.h"
+#include "core/config/settings.h"
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/task/eventproc.h"
+#include "core/task/task.h"
+#include "core/task/timerq.h"
+#include "core/task/worker.h"
+#include "core/text/charset_cjk.h"
+#include "core/text/fmt.h"
+#include "core/text/number.h"
+#include "core/text/ustr.h"
+#include "core/time/date.h"
+#include "document/edr/doc.h"
+#include "document/types/doctype.h"
+#include "fonts/fontengine.h"
+#include "graphics/graphics.h"
+#include "host/host.h"
+#include "html/history.h"
+#include "html/module.h"
+#include "platform/api/app.h"
+#include "platform/api/engine.h"
+#include "platform/api/funcnames.h"
+#include "platform/url/url.h"
+#include "platform/vfs/hosthooks.h"
+#include "platform/vfs/vfs.h"
+#include "viewer/viewer.h"
+
+namespace {
+
+// Entries of the context's 256-entry table.
+constexpr size_t table256Entries = 256;
+
+// The current local date in seconds since 1970 (the seed of the engine's
+// random numbers).
+int64_t dateSeconds(EngineContext *context)
+{
+    HostLocalTime now{};
+    Host_getLocalTime(context->instance ? context->instance->host : nullptr, &now);
+    BrokenTime t{};
+    t.sec = now.second;
+    t.min = now.minute;
+    t.hour = now.hour;
+    t.mday = now.day;
+    t.mon = now.month - 1;
+    t.year = now.year - 1900;
+    return Time_timegm(&t);
+}
+
+int makeTable256(EngineContext *context)
+{
+    if (context->table256)
+        return Res_ok;
+    context->table256 = Mem_calloc(table256Entries, sizeof(intptr_t));
+    return context->table256 ? Res_ok : Res_noMemory;
+}
+
+int startDispatcher(EngineContext *context)
+{
+    if (context->eventProc)
+        return Res_ok;
+    return AppMsg_createDispatcher(context, &context->eventProc);
+}
+
+// The East Asian codec tables; a table that cannot be installed fails the
+// start (each needs a small record only).
+int installCodecs(EngineContext *context)
+{
+    CharsetHooks *hooks = context->charsetHooks;
+    if (!hooks)
+        return Res_missingArgument;
+    int r = Charset_installJapanese(hooks);
+    if (r == Res_ok)
+        r = Charset_installBig5(hooks);
+    if (r == Res_ok)
+        r = Charset_installKorean(hooks);
+    if (r == Res_ok)
+        r = Charset_installChinese(hooks);
+    return r;
+}
+
+// The font location: a URL of the text, handed to the font engine and
+// freed after use.
+int setFontLocation(EngineContext *context, const char *fontUrl)
+{
+    Url *url = Url_newFromCstr(fontUrl);
+    if (!url)
+        return Res_noMemory;
+    int r = FontEngine_setLocation(context, url);
+    Url_free(url);
+    return r;
+}
+
+int loadSettings(EngineContext *context, const char *settingsDir)
+{
+    char16_t *dir = Ustr_fromCstr(settingsDir);
+    if (!dir)
+        return Res_noMemory;
+    int r = Settings_loadFromDir(context, context->config, dir);
+    Mem_free(dir);
+    return r;
+}
+
+// The document-type registry with the host's handlers in it.
+int startRegistry(EngineContext *context)
+{
+    if (!context->docHandlers) {
+        DocTypeRegistry *registry = nullptr;
+        int r = DocType_newRegistry(context, &registry);
+        if (r != Res_ok)
+            return r;
+        context->docHandlers = registry;
+    }
+    // A handler that cannot register leaves its documents unreadable; the
+    // describe routines fail only when memory runs out.
+    return Host_registerHandlers(context) ? Res_ok : Res_noMemory;
+}
+
+void stopRegistry(EngineContext *context)
+{
+    DocTypeRegistry *registry = DocType_registry(context);
+    context->docHandlers = nullptr;
+    DocType_freeRegistry(context, registry);
+}
+
+void stopDispatcher(EngineContext *context)
+{
+    EventProc *processor = context->eventProc;
+    if (!processor)
+        return;
+    TimerQ_stopThread(context, processor);
+    AppMsg_destroyDispatcher(processor);
+    context->eventProc = nullptr;
+}
+
+void freeStore(EngineContext *context)
+{
+    ConfigStore *store = context->config;
+    context->config = nullptr;
+    Config_freeStore(context, store);
+}
+
+} // namespace
+
+int Engine_checkTaskSystem(EngineContext *context)
+{
+    if (!context || !context->scheduler || !Task_current(context))
+        return Res_missingArgument;
+    return Res_ok;
+}
+
+int Engine_initModules(EngineContext *context, void *options)
+{
+    if (!context)
+        return Res_nullInput;
+    context->startOptions = options;
+    Std_srand(uint32_t(uint64_t(dateSeconds(context))));
+    int r = Engine_checkTaskSystem(context);
+    if (r != Res_ok)
+        return r;
+    // The spreadsheet setting word lives in the context itself.
+    context->sheetSetting = 0;
+    r = makeTable256(context);
+    if (r == Res_ok && !context->workers)
+        r = Worker_initPool(context);
+    if (r == Res_ok)
+        r = startDispatcher(context);
+    if (r == Res_ok && !context->timerThread)
+        r = TimerQ_startThread(context, context->eventProc);
+    if (r == Res_ok)
+        r = Url_registerFormat();
+    if (r == Res_ok)
+        r = Graphics_initModule(context);
+    if (r == Res_ok && !context->fileLayer)
+        r = Vfs_initLayer(context);
+    if (r == Res_ok)
+        r = Charset_createHooks(context);
+    if (r == Res_ok)
+        r = FontEngine_init(context);
+    if (r == Res_ok)
+        r = FuncNames_init(context);
+    if (r != Res_ok)
+        Engine_finiModules(context, 0);
+    return r;
+}
+
+int Engine_initServices(EngineContext *context, const char *fontUrl, const char *settingsDir,
+                        EngineHostHookFn hostHook)
+{
+    if (!context || !fontUrl || !settingsDir || !hostHook)
+        return Res_nullInput;
+    const FvStartOptions *options = static_cast<const FvStartOptions *>(context->startOptions);
+    int browseFlag = options && options->word[FvStart_secondStage] != 0 ? 1 : 0;
+    int r = loadSettings(context, settingsDir);
+    if (r == Res_ok)
+        r = setFontLocation(context, fontUrl);
+    if (r == Res_ok)
+        r = Web_initDisplaySettings(context);
+    if (r == Res_ok)
+        r = History_initModule(context);
+    if (r == Res_ok)
+        r = installCodecs(context);
+    if (r == Res_ok)
+        r = Web_initBrowsing(context, settingsDir, browseFlag, 4);
+    if (r == Res_ok)
+        r = hostHook(context);
+    if (r == Res_ok)
+        r = Graphics_initServices(context);
+    if (r == Res_ok)
+        r = Form_initModule(context);
+    if (r == Res_ok && !context->edrApp)
+        r = Edr_App_init(context, 0);
+    if (r == Res_ok)
+        r = View_initSettings(context);
+    if (r == Res_ok)
+        r = Dispman_init(context);
+    if (r == Res_ok)
+        r = Thumb_watchSizeSettings(context);
+    if (r == Res_ok)
+        r = HostHooks_initModule(context);
+    if (r == Res_ok)
+        r = startRegistry(context);
+    if (r == Res_ok)
+        r = View_initDisplaySettings(context);
+    if (r != Res_ok) {
+        freeStore(context);
+        Engine_finiModules(context, 0);
+    }
+    return r;
+}
+
+void Engine_stopModules(EngineContext *context)
+{
+    if (!context)
+        return;
+    if (context->eventProc) {
+        EventProc_stop(context->eventProc);
+        TimerQ_stopThread(context, context->eventProc);
+        AppMsg_drain(context->eventProc);
+    }
+    Worker_stopAll(context);
+    Dispman_stopUpdaters(context);
+    Thumb_unwatchSizeSettings(context);
+    Worker_joinAll(context);
+}
+
+void Engine_finiModules(EngineContext *context, int keep)
+{
+    if (!context || keep)
+        return;
+    Engine_stopModules(context);
+    Thumb_unwatchSizeSettings(context);
+    Dispman_free(context);
+    Edr_App_fini(context);
+    Mem_free(context->teardownBlock);
+    context->teardownBlock = nullptr;
+    Form_freeModule(context);
+    Graphics_freeServices(context);
+    View_freeSettings(context);
+    stopRegistry(context);
+    History_freeModule(context);
+    Web_freeBrowsing(context);
+    View_freeDisplaySettings(context);
+    Web_freeDisplaySettings(context);
+    Charset_destroyHooks(context);
+    FontEngine_free(context);
+    HostHooks_finiModule(context);
+    Vfs_finiLayer(context);
+    Mem_free(context->table256);
+    context->table256 = nullptr;
+    context->sheetSetting = 0;
+    FuncNames_free(context);
+    Graphics_finiModule(context);
+    Url_unregisterFormat();
+    stopDispatcher(context);
+    Config_freeWatchRegistry(context);
+    freeStore(context);
+    Worker_destroyPool(context);
+}
+
+void Engine_finiAll(EngineContext *context)
+{
+    Engine_finiModules(context, 0);
+}

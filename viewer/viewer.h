@@ -1,0 +1,173 @@
+// Viewer services that the application framework calls: configuring the
+// engine, starting and tearing down the view, opening documents into the
+// page record, the screen switches, page moves and the display manager's
+// life.
+//
+// Only the services that modules built before the viewer call are declared
+// here so far, with the records they read. Their interim definitions (in
+// viewer/interim.cpp) keep one page record that holds the shown document:
+// opening a URL makes a fresh eDR document and starts its translation, and
+// the translation's end is reported to the host (request 0x1000A with the
+// document's information when it loaded, error 0x10002 when it failed).
+#pragma once
+
+#include <cstdint>
+
+#include "core/task/lock.h"
+
+struct EngineContext;
+struct EngineInstance;
+struct Edr_Doc;
+struct Edr_Node;
+struct FvViewer;
+struct HostContext;
+struct Url;
+
+// Host request with a shown document's information, and its record: the
+// texts are 8-bit strings lent for the request (null when unknown).
+enum : int32_t { Fv_requestDocInfo = 0x1000A };
+struct FvDocInfo {
+    intptr_t key;               // the page key (0: the viewer's own page)
+    const char *auxText;        // the document's auxiliary text
+    const char *urlText;        // the document's URL, all parts, UTF-8
+    const char *mime;           // the document's MIME type
+};
+
+// The output target of the viewer.
+struct FvScreen {
+    uint32_t background;        // 0xRRGGBBAA of empty screen areas
+    int32_t updatesBlocked;     // screen updates held back
+    int32_t outputBlocked;      // output held back (suspend)
+};
+
+// Load states of a page record.
+enum : int32_t {
+    FvLoad_idle = 0,
+    FvLoad_loading = 1,
+    FvLoad_loaded = 2,
+    FvLoad_failed = 3,
+};
+
+// A page record: one shown document.
+struct FvPage {
+    FvViewer *viewer;
+    Edr_Doc *document;          // the shown document (reference held)
+    Edr_Node *root;             // its root group
+    int32_t key;                // 0 for the viewer's own record
+    Url *url;                   // the document's URL (owned)
+    int32_t loadState;          // FvLoad_*
+    int32_t waiting;            // an opener waits on settled for the outcome
+    Sem settled;                // signalled when the outcome of a waited load is known
+    int32_t keptX, keptY;       // the kept scroll position
+    int32_t currentIndex;       // the current page index (-1 none)
+    int32_t listening;          // its listeners are on the event processor
+    intptr_t loadSerial;        // counts the loads started in this record
+};
+
+// The viewer's zoom-about-point state: a mode word (0x10001 on) and the
+// point that App_setZoomCentre sets.
+struct FvZoomAbout {
+    int32_t mode;
+    int32_t x, y;
+};
+enum : int32_t {
+    FvZoomAbout_off = 0x10000,
+    FvZoomAbout_on = 0x10001,
+};
+
+// The view-callback record: word 0 is an operation table whose tenth,
+// eleventh and twelfth routines take the pan pre-steps.
+typedef int (*ViewPanStepFn)(FvViewer *viewer, intptr_t x, intptr_t y, intptr_t *outA);
+typedef int (*ViewPanEndFn)(FvViewer *viewer, intptr_t *outA, intptr_t *outB);
+struct ViewCallbackOps {
+    void *slots[9];             // operations of the viewer's other parts
+    ViewPanStepFn panStep10;    // action 0x10003
+    ViewPanEndFn panStep11;     // action 0x10004
+    ViewPanStepFn panStep12;    // any other action
+};
+struct ViewCallbacks {
+    const ViewCallbackOps *ops;
+};
+
+// ------------------------------------------------------- engine set-up
+
+// Empties the viewer's listener list, brings the modules up
+// (Engine_initModules with the viewer's start options), creates the
+// configuration store, runs the second stage (Engine_initServices with the
+// font location, the settings directory below root and the host's
+// configuration hook) and applies the display settings. 0 or the first
+// error; on failure every module is down again. From "SimpleAppThread".
+int Engine_configure(FvViewer *viewer, intptr_t unused, const char *rootUrl, const char *fontUrl,
+                     const char *resourceUrl);
+
+// Starts the view after configuration: the screen record and the
+// viewer's page record. 0, or 1 without memory.
+int View_start(FvViewer *viewer);
+
+// Shows the identity screen for ms milliseconds (0: until it is stopped).
+// 0 or an error.
+int View_showIdentity(FvViewer *viewer, int32_t ms);
+
+// Opens the start document url (taken over in every case) into *page and
+// waits until its translation has ended. 0 when the document was opened
+// (a translation that failed has been reported to the host as error
+// 0x10002); another value when the open could not start.
+int App_openStart(FvViewer *viewer, FvPage **page, Url *url);
+
+// Opens url in the page record of key (0: the viewer's own). Takes over url
+// only when it answers 0. 0 when the URL was opened (or is the shown
+// document already); 1 for a request it dropped; 1 also without memory;
+// any other value is a failure (the caller reports error 0x10002).
+int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
+
+// Tears the viewer's own parts down (page record, screen, listeners) and
+// finishes the engine modules (Engine_finiAll). The record itself stays the
+// caller's.
+void View_destroy(FvViewer *viewer, int full);
+
+// The FvViewer registered as application object 1, or null.
+FvViewer *Fv_fromApp(EngineInstance *instance);
+
+// ------------------------------------------------------------ the screen
+
+void Screen_setBackground(FvScreen *screen, uint32_t colour);
+void Screen_blockUpdates(FvScreen *screen, int flag);
+
+// --------------------------------------------------------------- pages
+
+// The page record of a view id (0: the current page record); null when
+// gone.
+FvPage *Fv_pageById(FvViewer *viewer, int32_t id);
+// The kept scroll position of the page view into *x and *y.
+void Fv_getKeptPosition(FvViewer *viewer, FvPage *page, int kind, int32_t *x, int32_t *y);
+// Moves to the page index; an index outside 0..count-1 does nothing.
+void Fv_gotoPage(FvViewer *viewer, FvPage *page, int32_t index);
+// Brings an area of the page into view (1, 1: the page's start).
+void Fv_showArea(FvViewer *viewer, FvPage *page, intptr_t area, int animate);
+// Moves to the neighbouring page position: direction 1 previous, 2 next.
+void Fv_pageStep(FvViewer *viewer, FvPage *page, int32_t direction, intptr_t *out);
+
+// The viewer's hook for a timed event 21 (a, b), called on the posting
+// thread before the event is posted.
+void Fv_timedEventHook(FvViewer *viewer, HostContext *host, intptr_t a, intptr_t b);
+
+// ------------------------------------------------- the display manager
+
+// Create and free the display-manager context. 0 or an error.
+int Dispman_init(EngineContext *context);
+void Dispman_free(EngineContext *context);
+// Stops the display manager's update threads (nothing when none run).
+void Dispman_stopUpdaters(EngineContext *context);
+// Queues a redraw of kind for the page key and area (null: the whole page).
+void Dispman_queueRedraw(FvViewer *viewer, int32_t kind, int32_t flag, int32_t pageKey,
+                         const int32_t *area);
+
+// The thumbnail size watches, the view settings and the display settings
+// of module start-up. 0 or an error; the teardowns accept a module that
+// never started.
+int Thumb_watchSizeSettings(EngineContext *context);
+void Thumb_unwatchSizeSettings(EngineContext *context);
+int View_initSettings(EngineContext *context);
+void View_freeSettings(EngineContext *context);
+int View_initDisplaySettings(EngineContext *context);
+void View_freeDisplaySettings(EngineContext *context);
