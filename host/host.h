@@ -80,3 +80,9 @@ struct HostLocalTime {
 
 // The host's local time now, written to *out (which must not be null).
 void Host_getLocalTime(HostContext *host, HostLocalTime *out);
+
+// The process's current working directory as 8-bit text through *dir. The
+// text stays the host's: it is valid until the next call or until the host
+// context is destroyed. 0; 1 when the directory cannot be read, with *dir
+// null.
+int Host_getcwd(HostContext *host, const char **dir);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 
+#include <unistd.h>
+
 #include "platform/api/hostevent.h"
 #include "platform/host/hostthread.h"
 
@@ -41,6 +43,7 @@ struct HeadlessData {
     int failBlocks;
     int manualLocalTime;
     HostLocalTime localTime;
+    char *cwd;      // the last text Host_getcwd gave
 };
 
 HostContext *currentHost;
@@ -89,6 +92,7 @@ void Headless_destroyContext(HostContext *host)
         free(data->debugText);
         free(data->requests);
         free(data->alerts);
+        free(data->cwd);
     }
     free(data);
     free(host);
@@ -450,4 +454,19 @@ void Host_getLocalTime(HostContext *host, HostLocalTime *out)
     out->second = local.tm_sec;
     out->weekday = local.tm_wday;
     out->millisecond = int32_t(ts.tv_nsec / 1000000);
+}
+
+int Host_getcwd(HostContext *host, const char **dir)
+{
+    *dir = nullptr;
+    HeadlessData *d = dataOf(host);
+    if (!d)
+        return 1;
+    char *text = getcwd(nullptr, 0);
+    if (!text)
+        return 1;
+    free(d->cwd);
+    d->cwd = text;
+    *dir = text;
+    return 0;
 }

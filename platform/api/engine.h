@@ -29,6 +29,7 @@ struct CharsetHooks;
 struct TimerThread;
 struct FileLayer;
 struct Edr_App;
+struct Map;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -111,6 +112,7 @@ struct EngineContext {
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
     FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
     Edr_App *edrApp;            // document model: the application's eDR record (null: none)
+    Map *configWatches;         // configuration store: watch name -> WatchList (null: none)
 };
 
 // ------------------------------------------------ start-up and shut-down
