@@ -1,10 +1,12 @@
 // Stand-ins for graphics services that the core calls before the graphics
 // subsystem exists. Each does the least its callers need and says so; the
 // real definitions replace them when the subsystem is built.
+#include "document/types/doctype.h"
 #include <cstring>
 
 #include "core/result.h"
 #include "graphics/glyphmask.h"
+#include "graphics/image.h"
 #include "graphics/path.h"
 #include "graphics/vector.h"
 
@@ -202,4 +204,18 @@ void Path_destroy(Path *path)
         return;
     Mem_free(path->buffer);
     Mem_free(path);
+}
+
+// Interim: no picture can be decoded before the image store exists.
+int Image_openUrl(EngineContext *, const Url *, ImageLoadChargeFn, Edr_Doc *, const int32_t *, ImageObject **image)
+{
+    if (image)
+        *image = nullptr;
+    return Res_notImplemented;
+}
+
+// Interim: the image document module is not built yet, so its handler recognises nothing.
+int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc)
+{
+    return DocType_describeInterim(context, desc);
 }

@@ -1,9 +1,20 @@
 // Interim definitions of web-layer services whose modules are not built
 // yet: no link reference exists before them, so there is nothing to release.
+#include "document/types/doctype.h"
 #include "html/link.h"
 
 void Link_release(Link *)
 {
+}
+
+// Interim: no fragment can be found before the web layer; the document's
+// top (page 0, an empty rectangle) answers every name.
+int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *page)
+{
+    for (int i = 0; i < 4; i++)
+        rect[i] = 0;
+    *page = 0;
+    return 0;
 }
 
 // Interim document services of the web layer.
@@ -163,4 +174,10 @@ int Url_mapHook(EngineContext *, const Url *, int *flag)
 {
     *flag = 0;
     return 0;
+}
+
+// Interim: the HTML importer is not built yet, so its handler recognises nothing.
+int Html_describe(EngineContext *context, Edr_HandlerDesc *desc)
+{
+    return DocType_describeInterim(context, desc);
 }
