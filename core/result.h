@@ -58,6 +58,15 @@ enum ResultCode : int {
     Res_fileBadHost = 801,          // a file URL host that maps to no directory
     Res_urlBadPort = 1280,          // a host's port is not a number from 1 to 65535
 
+    // Virtual streams and stream helpers.
+    Res_vfsNoType = 768,            // no stream type for the URL's scheme
+    Res_vfsNotOpenedFor = 778,      // the stream was not opened for this kind of access
+    Res_vfsRetryUnhandled = 839,    // the type asks to be chosen again without the handler object
+    Res_vfsShortRead = 3605,        // fewer bytes came than were asked for
+    Res_vfsNotReadable = 3606,      // opened for reading, but the stream is not readable
+    Res_vfsSeekMissed = 3607,       // a seek landed elsewhere than the target
+    Res_vfsDrainFirst = 28162,      // 0x6E02: the stream must be drained first
+
     // Compound files (office storage).
     Res_oleBadChain = 3584,    // a broken sector chain
     Res_oleNoEntry = 3585,     // no directory entry with that id

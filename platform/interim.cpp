@@ -7,19 +7,6 @@
 #include "platform/api/engine.h"
 #include "platform/api/ident.h"
 #include "platform/url/url.h"
-#include "platform/vfs/hosthooks.h"
-#include "platform/vfs/vfs.h"
-
-// Interim: finalises and frees an object from the engine heap.
-void Obj_finalizeFree(Obj **obj)
-{
-    if (!obj || !*obj)
-        return;
-    if ((*obj)->finalize)
-        (*obj)->finalize(*obj);
-    Mem_free(*obj);
-    *obj = nullptr;
-}
 
 // Interim: the configuration slot sees the block; without a configuration
 // store nothing else is applied, and the block's strings are freed.
@@ -51,48 +38,4 @@ void Ident_freeRecord(EngineInstance *instance)
         return;
     Mem_free(instance->ident);
     instance->ident = nullptr;
-}
-
-// Interim: the extension table is not built yet, so every file answers the
-// default type "application/octet-stream" (id 36), cached in the handle.
-int Vfs_fileMimeInfo(VfsHandle *handle, const char16_t **mime, uint32_t *id)
-{
-    *mime = u"application/octet-stream";
-    *id = 36;
-    if (handle) {
-        handle->mime = *mime;
-        handle->mimeId = *id;
-    }
-    return 0;
-}
-
-// Interim: no stream type answers any information yet.
-int Vfs_getInfo(VfsHandle *, uint32_t, void *)
-{
-    return Vfs_infoUnknown;
-}
-
-// Interim: no stream can be opened yet, so there is none to close.
-int Vfs_close(VfsHandle *)
-{
-    return 0;
-}
-
-int Vfs_getUrl(VfsHandle *, Url **url)
-{
-    if (url)
-        *url = nullptr;
-    return Vfs_infoUnknown;
-}
-
-// Interim: every stream-type row's flag word is 0.
-uint32_t Vfs_getTypeFlags(EngineContext *, const Url *)
-{
-    return 0;
-}
-
-// Interim: the MIME table is not there yet; every type is unknown.
-uint32_t Mime_typeFromString(const char16_t *, size_t)
-{
-    return 36;
 }

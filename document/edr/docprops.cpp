@@ -367,21 +367,27 @@ int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream)
     bool haveSize = false, haveWord4 = false, haveMime = false;
     uint32_t code7 = 0;
     bool read7 = false;
-    int err = Vfs_getInfo(stream, VfsInfo_size, &size);
-    if (!err)
+    uintptr_t value = 0;
+    int err = Vfs_getInfo(stream, VfsInfo_size, &value);
+    if (!err && value) {
+        size = *reinterpret_cast<const uint64_t *>(value);
         haveSize = true;
+    }
     else if (err != Vfs_infoUnavailable && err != Vfs_infoUnknown)
         goto event;
-    err = Vfs_getInfo(stream, VfsInfo_word4, &word4);
-    if (!err)
+    err = Vfs_getInfo(stream, VfsInfo_word4, &value);
+    if (!err) {
+        word4 = int32_t(value);
         haveWord4 = true;
+    }
     else if (err != Vfs_infoUnavailable && err != Vfs_infoUnknown)
         goto event;
     Edr_Doc_readLock(doc);
     haveMime = doc->mimeType != nullptr;
     Edr_Doc_readUnlock(doc);
     if (!haveMime) {
-        err = Vfs_getInfo(stream, VfsInfo_mime, &mime);
+        err = Vfs_getInfo(stream, VfsInfo_mime, &value);
+        mime = err ? nullptr : reinterpret_cast<const char16_t *>(value);
         if (err && err != Vfs_infoUnavailable && err != Vfs_infoUnknown)
             goto event;
     }
@@ -405,13 +411,16 @@ int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream)
         Edr_Doc_writeUnlock(doc);
     }
     if (Vfs_getTypeFlags(doc->app, doc->url)) {
-        if (Vfs_getInfo(stream, VfsInfo_code7, &code7) == 0) {
+        if (Vfs_getInfo(stream, VfsInfo_code7, &value) == 0) {
+            code7 = uint32_t(value);
             read7 = true;
             Edr_SourceInfo8 *copy = nullptr;
             if (code7) {
-                VfsInfo8 info{};
-                if (Vfs_getInfo(stream, VfsInfo_code8, &info) == 0)
-                    copy = copyInfo8(info.strings, info.words);
+                uintptr_t info = 0;
+                if (Vfs_getInfo(stream, VfsInfo_code8, &info) == 0 && info) {
+                    const VfsInfo8 *i8 = reinterpret_cast<const VfsInfo8 *>(info);
+                    copy = copyInfo8(i8->strings, i8->words);
+                }
             }
             Edr_Doc_writeLockWait(doc);
             doc->sourceInfo7 = code7;

@@ -113,6 +113,7 @@ struct EngineContext {
     FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
     Edr_App *edrApp;            // document model: the application's eDR record (null: none)
     Map *configWatches;         // configuration store: watch name -> WatchList (null: none)
+    void *hostHooksState;       // host stream hooks: the module's state word (0: none)
 };
 
 // ------------------------------------------------ start-up and shut-down

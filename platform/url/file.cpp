@@ -44,6 +44,24 @@ FileLayer *layerOf(EngineContext *ctx)
     return ctx ? ctx->fileLayer : nullptr;
 }
 
+ExitList *exitListOf(EngineContext *ctx)
+{
+    return ctx && ctx->instance ? ctx->instance->exitList : nullptr;
+}
+
+// The exit handler of an open host file: when the engine shuts down with
+// the file still open, its descriptor is closed so that none outlives the
+// engine. The record forgets the descriptor, so a later close cannot hit a
+// number the system has given to another file since.
+void closeAtExit(void *, void *argument)
+{
+    AlienFile *f = static_cast<AlienFile *>(argument);
+    if (f->fd >= 0)
+        HostFile_close(platformOf(f->ctx), f->fd);
+    f->fd = -1;
+    f->exitId = 0;
+}
+
 char *toUtf8(const char16_t *s)
 {
     char *out = nullptr;
@@ -222,6 +240,14 @@ int openHost(AlienFile *f, const char *path, uint32_t mode)
     f->fd = fd;
     f->kind = AlienFile_kindHost;
     f->position = 0;
+    ExitList *exits = exitListOf(f->ctx);
+    if (fd >= 0 && exits) {
+        int32_t id = 0;
+        int r = ExitList_add(exits, closeAtExit, f, &id);
+        if (r != Res_ok)
+            return r;   // the caller's close closes the descriptor
+        f->exitId = uint32_t(id);
+    }
     if ((mode & AlienFile_modeAtEnd) && fd >= 0) {
         void *st = nullptr;
         uint64_t size = 0;
@@ -487,6 +513,11 @@ int AlienFile_close(AlienFile *f)
     int r = Res_ok;
     int handled = 0;
     RomFs_close(f, &handled);
+    if (f->exitId) {
+        int32_t id = int32_t(f->exitId);
+        ExitList_remove(exitListOf(f->ctx), &id);
+        f->exitId = 0;
+    }
     HostPlatform *hp = platformOf(f->ctx);
     if (!handled && f->kind == AlienFile_kindHost) {
         if (f->fd >= 0 && HostFile_close(hp, f->fd) != 0)

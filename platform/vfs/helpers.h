@@ -1,8 +1,75 @@
-// Small helpers beside the virtual streams: appending 8-bit text to a heap
+// Stream helpers and small platform records.
+//
+// Convenience operations that most readers use instead of the raw
+// lent-buffer protocol of platform/vfs/vfs.h: copy-out reads, seeks with a
+// "whence", size and seekability queries, and a reader for one small table
+// file format. Beside them: the engine's non-local jump pair, the start
+// and end steps of a module without state, appending 8-bit text to a heap
 // 16-bit string, and the payload record of property values of type 18.
 #pragma once
 
+#include <csetjmp>
+#include <cstddef>
 #include <cstdint>
+
+struct EngineContext;
+struct Url;
+struct VfsHandle;
+
+// ------------------------------------------------------------ streams
+
+// Opens url for reading with mode 0x31 (read, seekable, read-ahead). 0 with
+// *handle (the caller closes it); 3606 when the stream is not readable
+// (it is closed again; a close error is returned instead); Vfs_open's
+// errors. *handle is null on failure.
+[[nodiscard]] int Vfs_openForReading(VfsHandle **handle, const Url *url, EngineContext *ctx);
+// Closes the stream kept in *holder (null allowed) and clears it; the
+// close's result.
+int Vfs_closeHolder(VfsHandle **holder);
+// Copies up to min(n, 4096) bytes from the stream into buffer; *got is the
+// count copied. 3605 when fewer than min(n, 4096) came (the end of the
+// data); the stream's errors. A caller that wants more calls it again.
+[[nodiscard]] int Vfs_readBytes(VfsHandle *handle, void *buffer, size_t n, size_t *got);
+// Seeks to the signed 64-bit offset (high, low): whence 0 from the start,
+// 1 from the current position, 2 from the end (the size, info code 0).
+// The position is read back: 3607 when it differs from the target. 8 for
+// another whence; the stream's errors (788 for a negative target).
+[[nodiscard]] int Vfs_seekFrom(VfsHandle *handle, uint32_t low, uint32_t high, int whence);
+// Vfs_tell.
+[[nodiscard]] int Vfs_tellAt(VfsHandle *handle, uint64_t *position);
+// *flag = 1 when the mode word has the seekable bit. 0, 16 without a
+// handle.
+int Vfs_isSeekable(VfsHandle *handle, int *flag);
+// *size = the 64-bit size (info code 0). 0 or the stream's error.
+[[nodiscard]] int Vfs_getSize(VfsHandle *handle, uint64_t *size);
+
+// Reads a table file: big-endian words, offset 0 and 4 two words that are
+// skipped, 8 the count N, 12 N values. 0 with *count and values[0..N-1];
+// 773 when N exceeds capacity (nothing is stored); 3605 when the file is
+// shorter than its count says; the open's error. *count is 0 on failure.
+// The stream is closed in every case.
+[[nodiscard]] int File_readIndexTable(const Url *url, EngineContext *ctx, uint32_t *count,
+                                      uint32_t *values, uint32_t capacity);
+
+// ---------------------------------------------------- non-local jumps
+
+// A jump buffer of the engine's own.
+typedef jmp_buf JmpBuf;
+// Saves the registers in buffer and answers 0; answers again, with the
+// value given to Jmp_long, when a jump comes back to it. A macro because
+// the saving call must be made in the caller's own frame.
+#define Jmp_set(buffer) setjmp(buffer)
+// Returns from the Jmp_set of buffer again, with value (1 when value is
+// 0). The frame that called Jmp_set must still be live.
+[[noreturn]] void Jmp_long(JmpBuf buffer, int value);
+
+// ------------------------------------------------- start and end steps
+
+// The start and end steps of a module without state: 0 / nothing.
+int Module_startNoop();
+void Module_endNoop();
+
+// ----------------------------------------------------- string append
 
 // Widens text8 (Latin-1, bytes zero-extended) and appends it to the heap
 // string s (null counts as empty), growing s by reallocation. Returns the
@@ -10,6 +77,8 @@
 // memory runs out, and then s is left as it was and still belongs to the
 // caller.
 char16_t *Ustr_appendCstr(char16_t *s, const char *text8);
+
+// ------------------------------------------------ property payload 18
 
 // The payload of a type-18 property value: five words, {0, 0, 6, 85, 0}
 // when new.

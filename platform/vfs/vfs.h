@@ -1,12 +1,21 @@
-// Virtual streams: the stream handle and the services of the stream layer
-// that the file driver uses.
+// Virtual streams: one stream interface over every kind of data.
 //
 // All engine reading and writing goes through a stream handle opened on a
-// URL, whose operations dispatch through a table of stream types; readers
-// borrow buffers from the stream (the lent-buffer protocol). The file
-// driver (platform/url/file.h) fills the File row of that table. Only what
-// the file driver needs is declared here so far; platform/interim.cpp
-// holds interim definitions of the services that are not built yet.
+// URL (or on a memory block). Its operations dispatch through a constant
+// table of six stream types: About (graphics/aboutstream.h), File (the
+// file driver, platform/url/file.h), Zvfs (zip members,
+// office/zip/zipvfs.h), Mem (platform/vfs/memfile.h), Mime (MIME parts,
+// html/web/mime.h) and Cache (the HTTP cache, html/web/httpcache.h).
+//
+// Readers borrow buffers from the stream instead of passing their own (the
+// lent-buffer protocol): a get call lends bytes, a done call says how many
+// were used. Between the two the caller owns the bytes and the handle
+// carries Vfs_modeLent; tell, seek and a second lend then fail with 776,
+// and close still closes but reports 776. A request may ask for at most
+// 4096 bytes; the stream may lend more or (at the end) fewer.
+//
+// This module also holds the extension and MIME table, the choice of a
+// stream type for a URL, and the set-up of the file layer at engine start.
 #pragma once
 
 #include <cstddef>
@@ -14,17 +23,26 @@
 
 struct EngineContext;
 struct Url;
+struct UrlHandler;
+struct VfsHandle;
 
-// Bits of a handle's mode word.
+// Bits of a handle's mode word (and of the access modes given to open).
 enum : uint32_t {
-    Vfs_modeRead = 0x1,         // readable
-    Vfs_modeAppend = 0x2,       // writable at the end
-    Vfs_modeWrite = 0x4,        // writable from the start
-    Vfs_modeList = 0x8,         // a directory listing
+    Vfs_modeRead = 0x1,          // readable
+    Vfs_modeAppend = 0x2,        // writable at the end
+    Vfs_modeWrite = 0x4,         // writable from the start
+    Vfs_modeList = 0x8,          // a directory listing
     Vfs_modeSeekable = 0x10,
     Vfs_modeReadAhead = 0x20,
-    Vfs_modeLent = 0x10000,     // a buffer is lent right now
+    Vfs_modeCacheHook = 0x200,   // Vfs_openCached: becomes Vfs_modeSeekable, tells the host hook
+    Vfs_modeLent = 0x10000,      // a buffer is lent right now
+    Vfs_modeMemory = 0x40000000, // a memory stream (the Mem type's mark)
+    Vfs_modeAccessMask = 0xF,    // the access mode: 1, 2, 3, 4, 5 or 8
+    Vfs_modeRefused = 0xF9EF8100, // bits that Vfs_open never accepts
 };
+
+// The largest buffer a single request may ask for.
+enum : size_t { Vfs_maxRequest = 4096 };
 
 // Rows of the stream type table.
 enum : uint32_t {
@@ -35,32 +53,26 @@ enum : uint32_t {
     VfsType_mime = 4,
     VfsType_cache = 5,
     VfsType_none = 6,
+    VfsType_count = 6,
 };
 
-// One open stream.
-struct VfsHandle {
-    void *priv;                 // the type's own record (File: FileStream)
-    Url *url;                   // owned copy, or null for a memory stream
-    const char16_t *mime;       // MIME type: "application/octet-stream" at creation
-    uint32_t type;              // row of the stream type table, VfsType_none for none
-    uint32_t mode;              // the access mode the type accepted, plus Vfs_modeLent
-    uint32_t mimeId;            // 0 until derived; an id of the extension table
-    EngineContext *ctx;
-    uint32_t hookCookie;        // non-zero while the host stream hooks watch the stream
-};
-
-// The MIME type and its id, derived once from the handle's URL path by the
-// extension table and cached in the handle (mime, mimeId); *mime is
-// constant text. 0, or 1 when the path cannot be read.
-[[nodiscard]] int Vfs_fileMimeInfo(VfsHandle *handle, const char16_t **mime, uint32_t *id);
-
-// Information codes of Vfs_getInfo, and its "not available" answers.
+// Information codes of Vfs_getInfo and Vfs_setInfo. A type answers 771 for
+// a code it does not know and 772 for a code it cannot set.
 enum : uint32_t {
-    VfsInfo_size = 0,       // value: uint64_t
-    VfsInfo_mime = 1,       // value: char16_t * (lent)
-    VfsInfo_word4 = 4,      // value: int32_t
-    VfsInfo_code7 = 7,      // value: uint32_t
-    VfsInfo_code8 = 8,      // value: VfsInfo8
+    VfsInfo_size = 0,      // value: pointer to the 64-bit size (uint64_t *)
+    VfsInfo_mime = 1,      // value: the MIME type (const char16_t *)
+    VfsInfo_string2 = 2,   // value: a second string property (const char16_t *)
+    VfsInfo_word4 = 4,     // value: a word, -1 when absent
+    VfsInfo_mimeId = 6,    // value: the MIME type id of the extension table
+    VfsInfo_size11 = 11,   // value: a size that types may answer differently (falls back to 0)
+    VfsInfo_flag16 = 16,   // a flag that Vfs_getUrl clears
+};
+
+// Codes the document record reads from a stream's source, and the two
+// "not available" answers of Vfs_getInfo.
+enum : uint32_t {
+    VfsInfo_code7 = 7,      // value: a word
+    VfsInfo_code8 = 8,      // value: pointer to a VfsInfo8 (lent)
     Vfs_infoUnavailable = 769,
     Vfs_infoUnknown = 771,
 };
@@ -71,14 +83,225 @@ struct VfsInfo8 {
     uint32_t words[2];
 };
 
-// Reads information code of the stream into *value. 0, or 769/771 when the
-// stream does not have it, or another error.
-int Vfs_getInfo(VfsHandle *handle, uint32_t code, void *value);
-// Closes the stream (null allowed). 0 or the close error.
+// One open stream (a heap record, made by Vfs_newHandle).
+struct VfsHandle {
+    void *priv;                 // the type's own record (File: FileStream; Mem: MemFileHandle)
+    Url *url;                   // owned copy, or null for a memory stream
+    const char16_t *mime;       // constant text: "application/octet-stream" at creation
+    uint32_t type;              // row of the stream type table, VfsType_none for none
+    uint32_t mode;              // the access mode the type accepted, plus Vfs_modeLent
+    uint32_t mimeId;            // 0 until derived; an id of the extension table
+    EngineContext *ctx;
+    uint32_t hookCookie;        // non-zero while the host stream hooks watch the stream
+};
+
+// Called by Vfs_subscribe for each event bit.
+typedef int (*VfsEventFn)(VfsHandle *handle, void *arg, uint32_t bit);
+
+// One row of the stream type table: the type's name, its flags and its
+// operation slots, numbered as the table's words (slot 2 is the first).
+// A null slot means the operation is not available (769).
+struct VfsTypeOps {
+    const char *name;                                                      // word 0
+    uint32_t flags;                                                        // word 1
+    int (*makeDir)(const Url *url, EngineContext *ctx);                    // 2
+    int (*open)(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
+                EngineContext *ctx);                                       // 3
+    int (*close)(VfsHandle *handle);                                       // 4
+    int (*getReadBuf)(VfsHandle *handle, size_t want, const uint8_t **ptr, size_t *len); // 5
+    int (*readDone)(VfsHandle *handle, size_t n);                          // 6
+    int (*getHandle)(VfsHandle *handle, uintptr_t *value);                 // 7
+    int (*getWriteBuf)(VfsHandle *handle, size_t want, uint8_t **ptr, size_t *len); // 8
+    int (*writeDone)(VfsHandle *handle, size_t n);                         // 9
+    int (*readDir)(VfsHandle *handle, const char16_t **name);              // 10
+    int (*tell)(VfsHandle *handle, uint64_t *position);                    // 11
+    int (*seek)(VfsHandle *handle, uint32_t low, uint32_t high);           // 12
+    int (*getInfo)(VfsHandle *handle, uint32_t code, uintptr_t *value);    // 13
+    int (*setInfo)(VfsHandle *handle, uint32_t code, uintptr_t value);     // 14
+    int (*remove)(EngineContext *ctx, const Url *url);                     // 15
+    int (*rename)(EngineContext *ctx, const Url *url, const Url *to);      // 16
+    int (*clone)(VfsHandle *handle, VfsHandle *newHandle);                 // 17
+    int (*slot18)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 18
+    int (*slot19)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 19 type-specific
+    int (*openWithArgs)(const Url *url, const uintptr_t *args);            // 20 (eight words)
+    int (*pathQuery)(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // 21
+    int (*handlerQuery)(UrlHandler *handler, uintptr_t *result);           // 22
+    int (*urlSlot23)(const Url *url, uintptr_t arg);                       // 23
+    int (*slot24)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 24 type-specific
+    int (*copy)(EngineContext *ctx, const Url *url, const Url *to);        // 25
+    int (*slot26)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 26
+    int (*subscribe)(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask); // 27
+    int (*getLength32)(VfsHandle *handle, uint32_t *length);               // 28
+    int (*slot29)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 29 type-specific
+};
+
+// The File row (the file driver's FileStream_* operations).
+extern const VfsTypeOps VfsFileOps;
+
+// The row of a type index, or null for VfsType_none and above.
+const VfsTypeOps *Vfs_typeOps(uint32_t type);
+
+// ------------------------------------------------------------- handles
+
+// *handle = a new handle with a copy of url (null allowed), type
+// VfsType_none and the default MIME type. 0, or 1 when out of memory
+// (*handle null).
+[[nodiscard]] int Vfs_newHandle(const Url *url, VfsHandle **handle);
+// Frees the URL copy and the handle (null allowed). The type's record must
+// be gone already (Vfs_close does both).
+void Vfs_freeHandle(VfsHandle *handle);
+
+// Opens url with an access mode (low 4 bits 1, 2, 3, 4, 5 or 8, plus
+// option bits outside Vfs_modeRefused). A URL with a handler object opens
+// as the handler's type; otherwise the zip probe goes first, then the type
+// chosen by Vfs_typeForUrl. 0 with *handle (the caller closes it) and
+// *accepted the mode the type accepted; otherwise the error, *handle null:
+// 769 bad mode or no open slot, 10 incomplete URL, 768 no type, the type's
+// error, 1 out of memory.
+[[nodiscard]] int Vfs_open(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accepted,
+                           EngineContext *ctx);
+// Opens length bytes at data as a read-only Mem stream without URL. With
+// own set the stream takes the bytes (an engine heap block): they are freed
+// with the last clone, or at once when the open fails. 0 with *handle; 769
+// for mode bits the Mem type refuses; 1 out of memory.
+[[nodiscard]] int Vfs_openMemory(const uint8_t *data, size_t length, int own, uint32_t mode,
+                                 VfsHandle **handle, uint32_t *accepted, EngineContext *ctx);
+// Opens url through the HTTP cache (a URL with a handler object goes to
+// Vfs_open). Mode bit 0x200 becomes 0x10 and tells the host hooks; when
+// the URL's type row has flags the host hooks' open callback may attach a
+// cookie or refuse. When a is non-zero, slot 26 of the stream gets (a, b)
+// and its failure closes the stream again. extra goes to the cache opener.
+// 0 with *handle, or the error with *handle null.
+[[nodiscard]] int Vfs_openCached(const Url *url, uint32_t mode, VfsHandle **handle,
+                                 uint32_t *accepted, EngineContext *ctx, uintptr_t a, uintptr_t b,
+                                 uintptr_t extra);
+// Closes the stream (slot 4), tells the host hooks when they watch it, and
+// frees the handle. Null gives 0. The slot's result (776 when a buffer was
+// still lent; the stream is closed all the same).
 int Vfs_close(VfsHandle *handle);
-// The stream's URL (lent) into *url.
+
+// --------------------------------------------- reading and writing
+
+// Lends a read buffer of up to want (at most 4096) bytes: *ptr and *len
+// (fewer at the end of the data, possibly more). 769 no slot, 778 not
+// readable, 773 want above 4096, 776 already lent, the type's error.
+[[nodiscard]] int Vfs_getReadBufOnce(VfsHandle *handle, size_t want, const uint8_t **ptr,
+                                     size_t *len);
+// As Vfs_getReadBufOnce; when the type first wants its data drained
+// (28162), drains it (Vfs_refillDrain) and asks once more.
+[[nodiscard]] int Vfs_getReadBuf(VfsHandle *handle, size_t want, const uint8_t **ptr, size_t *len);
+// Gives the lent read buffer back with n bytes used. 769, 778, 777 when
+// nothing is lent.
+int Vfs_readDone(VfsHandle *handle, size_t n);
+// Reads the stream to its end and comes back to where it was: consumes the
+// n bytes lent now (when lent), reads the rest in 4096-byte requests, then
+// seeks back to the position before those n bytes. 0 or the first error.
+[[nodiscard]] int Vfs_refillDrain(VfsHandle *handle, size_t n);
+// Lends an area of at least want (at most 4096) bytes to write into. 769
+// no slot, 778 not writable, 773 want above 4096, the type's error.
+[[nodiscard]] int Vfs_getWriteBuf(VfsHandle *handle, size_t want, uint8_t **ptr, size_t *len);
+// n bytes were written into the lent area. 769, 778, 773 n above 4096, 777.
+int Vfs_writeDone(VfsHandle *handle, size_t n);
+// The next entry of a listing (lent until the next call), null at the end.
+// 769 no slot, 778 not a listing.
+int Vfs_readDir(VfsHandle *handle, const char16_t **name);
+// The position. 769 no slot, 776 while lent.
+[[nodiscard]] int Vfs_tell(VfsHandle *handle, uint64_t *position);
+// Moves to the 64-bit position (high, low). 769 no slot, 776 while lent,
+// 788 a position the type refuses.
+[[nodiscard]] int Vfs_seek(VfsHandle *handle, uint32_t low, uint32_t high);
+
+// -------------------------------------------------------- properties
+
+// Reads an information code into *value (see VfsInfo_*); a lent pointer
+// stays the stream's. Code 11 answered with 769 or 771 asks code 0
+// instead. 769 no slot, 771 unknown code, the type's error.
+int Vfs_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value);
+// Sets an information code (ownership of a string value passes to the
+// stream on success). 769 no slot, 772 not settable.
+int Vfs_setInfo(VfsHandle *handle, uint32_t code, uintptr_t value);
+// Clears info code 16, then gives the handle's URL (lent; null for a
+// memory stream). 0, or 16 without a handle.
 int Vfs_getUrl(VfsHandle *handle, Url **url);
-// The flag word of the stream-type row chosen for the URL; 0 when none.
-uint32_t Vfs_getTypeFlags(EngineContext *context, const Url *url);
-// The MIME table's id of a MIME type of length units; 36 when unknown.
+// The mode word (Vfs_modeLent included). 0, or 16 without a handle.
+int Vfs_getFlags(VfsHandle *handle, uint32_t *mode);
+// Tells the host hooks of value when they watch the stream; 0 otherwise.
+int Vfs_notifyMonitor(VfsHandle *handle, uintptr_t value);
+// *newHandle = a second stream on the same data, reading from the start:
+// same URL (copied), MIME type, type, mode (not lent) and context. 769 no
+// slot, 778 not readable, 1 out of memory, the slot's error.
+[[nodiscard]] int Vfs_clone(VfsHandle *handle, VfsHandle **newHandle);
+// Subscribes callback to the stream's events (slot 27). A type without the
+// slot has every event at once: callback(handle, arg, bit) runs for each
+// set bit of mask & 15, lowest first; 0.
+int Vfs_subscribe(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask);
+// The length as 32 bits: slot 28, else the low word of info code 0.
+int Vfs_getLength32(VfsHandle *handle, uint32_t *length);
+
+// ----------------------------------------------------- URL operations
+// The type is the URL's handler object's when it has one, else the one
+// Vfs_typeForUrl chooses. Each answers 769 when the type lacks the slot,
+// or the type choice's error.
+
+// *type = the stream type for url: 10 no scheme (or missing parts), 768
+// no type for the scheme (http and https have none of their own). about
+// gives 0, cid 4, file 1; a URL whose handler object the MIME module
+// claims gives 4.
+[[nodiscard]] int Vfs_typeForUrl(const Url *url, uint32_t *type);
+[[nodiscard]] int Vfs_makeDir(const Url *url, EngineContext *ctx);          // slot 2
+[[nodiscard]] int Vfs_urlOp15(EngineContext *ctx, const Url *url);         // slot 15: remove
+[[nodiscard]] int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to); // slot 16
+[[nodiscard]] int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to);   // slot 25
+int Vfs_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // slot 21
+// Slot 20 with eight argument words.
+int Vfs_openWithArgs(const Url *url, const uintptr_t *args);
+// Slot 22 on the URL's handler object: *result (0 and nothing asked when
+// the URL has no handler object).
+int Vfs_handlerQuery(const Url *url, uintptr_t *result);
+// Slot 23 when the URL has a handler object; 0 otherwise.
+int Vfs_urlSlot23(const Url *url, uintptr_t arg);
+// The flags word of the URL's type row; 0 when no type is chosen.
+uint32_t Vfs_getTypeFlags(EngineContext *ctx, const Url *url);
+uint32_t Vfs_typeFlagsForUrl(EngineContext *ctx, const Url *url);
+// Non-zero when the URL's type row has flags and its scheme is https.
+int Vfs_isSecureTyped(EngineContext *ctx, const Url *url);
+
+// ------------------------------------------- extension and MIME table
+// Rows {extension, MIME type, id, flags}; the first match wins. Ids: 11
+// HTML, 22 PDF, 25 plain text ... 36 "application/octet-stream" (the end
+// row). Flags: 0x800 a document type, 0x400 a media type. MIME strings are
+// constant text.
+
+enum : uint32_t {
+    Mime_idDefault = 36,      // "application/octet-stream"
+    Mime_flagDocument = 0x800,
+    Mime_flagMedia = 0x400,
+};
+
+// The MIME type and id for the extension (the text after the last ".",
+// compared ignoring case) of a file name; "application/octet-stream" and
+// 36 for no "." or no match. mime may be null.
+uint32_t Mime_typeFromFileName(const char16_t *name, const char16_t **mime);
+// The id of the first row whose MIME type has exactly length units and
+// matches text ignoring case; 36 when none.
 uint32_t Mime_typeFromString(const char16_t *text, size_t length);
+// *mime = the MIME string of the first row with id. 0, or 13 with *mime
+// null when no row has it.
+int Mime_stringForType(uint32_t id, const char16_t **mime);
+// The flags of the first row matching the name's extension; 0x800 when
+// there is no "." or no match.
+uint32_t Mime_flagsForFileName(const char16_t *name);
+// The MIME type and id of the handle's URL path, derived once and kept in
+// the handle (mime, mimeId). 0; 16 without a handle; 1 when the path
+// cannot be read (out of memory).
+[[nodiscard]] int Vfs_fileMimeInfo(VfsHandle *handle, const char16_t **mime, uint32_t *id);
+
+// ------------------------------------------------------------ set-up
+
+// Starts the file layer (its record and locks), the built-in file table,
+// the MIME module, the cache module and the stateless module, in that
+// order; the first failure stops the ones started, in reverse order, and
+// is returned (1 out of memory, 16 without a context).
+[[nodiscard]] int Vfs_initLayer(EngineContext *ctx);
+// Stops them in reverse order when the file layer exists.
+void Vfs_finiLayer(EngineContext *ctx);

@@ -1,0 +1,242 @@
+// Memory streams: the Mem stream type over a shared block.
+//
+// A read lends every byte from the handle's position to the end of the
+// block at once, so a reader of a memory stream never copies and never
+// comes back for more than one buffer. Positions are offsets, not
+// pointers, so a seek beyond the end is harmless: it lends 0 bytes.
+#include "platform/vfs/memfile.h"
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/task/task.h"
+#include "platform/vfs/vfs.h"
+
+namespace {
+
+// The mode bits the Mem type accepts, and the marks it adds.
+constexpr uint32_t acceptedBits = 0x6007C31;
+constexpr uint32_t addedMarks = Vfs_modeMemory | Vfs_modeSeekable;
+
+MemFileHandle *recordOf(VfsHandle *h)
+{
+    return h ? static_cast<MemFileHandle *>(h->priv) : nullptr;
+}
+
+bool isLent(const VfsHandle *h)
+{
+    return (h->mode & Vfs_modeLent) != 0;
+}
+
+void freeData(const uint8_t *data, int own)
+{
+    if (own)
+        Mem_free(const_cast<uint8_t *>(data));
+}
+
+// Drops one use of the block; the last frees it.
+void releaseShared(MemFileShared *s)
+{
+    Lock_acquire(&s->lock);
+    uint32_t left = --s->useCount;
+    Lock_release(&s->lock);
+    if (left != 0)
+        return;
+    freeData(s->data, s->ownsData);
+    Mem_free(s->mime);
+    Mem_free(s->string2);
+    Lock_fini(&s->lock);
+    Mem_free(s);
+}
+
+} // namespace
+
+const VfsTypeOps VfsMemOps = {
+    "Mem",              // name
+    0,                  // flags
+    nullptr,            // 2 make directories
+    nullptr,            // 3 open (Vfs_openMemory makes Mem streams)
+    MemFile_close,      // 4
+    MemFile_getReadBuf, // 5
+    MemFile_readDone,   // 6
+    nullptr,            // 7 native handle
+    nullptr,            // 8 write buffer
+    nullptr,            // 9 write done
+    nullptr,            // 10 directory entry
+    MemFile_tell,       // 11
+    MemFile_seek,       // 12
+    MemFile_getInfo,    // 13
+    MemFile_setInfo,    // 14
+    nullptr,            // 15 remove
+    nullptr,            // 16 rename
+    MemFile_clone,      // 17
+    nullptr,            // 18
+    nullptr,            // 19
+    nullptr,            // 20
+    nullptr,            // 21
+    nullptr,            // 22
+    nullptr,            // 23
+    nullptr,            // 24
+    nullptr,            // 25
+    nullptr,            // 26
+    nullptr,            // 27
+    nullptr,            // 28
+    nullptr,            // 29
+};
+
+int MemFile_open(EngineContext *ctx, VfsHandle *handle, const uint8_t *data, size_t length,
+                 int own, uint32_t mode, uint32_t *accepted)
+{
+    *accepted = 0;
+    if (!handle || (!data && length)) {
+        freeData(data, own);
+        return Res_missingArgument;
+    }
+    if (mode & ~acceptedBits) {
+        freeData(data, own);
+        return Res_vfsNotAvailable;
+    }
+    MemFileShared *s = static_cast<MemFileShared *>(Mem_calloc(1, sizeof(MemFileShared)));
+    MemFileHandle *h = static_cast<MemFileHandle *>(Mem_calloc(1, sizeof(MemFileHandle)));
+    if (!s || !h) {
+        Mem_free(s);
+        Mem_free(h);
+        freeData(data, own);
+        return Res_noMemory;
+    }
+    s->data = data;
+    s->length = length;
+    s->size = length;
+    s->ownsData = own ? 1 : 0;
+    s->useCount = 1;
+    Lock_init(ctx, &s->lock);
+    h->shared = s;
+    handle->priv = h;
+    handle->ctx = ctx;
+    *accepted = mode | addedMarks;
+    return Res_ok;
+}
+
+int MemFile_close(VfsHandle *handle)
+{
+    MemFileHandle *h = recordOf(handle);
+    if (!h)
+        return Res_ok;
+    int r = isLent(handle) ? Res_vfsBufferLent : Res_ok;
+    handle->mode &= ~uint32_t(Vfs_modeLent);
+    releaseShared(h->shared);
+    Mem_free(h);
+    handle->priv = nullptr;
+    return r;
+}
+
+int MemFile_clone(VfsHandle *handle, VfsHandle *newHandle)
+{
+    MemFileHandle *h = recordOf(handle);
+    if (!h || !newHandle)
+        return Res_missingArgument;
+    MemFileHandle *c = static_cast<MemFileHandle *>(Mem_calloc(1, sizeof(MemFileHandle)));
+    if (!c)
+        return Res_noMemory;
+    MemFileShared *s = h->shared;
+    Lock_acquire(&s->lock);
+    s->useCount++;
+    Lock_release(&s->lock);
+    c->shared = s;
+    newHandle->priv = c;
+    return Res_ok;
+}
+
+int MemFile_getReadBuf(VfsHandle *handle, size_t, const uint8_t **ptr, size_t *len)
+{
+    *ptr = nullptr;
+    *len = 0;
+    MemFileHandle *h = recordOf(handle);
+    if (!h)
+        return Res_missingArgument;
+    int r = Task_checkStop(handle->ctx);
+    if (r != Res_ok)
+        return r;
+    if (isLent(handle))
+        return Res_vfsBufferLent;
+    const MemFileShared *s = h->shared;
+    size_t at = h->position < s->length ? h->position : s->length;
+    *ptr = s->data ? s->data + at : nullptr;
+    *len = s->length - at;
+    handle->mode |= Vfs_modeLent;
+    return Res_ok;
+}
+
+int MemFile_readDone(VfsHandle *handle, size_t n)
+{
+    MemFileHandle *h = recordOf(handle);
+    if (!h || !isLent(handle))
+        return Res_vfsNothingLent;
+    size_t length = h->shared->length;
+    size_t left = h->position < length ? length - h->position : 0;
+    h->position += n < left ? n : left;
+    handle->mode &= ~uint32_t(Vfs_modeLent);
+    return Res_ok;
+}
+
+int MemFile_tell(VfsHandle *handle, uint64_t *position)
+{
+    *position = 0;
+    MemFileHandle *h = recordOf(handle);
+    if (!h)
+        return Res_missingArgument;
+    if (isLent(handle))
+        return Res_vfsBufferLent;
+    *position = h->position;
+    return Res_ok;
+}
+
+int MemFile_seek(VfsHandle *handle, uint32_t low, uint32_t high)
+{
+    MemFileHandle *h = recordOf(handle);
+    if (!h)
+        return Res_missingArgument;
+    if (high != 0)
+        return Res_fileSeek;
+    if (isLent(handle))
+        return Res_vfsBufferLent;
+    h->position = low;
+    return Res_ok;
+}
+
+int MemFile_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value)
+{
+    *value = 0;
+    MemFileHandle *h = recordOf(handle);
+    if (!h)
+        return Res_missingArgument;
+    MemFileShared *s = h->shared;
+    switch (code) {
+    case VfsInfo_size:
+        *value = reinterpret_cast<uintptr_t>(&s->size);
+        return Res_ok;
+    case VfsInfo_mime:
+        *value = reinterpret_cast<uintptr_t>(s->mime);
+        return Res_ok;
+    case VfsInfo_string2:
+        *value = reinterpret_cast<uintptr_t>(s->string2);
+        return Res_ok;
+    default:
+        return Res_vfsInfoUnknown;
+    }
+}
+
+int MemFile_setInfo(VfsHandle *handle, uint32_t code, uintptr_t value)
+{
+    MemFileHandle *h = recordOf(handle);
+    if (!h)
+        return Res_missingArgument;
+    MemFileShared *s = h->shared;
+    char16_t **slot = code == VfsInfo_mime ? &s->mime : code == VfsInfo_string2 ? &s->string2 : nullptr;
+    if (!slot)
+        return Res_vfsInfoNotSettable;
+    char16_t *text = reinterpret_cast<char16_t *>(value);
+    if (text != *slot)
+        Mem_free(*slot);
+    *slot = text;
+    return Res_ok;
+}
