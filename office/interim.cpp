@@ -49,6 +49,7 @@ struct OleFile {
     uint32_t *miniFat;
     uint32_t miniFatCount;
     uint32_t miniStart;         // the root entry's first sector
+    uint32_t sectorCount;       // sectors the file holds: no chain is longer
 };
 
 struct OleDirEntryRec {
@@ -120,7 +121,7 @@ int oleReadChainWords(OleFile *f, uint32_t first, uint32_t **out, uint32_t *coun
     uint32_t *words = nullptr;
     uint32_t n = 0;
     for (uint32_t id = first, steps = 0; id != Ole_sectorEndOfChain; steps++) {
-        if (id >= f->fatCount || steps > f->fatCount) {
+        if (id >= f->fatCount || steps > f->sectorCount) {
             err = Res_oleBadChain;
             break;
         }
@@ -296,6 +297,12 @@ int Ole_fileOpen(OleFile **file, VfsHandle *stream, uint32_t cutoff, uint32_t se
     f->firstMiniFatSector = firstMiniFatSector;
     f->swap = byteSwap;
     f->miniStart = Ole_sectorEndOfChain;
+    uintptr_t sizeInfo = 0;
+    uint64_t fileSize = 0;
+    if (Vfs_getInfo(stream, VfsInfo_size, &sizeInfo) == Res_ok && sizeInfo)
+        fileSize = *reinterpret_cast<const uint64_t *>(sizeInfo);
+    uint64_t sectors = fileSize / sectorSize;
+    f->sectorCount = sectors > 0xFFFFFFF0u ? 0xFFFFFFF0u : uint32_t(sectors);
     int err = Res_ok;
     for (uint32_t i = 0; i < fatSectorCount && err == Res_ok; i++) {
         err = oleReadSector(f, oleU32(headerDifat + 4 * i, byteSwap), buf);
