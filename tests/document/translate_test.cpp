@@ -323,6 +323,29 @@ TEST_F(TranslateTest, MissingArgumentsFreeWhatWasHandedOver)
     });
 }
 
+TEST_F(TranslateTest, StartWithoutMemoryReportsAndGivesTheClaimBack)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        watched = doc;
+        int finals = 0;
+        Url *u = fixtureUrl("ascii.txt");
+        Obj *arg = countedObj(&finals);
+        Mem_failAfter(1);
+        Translate_start(ctx(), doc, root, u, arg);
+        Mem_failAfter(0);
+        Sem_wait(&ended);
+        AppMsg_drain(ctx()->eventProc);
+        EXPECT_EQ(finals, 1);
+        ASSERT_NE(report(), nullptr);
+        EXPECT_EQ(report()->code, Translate_kindError);
+        EXPECT_EQ(report()->word, Res_noMemory);
+        EXPECT_TRUE(codes().empty());
+        seen.clear();
+        translate(doc, fixtureUrl("ascii.txt"));
+        EXPECT_EQ(codes(), (std::vector<int32_t>{0, 38, 13}));
+    });
+}
+
 // A page request on a document that does not load pages on demand (here
 // one that was never translated) starts no job: a job without URL could
 // only dereference the missing URL.

@@ -9,6 +9,8 @@
 #include "core/text/charset_cjk.h"
 #include "document/types/doctype.h"
 #include "graphics/image.h"
+#include "host/headless/headless.h"
+#include "platform/api/request.h"
 #include "html/docweb.h"
 #include "office/powerpoint/ppt.h"
 #include "pdf/pdf.h"
@@ -108,6 +110,33 @@ TEST_F(FixtureRecognitionTest, EachFixtureGoesToItsHandler)
         Vfs_close(h);
         Url_free(u);
     }
+}
+
+// The host's registration: seven handlers in its order, each accepted;
+// the importers that are not built yet recognise nothing.
+TEST_F(FileFixture, HostRegistersTheSevenHandlersInOrder)
+{
+    DocTypeRegistry *registry = nullptr;
+    ASSERT_EQ(DocType_newRegistry(ctx, &registry), Res_ok);
+    ctx->docHandlers = registry;
+    EXPECT_EQ(Host_registerHandlers(ctx), 1);
+    int n = 0;
+    for (DocTypeNode *p = registry->head; p; p = p->next, n++)
+        EXPECT_EQ(p->desc.enabled, 1u);
+    EXPECT_EQ(n, 7);
+    EXPECT_EQ(registry->head->desc.sniff, Word_recognise);
+    int32_t score = -1;
+    EXPECT_EQ(registry->head->next->next->next->next->desc.matchMime(ctx, nullptr, u"text/plain", &score), 0);
+    EXPECT_EQ(score, 0);
+
+    RequestHandlerReg reg{nullptr, Pdf_describe};
+    EXPECT_EQ(Request_registerHandler(nullptr), 0);
+    EXPECT_EQ(Request_registerHandler(&reg), 0);
+    reg.context = ctx;
+    EXPECT_EQ(Request_registerHandler(&reg), 1);
+    EXPECT_EQ(registry->head->next->next->next->next->next->next->next->desc.sniff, Pdf_sniff);
+    DocType_freeRegistry(ctx, registry);
+    ctx->docHandlers = nullptr;
 }
 
 } // namespace
