@@ -95,6 +95,14 @@ enum ResultCode : int {
     Res_noSaveCallback = 1552,    // the save callback is not installed
     Res_noNodeTest = 1553,        // the node test is not installed
     Res_noAncestorTest = 1554,    // the ancestor test is not installed
+    // Node lists, focus order, document events and query cursors.
+    Res_noDocument = 1536,        // a query cursor without a document
+    Res_noFocusTarget = 1546,     // the focus order holds no place to move to
+    // Form controls of the web layer.
+    Res_formNoWidget = 6656,      // a null control or widget
+    // Style sets, readers and the inline walk.
+    Res_styleNotGroup = 5122,     // a style computed for a node that is not a group
+    Res_stackExhausted = 5125,    // a recursion guard found too little stack left
     // Locks and semaphores.
     Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
     // Document-type registry.

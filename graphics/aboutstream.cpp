@@ -11,7 +11,8 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
 struct AboutPage {
     const char *name;
@@ -28,7 +29,7 @@ constexpr AboutPage aboutPages[] = {
 struct AboutStream {
     const AboutPage *page;
     size_t position;
-    uint64_t size;          // answered by info code 0
+    uint64_t size; // answered by info code 0
 };
 
 AboutStream *recordOf(VfsHandle *h)

@@ -12,6 +12,7 @@ struct ImageCodec;
 struct Edr_DrawList;
 struct Edr_Doc;
 struct Url;
+struct Edr_PageThumb;
 
 enum : uint32_t {
     Image_stateComplete = 1,            // bit 0 of the state word
@@ -62,3 +63,7 @@ int Image_openUrl(EngineContext *app, const Url *url, ImageLoadChargeFn charge, 
 struct Edr_HandlerDesc;
 // Fills the image document handler's descriptor. 0.
 int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc);
+// Rescales the thumbnail in *thumb into the rectangle rect ({x0, y0, x1, y1})
+// over the background colour (little-endian bytes R, G, B, A). 0 or an
+// error; on an error the thumbnail is left as it was.
+int Bitmap_refit(EngineContext *app, Edr_PageThumb **thumb, const int32_t rect[4], uint32_t background);

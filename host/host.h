@@ -41,6 +41,10 @@ int64_t AlienTimer_getMs(HostContext *host);
 // The host's debug text sink.
 void HostDebug_print(const char *text);
 
+// Bytes of stack left below the caller's frame on the calling thread (0
+// when the host cannot tell). Recursion guards compare it with a margin.
+size_t Host_stackLeft();
+
 // ------------------------------------------------ engine to host traffic
 
 // A request from the engine (application ready 0x10004, engine failed

@@ -47,6 +47,20 @@ void Form_freeValue(void *record);
 int Form_setValue(Edr_Node *group, void *value);
 int Form_controlEnabled(const void *control);
 int Form_controlFlag12(const void *control);
+// The control's flag word (0x100, 0x200 and 0x4000 make it focusable,
+// 0x400 gives it a default action); 6656 for a null control.
+int Form_Widget_getFlags(const void *control, uint32_t *flags);
+// The control's rectangle {x0, y0, x1, y1}; 6656 for a null control.
+int Form_Widget_getRect(const void *control, int32_t rect[4]);
+// Passes an event to a form control's handler. 0 or the handler's error.
+int Edr_Widget_sendEvent(EngineContext *context, void *control, void *event);
+// The control's kind (kind 144 is not counted among form elements).
+int Form_ctlGetKind(const void *control, uint32_t *kind);
+// The form group that owns a control group, with a node reference (null
+// when none); 0 or an error.
+int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form);
+// The kind of a form control (128: a kind that takes no width in a line).
+uint32_t Form_controlKind(const void *control);
 
 // A synchronous question to the host: kind 1 carries two URL texts
 // (referrer), kind 3 one (secure leave); answer 1 means yes.

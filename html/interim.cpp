@@ -9,9 +9,54 @@
 #include "platform/vfs/vfs.h"
 
 // Interim: no link reference exists before the web layer, so there is
-// nothing to release.
-void Link_release(Link *)
+// nothing to release, and every link made or resolved is the empty link.
+void Link_release(Link *) {}
+
+// ------------------------------------------------------- stream types
+
+// Interim: no MIME archive exists before the MIME module, so no part can
+// be found.
+int MimeStream_open(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, EngineContext *)
 {
+    *accepted = 0;
+    return Res_fileCannotOpen;
+}
+
+void Link_init(Link *link)
+{
+    link->kind = 1;
+    link->document = nullptr;
+    link->node = 0;
+}
+
+int Link_copy(Link *dst, const Link *)
+{
+    Link_init(dst);
+    return 0;
+}
+
+int Link_isKind(const Link *link, int32_t kind)
+{
+    return link && link->kind == kind;
+}
+
+int Link_fromNode(EngineContext *, Edr_Doc *, Edr_Node *, Link *out)
+{
+    Link_init(out);
+    return 0;
+}
+
+int Link_resolveTarget(Edr_Doc *, Link *out)
+{
+    Link_init(out);
+    return 0;
+}
+
+int Link_resolveNode(const Link *, Edr_Node **node, Edr_Doc **doc)
+{
+    *node = nullptr;
+    *doc = nullptr;
+    return 0;
 }
 
 // Interim: no fragment can be found before the web layer; the document's
@@ -27,6 +72,7 @@ int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *pag
 // Interim document services of the web layer.
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/node.h"
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
@@ -153,6 +199,68 @@ int Form_controlFlag12(const void *)
     return 0;
 }
 
+// Interim: until the web layer defines its controls, a control is read as
+// a record of its flag word, its kind and its rectangle (tests make such
+// records), it takes no events, and the owner of a control is the nearest
+// enclosing form group (element 47). Callers hold the tree lock.
+struct InterimControl {
+    uint32_t flags;
+    uint32_t kind;
+    int32_t rect[4];
+};
+
+int Form_Widget_getRect(const void *control, int32_t rect[4])
+{
+    if (!control)
+        return Res_formNoWidget;
+    for (int i = 0; i < 4; i++)
+        rect[i] = static_cast<const InterimControl *>(control)->rect[i];
+    return 0;
+}
+
+int Edr_Widget_sendEvent(EngineContext *, void *control, void *)
+{
+    return control ? 0 : int(Res_formNoWidget);
+}
+
+int Form_Widget_getFlags(const void *control, uint32_t *flags)
+{
+    *flags = 0;
+    if (!control)
+        return Res_formNoWidget;
+    *flags = static_cast<const InterimControl *>(control)->flags;
+    return 0;
+}
+
+int Form_ctlGetKind(const void *control, uint32_t *kind)
+{
+    *kind = 0;
+    if (!control)
+        return Res_formNoWidget;
+    *kind = static_cast<const InterimControl *>(control)->kind;
+    return 0;
+}
+
+int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form)
+{
+    *form = nullptr;
+    for (Edr_Node *p = node ? Edr_Node_parent(node) : nullptr; p; p = Edr_Node_parent(p)) {
+        if (Edr_Node_type(p) == Edr_NodeType_group && Edr_Node_group(p)->element == 47) {
+            int err = Edr_Node_addRefLocked(doc, p);
+            if (!err)
+                *form = p;
+            return err;
+        }
+    }
+    return 0;
+}
+
+// Interim: no control kinds exist before the web layer.
+uint32_t Form_controlKind(const void *)
+{
+    return 0;
+}
+
 // Interim: there is no host to ask yet; every question is answered no.
 int Host_askQuestion(EventProc *, HostQuestion *question)
 {
@@ -188,16 +296,6 @@ int Html_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {
     return DocType_describeInterim(context, desc);
 }
-// ------------------------------------------------------- stream types
-
-// Interim: no MIME archive exists before the MIME module, so no part can
-// be found.
-int MimeStream_open(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, EngineContext *)
-{
-    *accepted = 0;
-    return Res_fileCannotOpen;
-}
-
 // Interim: no handler object belongs to the MIME module yet.
 int Mime_claimsHandler(const UrlHandler *)
 {
@@ -210,9 +308,7 @@ int Mime_moduleInit(EngineContext *)
     return Res_ok;
 }
 
-void Mime_moduleFini(EngineContext *)
-{
-}
+void Mime_moduleFini(EngineContext *) {}
 
 // Interim: the open and the Mem type's operations; the archive queries
 // (slots 22 and 23) come with the MIME module.
@@ -247,9 +343,7 @@ int HttpCache_install(EngineContext *)
     return Res_ok;
 }
 
-void HttpCache_uninstall(EngineContext *)
-{
-}
+void HttpCache_uninstall(EngineContext *) {}
 
 // Interim: only the name; no handle ever becomes a Cache stream yet.
 const VfsTypeOps VfsCacheOps = {

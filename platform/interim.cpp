@@ -7,6 +7,9 @@
 #include "platform/api/engine.h"
 #include "platform/api/ident.h"
 #include "platform/url/url.h"
+#include "platform/vfs/helpers.h"
+#include "platform/vfs/hosthooks.h"
+#include "platform/vfs/vfs.h"
 
 // Interim: the configuration slot sees the block; without a configuration
 // store nothing else is applied, and the block's strings are freed.
@@ -39,3 +42,16 @@ void Ident_freeRecord(EngineInstance *instance)
     Mem_free(instance->ident);
     instance->ident = nullptr;
 }
+
+// Interim: the application has no table of document callbacks yet, so
+// every slot is missing.
+int AppDoc_callSlot1(Edr_Doc *)
+{
+    return 0;
+}
+
+int Edr_Doc_callSelectionHook(Edr_Doc *)
+{
+    return 0;
+}
+

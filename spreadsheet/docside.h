@@ -12,3 +12,9 @@ void Edr_Doc_clearSubRecords(Edr_Doc *doc);
 void Edr_Doc_freeSubRecords(Edr_Doc *doc);
 // Frees a grid-layout record (grid record nodes).
 void Excel_gridLayoutFree(void *record);
+// The pending updates of a spreadsheet document (type code 228), taken by
+// the eDR manager's pass with the dead nodes: dropped for good after a
+// successful layout pass, given back after a failed one. 0 or an error.
+int Excel_Doc_takeUpdates(Edr_Doc *doc, void **updates);
+void Excel_Doc_dropUpdates(Edr_Doc *doc, void *updates);
+void Excel_Doc_returnUpdates(Edr_Doc *doc, void *updates);

@@ -34,3 +34,19 @@ int Excel_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {
     return DocType_describeInterim(context, desc);
 }
+
+// Interim: no spreadsheet importer queues updates yet, so there is never
+// anything pending.
+int Excel_Doc_takeUpdates(Edr_Doc *, void **updates)
+{
+    *updates = nullptr;
+    return 0;
+}
+
+void Excel_Doc_dropUpdates(Edr_Doc *, void *)
+{
+}
+
+void Excel_Doc_returnUpdates(Edr_Doc *, void *)
+{
+}

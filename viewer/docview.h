@@ -11,6 +11,11 @@
 #include "core/task/lock.h"
 
 struct EngineContext;
+struct Edr_Doc;
+struct Edr_Node;
+struct Edr_PageEntry;
+struct EventProcMsg;
+struct LayoutObject;
 
 // The part of a view's display record that the rectangle accessors use:
 // its own lock, the four-word rectangle and the current page's two size
@@ -25,9 +30,57 @@ struct DispView {
     DispPageSize *currentPage;
 };
 
-// The document's view record (its first word heads the page-entry list).
+// The document's view record: its first word heads the page-entry list
+// (document/edr/page.h); it also keeps the highlight colours, the thumbnail
+// maximum (the width of the page window, 0 for none) and the current page
+// window {first, last} (-1, -1 when there is none).
+struct DocViewRecord {
+    Edr_PageEntry *pages;
+    uint32_t focusColour;
+    uint32_t activeColour;
+    int32_t thumbMax;
+    int32_t windowFirst;
+    int32_t windowLast;
+};
+
+// Creates the document's view record into *cell. 0 or 1.
 int View_createHighlightStyle(EngineContext *context, void **cell);
+// Frees the page entries (with their records) and the record (null allowed).
 void View_destroyHighlightStyle(void *record);
+
+// Hands a finished layout pass to the display side so that changed pages
+// are redrawn (called by the eDR manager after a successful pass). 0 or an
+// error.
+int View_publishLayout(Edr_Doc *doc);
+// Cancels the document's animation timer (at manager shut-down).
+void Anim_cancelTick(Edr_Doc *doc);
+// Receives the document's settle notification (code 15) to drive its
+// animation tick.
+void Anim_tick(void *context, EventProcMsg *msg, Edr_Doc *doc);
+
+// The alternate-rectangle records of page records: create from a source,
+// free (null allowed), query two values, merge a new record with the old
+// one. 0 or an error.
+struct AltRect;
+int AltRect_create(const void *source, AltRect **out);
+void AltRect_free(AltRect *record);
+int AltRect_query(AltRect *record, intptr_t a, intptr_t b);
+int AltRect_merge(AltRect *fresh, AltRect *old);
+
+// The application's thumbnail side limits {minimum, maximum} (0: none).
+void App_thumbnailLimits(EngineContext *app, int32_t *minimum, int32_t *maximum);
 // The document's shared lists.
 int View_createSharedLists(void **cell);
 void View_destroySharedLists(void *record);
+// Non-zero when the document's view has a focused editing object.
+int View_hasEditFocus(Edr_Doc *doc);
+// A visitor of laid-out objects: 0 to go on, anything else stops the walk
+// with that value.
+typedef int (*View_ObjectVisitFn)(LayoutObject *object, void *context);
+// Walks the laid-out objects of the document's current view whose
+// rectangles meet area {x0, y0, x1, y1} (null: all). The objects are lent
+// for the call. 0 or the visitor's stop value.
+int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area, void *extra);
+// The view rectangle of a sub-document node in its parent document's
+// coordinates into out {x0, y0, x1, y1}. 0 or an error.
+int View_focusHitTest(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unused);

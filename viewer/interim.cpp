@@ -3,17 +3,80 @@
 // record, which is all the document model reads of them.
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/doc.h"
+#include "document/edr/page.h"
+#include "layout/layout.h"
 #include "viewer/docview.h"
 
+// Interim: no colours and no page window until the viewer reads its
+// settings.
 int View_createHighlightStyle(EngineContext *, void **cell)
 {
-    *cell = Mem_calloc(1, sizeof(void *));
-    return *cell ? Res_ok : Res_noMemory;
+    DocViewRecord *view = static_cast<DocViewRecord *>(Mem_calloc(1, sizeof(DocViewRecord)));
+    if (view) {
+        view->windowFirst = -1;
+        view->windowLast = -1;
+    }
+    *cell = view;
+    return view ? Res_ok : Res_noMemory;
 }
 
 void View_destroyHighlightStyle(void *record)
 {
+    if (!record)
+        return;
+    DocViewRecord *view = static_cast<DocViewRecord *>(record);
+    Edr_Page_freeEntries(view->pages);
+    view->pages = nullptr;
+    Mem_free(view);
+}
+
+// Interim: there is no display side to hand a layout to.
+int View_publishLayout(Edr_Doc *)
+{
+    return Res_ok;
+}
+
+// Interim: documents have no animations before the viewer.
+void Anim_cancelTick(Edr_Doc *)
+{
+}
+
+void Anim_tick(void *, EventProcMsg *, Edr_Doc *)
+{
+}
+
+// Interim: an alternate rectangle is an empty record that answers 0.
+struct AltRect {
+    intptr_t word;
+};
+
+int AltRect_create(const void *, AltRect **out)
+{
+    *out = static_cast<AltRect *>(Mem_calloc(1, sizeof(AltRect)));
+    return *out ? Res_ok : Res_noMemory;
+}
+
+void AltRect_free(AltRect *record)
+{
     Mem_free(record);
+}
+
+int AltRect_query(AltRect *, intptr_t, intptr_t)
+{
+    return Res_ok;
+}
+
+int AltRect_merge(AltRect *, AltRect *)
+{
+    return Res_ok;
+}
+
+// Interim: no thumbnail limits before the viewer's settings.
+void App_thumbnailLimits(EngineContext *, int32_t *minimum, int32_t *maximum)
+{
+    *minimum = 0;
+    *maximum = 0;
 }
 
 int View_createSharedLists(void **cell)
@@ -25,4 +88,40 @@ int View_createSharedLists(void **cell)
 void View_destroySharedLists(void *record)
 {
     Mem_free(record);
+}
+
+// Interim: no view has an editing object before the viewer.
+int View_hasEditFocus(Edr_Doc *)
+{
+    return 0;
+}
+
+// Interim: there is no display yet, so the current view shows every
+// published page: the walk visits the objects of each page record, in page
+// order, under the page-list read lock.
+int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area, void *)
+{
+    if (!doc || !visitor)
+        return 0;
+    int result = 0;
+    Edr_Page_readLockList(doc);
+    for (Edr_PageEntry *e = static_cast<Edr_PageEntry *>(Edr_Page_listHead(doc)); e && !result; e = e->nextEntry) {
+        for (LayoutObject *o = e->rec ? e->rec->objects : nullptr; o && !result; o = o->next) {
+            int32_t x0 = o->rect[0] + o->offset[0], y0 = o->rect[1] + o->offset[1];
+            int32_t x1 = o->rect[2] + o->offset[0], y1 = o->rect[3] + o->offset[1];
+            if (area && (x0 >= area[2] || x1 <= area[0] || y0 >= area[3] || y1 <= area[1]))
+                continue;
+            result = visitor(o, context);
+        }
+    }
+    Edr_Page_readUnlockList(doc);
+    return result;
+}
+
+// Interim: without views a sub-document is shown where its parent is.
+int View_focusHitTest(Edr_Doc *, Edr_Node *, int32_t out[4], void *)
+{
+    for (int i = 0; i < 4; i++)
+        out[i] = 0;
+    return 0;
 }

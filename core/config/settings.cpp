@@ -10,11 +10,14 @@
 #include "core/config/settings.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
+#include "platform/url/url.h"
+#include "platform/vfs/vfs.h"
 
 namespace {
 
@@ -237,4 +240,88 @@ int Settings_readSource(EngineContext *context, ConfigStore *store, const Settin
     Settings_parserFini(&parser);
     int closed = source->close(source->handle);
     return r != Res_ok ? r : closed;
+}
+
+// ---------------------------------------------------------------- streams
+
+namespace {
+
+constexpr char16_t builtInChoices[] = u"file://localhost/okala_dir/choices.txt";
+
+int streamGetReadBuf(void *h, size_t want, const uint8_t **ptr, size_t *len)
+{
+    return Vfs_getReadBuf(static_cast<VfsHandle *>(h), want, ptr, len);
+}
+
+int streamReadDone(void *h, size_t n)
+{
+    return Vfs_readDone(static_cast<VfsHandle *>(h), n);
+}
+
+int streamClose(void *h)
+{
+    return Vfs_close(static_cast<VfsHandle *>(h));
+}
+
+// Opens the URL text for reading: 0 with *stream; 1 when no URL can be
+// made; the open error.
+int openText(EngineContext *context, const char16_t *text, VfsHandle **stream)
+{
+    *stream = nullptr;
+    Url *url = Url_new(text);
+    if (!url)
+        return Res_noMemory;
+    uint32_t accepted = 0;
+    int r = Vfs_open(url, Vfs_modeRead, stream, &accepted, context);
+    Url_free(url);
+    return r;
+}
+
+} // namespace
+
+int Settings_readStream(EngineContext *context, ConfigStore *store, VfsHandle *stream)
+{
+    SettingsSource source = {stream, streamGetReadBuf, streamReadDone, streamClose};
+    return Settings_readSource(context, store, &source);
+}
+
+int Settings_loadUrl(EngineContext *context, ConfigStore *store, const Url *url)
+{
+    VfsHandle *stream = nullptr;
+    uint32_t accepted = 0;
+    int r = Vfs_open(url, Vfs_modeRead, &stream, &accepted, context);
+    if (r != Res_ok)
+        return r;
+    return Settings_readStream(context, store, stream);
+}
+
+int Settings_loadFirstFound(EngineContext *context, ConfigStore *store, const char16_t *path)
+{
+    const char16_t *candidates[2] = {builtInChoices, path};
+    for (const char16_t *text : candidates) {
+        VfsHandle *stream = nullptr;
+        int r = openText(context, text, &stream);
+        if (r == Res_fileCannotOpen)
+            continue;
+        if (r != Res_ok)
+            return r;
+        return Settings_readStream(context, store, stream);
+    }
+    return Res_ok;
+}
+
+int Settings_loadFromDir(EngineContext *context, ConfigStore *store, const char16_t *dir)
+{
+    if (!dir)
+        return Res_nullInput;
+    constexpr char16_t name[] = u"choices.txt";
+    size_t dirLen = Ustr_len(dir);
+    char16_t *path = static_cast<char16_t *>(Mem_malloc((dirLen + std::size(name)) * sizeof(char16_t)));
+    if (!path)
+        return Res_noMemory;
+    memcpy(path, dir, dirLen * sizeof(char16_t));
+    memcpy(path + dirLen, name, sizeof name);
+    int r = Settings_loadFirstFound(context, store, path);
+    Mem_free(path);
+    return r;
 }

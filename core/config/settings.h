@@ -25,8 +25,8 @@
 // The parser is fed windows of bytes (Settings_parseLines): it takes every
 // complete line and reports how far it got, so that the unfinished last
 // line begins the next window. Settings_readSource drives it over any
-// source that lends read windows; the stream readers below drive it over a
-// virtual stream.
+// source that lends read windows; the stream readers at the end drive it
+// over a virtual stream.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +34,8 @@
 
 struct EngineContext;
 struct ConfigStore;
+struct Url;
+struct VfsHandle;
 
 enum : size_t {
     Settings_window = 4096,     // bytes asked of the source per read
@@ -99,3 +101,28 @@ struct SettingsSource {
 // before it has taken effect); else the error of closing.
 [[nodiscard]] int Settings_readSource(EngineContext *context, ConfigStore *store,
                                       const SettingsSource *source);
+
+// ------------------------------------------------------------ the streams
+
+// Reads an open virtual stream (the caller's; it is closed here whatever
+// happens) into store. Results as Settings_readSource.
+[[nodiscard]] int Settings_readStream(EngineContext *context, ConfigStore *store,
+                                      VfsHandle *stream);
+
+// Opens url for reading and reads it into store. 0; the open error as it
+// comes; or the error of reading.
+[[nodiscard]] int Settings_loadUrl(EngineContext *context, ConfigStore *store, const Url *url);
+
+// Reads the first settings file that opens: the built-in
+// "file://localhost/okala_dir/choices.txt", else path (a URL as 16-bit
+// text). A file that cannot be opened (780) moves on to the next; any other
+// open error is returned at once. 0 (also when neither file exists); 1 when
+// a URL cannot be made; or the error of reading.
+[[nodiscard]] int Settings_loadFirstFound(EngineContext *context, ConfigStore *store,
+                                          const char16_t *path);
+
+// Settings_loadFirstFound with dir followed directly by "choices.txt" (no
+// separator is added: dir ends in one). 1 when the joined text cannot be
+// made.
+[[nodiscard]] int Settings_loadFromDir(EngineContext *context, ConfigStore *store,
+                                       const char16_t *dir);

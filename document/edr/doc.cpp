@@ -25,6 +25,7 @@
 #include "document/edr/handler.h"
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
+#include "document/style/style.h"
 #include "document/types/translate.h"
 #include "fonts/fontengine.h"
 #include "graphics/image.h"
@@ -205,6 +206,7 @@ void freeParts(Edr_Doc *doc)
     Mem_free(doc->fonts);
     doc->fonts = nullptr;
     doc->fontCapacity = 0;
+    Edr_StyleCtx_free(doc);
     Req_table_free(doc->requests);
     doc->requests = nullptr;
     Edr_SourceInfo8_free(doc->sourceInfo8);
@@ -313,6 +315,8 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
         goto fail;
     }
     doc->jobCapacity = 4;
+    if ((err = Edr_Mgr_init(app, doc)) != 0)
+        goto fail;
     if ((err = Redirect_create(doc)) != 0)
         goto fail;
     registerDoc(ea, doc);
@@ -350,6 +354,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
     return Res_ok;
 
 fail:
+    Edr_Mgr_stop(doc);
     if (listening) {
         EventProc_removeListener(app->eventProc, 1, completionListener, doc);
         EventProc_removeListener(app->eventProc, 0, completionListener, doc);
@@ -473,8 +478,14 @@ int Edr_App_init(EngineContext *app, uint32_t options)
         Mem_free(ea);
         return Res_noMemory;
     }
-    for (uint32_t id = 0; id < Edr_defaultPropCount; id++)
-        ea->defaults[id].id = id;
+    // The default property table is the style sets' defaults.
+    if (Edr_Style_initDefaults(ea->defaults)) {
+        for (uint32_t id = 0; id < Edr_defaultPropCount; id++)
+            Prop_free(&ea->defaults[id]);
+        Mem_free(ea->defaults);
+        Mem_free(ea);
+        return Res_noMemory;
+    }
     Lock_init(app, &ea->lock);
     Sem_init(app, &ea->destroyed, 0, 1);
     ea->word80000 = 0x80000;

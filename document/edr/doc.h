@@ -44,6 +44,7 @@ struct Edr_HandlerDesc;
 struct Edr_AttrRecord;
 struct Edr_Selection;
 struct StyleRule;
+struct Edr_StyleCtx;
 
 // ----------------------------------------------------------------- hooks
 
@@ -210,6 +211,7 @@ struct Edr_Doc {
     Edr_SaveFn callbackA;
     Edr_NodeTestFn nodeTest;
     Edr_AncestorTestFn ancestorTest;
+    Edr_StyleCtx *styleCtx;     // style sets: defaults, rule index, buffers (document/style)
 };
 
 // The application's eDR record.
@@ -228,7 +230,7 @@ struct Edr_App {
     uint32_t rejectHeight;
     void *block;                // owned, null at creation
     uint32_t options;           // bit 0: documents' dispatchers run in inline mode
-    intptr_t zero4;
+    intptr_t navigationMode;    // focus navigation: 0 links and form controls, 1 images, 2 none
     void *hookContext;
     void *hookSpare;
     Edr_ImageHookFn imageHook;

@@ -359,6 +359,16 @@ int Edr_Doc_getSourceInfo8(Edr_Doc *doc, Edr_SourceInfo8 **out)
     return err;
 }
 
+namespace {
+
+// True when a stream information error only says the stream lacks it.
+bool infoMissing(int err)
+{
+    return err == Res_vfsNotAvailable || err == Res_vfsInfoUnknown;
+}
+
+} // namespace
+
 int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream)
 {
     uint64_t size = 0;
@@ -372,23 +382,24 @@ int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream)
     if (!err && value) {
         size = *reinterpret_cast<const uint64_t *>(value);
         haveSize = true;
-    }
-    else if (err != Vfs_infoUnavailable && err != Vfs_infoUnknown)
+    } else if (err && !infoMissing(err)) {
         goto event;
+    }
     err = Vfs_getInfo(stream, VfsInfo_word4, &value);
     if (!err) {
         word4 = int32_t(value);
         haveWord4 = true;
-    }
-    else if (err != Vfs_infoUnavailable && err != Vfs_infoUnknown)
+    } else if (!infoMissing(err)) {
         goto event;
+    }
     Edr_Doc_readLock(doc);
     haveMime = doc->mimeType != nullptr;
     Edr_Doc_readUnlock(doc);
     if (!haveMime) {
         err = Vfs_getInfo(stream, VfsInfo_mime, &value);
-        mime = err ? nullptr : reinterpret_cast<const char16_t *>(value);
-        if (err && err != Vfs_infoUnavailable && err != Vfs_infoUnknown)
+        if (!err)
+            mime = reinterpret_cast<const char16_t *>(value);
+        else if (!infoMissing(err))
             goto event;
     }
     {
@@ -416,10 +427,9 @@ int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream)
             read7 = true;
             Edr_SourceInfo8 *copy = nullptr;
             if (code7) {
-                uintptr_t info = 0;
-                if (Vfs_getInfo(stream, VfsInfo_code8, &info) == 0 && info) {
-                    const VfsInfo8 *i8 = reinterpret_cast<const VfsInfo8 *>(info);
-                    copy = copyInfo8(i8->strings, i8->words);
+                if (Vfs_getInfo(stream, VfsInfo_code8, &value) == 0 && value) {
+                    const VfsInfo8 *info = reinterpret_cast<const VfsInfo8 *>(value);
+                    copy = copyInfo8(info->strings, info->words);
                 }
             }
             Edr_Doc_writeLockWait(doc);

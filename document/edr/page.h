@@ -1,15 +1,216 @@
-// The page list of a document: laid-out pages published by key, and the
-// window of loaded pages around the current one.
+// The page list: a document's laid-out pages, sorted by key and kind.
 //
-// Only the services that modules built before the page list call are
-// declared here so far; document/interim.cpp holds interim definitions.
+// Layout turns the tree into page records and publishes each under a
+// (key, kind) pair; the display side and the page-related engine calls
+// look them up. Readers may still hold a record while layout publishes its
+// successor, so lookups hand out the entry with the tree lock and the
+// page-list lock held (the manager counts the access), and publishing swaps
+// records under the page-list write lock and frees the replaced record only
+// after that lock is dropped. The list's head is the first word of the
+// document's view record (viewer/docview.h); the page-list record's RwLock
+// guards it. Lock order: the tree lock, the page-list lock, the manager's
+// lock.
+//
+// The list also keeps the page window of documents shown page by page: the
+// pages around the current one whose contents the page hook is asked to
+// load, all others being unloaded.
 #pragma once
 
 #include <cstdint>
 
+#include "core/task/lock.h"
+
+struct AltRect;
+struct EngineContext;
 struct Edr_Doc;
+struct LayoutObject;
+
+enum : uint32_t {
+    Edr_Page_noSuchPage = 4097,
+    // Lookup mode bits.
+    Edr_Page_treeWrite = 1,     // take the tree lock for writing (else reading)
+    Edr_Page_listWrite = 2,     // take the page-list lock for writing (else reading)
+    // Build states of a record.
+    Edr_PageBuild_ready = 0,
+    Edr_PageBuild_ownsBlock = 3, // buildBlock is an owned heap block
+    Edr_PageBuild_building = 4,
+    // Hook requests of the page window.
+    Edr_PageHook_load = 0,
+    Edr_PageHook_unload = 2,
+};
+
+// A page's thumbnail: size, a word, pixels (freed with it when owned).
+struct Edr_PageThumb {
+    int32_t width;
+    int32_t height;
+    intptr_t word;
+    void *pixels;
+    uint32_t pixelsOwned;
+};
+
+// A laid-out page, made by layout. bounds are 16.16 values {x0, y0, x1, y1}
+// with y growing downwards from 0 (y0 is minus the page height; 0x80000000
+// when unset). The record owns its thumbnail, block, layout record, build
+// block (build state 3), alternate rectangle and object chains.
+struct Edr_PageRec {
+    Edr_Doc *doc;               // the owner document
+    intptr_t words1[2];
+    int32_t bounds[4];
+    intptr_t word2;
+    uint8_t background[4];      // read as a little-endian colour
+    Edr_PageThumb *thumb;
+    intptr_t word3;
+    void *block;                // owned heap block
+    void *layout;               // layout's record (Layout_freePageLayout)
+    uint32_t buildState;
+    void *buildBlock;           // owned when buildState is 3
+    AltRect *altRect;           // when set the rectangle reads as the shared default
+    LayoutObject *objects;      // freed with the record when buildState is 0
+    LayoutObject *overlays;     // always freed with the record
+    Edr_PageRec *nextRec;       // records freed together are chained
+};
+
+// One entry of the list: the current record of page (key, kind).
+struct Edr_PageEntry {
+    Edr_PageRec *rec;
+    intptr_t zero;
+    uint32_t kind;
+    int32_t key;
+    uint32_t tag;               // given by the publisher
+    uint32_t stale;             // marked for purging
+    Edr_PageEntry *nextEntry;
+};
+
+// A counted holder of a record chain.
+struct Edr_PageRecRef {
+    Lock mutex;
+    Edr_PageRec *chain;
+    uint32_t refs;
+};
+
+// What the document's page hook receives as its cell: the page. The hook's
+// first word argument is the request (Edr_PageHook_load, _unload, or the
+// caller's flag), the second 0.
+struct Edr_PageRef {
+    Edr_Doc *doc;
+    int32_t key;
+    uint32_t kind;
+};
+
+// ----------------------------------------------------------------- lookup
+
+// Finds page (key, kind) and returns its entry in *entry with the tree
+// lock and the page-list lock held as mode says, the access counted by the
+// manager. 4097 (no lock held, *entry null) when absent; a stoppable write
+// lock's error as it is.
+[[nodiscard]] int Edr_Page_find(Edr_PageEntry **entry, Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t mode);
+// The same by position in the list.
+[[nodiscard]] int Edr_Page_findByIndex(Edr_PageEntry **entry, Edr_Doc *doc, uint32_t index, uint32_t mode);
+// Ends a lookup: the manager hears that the access ended, then both locks
+// are released as mode says. The entry and its record are dead for the
+// caller afterwards.
+void Edr_Page_release(Edr_PageEntry *entry, uint32_t mode);
+// The entry's record, the next entry, the first entry of the entry's list
+// (valid while the lookup's locks are held).
+Edr_PageRec *Edr_Page_deref(Edr_PageEntry *entry);
+Edr_PageEntry *Edr_Page_nextEntry(Edr_PageEntry *entry);
+Edr_PageEntry *Edr_Page_first(Edr_PageEntry *entry);
+
+// Under the page-list read lock. The position of (key, kind) into *index;
+// 4097 when absent.
+[[nodiscard]] int Edr_Page_indexOf(uint32_t *index, Edr_Doc *doc, int32_t key, uint32_t kind);
+// The number of entries whose key is below key.
+uint32_t Edr_Page_indexOfKey(Edr_Doc *doc, int32_t key);
+// The key pair at position index; 4097 past the end.
+[[nodiscard]] int Edr_Page_getKeyByIndex(int32_t *key, uint32_t *kind, Edr_Doc *doc, uint32_t index);
+// The number of entries into *count; null arguments give 0 and leave
+// *count as it was.
+int Edr_Page_count(Edr_Doc *doc, uint32_t *count);
+int Edr_Page_hasPages(Edr_Doc *doc);
+// The record's bounds of page (key, kind) into out; 4097 when absent.
+[[nodiscard]] int Edr_Page_getRect(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t out[4]);
+// Width and height of the page in units (both 0 when absent). 0 or 4097.
+int Edr_Page_getSizeFloat(Edr_Doc *doc, int32_t key, uint32_t kind, float *width, float *height);
+// The entry's tag, 0 when absent.
+uint32_t Edr_Page_getTag(Edr_Doc *doc, int32_t key, uint32_t kind);
+
+// --------------------------------------------------- alternate rectangles
+
+int Edr_Page_hasAltRect(const Edr_PageRec *record);
+// The record's bounds, or the shared default rectangle when altRect is set.
+const int32_t *Edr_Page_rectOrDefault(const Edr_PageRec *record);
+// Gives the record an alternate rectangle made from source (the old one
+// is freed). 0 or the creation error.
+[[nodiscard]] int Edr_Page_setAltRect(Edr_PageRec *record, const void *source);
+// Asks the alternate rectangle of page (key, kind) when it has one (0
+// otherwise); the lookup's error (4097) as it is.
+int Edr_Page_altRectQuery(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t a, intptr_t b);
+
+// ------------------------------------------------------------- thumbnails
+
+// The thumbnail bounds of a record in 1/8 units, {0, 0, w, h}, fitted to
+// the application's thumbnail limits. True when both sides are at least 1.
+int Edr_Page_getBounds(EngineContext *app, const Edr_PageRec *record, int32_t out[4]);
+// Fits the sides *w and *h to the limits {minimum, maximum} (0: none):
+// a side below the minimum scales the shorter side up to it, a side above
+// the maximum scales the longer side down to it, then each side is raised
+// to the minimum.
+void Edr_Page_fitThumb(int32_t *w, int32_t *h, int32_t minimum, int32_t maximum);
+
+// ------------------------------------------------------------- publishing
+
+// Publishes (record non-null) or removes (record null) page (key, kind)
+// under the page-list write lock. A new page posts code 1 {1, doc, position}
+// to the application's processor, a removed one code 2 {2, doc}. With
+// keepTaller, a record whose y0 is unset or above the current one's is
+// refused and freed. The current thumbnail moves to the new record unless
+// noThumbTransfer is set (refitted when its size changed; dropped when that
+// fails). Replaced records are freed after the lock is dropped. 0, 1 when
+// memory runs out (the record stays the caller's then), or the lock's
+// error; removing an absent page changes nothing.
+[[nodiscard]] int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag,
+                                         Edr_PageRec *record, int keepTaller, int noThumbTransfer);
+// The list step of publishing with a record, under the page-list write
+// lock of doc: *old gets the replaced (or refused) record, *position the
+// place, *added 1 when a new entry was made. 0 or 1.
+[[nodiscard]] int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr_PageRec *record,
+                                   int keepTaller, int noThumbTransfer, Edr_PageRec **old, uint32_t *position,
+                                   int *added);
+// Marks every entry of the key stale. 0 or the lock's error.
+[[nodiscard]] int Edr_Page_markKey(Edr_Doc *doc, int32_t key);
+// Removes every stale entry; posts {2, doc} when any went. 0 or the lock's
+// error.
+[[nodiscard]] int Edr_Page_purgeStale(Edr_Doc *doc);
+
+// --------------------------------------------------------------- freeing
+
+// Frees a record chain (through nextRec) and what each record owns. 0 or
+// the first error of freeing a layout record.
+int Edr_Page_freeRecords(Edr_PageRec *chain);
+// Frees an entry list (through nextEntry) with the records; a failure to
+// free a record stops the engine.
+void Edr_Page_freeEntries(Edr_PageEntry *list);
+// Frees an object chain.
+void Edr_Page_freeObjects(LayoutObject *chain);
+
+// Counted holders of a record chain: created with one reference; the last
+// release frees the chain (a failure stops the engine) and the holder.
+[[nodiscard]] int Edr_PageRecRef_create(EngineContext *ctx, Edr_PageRec *chain, Edr_PageRecRef **out);
+void Edr_PageRecRef_addRef(Edr_PageRecRef *ref);
+void Edr_PageRecRef_release(Edr_PageRecRef *ref);
+
+// ------------------------------------------------------------ page window
 
 // Moves the page window to the current index (documents with the start
-// flag only): pages leaving it are unloaded and pages entering it loaded
-// through the page hook. 0 or the first hook error.
+// flag only): page-on-demand documents keep just the current page, others
+// the thumbnail maximum's width of pages around it; pages leaving it are
+// unloaded and pages entering it loaded through the page hook. 0 or the
+// first hook error.
 int Edr_Page_updateWindow(Edr_Doc *doc, int32_t current);
+// Calls the page hook under hookLock for the page at index with the
+// request how. 0 without a hook, 4097 past the end, else the hook's result.
+int Edr_Page_loadByIndex(Edr_Doc *doc, uint32_t index, intptr_t how);
+// Asks the page hook for one page (with flag as the request) when the view
+// has no window width, the parent document's mark flag allows it, or the
+// page lies in the current window. 0 when not asked.
+int Edr_Page_requestByKey(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);

@@ -23,5 +23,5 @@ extern const VfsTypeOps VfsZipOps;
 // Slot 3: opens the archive member the URL names, setting handle->type to
 // 2 and *accepted; leaves the handle alone (0) when the URL names none.
 // An error fails the open.
-[[nodiscard]] int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode,
-                              uint32_t *accepted, EngineContext *ctx);
+[[nodiscard]] int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
+                              EngineContext *ctx);

@@ -115,7 +115,8 @@ int Vfs_getSize(VfsHandle *handle, uint64_t *size)
     return r;
 }
 
-namespace {
+namespace
+{
 
 uint32_t be32(const uint8_t *p)
 {
@@ -183,9 +184,7 @@ int Module_startNoop()
     return Res_ok;
 }
 
-void Module_endNoop()
-{
-}
+void Module_endNoop() {}
 
 // ----------------------------------------------------- string append
 
@@ -197,8 +196,7 @@ char16_t *Ustr_appendCstr(char16_t *s, const char *text8)
     size_t add = strlen(text8);
     if (add > SIZE_MAX / sizeof(char16_t) - have - 1)
         return nullptr;
-    char16_t *out =
-        static_cast<char16_t *>(Mem_realloc(s, (have + add + 1) * sizeof(char16_t)));
+    char16_t *out = static_cast<char16_t *>(Mem_realloc(s, (have + add + 1) * sizeof(char16_t)));
     if (!out)
         return nullptr;
     if (!s)

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
+struct Edr_Doc;
 struct EngineContext;
 struct Url;
 struct VfsHandle;
@@ -94,3 +95,11 @@ struct Prop18 {
 [[nodiscard]] int Prop18_copy(Prop18 **payload, const Prop18 *source);
 // Frees the record. Null is ignored.
 void Prop18_free(Prop18 *payload);
+
+// Dispatchers into the application's table of document callbacks (reached
+// from the document's application context): each calls its slot with the
+// document and returns the slot's result; 0 when the document, the table
+// or the slot is missing. Slot 3 tells the document's handler that the
+// selection may have changed; slot 1 is told that a page was published.
+int AppDoc_callSlot1(Edr_Doc *doc);
+int Edr_Doc_callSelectionHook(Edr_Doc *doc);

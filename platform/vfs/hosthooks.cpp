@@ -9,16 +9,15 @@
 #include "core/result.h"
 #include "platform/api/engine.h"
 
-namespace {
+namespace
+{
 
 HostStreamHooks *hooksOf(EngineContext *ctx)
 {
     return ctx ? static_cast<HostStreamHooks *>(ctx->streamHooks) : nullptr;
 }
 
-void emptyFinalizer(Obj *)
-{
-}
+void emptyFinalizer(Obj *) {}
 
 } // namespace
 

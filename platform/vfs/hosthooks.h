@@ -29,7 +29,7 @@ struct HostStreamHooks {
     int (*onConsumed)(void *hookCtx, uint32_t cookie, size_t n);
     int (*onSeek)(void *hookCtx, uint32_t cookie, uint64_t offset);
     int (*onClose)(void *hookCtx, uint32_t cookie);
-    void *hookCtx;          // an engine heap block (or null), freed by HostHooks_free
+    void *hookCtx; // an engine heap block (or null), freed by HostHooks_free
 };
 
 // Installs the hooks: makes the record when the context has none and
@@ -69,7 +69,7 @@ int HostHooks_noop();
 struct Obj {
     void (*finalize)(Obj *obj);
     Obj *(*clone)(Obj *obj);
-    uintptr_t words[5];     // the owner's
+    uintptr_t words[5]; // the owner's
 };
 
 // A new object with an empty finaliser, Obj_clone as its clone function

@@ -11,7 +11,8 @@
 #include "core/task/task.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
 // The mode bits the Mem type accepts, and the marks it adds.
 constexpr uint32_t acceptedBits = 0x6007C31;
@@ -83,8 +84,8 @@ const VfsTypeOps VfsMemOps = {
     nullptr,            // 29
 };
 
-int MemFile_open(EngineContext *ctx, VfsHandle *handle, const uint8_t *data, size_t length,
-                 int own, uint32_t mode, uint32_t *accepted)
+int MemFile_open(EngineContext *ctx, VfsHandle *handle, const uint8_t *data, size_t length, int own,
+                 uint32_t mode, uint32_t *accepted)
 {
     *accepted = 0;
     if (!handle || (!data && length)) {
@@ -231,7 +232,9 @@ int MemFile_setInfo(VfsHandle *handle, uint32_t code, uintptr_t value)
     if (!h)
         return Res_missingArgument;
     MemFileShared *s = h->shared;
-    char16_t **slot = code == VfsInfo_mime ? &s->mime : code == VfsInfo_string2 ? &s->string2 : nullptr;
+    char16_t **slot = code == VfsInfo_mime      ? &s->mime
+                      : code == VfsInfo_string2 ? &s->string2
+                                                : nullptr;
     if (!slot)
         return Res_vfsInfoNotSettable;
     char16_t *text = reinterpret_cast<char16_t *>(value);

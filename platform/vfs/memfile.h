@@ -23,18 +23,18 @@ struct VfsTypeOps;
 struct MemFileShared {
     const uint8_t *data;
     size_t length;
-    uint64_t size;          // the length as 64 bits, answered by info code 0
-    char16_t *mime;         // owned, null at first: info code 1
-    char16_t *string2;      // owned, null at first: info code 2
-    uint32_t ownsData;      // the data are an engine heap block freed with the block
-    Lock lock;              // guards the use count
-    uint32_t useCount;      // handles on the block; 1 at open
+    uint64_t size;     // the length as 64 bits, answered by info code 0
+    char16_t *mime;    // owned, null at first: info code 1
+    char16_t *string2; // owned, null at first: info code 2
+    uint32_t ownsData; // the data are an engine heap block freed with the block
+    Lock lock;         // guards the use count
+    uint32_t useCount; // handles on the block; 1 at open
 };
 
 // A handle's own record (VfsHandle::priv).
 struct MemFileHandle {
     MemFileShared *shared;
-    size_t position;        // the read offset; may lie beyond the length
+    size_t position; // the read offset; may lie beyond the length
 };
 
 // The Mem row: slots 4, 5, 6, 11, 12, 13, 14 and 17.

@@ -13,10 +13,11 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
 struct MimeRow {
-    char extension[12];         // ASCII, lower case; empty in the end row
+    char extension[12]; // ASCII, lower case; empty in the end row
     const char16_t *mime;
     uint16_t id;
     uint16_t flags;

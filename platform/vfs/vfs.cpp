@@ -25,39 +25,40 @@
 #include "platform/vfs/romfs.h"
 
 const VfsTypeOps VfsFileOps = {
-    "File",                   // name
-    0,                        // flags
-    FileStream_makeDirs,      // 2
-    FileStream_open,          // 3
-    FileStream_close,         // 4
-    FileStream_getReadBuf,    // 5
-    FileStream_readDone,      // 6
-    FileStream_getHandle,     // 7
-    FileStream_getWriteBuf,   // 8
-    FileStream_writeDone,     // 9
-    FileStream_readDirEntry,  // 10
-    FileStream_tell,          // 11
-    FileStream_seek,          // 12
-    FileStream_getInfo,       // 13
-    FileStream_setInfo,       // 14
-    FileStream_remove,        // 15
-    FileStream_rename,        // 16
-    nullptr,                  // 17 clone
-    nullptr,                  // 18
-    nullptr,                  // 19
-    nullptr,                  // 20 open with arguments
-    FileStream_pathQuery,     // 21
-    nullptr,                  // 22
-    nullptr,                  // 23
-    nullptr,                  // 24
-    FileStream_copy,          // 25
-    nullptr,                  // 26
-    nullptr,                  // 27
-    nullptr,                  // 28
-    nullptr,                  // 29
+    "File",                  // name
+    0,                       // flags
+    FileStream_makeDirs,     // 2
+    FileStream_open,         // 3
+    FileStream_close,        // 4
+    FileStream_getReadBuf,   // 5
+    FileStream_readDone,     // 6
+    FileStream_getHandle,    // 7
+    FileStream_getWriteBuf,  // 8
+    FileStream_writeDone,    // 9
+    FileStream_readDirEntry, // 10
+    FileStream_tell,         // 11
+    FileStream_seek,         // 12
+    FileStream_getInfo,      // 13
+    FileStream_setInfo,      // 14
+    FileStream_remove,       // 15
+    FileStream_rename,       // 16
+    nullptr,                 // 17 clone
+    nullptr,                 // 18
+    nullptr,                 // 19
+    nullptr,                 // 20 open with arguments
+    FileStream_pathQuery,    // 21
+    nullptr,                 // 22
+    nullptr,                 // 23
+    nullptr,                 // 24
+    FileStream_copy,         // 25
+    nullptr,                 // 26
+    nullptr,                 // 27
+    nullptr,                 // 28
+    nullptr,                 // 29
 };
 
-namespace {
+namespace
+{
 
 // The stream type table, by type index.
 const VfsTypeOps *const typeTable[VfsType_count] = {
@@ -86,7 +87,12 @@ bool modeAllowed(uint32_t mode)
     if (mode & Vfs_modeRefused)
         return false;
     switch (mode & Vfs_modeAccessMask) {
-    case 1: case 2: case 3: case 4: case 5: case 8:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 8:
         return true;
     default:
         return false;
@@ -697,7 +703,7 @@ int Vfs_initLayer(EngineContext *ctx)
     int r = AlienFile_initLayer(ctx);
     if (r != Res_ok)
         return r;
-    int started = 0;  // steps after the file layer that came up
+    int started = 0; // steps after the file layer that came up
     if ((r = RomFs_createTable(ctx)) == Res_ok) {
         started = 1;
         if ((r = Mime_moduleInit(ctx)) == Res_ok) {

@@ -28,16 +28,16 @@ struct VfsHandle;
 
 // Bits of a handle's mode word (and of the access modes given to open).
 enum : uint32_t {
-    Vfs_modeRead = 0x1,          // readable
-    Vfs_modeAppend = 0x2,        // writable at the end
-    Vfs_modeWrite = 0x4,         // writable from the start
-    Vfs_modeList = 0x8,          // a directory listing
+    Vfs_modeRead = 0x1,   // readable
+    Vfs_modeAppend = 0x2, // writable at the end
+    Vfs_modeWrite = 0x4,  // writable from the start
+    Vfs_modeList = 0x8,   // a directory listing
     Vfs_modeSeekable = 0x10,
     Vfs_modeReadAhead = 0x20,
-    Vfs_modeCacheHook = 0x200,   // Vfs_openCached: becomes Vfs_modeSeekable, tells the host hook
-    Vfs_modeLent = 0x10000,      // a buffer is lent right now
-    Vfs_modeMemory = 0x40000000, // a memory stream (the Mem type's mark)
-    Vfs_modeAccessMask = 0xF,    // the access mode: 1, 2, 3, 4, 5 or 8
+    Vfs_modeCacheHook = 0x200,    // Vfs_openCached: becomes Vfs_modeSeekable, tells the host hook
+    Vfs_modeLent = 0x10000,       // a buffer is lent right now
+    Vfs_modeMemory = 0x40000000,  // a memory stream (the Mem type's mark)
+    Vfs_modeAccessMask = 0xF,     // the access mode: 1, 2, 3, 4, 5 or 8
     Vfs_modeRefused = 0xF9EF8100, // bits that Vfs_open never accepts
 };
 
@@ -59,40 +59,27 @@ enum : uint32_t {
 // Information codes of Vfs_getInfo and Vfs_setInfo. A type answers 771 for
 // a code it does not know and 772 for a code it cannot set.
 enum : uint32_t {
-    VfsInfo_size = 0,      // value: pointer to the 64-bit size (uint64_t *)
-    VfsInfo_mime = 1,      // value: the MIME type (const char16_t *)
-    VfsInfo_string2 = 2,   // value: a second string property (const char16_t *)
-    VfsInfo_word4 = 4,     // value: a word, -1 when absent
-    VfsInfo_mimeId = 6,    // value: the MIME type id of the extension table
-    VfsInfo_size11 = 11,   // value: a size that types may answer differently (falls back to 0)
-    VfsInfo_flag16 = 16,   // a flag that Vfs_getUrl clears
-};
-
-// Codes the document record reads from a stream's source, and the two
-// "not available" answers of Vfs_getInfo.
-enum : uint32_t {
-    VfsInfo_code7 = 7,      // value: a word
-    VfsInfo_code8 = 8,      // value: pointer to a VfsInfo8 (lent)
-    Vfs_infoUnavailable = 769,
-    Vfs_infoUnknown = 771,
-};
-
-// What information code 8 answers: four strings (lent) and two words.
-struct VfsInfo8 {
-    const char16_t *strings[4];
-    uint32_t words[2];
+    VfsInfo_size = 0,    // value: pointer to the 64-bit size (uint64_t *)
+    VfsInfo_mime = 1,    // value: the MIME type (const char16_t *)
+    VfsInfo_string2 = 2, // value: a second string property (const char16_t *)
+    VfsInfo_word4 = 4,   // value: a word, -1 when absent
+    VfsInfo_mimeId = 6,  // value: the MIME type id of the extension table
+    VfsInfo_code7 = 7,   // value: the source's load state (0, 1 or 2)
+    VfsInfo_code8 = 8,   // value: pointer to a VfsInfo8 (lent) when code 7 is non-zero
+    VfsInfo_size11 = 11, // value: a size that types may answer differently (falls back to 0)
+    VfsInfo_flag16 = 16, // a flag that Vfs_getUrl clears
 };
 
 // One open stream (a heap record, made by Vfs_newHandle).
 struct VfsHandle {
-    void *priv;                 // the type's own record (File: FileStream; Mem: MemFileHandle)
-    Url *url;                   // owned copy, or null for a memory stream
-    const char16_t *mime;       // constant text: "application/octet-stream" at creation
-    uint32_t type;              // row of the stream type table, VfsType_none for none
-    uint32_t mode;              // the access mode the type accepted, plus Vfs_modeLent
-    uint32_t mimeId;            // 0 until derived; an id of the extension table
+    void *priv;           // the type's own record (File: FileStream; Mem: MemFileHandle)
+    Url *url;             // owned copy, or null for a memory stream
+    const char16_t *mime; // constant text: "application/octet-stream" at creation
+    uint32_t type;        // row of the stream type table, VfsType_none for none
+    uint32_t mode;        // the access mode the type accepted, plus Vfs_modeLent
+    uint32_t mimeId;      // 0 until derived; an id of the extension table
     EngineContext *ctx;
-    uint32_t hookCookie;        // non-zero while the host stream hooks watch the stream
+    uint32_t hookCookie; // non-zero while the host stream hooks watch the stream
 };
 
 // Called by Vfs_subscribe for each event bit.
@@ -102,37 +89,37 @@ typedef int (*VfsEventFn)(VfsHandle *handle, void *arg, uint32_t bit);
 // operation slots, numbered as the table's words (slot 2 is the first).
 // A null slot means the operation is not available (769).
 struct VfsTypeOps {
-    const char *name;                                                      // word 0
-    uint32_t flags;                                                        // word 1
-    int (*makeDir)(const Url *url, EngineContext *ctx);                    // 2
+    const char *name;                                   // word 0
+    uint32_t flags;                                     // word 1
+    int (*makeDir)(const Url *url, EngineContext *ctx); // 2
     int (*open)(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
-                EngineContext *ctx);                                       // 3
-    int (*close)(VfsHandle *handle);                                       // 4
+                EngineContext *ctx);                                                     // 3
+    int (*close)(VfsHandle *handle);                                                     // 4
     int (*getReadBuf)(VfsHandle *handle, size_t want, const uint8_t **ptr, size_t *len); // 5
-    int (*readDone)(VfsHandle *handle, size_t n);                          // 6
-    int (*getHandle)(VfsHandle *handle, uintptr_t *value);                 // 7
-    int (*getWriteBuf)(VfsHandle *handle, size_t want, uint8_t **ptr, size_t *len); // 8
-    int (*writeDone)(VfsHandle *handle, size_t n);                         // 9
-    int (*readDir)(VfsHandle *handle, const char16_t **name);              // 10
-    int (*tell)(VfsHandle *handle, uint64_t *position);                    // 11
-    int (*seek)(VfsHandle *handle, uint32_t low, uint32_t high);           // 12
-    int (*getInfo)(VfsHandle *handle, uint32_t code, uintptr_t *value);    // 13
-    int (*setInfo)(VfsHandle *handle, uint32_t code, uintptr_t value);     // 14
-    int (*remove)(EngineContext *ctx, const Url *url);                     // 15
-    int (*rename)(EngineContext *ctx, const Url *url, const Url *to);      // 16
-    int (*clone)(VfsHandle *handle, VfsHandle *newHandle);                 // 17
-    int (*slot18)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 18
-    int (*slot19)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 19 type-specific
-    int (*openWithArgs)(const Url *url, const uintptr_t *args);            // 20 (eight words)
+    int (*readDone)(VfsHandle *handle, size_t n);                                        // 6
+    int (*getHandle)(VfsHandle *handle, uintptr_t *value);                               // 7
+    int (*getWriteBuf)(VfsHandle *handle, size_t want, uint8_t **ptr, size_t *len);      // 8
+    int (*writeDone)(VfsHandle *handle, size_t n);                                       // 9
+    int (*readDir)(VfsHandle *handle, const char16_t **name);                            // 10
+    int (*tell)(VfsHandle *handle, uint64_t *position);                                  // 11
+    int (*seek)(VfsHandle *handle, uint32_t low, uint32_t high);                         // 12
+    int (*getInfo)(VfsHandle *handle, uint32_t code, uintptr_t *value);                  // 13
+    int (*setInfo)(VfsHandle *handle, uint32_t code, uintptr_t value);                   // 14
+    int (*remove)(EngineContext *ctx, const Url *url);                                   // 15
+    int (*rename)(EngineContext *ctx, const Url *url, const Url *to);                    // 16
+    int (*clone)(VfsHandle *handle, VfsHandle *newHandle);                               // 17
+    int (*slot18)(VfsHandle *handle, uintptr_t a, uintptr_t b);                          // 18
+    int (*slot19)(VfsHandle *handle, uintptr_t a, uintptr_t b); // 19 type-specific
+    int (*openWithArgs)(const Url *url, const uintptr_t *args); // 20 (eight words)
     int (*pathQuery)(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // 21
-    int (*handlerQuery)(UrlHandler *handler, uintptr_t *result);           // 22
-    int (*urlSlot23)(const Url *url, uintptr_t arg);                       // 23
-    int (*slot24)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 24 type-specific
-    int (*copy)(EngineContext *ctx, const Url *url, const Url *to);        // 25
-    int (*slot26)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 26
+    int (*handlerQuery)(UrlHandler *handler, uintptr_t *result);                        // 22
+    int (*urlSlot23)(const Url *url, uintptr_t arg);                                    // 23
+    int (*slot24)(VfsHandle *handle, uintptr_t a, uintptr_t b);     // 24 type-specific
+    int (*copy)(EngineContext *ctx, const Url *url, const Url *to); // 25
+    int (*slot26)(VfsHandle *handle, uintptr_t a, uintptr_t b);     // 26
     int (*subscribe)(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask); // 27
-    int (*getLength32)(VfsHandle *handle, uint32_t *length);               // 28
-    int (*slot29)(VfsHandle *handle, uintptr_t a, uintptr_t b);            // 29 type-specific
+    int (*getLength32)(VfsHandle *handle, uint32_t *length);                            // 28
+    int (*slot29)(VfsHandle *handle, uintptr_t a, uintptr_t b); // 29 type-specific
 };
 
 // The File row (the file driver's FileStream_* operations).
@@ -217,6 +204,12 @@ int Vfs_readDir(VfsHandle *handle, const char16_t **name);
 // stays the stream's. Code 11 answered with 769 or 771 asks code 0
 // instead. 769 no slot, 771 unknown code, the type's error.
 int Vfs_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value);
+
+// What information code 8 answers: four strings and two words, lent.
+struct VfsInfo8 {
+    const char16_t *strings[4];
+    uint32_t words[2];
+};
 // Sets an information code (ownership of a string value passes to the
 // stream on success). 769 no slot, 772 not settable.
 int Vfs_setInfo(VfsHandle *handle, uint32_t code, uintptr_t value);
@@ -248,8 +241,8 @@ int Vfs_getLength32(VfsHandle *handle, uint32_t *length);
 // gives 0, cid 4, file 1; a URL whose handler object the MIME module
 // claims gives 4.
 [[nodiscard]] int Vfs_typeForUrl(const Url *url, uint32_t *type);
-[[nodiscard]] int Vfs_makeDir(const Url *url, EngineContext *ctx);          // slot 2
-[[nodiscard]] int Vfs_urlOp15(EngineContext *ctx, const Url *url);         // slot 15: remove
+[[nodiscard]] int Vfs_makeDir(const Url *url, EngineContext *ctx);               // slot 2
+[[nodiscard]] int Vfs_urlOp15(EngineContext *ctx, const Url *url);               // slot 15: remove
 [[nodiscard]] int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to); // slot 16
 [[nodiscard]] int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to);   // slot 25
 int Vfs_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // slot 21
@@ -273,7 +266,7 @@ int Vfs_isSecureTyped(EngineContext *ctx, const Url *url);
 // constant text.
 
 enum : uint32_t {
-    Mime_idDefault = 36,      // "application/octet-stream"
+    Mime_idDefault = 36, // "application/octet-stream"
     Mime_flagDocument = 0x800,
     Mime_flagMedia = 0x400,
 };

@@ -113,9 +113,9 @@ TEST_F(LoadQueueTest, StoppedQueueDisposesOfNewItems)
 
 // Items still queued when the document goes are disposed of: their node
 // references and the sub-document's URL, argument and child document.
+// (The fixture's tear-down checks that nothing leaked.)
 TEST_F(LoadQueueTest, DestructionDrainsTheQueue)
 {
-    size_t before = TestHeap_usedBytes();
     int finals = 0;
     run([&] {
         Edr_Doc *doc = nullptr, *child = nullptr;
@@ -132,7 +132,6 @@ TEST_F(LoadQueueTest, DestructionDrainsTheQueue)
         EXPECT_EQ(finals, 1);
         flushListeners();
     });
-    EXPECT_EQ(TestHeap_usedBytes(), before);
 }
 
 int g_doneCalls = 0;

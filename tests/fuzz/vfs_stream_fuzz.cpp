@@ -22,7 +22,8 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 
-namespace {
+namespace
+{
 
 TestHeap heap;
 EngineContext *ctx = nullptr;
@@ -60,12 +61,12 @@ void runScript(const uint8_t *ops, size_t steps, const uint8_t *payload, size_t 
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
     require(Vfs_openMemory(payload, size, 0, 0x31, &h, &accepted, ctx) == Res_ok);
-    uint64_t pos = 0;  // the model's position
+    uint64_t pos = 0; // the model's position
     std::vector<uint8_t> buf(5000);
     for (size_t i = 0; i < steps; i++) {
         uint8_t op = ops[2 * i] % 5, arg = ops[2 * i + 1];
         switch (op) {
-        case 0: {  // copy-out read
+        case 0: { // copy-out read
             size_t n = size_t(arg) * 37 % 5000, got = 0;
             int r = Vfs_readBytes(h, buf.data(), n, &got);
             size_t want = n < 4096 ? n : 4096;
@@ -77,7 +78,7 @@ void runScript(const uint8_t *ops, size_t steps, const uint8_t *payload, size_t 
             pos += got;
             break;
         }
-        case 1: {  // seek by origin
+        case 1: { // seek by origin
             int whence = arg % 3;
             int64_t offset = (int64_t(arg) - 128) * 13;
             uint64_t base = whence == 0 ? 0 : whence == 1 ? pos : size;
@@ -92,7 +93,7 @@ void runScript(const uint8_t *ops, size_t steps, const uint8_t *payload, size_t 
             }
             break;
         }
-        case 2: {  // lend and give back part
+        case 2: { // lend and give back part
             const uint8_t *p = nullptr;
             size_t len = 0;
             require(Vfs_getReadBuf(h, arg, &p, &len) == Res_ok);
@@ -103,7 +104,7 @@ void runScript(const uint8_t *ops, size_t steps, const uint8_t *payload, size_t 
             pos += arg < left ? arg : left;
             break;
         }
-        case 3: {  // a clone reads from the start on its own
+        case 3: { // a clone reads from the start on its own
             VfsHandle *c = nullptr;
             require(Vfs_clone(h, &c) == Res_ok);
             const uint8_t *p = nullptr;

@@ -11,9 +11,11 @@
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
-class MemStreamTest : public HeapFixture {
+class MemStreamTest : public HeapFixture
+{
   protected:
     size_t baseline = 0;
 
@@ -113,8 +115,9 @@ TEST_F(MemStreamTest, ClonesShareTheBlockAndReadOnTheirOwn)
     VfsHandle *a = nullptr;
     uint32_t accepted = 0;
     ASSERT_EQ(Vfs_openMemory(heapBytes("shared data"), 11, 1, 0x31, &a, &accepted, ctx), Res_ok);
-    ASSERT_EQ(Vfs_setInfo(a, VfsInfo_mime, reinterpret_cast<uintptr_t>(Ustr_fromCstr("text/plain"))),
-              Res_ok);
+    ASSERT_EQ(
+        Vfs_setInfo(a, VfsInfo_mime, reinterpret_cast<uintptr_t>(Ustr_fromCstr("text/plain"))),
+        Res_ok);
     const uint8_t *p = nullptr;
     size_t len = 0;
     // A clone made while a buffer is lent starts with nothing lent.

@@ -7,9 +7,11 @@
 #include "core/result.h"
 #include "platform/vfs/helpers.h"
 
-namespace {
+namespace
+{
 
-class VfsHelpersTest : public FileFixture {
+class VfsHelpersTest : public FileFixture
+{
   protected:
     static std::string be32(uint32_t v)
     {

@@ -8,7 +8,8 @@
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
 std::string &events()
 {
@@ -53,7 +54,8 @@ int onClose(void *hookCtx, uint32_t cookie)
     return 0;
 }
 
-class VfsHooksTest : public HeapFixture {
+class VfsHooksTest : public HeapFixture
+{
   protected:
     size_t baseline = 0;
     static constexpr uint8_t data[] = "0123456789";
@@ -84,7 +86,7 @@ class VfsHooksTest : public HeapFixture {
         ASSERT_EQ(Vfs_getReadBuf(h, 4, &p, &len), Res_ok);
         ASSERT_EQ(Vfs_readDone(h, 4), Res_ok);
         ASSERT_EQ(Vfs_seek(h, 2, 0), Res_ok);
-        EXPECT_EQ(Vfs_seek(h, 0, 1), Res_fileSeek);   // failures are not reported
+        EXPECT_EQ(Vfs_seek(h, 0, 1), Res_fileSeek); // failures are not reported
         EXPECT_EQ(Vfs_notifyMonitor(h, 5), Res_ok);
         EXPECT_EQ(Vfs_close(h), Res_ok);
     }
@@ -104,18 +106,18 @@ TEST_F(VfsHooksTest, WithoutHooksNothingIsReported)
     EXPECT_EQ(HostHooks_onSeek(ctx, 1, 2), Res_ok);
     EXPECT_EQ(HostHooks_onClose(ctx, 1), Res_ok);
     EXPECT_EQ(HostHooks_onClose(nullptr, 1), Res_ok);
-    EXPECT_EQ(HostHooks_install(nullptr, onOpen, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                nullptr),
-              Res_ok);
+    EXPECT_EQ(
+        HostHooks_install(nullptr, onOpen, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+        Res_ok);
     EXPECT_EQ(events(), "");
 }
 
 TEST_F(VfsHooksTest, WatchedStreamsReportEveryStep)
 {
     void *hookCtx = Mem_malloc(32);
-    ASSERT_EQ(HostHooks_install(ctx, onOpen, onNotify, onBuffer, onConsumed, onSeek, onClose,
-                                hookCtx),
-              Res_ok);
+    ASSERT_EQ(
+        HostHooks_install(ctx, onOpen, onNotify, onBuffer, onConsumed, onSeek, onClose, hookCtx),
+        Res_ok);
     exercise(0);
     EXPECT_EQ(events(), "") << "a stream without a cookie is not watched";
     exercise(3);
@@ -132,9 +134,9 @@ TEST_F(VfsHooksTest, OnlyTheSlotsGivenReport)
 
 TEST_F(VfsHooksTest, ReinstallingKeepsOneRecordAndFreesTheOldContext)
 {
-    ASSERT_EQ(HostHooks_install(ctx, onOpen, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                Mem_malloc(16)),
-              Res_ok);
+    ASSERT_EQ(
+        HostHooks_install(ctx, onOpen, nullptr, nullptr, nullptr, nullptr, nullptr, Mem_malloc(16)),
+        Res_ok);
     void *record = ctx->streamHooks;
     void *second = Mem_malloc(16);
     ASSERT_EQ(HostHooks_install(ctx, nullptr, nullptr, nullptr, nullptr, nullptr, onClose, second),

@@ -8,11 +8,12 @@
 #include "core/result.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
 struct Row {
-    const char *extensions;  // space-separated
-    const char *mimes;       // space-separated
+    const char *extensions; // space-separated
+    const char *mimes;      // space-separated
     uint32_t id;
     uint32_t flags;
 };
@@ -50,9 +51,8 @@ const Row expected[] = {
     {"amr", "audio/amr", 26, 0x400},
     {"wav", "audio/x-wav", 27, 0x400},
     {"mp3", "audio/mpeg", 19, 0x400},
-    {"xls",
-     "application/vnd.ms-excel application/excel application/x-excel application/x-msexcel", 29,
-     0x800},
+    {"xls", "application/vnd.ms-excel application/excel application/x-excel application/x-msexcel",
+     29, 0x800},
     {"efif", "application/vnd.vexlan", 32, 0x800},
     {"mht mhtml eml", "multipart/related", 17, 0x800},
     {"mcf", "application/vnd.vexlan.mcf", 34, 0x800},
@@ -130,7 +130,7 @@ TEST(VfsMimeTable, NamesWithoutAKnownExtension)
         {u"x.verylongextension", 36},
         {u"x.jpgx", 36},
         {u"x.jp", 36},
-        {u"x.j\u0130s", 36},   // no folding beyond ASCII
+        {u"x.j\u0130s", 36}, // no folding beyond ASCII
         {u"archive.tar.zip", 31},
         {u"", 36},
         {nullptr, 36},
@@ -163,7 +163,9 @@ TEST(VfsMimeTable, StringsMatchOnlyWithTheirExactLength)
     EXPECT_EQ(Mime_stringForType(37, &s), Res_notFound);
 }
 
-class VfsMimeInfo : public FileFixture {};
+class VfsMimeInfo : public FileFixture
+{
+};
 
 // A file stream's MIME type comes from the last path segment's extension,
 // percent escapes decoded.

@@ -12,9 +12,11 @@
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
-class VfsStreamTest : public FileFixture {
+class VfsStreamTest : public FileFixture
+{
   protected:
     VfsHandle *h = nullptr;
 
@@ -83,9 +85,9 @@ TEST_F(VfsStreamTest, AccessModesOutsideTheAllowedSetAreRefused)
         int result;
     } cases[] = {
         {0, Res_vfsNotAvailable},
-        {6, Res_vfsNotAvailable},      // write at the end and from the start
+        {6, Res_vfsNotAvailable}, // write at the end and from the start
         {7, Res_vfsNotAvailable},
-        {9, Res_vfsNotAvailable},      // listing with reading
+        {9, Res_vfsNotAvailable}, // listing with reading
         {0x100 | 1, Res_vfsNotAvailable},
         {0x8000 | 1, Res_vfsNotAvailable}, // memory files are never asked for directly
         {0x80000000 | 1, Res_vfsNotAvailable},
@@ -115,7 +117,7 @@ TEST_F(VfsStreamTest, TypeChoiceByScheme)
         {"file://root/tmp/a", Res_ok, VfsType_file},
         {"file:///tmp/a", Res_ok, VfsType_file},
         {"FILE://localhost/a.txt", Res_ok, VfsType_file},
-        {"file://root", Res_urlIncomplete, VfsType_none},   // no path
+        {"file://root", Res_urlIncomplete, VfsType_none}, // no path
         {"about:blank", Res_ok, VfsType_about},
         {"cid:part1@host", Res_ok, VfsType_mime},
         {"http://example.com/x", Res_vfsNoType, VfsType_none},
@@ -311,17 +313,14 @@ TEST_F(VfsStreamTest, StreamHelpersSeekByOrigin)
         int64_t offset;
         int whence;
         int result;
-        uint64_t position;   // after the call (unchanged on failure)
+        uint64_t position; // after the call (unchanged on failure)
     } cases[] = {
-        {2, 1, Res_ok, 6},          // from the current position
-        {-3, 1, Res_ok, 3},
-        {7, 0, Res_ok, 7},          // from the start
-        {-2, 2, Res_ok, 8},         // from the end
-        {0, 2, Res_ok, 10},
-        {-11, 1, Res_fileSeek, 10}, // before the start: refused
-        {1, 3, Res_nullInput, 10},  // no such origin
-        {4, 0, Res_ok, 4},
-        {-10, 1, Res_fileSeek, 4},
+        {2, 1, Res_ok, 6},                                     // from the current position
+        {-3, 1, Res_ok, 3},        {7, 0, Res_ok, 7},          // from the start
+        {-2, 2, Res_ok, 8},                                    // from the end
+        {0, 2, Res_ok, 10},        {-11, 1, Res_fileSeek, 10}, // before the start: refused
+        {1, 3, Res_nullInput, 10},                             // no such origin
+        {4, 0, Res_ok, 4},         {-10, 1, Res_fileSeek, 4},
     };
     for (const Case &c : cases) {
         uint64_t o = uint64_t(c.offset);
@@ -395,9 +394,9 @@ TEST_F(VfsStreamTest, HandlerObjectChoosesTheType)
     EXPECT_EQ(readAll(), "xyz");
     Vfs_close(h);
     h = nullptr;
-    handler.streamType = VfsType_mem;   // a type without an open slot
+    handler.streamType = VfsType_mem; // a type without an open slot
     EXPECT_EQ(Vfs_open(u, 1, &h, &accepted, ctx), Res_vfsNotAvailable);
-    handler.streamType = 17;            // no such type
+    handler.streamType = 17; // no such type
     EXPECT_EQ(Vfs_open(u, 1, &h, &accepted, ctx), Res_vfsNoType);
     EXPECT_EQ(h, nullptr);
     Url_free(u);
@@ -488,7 +487,7 @@ TEST_F(VfsStreamTest, InitLayerStartsAndStopsEverything)
     EXPECT_EQ(ctx->fileLayer, nullptr);
     EXPECT_EQ(ctx->romFiles, nullptr);
     EXPECT_EQ(TestHeap_usedBytes(), before);
-    Vfs_finiLayer(ctx);   // nothing left to stop
+    Vfs_finiLayer(ctx); // nothing left to stop
     EXPECT_EQ(Vfs_initLayer(nullptr), Res_missingArgument);
     // The fixture's tear-down stops them again.
     ASSERT_EQ(Vfs_initLayer(ctx), Res_ok);

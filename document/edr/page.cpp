@@ -1,0 +1,709 @@
+// The page list: sorted page entries under the page-list lock, lookups that
+// hand out entries with their locks held, publishing with deferred freeing
+// of replaced records, stale marking and purging, thumbnail bounds, counted
+// record holders and the page window.
+//
+// The list head lives in the document's view record; a document whose view
+// record is gone (a closed stub) has an empty list. Every walk of the list
+// runs under the page-list lock; replaced records are collected under the
+// write lock and freed after it is released, so that a reader's record is
+// never freed under it.
+#include "document/edr/page.h"
+
+#include <algorithm>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/task/eventproc.h"
+#include "core/task/task.h"
+#include "document/edr/doc.h"
+#include "document/manager/manager.h"
+#include "graphics/image.h"
+#include "layout/layout.h"
+#include "platform/api/engine.h"
+#include "platform/vfs/helpers.h"
+#include "viewer/docview.h"
+
+namespace {
+
+// The rectangle a record with an alternate rectangle reads as.
+constexpr int32_t kDefaultRect[4] = {0, 0, 0, 0};
+
+DocViewRecord *viewOf(Edr_Doc *doc)
+{
+    return doc && doc->pageList ? static_cast<DocViewRecord *>(doc->pageList->view) : nullptr;
+}
+
+Edr_PageEntry *headOf(Edr_Doc *doc)
+{
+    DocViewRecord *view = viewOf(doc);
+    return view ? view->pages : nullptr;
+}
+
+// Entries sort by key, then kind.
+bool before(const Edr_PageEntry *e, int32_t key, uint32_t kind)
+{
+    return e->key < key || (e->key == key && e->kind < kind);
+}
+
+Edr_PageEntry *findEntry(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t *position)
+{
+    uint32_t i = 0;
+    for (Edr_PageEntry *e = headOf(doc); e; e = e->nextEntry, i++) {
+        if (e->key == key && e->kind == kind) {
+            if (position)
+                *position = i;
+            return e;
+        }
+        if (!before(e, key, kind))
+            break;
+    }
+    return nullptr;
+}
+
+Edr_PageEntry *entryAt(Edr_Doc *doc, uint32_t index)
+{
+    Edr_PageEntry *e = headOf(doc);
+    for (; e && index; index--)
+        e = e->nextEntry;
+    return e;
+}
+
+// Takes the two locks of a lookup. 0, or the write lock's error with
+// nothing held.
+int lockFor(Edr_Doc *doc, uint32_t mode)
+{
+    if (mode & Edr_Page_treeWrite) {
+        int err = Edr_Doc_writeLock(doc);
+        if (err)
+            return err;
+    } else {
+        Edr_Doc_readLock(doc);
+    }
+    if (mode & Edr_Page_listWrite) {
+        int err = Edr_Page_writeLockList(doc);
+        if (err) {
+            if (mode & Edr_Page_treeWrite)
+                Edr_Doc_writeUnlock(doc);
+            else
+                Edr_Doc_readUnlock(doc);
+            return err;
+        }
+    } else {
+        Edr_Page_readLockList(doc);
+    }
+    return Res_ok;
+}
+
+void unlockFor(Edr_Doc *doc, uint32_t mode)
+{
+    if (mode & Edr_Page_listWrite)
+        Edr_Page_writeUnlockList(doc);
+    else
+        Edr_Page_readUnlockList(doc);
+    if (mode & Edr_Page_treeWrite)
+        Edr_Doc_writeUnlock(doc);
+    else
+        Edr_Doc_readUnlock(doc);
+}
+
+void postCode(Edr_Doc *doc, int32_t code, intptr_t argument)
+{
+    EngineContext *app = doc->app;
+    if (!app || !app->eventProc)
+        return;
+    EventProcCodeMsg m{code, doc, nullptr, argument};
+    (void)EventProc_postCode(app->eventProc, &m);
+}
+
+void freeThumb(Edr_PageThumb *thumb)
+{
+    if (!thumb)
+        return;
+    if (thumb->pixelsOwned)
+        Mem_free(thumb->pixels);
+    Mem_free(thumb);
+}
+
+uint32_t colourOf(const Edr_PageRec *r)
+{
+    return uint32_t(r->background[0]) | uint32_t(r->background[1]) << 8 | uint32_t(r->background[2]) << 16 |
+           uint32_t(r->background[3]) << 24;
+}
+
+// Moves the old record's thumbnail to the new record (refitted when the new
+// page's thumbnail size differs); a failed refit drops it with the old
+// record.
+void transferThumb(EngineContext *app, Edr_PageRec *old, Edr_PageRec *fresh)
+{
+    if (!old->thumb || fresh->thumb)
+        return;
+    int32_t rect[4];
+    if (Edr_Page_getBounds(app, fresh, rect)) {
+        int32_t w = rect[2] - rect[0];
+        int32_t h = rect[3] - rect[1];
+        if (w != old->thumb->width || h != old->thumb->height) {
+            rect[1] = old->thumb->height - h;
+            rect[3] = old->thumb->height;
+            if (Bitmap_refit(app, &old->thumb, rect, colourOf(old)) != 0)
+                return;
+        }
+    }
+    fresh->thumb = old->thumb;
+    old->thumb = nullptr;
+}
+
+void mustSucceed(int err)
+{
+    if (err)
+        Std_abort();
+}
+
+} // namespace
+
+// ----------------------------------------------------------------- lookup
+
+int Edr_Page_find(Edr_PageEntry **entry, Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t mode)
+{
+    *entry = nullptr;
+    if (!doc)
+        return Res_nullInput;
+    int err = lockFor(doc, mode);
+    if (err)
+        return err;
+    Edr_PageEntry *e = findEntry(doc, key, kind, nullptr);
+    if (!e) {
+        unlockFor(doc, mode);
+        return Edr_Page_noSuchPage;
+    }
+    Edr_Mgr_accessBegin(doc);
+    *entry = e;
+    return Res_ok;
+}
+
+int Edr_Page_findByIndex(Edr_PageEntry **entry, Edr_Doc *doc, uint32_t index, uint32_t mode)
+{
+    *entry = nullptr;
+    if (!doc)
+        return Res_nullInput;
+    int err = lockFor(doc, mode);
+    if (err)
+        return err;
+    Edr_PageEntry *e = entryAt(doc, index);
+    if (!e) {
+        unlockFor(doc, mode);
+        return Edr_Page_noSuchPage;
+    }
+    Edr_Mgr_accessBegin(doc);
+    *entry = e;
+    return Res_ok;
+}
+
+void Edr_Page_release(Edr_PageEntry *entry, uint32_t mode)
+{
+    if (!entry || !entry->rec)
+        return;
+    Edr_Doc *doc = entry->rec->doc;
+    Edr_Mgr_accessEnd(doc);
+    unlockFor(doc, mode);
+}
+
+Edr_PageRec *Edr_Page_deref(Edr_PageEntry *entry)
+{
+    return entry ? entry->rec : nullptr;
+}
+
+Edr_PageEntry *Edr_Page_nextEntry(Edr_PageEntry *entry)
+{
+    return entry ? entry->nextEntry : nullptr;
+}
+
+Edr_PageEntry *Edr_Page_first(Edr_PageEntry *entry)
+{
+    return entry && entry->rec ? headOf(entry->rec->doc) : nullptr;
+}
+
+int Edr_Page_indexOf(uint32_t *index, Edr_Doc *doc, int32_t key, uint32_t kind)
+{
+    *index = 0;
+    if (!doc)
+        return Res_nullInput;
+    Edr_Page_readLockList(doc);
+    Edr_PageEntry *e = findEntry(doc, key, kind, index);
+    Edr_Page_readUnlockList(doc);
+    return e ? Res_ok : int(Edr_Page_noSuchPage);
+}
+
+uint32_t Edr_Page_indexOfKey(Edr_Doc *doc, int32_t key)
+{
+    if (!doc)
+        return 0;
+    uint32_t n = 0;
+    Edr_Page_readLockList(doc);
+    for (Edr_PageEntry *e = headOf(doc); e && e->key < key; e = e->nextEntry)
+        n++;
+    Edr_Page_readUnlockList(doc);
+    return n;
+}
+
+int Edr_Page_getKeyByIndex(int32_t *key, uint32_t *kind, Edr_Doc *doc, uint32_t index)
+{
+    *key = 0;
+    *kind = 0;
+    if (!doc)
+        return Res_nullInput;
+    Edr_Page_readLockList(doc);
+    Edr_PageEntry *e = entryAt(doc, index);
+    if (e) {
+        *key = e->key;
+        *kind = e->kind;
+    }
+    Edr_Page_readUnlockList(doc);
+    return e ? Res_ok : int(Edr_Page_noSuchPage);
+}
+
+int Edr_Page_count(Edr_Doc *doc, uint32_t *count)
+{
+    if (!doc || !count)
+        return 0;
+    uint32_t n = 0;
+    Edr_Page_readLockList(doc);
+    for (Edr_PageEntry *e = headOf(doc); e; e = e->nextEntry)
+        n++;
+    Edr_Page_readUnlockList(doc);
+    *count = n;
+    return 0;
+}
+
+int Edr_Page_hasPages(Edr_Doc *doc)
+{
+    if (!doc)
+        return 0;
+    Edr_Page_readLockList(doc);
+    int any = headOf(doc) != nullptr;
+    Edr_Page_readUnlockList(doc);
+    return any;
+}
+
+int Edr_Page_getRect(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t out[4])
+{
+    out[0] = out[1] = out[2] = out[3] = 0;
+    if (!doc)
+        return Res_nullInput;
+    Edr_Page_readLockList(doc);
+    Edr_PageEntry *e = findEntry(doc, key, kind, nullptr);
+    if (e)
+        std::copy(e->rec->bounds, e->rec->bounds + 4, out);
+    Edr_Page_readUnlockList(doc);
+    return e ? Res_ok : int(Edr_Page_noSuchPage);
+}
+
+int Edr_Page_getSizeFloat(Edr_Doc *doc, int32_t key, uint32_t kind, float *width, float *height)
+{
+    int32_t r[4];
+    int err = Edr_Page_getRect(doc, key, kind, r);
+    if (err) {
+        *width = 0.0f;
+        *height = 0.0f;
+        return err;
+    }
+    // The differences in 64 bits: an unset y0 (0x80000000) must not wrap.
+    *width = float(int64_t(r[2]) - r[0]) / 65536.0f;
+    *height = float(int64_t(r[3]) - r[1]) / 65536.0f;
+    return Res_ok;
+}
+
+uint32_t Edr_Page_getTag(Edr_Doc *doc, int32_t key, uint32_t kind)
+{
+    if (!doc)
+        return 0;
+    Edr_Page_readLockList(doc);
+    Edr_PageEntry *e = findEntry(doc, key, kind, nullptr);
+    uint32_t tag = e ? e->tag : 0;
+    Edr_Page_readUnlockList(doc);
+    return tag;
+}
+
+// --------------------------------------------------- alternate rectangles
+
+int Edr_Page_hasAltRect(const Edr_PageRec *record)
+{
+    return record && record->altRect;
+}
+
+const int32_t *Edr_Page_rectOrDefault(const Edr_PageRec *record)
+{
+    return record->altRect ? kDefaultRect : record->bounds;
+}
+
+int Edr_Page_setAltRect(Edr_PageRec *record, const void *source)
+{
+    AltRect *made = nullptr;
+    int err = AltRect_create(source, &made);
+    if (err)
+        return err;
+    AltRect_free(record->altRect);
+    record->altRect = made;
+    return Res_ok;
+}
+
+int Edr_Page_altRectQuery(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t a, intptr_t b)
+{
+    Edr_PageEntry *e = nullptr;
+    int err = Edr_Page_find(&e, doc, key, kind, 0);
+    if (err)
+        return err;
+    int r = e->rec->altRect ? AltRect_query(e->rec->altRect, a, b) : 0;
+    Edr_Page_release(e, 0);
+    return r;
+}
+
+// ------------------------------------------------------------- thumbnails
+
+void Edr_Page_fitThumb(int32_t *w, int32_t *h, int32_t minimum, int32_t maximum)
+{
+    int64_t x = *w, y = *h;
+    if ((minimum == 0 && maximum == 0) || x == 0 || y == 0)
+        return;
+    if (minimum && (x < minimum || y < minimum)) {
+        if (x <= y) {
+            y = minimum * y / x;
+            x = minimum;
+        } else {
+            x = minimum * x / y;
+            y = minimum;
+        }
+    }
+    if (maximum && (x > maximum || y > maximum)) {
+        if (x >= y) {
+            y = maximum * y / x;
+            x = maximum;
+        } else {
+            x = maximum * x / y;
+            y = maximum;
+        }
+    }
+    if (minimum) {
+        x = std::max<int64_t>(x, minimum);
+        y = std::max<int64_t>(y, minimum);
+    }
+    *w = int32_t(x);
+    *h = int32_t(y);
+}
+
+int Edr_Page_getBounds(EngineContext *app, const Edr_PageRec *record, int32_t out[4])
+{
+    // 16.16 to 1/8 units, truncating; 64 bits so that -y0 cannot overflow.
+    int64_t w = int64_t(record->bounds[2]) * 8 / 65536;
+    int64_t h = -int64_t(record->bounds[1]) * 8 / 65536;
+    out[0] = out[1] = 0;
+    out[2] = int32_t(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX));
+    out[3] = int32_t(std::clamp<int64_t>(h, INT32_MIN, INT32_MAX));
+    if (out[2] < 1 || out[3] < 1)
+        return 0;
+    int32_t minimum = 0, maximum = 0;
+    App_thumbnailLimits(app, &minimum, &maximum);
+    Edr_Page_fitThumb(&out[2], &out[3], minimum, maximum);
+    return out[2] >= 1 && out[3] >= 1;
+}
+
+// ------------------------------------------------------------- publishing
+
+int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr_PageRec *record, int keepTaller,
+                     int noThumbTransfer, Edr_PageRec **old, uint32_t *position, int *added)
+{
+    *old = nullptr;
+    *position = 0;
+    *added = 0;
+    DocViewRecord *view = viewOf(doc);
+    if (!view)
+        return Res_nullInput;
+    Edr_PageEntry **link = &view->pages;
+    uint32_t i = 0;
+    while (*link && before(*link, key, kind)) {
+        link = &(*link)->nextEntry;
+        i++;
+    }
+    *position = i;
+    Edr_PageEntry *e = *link;
+    if (e && e->key == key && e->kind == kind) {
+        e->stale = 0;
+        Edr_PageRec *current = e->rec;
+        if (keepTaller && (uint32_t(record->bounds[1]) == 0x80000000u || current->bounds[1] < record->bounds[1])) {
+            *old = record;
+            return Res_ok;
+        }
+        e->rec = record;
+        e->tag = tag;
+        *old = current;
+        if (!noThumbTransfer)
+            transferThumb(doc->app, current, record);
+        return Res_ok;
+    }
+    Edr_PageEntry *fresh = static_cast<Edr_PageEntry *>(Mem_calloc(1, sizeof(Edr_PageEntry)));
+    if (!fresh)
+        return Res_noMemory;
+    fresh->rec = record;
+    fresh->kind = kind;
+    fresh->key = key;
+    fresh->tag = tag;
+    fresh->nextEntry = e;
+    *link = fresh;
+    *added = 1;
+    return Res_ok;
+}
+
+int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr_PageRec *record,
+                           int keepTaller, int noThumbTransfer)
+{
+    if (!doc)
+        return Res_nullInput;
+    int err = Edr_Page_writeLockList(doc);
+    if (err)
+        return err;
+    Edr_PageRec *old = nullptr;
+    uint32_t position = 0;
+    int added = 0;
+    if (record) {
+        err = Edr_Page_publish(doc, key, kind, tag, record, keepTaller, noThumbTransfer, &old, &position, &added);
+    } else {
+        DocViewRecord *view = viewOf(doc);
+        for (Edr_PageEntry **link = view ? &view->pages : nullptr; link && *link; link = &(*link)->nextEntry) {
+            Edr_PageEntry *e = *link;
+            if (e->key == key && e->kind == kind) {
+                *link = e->nextEntry;
+                old = e->rec;
+                Mem_free(e);
+                break;
+            }
+        }
+    }
+    Edr_Page_writeUnlockList(doc);
+    if (err)
+        return err;
+    if (!old && !added)
+        return Res_ok; // nothing changed
+    if (added)
+        postCode(doc, 1, intptr_t(position));
+    else if (!record)
+        postCode(doc, 2, 0);
+    else if (old != record && tag == 3 && record->altRect && old->altRect)
+        (void)AltRect_merge(record->altRect, old->altRect);
+    (void)AppDoc_callSlot1(doc);
+    return Edr_Page_freeRecords(old);
+}
+
+int Edr_Page_markKey(Edr_Doc *doc, int32_t key)
+{
+    if (!doc)
+        return Res_nullInput;
+    int err = Edr_Page_writeLockList(doc);
+    if (err)
+        return err;
+    for (Edr_PageEntry *e = headOf(doc); e; e = e->nextEntry)
+        if (e->key == key)
+            e->stale = 1;
+    Edr_Page_writeUnlockList(doc);
+    return Res_ok;
+}
+
+int Edr_Page_purgeStale(Edr_Doc *doc)
+{
+    if (!doc)
+        return Res_nullInput;
+    int err = Edr_Page_writeLockList(doc);
+    if (err)
+        return err;
+    Edr_PageEntry *gone = nullptr;
+    Edr_PageEntry **tail = &gone;
+    DocViewRecord *view = viewOf(doc);
+    for (Edr_PageEntry **link = view ? &view->pages : nullptr; link && *link;) {
+        Edr_PageEntry *e = *link;
+        if (!e->stale) {
+            link = &e->nextEntry;
+            continue;
+        }
+        *link = e->nextEntry;
+        e->nextEntry = nullptr;
+        *tail = e;
+        tail = &e->nextEntry;
+    }
+    Edr_Page_writeUnlockList(doc);
+    if (gone) {
+        postCode(doc, 2, 0);
+        Edr_Page_freeEntries(gone);
+    }
+    return Res_ok;
+}
+
+// --------------------------------------------------------------- freeing
+
+void Edr_Page_freeObjects(LayoutObject *chain)
+{
+    while (chain) {
+        LayoutObject *next = chain->next;
+        Layout_freeObject(chain);
+        chain = next;
+    }
+}
+
+int Edr_Page_freeRecords(Edr_PageRec *chain)
+{
+    int first = Res_ok;
+    while (chain) {
+        Edr_PageRec *next = chain->nextRec;
+        freeThumb(chain->thumb);
+        Mem_free(chain->block);
+        int err = Layout_freePageLayout(chain->layout);
+        if (err && !first)
+            first = err;
+        if (chain->buildState == Edr_PageBuild_ownsBlock)
+            Mem_free(chain->buildBlock);
+        AltRect_free(chain->altRect);
+        if (chain->buildState == Edr_PageBuild_ready)
+            Edr_Page_freeObjects(chain->objects);
+        Edr_Page_freeObjects(chain->overlays);
+        Mem_free(chain);
+        chain = next;
+    }
+    return first;
+}
+
+void Edr_Page_freeEntries(Edr_PageEntry *list)
+{
+    while (list) {
+        Edr_PageEntry *next = list->nextEntry;
+        mustSucceed(Edr_Page_freeRecords(list->rec));
+        Mem_free(list);
+        list = next;
+    }
+}
+
+int Edr_PageRecRef_create(EngineContext *ctx, Edr_PageRec *chain, Edr_PageRecRef **out)
+{
+    *out = nullptr;
+    Edr_PageRecRef *ref = static_cast<Edr_PageRecRef *>(Mem_calloc(1, sizeof(Edr_PageRecRef)));
+    if (!ref)
+        return Res_noMemory;
+    Lock_init(ctx, &ref->mutex);
+    ref->chain = chain;
+    ref->refs = 1;
+    *out = ref;
+    return Res_ok;
+}
+
+void Edr_PageRecRef_addRef(Edr_PageRecRef *ref)
+{
+    if (!ref)
+        return;
+    Lock_acquire(&ref->mutex);
+    ref->refs++;
+    Lock_release(&ref->mutex);
+}
+
+void Edr_PageRecRef_release(Edr_PageRecRef *ref)
+{
+    if (!ref)
+        return;
+    Lock_acquire(&ref->mutex);
+    bool last = ref->refs == 1;
+    if (ref->refs)
+        ref->refs--;
+    Lock_release(&ref->mutex);
+    if (!last)
+        return;
+    mustSucceed(Edr_Page_freeRecords(ref->chain));
+    Lock_fini(&ref->mutex);
+    Mem_free(ref);
+}
+
+// ------------------------------------------------------------ page window
+
+int Edr_Page_loadByIndex(Edr_Doc *doc, uint32_t index, intptr_t how)
+{
+    Edr_PageRef page{doc, 0, 0};
+    int err = Edr_Page_getKeyByIndex(&page.key, &page.kind, doc, index);
+    if (err)
+        return err;
+    Lock_acquire(&doc->hookLock);
+    int r = doc->pageHook ? doc->pageHook(doc->hookContext, &page, how, 0) : 0;
+    Lock_release(&doc->hookLock);
+    return r;
+}
+
+int Edr_Page_updateWindow(Edr_Doc *doc, int32_t current)
+{
+    if (!doc || !Edr_Doc_getStartFlag(doc))
+        return Res_ok;
+    Edr_Doc_readLock(doc);
+    Edr_Page_readLockList(doc);
+    DocViewRecord *view = viewOf(doc);
+    int32_t count = 0;
+    for (Edr_PageEntry *e = headOf(doc); e; e = e->nextEntry)
+        count++;
+    int32_t oldFirst = view ? view->windowFirst : -1;
+    int32_t oldLast = view ? view->windowLast : -1;
+    bool hadOld = oldFirst >= 0;
+    bool pod = doc->pageOnDemand && (doc->featureFlags & Edr_featurePageOnDemand);
+    int32_t n = view ? view->thumbMax : 0;
+    int32_t first = -1, last = -1;
+    if (pod) {
+        first = last = current;
+    } else if (n > 0) {
+        first = std::max(current - n / 2, 0);
+        last = first + n - 1;
+        if (last >= count) {
+            last = count - 1;
+            first = std::max(count - n, 0);
+        }
+    }
+    if (view) {
+        view->windowFirst = first;
+        view->windowLast = last;
+    }
+    Edr_Page_readUnlockList(doc);
+    Edr_Doc_readUnlock(doc);
+    bool hasNew = first >= 0;
+    if (hadOld) {
+        for (int32_t i = oldFirst; i <= oldLast; i++) {
+            if (hasNew && i >= first && i <= last)
+                continue;
+            int err = Edr_Page_loadByIndex(doc, uint32_t(i), Edr_PageHook_unload);
+            if (err)
+                return err;
+        }
+    }
+    if (hasNew) {
+        for (int32_t i = first; i <= last; i++) {
+            if (hadOld && i >= oldFirst && i <= oldLast)
+                continue;
+            int err = Edr_Page_loadByIndex(doc, uint32_t(i), Edr_PageHook_load);
+            if (err)
+                return err;
+        }
+    }
+    return Res_ok;
+}
+
+int Edr_Page_requestByKey(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag)
+{
+    if (!doc)
+        return Res_nullInput;
+    Edr_Page_readLockList(doc);
+    DocViewRecord *view = viewOf(doc);
+    int32_t n = view ? view->thumbMax : 0;
+    int32_t first = view ? view->windowFirst : -1;
+    int32_t last = view ? view->windowLast : -1;
+    uint32_t index = 0;
+    bool present = findEntry(doc, key, kind, &index) != nullptr;
+    Edr_Page_readUnlockList(doc);
+    bool ask = n == 0 || Edr_Doc_parentMarkFlag(doc) != 0 ||
+               (present && first >= 0 && int64_t(index) >= first && int64_t(index) <= last);
+    if (!ask)
+        return Res_ok;
+    Edr_PageRef page{doc, key, kind};
+    Lock_acquire(&doc->hookLock);
+    int r = doc->pageHook ? doc->pageHook(doc->hookContext, &page, flag, 0) : 0;
+    Lock_release(&doc->hookLock);
+    return r;
+}

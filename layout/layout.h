@@ -1,0 +1,140 @@
+// Layout services that the document model calls: the layout pass the eDR
+// manager runs and the parts of laid-out page records that the page list
+// frees; the layout box and the measuring cursor of intrinsic widths, the
+// cursor's run, line and break arithmetic, and the font, line-break, table,
+// image, control, sub-document and palette services that the style code's
+// measuring needs.
+//
+// Only the services that modules built before layout call are declared
+// here so far, and the records hold only the fields those modules read;
+// every service except the cursor arithmetic (layout/cursor.cpp) has an
+// interim definition in layout/interim.cpp. Layout extends the records and
+// replaces the interims when it is built.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct EngineContext;
+struct Edr_Doc;
+struct Edr_Node;
+struct Edr_Style;
+struct Edr_StyleCtx;
+struct FontList;
+
+struct Matrix;
+
+// A laid-out object of a page record: the page list walks and frees the
+// chains of a record; the document's page-object operations read what the
+// object shows and where (layout defines the rest of it).
+struct LayoutObject {
+    LayoutObject *next;
+    int32_t rect[4];        // x0, y0, x1, y1 in page units
+    int32_t offset[2];      // dx, dy by which the rectangle is shown moved
+    uint32_t flags;         // LayoutObject_* bits
+    Edr_Node *node;         // the node the object shows (a tree node; no reference)
+    uint32_t objClass;      // LayoutObject_class*
+    Matrix *matrix;         // the object's transformation; null for the identity
+    intptr_t words[4];      // layout's own words; the last is the record's fifteenth word
+};
+
+enum : uint32_t {
+    LayoutObject_overlayCounted = 4,    // an overlay counted in a page's object area
+    LayoutObject_focusCandidate = 8,    // its node is a focus target
+    LayoutObject_focusInside = 16,      // its rectangle meets the focus walk's area
+    LayoutObject_focusFixed = 128,      // the focus bits are kept, not tested again
+
+    LayoutObject_classPlain = 0,
+    LayoutObject_classImage = 1,        // shows the image of its node's group
+};
+
+// Lays the whole document out again. Called by the eDR manager once per
+// pass under the document's read lock. 0 or an error (48 when the task was
+// asked to stop).
+int Layout_runPass(Edr_Doc *doc);
+// Frees a page record's layout record (null allowed). 0 or an error.
+int Layout_freePageLayout(void *layout);
+// Frees one laid-out object (its successor is not touched).
+void Layout_freeObject(LayoutObject *object);
+// Asks the display to redraw the area of a node. 0 or an error.
+int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node);
+
+// Until layout exists the pass lays nothing out. A caller may stand in for
+// it by storing a LayoutStandIn in the document's layout word
+// (Edr_Doc_setLayoutWord): the interim pass then returns what the stand-in
+// returns. Deleted together with the interim definitions.
+struct LayoutStandIn {
+    int (*pass)(void *argument, Edr_Doc *doc);
+    void *argument;
+};
+
+// A layout box: the fields the intrinsic-width measurement uses. The first
+// word is the engine context.
+struct LayoutBox {
+    EngineContext *context;
+    Edr_Doc *document;
+    int32_t contentLeft;            // content rectangle, left and right edges
+    int32_t contentRight;
+    int32_t availableWidth;         // read and temporarily replaced by measuring
+    Edr_StyleCtx *styleContext;     // the context walkers create style sets in
+};
+
+// The measuring record of intrinsic widths.
+struct LayoutCursor {
+    LayoutBox *box;
+    Edr_Doc *document;
+    int32_t narrowest;              // the widest unbreakable run seen
+    int32_t widest;                 // the longest line seen
+    int32_t run;                    // the current run
+    int32_t line;                   // the current line
+    int32_t indentation;            // added to runs and lines when the extents are raised
+    uint32_t whiteSpace;            // keyword of property 88
+    uint32_t keepRuns;              // in mode 104, breaks end runs only with this set
+};
+
+// run += d; narrowest = max(narrowest, run + indentation).
+void Layout_advanceX(LayoutCursor *cursor, int32_t d);
+// line += d; widest = max(widest, line + indentation).
+void Layout_advanceY(LayoutCursor *cursor, int32_t d);
+// A break opportunity: run = 0, except in white-space mode 104 with
+// keepRuns clear.
+void Layout_newLine(LayoutCursor *cursor);
+
+// The text format of a style: its font list (not counted), its size in
+// points (16.16), style flags and spacings.
+struct LayoutFont {
+    FontList *fonts;
+    int32_t size;
+    uint32_t flags;
+    int32_t charSpacing;
+    int32_t wordSpacing;
+};
+
+// Fills *out with the text format of the style set. 0 or an error.
+[[nodiscard]] int Layout_fontForStyle(LayoutBox *box, Edr_Style *style, LayoutFont *out);
+
+// The length of text (length units) up to its next line-break opportunity;
+// state carries what the rules need between calls (0 at the start).
+uint32_t Layout_nextBreak(const char16_t *text, uint32_t length, uint32_t *state);
+
+// What table layout leaves in a table node's extra record: the table's
+// minimum, maximum and fixed widths. Layout adds its other fields.
+struct LayoutExtra {
+    int32_t minWidth;
+    int32_t maxWidth;
+    int32_t fixedWidth;
+};
+
+// Lays out a table node (box's first word is the engine context); its extra
+// record then holds the widths. 0 or an error.
+[[nodiscard]] int Layout_layoutTable(LayoutBox *box, Edr_Node *table, Edr_Style *style);
+// Adds an image or picture-record node to the cursor. 0 or an error.
+[[nodiscard]] int Layout_measureImage(LayoutCursor *cursor, Edr_Style *style, Edr_Node *node);
+// Measures a form control given property 44 (height) and 90 (width);
+// *width receives the control's width. 0 or an error.
+[[nodiscard]] int Layout_measureControl(EngineContext *context, Edr_Node *node, Edr_Style *style, int32_t height,
+                                        int32_t width, int32_t *outWidth);
+// The laid-out size {width, height} of a sub-document node.
+void Layout_subdocSize(Edr_Node *node, int32_t out[2]);
+// The colour (R, G, B, A) of a palette index.
+void Layout_paletteColour(uint32_t index, uint8_t out[4]);
