@@ -13,7 +13,7 @@ class RegistryTest : public FileFixture {
   protected:
     DocTypeRegistry *registry = nullptr;
     int releases = 0;
-    FakeSpec specs[6]{};     // registered specs live as long as the registry
+    FakeScript scripts[6]{};     // registered scripts live as long as the registry
 
     void SetUp() override
     {
@@ -82,8 +82,8 @@ int describeWithoutOpen(EngineContext *, Edr_HandlerDesc *d)
 
 TEST_F(RegistryTest, RegistrationKeepsOrderAndRefusesIncompleteDescriptors)
 {
-    FakeSpec &a = specs[0] = FakeSpec{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
-    FakeSpec &b = specs[1] = FakeSpec{"b", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
+    FakeScript &a = scripts[0] = FakeScript{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
+    FakeScript &b = scripts[1] = FakeScript{"b", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
     EXPECT_EQ(registerFake(ctx, &a), Res_ok);
     EXPECT_EQ(DocType_register(ctx, describeFails), 77);
     EXPECT_EQ(DocType_register(ctx, describeWithoutRelease), Res_nullInput);
@@ -103,7 +103,7 @@ TEST_F(RegistryTest, RegistrationKeepsOrderAndRefusesIncompleteDescriptors)
 
 TEST_F(RegistryTest, FreeingReleasesEveryHandlerOnce)
 {
-    FakeSpec &a = specs[0] = FakeSpec{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
+    FakeScript &a = scripts[0] = FakeScript{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
     ASSERT_EQ(registerFake(ctx, &a), Res_ok);
     ASSERT_EQ(registerFake(ctx, &a), Res_ok);
     DocType_freeRegistry(ctx, registry);
@@ -115,7 +115,7 @@ TEST_F(RegistryTest, FreeingReleasesEveryHandlerOnce)
 
 TEST_F(RegistryTest, RegistrationOutOfMemoryRegistersNothing)
 {
-    FakeSpec &a = specs[0] = FakeSpec{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
+    FakeScript &a = scripts[0] = FakeScript{"a", 0, 0, 0, false, nullptr, 0, 0, 1, &releases, nullptr};
     Mem_failAfter(1);
     EXPECT_EQ(registerFake(ctx, &a), Res_noMemory);
     Mem_failAfter(0);
@@ -127,7 +127,7 @@ TEST_F(RegistryTest, RegistrationOutOfMemoryRegistersNothing)
 // stream's bytes and MIME type, the outcome.
 struct RecogniseCase {
     const char *what;
-    FakeSpec handlers[3];
+    FakeScript handlers[3];
     int handlerCount;
     const char *bytes;
     const char16_t *mime;
@@ -136,11 +136,11 @@ struct RecogniseCase {
     const char *outMime;
 };
 
-constexpr FakeSpec F(const char *name, int32_t score, uint32_t type, const char *mime = nullptr,
+constexpr FakeScript F(const char *name, int32_t score, uint32_t type, const char *mime = nullptr,
                      int32_t mimeScore = 0, uint32_t typeOnly = 0, int error = 0, uint32_t enabled = 1,
                      bool skipWrite = false)
 {
-    return FakeSpec{name, score, type, error, skipWrite, mime, mimeScore, typeOnly, enabled, nullptr, nullptr};
+    return FakeScript{name, score, type, error, skipWrite, mime, mimeScore, typeOnly, enabled, nullptr, nullptr};
 }
 
 const RecogniseCase kCases[] = {
@@ -197,8 +197,8 @@ TEST_F(RegistryTest, RecognitionStages)
 TEST_F(RegistryTest, CertainContentStopsTheWalk)
 {
     int sniffs = 0;
-    FakeSpec &a = specs[0] = FakeSpec{"a", 100, 6, 0, false, nullptr, 0, 0, 1, nullptr, &sniffs};
-    FakeSpec &b = specs[1] = FakeSpec{"b", 100, 22, 0, false, nullptr, 0, 0, 1, nullptr, &sniffs};
+    FakeScript &a = scripts[0] = FakeScript{"a", 100, 6, 0, false, nullptr, 0, 0, 1, nullptr, &sniffs};
+    FakeScript &b = scripts[1] = FakeScript{"b", 100, 22, 0, false, nullptr, 0, 0, 1, nullptr, &sniffs};
     ASSERT_EQ(registerFake(ctx, &a), Res_ok);
     ASSERT_EQ(registerFake(ctx, &b), Res_ok);
     std::string handler, mime;
@@ -216,11 +216,11 @@ TEST_F(RegistryTest, NoHandlersAnswerNoData)
 
 TEST_F(RegistryTest, MatchMimeKeepsTheFirstOfEqualsAndStopsAtCertain)
 {
-    FakeSpec &a = specs[0] = FakeSpec{"a", 0, 0, 0, false, "x/y", 70, 0, 1, nullptr, nullptr};
-    FakeSpec &b = specs[1] = FakeSpec{"b", 0, 0, 0, false, "x/y", 70, 0, 1, nullptr, nullptr};
-    FakeSpec &c = specs[2] = FakeSpec{"c", 0, 0, 0, false, "x/y", 100, 0, 1, nullptr, nullptr};
-    FakeSpec &d = specs[3] = FakeSpec{"d", 0, 0, 0, false, "x/y", 100, 0, 1, nullptr, nullptr};
-    for (const FakeSpec *s : {&a, &b, &c, &d})
+    FakeScript &a = scripts[0] = FakeScript{"a", 0, 0, 0, false, "x/y", 70, 0, 1, nullptr, nullptr};
+    FakeScript &b = scripts[1] = FakeScript{"b", 0, 0, 0, false, "x/y", 70, 0, 1, nullptr, nullptr};
+    FakeScript &c = scripts[2] = FakeScript{"c", 0, 0, 0, false, "x/y", 100, 0, 1, nullptr, nullptr};
+    FakeScript &d = scripts[3] = FakeScript{"d", 0, 0, 0, false, "x/y", 100, 0, 1, nullptr, nullptr};
+    for (const FakeScript *s : {&a, &b, &c, &d})
         ASSERT_EQ(registerFake(ctx, s), Res_ok);
     DocTypeNode *best = nullptr;
     int32_t score = 0;
@@ -250,8 +250,8 @@ TEST_F(RegistryTest, KeepErrorKeepsOnlyOutOfMemoryAndStop)
 // best one only when a handler wins by it.
 TEST_F(RegistryTest, FileNameStage)
 {
-    FakeSpec &t = specs[0] = FakeSpec{"t", 0, 0, 0, false, "text/plain", 100, 1, 1, nullptr, nullptr};
-    FakeSpec &w = specs[1] = FakeSpec{"w", 0, 0, 0, false, "application/msword", 100, 0, 1, nullptr, nullptr};
+    FakeScript &t = scripts[0] = FakeScript{"t", 0, 0, 0, false, "text/plain", 100, 1, 1, nullptr, nullptr};
+    FakeScript &w = scripts[1] = FakeScript{"w", 0, 0, 0, false, "application/msword", 100, 0, 1, nullptr, nullptr};
     ASSERT_EQ(registerFake(ctx, &t), Res_ok);
     ASSERT_EQ(registerFake(ctx, &w), Res_ok);
 

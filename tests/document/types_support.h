@@ -16,7 +16,7 @@
 #include "platform/vfs/vfs.h"
 
 // What a fake handler does, read by its operations through desc->priv.
-struct FakeSpec {
+struct FakeScript {
     const char *name;
     int32_t score;           // written by sniff unless skipWrite (also when it then fails)
     uint32_t type;
@@ -32,14 +32,14 @@ struct FakeSpec {
 
 inline int fakeMatch(EngineContext *, Edr_HandlerDesc *d, const char16_t *mime, int32_t *score)
 {
-    const FakeSpec *s = static_cast<const FakeSpec *>(d->priv);
+    const FakeScript *s = static_cast<const FakeScript *>(d->priv);
     *score = s->mime && mime && Ustr_icmpCstr(mime, s->mime) == 0 ? s->mimeScore : 0;
     return Res_ok;
 }
 
 inline int fakeSniff(EngineContext *, Edr_HandlerDesc *d, VfsHandle *, int32_t *score, uint32_t *type)
 {
-    const FakeSpec *s = static_cast<const FakeSpec *>(d->priv);
+    const FakeScript *s = static_cast<const FakeScript *>(d->priv);
     if (s->sniffs)
         ++*s->sniffs;
     if (s->skipWrite)
@@ -58,41 +58,41 @@ inline int fakeOpen(EngineContext *, Edr_HandlerDesc *, void *, VfsHandle *strea
 
 inline void fakeRelease(EngineContext *, Edr_HandlerDesc *d)
 {
-    const FakeSpec *s = static_cast<const FakeSpec *>(d->priv);
+    const FakeScript *s = static_cast<const FakeScript *>(d->priv);
     if (s && s->releases)
         ++*s->releases;
 }
 
-// The describe routine reads the spec to use from here (one at a time).
-inline const FakeSpec *&pendingSpec()
+// The describe routine reads the script to use from here (one at a time).
+inline const FakeScript *&pendingScript()
 {
-    static const FakeSpec *spec = nullptr;
-    return spec;
+    static const FakeScript *script = nullptr;
+    return script;
 }
 
 inline int fakeDescribe(EngineContext *, Edr_HandlerDesc *d)
 {
-    const FakeSpec *s = pendingSpec();
+    const FakeScript *s = pendingScript();
     d->acceptsTypeOnly = s->acceptsTypeOnly;
     d->matchMime = fakeMatch;
     d->sniff = fakeSniff;
     d->open = fakeOpen;
     d->release = fakeRelease;
-    d->priv = const_cast<FakeSpec *>(s);
+    d->priv = const_cast<FakeScript *>(s);
     d->enabled = s->enabled;
     return Res_ok;
 }
 
-inline int registerFake(EngineContext *ctx, const FakeSpec *spec)
+inline int registerFake(EngineContext *ctx, const FakeScript *script)
 {
-    pendingSpec() = spec;
+    pendingScript() = script;
     return DocType_register(ctx, fakeDescribe);
 }
 
 // The name of the fake handler a descriptor belongs to ("" for none).
 inline std::string fakeName(const Edr_HandlerDesc *d)
 {
-    return d && d->priv ? static_cast<const FakeSpec *>(d->priv)->name : "";
+    return d && d->priv ? static_cast<const FakeScript *>(d->priv)->name : "";
 }
 
 // The plain-text handler as the tests need it: MIME "text/plain" 100,
