@@ -183,7 +183,7 @@ int checkReferrer(TranslateJob *job)
     Url *from = Url_newFromCstr(text);
     if (!from)
         return Res_noMemory;
-    if (!Edr_Doc_referrerAllowed(job->doc, from, job->url))
+    if (!Edr_Doc_referrerAllowed(job->doc, job->url, from))
         Url_setCstr(job->url, nullptr);
     Url_free(from);
     return Res_ok;
