@@ -142,7 +142,7 @@ int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int3
     int err = Vfs_getReadBuf(stream, Pdf_sniffBytes, &bytes, &got);
     if (err != Res_ok)
         return err;
-    bool found = Pdf_sniffHeader(context, bytes, got < Pdf_sniffBytes ? got : Pdf_sniffBytes) != 0;
+    bool found = Pdf_sniffHeader(context, bytes, got < size_t(Pdf_sniffBytes) ? got : size_t(Pdf_sniffBytes)) != 0;
     (void)Vfs_readDone(stream, 0);
     *score = found ? int32_t(Pdf_sniffScore) : 0;
     *typeId = found ? uint32_t(Pdf_mimeTypeId) : 0;

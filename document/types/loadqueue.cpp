@@ -26,12 +26,12 @@ namespace {
 
 Edr_LoadItem *&headOf(Edr_TranslateAux *q)
 {
-    return reinterpret_cast<Edr_LoadItem *&>(q->words[0]);
+    return q->head;
 }
 
 Edr_LoadItem *&tailOf(Edr_TranslateAux *q)
 {
-    return reinterpret_cast<Edr_LoadItem *&>(q->words[1]);
+    return q->tail;
 }
 
 // Gives back everything an item holds and frees it.

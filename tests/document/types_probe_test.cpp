@@ -92,8 +92,9 @@ class ProbeTest : public FileFixture {
         }
         OleHandle *ole = nullptr;
         int r = Ole_openStream(h, &ole);
-        if (r != Res_ok)
+        if (r != Res_ok) {
             EXPECT_EQ(ole, nullptr);
+        }
         if (keep && r == Res_ok) {
             *keep = ole;
             return r;
