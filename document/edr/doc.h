@@ -97,8 +97,11 @@ struct Edr_SourceInfo8 {
 };
 
 // The translator's page-on-demand control record.
+struct Edr_LoadItem;
+
 struct Edr_TranslateAux {
-    intptr_t words[2];
+    Edr_LoadItem *head;     // deferred loads: the queue's first item
+    Edr_LoadItem *tail;     // and its last
     Lock lock;
     int32_t count;          // 1 at creation
 };

@@ -501,9 +501,3 @@ int Host_configure(EngineContext *)
     HeadlessData *d = dataOf(currentHost);
     return d ? d->configureResult : 0;
 }
-
-// No importer is built into this host yet: nothing to register.
-int Host_registerHandlers(EngineContext *)
-{
-    return 1;
-}
