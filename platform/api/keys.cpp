@@ -517,6 +517,7 @@ int Key_pressEvent(EngineInstance *instance, intptr_t key, intptr_t word)
     if (!view || !asKey(key, &code))
         return 0;
     int32_t count = word <= 0 ? 0 : word > INT32_MAX ? INT32_MAX : int32_t(word);
+    KeyRepeat_pressArrives(instance, code);
     if (instance->keys)
         instance->keys->event = KeyRepeat_pressEvent;
     int handled = 0;
@@ -717,14 +718,6 @@ void KeyRepeat_onKey(EngineInstance *application, int32_t key, int32_t repeatCou
     if (r->settingsDirty)
         readSettings(application, r);
 
-    if (r->event == KeyRepeat_pressEvent && r->releaseTimer) {
-        // A press while a release waits: the same key pressed again is
-        // still held; another key means the first one is gone, and its
-        // release is due now, before this key takes over.
-        cancelTimer(application, &r->releaseTimer);
-        if (r->heldKey != Key_none && r->heldKey != key)
-            deliverRelease(application, r, r->heldKey);
-    }
     r->heldKey = key;
 
     if (r->event == KeyRepeat_pressEvent && repeatCount == 0) {
@@ -741,6 +734,16 @@ void KeyRepeat_onKey(EngineInstance *application, int32_t key, int32_t repeatCou
             deliverRelease(application, r, key);
         armTimer(application, Key_releaseDelayMs, 0, onReleaseTimer, &r->releaseTimer);
     }
+}
+
+void KeyRepeat_pressArrives(EngineInstance *application, int32_t key)
+{
+    KeyRepeat *r = application ? application->keys : nullptr;
+    if (!r || !r->releaseTimer)
+        return;
+    cancelTimer(application, &r->releaseTimer);
+    if (r->heldKey != Key_none && r->heldKey != key)
+        deliverRelease(application, r, r->heldKey);
 }
 
 void KeyRepeat_stop(EngineInstance *application)

@@ -155,6 +155,11 @@ void KeyRepeat_free(EngineInstance *application, KeyRepeat **record);
 // acts): remembers the held key, arms the delay on a first press and
 // times the release (see above).
 void KeyRepeat_onKey(EngineInstance *application, int32_t key, int32_t repeatCount);
+// A host press of key, before it is dispatched: while a release waits, the
+// same key pressed again is taken as still held (the wait ends, nothing is
+// delivered); another key means the first one is gone, and its release is
+// delivered now, before the new key acts.
+void KeyRepeat_pressArrives(EngineInstance *application, int32_t key);
 // Ends the repeat: no key held, the repeat timer cancelled.
 void KeyRepeat_stop(EngineInstance *application);
 // The three settings are read again at the next key (after a configuration
