@@ -162,15 +162,17 @@ bool moveFocus(FvView *view, int32_t key, int32_t repeatCount, int arm)
 }
 
 // Applies the view's zoom to a power-zoom pan component and keeps it
-// within the pan limits, on its own side of zero.
+// within the pan limits on the side of zero the key points to: a move
+// that the zoom makes small is still at least the minimum, and no key
+// moves the view against its direction or along the other axis.
 int32_t scalePowerPan(const FvView *view, int32_t v)
 {
+    if (v == 0)
+        return 0;
     const FvZoomPanSettings *s = view->settings;
     int64_t scaled = int64_t(v) * view->zoom / 65536;
-    if (scaled == 0)
-        return 0;
-    int64_t lo = scaled > 0 ? s->panMin : -int64_t(s->panMax);
-    int64_t hi = scaled > 0 ? s->panMax : -int64_t(s->panMin);
+    int64_t lo = v > 0 ? s->panMin : -int64_t(s->panMax);
+    int64_t hi = v > 0 ? s->panMax : -int64_t(s->panMin);
     if (scaled < lo)
         scaled = lo;
     if (scaled > hi)
