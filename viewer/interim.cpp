@@ -1,12 +1,15 @@
 // Interim definitions of viewer services whose modules are not built yet:
 // the view record is a zeroed head word and the shared lists an empty
 // record, which is all the document model reads of them.
+#include <cstdint>
+
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "layout/layout.h"
 #include "viewer/docview.h"
+#include "viewer/view.h"
 #include "viewer/viewer.h"
 
 #include <cstring>
@@ -14,6 +17,7 @@
 #include "core/config/config.h"
 #include "core/task/appevent.h"
 #include "core/task/eventproc.h"
+#include "core/task/listeners.h"
 #include "core/text/charset.h"
 #include "document/edr/node.h"
 #include "document/types/translate.h"
@@ -21,6 +25,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
+#include "platform/api/keys.h"
 #include "platform/api/modules.h"
 #include "platform/url/url.h"
 
@@ -140,6 +145,120 @@ int View_focusHitTest(Edr_Doc *, Edr_Node *, int32_t out[4], void *)
     for (int i = 0; i < 4; i++)
         out[i] = 0;
     return 0;
+}
+
+// ------------------------------------------------ the view keys act on
+//
+// Interim: there is no display yet, so these services keep the view record
+// itself as the whole view: focus search finds nothing, areas, settles and
+// post-key updates have nothing to draw, and page moves, fit modes, zoom
+// and rotation are remembered in the record's words so that the next key
+// starts from them.
+
+void Fv_readZoomPanSettings(FvView *, FvZoomPanSettings *)
+{
+}
+
+int Fv_findFocusInDirection(FvView *, FvPage *, int32_t, void **object, FvArea **area)
+{
+    *object = nullptr;
+    *area = nullptr;
+    return Res_ok;
+}
+
+int Fv_moveFocus(FvView *, FvPage *, void *, FvArea **area)
+{
+    *area = nullptr;
+    return Res_ok;
+}
+
+void Fv_showFocusArea(FvView *, FvPage *, FvArea *, int32_t)
+{
+}
+
+void Fv_showArea(FvView *, FvPage *, FvArea *, int32_t)
+{
+}
+
+void Fv_cancelPanAnimation(FvView *view)
+{
+    view->panAnimating = 0;
+}
+
+void Fv_applyPageFitDefault(FvView *view, int32_t mode, int32_t)
+{
+    view->fitMode = mode;
+}
+
+void Fv_rotateNext(FvView *view)
+{
+    uint32_t o = (view->screenFlags & Fv_orientationMask) >> Fv_orientationShift;
+    view->screenFlags = (view->screenFlags & ~uint32_t(Fv_orientationMask)) |
+                        (((o + 1) & 3) << Fv_orientationShift);
+}
+
+void Fv_screenModeAction(FvView *)
+{
+}
+
+namespace {
+
+int32_t pageCount(FvView *view)
+{
+    uint32_t count = 0;
+    if (view->doc)
+        Edr_Page_count(view->doc, &count);
+    return count > uint32_t(INT32_MAX) ? INT32_MAX : int32_t(count);
+}
+
+} // namespace
+
+int Fv_pageStep(FvView *view, FvPage *, int32_t direction, int32_t *index)
+{
+    int32_t target = view->pageIndex + (direction == 1 ? -1 : direction == 2 ? 1 : 0);
+    if (target == view->pageIndex || target < 0 || target >= pageCount(view)) {
+        *index = view->pageIndex;
+        return Res_notFound;
+    }
+    view->pageIndex = target;
+    *index = target;
+    return Res_ok;
+}
+
+void Fv_gotoPage(FvView *view, FvPage *, int32_t index)
+{
+    if (index >= 0 && index < pageCount(view))
+        view->pageIndex = index;
+}
+
+void Fv_queryMargins(FvView *, int32_t out[4])
+{
+    for (int i = 0; i < 4; i++)
+        out[i] = 0;
+}
+
+int Fv_zoomAboutPoint16(FvView *view, FvPage *, int32_t, int32_t newZoom, int32_t, int32_t *,
+                        int32_t *)
+{
+    view->zoom = newZoom;
+    return Res_ok;
+}
+
+void Fv_scheduleSettle(FvPage *, int32_t)
+{
+}
+
+void Fv_postKeyUpdate(FvView *)
+{
+}
+
+int32_t Edr_Fwd_subdocScale(FvPage *)
+{
+    return 0x10000;
+}
+
+void View_showIdentity(FvViewer *, int32_t)
+{
 }
 
 // ------------------------------------------------------------------
@@ -285,7 +404,7 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
     if (!viewer || !viewer->context || !rootUrl || !fontUrl)
         return Res_nullInput;
     EngineContext *context = viewer->context;
-    viewer->listeners = nullptr;
+    Listener_init(&viewer->listeners, viewer);
     int r = Engine_initModules(context, &viewer->options);
     if (r != Res_ok)
         return r;
@@ -327,8 +446,11 @@ int View_start(FvViewer *viewer)
     if (!page)
         return Res_noMemory;
     page->viewer = viewer;
-    page->currentIndex = -1;
-    if (Sem_init(context, &page->settled, 0, 1) != Res_ok) {
+    FvView *view = static_cast<FvView *>(Mem_calloc(1, sizeof(FvView)));
+    FvZoomPanSettings *settings = static_cast<FvZoomPanSettings *>(Mem_calloc(1, sizeof(FvZoomPanSettings)));
+    if (!view || !settings || Sem_init(context, &page->settled, 0, 1) != Res_ok) {
+        Mem_free(settings);
+        Mem_free(view);
         Mem_free(page);
         return Res_noMemory;
     }
@@ -340,17 +462,20 @@ int View_start(FvViewer *viewer)
     }
     if (r != Res_ok) {
         Sem_fini(&page->settled);
+        Mem_free(settings);
+        Mem_free(view);
         Mem_free(page);
         return r;
     }
     page->listening = 1;
     viewer->page = page;
-    return Res_ok;
-}
-
-// Interim: there is no screen to show the identity on.
-int View_showIdentity(FvViewer *, int32_t)
-{
+    view->viewer = viewer;
+    view->instance = context->instance;
+    view->page = page;
+    view->settings = settings;
+    view->zoom = 0x10000;
+    view->zoomCentre[0] = view->zoomCentre[1] = -1;
+    context->instance->keyView = view;
     return Res_ok;
 }
 
@@ -381,7 +506,12 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
     Edr_Doc_release(page->document);
     page->document = doc;
     page->root = root;
-    page->currentIndex = -1;
+    if (FvView *view = viewer->context->instance->keyView) {
+        if (view->page == page) {
+            view->doc = doc;
+            view->pageIndex = 0;
+        }
+    }
     if (url) {
         Url_free(page->url);
         page->url = url;
@@ -421,8 +551,15 @@ void View_destroy(FvViewer *viewer, int)
     if (!viewer)
         return;
     EngineContext *context = viewer->context;
+    if (FvView *view = context->instance->keyView) {
+        context->instance->keyView = nullptr;
+        Key_freeHooks(view);
+        Mem_free(view->settings);
+        Mem_free(view);
+    }
     freePage(context, viewer->page);
     viewer->page = nullptr;
+    Listener_freeAll(&viewer->listeners);
     Mem_free(viewer->screen);
     viewer->screen = nullptr;
     Mem_free(viewer->zoomAbout);
@@ -456,33 +593,6 @@ void Fv_getKeptPosition(FvViewer *, FvPage *page, int, int32_t *x, int32_t *y)
 {
     *x = page ? page->keptX : 0;
     *y = page ? page->keptY : 0;
-}
-
-void Fv_gotoPage(FvViewer *, FvPage *page, int32_t index)
-{
-    if (!page || !page->document || index < 0)
-        return;
-    uint32_t count = 0;
-    if (Edr_Page_count(page->document, &count) != Res_ok || uint32_t(index) >= count)
-        return;
-    page->currentIndex = index;
-}
-
-// Interim: without a display the start of a page is its kept position.
-void Fv_showArea(FvViewer *, FvPage *page, intptr_t, int)
-{
-    if (page)
-        page->keptX = page->keptY = 0;
-}
-
-void Fv_pageStep(FvViewer *viewer, FvPage *page, int32_t direction, intptr_t *out)
-{
-    if (out)
-        *out = 0;
-    if (!page)
-        return;
-    int32_t at = page->currentIndex < 0 ? 0 : page->currentIndex;
-    Fv_gotoPage(viewer, page, direction == 1 ? at - 1 : at + 1);
 }
 
 // Interim: no viewer part listens for timed events yet.

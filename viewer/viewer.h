@@ -59,7 +59,6 @@ struct FvPage {
     int32_t waiting;            // an opener waits on settled for the outcome
     Sem settled;                // signalled when the outcome of a waited load is known
     int32_t keptX, keptY;       // the kept scroll position
-    int32_t currentIndex;       // the current page index (-1 none)
     int32_t listening;          // its listeners are on the event processor
     intptr_t loadSerial;        // counts the loads started in this record
 };
@@ -100,13 +99,9 @@ struct ViewCallbacks {
 int Engine_configure(FvViewer *viewer, intptr_t unused, const char *rootUrl, const char *fontUrl,
                      const char *resourceUrl);
 
-// Starts the view after configuration: the screen record and the
-// viewer's page record. 0, or 1 without memory.
+// Starts the view after configuration: the viewer's page record and the
+// view that keys act on (EngineInstance::keyView). 0, or 1 without memory.
 int View_start(FvViewer *viewer);
-
-// Shows the identity screen for ms milliseconds (0: until it is stopped).
-// 0 or an error.
-int View_showIdentity(FvViewer *viewer, int32_t ms);
 
 // Opens the start document url (taken over in every case) into *page and
 // waits until its translation has ended. 0 when the document was opened
@@ -120,7 +115,8 @@ int App_openStart(FvViewer *viewer, FvPage **page, Url *url);
 // any other value is a failure (the caller reports error 0x10002).
 int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
 
-// Tears the viewer's own parts down (page record, screen, listeners) and
+// Tears the viewer's own parts down (page record, key view, screen,
+// listeners) and
 // finishes the engine modules (Engine_finiAll). The record itself stays the
 // caller's.
 void View_destroy(FvViewer *viewer, int full);
@@ -140,12 +136,6 @@ void Screen_blockUpdates(FvScreen *screen, int flag);
 FvPage *Fv_pageById(FvViewer *viewer, int32_t id);
 // The kept scroll position of the page view into *x and *y.
 void Fv_getKeptPosition(FvViewer *viewer, FvPage *page, int kind, int32_t *x, int32_t *y);
-// Moves to the page index; an index outside 0..count-1 does nothing.
-void Fv_gotoPage(FvViewer *viewer, FvPage *page, int32_t index);
-// Brings an area of the page into view (1, 1: the page's start).
-void Fv_showArea(FvViewer *viewer, FvPage *page, intptr_t area, int animate);
-// Moves to the neighbouring page position: direction 1 previous, 2 next.
-void Fv_pageStep(FvViewer *viewer, FvPage *page, int32_t direction, intptr_t *out);
 
 // The viewer's hook for a timed event 21 (a, b), called on the posting
 // thread before the event is posted.

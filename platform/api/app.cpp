@@ -22,8 +22,10 @@
 #include "platform/api/command.h"
 #include "platform/api/engine.h"
 #include "platform/api/forward.h"
+#include "platform/api/keys.h"
 #include "platform/api/modules.h"
 #include "platform/url/url.h"
+#include "viewer/view.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -141,6 +143,8 @@ int panGestureSlot(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t *o
 void fillCallbacks(FvAppCallbacks *cb)
 {
     memset(cb, 0, sizeof *cb);
+    cb->keyPress = Key_pressEvent;
+    cb->keyRelease = Key_releaseEvent;
     cb->close = App_close;
     cb->openPath = App_openPath;
     cb->openResolved = App_openResolved;
@@ -154,6 +158,7 @@ void fillCallbacks(FvAppCallbacks *cb)
 // Undoes App_createContext's steps after a failure.
 void undoContext(EngineInstance *instance, FvViewer *viewer, bool queueMade)
 {
+    KeyRepeat_free(instance, &instance->keys);
     if (queueMade) {
         App_removeRequestListener(instance, historyListener);
         App_unregisterObject(instance, App_objectViewer);
@@ -225,7 +230,8 @@ int App_createContext(EngineInstance *instance, const FvStartOptions *options)
     viewer->options = *options;
     FvAppCallbacks callbacks;
     fillCallbacks(&callbacks);
-    if (AppEvent_queueCreate(instance, &callbacks) != Res_ok) {
+    if (KeyRepeat_create(instance, Key_repeatCallback, Key_releaseCallback, &instance->keys) != Res_ok ||
+        AppEvent_queueCreate(instance, &callbacks) != Res_ok) {
         // The settings block stays the caller's.
         viewer->options.word[FvStart_settingsBlock] = 0;
         undoContext(instance, viewer, false);
@@ -260,6 +266,7 @@ int App_startThread(EngineInstance *instance, const AppEvent *startEvent)
         return 1;
     App_removeRequestListener(instance, historyListener);
     App_unregisterObject(instance, App_objectViewer);
+    KeyRepeat_free(instance, &instance->keys);
     freeViewer(instance, viewer, true);
     instance->appFailed = 1;
     return 0;
@@ -326,6 +333,7 @@ void App_destroy(EngineInstance *instance, int full)
         viewer->releaseView(viewer);
         viewer->releaseView = nullptr;
     }
+    KeyRepeat_free(instance, &instance->keys);
     App_unregisterObject(instance, App_objectViewer);
     App_removeRequestListener(instance, historyListener);
     View_destroy(viewer, full);

@@ -18,6 +18,8 @@
 
 #include <cstdint>
 
+#include "core/task/listeners.h"
+
 struct EngineInstance;
 struct EngineContext;
 struct AppEvent;
@@ -26,7 +28,6 @@ struct FvScreen;
 struct FvPage;
 struct FvZoomAbout;
 struct ViewCallbacks;
-struct ListenerNode;
 
 // The start options: seventeen words copied into the viewer record. Most
 // are only carried to the viewer; the named ones are read here.
@@ -70,7 +71,7 @@ struct FvViewer {
     Url *startUrl;                  // the start document, owned until it is opened
     ViewCallbacks *viewCallbacks;   // the view-callback record (viewer)
     void (*releaseView)(FvViewer *viewer); // releases the view's display (null: none)
-    ListenerNode *listeners;        // the viewer's listener list
+    ListenerList listeners;         // the viewer's listener list
     int32_t started;                // set once the view has started
     FvStartOptions options;
     int32_t startupUpdates;         // 0: screen updates stay blocked after start-up
@@ -100,7 +101,8 @@ void App_initStartOptions(FvStartOptions *options);
 const uint8_t *App_defaultSettingsBlock();
 
 // Makes the viewer record with a copy of the options (taking over the
-// settings block of word 7), the callback table, the key record, the
+// settings block of word 7), the callback table, the key record
+// (EngineInstance::keys), the
 // application queue, the history listener and the viewer as application
 // object 1. 1, or 0 with everything undone and the application-failed
 // flag set (the settings block is then the caller's again).

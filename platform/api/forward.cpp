@@ -20,8 +20,10 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
+#include "platform/api/keys.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
+#include "viewer/view.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -58,14 +60,13 @@ void runPageStep(EngineInstance *instance, void *copy)
 {
     intptr_t code = *static_cast<intptr_t *>(copy);
     Mem_free(copy);
-    FvViewer *viewer = Fv_fromApp(instance);
-    FvPage *page = viewer ? Fv_pageById(viewer, 0) : nullptr;
-    if (!page)
+    FvView *view = instance ? instance->keyView : nullptr;
+    if (!view || !view->page)
         return;
     int32_t direction = code == App_pageStepPrevious ? 1 : code == App_pageStepNext ? 2 : 0;
     if (direction) {
-        intptr_t out = 0;
-        Fv_pageStep(viewer, page, direction, &out);
+        int32_t index = 0;
+        Fv_pageStep(view, view->page, direction, &index);
     }
 }
 
@@ -107,14 +108,16 @@ void App_runGotoPage(EngineInstance *instance, void *copy)
     intptr_t number = *static_cast<intptr_t *>(copy);
     Mem_free(copy);
     FvViewer *viewer = Fv_fromApp(instance);
+    FvView *view = instance->keyView;
     FvPage *page = viewer ? Fv_pageById(viewer, 0) : nullptr;
-    if (!page || number < 1)
+    if (!page || !view || number < 1)
         return;
     int32_t x = 0, y = 0;
     Fv_getKeptPosition(viewer, page, 1, &x, &y);
-    Fv_gotoPage(viewer, page, int32_t(number - 1));
+    Fv_gotoPage(view, page, int32_t(number - 1));
+    // A null area is the page's start.
     if (x == 0 && y == 0)
-        Fv_showArea(viewer, page, 1, 1);
+        Fv_showArea(view, page, nullptr, 1);
 }
 
 int App_postLoadSettings(EngineInstance *instance, const char *urlText)
@@ -141,6 +144,7 @@ void App_loadSettingsUrl(EngineInstance *instance, const char *urlText)
     (void)r; // a missing or broken file leaves the settings as they were
     if (FvViewer *viewer = Fv_fromApp(instance))
         viewer->settingsChanged = 1;
+    KeyRepeat_markDirty(instance);
 }
 
 int App_sendEvent1(EngineInstance *instance, intptr_t value, AppEventDoneFn completion)

@@ -12,6 +12,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "core/task/listeners.h"
 #include "core/task/task.h"
 #include "core/task/timerq.h"
 #include "core/task/worker.h"
@@ -19,7 +20,6 @@
 #include "core/text/fmt.h"
 #include "core/text/number.h"
 #include "core/text/ustr.h"
-#include "core/time/date.h"
 #include "document/edr/doc.h"
 #include "document/types/doctype.h"
 #include "fonts/fontengine.h"
@@ -39,22 +39,6 @@ namespace {
 
 // Entries of the context's 256-entry table.
 constexpr size_t table256Entries = 256;
-
-// The current local date in seconds since 1970 (the seed of the engine's
-// random numbers).
-int64_t dateSeconds(EngineContext *context)
-{
-    HostLocalTime now{};
-    Host_getLocalTime(context->instance ? context->instance->host : nullptr, &now);
-    BrokenTime t{};
-    t.sec = now.second;
-    t.min = now.minute;
-    t.hour = now.hour;
-    t.mday = now.day;
-    t.mon = now.month - 1;
-    t.year = now.year - 1900;
-    return Time_timegm(&t);
-}
 
 int makeTable256(EngineContext *context)
 {
@@ -163,7 +147,7 @@ int Engine_initModules(EngineContext *context, void *options)
     if (!context)
         return Res_nullInput;
     context->startOptions = options;
-    Std_srand(uint32_t(uint64_t(dateSeconds(context))));
+    Std_srand(uint32_t(uint64_t(Date_now(nullptr))));
     int r = Engine_checkTaskSystem(context);
     if (r != Res_ok)
         return r;
