@@ -61,7 +61,7 @@ class TextFixture : public EdrFixture {
         TestEngine_runAll(&e, 100000);
     }
 
-    // Settings (from a task or before any runs).
+    // Settings (from a task).
     void setInt(const char16_t *domain, const char *key, uint32_t value)
     {
         Config_setIntA(ctx(), ctx()->config, domain, key, value, 0);

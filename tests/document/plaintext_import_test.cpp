@@ -280,8 +280,9 @@ TEST_F(TextImportTest, RunningOutOfMemoryFailsCleanly)
             result = desc.open(ctx(), &desc, nullptr, stream, doc, Edr_Doc_root(doc));
             Mem_failAfter(0);
             reached = Mem_takeOutOfMemory() != 0;
-            if (!reached)
+            if (!reached) {
                 EXPECT_EQ(textOf(doc, 0).size(), 11u + 5000 + 20 + 3000);
+            }
             Edr_Doc_release(doc);
             flushListeners();
         });
