@@ -68,7 +68,11 @@ enum ResultCode : int {
     Res_vfsDrainFirst = 28162,      // 0x6E02: the stream must be drained first
 
     // Compound files (office storage).
+    Res_oleBadChain = 3584,    // a broken sector chain
+    Res_oleNoEntry = 3585,     // no directory entry with that id
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
+    Res_oleSectorBeyond = 3611, // a special id or a link beyond the sector table
+    Res_oleEndsInSector = 3614, // the file ends inside a sector
     // Worker pool.
     Res_jobStackTooLarge = 54,  // no worker has the stack a job asks for
     // Timer queue.
@@ -101,4 +105,24 @@ enum ResultCode : int {
     Res_stackExhausted = 5125,    // a recursion guard found too little stack left
     // Locks and semaphores.
     Res_readersPresent = 1556,  // a write lock that may not wait found readers inside
+    // Document-type registry.
+    Res_docTypeNoMime = 20480,        // content not certain and the stream has no MIME type
+    Res_docTypeUnknown = 20481,       // nothing rated the content, MIME type or file name
+    Res_docTypeNoData = 20482,        // no enabled sniffer answered, or the stream is empty
+    Res_docTypeNeedsContent = 20483,  // only type or name matched a handler that needs recognised content
+    // Compound-file probe (3590-3597).
+    Res_oleMiniShift = 3590,          // mini-sector shift above the sector shift
+    Res_oleNotAtStart = 3591,         // the stream is not at its start
+    Res_oleNotCompound = 3592,        // not a compound file (signature)
+    Res_oleBadVersion = 3593,         // unsupported version
+    Res_oleShortRead = 3594,          // short read at an offset
+    Res_oleShortHeader = 3595,        // the stream is shorter than the 512-byte header
+    Res_oleZeroShift = 3596,          // zero sector or mini-sector shift
+    Res_oleBadByteOrder = 3597,       // bad byte-order mark
+    // Document translation and deferred loads.
+    Res_fileTooLarge = 844,           // the file is above "translateFileSize"
+    Res_subdocLoop = 1557,            // the URL is already open in the document or an ancestor
+    // Word recognition.
+    Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
+    Res_wordEncrypted = 3845,         // the document is encrypted
 };

@@ -1,28 +1,18 @@
 // Interim definitions of document-model services whose modules are not
-// built yet (selection, translation). Each does the least its callers
-// need.
-#include "core/task/eventproc.h"
+// built yet (selection, the plain-text importer). Each does the least its
+// callers need.
 #include "document/edit/selection.h"
-#include "document/edr/doc.h"
-#include "document/edr/node.h"
-#include "document/types/translate.h"
+#include "document/import/textdoc.h"
+#include "document/types/doctype.h"
 
 // Interim: no selection is ever made before the selection module.
 void Edr_Sel_free(Edr_Selection *)
 {
 }
 
-// Interim: no page-on-demand work exists before the translator.
-void Translate_stopPageWork(Edr_Doc *)
+// Interim: the plain-text importer is not built yet, so its handler
+// recognises nothing.
+int TextDoc_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {
-}
-
-int Translate_registerImage(Edr_Doc *, Edr_Node *)
-{
-    return 0;
-}
-
-// Interim: nothing can queue a deferred load before the translator.
-void Edr_LoadQueue_runAll(Edr_Doc *, int)
-{
+    return DocType_describeInterim(context, desc);
 }

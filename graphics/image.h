@@ -10,6 +10,8 @@ struct EngineContext;
 struct ImageObject;
 struct ImageCodec;
 struct Edr_DrawList;
+struct Edr_Doc;
+struct Url;
 struct Edr_PageThumb;
 
 enum : uint32_t {
@@ -49,6 +51,18 @@ int Draw_registerBounds(EngineContext *app, const int32_t *words, uint32_t count
 // Compares drawing words of a list (0 when equal).
 int Draw_compareWords(EngineContext *context, const int32_t *words, uint32_t count);
 
+// The load accountant an image load charges its bytes to: (document, bytes
+// done, bytes in total).
+typedef int (*ImageLoadChargeFn)(Edr_Doc *doc, uint32_t done, uint32_t total);
+// Opens the picture behind url and starts its decoding, charging the load
+// to doc; layout holds the image node's six layout words (null allowed).
+// 0 with *image (a handle the caller releases), or an error.
+int Image_openUrl(EngineContext *app, const Url *url, ImageLoadChargeFn charge, Edr_Doc *doc,
+                  const int32_t *layout, ImageObject **image);
+
+struct Edr_HandlerDesc;
+// Fills the image document handler's descriptor. 0.
+int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc);
 // Rescales the thumbnail in *thumb into the rectangle rect ({x0, y0, x1, y1})
 // over the background colour (little-endian bytes R, G, B, A). 0 or an
 // error; on an error the thumbnail is left as it was.

@@ -1,6 +1,7 @@
 // Stand-ins for graphics services that the core calls before the graphics
 // subsystem exists. Each does the least its callers need and says so; the
 // real definitions replace them when the subsystem is built.
+#include "document/types/doctype.h"
 #include <cstring>
 
 #include "core/result.h"
@@ -205,6 +206,19 @@ void Path_destroy(Path *path)
     Mem_free(path);
 }
 
+// Interim: no picture can be decoded before the image store exists.
+int Image_openUrl(EngineContext *, const Url *, ImageLoadChargeFn, Edr_Doc *, const int32_t *, ImageObject **image)
+{
+    if (image)
+        *image = nullptr;
+    return Res_notImplemented;
+}
+
+// Interim: the image document module is not built yet, so its handler recognises nothing.
+int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc)
+{
+    return DocType_describeInterim(context, desc);
+}
 // Interim text measurement: no fonts exist yet, so every character is half
 // an em wide (size / 144 in 16.16 inches for a size in 16.16 points) and the
 // box is {0, 0, width, size / 72}; as many characters fit as the limit

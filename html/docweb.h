@@ -79,3 +79,8 @@ char16_t *Html_attributeText(const Prop *value);
 // The application's URL-mapping hook.
 int Url_mapHookPresent(EngineContext *app);
 int Url_mapHook(EngineContext *app, const Url *url, int *flag);
+
+struct EngineContext;
+struct Edr_HandlerDesc;
+// Fills the HTML handler's descriptor. 0.
+int Html_describe(EngineContext *context, Edr_HandlerDesc *desc);

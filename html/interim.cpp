@@ -1,6 +1,7 @@
 // Interim definitions of web-layer services whose modules are not built
 // yet. Each does the least its callers need and says so.
 #include "core/result.h"
+#include "document/types/doctype.h"
 #include "html/link.h"
 #include "html/web/httpcache.h"
 #include "html/web/mime.h"
@@ -55,6 +56,16 @@ int Link_resolveNode(const Link *, Edr_Node **node, Edr_Doc **doc)
 {
     *node = nullptr;
     *doc = nullptr;
+    return 0;
+}
+
+// Interim: no fragment can be found before the web layer; the document's
+// top (page 0, an empty rectangle) answers every name.
+int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *page)
+{
+    for (int i = 0; i < 4; i++)
+        rect[i] = 0;
+    *page = 0;
     return 0;
 }
 
@@ -278,6 +289,12 @@ int Url_mapHook(EngineContext *, const Url *, int *flag)
 {
     *flag = 0;
     return 0;
+}
+
+// Interim: the HTML importer is not built yet, so its handler recognises nothing.
+int Html_describe(EngineContext *context, Edr_HandlerDesc *desc)
+{
+    return DocType_describeInterim(context, desc);
 }
 // Interim: no handler object belongs to the MIME module yet.
 int Mime_claimsHandler(const UrlHandler *)

@@ -20,6 +20,10 @@ struct Link {
 // Releases what the link reference holds (null allowed); the record itself
 // stays its owner's.
 void Link_release(Link *link);
+
+// Finds the node a URL fragment names and its rectangle (four words) and
+// page; an empty name or "top" gives the document's top. 0 or an error.
+int Link_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t rect[4], int32_t *page);
 // Sets the empty link {1, 0, 0}.
 void Link_init(Link *link);
 // dst (cleared first) becomes a copy of src holding its own references.

@@ -1,6 +1,8 @@
 // Interim definitions of spreadsheet services whose modules are not built
 // yet: no spreadsheet record exists, so clearing zeroes the words and
 // freeing frees plain heap blocks.
+#include "document/types/doctype.h"
+#include "spreadsheet/reader/excel.h"
 #include "core/mem/mem.h"
 #include "document/edr/doc.h"
 #include "spreadsheet/docside.h"
@@ -25,6 +27,12 @@ void Edr_Doc_freeSubRecords(Edr_Doc *doc)
 void Excel_gridLayoutFree(void *record)
 {
     Mem_free(record);
+}
+
+// Interim: the Excel reader is not built yet, so its handler recognises nothing.
+int Excel_describe(EngineContext *context, Edr_HandlerDesc *desc)
+{
+    return DocType_describeInterim(context, desc);
 }
 
 // Interim: no spreadsheet importer queues updates yet, so there is never

@@ -86,3 +86,9 @@ void Headless_failHostBlocks(HostContext *host, int on);
 // The local time Host_getLocalTime gives: the system's by default; after a
 // call with a time, that time, standing still, until a call with null.
 void Headless_setLocalTime(HostContext *host, const HostLocalTime *time);
+
+struct EngineContext;
+// Registers the seven document handlers with the context's registry, in
+// the order Word, Excel, PowerPoint, images, plain text, PDF, HTML. 1 when
+// every registration was accepted, else 0.
+int Host_registerHandlers(EngineContext *app);

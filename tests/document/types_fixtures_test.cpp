@@ -1,0 +1,142 @@
+// Recognition of the committed fixtures through file URLs, with the
+// handlers registered in the host's order (Word, Excel, PowerPoint,
+// images, plain text, PDF, HTML). The plain-text handler is the tests'
+// own, built on the shared text test; the others are the engine's (real
+// sniffers for Word and PDF, interim descriptors for the rest).
+#include <gtest/gtest.h>
+
+#include "core/result.h"
+#include "core/text/charset_cjk.h"
+#include "document/types/doctype.h"
+#include "graphics/image.h"
+#include "host/headless/headless.h"
+#include "platform/api/request.h"
+#include "html/docweb.h"
+#include "office/powerpoint/ppt.h"
+#include "pdf/pdf.h"
+#include "spreadsheet/reader/excel.h"
+#include "tests/document/types_support.h"
+#include "tests/platform/file_fixture.h"
+#include "word/reader/word.h"
+
+namespace {
+
+class FixtureRecognitionTest : public FileFixture {
+  protected:
+    DocTypeRegistry *registry = nullptr;
+
+    void SetUp() override
+    {
+        FileFixture::SetUp();
+        ASSERT_EQ(DocType_newRegistry(ctx, &registry), Res_ok);
+        ctx->docHandlers = registry;
+        // The engine installs the East Asian tables at start-up; detection
+        // needs them to take Shift_JIS bytes for text.
+        ASSERT_EQ(Charset_createHooks(ctx), Res_ok);
+        ASSERT_EQ(Charset_installJapanese(ctx->charsetHooks), Res_ok);
+        const Edr_DescribeFn order[] = {Word_describe,     Excel_describe, Ppt_describe, ImageDoc_describe,
+                                        testTextDescribe, Pdf_describe,   Html_describe};
+        for (Edr_DescribeFn d : order)
+            ASSERT_EQ(Engine_registerHandler(ctx, d), 1);
+    }
+    void TearDown() override
+    {
+        DocType_freeRegistry(ctx, registry);
+        ctx->docHandlers = nullptr;
+        Charset_destroyHooks(ctx);
+        FileFixture::TearDown();
+    }
+    // The registration index of a handler (-1 for none).
+    int indexOf(const Edr_HandlerDesc *d)
+    {
+        int i = 0;
+        for (DocTypeNode *n = registry->head; n; n = n->next, i++)
+            if (&n->desc == d)
+                return i;
+        return -1;
+    }
+};
+
+enum { kWord = 0, kText = 4, kPdf = 5, kNone = -1 };
+
+struct FixtureCase {
+    const char *file;
+    int code;
+    int handler;
+    const char *mime;
+};
+
+const FixtureCase kFixtures[] = {
+    {"ascii.txt", Res_ok, kText, "text/plain"},
+    {"utf8_bom.txt", Res_ok, kText, "text/plain"},
+    {"utf16le.txt", Res_ok, kText, "text/plain"},
+    {"latin1.txt", Res_ok, kText, "text/plain"},
+    {"sjis.txt", Res_ok, kText, "text/plain"},
+    // Of no known type: the content alone (detected as Shift_JIS) decides.
+    {"sjis.dat", Res_ok, kText, "text/plain"},
+    // Empty text is text: the MIME type of ".txt" makes it certain.
+    {"empty.txt", Res_ok, kText, "text/plain"},
+    // Empty and of no known type: refused as no data.
+    {"empty.bin", Res_docTypeNoData, kNone, "(null)"},
+    // No image handler exists yet: nothing takes the PNG, and its MIME
+    // type comes back for the report.
+    {"image.png", Res_docTypeUnknown, kNone, "image/png"},
+    {"doc.pdf", Res_ok, kPdf, "application/pdf"},
+    // A PDF header behind a preamble, in a file of no known type: the PDF
+    // sniffer's 50 is not certain and the stream's type rates nothing
+    // higher, so the content decides.
+    {"late_header.bin", Res_ok, kPdf, "application/pdf"},
+    {"word97.doc", Res_ok, kWord, "application/msword"},
+    // A compound file that is no Word document, named .doc: only the name
+    // points at Word, which needs recognised content.
+    {"notword.doc", Res_docTypeNeedsContent, kNone, "(null)"},
+};
+
+TEST_F(FixtureRecognitionTest, EachFixtureGoesToItsHandler)
+{
+    for (const FixtureCase &c : kFixtures) {
+        SCOPED_TRACE(c.file);
+        Url *u = url(std::string("file://root") + VEXLAN_FIXTURES + "/types/" + c.file);
+        ASSERT_NE(u, nullptr);
+        VfsHandle *h = nullptr;
+        uint32_t accepted = 0;
+        ASSERT_EQ(Vfs_open(u, 0x31, &h, &accepted, ctx), Res_ok);
+        const char16_t *mime = nullptr;
+        Edr_HandlerDesc *d = nullptr;
+        EXPECT_EQ(DocType_recognise(ctx, h, &mime, &d), c.code);
+        EXPECT_EQ(indexOf(d), c.handler);
+        EXPECT_EQ(S(mime), c.mime);
+        EXPECT_EQ(positionOf(h), 0u);
+        Vfs_close(h);
+        Url_free(u);
+    }
+}
+
+// The host's registration: seven handlers in its order, each accepted;
+// the importers that are not built yet recognise nothing.
+TEST_F(FileFixture, HostRegistersTheSevenHandlersInOrder)
+{
+    DocTypeRegistry *registry = nullptr;
+    ASSERT_EQ(DocType_newRegistry(ctx, &registry), Res_ok);
+    ctx->docHandlers = registry;
+    EXPECT_EQ(Host_registerHandlers(ctx), 1);
+    int n = 0;
+    for (DocTypeNode *p = registry->head; p; p = p->next, n++)
+        EXPECT_EQ(p->desc.enabled, 1u);
+    EXPECT_EQ(n, 7);
+    EXPECT_EQ(registry->head->desc.sniff, Word_recognise);
+    int32_t score = -1;
+    EXPECT_EQ(registry->head->next->next->next->next->desc.matchMime(ctx, nullptr, u"text/plain", &score), 0);
+    EXPECT_EQ(score, 0);
+
+    RequestHandlerReg reg{nullptr, Pdf_describe};
+    EXPECT_EQ(Request_registerHandler(nullptr), 0);
+    EXPECT_EQ(Request_registerHandler(&reg), 0);
+    reg.context = ctx;
+    EXPECT_EQ(Request_registerHandler(&reg), 1);
+    EXPECT_EQ(registry->head->next->next->next->next->next->next->next->desc.sniff, Pdf_sniff);
+    DocType_freeRegistry(ctx, registry);
+    ctx->docHandlers = nullptr;
+}
+
+} // namespace
