@@ -36,6 +36,7 @@
 #include "graphics/textrun.h"
 #include "html/docweb.h"
 #include "layout/layout.h"
+#include "pdf/pdf.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
@@ -703,6 +704,33 @@ int importText(Import *im, VfsHandle *stream, Edr_Node *target)
 } // namespace
 
 // ------------------------------------------------------------ the handler
+
+int TextDoc_describe(EngineContext *, Edr_HandlerDesc *desc)
+{
+    desc->acceptsTypeOnly = 1;
+    desc->matchMime = TextDoc_matchMime;
+    desc->sniff = TextDoc_sniff;
+    desc->open = TextDoc_open;
+    desc->step = TextDoc_step;
+    desc->close = TextDoc_close;
+    desc->release = TextDoc_release;
+    desc->enabled = 1;
+    return Res_ok;
+}
+
+int TextDoc_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *typeId)
+{
+    const uint8_t *bytes = nullptr;
+    size_t length = 0;
+    int err = Vfs_getReadBuf(stream, Pdf_sniffBytes, &bytes, &length);
+    if (err)
+        return err;
+    bool text = TextDoc_sniffText(context, bytes, length < Pdf_sniffBytes ? length : size_t(Pdf_sniffBytes)) != 0;
+    (void)Vfs_readDone(stream, 0);
+    *score = text ? int32_t(Pdf_sniffScore) : 0;
+    *typeId = text ? uint32_t(TextDoc_mimeTypeId) : 0;
+    return Res_ok;
+}
 
 int TextDoc_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, int32_t *score)
 {
