@@ -32,6 +32,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/handler.h"
 #include "document/edr/node.h"
+#include "document/manager/manager.h"
 #include "fonts/fontengine.h"
 #include "graphics/textrun.h"
 #include "html/docweb.h"
@@ -701,6 +702,55 @@ int importText(Import *im, VfsHandle *stream, Edr_Node *target)
     return Res_ok;
 }
 
+// Builds page N of the loader's text (TextDoc_step).
+int buildPage(TextLoader *loader, uint32_t page)
+{
+    Edr_Doc *doc = loader->doc;
+    // The page's group, emptied of anything an earlier build left.
+    Edr_Node *group = nullptr;
+    int err = Edr_Doc_nthRootChild(doc, page, &group);
+    if (err == Res_ok && !group)
+        err = newGroup(doc, loader->root, TextDoc_idText, &group);
+    if (err == Res_ok)
+        err = Edr_Doc_dropPage(doc, page, 1);
+    if (err == Res_ok)
+        err = Edr_Doc_dropPage(doc, page, 0);
+    uint64_t start = loader->pageStarts[page];
+    uint64_t end = loader->pageStarts[page + 1];
+    if (err == Res_ok)
+        err = Vfs_seek(loader->stream, uint32_t(start), uint32_t(start >> 32));
+    TextAppender appender{};
+    appender.doc = doc;
+    appender.group = group;
+    appender.powerzoom = loader->powerzoom;
+    TextBuf buf{};
+    loader->convState = loader->pageStates[page];
+    uint64_t offset = start;
+    for (bool last = false, more = err == Res_ok; more;) {
+        const uint8_t *bytes = nullptr;
+        size_t length = 0, used = 0;
+        if ((err = lendChunk(loader->stream, &bytes, &length, &last)))
+            break;
+        err = convertLent(loader, bytes, length, last, &buf, &used);
+        if (err == Res_ok) {
+            size_t from = offset == start ? loader->pageChars[page] : 0;
+            size_t to = offset >= end ? loader->pageChars[page + 1] : buf.length;
+            to = to < buf.length ? to : buf.length;
+            from = from < to ? from : to;
+            err = TextDoc_appendText(&appender, buf.units + from, uint32_t(to - from), 0);
+        }
+        (void)Vfs_readDone(loader->stream, err == Res_ok ? used : 0);
+        more = err == Res_ok && offset < end && !last && used > 0;
+        offset += used;
+    }
+    if (err == Res_ok)
+        err = TextDoc_appendText(&appender, nullptr, 0, 1);
+    TextDoc_finishAppender(&appender);
+    Mem_free(buf.units);
+    Edr_Node_release(doc, group);
+    return err;
+}
+
 } // namespace
 
 // ------------------------------------------------------------ the handler
@@ -753,11 +803,15 @@ int TextDoc_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *s
         (void)Vfs_close(stream);
         return err;
     }
-    if ((err = TextDoc_import(context, stream, doc, target)))
-        return err;
-    err = Edr_Doc_orFeatureFlags(doc, kFeatureDone);
+    // The import is loading activity: its end runs the manager's final
+    // pass at once and lets the document settle.
+    Edr_Mgr_busyBegin(doc);
+    err = TextDoc_import(context, stream, doc, target);
+    if (err == Res_ok)
+        err = Edr_Doc_orFeatureFlags(doc, kFeatureDone);
     if (err == Res_ok)
         err = Edr_Doc_orFeatureFlags(doc, kFeatureText);
+    Edr_Mgr_busyEnd(doc);
     return err;
 }
 
@@ -768,48 +822,9 @@ int TextDoc_step(Edr_Doc *doc, uint32_t page)
     TextLoader *loader = static_cast<TextLoader *>(Edr_Doc_getLoaderData(doc));
     if (!loader || page >= loader->pageCount)
         return Res_nullInput;
-    // The page's group, emptied of anything an earlier build left.
-    Edr_Node *group = nullptr;
-    int err = Edr_Doc_nthRootChild(doc, page, &group);
-    if (err == Res_ok && !group)
-        err = newGroup(doc, loader->root, TextDoc_idText, &group);
-    if (err == Res_ok)
-        err = Edr_Doc_dropPage(doc, page, 1);
-    if (err == Res_ok)
-        err = Edr_Doc_dropPage(doc, page, 0);
-    uint64_t start = loader->pageStarts[page];
-    uint64_t end = loader->pageStarts[page + 1];
-    if (err == Res_ok)
-        err = Vfs_seek(loader->stream, uint32_t(start), uint32_t(start >> 32));
-    TextAppender appender{};
-    appender.doc = doc;
-    appender.group = group;
-    appender.powerzoom = loader->powerzoom;
-    TextBuf buf{};
-    loader->convState = loader->pageStates[page];
-    uint64_t offset = start;
-    for (bool last = false, more = err == Res_ok; more;) {
-        const uint8_t *bytes = nullptr;
-        size_t length = 0, used = 0;
-        if ((err = lendChunk(loader->stream, &bytes, &length, &last)))
-            break;
-        err = convertLent(loader, bytes, length, last, &buf, &used);
-        if (err == Res_ok) {
-            size_t from = offset == start ? loader->pageChars[page] : 0;
-            size_t to = offset >= end ? loader->pageChars[page + 1] : buf.length;
-            to = to < buf.length ? to : buf.length;
-            from = from < to ? from : to;
-            err = TextDoc_appendText(&appender, buf.units + from, uint32_t(to - from), 0);
-        }
-        (void)Vfs_readDone(loader->stream, err == Res_ok ? used : 0);
-        more = err == Res_ok && offset < end && !last && used > 0;
-        offset += used;
-    }
-    if (err == Res_ok)
-        err = TextDoc_appendText(&appender, nullptr, 0, 1);
-    TextDoc_finishAppender(&appender);
-    Mem_free(buf.units);
-    Edr_Node_release(doc, group);
+    Edr_Mgr_busyBegin(doc);
+    int err = buildPage(loader, page);
+    Edr_Mgr_busyEnd(doc);
     return err;
 }
 
