@@ -4,8 +4,13 @@
 // declared here so far.
 #pragma once
 
+#include <cstdint>
+
 struct EngineContext;
 struct Url;
+struct EngineInstance;
+struct FontList;
+struct Matrix;
 
 // Unregisters a font that a document registered.
 void FontEngine_unregisterFont(EngineContext *context, void *font);
@@ -16,3 +21,11 @@ int FontEngine_init(EngineContext *context);
 void FontEngine_free(EngineContext *context);
 // Registers the font directory (the URL stays the caller's). 0 or an error.
 int FontEngine_setLocation(EngineContext *context, const Url *url);
+// Makes a font list for the first count family names of families (8-bit),
+// with the matching flags and the text matrix (null: identity): up to
+// eight faces in preference order, one reference into *out. 0, 1 when
+// memory runs out, or 13 when no face matches; *out null on failure.
+[[nodiscard]] int Font_listCreate(EngineInstance *instance, const char *const *families, uint32_t count,
+                                  uint32_t flags, const Matrix *matrix, FontList **out);
+// Drops a reference on a font list (null allowed).
+void Font_listRelease(FontList *list);

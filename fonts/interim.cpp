@@ -20,6 +20,7 @@ int FontCache_addCharMapping(CharFilterList *list, const CharFilter *filter)
 }
 
 // Interim definitions of font services whose modules are not built yet.
+#include "core/result.h"
 #include "fonts/fontengine.h"
 
 // Interim: no font engine keeps registrations yet.
@@ -40,4 +41,17 @@ void FontEngine_free(EngineContext *)
 int FontEngine_setLocation(EngineContext *, const Url *)
 {
     return 0;
+}
+
+// Interim: without the font engine no family has a face, so every list
+// request answers "not found".
+int Font_listCreate(EngineInstance *, const char *const *, uint32_t, uint32_t, const Matrix *, FontList **out)
+{
+    if (out)
+        *out = nullptr;
+    return Res_notFound;
+}
+
+void Font_listRelease(FontList *)
+{
 }

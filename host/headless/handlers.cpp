@@ -3,7 +3,7 @@
 //
 // The order is the registry's tie order: the first handler of several
 // that rate a stream equally wins.
-#include "document/import/textdoc.h"
+#include "document/import/plaintext.h"
 #include "document/types/doctype.h"
 #include "graphics/image.h"
 #include "host/headless/headless.h"

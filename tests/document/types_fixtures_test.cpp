@@ -7,6 +7,7 @@
 
 #include "core/result.h"
 #include "core/text/charset_cjk.h"
+#include "document/import/plaintext.h"
 #include "document/types/doctype.h"
 #include "graphics/image.h"
 #include "host/headless/headless.h"
@@ -125,9 +126,11 @@ TEST_F(FileFixture, HostRegistersTheSevenHandlersInOrder)
         EXPECT_EQ(p->desc.enabled, 1u);
     EXPECT_EQ(n, 7);
     EXPECT_EQ(registry->head->desc.sniff, Word_recognise);
+    // The fifth is the plain-text importer.
     int32_t score = -1;
     EXPECT_EQ(registry->head->next->next->next->next->desc.matchMime(ctx, nullptr, u"text/plain", &score), 0);
-    EXPECT_EQ(score, 0);
+    EXPECT_EQ(score, 100);
+    EXPECT_EQ(registry->head->next->next->next->next->desc.sniff, TextDoc_sniff);
 
     RequestHandlerReg reg{nullptr, Pdf_describe};
     EXPECT_EQ(Request_registerHandler(nullptr), 0);
