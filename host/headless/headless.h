@@ -90,3 +90,11 @@ void Headless_setLocalTime(HostContext *host, const HostLocalTime *time);
 // What Host_configure answers (0 by default): a test makes the engine's
 // start-up fail at the host's configuration hook with it.
 void Headless_setConfigureResult(HostContext *host, int result);
+
+struct Edr_Doc;
+// The document's tree as readable text, one node a line, two spaces of
+// indent per level (groups with element code, class ids and link; text
+// nodes with their escaped text, long ones cut). A new malloc'd string the
+// caller frees, or null without memory. From an engine task (it takes the
+// document's read lock).
+char *Headless_dumpTree(Edr_Doc *doc);

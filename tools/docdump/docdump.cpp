@@ -1,0 +1,188 @@
+// docdump: opens a document with the engine and prints what it became.
+//
+// It starts the engine on the headless host with the real application
+// entry, opens the file named on the command line through the engine's
+// command API (App_openDocument), gives the engine time slices until the
+// document has loaded or failed, prints the host requests the engine sent
+// on the way and the document tree in an indented form, and stops the
+// engine. A file that does not exist or cannot be read ends with a clear
+// message and exit status 1; a wrong command line with status 2.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "host/headless/headless.h"
+#include "platform/api/app.h"
+#include "platform/api/appqueue.h"
+#include "platform/api/command.h"
+#include "platform/api/engine.h"
+#include "platform/api/hostevent.h"
+#include "viewer/viewer.h"
+
+namespace {
+
+// Timer firings allowed for one wait before the tool gives up.
+constexpr int fireLimit = 200000;
+// The host alert of a document that could not be opened or read.
+constexpr int32_t alertOpenFailed = 0x10002;
+
+struct State {
+    int ready;
+    int loaded;
+    int failed;
+    int dumped;
+    char *tree;
+};
+
+const char *requestName(int32_t code)
+{
+    switch (code) {
+    case 0x10004: return "application ready";
+    case 0x10009: return "engine failed";
+    case 0x1000A: return "document information";
+    default: return "request";
+    }
+}
+
+// The host's request hook: prints each request as it arrives.
+void onRequest(void *arg, int32_t code, void *record)
+{
+    State *s = static_cast<State *>(arg);
+    printf("request 0x%05x %s", unsigned(code), requestName(code));
+    if (code == Fv_requestDocInfo && record) {
+        const FvDocInfo *info = static_cast<const FvDocInfo *>(record);
+        printf(": url %s, type %s", info->urlText ? info->urlText : "-", info->mime ? info->mime : "-");
+        s->loaded = 1;
+    }
+    printf("\n");
+    if (code == Engine_requestReady)
+        s->ready = 1;
+    if (code == Engine_requestFailed)
+        s->failed = 1;
+}
+
+// On the application thread: the tree of the viewer's document.
+void dumpTree(EngineInstance *instance, void *arg)
+{
+    State *s = static_cast<State *>(arg);
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    s->tree = Headless_dumpTree(page ? page->document : nullptr);
+    s->dumped = 1;
+}
+
+// Fires the engine timer until done() or the limit; false when it gave up.
+template <typename Done> bool drive(HostContext *host, Done done)
+{
+    for (int i = 0; i < fireLimit && !done(); i++) {
+        if (!host->instance)
+            return false;
+        if (!Headless_fireTimer(host))
+            usleep(1000);
+    }
+    return done();
+}
+
+bool openAlertSeen(HostContext *host)
+{
+    for (int i = 0; i < Headless_alertCount(host); i++)
+        if (Headless_alert(host, i) == alertOpenFailed)
+            return true;
+    return false;
+}
+
+// Why a path cannot be loaded, as far as the file system tells.
+std::string reasonFor(const char *path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return strerror(errno);
+    if (S_ISDIR(st.st_mode))
+        return "it is a directory";
+    if (access(path, R_OK) != 0)
+        return strerror(errno);
+    return "the engine could not read it as a document";
+}
+
+// The absolute path as a file URL of the file system's root.
+std::string fileUrl(const char *path)
+{
+    std::string absolute = path;
+    if (path[0] != '/') {
+        char cwd[PATH_MAX];
+        if (getcwd(cwd, sizeof cwd))
+            absolute = std::string(cwd) + "/" + path;
+    }
+    return "file://root" + absolute;
+}
+
+int usage(const char *self)
+{
+    fprintf(stderr, "usage: %s FILE\nOpens FILE with the engine and prints the document tree.\n", self);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2)
+        return usage(argv[0]);
+    if (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help")) {
+        usage(argv[0]);
+        return 0;
+    }
+    const char *path = argv[1];
+    if (!path[0]) {
+        fprintf(stderr, "docdump: the file name is empty\n");
+        return 1;
+    }
+    HostContext *host = Headless_createContext(0);
+    if (!host) {
+        fprintf(stderr, "docdump: out of memory\n");
+        return 1;
+    }
+    State state{};
+    Headless_setRequestHook(host, onRequest, &state);
+    if (!Headless_startEngine(host, nullptr, App_start, 0)) {
+        fprintf(stderr, "docdump: the engine did not start\n");
+        Headless_destroyContext(host);
+        return 1;
+    }
+    int status = 1;
+    EngineInstance *inst = host->instance;
+    if (!drive(host, [&] { return state.ready || state.failed; }) || !state.ready) {
+        fprintf(stderr, "docdump: the engine did not become ready\n");
+    } else {
+        std::string url = fileUrl(path);
+        if (!App_openDocument(inst, url.c_str(), 0, 0)) {
+            fprintf(stderr, "docdump: the engine refused to open %s\n", path);
+        } else {
+            drive(host, [&] { return state.loaded || openAlertSeen(host) || state.failed; });
+            if (state.loaded) {
+                App_postCall(inst, dumpTree, &state, nullptr);
+                drive(host, [&] { return state.dumped != 0; });
+                if (state.tree) {
+                    printf("%s", state.tree);
+                    status = 0;
+                } else {
+                    fprintf(stderr, "docdump: %s loaded, but its tree could not be printed\n", path);
+                }
+            } else {
+                fprintf(stderr, "docdump: cannot open %s: %s\n", path, reasonFor(path).c_str());
+            }
+        }
+    }
+    Headless_setRequestHook(host, nullptr, nullptr);
+    if (host->instance)
+        Engine_stop(host->instance);
+    free(state.tree);
+    Headless_destroyContext(host);
+    return status;
+}
