@@ -1,0 +1,255 @@
+// The application framework end to end: App_start brings every module up,
+// opens the start document before it reports readiness, serves the command
+// API (documents opened by path), reports open failures to the host, runs
+// the cleanups at close and gives every block back; a start that fails at
+// any allocation or at the host's hook leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/mem/mem.h"
+#include "core/task/task.h"
+#include "core/task/worker.h"
+#include "platform/api/keys.h"
+#include "tests/platform/app_fixture.h"
+
+namespace {
+
+class AppTest : public AppFixture {};
+
+const char *const helloText = "Hello, world.\nA link to http://example.com/x in it.\n\nThe end.\n";
+
+TEST_F(AppTest, StartWithoutDocumentBringsEveryModuleUpAndReportsReadyOnce)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_EQ(codes(), "0x10004 ");
+    FvViewer *viewer = inst->viewer;
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(seen[0].viewer, viewer);
+    EXPECT_EQ(seen[0].entry, &App_start);
+    EXPECT_EQ(Fv_fromApp(inst), viewer);
+    EXPECT_EQ(viewer->started, 1);
+    EngineContext *ctx = inst->context;
+    EXPECT_EQ(viewer->context, ctx);
+    EXPECT_EQ(ctx->startOptions, &viewer->options);
+    EXPECT_NE(ctx->workers, nullptr);
+    EXPECT_NE(ctx->eventProc, nullptr);
+    EXPECT_NE(ctx->timerThread, nullptr);
+    EXPECT_NE(ctx->config, nullptr);
+    EXPECT_NE(ctx->configWatches, nullptr);
+    EXPECT_NE(ctx->fileLayer, nullptr);
+    EXPECT_NE(ctx->charsetHooks, nullptr);
+    EXPECT_NE(ctx->sheetFunctionNames, nullptr);
+    EXPECT_NE(ctx->table256, nullptr);
+    EXPECT_NE(ctx->edrApp, nullptr);
+    EXPECT_NE(ctx->docHandlers, nullptr);
+    EXPECT_NE(inst->keys, nullptr);
+    EXPECT_NE(inst->keyView, nullptr);
+    EXPECT_NE(inst->closeHooks[1], nullptr);
+    ASSERT_NE(inst->appTask, nullptr);
+    EXPECT_STREQ(inst->appTask->name, "SimpleAppThread");
+    EXPECT_EQ(alerts(0x10002), 0);
+    EXPECT_EQ(Headless_alertCount(host), 0);
+}
+
+TEST_F(AppTest, StartDocumentIsLoadedBeforeTheReadyRequest)
+{
+    std::string file = writeFile("start.txt", helloText);
+    ASSERT_EQ(start(file.c_str()), 1);
+    ASSERT_EQ(codes(), "0x1000a 0x10004 ");
+    EXPECT_EQ(seen[0].url, "file://localhost/" + file);
+    EXPECT_EQ(seen[0].mime, "text/plain");
+    EXPECT_EQ(tree(), "group 0\n"
+                      "  group 0 ids 1\n"
+                      "    text \"Hello, world.\\nA link to \"\n"
+                      "    group 0 ids 2\n"
+                      "      text \"http://example.com/x\"\n"
+                      "    text \" in it.\\n\\nThe end.\\n\"\n");
+}
+
+TEST_F(AppTest, MissingStartDocumentAlertsTranslationFailedAndTheEngineStillStarts)
+{
+    ASSERT_EQ(start(path("missing.txt").c_str()), 1);
+    EXPECT_EQ(codes(), "0x10004 ");
+    EXPECT_EQ(alerts(0x10002), 1);
+    // The application serves requests as usual.
+    std::string file = writeFile("later.txt", "later\n");
+    ASSERT_TRUE(open(file));
+    EXPECT_EQ(count(Fv_requestDocInfo), 1);
+}
+
+TEST_F(AppTest, OpenDocumentLoadsATextFileIntoItsTree)
+{
+    ASSERT_EQ(start(), 1);
+    std::string first = writeFile("first.txt", "one\ntwo\n");
+    ASSERT_TRUE(open(first));
+    EXPECT_EQ(codes(), "0x10004 0x1000a ");
+    EXPECT_EQ(seen[1].url, "file://localhost/" + first);
+    EXPECT_EQ(tree(), "group 0\n  group 0 ids 1\n    text \"one\\ntwo\\n\"\n");
+    // A second document replaces the first.
+    std::string second = writeFile("second.txt", "three\n");
+    ASSERT_TRUE(open(second));
+    EXPECT_EQ(count(Fv_requestDocInfo), 2);
+    EXPECT_EQ(seen.back().url, "file://localhost/" + second);
+    EXPECT_EQ(tree(), "group 0\n  group 0 ids 1\n    text \"three\\n\"\n");
+    EXPECT_EQ(Headless_alertCount(host), 0);
+}
+
+TEST_F(AppTest, OpenDocumentTakesFileUrlsAndEscapesPathCharacters)
+{
+    ASSERT_EQ(start(), 1);
+    std::string odd = writeFile("a%b#c?.txt", "odd name\n");
+    ASSERT_TRUE(open(odd));
+    ASSERT_EQ(count(Fv_requestDocInfo), 1);
+    EXPECT_EQ(tree(), "group 0\n  group 0 ids 1\n    text \"odd name\\n\"\n");
+    std::string plain = writeFile("plain.txt", "by url\n");
+    ASSERT_TRUE(open("file://root" + plain));
+    ASSERT_EQ(count(Fv_requestDocInfo), 2);
+    EXPECT_EQ(seen.back().url, "file://root" + plain);
+}
+
+TEST_F(AppTest, MissingOrUnreadableFilesAlertOnceAndNothingCrashes)
+{
+    ASSERT_EQ(start(), 1);
+    const std::string cases[] = {path("missing.txt"), dir, path("no/such/dir/x.txt")};
+    int expected = 0;
+    for (const std::string &file : cases) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(open(file));
+        EXPECT_EQ(alerts(0x10002), ++expected);
+        EXPECT_EQ(count(Fv_requestDocInfo), 0);
+    }
+    // Still serving: a good file loads afterwards.
+    ASSERT_TRUE(open(writeFile("good.txt", "fine\n")));
+    EXPECT_EQ(count(Fv_requestDocInfo), 1);
+}
+
+TEST_F(AppTest, TheShownDocumentIsNotLoadedAgainUnlessAReloadIsAsked)
+{
+    ASSERT_EQ(start(), 1);
+    std::string file = writeFile("same.txt", "same\n");
+    ASSERT_TRUE(open(file));
+    ASSERT_EQ(count(Fv_requestDocInfo), 1);
+    // The same URL: nothing to load, nothing reported.
+    ASSERT_EQ(App_openDocument(inst, file.c_str(), 0, 0), 1);
+    drive([] { return false; }, 50);
+    EXPECT_EQ(count(Fv_requestDocInfo), 1);
+    // Flag value 2 reloads it.
+    ASSERT_TRUE(open(file, 2));
+    EXPECT_EQ(count(Fv_requestDocInfo), 2);
+}
+
+int allowStop = 1;
+int stopHook(EngineInstance *)
+{
+    return allowStop;
+}
+
+TEST_F(AppTest, OpenRequestsAreRefusedWithoutAPathWithBothReloadBitsOrWhileTheEngineMayNotStop)
+{
+    ASSERT_EQ(start(), 1);
+    std::string file = writeFile("x.txt", "x\n");
+    EXPECT_EQ(App_openDocument(inst, nullptr, 0, 0), 0);
+    EXPECT_EQ(App_openDocument(inst, file.c_str(), 0, 2 | 4), 0);
+    EXPECT_EQ(App_openDocument(nullptr, file.c_str(), 0, 0), 0);
+    ASSERT_EQ(App_addStopHook(inst, stopHook), 0);
+    allowStop = 0;
+    EXPECT_EQ(App_openDocument(inst, file.c_str(), 0, 0), 0);
+    allowStop = 1;
+    drive([] { return false; }, 50);
+    EXPECT_EQ(count(Fv_requestDocInfo), 0);
+    EXPECT_EQ(Headless_alertCount(host), 0);
+    // After the stop the instance is gone and every request is refused.
+    EngineInstance *gone = inst;
+    ASSERT_EQ(Engine_stop(gone), 1);
+    EXPECT_EQ(App_openDocument(gone, file.c_str(), 0, 0), 0);
+}
+
+std::string cleanupLog;
+
+TEST_F(AppTest, CloseRunsTheCleanupsNewestFirstAndFreesTheValues)
+{
+    ASSERT_EQ(start(), 1);
+    cleanupLog.clear();
+    onAppThread([&] {
+        FvViewer *viewer = Fv_fromApp(inst);
+        EXPECT_EQ(App_pushCleanup(viewer, [](EngineInstance *) { cleanupLog += "first "; }), 0);
+        EXPECT_EQ(App_pushCleanup(viewer, [](EngineInstance *) { cleanupLog += "second "; }), 0);
+        EXPECT_EQ(Engine_pushListValue(viewer, 7), 0);
+        EXPECT_EQ(Engine_pushListValue(viewer, 8), 0);
+        ASSERT_NE(viewer->values, nullptr);
+        EXPECT_EQ(viewer->values->value, 8);
+        EXPECT_EQ(App_pushCleanup(nullptr, nullptr), 16);
+        EXPECT_EQ(Engine_pushListValue(nullptr, 1), 16);
+    });
+    ASSERT_EQ(Engine_stop(inst), 1);
+    EXPECT_EQ(cleanupLog, "second first ");
+}
+
+TEST_F(AppTest, TheHostsConfigurationHookFailingMakesTheHostGiveUp)
+{
+    Headless_setConfigureResult(host, 9);
+    ASSERT_EQ(start(writeFile("never.txt", "never\n").c_str()), 1);
+    EXPECT_EQ(codes(), "0x10009 ");
+    EXPECT_EQ(inst->viewer, nullptr);
+    ASSERT_EQ(Engine_stop(inst), 1);
+}
+
+// ----------------------------------------------------- fault injection
+
+uint64_t failAt;
+
+int failingEntry(EngineInstance *instance, const AppEvent *startEvent)
+{
+    Mem_failAfter(failAt);
+    return App_start(instance, startEvent);
+}
+
+TEST(AppFaults, AStartThatFailsAtAnyAllocationLeavesNothingBehind)
+{
+    unsetenv("OKALA_DIRECTORY");
+    int failures = 0;
+    bool clean = false;
+    for (failAt = 1; failAt < 5000 && !clean; failAt++) {
+        SCOPED_TRACE(failAt);
+        HostContext *host = Headless_createContext(size_t(16) << 20);
+        ASSERT_NE(host, nullptr);
+        Headless_setManualClock(host, 1);
+        Headless_captureDebug(host, 1);
+        int started = Headless_startEngine(host, nullptr, failingEntry, 0);
+        if (!started) {
+            // A failed entry takes the whole engine down at once.
+            EXPECT_EQ(host->instance, nullptr);
+            failures++;
+        } else {
+            for (int i = 0; i < 5000; i++) {
+                if (Headless_requestsOf(host, 0x10004) || Headless_requestsOf(host, 0x10009) ||
+                    !Headless_fireTimer(host))
+                    break;
+            }
+            int ready = Headless_requestsOf(host, 0x10004);
+            int gaveUp = Headless_requestsOf(host, 0x10009);
+            EXPECT_EQ(ready + gaveUp, 1);
+            if (host->instance)
+                Mem_failAfter(0);
+            bool outOfMemory = false;
+            for (int i = 0; i < Headless_alertCount(host); i++)
+                outOfMemory |= Headless_alert(host, i) == 0x10006;
+            clean = ready && !outOfMemory;
+            failures += gaveUp;
+            if (host->instance) {
+                EXPECT_EQ(Engine_stop(host->instance), 1);
+            }
+        }
+        EXPECT_EQ(host->instance, nullptr);
+        EXPECT_EQ(Headless_blocksHeld(host), 0);
+        EXPECT_EQ(host->threadList, nullptr);
+        Headless_destroyContext(host);
+        if (HasFailure())
+            break;
+    }
+    EXPECT_TRUE(clean) << "no clean start within the allocations tried";
+    EXPECT_GT(failures, 10);
+}
+
+} // namespace
