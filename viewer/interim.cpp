@@ -1,12 +1,15 @@
 // Interim definitions of viewer services whose modules are not built yet:
 // the view record is a zeroed head word and the shared lists an empty
 // record, which is all the document model reads of them.
+#include <cstdint>
+
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "layout/layout.h"
 #include "viewer/docview.h"
+#include "viewer/view.h"
 
 // Interim: no colours and no page window until the viewer reads its
 // settings.
@@ -124,4 +127,118 @@ int View_focusHitTest(Edr_Doc *, Edr_Node *, int32_t out[4], void *)
     for (int i = 0; i < 4; i++)
         out[i] = 0;
     return 0;
+}
+
+// ------------------------------------------------ the view keys act on
+//
+// Interim: there is no display yet, so these services keep the view record
+// itself as the whole view: focus search finds nothing, areas, settles and
+// post-key updates have nothing to draw, and page moves, fit modes, zoom
+// and rotation are remembered in the record's words so that the next key
+// starts from them.
+
+void Fv_readZoomPanSettings(FvView *, FvZoomPanSettings *)
+{
+}
+
+int Fv_findFocusInDirection(FvView *, FvPage *, int32_t, void **object, FvArea **area)
+{
+    *object = nullptr;
+    *area = nullptr;
+    return Res_ok;
+}
+
+int Fv_moveFocus(FvView *, FvPage *, void *, FvArea **area)
+{
+    *area = nullptr;
+    return Res_ok;
+}
+
+void Fv_showFocusArea(FvView *, FvPage *, FvArea *, int32_t)
+{
+}
+
+void Fv_showArea(FvView *, FvPage *, FvArea *, int32_t)
+{
+}
+
+void Fv_cancelPanAnimation(FvView *view)
+{
+    view->panAnimating = 0;
+}
+
+void Fv_applyPageFitDefault(FvView *view, int32_t mode, int32_t)
+{
+    view->fitMode = mode;
+}
+
+void Fv_rotateNext(FvView *view)
+{
+    uint32_t o = (view->screenFlags & Fv_orientationMask) >> Fv_orientationShift;
+    view->screenFlags = (view->screenFlags & ~uint32_t(Fv_orientationMask)) |
+                        (((o + 1) & 3) << Fv_orientationShift);
+}
+
+void Fv_screenModeAction(FvView *)
+{
+}
+
+namespace {
+
+int32_t pageCount(FvView *view)
+{
+    uint32_t count = 0;
+    if (view->doc)
+        Edr_Page_count(view->doc, &count);
+    return count > uint32_t(INT32_MAX) ? INT32_MAX : int32_t(count);
+}
+
+} // namespace
+
+int Fv_pageStep(FvView *view, FvPage *, int32_t direction, int32_t *index)
+{
+    int32_t target = view->pageIndex + (direction == 1 ? -1 : direction == 2 ? 1 : 0);
+    if (target == view->pageIndex || target < 0 || target >= pageCount(view)) {
+        *index = view->pageIndex;
+        return Res_notFound;
+    }
+    view->pageIndex = target;
+    *index = target;
+    return Res_ok;
+}
+
+void Fv_gotoPage(FvView *view, FvPage *, int32_t index)
+{
+    if (index >= 0 && index < pageCount(view))
+        view->pageIndex = index;
+}
+
+void Fv_queryMargins(FvView *, int32_t out[4])
+{
+    for (int i = 0; i < 4; i++)
+        out[i] = 0;
+}
+
+int Fv_zoomAboutPoint16(FvView *view, FvPage *, int32_t, int32_t newZoom, int32_t, int32_t *,
+                        int32_t *)
+{
+    view->zoom = newZoom;
+    return Res_ok;
+}
+
+void Fv_scheduleSettle(FvPage *, int32_t)
+{
+}
+
+void Fv_postKeyUpdate(FvView *)
+{
+}
+
+int32_t Edr_Fwd_subdocScale(FvPage *)
+{
+    return 0x10000;
+}
+
+void View_showIdentity(FvViewer *, int32_t)
+{
 }

@@ -16,7 +16,8 @@ struct EngineContext;
 struct FvViewer;
 struct AppQueueRecord;
 struct ExitList;
-struct KeyRecord;
+struct KeyRepeat;
+struct FvView;
 struct IdentRecord;
 struct Task;
 struct Sem;
@@ -64,7 +65,7 @@ struct EngineInstance {
     jmp_buf recovery;           // recovery point of the fatal-error path
     int64_t lastExpiry;         // host clock (ms) at the last timer expiry
     HostContext *host;          // the host's context, passed to host services
-    KeyRecord *keys;
+    KeyRepeat *keys;            // key auto-repeat (platform/api/keys.h; null: none)
     AppCloseHook *closeHooks[2]; // closed (the second first) by the close event
     IdentRecord *ident;
     Task *appTask;              // the task running the application thread
@@ -85,6 +86,8 @@ struct EngineInstance {
     ClockHookFn clockHook;      // timer queue: called on every engine clock read (null: none)
     int32_t entryDepth;         // host entries on the GUI thread in progress; the
                                 // outermost one owns the recovery point
+    FvView *keyView;            // key handling: the view that keys act on (viewer/view.h;
+                                // set and cleared by the viewer; null: none)
 };
 
 // The engine's core context: allocated from the heap at start-up, first
