@@ -9,7 +9,7 @@ tools/install-deps.sh
 jobs=$(nproc)
 
 echo "== normal build"
-cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON >/dev/null
 cmake --build build/normal -j "$jobs"
 ctest --test-dir build/normal -j "$jobs" --output-on-failure
 

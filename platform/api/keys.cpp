@@ -184,114 +184,121 @@ int32_t scalePowerPan(const FvView *view, int32_t v)
 
 // ------------------------------------------------------------ key actions
 
-void Key_dispatch(FvView *view, int32_t key, int32_t repeatCount, int *handledOut, int arm)
-{
-    int handled = 0;
-    if (!view)
-        goto done;
-    if (repeatCount == 0)
-        followHiddenSequence(view, key);
-    if (!view->doc || !view->page || !view->settings || view->modal)
-        goto done;
-    if (repeatCount == 0)
-        Fv_readZoomPanSettings(view, view->settings);
-    handled = 1;
+namespace {
 
+// The action of a key on a view that shows something: 1 when the key was
+// used.
+int actOnKey(FvView *view, int32_t key, int32_t repeatCount, int arm)
+{
     for (KeyHook *h = view->hooks; h; h = h->next) {
         if (h->hook(view, key, repeatCount, 0)) {
             if (arm)
                 KeyRepeat_onKey(view->instance, key, repeatCount);
-            goto used;
+            return 1;
         }
     }
-
     if ((view->settings->focusNavigation || view->settings->focusNavigationAlt) &&
         moveFocus(view, key, repeatCount, arm))
-        goto used;
-
+        return 1;
     if (isPanKey(key)) {
         Key_pan(view, key, repeatCount, arm);
-    } else if (isZoomKey(key)) {
+        return 1;
+    }
+    if (isZoomKey(key)) {
         Key_zoom(view, key, repeatCount, view->zoomCentre[0], view->zoomCentre[1], arm);
-    } else if (repeatCount > 0) {
-        handled = 0;
-    } else {
-        switch (key) {
-        case Key_fitMode1:
-            Fv_applyPageFitDefault(view, 1, 0);
-            break;
-        case Key_fitMode2:
-            Fv_applyPageFitDefault(view, 2, 0);
-            break;
-        case Key_fitMode4:
-            Fv_applyPageFitDefault(view, 4, 0);
-            break;
-        case Key_previousPage:
-        case Key_nextPage:
-        case Key_firstPage:
-        case Key_lastPage:
-            Key_pageJump(view, key);
-            break;
-        case Key_appAction:
-            if (view->instance) {
-                intptr_t block[7] = {Key_appActionEvent, reinterpret_cast<intptr_t>(view->instance)};
-                App_dispatchAppEvent(view->instance, block);
-            }
-            break;
-        case Key_rotate:
-            Fv_rotateNext(view);
-            break;
-        case Key_screenMode:
-            Fv_screenModeAction(view);
-            break;
-        case Key_noAction:
-            break;
-        default:
-            handled = 0;
-            break;
+        return 1;
+    }
+    if (repeatCount > 0)
+        return 0;
+    switch (key) {
+    case Key_fitMode1:
+        Fv_applyPageFitDefault(view, 1, 0);
+        return 1;
+    case Key_fitMode2:
+        Fv_applyPageFitDefault(view, 2, 0);
+        return 1;
+    case Key_fitMode4:
+        Fv_applyPageFitDefault(view, 4, 0);
+        return 1;
+    case Key_previousPage:
+    case Key_nextPage:
+    case Key_firstPage:
+    case Key_lastPage:
+        Key_pageJump(view, key);
+        return 1;
+    case Key_appAction:
+        if (view->instance) {
+            intptr_t block[7] = {Key_appActionEvent, reinterpret_cast<intptr_t>(view->instance)};
+            App_dispatchAppEvent(view->instance, block);
+        }
+        return 1;
+    case Key_rotate:
+        Fv_rotateNext(view);
+        return 1;
+    case Key_screenMode:
+        Fv_screenModeAction(view);
+        return 1;
+    case Key_noAction:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// The release of a key on a view: 1 when the key was one of the view's.
+int actOnRelease(FvView *view, int32_t key)
+{
+    EngineInstance *instance = view->instance;
+    bool repeating = instance && instance->keys && instance->keys->key == key;
+    for (KeyHook *h = view->hooks; h; h = h->next) {
+        if (h->hook(view, key, 0, 1)) {
+            // The hook has the release, but the key's repeat ends all the
+            // same: nothing else would stop it.
+            if (repeating)
+                KeyRepeat_stop(instance);
+            return 1;
         }
     }
+    int handled = 0;
+    if (isPanKey(key) || isZoomKey(key)) {
+        bool pan = isPanKey(key);
+        handled = 1;
+        KeyRepeat_stop(instance);
+        Fv_scheduleSettle(view->page, pan ? 1 : 2);
+        if (KeyRepeat_count(instance) >= 1)
+            cancelMessages(instance, pan ? Key_panMessage : Key_zoomMessage);
+    } else if (repeating) {
+        // A key that some action armed (a hook's key) stops repeating when
+        // it is released.
+        KeyRepeat_stop(instance);
+    }
+    Fv_postKeyUpdate(view);
+    return handled;
+}
 
-used:
-    if (handled && view->interaction == 1)
-        view->keyUsed = 1;
-done:
+} // namespace
+
+void Key_dispatch(FvView *view, int32_t key, int32_t repeatCount, int *handledOut, int arm)
+{
+    int handled = 0;
+    if (view) {
+        if (repeatCount == 0)
+            followHiddenSequence(view, key);
+        if (view->doc && view->page && view->settings && !view->modal) {
+            if (repeatCount == 0)
+                Fv_readZoomPanSettings(view, view->settings);
+            handled = actOnKey(view, key, repeatCount, arm);
+            if (handled && view->interaction == 1)
+                view->keyUsed = 1;
+        }
+    }
     if (handledOut)
         *handledOut = handled;
 }
 
 void Key_release(FvView *view, int32_t key, int *handledOut)
 {
-    int handled = 0;
-    if (!view)
-        goto done;
-    {
-        EngineInstance *instance = view->instance;
-        for (KeyHook *h = view->hooks; h; h = h->next) {
-            if (h->hook(view, key, 0, 1)) {
-                // The hook has the release, but the key's repeat ends all
-                // the same: nothing else would stop it.
-                if (instance && instance->keys && instance->keys->key == key)
-                    KeyRepeat_stop(instance);
-                handled = 1;
-                goto done;
-            }
-        }
-        if (isPanKey(key) || isZoomKey(key)) {
-            bool pan = isPanKey(key);
-            handled = 1;
-            KeyRepeat_stop(instance);
-            Fv_scheduleSettle(view->page, pan ? 1 : 2);
-            if (KeyRepeat_count(instance) >= 1)
-                cancelMessages(instance, pan ? Key_panMessage : Key_zoomMessage);
-        } else if (instance && instance->keys && instance->keys->key == key) {
-            // A key that some action armed (a hook's key) stops repeating
-            // when it is released.
-            KeyRepeat_stop(instance);
-        }
-        Fv_postKeyUpdate(view);
-    }
-done:
+    int handled = view ? actOnRelease(view, key) : 0;
     if (handledOut)
         *handledOut = handled;
 }
@@ -475,7 +482,7 @@ void Key_pageJump(FvView *view, int32_t key)
     }
 }
 
-int Key_pushHook(FvView *view, int (*hook)(FvView *, int32_t, int32_t, int))
+int Key_pushHook(FvView *view, KeyHookFn hook)
 {
     if (!view || !hook)
         return Res_missingArgument;

@@ -26,8 +26,9 @@
 
 #include <cstdint>
 
+#include "viewer/view.h"
+
 struct EngineInstance;
-struct FvView;
 
 // Engine key codes.
 enum : int32_t {
@@ -90,7 +91,7 @@ void Key_pageJump(FvView *view, int32_t key);
 
 // Pushes a key hook at the head of the view's hook list. 0; 1 without
 // memory; 16 for a null view or hook.
-int Key_pushHook(FvView *view, int (*hook)(FvView *, int32_t, int32_t, int));
+int Key_pushHook(FvView *view, KeyHookFn hook);
 // Frees the view's key hooks.
 void Key_freeHooks(FvView *view);
 

@@ -166,6 +166,22 @@ TEST_F(KeyRepeatTest, PressesWhileAReleaseWaits)
     runTo(2000);
 }
 
+// A second key pressed while the first is still held takes the repeat over.
+TEST_F(KeyRepeatTest, ASecondHeldKeyTakesTheRepeatOver)
+{
+    mark();
+    press(Key_down);
+    runTo(300);
+    press(Key_right);
+    runTo(600);
+    EXPECT_EQ(log(), "0:0,10 250:0,30 290:0,30 300:7,0 550:21,0 590:21,0 ");
+    setConfig(u"Vexlan_actionAllSoftKeyReleases", 1);
+    release(Key_right);
+    release(Key_down);
+    runTo(1000);
+    EXPECT_EQ(inst->keys->repeatTimer, 0u);
+}
+
 TEST_F(KeyRepeatTest, NothingIsLeftArmedWhenTheRecordIsFreedWhileAKeyIsHeld)
 {
     logReleases();
