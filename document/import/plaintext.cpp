@@ -210,7 +210,8 @@ int carryText(TextAppender *a, const char16_t *s, size_t n)
         a->carry = p;
         a->carryCapacity = uint32_t(cap);
     }
-    memcpy(a->carry + a->carryLength, s, n * sizeof(char16_t));
+    if (n)
+        memcpy(a->carry + a->carryLength, s, n * sizeof(char16_t));
     a->carryLength = uint32_t(need);
     return Res_ok;
 }
