@@ -47,7 +47,7 @@ class CommandTest : public EngineFixture {
         cb.event20 = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c) {
             return note("20:" + words({a, b, c})), 0;
         };
-        cb.event21 = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c) {
+        cb.event21 = [](EngineInstance *, intptr_t, intptr_t b, intptr_t c) {
             return note("21:" + words({b, c})), 0;
         };
         cb.event22 = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c) {
