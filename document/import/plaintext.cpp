@@ -197,6 +197,8 @@ int appendLink(TextAppender *a, const char16_t *s, size_t n)
 
 int carryText(TextAppender *a, const char16_t *s, size_t n)
 {
+    if (!n)
+        return Res_ok;
     size_t need = size_t(a->carryLength) + n;
     if (need > a->carryCapacity) {
         size_t cap = a->carryCapacity ? a->carryCapacity : 16;
