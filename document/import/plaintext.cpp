@@ -197,6 +197,8 @@ int appendLink(TextAppender *a, const char16_t *s, size_t n)
 
 int carryText(TextAppender *a, const char16_t *s, size_t n)
 {
+    if (!n)
+        return Res_ok;
     size_t need = size_t(a->carryLength) + n;
     if (need > a->carryCapacity) {
         size_t cap = a->carryCapacity ? a->carryCapacity : 16;
@@ -773,12 +775,12 @@ int TextDoc_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, 
 {
     const uint8_t *bytes = nullptr;
     size_t length = 0;
-    int err = Vfs_getReadBuf(stream, Pdf_sniffBytes, &bytes, &length);
+    int err = Vfs_getReadBuf(stream, TextDoc_sniffBytes, &bytes, &length);
     if (err)
         return err;
-    bool text = TextDoc_sniffText(context, bytes, length < Pdf_sniffBytes ? length : size_t(Pdf_sniffBytes)) != 0;
+    bool text = TextDoc_sniffText(context, bytes, length < TextDoc_sniffBytes ? length : size_t(TextDoc_sniffBytes)) != 0;
     (void)Vfs_readDone(stream, 0);
-    *score = text ? int32_t(Pdf_sniffScore) : 0;
+    *score = text ? int32_t(TextDoc_sniffScore) : 0;
     *typeId = text ? uint32_t(TextDoc_mimeTypeId) : 0;
     return Res_ok;
 }

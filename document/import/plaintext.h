@@ -45,6 +45,8 @@ enum : uint32_t {
     TextDoc_idParagraph = 3,        // paragraph groups of powerzoom mode
     TextDoc_longRun = 128,          // powerzoom: a longer line ends a paragraph
     TextDoc_measureFallback = 52434, // the tab interval when no measurement is made
+    TextDoc_sniffBytes = 1024,      // bytes the sniffer looks at
+    TextDoc_sniffScore = 50,        // the sniffer's score for text
 };
 
 // The state of one page-on-demand text: owned by the document as its loader

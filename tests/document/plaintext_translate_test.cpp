@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/task/eventproc.h"
+#include "core/text/ustr.h"
 #include "document/edr/handler.h"
 #include "document/import/plaintext.h"
 #include "document/types/doctype.h"
@@ -141,6 +142,56 @@ TEST_F(TextTranslateTest, TextFileThroughAFileUrl)
                   "[ [1 \"Notes\n~see \" [2<https://example.org/notes?a=1> \"https://example.org/notes?a=1\"] "
                   "\" for more\nend \u00E9t\u00E9\n\"]]");
         Edr_Doc_release(doc);
+    });
+}
+
+// The handler as the registry sees it: its sniffer peeks without
+// consuming, and text wins by content alone or by the MIME type.
+TEST_F(TextTranslateTest, RecognitionOfText)
+{
+    struct Case {
+        const char *name;
+        std::string bytes;
+        const char16_t *mime;
+        int32_t score;
+        bool textHandler;
+    };
+    const Case cases[] = {
+        {"ASCII", "plain words\n", u"application/octet-stream", 50, true},
+        {"UTF-8 mark", "\xEF\xBB\xBFmark", u"application/octet-stream", 50, true},
+        {"PDF header", "%PDF-1.4\n", u"application/octet-stream", 0, false},
+        {"binary with a text MIME type", std::string("\x01\x02\x03\x00\x05", 5), u"TEXT/Plain", 0, true},
+    };
+    run([&] {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.name);
+            VfsHandle *h = memoryStream(c.bytes);
+            ASSERT_NE(h, nullptr);
+            ASSERT_EQ(Vfs_setInfo(h, VfsInfo_mime, reinterpret_cast<uintptr_t>(Ustr_dup(c.mime))), 0);
+            int32_t score = -1;
+            uint32_t type = 99;
+            ASSERT_EQ(TextDoc_sniff(ctx(), nullptr, h, &score, &type), 0);
+            EXPECT_EQ(score, c.score);
+            EXPECT_EQ(type, c.score ? 25u : 0u);
+            uint64_t at = 1;
+            ASSERT_EQ(Vfs_tell(h, &at), 0);
+            EXPECT_EQ(at, 0u);
+            const char16_t *mime = nullptr;
+            Edr_HandlerDesc *handler = nullptr;
+            int err = DocType_recognise(ctx(), h, &mime, &handler);
+            EXPECT_EQ(err == 0 && handler && handler->open == TextDoc_open, c.textHandler) << err;
+            if (c.textHandler && c.score) {
+                EXPECT_EQ(S(mime), "text/plain");
+            }
+            Vfs_close(h);
+        }
+        int32_t score = -1;
+        EXPECT_EQ(TextDoc_matchMime(ctx(), nullptr, u"text/PLAIN", &score), 0);
+        EXPECT_EQ(score, 100);
+        EXPECT_EQ(TextDoc_matchMime(ctx(), nullptr, u"text/html", &score), 0);
+        EXPECT_EQ(score, 0);
+        EXPECT_EQ(TextDoc_matchMime(ctx(), nullptr, nullptr, &score), 0);
+        EXPECT_EQ(score, 0);
     });
 }
 
