@@ -14,29 +14,14 @@
 #include "core/container/widedict.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
 using U16 = std::u16string;
 
-class HashTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 8 << 20, 0));
-        baseline = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        Mem_failAfter(0);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    size_t baseline = 0;
-};
+class HashTest : public LeakCheckedHeapTest<8u << 20> {};
 
 void *val(uintptr_t v)
 {

@@ -11,27 +11,12 @@
 #include "core/container/stoplist.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
-class ObjTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 4 << 20, 0));
-        baseline = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        Mem_failAfter(0);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    size_t baseline = 0;
-};
+class ObjTest : public LeakCheckedHeapTest<> {};
 
 // ---------------------------------------------------------------- objects
 

@@ -13,29 +13,14 @@
 #include "core/mem/mem.h"
 #include "core/text/strtable.h"
 #include "core/text/ustr.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
 using U16 = std::u16string;
 
-class StrTableTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 32 << 20, 0));
-        baseline = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        Mem_failAfter(0);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    size_t baseline = 0;
-};
+class StrTableTest : public LeakCheckedHeapTest<32u << 20> {};
 
 // The name of id as a std::u16string (through StrTable_getName).
 U16 nameOf(const StrTable *t, uint16_t id)

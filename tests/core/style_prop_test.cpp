@@ -17,29 +17,14 @@
 #include "core/style/proprecords.h"
 #include "core/text/ustr.h"
 #include "platform/vfs/helpers.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
 using U16 = std::u16string;
 
-class PropTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 4 << 20, 0));
-        baseline = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        Mem_failAfter(0);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    size_t baseline = 0;
-};
+class PropTest : public LeakCheckedHeapTest<> {};
 
 // Takes a heap string and gives it back as a std::u16string.
 U16 take(char16_t *s)

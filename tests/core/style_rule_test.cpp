@@ -10,27 +10,12 @@
 #include "core/style/prop.h"
 #include "core/style/stylerule.h"
 #include "core/text/ustr.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
-class StyleRuleTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 4 << 20, 0));
-        baseline = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        Mem_failAfter(0);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    size_t baseline = 0;
-};
+class StyleRuleTest : public LeakCheckedHeapTest<> {};
 
 Prop intProp(uint32_t id, int32_t n, uint16_t flags = 0)
 {
