@@ -145,12 +145,12 @@ RamBlock *findRam(FileLayer *layer, uint32_t id)
 // "/RAM:" id ["/" length ["/" capacity]] ["/." name]: a registered block.
 // The text cannot name more than the registration allows: a larger length
 // or capacity, an unknown id and a fourth number are refused with 780.
-int openMemory(AlienFile *f, const char *spec, uint32_t mode)
+int openMemory(AlienFile *f, const char *text, uint32_t mode)
 {
     if (!(mode & AlienFile_optMemory) || !(mode & (AlienFile_modeRead | AlienFile_modeWriteNew)))
         return Res_fileCannotOpen;
     uint64_t id = 0, length = 0, capacity = 0;
-    const char *p = spec;
+    const char *p = text;
     if (!readHex(&p, &id) || id == 0 || id > 0xFFFFFFFFu)
         return Res_fileCannotOpen;
     if (*p == '/' && p[1] != '.') {
