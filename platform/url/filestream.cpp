@@ -370,17 +370,22 @@ int FileStream_remove(EngineContext *ctx, const Url *url)
     return r;
 }
 
-int FileStream_rename(EngineContext *ctx, const Url *url, const Url *to)
+namespace {
+
+// Maps both URLs to paths and runs a two-path file operation on them; a
+// failure is reported to the debug output with the verb given.
+int twoPathOp(EngineContext *ctx, const Url *url, const Url *to,
+              int (*op)(EngineContext *, const char16_t *, const char16_t *), const char *verb)
 {
     char16_t *from = nullptr, *dest = nullptr;
     int r = File_urlToPath(url, &from, ctx);
     if (r == Res_ok)
         r = File_urlToPath(to, &dest, ctx);
     if (r == Res_ok)
-        r = AlienFile_rename(ctx, from, dest);
+        r = op(ctx, from, dest);
     if (r != Res_ok) {
         char *a = pathText(url), *b = pathText(to);
-        Fmt_debugPrint("Error renaming %s to %s: %d\n", a, b, r);
+        Fmt_debugPrint("Error %s %s to %s: %d\n", verb, a, b, r);
         Mem_free(a);
         Mem_free(b);
     }
@@ -389,23 +394,16 @@ int FileStream_rename(EngineContext *ctx, const Url *url, const Url *to)
     return r;
 }
 
+} // namespace
+
+int FileStream_rename(EngineContext *ctx, const Url *url, const Url *to)
+{
+    return twoPathOp(ctx, url, to, AlienFile_rename, "renaming");
+}
+
 int FileStream_copy(EngineContext *ctx, const Url *url, const Url *to)
 {
-    char16_t *from = nullptr, *dest = nullptr;
-    int r = File_urlToPath(url, &from, ctx);
-    if (r == Res_ok)
-        r = File_urlToPath(to, &dest, ctx);
-    if (r == Res_ok)
-        r = AlienFile_copy(ctx, from, dest);
-    if (r != Res_ok) {
-        char *a = pathText(url), *b = pathText(to);
-        Fmt_debugPrint("Error copying %s to %s: %d\n", a, b, r);
-        Mem_free(a);
-        Mem_free(b);
-    }
-    Mem_free(from);
-    Mem_free(dest);
-    return r;
+    return twoPathOp(ctx, url, to, AlienFile_copy, "copying");
 }
 
 int FileStream_pathQuery(EngineContext *, const Url *url, uint32_t code, uintptr_t)
