@@ -302,7 +302,7 @@ TEST(RowOps, AlphaAndCoverageWeights)
 TEST(RowOps, CoverageRunsStartAtEvenAddresses)
 {
     alignas(4) uint8_t coverage[16] = {255, 255, 255, 9, 128, 128, 0, 0};
-    uint16_t px[8] = {};
+    uint16_t px[16] = {};
     uint32_t white = 0x00FFFFFF;
     uint8_t alpha = 255;
     RowOpSet set;
