@@ -1,6 +1,6 @@
-// Stream speed (argument image: 0 text, 1 image-like data), each as a ratio against a reference measured in the same
+// Stream speed, each as a ratio against a reference measured in the same
 // run on the same data (the "ratio" counter; the reported time is the
-// engine's):
+// engine's; the argument "image" is 0 for text, 1 for image-like data):
 // - inflating 4 MiB of text and of image-like data through
 //   Inflate_wholeBuffer against zlib's own inflate into a buffer of the
 //   known size (goal: ratio at most 1.1);
