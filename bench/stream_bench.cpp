@@ -40,8 +40,9 @@ constexpr size_t window = 64u << 10;
 
 std::vector<uint8_t> textData()
 {
-    static const char *words[] = {"the", "of", "and", "document", "page", "viewer", "stream", "inflate",
-                                  "window", "byte", "table", "font", "glyph", "render", "layout", "x"};
+    static const char *words[] = {"the",    "of",      "and",    "document", "page",  "viewer",
+                                  "stream", "inflate", "window", "byte",     "table", "font",
+                                  "glyph",  "render",  "layout", "x"};
     std::vector<uint8_t> out;
     uint32_t rng = 1;
     while (out.size() < dataSize) {
@@ -170,7 +171,8 @@ void BM_InflateWholeBuffer(benchmark::State &state)
         auto t0 = Clock::now();
         uint8_t *buf = nullptr;
         size_t len = 0;
-        if (Inflate_wholeBuffer(s.raw.data(), s.raw.size(), &buf, &len) != 0 || len != s.plain.size())
+        if (Inflate_wholeBuffer(s.raw.data(), s.raw.size(), &buf, &len) != 0 ||
+            len != s.plain.size())
             abort();
         Mem_free(buf);
         auto t1 = Clock::now();
@@ -184,7 +186,12 @@ void BM_InflateWholeBuffer(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations() * s.plain.size()));
     TestHeap_close(&heap);
 }
-BENCHMARK(BM_InflateWholeBuffer)->ArgName("image")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InflateWholeBuffer)
+    ->ArgName("image")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_InflateDecodeWindows(benchmark::State &state)
 {
@@ -209,7 +216,12 @@ void BM_InflateDecodeWindows(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations() * s.plain.size()));
     TestHeap_close(&heap);
 }
-BENCHMARK(BM_InflateDecodeWindows)->ArgName("image")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InflateDecodeWindows)
+    ->ArgName("image")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Every byte folded into a hash, one at a time, in both loops.
 inline uint32_t fold(uint32_t h, uint8_t b)

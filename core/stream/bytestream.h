@@ -19,12 +19,12 @@
 
 // Control operations that byte streams answer (each kind says which).
 enum : uint32_t {
-    ByteStream_opPosition = 6,  // arg: uint64_t *, the current read position
-    ByteStream_opKeepInfo = 8,  // no argument: the stream sets its info code 3 to 0
-    ByteStream_opIsMemory = 9,  // arg: uint32_t *, 1 when the data are memory-backed
-    ByteStream_opLength = 10,   // arg: uint64_t *, the length (refreshed)
-    ByteStream_opUrl = 11,      // arg: Url **, a new copy of the source's URL (null: none)
-    ByteStream_opMimeId = 12,   // arg: uint32_t *, the MIME type id (0: none)
+    ByteStream_opPosition = 6, // arg: uint64_t *, the current read position
+    ByteStream_opKeepInfo = 8, // no argument: the stream sets its info code 3 to 0
+    ByteStream_opIsMemory = 9, // arg: uint32_t *, 1 when the data are memory-backed
+    ByteStream_opLength = 10,  // arg: uint64_t *, the length (refreshed)
+    ByteStream_opUrl = 11,     // arg: Url **, a new copy of the source's URL (null: none)
+    ByteStream_opMimeId = 12,  // arg: uint32_t *, the MIME type id (0: none)
 };
 
 // What getByte answers besides a byte 0-255.
@@ -99,9 +99,9 @@ int64_t ByteStream_available(ByteStream *stream, int nonBlocking);
 // ------------------------------------------------------ lookahead streams
 
 struct PeekStream {
-    ByteStream base;    // slots are the lookahead stream's own
-    ByteStream *inner;  // the wrapped stream
-    uint8_t *buffer;    // the lookahead buffer (heap, grown on demand)
+    ByteStream base;   // slots are the lookahead stream's own
+    ByteStream *inner; // the wrapped stream
+    uint8_t *buffer;   // the lookahead buffer (heap, grown on demand)
     size_t bufferSize;
     uint32_t fromBuffer; // 1: the window lies in buffer; 0: it is inner's window
     uint32_t ownsInner;  // 1: closing the lookahead stream closes inner

@@ -9,7 +9,8 @@
 int ImageSource_createForStream(VfsHandle *handle, ImageSource **source)
 {
     *source = nullptr;
-    ImageStreamSource *s = static_cast<ImageStreamSource *>(Mem_calloc(1, sizeof(ImageStreamSource)));
+    ImageStreamSource *s =
+        static_cast<ImageStreamSource *>(Mem_calloc(1, sizeof(ImageStreamSource)));
     if (!s) {
         (void)Vfs_close(handle);
         return Res_noMemory;

@@ -19,9 +19,9 @@ struct InflateStream;
 
 // Modes of InflateStream_create.
 enum : uint32_t {
-    Inflate_modeRaw = 1,     // raw deflate data
-    Inflate_modeZlib = 2,    // zlib-wrapped data (header and checksum checked)
-    Inflate_modeRawAlt = 3,  // raw deflate data (Inflate_wholeBuffer's mode)
+    Inflate_modeRaw = 1,    // raw deflate data
+    Inflate_modeZlib = 2,   // zlib-wrapped data (header and checksum checked)
+    Inflate_modeRawAlt = 3, // raw deflate data (Inflate_wholeBuffer's mode)
 };
 
 // zlib's allocation functions: items x size bytes from the engine heap

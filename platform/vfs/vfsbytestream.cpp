@@ -261,8 +261,9 @@ int VfsByteStream_control(ByteStream *s, uint32_t op, void *arg)
     switch (op) {
     case ByteStream_opKeepInfo: {
         int r = Vfs_setInfo(v->handle, keepInfoCode, 0);
-        return r == Res_vfsNotAvailable || r == Res_vfsInfoNotSettable ? int(Res_byteStreamNoControl)
-                                                                         : r;
+        return r == Res_vfsNotAvailable || r == Res_vfsInfoNotSettable
+                   ? int(Res_byteStreamNoControl)
+                   : r;
     }
     case ByteStream_opIsMemory:
         *static_cast<uint32_t *>(arg) = (v->handle->mode & Vfs_modeMemory) ? 1 : 0;

@@ -26,11 +26,11 @@ enum : uint32_t {
 
 struct VfsByteStream {
     ByteStream base;
-    uint64_t consumed;  // lending: stream bytes handed back before the current buffer
-    VfsHandle *handle;  // the virtual stream
-    size_t capacity;    // copying: the buffer's size
-    size_t fill;        // copying: bytes in the buffer
-    uint8_t *buffer;    // copying: the owned buffer; lending: the lent buffer or null
+    uint64_t consumed;   // lending: stream bytes handed back before the current buffer
+    VfsHandle *handle;   // the virtual stream
+    size_t capacity;     // copying: the buffer's size
+    size_t fill;         // copying: bytes in the buffer
+    uint8_t *buffer;     // copying: the owned buffer; lending: the lent buffer or null
     uint32_t ownsHandle; // 1: the virtual stream is closed with the byte stream
 };
 

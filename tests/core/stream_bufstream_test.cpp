@@ -112,7 +112,9 @@ class BufStreamTest : public FileFixture
                     ASSERT_EQ(res, kind == 4 ? Res_bufSkipPastEnd : Res_bufWindowShort);
                     if (kind == 3) {
                         // A run stops where the window ends; what fit was copied.
-                        ASSERT_EQ(memcmp(out.data(), bytes.data() + start + pos, BufStream_tell(r) - pos), 0);
+                        ASSERT_EQ(
+                            memcmp(out.data(), bytes.data() + start + pos, BufStream_tell(r) - pos),
+                            0);
                         pos = BufStream_tell(r);
                     }
                     ASSERT_EQ(BufStream_tell(r), pos);

@@ -112,7 +112,9 @@ std::string sample(size_t n, uint32_t seed = 1)
     return s;
 }
 
-class ByteStreamTest : public LeakCheckedHeapTest<> {};
+class ByteStreamTest : public LeakCheckedHeapTest<>
+{
+};
 
 TEST_F(ByteStreamTest, ReadHelpersWalkWindowsAndWaitThroughNoData)
 {
@@ -460,11 +462,21 @@ TEST_F(ByteStreamTest, KeyTableSearchMatchesWholeNamesIgnoringCase)
         const char16_t *key;
         int32_t lo, hi, want;
     } cases[] = {
-        {u"align", -1, 7, 0},  {u"B", -1, 7, 1},       {u"BORDER", -1, 7, 2}, {u"col", -1, 7, 3},
-        {u"Color", -1, 7, 4},  {u"colspan", -1, 7, 5}, {u"width", -1, 7, 6},  {u"colo", -1, 7, -1},
-        {u"colors", -1, 7, -1}, {u"zz", -1, 7, -1},     {u"", -1, 7, -1},
+        {u"align", -1, 7, 0},
+        {u"B", -1, 7, 1},
+        {u"BORDER", -1, 7, 2},
+        {u"col", -1, 7, 3},
+        {u"Color", -1, 7, 4},
+        {u"colspan", -1, 7, 5},
+        {u"width", -1, 7, 6},
+        {u"colo", -1, 7, -1},
+        {u"colors", -1, 7, -1},
+        {u"zz", -1, 7, -1},
+        {u"", -1, 7, -1},
         // The bounds themselves are never looked at.
-        {u"align", 0, 7, -1},  {u"width", -1, 6, -1},  {u"col", 2, 4, 3},
+        {u"align", 0, 7, -1},
+        {u"width", -1, 6, -1},
+        {u"col", 2, 4, 3},
     };
     for (const Case &c : cases) {
         size_t n = 0;
@@ -473,7 +485,9 @@ TEST_F(ByteStreamTest, KeyTableSearchMatchesWholeNamesIgnoringCase)
         EXPECT_EQ(KeyTab_bsearch(table, c.lo, c.hi, names, c.key, n), c.want)
             << std::string(c.key, c.key + n);
     }
-    auto wordIs = [](const KeyTabRecord *r, void *arg) { return int(r->words[0] == *static_cast<uint32_t *>(arg)); };
+    auto wordIs = [](const KeyTabRecord *r, void *arg) {
+        return int(r->words[0] == *static_cast<uint32_t *>(arg));
+    };
     uint32_t want = 5;
     char16_t *found = KeyTab_findIf(table, 7, names, wordIs, &want);
     ASSERT_NE(found, nullptr);

@@ -13,7 +13,9 @@
 namespace
 {
 
-class InflateTest : public LeakCheckedHeapTest<(16u << 20)> {};
+class InflateTest : public LeakCheckedHeapTest<(16u << 20)>
+{
+};
 
 TEST_F(InflateTest, EveryFixtureInflatesThroughAllThreeEntryPoints)
 {
@@ -106,7 +108,8 @@ TEST_F(InflateTest, WholeBufferRefusesMissingAndEmptyInput)
     EXPECT_EQ(Inflate_wholeBuffer(nullptr, 2, &buf, &len), Res_inflateNullArg);
     EXPECT_EQ(Inflate_wholeBuffer(in, 2, nullptr, &len), Res_inflateNullArg);
     EXPECT_EQ(Inflate_wholeBuffer(in, 2, &buf, nullptr), Res_inflateNullArg);
-    EXPECT_EQ(Inflate_wholeBuffer(in, 0, &buf, &len), Res_inflateData) << "empty input is truncated";
+    EXPECT_EQ(Inflate_wholeBuffer(in, 0, &buf, &len), Res_inflateData)
+        << "empty input is truncated";
     EXPECT_EQ(buf, nullptr);
     EXPECT_EQ(len, 0u);
     ASSERT_EQ(Inflate_wholeBuffer(in, 2, &buf, &len), Res_ok);

@@ -54,10 +54,10 @@ inline const uint8_t *bytesOf(const std::string &s)
 
 // What feeding a stream produced.
 struct FeedResult {
-    int result = 0;      // the first non-zero result, else 0
-    bool done = false;   // the stream ended
-    std::string output;  // every byte produced
-    size_t unused = 0;   // input bytes left over
+    int result = 0;     // the first non-zero result, else 0
+    bool done = false;  // the stream ended
+    std::string output; // every byte produced
+    size_t unused = 0;  // input bytes left over
 };
 
 // Feeds input to an inflate stream of mode in windows of random sizes (0

@@ -164,8 +164,8 @@ uint32_t integerAt(const uint8_t *p, size_t size, uint32_t order)
 }
 
 // Runs the script on a buffered reader over the payload.
-void runReader(VfsHandle *h, uint32_t order, const Step *steps, size_t count, const uint8_t *payload,
-               size_t size)
+void runReader(VfsHandle *h, uint32_t order, const Step *steps, size_t count,
+               const uint8_t *payload, size_t size)
 {
     BufStream *r = nullptr;
     require(BufStream_open(ctx, nullptr, h, uint32_t(size), order, &r) == Res_ok);

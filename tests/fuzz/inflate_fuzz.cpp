@@ -85,7 +85,8 @@ void asRaw(const uint8_t *data, size_t size, uint32_t seed)
 {
     uint8_t *whole = nullptr;
     size_t length = 0;
-    int r = Inflate_wholeBuffer(size ? data : reinterpret_cast<const uint8_t *>(""), size, &whole, &length);
+    int r = Inflate_wholeBuffer(size ? data : reinterpret_cast<const uint8_t *>(""), size, &whole,
+                                &length);
     Fed f = feed(data, size, seed & 1 ? Inflate_modeRaw : Inflate_modeRawAlt, seed);
     if (f.done) {
         require(r == Res_ok);
@@ -109,7 +110,8 @@ void asRaw(const uint8_t *data, size_t size, uint32_t seed)
         require(Inflate_buffer(wrapped.data(), wrapped.size(), out.data(), length) == Res_ok);
         require(memcmp(out.data(), whole, length) == 0);
         if (length)
-            require(Inflate_buffer(wrapped.data(), wrapped.size(), out.data(), length - 1) == Res_inflateData);
+            require(Inflate_buffer(wrapped.data(), wrapped.size(), out.data(), length - 1) ==
+                    Res_inflateData);
     } else {
         require(whole == nullptr && length == 0);
     }

@@ -54,8 +54,8 @@ class VfsByteStreamTest : public FileFixture
     {
         VfsHandle *h = nullptr;
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(bytesOf(bytes), bytes.size(), 0, Vfs_modeRead | Vfs_modeSeekable, &h,
-                                 &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(bytesOf(bytes), bytes.size(), 0, Vfs_modeRead | Vfs_modeSeekable,
+                                 &h, &accepted, ctx),
                   Res_ok);
         return h;
     }
@@ -197,10 +197,10 @@ TEST_F(VfsByteStreamTest, TheVariantFollowsTheWishAndTheModeWord)
         bool copies;
     } cases[] = {
         {0, 0, 0, false},
-        {0, 0, 1, false},                             // seekable: lent all the same
-        {0, Vfs_modeSeekable, 1, true},               // cannot seek
-        {VfsByteStream_modeNoLend, 0, 1, true},       // marked
-        {VfsByteStream_modeNoLend, 0, 0, false},      // no wish, no copy
+        {0, 0, 1, false},                        // seekable: lent all the same
+        {0, Vfs_modeSeekable, 1, true},          // cannot seek
+        {VfsByteStream_modeNoLend, 0, 1, true},  // marked
+        {VfsByteStream_modeNoLend, 0, 0, false}, // no wish, no copy
         {0, Vfs_modeSeekable, 0, false},
     };
     for (const Case &c : cases) {
@@ -314,8 +314,9 @@ TEST_F(VfsByteStreamTest, EveryFixtureInflatesFromAByteStreamOverItsFile)
             bool more = ByteStream_available(s, 0) > 0;
             size_t inCount = more ? size_t(s->end - s->readPtr) : 0, space = sizeof room;
             size_t offered = inCount;
-            ASSERT_EQ(InflateStream_decode(more ? s->readPtr : nullptr, &inCount, room, &space, &done, z),
-                      Res_ok);
+            ASSERT_EQ(
+                InflateStream_decode(more ? s->readPtr : nullptr, &inCount, room, &space, &done, z),
+                Res_ok);
             if (more)
                 s->readPtr += offered - inCount;
             out.append(reinterpret_cast<char *>(room), sizeof room - space);
