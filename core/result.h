@@ -125,4 +125,12 @@ enum ResultCode : int {
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted
+    // Number routines of the spreadsheet functions (0x6900-0x6904).
+    Res_numDivideByZero = 26880,      // a division by zero, a zero derivative included
+    Res_numNotFinite = 26881,         // the result is not a finite number
+    Res_numNoConvergence = 26882,     // an iteration did not converge
+    Res_numOutOfRange = 26883,        // an argument outside the function's domain
+    Res_numNoSignChange = 26884,      // cash flows without both a positive and a negative value
+    // Spreadsheet formulas.
+    Res_formulaBadArgument = 0x6601,  // a text or missing argument, or a wrong argument count
 };
