@@ -28,6 +28,14 @@ int finish(double value, double *out)
     return Res_ok;
 }
 
+// (1 + r)^n - 1, precise also when r is tiny.
+double growthMinusOne(double r, double n)
+{
+    if (1 + r > 0)
+        return std::expm1(n * std::log1p(r));
+    return std::pow(1 + r, n) - 1;
+}
+
 // Newton's iteration shared by RATE and IRR.
 struct Newton {
     double (*value)(const void *args, double r);
@@ -65,7 +73,7 @@ int Fin_fv(double r, double n, double p, double pv, double k, double *out)
     if (isZero(r))
         return finish(-pv - p * n, out);
     double a = std::pow(1 + r, n);
-    return finish(-pv * a - p * (1 + r * k) * (a - 1) / r, out);
+    return finish(-pv * a - p * (1 + r * k) * growthMinusOne(r, n) / r, out);
 }
 
 int Fin_pv(double r, double n, double p, double fv, double k, double *out)
@@ -76,7 +84,7 @@ int Fin_pv(double r, double n, double p, double fv, double k, double *out)
     if (isZero(1 + r))
         return isZero(n) ? Res_numOutOfRange : Res_numDivideByZero;
     double a = std::pow(1 + r, n);
-    return finish(-(fv * r + p * (1 + r * k) * (a - 1)) / (r * a), out);
+    return finish(-(fv * r + p * (1 + r * k) * growthMinusOne(r, n)) / (r * a), out);
 }
 
 int Fin_pmt(double r, double n, double pv, double fv, double k, double *out)
@@ -93,7 +101,7 @@ int Fin_pmt(double r, double n, double pv, double fv, double k, double *out)
     if ((1 + r < 0 || isZero(1 + r)) && std::modf(n, &whole) != 0)
         return Res_numOutOfRange;
     double a = std::pow(1 + r, n);
-    double divisor = (a - 1) * (1 + r * k);
+    double divisor = growthMinusOne(r, n) * (1 + r * k);
     if (isZero(divisor))
         return Res_numDivideByZero;
     return finish(-(pv * a + fv) * r / divisor, out);
@@ -126,8 +134,7 @@ double Fin_rateValue(double r, double n, double p, double pv, double fv, double 
 {
     if (isZero(r))
         return pv + p * n + fv;
-    double a = std::pow(1 + r, n);
-    return pv * a + p * (1 + r * k) * (a - 1) / r + fv;
+    return pv * std::pow(1 + r, n) + p * (1 + r * k) * growthMinusOne(r, n) / r + fv;
 }
 
 double Fin_rateSlope(double r, double n, double p, double pv, double fv, double k)
@@ -135,10 +142,9 @@ double Fin_rateSlope(double r, double n, double p, double pv, double fv, double 
     (void)fv;
     if (isZero(r))
         return pv * n + p * (k * n + n * (n - 1) / 2);
-    double a = std::pow(1 + r, n);
     double a1 = std::pow(1 + r, n - 1);
-    double g = (a - 1) / r;                     // the annuity factor
-    double gSlope = (n * a1 * r - (a - 1)) / (r * r);
+    double g = growthMinusOne(r, n) / r; // the annuity factor
+    double gSlope = (n * a1 * r - growthMinusOne(r, n)) / (r * r);
     return pv * n * a1 + p * k * g + p * (1 + r * k) * gSlope;
 }
 

@@ -45,13 +45,16 @@ int Fin_pmt(double r, double n, double pv, double fv, double k, double *out);
 int Fin_nper(double r, double p, double pv, double fv, double k, double *out);
 
 // The annuity equation RATE solves, pv (1 + r)^n + p (1 + r k) ((1 + r)^n -
-// 1) / r + fv, and its derivative in r; at r zero (magnitude below 2^-52)
-// their limits pv + p n + fv and pv n + p (k n + n (n - 1) / 2).
+// 1) / r + fv (= 0), and its derivative in r; at r zero (magnitude below
+// 2^-52) their limits pv + p n + fv and pv n + p (k n + n (n - 1) / 2).
+// (1 + r)^n - 1 is taken as expm1(n log1p(r)), precise for small rates.
 double Fin_rateValue(double r, double n, double p, double pv, double fv, double k);
 double Fin_rateSlope(double r, double n, double p, double pv, double fv, double k);
 // The rate per period: Newton's iteration of the annuity equation from the
 // guess, at most 25 steps, done when a step moves the rate by at most
-// 1e-7. 26880 for a zero derivative, 26882 when it does not converge.
+// 1e-7. 26880 for a zero derivative, 26882 when it does not converge
+// (as with many periods and a guess far above the rate: each step then
+// moves the rate by about (1 + r) / n).
 int Fin_rate(double n, double p, double pv, double fv, double k, double guess, double *out);
 
 // The net present value: the sum of values[i] / (1 + rate)^(i + 1); 26880
