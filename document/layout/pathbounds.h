@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "core/geom/curve.h"
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
 #include "graphics/path.h"
