@@ -94,13 +94,13 @@ void LayerList_collapseAll(LayerList *list, int32_t key, int keep);
 void LayerList_enterPayloadMode(LayerList *list);
 // Opens a group: a new layer at the end, made current, whose parent is the
 // current layer and whose payload is derived from the current payload and
-// argument. Enters payload mode first. 0, or 1 when memory runs out
-// (nothing changes).
+// argument. Enters payload mode first. 0, or 1 when memory runs out (no
+// layer is added).
 int LayerList_pushLayer(LayerList *list, const void *argument);
 // Closes the current group: a continuation layer of its parent (payload
 // derived from the parent's with no argument, parent the parent's parent)
-// is added at the end and made current. Nothing without a parent. 0, or 1
-// when memory runs out (nothing changes).
+// is added at the end and made current. Nothing without a parent. Enters
+// payload mode first. 0, or 1 when memory runs out (no layer is added).
 int LayerList_popLayer(LayerList *list);
 
 // Moves every item of other into list and leaves other one empty layer.
