@@ -156,6 +156,13 @@ TEST(PathBounds, ClosedSubpathsAndUndefinedCodes)
         Path q = plainPath(bad);
         EXPECT_EQ(Edr_Draw_getBounds2(nullptr, &q, &box), Res_notImplemented) << op;
     }
+    // A damaged path that starts with a curve (no previous point): only its
+    // end point counts.
+    std::vector<int32_t> headless = {6, 500000, 900000, 100, 100, 5, 50, -50};
+    Path h = plainPath(headless);
+    ASSERT_EQ(Edr_Draw_getBounds2(nullptr, &h, &box), 0);
+    const Rect ends = {50, -50, 100, 100};
+    EXPECT_TRUE(Rect_equal(&box, &ends));
     // A packed path the walker cannot read yet.
     Path packed = plainPath(closed);
     packed.state = Path_statePacked;
