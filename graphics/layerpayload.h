@@ -18,7 +18,8 @@ struct LayerPayload;
 // A new payload derived from parent (null: none) and argument (null for the
 // continuation of a group after a nested one ends) into *out. 0, or 1 when
 // memory runs out (*out null).
-[[nodiscard]] int LayerPayload_derive(const LayerPayload *parent, const void *argument, LayerPayload **out);
+[[nodiscard]] int LayerPayload_derive(const LayerPayload *parent, const void *argument,
+                                      LayerPayload **out);
 // Releases a payload (null allowed).
 void LayerPayload_release(LayerPayload *payload);
 // The payload's origin, which moves with the items of its layer.

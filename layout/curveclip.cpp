@@ -63,7 +63,8 @@ void split(const Cubic &c, Cubic *first, Cubic *second)
 int flatten(const Cubic &c, CurveLineFn fn, void *user, const Rect *clip, uint32_t depth)
 {
     bool flat = depth >= Curve_maxDepth ||
-                (clip && inClosed(clip, c.x[1], c.y[1]) && inClosed(clip, c.x[2], c.y[2])) || isFlat(c);
+                (clip && inClosed(clip, c.x[1], c.y[1]) && inClosed(clip, c.x[2], c.y[2])) ||
+                isFlat(c);
     if (flat) {
         if (c.x[3] == c.x[0] && c.y[3] == c.y[0])
             return 0;

@@ -132,7 +132,8 @@ Layer *collapse(LayerList *list, Layer *from, int32_t keepKey, int keep)
 void resort(LayerList *list, Layer *layer)
 {
     Layer *prev = layerBefore(list, layer);
-    bool ordered = (!prev || prev->key <= layer->key) && (!layer->next || layer->key <= layer->next->key);
+    bool ordered =
+        (!prev || prev->key <= layer->key) && (!layer->next || layer->key <= layer->next->key);
     if (ordered)
         return;
     if (prev)

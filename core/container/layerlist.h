@@ -28,21 +28,21 @@ struct RectCollector;
 
 // One layer: a chain of items linked through their next words.
 struct Layer {
-    ObjHeader *first;     // the first item, null when the layer is empty
-    ObjHeader *lastItem;  // the item appends link after, null when empty
-    Layer *next;          // the layer painted after this one
-    Layer *parent;        // payload mode: the layer whose group encloses this one
-    int32_t marked;       // the layer holds items fixed along an axis
+    ObjHeader *first;    // the first item, null when the layer is empty
+    ObjHeader *lastItem; // the item appends link after, null when empty
+    Layer *next;         // the layer painted after this one
+    Layer *parent;       // payload mode: the layer whose group encloses this one
+    int32_t marked;      // the layer holds items fixed along an axis
     union {
-        int32_t key;            // key mode
-        LayerPayload *payload;  // payload mode (null: none)
+        int32_t key;           // key mode
+        LayerPayload *payload; // payload mode (null: none)
     };
 };
 
 struct LayerList {
     Layer *first;
     Layer *last;
-    Layer *current;       // where appends go
+    Layer *current; // where appends go
     int32_t payloadMode;
 };
 

@@ -140,7 +140,9 @@ inline void Obj_setChildren(ObjHeader *item, ObjHeader *first)
 // The box words as a rectangle.
 inline Rect Obj_box(const ObjHeader *item)
 {
-    auto word = [item](int i) { return static_cast<int32_t>(static_cast<intptr_t>(item->owner[1 + i])); };
+    auto word = [item](int i) {
+        return static_cast<int32_t>(static_cast<intptr_t>(item->owner[1 + i]));
+    };
     return Rect{word(0), word(1), word(2), word(3)};
 }
 

@@ -22,9 +22,9 @@
 typedef int (*CurveLineFn)(const int32_t *end, void *user);
 
 enum : uint32_t {
-    Curve_quadWords = 7,   // start, opcode word, control, end
-    Curve_flatness = 40,   // largest L1 distance of a flat piece's control from its midpoint
-    Curve_maxDepth = 24,   // halvings before a piece counts as flat whatever its shape
+    Curve_quadWords = 7, // start, opcode word, control, end
+    Curve_flatness = 40, // largest L1 distance of a flat piece's control from its midpoint
+    Curve_maxDepth = 24, // halvings before a piece counts as flat whatever its shape
 };
 
 // Flattens the quadratic segment: every flat piece whose end differs from
@@ -39,7 +39,8 @@ int Curve_flatten(const int32_t *segment, CurveLineFn fn, void *user);
 // reached Curve_maxDepth. A flat piece goes to fn unless its end equals its
 // start; any other is split and both halves flattened in turn. 0 or the
 // first non-zero result of fn.
-int Curve_flattenStep(const int32_t *segment, const Rect *box, CurveLineFn fn, void *user, uint32_t depth);
+int Curve_flattenStep(const int32_t *segment, const Rect *box, CurveLineFn fn, void *user,
+                      uint32_t depth);
 
 // Splits the segment at t = 1/2 into two segments laid out like it:
 // (start, M01, mid) and (mid, M12, end), where M01 and M12 are the

@@ -10,8 +10,8 @@
 
 namespace {
 
-const double kZero = 0x1p-52;       // magnitudes below it count as zero
-const double kTolerance = 1e-7;     // a Newton step at most this long ends the iteration
+const double kZero = 0x1p-52;   // magnitudes below it count as zero
+const double kTolerance = 1e-7; // a Newton step at most this long ends the iteration
 const double kDefaultGuess = 0.1;
 
 bool isZero(double v)
@@ -382,8 +382,8 @@ int Fin_rateArgs(uint32_t count, const Excel_Value *args, Excel_Value *result)
         return err;
     double value;
     int err = Fin_rate(argAt(count, args, 0, 0), argAt(count, args, 1, 0), argAt(count, args, 2, 0),
-                       argAt(count, args, 3, 0), timingAt(count, args), argAt(count, args, 5, kDefaultGuess),
-                       &value);
+                       argAt(count, args, 3, 0), timingAt(count, args),
+                       argAt(count, args, 5, kDefaultGuess), &value);
     return store(err, value, result);
 }
 

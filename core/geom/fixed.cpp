@@ -2,6 +2,7 @@
 // and square root.
 #include "core/geom/fixed.h"
 
+// clang-format off
 const uint16_t Fixed_angleTables[2 * Fixed_tableEntries] = {
     // tan(d) x 1024, d = 0 .. 90
     0, 18, 36, 54, 72, 90, 108, 126, 144, 162,
@@ -26,6 +27,7 @@ const uint16_t Fixed_angleTables[2 * Fixed_tableEntries] = {
     32270, 32365, 32449, 32524, 32588, 32643, 32688, 32723, 32748, 32763,
     32768,
 };
+// clang-format on
 
 // |v| as an unsigned value: exact for INT32_MIN too.
 static inline uint32_t magnitude(int32_t v)

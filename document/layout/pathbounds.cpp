@@ -83,7 +83,8 @@ int secondQuad(const int32_t *points, void *user, const int32_t *last, const int
     Point p0 = mapped(w, last), c = mapped(w, points), p2 = mapped(w, points + 2);
     if (inClosed(&w->box, c.x, c.y))
         return 0;
-    const int32_t seg[Curve_quadWords] = {p0.x, p0.y, static_cast<int32_t>(Path_opQuad), c.x, c.y, p2.x, p2.y};
+    const int32_t seg[Curve_quadWords] = {p0.x, p0.y, static_cast<int32_t>(Path_opQuad), c.x, c.y,
+                                          p2.x, p2.y};
     Curve_flattenQuad(seg, &w->box);
     return 0;
 }
@@ -93,11 +94,12 @@ int secondCubic(const int32_t *points, void *user, const int32_t *last, const in
     BoundsWalk *w = static_cast<BoundsWalk *>(user);
     if (!last)
         return 0;
-    Point p0 = mapped(w, last), c1 = mapped(w, points), c2 = mapped(w, points + 2), p3 = mapped(w, points + 4);
+    Point p0 = mapped(w, last), c1 = mapped(w, points), c2 = mapped(w, points + 2),
+          p3 = mapped(w, points + 4);
     if (inClosed(&w->box, c1.x, c1.y) && inClosed(&w->box, c2.x, c2.y))
         return 0;
-    const int32_t curve[Curve_cubicWords] = {p0.x, p0.y, static_cast<int32_t>(Path_opCubic),
-                                             c1.x, c1.y, c2.x, c2.y, p3.x, p3.y};
+    const int32_t curve[Curve_cubicWords] = {
+        p0.x, p0.y, static_cast<int32_t>(Path_opCubic), c1.x, c1.y, c2.x, c2.y, p3.x, p3.y};
     return Curve_flattenCubicClipped(curve, extendCallback, &w->box, &w->box);
 }
 

@@ -104,7 +104,8 @@ TEST(CurveFlatten, PiecesFollowTheCurve)
         // flatness of the curve.
         for (const Piece &piece : p.list) {
             EXPECT_LT(distanceToQuad(q, double(piece.ex), double(piece.ey)), 24.0);
-            EXPECT_LT(distanceToQuad(q, (piece.sx + piece.ex) / 2.0, (piece.sy + piece.ey) / 2.0), 40.0 + 24.0);
+            EXPECT_LT(distanceToQuad(q, (piece.sx + piece.ex) / 2.0, (piece.sy + piece.ey) / 2.0),
+                      40.0 + 24.0);
         }
     }
 }

@@ -22,9 +22,9 @@ namespace {
 struct RefCase {
     std::string name;
     std::vector<double> args;
-    double guess = 0;       // IRR only
+    double guess = 0; // IRR only
     bool hasGuess = false;
-    std::string python;     // "-" when none
+    std::string python; // "-" when none
     std::string calc;
 };
 
@@ -76,8 +76,8 @@ int compute(const RefCase &c, double *out)
     if (c.name == "NPV")
         return Fin_npv(c.args[0], c.args.data() + 1, uint32_t(c.args.size() - 1), out);
     if (c.name == "RATE")
-        return Fin_rate(arg(c, 0), arg(c, 1), arg(c, 2), arg(c, 3), arg(c, 4), c.args.size() > 5 ? c.args[5] : 0.1,
-                        out);
+        return Fin_rate(arg(c, 0), arg(c, 1), arg(c, 2), arg(c, 3), arg(c, 4),
+                        c.args.size() > 5 ? c.args[5] : 0.1, out);
     if (c.name == "IRR")
         return Fin_irr(c.args.data(), uint32_t(c.args.size()), c.hasGuess ? c.guess : 0.1, out);
     ADD_FAILURE() << "unknown function " << c.name;
@@ -118,10 +118,10 @@ TEST(Finance, ErrorCodes)
     v = 7;
     EXPECT_EQ(Fin_nper(0.1, -100, 2000, 0, 0, &v), Res_numOutOfRange); // quotient negative
     EXPECT_EQ(v, 0.0);
-    EXPECT_EQ(Fin_nper(-1.5, -100, 1000, 0, 0, &v), Res_numOutOfRange); // 1 + r negative
-    EXPECT_EQ(Fin_nper(-1, -100, 1000, 0, 0, &v), Res_numOutOfRange);   // 1 + r zero
+    EXPECT_EQ(Fin_nper(-1.5, -100, 1000, 0, 0, &v), Res_numOutOfRange);   // 1 + r negative
+    EXPECT_EQ(Fin_nper(-1, -100, 1000, 0, 0, &v), Res_numOutOfRange);     // 1 + r zero
     EXPECT_EQ(Fin_nper(0.5, -100, 1000, -300, 1, &v), Res_numOutOfRange); // quotient zero
-    EXPECT_EQ(Fin_nper(0.1, 100, -1000, 0, 0, &v), Res_numDivideByZero); // inner divisor zero
+    EXPECT_EQ(Fin_nper(0.1, 100, -1000, 0, 0, &v), Res_numDivideByZero);  // inner divisor zero
 
     EXPECT_EQ(Fin_pv(-1, 0, 100, 0, 0, &v), Res_numOutOfRange);
     EXPECT_EQ(Fin_pv(-1, 5, 100, 0, 0, &v), Res_numDivideByZero);
@@ -171,16 +171,21 @@ TEST(Finance, IrrAndRateEdges)
     // The value and slope at zero are the limits of the general forms.
     for (double k : {0.0, 1.0}) {
         double h = 1e-6;
-        EXPECT_NEAR(Fin_rateValue(0, 12, -50, 400, 100, k), Fin_rateValue(1e-12, 12, -50, 400, 100, k), 1e-6);
-        double numeric = (Fin_rateValue(h, 12, -50, 400, 100, k) - Fin_rateValue(-h, 12, -50, 400, 100, k)) / (2 * h);
+        EXPECT_NEAR(Fin_rateValue(0, 12, -50, 400, 100, k),
+                    Fin_rateValue(1e-12, 12, -50, 400, 100, k), 1e-6);
+        double numeric =
+            (Fin_rateValue(h, 12, -50, 400, 100, k) - Fin_rateValue(-h, 12, -50, 400, 100, k)) /
+            (2 * h);
         EXPECT_NEAR(Fin_rateSlope(0, 12, -50, 400, 100, k), numeric, 1e-3);
-        numeric = (Fin_rateValue(0.05 + h, 12, -50, 400, 100, k) - Fin_rateValue(0.05 - h, 12, -50, 400, 100, k)) /
+        numeric = (Fin_rateValue(0.05 + h, 12, -50, 400, 100, k) -
+                   Fin_rateValue(0.05 - h, 12, -50, 400, 100, k)) /
                   (2 * h);
         EXPECT_NEAR(Fin_rateSlope(0.05, 12, -50, 400, 100, k), numeric, 1e-3);
     }
     const double flows[] = {-1000, 300, 400, 500};
     double h = 1e-6;
-    double numeric = (Fin_irrValue(flows, 4, 0.08 + h) - Fin_irrValue(flows, 4, 0.08 - h)) / (2 * h);
+    double numeric =
+        (Fin_irrValue(flows, 4, 0.08 + h) - Fin_irrValue(flows, 4, 0.08 - h)) / (2 * h);
     EXPECT_NEAR(Fin_irrSlope(flows, 4, 0.08), numeric, 1e-3);
 }
 
@@ -190,10 +195,21 @@ TEST(Finance, RoundTruncLog)
         double x, digits, round, trunc;
     };
     const Case cases[] = {
-        {2.5, 0, 3, 2},          {-2.5, 0, -3, -2},       {1.25, 1, 1.3, 1.2},  {-1.25, 1, -1.3, -1.2},
-        {1234.5678, -2, 1200, 1200}, {1250, -2, 1300, 1200}, {-1250, -2, -1300, -1200},
-        {0.5, 0, 1, 0},          {-0.4999, 0, 0, 0},      {7, 20, 7, 7},        {123456, -20, 0, 0},
-        {2.9, 0.99, 3, 2},       {2.25, 1.7, 2.3, 2.2},   {1e300, 20, 1e300, 1e300}, {-1e300, 20, -1e300, -1e300},
+        {2.5, 0, 3, 2},
+        {-2.5, 0, -3, -2},
+        {1.25, 1, 1.3, 1.2},
+        {-1.25, 1, -1.3, -1.2},
+        {1234.5678, -2, 1200, 1200},
+        {1250, -2, 1300, 1200},
+        {-1250, -2, -1300, -1200},
+        {0.5, 0, 1, 0},
+        {-0.4999, 0, 0, 0},
+        {7, 20, 7, 7},
+        {123456, -20, 0, 0},
+        {2.9, 0.99, 3, 2},
+        {2.25, 1.7, 2.3, 2.2},
+        {1e300, 20, 1e300, 1e300},
+        {-1e300, 20, -1e300, -1e300},
     };
     for (const Case &c : cases) {
         double v = 99;
@@ -211,7 +227,12 @@ TEST(Finance, RoundTruncLog)
     EXPECT_NEAR(v, 3, 1e-15);
     EXPECT_EQ(Num_logBase(8, 2, &v), 0);
     EXPECT_NEAR(v, 3, 1e-15);
-    for (auto [x, base] : {std::pair{0.0, 10.0}, {-1.0, 10.0}, {10.0, 1.0}, {10.0, 0.0}, {10.0, -2.0}, {double(NAN), 10.0}}) {
+    for (auto [x, base] : {std::pair{0.0, 10.0},
+                           {-1.0, 10.0},
+                           {10.0, 1.0},
+                           {10.0, 0.0},
+                           {10.0, -2.0},
+                           {double(NAN), 10.0}}) {
         v = 99;
         EXPECT_EQ(Num_logBase(x, base, &v), Res_numOutOfRange) << x << " " << base;
         EXPECT_EQ(v, 0.0);
@@ -220,7 +241,9 @@ TEST(Finance, RoundTruncLog)
 
 // ---------------------------------------------------------- argument lists
 
-class FinanceArgs : public LeakCheckedHeapTest<> {};
+class FinanceArgs : public LeakCheckedHeapTest<>
+{
+};
 
 Excel_Value num(double d)
 {
@@ -256,7 +279,8 @@ TEST_F(FinanceArgs, TimeValueArgumentLists)
     EXPECT_EQ(r.kind, Excel_kindNumber);
     EXPECT_DOUBLE_EQ(r.u.d, want);
     // A timing below 2^-52 counts as 0; absent arguments as 0.
-    const Excel_Value pv[] = {num(0.05), integer(10), integer(-100), ofKind(Excel_kindEmpty), num(0x1p-53)};
+    const Excel_Value pv[] = {num(0.05), integer(10), integer(-100), ofKind(Excel_kindEmpty),
+                              num(0x1p-53)};
     ASSERT_EQ(Fin_pvArgs(5, pv, &r), 0);
     ASSERT_EQ(Fin_pv(0.05, 10, -100, 0, 0, &want), 0);
     EXPECT_DOUBLE_EQ(r.u.d, want);
@@ -267,7 +291,8 @@ TEST_F(FinanceArgs, TimeValueArgumentLists)
     EXPECT_EQ(Fin_nperArgs(3, nper, &r), Res_numDivideByZero);
     EXPECT_EQ(r.kind, Excel_kindEmpty);
     // RATE with and without a guess.
-    const Excel_Value rate[] = {integer(10), integer(-100), integer(800), integer(0), integer(0), num(0.3)};
+    const Excel_Value rate[] = {integer(10), integer(-100), integer(800),
+                                integer(0),  integer(0),    num(0.3)};
     ASSERT_EQ(Fin_rateArgs(3, rate, &r), 0);
     EXPECT_NEAR(r.u.d, 0.0427749780351118, 1e-9);
     ASSERT_EQ(Fin_rateArgs(6, rate, &r), 0);
@@ -282,7 +307,8 @@ TEST_F(FinanceArgs, TimeValueArgumentLists)
     EXPECT_EQ(Fin_fvArgs(3, badFirst, &r), Res_formulaBadArgument);
     EXPECT_EQ(Fin_fvArgs(3, withText, &r), Res_formulaBadArgument);
     EXPECT_EQ(Fin_fvArgs(2, fv, &r), Res_formulaBadArgument);
-    const Excel_Value seven[] = {integer(10), integer(-100), integer(800), integer(0), integer(0), num(0.3), num(1)};
+    const Excel_Value seven[] = {integer(10), integer(-100), integer(800), integer(0),
+                                 integer(0),  num(0.3),      num(1)};
     EXPECT_EQ(Fin_rateArgs(7, seven, &r), Res_formulaBadArgument);
     EXPECT_EQ(Fin_npvArgs(0, fv, &r), Res_formulaBadArgument);
     EXPECT_EQ(Fin_irrArgs(3, withText, &r), Res_formulaBadArgument);
@@ -292,8 +318,8 @@ TEST_F(FinanceArgs, NpvAndIrrCollectNumbers)
 {
     Excel_Value r{};
     // NPV skips arguments that are not numbers (booleans, empties).
-    const Excel_Value npv[] = {num(0.1), integer(-100), ofKind(Excel_kindBoolean), num(60), ofKind(Excel_kindEmpty),
-                               num(60)};
+    const Excel_Value npv[] = {num(0.1), integer(-100),           ofKind(Excel_kindBoolean),
+                               num(60),  ofKind(Excel_kindEmpty), num(60)};
     ASSERT_EQ(Fin_npvArgs(6, npv, &r), 0);
     EXPECT_NEAR(r.u.d, 3.7565740045078755, 1e-12);
     // IRR: a last argument of the guess kind is the guess.

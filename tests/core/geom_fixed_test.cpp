@@ -77,7 +77,8 @@ TEST(FixedAngles, EdgeCases)
     EXPECT_EQ(Fixed_sinDeg(INT32_MIN), -2 * sinEntry(52));
     EXPECT_EQ(Fixed_tanDeg(INT32_MIN), 64 * tanEntry(52));
     EXPECT_EQ(Fixed_sinDeg(INT32_MAX), 2 * std::llround(std::sin(radians(INT32_MAX)) * 32768));
-    EXPECT_EQ(Fixed_tanDeg(INT32_MAX), 64 * std::llround(std::tan(radians(INT32_MAX % 180)) * 1024));
+    EXPECT_EQ(Fixed_tanDeg(INT32_MAX),
+              64 * std::llround(std::tan(radians(INT32_MAX % 180)) * 1024));
 }
 
 // The first degree whose reference tangent entry reaches the target.
@@ -113,10 +114,22 @@ TEST(FixedAngles, Direction)
         int32_t y, x, want;
     };
     const Case cases[] = {
-        {0, 0, 0},        {0, 1, 0},         {0, -1, -180},      {-1, 0, 270},       {1, 0, 90},
-        {1, 1, 45},       {1, -1, 135},      {-1, -1, -135},     {-1, 1, -45},       {65536, -0x20000, 153},
+        {0, 0, 0},
+        {0, 1, 0},
+        {0, -1, -180},
+        {-1, 0, 270},
+        {1, 0, 90},
+        {1, 1, 45},
+        {1, -1, 135},
+        {-1, -1, -135},
+        {-1, 1, -45},
+        {65536, -0x20000, 153},
         // Quotients too large for 32 bits count as the y axis.
-        {INT32_MAX, 1, 90}, {INT32_MIN, 1, 270}, {INT32_MAX, -1, 90}, {0x8000, 1, 90}, {0x7FFF, 1, 90},
+        {INT32_MAX, 1, 90},
+        {INT32_MIN, 1, 270},
+        {INT32_MAX, -1, 90},
+        {0x8000, 1, 90},
+        {0x7FFF, 1, 90},
         {INT32_MIN, INT32_MIN, -135},
     };
     for (const Case &c : cases)
@@ -130,8 +143,8 @@ TEST(FixedRoots, LogarithmAndSquareRoot)
     EXPECT_EQ(Fixed_log2(0x10000), 0);
     EXPECT_EQ(Fixed_log2(0), 0);
     EXPECT_EQ(Fixed_log2(-0x40000), 0);
-    EXPECT_EQ(Fixed_log2(0x10001), 0);          // rounds to 1
-    EXPECT_EQ(Fixed_log2(0x18000), 0x10000);    // 1.5 rounds to 2
+    EXPECT_EQ(Fixed_log2(0x10001), 0);       // rounds to 1
+    EXPECT_EQ(Fixed_log2(0x18000), 0x10000); // 1.5 rounds to 2
     // Exact at every power of two up to 2^15; the largest value rounds to
     // 32768 in 64 bits instead of wrapping.
     for (int k = 0; k <= 14; k++)

@@ -55,7 +55,8 @@ void freeContainer(ObjHeader *item)
         Obj_destroy(c);
         c = next;
     }
-    LayerPayload_release(static_cast<LayerPayload *>(static_cast<ContainerPart *>(Obj_part(item))->base.payload));
+    LayerPayload_release(
+        static_cast<LayerPayload *>(static_cast<ContainerPart *>(Obj_part(item))->base.payload));
 }
 
 const ObjClass kPlain = {nullptr, sizeof(PlainPart), freePlain, Obj_itemPlain};
@@ -146,7 +147,8 @@ std::vector<int32_t> drain(LayerList *list)
     return ids;
 }
 
-class LayerListTest : public LeakCheckedHeapTest<> {
+class LayerListTest : public LeakCheckedHeapTest<>
+{
   protected:
     void SetUp() override
     {
@@ -188,8 +190,14 @@ TEST_F(LayerListTest, StackingIndexesPaintInKeyOrder)
 TEST_F(LayerListTest, MapKeyTable)
 {
     const std::pair<int32_t, int32_t> cases[] = {
-        {0, 2},       {5, 7},          {INT32_MAX - 3, INT32_MAX - 1}, {INT32_MAX - 2, INT32_MAX},
-        {INT32_MAX, INT32_MAX}, {-1, -1}, {-100, -100}, {INT32_MIN + 1, INT32_MIN + 1},
+        {0, 2},
+        {5, 7},
+        {INT32_MAX - 3, INT32_MAX - 1},
+        {INT32_MAX - 2, INT32_MAX},
+        {INT32_MAX, INT32_MAX},
+        {-1, -1},
+        {-100, -100},
+        {INT32_MIN + 1, INT32_MIN + 1},
         {INT32_MIN, INT32_MIN + 1},
     };
     for (auto [k, want] : cases)
@@ -292,12 +300,14 @@ TEST_F(LayerListTest, RandomizedAgainstAStableSort)
                 if (key != INT32_MIN && subLayers.size() == 1 && sub.empty())
                     subLayers[0] = key;
                 else if (std::find(subLayers.begin(), subLayers.end(), key) == subLayers.end())
-                    subLayers.insert(std::upper_bound(subLayers.begin(), subLayers.end(), key), key);
+                    subLayers.insert(std::upper_bound(subLayers.begin(), subLayers.end(), key),
+                                     key);
                 int32_t id = nextId++;
                 LayerList_append(other, item(id));
                 sub.push_back({key, ++subSeq, id});
             }
-            std::stable_sort(sub.begin(), sub.end(), [](const Model &a, const Model &b) { return a.key < b.key; });
+            std::stable_sort(sub.begin(), sub.end(),
+                             [](const Model &a, const Model &b) { return a.key < b.key; });
             if (subLayers.size() > 1 && subLayers[0] == INT32_MIN)
                 for (Model &m : sub)
                     if (m.key == INT32_MIN)
@@ -314,8 +324,9 @@ TEST_F(LayerListTest, RandomizedAgainstAStableSort)
     std::vector<int32_t> k = keys(list);
     EXPECT_TRUE(std::is_sorted(k.begin(), k.end()));
     EXPECT_EQ(std::adjacent_find(k.begin(), k.end()), k.end()) << "a key twice";
-    std::stable_sort(model.begin(), model.end(),
-                     [](const Model &a, const Model &b) { return a.key != b.key ? a.key < b.key : a.seq < b.seq; });
+    std::stable_sort(model.begin(), model.end(), [](const Model &a, const Model &b) {
+        return a.key != b.key ? a.key < b.key : a.seq < b.seq;
+    });
     std::vector<int32_t> want;
     for (const Model &m : model)
         want.push_back(m.id);
@@ -464,7 +475,8 @@ TEST_F(LayerListTest, NestedGroupsPushPopAndWrap)
     std::vector<std::vector<int32_t>> shape;
     for (Layer *l = list->first; l; l = l->next)
         shape.push_back(layerIds(l));
-    EXPECT_EQ(shape, (std::vector<std::vector<int32_t>>{{'A'}, {'B'}, {'C'}, {'D'}, {}, {}, {'E'}}));
+    EXPECT_EQ(shape,
+              (std::vector<std::vector<int32_t>>{{'A'}, {'B'}, {'C'}, {'D'}, {}, {}, {'E'}}));
 
     // Moving the list moves the groups' origins with the items.
     LayerList_translate(list, 3, 4);
@@ -483,7 +495,8 @@ TEST_F(LayerListTest, NestedGroupsPushPopAndWrap)
     std::vector<std::vector<int32_t>> children;
     for (ObjHeader *c = Obj_next(record); c; c = Obj_next(c)) {
         children.push_back(chainIds(Obj_children(c)));
-        LayerPayload *payload = static_cast<LayerPayload *>(static_cast<ContainerPart *>(Obj_part(c))->base.payload);
+        LayerPayload *payload =
+            static_cast<LayerPayload *>(static_cast<ContainerPart *>(Obj_part(c))->base.payload);
         ASSERT_NE(payload, nullptr);
         Rect want, got = Obj_box(c);
         LayerPayload_bounds(payload, &want);
@@ -683,10 +696,14 @@ std::u16string expectedCut(ObjTextPart *t, int32_t itemX0, int32_t x0, int32_t x
     std::u16string kept;
     for (uint32_t i = 0; i < t->count; i++) {
         Rect before{}, after{};
-        EXPECT_EQ(TextRun_measureFit(t->fonts, t->size, t->styleFlags, t->style, t->chars + t->start, i,
-                                     t->charSpacing, t->wordSpacing, INT32_MAX, nullptr, &before), 0);
-        EXPECT_EQ(TextRun_measureFit(t->fonts, t->size, t->styleFlags, t->style, t->chars + t->start, i + 1,
-                                     t->charSpacing, t->wordSpacing, INT32_MAX, nullptr, &after), 0);
+        EXPECT_EQ(TextRun_measureFit(t->fonts, t->size, t->styleFlags, t->style,
+                                     t->chars + t->start, i, t->charSpacing, t->wordSpacing,
+                                     INT32_MAX, nullptr, &before),
+                  0);
+        EXPECT_EQ(TextRun_measureFit(t->fonts, t->size, t->styleFlags, t->style,
+                                     t->chars + t->start, i + 1, t->charSpacing, t->wordSpacing,
+                                     INT32_MAX, nullptr, &after),
+                  0);
         if (itemX0 + before.x1 >= x0 && itemX0 + after.x1 <= x1)
             kept += t->chars[t->start + i];
     }
@@ -703,8 +720,8 @@ ObjHeader *textItem(int32_t id, const char16_t *text, int32_t x0)
     part->base.count = uint32_t(n);
     part->base.size = 144 * 1000; // 12 points
     Rect all{};
-    EXPECT_EQ(TextRun_measureFit(nullptr, part->base.size, 0, nullptr, part->text, uint32_t(n), 0, 0, INT32_MAX,
-                                 nullptr, &all),
+    EXPECT_EQ(TextRun_measureFit(nullptr, part->base.size, 0, nullptr, part->text, uint32_t(n), 0,
+                                 0, INT32_MAX, nullptr, &all),
               0);
     Rect box = {x0, 0, x0 + all.x1, 100};
     Obj_setBox(it, &box);
@@ -742,8 +759,8 @@ TEST_F(LayerListTest, ClipCutsTextAtTheCrossingCharacter)
     EXPECT_LE(box.x1, clip.x1);
     Rect kept{};
     ObjTextPart *t = &static_cast<TextPart *>(Obj_part(across))->base;
-    ASSERT_EQ(TextRun_measureFit(nullptr, t->size, 0, nullptr, t->chars + t->start, t->count, 0, 0, INT32_MAX,
-                                 nullptr, &kept),
+    ASSERT_EQ(TextRun_measureFit(nullptr, t->size, 0, nullptr, t->chars + t->start, t->count, 0, 0,
+                                 INT32_MAX, nullptr, &kept),
               0);
     EXPECT_EQ(box.x1 - box.x0, kept.x1);
     EXPECT_EQ(textOf(inside), u"qr");

@@ -141,7 +141,8 @@ TEST(PathBounds, ClosedSubpathsAndUndefinedCodes)
 {
     // Two subpaths, the first closed, the second left open: the close and
     // the end of the open subpath add nothing and fail nothing.
-    std::vector<int32_t> closed = {9, 0, 0, 5, 100, 0, 6, 150, 50, 200, 0, 4, 9, -10, -20, 1, -30, 40};
+    std::vector<int32_t> closed = {9,   0, 0, 5, 100, 0,   6, 150, 50,
+                                   200, 0, 4, 9, -10, -20, 1, -30, 40};
     Path p = plainPath(closed);
     Rect box;
     ASSERT_EQ(Edr_Draw_getBounds2(nullptr, &p, &box), 0);

@@ -31,7 +31,8 @@ int collect(const int32_t *end, void *user)
 
 using Cubic = std::vector<int32_t>;
 
-Cubic cubic(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3)
+Cubic cubic(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3,
+            int32_t y3)
 {
     return {x0, y0, 7, x1, y1, x2, y2, x3, y3};
 }
@@ -125,7 +126,8 @@ TEST(CurveClip, WithoutRectangleThePiecesFollowTheCurve)
         for (const Piece &piece : p.list) {
             EXPECT_LT(distanceTo(c, double(piece.ex), double(piece.ey)), 16.0);
             // Flat: the chord's midpoint lies near the curve.
-            EXPECT_LT(distanceTo(c, (piece.sx + piece.ex) / 2.0, (piece.sy + piece.ey) / 2.0), 100.0);
+            EXPECT_LT(distanceTo(c, (piece.sx + piece.ex) / 2.0, (piece.sy + piece.ey) / 2.0),
+                      100.0);
         }
     }
     // A callback error stops the flattening and is returned.
@@ -138,7 +140,8 @@ TEST(CurveClip, WithoutRectangleThePiecesFollowTheCurve)
 TEST(CurveClip, ExtremeCoordinatesNeitherWrapNorRunOn)
 {
     const Cubic curves[] = {
-        cubic(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX),
+        cubic(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX,
+              INT32_MAX),
         cubic(INT32_MAX, 0, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX, 0),
     };
     for (const Cubic &c : curves) {
