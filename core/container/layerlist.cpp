@@ -543,6 +543,8 @@ static void resetOther(LayerList *other, Layer *head)
 
 int LayerList_mergeSorted(LayerList *list, LayerList *other)
 {
+    if (list == other)
+        return Res_ok;
     if (list->payloadMode || other->payloadMode)
         return LayerList_merge(list, other);
     Layer *head = other->first;
@@ -629,6 +631,8 @@ static int mergeGroups(LayerList *list, LayerList *other)
 
 int LayerList_merge(LayerList *list, LayerList *other)
 {
+    if (list == other)
+        return Res_ok;
     if (!list->payloadMode && !other->payloadMode)
         return LayerList_mergeSorted(list, other);
     LayerList_enterPayloadMode(list);

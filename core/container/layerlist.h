@@ -109,7 +109,7 @@ int LayerList_popLayer(LayerList *list);
 // layer without payload joins list's last layer when that has none either,
 // any other non-empty layer becomes a new last layer with its payload, and
 // empty layers are dropped (payloads released). 0, or 1 when memory runs
-// out (nothing moved).
+// out (nothing moved). A list merged into itself stays as it is.
 int LayerList_merge(LayerList *list, LayerList *other);
 // Both lists in key mode (else as LayerList_merge): the items of other's
 // lowest layer first move to the front of

@@ -410,6 +410,8 @@ TEST_F(LayerListTest, SortedMergeJoinsEqualKeys)
     LayerList_append(other, item(99));
     ASSERT_EQ(LayerList_merge(list, other), 0);
     LayerList_destroy(other);
+    ASSERT_EQ(LayerList_merge(list, list), 0); // into itself: nothing moves
+    expectSound(list);
     EXPECT_EQ(drain(list), (std::vector<int32_t>{10, 0, 11, 99, 30, 50, 51, 90}));
 }
 
