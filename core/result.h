@@ -141,4 +141,12 @@ enum ResultCode : int {
     Res_inflateEnd = 0x1602,          // zlib refused to end the stream
     Res_inflateReset = 0x1603,        // zlib refused to reset
     Res_inflateNullArg = 0x1607,      // a null argument to Inflate_wholeBuffer
+    // Number routines of the spreadsheet functions (0x6900-0x6904).
+    Res_numDivideByZero = 26880,      // a division by zero, a zero derivative included
+    Res_numNotFinite = 26881,         // the result is not a finite number
+    Res_numNoConvergence = 26882,     // an iteration did not converge
+    Res_numOutOfRange = 26883,        // an argument outside the function's domain
+    Res_numNoSignChange = 26884,      // cash flows without both a positive and a negative value
+    // Spreadsheet formulas.
+    Res_formulaBadArgument = 0x6601,  // a text or missing argument, or a wrong argument count
 };
