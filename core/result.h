@@ -138,4 +138,28 @@ enum ResultCode : int {
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted
+    // Buffered reader (2311-2319).
+    Res_bufSkipPastEnd = 2311,        // a skip past the window's end
+    Res_bufWindowBeyond = 2312,       // a window or limit beyond the source's size
+    Res_bufWindowShort = 2313,        // a read of more bytes than the window has left
+    Res_bufEmptyLend = 2319,          // the stream lent too few bytes (none, or fewer than needed)
+    // Byte streams and lookahead streams.
+    Res_byteStreamEnded = 0x2205,     // the data ended before the bytes asked for
+    Res_byteStreamNoSeek = 0x3B00,    // the stream cannot seek
+    Res_peekNoControl = 0x3B02,       // the stream under a lookahead stream has no control slot
+    Res_byteStreamNoControl = 15106,  // a byte-stream control operation that is not available
+    // Inflate streams (0x1600-0x1607).
+    Res_inflateInit = 0x1600,         // zlib refused to initialise
+    Res_inflateData = 0x1601,         // corrupt or truncated deflate data
+    Res_inflateEnd = 0x1602,          // zlib refused to end the stream
+    Res_inflateReset = 0x1603,        // zlib refused to reset
+    Res_inflateNullArg = 0x1607,      // a null argument to Inflate_wholeBuffer
+    // Number routines of the spreadsheet functions (0x6900-0x6904).
+    Res_numDivideByZero = 26880,      // a division by zero, a zero derivative included
+    Res_numNotFinite = 26881,         // the result is not a finite number
+    Res_numNoConvergence = 26882,     // an iteration did not converge
+    Res_numOutOfRange = 26883,        // an argument outside the function's domain
+    Res_numNoSignChange = 26884,      // cash flows without both a positive and a negative value
+    // Spreadsheet formulas.
+    Res_formulaBadArgument = 0x6601,  // a text or missing argument, or a wrong argument count
 };

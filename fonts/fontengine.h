@@ -21,6 +21,11 @@ int FontEngine_init(EngineContext *context);
 void FontEngine_free(EngineContext *context);
 // Registers the font directory (the URL stays the caller's). 0 or an error.
 int FontEngine_setLocation(EngineContext *context, const Url *url);
+// The font engine's in-memory list: the 8-bit file names whose files the
+// buffered reader (core/stream/bufstream.h) reads whole into memory, where
+// a file's URL ends in "/" and one of them. *names (lent) and *count; null
+// and 0 when the engine keeps no list.
+void FontEngine_getMemoryList(EngineContext *context, const char *const **names, uint32_t *count);
 // Makes a font list for the first count family names of families (8-bit),
 // with the matching flags and the text matrix (null: identity): up to
 // eight faces in preference order, one reference into *out. 0, 1 when

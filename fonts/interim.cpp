@@ -43,6 +43,13 @@ int FontEngine_setLocation(EngineContext *, const Url *)
     return 0;
 }
 
+// Interim: without the font engine no file is kept in memory.
+void FontEngine_getMemoryList(EngineContext *, const char *const **names, uint32_t *count)
+{
+    *names = nullptr;
+    *count = 0;
+}
+
 // Interim: without the font engine no family has a face, so every list
 // request answers "not found".
 int Font_listCreate(EngineInstance *, const char *const *, uint32_t, uint32_t, const Matrix *, FontList **out)

@@ -220,3 +220,36 @@ int Graphics_initServices(EngineContext *)
 void Graphics_freeServices(EngineContext *)
 {
 }
+
+#include "graphics/layerpayload.h"
+
+// Interim group payloads: an origin only, the group covering everything,
+// until the display groups are built.
+struct LayerPayload {
+    Point origin;
+};
+
+int LayerPayload_derive(const LayerPayload *parent, const void *, LayerPayload **out)
+{
+    *out = static_cast<LayerPayload *>(Mem_calloc(1, sizeof(LayerPayload)));
+    if (!*out)
+        return Res_noMemory;
+    if (parent)
+        (*out)->origin = parent->origin;
+    return Res_ok;
+}
+
+void LayerPayload_release(LayerPayload *payload)
+{
+    Mem_free(payload);
+}
+
+Point *LayerPayload_origin(LayerPayload *payload)
+{
+    return &payload->origin;
+}
+
+void LayerPayload_bounds(const LayerPayload *, Rect *out)
+{
+    *out = *Rect_getInfinite();
+}

@@ -1,0 +1,50 @@
+// Image sources over stream handles.
+//
+// The image store decodes every picture from an ImageSource: a record of
+// five operation slots followed by the source's own data. The source made
+// here holds an open stream handle until the image code asks for bytes:
+// its open slot then turns the handle into a byte stream (the lending or
+// copying byte stream of platform/vfs/vfsbytestream.h) that owns the
+// handle from then on.
+#pragma once
+
+#include <cstdint>
+
+struct ByteStream;
+struct EngineContext;
+struct VfsHandle;
+
+struct ImageSource;
+// The operation slots; any may be null.
+struct ImageSource {
+    // Non-zero when both sources give the same data.
+    int (*same)(EngineContext *app, ImageSource *source, ImageSource *other);
+    // Non-zero when the data are at hand.
+    int (*isAvailable)(EngineContext *app, ImageSource *source);
+    // Called once when the image is created; non-zero fails the creation.
+    int (*prepare)(EngineContext *app, ImageSource *source, int (*checkFn)(void *checkArg),
+                   void *checkArg);
+    // Opens the byte stream the decoder reads (the caller closes it).
+    int (*openStream)(EngineContext *app, ImageSource *source, ByteStream **stream);
+    // Frees the source; called exactly once.
+    void (*release)(EngineContext *app, ImageSource *source);
+};
+
+// A source over a stream handle.
+struct ImageStreamSource {
+    ImageSource ops;
+    VfsHandle *handle; // owned until the open slot hands it to a byte stream
+};
+
+// *source = a new source over handle, which it takes (its open and release
+// slots are ImageSource_open and ImageSource_close). 0; 1 out of memory, and
+// then the handle is closed. *source is null on failure.
+[[nodiscard]] int ImageSource_createForStream(VfsHandle *handle, ImageSource **source);
+// The open slot: *stream = a byte stream (copying when the handle cannot
+// seek) that owns the handle; the source no longer holds it. 0; 13 when the
+// handle was handed over already; the byte stream's errors (the source
+// keeps the handle). *stream is null on failure.
+[[nodiscard]] int ImageSource_open(EngineContext *app, ImageSource *source, ByteStream **stream);
+// The release slot: closes the handle the source still holds and frees
+// the record (null allowed).
+void ImageSource_close(EngineContext *app, ImageSource *source);
