@@ -122,6 +122,19 @@ enum ResultCode : int {
     // Document translation and deferred loads.
     Res_fileTooLarge = 844,           // the file is above "translateFileSize"
     Res_subdocLoop = 1557,            // the URL is already open in the document or an ancestor
+    // Vector paths, pixel buffers and row operations (256-275).
+    Res_pathNoCurrentPoint = 256,     // an element other than a move appended without a current point
+    Res_pixelNoRowOp = 265,           // no row operation for this pair or triple of formats
+    Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)
+    Res_pixelOverBudget = 272,        // a buffer would exceed the caller's byte budget
+    Res_pixelTooFewTiles = 274,       // fewer than two tiles fit the byte budget
+    // PDF objects (5900-5975).
+    Res_pdfNoNumber = 5902,           // a number to read is missing
+    Res_pdfNoArray = 5905,            // an array to read is missing
+    Res_pdfNotNumber = 5910,          // the object is neither an integer nor a real number
+    Res_pdfNoDict = 5914,             // a dictionary to read is missing
+    Res_pdfNotDict = 5915,            // the object is neither a dictionary nor a stream
+    Res_pdfNotArray = 5920,           // the object is not an array
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted

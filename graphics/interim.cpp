@@ -52,28 +52,12 @@ void Vector_setLength(Point *v, int32_t length)
     *v = Point{static_cast<int32_t>(qx), static_cast<int32_t>(qy)};
 }
 
-// Interim: nothing can make a packed path yet (there is no packer), so no
-// walk ever reaches here with one; answer "not implemented" rather than
-// misread the bit stream.
+// Interim: the packed walker comes with the scan converter; until then a
+// walk of a packed path answers "not implemented" rather than misread the
+// bit stream.
 int Path_walkPacked(const Path *, const PathWalkFn *, void *)
 {
     return Res_notImplemented;
-}
-
-// Interim: the whole copy, since the path cache stores paths with it.
-void Path_embed(void *block, const Path *path)
-{
-    Path *copy = static_cast<Path *>(block);
-    int32_t *words = reinterpret_cast<int32_t *>(copy + 1);
-    size_t used = static_cast<size_t>(path->write - path->buffer);
-    *copy = *path;
-    if (used != 0)
-        memmove(words, path->buffer, used * sizeof(int32_t));
-    copy->buffer = words;
-    copy->write = words + used;
-    copy->capacity = static_cast<uint32_t>(used);
-    if (path->subpathStart)
-        copy->subpathStart = words + (path->subpathStart - path->buffer);
 }
 
 // Interim: the whole copy, since the glyph-mask cache stores masks with it.
@@ -176,35 +160,6 @@ int Draw_registerBounds(EngineContext *, const int32_t *, uint32_t, Edr_DrawList
 int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
 {
     return 0;
-}
-
-// Interim path services: enough of the path record to trim, embed and free
-// paths made on the engine heap (buffer and header are separate blocks).
-void Path_trim(Path *path)
-{
-    if (!path || !path->count || !path->buffer)
-        return;
-    // The last element is a lone move when its opcode word sits three
-    // words before the write position and holds a move.
-    int32_t *op = path->write - 3;
-    if (op >= path->buffer && (uint32_t(*op) & 15u) == Path_opMove) {
-        path->write = op;
-        path->count--;
-    }
-}
-
-uint32_t Path_embeddedBytes(const Path *path)
-{
-    size_t words = path->buffer ? size_t(path->write - path->buffer) : 0;
-    return uint32_t(sizeof(Path) + words * sizeof(int32_t));
-}
-
-void Path_destroy(Path *path)
-{
-    if (!path)
-        return;
-    Mem_free(path->buffer);
-    Mem_free(path);
 }
 
 // Interim: no picture can be decoded before the image store exists.

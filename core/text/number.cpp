@@ -260,6 +260,19 @@ double Std_difftime(int64_t a, int64_t b)
     return -static_cast<double>(static_cast<uint64_t>(b) - static_cast<uint64_t>(a));
 }
 
+int32_t Fixed_mul(int32_t a, int32_t b)
+{
+    return int32_t((int64_t(a) * b) >> 16);
+}
+
+double Double_mean(const double *values, int32_t n)
+{
+    double sum = 0.0;
+    for (int32_t i = 0; i < n; i++)
+        sum += values[i];
+    return sum / double(n);
+}
+
 int32_t Fixed_mulPercent(int32_t v, int32_t percent)
 {
     if (percent == 0)

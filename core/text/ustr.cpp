@@ -9,6 +9,7 @@
 #include "core/text/ustr.h"
 
 #include <cstring>
+#include <limits>
 
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
@@ -600,6 +601,45 @@ int Ustr_parseInt(const char16_t *text, const char16_t *end, const char16_t **st
         return 0;
     *value = static_cast<int32_t>(negative ? 0u - v : v);
     return 1;
+}
+
+namespace {
+
+// A non-negative double as a float; one beyond the float range becomes
+// infinity (converting it directly would be undefined).
+inline float toFloat(double v)
+{
+    return v > double(std::numeric_limits<float>::max()) ? std::numeric_limits<float>::infinity() : float(v);
+}
+
+} // namespace
+
+float Ustr_parseDecimalFloat(const char16_t *text)
+{
+    if (!text)
+        return 0.0f;
+    const char16_t *p = text;
+    while (*p == u' ' || (*p >= 9 && *p <= 13))
+        p++;
+    float sign = 1.0f;
+    if (*p == u'-' || *p == u'+') {
+        if (*p == u'-')
+            sign = -1.0f;
+        p++;
+    }
+    float value = 0.0f;
+    for (; *p >= u'0' && *p <= u'9'; p++)
+        value = toFloat(double(value) * 10.0 + (*p - u'0'));
+    float divisor = 1.0f;
+    if (*p == u'.') {
+        for (p++; *p >= u'0' && *p <= u'9'; p++) {
+            if (value >= 1e30f)
+                continue;
+            value = toFloat(double(value) * 10.0 + (*p - u'0'));
+            divisor = toFloat(double(divisor) * 10.0);
+        }
+    }
+    return (sign * value) / divisor;
 }
 
 // ------------------------------------------------------ percent escapes

@@ -146,6 +146,18 @@ int Ustr_parseUint(const char16_t *text, const char16_t *end, const char16_t **s
 int Ustr_parseInt(const char16_t *text, const char16_t *end, const char16_t **stop,
                   int32_t *value);
 
+// A minimal decimal reader: skips white space (tab, line feed, vertical
+// tab, form feed, carriage return, space), one '+' or '-', then digits and
+// after a '.' fraction digits; no exponent. Each digit is taken in double
+// precision and kept as a float, and the result is (sign x digits) /
+// (10 to the number of fraction digits) in single precision. Reading
+// stops at the first other character (any unit of 127 or above included);
+// no number gives 0.0, and so does a null text. Fraction digits that come
+// once the digits read make 10^30 or more are passed over: they cannot
+// change a float, and taking them would overflow both digits and divisor
+// into infinity and give not-a-number.
+float Ustr_parseDecimalFloat(const char16_t *text);
+
 // ------------------------------------------------------ percent escapes
 // p points at a '%': the value of the two hexadecimal digits after it, or
 // 0 when they are not both hexadecimal digits.

@@ -20,6 +20,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
+#include "platform/api/errortext.h"
 #include "platform/api/keys.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
@@ -268,11 +269,6 @@ void App_panPreStep(FvViewer *viewer, intptr_t x, intptr_t y, intptr_t *outA, in
 
 // -------------------------------------------------------------- embedding
 
-char16_t *Engine_unknownErrorText()
-{
-    return Ustr_fromCstr("unknown error");
-}
-
 int App_markEmbedGroup(Edr_Doc *doc, Edr_Node *group)
 {
     StyleRule *rule = nullptr;
@@ -326,7 +322,7 @@ int App_embedDocument(EngineContext *context, Edr_Doc *doc, Edr_Node *parent, co
     (void)context;
     EventProc *processor = child ? child->events : nullptr;
     if (processor) {
-        EventProcDocMsg report{codeError, intptr_t(r), child, Engine_unknownErrorText()};
+        EventProcDocMsg report{codeError, intptr_t(r), child, Ustr_dup(Engine_unknownErrorText(r))};
         EventProc_postDoc(child, processor, &report);
     }
     return 1;
