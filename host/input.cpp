@@ -29,8 +29,7 @@ const struct {
 
 void QAlien::processKeyEvent(QKeyEvent *event, bool pressed)
 {
-    // The engine repeats held keys itself.
-    if (!m_keysEnabled || !m_engine || !event || event->isAutoRepeat())
+    if (!m_keysEnabled || !m_engine || !event)
         return;
     for (const auto &entry : keyTable) {
         if (entry.qtKey != event->key())
