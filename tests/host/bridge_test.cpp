@@ -54,6 +54,27 @@ protected:
     EventLog log;
 };
 
+// The main window connects by these exact texts.
+TEST(BridgeSignatures, SignalsAndSlotsKeepTheirTexts)
+{
+    const QMetaObject *meta = &QAlien::staticMetaObject;
+    for (const char *signal :
+         {"screenUpdateAvailable(const short*,int,int,int,int)", "busy(bool)", "closedown()", "editContents(EditData*)",
+          "showAlert(QString*)", "showError(QString*)", "saved(bool)", "askQuestion(QAlien::Question*)",
+          "editingMode(QAlien::EditingMode)", "pageInfo(QString*)", "locInfo(QString*)", "docLoaded(bool)",
+          "resizeCompleted(int)", "getPassword(QString)", "zipEntry(QString,DirEntry*)"})
+        EXPECT_GE(meta->indexOfSignal(QMetaObject::normalizedSignature(signal)), 0) << signal;
+    for (const char *slot : {"mouseEvent(int,int,int)", "clickExpired()", "processKeyEvent(QKeyEvent*,bool)",
+                             "editDone(EditData*)", "timerExpired()"})
+        EXPECT_GE(meta->indexOfSlot(QMetaObject::normalizedSignature(slot)), 0) << slot;
+
+    // A receiver written against the texts gets the bridge's signals.
+    QAlien bridge(heapBytes, 480, 592, 624);
+    EXPECT_TRUE(QObject::connect(&bridge, SIGNAL(zipEntry(const QString&,DirEntry*)), &bridge,
+                                 SLOT(timerExpired())));
+    EXPECT_TRUE(QObject::connect(&bridge, SIGNAL(editContents(EditData*)), &bridge, SLOT(editDone(EditData*))));
+}
+
 TEST_F(Bridge, StartsDrivesAndStopsTheEngineReturningEveryBlock)
 {
     auto bridge = start();

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDialog>
+#include <QFileDialog>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
@@ -394,6 +396,38 @@ TEST(MessageBox, AnswersTheChosenButtonsIndex)
               0);
     answerMessageBox(-1);
     EXPECT_EQ(ZMessageBox::information(nullptr, icon, QStringLiteral("Saved."), QStringLiteral("OK")), 0);
+}
+
+TEST(FileDialogs, ChosenFilesComeBack)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.path() + QStringLiteral("/notes.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    ZOpenDlg open({QStringLiteral("*")}, QStringLiteral("card"), false);
+    open.dialog()->setDirectory(dir.path());
+    QTimer::singleShot(0, [&] {
+        open.dialog()->selectFile(path);
+        QMetaObject::invokeMethod(open.dialog(), "accept");
+    });
+    EXPECT_EQ(open.exec(), int(QDialog::Accepted));
+    EXPECT_EQ(open.getFile(), path);
+
+    ZSaveDlg save({QStringLiteral("*.doc")}, QStringLiteral("card"));
+    const QString target = dir.path() + QStringLiteral("/copy.doc");
+    QTimer::singleShot(0, [&] {
+        save.dialog()->selectFile(target);
+        QMetaObject::invokeMethod(save.dialog(), "accept");
+    });
+    EXPECT_EQ(save.exec(), int(QDialog::Accepted));
+    EXPECT_EQ(save.getSaveName(), target);
+
+    ZOpenDlg cancelled({QStringLiteral("*")}, QStringLiteral("card"), false);
+    QTimer::singleShot(0, [&] { cancelled.dialog()->reject(); });
+    EXPECT_EQ(cancelled.exec(), int(QDialog::Rejected));
 }
 
 TEST(Application, WaitCursorDoesNotNest)
