@@ -38,6 +38,11 @@ void FontEngine_free(EngineContext *)
 {
 }
 
+// Interim: no built-in fonts ship before the font catalogue.
+void FontEngine_registerBuiltins(EngineContext *)
+{
+}
+
 int FontEngine_setLocation(EngineContext *, const Url *)
 {
     return 0;

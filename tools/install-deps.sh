@@ -7,6 +7,8 @@ pkgs=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools
+  xvfb xauth imagemagick
 )
 missing=()
 for p in "${pkgs[@]}"; do
