@@ -265,3 +265,68 @@ int Graphics_initServices(EngineContext *)
 void Graphics_freeServices(EngineContext *)
 {
 }
+
+// Interim glyph outlines: the point-record kind only, which the TrueType
+// loader builds; the byte-coded and path kinds come with the outline code.
+#include "graphics/glyphpath.h"
+
+int GlyphPath_create(GlyphPath **out, uint32_t kind)
+{
+    *out = static_cast<GlyphPath *>(Mem_calloc(1, sizeof(GlyphPath)));
+    if (!*out)
+        return Res_noMemory;
+    (*out)->kind = kind;
+    return Res_ok;
+}
+
+void GlyphPath_destroy(GlyphPath *outline)
+{
+    if (!outline)
+        return;
+    if (outline->kind == GlyphPath_kindPath)
+        Path_destroy(outline->path);
+    Mem_free(outline->bytes);
+    Mem_free(outline);
+}
+
+// Interim: the whole point-record copy, since composite glyphs are built
+// with it; other kinds append nothing until the outline code exists.
+int GlyphPath_appendComponent(GlyphPath *dst, const GlyphPath *src, int32_t a, int32_t b, int32_t c,
+                              int32_t d, uint32_t offset)
+{
+    if (!src->bytes || src->lastSize == 0 || dst->kind != GlyphPath_kindPoints)
+        return Res_ok;
+    uint32_t used = dst->lastSize ? dst->lastStart + dst->lastSize : 0;
+    uint32_t srcUsed = src->lastStart + src->lastSize, records = 0;
+    for (uint32_t at = 0; at < srcUsed; at += (src->bytes[at] & GlyphPoint_wide) ? 5 : 3)
+        records++;
+    if (srcUsed > src->byteCapacity)
+        return Res_ok;
+    uint8_t *bytes = static_cast<uint8_t *>(Mem_realloc(dst->bytes, used + 5 * size_t(records)));
+    if (!bytes)
+        return Res_noMemory;
+    dst->bytes = bytes;
+    if (dst->lastSize)
+        bytes[dst->lastStart] &= uint8_t(~GlyphPoint_last);
+    int64_t dx = int16_t(offset), dy = int16_t(offset >> 16), x = 0, y = 0;
+    for (uint32_t at = 0; at < srcUsed;) {
+        const uint8_t *r = src->bytes + at;
+        bool wide = r[0] & GlyphPoint_wide;
+        if (r[0] & GlyphPoint_absolute)
+            x = y = 0;
+        x += wide ? int16_t(r[1] | r[2] << 8) : int8_t(r[1]);
+        y += wide ? int16_t(r[3] | r[4] << 8) : int8_t(r[2]);
+        uint16_t tx = uint16_t((a * x + c * y + dx * 65536) / 65536);
+        uint16_t ty = uint16_t((b * x + d * y + dy * 65536) / 65536);
+        uint8_t *w = bytes + used;
+        w[0] = uint8_t(r[0] | GlyphPoint_wide | GlyphPoint_absolute);
+        w[1] = uint8_t(tx), w[2] = uint8_t(tx >> 8), w[3] = uint8_t(ty), w[4] = uint8_t(ty >> 8);
+        dst->lastStart = used;
+        used += 5;
+        at += wide ? 5 : 3;
+    }
+    bytes[dst->lastStart] |= GlyphPoint_last;
+    dst->lastSize = 5;
+    dst->byteCapacity = used;
+    return Res_ok;
+}
