@@ -193,6 +193,8 @@ void writeRecordFlags(const uint8_t *flags, uint32_t n, const uint16_t *ends, ui
 
 int readSimpleBody(FontFace *font, uint32_t contours, GlyphPath *outline)
 {
+    if (contours == 0)
+        return Res_ok;
     BufStream *rd = font->reader;
     bool little = rd->byteOrder == BufStream_littleEndian;
     uint8_t *records = nullptr;
@@ -313,13 +315,13 @@ int loadComponent(FontFace *font, const Component &k, uint32_t ownOffset, LoadSt
     int r = font->locateGlyph(font, k.glyph, &location);
     if (r != Res_ok)
         return r;
-    if (effectiveOffset(font, location) == ownOffset)
-        return Res_glyphSelfContained;
     // A glyph whose data ends where it starts has no outline; reading at
     // its offset would read the next glyph instead (a no-break space made
-    // of a space is the common case).
+    // of a space is the common case), which may be the composite itself.
     if (font->locateGlyph(font, uint16_t(k.glyph + 1), &next) == Res_ok && next == location)
         return Res_ok;
+    if (effectiveOffset(font, location) == ownOffset)
+        return Res_glyphSelfContained;
     st->depth++;
     r = loadGlyph(font, location, out, nullptr, st);
     st->depth--;
