@@ -294,39 +294,48 @@ void GlyphPath_destroy(GlyphPath *outline)
 int GlyphPath_appendComponent(GlyphPath *dst, const GlyphPath *src, int32_t a, int32_t b, int32_t c,
                               int32_t d, uint32_t offset)
 {
-    if (!src->bytes || src->lastSize == 0 || dst->kind != GlyphPath_kindPoints)
+    uint32_t srcUsed = src->lastStart + src->lastSize;
+    if (!src->bytes || src->lastSize == 0 || dst->kind != GlyphPath_kindPoints || srcUsed > src->byteCapacity)
         return Res_ok;
     uint32_t used = dst->lastSize ? dst->lastStart + dst->lastSize : 0;
-    uint32_t srcUsed = src->lastStart + src->lastSize, records = 0;
-    for (uint32_t at = 0; at < srcUsed; at += (src->bytes[at] & GlyphPoint_wide) ? 5 : 3)
-        records++;
-    if (srcUsed > src->byteCapacity)
-        return Res_ok;
-    uint8_t *bytes = static_cast<uint8_t *>(Mem_realloc(dst->bytes, used + 5 * size_t(records)));
+    // Room for the most records the source can hold (3 bytes each).
+    size_t room = used + size_t(GlyphPoint_wideSize) * (srcUsed / GlyphPoint_narrowSize + 1);
+    uint8_t *bytes = static_cast<uint8_t *>(Mem_realloc(dst->bytes, room));
     if (!bytes)
         return Res_noMemory;
     dst->bytes = bytes;
     if (dst->lastSize)
         bytes[dst->lastStart] &= uint8_t(~GlyphPoint_last);
+    bool plain = a == 65536 && d == 65536 && b == 0 && c == 0;
     int64_t dx = int16_t(offset), dy = int16_t(offset >> 16), x = 0, y = 0;
+    const uint8_t *from = src->bytes;
+    uint8_t *w = bytes + used;
     for (uint32_t at = 0; at < srcUsed;) {
-        const uint8_t *r = src->bytes + at;
-        bool wide = r[0] & GlyphPoint_wide;
-        if (r[0] & GlyphPoint_absolute)
+        const uint8_t *r = from + at;
+        uint8_t f = r[0];
+        if (f & GlyphPoint_absolute)
             x = y = 0;
-        x += wide ? int16_t(r[1] | r[2] << 8) : int8_t(r[1]);
-        y += wide ? int16_t(r[3] | r[4] << 8) : int8_t(r[2]);
-        uint16_t tx = uint16_t((a * x + c * y + dx * 65536) / 65536);
-        uint16_t ty = uint16_t((b * x + d * y + dy * 65536) / 65536);
-        uint8_t *w = bytes + used;
-        w[0] = uint8_t(r[0] | GlyphPoint_wide | GlyphPoint_absolute);
+        // A branch, not a select: the stride is then predicted instead of
+        // waiting for each record's flag (records are nearly always wide).
+        if (f & GlyphPoint_wide) {
+            x += int16_t(r[1] | r[2] << 8);
+            y += int16_t(r[3] | r[4] << 8);
+            at += GlyphPoint_wideSize;
+        } else {
+            x += int8_t(r[1]);
+            y += int8_t(r[2]);
+            at += GlyphPoint_narrowSize;
+        }
+        uint16_t tx = uint16_t(plain ? x + dx : (a * x + c * y + dx * 65536) / 65536);
+        uint16_t ty = uint16_t(plain ? y + dy : (b * x + d * y + dy * 65536) / 65536);
+        w[0] = uint8_t(f | GlyphPoint_wide | GlyphPoint_absolute);
         w[1] = uint8_t(tx), w[2] = uint8_t(tx >> 8), w[3] = uint8_t(ty), w[4] = uint8_t(ty >> 8);
-        dst->lastStart = used;
-        used += 5;
-        at += wide ? 5 : 3;
+        w += GlyphPoint_wideSize;
     }
+    used = uint32_t(w - bytes);
+    dst->lastStart = used - GlyphPoint_wideSize;
     bytes[dst->lastStart] |= GlyphPoint_last;
-    dst->lastSize = 5;
-    dst->byteCapacity = used;
+    dst->lastSize = GlyphPoint_wideSize;
+    dst->byteCapacity = uint32_t(room);
     return Res_ok;
 }

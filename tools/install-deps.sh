@@ -7,6 +7,7 @@ pkgs=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
+  python3-fonttools fonts-dejavu-core fonts-liberation2 libfreetype-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -10,6 +10,9 @@
 // contain each other would otherwise recurse without end).
 #include "core/support/ttglyph.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/stream/bufstream.h"
@@ -116,132 +119,167 @@ void clearOutline(GlyphPath *o)
     o->byteCapacity = o->lastStart = o->lastSize = 0;
 }
 
-// A 16-bit value of a byte run in the reader's byte order.
-int16_t word(const uint8_t *p, bool little)
+// A 16-bit value of the glyph data (big-endian, whatever the reader's
+// order: the bytes read in runs are the table's own).
+int16_t word(const uint8_t *p)
 {
-    return int16_t(little ? (p[0] | p[1] << 8) : (p[0] << 8 | p[1]));
+    return int16_t(p[0] << 8 | p[1]);
 }
 
-// Reads the flags of n points, expanding repeats. 2315 when a repeat runs
-// past the last point.
-int readFlags(BufStream *rd, uint8_t *flags, uint32_t n)
+// Room on the stack for the contour ends and the flag and coordinate bytes
+// of common glyphs; larger ones take heap blocks.
+enum : uint32_t {
+    localEnds = 64,
+    localData = 2048,
+};
+
+// Bytes of a coordinate by its form (bit 0 the axis's short bit, bit 1
+// its same-or-positive bit): long, short negative, same, short positive.
+constexpr uint8_t coordinateSize[4] = {2, 1, 0, 1};
+
+// The flag and coordinate bytes of a simple glyph, read in one run.
+struct PointData {
+    const uint8_t *at;  // next unread byte
+    const uint8_t *end; // end of the bytes read
+};
+
+// Expands the flags of n points into flags, repeats included, and counts
+// the x and y bytes they call for. 2315 when a repeat runs past the last
+// point, 2313 when the bytes end first.
+int expandFlags(PointData *d, uint8_t *flags, uint32_t n, uint32_t *xBytes, uint32_t *yBytes)
 {
-    uint32_t i = 0;
+    uint32_t i = 0, xb = 0, yb = 0;
     while (i < n) {
-        uint8_t f = 0, count = 0;
-        int r = BufStream_readU8(&f, rd);
-        if (r == Res_ok && (f & repeat))
-            r = BufStream_readU8(&count, rd);
-        if (r != Res_ok)
-            return r;
-        if (uint32_t(count) >= n - i)
+        if (d->at == d->end)
+            return Res_bufWindowShort;
+        uint8_t f = *d->at++;
+        uint32_t count = 1;
+        if (f & repeat) {
+            if (d->at == d->end)
+                return Res_bufWindowShort;
+            count += *d->at++;
+        }
+        if (count > n - i)
             return Res_glyphBadPoint;
-        for (uint32_t k = 0; k <= count; k++)
-            flags[i++] = f;
+        xb += count * coordinateSize[(f >> 1 & 1) | (f >> 3 & 2)];
+        yb += count * coordinateSize[(f >> 2 & 1) | (f >> 4 & 2)];
+        if (count == 1)
+            flags[i] = f;
+        else
+            memset(flags + i, f, count);
+        i += count;
     }
+    *xBytes = xb;
+    *yBytes = yb;
     return Res_ok;
 }
 
-// Bytes of the x (shortBit xShort) or y coordinates the flags call for.
-uint32_t coordinateBytes(const uint8_t *flags, uint32_t n, uint8_t shortBit, uint8_t sameBit)
+// One coordinate delta of a point, moving p on. form: bit 0 the short
+// bit, bit 1 the same-or-positive bit of the axis. The bytes are read
+// before the form is known, so the buffer keeps two spare bytes at its end;
+// the choice is then made without branches, the forms being mixed at random
+// in real glyphs.
+int32_t delta(uint32_t form, const uint8_t *&p)
 {
-    uint32_t bytes = 0;
-    for (uint32_t i = 0; i < n; i++)
-        bytes += (flags[i] & shortBit) ? 1 : (flags[i] & sameBit) ? 0 : 2;
-    return bytes;
+    int32_t b0 = p[0];
+    int32_t wide = word(p);
+    int32_t v = form == 0 ? wide : form == 1 ? -b0 : form == 2 ? 0 : b0;
+    p += coordinateSize[form];
+    return v;
 }
 
-// Decodes one axis of coordinates from data into the records (field 1 for
-// x, 3 for y); answers the bytes used.
-uint32_t decodeAxis(const uint8_t *flags, uint32_t n, const uint8_t *data, bool little, uint8_t shortBit,
-                    uint8_t sameBit, uint8_t *records, uint32_t field)
-{
-    const uint8_t *p = data;
-    for (uint32_t i = 0; i < n; i++) {
-        int32_t v;
-        if (flags[i] & shortBit) {
-            v = (flags[i] & sameBit) ? *p : -int32_t(*p);
-            p++;
-        } else if (flags[i] & sameBit) {
-            v = 0;
-        } else {
-            v = word(p, little);
-            p += 2;
-        }
-        uint8_t *r = records + size_t(i) * GlyphPoint_wideSize + field;
-        r[0] = uint8_t(v);
-        r[1] = uint8_t(uint32_t(v) >> 8);
-    }
-    return uint32_t(p - data);
-}
-
-// The record flags: wide, on-curve, contour ends and the last point.
-void writeRecordFlags(const uint8_t *flags, uint32_t n, const uint16_t *ends, uint32_t contours,
-                      uint8_t *records)
+// Writes the records: flags (wide, on-curve, contour ends, the last point)
+// and the x and y deltas from the coordinate bytes at xs and ys.
+void writeRecords(const uint8_t *flags, uint32_t n, const uint16_t *ends, uint32_t contours,
+                  const uint8_t *xs, const uint8_t *ys, uint8_t *records)
 {
     uint32_t contour = 0;
-    for (uint32_t i = 0; i < n; i++) {
-        uint8_t f = GlyphPoint_wide | (flags[i] & onCurve);
-        if (contour < contours && i == ends[contour]) {
-            f |= GlyphPoint_contourEnd;
+    uint32_t nextEnd = contours ? ends[0] : UINT32_MAX;
+    uint8_t *r = records;
+    for (uint32_t i = 0; i < n; i++, r += GlyphPoint_wideSize) {
+        uint8_t f = flags[i];
+        uint8_t rf = GlyphPoint_wide | (f & onCurve);
+        if (i == nextEnd) {
+            rf |= GlyphPoint_contourEnd;
             contour++;
+            nextEnd = contour < contours ? ends[contour] : UINT32_MAX;
         }
-        records[size_t(i) * GlyphPoint_wideSize] = f;
+        int32_t x = delta((f >> 1 & 1) | (f >> 3 & 2), xs);
+        int32_t y = delta((f >> 2 & 1) | (f >> 4 & 2), ys);
+        r[0] = rf;
+        r[1] = uint8_t(x);
+        r[2] = uint8_t(uint32_t(x) >> 8);
+        r[3] = uint8_t(y);
+        r[4] = uint8_t(uint32_t(y) >> 8);
     }
     records[size_t(n - 1) * GlyphPoint_wideSize] |= GlyphPoint_last;
 }
 
+// Reads a simple body. The flags and coordinates are read in one run of at
+// most 5 bytes a point (as far as the window allows) and decoded from
+// memory, so the reader's position ends past the glyph's data.
 int readSimpleBody(FontFace *font, uint32_t contours, GlyphPath *outline)
 {
     if (contours == 0)
         return Res_ok;
     BufStream *rd = font->reader;
-    bool little = rd->byteOrder == BufStream_littleEndian;
-    uint8_t *records = nullptr;
-    uint8_t *flags = nullptr;
-    uint16_t *ends = static_cast<uint16_t *>(Mem_malloc(size_t(contours) * 2));
+    uint16_t endsHere[localEnds];
+    uint8_t dataHere[localData];
+    uint16_t *ends = contours <= localEnds ? endsHere : static_cast<uint16_t *>(Mem_malloc(size_t(contours) * 2));
+    uint8_t *records = nullptr, *flags = nullptr;
+    uint32_t n = 0, xBytes = 0, yBytes = 0;
+    size_t want = 0;
+    uint16_t instructions = 0;
+    PointData d{};
     if (!ends)
         return Res_noMemory;
-    int r = Res_ok;
+    // The ends and the instruction length, read in one run and decoded in
+    // place (each 2-byte value becomes the 16-bit word it occupies).
+    int r = BufStream_read(rd, ends, size_t(contours) * 2);
     for (uint32_t c = 0; c < contours && r == Res_ok; c++)
-        r = BufStream_readU16(&ends[c], rd);
+        ends[c] = uint16_t(word(reinterpret_cast<const uint8_t *>(ends + c)));
     // 16-bit point count: a last end of 0xFFFF gives no points.
-    uint32_t n = r == Res_ok ? uint16_t(ends[contours - 1] + 1) : 0;
-    uint16_t instructions = 0;
-    uint32_t xBytes = 0, yBytes = 0;
+    if (r == Res_ok)
+        n = uint16_t(ends[contours - 1] + 1);
     if (r != Res_ok || n == 0)
         goto done;
+    r = BufStream_readU16(&instructions, rd);
+    if (r == Res_ok && instructions)
+        r = BufStream_skip(rd, instructions);
+    if (r != Res_ok)
+        goto done;
+    // Flags take at most a byte a point, coordinates at most four; the
+    // expanded flags go behind the bytes read.
+    want = std::min<size_t>(size_t(n) * 5, BufStream_getLimit(rd) - BufStream_tell(rd));
+    // Two spare bytes behind the bytes read, for the read ahead of delta;
+    // they are cleared so that nothing uninitialised is read.
+    flags = want + n + 2 <= localData ? dataHere : static_cast<uint8_t *>(Mem_malloc(want + n + 2));
     records = static_cast<uint8_t *>(Mem_malloc(size_t(n) * GlyphPoint_wideSize));
-    // The flags, then room for the coordinates (at most 4 bytes a point).
-    flags = static_cast<uint8_t *>(Mem_malloc(size_t(n) * 5));
     if (!records || !flags) {
         r = Res_noMemory;
         goto done;
     }
-    r = BufStream_readU16(&instructions, rd);
+    flags[n + want] = flags[n + want + 1] = 0;
+    r = BufStream_read(rd, flags + n, want);
+    d = PointData{flags + n, flags + n + want};
     if (r == Res_ok)
-        r = BufStream_skip(rd, instructions);
-    if (r == Res_ok)
-        r = readFlags(rd, flags, n);
+        r = expandFlags(&d, flags, n, &xBytes, &yBytes);
+    if (r == Res_ok && size_t(d.end - d.at) < size_t(xBytes) + yBytes)
+        r = Res_bufWindowShort;
     if (r != Res_ok)
         goto done;
-    xBytes = coordinateBytes(flags, n, xShort, xSameOrPositive);
-    yBytes = coordinateBytes(flags, n, yShort, ySameOrPositive);
-    r = BufStream_read(rd, flags + n, size_t(xBytes) + yBytes);
-    if (r != Res_ok)
-        goto done;
-    writeRecordFlags(flags, n, ends, contours, records);
-    decodeAxis(flags, n, flags + n, little, xShort, xSameOrPositive, records, 1);
-    decodeAxis(flags, n, flags + n + xBytes, little, yShort, ySameOrPositive, records, 3);
+    writeRecords(flags, n, ends, contours, d.at, d.at + xBytes, records);
     outline->bytes = records;
     outline->byteCapacity = n * GlyphPoint_wideSize;
     outline->lastStart = (n - 1) * GlyphPoint_wideSize;
     outline->lastSize = GlyphPoint_wideSize;
     records = nullptr;
 done:
-    Mem_free(flags);
+    if (flags != dataHere)
+        Mem_free(flags);
     Mem_free(records);
-    Mem_free(ends);
+    if (ends != endsHere)
+        Mem_free(ends);
     return r;
 }
 
@@ -366,7 +404,8 @@ int readCompositeBody(FontFace *font, GlyphPath *outline, uint32_t ownOffset, Lo
         if (r == Res_ok)
             r = componentOffset(k, outline, component, &packed);
         if (r == Res_ok) {
-            uint32_t added = countPoints(component);
+            // A loaded outline holds wide records only.
+            uint32_t added = usedBytes(component) / GlyphPoint_wideSize;
             if (points + added > TtGlyph_maxPoints)
                 r = Res_glyphBadPoint;
             points += added;
@@ -374,9 +413,9 @@ int readCompositeBody(FontFace *font, GlyphPath *outline, uint32_t ownOffset, Lo
         if (r == Res_ok && component)
             r = GlyphPath_appendComponent(outline, component, k.a, k.b, k.c, k.d, packed);
         GlyphPath_destroy(component);
-        if (r == Res_ok)
+        if (r == Res_ok && (k.flags & moreComponents))
             r = BufStream_setRange(font->source, rd, start, length);
-        if (r == Res_ok)
+        if (r == Res_ok && (k.flags & moreComponents))
             r = BufStream_skip(rd, pos);
     } while (r == Res_ok && (k.flags & moreComponents));
     (void)BufStream_flush(rd);
@@ -400,13 +439,13 @@ int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *
     uint64_t start = uint64_t(glyf.offset) + offset;
     r = start > UINT32_MAX ? Res_bufWindowBeyond
                            : BufStream_setRange(font->source, rd, uint32_t(start), glyf.length - offset);
+    // The header: number of contours, xMin, then yMin, xMax, yMax unused.
+    uint8_t header[10];
     if (r == Res_ok)
-        r = BufStream_readU16(&contours, rd);
-    if (r == Res_ok)
-        r = BufStream_readU16(&xMin, rd);
-    if (r == Res_ok)
-        r = BufStream_skip(rd, 6);
+        r = BufStream_read(rd, header, sizeof header);
     if (r == Res_ok) {
+        contours = uint16_t(word(header));
+        xMin = uint16_t(word(header + 2));
         if (font->unitsPerEm)
             xMinScaled = int16_t(int32_t(int16_t(xMin)) * 16384 / font->unitsPerEm);
         if (int16_t(contours) >= 0)
