@@ -62,8 +62,10 @@ void GlyphPath_destroy(GlyphPath *outline);
 // runs out (the destination keeps what it held).
 [[nodiscard]] int GlyphPath_appendComponent(GlyphPath *destination, const GlyphPath *source, int32_t a,
                                             int32_t b, int32_t c, int32_t d, uint32_t offset);
-// Adds dx to the x value of the first point record (which moves the whole
-// outline, the values being deltas), in 16 bits. Only a wide first record
-// is changed (the TrueType loader writes nothing else); outlines of other
-// kinds, without records, or whose first record is narrow stay as they are.
+// Moves a point-record outline dx font units sideways (16-bit values):
+// adds dx to the x of the first record, which moves every point that
+// follows it as a delta, and to the x of every absolute record, which
+// restarts the deltas (composite glyphs are made of absolute records).
+// Only wide records are changed (the TrueType loader writes nothing else);
+// outlines of other kinds or without records stay as they are.
 void GlyphPath_shiftFirstX(GlyphPath *outline, int32_t dx);

@@ -119,11 +119,20 @@ void clearOutline(GlyphPath *o)
     o->byteCapacity = o->lastStart = o->lastSize = 0;
 }
 
-// A 16-bit value of the glyph data (big-endian, whatever the reader's
-// order: the bytes read in runs are the table's own).
+// A 16-bit value of the glyph data: 'glyf' is big-endian whatever the
+// reader's byte order.
 int16_t word(const uint8_t *p)
 {
     return int16_t(p[0] << 8 | p[1]);
+}
+
+// Reads a big-endian 16-bit value of the glyph data.
+int readWord(BufStream *rd, uint16_t *value)
+{
+    uint8_t b[2] = {0, 0};
+    int r = BufStream_read(rd, b, 2);
+    *value = uint16_t(word(b));
+    return r;
 }
 
 // Room on the stack for the contour ends and the flag and coordinate bytes
@@ -243,7 +252,7 @@ int readSimpleBody(FontFace *font, uint32_t contours, GlyphPath *outline)
         n = uint16_t(ends[contours - 1] + 1);
     if (r != Res_ok || n == 0)
         goto done;
-    r = BufStream_readU16(&instructions, rd);
+    r = readWord(rd, &instructions);
     if (r == Res_ok && instructions)
         r = BufStream_skip(rd, instructions);
     if (r != Res_ok)
@@ -295,22 +304,22 @@ struct Component {
 int readScale(BufStream *rd, int32_t *value)
 {
     uint16_t v = 0;
-    int r = BufStream_readU16(&v, rd);
+    int r = readWord(rd, &v);
     *value = int32_t(int16_t(v)) * 4;
     return r;
 }
 
 int readComponentHeader(BufStream *rd, Component *k)
 {
-    int r = BufStream_readU16(&k->flags, rd);
+    int r = readWord(rd, &k->flags);
     if (r == Res_ok)
-        r = BufStream_readU16(&k->glyph, rd);
+        r = readWord(rd, &k->glyph);
     bool offsets = k->flags & argsAreOffsets;
     if (r == Res_ok && (k->flags & argsAreWords)) {
         uint16_t v1 = 0, v2 = 0;
-        r = BufStream_readU16(&v1, rd);
+        r = readWord(rd, &v1);
         if (r == Res_ok)
-            r = BufStream_readU16(&v2, rd);
+            r = readWord(rd, &v2);
         k->arg1 = offsets ? int16_t(v1) : v1;
         k->arg2 = offsets ? int16_t(v2) : v2;
     } else if (r == Res_ok) {
@@ -460,7 +469,7 @@ int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *
         r = Font_faceCallOp(font, *request, answer);
         int32_t v = int16_t(answer[1]);
         if (r == Res_ok && v != xMinScaled)
-            GlyphPath_shiftFirstX(outline, int32_t(font->unitsPerEm) * (v - xMinScaled) / 16384);
+            GlyphPath_shiftFirstX(outline, int32_t(int64_t(font->unitsPerEm) * (v - xMinScaled) / 16384));
     }
     if (r != Res_ok) {
         GlyphPath_destroy(outline);

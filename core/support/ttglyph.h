@@ -9,7 +9,8 @@
 // the previous point, in font units. The loader can also align the glyph's
 // left edge with the horizontal metric the face reports.
 //
-// The face fields read: reader (the file's reader, big-endian), source (the
+// The glyph data is read big-endian, as the table stores it, whatever the
+// reader's byte order. The face fields read: reader (the file's reader), source (the
 // engine the reader opens its file through), the 'glyf' entry of the table
 // directory, units per em, 'head' flags (bit 1 turns the alignment off)
 // and the glyph-location slot.

@@ -216,10 +216,11 @@ TEST_F(TtGlyphTest, AGlyfTableBeyondTheFileFailsCleanly)
 const std::vector<OutlinePoint> basePoints = {{0, 0, 1, 0}, {100, 0, 1, 0}, {100, -50, 0, 0}, {-7, 300, 1, 1}};
 const std::vector<OutlinePoint> markPoints = {{10, 20, 1, 0}, {-3, 7, 0, 1}};
 
+// Points moved, in 16 bits as the records hold them.
 std::vector<OutlinePoint> moved(std::vector<OutlinePoint> pts, int dx, int dy)
 {
     for (OutlinePoint &p : pts)
-        p.x += dx, p.y += dy;
+        p.x = int16_t(p.x + dx), p.y = int16_t(p.y + dy);
     return pts;
 }
 
@@ -395,6 +396,9 @@ TEST_F(TtGlyphTest, LeftEdgeAlignment)
         {"head flag bit 1", 2048, 2, 100, 900, true, 0, 0},
         // Units per em 0 never divides: no alignment at all.
         {"units per em 0", 0, 0, 100, 900, true, 0, 0},
+        // xMin' -8192, bearing 32767: 65535 x 40959 passes 32 bits before
+        // the division; 163833 units, in 16 bits.
+        {"large shift", 65535, 0, -32768, 32767, true, 1, 163833},
     };
     for (const Case &c : cases) {
         std::vector<OutlinePoint> pts = {{c.xMin, 5, 1, 0}, {c.xMin + 10, 5, 1, 1}};
@@ -414,6 +418,21 @@ TEST_F(TtGlyphTest, LeftEdgeAlignment)
             EXPECT_EQ(probe.lastCode, 77) << c.what;
         }
     }
+}
+
+TEST_F(TtGlyphTest, ACompositeIsAlignedAsAWhole)
+{
+    // The composite's records are absolute: every point moves, not only
+    // the first.
+    FontFace *face = glyfFace({simpleGlyph({3}, basePoints),
+                               compositeGlyph({{0x0002, 0, 0, 0, {}}, {0x0002, 0, 50, 0, {}}})});
+    MetricsProbe probe;
+    probe.bearing = 64; // xMin' 0: 2048 x 64 / 16384 = 8 units
+    face->metricsData = &probe;
+    face->advance = probeAdvance;
+    uint16_t code = 1;
+    EXPECT_EQ(load(face, 1, nullptr, &code), moved(concat(basePoints, moved(basePoints, 50, 0)), 8, 0));
+    EXPECT_EQ(probe.calls, 1);
 }
 
 TEST_F(TtGlyphTest, EmptyGlyphsAreNotAligned)
