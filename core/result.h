@@ -143,6 +143,11 @@ enum ResultCode : int {
     Res_bufWindowBeyond = 2312,       // a window or limit beyond the source's size
     Res_bufWindowShort = 2313,        // a read of more bytes than the window has left
     Res_bufEmptyLend = 2319,          // the stream lent too few bytes (none, or fewer than needed)
+    // TrueType glyph outlines (2314-2316).
+    Res_glyphNoPoints = 2314,         // point matching against an outline without points
+    Res_glyphBadPoint = 2315,         // more flags than points, a point number beyond the
+                                      // records, or an outline of more than 65535 points
+    Res_glyphSelfContained = 2316,    // a composite that contains itself, or nests too deep
     // Byte streams and lookahead streams.
     Res_byteStreamEnded = 0x2205,     // the data ended before the bytes asked for
     Res_byteStreamNoSeek = 0x3B00,    // the stream cannot seek

@@ -67,3 +67,45 @@ int Font_listCreate(EngineInstance *, const char *const *, uint32_t, uint32_t, c
 void Font_listRelease(FontList *)
 {
 }
+
+// Interim font-pack and embedded-font services: no font pack or embedded
+// font can be opened before the font engine exists, so nothing reaches
+// these with a real face; each refuses or answers "nothing".
+#include "fonts/fontface.h"
+
+int FontPack_glyphOutline(FontFace *, uint16_t, GlyphPath **out)
+{
+    *out = nullptr;
+    return Res_notImplemented;
+}
+
+int FontPack_glyphDataPos(FontFace *, uint16_t, uint32_t *position)
+{
+    *position = 0;
+    return Res_notImplemented;
+}
+
+int FontPack_readHeader(FontFace *, BufStream *, FontTableDir *)
+{
+    return Res_notImplemented;
+}
+
+int FontPack_freeGlyphOffsets(FontFace *)
+{
+    return Res_ok;
+}
+
+int32_t EmbeddedTrueType_queryWord(FontFace *)
+{
+    return -1;
+}
+
+int EmbeddedTrueType_forward(FontFace *, uintptr_t, uintptr_t, uintptr_t)
+{
+    return 0;
+}
+
+int EmbeddedFont_forward(FontFace *, uintptr_t, uintptr_t, uintptr_t)
+{
+    return 0;
+}

@@ -9,6 +9,7 @@ pkgs=(
   clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools
   xvfb xauth imagemagick
+  python3-fonttools fonts-dejavu-core fonts-liberation2 libfreetype-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do
