@@ -856,8 +856,12 @@ int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node
         detachAlone(doc, node);
         goto done;
     }
-    if (mode > Edr_Insert_replace || mode < 0)
+    if (mode > Edr_Insert_replace || mode < 0) {
+        // An unknown mode links nothing, so it must not look like success:
+        // no reference is handed out and no change is queued.
+        err = Res_missingArgument;
         goto done;
+    }
 
     // Every check before any change.
     if (!anchor || count(anchor) == 0) {
