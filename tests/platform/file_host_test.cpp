@@ -2,7 +2,9 @@
 // seeking, directories, listings with patterns and the chunked copy.
 #include "tests/platform/file_fixture.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -66,7 +68,7 @@ TEST_F(HostFileTest, FailedOpensPrintTheirMessages)
     } cases[] = {
         {dir, HostFile_readOnly, "alien-file: " + dir + " is not a regular file\n"},
         {path("missing"), HostFile_readOnly,
-         "alien-file: Opening " + path("missing") + " failed : No such file or directory\n"},
+         "alien-file: Opening " + path("missing") + " failed : " + strerror(ENOENT) + "\n"},
     };
     for (const Case &c : cases) {
         testing::internal::CaptureStdout();
