@@ -21,7 +21,7 @@
 #include "core/text/fmt.h"
 #include "core/text/ustr.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 #include "platform/map/map.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "core/result.h"
 
 #include "host/host.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 #include "platform/host/hostmem.h"
 
 #if defined(VEXLAN_HEAP_POISON)

@@ -15,7 +15,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "core/task/worker.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
 

@@ -13,7 +13,7 @@
 #include "core/time/date.h"
 #include "document/edr/doc.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 void Listener_init(ListenerList *list, FvViewer *viewer)
 {

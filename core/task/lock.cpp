@@ -11,7 +11,7 @@
 
 #include "core/result.h"
 #include "core/task/task.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

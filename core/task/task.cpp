@@ -16,7 +16,7 @@
 #include "core/result.h"
 #include "core/task/timer.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

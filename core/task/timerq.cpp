@@ -18,7 +18,7 @@
 #include "core/task/eventproc.h"
 #include "core/task/task.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

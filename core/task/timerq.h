@@ -24,7 +24,7 @@
 
 #include "core/task/lock.h"
 #include "core/task/timer.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 struct EngineContext;
 struct EngineInstance;

@@ -20,7 +20,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "core/text/fmt.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

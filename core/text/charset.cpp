@@ -16,7 +16,7 @@
 #include "core/text/charset_internal.h"
 #include "core/text/cstr.h"
 #include "core/text/ustr.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "core/result.h"
 #include "core/text/charset_internal.h"
 #include "core/text/number.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "core/mem/mem.h"
 #include "fonts/fontfile.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

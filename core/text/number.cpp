@@ -15,7 +15,7 @@
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "core/text/fmt.h"
 #include "core/time/localeset.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
 
 namespace {
 

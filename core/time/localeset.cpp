@@ -11,7 +11,8 @@
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
+#include "core/context/context.h"
+#include "core/task/exitlist.h"
 
 namespace {
 
