@@ -17,6 +17,7 @@
 #include "core/config/config.h"
 #include "core/task/appevent.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/listeners.h"
 #include "core/text/charset.h"
 #include "document/edr/node.h"

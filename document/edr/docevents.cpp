@@ -12,6 +12,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/timerq.h"
 #include "document/edr/doc.h"
 #include "document/edr/docevents.h"

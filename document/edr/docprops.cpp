@@ -11,6 +11,7 @@
 #include "core/result.h"
 #include "core/style/stylerule.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/text/strtable.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"

@@ -821,7 +821,7 @@ void Edr_Node_imageReady(void *argument)
     if (state & Image_stateCompletionReported) {
         if (Image_getDocImageState(im->image) && doc && doc->app && doc->app->eventProc) {
             EventProcKind5Msg m{};
-            m.word0 = 1;
+            m.action = 1;
             m.code = 3;
             (void)EventProc_postKind5(doc->app->eventProc, &m);
         }
@@ -1316,9 +1316,9 @@ namespace {
 void toKind5(const Edr_NodeEvent *e, EventProcKind5Msg *m)
 {
     *m = EventProcKind5Msg{};
-    m->word0 = int32_t(e->action);
+    m->action = int32_t(e->action);
     m->code = int32_t(e->type);
-    m->word2 = int32_t(e->ownsTarget);
+    m->detail = int32_t(e->ownsTarget);
     m->words[0] = e->word3;
     m->words[1] = e->word4;
     for (int i = 0; i < 6; i++)
@@ -1335,9 +1335,9 @@ void Edr_NodeEvent_fromMsg(const void *payload, Edr_NodeEvent *e)
 {
     const EventProcKind5Msg *m = static_cast<const EventProcKind5Msg *>(payload);
     *e = Edr_NodeEvent{};
-    e->action = uint32_t(m->word0);
+    e->action = uint32_t(m->action);
     e->type = uint32_t(m->code);
-    e->ownsTarget = uint32_t(m->word2);
+    e->ownsTarget = uint32_t(m->detail);
     e->word3 = m->words[0];
     e->word4 = m->words[1];
     for (int i = 0; i < 6; i++)

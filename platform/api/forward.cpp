@@ -13,6 +13,7 @@
 #include "core/task/timerq.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
+#include "document/edr/docmsg.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "document/manager/manager.h"
