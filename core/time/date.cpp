@@ -366,3 +366,24 @@ int Date_formatTimestamp(const BrokenTime *t, char *out)
                      hour, min, sec);
     return Res_ok;
 }
+
+// The host's local time now, as engine seconds.
+int64_t Date_now(int64_t *out)
+{
+    EngineInstance *instance = Host_getThreadContext();
+    HostLocalTime local{};
+    Host_getLocalTime(instance ? instance->host : nullptr, &local);
+    BrokenTime t{};
+    t.sec = local.second;
+    t.min = local.minute;
+    t.hour = local.hour;
+    t.mday = local.day;
+    t.mon = local.month - 1;
+    t.year = local.year - 1900;
+    t.wday = local.weekday;
+    t.isdst = Time_dstState();
+    int64_t seconds = Std_mktime(&t);
+    if (out)
+        *out = seconds;
+    return seconds;
+}

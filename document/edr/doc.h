@@ -407,6 +407,15 @@ uint32_t Edr_Doc_getSpare(Edr_Doc *doc);
 // Feature flags: OR bits in under the write lock; 1 when all bits are set.
 [[nodiscard]] int Edr_Doc_orFeatureFlags(Edr_Doc *doc, uint32_t bits);
 int Edr_Doc_hasFeatureFlags(Edr_Doc *doc, uint32_t bits);
+// The null-tolerant forms that the viewer and the importers call:
+// ORs bits into the document's feature flags under its write lock. 0; the
+// lock's error when it could not be taken (nothing changes then). A null
+// document gives 0.
+[[nodiscard]] int Edr_Doc_setFlags(Edr_Doc *doc, uint32_t bits);
+
+// 1 when every bit of the mask is set in the document's feature flags (so
+// a mask of 0 gives 1), read under its read lock; 0 for a null document.
+int Edr_Doc_testFlags(Edr_Doc *doc, uint32_t bits);
 
 // Identity from the source stream, then the load-state event 39/40/41.
 [[nodiscard]] int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream);

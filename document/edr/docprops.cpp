@@ -767,6 +767,20 @@ int Edr_Doc_hasFeatureFlags(Edr_Doc *doc, uint32_t bits)
     return (getWord(doc, &doc->featureFlags) & bits) == bits;
 }
 
+int Edr_Doc_setFlags(Edr_Doc *doc, uint32_t bits)
+{
+    if (!doc)
+        return Res_ok;
+    return Edr_Doc_orFeatureFlags(doc, bits);
+}
+
+int Edr_Doc_testFlags(Edr_Doc *doc, uint32_t bits)
+{
+    if (!doc)
+        return 0;
+    return Edr_Doc_hasFeatureFlags(doc, bits);
+}
+
 // ------------------------------------------------------------- callbacks
 
 void Edr_Doc_setCallbackA(Edr_Doc *doc, Edr_SaveFn fn)

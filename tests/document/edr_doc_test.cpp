@@ -297,4 +297,28 @@ TEST_F(DocTest, BaseUrlSwitchRewritesGroupUrlsAgainstTheOldBase)
     });
 }
 
+// The feature flags through their null-tolerant forms.
+class FeatureFlagTest : public EdrFixture {};
+
+TEST_F(FeatureFlagTest, FlagsAccumulateAndTestAsAMask)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 0), 1);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 2), 0);
+        EXPECT_EQ(Edr_Doc_setFlags(doc, 2), 0);
+        EXPECT_EQ(Edr_Doc_setFlags(doc, 8), 0);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 2), 1);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 2 | 8), 1);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 2 | 4), 0);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 0), 1);
+    });
+}
+
+TEST_F(FeatureFlagTest, NullDocument)
+{
+    EXPECT_EQ(Edr_Doc_setFlags(nullptr, 1), 0);
+    EXPECT_EQ(Edr_Doc_testFlags(nullptr, 0), 0);
+    EXPECT_EQ(Edr_Doc_testFlags(nullptr, 1), 0);
+}
+
 } // namespace
