@@ -14,6 +14,7 @@
 // classic e/f conversion with a 309-byte digit buffer), not from the C
 // library: its rounding and its %g text are part of the engine's behaviour.
 #include "core/text/fmt.h"
+#include "core/text/ustr.h"
 
 #include <climits>
 #include <cmath>
@@ -21,7 +22,6 @@
 #include <cstring>
 
 #include "core/mem/mem.h"
-#include "fonts/fontfile.h"
 #include "host/host.h"
 #include "core/context/context.h"
 
