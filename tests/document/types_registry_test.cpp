@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/result.h"
+#include "document/interim.h"
 #include "document/types/doctype.h"
 #include "tests/document/types_support.h"
 #include "tests/platform/file_fixture.h"
