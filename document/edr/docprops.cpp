@@ -9,6 +9,7 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "core/task/eventproc.h"
 #include "document/edr/docmsg.h"
@@ -1062,9 +1063,9 @@ int Edr_Doc_addRequest(Edr_Doc *doc, Request *request)
     Edr_Doc_readUnlock(doc);
     if (hasUrl && Edr_Doc_imagesEnabled(doc->app)) {
         for (StyleRule *r = Request_firstItem(request); r; r = Request_nextItem(request, r)) {
-            int err = Edr_Doc_resolveUrlProps(doc, request, r, 3);
+            int err = Edr_Doc_resolveUrlProps(doc, request, r, PropId_backgroundImage);
             if (!err)
-                err = Edr_Doc_resolveUrlProps(doc, request, r, 48);
+                err = Edr_Doc_resolveUrlProps(doc, request, r, PropId_listStyleImage);
             if (err)
                 return err;
         }
@@ -1120,7 +1121,7 @@ int Edr_Doc_resolveUrlProps(Edr_Doc *doc, Request *request, StyleRule *list, uin
     StylePropItem *item = StyleRule_findProp(list, property);
     if (!item)
         return Res_ok;
-    uint32_t target = property == 48 ? 146 : 145;
+    uint32_t target = property == PropId_listStyleImage ? PropId_listImageRef : PropId_backgroundImageRef;
     Prop value;
     Prop_zero(&value);
     if (item->value.type == PropType_none) {
