@@ -17,7 +17,6 @@
 #include "core/style/proprecords.h"
 #include "core/text/fmt.h"
 #include "core/text/ustr.h"
-#include "platform/vfs/helpers.h"
 
 namespace {
 

@@ -114,12 +114,6 @@ int Cstr_icmpLen(const char *a, const char *b)
     return Cstr_nicmp(a, b, la);
 }
 
-int Mem_cmp(const void *a, const void *b, size_t n)
-{
-    int d = memcmp(a, b, n);
-    return (d > 0) - (d < 0);
-}
-
 char *Cstr_chr(const char *s, int c)
 {
     if (!s)

@@ -714,3 +714,26 @@ int Ustr_nextCodePoint(const char16_t **pos, uint32_t *codePoint, const char16_t
     *pos = p;
     return 0;
 }
+
+// ------------------------------------------------------------ appending
+
+char16_t *Ustr_appendCstr(char16_t *s, const char *text8)
+{
+    if (!text8)
+        return s;
+    size_t have = Ustr_len(s);
+    size_t add = strlen(text8);
+    if (add > SIZE_MAX / sizeof(char16_t) - have - 1)
+        return nullptr;
+    char16_t *out = static_cast<char16_t *>(Mem_realloc(s, (have + add + 1) * sizeof(char16_t)));
+    if (!out)
+        return nullptr;
+    if (!s)
+        have = 0;
+    for (size_t i = 0; i < add; i++)
+        out[have + i] = static_cast<char16_t>(static_cast<uint8_t>(text8[i]));
+    out[have + add] = 0;
+    return out;
+}
+
+// ------------------------------------------------ property payload 18

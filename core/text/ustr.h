@@ -171,3 +171,12 @@ char16_t *Ustr_escapeSet(const char16_t *s, const char16_t *set);
 // end, and also when a high surrogate is the last unit before end (then
 // *pos is left where it was); otherwise 0.
 int Ustr_nextCodePoint(const char16_t **pos, uint32_t *codePoint, const char16_t *end);
+
+// ------------------------------------------------------------ appending
+
+// Widens text8 (Latin-1, bytes zero-extended) and appends it to the heap
+// string s (null counts as empty), growing s by reallocation. Returns the
+// new string, which replaces s; s itself when text8 is null; null when
+// memory runs out, and then s is left as it was and still belongs to the
+// caller.
+char16_t *Ustr_appendCstr(char16_t *s, const char *text8);

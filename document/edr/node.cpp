@@ -1319,8 +1319,8 @@ void toKind5(const Edr_NodeEvent *e, EventProcKind5Msg *m)
     m->action = int32_t(e->action);
     m->code = int32_t(e->type);
     m->detail = int32_t(e->ownsTarget);
-    m->words[0] = e->word3;
-    m->words[1] = e->word4;
+    m->words[0] = e->relayout;
+    m->words[1] = e->queueChange;
     for (int i = 0; i < 6; i++)
         m->words[2 + i] = e->more[i];
     m->words[8] = e->extra;
@@ -1338,8 +1338,8 @@ void Edr_NodeEvent_fromMsg(const void *payload, Edr_NodeEvent *e)
     e->action = uint32_t(m->action);
     e->type = uint32_t(m->code);
     e->ownsTarget = uint32_t(m->detail);
-    e->word3 = m->words[0];
-    e->word4 = m->words[1];
+    e->relayout = m->words[0];
+    e->queueChange = m->words[1];
     for (int i = 0; i < 6; i++)
         e->more[i] = m->words[2 + i];
     e->extra = m->words[8];
@@ -1387,8 +1387,8 @@ int Edr_Node_postOnce(Edr_Doc *doc, Edr_Node *node, intptr_t a, intptr_t b, intp
     e.action = 5;
     e.type = 26;
     e.ownsTarget = 0;
-    e.word3 = a;
-    e.word4 = b;
+    e.relayout = a;
+    e.queueChange = b;
     e.extra = c;
     return Edr_Doc_postNodeEvent(doc, node, &e);
 }

@@ -189,8 +189,8 @@ struct Edr_NodeEvent {
     uint32_t action;        // 2 user action, 3 notice, 5 modification
     uint32_t type;          // event type
     uint32_t ownsTarget;    // the record holds a reference on target
-    intptr_t word3;         // for action 5: relayout flag
-    intptr_t word4;         // for action 5: queue flag
+    intptr_t relayout;      // for action 5: lay the document out again
+    intptr_t queueChange;   // for action 5 with relayout: queue a change (else redraw the node)
     intptr_t more[6];
     intptr_t extra;         // the c argument of Edr_Node_postOnce
     uint32_t cancelled;

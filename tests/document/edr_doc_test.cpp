@@ -24,7 +24,7 @@ TEST_F(DocTest, CreateGivesAnEmptyRootAndDefaults)
         EXPECT_EQ(doc->refCount, 1u);
         EXPECT_EQ(doc->pendingLoads, 1);
         EXPECT_EQ(doc->typeCode, 225u);
-        EXPECT_EQ(doc->sourceInfo4, -1);
+        EXPECT_EQ(doc->sourceWord, -1);
         EXPECT_EQ(doc->referrerPolicy, 3u);
         EXPECT_EQ(doc->startFlag, 1u);
         EXPECT_EQ(doc->serial, 1u);
