@@ -722,7 +722,7 @@ int buildPage(TextLoader *loader, uint32_t page)
     uint64_t start = loader->pageStarts[page];
     uint64_t end = loader->pageStarts[page + 1];
     if (err == Res_ok)
-        err = Vfs_seek(loader->stream, uint32_t(start), uint32_t(start >> 32));
+        err = Vfs_seek(loader->stream, start);
     TextAppender appender{};
     appender.doc = doc;
     appender.group = group;

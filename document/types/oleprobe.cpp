@@ -193,7 +193,7 @@ void Ole_close(OleHandle **handle)
 
 int Ole_readAt(OleHandle *handle, void *buffer, uint64_t offset, size_t n)
 {
-    int err = Vfs_seek(handle->stream, uint32_t(offset), uint32_t(offset >> 32));
+    int err = Vfs_seek(handle->stream, offset);
     if (err != Res_ok)
         return err;
     uint8_t *to = static_cast<uint8_t *>(buffer);

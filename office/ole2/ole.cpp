@@ -67,7 +67,7 @@ uint32_t oleU16(const uint8_t *p, uint32_t swap)
 // Reads n bytes at a file offset.
 int oleReadRaw(VfsHandle *stream, uint64_t offset, uint8_t *to, size_t n)
 {
-    int err = Vfs_seek(stream, uint32_t(offset), uint32_t(offset >> 32));
+    int err = Vfs_seek(stream, offset);
     while (err == Res_ok && n) {
         size_t got = 0;
         err = Vfs_readBytes(stream, to, n, &got);

@@ -639,11 +639,10 @@ int AlienFile_tell(AlienFile *f, uint64_t *position)
     return Res_ok;
 }
 
-int AlienFile_seek(AlienFile *f, uint32_t low, uint32_t high)
+int AlienFile_seek(AlienFile *f, uint64_t offset)
 {
-    if (!f || high > 0x7fffffffu)
+    if (!f || offset > uint64_t(INT64_MAX))
         return Res_fileSeek;
-    uint64_t offset = (uint64_t(high) << 32) | low;
     int handled = 0;
     RomFs_seek(f, offset, &handled);
     if (handled)

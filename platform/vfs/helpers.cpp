@@ -58,9 +58,8 @@ int Vfs_readBytes(VfsHandle *handle, void *buffer, size_t n, size_t *got)
     return take < want ? Res_vfsShortRead : Res_ok;
 }
 
-int Vfs_seekFrom(VfsHandle *handle, uint32_t low, uint32_t high, int whence)
+int Vfs_seekFrom(VfsHandle *handle, int64_t offset, int whence)
 {
-    uint64_t offset = (uint64_t(high) << 32) | low;
     uint64_t base = 0;
     int r = Res_ok;
     switch (whence) {
@@ -79,8 +78,8 @@ int Vfs_seekFrom(VfsHandle *handle, uint32_t low, uint32_t high, int whence)
         return r;
     // Unsigned sum: a negative offset wraps to the signed target, and a
     // negative target has its high bit set, which every stream refuses.
-    uint64_t target = base + offset;
-    r = Vfs_seek(handle, uint32_t(target), uint32_t(target >> 32));
+    uint64_t target = base + uint64_t(offset);
+    r = Vfs_seek(handle, target);
     if (r != Res_ok)
         return r;
     uint64_t at = 0;

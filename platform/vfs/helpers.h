@@ -30,11 +30,11 @@ int Vfs_closeHolder(VfsHandle **holder);
 // count copied. 3605 when fewer than min(n, 4096) came (the end of the
 // data); the stream's errors. A caller that wants more calls it again.
 [[nodiscard]] int Vfs_readBytes(VfsHandle *handle, void *buffer, size_t n, size_t *got);
-// Seeks to the signed 64-bit offset (high, low): whence 0 from the start,
+// Seeks to the signed 64-bit offset: whence 0 from the start,
 // 1 from the current position, 2 from the end (the size, info code 0).
 // The position is read back: 3607 when it differs from the target. 8 for
 // another whence; the stream's errors (788 for a negative target).
-[[nodiscard]] int Vfs_seekFrom(VfsHandle *handle, uint32_t low, uint32_t high, int whence);
+[[nodiscard]] int Vfs_seekFrom(VfsHandle *handle, int64_t offset, int whence);
 // Vfs_tell.
 [[nodiscard]] int Vfs_tellAt(VfsHandle *handle, uint64_t *position);
 // *flag = 1 when the mode word has the seekable bit. 0, 16 without a

@@ -191,16 +191,17 @@ int MemFile_tell(VfsHandle *handle, uint64_t *position)
     return Res_ok;
 }
 
-int MemFile_seek(VfsHandle *handle, uint32_t low, uint32_t high)
+int MemFile_seek(VfsHandle *handle, uint64_t position)
 {
     MemFileHandle *h = recordOf(handle);
     if (!h)
         return Res_missingArgument;
-    if (high != 0)
+    // A memory stream's positions are 32-bit.
+    if (position > UINT32_MAX)
         return Res_fileSeek;
     if (isLent(handle))
         return Res_vfsBufferLent;
-    h->position = low;
+    h->position = size_t(position);
     return Res_ok;
 }
 

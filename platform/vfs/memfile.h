@@ -65,7 +65,7 @@ int MemFile_readDone(VfsHandle *handle, size_t n);
 [[nodiscard]] int MemFile_tell(VfsHandle *handle, uint64_t *position);
 // Slot 12: the read offset becomes low. 788 when high is not 0, 776 while
 // lent.
-[[nodiscard]] int MemFile_seek(VfsHandle *handle, uint32_t low, uint32_t high);
+[[nodiscard]] int MemFile_seek(VfsHandle *handle, uint64_t position);
 // Slot 13: 0 a pointer to the 64-bit size, 1 the MIME type, 2 the second
 // string (both lent, null when unset); other codes 771.
 int MemFile_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value);
