@@ -6,18 +6,18 @@
 
 #include "core/mem/mem.h"
 #include "core/task/listeners.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
 // ------------------------------------------------------------- listeners
 
-class ListenerTest : public ::testing::Test {
+class ListenerTest : public LeakCheckedHeapTest<> {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
-        baseline = TestHeap_usedBytes();
+        ASSERT_NO_FATAL_FAILURE(LeakCheckedHeapTest::SetUp());
         Listener_init(&list, viewer());
         trace().clear();
         self() = this;
@@ -26,8 +26,7 @@ class ListenerTest : public ::testing::Test {
     {
         Listener_freeAll(&list);
         EXPECT_EQ(list.head, nullptr);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline);
-        TestHeap_close(&heap);
+        LeakCheckedHeapTest::TearDown();
     }
     FvViewer *viewer()
     {
@@ -95,8 +94,6 @@ class ListenerTest : public ::testing::Test {
         Listener_remove(&self()->list, a);
     }
 
-    TestHeap heap{};
-    size_t baseline = 0;
     int viewerWord = 0;
     ListenerList list{};
 };

@@ -26,7 +26,7 @@ class RegistryTest : public FileFixture {
     {
         DocType_freeRegistry(ctx, registry);
         ctx->docHandlers = nullptr;
-        EXPECT_EQ(TestHeap_usedBytes(), baseline);
+        EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
         FileFixture::TearDown();
     }
     // Recognises bytes with MIME type mime; the handler's name and the out

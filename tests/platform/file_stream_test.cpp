@@ -70,7 +70,7 @@ TEST_F(FileStreamTest, ATenByteFileLendsTenThenNothing)
     EXPECT_EQ(len, 0u);
     EXPECT_EQ(FileStream_readDone(&handle, 0), 0);
     EXPECT_EQ(FileStream_close(&handle), 0);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(FileStreamTest, LentBuffersBlockOtherCalls)
@@ -90,7 +90,7 @@ TEST_F(FileStreamTest, LentBuffersBlockOtherCalls)
     EXPECT_EQ(FileStream_getHandle(&handle, &v), Res_vfsBufferLent);
     EXPECT_EQ(FileStream_close(&handle), Res_vfsBufferLent) << "closes all the same";
     EXPECT_EQ(handle.priv, nullptr);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(FileStreamTest, ReadAheadFetchesBlocksAndKeepsAlignment)

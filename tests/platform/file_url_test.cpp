@@ -124,7 +124,7 @@ TEST_F(FileUrlTest, HostFilesReadWriteSeekAndSize)
               Res_fileCannotOpen);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(f, nullptr);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(FileUrlTest, SizesAndSeeksAre64Bit)
@@ -209,7 +209,7 @@ TEST_F(FileUrlTest, HostListings)
     EXPECT_EQ(name, nullptr);
     AlienFile_close(f);
     EXPECT_EQ(AlienFile_open(ctx, &f, u"pattern", AlienFile_modeList), Res_fileBadPattern);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(FileUrlTest, MemoryUrlsNameRegisteredBlocksOnly)
@@ -340,7 +340,7 @@ TEST_F(FileUrlTest, TempFilesAreFreshAndNeverTakenOver)
     Url *u = nullptr;
     EXPECT_EQ(File_createTemp(ctx, U(dir + "/missing").c_str(), nullptr, &u), Res_fileCannotOpen);
     EXPECT_EQ(u, nullptr);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 } // namespace

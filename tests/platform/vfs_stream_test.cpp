@@ -137,7 +137,7 @@ TEST_F(VfsStreamTest, TypeChoiceByScheme)
     EXPECT_EQ(openUrl("file://root", 1), Res_urlIncomplete);
     EXPECT_EQ(openUrl("http://example.com/x", 1), Res_vfsNoType);
     EXPECT_EQ(openUrl("cid:nothing", 1), Res_fileCannotOpen);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(VfsStreamTest, FileReadsThroughLentBuffers)
@@ -153,7 +153,7 @@ TEST_F(VfsStreamTest, FileReadsThroughLentBuffers)
     EXPECT_EQ(readAll(), data.substr(9990));
     EXPECT_EQ(Vfs_close(h), Res_ok);
     h = nullptr;
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(VfsStreamTest, LendLimitAndLentState)
@@ -176,7 +176,7 @@ TEST_F(VfsStreamTest, LendLimitAndLentState)
     EXPECT_EQ(Vfs_seek(h, 0), Res_vfsBufferLent);
     EXPECT_EQ(Vfs_close(h), Res_vfsBufferLent) << "closes all the same";
     h = nullptr;
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(VfsStreamTest, AccessKindChecks)
@@ -213,7 +213,7 @@ TEST_F(VfsStreamTest, AccessKindChecks)
     EXPECT_EQ(Vfs_close(h), Res_ok);
     h = nullptr;
     EXPECT_EQ(readFile("new"), "hello!!!");
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(VfsStreamTest, ListingsOfHostAndBuiltInDirectories)
@@ -241,7 +241,7 @@ TEST_F(VfsStreamTest, ListingsOfHostAndBuiltInDirectories)
                                                "unreachable.png"}));
     Vfs_close(h);
     h = nullptr;
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(VfsStreamTest, BuiltInFilesReadAsFiles)
@@ -263,7 +263,7 @@ TEST_F(VfsStreamTest, BuiltInFilesReadAsFiles)
     h = nullptr;
     // No fall-back to the host for paths under /okala_dir/.
     EXPECT_EQ(openUrl("file://root/okala_dir/nothing.png", 1), Res_fileCannotOpen);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(VfsStreamTest, InfoCodesOfFileStreams)
@@ -334,7 +334,7 @@ TEST_F(VfsStreamTest, StreamHelpersSeekByOrigin)
     EXPECT_EQ(got, 10u);
     EXPECT_EQ(Vfs_closeHolder(&h), Res_ok);
     EXPECT_EQ(h, nullptr);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(VfsStreamTest, ReadBytesCopiesAtMost4096)
@@ -375,7 +375,7 @@ TEST_F(VfsStreamTest, UrlOperationsGoToTheFileType)
     EXPECT_EQ(Vfs_isSecureTyped(ctx, web), 0);
     for (Url *u : {a, b, c, web, about})
         Url_free(u);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 // A URL handler object decides the type of the stream.
@@ -401,7 +401,7 @@ TEST_F(VfsStreamTest, HandlerObjectChoosesTheType)
     EXPECT_EQ(h, nullptr);
     Url_free(u);
     EXPECT_EQ(retains, 0);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(VfsStreamTest, AboutBlankIsAnEmptyHtmlDocument)
@@ -420,7 +420,7 @@ TEST_F(VfsStreamTest, AboutBlankIsAnEmptyHtmlDocument)
     h = nullptr;
     EXPECT_EQ(openUrl("about:nothing", 1), Res_fileCannotOpen);
     EXPECT_EQ(openUrl("about:blank", 4), Res_vfsNotAvailable);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(VfsStreamTest, DrainReadsToTheEndAndComesBack)
