@@ -276,10 +276,12 @@ int openOnDemand(AlienFile *f)
     return fd;
 }
 
+// The directory of an environment variable is UTF-8 text, like every path
+// the engine hands the system.
 char16_t *joinPath(const char *prefix, const char16_t *path)
 {
     char16_t *wide = nullptr;
-    if (Charset_toUstr(prefix ? prefix : "", &wide, CharsetCode_latin1, nullptr) != Res_ok)
+    if (Charset_toUstr(prefix ? prefix : "", &wide, CharsetCode_utf8, nullptr) != Res_ok)
         return nullptr;
     char16_t *out = Ustr_appendDup(wide, path);
     if (!out)
