@@ -13,11 +13,11 @@
 
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
 #include "core/task/worker.h"
-#include "core/context/context.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/text/ustr.h"
 #include "host/host.h"
-#include "core/context/context.h"
 
 const uint8_t Char_classTable[384] = {
     0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,  // -128

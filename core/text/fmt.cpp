@@ -21,9 +21,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "host/host.h"
-#include "core/context/context.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
 #include "host/host.h"
-#include "core/context/context.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 // fields can never overflow it.
 #include "core/time/date.h"
 
+#include "core/context/context.h"
 #include "core/result.h"
 #include "core/text/cstr.h"
 #include "core/text/fmt.h"
 #include "core/time/localeset.h"
 #include "host/host.h"
-#include "core/context/context.h"
 
 namespace {
 
