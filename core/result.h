@@ -111,13 +111,13 @@ enum ResultCode : int {
     Res_docTypeNoData = 20482,        // no enabled sniffer answered, or the stream is empty
     Res_docTypeNeedsContent = 20483,  // only type or name matched a handler that needs recognised content
     // Compound-file probe (3590-3597).
-    Res_oleMiniShift = 3590,          // mini-sector shift above the sector shift
+    Res_oleMiniShift = 3590,          // mini-sector shift not below the sector shift
     Res_oleNotAtStart = 3591,         // the stream is not at its start
     Res_oleNotCompound = 3592,        // not a compound file (signature)
     Res_oleBadVersion = 3593,         // unsupported version
     Res_oleShortRead = 3594,          // short read at an offset
     Res_oleShortHeader = 3595,        // the stream is shorter than the 512-byte header
-    Res_oleZeroShift = 3596,          // zero sector or mini-sector shift
+    Res_oleZeroShift = 3596,          // sector shift outside 7-16, or a zero mini-sector shift
     Res_oleBadByteOrder = 3597,       // bad byte-order mark
     // Document translation and deferred loads.
     Res_fileTooLarge = 844,           // the file is above "translateFileSize"
