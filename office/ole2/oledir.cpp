@@ -56,8 +56,8 @@ int readDirectoryBytes(OleFile *f, uint8_t **out, size_t *bytes)
     uint32_t steps = 0;
     int err = Res_ok;
     while (id != Ole_sectorEndOfChain) {
-        // A chain longer than the file loops.
-        if (id == Ole_sectorFat || id == Ole_sectorFree || steps++ >= f->fileSectors) {
+        // A special id in the chain, or a chain longer than the file (a loop).
+        if (id >= Ole_sectorDifat || steps++ >= f->fileSectors) {
             err = Res_oleBadChain;
             break;
         }
