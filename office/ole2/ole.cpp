@@ -111,8 +111,9 @@ void Ole_sectorCacheFree(OleFile *f, OleSectorSlot *table, uint32_t length)
 int appendId(uint32_t **list, uint32_t *count, uint32_t id)
 {
     uint32_t n = *count;
+    // The room doubles at each power of two.
     if ((n & (n - 1)) == 0) {
-        void *grown = Mem_realloc(*list, size_t(n ? 2 * n : 8) * 4);
+        void *grown = Mem_realloc(*list, size_t(n ? 2 * n : 1) * 4);
         if (!grown)
             return Res_noMemory;
         *list = static_cast<uint32_t *>(grown);
@@ -156,6 +157,9 @@ int Ole_sectorSeek(OleFile *f, uint32_t id)
         return Res_oleSectorBehind;
     uint64_t k = (current - f->baseOffset) / f->sectorSize;
     uint32_t r = uint32_t((current - f->baseOffset) % f->sectorSize);
+    // The sector the stream stands in is behind it too: its start is passed.
+    if (id < k || (r && id == k))
+        return Res_oleSectorBehind;
     if (r) {
         // The stream stands inside a sector: drop the rest of it.
         uint32_t rest = f->sectorSize - r;
@@ -509,7 +513,7 @@ int Ole_sectorGet(OleFile *f, bool mini, uint32_t id, uint8_t **buffer, uint32_t
             return Res_oleSectorConsumed;
         uint32_t count = 0;
         err = Ole_sectorRead(f, reg, &buf, &count);
-        if (err == Res_oleEndsInSector) {
+        if (err == Res_oleEndsInSector && buf) {
             if (!mini && length) {
                 // The last sector of the file, cut short: its bytes, not kept.
                 *buffer = buf;

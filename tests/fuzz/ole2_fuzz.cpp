@@ -43,7 +43,7 @@ void readAll(OleHandle *ole)
         uint32_t count = 0;
         (void)Ole_streamSeek(s, 0, 0);
         (void)Ole_streamReadCstr(s, reinterpret_cast<char *>(buf), sizeof buf, &count);
-        require(count < sizeof buf);
+        require(count <= sizeof buf);
         require(Ole_streamClose(&s) == Res_ok && s == nullptr);
     }
 }

@@ -291,6 +291,15 @@ TEST_F(OleTest, ForwardOnlyStream)
     EXPECT_EQ(Ole_releaseSector(ole->file, k + 1, &buf), Res_ok);
     EXPECT_NE(buf, nullptr) << "kept: the stream cannot come back to it";
     EXPECT_EQ(Ole_getSector(ole->file, k, &buf, &length), Res_oleSectorBehind);
+
+    // The last sector cut short is lent once, not kept; the stream then
+    // stands inside it, so it is behind the stream (it once came back as
+    // a success without bytes).
+    ASSERT_EQ(open(officeFixture("truncated.cfb"), false), Res_ok);
+    EXPECT_EQ(streamBytes(0, u"Tail"), fixturePattern(4196, 9));
+    uint32_t last = ole->file->fileSectors - 1;
+    EXPECT_EQ(Ole_getSector(ole->file, last, &buf, &length), Res_oleSectorBehind);
+    EXPECT_EQ(buf, nullptr);
 }
 
 TEST_F(OleTest, DirectoryOddities)
