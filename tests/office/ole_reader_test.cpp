@@ -403,6 +403,35 @@ TEST_F(OleTest, HostileCountsAndIdsStayInsideTheFile)
     EXPECT_EQ(streamBytes(0, u"Large"), "<error 3602>");
 }
 
+TEST_F(OleTest, SectorFileOpenChecksItsArguments)
+{
+    std::string b = officeFixture("sample.cfb");
+    VfsHandle *h = memoryStream(ctx, b, nullptr);
+    ASSERT_NE(h, nullptr);
+    const uint8_t *difat = reinterpret_cast<const uint8_t *>(b.data()) + 0x4C;
+    OleFile *f = reinterpret_cast<OleFile *>(1);
+    // Sizes that no shift of the format gives.
+    EXPECT_EQ(Ole_fileOpen(&f, h, 4096, 4, 2, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0), Res_oleZeroShift);
+    EXPECT_EQ(f, nullptr);
+    EXPECT_EQ(Ole_fileOpen(&f, h, 4096, 512, 48, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0),
+              Res_oleZeroShift);
+    EXPECT_EQ(Ole_fileOpen(&f, h, 4096, 512, 1024, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0),
+              Res_oleZeroShift);
+    // The stream must stand right after the header.
+    EXPECT_EQ(Ole_fileOpen(&f, h, 4096, 512, 64, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0),
+              Res_oleNotAfterHeader);
+    EXPECT_EQ(f, nullptr);
+    ASSERT_EQ(Vfs_seek(h, 512), Res_ok);
+    ASSERT_EQ(Ole_fileOpen(&f, h, 4096, 512, 64, difat, 1, 512, 2, 1, Ole_sectorEndOfChain, 0, 0), Res_ok);
+    EXPECT_EQ(f->fileSectors, uint32_t((b.size() - 512) / 512));
+    EXPECT_EQ(f->miniLimit, 8 * f->fileSectors);
+    Ole_fileClose(&f);
+    EXPECT_EQ(f, nullptr);
+    Vfs_close(h);
+    // A forward-only stream cannot go back for the DIFAT chain.
+    EXPECT_EQ(open(officeFixture("sect128_difat.cfb"), false), Res_oleForwardNoTable);
+}
+
 TEST_F(OleTest, OutOfMemoryAtEveryStepOfAnOpen)
 {
     for (const char *file : {"sample.cfb", "sect128_difat.cfb", "word.doc"}) {
