@@ -604,7 +604,7 @@ void Ole_closeFile(OleHandle **handle)
         h->entries = e->next;
         Mem_free(e->sectorMap);
         Mem_free(e->data);
-        Mem_free(e->owned);
+        Mem_free(e->extra);
         Mem_free(e);
     }
     h->lastEntry = nullptr;

@@ -40,9 +40,9 @@ enum : uint32_t {
 
 // Directory entry types that the reader keeps.
 enum : uint32_t {
-    Ole_typeStorage = 1,
-    Ole_typeStream = 2,
-    Ole_typeRoot = 5,
+    OleEntry_storage = 1,
+    OleEntry_stream = 2,
+    OleEntry_root = 5,
 };
 
 // One slot of a sector table.
@@ -118,7 +118,7 @@ struct OleDirEntry {
     uint32_t id;                // index in the directory; the root is 0
     char16_t name[32];          // at most 31 characters and a NUL
     uint32_t type;              // 1 storage, 2 stream, 5 root
-    uint32_t parent;            // 0 for the root's children and the root itself
+    uint32_t parentId;          // 0 for the root's children and the root itself
     uint32_t start;             // first sector (or mini sector)
     uint32_t sectorCount;       // sectors (or mini sectors) of the data; 0 for storages
     uint32_t *sectorMap;        // sectorCount ids: the first is start, others found lazily
@@ -126,8 +126,8 @@ struct OleDirEntry {
     uint32_t unitSize;          // the sector or mini-sector size
     uint32_t size;              // bytes (the low 32 bits of the stored size)
     OleDirEntry *next;
-    void *owned;                // freed with the entry (null in the reader)
-    uint8_t clsid[16];
+    void *extra;                // freed with the entry (null in the reader)
+    uint8_t classId[16];
     // Writer only.
     uint8_t *data;              // a stream's bytes while below the cutoff (4096 bytes)
     uint32_t mapCapacity;       // room in sectorMap
@@ -218,6 +218,15 @@ void Ole_fileClose(OleFile **file);
 [[nodiscard]] int Ole_entryFindById(OleDirEntry *list, uint32_t id, OleDirEntry **entry);
 // 0 when the handle has an entry with the id, else 3585.
 [[nodiscard]] int Ole_entryCheck(OleHandle *handle, uint32_t id);
+// The type word of the entry with the id into *type. 0; 3585 when there is
+// none (*type untouched).
+[[nodiscard]] int Ole_entryGetType(OleHandle *handle, uint32_t id, uint32_t *type);
+// Steps *id from one child of the storage parentId to the next, in the
+// order of the entry list (the first child is found by name or by the
+// caller's own walk; an entry is never its own child). 0 with *id the next
+// child; 3586 when *id is not a child of parentId; 3587 when it is the last
+// (*id untouched in both).
+[[nodiscard]] int Ole_entryNextChild(OleHandle *handle, uint32_t parentId, uint32_t *id);
 // The first entry in list order whose parent is parentId and whose name
 // equals name exactly (case and length count): 0 with *id; 3586 when none.
 [[nodiscard]] int Ole_entryFindByName(OleHandle *handle, uint32_t parentId, uint32_t *id, const char16_t *name);

@@ -115,19 +115,19 @@ int Ole_entryNew(OleHandle *h, const uint8_t *raw, uint32_t id, uint32_t p)
         return Res_noMemory;
     e->id = id;
     e->type = type;
-    e->parent = p;
+    e->parentId = p;
     e->start = start;
     e->size = size;
     e->regular = regular;
     e->unitSize = regular ? f->sectorSize : f->miniSectorSize;
-    std::memcpy(e->clsid, raw + 80, 16);
+    std::memcpy(e->classId, raw + 80, 16);
     for (uint32_t k = 0; k < kMaxNameChars; k++) {
         char16_t c = char16_t(load16(raw + 2 * k, swap));
         if (!c)
             break;
         e->name[k] = c;
     }
-    if (type != Ole_typeStorage) {
+    if (type != OleEntry_storage) {
         uint64_t count = (uint64_t(size) + e->unitSize - 1) / e->unitSize;
         // Data that needs more sectors than the file holds has no map: its
         // reads find no sector.
@@ -197,7 +197,7 @@ int walkTree(OleHandle *h, uint8_t *dir, uint32_t count)
             stack[top++] = {child, item.id, 0};
         if (right != Ole_sectorFree)
             stack[top++] = {right, item.parent, 0};
-        if (type == Ole_typeStorage || type == Ole_typeStream || type == Ole_typeRoot)
+        if (type == OleEntry_storage || type == OleEntry_stream || type == OleEntry_root)
             stack[top++] = {item.id, item.parent, 1};
         if (left != Ole_sectorFree)
             stack[top++] = {left, item.parent, 0};
@@ -223,10 +223,10 @@ int visitStorages(OleHandle *h)
     while (top) {
         OleDirEntry *s = stack[--top];
         for (OleDirEntry *e = h->entries; e; e = e->next) {
-            if (e->parent != s->id || e == s || e->id == 0)
+            if (e->parentId != s->id || e == s || e->id == 0)
                 continue;
             Task_yield(contextOf(h));
-            if (e->type == Ole_typeStorage && top < n)
+            if (e->type == OleEntry_storage && top < n)
                 stack[top++] = e;
         }
     }
@@ -291,7 +291,7 @@ int Ole_entryFindByName(OleHandle *handle, uint32_t parentId, uint32_t *id, cons
 {
     *id = 0;
     for (OleDirEntry *e = handle->entries; e; e = e->next)
-        if (e->parent == parentId && Ustr_cmp(e->name, name) == 0) {
+        if (e->parentId == parentId && Ustr_cmp(e->name, name) == 0) {
             *id = e->id;
             return Res_ok;
         }
@@ -313,7 +313,7 @@ int Ole_entryGetClsid(OleHandle *handle, uint32_t id, uint8_t *clsid)
     OleDirEntry *e = nullptr;
     int err = findEntry(handle, id, &e);
     if (err == Res_ok && clsid)
-        std::memcpy(clsid, e->clsid, 16);
+        std::memcpy(clsid, e->classId, 16);
     return err;
 }
 
@@ -322,7 +322,7 @@ int Ole_entrySetClsid(OleHandle *handle, uint32_t id, const uint8_t *clsid)
     OleDirEntry *e = nullptr;
     int err = findEntry(handle, id, &e);
     if (err == Res_ok && clsid)
-        std::memcpy(e->clsid, clsid, 16);
+        std::memcpy(e->classId, clsid, 16);
     return err;
 }
 

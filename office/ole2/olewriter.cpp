@@ -216,7 +216,7 @@ int OleWriter_addEntry(OleHandle *h, const char16_t *name, uint32_t type, uint32
     OleDirEntry *e = static_cast<OleDirEntry *>(Mem_calloc(1, sizeof(OleDirEntry)));
     if (!e)
         return Res_noMemory;
-    if (type == Ole_typeStream) {
+    if (type == OleEntry_stream) {
         e->data = static_cast<uint8_t *>(Mem_calloc(1, OleWriter_cutoff));
         if (!e->data) {
             Mem_free(e);
@@ -226,12 +226,12 @@ int OleWriter_addEntry(OleHandle *h, const char16_t *name, uint32_t type, uint32
     for (uint32_t k = 0; name && k < kNameChars && name[k]; k++)
         e->name[k] = name[k];
     e->type = type;
-    e->parent = parent;
+    e->parentId = parent;
     e->start = Ole_sectorEndOfChain;
     e->regular = 1;
     e->unitSize = kSector;
     if (clsid)
-        std::memcpy(e->clsid, clsid, 16);
+        std::memcpy(e->classId, clsid, 16);
     e->id = h->entries ? h->entries->id + 1 : 0;
     e->next = h->entries;
     h->entries = e;
@@ -349,9 +349,9 @@ void putEntry(uint8_t *raw, const DirLinks *l, uint32_t swap)
     ByteBuf_put32Order(raw + 0x44, l->left, swap);
     ByteBuf_put32Order(raw + 0x48, l->right, swap);
     ByteBuf_put32Order(raw + 0x4C, l->child, swap);
-    std::memcpy(raw + 0x50, e->clsid, 16);
-    uint32_t start = e->type == Ole_typeStorage || e->size == 0 ? Ole_sectorEndOfChain : e->start;
-    if (e->type == Ole_typeStorage)
+    std::memcpy(raw + 0x50, e->classId, 16);
+    uint32_t start = e->type == OleEntry_storage || e->size == 0 ? Ole_sectorEndOfChain : e->start;
+    if (e->type == OleEntry_storage)
         start = 0;
     ByteBuf_put32Order(raw + 0x74, start, swap);
     ByteBuf_put32Order(raw + 0x78, e->size, swap);
@@ -373,9 +373,9 @@ int OleWriter_writeDirectory(OleHandle *h)
     // Each entry goes into its parent's tree, in id order.
     for (uint32_t i = 1; i < n && err == Res_ok; i++) {
         OleDirEntry *e = links[i].entry;
-        uint32_t p = e ? e->parent : Ole_sectorFree;
+        uint32_t p = e ? e->parentId : Ole_sectorFree;
         if (p >= n || !links[p].entry || p == i ||
-            (links[p].entry->type != Ole_typeStorage && links[p].entry->type != Ole_typeRoot))
+            (links[p].entry->type != OleEntry_storage && links[p].entry->type != OleEntry_root))
             continue;
         if (!links[p].tree)
             err = Map_create(compareEntries, keepItem, keepItem, 0, ctx, &links[p].tree);
@@ -389,7 +389,7 @@ int OleWriter_writeDirectory(OleHandle *h)
         links[p].child = idOf(Map_rootValue(links[p].tree));
         for (uint32_t i = 1; i < n && err == Res_ok; i++) {
             OleDirEntry *e = links[i].entry;
-            if (!e || e->parent != p)
+            if (!e || e->parentId != p)
                 continue;
             int red = 0;
             void *left = nullptr, *right = nullptr;
@@ -565,7 +565,7 @@ int OleWriter_create(EngineContext *context, const Url *url, OleHandle **handle,
     f->firstDirSector = Ole_sectorEndOfChain;
     f->writeBufPos = 0;
     uint32_t rootId = 0;
-    err = OleWriter_addEntry(h, u"Root Entry", Ole_typeRoot, 0, nullptr, &rootId);
+    err = OleWriter_addEntry(h, u"Root Entry", OleEntry_root, 0, nullptr, &rootId);
     if (err != Res_ok) {
         Ole_closeFile(&h);
         return err;
@@ -577,12 +577,12 @@ int OleWriter_create(EngineContext *context, const Url *url, OleHandle **handle,
 int OleWriter_addStorage(OleHandle *handle, uint32_t parent, const char16_t *name, const uint8_t *clsid,
                          uint32_t *id)
 {
-    return OleWriter_addEntry(handle, name, Ole_typeStorage, parent, clsid, id);
+    return OleWriter_addEntry(handle, name, OleEntry_storage, parent, clsid, id);
 }
 
 int OleWriter_addStream(OleHandle *handle, uint32_t parent, const char16_t *name, uint32_t *id)
 {
-    return OleWriter_addEntry(handle, name, Ole_typeStream, parent, nullptr, id);
+    return OleWriter_addEntry(handle, name, OleEntry_stream, parent, nullptr, id);
 }
 
 int OleWriter_streamWrite(OleStream *stream, const void *data, uint32_t n)

@@ -27,7 +27,7 @@ void readAll(OleHandle *ole)
     uint8_t buf[700];
     for (OleDirEntry *e = ole->entries; e; e = e->next) {
         uint32_t id = 0;
-        require(Ole_entryFindByName(ole, e->parent, &id, e->name) == Res_ok);
+        require(Ole_entryFindByName(ole, e->parentId, &id, e->name) == Res_ok);
         OleStream *s = nullptr;
         if (Ole_streamOpenById(ole, e->id, &s) != Res_ok)
             continue;

@@ -64,7 +64,7 @@ TEST_F(OleTest, EntriesInWalkOrderWithTheirParents)
     EXPECT_EQ(names, expected);
     OleDirEntry *folder = entry(0, u"Folder");
     ASSERT_NE(folder, nullptr);
-    EXPECT_EQ(folder->type, Ole_typeStorage);
+    EXPECT_EQ(folder->type, OleEntry_storage);
     uint8_t clsid[16];
     ASSERT_EQ(Ole_entryGetClsid(ole, folder->id, clsid), Res_ok);
     for (int i = 0; i < 16; i++)

@@ -81,7 +81,7 @@ TEST_F(OleWriterTest, OneSmallStream)
     OleDirEntry *root = nullptr;
     ASSERT_EQ(Ole_entryFindById(ole->entries, 0, &root), Res_ok);
     EXPECT_EQ(S(root->name), "Root Entry");
-    EXPECT_EQ(root->type, Ole_typeRoot);
+    EXPECT_EQ(root->type, OleEntry_root);
     EXPECT_EQ(root->start, 1u);
     EXPECT_EQ(root->size, 128u) << "whole mini sectors";
 }

@@ -69,7 +69,7 @@ int run(EngineContext *ctx, const char *file, const char *catPath, const std::st
     } else {
         status = 1;
         for (OleDirEntry *e = ole->entries; e; e = e->next) {
-            if (e->type != Ole_typeStream || OleList_path(ole, e) != catPath)
+            if (e->type != OleEntry_stream || OleList_path(ole, e) != catPath)
                 continue;
             std::string data;
             err = OleList_readStream(ole, e->id, &data);

@@ -32,7 +32,7 @@ std::string escapeName(const char16_t *name)
 std::string OleList_path(OleHandle *handle, const OleDirEntry *entry)
 {
     std::string path = escapeName(entry->name);
-    uint32_t parent = entry->parent;
+    uint32_t parent = entry->parentId;
     // Parents come before their children; a chain longer than the list
     // cannot be a path.
     for (int depth = 0; parent != 0; depth++) {
@@ -40,7 +40,7 @@ std::string OleList_path(OleHandle *handle, const OleDirEntry *entry)
         if (depth > 100000 || Ole_entryFindById(handle->entries, parent, &p) != Res_ok)
             return "?/" + path;
         path = escapeName(p->name) + "/" + path;
-        parent = p->parent;
+        parent = p->parentId;
     }
     return path;
 }
@@ -73,10 +73,10 @@ std::vector<std::string> OleList_lines(OleHandle *handle)
 {
     std::vector<std::string> lines;
     for (OleDirEntry *e = handle->entries; e; e = e->next) {
-        if (e->id == 0 || (e->type != Ole_typeStorage && e->type != Ole_typeStream))
+        if (e->id == 0 || (e->type != OleEntry_storage && e->type != OleEntry_stream))
             continue;
         std::string path = OleList_path(handle, e);
-        if (e->type == Ole_typeStorage) {
+        if (e->type == OleEntry_storage) {
             lines.push_back("storage " + path);
             continue;
         }
