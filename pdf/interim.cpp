@@ -1,8 +1,11 @@
-// Interim definitions of the PDF reader's handler operations: the reader
-// is not built yet, so no PDF file can be opened. Each does the least the
-// document model needs.
+// Interim definitions of the PDF services that later parts of the reader
+// provide: the handler operations (recognition and the open of a whole
+// document), page loading and stream data. Each does the least its callers
+// need.
 #include "core/result.h"
+#include "pdf/page.h"
 #include "pdf/pdf.h"
+#include "pdf/resources/pdfstream.h"
 #include "platform/vfs/vfs.h"
 
 // Interim: open takes the stream over, so it closes it, and fails.
@@ -24,5 +27,24 @@ void Pdf_close(Edr_Doc *)
 
 int Pdf_fragmentRect(Edr_Doc *, const char16_t *, int32_t *)
 {
+    return Res_notImplemented;
+}
+
+// Interim: the page tree is not read yet, so loading a page adds nothing.
+int Pdf_Page_load(PdfDoc *, uint32_t)
+{
+    return Res_ok;
+}
+
+// Interim: no page groups exist yet, so a placeholder is nothing.
+int Pdf_Page_addPlaceholder(PdfDoc *, uint32_t)
+{
+    return Res_ok;
+}
+
+// Interim: stream filters are not built yet, so no stream data can be read.
+int Pdf_Stream_readAsString(PdfDoc *, PdfObj *, PdfString **out)
+{
+    *out = nullptr;
     return Res_notImplemented;
 }
