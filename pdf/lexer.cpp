@@ -480,13 +480,11 @@ int makeReference(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
     }
     if (doc) {
         PdfXrefEntry *e = Pdf_Xref_find(doc, uint32_t(number), int32_t(generation));
-        if (e) {
-            if (e->flags & PdfXref_inUse) {
-                obj->type = PdfObj_indirect;
-                obj->value.entry = e;
-            } else {
-                obj->type = PdfObj_null;
-            }
+        // A reference to a free entry stays unresolved (it resolves to
+        // Null), so that it keeps the numbers it was written with.
+        if (e && (e->flags & PdfXref_inUse)) {
+            obj->type = PdfObj_indirect;
+            obj->value.entry = e;
             return Res_ok;
         }
     }

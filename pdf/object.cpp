@@ -280,6 +280,10 @@ int Pdf_Obj_resolve(PdfDoc *doc, PdfObj **objPtr)
             obj->value.entry = e;
         }
         PdfXrefEntry *entry = obj->value.entry;
+        if (!(entry->flags & PdfXref_inUse)) {
+            obj = nullptr; // a free entry: the object is gone
+            break;
+        }
         if (entry == mark) {
             *objPtr = nullptr;
             return Res_pdfSyntax;

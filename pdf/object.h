@@ -186,7 +186,8 @@ const char *Pdf_Obj_typeName(const PdfObj *obj);
 
 // Replaces *objPtr by the end of its reference chain, parsing entries on
 // first use (the lexer's position is kept). UnResolved references are
-// looked up and turned into Indirect or Null in place. 5975 when an entry
+// looked up and turned into Indirect or Null in place; a reference to a
+// free entry resolves to null. 5975 when an entry
 // must be parsed without a document; a reference cycle gives null with
 // 5971; the parse's errors pass through. A null pointer stays null.
 [[nodiscard]] int Pdf_Obj_resolve(PdfDoc *doc, PdfObj **objPtr);

@@ -7,6 +7,9 @@ pkgs=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
+  # The PDF fixtures' script (tests/fixtures/pdf/make_fixtures.py) and the
+  # PDF benchmarks.
+  qpdf ghostscript poppler-utils mupdf-tools
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -110,7 +110,7 @@ std::string formatName(const char *name)
     char buf[8];
     for (const uint8_t *p = reinterpret_cast<const uint8_t *>(name); *p; p++) {
         uint8_t c = *p;
-        if (c < 33 || c > 126 || strchr("#()<>[]{}/%", c)) {
+        if (c < 33 || c > 126 || strchr("()<>[]{}/%", c)) {
             snprintf(buf, sizeof buf, "#%02x", c);
             out += buf;
         } else {
