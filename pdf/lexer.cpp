@@ -678,6 +678,8 @@ int finishDict(PdfLexer *lx, PdfObj *obj, PdfDictTable *table)
     }
     if (c == 10)
         offset++;
+    else
+        unread(lx, c);
     PdfStreamRec *rec = static_cast<PdfStreamRec *>(Mem_malloc(sizeof(PdfStreamRec)));
     if (!rec)
         return Res_noMemory; // the caller releases the dictionary
