@@ -410,7 +410,7 @@ void appendSubsection(PdfDoc *doc, PdfXrefSubsection *s)
 
 void freeSubsection(PdfXrefSubsection *s)
 {
-    for (uint32_t i = 0; s && i < s->count; i++)
+    for (uint32_t i = 0; s && s->entries && i < s->count; i++)
         Pdf_Obj_release(nullptr, s->entries[i].cached);
     if (s)
         Mem_free(s->entries);
