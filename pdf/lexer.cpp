@@ -24,7 +24,7 @@
 
 // The keyword table; an index is the operator code the content
 // interpreter dispatches on.
-const char *const PdfLex_keywords[PdfLex_keywordCount] = {
+constexpr const char *const PdfLex_keywords[PdfLex_keywordCount] = {
     "S",    "Tr",   "J",    "TJ",       "s",       "Ts",   "v",     "CS",    "SC",    "SCN",   "c",
     "Tc",   "K",    "cs",   "sc",       "scn",     "cvi",  "cvr",   "d",     "Td",    "g",     "rg",
     "n",    "d1",   "add",  "gs",       "F",       "or",   "and",   "roll",  "round", "f",     "Tf",

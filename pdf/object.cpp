@@ -65,7 +65,7 @@ char *Pdf_NameTable_intern(PdfNameTable *table, const char *name, size_t length)
     for (PdfNameNode **link = head; *link; link = &(*link)->next) {
         PdfNameNode *node = *link;
         char *text = nodeText(node);
-        if (memcmp(text, name, length) == 0 && text[length] == '\0') {
+        if (node->length == length && memcmp(text, name, length) == 0) {
             *link = node->next;
             node->next = *head;
             *head = node;
@@ -75,6 +75,7 @@ char *Pdf_NameTable_intern(PdfNameTable *table, const char *name, size_t length)
     PdfNameNode *node = static_cast<PdfNameNode *>(Mem_malloc(sizeof(PdfNameNode) + length + 1));
     if (!node)
         return nullptr;
+    node->length = length;
     memcpy(nodeText(node), name, length);
     nodeText(node)[length] = '\0';
     node->next = *head;

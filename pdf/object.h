@@ -135,6 +135,7 @@ enum : uint32_t { PdfNameTable_buckets = 1024 };
 
 struct PdfNameNode {
     PdfNameNode *next;
+    size_t length; // the bytes' length (a name may hold a NUL written "#00")
     // the NUL-terminated bytes follow
 };
 struct PdfNameTable {

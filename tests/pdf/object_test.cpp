@@ -37,6 +37,10 @@ TEST_F(PdfNameTableTest, NamesAreInternedOnceAndFoundByContent)
     std::string withNul("A\0B", 3);
     char *d = Pdf_NameTable_intern(t, withNul.data(), 3);
     EXPECT_EQ(memcmp(d, "A\0B", 4), 0);
+    // Names are compared by their whole length, a NUL inside included.
+    EXPECT_NE(Pdf_NameTable_intern(t, "A", 1), d);
+    EXPECT_EQ(Pdf_NameTable_intern(t, withNul.data(), 3), d);
+    EXPECT_NE(Pdf_NameTable_intern(t, "A\0BC", 5), d);
     EXPECT_EQ(Pdf_NameTable_intern(nullptr, "x", 1), nullptr);
     Pdf_NameTable_destroy(t);
     Pdf_NameTable_destroy(nullptr);
