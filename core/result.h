@@ -111,17 +111,23 @@ enum ResultCode : int {
     Res_docTypeNoData = 20482,        // no enabled sniffer answered, or the stream is empty
     Res_docTypeNeedsContent = 20483,  // only type or name matched a handler that needs recognised content
     // Compound-file probe (3590-3597).
-    Res_oleMiniShift = 3590,          // mini-sector shift above the sector shift
+    Res_oleMiniShift = 3590,          // mini-sector shift not below the sector shift
     Res_oleNotAtStart = 3591,         // the stream is not at its start
     Res_oleNotCompound = 3592,        // not a compound file (signature)
     Res_oleBadVersion = 3593,         // unsupported version
     Res_oleShortRead = 3594,          // short read at an offset
     Res_oleShortHeader = 3595,        // the stream is shorter than the 512-byte header
-    Res_oleZeroShift = 3596,          // zero sector or mini-sector shift
+    Res_oleZeroShift = 3596,          // sector shift outside 7-16, or a zero mini-sector shift
     Res_oleBadByteOrder = 3597,       // bad byte-order mark
     // Document translation and deferred loads.
     Res_fileTooLarge = 844,           // the file is above "translateFileSize"
     Res_subdocLoop = 1557,            // the URL is already open in the document or an ancestor
+    // Vector paths, pixel buffers and row operations (256-275).
+    Res_pathNoCurrentPoint = 256,     // an element other than a move appended without a current point
+    Res_pixelNoRowOp = 265,           // no row operation for this pair or triple of formats
+    Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)
+    Res_pixelOverBudget = 272,        // a buffer would exceed the caller's byte budget
+    Res_pixelTooFewTiles = 274,       // fewer than two tiles fit the byte budget
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted
@@ -130,12 +136,17 @@ enum ResultCode : int {
     Res_bufWindowBeyond = 2312,       // a window or limit beyond the source's size
     Res_bufWindowShort = 2313,        // a read of more bytes than the window has left
     Res_bufEmptyLend = 2319,          // the stream lent too few bytes (none, or fewer than needed)
+    // TrueType glyph outlines (2314-2316).
+    Res_glyphNoPoints = 2314,         // point matching against an outline without points
+    Res_glyphBadPoint = 2315,         // more flags than points, a point number beyond the
+                                      // records, or an outline of more than 65535 points
+    Res_glyphSelfContained = 2316,    // a composite that contains itself, or nests too deep
     // Byte streams and lookahead streams.
     Res_byteStreamEnded = 0x2205,     // the data ended before the bytes asked for
     Res_byteStreamNoSeek = 0x3B00,    // the stream cannot seek
     Res_peekNoControl = 0x3B02,       // the stream under a lookahead stream has no control slot
     Res_byteStreamNoControl = 15106,  // a byte-stream control operation that is not available
-    // PDF reader (5888-5982).
+    // PDF reader (5888-5982; object access 5900-5922).
     Res_pdfNoHeader = 5888,           // 0x1700: no PDF header in the first 1032 bytes
     Res_pdfNoTail = 5889,             // 0x1701: no "startxref" / "%%EOF" tail in the last 1032 bytes
     Res_pdfNotCatalog = 5890,         // 0x1702: the catalogue's Type is not "Catalog"
@@ -171,4 +182,12 @@ enum ResultCode : int {
     Res_inflateEnd = 0x1602,          // zlib refused to end the stream
     Res_inflateReset = 0x1603,        // zlib refused to reset
     Res_inflateNullArg = 0x1607,      // a null argument to Inflate_wholeBuffer
+    // Number routines of the spreadsheet functions (0x6900-0x6904).
+    Res_numDivideByZero = 26880,      // a division by zero, a zero derivative included
+    Res_numNotFinite = 26881,         // the result is not a finite number
+    Res_numNoConvergence = 26882,     // an iteration did not converge
+    Res_numOutOfRange = 26883,        // an argument outside the function's domain
+    Res_numNoSignChange = 26884,      // cash flows without both a positive and a negative value
+    // Spreadsheet formulas.
+    Res_formulaBadArgument = 0x6601,  // a text or missing argument, or a wrong argument count
 };

@@ -1,95 +1,21 @@
 // Stand-ins for graphics services that the core calls before the graphics
 // subsystem exists. Each does the least its callers need and says so; the
 // real definitions replace them when the subsystem is built.
+#include "document/interim.h"
 #include "document/types/doctype.h"
 #include <cstring>
 
 #include "core/result.h"
-#include "graphics/glyphmask.h"
 #include "graphics/graphics.h"
 #include "graphics/image.h"
 #include "graphics/path.h"
-#include "graphics/vector.h"
 
-// Floor of the square root of v, bit by bit from the top.
-static uint32_t isqrt64(uint64_t v)
-{
-    uint32_t root = 0;
-    for (uint32_t bit = 0x80000000u; bit != 0; bit >>= 1) {
-        uint64_t trial = root + bit;
-        if (trial * trial <= v)
-            root += bit;
-    }
-    return root;
-}
-
-// Interim: the whole operation, since the step toward a point depends on it.
-void Vector_setLength(Point *v, int32_t length)
-{
-    if (v->x == 0 && v->y == 0)
-        return;
-    if (length == 0) {
-        *v = Point{0, 0};
-        return;
-    }
-    int64_t x = v->x, y = v->y;
-    uint32_t current = isqrt64(static_cast<uint64_t>(x * x) + static_cast<uint64_t>(y * y));
-    if (current == 0) {
-        *v = Point{0, 0};
-        return;
-    }
-    uint64_t len = length < 0 ? 0u - static_cast<uint64_t>(static_cast<int64_t>(length))
-                              : static_cast<uint64_t>(length);
-    uint64_t ax = static_cast<uint64_t>(x < 0 ? -x : x);
-    uint64_t ay = static_cast<uint64_t>(y < 0 ? -y : y);
-    // |component| <= current length, so each quotient is at most |length|.
-    uint32_t qx = static_cast<uint32_t>(len * ax / current);
-    uint32_t qy = static_cast<uint32_t>(len * ay / current);
-    if ((x < 0) != (length < 0))
-        qx = 0u - qx;
-    if ((y < 0) != (length < 0))
-        qy = 0u - qy;
-    *v = Point{static_cast<int32_t>(qx), static_cast<int32_t>(qy)};
-}
-
-// Interim: nothing can make a packed path yet (there is no packer), so no
-// walk ever reaches here with one; answer "not implemented" rather than
-// misread the bit stream.
+// Interim: the packed walker comes with the scan converter; until then a
+// walk of a packed path answers "not implemented" rather than misread the
+// bit stream.
 int Path_walkPacked(const Path *, const PathWalkFn *, void *)
 {
     return Res_notImplemented;
-}
-
-// Interim: the whole copy, since the path cache stores paths with it.
-void Path_embed(void *block, const Path *path)
-{
-    Path *copy = static_cast<Path *>(block);
-    int32_t *words = reinterpret_cast<int32_t *>(copy + 1);
-    size_t used = static_cast<size_t>(path->write - path->buffer);
-    *copy = *path;
-    if (used != 0)
-        memmove(words, path->buffer, used * sizeof(int32_t));
-    copy->buffer = words;
-    copy->write = words + used;
-    copy->capacity = static_cast<uint32_t>(used);
-    if (path->subpathStart)
-        copy->subpathStart = words + (path->subpathStart - path->buffer);
-}
-
-// Interim: the whole copy, since the glyph-mask cache stores masks with it.
-void GlyphMask_copyTo(void *block, const GlyphMask *mask)
-{
-    uint8_t *base = static_cast<uint8_t *>(block);
-    uint8_t *rows = base + sizeof(GlyphMask);
-    uint8_t *codes = rows + mask->rowsSize;
-    GlyphMask header = *mask;
-    if (mask->rowsSize != 0)
-        memmove(rows, mask->rows, mask->rowsSize);
-    if (mask->codesSize != 0 && mask->codes)
-        memmove(codes, mask->codes, mask->codesSize);
-    header.rows = reinterpret_cast<uint32_t *>(rows);
-    header.codes = mask->codes ? codes : nullptr;
-    memcpy(base, &header, sizeof header);
 }
 
 // Interim image services: no image store exists yet, so there is no image
@@ -178,35 +104,6 @@ int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
     return 0;
 }
 
-// Interim path services: enough of the path record to trim, embed and free
-// paths made on the engine heap (buffer and header are separate blocks).
-void Path_trim(Path *path)
-{
-    if (!path || !path->count || !path->buffer)
-        return;
-    // The last element is a lone move when its opcode word sits three
-    // words before the write position and holds a move.
-    int32_t *op = path->write - 3;
-    if (op >= path->buffer && (uint32_t(*op) & 15u) == Path_opMove) {
-        path->write = op;
-        path->count--;
-    }
-}
-
-uint32_t Path_embeddedBytes(const Path *path)
-{
-    size_t words = path->buffer ? size_t(path->write - path->buffer) : 0;
-    return uint32_t(sizeof(Path) + words * sizeof(int32_t));
-}
-
-void Path_destroy(Path *path)
-{
-    if (!path)
-        return;
-    Mem_free(path->buffer);
-    Mem_free(path);
-}
-
 // Interim: no picture can be decoded before the image store exists.
 int Image_openUrl(EngineContext *, const Url *, ImageLoadChargeFn, Edr_Doc *, const int32_t *, ImageObject **image)
 {
@@ -264,4 +161,37 @@ int Graphics_initServices(EngineContext *)
 
 void Graphics_freeServices(EngineContext *)
 {
+}
+
+#include "graphics/layerpayload.h"
+
+// Interim group payloads: an origin only, the group covering everything,
+// until the display groups are built.
+struct LayerPayload {
+    Point origin;
+};
+
+int LayerPayload_derive(const LayerPayload *parent, const void *, LayerPayload **out)
+{
+    *out = static_cast<LayerPayload *>(Mem_calloc(1, sizeof(LayerPayload)));
+    if (!*out)
+        return Res_noMemory;
+    if (parent)
+        (*out)->origin = parent->origin;
+    return Res_ok;
+}
+
+void LayerPayload_release(LayerPayload *payload)
+{
+    Mem_free(payload);
+}
+
+Point *LayerPayload_origin(LayerPayload *payload)
+{
+    return &payload->origin;
+}
+
+void LayerPayload_bounds(const LayerPayload *, Rect *out)
+{
+    *out = *Rect_getInfinite();
 }

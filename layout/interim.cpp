@@ -1,18 +1,17 @@
 // Interim definitions of layout services whose module is not built yet.
 // Each does the least its callers need and says so; the real definitions
 // replace them when layout is built.
+#include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/edr/doc.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
+#include "layout/rectcollector.h"
 
-// Interim: nothing is laid out; a stand-in in the layout word answers
-// instead when there is one.
-int Layout_runPass(Edr_Doc *doc)
+// Interim: nothing is laid out.
+int Layout_runPass(Edr_Doc *)
 {
-    const LayoutStandIn *standIn = doc ? reinterpret_cast<const LayoutStandIn *>(doc->manager.layoutWord) : nullptr;
-    return standIn && standIn->pass ? standIn->pass(standIn->argument, doc) : 0;
+    return 0;
 }
 
 // Interim: a layout record is a single heap block until layout defines it.
@@ -90,4 +89,23 @@ void Layout_paletteColour(uint32_t index, uint8_t out[4])
 {
     out[0] = out[1] = out[2] = 0;
     out[3] = index == 17 ? 0 : 0xFF;
+}
+
+// Interim rectangle collector: the union of the boxes.
+void RectCollector_reset(RectCollector *collector)
+{
+    collector->bounds = Rect_emptyBound;
+}
+
+void RectCollector_add(RectCollector *collector, const Rect *box)
+{
+    Rect_union(&collector->bounds, box);
+}
+
+// Interim item clipping: an item goes when its box shares no point with
+// the rectangle; nothing else is cut.
+int RectCollector_clipItem(ObjHeader *item, const Rect *rect, uint32_t)
+{
+    Rect box = Obj_box(item);
+    return Rect_disjoint(&box, rect);
 }

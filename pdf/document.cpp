@@ -110,7 +110,7 @@ int readHeader(PdfDoc *doc)
     PdfObj *version = nullptr;
     if (err == Res_ok)
         err = Pdf_Obj_parse(doc, doc->lexer, &version);
-    if (err == Res_ok && (!version || version->type != PdfObj_float))
+    if (err == Res_ok && (!version || version->type != PdfObj_real))
         err = Res_pdfSyntax;
     if (err == Res_ok)
         doc->version = version->value.f;

@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pdf/object.h"
+#include "pdf/obj.h"
 
 struct ByteStream;
 struct EngineContext;

@@ -213,7 +213,7 @@ bool appendFixed(PdfLexer *lx, int c)
 void setInt(PdfObj *obj, int32_t v)
 {
     obj->type = PdfObj_int;
-    obj->value.ptr = nullptr;
+    obj->value.p = nullptr;
     obj->value.i = v;
 }
 
@@ -435,7 +435,7 @@ int readKeyword(PdfLexer *lx, PdfObj *obj, int c)
     int32_t k = Pdf_Lex_keywordIndex(word, n);
     if (k < 0)
         return Res_pdfBadKeyword;
-    obj->value.ptr = nullptr;
+    obj->value.p = nullptr;
     if (n == 4 && memcmp(word, "true", 4) == 0) {
         obj->type = PdfObj_bool;
         obj->value.i = 1;
@@ -461,8 +461,8 @@ int readFraction(PdfLexer *lx, PdfObj *obj)
         if (!appendFixed(lx, c))
             return Pdf_Lex_fail(lx, nullptr, "Number too big!");
     }
-    obj->type = PdfObj_float;
-    obj->value.ptr = nullptr;
+    obj->type = PdfObj_real;
+    obj->value.p = nullptr;
     obj->value.f = Pdf_Lex_strToFloat(lx->token, lx->tokenLength);
     dispatch(lx, c);
     return Res_ok;
@@ -473,7 +473,7 @@ int makeReference(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
 {
     int64_t number = lx->pending[0], generation = lx->pending[1];
     lx->pendingCount = 0;
-    obj->value.ptr = nullptr;
+    obj->value.p = nullptr;
     if (number < 0 || number > int64_t(UINT32_MAX) || generation < 0 || generation > 0xFFFF) {
         obj->type = PdfObj_null; // names no object any table can hold
         return Res_ok;
@@ -605,7 +605,7 @@ int readArray(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
         }
         PdfObj *item = &PdfArray_items(a)[count];
         item->type = PdfObj_null;
-        item->value.ptr = nullptr;
+        item->value.p = nullptr;
         item->owner = obj->owner;
         err = readElement(doc, lx, item);
         if (err != Res_ok || lx->mode == PdfLex_modeNone)
@@ -628,7 +628,6 @@ int readArray(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
     }
     if (a) {
         a->count = count;
-        a->spare = 0;
     }
     obj->type = PdfObj_array;
     obj->value.arr = a;
@@ -638,18 +637,18 @@ done:
     return err;
 }
 
-void freeDictTable(PdfDictTable *t, uint32_t count)
+void freeDictTable(PdfDict *t, uint32_t count)
 {
     if (!t)
         return;
     for (uint32_t i = 0; i < count; i++)
-        Pdf_Obj_freeContents(&PdfDictTable_entries(t)[i].value, 0);
+        Pdf_Obj_freeContents(&PdfDict_entries(t)[i].value, 0);
     Mem_free(t);
 }
 
 // After a dictionary: "stream" (its data follow the end of line) makes it
 // a stream; anything else is read again.
-int finishDict(PdfLexer *lx, PdfObj *obj, PdfDictTable *table)
+int finishDict(PdfLexer *lx, PdfObj *obj, PdfDict *table)
 {
     obj->type = PdfObj_dict;
     obj->value.dict = table;
@@ -697,7 +696,7 @@ int readDict(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
         return err;
     uint32_t savedMode = lx->mode;
     lx->mode = PdfLex_modeDict;
-    PdfDictTable *t = nullptr;
+    PdfDict *t = nullptr;
     if (Pdf_Dict_reserve(&t, 4) != Res_ok) {
         err = Res_noMemory;
         goto done;
@@ -716,10 +715,10 @@ int readDict(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
             err = Res_noMemory;
             break;
         }
-        PdfDictEntry *e = &PdfDictTable_entries(t)[t->count];
+        PdfDictEntry *e = &PdfDict_entries(t)[t->count];
         e->key = key.value.name;
         e->value.type = PdfObj_null;
-        e->value.value.ptr = nullptr;
+        e->value.value.p = nullptr;
         e->value.owner = obj->owner;
         err = readElement(doc, lx, &e->value);
         if (err != Res_ok || lx->mode == PdfLex_modeNone)
@@ -745,7 +744,7 @@ int readDict(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
     if (err != Res_ok) {
         freeDictTable(t, t ? t->count : 0);
         obj->type = PdfObj_null;
-        obj->value.ptr = nullptr;
+        obj->value.p = nullptr;
     }
 done:
     lx->mode = savedMode;
@@ -860,7 +859,7 @@ void Pdf_Lex_destroy(PdfLexer *lexer)
 int Pdf_Lex_next(PdfDoc *doc, PdfLexer *lexer, PdfObj *obj, int *produced)
 {
     obj->type = PdfObj_null;
-    obj->value.ptr = nullptr;
+    obj->value.p = nullptr;
     lexer->endFlag = 0;
     int err = runState(doc, lexer, obj);
     *produced = !lexer->endFlag;

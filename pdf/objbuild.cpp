@@ -14,7 +14,7 @@
 #include "core/text/cstr.h"
 #include "pdf/document.h"
 #include "pdf/lexer.h"
-#include "pdf/object.h"
+#include "pdf/obj.h"
 #include "pdf/resources/pdfstream.h"
 
 // ---------------------------------------------------- building dictionaries
@@ -24,11 +24,11 @@ namespace
 
 size_t tableBytes(uint32_t capacity)
 {
-    return sizeof(PdfDictTable) + size_t(capacity) * sizeof(PdfDictEntry);
+    return sizeof(PdfDict) + size_t(capacity) * sizeof(PdfDictEntry);
 }
 
 // The table of a Dictionary or Stream record, as a place to store it.
-PdfDictTable **tableOf(PdfObj *dict)
+PdfDict **tableOf(PdfObj *dict)
 {
     if (dict && dict->type == PdfObj_dict)
         return &dict->value.dict;
@@ -40,7 +40,7 @@ PdfDictTable **tableOf(PdfObj *dict)
 void setNull(PdfObj *obj)
 {
     obj->type = PdfObj_null;
-    obj->value.ptr = nullptr;
+    obj->value.p = nullptr;
 }
 
 } // namespace
@@ -56,12 +56,12 @@ int Pdf_Dict_new(PdfObj **out)
     return Res_ok;
 }
 
-int Pdf_Dict_reserve(PdfDictTable **tablePtr, uint32_t n)
+int Pdf_Dict_reserve(PdfDict **tablePtr, uint32_t n)
 {
-    PdfDictTable *t = *tablePtr;
+    PdfDict *t = *tablePtr;
     if (!t) {
         uint32_t capacity = std::max<uint32_t>(n, 4);
-        t = static_cast<PdfDictTable *>(Mem_malloc(tableBytes(capacity)));
+        t = static_cast<PdfDict *>(Mem_malloc(tableBytes(capacity)));
         if (!t)
             return Res_noMemory;
         t->capacity = capacity;
@@ -77,7 +77,7 @@ int Pdf_Dict_reserve(PdfDictTable **tablePtr, uint32_t n)
         capacity *= 2;
     if (capacity > UINT32_MAX / 2)
         return Res_noMemory;
-    PdfDictTable *grown = static_cast<PdfDictTable *>(Mem_realloc(t, tableBytes(uint32_t(capacity))));
+    PdfDict *grown = static_cast<PdfDict *>(Mem_realloc(t, tableBytes(uint32_t(capacity))));
     if (!grown)
         return Res_noMemory;
     grown->capacity = uint32_t(capacity);
@@ -87,7 +87,7 @@ int Pdf_Dict_reserve(PdfDictTable **tablePtr, uint32_t n)
 
 int Pdf_Dict_add(PdfDoc *doc, PdfObj *dict, PdfObj *keyObj, PdfObj *valueObj)
 {
-    PdfDictTable **table = tableOf(dict);
+    PdfDict **table = tableOf(dict);
     if (!table || !keyObj || keyObj->type != PdfObj_name)
         return Res_pdfSyntax;
     if (Pdf_Dict_reserve(table, 1) != Res_ok) {
@@ -95,7 +95,7 @@ int Pdf_Dict_add(PdfDoc *doc, PdfObj *dict, PdfObj *keyObj, PdfObj *valueObj)
         Pdf_Obj_release(doc, valueObj);
         return Res_noMemory;
     }
-    PdfDictEntry *e = &PdfDictTable_entries(*table)[(*table)->count++];
+    PdfDictEntry *e = &PdfDict_entries(*table)[(*table)->count++];
     e->key = keyObj->value.name;
     if (valueObj) {
         e->value = *valueObj;
@@ -111,7 +111,7 @@ int Pdf_Dict_add(PdfDoc *doc, PdfObj *dict, PdfObj *keyObj, PdfObj *valueObj)
 int Pdf_Dict_addEntry(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord value, PdfTagReleaseFn data,
                       int kind, int copyKey)
 {
-    PdfDictTable **table = tableOf(dict);
+    PdfDict **table = tableOf(dict);
     if (!table || !key)
         return Res_pdfSyntax;
     char *k = copyKey || !doc ? Cstr_dup(key) : Pdf_NameTable_intern(doc->names, key, strlen(key));
@@ -129,7 +129,7 @@ int Pdf_Dict_addEntry(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord value,
         Mem_free(tag);
         return Res_noMemory;
     }
-    PdfDictEntry *e = &PdfDictTable_entries(*table)[(*table)->count++];
+    PdfDictEntry *e = &PdfDict_entries(*table)[(*table)->count++];
     e->key = k;
     e->value.owner = nullptr;
     if (kind == 1) {
@@ -137,7 +137,7 @@ int Pdf_Dict_addEntry(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord value,
         e->value.value.tag = tag;
     } else {
         e->value.type = PdfObj_int;
-        e->value.value.ptr = nullptr;
+        e->value.value.p = nullptr;
         e->value.value.i = int32_t(value.word);
     }
     return Res_ok;
@@ -158,7 +158,7 @@ int Pdf_Dict_addTag(PdfDoc *doc, PdfObj *dict, const char *key, PdfWord data, Pd
 
 int Pdf_Dict_merge(PdfDoc *doc, PdfObj *dst, PdfObj *src)
 {
-    PdfDictTable **to = tableOf(dst);
+    PdfDict **to = tableOf(dst);
     int err = Pdf_Obj_resolve(doc, &src);
     if (err != Res_ok)
         return err;
@@ -168,13 +168,13 @@ int Pdf_Dict_merge(PdfDoc *doc, PdfObj *dst, PdfObj *src)
     err = Pdf_Obj_newCopy(doc, &copy, src, 0);
     if (err != Res_ok)
         return err;
-    PdfDictTable *from = copy->value.dict;
+    PdfDict *from = copy->value.dict;
     if (from && from->count) {
         if (Pdf_Dict_reserve(to, from->count) != Res_ok) {
             Pdf_Obj_releaseDeep(doc, copy);
             return Res_noMemory;
         }
-        memcpy(PdfDictTable_entries(*to) + (*to)->count, PdfDictTable_entries(from),
+        memcpy(PdfDict_entries(*to) + (*to)->count, PdfDict_entries(from),
                from->count * sizeof(PdfDictEntry));
         (*to)->count += from->count;
     }
@@ -186,10 +186,10 @@ int Pdf_Dict_merge(PdfDoc *doc, PdfObj *dst, PdfObj *src)
 
 void Pdf_Dict_trim(PdfObj *dict)
 {
-    PdfDictTable **table = tableOf(dict);
+    PdfDict **table = tableOf(dict);
     if (!table || !*table || (*table)->count == (*table)->capacity || (*table)->count == 0)
         return;
-    PdfDictTable *t = static_cast<PdfDictTable *>(Mem_realloc(*table, tableBytes((*table)->count)));
+    PdfDict *t = static_cast<PdfDict *>(Mem_realloc(*table, tableBytes((*table)->count)));
     if (t) {
         t->capacity = t->count;
         *table = t;
@@ -225,7 +225,6 @@ int copyArray(PdfDoc *doc, PdfObj *dst, PdfArray *a, uint32_t depth)
     if (!c)
         return Res_noMemory;
     c->count = 0;
-    c->spare = 0;
     dst->value.arr = c;
     for (uint32_t i = 0; i < a->count; i++) {
         PdfObj *item = &PdfArray_items(c)[i];
@@ -244,7 +243,7 @@ int copyArray(PdfDoc *doc, PdfObj *dst, PdfArray *a, uint32_t depth)
 
 // Copies the entries of table into a new table at *to, with room for
 // extra more entries.
-int copyTable(PdfDoc *doc, PdfDictTable **to, PdfDictTable *table, uint32_t extra, uint32_t depth)
+int copyTable(PdfDoc *doc, PdfDict **to, PdfDict *table, uint32_t extra, uint32_t depth)
 {
     *to = nullptr;
     uint32_t count = table ? table->count : 0;
@@ -253,8 +252,8 @@ int copyTable(PdfDoc *doc, PdfDictTable **to, PdfDictTable *table, uint32_t extr
     if (Pdf_Dict_reserve(to, count + extra) != Res_ok)
         return Res_noMemory;
     for (uint32_t i = 0; i < count; i++) {
-        PdfDictEntry *from = &PdfDictTable_entries(table)[i];
-        PdfDictEntry *e = &PdfDictTable_entries(*to)[i];
+        PdfDictEntry *from = &PdfDict_entries(table)[i];
+        PdfDictEntry *e = &PdfDict_entries(*to)[i];
         e->key = Cstr_dup(from->key);
         e->value.owner = nullptr;
         setNull(&e->value);
@@ -287,8 +286,8 @@ int copyStream(PdfDoc *doc, PdfObj *dst, PdfObj *src, int withData, uint32_t dep
         Mem_free(data);
         return Res_noMemory;
     }
-    PdfDictTable *t = dst->value.dict;
-    PdfDictEntry *e = &PdfDictTable_entries(t)[t->count++];
+    PdfDict *t = dst->value.dict;
+    PdfDictEntry *e = &PdfDict_entries(t)[t->count++];
     e->key = key;
     e->value.type = PdfObj_string;
     e->value.value.str = data;
@@ -320,7 +319,7 @@ int copyValue(PdfDoc *doc, PdfObj *dst, PdfObj *src, int withData, uint32_t dept
     case PdfObj_null:
     case PdfObj_bool:
     case PdfObj_int:
-    case PdfObj_float:
+    case PdfObj_real:
         dst->type = src->type;
         dst->value = src->value;
         break;

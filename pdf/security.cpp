@@ -16,6 +16,7 @@
 #include "core/result.h"
 #include "core/stream/bytestream.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/task.h"
 #include "core/text/charset.h"
 #include "pdf/document.h"
@@ -130,7 +131,7 @@ void questionMsgFree(EventProcMsg *msg, void *)
     EventProcKind2Msg *m = static_cast<EventProcKind2Msg *>(msg->payload);
     if (!m)
         return;
-    PdfPasswordQuestion *q = static_cast<PdfPasswordQuestion *>(m->word4);
+    PdfPasswordQuestion *q = static_cast<PdfPasswordQuestion *>(m->detail[1]);
     if (--q->refs == 0) {
         questionFree(q);
     } else if (q->refs == 1) {
@@ -148,7 +149,7 @@ int questionMsgCopy(const EventProcMsg *src, EventProcMsg *dst)
     if (!m)
         return Res_noMemory;
     *m = *static_cast<const EventProcKind2Msg *>(src->payload);
-    static_cast<PdfPasswordQuestion *>(m->word4)->refs++;
+    static_cast<PdfPasswordQuestion *>(m->detail[1])->refs++;
     dst->payload = m;
     return Res_ok;
 }
@@ -344,9 +345,9 @@ int Pdf_Sec_askPassword(PdfDoc *doc, char16_t **answer, int32_t *result)
     q->refs = 2; // the asker and the message
     m->type = PdfSec_questionType;
     m->subject = &q->answer;
-    m->word2 = &q->sem;
-    m->word3 = &q->result;
-    m->word4 = q;
+    m->object = &q->sem;
+    m->detail[0] = &q->result;
+    m->detail[1] = q;
     msg->kind = 2;
     msg->freeFn = questionMsgFree;
     msg->copyFn = questionMsgCopy;

@@ -9,9 +9,10 @@
 // data through the decryption stage of Pdf_Sec_streamNew.
 //
 // The password question is an event-processor message of kind 2 whose
-// payload (EventProcKind2Msg) is {type 9, answer cell (char16_t **: the
-// host stores a new heap string there), the semaphore (Sem *), the result
-// cell (int32_t *: 1 OK, 0 cancelled), the question record}. The host
+// payload (EventProcKind2Msg) is {type 9, subject: the answer cell
+// (char16_t **: the host stores a new heap string there), object: the
+// semaphore (Sem *), detail[0]: the result cell (int32_t *: 1 OK, 0
+// cancelled), detail[1]: the question record}. The host
 // fills the cells and signals the semaphore. The cells live in a
 // reference-counted record: every copy of the message holds a reference,
 // so a host that answers after the asking task has given up (a stop
@@ -22,7 +23,7 @@
 #include <cstdint>
 
 #include "core/task/lock.h"
-#include "pdf/object.h"
+#include "pdf/obj.h"
 
 struct ByteStream;
 struct PdfDoc;

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/geom/rect.h"
+
 struct ObjHeader;
 
 // Releases what the class part of obj owns (buffers, child records, shared
@@ -25,6 +27,7 @@ struct ObjClass {
     const void *ops;         // the defining subsystem's operation table
     int32_t partSize;        // bytes of the class part behind the header
     ObjFreeFn freePayloads;  // null when the class part owns nothing
+    uint32_t itemKind;       // display items: Obj_itemPlain, _itemContainer or _itemText
 };
 
 struct ObjHeader {
@@ -65,3 +68,103 @@ struct ObjList {
 // empty or before is the head, after the tail when before is not on the
 // list (null included).
 void ObjList_insertBefore(ObjList *list, ObjHeader *item, ObjHeader *before);
+
+// ------------------------------------------------------------ display items
+//
+// Display items (what layout places on a page and graphics draws) are
+// class-typed objects. Every display list reads the same header words:
+// owner[0] links the next item of a chain (as ObjList does), owner[1..4]
+// hold the item's box {x0, y0, x1, y1} (signed 32-bit values), owner[5] a
+// container's first child (its children chain through their own next
+// words), and bits 11-12 of flags say along which axes the item is fixed
+// (it does not move when its list is translated). The class record's
+// itemKind tells plain items, containers and text items apart. A container
+// class's part begins with ObjContainerPart and a text item class's part
+// with ObjTextPart; the class's freePayloads destroys a container's children
+// and releases its payload.
+
+struct FontList;
+
+enum : uint32_t {
+    Obj_itemPlain = 0,
+    Obj_itemContainer = 1,
+    Obj_itemText = 2,
+
+    Obj_fixedX = 1u << 11,  // the item keeps its x when its list moves
+    Obj_fixedY = 1u << 12,  // the item keeps its y when its list moves
+    Obj_fixedShift = 11,    // axes (bit 0 x, bit 1 y) = (flags >> 11) & 3
+    Obj_fixedMask = Obj_fixedX | Obj_fixedY,
+};
+
+// The start of a container class's part: the group payload the container
+// took over from a layer of a layer list (null when none).
+struct ObjContainerPart {
+    void *payload;
+};
+
+// The start of a text item class's part: the run a layer list measures when
+// it cuts the item at a clip edge (TextRun_measureFit's arguments) and the
+// item's characters, chars[start] to chars[start + count - 1].
+struct ObjTextPart {
+    FontList *fonts;
+    int32_t size;           // points, 16.16
+    uint32_t styleFlags;
+    const int32_t *style;
+    int32_t charSpacing;
+    int32_t wordSpacing;
+    const char16_t *chars;
+    uint32_t start;
+    uint32_t count;
+};
+
+inline ObjHeader *Obj_next(const ObjHeader *item)
+{
+    return reinterpret_cast<ObjHeader *>(item->owner[0]);
+}
+
+inline void Obj_setNext(ObjHeader *item, ObjHeader *next)
+{
+    item->owner[0] = reinterpret_cast<uintptr_t>(next);
+}
+
+inline ObjHeader *Obj_children(const ObjHeader *item)
+{
+    return reinterpret_cast<ObjHeader *>(item->owner[5]);
+}
+
+inline void Obj_setChildren(ObjHeader *item, ObjHeader *first)
+{
+    item->owner[5] = reinterpret_cast<uintptr_t>(first);
+}
+
+// The box words as a rectangle.
+inline Rect Obj_box(const ObjHeader *item)
+{
+    auto word = [item](int i) {
+        return static_cast<int32_t>(static_cast<intptr_t>(item->owner[1 + i]));
+    };
+    return Rect{word(0), word(1), word(2), word(3)};
+}
+
+inline void Obj_setBox(ObjHeader *item, const Rect *box)
+{
+    const int32_t v[4] = {box->x0, box->y0, box->x1, box->y1};
+    for (int i = 0; i < 4; i++)
+        item->owner[1 + i] = static_cast<uintptr_t>(static_cast<intptr_t>(v[i]));
+}
+
+// The fixed axes, 0 to 3 (bit 0 x, bit 1 y).
+inline uint32_t Obj_fixedAxes(const ObjHeader *item)
+{
+    return (item->flags & Obj_fixedMask) >> Obj_fixedShift;
+}
+
+inline void Obj_setFixedAxes(ObjHeader *item, uint32_t axes)
+{
+    item->flags = (item->flags & ~Obj_fixedMask) | ((axes << Obj_fixedShift) & Obj_fixedMask);
+}
+
+inline uint32_t Obj_itemKind(const ObjHeader *item)
+{
+    return item->cls ? item->cls->itemKind : Obj_itemPlain;
+}

@@ -66,6 +66,11 @@ int Rect_equal(const Rect *a, const Rect *b)
     return a->x0 == b->x0 && a->y0 == b->y0 && a->x1 == b->x1 && a->y1 == b->y1 ? 1 : 0;
 }
 
+int Rect_isOrdered(const Rect *r)
+{
+    return r->x1 >= r->x0 && r->y1 >= r->y0;
+}
+
 int Rect_isInfinite(const Rect *r)
 {
     return Rect_equal(r, &infiniteRect);

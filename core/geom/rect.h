@@ -59,6 +59,9 @@ int Rect_disjoint(const Rect *a, const Rect *b);
 // 1 when all four values are equal, else 0.
 int Rect_equal(const Rect *a, const Rect *b);
 
+// 1 when x1 >= x0 and y1 >= y0 (a zero-size box included), else 0.
+int Rect_isOrdered(const Rect *r);
+
 // 1 for the unbounded rectangle, else 0.
 int Rect_isInfinite(const Rect *r);
 

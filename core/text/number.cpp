@@ -12,10 +12,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 
 namespace {
 
@@ -260,6 +260,19 @@ double Std_difftime(int64_t a, int64_t b)
     return -static_cast<double>(static_cast<uint64_t>(b) - static_cast<uint64_t>(a));
 }
 
+int32_t Fixed_mul(int32_t a, int32_t b)
+{
+    return int32_t((int64_t(a) * b) >> 16);
+}
+
+double Double_mean(const double *values, int32_t n)
+{
+    double sum = 0.0;
+    for (int32_t i = 0; i < n; i++)
+        sum += values[i];
+    return sum / double(n);
+}
+
 int32_t Fixed_mulPercent(int32_t v, int32_t percent)
 {
     if (percent == 0)
@@ -279,41 +292,4 @@ uint32_t Math_floorPow2(uint32_t v)
     if (v == 0)
         return 1;
     return 1u << (31 - __builtin_clz(v));
-}
-
-int Mem_allocOut(size_t size, void **out, size_t *outSize)
-{
-    *out = nullptr;
-    *outSize = 0;
-    if (size == 0)
-        return 0;
-    void *p = Mem_malloc(size);
-    if (!p)
-        return 1;
-    *out = p;
-    *outSize = size;
-    return 0;
-}
-
-int Mem_freeRet0(void *block)
-{
-    Mem_free(block);
-    return 0;
-}
-
-int Mem_growCopy(void **block, size_t keep, size_t newSize)
-{
-    void *fresh;
-    size_t got;
-    if (Mem_allocOut(newSize, &fresh, &got) != 0)
-        return 1;
-    if (got != newSize) {
-        Mem_free(fresh);
-        return 1;
-    }
-    if (*block && fresh)
-        memcpy(fresh, *block, keep < newSize ? keep : newSize);
-    Mem_free(*block);
-    *block = fresh;
-    return 0;
 }

@@ -3,9 +3,9 @@
 // The engine uses none of the platform's routines for numbers, random
 // numbers or searching: these take their place, with the engine's own rules
 // for bases, overflow and end pointers. Text is 8-bit; character tests use
-// Char_classTable. Beside them stand a 16.16 percentage multiply, a power
-// of two helper and three small allocation routines that the file streams
-// use as buffer callbacks.
+// Char_classTable. Beside them stand a 16.16 multiply and percentage
+// multiply, the mean of doubles, a power of two helper and three small
+// allocation routines that the file streams use as buffer callbacks.
 #pragma once
 
 #include <cstddef>
@@ -65,16 +65,14 @@ double Std_difftime(int64_t a, int64_t b);
 // zero; 0 for a percentage of 0. The product is cut to 32 bits.
 int32_t Fixed_mulPercent(int32_t v, int32_t percent);
 
+// The 16.16 product of a and b: the 64-bit product shifted right by 16
+// (the floor of the exact quotient by 65536), low 32 bits kept.
+int32_t Fixed_mul(int32_t a, int32_t b);
+
+// The mean of n doubles: their sum, taken in index order from 0.0,
+// divided by n (0.0 / 0.0, not a number, for n = 0).
+double Double_mean(const double *values, int32_t n);
+
 // The largest power of two not above v (1 for 0).
 uint32_t Math_floorPow2(uint32_t v);
 
-// Buffer callbacks of the file streams.
-// Allocates size bytes into *out and stores the size in *outSize; 0, or 1
-// when memory ran out (then *out is null and *outSize 0).
-int Mem_allocOut(size_t size, void **out, size_t *outSize);
-// Frees block with Mem_free and returns 0.
-int Mem_freeRet0(void *block);
-// Replaces *block by a new block of newSize bytes holding the first keep
-// bytes of the old one (no more than newSize), freeing the old block. 0, or
-// 1 when the new block could not be had (the old block stays in *block).
-int Mem_growCopy(void **block, size_t keep, size_t newSize);

@@ -146,6 +146,18 @@ int Ustr_parseUint(const char16_t *text, const char16_t *end, const char16_t **s
 int Ustr_parseInt(const char16_t *text, const char16_t *end, const char16_t **stop,
                   int32_t *value);
 
+// A minimal decimal reader: skips white space (tab, line feed, vertical
+// tab, form feed, carriage return, space), one '+' or '-', then digits and
+// after a '.' fraction digits; no exponent. Each digit is taken in double
+// precision and kept as a float, and the result is (sign x digits) /
+// (10 to the number of fraction digits) in single precision. Reading
+// stops at the first other character (any unit of 127 or above included);
+// no number gives 0.0, and so does a null text. Fraction digits that come
+// once the digits read make 10^30 or more are passed over: they cannot
+// change a float, and taking them would overflow both digits and divisor
+// into infinity and give not-a-number.
+float Ustr_parseDecimalFloat(const char16_t *text);
+
 // ------------------------------------------------------ percent escapes
 // p points at a '%': the value of the two hexadecimal digits after it, or
 // 0 when they are not both hexadecimal digits.
@@ -160,3 +172,23 @@ char16_t *Ustr_escapeChar(const char16_t *s, uint32_t c);
 // As Ustr_escapeChar for every unit that occurs in the 16-bit set; null
 // when either is null or memory runs out.
 char16_t *Ustr_escapeSet(const char16_t *s, const char16_t *set);
+
+// ------------------------------------------------------------ code points
+
+// Reads one code point at *pos and advances *pos past it. A high surrogate
+// followed by a low surrogate gives the combined code point (two units); an
+// unpaired surrogate gives U+FFFD (one unit; the unit after a lone high
+// surrogate is left unread). A 0 unit is returned as code point 0 like any
+// other. With end not null: returns 1 without reading when *pos has reached
+// end, and also when a high surrogate is the last unit before end (then
+// *pos is left where it was); otherwise 0.
+int Ustr_nextCodePoint(const char16_t **pos, uint32_t *codePoint, const char16_t *end);
+
+// ------------------------------------------------------------ appending
+
+// Widens text8 (Latin-1, bytes zero-extended) and appends it to the heap
+// string s (null counts as empty), growing s by reallocation. Returns the
+// new string, which replaces s; s itself when text8 is null; null when
+// memory runs out, and then s is left as it was and still belongs to the
+// caller.
+char16_t *Ustr_appendCstr(char16_t *s, const char *text8);

@@ -16,6 +16,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/worker.h"
 #include "core/text/strtable.h"
 #include "core/text/ustr.h"
@@ -209,8 +210,8 @@ void freeParts(Edr_Doc *doc)
     Edr_StyleCtx_free(doc);
     Req_table_free(doc->requests);
     doc->requests = nullptr;
-    Edr_SourceInfo8_free(doc->sourceInfo8);
-    doc->sourceInfo8 = nullptr;
+    Edr_SourceDetails_free(doc->sourceDetails);
+    doc->sourceDetails = nullptr;
     Edr_Doc_freeSubRecords(doc);
     Mem_free(doc->mimeType);
     doc->mimeType = nullptr;
@@ -341,7 +342,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
         err = Res_noMemory;
         goto fail;
     }
-    doc->sourceInfo4 = -1;
+    doc->sourceWord = -1;
     doc->mimeId = 0;
     doc->typeCode = Edr_typeCodeNew;
     doc->startFlag = 1;

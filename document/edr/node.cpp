@@ -821,7 +821,7 @@ void Edr_Node_imageReady(void *argument)
     if (state & Image_stateCompletionReported) {
         if (Image_getDocImageState(im->image) && doc && doc->app && doc->app->eventProc) {
             EventProcKind5Msg m{};
-            m.word0 = 1;
+            m.action = 1;
             m.code = 3;
             (void)EventProc_postKind5(doc->app->eventProc, &m);
         }
@@ -856,8 +856,12 @@ int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node
         detachAlone(doc, node);
         goto done;
     }
-    if (mode > Edr_Insert_replace || mode < 0)
+    if (mode > Edr_Insert_replace || mode < 0) {
+        // An unknown mode links nothing, so it must not look like success:
+        // no reference is handed out and no change is queued.
+        err = Res_missingArgument;
         goto done;
+    }
 
     // Every check before any change.
     if (!anchor || count(anchor) == 0) {
@@ -1312,11 +1316,11 @@ namespace {
 void toKind5(const Edr_NodeEvent *e, EventProcKind5Msg *m)
 {
     *m = EventProcKind5Msg{};
-    m->word0 = int32_t(e->action);
+    m->action = int32_t(e->action);
     m->code = int32_t(e->type);
-    m->word2 = int32_t(e->ownsTarget);
-    m->words[0] = e->word3;
-    m->words[1] = e->word4;
+    m->detail = int32_t(e->ownsTarget);
+    m->words[0] = e->relayout;
+    m->words[1] = e->queueChange;
     for (int i = 0; i < 6; i++)
         m->words[2 + i] = e->more[i];
     m->words[8] = e->extra;
@@ -1331,11 +1335,11 @@ void Edr_NodeEvent_fromMsg(const void *payload, Edr_NodeEvent *e)
 {
     const EventProcKind5Msg *m = static_cast<const EventProcKind5Msg *>(payload);
     *e = Edr_NodeEvent{};
-    e->action = uint32_t(m->word0);
+    e->action = uint32_t(m->action);
     e->type = uint32_t(m->code);
-    e->ownsTarget = uint32_t(m->word2);
-    e->word3 = m->words[0];
-    e->word4 = m->words[1];
+    e->ownsTarget = uint32_t(m->detail);
+    e->relayout = m->words[0];
+    e->queueChange = m->words[1];
     for (int i = 0; i < 6; i++)
         e->more[i] = m->words[2 + i];
     e->extra = m->words[8];
@@ -1383,8 +1387,8 @@ int Edr_Node_postOnce(Edr_Doc *doc, Edr_Node *node, intptr_t a, intptr_t b, intp
     e.action = 5;
     e.type = 26;
     e.ownsTarget = 0;
-    e.word3 = a;
-    e.word4 = b;
+    e.relayout = a;
+    e.queueChange = b;
     e.extra = c;
     return Edr_Doc_postNodeEvent(doc, node, &e);
 }

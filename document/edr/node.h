@@ -189,8 +189,8 @@ struct Edr_NodeEvent {
     uint32_t action;        // 2 user action, 3 notice, 5 modification
     uint32_t type;          // event type
     uint32_t ownsTarget;    // the record holds a reference on target
-    intptr_t word3;         // for action 5: relayout flag
-    intptr_t word4;         // for action 5: queue flag
+    intptr_t relayout;      // for action 5: lay the document out again
+    intptr_t queueChange;   // for action 5 with relayout: queue a change (else redraw the node)
     intptr_t more[6];
     intptr_t extra;         // the c argument of Edr_Node_postOnce
     uint32_t cancelled;
@@ -294,7 +294,8 @@ void Edr_Node_imageReady(void *node);
 // Links node relative to anchor (modes above). 0 or an error: 1537 dead
 // anchor, 1540 anchor not a group, 1543 anchor without parent, 1545
 // document closing, 1544 node is the anchor or one of its ancestors, 48
-// stopped while waiting for the write lock. Failing checks change nothing.
+// stopped while waiting for the write lock, 16 for a null document or node
+// or a mode outside 0-5. Failing checks change nothing.
 // With out, the node gets one more reference and is stored there.
 [[nodiscard]] int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node, Edr_Node **out);
 // Unlinks the run first..last (last null: to the parent's last child) and

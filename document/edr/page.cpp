@@ -15,9 +15,11 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/task.h"
 #include "document/edr/doc.h"
 #include "document/manager/manager.h"
+#include "platform/api/errortext.h"
 #include "graphics/image.h"
 #include "layout/layout.h"
 #include "platform/api/engine.h"
@@ -151,12 +153,6 @@ void transferThumb(EngineContext *app, Edr_PageRec *old, Edr_PageRec *fresh)
     }
     fresh->thumb = old->thumb;
     old->thumb = nullptr;
-}
-
-void mustSucceed(int err)
-{
-    if (err)
-        Std_abort();
 }
 
 } // namespace
@@ -573,7 +569,7 @@ void Edr_Page_freeEntries(Edr_PageEntry *list)
 {
     while (list) {
         Edr_PageEntry *next = list->nextEntry;
-        mustSucceed(Edr_Page_freeRecords(list->rec));
+        Engine_abortIfError(Edr_Page_freeRecords(list->rec));
         Mem_free(list);
         list = next;
     }
@@ -612,7 +608,7 @@ void Edr_PageRecRef_release(Edr_PageRecRef *ref)
     Lock_release(&ref->mutex);
     if (!last)
         return;
-    mustSucceed(Edr_Page_freeRecords(ref->chain));
+    Engine_abortIfError(Edr_Page_freeRecords(ref->chain));
     Lock_fini(&ref->mutex);
     Mem_free(ref);
 }

@@ -12,6 +12,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/task.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
@@ -19,6 +20,7 @@
 #include "document/manager/manager.h"
 #include "graphics/image.h"
 #include "platform/api/engine.h"
+#include "platform/api/errortext.h"
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
 
@@ -91,7 +93,7 @@ void reportSubdoc(EngineContext *app, Edr_Doc *child, int code, bool tried)
         return;
     Edr_Mgr_busyBegin(child);
     EventProcDocMsg m{tried ? 2 : 4, tried ? code : 0, nullptr,
-                      Ustr_dup(tried ? u"Unknown error (%1,%2,%3)" : u"Aborted")};
+                      Ustr_dup(tried ? Engine_unknownErrorText(code) : u"Aborted")};
     (void)EventProc_postDoc(child, app->eventProc, &m);
 }
 

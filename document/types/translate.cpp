@@ -16,6 +16,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/task.h"
 #include "core/task/worker.h"
 #include "core/text/ustr.h"
@@ -26,13 +27,13 @@
 #include "document/types/doctype.h"
 #include "html/link.h"
 #include "platform/api/engine.h"
+#include "platform/api/errortext.h"
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
 
 namespace {
 
-constexpr char16_t kUnknownError[] = u"Unknown error (%1,%2,%3)";
 constexpr uint32_t kModeRead = 0x2000011;      // read, seekable, and the document-load bit
 constexpr uint32_t kModeTopLevel = 0x4000000;  // the document is a top-level or marked one
 constexpr uint32_t kPathPart = 4;
@@ -230,7 +231,7 @@ void Translate_start(EngineContext *ctx, Edr_Doc *doc, Edr_Node *target, Url *ur
     }
     // 5. The failure is reported and the claim given back.
     postReport(ctx, doc, isRefusal(err) ? Translate_kindRefused : Translate_kindError, err,
-               Ustr_dup(kUnknownError));
+               Ustr_dup(Engine_unknownErrorText(err)));
     Edr_Doc_endTranslation(doc);
     Url_free(url);
     Obj_finalizeFree(&openArg);
@@ -294,7 +295,7 @@ void Translate_report(TranslateJob *job)
     }
     if (kind >= 0 && !text && (kind == Translate_kindNoMemory || kind == Translate_kindAborted ||
                                kind == Translate_kindRefused || kind == Translate_kindError))
-        text = Ustr_dup(kUnknownError);
+        text = Ustr_dup(Engine_unknownErrorText(code));
     Edr_Node_release(job->doc, job->target);
     job->target = nullptr;
     if (kind < 0) {

@@ -2,7 +2,7 @@
 // whole streams read into memory.
 #pragma once
 
-#include "pdf/object.h"
+#include "pdf/obj.h"
 
 struct PdfDoc;
 

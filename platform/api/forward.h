@@ -88,8 +88,6 @@ void App_panPreStep(FvViewer *viewer, intptr_t x, intptr_t y, intptr_t *outA, in
 
 // -------------------------------------------------------------- embedding
 
-// The text of an error that has no text of its own (a new string).
-char16_t *Engine_unknownErrorText();
 // Embeds child in doc: a new group as the last child of parent holding a
 // sub-document node for child with the six placement words; the group gets
 // the embedding rule; a manager pass is asked for. 0; on failure the

@@ -7,12 +7,14 @@
 // any step, a normal end, and a second call alike.
 #include "platform/api/modules.h"
 
+#include <cstring>
+
 #include "core/config/config.h"
 #include "core/config/settings.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
-#include "core/task/listeners.h"
+#include "core/time/date.h"
 #include "core/task/task.h"
 #include "core/task/timerq.h"
 #include "core/task/worker.h"
@@ -23,6 +25,7 @@
 #include "document/edr/doc.h"
 #include "document/types/doctype.h"
 #include "fonts/fontengine.h"
+#include "graphics/coverage.h"
 #include "graphics/graphics.h"
 #include "host/host.h"
 #include "html/history.h"
@@ -37,15 +40,18 @@
 
 namespace {
 
-// Entries of the context's 256-entry table.
-constexpr size_t table256Entries = 256;
-
+// The context's 256-entry table: the coverage table that draw items hand
+// to their emitters, a copy of the constant curve.
 int makeTable256(EngineContext *context)
 {
     if (context->table256)
         return Res_ok;
-    context->table256 = Mem_calloc(table256Entries, sizeof(intptr_t));
-    return context->table256 ? Res_ok : Res_noMemory;
+    uint8_t *table = static_cast<uint8_t *>(Mem_malloc(Coverage_tableSize));
+    if (!table)
+        return Res_noMemory;
+    memcpy(table, Coverage_curve(), Coverage_tableSize);
+    context->table256 = table;
+    return Res_ok;
 }
 
 int startDispatcher(EngineContext *context)

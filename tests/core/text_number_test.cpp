@@ -168,6 +168,33 @@ TEST(NumberPercent, Table)
         EXPECT_EQ(Fixed_mulPercent(c.v, c.p), c.out) << c.v << " at " << c.p;
 }
 
+TEST(NumberFixedMul, Table)
+{
+    struct {
+        int32_t a, b, out;
+    } cases[] = {
+        {0x18000, 0x20000, 0x30000},   // 1.5 x 2.0 = 3.0
+        {-0x10000, 0x8000, -0x8000},   // -1.0 x 0.5 = -0.5
+        {1, 1, 0},                     // the raw units: 1 / 65536 rounds down
+        {-1, 1, -1},                   // toward minus infinity
+        {INT32_MIN, INT32_MIN, 0},     // 2^62 >> 16 = 2^46: the low 32 bits are 0
+        {INT32_MAX, 0x20000, -2},      // wraps: (2^31 - 1) x 2 = 2^32 - 2
+    };
+    for (auto c : cases)
+        EXPECT_EQ(Fixed_mul(c.a, c.b), c.out) << c.a << " x " << c.b;
+}
+
+TEST(NumberMean, Table)
+{
+    const double three[] = {1.0, 2.0, 6.0};
+    EXPECT_EQ(Double_mean(three, 3), 3.0);
+    EXPECT_EQ(Double_mean(three, 1), 1.0);
+    EXPECT_TRUE(std::isnan(Double_mean(nullptr, 0)));
+    // The sum is taken in index order: 1e16 + 1 + 1 loses both ones.
+    const double order[] = {1e16, 1.0, 1.0};
+    EXPECT_EQ(Double_mean(order, 3), 1e16 / 3.0);
+}
+
 // ------------------------------------------------------------- decimals
 
 TEST(NumberStrtod, Table)

@@ -5,34 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
 
 #include "core/mem/mem.h"
 #include "core/text/ustr.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
 using U16 = std::u16string;
 
-class UstrTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 1 << 20, 0));
-        baseline = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    size_t baseline = 0;
-};
+class UstrTest : public LeakCheckedHeapTest<(1u << 20)> {};
 
 // ------------------------------------------------------------ reference
 // The case rule written out literally, one clause per sentence of its
@@ -526,6 +513,29 @@ TEST_F(UstrTest, Escapes)
         EXPECT_EQ(U16(Ustr_unescapeInPlace(esc)), s);
         Mem_free(esc);
     }
+}
+
+TEST(UstrParseDecimalFloat, Table)
+{
+    struct {
+        const char16_t *text;
+        float value;
+    } cases[] = {
+        {u"  -12.5", -12.5f}, {u"+3", 3.0f},      {u".5", 0.5f},      {u"abc", 0.0f},
+        {u"", 0.0f},          {u"1e3", 1.0f},     {u"\t\n\v\f\r 7", 7.0f}, {u"2.25.5", 2.25f},
+        {u"- 4", 0.0f},       {u"+-4", 0.0f},     {u"\u00a05", 0.0f}, {u"0.1", 0.1f},
+        {u"123456789", 123456792.0f}, {u"3.", 3.0f},
+    };
+    for (auto c : cases)
+        EXPECT_EQ(Ustr_parseDecimalFloat(c.text), c.value) << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+    EXPECT_EQ(Ustr_parseDecimalFloat(nullptr), 0.0f);
+    // A very long fraction stays a number: digits past 10^30 are passed over.
+    std::u16string longOne = u"1." + std::u16string(60, u'1');
+    EXPECT_NEAR(Ustr_parseDecimalFloat(longOne.c_str()), 1.1111111f, 1e-6f);
+    std::u16string tiny = u"0." + std::u16string(60, u'0') + u"7";
+    EXPECT_EQ(Ustr_parseDecimalFloat(tiny.c_str()), 0.0f);
+    std::u16string huge(50, u'9');
+    EXPECT_TRUE(std::isinf(Ustr_parseDecimalFloat((huge + u".5").c_str())));
 }
 
 } // namespace

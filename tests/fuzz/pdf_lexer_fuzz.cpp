@@ -10,7 +10,7 @@
 #include "core/stream/bytestream.h"
 #include "pdf/document.h"
 #include "pdf/lexer.h"
-#include "pdf/object.h"
+#include "pdf/obj.h"
 #include "tests/support/test_engine.h"
 
 namespace

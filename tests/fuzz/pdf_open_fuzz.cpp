@@ -8,7 +8,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "pdf/document.h"
-#include "pdf/object.h"
+#include "pdf/obj.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"

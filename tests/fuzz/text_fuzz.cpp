@@ -1,5 +1,5 @@
 // Fuzz target for the text routines that read outside data: the number
-// readers (8-bit and 16-bit), percent unescaping, white-space collapsing,
+// readers (8-bit and 16-bit, the decimal float reader included), percent unescaping, white-space collapsing,
 // escaping and the tokeniser. The input is used both as 8-bit text and, two
 // bytes a unit, as 16-bit text. Every end pointer must stay inside the
 // text, integers must read back through the formatter, escaping then
@@ -60,6 +60,9 @@ void strings16(const char16_t *w, size_t units)
     require(stop >= w && stop <= w + units / 2);
     Ustr_parseInt(w, nullptr, &stop, &i32);
     require(stop >= w && stop <= w + units);
+    // The decimal reader never makes not-a-number, however long the text.
+    float f = Ustr_parseDecimalFloat(w);
+    require(f == f);
 
     char16_t *collapsed = Ustr_collapseSpace(w, units);
     require(collapsed && Ustr_len(collapsed) <= units);

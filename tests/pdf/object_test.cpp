@@ -258,7 +258,7 @@ TEST_F(PdfObjectTest, BuildingDictionaries)
         Pdf_Obj_releaseDeep(doc, more);
         Pdf_Obj_releaseDeep(doc, d);
         EXPECT_EQ(released, 1) << "the tag's release ran once";
-        PdfDictTable *t = nullptr;
+        PdfDict *t = nullptr;
         EXPECT_EQ(Pdf_Dict_reserve(&t, 9), Res_ok);
         EXPECT_EQ(t->capacity, 9u);
         Mem_free(t);
@@ -281,8 +281,8 @@ TEST_F(PdfObjectTest, CopiesFollowReferencesAndStopAtCycles)
                               "name N]}")
                         << "shared objects are copied twice, which is no cycle";
                     EXPECT_EQ(copy.owner, nullptr);
-                    EXPECT_NE(PdfDictTable_entries(copy.value.dict)[0].key,
-                              PdfDictTable_entries(src->value.dict)[0].key)
+                    EXPECT_NE(PdfDict_entries(copy.value.dict)[0].key,
+                              PdfDict_entries(src->value.dict)[0].key)
                         << "private keys";
                     Pdf_Obj_freeContents(&copy, 1);
 

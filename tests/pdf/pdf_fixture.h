@@ -11,6 +11,7 @@
 
 #include "core/mem/mem.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/worker.h"
 #include "core/text/ustr.h"
 #include "pdf/document.h"
@@ -138,8 +139,8 @@ class PdfDocFixture : public TaskFixture
         char16_t **cell = static_cast<char16_t **>(m->subject);
         Mem_free(*cell);
         *cell = Ustr_fromCstr(text.c_str());
-        *static_cast<int32_t *>(m->word3) = result;
-        Sem_signal(static_cast<Sem *>(m->word2));
+        *static_cast<int32_t *>(m->detail[0]) = result;
+        Sem_signal(static_cast<Sem *>(m->object));
     }
 
     bool listening = false;

@@ -17,7 +17,7 @@
 #include "core/stream/bytestream.h"
 #include "pdf/document.h"
 #include "pdf/lexer.h"
-#include "pdf/object.h"
+#include "pdf/obj.h"
 
 // A seekable byte stream over a string the test keeps alive; each refill
 // hands out at most chunk bytes.
@@ -153,7 +153,7 @@ inline std::string describe(const PdfObj *obj)
     case PdfObj_null: return "null";
     case PdfObj_bool: return std::string("bool ") + (obj->value.i ? "1" : "0");
     case PdfObj_int: return "int " + std::to_string(obj->value.i);
-    case PdfObj_float:
+    case PdfObj_real:
         snprintf(buf, sizeof buf, "float %g", double(obj->value.f));
         return buf;
     case PdfObj_string:
@@ -169,11 +169,11 @@ inline std::string describe(const PdfObj *obj)
     }
     case PdfObj_dict:
     case PdfObj_stream: {
-        PdfDictTable *t = obj->type == PdfObj_dict ? obj->value.dict : obj->value.stream->dict;
+        PdfDict *t = obj->type == PdfObj_dict ? obj->value.dict : obj->value.stream->dict;
         std::string s = obj->type == PdfObj_dict ? "dict {" : "stream {";
         for (uint32_t i = 0; t && i < t->count; i++)
-            s += std::string(i ? ", " : "") + PdfDictTable_entries(t)[i].key + ": " +
-                 describe(&PdfDictTable_entries(t)[i].value);
+            s += std::string(i ? ", " : "") + PdfDict_entries(t)[i].key + ": " +
+                 describe(&PdfDict_entries(t)[i].value);
         s += "}";
         if (obj->type == PdfObj_stream)
             s += " @" + std::to_string(obj->value.stream->offset);

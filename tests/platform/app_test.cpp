@@ -5,11 +5,13 @@
 // any allocation or at the host's hook leaves nothing behind.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "core/mem/mem.h"
 #include "core/task/task.h"
 #include "core/task/worker.h"
+#include "graphics/coverage.h"
 #include "platform/api/keys.h"
 #include "tests/platform/app_fixture.h"
 
@@ -40,7 +42,8 @@ TEST_F(AppTest, StartWithoutDocumentBringsEveryModuleUpAndReportsReadyOnce)
     EXPECT_NE(ctx->fileLayer, nullptr);
     EXPECT_NE(ctx->charsetHooks, nullptr);
     EXPECT_NE(ctx->sheetFunctionNames, nullptr);
-    EXPECT_NE(ctx->table256, nullptr);
+    ASSERT_NE(ctx->table256, nullptr);
+    EXPECT_EQ(memcmp(ctx->table256, Coverage_curve(), Coverage_tableSize), 0); // the coverage table
     EXPECT_NE(ctx->edrApp, nullptr);
     EXPECT_NE(ctx->docHandlers, nullptr);
     EXPECT_NE(inst->keys, nullptr);

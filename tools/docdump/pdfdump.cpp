@@ -17,11 +17,12 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/lock.h"
 #include "core/text/charset.h"
 #include "pdf/document.h"
 #include "pdf/lexer.h"
-#include "pdf/object.h"
+#include "pdf/obj.h"
 #include "pdf/security.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
@@ -124,11 +125,11 @@ std::string formatValue(PdfDoc *doc, PdfObj *obj);
 
 // A dictionary's entries, sorted by their written keys; entries that are
 // null (or refer to nothing) are left out, as qpdf does.
-std::string formatTable(PdfDoc *doc, PdfDictTable *table)
+std::string formatTable(PdfDoc *doc, PdfDict *table)
 {
     std::vector<std::pair<std::string, PdfObj *>> entries;
     for (uint32_t i = 0; table && i < table->count; i++) {
-        PdfDictEntry *e = &PdfDictTable_entries(table)[i];
+        PdfDictEntry *e = &PdfDict_entries(table)[i];
         PdfObj *resolved = &e->value;
         if (Pdf_Obj_resolve(doc, &resolved) != Res_ok || !resolved || resolved->type == PdfObj_null)
             continue;
@@ -154,7 +155,7 @@ std::string formatValue(PdfDoc *doc, PdfObj *obj)
     case PdfObj_int:
         snprintf(buf, sizeof buf, "%d", obj->value.i);
         return buf;
-    case PdfObj_float: return formatFloat(obj->value.f);
+    case PdfObj_real: return formatFloat(obj->value.f);
     case PdfObj_string: return formatString(obj->value.str);
     case PdfObj_name: return formatName(obj->value.name);
     case PdfObj_array: {
@@ -196,14 +197,14 @@ void onQuestion(EngineContext *, EventProcMsg *msg, void *arg, int *)
         return;
     Asker *a = static_cast<Asker *>(arg);
     char16_t **answer = static_cast<char16_t **>(m->subject);
-    int32_t *result = static_cast<int32_t *>(m->word3);
+    int32_t *result = static_cast<int32_t *>(m->detail[0]);
     if (a->options->havePassword && a->asked++ == 0 &&
         Charset_toUstr(a->options->password.c_str(), answer, 1, a->context) == Res_ok) {
         *result = PdfSec_answerOk;
     } else {
         *result = PdfSec_answerCancel;
     }
-    Sem_signal(static_cast<Sem *>(m->word2));
+    Sem_signal(static_cast<Sem *>(m->object));
 }
 
 // The entry that decides object number, as a reference would find it.
