@@ -103,7 +103,8 @@ struct MemoryStream {
 int memGetByte(ByteStream *s)
 {
     // The whole copy is the window: once it is used up the data end.
-    (void)s;
+    if (s->readPtr < s->end)
+        return *s->readPtr++;
     return ByteStream_end;
 }
 

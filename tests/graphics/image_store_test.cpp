@@ -316,6 +316,51 @@ TEST_F(ImageStoreTest, ASynchronousStaticImageIsDecodedAtOpen)
     ImageHandle_release(h);
 }
 
+// In static mode a picture whose in-memory data is larger than its
+// pixels releases its decoder after decoding, and the view it was drawn
+// into stays with the image instead of going to the cache.
+TEST_F(ImageStoreTest, SmallPicturesOfLargeDataReleaseTheirDecoder)
+{
+    makeStore();
+    ImageHandle *small = open(fakePicture(2, 2), 1);
+    EXPECT_NE(small->image->options & ImageOpt_releaseDecoder, 0u);
+    EXPECT_EQ(small->image->stream, nullptr);
+    ASSERT_NE(small->image->views, nullptr);
+    EXPECT_NE(small->image->views->picture, nullptr);
+    ImageHandle *large = open(fakePicture(20, 20), 2);
+    EXPECT_EQ(large->image->options & ImageOpt_releaseDecoder, 0u);
+    EXPECT_NE(large->image->stream, nullptr) << "kept for decoding again";
+    ImageHandle_release(small);
+    ImageHandle_release(large);
+}
+
+// With the keep-encoded store flag the data is read into memory once and
+// every decode reads that copy; a partial drop keeps it.
+TEST_F(ImageStoreTest, AStoreThatKeepsEncodedDataDecodesFromItsCopy)
+{
+    setInt(nullptr, "DynamicSubsampling", 1);
+    baseline = heapUsed();
+    ASSERT_EQ(ImageStore_acquire(ctx, ImageStore_noWorkers | ImageStore_keepEncoded, Pixel_format565), Res_ok);
+    ASSERT_EQ(Plugin_register(ctx, fakeCodec()), Res_ok);
+    ImageHandle *h = open(fakePicture(6, 4), 1);
+    ImageObject *image = h->image;
+    ImageView *view = decodeNow(image);
+    EXPECT_EQ(image->state, ImageState_done) << image->errorCode;
+    ASSERT_NE(image->encoded, nullptr);
+    EXPECT_EQ(image->encodedSize, 20u);
+    ASSERT_NE(view->picture, nullptr);
+    EXPECT_EQ(pixel16(view->picture, 5, 3), 14);
+    Image_dropDecoder(image, 1);
+    EXPECT_EQ(image->stream, nullptr);
+    EXPECT_NE(image->encoded, nullptr);
+    reinterpret_cast<FakeSource *>(image->source)->failOpen = 0x777;
+    view = decodeNow(image);
+    EXPECT_EQ(image->state, ImageState_done) << "the copy, not the source, was read";
+    Image_dropDecoder(image, 0);
+    EXPECT_EQ(image->encoded, nullptr);
+    ImageHandle_release(h);
+}
+
 // --------------------------------------------- out of memory and retries
 
 // Every allocation fails in turn while an image is opened, decoded and

@@ -79,8 +79,10 @@ struct TestMemStream {
     uint32_t mime;
 };
 
-inline int testMemGetByte(ByteStream *)
+inline int testMemGetByte(ByteStream *s)
 {
+    if (s->readPtr < s->end)
+        return *s->readPtr++;
     return ByteStream_end;
 }
 
