@@ -128,6 +128,14 @@ enum ResultCode : int {
     Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)
     Res_pixelOverBudget = 272,        // a buffer would exceed the caller's byte budget
     Res_pixelTooFewTiles = 274,       // fewer than two tiles fit the byte budget
+    // Image store and codec interface (0x1C00-0x1C15).
+    Res_imageCodecsFull = 0x1C00,     // all 15 codec slots are taken
+    Res_imageNoCodec = 0x1C01,        // 7169: no codec recognised the data
+    Res_imageSizeChanged = 0x1C04,    // a second header with another size: decode again
+    Res_imageZeroSize = 0x1C05,       // a header with a width or height of 0
+    Res_imageNoPicture = 0x1C06,      // 7174: a still image decoded without a picture
+    Res_imageRowShift = 0x1C0E,       // whole-picture buffers asked while the store reduces rows
+    Res_imageEmpty = 0x1C15,          // 7189: the data is empty
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted

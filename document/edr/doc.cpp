@@ -412,7 +412,7 @@ void countPendingDestroy(EngineContext *app)
 
 // Gathers the image nodes that hold an image object.
 struct ImageGather {
-    ImageObject **images;
+    ImageHandle **images;
     uint32_t count;
     uint32_t capacity;
     int err;
@@ -423,15 +423,15 @@ int gatherImage(Edr_Node *node, int *, int *, void *context)
     ImageGather *g = static_cast<ImageGather *>(context);
     if (Edr_Node_type(node) != Edr_NodeType_image)
         return 0;
-    ImageObject *image = Edr_Node_imagePayload(node)->image;
+    ImageHandle *image = Edr_Node_imagePayload(node)->image;
     if (!image)
         return 0;
     if (g->count == g->capacity) {
         uint32_t cap = g->capacity ? g->capacity * 2 : 8;
-        void *grown = Mem_realloc(g->images, cap * sizeof(ImageObject *));
+        void *grown = Mem_realloc(g->images, cap * sizeof(ImageHandle *));
         if (!grown)
             return Res_noMemory;
-        g->images = static_cast<ImageObject **>(grown);
+        g->images = static_cast<ImageHandle **>(grown);
         g->capacity = cap;
     }
     g->images[g->count++] = image;

@@ -20,6 +20,7 @@
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
 #include "graphics/image.h"
+#include "graphics/imagecodec.h"
 #include "html/docweb.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
@@ -1259,7 +1260,7 @@ int Edr_Doc_addFont(Edr_Doc *doc, void *font)
 
 int Edr_App_registerImageCodecs(EngineContext *app)
 {
-    const ImageCodec *(*const getters[])() = {Codec_gifDescriptor, Codec_jpegDescriptor, Codec_bmpDescriptor,
+    ImageCodec *(*const getters[])() = {Codec_gifDescriptor, Codec_jpegDescriptor, Codec_bmpDescriptor,
                                                Codec_wbmpDescriptor, Codec_pngDescriptor};
     for (auto get : getters) {
         int err = Plugin_register(app, get());
