@@ -136,13 +136,6 @@ enum ResultCode : int {
     Res_imageNoPicture = 0x1C06,      // 7174: a still image decoded without a picture
     Res_imageRowShift = 0x1C0E,       // whole-picture buffers asked while the store reduces rows
     Res_imageEmpty = 0x1C15,          // 7189: the data is empty
-    // PDF objects (5900-5975).
-    Res_pdfNoNumber = 5902,           // a number to read is missing
-    Res_pdfNoArray = 5905,            // an array to read is missing
-    Res_pdfNotNumber = 5910,          // the object is neither an integer nor a real number
-    Res_pdfNoDict = 5914,             // a dictionary to read is missing
-    Res_pdfNotDict = 5915,            // the object is neither a dictionary nor a stream
-    Res_pdfNotArray = 5920,           // the object is not an array
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted
@@ -161,6 +154,36 @@ enum ResultCode : int {
     Res_byteStreamNoSeek = 0x3B00,    // the stream cannot seek
     Res_peekNoControl = 0x3B02,       // the stream under a lookahead stream has no control slot
     Res_byteStreamNoControl = 15106,  // a byte-stream control operation that is not available
+    // PDF reader (5888-5982; object access 5900-5922).
+    Res_pdfNoHeader = 5888,           // 0x1700: no PDF header in the first 1032 bytes
+    Res_pdfNoTail = 5889,             // 0x1701: no "startxref" / "%%EOF" tail in the last 1032 bytes
+    Res_pdfNotCatalog = 5890,         // 0x1702: the catalogue's Type is not "Catalog"
+    Res_pdfBadXrefType = 5892,        // a cross-reference entry type other than "n" or "f"
+    Res_pdfXrefPending = 5893,        // a cross-reference entry read while integers were pending
+    Res_pdfNoString = 5900,           // the object to read is missing: string
+    Res_pdfNoInt = 5901,              // ... integer
+    Res_pdfNoNumber = 5902,           // ... number
+    Res_pdfNoName = 5903,             // ... name
+    Res_pdfNoBool = 5904,             // ... boolean
+    Res_pdfNoArray = 5905,            // the array is missing
+    Res_pdfNoTag = 5906,              // ... internal tag
+    Res_pdfNotString = 5908,          // wrong type for the getter: string
+    Res_pdfNotInt = 5909,             // ... integer
+    Res_pdfNotNumber = 5910,          // ... number
+    Res_pdfNotName = 5911,            // ... name
+    Res_pdfNotBool = 5912,            // ... boolean
+    Res_pdfNotTag = 5913,             // ... internal tag
+    Res_pdfNoDict = 5914,             // the dictionary is missing
+    Res_pdfNotDict = 5915,            // not a dictionary or a stream
+    Res_pdfNotArray = 5920,           // not an array
+    Res_pdfNoCount = 5921,            // no count for a missing object
+    Res_pdfCountType = 5922,          // no count for this type
+    Res_pdfBadKeyword = 5955,         // an unrecognised or overlong keyword
+    Res_pdfSyntax = 5971,             // malformed data
+    Res_pdfEncryption = 5973,         // an encryption the standard security handler does not cover
+    Res_pdfNoDocument = 5975,         // an indirect object must be parsed but no document was given
+    Res_pdfCancelled = 5980,          // the password question was cancelled
+    Res_pdfNoPages = 5982,            // the page count is 0
     // Inflate streams (0x1600-0x1607).
     Res_inflateInit = 0x1600,         // zlib refused to initialise
     Res_inflateData = 0x1601,         // corrupt or truncated deflate data

@@ -404,6 +404,9 @@ uint32_t Edr_Doc_getSecureLeaveAnswer(Edr_Doc *doc);
 void Edr_Doc_orFlags(Edr_Doc *doc, uint32_t bits);
 uint32_t Edr_Doc_getFlags(Edr_Doc *doc);
 void Edr_Doc_setStopFlag(Edr_Doc *doc);
+// The stop-request word, read under the read lock (0 for null): non-zero
+// ends a page translation.
+uint32_t Edr_Doc_getStopFlag(Edr_Doc *doc);
 uint32_t Edr_Doc_getSpare(Edr_Doc *doc);
 // Feature flags: OR bits in under the write lock; 1 when all bits are set.
 [[nodiscard]] int Edr_Doc_orFeatureFlags(Edr_Doc *doc, uint32_t bits);

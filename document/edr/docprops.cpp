@@ -748,6 +748,16 @@ void Edr_Doc_setStopFlag(Edr_Doc *doc)
     Edr_Doc_writeUnlock(doc);
 }
 
+uint32_t Edr_Doc_getStopFlag(Edr_Doc *doc)
+{
+    if (!doc)
+        return 0;
+    Edr_Doc_readLock(doc);
+    uint32_t flag = doc->stopFlag;
+    Edr_Doc_readUnlock(doc);
+    return flag;
+}
+
 uint32_t Edr_Doc_getSpare(Edr_Doc *doc)
 {
     return getWord(doc, &doc->spare);
