@@ -28,6 +28,15 @@ int Req_table_add(ReqTable *table, Request *request);
 Request *Request_firstOfDoc(ReqTable *table);
 Request *Request_nextOfDoc(ReqTable *table, Request *request);
 
+// Creates the embedded sub-document of a frame (kind 2) under its node in
+// doc: width and height in 16.16 inches (negative when given by the frame
+// set; -1 for 0), margin height and width (-1 unset), the frame-border
+// flag and the frame's source URL (lent). 0; 1 when memory runs out; 48
+// when the task is asked to stop; other errors of the document model.
+int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
+                           int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t frameBorder,
+                           const Url *source);
+
 // The document's HTTP redirection state.
 int Redirect_create(Edr_Doc *doc);
 void Redirect_free(Edr_Doc *doc);

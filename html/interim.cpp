@@ -141,6 +141,14 @@ Request *Request_nextOfDoc(ReqTable *table, Request *request)
     return nullptr;
 }
 
+// Interim: no frame documents before the HTML module; the frame is left
+// empty.
+int Html_createSubdocument(EngineContext *, Edr_Doc *, int32_t, Edr_Node *, int32_t, int32_t, int32_t, int32_t,
+                           int32_t, const Url *)
+{
+    return Res_ok;
+}
+
 // Interim: no redirection happens before the web layer, so there is no
 // state to keep.
 int Redirect_create(Edr_Doc *)
