@@ -302,11 +302,29 @@ int HttpCache_install(EngineContext *)
 
 void HttpCache_uninstall(EngineContext *) {}
 
-// Interim: only the name; no handle ever becomes a Cache stream yet.
+// Interim: the name and the reader operations; no handle ever becomes a
+// Cache stream yet.
 const VfsTypeOps VfsCacheOps = {
-    "Cache", // name
-    0,       // flags
+    .name = "Cache",
+    .flags = 0,
+    .subscribe = HttpCacheHandle_setNotify,    // 27
+    .getLength32 = HttpCacheHandle_available,  // 28
+    .events = HttpCacheHandle_events,          // 29
 };
+
+// Interim: the HTTP cache's entry operations, as its entries will answer.
+namespace {
+int entryAvailable(HttpCacheEntry *entry, uint32_t *count)
+{
+    *count = uint32_t(entry->totalLength);
+    return entry->totalLength ? Res_ok : Res_fileSize;
+}
+uint32_t entryEvents(HttpCacheEntry *)
+{
+    return 15;
+}
+} // namespace
+const HttpCacheEntryOps HttpCache_entryOps = {entryAvailable, entryEvents};
 
 // Interim: the web layer keeps no display, browsing or form settings
 // before it is built.
