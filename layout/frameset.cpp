@@ -12,7 +12,8 @@
 #include "html/docweb.h"
 #include "platform/url/url.h"
 
-namespace {
+namespace
+{
 
 FrameRec *newFrame(int32_t width, int32_t height)
 {
@@ -51,11 +52,13 @@ int32_t clampToInt32(int64_t v)
 }
 
 // Appends an entry, doubling the array (room for 2 at first). 0 or 1.
-int pushEntry(FrameLength **entries, uint32_t *count, uint32_t *capacity, uint32_t kind, int64_t value)
+int pushEntry(FrameLength **entries, uint32_t *count, uint32_t *capacity, uint32_t kind,
+              int64_t value)
 {
     if (*count == *capacity) {
         uint32_t grown = *capacity ? *capacity * 2 : 2;
-        FrameLength *a = static_cast<FrameLength *>(Mem_realloc(*entries, size_t(grown) * sizeof(FrameLength)));
+        FrameLength *a =
+            static_cast<FrameLength *>(Mem_realloc(*entries, size_t(grown) * sizeof(FrameLength)));
         if (!a)
             return Res_noMemory;
         *entries = a;
@@ -128,7 +131,8 @@ void sizeLengths(FrameLength *e, uint32_t n, int64_t total)
             size = e[i].kind == FrameLength_pixels ? total * v / pixelTotal : 0;
         } else if (relativeTotal == 0 && percentTotal > 0 && total - pixelSize > percentSize) {
             // Percentages share what the pixels leave.
-            size = e[i].kind == FrameLength_percent ? v * (total - pixelSize) / percentTotal : pixelsToInches(v);
+            size = e[i].kind == FrameLength_percent ? v * (total - pixelSize) / percentTotal
+                                                    : pixelsToInches(v);
         } else if (e[i].kind == FrameLength_pixels) {
             size = pixelsToInches(v);
         } else if (e[i].kind == FrameLength_percent) {
@@ -236,8 +240,8 @@ void FrameSet_close(FrameState *state)
     state->current = last ? last : state->root;
 }
 
-int FrameSet_addFrame(FrameState *state, int32_t width, int32_t height, uint32_t rowKind, uint32_t columnKind,
-                      int32_t position0, int32_t position1)
+int FrameSet_addFrame(FrameState *state, int32_t width, int32_t height, uint32_t rowKind,
+                      uint32_t columnKind, int32_t position0, int32_t position1)
 {
     FrameSetRec *set = state->openSet;
     if (!set)
@@ -355,10 +359,13 @@ int FrameState_createFrames(Edr_Doc *doc, FrameState *state)
             }
             if (!f->source)
                 continue;
-            int32_t width = f->widthMark && set->size[1] ? clampToInt32(-int64_t(f->width)) : f->width;
-            int32_t height = f->heightMark && set->size[0] ? clampToInt32(-int64_t(f->height)) : f->height;
-            int err = Html_createSubdocument(doc->app, doc, 2, f->node, width ? width : -1, height ? height : -1,
-                                             f->marginHeight, f->marginWidth, f->frameBorder, f->source);
+            int32_t width =
+                f->widthMark && set->size[1] ? clampToInt32(-int64_t(f->width)) : f->width;
+            int32_t height =
+                f->heightMark && set->size[0] ? clampToInt32(-int64_t(f->height)) : f->height;
+            int err = Html_createSubdocument(doc->app, doc, 2, f->node, width ? width : -1,
+                                             height ? height : -1, f->marginHeight, f->marginWidth,
+                                             f->frameBorder, f->source);
             if (f->node)
                 Edr_Node_release(f->doc ? f->doc : doc, f->node);
             f->node = nullptr;

@@ -21,31 +21,31 @@ struct FrameSetRec;
 struct Url;
 
 struct FrameRec {
-    int32_t height;             // 16.16 inches
+    int32_t height; // 16.16 inches
     int32_t width;
-    int32_t position[2];        // the parser's two position words
-    int32_t marginWidth;        // -1 unset
-    int32_t marginHeight;       // -1 unset
-    int32_t frameBorder;        // 1 at creation
-    Url *source;                // owned, or null
-    Edr_Node *node;             // the frame's node (a counted reference), or null
-    Edr_Doc *doc;               // the node's document
-    uint32_t rowKind;           // length kind of the row (FrameLength_*)
+    int32_t position[2];  // the parser's two position words
+    int32_t marginWidth;  // -1 unset
+    int32_t marginHeight; // -1 unset
+    int32_t frameBorder;  // 1 at creation
+    Url *source;          // owned, or null
+    Edr_Node *node;       // the frame's node (a counted reference), or null
+    Edr_Doc *doc;         // the node's document
+    uint32_t rowKind;     // length kind of the row (FrameLength_*)
     uint32_t columnKind;
     uint32_t widthMark;
     uint32_t heightMark;
-    char16_t *name;             // owned, or null
-    FrameRec *next;             // the next frame of the set
-    FrameRec *prevLast;         // the set's last frame when this one was added
+    char16_t *name;     // owned, or null
+    FrameRec *next;     // the next frame of the set
+    FrameRec *prevLast; // the set's last frame when this one was added
 };
 
 struct FrameSetRec {
-    int32_t size[2];            // the set's two size words
+    int32_t size[2]; // the set's two size words
     int32_t words[3];
-    FrameSetRec *next;          // the next frame set, in the order opened
-    FrameSetRec *enclosing;     // the frame set open around it, or null
-    FrameSetRec *openBefore;    // the frame set open before it, or null
-    FrameRec *first;            // its frames in order
+    FrameSetRec *next;       // the next frame set, in the order opened
+    FrameSetRec *enclosing;  // the frame set open around it, or null
+    FrameSetRec *openBefore; // the frame set open before it, or null
+    FrameRec *first;         // its frames in order
     FrameRec *last;
 };
 
@@ -53,18 +53,18 @@ struct FrameState {
     uint32_t bodySeen;
     uint32_t framesetMode;
     int32_t words[4];
-    FrameRec *current;          // the frame attributes go to (the root frame outside sets)
+    FrameRec *current; // the frame attributes go to (the root frame outside sets)
     FrameRec *root;
     FrameSetRec *firstSet;
     FrameSetRec *lastSet;
-    FrameSetRec *openSet;       // null when none is open
+    FrameSetRec *openSet; // null when none is open
 };
 
 // Length kinds of a rows or cols list entry.
 enum : uint32_t {
     FrameLength_percent = 0,
     FrameLength_pixels = 1,
-    FrameLength_relative = 2,  // "*"
+    FrameLength_relative = 2, // "*"
 };
 
 struct FrameLength {
@@ -73,10 +73,10 @@ struct FrameLength {
 };
 
 enum : int32_t {
-    FrameState_rootWidth = 0x84000,     // 8.25 inches
-    FrameState_rootHeight = 445644,     // 6.8 inches
-    FrameState_borderSize = 2730,       // 1/24 inch (4 pixels), taken from each side of a bordered frame
-    FrameState_maxDigits = 10,          // digits read of one list entry
+    FrameState_rootWidth = 0x84000, // 8.25 inches
+    FrameState_rootHeight = 445644, // 6.8 inches
+    FrameState_borderSize = 2730, // 1/24 inch (4 pixels), taken from each side of a bordered frame
+    FrameState_maxDigits = 10,    // digits read of one list entry
 };
 
 // *out = a new state whose root frame has the viewport's size (magnitudes
@@ -107,8 +107,9 @@ int FrameState_isOutsideFrameset(const FrameState *state);
 void FrameSet_close(FrameState *state);
 // Appends a frame to the open frame set and makes it current. Nothing
 // outside a frame set. 0; 1 when memory runs out.
-[[nodiscard]] int FrameSet_addFrame(FrameState *state, int32_t width, int32_t height, uint32_t rowKind,
-                                    uint32_t columnKind, int32_t position0, int32_t position1);
+[[nodiscard]] int FrameSet_addFrame(FrameState *state, int32_t width, int32_t height,
+                                    uint32_t rowKind, uint32_t columnKind, int32_t position0,
+                                    int32_t position1);
 // Mark the current frame's width or height as given, unless its row or
 // column kind is relative.
 void FrameSet_markWidth(FrameState *state);
@@ -136,8 +137,8 @@ void FrameSet_setBorder(FrameState *state, int32_t value);
 // the pixels; relative entries share the room left by both; a list of
 // pixels only that is narrower than the total is stretched to it. 0; 1
 // when memory runs out (*entries null, *count 0).
-[[nodiscard]] int FrameSet_splitLengths(const char16_t *text, size_t length, int32_t total, FrameLength **entries,
-                                        uint32_t *count);
+[[nodiscard]] int FrameSet_splitLengths(const char16_t *text, size_t length, int32_t total,
+                                        FrameLength **entries, uint32_t *count);
 
 // Creates the sub-document of every frame with a source, frame set by
 // frame set and frame by frame in order (each frame current in turn): a

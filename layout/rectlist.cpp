@@ -21,7 +21,8 @@
 #include "core/result.h"
 #include "graphics/path.h"
 
-namespace {
+namespace
+{
 
 // Internal result: a limit was reached, the bounding rectangle is used.
 constexpr int kLimitReached = -1;
@@ -33,7 +34,8 @@ bool overlapsClosed(const RectList *a, const RectList *b)
 
 bool inside(const RectList *inner, const RectList *outer)
 {
-    return inner->x0 >= outer->x0 && inner->y0 >= outer->y0 && inner->x1 <= outer->x1 && inner->y1 <= outer->y1;
+    return inner->x0 >= outer->x0 && inner->y0 >= outer->y0 && inner->x1 <= outer->x1 &&
+           inner->y1 <= outer->y1;
 }
 
 bool isEmpty(const RectList *r)
@@ -72,11 +74,11 @@ void pruneContained(RectList *list)
 // ------------------------------------------------------------- the grid
 
 struct Grid {
-    int32_t *xs;        // distinct x edges, ascending
+    int32_t *xs; // distinct x edges, ascending
     int32_t *ys;
-    uint32_t nx, ny;    // edge counts; cells are (nx - 1) by (ny - 1)
-    uint64_t *cover;    // a bit per cell, rows of rowWords words
-    uint64_t *walked;   // a bit per horizontal edge (ny rows), walked already
+    uint32_t nx, ny;  // edge counts; cells are (nx - 1) by (ny - 1)
+    uint64_t *cover;  // a bit per cell, rows of rowWords words
+    uint64_t *walked; // a bit per horizontal edge (ny rows), walked already
     uint32_t rowWords;
 };
 
@@ -158,7 +160,8 @@ int buildGrid(RectList *list, Grid *g)
     if (uint64_t(g->nx - 1) * (g->ny - 1) > RectList_maxCells)
         return kLimitReached;
     g->rowWords = (g->nx + 63) / 64;
-    g->cover = static_cast<uint64_t *>(Mem_calloc(size_t(g->rowWords) * (g->ny - 1), sizeof(uint64_t)));
+    g->cover =
+        static_cast<uint64_t *>(Mem_calloc(size_t(g->rowWords) * (g->ny - 1), sizeof(uint64_t)));
     g->walked = static_cast<uint64_t *>(Mem_calloc(size_t(g->rowWords) * g->ny, sizeof(uint64_t)));
     if (!g->cover || !g->walked)
         return Res_noMemory;
@@ -184,7 +187,6 @@ const int8_t kAheadRight[4][2] = {{0, 0}, {-1, 0}, {-1, -1}, {0, -1}};
 const int8_t kStep[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
 
 enum WalkResult { Walk_closed, Walk_tooLong };
-
 
 // Walks one boundary from grid point (i, j), leaving it in direction d
 // along an unwalked horizontal edge, and appends its corners to path as a
@@ -243,7 +245,8 @@ int walkAll(Grid *g, Path *path)
             int err;
             // Covered below: the edge runs +x from its left end; covered
             // above: -x from its right end.
-            WalkResult w = below ? walkOutline(g, path, i, j, 0, &err) : walkOutline(g, path, i + 1, j, 2, &err);
+            WalkResult w = below ? walkOutline(g, path, i, j, 0, &err)
+                                 : walkOutline(g, path, i + 1, j, 2, &err);
             if (err)
                 return err;
             if (w == Walk_tooLong)
@@ -357,7 +360,8 @@ void RectList_keepTag(RectList **list, uint32_t tag)
 int RectList_toPath(RectList *list, Path **out)
 {
     *out = nullptr;
-    if (!list->next && !list->used && list->x0 == 0 && list->y0 == 0 && list->x1 == 0 && list->y1 == 0)
+    if (!list->next && !list->used && list->x0 == 0 && list->y0 == 0 && list->x1 == 0 &&
+        list->y1 == 0)
         return Res_ok;
     Path *path = nullptr;
     int err = Path_create(&path, 0x10000);

@@ -19,15 +19,15 @@ struct Rect;
 struct RectList {
     int32_t x0, y0, x1, y1;
     RectList *next;
-    RectList *prev;     // null for the head
-    uint32_t merged;    // taken into an outline, or selected by RectList_keepTag
-    uint32_t used;      // the node holds a rectangle
-    uint32_t tag;       // the caller's word
+    RectList *prev;  // null for the head
+    uint32_t merged; // taken into an outline, or selected by RectList_keepTag
+    uint32_t used;   // the node holds a rectangle
+    uint32_t tag;    // the caller's word
 };
 
 enum : uint32_t {
-    RectList_maxSteps = 501,    // corners of one outline before the bounding rectangle is used
-    RectList_maxOutlines = 501, // outlines before the bounding rectangle is used
+    RectList_maxSteps = 501,      // corners of one outline before the bounding rectangle is used
+    RectList_maxOutlines = 501,   // outlines before the bounding rectangle is used
     RectList_maxCells = 1u << 20, // cells of the rectangles' edge grid the outline walk may use
 };
 
@@ -44,7 +44,8 @@ void RectList_destroy(RectList **list);
 // Adds a rectangle with the tag: an empty head takes it, otherwise a new
 // node is appended at the tail. 0; 1 when memory runs out (the list is
 // unchanged).
-[[nodiscard]] int RectList_add(RectList *list, uint32_t tag, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+[[nodiscard]] int RectList_add(RectList *list, uint32_t tag, int32_t x0, int32_t y0, int32_t x1,
+                               int32_t y1);
 // *out = the smallest rectangle holding every node's rectangle (the
 // minimum x0 and y0, the maximum x1 and y1), starting from the head.
 void RectList_bounds(const RectList *list, Rect *out);

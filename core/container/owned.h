@@ -7,8 +7,8 @@
 #include <cstdint>
 
 struct OwnedBlock {
-    intptr_t word;      // the owner's own word, never touched here
-    void *block;        // engine heap block owned by the record, or null
+    intptr_t word; // the owner's own word, never touched here
+    void *block;   // engine heap block owned by the record, or null
 };
 
 // Frees the record's block (null allowed) and stores block in its place;

@@ -7,7 +7,8 @@
 #include "core/task/eventproc.h"
 #include "core/text/cstr.h"
 
-namespace {
+namespace
+{
 
 // The indexes (into words) of the texts a kind holds; the count.
 uint32_t textWords(uint32_t kind, uint32_t index[2])

@@ -6,7 +6,8 @@
 #include "core/result.h"
 #include "platform/api/request.h"
 
-namespace {
+namespace
+{
 
 uint32_t countOf(const DocRequestTable *table)
 {
@@ -57,7 +58,8 @@ void DocRequests_free(DocRequestTable *table)
 int DocRequests_append(DocRequestTable *table, Request *request)
 {
     uint32_t n = countOf(table);
-    Request **a = static_cast<Request **>(Mem_realloc(table->requests, (size_t(n) + 2) * sizeof(Request *)));
+    Request **a =
+        static_cast<Request **>(Mem_realloc(table->requests, (size_t(n) + 2) * sizeof(Request *)));
     if (!a)
         return Res_noMemory;
     a[n] = request;

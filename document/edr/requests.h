@@ -22,14 +22,14 @@ struct DocRequestSub {
 };
 
 struct DocRequestTable {
-    Edr_Doc *doc;               // the owning document
-    Request **requests;         // null-terminated, one reference each; null while empty
-    DocRequestSub *sub;         // owned, or null
-    void *context;              // given at creation, not owned
+    Edr_Doc *doc;       // the owning document
+    Request **requests; // null-terminated, one reference each; null while empty
+    DocRequestSub *sub; // owned, or null
+    void *context;      // given at creation, not owned
     intptr_t words5[3];
-    void *blocks8[2];           // owned
+    void *blocks8[2]; // owned
     intptr_t words10[2];
-    void *block12;              // owned
+    void *block12; // owned
 };
 
 // *out = a new empty table of doc (zeroed). 0; 1 when memory runs out (*out

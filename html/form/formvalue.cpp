@@ -3,7 +3,8 @@
 
 #include "core/result.h"
 
-namespace {
+namespace
+{
 
 void toLocal(const FormValue *value, FormPoint *point)
 {

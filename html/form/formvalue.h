@@ -16,10 +16,10 @@ struct FormValuePayload {
 
 struct FormValue {
     uint8_t kind;
-    int32_t rect[4];            // {x0, y0, x1, y1}: the value's placement
+    int32_t rect[4]; // {x0, y0, x1, y1}: the value's placement
     FormValuePayload *payload;
     uint16_t refCount;
-    FormValue *next;            // the next value of the chain
+    FormValue *next; // the next value of the chain
 };
 
 // A point {x, y}.

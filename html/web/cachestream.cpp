@@ -8,7 +8,8 @@
 #include "core/result.h"
 #include "html/web/httpcache.h"
 
-namespace {
+namespace
+{
 
 HttpCacheHandle *readerOf(VfsHandle *stream)
 {

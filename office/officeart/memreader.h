@@ -7,9 +7,9 @@
 #include <cstdint>
 
 struct MemReader {
-    const uint8_t *base;        // the first byte
-    uint32_t pos;               // the position, bytes from base
-    uint32_t size;              // the block's byte count
+    const uint8_t *base; // the first byte
+    uint32_t pos;        // the position, bytes from base
+    uint32_t size;       // the block's byte count
 };
 
 // Seek origins.

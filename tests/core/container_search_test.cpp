@@ -11,7 +11,8 @@
 #include "core/mem/mem.h"
 #include "tests/support/heap_fixture.h"
 
-namespace {
+namespace
+{
 
 TEST(ArrayBsearchU16, AgreesWithALinearSearch)
 {

@@ -17,7 +17,8 @@
 #include "tests/support/heap_fixture.h"
 #include "tests/support/task_fixture.h"
 
-namespace {
+namespace
+{
 
 char *text(uintptr_t w)
 {
@@ -121,7 +122,8 @@ TEST_F(PostedValueTest, CopyFailuresLeaveNoText)
     }
 }
 
-class PostedValueQueue : public TaskFixture {
+class PostedValueQueue : public TaskFixture
+{
   protected:
     void run(std::function<void()> fn)
     {

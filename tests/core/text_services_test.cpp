@@ -7,7 +7,8 @@
 
 #include "core/text/ustr.h"
 
-namespace {
+namespace
+{
 
 TEST(PutCodePoint, EveryClassWithAndWithoutRoom)
 {
@@ -18,7 +19,7 @@ TEST(PutCodePoint, EveryClassWithAndWithoutRoom)
         {0x41, u"A"},
         {0, std::u16string(1, u'\0')},
         {0xD7FF, u"\uD7FF"},
-        {0xD800, u"\uFFFD"},          // surrogates are not characters
+        {0xD800, u"\uFFFD"}, // surrogates are not characters
         {0xDBFF, u"\uFFFD"},
         {0xDC00, u"\uFFFD"},
         {0xDFFF, u"\uFFFD"},
@@ -26,7 +27,7 @@ TEST(PutCodePoint, EveryClassWithAndWithoutRoom)
         {0xFFFF, u"\uFFFF"},
         {0x10000, u"\xD800\xDC00"},
         {0x1F600, u"\xD83D\xDE00"},
-        {0x10FFFF, u"\xDBFF\xDFFF"},  // the last character is a pair too
+        {0x10FFFF, u"\xDBFF\xDFFF"}, // the last character is a pair too
         {0x110000, u"\uFFFD"},
         {0xFFFFFFFF, u"\uFFFD"},
     };
@@ -35,7 +36,8 @@ TEST(PutCodePoint, EveryClassWithAndWithoutRoom)
         for (bool bounded : {false, true}) {
             char16_t buf[4] = {0x2222, 0x2222, 0x2222, 0x2222};
             char16_t *out = buf;
-            ASSERT_EQ(Ustr_putCodePoint(&out, c.value, bounded ? buf + c.units.size() : nullptr), 0) << c.value;
+            ASSERT_EQ(Ustr_putCodePoint(&out, c.value, bounded ? buf + c.units.size() : nullptr), 0)
+                << c.value;
             EXPECT_EQ(std::u16string(buf, out), c.units) << std::hex << c.value;
             EXPECT_EQ(buf[c.units.size()], 0x2222);
         }
@@ -69,10 +71,10 @@ TEST(FindAsciiN, CountedSearch)
         {id, uint32_t(id.size()) - 1, ".dtd", 4, -1}, // the count ends the haystack
         {u".dt", 3, ".dtd", 4, -1},
         {u"a.dtd.dtd", 9, ".dtd", 4, 1},
-        {u"A.DTD", 5, ".dtd", 4, -1},                 // exact, no case folding
+        {u"A.DTD", 5, ".dtd", 4, -1}, // exact, no case folding
         {u"abc", 3, "", 0, 0},
-        {u"abc", 3, "bcX", 2, 1},                     // m counts
-        {u"\u00E9t\u00E9", 3, "\xC3\xA9", 2, -1},     // bytes above 0x7F match nothing
+        {u"abc", 3, "bcX", 2, 1},                 // m counts
+        {u"\u00E9t\u00E9", 3, "\xC3\xA9", 2, -1}, // bytes above 0x7F match nothing
         {u"\u00E9", 1, "\xE9", 1, -1},
         {u"", 0, "a", 1, -1},
     };
@@ -97,10 +99,9 @@ TEST(RemoveChar, KeepsTheOthersInOrder)
         std::u16string out; // the whole buffer afterwards
         size_t kept;
     } cases[] = {
-        {u"a-b-c", 5, u'-', u"abc-c", 3},   // nothing written past the kept units
-        {u"a-b-c", 0, u'-', u"a-b-c", 0},
-        {u"----", 4, u'-', u"----", 0},
-        {u"abc-", 3, u'-', u"abc-", 3},     // only the first n units
+        {u"a-b-c", 5, u'-', u"abc-c", 3}, // nothing written past the kept units
+        {u"a-b-c", 0, u'-', u"a-b-c", 0}, {u"----", 4, u'-', u"----", 0},
+        {u"abc-", 3, u'-', u"abc-", 3}, // only the first n units
         {u"-a-", 2, u'-', u"aa-", 1},
     };
     for (const Case &c : cases) {

@@ -18,11 +18,13 @@
 #include "tests/document/style_fixture.h"
 #include "viewer/viewer.h"
 
-namespace {
+namespace
+{
 
 using namespace styletest;
 
-class RequestTableTest : public MgrFixture {
+class RequestTableTest : public MgrFixture
+{
   protected:
     Request *request(uint32_t kind)
     {
@@ -149,14 +151,19 @@ TEST_F(RequestTableTest, PageObjectPair)
     });
 }
 
-class ViewSizeTest : public RequestTableTest {
+class ViewSizeTest : public RequestTableTest
+{
   protected:
     void SetUp() override
     {
         RequestTableTest::SetUp();
         ASSERT_EQ(Sem_init(ctx(), &dm.completion, 0, 1), 0);
         ctx()->dispman = &dm;
-        run([&] { ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 1, Dispman_onLoadMessage, nullptr), 0); });
+        run([&] {
+            ASSERT_EQ(
+                EventProc_addListener(ctx(), ctx()->eventProc, 1, Dispman_onLoadMessage, nullptr),
+                0);
+        });
     }
     void TearDown() override
     {

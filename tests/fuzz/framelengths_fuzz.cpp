@@ -12,7 +12,8 @@
 #include "layout/frameset.h"
 #include "tests/support/test_engine.h"
 
-namespace {
+namespace
+{
 
 void require(bool ok)
 {

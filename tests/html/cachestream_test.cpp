@@ -12,7 +12,8 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/task_fixture.h"
 
-namespace {
+namespace
+{
 
 struct Reader {
     HttpCacheEntry entry = {};
@@ -50,11 +51,8 @@ TEST(CacheStream, NotifyReportsTheMaskedEventsLowestFirst)
         bool callback;
         std::vector<uint32_t> bits;
     } cases[] = {
-        {5, true, {1, 4}},
-        {0, true, {}},
-        {15, true, {1, 2, 4, 8}},
-        {0xF0, true, {}},
-        {5, false, {}},
+        {5, true, {1, 4}}, {0, true, {}},  {15, true, {1, 2, 4, 8}},
+        {0xF0, true, {}},  {5, false, {}},
     };
     for (const Case &c : cases) {
         for (bool throughLayer : {false, true}) {
@@ -83,18 +81,16 @@ TEST(CacheStream, AvailableCountsFromThePosition)
         int result;
         uint32_t count;
     } cases[] = {
-        {1000, 0, 0, 1000},
-        {1000, 600, 0, 400},
-        {1000, 1000, 0, 0},
-        {1000, 1500, 0, 0},             // beyond the end: nothing, not a wrapped count
-        {0, 0, Res_fileSize, 0},        // no length reported
-        {0, 600, Res_fileSize, 0},
-        {0x100000010, 0, 0, 0x10},      // the low 32 bits of the length
+        {1000, 0, 0, 1000},        {1000, 600, 0, 400},       {1000, 1000, 0, 0},
+        {1000, 1500, 0, 0},      // beyond the end: nothing, not a wrapped count
+        {0, 0, Res_fileSize, 0}, // no length reported
+        {0, 600, Res_fileSize, 0}, {0x100000010, 0, 0, 0x10}, // the low 32 bits of the length
     };
     for (const Case &c : cases) {
         Reader r(c.length, c.position);
         uint32_t count = 12345;
-        EXPECT_EQ(HttpCacheHandle_available(&r.stream, &count), c.result) << c.length << " " << c.position;
+        EXPECT_EQ(HttpCacheHandle_available(&r.stream, &count), c.result)
+            << c.length << " " << c.position;
         EXPECT_EQ(count, c.count) << c.length << " " << c.position;
         count = 12345;
         EXPECT_EQ(Vfs_getLength32(&r.stream, &count), c.result);
@@ -102,7 +98,9 @@ TEST(CacheStream, AvailableCountsFromThePosition)
     }
 }
 
-class SharedCacheStream : public TaskFixture {};
+class SharedCacheStream : public TaskFixture
+{
+};
 
 // The callback reads the stream that told it: the entry's lock must not be
 // held while it runs (taking it again would deadlock and abort the engine).

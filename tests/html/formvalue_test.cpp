@@ -4,7 +4,8 @@
 
 #include "html/form/formvalue.h"
 
-namespace {
+namespace
+{
 
 TEST(FormValue, PointsMoveToTheLowerLeftCorner)
 {

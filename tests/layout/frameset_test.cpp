@@ -16,7 +16,8 @@
 #include "tests/document/edr_fixture.h"
 #include "tests/support/heap_fixture.h"
 
-namespace {
+namespace
+{
 
 using FrameLengthTest = LeakCheckedHeapTest<>;
 
@@ -47,17 +48,28 @@ TEST_F(FrameLengthTest, ListsSplitOverTheTotal)
         std::vector<std::pair<uint32_t, int32_t>> want; // kind, size
     } cases[] = {
         {"half and the rest", u"50%,*", T, {{0, T / 2}, {2, T / 2}}},
-        {"pixels stretched 1:2", u"100,200", W, {{1, W * 100 / 300}, {1, int32_t(int64_t(W) * 200 / 300)}}},
-        {"relative shares count digits only", u"2.5*, 5*", T, {{2, T * 25 / 30}, {2, T * 5 / 30}}},
-        {"percentages share what pixels leave", u"100,30%,40%", T,
-         {{1, x100}, {0, 30 * (T - x100) / 70}, {0, 40 * (T - x100) / 70}}},
-        {"pixels, a percentage and the rest", u"100,50%,*", T, {{1, x100}, {0, T / 2}, {2, T - x100 - T / 2}}},
-        {"pixels wider than the total keep their size", u"200,200", x200, {{1, x200}, {1, x200}}},
-        {"no room left for percentages or shares", u"200,10%,*", x100,
-         {{1, x200}, {0, 0}, {2, 0}}},
-        {"spaces and other characters ignored", u" 1 0 0 px , a2b0c0 ", W,
+        {"pixels stretched 1:2",
+         u"100,200",
+         W,
          {{1, W * 100 / 300}, {1, int32_t(int64_t(W) * 200 / 300)}}},
-        {"at most ten digits, then to the comma", u"12345678901%*,2", T,
+        {"relative shares count digits only", u"2.5*, 5*", T, {{2, T * 25 / 30}, {2, T * 5 / 30}}},
+        {"percentages share what pixels leave",
+         u"100,30%,40%",
+         T,
+         {{1, x100}, {0, 30 * (T - x100) / 70}, {0, 40 * (T - x100) / 70}}},
+        {"pixels, a percentage and the rest",
+         u"100,50%,*",
+         T,
+         {{1, x100}, {0, T / 2}, {2, T - x100 - T / 2}}},
+        {"pixels wider than the total keep their size", u"200,200", x200, {{1, x200}, {1, x200}}},
+        {"no room left for percentages or shares", u"200,10%,*", x100, {{1, x200}, {0, 0}, {2, 0}}},
+        {"spaces and other characters ignored",
+         u" 1 0 0 px , a2b0c0 ",
+         W,
+         {{1, W * 100 / 300}, {1, int32_t(int64_t(W) * 200 / 300)}}},
+        {"at most ten digits, then to the comma",
+         u"12345678901%*,2",
+         T,
          {{1, 0x7FFFFFFF}, {1, 2 * 65536 / 96}}},
         {"an empty entry is zero pixels", u"50%,", T, {{0, T}, {1, 0}}},
     };
@@ -98,7 +110,9 @@ TEST_F(FrameLengthTest, RunningOutOfMemory)
     }
 }
 
-class FrameStateTest : public EdrFixture {};
+class FrameStateTest : public EdrFixture
+{
+};
 
 TEST_F(FrameStateTest, FlagsSetsAndTheCurrentFrame)
 {
@@ -187,8 +201,10 @@ TEST_F(FrameStateTest, SourcesHoldNodeReferences)
             ASSERT_EQ(FrameSet_open(s), 0);
             ASSERT_EQ(FrameSet_addFrame(s, 0x20000, 2730, 1, 1, 0, 0), 0);
             FrameRec *f = s->current;
-            ASSERT_EQ(FrameSet_setSource(s, node, doc, Url_newFromCstr("http://example.com/a.html")), 0);
-            ASSERT_EQ(FrameSet_setSource(s, node, doc, Url_newFromCstr("http://example.com/b.html")), 0);
+            ASSERT_EQ(
+                FrameSet_setSource(s, node, doc, Url_newFromCstr("http://example.com/a.html")), 0);
+            ASSERT_EQ(
+                FrameSet_setSource(s, node, doc, Url_newFromCstr("http://example.com/b.html")), 0);
             EXPECT_EQ(Edr_Node_refCount(node), base + 1);
             EXPECT_NE(f->source, nullptr);
             ASSERT_EQ(FrameSet_addFrame(s, 1000, 0x30000, 1, 1, 0, 0), 0);

@@ -17,7 +17,8 @@
 #include "layout/rectlist.h"
 #include "tests/support/heap_fixture.h"
 
-namespace {
+namespace
+{
 
 using RectListTest = LeakCheckedHeapTest<>;
 
@@ -86,7 +87,8 @@ std::vector<Loop> normalised(std::vector<Loop> loops)
     for (Loop &l : loops) {
         size_t best = 0;
         for (size_t i = 1; i < l.size(); i++)
-            if (std::make_pair(l[i].second, l[i].first) < std::make_pair(l[best].second, l[best].first))
+            if (std::make_pair(l[i].second, l[i].first) <
+                std::make_pair(l[best].second, l[best].first))
                 best = i;
         std::rotate(l.begin(), l.begin() + best, l.end());
     }
@@ -160,16 +162,25 @@ TEST_F(RectListTest, KeepTagKeepsTheConnectedRectangles)
         uint32_t tag;
         std::vector<R> kept;
     } cases[] = {
-        {"no rectangle has the tag", {{0, 0, 5, 5, 1}, {20, 0, 25, 5, 2}}, 3, {{0, 0, 5, 5, 1}, {20, 0, 25, 5, 2}}},
+        {"no rectangle has the tag",
+         {{0, 0, 5, 5, 1}, {20, 0, 25, 5, 2}},
+         3,
+         {{0, 0, 5, 5, 1}, {20, 0, 25, 5, 2}}},
         {"a chain through overlaps",
-         {{0, 0, 5, 5, 2}, {4, 0, 9, 5, 1}, {8, 0, 12, 5, 1}, {30, 30, 40, 40, 1}, {11, 4, 15, 8, 1}},
+         {{0, 0, 5, 5, 2},
+          {4, 0, 9, 5, 1},
+          {8, 0, 12, 5, 1},
+          {30, 30, 40, 40, 1},
+          {11, 4, 15, 8, 1}},
          2,
          {{0, 0, 5, 5, 2}, {4, 0, 9, 5, 1}, {8, 0, 12, 5, 1}, {11, 4, 15, 8, 1}}},
         {"touching edges and corners overlap",
          {{50, 50, 60, 60, 1}, {0, 0, 10, 10, 4}, {10, 10, 20, 20, 1}, {20, 0, 30, 10, 1}},
          4,
          {{0, 0, 10, 10, 4}, {10, 10, 20, 20, 1}, {20, 0, 30, 10, 1}}},
-        {"the head goes", {{100, 100, 101, 101, 1}, {0, 0, 1, 1, 2}, {2, 2, 3, 3, 2}}, 2,
+        {"the head goes",
+         {{100, 100, 101, 101, 1}, {0, 0, 1, 1, 2}, {2, 2, 3, 3, 2}},
+         2,
          {{0, 0, 1, 1, 2}, {2, 2, 3, 3, 2}}},
     };
     for (const Case &c : cases) {
@@ -192,12 +203,20 @@ TEST_F(RectListTest, OutlinesOfSmallShapes)
         {"two overlapping",
          {{0, 0, 10, 10, 0}, {5, 5, 15, 15, 0}},
          {{{0, 0}, {10, 0}, {10, 5}, {15, 5}, {15, 15}, {5, 15}, {5, 10}, {0, 10}}}},
-        {"one inside another", {{0, 0, 10, 10, 0}, {2, 2, 5, 5, 0}}, {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}}},
-        {"an equal one", {{0, 0, 10, 10, 0}, {0, 0, 10, 10, 0}}, {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}}},
-        {"side by side", {{0, 0, 10, 10, 0}, {10, 0, 20, 10, 0}}, {{{0, 0}, {20, 0}, {20, 10}, {0, 10}}}},
-        {"apart", {{0, 0, 1, 1, 0}, {5, 5, 6, 6, 0}},
+        {"one inside another",
+         {{0, 0, 10, 10, 0}, {2, 2, 5, 5, 0}},
+         {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}}},
+        {"an equal one",
+         {{0, 0, 10, 10, 0}, {0, 0, 10, 10, 0}},
+         {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}}},
+        {"side by side",
+         {{0, 0, 10, 10, 0}, {10, 0, 20, 10, 0}},
+         {{{0, 0}, {20, 0}, {20, 10}, {0, 10}}}},
+        {"apart",
+         {{0, 0, 1, 1, 0}, {5, 5, 6, 6, 0}},
          {{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{5, 5}, {6, 5}, {6, 6}, {5, 6}}}},
-        {"empty rectangles add nothing", {{0, 0, 0, 9, 0}, {3, 3, 5, 5, 0}, {7, 7, 6, 9, 0}},
+        {"empty rectangles add nothing",
+         {{0, 0, 0, 9, 0}, {3, 3, 5, 5, 0}, {7, 7, 6, 9, 0}},
          {{{3, 3}, {5, 3}, {5, 5}, {3, 5}}}},
     };
     for (const Case &c : cases) {
@@ -237,7 +256,8 @@ TEST_F(RectListTest, RandomOutlinesFillExactlyTheUnion)
         std::vector<R> rects;
         for (int k = count(rng); k > 0; k--) {
             int a = coord(rng), b = coord(rng), c = coord(rng), d = coord(rng);
-            rects.push_back({std::min(a, b), std::min(c, d), std::max(a, b) + (a == b), std::max(c, d) + (c == d), 0});
+            rects.push_back({std::min(a, b), std::min(c, d), std::max(a, b) + (a == b),
+                             std::max(c, d) + (c == d), 0});
         }
         RectList *list = make(rects);
         Path *path = nullptr;
@@ -263,11 +283,13 @@ TEST_F(RectListTest, RandomOutlinesFillExactlyTheUnion)
 // way round.
 TEST_F(RectListTest, AHoleHasItsOwnOutline)
 {
-    RectList *list = make({{0, 0, 10, 2, 0}, {8, 0, 10, 10, 0}, {0, 8, 10, 10, 0}, {0, 0, 2, 10, 0}});
+    RectList *list =
+        make({{0, 0, 10, 2, 0}, {8, 0, 10, 10, 0}, {0, 8, 10, 10, 0}, {0, 0, 2, 10, 0}});
     Path *path = nullptr;
     ASSERT_EQ(RectList_toPath(list, &path), 0);
     std::vector<Loop> loops = loopsOf(path);
-    std::vector<Loop> want = {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {{8, 2}, {2, 2}, {2, 8}, {8, 8}}};
+    std::vector<Loop> want = {{{0, 0}, {10, 0}, {10, 10}, {0, 10}},
+                              {{8, 2}, {2, 2}, {2, 8}, {8, 8}}};
     EXPECT_EQ(normalised(loops), normalised(want));
     EXPECT_EQ(winding(loops, 5, 5), 0);
     EXPECT_NE(winding(loops, 1, 5), 0);
@@ -294,7 +316,9 @@ TEST_F(RectListTest, CrowdedListsFallBackToTheBoundingRectangle)
         const char *name;
         const std::vector<R> *in;
         bool fallback;
-    } cases[] = {{"501 outlines", &apart, true}, {"501 corners", &stairs, true}, {"499 outlines", &fewer, false}};
+    } cases[] = {{"501 outlines", &apart, true},
+                 {"501 corners", &stairs, true},
+                 {"499 outlines", &fewer, false}};
     for (const Case &c : cases) {
         RectList *list = make(*c.in);
         Path *path = nullptr;

@@ -11,7 +11,8 @@
 #include "office/officeart/memreader.h"
 #include "office/ole2/ole.h"
 
-namespace {
+namespace
+{
 
 // The list: root 0; storage 1 and stream 3 under the root; streams 2 and 4
 // under storage 1; in the order root, 1, 2, 3, 4.
@@ -20,7 +21,8 @@ struct Directory {
     OleHandle handle = {};
     Directory()
     {
-        const uint32_t ids[5] = {0, 1, 2, 3, 4}, types[5] = {5, 1, 2, 2, 2}, parents[5] = {0, 0, 1, 0, 1};
+        const uint32_t ids[5] = {0, 1, 2, 3, 4}, types[5] = {5, 1, 2, 2, 2},
+                       parents[5] = {0, 0, 1, 0, 1};
         for (int i = 0; i < 5; i++) {
             e[i].id = ids[i];
             e[i].type = types[i];
@@ -34,7 +36,8 @@ struct Directory {
 TEST(OleQuery, EntryTypes)
 {
     Directory d;
-    const uint32_t want[5] = {OleEntry_root, OleEntry_storage, OleEntry_stream, OleEntry_stream, OleEntry_stream};
+    const uint32_t want[5] = {OleEntry_root, OleEntry_storage, OleEntry_stream, OleEntry_stream,
+                              OleEntry_stream};
     for (uint32_t id = 0; id < 5; id++) {
         uint32_t type = 99;
         ASSERT_EQ(Ole_entryGetType(&d.handle, id, &type), 0);
@@ -55,19 +58,20 @@ TEST(OleQuery, NextChildFollowsTheListOrder)
         int result;
         uint32_t next;
     } cases[] = {
-        {0, 1, 0, 3},                       // the root's children: 1, then 3
-        {0, 3, Res_oleLastChild, 3},        // the last child
+        {0, 1, 0, 3},                // the root's children: 1, then 3
+        {0, 3, Res_oleLastChild, 3}, // the last child
         {1, 2, 0, 4},
         {1, 4, Res_oleLastChild, 4},
-        {1, 3, Res_oleNoSuchEntry, 3},      // a child of another storage
+        {1, 3, Res_oleNoSuchEntry, 3}, // a child of another storage
         {0, 2, Res_oleNoSuchEntry, 2},
-        {0, 9, Res_oleNoSuchEntry, 9},      // no such entry
-        {0, 0, Res_oleNoSuchEntry, 0},      // the root is not its own child
-        {2, 4, Res_oleNoSuchEntry, 4},      // a stream has no children
+        {0, 9, Res_oleNoSuchEntry, 9}, // no such entry
+        {0, 0, Res_oleNoSuchEntry, 0}, // the root is not its own child
+        {2, 4, Res_oleNoSuchEntry, 4}, // a stream has no children
     };
     for (const Case &c : cases) {
         uint32_t id = c.id;
-        EXPECT_EQ(Ole_entryNextChild(&d.handle, c.parent, &id), c.result) << c.parent << " " << c.id;
+        EXPECT_EQ(Ole_entryNextChild(&d.handle, c.parent, &id), c.result)
+            << c.parent << " " << c.id;
         EXPECT_EQ(id, c.next) << c.parent << " " << c.id;
     }
     // Walking every child of the root from the first.
@@ -113,13 +117,13 @@ TEST(MemReader, SeeksFromEachOrigin)
         int result;
         uint32_t position;
     } cases[] = {
-        {10, MemReader_fromStart, 0, 10},    // to the size itself
+        {10, MemReader_fromStart, 0, 10}, // to the size itself
         {11, MemReader_fromStart, Res_memReaderBeyond, 10},
-        {-4, MemReader_fromCurrent, 0, 6},   // back
+        {-4, MemReader_fromCurrent, 0, 6}, // back
         {-7, MemReader_fromCurrent, Res_memReaderBeyond, 6},
         {3, MemReader_fromCurrent, 0, 9},
         {-1, MemReader_fromStart, Res_memReaderBeyond, 9},
-        {-123, MemReader_toEnd, 0, 10},      // the offset is not used
+        {-123, MemReader_toEnd, 0, 10}, // the offset is not used
         {2, MemReader_fromStart, 0, 2},
         {12345, MemReader_toEnd, 0, 10},
     };

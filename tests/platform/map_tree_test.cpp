@@ -9,7 +9,8 @@
 #include "platform/map/map.h"
 #include "tests/support/heap_fixture.h"
 
-namespace {
+namespace
+{
 
 void *k(intptr_t n)
 {
@@ -23,11 +24,10 @@ int32_t compareNumbers(const void *stored, const void *probe)
 {
     return num(stored) < num(probe) ? -1 : num(stored) > num(probe) ? 1 : 0;
 }
-void ignore(void *)
-{
-}
+void ignore(void *) {}
 
-class MapTreeTest : public LeakCheckedHeapTest<> {
+class MapTreeTest : public LeakCheckedHeapTest<>
+{
   protected:
     void SetUp() override
     {
