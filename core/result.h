@@ -71,8 +71,11 @@ enum ResultCode : int {
     Res_oleBadChain = 3584,    // a broken sector chain
     Res_oleNoEntry = 3585,     // no directory entry with that id
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
+    Res_oleLastChild = 3587,   // the entry is the last child of its storage
     Res_oleSectorBeyond = 3611, // a special id or a link beyond the sector table
     Res_oleEndsInSector = 3614, // the file ends inside a sector
+    // In-memory record reader.
+    Res_memReaderBeyond = 14848, // 0x3A00: a seek or read beyond the block's size
     // Worker pool.
     Res_jobStackTooLarge = 54,  // no worker has the stack a job asks for
     // Timer queue.

@@ -34,6 +34,11 @@ bool isFlat(const Cubic &c)
     if (!inRange(dx) || !inRange(dy) || !inRange(c.x[0] - c.x[1]) || !inRange(c.y[1] - c.y[0]) ||
         !inRange(c.x[2] - c.x[3]) || !inRange(c.y[3] - c.y[2]))
         return false;
+    // A closed piece has no chord to measure against: every cross product
+    // would be 0 and a whole loop would count as flat and vanish. It is flat
+    // only when its controls sit on its ends.
+    if (dx == 0 && dy == 0)
+        return c.x[1] == c.x[0] && c.y[1] == c.y[0] && c.x[2] == c.x[3] && c.y[2] == c.y[3];
     int64_t c1 = (c.y[1] - c.y[0]) * dx + (c.x[0] - c.x[1]) * dy;
     int64_t c2 = (c.y[3] - c.y[2]) * dx + (c.x[2] - c.x[3]) * dy;
     uint64_t chord = magnitude(dx) + magnitude(dy);

@@ -6,7 +6,8 @@
 // rectangle (it lies in the hull of its points) and only its end matters.
 // Without a rectangle this is the plain cubic flattener: a piece is halved
 // at t = 1/2 until its coordinate differences fit 15 bits and its control
-// points lie near the chord.
+// points lie near the chord (a closed piece, whose end is its start, until
+// its controls sit on its ends).
 #pragma once
 
 #include <cstdint>

@@ -146,6 +146,11 @@ const int32_t *Edr_Page_rectOrDefault(const Edr_PageRec *record);
 // otherwise); the lookup's error (4097) as it is.
 int Edr_Page_altRectQuery(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t a, intptr_t b);
 
+// The two position words of the drawing object of page (key, kind) into
+// *a and *b, read under the object's lock; a page without one leaves them
+// as they are. 0, or the lookup's error (4097 when absent).
+[[nodiscard]] int Edr_Page_objectPair(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t *a, int32_t *b);
+
 // ------------------------------------------------------------- thumbnails
 
 // The thumbnail bounds of a record in 1/8 units, {0, 0, w, h}, fitted to

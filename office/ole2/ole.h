@@ -17,6 +17,31 @@ struct OleFile;
 struct OleDirectory;
 struct OleStream;
 
+// One directory entry in memory. The handle keeps the entries in a list in
+// the order the directory's tree walk made them.
+struct OleDirEntry {
+    uint32_t id;                // index in the directory; the root is 0
+    char16_t name[32];          // at most 31 characters and a NUL
+    uint32_t type;              // OleEntry_*
+    uint32_t parentId;          // 0 for the root's children and the root itself
+    uint32_t start;             // first sector or mini sector
+    uint32_t sectorCount;       // ceiling of size / unitSize; 0 for storages
+    uint32_t *sectorMap;        // sectorCount ids, the first the start sector
+    uint32_t regular;           // 1: data in regular sectors; 0: mini sectors
+    uint32_t unitSize;
+    uint32_t size;
+    OleDirEntry *next;          // the list link
+    void *extra;                // freed with the entry
+    uint8_t classId[16];
+};
+
+// Directory entry types.
+enum : uint32_t {
+    OleEntry_storage = 1,
+    OleEntry_stream = 2,
+    OleEntry_root = 5,
+};
+
 // An open compound file as its users hold it.
 struct OleHandle {
     VfsHandle *stream;          // the source stream
@@ -25,6 +50,7 @@ struct OleHandle {
     uint16_t majorVersion;
     uint32_t byteSwapped;       // 1 for a big-endian file
     OleDirectory *directory;    // filled by Ole_readDirectory
+    OleDirEntry *entries;       // the directory entry list (head)
     OleFile *file;              // the sector file, filled by Ole_fileOpen
     OleStream *openStreams;     // streams opened on the handle, newest first
 };
@@ -59,6 +85,19 @@ void Ole_closeFile(OleHandle **handle);
 // Lets the sector file and the directory finish their set-up once both
 // exist (the mini stream's start comes from the root entry). 0 or an error.
 [[nodiscard]] int Ole_finishOpen(OleHandle *handle);
+
+// The entry of the list (from its head) with the id into *entry. 0; 3585
+// when no entry has it (*entry untouched).
+[[nodiscard]] int Ole_entryFindById(OleDirEntry *list, uint32_t id, OleDirEntry **entry);
+// The type word of the entry with the id into *type. 0; 3585 when there is
+// none (*type untouched).
+[[nodiscard]] int Ole_entryGetType(OleHandle *handle, uint32_t id, uint32_t *type);
+// Steps *id from one child of the storage parentId to the next, in the
+// order of the entry list (the first child is found by name or by the
+// caller's own walk; an entry is never its own child). 0 with *id the next
+// child; 3586 when *id is not a child of parentId; 3587 when it is the last
+// (*id untouched in both).
+[[nodiscard]] int Ole_entryNextChild(OleHandle *handle, uint32_t parentId, uint32_t *id);
 
 // Opens the stream named name (exact comparison) among the children of the
 // entry parentId (0: the root's children) at position 0. 0 with *stream
