@@ -8,56 +8,42 @@
 #include "graphics/glyphmask.h"
 #include "graphics/graphics.h"
 #include "graphics/image.h"
+#include "graphics/drawitem.h"
 #include "graphics/path.h"
-#include "graphics/vector.h"
 
-// Floor of the square root of v, bit by bit from the top.
-static uint32_t isqrt64(uint64_t v)
-{
-    uint32_t root = 0;
-    for (uint32_t bit = 0x80000000u; bit != 0; bit >>= 1) {
-        uint64_t trial = root + bit;
-        if (trial * trial <= v)
-            root += bit;
-    }
-    return root;
-}
-
-// Interim: the whole operation, since the step toward a point depends on it.
-void Vector_setLength(Point *v, int32_t length)
-{
-    if (v->x == 0 && v->y == 0)
-        return;
-    if (length == 0) {
-        *v = Point{0, 0};
-        return;
-    }
-    int64_t x = v->x, y = v->y;
-    uint32_t current = isqrt64(static_cast<uint64_t>(x * x) + static_cast<uint64_t>(y * y));
-    if (current == 0) {
-        *v = Point{0, 0};
-        return;
-    }
-    uint64_t len = length < 0 ? 0u - static_cast<uint64_t>(static_cast<int64_t>(length))
-                              : static_cast<uint64_t>(length);
-    uint64_t ax = static_cast<uint64_t>(x < 0 ? -x : x);
-    uint64_t ay = static_cast<uint64_t>(y < 0 ? -y : y);
-    // |component| <= current length, so each quotient is at most |length|.
-    uint32_t qx = static_cast<uint32_t>(len * ax / current);
-    uint32_t qy = static_cast<uint32_t>(len * ay / current);
-    if ((x < 0) != (length < 0))
-        qx = 0u - qx;
-    if ((y < 0) != (length < 0))
-        qy = 0u - qy;
-    *v = Point{static_cast<int32_t>(qx), static_cast<int32_t>(qy)};
-}
-
-// Interim: the packed walker comes with the scan converter; until then a
-// walk of a packed path answers "not implemented" rather than misread the
-// bit stream.
-int Path_walkPacked(const Path *, const PathWalkFn *, void *)
+// Interim: glyph masks are not made yet, so none can be placed, painted or
+// hit; a glyph-mask item reports 259.
+int GlyphMask_prepare(const GlyphMaskShape *, Bitmap *, int32_t, int32_t, SpanRecord *, Rect *)
 {
     return Res_notImplemented;
+}
+
+int GlyphMask_emit(SpanRecord *, RowOpSetupFn, uint8_t *, ptrdiff_t, const uint8_t *, ptrdiff_t, const uint8_t *,
+                   ptrdiff_t, const uint8_t *)
+{
+    return Res_notImplemented;
+}
+
+int GlyphMask_hit(SpanRecord *, int32_t, int32_t, int *out)
+{
+    *out = 0;
+    return Res_notImplemented;
+}
+
+// Interim: the whole placement, until page piece drawing brings its own:
+// the table's pixel box placed at (dx, dy) cuts the rectangle.
+int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
+                         Rect *rect)
+{
+    Rect box;
+    CrossingTable_bounds(shape->table, shape->s, &box);
+    box = Rect{int32_t(uint32_t(box.x0) + uint32_t(dx)), int32_t(uint32_t(box.y0) + uint32_t(dy)),
+               int32_t(uint32_t(box.x1) + uint32_t(dx)), int32_t(uint32_t(box.y1) + uint32_t(dy))};
+    spans->table = PreparedTableSpans{shape->table, shape->s, bitmap, 0, 0, int32_t(uint32_t(dy) - uint32_t(rect->y1))};
+    Rect_intersect(rect, &box);
+    spans->table.xOffset = rect->x0 - box.x0;
+    spans->table.yOffset = rect->y0 - box.y0;
+    return Res_ok;
 }
 
 // Interim: the whole copy, since the glyph-mask cache stores masks with it.
