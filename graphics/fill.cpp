@@ -178,9 +178,20 @@ int edgePiece(const int32_t *end, void *user)
 // Curves are copied with their start point in front, as the flatteners
 // read them: the previous element's point is not always right before the
 // opcode word (after a close it is not).
+// 1 when a curve's hull lies wholly above or below the table's rows: its
+// pieces would cross none, so it is not flattened at all.
+bool outsideRows(const EdgeWalk *w, int64_t lo, int64_t hi)
+{
+    const int64_t half = (int64_t(1) << w->rows.shift) >> 1;
+    return ((hi + w->yOffset + half) >> w->rows.shift) <= 0 ||
+           ((lo + w->yOffset + half) >> w->rows.shift) >= int64_t(w->rows.rowCount);
+}
+
 int edgeQuad(const int32_t *p, void *user, const int32_t *last, const int32_t *)
 {
     if (!last)
+        return 0;
+    if (outsideRows(static_cast<EdgeWalk *>(user), std::min({last[1], p[1], p[3]}), std::max({last[1], p[1], p[3]})))
         return 0;
     const int32_t seg[Curve_quadWords] = {last[0], last[1], int32_t(Path_opQuad), p[0], p[1], p[2], p[3]};
     return Curve_flatten(seg, edgePiece, user);
@@ -190,8 +201,16 @@ int edgeCubic(const int32_t *p, void *user, const int32_t *last, const int32_t *
 {
     if (!last)
         return 0;
+    if (outsideRows(static_cast<EdgeWalk *>(user), std::min({last[1], p[1], p[3], p[5]}),
+                    std::max({last[1], p[1], p[3], p[5]})))
+        return 0;
     const int32_t seg[Curve_cubicWords] = {last[0], last[1], int32_t(Path_opCubic), p[0], p[1], p[2], p[3], p[4], p[5]};
-    return Curve_flattenCubic(seg, edgePiece, user);
+    // A line crosses a row when ytop < centre <= ybottom: pieces wholly
+    // below the first centre or at or above the last one cross nothing.
+    const EdgeWalk *w = static_cast<const EdgeWalk *>(user);
+    const int64_t step = int64_t(1) << w->rows.shift, half = step >> 1;
+    const int64_t y0 = half - w->yOffset, y1 = (int64_t(w->rows.rowCount) - 1) * step + half - w->yOffset - 1;
+    return Curve_flattenCubicBand(seg, y0, y1, edgePiece, user);
 }
 
 // Every slot not listed answers 259: a walk over an element of another

@@ -118,23 +118,42 @@ void split(const Cubic &c, Cubic *first, Cubic *second)
     }
 }
 
-int flattenCubic(const Cubic &c, const Rect *box, CurveLineFn fn, void *user, uint32_t depth)
+// The rows a scan converter reads: pieces wholly outside them need no
+// halving.
+struct Band {
+    int64_t y0, y1;
+};
+
+bool outsideBand(const Band *band, const Cubic &c)
+{
+    int64_t lo = c.y[0], hi = c.y[0];
+    for (int i = 1; i < 4; i++) {
+        lo = c.y[i] < lo ? c.y[i] : lo;
+        hi = c.y[i] > hi ? c.y[i] : hi;
+    }
+    return hi < band->y0 || lo > band->y1;
+}
+
+int flattenCubic(const Cubic &c, const Rect *box, const Band *band, CurveLineFn fn, void *user, uint32_t depth)
 {
     bool flat = depth >= Curve_maxDepth ||
-                (box && inClosed(box, c.x[1], c.y[1]) && inClosed(box, c.x[2], c.y[2])) || isFlat(c);
+                (box && inClosed(box, c.x[1], c.y[1]) && inClosed(box, c.x[2], c.y[2])) ||
+                (band && outsideBand(band, c)) || isFlat(c);
     if (flat)
         return emitLine(static_cast<int32_t>(c.x[0]), static_cast<int32_t>(c.y[0]), static_cast<int32_t>(c.x[3]),
                         static_cast<int32_t>(c.y[3]), fn, user);
     Cubic first, second;
     split(c, &first, &second);
-    if (int err = flattenCubic(first, box, fn, user, depth + 1))
+    if (int err = flattenCubic(first, box, band, fn, user, depth + 1))
         return err;
-    return flattenCubic(second, box, fn, user, depth + 1);
+    return flattenCubic(second, box, band, fn, user, depth + 1);
 }
 
 } // namespace
 
-int Curve_flattenCubicStep(const int32_t *segment, const Rect *box, CurveLineFn fn, void *user, uint32_t depth)
+namespace {
+
+Cubic readCubic(const int32_t *segment)
 {
     Cubic c;
     const int32_t *p[4] = {segment, segment + 3, segment + 5, segment + 7};
@@ -142,7 +161,20 @@ int Curve_flattenCubicStep(const int32_t *segment, const Rect *box, CurveLineFn 
         c.x[i] = p[i][0];
         c.y[i] = p[i][1];
     }
-    return flattenCubic(c, box, fn, user, depth);
+    return c;
+}
+
+} // namespace
+
+int Curve_flattenCubicStep(const int32_t *segment, const Rect *box, CurveLineFn fn, void *user, uint32_t depth)
+{
+    return flattenCubic(readCubic(segment), box, nullptr, fn, user, depth);
+}
+
+int Curve_flattenCubicBand(const int32_t *segment, int64_t y0, int64_t y1, CurveLineFn fn, void *user)
+{
+    const Band band = {y0, y1};
+    return flattenCubic(readCubic(segment), nullptr, &band, fn, user, 0);
 }
 
 int Curve_flattenCubic(const int32_t *segment, CurveLineFn fn, void *user)

@@ -75,3 +75,10 @@ int Curve_flattenCubic(const int32_t *segment, CurveLineFn fn, void *user);
 // its end equals its start. 0 or the first non-zero result of fn.
 int Curve_flattenCubicStep(const int32_t *segment, const Rect *box, CurveLineFn fn, void *user,
                            uint32_t depth);
+
+// Curve_flattenCubic for a scan converter that reads only the rows from y0
+// to y1: a piece whose points all lie below y0 or all above y1 counts as
+// flat at once (it and its chord cross none of those rows), so curves that
+// reach far outside them cost no more than their part inside. 0 or the
+// first non-zero result of fn.
+int Curve_flattenCubicBand(const int32_t *segment, int64_t y0, int64_t y1, CurveLineFn fn, void *user);

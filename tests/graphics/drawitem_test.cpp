@@ -265,6 +265,34 @@ TEST_F(DrawItemTest, PathItemsArePlacedByTheTargetOffset)
     EXPECT_EQ(pixel8(a, 0, 11), 0);
 }
 
+TEST_F(DrawItemTest, CurvedPathsDrawnInBandsMatchOneDraw)
+{
+    // Curves reaching far above and below each band: their parts outside a
+    // band are not flattened, and the bands still join up exactly.
+    Path *p = emptyPath();
+    ASSERT_EQ(Path_moveTo(p, 200, -90000), Res_ok);
+    ASSERT_EQ(Path_curveTo(p, 9000, 40000, -3000, -30000, 7000, 95000), Res_ok);
+    ASSERT_EQ(Path_quadTo(p, 4000, -4000, 200, -90000), Res_ok);
+    ASSERT_EQ(Path_close(p), Res_ok);
+    for (uint32_t s = 0; s <= 3; s++) {
+        FillRequest req = request(p, s, 0);
+        Bitmap *whole = bitmap(30, 30, Pixel_formatGrey8);
+        DrawTarget tw{whole, nullptr, 0, 0};
+        ASSERT_EQ(DrawItem_render(pathItem(whole, req, Pixel_formatGrey8, 255), nullptr, nullptr, &tw), Res_ok);
+        Bitmap *bands = bitmap(30, 30, Pixel_formatGrey8);
+        for (int32_t y = 0; y < 30; y += 7) {
+            const Rect band = {0, y, 30, std::min(y + 7, 30)};
+            DrawTarget tb{bands, &band, 0, 0};
+            ASSERT_EQ(DrawItem_render(pathItem(bands, req, Pixel_formatGrey8, 255), nullptr, nullptr, &tb), Res_ok);
+        }
+        EXPECT_EQ(bytes(bands), bytes(whole)) << s;
+        int painted = 0;
+        for (uint8_t v : bytes(whole))
+            painted += v != 0;
+        EXPECT_GT(painted, 50) << s;
+    }
+}
+
 TEST_F(DrawItemTest, PenOutlinesWaitForTheStroker)
 {
     Bitmap *b = bitmap(8, 8, Pixel_formatGrey8);
