@@ -33,7 +33,8 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace {
+namespace
+{
 
 constexpr int32_t size = 1024;
 constexpr int32_t unit = 256; // device units per pixel
@@ -77,7 +78,8 @@ struct World {
             uint64_t bytes;
             Pixel_bufferSize(size, size, formats[i], &stride, &bytes);
             pixels[i].assign(bytes, 0);
-            (void)Bitmap_create(&context, &bitmaps[i], size, size, formats[i], 0x10000, pixels[i].data(), 0);
+            (void)Bitmap_create(&context, &bitmaps[i], size, size, formats[i], 0x10000,
+                                pixels[i].data(), 0);
         }
     }
 
@@ -92,7 +94,8 @@ struct World {
         Path *p = make();
         for (int i = 0; i < 10; i++) {
             double r = (i % 2 ? 200.0 : 500.0) * unit, a = M_PI * i / 5;
-            int32_t x = int32_t(512 * unit + r * std::sin(a)), y = int32_t(512 * unit + r * std::cos(a));
+            int32_t x = int32_t(512 * unit + r * std::sin(a)),
+                    y = int32_t(512 * unit + r * std::cos(a));
             if (i == 0)
                 (void)Path_moveTo(p, x, y);
             else
@@ -133,7 +136,8 @@ struct World {
         Lcg rng;
         for (int i = 0; i < 1000; i++) {
             double r = (150 + rng.next() % 350) * double(unit), a = 2 * M_PI * i / 1000;
-            int32_t x = int32_t(512 * unit + r * std::cos(a)), y = int32_t(512 * unit + r * std::sin(a));
+            int32_t x = int32_t(512 * unit + r * std::cos(a)),
+                    y = int32_t(512 * unit + r * std::sin(a));
             if (i == 0)
                 (void)Path_moveTo(p, x, y);
             else
@@ -156,7 +160,8 @@ void fill(benchmark::State &state, int shape, uint32_t s, int format)
     Bitmap *b = w.bitmaps[format];
     DrawItem *item = b->drawItem;
     item->kind = DrawItem_kindPath;
-    item->shape.path = FillRequest{w.shapes[shape].path, s, &deviceUnits, 0, Pen{w.shapes[shape].rule, 0, 0, 0, 0, nullptr}};
+    item->shape.path = FillRequest{w.shapes[shape].path, s, &deviceUnits, 0,
+                                   Pen{w.shapes[shape].rule, 0, 0, 0, 0, nullptr}};
     item->paintKind = DrawItem_sourceSolid;
     item->paint.solid.format = format == 0 ? Pixel_formatGrey8 : Pixel_formatRGBA;
     item->paint.solid.value = format == 0 ? 0xC0 : 0x0040C0FF;
@@ -179,7 +184,8 @@ struct Line {
 
 int collectPiece(const int32_t *end, void *user)
 {
-    static_cast<std::vector<Line> *>(user)->push_back({double(end[-3]), double(end[-2]), double(end[0]), double(end[1])});
+    static_cast<std::vector<Line> *>(user)->push_back(
+        {double(end[-3]), double(end[-2]), double(end[0]), double(end[1])});
     return 0;
 }
 
@@ -190,14 +196,16 @@ struct Flatten {
 int onLine(const int32_t *p, void *user, const int32_t *last, const int32_t *)
 {
     if (last)
-        static_cast<Flatten *>(user)->lines.push_back({double(last[0]), double(last[1]), double(p[0]), double(p[1])});
+        static_cast<Flatten *>(user)->lines.push_back(
+            {double(last[0]), double(last[1]), double(p[0]), double(p[1])});
     return 0;
 }
 
 int onClose(const int32_t *, void *user, const int32_t *last, const int32_t *start)
 {
     if (last && start)
-        static_cast<Flatten *>(user)->lines.push_back({double(last[0]), double(last[1]), double(start[0]), double(start[1])});
+        static_cast<Flatten *>(user)->lines.push_back(
+            {double(last[0]), double(last[1]), double(start[0]), double(start[1])});
     return 0;
 }
 
@@ -218,8 +226,9 @@ int onCubic(const int32_t *p, void *user, const int32_t *last, const int32_t *)
 void brute(benchmark::State &state, int shape, uint32_t s)
 {
     World &w = world();
-    const PathWalkFn slots[16] = {onClose, onLine, nullptr, nullptr, onClose, onLine, onQuad, onCubic,
-                                  nullptr, onClose, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    const PathWalkFn slots[16] = {onClose, onLine,  nullptr, nullptr, onClose, onLine,
+                                  onQuad,  onCubic, nullptr, onClose, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr};
     Flatten f;
     Path_walk(w.shapes[shape].path, slots, &f);
     const bool evenOdd = w.shapes[shape].rule != 0;
@@ -235,7 +244,8 @@ void brute(benchmark::State &state, int shape, uint32_t s)
                 xs.clear();
                 for (const Line &l : f.lines)
                     if ((l.y0 < y) != (l.y1 < y))
-                        xs.push_back({l.x0 + (y - l.y0) * (l.x1 - l.x0) / (l.y1 - l.y0), l.y1 > l.y0 ? 1 : -1});
+                        xs.push_back({l.x0 + (y - l.y0) * (l.x1 - l.x0) / (l.y1 - l.y0),
+                                      l.y1 > l.y0 ? 1 : -1});
                 std::sort(xs.begin(), xs.end());
                 for (int px = 0; px < size; px++)
                     for (int i = 0; i < sub; i++) {
@@ -264,11 +274,15 @@ int registerAll()
         const char *name = world().shapes[shape].name;
         for (uint32_t s = 0; s <= 3; s++) {
             for (int format = 0; format < 2; format++) {
-                std::string n = std::string("fill/") + name + "/s" + std::to_string(s) + "/" + formatNames[format];
-                benchmark::RegisterBenchmark(n.c_str(), fill, shape, s, format)->Unit(benchmark::kMicrosecond);
+                std::string n = std::string("fill/") + name + "/s" + std::to_string(s) + "/" +
+                                formatNames[format];
+                benchmark::RegisterBenchmark(n.c_str(), fill, shape, s, format)
+                    ->Unit(benchmark::kMicrosecond);
             }
             std::string b = std::string("brute/") + name + "/s" + std::to_string(s);
-            benchmark::RegisterBenchmark(b.c_str(), brute, shape, s)->Unit(benchmark::kMicrosecond)->Iterations(1);
+            benchmark::RegisterBenchmark(b.c_str(), brute, shape, s)
+                ->Unit(benchmark::kMicrosecond)
+                ->Iterations(1);
         }
     }
     return 0;

@@ -6,7 +6,8 @@
 
 // Interim: the stroker is not built yet, so pen outlines cannot be made
 // (the fill reports 259 and draws nothing).
-int Path_stroke(EngineContext *, const Path *, Path *, const Matrix *, const Pen *, int32_t, const Rect *)
+int Path_stroke(EngineContext *, const Path *, Path *, const Matrix *, const Pen *, int32_t,
+                const Rect *)
 {
     return Res_notImplemented;
 }

@@ -13,7 +13,8 @@
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
 
-namespace {
+namespace
+{
 
 inline int32_t clamp32(int64_t v)
 {
@@ -35,24 +36,27 @@ Rect bufferRect(const PixelBuf *buf, int64_t x, int64_t y)
 // -------------------------------------------------------- shape routines
 
 // Paths are prepared in device space, where the item's origin is (0, 0).
-int preparePath(const DrawShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans, Rect *rect)
+int preparePath(const DrawShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
+                Rect *rect)
 {
-    Rect clip = {clamp32(int64_t(rect->x0) - dx), clamp32(int64_t(rect->y0) - dy), clamp32(int64_t(rect->x1) - dx),
-                 clamp32(int64_t(rect->y1) - dy)};
+    Rect clip = {clamp32(int64_t(rect->x0) - dx), clamp32(int64_t(rect->y0) - dy),
+                 clamp32(int64_t(rect->x1) - dx), clamp32(int64_t(rect->y1) - dy)};
     int r = Fill_prepareDevicePath(&shape->path, bitmap, &spans->fill, &clip);
     if (r != Res_ok)
         return r;
-    *rect = Rect{clamp32(int64_t(clip.x0) + dx), clamp32(int64_t(clip.y0) + dy), clamp32(int64_t(clip.x1) + dx),
-                 clamp32(int64_t(clip.y1) + dy)};
+    *rect = Rect{clamp32(int64_t(clip.x0) + dx), clamp32(int64_t(clip.y0) + dy),
+                 clamp32(int64_t(clip.x1) + dx), clamp32(int64_t(clip.y1) + dy)};
     return Res_ok;
 }
 
-int prepareGlyph(const DrawShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans, Rect *rect)
+int prepareGlyph(const DrawShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
+                 Rect *rect)
 {
     return GlyphMask_prepare(&shape->glyph, bitmap, dx, dy, spans, rect);
 }
 
-int prepareCoverage(const DrawShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans, Rect *rect)
+int prepareCoverage(const DrawShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy,
+                    SpanRecord *spans, Rect *rect)
 {
     return CoverageMask_prepare(&shape->coverage, bitmap, dx, dy, spans, rect);
 }
@@ -81,7 +85,7 @@ struct Source {
     // Where a buffer lies (y-up): its left edge and its top edge.
     int64_t left, top;
     uint32_t bytesPerPixel;
-    const uint8_t *first;  // its first (top-left) pixel
+    const uint8_t *first; // its first (top-left) pixel
 };
 
 // A solid paint or a constant mask: the value is read by the row
@@ -110,17 +114,19 @@ void placeSource(Source *s, const Rect &work)
 {
     if (!s->isBuffer)
         return;
-    s->pixels = s->first + (s->top - work.y1) * s->stride + (work.x0 - s->left) * int64_t(s->bytesPerPixel);
+    s->pixels =
+        s->first + (s->top - work.y1) * s->stride + (work.x0 - s->left) * int64_t(s->bytesPerPixel);
 }
 
 // Fetches a callback paint or mask for the work rectangle; the work
 // rectangle is cut to what the fetched buffer covers.
-int fetchSource(const DrawSource &src, Source *s, PixelBuf **fetched, Rect *work, const DrawTarget *target)
+int fetchSource(const DrawSource &src, Source *s, PixelBuf **fetched, Rect *work,
+                const DrawTarget *target)
 {
     Rect asked = *work;
     uint32_t format = 0;
-    int r = src.callback.fetch(src.callback.user, &format, fetched, &asked, target->dx, target->dy, target->bitmap,
-                               target->bitmap->scale);
+    int r = src.callback.fetch(src.callback.user, &format, fetched, &asked, target->dx, target->dy,
+                               target->bitmap, target->bitmap->scale);
     if (r != Res_ok)
         return r;
     const PixelBuf *buf = *fetched;
@@ -144,12 +150,13 @@ struct StagePlan {
     uint32_t recordsAt; // arena offset of the first stage record
     uint32_t paintCount;
     uint32_t maskCount;
-    uint32_t dataAt;    // arena offset where the stages' outputs start
+    uint32_t dataAt; // arena offset where the stages' outputs start
 };
 
 // Declares the stages of one list; counts and sizes accumulate.
-int declareList(Bitmap *bitmap, ScratchArena *arena, const StageNode *node, int32_t width, int32_t height,
-                uint32_t *format, uint32_t *isBuffer, uint32_t *count, uint64_t *oneOff, uint64_t *perRow)
+int declareList(Bitmap *bitmap, ScratchArena *arena, const StageNode *node, int32_t width,
+                int32_t height, uint32_t *format, uint32_t *isBuffer, uint32_t *count,
+                uint64_t *oneOff, uint64_t *perRow)
 {
     bool arenaOutput = false; // the current output lies in the arena
     for (; node; node = node->next) {
@@ -163,7 +170,8 @@ int declareList(Bitmap *bitmap, ScratchArena *arena, const StageNode *node, int3
         StageRecord *rec = reinterpret_cast<StageRecord *>(arena->base + at);
         *rec = StageRecord{};
         rec->parameter = node->parameter;
-        int r = node->ops->declare(*isBuffer, *format, width, height, *count != 0, node->parameter, rec);
+        int r = node->ops->declare(*isBuffer, *format, width, height, *count != 0, node->parameter,
+                                   rec);
         if (r != Res_ok)
             return r;
         // An in-place stage works on the output before it, which must lie
@@ -186,8 +194,9 @@ int declareList(Bitmap *bitmap, ScratchArena *arena, const StageNode *node, int3
 
 // DrawItem_buildStages: the records of both lists, the arena sized for
 // at least one row of every buffer output, and the rows per chunk.
-int buildStages(Bitmap *bitmap, ScratchArena *arena, const StageNode *paintStages, const StageNode *maskStages,
-                int32_t width, int32_t height, Source *paint, Source *mask, StagePlan *plan, int32_t *rowsPerChunk)
+int buildStages(Bitmap *bitmap, ScratchArena *arena, const StageNode *paintStages,
+                const StageNode *maskStages, int32_t width, int32_t height, Source *paint,
+                Source *mask, StagePlan *plan, int32_t *rowsPerChunk)
 {
     *arena = ScratchArena{static_cast<uint8_t *>(bitmap->scratch[1]), bitmap->scratchSize[1], 0};
     plan->recordsAt = 0;
@@ -196,8 +205,8 @@ int buildStages(Bitmap *bitmap, ScratchArena *arena, const StageNode *paintStage
     int r = declareList(bitmap, arena, paintStages, width, height, &paint->format, &paint->isBuffer,
                         &plan->paintCount, &oneOff, &perRow);
     if (r == Res_ok)
-        r = declareList(bitmap, arena, maskStages, width, height, &mask->format, &mask->isBuffer, &plan->maskCount,
-                        &oneOff, &perRow);
+        r = declareList(bitmap, arena, maskStages, width, height, &mask->format, &mask->isBuffer,
+                        &plan->maskCount, &oneOff, &perRow);
     if (r != Res_ok)
         return r;
     plan->dataAt = arena->used;
@@ -219,23 +228,25 @@ int buildStages(Bitmap *bitmap, ScratchArena *arena, const StageNode *paintStage
 
 // Runs count stages from the record at *index for one chunk, from the
 // input (pixels, stride) at *cursor; the last output replaces the input.
-int runList(const ScratchArena *arena, const StagePlan *plan, uint32_t *index, uint32_t count, uint8_t **cursor,
-            int32_t x, int32_t y, int32_t width, int32_t rows, const uint8_t **pixels, ptrdiff_t *stride)
+int runList(const ScratchArena *arena, const StagePlan *plan, uint32_t *index, uint32_t count,
+            uint8_t **cursor, int32_t x, int32_t y, int32_t width, int32_t rows,
+            const uint8_t **pixels, ptrdiff_t *stride)
 {
     uint64_t previous = 0; // bytes of the last output in the arena (0: none yet)
     for (uint32_t i = 0; i < count; i++, (*index)++) {
-        const StageRecord *rec =
-            reinterpret_cast<const StageRecord *>(arena->base + plan->recordsAt + *index * sizeof(StageRecord));
+        const StageRecord *rec = reinterpret_cast<const StageRecord *>(
+            arena->base + plan->recordsAt + *index * sizeof(StageRecord));
         if (!rec->worksInPlace)
             *cursor += previous;
         ptrdiff_t outStride = rec->outputIsBuffer ? ptrdiff_t(rec->outputBytes) : 0;
         int r;
         if (rec->worksInPlace)
-            r = rec->routine.inPlace ? rec->routine.inPlace(*cursor, outStride, rec->parameter, x, y, width, rows)
-                                     : Res_ok;
+            r = rec->routine.inPlace
+                    ? rec->routine.inPlace(*cursor, outStride, rec->parameter, x, y, width, rows)
+                    : Res_ok;
         else
-            r = rec->routine.copy ? rec->routine.copy(*pixels, *stride, rec->parameter, x, y, width, rows, *cursor,
-                                                      outStride)
+            r = rec->routine.copy ? rec->routine.copy(*pixels, *stride, rec->parameter, x, y, width,
+                                                      rows, *cursor, outStride)
                                   : Res_ok;
         if (r != Res_ok)
             return r;
@@ -249,14 +260,17 @@ int runList(const ScratchArena *arena, const StagePlan *plan, uint32_t *index, u
 
 // DrawItem_runStages: the paint stages, then the mask stages, for one
 // chunk whose top-left lies at (x, y) relative to the item's origin.
-int runStages(const ScratchArena *arena, const StagePlan *plan, int32_t x, int32_t y, int32_t width, int32_t rows,
-              const uint8_t **paint, ptrdiff_t *paintStride, const uint8_t **mask, ptrdiff_t *maskStride)
+int runStages(const ScratchArena *arena, const StagePlan *plan, int32_t x, int32_t y, int32_t width,
+              int32_t rows, const uint8_t **paint, ptrdiff_t *paintStride, const uint8_t **mask,
+              ptrdiff_t *maskStride)
 {
     uint8_t *cursor = arena->base + plan->dataAt;
     uint32_t index = 0;
-    int r = runList(arena, plan, &index, plan->paintCount, &cursor, x, y, width, rows, paint, paintStride);
+    int r = runList(arena, plan, &index, plan->paintCount, &cursor, x, y, width, rows, paint,
+                    paintStride);
     if (r == Res_ok)
-        r = runList(arena, plan, &index, plan->maskCount, &cursor, x, y, width, rows, mask, maskStride);
+        r = runList(arena, plan, &index, plan->maskCount, &cursor, x, y, width, rows, mask,
+                    maskStride);
     return r;
 }
 
@@ -349,13 +363,13 @@ int DrawItem_clipToBuffers(const DrawItem *item, int32_t dx, int32_t dy, Rect *r
     return Res_ok;
 }
 
-int DrawItem_emitRect(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination, ptrdiff_t destinationStride,
-                      const uint8_t *source, ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
-                      const uint8_t *)
+int DrawItem_emitRect(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
+                      ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
+                      const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *)
 {
     if (spans->width > 0 && spans->chunkRows > 0)
-        RowOp_runRect(destination, destinationStride, uint32_t(spans->width), uint32_t(spans->chunkRows), source,
-                      sourceStride, mask, maskStride, setup);
+        RowOp_runRect(destination, destinationStride, uint32_t(spans->width),
+                      uint32_t(spans->chunkRows), source, sourceStride, mask, maskStride, setup);
     return Res_ok;
 }
 
@@ -473,8 +487,8 @@ int DrawItem_render(DrawItem *item, const StageNode *paintStages, const StageNod
     // 7. Stages.
     rowsPerChunk = spans.height;
     if (staged) {
-        result = buildStages(bitmap, &arena, paintStages, maskStages, spans.width, spans.height, &paint, &mask,
-                             &plan, &rowsPerChunk);
+        result = buildStages(bitmap, &arena, paintStages, maskStages, spans.width, spans.height,
+                             &paint, &mask, &plan, &rowsPerChunk);
         if (result != Res_ok)
             goto done;
     }
@@ -484,7 +498,8 @@ int DrawItem_render(DrawItem *item, const StageNode *paintStages, const StageNod
     if (!staged && item->cachedRowOp && item->cachedFormat == bitmap->format) {
         setup = item->cachedRowOp;
     } else {
-        setup = RowOp_find(bitmap->format, paint.format, mask.format, int(paint.isBuffer), int(mask.isBuffer));
+        setup = RowOp_find(bitmap->format, paint.format, mask.format, int(paint.isBuffer),
+                           int(mask.isBuffer));
         if (!setup) {
             result = Res_pixelNoRowOp;
             goto done;
@@ -508,12 +523,13 @@ int DrawItem_render(DrawItem *item, const StageNode *paintStages, const StageNod
             ptrdiff_t srcStride = paint.stride, mskStride = mask.stride;
             if (staged) {
                 result = runStages(&arena, &plan, clamp32(int64_t(work.x0) - target->dx),
-                                   clamp32(int64_t(work.y1) - target->dy - done), spans.width, chunk, &src,
-                                   &srcStride, &msk, &mskStride);
+                                   clamp32(int64_t(work.y1) - target->dy - done), spans.width,
+                                   chunk, &src, &srcStride, &msk, &mskStride);
                 if (result != Res_ok)
                     goto done;
             }
-            result = routines->emit(&spans, setup, destination, stride, src, srcStride, msk, mskStride, coverage);
+            result = routines->emit(&spans, setup, destination, stride, src, srcStride, msk,
+                                    mskStride, coverage);
             if (result != Res_ok)
                 goto done;
             destination += chunk * stride;
@@ -532,7 +548,8 @@ done:
     return result;
 }
 
-int DrawItem_hitTest(DrawItem *item, int32_t dx, int32_t dy, Bitmap *bitmap, int32_t x, int32_t y, int *out)
+int DrawItem_hitTest(DrawItem *item, int32_t dx, int32_t dy, Bitmap *bitmap, int32_t x, int32_t y,
+                     int *out)
 {
     *out = 0;
     if (x == INT32_MAX || y == INT32_MAX)
@@ -541,10 +558,16 @@ int DrawItem_hitTest(DrawItem *item, int32_t dx, int32_t dy, Bitmap *bitmap, int
     SpanRecord spans{};
     int r = Res_ok;
     switch (item->kind) {
-    case DrawItem_kindPath: r = preparePath(&item->shape, bitmap, dx, dy, &spans, &rect); break;
-    case DrawItem_kindGlyphMask: r = prepareGlyph(&item->shape, bitmap, dx, dy, &spans, &rect); break;
-    case DrawItem_kindRect: break;
-    default: Std_abort(); // the prepared kind has no pixel test
+    case DrawItem_kindPath:
+        r = preparePath(&item->shape, bitmap, dx, dy, &spans, &rect);
+        break;
+    case DrawItem_kindGlyphMask:
+        r = prepareGlyph(&item->shape, bitmap, dx, dy, &spans, &rect);
+        break;
+    case DrawItem_kindRect:
+        break;
+    default:
+        Std_abort(); // the prepared kind has no pixel test
     }
     if (r != Res_ok)
         return r;
@@ -571,7 +594,10 @@ int DrawItem_hitTest(DrawItem *item, int32_t dx, int32_t dy, Bitmap *bitmap, int
                 *out = 1;
         return Res_ok;
     }
-    case DrawItem_kindGlyphMask: return GlyphMask_hit(&spans, x, y, out);
-    default: *out = 1; return Res_ok;
+    case DrawItem_kindGlyphMask:
+        return GlyphMask_hit(&spans, x, y, out);
+    default:
+        *out = 1;
+        return Res_ok;
     }
 }

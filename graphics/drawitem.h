@@ -54,8 +54,8 @@ struct CoverageMaskShape {
 
 // The shape words, by kind (a rectangle, kind 2, has none).
 union DrawShape {
-    FillRequest path;          // kind 0
-    GlyphMaskShape glyph;      // kind 1
+    FillRequest path;           // kind 0
+    GlyphMaskShape glyph;       // kind 1
     CoverageMaskShape coverage; // kind 3
 };
 
@@ -63,8 +63,8 @@ union DrawShape {
 // buffer whose first pixel lies at rect's top-left (y-up: column rect.x0,
 // row rect.y1 - 1), of *formatOut; the routine may shrink *rect. A
 // non-zero result ends the draw with it.
-typedef int (*DrawFetchFn)(void *user, uint32_t *formatOut, PixelBuf **bufferOut, Rect *rect, int32_t dx,
-                           int32_t dy, Bitmap *bitmap, int32_t bitmapScale);
+typedef int (*DrawFetchFn)(void *user, uint32_t *formatOut, PixelBuf **bufferOut, Rect *rect,
+                           int32_t dx, int32_t dy, Bitmap *bitmap, int32_t bitmapScale);
 // Gives the fetched buffer back (null when the fetch did not run or gave
 // none); called once after every draw of a callback kind, also after an
 // error.
@@ -73,12 +73,12 @@ typedef void (*DrawReleaseFn)(void *user, PixelBuf *buffer);
 // A paint or a mask, by its kind.
 union DrawSource {
     struct {
-        uint32_t format;   // paint: the colour's format; mask: the mask format (0)
-        uint32_t value;    // paint: the colour; mask: the alpha in its low byte
+        uint32_t format; // paint: the colour's format; mask: the mask format (0)
+        uint32_t value;  // paint: the colour; mask: the alpha in its low byte
     } solid;
     struct {
         const PixelBuf *buffer;
-        int32_t x, y;      // its lower-left corner relative to the item's origin
+        int32_t x, y; // its lower-left corner relative to the item's origin
     } buffer;
     struct {
         DrawFetchFn fetch;
@@ -88,15 +88,15 @@ union DrawSource {
 };
 
 struct DrawItem {
-    uint32_t kind;             // the shape kind
-    DrawShape shape;           // the shape, by kind
-    uint32_t paintKind;        // DrawItem_source*
+    uint32_t kind;      // the shape kind
+    DrawShape shape;    // the shape, by kind
+    uint32_t paintKind; // DrawItem_source*
     DrawSource paint;
-    intptr_t unused;           // a word rendering does not read
-    uint32_t maskKind;         // DrawItem_source*
+    intptr_t unused;   // a word rendering does not read
+    uint32_t maskKind; // DrawItem_source*
     DrawSource mask;
-    RowOpSetupFn cachedRowOp;  // the row operation last found for this item, or null
-    uint32_t cachedFormat;     // the destination format it was found for
+    RowOpSetupFn cachedRowOp; // the row operation last found for this item, or null
+    uint32_t cachedFormat;    // the destination format it was found for
 };
 
 // Where an item is drawn: the bitmap, an optional clip rectangle (y-up
@@ -120,28 +120,29 @@ struct PreparedTableSpans {
 // What an emitter gets: the work rectangle's size, the chunk, and the
 // words its kind's prepare routine filled.
 struct SpanRecord {
-    int32_t width;     // of the work rectangle
+    int32_t width; // of the work rectangle
     int32_t height;
     int32_t chunkRows; // rows in the current chunk
     int32_t rowsDone;  // rows drawn in earlier chunks (chunks run from the top down)
     union {
-        FillContext fill;          // kind 0
-        GlyphMaskSpans glyph;      // kind 1
-        PreparedTableSpans table;  // kind 3
+        FillContext fill;         // kind 0
+        GlyphMaskSpans glyph;     // kind 1
+        PreparedTableSpans table; // kind 3
     };
 };
 
 // A shape kind's prepare routine: may shrink *rect (y-up pixels of the
 // bitmap) to the shape's extent and fills the kind's span words; a
 // non-zero result ends the draw.
-typedef int (*ShapePrepareFn)(const DrawShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
-                              Rect *rect);
+typedef int (*ShapePrepareFn)(const DrawShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy,
+                              SpanRecord *spans, Rect *rect);
 // A shape kind's emitter: draws one chunk; destination, source and mask
 // point at the chunk's top-left pixel (a constant source or mask at its
 // value, stride 0).
 typedef int (*ShapeEmitFn)(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
-                           ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
-                           const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *coverageTable);
+                           ptrdiff_t destinationStride, const uint8_t *source,
+                           ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
+                           const uint8_t *coverageTable);
 
 // ------------------------------------------------------------- life cycle
 
@@ -164,14 +165,15 @@ struct StageRecord;
 // Declares a stage: given the current output (a buffer or not, its
 // format), the work size, whether a stage came before, and the node's
 // parameter, fills the record. Non-zero ends the draw with it.
-typedef int (*StageDeclareFn)(uint32_t isBuffer, uint32_t format, int32_t width, int32_t height, int hadStage,
-                              void *parameter, StageRecord *record);
+typedef int (*StageDeclareFn)(uint32_t isBuffer, uint32_t format, int32_t width, int32_t height,
+                              int hadStage, void *parameter, StageRecord *record);
 // A stage that works in place on rows rows of width pixels at pixels.
-typedef int (*StageInPlaceFn)(uint8_t *pixels, ptrdiff_t stride, void *parameter, int32_t x, int32_t y,
-                              int32_t width, int32_t rows);
+typedef int (*StageInPlaceFn)(uint8_t *pixels, ptrdiff_t stride, void *parameter, int32_t x,
+                              int32_t y, int32_t width, int32_t rows);
 // A stage that reads its input rows and writes its output rows.
-typedef int (*StageCopyFn)(const uint8_t *input, ptrdiff_t inputStride, void *parameter, int32_t x, int32_t y,
-                           int32_t width, int32_t rows, uint8_t *output, ptrdiff_t outputStride);
+typedef int (*StageCopyFn)(const uint8_t *input, ptrdiff_t inputStride, void *parameter, int32_t x,
+                           int32_t y, int32_t width, int32_t rows, uint8_t *output,
+                           ptrdiff_t outputStride);
 
 struct StageOps {
     StageDeclareFn declare;
@@ -183,15 +185,15 @@ struct StageRecord {
         StageInPlaceFn inPlace; // worksInPlace 1
         StageCopyFn copy;       // worksInPlace 0
     } routine;
-    uint32_t outputIsBuffer;    // 1 rows of pixels, 0 one constant
+    uint32_t outputIsBuffer; // 1 rows of pixels, 0 one constant
     uint32_t outputFormat;
     uint32_t worksInPlace;
-    uint32_t outputBytes;       // per row for a buffer, in all for a constant
+    uint32_t outputBytes; // per row for a buffer, in all for a constant
     void *parameter;
 };
 
 struct StageNode {
-    const StageOps *ops;        // null: the node is skipped
+    const StageOps *ops; // null: the node is skipped
     void *parameter;
     StageNode *next;
 };
@@ -221,16 +223,16 @@ void *ScratchArena_alloc(Bitmap *bitmap, ScratchArena *arena, uint32_t n);
 // operation serves the format triple, or the first error of a prepare,
 // fetch, stage or emit routine. Callback paints and masks are released on
 // every path.
-[[nodiscard]] int DrawItem_render(DrawItem *item, const StageNode *paintStages, const StageNode *maskStages,
-                                  const DrawTarget *target);
+[[nodiscard]] int DrawItem_render(DrawItem *item, const StageNode *paintStages,
+                                  const StageNode *maskStages, const DrawTarget *target);
 
 // Whether the item drawn with origin (dx, dy) into bitmap covers the y-up
 // pixel (x, y): *out 1 or 0. A path covers it when its fill rule puts the
 // pixel's centre inside; a rectangle always; a pixel outside the paint or
 // mask buffer never. 0, or the first error of the prepare routine or the
 // pixel test.
-[[nodiscard]] int DrawItem_hitTest(DrawItem *item, int32_t dx, int32_t dy, Bitmap *bitmap, int32_t x, int32_t y,
-                                   int *out);
+[[nodiscard]] int DrawItem_hitTest(DrawItem *item, int32_t dx, int32_t dy, Bitmap *bitmap,
+                                   int32_t x, int32_t y, int *out);
 
 // Narrows *rect (y-up pixels) to the area covered by the item's paint
 // buffer and mask buffer when placed at (dx, dy); other kinds of paint and
@@ -238,9 +240,9 @@ void *ScratchArena_alloc(Bitmap *bitmap, ScratchArena *arena, uint32_t n);
 int DrawItem_clipToBuffers(const DrawItem *item, int32_t dx, int32_t dy, Rect *rect);
 
 // The emitter of rectangles (kind 2): every pixel of the chunk. Returns 0.
-int DrawItem_emitRect(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination, ptrdiff_t destinationStride,
-                      const uint8_t *source, ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
-                      const uint8_t *coverageTable);
+int DrawItem_emitRect(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
+                      ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
+                      const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *coverageTable);
 
 // The prepare routine of prepared coverage masks (kind 3), which belongs
 // with page piece drawing: places the table's pixel box at (dx, dy), cuts

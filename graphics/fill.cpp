@@ -25,7 +25,8 @@
 #include "graphics/path.h"
 #include "graphics/spanpainter.h"
 
-namespace {
+namespace
+{
 
 // ------------------------------------------------------------- arithmetic
 
@@ -77,10 +78,10 @@ inline uint32_t absValue(int32_t v)
 // --------------------------------------------------------- row-count walk
 
 struct CountWalk {
-    uint32_t *d;       // the difference array, one word per sub-row (modulo 2^32)
+    uint32_t *d; // the difference array, one word per sub-row (modulo 2^32)
     uint32_t rowCount;
-    uint32_t shift;    // 8 - s
-    int64_t bias;      // half a sub-row
+    uint32_t shift; // 8 - s
+    int64_t bias;   // half a sub-row
     int64_t yOffset;
 };
 
@@ -191,9 +192,11 @@ int edgeQuad(const int32_t *p, void *user, const int32_t *last, const int32_t *)
 {
     if (!last)
         return 0;
-    if (outsideRows(static_cast<EdgeWalk *>(user), std::min({last[1], p[1], p[3]}), std::max({last[1], p[1], p[3]})))
+    if (outsideRows(static_cast<EdgeWalk *>(user), std::min({last[1], p[1], p[3]}),
+                    std::max({last[1], p[1], p[3]})))
         return 0;
-    const int32_t seg[Curve_quadWords] = {last[0], last[1], int32_t(Path_opQuad), p[0], p[1], p[2], p[3]};
+    const int32_t seg[Curve_quadWords] = {last[0], last[1], int32_t(Path_opQuad), p[0], p[1],
+                                          p[2],    p[3]};
     return Curve_flatten(seg, edgePiece, user);
 }
 
@@ -204,12 +207,14 @@ int edgeCubic(const int32_t *p, void *user, const int32_t *last, const int32_t *
     if (outsideRows(static_cast<EdgeWalk *>(user), std::min({last[1], p[1], p[3], p[5]}),
                     std::max({last[1], p[1], p[3], p[5]})))
         return 0;
-    const int32_t seg[Curve_cubicWords] = {last[0], last[1], int32_t(Path_opCubic), p[0], p[1], p[2], p[3], p[4], p[5]};
+    const int32_t seg[Curve_cubicWords] = {
+        last[0], last[1], int32_t(Path_opCubic), p[0], p[1], p[2], p[3], p[4], p[5]};
     // A line crosses a row when ytop < centre <= ybottom: pieces wholly
     // below the first centre or at or above the last one cross nothing.
     const EdgeWalk *w = static_cast<const EdgeWalk *>(user);
     const int64_t step = int64_t(1) << w->rows.shift, half = step >> 1;
-    const int64_t y0 = half - w->yOffset, y1 = (int64_t(w->rows.rowCount) - 1) * step + half - w->yOffset - 1;
+    const int64_t y0 = half - w->yOffset,
+                  y1 = (int64_t(w->rows.rowCount) - 1) * step + half - w->yOffset - 1;
     return Curve_flattenCubicBand(seg, y0, y1, edgePiece, user);
 }
 
@@ -224,14 +229,28 @@ constexpr PathWalkFn x = otherElement;
 
 // Slots: 0 end of an open subpath, 1 hidden line, 4 close, 5 line, 6 quad,
 // 7 cubic, 9 move (closes the subpath before it).
-constexpr PathWalkFn countSkipHidden[16] = {countClose, nullptr, x, x, countClose, countLineSlot, countQuad,
-                                            countCubic, x, countClose, x, x, x, x, x, x};
-constexpr PathWalkFn countWithHidden[16] = {countClose, countLineSlot, x, x, countClose, countLineSlot, countQuad,
-                                            countCubic, x, countClose, x, x, x, x, x, x};
-constexpr PathWalkFn edgesSkipHidden[16] = {edgeClose, nullptr, x, x, edgeClose, edgeLineSlot, edgeQuad,
-                                            edgeCubic, x, edgeClose, x, x, x, x, x, x};
-constexpr PathWalkFn edgesWithHidden[16] = {edgeClose, edgeLineSlot, x, x, edgeClose, edgeLineSlot, edgeQuad,
-                                            edgeCubic, x, edgeClose, x, x, x, x, x, x};
+constexpr PathWalkFn countSkipHidden[16] = {
+    countClose, nullptr, x, x, countClose, countLineSlot, countQuad, countCubic, x, countClose, x,
+    x,          x,       x, x, x};
+constexpr PathWalkFn countWithHidden[16] = {countClose, countLineSlot,
+                                            x,          x,
+                                            countClose, countLineSlot,
+                                            countQuad,  countCubic,
+                                            x,          countClose,
+                                            x,          x,
+                                            x,          x,
+                                            x,          x};
+constexpr PathWalkFn edgesSkipHidden[16] = {
+    edgeClose, nullptr, x, x, edgeClose, edgeLineSlot, edgeQuad, edgeCubic, x, edgeClose, x,
+    x,         x,       x, x, x};
+constexpr PathWalkFn edgesWithHidden[16] = {edgeClose, edgeLineSlot,
+                                            x,         x,
+                                            edgeClose, edgeLineSlot,
+                                            edgeQuad,  edgeCubic,
+                                            x,         edgeClose,
+                                            x,         x,
+                                            x,         x,
+                                            x,         x};
 
 // ----------------------------------------------------------------- sorting
 
@@ -379,10 +398,11 @@ const Rect *strokerClip(const Rect &clip, const PenSpace &space, const Pen &pen,
     Matrix back;
     Matrix_invert(&back, &space.toDevice);
     *out = mapRect(device, back);
-    int64_t reach = std::max({int64_t(absValue(pen.width)), int64_t(absValue(pen.miterLimit)),
-                              int64_t(absValue(pen.arrowLength)), int64_t(absValue(pen.arrowHalfWidth))});
-    *out = Rect{clampToInt32(out->x0 - reach), clampToInt32(out->y0 - reach), clampToInt32(out->x1 + reach),
-                clampToInt32(out->y1 + reach)};
+    int64_t reach =
+        std::max({int64_t(absValue(pen.width)), int64_t(absValue(pen.miterLimit)),
+                  int64_t(absValue(pen.arrowLength)), int64_t(absValue(pen.arrowHalfWidth))});
+    *out = Rect{clampToInt32(out->x0 - reach), clampToInt32(out->y0 - reach),
+                clampToInt32(out->x1 + reach), clampToInt32(out->y1 + reach)};
     return out;
 }
 
@@ -435,11 +455,15 @@ struct RowsUp {
     ptrdiff_t maskStride;
 };
 
-RowsUp fromRow(uint8_t *destination, ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
-               const uint8_t *mask, ptrdiff_t maskStride, int32_t row)
+RowsUp fromRow(uint8_t *destination, ptrdiff_t destinationStride, const uint8_t *source,
+               ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride, int32_t row)
 {
-    return RowsUp{destination + row * destinationStride, -destinationStride, source + row * sourceStride,
-                  -sourceStride, mask + row * maskStride, -maskStride};
+    return RowsUp{destination + row * destinationStride,
+                  -destinationStride,
+                  source + row * sourceStride,
+                  -sourceStride,
+                  mask + row * maskStride,
+                  -maskStride};
 }
 
 } // namespace
@@ -494,7 +518,9 @@ void Edge_addLine(const EdgeRows *rows, int64_t x0, int64_t y0, int64_t x1, int6
     Quotient per = mulDivFloor(dx, step, dy);
     for (;; r--) {
         int64_t column = (xi + half) >> shift;
-        uint32_t cx = column < 0 ? 0 : column > int64_t(Crossing_xMask) ? Crossing_xMask : uint32_t(column);
+        uint32_t cx = column < 0                         ? 0
+                      : column > int64_t(Crossing_xMask) ? Crossing_xMask
+                                                         : uint32_t(column);
         uint32_t *rec = rows->records + rows->rows[r];
         uint32_t n = ++rec[0];
         rec[n] = direction | cx;
@@ -548,7 +574,8 @@ int Fill_prepareDevicePath(const FillRequest *request, Bitmap *bitmap, FillConte
             Rect room;
             const Rect *strokeClip = strokerClip(*clip, space, pen, &room);
             Path_reset(device);
-            r = Path_stroke(bitmap->owner, path, device, &space.toStroker, &pen, space.k, strokeClip);
+            r = Path_stroke(bitmap->owner, path, device, &space.toStroker, &pen, space.k,
+                            strokeClip);
             if (r == Res_ok)
                 r = Path_copyTransformed(device, device, &space.toDevice);
         }
@@ -561,13 +588,14 @@ int Fill_prepareDevicePath(const FillRequest *request, Bitmap *bitmap, FillConte
     r = Edr_Draw_getBounds2(bitmap->owner, device, &box);
     if (r != Res_ok)
         return r;
-    Rect pixels = {int32_t(box.x0 >> 8), int32_t(box.y0 >> 8), int32_t((int64_t(box.x1) + 255) >> 8),
-                   int32_t((int64_t(box.y1) + 255) >> 8)};
+    Rect pixels = {int32_t(box.x0 >> 8), int32_t(box.y0 >> 8),
+                   int32_t((int64_t(box.x1) + 255) >> 8), int32_t((int64_t(box.y1) + 255) >> 8)};
     Rect_intersect(clip, &pixels);
     if (clip->x0 >= clip->x1 || clip->y0 >= clip->y1)
         return Res_ok;
     fc->xOffset = clip->x0 - pixels.x0;
-    Path_translate(device, int32_t(uint32_t(-int64_t(pixels.x0) * 256)), int32_t(uint32_t(-int64_t(clip->y0) * 256)));
+    Path_translate(device, int32_t(uint32_t(-int64_t(pixels.x0) * 256)),
+                   int32_t(uint32_t(-int64_t(clip->y0) * 256)));
     return Res_ok;
 }
 
@@ -583,7 +611,8 @@ int Fill_buildCrossings(const FillContext *fc, CrossingTable *table)
     memset(base, 0, size_t(rowCount) * 4);
 
     // Room per row.
-    CountWalk count{base, rowCount, 8 - s, int64_t(1) << (7 - std::min<uint32_t>(s, 7)), table->yOffset};
+    CountWalk count{base, rowCount, 8 - s, int64_t(1) << (7 - std::min<uint32_t>(s, 7)),
+                    table->yOffset};
     if (s == 8)
         count.bias = 0; // sub-rows of one device unit: centres on the units themselves
     r = Path_walk(fc->devicePath, fc->hiddenLines ? countWithHidden : countSkipHidden, &count);
@@ -627,7 +656,8 @@ int Fill_newCrossingTable(CrossingTable **out, const FillRequest *request, Bitma
         r = Res_pathEmptyArea;
     uint64_t rows = 0;
     if (r == Res_ok) {
-        rows = uint64_t(int64_t(clip.y1) - clip.y0) << std::min<uint32_t>(fc.s, Fill_maxSubpixelBits);
+        rows = uint64_t(int64_t(clip.y1) - clip.y0)
+               << std::min<uint32_t>(fc.s, Fill_maxSubpixelBits);
         if (rows > UINT32_MAX / 4)
             r = Res_noMemory;
     }
@@ -650,7 +680,8 @@ int Fill_newCrossingTable(CrossingTable **out, const FillRequest *request, Bitma
     return Res_ok;
 }
 
-int Fill_deviceBounds(EngineContext *context, const FillRequest *request, int32_t targetScale, Rect *out)
+int Fill_deviceBounds(EngineContext *context, const FillRequest *request, int32_t targetScale,
+                      Rect *out)
 {
     *out = Rect_emptyBound;
     if (!request->path)
@@ -680,9 +711,9 @@ int Fill_deviceBounds(EngineContext *context, const FillRequest *request, int32_
 
 // ---------------------------------------------------------------- drawing
 
-int Fill_renderWithTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination, ptrdiff_t destinationStride,
-                         const uint8_t *source, ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
-                         const uint8_t *coverageTable)
+int Fill_renderWithTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
+                         ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
+                         const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *coverageTable)
 {
     const FillContext &fc = spans->fill;
     const uint32_t s = fc.s;
@@ -692,21 +723,34 @@ int Fill_renderWithTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destina
     // rectangle's bottom, where the device path has y = 0.
     CrossingTable table{};
     table.rowCount = uint32_t(spans->chunkRows) << s;
-    table.yOffset = clampToInt32(-(int64_t(spans->height) - spans->rowsDone - spans->chunkRows) * 256);
+    table.yOffset =
+        clampToInt32(-(int64_t(spans->height) - spans->rowsDone - spans->chunkRows) * 256);
     int r = Fill_buildCrossings(&fc, &table);
     if (r != Res_ok)
         return r;
-    RowsUp up =
-        fromRow(destination, destinationStride, source, sourceStride, mask, maskStride, spans->chunkRows - 1);
-    SpanPaint paint{up.destination, up.destinationStride, up.source, up.sourceStride, up.mask, up.maskStride,
-                    &table, fc.xOffset, uint32_t(spans->width), uint32_t(spans->chunkRows), s, table.fillRule,
-                    setup, coverageTable};
+    RowsUp up = fromRow(destination, destinationStride, source, sourceStride, mask, maskStride,
+                        spans->chunkRows - 1);
+    SpanPaint paint{up.destination,
+                    up.destinationStride,
+                    up.source,
+                    up.sourceStride,
+                    up.mask,
+                    up.maskStride,
+                    &table,
+                    fc.xOffset,
+                    uint32_t(spans->width),
+                    uint32_t(spans->chunkRows),
+                    s,
+                    table.fillRule,
+                    setup,
+                    coverageTable};
     return SpanPainter_paint(&paint);
 }
 
 int Fill_renderPreparedTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
-                             ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
-                             const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *coverageTable)
+                             ptrdiff_t destinationStride, const uint8_t *source,
+                             ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
+                             const uint8_t *coverageTable)
 {
     const PreparedTableSpans &pt = spans->table;
     if (!pt.table || pt.s > 3)
@@ -723,21 +767,35 @@ int Fill_renderPreparedTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *des
         copy.rows += drop;
         copy.rowCount -= uint32_t(drop);
     }
-    int64_t n = std::min<int64_t>(copy.rowCount >> s, d > 0 ? spans->chunkRows - d : spans->chunkRows);
+    int64_t n =
+        std::min<int64_t>(copy.rowCount >> s, d > 0 ? spans->chunkRows - d : spans->chunkRows);
     if (n <= 0)
         return Res_ok;
     copy.lastGroup = copy.rows + ((n - 1) << s);
     int32_t bottom = int32_t(spans->chunkRows - 1 - (d > 0 ? d : 0));
-    RowsUp up = fromRow(destination, destinationStride, source, sourceStride, mask, maskStride, bottom);
-    SpanPaint paint{up.destination, up.destinationStride, up.source, up.sourceStride, up.mask, up.maskStride,
-                    &copy, pt.xOffset, uint32_t(spans->width), uint32_t(n), s, copy.fillRule, setup,
+    RowsUp up =
+        fromRow(destination, destinationStride, source, sourceStride, mask, maskStride, bottom);
+    SpanPaint paint{up.destination,
+                    up.destinationStride,
+                    up.source,
+                    up.sourceStride,
+                    up.mask,
+                    up.maskStride,
+                    &copy,
+                    pt.xOffset,
+                    uint32_t(spans->width),
+                    uint32_t(n),
+                    s,
+                    copy.fillRule,
+                    setup,
                     coverageTable};
     return SpanPainter_paint(&paint);
 }
 
 // ---------------------------------------------------------------- tables
 
-void Rows_reduceToSpans(const uint32_t *rows, uint32_t *records, uint32_t rowCount, uint32_t evenOdd)
+void Rows_reduceToSpans(const uint32_t *rows, uint32_t *records, uint32_t rowCount,
+                        uint32_t evenOdd)
 {
     for (uint32_t r = 0; r < rowCount; r++) {
         uint32_t *rec = records + rows[r];
@@ -774,7 +832,8 @@ void Rows_reduceToSpans(const uint32_t *rows, uint32_t *records, uint32_t rowCou
     }
 }
 
-namespace {
+namespace
+{
 
 // One input of an intersection: its rows from the overlap's first, its
 // crossings moved to the result's origin.
@@ -793,7 +852,8 @@ inline uint32_t movedX(const Input &in, uint32_t v)
 
 // Merges one row of both inputs into out (room for both counts); returns
 // the count written.
-uint32_t intersectRow(const Input &a, const uint32_t *ra, const Input &b, const uint32_t *rb, uint32_t *out)
+uint32_t intersectRow(const Input &a, const uint32_t *ra, const Input &b, const uint32_t *rb,
+                      uint32_t *out)
 {
     const uint32_t na = ra[0], nb = rb[0];
     uint32_t ia = 0, ib = 0, written = 0;
@@ -823,7 +883,8 @@ uint32_t intersectRow(const Input &a, const uint32_t *ra, const Input &b, const 
 
 } // namespace
 
-int CrossingTable_intersect(const CrossingTable *a, const CrossingTable *b, CrossingTable **out, uint32_t s)
+int CrossingTable_intersect(const CrossingTable *a, const CrossingTable *b, CrossingTable **out,
+                            uint32_t s)
 {
     *out = nullptr;
     if (s > Fill_maxSubpixelBits)
@@ -851,7 +912,8 @@ int CrossingTable_intersect(const CrossingTable *a, const CrossingTable *b, Cros
     // Room: each result row holds at most the crossings of both inputs.
     uint64_t words = rowCount, crossings = 0;
     for (uint32_t r = 0; r < rowCount; r++) {
-        uint64_t n = uint64_t(CrossingTable_row(a, ia.firstRow + r)[0]) + CrossingTable_row(b, ib.firstRow + r)[0];
+        uint64_t n = uint64_t(CrossingTable_row(a, ia.firstRow + r)[0]) +
+                     CrossingTable_row(b, ib.firstRow + r)[0];
         words += 1 + n;
         crossings += n;
     }

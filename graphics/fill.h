@@ -39,39 +39,40 @@ struct SpanRecord;
 enum : uint32_t {
     Crossing_directionBit = 0x80000000u, // the edge runs toward smaller y
     Crossing_xMask = 0x7FFFFFFFu,
-    Fill_ruleNonZero = 0,                // fill rule words: 0 non-zero winding,
-    Fill_ruleEvenOdd = 1,                // any other value even-odd
+    Fill_ruleNonZero = 0, // fill rule words: 0 non-zero winding,
+    Fill_ruleEvenOdd = 1, // any other value even-odd
     Fill_maxSubpixelBits = 8,
 };
 
 // A fill request: the shape of a path draw item (kind 0).
 struct FillRequest {
-    const Path *path;      // the source path (plain or packed)
-    uint32_t s;            // sub-pixel bits, 0 to 8
-    const Matrix *matrix;  // user space to the device space of a bitmap of the path's scale (null: identity)
-    uint32_t penKind;      // 0 fills the path itself; 1 and above fill the outline of the pen along it
-    Pen pen;               // pen kind 0: pen.style is the fill rule word (0 non-zero, else even-odd)
+    const Path *path; // the source path (plain or packed)
+    uint32_t s;       // sub-pixel bits, 0 to 8
+    const Matrix
+        *matrix; // user space to the device space of a bitmap of the path's scale (null: identity)
+    uint32_t penKind; // 0 fills the path itself; 1 and above fill the outline of the pen along it
+    Pen pen;          // pen kind 0: pen.style is the fill rule word (0 non-zero, else even-odd)
 };
 
 // What a prepared fill hands to the crossing builder.
 struct FillContext {
-    Path *devicePath;      // the bitmap's work path (its clip path), in device units
-    uint32_t s;            // sub-pixel bits
-    uint32_t fillRule;     // 0 for pen outlines, the request's word otherwise
-    Bitmap *bitmap;        // whose scratch buffer 0 holds the table
-    uint32_t hiddenLines;  // 1: hidden lines (opcode 1) are edges (the path itself is filled)
-    int32_t xOffset;       // pixels from the path box's left edge to the clipped area's
+    Path *devicePath;     // the bitmap's work path (its clip path), in device units
+    uint32_t s;           // sub-pixel bits
+    uint32_t fillRule;    // 0 for pen outlines, the request's word otherwise
+    Bitmap *bitmap;       // whose scratch buffer 0 holds the table
+    uint32_t hiddenLines; // 1: hidden lines (opcode 1) are edges (the path itself is filled)
+    int32_t xOffset;      // pixels from the path box's left edge to the clipped area's
 };
 
 struct CrossingTable {
-    uint32_t *rows;        // rowCount offsets, one per sub-row, of its record from records
-    uint32_t *lastGroup;   // the entry of rows where the last pixel row's 2^s sub-rows begin
-    uint32_t *records;     // the row records, one after another
-    uint32_t rowCount;     // number of sub-rows
-    int32_t yOffset;       // added to every y before conversion (device units)
-    int32_t clipX0;        // left edge of the table's box in pixels
-    int32_t clipX1;        // right edge of the table's box in pixels
-    uint32_t fillRule;     // copied from the fill context
+    uint32_t *rows;      // rowCount offsets, one per sub-row, of its record from records
+    uint32_t *lastGroup; // the entry of rows where the last pixel row's 2^s sub-rows begin
+    uint32_t *records;   // the row records, one after another
+    uint32_t rowCount;   // number of sub-rows
+    int32_t yOffset;     // added to every y before conversion (device units)
+    int32_t clipX0;      // left edge of the table's box in pixels
+    int32_t clipX1;      // right edge of the table's box in pixels
+    uint32_t fillRule;   // copied from the fill context
 };
 
 // The row record of sub-row r: its count word, then the crossings.
@@ -96,7 +97,8 @@ inline uint32_t *CrossingTable_row(const CrossingTable *table, uint32_t r)
 // means nothing to draw. 0; 1 when memory runs out; 8 for a path scale of
 // 0 or below or a factor beyond 32 bits; the stroker's error (259 until it
 // exists); a bounds walk error.
-[[nodiscard]] int Fill_prepareDevicePath(const FillRequest *request, Bitmap *bitmap, FillContext *fc, Rect *clip);
+[[nodiscard]] int Fill_prepareDevicePath(const FillRequest *request, Bitmap *bitmap,
+                                         FillContext *fc, Rect *clip);
 
 // Builds the crossings of the prepared path into table, whose rowCount
 // and yOffset the caller has set, in scratch buffer 0 of fc->bitmap:
@@ -114,7 +116,8 @@ inline uint32_t *CrossingTable_row(const CrossingTable *table, uint32_t r)
 // (freed by CrossingTable_free). 0 with *out the table; 266 when the box
 // is empty; 1 when memory runs out; the errors of the preparation (*out
 // null on failure, nothing kept).
-[[nodiscard]] int Fill_newCrossingTable(CrossingTable **out, const FillRequest *request, Bitmap *bitmap);
+[[nodiscard]] int Fill_newCrossingTable(CrossingTable **out, const FillRequest *request,
+                                        Bitmap *bitmap);
 
 // The device rectangle (8 fractional bits) that the request would touch
 // in a bitmap of the given scale word: for pen kind 0 the bounds of the
@@ -122,8 +125,8 @@ inline uint32_t *CrossingTable_row(const CrossingTable *table, uint32_t r)
 // from the empty bound; otherwise the stroker's bounds walk, its rectangle
 // mapped through the rest of the matrix. 0 or the bounds walk's error
 // (259 for pens until the stroker exists); 8 as Fill_prepareDevicePath.
-[[nodiscard]] int Fill_deviceBounds(EngineContext *context, const FillRequest *request, int32_t targetScale,
-                                    Rect *out);
+[[nodiscard]] int Fill_deviceBounds(EngineContext *context, const FillRequest *request,
+                                    int32_t targetScale, Rect *out);
 
 // --------------------------------------------------------------- drawing
 
@@ -131,15 +134,16 @@ inline uint32_t *CrossingTable_row(const CrossingTable *table, uint32_t r)
 // chunk's rows of the span record's prepared fill and hands it to the span
 // painter (graphics/spanpainter.h). The destination, source and mask
 // point at the chunk's top row. 0, 1 or 259 as Fill_buildCrossings.
-int Fill_renderWithTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination, ptrdiff_t destinationStride,
-                         const uint8_t *source, ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
-                         const uint8_t *coverageTable);
+int Fill_renderWithTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
+                         ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
+                         const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *coverageTable);
 
 // The emitter of prepared crossing tables (kind 3): paints the chunk's rows
 // of the span record's table without changing the table. Returns 0.
 int Fill_renderPreparedTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
-                             ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
-                             const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *coverageTable);
+                             ptrdiff_t destinationStride, const uint8_t *source,
+                             ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
+                             const uint8_t *coverageTable);
 
 // ----------------------------------------------------------------- tables
 
@@ -150,7 +154,8 @@ int Fill_renderPreparedTable(SpanRecord *spans, RowOpSetupFn setup, uint8_t *des
 // starting where the last ended is merged into it. Even-odd: the crossings
 // in order are the span edges, and one at the x of the last kept edge
 // removes that edge instead.
-void Rows_reduceToSpans(const uint32_t *rows, uint32_t *records, uint32_t rowCount, uint32_t evenOdd);
+void Rows_reduceToSpans(const uint32_t *rows, uint32_t *records, uint32_t rowCount,
+                        uint32_t evenOdd);
 
 // A new table (its own record and one block for rows and records) of the
 // region inside both a and b, built with the same s: the rows both cover,
@@ -158,8 +163,8 @@ void Rows_reduceToSpans(const uint32_t *rows, uint32_t *records, uint32_t rowCou
 // the table; 0 with *out null when the row ranges do not overlap or the
 // overlap holds no crossing; 1 when memory runs out or the size cannot be
 // held (nothing kept).
-[[nodiscard]] int CrossingTable_intersect(const CrossingTable *a, const CrossingTable *b, CrossingTable **out,
-                                          uint32_t s);
+[[nodiscard]] int CrossingTable_intersect(const CrossingTable *a, const CrossingTable *b,
+                                          CrossingTable **out, uint32_t s);
 
 // Frees the table's row block and the record; null allowed.
 void CrossingTable_free(CrossingTable *table);
@@ -175,7 +180,7 @@ struct EdgeRows {
     const uint32_t *rows;
     uint32_t *records;
     uint32_t rowCount;
-    uint32_t shift;        // 8 - s
+    uint32_t shift; // 8 - s
 };
 
 // Adds the crossings of the line from (x0, y0) to (x1, y1) (device units,

@@ -53,7 +53,8 @@ uint32_t Path_pointDistance(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
 
 int Rect_contains(const Rect *outer, const Rect *inner)
 {
-    return inner->x0 >= outer->x0 && inner->y0 >= outer->y0 && inner->x1 <= outer->x1 && inner->y1 <= outer->y1;
+    return inner->x0 >= outer->x0 && inner->y0 >= outer->y0 && inner->x1 <= outer->x1 &&
+           inner->y1 <= outer->y1;
 }
 
 int MaskRle_hit(int32_t rowStart, const uint8_t *data, uint32_t size, int32_t x, int *out)
@@ -104,8 +105,9 @@ int Path_fromPolygon(const PolygonShape *shape, const Rect *rect, Path **out)
         // Products and sums wrap as 32-bit values, as path coordinates do.
         uint32_t x = static_cast<uint32_t>(rect->x0) +
                      static_cast<uint32_t>(shape->points[2 * i]) * static_cast<uint32_t>(scaleX);
-        uint32_t y = static_cast<uint32_t>(rect->y0) +
-                     static_cast<uint32_t>(shape->points[2 * i + 1]) * static_cast<uint32_t>(scaleY);
+        uint32_t y =
+            static_cast<uint32_t>(rect->y0) +
+            static_cast<uint32_t>(shape->points[2 * i + 1]) * static_cast<uint32_t>(scaleY);
         if (i == 0)
             r = Path_moveTo(path, static_cast<int32_t>(x), static_cast<int32_t>(y));
         else

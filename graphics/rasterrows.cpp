@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 inline uint32_t load16(const uint8_t *p)
 {
@@ -34,8 +35,8 @@ uint32_t averageBlock(const uint8_t *p, ptrdiff_t stride, uint32_t cols, uint32_
     uint32_t n = 1u << k, m = cols * rows;
     if (cols == n && rows == n) {
         uint32_t half = (n * n) / 2;
-        return (((red + (half << 11)) >> (2 * k)) & 0xF800) | (((green + (half << 5)) >> (2 * k)) & 0x07E0) |
-               ((blue + half) >> (2 * k));
+        return (((red + (half << 11)) >> (2 * k)) & 0xF800) |
+               (((green + (half << 5)) >> (2 * k)) & 0x07E0) | ((blue + half) >> (2 * k));
     }
     uint32_t half = m / 2;
     return (((red + (half << 11)) / m) & 0xF800) | (((green + (half << 5)) / m) & 0x07E0) |
@@ -44,7 +45,8 @@ uint32_t averageBlock(const uint8_t *p, ptrdiff_t stride, uint32_t cols, uint32_
 
 } // namespace
 
-void Rows565_reduceBox(uint32_t k, uint8_t *pixels, ptrdiff_t stride, uint32_t width, uint32_t height)
+void Rows565_reduceBox(uint32_t k, uint8_t *pixels, ptrdiff_t stride, uint32_t width,
+                       uint32_t height)
 {
     if (k < 1 || k > 3 || !pixels)
         return;
@@ -76,8 +78,8 @@ void Rows565_reduce8(uint8_t *pixels, ptrdiff_t stride, uint32_t width, uint32_t
     Rows565_reduceBox(3, pixels, stride, width, height);
 }
 
-void StencilRow_toColour(const uint8_t *samples, uint32_t *colours, uint8_t *alphas, uint32_t count, uint32_t,
-                         uint32_t, uint32_t colour)
+void StencilRow_toColour(const uint8_t *samples, uint32_t *colours, uint8_t *alphas, uint32_t count,
+                         uint32_t, uint32_t, uint32_t colour)
 {
     for (uint32_t i = 0; i < count; i++) {
         bool paint = samples[i] != 0;
@@ -86,8 +88,8 @@ void StencilRow_toColour(const uint8_t *samples, uint32_t *colours, uint8_t *alp
     }
 }
 
-void StencilRow_toColourInverted(const uint8_t *samples, uint32_t *colours, uint8_t *alphas, uint32_t count,
-                                 uint32_t, uint32_t, uint32_t colour)
+void StencilRow_toColourInverted(const uint8_t *samples, uint32_t *colours, uint8_t *alphas,
+                                 uint32_t count, uint32_t, uint32_t, uint32_t colour)
 {
     for (uint32_t i = 0; i < count; i++) {
         bool paint = samples[i] == 0;

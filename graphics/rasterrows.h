@@ -14,7 +14,8 @@
 // count), and block i of a block row is written to pixel i of that block
 // row's first source row (the caller then takes every 2^k-th row). k is 1
 // to 3; other values do nothing.
-void Rows565_reduceBox(uint32_t k, uint8_t *pixels, ptrdiff_t stride, uint32_t width, uint32_t height);
+void Rows565_reduceBox(uint32_t k, uint8_t *pixels, ptrdiff_t stride, uint32_t width,
+                       uint32_t height);
 
 // The members of the picture reducer table: levels 1 (2 x 2), 2 (4 x 4)
 // and 3 (8 x 8).
@@ -25,7 +26,7 @@ void Rows565_reduce8(uint8_t *pixels, ptrdiff_t stride, uint32_t width, uint32_t
 // One colour word and one alpha byte per stencil sample: a non-zero
 // sample gives colour and 255, a zero one 0x0000FFFF and 0 (the two words
 // after count are not read). The inverted form swaps the two cases.
-void StencilRow_toColour(const uint8_t *samples, uint32_t *colours, uint8_t *alphas, uint32_t count, uint32_t,
-                         uint32_t, uint32_t colour);
-void StencilRow_toColourInverted(const uint8_t *samples, uint32_t *colours, uint8_t *alphas, uint32_t count,
-                                 uint32_t, uint32_t, uint32_t colour);
+void StencilRow_toColour(const uint8_t *samples, uint32_t *colours, uint8_t *alphas, uint32_t count,
+                         uint32_t, uint32_t, uint32_t colour);
+void StencilRow_toColourInverted(const uint8_t *samples, uint32_t *colours, uint8_t *alphas,
+                                 uint32_t count, uint32_t, uint32_t, uint32_t colour);

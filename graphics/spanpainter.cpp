@@ -17,7 +17,8 @@
 #include "core/result.h"
 #include "graphics/fill.h"
 
-namespace {
+namespace
+{
 
 // ---------------------------------------------------------------- emitter
 
@@ -134,9 +135,9 @@ inline void advanceCursor(Cursor &c, bool evenOdd)
 
 struct RowFrame {
     const CrossingTable *table;
-    uint32_t x0;           // the first painted sub-column
-    uint32_t x1;           // one past the last
-    uint32_t width;        // pixels
+    uint32_t x0;    // the first painted sub-column
+    uint32_t x1;    // one past the last
+    uint32_t width; // pixels
     bool evenOdd;
     const uint8_t *weight; // weight[count]: the coverage byte of count inside samples
 };
@@ -144,7 +145,8 @@ struct RowFrame {
 // One pixel row of 2^s sub-rows starting at table row `first`. The
 // sub-pixel bits are a constant at each call site, so that each s gets its
 // own unrolled copy.
-[[gnu::always_inline]] inline void sweepRow(const RowFrame &f, uint32_t first, uint32_t s, Emitter &e)
+[[gnu::always_inline]] inline void sweepRow(const RowFrame &f, uint32_t first, uint32_t s,
+                                            Emitter &e)
 {
     const uint32_t subRows = 1u << s;
     const uint32_t mask = subRows - 1;
@@ -165,9 +167,9 @@ struct RowFrame {
     if (live == 0)
         return;
 
-    uint32_t pos = f.x0;  // sub-column the sweep stands at
-    uint32_t depth = 0;   // inside sub-rows from pos on
-    uint32_t acc = 0;     // samples of pos's pixel left of pos
+    uint32_t pos = f.x0; // sub-column the sweep stands at
+    uint32_t depth = 0;  // inside sub-rows from pos on
+    uint32_t acc = 0;    // samples of pos's pixel left of pos
     while (live) {
         // The next event x among the cursors; every cursor with an event
         // there takes its part.
@@ -325,16 +327,25 @@ int SpanPainter_paint(const SpanPaint *p)
         return Res_ok;
     if (x1 > uint64_t(Crossing_xMask) + 1)
         x1 = uint64_t(Crossing_xMask) + 1;
-    w.frame = RowFrame{p->table, uint32_t(x0), uint32_t(x1), uint32_t((x1 - x0) >> s), p->fillRule != 0, weight};
+    w.frame = RowFrame{p->table,         uint32_t(x0), uint32_t(x1), uint32_t((x1 - x0) >> s),
+                       p->fillRule != 0, weight};
 
     Emitter e;
     e.set = &set;
     e.skip = e.span = e.count = 0;
     switch (s) {
-    case 0: paintS0(w, rows, e); break;
-    case 1: paintS1(w, rows, e); break;
-    case 2: paintS2(w, rows, e); break;
-    default: paintS3(w, rows, e); break;
+    case 0:
+        paintS0(w, rows, e);
+        break;
+    case 1:
+        paintS1(w, rows, e);
+        break;
+    case 2:
+        paintS2(w, rows, e);
+        break;
+    default:
+        paintS3(w, rows, e);
+        break;
     }
     return Res_ok;
 }

@@ -22,19 +22,20 @@ struct CrossingTable;
 
 // What the emitters hand the painter.
 struct SpanPaint {
-    uint8_t *destination;        // the pixel of the table's first painted row at the first painted column
-    ptrdiff_t destinationStride; // bytes from one table row to the next (negative: upward in memory)
-    const uint8_t *source;       // the source at that pixel, or the constant colour
-    ptrdiff_t sourceStride;      // 0 for a constant
-    const uint8_t *mask;         // the mask at that pixel, or the constant alpha
-    ptrdiff_t maskStride;        // 0 for a constant
-    const CrossingTable *table;  // its rows from the first painted one; only read
-    int32_t xOffset;             // the first painted column, in pixels from the table's x = 0
-    uint32_t width;              // pixels painted per row
-    uint32_t rows;               // pixel rows painted (at most rowCount >> s of the table)
-    uint32_t s;                  // sub-pixel bits of the table
-    uint32_t fillRule;           // 0 non-zero winding, else even-odd
-    RowOpSetupFn setup;          // fills the row-operation set
+    uint8_t *destination; // the pixel of the table's first painted row at the first painted column
+    ptrdiff_t
+        destinationStride;      // bytes from one table row to the next (negative: upward in memory)
+    const uint8_t *source;      // the source at that pixel, or the constant colour
+    ptrdiff_t sourceStride;     // 0 for a constant
+    const uint8_t *mask;        // the mask at that pixel, or the constant alpha
+    ptrdiff_t maskStride;       // 0 for a constant
+    const CrossingTable *table; // its rows from the first painted one; only read
+    int32_t xOffset;            // the first painted column, in pixels from the table's x = 0
+    uint32_t width;             // pixels painted per row
+    uint32_t rows;              // pixel rows painted (at most rowCount >> s of the table)
+    uint32_t s;                 // sub-pixel bits of the table
+    uint32_t fillRule;          // 0 non-zero winding, else even-odd
+    RowOpSetupFn setup;         // fills the row-operation set
     const uint8_t *coverageTable; // 256 entries: coverage to weight
 };
 

@@ -3,7 +3,8 @@
 
 #include "graphics/rastergeom.h"
 
-namespace {
+namespace
+{
 
 uint64_t square(int32_t v)
 {
@@ -42,8 +43,8 @@ void Vector_setLength(Point *v, int32_t length)
         // and the high word of the product stays below the divisor.
         uint64_t product = static_cast<uint64_t>(len) * magnitude(in[i]);
         uint32_t rest;
-        uint32_t q = Math_divide64(static_cast<uint32_t>(product), static_cast<uint32_t>(product >> 32), current,
-                                   &rest);
+        uint32_t q = Math_divide64(static_cast<uint32_t>(product),
+                                   static_cast<uint32_t>(product >> 32), current, &rest);
         if ((in[i] < 0) != (length < 0))
             q = 0u - q;
         out[i] = static_cast<int32_t>(q);

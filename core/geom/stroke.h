@@ -38,11 +38,11 @@ enum : uint32_t {
 // mapped by m; dash lengths are scaled by dashScale (16.16); with clip,
 // curves wholly outside it are stroked as one straight piece. 0, 257 for
 // join bits 3, or a path error.
-[[nodiscard]] int Path_stroke(EngineContext *context, const Path *src, Path *out, const Matrix *m, const Pen *pen,
-                              int32_t dashScale, const Rect *clip);
+[[nodiscard]] int Path_stroke(EngineContext *context, const Path *src, Path *out, const Matrix *m,
+                              const Pen *pen, int32_t dashScale, const Rect *clip);
 
 // Grows *out (which starts as {0x7FFFFFFF, 0x7FFFFFFF, 0x80000000,
 // 0x80000000}) to the rectangle that Path_stroke's outline would cover.
 // 0, 257 for join bits 3, or a walk error.
-[[nodiscard]] int Path_strokeBounds(EngineContext *context, const Path *src, Rect *out, const Matrix *m,
-                                    const Pen *pen);
+[[nodiscard]] int Path_strokeBounds(EngineContext *context, const Path *src, Rect *out,
+                                    const Matrix *m, const Pen *pen);

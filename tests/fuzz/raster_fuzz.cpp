@@ -72,8 +72,8 @@ struct Reader {
 
 // A stage that copies its input rows when they are a buffer, or makes
 // grey rows otherwise, so that draws run in chunks.
-int copyRows(const uint8_t *in, ptrdiff_t inStride, void *, int32_t, int32_t y, int32_t width, int32_t rows,
-             uint8_t *out, ptrdiff_t stride)
+int copyRows(const uint8_t *in, ptrdiff_t inStride, void *, int32_t, int32_t y, int32_t width,
+             int32_t rows, uint8_t *out, ptrdiff_t stride)
 {
     for (int32_t r = 0; r < rows; r++)
         for (int32_t i = 0; i < width; i++)
@@ -99,7 +99,7 @@ void run(Reader rd)
     uint8_t h[16] = {};
     if (!rd.take(h, sizeof h))
         return;
-    const uint32_t s = h[0] & 7;          // 0 to 7 (4 and up paint nothing)
+    const uint32_t s = h[0] & 7; // 0 to 7 (4 and up paint nothing)
     const uint32_t rule = (h[0] >> 3) & 1;
     const uint32_t format = (h[0] & 0x10) ? Pixel_format565 : Pixel_formatGrey8;
     const bool pack = h[0] & 0x20;
@@ -107,7 +107,8 @@ void run(Reader rd)
     const bool paintBuffer = h[0] & 0x80;
     const int32_t w = 1 + h[1] % 40, ht = 1 + h[2] % 40;
     const int32_t dx = int8_t(h[3]), dy = int8_t(h[4]);
-    const Rect clip = {int8_t(h[5]), int8_t(h[6]), int8_t(h[5]) + h[7] % 48, int8_t(h[6]) + h[8] % 48};
+    const Rect clip = {int8_t(h[5]), int8_t(h[6]), int8_t(h[5]) + h[7] % 48,
+                       int8_t(h[6]) + h[8] % 48};
     const bool useClip = h[9] & 1;
     const int32_t scale = (h[9] & 2) ? 0x10000 : 0x8000 + (h[10] << 4);
 
@@ -122,9 +123,18 @@ void run(Reader rd)
         Path *p = paths[which];
         int32_t c[6];
         switch (op & 7) {
-        case 0: c[0] = rd.coord(wide), c[1] = rd.coord(wide); (void)Path_moveTo(p, c[0], c[1]); break;
-        case 1: c[0] = rd.coord(wide), c[1] = rd.coord(wide); (void)Path_lineTo(p, c[0], c[1]); break;
-        case 2: c[0] = rd.coord(wide), c[1] = rd.coord(wide); (void)Path_lineToOp1(p, c[0], c[1]); break;
+        case 0:
+            c[0] = rd.coord(wide), c[1] = rd.coord(wide);
+            (void)Path_moveTo(p, c[0], c[1]);
+            break;
+        case 1:
+            c[0] = rd.coord(wide), c[1] = rd.coord(wide);
+            (void)Path_lineTo(p, c[0], c[1]);
+            break;
+        case 2:
+            c[0] = rd.coord(wide), c[1] = rd.coord(wide);
+            (void)Path_lineToOp1(p, c[0], c[1]);
+            break;
         case 3:
             for (int i = 0; i < 4; i++)
                 c[i] = rd.coord(wide);
@@ -135,9 +145,15 @@ void run(Reader rd)
                 c[i] = rd.coord(wide);
             (void)Path_curveTo(p, c[0], c[1], c[2], c[3], c[4], c[5]);
             break;
-        case 5: (void)Path_close(p); break;
-        case 6: which ^= 1; break;
-        default: rd.take(&m, sizeof m); break;
+        case 5:
+            (void)Path_close(p);
+            break;
+        case 6:
+            which ^= 1;
+            break;
+        default:
+            rd.take(&m, sizeof m);
+            break;
         }
     }
     if (pack)
@@ -157,7 +173,8 @@ void run(Reader rd)
     require(Bitmap_create(&context, &b, w, ht, format, scale, memory.data() + guard, 0) == Res_ok);
     PixelBuf *paint = nullptr;
     if (paintBuffer)
-        require(PixelBuf_create(&paint, 1 + h[11] % 20, 1 + h[12] % 20, Pixel_formatGrey8, 0x10000) == Res_ok);
+        require(PixelBuf_create(&paint, 1 + h[11] % 20, 1 + h[12] % 20, Pixel_formatGrey8,
+                                0x10000) == Res_ok);
     if (paint)
         memset(paint->pixels, 0x77, size_t(paint->stride) * paint->height);
     StageNode *list = stages ? StageNode_create(&copyOps, nullptr, nullptr) : nullptr;
@@ -170,7 +187,8 @@ void run(Reader rd)
         item->paint.buffer = {paint, int8_t(h[13]), int8_t(h[14])};
     } else {
         item->paintKind = DrawItem_sourceSolid;
-        item->paint.solid = {format == Pixel_formatGrey8 ? uint32_t(Pixel_formatGrey8) : uint32_t(Pixel_formatRGBA),
+        item->paint.solid = {format == Pixel_formatGrey8 ? uint32_t(Pixel_formatGrey8)
+                                                         : uint32_t(Pixel_formatRGBA),
                              0x00FFFFFFu};
     }
     item->maskKind = DrawItem_sourceSolid;
@@ -188,7 +206,8 @@ void run(Reader rd)
     FillRequest ra = {paths[0], s & 3, &m, 0, Pen{rule, 0, 0, 0, 0, nullptr}};
     FillRequest rb = {paths[1], s & 3, nullptr, 0, Pen{rule ^ (h[10] & 1), 0, 0, 0, 0, nullptr}};
     CrossingTable *ta = nullptr, *tb = nullptr, *both = nullptr;
-    if (Fill_newCrossingTable(&ta, &ra, b) == Res_ok && Fill_newCrossingTable(&tb, &rb, b) == Res_ok &&
+    if (Fill_newCrossingTable(&ta, &ra, b) == Res_ok &&
+        Fill_newCrossingTable(&tb, &rb, b) == Res_ok &&
         CrossingTable_intersect(ta, tb, &both, s & 3) == Res_ok && both) {
         item->kind = DrawItem_kindCoverageMask;
         item->shape.coverage = {both, s & 3};

@@ -15,14 +15,16 @@
 #include "graphics/drawitem.h"
 #include "tests/graphics/raster_support.h"
 
-namespace {
+namespace
+{
 
 bool sameRect(const Rect &a, const Rect &b)
 {
     return Rect_equal(&a, &b) != 0;
 }
 
-class DrawItemTest : public RasterTest {
+class DrawItemTest : public RasterTest
+{
   protected:
     // A rectangle item painting a constant grey at full alpha.
     static DrawItem *rectItem(Bitmap *b, uint32_t grey)
@@ -159,7 +161,8 @@ struct Fetcher {
     int32_t shrinkTop = 0; // rows the fetch takes off the top of the rectangle
 };
 
-int fetch(void *user, uint32_t *format, PixelBuf **out, Rect *rect, int32_t, int32_t, Bitmap *, int32_t)
+int fetch(void *user, uint32_t *format, PixelBuf **out, Rect *rect, int32_t, int32_t, Bitmap *,
+          int32_t)
 {
     Fetcher *f = static_cast<Fetcher *>(user);
     f->fetches++;
@@ -248,10 +251,12 @@ TEST_F(DrawItemTest, PathItemsArePlacedByTheTargetOffset)
     FillRequest req = request(p, 2, 0);
     Bitmap *a = bitmap(12, 12, Pixel_formatGrey8);
     DrawTarget ta{a, nullptr, 0, 0};
-    ASSERT_EQ(DrawItem_render(pathItem(a, req, Pixel_formatGrey8, 255), nullptr, nullptr, &ta), Res_ok);
+    ASSERT_EQ(DrawItem_render(pathItem(a, req, Pixel_formatGrey8, 255), nullptr, nullptr, &ta),
+              Res_ok);
     Bitmap *m = bitmap(12, 12, Pixel_formatGrey8);
     DrawTarget tm{m, nullptr, 3, 2};
-    ASSERT_EQ(DrawItem_render(pathItem(m, req, Pixel_formatGrey8, 255), nullptr, nullptr, &tm), Res_ok);
+    ASSERT_EQ(DrawItem_render(pathItem(m, req, Pixel_formatGrey8, 255), nullptr, nullptr, &tm),
+              Res_ok);
     int painted = 0;
     for (int y = 0; y < 12; y++)
         for (int x = 0; x < 12; x++) {
@@ -278,12 +283,16 @@ TEST_F(DrawItemTest, CurvedPathsDrawnInBandsMatchOneDraw)
         FillRequest req = request(p, s, 0);
         Bitmap *whole = bitmap(30, 30, Pixel_formatGrey8);
         DrawTarget tw{whole, nullptr, 0, 0};
-        ASSERT_EQ(DrawItem_render(pathItem(whole, req, Pixel_formatGrey8, 255), nullptr, nullptr, &tw), Res_ok);
+        ASSERT_EQ(
+            DrawItem_render(pathItem(whole, req, Pixel_formatGrey8, 255), nullptr, nullptr, &tw),
+            Res_ok);
         Bitmap *bands = bitmap(30, 30, Pixel_formatGrey8);
         for (int32_t y = 0; y < 30; y += 7) {
             const Rect band = {0, y, 30, std::min(y + 7, 30)};
             DrawTarget tb{bands, &band, 0, 0};
-            ASSERT_EQ(DrawItem_render(pathItem(bands, req, Pixel_formatGrey8, 255), nullptr, nullptr, &tb), Res_ok);
+            ASSERT_EQ(DrawItem_render(pathItem(bands, req, Pixel_formatGrey8, 255), nullptr,
+                                      nullptr, &tb),
+                      Res_ok);
         }
         EXPECT_EQ(bytes(bands), bytes(whole)) << s;
         int painted = 0;
@@ -363,8 +372,8 @@ struct Pattern {
     std::vector<std::pair<int32_t, int32_t>> chunks; // (top y, rows)
 };
 
-int patternRows(const uint8_t *, ptrdiff_t, void *parameter, int32_t x, int32_t y, int32_t width, int32_t rows,
-                uint8_t *out, ptrdiff_t stride)
+int patternRows(const uint8_t *, ptrdiff_t, void *parameter, int32_t x, int32_t y, int32_t width,
+                int32_t rows, uint8_t *out, ptrdiff_t stride)
 {
     Pattern *p = static_cast<Pattern *>(parameter);
     p->chunks.push_back({y, rows});
@@ -374,7 +383,8 @@ int patternRows(const uint8_t *, ptrdiff_t, void *parameter, int32_t x, int32_t 
     return 0;
 }
 
-int patternDeclare(uint32_t, uint32_t, int32_t width, int32_t, int, void *parameter, StageRecord *rec)
+int patternDeclare(uint32_t, uint32_t, int32_t width, int32_t, int, void *parameter,
+                   StageRecord *rec)
 {
     rec->routine.copy = patternRows;
     rec->outputIsBuffer = 1;
@@ -385,7 +395,8 @@ int patternDeclare(uint32_t, uint32_t, int32_t width, int32_t, int, void *parame
     return 0;
 }
 
-int invertRows(uint8_t *pixels, ptrdiff_t stride, void *, int32_t, int32_t, int32_t width, int32_t rows)
+int invertRows(uint8_t *pixels, ptrdiff_t stride, void *, int32_t, int32_t, int32_t width,
+               int32_t rows)
 {
     for (int32_t r = 0; r < rows; r++)
         for (int32_t i = 0; i < width; i++)
@@ -393,7 +404,8 @@ int invertRows(uint8_t *pixels, ptrdiff_t stride, void *, int32_t, int32_t, int3
     return 0;
 }
 
-int invertDeclare(uint32_t, uint32_t format, int32_t width, int32_t, int hadStage, void *, StageRecord *rec)
+int invertDeclare(uint32_t, uint32_t format, int32_t width, int32_t, int hadStage, void *,
+                  StageRecord *rec)
 {
     if (!hadStage)
         return 99;
@@ -512,8 +524,10 @@ TEST_F(DrawItemTest, HitTests)
     Bitmap *b = bitmap(20, 20, Pixel_formatGrey8);
     // A square ring: outer 2..18, hole 6..14 wound the other way; and two
     // overlapping squares wound the same way.
-    Path *ring = polygons({{512, 512, 4608, 512, 4608, 4608, 512, 4608}, {1536, 1536, 1536, 3584, 3584, 3584, 3584, 1536}});
-    Path *pair = polygons({{0, 0, 2560, 0, 2560, 2560, 0, 2560}, {1280, 1280, 3840, 1280, 3840, 3840, 1280, 3840}});
+    Path *ring = polygons({{512, 512, 4608, 512, 4608, 4608, 512, 4608},
+                           {1536, 1536, 1536, 3584, 3584, 3584, 3584, 1536}});
+    Path *pair = polygons(
+        {{0, 0, 2560, 0, 2560, 2560, 0, 2560}, {1280, 1280, 3840, 1280, 3840, 3840, 1280, 3840}});
     struct Case {
         const char *name;
         const Path *path;
@@ -523,7 +537,7 @@ TEST_F(DrawItemTest, HitTests)
     };
     const Case cases[] = {
         {"on the ring", ring, 0, 0, 3, 3, 1},
-        {"in the hole", ring, 0, 0, 10, 10, 0},       // spans left and right of it do not count
+        {"in the hole", ring, 0, 0, 10, 10, 0}, // spans left and right of it do not count
         {"in the hole, moved", ring, 0, 4, 14, 10, 0},
         {"on the ring, moved", ring, 0, 4, 6, 10, 1},
         {"outside the ring", ring, 0, 0, 19, 19, 0},
@@ -608,7 +622,8 @@ TEST_F(DrawItemTest, PageBackgroundFillsThroughTheBitmapsItem)
     Edr_ScreenHooks hooks{phase, &log};
     const Rect area = {1, 1, 3, 4};
     b->drawItem->cachedRowOp = reinterpret_cast<RowOpSetupFn>(1); // must be cleared
-    ASSERT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, &hooks, b, &area, fillDone, &log),
+    ASSERT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, &hooks, b, &area,
+                                      fillDone, &log),
               Res_ok);
     EXPECT_EQ(log.phases, (std::vector<int>{0, 1}));
     ASSERT_EQ(log.done.size(), 1u);
@@ -625,15 +640,16 @@ TEST_F(DrawItemTest, PageBackgroundFillsThroughTheBitmapsItem)
     // follows the (successful) drawing.
     page.background[3] = 0;
     page.background[1] = 0xFF;
-    ASSERT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, nullptr, b, &area, nullptr, nullptr),
+    ASSERT_EQ(Edr_Page_fillBackground(nullptr, nullptr, nullptr, nullptr, &page, nullptr, b, &area,
+                                      nullptr, nullptr),
               Res_ok);
     EXPECT_EQ(pixel16(b, 3, 1), 0xF800);
     // A paint buffer at its origin replaces the colour.
     Bitmap *g = bitmap(6, 6, Pixel_formatGrey8);
     page.background[3] = 0xFF;
     const Point origin = {2, 2};
-    ASSERT_EQ(Edr_Page_fillBackground(grey(2, 2, 77), &origin, nullptr, nullptr, &page, nullptr, g, nullptr, nullptr,
-                                      nullptr),
+    ASSERT_EQ(Edr_Page_fillBackground(grey(2, 2, 77), &origin, nullptr, nullptr, &page, nullptr, g,
+                                      nullptr, nullptr, nullptr),
               Res_ok);
     int painted = 0;
     for (uint8_t v : bytes(g))

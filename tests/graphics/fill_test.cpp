@@ -16,7 +16,8 @@
 #include "graphics/fill.h"
 #include "tests/graphics/raster_support.h"
 
-namespace {
+namespace
+{
 
 // ------------------------------------------------------------------ model
 
@@ -50,7 +51,8 @@ int64_t floorDiv(Wide a, Wide b)
 // Sub-row r is crossed by an edge when ytop < centre <= ybottom; its x is
 // the edge's at the centre, in sub-columns, rounded down after adding half
 // a sub-column: computed here from the formula for every row and edge.
-std::vector<std::vector<Crossing>> modelRows(const std::vector<Edge> &edges, uint32_t s, uint32_t rowCount)
+std::vector<std::vector<Crossing>> modelRows(const std::vector<Edge> &edges, uint32_t s,
+                                             uint32_t rowCount)
 {
     const int64_t step = int64_t(1) << (8 - s), half = step / 2;
     std::vector<std::vector<Crossing>> rows(rowCount);
@@ -80,9 +82,11 @@ void sortRows(std::vector<std::vector<Crossing>> &rows)
         });
 }
 
-class FillTest : public RasterTest {
+class FillTest : public RasterTest
+{
   protected:
-    CrossingTable *table(const Path *p, uint32_t s, uint32_t rule = 0, const Matrix *m = &deviceUnits)
+    CrossingTable *table(const Path *p, uint32_t s, uint32_t rule = 0,
+                         const Matrix *m = &deviceUnits)
     {
         Bitmap *b = bitmap(4, 4, Pixel_formatGrey8);
         FillRequest req = request(p, s, rule, m);
@@ -155,14 +159,13 @@ TEST_F(FillTest, EdgeRowsFollowTheCentreRuleAtSZero)
         std::vector<uint32_t> rows;
     };
     const Case cases[] = {
-        {0, 127, {}},        // ends below the first centre
-        {0, 128, {0}},       // reaches it
-        {128, 384, {1}},     // starts on row 0's centre: only row 1
-        {384, 128, {1}},     // the same upward
-        {129, 640, {1, 2}},
-        {-500, 100, {}},     // rows above the table
-        {700, 5000, {3}},    // rows past its end are not written
-        {200, 200, {}},      // horizontal
+        {0, 127, {}},                        // ends below the first centre
+        {0, 128, {0}},                       // reaches it
+        {128, 384, {1}},                     // starts on row 0's centre: only row 1
+        {384, 128, {1}},                     // the same upward
+        {129, 640, {1, 2}}, {-500, 100, {}}, // rows above the table
+        {700, 5000, {3}},                    // rows past its end are not written
+        {200, 200, {}},                      // horizontal
     };
     for (const Case &c : cases) {
         std::vector<uint32_t> rows(4), records(4 * 4, 0);
@@ -243,7 +246,8 @@ TEST_F(FillTest, RowsAreSortedWithTheSpecialCasesAndTheHeap)
 
 TEST_F(FillTest, OpenSubpathsAndMovesCloseTheSubpathBefore)
 {
-    const std::vector<Contour> shapes = {{100, 100, 3000, 400, 1500, 2900}, {4000, 200, 5200, 2500, 3900, 2600}};
+    const std::vector<Contour> shapes = {{100, 100, 3000, 400, 1500, 2900},
+                                         {4000, 200, 5200, 2500, 3900, 2600}};
     CrossingTable *closed = table(polygons(shapes, true), 2);
     CrossingTable *open = table(polygons(shapes, false), 2);
     ASSERT_NE(closed, nullptr);
@@ -280,7 +284,8 @@ TEST_F(FillTest, HiddenLinesAreEdgesOnlyWhenThePathItselfIsFilled)
 
 TEST_F(FillTest, PackedPathsGiveTheSameTable)
 {
-    const std::vector<Contour> shapes = {{-700, 50, 2900, 330, 1400, 2000, 3000, 2100}, {200, 200, 900, 250, 600, 700}};
+    const std::vector<Contour> shapes = {{-700, 50, 2900, 330, 1400, 2000, 3000, 2100},
+                                         {200, 200, 900, 250, 600, 700}};
     Path *plain = polygons(shapes);
     Path *packed = polygons(shapes);
     ASSERT_EQ(Path_pack(packed), Res_ok);
@@ -417,13 +422,13 @@ TEST_F(FillTest, ReductionDropsEmptySpansAndMergesTouchingOnes)
     };
     const uint32_t d = Crossing_directionBit;
     const Case cases[] = {
-        {0, {2, 5 | d, 5, 9 | d}, {2, 9}},       // touching: merged
-        {0, {4, 4 | d, 6, 8 | d}, {6, 8}},       // empty span dropped
-        {0, {1, 3, 5 | d, 7 | d}, {1, 7}},       // winding 2 inside
-        {0, {1, 3 | d, 3 | d, 7}, {1, 7}},       // winding -1 from 3 on: a span that starts
-                                                  // where the last ended joins it
-        {1, {2, 5, 5, 9}, {2, 9}},               // touching: the shared edge vanishes
-        {1, {4, 4, 6, 8}, {6, 8}},               // empty span vanishes
+        {0, {2, 5 | d, 5, 9 | d}, {2, 9}}, // touching: merged
+        {0, {4, 4 | d, 6, 8 | d}, {6, 8}}, // empty span dropped
+        {0, {1, 3, 5 | d, 7 | d}, {1, 7}}, // winding 2 inside
+        {0, {1, 3 | d, 3 | d, 7}, {1, 7}}, // winding -1 from 3 on: a span that starts
+                                           // where the last ended joins it
+        {1, {2, 5, 5, 9}, {2, 9}},         // touching: the shared edge vanishes
+        {1, {4, 4, 6, 8}, {6, 8}},         // empty span vanishes
         {1, {1, 3, 5, 7}, {1, 3, 5, 7}},
     };
     for (const Case &c : cases) {

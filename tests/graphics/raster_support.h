@@ -26,7 +26,8 @@ using Contour = std::vector<int32_t>;
 // 256 that a path of the bitmap's own scale gets.
 constexpr Matrix deviceUnits = {0x100, 0, 0, 0x100, 0, 0};
 
-class RasterTest : public LeakCheckedHeapTest<(16u << 20)> {
+class RasterTest : public LeakCheckedHeapTest<(16u << 20)>
+{
   protected:
     void SetUp() override
     {
@@ -99,7 +100,8 @@ class RasterTest : public LeakCheckedHeapTest<(16u << 20)> {
             tables.push_back(t);
         return t;
     }
-    static FillRequest request(const Path *path, uint32_t s, uint32_t rule, const Matrix *m = &deviceUnits)
+    static FillRequest request(const Path *path, uint32_t s, uint32_t rule,
+                               const Matrix *m = &deviceUnits)
     {
         FillRequest r{};
         r.path = path;
@@ -111,7 +113,8 @@ class RasterTest : public LeakCheckedHeapTest<(16u << 20)> {
     }
     // The bitmap's draw item set to fill a path with a solid paint at full
     // alpha.
-    static DrawItem *pathItem(Bitmap *b, const FillRequest &req, uint32_t colourFormat, uint32_t colour)
+    static DrawItem *pathItem(Bitmap *b, const FillRequest &req, uint32_t colourFormat,
+                              uint32_t colour)
     {
         DrawItem *item = b->drawItem;
         item->kind = DrawItem_kindPath;
@@ -163,7 +166,8 @@ inline std::vector<std::vector<Crossing>> tableRows(const CrossingTable *t)
     for (uint32_t r = 0; r < t->rowCount; r++) {
         const uint32_t *rec = CrossingTable_row(t, r);
         for (uint32_t i = 0; i < rec[0]; i++)
-            out[r].push_back({rec[1 + i] & Crossing_xMask, (rec[1 + i] & Crossing_directionBit) != 0});
+            out[r].push_back(
+                {rec[1 + i] & Crossing_xMask, (rec[1 + i] & Crossing_directionBit) != 0});
     }
     return out;
 }

@@ -20,7 +20,8 @@
 #include "graphics/spanpainter.h"
 #include "tests/graphics/raster_support.h"
 
-namespace {
+namespace
+{
 
 struct RefCase {
     std::string name;
@@ -73,7 +74,9 @@ int coverageOf565(uint16_t v)
     return int(std::lround(((v >> 5) & 63) * 255.0 / 63.0));
 }
 
-class RasterRefTest : public RasterTest {};
+class RasterRefTest : public RasterTest
+{
+};
 
 TEST_F(RasterRefTest, FillsMatchAreaCoverage)
 {
@@ -89,18 +92,20 @@ TEST_F(RasterRefTest, FillsMatchAreaCoverage)
             refTotal += c;
         for (uint32_t s = 0; s <= 3; s++) {
             for (uint32_t format : {uint32_t(Pixel_formatGrey8), uint32_t(Pixel_format565)}) {
-                SCOPED_TRACE(ref.name + " rule " + std::to_string(ref.rule) + " s " + std::to_string(s) +
-                             " format " + std::to_string(format));
+                SCOPED_TRACE(ref.name + " rule " + std::to_string(ref.rule) + " s " +
+                             std::to_string(s) + " format " + std::to_string(format));
                 Bitmap *b = bitmap(ref.width, ref.height, format);
                 FillRequest req = request(p, s, ref.rule, &flip);
-                DrawItem *item = format == Pixel_formatGrey8 ? pathItem(b, req, Pixel_formatGrey8, 255)
-                                                             : pathItem(b, req, Pixel_formatRGBA, 0x00FFFFFF);
+                DrawItem *item = format == Pixel_formatGrey8
+                                     ? pathItem(b, req, Pixel_formatGrey8, 255)
+                                     : pathItem(b, req, Pixel_formatRGBA, 0x00FFFFFF);
                 DrawTarget target{b, nullptr, 0, ref.height};
                 ASSERT_EQ(DrawItem_render(item, nullptr, nullptr, &target), Res_ok);
                 // What the sub-samples resolve: a pixel edge can be off by a
                 // sub-row and a sub-column of samples; 5-6-5 adds its steps.
                 const int sub = 1 << s;
-                const int perPixel = s == 0 ? 255 : 255 / sub + 24 + (format == Pixel_formatGrey8 ? 0 : 9);
+                const int perPixel =
+                    s == 0 ? 255 : 255 / sub + 24 + (format == Pixel_formatGrey8 ? 0 : 9);
                 int64_t total = 0;
                 int worst = 0;
                 for (int y = 0; y < ref.height; y++)
@@ -116,7 +121,8 @@ TEST_F(RasterRefTest, FillsMatchAreaCoverage)
                             ASSERT_LE(got, 20) << "pixel " << x << ", " << y;
                         }
                         if (want == 255) {
-                            ASSERT_GE(got, format == Pixel_formatGrey8 ? 240 : 235) << "pixel " << x << ", " << y;
+                            ASSERT_GE(got, format == Pixel_formatGrey8 ? 240 : 235)
+                                << "pixel " << x << ", " << y;
                         }
                     }
                 // Totals: the samples' share of the area, within a few
@@ -148,11 +154,14 @@ TEST_F(RasterRefTest, MoreSubpixelBitsComeCloserToTheArea)
             Bitmap *b = bitmap(ref.width, ref.height, Pixel_formatGrey8);
             FillRequest req = request(p, s, ref.rule, &flip);
             DrawTarget target{b, nullptr, 0, ref.height};
-            ASSERT_EQ(DrawItem_render(pathItem(b, req, Pixel_formatGrey8, 255), nullptr, nullptr, &target), Res_ok);
+            ASSERT_EQ(DrawItem_render(pathItem(b, req, Pixel_formatGrey8, 255), nullptr, nullptr,
+                                      &target),
+                      Res_ok);
             errors[s] = 0;
             for (int y = 0; y < ref.height; y++)
                 for (int x = 0; x < ref.width; x++)
-                    errors[s] += std::abs(int(pixel8(b, y, x)) - ref.coverage[size_t(y) * ref.width + x]);
+                    errors[s] +=
+                        std::abs(int(pixel8(b, y, x)) - ref.coverage[size_t(y) * ref.width + x]);
         }
         EXPECT_LT(errors[3], errors[1]) << ref.name;
         EXPECT_LT(errors[1], errors[0]) << ref.name;
@@ -167,7 +176,9 @@ TEST_F(RasterRefTest, FourOrMoreSubpixelBitsPaintNothing)
         Bitmap *b = bitmap(24, 24, Pixel_formatGrey8);
         FillRequest req = request(p, s, 0, &flip);
         DrawTarget target{b, nullptr, 0, 24};
-        EXPECT_EQ(DrawItem_render(pathItem(b, req, Pixel_formatGrey8, 255), nullptr, nullptr, &target), Res_ok);
+        EXPECT_EQ(
+            DrawItem_render(pathItem(b, req, Pixel_formatGrey8, 255), nullptr, nullptr, &target),
+            Res_ok);
         for (uint8_t v : bytes(b))
             EXPECT_EQ(v, 0);
     }

@@ -13,6 +13,7 @@
 #include "core/geom/pathwalk.h"
 #include "core/geom/rect.h"
 #include "core/result.h"
+#include "document/layout/pathbounds.h"
 #include "graphics/glyphmask.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
@@ -21,9 +22,12 @@
 #include "graphics/vector.h"
 #include "tests/support/heap_fixture.h"
 
-namespace {
+namespace
+{
 
-class RasterGeomTest : public LeakCheckedHeapTest<> {};
+class RasterGeomTest : public LeakCheckedHeapTest<>
+{
+};
 
 TEST_F(RasterGeomTest, IntegerSquareRoots)
 {
@@ -31,8 +35,14 @@ TEST_F(RasterGeomTest, IntegerSquareRoots)
         uint64_t v;
         uint32_t root;
     };
-    const Case cases[] = {{0, 0},         {1, 1},         {3, 1},          {0xFFFF, 255},
-                          {0x10000, 256}, {1ull << 32, 65536}, {~0ull, 0xFFFFFFFF}, {(1ull << 62) - 1, (1u << 31) - 1}};
+    const Case cases[] = {{0, 0},
+                          {1, 1},
+                          {3, 1},
+                          {0xFFFF, 255},
+                          {0x10000, 256},
+                          {1ull << 32, 65536},
+                          {~0ull, 0xFFFFFFFF},
+                          {(1ull << 62) - 1, (1u << 31) - 1}};
     for (const Case &c : cases)
         EXPECT_EQ(Math_isqrt64(uint32_t(c.v), uint32_t(c.v >> 32)), c.root) << c.v;
     std::mt19937_64 rng(3);
@@ -77,8 +87,9 @@ TEST_F(RasterGeomTest, VectorSetLength)
         Point out;
     };
     const Case cases[] = {
-        {{3, 4}, 10, {6, 8}},   {{3, 4}, -5, {-3, -4}}, {{0, 0}, 7, {0, 0}},   {{3, 4}, 0, {0, 0}},
-        {{-3, 4}, 10, {-6, 8}}, {{0, -9}, 2, {0, -2}},  {{INT32_MIN, 0}, 1, {-1, 0}},
+        {{3, 4}, 10, {6, 8}},         {{3, 4}, -5, {-3, -4}}, {{0, 0}, 7, {0, 0}},
+        {{3, 4}, 0, {0, 0}},          {{-3, 4}, 10, {-6, 8}}, {{0, -9}, 2, {0, -2}},
+        {{INT32_MIN, 0}, 1, {-1, 0}},
     };
     for (const Case &c : cases) {
         Point v = c.in;
@@ -91,7 +102,8 @@ TEST_F(RasterGeomTest, VectorSetLength)
 TEST_F(RasterGeomTest, RectContains)
 {
     const Rect outer = {0, 0, 10, 10};
-    const Rect cases[] = {{0, 0, 10, 10}, {2, 3, 4, 5}, {-1, 0, 5, 5}, {0, 0, 11, 10}, {5, 5, 5, 5}};
+    const Rect cases[] = {
+        {0, 0, 10, 10}, {2, 3, 4, 5}, {-1, 0, 5, 5}, {0, 0, 11, 10}, {5, 5, 5, 5}};
     const int want[] = {1, 1, 0, 0, 1};
     for (int i = 0; i < 5; i++)
         EXPECT_EQ(Rect_contains(&outer, &cases[i]), want[i]) << i;
@@ -111,7 +123,8 @@ std::vector<uint8_t> codes(std::initializer_list<uint32_t> words)
 TEST_F(RasterGeomTest, MaskRleHit)
 {
     // One pixel of coverage 128, then 5 transparent pixels, last.
-    std::vector<uint8_t> row = codes({GlyphMask_kindPixel | 128, GlyphMask_kindSkip | GlyphMask_lastCode | 5});
+    std::vector<uint8_t> row =
+        codes({GlyphMask_kindPixel | 128, GlyphMask_kindSkip | GlyphMask_lastCode | 5});
     int out = -1;
     const int want[] = {1, 0, 0, 0, 0, 0, 0};
     for (int x = 0; x <= 6; x++) {
@@ -270,10 +283,12 @@ TEST_F(RasterGeomTest, StencilRows)
     uint32_t colours[4];
     uint8_t alphas[4];
     StencilRow_toColour(samples, colours, alphas, 4, 0, 0, 0x123456);
-    EXPECT_EQ(std::vector<uint32_t>(colours, colours + 4), (std::vector<uint32_t>{0xFFFF, 0x123456, 0xFFFF, 0x123456}));
+    EXPECT_EQ(std::vector<uint32_t>(colours, colours + 4),
+              (std::vector<uint32_t>{0xFFFF, 0x123456, 0xFFFF, 0x123456}));
     EXPECT_EQ(std::vector<uint8_t>(alphas, alphas + 4), (std::vector<uint8_t>{0, 255, 0, 255}));
     StencilRow_toColourInverted(samples, colours, alphas, 4, 0, 0, 0x123456);
-    EXPECT_EQ(std::vector<uint32_t>(colours, colours + 4), (std::vector<uint32_t>{0x123456, 0xFFFF, 0x123456, 0xFFFF}));
+    EXPECT_EQ(std::vector<uint32_t>(colours, colours + 4),
+              (std::vector<uint32_t>{0x123456, 0xFFFF, 0x123456, 0xFFFF}));
     EXPECT_EQ(std::vector<uint8_t>(alphas, alphas + 4), (std::vector<uint8_t>{255, 0, 255, 0}));
 }
 
@@ -283,7 +298,8 @@ struct Walked {
     std::vector<std::vector<int32_t>> calls; // slot, points..., last, start
 };
 
-template <int Slot> int note(const int32_t *pts, void *user, const int32_t *last, const int32_t *start)
+template <int Slot>
+int note(const int32_t *pts, void *user, const int32_t *last, const int32_t *start)
 {
     Walked *w = static_cast<Walked *>(user);
     std::vector<int32_t> c = {Slot};
@@ -303,8 +319,9 @@ template <int Slot> int note(const int32_t *pts, void *user, const int32_t *last
 
 TEST_F(RasterGeomTest, PackedPathsWalkLikePlainOnes)
 {
-    const PathWalkFn slots[16] = {note<0>, note<1>, nullptr, nullptr, note<4>, note<5>, note<6>, note<7>,
-                                  nullptr, note<9>, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    const PathWalkFn slots[16] = {note<0>, note<1>, nullptr, nullptr, note<4>, note<5>,
+                                  note<6>, note<7>, nullptr, note<9>, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr};
     Path *p = nullptr;
     ASSERT_EQ(Path_create(&p, 0x10000), Res_ok);
     ASSERT_EQ(Path_moveTo(p, 5, -7), Res_ok);
@@ -316,15 +333,21 @@ TEST_F(RasterGeomTest, PackedPathsWalkLikePlainOnes)
     ASSERT_EQ(Path_curveTo(p, 0, 0, 9, 9, -3, 12), Res_ok); // left open
     Walked plain, packed;
     ASSERT_EQ(Path_walk(p, slots, &plain), Res_ok);
+    Rect plainBox, packedBox;
+    ASSERT_EQ(Edr_Draw_getBounds2(nullptr, p, &plainBox), Res_ok);
     ASSERT_EQ(Path_pack(p), Res_ok);
+    ASSERT_EQ(Edr_Draw_getBounds2(nullptr, p, &packedBox), Res_ok);
+    EXPECT_TRUE(Rect_equal(&plainBox, &packedBox));
     ASSERT_EQ(p->state, Path_statePacked);
     ASSERT_EQ(Path_walk(p, slots, &packed), Res_ok);
     EXPECT_EQ(packed.calls, plain.calls);
     ASSERT_EQ(plain.calls.size(), 8u);
     EXPECT_EQ(plain.calls.back()[0], 0); // the open subpath's end
     // A callback's answer ends the walk.
-    const PathWalkFn stop[16] = {nullptr, nullptr, nullptr, nullptr, nullptr,
-                                 [](const int32_t *, void *, const int32_t *, const int32_t *) { return 42; }};
+    const PathWalkFn stop[16] = {
+        nullptr, nullptr,
+        nullptr, nullptr,
+        nullptr, [](const int32_t *, void *, const int32_t *, const int32_t *) { return 42; }};
     EXPECT_EQ(Path_walkPacked(p, stop, nullptr), 42);
     Path_destroy(p);
 }
