@@ -111,13 +111,13 @@ enum ResultCode : int {
     Res_docTypeNoData = 20482,        // no enabled sniffer answered, or the stream is empty
     Res_docTypeNeedsContent = 20483,  // only type or name matched a handler that needs recognised content
     // Compound-file probe (3590-3597).
-    Res_oleMiniShift = 3590,          // mini-sector shift above the sector shift
+    Res_oleMiniShift = 3590,          // mini-sector shift not below the sector shift
     Res_oleNotAtStart = 3591,         // the stream is not at its start
     Res_oleNotCompound = 3592,        // not a compound file (signature)
     Res_oleBadVersion = 3593,         // unsupported version
     Res_oleShortRead = 3594,          // short read at an offset
     Res_oleShortHeader = 3595,        // the stream is shorter than the 512-byte header
-    Res_oleZeroShift = 3596,          // zero sector or mini-sector shift
+    Res_oleZeroShift = 3596,          // sector shift outside 7-16, or a zero mini-sector shift
     Res_oleBadByteOrder = 3597,       // bad byte-order mark
     // Document translation and deferred loads.
     Res_fileTooLarge = 844,           // the file is above "translateFileSize"
@@ -129,6 +129,14 @@ enum ResultCode : int {
     Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)
     Res_pixelOverBudget = 272,        // a buffer would exceed the caller's byte budget
     Res_pixelTooFewTiles = 274,       // fewer than two tiles fit the byte budget
+    // Image store and codec interface (0x1C00-0x1C15).
+    Res_imageCodecsFull = 0x1C00,     // all 15 codec slots are taken
+    Res_imageNoCodec = 0x1C01,        // 7169: no codec recognised the data
+    Res_imageSizeChanged = 0x1C04,    // a second header with another size: decode again
+    Res_imageZeroSize = 0x1C05,       // a header with a width or height of 0
+    Res_imageNoPicture = 0x1C06,      // 7174: a still image decoded without a picture
+    Res_imageRowShift = 0x1C0E,       // whole-picture buffers asked while the store reduces rows
+    Res_imageEmpty = 0x1C15,          // 7189: the data is empty
     // PDF objects (5900-5975).
     Res_pdfNoNumber = 5902,           // a number to read is missing
     Res_pdfNoArray = 5905,            // an array to read is missing
@@ -144,6 +152,11 @@ enum ResultCode : int {
     Res_bufWindowBeyond = 2312,       // a window or limit beyond the source's size
     Res_bufWindowShort = 2313,        // a read of more bytes than the window has left
     Res_bufEmptyLend = 2319,          // the stream lent too few bytes (none, or fewer than needed)
+    // TrueType glyph outlines (2314-2316).
+    Res_glyphNoPoints = 2314,         // point matching against an outline without points
+    Res_glyphBadPoint = 2315,         // more flags than points, a point number beyond the
+                                      // records, or an outline of more than 65535 points
+    Res_glyphSelfContained = 2316,    // a composite that contains itself, or nests too deep
     // Byte streams and lookahead streams.
     Res_byteStreamEnded = 0x2205,     // the data ended before the bytes asked for
     Res_byteStreamNoSeek = 0x3B00,    // the stream cannot seek

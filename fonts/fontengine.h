@@ -19,6 +19,10 @@ void FontEngine_unregisterFont(EngineContext *context, void *font);
 // error; free accepts an engine that never started.
 int FontEngine_init(EngineContext *context);
 void FontEngine_free(EngineContext *context);
+// Registers the built-in fonts, font packs, CMaps and character-set tables
+// of every language module, in their fixed order (the hosts' configuration
+// hooks call it once at start-up).
+void FontEngine_registerBuiltins(EngineContext *context);
 // Registers the font directory (the URL stays the caller's). 0 or an error.
 int FontEngine_setLocation(EngineContext *context, const Url *url);
 // The font engine's in-memory list: the 8-bit file names whose files the

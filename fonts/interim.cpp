@@ -1,25 +1,6 @@
-// Stand-ins for font-engine services that the core calls before the fonts
-// subsystem exists. Each does the least its callers need and says so; the
-// real definitions replace them when the subsystem is built.
-#include "fonts/charfilter.h"
-
-// Interim: the whole insertion, since a filter list is only a bounded
-// ordered array and its callers test what it holds.
-int FontCache_addCharMapping(CharFilterList *list, const CharFilter *filter)
-{
-    if (!list || !filter || list->count < 0 || list->count >= CharFilter_max)
-        return 0;
-    int32_t at = 0;
-    while (at < list->count && list->entries[at].first <= filter->first)
-        at++;
-    for (int32_t i = list->count; i > at; i--)
-        list->entries[i] = list->entries[i - 1];
-    list->entries[at] = *filter;
-    list->count++;
-    return 1;
-}
-
-// Interim definitions of font services whose modules are not built yet.
+// Stand-ins for font-engine services that other modules call before the
+// fonts subsystem exists. Each does the least its callers need and says so;
+// the real definitions replace them when the subsystem is built.
 #include "core/result.h"
 #include "fonts/fontengine.h"
 
@@ -35,6 +16,11 @@ int FontEngine_init(EngineContext *)
 }
 
 void FontEngine_free(EngineContext *)
+{
+}
+
+// Interim: no built-in fonts ship before the font catalogue.
+void FontEngine_registerBuiltins(EngineContext *)
 {
 }
 
@@ -61,4 +47,46 @@ int Font_listCreate(EngineInstance *, const char *const *, uint32_t, uint32_t, c
 
 void Font_listRelease(FontList *)
 {
+}
+
+// Interim font-pack and embedded-font services: no font pack or embedded
+// font can be opened before the font engine exists, so nothing reaches
+// these with a real face; each refuses or answers "nothing".
+#include "fonts/fontface.h"
+
+int FontPack_glyphOutline(FontFace *, uint16_t, GlyphPath **out)
+{
+    *out = nullptr;
+    return Res_notImplemented;
+}
+
+int FontPack_glyphDataPos(FontFace *, uint16_t, uint32_t *position)
+{
+    *position = 0;
+    return Res_notImplemented;
+}
+
+int FontPack_readHeader(FontFace *, BufStream *, FontTableDir *)
+{
+    return Res_notImplemented;
+}
+
+int FontPack_freeGlyphOffsets(FontFace *)
+{
+    return Res_ok;
+}
+
+int32_t EmbeddedTrueType_queryWord(FontFace *)
+{
+    return -1;
+}
+
+int EmbeddedTrueType_forward(FontFace *, uintptr_t, uintptr_t, uintptr_t)
+{
+    return 0;
+}
+
+int EmbeddedFont_forward(FontFace *, uintptr_t, uintptr_t, uintptr_t)
+{
+    return 0;
 }

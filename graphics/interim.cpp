@@ -1,11 +1,11 @@
 // Stand-ins for graphics services that the core calls before the graphics
 // subsystem exists. Each does the least its callers need and says so; the
 // real definitions replace them when the subsystem is built.
+#include "document/interim.h"
 #include "document/types/doctype.h"
 #include <cstring>
 
 #include "core/result.h"
-#include "graphics/glyphmask.h"
 #include "graphics/graphics.h"
 #include "graphics/image.h"
 #include "graphics/drawitem.h"
@@ -46,96 +46,39 @@ int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t
     return Res_ok;
 }
 
-// Interim: the whole copy, since the glyph-mask cache stores masks with it.
-void GlyphMask_copyTo(void *block, const GlyphMask *mask)
-{
-    uint8_t *base = static_cast<uint8_t *>(block);
-    uint8_t *rows = base + sizeof(GlyphMask);
-    uint8_t *codes = rows + mask->rowsSize;
-    GlyphMask header = *mask;
-    if (mask->rowsSize != 0)
-        memmove(rows, mask->rows, mask->rowsSize);
-    if (mask->codesSize != 0 && mask->codes)
-        memmove(codes, mask->codes, mask->codesSize);
-    header.rows = reinterpret_cast<uint32_t *>(rows);
-    header.codes = mask->codes ? codes : nullptr;
-    memcpy(base, &header, sizeof header);
-}
-
-// Interim image services: no image store exists yet, so there is no image
-// object, no queue to hold and no codec to register; drawing lists keep
-// zero bounds and compare equal.
+// Interim codec descriptors: the decoders come later, so each getter
+// answers null (which registration refuses); drawing lists keep zero
+// bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/task/lock.h"
 #include "graphics/image.h"
+#include "platform/api/engine.h"
 
-void Image_pauseJobs(EngineContext *)
-{
-}
-
-void Image_resumeJobs(EngineContext *)
-{
-}
-
-void Image_setStopped(ImageObject *, int)
-{
-}
-
-void Image_detachFromNode(ImageObject *)
-{
-}
-
-void ImageHandle_release(ImageObject *)
-{
-}
-
-int Image_getDocImageInfo(ImageObject *, int32_t *size, int32_t, uint32_t *state)
-{
-    if (size)
-        size[0] = size[1] = 0;
-    if (state)
-        *state = 0;
-    return 0;
-}
-
-int Image_getDocImageState(ImageObject *)
-{
-    return 0;
-}
-
-void Image_setReadyCallbacks(ImageObject *, ImageDoneFn, ImageSizeFn, void *)
-{
-}
-
-const ImageCodec *Codec_gifDescriptor()
+ImageCodec *Codec_gifDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_jpegDescriptor()
+ImageCodec *Codec_jpegDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_bmpDescriptor()
+ImageCodec *Codec_bmpDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_wbmpDescriptor()
+ImageCodec *Codec_wbmpDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_pngDescriptor()
+ImageCodec *Codec_pngDescriptor()
 {
     return nullptr;
-}
-
-int Plugin_register(EngineContext *, const ImageCodec *)
-{
-    return 0;
 }
 
 int Draw_registerBounds(EngineContext *, const int32_t *, uint32_t, Edr_DrawList *)
@@ -148,12 +91,11 @@ int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
     return 0;
 }
 
-// Interim: no picture can be decoded before the image store exists.
-int Image_openUrl(EngineContext *, const Url *, ImageLoadChargeFn, Edr_Doc *, const int32_t *, ImageObject **image)
+// Interim: frame sequences come later, so the animation worker has no
+// frames to step; it sleeps until the store stops it.
+int Anim_runLoop(EngineContext *app)
 {
-    if (image)
-        *image = nullptr;
-    return Res_notImplemented;
+    return Sem_waitStoppable(&app->imageStore->animWake) == Res_stopRequested ? Res_stopRequested : 0;
 }
 
 // Interim: the image document module is not built yet, so its handler recognises nothing.
@@ -187,8 +129,7 @@ int Bitmap_refit(EngineContext *, Edr_PageThumb **, const int32_t *, uint32_t)
     return Res_notImplemented;
 }
 
-// Interim: the graphics module and services keep no state before they are
-// built.
+// Interim: the graphics module keeps no state before it is built.
 int Graphics_initModule(EngineContext *)
 {
     return Res_ok;
@@ -198,14 +139,6 @@ void Graphics_finiModule(EngineContext *)
 {
 }
 
-int Graphics_initServices(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Graphics_freeServices(EngineContext *)
-{
-}
 
 #include "graphics/layerpayload.h"
 

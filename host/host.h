@@ -11,6 +11,11 @@
 struct EngineInstance;
 struct HostThreadRec;
 struct HostPlatform;
+struct AppEvent;
+struct HostQuery;
+
+// The application entry that Engine_start runs (as in platform/api/engine.h).
+typedef int (*EngineEntryFn)(struct EngineInstance *instance, const AppEvent *startEvent);
 
 // The host's context. The engine treats it as opaque except for the
 // instance and the three thread fields that the host thread services use.
@@ -21,7 +26,15 @@ struct HostContext {
     HostThreadRec *threadList;     // every thread record known to the host
     size_t heapBytes;              // configured engine heap size
     void *hostPrivate;             // the host's own data
-    HostPlatform *platform;        // the host platform record of the file services (null: none)
+    HostPlatform *platform;        // the host platform record: file services and the
+                                   // pointer state of the GUI (null: none)
+
+    // The GUI host's words (zero in the headless host).
+    EngineEntryFn (*appEntry)();   // returns the application entry (App_getEntry)
+    void **ownerCell;              // holds the object that receives the posted events
+    intptr_t startWord;            // 0 at start
+    int32_t toggleValue;           // the reflow toggle: 0x10000 off, 0x10001 on
+    int32_t togglePending;         // a toggle was sent and not yet confirmed
 };
 
 // The engine instance stored in the host context at start (null when none).
@@ -90,6 +103,35 @@ void Host_getLocalTime(HostContext *host, HostLocalTime *out);
 // context is destroyed. 0; 1 when the directory cannot be read, with *dir
 // null.
 int Host_getcwd(HostContext *host, const char **dir);
+
+// ------------------------------------------------------ screen and queries
+
+// The screen geometry, eleven values into out: 0 (unused), the display
+// origin x0 and y0, the area's width and height, the full display's width
+// and height, the minimum back-buffer width and height (0: none), the host
+// pixel format code (0x10005: 16-bit RGB 5-6-5) and the buffer alignment
+// (0x10000: exact).
+void AlienScreen_getGeometry(HostContext *host, int32_t out[11]);
+
+// A screen hands its output to the host: the buffer of 16-bit pixels, its
+// format code, width and height, its row bytes, the changed rectangle
+// (x, y counted from the top-left corner; w, h) and the area's origin. The
+// buffer stays the engine's: the host shows it after the current host call
+// returns, and not after the engine stopped.
+void Host_screenUpdate(HostContext *host, const uint16_t *pixels, int32_t format, int32_t width,
+                       int32_t height, int32_t lineStep, int32_t x, int32_t y, int32_t w, int32_t h,
+                       int32_t originX, int32_t originY);
+
+// The page now shown (1-based) and the page count.
+void Host_reportPage(HostContext *host, int32_t page, int32_t count);
+
+// A host query (viewer/hostquery.h) for the user. The host either refuses
+// it at once (status 0x10002 before the call returns) or completes it later
+// with App_deliverReply; it never leaves one unanswered.
+void Host_onOverlayChange(HostContext *host, HostQuery *query);
+// The engine withdraws a query it handed over and not yet got back: the
+// host forgets it and never touches it again.
+void Host_cancelQuery(HostContext *host, HostQuery *query);
 
 // ------------------------------------------------------- engine start-up
 

@@ -2,6 +2,7 @@
 // yet. Each does the least its callers need and says so.
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/interim.h"
 #include "document/types/doctype.h"
 #include "html/history.h"
 #include "html/module.h"

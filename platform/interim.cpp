@@ -3,8 +3,11 @@
 // the real definitions replace them when the module is built.
 #include "core/mem/mem.h"
 #include "platform/api/appqueue.h"
+#include "platform/api/command.h"
+#include "platform/api/editing.h"
 #include "platform/api/engine.h"
 #include "platform/api/ident.h"
+#include "platform/api/search.h"
 #include "platform/url/url.h"
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/hosthooks.h"
@@ -40,3 +43,120 @@ int Edr_Doc_callSelectionHook(Edr_Doc *)
     return 0;
 }
 
+
+// Interim: the screens that take a turn or a new size from the host come
+// with the viewer; nothing is posted.
+int App_setRotation(EngineInstance *, intptr_t)
+{
+    return 0;
+}
+
+int App_setScreenSize(EngineInstance *, int32_t, int32_t, intptr_t, intptr_t)
+{
+    return 0;
+}
+
+// Interim: there is no edit-mode record before the editing entry points
+// exist, so the document is never modified and nothing is posted.
+int App_setupEditMode(EngineInstance *)
+{
+    return 0;
+}
+
+int App_isModified(EngineInstance *)
+{
+    return 0;
+}
+
+int App_clearModified(EngineInstance *)
+{
+    return 0;
+}
+
+int App_postEditCall(EngineInstance *, intptr_t, intptr_t, intptr_t)
+{
+    return 0;
+}
+
+int App_postEditHook1(EngineInstance *)
+{
+    return 0;
+}
+
+int App_postEditHook3(EngineInstance *)
+{
+    return 0;
+}
+
+int App_postValue(EngineInstance *, intptr_t)
+{
+    return 0;
+}
+
+int App_postNamedValue(EngineInstance *, const char *, intptr_t)
+{
+    return 0;
+}
+
+int App_postValue2(EngineInstance *, intptr_t)
+{
+    return 0;
+}
+
+int App_postValue3(EngineInstance *, intptr_t)
+{
+    return 0;
+}
+
+int App_postContents(EngineInstance *, const EditData *, intptr_t)
+{
+    return 0;
+}
+
+int App_postToggleContents(EngineInstance *)
+{
+    return 0;
+}
+
+int App_saveDocumentAs(EngineInstance *, const char *)
+{
+    return 0;
+}
+
+// Interim: no listing is ever opened, so there is nothing to go on with,
+// close or free.
+int ZipList_next(EngineInstance *, ZipListRequest *, int32_t)
+{
+    return 0;
+}
+
+int ZipList_close(EngineInstance *, ZipListRequest *)
+{
+    return 0;
+}
+
+int ZipList_free(ZipEntryList *)
+{
+    return 1;
+}
+
+// Interim: no search runs before the viewer's search exists.
+int App_searchStart(EngineInstance *, const char *, intptr_t, intptr_t, intptr_t)
+{
+    return 0;
+}
+
+int App_searchNext(EngineInstance *)
+{
+    return 0;
+}
+
+int App_searchFollowUp(EngineInstance *)
+{
+    return 0;
+}
+
+int App_searchCancel(EngineInstance *)
+{
+    return 0;
+}

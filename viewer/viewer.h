@@ -4,11 +4,12 @@
 // life.
 //
 // Only the services that modules built before the viewer call are declared
-// here so far, with the records they read. Their interim definitions (in
-// viewer/interim.cpp) keep one page record that holds the shown document:
+// here so far, with the records they read. The application side
+// (viewer/viewer.cpp) keeps one page record that holds the shown document:
 // opening a URL makes a fresh eDR document and starts its translation, and
 // the translation's end is reported to the host (request 0x1000A with the
 // document's information when it loaded, error 0x10002 when it failed).
+// The display-side services have interim definitions (viewer/interim.cpp).
 #pragma once
 
 #include <cstdint>

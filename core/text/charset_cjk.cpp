@@ -14,11 +14,11 @@
 // lead byte never swallows the newline or markup character after it.
 #include "core/text/charset_cjk.h"
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset_internal.h"
 #include "core/text/number.h"
-#include "platform/api/engine.h"
 
 namespace {
 

@@ -727,3 +727,53 @@ char16_t *Ustr_escapeSet(const char16_t *s, const char16_t *set)
     *w = 0;
     return out;
 }
+
+// ------------------------------------------------------------ code points
+
+int Ustr_nextCodePoint(const char16_t **pos, uint32_t *codePoint, const char16_t *end)
+{
+    const char16_t *p = *pos;
+    if (end && p >= end)
+        return 1;
+    uint32_t first = *p++;
+    if (first >= 0xD800 && first <= 0xDBFF) {
+        if (end && p >= end)
+            return 1; // the pair is cut by the end: nothing is consumed
+        uint32_t second = *p;
+        if (second >= 0xDC00 && second <= 0xDFFF) {
+            p++;
+            *codePoint = 0x10000 + (((first & 0x3FF) << 10) | (second & 0x3FF));
+        } else {
+            *codePoint = 0xFFFD;
+        }
+    } else if (first >= 0xDC00 && first <= 0xDFFF) {
+        *codePoint = 0xFFFD;
+    } else {
+        *codePoint = first;
+    }
+    *pos = p;
+    return 0;
+}
+
+// ------------------------------------------------------------ appending
+
+char16_t *Ustr_appendCstr(char16_t *s, const char *text8)
+{
+    if (!text8)
+        return s;
+    size_t have = Ustr_len(s);
+    size_t add = strlen(text8);
+    if (add > SIZE_MAX / sizeof(char16_t) - have - 1)
+        return nullptr;
+    char16_t *out = static_cast<char16_t *>(Mem_realloc(s, (have + add + 1) * sizeof(char16_t)));
+    if (!out)
+        return nullptr;
+    if (!s)
+        have = 0;
+    for (size_t i = 0; i < add; i++)
+        out[have + i] = static_cast<char16_t>(static_cast<uint8_t>(text8[i]));
+    out[have + add] = 0;
+    return out;
+}
+
+// ------------------------------------------------ property payload 18

@@ -172,3 +172,23 @@ char16_t *Ustr_escapeChar(const char16_t *s, uint32_t c);
 // As Ustr_escapeChar for every unit that occurs in the 16-bit set; null
 // when either is null or memory runs out.
 char16_t *Ustr_escapeSet(const char16_t *s, const char16_t *set);
+
+// ------------------------------------------------------------ code points
+
+// Reads one code point at *pos and advances *pos past it. A high surrogate
+// followed by a low surrogate gives the combined code point (two units); an
+// unpaired surrogate gives U+FFFD (one unit; the unit after a lone high
+// surrogate is left unread). A 0 unit is returned as code point 0 like any
+// other. With end not null: returns 1 without reading when *pos has reached
+// end, and also when a high surrogate is the last unit before end (then
+// *pos is left where it was); otherwise 0.
+int Ustr_nextCodePoint(const char16_t **pos, uint32_t *codePoint, const char16_t *end);
+
+// ------------------------------------------------------------ appending
+
+// Widens text8 (Latin-1, bytes zero-extended) and appends it to the heap
+// string s (null counts as empty), growing s by reallocation. Returns the
+// new string, which replaces s; s itself when text8 is null; null when
+// memory runs out, and then s is left as it was and still belongs to the
+// caller.
+char16_t *Ustr_appendCstr(char16_t *s, const char *text8);

@@ -16,6 +16,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/worker.h"
 #include "core/text/strtable.h"
 #include "core/text/ustr.h"
@@ -209,8 +210,8 @@ void freeParts(Edr_Doc *doc)
     Edr_StyleCtx_free(doc);
     Req_table_free(doc->requests);
     doc->requests = nullptr;
-    Edr_SourceInfo8_free(doc->sourceInfo8);
-    doc->sourceInfo8 = nullptr;
+    Edr_SourceDetails_free(doc->sourceDetails);
+    doc->sourceDetails = nullptr;
     Edr_Doc_freeSubRecords(doc);
     Mem_free(doc->mimeType);
     doc->mimeType = nullptr;
@@ -341,7 +342,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
         err = Res_noMemory;
         goto fail;
     }
-    doc->sourceInfo4 = -1;
+    doc->sourceWord = -1;
     doc->mimeId = 0;
     doc->typeCode = Edr_typeCodeNew;
     doc->startFlag = 1;
@@ -411,7 +412,7 @@ void countPendingDestroy(EngineContext *app)
 
 // Gathers the image nodes that hold an image object.
 struct ImageGather {
-    ImageObject **images;
+    ImageHandle **images;
     uint32_t count;
     uint32_t capacity;
     int err;
@@ -422,15 +423,15 @@ int gatherImage(Edr_Node *node, int *, int *, void *context)
     ImageGather *g = static_cast<ImageGather *>(context);
     if (Edr_Node_type(node) != Edr_NodeType_image)
         return 0;
-    ImageObject *image = Edr_Node_imagePayload(node)->image;
+    ImageHandle *image = Edr_Node_imagePayload(node)->image;
     if (!image)
         return 0;
     if (g->count == g->capacity) {
         uint32_t cap = g->capacity ? g->capacity * 2 : 8;
-        void *grown = Mem_realloc(g->images, cap * sizeof(ImageObject *));
+        void *grown = Mem_realloc(g->images, cap * sizeof(ImageHandle *));
         if (!grown)
             return Res_noMemory;
-        g->images = static_cast<ImageObject **>(grown);
+        g->images = static_cast<ImageHandle **>(grown);
         g->capacity = cap;
     }
     g->images[g->count++] = image;

@@ -5,8 +5,8 @@
 // (document/types/oleprobe.h) validates the 512-byte header and hands its
 // values to Ole_fileOpen, which builds the sector file; the directory is
 // then read into memory, and named streams are opened and read from it.
-// Only the services that the probe and the Word recogniser call are
-// declared here so far; office/interim.cpp holds interim definitions.
+// Only the services that the probe and the Word recogniser call exist so
+// far (office/ole2/ole.cpp).
 #pragma once
 
 #include <cstddef>

@@ -246,6 +246,11 @@ int App_createContext(EngineInstance *instance, const FvStartOptions *options)
     return 1;
 }
 
+EngineEntryFn App_getEntry()
+{
+    return App_start;
+}
+
 int App_startThread(EngineInstance *instance, const AppEvent *startEvent)
 {
     FvViewer *viewer = viewerOf(instance);

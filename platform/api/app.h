@@ -93,6 +93,11 @@ struct FvViewer {
 // application-failed flag set.
 int App_start(EngineInstance *instance, const AppEvent *startEvent);
 
+// The application entry (App_start), for hosts that take it through a
+// getter.
+typedef int (*EngineEntryFn)(struct EngineInstance *instance, const AppEvent *startEvent);
+EngineEntryFn App_getEntry();
+
 // Fills the seventeen option words with their defaults; word 7 stays 0
 // (App_start gives it its own copy of the default settings block).
 void App_initStartOptions(FvStartOptions *options);

@@ -277,6 +277,20 @@ int App_postOpenUrl(EngineInstance *instance, intptr_t a, Url *url, intptr_t b)
                 releaseOpenUrl);
 }
 
+int App_deliverReply(EngineInstance *instance, void *record)
+{
+    const FvAppCallbacks *cb = callbacksOf(instance);
+    if (!cb || !cb->reply || instance->queue->sendGuard)
+        return 0;
+    // The guard keeps host events out while the reply slot runs.
+    AppQueueRecord *q = instance->queue;
+    q->sendGuard = 1;
+    int r = cb->reply(instance, record);
+    if (Engine_isLive(instance) && instance->queue == q)
+        q->sendGuard = 0;
+    return r;
+}
+
 // ------------------------------------------------------ opening documents
 
 int App_openDocument(EngineInstance *instance, const char *path, intptr_t a, intptr_t flags)

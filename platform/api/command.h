@@ -67,6 +67,18 @@ int App_sendEvent27(EngineInstance *instance, intptr_t answer);            // 27
 // refused post, the completion routine) releases.
 int App_postOpenUrl(EngineInstance *instance, intptr_t a, Url *url, intptr_t b);
 
+// The host's answer to a host query (viewer/hostquery.h): the application's
+// reply slot (callback slot 30) runs at once with the record, on the GUI
+// thread. Its answer; 0 without a live engine, while another host call is
+// inside the engine, or when the slot is empty.
+int App_deliverReply(EngineInstance *instance, void *record);
+
+// The screen's turn chosen by the host: 0x10003 upright, 0x10006 or
+// 0x10004 (a quarter turn either way).
+int App_setRotation(EngineInstance *instance, intptr_t value);
+// The content size after a full-screen change; a and b are 0.
+int App_setScreenSize(EngineInstance *instance, int32_t width, int32_t height, intptr_t a, intptr_t b);
+
 // ------------------------------------------------------ opening documents
 
 // Opens a document: path is an 8-bit local path or URL text (copied), a

@@ -82,7 +82,7 @@ void sortRows(std::vector<std::vector<Crossing>> &rows)
         });
 }
 
-class FillTest : public RasterTest
+class ScanFillTest : public RasterTest
 {
   protected:
     CrossingTable *table(const Path *p, uint32_t s, uint32_t rule = 0,
@@ -125,7 +125,7 @@ class FillTest : public RasterTest
 
 // ------------------------------------------------------------------ rows
 
-TEST_F(FillTest, RandomPolygonsMatchTheRowRuleForEverySubpixelCount)
+TEST_F(ScanFillTest, RandomPolygonsMatchTheRowRuleForEverySubpixelCount)
 {
     std::mt19937 rng(2024);
     for (uint32_t s = 0; s <= 3; s++) {
@@ -151,7 +151,7 @@ TEST_F(FillTest, RandomPolygonsMatchTheRowRuleForEverySubpixelCount)
     }
 }
 
-TEST_F(FillTest, EdgeRowsFollowTheCentreRuleAtSZero)
+TEST_F(ScanFillTest, EdgeRowsFollowTheCentreRuleAtSZero)
 {
     // One sub-row per pixel: centres at 128, 384, 640, ...
     struct Case {
@@ -186,7 +186,7 @@ TEST_F(FillTest, EdgeRowsFollowTheCentreRuleAtSZero)
     }
 }
 
-TEST_F(FillTest, EdgeXIsExactForLongShallowAndSteepEdges)
+TEST_F(ScanFillTest, EdgeXIsExactForLongShallowAndSteepEdges)
 {
     // Edges longer than 2^31 device units along x and y go through the wide
     // division; the x at each centre is still the model's.
@@ -218,7 +218,7 @@ TEST_F(FillTest, EdgeXIsExactForLongShallowAndSteepEdges)
         }
 }
 
-TEST_F(FillTest, RowsAreSortedWithTheSpecialCasesAndTheHeap)
+TEST_F(ScanFillTest, RowsAreSortedWithTheSpecialCasesAndTheHeap)
 {
     std::mt19937 rng(5);
     for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 17u, 200u}) {
@@ -244,7 +244,7 @@ TEST_F(FillTest, RowsAreSortedWithTheSpecialCasesAndTheHeap)
 
 // ------------------------------------------------------------ path shapes
 
-TEST_F(FillTest, OpenSubpathsAndMovesCloseTheSubpathBefore)
+TEST_F(ScanFillTest, OpenSubpathsAndMovesCloseTheSubpathBefore)
 {
     const std::vector<Contour> shapes = {{100, 100, 3000, 400, 1500, 2900},
                                          {4000, 200, 5200, 2500, 3900, 2600}};
@@ -256,7 +256,7 @@ TEST_F(FillTest, OpenSubpathsAndMovesCloseTheSubpathBefore)
     expectModel(shapes, 2);
 }
 
-TEST_F(FillTest, HiddenLinesAreEdgesOnlyWhenThePathItselfIsFilled)
+TEST_F(ScanFillTest, HiddenLinesAreEdgesOnlyWhenThePathItselfIsFilled)
 {
     // A square whose right side is a hidden line.
     Path *p = emptyPath();
@@ -282,7 +282,7 @@ TEST_F(FillTest, HiddenLinesAreEdgesOnlyWhenThePathItselfIsFilled)
     }
 }
 
-TEST_F(FillTest, PackedPathsGiveTheSameTable)
+TEST_F(ScanFillTest, PackedPathsGiveTheSameTable)
 {
     const std::vector<Contour> shapes = {{-700, 50, 2900, 330, 1400, 2000, 3000, 2100},
                                          {200, 200, 900, 250, 600, 700}};
@@ -297,7 +297,7 @@ TEST_F(FillTest, PackedPathsGiveTheSameTable)
     }
 }
 
-TEST_F(FillTest, CurvesBecomeTheirFlattenedLines)
+TEST_F(ScanFillTest, CurvesBecomeTheirFlattenedLines)
 {
     // A closed shape of a quadratic and a cubic curve: its table is the
     // table of the polygon through the flattened points.
@@ -329,7 +329,7 @@ TEST_F(FillTest, CurvesBecomeTheirFlattenedLines)
 
 // ----------------------------------------------------------- table layout
 
-TEST_F(FillTest, NewTableTakesTheScratchBufferAndPlacesItsBox)
+TEST_F(ScanFillTest, NewTableTakesTheScratchBufferAndPlacesItsBox)
 {
     Bitmap *b = bitmap(4, 4, Pixel_formatGrey8);
     Path *p = polygons({{-1000, 700, 2000, 700, 2000, 3000, -1000, 3000}});
@@ -356,7 +356,7 @@ TEST_F(FillTest, NewTableTakesTheScratchBufferAndPlacesItsBox)
         EXPECT_GE(t->rows[r], t->rows[r - 1] + 1 + CrossingTable_row(t, r - 1)[0]);
 }
 
-TEST_F(FillTest, EmptyBoxesAndBadScalesAreRefused)
+TEST_F(ScanFillTest, EmptyBoxesAndBadScalesAreRefused)
 {
     Bitmap *b = bitmap(4, 4, Pixel_formatGrey8);
     CrossingTable *t = reinterpret_cast<CrossingTable *>(1);
@@ -371,7 +371,7 @@ TEST_F(FillTest, EmptyBoxesAndBadScalesAreRefused)
     EXPECT_EQ(t, nullptr);
 }
 
-TEST_F(FillTest, ATableTooLargeToHoldAnswersOutOfMemory)
+TEST_F(ScanFillTest, ATableTooLargeToHoldAnswersOutOfMemory)
 {
     // 2^23 pixel rows of 2^8 sub-rows: the row array alone needs 2^33
     // bytes, beyond what 32 bits can say; smaller tables beyond the heap
@@ -393,7 +393,7 @@ TEST_F(FillTest, ATableTooLargeToHoldAnswersOutOfMemory)
 
 // ------------------------------------------------------------- reduction
 
-TEST_F(FillTest, OverlappingRectanglesReduceByEachRule)
+TEST_F(ScanFillTest, OverlappingRectanglesReduceByEachRule)
 {
     // Two rectangles drawn the same way round, overlapping in x.
     const std::vector<Contour> rects = {{0, 0, 2560, 0, 2560, 1024, 0, 1024},
@@ -413,7 +413,7 @@ TEST_F(FillTest, OverlappingRectanglesReduceByEachRule)
     }
 }
 
-TEST_F(FillTest, ReductionDropsEmptySpansAndMergesTouchingOnes)
+TEST_F(ScanFillTest, ReductionDropsEmptySpansAndMergesTouchingOnes)
 {
     struct Case {
         uint32_t evenOdd;
@@ -466,7 +466,7 @@ std::vector<std::pair<int64_t, int64_t>> samples(const CrossingTable *t, uint32_
     return out;
 }
 
-TEST_F(FillTest, IntersectionHoldsWhatBothTablesCover)
+TEST_F(ScanFillTest, IntersectionHoldsWhatBothTablesCover)
 {
     std::mt19937 rng(77);
     for (int k = 0; k < 30; k++) {
@@ -517,7 +517,7 @@ TEST_F(FillTest, IntersectionHoldsWhatBothTablesCover)
     }
 }
 
-TEST_F(FillTest, IntersectionOfRowsThatDoNotMeetIsNull)
+TEST_F(ScanFillTest, IntersectionOfRowsThatDoNotMeetIsNull)
 {
     CrossingTable *a = table(polygons({{0, 0, 1024, 0, 1024, 1024, 0, 1024}}), 1);
     CrossingTable *b = table(polygons({{0, 1024, 1024, 1024, 1024, 2048, 0, 2048}}), 1);
@@ -534,7 +534,7 @@ TEST_F(FillTest, IntersectionOfRowsThatDoNotMeetIsNull)
         EXPECT_EQ(CrossingTable_row(c, r)[0], 0u);
 }
 
-TEST_F(FillTest, IntersectionFailsCleanlyWhenMemoryRunsOut)
+TEST_F(ScanFillTest, IntersectionFailsCleanlyWhenMemoryRunsOut)
 {
     CrossingTable *a = table(polygons({{0, 0, 3000, 0, 3000, 3000}}), 2);
     CrossingTable *b = table(polygons({{500, 500, 3500, 800, 900, 3900}}), 2);
@@ -555,7 +555,7 @@ TEST_F(FillTest, IntersectionFailsCleanlyWhenMemoryRunsOut)
 
 // ---------------------------------------------------------------- bounds
 
-TEST_F(FillTest, DeviceBoundsScaleThePathIntoTheTarget)
+TEST_F(ScanFillTest, DeviceBoundsScaleThePathIntoTheTarget)
 {
     // A path of scale 0x10000 into a target of scale 0x8000: half size,
     // 8 fractional bits.

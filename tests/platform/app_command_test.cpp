@@ -189,4 +189,30 @@ TEST_F(CommandTest, EventOneIsRefusedWhileAHostEventIsInside)
     EXPECT_EQ(log(), "1:6, ");
 }
 
+// The host's answer to a query runs the reply slot at once, under the send
+// guard, and is refused without a slot, a live engine, or while another host
+// call is inside.
+TEST_F(CommandTest, RepliesRunTheReplySlotAtOnce)
+{
+    static int guardSeen;
+    app.callbacks.reply = [](EngineInstance *instance, void *record) {
+        guardSeen = instance->queue->sendGuard;
+        note("reply:" + words({*static_cast<intptr_t *>(record)}));
+        return 7;
+    };
+    start();
+    intptr_t record = 42;
+    EXPECT_EQ(App_deliverReply(inst, &record), 7);
+    EXPECT_EQ(guardSeen, 1);
+    EXPECT_EQ(inst->queue->sendGuard, 0);
+    EXPECT_EQ(log(), "reply:42, ");
+    inst->queue->sendGuard = 1;
+    EXPECT_EQ(App_deliverReply(inst, &record), 0);
+    inst->queue->sendGuard = 0;
+    inst->queue->callbacks.reply = nullptr;
+    EXPECT_EQ(App_deliverReply(inst, &record), 0);
+    EXPECT_EQ(App_deliverReply(nullptr, &record), 0);
+    EXPECT_EQ(log(), "reply:42, ");
+}
+
 } // namespace

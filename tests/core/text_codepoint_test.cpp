@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "fonts/fontfile.h"
+#include "core/text/ustr.h"
 
 namespace {
 

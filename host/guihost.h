@@ -1,0 +1,146 @@
+// The GUI program's side of the host services: the host data behind the
+// host context, the posting of custom events to the bridge object, the
+// translated texts and the engine calls that the bridge and the services
+// make.
+//
+// The services of host/host.h run on engine threads and never touch a
+// widget: they record what the GUI thread reads after its engine call
+// returns (the pending screen update, the host flags) and post custom
+// events to the bridge (QAlien), which handles them on the GUI thread.
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+
+#include "host/host.h"
+
+class QObject;
+struct EditData;
+struct EngineContext;
+struct HostQuery;
+struct ZipEntryList;
+struct ZipListRequest;
+
+// The engine heap's size when none is configured, and its floor.
+enum : size_t {
+    HostGui_defaultHeap = size_t(64) << 20,
+    HostGui_minimumHeap = size_t(1) << 20,
+};
+
+// The host's own data, behind HostContext::hostPrivate.
+struct GuiHostData {
+    // The content size: width, height and the full-screen height.
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t fullHeight = 0;
+
+    // The pending screen update: the engine's pixels and the bounding box
+    // of every rectangle presented since the last flush (w 0: none).
+    const uint16_t *updatePixels = nullptr;
+    int32_t updateX = 0, updateY = 0, updateW = 0, updateH = 0;
+    int32_t updateRowBytes = 0;
+
+    int32_t lastZoom = 0x10000;     // the zoom last reported to the GUI
+    int32_t alertPending = 0;       // a one-shot alert is on its way
+    int32_t editFailurePending = 0; // notification 4 or 22 came; 35 is expected
+    int32_t editSuppression = 0;    // the document has no edit support: 4 and 22 are ignored
+    int32_t documentEditable = 0;   // from the document information request
+
+    int32_t clockStarted = 0;
+    int64_t clockBase = 0;
+    char *cwd = nullptr;            // the last text Host_getcwd gave
+
+    ZipListRequest *listing = nullptr; // the archive listing in progress
+
+    // Queries handed to the host and not yet given back, by serial number:
+    // the GUI reaches a query only through its serial, so a query that the
+    // engine withdrew is never touched again.
+    std::mutex queryLock;
+    std::map<intptr_t, HostQuery *> queries;
+    intptr_t nextQuery = 1;
+};
+
+// The process's host context (null when no bridge runs).
+HostContext *HostGui_current();
+void HostGui_setCurrent(HostContext *host);
+GuiHostData *HostGui_data(HostContext *host);
+
+// Blocks that AlienMemory_malloc gave and Host_releaseBlock has not taken
+// back, over the whole process.
+int64_t HostGui_blocksHeld();
+
+// The language code handed to the engine ("en-gb" until set); at most 5
+// characters are kept.
+void HostGui_setLanguageCode(const char *code);
+const char *HostGui_languageCode();
+
+// Posts a custom event to the bridge of the host context (nothing without
+// one; the payload is then disposed of). From any thread.
+void HostEvent_post(HostContext *host, int type, void *data, void (*dispose)(void *) = nullptr);
+void HostEvent_postValue(HostContext *host, int type, intptr_t value);
+// Posts 1007 (an alert) or 1008 (an error) with a copy of the text.
+void HostEvent_postAlert(HostContext *host, const QString &text);
+void HostEvent_postError(HostContext *host, const QString &text);
+// The translation of key in the context. A key without a translation is
+// posted as an error (its own text) and gives a null string, as does an
+// empty translation.
+QString Host_translate(HostContext *host, const char *context, const char *key);
+// The translation, or the key itself when there is none.
+QString HostGui_text(const char *context, const char *key);
+
+// A query the GUI holds: its serial goes with the custom event. Taking it
+// back removes it (null when the engine withdrew it meanwhile); peeking
+// leaves it.
+HostQuery *HostGui_peekQuery(HostContext *host, intptr_t serial);
+HostQuery *HostGui_takeQuery(HostContext *host, intptr_t serial);
+
+// The engine calls that the bridge and the services make, as one table: the
+// engine's own functions, unless a test put recorders in their place.
+struct HostEngineCalls {
+    int (*openDocument)(EngineInstance *, const char *path, intptr_t a, intptr_t flags);
+    int (*saveDocumentAs)(EngineInstance *, const char *path);
+    int (*isModified)(EngineInstance *);
+    int (*clearModified)(EngineInstance *);
+    int (*setupEditMode)(EngineInstance *);
+    int (*postPageStep)(EngineInstance *, intptr_t code);
+    int (*gotoPage)(EngineInstance *, int32_t number);
+    int (*fit)(EngineInstance *, intptr_t code);
+    int (*setRotation)(EngineInstance *, intptr_t value);
+    int (*setScreenSize)(EngineInstance *, int32_t width, int32_t height, intptr_t a, intptr_t b);
+    int (*deliverReply)(EngineInstance *, void *query);
+    int (*gotoElement)(EngineInstance *, const char *text, intptr_t flag);
+    int (*searchStart)(EngineInstance *, const char *text, intptr_t a, intptr_t b, intptr_t c);
+    int (*searchNext)(EngineInstance *);
+    int (*searchFollowUp)(EngineInstance *);
+    int (*searchCancel)(EngineInstance *);
+    int (*setConfigInt)(EngineInstance *, const char *key, uint32_t value);
+    int (*setConfigString)(EngineInstance *, const char *key, const char *value);
+    int (*sendKey)(EngineInstance *, intptr_t value);
+    int (*documentShown)(EngineInstance *);
+    int (*postContents)(EngineInstance *, const EditData *record, intptr_t mode);
+    int (*insertCells)(EngineInstance *, intptr_t code);
+    int (*deleteCells)(EngineInstance *, intptr_t code);
+    int (*toggleContents)(EngineInstance *);
+    int (*primaryAction)(EngineInstance *);
+    int (*secondaryAction)(EngineInstance *);
+    int (*listNext)(EngineInstance *, ZipListRequest *request, int32_t batchSize);
+    int (*listClose)(EngineInstance *, ZipListRequest *request);
+    int (*listFree)(ZipEntryList *list);
+    int (*keyPress)(EngineInstance *, intptr_t key, intptr_t repeat);
+    int (*keyRelease)(EngineInstance *, intptr_t key);
+    int (*setFunctionNames)(EngineInstance *, const char *const *names);
+    int (*setLocale)(EngineInstance *, const char *tag);
+    int (*setDateNames)(EngineInstance *, const char *longDate, const char *shortDate, const char *time,
+                        const char *dateTime, const char *const *days, const char *const *dayAbbreviations,
+                        const char *const *months, const char *const *monthAbbreviations,
+                        const char *const *ampm);
+    void (*registerFonts)(EngineContext *);
+};
+
+HostEngineCalls &HostGui_engineCalls();
+// Puts the engine's own functions back.
+void HostGui_resetEngineCalls();

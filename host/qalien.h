@@ -1,0 +1,208 @@
+// The bridge object between the GUI thread and the document engine.
+//
+// QAlien owns the host context through which the engine's host services
+// reach the GUI, starts the engine, gives it its time slices from a timer,
+// forwards the user's commands as engine calls, and turns the custom events
+// that the host services post (types 1001 to 1025) into state changes,
+// engine calls and signals for the main window. There is one at a time.
+//
+// Engine memory never reaches the GUI after the engine stopped: a pending
+// screen update is shown before the stop or dropped.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+#include "platform/api/editing.h"
+
+class QKeyEvent;
+class QTimer;
+struct EngineInstance;
+struct HostContext;
+struct GuiHostData;
+
+namespace Gui {
+
+// The record that the contents-edit dialog works on. The bridge makes it
+// from the engine's edit request and frees it in editDone.
+struct EditData {
+    QString text;
+    QString numberFormat;       // a cell's number format (isCell only)
+    char **fontNames = nullptr; // UTF-8 names, the bridge's
+    int fontCount = 0;
+    int fontIndex = 0;
+    int extra1 = 0;             // carried from the engine's request
+    int extra2 = 0;
+    uint32_t size = 0;          // points, 16.16
+    uint32_t colour = 0;        // 0xRRGGBBAA when colourIsRgb, else a palette index
+    int highlight = 0;          // palette index; -1 none; -2 not offered
+    uint32_t *palette = nullptr; // 0xRRGGBBAA, the bridge's
+    int paletteCount = 0;
+    int hAlign = 1;             // 0 left, 1 centre, 2 right
+    int vAlign = 1;             // 0 top, 1 centre, 2 bottom
+    bool flag = false;          // carried from the engine's request
+    bool editable = true;
+    bool bold = false, italic = false, strike = false, underline = false, doubleUnderline = false;
+    QString title;              // appended to the dialog's caption
+    int width = -1;             // column width, 16.16; -1 none
+    int height = -1;            // row height, 16.16; -1 none
+    int action = 0;             // 0 none; 1 apply; 2, 3 insert a row, a column; 4, 5 delete one
+    bool isCell = false;
+    bool colourIsRgb = false;
+    bool accepted = false;      // the dialog's result flag
+    int reserved = 0;
+};
+
+} // namespace Gui
+
+// One entry of an archive listing.
+struct DirEntry {
+    QString name;
+    bool isDirectory = false;
+};
+
+class QAlien : public QObject {
+    Q_OBJECT
+public:
+    using EditData = Gui::EditData;
+
+    // A question for the user: the receiver of askQuestion writes the
+    // answer (non-zero: yes) before the signal returns.
+    struct Question {
+        QString text;
+        int answer = 0;
+    };
+
+    // The pointer machine's states, reported through editingMode.
+    enum EditingMode {
+        ModeIdle = 0,
+        ModePanning = 1,
+        ModeZooming = 2,
+        ModeSwiping = 3,
+        ModeSelecting = 4,
+        ModePressed = 5,
+    };
+    Q_ENUM(EditingMode)
+
+    // Open states.
+    enum { OpenIdle = 0, OpenStopping = 1, OpenInProgress = 2 };
+
+    QAlien(int heapBytes, int width, int height, int fullHeight);
+    ~QAlien() override;
+
+    // Starts the engine, with a document to open at once when startDocument
+    // is not empty. False when it could not start (nothing is left then).
+    bool init(const QString &startDocument);
+
+    // Commands; each forwards to one engine call.
+    bool openDocument(const QString &name);
+    bool saveDocument(const QString &name);
+    bool stop();
+    bool canSave() const;
+    void setBusy(bool on);
+    void pageStep(int direction);
+    void fitWidth();
+    void fitHeight();
+    void rotate();
+    void toggleFullScreen();
+    void passwordEntered(const QString &text);
+    void gotoPage(int number);
+    void gotoElement(const QString &text);
+    void startSearch(const QString &text);
+    void searchAgain();
+    void cancelSearch();
+    void applySettings(bool singlePage, bool autoDetect, int encoding);
+    void setReflow(bool on);
+
+    // State for the main window.
+    EngineInstance *engine() const { return m_engine; }
+    HostContext *hostContext() const { return m_host; }
+    bool keysEnabled() const { return m_keysEnabled; }
+    bool isBusy() const { return m_busy; }
+    bool isFullScreen() const { return m_fullScreen; }
+    bool reflowAvailable() const { return m_reflowAvailable; }
+    bool searchWrapped() const { return m_searchWrapped; }
+    int openState() const { return m_openState; }
+    int currentPage() const { return m_currentPage; }
+    int pageCount() const { return m_pageCount; }
+    int rotationIndex() const { return m_rotation; }
+    int documentKind() const { return m_documentKind; }
+    QString documentName() const { return m_documentName; }
+    // The editing-mode record last reported (zero before the first).
+    const EditModeReport &editingRecord() const { return m_editing; }
+    // Row bytes of the pixels of the last screen update shown.
+    int updateRowBytes() const { return m_updateRowBytes; }
+
+public Q_SLOTS:
+    void mouseEvent(int x, int y, int kind);
+    void clickExpired();
+    void processKeyEvent(QKeyEvent *event, bool pressed);
+    void editDone(EditData *data);
+    void timerExpired();
+
+Q_SIGNALS:
+    void screenUpdateAvailable(const short *pixels, int x, int y, int width, int height);
+    void busy(bool on);
+    void closedown();
+    void editContents(EditData *data);
+    void showAlert(QString *text);
+    void showError(QString *text);
+    void saved(bool ok);
+    void askQuestion(QAlien::Question *question);
+    void editingMode(QAlien::EditingMode mode);
+    void pageInfo(QString *text);
+    void locInfo(QString *text);
+    void docLoaded(bool editable);
+    void resizeCompleted(int height);
+    void getPassword(QString prompt);
+    void zipEntry(const QString &path, DirEntry *entry);
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    // Shows the pending screen update, if any, and clears it.
+    void flushScreenUpdate();
+    // Forgets a pending screen update without showing it.
+    void dropScreenUpdate();
+    // Builds a question, emits askQuestion and gives the answer.
+    bool ask(const QString &text);
+    void freeEditingArrays();
+    void handleEditRequest(EditData *data);
+    void handleConfirmQuery(intptr_t serial);
+    void handlePasswordQuery(intptr_t serial);
+    void handleSearchEnded();
+    void applyEditingRecord(EditModeReport *block);
+    void stopEngine();
+    void releaseHost();
+
+    static void armClickTimer(void *owner, int32_t ms);
+    static void stateChanged(void *owner, int32_t state);
+
+    intptr_t m_pendingQuery = 0;    // the serial of the password query waiting for its answer
+    EngineInstance *m_engine = nullptr;
+    QTimer *m_sliceTimer = nullptr;
+    QTimer *m_clickTimer = nullptr;
+    bool m_keysEnabled = false;
+    bool m_busy = false;
+    bool m_fullScreen = false;
+    bool m_resetPending = false;    // the editing-mode record is to be reset on arrival
+    bool m_searchWrapped = false;
+    bool m_reflowAvailable = false;
+    int m_heapBytes;
+    int m_currentPage = 1;
+    int m_pageCount = 1;
+    int m_rotation = 0;
+    int m_width;
+    int m_height;
+    int m_fullHeight;
+    int m_documentKind = 0;
+    int m_openState = OpenIdle;
+    QString m_documentName;
+    EditModeReport m_editing{};
+    QString m_archivePath;
+    int m_updateRowBytes = 0;
+    HostContext *m_host = nullptr;
+};

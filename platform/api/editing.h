@@ -1,0 +1,110 @@
+// The host's editing, saving and archive-listing entry points.
+//
+// Each entry point copies its arguments on the GUI thread and posts a
+// deferred call to the application thread, which answers through host
+// requests: notification codes (0x10016), the edit-mode report (0x10017),
+// the contents-edit record (0x17000, document/edit/editdata.h) and the
+// listing requests 0x18000 to 0x18003. Each answers 1 when the call was
+// posted and 0 otherwise (what it copied is then freed).
+//
+// Only the entry points that the host calls are declared here so far.
+#pragma once
+
+#include <cstdint>
+
+struct EngineInstance;
+struct EditData;
+struct VfsHandle;
+
+// Host requests of this interface.
+enum : int32_t {
+    App_requestNotify = 0x10016,      // {notification code}
+    App_requestEditMode = 0x10017,    // EditModeReport
+    App_requestContents = 0x17000,    // EditData
+    App_requestListFailed = 0x18000,  // no record
+    App_requestListOpened = 0x18001,  // ZipListRequest
+    App_requestListEntries = 0x18002, // ZipEntryList (the host frees it with ZipList_free)
+    App_requestListEnd = 0x18003,     // an empty ZipEntryList (freed the same way)
+};
+
+// The record of request 0x10016.
+struct EditNotice {
+    int32_t code;
+};
+
+// The part of the edit-mode record that request 0x10017 reports: the
+// record holds it as one field, so the host reads the twelve words in
+// place, lent for the request.
+struct EditModeReport {
+    uint32_t editable;          // the document accepts edits
+    uint32_t savable;           // the document can be saved
+    uint32_t defaults[6];       // the document kind's values (word 3 non-zero: a spreadsheet)
+    int32_t fontCount;
+    char **fontNames;           // 8-bit names, cut at their first comma
+    int32_t paletteCount;
+    uint32_t *palette;          // 0xRRGGBBAA colours
+};
+
+// Creates the edit-mode record and lets the editor install itself.
+int App_setupEditMode(EngineInstance *instance);
+// The edit-mode record's modified flag (0 without a record); read at once.
+int App_isModified(EngineInstance *instance);
+// Clears the modified flag (the host hears code 44, or 47 without a record).
+int App_clearModified(EngineInstance *instance);
+// The edit call at a point: code 0x10005 selects, 0x10006 starts a
+// selection, 0x10007 extends it.
+int App_postEditCall(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t code);
+// Hook 1 (ends the edit: clears the selection) and hook 3 (opens the
+// contents editor: request 0x17000).
+int App_postEditHook1(EngineInstance *instance);
+int App_postEditHook3(EngineInstance *instance);
+// Hook 2 with a value (a cell move).
+int App_postValue(EngineInstance *instance, intptr_t value);
+// The value hook with a copy of the 8-bit text (a cell reference to go to).
+int App_postNamedValue(EngineInstance *instance, const char *text, intptr_t value);
+// The value-2 hook (insert: 0x10000 rows, 0x10002 columns) and the value-3
+// hook (delete: 0x10001 rows, 0x10002 columns).
+int App_postValue2(EngineInstance *instance, intptr_t value);
+int App_postValue3(EngineInstance *instance, intptr_t value);
+// The contents hook with a copy of the record (its strings duplicated):
+// mode 0 applies it, 1 only checks it.
+int App_postContents(EngineInstance *instance, const EditData *record, intptr_t mode);
+// Toggles the contents-edit flag (codes 17 and 18 report the new state).
+int App_postToggleContents(EngineInstance *instance);
+
+// Saves the current document under the 8-bit path (copied): code 0 now,
+// then 1 and 19 (saved), 20 (failed) or 21 (declined).
+int App_saveDocumentAs(EngineInstance *instance, const char *path);
+
+// An open listing (request 0x18001), handed back on every later call.
+struct ZipListRequest {
+    intptr_t owner;             // 0
+    VfsHandle *stream;          // the listing stream
+    char16_t *path;             // the listed directory (owned)
+    int32_t pathLength;         // in characters
+    int32_t batchSize;          // the most entries one request delivers
+};
+
+// One entry of a listing.
+struct ZipEntryInfo {
+    char *name;                 // UTF-8 (owned)
+    int32_t isDirectory;        // 1: it can be listed itself
+    uint64_t size;              // 0 for a directory or when unknown
+    uint32_t info4;             // the stream's information word 4
+};
+
+// A batch of entries (requests 0x18002 and 0x18003), owned by the host
+// once sent.
+struct ZipEntryList {
+    ZipListRequest *request;
+    int32_t count;
+    ZipEntryInfo **entries;
+};
+
+// Asks for the next batch of at most batchSize entries (0 for a null
+// request or a batch size below 1).
+int ZipList_next(EngineInstance *instance, ZipListRequest *request, int32_t batchSize);
+// Closes the listing and frees the request.
+int ZipList_close(EngineInstance *instance, ZipListRequest *request);
+// Frees a batch with its entries and names. 1.
+int ZipList_free(ZipEntryList *list);
