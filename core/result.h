@@ -128,6 +128,7 @@ enum ResultCode : int {
     // Vector paths, pixel buffers and row operations (256-275).
     Res_pathNoCurrentPoint = 256,     // an element other than a move appended without a current point
     Res_pixelNoRowOp = 265,           // no row operation for this pair or triple of formats
+    Res_pathEmptyArea = 266,          // a shape whose clipped pixel box is empty
     Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)
     Res_pixelOverBudget = 272,        // a buffer would exceed the caller's byte budget
     Res_pixelTooFewTiles = 274,       // fewer than two tiles fit the byte budget
