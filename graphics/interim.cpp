@@ -8,90 +8,77 @@
 #include "core/result.h"
 #include "graphics/graphics.h"
 #include "graphics/image.h"
+#include "graphics/drawitem.h"
 #include "graphics/path.h"
 
-// Interim: the packed walker comes with the scan converter; until then a
-// walk of a packed path answers "not implemented" rather than misread the
-// bit stream.
-int Path_walkPacked(const Path *, const PathWalkFn *, void *)
+// Interim: glyph masks are not made yet, so none can be placed, painted or
+// hit; a glyph-mask item reports 259.
+int GlyphMask_prepare(const GlyphMaskShape *, Bitmap *, int32_t, int32_t, SpanRecord *, Rect *)
 {
     return Res_notImplemented;
 }
 
-// Interim image services: no image store exists yet, so there is no image
-// object, no queue to hold and no codec to register; drawing lists keep
-// zero bounds and compare equal.
+int GlyphMask_emit(SpanRecord *, RowOpSetupFn, uint8_t *, ptrdiff_t, const uint8_t *, ptrdiff_t, const uint8_t *,
+                   ptrdiff_t, const uint8_t *)
+{
+    return Res_notImplemented;
+}
+
+int GlyphMask_hit(SpanRecord *, int32_t, int32_t, int *out)
+{
+    *out = 0;
+    return Res_notImplemented;
+}
+
+// Interim: the whole placement, until page piece drawing brings its own:
+// the table's pixel box placed at (dx, dy) cuts the rectangle.
+int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
+                         Rect *rect)
+{
+    Rect box;
+    CrossingTable_bounds(shape->table, shape->s, &box);
+    box = Rect{int32_t(uint32_t(box.x0) + uint32_t(dx)), int32_t(uint32_t(box.y0) + uint32_t(dy)),
+               int32_t(uint32_t(box.x1) + uint32_t(dx)), int32_t(uint32_t(box.y1) + uint32_t(dy))};
+    spans->table = PreparedTableSpans{shape->table, shape->s, bitmap, 0, 0, int32_t(uint32_t(dy) - uint32_t(rect->y1))};
+    Rect_intersect(rect, &box);
+    spans->table.xOffset = rect->x0 - box.x0;
+    spans->table.yOffset = rect->y0 - box.y0;
+    return Res_ok;
+}
+
+// Interim codec descriptors: the decoders come later, so each getter
+// answers null (which registration refuses); drawing lists keep zero
+// bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/task/lock.h"
 #include "graphics/image.h"
+#include "platform/api/engine.h"
 
-void Image_pauseJobs(EngineContext *)
-{
-}
-
-void Image_resumeJobs(EngineContext *)
-{
-}
-
-void Image_setStopped(ImageObject *, int)
-{
-}
-
-void Image_detachFromNode(ImageObject *)
-{
-}
-
-void ImageHandle_release(ImageObject *)
-{
-}
-
-int Image_getDocImageInfo(ImageObject *, int32_t *size, int32_t, uint32_t *state)
-{
-    if (size)
-        size[0] = size[1] = 0;
-    if (state)
-        *state = 0;
-    return 0;
-}
-
-int Image_getDocImageState(ImageObject *)
-{
-    return 0;
-}
-
-void Image_setReadyCallbacks(ImageObject *, ImageDoneFn, ImageSizeFn, void *)
-{
-}
-
-const ImageCodec *Codec_gifDescriptor()
+ImageCodec *Codec_gifDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_jpegDescriptor()
+ImageCodec *Codec_jpegDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_bmpDescriptor()
+ImageCodec *Codec_bmpDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_wbmpDescriptor()
+ImageCodec *Codec_wbmpDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_pngDescriptor()
+ImageCodec *Codec_pngDescriptor()
 {
     return nullptr;
-}
-
-int Plugin_register(EngineContext *, const ImageCodec *)
-{
-    return 0;
 }
 
 int Draw_registerBounds(EngineContext *, const int32_t *, uint32_t, Edr_DrawList *)
@@ -104,12 +91,11 @@ int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
     return 0;
 }
 
-// Interim: no picture can be decoded before the image store exists.
-int Image_openUrl(EngineContext *, const Url *, ImageLoadChargeFn, Edr_Doc *, const int32_t *, ImageObject **image)
+// Interim: frame sequences come later, so the animation worker has no
+// frames to step; it sleeps until the store stops it.
+int Anim_runLoop(EngineContext *app)
 {
-    if (image)
-        *image = nullptr;
-    return Res_notImplemented;
+    return Sem_waitStoppable(&app->imageStore->animWake) == Res_stopRequested ? Res_stopRequested : 0;
 }
 
 // Interim: the image document module is not built yet, so its handler recognises nothing.
@@ -143,8 +129,7 @@ int Bitmap_refit(EngineContext *, Edr_PageThumb **, const int32_t *, uint32_t)
     return Res_notImplemented;
 }
 
-// Interim: the graphics module and services keep no state before they are
-// built.
+// Interim: the graphics module keeps no state before it is built.
 int Graphics_initModule(EngineContext *)
 {
     return Res_ok;
@@ -154,14 +139,6 @@ void Graphics_finiModule(EngineContext *)
 {
 }
 
-int Graphics_initServices(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Graphics_freeServices(EngineContext *)
-{
-}
 
 #include "graphics/layerpayload.h"
 

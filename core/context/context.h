@@ -36,6 +36,8 @@ struct TimerThread;
 struct FileLayer;
 struct Edr_App;
 struct Map;
+struct ImageStore;
+struct ImageCache;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -122,4 +124,6 @@ struct EngineContext {
     Edr_App *edrApp;            // document model: the application's eDR record (null: none)
     Map *configWatches;         // configuration store: watch name -> WatchList (null: none)
     void *hostHooksState;       // host stream hooks: the module's state word (0: none)
+    ImageStore *imageStore;     // image store: the shared images and their workers (null: none)
+    ImageCache *imageCache;     // image cache: decoded pictures under the byte budget (null: none)
 };

@@ -34,7 +34,7 @@ struct StyleRule;
 struct Url;
 struct UrlPacked;
 struct VfsHandle;
-struct ImageObject;
+struct ImageHandle;
 struct Request;
 
 // ------------------------------------------------------------ header word
@@ -130,7 +130,7 @@ struct Edr_SubdocNode {
 struct Edr_ImageNode {
     uint32_t loadState;     // low three bits: 0, 1, 2 or 4
     Edr_Doc *owner;
-    ImageObject *image;     // image object handle, or null
+    ImageHandle *image;     // image handle, or null
     intptr_t zero;
     Url *imageUrl;          // owned
     int32_t placement[5];
@@ -278,16 +278,17 @@ int Edr_Node_compareDrawList(Edr_Doc *doc, uint32_t count, Edr_Node *node);
 // placement {w1, 0, 0, w2, w3} the anchor's last child, stored in *old.
 [[nodiscard]] int Edr_Node_replaceImage(Edr_Doc *doc, Edr_Node *anchor, Edr_Node **old, const Url *url,
                                         int32_t w1, int32_t w2, int32_t w3);
-// An image node over a decoded image object (state 1 when complete, else 4).
+// An image node over an open image (state 1 when its picture is final,
+// else 4); the node takes the handle.
 [[nodiscard]] int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                           ImageObject *image);
+                                           ImageHandle *image);
 // Reads what an image node holds; each out may be null.
 void Edr_Node_getImageInfo(Edr_Doc *doc, intptr_t unused, Edr_Node *node, Url **url, int32_t *size,
                            int32_t *first, int32_t *fourth, int32_t *fifth, int *loaded);
 // Moves an image node's load state (0, 1, 2 or 4) with its accounting.
 void Edr_Node_setImageState(Edr_Node *node, uint32_t state);
-// The image's ready callback.
-void Edr_Node_imageReady(void *node);
+// The image's ready callback (a changed region x, y, width, height).
+void Edr_Node_imageReady(void *node, int32_t x, int32_t y, int32_t width, int32_t height);
 
 // --------------------------------------------------------------- linking
 
