@@ -72,8 +72,26 @@ enum ResultCode : int {
     Res_oleNoEntry = 3585,     // no directory entry with that id
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
     Res_oleLastChild = 3587,   // the entry is the last child of its storage
-    Res_oleSectorBeyond = 3611, // a special id or a link beyond the sector table
+    Res_oleNameTooLong = 3588, // a directory entry's name length is above 64 bytes
+    Res_oleForwardNoTable = 3598, // a forward-only stream needs a sector before the table exists
+    Res_oleStreamEnd = 3599,   // end of stream: nothing or fewer bytes than asked were left
+    Res_oleNotOpen = 3600,     // closing a stream that is not open
+    Res_oleSeekBeyond = 3601,  // a stream seek beyond the end
+    Res_oleChainEnds = 3602,   // a stream's sector chain runs into a special id
+    Res_oleExactShort = 3603,  // an exact read or a scanned item came short
+    Res_oleNoMatch = 3604,     // a scan met no matching item within its limit
+    Res_oleWriterAccess = 3606, // the writer's output cannot be written at random
+    Res_oleNotAfterHeader = 3608, // the stream does not stand after the header
+    Res_oleMiniChainEnds = 3609, // the mini stream ends before the mini sector
+    Res_oleSectorBehind = 3610, // forward-only stream: the sector lies behind the position
+    Res_oleSectorBeyond = 3611, // a special id, or an id beyond the file or the table
+    Res_oleNoMiniFat = 3612,   // a mini sector is needed but the file has no mini FAT
+    Res_oleFatUnknown = 3613,  // a release beyond the table, or a FAT entry still unknown
     Res_oleEndsInSector = 3614, // the file ends inside a sector
+    Res_oleSectorConsumed = 3615, // a FAT, mini-FAT or split mini-stream sector asked for as data
+    Res_oleWrongBuffer = 3616, // the buffer given back is not the one lent
+    Res_oleNoDifat = 3617,     // more than 109 FAT sectors but no DIFAT sector counted
+    Res_oleDifatLength = 3618, // the DIFAT chain is longer or shorter than counted
     // In-memory record reader.
     Res_memReaderBeyond = 14848, // 0x3A00: a seek or read beyond the block's size
     // Worker pool.

@@ -7,23 +7,9 @@
 #include "document/interim.h"
 #include "document/types/doctype.h"
 #include "office/docside.h"
-#include "office/ole2/ole.h"
 #include "office/powerpoint/ppt.h"
 #include "office/zip/zipvfs.h"
 #include "platform/vfs/vfs.h"
-
-// Interim: the directory entry list comes with the full compound-file
-// reader; a plain walk of whatever list is given.
-int Ole_entryFindById(OleDirEntry *list, uint32_t id, OleDirEntry **entry)
-{
-    for (OleDirEntry *e = list; e; e = e->next) {
-        if (e->id == id) {
-            *entry = e;
-            return Res_ok;
-        }
-    }
-    return Res_oleNoEntry;
-}
 
 // Interim: no office importer keeps a record set of nodes yet.
 void Edr_Doc_forgetNode(Edr_Doc *, Edr_Node *)
