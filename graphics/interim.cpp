@@ -18,9 +18,9 @@ int Path_walkPacked(const Path *, const PathWalkFn *, void *)
     return Res_notImplemented;
 }
 
-// Interim codec descriptors: the decoders come later, so each getter
-// answers null (which registration refuses); drawing lists keep zero
-// bounds and compare equal.
+// Interim codec descriptors: the GIF, JPEG and PNG decoders come later,
+// so their getters answer null (which registration refuses); drawing lists
+// keep zero bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -34,16 +34,6 @@ ImageCodec *Codec_gifDescriptor()
 }
 
 ImageCodec *Codec_jpegDescriptor()
-{
-    return nullptr;
-}
-
-ImageCodec *Codec_bmpDescriptor()
-{
-    return nullptr;
-}
-
-ImageCodec *Codec_wbmpDescriptor()
 {
     return nullptr;
 }
