@@ -572,7 +572,8 @@ int Fax_decode(EngineContext *context, int32_t columns, int32_t rows, int32_t K,
             repaired = true;
         } else {
             eol = readEol(b);
-            if (endOfLine && !eol) {
+            // The last row may end with the data instead of a code.
+            if (endOfLine && !eol && !dataExhausted(b)) {
                 result = Res_faxBadData;
                 break;
             }
@@ -616,7 +617,8 @@ int Fax_decode(EngineContext *context, int32_t columns, int32_t rows, int32_t K,
         if (endOfData)
             break;
     }
-    if (result == Res_ok && b->status != Res_ok)
+    // A failing stream is the cause of whatever the bits after it did.
+    if ((result == Res_ok || result == Res_faxBadData) && b->status != Res_ok)
         result = b->status;
     Mem_free(b);
     return result;
