@@ -12,6 +12,7 @@ pkgs=(
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools
   xvfb xauth imagemagick
   python3-fonttools fonts-dejavu-core fonts-liberation2 libfreetype-dev
+  python3-pil netpbm
 )
 missing=()
 for p in "${pkgs[@]}"; do

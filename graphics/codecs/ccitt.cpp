@@ -694,12 +694,24 @@ struct FaxOutput {
     int32_t bandCount;   // rows in the band
     int32_t filled;      // rows of the band written
     int32_t columns;
+    uint32_t background; // 0: the picture's background is 0, else white
 };
 
 int flushBand(FaxOutput *o)
 {
     if (!o->band || o->filled == 0)
         return Res_ok;
+    // The store copies whole bands: rows the data did not reach show the
+    // background, as the rest of the picture does.
+    int32_t rest = o->bandCount - o->filled;
+    if (rest > 0) {
+        if (o->background)
+            PixelBuf_fillRectWhite(o->band, 0, o->filled, o->band->width, rest);
+        else
+            PixelBuf_fillRect(o->band, 0, o->filled, o->band->width, rest, 0);
+        if (o->bandMask)
+            PixelBuf_fillRect(o->bandMask, 0, o->filled, o->bandMask->width, rest, 0);
+    }
     int r = Image_putRows(o->image, o->band, o->bandMask);
     int32_t filled = o->filled;
     o->filled = 0;
@@ -813,7 +825,12 @@ int decodeWith(EngineContext *app, ByteStream *stream, ImageObject *image, const
     r = Image_beginPicture(image, params->pixelFormat, params->maskFormat, p.stencil ? 1 : 0, 0x10000);
     if (r != Res_ok)
         return r;
+    // The background the store filled the picture with (op 34).
     int answered = 0;
+    out->background = 0xFFFFFF;
+    r = askBytes(hook, hookArg, 34, &out->background, sizeof out->background, &answered);
+    if (r != Res_ok)
+        return r;
     if (p.stencil) {
         uint8_t black = 255, white = 0;
         float decode[2] = {0, 0};

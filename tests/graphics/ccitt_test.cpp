@@ -309,6 +309,7 @@ TEST_F(FaxTest, CodingErrors)
         {"a run past the row end", bits("001 10011 0011"), 8, 1, -1, 0, 0, Res_faxBadData, 0},
         {"an end-of-line code inside a row", bits("001 1011 11 000000000001 1111"), 16, 1, -1, 0, 0,
          Res_faxBadData, 0},
+        {"no end-of-line code to repair up to", bits("001"), 8, 1, 0, 1, 5, Res_faxBadData, 0},
         {"rows 0", bits("1"), 8, 0, -1, 0, 0, Res_faxNoRows, 0},
         {"columns 0", bits("1"), 0, 1, -1, 0, 0, Res_faxNoRows, 0},
     };
@@ -400,6 +401,52 @@ TEST_F(FaxTest, ImagesDecodeThroughTheStoreInBothFormats)
             EXPECT_EQ(differsFrom(view->picture, parsePnm(readFixture(answerName(f.file)))), "") << f.file;
             EXPECT_EQ(view->mask, nullptr) << f.file << ": an image is opaque";
             ImageHandle_release(h);
+        }
+        ImageStore_release(ctx);
+    }
+}
+
+// The decode ends inside a band of rows: the rows it did not reach show
+// the background (white, or 0 when the hook's op 34 answers 0), never what
+// the band held before; a stencil's mask there is 0.
+TEST_F(FaxTest, RowsTheDataDoNotReachShowTheBackground)
+{
+    FaxFixture f = fixture("fax_g4_small.g4");
+    Answer answer = parsePnm(readFixture(answerName(f.file)));
+    for (uint32_t format : {uint32_t(Pixel_format565), uint32_t(Pixel_formatRGBA)}) {
+        makeStore(format);
+        for (int stencil : {0, 1}) {
+            for (uint32_t background : {0xFFFFFFu, 0u}) {
+                HookAnswers hook;
+                answerParams(&hook, f);
+                hook.setInt(FaxImage_opRows, f.rows + 7); // stops at the end of block after row 22
+                hook.setInt(FaxImage_opStencil, stencil);
+                hook.setInt(FaxImage_opPaint, 0x00102030);
+                if (background == 0)
+                    hook.setInt(34, 0);
+                ImageView *view = nullptr;
+                ImageHandle *h = decodeBytes(readFixture(f.file), &view, answeringHook, &hook);
+                EXPECT_EQ(lastResult(), Res_ok);
+                Answer want = answer;
+                want.height = f.rows + 7;
+                for (int32_t i = 0; i < 7 * f.columns; i++)
+                    want.rgb.push_back(background);
+                if (stencil) {
+                    for (int32_t i = 0; i < f.rows * f.columns; i++)
+                        want.rgb[size_t(i)] = 0x102030;
+                }
+                EXPECT_EQ(differsFrom(view->picture, want), "")
+                    << "format " << format << " stencil " << stencil << " background " << background;
+                if (stencil) {
+                    ASSERT_NE(view->mask, nullptr);
+                    int set = 0;
+                    for (int32_t y = f.rows; y < f.rows + 7; y++)
+                        for (int32_t x = 0; x < f.columns; x++)
+                            set += view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)] != 0;
+                    EXPECT_EQ(set, 0);
+                }
+                ImageHandle_release(h);
+            }
         }
         ImageStore_release(ctx);
     }
