@@ -1,6 +1,6 @@
 // Fuzz target for the CCITT fax codec. The input starts with the
 // parameters the image hook answers: columns and rows (16-bit
-// little-endian each, kept to 1-2048 and 1-512), K, end-of-line,
+// little-endian each, kept to 1-4096 and 1-128), K, end-of-line,
 // byte-align and end-of-block (a byte each), then a flags byte (bit 0:
 // decode as a stencil mask, bits 1-3: damaged rows accepted); the fax data
 // follow. It decodes in both formats alike (a stencil's mask too), with
@@ -69,8 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     EngineContext *ctx = codecfuzz::world();
     Params p;
-    p.columns = 1 + (data[0] | (data[1] << 8)) % 2048;
-    p.rows = 1 + (data[2] | (data[3] << 8)) % 512;
+    int32_t columns = data[0] | (data[1] << 8), rows = data[2] | (data[3] << 8);
+    p.columns = columns ? 1 + (columns - 1) % 4096 : 1;
+    p.rows = rows ? 1 + (rows - 1) % 128 : 1;
     p.K = int8_t(data[4]);
     p.endOfLine = data[5] & 1;
     p.byteAlign = data[6] & 1;
