@@ -586,7 +586,10 @@ int Fax_decode(EngineContext *context, int32_t columns, int32_t rows, int32_t K,
                 // mixed data) make the return to control.
                 int64_t mark = b->position;
                 int n = 0;
-                while (n < 5 && readEol(b)) {
+                bool tagged = K == 0 || peek(b, 1) == 1;
+                if (K > 0 && tagged)
+                    consume(b, 1); // the tag bit of the code just read
+                while (tagged && n < 5 && readEol(b)) {
                     if (K > 0) {
                         if (peek(b, 1) != 1)
                             break;

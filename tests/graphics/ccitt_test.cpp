@@ -200,6 +200,27 @@ TEST_F(FaxTest, TheEndOfTheBlockStopsTheDecode)
     }
 }
 
+// Mixed data end with six end-of-line codes, each with its tag bit 1.
+TEST_F(FaxTest, MixedDataEndWithTaggedEndOfLineCodes)
+{
+    FaxFixture f = fixture("fax_g3_2d_small.g3");
+    std::vector<std::string> want = answerRows(parsePnm(readFixture(answerName(f.file))));
+    std::string rtc;
+    for (int i = 0; i < 6; i++)
+        rtc += "000000000001 1 ";
+    std::string data = readFixture(f.file) + bits(rtc + "0000000", 0);
+    Decoded d = decode(data + std::string(20, '\x55'), f.columns, f.rows + 5, f.K, 1, 0, 1, 0);
+    EXPECT_EQ(d.result, Res_ok);
+    EXPECT_TRUE(d.rows == want) << d.rows.size() << " rows";
+    // Five are not the end: the next row begins after them.
+    std::string five;
+    for (int i = 0; i < 5; i++)
+        five += "000000000001 1 ";
+    d = decode(readFixture(f.file) + bits(five + "0000000", 0) + std::string(20, '\x55'), f.columns, f.rows + 5,
+               f.K, 1, 0, 1, 0);
+    EXPECT_EQ(d.result, Res_faxBadData) << "rows made of end-of-line codes";
+}
+
 // Data that end without a mark: the rows after the end are not decoded.
 TEST_F(FaxTest, DataThatEndEarlyStopAtTheirEnd)
 {
