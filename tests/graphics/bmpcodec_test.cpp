@@ -21,7 +21,7 @@ void putU32(std::string &s, uint32_t v)
     putU16(s, v >> 16);
 }
 
-struct BmpSpec {
+struct BmpLayout {
     int32_t width = 2;
     int32_t height = 2;
     uint32_t bits = 8;
@@ -34,7 +34,7 @@ struct BmpSpec {
     int32_t offsetShift = 0;       // added to the true data offset
 };
 
-std::string bmpFile(const BmpSpec &b)
+std::string bmpFile(const BmpLayout &b)
 {
     std::string info;
     putU32(info, b.headerSize);
@@ -74,9 +74,9 @@ std::string bmpFile(const BmpSpec &b)
 }
 
 // A 2 x 2 8-bit picture: palette entries 0-3 (red, green, blue, white).
-BmpSpec small8()
+BmpLayout small8()
 {
-    BmpSpec b;
+    BmpLayout b;
     b.palette = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
     b.coloursUsed = 4;
     b.pixels = std::string("\x00\x01\x00\x00\x02\x03\x00\x00", 8); // bottom row first
@@ -84,9 +84,9 @@ BmpSpec small8()
 }
 
 // A 4 x 2 RLE8 picture over the same palette.
-BmpSpec rle8(const std::string &data)
+BmpLayout rle8(const std::string &data)
 {
-    BmpSpec b = small8();
+    BmpLayout b = small8();
     b.width = 4;
     b.compression = 1;
     b.pixels = data;
@@ -245,10 +245,10 @@ TEST_F(BmpTest, ReadingTheHeaderPublishesTheSize)
         int result;
         int32_t width, height;
     };
-    BmpSpec topDown = small8();
+    BmpLayout topDown = small8();
     topDown.width = 7;
     topDown.height = -5;
-    BmpSpec core = small8();
+    BmpLayout core = small8();
     core.headerSize = 12;
     core.width = 300;
     core.height = 9;
@@ -291,12 +291,12 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
     makeStore(Pixel_formatRGBA);
     struct Case {
         const char *what;
-        BmpSpec spec;
+        BmpLayout layout;
         std::vector<uint32_t> pixels; // 0x00BBGGRR, rows from the top
     };
     std::vector<Case> cases;
     {
-        BmpSpec b;
+        BmpLayout b;
         b.width = 1;
         b.height = 1;
         b.bits = 16;
@@ -305,7 +305,7 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
     }
     {
         // Bit fields of 12 bits: their top 8 bits, never a negative shift.
-        BmpSpec b;
+        BmpLayout b;
         b.width = 2;
         b.height = 1;
         b.bits = 32;
@@ -319,7 +319,7 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
     }
     {
         // A 3-bit field and an empty one.
-        BmpSpec b;
+        BmpLayout b;
         b.width = 1;
         b.height = 1;
         b.bits = 16;
@@ -330,7 +330,7 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
     }
     {
         // Palette indices beyond the colours given are black.
-        BmpSpec b = small8();
+        BmpLayout b = small8();
         b.palette = {0x102030, 0x405060};
         b.coloursUsed = 2;
         b.pixels = std::string("\x01\xC8\x00\x00\x00\x01\x00\x00", 8);
@@ -338,7 +338,7 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
     }
     {
         // Colours used 0 with 8 bits: 256 entries are read.
-        BmpSpec b = small8();
+        BmpLayout b = small8();
         b.coloursUsed = 0;
         for (uint32_t i = 4; i < 256; i++)
             b.palette.push_back(i * 0x010101);
@@ -346,21 +346,21 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
         cases.push_back({"256 palette entries", b, {0x808080, 0xFFFFFF, 0xFFFFFF, 0x040404}});
     }
     {
-        BmpSpec b = small8();
+        BmpLayout b = small8();
         b.height = -2;
         cases.push_back({"top-down rows", b, {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF}});
     }
     {
         // RLE8: a run, an absolute run of 3 (padded), an end of row, a run
         // cut at the row's end, end of row and end of bitmap.
-        BmpSpec b = rle8(std::string("\x01\x00\x00\x03\x02\x03\x01\x00\x00\x00\x06\x01\x00\x00\x00\x01", 16));
+        BmpLayout b = rle8(std::string("\x01\x00\x00\x03\x02\x03\x01\x00\x00\x00\x06\x01\x00\x00\x00\x01", 16));
         cases.push_back({"RLE8 runs", b,
                          {0x00FF00, 0x00FF00, 0x00FF00, 0x00FF00, 0x0000FF, 0xFF0000, 0xFFFFFF, 0x00FF00}});
     }
     {
         // RLE4: an alternating run, an absolute run of 3 nibbles, a run of
         // one, end of bitmap.
-        BmpSpec b = rle8(std::string("\x02\x12\x00\x03\x31\x20\x01\x00\x00\x01", 10));
+        BmpLayout b = rle8(std::string("\x02\x12\x00\x03\x31\x20\x01\x00\x00\x01", 10));
         b.width = 6;
         b.height = 1;
         b.bits = 4;
@@ -369,7 +369,7 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
     }
     for (const Case &c : cases) {
         Answer shown;
-        EXPECT_EQ(decode(bmpFile(c.spec), &shown), Res_ok) << c.what;
+        EXPECT_EQ(decode(bmpFile(c.layout), &shown), Res_ok) << c.what;
         ASSERT_EQ(shown.rgb.size(), c.pixels.size()) << c.what;
         for (size_t i = 0; i < c.pixels.size(); i++)
             EXPECT_EQ(shown.rgb[i], c.pixels[i]) << c.what << " pixel " << i;
@@ -386,13 +386,13 @@ TEST_F(BmpTest, EveryErrorOnAFileMadeForIt)
         std::string bytes;
         int result;
     };
-    auto patched = [](BmpSpec b, size_t at, std::string with) {
+    auto patched = [](BmpLayout b, size_t at, std::string with) {
         std::string s = bmpFile(b);
         s.replace(at, with.size(), with);
         return s;
     };
-    auto spec = [](auto change) {
-        BmpSpec b = small8();
+    auto changed = [](auto change) {
+        BmpLayout b = small8();
         change(b);
         return bmpFile(b);
     };
@@ -401,21 +401,21 @@ TEST_F(BmpTest, EveryErrorOnAFileMadeForIt)
         {"RLE delta escape", bmpFile(rle8(std::string("\x00\x02\x01\x01", 4))), Res_bmpDeltaEscape},
         {"a pair after the last row", bmpFile(rle8(std::string("\x04\x01\x00\x00\x04\x02\x00\x00\x02\x02", 10))),
          Res_bmpBadSignature},
-        {"data offset inside the headers", spec([](BmpSpec &b) { b.offsetShift = -4; }), Res_bmpNoConverter},
-        {"compression 4", spec([](BmpSpec &b) { b.compression = 4; }), Res_bmpBadCompression},
-        {"RLE8 with 4 bits", spec([](BmpSpec &b) { b.compression = 1, b.bits = 4; }), Res_bmpBadCompression},
-        {"RLE4 with 8 bits", spec([](BmpSpec &b) { b.compression = 2; }), Res_bmpBadCompression},
-        {"bit fields with 24 bits", spec([](BmpSpec &b) { b.compression = 3, b.bits = 24; }), Res_bmpBadCompression},
+        {"data offset inside the headers", changed([](BmpLayout &b) { b.offsetShift = -4; }), Res_bmpNoConverter},
+        {"compression 4", changed([](BmpLayout &b) { b.compression = 4; }), Res_bmpBadCompression},
+        {"RLE8 with 4 bits", changed([](BmpLayout &b) { b.compression = 1, b.bits = 4; }), Res_bmpBadCompression},
+        {"RLE4 with 8 bits", changed([](BmpLayout &b) { b.compression = 2; }), Res_bmpBadCompression},
+        {"bit fields with 24 bits", changed([](BmpLayout &b) { b.compression = 3, b.bits = 24; }), Res_bmpBadCompression},
         {"header size 56", patched(small8(), 14, std::string("\x38", 1)), Res_bmpBadHeader},
-        {"width 0", spec([](BmpSpec &b) { b.width = 0; }), Res_bmpBadHeader},
-        {"width below 0", spec([](BmpSpec &b) { b.width = -2; }), Res_bmpBadHeader},
-        {"height 0", spec([](BmpSpec &b) { b.height = 0; }), Res_bmpBadHeader},
-        {"the lowest height", spec([](BmpSpec &b) { b.height = INT32_MIN; }), Res_bmpBadHeader},
-        {"2 bits", spec([](BmpSpec &b) { b.bits = 2; }), Res_bmpBadDepth},
-        {"0 bits", spec([](BmpSpec &b) { b.bits = 0; }), Res_bmpBadDepth},
+        {"width 0", changed([](BmpLayout &b) { b.width = 0; }), Res_bmpBadHeader},
+        {"width below 0", changed([](BmpLayout &b) { b.width = -2; }), Res_bmpBadHeader},
+        {"height 0", changed([](BmpLayout &b) { b.height = 0; }), Res_bmpBadHeader},
+        {"the lowest height", changed([](BmpLayout &b) { b.height = INT32_MIN; }), Res_bmpBadHeader},
+        {"2 bits", changed([](BmpLayout &b) { b.bits = 2; }), Res_bmpBadDepth},
+        {"0 bits", changed([](BmpLayout &b) { b.bits = 0; }), Res_bmpBadDepth},
         {"pixel data cut short", whole.substr(0, whole.size() - 1), Res_bmpShortData},
         {"palette cut short", whole.substr(0, 56), Res_bmpShortData},
-        {"data offset past the end", spec([](BmpSpec &b) { b.offsetShift = 100; }), Res_bmpShortData},
+        {"data offset past the end", changed([](BmpLayout &b) { b.offsetShift = 100; }), Res_bmpShortData},
         {"RLE row too short", bmpFile(rle8(std::string("\x03\x01\x00\x00", 4))), Res_bmpShortData},
         {"RLE row too long is cut", bmpFile(rle8(std::string("\x09\x01\x00\x00\x04\x02\x00\x01", 8))), Res_ok},
         {"RLE ends a row early", bmpFile(rle8(std::string("\x04\x01\x00\x01", 4))), Res_bmpShortData},
@@ -444,7 +444,7 @@ TEST_F(BmpTest, SizesTheHeapCannotHoldFailWithOutOfMemory)
 {
     makeStore();
     for (int32_t side : {100000, INT32_MAX}) {
-        BmpSpec b;
+        BmpLayout b;
         b.width = side;
         b.height = side;
         b.bits = 32;
