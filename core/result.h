@@ -158,6 +158,24 @@ enum ResultCode : int {
     Res_imageNoPicture = 0x1C06,      // 7174: a still image decoded without a picture
     Res_imageRowShift = 0x1C0E,       // whole-picture buffers asked while the store reduces rows
     Res_imageEmpty = 0x1C15,          // 7189: the data is empty
+    // BMP decoder (0x1E00-0x1E07).
+    Res_bmpDeltaEscape = 0x1E00,      // an RLE position delta (0, 2), which is not supported
+    Res_bmpBadSignature = 0x1E01,     // no "BM", or a pair other than end-of-bitmap after the last RLE row
+    Res_bmpNoConverter = 0x1E02,      // no row converter for the format, or pixel data inside the headers
+    Res_bmpBadCompression = 0x1E04,   // a compression other than 0-3, or one that does not fit the depth
+    Res_bmpBadHeader = 0x1E05,        // a header size other than 12, 40 or 108, or a bad width or height
+    Res_bmpBadDepth = 0x1E06,         // bits per pixel other than 1, 4, 8, 16, 24 or 32
+    Res_bmpShortData = 0x1E07,        // the data ended early, or an RLE row of the wrong length
+    // WBMP decoder (0x1F00-0x1F02).
+    Res_wbmpBadHeader = 0x1F00,       // not a type-0 header, or a size above 1024
+    Res_wbmpShortData = 0x1F01,       // the pixel data ended early
+    Res_wbmpNoConverter = 0x1F02,     // no row converter for the format
+    // CCITT fax decoder (0x2100, 0x2103).
+    Res_faxNoRows = 0x2100,           // a row count of 0
+    Res_faxBadData = 0x2103,          // corrupt coding, or a damaged row that cannot be repaired
+    // LZW filter and decoder selection.
+    Res_lzwCorrupt = 0x3B03,          // a code beyond the table, or a full table without a clear code
+    Res_filterNoDecoder = 9733,       // 0x2605: no decoding answered yes, or a query failed
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted

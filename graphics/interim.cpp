@@ -46,9 +46,9 @@ int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t
     return Res_ok;
 }
 
-// Interim codec descriptors: the decoders come later, so each getter
-// answers null (which registration refuses); drawing lists keep zero
-// bounds and compare equal.
+// Interim codec descriptors: the GIF, JPEG and PNG decoders come later,
+// so their getters answer null (which registration refuses); drawing lists
+// keep zero bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -62,16 +62,6 @@ ImageCodec *Codec_gifDescriptor()
 }
 
 ImageCodec *Codec_jpegDescriptor()
-{
-    return nullptr;
-}
-
-ImageCodec *Codec_bmpDescriptor()
-{
-    return nullptr;
-}
-
-ImageCodec *Codec_wbmpDescriptor()
 {
     return nullptr;
 }
