@@ -52,6 +52,15 @@ void Vector_setLength(Point *v, int32_t length)
     *v = Point{static_cast<int32_t>(qx), static_cast<int32_t>(qy)};
 }
 
+// Interim: the whole operation, since the stroker and the dasher measure
+// with it.
+uint32_t Path_pointDistance(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
+{
+    int64_t dx = static_cast<int32_t>(static_cast<uint32_t>(x1) - static_cast<uint32_t>(x0));
+    int64_t dy = static_cast<int32_t>(static_cast<uint32_t>(y1) - static_cast<uint32_t>(y0));
+    return isqrt64(static_cast<uint64_t>(dx * dx) + static_cast<uint64_t>(dy * dy));
+}
+
 // Interim: the packed walker comes with the scan converter; until then a
 // walk of a packed path answers "not implemented" rather than misread the
 // bit stream.

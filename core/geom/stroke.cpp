@@ -1,0 +1,886 @@
+// Path stroking, stroke bounds and dashing.
+//
+// One walk over the path serves the outline and its bounds: each piece,
+// join and cap either writes its edges into the output path or grows the
+// bounding box by the points those edges reach. A subpath's first piece
+// keeps its start cap until the subpath ends, since a close joins it to the
+// last piece instead. Dashing is a walk of its own that measures the mapped
+// path and writes the dashes as moves and lines, which are then stroked.
+#include "core/geom/stroke.h"
+
+#include <algorithm>
+
+#include "core/geom/curve.h"
+#include "core/geom/geom.h"
+#include "core/geom/pathwalk.h"
+#include "core/result.h"
+#include "graphics/vector.h"
+#include "layout/curveclip.h"
+
+namespace {
+
+inline int32_t wrap(int64_t v)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
+}
+
+inline int32_t clamp32(int64_t v)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+inline bool samePoint(Point a, Point b)
+{
+    return a.x == b.x && a.y == b.y;
+}
+
+inline int64_t absolute(int64_t v)
+{
+    return v < 0 ? -v : v;
+}
+
+// The distance between two points; points 2^31 or more apart along an axis
+// are measured at half their difference and doubled.
+uint64_t distanceBetween(Point a, Point b)
+{
+    int64_t dx = static_cast<int64_t>(b.x) - a.x, dy = static_cast<int64_t>(b.y) - a.y;
+    if (dx >= INT32_MIN && dx <= INT32_MAX && dy >= INT32_MIN && dy <= INT32_MAX)
+        return Path_pointDistance(a.x, a.y, b.x, b.y);
+    return 2 * static_cast<uint64_t>(
+                   Path_pointDistance(0, 0, static_cast<int32_t>(dx / 2), static_cast<int32_t>(dy / 2)));
+}
+
+// Each coordinate (a + b) / 2, truncated toward zero.
+inline Point midpoint(Point a, Point b)
+{
+    return Point{static_cast<int32_t>((static_cast<int64_t>(a.x) + b.x) / 2),
+                 static_cast<int32_t>((static_cast<int64_t>(a.y) + b.y) / 2)};
+}
+
+inline Point mapPoint(const Matrix *m, const int32_t *p)
+{
+    Point out;
+    Matrix_transformPoint(&out, p[0], p[1], m);
+    return out;
+}
+
+// ------------------------------------------------------------- corners
+
+// The corners of a straight piece from P0 to P1: U on the first side (a
+// quarter turn clockwise, y up, from the piece's direction), V on the
+// second; 0 at P0, 1 at P1.
+struct Corners {
+    Point v0, u0, v1, u1;
+};
+
+void makeCorners(Corners *c, Point p0, Point p1, int32_t half)
+{
+    Point turned;
+    Geom_rotateQuarter(&turned, p0.x, p0.y, p1.x, p1.y, 0);
+    Geom_stepToward(&c->u0, p0.x, p0.y, turned.x, turned.y, half);
+    c->u1 = Point{wrap(static_cast<int64_t>(c->u0.x) + p1.x - p0.x), wrap(static_cast<int64_t>(c->u0.y) + p1.y - p0.y)};
+    c->v1 = Point{wrap(2 * static_cast<int64_t>(p1.x) - c->u1.x), wrap(2 * static_cast<int64_t>(p1.y) - c->u1.y)};
+    c->v0 = Point{wrap(2 * static_cast<int64_t>(p0.x) - c->u0.x), wrap(2 * static_cast<int64_t>(p0.y) - c->u0.y)};
+}
+
+// ---------------------------------------------------------- walk state
+
+struct StrokeWalk;
+typedef int (*JoinFn)(StrokeWalk *w, const Corners *prev, const Corners *cur);
+typedef int (*CapFn)(StrokeWalk *w, const Corners *c, bool atEnd);
+
+enum : int {
+    State_empty = 0,   // nothing drawn in this subpath
+    State_broken = 1,  // a hidden line ended the chain; the next piece starts a new one
+    State_drawing = 2, // pieces drawn; the last one waits for a join or a cap
+};
+
+struct StrokeWalk {
+    const Pen *pen;
+    const Matrix *matrix;
+    Path *out;   // stroking: the output path; null when bounding
+    Rect *box;   // bounding: the growing box; null when stroking
+    JoinFn join;
+    CapFn startCap, endCap;
+    Corners first, last; // the subpath's first piece and the last piece drawn
+    int32_t half;        // width / 2, toward zero
+    int64_t roundReach;  // half width of the square that holds a round cap or join
+    int64_t dashReach;   // bounds of a dashed pen: the square about each piece end (0: none)
+    int state;
+    bool firstJoin;      // the next join inside a curve is the one with the element before it
+    bool hasClip;
+    Rect clip;           // the clip rectangle
+    int64_t clipReach;   // how far the pen reaches from the path
+};
+
+void grow(StrokeWalk *w, Point p)
+{
+    Rect_extendToPoint(w->box, p.x, p.y);
+}
+
+void growSquare(StrokeWalk *w, Point m, int64_t r)
+{
+    const Rect square = {clamp32(m.x - r), clamp32(m.y - r), clamp32(m.x + r), clamp32(m.y + r)};
+    Rect_union(w->box, &square);
+}
+
+// An edge chain through n points: a hidden line to the first, lines on.
+int chain(StrokeWalk *w, const Point *pts, int n)
+{
+    int err = Path_lineToOp1(w->out, pts[0].x, pts[0].y);
+    for (int i = 1; err == Res_ok && i < n; i++)
+        err = Path_lineTo(w->out, pts[i].x, pts[i].y);
+    return err;
+}
+
+// Stroke_segmentQuad: the piece's two offset edges, U0 to U1 and V1 to V0.
+// The first chain of a subpath starts with a move.
+int segment(StrokeWalk *w, const Corners *c, bool firstChain)
+{
+    if (w->box) {
+        const Point pts[4] = {c->v0, c->u0, c->v1, c->u1};
+        Rect_boundPoints(w->box, pts, 4, 0);
+        if (w->dashReach) {
+            growSquare(w, midpoint(c->u0, c->v0), w->dashReach);
+            growSquare(w, midpoint(c->u1, c->v1), w->dashReach);
+        }
+        return Res_ok;
+    }
+    int err = firstChain ? Path_moveTo(w->out, c->u0.x, c->u0.y) : Path_lineToOp1(w->out, c->u0.x, c->u0.y);
+    if (err == Res_ok)
+        err = Path_lineTo(w->out, c->u1.x, c->u1.y);
+    if (err == Res_ok)
+        err = Path_lineToOp1(w->out, c->v1.x, c->v1.y);
+    if (err == Res_ok)
+        err = Path_lineTo(w->out, c->v0.x, c->v0.y);
+    return err;
+}
+
+// ----------------------------------------------------------------- arcs
+
+// 2^30 * sec(45 degrees / 2^k): the factor that takes the midpoint of the
+// chord of an arc of 90 / 2^k degrees out to the circle.
+constexpr int64_t kSecant[12] = {
+    1518500250, 1162209775, 1094777670, 1078937202, 1075036753, 1074065312,
+    1073822681, 1073762037, 1073746877, 1073743087, 1073742140, 1073741903,
+};
+
+enum : uint32_t {
+    Arc_maxDepth = 10,   // halvings of a quarter before a sub-arc is drawn straight
+    Arc_flatness = 64,   // a sub-arc whose chord midpoint lies closer to the circle is drawn straight
+};
+
+// Stroke_arc: lines along the arc about centre from the current point
+// (start) to end, a quarter turn at most. Sub-arcs wait on a stack; each is
+// halved at the point of the circle over its chord's midpoint until that
+// point lies within the flatness of the midpoint.
+int strokeArc(StrokeWalk *w, Point centre, Point start, Point end)
+{
+    struct Pending {
+        Point end;
+        uint32_t depth;
+    } stack[Arc_maxDepth + 1];
+    uint32_t top = 0;
+    Point s = start, e = end;
+    uint32_t depth = 0;
+    for (;;) {
+        int64_t mx = (static_cast<int64_t>(s.x) + e.x) >> 1, my = (static_cast<int64_t>(s.y) + e.y) >> 1;
+        int64_t qx = centre.x + (((mx - centre.x) * kSecant[depth]) >> 30);
+        int64_t qy = centre.y + (((my - centre.y) * kSecant[depth]) >> 30);
+        if (absolute(mx - qx) + absolute(my - qy) < Arc_flatness || depth >= Arc_maxDepth) {
+            if (int err = Path_lineTo(w->out, e.x, e.y))
+                return err;
+            if (top == 0)
+                return Res_ok;
+            s = e;
+            top--;
+            e = stack[top].end;
+            depth = stack[top].depth;
+        } else {
+            stack[top++] = Pending{e, depth + 1};
+            e = Point{wrap(qx), wrap(qy)};
+            depth++;
+        }
+    }
+}
+
+// A chain from start around the joint m to end along the circle of the
+// pen's half width (counter-clockwise, y up, as Path_addArc draws), ending
+// with a line to end. Where the two points lie so close together that the
+// arc's direction could come out reversed by rounding (a turn of a few
+// units), the chain is the straight line between them.
+int joinArc(StrokeWalk *w, Point m, Point start, Point end)
+{
+    int err = Path_lineToOp1(w->out, start.x, start.y);
+    if (err != Res_ok)
+        return err;
+    double sx = double(start.x) - m.x, sy = double(start.y) - m.y;
+    double ex = double(end.x) - m.x, ey = double(end.y) - m.y;
+    double cross = sx * ey - sy * ex, dot = sx * ex + sy * ey;
+    int64_t chord = absolute(static_cast<int64_t>(end.x) - start.x) + absolute(static_cast<int64_t>(end.y) - start.y);
+    if (dot < 0 || (cross > 0 && chord >= 16)) {
+        int64_t r = absolute(w->half);
+        const Rect box = {clamp32(m.x - r), clamp32(m.y - r), clamp32(m.x + r), clamp32(m.y + r)};
+        err = Path_addArc(w->out, &box, start.x, start.y, end.x, end.y);
+    }
+    if (err == Res_ok)
+        err = Path_lineTo(w->out, end.x, end.y);
+    return err;
+}
+
+// ----------------------------------------------------------------- caps
+//
+// A cap closes the outline at an open end: the end cap runs from U1 to V1
+// around the end of the last piece, the start cap from V0 to U0 around the
+// start of the first.
+
+int capButt(StrokeWalk *w, const Corners *c, bool atEnd)
+{
+    if (w->box)
+        return Res_ok;
+    const Point pts[2] = {atEnd ? c->u1 : c->v0, atEnd ? c->v1 : c->u0};
+    return chain(w, pts, 2);
+}
+
+// Half the width beyond the end: the corners moved along the piece.
+int capSquare(StrokeWalk *w, const Corners *c, bool atEnd)
+{
+    Point a = atEnd ? c->u1 : c->u0, b = atEnd ? c->v1 : c->v0, turned;
+    Geom_rotateQuarter(&turned, a.x, a.y, b.x, b.y, atEnd ? 0 : 1);
+    Point a2 = midpoint(a, turned);
+    Point b2 = {wrap(static_cast<int64_t>(b.x) + a2.x - a.x), wrap(static_cast<int64_t>(b.y) + a2.y - a.y)};
+    if (w->box) {
+        grow(w, a2);
+        grow(w, b2);
+        return Res_ok;
+    }
+    const Point end[4] = {a, a2, b2, b};
+    const Point start[4] = {b, b2, a2, a};
+    return chain(w, atEnd ? end : start, 4);
+}
+
+// Two quarter arcs about the midpoint of the two corners.
+int capRound(StrokeWalk *w, const Corners *c, bool atEnd)
+{
+    Point from = atEnd ? c->u1 : c->v0, to = atEnd ? c->v1 : c->u0;
+    Point m = midpoint(from, to);
+    if (w->box) {
+        growSquare(w, m, w->roundReach);
+        return Res_ok;
+    }
+    Point tip;
+    Geom_rotateQuarter(&tip, m.x, m.y, to.x, to.y, 0);
+    int err = Path_lineToOp1(w->out, from.x, from.y);
+    if (err == Res_ok)
+        err = strokeArc(w, m, from, tip);
+    if (err == Res_ok)
+        err = strokeArc(w, m, tip, to);
+    return err;
+}
+
+// A triangle: its base the arrow's width across the end, its tip the
+// arrow's length beyond it.
+int capArrow(StrokeWalk *w, const Corners *c, bool atEnd)
+{
+    Point a = atEnd ? c->u1 : c->u0, b = atEnd ? c->v1 : c->v0;
+    Point m = midpoint(a, b);
+    Point p, turned, tip;
+    Geom_stepToward(&p, m.x, m.y, a.x, a.y, w->pen->arrowHalfWidth);
+    Point q = {wrap(2 * static_cast<int64_t>(m.x) - p.x), wrap(2 * static_cast<int64_t>(m.y) - p.y)};
+    Geom_rotateQuarter(&turned, m.x, m.y, q.x, q.y, atEnd ? 0 : 1);
+    Geom_stepToward(&tip, m.x, m.y, turned.x, turned.y, w->pen->arrowLength);
+    if (w->box) {
+        grow(w, p);
+        grow(w, tip);
+        grow(w, q);
+        return Res_ok;
+    }
+    const Point end[5] = {a, p, tip, q, b};
+    const Point start[5] = {b, q, tip, p, a};
+    return chain(w, atEnd ? end : start, 5);
+}
+
+// ---------------------------------------------------------------- joins
+//
+// A join closes the outline between the previous piece's end corners and
+// the current piece's start corners.
+
+// 1 when the path turns clockwise (y up) from the previous piece to the
+// current one, so that the V side is the outer side.
+int turnsClockwise(const Corners *prev, const Corners *cur)
+{
+    return Geom_isClockwise(wrap(static_cast<int64_t>(prev->u1.x) - prev->u0.x),
+                            wrap(static_cast<int64_t>(prev->u1.y) - prev->u0.y),
+                            wrap(static_cast<int64_t>(cur->u1.x) - cur->u0.x),
+                            wrap(static_cast<int64_t>(cur->u1.y) - cur->u0.y));
+}
+
+int joinBevel(StrokeWalk *w, const Corners *prev, const Corners *cur)
+{
+    if (w->box)
+        return Res_ok;
+    const Point second[2] = {cur->v0, prev->v1};
+    const Point first[2] = {prev->u1, cur->u0};
+    int err = chain(w, second, 2);
+    return err == Res_ok ? chain(w, first, 2) : err;
+}
+
+// The miter points: X where the two pieces' V edges meet, Y its mirror
+// through the joint. false (a bevel) when X lies outside the 32-bit range,
+// when Y would, or when the two lie farther apart than the miter limit.
+bool miterPoints(const StrokeWalk *w, const Corners *prev, const Corners *cur, Point *x, Point *y)
+{
+    if (!Geom_lineIntersection(x, prev->v0.x, prev->v0.y, prev->v1.x, prev->v1.y, cur->v1.x, cur->v1.y, cur->v0.x,
+                               cur->v0.y))
+        return false;
+    int64_t mx = static_cast<int64_t>(prev->u1.x) + prev->v1.x - x->x;
+    int64_t my = static_cast<int64_t>(prev->u1.y) + prev->v1.y - x->y;
+    if (mx < INT32_MIN || mx > INT32_MAX || my < INT32_MIN || my > INT32_MAX)
+        return false;
+    *y = Point{static_cast<int32_t>(mx), static_cast<int32_t>(my)};
+    return static_cast<int64_t>(distanceBetween(*x, *y)) <= static_cast<int64_t>(w->pen->miterLimit);
+}
+
+int joinMiter(StrokeWalk *w, const Corners *prev, const Corners *cur)
+{
+    Point x, y;
+    if (!miterPoints(w, prev, cur, &x, &y))
+        return joinBevel(w, prev, cur);
+    int clockwise = turnsClockwise(prev, cur);
+    if (w->box) {
+        grow(w, clockwise ? x : y);
+        return Res_ok;
+    }
+    int err;
+    if (clockwise) {
+        const Point outer[3] = {cur->v0, x, prev->v1};
+        const Point inner[2] = {prev->u1, cur->u0};
+        err = chain(w, outer, 3);
+        if (err == Res_ok)
+            err = chain(w, inner, 2);
+    } else {
+        const Point outer[3] = {prev->u1, y, cur->u0};
+        const Point inner[2] = {cur->v0, prev->v1};
+        err = chain(w, outer, 3);
+        if (err == Res_ok)
+            err = chain(w, inner, 2);
+    }
+    return err;
+}
+
+int joinRound(StrokeWalk *w, const Corners *prev, const Corners *cur)
+{
+    Point m = midpoint(prev->v1, prev->u1);
+    if (w->box) {
+        growSquare(w, m, w->roundReach);
+        return Res_ok;
+    }
+    if (turnsClockwise(prev, cur)) {
+        const Point inner[2] = {prev->u1, cur->u0};
+        int err = chain(w, inner, 2);
+        return err == Res_ok ? joinArc(w, m, cur->v0, prev->v1) : err;
+    }
+    const Point inner[2] = {cur->v0, prev->v1};
+    int err = chain(w, inner, 2);
+    return err == Res_ok ? joinArc(w, m, prev->u1, cur->u0) : err;
+}
+
+constexpr JoinFn kJoins[3] = {joinMiter, joinRound, joinBevel};
+constexpr CapFn kCaps[4] = {capButt, capRound, capSquare, capArrow};
+
+// ----------------------------------------------------------------- walk
+
+// Stroke_onLine and Stroke_linePiece: a piece of non-zero length (a piece
+// without length has no direction to offset along, and would spoil the
+// joins on either side of it). Inside a curve, joins other than the first
+// are bevels.
+int addPiece(StrokeWalk *w, Point p0, Point p1, bool inCurve)
+{
+    if (samePoint(p0, p1))
+        return Res_ok;
+    Corners c;
+    makeCorners(&c, p0, p1, w->half);
+    int err = segment(w, &c, w->state == State_empty);
+    if (err == Res_ok) {
+        if (w->state == State_empty)
+            w->first = c;
+        else if (w->state == State_broken)
+            err = w->startCap(w, &c, false);
+        else if (!inCurve || w->firstJoin)
+            err = w->join(w, &w->last, &c);
+        else
+            err = joinBevel(w, &w->last, &c);
+    }
+    w->state = State_drawing;
+    w->firstJoin = false;
+    w->last = c;
+    return err;
+}
+
+int curvePiece(const int32_t *end, void *user)
+{
+    return addPiece(static_cast<StrokeWalk *>(user), Point{end[-3], end[-2]}, Point{end[0], end[1]}, true);
+}
+
+// Whether every point lies beyond one edge of the clip rectangle by more
+// than the pen reaches, so that neither the curve's stroke nor its chord's
+// can show inside.
+bool beyondClip(const StrokeWalk *w, const Point *pts, int n)
+{
+    if (!w->hasClip)
+        return false;
+    const int64_t r = w->clipReach;
+    bool left = true, right = true, below = true, above = true;
+    for (int i = 0; i < n; i++) {
+        left = left && pts[i].x < w->clip.x0 - r;
+        right = right && pts[i].x > w->clip.x1 + r;
+        below = below && pts[i].y > w->clip.y1 + r;
+        above = above && pts[i].y < w->clip.y0 - r;
+    }
+    return left || right || below || above;
+}
+
+// Ends the subpath: the deferred start cap on the first piece and, when the
+// chain is still open, the end cap on the last.
+int endSubpath(StrokeWalk *w)
+{
+    int err = Res_ok;
+    if (w->state == State_broken) {
+        err = w->startCap(w, &w->first, false);
+    } else if (w->state == State_drawing) {
+        err = w->startCap(w, &w->first, false);
+        if (err == Res_ok)
+            err = w->endCap(w, &w->last, true);
+    }
+    if (err == Res_ok && w->state != State_empty && w->out)
+        err = Path_lineToOp1(w->out, w->first.u0.x, w->first.u0.y);
+    w->state = State_empty;
+    return err;
+}
+
+int onLine(const int32_t *points, void *user, const int32_t *last, const int32_t *)
+{
+    StrokeWalk *w = static_cast<StrokeWalk *>(user);
+    if (!last)
+        return Res_ok;
+    return addPiece(w, mapPoint(w->matrix, last), mapPoint(w->matrix, points), false);
+}
+
+int onQuad(const int32_t *points, void *user, const int32_t *last, const int32_t *)
+{
+    StrokeWalk *w = static_cast<StrokeWalk *>(user);
+    if (!last)
+        return Res_ok;
+    const Point p[3] = {mapPoint(w->matrix, last), mapPoint(w->matrix, points), mapPoint(w->matrix, points + 2)};
+    if (beyondClip(w, p, 3))
+        return addPiece(w, p[0], p[2], false);
+    const int32_t seg[Curve_quadWords] = {p[0].x, p[0].y, static_cast<int32_t>(Path_opQuad), p[1].x, p[1].y,
+                                          p[2].x, p[2].y};
+    w->firstJoin = true;
+    int err = Curve_flatten(seg, curvePiece, w);
+    w->firstJoin = false;
+    return err;
+}
+
+int onCubic(const int32_t *points, void *user, const int32_t *last, const int32_t *)
+{
+    StrokeWalk *w = static_cast<StrokeWalk *>(user);
+    if (!last)
+        return Res_ok;
+    const Point p[4] = {mapPoint(w->matrix, last), mapPoint(w->matrix, points), mapPoint(w->matrix, points + 2),
+                        mapPoint(w->matrix, points + 4)};
+    if (beyondClip(w, p, 4))
+        return addPiece(w, p[0], p[3], false);
+    const int32_t curve[Curve_cubicWords] = {p[0].x, p[0].y, static_cast<int32_t>(Path_opCubic), p[1].x, p[1].y,
+                                             p[2].x, p[2].y, p[3].x, p[3].y};
+    w->firstJoin = true;
+    int err = Curve_flattenCubicClipped(curve, curvePiece, w, nullptr);
+    w->firstJoin = false;
+    return err;
+}
+
+// Stroke_onBreak: a hidden line ends the chain with the end cap; the next
+// piece starts a new chain with the start cap.
+int onBreak(const int32_t *, void *user, const int32_t *, const int32_t *)
+{
+    StrokeWalk *w = static_cast<StrokeWalk *>(user);
+    if (w->state != State_drawing)
+        return Res_ok;
+    w->state = State_broken;
+    return w->endCap(w, &w->last, true);
+}
+
+// Stroke_onClose: the closing piece back to the subpath's start, joined to
+// the last piece (or capped after a break), then joined to the first piece.
+// After a break straight back to the start there is no piece to join to the
+// first one (the last piece already ended with its cap): the first piece
+// gets its start cap instead.
+int onClose(const int32_t *, void *user, const int32_t *last, const int32_t *subpath)
+{
+    StrokeWalk *w = static_cast<StrokeWalk *>(user);
+    if (w->state == State_empty)
+        return Res_ok;
+    if (!last || !subpath)
+        return endSubpath(w);
+    Point p = mapPoint(w->matrix, last), s = mapPoint(w->matrix, subpath);
+    int err;
+    if (!samePoint(p, s)) {
+        Corners c;
+        makeCorners(&c, p, s, w->half);
+        err = segment(w, &c, false);
+        if (err == Res_ok)
+            err = w->state == State_broken ? w->startCap(w, &c, false) : w->join(w, &w->last, &c);
+        w->last = c;
+        if (err == Res_ok)
+            err = w->join(w, &w->last, &w->first);
+    } else if (w->state == State_broken) {
+        err = w->startCap(w, &w->first, false);
+    } else {
+        err = w->join(w, &w->last, &w->first);
+    }
+    w->state = State_empty;
+    if (err == Res_ok && w->out)
+        err = Path_lineToOp1(w->out, w->first.u0.x, w->first.u0.y);
+    return err;
+}
+
+// Slot 0: the end of an open subpath (no points); an element of opcode 0
+// in the buffer is not a path element.
+int onEnd(const int32_t *points, void *user, const int32_t *, const int32_t *)
+{
+    if (points)
+        return Res_notImplemented;
+    return endSubpath(static_cast<StrokeWalk *>(user));
+}
+
+int onMove(const int32_t *, void *user, const int32_t *, const int32_t *)
+{
+    return endSubpath(static_cast<StrokeWalk *>(user));
+}
+
+int undefinedElement(const int32_t *, void *, const int32_t *, const int32_t *)
+{
+    return Res_notImplemented;
+}
+
+const PathWalkFn kStrokeWalk[16] = {
+    onEnd,            onBreak,          undefinedElement, undefinedElement, onClose,          onLine,
+    onQuad,           onCubic,          undefinedElement, onMove,           undefinedElement, undefinedElement,
+    undefinedElement, undefinedElement, undefinedElement, undefinedElement,
+};
+
+// How far any cap of the pen reaches from the path (per axis).
+int64_t capReach(uint32_t cap, int64_t half, const Pen *pen)
+{
+    switch (cap) {
+    case Pen_capSquare:
+        return (3 * half + 1) / 2; // half * sqrt(2) at most, for a cap at any angle
+    case Pen_capArrow:
+        return std::max(half, absolute(pen->arrowHalfWidth) + absolute(pen->arrowLength));
+    default:
+        return half;
+    }
+}
+
+// Chooses the join and caps; 257 for join bits 3.
+int setUp(StrokeWalk *w, const Pen *pen, const Matrix *matrix)
+{
+    *w = StrokeWalk{};
+    uint32_t join = (pen->style >> Pen_joinShift) & 3;
+    if (join == 3)
+        return Res_strokeBadJoin;
+    uint32_t startCap = (pen->style >> Pen_startCapShift) & 3, endCap = (pen->style >> Pen_endCapShift) & 3;
+    w->pen = pen;
+    w->matrix = matrix;
+    w->join = kJoins[join];
+    w->startCap = kCaps[startCap];
+    w->endCap = kCaps[endCap];
+    w->half = pen->width / 2;
+    int64_t half = absolute(w->half);
+    // The arcs of round caps and joins come within a unit or two of the
+    // circle (rounded corners, and the cubic arcs of the joins stay within
+    // 0.03% of the radius).
+    w->roundReach = half + (half >> 8) + 4;
+    int64_t joinReach = join == Pen_joinMiter ? std::max(half, absolute(pen->miterLimit) / 2 + 1) : half;
+    w->clipReach = std::max({capReach(startCap, half, pen), capReach(endCap, half, pen), joinReach}) + (half >> 8) +
+                   4;
+    w->state = State_empty;
+    return Res_ok;
+}
+
+int strokeWalk(StrokeWalk *w, const Path *path)
+{
+    int err = Path_walk(path, kStrokeWalk, w);
+    if (err == Res_ok && w->state != State_empty)
+        err = endSubpath(w); // a subpath that no move started, left open
+    return err;
+}
+
+// ------------------------------------------------------------- dashing
+
+struct DashWalk {
+    Path *out;
+    const Matrix *matrix;
+    const int32_t *pattern;
+    int64_t scale;
+    bool solid;       // the period is below one output unit: no dashes
+    uint32_t index;   // the pattern length being drawn
+    int64_t remainder; // 16.16: what is left of it
+    bool on;          // in a dash (else in a gap)
+    bool moved;       // out has a current point from this walk
+    bool firstOpen;   // the subpath's first dash has not written a line yet
+    bool firstDash;   // the subpath began with a dash, whose first piece ends at firstEnd
+    Point firstEnd;
+};
+
+void restartPattern(DashWalk *w)
+{
+    w->index = 0;
+    w->remainder = static_cast<int64_t>(w->pattern[0]) * w->scale;
+    w->on = true;
+}
+
+// The next length of the pattern (the first again after the last), keeping
+// the fraction of the remainder; dash and gap change places.
+void nextLength(DashWalk *w)
+{
+    w->index++;
+    if (w->pattern[w->index] < 0)
+        w->index = 0;
+    w->remainder = (w->remainder & 0xFFFF) + static_cast<int64_t>(w->pattern[w->index]) * w->scale;
+    w->on = !w->on;
+}
+
+int moveTo(DashWalk *w, Point p)
+{
+    w->moved = true;
+    return Path_moveTo(w->out, p.x, p.y);
+}
+
+// Dash_emit's output: a line to p in a dash, a move in a gap.
+int emitPoint(DashWalk *w, Point p)
+{
+    if (!w->on)
+        return moveTo(w, p);
+    if (w->firstOpen) {
+        w->firstOpen = false;
+        w->firstDash = true;
+        w->firstEnd = p;
+    }
+    return Path_lineTo(w->out, p.x, p.y);
+}
+
+// Steps from cur toward target by any distance that fits 64 bits.
+Point advance(Point cur, Point target, uint64_t distance)
+{
+    while (distance > static_cast<uint64_t>(INT32_MAX)) {
+        Geom_stepToward(&cur, cur.x, cur.y, target.x, target.y, INT32_MAX);
+        distance -= INT32_MAX;
+    }
+    Geom_stepToward(&cur, cur.x, cur.y, target.x, target.y, static_cast<int32_t>(distance));
+    return cur;
+}
+
+// Dash_line: the line from a to b (mapped), dashed. Each pattern length
+// whose whole part fits in what is left of the line ends on it; the rest of
+// the line is drawn in the phase it ends in and taken from the remainder.
+int dashLine(DashWalk *w, Point a, Point b)
+{
+    int err = Res_ok;
+    if (!w->moved)
+        err = moveTo(w, a);
+    if (err != Res_ok || samePoint(a, b))
+        return err;
+    if (w->solid)
+        return Path_lineTo(w->out, b.x, b.y);
+    uint64_t left = distanceBetween(a, b);
+    Point cur = a;
+    while (static_cast<uint64_t>(w->remainder >> 16) < left) {
+        uint64_t step = static_cast<uint64_t>(w->remainder >> 16);
+        cur = advance(cur, b, step);
+        if ((err = emitPoint(w, cur)) != Res_ok)
+            return err;
+        left -= step;
+        nextLength(w);
+    }
+    if ((err = emitPoint(w, b)) != Res_ok)
+        return err;
+    w->remainder -= static_cast<int64_t>(left) << 16;
+    return Res_ok;
+}
+
+int dashPiece(const int32_t *end, void *user)
+{
+    return dashLine(static_cast<DashWalk *>(user), Point{end[-3], end[-2]}, Point{end[0], end[1]});
+}
+
+int dashOnMove(const int32_t *points, void *user, const int32_t *, const int32_t *)
+{
+    DashWalk *w = static_cast<DashWalk *>(user);
+    restartPattern(w);
+    w->firstOpen = true;
+    w->firstDash = false;
+    return moveTo(w, mapPoint(w->matrix, points));
+}
+
+// Dash_onOp1: a hidden line moves on without restarting the pattern; a
+// first dash that has drawn nothing yet no longer starts at the subpath's
+// start, so a close does not join to it.
+int dashOnOp1(const int32_t *points, void *user, const int32_t *, const int32_t *)
+{
+    DashWalk *w = static_cast<DashWalk *>(user);
+    w->firstOpen = false;
+    return moveTo(w, mapPoint(w->matrix, points));
+}
+
+int dashOnLine(const int32_t *points, void *user, const int32_t *last, const int32_t *)
+{
+    DashWalk *w = static_cast<DashWalk *>(user);
+    Point end = mapPoint(w->matrix, points);
+    if (!last)
+        return moveTo(w, end);
+    return dashLine(w, mapPoint(w->matrix, last), end);
+}
+
+int dashOnQuad(const int32_t *points, void *user, const int32_t *last, const int32_t *)
+{
+    DashWalk *w = static_cast<DashWalk *>(user);
+    Point c = mapPoint(w->matrix, points), end = mapPoint(w->matrix, points + 2);
+    if (!last)
+        return moveTo(w, end);
+    Point start = mapPoint(w->matrix, last);
+    if (!w->moved)
+        if (int err = moveTo(w, start))
+            return err;
+    const int32_t seg[Curve_quadWords] = {start.x, start.y, static_cast<int32_t>(Path_opQuad), c.x, c.y, end.x, end.y};
+    return Curve_flatten(seg, dashPiece, w);
+}
+
+int dashOnCubic(const int32_t *points, void *user, const int32_t *last, const int32_t *)
+{
+    DashWalk *w = static_cast<DashWalk *>(user);
+    Point c1 = mapPoint(w->matrix, points), c2 = mapPoint(w->matrix, points + 2),
+          end = mapPoint(w->matrix, points + 4);
+    if (!last)
+        return moveTo(w, end);
+    Point start = mapPoint(w->matrix, last);
+    if (!w->moved)
+        if (int err = moveTo(w, start))
+            return err;
+    const int32_t curve[Curve_cubicWords] = {start.x, start.y, static_cast<int32_t>(Path_opCubic), c1.x, c1.y,
+                                             c2.x,    c2.y,    end.x,                               end.y};
+    return Curve_flattenCubicClipped(curve, dashPiece, w, nullptr);
+}
+
+// Dash_onClose: the closing line, dashed; a last dash that reaches the
+// start while the subpath began with a dash continues along the first
+// piece, so the two are stroked as one dash with a join at the start.
+// Written solid, the subpath is closed.
+int dashOnClose(const int32_t *, void *user, const int32_t *last, const int32_t *subpath)
+{
+    DashWalk *w = static_cast<DashWalk *>(user);
+    if (!last || !subpath)
+        return Res_ok;
+    int err = dashLine(w, mapPoint(w->matrix, last), mapPoint(w->matrix, subpath));
+    if (err == Res_ok && w->solid) {
+        err = Path_close(w->out);
+        w->moved = false;
+    } else if (err == Res_ok && w->on && w->firstDash) {
+        err = Path_lineTo(w->out, w->firstEnd.x, w->firstEnd.y);
+    }
+    w->firstOpen = false;
+    w->firstDash = false;
+    return err;
+}
+
+int dashOnEnd(const int32_t *points, void *, const int32_t *, const int32_t *)
+{
+    return points ? Res_notImplemented : Res_ok;
+}
+
+const PathWalkFn kDashWalk[16] = {
+    dashOnEnd,        dashOnOp1,        undefinedElement, undefinedElement, dashOnClose,      dashOnLine,
+    dashOnQuad,       dashOnCubic,      undefinedElement, dashOnMove,       undefinedElement, undefinedElement,
+    undefinedElement, undefinedElement, undefinedElement, undefinedElement,
+};
+
+// Whether the pattern's lengths times the scale add up to less than one
+// output unit (0x10000 in 16.16): stepping along it would not get anywhere.
+bool periodBelowOneUnit(const int32_t *pattern, int32_t scale)
+{
+    if (scale <= 0)
+        return true;
+    int64_t sum = 0;
+    for (size_t i = 0; pattern[i] >= 0; i++) {
+        sum += static_cast<int64_t>(pattern[i]) * scale;
+        if (sum >= 0x10000)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int Path_dash(const Path *source, Path *out, const Matrix *matrix, const int32_t *pattern, int32_t dashScale)
+{
+    if (!source || !out || !matrix || !pattern)
+        return Res_nullInput;
+    if (pattern[0] < 1)
+        return Res_ok;
+    DashWalk w{};
+    w.out = out;
+    w.matrix = matrix;
+    w.pattern = pattern;
+    w.scale = dashScale;
+    w.solid = periodBelowOneUnit(pattern, dashScale);
+    restartPattern(&w);
+    return Path_walk(source, kDashWalk, &w);
+}
+
+int Path_stroke(EngineContext *, const Path *source, Path *out, const Matrix *matrix, const Pen *pen,
+                int32_t dashScale, const Rect *clip)
+{
+    if (!source || !out || !matrix || !pen)
+        return Res_nullInput;
+    StrokeWalk w;
+    if (int err = setUp(&w, pen, matrix))
+        return err;
+    w.out = out;
+    if (clip) {
+        w.hasClip = true;
+        w.clip = *clip;
+    }
+    if (pen->dash && pen->dash[0] < 1)
+        return Res_ok; // such a pen draws nothing
+    if (!pen->dash || periodBelowOneUnit(pen->dash, dashScale))
+        return strokeWalk(&w, source);
+    Path *dashed = nullptr;
+    int err = Path_create(&dashed, source->scale);
+    if (err != Res_ok)
+        return err;
+    err = Path_dash(source, dashed, matrix, pen->dash, dashScale);
+    if (err == Res_ok) {
+        w.matrix = Matrix_identity();
+        err = strokeWalk(&w, dashed);
+    }
+    Path_destroy(dashed);
+    return err;
+}
+
+int Path_strokeBounds(EngineContext *, const Path *source, Rect *out, const Matrix *matrix, const Pen *pen)
+{
+    if (!out)
+        return Res_nullInput;
+    *out = Rect_emptyBound;
+    if (!source || !matrix || !pen)
+        return Res_nullInput;
+    StrokeWalk w;
+    if (int err = setUp(&w, pen, matrix))
+        return err;
+    if (pen->dash && pen->dash[0] < 1)
+        return Res_ok; // such a pen draws nothing
+    w.box = out;
+    if (pen->dash)
+        w.dashReach = w.clipReach;
+    return strokeWalk(&w, source);
+}
