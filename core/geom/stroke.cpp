@@ -315,14 +315,36 @@ int turnsClockwise(const Corners *prev, const Corners *cur)
                             wrap(static_cast<int64_t>(cur->u1.y) - cur->u0.y));
 }
 
+// The joint: the midpoint of the previous piece's end corners.
+inline Point joint(const Corners *prev)
+{
+    return midpoint(prev->v1, prev->u1);
+}
+
+// The edges on the inner side of a joint run through the joint itself, from
+// the current piece's start corner to the previous piece's end corner (V0
+// to V1 when the path turns clockwise, U1 to U0 otherwise). A straight
+// edge between the two corners would cut a notch out of the current piece
+// wherever the previous one is shorter than the overlap of the two
+// (a short dash or curve piece before a sharp turn).
+int innerEdges(StrokeWalk *w, const Corners *prev, const Corners *cur, int clockwise)
+{
+    Point m = joint(prev);
+    const Point onU[3] = {prev->u1, m, cur->u0};
+    const Point onV[3] = {cur->v0, m, prev->v1};
+    return chain(w, clockwise ? onU : onV, 3);
+}
+
+// Stroke_joinBevel: the outer corners joined straight.
 int joinBevel(StrokeWalk *w, const Corners *prev, const Corners *cur)
 {
     if (w->box)
         return Res_ok;
-    const Point second[2] = {cur->v0, prev->v1};
-    const Point first[2] = {prev->u1, cur->u0};
-    int err = chain(w, second, 2);
-    return err == Res_ok ? chain(w, first, 2) : err;
+    int clockwise = turnsClockwise(prev, cur);
+    const Point outerV[2] = {cur->v0, prev->v1};
+    const Point outerU[2] = {prev->u1, cur->u0};
+    int err = chain(w, clockwise ? outerV : outerU, 2);
+    return err == Res_ok ? innerEdges(w, prev, cur, clockwise) : err;
 }
 
 // The miter points: X where the two pieces' V edges meet, Y its mirror
@@ -351,38 +373,24 @@ int joinMiter(StrokeWalk *w, const Corners *prev, const Corners *cur)
         grow(w, clockwise ? x : y);
         return Res_ok;
     }
-    int err;
-    if (clockwise) {
-        const Point outer[3] = {cur->v0, x, prev->v1};
-        const Point inner[2] = {prev->u1, cur->u0};
-        err = chain(w, outer, 3);
-        if (err == Res_ok)
-            err = chain(w, inner, 2);
-    } else {
-        const Point outer[3] = {prev->u1, y, cur->u0};
-        const Point inner[2] = {cur->v0, prev->v1};
-        err = chain(w, outer, 3);
-        if (err == Res_ok)
-            err = chain(w, inner, 2);
-    }
-    return err;
+    const Point outerV[3] = {cur->v0, x, prev->v1};
+    const Point outerU[3] = {prev->u1, y, cur->u0};
+    int err = chain(w, clockwise ? outerV : outerU, 3);
+    return err == Res_ok ? innerEdges(w, prev, cur, clockwise) : err;
 }
 
 int joinRound(StrokeWalk *w, const Corners *prev, const Corners *cur)
 {
-    Point m = midpoint(prev->v1, prev->u1);
+    Point m = joint(prev);
     if (w->box) {
         growSquare(w, m, w->roundReach);
         return Res_ok;
     }
-    if (turnsClockwise(prev, cur)) {
-        const Point inner[2] = {prev->u1, cur->u0};
-        int err = chain(w, inner, 2);
-        return err == Res_ok ? joinArc(w, m, cur->v0, prev->v1) : err;
-    }
-    const Point inner[2] = {cur->v0, prev->v1};
-    int err = chain(w, inner, 2);
-    return err == Res_ok ? joinArc(w, m, prev->u1, cur->u0) : err;
+    int clockwise = turnsClockwise(prev, cur);
+    int err = innerEdges(w, prev, cur, clockwise);
+    if (err != Res_ok)
+        return err;
+    return clockwise ? joinArc(w, m, cur->v0, prev->v1) : joinArc(w, m, prev->u1, cur->u0);
 }
 
 constexpr JoinFn kJoins[3] = {joinMiter, joinRound, joinBevel};
