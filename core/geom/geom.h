@@ -54,8 +54,10 @@ int Geom_lineIntersection(Point *out, int32_t x1, int32_t y1, int32_t x2, int32_
 // same below the axis (y <= 0 counts as negative); (0, 0) is octant 5.
 int Geom_octant(int32_t x, int32_t y);
 
-// 1 when direction 2 lies clockwise of direction 1 (in a y-up frame, by at
-// most a half turn), else 0. Octants decide when they are not a multiple of
-// 4 apart; otherwise the sign of the cross product does (x1*y2 < x2*y1, in
-// 64 bits). Opposite and equal directions answer 0.
+// 1 when direction 2 lies clockwise of direction 1 (in a y-up frame, by
+// less than a half turn), else 0. Octants decide when they are not a
+// multiple of 4 apart; otherwise the sign of the cross product does (x1*y2 <
+// x2*y1, in 64 bits). Equal directions answer 0; exactly opposite ones
+// answer as their octants fall (1 for (1, 0) then (-1, 0), 0 for (-1, 0)
+// then (1, 0)).
 int Geom_isClockwise(int32_t x1, int32_t y1, int32_t x2, int32_t y2);

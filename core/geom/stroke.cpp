@@ -73,12 +73,29 @@ struct Corners {
     Point v0, u0, v1, u1;
 };
 
+// The point at the given distance from `from` in the direction (dx, dy):
+// Geom_stepToward from `from` toward from + (dx, dy), without forming that
+// point, which may lie outside the 32-bit range when `from` lies near its
+// edge. A direction too wide for 32 bits is halved first.
+Point stepAlong(Point from, int64_t dx, int64_t dy, int32_t distance)
+{
+    while (dx < INT32_MIN || dx > INT32_MAX || dy < INT32_MIN || dy > INT32_MAX) {
+        dx /= 2;
+        dy /= 2;
+    }
+    Point v;
+    Geom_stepToward(&v, 0, 0, static_cast<int32_t>(dx), static_cast<int32_t>(dy), distance);
+    return Point{wrap(static_cast<int64_t>(from.x) + v.x), wrap(static_cast<int64_t>(from.y) + v.y)};
+}
+
+// With d = P1 - P0: U0 lies h from P0 along d turned a quarter (as
+// Geom_rotateQuarter turns it with the flag clear: (d.y, -d.x)); U1 = U0 + d;
+// V1 and V0 mirror U1 and U0 through P1 and P0.
 void makeCorners(Corners *c, Point p0, Point p1, int32_t half)
 {
-    Point turned;
-    Geom_rotateQuarter(&turned, p0.x, p0.y, p1.x, p1.y, 0);
-    Geom_stepToward(&c->u0, p0.x, p0.y, turned.x, turned.y, half);
-    c->u1 = Point{wrap(static_cast<int64_t>(c->u0.x) + p1.x - p0.x), wrap(static_cast<int64_t>(c->u0.y) + p1.y - p0.y)};
+    int64_t dx = static_cast<int64_t>(p1.x) - p0.x, dy = static_cast<int64_t>(p1.y) - p0.y;
+    c->u0 = stepAlong(p0, dy, -dx, half);
+    c->u1 = Point{wrap(c->u0.x + dx), wrap(c->u0.y + dy)};
     c->v1 = Point{wrap(2 * static_cast<int64_t>(p1.x) - c->u1.x), wrap(2 * static_cast<int64_t>(p1.y) - c->u1.y)};
     c->v0 = Point{wrap(2 * static_cast<int64_t>(p0.x) - c->u0.x), wrap(2 * static_cast<int64_t>(p0.y) - c->u0.y)};
 }
@@ -242,12 +259,15 @@ int capButt(StrokeWalk *w, const Corners *c, bool atEnd)
     return chain(w, pts, 2);
 }
 
-// Half the width beyond the end: the corners moved along the piece.
+// Half the width beyond the end: the corners moved along the piece. A2 is
+// the midpoint of A and B - A turned a quarter about A (clockwise, y up, at
+// the end; the other way at the start); B2 = B + (A2 - A).
 int capSquare(StrokeWalk *w, const Corners *c, bool atEnd)
 {
-    Point a = atEnd ? c->u1 : c->u0, b = atEnd ? c->v1 : c->v0, turned;
-    Geom_rotateQuarter(&turned, a.x, a.y, b.x, b.y, atEnd ? 0 : 1);
-    Point a2 = midpoint(a, turned);
+    Point a = atEnd ? c->u1 : c->u0, b = atEnd ? c->v1 : c->v0;
+    int64_t dx = static_cast<int64_t>(b.x) - a.x, dy = static_cast<int64_t>(b.y) - a.y;
+    int64_t tx = atEnd ? a.x + dy : a.x - dy, ty = atEnd ? a.y - dx : a.y + dx; // the turned point, unwrapped
+    Point a2 = {wrap((a.x + tx) / 2), wrap((a.y + ty) / 2)};
     Point b2 = {wrap(static_cast<int64_t>(b.x) + a2.x - a.x), wrap(static_cast<int64_t>(b.y) + a2.y - a.y)};
     if (w->box) {
         grow(w, a2);
@@ -284,11 +304,13 @@ int capArrow(StrokeWalk *w, const Corners *c, bool atEnd)
 {
     Point a = atEnd ? c->u1 : c->u0, b = atEnd ? c->v1 : c->v0;
     Point m = midpoint(a, b);
-    Point p, turned, tip;
-    Geom_stepToward(&p, m.x, m.y, a.x, a.y, w->pen->arrowHalfWidth);
+    Point p = stepAlong(m, static_cast<int64_t>(a.x) - m.x, static_cast<int64_t>(a.y) - m.y,
+                        w->pen->arrowHalfWidth);
     Point q = {wrap(2 * static_cast<int64_t>(m.x) - p.x), wrap(2 * static_cast<int64_t>(m.y) - p.y)};
-    Geom_rotateQuarter(&turned, m.x, m.y, q.x, q.y, atEnd ? 0 : 1);
-    Geom_stepToward(&tip, m.x, m.y, turned.x, turned.y, w->pen->arrowLength);
+    // Q - M turned a quarter (clockwise, y up, at the end) points along the
+    // piece, away from it.
+    int64_t qx = static_cast<int64_t>(q.x) - m.x, qy = static_cast<int64_t>(q.y) - m.y;
+    Point tip = atEnd ? stepAlong(m, qy, -qx, w->pen->arrowLength) : stepAlong(m, -qy, qx, w->pen->arrowLength);
     if (w->box) {
         grow(w, p);
         grow(w, tip);
@@ -639,6 +661,7 @@ struct DashWalk {
     bool firstOpen;   // the subpath's first dash has not written a line yet
     bool firstDash;   // the subpath began with a dash, whose first piece ends at firstEnd
     Point firstEnd;
+    Point at;         // out's current point
 };
 
 void restartPattern(DashWalk *w)
@@ -662,10 +685,13 @@ void nextLength(DashWalk *w)
 int moveTo(DashWalk *w, Point p)
 {
     w->moved = true;
+    w->at = p;
     return Path_moveTo(w->out, p.x, p.y);
 }
 
-// Dash_emit's output: a line to p in a dash, a move in a gap.
+// Dash_emit's output: a line to p in a dash, a move in a gap. A dash that
+// ends where it is (a length that ran out exactly at the end of the line
+// before) writes no line.
 int emitPoint(DashWalk *w, Point p)
 {
     if (!w->on)
@@ -675,6 +701,9 @@ int emitPoint(DashWalk *w, Point p)
         w->firstDash = true;
         w->firstEnd = p;
     }
+    if (samePoint(p, w->at))
+        return Res_ok;
+    w->at = p;
     return Path_lineTo(w->out, p.x, p.y);
 }
 
@@ -699,8 +728,10 @@ int dashLine(DashWalk *w, Point a, Point b)
         err = moveTo(w, a);
     if (err != Res_ok || samePoint(a, b))
         return err;
-    if (w->solid)
+    if (w->solid) {
+        w->at = b;
         return Path_lineTo(w->out, b.x, b.y);
+    }
     uint64_t left = distanceBetween(a, b);
     Point cur = a;
     while (static_cast<uint64_t>(w->remainder >> 16) < left) {
@@ -794,7 +825,7 @@ int dashOnClose(const int32_t *, void *user, const int32_t *last, const int32_t 
         err = Path_close(w->out);
         w->moved = false;
     } else if (err == Res_ok && w->on && w->firstDash) {
-        err = Path_lineTo(w->out, w->firstEnd.x, w->firstEnd.y);
+        err = emitPoint(w, w->firstEnd);
     }
     w->firstOpen = false;
     w->firstDash = false;
