@@ -124,6 +124,7 @@ struct StrokeWalk {
     int64_t roundReach;  // half width of the square that holds a round cap or join
     int64_t dashReach;   // bounds of a dashed pen: the square about each piece end (0: none)
     int state;
+    bool firstAtStart;   // the subpath's first piece starts at the subpath's start (no hidden line before it)
     bool firstJoin;      // the next join inside a curve is the one with the element before it
     bool hasClip;
     Rect clip;           // the clip rectangle
@@ -485,6 +486,7 @@ int endSubpath(StrokeWalk *w)
     if (err == Res_ok && w->state != State_empty && w->out)
         err = Path_lineToOp1(w->out, w->first.u0.x, w->first.u0.y);
     w->state = State_empty;
+    w->firstAtStart = true;
     return err;
 }
 
@@ -530,45 +532,43 @@ int onCubic(const int32_t *points, void *user, const int32_t *last, const int32_
 }
 
 // Stroke_onBreak: a hidden line ends the chain with the end cap; the next
-// piece starts a new chain with the start cap.
+// piece starts a new one with the start cap. Before anything is drawn it
+// means that the subpath's first piece will not start at its start.
 int onBreak(const int32_t *, void *user, const int32_t *, const int32_t *)
 {
     StrokeWalk *w = static_cast<StrokeWalk *>(user);
+    if (w->state == State_empty)
+        w->firstAtStart = false;
     if (w->state != State_drawing)
         return Res_ok;
     w->state = State_broken;
     return w->endCap(w, &w->last, true);
 }
 
-// Stroke_onClose: the closing piece back to the subpath's start, joined to
-// the last piece (or capped after a break), then joined to the first piece.
-// After a break straight back to the start there is no piece to join to the
-// first one (the last piece already ended with its cap): the first piece
-// gets its start cap instead.
+// Stroke_onClose: the closing piece back to the subpath's start is drawn as
+// a line would be (joined to the last piece, or starting a chain after a
+// break); then the last piece, which now ends at the start, is joined to
+// the first. Where hidden lines leave the two without a common point (the
+// chain was broken at the start, or the first piece begins after a hidden
+// line) there is nothing to join: both ends get their caps, as at the end
+// of an open subpath.
 int onClose(const int32_t *, void *user, const int32_t *last, const int32_t *subpath)
 {
     StrokeWalk *w = static_cast<StrokeWalk *>(user);
-    if (w->state == State_empty)
-        return Res_ok;
     if (!last || !subpath)
         return endSubpath(w);
     Point p = mapPoint(w->matrix, last), s = mapPoint(w->matrix, subpath);
-    int err;
     if (!samePoint(p, s)) {
-        Corners c;
-        makeCorners(&c, p, s, w->half);
-        err = segment(w, &c, false);
-        if (err == Res_ok)
-            err = w->state == State_broken ? w->startCap(w, &c, false) : w->join(w, &w->last, &c);
-        w->last = c;
-        if (err == Res_ok)
-            err = w->join(w, &w->last, &w->first);
-    } else if (w->state == State_broken) {
-        err = w->startCap(w, &w->first, false);
-    } else {
-        err = w->join(w, &w->last, &w->first);
+        if (w->state == State_empty)
+            w->firstAtStart = false;
+        if (int err = addPiece(w, p, s, false))
+            return err;
     }
+    if (w->state != State_drawing || !w->firstAtStart)
+        return endSubpath(w);
+    int err = w->join(w, &w->last, &w->first);
     w->state = State_empty;
+    w->firstAtStart = true;
     if (err == Res_ok && w->out)
         err = Path_lineToOp1(w->out, w->first.u0.x, w->first.u0.y);
     return err;
@@ -635,6 +635,7 @@ int setUp(StrokeWalk *w, const Pen *pen, const Matrix *matrix)
     w->clipReach = std::max({capReach(startCap, half, pen), capReach(endCap, half, pen), joinReach}) + (half >> 8) +
                    4;
     w->state = State_empty;
+    w->firstAtStart = true;
     return Res_ok;
 }
 

@@ -407,9 +407,11 @@ TEST_F(Stroke, ZeroLengthPiecesAreLeftOut)
 }
 
 // A hidden line ends the chain with the end cap; the next piece starts a
-// new one with the start cap. A close straight after a break back to the
-// start leaves the first piece with its start cap: there is nothing to join
-// it to (the last piece already has its cap).
+// new one with the start cap. A close joins the last piece to the first
+// only where they meet at the subpath's start: after a break straight back
+// to the start (the last piece already has its cap), or when the first
+// piece begins after a hidden line, the ends are capped as an open path's
+// are, and the closing line is drawn even when nothing came before it.
 TEST_F(Stroke, BreaksAndCloses)
 {
     Pen p = pen(100, Pen_joinMiter, Pen_capButt);
@@ -418,11 +420,21 @@ TEST_F(Stroke, BreaksAndCloses)
     EXPECT_TRUE(inside(broken, 500, 1000));
     EXPECT_FALSE(inside(broken, 1000, 500)) << "the hidden line is not stroked";
 
-    Path *closedAfterBreak = stroke("M 0 0 L 1000 0 L 1000 1000 H 0 0 Z", p);
-    Path *open = stroke("M 0 0 L 1000 0 L 1000 1000", p);
-    for (int y = -300; y <= 1300; y += 50)
-        for (int x = -300; x <= 1300; x += 50)
-            ASSERT_EQ(inside(closedAfterBreak, x + 0.5, y + 0.5), inside(open, x + 0.5, y + 0.5)) << x << ", " << y;
+    struct {
+        const char *closed, *open;
+    } same[] = {
+        {"M 0 0 L 1000 0 L 1000 1000 H 0 0 Z", "M 0 0 L 1000 0 L 1000 1000"},
+        {"M 0 0 H 1000 0 L 1000 1000 Z", "M 1000 0 L 1000 1000 L 0 0"},
+        {"M 0 0 H 1000 0 Z", "M 1000 0 L 0 0"},
+        {"M 0 0 L 1000 0 H 1000 1000 L 0 1000 Z", "M 1000 1000 L 0 1000 L 0 0 L 1000 0"},
+    };
+    for (auto &c : same) {
+        Path *closed = stroke(c.closed, p), *open = stroke(c.open, p);
+        for (int y = -300; y <= 1300; y += 50)
+            for (int x = -300; x <= 1300; x += 50)
+                ASSERT_EQ(inside(closed, x + 0.5, y + 0.5), inside(open, x + 0.5, y + 0.5))
+                    << c.closed << " at " << x << ", " << y;
+    }
 }
 
 // Curves wholly beyond the clip rectangle by more than the pen reaches are

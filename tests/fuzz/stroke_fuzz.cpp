@@ -158,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         clip = Rect{in.word(), in.word(), in.word(), in.word()};
 
     TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    require(TestHeap_open(&heap, 2 << 20, 0));
     size_t baseline = TestHeap_usedBytes();
     Path *source = nullptr, *out = nullptr;
     require(Path_create(&source, 0x10000) == Res_ok);
@@ -204,15 +204,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!(style & 0x80) && out->write != out->buffer) {
             Rect outline;
             require(Edr_Draw_getBounds2(nullptr, out, &outline) == Res_ok);
-            require(bounds.x0 <= outline.x0 && bounds.y0 <= outline.y0 && bounds.x1 >= outline.x1 &&
-                    bounds.y1 >= outline.y1);
+            bool held = bounds.x0 <= outline.x0 && bounds.y0 <= outline.y0 && bounds.x1 >= outline.x1 &&
+                        bounds.y1 >= outline.y1;
+            if (!held)
+                fprintf(stderr, "stroke_fuzz: outline %d %d %d %d outside bounds %d %d %d %d\n", outline.x0, outline.y0,
+                        outline.x1, outline.y1, bounds.x0, bounds.y0, bounds.x1, bounds.y1);
+            require(held);
         }
     }
 
-    if (getenv("STROKE_FUZZ_DEBUG"))
-        fprintf(stderr, "r %d rb %d source %u words out %u words bounds %d %d %d %d\n", r, rb,
-                unsigned(source->write - source->buffer), unsigned(out->write - out->buffer), bounds.x0, bounds.y0,
-                bounds.x1, bounds.y1);
     Path_destroy(source);
     Path_destroy(out);
     require(TestHeap_usedBytes() == baseline);
