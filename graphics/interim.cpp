@@ -2,6 +2,7 @@
 // subsystem exists. Each does the least its callers need and says so; the
 // real definitions replace them when the subsystem is built.
 #include "document/types/doctype.h"
+#include <cmath>
 #include <cstring>
 
 #include "core/result.h"
@@ -11,16 +12,18 @@
 #include "graphics/path.h"
 #include "graphics/vector.h"
 
-// Floor of the square root of v, bit by bit from the top.
+// Floor of the square root of v: the double-precision root (correctly
+// rounded, so the same everywhere), corrected to the exact floor.
 static uint32_t isqrt64(uint64_t v)
 {
-    uint32_t root = 0;
-    for (uint32_t bit = 0x80000000u; bit != 0; bit >>= 1) {
-        uint64_t trial = root + bit;
-        if (trial * trial <= v)
-            root += bit;
-    }
-    return root;
+    uint64_t root = static_cast<uint64_t>(std::sqrt(static_cast<double>(v)));
+    if (root > 0xFFFFFFFFu)
+        root = 0xFFFFFFFFu;
+    while (root * root > v)
+        root--;
+    while (root < 0xFFFFFFFFu && (root + 1) * (root + 1) <= v)
+        root++;
+    return static_cast<uint32_t>(root);
 }
 
 // Interim: the whole operation, since the step toward a point depends on it.

@@ -111,6 +111,11 @@ bool scaledQuotient(Int128 n, int64_t f, Int128 d, int64_t *out)
     return true;
 }
 
+Int128 wide(int64_t v)
+{
+    return Int128{static_cast<uint64_t>(v), v < 0 ? -1 : 0};
+}
+
 } // namespace
 
 int Geom_lineIntersection(Point *out, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3,
@@ -119,13 +124,22 @@ int Geom_lineIntersection(Point *out, int32_t x1, int32_t y1, int32_t x2, int32_
     *out = Point{x2, y2};
     int64_t a = static_cast<int64_t>(x2) - x1, b = static_cast<int64_t>(y2) - y1;
     int64_t c = static_cast<int64_t>(x4) - x3, e = static_cast<int64_t>(y4) - y3;
-    Int128 d = Int128_add(Int128_mul64(b, c), Int128_mul64(-e, a));
+    // N does not change when every x moves by the same amount, so it is taken
+    // relative to (x1, y1), which keeps each factor within 33 bits.
+    int64_t f = static_cast<int64_t>(x3) - x1, g = static_cast<int64_t>(y3) - y1;
+    int64_t h = static_cast<int64_t>(x4) - x1, k = static_cast<int64_t>(y4) - y1;
+    Int128 d, n;
+    if ((magnitude(a) | magnitude(b) | magnitude(c) | magnitude(e) | magnitude(f) | magnitude(g) | magnitude(h) |
+         magnitude(k)) < (uint64_t(1) << 30)) {
+        // The usual case: every product and sum fits 64 bits.
+        d = wide(b * c - e * a);
+        n = wide(g * h - k * f);
+    } else {
+        d = Int128_add(Int128_mul64(b, c), Int128_mul64(-e, a));
+        n = Int128_add(Int128_mul64(g, h), Int128_mul64(-k, f));
+    }
     if (d.hi == 0 && d.lo == 0)
         return 1;
-    // N does not change when every x moves by the same amount, so it is taken
-    // relative to x1, which keeps each factor within 33 bits.
-    Int128 n = Int128_add(Int128_mul64(static_cast<int64_t>(y3) - y1, static_cast<int64_t>(x4) - x1),
-                          Int128_mul64(static_cast<int64_t>(y1) - y4, static_cast<int64_t>(x3) - x1));
     int64_t dx, dy;
     if (!scaledQuotient(n, a, d, &dx) || !scaledQuotient(n, b, d, &dy))
         return 0;

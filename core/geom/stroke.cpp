@@ -57,11 +57,23 @@ inline Point midpoint(Point a, Point b)
                  static_cast<int32_t>((static_cast<int64_t>(a.y) + b.y) / 2)};
 }
 
+// The point through the walk's matrix; null stands for the identity, which
+// maps every point onto itself.
 inline Point mapPoint(const Matrix *m, const int32_t *p)
 {
+    if (!m)
+        return Point{p[0], p[1]};
     Point out;
     Matrix_transformPoint(&out, p[0], p[1], m);
     return out;
+}
+
+inline const Matrix *walkMatrix(const Matrix *m)
+{
+    const Matrix *one = Matrix_identity();
+    bool identity = m->a == one->a && m->b == one->b && m->c == one->c && m->d == one->d && m->tx == one->tx &&
+                    m->ty == one->ty;
+    return identity ? nullptr : m;
 }
 
 // ------------------------------------------------------------- corners
@@ -383,7 +395,16 @@ bool miterPoints(const StrokeWalk *w, const Corners *prev, const Corners *cur, P
     if (mx < INT32_MIN || mx > INT32_MAX || my < INT32_MIN || my > INT32_MAX)
         return false;
     *y = Point{static_cast<int32_t>(mx), static_cast<int32_t>(my)};
-    return static_cast<int64_t>(distanceBetween(*x, *y)) <= static_cast<int64_t>(w->pen->miterLimit);
+    // Path_pointDistance(X, Y) <= limit, without the square root: the floor
+    // of the root is at most L exactly when the square is below (L + 1)^2.
+    if (w->pen->miterLimit < 0)
+        return false;
+    uint64_t dx = static_cast<uint64_t>(absolute(static_cast<int64_t>(x->x) - y->x));
+    uint64_t dy = static_cast<uint64_t>(absolute(static_cast<int64_t>(x->y) - y->y));
+    uint64_t bound = static_cast<uint64_t>(w->pen->miterLimit) + 1;
+    if (dx >= bound || dy >= bound)
+        return false;
+    return dx * dx + dy * dy < bound * bound;
 }
 
 int joinMiter(StrokeWalk *w, const Corners *prev, const Corners *cur)
@@ -498,6 +519,39 @@ int onLine(const int32_t *points, void *user, const int32_t *last, const int32_t
     return addPiece(w, mapPoint(w->matrix, last), mapPoint(w->matrix, points), false);
 }
 
+// The bounds of a curve spanning more than 2^24 units (far beyond any page)
+// are not worth its flattening, which would give up to millions of pieces:
+// its control polygon stands in for it, each control point adding the
+// square the pen can reach around it. The curve lies inside the polygon's
+// hull, so its stroke lies inside those squares; the polygon's first and
+// last legs are the curve's end tangents, so the joins and caps at its
+// ends come out as the stroke draws them, within the same squares.
+constexpr int64_t kHugeCurve = int64_t(1) << 24;
+
+bool hugeCurve(const StrokeWalk *w, const Point *p, int n)
+{
+    if (!w->box)
+        return false;
+    int64_t x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
+    for (int i = 1; i < n; i++) {
+        x0 = std::min<int64_t>(x0, p[i].x), x1 = std::max<int64_t>(x1, p[i].x);
+        y0 = std::min<int64_t>(y0, p[i].y), y1 = std::max<int64_t>(y1, p[i].y);
+    }
+    return x1 - x0 > kHugeCurve || y1 - y0 > kHugeCurve;
+}
+
+int boundHugeCurve(StrokeWalk *w, const Point *p, int n)
+{
+    w->firstJoin = true;
+    int err = Res_ok;
+    for (int i = 1; err == Res_ok && i < n; i++)
+        err = addPiece(w, p[i - 1], p[i], true);
+    w->firstJoin = false;
+    for (int i = 0; i < n; i++)
+        growSquare(w, p[i], w->clipReach);
+    return err;
+}
+
 int onQuad(const int32_t *points, void *user, const int32_t *last, const int32_t *)
 {
     StrokeWalk *w = static_cast<StrokeWalk *>(user);
@@ -506,6 +560,8 @@ int onQuad(const int32_t *points, void *user, const int32_t *last, const int32_t
     const Point p[3] = {mapPoint(w->matrix, last), mapPoint(w->matrix, points), mapPoint(w->matrix, points + 2)};
     if (beyondClip(w, p, 3))
         return addPiece(w, p[0], p[2], false);
+    if (hugeCurve(w, p, 3))
+        return boundHugeCurve(w, p, 3);
     const int32_t seg[Curve_quadWords] = {p[0].x, p[0].y, static_cast<int32_t>(Path_opQuad), p[1].x, p[1].y,
                                           p[2].x, p[2].y};
     w->firstJoin = true;
@@ -523,6 +579,8 @@ int onCubic(const int32_t *points, void *user, const int32_t *last, const int32_
                         mapPoint(w->matrix, points + 4)};
     if (beyondClip(w, p, 4))
         return addPiece(w, p[0], p[3], false);
+    if (hugeCurve(w, p, 4))
+        return boundHugeCurve(w, p, 4);
     const int32_t curve[Curve_cubicWords] = {p[0].x, p[0].y, static_cast<int32_t>(Path_opCubic), p[1].x, p[1].y,
                                              p[2].x, p[2].y, p[3].x, p[3].y};
     w->firstJoin = true;
@@ -621,7 +679,7 @@ int setUp(StrokeWalk *w, const Pen *pen, const Matrix *matrix)
         return Res_strokeBadJoin;
     uint32_t startCap = (pen->style >> Pen_startCapShift) & 3, endCap = (pen->style >> Pen_endCapShift) & 3;
     w->pen = pen;
-    w->matrix = matrix;
+    w->matrix = walkMatrix(matrix);
     w->join = kJoins[join];
     w->startCap = kCaps[startCap];
     w->endCap = kCaps[endCap];
@@ -869,7 +927,7 @@ int Path_dash(const Path *source, Path *out, const Matrix *matrix, const int32_t
         return Res_ok;
     DashWalk w{};
     w.out = out;
-    w.matrix = matrix;
+    w.matrix = walkMatrix(matrix);
     w.pattern = pattern;
     w.scale = dashScale;
     w.solid = periodBelowOneUnit(pattern, dashScale);
@@ -900,7 +958,7 @@ int Path_stroke(EngineContext *, const Path *source, Path *out, const Matrix *ma
         return err;
     err = Path_dash(source, dashed, matrix, pen->dash, dashScale);
     if (err == Res_ok) {
-        w.matrix = Matrix_identity();
+        w.matrix = nullptr; // the dashes are mapped already
         err = strokeWalk(&w, dashed);
     }
     Path_destroy(dashed);

@@ -576,6 +576,15 @@ TEST_F(Stroke, BoundsOfTheOutline)
             EXPECT_TRUE(got.x0 <= want.x0 && got.y0 <= want.y0 && got.x1 >= want.x1 && got.y1 >= want.y1) << text;
         }
     }
+    // A curve spanning more than 2^24 units is bounded by its control
+    // polygon and the pen's reach instead of being flattened.
+    for (uint32_t join : {Pen_joinMiter, Pen_joinRound}) {
+        const char *huge = "M 0 0 L 0 -1000 C 0 40000000 30000000 -40000000 33554432 0 Q 0 50000000 -5000 3000 Z";
+        Pen p{style(join, Pen_capSquare, Pen_capArrow), 6000, 50000, 4000, 9000, nullptr};
+        Rect want, got = bounds(huge, p);
+        ASSERT_EQ(Edr_Draw_getBounds2(nullptr, stroke(huge, p), &want), Res_ok);
+        EXPECT_TRUE(got.x0 <= want.x0 && got.y0 <= want.y0 && got.x1 >= want.x1 && got.y1 >= want.y1) << join;
+    }
     // Nothing drawn: the empty bound.
     Rect r = bounds("M 5 5", pen(100, Pen_joinMiter, Pen_capRound));
     EXPECT_TRUE(Rect_equal(&r, &Rect_emptyBound));

@@ -11,7 +11,7 @@ width, arrow length, dash scale (32 bits each), dash count and 16-bit
 lengths, six matrix words (mode kind 3), four clip words (style bit 7), then
 elements: opcode byte (0 move, 1 line, 2 hidden line, 3 quadratic, 4 cubic,
 5 close) and 32-bit coordinates. Without the extreme bit the target shifts
-coordinates right by 11, so they are written here times 2048.
+coordinates right by 15, so they are written here times 32768.
 """
 import os
 import struct
@@ -19,10 +19,8 @@ import struct
 here = os.path.dirname(os.path.abspath(__file__))
 out = os.path.join(here, "corpus", "stroke")
 os.makedirs(out, exist_ok=True)
-for old in os.listdir(out):
-    os.remove(os.path.join(out, old))
 
-S = 2048  # the target's moderate-mode shift
+S = 32768  # the target's moderate-mode shift
 
 
 def seed(name, join=0, start=0, end=0, mode=0, width=4000, limit=16000, arrow=(3000, 6000), scale=0x10000,

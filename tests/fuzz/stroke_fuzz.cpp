@@ -12,7 +12,7 @@
 // close) and its points (32 bits per coordinate).
 //
 // Without the extreme bit the values are brought into a sane range
-// (coordinates within 2^20 source units, mapped within 2^23; pen sizes
+// (coordinates within 2^16 source units, mapped within 2^23; pen sizes
 // within 2^16, miter limits within 2^20) and the checks are strict: the
 // stroke succeeds (or runs out of memory), its chains close, and its
 // outline lies inside Path_strokeBounds. With the extreme bit every value
@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         int32_t p[6];
         int points = op <= 2 ? 1 : op == 3 ? 2 : op == 4 ? 3 : 0;
         for (int i = 0; i < 2 * points; i++)
-            p[i] = extreme ? in.word() : in.word() >> 11;
+            p[i] = extreme ? in.word() : in.word() >> 15;
         int r;
         switch (op) {
         case 0:
