@@ -362,6 +362,22 @@ TEST_F(Stroke, RoundJoinFollowsTheCircle)
     EXPECT_TRUE(inside(bevel, 950, 50));
 }
 
+// Nearly straight round joins: between two corners a few units apart the
+// arc is a straight line, not a whole circle (which rounding could turn the
+// arc from one corner to the other into).
+TEST_F(Stroke, NearlyStraightRoundJoinsKeepTheBand)
+{
+    for (int dy : {1, 2, 5, 20, -1, -3, -40}) {
+        std::string text = "M 0 0 L 100000 0 L 200000 " + std::to_string(dy);
+        Path *out = stroke(text, pen(20000, Pen_joinRound, Pen_capButt));
+        for (const Element &e : elementsOf(out))
+            EXPECT_NE(e.op, uint32_t(Path_opCubic)) << text;
+        for (Point p : {Point{100000, 9000}, Point{100000, -9000}, Point{99000, 5000}, Point{101000, -5000},
+                        Point{100000, 0}, Point{100300, 9500}, Point{99700, -9500}})
+            EXPECT_TRUE(inside(out, p.x + 0.5, p.y + 0.5)) << text << " at " << p.x << ", " << p.y;
+    }
+}
+
 // The inner edges of a join run through the joint: a short piece before a
 // sharp turn leaves no notch in the next piece.
 TEST_F(Stroke, ShortPieceBeforeASharpTurnLeavesNoNotch)
