@@ -19,7 +19,6 @@
 #include "core/geom/stroke.h"
 #include "core/result.h"
 #include "graphics/path.h"
-#include "layout/curveclip.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -79,7 +78,7 @@ int countCubic(const int32_t *points, void *user, const int32_t *last, const int
         return 0;
     Point p0 = mapped(c, last), p1 = mapped(c, points), p2 = mapped(c, points + 2), p3 = mapped(c, points + 4);
     const int32_t curve[Curve_cubicWords] = {p0.x, p0.y, int32_t(Path_opCubic), p1.x, p1.y, p2.x, p2.y, p3.x, p3.y};
-    return Curve_flattenCubicClipped(curve, countPiece, c, nullptr);
+    return Curve_flattenCubic(curve, countPiece, c);
 }
 
 const PathWalkFn kCount[16] = {

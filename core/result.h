@@ -71,8 +71,29 @@ enum ResultCode : int {
     Res_oleBadChain = 3584,    // a broken sector chain
     Res_oleNoEntry = 3585,     // no directory entry with that id
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
-    Res_oleSectorBeyond = 3611, // a special id or a link beyond the sector table
+    Res_oleLastChild = 3587,   // the entry is the last child of its storage
+    Res_oleNameTooLong = 3588, // a directory entry's name length is above 64 bytes
+    Res_oleForwardNoTable = 3598, // a forward-only stream needs a sector before the table exists
+    Res_oleStreamEnd = 3599,   // end of stream: nothing or fewer bytes than asked were left
+    Res_oleNotOpen = 3600,     // closing a stream that is not open
+    Res_oleSeekBeyond = 3601,  // a stream seek beyond the end
+    Res_oleChainEnds = 3602,   // a stream's sector chain runs into a special id
+    Res_oleExactShort = 3603,  // an exact read or a scanned item came short
+    Res_oleNoMatch = 3604,     // a scan met no matching item within its limit
+    Res_oleWriterAccess = 3606, // the writer's output cannot be written at random
+    Res_oleNotAfterHeader = 3608, // the stream does not stand after the header
+    Res_oleMiniChainEnds = 3609, // the mini stream ends before the mini sector
+    Res_oleSectorBehind = 3610, // forward-only stream: the sector lies behind the position
+    Res_oleSectorBeyond = 3611, // a special id, or an id beyond the file or the table
+    Res_oleNoMiniFat = 3612,   // a mini sector is needed but the file has no mini FAT
+    Res_oleFatUnknown = 3613,  // a release beyond the table, or a FAT entry still unknown
     Res_oleEndsInSector = 3614, // the file ends inside a sector
+    Res_oleSectorConsumed = 3615, // a FAT, mini-FAT or split mini-stream sector asked for as data
+    Res_oleWrongBuffer = 3616, // the buffer given back is not the one lent
+    Res_oleNoDifat = 3617,     // more than 109 FAT sectors but no DIFAT sector counted
+    Res_oleDifatLength = 3618, // the DIFAT chain is longer or shorter than counted
+    // In-memory record reader.
+    Res_memReaderBeyond = 14848, // 0x3A00: a seek or read beyond the block's size
     // Worker pool.
     Res_jobStackTooLarge = 54,  // no worker has the stack a job asks for
     // Timer queue.
@@ -111,13 +132,13 @@ enum ResultCode : int {
     Res_docTypeNoData = 20482,        // no enabled sniffer answered, or the stream is empty
     Res_docTypeNeedsContent = 20483,  // only type or name matched a handler that needs recognised content
     // Compound-file probe (3590-3597).
-    Res_oleMiniShift = 3590,          // mini-sector shift above the sector shift
+    Res_oleMiniShift = 3590,          // mini-sector shift not below the sector shift
     Res_oleNotAtStart = 3591,         // the stream is not at its start
     Res_oleNotCompound = 3592,        // not a compound file (signature)
     Res_oleBadVersion = 3593,         // unsupported version
     Res_oleShortRead = 3594,          // short read at an offset
     Res_oleShortHeader = 3595,        // the stream is shorter than the 512-byte header
-    Res_oleZeroShift = 3596,          // zero sector or mini-sector shift
+    Res_oleZeroShift = 3596,          // sector shift outside 7-16, or a zero mini-sector shift
     Res_oleBadByteOrder = 3597,       // bad byte-order mark
     // Document translation and deferred loads.
     Res_fileTooLarge = 844,           // the file is above "translateFileSize"
@@ -126,16 +147,18 @@ enum ResultCode : int {
     Res_pathNoCurrentPoint = 256,     // an element other than a move appended without a current point
     Res_strokeBadJoin = 257,          // a pen whose join bits hold 3
     Res_pixelNoRowOp = 265,           // no row operation for this pair or triple of formats
+    Res_pathEmptyArea = 266,          // a shape whose clipped pixel box is empty
     Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)
     Res_pixelOverBudget = 272,        // a buffer would exceed the caller's byte budget
     Res_pixelTooFewTiles = 274,       // fewer than two tiles fit the byte budget
-    // PDF objects (5900-5975).
-    Res_pdfNoNumber = 5902,           // a number to read is missing
-    Res_pdfNoArray = 5905,            // an array to read is missing
-    Res_pdfNotNumber = 5910,          // the object is neither an integer nor a real number
-    Res_pdfNoDict = 5914,             // a dictionary to read is missing
-    Res_pdfNotDict = 5915,            // the object is neither a dictionary nor a stream
-    Res_pdfNotArray = 5920,           // the object is not an array
+    // Image store and codec interface (0x1C00-0x1C15).
+    Res_imageCodecsFull = 0x1C00,     // all 15 codec slots are taken
+    Res_imageNoCodec = 0x1C01,        // 7169: no codec recognised the data
+    Res_imageSizeChanged = 0x1C04,    // a second header with another size: decode again
+    Res_imageZeroSize = 0x1C05,       // a header with a width or height of 0
+    Res_imageNoPicture = 0x1C06,      // 7174: a still image decoded without a picture
+    Res_imageRowShift = 0x1C0E,       // whole-picture buffers asked while the store reduces rows
+    Res_imageEmpty = 0x1C15,          // 7189: the data is empty
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted
@@ -154,6 +177,36 @@ enum ResultCode : int {
     Res_byteStreamNoSeek = 0x3B00,    // the stream cannot seek
     Res_peekNoControl = 0x3B02,       // the stream under a lookahead stream has no control slot
     Res_byteStreamNoControl = 15106,  // a byte-stream control operation that is not available
+    // PDF reader (5888-5982; object access 5900-5922).
+    Res_pdfNoHeader = 5888,           // 0x1700: no PDF header in the first 1032 bytes
+    Res_pdfNoTail = 5889,             // 0x1701: no "startxref" / "%%EOF" tail in the last 1032 bytes
+    Res_pdfNotCatalog = 5890,         // 0x1702: the catalogue's Type is not "Catalog"
+    Res_pdfBadXrefType = 5892,        // a cross-reference entry type other than "n" or "f"
+    Res_pdfXrefPending = 5893,        // a cross-reference entry read while integers were pending
+    Res_pdfNoString = 5900,           // the object to read is missing: string
+    Res_pdfNoInt = 5901,              // ... integer
+    Res_pdfNoNumber = 5902,           // ... number
+    Res_pdfNoName = 5903,             // ... name
+    Res_pdfNoBool = 5904,             // ... boolean
+    Res_pdfNoArray = 5905,            // the array is missing
+    Res_pdfNoTag = 5906,              // ... internal tag
+    Res_pdfNotString = 5908,          // wrong type for the getter: string
+    Res_pdfNotInt = 5909,             // ... integer
+    Res_pdfNotNumber = 5910,          // ... number
+    Res_pdfNotName = 5911,            // ... name
+    Res_pdfNotBool = 5912,            // ... boolean
+    Res_pdfNotTag = 5913,             // ... internal tag
+    Res_pdfNoDict = 5914,             // the dictionary is missing
+    Res_pdfNotDict = 5915,            // not a dictionary or a stream
+    Res_pdfNotArray = 5920,           // not an array
+    Res_pdfNoCount = 5921,            // no count for a missing object
+    Res_pdfCountType = 5922,          // no count for this type
+    Res_pdfBadKeyword = 5955,         // an unrecognised or overlong keyword
+    Res_pdfSyntax = 5971,             // malformed data
+    Res_pdfEncryption = 5973,         // an encryption the standard security handler does not cover
+    Res_pdfNoDocument = 5975,         // an indirect object must be parsed but no document was given
+    Res_pdfCancelled = 5980,          // the password question was cancelled
+    Res_pdfNoPages = 5982,            // the page count is 0
     // Inflate streams (0x1600-0x1607).
     Res_inflateInit = 0x1600,         // zlib refused to initialise
     Res_inflateData = 0x1601,         // corrupt or truncated deflate data

@@ -41,3 +41,10 @@ struct CharFilterList {
 // 1 when inserted; 0 when the list already holds 16 (nothing changes) or
 // either pointer is null. The list keeps no pointer to filter.
 int FontCache_addCharMapping(CharFilterList *list, const CharFilter *filter);
+
+// When the current locale (of the calling thread's engine) is "ja-jp",
+// adds to the font engine's filter list a filter of kind 14 for U+005C
+// that draws every backslash as a yen sign (U+00A5). Answers 1, also in
+// every other locale (where it adds nothing); 0 when the list is full or
+// null.
+int Locale_installYenMapping(CharFilterList *list);

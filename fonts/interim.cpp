@@ -1,25 +1,6 @@
-// Stand-ins for font-engine services that the core calls before the fonts
-// subsystem exists. Each does the least its callers need and says so; the
-// real definitions replace them when the subsystem is built.
-#include "fonts/charfilter.h"
-
-// Interim: the whole insertion, since a filter list is only a bounded
-// ordered array and its callers test what it holds.
-int FontCache_addCharMapping(CharFilterList *list, const CharFilter *filter)
-{
-    if (!list || !filter || list->count < 0 || list->count >= CharFilter_max)
-        return 0;
-    int32_t at = 0;
-    while (at < list->count && list->entries[at].first <= filter->first)
-        at++;
-    for (int32_t i = list->count; i > at; i--)
-        list->entries[i] = list->entries[i - 1];
-    list->entries[at] = *filter;
-    list->count++;
-    return 1;
-}
-
-// Interim definitions of font services whose modules are not built yet.
+// Stand-ins for font-engine services that other modules call before the
+// fonts subsystem exists. Each does the least its callers need and says so;
+// the real definitions replace them when the subsystem is built.
 #include "core/result.h"
 #include "fonts/fontengine.h"
 

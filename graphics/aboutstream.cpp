@@ -9,6 +9,7 @@
 #include "core/result.h"
 #include "core/text/ustr.h"
 #include "platform/url/url.h"
+#include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
 
 namespace
@@ -131,23 +132,16 @@ int AboutStream_getReadBuf(VfsHandle *handle, size_t, const uint8_t **ptr, size_
     AboutStream *s = recordOf(handle);
     if (!s)
         return Res_missingArgument;
-    if (isLent(handle))
-        return Res_vfsBufferLent;
-    *ptr = reinterpret_cast<const uint8_t *>(s->page->content) + s->position;
-    *len = s->page->length - s->position;
-    handle->mode |= Vfs_modeLent;
-    return Res_ok;
+    return MemFile_lendBytes(handle, reinterpret_cast<const uint8_t *>(s->page->content), s->page->length,
+                             s->position, ptr, len);
 }
 
 int AboutStream_readDone(VfsHandle *handle, size_t n)
 {
     AboutStream *s = recordOf(handle);
-    if (!s || !isLent(handle))
+    if (!s)
         return Res_vfsNothingLent;
-    size_t left = s->page->length - s->position;
-    s->position += n < left ? n : left;
-    handle->mode &= ~uint32_t(Vfs_modeLent);
-    return Res_ok;
+    return MemFile_endLending(handle, s->page->length, &s->position, n);
 }
 
 int AboutStream_tell(VfsHandle *handle, uint64_t *position)
@@ -156,10 +150,7 @@ int AboutStream_tell(VfsHandle *handle, uint64_t *position)
     AboutStream *s = recordOf(handle);
     if (!s)
         return Res_missingArgument;
-    if (isLent(handle))
-        return Res_vfsBufferLent;
-    *position = s->position;
-    return Res_ok;
+    return MemFile_tellPosition(handle, s->position, position);
 }
 
 int AboutStream_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value)

@@ -1,167 +1,84 @@
 // Stand-ins for graphics services that the core calls before the graphics
 // subsystem exists. Each does the least its callers need and says so; the
 // real definitions replace them when the subsystem is built.
+#include "document/interim.h"
 #include "document/types/doctype.h"
-#include <cmath>
 #include <cstring>
 
 #include "core/result.h"
-#include "graphics/glyphmask.h"
 #include "graphics/graphics.h"
 #include "graphics/image.h"
+#include "graphics/drawitem.h"
 #include "graphics/path.h"
-#include "graphics/vector.h"
 
-// Floor of the square root of v: the double-precision root (correctly
-// rounded, so the same everywhere), corrected to the exact floor.
-static uint32_t isqrt64(uint64_t v)
-{
-    uint64_t root = static_cast<uint64_t>(std::sqrt(static_cast<double>(v)));
-    if (root > 0xFFFFFFFFu)
-        root = 0xFFFFFFFFu;
-    while (root * root > v)
-        root--;
-    while (root < 0xFFFFFFFFu && (root + 1) * (root + 1) <= v)
-        root++;
-    return static_cast<uint32_t>(root);
-}
-
-// Interim: the whole operation, since the step toward a point depends on it.
-void Vector_setLength(Point *v, int32_t length)
-{
-    if (v->x == 0 && v->y == 0)
-        return;
-    if (length == 0) {
-        *v = Point{0, 0};
-        return;
-    }
-    int64_t x = v->x, y = v->y;
-    uint32_t current = isqrt64(static_cast<uint64_t>(x * x) + static_cast<uint64_t>(y * y));
-    if (current == 0) {
-        *v = Point{0, 0};
-        return;
-    }
-    uint64_t len = length < 0 ? 0u - static_cast<uint64_t>(static_cast<int64_t>(length))
-                              : static_cast<uint64_t>(length);
-    uint64_t ax = static_cast<uint64_t>(x < 0 ? -x : x);
-    uint64_t ay = static_cast<uint64_t>(y < 0 ? -y : y);
-    // |component| <= current length, so each quotient is at most |length|.
-    uint32_t qx = static_cast<uint32_t>(len * ax / current);
-    uint32_t qy = static_cast<uint32_t>(len * ay / current);
-    if ((x < 0) != (length < 0))
-        qx = 0u - qx;
-    if ((y < 0) != (length < 0))
-        qy = 0u - qy;
-    *v = Point{static_cast<int32_t>(qx), static_cast<int32_t>(qy)};
-}
-
-// Interim: the whole operation, since the stroker and the dasher measure
-// with it.
-uint32_t Path_pointDistance(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
-{
-    int64_t dx = static_cast<int32_t>(static_cast<uint32_t>(x1) - static_cast<uint32_t>(x0));
-    int64_t dy = static_cast<int32_t>(static_cast<uint32_t>(y1) - static_cast<uint32_t>(y0));
-    return isqrt64(static_cast<uint64_t>(dx * dx) + static_cast<uint64_t>(dy * dy));
-}
-
-// Interim: the packed walker comes with the scan converter; until then a
-// walk of a packed path answers "not implemented" rather than misread the
-// bit stream.
-int Path_walkPacked(const Path *, const PathWalkFn *, void *)
+// Interim: glyph masks are not made yet, so none can be placed, painted or
+// hit; a glyph-mask item reports 259.
+int GlyphMask_prepare(const GlyphMaskShape *, Bitmap *, int32_t, int32_t, SpanRecord *, Rect *)
 {
     return Res_notImplemented;
 }
 
-// Interim: the whole copy, since the glyph-mask cache stores masks with it.
-void GlyphMask_copyTo(void *block, const GlyphMask *mask)
+int GlyphMask_emit(SpanRecord *, RowOpSetupFn, uint8_t *, ptrdiff_t, const uint8_t *, ptrdiff_t, const uint8_t *,
+                   ptrdiff_t, const uint8_t *)
 {
-    uint8_t *base = static_cast<uint8_t *>(block);
-    uint8_t *rows = base + sizeof(GlyphMask);
-    uint8_t *codes = rows + mask->rowsSize;
-    GlyphMask header = *mask;
-    if (mask->rowsSize != 0)
-        memmove(rows, mask->rows, mask->rowsSize);
-    if (mask->codesSize != 0 && mask->codes)
-        memmove(codes, mask->codes, mask->codesSize);
-    header.rows = reinterpret_cast<uint32_t *>(rows);
-    header.codes = mask->codes ? codes : nullptr;
-    memcpy(base, &header, sizeof header);
+    return Res_notImplemented;
 }
 
-// Interim image services: no image store exists yet, so there is no image
-// object, no queue to hold and no codec to register; drawing lists keep
-// zero bounds and compare equal.
+int GlyphMask_hit(SpanRecord *, int32_t, int32_t, int *out)
+{
+    *out = 0;
+    return Res_notImplemented;
+}
+
+// Interim: the whole placement, until page piece drawing brings its own:
+// the table's pixel box placed at (dx, dy) cuts the rectangle.
+int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
+                         Rect *rect)
+{
+    Rect box;
+    CrossingTable_bounds(shape->table, shape->s, &box);
+    box = Rect{int32_t(uint32_t(box.x0) + uint32_t(dx)), int32_t(uint32_t(box.y0) + uint32_t(dy)),
+               int32_t(uint32_t(box.x1) + uint32_t(dx)), int32_t(uint32_t(box.y1) + uint32_t(dy))};
+    spans->table = PreparedTableSpans{shape->table, shape->s, bitmap, 0, 0, int32_t(uint32_t(dy) - uint32_t(rect->y1))};
+    Rect_intersect(rect, &box);
+    spans->table.xOffset = rect->x0 - box.x0;
+    spans->table.yOffset = rect->y0 - box.y0;
+    return Res_ok;
+}
+
+// Interim codec descriptors: the decoders come later, so each getter
+// answers null (which registration refuses); drawing lists keep zero
+// bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/task/lock.h"
 #include "graphics/image.h"
+#include "platform/api/engine.h"
 
-void Image_pauseJobs(EngineContext *)
-{
-}
-
-void Image_resumeJobs(EngineContext *)
-{
-}
-
-void Image_setStopped(ImageObject *, int)
-{
-}
-
-void Image_detachFromNode(ImageObject *)
-{
-}
-
-void ImageHandle_release(ImageObject *)
-{
-}
-
-int Image_getDocImageInfo(ImageObject *, int32_t *size, int32_t, uint32_t *state)
-{
-    if (size)
-        size[0] = size[1] = 0;
-    if (state)
-        *state = 0;
-    return 0;
-}
-
-int Image_getDocImageState(ImageObject *)
-{
-    return 0;
-}
-
-void Image_setReadyCallbacks(ImageObject *, ImageDoneFn, ImageSizeFn, void *)
-{
-}
-
-const ImageCodec *Codec_gifDescriptor()
+ImageCodec *Codec_gifDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_jpegDescriptor()
+ImageCodec *Codec_jpegDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_bmpDescriptor()
+ImageCodec *Codec_bmpDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_wbmpDescriptor()
+ImageCodec *Codec_wbmpDescriptor()
 {
     return nullptr;
 }
 
-const ImageCodec *Codec_pngDescriptor()
+ImageCodec *Codec_pngDescriptor()
 {
     return nullptr;
-}
-
-int Plugin_register(EngineContext *, const ImageCodec *)
-{
-    return 0;
 }
 
 int Draw_registerBounds(EngineContext *, const int32_t *, uint32_t, Edr_DrawList *)
@@ -174,12 +91,11 @@ int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
     return 0;
 }
 
-// Interim: no picture can be decoded before the image store exists.
-int Image_openUrl(EngineContext *, const Url *, ImageLoadChargeFn, Edr_Doc *, const int32_t *, ImageObject **image)
+// Interim: frame sequences come later, so the animation worker has no
+// frames to step; it sleeps until the store stops it.
+int Anim_runLoop(EngineContext *app)
 {
-    if (image)
-        *image = nullptr;
-    return Res_notImplemented;
+    return Sem_waitStoppable(&app->imageStore->animWake) == Res_stopRequested ? Res_stopRequested : 0;
 }
 
 // Interim: the image document module is not built yet, so its handler recognises nothing.
@@ -213,8 +129,7 @@ int Bitmap_refit(EngineContext *, Edr_PageThumb **, const int32_t *, uint32_t)
     return Res_notImplemented;
 }
 
-// Interim: the graphics module and services keep no state before they are
-// built.
+// Interim: the graphics module keeps no state before it is built.
 int Graphics_initModule(EngineContext *)
 {
     return Res_ok;
@@ -224,14 +139,6 @@ void Graphics_finiModule(EngineContext *)
 {
 }
 
-int Graphics_initServices(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Graphics_freeServices(EngineContext *)
-{
-}
 
 #include "graphics/layerpayload.h"
 

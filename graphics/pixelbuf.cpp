@@ -431,3 +431,43 @@ int PixelBuf_convert(const PixelBuf *src, uint32_t format, PixelBuf **out, Pixel
         *outMask = mask;
     return Res_ok;
 }
+
+// ------------------------------------------------------- rectangle fills
+
+void PixelBuf_fillRect(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t value)
+{
+    if (!buf || !buf->pixels)
+        return;
+    uint32_t format = buf->format;
+    if (format != Pixel_formatGrey8 && format != Pixel_formatRGBA && (format < 1 || format > 4))
+        return;
+    int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
+    int64_t x1 = std::min<int64_t>(int64_t(x) + width, buf->width);
+    int64_t y1 = std::min<int64_t>(int64_t(y) + height, buf->height);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    for (int64_t row = y0; row < y1; row++) {
+        uint8_t *line = buf->pixels + size_t(row) * buf->stride;
+        if (format == Pixel_formatGrey8) {
+            memset(line + x0, int(value & 0xFF), size_t(x1 - x0));
+        } else if (format == Pixel_formatRGBA) {
+            uint32_t *p = reinterpret_cast<uint32_t *>(line) + x0;
+            for (int64_t i = x0; i < x1; i++)
+                *p++ = value;
+        } else {
+            uint16_t *p = reinterpret_cast<uint16_t *>(line) + x0;
+            for (int64_t i = x0; i < x1; i++)
+                *p++ = uint16_t(value);
+        }
+    }
+}
+
+void PixelBuf_fillRectWhite(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    if (!buf)
+        return;
+    static constexpr uint32_t white[Pixel_formatCount] = {255, 0x0FFF, 0xFFFF, 0x7FFF, 0xFFFF, 0, 0x00FFFFFF, 0};
+    if (buf->format >= Pixel_formatCount || buf->format == Pixel_format32 || buf->format == Pixel_format1555)
+        return;
+    PixelBuf_fillRect(buf, x, y, width, height, white[buf->format]);
+}

@@ -135,3 +135,12 @@ void PixelBuf_paste(const PixelBuf *src, PixelBuf *dst, int32_t x, int32_t y);
 // null when no pixel had bit 15 set. 0; 271 for any other pair (nothing
 // made); 1 when memory runs out.
 [[nodiscard]] int PixelBuf_convert(const PixelBuf *src, uint32_t format, PixelBuf **out, PixelBuf **outMask);
+
+// Fills the rectangle of width x height pixels at column x, memory row y
+// (rows counted from the top), clipped to the buffer, with value: format 0
+// takes its low byte, formats 1 to 4 its low 16 bits, format 6 the whole
+// word; other formats are left alone.
+void PixelBuf_fillRect(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t value);
+// The same with the format's white: 255, 0x0FFF, 0xFFFF, 0x7FFF, 0xFFFF and
+// 0x00FFFFFF for formats 0, 1, 2, 3, 4 and 6; other formats are left alone.
+void PixelBuf_fillRectWhite(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32_t height);

@@ -17,6 +17,7 @@
 #include "platform/api/engine.h"
 #include "platform/api/hostevent.h"
 #include "platform/host/hostfile.h"
+#include "platform/host/hostplatform.h"
 #include "platform/host/hostthread.h"
 #include "viewer/hostquery.h"
 

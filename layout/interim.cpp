@@ -4,17 +4,14 @@
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/edr/doc.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
 #include "layout/rectcollector.h"
 
-// Interim: nothing is laid out; a stand-in in the layout word answers
-// instead when there is one.
-int Layout_runPass(Edr_Doc *doc)
+// Interim: nothing is laid out.
+int Layout_runPass(Edr_Doc *)
 {
-    const LayoutStandIn *standIn = doc ? reinterpret_cast<const LayoutStandIn *>(doc->manager.layoutWord) : nullptr;
-    return standIn && standIn->pass ? standIn->pass(standIn->argument, doc) : 0;
+    return 0;
 }
 
 // Interim: a layout record is a single heap block until layout defines it.

@@ -59,15 +59,6 @@ void Layout_freeObject(LayoutObject *object);
 // Asks the display to redraw the area of a node. 0 or an error.
 int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node);
 
-// Until layout exists the pass lays nothing out. A caller may stand in for
-// it by storing a LayoutStandIn in the document's layout word
-// (Edr_Doc_setLayoutWord): the interim pass then returns what the stand-in
-// returns. Deleted together with the interim definitions.
-struct LayoutStandIn {
-    int (*pass)(void *argument, Edr_Doc *doc);
-    void *argument;
-};
-
 // A layout box: the fields the intrinsic-width measurement uses. The first
 // word is the engine context.
 struct LayoutBox {

@@ -1,10 +1,11 @@
-// Interim definitions of the PDF reader's handler operations and object
-// lookups: the reader is not built yet, so no PDF file can be opened. Each
-// does the least its callers need.
+// Interim definitions of the PDF services that later parts of the reader
+// provide: the handler operations (recognition and the open of a whole
+// document), page loading and stream data. Each does the least its callers
+// need.
 #include "core/result.h"
-#include "core/text/cstr.h"
-#include "pdf/obj.h"
+#include "pdf/page.h"
 #include "pdf/pdf.h"
+#include "pdf/resources/pdfstream.h"
 #include "platform/vfs/vfs.h"
 
 // Interim: open takes the stream over, so it closes it, and fails.
@@ -29,50 +30,21 @@ int Pdf_fragmentRect(Edr_Doc *, const char16_t *, int32_t *)
     return Res_notImplemented;
 }
 
-// Interim object lookups: no PDF file is read yet, so every object is
-// direct (no reference to resolve) and the lookups only read the records
-// as they are laid out.
-int Pdf_Obj_dictGet(PdfDoc *, const char *key, PdfObj *dict, PdfObj **out)
+// Interim: the page tree is not read yet, so loading a page adds nothing.
+int Pdf_Page_load(PdfDoc *, uint32_t)
 {
-    *out = nullptr;
-    if (!dict)
-        return Res_pdfNoDict;
-    if (dict->type != PdfObj_dict && dict->type != PdfObj_stream)
-        return Res_pdfNotDict;
-    PdfDict *table = dict->type == PdfObj_dict ? static_cast<PdfDict *>(dict->value.p)
-                                               : static_cast<PdfStreamRec *>(dict->value.p)->dict;
-    for (uint32_t i = 0; table && i < table->count; i++) {
-        PdfDictEntry *e = PdfDict_entries(table) + i;
-        if (Cstr_cmp(e->key, key) == 0) {
-            *out = e->value.type == PdfObj_null ? nullptr : &e->value;
-            break;
-        }
-    }
     return Res_ok;
 }
 
-int Pdf_Obj_arrayGet(PdfDoc *, uint32_t index, PdfObj *array, PdfObj **out)
+// Interim: no page groups exist yet, so a placeholder is nothing.
+int Pdf_Page_addPlaceholder(PdfDoc *, uint32_t)
 {
-    *out = nullptr;
-    if (!array)
-        return Res_pdfNoArray;
-    if (array->type != PdfObj_array)
-        return Res_pdfNotArray;
-    PdfArray *block = static_cast<PdfArray *>(array->value.p);
-    if (block && index < block->count)
-        *out = PdfArray_items(block) + index;
     return Res_ok;
 }
 
-int Pdf_Obj_getNumber(PdfDoc *, PdfObj *obj, float *out)
+// Interim: stream filters are not built yet, so no stream data can be read.
+int Pdf_Stream_readAsString(PdfDoc *, PdfObj *, PdfString **out)
 {
-    if (!obj)
-        return Res_pdfNoNumber;
-    if (obj->type == PdfObj_int)
-        *out = float(obj->value.i);
-    else if (obj->type == PdfObj_real)
-        *out = obj->value.f;
-    else
-        return Res_pdfNotNumber;
-    return Res_ok;
+    *out = nullptr;
+    return Res_notImplemented;
 }

@@ -1,6 +1,7 @@
 // Interim definitions of spreadsheet services whose modules are not built
 // yet: no spreadsheet record exists, so clearing zeroes the words and
 // freeing frees plain heap blocks.
+#include "document/interim.h"
 #include "document/types/doctype.h"
 #include "spreadsheet/reader/excel.h"
 #include "core/mem/mem.h"

@@ -4,11 +4,12 @@
 // life.
 //
 // Only the services that modules built before the viewer call are declared
-// here so far, with the records they read. Their interim definitions (in
-// viewer/interim.cpp) keep one page record that holds the shown document:
+// here so far, with the records they read. The application side
+// (viewer/viewer.cpp) keeps one page record that holds the shown document:
 // opening a URL makes a fresh eDR document and starts its translation, and
 // the translation's end is reported to the host (request 0x1000A with the
 // document's information when it loaded, error 0x10002 when it failed).
+// The display-side services have interim definitions (viewer/interim.cpp).
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 
 struct EngineContext;
 struct EngineInstance;
+struct EventProcMsg;
 struct Edr_Doc;
 struct Edr_Node;
 struct FvViewer;
@@ -151,6 +153,29 @@ void Dispman_stopUpdaters(EngineContext *context);
 // Queues a redraw of kind for the page key and area (null: the whole page).
 void Dispman_queueRedraw(FvViewer *viewer, int32_t kind, int32_t flag, int32_t pageKey,
                          const int32_t *area);
+
+// The part of the display manager's context (EngineContext::dispman) that
+// a view-size request uses; the display manager defines the rest.
+struct DispmanCtx {
+    Edr_Doc *awaited;           // a code-14 message for it posts completion
+    Sem completion;             // count 0, maximum 1
+};
+
+// The display manager's listener for code messages (event-processor kind
+// 1, no callback context): code 14, a layout pass ended, for the awaited
+// document posts the completion semaphore.
+void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *unused, int *remove);
+
+// Sets the view size of doc: the first rule of its first request gets
+// width (property 90) and height (property 44), 16.16 lengths, under the
+// request's lock; a change is queued for the document's manager, its timer
+// armed, and the calling task waits until the manager has run the pass
+// (message 14 for doc). 0; 8 when the document has no request, its first
+// request no rule, or that rule lacks either property (nothing set, no
+// wait); 16 without a display-manager context; the error of queueing the
+// change; 48 when the task is asked to stop while it waits (the wait ends).
+// One such request at a time per engine.
+[[nodiscard]] int Dispman_setDocViewSize(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height);
 
 // The thumbnail size watches, the view settings and the display settings
 // of module start-up. 0 or an error; the teardowns accept a module that

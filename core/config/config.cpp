@@ -15,13 +15,13 @@
 
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset.h"
 #include "core/text/fmt.h"
 #include "core/text/ustr.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 #include "platform/map/map.h"
 
 namespace {

@@ -178,11 +178,14 @@ int Settings_parseNumber(const char *text, uint32_t *value)
             base = 8;
         }
     }
-    uint32_t v = 0;
+    // The magnitude is kept in 64 bits and refused once it leaves 32.
+    uint64_t v = 0;
     for (int d; (d = hexValue(*s)) >= 0; s++) {
         if (uint32_t(d) >= base)
             return 0;
         v = v * base + uint32_t(d);
+        if (v > UINT32_MAX)
+            return 0;
         digits = true;
     }
     if (!digits)
@@ -193,7 +196,9 @@ int Settings_parseNumber(const char *text, uint32_t *value)
         v <<= 20;
     else if (*s != 0)
         return 0;
-    *value = negative ? 0u - v : v;
+    if (v > UINT32_MAX)
+        return 0;
+    *value = negative ? 0u - uint32_t(v) : uint32_t(v);
     return 1;
 }
 

@@ -69,12 +69,13 @@ void Settings_parserFini(SettingsParser *parser);
 // Reads an integer setting value (NUL-terminated): any run of "+" and
 // white space, one optional "-", then digits: "0x" (lower-case x) selects
 // hexadecimal, another leading "0" octal, else decimal (the "0" counts as a
-// digit). Digits accumulate in 32-bit unsigned arithmetic that wraps. The
-// text must end after the digits, or go on with "K"/"k" (times 1024) or
-// "M"/"m" (times 1048576), after which the rest is ignored. A digit not
-// valid in the base, any other byte after the digits, or no digit at all
-// makes the text not a number. 1 with *value the number (negated, two's
-// complement, after "-"); 0 with *value 0 when not a number.
+// digit). The text must end after the digits, or go on with "K"/"k"
+// (times 1024) or "M"/"m" (times 1048576), after which the rest is ignored.
+// A digit not valid in the base, any other byte after the digits, no digit
+// at all, or a magnitude (multiplier included) above 0xFFFFFFFF makes the
+// text not a number, so that "4096M" is kept as the text it is rather than
+// wrapping to 0. 1 with *value the number (negated, two's complement,
+// after "-"); 0 with *value 0 when not a number.
 int Settings_parseNumber(const char *text, uint32_t *value);
 
 // Applies one setting (all 8-bit, Latin-1): a number by Config_setInt, any

@@ -14,8 +14,7 @@
 #include "core/geom/geom.h"
 #include "core/geom/pathwalk.h"
 #include "core/result.h"
-#include "graphics/vector.h"
-#include "layout/curveclip.h"
+#include "graphics/rastergeom.h"
 
 namespace {
 
@@ -584,7 +583,7 @@ int onCubic(const int32_t *points, void *user, const int32_t *last, const int32_
     const int32_t curve[Curve_cubicWords] = {p[0].x, p[0].y, static_cast<int32_t>(Path_opCubic), p[1].x, p[1].y,
                                              p[2].x, p[2].y, p[3].x, p[3].y};
     w->firstJoin = true;
-    int err = Curve_flattenCubicClipped(curve, curvePiece, w, nullptr);
+    int err = Curve_flattenCubic(curve, curvePiece, w);
     w->firstJoin = false;
     return err;
 }
@@ -867,7 +866,7 @@ int dashOnCubic(const int32_t *points, void *user, const int32_t *last, const in
             return err;
     const int32_t curve[Curve_cubicWords] = {start.x, start.y, static_cast<int32_t>(Path_opCubic), c1.x, c1.y,
                                              c2.x,    c2.y,    end.x,                               end.y};
-    return Curve_flattenCubicClipped(curve, dashPiece, w, nullptr);
+    return Curve_flattenCubic(curve, dashPiece, w);
 }
 
 // Dash_onClose: the closing line, dashed; a last dash that reaches the

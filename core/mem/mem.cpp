@@ -20,8 +20,8 @@
 
 #include "core/result.h"
 
+#include "core/context/context.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 #include "platform/host/hostmem.h"
 
 #if defined(VEXLAN_HEAP_POISON)

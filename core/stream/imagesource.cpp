@@ -1,8 +1,9 @@
-// Image sources over stream handles.
+// Image sources over stream handles and URLs.
 #include "core/stream/imagesource.h"
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 #include "platform/vfs/vfsbytestream.h"
 
@@ -42,5 +43,62 @@ void ImageSource_close(EngineContext *, ImageSource *source)
         return;
     ImageStreamSource *s = reinterpret_cast<ImageStreamSource *>(source);
     (void)Vfs_close(s->handle);
+    Mem_free(s);
+}
+
+// ------------------------------------------------------------ URL sources
+
+int ImageSource_createForUrl(const Url *url, ImageSource **source)
+{
+    *source = nullptr;
+    if (!url)
+        return Res_nullInput;
+    ImageUrlSource *s = static_cast<ImageUrlSource *>(Mem_calloc(1, sizeof(ImageUrlSource)));
+    if (!s)
+        return Res_noMemory;
+    s->url = Url_copy(url);
+    if (!s->url) {
+        Mem_free(s);
+        return Res_noMemory;
+    }
+    s->ops.same = ImageSource_sameUrl;
+    s->ops.openStream = ImageSource_openUrl;
+    s->ops.release = ImageSource_closeUrl;
+    *source = &s->ops;
+    return Res_ok;
+}
+
+int ImageSource_sameUrl(EngineContext *, ImageSource *source, ImageSource *other)
+{
+    if (!source || !other || other->same != ImageSource_sameUrl)
+        return 0;
+    const ImageUrlSource *a = reinterpret_cast<const ImageUrlSource *>(source);
+    const ImageUrlSource *b = reinterpret_cast<const ImageUrlSource *>(other);
+    return Url_equals(a->url, b->url) ? 1 : 0;
+}
+
+int ImageSource_openUrl(EngineContext *app, ImageSource *source, ByteStream **stream)
+{
+    *stream = nullptr;
+    ImageUrlSource *s = reinterpret_cast<ImageUrlSource *>(source);
+    VfsHandle *handle = nullptr;
+    uint32_t accepted = 0;
+    int r = Vfs_open(s->url, Vfs_modeRead, &handle, &accepted, app);
+    if (r != Res_ok)
+        return r;
+    // Decoders seek back to frames and headers: a stream that cannot seek
+    // is copied. The byte stream owns the handle once it exists.
+    r = VfsByteStream_create(handle, stream, 1, 1);
+    if (r != Res_ok)
+        (void)Vfs_close(handle);
+    return r;
+}
+
+void ImageSource_closeUrl(EngineContext *, ImageSource *source)
+{
+    if (!source)
+        return;
+    ImageUrlSource *s = reinterpret_cast<ImageUrlSource *>(source);
+    Url_free(s->url);
     Mem_free(s);
 }

@@ -15,6 +15,12 @@ struct EngineContext;
 struct VfsHandle;
 
 struct ImageSource;
+struct Url;
+
+// The image creator's admission check, called as checkFn(checkArg, 0, 0);
+// non-zero refuses the image.
+typedef int (*ImageCheckFn)(void *checkArg, int32_t a, int32_t b);
+
 // The operation slots; any may be null.
 struct ImageSource {
     // Non-zero when both sources give the same data.
@@ -22,8 +28,7 @@ struct ImageSource {
     // Non-zero when the data are at hand.
     int (*isAvailable)(EngineContext *app, ImageSource *source);
     // Called once when the image is created; non-zero fails the creation.
-    int (*prepare)(EngineContext *app, ImageSource *source, int (*checkFn)(void *checkArg),
-                   void *checkArg);
+    int (*prepare)(EngineContext *app, ImageSource *source, ImageCheckFn checkFn, void *checkArg);
     // Opens the byte stream the decoder reads (the caller closes it).
     int (*openStream)(EngineContext *app, ImageSource *source, ByteStream **stream);
     // Frees the source; called exactly once.
@@ -48,3 +53,24 @@ struct ImageStreamSource {
 // The release slot: closes the handle the source still holds and frees
 // the record (null allowed).
 void ImageSource_close(EngineContext *app, ImageSource *source);
+
+// A source over the file behind a URL: its stream handle is opened when
+// the image code asks for bytes, and two URL sources are the same when
+// their URLs are equal (Url_equals).
+struct ImageUrlSource {
+    ImageSource ops;
+    Url *url; // owned copy
+};
+
+// *source = a new source over a copy of url (its slots are ImageSource_sameUrl,
+// ImageSource_openUrl and ImageSource_closeUrl). 0; 1 out of memory; 8 for
+// a null url. *source is null on failure.
+[[nodiscard]] int ImageSource_createForUrl(const Url *url, ImageSource **source);
+// The same slot: non-zero when other is a URL source with an equal URL.
+int ImageSource_sameUrl(EngineContext *app, ImageSource *source, ImageSource *other);
+// The open slot: opens the URL for reading and makes a byte stream over the
+// handle (copying when it cannot seek). 0 or the error of either step;
+// *stream is null on failure. May be called again after the stream closed.
+[[nodiscard]] int ImageSource_openUrl(EngineContext *app, ImageSource *source, ByteStream **stream);
+// The release slot: frees the URL copy and the record (null allowed).
+void ImageSource_closeUrl(EngineContext *app, ImageSource *source);

@@ -13,14 +13,13 @@
 #include "core/container/stoplist.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "core/style/proprecords.h"
 #include "core/text/fmt.h"
 #include "core/text/ustr.h"
-#include "platform/vfs/helpers.h"
 
 namespace {
 
-const uint32_t kId136 = 136;
 
 template <typename T> T *payloadAs(const Prop *v)
 {
@@ -207,32 +206,32 @@ void Prop_setMatrix(Prop *v, uint32_t id, Matrix *m)
 
 void Prop_set136(Prop *v, uint16_t type, uint32_t word)
 {
-    Prop_setWord(v, kId136, type, word);
+    Prop_setWord(v, PropId_shape, type, word);
 }
 
 void Prop_set105(Prop *v, TabStopList *stops)
 {
-    Prop_set(v, 105, PropType_tabStops, wordOf(stops), 0);
+    Prop_set(v, PropId_tabStops, PropType_tabStops, wordOf(stops), 0);
 }
 
 void Prop_set109(Prop *v, StopList *stops)
 {
-    Prop_set(v, 109, PropType_stops, wordOf(stops), 0);
+    Prop_set(v, PropId_backgroundStops, PropType_stops, wordOf(stops), 0);
 }
 
 void Prop_set94(Prop *v, PropColumns *columns)
 {
-    Prop_set(v, 94, PropType_columns, wordOf(columns), 0);
+    Prop_set(v, PropId_columns, PropType_columns, wordOf(columns), 0);
 }
 
 void Prop_set110(Prop *v, PropLineSpacing *spacing)
 {
-    Prop_set(v, 110, PropType_lineSpacing, wordOf(spacing), 0);
+    Prop_set(v, PropId_lineSpacing, PropType_lineSpacing, wordOf(spacing), 0);
 }
 
 void Prop_set111(Prop *v, Prop18 *record)
 {
-    Prop_set(v, 111, PropType_record111, wordOf(record), 0);
+    Prop_set(v, PropId_boxRecord, PropType_record111, wordOf(record), 0);
 }
 
 // ------------------------------------------------------------ accessors

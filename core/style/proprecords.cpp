@@ -111,3 +111,35 @@ void PropLineSpacing_free(PropLineSpacing *rec)
 {
     Mem_free(rec);
 }
+
+// ------------------------------------------------ property payload 18
+
+int Prop18_new(Prop18 **payload)
+{
+    *payload = nullptr;
+    Prop18 *p = static_cast<Prop18 *>(Mem_malloc(sizeof(Prop18)));
+    if (!p)
+        return 1;
+    const Prop18 fresh = {{0, 0, 6, 85, 0}};
+    *p = fresh;
+    *payload = p;
+    return 0;
+}
+
+int Prop18_copy(Prop18 **payload, const Prop18 *source)
+{
+    *payload = nullptr;
+    if (!source)
+        return 0;
+    Prop18 *p = static_cast<Prop18 *>(Mem_malloc(sizeof(Prop18)));
+    if (!p)
+        return 1;
+    *p = *source;
+    *payload = p;
+    return 0;
+}
+
+void Prop18_free(Prop18 *payload)
+{
+    Mem_free(payload);
+}

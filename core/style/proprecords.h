@@ -59,3 +59,20 @@ struct PropLineSpacing {
 // 1 when all three fields are equal (null only equals null).
 int PropLineSpacing_equal(const PropLineSpacing *a, const PropLineSpacing *b);
 void PropLineSpacing_free(PropLineSpacing *rec);
+
+// ------------------------------------------------ property payload 18
+
+// The payload of a type-18 property value: five words, {0, 0, 6, 85, 0}
+// when new.
+struct Prop18 {
+    uint32_t words[5];
+};
+
+// *payload = a new record holding {0, 0, 6, 85, 0}. 0, or 1 with *payload
+// null when memory runs out.
+[[nodiscard]] int Prop18_new(Prop18 **payload);
+// *payload = a new copy of source (null for a null source). 0, or 1 with
+// *payload null when memory runs out.
+[[nodiscard]] int Prop18_copy(Prop18 **payload, const Prop18 *source);
+// Frees the record. Null is ignored.
+void Prop18_free(Prop18 *payload);

@@ -1,18 +1,14 @@
 // Shared small routines.
 //
 // Leaves with no state of their own that the HTML layer, the document
-// model's event code, the spreadsheet formula evaluator and the compound-
-// file writers call: a case-insensitive comparison of 16-bit strings, the
-// event-type name lookup, the form-control element test, the AVERAGE, MAX
-// and MIN functions of the formula evaluator, and the directory-entry
-// lookup of the compound-file writer.
+// model's event code and the compound-file writers call: a case-insensitive
+// comparison of 16-bit strings, the event-type name lookup, the form-control
+// element test and the directory-entry lookup of the compound-file writer.
 #pragma once
 
 #include <cstdint>
 
-#include "spreadsheet/formula/eval.h"
-
-struct OleWriter;
+struct OleHandle;
 
 // Case-insensitive comparison of two 16-bit strings (neither null). Walks
 // while a's character is not 0: characters that are equal, or equal after
@@ -30,17 +26,8 @@ const char *Html_eventName(uint32_t type);
 // option, select, textarea), else 0.
 int Html_isFormControl(uint32_t elementId);
 
-// AVERAGE, MAX and MIN of the formula evaluator. The arguments of kind
-// integer or number are taken, in order; others are skipped. The result is
-// a number: 0.0 when no argument is a number, else the mean (the sum in
-// order divided by the count), the largest or the smallest value (a later
-// equal value replaces the one found first). Returns 0, or 1 when memory
-// runs out (the result is then untouched).
-int Excel_Func_average(uint32_t count, const Excel_Value *args, Excel_Value *result);
-int Excel_Func_max(uint32_t count, const Excel_Value *args, Excel_Value *result);
-int Excel_Func_min(uint32_t count, const Excel_Value *args, Excel_Value *result);
-
-// Finds the writer's first directory entry with the id and stores its first
-// word in *word (cleared first): 0, or 3586 (Res_oleNoSuchEntry) when no
-// entry has the id.
-int OleWriter_findEntry(const OleWriter *writer, uint32_t id, uintptr_t *word);
+// Finds the first directory entry with the id in the entry list of a
+// compound-file writer (office/ole2/olewriter.h) and stores its first word,
+// the entry id, in *word (cleared first): 0, or 3586 (Res_oleNoSuchEntry)
+// when no entry has the id.
+int OleWriter_findEntry(const OleHandle *writer, uint32_t id, uintptr_t *word);

@@ -12,10 +12,10 @@
 
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
-#include "platform/api/engine.h"
 
 namespace {
 

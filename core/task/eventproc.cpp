@@ -1,5 +1,5 @@
 // The event processor: the message queue and its delivery job, listeners
-// and kind slots, the message constructors and their payload handlers.
+// and kind slots, and the messages of kinds 5 and 8.
 //
 // The head of the queue stays queued while it is delivered: a message
 // posted meanwhile sees a non-empty queue and needs no new delivery job,
@@ -13,15 +13,11 @@
 
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
 #include "core/task/worker.h"
-#include "core/text/ustr.h"
-#include "document/edr/doc.h"
-#include "platform/api/engine.h"
-#include "platform/url/url.h"
-#include "platform/vfs/hosthooks.h"
 
 namespace {
 
@@ -42,78 +38,9 @@ void noWork(void *)
 {
 }
 
-// Payload sizes of the kinds with the common handlers (0: none).
-size_t payloadSize(int32_t kind)
-{
-    switch (kind) {
-    case 0: return sizeof(EventProcDocMsg);
-    case 1: return sizeof(EventProcCodeMsg);
-    case 2: return sizeof(EventProcKind2Msg);
-    case 5: return sizeof(EventProcKind5Msg);
-    case 6: return sizeof(EventProcKind6Msg);
-    case 7: return sizeof(EventProcKind7Msg);
-    case 8: return sizeof(EventProcCustomMsg);
-    case 9: return sizeof(EventProcKind9Msg);
-    case 11: return sizeof(EventProcKind11Msg);
-    default: return 0;
-    }
-}
-
-bool kind2HoldsView(const EventProcKind2Msg *m)
-{
-    return m->type == 3 || m->type == 4 || m->type == 6;
-}
-
 bool kind5OwnsBlock(const EventProcKind5Msg *m)
 {
     return m->code == 14 && m->flag == 1;
-}
-
-// Kind-1 merge: a queued code message with the same code and document.
-int mergeCode(const EventProcMsg *fresh, const EventProcMsg *queued)
-{
-    if (queued->kind != 1 || !queued->payload || !fresh->payload)
-        return 0;
-    const EventProcCodeMsg *a = static_cast<const EventProcCodeMsg *>(fresh->payload);
-    const EventProcCodeMsg *b = static_cast<const EventProcCodeMsg *>(queued->payload);
-    return a->code == b->code && a->document == b->document;
-}
-
-// A message with the common handlers around a filled payload, posted. On
-// failure to make the message the payload is released.
-int postPayload(EventProc *processor, int32_t kind, void *payload, EventProcMergeFn merge)
-{
-    EventProcMsg *msg = static_cast<EventProcMsg *>(Mem_calloc(1, sizeof(EventProcMsg)));
-    if (!msg) {
-        EventProcMsg tmp{kind, nullptr, nullptr, nullptr, nullptr, payload};
-        EventProcMsg_freePayload(&tmp, nullptr);
-        return Res_noMemory;
-    }
-    msg->kind = kind;
-    msg->freeFn = EventProcMsg_freePayload;
-    msg->copyFn = EventProcMsg_copyPayload;
-    msg->merge = merge;
-    msg->payload = payload;
-    return EventProc_post(processor, msg);
-}
-
-void *newPayload(int32_t kind, const void *source)
-{
-    size_t n = payloadSize(kind);
-    void *p = Mem_malloc(n);
-    if (p)
-        memcpy(p, source, n);
-    return p;
-}
-
-void releaseKind6(const EventProcKind6Msg *m)
-{
-    Edr_Doc_releaseView(m->view);
-    Url_free(m->url);
-    Link link = m->link;
-    Link_release(&link);
-    Obj *object = m->object;
-    Obj_finalizeFree(&object);
 }
 
 void freeListener(EventProcListener *l)
@@ -375,189 +302,68 @@ int EventProcMsg_copy(const EventProcMsg *msg, EventProcMsg **copy)
     return Res_ok;
 }
 
-void EventProcMsg_freePayload(EventProcMsg *msg, void *)
+int EventProc_postPayload(EventProc *processor, int32_t kind, void *payload, EventProcFreeFn freeFn,
+                          EventProcCopyFn copyFn, EventProcMergeFn merge)
+{
+    EventProcMsg *msg = static_cast<EventProcMsg *>(Mem_calloc(1, sizeof(EventProcMsg)));
+    if (!msg) {
+        EventProcMsg tmp{kind, freeFn, copyFn, nullptr, merge, payload};
+        if (freeFn)
+            freeFn(&tmp, nullptr);
+        Mem_free(tmp.payload);
+        return Res_noMemory;
+    }
+    msg->kind = kind;
+    msg->freeFn = freeFn;
+    msg->copyFn = copyFn;
+    msg->merge = merge;
+    msg->payload = payload;
+    return EventProc_post(processor, msg);
+}
+
+void EventProc_releaseKind5(EventProcMsg *msg, void *)
 {
     if (!msg || !msg->payload)
         return;
-    void *p = msg->payload;
-    switch (msg->kind) {
-    case 0: {
-        EventProcDocMsg *m = static_cast<EventProcDocMsg *>(p);
-        Edr_Doc_releaseView(m->view);
-        Mem_free(m->text);
-        break;
-    }
-    case 1: Edr_Doc_releaseView(static_cast<EventProcCodeMsg *>(p)->view); break;
-    case 2: {
-        EventProcKind2Msg *m = static_cast<EventProcKind2Msg *>(p);
-        if (kind2HoldsView(m))
-            Edr_Doc_releaseView(static_cast<Edr_Doc *>(m->subject));
-        break;
-    }
-    case 5: {
-        EventProcKind5Msg *m = static_cast<EventProcKind5Msg *>(p);
-        if (kind5OwnsBlock(m))
-            Mem_free(m->block);
-        break;
-    }
-    case 6: releaseKind6(static_cast<EventProcKind6Msg *>(p)); break;
-    case 7: {
-        EventProcKind7Msg *m = static_cast<EventProcKind7Msg *>(p);
-        Edr_Doc_releaseView(m->view);
-        Edr_Doc_release(m->document);
-        break;
-    }
-    case 9: Edr_Doc_releaseView(static_cast<EventProcKind9Msg *>(p)->view); break;
-    case 11: {
-        EventProcKind11Msg *m = static_cast<EventProcKind11Msg *>(p);
-        Edr_Doc_releaseView(m->view);
-        Mem_free(m->text);
-        break;
-    }
-    default: break;
-    }
-    Mem_free(p);
+    EventProcKind5Msg *m = static_cast<EventProcKind5Msg *>(msg->payload);
+    if (kind5OwnsBlock(m))
+        Mem_free(m->block);
+    Mem_free(m);
     msg->payload = nullptr;
 }
 
-int EventProcMsg_copyPayload(const EventProcMsg *src, EventProcMsg *dst)
+int EventProc_copyKind5(const EventProcMsg *src, EventProcMsg *dst)
 {
     if (!src || !dst)
         return Res_missingArgument;
     dst->payload = nullptr;
     if (!src->payload)
         return Res_ok;
-    size_t n = payloadSize(src->kind);
-    if (n == 0 || src->kind == 6 || src->kind == 8)
+    const EventProcKind5Msg *m = static_cast<const EventProcKind5Msg *>(src->payload);
+    if (kind5OwnsBlock(m))
         return Res_notImplemented;
-    if (src->kind == 5 && kind5OwnsBlock(static_cast<const EventProcKind5Msg *>(src->payload)))
-        return Res_notImplemented;
-    void *p = newPayload(src->kind, src->payload);
+    EventProcKind5Msg *p = static_cast<EventProcKind5Msg *>(Mem_malloc(sizeof(EventProcKind5Msg)));
     if (!p)
         return Res_noMemory;
-    // Texts first: the only step that can fail once the block exists.
-    char16_t **text = nullptr;
-    if (src->kind == 0)
-        text = &static_cast<EventProcDocMsg *>(p)->text;
-    else if (src->kind == 11)
-        text = &static_cast<EventProcKind11Msg *>(p)->text;
-    if (text && *text) {
-        *text = Ustr_dup(*text);
-        if (!*text) {
-            Mem_free(p);
-            return Res_noMemory;
-        }
-    }
-    switch (src->kind) {
-    case 0: Edr_Doc_addView(static_cast<EventProcDocMsg *>(p)->view); break;
-    case 1: Edr_Doc_addView(static_cast<EventProcCodeMsg *>(p)->view); break;
-    case 2: {
-        EventProcKind2Msg *m = static_cast<EventProcKind2Msg *>(p);
-        if (kind2HoldsView(m))
-            Edr_Doc_addView(static_cast<Edr_Doc *>(m->subject));
-        break;
-    }
-    case 7: {
-        EventProcKind7Msg *m = static_cast<EventProcKind7Msg *>(p);
-        Edr_Doc_addView(m->view);
-        Edr_Doc_addRef(m->document);
-        break;
-    }
-    case 9: Edr_Doc_addView(static_cast<EventProcKind9Msg *>(p)->view); break;
-    case 11: Edr_Doc_addView(static_cast<EventProcKind11Msg *>(p)->view); break;
-    default: break;
-    }
+    *p = *m;
     dst->payload = p;
     return Res_ok;
 }
 
 // ----------------------------------------------------------- constructors
 
-int EventProc_postDoc(Edr_Doc *document, EventProc *processor, const EventProcDocMsg *source)
-{
-    if (!source)
-        return Res_missingArgument;
-    EventProcDocMsg *m = static_cast<EventProcDocMsg *>(newPayload(0, source));
-    if (!m) {
-        Mem_free(source->text);
-        return Res_noMemory;
-    }
-    m->view = document;
-    Edr_Doc_addView(document);
-    return postPayload(processor, 0, m, nullptr);
-}
-
-int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source)
-{
-    if (!source)
-        return Res_missingArgument;
-    EventProcCodeMsg *m = static_cast<EventProcCodeMsg *>(newPayload(1, source));
-    if (!m)
-        return Res_noMemory;
-    m->view = m->document;
-    Edr_Doc_addView(m->document);
-    bool merges = m->code == 2 || (m->code == 1 && (!m->document || m->document->startFlag != 0));
-    return postPayload(processor, 1, m, merges ? mergeCode : nullptr);
-}
-
-int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source)
-{
-    if (!source)
-        return Res_missingArgument;
-    EventProcCodeMsg *m = static_cast<EventProcCodeMsg *>(newPayload(1, source));
-    if (!m)
-        return Res_noMemory;
-    m->view = nullptr;
-    return postPayload(processor, 1, m, nullptr);
-}
-
-int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source)
-{
-    if (!source)
-        return Res_missingArgument;
-    EventProcKind2Msg *m = static_cast<EventProcKind2Msg *>(newPayload(2, source));
-    if (!m)
-        return Res_noMemory;
-    if (kind2HoldsView(m))
-        Edr_Doc_addView(static_cast<Edr_Doc *>(m->subject));
-    return postPayload(processor, 2, m, nullptr);
-}
-
 int EventProc_postKind5(EventProc *processor, const EventProcKind5Msg *source)
 {
     if (!source)
         return Res_missingArgument;
-    EventProcKind5Msg *m = static_cast<EventProcKind5Msg *>(newPayload(5, source));
+    EventProcKind5Msg *m = static_cast<EventProcKind5Msg *>(Mem_malloc(sizeof(EventProcKind5Msg)));
     if (!m) {
         if (kind5OwnsBlock(source))
             Mem_free(source->block);
         return Res_noMemory;
     }
-    return postPayload(processor, 5, m, nullptr);
-}
-
-int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source)
-{
-    if (!source)
-        return Res_missingArgument;
-    EventProcKind6Msg *m = static_cast<EventProcKind6Msg *>(newPayload(6, source));
-    if (!m) {
-        releaseKind6(source);
-        return Res_noMemory;
-    }
-    return postPayload(processor, 6, m, nullptr);
-}
-
-int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source)
-{
-    if (!source)
-        return Res_missingArgument;
-    EventProcKind7Msg *m = static_cast<EventProcKind7Msg *>(newPayload(7, source));
-    if (!m)
-        return Res_noMemory;
-    Edr_Doc_addView(m->view);
-    Edr_Doc_addRef(m->document);
-    return postPayload(processor, 7, m, nullptr);
+    *m = *source;
+    return EventProc_postPayload(processor, 5, m, EventProc_releaseKind5, EventProc_copyKind5, nullptr);
 }
 
 int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source, EventProcFreeFn freeFn,
@@ -566,12 +372,13 @@ int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source,
     if (!source)
         return Res_missingArgument;
     EventProcMsg *msg = static_cast<EventProcMsg *>(Mem_calloc(1, sizeof(EventProcMsg)));
-    void *payload = newPayload(8, source);
+    EventProcCustomMsg *payload = static_cast<EventProcCustomMsg *>(Mem_malloc(sizeof(EventProcCustomMsg)));
     if (!msg || !payload) {
         Mem_free(msg);
         Mem_free(payload);
         return Res_noMemory;
     }
+    *payload = *source;
     msg->kind = 8;
     msg->freeFn = freeFn;
     msg->copyFn = copyFn;
@@ -586,31 +393,6 @@ int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source,
         }
     }
     return EventProc_post(processor, msg);
-}
-
-int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProcKind9Msg *source)
-{
-    if (!source)
-        return Res_missingArgument;
-    EventProcKind9Msg *m = static_cast<EventProcKind9Msg *>(newPayload(9, source));
-    if (!m)
-        return Res_noMemory;
-    m->view = document;
-    Edr_Doc_addView(document);
-    return postPayload(processor, 9, m, nullptr);
-}
-
-int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source)
-{
-    if (!source)
-        return Res_missingArgument;
-    EventProcKind11Msg *m = static_cast<EventProcKind11Msg *>(newPayload(11, source));
-    if (!m) {
-        Edr_Doc_releaseView(source->view);
-        Mem_free(source->text);
-        return Res_noMemory;
-    }
-    return postPayload(processor, 11, m, nullptr);
 }
 
 // -------------------------------------------------------------- listeners

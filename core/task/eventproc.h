@@ -25,12 +25,8 @@
 
 #include "core/task/lock.h"
 #include "core/task/timerq.h"
-#include "html/link.h"
 
 struct EngineContext;
-struct Edr_Doc;
-struct Url;
-struct Obj;
 struct EventProcMsg;
 struct Task;
 
@@ -62,82 +58,26 @@ struct EventProcMsg {
 };
 
 // ------------------------------------------------------------- payloads
-
-// Kind 0, a document report: EventProc_postDoc.
-struct EventProcDocMsg {
-    int32_t code;
-    intptr_t word;
-    Edr_Doc *view;            // holds a view reference
-    char16_t *text;           // owned, freed with the message
-};
-
-// Kind 1, a code message: EventProc_postCode, EventProc_postPlainCode.
-struct EventProcCodeMsg {
-    int32_t code;
-    Edr_Doc *document;        // no reference of its own
-    Edr_Doc *view;            // a view reference of document (null for plain codes)
-    intptr_t argument;
-};
-
-// Kind 2: EventProc_postKind2. For types 3, 4 and 6 the subject is a
-// document holding a view reference (focus set {3, document, node}, focus
-// cleared {4, document}); otherwise it is a plain word.
-struct EventProcKind2Msg {
-    int32_t type;
-    void *subject;
-    void *word2;
-    void *word3;
-    void *word4;
-};
+//
+// The processor carries kind 5 and kind 8 itself; the kinds whose payloads
+// hold document views, URLs and links are made by document/edr/docmsg.h.
 
 // Kind 5: EventProc_postKind5, seventeen words. When code is 14 and flag is
 // 1, block is an engine heap block owned by the message.
 struct EventProcKind5Msg {
-    int32_t word0;
-    int32_t code;
-    int32_t word2;
+    int32_t action;           // what the receiver is to do (a node event's action)
+    int32_t code;             // the event type
+    int32_t detail;           // a word of the sender's (a node event's target-owned flag)
     uint16_t flag;            // the seventh 16-bit unit
-    uint16_t unit7;
+    uint16_t spare;           // the eighth 16-bit unit, unused
     void *block;              // the fifth word
     intptr_t words[12];       // words 5 to 16
-};
-
-// Kind 6, open a URL: EventProc_postKind6. The message owns the view
-// reference, the URL, what the link reference holds and the object.
-struct EventProcKind6Msg {
-    Edr_Doc *view;
-    Url *url;
-    Link link;
-    intptr_t words[2];
-    Obj *object;
-};
-
-// Kind 7: EventProc_postKind7: a view reference and a document reference.
-struct EventProcKind7Msg {
-    Edr_Doc *view;
-    Edr_Doc *document;
 };
 
 // Kind 8, custom: EventProc_postCustom. What the two words hold is the
 // business of the message's own free and copy handlers.
 struct EventProcCustomMsg {
     void *data;
-    intptr_t word;
-};
-
-// Kind 9, a page update: EventProc_postKind9 {word, document, page key,
-// page kind}; the document holds a view reference (null without one).
-struct EventProcKind9Msg {
-    intptr_t word;
-    Edr_Doc *view;
-    intptr_t pageKey;
-    intptr_t pageKind;
-};
-
-// Kind 11: EventProc_postKind11: a view reference, an owned text, a word.
-struct EventProcKind11Msg {
-    Edr_Doc *view;
-    char16_t *text;
     intptr_t word;
 };
 
@@ -216,29 +156,26 @@ int EventProc_post(EventProc *processor, EventProcMsg *msg);
 void EventProc_freeMsg(EventProcMsg *msg);
 // A copy with new references into *copy (null on failure). 0, 1 when memory
 // ran out, or the copy handler's error; 259 when a payload has no copy
-// handler, or holds what cannot be copied here (a kind-5 heap block, the
-// URL, link and object of kind 6).
+// handler, or holds what cannot be copied (a kind-5 heap block, the URL,
+// link and object of kind 6).
 int EventProcMsg_copy(const EventProcMsg *msg, EventProcMsg **copy);
-// The common handlers of kinds 0 to 2, 5 to 7, 9 and 11.
-void EventProcMsg_freePayload(EventProcMsg *msg, void *handlerArg);
-int EventProcMsg_copyPayload(const EventProcMsg *src, EventProcMsg *dst);
+// Posts a payload block of the kind with its kind's free and copy handlers
+// and merge function (null: none). The payload is taken over: when the
+// message cannot be made, freeFn releases it. Results as EventProc_post.
+int EventProc_postPayload(EventProc *processor, int32_t kind, void *payload, EventProcFreeFn freeFn,
+                          EventProcCopyFn copyFn, EventProcMergeFn merge);
 
-// Constructors: each allocates the message and its payload, takes the
-// references named at its payload record and posts it. Results as
-// EventProc_post; on any failure what the call took over is released.
-// The text of kinds 0 and 11, the view of kind 11, the heap block of kind
-// 5 and everything of kind 6 are taken over by the call in every case.
-int EventProc_postDoc(Edr_Doc *document, EventProc *processor, const EventProcDocMsg *source);
-int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source);
-int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source);
-int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source);
+// Kind 5's handlers: the release frees the heap block the payload owns and
+// the payload; the copy refuses a payload that owns a block (259).
+void EventProc_releaseKind5(EventProcMsg *msg, void *handlerArg);
+int EventProc_copyKind5(const EventProcMsg *src, EventProcMsg *dst);
+
+// Constructors: each allocates the message and its payload and posts it.
+// Results as EventProc_post; on any failure what the call took over is
+// released. The heap block of kind 5 is taken over in every case.
 int EventProc_postKind5(EventProc *processor, const EventProcKind5Msg *source);
-int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source);
-int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source);
 int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source,
                          EventProcFreeFn freeFn, EventProcCopyFn copyFn);
-int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProcKind9Msg *source);
-int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source);
 
 // ------------------------------------------------------------ listeners
 

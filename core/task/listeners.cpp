@@ -1,4 +1,4 @@
-// Viewer listeners, document feature flags and the current date.
+// Viewer listeners.
 //
 // The listener list is a singly linked list in registration order. While a
 // dispatch walks it, removal only clears the node's function (the walk may
@@ -10,10 +10,6 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/time/date.h"
-#include "document/edr/doc.h"
-#include "host/host.h"
-#include "platform/api/engine.h"
 
 void Listener_init(ListenerList *list, FvViewer *viewer)
 {
@@ -136,42 +132,4 @@ int Listener_hasFunction(const ListenerList *list, ListenerFn function)
         if (node->function == function)
             return 1;
     return 0;
-}
-
-// ------------------------------------------------- document feature flags
-
-int Edr_Doc_setFlags(Edr_Doc *doc, uint32_t bits)
-{
-    if (!doc)
-        return Res_ok;
-    return Edr_Doc_orFeatureFlags(doc, bits);
-}
-
-int Edr_Doc_testFlags(Edr_Doc *doc, uint32_t bits)
-{
-    if (!doc)
-        return 0;
-    return Edr_Doc_hasFeatureFlags(doc, bits);
-}
-
-// ------------------------------------------------------------ the date
-
-int64_t Date_now(int64_t *out)
-{
-    EngineInstance *instance = Host_getThreadContext();
-    HostLocalTime local{};
-    Host_getLocalTime(instance ? instance->host : nullptr, &local);
-    BrokenTime t{};
-    t.sec = local.second;
-    t.min = local.minute;
-    t.hour = local.hour;
-    t.mday = local.day;
-    t.mon = local.month - 1;
-    t.year = local.year - 1900;
-    t.wday = local.weekday;
-    t.isdst = Time_dstState();
-    int64_t seconds = Std_mktime(&t);
-    if (out)
-        *out = seconds;
-    return seconds;
 }

@@ -9,9 +9,9 @@
 // their waiters.
 #include "core/task/lock.h"
 
+#include "core/context/context.h"
 #include "core/result.h"
 #include "core/task/task.h"
-#include "platform/api/engine.h"
 
 namespace {
 

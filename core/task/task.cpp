@@ -12,11 +12,11 @@
 
 #include <cstdlib>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/timer.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 // that can move it, and after every pass.
 #include "core/task/timerq.h"
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
 #include "core/task/task.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include <cstdint>
 
 #include "core/task/lock.h"
+#include "core/context/context.h"
 #include "core/task/timer.h"
-#include "platform/api/engine.h"
 
 struct EngineContext;
 struct EngineInstance;

@@ -16,11 +16,11 @@
 
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
 #include "core/text/fmt.h"
-#include "platform/api/engine.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset_cjk.h"
 #include "core/text/charset_internal.h"
 #include "core/text/cstr.h"
 #include "core/text/ustr.h"
-#include "platform/api/engine.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/text/ustr.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 
 const uint8_t Char_classTable[384] = {
     0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,  // -128
@@ -112,12 +112,6 @@ int Cstr_icmpLen(const char *a, const char *b)
     if (la != lb)
         return la > lb ? static_cast<int>(la - lb) : -static_cast<int>(lb - la);
     return Cstr_nicmp(a, b, la);
-}
-
-int Mem_cmp(const void *a, const void *b, size_t n)
-{
-    int d = memcmp(a, b, n);
-    return (d > 0) - (d < 0);
 }
 
 char *Cstr_chr(const char *s, int c)

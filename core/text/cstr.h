@@ -54,8 +54,6 @@ int Cstr_nicmp(const char *a, const char *b, size_t n);
 // Unequal lengths give length(a) - length(b); equal lengths give Cstr_nicmp
 // over that length.
 int Cstr_icmpLen(const char *a, const char *b);
-// Comparison of n unsigned bytes: -1, 0 or 1.
-int Mem_cmp(const void *a, const void *b, size_t n);
 
 // The first byte of s equal to c (searching for 0 finds the terminator), or
 // null; null for a null s.

@@ -14,16 +14,16 @@
 // classic e/f conversion with a 309-byte digit buffer), not from the C
 // library: its rounding and its %g text are part of the engine's behaviour.
 #include "core/text/fmt.h"
+#include "core/text/ustr.h"
 
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
-#include "fonts/fontfile.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 
 namespace {
 

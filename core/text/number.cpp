@@ -12,10 +12,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 
 namespace {
 
@@ -292,41 +292,4 @@ uint32_t Math_floorPow2(uint32_t v)
     if (v == 0)
         return 1;
     return 1u << (31 - __builtin_clz(v));
-}
-
-int Mem_allocOut(size_t size, void **out, size_t *outSize)
-{
-    *out = nullptr;
-    *outSize = 0;
-    if (size == 0)
-        return 0;
-    void *p = Mem_malloc(size);
-    if (!p)
-        return 1;
-    *out = p;
-    *outSize = size;
-    return 0;
-}
-
-int Mem_freeRet0(void *block)
-{
-    Mem_free(block);
-    return 0;
-}
-
-int Mem_growCopy(void **block, size_t keep, size_t newSize)
-{
-    void *fresh;
-    size_t got;
-    if (Mem_allocOut(newSize, &fresh, &got) != 0)
-        return 1;
-    if (got != newSize) {
-        Mem_free(fresh);
-        return 1;
-    }
-    if (*block && fresh)
-        memcpy(fresh, *block, keep < newSize ? keep : newSize);
-    Mem_free(*block);
-    *block = fresh;
-    return 0;
 }

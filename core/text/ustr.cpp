@@ -434,6 +434,21 @@ char16_t *Ustr_str(const char16_t *haystack, const char16_t *needle)
     return nullptr;
 }
 
+char16_t *Ustr_findAsciiN(const char16_t *haystack, uint32_t n, const char *needle, uint32_t m)
+{
+    if (!haystack || !needle || m == 0)
+        return mutableUnits(haystack);
+    for (uint32_t p = 0; n - p >= m && p < n; p++) {
+        uint32_t i = 0;
+        while (i < m && static_cast<uint8_t>(needle[i]) < 0x80 &&
+               haystack[p + i] == static_cast<uint8_t>(needle[i]))
+            i++;
+        if (i == m)
+            return mutableUnits(haystack + p);
+    }
+    return nullptr;
+}
+
 char16_t *Ustr_strCstr(const char16_t *haystack, const char *needle)
 {
     if (!needle[0])
@@ -494,6 +509,15 @@ void Ustr_reverseN(char16_t *s, size_t n)
         s[i] = s[j];
         s[j] = t;
     }
+}
+
+size_t Ustr_removeChar(char16_t *text, size_t n, char16_t ch)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < n; i++)
+        if (text[i] != ch)
+            text[kept++] = text[i];
+    return kept;
 }
 
 char16_t *Ustr_collapseSpace(const char16_t *src, size_t n)
@@ -727,3 +751,74 @@ char16_t *Ustr_escapeSet(const char16_t *s, const char16_t *set)
     *w = 0;
     return out;
 }
+
+// ------------------------------------------------------------ code points
+
+int Ustr_nextCodePoint(const char16_t **pos, uint32_t *codePoint, const char16_t *end)
+{
+    const char16_t *p = *pos;
+    if (end && p >= end)
+        return 1;
+    uint32_t first = *p++;
+    if (first >= 0xD800 && first <= 0xDBFF) {
+        if (end && p >= end)
+            return 1; // the pair is cut by the end: nothing is consumed
+        uint32_t second = *p;
+        if (second >= 0xDC00 && second <= 0xDFFF) {
+            p++;
+            *codePoint = 0x10000 + (((first & 0x3FF) << 10) | (second & 0x3FF));
+        } else {
+            *codePoint = 0xFFFD;
+        }
+    } else if (first >= 0xDC00 && first <= 0xDFFF) {
+        *codePoint = 0xFFFD;
+    } else {
+        *codePoint = first;
+    }
+    *pos = p;
+    return 0;
+}
+
+int Ustr_putCodePoint(char16_t **out, uint32_t codePoint, const char16_t *end)
+{
+    char16_t *p = *out;
+    if (end && p >= end)
+        return 1;
+    if (codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        codePoint = 0xFFFD;
+    if (codePoint < 0x10000) {
+        *p++ = char16_t(codePoint);
+        *out = p;
+        return 0;
+    }
+    if (end && end - p < 2)
+        return 1; // no room for both units: nothing is written
+    uint32_t v = codePoint - 0x10000;
+    p[0] = char16_t(0xD800 | (v >> 10));
+    p[1] = char16_t(0xDC00 | (v & 0x3FF));
+    *out = p + 2;
+    return 0;
+}
+
+// ------------------------------------------------------------ appending
+
+char16_t *Ustr_appendCstr(char16_t *s, const char *text8)
+{
+    if (!text8)
+        return s;
+    size_t have = Ustr_len(s);
+    size_t add = strlen(text8);
+    if (add > SIZE_MAX / sizeof(char16_t) - have - 1)
+        return nullptr;
+    char16_t *out = static_cast<char16_t *>(Mem_realloc(s, (have + add + 1) * sizeof(char16_t)));
+    if (!out)
+        return nullptr;
+    if (!s)
+        have = 0;
+    for (size_t i = 0; i < add; i++)
+        out[have + i] = static_cast<char16_t>(static_cast<uint8_t>(text8[i]));
+    out[have + add] = 0;
+    return out;
+}
+
+// ------------------------------------------------ property payload 18

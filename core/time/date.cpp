@@ -7,12 +7,12 @@
 // fields can never overflow it.
 #include "core/time/date.h"
 
+#include "core/context/context.h"
 #include "core/result.h"
 #include "core/text/cstr.h"
 #include "core/text/fmt.h"
 #include "core/time/localeset.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 
 namespace {
 
@@ -365,4 +365,25 @@ int Date_formatTimestamp(const BrokenTime *t, char *out)
         Fmt_snprintf(out, Date_timestampSize, "%02d/%02d/%04d %02d:%02d:%02d", month, day, year,
                      hour, min, sec);
     return Res_ok;
+}
+
+// The host's local time now, as engine seconds.
+int64_t Date_now(int64_t *out)
+{
+    EngineInstance *instance = Host_getThreadContext();
+    HostLocalTime local{};
+    Host_getLocalTime(instance ? instance->host : nullptr, &local);
+    BrokenTime t{};
+    t.sec = local.second;
+    t.min = local.minute;
+    t.hour = local.hour;
+    t.mday = local.day;
+    t.mon = local.month - 1;
+    t.year = local.year - 1900;
+    t.wday = local.weekday;
+    t.isdst = Time_dstState();
+    int64_t seconds = Std_mktime(&t);
+    if (out)
+        *out = seconds;
+    return seconds;
 }

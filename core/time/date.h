@@ -104,3 +104,8 @@ int32_t Date_parse4Digits(const char *text);
 // 0-11 when the first three bytes of text are a month abbreviation exactly
 // (case-sensitive), else -1.
 int32_t Date_parseMonth(const char *text);
+
+// The host's local time now as seconds since 1970-01-01 00:00 UTC (the
+// engine's time-zone offset taken off), also stored through out when out
+// is not null.
+int64_t Date_now(int64_t *out);

@@ -7,7 +7,6 @@
 #include "core/text/charset.h"
 #include "core/text/cstr.h"
 #include "core/time/localeset.h"
-#include "fonts/charfilter.h"
 
 namespace {
 
@@ -145,20 +144,4 @@ int32_t Locale_yenMap(const char16_t *src, char16_t *dst, int32_t n)
     for (int32_t i = 0; i < n; i++)
         dst[i] = src[i] == backslash ? yenSign : src[i];
     return n;
-}
-
-int Locale_installYenMapping(CharFilterList *list)
-{
-    const LocaleEntry *row = Locale_getCurrentRow();
-    if (!row || Cstr_cmp(row->tag, "ja-jp") != 0)
-        return 1;
-    CharFilter filter = {};
-    filter.size = sizeof(CharFilter);
-    filter.kind = Locale_yenMappingKind;
-    filter.first = backslash;
-    filter.last = backslash;
-    filter.test = Locale_yenApplies;
-    filter.map = Locale_yenMap;
-    filter.reserved = 0;
-    return FontCache_addCharMapping(list, &filter);
 }

@@ -8,14 +8,15 @@
 // and any formats the host gives it live in the locale settings
 // (core/time/localeset.h); this module only answers questions about the
 // constant tables. The Japanese locale also draws the backslash as a yen
-// sign, through a character filter handed to the font engine.
+// sign: its filter functions are here, and the font engine installs them
+// (fonts/charfilter.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 struct CharFilter;
-struct CharFilterList;
+
 
 // One way of writing numbers. Strings are NUL-padded: a decimal point and a
 // thousands separator of up to 3 characters (an empty separator means
@@ -60,13 +61,6 @@ int32_t Locale_findByCharset(uint32_t code);
 // The number format of the entry at index; the format of entry 0 when
 // index is not 0-45. Never null; the row is constant.
 const NumberFormatRow *Locale_numberFormat(int32_t index);
-
-// When the current locale (of the calling thread's engine) is "ja-jp",
-// adds to the font engine's filter list a filter of kind 14 for U+005C
-// that draws every backslash as a yen sign (U+00A5). Answers 1, also in
-// every other locale (where it adds nothing); 0 when the list is full or
-// null.
-int Locale_installYenMapping(CharFilterList *list);
 
 // The yen filter's test: it always applies (1).
 int Locale_yenApplies(const CharFilter *filter, const char16_t *codes, int32_t n);

@@ -8,10 +8,11 @@
 
 #include <cstring>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
+#include "core/task/exitlist.h"
 #include "core/text/cstr.h"
 #include "host/host.h"
-#include "platform/api/engine.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/worker.h"
 #include "core/text/strtable.h"
 #include "core/text/ustr.h"
@@ -24,6 +25,7 @@
 #include "document/edr/edr_internal.h"
 #include "document/edr/handler.h"
 #include "document/edr/node.h"
+#include "document/edr/requests.h"
 #include "document/manager/manager.h"
 #include "document/style/style.h"
 #include "document/types/translate.h"
@@ -207,10 +209,10 @@ void freeParts(Edr_Doc *doc)
     doc->fonts = nullptr;
     doc->fontCapacity = 0;
     Edr_StyleCtx_free(doc);
-    Req_table_free(doc->requests);
+    DocRequests_free(doc->requests);
     doc->requests = nullptr;
-    Edr_SourceInfo8_free(doc->sourceInfo8);
-    doc->sourceInfo8 = nullptr;
+    Edr_SourceDetails_free(doc->sourceDetails);
+    doc->sourceDetails = nullptr;
     Edr_Doc_freeSubRecords(doc);
     Mem_free(doc->mimeType);
     doc->mimeType = nullptr;
@@ -307,7 +309,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
     }
 
     // 7. Requests, jobs, redirection, registration, translator record, hooks.
-    if ((err = Req_table_create(doc, app, &doc->requests)) != 0)
+    if ((err = DocRequests_create(doc, app, &doc->requests)) != 0)
         goto fail;
     doc->jobs = static_cast<Edr_DocJob **>(Mem_calloc(4, sizeof(Edr_DocJob *)));
     if (!doc->jobs) {
@@ -341,7 +343,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
         err = Res_noMemory;
         goto fail;
     }
-    doc->sourceInfo4 = -1;
+    doc->sourceWord = -1;
     doc->mimeId = 0;
     doc->typeCode = Edr_typeCodeNew;
     doc->startFlag = 1;
@@ -411,7 +413,7 @@ void countPendingDestroy(EngineContext *app)
 
 // Gathers the image nodes that hold an image object.
 struct ImageGather {
-    ImageObject **images;
+    ImageHandle **images;
     uint32_t count;
     uint32_t capacity;
     int err;
@@ -422,15 +424,15 @@ int gatherImage(Edr_Node *node, int *, int *, void *context)
     ImageGather *g = static_cast<ImageGather *>(context);
     if (Edr_Node_type(node) != Edr_NodeType_image)
         return 0;
-    ImageObject *image = Edr_Node_imagePayload(node)->image;
+    ImageHandle *image = Edr_Node_imagePayload(node)->image;
     if (!image)
         return 0;
     if (g->count == g->capacity) {
         uint32_t cap = g->capacity ? g->capacity * 2 : 8;
-        void *grown = Mem_realloc(g->images, cap * sizeof(ImageObject *));
+        void *grown = Mem_realloc(g->images, cap * sizeof(ImageHandle *));
         if (!grown)
             return Res_noMemory;
-        g->images = static_cast<ImageObject **>(grown);
+        g->images = static_cast<ImageHandle **>(grown);
         g->capacity = cap;
     }
     g->images[g->count++] = image;

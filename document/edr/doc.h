@@ -38,7 +38,7 @@ struct Url;
 struct VfsHandle;
 struct WorkerJob;
 struct LoadProgress;
-struct ReqTable;
+struct DocRequestTable;
 struct RedirectState;
 struct Edr_HandlerDesc;
 struct Edr_AttrRecord;
@@ -90,8 +90,9 @@ struct Edr_NumberedGroup {
     Edr_NumberedGroup *next;
 };
 
-// Copies of stream information code 8.
-struct Edr_SourceInfo8 {
+// The source's load details (stream information code 8): four strings
+// and two words, copied.
+struct Edr_SourceDetails {
     char16_t *strings[4];
     uint32_t words[2];
 };
@@ -156,9 +157,9 @@ struct Edr_Doc {
     Edr_KeyedGroup *keyedGroups;
     Edr_NumberedGroup *numberedGroups;
     uint32_t featureFlags;
-    int32_t sourceInfo4;
+    int32_t sourceWord;         // the word of stream information code 4 (-1 when absent)
     char16_t *mimeType;
-    uint32_t sourceInfo0[2];
+    uint64_t sourceSize;        // the source stream's size (information code 0; 0 when absent)
     uint32_t mimeId;
     uint32_t typeCode;
     VfsHandle *sourceStream;
@@ -172,7 +173,7 @@ struct Edr_Doc {
     Edr_Node *hostNode;
     char16_t *auxText;
     uint32_t charset;
-    ReqTable *requests;
+    DocRequestTable *requests;
     RedirectState *redirect;
     Edr_AttrRecord *freeRecords;
     uint32_t stopFlag;
@@ -191,10 +192,10 @@ struct Edr_Doc {
     LoadProgress *loadStats;
     Edr_TranslateAux *translateAux;
     uint16_t stamp;
-    uint32_t sourceInfo7;
+    uint32_t sourceLoadState;   // the source's load state (stream information code 7)
     uint32_t secureLeaveAnswer;
     Sem questionSem;
-    Edr_SourceInfo8 *sourceInfo8;
+    Edr_SourceDetails *sourceDetails;
     uint32_t variantFlag;
     uint32_t startFlag;
     uint32_t depth;
@@ -336,10 +337,10 @@ void Edr_Page_writeUnlockList(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setMimeType(Edr_Doc *doc, const char16_t *mime, uint32_t id);
 uint32_t Edr_Doc_getTypeCodeLocked(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setTypeCode(Edr_Doc *doc, uint32_t code);
-int32_t Edr_Doc_getSourceInfo4(Edr_Doc *doc);
-void Edr_Doc_getSourceInfo0(Edr_Doc *doc, uint32_t out[2]);
-[[nodiscard]] int Edr_Doc_getSourceInfo8(Edr_Doc *doc, Edr_SourceInfo8 **out);
-void Edr_SourceInfo8_free(Edr_SourceInfo8 *info);
+int32_t Edr_Doc_getSourceWord(Edr_Doc *doc);
+uint64_t Edr_Doc_getSourceSize(Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_getSourceDetails(Edr_Doc *doc, Edr_SourceDetails **out);
+void Edr_SourceDetails_free(Edr_SourceDetails *info);
 [[nodiscard]] int Edr_Doc_setTargetName(Edr_Doc *doc, const char16_t *chars, uint32_t n);
 [[nodiscard]] int Edr_Doc_copyTargetName(Edr_Doc *doc, char16_t **out);
 [[nodiscard]] int Edr_Doc_setAuxText(Edr_Doc *doc, const char16_t *chars, uint32_t n);
@@ -358,9 +359,9 @@ uint32_t Edr_Doc_findNameN(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint
 uint32_t Edr_Doc_getStartFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setStartFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_clearStartFlag(Edr_Doc *doc);
-[[nodiscard]] int Edr_Doc_setMode348(Edr_Doc *doc, uint32_t mode);
-uint32_t Edr_Doc_getMode348(Edr_Doc *doc);
-int Edr_Doc_mode348IsNotOne(const Edr_Doc *doc);
+[[nodiscard]] int Edr_Doc_setMode(Edr_Doc *doc, uint32_t mode);
+uint32_t Edr_Doc_getMode(Edr_Doc *doc);
+int Edr_Doc_modeIsNotOne(const Edr_Doc *doc);
 uint32_t Edr_Doc_getDepth(Edr_Doc *doc);
 uint32_t Edr_Doc_parentMarkFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_markRootChild(Edr_Doc *doc, uint32_t index);
@@ -403,10 +404,22 @@ uint32_t Edr_Doc_getSecureLeaveAnswer(Edr_Doc *doc);
 void Edr_Doc_orFlags(Edr_Doc *doc, uint32_t bits);
 uint32_t Edr_Doc_getFlags(Edr_Doc *doc);
 void Edr_Doc_setStopFlag(Edr_Doc *doc);
+// The stop-request word, read under the read lock (0 for null): non-zero
+// ends a page translation.
+uint32_t Edr_Doc_getStopFlag(Edr_Doc *doc);
 uint32_t Edr_Doc_getSpare(Edr_Doc *doc);
 // Feature flags: OR bits in under the write lock; 1 when all bits are set.
 [[nodiscard]] int Edr_Doc_orFeatureFlags(Edr_Doc *doc, uint32_t bits);
 int Edr_Doc_hasFeatureFlags(Edr_Doc *doc, uint32_t bits);
+// The null-tolerant forms that the viewer and the importers call:
+// ORs bits into the document's feature flags under its write lock. 0; the
+// lock's error when it could not be taken (nothing changes then). A null
+// document gives 0.
+[[nodiscard]] int Edr_Doc_setFlags(Edr_Doc *doc, uint32_t bits);
+
+// 1 when every bit of the mask is set in the document's feature flags (so
+// a mask of 0 gives 1), read under its read lock; 0 for a null document.
+int Edr_Doc_testFlags(Edr_Doc *doc, uint32_t bits);
 
 // Identity from the source stream, then the load-state event 39/40/41.
 [[nodiscard]] int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream);
@@ -431,7 +444,7 @@ int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *targ
 // ---------------------------------------------------- unlocked accessors
 
 uint32_t Edr_Doc_getTypeCode(const Edr_Doc *doc);
-ReqTable *Edr_Doc_requestTable(const Edr_Doc *doc);
+DocRequestTable *Edr_Doc_requestTable(const Edr_Doc *doc);
 StrTable *Edr_Doc_stringTable(const Edr_Doc *doc);
 void *Edr_Page_listHead(const Edr_Doc *doc);
 void *Edr_Page_listHead2(const Edr_Doc *doc);

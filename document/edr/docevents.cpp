@@ -12,6 +12,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/timerq.h"
 #include "document/edr/doc.h"
 #include "document/edr/docevents.h"
@@ -272,8 +273,8 @@ void performDefault(EngineContext *app, Edr_Doc *doc, Edr_Node *candidate, const
         Lock_acquire(&doc->mutex);
         candidate->flags &= ~uint32_t(Edr_Node_notifiedBit);
         Lock_release(&doc->mutex);
-        if (ev->word3) {
-            if (ev->word4)
+        if (ev->relayout) {
+            if (ev->queueChange)
                 (void)Edr_Mgr_queueChange(doc);
             else
                 (void)Layout_redrawNode(app, doc, candidate);

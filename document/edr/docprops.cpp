@@ -9,15 +9,19 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/text/strtable.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/edr_internal.h"
 #include "document/edr/node.h"
+#include "document/edr/requests.h"
 #include "document/manager/manager.h"
 #include "graphics/image.h"
+#include "graphics/imagecodec.h"
 #include "html/docweb.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
@@ -298,23 +302,23 @@ int Edr_Doc_setTypeCode(Edr_Doc *doc, uint32_t code)
     return setWord(doc, &doc->typeCode, code);
 }
 
-int32_t Edr_Doc_getSourceInfo4(Edr_Doc *doc)
+int32_t Edr_Doc_getSourceWord(Edr_Doc *doc)
 {
     Edr_Doc_readLock(doc);
-    int32_t v = doc->sourceInfo4;
+    int32_t v = doc->sourceWord;
     Edr_Doc_readUnlock(doc);
     return v;
 }
 
-void Edr_Doc_getSourceInfo0(Edr_Doc *doc, uint32_t out[2])
+uint64_t Edr_Doc_getSourceSize(Edr_Doc *doc)
 {
     Edr_Doc_readLock(doc);
-    out[0] = doc->sourceInfo0[0];
-    out[1] = doc->sourceInfo0[1];
+    uint64_t size = doc->sourceSize;
     Edr_Doc_readUnlock(doc);
+    return size;
 }
 
-void Edr_SourceInfo8_free(Edr_SourceInfo8 *info)
+void Edr_SourceDetails_free(Edr_SourceDetails *info)
 {
     if (!info)
         return;
@@ -325,14 +329,14 @@ void Edr_SourceInfo8_free(Edr_SourceInfo8 *info)
 
 namespace {
 
-Edr_SourceInfo8 *copyInfo8(const char16_t *const strings[4], const uint32_t words[2])
+Edr_SourceDetails *copyDetails(const char16_t *const strings[4], const uint32_t words[2])
 {
-    Edr_SourceInfo8 *c = static_cast<Edr_SourceInfo8 *>(Mem_calloc(1, sizeof(Edr_SourceInfo8)));
+    Edr_SourceDetails *c = static_cast<Edr_SourceDetails *>(Mem_calloc(1, sizeof(Edr_SourceDetails)));
     if (!c)
         return nullptr;
     for (int i = 0; i < 4; i++) {
         if (strings[i] && !(c->strings[i] = Ustr_dup(strings[i]))) {
-            Edr_SourceInfo8_free(c);
+            Edr_SourceDetails_free(c);
             return nullptr;
         }
     }
@@ -343,15 +347,15 @@ Edr_SourceInfo8 *copyInfo8(const char16_t *const strings[4], const uint32_t word
 
 } // namespace
 
-int Edr_Doc_getSourceInfo8(Edr_Doc *doc, Edr_SourceInfo8 **out)
+int Edr_Doc_getSourceDetails(Edr_Doc *doc, Edr_SourceDetails **out)
 {
     *out = nullptr;
     Edr_Doc_readLock(doc);
     int err = Res_ok;
-    if (doc->sourceInfo7 && doc->sourceInfo8) {
-        const char16_t *strings[4] = {doc->sourceInfo8->strings[0], doc->sourceInfo8->strings[1],
-                                      doc->sourceInfo8->strings[2], doc->sourceInfo8->strings[3]};
-        *out = copyInfo8(strings, doc->sourceInfo8->words);
+    if (doc->sourceLoadState && doc->sourceDetails) {
+        const char16_t *strings[4] = {doc->sourceDetails->strings[0], doc->sourceDetails->strings[1],
+                                      doc->sourceDetails->strings[2], doc->sourceDetails->strings[3]};
+        *out = copyDetails(strings, doc->sourceDetails->words);
         if (!*out)
             err = Res_noMemory;
     }
@@ -411,36 +415,35 @@ int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream)
             Mem_free(mimeCopy);
             return err;
         }
-        doc->sourceInfo0[0] = haveSize ? uint32_t(size) : 0;
-        doc->sourceInfo0[1] = haveSize ? uint32_t(size >> 32) : 0;
+        doc->sourceSize = haveSize ? size : 0;
         if (mimeCopy) {
             Mem_free(doc->mimeType);
             doc->mimeType = mimeCopy;
             doc->mimeId = Mime_typeFromString(mimeCopy, Ustr_len(mimeCopy));
         }
-        doc->sourceInfo4 = haveWord4 ? word4 : -1;
+        doc->sourceWord = haveWord4 ? word4 : -1;
         Edr_Doc_writeUnlock(doc);
     }
     if (Vfs_getTypeFlags(doc->app, doc->url)) {
         if (Vfs_getInfo(stream, VfsInfo_code7, &value) == 0) {
             code7 = uint32_t(value);
             read7 = true;
-            Edr_SourceInfo8 *copy = nullptr;
+            Edr_SourceDetails *copy = nullptr;
             if (code7) {
                 if (Vfs_getInfo(stream, VfsInfo_code8, &value) == 0 && value) {
                     const VfsInfo8 *info = reinterpret_cast<const VfsInfo8 *>(value);
-                    copy = copyInfo8(info->strings, info->words);
+                    copy = copyDetails(info->strings, info->words);
                 }
             }
             Edr_Doc_writeLockWait(doc);
-            doc->sourceInfo7 = code7;
-            Edr_SourceInfo8 *old = doc->sourceInfo8;
+            doc->sourceLoadState = code7;
+            Edr_SourceDetails *old = doc->sourceDetails;
             if (copy || !code7)
-                doc->sourceInfo8 = copy;
+                doc->sourceDetails = copy;
             else
                 old = nullptr;
             Edr_Doc_writeUnlock(doc);
-            Edr_SourceInfo8_free(old);
+            Edr_SourceDetails_free(old);
         }
     }
     err = Res_ok;
@@ -571,17 +574,17 @@ int Edr_Doc_clearStartFlag(Edr_Doc *doc)
     return setWord(doc, &doc->startFlag, 0);
 }
 
-int Edr_Doc_setMode348(Edr_Doc *doc, uint32_t mode)
+int Edr_Doc_setMode(Edr_Doc *doc, uint32_t mode)
 {
     return setWord(doc, &doc->mode, mode);
 }
 
-uint32_t Edr_Doc_getMode348(Edr_Doc *doc)
+uint32_t Edr_Doc_getMode(Edr_Doc *doc)
 {
     return getWord(doc, &doc->mode);
 }
 
-int Edr_Doc_mode348IsNotOne(const Edr_Doc *doc)
+int Edr_Doc_modeIsNotOne(const Edr_Doc *doc)
 {
     return doc->mode != 1;
 }
@@ -746,6 +749,16 @@ void Edr_Doc_setStopFlag(Edr_Doc *doc)
     Edr_Doc_writeUnlock(doc);
 }
 
+uint32_t Edr_Doc_getStopFlag(Edr_Doc *doc)
+{
+    if (!doc)
+        return 0;
+    Edr_Doc_readLock(doc);
+    uint32_t flag = doc->stopFlag;
+    Edr_Doc_readUnlock(doc);
+    return flag;
+}
+
 uint32_t Edr_Doc_getSpare(Edr_Doc *doc)
 {
     return getWord(doc, &doc->spare);
@@ -764,6 +777,20 @@ int Edr_Doc_orFeatureFlags(Edr_Doc *doc, uint32_t bits)
 int Edr_Doc_hasFeatureFlags(Edr_Doc *doc, uint32_t bits)
 {
     return (getWord(doc, &doc->featureFlags) & bits) == bits;
+}
+
+int Edr_Doc_setFlags(Edr_Doc *doc, uint32_t bits)
+{
+    if (!doc)
+        return Res_ok;
+    return Edr_Doc_orFeatureFlags(doc, bits);
+}
+
+int Edr_Doc_testFlags(Edr_Doc *doc, uint32_t bits)
+{
+    if (!doc)
+        return 0;
+    return Edr_Doc_hasFeatureFlags(doc, bits);
 }
 
 // ------------------------------------------------------------- callbacks
@@ -1047,9 +1074,9 @@ int Edr_Doc_addRequest(Edr_Doc *doc, Request *request)
     Edr_Doc_readUnlock(doc);
     if (hasUrl && Edr_Doc_imagesEnabled(doc->app)) {
         for (StyleRule *r = Request_firstItem(request); r; r = Request_nextItem(request, r)) {
-            int err = Edr_Doc_resolveUrlProps(doc, request, r, 3);
+            int err = Edr_Doc_resolveUrlProps(doc, request, r, PropId_backgroundImage);
             if (!err)
-                err = Edr_Doc_resolveUrlProps(doc, request, r, 48);
+                err = Edr_Doc_resolveUrlProps(doc, request, r, PropId_listStyleImage);
             if (err)
                 return err;
         }
@@ -1057,10 +1084,13 @@ int Edr_Doc_addRequest(Edr_Doc *doc, Request *request)
     int err = Edr_Doc_writeLock(doc);
     if (err)
         return err;
-    err = Req_table_add(doc->requests, request);
+    Request_addRef(request);
+    err = DocRequests_append(doc->requests, request);
     Edr_Doc_writeUnlock(doc);
-    if (err)
+    if (err) {
+        Request_release(request);
         return err;
+    }
     Request_setCallback(request, doc, requestChanged);
     (void)Edr_Mgr_queueChange(doc);
     return Res_ok;
@@ -1072,8 +1102,6 @@ int Edr_Doc_getRequest(Edr_Doc *doc, Request *previous, Request **out)
     Edr_Doc_readLock(doc);
     Request *r = previous ? Request_nextOfDoc(doc->requests, previous) : Request_firstOfDoc(doc->requests);
     Edr_Doc_readUnlock(doc);
-    if (r)
-        Request_addRef(r);
     *out = r;
     return Res_ok;
 }
@@ -1105,7 +1133,7 @@ int Edr_Doc_resolveUrlProps(Edr_Doc *doc, Request *request, StyleRule *list, uin
     StylePropItem *item = StyleRule_findProp(list, property);
     if (!item)
         return Res_ok;
-    uint32_t target = property == 48 ? 146 : 145;
+    uint32_t target = property == PropId_listStyleImage ? PropId_listImageRef : PropId_backgroundImageRef;
     Prop value;
     Prop_zero(&value);
     if (item->value.type == PropType_none) {
@@ -1234,7 +1262,7 @@ int Edr_Doc_addFont(Edr_Doc *doc, void *font)
 
 int Edr_App_registerImageCodecs(EngineContext *app)
 {
-    const ImageCodec *(*const getters[])() = {Codec_gifDescriptor, Codec_jpegDescriptor, Codec_bmpDescriptor,
+    ImageCodec *(*const getters[])() = {Codec_gifDescriptor, Codec_jpegDescriptor, Codec_bmpDescriptor,
                                                Codec_wbmpDescriptor, Codec_pngDescriptor};
     for (auto get : getters) {
         int err = Plugin_register(app, get());

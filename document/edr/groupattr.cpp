@@ -8,6 +8,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "core/support/support.h"
 #include "core/text/strtable.h"
@@ -383,9 +384,9 @@ int Edr_Node_setPropList2Resolved(Edr_Doc *doc, Edr_Node *g, StyleRule *list)
     bool hasUrl = doc->url != nullptr;
     Edr_Doc_readUnlock(doc);
     if (hasUrl && Edr_Doc_imagesEnabled(doc->app)) {
-        int err = Edr_Doc_resolveUrlProps(doc, nullptr, list, 3);
+        int err = Edr_Doc_resolveUrlProps(doc, nullptr, list, PropId_backgroundImage);
         if (!err)
-            err = Edr_Doc_resolveUrlProps(doc, nullptr, list, 48);
+            err = Edr_Doc_resolveUrlProps(doc, nullptr, list, PropId_listStyleImage);
         if (err)
             return err;
     }

@@ -707,7 +707,7 @@ int Edr_Node_replaceImage(Edr_Doc *doc, Edr_Node *anchor, Edr_Node **old, const 
     return Edr_Node_createImageKind(doc, anchor, Edr_Insert_lastChild, old, url, placement, 540, 4);
 }
 
-int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, ImageObject *image)
+int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, ImageHandle *image)
 {
     if (out)
         *out = nullptr;
@@ -717,10 +717,10 @@ int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_N
         return err;
     Edr_ImageNode *im = Edr_Node_imagePayload(n);
     im->owner = doc;
-    uint32_t state = 0;
+    uint32_t caps = 0;
     if (image)
-        (void)Image_getDocImageInfo(image, nullptr, 0, &state);
-    Edr_Node_setImageState(n, (state & Image_stateComplete) ? 1 : 4);
+        (void)Image_getDocImageInfo(image, nullptr, nullptr, &caps);
+    Edr_Node_setImageState(n, (caps & ImageCap_final) ? 1 : 4);
     err = Edr_Node_insert(doc, anchor, mode, n, out);
     if (err) {
         Edr_Node_setImageState(n, 1);
@@ -743,8 +743,11 @@ void Edr_Node_getImageInfo(Edr_Doc *, intptr_t, Edr_Node *node, Url **url, int32
         *url = im->imageUrl;
     if (size) {
         size[0] = size[1] = 0;
-        if (im->image)
-            (void)Image_getDocImageInfo(im->image, size, 0, nullptr);
+        int32_t info[6];
+        if (im->image && Image_getDocImageInfo(im->image, info, nullptr, nullptr) == Res_ok) {
+            size[0] = info[0];
+            size[1] = info[1];
+        }
     }
     if (first)
         *first = im->placement[0];
@@ -806,22 +809,24 @@ void Edr_Node_setImageState(Edr_Node *node, uint32_t target)
     im->loadState = (im->loadState & ~7u) | target;
 }
 
-void Edr_Node_imageReady(void *argument)
+void Edr_Node_imageReady(void *argument, int32_t, int32_t, int32_t, int32_t)
 {
     Edr_Node *node = static_cast<Edr_Node *>(argument);
     Edr_ImageNode *im = Edr_Node_imagePayload(node);
     Edr_Doc *doc = im->owner;
-    uint32_t state = 0;
-    int32_t size[2] = {0, 0};
-    if (!im->image || Image_getDocImageInfo(im->image, size, 0, &state) != 0)
+    uint32_t caps = 0;
+    int32_t size[6] = {0, 0, 0, 0, 0, 0};
+    if (!im->image || Image_getDocImageInfo(im->image, size, nullptr, &caps) != 0)
         return;
-    bool progress = (state & Image_stateProgressReported) != 0;
+    // A report before the picture is final is progress; the final one
+    // completes the node.
+    bool progress = (caps & ImageCap_final) == 0;
     if (progress)
         Edr_Node_setImageState(node, 2);
-    if (state & Image_stateCompletionReported) {
+    if (caps & ImageCap_final) {
         if (Image_getDocImageState(im->image) && doc && doc->app && doc->app->eventProc) {
             EventProcKind5Msg m{};
-            m.word0 = 1;
+            m.action = 1;
             m.code = 3;
             (void)EventProc_postKind5(doc->app->eventProc, &m);
         }
@@ -856,8 +861,12 @@ int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node
         detachAlone(doc, node);
         goto done;
     }
-    if (mode > Edr_Insert_replace || mode < 0)
+    if (mode > Edr_Insert_replace || mode < 0) {
+        // An unknown mode links nothing, so it must not look like success:
+        // no reference is handed out and no change is queued.
+        err = Res_missingArgument;
         goto done;
+    }
 
     // Every check before any change.
     if (!anchor || count(anchor) == 0) {
@@ -1312,11 +1321,11 @@ namespace {
 void toKind5(const Edr_NodeEvent *e, EventProcKind5Msg *m)
 {
     *m = EventProcKind5Msg{};
-    m->word0 = int32_t(e->action);
+    m->action = int32_t(e->action);
     m->code = int32_t(e->type);
-    m->word2 = int32_t(e->ownsTarget);
-    m->words[0] = e->word3;
-    m->words[1] = e->word4;
+    m->detail = int32_t(e->ownsTarget);
+    m->words[0] = e->relayout;
+    m->words[1] = e->queueChange;
     for (int i = 0; i < 6; i++)
         m->words[2 + i] = e->more[i];
     m->words[8] = e->extra;
@@ -1331,11 +1340,11 @@ void Edr_NodeEvent_fromMsg(const void *payload, Edr_NodeEvent *e)
 {
     const EventProcKind5Msg *m = static_cast<const EventProcKind5Msg *>(payload);
     *e = Edr_NodeEvent{};
-    e->action = uint32_t(m->word0);
+    e->action = uint32_t(m->action);
     e->type = uint32_t(m->code);
-    e->ownsTarget = uint32_t(m->word2);
-    e->word3 = m->words[0];
-    e->word4 = m->words[1];
+    e->ownsTarget = uint32_t(m->detail);
+    e->relayout = m->words[0];
+    e->queueChange = m->words[1];
     for (int i = 0; i < 6; i++)
         e->more[i] = m->words[2 + i];
     e->extra = m->words[8];
@@ -1383,8 +1392,8 @@ int Edr_Node_postOnce(Edr_Doc *doc, Edr_Node *node, intptr_t a, intptr_t b, intp
     e.action = 5;
     e.type = 26;
     e.ownsTarget = 0;
-    e.word3 = a;
-    e.word4 = b;
+    e.relayout = a;
+    e.queueChange = b;
     e.extra = c;
     return Edr_Doc_postNodeEvent(doc, node, &e);
 }

@@ -34,7 +34,7 @@ struct StyleRule;
 struct Url;
 struct UrlPacked;
 struct VfsHandle;
-struct ImageObject;
+struct ImageHandle;
 struct Request;
 
 // ------------------------------------------------------------ header word
@@ -130,7 +130,7 @@ struct Edr_SubdocNode {
 struct Edr_ImageNode {
     uint32_t loadState;     // low three bits: 0, 1, 2 or 4
     Edr_Doc *owner;
-    ImageObject *image;     // image object handle, or null
+    ImageHandle *image;     // image handle, or null
     intptr_t zero;
     Url *imageUrl;          // owned
     int32_t placement[5];
@@ -189,8 +189,8 @@ struct Edr_NodeEvent {
     uint32_t action;        // 2 user action, 3 notice, 5 modification
     uint32_t type;          // event type
     uint32_t ownsTarget;    // the record holds a reference on target
-    intptr_t word3;         // for action 5: relayout flag
-    intptr_t word4;         // for action 5: queue flag
+    intptr_t relayout;      // for action 5: lay the document out again
+    intptr_t queueChange;   // for action 5 with relayout: queue a change (else redraw the node)
     intptr_t more[6];
     intptr_t extra;         // the c argument of Edr_Node_postOnce
     uint32_t cancelled;
@@ -278,23 +278,25 @@ int Edr_Node_compareDrawList(Edr_Doc *doc, uint32_t count, Edr_Node *node);
 // placement {w1, 0, 0, w2, w3} the anchor's last child, stored in *old.
 [[nodiscard]] int Edr_Node_replaceImage(Edr_Doc *doc, Edr_Node *anchor, Edr_Node **old, const Url *url,
                                         int32_t w1, int32_t w2, int32_t w3);
-// An image node over a decoded image object (state 1 when complete, else 4).
+// An image node over an open image (state 1 when its picture is final,
+// else 4); the node takes the handle.
 [[nodiscard]] int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                           ImageObject *image);
+                                           ImageHandle *image);
 // Reads what an image node holds; each out may be null.
 void Edr_Node_getImageInfo(Edr_Doc *doc, intptr_t unused, Edr_Node *node, Url **url, int32_t *size,
                            int32_t *first, int32_t *fourth, int32_t *fifth, int *loaded);
 // Moves an image node's load state (0, 1, 2 or 4) with its accounting.
 void Edr_Node_setImageState(Edr_Node *node, uint32_t state);
-// The image's ready callback.
-void Edr_Node_imageReady(void *node);
+// The image's ready callback (a changed region x, y, width, height).
+void Edr_Node_imageReady(void *node, int32_t x, int32_t y, int32_t width, int32_t height);
 
 // --------------------------------------------------------------- linking
 
 // Links node relative to anchor (modes above). 0 or an error: 1537 dead
 // anchor, 1540 anchor not a group, 1543 anchor without parent, 1545
 // document closing, 1544 node is the anchor or one of its ancestors, 48
-// stopped while waiting for the write lock. Failing checks change nothing.
+// stopped while waiting for the write lock, 16 for a null document or node
+// or a mode outside 0-5. Failing checks change nothing.
 // With out, the node gets one more reference and is stored there.
 [[nodiscard]] int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node, Edr_Node **out);
 // Unlinks the run first..last (last null: to the parent's last child) and

@@ -5,6 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
@@ -615,7 +616,7 @@ uint32_t Edr_Doc_getMarkFlag(const Edr_Doc *doc)
     return doc->markFlag;
 }
 
-ReqTable *Edr_Doc_requestTable(const Edr_Doc *doc)
+DocRequestTable *Edr_Doc_requestTable(const Edr_Doc *doc)
 {
     return doc->requests;
 }
@@ -674,8 +675,8 @@ int findMarked(Edr_Node *node, int *stop, int *, void *context)
 {
     Edr_GroupExt *ext = group(node)->ext;
     if (ext && ext->props[2]) {
-        StylePropItem *item = StyleRule_findProp(ext->props[2], 139);
-        if (item && item->value.type != 0 && item->value.type != 74) {
+        StylePropItem *item = StyleRule_findProp(ext->props[2], PropId_floatRegion);
+        if (item && item->value.type != 0 && item->value.type != KwId_inline) {
             *static_cast<int *>(context) = 1;
             *stop = 1;
         }

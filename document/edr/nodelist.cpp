@@ -10,6 +10,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "document/edr/doc.h"
 #include "document/edr/edr_internal.h"
 #include "document/edr/nodelist.h"
@@ -275,7 +276,7 @@ int Edr_Doc_setFocus(Edr_Doc *doc, Edr_Node *node)
     EventProcKind2Msg m{};
     m.type = Edr_Focus_set;
     m.subject = doc;
-    m.word2 = node;
+    m.object = node;
     EventProc *processor = doc->app ? doc->app->eventProc : nullptr;
     int err = processor ? EventProc_postKind2(processor, &m) : int(Res_missingArgument);
     if (err && node)

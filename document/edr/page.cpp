@@ -15,6 +15,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/task.h"
 #include "document/edr/doc.h"
 #include "document/manager/manager.h"
@@ -351,6 +352,18 @@ int Edr_Page_altRectQuery(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t a, 
     int r = e->rec->altRect ? AltRect_query(e->rec->altRect, a, b) : 0;
     Edr_Page_release(e, 0);
     return r;
+}
+
+int Edr_Page_objectPair(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t *a, int32_t *b)
+{
+    Edr_PageEntry *e = nullptr;
+    int err = Edr_Page_find(&e, doc, key, kind, 0);
+    if (err)
+        return err;
+    if (e->rec && e->rec->altRect)
+        AltRect_readPair(e->rec->altRect, a, b);
+    Edr_Page_release(e, 0);
+    return Res_ok;
 }
 
 // ------------------------------------------------------------- thumbnails

@@ -24,6 +24,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
+#include "core/style/propids.h"
 #include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
 #include "core/text/charset.h"
@@ -478,7 +479,7 @@ int addPaletteColour(StyleRule *rule, uint32_t id, uint32_t index)
     return addValue(rule, p);
 }
 
-// Property 110: a multiple of 120 percent of a base of 100.
+// The line spacing: a multiple of 120 percent of a base of 100.
 int addLineSpacing(StyleRule *rule)
 {
     PropLineSpacing *record = nullptr;
@@ -504,31 +505,31 @@ int pageRule(EngineContext *ctx, StyleRule *rule, uint32_t singlePage, uint32_t 
 {
     int32_t vertical = margins && margins[0] >= 0 ? margins[0] : 0x10000;
     int32_t horizontal = margins && margins[1] >= 0 ? margins[1] : 0x14000;
-    int err = addLength(rule, 90, 541983);
+    int err = addLength(rule, PropId_width, 541983);
     if (!err && !singlePage)
-        err = addLength(rule, pageMode ? 59 : 44, 0xC0000);
+        err = addLength(rule, pageMode ? PropId_minHeight : PropId_height, 0xC0000);
     if (!err)
-        err = addLength(rule, 102, tabInterval(ctx));
+        err = addLength(rule, PropId_tabInterval, tabInterval(ctx));
     if (!err)
-        err = addLength(rule, 103, 0x14000);
+        err = addLength(rule, PropId_tabOrigin, 0x14000);
     if (!err)
-        err = addLength(rule, 38, 7281);
+        err = addLength(rule, PropId_fontSize, 7281);
     if (!err)
-        err = addLength(rule, 51, vertical);
+        err = addLength(rule, PropId_marginTop, vertical);
     if (!err)
-        err = addLength(rule, 53, vertical);
+        err = addLength(rule, PropId_marginBottom, vertical);
     if (!err)
-        err = addLength(rule, 54, horizontal);
+        err = addLength(rule, PropId_marginLeft, horizontal);
     if (!err)
-        err = addLength(rule, 52, horizontal);
+        err = addLength(rule, PropId_marginRight, horizontal);
     if (!err)
-        err = addString(rule, 37, u"monospace");
+        err = addString(rule, PropId_fontFamily, u"monospace");
     if (!err)
-        err = addColour(rule, 2, 0xFFFFFFFFu);
+        err = addColour(rule, PropId_backgroundColor, 0xFFFFFFFFu);
     if (!err)
-        err = addKeyword(rule, 88, 209);
+        err = addKeyword(rule, PropId_whiteSpace, KwId_preWrap);
     if (!err)
-        err = addKeyword(rule, 34, 39);
+        err = addKeyword(rule, PropId_display, KwId_block);
     if (!err)
         err = addLineSpacing(rule);
     if (!err)
@@ -538,9 +539,9 @@ int pageRule(EngineContext *ctx, StyleRule *rule, uint32_t singlePage, uint32_t 
 
 int linkRule(StyleRule *rule, uint32_t state)
 {
-    int err = addPaletteColour(rule, 29, state == 8 ? 2 : 11);
+    int err = addPaletteColour(rule, PropId_color, state == 8 ? 2 : 11);
     if (!err)
-        err = addKeyword(rule, 80, 151);
+        err = addKeyword(rule, PropId_textDecoration, KwId_underline);
     if (!err)
         err = StyleRule_addMatch(rule, TextDoc_idLink, state, 11);
     return err;
@@ -548,8 +549,8 @@ int linkRule(StyleRule *rule, uint32_t state)
 
 int paragraphRule(StyleRule *rule)
 {
-    int err = addKeyword(rule, 34, 39);
-    for (uint32_t id = 51; !err && id <= 54; id++)
+    int err = addKeyword(rule, PropId_display, KwId_block);
+    for (uint32_t id = PropId_marginTop; !err && id <= PropId_marginLeft; id++)
         err = addLength(rule, id, 0);
     if (!err)
         err = addLineSpacing(rule);
@@ -721,7 +722,7 @@ int buildPage(TextLoader *loader, uint32_t page)
     uint64_t start = loader->pageStarts[page];
     uint64_t end = loader->pageStarts[page + 1];
     if (err == Res_ok)
-        err = Vfs_seek(loader->stream, uint32_t(start), uint32_t(start >> 32));
+        err = Vfs_seek(loader->stream, start);
     TextAppender appender{};
     appender.doc = doc;
     appender.group = group;

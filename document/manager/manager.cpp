@@ -17,6 +17,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/lock.h"
 #include "core/task/task.h"
 #include "core/task/timerq.h"

@@ -18,7 +18,9 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/task.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
@@ -42,7 +44,8 @@ bool isWhite(char16_t c)
 
 bool isBlockDisplay(uint32_t d)
 {
-    return d == 39 || d == 50 || d == 89 || d == 119 || d == 134 || d == 136 || d == 141 || (d >= 172 && d <= 179);
+    return d == KwId_block || d == KwId_compact || d == KwId_listItem || d == KwId_runIn || d == KwId_table ||
+           d == KwId_tableCell || d == KwId_tableRow || (d >= KwId_columnBlock && d <= KwId_markedBlock);
 }
 
 uint32_t typeOf(const Edr_Node *n)
@@ -90,7 +93,8 @@ void classify(Edr_StyleLookup *w)
         w->skip = 0;
         if (typeOf(n) == Edr_NodeType_data) {
             uint32_t id = static_cast<const Prop *>(Edr_Node_payload(n))->id;
-            if (id != 44 && id != 45 && id != 74 && id != 84 && id != 90 && id != 136) {
+            if (id != PropId_height && id != PropId_left && id != PropId_position && id != PropId_top &&
+                id != PropId_width && id != PropId_shape) {
                 w->apply = 1;
                 w->skip = 1;
             }
@@ -98,29 +102,29 @@ void classify(Edr_StyleLookup *w)
         return;
     }
     const Edr_Style *s = e->style;
-    uint32_t d = Edr_Style_get(s, 34, nullptr);
-    if (d == 0) {
+    uint32_t d = Edr_Style_get(s, PropId_display, nullptr);
+    if (d == KwId_none) {
         w->descend = 0;
         w->skip = 1;
     } else if (isBlockDisplay(d)) {
         w->descend = 0;
         w->skip = 0;
     } else {
-        uint32_t lb = Edr_Style_get(s, 112, nullptr);
+        uint32_t lb = Edr_Style_get(s, PropId_lineBreak, nullptr);
         w->descend = 1;
-        w->skip = lb >= 181 && lb <= 187 ? 0 : 1;
+        w->skip = lb >= KwId_breakFirst && lb <= KwId_lineBreak ? 0 : 1;
     }
-    if (!Edr_Style_isFlag1(s) && Edr_Style_equalsEither(s, 74, 31, 65))
+    if (!Edr_Style_isFlag1(s) && Edr_Style_equalsEither(s, PropId_position, KwId_absolute, KwId_fixed))
         w->descend = w->skip = 0;
-    if (Edr_Style_equalsEither(s, 36, 86, 117))
+    if (Edr_Style_equalsEither(s, PropId_float, KwId_left, KwId_right))
         w->descend = w->skip = 0;
-    if (Edr_Style_get(s, 139, nullptr) != 0) {
+    if (Edr_Style_get(s, PropId_floatRegion, nullptr) != 0) {
         w->skip = 0;
         w->inFloat = 1;
         w->floatDepth = 0;
     } else if (w->inFloat) {
-        uint32_t c = Edr_Style_get(s, 135, nullptr);
-        if (c != 43 && c != 98 && c != 147) {
+        uint32_t c = Edr_Style_get(s, PropId_verticalAnchor, nullptr);
+        if (c != KwId_bottom && c != KwId_middle && c != KwId_top) {
             w->skip = 0;
             w->descend = 1;
             w->floatEndPending = 1;
@@ -243,7 +247,7 @@ int Edr_StyleLookup_create(Edr_Doc *doc, Edr_Node *root, Edr_Style *rootStyle, E
     if (!err)
         err = Edr_Node_allocate(&w->synthetic, Edr_NodeType_data, sizeof(Prop));
     if (!err) {
-        Prop_setType(static_cast<Prop *>(Edr_Node_payload(w->synthetic)), 74, 31);
+        Prop_setType(static_cast<Prop *>(Edr_Node_payload(w->synthetic)), PropId_position, KwId_absolute);
         err = advance(w);
     }
     if (err) {
@@ -319,7 +323,7 @@ void raiseBoth(LayoutCursor *c, int32_t w)
 
 bool isFloat(const Edr_Style *s)
 {
-    return Edr_Style_equalsEither(s, 36, 86, 117);
+    return Edr_Style_equalsEither(s, PropId_float, KwId_left, KwId_right);
 }
 
 // The width of chars[0..n) in the font (right - left + 1), 0 for none.
@@ -347,9 +351,9 @@ int measureRun(LayoutCursor *c, const LayoutFont &font, const char16_t *chars, u
 
 int measureBlock(LayoutCursor *c, Edr_Node *node, Edr_Style *s, int fixedWidth, bool floating, int *ended)
 {
-    if (Edr_Style_getProp74(s) == 31)
+    if (Edr_Style_getProp74(s) == KwId_absolute)
         return Res_ok;
-    if (floating && Edr_Style_get(s, 24, nullptr) == 0)
+    if (floating && Edr_Style_get(s, PropId_clear, nullptr) == KwId_none)
         Layout_newLine(c);
     else
         resetRunAndLine(c);
@@ -374,10 +378,10 @@ int measureSizedBox(LayoutCursor *c, Edr_Node *node, Edr_Style *s, uint32_t disp
         Layout_newLine(c);
     int32_t w = 0;
     int err = Res_ok;
-    if (!Edr_Style_getLength(s, 90, &w)) {
+    if (!Edr_Style_getLength(s, PropId_width, &w)) {
         err = Edr_Measure_group(c, node, s, fixedWidth, ended);
     } else {
-        if (display == 176) {
+        if (display == KwId_frameBox) {
             Edr_Node *child = Edr_Node_firstChild(node);
             if (typeOf(child) == Edr_NodeType_subdoc) {
                 int32_t size[2] = {0, 0};
@@ -386,10 +390,10 @@ int measureSizedBox(LayoutCursor *c, Edr_Node *node, Edr_Style *s, uint32_t disp
             }
         } else {
             int32_t m = 0;
-            if (Edr_Style_getMeasure(s, 54, &m, c->box->availableWidth))
+            if (Edr_Style_getMeasure(s, PropId_marginLeft, &m, c->box->availableWidth))
                 w += m;
             m = 0;
-            if (Edr_Style_getMeasure(s, 52, &m, c->box->availableWidth))
+            if (Edr_Style_getMeasure(s, PropId_marginRight, &m, c->box->availableWidth))
                 w += m;
         }
         Layout_advanceY(c, w);
@@ -402,21 +406,21 @@ int measureSizedBox(LayoutCursor *c, Edr_Node *node, Edr_Style *s, uint32_t disp
 
 int measureGroupItem(LayoutCursor *c, Edr_Node *node, Edr_Style *s, int fixedWidth, bool floating, int *ended)
 {
-    if (Edr_Style_equals(s, 112, 187)) {
+    if (Edr_Style_equals(s, PropId_lineBreak, KwId_lineBreak)) {
         resetRunAndLine(c);
         return Res_ok;
     }
-    uint32_t d = Edr_Style_get(s, 34, nullptr);
+    uint32_t d = Edr_Style_get(s, PropId_display, nullptr);
     switch (d) {
-    case 134:
+    case KwId_table:
         return Edr_Measure_table(c, node, s);
-    case 74:
+    case KwId_inline:
         return Edr_Measure_group(c, node, s, fixedWidth, ended);
-    case 39: case 50: case 89: case 119: case 179:
+    case KwId_block: case KwId_compact: case KwId_listItem: case KwId_runIn: case KwId_markedBlock:
         return measureBlock(c, node, s, fixedWidth, floating, ended);
-    case 175: case 176:
+    case KwId_replacedBox: case KwId_frameBox:
         return measureSizedBox(c, node, s, d, fixedWidth, floating, ended);
-    case 177:
+    case KwId_controlBox:
         return Edr_Measure_control(c, node, s);
     default:
         return Res_ok;
@@ -446,9 +450,9 @@ int Edr_Measure_group(LayoutCursor *c, Edr_Node *group, Edr_Style *style, int fi
     LayoutBox *box = c->box;
     int32_t savedWidth = box->availableWidth;
     int32_t w = 0;
-    if (Edr_Style_getLength(style, 90, &w) && w > 0) {
-        if (Edr_Style_equals(style, 65, 156)) {
-            if (!Edr_Style_equals(style, 34, 136))
+    if (Edr_Style_getLength(style, PropId_width, &w) && w > 0) {
+        if (Edr_Style_equals(style, PropId_overflow, KwId_visible)) {
+            if (!Edr_Style_equals(style, PropId_display, KwId_tableCell))
                 raiseBoth(c, w);
             box->availableWidth = w;
             fixedWidth = 1;
@@ -465,7 +469,7 @@ int Edr_Measure_group(LayoutCursor *c, Edr_Node *group, Edr_Style *style, int fi
         if ((err = Edr_StyleLookup_next(walker, &item, &brk, &end)) != 0 || !item.node)
             break;
         Edr_Style *s = item.style;
-        c->whiteSpace = Edr_Style_get(s, 88, nullptr);
+        c->whiteSpace = Edr_Style_get(s, PropId_whiteSpace, nullptr);
         bool floating = isFloat(s);
         switch (typeOf(item.node)) {
         case Edr_NodeType_group:
@@ -479,13 +483,13 @@ int Edr_Measure_group(LayoutCursor *c, Edr_Node *group, Edr_Style *style, int fi
             err = Layout_measureImage(c, s, item.node);
             break;
         case Edr_NodeType_subdoc: {
-            uint32_t d = Edr_Style_get(s, 34, nullptr);
+            uint32_t d = Edr_Style_get(s, PropId_display, nullptr);
             int32_t add = 0;
-            if (d == 176) {
+            if (d == KwId_frameBox) {
                 int32_t size[2] = {0, 0};
                 Layout_subdocSize(item.node, size);
                 add = size[0];
-            } else if (d == 175 && !Edr_Style_getLength(s, 90, &add)) {
+            } else if (d == KwId_replacedBox && !Edr_Style_getLength(s, PropId_width, &add)) {
                 add = 0;
             }
             Layout_advanceY(c, add);
@@ -496,7 +500,7 @@ int Edr_Measure_group(LayoutCursor *c, Edr_Node *group, Edr_Style *style, int fi
             break;
         }
     }
-    if (!err && fixedWidth && Edr_Style_equals(style, 88, 104))
+    if (!err && fixedWidth && Edr_Style_equals(style, PropId_whiteSpace, KwId_nowrap))
         c->narrowest = std::max(c->narrowest, box->availableWidth);
     Edr_StyleLookup_free(walker);
     box->availableWidth = savedWidth;
@@ -512,7 +516,7 @@ int Edr_Measure_text(LayoutCursor *c, Edr_Node *node, Edr_Style *style, int fixe
     const char16_t *chars = t->chars;
     uint32_t start = 0, end = t->length;
     uint32_t mode = c->whiteSpace;
-    bool collapse = mode == 103 || mode == 104;
+    bool collapse = mode == KwId_normal || mode == KwId_nowrap;
     if (collapse && (lineStart || *endedWithSpace)) {
         while (start < end && isWhite(chars[start]))
             start++;
@@ -530,7 +534,7 @@ int Edr_Measure_text(LayoutCursor *c, Edr_Node *node, Edr_Style *style, int fixe
     if (int err = measureChars(font, chars + start, end - start, &whole))
         return err;
     Layout_advanceY(c, whole);
-    if (mode == 104 && !fixedWidth) {
+    if (mode == KwId_nowrap && !fixedWidth) {
         Layout_advanceX(c, whole);
     } else {
         uint32_t state = 0;
@@ -542,7 +546,7 @@ int Edr_Measure_text(LayoutCursor *c, Edr_Node *node, Edr_Style *style, int fixe
                 runEnd = i;
                 while (i < end && isWhite(chars[i]))
                     i++;
-            } else if (mode == 111) {
+            } else if (mode == KwId_pre) {
                 while (i < end && chars[i] != u'\n')
                     i++;
                 runEnd = i;
@@ -560,7 +564,7 @@ int Edr_Measure_text(LayoutCursor *c, Edr_Node *node, Edr_Style *style, int fixe
         }
     }
     int32_t cap = 0x7FFFFFFF;
-    if (!Edr_Style_getLength(style, 90, &cap))
+    if (!Edr_Style_getLength(style, PropId_width, &cap))
         cap = 0x7FFFFFFF;
     c->widest = std::max(std::min(c->widest, cap), c->narrowest);
     return Res_ok;
@@ -592,19 +596,19 @@ int Edr_Measure_control(LayoutCursor *c, Edr_Node *node, Edr_Style *style)
     if (!g || Edr_Node_subtype(node) != Edr_Subtype_formControl || Form_controlKind(g->subtypeValue) == 128)
         return Res_ok;
     int32_t h = 0, w = 0, width = 0;
-    if (!Edr_Style_getLength(style, 44, &h))
+    if (!Edr_Style_getLength(style, PropId_height, &h))
         h = 0;
-    if (!Edr_Style_getLength(style, 90, &w))
+    if (!Edr_Style_getLength(style, PropId_width, &w))
         w = 0;
     EngineContext *context = c->document ? c->document->app : nullptr;
     if (int err = Layout_measureControl(context, node, style, h, w, &width))
         return err;
-    if (Edr_Style_equals(style, 34, 177)) {
+    if (Edr_Style_equals(style, PropId_display, KwId_controlBox)) {
         int32_t m = 0;
-        if (Edr_Style_getMeasure(style, 54, &m, c->box->availableWidth))
+        if (Edr_Style_getMeasure(style, PropId_marginLeft, &m, c->box->availableWidth))
             width += m;
         m = 0;
-        if (Edr_Style_getMeasure(style, 52, &m, c->box->availableWidth))
+        if (Edr_Style_getMeasure(style, PropId_marginRight, &m, c->box->availableWidth))
             width += m;
     }
     Layout_newLine(c);
@@ -625,10 +629,11 @@ int Edr_Style_findAncestorByProp34(Edr_Doc *doc, Edr_Node *node, Edr_Node **out)
         Edr_Style *s = nullptr;
         if (int err = Edr_Style_computeForNode(doc, &s, nullptr, n))
             return err;
-        uint32_t d = Edr_Style_get(s, 34, nullptr);
+        uint32_t d = Edr_Style_get(s, PropId_display, nullptr);
         Edr_Style_release(s);
-        if (d == 39 || d == 50 || d == 89 || d == 119 || d == 134 || d == 136 || d == 141 || d == 172 ||
-            d == 173 || d == 174) {
+        if (d == KwId_block || d == KwId_compact || d == KwId_listItem || d == KwId_runIn || d == KwId_table ||
+            d == KwId_tableCell || d == KwId_tableRow || d == KwId_columnBlock || d == KwId_framesetRows ||
+            d == KwId_framesetColumns) {
             if (int err = Edr_Node_addRefLocked(doc, n))
                 return err;
             *out = n;

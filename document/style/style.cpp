@@ -20,9 +20,11 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "document/edr/doc.h"
 #include "document/style/style_internal.h"
+#include "document/edr/requests.h"
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
@@ -50,6 +52,10 @@ static_assert(sizeof(kInherited) == 51, "51 inherited ids");
 constexpr uint8_t kEmIds[] = {4,  5,  93, 96, 102, 103, 91, 46, 25, 26, 27, 28, 64, 86,
                               47, 66, 67, 68, 69, 51,  52,  53, 54, 55, 57, 58, 59, 60,
                               81, 82, 45, 22, 76, 84, 44,  90, 12, 13, 18, 19, 20, 21};
+
+// The border and outline widths, whose width keywords become lengths.
+constexpr uint32_t kEdgeWidthIds[] = {PropId_borderTopWidth, PropId_borderRightWidth, PropId_borderBottomWidth,
+                                      PropId_borderLeftWidth, PropId_outlineWidth};
 
 // Font sizes of the size keywords: 7, 8, 10, 12, 14, 18 and 24 points.
 constexpr int32_t kSizeTable[] = {6372, 7282, 9102, 10923, 12743, 16384, 21845};
@@ -116,14 +122,14 @@ void adjustEms(Edr_Style *set, uint32_t oldType, uint32_t newType)
         set->emCount--;
 }
 
-// Where keyword 73 takes its value from: the parent's value for the id
+// Where "inherit" takes its value from: the parent's value for the id
 // (the default when the parent's slot holds another id or there is no
-// parent); id 92 becomes the integer 0 in *scratch.
+// parent); z-index becomes the integer 0 in *scratch.
 const Prop *inheritSource(const Edr_Style *set, uint32_t id, Prop *scratch)
 {
-    if (id == 92) {
+    if (id == PropId_zIndex) {
         Prop_zero(scratch);
-        Prop_setInt(scratch, 92, 0);
+        Prop_setInt(scratch, PropId_zIndex, 0);
         return scratch;
     }
     const Prop *p = set->parent ? set->parent->slots[id] : nullptr;
@@ -151,7 +157,7 @@ int32_t lengthOf(const Prop *p, int32_t fallback)
 // The font size of a set already computed (never changes it).
 int32_t sizeOf(const Edr_Style *set)
 {
-    return lengthOf(set->slots[38], kDefaultFontSize);
+    return lengthOf(set->slots[PropId_fontSize], kDefaultFontSize);
 }
 
 int32_t roundScale(int32_t size, int32_t value)
@@ -193,38 +199,44 @@ void fixEdge(Edr_Style *set, uint32_t id)
     if (!v)
         return;
     switch (v->type) {
-    case 97: setLength(v, 1820); break;
-    case 145: setLength(v, 3641); break;
-    case 146: setLength(v, 910); break;
+    case KwId_medium: setLength(v, 1820); break;
+    case KwId_thick: setLength(v, 3641); break;
+    case KwId_thin: setLength(v, 910); break;
     default: break;
     }
 }
 
 void fixSizeScale(Edr_Style *set, const Edr_Style *p)
 {
-    Prop *v = ownOf(set, 43);
+    Prop *v = ownOf(set, PropId_fontWeight);
     if (!v)
         return;
-    int32_t pv = int32_t(Edr_Style_get(p, 43, nullptr));
+    // The weights are the keywords 100 to 900, in order.
+    int32_t pv = int32_t(Edr_Style_get(p, PropId_fontWeight, nullptr));
     switch (v->type) {
-    case 40: setKeyword(v, 28); break;
-    case 41: setKeyword(v, uint32_t(std::min(std::max(pv + 1, 28), 30))); break;
-    case 87: setKeyword(v, pv < 26 ? uint32_t(std::max(pv - 1, 22)) : 25u); break;
-    case 103: setKeyword(v, 25); break;
+    case KwId_bold: setKeyword(v, KwId_weight700); break;
+    case KwId_bolder:
+        setKeyword(v, uint32_t(std::min(std::max(pv + 1, int32_t(KwId_weight700)), int32_t(KwId_weight900))));
+        break;
+    case KwId_lighter:
+        setKeyword(v, pv < int32_t(KwId_weight500) ? uint32_t(std::max(pv - 1, int32_t(KwId_weight100)))
+                                                   : uint32_t(KwId_weight400));
+        break;
+    case KwId_normal: setKeyword(v, KwId_weight400); break;
     default: break;
     }
 }
 
-// Property 92: shares the parent's value, or adds the parent's integer to
-// its own once.
+// z-index: shares the parent's value, or adds the parent's integer to its
+// own once.
 void fixCounter(Edr_Style *set)
 {
     if (!set->parent)
         return;
-    Prop *v = ownOf(set, 92);
-    const Prop *pv = set->parent->slots[92];
+    Prop *v = ownOf(set, PropId_zIndex);
+    const Prop *pv = set->parent->slots[PropId_zIndex];
     if (!v) {
-        set->slots[92] = pv;
+        set->slots[PropId_zIndex] = pv;
         return;
     }
     if (pv && pv->type == PropType_int && v->type == PropType_int && !(v->flags & Edr_Style_flagAccumulated)) {
@@ -252,22 +264,22 @@ int Edr_Style_initDefaults(Prop *table)
         table[id].type = kDefaultTypes[id];
     }
     const uint8_t black[4] = {0, 0, 0, 0xFF};
-    Prop_setColour(&table[29], 29, black);
-    Prop_setLength(&table[38], 38, kDefaultFontSize);
-    Prop_setType(&table[43], 43, 25);
-    for (uint32_t id : {18u, 19u, 20u, 21u, 64u})
+    Prop_setColour(&table[PropId_color], PropId_color, black);
+    Prop_setLength(&table[PropId_fontSize], PropId_fontSize, kDefaultFontSize);
+    Prop_setType(&table[PropId_fontWeight], PropId_fontWeight, KwId_weight400);
+    for (uint32_t id : kEdgeWidthIds)
         Prop_setLength(&table[id], id, 1820);
-    Prop_setInt(&table[31], 31, 1);
-    Prop_setInt(&table[61], 61, 2);
-    Prop_setInt(&table[89], 89, 2);
-    Prop_setInt(&table[128], 128, 1);
+    Prop_setInt(&table[PropId_counterIncrement], PropId_counterIncrement, 1);
+    Prop_setInt(&table[PropId_orphans], PropId_orphans, 2);
+    Prop_setInt(&table[PropId_widows], PropId_widows, 2);
+    Prop_setInt(&table[PropId_strokeWidth], PropId_strokeWidth, 1);
     const char16_t quotes[] = u"\"\"''";
     const char16_t family[] = u"sans-serif";
     struct {
         uint32_t id;
         const char16_t *text;
         uint32_t n;
-    } const strings[] = {{75, quotes, 4}, {37, family, 10}};
+    } const strings[] = {{PropId_quotes, quotes, 4}, {PropId_fontFamily, family, 10}};
     for (const auto &s : strings) {
         char16_t *copy = static_cast<char16_t *>(Mem_malloc((s.n + 1) * sizeof(char16_t)));
         if (!copy)
@@ -402,11 +414,11 @@ const Prop *Edr_Style_getProp(const Edr_Style *set, uint32_t id)
         if (p->type == Edr_Style_kwDefault) {
             p = &set->context->defaults[id];
         } else if (p->type == Edr_Style_kwColour) {
-            if (id == 29) {
-                p = &set->context->defaults[29];
+            if (id == PropId_color) {
+                p = &set->context->defaults[PropId_color];
             } else {
-                id = 29;
-                p = set->slots[29];
+                id = PropId_color;
+                p = set->slots[PropId_color];
             }
         } else {
             break;
@@ -453,8 +465,9 @@ int Edr_Style_applyRule(Edr_Style *set, const StyleRule *rule, uint32_t origin)
             if (ownImportant && newImportant && (own->flags & Edr_Style_originUser) &&
                 origin == Edr_Style_originAuthor)
                 continue;
-            if (id == 34 && src->type != 0 &&
-                (own->type == 134 || own->type == 136 || own->type == 141 || own->type == 177))
+            if (id == PropId_display && src->type != 0 &&
+                (own->type == KwId_table || own->type == KwId_tableCell || own->type == KwId_tableRow ||
+                 own->type == KwId_controlBox))
                 continue;
             adjustEms(set, own->type, src->type);
             Prop_free(own);
@@ -560,9 +573,9 @@ int Edr_Style_computeInto(Edr_Doc *doc, Edr_Style *set, Edr_Style *parent, Edr_N
         return err;
     if (int err = Edr_Style_finish(set))
         return err;
-    if (!parent || Edr_Style_get(set, 74, nullptr) != 131)
+    if (!parent || Edr_Style_get(set, PropId_position, nullptr) != KwId_static)
         set->flags |= Edr_Style_flag4;
-    if (Edr_Style_get(set, 3, nullptr) != 0)
+    if (Edr_Style_get(set, PropId_backgroundImage, nullptr) != 0)
         set->flags &= uint16_t(~Edr_Style_flag4);
     return Res_ok;
 }
@@ -620,7 +633,7 @@ int Edr_Style_computeDefault(Edr_Doc *doc, Edr_Style **out, Edr_Node *node)
 
 int32_t Edr_Style_fontSize(Edr_Style *set)
 {
-    Prop *v = ownOf(set, 38);
+    Prop *v = ownOf(set, PropId_fontSize);
     if (!v)
         return sizeOf(set);
     int32_t p = set->parent ? sizeOf(set->parent) : kDefaultFontSize;
@@ -637,14 +650,14 @@ int32_t Edr_Style_fontSize(Edr_Style *set)
     case PropType_percent:
         size = set->rootNode ? p : percentOf(p, value);
         break;
-    case 161: size = kSizeTable[0]; break;
-    case 159: size = kSizeTable[1]; break;
-    case 126: size = kSizeTable[2]; break;
-    case 97: size = kSizeTable[3]; break;
-    case 84: size = kSizeTable[4]; break;
-    case 158: size = kSizeTable[5]; break;
-    case 160: size = kSizeTable[6]; break;
-    case 85:    // larger
+    case KwId_xxSmall: size = kSizeTable[0]; break;
+    case KwId_xSmall: size = kSizeTable[1]; break;
+    case KwId_small: size = kSizeTable[2]; break;
+    case KwId_medium: size = kSizeTable[3]; break;
+    case KwId_large: size = kSizeTable[4]; break;
+    case KwId_xLarge: size = kSizeTable[5]; break;
+    case KwId_xxLarge: size = kSizeTable[6]; break;
+    case KwId_larger:
         size = p;
         if (p < kSizeTable[0]) {
             size = kSizeTable[0];
@@ -656,7 +669,7 @@ int32_t Edr_Style_fontSize(Edr_Style *set)
                 }
         }
         break;
-    case 128:   // smaller
+    case KwId_smaller:
         size = p;
         if (p > kSizeTable[6]) {
             size = kSizeTable[6];
@@ -712,11 +725,12 @@ int Edr_Style_resolveEms(Edr_Style *set)
 uint32_t Edr_Style_fixDisplay(uint32_t keyword)
 {
     switch (keyword) {
-    case 75:
-        return 134;
-    case 74: case 89: case 119: case 135: case 136: case 137: case 138: case 139: case 140: case 141: case 142:
-    case 175:
-        return 39;
+    case KwId_inlineTable:
+        return KwId_table;
+    case KwId_inline: case KwId_listItem: case KwId_runIn: case KwId_tableCaption: case KwId_tableCell:
+    case KwId_tableColumn: case KwId_tableColumnGroup: case KwId_tableFooterGroup: case KwId_tableHeaderGroup:
+    case KwId_tableRow: case KwId_tableRowGroup: case KwId_replacedBox:
+        return KwId_block;
     default:
         return keyword;
     }
@@ -727,37 +741,37 @@ int Edr_Style_finish(Edr_Style *set)
     const Edr_Style *p = set->parent ? set->parent : set;
     if (int err = Edr_Style_resolveEms(set))
         return err;
-    if (Prop *v = ownOf(set, 47); v && v->type == PropType_percent)
+    if (Prop *v = ownOf(set, PropId_lineHeight); v && v->type == PropType_percent)
         setLength(v, percentOf(sizeOf(set), int32_t(v->payload)));
     fixSizeScale(set, p);
-    for (uint32_t id : {18u, 19u, 20u, 21u, 64u})
+    for (uint32_t id : kEdgeWidthIds)
         fixEdge(set, id);
     if (set->flags & Edr_Style_flag1) {
-        if (Prop *v = ownOf(set, 88)) {
-            if (v->type == 111)
-                setKeyword(v, 209);
-            else if (v->type == 104)
-                setKeyword(v, 103);
+        if (Prop *v = ownOf(set, PropId_whiteSpace)) {
+            if (v->type == KwId_pre)
+                setKeyword(v, KwId_preWrap);
+            else if (v->type == KwId_nowrap)
+                setKeyword(v, KwId_normal);
         }
     }
     fixCounter(set);
-    if (Prop *v = ownOf(set, 36)) {
+    if (Prop *v = ownOf(set, PropId_float)) {
         uint32_t k = v->type;
-        if (k != 0 && k != 86 && k != 117 && k != 73)
-            setKeyword(v, 0);
+        if (k != KwId_none && k != KwId_left && k != KwId_right && k != KwId_inherit)
+            setKeyword(v, KwId_none);
     }
-    if (Prop *v = ownOf(set, 34); v && v->type != 0) {
-        uint32_t pos = Edr_Style_get(set, 74, nullptr);
-        if (pos == 31 || pos == 65) {
-            if (Prop *f = ownOf(set, 36))
-                setKeyword(f, 0);
+    if (Prop *v = ownOf(set, PropId_display); v && v->type != 0) {
+        uint32_t pos = Edr_Style_get(set, PropId_position, nullptr);
+        if (pos == KwId_absolute || pos == KwId_fixed) {
+            if (Prop *f = ownOf(set, PropId_float))
+                setKeyword(f, KwId_none);
             fixDisplayOf(v);
-        } else if (typeOf(set->slots[36]) != 0 || !set->parent) {
+        } else if (typeOf(set->slots[PropId_float]) != 0 || !set->parent) {
             fixDisplayOf(v);
         }
     }
-    if (Prop *v = ownOf(set, 44); v && v->type == PropType_percent) {
-        const Prop *pv = p->slots[44];
+    if (Prop *v = ownOf(set, PropId_height); v && v->type == PropType_percent) {
+        const Prop *pv = p->slots[PropId_height];
         if (p != set && isOwn(p, pv) && pv->type == PropType_length)
             setLength(v, percentOf(int32_t(pv->payload), int32_t(v->payload)));
     }
@@ -859,8 +873,8 @@ int Edr_Sect_lockAll(Edr_Doc *doc, int *changed)
         return Res_noMemory;
     }
     uint32_t any = 0;
-    ReqTable *table = doc->requests;
-    for (Request *q = Request_firstOfDoc(table); q; q = Request_nextOfDoc(table, q)) {
+    DocRequestTable *table = doc->requests;
+    for (uint32_t i = 0; Request *q = DocRequests_lentAt(table, i); i++) {
         Request_lock(q);
         any |= q->changed;
         if (changed)
@@ -882,7 +896,7 @@ void Edr_Sect_unlockAll(Edr_Doc *doc)
         c->entries = nullptr;
         c->entryCount = c->entryCapacity = 0;
     }
-    ReqTable *table = doc ? doc->requests : nullptr;
-    for (Request *q = Request_firstOfDoc(table); q; q = Request_nextOfDoc(table, q))
+    DocRequestTable *table = doc ? doc->requests : nullptr;
+    for (uint32_t i = 0; Request *q = DocRequests_lentAt(table, i); i++)
         Request_unlock(q);
 }

@@ -25,6 +25,7 @@
 #include <cstdint>
 
 #include "core/style/prop.h"
+#include "core/style/propids.h"
 
 struct Edr_Doc;
 struct Edr_Node;
@@ -33,7 +34,7 @@ struct Edr_StyleCtx;
 struct Edr_StyleIndex;
 
 enum : uint32_t {
-    Edr_Style_propCount = 155,
+    Edr_Style_propCount = PropId_count,
 
     // Keywords that mean something to the set itself.
     Edr_Style_kwDefault = 57,   // take the context's default for the id

@@ -10,6 +10,7 @@
 
 #include "document/edr/doc.h"
 #include "layout/layout.h"
+#include "core/style/propids.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ void limitPair(const Edr_Style *set, int32_t pair[2], int32_t reference)
     int32_t limit = Edr_Style_isFlag4(set) ? reference / 128 : std::min(reference / 2, int32_t(103082));
     int32_t small = reference / 128;
     int order[3] = {0, 1, -1};
-    if (Edr_Style_equals(set, 33, 118)) {
+    if (Edr_Style_equals(set, PropId_direction, KwId_rtl)) {
         order[0] = 1;
         order[1] = 0;
         order[2] = 1;
@@ -125,7 +126,7 @@ int Edr_Style_getMeasure(const Edr_Style *set, uint32_t id, int32_t *out, int32_
 void Edr_Style_getWithFallback(const Edr_Style *set, uint32_t id, uint8_t out[4], uint32_t paletteIndex)
 {
     Edr_StylePayload p{};
-    uint32_t type = Edr_Style_get(set, 154, &p);
+    uint32_t type = Edr_Style_get(set, PropId_colourOverride, &p);
     if (type != PropType_colour)
         type = Edr_Style_get(set, id, &p);
     if (type == PropType_colour) {
@@ -134,7 +135,7 @@ void Edr_Style_getWithFallback(const Edr_Style *set, uint32_t id, uint8_t out[4]
         out[1] = uint8_t(w >> 8);
         out[2] = uint8_t(w >> 16);
         out[3] = uint8_t(w >> 24);
-    } else if (type == 148) {
+    } else if (type == KwId_transparent) {
         out[0] = out[1] = out[2] = out[3] = 0;
     } else {
         Layout_paletteColour(paletteIndex, out);
@@ -144,7 +145,7 @@ void Edr_Style_getWithFallback(const Edr_Style *set, uint32_t id, uint8_t out[4]
 int Edr_Style_getProp47(const Edr_Style *set, int32_t base, int32_t *out)
 {
     Edr_StylePayload p{};
-    uint32_t type = Edr_Style_get(set, 47, &p);
+    uint32_t type = Edr_Style_get(set, PropId_lineHeight, &p);
     if (type == PropType_length) {
         *out = payloadInt(p);
         return 1;
@@ -158,24 +159,24 @@ int Edr_Style_getProp47(const Edr_Style *set, int32_t base, int32_t *out)
 
 uint32_t Edr_Style_getProp79Or33(const Edr_Style *set)
 {
-    uint32_t t = Edr_Style_get(set, 79, nullptr);
+    uint32_t t = Edr_Style_get(set, PropId_textAlign, nullptr);
     if (t)
         return t;
-    return Edr_Style_equals(set, 33, 118) ? 117 : 86;
+    return Edr_Style_equals(set, PropId_direction, KwId_rtl) ? KwId_right : KwId_left;
 }
 
 uint32_t Edr_Style_getProp74(const Edr_Style *set)
 {
     if (Edr_Style_isFlag1(set))
-        return 131;
-    switch (Edr_Style_get(set, 74, nullptr)) {
-    case 31:
-    case 65:
-        return 31;
-    case 112:
-        return 112;
+        return KwId_static;
+    switch (Edr_Style_get(set, PropId_position, nullptr)) {
+    case KwId_absolute:
+    case KwId_fixed:
+        return KwId_absolute;
+    case KwId_relative:
+        return KwId_relative;
     default:
-        return 131;
+        return KwId_static;
     }
 }
 
@@ -192,10 +193,10 @@ int Edr_Style_equalsEither(const Edr_Style *set, uint32_t id, uint32_t a, uint32
 
 int Edr_Style_testProp87(const Edr_Style *set, int also49, int fallback)
 {
-    uint32_t t = Edr_Style_get(set, 87, nullptr);
-    if (t == 69 || (also49 && t == 49))
+    uint32_t t = Edr_Style_get(set, PropId_visibility, nullptr);
+    if (t == KwId_hidden || (also49 && t == KwId_collapse))
         return 1;
-    if (t == 156)
+    if (t == KwId_visible)
         return 0;
     return fallback;
 }
@@ -203,14 +204,14 @@ int Edr_Style_testProp87(const Edr_Style *set, int also49, int fallback)
 uint32_t Edr_Style_borderKind(const Edr_Style *set, uint32_t id)
 {
     switch (Edr_Style_get(set, id, nullptr)) {
-    case 54: return 3;
-    case 59: return 2;
-    case 60: return 5;
-    case 67: return 6;
-    case 76: return 8;
-    case 107: return 9;
-    case 116: return 7;
-    case 129: return 4;
+    case KwId_dashed: return 3;
+    case KwId_dotted: return 2;
+    case KwId_double: return 5;
+    case KwId_groove: return 6;
+    case KwId_inset: return 8;
+    case KwId_outset: return 9;
+    case KwId_ridge: return 7;
+    case KwId_solid: return 4;
     default: return 0;
     }
 }
@@ -219,13 +220,22 @@ uint32_t Edr_Style_borderKind(const Edr_Style *set, uint32_t id)
 
 int Edr_Style_getBorder(const Edr_Style *set, uint32_t side, Edr_Border *out)
 {
-    uint32_t styleId = 63, widthId = 64, colourId = 62;
-    if (!Edr_Style_borderKind(set, 63)) {
+    uint32_t styleId = PropId_outlineStyle, widthId = PropId_outlineWidth, colourId = PropId_outlineColor;
+    if (!Edr_Style_borderKind(set, PropId_outlineStyle)) {
         switch (side) {
-        case 14: styleId = 14; widthId = 18; colourId = 8; break;
-        case 15: styleId = 15; widthId = 19; colourId = 9; break;
-        case 16: styleId = 16; widthId = 20; colourId = 10; break;
-        default: styleId = 17; widthId = 21; colourId = 11; break;
+        case PropId_borderTopStyle:
+            styleId = PropId_borderTopStyle, widthId = PropId_borderTopWidth, colourId = PropId_borderTopColor;
+            break;
+        case PropId_borderRightStyle:
+            styleId = PropId_borderRightStyle, widthId = PropId_borderRightWidth, colourId = PropId_borderRightColor;
+            break;
+        case PropId_borderBottomStyle:
+            styleId = PropId_borderBottomStyle, widthId = PropId_borderBottomWidth,
+            colourId = PropId_borderBottomColor;
+            break;
+        default:
+            styleId = PropId_borderLeftStyle, widthId = PropId_borderLeftWidth, colourId = PropId_borderLeftColor;
+            break;
         }
     }
     out->kind = Edr_Style_borderKind(set, styleId);
@@ -237,42 +247,42 @@ int Edr_Style_getBorder(const Edr_Style *set, uint32_t side, Edr_Border *out)
 void Edr_Style_getLineRecord(const Edr_Style *set, int32_t out[6])
 {
     int32_t flags = 0;
-    switch (Edr_Style_get(set, 129, nullptr)) {
-    case 204: flags |= 4; break;
-    case 205: flags |= 2; break;
+    switch (Edr_Style_get(set, PropId_stroke, nullptr)) {
+    case KwId_lineSolid: flags |= 4; break;
+    case KwId_lineOutline: flags |= 2; break;
     default: break;
     }
-    switch (Edr_Style_get(set, 130, nullptr)) {
-    case 130: flags |= 16; break;
-    case 205: flags |= 8; break;
-    case 207: flags |= 24; break;
+    switch (Edr_Style_get(set, PropId_startArrow, nullptr)) {
+    case KwId_square: flags |= 16; break;
+    case KwId_lineOutline: flags |= 8; break;
+    case KwId_arrowFilled: flags |= 24; break;
     default: break;
     }
-    switch (Edr_Style_get(set, 131, nullptr)) {
-    case 130: flags |= 64; break;
-    case 205: flags |= 32; break;
-    case 207: flags |= 96; break;
+    switch (Edr_Style_get(set, PropId_endArrow, nullptr)) {
+    case KwId_square: flags |= 64; break;
+    case KwId_lineOutline: flags |= 32; break;
+    case KwId_arrowFilled: flags |= 96; break;
     default: break;
     }
     int32_t v = 0;
     out[0] = flags;
-    out[1] = Edr_Style_getLength(set, 128, &v) ? v : 655;
+    out[1] = Edr_Style_getLength(set, PropId_strokeWidth, &v) ? v : 655;
     out[2] = 0x10000;
-    out[3] = Edr_Style_getLength(set, 132, &v) ? v : 3276;
-    out[4] = Edr_Style_getLength(set, 133, &v) ? v : 6553;
+    out[3] = Edr_Style_getLength(set, PropId_arrowWidth, &v) ? v : 3276;
+    out[4] = Edr_Style_getLength(set, PropId_arrowLength, &v) ? v : 6553;
     out[5] = 0;
 }
 
 int Edr_Style_isNarrowBox(const Edr_Style *set)
 {
-    if (!Edr_Style_equals(set, 65, 69))
+    if (!Edr_Style_equals(set, PropId_overflow, KwId_hidden))
         return 0;
     if (!Edr_Style_isFlag1(set))
         return 1;
     int32_t v = 0;
-    if (Edr_Style_getLength(set, 90, &v) && v < 2730)
+    if (Edr_Style_getLength(set, PropId_width, &v) && v < 2730)
         return 1;
-    if (Edr_Style_getLength(set, 44, &v) && v < 2730)
+    if (Edr_Style_getLength(set, PropId_height, &v) && v < 2730)
         return 1;
     return 0;
 }
@@ -282,8 +292,8 @@ void Edr_Style_getHorizontalEdges(const Edr_Style *set, int32_t margins[2], int3
 {
     bool limit = Edr_Style_isFlag1(set);
     if (margins) {
-        margins[0] = measureOr0(set, 52, reference);
-        margins[1] = measureOr0(set, 54, reference);
+        margins[0] = measureOr0(set, PropId_marginRight, reference);
+        margins[1] = measureOr0(set, PropId_marginLeft, reference);
         if (limit)
             limitPair(set, margins, reference);
         if (margins[1] > -682666 && margins[1] < 0)
@@ -292,18 +302,18 @@ void Edr_Style_getHorizontalEdges(const Edr_Style *set, int32_t margins[2], int3
             margins[0] = 0;
     }
     if (borders) {
-        if (Edr_Style_borderKind(set, 63)) {
-            borders[0] = borders[1] = lengthOr0(set, 64);
+        if (Edr_Style_borderKind(set, PropId_outlineStyle)) {
+            borders[0] = borders[1] = lengthOr0(set, PropId_outlineWidth);
         } else {
-            borders[0] = Edr_Style_borderKind(set, 15) ? lengthOr0(set, 19) : 0;
-            borders[1] = Edr_Style_borderKind(set, 17) ? lengthOr0(set, 21) : 0;
+            borders[0] = Edr_Style_borderKind(set, PropId_borderRightStyle) ? lengthOr0(set, PropId_borderRightWidth) : 0;
+            borders[1] = Edr_Style_borderKind(set, PropId_borderLeftStyle) ? lengthOr0(set, PropId_borderLeftWidth) : 0;
         }
         if (limit)
             limitPair(set, borders, reference);
     }
     if (paddings) {
-        paddings[0] = measureOr0(set, 67, reference);
-        paddings[1] = measureOr0(set, 69, reference);
+        paddings[0] = measureOr0(set, PropId_paddingRight, reference);
+        paddings[1] = measureOr0(set, PropId_paddingLeft, reference);
         if (limit)
             limitPair(set, paddings, reference);
     }
@@ -315,20 +325,21 @@ void Edr_Style_getVerticalEdges(const Edr_Style *set, Edr_Edges *margins, Edr_Ed
     int32_t limit = Edr_Style_isFlag4(set) ? 5461 : 68266;
     auto limited = [&](int32_t v) { return Edr_Style_isFlag1(set) && v > limit ? int32_t(5461) : v; };
     if (borders) {
-        if (Edr_Style_borderKind(set, 63)) {
-            borders->top = borders->bottom = lengthOr0(set, 64);
+        if (Edr_Style_borderKind(set, PropId_outlineStyle)) {
+            borders->top = borders->bottom = lengthOr0(set, PropId_outlineWidth);
         } else {
-            borders->top = Edr_Style_borderKind(set, 14) ? lengthOr0(set, 18) : 0;
-            borders->bottom = Edr_Style_borderKind(set, 16) ? lengthOr0(set, 20) : 0;
+            borders->top = Edr_Style_borderKind(set, PropId_borderTopStyle) ? lengthOr0(set, PropId_borderTopWidth) : 0;
+            borders->bottom =
+                Edr_Style_borderKind(set, PropId_borderBottomStyle) ? lengthOr0(set, PropId_borderBottomWidth) : 0;
         }
     }
     if (paddings) {
-        paddings->top = limited(measureOr0(set, 66, reference));
-        paddings->bottom = limited(measureOr0(set, 68, reference));
+        paddings->top = limited(measureOr0(set, PropId_paddingTop, reference));
+        paddings->bottom = limited(measureOr0(set, PropId_paddingBottom, reference));
     }
     if (margins) {
-        margins->top = limited(measureOr0(set, 51, reference));
-        margins->bottom = limited(measureOr0(set, 53, reference));
+        margins->top = limited(measureOr0(set, PropId_marginTop, reference));
+        margins->bottom = limited(measureOr0(set, PropId_marginBottom, reference));
     }
 }
 
@@ -365,14 +376,14 @@ uint32_t boxSizingOf(const Edr_Style *set)
 int Edr_Style_clampProp90(const Edr_Style *set, int32_t *out, int contentBox, int32_t reference)
 {
     int32_t width = reference;
-    bool has = Edr_Style_getMeasure(set, 90, &width, reference) != 0;
+    bool has = Edr_Style_getMeasure(set, PropId_width, &width, reference) != 0;
     bool applied = false;
     int32_t v = 0;
-    if (Edr_Style_getMeasure(set, 58, &v, reference) && v > 0 && v < width) {
+    if (Edr_Style_getMeasure(set, PropId_maxWidth, &v, reference) && v > 0 && v < width) {
         width = v;
         applied = true;
     }
-    if (Edr_Style_getMeasure(set, 60, &v, reference) && v > 0 && v > width) {
+    if (Edr_Style_getMeasure(set, PropId_minWidth, &v, reference) && v > 0 && v > width) {
         width = v;
         applied = true;
     }
@@ -392,7 +403,7 @@ int Edr_Style_clampProp90(const Edr_Style *set, int32_t *out, int contentBox, in
 int Edr_Style_boxExtent(const Edr_Style *set, int32_t *out, int contentBox, int32_t reference)
 {
     int32_t h = 0;
-    if (!Edr_Style_getLength(set, 44, &h)) {
+    if (!Edr_Style_getLength(set, PropId_height, &h)) {
         *out = 0;
         return 0;
     }

@@ -44,30 +44,6 @@ bool streamIsEmpty(VfsHandle *stream)
     return got == 0;
 }
 
-// The operations of a handler that recognises nothing.
-int rateNothing(EngineContext *, Edr_HandlerDesc *, const char16_t *, int32_t *score)
-{
-    *score = 0;
-    return Res_ok;
-}
-
-int sniffNothing(EngineContext *, Edr_HandlerDesc *, VfsHandle *, int32_t *score, uint32_t *typeId)
-{
-    *score = 0;
-    *typeId = 0;
-    return Res_ok;
-}
-
-int openNothing(EngineContext *, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *, Edr_Node *)
-{
-    (void)Vfs_close(stream);
-    return Res_notImplemented;
-}
-
-void releaseNothing(EngineContext *, Edr_HandlerDesc *)
-{
-}
-
 } // namespace
 
 DocTypeRegistry *DocType_registry(EngineContext *context)
@@ -281,16 +257,6 @@ int DocType_recognise(EngineContext *context, VfsHandle *stream, const char16_t 
     }
     // 6. The result.
     return DocType_result(&state, mime, handler);
-}
-
-int DocType_describeInterim(EngineContext *, Edr_HandlerDesc *desc)
-{
-    desc->matchMime = rateNothing;
-    desc->sniff = sniffNothing;
-    desc->open = openNothing;
-    desc->release = releaseNothing;
-    desc->enabled = 1;
-    return Res_ok;
 }
 
 void DocType_freeRegistry(EngineContext *context, DocTypeRegistry *registry)

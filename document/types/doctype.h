@@ -117,11 +117,6 @@ struct DocTypeRecognition {
 [[nodiscard]] int DocType_recognise(EngineContext *context, VfsHandle *stream, const char16_t **mime,
                                     Edr_HandlerDesc **handler);
 
-// Fills desc for a handler whose importer is not built yet: it rates every
-// MIME type and every stream 0, its open closes the stream and fails with
-// 259, release does nothing; enabled. 0.
-int DocType_describeInterim(EngineContext *context, Edr_HandlerDesc *desc);
-
 // Calls every node's release in list order, frees the nodes, the lock and
 // the record. Null allowed.
 void DocType_freeRegistry(EngineContext *context, DocTypeRegistry *registry);

@@ -12,6 +12,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/task.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
@@ -137,7 +138,7 @@ void loadImage(Edr_Doc *doc, Edr_Node *node)
         return;
     Url *url = nullptr;     // lent by the node
     Edr_Node_getImageInfo(doc, 0, node, &url, nullptr, nullptr, nullptr, nullptr, nullptr);
-    ImageObject *image = nullptr;
+    ImageHandle *image = nullptr;
     int err = url ? Image_openUrl(Edr_Doc_getApp(doc), url, Edr_Doc_chargeLoad, doc, nullptr, &image)
                   : Res_notFound;
     if (err != Res_ok) {

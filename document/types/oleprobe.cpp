@@ -59,9 +59,14 @@ bool minorVersionKnown(uint32_t v)
     return v == 0x21 || v == 0x3B || v == 0x3E;
 }
 
+// Sector shifts the format allows: sectors of 128 to 65536 bytes.
+constexpr uint32_t kSectorShiftMin = 7;
+constexpr uint32_t kSectorShiftMax = 16;
+
+// Only called with shifts that passed the header checks (below 16).
 uint32_t sizeOfShift(uint32_t shift)
 {
-    return shift >= 32 ? 0 : uint32_t(1) << shift;
+    return uint32_t(1) << shift;
 }
 
 // Reads the header into h (512 bytes): 3595 when the stream is shorter.
@@ -92,11 +97,14 @@ int checkHeader(OleHandle *handle, const uint8_t *h)
     handle->majorVersion = uint16_t(readU16(h, kMajorVersion, swapped));
     if (!minorVersionKnown(handle->minorVersion) || handle->majorVersion != Ole_majorVersion)
         return Res_oleBadVersion;
+    // The format's own limits: sectors of 128 to 65536 bytes, and mini
+    // sectors smaller than sectors. A hostile header with a shift of 40 or
+    // 65535 is refused here, before any size is computed from it.
     uint32_t shift = readU16(h, kSectorShift, swapped);
     uint32_t miniShift = readU16(h, kMiniSectorShift, swapped);
-    if (shift == 0 || miniShift == 0)
+    if (shift < kSectorShiftMin || shift > kSectorShiftMax || miniShift == 0)
         return Res_oleZeroShift;
-    if (miniShift > shift)
+    if (miniShift >= shift)
         return Res_oleMiniShift;
     return Res_ok;
 }
@@ -134,9 +142,7 @@ int Ole_probe(OleHandle *handle)
     if (err == Res_ok)
         err = openSectorFile(handle, h);
     if (err == Res_ok)
-        err = Ole_readDirectory(&handle->directory, handle->file);
-    if (err == Res_ok)
-        err = Ole_finishOpen(handle);
+        err = Ole_readDirectory(handle);
     Mem_free(h);
     return err;
 }
@@ -185,7 +191,7 @@ void Ole_close(OleHandle **handle)
 
 int Ole_readAt(OleHandle *handle, void *buffer, uint64_t offset, size_t n)
 {
-    int err = Vfs_seek(handle->stream, uint32_t(offset), uint32_t(offset >> 32));
+    int err = Vfs_seek(handle->stream, offset);
     if (err != Res_ok)
         return err;
     uint8_t *to = static_cast<uint8_t *>(buffer);

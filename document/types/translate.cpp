@@ -16,6 +16,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/task.h"
 #include "core/task/worker.h"
 #include "core/text/ustr.h"

@@ -1,123 +1,12 @@
-// The engine instance record.
-//
-// One EngineInstance heads the host's first memory block; the heap context
-// (MemHeap) follows it in the same block and the rest of the block is the
-// heap's first chunk. Every host call passes the instance back, and every
-// engine thread reaches it through Host_getThreadContext.
+// The engine's door to the host: start-up and shut-down of an engine
+// instance. The instance and context records themselves are in
+// core/context/context.h.
 #pragma once
 
-#include <csetjmp>
 #include <cstdint>
 
-#include "core/time/localeset.h"
-
-struct MemHeap;
-struct EngineContext;
-struct FvViewer;
-struct AppQueueRecord;
-struct ExitList;
-struct KeyRepeat;
-struct FvView;
-struct IdentRecord;
-struct Task;
-struct Sem;
-struct HostContext;
-struct Scheduler;
-struct WorkerPool;
-struct EventProc;
-struct ConfigStore;
-struct CharsetHooks;
-struct TimerThread;
-struct FileLayer;
-struct Edr_App;
-struct Map;
-
-// The engine clock hook: called with the engine context and the clock value
-// on every engine clock read (core/task/timerq.h).
-typedef void (*ClockHookFn)(struct EngineContext *context, int64_t now);
-
-struct AppEvent;
-struct AppCloseHook;
-
-// The application entry given by the start event: called on the GUI thread
-// with the new instance and the start event (a host event of code 0x10007:
-// block word 3 the host context, words 4 to 7 the start options, the first
-// of them the start document path or 0). It creates the application queue
-// (AppEvent_queueCreate) and the application task, and answers non-zero on
-// success; 0 makes the start fail and everything it made is freed.
-typedef int (*EngineEntryFn)(struct EngineInstance *instance, const AppEvent *startEvent);
-
-struct EngineInstance {
-    MemHeap *heap;              // the heap context right behind this record
-    EngineContext *context;     // the engine's core context
-    EngineEntryFn entry;        // the application entry
-    FvViewer *viewer;           // the application record
-    AppQueueRecord *queue;      // the application queue record
-    int32_t timerPeriod;        // ms between host timer re-arms while busy
-    int32_t nextDelay;          // last computed delay; -1 = do not re-arm
-    int32_t runState;           // 0x10003 .. 0x10006
-    int32_t queueOptionA;
-    int32_t queueOptionB;
-    ExitList *exitList;
-    int32_t stopping;           // set when shut-down begins
-    int32_t entryResult;        // what the application entry returned
-    int32_t appFailed;          // application record or thread not created
-    jmp_buf recovery;           // recovery point of the fatal-error path
-    int64_t lastExpiry;         // host clock (ms) at the last timer expiry
-    HostContext *host;          // the host's context, passed to host services
-    KeyRepeat *keys;            // key auto-repeat (platform/api/keys.h; null: none)
-    AppCloseHook *closeHooks[2]; // closed (the second first) by the close event
-    IdentRecord *ident;
-    Task *appTask;              // the task running the application thread
-    Sem *replySem;              // waits for the host's answer to a question
-
-    // Words used by single modules.
-    int32_t firstChunkGiven;    // the host has handed out the first chunk
-    int32_t abortMark;          // an abort to the host is under way
-    int32_t timerArmed;         // the host timer is armed
-    int32_t timerId;            // id of the armed host timer
-    int64_t clockLast;          // engine clock guard: last value returned
-    int64_t clockOffset;        // engine clock guard: correction applied
-    LocaleSettings locale;      // the engine's locale settings (core/time/localeset.h)
-    char *tokenPos;             // string library: where Cstr_tok goes on
-    uint32_t randSeed;          // number conversion: Std_rand's seed (0 = from the clock)
-    Scheduler *scheduler;       // tasks: the scheduler, also in the context
-    int64_t clockSeen;          // timer queue: last clock value seen by the clock hook
-    ClockHookFn clockHook;      // timer queue: called on every engine clock read (null: none)
-    int32_t entryDepth;         // host entries on the GUI thread in progress; the
-                                // outermost one owns the recovery point
-    FvView *keyView;            // key handling: the view that keys act on (viewer/view.h;
-                                // set and cleared by the viewer; null: none)
-};
-
-// The engine's core context: allocated from the heap at start-up, first
-// argument of nearly every engine routine. Modules that need a word of their
-// own add it in the second group, with a comment naming its owner.
-struct EngineContext {
-    void *dispman;              // display-manager context
-    void *docHandlers;          // document-handler registry
-    EventProc *eventProc;       // the event processor
-    ConfigStore *config;        // the configuration store
-    void *romFiles;             // the built-in file table
-    WorkerPool *workers;        // the worker pool
-    Scheduler *scheduler;       // the task scheduler
-    void *startOptions;         // start options given to module start-up
-    EngineInstance *instance;   // the owning instance
-    void *sheetFunctionNames;   // spreadsheet function-name table
-    void *table256;             // the 256-entry table of the fifth start-up step
-    CharsetHooks *charsetHooks; // character-set conversion hooks (charset_cjk.h)
-    int32_t sheetSetting;       // spreadsheet setting word
-    void *teardownBlock;        // a block freed at teardown
-    void *streamHooks;          // host stream hooks
-
-    // Words of single modules.
-    void *fmtConversions;       // formatter: registered conversion letters
-    TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
-    FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
-    Edr_App *edrApp;            // document model: the application's eDR record (null: none)
-    Map *configWatches;         // configuration store: watch name -> WatchList (null: none)
-    void *hostHooksState;       // host stream hooks: the module's state word (0: none)
-};
+#include "core/context/context.h"
+#include "core/task/exitlist.h"
 
 // ------------------------------------------------ start-up and shut-down
 //
@@ -175,37 +64,6 @@ int Engine_createReplySem(EngineInstance *instance);
 
 // 1 when instance is the engine that the calling thread's host runs now.
 int Engine_isLive(const EngineInstance *instance);
-
-// --------------------------------------------------------- exit list
-// Functions run once when the engine shuts down, newest first.
-
-typedef void (*ExitFn)(void *owner, void *argument);
-
-struct ExitHandler {
-    ExitFn function;
-    void *argument;
-    int32_t id;
-    ExitHandler *next;
-};
-
-struct ExitList {
-    void *owner;
-    ExitHandler *first;
-    int32_t nextId;            // starts at 1
-};
-
-// A new empty list for owner. 0 with *list set; 1 without memory; 16 for a
-// null out pointer.
-int ExitList_create(void *owner, ExitList **list);
-// Adds function(owner, argument) at the head; its id goes to *id. 0; 1
-// without memory; 16 for a null list or function.
-int ExitList_add(ExitList *list, ExitFn function, void *argument, int32_t *id);
-// Unlinks the handler with *id and clears *id.
-void ExitList_remove(ExitList *list, int32_t *id);
-// Calls every handler from the head, unlinking and freeing each first.
-void ExitList_runAll(ExitList *list);
-// Frees the list record (and any handlers left) and clears *list.
-void ExitList_free(ExitList **list);
 
 // Takes down what an instance holds, whatever state it is in: pending
 // events are disposed of, the exit list runs, every host thread ends, the

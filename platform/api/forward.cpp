@@ -8,11 +8,13 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
+#include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "core/task/task.h"
 #include "core/task/timerq.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
+#include "document/edr/docmsg.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "document/manager/manager.h"
@@ -29,13 +31,9 @@
 
 namespace {
 
-// Properties and values of the embedding rule.
+// The match key and id of the embedding rule, and the error code of a
+// failed embedding.
 enum : uint32_t {
-    propDisplay = 34,
-    propWidth = 90,
-    propHeight = 44,
-    keywordEmbed = 175,
-    typePercent = 7,
     embedMatchKey = 2,
     embedId = 2,
     codeError = 8,
@@ -277,14 +275,14 @@ int App_markEmbedGroup(Edr_Doc *doc, Edr_Node *group)
         return r;
     Prop p;
     Prop_zero(&p);
-    Prop_setType(&p, propDisplay, keywordEmbed);
+    Prop_setType(&p, PropId_display, KwId_replacedBox);
     r = StyleRule_appendProp(rule, &p);
     if (r == Res_ok) {
-        Prop_setWord(&p, propWidth, typePercent, 100u << 16);
+        Prop_setWord(&p, PropId_width, PropType_percent, 100u << 16);
         r = StyleRule_appendProp(rule, &p);
     }
     if (r == Res_ok) {
-        Prop_setWord(&p, propHeight, typePercent, 100u << 16);
+        Prop_setWord(&p, PropId_height, PropType_percent, 100u << 16);
         r = StyleRule_appendProp(rule, &p);
     }
     if (r == Res_ok)

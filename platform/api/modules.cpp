@@ -14,7 +14,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
-#include "core/task/listeners.h"
+#include "core/time/date.h"
 #include "core/task/task.h"
 #include "core/task/timerq.h"
 #include "core/task/worker.h"

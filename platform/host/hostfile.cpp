@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
@@ -18,13 +17,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-struct HostListing {
-    dirent **entries;   // scandir's array, alphabetical
-    int index;          // the current entry, -1 before the first
-    int count;
-    char *path;         // owned copy of the listing path, cut at its last "/"
-    const char *pattern;  // the part after that "/", inside path
-};
 
 namespace {
 
@@ -75,82 +67,45 @@ int writeAll(int fd, const uint8_t *p, size_t length)
     return 0;
 }
 
-// From the entry after the current one, the first whose name matches.
-int findMatch(HostListing *l, const char **name)
+// The next matching name after the current one (the first when there is
+// none yet), in the order of the system's collation, like alphasort: a
+// full pass over the directory that keeps the smallest name above the
+// current one. Nothing is gathered, so a listing needs no memory of its
+// own, whatever the size of the directory.
+int findNext(HostListing *l, const char **name)
 {
-    for (int i = l->index + 1; i < l->count; i++) {
-        if (fnmatch(l->pattern, l->entries[i]->d_name, FNM_PERIOD) == 0) {
-            l->index = i;
-            if (name)
-                *name = l->entries[i]->d_name;
-            return HostFile_lsFound;
-        }
+    if (name)
+        *name = nullptr;
+    if (l->state == 2 || !l->directory)
+        return HostFile_lsNoMore;
+    DIR *dir = static_cast<DIR *>(l->directory);
+    rewinddir(dir);
+    char best[sizeof l->current] = {0};
+    bool found = false;
+    while (dirent *e = readdir(dir)) {
+        if (strlen(e->d_name) >= sizeof best)
+            continue;
+        if (l->state == 1 && strcoll(e->d_name, l->current) <= 0)
+            continue;
+        if (found && strcoll(e->d_name, best) >= 0)
+            continue;
+        if (fnmatch(l->pattern, e->d_name, FNM_PERIOD) != 0)
+            continue;
+        strcpy(best, e->d_name);
+        found = true;
     }
-    l->index = l->count;
-    return HostFile_lsNoMore;
+    if (!found) {
+        l->state = 2;
+        return HostFile_lsNoMore;
+    }
+    strcpy(l->current, best);
+    l->state = 1;
+    if (name)
+        *name = l->current;
+    return HostFile_lsFound;
 }
 
 } // namespace
-
-// ------------------------------------------------------------ platform
-
-HostPlatform *HostPlatform_create(void *owner)
-{
-    HostPlatform *hp = static_cast<HostPlatform *>(calloc(1, sizeof(HostPlatform)));
-    if (!hp)
-        return nullptr;
-    hp->owner = owner;
-    hp->scale = 0x10000;
-    hp->screenHeight = 0x40000000;
-    hp->areaX0 = int32_t(0xC0000000u);
-    hp->areaY0 = int32_t(0xC0000000u);
-    hp->areaX1 = 0x40000000;
-    return hp;
-}
-
-void HostPlatform_destroy(HostPlatform *hp)
-{
-    free(hp);
-}
-
-void HostPlatform_setCallback(HostPlatform *hp, HostTimerFn callback, void *word, void *argument)
-{
-    if (!hp)
-        return;
-    hp->timerCallback = callback;
-    hp->callbackWord = word;
-    hp->callbackArgument = argument;
-}
-
-void HostPlatform_setScreenArea(HostPlatform *hp, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
-{
-    if (!hp)
-        return;
-    hp->areaX0 = x0;
-    hp->areaY0 = y0;
-    hp->areaX1 = x1;
-    hp->areaY1 = y1;
-}
-
-void HostPlatform_setKeyMode(HostPlatform *hp, uint32_t mode)
-{
-    if (hp)
-        hp->keyMode = mode;
-}
-
-void Host_setScreenHeight(HostPlatform *hp, int32_t height)
-{
-    if (hp)
-        hp->screenHeight = height;
-}
-
-void Host_freeAndClear(void **pointer)
-{
-    if (!pointer)
-        return;
-    free(*pointer);
-    *pointer = nullptr;
-}
 
 // --------------------------------------------------------------- files
 
@@ -224,32 +179,23 @@ int64_t HostFile_seek(HostPlatform *, int fd, const int64_t *offset, int32_t whe
     return r < 0 ? -1 : int64_t(r);
 }
 
-int HostFile_stat(HostPlatform *, int fd, void **buffer)
+int HostFile_stat(HostPlatform *, int fd, HostStat *status)
 {
-    *buffer = nullptr;
-    struct stat *st = static_cast<struct stat *>(malloc(sizeof(struct stat)));
-    if (!st)
+    *status = HostStat{};
+    struct stat st;
+    if (fstat(fd, &st) != 0)
         return -1;
-    if (fstat(fd, st) != 0) {
-        free(st);
-        return -1;
-    }
-    *buffer = st;
+    status->size = uint64_t(st.st_size);
     return 0;
 }
 
-int HostFile_statSize(HostPlatform *, int, const void *buffer, uint64_t *size)
+int HostFile_statSize(HostPlatform *, int, const HostStat *status, uint64_t *size)
 {
     *size = 0;
-    if (!buffer)
+    if (!status)
         return -1;
-    *size = uint64_t(static_cast<const struct stat *>(buffer)->st_size);
+    *size = status->size;
     return 0;
-}
-
-void HostFile_freeStat(HostPlatform *, int, void *buffer)
-{
-    free(buffer);
 }
 
 int HostFile_mkdir(HostPlatform *, const char *path)
@@ -277,23 +223,18 @@ int HostFile_copy(HostPlatform *, const char *from, const char *to)
 {
     from = hostPath(from);
     to = hostPath(to);
-    uint8_t *buffer = static_cast<uint8_t *>(malloc(4096));
-    if (!buffer)
-        return -1;
+    uint8_t buffer[4096];
     int in = open(from, O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        free(buffer);
+    if (in < 0)
         return -1;
-    }
     int out = open(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (out < 0) {
         close(in);
-        free(buffer);
         return -1;
     }
     int result = 0;
     for (;;) {
-        int64_t n = readAll(in, buffer, 4096);
+        int64_t n = readAll(in, buffer, sizeof buffer);
         if (n == 0)
             break;
         // A read error ends the copy: never loop on a failing source.
@@ -307,62 +248,53 @@ int HostFile_copy(HostPlatform *, const char *from, const char *to)
         result = -1;
     if (result != 0)
         remove(to);
-    free(buffer);
     return result;
 }
 
 // ------------------------------------------------------------ listings
 
-int HostFile_lsFirst(HostPlatform *, const char *path, HostListing **listing, const char **name)
+int HostFile_lsFirst(HostPlatform *, const char *path, HostListing *listing, const char **name)
 {
-    *listing = nullptr;
     if (name)
         *name = nullptr;
+    *listing = HostListing{};
+    listing->state = 2;
     path = hostPath(path);
     const char *slash = path ? strrchr(path, '/') : nullptr;
     if (!slash)
         return HostFile_lsNoSlash;
-    HostListing *l = static_cast<HostListing *>(calloc(1, sizeof(HostListing)));
-    char *copy = strdup(path);
-    if (!l || !copy) {
-        free(l);
-        free(copy);
+    size_t length = strlen(path);
+    if (length >= sizeof listing->path)
         return HostFile_lsFailed;
-    }
+    memcpy(listing->path, path, length + 1);
     size_t cut = size_t(slash - path);
-    copy[cut] = 0;
-    l->path = copy;
-    l->pattern = copy + cut + 1;
-    l->index = -1;
-    l->count = scandir(cut ? copy : "/", &l->entries, nullptr, alphasort);
-    if (l->count < 0) {
-        free(copy);
-        free(l);
+    listing->path[cut] = 0;
+    listing->pattern = listing->path + cut + 1;
+    DIR *dir = opendir(cut ? listing->path : "/");
+    if (!dir)
         return HostFile_lsFailed;
-    }
-    *listing = l;
-    if (l->count == 0)
-        return HostFile_lsNoMore;
-    return findMatch(l, name);
+    listing->directory = dir;
+    listing->state = 0;
+    return findNext(listing, name);
 }
 
 int HostFile_lsNext(HostPlatform *, const char *, HostListing *listing, const char **name)
 {
     if (name)
         *name = nullptr;
-    if (!listing || listing->count == 0 || listing->index >= listing->count)
+    if (!listing)
         return HostFile_lsNoMore;
-    return findMatch(listing, name);
+    return findNext(listing, name);
 }
 
 int HostFile_lsCurrent(HostPlatform *, const char *, HostListing *listing, const char **name)
 {
     if (name)
         *name = nullptr;
-    if (!listing || listing->count == 0 || listing->index < 0 || listing->index >= listing->count)
+    if (!listing || listing->state != 1)
         return HostFile_lsNoMore;
     if (name)
-        *name = listing->entries[listing->index]->d_name;
+        *name = listing->current;
     return HostFile_lsFound;
 }
 
@@ -370,11 +302,10 @@ void HostFile_lsClose(HostPlatform *, HostListing *listing)
 {
     if (!listing)
         return;
-    for (int i = 0; i < listing->count; i++)
-        free(listing->entries[i]);
-    free(listing->entries);
-    free(listing->path);
-    free(listing);
+    if (listing->directory)
+        closedir(static_cast<DIR *>(listing->directory));
+    listing->directory = nullptr;
+    listing->state = 2;
 }
 
 const char *HostFile_pathSuffix(HostPlatform *, const char *)

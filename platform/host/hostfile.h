@@ -1,4 +1,4 @@
-// Host file services and the host platform record.
+// Host file services.
 //
 // The host gives the engine a small set of file services over POSIX: open
 // with the engine's flags, read, write, seek, status, directories, rename,
@@ -10,12 +10,14 @@
 //
 // Failures are reported as -1 (or the listing codes below); open also
 // prints a console message beginning "alien-file:" on standard output.
-// This object belongs to the host services: it may use the system
-// allocator (for scandir's entries and status buffers).
+// The services allocate nothing: status and listing records are the
+// caller's, and the copy works through a buffer on the stack.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+struct HostPlatform;
 
 // Open flags of HostFile_open; other bits are ignored.
 enum : uint32_t {
@@ -33,6 +35,23 @@ enum : int32_t {
     HostFile_seekEnd = 0x10005,
 };
 
+// The status of an open file (HostFile_stat): what the engine reads of it.
+struct HostStat {
+    uint64_t size;
+};
+
+// An open directory listing: the caller's record, filled by HostFile_lsFirst
+// and closed with HostFile_lsClose. Entries come in the order of their
+// names (the system's collation) without being gathered anywhere: each step
+// finds the next name after the current one.
+struct HostListing {
+    void *directory;            // the open directory stream (null: none)
+    char path[4096];            // the listing path, cut at its last "/"
+    const char *pattern;        // the part after that "/", inside path
+    char current[256];          // the current entry's name
+    int32_t state;              // 0 before the first entry, 1 on one, 2 after the last
+};
+
 // Results of the listing calls.
 enum : int32_t {
     HostFile_lsFound = 0x10003,     // an entry was found
@@ -40,38 +59,6 @@ enum : int32_t {
     HostFile_lsNoMore = 0x10005,    // no (more) entries
     HostFile_lsFailed = 0x10006,    // the listing could not be made
 };
-
-typedef void (*HostTimerFn)(void *argument, int32_t ms);
-
-// The host platform record: one per host, made at start-up and kept in the
-// host context (HostContext::platform).
-struct HostPlatform {
-    void *owner;                 // the object given to HostPlatform_create
-    HostTimerFn timerCallback;   // stops the host timer and, for ms > 0, starts it single-shot
-    void *callbackWord;
-    void *callbackArgument;
-    uintptr_t reserved[2];
-    uint32_t keyMode;            // 0, then 7, 15, 23 or 31 from the host's input mode
-    int32_t scale;               // 0x10000 (16.16 one)
-    int32_t reserved2;
-    int32_t screenHeight;        // 0x40000000 until set (unbounded)
-    int32_t reserved3;
-    int32_t areaX0, areaY0, areaX1, areaY1;  // usable screen rectangle
-};
-
-// An open directory listing (HostFile_lsFirst).
-struct HostListing;
-
-// A new platform record (system allocator); null when out of memory.
-HostPlatform *HostPlatform_create(void *owner);
-// Frees the record; null is allowed.
-void HostPlatform_destroy(HostPlatform *hp);
-void HostPlatform_setCallback(HostPlatform *hp, HostTimerFn callback, void *word, void *argument);
-void HostPlatform_setScreenArea(HostPlatform *hp, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
-void HostPlatform_setKeyMode(HostPlatform *hp, uint32_t mode);
-void Host_setScreenHeight(HostPlatform *hp, int32_t height);
-// Frees *pointer with the system allocator and clears it.
-void Host_freeAndClear(void **pointer);
 
 // Opens path: create (1), read only (2), truncate (4), write only (8),
 // exclusive (0x20, with create); permission 0600. Only regular files open.
@@ -87,12 +74,11 @@ int HostFile_sync(HostPlatform *hp, int fd);
 // position, or -1 (also for an unknown origin, without seeking).
 int64_t HostFile_seek(HostPlatform *hp, int fd, const int64_t *offset, int32_t whence);
 
-// A status buffer filled from the descriptor into *buffer (freed with
-// HostFile_freeStat): 0, or -1 (also when out of memory; *buffer null).
-int HostFile_stat(HostPlatform *hp, int fd, void **buffer);
-// The file size from a status buffer into *size: 0, or -1 without one.
-int HostFile_statSize(HostPlatform *hp, int fd, const void *buffer, uint64_t *size);
-void HostFile_freeStat(HostPlatform *hp, int fd, void *buffer);
+// The caller's status record filled from the descriptor: 0, or -1 (the
+// record is then cleared).
+int HostFile_stat(HostPlatform *hp, int fd, HostStat *status);
+// The file size from a status record into *size: 0, or -1 without one.
+int HostFile_statSize(HostPlatform *hp, int fd, const HostStat *status, uint64_t *size);
 
 // Makes a directory (0700): 0 when made or when it already is a
 // directory; -1 otherwise.
@@ -106,16 +92,18 @@ int HostFile_copy(HostPlatform *hp, const char *from, const char *to);
 
 // Lists the directory part of path (up to its last "/") in alphabetical
 // order, matching the part after it as a file-name pattern (a leading "."
-// only matches a "."). *listing gets the listing (null on failure; kept for
-// an empty directory or no match); *name (optional) the first matching
-// name, lent until the next call. HostFile_lsFound, HostFile_lsNoSlash,
-// HostFile_lsNoMore or HostFile_lsFailed.
-int HostFile_lsFirst(HostPlatform *hp, const char *path, HostListing **listing, const char **name);
+// only matches a "."). The caller's record *listing is filled (it holds
+// the open directory, also for an empty directory or no match, until
+// HostFile_lsClose; a path of 4096 bytes or more fails); *name (optional)
+// the first matching name, lent until the next call. HostFile_lsFound,
+// HostFile_lsNoSlash, HostFile_lsNoMore or HostFile_lsFailed.
+int HostFile_lsFirst(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
 // The next matching name: HostFile_lsFound or HostFile_lsNoMore.
 int HostFile_lsNext(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
 // The current entry's name: HostFile_lsFound or HostFile_lsNoMore.
 int HostFile_lsCurrent(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
-// Frees the listing; null is allowed.
+// Closes the listing's directory (the record stays the caller's); null is
+// allowed, and so is a record that failed to open or is closed already.
 void HostFile_lsClose(HostPlatform *hp, HostListing *listing);
 
 // The host's path suffix for listings: none on this host (null).

@@ -206,14 +206,19 @@ int openListing(AlienFile *f, const char *path)
         return Res_noMemory;
     }
     Mem_free(full);
+    // The listing record is the engine's: the host services allocate nothing.
+    f->listing = static_cast<HostListing *>(Mem_malloc(sizeof(HostListing)));
+    if (!f->listing)
+        return Res_noMemory;
     const char *name = nullptr;
-    int r = HostFile_lsFirst(hp, f->listingPath, &f->listing, &name);
+    int r = HostFile_lsFirst(hp, f->listingPath, f->listing, &name);
     if (r == HostFile_lsFound) {
         f->kind = AlienFile_kindHost;
         f->listingFlag = 1;
         return Res_ok;
     }
     HostFile_lsClose(hp, f->listing);
+    Mem_free(f->listing);
     f->listing = nullptr;
     if (r == HostFile_lsNoSlash)
         return Res_fileBadPattern;
@@ -249,11 +254,10 @@ int openHost(AlienFile *f, const char *path, uint32_t mode)
         f->exitId = uint32_t(id);
     }
     if ((mode & AlienFile_modeAtEnd) && fd >= 0) {
-        void *st = nullptr;
+        HostStat st{};
         uint64_t size = 0;
         int ok = HostFile_seek(hp, fd, nullptr, HostFile_seekEnd) >= 0 &&
-                 HostFile_stat(hp, fd, &st) == 0 && HostFile_statSize(hp, fd, st, &size) == 0;
-        HostFile_freeStat(hp, fd, st);
+                 HostFile_stat(hp, fd, &st) == 0 && HostFile_statSize(hp, fd, &st, &size) == 0;
         if (!ok)
             return Res_fileCannotOpen;
         f->position = size;
@@ -276,10 +280,12 @@ int openOnDemand(AlienFile *f)
     return fd;
 }
 
+// The directory of an environment variable is UTF-8 text, like every path
+// the engine hands the system.
 char16_t *joinPath(const char *prefix, const char16_t *path)
 {
     char16_t *wide = nullptr;
-    if (Charset_toUstr(prefix ? prefix : "", &wide, CharsetCode_latin1, nullptr) != Res_ok)
+    if (Charset_toUstr(prefix ? prefix : "", &wide, CharsetCode_utf8, nullptr) != Res_ok)
         return nullptr;
     char16_t *out = Ustr_appendDup(wide, path);
     if (!out)
@@ -524,6 +530,7 @@ int AlienFile_close(AlienFile *f)
             r = Res_fileWrite;
         HostFile_lsClose(hp, f->listing);
     }
+    Mem_free(f->listing);
     Mem_free(f->listingPath);
     Mem_free(f->entryName);
     Mem_free(f->keptPath);
@@ -639,11 +646,10 @@ int AlienFile_tell(AlienFile *f, uint64_t *position)
     return Res_ok;
 }
 
-int AlienFile_seek(AlienFile *f, uint32_t low, uint32_t high)
+int AlienFile_seek(AlienFile *f, uint64_t offset)
 {
-    if (!f || high > 0x7fffffffu)
+    if (!f || offset > uint64_t(INT64_MAX))
         return Res_fileSeek;
-    uint64_t offset = (uint64_t(high) << 32) | low;
     int handled = 0;
     RomFs_seek(f, offset, &handled);
     if (handled)
@@ -673,9 +679,8 @@ int AlienFile_getSize(AlienFile *f, uint64_t *size)
     if (f->kind != AlienFile_kindHost || f->fd < 0)
         return Res_fileSize;
     HostPlatform *hp = platformOf(f->ctx);
-    void *st = nullptr;
-    int ok = HostFile_stat(hp, f->fd, &st) == 0 && HostFile_statSize(hp, f->fd, st, size) == 0;
-    HostFile_freeStat(hp, f->fd, st);
+    HostStat st{};
+    int ok = HostFile_stat(hp, f->fd, &st) == 0 && HostFile_statSize(hp, f->fd, &st, size) == 0;
     return ok ? Res_ok : Res_fileSize;
 }
 

@@ -170,7 +170,7 @@ int AlienFile_close(AlienFile *f);
 int AlienFile_tell(AlienFile *f, uint64_t *position);
 // Moves to the 64-bit offset (high, low): 788 for a negative offset or a
 // failed host seek; built-in files clamp to their length.
-[[nodiscard]] int AlienFile_seek(AlienFile *f, uint32_t low, uint32_t high);
+[[nodiscard]] int AlienFile_seek(AlienFile *f, uint64_t offset);
 // The size into *size: 786 on failure.
 [[nodiscard]] int AlienFile_getSize(AlienFile *f, uint64_t *size);
 // The next listing entry's name (lent until the next call or close), or
@@ -222,7 +222,7 @@ int FileStream_readDirEntry(VfsHandle *handle, const char16_t **name);
 // bytes excluded). 776 while lent.
 [[nodiscard]] int FileStream_tell(VfsHandle *handle, uint64_t *position);
 // Slot 12: moves to the 64-bit position (high, low). 776 while lent.
-[[nodiscard]] int FileStream_seek(VfsHandle *handle, uint32_t low, uint32_t high);
+[[nodiscard]] int FileStream_seek(VfsHandle *handle, uint64_t position);
 // Slot 13: info code 0 a pointer to the 64-bit size; 1 the MIME type
 // (const char16_t *); 2 the value 0; 6 the MIME type id; 10 nothing. Codes
 // 4 and 9 and all others: 771 (code 4 also gives a pointer to a zero word).

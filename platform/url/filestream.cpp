@@ -285,7 +285,7 @@ int FileStream_tell(VfsHandle *handle, uint64_t *position)
     return Res_ok;
 }
 
-int FileStream_seek(VfsHandle *handle, uint32_t low, uint32_t high)
+int FileStream_seek(VfsHandle *handle, uint64_t position)
 {
     FileStream *fs = streamOf(handle);
     if (!fs)
@@ -295,9 +295,9 @@ int FileStream_seek(VfsHandle *handle, uint32_t low, uint32_t high)
     int r = flush(fs);
     if (r != Res_ok)
         return r;
-    if (high > 0x7fffffffu)
+    if (position > uint64_t(INT64_MAX))
         return Res_fileSeek;
-    uint64_t target = (uint64_t(high) << 32) | low;
+    uint64_t target = position;
     if (fs->fill && !(handle->mode & (Vfs_modeAppend | Vfs_modeWrite))) {
         uint64_t at = 0;
         AlienFile_tell(fs->file, &at);
@@ -308,7 +308,7 @@ int FileStream_seek(VfsHandle *handle, uint32_t low, uint32_t high)
         }
     }
     dropBuffer(fs);
-    return AlienFile_seek(fs->file, low, high);
+    return AlienFile_seek(fs->file, target);
 }
 
 int FileStream_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value)

@@ -603,7 +603,7 @@ int Url_storeTextForm(Url *dst, const Url *src, EngineContext *ctx)
 }
 
 void Url_getDataPart(const Url *url, EngineContext *, const char **type, const uint8_t **data,
-                     uint32_t *length)
+                     size_t *length)
 {
     if (type)
         *type = url ? url->dataType : nullptr;
@@ -613,7 +613,7 @@ void Url_getDataPart(const Url *url, EngineContext *, const char **type, const u
         *length = url ? url->dataLength : 0;
 }
 
-void Url_setDataPart(Url *url, EngineContext *, const char *type, uint8_t *data, uint32_t length)
+void Url_setDataPart(Url *url, EngineContext *, const char *type, uint8_t *data, size_t length)
 {
     if (!url) {
         Mem_free(data);
@@ -628,6 +628,35 @@ void Url_setDataPart(Url *url, EngineContext *, const char *type, uint8_t *data,
     }
     url->data = data;
     url->dataLength = data ? length : 0;
+}
+
+int Url_copyDataBytes(Url *url, const uint8_t *data, size_t length)
+{
+    if (!data || !length)
+        return Res_ok;
+    url->data = static_cast<uint8_t *>(Mem_malloc(length));
+    if (!url->data)
+        return Res_noMemory;
+    std::memcpy(url->data, data, length);
+    url->dataLength = length;
+    return Res_ok;
+}
+
+int Url_copyNameValues(UrlNameValue **out, const UrlNameValue *list)
+{
+    *out = nullptr;
+    UrlNameValue **tail = out;
+    for (const UrlNameValue *n = list; n; n = n->next) {
+        UrlNameValue *c = static_cast<UrlNameValue *>(Mem_calloc(1, sizeof(UrlNameValue)));
+        if (!c)
+            return Res_noMemory;
+        *tail = c;
+        tail = &c->next;
+        c->value = n->value;
+        if (n->name && !(c->name = Ustr_dup(n->name)))
+            return Res_noMemory;
+    }
+    return Res_ok;
 }
 
 UrlNameValue *Url_getNameValues(const Url *url)
@@ -680,28 +709,10 @@ Url *Url_copy(const Url *url)
     out->hash = url->hash;
     if (ok && url->textForm && !(out->textForm = Cstr_dup(url->textForm)))
         ok = 0;
-    if (ok && url->data && url->dataLength) {
-        out->data = static_cast<uint8_t *>(Mem_malloc(url->dataLength));
-        if (out->data) {
-            std::memcpy(out->data, url->data, url->dataLength);
-            out->dataLength = url->dataLength;
-        } else {
-            ok = 0;
-        }
-    }
-    UrlNameValue **tail = &out->nameValues;
-    for (const UrlNameValue *n = url->nameValues; ok && n; n = n->next) {
-        UrlNameValue *c = static_cast<UrlNameValue *>(Mem_calloc(1, sizeof(UrlNameValue)));
-        if (!c) {
-            ok = 0;
-            break;
-        }
-        *tail = c;
-        tail = &c->next;
-        c->value = n->value;
-        if (n->name && !(c->name = Ustr_dup(n->name)))
-            ok = 0;
-    }
+    if (ok && Url_copyDataBytes(out, url->data, url->dataLength) != Res_ok)
+        ok = 0;
+    if (ok && Url_copyNameValues(&out->nameValues, url->nameValues) != Res_ok)
+        ok = 0;
     if (!ok) {
         Url_free(out);
         return nullptr;

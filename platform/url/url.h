@@ -93,7 +93,7 @@ struct Url {
     char *textForm;            // cached 8-bit rendering, or null
     char *dataType;            // attached data part: its type (8-bit),
     uint8_t *data;             // its bytes (owned)
-    uint32_t dataLength;       // and their number
+    size_t dataLength;         // and their number
     UrlNameValue *nameValues;  // owned list, or null
 };
 
@@ -201,12 +201,21 @@ void Url_setCstr(Url *url, char *text);
 // The attached data part (lent): type, bytes and length; any out pointer
 // may be null. ctx is not read.
 void Url_getDataPart(const Url *url, EngineContext *ctx, const char **type, const uint8_t **data,
-                     uint32_t *length);
+                     size_t *length);
 // Stores type as it is (the URL does not own it) and takes ownership of
 // data (a heap block); length 0 frees data at once and stores null; null
 // data stores length 0. The old block is freed.
-void Url_setDataPart(Url *url, EngineContext *ctx, const char *type, uint8_t *data,
-                     uint32_t length);
+void Url_setDataPart(Url *url, EngineContext *ctx, const char *type, uint8_t *data, size_t length);
+
+// Copies length bytes of data into a new block owned by url (data part
+// bytes; the type is left alone). Nothing for null data or length 0. 0, or
+// 1 when memory runs out (url's data stays null).
+[[nodiscard]] int Url_copyDataBytes(Url *url, const uint8_t *data, size_t length);
+
+// A deep copy of a name/value list into *out (null for an empty list). 0,
+// or 1 when memory runs out: *out then holds what was copied, which the
+// caller frees with its URL (Url_setNameValues or Url_free).
+[[nodiscard]] int Url_copyNameValues(UrlNameValue **out, const UrlNameValue *list);
 
 // The name/value list (lent; null for a null URL). Setting frees the old
 // list and takes ownership of the new one.

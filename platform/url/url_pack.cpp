@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/result.h"
 #include "core/text/charset.h"
 #include "core/text/cstr.h"
 #include "core/text/ustr.h"
@@ -266,29 +267,14 @@ Url *Url_unpack(const UrlPacked *packed)
         url->dataType = reinterpret_cast<char *>(next());
     if (head[0] & hasData) {
         const uint8_t *data = reinterpret_cast<const uint8_t *>(next());
-        uint32_t length = static_cast<uint32_t>(next());
-        if ((url->data = static_cast<uint8_t *>(Mem_malloc(length))) != nullptr) {
-            std::memcpy(url->data, data, length);
-            url->dataLength = length;
-        } else {
+        size_t length = static_cast<size_t>(next());
+        if (Url_copyDataBytes(url, data, length) != Res_ok)
             ok = 0;
-        }
     }
     if (head[0] & hasList) {
-        UrlNameValue **tail = &url->nameValues;
-        for (const UrlNameValue *n = reinterpret_cast<const UrlNameValue *>(next()); ok && n;
-             n = n->next) {
-            UrlNameValue *c = static_cast<UrlNameValue *>(Mem_calloc(1, sizeof(UrlNameValue)));
-            if (!c) {
-                ok = 0;
-                break;
-            }
-            *tail = c;
-            tail = &c->next;
-            c->value = n->value;
-            if (n->name && !(c->name = Ustr_dup(n->name)))
-                ok = 0;
-        }
+        const UrlNameValue *list = reinterpret_cast<const UrlNameValue *>(next());
+        if (ok && Url_copyNameValues(&url->nameValues, list) != Res_ok)
+            ok = 0;
     }
     if (!ok) {
         Url_free(url);

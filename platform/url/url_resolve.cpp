@@ -255,14 +255,8 @@ Url *Url_resolve(const Url *base, const Url *rel)
         ok = 0;
     }
     out->dataType = rel->dataType;
-    if (ok && rel->data && rel->dataLength) {
-        if ((out->data = static_cast<uint8_t *>(Mem_malloc(rel->dataLength))) != nullptr) {
-            std::memcpy(out->data, rel->data, rel->dataLength);
-            out->dataLength = rel->dataLength;
-        } else {
-            ok = 0;
-        }
-    }
+    if (ok && Url_copyDataBytes(out, rel->data, rel->dataLength) != Res_ok)
+        ok = 0;
     if (ok && rel->textForm && !(out->textForm = Cstr_dup(rel->textForm)))
         ok = 0;
     if (!ok) {

@@ -58,9 +58,8 @@ int Vfs_readBytes(VfsHandle *handle, void *buffer, size_t n, size_t *got)
     return take < want ? Res_vfsShortRead : Res_ok;
 }
 
-int Vfs_seekFrom(VfsHandle *handle, uint32_t low, uint32_t high, int whence)
+int Vfs_seekFrom(VfsHandle *handle, int64_t offset, int whence)
 {
-    uint64_t offset = (uint64_t(high) << 32) | low;
     uint64_t base = 0;
     int r = Res_ok;
     switch (whence) {
@@ -79,8 +78,8 @@ int Vfs_seekFrom(VfsHandle *handle, uint32_t low, uint32_t high, int whence)
         return r;
     // Unsigned sum: a negative offset wraps to the signed target, and a
     // negative target has its high bit set, which every stream refuses.
-    uint64_t target = base + offset;
-    r = Vfs_seek(handle, uint32_t(target), uint32_t(target >> 32));
+    uint64_t target = base + uint64_t(offset);
+    r = Vfs_seek(handle, target);
     if (r != Res_ok)
         return r;
     uint64_t at = 0;
@@ -185,56 +184,3 @@ int Module_startNoop()
 }
 
 void Module_endNoop() {}
-
-// ----------------------------------------------------- string append
-
-char16_t *Ustr_appendCstr(char16_t *s, const char *text8)
-{
-    if (!text8)
-        return s;
-    size_t have = Ustr_len(s);
-    size_t add = strlen(text8);
-    if (add > SIZE_MAX / sizeof(char16_t) - have - 1)
-        return nullptr;
-    char16_t *out = static_cast<char16_t *>(Mem_realloc(s, (have + add + 1) * sizeof(char16_t)));
-    if (!out)
-        return nullptr;
-    if (!s)
-        have = 0;
-    for (size_t i = 0; i < add; i++)
-        out[have + i] = static_cast<char16_t>(static_cast<uint8_t>(text8[i]));
-    out[have + add] = 0;
-    return out;
-}
-
-// ------------------------------------------------ property payload 18
-
-int Prop18_new(Prop18 **payload)
-{
-    *payload = nullptr;
-    Prop18 *p = static_cast<Prop18 *>(Mem_malloc(sizeof(Prop18)));
-    if (!p)
-        return 1;
-    const Prop18 fresh = {{0, 0, 6, 85, 0}};
-    *p = fresh;
-    *payload = p;
-    return 0;
-}
-
-int Prop18_copy(Prop18 **payload, const Prop18 *source)
-{
-    *payload = nullptr;
-    if (!source)
-        return 0;
-    Prop18 *p = static_cast<Prop18 *>(Mem_malloc(sizeof(Prop18)));
-    if (!p)
-        return 1;
-    *p = *source;
-    *payload = p;
-    return 0;
-}
-
-void Prop18_free(Prop18 *payload)
-{
-    Mem_free(payload);
-}

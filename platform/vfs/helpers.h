@@ -3,9 +3,8 @@
 // Convenience operations that most readers use instead of the raw
 // lent-buffer protocol of platform/vfs/vfs.h: copy-out reads, seeks with a
 // "whence", size and seekability queries, and a reader for one small table
-// file format. Beside them: the engine's non-local jump pair, the start
-// and end steps of a module without state, appending 8-bit text to a heap
-// 16-bit string, and the payload record of property values of type 18.
+// file format. Beside them: the engine's non-local jump pair and the start
+// and end steps of a module without state.
 #pragma once
 
 #include <csetjmp>
@@ -31,11 +30,11 @@ int Vfs_closeHolder(VfsHandle **holder);
 // count copied. 3605 when fewer than min(n, 4096) came (the end of the
 // data); the stream's errors. A caller that wants more calls it again.
 [[nodiscard]] int Vfs_readBytes(VfsHandle *handle, void *buffer, size_t n, size_t *got);
-// Seeks to the signed 64-bit offset (high, low): whence 0 from the start,
+// Seeks to the signed 64-bit offset: whence 0 from the start,
 // 1 from the current position, 2 from the end (the size, info code 0).
 // The position is read back: 3607 when it differs from the target. 8 for
 // another whence; the stream's errors (788 for a negative target).
-[[nodiscard]] int Vfs_seekFrom(VfsHandle *handle, uint32_t low, uint32_t high, int whence);
+[[nodiscard]] int Vfs_seekFrom(VfsHandle *handle, int64_t offset, int whence);
 // Vfs_tell.
 [[nodiscard]] int Vfs_tellAt(VfsHandle *handle, uint64_t *position);
 // *flag = 1 when the mode word has the seekable bit. 0, 16 without a
@@ -69,32 +68,6 @@ typedef jmp_buf JmpBuf;
 // The start and end steps of a module without state: 0 / nothing.
 int Module_startNoop();
 void Module_endNoop();
-
-// ----------------------------------------------------- string append
-
-// Widens text8 (Latin-1, bytes zero-extended) and appends it to the heap
-// string s (null counts as empty), growing s by reallocation. Returns the
-// new string, which replaces s; s itself when text8 is null; null when
-// memory runs out, and then s is left as it was and still belongs to the
-// caller.
-char16_t *Ustr_appendCstr(char16_t *s, const char *text8);
-
-// ------------------------------------------------ property payload 18
-
-// The payload of a type-18 property value: five words, {0, 0, 6, 85, 0}
-// when new.
-struct Prop18 {
-    uint32_t words[5];
-};
-
-// *payload = a new record holding {0, 0, 6, 85, 0}. 0, or 1 with *payload
-// null when memory runs out.
-[[nodiscard]] int Prop18_new(Prop18 **payload);
-// *payload = a new copy of source (null for a null source). 0, or 1 with
-// *payload null when memory runs out.
-[[nodiscard]] int Prop18_copy(Prop18 **payload, const Prop18 *source);
-// Frees the record. Null is ignored.
-void Prop18_free(Prop18 *payload);
 
 // Dispatchers into the application's table of document callbacks (reached
 // from the document's application context): each calls its slot with the

@@ -157,25 +157,47 @@ int MemFile_getReadBuf(VfsHandle *handle, size_t, const uint8_t **ptr, size_t *l
     int r = Task_checkStop(handle->ctx);
     if (r != Res_ok)
         return r;
-    if (isLent(handle))
-        return Res_vfsBufferLent;
-    const MemFileShared *s = h->shared;
-    size_t at = h->position < s->length ? h->position : s->length;
-    *ptr = s->data ? s->data + at : nullptr;
-    *len = s->length - at;
-    handle->mode |= Vfs_modeLent;
-    return Res_ok;
+    return MemFile_lendBytes(handle, h->shared->data, h->shared->length, h->position, ptr, len);
 }
 
 int MemFile_readDone(VfsHandle *handle, size_t n)
 {
     MemFileHandle *h = recordOf(handle);
-    if (!h || !isLent(handle))
+    if (!h)
         return Res_vfsNothingLent;
-    size_t length = h->shared->length;
-    size_t left = h->position < length ? length - h->position : 0;
-    h->position += n < left ? n : left;
+    return MemFile_endLending(handle, h->shared->length, &h->position, n);
+}
+
+int MemFile_lendBytes(VfsHandle *handle, const uint8_t *data, size_t length, size_t position,
+                      const uint8_t **ptr, size_t *len)
+{
+    *ptr = nullptr;
+    *len = 0;
+    if (isLent(handle))
+        return Res_vfsBufferLent;
+    size_t at = position < length ? position : length;
+    *ptr = data ? data + at : nullptr;
+    *len = length - at;
+    handle->mode |= Vfs_modeLent;
+    return Res_ok;
+}
+
+int MemFile_endLending(VfsHandle *handle, size_t length, size_t *position, size_t n)
+{
+    if (!isLent(handle))
+        return Res_vfsNothingLent;
+    size_t left = *position < length ? length - *position : 0;
+    *position += n < left ? n : left;
     handle->mode &= ~uint32_t(Vfs_modeLent);
+    return Res_ok;
+}
+
+int MemFile_tellPosition(VfsHandle *handle, size_t position, uint64_t *out)
+{
+    *out = 0;
+    if (isLent(handle))
+        return Res_vfsBufferLent;
+    *out = position;
     return Res_ok;
 }
 
@@ -185,22 +207,20 @@ int MemFile_tell(VfsHandle *handle, uint64_t *position)
     MemFileHandle *h = recordOf(handle);
     if (!h)
         return Res_missingArgument;
-    if (isLent(handle))
-        return Res_vfsBufferLent;
-    *position = h->position;
-    return Res_ok;
+    return MemFile_tellPosition(handle, h->position, position);
 }
 
-int MemFile_seek(VfsHandle *handle, uint32_t low, uint32_t high)
+int MemFile_seek(VfsHandle *handle, uint64_t position)
 {
     MemFileHandle *h = recordOf(handle);
     if (!h)
         return Res_missingArgument;
-    if (high != 0)
+    // A memory stream's positions are 32-bit.
+    if (position > UINT32_MAX)
         return Res_fileSeek;
     if (isLent(handle))
         return Res_vfsBufferLent;
-    h->position = low;
+    h->position = size_t(position);
     return Res_ok;
 }
 

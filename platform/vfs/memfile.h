@@ -63,9 +63,22 @@ int MemFile_close(VfsHandle *handle);
 int MemFile_readDone(VfsHandle *handle, size_t n);
 // Slot 11: the read offset. 776 while lent.
 [[nodiscard]] int MemFile_tell(VfsHandle *handle, uint64_t *position);
-// Slot 12: the read offset becomes low. 788 when high is not 0, 776 while
-// lent.
-[[nodiscard]] int MemFile_seek(VfsHandle *handle, uint32_t low, uint32_t high);
+// Slot 12: the read offset becomes position. 788 for a position above
+// 32 bits, 776 while lent.
+[[nodiscard]] int MemFile_seek(VfsHandle *handle, uint64_t position);
+// The lending steps of every stream whose bytes sit in memory (this type,
+// the MIME parts, the built-in "about:" pages), over the stream's bytes
+// data[0..length) and its read position:
+// lends data from the position (at most to the end; 0 bytes at or beyond
+// it) and marks the handle lent: 776 while lent;
+[[nodiscard]] int MemFile_lendBytes(VfsHandle *handle, const uint8_t *data, size_t length, size_t position,
+                                    const uint8_t **ptr, size_t *len);
+// ends the lending, the position advancing by n at most to the end: 777
+// when nothing is lent;
+int MemFile_endLending(VfsHandle *handle, size_t length, size_t *position, size_t n);
+// the position into *out (0 on failure): 776 while lent.
+[[nodiscard]] int MemFile_tellPosition(VfsHandle *handle, size_t position, uint64_t *out);
+
 // Slot 13: 0 a pointer to the 64-bit size, 1 the MIME type, 2 the second
 // string (both lent, null when unset); other codes 771.
 int MemFile_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value);

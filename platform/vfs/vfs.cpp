@@ -385,7 +385,7 @@ int Vfs_refillDrain(VfsHandle *handle, size_t n)
             break;
     }
     uint64_t back = position >= n ? position - n : 0;
-    return Vfs_seek(handle, uint32_t(back), uint32_t(back >> 32));
+    return Vfs_seek(handle, back);
 }
 
 int Vfs_getWriteBuf(VfsHandle *handle, size_t want, uint8_t **ptr, size_t *len)
@@ -442,16 +442,16 @@ int Vfs_tell(VfsHandle *handle, uint64_t *position)
     return row->tell(handle, position);
 }
 
-int Vfs_seek(VfsHandle *handle, uint32_t low, uint32_t high)
+int Vfs_seek(VfsHandle *handle, uint64_t position)
 {
     if (!handle)
         return Res_missingArgument;
     const VfsTypeOps *row = rowOf(handle);
     if (!row || !row->seek)
         return Res_vfsNotAvailable;
-    int r = row->seek(handle, low, high);
+    int r = row->seek(handle, position);
     if (r == Res_ok && handle->hookCookie)
-        HostHooks_onSeek(handle->ctx, handle->hookCookie, (uint64_t(high) << 32) | low);
+        HostHooks_onSeek(handle->ctx, handle->hookCookie, position);
     return r;
 }
 

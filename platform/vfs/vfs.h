@@ -102,7 +102,7 @@ struct VfsTypeOps {
     int (*writeDone)(VfsHandle *handle, size_t n);                                       // 9
     int (*readDir)(VfsHandle *handle, const char16_t **name);                            // 10
     int (*tell)(VfsHandle *handle, uint64_t *position);                                  // 11
-    int (*seek)(VfsHandle *handle, uint32_t low, uint32_t high);                         // 12
+    int (*seek)(VfsHandle *handle, uint64_t position);                                   // 12
     int (*getInfo)(VfsHandle *handle, uint32_t code, uintptr_t *value);                  // 13
     int (*setInfo)(VfsHandle *handle, uint32_t code, uintptr_t value);                   // 14
     int (*remove)(EngineContext *ctx, const Url *url);                                   // 15
@@ -119,7 +119,7 @@ struct VfsTypeOps {
     int (*slot26)(VfsHandle *handle, uintptr_t a, uintptr_t b);     // 26
     int (*subscribe)(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask); // 27
     int (*getLength32)(VfsHandle *handle, uint32_t *length);                            // 28
-    int (*slot29)(VfsHandle *handle, uintptr_t a, uintptr_t b); // 29 type-specific
+    uint32_t (*events)(VfsHandle *handle);                                              // 29
 };
 
 // The File row (the file driver's FileStream_* operations).
@@ -194,9 +194,9 @@ int Vfs_writeDone(VfsHandle *handle, size_t n);
 int Vfs_readDir(VfsHandle *handle, const char16_t **name);
 // The position. 769 no slot, 776 while lent.
 [[nodiscard]] int Vfs_tell(VfsHandle *handle, uint64_t *position);
-// Moves to the 64-bit position (high, low). 769 no slot, 776 while lent,
-// 788 a position the type refuses.
-[[nodiscard]] int Vfs_seek(VfsHandle *handle, uint32_t low, uint32_t high);
+// Moves to the 64-bit position. 769 no slot, 776 while lent, 788 a
+// position the type refuses.
+[[nodiscard]] int Vfs_seek(VfsHandle *handle, uint64_t position);
 
 // -------------------------------------------------------- properties
 

@@ -252,7 +252,7 @@ int VfsByteStream_closeLend(ByteStream *s)
 
 int VfsByteStream_seekHandle(VfsHandle *handle, uint64_t position)
 {
-    return Vfs_seek(handle, uint32_t(position), uint32_t(position >> 32));
+    return Vfs_seek(handle, position);
 }
 
 int VfsByteStream_control(ByteStream *s, uint32_t op, void *arg)

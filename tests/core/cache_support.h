@@ -13,25 +13,17 @@
 #include "core/mem/mem.h"
 #include "graphics/glyphmask.h"
 #include "graphics/path.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
-class CacheTest : public ::testing::Test {
+class CacheTest : public LeakCheckedHeapTest<(8u << 20)> {
   protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 8 << 20, 0));
-        baseline = TestHeap_usedBytes();
-    }
     void TearDown() override
     {
         Mem_failAfter(0);
         (void)Mem_takeOutOfMemory();
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
+        LeakCheckedHeapTest::TearDown();
     }
-    TestHeap heap{};
-    size_t baseline = 0;
 };
 
 // The bucket of a key, written from the description of the hash.

@@ -17,6 +17,7 @@
 #include "core/text/charset.h"
 #include "core/text/charset_cjk.h"
 #include "platform/api/engine.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -119,14 +120,11 @@ inline StreamResult runStream(const Convert &fn, const Bytes &input, size_t chun
 
 // An engine heap with a context and the charset hooks; every table
 // installed unless the test says otherwise.
-class CharsetEngine : public ::testing::Test {
+class CharsetEngine : public LeakCheckedContextTest<(8u << 20)> {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(TestHeap_open(&heap, 8 << 20, 0));
-        ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
-        ASSERT_NE(ctx, nullptr);
-        baseline = TestHeap_usedBytes();
+        ASSERT_NO_FATAL_FAILURE(LeakCheckedContextTest::SetUp());
         ASSERT_EQ(Charset_createHooks(ctx), 0);
         if (installTables())
             installAll();
@@ -134,10 +132,7 @@ class CharsetEngine : public ::testing::Test {
     void TearDown() override
     {
         Charset_destroyHooks(ctx);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        EXPECT_EQ(Mem_check(), 0);
-        Mem_free(ctx);
-        TestHeap_close(&heap);
+        LeakCheckedContextTest::TearDown();
     }
     virtual bool installTables() { return true; }
     void installAll()
@@ -162,9 +157,6 @@ class CharsetEngine : public ::testing::Test {
         return unitsOf(r.out);
     }
 
-    TestHeap heap{};
-    EngineContext *ctx = nullptr;
-    size_t baseline = 0;
 };
 
 // A printable form of units for failure messages.

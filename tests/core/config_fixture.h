@@ -12,6 +12,7 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "platform/api/engine.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 // 16-bit text of Latin-1 bytes (each byte one unit).
@@ -51,21 +52,13 @@ inline std::map<std::string, std::string> ConfigDump(ConfigStore *store)
     return out;
 }
 
-class ConfigFixture : public ::testing::Test {
+class ConfigFixture : public LeakCheckedContextTest<0> {
   protected:
-    TestHeap heap{};
-    EngineContext *ctx = nullptr;
     ConfigStore *store = nullptr;
-    size_t baseline = 0;
 
     void SetUp() override
     {
-        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
-        ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
-        ASSERT_NE(ctx, nullptr);
-        ctx->instance = heap.instance;
-        heap.instance->context = ctx;
-        baseline = TestHeap_usedBytes();
+        ASSERT_NO_FATAL_FAILURE(LeakCheckedContextTest::SetUp());
         store = Config_createStore(ctx, u"x");
         ASSERT_NE(store, nullptr);
         ctx->config = store;
@@ -77,11 +70,7 @@ class ConfigFixture : public ::testing::Test {
         Mem_failAfter(0);
         Config_freeWatchRegistry(ctx);
         Config_freeStore(ctx, store);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline);
-        EXPECT_EQ(Mem_check(), 0);
-        heap.instance->context = nullptr;
-        Mem_free(ctx);
-        TestHeap_close(&heap);
+        LeakCheckedContextTest::TearDown();
     }
 
     // The stored text of a setting without storing anything: "(missing)"

@@ -119,7 +119,7 @@ TEST_F(StrTableTest, GrowthKeepsEveryIdAgainstReference)
 {
     std::vector<std::string> builtin;
     for (int i = 0; i < 45; i++) {
-        char buf[8];
+        char buf[16];
         snprintf(buf, sizeof buf, "b%02d", i);
         builtin.push_back(buf);
     }

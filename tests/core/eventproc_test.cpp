@@ -8,6 +8,7 @@
 
 #include "core/result.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/worker.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
@@ -362,8 +363,8 @@ TEST_F(EventProcTest, CopiesTakeTheirOwnTexts)
         *payload = d;
         msg = static_cast<EventProcMsg *>(Mem_calloc(1, sizeof(EventProcMsg)));
         msg->kind = 0;
-        msg->freeFn = EventProcMsg_freePayload;
-        msg->copyFn = EventProcMsg_copyPayload;
+        msg->freeFn = EventProc_releaseDoc;
+        msg->copyFn = EventProc_copyDoc;
         msg->payload = payload;
 
         EventProcMsg *copy = nullptr;
@@ -388,11 +389,12 @@ TEST_F(EventProcTest, CopiesTakeTheirOwnTexts)
         EventProc_freeMsg(copy);
         EventProc_freeMsg(msg);
 
-        EventProcMsg k6{6, EventProcMsg_freePayload, EventProcMsg_copyPayload, nullptr, nullptr,
+        // Kind 6 has no copy operation.
+        EventProcMsg k6{6, EventProc_releaseKind6, nullptr, nullptr, nullptr,
                         Mem_calloc(1, sizeof(EventProcKind6Msg))};
         EventProcMsg *none = nullptr;
         EXPECT_EQ(EventProcMsg_copy(&k6, &none), Res_notImplemented);
-        EventProcMsg_freePayload(&k6, nullptr);
+        EventProc_releaseKind6(&k6, nullptr);
         EXPECT_EQ(k6.payload, nullptr);
     });
 }

@@ -124,7 +124,7 @@ class FontTest : public FileFixture
         for (FontFace *f : faces)
             closeFace(f);
         faces.clear();
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
+        EXPECT_EQ(TestHeap_usedBytes(), layerBaseline) << "heap bytes leaked";
         FileFixture::TearDown();
     }
 

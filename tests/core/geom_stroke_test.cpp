@@ -18,7 +18,7 @@
 #include "core/result.h"
 #include "document/layout/pathbounds.h"
 #include "graphics/path.h"
-#include "graphics/vector.h"
+#include "graphics/rastergeom.h"
 #include "tests/core/stroke_support.h"
 #include "tests/support/heap_fixture.h"
 

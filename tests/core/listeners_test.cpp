@@ -1,27 +1,23 @@
-// Viewer listeners (order, ids, removal also from inside a dispatch, out of
-// memory), document feature flags, and the current date from the host's
-// local time.
+// Viewer listeners: order, ids, removal also from inside a dispatch, out of
+// memory.
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <string>
 
 #include "core/mem/mem.h"
 #include "core/task/listeners.h"
-#include "core/time/date.h"
-#include "tests/document/edr_fixture.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
 // ------------------------------------------------------------- listeners
 
-class ListenerTest : public ::testing::Test {
+class ListenerTest : public LeakCheckedHeapTest<> {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
-        baseline = TestHeap_usedBytes();
+        ASSERT_NO_FATAL_FAILURE(LeakCheckedHeapTest::SetUp());
         Listener_init(&list, viewer());
         trace().clear();
         self() = this;
@@ -30,8 +26,7 @@ class ListenerTest : public ::testing::Test {
     {
         Listener_freeAll(&list);
         EXPECT_EQ(list.head, nullptr);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline);
-        TestHeap_close(&heap);
+        LeakCheckedHeapTest::TearDown();
     }
     FvViewer *viewer()
     {
@@ -99,8 +94,6 @@ class ListenerTest : public ::testing::Test {
         Listener_remove(&self()->list, a);
     }
 
-    TestHeap heap{};
-    size_t baseline = 0;
     int viewerWord = 0;
     ListenerList list{};
 };
@@ -197,82 +190,6 @@ TEST_F(ListenerTest, NestedDispatchAndFreeingFromInside)
     EXPECT_EQ(Listener_dispatch(&list, 5, nullptr), 1);
     EXPECT_EQ(trace(), "w ");
     EXPECT_EQ(list.head, nullptr);
-}
-
-// ------------------------------------------------- document feature flags
-
-class FeatureFlagTest : public EdrFixture {};
-
-TEST_F(FeatureFlagTest, FlagsAccumulateAndTestAsAMask)
-{
-    withDoc([&](Edr_Doc *doc, Edr_Node *) {
-        EXPECT_EQ(Edr_Doc_testFlags(doc, 0), 1);
-        EXPECT_EQ(Edr_Doc_testFlags(doc, 2), 0);
-        EXPECT_EQ(Edr_Doc_setFlags(doc, 2), 0);
-        EXPECT_EQ(Edr_Doc_setFlags(doc, 8), 0);
-        EXPECT_EQ(Edr_Doc_testFlags(doc, 2), 1);
-        EXPECT_EQ(Edr_Doc_testFlags(doc, 2 | 8), 1);
-        EXPECT_EQ(Edr_Doc_testFlags(doc, 2 | 4), 0);
-        EXPECT_EQ(Edr_Doc_testFlags(doc, 0), 1);
-    });
-}
-
-TEST_F(FeatureFlagTest, NullDocument)
-{
-    EXPECT_EQ(Edr_Doc_setFlags(nullptr, 1), 0);
-    EXPECT_EQ(Edr_Doc_testFlags(nullptr, 0), 0);
-    EXPECT_EQ(Edr_Doc_testFlags(nullptr, 1), 0);
-}
-
-// ------------------------------------------------------------ the date
-
-class DateNowTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
-    }
-    void TearDown() override
-    {
-        Headless_setLocalTime(heap.host, nullptr);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-};
-
-TEST_F(DateNowTest, LocalTimeLessTheZoneOffset)
-{
-    struct Case {
-        HostLocalTime local;
-        int32_t zone;
-        int64_t seconds;
-    };
-    const Case cases[] = {
-        {{1970, 1, 1, 0, 0, 0, 4, 0}, 0, 0},
-        {{2024, 2, 29, 13, 45, 30, 4, 999}, 0, 1709214330},
-        {{2024, 2, 29, 13, 45, 30, 4, 0}, 3600, 1709214330 - 3600},
-        {{2024, 2, 29, 13, 45, 30, 4, 0}, -5 * 3600, 1709214330 + 5 * 3600},
-        // Past 2038 the count goes on.
-        {{2040, 2, 29, 12, 0, 0, 3, 0}, 0, 2214129600},
-        {{2106, 2, 7, 6, 28, 16, 0, 0}, 0, 4294967296},
-    };
-    for (const Case &c : cases) {
-        Headless_setLocalTime(heap.host, &c.local);
-        Time_setZoneOffset(heap.instance, c.zone);
-        int64_t stored = -1;
-        EXPECT_EQ(Date_now(&stored), c.seconds) << c.local.year;
-        EXPECT_EQ(stored, c.seconds);
-        EXPECT_EQ(Date_now(nullptr), c.seconds);
-    }
-}
-
-TEST_F(DateNowTest, TheSystemClockByDefault)
-{
-    Time_setZoneOffset(heap.instance, 0);
-    int64_t before = int64_t(time(nullptr));
-    int64_t now = Date_now(nullptr);
-    // The host's local time read as UTC: within a day of the system time.
-    EXPECT_LT(now > before ? now - before : before - now, 86400 + 60);
 }
 
 } // namespace

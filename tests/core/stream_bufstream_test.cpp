@@ -23,7 +23,7 @@ class BufStreamTest : public FileFixture
   protected:
     void TearDown() override
     {
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
+        EXPECT_EQ(TestHeap_usedBytes(), layerBaseline) << "heap bytes leaked";
         FileFixture::TearDown();
     }
 
@@ -358,7 +358,7 @@ TEST_F(BufStreamTest, OpenFailuresAndAllocationFailuresLeaveNothingBehind)
             break;
         }
         EXPECT_EQ(res, Res_noMemory) << "allocation " << n;
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "allocation " << n;
+        EXPECT_EQ(TestHeap_usedBytes(), layerBaseline) << "allocation " << n;
         ASSERT_LT(n, 100u);
     }
 }

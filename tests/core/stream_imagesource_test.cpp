@@ -1,6 +1,7 @@
 // Image sources over stream handles: the open slot hands the handle over
 // to a byte stream once; the release slot closes a handle never handed
-// over; nothing leaks on any path.
+// over; nothing leaks on any path. Image sources over URLs: equal URLs are
+// the same source, and the file opens anew for every stream.
 #include "tests/platform/file_fixture.h"
 
 #include "core/result.h"
@@ -75,6 +76,46 @@ TEST_F(ImageSourceTest, ReleaseClosesAHandleNeverHandedOver)
     EXPECT_EQ(ImageSource_createForStream(h, &src), Res_noMemory) << "and the handle is closed";
     Mem_failAfter(0);
     EXPECT_EQ(src, nullptr);
+}
+
+class UrlSourceTest : public FileFixture
+{
+};
+
+TEST_F(UrlSourceTest, EqualUrlsAreTheSameAndEachOpenReadsTheFile)
+{
+    size_t before = TestHeap_usedBytes();
+    writeFile("pic.bin", "FAKE picture");
+    Url *u = fileUrl("pic.bin");
+    Url *other = fileUrl("other.bin");
+    ImageSource *a = nullptr, *b = nullptr, *c = nullptr;
+    ASSERT_EQ(ImageSource_createForUrl(u, &a), Res_ok);
+    ASSERT_EQ(ImageSource_createForUrl(u, &b), Res_ok);
+    ASSERT_EQ(ImageSource_createForUrl(other, &c), Res_ok);
+    EXPECT_EQ(a->same, ImageSource_sameUrl);
+    EXPECT_EQ(a->release, ImageSource_closeUrl);
+    EXPECT_NE(a->same(ctx, a, b), 0);
+    EXPECT_EQ(a->same(ctx, a, c), 0);
+    for (int round = 0; round < 2; round++) {
+        ByteStream *s = nullptr;
+        ASSERT_EQ(a->openStream(ctx, a, &s), Res_ok) << round;
+        uint8_t sig[4];
+        ASSERT_EQ(ByteStream_readExact(s, sig, 4), Res_ok);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(sig), 4), "FAKE");
+        EXPECT_EQ(ByteStream_close(s), Res_ok);
+    }
+    ByteStream *missing = reinterpret_cast<ByteStream *>(1);
+    EXPECT_NE(c->openStream(ctx, c, &missing), Res_ok) << "no such file";
+    EXPECT_EQ(missing, nullptr);
+    ImageSource *none = reinterpret_cast<ImageSource *>(1);
+    EXPECT_EQ(ImageSource_createForUrl(nullptr, &none), Res_nullInput);
+    EXPECT_EQ(none, nullptr);
+    for (ImageSource *src : {a, b, c})
+        src->release(ctx, src);
+    ImageSource_closeUrl(ctx, nullptr);
+    Url_free(u);
+    Url_free(other);
+    EXPECT_EQ(TestHeap_usedBytes(), before);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // Shared small routines: the 16-bit case-insensitive comparison (also
 // against a reference on random strings), event names, the form-control
-// test, the formula aggregates (out of memory included) and the writer's
-// entry lookup.
+// test and the writer's entry lookup.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,7 +12,7 @@
 #include "core/result.h"
 #include "core/support/support.h"
 #include "core/text/ustr.h"
-#include "office/ole2/olewriter.h"
+#include "office/ole2/ole.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -82,122 +81,27 @@ TEST(SupportHtml, EventNamesAndFormControls)
         EXPECT_EQ(Html_isFormControl(id), 1) << id;
 }
 
-class SupportExcel : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 1 << 20, 0));
-        base = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(TestHeap_usedBytes(), base);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    size_t base = 0;
-};
-
-Excel_Value integer(int32_t v)
-{
-    Excel_Value x{};
-    x.kind = Excel_kindInteger;
-    x.u.i = v;
-    return x;
-}
-
-Excel_Value number(double v)
-{
-    Excel_Value x{};
-    x.kind = Excel_kindNumber;
-    x.u.d = v;
-    return x;
-}
-
-Excel_Value boolean(uint32_t v)
-{
-    Excel_Value x{};
-    x.kind = Excel_kindBoolean;
-    x.u.b = v;
-    return x;
-}
-
-Excel_Value text(const char16_t *s)
-{
-    Excel_Value x{};
-    x.kind = Excel_kindText;
-    x.u.text = const_cast<char16_t *>(s);
-    return x;
-}
-
-TEST_F(SupportExcel, Aggregates)
-{
-    Excel_Value mixed[] = {integer(4), text(u"12"), number(-1.5), boolean(1), number(7.25),
-                           integer(-3)};
-    struct {
-        Excel_FuncFn fn;
-        double want;
-    } cases[] = {
-        {Excel_Func_average, (4 - 1.5 + 7.25 - 3) / 4},
-        {Excel_Func_max, 7.25},
-        {Excel_Func_min, -3},
-    };
-    for (auto &c : cases) {
-        Excel_Value r = text(u"junk");
-        EXPECT_EQ(c.fn(6, mixed, &r), 0);
-        EXPECT_EQ(r.kind, Excel_kindNumber);
-        EXPECT_DOUBLE_EQ(r.u.d, c.want);
-    }
-
-    // Without a number argument the result is 0.0, not an error.
-    Excel_Value words[] = {text(u"a"), boolean(1)};
-    for (Excel_FuncFn fn : {Excel_Func_average, Excel_Func_max, Excel_Func_min}) {
-        Excel_Value r{};
-        EXPECT_EQ(fn(2, words, &r), 0);
-        EXPECT_EQ(r.kind, Excel_kindNumber);
-        EXPECT_EQ(r.u.d, 0.0);
-        EXPECT_EQ(fn(0, nullptr, &r), 0) << "no arguments at all";
-        EXPECT_EQ(r.u.d, 0.0);
-    }
-
-    // A later equal value replaces the one found first: MAX of 0.0 and -0.0
-    // is the later -0.0.
-    Excel_Value zeros[] = {number(0.0), number(-0.0)};
-    Excel_Value r{};
-    Excel_Func_max(2, zeros, &r);
-    EXPECT_TRUE(std::signbit(r.u.d));
-    Excel_Func_min(2, zeros, &r);
-    EXPECT_TRUE(std::signbit(r.u.d));
-}
-
-TEST_F(SupportExcel, OutOfMemoryLeavesTheResult)
-{
-    Excel_Value args[] = {integer(1), integer(2)};
-    for (Excel_FuncFn fn : {Excel_Func_average, Excel_Func_max, Excel_Func_min}) {
-        Excel_Value r = integer(77);
-        Mem_failAfter(1);
-        EXPECT_EQ(fn(2, args, &r), Res_noMemory);
-        Mem_failAfter(0);
-        EXPECT_EQ(r.kind, Excel_kindInteger);
-        EXPECT_EQ(r.u.i, 77);
-    }
-    Mem_takeOutOfMemory();
-}
-
 TEST(SupportOle, FindEntry)
 {
-    OleWriterEntry third = {0x3333, 7, nullptr};
-    OleWriterEntry second = {0x2222, 5, &third};
-    OleWriterEntry first = {0x1111, 5, &second};
-    OleWriter writer = {&first};
+    // The writer's entry list, newest first.
+    OleDirEntry third = {};
+    third.id = 7;
+    OleDirEntry second = {};
+    second.id = 5;
+    second.next = &third;
+    OleDirEntry first = {};
+    first.id = 9;
+    first.next = &second;
+    OleHandle writer = {};
+    writer.entries = &first;
     uintptr_t word = 99;
     EXPECT_EQ(OleWriter_findEntry(&writer, 5, &word), 0);
-    EXPECT_EQ(word, 0x1111u) << "the first entry with the id";
+    EXPECT_EQ(word, 5u) << "the entry's first word, its id";
     EXPECT_EQ(OleWriter_findEntry(&writer, 7, &word), 0);
-    EXPECT_EQ(word, 0x3333u);
+    EXPECT_EQ(word, 7u);
     EXPECT_EQ(OleWriter_findEntry(&writer, 6, &word), Res_oleNoSuchEntry);
     EXPECT_EQ(word, 0u);
-    OleWriter empty = {nullptr};
+    OleHandle empty = {};
     EXPECT_EQ(OleWriter_findEntry(&empty, 0, &word), 3586);
 }
 

@@ -5,26 +5,12 @@
 #include "core/geom/tabstops.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
-class TabStopTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 1 << 20, 0));
-        baseline = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        Mem_failAfter(0);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    size_t baseline = 0;
-};
+class TabStopTest : public LeakCheckedHeapTest<(1u << 20)> {};
 
 TabStopList *make(std::initializer_list<TabStop> stops)
 {

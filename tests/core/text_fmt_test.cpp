@@ -17,6 +17,7 @@
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
 #include "core/text/fmt.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -34,28 +35,7 @@ std::string fmt(const char *format, ...)
 
 // An engine with a heap and an engine context, so that conversion letters
 // can be registered.
-class FmtEngine : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 1 << 20, 0));
-        ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
-        ASSERT_NE(ctx, nullptr);
-        heap.instance->context = ctx;
-        baseline = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        heap.instance->context = nullptr;
-        Mem_free(ctx);
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    EngineContext *ctx = nullptr;
-    size_t baseline = 0;
-};
+class FmtEngine : public LeakCheckedContextTest<(1u << 20)> {};
 
 // ---------------------------------------------------------------- bounds
 

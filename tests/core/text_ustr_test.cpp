@@ -12,28 +12,14 @@
 
 #include "core/mem/mem.h"
 #include "core/text/ustr.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
 using U16 = std::u16string;
 
-class UstrTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 1 << 20, 0));
-        baseline = TestHeap_usedBytes();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
-    }
-    TestHeap heap{};
-    size_t baseline = 0;
-};
+class UstrTest : public LeakCheckedHeapTest<(1u << 20)> {};
 
 // ------------------------------------------------------------ reference
 // The case rule written out literally, one clause per sentence of its

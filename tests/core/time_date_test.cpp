@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -440,6 +441,56 @@ TEST(TimestampText, WithoutAnEngineUsesTheDefaultOrder)
     char out[Date_timestampSize];
     ASSERT_EQ(Date_formatTimestamp(&t, out), 0);
     EXPECT_STREQ(out, "01/19/2038 03:14:08");
+}
+
+// Date_now: the host's local time less the zone offset.
+class DateNowTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
+    }
+    void TearDown() override
+    {
+        Headless_setLocalTime(heap.host, nullptr);
+        TestHeap_close(&heap);
+    }
+    TestHeap heap{};
+};
+
+TEST_F(DateNowTest, LocalTimeLessTheZoneOffset)
+{
+    struct Case {
+        HostLocalTime local;
+        int32_t zone;
+        int64_t seconds;
+    };
+    const Case cases[] = {
+        {{1970, 1, 1, 0, 0, 0, 4, 0}, 0, 0},
+        {{2024, 2, 29, 13, 45, 30, 4, 999}, 0, 1709214330},
+        {{2024, 2, 29, 13, 45, 30, 4, 0}, 3600, 1709214330 - 3600},
+        {{2024, 2, 29, 13, 45, 30, 4, 0}, -5 * 3600, 1709214330 + 5 * 3600},
+        // Past 2038 the count goes on.
+        {{2040, 2, 29, 12, 0, 0, 3, 0}, 0, 2214129600},
+        {{2106, 2, 7, 6, 28, 16, 0, 0}, 0, 4294967296},
+    };
+    for (const Case &c : cases) {
+        Headless_setLocalTime(heap.host, &c.local);
+        Time_setZoneOffset(heap.instance, c.zone);
+        int64_t stored = -1;
+        EXPECT_EQ(Date_now(&stored), c.seconds) << c.local.year;
+        EXPECT_EQ(stored, c.seconds);
+        EXPECT_EQ(Date_now(nullptr), c.seconds);
+    }
+}
+
+TEST_F(DateNowTest, TheSystemClockByDefault)
+{
+    Time_setZoneOffset(heap.instance, 0);
+    int64_t before = int64_t(time(nullptr));
+    int64_t now = Date_now(nullptr);
+    // The host's local time read as UTC: within a day of the system time.
+    EXPECT_LT(now > before ? now - before : before - now, 86400 + 60);
 }
 
 } // namespace

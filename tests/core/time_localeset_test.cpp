@@ -9,22 +9,17 @@
 #include "core/mem/mem.h"
 #include "core/time/localeset.h"
 #include "platform/api/engine.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
-class LocaleSettingsTest : public ::testing::Test {
+class LocaleSettingsTest : public LeakCheckedHeapTest<> {
   protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
-        baseline = TestHeap_usedBytes();
-    }
     void TearDown() override
     {
         Locale_freeFormats(heap.instance);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline);
-        TestHeap_close(&heap);
+        LeakCheckedHeapTest::TearDown();
     }
     // Runs fn with no engine on the thread.
     template <typename Fn> void withoutEngine(Fn fn)
@@ -33,8 +28,6 @@ class LocaleSettingsTest : public ::testing::Test {
         fn();
         Host_setInstance(heap.host, heap.instance);
     }
-    TestHeap heap{};
-    size_t baseline = 0;
 };
 
 const char *const weekdaysA[7] = {"dimanche", "lundi", "mardi", "mercredi",

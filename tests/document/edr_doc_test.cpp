@@ -24,7 +24,7 @@ TEST_F(DocTest, CreateGivesAnEmptyRootAndDefaults)
         EXPECT_EQ(doc->refCount, 1u);
         EXPECT_EQ(doc->pendingLoads, 1);
         EXPECT_EQ(doc->typeCode, 225u);
-        EXPECT_EQ(doc->sourceInfo4, -1);
+        EXPECT_EQ(doc->sourceWord, -1);
         EXPECT_EQ(doc->referrerPolicy, 3u);
         EXPECT_EQ(doc->startFlag, 1u);
         EXPECT_EQ(doc->serial, 1u);
@@ -295,6 +295,30 @@ TEST_F(DocTest, BaseUrlSwitchRewritesGroupUrlsAgainstTheOldBase)
         Url_free(newBase);
         Edr_Node_release(doc, g);
     });
+}
+
+// The feature flags through their null-tolerant forms.
+class FeatureFlagTest : public EdrFixture {};
+
+TEST_F(FeatureFlagTest, FlagsAccumulateAndTestAsAMask)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 0), 1);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 2), 0);
+        EXPECT_EQ(Edr_Doc_setFlags(doc, 2), 0);
+        EXPECT_EQ(Edr_Doc_setFlags(doc, 8), 0);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 2), 1);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 2 | 8), 1);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 2 | 4), 0);
+        EXPECT_EQ(Edr_Doc_testFlags(doc, 0), 1);
+    });
+}
+
+TEST_F(FeatureFlagTest, NullDocument)
+{
+    EXPECT_EQ(Edr_Doc_setFlags(nullptr, 1), 0);
+    EXPECT_EQ(Edr_Doc_testFlags(nullptr, 0), 0);
+    EXPECT_EQ(Edr_Doc_testFlags(nullptr, 1), 0);
 }
 
 } // namespace

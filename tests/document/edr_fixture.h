@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/task/worker.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"

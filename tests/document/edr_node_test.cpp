@@ -119,6 +119,24 @@ TEST_F(NodeTest, RefusedInsertionsChangeNothing)
             EXPECT_EQ(kids(b), "3");
         }
         EXPECT_EQ(doc->stamp, stamp);
+        // A mode outside the six is refused: no reference handed out, and
+        // a creator frees the node it made.
+        uint32_t sRefs = Edr_Node_refCount(s);
+        for (int32_t mode : {6, 7, -1, INT32_MAX, INT32_MIN}) {
+            SCOPED_TRACE(mode);
+            Edr_Node *out = s;
+            EXPECT_EQ(Edr_Node_insert(doc, a, mode, s, &out), Res_missingArgument);
+            EXPECT_EQ(out, nullptr);
+            EXPECT_EQ(Edr_Node_refCount(s), sRefs);
+            size_t used = TestHeap_usedBytes();
+            Edr_Node *made = s;
+            EXPECT_EQ(Edr_Node_createGroup(doc, a, mode, 8, &made), Res_missingArgument);
+            EXPECT_EQ(made, nullptr);
+            EXPECT_EQ(TestHeap_usedBytes(), used);
+            EXPECT_EQ(kids(root), "14");
+            EXPECT_EQ(kids(a), "2");
+        }
+        EXPECT_EQ(doc->stamp, stamp);
         // A dead anchor: a creator frees its node and the tree stays.
         Edr_Node *dead = nullptr;
         ASSERT_EQ(Edr_Node_newGroup(&dead, 9), 0);

@@ -10,6 +10,7 @@
 
 #include "core/mem/mem.h"
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "document/edr/docevents.h"
 #include "document/edr/nodelist.h"
 #include "platform/url/url.h"
@@ -73,7 +74,7 @@ struct AppRecorder {
         AppRecorder *r = static_cast<AppRecorder *>(context);
         if (msg->kind == 2) {
             auto *m = static_cast<EventProcKind2Msg *>(msg->payload);
-            Edr_Node *node = static_cast<Edr_Node *>(m->word2);
+            Edr_Node *node = static_cast<Edr_Node *>(m->object);
             r->focus.push_back({m->type, static_cast<Edr_Doc *>(m->subject), node});
             // The receiver gives back the node reference of a focus message.
             if (m->type == Edr_Focus_set && node)

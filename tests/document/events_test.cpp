@@ -253,9 +253,9 @@ TEST_F(EventsTest, DispatchWithoutMemoryGivesTheTargetBack)
         Edr_Node *g = makeGroup(doc, root, Edr_Insert_lastChild, 1);
         ASSERT_EQ(Edr_Node_addRefLive(doc, g), 0); // the event's own reference
         EventProcKind5Msg payload{};
-        payload.word0 = Edr_Action_user;
+        payload.action = Edr_Action_user;
         payload.code = Edr_Event_click;
-        payload.word2 = 1;
+        payload.detail = 1;
         payload.words[11] = reinterpret_cast<intptr_t>(g);
         EventProcMsg msg{5, nullptr, nullptr, nullptr, nullptr, &payload};
         Mem_failAfter(1);

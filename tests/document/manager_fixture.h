@@ -11,7 +11,7 @@
 #include "core/task/timerq.h"
 #include "document/edr/page.h"
 #include "document/manager/manager.h"
-#include "layout/layout.h"
+#include "tests/document/fake_layout.h"
 #include "tests/document/edr_fixture.h"
 
 class MgrFixture : public EdrFixture {
@@ -24,7 +24,7 @@ class MgrFixture : public EdrFixture {
         int64_t takes = 0;
         int result = 0;
         std::function<void(Edr_Doc *)> inside;
-        LayoutStandIn standIn{};
+        FakeLayout standIn{};
     };
 
     void SetUp() override

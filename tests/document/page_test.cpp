@@ -7,6 +7,7 @@
 
 #include "core/result.h"
 #include "document/edr/node.h"
+#include "layout/layout.h"
 #include "tests/document/manager_fixture.h"
 #include "viewer/docview.h"
 

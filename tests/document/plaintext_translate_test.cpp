@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "core/text/ustr.h"
 #include "document/edr/handler.h"
 #include "document/import/plaintext.h"

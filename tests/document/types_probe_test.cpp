@@ -128,7 +128,17 @@ TEST_F(ProbeTest, HeaderChecksInTheirOrder)
         {"sector shift 0", 30, {0x00, 0x00}, Res_oleZeroShift},
         {"mini-sector shift 0", 32, {0x00, 0x00}, Res_oleZeroShift},
         {"mini-sector shift above sector shift", 32, {0x0A, 0x00}, Res_oleMiniShift},
-        {"mini-sector shift equal to sector shift", 32, {0x09, 0x00}, Res_ok},
+        // The format's limits: sectors of 128 to 65536 bytes, mini sectors
+        // smaller than sectors; hostile shifts never reach a size.
+        {"mini-sector shift equal to sector shift", 32, {0x09, 0x00}, Res_oleMiniShift},
+        {"sector shift 6 (64-byte sectors)", 30, {0x06, 0x00, 0x05, 0x00}, Res_oleZeroShift},
+        {"sector shift 17", 30, {0x11, 0x00}, Res_oleZeroShift},
+        {"sector shift 32", 30, {0x20, 0x00}, Res_oleZeroShift},
+        {"sector shift 65535", 30, {0xFF, 0xFF}, Res_oleZeroShift},
+        {"sector shift 65535, mini shift 65535", 30, {0xFF, 0xFF, 0xFF, 0xFF}, Res_oleZeroShift},
+        {"mini-sector shift 31 under sector shift 9", 32, {0x1F, 0x00}, Res_oleMiniShift},
+        {"mini-sector shift 65535", 32, {0xFF, 0xFF}, Res_oleMiniShift},
+        {"sector shift checked before the mini shift", 30, {0x11, 0x00, 0x20, 0x00}, Res_oleZeroShift},
         {"version before shifts", 24, {0x3F, 0x00, 0x03, 0x00, 0xFE, 0xFF, 0x00, 0x00}, Res_oleBadVersion},
     };
     for (const HeaderCase &c : cases) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/result.h"
+#include "document/interim.h"
 #include "document/types/doctype.h"
 #include "tests/document/types_support.h"
 #include "tests/platform/file_fixture.h"
@@ -25,7 +26,7 @@ class RegistryTest : public FileFixture {
     {
         DocType_freeRegistry(ctx, registry);
         ctx->docHandlers = nullptr;
-        EXPECT_EQ(TestHeap_usedBytes(), baseline);
+        EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
         FileFixture::TearDown();
     }
     // Recognises bytes with MIME type mime; the handler's name and the out

@@ -84,7 +84,7 @@ void runScript(const uint8_t *ops, size_t steps, const uint8_t *payload, size_t 
             uint64_t base = whence == 0 ? 0 : whence == 1 ? pos : size;
             uint64_t target = base + uint64_t(offset);
             uint64_t o = uint64_t(offset);
-            int r = Vfs_seekFrom(h, uint32_t(o), uint32_t(o >> 32), whence);
+            int r = Vfs_seekFrom(h, int64_t(o), whence);
             if (target >> 32) {
                 require(r == Res_fileSeek);
             } else {

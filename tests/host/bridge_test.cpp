@@ -13,6 +13,7 @@
 #include "core/time/localeset.h"
 #include "document/edit/editdata.h"
 #include "platform/api/appqueue.h"
+#include "platform/host/hostplatform.h"
 #include "platform/api/engine.h"
 #include "platform/api/funcnames.h"
 #include "platform/host/hostfile.h"

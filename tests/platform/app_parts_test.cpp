@@ -14,6 +14,7 @@
 #include "platform/api/funcnames.h"
 #include "platform/api/modules.h"
 #include "platform/api/pixel.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 #include "viewer/viewer.h"
 
@@ -21,32 +22,17 @@ namespace {
 
 // ------------------------------------------------------ function names
 
-class FuncNamesTest : public ::testing::Test {
+class FuncNamesTest : public LeakCheckedContextTest<0> {
   protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
-        ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
-        ASSERT_NE(ctx, nullptr);
-        ctx->instance = heap.instance;
-        heap.instance->context = ctx;
-        baseline = TestHeap_usedBytes();
-    }
     void TearDown() override
     {
         FuncNames_free(ctx);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline);
-        heap.instance->context = nullptr;
-        Mem_free(ctx);
-        TestHeap_close(&heap);
+        LeakCheckedContextTest::TearDown();
     }
     FuncNames *table()
     {
         return static_cast<FuncNames *>(ctx->sheetFunctionNames);
     }
-    TestHeap heap{};
-    EngineContext *ctx = nullptr;
-    size_t baseline = 0;
 };
 
 TEST_F(FuncNamesTest, DefaultsAreTheEnglishNamesWithTrueAndFalseAsWideText)

@@ -20,6 +20,7 @@
 #include "platform/url/file.h"
 #include "platform/url/url.h"
 #include "platform/vfs/romfs.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 // 16-bit text from UTF-8 (std::u16string, for comparisons and literals).
@@ -101,30 +102,10 @@ inline std::string TakeC(char *s)
     return out;
 }
 
-class HeapFixture : public ::testing::Test {
+// A heap of the host's default size with a bare engine context, checked
+// for leaks after each test.
+class HeapFixture : public LeakCheckedContextTest<0> {
   protected:
-    TestHeap heap{};
-    EngineContext *ctx = nullptr;
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
-        ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
-        ASSERT_NE(ctx, nullptr);
-        ctx->instance = heap.instance;
-        heap.instance->context = ctx;
-    }
-
-    void TearDown() override
-    {
-        if (ctx) {
-            heap.instance->context = nullptr;
-            Mem_free(ctx);
-        }
-        EXPECT_EQ(Mem_check(), 0);
-        TestHeap_close(&heap);
-    }
-
     Url *url(const std::string &text)
     {
         std::u16string w = U(text);
@@ -137,7 +118,7 @@ class HeapFixture : public ::testing::Test {
 class FileFixture : public HeapFixture {
   protected:
     std::string dir;
-    size_t baseline = 0;
+    size_t layerBaseline = 0; // heap bytes in use once the file layer is up
 
     void SetUp() override
     {
@@ -151,7 +132,7 @@ class FileFixture : public HeapFixture {
         std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/vexlan-file-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
         dir = tmpl;
-        baseline = TestHeap_usedBytes();
+        layerBaseline = TestHeap_usedBytes();
     }
 
     void TearDown() override

@@ -2,7 +2,9 @@
 // seeking, directories, listings with patterns and the chunked copy.
 #include "tests/platform/file_fixture.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "platform/host/hostfile.h"
+#include "platform/host/hostplatform.h"
 
 namespace {
 
@@ -31,12 +34,14 @@ TEST_F(HostFileTest, OpenReadWriteSeekAndSize)
     EXPECT_EQ(HostFile_seek(nullptr, fd, &off, HostFile_seekCur), 6);
     EXPECT_EQ(HostFile_seek(nullptr, fd, &off, 0x10006), -1);
     EXPECT_EQ(HostFile_seek(nullptr, fd, nullptr, HostFile_seekCur), 6) << "a bad origin does not move";
-    void *st = nullptr;
+    HostStat st{};
     uint64_t size = 0;
     ASSERT_EQ(HostFile_stat(nullptr, fd, &st), 0);
-    EXPECT_EQ(HostFile_statSize(nullptr, fd, st, &size), 0);
+    EXPECT_EQ(HostFile_statSize(nullptr, fd, &st, &size), 0);
     EXPECT_EQ(size, 11u);
-    HostFile_freeStat(nullptr, fd, st);
+    EXPECT_EQ(HostFile_stat(nullptr, -1, &st), -1);
+    EXPECT_EQ(st.size, 0u);
+    EXPECT_EQ(HostFile_statSize(nullptr, fd, nullptr, &size), -1);
     EXPECT_EQ(HostFile_sync(nullptr, fd), 0);
     EXPECT_EQ(HostFile_close(nullptr, fd), 0);
 
@@ -66,7 +71,7 @@ TEST_F(HostFileTest, FailedOpensPrintTheirMessages)
     } cases[] = {
         {dir, HostFile_readOnly, "alien-file: " + dir + " is not a regular file\n"},
         {path("missing"), HostFile_readOnly,
-         "alien-file: Opening " + path("missing") + " failed : No such file or directory\n"},
+         "alien-file: Opening " + path("missing") + " failed : " + strerror(ENOENT) + "\n"},
     };
     for (const Case &c : cases) {
         testing::internal::CaptureStdout();
@@ -118,19 +123,21 @@ TEST_F(HostFileTest, MkdirRenameRemove)
 std::vector<std::string> listAll(const std::string &pattern, int *first)
 {
     std::vector<std::string> names;
-    HostListing *l = nullptr;
+    HostListing l;
     const char *name = nullptr;
     *first = HostFile_lsFirst(nullptr, pattern.c_str(), &l, &name);
     if (*first == HostFile_lsFound) {
         do {
             names.push_back(name);
             const char *cur = nullptr;
-            EXPECT_EQ(HostFile_lsCurrent(nullptr, pattern.c_str(), l, &cur), HostFile_lsFound);
+            EXPECT_EQ(HostFile_lsCurrent(nullptr, pattern.c_str(), &l, &cur), HostFile_lsFound);
             EXPECT_STREQ(cur, name);
-        } while (HostFile_lsNext(nullptr, pattern.c_str(), l, &name) == HostFile_lsFound);
-        EXPECT_EQ(HostFile_lsNext(nullptr, pattern.c_str(), l, &name), HostFile_lsNoMore);
+        } while (HostFile_lsNext(nullptr, pattern.c_str(), &l, &name) == HostFile_lsFound);
+        EXPECT_EQ(HostFile_lsNext(nullptr, pattern.c_str(), &l, &name), HostFile_lsNoMore);
+        EXPECT_EQ(HostFile_lsCurrent(nullptr, pattern.c_str(), &l, &name), HostFile_lsNoMore);
     }
-    HostFile_lsClose(nullptr, l);
+    HostFile_lsClose(nullptr, &l);
+    HostFile_lsClose(nullptr, &l); // closing twice is harmless
     return names;
 }
 

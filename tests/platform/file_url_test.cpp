@@ -35,7 +35,11 @@ const MapCase mapCases[] = {
     {{nullptr, nullptr, nullptr}, "file://Localhost/x", Res_fileBadHost, ""},
     {{nullptr, nullptr, nullptr}, "file:/x", Res_urlIncomplete, ""},
     {{"/data", nullptr, nullptr}, "file://localhost/a%20b%3Fc", 0, "/data/a b?c"},
-    {{"/data\xe9", nullptr, nullptr}, "file://localhost/x", 0, "/data\xc3\xa9/x"},
+    // The variables' values are UTF-8, like every path the engine hands the
+    // system: each maps to itself.
+    {{"/home/jos\xc3\xa9", nullptr, nullptr}, "file://localhost/x", 0, "/home/jos\xc3\xa9/x"},
+    {{nullptr, "/r\xc3\xa9s", nullptr}, "file://resource/x", 0, "/r\xc3\xa9s/x"},
+    {{nullptr, nullptr, "/\xe6\x97\xa5\xf0\x9f\x98\x80"}, "file://home/a", 0, "/\xe6\x97\xa5\xf0\x9f\x98\x80/a"},
     // Escapes are blocked: dot segments, also escaped ones, stay inside.
     {{"/data", nullptr, nullptr}, "file://localhost/../etc/passwd", 0, "/data/etc/passwd"},
     {{"/data", nullptr, nullptr}, "file://localhost/a/../../b", 0, "/data/b"},
@@ -90,7 +94,7 @@ TEST_F(FileUrlTest, HostFilesReadWriteSeekAndSize)
     size_t n = 4;
     EXPECT_EQ(AlienFile_read(f, buf, &n), 0);
     EXPECT_EQ(std::string(buf, n), "0123");
-    EXPECT_EQ(AlienFile_seek(f, 8, 0), 0);
+    EXPECT_EQ(AlienFile_seek(f, 8), 0);
     n = sizeof buf;
     EXPECT_EQ(AlienFile_read(f, buf, &n), 0);
     EXPECT_EQ(std::string(buf, n), "89");
@@ -102,7 +106,7 @@ TEST_F(FileUrlTest, HostFilesReadWriteSeekAndSize)
     EXPECT_EQ(size, 10u);
     AlienFile_tell(f, &pos);
     EXPECT_EQ(pos, 10u);
-    EXPECT_EQ(AlienFile_seek(f, 0, 0x80000000u), Res_fileSeek);
+    EXPECT_EQ(AlienFile_seek(f, 0x8000000000000000u), Res_fileSeek);
     EXPECT_EQ(AlienFile_write(f, "x", 1), Res_fileWrite) << "opened for reading";
     uintptr_t h = 1;
     EXPECT_EQ(AlienFile_getHandle(f, &h), Res_vfsNotAvailable);
@@ -124,7 +128,7 @@ TEST_F(FileUrlTest, HostFilesReadWriteSeekAndSize)
               Res_fileCannotOpen);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(f, nullptr);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(FileUrlTest, SizesAndSeeksAre64Bit)
@@ -140,7 +144,7 @@ TEST_F(FileUrlTest, SizesAndSeeksAre64Bit)
     uint64_t size = 0;
     EXPECT_EQ(AlienFile_getSize(f, &size), 0);
     EXPECT_EQ(size, 0x140000001ULL);
-    EXPECT_EQ(AlienFile_seek(f, 0x40000000u, 1), 0);
+    EXPECT_EQ(AlienFile_seek(f, 0x140000000u), 0);
     char c = 0;
     size_t n = 1;
     EXPECT_EQ(AlienFile_read(f, &c, &n), 0);
@@ -209,7 +213,7 @@ TEST_F(FileUrlTest, HostListings)
     EXPECT_EQ(name, nullptr);
     AlienFile_close(f);
     EXPECT_EQ(AlienFile_open(ctx, &f, u"pattern", AlienFile_modeList), Res_fileBadPattern);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(FileUrlTest, MemoryUrlsNameRegisteredBlocksOnly)
@@ -232,7 +236,7 @@ TEST_F(FileUrlTest, MemoryUrlsNameRegisteredBlocksOnly)
     size_t n = 6;
     EXPECT_EQ(AlienFile_read(f, buf, &n), 0);
     EXPECT_EQ(std::string(buf, n), "memory");
-    EXPECT_EQ(AlienFile_seek(f, 15, 0), 0);
+    EXPECT_EQ(AlienFile_seek(f, 15), 0);
     n = sizeof buf;
     EXPECT_EQ(AlienFile_read(f, buf, &n), 0);
     EXPECT_EQ(std::string(buf, n), "tents");
@@ -340,7 +344,7 @@ TEST_F(FileUrlTest, TempFilesAreFreshAndNeverTakenOver)
     Url *u = nullptr;
     EXPECT_EQ(File_createTemp(ctx, U(dir + "/missing").c_str(), nullptr, &u), Res_fileCannotOpen);
     EXPECT_EQ(u, nullptr);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 } // namespace

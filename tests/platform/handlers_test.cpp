@@ -6,6 +6,7 @@
 
 #include "core/result.h"
 #include "platform/api/handlers.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -28,23 +29,19 @@ int32_t h3(intptr_t, intptr_t, intptr_t, void *)
     return 0;
 }
 
-class HandlersTest : public ::testing::Test {
+class HandlersTest : public LeakCheckedHeapTest<> {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
-        baseline = TestHeap_usedBytes();
+        ASSERT_NO_FATAL_FAILURE(LeakCheckedHeapTest::SetUp());
         ASSERT_EQ(Handlers_create(&list), 0);
         trace.clear();
     }
     void TearDown() override
     {
         Handlers_destroy(list);
-        EXPECT_EQ(TestHeap_usedBytes(), baseline);
-        TestHeap_close(&heap);
+        LeakCheckedHeapTest::TearDown();
     }
-    TestHeap heap{};
-    size_t baseline = 0;
     HandlerList *list = nullptr;
 };
 

@@ -10,6 +10,7 @@
 #include "core/result.h"
 #include "platform/map/map.h"
 #include "tests/support/task_fixture.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -41,12 +42,11 @@ void freeValue(void *)
     valuesFreed++;
 }
 
-class MapTest : public ::testing::Test {
+class MapTest : public LeakCheckedHeapTest<> {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(TestHeap_open(&heap, 0, 0));
-        baseline = TestHeap_usedBytes();
+        ASSERT_NO_FATAL_FAILURE(LeakCheckedHeapTest::SetUp());
         keysFreed = valuesFreed = 0;
         ASSERT_EQ(Map_create(compareNumbers, freeKey, freeValue, 0, nullptr, &map), 0);
     }
@@ -55,8 +55,7 @@ class MapTest : public ::testing::Test {
         if (map) {
             EXPECT_EQ(Map_destroy(map), 0);
         }
-        EXPECT_EQ(TestHeap_usedBytes(), baseline);
-        TestHeap_close(&heap);
+        LeakCheckedHeapTest::TearDown();
     }
 
     // Preorder: colour and key, children in parentheses, "." for a leaf.
@@ -116,8 +115,6 @@ class MapTest : public ::testing::Test {
         return keys;
     }
 
-    TestHeap heap{};
-    size_t baseline = 0;
     Map *map = nullptr;
 };
 

@@ -86,7 +86,7 @@ TEST_F(RomFsTest, DuplicatesAndGrowth)
     ASSERT_EQ(RomFs_open(ctx, &f, "/okala_dir/x", AlienFile_modeRead, &handled), 0);
     ASSERT_EQ(handled, 1);
     // Growing the table moves the rows; the open record still reads its file.
-    static char names[40][24];
+    static char names[40][32];
     for (int i = 0; i < 40; i++) {
         snprintf(names[i], sizeof names[i], "/okala_dir/g/%d", i);
         RomFs_addFile(ctx, names[i], a, 3);

@@ -350,7 +350,7 @@ TEST_F(UrlTest, FlagsClassAndDataParts)
     EXPECT_EQ(Url_getPartsMask(u) & 32, 32u);
     const char *type;
     const uint8_t *got;
-    uint32_t len;
+    size_t len;
     Url_getDataPart(u, ctx, &type, &got, &len);
     EXPECT_STREQ(type, "text/plain");
     EXPECT_EQ(len, 4u);

@@ -27,7 +27,7 @@ class VfsByteStreamTest : public FileFixture
   protected:
     void TearDown() override
     {
-        EXPECT_EQ(TestHeap_usedBytes(), baseline) << "heap bytes leaked";
+        EXPECT_EQ(TestHeap_usedBytes(), layerBaseline) << "heap bytes leaked";
         FileFixture::TearDown();
     }
 

@@ -24,7 +24,7 @@ class FileExitTest : public FileFixture
         FileFixture::SetUp();
         ASSERT_EQ(ExitList_create(heap.instance, &list), Res_ok);
         heap.instance->exitList = list;
-        baseline = TestHeap_usedBytes();
+        layerBaseline = TestHeap_usedBytes();
     }
 
     void TearDown() override
@@ -82,7 +82,7 @@ TEST_F(FileExitTest, OpenRegistersAndCloseRemoves)
     EXPECT_EQ(list->first->argument, b);
     EXPECT_EQ(AlienFile_close(b), Res_ok);
     EXPECT_EQ(handlers(), 0);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(FileExitTest, ShutDownClosesOpenDescriptorsOnce)
@@ -107,7 +107,7 @@ TEST_F(FileExitTest, ShutDownClosesOpenDescriptorsOnce)
     EXPECT_EQ(AlienFile_close(b), Res_ok);
     EXPECT_TRUE(isOpen(c->fd));
     EXPECT_EQ(AlienFile_close(c), Res_ok);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(FileExitTest, OnlyHostDescriptorsAreRegistered)
@@ -128,7 +128,7 @@ TEST_F(FileExitTest, OnlyHostDescriptorsAreRegistered)
     EXPECT_EQ(AlienFile_close(a), Res_ok);
     heap.instance->exitList = list;
     EXPECT_EQ(handlers(), 0);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST_F(FileExitTest, FailedRegistrationClosesTheDescriptor)
@@ -155,7 +155,7 @@ TEST_F(FileExitTest, FailedRegistrationClosesTheDescriptor)
     }
     EXPECT_EQ(r, Res_ok);
     EXPECT_GT(n, 3) << "the registration's allocation was among those failed";
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 // A file stream left open when the engine stops: the exit list closes it.
@@ -172,7 +172,7 @@ TEST_F(FileExitTest, StreamsLeftOpenAreClosedAtExit)
     ExitList_runAll(list);
     EXPECT_FALSE(isOpen(fd));
     EXPECT_EQ(Vfs_close(h), Res_ok);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 } // namespace

@@ -73,7 +73,7 @@ TEST_F(VfsHelpersTest, IndexTableFiles)
     Url *missing = fileUrl("missing");
     EXPECT_EQ(File_readIndexTable(missing, ctx, &count, values, 4), Res_fileCannotOpen);
     Url_free(missing);
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 TEST(VfsHelpers, JumpsComeBackWithTheirValue)

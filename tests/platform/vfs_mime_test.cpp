@@ -198,7 +198,7 @@ TEST_F(VfsMimeInfo, DerivedOnceFromTheUrlPath)
         EXPECT_EQ(h->mimeId, c.id);
         EXPECT_EQ(Vfs_close(h), Res_ok);
     }
-    EXPECT_EQ(TestHeap_usedBytes(), baseline);
+    EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
 
 } // namespace

@@ -270,7 +270,7 @@ int Word_recognise(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream,
         return err;
     // The probe read the header: every other handler, and the Word open
     // itself, must find the stream at its start again.
-    return Vfs_seek(stream, 0, 0);
+    return Vfs_seek(stream, 0);
 }
 
 int Word_describe(EngineContext *, Edr_HandlerDesc *desc)

@@ -1,0 +1,357 @@
+// The viewer's application side: configuring the engine, starting and
+// tearing down the view, and opening documents into the page record.
+//
+// Until the display is built, the viewer keeps one page record with the
+// shown document; a load reports its end to the host the way the display
+// will: request 0x1000A with the document's information when it loaded,
+// error 0x10002 when it failed.
+#include "viewer/viewer.h"
+
+#include <cstring>
+
+#include "core/config/config.h"
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/task/eventproc.h"
+#include "core/task/listeners.h"
+#include "core/text/charset.h"
+#include "document/edr/doc.h"
+#include "document/edr/docmsg.h"
+#include "document/types/translate.h"
+#include "host/host.h"
+#include "platform/api/app.h"
+#include "platform/api/appqueue.h"
+#include "platform/api/engine.h"
+#include "platform/api/keys.h"
+#include "platform/api/modules.h"
+#include "platform/url/url.h"
+#include "viewer/view.h"
+
+
+namespace {
+
+constexpr int32_t errorOpenFailed = 0x10002;
+// Open flag bit 1: reload even when the URL is the one shown.
+constexpr intptr_t openReload = 2;
+// Code message of a finished translation.
+constexpr int32_t codeTranslated = 13;
+
+// A new 8-bit (UTF-8) copy of 16-bit text; null for null or without
+// memory.
+char *narrow(const char16_t *text)
+{
+    char *out = nullptr;
+    if (!text || Charset_fromUstr(text, &out, CharsetCode_utf8, nullptr) != Res_ok)
+        return nullptr;
+    return out;
+}
+
+// Request 0x1000A for the page's document.
+void reportDocInfo(FvViewer *viewer, FvPage *page)
+{
+    EngineInstance *instance = viewer->context->instance;
+    char16_t *aux = nullptr, *mime = nullptr;
+    uint32_t mimeId = 0;
+    if (Edr_Doc_copyAuxText(page->document, &aux) != Res_ok)
+        aux = nullptr;
+    if (Edr_Doc_getMimeType(page->document, &mime, &mimeId) != Res_ok)
+        mime = nullptr;
+    char *auxText = narrow(aux);
+    char *mimeText = narrow(mime);
+    char *urlText = page->url ? Url_toUtf8(page->url, UrlPart_all) : nullptr;
+    FvDocInfo info{page->key, auxText, urlText, mimeText};
+    App_sendRequest(instance, Fv_requestDocInfo, &info);
+    Mem_free(aux);
+    Mem_free(mime);
+    Mem_free(auxText);
+    Mem_free(mimeText);
+    Mem_free(urlText);
+}
+
+// On the application thread: the outcome of the page's current load.
+void reportOutcome(FvViewer *viewer, FvPage *page)
+{
+    if (page->loadState == FvLoad_loaded)
+        reportDocInfo(viewer, page);
+    else if (page->loadState == FvLoad_failed)
+        App_reportError(viewer->context->instance, errorOpenFailed, 0);
+}
+
+// The posted outcome of a load nobody waits for; the argument is the load
+// serial, so an outcome of a document that has been replaced meanwhile is
+// not reported.
+void loadEnded(EngineInstance *instance, void *serial)
+{
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    if (page && page->loadSerial == reinterpret_cast<intptr_t>(serial))
+        reportOutcome(viewer, page);
+}
+
+void settle(FvPage *page, int32_t state)
+{
+    if (page->loadState != FvLoad_loading)
+        return;
+    page->loadState = state;
+    if (page->waiting) {
+        Sem_signal(&page->settled);
+        return;
+    }
+    EngineInstance *instance = page->viewer->context->instance;
+    App_postCall(instance, loadEnded, reinterpret_cast<void *>(page->loadSerial), nullptr);
+}
+
+// Listener of the application's event processor: code 13 (translated) and
+// reports (kind 0: the translation failed) of the page's document.
+void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
+{
+    FvPage *page = static_cast<FvPage *>(context);
+    if (!page->document)
+        return;
+    if (msg->kind == 1) {
+        const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
+        if (m->document == page->document && m->code == codeTranslated)
+            settle(page, FvLoad_loaded);
+    } else if (msg->kind == 0) {
+        const EventProcDocMsg *m = static_cast<const EventProcDocMsg *>(msg->payload);
+        if (m->view == page->document)
+            settle(page, FvLoad_failed);
+    }
+}
+
+void stopListening(EngineContext *context, FvPage *page)
+{
+    if (!page->listening || !context->eventProc)
+        return;
+    EventProc_removeListener(context->eventProc, 0, pageListener, page);
+    EventProc_removeListener(context->eventProc, 1, pageListener, page);
+    page->listening = 0;
+}
+
+void freePage(EngineContext *context, FvPage *page)
+{
+    if (!page)
+        return;
+    stopListening(context, page);
+    Edr_Doc_release(page->document);
+    Url_free(page->url);
+    Sem_fini(&page->settled);
+    Mem_free(page);
+}
+
+// The settings directory: root followed by "/".
+char *settingsDirOf(const char *root)
+{
+    size_t n = strlen(root);
+    char *dir = static_cast<char *>(Mem_malloc(n + 2));
+    if (!dir)
+        return nullptr;
+    memcpy(dir, root, n);
+    dir[n] = '/';
+    dir[n + 1] = 0;
+    return dir;
+}
+
+// The same document: scheme, host, path and query equal.
+bool sameDocument(const Url *a, const Url *b)
+{
+    return a && b && Url_compare(a, b, UrlPart_scheme | UrlPart_host | UrlPart_path | UrlPart_query) == 0;
+}
+
+} // namespace
+
+int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char *fontUrl, const char *)
+{
+    if (!viewer || !viewer->context || !rootUrl || !fontUrl)
+        return Res_nullInput;
+    EngineContext *context = viewer->context;
+    Listener_init(&viewer->listeners, viewer);
+    int r = Engine_initModules(context, &viewer->options);
+    if (r != Res_ok)
+        return r;
+    if (!context->config)
+        context->config = Config_createStore(context, u"Core");
+    if (!context->config) {
+        Engine_finiModules(context, 0);
+        return Res_noMemory;
+    }
+    r = Config_createWatchRegistry(context);
+    char *dir = r == Res_ok ? settingsDirOf(rootUrl) : nullptr;
+    if (r == Res_ok && !dir)
+        r = Res_noMemory;
+    if (r != Res_ok) {
+        Engine_finiModules(context, 0);
+        return r;
+    }
+    r = Engine_initServices(context, fontUrl, dir, Host_configure);
+    Mem_free(dir);
+    if (r != Res_ok)
+        return r;
+    if (!viewer->screen)
+        viewer->screen = static_cast<FvScreen *>(Mem_calloc(1, sizeof(FvScreen)));
+    if (!viewer->screen) {
+        Engine_finiModules(context, 0);
+        return Res_noMemory;
+    }
+    return Res_ok;
+}
+
+int View_start(FvViewer *viewer)
+{
+    if (!viewer)
+        return Res_missingArgument;
+    if (viewer->page)
+        return Res_ok;
+    EngineContext *context = viewer->context;
+    FvPage *page = static_cast<FvPage *>(Mem_calloc(1, sizeof(FvPage)));
+    if (!page)
+        return Res_noMemory;
+    page->viewer = viewer;
+    FvView *view = static_cast<FvView *>(Mem_calloc(1, sizeof(FvView)));
+    FvZoomPanSettings *settings = static_cast<FvZoomPanSettings *>(Mem_calloc(1, sizeof(FvZoomPanSettings)));
+    if (!view || !settings || Sem_init(context, &page->settled, 0, 1) != Res_ok) {
+        Mem_free(settings);
+        Mem_free(view);
+        Mem_free(page);
+        return Res_noMemory;
+    }
+    int r = EventProc_addListener(context, context->eventProc, 0, pageListener, page);
+    if (r == Res_ok) {
+        r = EventProc_addListener(context, context->eventProc, 1, pageListener, page);
+        if (r != Res_ok)
+            EventProc_removeListener(context->eventProc, 0, pageListener, page);
+    }
+    if (r != Res_ok) {
+        Sem_fini(&page->settled);
+        Mem_free(settings);
+        Mem_free(view);
+        Mem_free(page);
+        return r;
+    }
+    page->listening = 1;
+    viewer->page = page;
+    view->viewer = viewer;
+    view->instance = context->instance;
+    view->page = page;
+    view->settings = settings;
+    view->zoom = 0x10000;
+    view->zoomCentre[0] = view->zoomCentre[1] = -1;
+    context->instance->keyView = view;
+    return Res_ok;
+}
+
+int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
+{
+    FvPage *page = viewer ? Fv_pageById(viewer, int32_t(key)) : nullptr;
+    if (!page)
+        return 1;
+    if (!url && !page->url)
+        return Res_ok;
+    const Url *target = url ? url : page->url;
+    if (!(flags & openReload) && page->document && sameDocument(target, page->url)) {
+        // Only a fragment could move the view; without layout there is
+        // nothing to scroll.
+        Url_free(url);
+        return Res_ok;
+    }
+    Url *forTranslation = Url_copy(target);
+    if (!forTranslation)
+        return Res_noMemory;
+    Edr_Doc *doc = nullptr;
+    Edr_Node *root = nullptr;
+    int r = Edr_Doc_create(viewer->context, &doc, &root);
+    if (r != Res_ok) {
+        Url_free(forTranslation);
+        return r;
+    }
+    Edr_Doc_release(page->document);
+    page->document = doc;
+    page->root = root;
+    if (FvView *view = viewer->context->instance->keyView) {
+        if (view->page == page) {
+            view->doc = doc;
+            view->pageIndex = 0;
+        }
+    }
+    if (url) {
+        Url_free(page->url);
+        page->url = url;
+    }
+    page->loadSerial++;
+    page->loadState = FvLoad_loading;
+    Translate_start(viewer->context, doc, root, forTranslation, nullptr);
+    return Res_ok;
+}
+
+int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)
+{
+    FvPage *page = pageField ? *pageField : nullptr;
+    if (!viewer || !page || !url) {
+        Url_free(url);
+        return Res_missingArgument;
+    }
+    // Waiting is declared first: the outcome may come while the load starts.
+    page->waiting = 1;
+    int r = View_openUrl(viewer, 0, url, 0);
+    if (r != Res_ok) {
+        page->waiting = 0;
+        Url_free(url);
+        if (r != 1)
+            App_reportError(viewer->context->instance, errorOpenFailed, 0);
+        return r;
+    }
+    while (page->loadState == FvLoad_loading)
+        Sem_wait(&page->settled);
+    page->waiting = 0;
+    reportOutcome(viewer, page);
+    return Res_ok;
+}
+
+void View_destroy(FvViewer *viewer, int)
+{
+    if (!viewer)
+        return;
+    EngineContext *context = viewer->context;
+    if (FvView *view = context->instance->keyView) {
+        context->instance->keyView = nullptr;
+        Key_freeHooks(view);
+        Mem_free(view->settings);
+        Mem_free(view);
+    }
+    freePage(context, viewer->page);
+    viewer->page = nullptr;
+    Listener_freeAll(&viewer->listeners);
+    Mem_free(viewer->screen);
+    viewer->screen = nullptr;
+    Mem_free(viewer->zoomAbout);
+    viewer->zoomAbout = nullptr;
+    Engine_finiAll(context);
+}
+
+FvViewer *Fv_fromApp(EngineInstance *instance)
+{
+    return static_cast<FvViewer *>(App_getObject(instance));
+}
+
+void Screen_setBackground(FvScreen *screen, uint32_t colour)
+{
+    if (screen)
+        screen->background = colour;
+}
+
+void Screen_blockUpdates(FvScreen *screen, int flag)
+{
+    if (screen)
+        screen->updatesBlocked = flag;
+}
+
+FvPage *Fv_pageById(FvViewer *viewer, int32_t id)
+{
+    return viewer && id == 0 ? viewer->page : nullptr;
+}
+
+void Fv_getKeptPosition(FvViewer *, FvPage *page, int, int32_t *x, int32_t *y)
+{
+    *x = page ? page->keptX : 0;
+    *y = page ? page->keptY : 0;
+}
