@@ -12,6 +12,16 @@
 // (opcode 1) starts a chain, lines (and the cubic curves of round joins)
 // continue it; chains are never closed. Taken together every piece, join
 // and cap forms closed loops, so the non-zero rule fills exactly the stroke.
+// Each source subpath's outline starts with a move to its first corner and
+// ends with a hidden line back to it, so a filler that closes subpaths at
+// their moves adds nothing.
+//
+// Hidden lines in the source break the chain: the piece before gets its
+// end cap and the piece after its start cap. A close joins the last piece
+// to the first where the two meet at the subpath's start; where hidden
+// lines keep them apart both ends are capped, as an open subpath's are.
+// Pieces of zero length (after the matrix) are left out. The inner edges of
+// every join run through the joint.
 //
 // The same walk, growing a rectangle instead of writing edges, gives the
 // stroke's bounding box without building it. Nothing here keeps state
