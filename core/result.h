@@ -145,6 +145,7 @@ enum ResultCode : int {
     Res_subdocLoop = 1557,            // the URL is already open in the document or an ancestor
     // Vector paths, pixel buffers and row operations (256-275).
     Res_pathNoCurrentPoint = 256,     // an element other than a move appended without a current point
+    Res_strokeBadJoin = 257,          // a pen whose join bits hold 3
     Res_pixelNoRowOp = 265,           // no row operation for this pair or triple of formats
     Res_pathEmptyArea = 266,          // a shape whose clipped pixel box is empty
     Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)

@@ -14,14 +14,15 @@ struct Path;
 struct PixelBuf;
 struct Rect;
 
-// The floor of the square root of the unsigned 64-bit value high:low,
-// found bit by bit from the top (the first trial bit 0x80000000 when high
-// is not 0, 0x8000 when low is at least 0x10000, else 0x80): a bit is kept
-// when (root + bit)^2 does not exceed the value.
+// The floor of the square root of the unsigned 64-bit value high:low: the
+// root that a search bit by bit from the top finds (the first trial bit
+// 0x80000000 when high is not 0, 0x8000 when low is at least 0x10000, else
+// 0x80; a bit kept when (root + bit)^2 does not exceed the value), here
+// taken from the double-precision root and corrected to the exact floor.
 uint32_t Math_isqrt64(uint32_t low, uint32_t high);
 
-// The unsigned division of high:low by divisor, in 32 restoring steps:
-// returns the quotient and stores the remainder in *remainder (null
+// The unsigned division of high:low by divisor (what 32 restoring steps
+// give, by the machine's 64-bit division): returns the quotient and stores the remainder in *remainder (null
 // allowed). The quotient fits 32 bits only when high is below the divisor;
 // a divisor of 0, or one not above high, gives the quotient 0xFFFFFFFF
 // and the remainder 0 rather than a wrong small number.

@@ -302,18 +302,22 @@ TEST_F(DrawItemTest, CurvedPathsDrawnInBandsMatchOneDraw)
     }
 }
 
-TEST_F(DrawItemTest, PenOutlinesWaitForTheStroker)
+// A pen outline of a closed triangle (a pixel is 256 path units here, rows
+// counted from the top): its edges are painted, its inside is not.
+TEST_F(DrawItemTest, PenOutlinesAreStroked)
 {
-    Bitmap *b = bitmap(8, 8, Pixel_formatGrey8);
-    FillRequest req = request(polygons({{0, 0, 1000, 0, 1000, 1000}}), 1, 0);
+    Bitmap *b = bitmap(40, 40, Pixel_formatGrey8);
+    FillRequest req = request(polygons({{256, 256, 9000, 256, 9000, 9000}}), 1, 0);
     req.penKind = 1;
-    req.pen.width = 0x100;
+    req.pen.width = 0x400; // 4 pixels
     req.pen.style = Pen_atLeastOnePixel;
     DrawTarget target{b, nullptr, 0, 0};
-    EXPECT_EQ(DrawItem_render(pathItem(b, req, Pixel_formatGrey8, 255), nullptr, nullptr, &target),
-              Res_notImplemented);
-    for (uint8_t v : bytes(b))
-        EXPECT_EQ(v, 0);
+    ASSERT_EQ(DrawItem_render(pathItem(b, req, Pixel_formatGrey8, 255), nullptr, nullptr, &target), Res_ok);
+    EXPECT_EQ(pixel8(b, 20, 30), 0) << "inside the triangle";
+    EXPECT_EQ(pixel8(b, 20, 35), 255) << "on its right edge";
+    EXPECT_EQ(pixel8(b, 38, 20), 255) << "on its bottom edge";
+    EXPECT_EQ(pixel8(b, 20, 20), 255) << "on its slanted edge";
+    EXPECT_EQ(pixel8(b, 10, 5), 0) << "outside";
 }
 
 // ------------------------------------------------------- prepared tables

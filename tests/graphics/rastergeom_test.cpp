@@ -53,6 +53,16 @@ TEST_F(RasterGeomTest, IntegerSquareRoots)
         EXPECT_LE(r * r, v);
         EXPECT_TRUE(next > v) << v;
     }
+    // Squares and their neighbours, where a rounded root would be one off.
+    for (uint64_t r : {uint64_t(3), uint64_t(65535), uint64_t(94906265), uint64_t(3037000499), uint64_t(4294967294),
+                       uint64_t(4294967295)}) {
+        EXPECT_EQ(Math_isqrt64(uint32_t(r * r), uint32_t((r * r) >> 32)), r);
+        EXPECT_EQ(Math_isqrt64(uint32_t(r * r - 1), uint32_t((r * r - 1) >> 32)), r - 1);
+        if (r < 4294967295u) {
+            uint64_t next = (r + 1) * (r + 1) - 1;
+            EXPECT_EQ(Math_isqrt64(uint32_t(next), uint32_t(next >> 32)), r);
+        }
+    }
     EXPECT_EQ(Path_pointDistance(1, 1, 4, 5), 5u);
     // The difference wraps as a 32-bit value: -1.
     EXPECT_EQ(Path_pointDistance(INT32_MIN, 0, INT32_MAX, 0), 1u);
