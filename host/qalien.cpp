@@ -23,34 +23,6 @@
 
 namespace {
 
-// Custom event types of the bridge.
-enum : int {
-    EvTimerStart = 1001,
-    EvTimerStop = 1002,
-    EvEditContents = 1003,
-    EvZoom = 1004,
-    EvResized = 1005,
-    EvEditingMode = 1006,
-    EvAlert = 1007,
-    EvError = 1008,
-    EvWorkStarted = 1009,
-    EvDocLoaded = 1010,
-    EvSaved = 1011,
-    EvConfirm = 1012,
-    EvPage = 1013,
-    EvCloseDown = 1014,
-    EvBusy = 1015,
-    EvReady = 1016,
-    EvQuestionQuery = 1017,
-    EvPasswordQuery = 1018,
-    EvReopen = 1019,
-    EvResetEditing = 1020,
-    EvReflow = 1021,
-    EvZipEntry = 1022,
-    EvLocation = 1023,
-    EvSearchWrapped = 1024,
-    EvSearchEnded = 1025,
-};
 
 // The usable height and active rectangle of the pointer machine keep this
 // margin from the content's edges.

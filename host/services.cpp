@@ -39,34 +39,6 @@ HostContext *currentHost = nullptr;
 std::atomic<int64_t> blocksHeld{0};
 char languageCode[6] = "en-gb";
 
-// Custom events the services post.
-enum : int {
-    EvTimerStart = 1001,
-    EvTimerStop = 1002,
-    EvEditContents = 1003,
-    EvZoom = 1004,
-    EvResized = 1005,
-    EvEditingMode = 1006,
-    EvAlert = 1007,
-    EvError = 1008,
-    EvWorkStarted = 1009,
-    EvDocLoaded = 1010,
-    EvSaved = 1011,
-    EvConfirm = 1012,
-    EvPage = 1013,
-    EvCloseDown = 1014,
-    EvBusy = 1015,
-    EvReady = 1016,
-    EvQuestionQuery = 1017,
-    EvPasswordQuery = 1018,
-    EvReopen = 1019,
-    EvResetEditing = 1020,
-    EvReflow = 1021,
-    EvZipEntry = 1022,
-    EvLocation = 1023,
-    EvSearchWrapped = 1024,
-    EvSearchEnded = 1025,
-};
 
 // The engine asks for archive entries in batches of this size.
 constexpr int32_t listBatch = 32;
@@ -582,21 +554,6 @@ void HostDebug_print(const char *)
 {
 }
 
-size_t Host_stackLeft()
-{
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0)
-        return 0;
-    void *low = nullptr;
-    size_t size = 0;
-    int err = pthread_attr_getstack(&attr, &low, &size);
-    pthread_attr_destroy(&attr);
-    if (err != 0 || !low)
-        return 0;
-    uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    uintptr_t base = reinterpret_cast<uintptr_t>(low);
-    return here > base && here - base <= size ? here - base : 0;
-}
 
 void Host_getLocalTime(HostContext *, HostLocalTime *out)
 {
