@@ -136,6 +136,15 @@ enum ResultCode : int {
     Res_imageNoPicture = 0x1C06,      // 7174: a still image decoded without a picture
     Res_imageRowShift = 0x1C0E,       // whole-picture buffers asked while the store reduces rows
     Res_imageEmpty = 0x1C15,          // 7189: the data is empty
+    // JPEG decoder (0x2301-0x2302).
+    Res_jpegNoConverter = 0x2301,     // the wanted picture format is not a 5-6-5 format
+    Res_jpegLibrary = 0x2302,         // the decoding library failed, other than for memory
+    // PNG decoder (0x2701-0x2705).
+    Res_pngNotPng = 0x2701,           // fewer than 8 bytes, or not the PNG signature
+    Res_pngCreate = 0x2702,           // the library's read structure could not be made
+    Res_pngLibrary = 0x2703,          // the library failed without an engine error code
+    Res_pngInfo = 0x2704,             // the library's info structure could not be made
+    Res_pngNoConverter = 0x2705,      // no row converter for the wanted formats
     // PDF objects (5900-5975).
     Res_pdfNoNumber = 5902,           // a number to read is missing
     Res_pdfNoArray = 5905,            // an array to read is missing

@@ -19,8 +19,8 @@ int Path_walkPacked(const Path *, const PathWalkFn *, void *)
 }
 
 // Interim codec descriptors: the decoders come later, so each getter
-// answers null (which registration refuses); drawing lists keep zero
-// bounds and compare equal.
+// answers null (start-up registers only the real ones); drawing lists keep
+// zero bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -33,22 +33,12 @@ ImageCodec *Codec_gifDescriptor()
     return nullptr;
 }
 
-ImageCodec *Codec_jpegDescriptor()
-{
-    return nullptr;
-}
-
 ImageCodec *Codec_bmpDescriptor()
 {
     return nullptr;
 }
 
 ImageCodec *Codec_wbmpDescriptor()
-{
-    return nullptr;
-}
-
-ImageCodec *Codec_pngDescriptor()
 {
     return nullptr;
 }

@@ -1,0 +1,228 @@
+// Colour output of the JPEG decoder: one routine per JPEG colour space that
+// writes 5-6-5 pixels from interleaved component rows, using the JFIF
+// conversion with the rounding of the IJG library's own tables.
+#include "graphics/codecs/jpegcolour.h"
+
+#include <cstring>
+
+#include "core/result.h"
+
+namespace {
+
+// The conversion tables: the library's four YCC tables (red from Cr and
+// blue from Cb rounded to integers, green from Cb and Cr in 16.16 with the
+// rounding half in the Cb table), and the two lane tables of the fast
+// YCbCr routine.
+//
+// The fast routine keeps three results in one 32-bit word: blue in bits
+// 0-10, red in bits 11-21, green in bits 22-31. Y x 0x00400801 puts Y in
+// every lane; cbLane[Cb] adds blue's and half of green's contribution,
+// crLane[Cr] red's and the other half of green's, each lane biased by 256
+// so that it never goes negative and never carries into the next (lane
+// values stay within 29 .. 738). A lane is within 0 .. 255 exactly when its
+// value has bit 8 set and the bits above clear.
+struct YccTables {
+    int32_t crR[256];
+    int32_t cbB[256];
+    int32_t crG[256];
+    int32_t cbG[256];
+    uint32_t cbLane[256];
+    uint32_t crLane[256];
+};
+
+constexpr int32_t fix1402 = 91881;   // 1.40200 in 16.16
+constexpr int32_t fix1772 = 116130;  // 1.77200
+constexpr int32_t fix071414 = 46802; // 0.71414
+constexpr int32_t fix034414 = 22554; // 0.34414
+constexpr int32_t half = 1 << 15;
+
+constexpr YccTables makeTables()
+{
+    YccTables t{};
+    for (int32_t i = 0; i < 256; i++) {
+        int32_t x = i - 128;
+        t.crR[i] = (fix1402 * x + half) >> 16;
+        t.cbB[i] = (fix1772 * x + half) >> 16;
+        t.crG[i] = -fix071414 * x;
+        t.cbG[i] = -fix034414 * x + half;
+        int32_t greenCb = t.cbG[i] >> 16;
+        int32_t greenCr = t.crG[i] >> 16;
+        t.cbLane[i] = uint32_t(t.cbB[i] + 256) | (uint32_t(greenCb) << 22);
+        t.crLane[i] = (uint32_t(t.crR[i] + 256) << 11) | (uint32_t(greenCr + 256) << 22);
+    }
+    return t;
+}
+
+constexpr YccTables ycc = makeTables();
+
+constexpr uint32_t laneBias = 0x40080100;   // 256 in every lane
+constexpr uint32_t laneCheck = 0xC0380700;  // bits 8 and up of every lane
+
+inline uint32_t clamp255(int32_t v)
+{
+    return v < 0 ? 0u : v > 255 ? 255u : uint32_t(v);
+}
+
+inline uint16_t pack565(uint32_t r, uint32_t g, uint32_t b)
+{
+    return uint16_t(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+
+// The green of the YCC conversion as the library computes it.
+inline int32_t greenOf(uint32_t cb, uint32_t cr)
+{
+    return (ycc.cbG[cb] + ycc.crG[cr]) >> 16;
+}
+
+void greyFirst(const uint8_t *in, void *out, uint32_t n, uint32_t components)
+{
+    uint8_t *o = static_cast<uint8_t *>(out);
+    for (uint32_t i = 0; i < n; i++, in += components)
+        o[i] = in[0];
+}
+
+void copySame(const uint8_t *in, void *out, uint32_t n, uint32_t components)
+{
+    memcpy(out, in, size_t(n) * components);
+}
+
+// The components each space needs.
+int32_t componentsOf(int32_t space)
+{
+    switch (space) {
+    case JpegSpace_grey:
+        return 1;
+    case JpegSpace_rgb:
+    case JpegSpace_ycc:
+        return 3;
+    case JpegSpace_cmyk:
+    case JpegSpace_ycck:
+    case JpegSpace_ycckPlain:
+    case JpegSpace_cmykPlain:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+JpegColourFn routine565(int32_t space)
+{
+    switch (space) {
+    case JpegSpace_ycc:
+        return JpegColour_ycc565;
+    case JpegSpace_grey:
+        return JpegColour_grey565;
+    case JpegSpace_rgb:
+        return JpegColour_rgb565;
+    case JpegSpace_cmyk:
+        return JpegColour_cmyk565;
+    case JpegSpace_cmykPlain:
+        return JpegColour_cmykPlain565;
+    case JpegSpace_ycck:
+        return JpegColour_ycck565;
+    case JpegSpace_ycckPlain:
+        return JpegColour_ycckPlain565;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+int JpegColour_init(JpegColour *colour, int32_t space, int32_t inComponents, int32_t output)
+{
+    *colour = JpegColour{space, output, inComponents, 0, nullptr};
+    if (inComponents < 1)
+        return Res_notImplemented;
+    JpegColourFn fn = nullptr;
+    int32_t outComponents = 0;
+    if (output == JpegOut_grey) {
+        if (space == JpegSpace_grey || space == JpegSpace_ycc) {
+            fn = greyFirst;
+            outComponents = 1;
+        }
+    } else if (output == JpegOut_565) {
+        fn = routine565(space);
+        outComponents = 2;
+    } else if (output == JpegOut_same) {
+        fn = copySame;
+        outComponents = inComponents;
+    }
+    if (!fn || (output != JpegOut_same && componentsOf(space) != inComponents))
+        return Res_notImplemented;
+    colour->convert = fn;
+    colour->outComponents = outComponents;
+    return Res_ok;
+}
+
+void JpegColour_ycc565(const uint8_t *in, void *out, uint32_t n, uint32_t)
+{
+    uint16_t *o = static_cast<uint16_t *>(out);
+    for (uint32_t i = 0; i < n; i++, in += 3) {
+        uint32_t word = in[0] * 0x00400801u + ycc.cbLane[in[1]] + ycc.crLane[in[2]];
+        if ((word & laneCheck) == laneBias) {
+            uint32_t w = ((word - laneBias) >> 3) & 0x07E0F81Fu;
+            o[i] = uint16_t(w | (w >> 16));
+            continue;
+        }
+        // A lane outside 0 .. 255: clamp each one.
+        uint32_t b = clamp255(int32_t(word & 0x7FF) - 256);
+        uint32_t r = clamp255(int32_t((word >> 11) & 0x7FF) - 256);
+        uint32_t g = clamp255(int32_t(word >> 22) - 256);
+        o[i] = pack565(r, g, b);
+    }
+}
+
+void JpegColour_grey565(const uint8_t *in, void *out, uint32_t n, uint32_t)
+{
+    uint16_t *o = static_cast<uint16_t *>(out);
+    for (uint32_t i = 0; i < n; i++) {
+        uint32_t g = in[i];
+        o[i] = uint16_t((g >> 3) * 0x0801u | ((g >> 2) << 5));
+    }
+}
+
+void JpegColour_rgb565(const uint8_t *in, void *out, uint32_t n, uint32_t)
+{
+    uint16_t *o = static_cast<uint16_t *>(out);
+    for (uint32_t i = 0; i < n; i++, in += 3)
+        o[i] = pack565(in[0], in[1], in[2]);
+}
+
+void JpegColour_cmyk565(const uint8_t *in, void *out, uint32_t n, uint32_t)
+{
+    uint16_t *o = static_cast<uint16_t *>(out);
+    for (uint32_t i = 0; i < n; i++, in += 4) {
+        int32_t k = in[3] - 255;
+        o[i] = pack565(clamp255(in[0] + k), clamp255(in[1] + k), clamp255(in[2] + k));
+    }
+}
+
+void JpegColour_cmykPlain565(const uint8_t *in, void *out, uint32_t n, uint32_t)
+{
+    uint16_t *o = static_cast<uint16_t *>(out);
+    for (uint32_t i = 0; i < n; i++, in += 4) {
+        int32_t k = 255 - in[3];
+        o[i] = pack565(clamp255(k - in[0]), clamp255(k - in[1]), clamp255(k - in[2]));
+    }
+}
+
+void JpegColour_ycck565(const uint8_t *in, void *out, uint32_t n, uint32_t)
+{
+    uint16_t *o = static_cast<uint16_t *>(out);
+    for (uint32_t i = 0; i < n; i++, in += 4) {
+        int32_t base = int32_t(in[3]) - in[0];
+        uint32_t cb = in[1], cr = in[2];
+        o[i] = pack565(clamp255(base - ycc.crR[cr]), clamp255(base - greenOf(cb, cr)), clamp255(base - ycc.cbB[cb]));
+    }
+}
+
+void JpegColour_ycckPlain565(const uint8_t *in, void *out, uint32_t n, uint32_t)
+{
+    uint16_t *o = static_cast<uint16_t *>(out);
+    for (uint32_t i = 0; i < n; i++, in += 4) {
+        int32_t base = int32_t(in[0]) - in[3];
+        uint32_t cb = in[1], cr = in[2];
+        o[i] = pack565(clamp255(base + ycc.crR[cr]), clamp255(base + greenOf(cb, cr)), clamp255(base + ycc.cbB[cb]));
+    }
+}
