@@ -466,7 +466,7 @@ struct JpegDecodeState {
     int32_t tableComponents;
     int32_t space;           // the colour space converted from (engine codes)
     JpegColour colour;
-    JSAMPARRAY line;         // one row of components
+    JSAMPARRAY line;         // lineRows rows of components
     PixelBuf *bandPicture, *bandMask;
     int32_t bandFirst, bandRows, bandNext;
     int32_t withMask;
@@ -476,6 +476,9 @@ struct JpegDecodeState {
 // and shown with the last, so that a file of very many scans cannot
 // multiply the work without end.
 constexpr int32_t maxShownScans = 16;
+
+// Rows read from the library per call at most (a band's worth).
+constexpr int32_t lineRows = 8;
 
 int32_t componentsOf(int32_t space)
 {
@@ -602,7 +605,8 @@ int putBand(JpegDecodeState *s)
     return r;
 }
 
-// Reads the rows of one output pass into the bands.
+// Reads the rows of one output pass into the bands, as many at a time as
+// the band has room for.
 int readRows(JpegDecodeState *s)
 {
     j_decompress_ptr c = &s->cinfo;
@@ -613,17 +617,22 @@ int readRows(JpegDecodeState *s)
             if (r != Res_ok)
                 return r;
         }
-        if (jpeg_read_scanlines(c, s->line, 1) != 1)
+        JDIMENSION want = JDIMENSION(std::min(s->bandRows - s->bandNext, lineRows));
+        JDIMENSION got = jpeg_read_scanlines(c, s->line, want);
+        if (got == 0 || got > want)
             return Res_jpegLibrary;
-        JpegSrc_mapRows(c, s->line, 0, 1);
+        JpegSrc_mapRows(c, s->line, 0, got);
         PixelBuf *band = s->bandPicture;
-        int32_t at = row - s->bandFirst;
         uint32_t n = std::min<uint32_t>(c->output_width, uint32_t(band->width));
-        s->colour.convert(s->line[0], band->pixels + size_t(at) * band->stride, n, uint32_t(c->output_components));
-        if (s->bandMask)
-            memset(s->bandMask->pixels + size_t(at) * s->bandMask->stride, 255,
-                   std::min<size_t>(n, size_t(s->bandMask->width)));
-        if (++s->bandNext >= s->bandRows) {
+        for (JDIMENSION i = 0; i < got; i++) {
+            size_t at = size_t(row - s->bandFirst) + i;
+            s->colour.convert(s->line[i], band->pixels + at * band->stride, n, uint32_t(c->output_components));
+            if (s->bandMask)
+                memset(s->bandMask->pixels + at * s->bandMask->stride, 255,
+                       std::min<size_t>(n, size_t(s->bandMask->width)));
+        }
+        s->bandNext += int32_t(got);
+        if (s->bandNext >= s->bandRows) {
             int r = putBand(s);
             if (r != Res_ok)
                 return r;
@@ -707,7 +716,7 @@ int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
     (void)jpeg_start_decompress(c);
     s->src.width = int32_t(c->output_width);
     s->line = c->mem->alloc_sarray(reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE,
-                                   c->output_width * JDIMENSION(c->output_components), 1);
+                                   c->output_width * JDIMENSION(c->output_components), lineRows);
     r = buffered ? readScans(s) : readRows(s);
     if (r != Res_ok)
         return r;

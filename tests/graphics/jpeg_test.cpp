@@ -73,6 +73,25 @@ TEST(JpegColour, FastYccMatchesTheJfifConversion)
         }
 }
 
+// A row goes through the wide path sixteen pixels at a time and the rest
+// one by one: every pixel equals its conversion alone.
+TEST(JpegColour, RowsConvertLikeSinglePixels)
+{
+    std::vector<uint8_t> in(3 * 1003);
+    uint32_t seed = 7;
+    for (uint8_t &b : in) {
+        seed = seed * 1103515245u + 12345u;
+        b = uint8_t(seed >> 16);
+    }
+    // Saturated corners too.
+    for (size_t i = 0; i < 48; i++)
+        in[i] = (i % 3 == 0) ? uint8_t((i & 4) ? 255 : 0) : uint8_t((i & 2) ? 255 : 0);
+    std::vector<uint16_t> row(1003);
+    JpegColour_ycc565(in.data(), row.data(), 1003, 3);
+    for (size_t i = 0; i < row.size(); i++)
+        ASSERT_EQ(row[i], convertOne(JpegColour_ycc565, {in[3 * i], in[3 * i + 1], in[3 * i + 2]})) << i;
+}
+
 TEST(JpegColour, InitChoosesByColourSpaceAndOutput)
 {
     struct Case {
