@@ -73,8 +73,9 @@ TEST(JpegColour, FastYccMatchesTheJfifConversion)
         }
 }
 
-// A row goes through the wide path sixteen pixels at a time and the rest
-// one by one: every pixel equals its conversion alone.
+// A row goes through the wide paths 32 or 16 pixels at a time and the rest
+// one by one: every pixel equals its conversion alone, whatever the row's
+// length.
 TEST(JpegColour, RowsConvertLikeSinglePixels)
 {
     std::vector<uint8_t> in(3 * 1003);
@@ -86,10 +87,18 @@ TEST(JpegColour, RowsConvertLikeSinglePixels)
     // Saturated corners too.
     for (size_t i = 0; i < 48; i++)
         in[i] = (i % 3 == 0) ? uint8_t((i & 4) ? 255 : 0) : uint8_t((i & 2) ? 255 : 0);
-    std::vector<uint16_t> row(1003);
-    JpegColour_ycc565(in.data(), row.data(), 1003, 3);
-    for (size_t i = 0; i < row.size(); i++)
-        ASSERT_EQ(row[i], convertOne(JpegColour_ycc565, {in[3 * i], in[3 * i + 1], in[3 * i + 2]})) << i;
+    for (uint32_t n : {1003u, 64u, 31u, 21u, 16u, 5u}) {
+        std::vector<uint16_t> row(n);
+        JpegColour_ycc565(in.data() + 3 * (1003 - n), row.data(), n, 3);
+        for (size_t i = 0; i < n; i++) {
+            const uint8_t *p = in.data() + 3 * (1003 - n + i);
+            ASSERT_EQ(row[i], convertOne(JpegColour_ycc565, {p[0], p[1], p[2]})) << n << ": " << i;
+        }
+    }
+    std::vector<uint16_t> start(48);
+    JpegColour_ycc565(in.data(), start.data(), 48, 3);
+    for (size_t i = 0; i < 48; i++)
+        ASSERT_EQ(start[i], convertOne(JpegColour_ycc565, {in[3 * i], in[3 * i + 1], in[3 * i + 2]})) << i;
 }
 
 TEST(JpegColour, InitChoosesByColourSpaceAndOutput)
