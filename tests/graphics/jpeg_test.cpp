@@ -558,6 +558,38 @@ TEST_F(JpegTest, OnlyFiveSixFivePicturesAreWritten)
     ImageHandle_release(h);
 }
 
+// A frame header of 65000 x 65000 pixels: the picture cannot be held at
+// any level the store tries, and the decode fails as out of memory.
+TEST_F(JpegTest, SizesTheHeapCannotHoldFailAsOutOfMemory)
+{
+    makeCodecStore(Codec_jpegDescriptor);
+    for (const char *name : {"baseline", "progressive"}) {
+        std::string data = readFixture("jpeg/" + std::string(name) + ".jpg");
+        size_t sof = data.find(name[0] == 'b' ? "\xFF\xC0" : "\xFF\xC2");
+        ASSERT_NE(sof, std::string::npos);
+        for (size_t at : {sof + 5, sof + 7}) {
+            data[at] = char(0xFD);
+            data[at + 1] = char(0xE8);
+        }
+        ImageHandle *h = openBytes(data);
+        ImageView *view = nullptr;
+        ASSERT_EQ(ImageView_create(h->image, &view), Res_ok);
+        ImageView_attach(h->image, view);
+        // An asynchronous pass (a synchronous one leaves an image short of
+        // memory to be tried again), retried coarser by the library's own
+        // reduction only.
+        h->image->state = ImageState_decoding;
+        int32_t reason = 0;
+        EXPECT_EQ(Image_decode(ctx, h->image, &reason, 0, 3, view), Res_ok);
+        h->image->state = h->image->result;
+        EXPECT_EQ(h->image->result, ImageState_failed) << name;
+        EXPECT_EQ(h->image->errorCode, Res_noMemory) << name;
+        EXPECT_EQ(h->image->nominalWidth, 65000) << name;
+        EXPECT_EQ(h->image->levelAchieved, 3) << name;
+        ImageHandle_release(h);
+    }
+}
+
 // Out of memory at every allocation in turn (the library's working memory
 // comes from the engine heap): a clean failure, no leak, and a retry at a
 // coarser level when the picture did not fit, until the decode succeeds

@@ -3,6 +3,9 @@
 // in one band, resolutions, data arriving in small pieces, files cut short,
 // broken files and their codes, and running out of memory anywhere.
 #include "graphics/codecs/png.h"
+
+#include <zlib.h>
+
 #include "tests/graphics/codec_support.h"
 
 namespace {
@@ -237,6 +240,61 @@ TEST_F(PngTest, SignatureAndFormatChecks)
     // No converter for grey pictures with an alpha mask.
     ImageCodecParams grey{ImageDec_flagRecognise, Pixel_formatGrey8, 0, nullptr, nullptr};
     EXPECT_EQ(Png_decode(ctx, nullptr, nullptr, nullptr, &grey), Res_pngNoConverter);
+}
+
+// A PNG chunk: length, type, data, checksum.
+std::string pngChunk(const char *type, const std::string &data)
+{
+    std::string body = std::string(type, 4) + data;
+    uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef *>(body.data()), uInt(body.size())));
+    std::string out;
+    for (uint32_t v : {uint32_t(data.size()), crc}) {
+        std::string word;
+        for (int shift = 24; shift >= 0; shift -= 8)
+            word += char((v >> shift) & 0xFF);
+        out += word;
+        if (v == uint32_t(data.size()))
+            out += body;
+    }
+    return out;
+}
+
+// A header is not trusted: sizes the heap cannot hold fail as out of
+// memory, whether the picture (30000 x 30000) or the whole-image buffer of
+// an interlaced image (1200 x 1200: the picture and mask fit the test's
+// heap, 4 bytes a pixel more do not) is refused.
+TEST_F(PngTest, SizesTheHeapCannotHoldFailAsOutOfMemory)
+{
+    makeCodecStore(Codec_pngDescriptor);
+    for (uint8_t interlace : {uint8_t(0), uint8_t(1)}) {
+        uint32_t side = interlace ? 1200 : 30000;
+        std::string ihdr;
+        for (uint32_t v : {side, side})
+            for (int shift = 24; shift >= 0; shift -= 8)
+                ihdr += char((v >> shift) & 0xFF);
+        ihdr += std::string("\x08\x06\x00\x00", 4) + char(interlace);
+        uint8_t packed[64];
+        uLongf packedSize = sizeof(packed);
+        const uint8_t row[9] = {};
+        ASSERT_EQ(compress(packed, &packedSize, row, sizeof(row)), Z_OK);
+        std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) +
+                          pngChunk("IDAT", std::string(reinterpret_cast<char *>(packed), packedSize)) +
+                          pngChunk("IEND", "");
+        ImageHandle *h = openBytes(png);
+        ImageView *view = nullptr;
+        ASSERT_EQ(ImageView_create(h->image, &view), Res_ok);
+        ImageView_attach(h->image, view);
+        // An asynchronous pass without coarser retries: a synchronous one
+        // leaves an image short of memory to be tried again.
+        h->image->state = ImageState_decoding;
+        int32_t reason = 0;
+        EXPECT_EQ(Image_decode(ctx, h->image, &reason, 0, 0, view), Res_ok);
+        h->image->state = h->image->result;
+        EXPECT_EQ(h->image->state, ImageState_failed) << int(interlace);
+        EXPECT_EQ(h->image->errorCode, Res_noMemory) << int(interlace);
+        EXPECT_EQ(view->picture, nullptr);
+        ImageHandle_release(h);
+    }
 }
 
 // Out of memory at every allocation in turn: a clean failure (1, or the
