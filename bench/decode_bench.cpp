@@ -31,7 +31,8 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace {
+namespace
+{
 
 constexpr int width = 1024, height = 768;
 
@@ -64,9 +65,7 @@ void pngWrite(png_structp png, png_bytep data, size_t n)
     out->insert(out->end(), data, data + n);
 }
 
-void pngFlush(png_structp)
-{
-}
+void pngFlush(png_structp) {}
 
 std::vector<uint8_t> encodePng(int channels)
 {
@@ -76,8 +75,9 @@ std::vector<uint8_t> encodePng(int channels)
     if (setjmp(png_jmpbuf(png)))
         abort();
     png_set_write_fn(png, &out, pngWrite, pngFlush);
-    png_set_IHDR(png, info, width, height, 8, channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, 8,
+                 channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < height; y++)
         png_write_row(png, &pixels[size_t(y) * width * channels]);

@@ -24,7 +24,8 @@
 #include "graphics/imageconv.h"
 #include "graphics/pixelbuf.h"
 
-namespace {
+namespace
+{
 
 // ------------------------------------------------------------ errors
 
@@ -100,7 +101,7 @@ struct MemBlock {
 
 struct MemVirtual {
     MemVirtual *next;
-    void **rows;       // null until realised
+    void **rows; // null until realised
     uint32_t rowCount;
     uint32_t rowBytes; // bytes per row as requested (before rounding)
     uint32_t maxAccess;
@@ -138,7 +139,8 @@ void *memAllocate(j_common_ptr cinfo, int pool, uint64_t size)
     MemBlock *block = reinterpret_cast<MemBlock *>(raw);
     block->next = m->pools[pool];
     m->pools[pool] = block;
-    uintptr_t user = (reinterpret_cast<uintptr_t>(raw) + sizeof(MemBlock) + memAlign - 1) & ~uintptr_t(memAlign - 1);
+    uintptr_t user = (reinterpret_cast<uintptr_t>(raw) + sizeof(MemBlock) + memAlign - 1) &
+                     ~uintptr_t(memAlign - 1);
     return reinterpret_cast<void *>(user);
 }
 
@@ -161,18 +163,22 @@ void **memAllocRows(j_common_ptr cinfo, int pool, uint64_t rowBytes, uint64_t nu
     return rows;
 }
 
-JSAMPARRAY memAllocSarray(j_common_ptr cinfo, int pool, JDIMENSION samplesPerRow, JDIMENSION numRows)
+JSAMPARRAY memAllocSarray(j_common_ptr cinfo, int pool, JDIMENSION samplesPerRow,
+                          JDIMENSION numRows)
 {
-    return reinterpret_cast<JSAMPARRAY>(memAllocRows(cinfo, pool, uint64_t(samplesPerRow) * sizeof(JSAMPLE), numRows));
+    return reinterpret_cast<JSAMPARRAY>(
+        memAllocRows(cinfo, pool, uint64_t(samplesPerRow) * sizeof(JSAMPLE), numRows));
 }
 
-JBLOCKARRAY memAllocBarray(j_common_ptr cinfo, int pool, JDIMENSION blocksPerRow, JDIMENSION numRows)
+JBLOCKARRAY memAllocBarray(j_common_ptr cinfo, int pool, JDIMENSION blocksPerRow,
+                           JDIMENSION numRows)
 {
-    return reinterpret_cast<JBLOCKARRAY>(memAllocRows(cinfo, pool, uint64_t(blocksPerRow) * sizeof(JBLOCK), numRows));
+    return reinterpret_cast<JBLOCKARRAY>(
+        memAllocRows(cinfo, pool, uint64_t(blocksPerRow) * sizeof(JBLOCK), numRows));
 }
 
-MemVirtual *memRequest(j_common_ptr cinfo, int pool, uint64_t rowBytes, JDIMENSION numRows, JDIMENSION maxAccess,
-                       uint32_t isBlocks)
+MemVirtual *memRequest(j_common_ptr cinfo, int pool, uint64_t rowBytes, JDIMENSION numRows,
+                       JDIMENSION maxAccess, uint32_t isBlocks)
 {
     if (pool != JPOOL_IMAGE)
         libraryFail(cinfo, JERR_BAD_POOL_ID);
@@ -188,7 +194,8 @@ MemVirtual *memRequest(j_common_ptr cinfo, int pool, uint64_t rowBytes, JDIMENSI
 jvirt_sarray_ptr memRequestSarray(j_common_ptr cinfo, int pool, boolean, JDIMENSION samplesPerRow,
                                   JDIMENSION numRows, JDIMENSION maxAccess)
 {
-    return reinterpret_cast<jvirt_sarray_ptr>(memRequest(cinfo, pool, samplesPerRow, numRows, maxAccess, 0));
+    return reinterpret_cast<jvirt_sarray_ptr>(
+        memRequest(cinfo, pool, samplesPerRow, numRows, maxAccess, 0));
 }
 
 jvirt_barray_ptr memRequestBarray(j_common_ptr cinfo, int pool, boolean, JDIMENSION blocksPerRow,
@@ -217,16 +224,18 @@ void **memAccess(j_common_ptr cinfo, MemVirtual *v, JDIMENSION startRow, JDIMENS
     return v->rows + startRow;
 }
 
-JSAMPARRAY memAccessSarray(j_common_ptr cinfo, jvirt_sarray_ptr ptr, JDIMENSION startRow, JDIMENSION numRows,
-                           boolean)
+JSAMPARRAY memAccessSarray(j_common_ptr cinfo, jvirt_sarray_ptr ptr, JDIMENSION startRow,
+                           JDIMENSION numRows, boolean)
 {
-    return reinterpret_cast<JSAMPARRAY>(memAccess(cinfo, reinterpret_cast<MemVirtual *>(ptr), startRow, numRows));
+    return reinterpret_cast<JSAMPARRAY>(
+        memAccess(cinfo, reinterpret_cast<MemVirtual *>(ptr), startRow, numRows));
 }
 
-JBLOCKARRAY memAccessBarray(j_common_ptr cinfo, jvirt_barray_ptr ptr, JDIMENSION startRow, JDIMENSION numRows,
-                            boolean)
+JBLOCKARRAY memAccessBarray(j_common_ptr cinfo, jvirt_barray_ptr ptr, JDIMENSION startRow,
+                            JDIMENSION numRows, boolean)
 {
-    return reinterpret_cast<JBLOCKARRAY>(memAccess(cinfo, reinterpret_cast<MemVirtual *>(ptr), startRow, numRows));
+    return reinterpret_cast<JBLOCKARRAY>(
+        memAccess(cinfo, reinterpret_cast<MemVirtual *>(ptr), startRow, numRows));
 }
 
 void memFreeBlocks(JpegMemory *m, int pool)
@@ -344,7 +353,8 @@ void JpegErr_init(JpegErrorManager *err)
     err->message[0] = 0;
 }
 
-void JpegSrc_install(j_decompress_ptr cinfo, JpegSource *src, ByteStream *stream, ImageObject *image)
+void JpegSrc_install(j_decompress_ptr cinfo, JpegSource *src, ByteStream *stream,
+                     ImageObject *image)
 {
     memset(src, 0, sizeof(*src));
     src->stream = stream;
@@ -442,17 +452,20 @@ int32_t Jpeg_resolution(const jpeg_decompress_struct *cinfo)
     return 72;
 }
 
-int Jpeg_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count, uint32_t flags)
+int Jpeg_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
+                   uint32_t flags)
 {
     *score = 0;
-    if ((flags & ImageDec_flagRecognise) && count >= 11 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+    if ((flags & ImageDec_flagRecognise) && count >= 11 && bytes[0] == 0xFF && bytes[1] == 0xD8 &&
+        bytes[2] == 0xFF)
         *score = 100;
     return Res_ok;
 }
 
 // ------------------------------------------------------------ decoding
 
-namespace {
+namespace
+{
 
 // The state of one readHeader or decode call, on the caller's stack.
 struct JpegDecodeState {
@@ -462,11 +475,11 @@ struct JpegDecodeState {
     JpegMemory memory;
     ImageObject *image;
     const ImageCodecParams *params;
-    uint8_t *table;          // the decode table (tableComponents x 256)
+    uint8_t *table; // the decode table (tableComponents x 256)
     int32_t tableComponents;
-    int32_t space;           // the colour space converted from (engine codes)
+    int32_t space; // the colour space converted from (engine codes)
     JpegColour colour;
-    JSAMPARRAY line;         // lineRows rows of components
+    JSAMPARRAY line; // lineRows rows of components
     PixelBuf *bandPicture, *bandMask;
     int32_t bandFirst, bandRows, bandNext;
     int32_t withMask;
@@ -626,7 +639,8 @@ int readRows(JpegDecodeState *s)
         uint32_t n = std::min<uint32_t>(c->output_width, uint32_t(band->width));
         for (JDIMENSION i = 0; i < got; i++) {
             size_t at = size_t(row - s->bandFirst) + i;
-            s->colour.convert(s->line[i], band->pixels + at * band->stride, n, uint32_t(c->output_components));
+            s->colour.convert(s->line[i], band->pixels + at * band->stride, n,
+                              uint32_t(c->output_components));
             if (s->bandMask)
                 memset(s->bandMask->pixels + at * s->bandMask->stride, 255,
                        std::min<size_t>(n, size_t(s->bandMask->width)));
@@ -674,8 +688,8 @@ int headerGuarded(JpegDecodeState *s, ByteStream *stream)
     c->out_color_space = c->jpeg_color_space;
     jpeg_calc_output_dimensions(c);
     int32_t reduction = 3;
-    return ImageDec_setHeader(s->image, int32_t(c->output_width), int32_t(c->output_height), Jpeg_resolution(c), 8,
-                              3, &reduction);
+    return ImageDec_setHeader(s->image, int32_t(c->output_width), int32_t(c->output_height),
+                              Jpeg_resolution(c), 8, 3, &reduction);
 }
 
 int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
@@ -698,8 +712,8 @@ int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
     c->out_color_space = c->jpeg_color_space;
     jpeg_calc_output_dimensions(c);
     int32_t reduction = 3;
-    int r = ImageDec_setHeader(s->image, int32_t(c->output_width), int32_t(c->output_height), Jpeg_resolution(c), 8,
-                               3, &reduction);
+    int r = ImageDec_setHeader(s->image, int32_t(c->output_width), int32_t(c->output_height),
+                               Jpeg_resolution(c), 8, 3, &reduction);
     if (r != Res_ok)
         return r;
     if (reduction > 0) {
@@ -747,7 +761,8 @@ int Jpeg_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, Ima
     return r;
 }
 
-int Jpeg_decode(EngineContext *, void *, ByteStream *stream, ImageObject *image, const ImageCodecParams *params)
+int Jpeg_decode(EngineContext *, void *, ByteStream *stream, ImageObject *image,
+                const ImageCodecParams *params)
 {
     if (params->pixelFormat != Pixel_format565 && params->pixelFormat != Pixel_format565Alt)
         return Res_jpegNoConverter;
@@ -760,7 +775,8 @@ int Jpeg_decode(EngineContext *, void *, ByteStream *stream, ImageObject *image,
     return r;
 }
 
-namespace {
+namespace
+{
 
 int32_t jpegTypeId()
 {

@@ -28,9 +28,9 @@ struct ImageObject;
 
 enum : int32_t {
     Jpeg_typeId = 7,
-    JpegSrc_maxLend = 4096,    // bytes lent to the library per refill
-    Jpeg_opDecodeList = 14,    // hook op: n (min, max) float pairs, one per component
-    Jpeg_opColourHint = 23,    // hook op: 4 declares the data as CMYK
+    JpegSrc_maxLend = 4096, // bytes lent to the library per refill
+    Jpeg_opDecodeList = 14, // hook op: n (min, max) float pairs, one per component
+    Jpeg_opColourHint = 23, // hook op: 4 declares the data as CMYK
 };
 
 // The error manager: the library's record with the engine's methods, a
@@ -69,7 +69,8 @@ struct JpegSource {
 };
 
 // Installs src as cinfo's source manager over stream (cinfo created).
-void JpegSrc_install(j_decompress_ptr cinfo, JpegSource *src, ByteStream *stream, ImageObject *image);
+void JpegSrc_install(j_decompress_ptr cinfo, JpegSource *src, ByteStream *stream,
+                     ImageObject *image);
 // The refill: takes the lent bytes from the stream, reports the rows
 // written since the last report, and lends the next bytes (waiting for
 // data when needed) or the filler. A report error, or a stream error at
@@ -100,8 +101,9 @@ int32_t Jpeg_resolution(const jpeg_decompress_struct *cinfo);
 // 0x2301 when the wanted picture format is not a 5-6-5 format (2 or 4);
 // 0x2302 for any library error but running out of memory; 1 for memory;
 // the stream's or the store's error met while decoding.
-int Jpeg_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes, uint32_t count,
-                   uint32_t flags);
-int Jpeg_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook, void *hookArg);
+int Jpeg_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes,
+                   uint32_t count, uint32_t flags);
+int Jpeg_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook,
+                    void *hookArg);
 int Jpeg_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObject *image,
                 const ImageCodecParams *params);

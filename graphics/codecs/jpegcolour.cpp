@@ -17,7 +17,8 @@
 
 #include "core/result.h"
 
-namespace {
+namespace
+{
 
 // The conversion tables: the library's four YCC tables (red from Cr and
 // blue from Cb rounded to integers, green from Cb and Cr in 16.16 with the
@@ -65,8 +66,8 @@ constexpr YccTables makeTables()
 
 constexpr YccTables ycc = makeTables();
 
-constexpr uint32_t laneBias = 0x40080100;   // 256 in every lane
-constexpr uint32_t laneCheck = 0xC0380700;  // bits 8 and up of every lane
+constexpr uint32_t laneBias = 0x40080100;  // 256 in every lane
+constexpr uint32_t laneCheck = 0xC0380700; // bits 8 and up of every lane
 
 inline uint32_t clamp255(int32_t v)
 {
@@ -167,7 +168,8 @@ int JpegColour_init(JpegColour *colour, int32_t space, int32_t inComponents, int
 
 #if defined(__SSE2__)
 
-namespace {
+namespace
+{
 
 // Three registers of 16 interleaved Y, Cb, Cr pixels to one register of
 // each component.
@@ -206,15 +208,22 @@ void ycc565x16(const uint8_t *in, uint16_t *out)
     __m128i channels[2][3];
     for (int half = 0; half < 2; half++) {
         __m128i y16 = half ? _mm_unpackhi_epi8(y, zero) : _mm_unpacklo_epi8(y, zero);
-        __m128i cb16 = _mm_sub_epi16(half ? _mm_unpackhi_epi8(cb, zero) : _mm_unpacklo_epi8(cb, zero), centre);
-        __m128i cr16 = _mm_sub_epi16(half ? _mm_unpackhi_epi8(cr, zero) : _mm_unpacklo_epi8(cr, zero), centre);
+        __m128i cb16 =
+            _mm_sub_epi16(half ? _mm_unpackhi_epi8(cb, zero) : _mm_unpacklo_epi8(cb, zero), centre);
+        __m128i cr16 =
+            _mm_sub_epi16(half ? _mm_unpackhi_epi8(cr, zero) : _mm_unpacklo_epi8(cr, zero), centre);
         __m128i cb2 = _mm_add_epi16(cb16, cb16);
         __m128i cr2 = _mm_add_epi16(cr16, cr16);
         // crR = x + round(0.402 x), cbB = 2x + round(-0.228 x) (in 16.16).
-        __m128i red = _mm_add_epi16(cr16, _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(cr2, _mm_set1_epi16(26345)), one), 1));
-        __m128i blue = _mm_add_epi16(cb2, _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(cb2, _mm_set1_epi16(-14942)), one), 1));
+        __m128i red = _mm_add_epi16(
+            cr16,
+            _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(cr2, _mm_set1_epi16(26345)), one), 1));
+        __m128i blue = _mm_add_epi16(
+            cb2,
+            _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(cb2, _mm_set1_epi16(-14942)), one), 1));
         // Green: the Cb part rounded, the Cr part floored (-x + 0.28586 x).
-        __m128i greenCb = _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(cb2, _mm_set1_epi16(-22554)), one), 1);
+        __m128i greenCb =
+            _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(cb2, _mm_set1_epi16(-22554)), one), 1);
         __m128i greenCr = _mm_sub_epi16(_mm_mulhi_epi16(cr16, _mm_set1_epi16(18734)), cr16);
         channels[half][0] = _mm_add_epi16(y16, red);
         channels[half][1] = _mm_add_epi16(y16, _mm_add_epi16(greenCb, greenCr));
@@ -238,7 +247,8 @@ void ycc565x16(const uint8_t *in, uint16_t *out)
 
 // The same for 32 pixels in 256-bit registers: two 16-pixel deinterleaves
 // side by side, the same arithmetic, the halves put back in order.
-__attribute__((target("avx2"), always_inline)) inline void ycc565Block32(const uint8_t *in, uint16_t *out)
+__attribute__((target("avx2"), always_inline)) inline void ycc565Block32(const uint8_t *in,
+                                                                         uint16_t *out)
 {
     __m128i y0, cb0, cr0, y1, cb1, cr1;
     deinterleave16(in, &y0, &cb0, &cr0);
@@ -252,17 +262,22 @@ __attribute__((target("avx2"), always_inline)) inline void ycc565Block32(const u
     __m256i channels[2][3];
     for (int half = 0; half < 2; half++) {
         __m256i y16 = half ? _mm256_unpackhi_epi8(y, zero) : _mm256_unpacklo_epi8(y, zero);
-        __m256i cb16 = _mm256_sub_epi16(half ? _mm256_unpackhi_epi8(cb, zero) : _mm256_unpacklo_epi8(cb, zero), centre);
-        __m256i cr16 = _mm256_sub_epi16(half ? _mm256_unpackhi_epi8(cr, zero) : _mm256_unpacklo_epi8(cr, zero), centre);
+        __m256i cb16 = _mm256_sub_epi16(
+            half ? _mm256_unpackhi_epi8(cb, zero) : _mm256_unpacklo_epi8(cb, zero), centre);
+        __m256i cr16 = _mm256_sub_epi16(
+            half ? _mm256_unpackhi_epi8(cr, zero) : _mm256_unpacklo_epi8(cr, zero), centre);
         __m256i cb2 = _mm256_add_epi16(cb16, cb16);
         __m256i cr2 = _mm256_add_epi16(cr16, cr16);
         __m256i red = _mm256_add_epi16(
-            cr16, _mm256_srai_epi16(_mm256_add_epi16(_mm256_mulhi_epi16(cr2, _mm256_set1_epi16(26345)), one), 1));
+            cr16, _mm256_srai_epi16(
+                      _mm256_add_epi16(_mm256_mulhi_epi16(cr2, _mm256_set1_epi16(26345)), one), 1));
         __m256i blue = _mm256_add_epi16(
-            cb2, _mm256_srai_epi16(_mm256_add_epi16(_mm256_mulhi_epi16(cb2, _mm256_set1_epi16(-14942)), one), 1));
-        __m256i greenCb =
-            _mm256_srai_epi16(_mm256_add_epi16(_mm256_mulhi_epi16(cb2, _mm256_set1_epi16(-22554)), one), 1);
-        __m256i greenCr = _mm256_sub_epi16(_mm256_mulhi_epi16(cr16, _mm256_set1_epi16(18734)), cr16);
+            cb2, _mm256_srai_epi16(
+                     _mm256_add_epi16(_mm256_mulhi_epi16(cb2, _mm256_set1_epi16(-14942)), one), 1));
+        __m256i greenCb = _mm256_srai_epi16(
+            _mm256_add_epi16(_mm256_mulhi_epi16(cb2, _mm256_set1_epi16(-22554)), one), 1);
+        __m256i greenCr =
+            _mm256_sub_epi16(_mm256_mulhi_epi16(cr16, _mm256_set1_epi16(18734)), cr16);
         channels[half][0] = _mm256_add_epi16(y16, red);
         channels[half][1] = _mm256_add_epi16(y16, _mm256_add_epi16(greenCb, greenCr));
         channels[half][2] = _mm256_add_epi16(y16, blue);
@@ -270,15 +285,19 @@ __attribute__((target("avx2"), always_inline)) inline void ycc565Block32(const u
     __m256i red = _mm256_packus_epi16(channels[0][0], channels[1][0]);
     __m256i green = _mm256_packus_epi16(channels[0][1], channels[1][1]);
     __m256i blue = _mm256_packus_epi16(channels[0][2], channels[1][2]);
-    __m256i high = _mm256_or_si256(_mm256_and_si256(red, _mm256_set1_epi8(char(0xF8))),
-                                   _mm256_and_si256(_mm256_srli_epi16(green, 5), _mm256_set1_epi8(0x07)));
-    __m256i low = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(green, 3), _mm256_set1_epi8(char(0xE0))),
-                                  _mm256_and_si256(_mm256_srli_epi16(blue, 3), _mm256_set1_epi8(0x1F)));
+    __m256i high =
+        _mm256_or_si256(_mm256_and_si256(red, _mm256_set1_epi8(char(0xF8))),
+                        _mm256_and_si256(_mm256_srli_epi16(green, 5), _mm256_set1_epi8(0x07)));
+    __m256i low =
+        _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(green, 3), _mm256_set1_epi8(char(0xE0))),
+                        _mm256_and_si256(_mm256_srli_epi16(blue, 3), _mm256_set1_epi8(0x1F)));
     // Within each 128-bit half: pixels 0-7 and 16-23, then 8-15 and 24-31.
     __m256i first = _mm256_unpacklo_epi8(low, high);
     __m256i second = _mm256_unpackhi_epi8(low, high);
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm256_permute2x128_si256(first, second, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 16), _mm256_permute2x128_si256(first, second, 0x31));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out),
+                        _mm256_permute2x128_si256(first, second, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 16),
+                        _mm256_permute2x128_si256(first, second, 0x31));
 }
 
 // Whole blocks of 32 pixels of n; the number of pixels done.
@@ -365,7 +384,8 @@ void JpegColour_ycck565(const uint8_t *in, void *out, uint32_t n, uint32_t)
     for (uint32_t i = 0; i < n; i++, in += 4) {
         int32_t base = int32_t(in[3]) - in[0];
         uint32_t cb = in[1], cr = in[2];
-        o[i] = pack565(clamp255(base - ycc.crR[cr]), clamp255(base - greenOf(cb, cr)), clamp255(base - ycc.cbB[cb]));
+        o[i] = pack565(clamp255(base - ycc.crR[cr]), clamp255(base - greenOf(cb, cr)),
+                       clamp255(base - ycc.cbB[cb]));
     }
 }
 
@@ -375,6 +395,7 @@ void JpegColour_ycckPlain565(const uint8_t *in, void *out, uint32_t n, uint32_t)
     for (uint32_t i = 0; i < n; i++, in += 4) {
         int32_t base = int32_t(in[0]) - in[3];
         uint32_t cb = in[1], cr = in[2];
-        o[i] = pack565(clamp255(base + ycc.crR[cr]), clamp255(base + greenOf(cb, cr)), clamp255(base + ycc.cbB[cb]));
+        o[i] = pack565(clamp255(base + ycc.crR[cr]), clamp255(base + greenOf(cb, cr)),
+                       clamp255(base + ycc.cbB[cb]));
     }
 }

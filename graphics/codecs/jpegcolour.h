@@ -16,8 +16,8 @@ enum : int32_t {
     JpegSpace_grey = 1,
     JpegSpace_rgb = 2,
     JpegSpace_ycc = 3,
-    JpegSpace_cmyk = 4,      // inverted inks (255 = no ink), as Adobe files store them
-    JpegSpace_ycck = 5,      // inverted YCCK
+    JpegSpace_cmyk = 4, // inverted inks (255 = no ink), as Adobe files store them
+    JpegSpace_ycck = 5, // inverted YCCK
     JpegSpace_ycckPlain = 10,
     JpegSpace_cmykPlain = 11,
 };
@@ -33,10 +33,10 @@ enum : int32_t {
 typedef void (*JpegColourFn)(const uint8_t *in, void *out, uint32_t n, uint32_t components);
 
 struct JpegColour {
-    int32_t space;          // JpegSpace_*
-    int32_t output;         // JpegOut_*
-    int32_t inComponents;   // components per input pixel
-    int32_t outComponents;  // bytes per output pixel (2 for 5-6-5)
+    int32_t space;         // JpegSpace_*
+    int32_t output;        // JpegOut_*
+    int32_t inComponents;  // components per input pixel
+    int32_t outComponents; // bytes per output pixel (2 for 5-6-5)
     JpegColourFn convert;
 };
 
@@ -44,7 +44,8 @@ struct JpegColour {
 // routine for, or a component count that does not fit the space (the
 // decoder then fails through the library's "conversion not implemented"
 // error). *colour is filled either way (convert null on failure).
-[[nodiscard]] int JpegColour_init(JpegColour *colour, int32_t space, int32_t inComponents, int32_t output);
+[[nodiscard]] int JpegColour_init(JpegColour *colour, int32_t space, int32_t inComponents,
+                                  int32_t output);
 
 // The 5-6-5 routines of each colour space (in: components per pixel).
 void JpegColour_ycc565(const uint8_t *in, void *out, uint32_t n, uint32_t components);

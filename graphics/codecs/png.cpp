@@ -28,12 +28,14 @@
 
 // The rows the library writes are R, G, B, A bytes, which the row
 // converters read as 0xAABBGGRR words.
-static_assert(std::endian::native == std::endian::little, "RGBA rows are read as little-endian words");
+static_assert(std::endian::native == std::endian::little,
+              "RGBA rows are read as little-endian words");
 
-namespace {
+namespace
+{
 
 struct PngDecodeState {
-    int error;                   // set by a callback before it leaves the library
+    int error; // set by a callback before it leaves the library
     EngineContext *app;
     ImageObject *image;
     uint32_t pictureFormat, maskFormat;
@@ -41,13 +43,13 @@ struct PngDecodeState {
     PixelBuf *bandPicture, *bandMask;
     int32_t bandFirst, bandRows, bandNext;
     int32_t hasAlpha, interlaced;
-    uint8_t *rows;               // one row, or the whole image when interlaced
+    uint8_t *rows; // one row, or the whole image when interlaced
     size_t rowBytes;
-    int32_t lowRow, highRow;     // rows written since the last report (none: low > high)
+    int32_t lowRow, highRow; // rows written since the last report (none: low > high)
     RowConvAlphaFn convert;
     int32_t headerOnly, headerSeen, ended;
-    int32_t rowsWritten;         // rows converted (every pass counts)
-    int32_t nextRow;             // non-interlaced: the row after the last one written
+    int32_t rowsWritten; // rows converted (every pass counts)
+    int32_t nextRow;     // non-interlaced: the row after the last one written
     PeekStream *peek;
     png_structp png;
     png_infop info;
@@ -79,9 +81,7 @@ void pngFree(png_structp, png_voidp p)
     png_longjmp(png, 1);
 }
 
-void pngWarning(png_structp, png_const_charp)
-{
-}
+void pngWarning(png_structp, png_const_charp) {}
 
 // Stores code and leaves the library.
 [[noreturn]] void fail(PngDecodeState *s, int code)
@@ -169,7 +169,8 @@ void pngHeader(png_structp png, png_infop info)
     if (s->interlaced)
         (void)png_set_interlace_handling(png);
 
-    int r = ImageDec_setHeader(s->image, s->width, s->height, s->dpi, s->interlaced ? 0 : 8, 3, nullptr);
+    int r = ImageDec_setHeader(s->image, s->width, s->height, s->dpi, s->interlaced ? 0 : 8, 3,
+                               nullptr);
     if (r == Res_ok)
         r = Image_beginPicture(s->image, s->pictureFormat, s->maskFormat, 1, 0x10000);
     if (r != Res_ok)
@@ -206,7 +207,8 @@ void pngRow(png_structp png, png_bytep newRow, png_uint_32 rowNumber, int)
     uint8_t *buffer = s->interlaced ? s->rows + size_t(row) * s->rowBytes : s->rows;
     png_progressive_combine_row(png, buffer, newRow);
     // Rows come in order; a band that does not hold this one is finished.
-    if (s->bandPicture && !s->interlaced && (row < s->bandFirst || row >= s->bandFirst + s->bandRows)) {
+    if (s->bandPicture && !s->interlaced &&
+        (row < s->bandFirst || row >= s->bandFirst + s->bandRows)) {
         int r = putBand(s);
         if (r != Res_ok)
             fail(s, r);
@@ -220,7 +222,8 @@ void pngRow(png_structp png, png_bytep newRow, png_uint_32 rowNumber, int)
     if (at >= s->bandPicture->height || at >= s->bandMask->height)
         return;
     uint32_t n = uint32_t(std::min({s->width, s->bandPicture->width, s->bandMask->width}));
-    s->convert(reinterpret_cast<const uint32_t *>(buffer), s->bandPicture->pixels + size_t(at) * s->bandPicture->stride,
+    s->convert(reinterpret_cast<const uint32_t *>(buffer),
+               s->bandPicture->pixels + size_t(at) * s->bandPicture->stride,
                s->bandMask->pixels + size_t(at) * s->bandMask->stride, n);
     s->rowsWritten++;
     s->nextRow = row + 1;
@@ -283,7 +286,8 @@ int runGuarded(PngDecodeState *s)
 {
     if (Jmp_set(*png_set_longjmp_fn(s->png, Jmp_long, sizeof(JmpBuf)))) {
         if (s->headerOnly && s->headerSeen && s->error == Res_ok)
-            return ImageDec_setHeader(s->image, s->width, s->height, s->dpi, s->interlaced ? 0 : 8, 3, nullptr);
+            return ImageDec_setHeader(s->image, s->width, s->height, s->dpi, s->interlaced ? 0 : 8,
+                                      3, nullptr);
         return s->error != Res_ok ? s->error : Res_pngLibrary;
     }
     s->info = png_create_info_struct(s->png);
@@ -322,7 +326,8 @@ int run(EngineContext *app, ByteStream *stream, ImageObject *image, const ImageC
     if (!s.peek)
         return Res_noMemory;
     int r;
-    s.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &s, pngError, pngWarning, &s, pngMalloc, pngFree);
+    s.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &s, pngError, pngWarning, &s, pngMalloc,
+                                     pngFree);
     if (!s.png)
         r = s.error != Res_ok ? s.error : Res_pngCreate;
     else
@@ -356,7 +361,8 @@ int32_t Png_resolution(int present, uint32_t unit, uint32_t xPerMetre)
     return 72;
 }
 
-int Png_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count, uint32_t flags)
+int Png_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
+                  uint32_t flags)
 {
     *score = 0;
     if ((flags & ImageDec_flagRecognise) && count >= 8 && png_sig_cmp(bytes, 0, 8) == 0)
@@ -369,7 +375,8 @@ int Png_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, I
     return run(app, stream, image, nullptr);
 }
 
-int Png_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *image, const ImageCodecParams *params)
+int Png_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *image,
+               const ImageCodecParams *params)
 {
     return run(app, stream, image, params);
 }

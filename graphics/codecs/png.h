@@ -41,8 +41,9 @@ int32_t Png_resolution(int present, uint32_t unit, uint32_t xPerMetre);
 // formats; 1 memory; the stream's or the store's errors. A file cut short
 // keeps the rows that came; the result is then the stream's error or 0
 // (when it ends before the header: the stream's error, or 0x2205).
-int Png_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes, uint32_t count,
-                  uint32_t flags);
-int Png_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook, void *hookArg);
+int Png_recognise(int32_t *score, ImageHook hook, void *hookArg, const uint8_t *bytes,
+                  uint32_t count, uint32_t flags);
+int Png_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, ImageHook hook,
+                   void *hookArg);
 int Png_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObject *image,
                const ImageCodecParams *params);

@@ -23,7 +23,8 @@
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 
-namespace imagefuzz {
+namespace imagefuzz
+{
 
 inline void requireAt(bool ok, int line)
 {
@@ -153,7 +154,8 @@ inline Engine *engine(ImageCodec *(*descriptor)())
 }
 
 // One pass over the data: open, decode at firstLevel, release.
-inline void pass(EngineContext *ctx, const uint8_t *data, size_t size, size_t step, bool async, int32_t firstLevel)
+inline void pass(EngineContext *ctx, const uint8_t *data, size_t size, size_t step, bool async,
+                 int32_t firstLevel)
 {
     Source *src = static_cast<Source *>(Mem_calloc(1, sizeof(Source)));
     requireAt(src != nullptr, __LINE__);
@@ -175,7 +177,8 @@ inline void pass(EngineContext *ctx, const uint8_t *data, size_t size, size_t st
     if (async)
         image->state = ImageState_decoding;
     int32_t reason = 0;
-    requireAt(Image_decode(ctx, image, &reason, firstLevel, firstLevel + 2, view) == Res_ok, __LINE__);
+    requireAt(Image_decode(ctx, image, &reason, firstLevel, firstLevel + 2, view) == Res_ok,
+              __LINE__);
     image->state = image->result;
     if (image->result == ImageState_done && view->picture) {
         // Touch every pixel so that the sanitizers see what was written.

@@ -121,7 +121,8 @@ inline int trickleControl(ByteStream *s, uint32_t op, void *arg)
 
 // A trickle stream over data (the caller keeps data alive and frees the
 // stream with ByteStream_close).
-inline ByteStream *trickleStream(const uint8_t *data, size_t size, size_t step, int32_t endStatus = 0)
+inline ByteStream *trickleStream(const uint8_t *data, size_t size, size_t step,
+                                 int32_t endStatus = 0)
 {
     TrickleStream *t = static_cast<TrickleStream *>(Mem_calloc(1, sizeof(TrickleStream)));
     if (!t)
@@ -173,7 +174,8 @@ inline ImageSource *trickleSource(const std::string &bytes, int key, int *releas
 
 // The image store in dynamic mode (nothing decoded at open) with the
 // codec under test registered; images decode in the test's thread.
-class CodecFixture : public ImageStoreFixture {
+class CodecFixture : public ImageStoreFixture
+{
   protected:
     void makeCodecStore(ImageCodec *(*descriptor)(), uint32_t format = Pixel_format565)
     {
@@ -190,7 +192,8 @@ class CodecFixture : public ImageStoreFixture {
         ImageSource *source = step ? trickleSource(bytes, nextKey, &releases, step)
                                    : fakeSource(bytes, nextKey, &releases);
         nextKey++;
-        EXPECT_EQ(Image_open(ctx, source, nullptr, nullptr, nullptr, hook, hookArg, 0, 0, ImageOpt_recognise, 0, &h),
+        EXPECT_EQ(Image_open(ctx, source, nullptr, nullptr, nullptr, hook, hookArg, 0, 0,
+                             ImageOpt_recognise, 0, &h),
                   Res_ok);
         return h;
     }
@@ -204,7 +207,8 @@ class CodecFixture : public ImageStoreFixture {
         if (async)
             image->state = ImageState_decoding;
         int32_t reason = 0;
-        EXPECT_EQ(Image_decode(ctx, image, &reason, firstLevel, ImageStore_noLevelLimit, view), Res_ok);
+        EXPECT_EQ(Image_decode(ctx, image, &reason, firstLevel, ImageStore_noLevelLimit, view),
+                  Res_ok);
         image->state = image->result;
         image->reason = reason;
         return view;

@@ -12,7 +12,8 @@
 #include "graphics/codecs/png.h"
 #include "tests/graphics/codec_support.h"
 
-namespace {
+namespace
+{
 
 // ----------------------------------------------------- colour output
 
@@ -35,7 +36,8 @@ TEST(JpegColour, EdgeValuesOfEachRoutine)
     EXPECT_EQ(convertOne(JpegColour_grey565, {8}), 0x0841);
     EXPECT_EQ(convertOne(JpegColour_grey565, {0}), 0x0000);
     EXPECT_EQ(convertOne(JpegColour_rgb565, {255, 0, 8}), 0xF801);
-    EXPECT_EQ(convertOne(JpegColour_cmyk565, {255, 255, 255, 255}), 0xFFFF) << "inverted inks: no ink is white";
+    EXPECT_EQ(convertOne(JpegColour_cmyk565, {255, 255, 255, 255}), 0xFFFF)
+        << "inverted inks: no ink is white";
     EXPECT_EQ(convertOne(JpegColour_cmyk565, {255, 255, 255, 0}), 0x0000) << "full black";
     EXPECT_EQ(convertOne(JpegColour_cmykPlain565, {0, 0, 0, 0}), 0xFFFF);
     EXPECT_EQ(convertOne(JpegColour_cmykPlain565, {255, 0, 0, 0}), 0x07FF) << "plain cyan";
@@ -44,8 +46,10 @@ TEST(JpegColour, EdgeValuesOfEachRoutine)
     EXPECT_NE(red >> 11, 0) << "red from Cr";
     EXPECT_EQ(red & 0x07FF, 0) << "green clamped to 0, no blue";
     EXPECT_EQ(convertOne(JpegColour_ycck565, {0, 128, 128, 255}), 0xFFFF) << "inverted YCCK white";
-    EXPECT_EQ(convertOne(JpegColour_ycckPlain565, {255, 128, 128, 0}), 0xFFFF) << "plain YCCK white";
-    EXPECT_EQ(convertOne(JpegColour_ycckPlain565, {255, 128, 128, 255}), 0x0000) << "plain YCCK, full black";
+    EXPECT_EQ(convertOne(JpegColour_ycckPlain565, {255, 128, 128, 0}), 0xFFFF)
+        << "plain YCCK white";
+    EXPECT_EQ(convertOne(JpegColour_ycckPlain565, {255, 128, 128, 255}), 0x0000)
+        << "plain YCCK, full black";
 }
 
 // The fast three-lane YCbCr routine against the JFIF formulas, for every
@@ -57,18 +61,22 @@ TEST(JpegColour, FastYccMatchesTheJfifConversion)
     for (int y = 0; y < 256; y++)
         for (int cb = 0; cb < 256; cb += 3)
             for (int cr = 0; cr < 256; cr += 5) {
-                uint8_t rgb[3] = {clamp8(std::floor(y + 1.402 * (cr - 128) + 0.5)),
-                                  clamp8(std::floor(y - 0.34414 * (cb - 128) - 0.71414 * (cr - 128) + 0.5)),
-                                  clamp8(std::floor(y + 1.772 * (cb - 128) + 0.5))};
-                uint16_t got = convertOne(JpegColour_ycc565, {uint8_t(y), uint8_t(cb), uint8_t(cr)});
+                uint8_t rgb[3] = {
+                    clamp8(std::floor(y + 1.402 * (cr - 128) + 0.5)),
+                    clamp8(std::floor(y - 0.34414 * (cb - 128) - 0.71414 * (cr - 128) + 0.5)),
+                    clamp8(std::floor(y + 1.772 * (cb - 128) + 0.5))};
+                uint16_t got =
+                    convertOne(JpegColour_ycc565, {uint8_t(y), uint8_t(cb), uint8_t(cr)});
                 worst = std::max(worst, channelDistance(got, rgbTo565(rgb)));
             }
     EXPECT_LE(worst, 1);
     // The YCCK routines are the YCbCr conversion subtracted from K.
     for (int y = 0; y < 256; y += 17)
         for (int c = 0; c < 256; c += 15) {
-            uint16_t plain = convertOne(JpegColour_ycckPlain565, {uint8_t(y), uint8_t(c), uint8_t(255 - c), 0});
-            uint16_t ycc = convertOne(JpegColour_ycc565, {uint8_t(y), uint8_t(c), uint8_t(255 - c)});
+            uint16_t plain =
+                convertOne(JpegColour_ycckPlain565, {uint8_t(y), uint8_t(c), uint8_t(255 - c), 0});
+            uint16_t ycc =
+                convertOne(JpegColour_ycc565, {uint8_t(y), uint8_t(c), uint8_t(255 - c)});
             EXPECT_LE(channelDistance(plain, ycc), 1) << y << "," << c;
         }
 }
@@ -98,7 +106,9 @@ TEST(JpegColour, RowsConvertLikeSinglePixels)
     std::vector<uint16_t> start(48);
     JpegColour_ycc565(in.data(), start.data(), 48, 3);
     for (size_t i = 0; i < 48; i++)
-        ASSERT_EQ(start[i], convertOne(JpegColour_ycc565, {in[3 * i], in[3 * i + 1], in[3 * i + 2]})) << i;
+        ASSERT_EQ(start[i],
+                  convertOne(JpegColour_ycc565, {in[3 * i], in[3 * i + 1], in[3 * i + 2]}))
+            << i;
 }
 
 TEST(JpegColour, InitChoosesByColourSpaceAndOutput)
@@ -144,7 +154,8 @@ TEST(JpegColour, InitChoosesByColourSpaceAndOutput)
 
 // ---------------------------------------------------- source manager
 
-class JpegSourceTest : public ::testing::Test {
+class JpegSourceTest : public ::testing::Test
+{
   protected:
     void SetUp() override
     {
@@ -197,7 +208,8 @@ TEST_F(JpegSourceTest, RefillsLendAtMost4096BytesAndThenTheEndMarker)
     EXPECT_EQ(*src.pub.next_input_byte, uint8_t(5100 * 7));
     src.pub.bytes_in_buffer = 0;
     ASSERT_EQ(fill(), 1);
-    EXPECT_EQ(src.pub.next_input_byte, data.data() + 8292) << "the whole lend of 4096 bytes was taken";
+    EXPECT_EQ(src.pub.next_input_byte, data.data() + 8292)
+        << "the whole lend of 4096 bytes was taken";
     EXPECT_EQ(src.pub.bytes_in_buffer, 10000u - 8292);
     (void)JpegSrc_sync(&cinfo);
     ByteStream_close(s);
@@ -261,7 +273,7 @@ TEST(Jpeg, ResolutionFromTheDensityFields)
         uint16_t x, y;
         int32_t dpi;
     };
-    const Case cases[] = {{1, 300, 300, 300}, {1, 1, 1, 72},  {1, 1, 200, 1}, {2, 28, 28, 71},
+    const Case cases[] = {{1, 300, 300, 300}, {1, 1, 1, 72},     {1, 1, 200, 1},   {2, 28, 28, 71},
                           {2, 118, 0, 299},   {0, 300, 300, 72}, {3, 300, 300, 72}};
     for (const Case &c : cases) {
         jpeg_decompress_struct cinfo{};
@@ -282,7 +294,8 @@ TEST(Jpeg, RecognitionNeedsElevenBytesStartingFfD8Ff)
     EXPECT_EQ(score, 0);
     EXPECT_EQ(Jpeg_recognise(&score, nullptr, nullptr, bytes, 12, 0), Res_ok);
     EXPECT_EQ(score, 0);
-    EXPECT_EQ(Jpeg_recognise(&score, nullptr, nullptr, bytes + 1, 11, ImageDec_flagRecognise), Res_ok);
+    EXPECT_EQ(Jpeg_recognise(&score, nullptr, nullptr, bytes + 1, 11, ImageDec_flagRecognise),
+              Res_ok);
     EXPECT_EQ(score, 0);
 }
 
@@ -315,17 +328,20 @@ int jpegHook(void *arg, int32_t op, void *buffer, int32_t *size)
     return Res_ok;
 }
 
-class JpegTest : public CodecFixture {
+class JpegTest : public CodecFixture
+{
   protected:
-    ImageHandle *decode(const std::string &name, ImageView **view, int32_t level = 0, size_t step = 0,
-                        JpegHookAnswers *answers = nullptr, bool async = false)
+    ImageHandle *decode(const std::string &name, ImageView **view, int32_t level = 0,
+                        size_t step = 0, JpegHookAnswers *answers = nullptr, bool async = false)
     {
-        ImageHandle *h = openBytes(readFixture("jpeg/" + name + ".jpg"), step, answers ? jpegHook : nullptr, answers);
+        ImageHandle *h = openBytes(readFixture("jpeg/" + name + ".jpg"), step,
+                                   answers ? jpegHook : nullptr, answers);
         *view = h ? decodeAt(h->image, level, async) : nullptr;
         return h;
     }
     // The picture against an answer: at most one unit per channel apart.
-    void expectClose(const ImageView *view, const Answer &a, const std::string &what, int32_t rows = -1)
+    void expectClose(const ImageView *view, const Answer &a, const std::string &what,
+                     int32_t rows = -1)
     {
         ASSERT_NE(view->picture, nullptr) << what;
         ASSERT_EQ(view->picture->width, a.width) << what;
@@ -334,7 +350,8 @@ class JpegTest : public CodecFixture {
         int worst = 0;
         for (int32_t y = 0; y < (rows < 0 ? a.height : rows); y++)
             for (int32_t x = 0; x < a.width; x++)
-                worst = std::max(worst, channelDistance(pixel16(view->picture, x, y), rgbTo565(a.at(x, y))));
+                worst = std::max(
+                    worst, channelDistance(pixel16(view->picture, x, y), rgbTo565(a.at(x, y))));
         EXPECT_LE(worst, 1) << what;
     }
 };
@@ -342,7 +359,8 @@ class JpegTest : public CodecFixture {
 TEST_F(JpegTest, FixturesDecodeWithinOneUnitOfTheReference)
 {
     makeCodecStore(Codec_jpegDescriptor);
-    for (const char *name : {"baseline", "baseline_odd", "progressive", "grey", "grey_progressive", "cmyk_adobe"}) {
+    for (const char *name :
+         {"baseline", "baseline_odd", "progressive", "grey", "grey_progressive", "cmyk_adobe"}) {
         ImageView *view = nullptr;
         ImageHandle *h = decode(name, &view);
         EXPECT_EQ(h->image->state, ImageState_done) << name << " error " << h->image->errorCode;
@@ -388,8 +406,10 @@ TEST_F(JpegTest, TheLibraryReducesByUpToAnEighth)
             ImageHandle *h = decode(name, &view, level);
             EXPECT_EQ(h->image->levelAchieved, level);
             EXPECT_EQ(h->image->extraLevels, 0);
-            expectClose(view, readAnswer("jpeg/" + std::string(name) + ".s" + std::to_string(level) + ".rgba"),
-                        std::string(name) + " at level " + std::to_string(level));
+            expectClose(
+                view,
+                readAnswer("jpeg/" + std::string(name) + ".s" + std::to_string(level) + ".rgba"),
+                std::string(name) + " at level " + std::to_string(level));
             ImageHandle_release(h);
         }
     ImageView *view = nullptr;
@@ -438,7 +458,8 @@ TEST_F(JpegTest, TheDecodeListMapsTheComponents)
         for (int32_t x = 0; x < a.width; x++) {
             uint8_t g = uint8_t(255 - a.at(x, y)[0]);
             const uint8_t inverted[3] = {g, g, g};
-            worst = std::max(worst, channelDistance(pixel16(view->picture, x, y), rgbTo565(inverted)));
+            worst =
+                std::max(worst, channelDistance(pixel16(view->picture, x, y), rgbTo565(inverted)));
         }
     EXPECT_LE(worst, 1);
     ImageHandle_release(h);

@@ -8,9 +8,11 @@
 
 #include "tests/graphics/codec_support.h"
 
-namespace {
+namespace
+{
 
-class PngTest : public CodecFixture {
+class PngTest : public CodecFixture
+{
   protected:
     void SetUp() override
     {
@@ -27,7 +29,8 @@ class PngTest : public CodecFixture {
 
 // Compares the picture (5-6-5) and, when withMask, the mask with the
 // answer; names the first pixel that differs.
-void expectLikeAnswer(const ImageView *view, const Answer &a, bool withMask, const std::string &what)
+void expectLikeAnswer(const ImageView *view, const Answer &a, bool withMask,
+                      const std::string &what)
 {
     ASSERT_NE(view->picture, nullptr) << what;
     ASSERT_EQ(view->picture->width, a.width) << what;
@@ -56,13 +59,27 @@ TEST_F(PngTest, EveryColourTypeAndDepthDecodesLikeTheReference)
         bool interlaced;
     };
     const Case cases[] = {
-        {"grey1", false, false},           {"grey2", false, false},          {"grey4", false, false},
-        {"grey8", false, false},           {"grey16", false, false},         {"grey8_trns", true, false},
-        {"rgb8", false, false},            {"rgb16", false, false},          {"rgb8_trns", true, false},
-        {"pal1", false, false},            {"pal2", false, false},           {"pal4", false, false},
-        {"pal8", false, false},            {"pal4_trns", true, false},       {"pal8_trns", true, false},
-        {"ga8", true, false},              {"ga16", true, false},            {"rgba8", true, false},
-        {"rgba16", true, false},           {"interlaced_rgba8", true, true}, {"interlaced_rgb16", false, true},
+        {"grey1", false, false},
+        {"grey2", false, false},
+        {"grey4", false, false},
+        {"grey8", false, false},
+        {"grey16", false, false},
+        {"grey8_trns", true, false},
+        {"rgb8", false, false},
+        {"rgb16", false, false},
+        {"rgb8_trns", true, false},
+        {"pal1", false, false},
+        {"pal2", false, false},
+        {"pal4", false, false},
+        {"pal8", false, false},
+        {"pal4_trns", true, false},
+        {"pal8_trns", true, false},
+        {"ga8", true, false},
+        {"ga16", true, false},
+        {"rgba8", true, false},
+        {"rgba16", true, false},
+        {"interlaced_rgba8", true, true},
+        {"interlaced_rgb16", false, true},
         {"interlaced_pal4", false, true},
     };
     for (const Case &c : cases) {
@@ -72,7 +89,8 @@ TEST_F(PngTest, EveryColourTypeAndDepthDecodesLikeTheReference)
         ImageObject *image = h->image;
         EXPECT_EQ(image->state, ImageState_done) << c.name << " error " << image->errorCode;
         EXPECT_EQ(Image_getTypeId(image), Png_typeId);
-        EXPECT_EQ(image->stagingRows, c.interlaced ? 0 : 8) << c.name << ": bands of 8, or one for interlaced";
+        EXPECT_EQ(image->stagingRows, c.interlaced ? 0 : 8)
+            << c.name << ": bands of 8, or one for interlaced";
         EXPECT_EQ(image->transparency, c.mask ? 1 : 0) << c.name;
         expectLikeAnswer(view, readAnswer("png/" + std::string(c.name) + ".rgba"), c.mask, c.name);
         ImageHandle_release(h);
@@ -92,7 +110,8 @@ TEST_F(PngTest, ThirtyTwoBitPicturesKeepEveryBit)
         for (int32_t y = 0; y < a.height; y++)
             for (int32_t x = 0; x < a.width; x++) {
                 const uint8_t *p = a.at(x, y);
-                ASSERT_EQ(pixel32(view->picture, x, y), uint32_t(p[0] | p[1] << 8 | p[2] << 16)) << name;
+                ASSERT_EQ(pixel32(view->picture, x, y), uint32_t(p[0] | p[1] << 8 | p[2] << 16))
+                    << name;
             }
         ImageHandle_release(h);
     }
@@ -109,8 +128,9 @@ TEST_F(PngTest, DataInSmallPiecesDecodesTheSame)
             ImageHandle *h = decode(name, &view, step);
             std::string what = std::string(name) + " in pieces of " + std::to_string(step);
             EXPECT_EQ(h->image->state, ImageState_done) << what;
-            expectLikeAnswer(view, readAnswer("png/" + std::string(name) + ".rgba"),
-                             std::string(name) != "interlaced_pal4" && std::string(name) != "grey16", what);
+            expectLikeAnswer(
+                view, readAnswer("png/" + std::string(name) + ".rgba"),
+                std::string(name) != "interlaced_pal4" && std::string(name) != "grey16", what);
             ImageHandle_release(h);
         }
 }
@@ -218,7 +238,8 @@ TEST_F(PngTest, SignatureAndFormatChecks)
     EXPECT_EQ(score, 0) << "recognition not asked for";
     std::string notPng = png;
     notPng[3] = 'X';
-    EXPECT_EQ(Png_recognise(&score, nullptr, nullptr, reinterpret_cast<const uint8_t *>(notPng.data()), 8,
+    EXPECT_EQ(Png_recognise(&score, nullptr, nullptr,
+                            reinterpret_cast<const uint8_t *>(notPng.data()), 8,
                             ImageDec_flagRecognise),
               Res_ok);
     EXPECT_EQ(score, 0);
@@ -226,7 +247,8 @@ TEST_F(PngTest, SignatureAndFormatChecks)
     // Straight to the codec: 0x2701 for a short or foreign start, before
     // any image is touched.
     for (const std::string &data : {png.substr(0, 7), notPng}) {
-        ByteStream *s = trickleStream(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 4);
+        ByteStream *s =
+            trickleStream(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 4);
         EXPECT_EQ(Png_readHeader(ctx, s, nullptr, nullptr, nullptr), Res_pngNotPng);
         ImageCodecParams params{ImageDec_flagRecognise, Pixel_format565, 0, nullptr, nullptr};
         EXPECT_EQ(trickleSeek(s, 0), Res_ok);
@@ -246,7 +268,8 @@ TEST_F(PngTest, SignatureAndFormatChecks)
 std::string pngChunk(const char *type, const std::string &data)
 {
     std::string body = std::string(type, 4) + data;
-    uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef *>(body.data()), uInt(body.size())));
+    uint32_t crc =
+        uint32_t(crc32(0, reinterpret_cast<const Bytef *>(body.data()), uInt(body.size())));
     std::string out;
     for (uint32_t v : {uint32_t(data.size()), crc}) {
         std::string word;
@@ -277,9 +300,10 @@ TEST_F(PngTest, SizesTheHeapCannotHoldFailAsOutOfMemory)
         uLongf packedSize = sizeof(packed);
         const uint8_t row[9] = {};
         ASSERT_EQ(compress(packed, &packedSize, row, sizeof(row)), Z_OK);
-        std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) +
-                          pngChunk("IDAT", std::string(reinterpret_cast<char *>(packed), packedSize)) +
-                          pngChunk("IEND", "");
+        std::string png =
+            std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) +
+            pngChunk("IDAT", std::string(reinterpret_cast<char *>(packed), packedSize)) +
+            pngChunk("IEND", "");
         ImageHandle *h = openBytes(png);
         ImageView *view = nullptr;
         ASSERT_EQ(ImageView_create(h->image, &view), Res_ok);
@@ -322,8 +346,8 @@ TEST_F(PngTest, OutOfMemoryAtEveryAllocation)
             expectLikeAnswer(view, a, true, "after " + std::to_string(n));
             done = true;
         } else if (image->result == ImageState_failed) {
-            EXPECT_TRUE(image->errorCode == Res_noMemory || image->errorCode == Res_pngInfo) << n << ": "
-                                                                                             << image->errorCode;
+            EXPECT_TRUE(image->errorCode == Res_noMemory || image->errorCode == Res_pngInfo)
+                << n << ": " << image->errorCode;
         } else {
             EXPECT_EQ(image->result, ImageState_done) << n;
         }
