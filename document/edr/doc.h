@@ -38,7 +38,7 @@ struct Url;
 struct VfsHandle;
 struct WorkerJob;
 struct LoadProgress;
-struct ReqTable;
+struct DocRequestTable;
 struct RedirectState;
 struct Edr_HandlerDesc;
 struct Edr_AttrRecord;
@@ -173,7 +173,7 @@ struct Edr_Doc {
     Edr_Node *hostNode;
     char16_t *auxText;
     uint32_t charset;
-    ReqTable *requests;
+    DocRequestTable *requests;
     RedirectState *redirect;
     Edr_AttrRecord *freeRecords;
     uint32_t stopFlag;
@@ -404,6 +404,9 @@ uint32_t Edr_Doc_getSecureLeaveAnswer(Edr_Doc *doc);
 void Edr_Doc_orFlags(Edr_Doc *doc, uint32_t bits);
 uint32_t Edr_Doc_getFlags(Edr_Doc *doc);
 void Edr_Doc_setStopFlag(Edr_Doc *doc);
+// The stop-request word, read under the read lock (0 for null): non-zero
+// ends a page translation.
+uint32_t Edr_Doc_getStopFlag(Edr_Doc *doc);
 uint32_t Edr_Doc_getSpare(Edr_Doc *doc);
 // Feature flags: OR bits in under the write lock; 1 when all bits are set.
 [[nodiscard]] int Edr_Doc_orFeatureFlags(Edr_Doc *doc, uint32_t bits);
@@ -444,7 +447,7 @@ int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *targ
 // ---------------------------------------------------- unlocked accessors
 
 uint32_t Edr_Doc_getTypeCode(const Edr_Doc *doc);
-ReqTable *Edr_Doc_requestTable(const Edr_Doc *doc);
+DocRequestTable *Edr_Doc_requestTable(const Edr_Doc *doc);
 StrTable *Edr_Doc_stringTable(const Edr_Doc *doc);
 void *Edr_Page_listHead(const Edr_Doc *doc);
 void *Edr_Page_listHead2(const Edr_Doc *doc);

@@ -1,217 +1,269 @@
-// Test support for the image decoders: fixture files and their answers
-// (tests/fixtures/images, made by make_png_jpeg.py), a source whose stream
-// hands out its bytes a few at a time, and a fixture that decodes through
-// the image store with one real codec registered.
-//
-// An answer file (.rgba) is two little-endian 32-bit words, width and
-// height, then the picture as 8-bit R, G, B, A bytes: the reference
-// decoder's output, which the tests turn into 5-6-5 by the engine's rule.
+// Test support for the image decoders: fixture files with their PPM or
+// PBM answers, a store without workers with the real codecs registered
+// (each decode's result recorded), an image hook answering from a table,
+// and the comparison of a decoded picture with an answer.
 #pragma once
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "graphics/imageconv.h"
 #include "tests/graphics/image_support.h"
 
-inline std::string readFixture(const std::string &relative)
+inline std::string readFixture(const std::string &name)
 {
-    std::ifstream in(std::string(VEXLAN_FIXTURES) + "/images/" + relative, std::ios::binary);
-    EXPECT_TRUE(in.good()) << relative;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string path = std::string(VEXLAN_FIXTURES) + "/images/" + name;
+    std::string data;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        ADD_FAILURE() << "cannot open " << path;
+        return data;
+    }
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        data.append(buf, n);
+    fclose(f);
+    return data;
 }
 
+// A picture as RGB words 0xRRGGBB, rows from the top.
 struct Answer {
     int32_t width = 0, height = 0;
-    std::vector<uint8_t> rgba;
-    const uint8_t *at(int32_t x, int32_t y) const
+    std::vector<uint32_t> rgb;
+    uint32_t at(int32_t x, int32_t y) const
     {
-        return rgba.data() + (size_t(y) * size_t(width) + size_t(x)) * 4;
+        return rgb[size_t(y) * size_t(width) + size_t(x)];
     }
 };
 
-inline Answer readAnswer(const std::string &relative)
+// Parses a P6 (8-bit RGB) or P4 (1 bit, set = black) file.
+inline Answer parsePnm(const std::string &s)
 {
-    std::string bytes = readFixture(relative);
     Answer a;
-    if (bytes.size() < 8)
-        return a;
-    const uint8_t *p = reinterpret_cast<const uint8_t *>(bytes.data());
-    a.width = int32_t(Bytes_peekU32Le(p));
-    a.height = int32_t(Bytes_peekU32Le(p + 4));
-    a.rgba.assign(p + 8, p + bytes.size());
-    EXPECT_EQ(a.rgba.size(), size_t(a.width) * size_t(a.height) * 4) << relative;
+    size_t at = 0;
+    auto token = [&]() {
+        while (at < s.size() && isspace(uint8_t(s[at])))
+            at++;
+        size_t start = at;
+        while (at < s.size() && !isspace(uint8_t(s[at])))
+            at++;
+        return s.substr(start, at - start);
+    };
+    std::string magic = token();
+    a.width = std::stoi(token());
+    a.height = std::stoi(token());
+    if (magic == "P6")
+        token(); // maxval
+    at++;        // the single white space before the data
+    a.rgb.resize(size_t(a.width) * size_t(a.height));
+    const uint8_t *p = reinterpret_cast<const uint8_t *>(s.data()) + at;
+    for (int32_t y = 0; y < a.height; y++) {
+        for (int32_t x = 0; x < a.width; x++) {
+            uint32_t v;
+            if (magic == "P6") {
+                const uint8_t *q = p + (size_t(y) * size_t(a.width) + size_t(x)) * 3;
+                v = (uint32_t(q[0]) << 16) | (uint32_t(q[1]) << 8) | q[2];
+            } else {
+                size_t rowBytes = (size_t(a.width) + 7) / 8;
+                bool black = (p[size_t(y) * rowBytes + size_t(x) / 8] >> (7 - x % 8)) & 1;
+                v = black ? 0 : 0xFFFFFF;
+            }
+            a.rgb[size_t(y) * size_t(a.width) + size_t(x)] = v;
+        }
+    }
     return a;
 }
 
-inline uint16_t rgbTo565(const uint8_t *rgb)
+// The pixel word an RGB colour becomes in format 4 (565) or 6 (0x00BBGGRR).
+inline uint32_t expectedPixel(uint32_t rgb, uint32_t format)
 {
-    return uint16_t(((rgb[0] >> 3) << 11) | ((rgb[1] >> 2) << 5) | (rgb[2] >> 3));
+    uint32_t r = rgb >> 16, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+    if (format == Pixel_formatRGBA)
+        return r | (g << 8) | (b << 16);
+    return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
 }
 
-inline uint8_t mask8(const PixelBuf *b, int32_t x, int32_t y)
+inline uint32_t pictureAt(const PixelBuf *p, int32_t x, int32_t y)
 {
-    return b->pixels[size_t(y) * b->stride + size_t(x)];
-}
-
-inline uint32_t pixel32(const PixelBuf *b, int32_t x, int32_t y)
-{
-    uint32_t v;
-    memcpy(&v, b->pixels + size_t(y) * b->stride + size_t(x) * 4, 4);
+    const uint8_t *row = p->pixels + size_t(y) * p->stride;
+    if (p->format == Pixel_formatRGBA) {
+        uint32_t v;
+        memcpy(&v, row + size_t(x) * 4, 4);
+        return v;
+    }
+    uint16_t v;
+    memcpy(&v, row + size_t(x) * 2, 2);
     return v;
 }
 
-// The largest difference of the three channels of two 5-6-5 pixels, in
-// units of each channel.
-inline int channelDistance(uint16_t a, uint16_t b)
+// Empty when the picture shows the answer exactly; else the first
+// difference.
+inline std::string differsFrom(const PixelBuf *picture, const Answer &answer)
 {
-    int dr = std::abs(int(a >> 11) - int(b >> 11));
-    int dg = std::abs(int((a >> 5) & 0x3F) - int((b >> 5) & 0x3F));
-    int db = std::abs(int(a & 0x1F) - int(b & 0x1F));
-    return std::max({dr, dg, db});
+    if (!picture)
+        return "no picture";
+    if (picture->width != answer.width || picture->height != answer.height)
+        return "size " + std::to_string(picture->width) + "x" + std::to_string(picture->height);
+    for (int32_t y = 0; y < answer.height; y++) {
+        for (int32_t x = 0; x < answer.width; x++) {
+            uint32_t want = expectedPixel(answer.at(x, y), picture->format);
+            uint32_t got = pictureAt(picture, x, y);
+            if (got != want) {
+                char text[96];
+                snprintf(text, sizeof text, "pixel %d,%d is %#x, not %#x", x, y, got, want);
+                return text;
+            }
+        }
+    }
+    return "";
 }
 
-// ---------------------------------------------- a stream in small windows
+// An image record outside any store, for calling a codec's operations
+// directly: synchronous (no locks, no size reports), no codec chosen.
+inline ImageObject bareImage()
+{
+    ImageObject image{};
+    image.syncPass = 1;
+    image.codecIndex = -1;
+    image.worker = -1;
+    return image;
+}
 
-// A memory stream whose window holds at most `step` bytes: every refill
-// moves it on, as data arriving in pieces would.
-struct TrickleStream {
-    ByteStream base;
-    const uint8_t *data;
-    size_t size;
-    size_t step;
-    int32_t endStatus; // the status set when the data end (0: a clean end)
+// A stream over a copy of bytes (the copy lives as long as the stream's
+// data, kept in a heap block after the record). Closing frees both.
+inline TestMemStream *memStream(const std::string &bytes)
+{
+    TestMemStream *m = static_cast<TestMemStream *>(Mem_calloc(1, sizeof(TestMemStream) + bytes.size() + 1));
+    if (!m)
+        return nullptr;
+    uint8_t *data = reinterpret_cast<uint8_t *>(m + 1);
+    memcpy(data, bytes.data(), bytes.size());
+    m->data = data;
+    m->size = bytes.size();
+    m->base.getByte = testMemGetByte;
+    m->base.seek = testMemSeek;
+    m->base.close = testMemClose;
+    m->base.control = testMemControl;
+    m->base.length = bytes.size();
+    m->base.readPtr = data;
+    m->base.end = data + bytes.size();
+    return m;
+}
+
+// ------------------------------------------------------------ the hook
+
+// Answers ops from a table of byte strings; others have no answer (size
+// -1). failOp makes that op fail with failCode.
+struct HookAnswers {
+    std::map<int32_t, std::string> answers;
+    int32_t failOp = -100;
+    int failCode = 0;
+    std::vector<int32_t> asked;
+
+    void setInt(int32_t op, int32_t v)
+    {
+        answers[op] = std::string(reinterpret_cast<const char *>(&v), 4);
+    }
+    template <typename T> void setBytes(int32_t op, const T &value)
+    {
+        answers[op] = std::string(reinterpret_cast<const char *>(&value), sizeof value);
+    }
 };
 
-inline int trickleGetByte(ByteStream *s)
+inline int answeringHook(void *arg, int32_t op, void *buffer, int32_t *size)
 {
-    TrickleStream *t = reinterpret_cast<TrickleStream *>(s);
-    size_t at = size_t(s->end - t->data);
-    if (s->readPtr < s->end)
-        return *s->readPtr++;
-    if (at >= t->size) {
-        if (t->endStatus)
-            s->status = t->endStatus;
-        return ByteStream_end;
+    HookAnswers *h = static_cast<HookAnswers *>(arg);
+    if (!size)
+        return Res_ok; // the image goes
+    h->asked.push_back(op);
+    if (op == h->failOp)
+        return h->failCode;
+    auto it = h->answers.find(op);
+    if (it == h->answers.end()) {
+        *size = -1;
+        return Res_ok;
     }
-    s->readPtr = t->data + at;
-    s->end = t->data + std::min(t->size, at + t->step);
-    return *s->readPtr++;
-}
-
-inline int trickleSeek(ByteStream *s, uint64_t position)
-{
-    TrickleStream *t = reinterpret_cast<TrickleStream *>(s);
-    if (position > t->size)
-        return Res_byteStreamEnded;
-    s->readPtr = s->end = t->data + position;
+    *size = int32_t(it->second.size());
+    if (buffer)
+        memcpy(buffer, it->second.data(), it->second.size());
     return Res_ok;
 }
 
-inline int trickleControl(ByteStream *s, uint32_t op, void *arg)
-{
-    TrickleStream *t = reinterpret_cast<TrickleStream *>(s);
-    if (op == ByteStream_opPosition) {
-        *static_cast<uint64_t *>(arg) = uint64_t(s->readPtr - t->data);
-        return Res_ok;
-    }
-    return testMemControl(s, op, arg);
-}
+// ------------------------------------------------- recording the decodes
 
-// A trickle stream over data (the caller keeps data alive and frees the
-// stream with ByteStream_close).
-inline ByteStream *trickleStream(const uint8_t *data, size_t size, size_t step,
-                                 int32_t endStatus = 0)
-{
-    TrickleStream *t = static_cast<TrickleStream *>(Mem_calloc(1, sizeof(TrickleStream)));
-    if (!t)
-        return nullptr;
-    t->data = data;
-    t->size = size;
-    t->step = step ? step : 1;
-    t->endStatus = endStatus;
-    t->base.getByte = trickleGetByte;
-    t->base.seek = trickleSeek;
-    t->base.close = testMemClose;
-    t->base.control = trickleControl;
-    t->base.length = size;
-    t->base.readPtr = t->base.end = data;
-    return &t->base;
-}
-
-// A source like fakeSource whose streams trickle.
-struct TrickleSource {
-    FakeSource fake;
-    size_t step;
+struct DecodeRecord {
+    int lastResult = -1;
+    int calls = 0;
+    int (*real[16])(EngineContext *, void *, ByteStream *, ImageObject *, const ImageCodecParams *) = {};
 };
 
-inline int trickleOpen(EngineContext *, ImageSource *s, ByteStream **out)
+inline DecodeRecord &decodeRecord()
 {
-    TrickleSource *t = reinterpret_cast<TrickleSource *>(s);
-    *out = trickleStream(t->fake.data, t->fake.size, t->step);
-    return *out ? Res_ok : Res_noMemory;
+    static DecodeRecord r;
+    return r;
 }
 
-inline ImageSource *trickleSource(const std::string &bytes, int key, int *releases, size_t step)
+template <int Slot>
+int recordedDecode(EngineContext *app, void *instance, ByteStream *stream, ImageObject *image,
+                   const ImageCodecParams *params)
 {
-    TrickleSource *t = static_cast<TrickleSource *>(Mem_calloc(1, sizeof(TrickleSource)));
-    ImageSource *plain = fakeSource(bytes, key, releases);
-    if (!t || !plain) {
-        Mem_free(t);
-        if (plain)
-            plain->release(nullptr, plain);
-        return nullptr;
+    DecodeRecord &r = decodeRecord();
+    r.calls++;
+    r.lastResult = r.real[Slot](app, instance, stream, image, params);
+    return r.lastResult;
+}
+
+// Registers codec with its decode recorded in slot Slot.
+template <int Slot> int registerRecorded(EngineContext *app, ImageCodec *codec)
+{
+    if (codec) {
+        decodeRecord().real[Slot] = codec->decode;
+        codec->decode = recordedDecode<Slot>;
     }
-    t->fake = *reinterpret_cast<FakeSource *>(plain);
-    Mem_free(plain);
-    t->step = step;
-    t->fake.ops.openStream = trickleOpen;
-    return &t->fake.ops;
+    return Plugin_register(app, codec);
 }
 
-// ------------------------------------------------------------ the fixture
-
-// The image store in dynamic mode (nothing decoded at open) with the
-// codec under test registered; images decode in the test's thread.
-class CodecFixture : public ImageStoreFixture
-{
+// A store of the given picture format with the given codecs registered
+// (recorded), images decoded in the test's thread.
+class CodecFixture : public ImageStoreFixture {
   protected:
-    void makeCodecStore(ImageCodec *(*descriptor)(), uint32_t format = Pixel_format565)
+    void SetUp() override
     {
-        setInt(nullptr, "DynamicSubsampling", 1);
+        ImageStoreFixture::SetUp();
+        decodeRecord() = DecodeRecord{};
+    }
+    void makeCodecStore(uint32_t format, std::initializer_list<ImageCodec *(*)()> makers)
+    {
         baseline = TestHeap_usedBytes();
         ASSERT_EQ(ImageStore_acquire(ctx, ImageStore_noWorkers, format), Res_ok);
-        ASSERT_EQ(Plugin_register(ctx, descriptor()), Res_ok);
+        int slot = 0;
+        for (auto make : makers) {
+            int r = Res_ok;
+            switch (slot++) {
+            case 0: r = registerRecorded<0>(ctx, make()); break;
+            case 1: r = registerRecorded<1>(ctx, make()); break;
+            case 2: r = registerRecorded<2>(ctx, make()); break;
+            default: r = registerRecorded<3>(ctx, make()); break;
+            }
+            ASSERT_EQ(r, Res_ok);
+        }
     }
-    // Opens bytes (handed out step bytes at a time when step is given).
-    ImageHandle *openBytes(const std::string &bytes, size_t step = 0, ImageHook hook = nullptr,
-                           void *hookArg = nullptr)
+    // Opens bytes as a new image and decodes it now. The handle is the
+    // test's (release it); *view the decoded view.
+    ImageHandle *decodeBytes(const std::string &bytes, ImageView **view, ImageHook hook = nullptr,
+                             void *hookArg = nullptr)
     {
-        ImageHandle *h = nullptr;
-        ImageSource *source = step ? trickleSource(bytes, nextKey, &releases, step)
-                                   : fakeSource(bytes, nextKey, &releases);
-        nextKey++;
-        EXPECT_EQ(Image_open(ctx, source, nullptr, nullptr, nullptr, hook, hookArg, 0, 0,
-                             ImageOpt_recognise, 0, &h),
-                  Res_ok);
+        decodeRecord().lastResult = -1;
+        ImageHandle *h = open(bytes, ++key, ImageOpt_recognise | ImageOpt_neverShare, hook, hookArg);
+        *view = h ? decodeNow(h->image) : nullptr;
         return h;
     }
-    // One decoding pass at level firstLevel (the codec's own reduction
-    // first); async makes it an asynchronous pass, as the workers run it.
-    ImageView *decodeAt(ImageObject *image, int32_t firstLevel, bool async = false)
+    int lastResult() const
     {
-        ImageView *view = nullptr;
-        EXPECT_EQ(ImageView_create(image, &view), Res_ok);
-        ImageView_attach(image, view);
-        if (async)
-            image->state = ImageState_decoding;
-        int32_t reason = 0;
-        EXPECT_EQ(Image_decode(ctx, image, &reason, firstLevel, ImageStore_noLevelLimit, view),
-                  Res_ok);
-        image->state = image->result;
-        image->reason = reason;
-        return view;
+        return decodeRecord().lastResult;
     }
-    int nextKey = 1;
+    int key = 100;
 };

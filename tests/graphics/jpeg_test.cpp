@@ -10,7 +10,7 @@
 #include "document/edr/doc.h"
 #include "graphics/codecs/jpegcolour.h"
 #include "graphics/codecs/png.h"
-#include "tests/graphics/codec_support.h"
+#include "tests/graphics/rgba_support.h"
 
 namespace
 {
@@ -328,7 +328,7 @@ int jpegHook(void *arg, int32_t op, void *buffer, int32_t *size)
     return Res_ok;
 }
 
-class JpegTest : public CodecFixture
+class JpegTest : public DecodeFixture
 {
   protected:
     ImageHandle *decode(const std::string &name, ImageView **view, int32_t level = 0,
@@ -340,7 +340,7 @@ class JpegTest : public CodecFixture
         return h;
     }
     // The picture against an answer: at most one unit per channel apart.
-    void expectClose(const ImageView *view, const Answer &a, const std::string &what,
+    void expectClose(const ImageView *view, const RgbaAnswer &a, const std::string &what,
                      int32_t rows = -1)
     {
         ASSERT_NE(view->picture, nullptr) << what;
@@ -365,7 +365,7 @@ TEST_F(JpegTest, FixturesDecodeWithinOneUnitOfTheReference)
         ImageHandle *h = decode(name, &view);
         EXPECT_EQ(h->image->state, ImageState_done) << name << " error " << h->image->errorCode;
         EXPECT_EQ(Image_getTypeId(h->image), Jpeg_typeId);
-        expectClose(view, readAnswer("jpeg/" + std::string(name) + ".rgba"), name);
+        expectClose(view, readRgbaAnswer("jpeg/" + std::string(name) + ".rgba"), name);
         ImageHandle_release(h);
     }
 }
@@ -406,10 +406,10 @@ TEST_F(JpegTest, TheLibraryReducesByUpToAnEighth)
             ImageHandle *h = decode(name, &view, level);
             EXPECT_EQ(h->image->levelAchieved, level);
             EXPECT_EQ(h->image->extraLevels, 0);
-            expectClose(
-                view,
-                readAnswer("jpeg/" + std::string(name) + ".s" + std::to_string(level) + ".rgba"),
-                std::string(name) + " at level " + std::to_string(level));
+            expectClose(view,
+                        readRgbaAnswer("jpeg/" + std::string(name) + ".s" + std::to_string(level) +
+                                       ".rgba"),
+                        std::string(name) + " at level " + std::to_string(level));
             ImageHandle_release(h);
         }
     ImageView *view = nullptr;
@@ -447,7 +447,7 @@ TEST_F(JpegTest, DensitiesGiveTheResolution)
 TEST_F(JpegTest, TheDecodeListMapsTheComponents)
 {
     makeCodecStore(Codec_jpegDescriptor);
-    Answer a = readAnswer("jpeg/grey.rgba");
+    RgbaAnswer a = readRgbaAnswer("jpeg/grey.rgba");
     JpegHookAnswers invert;
     invert.decodeList = {1.0f, 0.0f};
     ImageView *view = nullptr;
@@ -482,7 +482,7 @@ TEST_F(JpegTest, TheDecodeListMapsTheComponents)
 TEST_F(JpegTest, TheColourHintReadsCmykUninverted)
 {
     makeCodecStore(Codec_jpegDescriptor);
-    Answer a = readAnswer("jpeg/cmyk_adobe.rgba");
+    RgbaAnswer a = readRgbaAnswer("jpeg/cmyk_adobe.rgba");
     JpegHookAnswers hint;
     hint.colourHint = 4;
     ImageView *view = nullptr;
@@ -519,7 +519,7 @@ TEST_F(JpegTest, ProgressiveFilesShowEveryScanWhenAsynchronous)
         if (x == 0 && y == 0 && w == 64 && hgt == 48)
             static_cast<Seen *>(user)->whole++;
     };
-    Answer a = readAnswer("jpeg/progressive.rgba");
+    RgbaAnswer a = readRgbaAnswer("jpeg/progressive.rgba");
     for (bool async : {false, true}) {
         Seen seen;
         ImageHandle *h = openBytes(readFixture("jpeg/progressive.jpg"));
@@ -546,7 +546,7 @@ TEST_F(JpegTest, AFileCutShortDecodesAsFarAsItGoes)
         ImageView *view = nullptr;
         ImageHandle *h = decode("cut", &view, 0, step);
         EXPECT_EQ(h->image->state, ImageState_done) << h->image->errorCode;
-        expectClose(view, readAnswer("jpeg/cut.rgba"), "cut short");
+        expectClose(view, readRgbaAnswer("jpeg/cut.rgba"), "cut short");
         ImageHandle_release(h);
     }
 }

@@ -6,17 +6,17 @@
 
 #include <zlib.h>
 
-#include "tests/graphics/codec_support.h"
+#include "tests/graphics/rgba_support.h"
 
 namespace
 {
 
-class PngTest : public CodecFixture
+class PngTest : public DecodeFixture
 {
   protected:
     void SetUp() override
     {
-        CodecFixture::SetUp();
+        DecodeFixture::SetUp();
     }
     // Decodes fixture png/<name>.png at full size; the handle is the test's.
     ImageHandle *decode(const std::string &name, ImageView **view, size_t step = 0)
@@ -29,7 +29,7 @@ class PngTest : public CodecFixture
 
 // Compares the picture (5-6-5) and, when withMask, the mask with the
 // answer; names the first pixel that differs.
-void expectLikeAnswer(const ImageView *view, const Answer &a, bool withMask,
+void expectLikeAnswer(const ImageView *view, const RgbaAnswer &a, bool withMask,
                       const std::string &what)
 {
     ASSERT_NE(view->picture, nullptr) << what;
@@ -92,7 +92,8 @@ TEST_F(PngTest, EveryColourTypeAndDepthDecodesLikeTheReference)
         EXPECT_EQ(image->stagingRows, c.interlaced ? 0 : 8)
             << c.name << ": bands of 8, or one for interlaced";
         EXPECT_EQ(image->transparency, c.mask ? 1 : 0) << c.name;
-        expectLikeAnswer(view, readAnswer("png/" + std::string(c.name) + ".rgba"), c.mask, c.name);
+        expectLikeAnswer(view, readRgbaAnswer("png/" + std::string(c.name) + ".rgba"), c.mask,
+                         c.name);
         ImageHandle_release(h);
     }
 }
@@ -104,7 +105,7 @@ TEST_F(PngTest, ThirtyTwoBitPicturesKeepEveryBit)
     for (const char *name : {"rgba8", "pal8_trns", "interlaced_rgb16"}) {
         ImageView *view = nullptr;
         ImageHandle *h = decode(name, &view);
-        Answer a = readAnswer("png/" + std::string(name) + ".rgba");
+        RgbaAnswer a = readRgbaAnswer("png/" + std::string(name) + ".rgba");
         ASSERT_NE(view->picture, nullptr) << name;
         EXPECT_EQ(view->picture->format, uint32_t(Pixel_formatRGBA));
         for (int32_t y = 0; y < a.height; y++)
@@ -129,7 +130,7 @@ TEST_F(PngTest, DataInSmallPiecesDecodesTheSame)
             std::string what = std::string(name) + " in pieces of " + std::to_string(step);
             EXPECT_EQ(h->image->state, ImageState_done) << what;
             expectLikeAnswer(
-                view, readAnswer("png/" + std::string(name) + ".rgba"),
+                view, readRgbaAnswer("png/" + std::string(name) + ".rgba"),
                 std::string(name) != "interlaced_pal4" && std::string(name) != "grey16", what);
             ImageHandle_release(h);
         }
@@ -172,7 +173,7 @@ TEST_F(PngTest, AFileCutShortKeepsTheRowsThatCame)
         ImageView *view = nullptr;
         ImageHandle *h = decode("cut", &view, step);
         EXPECT_EQ(h->image->state, ImageState_done);
-        Answer a = readAnswer("png/cut_full.rgba");
+        RgbaAnswer a = readRgbaAnswer("png/cut_full.rgba");
         ASSERT_NE(view->picture, nullptr);
         ASSERT_NE(view->mask, nullptr);
         ASSERT_EQ(view->picture->width, a.width);
@@ -327,7 +328,7 @@ TEST_F(PngTest, OutOfMemoryAtEveryAllocation)
 {
     makeCodecStore(Codec_pngDescriptor);
     std::string data = readFixture("png/interlaced_rgba8.png");
-    Answer a = readAnswer("png/interlaced_rgba8.rgba");
+    RgbaAnswer a = readRgbaAnswer("png/interlaced_rgba8.rgba");
     bool done = false;
     for (uint64_t n = 1; n < 2000 && !done; n++) {
         ImageHandle *h = openBytes(data);

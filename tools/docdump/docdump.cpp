@@ -7,6 +7,11 @@
 // on the way and the document tree in an indented form, and stops the
 // engine. A file that does not exist or cannot be read ends with a clear
 // message and exit status 1; a wrong command line with status 2.
+//
+// With the PDF options (--object N, --xref, --password TEXT) the file is
+// opened with the PDF reader alone, without translating pages, and the
+// objects or cross-reference entries asked for are printed instead
+// (tools/docdump/pdfdump.h).
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -23,6 +28,7 @@
 #include "platform/api/command.h"
 #include "platform/api/engine.h"
 #include "platform/api/hostevent.h"
+#include "tools/docdump/pdfdump.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -37,6 +43,7 @@ struct State {
     int loaded;
     int failed;
     int dumped;
+    int quiet; // the PDF options print objects only
     char *tree;
 };
 
@@ -54,13 +61,16 @@ const char *requestName(int32_t code)
 void onRequest(void *arg, int32_t code, void *record)
 {
     State *s = static_cast<State *>(arg);
-    printf("request 0x%05x %s", unsigned(code), requestName(code));
+    if (!s->quiet)
+        printf("request 0x%05x %s", unsigned(code), requestName(code));
     if (code == Fv_requestDocInfo && record) {
         const FvDocInfo *info = static_cast<const FvDocInfo *>(record);
-        printf(": url %s, type %s", info->urlText ? info->urlText : "-", info->mime ? info->mime : "-");
+        if (!s->quiet)
+            printf(": url %s, type %s", info->urlText ? info->urlText : "-", info->mime ? info->mime : "-");
         s->loaded = 1;
     }
-    printf("\n");
+    if (!s->quiet)
+        printf("\n");
     if (code == Engine_requestReady)
         s->ready = 1;
     if (code == Engine_requestFailed)
@@ -124,21 +134,97 @@ std::string fileUrl(const char *path)
 
 int usage(const char *self)
 {
-    fprintf(stderr, "usage: %s FILE\nOpens FILE with the engine and prints the document tree.\n", self);
+    fprintf(stderr,
+            "usage: %s FILE\n"
+            "       %s [--object N]... [--xref] [--password TEXT] FILE.pdf\n"
+            "Opens FILE with the engine and prints the document tree. With the PDF\n"
+            "options the file is opened with the PDF reader alone: --object N prints\n"
+            "object N as qpdf --show-object=N does, --xref lists the cross-reference\n"
+            "entries, --password TEXT answers the password question.\n",
+            self, self);
     return 2;
+}
+
+struct PdfCall {
+    std::string url;
+    PdfDumpOptions options;
+    PdfDumpResult result;
+};
+
+void runPdfDump(EngineInstance *instance, void *arg)
+{
+    PdfCall *call = static_cast<PdfCall *>(arg);
+    PdfDump_run(instance, call->url, call->options, &call->result);
+}
+
+// Parses the PDF options; false on a wrong command line. *path is the file.
+bool parsePdfOptions(int argc, char **argv, PdfDumpOptions *options, const char **path, bool *pdfMode)
+{
+    *path = nullptr;
+    *pdfMode = false;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--object" && i + 1 < argc) {
+            char *end = nullptr;
+            errno = 0;
+            long long n = strtoll(argv[++i], &end, 10);
+            if (!*argv[i] || *end || errno || n < 0)
+                return false;
+            options->objects.push_back(n);
+            *pdfMode = true;
+        } else if (a == "--xref") {
+            options->xref = true;
+            *pdfMode = true;
+        } else if (a == "--password" && i + 1 < argc) {
+            options->havePassword = true;
+            options->password = argv[++i];
+            *pdfMode = true;
+        } else if (!*path && (a.empty() || a[0] != '-' || a == "-")) {
+            *path = argv[i];
+        } else {
+            return false;
+        }
+    }
+    return *path != nullptr;
+}
+
+// Opens path with the PDF reader on the application thread and prints
+// what the options ask for. The exit status.
+int dumpPdf(HostContext *host, const char *path, const PdfDumpOptions &options)
+{
+    PdfCall call;
+    call.url = fileUrl(path);
+    call.options = options;
+    EngineInstance *inst = host->instance;
+    if (App_postCall(inst, runPdfDump, &call, nullptr) != 0) {
+        fprintf(stderr, "docdump: the engine refused the call\n");
+        return 1;
+    }
+    if (!drive(host, [&] { return call.result.done != 0; })) {
+        fprintf(stderr, "docdump: the PDF reader did not finish with %s\n", path);
+        return 1;
+    }
+    fputs(call.result.output.c_str(), stdout);
+    if (call.result.error) {
+        fprintf(stderr, "docdump: cannot open %s: PDF reader error %d\n", path, call.result.error);
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 2)
-        return usage(argv[0]);
-    if (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help")) {
+    if (argc == 2 && (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help"))) {
         usage(argv[0]);
         return 0;
     }
-    const char *path = argv[1];
+    PdfDumpOptions pdfOptions;
+    const char *path = nullptr;
+    bool pdfMode = false;
+    if (argc < 2 || !parsePdfOptions(argc, argv, &pdfOptions, &path, &pdfMode))
+        return usage(argv[0]);
     if (!path[0]) {
         fprintf(stderr, "docdump: the file name is empty\n");
         return 1;
@@ -149,6 +235,7 @@ int main(int argc, char **argv)
         return 1;
     }
     State state{};
+    state.quiet = pdfMode;
     Headless_setRequestHook(host, onRequest, &state);
     if (!Headless_startEngine(host, nullptr, App_start, 0)) {
         fprintf(stderr, "docdump: the engine did not start\n");
@@ -159,6 +246,8 @@ int main(int argc, char **argv)
     EngineInstance *inst = host->instance;
     if (!drive(host, [&] { return state.ready || state.failed; }) || !state.ready) {
         fprintf(stderr, "docdump: the engine did not become ready\n");
+    } else if (pdfMode) {
+        status = dumpPdf(host, path, pdfOptions);
     } else {
         std::string url = fileUrl(path);
         if (!App_openDocument(inst, url.c_str(), 0, 0)) {
