@@ -174,6 +174,15 @@ enum ResultCode : int {
     // CCITT fax decoder (0x2100, 0x2103).
     Res_faxNoRows = 0x2100,           // a row count of 0
     Res_faxBadData = 0x2103,          // corrupt coding, or a damaged row that cannot be repaired
+    // JPEG decoder (0x2301-0x2302).
+    Res_jpegNoConverter = 0x2301,     // the wanted picture format is not a 5-6-5 format
+    Res_jpegLibrary = 0x2302,         // the decoding library failed, other than for memory
+    // PNG decoder (0x2701-0x2705).
+    Res_pngNotPng = 0x2701,           // fewer than 8 bytes, or not the PNG signature
+    Res_pngCreate = 0x2702,           // the library's read structure could not be made
+    Res_pngLibrary = 0x2703,          // the library failed without an engine error code
+    Res_pngInfo = 0x2704,             // the library's info structure could not be made
+    Res_pngNoConverter = 0x2705,      // no row converter for the wanted formats
     // LZW filter and decoder selection.
     Res_lzwCorrupt = 0x3B03,          // a code beyond the table, or a full table without a clear code
     Res_filterNoDecoder = 9733,       // 0x2605: no decoding answered yes, or a query failed

@@ -587,8 +587,15 @@ void copyBand(const PixelBuf *band, PixelBuf *into, int32_t firstRow, int32_t ro
         int32_t to = r >> level;
         if (to < 0 || to >= into->height)
             continue;
-        reduceRow(band->pixels + size_t(i) * band->stride, band->width,
-                  into->pixels + size_t(to) * into->stride, into->width, into->format, level);
+        const uint8_t *src = band->pixels + size_t(i) * band->stride;
+        uint8_t *dst = into->pixels + size_t(to) * into->stride;
+        // Unreduced rows are copied as they are.
+        if (level == 0) {
+            size_t n = size_t(std::max(std::min(band->width, into->width), 0));
+            memcpy(dst, src, n * Pixel_bytesPerPixel(into->format));
+        } else {
+            reduceRow(src, band->width, dst, into->width, into->format, level);
+        }
     }
 }
 

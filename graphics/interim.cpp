@@ -46,9 +46,9 @@ int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t
     return Res_ok;
 }
 
-// Interim codec descriptors: the GIF, JPEG and PNG decoders come later,
-// so their getters answer null (which registration refuses); drawing lists
-// keep zero bounds and compare equal.
+// Interim codec descriptors: the GIF decoder comes later, so its getter
+// answers null (start-up registers only the real ones); drawing lists keep
+// zero bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -57,16 +57,6 @@ int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t
 #include "platform/api/engine.h"
 
 ImageCodec *Codec_gifDescriptor()
-{
-    return nullptr;
-}
-
-ImageCodec *Codec_jpegDescriptor()
-{
-    return nullptr;
-}
-
-ImageCodec *Codec_pngDescriptor()
 {
     return nullptr;
 }

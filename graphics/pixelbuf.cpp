@@ -454,6 +454,10 @@ void PixelBuf_fillRect(PixelBuf *buf, int32_t x, int32_t y, int32_t width, int32
             uint32_t *p = reinterpret_cast<uint32_t *>(line) + x0;
             for (int64_t i = x0; i < x1; i++)
                 *p++ = value;
+        } else if ((value & 0xFF) == ((value >> 8) & 0xFF)) {
+            // White and black (the backgrounds of decoded pictures) are one
+            // byte repeated.
+            memset(line + x0 * 2, int(value & 0xFF), size_t(x1 - x0) * 2);
         } else {
             uint16_t *p = reinterpret_cast<uint16_t *>(line) + x0;
             for (int64_t i = x0; i < x1; i++)

@@ -6,11 +6,11 @@ set -euo pipefail
 # output is committed, and each says what it needs to run again.
 pkgs=(
   cmake ninja-build g++ binutils
-  zlib1g-dev
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libgtest-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick python3-pil netpbm
   python3-fonttools fonts-dejavu-core fonts-liberation2 libfreetype-dev
   # The compound-file fixtures' script (tests/fixtures/office/) lists
   # files with olefile; the writer's round-trip test runs it.

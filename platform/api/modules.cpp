@@ -206,6 +206,8 @@ int Engine_initServices(EngineContext *context, const char *fontUrl, const char 
     if (r == Res_ok)
         r = Graphics_initServices(context);
     if (r == Res_ok)
+        r = Edr_App_registerImageCodecs(context);
+    if (r == Res_ok)
         r = Form_initModule(context);
     if (r == Res_ok && !context->edrApp)
         r = Edr_App_init(context, 0);

@@ -1,0 +1,798 @@
+// The JPEG decoder over the IJG library (interface version 62).
+//
+// Three managers of the library are the engine's own: the source manager
+// lends the library the byte stream's buffered window directly, the error
+// manager leaves the library through the engine's non-local exit, and the
+// memory manager takes the library's working memory (including the whole-
+// image coefficient arrays of progressive files) from the engine heap. The
+// library is asked for the components as stored; the decode table and the
+// conversion to 5-6-5 pixels are done here (graphics/codecs/jpegcolour.h).
+#include "graphics/codecs/jpeg.h"
+
+#include <jerror.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/stream/bytestream.h"
+#include "core/task/task.h"
+#include "core/text/fmt.h"
+#include "graphics/codecs/jpegcolour.h"
+#include "graphics/imagecodec.h"
+#include "graphics/imageconv.h"
+#include "graphics/pixelbuf.h"
+
+namespace
+{
+
+// ------------------------------------------------------------ errors
+
+JpegErrorManager *errorsOf(j_common_ptr cinfo)
+{
+    return reinterpret_cast<JpegErrorManager *>(cinfo->err);
+}
+
+// Ends the library call in progress through the error manager's exit.
+[[noreturn]] void libraryFail(j_common_ptr cinfo, int code)
+{
+    cinfo->err->msg_code = code;
+    cinfo->err->error_exit(cinfo);
+    // Every error exit leaves; one that returned would continue on broken state.
+    Std_abort();
+}
+
+void errFormat(j_common_ptr cinfo, char *buffer)
+{
+    int code = cinfo->err ? cinfo->err->msg_code : -1;
+    Fmt_snprintf(buffer, JMSG_LENGTH_MAX, "JPEG error %d", code);
+}
+
+// Formats the message and shows it nowhere: the engine has no console.
+void errOutput(j_common_ptr cinfo)
+{
+    JpegErrorManager *e = errorsOf(cinfo);
+    cinfo->err->format_message(cinfo, e->message);
+}
+
+void errEmit(j_common_ptr cinfo, int level)
+{
+    jpeg_error_mgr *err = cinfo->err;
+    if (level < 0) {
+        if (err->num_warnings == 0 || err->trace_level >= 3)
+            err->output_message(cinfo);
+        err->num_warnings++;
+    } else if (err->trace_level >= level) {
+        err->output_message(cinfo);
+    }
+}
+
+void errReset(j_common_ptr cinfo)
+{
+    cinfo->err->num_warnings = 0;
+    cinfo->err->msg_code = 0;
+}
+
+void errExitFatal(j_common_ptr cinfo)
+{
+    cinfo->err->output_message(cinfo);
+    jpeg_destroy(cinfo);
+    Std_abort();
+}
+
+// The codec's error exit: back to the decoder's Jmp_set.
+void errExitJump(j_common_ptr cinfo)
+{
+    Jmp_long(errorsOf(cinfo)->jump, 1);
+}
+
+// ------------------------------------------------------ memory manager
+// Every block comes from the engine heap, 64-byte aligned and rounded up
+// to 64 bytes as the library's vector code expects, linked into its pool.
+// Virtual arrays are always held whole in memory.
+
+constexpr uint64_t memAlign = 64;
+constexpr uint64_t memLimit = uint64_t(1) << 40; // beyond any heap: fails as out of memory
+
+struct MemBlock {
+    MemBlock *next;
+};
+
+struct MemVirtual {
+    MemVirtual *next;
+    void **rows; // null until realised
+    uint32_t rowCount;
+    uint32_t rowBytes; // bytes per row as requested (before rounding)
+    uint32_t maxAccess;
+    uint32_t isBlocks;
+};
+
+struct JpegMemory {
+    jpeg_memory_mgr pub;
+    jpeg_memory_mgr *library; // the library's own manager: it holds what creation made
+    MemBlock *pools[JPOOL_NUMPOOLS];
+    MemVirtual *virtuals;
+};
+
+JpegMemory *memoryOf(j_common_ptr cinfo)
+{
+    return reinterpret_cast<JpegMemory *>(cinfo->mem);
+}
+
+uint64_t roundUp(uint64_t n)
+{
+    return (n + memAlign - 1) & ~(memAlign - 1);
+}
+
+void *memAllocate(j_common_ptr cinfo, int pool, uint64_t size)
+{
+    if (pool < 0 || pool >= JPOOL_NUMPOOLS)
+        libraryFail(cinfo, JERR_BAD_POOL_ID);
+    if (size > memLimit)
+        libraryFail(cinfo, JERR_OUT_OF_MEMORY);
+    // Room for the link and for moving the block up to the alignment.
+    uint8_t *raw = static_cast<uint8_t *>(Mem_malloc(size_t(roundUp(size) + 2 * memAlign)));
+    if (!raw)
+        libraryFail(cinfo, JERR_OUT_OF_MEMORY);
+    JpegMemory *m = memoryOf(cinfo);
+    MemBlock *block = reinterpret_cast<MemBlock *>(raw);
+    block->next = m->pools[pool];
+    m->pools[pool] = block;
+    uintptr_t user = (reinterpret_cast<uintptr_t>(raw) + sizeof(MemBlock) + memAlign - 1) &
+                     ~uintptr_t(memAlign - 1);
+    return reinterpret_cast<void *>(user);
+}
+
+void *memAllocSmall(j_common_ptr cinfo, int pool, size_t size)
+{
+    return memAllocate(cinfo, pool, size);
+}
+
+// numRows rows of rowBytes each (rounded up), one block, with their
+// pointer array.
+void **memAllocRows(j_common_ptr cinfo, int pool, uint64_t rowBytes, uint64_t numRows)
+{
+    uint64_t stride = roundUp(rowBytes);
+    if (numRows > memLimit / (stride ? stride : 1))
+        libraryFail(cinfo, JERR_OUT_OF_MEMORY);
+    void **rows = static_cast<void **>(memAllocate(cinfo, pool, numRows * sizeof(void *)));
+    uint8_t *data = static_cast<uint8_t *>(memAllocate(cinfo, pool, stride * numRows));
+    for (uint64_t i = 0; i < numRows; i++)
+        rows[i] = data + i * stride;
+    return rows;
+}
+
+JSAMPARRAY memAllocSarray(j_common_ptr cinfo, int pool, JDIMENSION samplesPerRow,
+                          JDIMENSION numRows)
+{
+    return reinterpret_cast<JSAMPARRAY>(
+        memAllocRows(cinfo, pool, uint64_t(samplesPerRow) * sizeof(JSAMPLE), numRows));
+}
+
+JBLOCKARRAY memAllocBarray(j_common_ptr cinfo, int pool, JDIMENSION blocksPerRow,
+                           JDIMENSION numRows)
+{
+    return reinterpret_cast<JBLOCKARRAY>(
+        memAllocRows(cinfo, pool, uint64_t(blocksPerRow) * sizeof(JBLOCK), numRows));
+}
+
+MemVirtual *memRequest(j_common_ptr cinfo, int pool, uint64_t rowBytes, JDIMENSION numRows,
+                       JDIMENSION maxAccess, uint32_t isBlocks)
+{
+    if (pool != JPOOL_IMAGE)
+        libraryFail(cinfo, JERR_BAD_POOL_ID);
+    if (rowBytes > UINT32_MAX)
+        libraryFail(cinfo, JERR_OUT_OF_MEMORY);
+    MemVirtual *v = static_cast<MemVirtual *>(memAllocate(cinfo, pool, sizeof(MemVirtual)));
+    JpegMemory *m = memoryOf(cinfo);
+    *v = MemVirtual{m->virtuals, nullptr, numRows, uint32_t(rowBytes), maxAccess, isBlocks};
+    m->virtuals = v;
+    return v;
+}
+
+jvirt_sarray_ptr memRequestSarray(j_common_ptr cinfo, int pool, boolean, JDIMENSION samplesPerRow,
+                                  JDIMENSION numRows, JDIMENSION maxAccess)
+{
+    return reinterpret_cast<jvirt_sarray_ptr>(
+        memRequest(cinfo, pool, samplesPerRow, numRows, maxAccess, 0));
+}
+
+jvirt_barray_ptr memRequestBarray(j_common_ptr cinfo, int pool, boolean, JDIMENSION blocksPerRow,
+                                  JDIMENSION numRows, JDIMENSION maxAccess)
+{
+    return reinterpret_cast<jvirt_barray_ptr>(
+        memRequest(cinfo, pool, uint64_t(blocksPerRow) * sizeof(JBLOCK), numRows, maxAccess, 1));
+}
+
+// Every array is made whole and cleared, whether or not the library asked
+// for zeroed rows: no row is ever read uninitialised.
+void memRealize(j_common_ptr cinfo)
+{
+    for (MemVirtual *v = memoryOf(cinfo)->virtuals; v; v = v->next) {
+        if (v->rows || v->rowCount == 0)
+            continue;
+        v->rows = memAllocRows(cinfo, JPOOL_IMAGE, v->rowBytes, v->rowCount);
+        memset(v->rows[0], 0, size_t(roundUp(v->rowBytes) * v->rowCount));
+    }
+}
+
+void **memAccess(j_common_ptr cinfo, MemVirtual *v, JDIMENSION startRow, JDIMENSION numRows)
+{
+    if (!v->rows || uint64_t(startRow) + numRows > v->rowCount || numRows > v->maxAccess)
+        libraryFail(cinfo, JERR_BAD_VIRTUAL_ACCESS);
+    return v->rows + startRow;
+}
+
+JSAMPARRAY memAccessSarray(j_common_ptr cinfo, jvirt_sarray_ptr ptr, JDIMENSION startRow,
+                           JDIMENSION numRows, boolean)
+{
+    return reinterpret_cast<JSAMPARRAY>(
+        memAccess(cinfo, reinterpret_cast<MemVirtual *>(ptr), startRow, numRows));
+}
+
+JBLOCKARRAY memAccessBarray(j_common_ptr cinfo, jvirt_barray_ptr ptr, JDIMENSION startRow,
+                            JDIMENSION numRows, boolean)
+{
+    return reinterpret_cast<JBLOCKARRAY>(
+        memAccess(cinfo, reinterpret_cast<MemVirtual *>(ptr), startRow, numRows));
+}
+
+void memFreeBlocks(JpegMemory *m, int pool)
+{
+    MemBlock *b = m->pools[pool];
+    while (b) {
+        MemBlock *next = b->next;
+        Mem_free(b);
+        b = next;
+    }
+    m->pools[pool] = nullptr;
+    if (pool == JPOOL_IMAGE)
+        m->virtuals = nullptr;
+}
+
+void memFreePool(j_common_ptr cinfo, int pool)
+{
+    if (pool < 0 || pool >= JPOOL_NUMPOOLS)
+        libraryFail(cinfo, JERR_BAD_POOL_ID);
+    memFreeBlocks(memoryOf(cinfo), pool);
+}
+
+// Frees every pool, then hands the object back to the library's manager,
+// which frees what creation made and itself.
+void memSelfDestruct(j_common_ptr cinfo)
+{
+    JpegMemory *m = memoryOf(cinfo);
+    for (int pool = JPOOL_NUMPOOLS - 1; pool >= JPOOL_PERMANENT; pool--)
+        memFreeBlocks(m, pool);
+    cinfo->mem = m->library;
+    if (cinfo->mem)
+        cinfo->mem->self_destruct(cinfo);
+}
+
+// Puts m in place of the library's memory manager of a created object.
+void memInstall(JpegMemory *m, j_common_ptr cinfo)
+{
+    memset(m, 0, sizeof(*m));
+    m->library = cinfo->mem;
+    m->pub.alloc_small = memAllocSmall;
+    m->pub.alloc_large = memAllocSmall;
+    m->pub.alloc_sarray = memAllocSarray;
+    m->pub.alloc_barray = memAllocBarray;
+    m->pub.request_virt_sarray = memRequestSarray;
+    m->pub.request_virt_barray = memRequestBarray;
+    m->pub.realize_virt_arrays = memRealize;
+    m->pub.access_virt_sarray = memAccessSarray;
+    m->pub.access_virt_barray = memAccessBarray;
+    m->pub.free_pool = memFreePool;
+    m->pub.self_destruct = memSelfDestruct;
+    m->pub.max_memory_to_use = m->library ? m->library->max_memory_to_use : 0;
+    m->pub.max_alloc_chunk = 1000000000L;
+    cinfo->mem = &m->pub;
+}
+
+// ------------------------------------------------------ source manager
+
+constexpr JOCTET endOfImage[2] = {0xFF, 0xD9};
+
+JpegSource *sourceOf(j_decompress_ptr cinfo)
+{
+    return reinterpret_cast<JpegSource *>(cinfo->src);
+}
+
+void srcInit(j_decompress_ptr cinfo)
+{
+    JpegSource *s = sourceOf(cinfo);
+    s->handedOut = 0;
+    s->lentFiller = 0;
+}
+
+// Takes from the stream what the library consumed of the lent bytes.
+void srcGiveBack(JpegSource *s)
+{
+    if (s->stream && !s->lentFiller && s->handedOut)
+        s->stream->readPtr += s->handedOut - std::min(s->handedOut, s->pub.bytes_in_buffer);
+    s->handedOut = 0;
+    s->lentFiller = 0;
+    s->pub.bytes_in_buffer = 0;
+    s->pub.next_input_byte = nullptr;
+}
+
+void srcTerm(j_decompress_ptr cinfo)
+{
+    (void)JpegSrc_sync(cinfo);
+}
+
+// Reports the rows written since the last report. 0 or the store's error.
+int reportRows(JpegSource *s)
+{
+    if (!s->image || s->lowRow > s->highRow)
+        return Res_ok;
+    int r = ImageDec_rowsDone(s->image, 0, s->lowRow, s->width, s->highRow - s->lowRow + 1);
+    s->lowRow = INT32_MAX;
+    s->highRow = -1;
+    return r;
+}
+
+[[noreturn]] void srcFail(j_decompress_ptr cinfo, int code)
+{
+    sourceOf(cinfo)->error = code;
+    libraryFail(reinterpret_cast<j_common_ptr>(cinfo), JERR_FILE_READ);
+}
+
+} // namespace
+
+void JpegErr_init(JpegErrorManager *err)
+{
+    memset(&err->pub, 0, sizeof(err->pub));
+    err->pub.error_exit = errExitFatal;
+    err->pub.emit_message = errEmit;
+    err->pub.output_message = errOutput;
+    err->pub.format_message = errFormat;
+    err->pub.reset_error_mgr = errReset;
+    err->message[0] = 0;
+}
+
+void JpegSrc_install(j_decompress_ptr cinfo, JpegSource *src, ByteStream *stream,
+                     ImageObject *image)
+{
+    memset(src, 0, sizeof(*src));
+    src->stream = stream;
+    src->image = image;
+    src->lowRow = INT32_MAX;
+    src->highRow = -1;
+    src->pub.init_source = srcInit;
+    src->pub.fill_input_buffer = JpegSrc_fill;
+    src->pub.skip_input_data = JpegSrc_skip;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = srcTerm;
+    cinfo->src = &src->pub;
+}
+
+boolean JpegSrc_fill(j_decompress_ptr cinfo)
+{
+    JpegSource *s = sourceOf(cinfo);
+    ByteStream *stream = s->stream;
+    if (!s->lentFiller)
+        stream->readPtr += s->handedOut;
+    s->handedOut = 0;
+    s->lentFiller = 0;
+    int r = reportRows(s);
+    if (r != Res_ok)
+        srcFail(cinfo, r);
+    int64_t available = stream->end - stream->readPtr;
+    if (available <= 0)
+        available = ByteStream_available(stream, 0);
+    if (available <= 0) {
+        int status = ByteStream_takeStatus(stream);
+        if (status != Res_ok)
+            srcFail(cinfo, status);
+        s->pub.next_input_byte = endOfImage;
+        s->pub.bytes_in_buffer = sizeof(endOfImage);
+        s->lentFiller = 1;
+        return TRUE;
+    }
+    size_t lend = size_t(std::min<int64_t>(available, JpegSrc_maxLend));
+    s->pub.next_input_byte = stream->readPtr;
+    s->pub.bytes_in_buffer = lend;
+    s->handedOut = lend;
+    return TRUE;
+}
+
+void JpegSrc_skip(j_decompress_ptr cinfo, long n)
+{
+    JpegSource *s = sourceOf(cinfo);
+    if (n <= 0)
+        return;
+    size_t left = size_t(n);
+    while (left > s->pub.bytes_in_buffer) {
+        left -= s->pub.bytes_in_buffer;
+        s->pub.next_input_byte += s->pub.bytes_in_buffer;
+        s->pub.bytes_in_buffer = 0;
+        (void)JpegSrc_fill(cinfo);
+        // At the end of the data the end-of-image marker stays to be read.
+        if (s->lentFiller)
+            return;
+    }
+    s->pub.next_input_byte += left;
+    s->pub.bytes_in_buffer -= left;
+}
+
+uint64_t JpegSrc_sync(j_decompress_ptr cinfo)
+{
+    JpegSource *s = sourceOf(cinfo);
+    srcGiveBack(s);
+    uint64_t position = 0;
+    if (!s->stream || ByteStream_control(s->stream, ByteStream_opPosition, &position) != Res_ok)
+        position = 0;
+    return position;
+}
+
+void JpegSrc_mapRows(j_decompress_ptr cinfo, JSAMPARRAY rows, uint32_t first, uint32_t count)
+{
+    JpegSource *s = sourceOf(cinfo);
+    uint32_t components = uint32_t(cinfo->output_components);
+    if (!s->map || s->mapComponents < 1 || uint32_t(s->mapComponents) != components)
+        return;
+    uint32_t width = cinfo->output_width;
+    for (uint32_t r = first; r < first + count; r++) {
+        JSAMPROW row = rows[r];
+        for (uint32_t x = 0; x < width; x++, row += components)
+            for (uint32_t c = 0; c < components; c++)
+                row[c] = s->map[c * 256 + row[c]];
+    }
+}
+
+int32_t Jpeg_resolution(const jpeg_decompress_struct *cinfo)
+{
+    if (cinfo->density_unit == 1 && (cinfo->X_density > 1 || cinfo->Y_density > 1))
+        return cinfo->X_density;
+    if (cinfo->density_unit == 2)
+        return int32_t(uint32_t(cinfo->X_density) * 254 / 100);
+    return 72;
+}
+
+int Jpeg_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
+                   uint32_t flags)
+{
+    *score = 0;
+    if ((flags & ImageDec_flagRecognise) && count >= 11 && bytes[0] == 0xFF && bytes[1] == 0xD8 &&
+        bytes[2] == 0xFF)
+        *score = 100;
+    return Res_ok;
+}
+
+// ------------------------------------------------------------ decoding
+
+namespace
+{
+
+// The state of one readHeader or decode call, on the caller's stack.
+struct JpegDecodeState {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager err;
+    JpegSource src;
+    JpegMemory memory;
+    ImageObject *image;
+    const ImageCodecParams *params;
+    uint8_t *table; // the decode table (tableComponents x 256)
+    int32_t tableComponents;
+    int32_t space; // the colour space converted from (engine codes)
+    JpegColour colour;
+    JSAMPARRAY line; // lineRows rows of components
+    PixelBuf *bandPicture, *bandMask;
+    int32_t bandFirst, bandRows, bandNext;
+    int32_t withMask;
+};
+
+// Progressive scans shown one by one at most; the rest are read at once
+// and shown with the last, so that a file of very many scans cannot
+// multiply the work without end.
+constexpr int32_t maxShownScans = 16;
+
+// Rows read from the library per call at most (a band's worth).
+constexpr int32_t lineRows = 8;
+
+int32_t componentsOf(int32_t space)
+{
+    switch (space) {
+    case JCS_GRAYSCALE:
+        return 1;
+    case JCS_RGB:
+    case JCS_YCbCr:
+        return 3;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+int mapError(JpegDecodeState *s)
+{
+    if (s->src.error)
+        return s->src.error;
+    return s->err.pub.msg_code == JERR_OUT_OF_MEMORY ? Res_noMemory : Res_jpegLibrary;
+}
+
+void beginState(JpegDecodeState *s, ImageObject *image, const ImageCodecParams *params)
+{
+    memset(s, 0, sizeof(*s));
+    s->image = image;
+    s->params = params;
+    JpegErr_init(&s->err);
+    s->err.pub.error_exit = errExitJump;
+    s->cinfo.err = &s->err.pub;
+}
+
+// Creates the decompressor with the engine's memory and source managers
+// and reads the header. Library failures leave through the error exit.
+void openDecoder(JpegDecodeState *s, ByteStream *stream)
+{
+    jpeg_create_decompress(&s->cinfo);
+    memInstall(&s->memory, reinterpret_cast<j_common_ptr>(&s->cinfo));
+    JpegSrc_install(&s->cinfo, &s->src, stream, s->image);
+    (void)jpeg_read_header(&s->cinfo, TRUE);
+}
+
+// Builds the decode table from the hook's answer to op 14. 0, 1 or the
+// hook's error; no table when the hook has no answer or more pairs than a
+// JPEG has components.
+int readDecodeTable(JpegDecodeState *s, ImageHook hook, void *hookArg)
+{
+    int32_t size = 0;
+    int r = hook(hookArg, Jpeg_opDecodeList, nullptr, &size);
+    if (r != Res_ok || size <= 0)
+        return r;
+    int32_t pairs = size / int32_t(2 * sizeof(float));
+    if (pairs < 1 || pairs > 4)
+        return Res_ok;
+    float *list = static_cast<float *>(Mem_malloc(size_t(size)));
+    if (!list)
+        return Res_noMemory;
+    r = hook(hookArg, Jpeg_opDecodeList, list, &size);
+    if (r == Res_ok) {
+        s->table = static_cast<uint8_t *>(Mem_malloc(size_t(pairs) * 256));
+        if (!s->table)
+            r = Res_noMemory;
+    }
+    if (r == Res_ok) {
+        s->tableComponents = pairs;
+        for (int32_t c = 0; c < pairs; c++) {
+            SampleDecode d{255.0f * list[2 * c], list[2 * c + 1] - list[2 * c]};
+            for (int32_t v = 0; v < 256; v++) {
+                float x = d.offset + float(v) * d.scale + 0.5f;
+                // Written so that a NaN gives 0.
+                s->table[c * 256 + v] = !(x >= 1.0f) ? 0 : x >= 255.0f ? 255 : uint8_t(x);
+            }
+        }
+    }
+    Mem_free(list);
+    return r;
+}
+
+// The owner's colour hint (op 23): data declared as CMYK is read without
+// the Adobe inversion. Other colour spaces are left as they are.
+void applyColourHint(JpegDecodeState *s, ImageHook hook, void *hookArg)
+{
+    int32_t size = 0;
+    if (hook(hookArg, Jpeg_opColourHint, nullptr, &size) != Res_ok || size != 4)
+        return;
+    int32_t value = 0;
+    if (hook(hookArg, Jpeg_opColourHint, &value, &size) != Res_ok || value != 4)
+        return;
+    if (s->space == JCS_YCCK)
+        s->space = JpegSpace_ycckPlain;
+    else if (s->space == JCS_CMYK)
+        s->space = JpegSpace_cmykPlain;
+}
+
+int takeBand(JpegDecodeState *s, int32_t row)
+{
+    PixelBuf *picture = nullptr, *mask = nullptr;
+    int32_t count = 0;
+    int r = Image_getRowBuffer(s->image, &picture, &mask, row, &count);
+    if (r != Res_ok)
+        return r;
+    if (!picture || count <= 0)
+        return Res_imageNoPicture;
+    s->bandPicture = picture;
+    s->bandMask = s->withMask ? mask : nullptr;
+    s->bandFirst = row;
+    s->bandRows = count;
+    s->bandNext = 0;
+    return Res_ok;
+}
+
+int putBand(JpegDecodeState *s)
+{
+    if (!s->bandPicture)
+        return Res_ok;
+    int r = Image_putRows(s->image, s->bandPicture, s->bandMask);
+    if (s->bandNext > 0) {
+        s->src.lowRow = std::min(s->src.lowRow, s->bandFirst);
+        s->src.highRow = std::max(s->src.highRow, s->bandFirst + s->bandNext - 1);
+    }
+    s->bandPicture = s->bandMask = nullptr;
+    return r;
+}
+
+// Reads the rows of one output pass into the bands, as many at a time as
+// the band has room for.
+int readRows(JpegDecodeState *s)
+{
+    j_decompress_ptr c = &s->cinfo;
+    while (c->output_scanline < c->output_height) {
+        int32_t row = int32_t(c->output_scanline);
+        if (!s->bandPicture) {
+            int r = takeBand(s, row);
+            if (r != Res_ok)
+                return r;
+        }
+        JDIMENSION want = JDIMENSION(std::min(s->bandRows - s->bandNext, lineRows));
+        JDIMENSION got = jpeg_read_scanlines(c, s->line, want);
+        if (got == 0 || got > want)
+            return Res_jpegLibrary;
+        JpegSrc_mapRows(c, s->line, 0, got);
+        PixelBuf *band = s->bandPicture;
+        uint32_t n = std::min<uint32_t>(c->output_width, uint32_t(band->width));
+        for (JDIMENSION i = 0; i < got; i++) {
+            size_t at = size_t(row - s->bandFirst) + i;
+            s->colour.convert(s->line[i], band->pixels + at * band->stride, n,
+                              uint32_t(c->output_components));
+            if (s->bandMask)
+                memset(s->bandMask->pixels + at * s->bandMask->stride, 255,
+                       std::min<size_t>(n, size_t(s->bandMask->width)));
+        }
+        s->bandNext += int32_t(got);
+        if (s->bandNext >= s->bandRows) {
+            int r = putBand(s);
+            if (r != Res_ok)
+                return r;
+        }
+    }
+    return putBand(s);
+}
+
+// Buffered-image mode: every input scan gets an output pass.
+int readScans(JpegDecodeState *s)
+{
+    j_decompress_ptr c = &s->cinfo;
+    int32_t shown = 0;
+    do {
+        if (++shown == maxShownScans) {
+            int status;
+            do
+                status = jpeg_consume_input(c);
+            while (status != JPEG_SUSPENDED && status != JPEG_REACHED_EOI);
+        }
+        (void)jpeg_start_output(c, c->input_scan_number);
+        int r = readRows(s);
+        if (r != Res_ok)
+            return r;
+        (void)jpeg_finish_output(c);
+        r = reportRows(&s->src);
+        if (r != Res_ok)
+            return r;
+    } while (!jpeg_input_complete(c));
+    return Res_ok;
+}
+
+int headerGuarded(JpegDecodeState *s, ByteStream *stream)
+{
+    if (Jmp_set(s->err.jump))
+        return mapError(s);
+    openDecoder(s, stream);
+    j_decompress_ptr c = &s->cinfo;
+    c->out_color_space = c->jpeg_color_space;
+    jpeg_calc_output_dimensions(c);
+    int32_t reduction = 3;
+    return ImageDec_setHeader(s->image, int32_t(c->output_width), int32_t(c->output_height),
+                              Jpeg_resolution(c), 8, 3, &reduction);
+}
+
+int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
+{
+    if (Jmp_set(s->err.jump))
+        return mapError(s);
+    const ImageCodecParams *p = s->params;
+    openDecoder(s, stream);
+    j_decompress_ptr c = &s->cinfo;
+    s->space = c->jpeg_color_space;
+    if (p->hook)
+        applyColourHint(s, p->hook, p->hookArg);
+    if (s->table && s->tableComponents == componentsOf(c->jpeg_color_space) &&
+        s->tableComponents == c->num_components) {
+        s->src.map = s->table;
+        s->src.mapComponents = s->tableComponents;
+    }
+    bool buffered = jpeg_has_multiple_scans(c) && (p->flags & ImageDec_flagAsync);
+    c->buffered_image = buffered ? TRUE : FALSE;
+    c->out_color_space = c->jpeg_color_space;
+    jpeg_calc_output_dimensions(c);
+    int32_t reduction = 3;
+    int r = ImageDec_setHeader(s->image, int32_t(c->output_width), int32_t(c->output_height),
+                               Jpeg_resolution(c), 8, 3, &reduction);
+    if (r != Res_ok)
+        return r;
+    if (reduction > 0) {
+        c->scale_num = 1;
+        c->scale_denom = 1u << std::min(reduction, 3);
+        jpeg_calc_output_dimensions(c);
+    }
+    if (JpegColour_init(&s->colour, s->space, c->out_color_components, JpegOut_565) != Res_ok)
+        libraryFail(reinterpret_cast<j_common_ptr>(c), JERR_CONVERSION_NOTIMPL);
+    s->withMask = buffered ? 1 : 0;
+    r = Image_beginPicture(s->image, p->pixelFormat, p->maskFormat, s->withMask, 0x10000);
+    if (r != Res_ok)
+        return r;
+    (void)jpeg_start_decompress(c);
+    s->src.width = int32_t(c->output_width);
+    s->line = c->mem->alloc_sarray(reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE,
+                                   c->output_width * JDIMENSION(c->output_components), lineRows);
+    r = buffered ? readScans(s) : readRows(s);
+    if (r != Res_ok)
+        return r;
+    (void)jpeg_finish_decompress(c);
+    ImageDec_dropMask(s->image);
+    return reportRows(&s->src);
+}
+
+// Clean-up on every exit: a band still held goes to the store, the
+// decompressor goes, the stream gets back what the library did not read.
+void endState(JpegDecodeState *s)
+{
+    (void)putBand(s);
+    jpeg_destroy_decompress(&s->cinfo);
+    srcGiveBack(&s->src);
+    Mem_free(s->table);
+    s->table = nullptr;
+}
+
+} // namespace
+
+int Jpeg_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, ImageHook, void *)
+{
+    JpegDecodeState s;
+    beginState(&s, image, nullptr);
+    int r = headerGuarded(&s, stream);
+    endState(&s);
+    return r;
+}
+
+int Jpeg_decode(EngineContext *, void *, ByteStream *stream, ImageObject *image,
+                const ImageCodecParams *params)
+{
+    if (params->pixelFormat != Pixel_format565 && params->pixelFormat != Pixel_format565Alt)
+        return Res_jpegNoConverter;
+    JpegDecodeState s;
+    beginState(&s, image, params);
+    int r = params->hook ? readDecodeTable(&s, params->hook, params->hookArg) : Res_ok;
+    if (r == Res_ok)
+        r = decodeGuarded(&s, stream);
+    endState(&s);
+    return r;
+}
+
+namespace
+{
+
+int32_t jpegTypeId()
+{
+    return Jpeg_typeId;
+}
+
+} // namespace
+
+ImageCodec *Codec_jpegDescriptor()
+{
+    ImageCodec *codec = static_cast<ImageCodec *>(Mem_calloc(1, sizeof(ImageCodec)));
+    if (!codec)
+        return nullptr;
+    codec->recognise = Jpeg_recognise;
+    codec->readHeader = Jpeg_readHeader;
+    codec->decode = Jpeg_decode;
+    codec->typeId = jpegTypeId;
+    return codec;
+}
