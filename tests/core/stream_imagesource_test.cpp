@@ -113,6 +113,13 @@ TEST_F(UrlSourceTest, EqualUrlsAreTheSameEachOpenReadsTheFileAndTheFirstErrorSta
     writeFile("other.bin", "FAKE now");
     EXPECT_EQ(c->openStream(ctx, c, &missing), first);
     EXPECT_EQ(missing, nullptr);
+    // Running out of memory is not remembered: the next open may work.
+    ByteStream *later = nullptr;
+    Mem_failAfter(1);
+    EXPECT_EQ(b->openStream(ctx, b, &later), Res_noMemory);
+    Mem_failAfter(0);
+    ASSERT_EQ(b->openStream(ctx, b, &later), Res_ok);
+    EXPECT_EQ(ByteStream_close(later), Res_ok);
     // No URL, or a URL without any part: no source and no error.
     Url *empty = url("");
     ASSERT_NE(empty, nullptr);
