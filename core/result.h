@@ -71,8 +71,29 @@ enum ResultCode : int {
     Res_oleBadChain = 3584,    // a broken sector chain
     Res_oleNoEntry = 3585,     // no directory entry with that id
     Res_oleNoSuchEntry = 3586, // no such directory entry (by parent and name; the writer by id)
-    Res_oleSectorBeyond = 3611, // a special id or a link beyond the sector table
+    Res_oleLastChild = 3587,   // the entry is the last child of its storage
+    Res_oleNameTooLong = 3588, // a directory entry's name length is above 64 bytes
+    Res_oleForwardNoTable = 3598, // a forward-only stream needs a sector before the table exists
+    Res_oleStreamEnd = 3599,   // end of stream: nothing or fewer bytes than asked were left
+    Res_oleNotOpen = 3600,     // closing a stream that is not open
+    Res_oleSeekBeyond = 3601,  // a stream seek beyond the end
+    Res_oleChainEnds = 3602,   // a stream's sector chain runs into a special id
+    Res_oleExactShort = 3603,  // an exact read or a scanned item came short
+    Res_oleNoMatch = 3604,     // a scan met no matching item within its limit
+    Res_oleWriterAccess = 3606, // the writer's output cannot be written at random
+    Res_oleNotAfterHeader = 3608, // the stream does not stand after the header
+    Res_oleMiniChainEnds = 3609, // the mini stream ends before the mini sector
+    Res_oleSectorBehind = 3610, // forward-only stream: the sector lies behind the position
+    Res_oleSectorBeyond = 3611, // a special id, or an id beyond the file or the table
+    Res_oleNoMiniFat = 3612,   // a mini sector is needed but the file has no mini FAT
+    Res_oleFatUnknown = 3613,  // a release beyond the table, or a FAT entry still unknown
     Res_oleEndsInSector = 3614, // the file ends inside a sector
+    Res_oleSectorConsumed = 3615, // a FAT, mini-FAT or split mini-stream sector asked for as data
+    Res_oleWrongBuffer = 3616, // the buffer given back is not the one lent
+    Res_oleNoDifat = 3617,     // more than 109 FAT sectors but no DIFAT sector counted
+    Res_oleDifatLength = 3618, // the DIFAT chain is longer or shorter than counted
+    // In-memory record reader.
+    Res_memReaderBeyond = 14848, // 0x3A00: a seek or read beyond the block's size
     // Worker pool.
     Res_jobStackTooLarge = 54,  // no worker has the stack a job asks for
     // Timer queue.
@@ -125,6 +146,7 @@ enum ResultCode : int {
     // Vector paths, pixel buffers and row operations (256-275).
     Res_pathNoCurrentPoint = 256,     // an element other than a move appended without a current point
     Res_pixelNoRowOp = 265,           // no row operation for this pair or triple of formats
+    Res_pathEmptyArea = 266,          // a shape whose clipped pixel box is empty
     Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)
     Res_pixelOverBudget = 272,        // a buffer would exceed the caller's byte budget
     Res_pixelTooFewTiles = 274,       // fewer than two tiles fit the byte budget
@@ -136,6 +158,24 @@ enum ResultCode : int {
     Res_imageNoPicture = 0x1C06,      // 7174: a still image decoded without a picture
     Res_imageRowShift = 0x1C0E,       // whole-picture buffers asked while the store reduces rows
     Res_imageEmpty = 0x1C15,          // 7189: the data is empty
+    // BMP decoder (0x1E00-0x1E07).
+    Res_bmpDeltaEscape = 0x1E00,      // an RLE position delta (0, 2), which is not supported
+    Res_bmpBadSignature = 0x1E01,     // no "BM", or a pair other than end-of-bitmap after the last RLE row
+    Res_bmpNoConverter = 0x1E02,      // no row converter for the format, or pixel data inside the headers
+    Res_bmpBadCompression = 0x1E04,   // a compression other than 0-3, or one that does not fit the depth
+    Res_bmpBadHeader = 0x1E05,        // a header size other than 12, 40 or 108, or a bad width or height
+    Res_bmpBadDepth = 0x1E06,         // bits per pixel other than 1, 4, 8, 16, 24 or 32
+    Res_bmpShortData = 0x1E07,        // the data ended early, or an RLE row of the wrong length
+    // WBMP decoder (0x1F00-0x1F02).
+    Res_wbmpBadHeader = 0x1F00,       // not a type-0 header, or a size above 1024
+    Res_wbmpShortData = 0x1F01,       // the pixel data ended early
+    Res_wbmpNoConverter = 0x1F02,     // no row converter for the format
+    // CCITT fax decoder (0x2100, 0x2103).
+    Res_faxNoRows = 0x2100,           // a row count of 0
+    Res_faxBadData = 0x2103,          // corrupt coding, or a damaged row that cannot be repaired
+    // LZW filter and decoder selection.
+    Res_lzwCorrupt = 0x3B03,          // a code beyond the table, or a full table without a clear code
+    Res_filterNoDecoder = 9733,       // 0x2605: no decoding answered yes, or a query failed
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted

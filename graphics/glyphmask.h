@@ -16,7 +16,10 @@
 //    code's low byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "graphics/rowops.h"
 
 enum : uint32_t {
     GlyphMask_emptyRow = 0x80000000u, // row table word of an empty row
@@ -28,6 +31,10 @@ enum : uint32_t {
     GlyphMask_kindPixel = 0x6000,     // one pixel, coverage in the low byte
     GlyphMask_lengthMask = 0x1FFF,    // code bits: the run length
 };
+
+struct Bitmap;
+struct Rect;
+struct SpanRecord;
 
 struct GlyphMask {
     uint16_t width, height; // pixels
@@ -45,3 +52,30 @@ struct GlyphMask {
 // (codes null when the mask has none). The block belongs to the caller;
 // the mask is only read. Cannot fail.
 void GlyphMask_copyTo(void *block, const GlyphMask *mask);
+
+// The shape of a cached glyph mask draw item (kind 1): the mask, a
+// divisor u and the glyph origin in units such that (coordinate x bitmap
+// scale) / u is pixels.
+struct GlyphMaskShape {
+    const GlyphMask *mask;
+    int32_t divisor;
+    int32_t x, y;
+};
+
+// The span words that placing a glyph mask fills.
+struct GlyphMaskSpans {
+    int32_t rowsSkipped;    // mask rows above the work rectangle
+    int32_t columnsSkipped; // mask columns left of it
+    int32_t zero;
+    const GlyphMask *mask;
+};
+
+// The three routines of the glyph-mask shape kind: placement (0, or 267
+// for a mask made at another scale), painting of one chunk, and the
+// one-pixel test (0, or 268 for a mask that cannot be tested).
+int GlyphMask_prepare(const GlyphMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
+                      Rect *rect);
+int GlyphMask_emit(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination, ptrdiff_t destinationStride,
+                   const uint8_t *source, ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
+                   const uint8_t *coverageTable);
+int GlyphMask_hit(SpanRecord *spans, int32_t x, int32_t y, int *out);

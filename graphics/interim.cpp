@@ -8,19 +8,47 @@
 #include "core/result.h"
 #include "graphics/graphics.h"
 #include "graphics/image.h"
+#include "graphics/drawitem.h"
 #include "graphics/path.h"
 
-// Interim: the packed walker comes with the scan converter; until then a
-// walk of a packed path answers "not implemented" rather than misread the
-// bit stream.
-int Path_walkPacked(const Path *, const PathWalkFn *, void *)
+// Interim: glyph masks are not made yet, so none can be placed, painted or
+// hit; a glyph-mask item reports 259.
+int GlyphMask_prepare(const GlyphMaskShape *, Bitmap *, int32_t, int32_t, SpanRecord *, Rect *)
 {
     return Res_notImplemented;
 }
 
-// Interim codec descriptors: the decoders come later, so each getter
-// answers null (which registration refuses); drawing lists keep zero
-// bounds and compare equal.
+int GlyphMask_emit(SpanRecord *, RowOpSetupFn, uint8_t *, ptrdiff_t, const uint8_t *, ptrdiff_t, const uint8_t *,
+                   ptrdiff_t, const uint8_t *)
+{
+    return Res_notImplemented;
+}
+
+int GlyphMask_hit(SpanRecord *, int32_t, int32_t, int *out)
+{
+    *out = 0;
+    return Res_notImplemented;
+}
+
+// Interim: the whole placement, until page piece drawing brings its own:
+// the table's pixel box placed at (dx, dy) cuts the rectangle.
+int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
+                         Rect *rect)
+{
+    Rect box;
+    CrossingTable_bounds(shape->table, shape->s, &box);
+    box = Rect{int32_t(uint32_t(box.x0) + uint32_t(dx)), int32_t(uint32_t(box.y0) + uint32_t(dy)),
+               int32_t(uint32_t(box.x1) + uint32_t(dx)), int32_t(uint32_t(box.y1) + uint32_t(dy))};
+    spans->table = PreparedTableSpans{shape->table, shape->s, bitmap, 0, 0, int32_t(uint32_t(dy) - uint32_t(rect->y1))};
+    Rect_intersect(rect, &box);
+    spans->table.xOffset = rect->x0 - box.x0;
+    spans->table.yOffset = rect->y0 - box.y0;
+    return Res_ok;
+}
+
+// Interim codec descriptors: the GIF, JPEG and PNG decoders come later,
+// so their getters answer null (which registration refuses); drawing lists
+// keep zero bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -34,16 +62,6 @@ ImageCodec *Codec_gifDescriptor()
 }
 
 ImageCodec *Codec_jpegDescriptor()
-{
-    return nullptr;
-}
-
-ImageCodec *Codec_bmpDescriptor()
-{
-    return nullptr;
-}
-
-ImageCodec *Codec_wbmpDescriptor()
 {
     return nullptr;
 }

@@ -745,3 +745,62 @@ void Path_translate(Path *path, int32_t dx, int32_t dy)
         }
     }
 }
+
+// ------------------------------------------------------------ packed walk
+
+int Path_walkPacked(const Path *path, const PathWalkFn *callbacks, void *user)
+{
+    if (!path || !callbacks)
+        return Res_nullInput;
+    // Each element is decoded into a buffer laid out like a plain element:
+    // the previous point, the opcode word, then the points, so that the
+    // callbacks find the previous point three words before the first.
+    int32_t element[9];
+    int32_t lastPoint[2] = {0, 0};
+    int32_t startPoint[2] = {0, 0};
+    bool haveLast = false, haveStart = false;
+    BitReader rd{path->buffer, path->buffer ? path->write : nullptr, 0, 0};
+    int32_t x = 0, y = 0;
+    uint32_t code = 0;
+    while (rd.get(8, &code) && code != 0) {
+        uint32_t n = code & 3;
+        uint32_t wcode = code >> 4;
+        if (n && !validWidthCode(wcode))
+            break;
+        element[0] = x;
+        element[1] = y;
+        element[2] = int32_t(code);
+        bool complete = true;
+        for (uint32_t i = 0; i < n && complete; i++) {
+            uint32_t dx = 0, dy = 0;
+            complete = rd.get(wcode * 4, &dx) && rd.get(wcode * 4, &dy);
+            x = wrapAdd(x, signExtend(dx, wcode * 4));
+            y = wrapAdd(y, signExtend(dy, wcode * 4));
+            element[3 + 2 * i] = x;
+            element[4 + 2 * i] = y;
+        }
+        if (!complete)
+            break; // a damaged last element: the walk ends before it
+        PathWalkFn fn = callbacks[code & 15];
+        if (fn) {
+            int result = fn(element + 3, user, haveLast ? lastPoint : nullptr, haveStart ? startPoint : nullptr);
+            if (result != 0)
+                return result;
+        }
+        if (n == 0) {
+            haveStart = false;
+        } else {
+            lastPoint[0] = x;
+            lastPoint[1] = y;
+            haveLast = true;
+            if (code & Path_opMoveBit) {
+                startPoint[0] = element[3];
+                startPoint[1] = element[4];
+                haveStart = true;
+            }
+        }
+    }
+    if (callbacks[0] && haveStart)
+        return callbacks[0](nullptr, user, lastPoint, startPoint);
+    return Res_ok;
+}

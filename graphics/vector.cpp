@@ -1,46 +1,53 @@
-// Integer vector helpers of the drawing code.
+// Vector lengths and scaling to a length.
 #include "graphics/vector.h"
 
-namespace {
+#include "graphics/rastergeom.h"
 
-// Floor of the square root of v, bit by bit from the top.
-uint32_t isqrt64(uint64_t v)
+namespace
 {
-    uint32_t root = 0;
-    for (uint32_t bit = 0x80000000u; bit != 0; bit >>= 1) {
-        uint64_t trial = root + bit;
-        if (trial * trial <= v)
-            root += bit;
-    }
-    return root;
+
+uint64_t square(int32_t v)
+{
+    int64_t w = v;
+    return static_cast<uint64_t>(w * w);
+}
+
+uint32_t magnitude(int32_t v)
+{
+    return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
 }
 
 } // namespace
+
+uint32_t Vector_length(int32_t x, int32_t y)
+{
+    // Each square is at most 2^62, so the sum fits 64 bits.
+    uint64_t sum = square(x) + square(y);
+    return Math_isqrt64(static_cast<uint32_t>(sum), static_cast<uint32_t>(sum >> 32));
+}
 
 void Vector_setLength(Point *v, int32_t length)
 {
     if (v->x == 0 && v->y == 0)
         return;
-    if (length == 0) {
+    uint32_t current = Vector_length(v->x, v->y);
+    if (length == 0 || current == 0) {
         *v = Point{0, 0};
         return;
     }
-    int64_t x = v->x, y = v->y;
-    uint32_t current = isqrt64(static_cast<uint64_t>(x * x) + static_cast<uint64_t>(y * y));
-    if (current == 0) {
-        *v = Point{0, 0};
-        return;
+    uint32_t len = magnitude(length);
+    int32_t out[2];
+    const int32_t in[2] = {v->x, v->y};
+    for (int i = 0; i < 2; i++) {
+        // |component| <= current length, so the quotient is at most |length|
+        // and the high word of the product stays below the divisor.
+        uint64_t product = static_cast<uint64_t>(len) * magnitude(in[i]);
+        uint32_t rest;
+        uint32_t q = Math_divide64(static_cast<uint32_t>(product),
+                                   static_cast<uint32_t>(product >> 32), current, &rest);
+        if ((in[i] < 0) != (length < 0))
+            q = 0u - q;
+        out[i] = static_cast<int32_t>(q);
     }
-    uint64_t len = length < 0 ? 0u - static_cast<uint64_t>(static_cast<int64_t>(length))
-                              : static_cast<uint64_t>(length);
-    uint64_t ax = static_cast<uint64_t>(x < 0 ? -x : x);
-    uint64_t ay = static_cast<uint64_t>(y < 0 ? -y : y);
-    // |component| <= current length, so each quotient is at most |length|.
-    uint32_t qx = static_cast<uint32_t>(len * ax / current);
-    uint32_t qy = static_cast<uint32_t>(len * ay / current);
-    if ((x < 0) != (length < 0))
-        qx = 0u - qx;
-    if ((y < 0) != (length < 0))
-        qy = 0u - qy;
-    *v = Point{static_cast<int32_t>(qx), static_cast<int32_t>(qy)};
+    *v = Point{out[0], out[1]};
 }

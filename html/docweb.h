@@ -1,5 +1,5 @@
-// Web-layer services that the document model calls: the request table,
-// redirection state and load accounting of a document, form controls, the
+// Web-layer services that the document model calls: the redirection state
+// and load accounting of a document, frame documents, form controls, the
 // host's questions, HTML attribute names and the URL-mapping hook.
 //
 // Only the services that modules built before the web layer call are
@@ -15,18 +15,17 @@ struct EngineContext;
 struct EventProc;
 struct Edr_Doc;
 struct Edr_Node;
-struct Request;
-struct ReqTable;
 struct LoadProgress;
 struct Url;
 
-// The document's request table: create into *cell, free, add (the table
-// takes a reference), walk (lent).
-int Req_table_create(Edr_Doc *doc, EngineContext *context, ReqTable **cell);
-void Req_table_free(ReqTable *table);
-int Req_table_add(ReqTable *table, Request *request);
-Request *Request_firstOfDoc(ReqTable *table);
-Request *Request_nextOfDoc(ReqTable *table, Request *request);
+// Creates the embedded sub-document of a frame (kind 2) under its node in
+// doc: width and height in 16.16 inches (negative when given by the frame
+// set; -1 for 0), margin height and width (-1 unset), the frame-border
+// flag and the frame's source URL (lent). 0; 1 when memory runs out; 48
+// when the task is asked to stop; other errors of the document model.
+int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
+                           int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t frameBorder,
+                           const Url *source);
 
 // The document's HTTP redirection state.
 int Redirect_create(Edr_Doc *doc);

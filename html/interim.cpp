@@ -83,62 +83,12 @@ int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *pag
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
-// Interim request table: a list of counted requests in the order added.
-struct ReqTableEntry {
-    Request *request;
-    ReqTableEntry *next;
-};
-struct ReqTable {
-    ReqTableEntry *first;
-    ReqTableEntry *last;
-};
-
-int Req_table_create(Edr_Doc *, EngineContext *, ReqTable **cell)
+// Interim: no frame documents before the HTML module; the frame is left
+// empty.
+int Html_createSubdocument(EngineContext *, Edr_Doc *, int32_t, Edr_Node *, int32_t, int32_t, int32_t, int32_t,
+                           int32_t, const Url *)
 {
-    *cell = static_cast<ReqTable *>(Mem_calloc(1, sizeof(ReqTable)));
-    return *cell ? Res_ok : Res_noMemory;
-}
-
-void Req_table_free(ReqTable *table)
-{
-    if (!table)
-        return;
-    ReqTableEntry *e = table->first;
-    while (e) {
-        ReqTableEntry *next = e->next;
-        Request_release(e->request);
-        Mem_free(e);
-        e = next;
-    }
-    Mem_free(table);
-}
-
-int Req_table_add(ReqTable *table, Request *request)
-{
-    ReqTableEntry *e = static_cast<ReqTableEntry *>(Mem_calloc(1, sizeof(ReqTableEntry)));
-    if (!e)
-        return Res_noMemory;
-    Request_addRef(request);
-    e->request = request;
-    if (table->last)
-        table->last->next = e;
-    else
-        table->first = e;
-    table->last = e;
     return Res_ok;
-}
-
-Request *Request_firstOfDoc(ReqTable *table)
-{
-    return table && table->first ? table->first->request : nullptr;
-}
-
-Request *Request_nextOfDoc(ReqTable *table, Request *request)
-{
-    for (ReqTableEntry *e = table ? table->first : nullptr; e; e = e->next)
-        if (e->request == request)
-            return e->next ? e->next->request : nullptr;
-    return nullptr;
 }
 
 // Interim: no redirection happens before the web layer, so there is no
@@ -352,11 +302,29 @@ int HttpCache_install(EngineContext *)
 
 void HttpCache_uninstall(EngineContext *) {}
 
-// Interim: only the name; no handle ever becomes a Cache stream yet.
+// Interim: the name and the reader operations; no handle ever becomes a
+// Cache stream yet.
 const VfsTypeOps VfsCacheOps = {
-    "Cache", // name
-    0,       // flags
+    .name = "Cache",
+    .flags = 0,
+    .subscribe = HttpCacheHandle_setNotify,    // 27
+    .getLength32 = HttpCacheHandle_available,  // 28
+    .events = HttpCacheHandle_events,          // 29
 };
+
+// Interim: the HTTP cache's entry operations, as its entries will answer.
+namespace {
+int entryAvailable(HttpCacheEntry *entry, uint32_t *count)
+{
+    *count = uint32_t(entry->totalLength);
+    return entry->totalLength ? Res_ok : Res_fileSize;
+}
+uint32_t entryEvents(HttpCacheEntry *)
+{
+    return 15;
+}
+} // namespace
+const HttpCacheEntryOps HttpCache_entryOps = {entryAvailable, entryEvents};
 
 // Interim: the web layer keeps no display, browsing or form settings
 // before it is built.

@@ -12,10 +12,14 @@ pkgs=(
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools
   xvfb xauth imagemagick
   python3-fonttools fonts-dejavu-core fonts-liberation2 libfreetype-dev
+  # The compound-file fixtures' script (tests/fixtures/office/) lists
+  # files with olefile; the writer's round-trip test runs it.
+  python3-olefile
   # The PDF fixtures' script (tests/fixtures/pdf/make_fixtures.py) and the
   # PDF benchmarks; python3 runs the check of docdump against qpdf's
   # committed answers (tests/fixtures/pdf/check_objects.py).
   qpdf ghostscript poppler-utils mupdf-tools python3
+  python3-pil netpbm
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -66,6 +66,8 @@ int AltRect_create(const void *source, AltRect **out);
 void AltRect_free(AltRect *record);
 int AltRect_query(AltRect *record, intptr_t a, intptr_t b);
 int AltRect_merge(AltRect *fresh, AltRect *old);
+// The drawing object's two position words, read under its lock.
+void AltRect_readPair(AltRect *record, int32_t *a, int32_t *b);
 
 // The application's thumbnail side limits {minimum, maximum} (0: none).
 void App_thumbnailLimits(EngineContext *app, int32_t *minimum, int32_t *maximum);

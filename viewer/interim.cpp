@@ -6,7 +6,10 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/context/context.h"
+#include "core/task/eventproc.h"
 #include "document/edr/doc.h"
+#include "document/edr/docmsg.h"
 #include "document/edr/page.h"
 #include "layout/layout.h"
 #include "viewer/docview.h"
@@ -75,6 +78,23 @@ int AltRect_query(AltRect *, intptr_t, intptr_t)
 int AltRect_merge(AltRect *, AltRect *)
 {
     return Res_ok;
+}
+
+// Interim: the drawing object has no position before page rendering; both
+// words read 0.
+void AltRect_readPair(AltRect *, int32_t *a, int32_t *b)
+{
+    *a = 0;
+    *b = 0;
+}
+
+// Interim: the display manager's load listener, only the view-size wait.
+void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *, int *)
+{
+    DispmanCtx *dm = static_cast<DispmanCtx *>(context->dispman);
+    const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
+    if (dm && m && m->code == 14 && dm->awaited && m->document == dm->awaited)
+        Sem_signal(&dm->completion);
 }
 
 // Interim: no thumbnail limits before the viewer's settings.

@@ -18,6 +18,7 @@
 
 struct EngineContext;
 struct EngineInstance;
+struct EventProcMsg;
 struct Edr_Doc;
 struct Edr_Node;
 struct FvViewer;
@@ -152,6 +153,29 @@ void Dispman_stopUpdaters(EngineContext *context);
 // Queues a redraw of kind for the page key and area (null: the whole page).
 void Dispman_queueRedraw(FvViewer *viewer, int32_t kind, int32_t flag, int32_t pageKey,
                          const int32_t *area);
+
+// The part of the display manager's context (EngineContext::dispman) that
+// a view-size request uses; the display manager defines the rest.
+struct DispmanCtx {
+    Edr_Doc *awaited;           // a code-14 message for it posts completion
+    Sem completion;             // count 0, maximum 1
+};
+
+// The display manager's listener for code messages (event-processor kind
+// 1, no callback context): code 14, a layout pass ended, for the awaited
+// document posts the completion semaphore.
+void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *unused, int *remove);
+
+// Sets the view size of doc: the first rule of its first request gets
+// width (property 90) and height (property 44), 16.16 lengths, under the
+// request's lock; a change is queued for the document's manager, its timer
+// armed, and the calling task waits until the manager has run the pass
+// (message 14 for doc). 0; 8 when the document has no request, its first
+// request no rule, or that rule lacks either property (nothing set, no
+// wait); 16 without a display-manager context; the error of queueing the
+// change; 48 when the task is asked to stop while it waits (the wait ends).
+// One such request at a time per engine.
+[[nodiscard]] int Dispman_setDocViewSize(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height);
 
 // The thumbnail size watches, the view settings and the display settings
 // of module start-up. 0 or an error; the teardowns accept a module that

@@ -6,6 +6,7 @@
 
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
+#include "core/text/number.h"
 
 namespace {
 const size_t kFirstSlots = 4;
@@ -85,4 +86,36 @@ void Array_destroyAndRelease(Array *array, Array_ReleaseFn release)
     }
     Mem_free(array->items);
     Mem_free(array);
+}
+
+namespace {
+
+uint16_t keyAt(const uint8_t *table, uint32_t index, uint32_t stride)
+{
+    uint16_t v;
+    memcpy(&v, table + size_t(index) * stride, sizeof v);
+    return v;
+}
+
+} // namespace
+
+int32_t Array_bsearchU16(const void *table, uint32_t n, uint32_t stride, uint16_t key)
+{
+    if (n == 0)
+        return -1;
+    const uint8_t *t = static_cast<const uint8_t *>(table);
+    uint32_t p = Math_floorPow2(n);
+    uint32_t i = keyAt(t, p - 1, stride) < key ? n - p : p - 1;
+    uint16_t v;
+    do {
+        v = keyAt(t, i, stride);
+        p >>= 1;
+        if (key < v)
+            i -= p;
+        else if (key == v)
+            break;
+        else
+            i += p;
+    } while (p != 0);
+    return v == key ? int32_t(i) : -1;
 }

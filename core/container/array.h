@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct Array {
     size_t capacity;  // slots in items
@@ -45,3 +46,11 @@ void *Array_findByName(const Array *array, const char *name, Array_NameFn nameOf
 // Hands every element to release (when not null), then frees the slots and
 // the array. Null is ignored.
 void Array_destroyAndRelease(Array *array, Array_ReleaseFn release);
+
+// Searches a table of n records of stride bytes (an even number), each
+// beginning with its unsigned 16-bit key (native byte order, no alignment
+// needed), sorted ascending by key, by power-of-two steps: the first probe
+// is at the largest power of two p not above n, less one (or at n - p when
+// that key is below the searched one), and each later step halves. The
+// index of a record with the key, or -1 (also for n 0).
+int32_t Array_bsearchU16(const void *table, uint32_t n, uint32_t stride, uint16_t key);

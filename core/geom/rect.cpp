@@ -81,6 +81,11 @@ const Rect *Rect_getInfinite()
     return &infiniteRect;
 }
 
+void Rect_setInvertedEmpty(Rect *r)
+{
+    *r = infiniteRect;
+}
+
 void Rect_boundPoints(Rect *r, const Point *points, size_t count, int start)
 {
     if (count == 0)

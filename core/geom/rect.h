@@ -68,6 +68,10 @@ int Rect_isInfinite(const Rect *r);
 // The constant unbounded rectangle (read-only, lives for the program).
 const Rect *Rect_getInfinite();
 
+// *r = the unbounded rectangle: the clip that lets a shape keep its own
+// box.
+void Rect_setInvertedEmpty(Rect *r);
+
 // With start set, *r becomes the zero-size rectangle of points[0] and is
 // widened by the later points; with start clear, *r as it stands is widened
 // by every point. Widening follows Rect_extendToPoint. A count of 0 leaves

@@ -13,6 +13,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/stream/bufstream.h"
+#include "core/text/cstr.h"
 #include "fonts/fontface.h"
 
 namespace
@@ -166,6 +167,16 @@ int Font_faceCopyName(const FontFace *face, char *buffer, size_t length)
     memcpy(buffer, name, n);
     memset(buffer + n, 0, length - n);
     return Res_ok;
+}
+
+int Font_faceSetName(const char *name, FontFace *face)
+{
+    Mem_free(face->name);
+    face->name = nullptr;
+    if (!name)
+        return Res_ok;
+    face->name = Cstr_dup(name);
+    return face->name ? Res_ok : Res_noMemory;
 }
 
 int Font_faceCallOp(FontFace *face, uint16_t code, uint16_t answer[2])

@@ -51,6 +51,10 @@ void Font_faceRelease(FontFace *face);
 // and not terminated when the name is as long or longer (a face without a
 // name gives zeros). 0.
 int Font_faceCopyName(const FontFace *face, char *buffer, size_t length);
+// Replaces the face's name with a heap copy of name (NUL-terminated): the
+// old name is freed first; a null name only clears it. 0; 1 when the copy
+// cannot be made (the face is then left without a name).
+[[nodiscard]] int Font_faceSetName(const char *name, FontFace *face);
 // Asks the face's advance operation for one code (run tag 0, tag 0):
 // answer[0] = the advance, answer[1] = the other output (the side bearing,
 // 0 for font packs). The operation's result; 259 when the face has none

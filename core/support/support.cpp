@@ -4,7 +4,7 @@
 
 #include "core/result.h"
 #include "core/text/ustr.h"
-#include "office/ole2/olewriter.h"
+#include "office/ole2/ole.h"
 
 namespace {
 
@@ -63,12 +63,12 @@ int Html_isFormControl(uint32_t elementId)
     }
 }
 
-int OleWriter_findEntry(const OleWriter *writer, uint32_t id, uintptr_t *word)
+int OleWriter_findEntry(const OleHandle *writer, uint32_t id, uintptr_t *word)
 {
     *word = 0;
-    for (const OleWriterEntry *e = writer->entries; e; e = e->next) {
+    for (const OleDirEntry *e = writer->entries; e; e = e->next) {
         if (e->id == id) {
-            *word = e->word;
+            *word = e->id;
             return Res_ok;
         }
     }

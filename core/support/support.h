@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-struct OleWriter;
+struct OleHandle;
 
 // Case-insensitive comparison of two 16-bit strings (neither null). Walks
 // while a's character is not 0: characters that are equal, or equal after
@@ -26,7 +26,8 @@ const char *Html_eventName(uint32_t type);
 // option, select, textarea), else 0.
 int Html_isFormControl(uint32_t elementId);
 
-// Finds the writer's first directory entry with the id and stores its first
-// word in *word (cleared first): 0, or 3586 (Res_oleNoSuchEntry) when no
-// entry has the id.
-int OleWriter_findEntry(const OleWriter *writer, uint32_t id, uintptr_t *word);
+// Finds the first directory entry with the id in the entry list of a
+// compound-file writer (office/ole2/olewriter.h) and stores its first word,
+// the entry id, in *word (cleared first): 0, or 3586 (Res_oleNoSuchEntry)
+// when no entry has the id.
+int OleWriter_findEntry(const OleHandle *writer, uint32_t id, uintptr_t *word);

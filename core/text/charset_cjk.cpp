@@ -18,6 +18,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset_internal.h"
+#include "core/text/ustr.h"
 #include "core/text/number.h"
 
 namespace {
@@ -117,7 +118,7 @@ const CharsetGbRange *gbFind(const CharsetHooks *h, uint32_t value, uint32_t byU
 // One decoded character: its units, the bytes it takes and the shift
 // state after it.
 struct Step {
-    uint32_t units[2];
+    char16_t units[2];
     size_t count;
     size_t used;
     uint32_t shift;
@@ -125,7 +126,7 @@ struct Step {
 
 void put(Step *s, uint32_t unit, size_t used)
 {
-    s->units[0] = unit;
+    s->units[0] = char16_t(unit);
     s->count = 1;
     s->used = used;
 }
@@ -258,10 +259,9 @@ int stepGb18030(const CharsetTable *t, const CharsetHooks *h, const uint8_t *p, 
             const CharsetGbRange *r = gbFind(h, L, 0);
             put(s, r ? L + r->offset : 0xFFFD, 4);
         } else if (L >= GbSupplementaryBase && L <= GbSupplementaryBase + 0xFFFFF) {
-            uint32_t v = L - GbSupplementaryBase;
-            s->units[0] = 0xD800 + (v >> 10);
-            s->units[1] = 0xDC00 + (v & 0x3FF);
-            s->count = 2;
+            char16_t *out = s->units;
+            (void)Ustr_putCodePoint(&out, 0x10000 + (L - GbSupplementaryBase), nullptr);
+            s->count = size_t(out - s->units);
             s->used = 4;
         } else {
             put(s, 0xFFFD, 4);

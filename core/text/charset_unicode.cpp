@@ -108,17 +108,15 @@ int Charset_utf8ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t 
             status = Res_charsetIncomplete;
             break;
         }
-        size_t units = cp > 0xFFFF ? 2 : 1;
-        if (out + units > cap) {
+        char16_t units[2], *end = units;
+        (void)Ustr_putCodePoint(&end, cp, nullptr);
+        size_t count = size_t(end - units);
+        if (out + count > cap) {
             status = Res_charsetDestFull;
             break;
         }
-        if (units == 2) {
-            Charset_putUnit(dst, out++, 0xD800 + ((cp - 0x10000) >> 10));
-            Charset_putUnit(dst, out++, 0xDC00 + (cp & 0x3FF));
-        } else {
-            Charset_putUnit(dst, out++, cp);
-        }
+        for (size_t i = 0; i < count; i++)
+            Charset_putUnit(dst, out++, units[i]);
         in += len;
     }
     *consumed = in;
@@ -305,12 +303,7 @@ char16_t *Utf8_toUstr(char16_t *dst, const char *s)
             *dst++ = 0xFFFD;
             break;
         }
-        if (cp > 0xFFFF) {
-            *dst++ = char16_t(0xD800 + ((cp - 0x10000) >> 10));
-            *dst++ = char16_t(0xDC00 + (cp & 0x3FF));
-        } else {
-            *dst++ = char16_t(cp);
-        }
+        (void)Ustr_putCodePoint(&dst, cp, nullptr);
         in += len;
     }
     *dst++ = 0;

@@ -434,6 +434,21 @@ char16_t *Ustr_str(const char16_t *haystack, const char16_t *needle)
     return nullptr;
 }
 
+char16_t *Ustr_findAsciiN(const char16_t *haystack, uint32_t n, const char *needle, uint32_t m)
+{
+    if (!haystack || !needle || m == 0)
+        return mutableUnits(haystack);
+    for (uint32_t p = 0; n - p >= m && p < n; p++) {
+        uint32_t i = 0;
+        while (i < m && static_cast<uint8_t>(needle[i]) < 0x80 &&
+               haystack[p + i] == static_cast<uint8_t>(needle[i]))
+            i++;
+        if (i == m)
+            return mutableUnits(haystack + p);
+    }
+    return nullptr;
+}
+
 char16_t *Ustr_strCstr(const char16_t *haystack, const char *needle)
 {
     if (!needle[0])
@@ -513,6 +528,15 @@ void Ustr_reverseN(char16_t *s, size_t n)
         s[i] = s[j];
         s[j] = t;
     }
+}
+
+size_t Ustr_removeChar(char16_t *text, size_t n, char16_t ch)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < n; i++)
+        if (text[i] != ch)
+            text[kept++] = text[i];
+    return kept;
 }
 
 char16_t *Ustr_collapseSpace(const char16_t *src, size_t n)
@@ -771,6 +795,27 @@ int Ustr_nextCodePoint(const char16_t **pos, uint32_t *codePoint, const char16_t
         *codePoint = first;
     }
     *pos = p;
+    return 0;
+}
+
+int Ustr_putCodePoint(char16_t **out, uint32_t codePoint, const char16_t *end)
+{
+    char16_t *p = *out;
+    if (end && p >= end)
+        return 1;
+    if (codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        codePoint = 0xFFFD;
+    if (codePoint < 0x10000) {
+        *p++ = char16_t(codePoint);
+        *out = p;
+        return 0;
+    }
+    if (end && end - p < 2)
+        return 1; // no room for both units: nothing is written
+    uint32_t v = codePoint - 0x10000;
+    p[0] = char16_t(0xD800 | (v >> 10));
+    p[1] = char16_t(0xDC00 | (v & 0x3FF));
+    *out = p + 2;
     return 0;
 }
 

@@ -111,6 +111,11 @@ char16_t *Ustr_strCstr(const char16_t *haystack, const char *needle);
 // Ustr_lowerChar, and units above U+017F are compared unchanged. An empty
 // needle gives the haystack; no match gives null. Neither may be null.
 char16_t *Ustr_findAsciiNoCase(const char16_t *haystack, const char *needle);
+// The first unit of the first place where the m ASCII characters of needle
+// stand in the n units of haystack (counted, no terminator needed; exact
+// comparison, a needle byte 0x80-0xFF matches no unit), or null. m 0 or a
+// null needle gives the haystack (null for a null haystack).
+char16_t *Ustr_findAsciiN(const char16_t *haystack, uint32_t n, const char *needle, uint32_t m);
 
 // ---------------------------------------------------- in-place changes
 // Maps every unit not above U+017F through the case rule.
@@ -122,6 +127,10 @@ void Ustr_upperInPlace(char16_t *s);
 void Ustr_titleCaseInPlace(char16_t *s);
 // Reverses the first n units in place.
 void Ustr_reverseN(char16_t *s, size_t n);
+// Removes every unit equal to ch from the first n units in place, keeping
+// the order of the others, and returns how many are left. Nothing is
+// written past the kept units.
+size_t Ustr_removeChar(char16_t *text, size_t n, char16_t ch);
 
 // A new string from the n units of src with every run of ASCII white space
 // dropped at both ends and collapsed to one blank between words. Null for a
@@ -188,6 +197,15 @@ char16_t *Ustr_escapeSet(const char16_t *s, const char16_t *set);
 // end, and also when a high surrogate is the last unit before end (then
 // *pos is left where it was); otherwise 0.
 int Ustr_nextCodePoint(const char16_t **pos, uint32_t *codePoint, const char16_t *end);
+
+// Writes one code point at *out and advances *out past it: one unit below
+// U+10000, else a surrogate pair (high unit first). Surrogate values
+// (U+D800-U+DFFF) and values above U+10FFFF are written as U+FFFD. With end
+// not null nothing is written past it: 1 when *out has reached end, and
+// also when only one unit of room is left for a pair (then *out is left
+// where it was); otherwise 0. The charset decoders write every code point
+// through this.
+int Ustr_putCodePoint(char16_t **out, uint32_t codePoint, const char16_t *end);
 
 // ------------------------------------------------------------ appending
 

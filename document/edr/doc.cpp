@@ -25,6 +25,7 @@
 #include "document/edr/edr_internal.h"
 #include "document/edr/handler.h"
 #include "document/edr/node.h"
+#include "document/edr/requests.h"
 #include "document/manager/manager.h"
 #include "document/style/style.h"
 #include "document/types/translate.h"
@@ -208,7 +209,7 @@ void freeParts(Edr_Doc *doc)
     doc->fonts = nullptr;
     doc->fontCapacity = 0;
     Edr_StyleCtx_free(doc);
-    Req_table_free(doc->requests);
+    DocRequests_free(doc->requests);
     doc->requests = nullptr;
     Edr_SourceDetails_free(doc->sourceDetails);
     doc->sourceDetails = nullptr;
@@ -308,7 +309,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
     }
 
     // 7. Requests, jobs, redirection, registration, translator record, hooks.
-    if ((err = Req_table_create(doc, app, &doc->requests)) != 0)
+    if ((err = DocRequests_create(doc, app, &doc->requests)) != 0)
         goto fail;
     doc->jobs = static_cast<Edr_DocJob **>(Mem_calloc(4, sizeof(Edr_DocJob *)));
     if (!doc->jobs) {

@@ -38,7 +38,7 @@ struct Url;
 struct VfsHandle;
 struct WorkerJob;
 struct LoadProgress;
-struct ReqTable;
+struct DocRequestTable;
 struct RedirectState;
 struct Edr_HandlerDesc;
 struct Edr_AttrRecord;
@@ -173,7 +173,7 @@ struct Edr_Doc {
     Edr_Node *hostNode;
     char16_t *auxText;
     uint32_t charset;
-    ReqTable *requests;
+    DocRequestTable *requests;
     RedirectState *redirect;
     Edr_AttrRecord *freeRecords;
     uint32_t stopFlag;
@@ -444,7 +444,7 @@ int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *targ
 // ---------------------------------------------------- unlocked accessors
 
 uint32_t Edr_Doc_getTypeCode(const Edr_Doc *doc);
-ReqTable *Edr_Doc_requestTable(const Edr_Doc *doc);
+DocRequestTable *Edr_Doc_requestTable(const Edr_Doc *doc);
 StrTable *Edr_Doc_stringTable(const Edr_Doc *doc);
 void *Edr_Page_listHead(const Edr_Doc *doc);
 void *Edr_Page_listHead2(const Edr_Doc *doc);

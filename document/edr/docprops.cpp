@@ -18,6 +18,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/edr_internal.h"
 #include "document/edr/node.h"
+#include "document/edr/requests.h"
 #include "document/manager/manager.h"
 #include "graphics/image.h"
 #include "graphics/imagecodec.h"
@@ -1083,10 +1084,13 @@ int Edr_Doc_addRequest(Edr_Doc *doc, Request *request)
     int err = Edr_Doc_writeLock(doc);
     if (err)
         return err;
-    err = Req_table_add(doc->requests, request);
+    Request_addRef(request);
+    err = DocRequests_append(doc->requests, request);
     Edr_Doc_writeUnlock(doc);
-    if (err)
+    if (err) {
+        Request_release(request);
         return err;
+    }
     Request_setCallback(request, doc, requestChanged);
     (void)Edr_Mgr_queueChange(doc);
     return Res_ok;
@@ -1098,8 +1102,6 @@ int Edr_Doc_getRequest(Edr_Doc *doc, Request *previous, Request **out)
     Edr_Doc_readLock(doc);
     Request *r = previous ? Request_nextOfDoc(doc->requests, previous) : Request_firstOfDoc(doc->requests);
     Edr_Doc_readUnlock(doc);
-    if (r)
-        Request_addRef(r);
     *out = r;
     return Res_ok;
 }

@@ -616,7 +616,7 @@ uint32_t Edr_Doc_getMarkFlag(const Edr_Doc *doc)
     return doc->markFlag;
 }
 
-ReqTable *Edr_Doc_requestTable(const Edr_Doc *doc)
+DocRequestTable *Edr_Doc_requestTable(const Edr_Doc *doc)
 {
     return doc->requests;
 }

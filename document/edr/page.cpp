@@ -354,6 +354,18 @@ int Edr_Page_altRectQuery(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t a, 
     return r;
 }
 
+int Edr_Page_objectPair(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t *a, int32_t *b)
+{
+    Edr_PageEntry *e = nullptr;
+    int err = Edr_Page_find(&e, doc, key, kind, 0);
+    if (err)
+        return err;
+    if (e->rec && e->rec->altRect)
+        AltRect_readPair(e->rec->altRect, a, b);
+    Edr_Page_release(e, 0);
+    return Res_ok;
+}
+
 // ------------------------------------------------------------- thumbnails
 
 void Edr_Page_fitThumb(int32_t *w, int32_t *h, int32_t minimum, int32_t maximum)

@@ -21,9 +21,13 @@
 #include "core/task/lock.h"
 
 struct AltRect;
+struct Bitmap;
 struct EngineContext;
 struct Edr_Doc;
 struct LayoutObject;
+struct PixelBuf;
+struct Point;
+struct Rect;
 
 enum : uint32_t {
     Edr_Page_noSuchPage = 4097,
@@ -146,6 +150,11 @@ const int32_t *Edr_Page_rectOrDefault(const Edr_PageRec *record);
 // otherwise); the lookup's error (4097) as it is.
 int Edr_Page_altRectQuery(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t a, intptr_t b);
 
+// The two position words of the drawing object of page (key, kind) into
+// *a and *b, read under the object's lock; a page without one leaves them
+// as they are. 0, or the lookup's error (4097 when absent).
+[[nodiscard]] int Edr_Page_objectPair(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t *a, int32_t *b);
+
 // ------------------------------------------------------------- thumbnails
 
 // The thumbnail bounds of a record in 1/8 units, {0, 0, w, h}, fitted to
@@ -214,3 +223,27 @@ int Edr_Page_loadByIndex(Edr_Doc *doc, uint32_t index, intptr_t how);
 // has no window width, the parent document's mark flag allows it, or the
 // page lies in the current window. 0 when not asked.
 int Edr_Page_requestByKey(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);
+
+// ------------------------------------------------------- page background
+
+// The screen hooks a background fill reports to: an optional routine
+// called with phase 0 before the drawing and 1 after it.
+struct Edr_ScreenHooks {
+    void (*beginEnd)(Edr_ScreenHooks *hooks, int phase);
+    void *user;
+};
+
+// Called after a successful background fill with its argument and the
+// rectangle filled.
+typedef void (*Edr_FillDoneFn)(void *argument, const Rect *rect);
+
+// Fills rect (y-up pixels) of the bitmap through the bitmap's draw item as
+// a rectangle: painted with the paint buffer at its origin ((0, 0) when
+// none is given), else with the page's background colour (format 6); under
+// the mask buffer at its origin, else the background's alpha byte; the
+// cached row operation is cleared first. The hooks' routine brackets the
+// drawing; after a successful drawing after(argument, rect) is called.
+// Returns the drawing's result (graphics/drawitem.h).
+int Edr_Page_fillBackground(const PixelBuf *paint, const Point *paintOrigin, const PixelBuf *mask,
+                            const Point *maskOrigin, const Edr_PageRec *page, Edr_ScreenHooks *hooks,
+                            Bitmap *bitmap, const Rect *rect, Edr_FillDoneFn after, void *argument);

@@ -28,6 +28,7 @@
 #include "core/text/strtable.h"
 #include "document/edr/doc.h"
 #include "document/style/style_internal.h"
+#include "document/edr/requests.h"
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
@@ -138,7 +139,7 @@ uint32_t nodeState(Edr_Node *node)
 
 bool hasSheets(Edr_Doc *doc)
 {
-    return Request_firstOfDoc(doc->requests) != nullptr;
+    return DocRequests_lentAt(doc->requests, 0) != nullptr;
 }
 
 void freeIndex(Edr_StyleIndex *index)
@@ -332,8 +333,8 @@ int compile(Edr_StyleCtx *context, Edr_StyleIndex **out)
     index->nameCount = nameCount(context->doc->strings);
     int err = Res_ok;
     uint32_t sequence = 0;
-    ReqTable *table = context->doc->requests;
-    for (Request *q = Request_firstOfDoc(table); q && !err; q = Request_nextOfDoc(table, q)) {
+    DocRequestTable *table = context->doc->requests;
+    for (uint32_t i = 0; Request *q = err ? nullptr : DocRequests_lentAt(table, i); i++) {
         if ((err = grow(reinterpret_cast<void **>(&index->sheets), &index->sheetCapacity, index->sheetCount + 1,
                         sizeof(IdxSheet))) != 0)
             break;
@@ -368,9 +369,9 @@ int compile(Edr_StyleCtx *context, Edr_StyleIndex **out)
 
 bool isStale(Edr_StyleCtx *context, const Edr_StyleIndex *index)
 {
-    ReqTable *table = context->doc->requests;
+    DocRequestTable *table = context->doc->requests;
     uint32_t i = 0;
-    for (Request *q = Request_firstOfDoc(table); q; q = Request_nextOfDoc(table, q), i++)
+    for (Request *q; (q = DocRequests_lentAt(table, i)) != nullptr; i++)
         if (i >= index->sheetCount || index->sheets[i].sheet != q || index->sheets[i].last != q->last)
             return true;
     if (i != index->sheetCount)

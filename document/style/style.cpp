@@ -24,6 +24,7 @@
 #include "core/style/stylerule.h"
 #include "document/edr/doc.h"
 #include "document/style/style_internal.h"
+#include "document/edr/requests.h"
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
@@ -872,8 +873,8 @@ int Edr_Sect_lockAll(Edr_Doc *doc, int *changed)
         return Res_noMemory;
     }
     uint32_t any = 0;
-    ReqTable *table = doc->requests;
-    for (Request *q = Request_firstOfDoc(table); q; q = Request_nextOfDoc(table, q)) {
+    DocRequestTable *table = doc->requests;
+    for (uint32_t i = 0; Request *q = DocRequests_lentAt(table, i); i++) {
         Request_lock(q);
         any |= q->changed;
         if (changed)
@@ -895,7 +896,7 @@ void Edr_Sect_unlockAll(Edr_Doc *doc)
         c->entries = nullptr;
         c->entryCount = c->entryCapacity = 0;
     }
-    ReqTable *table = doc ? doc->requests : nullptr;
-    for (Request *q = Request_firstOfDoc(table); q; q = Request_nextOfDoc(table, q))
+    DocRequestTable *table = doc ? doc->requests : nullptr;
+    for (uint32_t i = 0; Request *q = DocRequests_lentAt(table, i); i++)
         Request_unlock(q);
 }

@@ -142,9 +142,7 @@ int Ole_probe(OleHandle *handle)
     if (err == Res_ok)
         err = openSectorFile(handle, h);
     if (err == Res_ok)
-        err = Ole_readDirectory(&handle->directory, handle->file);
-    if (err == Res_ok)
-        err = Ole_finishOpen(handle);
+        err = Ole_readDirectory(handle);
     Mem_free(h);
     return err;
 }

@@ -35,7 +35,9 @@ void replaceChild(Map *m, MapNode *old, MapNode *n)
     n->parent = p;
 }
 
-void rotateLeft(Map *m, MapNode *x)
+} // namespace
+
+void Map_rotateLeft(Map *m, MapNode *x)
 {
     MapNode *y = x->right;
     x->right = y->left;
@@ -46,7 +48,7 @@ void rotateLeft(Map *m, MapNode *x)
     x->parent = y;
 }
 
-void rotateRight(Map *m, MapNode *x)
+void Map_rotateRight(Map *m, MapNode *x)
 {
     MapNode *y = x->left;
     x->left = y->right;
@@ -56,6 +58,8 @@ void rotateRight(Map *m, MapNode *x)
     y->right = x;
     x->parent = y;
 }
+
+namespace {
 
 void insertFixup(Map *m, MapNode *z)
 {
@@ -73,13 +77,13 @@ void insertFixup(Map *m, MapNode *z)
             }
             if (z == p->right) {
                 z = p;
-                rotateLeft(m, z);
+                Map_rotateLeft(m, z);
                 p = z->parent;
                 g = p->parent;
             }
             p->red = 0;
             g->red = 1;
-            rotateRight(m, g);
+            Map_rotateRight(m, g);
         } else {
             MapNode *u = g->left;
             if (u->red) {
@@ -91,19 +95,21 @@ void insertFixup(Map *m, MapNode *z)
             }
             if (z == p->left) {
                 z = p;
-                rotateRight(m, z);
+                Map_rotateRight(m, z);
                 p = z->parent;
                 g = p->parent;
             }
             p->red = 0;
             g->red = 1;
-            rotateLeft(m, g);
+            Map_rotateLeft(m, g);
         }
     }
     rootOf(m)->red = 0;
 }
 
-void removeFixup(Map *m, MapNode *x)
+} // namespace
+
+void Map_removeFixup(Map *m, MapNode *x)
 {
     while (x != rootOf(m) && !x->red) {
         MapNode *p = x->parent;
@@ -112,7 +118,7 @@ void removeFixup(Map *m, MapNode *x)
             if (w->red) {
                 w->red = 0;
                 p->red = 1;
-                rotateLeft(m, p);
+                Map_rotateLeft(m, p);
                 w = p->right;
             }
             if (!w->left->red && !w->right->red) {
@@ -123,20 +129,20 @@ void removeFixup(Map *m, MapNode *x)
             if (!w->right->red) {
                 w->left->red = 0;
                 w->red = 1;
-                rotateRight(m, w);
+                Map_rotateRight(m, w);
                 w = p->right;
             }
             w->red = p->red;
             p->red = 0;
             w->right->red = 0;
-            rotateLeft(m, p);
+            Map_rotateLeft(m, p);
             x = rootOf(m);
         } else {
             MapNode *w = p->left;
             if (w->red) {
                 w->red = 0;
                 p->red = 1;
-                rotateRight(m, p);
+                Map_rotateRight(m, p);
                 w = p->left;
             }
             if (!w->right->red && !w->left->red) {
@@ -147,30 +153,37 @@ void removeFixup(Map *m, MapNode *x)
             if (!w->left->red) {
                 w->right->red = 0;
                 w->red = 1;
-                rotateLeft(m, w);
+                Map_rotateLeft(m, w);
                 w = p->left;
             }
             w->red = p->red;
             p->red = 0;
             w->left->red = 0;
-            rotateRight(m, p);
+            Map_rotateRight(m, p);
             x = rootOf(m);
         }
     }
     x->red = 0;
 }
 
-// The first node equal to key on the search path, or nil.
-MapNode *search(const Map *m, const void *key)
+MapNode *List_treeFind(const void *key, MapNode *start, const Map *map)
 {
-    MapNode *n = rootOf(m);
-    while (n != m->nil) {
-        int32_t c = m->compare(n->key, key);
+    for (MapNode *n = start; n && n != map->nil;) {
+        int32_t c = map->compare(n->key, key);
         if (c == 0)
             return n;
         n = c > 0 ? n->left : n->right;
     }
-    return m->nil;
+    return nullptr;
+}
+
+namespace {
+
+// The first node equal to key on the search path from the root, or nil.
+MapNode *search(const Map *m, const void *key)
+{
+    MapNode *n = List_treeFind(key, rootOf(m), m);
+    return n ? n : m->nil;
 }
 
 void freeEntry(Map *m, MapNode *n)
@@ -334,7 +347,7 @@ int Map_remove(Map *map, const void *key)
     // Splice y out; x takes its place (the nil leaf too, for the fix-up).
     replaceChild(map, y, x);
     if (!y->red)
-        removeFixup(map, x);
+        Map_removeFixup(map, x);
     if (y != z) {
         // The successor node takes z's position, links and colour.
         y->left = z->left;

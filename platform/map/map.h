@@ -88,3 +88,24 @@ void *Map_rootValue(const Map *map);
 // subtree, right subtree, node); the first non-zero result stops the walk
 // and is returned. 0 (also for a null callback); 16 for a null map.
 int Map_walk(Map *map, MapWalkFn callback, void *userData);
+
+// ------------------------------------------------------ tree primitives
+//
+// The red-black tree steps the operations above are made of, for code that
+// keeps its own trees of MapNode records under a Map head. They change
+// links and colours only; counts and locks are the caller's.
+
+// The node whose key compares equal to key (map->compare), searching down
+// from start (normally the root, the header's left link): a positive
+// comparison goes left, a negative one right. Null when a null or nil link
+// is reached.
+MapNode *List_treeFind(const void *key, MapNode *start, const Map *map);
+// x's right child takes x's place (under x's parent, or as the root) and x
+// becomes its left child; the mirror image for Map_rotateRight. Links that
+// point to nil are not given a parent.
+void Map_rotateLeft(Map *map, MapNode *x);
+void Map_rotateRight(Map *map, MapNode *x);
+// Restores the red-black rules after a black node was removed: x is the
+// node (nil included, with its parent set) that took the removed node's
+// place. The textbook delete fix-up; the root is the header's left link.
+void Map_removeFixup(Map *map, MapNode *x);

@@ -119,7 +119,7 @@ struct VfsTypeOps {
     int (*slot26)(VfsHandle *handle, uintptr_t a, uintptr_t b);     // 26
     int (*subscribe)(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask); // 27
     int (*getLength32)(VfsHandle *handle, uint32_t *length);                            // 28
-    int (*slot29)(VfsHandle *handle, uintptr_t a, uintptr_t b); // 29 type-specific
+    uint32_t (*events)(VfsHandle *handle);                                              // 29
 };
 
 // The File row (the file driver's FileStream_* operations).

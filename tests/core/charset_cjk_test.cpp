@@ -4,6 +4,9 @@
 // every boundary); malformed and truncated input case by case; the
 // Japanese hooks; missing tables; the hooks record under memory exhaustion.
 #include <cstring>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "tests/core/charset_support.h"
 
@@ -245,6 +248,101 @@ TEST_F(CharsetCjk, JisHooksRoundTripEveryRowAndCell)
     uint8_t outside[2] = {0xF0, 0x40};
     EXPECT_NE(Charset_sjisToJis(outside), 0);
     EXPECT_EQ(outside[0], 0xF0);
+}
+
+// Every two-byte code of the Japanese table set against code page 932 as
+// Python's cp932 codec has it (tests/fixtures/charset/make_cp932_reference.py):
+// the table lookup of each code; the decoders of Shift_JIS and, for codes
+// with a JIS X 0208 form, EUC-JP over all mapped codes at once; and the
+// encoder, which writes each character with the code the codec prefers.
+TEST_F(CharsetCjk, EveryJapaneseCodeMatchesCodePage932)
+{
+    Bytes ref = readFixture("cp932_decode.bin");
+    std::map<uint32_t, uint32_t> prefer;
+    {
+        Bytes text = readFixture("cp932_prefer.txt");
+        std::string all(text.begin(), text.end());
+        for (size_t at = 0; at + 9 <= all.size(); at += 10)
+            prefer[std::stoul(all.substr(at, 4), nullptr, 16)] = std::stoul(all.substr(at + 5, 4), nullptr, 16);
+        ASSERT_EQ(prefer.size(), all.size() / 10);
+    }
+    std::vector<uint32_t> leads;
+    for (uint32_t l = 0x81; l <= 0x9F; l++)
+        leads.push_back(l);
+    for (uint32_t l = 0xE0; l <= 0xFC; l++)
+        leads.push_back(l);
+    ASSERT_EQ(ref.size(), leads.size() * (0xFD - 0x40) * 2);
+    const CharsetHooks *h = ctx->charsetHooks;
+    Bytes sjis, euc, encoded;
+    Units units, eucUnits;
+    size_t mapped = 0, at = 0;
+    for (uint32_t lead : leads) {
+        for (uint32_t trail = 0x40; trail <= 0xFC; trail++, at += 2) {
+            uint32_t code = (lead << 8) | trail;
+            uint32_t want = ref[at] | (ref[at + 1] << 8);
+            ASSERT_EQ(Charset_lookupMultibyte(code, h->japanese, h), want) << std::hex << code;
+            if (want == 0xFFFD)
+                continue;
+            mapped++;
+            sjis.push_back(uint8_t(lead));
+            sjis.push_back(uint8_t(trail));
+            units.push_back(char16_t(want));
+            uint32_t preferred = prefer.count(code) ? prefer[code] : code;
+            encoded.push_back(uint8_t(preferred >> 8));
+            encoded.push_back(uint8_t(preferred));
+            uint8_t pair[2] = {uint8_t(lead), uint8_t(trail)};
+            if (Charset_sjisToEuc(pair) == 0) {
+                euc.push_back(pair[0]);
+                euc.push_back(pair[1]);
+                eucUnits.push_back(char16_t(want));
+            }
+        }
+    }
+    EXPECT_EQ(mapped, 9604u);
+    Units got = decode(31, sjis);
+    EXPECT_TRUE(got == units) << "unit " << firstDiff(got, units);
+    got = decode(33, euc);
+    EXPECT_TRUE(got == eucUnits) << "unit " << firstDiff(got, eucUnits);
+    char *out = nullptr;
+    ASSERT_EQ(Charset_fromUstrN(units.data(), units.size(), &out, 31, ctx), 0);
+    Bytes back(out, out + strlen(out));
+    Mem_free(out);
+    EXPECT_TRUE(back == encoded) << "byte " << firstDiff(back, encoded);
+}
+
+// The conversions between Shift_JIS, JIS X 0208 row and cell, and EUC-JP
+// at their named points, and the extra pairs.
+TEST_F(CharsetCjk, JapanesePairConversions)
+{
+    struct ToJis {
+        uint8_t lead, trail, row, cell;
+    } toJis[] = {{0x81, 0x40, 0x21, 0x21}, {0x88, 0x9F, 0x30, 0x21}, {0x81, 0x80, 0x21, 0x60},
+                 {0x9F, 0xFC, 0x5E, 0x7E}, {0xE0, 0x40, 0x5F, 0x21}, {0xEF, 0xFC, 0x7E, 0x7E}};
+    for (const ToJis &c : toJis) {
+        uint8_t pair[2] = {c.lead, c.trail};
+        ASSERT_EQ(Charset_sjisToJis(pair), 0);
+        EXPECT_EQ(pair[0], c.row);
+        EXPECT_EQ(pair[1], c.cell);
+        uint8_t e[2] = {c.lead, c.trail};
+        ASSERT_EQ(Charset_sjisToEuc(e), 0);
+        EXPECT_EQ(e[0], c.row + 0x80);
+        EXPECT_EQ(e[1], c.cell + 0x80);
+        EXPECT_EQ(Charset_jisToSjis(c.row, c.cell), (uint32_t(c.lead) << 8) | c.trail);
+    }
+    // Codes without a JIS X 0208 form are left alone.
+    for (uint32_t code : {0x817Fu, 0x813Fu, 0x81FDu, 0xA040u, 0xF040u, 0xFA40u}) {
+        uint8_t pair[2] = {uint8_t(code >> 8), uint8_t(code)};
+        EXPECT_NE(Charset_sjisToJis(pair), 0) << std::hex << code;
+        EXPECT_EQ(pair[0], code >> 8);
+    }
+    const CharsetHooks *h = ctx->charsetHooks;
+    EXPECT_EQ(Charset_japaneseFallback(0x8791, h->japanese), 0x2261u);
+    EXPECT_EQ(Charset_japaneseFallback(0xFA5C, h->japanese), 0x7E8Au);
+    // 0x8790 is code page 932's U+2252 (also 0x81E0).
+    EXPECT_EQ(Charset_japaneseFallback(0x8790, h->japanese), 0x2252u);
+    EXPECT_EQ(Charset_japaneseFallback(0x8791, h->big5), 0xFFFDu);
+    EXPECT_EQ(Charset_japaneseFallback(0x8140, h->japanese), 0xFFFDu);
+    EXPECT_EQ(Charset_lookupMultibyte(0x887F, h->japanese, h), 0xFFFDu);
 }
 
 // The fallback hook is shared: it must not answer for other tables.

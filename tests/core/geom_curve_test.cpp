@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "core/geom/curve.h"
@@ -181,6 +182,47 @@ TEST(CurveFlatten, ExtremeCoordinatesNeitherWrapNorRunOn)
             }
         }
     }
+}
+
+// The cubic flattener: pieces joined end to start, each short enough that
+// its differences fit 15 bits, and close to the chord by the cross-product
+// rule; a callback's answer stops it.
+TEST(CurveFlattenCubic, PiecesFollowTheSplittingRule)
+{
+    const std::vector<int32_t> curves[] = {
+        {0, 0, 7, 100000, 0, 100000, 100000, 0, 100000},
+        {-5000, 300, 7, 9000, -7000, -9000, 7000, 5000, 300},
+        {10, 10, 7, 10, 10, 10, 10, 10, 10},
+        {INT32_MIN, INT32_MIN, 7, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX},
+    };
+    for (const std::vector<int32_t> &c : curves) {
+        Pieces p;
+        ASSERT_EQ(Curve_flattenCubic(c.data(), collect, &p), 0);
+        if (c[0] == c[7] && c[1] == c[8] && c[3] == c[0]) {
+            EXPECT_TRUE(p.list.empty()); // a point: no piece of any length
+            continue;
+        }
+        ASSERT_FALSE(p.list.empty());
+        EXPECT_EQ(p.list.front().sx, c[0]);
+        EXPECT_EQ(p.list.front().sy, c[1]);
+        EXPECT_EQ(p.list.back().ex, c[7]);
+        EXPECT_EQ(p.list.back().ey, c[8]);
+        for (size_t i = 0; i < p.list.size(); i++) {
+            const Piece &piece = p.list[i];
+            if (i > 0) {
+                EXPECT_EQ(piece.sx, p.list[i - 1].ex);
+                EXPECT_EQ(piece.sy, p.list[i - 1].ey);
+            }
+            if (c[0] != INT32_MIN) {
+                EXPECT_LE(std::llabs(piece.ex - piece.sx), 16384);
+                EXPECT_LE(std::llabs(piece.ey - piece.sy), 16384);
+            }
+        }
+    }
+    Pieces stop;
+    stop.failAt = 2;
+    EXPECT_EQ(Curve_flattenCubic(curves[0].data(), collect, &stop), 77);
+    EXPECT_EQ(stop.list.size(), 3u);
 }
 
 } // namespace

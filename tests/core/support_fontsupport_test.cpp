@@ -226,6 +226,29 @@ TEST_F(FontSupportTest, CopyName)
     Font_faceRelease(face);
 }
 
+// Setting a name replaces the old one (the heap check of the fixture sees
+// a leak); a failed copy leaves no name; null clears it.
+TEST_F(FontSupportTest, SetName)
+{
+    FontFace *face = nullptr;
+    ASSERT_EQ(Font_faceCreate(ctx, 0, 0, nullptr, &face), Res_ok);
+    char buf[12];
+    ASSERT_EQ(Font_faceSetName("Helvetica", face), Res_ok);
+    ASSERT_EQ(Font_faceSetName("Arial", face), Res_ok);
+    EXPECT_EQ(Font_faceCopyName(face, buf, sizeof buf), Res_ok);
+    EXPECT_STREQ(buf, "Arial");
+    Mem_failAfter(1);
+    EXPECT_EQ(Font_faceSetName("Times", face), Res_noMemory);
+    Mem_failAfter(0);
+    EXPECT_EQ(face->name, nullptr);
+    ASSERT_EQ(Font_faceSetName("", face), Res_ok);
+    EXPECT_STREQ(face->name, "");
+    ASSERT_EQ(Font_faceSetName(nullptr, face), Res_ok);
+    EXPECT_EQ(face->name, nullptr);
+    ASSERT_EQ(Font_faceSetName("Courier", face), Res_ok);
+    Font_faceRelease(face);
+}
+
 int fixedAdvance(FontFace *, const uint16_t *codes, uint32_t n, uint32_t runTag, const uint8_t *tags,
                  uint16_t *zero, uint16_t *advance)
 {

@@ -12,7 +12,7 @@
 #include "core/result.h"
 #include "core/support/support.h"
 #include "core/text/ustr.h"
-#include "office/ole2/olewriter.h"
+#include "office/ole2/ole.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -83,18 +83,25 @@ TEST(SupportHtml, EventNamesAndFormControls)
 
 TEST(SupportOle, FindEntry)
 {
-    OleWriterEntry third = {0x3333, 7, nullptr};
-    OleWriterEntry second = {0x2222, 5, &third};
-    OleWriterEntry first = {0x1111, 5, &second};
-    OleWriter writer = {&first};
+    // The writer's entry list, newest first.
+    OleDirEntry third = {};
+    third.id = 7;
+    OleDirEntry second = {};
+    second.id = 5;
+    second.next = &third;
+    OleDirEntry first = {};
+    first.id = 9;
+    first.next = &second;
+    OleHandle writer = {};
+    writer.entries = &first;
     uintptr_t word = 99;
     EXPECT_EQ(OleWriter_findEntry(&writer, 5, &word), 0);
-    EXPECT_EQ(word, 0x1111u) << "the first entry with the id";
+    EXPECT_EQ(word, 5u) << "the entry's first word, its id";
     EXPECT_EQ(OleWriter_findEntry(&writer, 7, &word), 0);
-    EXPECT_EQ(word, 0x3333u);
+    EXPECT_EQ(word, 7u);
     EXPECT_EQ(OleWriter_findEntry(&writer, 6, &word), Res_oleNoSuchEntry);
     EXPECT_EQ(word, 0u);
-    OleWriter empty = {nullptr};
+    OleHandle empty = {};
     EXPECT_EQ(OleWriter_findEntry(&empty, 0, &word), 3586);
 }
 

@@ -515,11 +515,11 @@ TEST_F(PixelTest, BitmapCreateWithItsDrawItemAndClipPath)
     ASSERT_NE(bm->drawItem, nullptr);
     EXPECT_EQ(bm->drawItem->kind, uint32_t(DrawItem_kindRect));
     EXPECT_EQ(bm->drawItem->paintKind, uint32_t(DrawItem_sourceSolid));
-    EXPECT_EQ(bm->drawItem->paint[0], Pixel_formatRGBA);
-    EXPECT_EQ(bm->drawItem->paint[1], 0);
+    EXPECT_EQ(bm->drawItem->paint.solid.format, uint32_t(Pixel_formatRGBA));
+    EXPECT_EQ(bm->drawItem->paint.solid.value, 0u);
     EXPECT_EQ(bm->drawItem->maskKind, uint32_t(DrawItem_sourceSolid));
-    EXPECT_EQ(bm->drawItem->mask[0], Pixel_formatGrey8);
-    EXPECT_EQ(bm->drawItem->mask[1], 0);
+    EXPECT_EQ(bm->drawItem->mask.solid.format, uint32_t(Pixel_formatGrey8));
+    EXPECT_EQ(bm->drawItem->mask.solid.value, 0u);
     EXPECT_EQ(bm->drawItem->cachedRowOp, nullptr);
     ASSERT_NE(bm->clipPath, nullptr);
     EXPECT_TRUE(Path_isEmpty(bm->clipPath));

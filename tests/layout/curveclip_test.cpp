@@ -155,3 +155,37 @@ TEST(CurveClip, ExtremeCoordinatesNeitherWrapNorRunOn)
 }
 
 } // namespace
+
+namespace {
+
+// Without a rectangle: a straight curve is one line, a curve whose four
+// points coincide gives nothing, and one whose end equals its start but
+// whose controls stray is flattened into a closed chain that reaches out
+// along the loop.
+TEST(CurveClip, StraightAndDegenerateCurvesWithoutRectangle)
+{
+    Pieces line;
+    Cubic straight = cubic(0, 0, 1000, 1000, 2000, 2000, 3000, 3000);
+    ASSERT_EQ(Curve_flattenCubicClipped(straight.data(), collect, &line, nullptr), 0);
+    ASSERT_EQ(line.list.size(), 1u);
+    EXPECT_EQ(line.list[0].ex, 3000);
+    Pieces none;
+    Cubic point = cubic(77, -5, 77, -5, 77, -5, 77, -5);
+    ASSERT_EQ(Curve_flattenCubicClipped(point.data(), collect, &none, nullptr), 0);
+    EXPECT_TRUE(none.list.empty());
+    // Closed loops, large and small (within the 15-bit range, where the
+    // chord test alone would call the whole loop flat and drop it).
+    for (int32_t size : {400000, 1000}) {
+        Pieces loop;
+        Cubic closed = cubic(0, 0, size, 0, size, size, 0, 0);
+        ASSERT_EQ(Curve_flattenCubicClipped(closed.data(), collect, &loop, nullptr), 0);
+        EXPECT_GT(loop.list.size(), 2u) << size;
+        expectChain(loop, closed);
+        int64_t far = 0;
+        for (const Piece &piece : loop.list)
+            far = std::max(far, piece.ex);
+        EXPECT_GT(far, size / 2) << size;
+    }
+}
+
+} // namespace
