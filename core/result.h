@@ -248,4 +248,7 @@ enum ResultCode : int {
     Res_numNoSignChange = 26884,      // cash flows without both a positive and a negative value
     // Spreadsheet formulas.
     Res_formulaBadArgument = 0x6601,  // a text or missing argument, or a wrong argument count
+    // Zip archives (17408, 17409).
+    Res_zipBad = 17408,               // not a zip archive, a damaged one, or a member it cannot read
+    Res_zipNoEntry = 17409,           // no entry with that name
 };

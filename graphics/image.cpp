@@ -14,6 +14,7 @@
 #include "graphics/imageview.h"
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
+#include "platform/url/url.h"
 
 namespace {
 
@@ -567,16 +568,36 @@ int Image_open(EngineContext *app, ImageSource *source, ImageCheckFn checkFn, vo
     return Res_ok;
 }
 
-int Image_openUrl(EngineContext *app, const Url *url, ImageLoadChargeFn, Edr_Doc *, const int32_t *,
-                  ImageHandle **image)
+int Image_openUrl(EngineContext *app, const Url *url, ImageLoadChargeFn charge, Edr_Doc *doc,
+                  const int32_t *layout, ImageHandle **image)
+{
+    return Image_openUrlFlags(app, url, charge, doc, layout, ImageOpt_recognise, image);
+}
+
+int Image_openUrlFlags(EngineContext *app, const Url *url, ImageLoadChargeFn, Edr_Doc *,
+                       const int32_t *, uint32_t flags, ImageHandle **image)
 {
     *image = nullptr;
     ImageSource *source = nullptr;
-    int r = ImageSource_createForUrl(url, &source);
+    int r = ByteSrc_openUrl(url, &source);
     if (r != Res_ok)
         return r;
+    if (!source)
+        return Res_urlIncomplete;
     return Image_open(app, source, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0,
-                      ImageOpt_recognise | ImageOpt_animations, 0, image);
+                      flags | ImageOpt_animations, 0, image);
+}
+
+Url *Image_getSourceUrl(ImageHandle *handle)
+{
+    if (!handle)
+        return nullptr;
+    Url *copy = nullptr;
+    ImageObject *image = ImageHandle_lockImage(handle, 4);
+    if (image && image->source && image->source->openStream == ImageSource_openUrl)
+        copy = Url_copy(reinterpret_cast<const ImageUrlSource *>(image->source)->url);
+    ImageHandle_unlockImage(handle, image, 4);
+    return copy;
 }
 
 int ImageHandle_create(EngineContext *app, ImageHandle **handle, void *owner, int32_t lockable)

@@ -254,11 +254,19 @@ void Image_resumeJobs(EngineContext *app);
 // The load accountant an image load charges its bytes to: (document, bytes
 // done, bytes in total).
 typedef int (*ImageLoadChargeFn)(Edr_Doc *doc, uint32_t done, uint32_t total);
-// Opens the picture behind url (a URL image source) with Image_open and
-// recognition on; the load is not charged to doc. 0 with *image a new
-// handle, or an error (*image null).
+// Opens the picture behind url (a URL byte source, ByteSrc_openUrl) with
+// Image_open and recognition on: Image_openUrlFlags with ImageOpt_recognise.
+// The load is not charged to doc. 0 with *image a new handle, or an error
+// (*image null): 10 for a URL without any part.
 int Image_openUrl(EngineContext *app, const Url *url, ImageLoadChargeFn charge, Edr_Doc *doc,
                   const int32_t *layout, ImageHandle **image);
+// As Image_openUrl with the caller's option word and ImageOpt_animations
+// (128) added.
+int Image_openUrlFlags(EngineContext *app, const Url *url, ImageLoadChargeFn charge, Edr_Doc *doc,
+                       const int32_t *layout, uint32_t flags, ImageHandle **image);
+// A new copy of the URL behind the handle's image when it was opened from
+// a URL byte source, else null (no image, another source, or no memory).
+Url *Image_getSourceUrl(ImageHandle *handle);
 
 // A new handle for no image yet. 0 or 1.
 [[nodiscard]] int ImageHandle_create(EngineContext *app, ImageHandle **handle, void *owner, int32_t lockable);

@@ -8,8 +8,6 @@
 #include "document/types/doctype.h"
 #include "office/docside.h"
 #include "office/powerpoint/ppt.h"
-#include "office/zip/zipvfs.h"
-#include "platform/vfs/vfs.h"
 
 // Interim: no office importer keeps a record set of nodes yet.
 void Edr_Doc_forgetNode(Edr_Doc *, Edr_Node *)
@@ -31,19 +29,3 @@ int Ppt_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {
     return DocType_describeInterim(context, desc);
 }
-
-// Interim: without the zip module no URL names an archive member, so the
-// probe leaves every handle alone.
-int ZipVfs_open(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, EngineContext *)
-{
-    *accepted = 0;
-    return Res_ok;
-}
-
-// Interim: only the probe; no handle ever becomes a Zvfs stream yet.
-const VfsTypeOps VfsZipOps = {
-    "Zvfs",      // name
-    0,           // flags
-    nullptr,     // 2
-    ZipVfs_open, // 3
-};

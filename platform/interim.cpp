@@ -123,23 +123,6 @@ int App_saveDocumentAs(EngineInstance *, const char *)
     return 0;
 }
 
-// Interim: no listing is ever opened, so there is nothing to go on with,
-// close or free.
-int ZipList_next(EngineInstance *, ZipListRequest *, int32_t)
-{
-    return 0;
-}
-
-int ZipList_close(EngineInstance *, ZipListRequest *)
-{
-    return 0;
-}
-
-int ZipList_free(ZipEntryList *)
-{
-    return 1;
-}
-
 // Interim: no search runs before the viewer's search exists.
 int App_searchStart(EngineInstance *, const char *, intptr_t, intptr_t, intptr_t)
 {

@@ -48,11 +48,11 @@ void ImageSource_close(EngineContext *, ImageSource *source)
 
 // ------------------------------------------------------------ URL sources
 
-int ImageSource_createForUrl(const Url *url, ImageSource **source)
+int ByteSrc_openUrl(const Url *url, ImageSource **source)
 {
     *source = nullptr;
-    if (!url)
-        return Res_nullInput;
+    if (!url || Url_getPartsMask(url) == 0)
+        return Res_ok;
     ImageUrlSource *s = static_cast<ImageUrlSource *>(Mem_calloc(1, sizeof(ImageUrlSource)));
     if (!s)
         return Res_noMemory;
@@ -81,16 +81,21 @@ int ImageSource_openUrl(EngineContext *app, ImageSource *source, ByteStream **st
 {
     *stream = nullptr;
     ImageUrlSource *s = reinterpret_cast<ImageUrlSource *>(source);
+    if (s->error)
+        return s->error;
     VfsHandle *handle = nullptr;
     uint32_t accepted = 0;
-    int r = Vfs_open(s->url, Vfs_modeRead, &handle, &accepted, app);
-    if (r != Res_ok)
-        return r;
-    // Decoders seek back to frames and headers: a stream that cannot seek
-    // is copied. The byte stream owns the handle once it exists.
-    r = VfsByteStream_create(handle, stream, 1, 1);
-    if (r != Res_ok)
-        (void)Vfs_close(handle);
+    int r = Vfs_open(s->url, Vfs_modeRead | Vfs_modeSeekable, &handle, &accepted, app);
+    if (r == Res_ok) {
+        // Decoders seek back to frames and headers: a stream that cannot
+        // seek is copied. The byte stream owns the handle once it exists.
+        r = VfsByteStream_create(handle, stream, 1, 1);
+        if (r != Res_ok)
+            (void)Vfs_close(handle);
+    }
+    // Running out of memory passes; any other failure stays the answer.
+    if (r != Res_noMemory)
+        s->error = r;
     return r;
 }
 

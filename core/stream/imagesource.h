@@ -54,23 +54,29 @@ struct ImageStreamSource {
 // the record (null allowed).
 void ImageSource_close(EngineContext *app, ImageSource *source);
 
-// A source over the file behind a URL: its stream handle is opened when
-// the image code asks for bytes, and two URL sources are the same when
-// their URLs are equal (Url_equals).
+// The URL byte source: a source over the file behind a URL. Its stream is
+// opened (read, random access) each time the image code asks for bytes;
+// the first error (but running out of memory) is remembered and every
+// later open answers it. Two URL
+// sources are the same when their URLs are equal (Url_equals).
 struct ImageUrlSource {
     ImageSource ops;
-    Url *url; // owned copy
+    Url *url;  // owned copy
+    int error; // the first open error, 0 while none
 };
 
-// *source = a new source over a copy of url (its slots are ImageSource_sameUrl,
-// ImageSource_openUrl and ImageSource_closeUrl). 0; 1 out of memory; 8 for
-// a null url. *source is null on failure.
-[[nodiscard]] int ImageSource_createForUrl(const Url *url, ImageSource **source);
+// *source = a new URL byte source over a copy of url (its slots are
+// ImageSource_sameUrl, ImageSource_openUrl and ImageSource_closeUrl). A
+// null URL or one without any part gives no source and 0. 0; 1 out of
+// memory (*source null).
+[[nodiscard]] int ByteSrc_openUrl(const Url *url, ImageSource **source);
 // The same slot: non-zero when other is a URL source with an equal URL.
 int ImageSource_sameUrl(EngineContext *app, ImageSource *source, ImageSource *other);
-// The open slot: opens the URL for reading and makes a byte stream over the
-// handle (copying when it cannot seek). 0 or the error of either step;
-// *stream is null on failure. May be called again after the stream closed.
+// The open slot: opens the URL with mode 0x11 and makes a byte stream over
+// the handle (the image reader gets the whole stream: a stream that cannot
+// seek, or a zip member, is copied). 0, the remembered error, or the error
+// of either step (remembered unless 1); *stream is null on failure. After a
+// success it may be called again once the stream is closed.
 [[nodiscard]] int ImageSource_openUrl(EngineContext *app, ImageSource *source, ByteStream **stream);
 // The release slot: frees the URL copy and the record (null allowed).
 void ImageSource_closeUrl(EngineContext *app, ImageSource *source);

@@ -466,6 +466,25 @@ char16_t *Ustr_strCstr(const char16_t *haystack, const char *needle)
     return nullptr;
 }
 
+char16_t *Ustr_findAsciiNoCase(const char16_t *haystack, const char *needle)
+{
+    if (!needle[0])
+        return mutableUnits(haystack);
+    for (const char16_t *h = haystack; *h; h++) {
+        size_t i = 0;
+        while (needle[i] && h[i]) {
+            uint32_t a = h[i];
+            uint32_t b = static_cast<uint8_t>(needle[i]);
+            if (a != b && (a > 0x17F || Ustr_lowerChar(a) != Ustr_lowerChar(b)))
+                break;
+            i++;
+        }
+        if (!needle[i])
+            return mutableUnits(h);
+    }
+    return nullptr;
+}
+
 // ---------------------------------------------------- in-place changes
 
 void Ustr_lowerInPlace(char16_t *s)

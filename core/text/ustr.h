@@ -106,6 +106,11 @@ char16_t *Ustr_rchr(const char16_t *s, uint32_t c);
 char16_t *Ustr_str(const char16_t *haystack, const char16_t *needle);
 // As Ustr_str with an 8-bit needle (bytes read signed).
 char16_t *Ustr_strCstr(const char16_t *haystack, const char *needle);
+// The first place in haystack where the 8-bit needle (bytes read as
+// Latin-1) stands, ignoring case: both sides are folded with
+// Ustr_lowerChar, and units above U+017F are compared unchanged. An empty
+// needle gives the haystack; no match gives null. Neither may be null.
+char16_t *Ustr_findAsciiNoCase(const char16_t *haystack, const char *needle);
 // The first unit of the first place where the m ASCII characters of needle
 // stand in the n units of haystack (counted, no terminator needed; exact
 // comparison, a needle byte 0x80-0xFF matches no unit), or null. m 0 or a

@@ -7,7 +7,8 @@
 // listing requests 0x18000 to 0x18003. Each answers 1 when the call was
 // posted and 0 otherwise (what it copied is then freed).
 //
-// Only the entry points that the host calls are declared here so far.
+// Only the entry points that the host calls are declared here so far,
+// and the archive listing's deferred calls.
 #pragma once
 
 #include <cstdint>
@@ -101,6 +102,13 @@ struct ZipEntryList {
     ZipEntryInfo **entries;
 };
 
+// Opens a listing of the directory at the 8-bit path (UTF-8; a URL or a
+// local path, Url_newFromUserString): a folder of a zip archive, an
+// archive's top level, or any directory the stream layer lists. The path
+// is copied; the answer is request 0x18001 with a new ZipListRequest, or
+// 0x18000. 1 when posted; 0 for a null instance or path, or when the copy
+// cannot be made.
+int ZipList_open(EngineInstance *instance, const char *path);
 // Asks for the next batch of at most batchSize entries (0 for a null
 // request or a batch size below 1).
 int ZipList_next(EngineInstance *instance, ZipListRequest *request, int32_t batchSize);
@@ -108,3 +116,14 @@ int ZipList_next(EngineInstance *instance, ZipListRequest *request, int32_t batc
 int ZipList_close(EngineInstance *instance, ZipListRequest *request);
 // Frees a batch with its entries and names. 1.
 int ZipList_free(ZipEntryList *list);
+
+// The deferred calls on the application thread. Open: the listing stream
+// (access mode 8) and 0x18001, or 0x18000 and the request freed. Next: up
+// to the batch size of entries ("." and ".." skipped), each tried as a
+// listing (a directory) and else read for its size (info 0) and info word
+// 4, then 0x18002; 0x18003 when no entry is left; on a failure the
+// listing stream is closed and 0x18000 sent. Close: closes the stream and
+// frees the request.
+void ZipList_runOpen(EngineInstance *instance, void *request);
+void ZipList_runNext(EngineInstance *instance, void *request);
+void ZipList_runClose(EngineInstance *instance, void *request);

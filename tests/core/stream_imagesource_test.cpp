@@ -82,16 +82,16 @@ class UrlSourceTest : public FileFixture
 {
 };
 
-TEST_F(UrlSourceTest, EqualUrlsAreTheSameAndEachOpenReadsTheFile)
+TEST_F(UrlSourceTest, EqualUrlsAreTheSameEachOpenReadsTheFileAndTheFirstErrorStays)
 {
     size_t before = TestHeap_usedBytes();
     writeFile("pic.bin", "FAKE picture");
     Url *u = fileUrl("pic.bin");
     Url *other = fileUrl("other.bin");
     ImageSource *a = nullptr, *b = nullptr, *c = nullptr;
-    ASSERT_EQ(ImageSource_createForUrl(u, &a), Res_ok);
-    ASSERT_EQ(ImageSource_createForUrl(u, &b), Res_ok);
-    ASSERT_EQ(ImageSource_createForUrl(other, &c), Res_ok);
+    ASSERT_EQ(ByteSrc_openUrl(u, &a), Res_ok);
+    ASSERT_EQ(ByteSrc_openUrl(u, &b), Res_ok);
+    ASSERT_EQ(ByteSrc_openUrl(other, &c), Res_ok);
     EXPECT_EQ(a->same, ImageSource_sameUrl);
     EXPECT_EQ(a->release, ImageSource_closeUrl);
     EXPECT_NE(a->same(ctx, a, b), 0);
@@ -104,12 +104,31 @@ TEST_F(UrlSourceTest, EqualUrlsAreTheSameAndEachOpenReadsTheFile)
         EXPECT_EQ(std::string(reinterpret_cast<char *>(sig), 4), "FAKE");
         EXPECT_EQ(ByteStream_close(s), Res_ok);
     }
+    // A missing file: the first error stays the answer, even once the file
+    // is there.
     ByteStream *missing = reinterpret_cast<ByteStream *>(1);
-    EXPECT_NE(c->openStream(ctx, c, &missing), Res_ok) << "no such file";
+    int first = c->openStream(ctx, c, &missing);
+    EXPECT_NE(first, Res_ok) << "no such file";
     EXPECT_EQ(missing, nullptr);
-    ImageSource *none = reinterpret_cast<ImageSource *>(1);
-    EXPECT_EQ(ImageSource_createForUrl(nullptr, &none), Res_nullInput);
-    EXPECT_EQ(none, nullptr);
+    writeFile("other.bin", "FAKE now");
+    EXPECT_EQ(c->openStream(ctx, c, &missing), first);
+    EXPECT_EQ(missing, nullptr);
+    // Running out of memory is not remembered: the next open may work.
+    ByteStream *later = nullptr;
+    Mem_failAfter(1);
+    EXPECT_EQ(b->openStream(ctx, b, &later), Res_noMemory);
+    Mem_failAfter(0);
+    ASSERT_EQ(b->openStream(ctx, b, &later), Res_ok);
+    EXPECT_EQ(ByteStream_close(later), Res_ok);
+    // No URL, or a URL without any part: no source and no error.
+    Url *empty = url("");
+    ASSERT_NE(empty, nullptr);
+    for (const Url *none : {static_cast<const Url *>(nullptr), static_cast<const Url *>(empty)}) {
+        ImageSource *src = reinterpret_cast<ImageSource *>(1);
+        EXPECT_EQ(ByteSrc_openUrl(none, &src), Res_ok);
+        EXPECT_EQ(src, nullptr);
+    }
+    Url_free(empty);
     for (ImageSource *src : {a, b, c})
         src->release(ctx, src);
     ImageSource_closeUrl(ctx, nullptr);

@@ -234,6 +234,31 @@ TEST(UstrCompare, DifferentialAgainstReference)
     }
 }
 
+TEST(UstrSearch, FindAsciiNoCase)
+{
+    struct Case {
+        const char16_t *haystack;
+        const char *needle;
+        int at; // -1: no match
+    };
+    const Case cases[] = {
+        {u"/book.zip/page.html", ".zip", 5},
+        {u"/Docs.ZIP/x.html", ".zip", 5},
+        {u"/a.zIp", ".ZiP", 2},
+        {u"a.zi", ".zip", -1},             // the haystack ends inside the needle
+        {u"..zip", ".zip", 1},             // a false start is passed over
+        {u"\u00C9T\u00C9", "\xE9t", 0},     // Latin-1 letters fold on both sides
+        {u"\u0130", "i", 0},                // U+0130 folds to 'i'
+        {u"\u0410", "\xE0", -1},            // above U+017F only equal units match
+        {u"abc", "", 0},                   // an empty needle: the haystack
+        {u"", "a", -1},
+    };
+    for (const Case &c : cases) {
+        char16_t *hit = Ustr_findAsciiNoCase(c.haystack, c.needle);
+        EXPECT_EQ(hit ? int(hit - c.haystack) : -1, c.at) << c.needle;
+    }
+}
+
 TEST(UstrLength, EveryAlignmentAndLength)
 {
     // Heap blocks, so that the sanitizer build sees reads past the end.
