@@ -106,7 +106,72 @@ void releaseNothing(EngineContext *, Edr_HandlerDesc *)
 int Word_readerNew(WordReader **out)
 {
     *out = static_cast<WordReader *>(Mem_calloc(1, sizeof(WordReader)));
-    return *out ? Res_ok : Res_noMemory;
+    if (!*out)
+        return Res_noMemory;
+    Word_readerInit(*out);
+    return Res_ok;
+}
+
+void Word_readerInit(WordReader *r)
+{
+    r->clx = nullptr;
+    r->clxLength = 0;
+    r->hasClx = 0;
+    r->prcs = nullptr;
+    r->prcCount = 0;
+    r->pieceCps = nullptr;
+    r->pieces = nullptr;
+    r->pieceCount = 0;
+    memset(&r->chpx, 0, sizeof r->chpx);
+    memset(&r->papx, 0, sizeof r->papx);
+    r->stsh = nullptr;
+    r->stshLength = 0;
+    memset(&r->stshi, 0, sizeof r->stshi);
+    r->stdOffsets = nullptr;
+    r->styles = nullptr;
+    r->styleCount = 0;
+    r->istdNormal = 0;
+    r->istdDefaultFont = 0;
+    r->istdTable = 0xFFFFFFFF;
+    r->sections = nullptr;
+    r->sectionCount = 0;
+    r->plcfHdd = nullptr;
+    r->hddLength = 0;
+    r->hddStoryCounter = 0;
+    r->sectGrpfIhdt = 0;
+    r->bookmarks = nullptr;
+    r->fontCount = 0;
+    r->symbolFont = -1;
+    r->wingdingsFont = -1;
+    r->listCount = 0;
+    r->sprmDepth = 0;
+}
+
+void Word_readerFreeTables(WordReader *r)
+{
+    Mem_free(r->clx);
+    Mem_free(r->prcs);
+    Mem_free(r->pieceCps);
+    Mem_free(r->pieces);
+    WordBinTable *tables[2] = {&r->chpx, &r->papx};
+    for (WordBinTable *t : tables) {
+        Mem_free(t->fcs);
+        Mem_free(t->pages);
+        Mem_free(t->fkp);
+    }
+    Mem_free(r->stsh);
+    Mem_free(r->stdOffsets);
+    for (uint32_t i = 0; r->styles && i < r->styleCount; i++) {
+        Mem_free(r->styles[i].name);
+        Mem_free(r->styles[i].conditional);
+    }
+    Mem_free(r->styles);
+    for (uint32_t i = 0; r->sections && i < r->sectionCount; i++)
+        Mem_free(r->sections[i].sepx);
+    Mem_free(r->sections);
+    Mem_free(r->plcfHdd);
+    Word_bookmarksFree(r);
+    Word_readerInit(r);
 }
 
 void Word_readerFree(WordReader *reader)
@@ -115,7 +180,34 @@ void Word_readerFree(WordReader *reader)
         return;
     Word_closeStreams(reader);
     Ole_closeFile(&reader->ole);
+    Word_readerFreeTables(reader);
     Mem_free(reader);
+}
+
+int Word_readBlock(OleStream *stream, int64_t fc, uint32_t lcb, uint8_t **out)
+{
+    *out = nullptr;
+    if (lcb == 0)
+        return Res_ok;
+    if (!stream)
+        return Res_oleStreamEnd;
+    uint64_t size = Ole_streamSize(stream);
+    if (fc < 0 || uint64_t(fc) > size)
+        return Res_oleSeekBeyond;
+    if (uint64_t(lcb) > size - uint64_t(fc))
+        return Res_oleStreamEnd;
+    *out = static_cast<uint8_t *>(Mem_malloc(lcb));
+    if (!*out)
+        return Res_noMemory;
+    size_t got = 0;
+    int err = Ole_streamReadAt(stream, uint64_t(fc), lcb, &got, *out);
+    if (err == Res_ok && got != lcb)
+        err = Res_oleStreamEnd;
+    if (err != Res_ok) {
+        Mem_free(*out);
+        *out = nullptr;
+    }
+    return err;
 }
 
 int Word_readFib97(WordReader *r)
