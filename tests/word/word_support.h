@@ -230,7 +230,7 @@ inline std::vector<std::string> expectLines(const std::string &name)
 
 // A test with a heap and a Word reader over a file in memory.
 class WordTest : public LeakCheckedContextTest<(32u << 20)> {
-  protected:
+  public:
     VfsHandle *stream = nullptr;
     WordReader *reader = nullptr;
 
