@@ -5,7 +5,8 @@
 #include "word/reader/word.h"
 
 // Interim: open takes the stream over, so it closes it, and fails.
-int Word_loadDocument(EngineContext *, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *, Edr_Node *)
+int Word_loadDocument(EngineContext *, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *,
+                      Edr_Node *)
 {
     (void)Vfs_close(stream);
     return Res_notImplemented;

@@ -15,7 +15,8 @@
 #include "tests/support/test_engine.h"
 #include "word/reader/word.h"
 
-namespace {
+namespace
+{
 
 void require(bool ok)
 {
@@ -35,7 +36,8 @@ void styles(WordReader *r)
         Word_defaultPap(&r->styles[i].pap);
         Word_defaultChp(&r->styles[i].chp);
     }
-    r->styles[3].conditional = static_cast<WordChp *>(Mem_calloc(Word_conditionalChps, sizeof(WordChp)));
+    r->styles[3].conditional =
+        static_cast<WordChp *>(Mem_calloc(Word_conditionalChps, sizeof(WordChp)));
     require(r->styles[3].conditional != nullptr);
     r->istdTable = 3;
     r->istdDefaultFont = 2;
@@ -80,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         switch (kind) {
         case 1:
             n = n > 65533 ? 65533 : n;
-            stored = std::string(1, char((n + 2) & 0xFF)) + char((n + 2) >> 8) + std::string(2, '\1') + list.substr(0, n);
+            stored = std::string(1, char((n + 2) & 0xFF)) + char((n + 2) >> 8) +
+                     std::string(2, '\1') + list.substr(0, n);
             break;
         case 2: {
             size_t cw = n / 2 + 1 > 255 ? 255 : n / 2 + 1;
@@ -96,8 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             stored = std::string(1, char(n & 0xFF)) + char(n >> 8) + list;
             break;
         }
-        (void)Word_applyGrpprl(&sep, &pap, &chp, &tap, &pic, kind, reinterpret_cast<const uint8_t *>(stored.data()),
-                               r);
+        (void)Word_applyGrpprl(&sep, &pap, &chp, &tap, &pic, kind,
+                               reinterpret_cast<const uint8_t *>(stored.data()), r);
         require(pap.itbdMac <= Word_maxTabs);
         require(tap.itcMac <= Word_maxCells);
     }

@@ -18,7 +18,8 @@
 #include "tests/word/cfb_build.h"
 #include "word/reader/word.h"
 
-namespace {
+namespace
+{
 
 void require(bool ok)
 {
@@ -36,8 +37,8 @@ void split(const uint8_t *data, size_t size, std::string parts[3])
                 parts[0].assign(reinterpret_cast<const char *>(data), size);
             return;
         }
-        uint32_t n = uint32_t(data[at]) | (uint32_t(data[at + 1]) << 8) | (uint32_t(data[at + 2]) << 16) |
-                     (uint32_t(data[at + 3]) << 24);
+        uint32_t n = uint32_t(data[at]) | (uint32_t(data[at + 1]) << 8) |
+                     (uint32_t(data[at + 2]) << 16) | (uint32_t(data[at + 3]) << 24);
         at += 4;
         if (n > size - at)
             n = uint32_t(size - at);
@@ -48,8 +49,8 @@ void split(const uint8_t *data, size_t size, std::string parts[3])
 
 void walk(WordReader *r)
 {
-    if (Word_readHeaderTable(r) || Word_readSections(r) || Word_readPieceTable(r) || Word_readBookmarks(r) ||
-        Word_readBinTables(r) || Word_readStyleSheet(r))
+    if (Word_readHeaderTable(r) || Word_readSections(r) || Word_readPieceTable(r) ||
+        Word_readBookmarks(r) || Word_readBinTables(r) || Word_readStyleSheet(r))
         return;
     uint32_t limit = r->subdocStart[1];
     uint32_t cp = 0;
@@ -115,7 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     std::string parts[3];
     split(data, size, parts);
-    std::vector<CfbStream> streams = {{u"WordDocument", parts[0]}, {u"0Table", parts[1]}, {u"1Table", parts[1]}};
+    std::vector<CfbStream> streams = {
+        {u"WordDocument", parts[0]}, {u"0Table", parts[1]}, {u"1Table", parts[1]}};
     if (!parts[2].empty())
         streams.push_back({u"Data", parts[2]});
     std::string file = Cfb_build(streams);

@@ -76,8 +76,8 @@ inline std::string Cfb_build(const std::vector<CfbStream> &streams)
     for (size_t i = 0; i < fat.size(); i++)
         cfbPut32(file, 512 + 4 * i, fat[i]);
     // Directory.
-    auto entry = [&](uint32_t id, const std::u16string &name, uint32_t type, uint32_t right, uint32_t child,
-                     uint32_t start, uint32_t size) {
+    auto entry = [&](uint32_t id, const std::u16string &name, uint32_t type, uint32_t right,
+                     uint32_t child, uint32_t start, uint32_t size) {
         size_t at = 512 + size_t(fatSectors) * 512 + 128 * size_t(id);
         size_t n = name.size() < 31 ? name.size() : 31;
         for (size_t i = 0; i < n; i++)

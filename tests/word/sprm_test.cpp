@@ -4,9 +4,11 @@
 // the operand checks.
 #include "tests/word/word_support.h"
 
-namespace {
+namespace
+{
 
-class SprmTest : public WordTest {
+class SprmTest : public WordTest
+{
   protected:
     void SetUp() override
     {
@@ -58,8 +60,11 @@ TEST_F(SprmTest, KindsAndIdent)
 {
     uint8_t data[4] = {2, 0, 0x03, 0x24};
     for (uint32_t kind : {0u, 4u, 5u, 9u, 10u, 13u})
-        EXPECT_EQ(Word_applyGrpprl(&sep, &pap, &chp, &tap, &pic, kind, data, reader), Res_wordBadGrpprlKind) << kind;
-    EXPECT_EQ(Word_applyGrpprl(nullptr, nullptr, nullptr, nullptr, nullptr, 3, data, reader), Res_ok);
+        EXPECT_EQ(Word_applyGrpprl(&sep, &pap, &chp, &tap, &pic, kind, data, reader),
+                  Res_wordBadGrpprlKind)
+            << kind;
+    EXPECT_EQ(Word_applyGrpprl(nullptr, nullptr, nullptr, nullptr, nullptr, 3, data, reader),
+              Res_ok);
     EXPECT_EQ(Word_applyGrpprl(&sep, &pap, &chp, &tap, &pic, 3, nullptr, reader), Res_ok);
     reader->fib.wIdent = 0x1234;
     EXPECT_EQ(apply(3, op(0x2403) + bytes({1})), Res_wordBadIdent);
@@ -158,8 +163,8 @@ TEST_F(SprmTest, ExtendedTabSizeAndTolerance)
     }
     // 0xC615 with size byte 255: one deletion at 720 with tolerance 10 and
     // one addition at 1440 (centre, dots); then sprmPJc.
-    std::string list = op(0xC615) + bytes({255, 1}) + le16(720) + le16(10) + bytes({1}) + le16(1440) +
-                       bytes({1 | (1 << 3)}) + op(0x2403) + bytes({2});
+    std::string list = op(0xC615) + bytes({255, 1}) + le16(720) + le16(10) + bytes({1}) +
+                       le16(1440) + bytes({1 | (1 << 3)}) + op(0x2403) + bytes({2});
     ASSERT_EQ(apply(3, list), Res_ok);
     ASSERT_EQ(pap.itbdMac, 3);
     EXPECT_EQ(pap.tabs[0].position, 700);
@@ -173,7 +178,8 @@ TEST_F(SprmTest, ExtendedTabSizeAndTolerance)
 TEST_F(SprmTest, TabsAtMostSixtyFour)
 {
     for (int k = 0; k < 64; k++) {
-        std::string list = op(0xC60D) + bytes({5, 0, 1}) + le16(uint32_t(100 + 10 * k)) + bytes({0});
+        std::string list =
+            op(0xC60D) + bytes({5, 0, 1}) + le16(uint32_t(100 + 10 * k)) + bytes({0});
         ASSERT_EQ(apply(3, list), Res_ok);
     }
     ASSERT_EQ(pap.itbdMac, 64);
@@ -199,7 +205,8 @@ TEST_F(SprmTest, TableOfMoreCellsThanTheRecordHolds)
         operand += le16(uint32_t(100 * i));
     for (int i = 0; i < 255; i++)
         operand += le16(1) + le16(0) + le32(0x00010208u) + le32(0) + le32(0) + le32(0);
-    std::string list = op(0xD608) + le16(uint32_t(operand.size() + 1)) + operand + op(0x5400) + le16(2);
+    std::string list =
+        op(0xD608) + le16(uint32_t(operand.size() + 1)) + operand + op(0x5400) + le16(2);
     ASSERT_EQ(apply(3, list), Res_ok);
     EXPECT_EQ(tap.itcMac, 64);
     EXPECT_EQ(tap.rgdxaCenter[64], 6400);
@@ -263,13 +270,14 @@ TEST_F(SprmTest, OperandSizesTable)
         bool word97;
         uint32_t size, sizeBytes;
     } cases[] = {
-        {0x2403, true, 1, 0},  {0x4600, true, 2, 0},  {0x6412, true, 4, 0}, {0xEA08, true, 3, 0},
-        {0x840F, true, 2, 0},  {0xA413, true, 2, 0},  {0xC63E, true, 3, 1}, {0xD605, true, 24, 1},
-        {0xD608, true, 2, 2},  {0xD66F, true, 12, 0}, {0xD620, false, 5, 0}, {0xD620, true, 3, 1},
+        {0x2403, true, 1, 0}, {0x4600, true, 2, 0},  {0x6412, true, 4, 0},  {0xEA08, true, 3, 0},
+        {0x840F, true, 2, 0}, {0xA413, true, 2, 0},  {0xC63E, true, 3, 1},  {0xD605, true, 24, 1},
+        {0xD608, true, 2, 2}, {0xD66F, true, 12, 0}, {0xD620, false, 5, 0}, {0xD620, true, 3, 1},
         {0x2A33, true, 0, 0},
     };
     for (const auto &c : cases) {
-        ASSERT_TRUE(Word_sprmOperandSize(c.opcode, c.word97, p, sizeof p, &size, &sizeBytes)) << c.opcode;
+        ASSERT_TRUE(Word_sprmOperandSize(c.opcode, c.word97, p, sizeof p, &size, &sizeBytes))
+            << c.opcode;
         EXPECT_EQ(size, c.size) << std::hex << c.opcode;
         EXPECT_EQ(sizeBytes, c.sizeBytes) << std::hex << c.opcode;
     }
@@ -313,7 +321,8 @@ TEST_F(SprmTest, StylePermutation)
     EXPECT_EQ(pap.jc, 3);
     // A map shorter than its range: 3875.
     pap.istd = 3;
-    EXPECT_EQ(apply(3, op(0xC601) + bytes({8, 0, 0}) + le16(2) + le16(3) + le16(5)), Res_wordShortOperand);
+    EXPECT_EQ(apply(3, op(0xC601) + bytes({8, 0, 0}) + le16(2) + le16(3) + le16(5)),
+              Res_wordShortOperand);
 }
 
 TEST_F(SprmTest, BordersDecoded)
@@ -342,7 +351,7 @@ TEST_F(SprmTest, BordersDecoded)
         int8_t style;
         int32_t width;
     } cases[] = {
-        {uint16_t(2 << 6), 2, 2 * 65536 / 72},                 // one line of 2
+        {uint16_t(2 << 6), 2, 2 * 65536 / 72},                  // one line of 2
         {uint16_t((2 << 6) | (1 << 3) | 1), 2, 2 * 65536 / 72}, // sum 4
         {uint16_t((2 << 6) | (2 << 3) | 2), 6, 65536 / 72},     // sum 6
         {uint16_t((3 << 6) | (2 << 3) | 2), 5, 5 * 65536 / 72}, // sum 7
@@ -371,7 +380,8 @@ TEST_F(SprmTest, ShortOperandsAndColumns)
     // sprmPAnld shorter than the Word 97 descriptor.
     EXPECT_EQ(apply(3, op(0xC63E) + bytes({10}) + std::string(10, '\0')), Res_wordShortOperand);
     // Columns: a number past the section's table is ignored.
-    ASSERT_EQ(apply(11, op(0xF203) + bytes({2}) + le16(3000) + op(0xF203) + bytes({100}) + le16(1)), Res_ok);
+    ASSERT_EQ(apply(11, op(0xF203) + bytes({2}) + le16(3000) + op(0xF203) + bytes({100}) + le16(1)),
+              Res_ok);
     EXPECT_EQ(sep.colWidth[2], 3000);
     ASSERT_EQ(apply(11, op(0xF204) + bytes({0x7F}) + le16(5) + op(0x3009) + bytes({1})), Res_ok);
     EXPECT_EQ(sep.bkc, 1);

@@ -4,9 +4,11 @@
 // header tables, and bookmark tables that do not agree.
 #include "tests/word/word_support.h"
 
-namespace {
+namespace
+{
 
-std::string pcdt(const std::vector<uint32_t> &cps, const std::vector<uint32_t> &fcs, uint32_t prm = 0)
+std::string pcdt(const std::vector<uint32_t> &cps, const std::vector<uint32_t> &fcs,
+                 uint32_t prm = 0)
 {
     std::string plc;
     for (uint32_t c : cps)
@@ -16,7 +18,8 @@ std::string pcdt(const std::vector<uint32_t> &cps, const std::vector<uint32_t> &
     return bytes({2}) + le32(uint32_t(plc.size())) + plc;
 }
 
-class TablesTest : public WordTest {
+class TablesTest : public WordTest
+{
   public:
     // A Word 97 file whose table stream holds the CLX at 16.
     int withClx(const std::string &clx, uint32_t docSize = 4096)
@@ -74,7 +77,8 @@ TEST_F(TablesTest, PrcListsAndDamagedClx)
     reader->fib.flags |= 4;
     WordChp chp;
     Word_defaultChp(&chp);
-    ASSERT_EQ(Word_applyPrm(1, WordGrpprl_chpList, nullptr, nullptr, &chp, nullptr, reader), Res_ok);
+    ASSERT_EQ(Word_applyPrm(1, WordGrpprl_chpList, nullptr, nullptr, &chp, nullptr, reader),
+              Res_ok);
     EXPECT_EQ(chp.fBold, 1);
     // The first byte after the Prc list is not 2: no pieces, no error.
     ASSERT_EQ(withClx(prcs + bytes({3, 0, 0, 0, 0})), Res_ok);
@@ -98,7 +102,8 @@ TEST_F(TablesTest, SyntheticPiecesWithoutClx)
 {
     struct {
         uint32_t fcMin, fcMac, pieces, lastLength;
-    } cases[] = {{0x400, 0x400 + 70000, 3, 4464}, {0x400, 0x400 + 65536, 2, 32768}, {0x800, 0x400, 0, 0}};
+    } cases[] = {
+        {0x400, 0x400 + 70000, 3, 4464}, {0x400, 0x400 + 65536, 2, 32768}, {0x800, 0x400, 0, 0}};
     for (const auto &c : cases) {
         ASSERT_EQ(openStreams(Fib97().fc(c.fcMin, c.fcMac).b, std::string(16, '\0')), Res_ok);
         ASSERT_EQ(Word_readPieceTable(reader), Res_ok);
@@ -147,8 +152,8 @@ TEST_F(TablesTest, TablesOutsideTheirStreams)
 }
 
 // A page: FCs, run entries and the byte 511.
-std::string page(const std::vector<uint32_t> &rgfc, const std::vector<uint8_t> &offsets, uint32_t entry,
-                 uint8_t crun)
+std::string page(const std::vector<uint32_t> &rgfc, const std::vector<uint8_t> &offsets,
+                 uint32_t entry, uint8_t crun)
 {
     std::string p(512, '\0');
     for (size_t i = 0; i < rgfc.size(); i++)
@@ -169,8 +174,10 @@ TEST_F(TablesTest, DamagedPages)
     chp1[0x1E3] = 1;
     chp1[0x1FC] = 40; // the second run's CHPX would pass the page's end
     std::string chp2 = page({0x410, 0x420}, {0}, 1, 200); // crun overruns the page
-    std::string doc = placeAt(placeAt(Fib97().fc(0x400, 0x420).ccp(0, 0x20).cpnBte(2, 0).b, 0x600, chp1), 0x800, chp2);
-    std::string table = std::string(16, '\0') + le32(0x400) + le32(0x410) + le32(0x420) + le32(3) + le32(4);
+    std::string doc = placeAt(
+        placeAt(Fib97().fc(0x400, 0x420).ccp(0, 0x20).cpnBte(2, 0).b, 0x600, chp1), 0x800, chp2);
+    std::string table =
+        std::string(16, '\0') + le32(0x400) + le32(0x410) + le32(0x420) + le32(3) + le32(4);
     Fib97 fib;
     fib.fc(0x400, 0x420).ccp(0, 0x20).cpnBte(2, 0).pair(WordPair_plcfbteChpx, 16, 20);
     doc.replace(0, 898, fib.b);
@@ -187,7 +194,8 @@ TEST_F(TablesTest, DamagedPages)
     EXPECT_EQ(chp.fBold, 1);
     ASSERT_EQ(Word_chpxAtCp(5, &chpx, reader), Res_ok);
     EXPECT_EQ(chpx, nullptr) << "a CHPX past the page is ignored";
-    EXPECT_EQ(Word_chpxAtCp(0x18, &chpx, reader), Res_wordNotFound) << "a page whose runs overrun it has none";
+    EXPECT_EQ(Word_chpxAtCp(0x18, &chpx, reader), Res_wordNotFound)
+        << "a page whose runs overrun it has none";
     EXPECT_EQ(Word_chpxAtCp(0x30, &chpx, reader), Res_wordNotFound);
 }
 
@@ -229,8 +237,8 @@ TEST_F(TablesTest, BinTableShorterThanItsPageCount)
 // A Word 97 style sheet: the header, then the STDs.
 std::string styleSheet(const std::vector<std::string> &stds, uint32_t cstd = 0)
 {
-    std::string head = le16(cstd ? cstd : uint32_t(stds.size())) + le16(10) + le16(1) + le16(91) + le16(15) +
-                       le16(0) + le16(0) + le16(0) + le16(0) + le16(0);
+    std::string head = le16(cstd ? cstd : uint32_t(stds.size())) + le16(10) + le16(1) + le16(91) +
+                       le16(15) + le16(0) + le16(0) + le16(0) + le16(0) + le16(0);
     std::string out = le16(uint32_t(head.size())) + head;
     for (const std::string &s : stds)
         out += le16(uint32_t(s.size())) + s;
@@ -240,7 +248,8 @@ std::string styleSheet(const std::vector<std::string> &stds, uint32_t cstd = 0)
 std::string std97(uint32_t sti, uint32_t sgc, uint32_t base, const std::u16string &name,
                   const std::vector<std::string> &upxs)
 {
-    std::string s = le16(sti) + le16(sgc | (base << 4)) + le16(uint32_t(upxs.size())) + le16(0) + le16(0);
+    std::string s =
+        le16(sti) + le16(sgc | (base << 4)) + le16(uint32_t(upxs.size())) + le16(0) + le16(0);
     s += le16(uint32_t(name.size()));
     for (char16_t c : name)
         s += le16(c);
@@ -328,7 +337,8 @@ TEST_F(TablesTest, StyleSheetHeaders)
     EXPECT_EQ(Word_readStshi(b, uint32_t(big.size()), &h, reader), Res_wordBigStshi);
     // A 14-byte header: the further fonts stay 0; a first font beyond the
     // font table becomes 0.
-    std::string w6 = le16(14) + le16(3) + le16(8) + std::string(8, '\0') + le16(9) + le16(7) + le16(7);
+    std::string w6 =
+        le16(14) + le16(3) + le16(8) + std::string(8, '\0') + le16(9) + le16(7) + le16(7);
     b = reinterpret_cast<const uint8_t *>(w6.data());
     reader->fontCount = 5;
     ASSERT_EQ(Word_readStshi(b, uint32_t(w6.size()), &h, reader), Res_ok);
@@ -336,7 +346,8 @@ TEST_F(TablesTest, StyleSheetHeaders)
     EXPECT_EQ(h.ftcStandardChp[0], 0);
     EXPECT_EQ(h.ftcStandardChp[1], 0);
     // A huge style count in a small sheet sizes only the slots it holds.
-    ASSERT_EQ(openStyles(this, styleSheet({std97(0, 1, 4095, u"Normal", {le16(0), ""})}, 65535)), Res_ok);
+    ASSERT_EQ(openStyles(this, styleSheet({std97(0, 1, 4095, u"Normal", {le16(0), ""})}, 65535)),
+              Res_ok);
     ASSERT_EQ(Word_readStyleSheet(reader), Res_ok);
     EXPECT_LE(reader->styleCount, 64u);
     EXPECT_TRUE(reader->styles[0].defined);
@@ -362,7 +373,8 @@ TEST_F(TablesTest, SectionTables)
     // A SEPX beyond the document stream gives the stream's error.
     Fib97 far;
     far.pair(WordPair_plcfsed, 16, 20);
-    std::string table = std::string(16, '\0') + le32(0) + le32(10) + le16(0) + le32(900000) + le16(0) + le32(0);
+    std::string table =
+        std::string(16, '\0') + le32(0) + le32(10) + le16(0) + le32(900000) + le16(0) + le32(0);
     ASSERT_EQ(openStreams(far.b, table), Res_ok);
     EXPECT_EQ(Word_readSections(reader), Res_oleStreamEnd);
     uint32_t rel = 0;

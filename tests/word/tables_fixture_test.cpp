@@ -5,9 +5,12 @@
 // paragraph texts found through the paragraph bin table.
 #include "tests/word/word_support.h"
 
-namespace {
+namespace
+{
 
-class WordFixtureTest : public WordTest, public ::testing::WithParamInterface<const char *> {};
+class WordFixtureTest : public WordTest, public ::testing::WithParamInterface<const char *>
+{
+};
 
 TEST_P(WordFixtureTest, TablesEqualTheGeneratorsParse)
 {
@@ -26,8 +29,8 @@ TEST_P(WordFixtureTest, TablesEqualTheGeneratorsParse)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, WordFixtureTest,
-                         ::testing::Values("runs.doc", "sections.doc", "links.doc", "word6.doc", "pieces.doc",
-                                           "encrypted.doc", "protected.doc"));
+                         ::testing::Values("runs.doc", "sections.doc", "links.doc", "word6.doc",
+                                           "pieces.doc", "encrypted.doc", "protected.doc"));
 
 TEST_F(WordTest, EncryptedFileOpensWithItsFlag)
 {
@@ -178,7 +181,8 @@ TEST_F(WordTest, BookmarkEndsSortedAndCursors)
             Word_bookmarkStarted(reader, 100 + i, i);
         }
     }
-    std::vector<std::string> want = {"start 0@2", "start 1@40", "end 1@50", "end 2@60", "start 2@60", "end 0@90"};
+    std::vector<std::string> want = {"start 0@2", "start 1@40", "end 1@50",
+                                     "end 2@60",  "start 2@60", "end 0@90"};
     EXPECT_EQ(events, want);
     EXPECT_EQ(b->entries[2].nodeId, 102u);
     EXPECT_EQ(std::u16string(Word_bookmarkName(reader, 1)), u"inner");
@@ -238,7 +242,8 @@ TEST_F(WordTest, RunsFileHasSeveralPagesAndItsRunProperties)
     // properties (it flattens the base chain of the source).
     auto named = [&](const std::u16string &n) {
         for (uint32_t i = 0; i < reader->styleCount; i++)
-            if (reader->styles[i].name && std::u16string(reader->styles[i].name + 1, reader->styles[i].name[0]) == n)
+            if (reader->styles[i].name &&
+                std::u16string(reader->styles[i].name + 1, reader->styles[i].name[0]) == n)
                 return &reader->styles[i];
         return static_cast<WordStyleEntry *>(nullptr);
     };

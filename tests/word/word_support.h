@@ -153,8 +153,8 @@ inline std::vector<std::string> dumpTables(WordReader *r)
         if (f.pairs[k].fc || f.pairs[k].lcb)
             snprintf(buf, sizeof buf, "pair %u %d %u", k, f.pairs[k].fc, f.pairs[k].lcb), add(buf);
     for (uint32_t i = 0; i < r->pieceCount; i++)
-        snprintf(buf, sizeof buf, "piece %u %u %u %u %u", i, r->pieceCps[i], r->pieceCps[i + 1], r->pieces[i].fc,
-                 r->pieces[i].prm),
+        snprintf(buf, sizeof buf, "piece %u %u %u %u %u", i, r->pieceCps[i], r->pieceCps[i + 1],
+                 r->pieces[i].fc, r->pieces[i].prm),
             add(buf);
     for (uint32_t i = 0; i < r->sectionCount; i++) {
         const WordSection &s = r->sections[i];
@@ -174,7 +174,8 @@ inline std::vector<std::string> dumpTables(WordReader *r)
             continue;
         }
         std::u16string name = e->name ? std::u16string(e->name + 1, e->name[0]) : u"";
-        snprintf(buf, sizeof buf, "style %u %u %u %u ", i, e->sti, e->sgc, e->istdBase), add(buf + escText(name));
+        snprintf(buf, sizeof buf, "style %u %u %u %u ", i, e->sti, e->sgc, e->istdBase),
+            add(buf + escText(name));
     }
     // Headers and footers: Word 6 files count their stories as the
     // sections are built, from the separators flagged in the document
@@ -183,7 +184,8 @@ inline std::vector<std::string> dumpTables(WordReader *r)
         uint8_t dop[2] = {};
         size_t got = 0;
         if (f.pairs[WordPair_dop].lcb >= 2)
-            (void)Ole_streamReadAt(r->tableStream, uint32_t(f.pairs[WordPair_dop].fc), 2, &got, dop);
+            (void)Ole_streamReadAt(r->tableStream, uint32_t(f.pairs[WordPair_dop].fc), 2, &got,
+                                   dop);
         r->hddStoryCounter = uint16_t(popcount(uint32_t(dop[1] >> 5)));
     }
     for (uint32_t s = 0; s < r->sectionCount; s++) {
@@ -229,7 +231,8 @@ inline std::vector<std::string> expectLines(const std::string &name)
 }
 
 // A test with a heap and a Word reader over a file in memory.
-class WordTest : public LeakCheckedContextTest<(32u << 20)> {
+class WordTest : public LeakCheckedContextTest<(32u << 20)>
+{
   public:
     VfsHandle *stream = nullptr;
     WordReader *reader = nullptr;
@@ -257,7 +260,8 @@ class WordTest : public LeakCheckedContextTest<(32u << 20)> {
         EXPECT_NE(copy, nullptr);
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted, ctx),
+        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &stream,
+                                 &accepted, ctx),
                   Res_ok);
         EXPECT_EQ(Word_readerNew(&reader), Res_ok);
         reader->ctx = ctx;
@@ -268,7 +272,8 @@ class WordTest : public LeakCheckedContextTest<(32u << 20)> {
     }
 
     // Opens "WordDocument" and "1Table" (and "Data" when given).
-    int openStreams(const std::string &doc, const std::string &table, const std::string &data = std::string())
+    int openStreams(const std::string &doc, const std::string &table,
+                    const std::string &data = std::string())
     {
         std::vector<CfbStream> s = {{u"WordDocument", doc}, {u"1Table", table}};
         if (!data.empty())

@@ -11,7 +11,8 @@
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
-namespace {
+namespace
+{
 
 uint32_t u32(const uint8_t *b)
 {
@@ -62,8 +63,8 @@ void freeTable(WordBookmarks *b)
 
 // Builds the table from the three tables read; 1, or 0 with *out null
 // when they do not agree.
-int build(WordReader *r, const uint8_t *sttb, uint32_t sttbLength, const uint8_t *bkf, uint32_t bkfLength,
-          const uint8_t *bkl, uint32_t bklLength, WordBookmarks **out)
+int build(WordReader *r, const uint8_t *sttb, uint32_t sttbLength, const uint8_t *bkf,
+          uint32_t bkfLength, const uint8_t *bkl, uint32_t bklLength, WordBookmarks **out)
 {
     *out = nullptr;
     const uint8_t *p = sttb;
@@ -105,7 +106,8 @@ int build(WordReader *r, const uint8_t *sttb, uint32_t sttbLength, const uint8_t
     const uint8_t *bkfData = bkf + 4 * (count + 1);
     for (uint32_t i = 0; i < count; i++) {
         uint32_t length = 0;
-        if (!Word_sttbReadUnit(&p, &remaining, wide, &length) || uint64_t(length) * (wide ? 2 : 1) > remaining) {
+        if (!Word_sttbReadUnit(&p, &remaining, wide, &length) ||
+            uint64_t(length) * (wide ? 2 : 1) > remaining) {
             freeTable(b);
             return Res_ok;
         }
@@ -159,7 +161,8 @@ int Word_sttbReadUnit(const uint8_t **cursor, uint32_t *remaining, uint32_t wide
 int Word_readBookmarks(WordReader *r)
 {
     const WordFcLcb *pairs = r->fib.pairs;
-    if (!pairs[WordPair_sttbfbkmk].lcb || !pairs[WordPair_plcfbkf].lcb || !pairs[WordPair_plcfbkl].lcb)
+    if (!pairs[WordPair_sttbfbkmk].lcb || !pairs[WordPair_plcfbkf].lcb ||
+        !pairs[WordPair_plcfbkl].lcb)
         return Res_ok;
     uint8_t *sttb = nullptr, *bkf = nullptr, *bkl = nullptr;
     uint32_t sttbLength = 0, bkfLength = 0, bklLength = 0;

@@ -15,7 +15,8 @@
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
-namespace {
+namespace
+{
 
 uint16_t u16(const uint8_t *b)
 {
@@ -226,8 +227,8 @@ int readBinTable(WordReader *r, WordBinTable *t, const WordFcLcb &pair, uint32_t
     Mem_free(raw);
     size_t got = 0;
     for (uint32_t k = 0; k < count; k++) {
-        err = Ole_streamReadAt(r->docStream, uint64_t(t->pages[k]) * Word_fkpBytes, Word_fkpBytes, &got,
-                               t->fkp + size_t(k) * Word_fkpBytes);
+        err = Ole_streamReadAt(r->docStream, uint64_t(t->pages[k]) * Word_fkpBytes, Word_fkpBytes,
+                               &got, t->fkp + size_t(k) * Word_fkpBytes);
         if (err != Res_ok)
             return err;
     }
@@ -237,7 +238,8 @@ int readBinTable(WordReader *r, WordBinTable *t, const WordFcLcb &pair, uint32_t
     for (uint32_t k = count; k < cpnBte; k++) {
         uint32_t page = k ? t->pages[k - 1] + 1 : 0;
         uint8_t *dst = t->fkp + size_t(k) * Word_fkpBytes;
-        if (!k || Ole_streamReadAt(r->docStream, uint64_t(page) * Word_fkpBytes, Word_fkpBytes, &got, dst) != Res_ok)
+        if (!k || Ole_streamReadAt(r->docStream, uint64_t(page) * Word_fkpBytes, Word_fkpBytes,
+                                   &got, dst) != Res_ok)
             break;
         uint32_t crun = fkpRuns(dst, entryBytes);
         if (!crun)
@@ -600,8 +602,8 @@ int Word_nextRunEnd(uint32_t cp, uint32_t *end, WordReader *r)
     return Res_ok;
 }
 
-int Word_applyPrm(uint16_t prm, uint32_t kind, WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap,
-                  WordReader *r)
+int Word_applyPrm(uint16_t prm, uint32_t kind, WordSep *sep, WordPap *pap, WordChp *chp,
+                  WordTap *tap, WordReader *r)
 {
     uint8_t buf[5];
     const uint8_t *list = prmList(r, prm, buf);
@@ -622,7 +624,8 @@ int Word_applyParaProps(uint32_t cp, WordPap *pap, WordTap *tap, WordReader *r)
     err = Word_papxAtCp(end - 1, nullptr, &papx, r);
     if (err != Res_ok && err != Res_wordNotFound)
         return err;
-    if (papx && (err = Word_applyGrpprl(nullptr, pap, nullptr, tap, nullptr, WordGrpprl_fkpPapx, papx, r)) != Res_ok)
+    if (papx && (err = Word_applyGrpprl(nullptr, pap, nullptr, tap, nullptr, WordGrpprl_fkpPapx,
+                                        papx, r)) != Res_ok)
         return err;
     if (!(r->fib.flags & 4) || !r->hasClx)
         return Res_ok;
@@ -638,7 +641,8 @@ int Word_applyRunProps(uint32_t cp, WordChp *chp, WordReader *r)
     int err = Word_chpxAtCp(cp, &chpx, r);
     if (err != Res_ok && err != Res_wordNotFound)
         return err;
-    if (chpx && (err = Word_applyGrpprl(nullptr, nullptr, chp, nullptr, nullptr, WordGrpprl_fkpChpx, chpx, r)) != Res_ok)
+    if (chpx && (err = Word_applyGrpprl(nullptr, nullptr, chp, nullptr, nullptr, WordGrpprl_fkpChpx,
+                                        chpx, r)) != Res_ok)
         return err;
     if (!(r->fib.flags & 4) || !r->hasClx)
         return Res_ok;

@@ -8,7 +8,8 @@
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
-namespace {
+namespace
+{
 
 uint16_t u16(const uint8_t *b)
 {
@@ -119,7 +120,8 @@ int Word_readSectionProps(uint32_t cp, WordSep *sep, WordReader *r)
             s = &r->sections[i];
     if (!s)
         return Res_wordNotFound;
-    int err = Word_applyGrpprl(sep, nullptr, nullptr, nullptr, nullptr, WordGrpprl_sepx, s->sepx, r);
+    int err =
+        Word_applyGrpprl(sep, nullptr, nullptr, nullptr, nullptr, WordGrpprl_sepx, s->sepx, r);
     if (err != Res_ok || !(r->fib.flags & 4) || !r->hasClx)
         return err;
     uint32_t start = 0, end = 0, is16 = 0;
@@ -127,7 +129,8 @@ int Word_readSectionProps(uint32_t cp, WordSep *sep, WordReader *r)
         return Res_wordNotFound;
     for (uint32_t i = 0; i < r->pieceCount; i++)
         if (r->pieceCps[i] == start)
-            return Word_applyPrm(r->pieces[i].prm, WordGrpprl_sepList, sep, nullptr, nullptr, nullptr, r);
+            return Word_applyPrm(r->pieces[i].prm, WordGrpprl_sepList, sep, nullptr, nullptr,
+                                 nullptr, r);
     return Res_wordNotFound;
 }
 

@@ -9,7 +9,8 @@
 #include "core/text/charset.h"
 #include "word/reader/word.h"
 
-namespace {
+namespace
+{
 
 uint16_t u16(const uint8_t *b)
 {
@@ -28,30 +29,34 @@ struct OpPair {
 
 // Word 6/95 one-byte opcodes and their two-byte counterparts.
 constexpr OpPair kWord6Ops[] = {
-    {2, 0x4600},   {3, 0xC601},   {4, 0x2602},   {5, 0x2403},   {6, 0x2404},   {7, 0x2405},   {8, 0x2406},
-    {9, 0x2407},   {10, 0x2408},  {11, 0x2409},  {12, 0xC63E},  {13, 0x260A},  {14, 0x240C},  {15, 0xC60D},
-    {16, 0x840E},  {17, 0x840F},  {18, 0x4610},  {19, 0x8411},  {20, 0x6412},  {21, 0xA413},  {22, 0xA414},
-    {23, 0xC615},  {24, 0x2416},  {25, 0x2417},  {26, 0x8418},  {27, 0x8419},  {28, 0x841A},  {29, 0x261B},
-    {30, 0x461C},  {31, 0x461D},  {32, 0x461E},  {33, 0x461F},  {34, 0x4620},  {35, 0x4621},  {36, 0x4622},
-    {37, 0x2423},  {38, 0x4424},  {39, 0x4425},  {40, 0x4426},  {41, 0x4427},  {42, 0x4428},  {43, 0x4629},
-    {44, 0x242A},  {45, 0x442B},  {46, 0x442C},  {47, 0x442D},  {48, 0x842E},  {49, 0x842F},  {50, 0x2430},
-    {51, 0x2431},  {63, 0xC7FE},  {64, 0xA7FF},  {65, 0x0800},  {66, 0x0801},  {67, 0x0802},  {68, 0xCA03},
-    {69, 0x4804},  {70, 0x6805},  {71, 0x0806},  {72, 0x4807},  {73, 0xEA08},  {74, 0xCA09},  {75, 0x080A},
-    {77, 0xCA0C},  {79, 0xCBFB},  {80, 0x4A30},  {81, 0xCA31},  {82, 0x2A32},  {83, 0x2A33},  {85, 0x0835},
-    {86, 0x0836},  {87, 0x0837},  {88, 0x0838},  {89, 0x0839},  {90, 0x083A},  {91, 0x083B},  {92, 0x083C},
-    {93, 0x4A3D},  {94, 0x2A3E},  {95, 0xEA3F},  {96, 0x8840},  {97, 0x4A41},  {98, 0x2A42},  {99, 0x4A43},
-    {100, 0x2A44}, {101, 0x4845}, {102, 0x2A46}, {103, 0xCA47}, {104, 0x2A48}, {105, 0xCA49}, {106, 0xCA4A},
-    {107, 0x484B}, {108, 0xCA4C}, {109, 0x4A4D}, {110, 0x484E}, {111, 0xCBFC}, {112, 0xCBFD}, {115, 0xCBFE},
-    {116, 0xCBFF}, {117, 0x0855}, {118, 0x0856}, {119, 0x2E00}, {120, 0xCE01}, {121, 0x4C02}, {122, 0x4C03},
-    {123, 0x4C04}, {124, 0x4C05}, {131, 0x3000}, {132, 0x3001}, {133, 0xD202}, {136, 0xF203}, {137, 0xF204},
-    {138, 0x3005}, {139, 0x3006}, {140, 0x5007}, {141, 0x5008}, {142, 0x3009}, {143, 0x300A}, {144, 0x500B},
-    {145, 0x900C}, {146, 0x300D}, {147, 0x300E}, {148, 0xB00F}, {149, 0xB010}, {150, 0x3011}, {151, 0x3012},
-    {152, 0x3013}, {153, 0x3014}, {154, 0x5015}, {155, 0x9016}, {156, 0xB017}, {157, 0xB018}, {158, 0x3019},
-    {159, 0x301A}, {160, 0x501B}, {161, 0x501C}, {162, 0x301D}, {163, 0x301E}, {164, 0xB01F}, {165, 0xB020},
-    {166, 0xB021}, {167, 0xB022}, {168, 0x9023}, {169, 0x9024}, {170, 0xB025}, {171, 0x5026}, {179, 0xD3FE},
-    {181, 0xD3FF}, {182, 0x5400}, {183, 0x9601}, {184, 0x9602}, {185, 0x3403}, {186, 0x3404}, {187, 0xD66F},
-    {188, 0xD606}, {189, 0x9407}, {190, 0xD66E}, {191, 0xD609}, {192, 0x740A}, {193, 0xD620}, {194, 0x7621},
-    {195, 0x5622}, {196, 0x7623}, {197, 0x5624}, {198, 0x5625}, {199, 0xD626}, {200, 0x7627},
+    {2, 0x4600},   {3, 0xC601},   {4, 0x2602},   {5, 0x2403},   {6, 0x2404},   {7, 0x2405},
+    {8, 0x2406},   {9, 0x2407},   {10, 0x2408},  {11, 0x2409},  {12, 0xC63E},  {13, 0x260A},
+    {14, 0x240C},  {15, 0xC60D},  {16, 0x840E},  {17, 0x840F},  {18, 0x4610},  {19, 0x8411},
+    {20, 0x6412},  {21, 0xA413},  {22, 0xA414},  {23, 0xC615},  {24, 0x2416},  {25, 0x2417},
+    {26, 0x8418},  {27, 0x8419},  {28, 0x841A},  {29, 0x261B},  {30, 0x461C},  {31, 0x461D},
+    {32, 0x461E},  {33, 0x461F},  {34, 0x4620},  {35, 0x4621},  {36, 0x4622},  {37, 0x2423},
+    {38, 0x4424},  {39, 0x4425},  {40, 0x4426},  {41, 0x4427},  {42, 0x4428},  {43, 0x4629},
+    {44, 0x242A},  {45, 0x442B},  {46, 0x442C},  {47, 0x442D},  {48, 0x842E},  {49, 0x842F},
+    {50, 0x2430},  {51, 0x2431},  {63, 0xC7FE},  {64, 0xA7FF},  {65, 0x0800},  {66, 0x0801},
+    {67, 0x0802},  {68, 0xCA03},  {69, 0x4804},  {70, 0x6805},  {71, 0x0806},  {72, 0x4807},
+    {73, 0xEA08},  {74, 0xCA09},  {75, 0x080A},  {77, 0xCA0C},  {79, 0xCBFB},  {80, 0x4A30},
+    {81, 0xCA31},  {82, 0x2A32},  {83, 0x2A33},  {85, 0x0835},  {86, 0x0836},  {87, 0x0837},
+    {88, 0x0838},  {89, 0x0839},  {90, 0x083A},  {91, 0x083B},  {92, 0x083C},  {93, 0x4A3D},
+    {94, 0x2A3E},  {95, 0xEA3F},  {96, 0x8840},  {97, 0x4A41},  {98, 0x2A42},  {99, 0x4A43},
+    {100, 0x2A44}, {101, 0x4845}, {102, 0x2A46}, {103, 0xCA47}, {104, 0x2A48}, {105, 0xCA49},
+    {106, 0xCA4A}, {107, 0x484B}, {108, 0xCA4C}, {109, 0x4A4D}, {110, 0x484E}, {111, 0xCBFC},
+    {112, 0xCBFD}, {115, 0xCBFE}, {116, 0xCBFF}, {117, 0x0855}, {118, 0x0856}, {119, 0x2E00},
+    {120, 0xCE01}, {121, 0x4C02}, {122, 0x4C03}, {123, 0x4C04}, {124, 0x4C05}, {131, 0x3000},
+    {132, 0x3001}, {133, 0xD202}, {136, 0xF203}, {137, 0xF204}, {138, 0x3005}, {139, 0x3006},
+    {140, 0x5007}, {141, 0x5008}, {142, 0x3009}, {143, 0x300A}, {144, 0x500B}, {145, 0x900C},
+    {146, 0x300D}, {147, 0x300E}, {148, 0xB00F}, {149, 0xB010}, {150, 0x3011}, {151, 0x3012},
+    {152, 0x3013}, {153, 0x3014}, {154, 0x5015}, {155, 0x9016}, {156, 0xB017}, {157, 0xB018},
+    {158, 0x3019}, {159, 0x301A}, {160, 0x501B}, {161, 0x501C}, {162, 0x301D}, {163, 0x301E},
+    {164, 0xB01F}, {165, 0xB020}, {166, 0xB021}, {167, 0xB022}, {168, 0x9023}, {169, 0x9024},
+    {170, 0xB025}, {171, 0x5026}, {179, 0xD3FE}, {181, 0xD3FF}, {182, 0x5400}, {183, 0x9601},
+    {184, 0x9602}, {185, 0x3403}, {186, 0x3404}, {187, 0xD66F}, {188, 0xD606}, {189, 0x9407},
+    {190, 0xD66E}, {191, 0xD609}, {192, 0x740A}, {193, 0xD620}, {194, 0x7621}, {195, 0x5622},
+    {196, 0x7623}, {197, 0x5624}, {198, 0x5625}, {199, 0xD626}, {200, 0x7627},
 };
 
 struct Word6Table {
@@ -72,14 +77,15 @@ constexpr Word6Table kWord6Table = makeWord6Table();
 
 // The piece-table short modifiers, by seven-bit index.
 constexpr OpPair kPrmOps[] = {
-    {4, 0x2602},   {5, 0x2403},   {6, 0x2404},   {7, 0x2405},   {8, 0x2406},   {9, 0x2407},   {10, 0x2408},
-    {11, 0x2409},  {12, 0x260A},  {14, 0x240C},  {24, 0x2416},  {25, 0x2417},  {29, 0x261B},  {37, 0x2423},
-    {44, 0x242A},  {50, 0x2430},  {51, 0x2431},  {53, 0x2433},  {54, 0x2434},  {55, 0x2435},  {56, 0x2436},
-    {57, 0x2437},  {58, 0x2438},  {61, 0x243B},  {65, 0x0800},  {66, 0x0801},  {67, 0x0802},  {71, 0x0806},
-    {75, 0x080A},  {77, 0x2A0C},  {78, 0x0858},  {79, 0x2859},  {83, 0x2A33},  {85, 0x0835},  {86, 0x0836},
-    {87, 0x0837},  {88, 0x0838},  {89, 0x0839},  {90, 0x083A},  {91, 0x083B},  {92, 0x083C},  {94, 0x2A3E},
-    {98, 0x2A42},  {100, 0x2A44}, {102, 0x2A46}, {104, 0x2A48}, {115, 0x2A53}, {116, 0x0854}, {117, 0x0855},
-    {118, 0x0856}, {119, 0x2E00}, {120, 0x2640},
+    {4, 0x2602},   {5, 0x2403},   {6, 0x2404},   {7, 0x2405},   {8, 0x2406},   {9, 0x2407},
+    {10, 0x2408},  {11, 0x2409},  {12, 0x260A},  {14, 0x240C},  {24, 0x2416},  {25, 0x2417},
+    {29, 0x261B},  {37, 0x2423},  {44, 0x242A},  {50, 0x2430},  {51, 0x2431},  {53, 0x2433},
+    {54, 0x2434},  {55, 0x2435},  {56, 0x2436},  {57, 0x2437},  {58, 0x2438},  {61, 0x243B},
+    {65, 0x0800},  {66, 0x0801},  {67, 0x0802},  {71, 0x0806},  {75, 0x080A},  {77, 0x2A0C},
+    {78, 0x0858},  {79, 0x2859},  {83, 0x2A33},  {85, 0x0835},  {86, 0x0836},  {87, 0x0837},
+    {88, 0x0838},  {89, 0x0839},  {90, 0x083A},  {91, 0x083B},  {92, 0x083C},  {94, 0x2A3E},
+    {98, 0x2A42},  {100, 0x2A44}, {102, 0x2A46}, {104, 0x2A48}, {115, 0x2A53}, {116, 0x0854},
+    {117, 0x0855}, {118, 0x0856}, {119, 0x2E00}, {120, 0x2640},
 };
 
 struct PrmTable {
@@ -140,8 +146,8 @@ uint16_t Word_sprm6To97(uint32_t opcode)
     return uint16_t(kWord6Table.op[opcode & 0xFF]);
 }
 
-bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t avail, uint32_t *size,
-                          uint32_t *sizeBytes)
+bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t avail,
+                          uint32_t *size, uint32_t *sizeBytes)
 {
     *sizeBytes = 0;
     if (opcode == 0x2A33) { // sprmCPlain: no operand although its spra says one byte
@@ -223,8 +229,8 @@ bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t
     return true;
 }
 
-int Word_applyGrpprl(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordPic *pic, uint32_t kind,
-                     const uint8_t *data, WordReader *reader)
+int Word_applyGrpprl(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordPic *pic,
+                     uint32_t kind, const uint8_t *data, WordReader *reader)
 {
     if (kind == 0 || kind == 4 || kind == 5 || kind == 9 || kind == 10 || kind > 12)
         return Res_wordBadGrpprlKind;
@@ -270,8 +276,8 @@ int Word_applyGrpprl(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, Wor
     return Word_walkSprms(sep, pap, chp, tap, pic, kind, length, list, reader);
 }
 
-int Word_walkSprms(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordPic *pic, uint32_t kind,
-                   size_t length, const uint8_t *list, WordReader *reader)
+int Word_walkSprms(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordPic *pic,
+                   uint32_t kind, size_t length, const uint8_t *list, WordReader *reader)
 {
     if (length == 0 || (length == 2 && list[0] == 0))
         return Res_ok;
@@ -316,8 +322,8 @@ int Word_walkSprms(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordP
     return Res_ok;
 }
 
-int Word_dispatchSprm(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordPic *pic, uint32_t kind,
-                      const SprmRef *sprm, WordReader *reader)
+int Word_dispatchSprm(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordPic *pic,
+                      uint32_t kind, const SprmRef *sprm, WordReader *reader)
 {
     if (!kindAllows(kind, sprm->sgc))
         return Res_ok;
@@ -419,7 +425,8 @@ void Word_clearTap(WordTap *tap)
 
 // ------------------------------------------------------- operand decoders
 
-namespace {
+namespace
+{
 
 void noBorder(WordBorder *brc)
 {
@@ -598,8 +605,9 @@ int Word_readAnld(const uint8_t **p, uint32_t size, WordAnld *anld, WordReader *
         size_t n = 0;
         while (n < 32 && n < room && b[n])
             n++;
-        bool symbol = (reader->symbolFont >= 0 && anld->lv.ftc == uint32_t(reader->symbolFont)) ||
-                      (reader->wingdingsFont >= 0 && anld->lv.ftc == uint32_t(reader->wingdingsFont));
+        bool symbol =
+            (reader->symbolFont >= 0 && anld->lv.ftc == uint32_t(reader->symbolFont)) ||
+            (reader->wingdingsFont >= 0 && anld->lv.ftc == uint32_t(reader->wingdingsFont));
         if (symbol) {
             for (size_t i = 0; i < n; i++)
                 anld->text[i] = char16_t(0xF000 + b[i]);
@@ -607,9 +615,11 @@ int Word_readAnld(const uint8_t **p, uint32_t size, WordAnld *anld, WordReader *
             uint8_t out[64];
             size_t consumed = 0, produced = 0;
             if (reader->codePage)
-                (void)Charset_singleByteToUtf16(reader->codePage, b, n, out, sizeof out, &consumed, &produced);
+                (void)Charset_singleByteToUtf16(reader->codePage, b, n, out, sizeof out, &consumed,
+                                                &produced);
             else
-                (void)Charset_latin1ToUtf16(b, n, out, sizeof out, &consumed, &produced, nullptr, reader->ctx);
+                (void)Charset_latin1ToUtf16(b, n, out, sizeof out, &consumed, &produced, nullptr,
+                                            reader->ctx);
             memcpy(anld->text, out, produced < sizeof out ? produced : sizeof out);
         }
         b += 32;

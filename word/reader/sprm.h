@@ -19,18 +19,18 @@ struct WordReader;
 enum : uint32_t {
     Word_maxTabs = 64,
     Word_maxCells = 64,
-    Word_maxColumns = 45,       // the section's column table
-    Word_conditionalChps = 12,  // table-style regions
-    Word_noStyle = 4095,        // istdBase and toggle style: none
+    Word_maxColumns = 45,      // the section's column table
+    Word_conditionalChps = 12, // table-style regions
+    Word_noStyle = 4095,       // istdBase and toggle style: none
 };
 
 // Kinds of stored modifier lists (Word_applyGrpprl).
 enum : uint32_t {
-    WordGrpprl_stylePapx = 1,   // u16 length with a style index, then the list
-    WordGrpprl_fkpPapx = 2,     // cw byte(s), style index, list of 2cw - 2 bytes
-    WordGrpprl_papList = 3,     // u16 length, then the list
+    WordGrpprl_stylePapx = 1, // u16 length with a style index, then the list
+    WordGrpprl_fkpPapx = 2,   // cw byte(s), style index, list of 2cw - 2 bytes
+    WordGrpprl_papList = 3,   // u16 length, then the list
     WordGrpprl_styleChpx = 6,
-    WordGrpprl_fkpChpx = 7,     // byte length, then the list
+    WordGrpprl_fkpChpx = 7, // byte length, then the list
     WordGrpprl_chpList = 8,
     WordGrpprl_sepx = 11,
     WordGrpprl_sepList = 12,
@@ -63,21 +63,21 @@ struct WordShdNew {
 
 // One cell descriptor: merge flags and the top, left, bottom, right borders.
 struct WordTc {
-    uint16_t flags;             // bit 0 first merged, bit 1 merged (Word 97: bits 0-4)
+    uint16_t flags; // bit 0 first merged, bit 1 merged (Word 97: bits 0-4)
     WordBorder brc[4];
 };
 
 // Table look.
 struct WordTlp {
     uint16_t itl;
-    uint8_t flags;              // eight flags
+    uint8_t flags; // eight flags
     uint8_t flag2;
 };
 
 struct WordTab {
     int16_t position;
-    uint8_t jc;                 // alignment 0-4
-    uint8_t leader;             // 0-4
+    uint8_t jc;     // alignment 0-4
+    uint8_t leader; // 0-4
 };
 
 // A list-level descriptor of the older numbering.
@@ -85,9 +85,9 @@ struct WordAnlv {
     uint8_t nfc;
     uint8_t cxchTextBefore;
     uint8_t cxchTextAfter;
-    uint8_t flags1;             // jc bits 0-1, fPrev, fHang, fSetBold, fSetItalic, fSetSmallCaps, fSetCaps
-    uint8_t flags2;             // fSetStrike, fSetKul, fPrevSpace, fBold, fItalic, fSmallCaps, fCaps, fStrike
-    uint8_t kulIco;             // underline bits 0-2, colour bits 3-7
+    uint8_t flags1; // jc bits 0-1, fPrev, fHang, fSetBold, fSetItalic, fSetSmallCaps, fSetCaps
+    uint8_t flags2; // fSetStrike, fSetKul, fPrevSpace, fBold, fItalic, fSmallCaps, fCaps, fStrike
+    uint8_t kulIco; // underline bits 0-2, colour bits 3-7
     uint16_t ftc;
     uint16_t hps;
     uint16_t iStartAt;
@@ -130,17 +130,17 @@ struct WordPap {
     int32_t dxaAbs;
     int32_t dyaAbs;
     int32_t dxaWidth;
-    uint8_t pcHorz;             // horizontal anchor: bits 2-3 of sprmPPc
-    uint8_t pcVert;             // vertical anchor: bits 0-1 of sprmPPc
+    uint8_t pcHorz; // horizontal anchor: bits 2-3 of sprmPPc
+    uint8_t pcVert; // vertical anchor: bits 0-1 of sprmPPc
     int32_t dyaFromText;
     int32_t dxaFromText;
     uint8_t fBiDi;
-    uint8_t lvl;                // outline level
+    uint8_t lvl; // outline level
     uint16_t itbdMac;
     WordTab tabs[Word_maxTabs];
-    WordBorder brc[4];          // top, left, bottom, right
+    WordBorder brc[4]; // top, left, bottom, right
     WordAnld anld;
-    uint16_t styleWord;         // the two words of opcode 0xC66C
+    uint16_t styleWord; // the two words of opcode 0xC66C
     uint16_t secondWord;
 };
 
@@ -165,16 +165,16 @@ struct WordChp {
     uint8_t fDStrike;
     uint8_t fBiDi;
     uint8_t fUsePgsuSettings;
-    int16_t afterPgsu;          // the word after the use-page-setting flag (-1 by default)
+    int16_t afterPgsu; // the word after the use-page-setting flag (-1 by default)
     uint16_t ftc[3];
     uint16_t hps;
     uint16_t hpsPos;
     uint16_t hpsKern;
     uint16_t dxaSpace;
-    uint16_t charScale;         // 100 by default
+    uint16_t charScale; // 100 by default
     uint8_t iss;
     uint8_t kul;
-    uint8_t ico;                // 0xFF: use rgb
+    uint8_t ico; // 0xFF: use rgb
     uint8_t rgb[3];
     uint8_t icoHighlight;
     uint8_t fHighlight;
@@ -183,8 +183,8 @@ struct WordChp {
     uint32_t fcObj;
     uint16_t ftcSym;
     uint16_t xchSym;
-    uint16_t istd;              // character style
-    uint16_t istdPara;          // paragraph style used for toggles
+    uint16_t istd;     // character style
+    uint16_t istdPara; // paragraph style used for toggles
     uint16_t ibstRMark;
     uint16_t ibstRMarkDel;
     uint16_t idslRMark;
@@ -243,12 +243,12 @@ struct WordSep {
     int32_t dyaHdrBottom;
     int32_t xaPage;
     int32_t yaPage;
-    int32_t xaPageNUp;          // the second copy of the page size
+    int32_t xaPageNUp; // the second copy of the page size
     int32_t yaPageNUp;
     int32_t dxaLeft;
     int32_t dxaRight;
     int32_t dzaGutter;
-    WordBorder brc[4];          // top, left, bottom, right
+    WordBorder brc[4]; // top, left, bottom, right
     uint16_t colWidth[Word_maxColumns];
     uint16_t colSpacing[Word_maxColumns];
     uint8_t propRMark;
@@ -267,17 +267,17 @@ struct WordTap {
     uint8_t fTableHeader;
     uint16_t fBiDi;
     WordTlp tlp;
-    uint16_t itcMac;            // cells defined (at most 64)
+    uint16_t itcMac; // cells defined (at most 64)
     int16_t rgdxaCenter[Word_maxCells + 1];
     WordTc rgtc[Word_maxCells];
     WordShd rgshd[Word_maxCells];
     WordShdNew rgshdNew[Word_maxCells];
-    WordBorder rgbrcTable[6];   // top, left, bottom, right, inside horizontal, inside vertical
+    WordBorder rgbrcTable[6]; // top, left, bottom, right, inside horizontal, inside vertical
     uint8_t fNewShd;
 };
 
 struct WordPic {
-    WordBorder brc[4];          // top, left, bottom, right
+    WordBorder brc[4]; // top, left, bottom, right
     uint16_t mx;
     uint16_t my;
     uint16_t dxaCropLeft;
@@ -293,7 +293,7 @@ struct WordFspa {
     int32_t top;
     int32_t right;
     int32_t bottom;
-    uint16_t flags;             // header, anchors, wrapping, below text, locked
+    uint16_t flags; // header, anchors, wrapping, below text, locked
     uint32_t cTxbx;
 };
 
@@ -315,19 +315,23 @@ struct SprmRef {
 // first). 0 with nothing done when data is null or every record is null;
 // 3869 for a kind that is not one of 1-3, 6-8, 11, 12; otherwise as
 // Word_walkSprms. Records keep what earlier modifiers set on any error.
-[[nodiscard]] int Word_applyGrpprl(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordPic *pic,
-                                   uint32_t kind, const uint8_t *data, WordReader *reader);
+[[nodiscard]] int Word_applyGrpprl(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap,
+                                   WordPic *pic, uint32_t kind, const uint8_t *data,
+                                   WordReader *reader);
 // Decodes length bytes of modifiers and dispatches each. 0 at the end of
 // the list or when it is cut short; 3870 for a file that is neither Word 6/95
 // nor Word 97; the first other non-zero result of a modifier (1, 3875, 3877,
 // the data stream's read errors).
-[[nodiscard]] int Word_walkSprms(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordPic *pic,
-                                 uint32_t kind, size_t length, const uint8_t *list, WordReader *reader);
+[[nodiscard]] int Word_walkSprms(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap,
+                                 WordPic *pic, uint32_t kind, size_t length, const uint8_t *list,
+                                 WordReader *reader);
 // Hands one modifier to its group when the target record is given and the
 // kind allows the group; "not handled" becomes 0.
-[[nodiscard]] int Word_dispatchSprm(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap, WordPic *pic,
-                                    uint32_t kind, const SprmRef *sprm, WordReader *reader);
-[[nodiscard]] int Word_applyParaSprm(const SprmRef *sprm, WordPap *pap, WordTap *tap, WordReader *reader);
+[[nodiscard]] int Word_dispatchSprm(WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap,
+                                    WordPic *pic, uint32_t kind, const SprmRef *sprm,
+                                    WordReader *reader);
+[[nodiscard]] int Word_applyParaSprm(const SprmRef *sprm, WordPap *pap, WordTap *tap,
+                                     WordReader *reader);
 [[nodiscard]] int Word_applyCharSprm(const SprmRef *sprm, WordChp *chp, WordReader *reader);
 [[nodiscard]] int Word_applyPicSprm(const SprmRef *sprm, WordPic *pic);
 [[nodiscard]] int Word_applySectSprm(const SprmRef *sprm, WordSep *sep, WordReader *reader);
@@ -341,8 +345,8 @@ uint16_t Word_sprm6To97(uint32_t opcode);
 // The operand size of a modifier whose operand (or size byte) starts at p
 // with avail bytes left, and how many size bytes precede the operand.
 // Returns false when the size cannot be read within avail.
-bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t avail, uint32_t *size,
-                          uint32_t *sizeBytes);
+bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t avail,
+                          uint32_t *size, uint32_t *sizeBytes);
 // The character record that a run's toggles start from: its paragraph
 // style's record with its character style applied.
 void Word_styleBaseChp(const WordChp *chp, WordChp *base, WordReader *reader);
@@ -373,4 +377,5 @@ void Word_splitShd80(uint16_t value, WordShd *shd);
 void Word_readAnlv(const uint8_t **p, WordAnlv *anlv);
 // The auto-numbering descriptor of size bytes: 3875 when it is shorter
 // than the file's form (52 bytes Word 6/95, 84 Word 97).
-[[nodiscard]] int Word_readAnld(const uint8_t **p, uint32_t size, WordAnld *anld, WordReader *reader);
+[[nodiscard]] int Word_readAnld(const uint8_t **p, uint32_t size, WordAnld *anld,
+                                WordReader *reader);

@@ -13,7 +13,8 @@
 #include "word/reader/sprm.h"
 #include "word/reader/word.h"
 
-namespace {
+namespace
+{
 
 uint16_t u16(const uint8_t *b)
 {
@@ -58,8 +59,8 @@ void paraStyleChp(const WordReader *r, uint32_t istd, WordChp *chp)
 }
 
 // A nested list (kind 3 or 7) applied with the depth guard.
-int nested(WordPap *pap, WordChp *chp, WordTap *tap, uint32_t kind, size_t length, const uint8_t *list,
-           WordReader *r)
+int nested(WordPap *pap, WordChp *chp, WordTap *tap, uint32_t kind, size_t length,
+           const uint8_t *list, WordReader *r)
 {
     if (r->sprmDepth >= kMaxSprmDepth)
         return Res_ok;
@@ -92,7 +93,8 @@ int applyTabs(const SprmRef *s, WordPap *pap)
         for (uint32_t t = 0; t < pap->itbdMac;) {
             int32_t pos = pap->tabs[t].position;
             if (pos >= at - tol && pos <= at + tol) {
-                memmove(&pap->tabs[t], &pap->tabs[t + 1], (pap->itbdMac - t - 1) * sizeof pap->tabs[0]);
+                memmove(&pap->tabs[t], &pap->tabs[t + 1],
+                        (pap->itbdMac - t - 1) * sizeof pap->tabs[0]);
                 pap->itbdMac--;
             } else {
                 t++;
@@ -158,7 +160,8 @@ int hugePapx(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader *r)
     if (err != Res_ok)
         return err;
     uint8_t *block = nullptr;
-    if ((err = Word_readBlock(r->dataStream, int64_t(offset), uint32_t(u16(head)) + 2, &block)) != Res_ok)
+    if ((err = Word_readBlock(r->dataStream, int64_t(offset), uint32_t(u16(head)) + 2, &block)) !=
+        Res_ok)
         return err;
     r->sprmDepth++;
     err = Word_applyGrpprl(nullptr, pap, nullptr, tap, nullptr, WordGrpprl_papList, block, r);
@@ -178,19 +181,45 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     if (s->spra != 6 && s->spra != 2 && s->spra != 4 && s->spra != 5 && n < 1)
         return Res_wordShortOperand;
     switch (s->opcode) {
-    case 0x2403: pap->jc = o[0]; return Res_ok;
-    case 0x2404: pap->fSideBySide = o[0]; return Res_ok;
-    case 0x2405: pap->fKeep = o[0]; return Res_ok;
-    case 0x2406: pap->fKeepFollow = o[0]; return Res_ok;
-    case 0x2407: pap->fPageBreakBefore = o[0]; return Res_ok;
-    case 0x2408: pap->brcl = 0; return Res_ok;
-    case 0x2409: pap->brcp = 0; return Res_ok;
-    case 0x240C: pap->fNoLnn = o[0]; return Res_ok;
-    case 0x2416: pap->fInTable = o[0]; return Res_ok;
-    case 0x2417: pap->fTtp = o[0]; return Res_ok;
-    case 0x2431: pap->fWidowControl = o[0]; return Res_ok;
-    case 0x2441: pap->fBiDi = o[0]; return Res_ok;
-    case 0x260A: pap->ilvl = o[0]; return Res_ok;
+    case 0x2403:
+        pap->jc = o[0];
+        return Res_ok;
+    case 0x2404:
+        pap->fSideBySide = o[0];
+        return Res_ok;
+    case 0x2405:
+        pap->fKeep = o[0];
+        return Res_ok;
+    case 0x2406:
+        pap->fKeepFollow = o[0];
+        return Res_ok;
+    case 0x2407:
+        pap->fPageBreakBefore = o[0];
+        return Res_ok;
+    case 0x2408:
+        pap->brcl = 0;
+        return Res_ok;
+    case 0x2409:
+        pap->brcp = 0;
+        return Res_ok;
+    case 0x240C:
+        pap->fNoLnn = o[0];
+        return Res_ok;
+    case 0x2416:
+        pap->fInTable = o[0];
+        return Res_ok;
+    case 0x2417:
+        pap->fTtp = o[0];
+        return Res_ok;
+    case 0x2431:
+        pap->fWidowControl = o[0];
+        return Res_ok;
+    case 0x2441:
+        pap->fBiDi = o[0];
+        return Res_ok;
+    case 0x260A:
+        pap->ilvl = o[0];
+        return Res_ok;
     case 0x261B:
         if ((o[0] & 3) != 3)
             pap->pcVert = o[0] & 3;
@@ -208,14 +237,33 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     case 0x4600:
     case 0x460B:
     case 0x4622:
-    case 0x461C: case 0x461D: case 0x461E: case 0x461F:
-    case 0x4424: case 0x4425: case 0x4426: case 0x4427:
-    case 0x840E: case 0x840F: case 0x8411: case 0x8418: case 0x8419: case 0x841A:
-    case 0x842E: case 0x842F: case 0xA413: case 0xA414:
+    case 0x461C:
+    case 0x461D:
+    case 0x461E:
+    case 0x461F:
+    case 0x4424:
+    case 0x4425:
+    case 0x4426:
+    case 0x4427:
+    case 0x840E:
+    case 0x840F:
+    case 0x8411:
+    case 0x8418:
+    case 0x8419:
+    case 0x841A:
+    case 0x842E:
+    case 0x842F:
+    case 0xA413:
+    case 0xA414:
         if (n < 2)
             return Res_wordShortOperand;
         break;
-    case 0x6424: case 0x6425: case 0x6426: case 0x6427: case 0x6412: case 0x6646:
+    case 0x6424:
+    case 0x6425:
+    case 0x6426:
+    case 0x6427:
+    case 0x6412:
+    case 0x6646:
         if (n < 4)
             return Res_wordShortOperand;
         break;
@@ -228,19 +276,32 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
         stylePap(r, istd, pap);
         return Res_ok;
     }
-    case 0x460B: pap->ilfo = u16(o); return Res_ok;
-    case 0x4622: pap->dxaFromText = u16(o); return Res_ok;
-    case 0x461C: case 0x461D: case 0x461E: case 0x461F: {
+    case 0x460B:
+        pap->ilfo = u16(o);
+        return Res_ok;
+    case 0x4622:
+        pap->dxaFromText = u16(o);
+        return Res_ok;
+    case 0x461C:
+    case 0x461D:
+    case 0x461E:
+    case 0x461F: {
         const uint8_t *p = o;
         Word_readBrc10(&p, &pap->brc[s->opcode - 0x461C]);
         return Res_ok;
     }
-    case 0x4424: case 0x4425: case 0x4426: case 0x4427: {
+    case 0x4424:
+    case 0x4425:
+    case 0x4426:
+    case 0x4427: {
         const uint8_t *p = o;
         Word_readBrc6(&p, &pap->brc[s->opcode - 0x4424]);
         return Res_ok;
     }
-    case 0x6424: case 0x6425: case 0x6426: case 0x6427: {
+    case 0x6424:
+    case 0x6425:
+    case 0x6426:
+    case 0x6427: {
         const uint8_t *p = o;
         Word_readBrc80(&p, &pap->brc[s->opcode - 0x6424]);
         return Res_ok;
@@ -249,17 +310,38 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
         pap->dyaLine = u16(o);
         pap->fMultLinespace = o[2] & 1;
         return Res_ok;
-    case 0x6646: return hugePapx(s, pap, tap, r);
-    case 0x840E: pap->dxaRight = u16(o); return Res_ok;
-    case 0x840F: pap->dxaLeft = u16(o); return Res_ok;
-    case 0x8411: pap->dxaLeft1 = u16(o); return Res_ok;
-    case 0x8418: pap->dxaAbs = u16(o); return Res_ok;
-    case 0x8419: pap->dyaAbs = u16(o); return Res_ok;
-    case 0x841A: pap->dxaWidth = u16(o); return Res_ok;
-    case 0x842E: pap->dyaFromText = u16(o); return Res_ok;
-    case 0x842F: pap->dxaFromText = u16(o); return Res_ok;
-    case 0xA413: pap->dyaBefore = u16(o); return Res_ok;
-    case 0xA414: pap->dyaAfter = u16(o); return Res_ok;
+    case 0x6646:
+        return hugePapx(s, pap, tap, r);
+    case 0x840E:
+        pap->dxaRight = u16(o);
+        return Res_ok;
+    case 0x840F:
+        pap->dxaLeft = u16(o);
+        return Res_ok;
+    case 0x8411:
+        pap->dxaLeft1 = u16(o);
+        return Res_ok;
+    case 0x8418:
+        pap->dxaAbs = u16(o);
+        return Res_ok;
+    case 0x8419:
+        pap->dyaAbs = u16(o);
+        return Res_ok;
+    case 0x841A:
+        pap->dxaWidth = u16(o);
+        return Res_ok;
+    case 0x842E:
+        pap->dyaFromText = u16(o);
+        return Res_ok;
+    case 0x842F:
+        pap->dxaFromText = u16(o);
+        return Res_ok;
+    case 0xA413:
+        pap->dyaBefore = u16(o);
+        return Res_ok;
+    case 0xA414:
+        pap->dyaAfter = u16(o);
+        return Res_ok;
     case 0xC601: {
         uint32_t istd = pap->istd;
         bool changed = false;
@@ -296,7 +378,8 @@ void Word_styleBaseChp(const WordChp *chp, WordChp *base, WordReader *r)
         (void)Word_applyStyleChpx(istd, base, r);
 }
 
-namespace {
+namespace
+{
 
 int toggle(const SprmRef *s, uint8_t WordChp::*field, WordChp *chp, WordReader *r)
 {
@@ -314,9 +397,9 @@ int toggle(const SprmRef *s, uint8_t WordChp::*field, WordChp *chp, WordReader *
     return Res_ok;
 }
 
-constexpr uint8_t WordChp::*kToggles[8] = {&WordChp::fBold,      &WordChp::fItalic, &WordChp::fStrike,
-                                           &WordChp::fOutline,   &WordChp::fShadow, &WordChp::fSmallCaps,
-                                           &WordChp::fCaps,      &WordChp::fVanish};
+constexpr uint8_t WordChp::*kToggles[8] = {
+    &WordChp::fBold,   &WordChp::fItalic,    &WordChp::fStrike, &WordChp::fOutline,
+    &WordChp::fShadow, &WordChp::fSmallCaps, &WordChp::fCaps,   &WordChp::fVanish};
 
 int majority(const SprmRef *s, WordChp *chp, WordReader *r)
 {
@@ -372,7 +455,8 @@ int conditional(const SprmRef *s, WordChp *chp, WordReader *r)
     if (!records || index >= Word_conditionalChps)
         return Res_ok;
     records[index] = *chp;
-    return nested(nullptr, &records[index], nullptr, WordGrpprl_fkpChpx, s->size - 2, s->operand + 2, r);
+    return nested(nullptr, &records[index], nullptr, WordGrpprl_fkpChpx, s->size - 2,
+                  s->operand + 2, r);
 }
 
 } // namespace
@@ -383,11 +467,23 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
     uint32_t n = s->size;
     uint32_t fixed = 0;
     switch (s->spra) {
-    case 0: case 1: fixed = 1; break;
-    case 2: case 4: case 5: fixed = 2; break;
-    case 3: fixed = 4; break;
-    case 7: fixed = 3; break;
-    default: break;
+    case 0:
+    case 1:
+        fixed = 1;
+        break;
+    case 2:
+    case 4:
+    case 5:
+        fixed = 2;
+        break;
+    case 3:
+        fixed = 4;
+        break;
+    case 7:
+        fixed = 3;
+        break;
+    default:
+        break;
     }
     if (s->opcode == 0x2A33)
         fixed = 0;
@@ -396,25 +492,51 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
     if (s->opcode >= 0x0835 && s->opcode <= 0x083C)
         return toggle(s, kToggles[s->opcode - 0x0835], chp, r);
     switch (s->opcode) {
-    case 0x0800: chp->fRMarkDel = o[0]; return Res_ok;
-    case 0x0801: chp->fRMark = o[0]; return Res_ok;
-    case 0x0802: chp->fFldVanish = o[0]; return Res_ok;
-    case 0x0806: chp->fData = o[0]; return Res_ok;
-    case 0x080A: chp->fOle2 = o[0]; return Res_ok;
-    case 0x0854: chp->fImprint = o[0]; return Res_ok;
-    case 0x0855: chp->fSpec = o[0]; return Res_ok;
-    case 0x0856: chp->fObj = o[0]; return Res_ok;
-    case 0x0858: chp->fEmboss = o[0]; return Res_ok;
+    case 0x0800:
+        chp->fRMarkDel = o[0];
+        return Res_ok;
+    case 0x0801:
+        chp->fRMark = o[0];
+        return Res_ok;
+    case 0x0802:
+        chp->fFldVanish = o[0];
+        return Res_ok;
+    case 0x0806:
+        chp->fData = o[0];
+        return Res_ok;
+    case 0x080A:
+        chp->fOle2 = o[0];
+        return Res_ok;
+    case 0x0854:
+        chp->fImprint = o[0];
+        return Res_ok;
+    case 0x0855:
+        chp->fSpec = o[0];
+        return Res_ok;
+    case 0x0856:
+        chp->fObj = o[0];
+        return Res_ok;
+    case 0x0858:
+        chp->fEmboss = o[0];
+        return Res_ok;
     case 0x085A:
         chp->fBiDi = o[0];
         if (o[0])
             chp->ftc[0] = r->stshi.ftcBi;
         return Res_ok;
-    case 0x085C: return chp->fBiDi ? toggle(s, &WordChp::fBold, chp, r) : Res_ok;
-    case 0x085D: return chp->fBiDi ? toggle(s, &WordChp::fItalic, chp, r) : Res_ok;
-    case 0x0868: chp->fUsePgsuSettings = o[0]; return Res_ok;
-    case 0x2859: chp->sfxText = o[0]; return Res_ok;
-    case 0x286F: chp->idctHint = o[0]; return Res_ok;
+    case 0x085C:
+        return chp->fBiDi ? toggle(s, &WordChp::fBold, chp, r) : Res_ok;
+    case 0x085D:
+        return chp->fBiDi ? toggle(s, &WordChp::fItalic, chp, r) : Res_ok;
+    case 0x0868:
+        chp->fUsePgsuSettings = o[0];
+        return Res_ok;
+    case 0x2859:
+        chp->sfxText = o[0];
+        return Res_ok;
+    case 0x286F:
+        chp->idctHint = o[0];
+        return Res_ok;
     case 0x2A0C:
         chp->icoHighlight = o[0] & 0x1F;
         chp->fHighlight = chp->icoHighlight != 0;
@@ -439,20 +561,44 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         chp->istdPara = istdPara;
         return Res_ok;
     }
-    case 0x2A3E: chp->kul = o[0]; return Res_ok;
-    case 0x2A42: chp->ico = o[0]; return Res_ok;
-    case 0x2A48: chp->iss = o[0]; return Res_ok;
-    case 0x2A53: chp->fDStrike = o[0]; return Res_ok;
-    case 0x4804: chp->ibstRMark = u16(o); return Res_ok;
+    case 0x2A3E:
+        chp->kul = o[0];
+        return Res_ok;
+    case 0x2A42:
+        chp->ico = o[0];
+        return Res_ok;
+    case 0x2A48:
+        chp->iss = o[0];
+        return Res_ok;
+    case 0x2A53:
+        chp->fDStrike = o[0];
+        return Res_ok;
+    case 0x4804:
+        chp->ibstRMark = u16(o);
+        return Res_ok;
     case 0x4807:
-    case 0x4867: chp->idslRMark = u16(o); return Res_ok;
-    case 0x4845: chp->hpsPos = u16(o); return Res_ok;
-    case 0x484B: chp->hpsKern = u16(o); return Res_ok;
-    case 0x4863: chp->ibstRMarkDel = u16(o); return Res_ok;
-    case 0x4866: Word_splitShd80(u16(o), &chp->shd); return Res_ok;
+    case 0x4867:
+        chp->idslRMark = u16(o);
+        return Res_ok;
+    case 0x4845:
+        chp->hpsPos = u16(o);
+        return Res_ok;
+    case 0x484B:
+        chp->hpsKern = u16(o);
+        return Res_ok;
+    case 0x4863:
+        chp->ibstRMarkDel = u16(o);
+        return Res_ok;
+    case 0x4866:
+        Word_splitShd80(u16(o), &chp->shd);
+        return Res_ok;
     case 0x486D:
-    case 0x4A41: chp->lid[0] = u16(o); return Res_ok;
-    case 0x486E: chp->lid[1] = u16(o); return Res_ok;
+    case 0x4A41:
+        chp->lid[0] = u16(o);
+        return Res_ok;
+    case 0x486E:
+        chp->lid[1] = u16(o);
+        return Res_ok;
     case 0x4A30: {
         uint32_t istd = u16(o);
         if (!validStyle(r, istd))
@@ -468,16 +614,24 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         return Res_ok;
     }
     case 0x4A3D:
-    case 0x4A4F: chp->ftc[0] = u16(o); return Res_ok;
-    case 0x4A50: chp->ftc[1] = u16(o); return Res_ok;
-    case 0x4A51: chp->ftc[2] = u16(o); return Res_ok;
+    case 0x4A4F:
+        chp->ftc[0] = u16(o);
+        return Res_ok;
+    case 0x4A50:
+        chp->ftc[1] = u16(o);
+        return Res_ok;
+    case 0x4A51:
+        chp->ftc[2] = u16(o);
+        return Res_ok;
     case 0x4A43:
     case 0xCA49:
         if (n < 2)
             return Res_wordShortOperand;
         chp->hps = u16(o);
         return Res_ok;
-    case 0x4A4D: chp->hps = uint16_t(uint32_t(chp->hps) * u16(o) / 100); return Res_ok;
+    case 0x4A4D:
+        chp->hps = uint16_t(uint32_t(chp->hps) * u16(o) / 100);
+        return Res_ok;
     case 0x4A5E:
         if (chp->fBiDi)
             chp->ftc[0] = u16(o);
@@ -486,10 +640,17 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         if (chp->fBiDi)
             chp->hps = u16(o);
         return Res_ok;
-    case 0x6805: chp->dttmRMark = u32(o); return Res_ok;
-    case 0x680E: chp->fcObj = u32(o); return Res_ok;
-    case 0x6864: chp->dttmRMarkDel = u32(o); return Res_ok;
-    case 0x6865: return Res_ok;
+    case 0x6805:
+        chp->dttmRMark = u32(o);
+        return Res_ok;
+    case 0x680E:
+        chp->fcObj = u32(o);
+        return Res_ok;
+    case 0x6864:
+        chp->dttmRMarkDel = u32(o);
+        return Res_ok;
+    case 0x6865:
+        return Res_ok;
     case 0x6870:
         chp->rgb[0] = o[0];
         chp->rgb[1] = o[1];
@@ -515,7 +676,9 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         chp->ftcSym = u16(o);
         chp->xchSym = uint16_t(0xF000 + o[2]);
         return Res_ok;
-    case 0x8840: chp->dxaSpace = u16(o); return Res_ok;
+    case 0x8840:
+        chp->dxaSpace = u16(o);
+        return Res_ok;
     case 0xCA31: {
         uint32_t istd = chp->istd;
         bool changed = false;
@@ -580,14 +743,20 @@ int Word_applyPicSprm(const SprmRef *s, WordPic *pic)
         }
         return Res_ok;
     }
-    case 0x4C02: case 0x4C03: case 0x4C04: case 0x4C05: {
+    case 0x4C02:
+    case 0x4C03:
+    case 0x4C04:
+    case 0x4C05: {
         if (s->size < 2)
             return Res_wordShortOperand;
         const uint8_t *p = o;
         Word_readBrc6(&p, &pic->brc[s->opcode - 0x4C02]);
         return Res_ok;
     }
-    case 0x6C02: case 0x6C03: case 0x6C04: case 0x6C05: {
+    case 0x6C02:
+    case 0x6C03:
+    case 0x6C04:
+    case 0x6C05: {
         if (s->size < 4)
             return Res_wordShortOperand;
         const uint8_t *p = o;
@@ -611,7 +780,8 @@ int Word_applyPicSprm(const SprmRef *s, WordPic *pic)
 
 // --------------------------------------------------------------- sections
 
-namespace {
+namespace
+{
 
 int olstAnm(const SprmRef *s, WordSep *sep, WordReader *r)
 {
@@ -636,62 +806,160 @@ int Word_applySectSprm(const SprmRef *s, WordSep *sep, WordReader *r)
     uint32_t n = s->size;
     uint32_t fixed = 0;
     switch (s->spra) {
-    case 0: case 1: fixed = 1; break;
-    case 2: case 4: case 5: fixed = 2; break;
-    case 3: fixed = 4; break;
-    case 7: fixed = 3; break;
-    default: break;
+    case 0:
+    case 1:
+        fixed = 1;
+        break;
+    case 2:
+    case 4:
+    case 5:
+        fixed = 2;
+        break;
+    case 3:
+        fixed = 4;
+        break;
+    case 7:
+        fixed = 3;
+        break;
+    default:
+        break;
     }
     if (n < fixed)
         return Res_wordShortOperand;
     switch (s->opcode) {
-    case 0x3000: sep->cnsPgn = o[0]; return Res_ok;
-    case 0x3001: sep->iHeadingPgn = o[0]; return Res_ok;
-    case 0x3005: sep->fEvenlySpaced = o[0]; return Res_ok;
-    case 0x3006: sep->fProtected = o[0]; return Res_ok;
-    case 0x3009: sep->bkc = o[0]; return Res_ok;
-    case 0x300A: sep->fTitlePage = o[0]; return Res_ok;
-    case 0x300D: sep->fAutoPgn = o[0]; return Res_ok;
-    case 0x300E: sep->nfcPgn = o[0]; return Res_ok;
-    case 0x3011: sep->fPgnRestart = o[0]; return Res_ok;
-    case 0x3012: sep->fEndnote = o[0]; return Res_ok;
-    case 0x3013: sep->lnc = o[0]; return Res_ok;
-    case 0x3014: sep->grpfIhdt = o[0]; return Res_ok;
-    case 0x3019: sep->fLBetween = o[0]; return Res_ok;
-    case 0x301A: sep->vjc = o[0]; return Res_ok;
-    case 0x301D: sep->dmOrientPage = o[0]; return Res_ok;
-    case 0x3228: sep->fBiDi = o[0]; return Res_ok;
-    case 0x322A: sep->fRTLGutter = o[0]; return Res_ok;
-    case 0x5007: sep->dmBinFirst = u16(o); return Res_ok;
-    case 0x5008: sep->dmBinOther = u16(o); return Res_ok;
-    case 0x500B: sep->ccolM1 = u16(o); return Res_ok;
-    case 0x5015: sep->nLnnMod = u16(o); return Res_ok;
-    case 0x501B: sep->lnnMin = u16(o); return Res_ok;
-    case 0x501C: sep->pgnStart = u16(o); return Res_ok;
-    case 0x5026: sep->dmPaperReq = u16(o); return Res_ok;
-    case 0x5033: sep->wTextFlow = u16(o); return Res_ok;
-    case 0x522F: sep->pgbProp = u16(o); return Res_ok;
-    case 0x702B: case 0x702C: case 0x702D: case 0x702E: {
+    case 0x3000:
+        sep->cnsPgn = o[0];
+        return Res_ok;
+    case 0x3001:
+        sep->iHeadingPgn = o[0];
+        return Res_ok;
+    case 0x3005:
+        sep->fEvenlySpaced = o[0];
+        return Res_ok;
+    case 0x3006:
+        sep->fProtected = o[0];
+        return Res_ok;
+    case 0x3009:
+        sep->bkc = o[0];
+        return Res_ok;
+    case 0x300A:
+        sep->fTitlePage = o[0];
+        return Res_ok;
+    case 0x300D:
+        sep->fAutoPgn = o[0];
+        return Res_ok;
+    case 0x300E:
+        sep->nfcPgn = o[0];
+        return Res_ok;
+    case 0x3011:
+        sep->fPgnRestart = o[0];
+        return Res_ok;
+    case 0x3012:
+        sep->fEndnote = o[0];
+        return Res_ok;
+    case 0x3013:
+        sep->lnc = o[0];
+        return Res_ok;
+    case 0x3014:
+        sep->grpfIhdt = o[0];
+        return Res_ok;
+    case 0x3019:
+        sep->fLBetween = o[0];
+        return Res_ok;
+    case 0x301A:
+        sep->vjc = o[0];
+        return Res_ok;
+    case 0x301D:
+        sep->dmOrientPage = o[0];
+        return Res_ok;
+    case 0x3228:
+        sep->fBiDi = o[0];
+        return Res_ok;
+    case 0x322A:
+        sep->fRTLGutter = o[0];
+        return Res_ok;
+    case 0x5007:
+        sep->dmBinFirst = u16(o);
+        return Res_ok;
+    case 0x5008:
+        sep->dmBinOther = u16(o);
+        return Res_ok;
+    case 0x500B:
+        sep->ccolM1 = u16(o);
+        return Res_ok;
+    case 0x5015:
+        sep->nLnnMod = u16(o);
+        return Res_ok;
+    case 0x501B:
+        sep->lnnMin = u16(o);
+        return Res_ok;
+    case 0x501C:
+        sep->pgnStart = u16(o);
+        return Res_ok;
+    case 0x5026:
+        sep->dmPaperReq = u16(o);
+        return Res_ok;
+    case 0x5033:
+        sep->wTextFlow = u16(o);
+        return Res_ok;
+    case 0x522F:
+        sep->pgbProp = u16(o);
+        return Res_ok;
+    case 0x702B:
+    case 0x702C:
+    case 0x702D:
+    case 0x702E: {
         const uint8_t *p = o;
         Word_readBrc80(&p, &sep->brc[s->opcode - 0x702B]);
         return Res_ok;
     }
-    case 0x7030: sep->dxtCharSpace = u32(o); return Res_ok;
-    case 0x900C: sep->dxaColumns = u16(o); return Res_ok;
-    case 0x9016: sep->dxaLnn = u16(o); return Res_ok;
-    case 0x9023: sep->dyaTop = u16(o); return Res_ok;
-    case 0x9024: sep->dyaBottom = u16(o); return Res_ok;
-    case 0x9031: sep->dyaLinePitch = u16(o); return Res_ok;
-    case 0xB00F: sep->dyaPgn = u16(o); return Res_ok;
-    case 0xB010: sep->dxaPgn = u16(o); return Res_ok;
-    case 0xB017: sep->dyaHdrTop = u16(o); return Res_ok;
-    case 0xB018: sep->dyaHdrBottom = u16(o); return Res_ok;
-    case 0xB01F: sep->xaPage = u16(o); return Res_ok;
-    case 0xB020: sep->yaPage = u16(o); return Res_ok;
-    case 0xB021: sep->dxaLeft = u16(o); return Res_ok;
-    case 0xB022: sep->dxaRight = u16(o); return Res_ok;
-    case 0xB025: sep->dzaGutter = u16(o); return Res_ok;
-    case 0xD202: return olstAnm(s, sep, r);
+    case 0x7030:
+        sep->dxtCharSpace = u32(o);
+        return Res_ok;
+    case 0x900C:
+        sep->dxaColumns = u16(o);
+        return Res_ok;
+    case 0x9016:
+        sep->dxaLnn = u16(o);
+        return Res_ok;
+    case 0x9023:
+        sep->dyaTop = u16(o);
+        return Res_ok;
+    case 0x9024:
+        sep->dyaBottom = u16(o);
+        return Res_ok;
+    case 0x9031:
+        sep->dyaLinePitch = u16(o);
+        return Res_ok;
+    case 0xB00F:
+        sep->dyaPgn = u16(o);
+        return Res_ok;
+    case 0xB010:
+        sep->dxaPgn = u16(o);
+        return Res_ok;
+    case 0xB017:
+        sep->dyaHdrTop = u16(o);
+        return Res_ok;
+    case 0xB018:
+        sep->dyaHdrBottom = u16(o);
+        return Res_ok;
+    case 0xB01F:
+        sep->xaPage = u16(o);
+        return Res_ok;
+    case 0xB020:
+        sep->yaPage = u16(o);
+        return Res_ok;
+    case 0xB021:
+        sep->dxaLeft = u16(o);
+        return Res_ok;
+    case 0xB022:
+        sep->dxaRight = u16(o);
+        return Res_ok;
+    case 0xB025:
+        sep->dzaGutter = u16(o);
+        return Res_ok;
+    case 0xD202:
+        return olstAnm(s, sep, r);
     case 0xD227:
         if (n < 7)
             return Res_wordShortOperand;
@@ -716,12 +984,14 @@ int Word_applySectSprm(const SprmRef *s, WordSep *sep, WordReader *r)
 
 // ----------------------------------------------------------------- tables
 
-namespace {
+namespace
+{
 
 // A table definition: a cell count byte, the boundaries, then one cell
 // descriptor each. The count may be up to 255; the record holds 64 cells,
 // and the cells beyond are skipped, never written.
-void defTable(const SprmRef *s, WordTap *tap, uint32_t tcSize, void (*readTc)(const uint8_t **, WordTc *))
+void defTable(const SprmRef *s, WordTap *tap, uint32_t tcSize,
+              void (*readTc)(const uint8_t **, WordTc *))
 {
     const uint8_t *o = s->operand;
     uint32_t n = s->size;
@@ -772,8 +1042,12 @@ int Word_applyTableSprm(const SprmRef *s, WordTap *tap)
         break;
     }
     switch (s->opcode) {
-    case 0x5400: tap->jc = u16(o); return Res_ok;
-    case 0x560B: tap->fBiDi = u16(o); return Res_ok;
+    case 0x5400:
+        tap->jc = u16(o);
+        return Res_ok;
+    case 0x560B:
+        tap->fBiDi = u16(o);
+        return Res_ok;
     case 0x740A: {
         // Three bytes in the walker's sizes: the look index and the flags
         // byte; the further flag only when a fourth byte is there.
@@ -782,8 +1056,12 @@ int Word_applyTableSprm(const SprmRef *s, WordTap *tap)
         tap->tlp.flag2 = n >= 4 ? o[3] : 0;
         return Res_ok;
     }
-    case 0x9407: tap->dyaRowHeight = int16_t(u16(o)); return Res_ok;
-    case 0x940E: tap->jc = (o[0] & 4) ? 1 : 2; return Res_ok;
+    case 0x9407:
+        tap->dyaRowHeight = int16_t(u16(o));
+        return Res_ok;
+    case 0x940E:
+        tap->jc = (o[0] & 4) ? 1 : 2;
+        return Res_ok;
     case 0x9601: {
         int32_t delta = int32_t(int16_t(u16(o))) - (tap->rgdxaCenter[0] + tap->dxaGapHalf);
         for (uint32_t i = 0; i <= tap->itcMac && i <= Word_maxCells; i++)
@@ -812,9 +1090,15 @@ int Word_applyTableSprm(const SprmRef *s, WordTap *tap)
             Word_readBrc6(&p, &b);
         return Res_ok;
     }
-    case 0xD606: defTable(s, tap, 10, Word_readTc10); return Res_ok;
-    case 0xD608: defTable(s, tap, 20, Word_readTc97); return Res_ok;
-    case 0xD66E: defTable(s, tap, 10, Word_readTc6); return Res_ok;
+    case 0xD606:
+        defTable(s, tap, 10, Word_readTc10);
+        return Res_ok;
+    case 0xD608:
+        defTable(s, tap, 20, Word_readTc97);
+        return Res_ok;
+    case 0xD66E:
+        defTable(s, tap, 10, Word_readTc6);
+        return Res_ok;
     case 0xD609:
         for (uint32_t i = 0, at = 0; i < Word_maxCells && at + 2 <= n; i++, at += 2) {
             const uint8_t *p = o + at;

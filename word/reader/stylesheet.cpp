@@ -15,7 +15,8 @@
 #include "office/ole2/ole.h"
 #include "word/reader/word.h"
 
-namespace {
+namespace
+{
 
 uint16_t u16(const uint8_t *b)
 {
@@ -55,8 +56,8 @@ int readName(const uint8_t *std, uint32_t size, uint32_t baseSize, WordStyleEntr
         return Res_noMemory;
     e->name[0] = char16_t(n);
     size_t consumed = 0, produced = 0;
-    (void)Charset_latin1ToUtf16(std + at + 1, n, reinterpret_cast<uint8_t *>(e->name + 1), 2 * size_t(n),
-                                &consumed, &produced, nullptr, r->ctx);
+    (void)Charset_latin1ToUtf16(std + at + 1, n, reinterpret_cast<uint8_t *>(e->name + 1),
+                                2 * size_t(n), &consumed, &produced, nullptr, r->ctx);
     return Res_ok;
 }
 
@@ -71,7 +72,8 @@ int startRecords(uint32_t istd, const WordStdBase &base, WordReader *r)
         e->chp = be->chp;
         e->pap = be->pap;
         if (be->conditional && table) {
-            e->conditional = static_cast<WordChp *>(Mem_malloc(Word_conditionalChps * sizeof(WordChp)));
+            e->conditional =
+                static_cast<WordChp *>(Mem_malloc(Word_conditionalChps * sizeof(WordChp)));
             if (!e->conditional)
                 return Res_noMemory;
             memcpy(e->conditional, be->conditional, Word_conditionalChps * sizeof(WordChp));
@@ -93,7 +95,8 @@ int startRecords(uint32_t istd, const WordStdBase &base, WordReader *r)
 }
 
 // Applies UPX k of a style as kind to the records given.
-int applyUpx(const uint8_t *std, uint32_t size, uint32_t k, uint32_t kind, WordPap *pap, WordChp *chp, WordReader *r)
+int applyUpx(const uint8_t *std, uint32_t size, uint32_t k, uint32_t kind, WordPap *pap,
+             WordChp *chp, WordReader *r)
 {
     const uint8_t *upx = Word_stdUpx(std, size, k, r);
     if (!upx)
@@ -178,7 +181,8 @@ int Word_readStshi(const uint8_t *sheet, uint32_t length, WordStshi *h, WordRead
         return Res_wordShortStshi;
     uint32_t cb = u16(sheet);
     if (cb < 14)
-        return r->fib.wIdent == Word_identWord6 || isWord97(r) ? Res_wordShortStshi : Res_wordNotWord;
+        return r->fib.wIdent == Word_identWord6 || isWord97(r) ? Res_wordShortStshi
+                                                               : Res_wordNotWord;
     if (cb + 2 > length)
         return Res_wordBigStshi;
     const uint8_t *b = sheet + 2;
@@ -328,7 +332,8 @@ int Word_readStyleSheet(WordReader *r)
     uint32_t room = (r->stshLength - first) / 2;
     uint32_t count = cstd < room ? cstd : room;
     r->stdOffsets = static_cast<uint32_t *>(Mem_calloc(count ? count : 1, sizeof(uint32_t)));
-    r->styles = static_cast<WordStyleEntry *>(Mem_calloc(count ? count : 1, sizeof(WordStyleEntry)));
+    r->styles =
+        static_cast<WordStyleEntry *>(Mem_calloc(count ? count : 1, sizeof(WordStyleEntry)));
     if (!r->stdOffsets || !r->styles)
         return Res_noMemory;
     r->styleCount = count;

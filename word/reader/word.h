@@ -32,7 +32,7 @@ enum : uint32_t {
     Word_fib6Bytes = 682,
     Word_fib97Bytes = 898,
     Word_fcLcbCount = 93,
-    Word_mimeTypeId = 6,            // "application/msword" in the MIME table
+    Word_mimeTypeId = 6, // "application/msword" in the MIME table
     Word_flagWhichTblStm = 1u << 9,
     Word_flagEncrypted = 1u << 8,
 };
@@ -50,11 +50,11 @@ struct WordFib {
     uint16_t nProduct;
     uint16_t lid;
     int16_t pnNext;
-    uint16_t flags;             // fDot .. fCrypto
+    uint16_t flags; // fDot .. fCrypto
     uint16_t nFibBack;
     uint32_t lKey;
     uint8_t envr;
-    uint8_t flags2;             // fMac .. fWord97Saved
+    uint8_t flags2; // fMac .. fWord97Saved
     uint16_t chs;
     uint16_t chsTables;
     uint32_t fcMin;
@@ -64,14 +64,14 @@ struct WordFib {
     uint16_t wMagicRevised;
     uint16_t wMagicCreatedPrivate;
     uint16_t wMagicRevisedPrivate;
-    int16_t w6Words[9];         // pnFbpChpFirst_W6 .. cpnBteLvc_W6
+    int16_t w6Words[9]; // pnFbpChpFirst_W6 .. cpnBteLvc_W6
     uint16_t lidFE;
     uint16_t clw;
     int32_t cbMac;
     uint32_t lProductCreated;
     uint32_t lProductRevised;
     uint32_t ccpText;
-    int32_t ccpMore[7];         // ccpFtn, ccpHdd, ccpMcr, ccpAtn, ccpEdn, ccpTxbx, ccpHdrTxbx
+    int32_t ccpMore[7]; // ccpFtn, ccpHdd, ccpMcr, ccpAtn, ccpEdn, ccpTxbx, ccpHdrTxbx
     int32_t pnFbpChpFirst;
     int32_t pnChpFirst;
     uint32_t cpnBteChp;
@@ -104,24 +104,24 @@ enum : uint32_t {
 
 enum : uint32_t {
     Word_fkpBytes = 512,
-    Word_syntheticPiece = 32768,    // characters per piece without a CLX
+    Word_syntheticPiece = 32768, // characters per piece without a CLX
     Word_noBookmark = 0x7FFFFFFF,
 };
 
 // One piece descriptor as stored.
 struct WordPcd {
     uint16_t flags;
-    uint32_t fc;                // bit 30 in Word 97: 8-bit text at (fc without bit 30) / 2
+    uint32_t fc; // bit 30 in Word 97: 8-bit text at (fc without bit 30) / 2
     uint16_t prm;
 };
 
 // A bin table with its formatted disk pages (CHPX or PAPX).
 struct WordBinTable {
-    uint32_t *fcs;              // count + 1 FCs
-    uint32_t *pages;            // count page numbers
+    uint32_t *fcs;   // count + 1 FCs
+    uint32_t *pages; // count page numbers
     uint32_t count;
-    uint8_t *fkp;               // count pages of 512 bytes, in table order
-    uint32_t current;           // the page the last lookup selected
+    uint8_t *fkp;     // count pages of 512 bytes, in table order
+    uint32_t current; // the page the last lookup selected
 };
 
 // The style sheet header.
@@ -129,7 +129,7 @@ struct WordStshi {
     uint16_t cbStshi;
     uint16_t cstd;
     uint16_t cbSTDBaseInFile;
-    uint16_t flags;             // bit 0 fStdStylenamesWritten
+    uint16_t flags; // bit 0 fStdStylenamesWritten
     uint16_t stiMaxWhenSaved;
     uint16_t istdMaxFixedWhenSaved;
     uint16_t nVerBuiltInNamesWhenSaved;
@@ -140,41 +140,41 @@ struct WordStshi {
 // The base part of a style (STD).
 struct WordStdBase {
     uint16_t sti;
-    uint16_t stiFlags;          // fScratch, fInvalHeight, fHasUpe, fMassCopy in bits 12-15
-    uint8_t sgc;                // 1 paragraph, 2 character, 3 table
-    uint16_t istdBase;          // 4095: none
+    uint16_t stiFlags; // fScratch, fInvalHeight, fHasUpe, fMassCopy in bits 12-15
+    uint8_t sgc;       // 1 paragraph, 2 character, 3 table
+    uint16_t istdBase; // 4095: none
     uint8_t cupx;
     uint16_t istdNext;
     uint16_t bchUpe;
-    uint16_t flags;             // fAutoRedef, fHidden and the rest (0 when the base part is short)
+    uint16_t flags; // fAutoRedef, fHidden and the rest (0 when the base part is short)
 };
 
 // One style of the resolved style sheet.
 struct WordStyleEntry {
     uint8_t defined;
-    uint8_t inProgress;         // set while its base chain is resolved
+    uint8_t inProgress; // set while its base chain is resolved
     uint16_t noCharFormatting;
     uint16_t sti;
     uint8_t sgc;
     uint16_t istdBase;
-    char16_t *name;             // owned; name[0] is the length, then the characters
+    char16_t *name; // owned; name[0] is the length, then the characters
     WordPap pap;
     WordChp chp;
-    WordChp *conditional;       // owned; twelve records of a table style, or null
+    WordChp *conditional; // owned; twelve records of a table style, or null
 };
 
 // One section: [start, end) and its SEPX (u16 size, then the modifiers).
 struct WordSection {
     uint32_t start;
     uint32_t end;
-    uint8_t *sepx;              // owned, or null
+    uint8_t *sepx; // owned, or null
 };
 
 struct WordBookmark {
-    char16_t *name;             // owned, NUL-terminated
+    char16_t *name; // owned, NUL-terminated
     uint32_t start;
     uint32_t end;
-    uint32_t nodeId;            // recorded when the start has been placed
+    uint32_t nodeId; // recorded when the start has been placed
 };
 
 struct WordBookmarkEnd {
@@ -184,10 +184,10 @@ struct WordBookmarkEnd {
 
 // The bookmarks, with the cursors over the CP range being built.
 struct WordBookmarks {
-    WordBookmark *entries;      // ascending start CP (file order)
-    WordBookmarkEnd *ends;      // ascending end CP
+    WordBookmark *entries; // ascending start CP (file order)
+    WordBookmarkEnd *ends; // ascending end CP
     uint32_t count;
-    uint32_t firstStart;        // Word_noBookmark when none
+    uint32_t firstStart; // Word_noBookmark when none
     uint32_t lastStart;
     uint32_t firstEnd;
     uint32_t lastEnd;
@@ -197,21 +197,21 @@ struct WordBookmarks {
 
 struct WordReader {
     EngineContext *ctx;
-    OleHandle *ole;             // the compound file over the document's stream
-    OleStream *docStream;       // "WordDocument"
-    OleStream *tableStream;     // "0Table"/"1Table"; the document stream for Word 6/95
-    OleStream *dataStream;      // "Data" or null; the document stream for Word 6/95
+    OleHandle *ole;         // the compound file over the document's stream
+    OleStream *docStream;   // "WordDocument"
+    OleStream *tableStream; // "0Table"/"1Table"; the document stream for Word 6/95
+    OleStream *dataStream;  // "Data" or null; the document stream for Word 6/95
     WordFib fib;
-    uint32_t subdocStart[9];    // CP where each sub-document begins; [8] the end of all text
-    uint32_t subdoc;            // the current sub-document (0 to 7)
+    uint32_t subdocStart[9]; // CP where each sub-document begins; [8] the end of all text
+    uint32_t subdoc;         // the current sub-document (0 to 7)
 
     // The piece table.
-    uint8_t *clx;               // the CLX as read, or null
+    uint8_t *clx; // the CLX as read, or null
     uint32_t clxLength;
-    uint32_t hasClx;            // 1 when the pieces come from a CLX
-    const uint8_t **prcs;       // each Prc's grpprl (at its size word), inside clx
+    uint32_t hasClx;      // 1 when the pieces come from a CLX
+    const uint8_t **prcs; // each Prc's grpprl (at its size word), inside clx
     uint32_t prcCount;
-    uint32_t *pieceCps;         // pieceCount + 1 CPs
+    uint32_t *pieceCps; // pieceCount + 1 CPs
     WordPcd *pieces;
     uint32_t pieceCount;
     // The bin tables.
@@ -221,29 +221,29 @@ struct WordReader {
     uint8_t *stsh;
     uint32_t stshLength;
     WordStshi stshi;
-    uint32_t *stdOffsets;       // each style's offset in stsh (0: empty slot)
+    uint32_t *stdOffsets; // each style's offset in stsh (0: empty slot)
     WordStyleEntry *styles;
     uint32_t styleCount;
-    uint32_t istdNormal;        // the style with sti 0
-    uint32_t istdDefaultFont;   // the style with sti 65
-    uint32_t istdTable;         // the last table style read (0xFFFFFFFF: none)
+    uint32_t istdNormal;      // the style with sti 0
+    uint32_t istdDefaultFont; // the style with sti 65
+    uint32_t istdTable;       // the last table style read (0xFFFFFFFF: none)
     // The sections and the header/footer table.
     WordSection *sections;
     uint32_t sectionCount;
     uint8_t *plcfHdd;
     uint32_t hddLength;
-    uint16_t hddStoryCounter;   // Word 6/95: stories before the current section's
-    uint16_t sectGrpfIhdt;      // Word 6/95: the current section's story flags
+    uint16_t hddStoryCounter; // Word 6/95: stories before the current section's
+    uint16_t sectGrpfIhdt;    // Word 6/95: the current section's story flags
     // The bookmarks (null without valid ones).
     WordBookmarks *bookmarks;
     // Set by the font table and the document properties, read by the
     // property modifiers.
     uint32_t fontCount;
-    int32_t symbolFont;         // index of "Symbol", -1 when absent
-    int32_t wingdingsFont;      // index of "Wingdings", -1 when absent
-    uint32_t codePage;          // charset code of 8-bit text (0: Latin-1)
+    int32_t symbolFont;    // index of "Symbol", -1 when absent
+    int32_t wingdingsFont; // index of "Wingdings", -1 when absent
+    uint32_t codePage;     // charset code of 8-bit text (0: Latin-1)
     uint32_t listCount;
-    uint32_t sprmDepth;         // nesting of lists applied from inside a modifier
+    uint32_t sprmDepth; // nesting of lists applied from inside a modifier
 };
 
 // A new reader with every field cleared into *out. 0, or 1 (null).
@@ -272,7 +272,8 @@ void Word_closeStreams(WordReader *reader);
 [[nodiscard]] int Word_readFib97(WordReader *reader);
 
 // The handler's operations.
-int Word_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime, int32_t *score);
+int Word_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime,
+                   int32_t *score);
 // Scores 100 with type 6 when the stream holds a Word document, else 0;
 // the stream is set back to its start in every case. 1 when memory runs
 // out; otherwise the seek's result.
@@ -281,8 +282,8 @@ int Word_recognise(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *str
 // Fills the Word handler's descriptor. 0.
 int Word_describe(EngineContext *context, Edr_HandlerDesc *desc);
 // Loads the document (the Word reader's load sequence; interim).
-int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream,
-                      Edr_Doc *doc, Edr_Node *target);
+int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *desc, void *argument,
+                      VfsHandle *stream, Edr_Doc *doc, Edr_Node *target);
 
 // ------------------------------------------------------ pieces and FKPs
 // The lookups take the reader last; 0 or an error code.
@@ -299,7 +300,8 @@ uint32_t Word_pieceFc(uint32_t fc, uint32_t *is16, const WordReader *reader);
 // FC to CP. 3841 when no piece holds fc.
 [[nodiscard]] int Word_fcToCp(uint32_t fc, uint32_t *cp, WordReader *reader);
 // The piece holding cp, strictly below its end: its CP range. 3840.
-[[nodiscard]] int Word_pieceAtCp(uint32_t cp, uint32_t *start, uint32_t *end, uint32_t *is16, WordReader *reader);
+[[nodiscard]] int Word_pieceAtCp(uint32_t cp, uint32_t *start, uint32_t *end, uint32_t *is16,
+                                 WordReader *reader);
 // fc converted to a CP inside the piece that holds cp (fc may be the
 // piece's end). Nothing written and 3840 when no piece holds cp, 3841 when
 // fc lies outside that piece.
@@ -319,7 +321,8 @@ uint32_t Word_pieceFc(uint32_t fc, uint32_t *is16, const WordReader *reader);
 [[nodiscard]] int Word_chpxAtCp(uint32_t cp, const uint8_t **chpx, WordReader *reader);
 // The PAPX of the paragraph run at cp and its height (height may be null).
 // 3843 when no run holds it.
-[[nodiscard]] int Word_papxAtCp(uint32_t cp, uint32_t *height, const uint8_t **papx, WordReader *reader);
+[[nodiscard]] int Word_papxAtCp(uint32_t cp, uint32_t *height, const uint8_t **papx,
+                                WordReader *reader);
 // The CP just after the paragraph mark of the paragraph holding cp. 3842
 // at the end of the current sub-document.
 [[nodiscard]] int Word_nextParaEnd(uint32_t cp, uint32_t *end, WordReader *reader);
@@ -334,8 +337,8 @@ uint32_t Word_pieceFc(uint32_t fc, uint32_t *is16, const WordReader *reader);
 // modifier (kind 8) to chp.
 [[nodiscard]] int Word_applyRunProps(uint32_t cp, WordChp *chp, WordReader *reader);
 // Applies a piece descriptor's prm as kind to the records given.
-[[nodiscard]] int Word_applyPrm(uint16_t prm, uint32_t kind, WordSep *sep, WordPap *pap, WordChp *chp, WordTap *tap,
-                                WordReader *reader);
+[[nodiscard]] int Word_applyPrm(uint16_t prm, uint32_t kind, WordSep *sep, WordPap *pap,
+                                WordChp *chp, WordTap *tap, WordReader *reader);
 
 // ------------------------------------------------------------ style sheet
 
@@ -343,12 +346,15 @@ uint32_t Word_pieceFc(uint32_t fc, uint32_t *is16, const WordReader *reader);
 // 3863, 3864, read errors.
 [[nodiscard]] int Word_readStyleSheet(WordReader *reader);
 // The header at the start of the style sheet (its size word first).
-[[nodiscard]] int Word_readStshi(const uint8_t *sheet, uint32_t length, WordStshi *stshi, WordReader *reader);
+[[nodiscard]] int Word_readStshi(const uint8_t *sheet, uint32_t length, WordStshi *stshi,
+                                 WordReader *reader);
 // The STD of a style index (*std at its size word) and its size. 3865 for
 // an index at or above cstd; 3866 for an empty slot.
-[[nodiscard]] int Word_findStd(uint32_t istd, const uint8_t **std, uint32_t *size, WordReader *reader);
+[[nodiscard]] int Word_findStd(uint32_t istd, const uint8_t **std, uint32_t *size,
+                               WordReader *reader);
 // The base part of an STD of size bytes (std after its size word).
-[[nodiscard]] int Word_readStdBase(const uint8_t *std, uint32_t size, WordStdBase *base, WordReader *reader);
+[[nodiscard]] int Word_readStdBase(const uint8_t *std, uint32_t size, WordStdBase *base,
+                                   WordReader *reader);
 // UPX k of an STD (at its size word), or null when the STD has none.
 const uint8_t *Word_stdUpx(const uint8_t *std, uint32_t size, uint32_t k, WordReader *reader);
 // Resolves one style with its base chain (no recursion). 0 or the first
@@ -372,7 +378,8 @@ const uint8_t *Word_stdUpx(const uint8_t *std, uint32_t size, uint32_t k, WordRe
 [[nodiscard]] int Word_headerRange(uint32_t section, uint32_t kind, uint32_t *start, uint32_t *end,
                                    WordReader *reader);
 // An absolute CP made relative to sub-document subdoc. 3851 above 7.
-[[nodiscard]] int Word_cpInSubdoc(uint32_t subdoc, uint32_t cp, uint32_t *relative, const WordFib *fib);
+[[nodiscard]] int Word_cpInSubdoc(uint32_t subdoc, uint32_t cp, uint32_t *relative,
+                                  const WordFib *fib);
 
 // -------------------------------------------------------------- bookmarks
 

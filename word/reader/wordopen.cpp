@@ -16,7 +16,8 @@
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
 uint16_t u16(const uint8_t *b, size_t at)
 {
@@ -30,7 +31,8 @@ int16_t s16(const uint8_t *b, size_t at)
 
 uint32_t u32(const uint8_t *b, size_t at)
 {
-    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) | (uint32_t(b[at + 3]) << 24);
+    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) |
+           (uint32_t(b[at + 3]) << 24);
 }
 
 int32_t s32(const uint8_t *b, size_t at)
@@ -82,7 +84,8 @@ struct PairRun {
     uint8_t count;
 };
 constexpr PairRun kWord6Pairs[] = {
-    {0x058, 0, 38}, {0x192, 38, 2}, {0x1B2, 42, 8}, {0x1FA, 51, 4}, {0x222, 56, 4}, {0x242, 60, 12}, {0x2A2, 72, 1},
+    {0x058, 0, 38}, {0x192, 38, 2},  {0x1B2, 42, 8}, {0x1FA, 51, 4},
+    {0x222, 56, 4}, {0x242, 60, 12}, {0x2A2, 72, 1},
 };
 
 // The pair of the Word 97 FIB that holds the modification date: skipped.
@@ -97,9 +100,7 @@ void fillSubdocStarts(WordReader *r)
 }
 
 // The descriptor's release: the handler has nothing to free.
-void releaseNothing(EngineContext *, Edr_HandlerDesc *)
-{
-}
+void releaseNothing(EngineContext *, Edr_HandlerDesc *) {}
 
 } // namespace
 
@@ -342,7 +343,8 @@ int Word_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, int
     return Res_ok;
 }
 
-int Word_recognise(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *typeId)
+int Word_recognise(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+                   uint32_t *typeId)
 {
     *score = 0;
     WordReader *r = nullptr;
@@ -367,10 +369,10 @@ int Word_recognise(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream,
 
 int Word_describe(EngineContext *, Edr_HandlerDesc *desc)
 {
-    desc->matchMime = Word_matchMime;     // word 1
-    desc->sniff = Word_recognise;         // word 2
-    desc->open = Word_loadDocument;       // word 3
-    desc->release = releaseNothing;       // word 12
-    desc->enabled = 1;                    // word 15
+    desc->matchMime = Word_matchMime; // word 1
+    desc->sniff = Word_recognise;     // word 2
+    desc->open = Word_loadDocument;   // word 3
+    desc->release = releaseNothing;   // word 12
+    desc->enabled = 1;                // word 15
     return Res_ok;
 }
