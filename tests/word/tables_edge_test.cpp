@@ -199,6 +199,37 @@ TEST_F(TablesTest, DamagedPages)
     EXPECT_EQ(Word_chpxAtCp(0x30, &chpx, reader), Res_wordNotFound);
 }
 
+TEST_F(TablesTest, PapxPastItsPageIsIgnored)
+{
+    // Two paragraph runs: the first PAPX fits (justification 2), the
+    // second's cw would carry it past the page's end.
+    std::string p = page({0x400, 0x408, 0x410}, {0xF0, 0xFD}, 13, 2);
+    p.replace(0x1E0, 7, bytes({3, 0, 0, 0x03, 0x24, 2, 0}));
+    p[0x1FA] = char(40);
+    put32(p, 4 * 3 + 1 + 8, 12); // the first run's height word
+    p[4 * 3 + 1 + 2] = 2;        // over two lines
+    Fib97 fib;
+    fib.fc(0x400, 0x410).ccp(0, 0x10).cpnBte(0, 1).pair(WordPair_plcfbtePapx, 16, 12);
+    std::string doc = placeAt(placeAt(fib.b, 0x600, p), 0x9FF, bytes({0}));
+    ASSERT_EQ(openStreams(doc, std::string(16, '\0') + le32(0x400) + le32(0x410) + le32(3)),
+              Res_ok);
+    ASSERT_EQ(Word_readPieceTable(reader), Res_ok);
+    ASSERT_EQ(Word_readBinTables(reader), Res_ok);
+    const uint8_t *papx = nullptr;
+    uint32_t height = 0;
+    ASSERT_EQ(Word_papxAtCp(2, &height, &papx, reader), Res_ok);
+    ASSERT_NE(papx, nullptr);
+    EXPECT_EQ(height, 24u);
+    WordPap pap;
+    Word_defaultPap(&pap);
+    ASSERT_EQ(Word_applyParaProps(2, &pap, nullptr, reader), Res_ok);
+    EXPECT_EQ(pap.jc, 2);
+    ASSERT_EQ(Word_papxAtCp(9, &height, &papx, reader), Res_ok);
+    EXPECT_EQ(papx, nullptr);
+    // The strict test: the end of the last run is no run.
+    EXPECT_EQ(Word_papxAtCp(0x10, &height, &papx, reader), Res_wordNotFound);
+}
+
 TEST_F(TablesTest, BinTableShorterThanItsPageCount)
 {
     // Three consecutive PAPX pages at 0x600, 0x800, 0xA00; the table lists
