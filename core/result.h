@@ -189,6 +189,22 @@ enum ResultCode : int {
     // Word recognition.
     Res_wordNotWord = 3844,           // "WordDocument" does not begin with a known wIdent
     Res_wordEncrypted = 3845,         // the document is encrypted
+    // Word tables and property modifiers (3840-3877).
+    Res_wordNoPieceAtCp = 3840,       // no piece holds the CP
+    Res_wordNoPieceAtFc = 3841,       // no piece holds the FC
+    Res_wordSubdocEnd = 3842,         // the end of the sub-document came before a paragraph end
+    Res_wordNotFound = 3843,          // no bin-table page, run, section or piece holds the position
+    Res_wordBadSubdoc = 3851,         // a sub-document index above 7
+    Res_wordBadSections = 3860,       // the section table does not fit 16-byte entries
+    Res_wordShortStshi = 3863,        // a style sheet header shorter than 14 bytes
+    Res_wordBigStshi = 3864,          // a style sheet header larger than the style sheet
+    Res_wordBadIstd = 3865,           // a style index at or above the style count
+    Res_wordEmptyStyle = 3866,        // an empty style slot
+    Res_wordBadGrpprlKind = 3869,     // a modifier list kind that is not valid
+    Res_wordBadIdent = 3870,          // modifiers of a file that is neither Word 6/95 nor Word 97
+    Res_wordSprmUnhandled = 3871,     // a modifier its group does not handle (the walk goes on)
+    Res_wordShortOperand = 3875,      // an operand shorter than its modifier needs
+    Res_wordBadPicBorder = 3877,      // a picture border style above 3
     // Buffered reader (2311-2319).
     Res_bufSkipPastEnd = 2311,        // a skip past the window's end
     Res_bufWindowBeyond = 2312,       // a window or limit beyond the source's size

@@ -16,7 +16,8 @@
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
 uint16_t u16(const uint8_t *b, size_t at)
 {
@@ -30,7 +31,8 @@ int16_t s16(const uint8_t *b, size_t at)
 
 uint32_t u32(const uint8_t *b, size_t at)
 {
-    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) | (uint32_t(b[at + 3]) << 24);
+    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) |
+           (uint32_t(b[at + 3]) << 24);
 }
 
 int32_t s32(const uint8_t *b, size_t at)
@@ -82,7 +84,8 @@ struct PairRun {
     uint8_t count;
 };
 constexpr PairRun kWord6Pairs[] = {
-    {0x058, 0, 38}, {0x192, 38, 2}, {0x1B2, 42, 8}, {0x1FA, 51, 4}, {0x222, 56, 4}, {0x242, 60, 12}, {0x2A2, 72, 1},
+    {0x058, 0, 38}, {0x192, 38, 2},  {0x1B2, 42, 8}, {0x1FA, 51, 4},
+    {0x222, 56, 4}, {0x242, 60, 12}, {0x2A2, 72, 1},
 };
 
 // The pair of the Word 97 FIB that holds the modification date: skipped.
@@ -97,16 +100,79 @@ void fillSubdocStarts(WordReader *r)
 }
 
 // The descriptor's release: the handler has nothing to free.
-void releaseNothing(EngineContext *, Edr_HandlerDesc *)
-{
-}
+void releaseNothing(EngineContext *, Edr_HandlerDesc *) {}
 
 } // namespace
 
 int Word_readerNew(WordReader **out)
 {
     *out = static_cast<WordReader *>(Mem_calloc(1, sizeof(WordReader)));
-    return *out ? Res_ok : Res_noMemory;
+    if (!*out)
+        return Res_noMemory;
+    Word_readerInit(*out);
+    return Res_ok;
+}
+
+void Word_readerInit(WordReader *r)
+{
+    r->clx = nullptr;
+    r->clxLength = 0;
+    r->hasClx = 0;
+    r->prcs = nullptr;
+    r->prcCount = 0;
+    r->pieceCps = nullptr;
+    r->pieces = nullptr;
+    r->pieceCount = 0;
+    memset(&r->chpx, 0, sizeof r->chpx);
+    memset(&r->papx, 0, sizeof r->papx);
+    r->stsh = nullptr;
+    r->stshLength = 0;
+    memset(&r->stshi, 0, sizeof r->stshi);
+    r->stdOffsets = nullptr;
+    r->styles = nullptr;
+    r->styleCount = 0;
+    r->istdNormal = 0;
+    r->istdDefaultFont = 0;
+    r->istdTable = 0xFFFFFFFF;
+    r->sections = nullptr;
+    r->sectionCount = 0;
+    r->plcfHdd = nullptr;
+    r->hddLength = 0;
+    r->hddStoryCounter = 0;
+    r->sectGrpfIhdt = 0;
+    r->bookmarks = nullptr;
+    r->fontCount = 0;
+    r->symbolFont = -1;
+    r->wingdingsFont = -1;
+    r->listCount = 0;
+    r->sprmDepth = 0;
+}
+
+void Word_readerFreeTables(WordReader *r)
+{
+    Mem_free(r->clx);
+    Mem_free(r->prcs);
+    Mem_free(r->pieceCps);
+    Mem_free(r->pieces);
+    WordBinTable *tables[2] = {&r->chpx, &r->papx};
+    for (WordBinTable *t : tables) {
+        Mem_free(t->fcs);
+        Mem_free(t->pages);
+        Mem_free(t->fkp);
+    }
+    Mem_free(r->stsh);
+    Mem_free(r->stdOffsets);
+    for (uint32_t i = 0; r->styles && i < r->styleCount; i++) {
+        Mem_free(r->styles[i].name);
+        Mem_free(r->styles[i].conditional);
+    }
+    Mem_free(r->styles);
+    for (uint32_t i = 0; r->sections && i < r->sectionCount; i++)
+        Mem_free(r->sections[i].sepx);
+    Mem_free(r->sections);
+    Mem_free(r->plcfHdd);
+    Word_bookmarksFree(r);
+    Word_readerInit(r);
 }
 
 void Word_readerFree(WordReader *reader)
@@ -115,7 +181,34 @@ void Word_readerFree(WordReader *reader)
         return;
     Word_closeStreams(reader);
     Ole_closeFile(&reader->ole);
+    Word_readerFreeTables(reader);
     Mem_free(reader);
+}
+
+int Word_readBlock(OleStream *stream, int64_t fc, uint32_t lcb, uint8_t **out)
+{
+    *out = nullptr;
+    if (lcb == 0)
+        return Res_ok;
+    if (!stream)
+        return Res_oleStreamEnd;
+    uint64_t size = Ole_streamSize(stream);
+    if (fc < 0 || uint64_t(fc) > size)
+        return Res_oleSeekBeyond;
+    if (uint64_t(lcb) > size - uint64_t(fc))
+        return Res_oleStreamEnd;
+    *out = static_cast<uint8_t *>(Mem_malloc(lcb));
+    if (!*out)
+        return Res_noMemory;
+    size_t got = 0;
+    int err = Ole_streamReadAt(stream, uint64_t(fc), lcb, &got, *out);
+    if (err == Res_ok && got != lcb)
+        err = Res_oleStreamEnd;
+    if (err != Res_ok) {
+        Mem_free(*out);
+        *out = nullptr;
+    }
+    return err;
 }
 
 int Word_readFib97(WordReader *r)
@@ -250,7 +343,8 @@ int Word_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, int
     return Res_ok;
 }
 
-int Word_recognise(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *typeId)
+int Word_recognise(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
+                   uint32_t *typeId)
 {
     *score = 0;
     WordReader *r = nullptr;
@@ -275,10 +369,10 @@ int Word_recognise(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream,
 
 int Word_describe(EngineContext *, Edr_HandlerDesc *desc)
 {
-    desc->matchMime = Word_matchMime;     // word 1
-    desc->sniff = Word_recognise;         // word 2
-    desc->open = Word_loadDocument;       // word 3
-    desc->release = releaseNothing;       // word 12
-    desc->enabled = 1;                    // word 15
+    desc->matchMime = Word_matchMime; // word 1
+    desc->sniff = Word_recognise;     // word 2
+    desc->open = Word_loadDocument;   // word 3
+    desc->release = releaseNothing;   // word 12
+    desc->enabled = 1;                // word 15
     return Res_ok;
 }
