@@ -554,10 +554,10 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
         chp->ico = 0;
         return Res_ok;
     case 0x2A33: {
-        uint8_t spec = chp->fSpec;
+        uint8_t special = chp->fSpec;
         uint16_t istdPara = chp->istdPara;
         paraStyleChp(r, istdPara, chp);
-        chp->fSpec = spec;
+        chp->fSpec = special;
         chp->istdPara = istdPara;
         return Res_ok;
     }
