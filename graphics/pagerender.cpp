@@ -277,9 +277,35 @@ bool isPageBackground(const Edr_PageRec *first, const ObjHeader *item)
     return Rect_equal(&shown, &piece) != 0;
 }
 
+// The band in page units: its pixels, grown by one on every side for the
+// edges of anti-aliased shapes, relative to the page's top-left corner,
+// through the inverse of the item matrix. Item lists need not look at
+// items outside it. The unbounded rectangle when the matrix or the scale
+// cannot be inverted.
+Rect bandInPageUnits(const Rect &band, const Rect *pageRect, const Matrix *items, int32_t scale)
+{
+    if (scale <= 0 || Matrix_det(items) == 0)
+        return *Rect_getInfinite();
+    auto units = [scale](int64_t px) {
+        int64_t v = px * 65536 / scale;
+        return int32_t(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
+    };
+    int32_t x0 = units(int64_t(band.x0) - pageRect->x0 - 1), x1 = units(int64_t(band.x1) - pageRect->x0 + 1);
+    int32_t y0 = units(int64_t(band.y0) - pageRect->y1 - 1), y1 = units(int64_t(band.y1) - pageRect->y1 + 1);
+    Point p[4];
+    Matrix_untransformPoint(&p[0], x0, y0, items);
+    Matrix_untransformPoint(&p[1], x0, y1, items);
+    Matrix_untransformPoint(&p[2], x1, y1, items);
+    Matrix_untransformPoint(&p[3], x1, y0, items);
+    Rect r;
+    Rect_boundPoints(&r, p, 4, 1);
+    return r;
+}
+
 int drawBand(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const Matrix *items,
              const Rect *pageRect, const DrawFlags *flags, intptr_t extra, bool clipping, BandState *s)
 {
+    const Rect bandArea = bandInPageUnits(s->band, pageRect, items, s->currentBitmap->scale);
     int32_t width = s->band.x1 - s->band.x0;
     int32_t height = s->band.y1 - s->band.y0;
     Rect bandClip{0, 0, width, height};
@@ -309,7 +335,11 @@ int drawBand(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const
             Bitmap_fillColour(s->currentBitmap, colourOf(chain)) == Res_ok)
             first = Obj_next(first);
         target.bitmap = s->currentBitmap;
-        int err = View_drawItemList(ctx, first, &r, items, &target, flags, extra);
+        // The piece rectangle cut to the band: all of the piece that the
+        // band can show, so that the walk passes over the items outside.
+        Rect shown = r;
+        Rect_intersect(&shown, &bandArea);
+        int err = View_drawItemList(ctx, first, &shown, items, &target, flags, extra);
         if (!err && clipping && p->layout)
             err = compositeClips(p, matrix, s);
         if (err)
@@ -325,8 +355,10 @@ int drawBand(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const
         Rect_toDevice(&device, &r, matrix, s->currentBitmap, RectDevice_outer);
         if (!overlaps(device, s->band))
             continue;
+        Rect shown = r;
+        Rect_intersect(&shown, &bandArea);
         View_lockCurrent(chain->doc, 0);
-        int err = View_drawItemList(ctx, p->overlays, &r, items, &target, flags, extra);
+        int err = View_drawItemList(ctx, p->overlays, &shown, items, &target, flags, extra);
         View_unlockCurrent(chain->doc, 0);
         if (err)
             return err;

@@ -115,7 +115,7 @@ int drawClipped(EngineContext *ctx, Edr_PageRec *piece, const Matrix *matrix, co
                 err = fillColour(&offscreen, colour, alpha);
             Rect r = pieceRect(piece);
             if (!err)
-                err = View_drawItemList(ctx, piece->objects, &r, m, &offscreen, flags, 0);
+                err = View_drawItemList(ctx, piece->objects, isEmpty(r) ? nullptr : &r, m, &offscreen, flags, 0);
         }
         if (!err) {
             DrawItem *item = bitmap->drawItem;
@@ -258,7 +258,8 @@ int Piece_draw(EngineContext *ctx, Edr_PageRec *piece, const Matrix *matrix, con
         if (err)
             return err;
     }
-    return View_drawItemList(ctx, piece->objects, &r, &m, &t, flags, 0);
+    // An empty piece rectangle limits nothing: the target's clip does.
+    return View_drawItemList(ctx, piece->objects, isEmpty(r) ? nullptr : &r, &m, &t, flags, 0);
 }
 
 int PieceChain_draw(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const DrawTarget *target,

@@ -322,16 +322,18 @@ void View_freeDisplaySettings(EngineContext *)
 // ------------------------------------------- what page rendering calls
 //
 // Interim: the display manager is not built, so the item-list walks are the
-// plain walks (hidden items skipped, each item's own slot called, 48
-// passed up), the background painter knows colours only, the current view
-// needs no lock, and view reports go nowhere.
+// plain walks (hidden items and items whose shown box misses the clip
+// skipped, each item's own slot called, 48 passed up), the background
+// painter knows colours only, the current view needs no lock, and view
+// reports go nowhere.
 
 int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, const Matrix *matrix,
                       const DrawTarget *target, const DrawFlags *flags, intptr_t extra)
 {
     for (ObjHeader *item = first; item; item = Obj_next(item)) {
         const ObjItemOps *ops = Obj_itemOps(item);
-        if ((item->flags & Obj_hidden) || !ops || !ops->draw)
+        Rect shown = Obj_shownBox(item);
+        if ((item->flags & Obj_hidden) || !ops || !ops->draw || (clip && Rect_disjoint(&shown, clip)))
             continue;
         if (ops->draw(ctx, item, clip, matrix, target, flags, extra) == Res_stopRequested)
             return Res_stopRequested;

@@ -18,6 +18,7 @@
 #include "core/mem/mem.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
+#include "document/layout/pathbounds.h"
 #include "graphics/bitmap.h"
 #include "graphics/boxitem.h"
 #include "graphics/drawitem.h"
@@ -127,10 +128,14 @@ class RenderFixture : public EdrFixture {
         EXPECT_EQ(Path_addRect(p, &r), 0);
         return p;
     }
+    // An item filling path, its box the path's bounds.
     static ObjHeader *pathItem(Path *path, uint32_t colour, uint32_t cost = 1)
     {
         ObjHeader *item = Obj_create(&testPathClass, 0);
         *static_cast<TestPathPart *>(Obj_part(item)) = TestPathPart{path, colour, 0, cost, 0};
+        Rect box = Rect_emptyBound;
+        if (path && Edr_Draw_getBounds2(nullptr, path, &box) == 0 && box.x0 <= box.x1)
+            Obj_setBox(item, &box);
         return item;
     }
     static int drawsOf(ObjHeader *item)

@@ -369,6 +369,8 @@ TEST_F(ThumbTest, APageThatChangedSizeGetsItsPictureCutOrExtended)
         Resize resize{page, 50, 20};
         ObjHeader *item = Obj_create(&resizeClass, 0);
         *static_cast<Resize **>(Obj_part(item)) = &resize;
+        const Rect everywhere{0, T(-40), T(30), 0};
+        Obj_setBox(item, &everywhere);
         Obj_setNext(Obj_next(Obj_next(page->objects)), item);
         dm.markAllDoc = doc;
         DispmanView view{};
