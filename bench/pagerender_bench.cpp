@@ -27,7 +27,8 @@
 #include "tests/support/test_engine.h"
 #include "viewer/dispman.h"
 
-namespace {
+namespace
+{
 
 constexpr int32_t kWidth = 1240, kHeight = 1754;
 
@@ -48,8 +49,8 @@ struct FillPart {
     uint32_t colour;
 };
 
-int fillDraw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *matrix, const DrawTarget *target,
-             const DrawFlags *, intptr_t)
+int fillDraw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *matrix,
+             const DrawTarget *target, const DrawFlags *, intptr_t)
 {
     FillPart *part = static_cast<FillPart *>(Obj_part(item));
     DrawItem *d = target->bitmap->drawItem;
@@ -86,7 +87,8 @@ struct Page {
         uint64_t bytes;
         Pixel_bufferSize(kWidth, kHeight, Pixel_format565, &stride, &bytes);
         pixels.assign(bytes, 0);
-        (void)Bitmap_create(&context, &bitmap, kWidth, kHeight, Pixel_format565, 0x10000, pixels.data(), 0);
+        (void)Bitmap_create(&context, &bitmap, kWidth, kHeight, Pixel_format565, 0x10000,
+                            pixels.data(), 0);
         build();
     }
 
@@ -163,15 +165,18 @@ struct Page {
         // Words: short dark rectangles along lines.
         for (int i = 0; i < 400; i++) {
             int32_t x = 30 + (i % 20) * 60, y = 60 + (i / 20) * 84;
-            add(chain, fill(rect(Rect{U(x), U(-y - 12), U(x + 40 + i % 15), U(-y)}), rgba(0x20, 0x20, 0x20)));
+            add(chain, fill(rect(Rect{U(x), U(-y - 12), U(x + 40 + i % 15), U(-y)}),
+                            rgba(0x20, 0x20, 0x20)));
         }
         for (int i = 0; i < 24; i++)
-            add(chain, fill(triangle(40 + (i % 6) * 200, 100 + (i / 6) * 400, 150, 120), rgba(0xE0, 0x60, 0x20)));
+            add(chain, fill(triangle(40 + (i % 6) * 200, 100 + (i / 6) * 400, 150, 120),
+                            rgba(0xE0, 0x60, 0x20)));
         // A piece shown through two clip paths.
         Edr_PageRec *clipped = piece(Rect{U(100), U(-1500), U(1100), U(-900)}, 0);
         last = nullptr;
         add(clipped, fill(triangle(100, 900, 1000, 600), rgba(0x20, 0x60, 0xE0, 0xC0)));
-        add(clipped, fill(rect(Rect{U(100), U(-1500), U(1100), U(-1200)}), rgba(0x60, 0xE0, 0x20, 0x80)));
+        add(clipped,
+            fill(rect(Rect{U(100), U(-1500), U(1100), U(-1200)}), rgba(0x60, 0xE0, 0x20, 0x80)));
         ClipEntry *second = static_cast<ClipEntry *>(Mem_calloc(1, sizeof(ClipEntry)));
         second->path = triangle(80, 880, 1100, 650);
         ClipEntry *first = static_cast<ClipEntry *>(Mem_calloc(1, sizeof(ClipEntry)));
@@ -191,8 +196,8 @@ struct Page {
         DrawFlags flags{};
         flags.quality[DrawQuality_box] = 10;
         for (auto _ : state) {
-            int r = PageRender_drawBanded(&context, buffers, chain, &page, nullptr, bitmap, &page, &m, &flags,
-                                          nullptr, nullptr, 0);
+            int r = PageRender_drawBanded(&context, buffers, chain, &page, nullptr, bitmap, &page,
+                                          &m, &flags, nullptr, nullptr, 0);
             benchmark::DoNotOptimize(r);
         }
         state.SetItemsProcessed(int64_t(state.iterations()) * kWidth * kHeight);

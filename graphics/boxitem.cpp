@@ -13,11 +13,12 @@
 #include "graphics/rastergeom.h"
 #include "spreadsheet/imageutil.h"
 
-namespace {
+namespace
+{
 
 enum : uint32_t {
-    kSubpixels = 3,      // sub-pixel bits of every fill but the uniform frame
-    kPenStyle = 4,       // the low 7 bits of a border line's pen style
+    kSubpixels = 3, // sub-pixel bits of every fill but the uniform frame
+    kPenStyle = 4,  // the low 7 bits of a border line's pen style
     kFrameMaxBits = 8,
     kDoubleMinimum = 100, // a third of a double border thinner than this is drawn solid
 };
@@ -42,7 +43,8 @@ void setSolidPaint(DrawItem *item, uint32_t colour, uint32_t shade)
     item->cachedRowOp = nullptr;
 }
 
-void setPathShape(DrawItem *item, const Path *path, uint32_t s, const Matrix *matrix, uint32_t penKind)
+void setPathShape(DrawItem *item, const Path *path, uint32_t s, const Matrix *matrix,
+                  uint32_t penKind)
 {
     item->kind = DrawItem_kindPath;
     item->shape.path = FillRequest{};
@@ -98,14 +100,30 @@ int drawSides(const Rect &inner, const BoxItemPart *part, const BoxPaint *paint)
         const BoxBorder *border;
     };
     const Side sides[4] = {
-        {BoxSide_y0, {add(inner.x1, wx1), sub(inner.y0, wy0 / 2)}, {sub(inner.x0, wx0), sub(inner.y0, wy0 / 2)},
-         wx1, wx0, &b[BoxBorder_y0]},
-        {BoxSide_x1, {add(inner.x1, wx1 / 2), add(inner.y1, wy1)}, {add(inner.x1, wx1 / 2), sub(inner.y0, wy0)},
-         wy1, wy0, &b[BoxBorder_x1]},
-        {BoxSide_y1, {sub(inner.x0, wx0), add(inner.y1, wy1 / 2)}, {add(inner.x1, wx1), add(inner.y1, wy1 / 2)},
-         wx0, wx1, &b[BoxBorder_y1]},
-        {BoxSide_x0, {sub(inner.x0, wx0 / 2), sub(inner.y0, wy0)}, {sub(inner.x0, wx0 / 2), add(inner.y1, wy1)},
-         wy0, wy1, &b[BoxBorder_x0]},
+        {BoxSide_y0,
+         {add(inner.x1, wx1), sub(inner.y0, wy0 / 2)},
+         {sub(inner.x0, wx0), sub(inner.y0, wy0 / 2)},
+         wx1,
+         wx0,
+         &b[BoxBorder_y0]},
+        {BoxSide_x1,
+         {add(inner.x1, wx1 / 2), add(inner.y1, wy1)},
+         {add(inner.x1, wx1 / 2), sub(inner.y0, wy0)},
+         wy1,
+         wy0,
+         &b[BoxBorder_x1]},
+        {BoxSide_y1,
+         {sub(inner.x0, wx0), add(inner.y1, wy1 / 2)},
+         {add(inner.x1, wx1), add(inner.y1, wy1 / 2)},
+         wx0,
+         wx1,
+         &b[BoxBorder_y1]},
+        {BoxSide_x0,
+         {sub(inner.x0, wx0 / 2), sub(inner.y0, wy0)},
+         {sub(inner.x0, wx0 / 2), add(inner.y1, wy1)},
+         wy0,
+         wy1,
+         &b[BoxBorder_x0]},
     };
     for (const Side &s : sides) {
         int err = BoxBorder_drawSide(s.side, &s.start, &s.end, s.a, s.b, s.border, paint);
@@ -115,13 +133,14 @@ int drawSides(const Rect &inner, const BoxItemPart *part, const BoxPaint *paint)
     return Res_ok;
 }
 
-int render(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix, const DrawTarget *target,
-           const DrawFlags *flags, intptr_t)
+int render(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
+           const DrawTarget *target, const DrawFlags *flags, intptr_t)
 {
     BoxItemPart *part = BoxItem_part(item);
     if (!part || !target)
         return Res_nullInput;
-    const StageNode *stages = Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
+    const StageNode *stages =
+        Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
     uint32_t frameBits = kSubpixels;
     if (flags) {
         int64_t q = int64_t(flags->quality[DrawQuality_box]) * 3 / 15;
@@ -158,8 +177,8 @@ int render(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matr
     return err;
 }
 
-int identify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *, const DrawFlags *,
-             uint32_t *amount)
+int identify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
+             const DrawFlags *, uint32_t *amount)
 {
     if (amount)
         *amount = BoxItem_identifier;
@@ -233,8 +252,8 @@ uint32_t Colour_shade(uint32_t colour, uint32_t flag)
     return out;
 }
 
-int BoxBorder_strokeLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int32_t width,
-                         const int32_t *dash, uint32_t shade, const BoxPaint *paint)
+int BoxBorder_strokeLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
+                         int32_t width, const int32_t *dash, uint32_t shade, const BoxPaint *paint)
 {
     Path_reset(paint->path);
     int err = Path_moveTo(paint->path, x0, y0);
@@ -340,8 +359,9 @@ int BoxBorder_drawSide(uint32_t side, const Point *start, const Point *end, int3
     }
 }
 
-int BoxItem_drawImage(EngineContext *ctx, const PixelBuf *picture, const PixelBuf *mask, uint32_t alpha, int32_t x,
-                      int32_t y, const ObjHeader *item, const DrawTarget *target)
+int BoxItem_drawImage(EngineContext *ctx, const PixelBuf *picture, const PixelBuf *mask,
+                      uint32_t alpha, int32_t x, int32_t y, const ObjHeader *item,
+                      const DrawTarget *target)
 {
     if (!picture || !target || !target->bitmap)
         return Res_nullInput;

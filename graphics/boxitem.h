@@ -102,19 +102,20 @@ struct BoxPaint {
 // and 3 stroke the line dashed; 4, 8, 9 (and 5 too thin to double) fill
 // the side's trapezoid; 5, 6, 7 stroke two lines; others draw nothing. 0,
 // 1 or the drawing's error (259 for lines until the stroker exists).
-[[nodiscard]] int BoxBorder_drawSide(uint32_t side, const Point *start, const Point *end, int32_t a, int32_t b,
-                                     const BoxBorder *border, const BoxPaint *paint);
+[[nodiscard]] int BoxBorder_drawSide(uint32_t side, const Point *start, const Point *end, int32_t a,
+                                     int32_t b, const BoxBorder *border, const BoxPaint *paint);
 // Strokes the line (x0, y0) to (x1, y1) with a pen of the width and the
 // dash record (null: solid), in the colour shaded by shade.
-[[nodiscard]] int BoxBorder_strokeLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
-                                       int32_t width, const int32_t *dash, uint32_t shade, const BoxPaint *paint);
+[[nodiscard]] int BoxBorder_strokeLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                       uint32_t colour, int32_t width, const int32_t *dash,
+                                       uint32_t shade, const BoxPaint *paint);
 // Fills the closed quadrilateral of the four points (even-odd) in the
 // colour shaded by shade.
-[[nodiscard]] int BoxBorder_fillQuad(const int32_t x[4], const int32_t y[4], uint32_t colour, uint32_t shade,
-                                     const BoxPaint *paint);
+[[nodiscard]] int BoxBorder_fillQuad(const int32_t x[4], const int32_t y[4], uint32_t colour,
+                                     uint32_t shade, const BoxPaint *paint);
 // Draws picture (a PixelBuf) at (x, y) relative to the target's origin,
 // under mask (same place) or, without one, the constant alpha, with the
 // paint stages of the item's drawing effect. 0 or the drawing's error.
-[[nodiscard]] int BoxItem_drawImage(EngineContext *ctx, const PixelBuf *picture, const PixelBuf *mask,
-                                    uint32_t alpha, int32_t x, int32_t y, const ObjHeader *item,
-                                    const DrawTarget *target);
+[[nodiscard]] int BoxItem_drawImage(EngineContext *ctx, const PixelBuf *picture,
+                                    const PixelBuf *mask, uint32_t alpha, int32_t x, int32_t y,
+                                    const ObjHeader *item, const DrawTarget *target);

@@ -21,7 +21,8 @@
 #include "viewer/dispman.h"
 #include "word/rects.h"
 
-namespace {
+namespace
+{
 
 bool isEmpty(const Rect &r)
 {
@@ -147,8 +148,8 @@ struct WalkArgs {
 };
 
 // The device rectangle of an embedded page and of its piece.
-void embeddedRects(const Edr_PageRec *piece, const Embedded &e, const Matrix *matrix, Bitmap *bitmap,
-                   uint32_t mode, Rect *page, Rect *pieceDevice)
+void embeddedRects(const Edr_PageRec *piece, const Embedded &e, const Matrix *matrix,
+                   Bitmap *bitmap, uint32_t mode, Rect *page, Rect *pieceDevice)
 {
     Rect r = pageRectOf(e.chain);
     Rect_toDevice(page, &r, &e.combined, bitmap, mode);
@@ -156,8 +157,8 @@ void embeddedRects(const Edr_PageRec *piece, const Embedded &e, const Matrix *ma
     Rect_toDevice(pieceDevice, &r, matrix, bitmap, mode);
 }
 
-int walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip, const Rect *pageRect, const WalkArgs &a,
-         uint32_t depth)
+int walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip, const Rect *pageRect,
+         const WalkArgs &a, uint32_t depth)
 {
     RectList list{static_cast<Rect *>(Mem_malloc(8 * sizeof(Rect))), 1, 8};
     if (!list.items)
@@ -179,8 +180,8 @@ int walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip, const Rect 
     for (uint32_t i = 0; i < list.count; i++) {
         if (isEmpty(list.items[i]))
             continue;
-        int err = a.drawRoutine(a.ctx, a.routineArg, chain, &list.items[i], a.hooks, a.bitmap, pageRect, matrix,
-                                a.flags, a.painter, a.painterArg, a.extra);
+        int err = a.drawRoutine(a.ctx, a.routineArg, chain, &list.items[i], a.hooks, a.bitmap,
+                                pageRect, matrix, a.flags, a.painter, a.painterArg, a.extra);
         if (err == Res_stopRequested) {
             result = err;
             break;
@@ -217,9 +218,11 @@ struct BandPlan {
     int32_t bandHeight;
 };
 
-bool planBands(uint32_t size, uint32_t parts, int32_t width, int32_t height, uint32_t format, BandPlan *plan)
+bool planBands(uint32_t size, uint32_t parts, int32_t width, int32_t height, uint32_t format,
+               BandPlan *plan)
 {
-    uint64_t rowBytes = (uint64_t(uint32_t(width)) * Pixel_bytesPerPixel(format) + 3) & ~uint64_t(3);
+    uint64_t rowBytes =
+        (uint64_t(uint32_t(width)) * Pixel_bytesPerPixel(format) + 3) & ~uint64_t(3);
     if (rowBytes == 0 || rowBytes > UINT32_MAX)
         return false;
     uint64_t rows = size / rowBytes / parts;
@@ -290,8 +293,10 @@ Rect bandInPageUnits(const Rect &band, const Rect *pageRect, const Matrix *items
         int64_t v = px * 65536 / scale;
         return int32_t(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
     };
-    int32_t x0 = units(int64_t(band.x0) - pageRect->x0 - 1), x1 = units(int64_t(band.x1) - pageRect->x0 + 1);
-    int32_t y0 = units(int64_t(band.y0) - pageRect->y1 - 1), y1 = units(int64_t(band.y1) - pageRect->y1 + 1);
+    int32_t x0 = units(int64_t(band.x0) - pageRect->x0 - 1),
+            x1 = units(int64_t(band.x1) - pageRect->x0 + 1);
+    int32_t y0 = units(int64_t(band.y0) - pageRect->y1 - 1),
+            y1 = units(int64_t(band.y1) - pageRect->y1 + 1);
     Point p[4];
     Matrix_untransformPoint(&p[0], x0, y0, items);
     Matrix_untransformPoint(&p[1], x0, y1, items);
@@ -303,7 +308,8 @@ Rect bandInPageUnits(const Rect &band, const Rect *pageRect, const Matrix *items
 }
 
 int drawBand(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const Matrix *items,
-             const Rect *pageRect, const DrawFlags *flags, intptr_t extra, bool clipping, BandState *s)
+             const Rect *pageRect, const DrawFlags *flags, intptr_t extra, bool clipping,
+             BandState *s)
 {
     const Rect bandArea = bandInPageUnits(s->band, pageRect, items, s->currentBitmap->scale);
     int32_t width = s->band.x1 - s->band.x0;
@@ -466,22 +472,25 @@ void RenderBuffers_trim(RenderBuffers *buffers)
 
 // ---------------------------------------------------------------- walk
 
-int PageRender_walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip, const Rect *pageRect,
-                    Bitmap *bitmap, Edr_ScreenHooks *hooks, const DrawFlags *flags, Edr_FillDoneFn painter,
-                    void *painterArg, PageDrawFn drawRoutine, void *routineArg, EngineContext *ctx, int recurse,
+int PageRender_walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip,
+                    const Rect *pageRect, Bitmap *bitmap, Edr_ScreenHooks *hooks,
+                    const DrawFlags *flags, Edr_FillDoneFn painter, void *painterArg,
+                    PageDrawFn drawRoutine, void *routineArg, EngineContext *ctx, int recurse,
                     intptr_t extra)
 {
     if (!chain || !matrix || !clip || !pageRect || !bitmap || !drawRoutine)
         return Res_nullInput;
-    WalkArgs a{bitmap, hooks, flags, painter, painterArg, drawRoutine, routineArg, ctx, recurse, extra};
+    WalkArgs a{bitmap,      hooks,      flags, painter, painterArg,
+               drawRoutine, routineArg, ctx,   recurse, extra};
     return walk(chain, matrix, clip, pageRect, a, 0);
 }
 
 // ---------------------------------------------------------------- bands
 
-int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *chain, const Rect *rect,
-                          Edr_ScreenHooks *hooks, Bitmap *bitmap, const Rect *pageRect, const Matrix *matrix,
-                          const DrawFlags *flags, Edr_FillDoneFn painter, void *painterArg, intptr_t extra)
+int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *chain,
+                          const Rect *rect, Edr_ScreenHooks *hooks, Bitmap *bitmap,
+                          const Rect *pageRect, const Matrix *matrix, const DrawFlags *flags,
+                          Edr_FillDoneFn painter, void *painterArg, intptr_t extra)
 {
     RenderBuffers *b = static_cast<RenderBuffers *>(routineArg);
     if (!b || !chain || !rect || !bitmap || !pageRect || !matrix)
@@ -494,19 +503,21 @@ int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
     uint32_t size = clipping ? b->size - b->size % 12 : b->size;
     int32_t width = rect->x1 - rect->x0;
     BandPlan plan;
-    if (!b->memory || !planBands(size, clipping ? 3 : 1, width, rect->y1 - rect->y0, bitmap->format, &plan))
+    if (!b->memory ||
+        !planBands(size, clipping ? 3 : 1, width, rect->y1 - rect->y0, bitmap->format, &plan))
         return PageRender_bandTooSmall;
 
     uint8_t *memory = static_cast<uint8_t *>(b->memory);
-    int err = PixelBuf_attachPacked(b->band, width, plan.bandHeight, bitmap->format, bitmap->scale, memory);
+    int err = PixelBuf_attachPacked(b->band, width, plan.bandHeight, bitmap->format, bitmap->scale,
+                                    memory);
     if (!err)
         err = Bitmap_attachInfo(ctx, b->bandBitmap, b->band);
     if (!err && clipping) {
-        err = PixelBuf_attachPacked(b->scratch, width, plan.bandHeight, bitmap->format, bitmap->scale,
-                                    memory + size / 3);
+        err = PixelBuf_attachPacked(b->scratch, width, plan.bandHeight, bitmap->format,
+                                    bitmap->scale, memory + size / 3);
         if (!err)
-            err = PixelBuf_attachPacked(b->backdrop, width, plan.bandHeight, bitmap->format, bitmap->scale,
-                                        memory + size / 3 * 2);
+            err = PixelBuf_attachPacked(b->backdrop, width, plan.bandHeight, bitmap->format,
+                                        bitmap->scale, memory + size / 3 * 2);
         if (!err)
             err = Bitmap_attachInfo(ctx, b->scratchBitmap, b->scratch);
     }
@@ -523,8 +534,8 @@ int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
         if (err)
             return err;
         Point origin{s.band.x0, s.band.y0};
-        err = Edr_Page_fillBackground(s.current, &origin, nullptr, nullptr, chain, hooks, bitmap, &s.band,
-                                      painter, painterArg);
+        err = Edr_Page_fillBackground(s.current, &origin, nullptr, nullptr, chain, hooks, bitmap,
+                                      &s.band, painter, painterArg);
         if (err)
             return err;
         s.band.y0 -= plan.bandHeight;
@@ -533,8 +544,8 @@ int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
     return Res_ok;
 }
 
-int PageRender_clipBand(const PixelBuf *band, const Point *origin, const Matrix *matrix, const ClipEntry *entry,
-                        Bitmap *target)
+int PageRender_clipBand(const PixelBuf *band, const Point *origin, const Matrix *matrix,
+                        const ClipEntry *entry, Bitmap *target)
 {
     Matrix m = entry->matrix ? *entry->matrix : *Matrix_identity();
     Matrix_translate(&m, entry->dx, entry->dy);
@@ -558,9 +569,9 @@ int PageRender_clipBand(const PixelBuf *band, const Point *origin, const Matrix 
 
 // ------------------------------------------------------- image routine
 
-int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view, Edr_PageRec *chain, const Rect *rect,
-                             Edr_ScreenHooks *, Bitmap *bitmap, const Rect *pageRect, const Matrix *matrix,
-                             const DrawFlags *flags)
+int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view, Edr_PageRec *chain,
+                             const Rect *rect, Edr_ScreenHooks *, Bitmap *bitmap,
+                             const Rect *pageRect, const Matrix *matrix, const DrawFlags *flags)
 {
     if (!ctx || !view || !chain || !rect || !bitmap || !pageRect || !matrix)
         return Res_nullInput;
@@ -584,7 +595,8 @@ int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view, Edr_PageRec 
         return PageRender_imageBandTooSmall;
     PixelBuf *buf = nullptr;
     int32_t budget = size > uint32_t(INT32_MAX) ? INT32_MAX : int32_t(size);
-    if (PixelBuf_createView(&buf, width, plan.bandHeight, bitmap->format, bitmap->scale, memory, budget))
+    if (PixelBuf_createView(&buf, width, plan.bandHeight, bitmap->format, bitmap->scale, memory,
+                            budget))
         return PageRender_fillArea(nullptr, nullptr, nullptr, nullptr, chain, view, rect);
 
     int quality = 2 * view->quality[DrawQuality_image] / 15 >= 1 ? 1 : 0;
@@ -594,8 +606,9 @@ int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view, Edr_PageRec 
     while (!result && band.y1 > rect->y0) {
         if (band.y0 <= rect->y0)
             band = Rect{rect->x0, rect->y0, rect->x1, rect->y0 + plan.bandHeight};
-        if (Image_drawScaled(ctx, chain->thumb, pageRect->x1 - pageRect->x0, pageRect->y1 - pageRect->y0, buf,
-                             wrapSub(band.x0, pageRect->x0), wrapSub(pageRect->y1, band.y1), quality)) {
+        if (Image_drawScaled(ctx, chain->thumb, pageRect->x1 - pageRect->x0,
+                             pageRect->y1 - pageRect->y0, buf, wrapSub(band.x0, pageRect->x0),
+                             wrapSub(pageRect->y1, band.y1), quality)) {
             result = PageRender_fillArea(nullptr, nullptr, nullptr, nullptr, chain, view, rect);
         } else {
             Bitmap *bandBitmap = nullptr;
@@ -621,8 +634,9 @@ int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view, Edr_PageRec 
     return result;
 }
 
-int PageRender_measureCost(EngineContext *ctx, Edr_PageRec *chain, const Rect *rect, DispmanView *view,
-                           const Rect *pageRect, const Matrix *matrix, const DrawFlags *flags, uint32_t *cost)
+int PageRender_measureCost(EngineContext *ctx, Edr_PageRec *chain, const Rect *rect,
+                           DispmanView *view, const Rect *pageRect, const Matrix *matrix,
+                           const DrawFlags *flags, uint32_t *cost)
 {
     if (cost)
         *cost = 0xFFFFFFFFu;
@@ -673,10 +687,11 @@ int PageRender_drawBackdrop(Edr_PageRec *chain, const Rect *rect, DispmanView *v
 }
 
 int PageRender_fillArea(const PixelBuf *paint, const Point *paintOrigin, const PixelBuf *mask,
-                        const Point *maskOrigin, Edr_PageRec *chain, DispmanView *view, const Rect *rect)
+                        const Point *maskOrigin, Edr_PageRec *chain, DispmanView *view,
+                        const Rect *rect)
 {
-    return Edr_Page_fillBackground(paint, paintOrigin, mask, maskOrigin, chain, &view->hooks, view->bitmap, rect,
-                                   PageRender_noteDrawn, view);
+    return Edr_Page_fillBackground(paint, paintOrigin, mask, maskOrigin, chain, &view->hooks,
+                                   view->bitmap, rect, PageRender_noteDrawn, view);
 }
 
 void PageRender_noteDrawn(void *argument, const Rect *rect)
@@ -742,6 +757,7 @@ void Bitmap_fillRect16(Bitmap *bitmap, const Rect *rect, uint32_t colour)
     uint8_t *rows = Bitmap_firstRow(bitmap);
     if (isEmpty(r) || !rows)
         return;
-    uint16_t *first = reinterpret_cast<uint16_t *>(rows + size_t(bitmap->height - r.y1) * bitmap->stride) + r.x0;
+    uint16_t *first =
+        reinterpret_cast<uint16_t *>(rows + size_t(bitmap->height - r.y1) * bitmap->stride) + r.x0;
     Bitmap_fill16Rows(&r, value, first, bitmap->stride / 2 - uint32_t(r.x1 - r.x0));
 }

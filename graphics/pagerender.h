@@ -45,9 +45,9 @@ enum : int32_t {
 // the piece is visible only inside every path of its list. A record owns
 // its path and matrix (ClipEntry_freeList).
 struct ClipEntry {
-    uint32_t fillRule;  // 0 non-zero winding, other values even-odd
-    Matrix *matrix;     // or null (the identity)
-    int32_t dx, dy;     // added to the matrix's translation
+    uint32_t fillRule; // 0 non-zero winding, other values even-odd
+    Matrix *matrix;    // or null (the identity)
+    int32_t dx, dy;    // added to the matrix's translation
     ClipEntry *next;
     Path *path;
 };
@@ -76,8 +76,8 @@ void PagePiece_embeddedMatrix(Matrix *out, const Edr_PageRec *piece, const Embed
 // 0 with *entry the page's entry (its locks held: release it with
 // Edr_Page_release(*entry, 0)); non-zero (*entry null) for a piece that is
 // not an embedded page or a page that is not there.
-[[nodiscard]] int PagePiece_findEmbedded(const Edr_PageRec *piece, const Matrix *matrix, Edr_PageEntry **entry,
-                                         Matrix *combined);
+[[nodiscard]] int PagePiece_findEmbedded(const Edr_PageRec *piece, const Matrix *matrix,
+                                         Edr_PageEntry **entry, Matrix *combined);
 
 // The band buffers over a block of band memory: the engine context, the
 // memory (the caller's, never freed here) and its size, the band, scratch
@@ -96,7 +96,8 @@ struct RenderBuffers {
 
 // A new record over memory of size bytes. 0 with *out the record; 1 when
 // memory runs out (*out null, nothing kept).
-[[nodiscard]] int RenderBuffers_create(RenderBuffers **out, EngineContext *ctx, void *memory, uint32_t size);
+[[nodiscard]] int RenderBuffers_create(RenderBuffers **out, EngineContext *ctx, void *memory,
+                                       uint32_t size);
 // Frees the buffer records, the bitmaps and the record (null allowed); never
 // the band memory.
 void RenderBuffers_free(RenderBuffers *buffers);
@@ -106,9 +107,10 @@ void RenderBuffers_trim(RenderBuffers *buffers);
 // A page draw routine: draws chain into the device rectangle rect of
 // bitmap; pageRect is the page's device rectangle and matrix maps page
 // units to device units. 0 or an error (48 when the task is asked to stop).
-typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *chain, const Rect *rect,
-                          Edr_ScreenHooks *hooks, Bitmap *bitmap, const Rect *pageRect, const Matrix *matrix,
-                          const DrawFlags *flags, Edr_FillDoneFn painter, void *painterArg, intptr_t extra);
+typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *chain,
+                          const Rect *rect, Edr_ScreenHooks *hooks, Bitmap *bitmap,
+                          const Rect *pageRect, const Matrix *matrix, const DrawFlags *flags,
+                          Edr_FillDoneFn painter, void *painterArg, intptr_t extra);
 
 // Draws the parts of clip outside the chain's embedded pages with
 // drawRoutine and, with recurse set, the embedded pages' own chains inside
@@ -117,10 +119,11 @@ typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
 // a recursion; 1 when the rectangle list cannot be made (nothing drawn). A
 // list that cannot grow leaves rectangles whole; embedded pages nested
 // deeper than Edr_maxDepth are not entered.
-[[nodiscard]] int PageRender_walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip, const Rect *pageRect,
-                                  Bitmap *bitmap, Edr_ScreenHooks *hooks, const DrawFlags *flags,
-                                  Edr_FillDoneFn painter, void *painterArg, PageDrawFn drawRoutine,
-                                  void *routineArg, EngineContext *ctx, int recurse, intptr_t extra);
+[[nodiscard]] int PageRender_walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip,
+                                  const Rect *pageRect, Bitmap *bitmap, Edr_ScreenHooks *hooks,
+                                  const DrawFlags *flags, Edr_FillDoneFn painter, void *painterArg,
+                                  PageDrawFn drawRoutine, void *routineArg, EngineContext *ctx,
+                                  int recurse, intptr_t extra);
 
 // The banded draw routine (routineArg: the RenderBuffers): draws rect in
 // bands of one height through the band memory (the last band aligned to
@@ -132,9 +135,10 @@ typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
 // first filled with the page colour), and copies the band into bitmap. 0;
 // 23552 when the memory holds no row of rect; an item drawing error at
 // once (the band is not copied out); the copy's error.
-[[nodiscard]] int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *chain, const Rect *rect,
-                                        Edr_ScreenHooks *hooks, Bitmap *bitmap, const Rect *pageRect,
-                                        const Matrix *matrix, const DrawFlags *flags, Edr_FillDoneFn painter,
+[[nodiscard]] int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *chain,
+                                        const Rect *rect, Edr_ScreenHooks *hooks, Bitmap *bitmap,
+                                        const Rect *pageRect, const Matrix *matrix,
+                                        const DrawFlags *flags, Edr_FillDoneFn painter,
                                         void *painterArg, intptr_t extra);
 
 // The simpler routine: the view's backdrop document goes to
@@ -143,16 +147,19 @@ typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
 // otherwise the page image is drawn scaled to the page in bands through the
 // display manager's page band memory with the first piece's items on top.
 // 0; 4354 when the memory holds no row; the fill's or an item's error.
-[[nodiscard]] int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view, Edr_PageRec *chain,
-                                           const Rect *rect, Edr_ScreenHooks *hooks, Bitmap *bitmap,
-                                           const Rect *pageRect, const Matrix *matrix, const DrawFlags *flags);
+[[nodiscard]] int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view,
+                                           Edr_PageRec *chain, const Rect *rect,
+                                           Edr_ScreenHooks *hooks, Bitmap *bitmap,
+                                           const Rect *pageRect, const Matrix *matrix,
+                                           const DrawFlags *flags);
 
 // The measured cost of drawing the chain's content pieces into *cost
 // (0xFFFFFFFF until it is known), summed until it exceeds the flags' cost
 // limit. 0 or the first measuring error.
 [[nodiscard]] int PageRender_measureCost(EngineContext *ctx, Edr_PageRec *chain, const Rect *rect,
-                                         DispmanView *view, const Rect *pageRect, const Matrix *matrix,
-                                         const DrawFlags *flags, uint32_t *cost);
+                                         DispmanView *view, const Rect *pageRect,
+                                         const Matrix *matrix, const DrawFlags *flags,
+                                         uint32_t *cost);
 
 // Paints rect of the view's bitmap with the backdrop: the view's tile
 // repeated from (0, 0), or, without one, the chain's colour. 0 or the
@@ -160,9 +167,9 @@ typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
 [[nodiscard]] int PageRender_drawBackdrop(Edr_PageRec *chain, const Rect *rect, DispmanView *view);
 // Edr_Page_fillBackground over rect of the view's bitmap with the view's
 // hooks and PageRender_noteDrawn as painter.
-[[nodiscard]] int PageRender_fillArea(const PixelBuf *paint, const Point *paintOrigin, const PixelBuf *mask,
-                                      const Point *maskOrigin, Edr_PageRec *chain, DispmanView *view,
-                                      const Rect *rect);
+[[nodiscard]] int PageRender_fillArea(const PixelBuf *paint, const Point *paintOrigin,
+                                      const PixelBuf *mask, const Point *maskOrigin,
+                                      Edr_PageRec *chain, DispmanView *view, const Rect *rect);
 
 // The painter callback (argument: the DispmanView): unites rect into the
 // view's damage rectangle (replacing an empty one) and, with the view's
@@ -180,5 +187,5 @@ void Bitmap_fillRect16(Bitmap *bitmap, const Rect *rect, uint32_t colour);
 // clip entry into target: inside the entry's path (one sub-pixel bit, its
 // matrix moved by (dx, dy), then matrix) the band's pixels replace the
 // target's. 0 or the drawing's error.
-[[nodiscard]] int PageRender_clipBand(const PixelBuf *band, const Point *origin, const Matrix *matrix,
-                                      const ClipEntry *entry, Bitmap *target);
+[[nodiscard]] int PageRender_clipBand(const PixelBuf *band, const Point *origin,
+                                      const Matrix *matrix, const ClipEntry *entry, Bitmap *target);

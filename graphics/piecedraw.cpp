@@ -15,7 +15,8 @@
 #include "graphics/rastergeom.h"
 #include "viewer/dispman.h"
 
-namespace {
+namespace
+{
 
 bool isEmpty(const Rect &r)
 {
@@ -73,7 +74,8 @@ void copyBelow(const DrawTarget *offscreen, Bitmap *bitmap, const Rect &clip)
     PixelBuf *view = nullptr;
     int64_t bytes = int64_t(bitmap->height) * bitmap->stride;
     if (PixelBuf_createView(&view, bitmap->width, bitmap->height, bitmap->format, bitmap->scale,
-                            Bitmap_firstRow(bitmap), bytes > INT32_MAX ? INT32_MAX : int32_t(bytes)))
+                            Bitmap_firstRow(bitmap),
+                            bytes > INT32_MAX ? INT32_MAX : int32_t(bytes)))
         return;
     DrawItem *item = offscreen->bitmap->drawItem;
     item->kind = DrawItem_kindRect;
@@ -89,7 +91,8 @@ void copyBelow(const DrawTarget *offscreen, Bitmap *bitmap, const Rect &clip)
 
 // Draws a clipped piece through its region: offscreen, then composited.
 int drawClipped(EngineContext *ctx, Edr_PageRec *piece, const Matrix *matrix, const Matrix *m,
-                const DrawTarget *target, Rect work, uint32_t colour, uint32_t alpha, const DrawFlags *flags)
+                const DrawTarget *target, Rect work, uint32_t colour, uint32_t alpha,
+                const DrawFlags *flags)
 {
     Bitmap *bitmap = target->bitmap;
     CrossingTable *region = nullptr;
@@ -98,24 +101,27 @@ int drawClipped(EngineContext *ctx, Edr_PageRec *piece, const Matrix *matrix, co
         return err;
     Rect box;
     CrossingTable_bounds(region, 1, &box);
-    box = Rect{wrapAdd(box.x0, target->dx), wrapAdd(box.y0, target->dy), wrapAdd(box.x1, target->dx),
-               wrapAdd(box.y1, target->dy)};
+    box = Rect{wrapAdd(box.x0, target->dx), wrapAdd(box.y0, target->dy),
+               wrapAdd(box.x1, target->dx), wrapAdd(box.y1, target->dy)};
     Rect_intersect(&work, &box);
     PixelBuf *buf = nullptr;
     Bitmap *off = nullptr;
     if (!isEmpty(work)) {
-        err = PixelBuf_create(&buf, work.x1 - work.x0, work.y1 - work.y0, bitmap->format, bitmap->scale);
+        err = PixelBuf_create(&buf, work.x1 - work.x0, work.y1 - work.y0, bitmap->format,
+                              bitmap->scale);
         if (!err)
             err = Bitmap_createLike(ctx, &off, buf);
         if (!err) {
-            DrawTarget offscreen{off, nullptr, wrapSub(target->dx, work.x0), wrapSub(target->dy, work.y0)};
+            DrawTarget offscreen{off, nullptr, wrapSub(target->dx, work.x0),
+                                 wrapSub(target->dy, work.y0)};
             if (alpha < 255)
                 copyBelow(&offscreen, bitmap, work);
             if (alpha != 0)
                 err = fillColour(&offscreen, colour, alpha);
             Rect r = pieceRect(piece);
             if (!err)
-                err = View_drawItemList(ctx, piece->objects, isEmpty(r) ? nullptr : &r, m, &offscreen, flags, 0);
+                err = View_drawItemList(ctx, piece->objects, isEmpty(r) ? nullptr : &r, m,
+                                        &offscreen, flags, 0);
         }
         if (!err) {
             DrawItem *item = bitmap->drawItem;
@@ -138,7 +144,8 @@ int drawClipped(EngineContext *ctx, Edr_PageRec *piece, const Matrix *matrix, co
 
 } // namespace
 
-void Rect_toPixels(const Rect *rect, const Matrix *matrix, int32_t dx, int32_t dy, int32_t scale, Rect *out)
+void Rect_toPixels(const Rect *rect, const Matrix *matrix, int32_t dx, int32_t dy, int32_t scale,
+                   Rect *out)
 {
     if (Rect_isInfinite(rect)) {
         *out = *rect;
@@ -158,15 +165,16 @@ void Rect_toPixels(const Rect *rect, const Matrix *matrix, int32_t dx, int32_t d
     out->y1 = wrapAdd(out->y1, 1);
 }
 
-int Piece_coverBounds(EngineContext *ctx, const Edr_PageRec *piece, const Matrix *matrix, const Bitmap *bitmap,
-                      int32_t dx, int32_t dy, Rect *out)
+int Piece_coverBounds(EngineContext *ctx, const Edr_PageRec *piece, const Matrix *matrix,
+                      const Bitmap *bitmap, int32_t dx, int32_t dy, Rect *out)
 {
     Rect r = pieceRect(piece);
     Matrix m = *Matrix_identity();
     if (piece->layout) {
         for (const ClipEntry *e = piece->layout; e; e = e->next) {
             Rect b;
-            int err = Edr_Draw_getBounds(ctx, e->path, e->matrix ? e->matrix : Matrix_identity(), &b);
+            int err =
+                Edr_Draw_getBounds(ctx, e->path, e->matrix ? e->matrix : Matrix_identity(), &b);
             if (err)
                 return err;
             if (isEmpty(b))
@@ -185,7 +193,8 @@ int Piece_coverBounds(EngineContext *ctx, const Edr_PageRec *piece, const Matrix
     return Res_ok;
 }
 
-int PieceClip_buildRegion(const ClipEntry *list, Bitmap *bitmap, const Matrix *matrix, CrossingTable **out)
+int PieceClip_buildRegion(const ClipEntry *list, Bitmap *bitmap, const Matrix *matrix,
+                          CrossingTable **out)
 {
     *out = nullptr;
     CrossingTable *region = nullptr;
@@ -223,8 +232,8 @@ int PieceClip_buildRegion(const ClipEntry *list, Bitmap *bitmap, const Matrix *m
     return Res_ok;
 }
 
-int Piece_draw(EngineContext *ctx, Edr_PageRec *piece, const Matrix *matrix, const DrawTarget *target,
-               const DrawFlags *flags)
+int Piece_draw(EngineContext *ctx, Edr_PageRec *piece, const Matrix *matrix,
+               const DrawTarget *target, const DrawFlags *flags)
 {
     if (piece->buildState != Edr_PageBuild_ready)
         return Res_ok;
@@ -262,8 +271,8 @@ int Piece_draw(EngineContext *ctx, Edr_PageRec *piece, const Matrix *matrix, con
     return View_drawItemList(ctx, piece->objects, isEmpty(r) ? nullptr : &r, &m, &t, flags, 0);
 }
 
-int PieceChain_draw(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const DrawTarget *target,
-                    const DrawFlags *flags)
+int PieceChain_draw(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix,
+                    const DrawTarget *target, const DrawFlags *flags)
 {
     if (!chain || !matrix || !target || !target->bitmap)
         return Res_nullInput;

@@ -45,8 +45,9 @@ struct Matrix;
 // nothing) through the piece's matrix (without clip paths only) and
 // matrix, placed at (dx, dy) with the bitmap's scale word. 0 or a bounds
 // error.
-[[nodiscard]] int Piece_coverBounds(EngineContext *ctx, const Edr_PageRec *piece, const Matrix *matrix,
-                                    const Bitmap *bitmap, int32_t dx, int32_t dy, Rect *out);
+[[nodiscard]] int Piece_coverBounds(EngineContext *ctx, const Edr_PageRec *piece,
+                                    const Matrix *matrix, const Bitmap *bitmap, int32_t dx,
+                                    int32_t dy, Rect *out);
 // The coverage region inside every clip path of the list (one sub-pixel
 // bit, the entries' matrices moved by their (dx, dy), then matrix): 0 with
 // *out the table (null for an empty list or paths whose row ranges do not
@@ -58,4 +59,5 @@ struct Matrix;
 // placed at d + ((scale x c) >> 16), d being dx or dy (the product in 64
 // bits), then the bounding rectangle with x1 and y1 one larger. The
 // unbounded rectangle stays unbounded.
-void Rect_toPixels(const Rect *rect, const Matrix *matrix, int32_t dx, int32_t dy, int32_t scale, Rect *out);
+void Rect_toPixels(const Rect *rect, const Matrix *matrix, int32_t dx, int32_t dy, int32_t scale,
+                   Rect *out);

@@ -13,14 +13,15 @@
 #include "viewer/dispman.h"
 #include "viewer/viewer.h"
 
-int ThumbQueue_add(DispmanCtx *dm, uint32_t kind, Edr_Doc *document, int32_t pageKey, uint32_t pageKind)
+int ThumbQueue_add(DispmanCtx *dm, uint32_t kind, Edr_Doc *document, int32_t pageKey,
+                   uint32_t pageKind)
 {
     Lock_acquire(&dm->thumbLock);
     ThumbEntry *last = nullptr;
     for (ThumbEntry *e = dm->thumbList; e; e = e->next) {
         last = e;
-        if (Edr_Doc_isSame(e->document, document) && e->pageKey == pageKey && e->pageKind == pageKind &&
-            !e->busy) {
+        if (Edr_Doc_isSame(e->document, document) && e->pageKey == pageKey &&
+            e->pageKind == pageKind && !e->busy) {
             e->kind = kind;
             Lock_release(&dm->thumbLock);
             // The entry keeps the reference it holds: the caller's goes.

@@ -28,12 +28,12 @@ enum : uint32_t {
 
 // A thumbnail request.
 struct ThumbEntry {
-    uint32_t kind;       // ThumbKind_*; other values render
-    Edr_Doc *document;   // with one view reference
-    int32_t pageKey;     // the key pair of the page (Edr_Page_find)
+    uint32_t kind;     // ThumbKind_*; other values render
+    Edr_Doc *document; // with one view reference
+    int32_t pageKey;   // the key pair of the page (Edr_Page_find)
     uint32_t pageKind;
-    uint32_t marked;     // 1 when the entry is to be processed
-    uint32_t busy;       // set under the lock when processing starts
+    uint32_t marked; // 1 when the entry is to be processed
+    uint32_t busy;   // set under the lock when processing starts
     ThumbEntry *next;
     ThumbEntry *previous;
 };

@@ -16,7 +16,8 @@
 #include "viewer/dispman.h"
 #include "word/rects.h"
 
-namespace {
+namespace
+{
 
 bool isEmpty(const Rect &r)
 {
@@ -39,8 +40,8 @@ int32_t clamp32(int64_t v)
     return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
 }
 
-int drawChain(Edr_PageRec *chain, const Rect *clip, DispmanView *view, const Matrix *matrix, EngineContext *ctx,
-              uint32_t depth)
+int drawChain(Edr_PageRec *chain, const Rect *clip, DispmanView *view, const Matrix *matrix,
+              EngineContext *ctx, uint32_t depth)
 {
     DispmanCtx *dm = static_cast<DispmanCtx *>(ctx->dispman);
     RenderBuffers *buffers = nullptr;
@@ -54,14 +55,15 @@ int drawChain(Edr_PageRec *chain, const Rect *clip, DispmanView *view, const Mat
         flags.quality[i] = view->quality[i];
     Rect page = boundsOf(chain), pageRect;
     Rect_toDevice(&pageRect, &page, matrix, view->bitmap, RectDevice_round);
-    err = PageRender_drawBanded(ctx, buffers, chain, clip, &view->hooks, view->bitmap, &pageRect, matrix, &flags,
-                                PageRender_noteDrawn, view, 0);
+    err = PageRender_drawBanded(ctx, buffers, chain, clip, &view->hooks, view->bitmap, &pageRect,
+                                matrix, &flags, PageRender_noteDrawn, view, 0);
     // Embedded pages are drawn over their pieces, each by its own chain; a
     // page that embeds itself stops at the document depth limit.
     for (Edr_PageRec *p = chain; !err && depth < Edr_maxDepth && p; p = p->nextRec) {
         Edr_PageEntry *entry = nullptr;
         Matrix combined;
-        if (p->buildState != Edr_PageBuild_embedded || PagePiece_findEmbedded(p, matrix, &entry, &combined))
+        if (p->buildState != Edr_PageBuild_embedded ||
+            PagePiece_findEmbedded(p, matrix, &entry, &combined))
             continue;
         Edr_PageRec *inner = Edr_Page_deref(entry);
         const int32_t *ir = Edr_Page_rectOrDefault(inner);
@@ -183,8 +185,12 @@ int renderEntry(EngineContext *ctx, DispmanCtx *dm, Edr_Doc *doc, const ThumbEnt
     int32_t w = size[2] - size[0], h = size[3] - size[1];
     // With the picture's scale word of 8 this maps the page rectangle onto
     // the w x h picture, top to top.
-    Matrix m{clamp32((int64_t(w) << 32) / (8 * int64_t(bounds.x1))), 0, 0,
-             clamp32(-((int64_t(h) << 32) / (8 * int64_t(bounds.y0)))), 0, clamp32(int64_t(h) * 65536 / 8)};
+    Matrix m{clamp32((int64_t(w) << 32) / (8 * int64_t(bounds.x1))),
+             0,
+             0,
+             clamp32(-((int64_t(h) << 32) / (8 * int64_t(bounds.y0)))),
+             0,
+             clamp32(int64_t(h) * 65536 / 8)};
     PixelBuf *picture = nullptr;
     Bitmap *bitmap = nullptr;
     int err = PixelBuf_create(&picture, w, h, Pixel_format565, Thumb_pictureScale);
@@ -212,8 +218,8 @@ int renderEntry(EngineContext *ctx, DispmanCtx *dm, Edr_Doc *doc, const ThumbEnt
 
 } // namespace
 
-int ThumbRender_drawChain(Edr_PageRec *chain, const Rect *clip, DispmanView *view, const Matrix *matrix,
-                          EngineContext *ctx)
+int ThumbRender_drawChain(Edr_PageRec *chain, const Rect *clip, DispmanView *view,
+                          const Matrix *matrix, EngineContext *ctx)
 {
     if (!chain || !clip || !view || !matrix || !ctx || !ctx->dispman)
         return Res_nullInput;

@@ -33,7 +33,8 @@ void Ident_freeRecord(EngineInstance *instance)
 
 // Interim: the identity screen is not built, so nothing is shown and no
 // task ever runs.
-int Ident_show(EngineContext *, const char *, const char *, Task **task, FvScreen *, int32_t, const IdentDone *)
+int Ident_show(EngineContext *, const char *, const char *, Task **task, FvScreen *, int32_t,
+               const IdentDone *)
 {
     if (task)
         *task = nullptr;

@@ -56,7 +56,8 @@ void Excel_Doc_returnUpdates(Edr_Doc *, void *)
 #include "spreadsheet/imageutil.h"
 
 // Interim: pictures cannot be scaled yet; callers fall back to a plain fill.
-int Image_drawScaled(EngineContext *, const PixelBuf *, int32_t, int32_t, PixelBuf *, int32_t, int32_t, int32_t)
+int Image_drawScaled(EngineContext *, const PixelBuf *, int32_t, int32_t, PixelBuf *, int32_t,
+                     int32_t, int32_t)
 {
     return Res_notImplemented;
 }

@@ -56,9 +56,9 @@ enum : uint32_t {
     DrawCost_count = 8,
 
     // Bits of DrawFlags::flags.
-    DrawFlags_offscreen = 1,     // drawing a picture of its own, not a view
-    DrawFlags_fastBoxes = 2,     // box frames with one sub-pixel bit
-    DrawFlags_noHighlights = 8,  // highlight items are not drawn (thumbnails)
+    DrawFlags_offscreen = 1,    // drawing a picture of its own, not a view
+    DrawFlags_fastBoxes = 2,    // box frames with one sub-pixel bit
+    DrawFlags_noHighlights = 8, // highlight items are not drawn (thumbnails)
 };
 
 // What the renderer hands unchanged to item drawing: the flags word, a
@@ -73,36 +73,36 @@ struct DrawFlags {
 
 // One on-screen view of the display manager.
 struct DispmanView {
-    Bitmap *bitmap;             // the target
-    Edr_Doc *backdropDoc;       // the view's own document, whose first page is the backdrop
-    int32_t frameFlag;          // frame drawn pages with a grey line
-    Edr_ScreenHooks hooks;      // handed to Edr_Page_fillBackground
-    Rect pageFrame;             // the page frame (device pixels)
-    Rect damage;                // the union of what was drawn since it was last cleared
-    PixelBuf *backdropTile;     // the repeated backdrop picture, or null for a plain colour
+    Bitmap *bitmap;         // the target
+    Edr_Doc *backdropDoc;   // the view's own document, whose first page is the backdrop
+    int32_t frameFlag;      // frame drawn pages with a grey line
+    Edr_ScreenHooks hooks;  // handed to Edr_Page_fillBackground
+    Rect pageFrame;         // the page frame (device pixels)
+    Rect damage;            // the union of what was drawn since it was last cleared
+    PixelBuf *backdropTile; // the repeated backdrop picture, or null for a plain colour
     int32_t quality[DrawQuality_count];
     int32_t cost[DrawCost_count];
-    DispmanView *next;          // the display manager's view list
+    DispmanView *next; // the display manager's view list
     DispmanView *previous;
 };
 
 // The display manager's context.
 struct DispmanCtx {
-    EngineContext *context;         // its event processor hears when the thumbnail queue empties
-    RenderBuffers *renderBuffers;   // over the page band memory
-    DispmanView *views;             // the view list, newest first, under viewLock
+    EngineContext *context;       // its event processor hears when the thumbnail queue empties
+    RenderBuffers *renderBuffers; // over the page band memory
+    DispmanView *views;           // the view list, newest first, under viewLock
     Lock viewLock;
-    ThumbEntry *thumbList;          // the thumbnail queue's head, under thumbLock
+    ThumbEntry *thumbList; // the thumbnail queue's head, under thumbLock
     Lock thumbLock;
-    uint32_t thumbLockOnClear;      // ThumbQueue_clear takes thumbLock
-    Edr_Doc *awaited;               // a code-14 message for it posts completion
-    Sem completion;                 // count 0, maximum 1
-    Edr_Doc *markAllDoc;            // every queued entry of this document is marked
-    Edr_Doc *failedDoc;             // identity only: its queued entries are dropped
-    void *pageBandMemory;           // the page band memory (owned)
-    uint32_t pageBandSize;          // "DispmanPageBufferSize"
-    void *thumbBandMemory;          // the thumbnail band memory (owned)
-    uint32_t thumbBandSize;         // "DispmanThumbBufferSize"
+    uint32_t thumbLockOnClear; // ThumbQueue_clear takes thumbLock
+    Edr_Doc *awaited;          // a code-14 message for it posts completion
+    Sem completion;            // count 0, maximum 1
+    Edr_Doc *markAllDoc;       // every queued entry of this document is marked
+    Edr_Doc *failedDoc;        // identity only: its queued entries are dropped
+    void *pageBandMemory;      // the page band memory (owned)
+    uint32_t pageBandSize;     // "DispmanPageBufferSize"
+    void *thumbBandMemory;     // the thumbnail band memory (owned)
+    uint32_t thumbBandSize;    // "DispmanThumbBufferSize"
     int32_t quality[DrawQuality_count];
     int32_t cost[DrawCost_count];
 };
@@ -133,8 +133,9 @@ int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, co
                       const DrawTarget *target, const DrawFlags *flags, intptr_t extra);
 // Sums the measured costs of the items (hidden ones skipped) into *amount
 // until the sum passes the cost limit of flags; 0 or the first error.
-int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, const Matrix *matrix,
-                         const DrawTarget *target, const DrawFlags *flags, uint32_t *amount);
+int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
+                         const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
+                         uint32_t *amount);
 // Paints a box's background into the area of item's shape (a path draw
 // item, its shape set by the caller): sets the item's paint and mask and
 // renders it into target with the paint stages. 0 or the drawing's error.

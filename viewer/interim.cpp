@@ -137,7 +137,8 @@ int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, co
     for (Edr_PageEntry *e = static_cast<Edr_PageEntry *>(Edr_Page_listHead(doc)); e && !result; e = e->nextEntry) {
         for (ObjHeader *o = e->rec ? e->rec->objects : nullptr; o && !result; o = Obj_next(o)) {
             Rect shown = Obj_shownBox(o);
-            if (area && (shown.x0 >= area[2] || shown.x1 <= area[0] || shown.y0 >= area[3] || shown.y1 <= area[1]))
+            if (area && (shown.x0 >= area[2] || shown.x1 <= area[0] || shown.y0 >= area[3] ||
+                         shown.y1 <= area[1]))
                 continue;
             result = visitor(o, context);
         }
@@ -333,7 +334,8 @@ int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, co
     for (ObjHeader *item = first; item; item = Obj_next(item)) {
         const ObjItemOps *ops = Obj_itemOps(item);
         Rect shown = Obj_shownBox(item);
-        if ((item->flags & Obj_hidden) || !ops || !ops->draw || (clip && Rect_disjoint(&shown, clip)))
+        if ((item->flags & Obj_hidden) || !ops || !ops->draw ||
+            (clip && Rect_disjoint(&shown, clip)))
             continue;
         if (ops->draw(ctx, item, clip, matrix, target, flags, extra) == Res_stopRequested)
             return Res_stopRequested;
@@ -341,8 +343,9 @@ int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, co
     return Res_ok;
 }
 
-int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, const Matrix *matrix,
-                         const DrawTarget *target, const DrawFlags *flags, uint32_t *amount)
+int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
+                         const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
+                         uint32_t *amount)
 {
     uint64_t sum = 0;
     uint32_t limit = flags ? uint32_t(flags->cost[DrawCost_limit]) : UINT32_MAX;

@@ -6,7 +6,8 @@
 #include "core/geom/rect.h"
 #include "graphics/bitmap.h"
 
-namespace {
+namespace
+{
 
 // v x 2 scale >> 17, with the rounding half added first when asked; the
 // product is taken in 64 bits and the shift is arithmetic.
@@ -20,7 +21,8 @@ int32_t toPixels(int32_t v, int32_t scale, bool round)
 
 } // namespace
 
-void Rect_toDevice(Rect *out, const Rect *rect, const Matrix *matrix, const Bitmap *bitmap, uint32_t mode)
+void Rect_toDevice(Rect *out, const Rect *rect, const Matrix *matrix, const Bitmap *bitmap,
+                   uint32_t mode)
 {
     if (Rect_isInfinite(rect)) {
         *out = *rect;

@@ -27,7 +27,8 @@ enum : uint32_t {
 // RectDevice_outer shifts without rounding and adds 2 to x1 and y1;
 // RectDevice_roundAll rounds; other modes leave the mapped values
 // unscaled. The unbounded rectangle is copied unchanged. out may be rect.
-void Rect_toDevice(Rect *out, const Rect *rect, const Matrix *matrix, const Bitmap *bitmap, uint32_t mode);
+void Rect_toDevice(Rect *out, const Rect *rect, const Matrix *matrix, const Bitmap *bitmap,
+                   uint32_t mode);
 
 // Writes the parts of r outside s into out (room for four) and returns
 // their count: the part from s.y1 up, the part below s.y0, the part right

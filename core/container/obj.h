@@ -106,12 +106,14 @@ struct EngineContext;
 // target's dx and dy place the list's origin), flags the renderer's
 // DrawFlags (viewer/dispman.h), extra a word of the caller's. 0, 48 when
 // the task is asked to stop, or another error (which list walks ignore).
-typedef int (*ObjDrawFn)(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *matrix,
-                         const DrawTarget *target, const DrawFlags *flags, intptr_t extra);
+typedef int (*ObjDrawFn)(EngineContext *ctx, ObjHeader *item, const Rect *clip,
+                         const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
+                         intptr_t extra);
 // Measures what drawing item would cost into *amount (classes with nothing
 // to measure write their identifier word instead). 0 or an error.
-typedef int (*ObjMeasureFn)(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *matrix,
-                            const DrawTarget *target, const DrawFlags *flags, uint32_t *amount);
+typedef int (*ObjMeasureFn)(EngineContext *ctx, ObjHeader *item, const Rect *clip,
+                            const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
+                            uint32_t *amount);
 // Grows *bounds by what the item covers. 0 or an error.
 typedef int (*ObjBoundsFn)(EngineContext *ctx, ObjHeader *item, Rect *bounds);
 
@@ -226,7 +228,9 @@ inline uint32_t Obj_itemKind(const ObjHeader *item)
 inline Rect Obj_shownBox(const ObjHeader *item)
 {
     Rect b = Obj_box(item);
-    auto add = [](int32_t a, int32_t d) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(d)); };
+    auto add = [](int32_t a, int32_t d) {
+        return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(d));
+    };
     return Rect{add(b.x0, item->origin[0]), add(b.y0, item->origin[1]), add(b.x1, item->origin[0]),
                 add(b.y1, item->origin[1])};
 }

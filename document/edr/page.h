@@ -56,14 +56,14 @@ struct Edr_PageRec {
     intptr_t words1[2];
     int32_t bounds[4];
     intptr_t word2;
-    uint8_t background[4];      // the colour 0xAABBGGRR, read little-endian; the top byte is its alpha
+    uint8_t background[4];      // colour 0xAABBGGRR, read little-endian; top byte: alpha
     PixelBuf *thumb;            // the page image (its thumbnail picture), or null
     intptr_t word3;
     void *block;                // owned heap block
-    ClipEntry *layout;          // the clip list (first entry, or null), freed with its paths and matrices
+    ClipEntry *layout;          // the clip list (first entry, or null), owned
     uint32_t buildState;        // the piece kind Edr_PageBuild_*: 0 content, 3 embedded page
     Matrix *matrix;             // the piece's matrix, or null; owned by an embedded-page piece
-    AltRect *altRect;           // the page's own drawing object: the rectangle reads as the shared default
+    AltRect *altRect;           // the page's own drawing object (rectangle: the shared default)
     ObjHeader *objects;         // content: the first display item, the chain freed with the record;
                                 // embedded page: the object item whose node's payload is the
                                 // EmbeddedPageRef (graphics/pagerender.h), not owned

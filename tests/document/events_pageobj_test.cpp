@@ -28,7 +28,8 @@ class PageObjTest : public EdrFixture
         EdrFixture::TearDown();
     }
     // Display items of a plain class with a four-word class part.
-    static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr, Obj_itemPlain};
+    static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr,
+                                         Obj_itemPlain};
     static constexpr ObjClass imageClass{nullptr, 0, nullptr, Obj_itemImage};
     static ObjHeader *object(Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                              uint32_t flags = 0)

@@ -308,9 +308,10 @@ TEST_F(PageTest, TheThumbnailMovesToTheNewRecordOfTheSameSize)
         EXPECT_EQ(bigger->thumb->width, 160);
         EXPECT_EQ(bigger->thumb->height, 80);
         auto px = [&](int x, int y) {
-            return reinterpret_cast<const uint16_t *>(bigger->thumb->pixels + size_t(y) * bigger->thumb->stride)[x];
+            return reinterpret_cast<const uint16_t *>(bigger->thumb->pixels +
+                                                      size_t(y) * bigger->thumb->stride)[x];
         };
-        EXPECT_EQ(px(0, 0), 0x1234);   // the old top rows stay
+        EXPECT_EQ(px(0, 0), 0x1234); // the old top rows stay
         EXPECT_EQ(px(79, 79), 0x1234);
         EXPECT_EQ(px(80, 0), 0xF800); // the new columns take the old page colour
         Edr_Doc_release(doc);

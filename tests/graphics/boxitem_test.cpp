@@ -19,7 +19,8 @@
 #include "tests/support/heap_fixture.h"
 #include "viewer/dispman.h"
 
-namespace {
+namespace
+{
 
 constexpr uint32_t rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a = 255)
 {
@@ -28,7 +29,8 @@ constexpr uint32_t rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a = 255)
 
 constexpr uint16_t to565(uint32_t c)
 {
-    return uint16_t(((c & 0xFF) >> 3) << 11 | (((c >> 8) & 0xFF) >> 2) << 5 | ((c >> 16) & 0xFF) >> 3);
+    return uint16_t(((c & 0xFF) >> 3) << 11 | (((c >> 8) & 0xFF) >> 2) << 5 |
+                    ((c >> 16) & 0xFF) >> 3);
 }
 
 TEST(ColourShade, HalfStepsPerChannelWithoutCarryOrBorrow)
@@ -36,21 +38,22 @@ TEST(ColourShade, HalfStepsPerChannelWithoutCarryOrBorrow)
     struct Case {
         uint32_t colour, flag, shaded;
     } cases[] = {
-        {0xFF123456, 0, 0x123456},        // flag 0: the colour without its alpha
-        {0x000000, 1, 0x808080},          // black becomes grey
-        {0x0000FF, 1, 0x00007F},          // pure red darkens
-        {0x404040, 1, 0xC0C0C0},          // dark grey lightens
-        {0xC0C0C0, 1, 0x404040},          // light grey darkens
-        {0x00F020, 1, 0x007000},          // red would borrow from green: it stops at 0
-        {0x0040A0, 1, 0x00C0FF},          // red would carry into green: it stops at 255
-        {0x800080, 1, 0x000000},          // equal to the half step: darker
-        {0x010000, 1, 0x810000},          // only the non-zero channel moves
+        {0xFF123456, 0, 0x123456}, // flag 0: the colour without its alpha
+        {0x000000, 1, 0x808080},   // black becomes grey
+        {0x0000FF, 1, 0x00007F},   // pure red darkens
+        {0x404040, 1, 0xC0C0C0},   // dark grey lightens
+        {0xC0C0C0, 1, 0x404040},   // light grey darkens
+        {0x00F020, 1, 0x007000},   // red would borrow from green: it stops at 0
+        {0x0040A0, 1, 0x00C0FF},   // red would carry into green: it stops at 255
+        {0x800080, 1, 0x000000},   // equal to the half step: darker
+        {0x010000, 1, 0x810000},   // only the non-zero channel moves
     };
     for (const Case &c : cases)
         EXPECT_EQ(Colour_shade(c.colour, c.flag), c.shaded) << std::hex << c.colour;
 }
 
-class BoxItemTest : public LeakCheckedContextTest<> {
+class BoxItemTest : public LeakCheckedContextTest<>
+{
   protected:
     void TearDown() override
     {
@@ -150,7 +153,8 @@ TEST_F(BoxItemTest, InsetAndOutsetShadeTheirSides)
         Bitmap *b = picture(40, 40);
         ASSERT_EQ(draw(item, b), 0);
         uint16_t plain = to565(c.colour), shaded = to565(Colour_shade(c.colour, 1) | 0xFF000000);
-        uint16_t topLeft = c.topLeftShaded ? shaded : plain, bottomRight = c.topLeftShaded ? plain : shaded;
+        uint16_t topLeft = c.topLeftShaded ? shaded : plain,
+                 bottomRight = c.topLeftShaded ? plain : shaded;
         EXPECT_EQ(px(b, 20, 37), topLeft) << "y1 side, style " << c.style;
         EXPECT_EQ(px(b, 2, 20), topLeft) << "x0 side";
         EXPECT_EQ(px(b, 20, 2), bottomRight) << "y0 side";

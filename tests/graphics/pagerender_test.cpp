@@ -19,7 +19,8 @@
 #include "tests/graphics/render_support.h"
 #include "word/rects.h"
 
-namespace {
+namespace
+{
 
 constexpr int32_t kWidth = 240, kHeight = 320;
 constexpr uint32_t kPageColour = rgba(0xE0, 0xE8, 0xF0);
@@ -34,7 +35,8 @@ void notePainted(void *argument, const Rect *rect)
     static_cast<Painted *>(argument)->rects.push_back(*rect);
 }
 
-class PageRenderTest : public RenderFixture {
+class PageRenderTest : public RenderFixture
+{
   protected:
     // The scene: the outer page chain (page, clipped piece, embedded page)
     // of doc and the embedded page, page (0, 0) of inner.
@@ -82,22 +84,26 @@ class PageRenderTest : public RenderFixture {
         mixed->origin[1] = U(-4); // shown 4 pixels lower
         ObjHeader *triangle = pathItem(polygon({U(120), U(-160), U(235), U(-200), U(125), U(-205)}),
                                        rgba(0xFF, 0x80, 0x00));
-        ObjHeader *under = pathItem(rectPath(Rect{U(10), U(-310), U(110), U(-170)}), rgba(0xA0, 0xE0, 0xA0));
-        s->stripe = pathItem(rectPath(Rect{U(120), U(-260), U(236), U(-240)}), rgba(0xE0, 0x20, 0x60));
-        page->objects = chain({box(pageRect, kPageColour), solid, inset, outset, mixed, triangle, under, s->stripe});
+        ObjHeader *under =
+            pathItem(rectPath(Rect{U(10), U(-310), U(110), U(-170)}), rgba(0xA0, 0xE0, 0xA0));
+        s->stripe =
+            pathItem(rectPath(Rect{U(120), U(-260), U(236), U(-240)}), rgba(0xE0, 0x20, 0x60));
+        page->objects = chain(
+            {box(pageRect, kPageColour), solid, inset, outset, mixed, triangle, under, s->stripe});
 
         // A transparent piece seen only where its two clip paths overlap.
         Edr_PageRec *clipped = piece(s->doc, Rect{U(10), U(-310), U(110), U(-170)}, 0);
-        clipped->objects = chain({pathItem(polygon({U(10), U(-310), U(110), U(-170), U(10), U(-170)}),
-                                           rgba(0x20, 0x40, 0xF0)),
-                                  pathItem(polygon({U(60), U(-300), U(100), U(-240), U(60), U(-180), U(20),
-                                                    U(-240)}),
-                                           rgba(0xF0, 0x20, 0xF0, 0xA0))});
+        clipped->objects = chain(
+            {pathItem(polygon({U(10), U(-310), U(110), U(-170), U(10), U(-170)}),
+                      rgba(0x20, 0x40, 0xF0)),
+             pathItem(polygon({U(60), U(-300), U(100), U(-240), U(60), U(-180), U(20), U(-240)}),
+                      rgba(0xF0, 0x20, 0xF0, 0xA0))});
         clipped->layout = clipEntry(rectPath(Rect{U(20), U(-300), U(100), U(-200)}),
                                     clipEntry(rectPath(Rect{U(40), U(-280), U(105), U(-180)})));
 
         // The embedded page, placed at (130, 210) from the top-left.
-        s->embedded = piece(s->doc, Rect{U(130), U(-310), U(230), U(-210)}, 0, Edr_PageBuild_embedded);
+        s->embedded =
+            piece(s->doc, Rect{U(130), U(-310), U(230), U(-210)}, 0, Edr_PageBuild_embedded);
         ASSERT_EQ(Edr_Node_allocate(&s->refNode, Edr_NodeType_blob, sizeof(EmbeddedPageRef)), 0);
         *static_cast<EmbeddedPageRef *>(Edr_Node_payload(s->refNode)) =
             EmbeddedPageRef{s->inner, *Matrix_identity(), 0, 0};
@@ -128,8 +134,8 @@ class PageRenderTest : public RenderFixture {
         Matrix m = pageMatrix(kHeight);
         Rect clip{0, 0, kWidth, kHeight};
         DrawFlags flags{};
-        int r = PageRender_walk(s->chain, &m, &clip, &clip, b, nullptr, &flags, notePainted, painted,
-                                PageRender_drawBanded, buffers, ctx(), recurse, 0);
+        int r = PageRender_walk(s->chain, &m, &clip, &clip, b, nullptr, &flags, notePainted,
+                                painted, PageRender_drawBanded, buffers, ctx(), recurse, 0);
         RenderBuffers_free(buffers);
         return r;
     }
@@ -178,7 +184,8 @@ TEST_F(PageRenderTest, BandsWholePagePiecesAndTheGoldenPictureAgree)
             const Rect &r = wholePaint.rects[i];
             area += int64_t(r.x1 - r.x0) * (r.y1 - r.y0);
             for (size_t j = i + 1; j < wholePaint.rects.size(); j++)
-                EXPECT_TRUE(Rect_disjoint(&r, &wholePaint.rects[j])) << i << " and " << j << " overlap";
+                EXPECT_TRUE(Rect_disjoint(&r, &wholePaint.rects[j]))
+                    << i << " and " << j << " overlap";
         }
         EXPECT_EQ(area, int64_t(kWidth) * kHeight);
         ASSERT_EQ(wholePaint.rects.size(), 5u) << "four outer parts, then the embedded page";
@@ -188,8 +195,8 @@ TEST_F(PageRenderTest, BandsWholePagePiecesAndTheGoldenPictureAgree)
         EXPECT_GT(bandPaint.rects.size(), wholePaint.rects.size());
 
         std::string golden = std::string(VEXLAN_FIXTURES) + "/render/pagerender_golden.png";
-        std::vector<uint8_t> rgb = png::rgbFrom565(static_cast<const uint16_t *>(banded->pixels), kWidth, kHeight,
-                                                   banded->stride);
+        std::vector<uint8_t> rgb = png::rgbFrom565(static_cast<const uint16_t *>(banded->pixels),
+                                                   kWidth, kHeight, banded->stride);
         if (getenv("VEXLAN_WRITE_GOLDEN")) {
             EXPECT_TRUE(png::write(golden, rgb, kWidth, kHeight));
         }
@@ -204,10 +211,12 @@ TEST_F(PageRenderTest, BandsWholePagePiecesAndTheGoldenPictureAgree)
         // piece inside both clips and the backdrop outside them.
         // (Memory row r holds the page's pixels from y = -r - 1 to -r.)
         EXPECT_EQ(at(banded, 2, 2), to565(kPageColour));
-        EXPECT_EQ(at(banded, 135, 250), to565(kInnerColour)) << "the stripe stays out of the embedded page";
+        EXPECT_EQ(at(banded, 135, 250), to565(kInnerColour))
+            << "the stripe stays out of the embedded page";
         EXPECT_EQ(at(banded, 125, 250), to565(rgba(0xE0, 0x20, 0x60)));
         EXPECT_EQ(at(banded, 41, 204), to565(rgba(0x20, 0x40, 0xF0))) << "inside both clip paths";
-        EXPECT_EQ(at(banded, 25, 240), to565(rgba(0xA0, 0xE0, 0xA0))) << "inside one clip path only";
+        EXPECT_EQ(at(banded, 25, 240), to565(rgba(0xA0, 0xE0, 0xA0)))
+            << "inside one clip path only";
         EXPECT_EQ(at(banded, 45, 295), to565(rgba(0xA0, 0xE0, 0xA0))) << "below both clip paths";
         release(&s);
     });
@@ -229,8 +238,8 @@ TEST_F(PageRenderTest, ARectangleInsideAnEmbeddedPageDrawsOnlyThatPage)
         DrawFlags flags{};
         for (int recurse : {0, 1}) {
             Painted painted;
-            ASSERT_EQ(PageRender_walk(s.chain, &m, &clip, &page, b, nullptr, &flags, notePainted, &painted,
-                                      PageRender_drawBanded, buffers, ctx(), recurse, 0),
+            ASSERT_EQ(PageRender_walk(s.chain, &m, &clip, &page, b, nullptr, &flags, notePainted,
+                                      &painted, PageRender_drawBanded, buffers, ctx(), recurse, 0),
                       0);
             EXPECT_EQ(drawsOf(s.stripe), 0);
             ASSERT_EQ(painted.rects.size(), size_t(recurse));
@@ -254,7 +263,8 @@ TEST_F(PageRenderTest, TheWalkReportsMissingMemoryAndDrawsWholeRectanglesWhenThe
         Scene s;
         ASSERT_NO_FATAL_FAILURE(build(&s));
         // A second view of the embedded page: its cut needs a longer list.
-        Edr_PageRec *twice = piece(s.doc, Rect{U(130), U(-200), U(230), U(-100)}, 0, Edr_PageBuild_embedded);
+        Edr_PageRec *twice =
+            piece(s.doc, Rect{U(130), U(-200), U(230), U(-100)}, 0, Edr_PageBuild_embedded);
         twice->objects = s.owner;
         s.embedded->nextRec = twice;
         Bitmap *b = picture(kWidth, kHeight);
@@ -265,8 +275,8 @@ TEST_F(PageRenderTest, TheWalkReportsMissingMemoryAndDrawsWholeRectanglesWhenThe
         Rect page{0, 0, kWidth, kHeight};
         DrawFlags flags{};
         auto walk = [&](Painted *painted) {
-            return PageRender_walk(s.chain, &m, &page, &page, b, nullptr, &flags, notePainted, painted,
-                                   PageRender_drawBanded, buffers, ctx(), 0, 0);
+            return PageRender_walk(s.chain, &m, &page, &page, b, nullptr, &flags, notePainted,
+                                   painted, PageRender_drawBanded, buffers, ctx(), 0, 0);
         };
         Painted painted;
         Mem_failAfter(1);
@@ -299,15 +309,16 @@ TEST_F(PageRenderTest, TheWalkReportsMissingMemoryAndDrawsWholeRectanglesWhenThe
 
 // ------------------------------------------------------------ band cases
 
-class BandTest : public RenderFixture {
+class BandTest : public RenderFixture
+{
   protected:
     // A page of w x h pixels with the page background item and a stripe.
     Edr_PageRec *page(Edr_Doc *doc, int32_t w, int32_t h)
     {
         Rect r{0, U(-h), U(w), 0};
         Edr_PageRec *p = piece(doc, r, kPageColour);
-        p->objects = chain({box(r, kPageColour), pathItem(rectPath(Rect{0, U(-h), U(w), U(-h) + U(1)}),
-                                                          rgba(0, 0, 0))});
+        p->objects = chain({box(r, kPageColour),
+                            pathItem(rectPath(Rect{0, U(-h), U(w), U(-h) + U(1)}), rgba(0, 0, 0))});
         return p;
     }
     int draw(Edr_PageRec *chain, Bitmap *b, const Rect &rect, uint32_t size, Painted *painted,
@@ -318,8 +329,8 @@ class BandTest : public RenderFixture {
         EXPECT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), size), 0);
         Matrix m = pageMatrix(b->height);
         Rect pageRect{0, 0, b->width, b->height};
-        int r = PageRender_drawBanded(ctx(), buffers, chain, &rect, nullptr, b, &pageRect, &m, &flags, notePainted,
-                                      painted, 0);
+        int r = PageRender_drawBanded(ctx(), buffers, chain, &rect, nullptr, b, &pageRect, &m,
+                                      &flags, notePainted, painted, 0);
         RenderBuffers_free(buffers);
         return r;
     }
@@ -364,11 +375,13 @@ TEST_F(BandTest, MemoryForLessThanOneRowDrawsNothing)
         Bitmap *b = picture(240, 320);
         Painted painted;
         DrawFlags flags{};
-        EXPECT_EQ(draw(p, b, Rect{0, 0, 240, 320}, 479, &painted, flags), int(PageRender_bandTooSmall));
+        EXPECT_EQ(draw(p, b, Rect{0, 0, 240, 320}, 479, &painted, flags),
+                  int(PageRender_bandTooSmall));
         // With clip paths the memory is cut in three: 3 x 480 bytes hold a
         // row each, 1439 bytes do not.
         p->layout = clipEntry(rectPath(Rect{0, U(-320), U(240), 0}));
-        EXPECT_EQ(draw(p, b, Rect{0, 0, 240, 320}, 1439, &painted, flags), int(PageRender_bandTooSmall));
+        EXPECT_EQ(draw(p, b, Rect{0, 0, 240, 320}, 1439, &painted, flags),
+                  int(PageRender_bandTooSmall));
         EXPECT_TRUE(painted.rects.empty());
         EXPECT_EQ(draw(p, b, Rect{0, 0, 240, 320}, 1440, &painted, flags), 0);
         EXPECT_EQ(painted.rects.size(), 320u);
@@ -387,7 +400,8 @@ TEST_F(BandTest, HighlightsAreDrawnUnlessFlagsBit3)
 {
     run([&] {
         Edr_PageRec *p = page(nullptr, 40, 40);
-        ObjHeader *mark = pathItem(rectPath(Rect{U(10), U(-30), U(30), U(-10)}), rgba(0xFF, 0xFF, 0));
+        ObjHeader *mark =
+            pathItem(rectPath(Rect{U(10), U(-30), U(30), U(-10)}), rgba(0xFF, 0xFF, 0));
         p->overlays = mark;
         Bitmap *b = picture(40, 40);
         Painted painted;
@@ -434,7 +448,8 @@ TEST_F(BandTest, AClippedPieceAfterAPieceOutsideTheBandShowsTheBandBeforeIt)
 
 // ---------------------------------------------------------- image pages
 
-class ImagePageTest : public BandTest {
+class ImagePageTest : public BandTest
+{
   protected:
     DispmanCtx dm{};
     DispmanView view{};
@@ -460,7 +475,8 @@ TEST_F(ImagePageTest, ThePageImageRoutineFallsBackToThePageColour)
         Rect r{0, 0, 40, 40};
         DrawFlags flags{};
         // No page image: the page colour, noted as damage.
-        ASSERT_EQ(PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags), 0);
+        ASSERT_EQ(
+            PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags), 0);
         EXPECT_EQ(at(view.bitmap, 5, 39), to565(kPageColour));
         EXPECT_TRUE(Rect_equal(&view.damage, &r));
         // A page image with band memory too small for a row: 4354.
@@ -468,19 +484,22 @@ TEST_F(ImagePageTest, ThePageImageRoutineFallsBackToThePageColour)
         memory.resize(79);
         dm.pageBandMemory = memory.data();
         dm.pageBandSize = 79;
-        EXPECT_EQ(PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags),
-                  int(PageRender_imageBandTooSmall));
+        EXPECT_EQ(
+            PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags),
+            int(PageRender_imageBandTooSmall));
         // Images cannot be scaled yet: the page colour again.
         memory.resize(800);
         dm.pageBandMemory = memory.data();
         dm.pageBandSize = 800;
         PixelBuf_fillRect(static_cast<PixelBuf *>(bufs.back()), 0, 0, 40, 40, 0x0F0F);
-        ASSERT_EQ(PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags), 0);
+        ASSERT_EQ(
+            PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags), 0);
         EXPECT_EQ(at(view.bitmap, 5, 39), to565(kPageColour));
         // A page with its own drawing object draws nothing here.
         ASSERT_EQ(Edr_Page_setAltRect(p, nullptr), 0);
         PixelBuf_fillRect(static_cast<PixelBuf *>(bufs.back()), 0, 0, 40, 40, 0x0F0F);
-        ASSERT_EQ(PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags), 0);
+        ASSERT_EQ(
+            PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags), 0);
         EXPECT_EQ(at(view.bitmap, 5, 39), 0x0F0F);
         EXPECT_EQ(Edr_Page_freeRecords(p), 0);
     });
@@ -510,7 +529,8 @@ TEST_F(ImagePageTest, CostsAreSummedUntilTheLimitIsPassed)
         flags.cost[DrawCost_limit] = 60;
         ASSERT_EQ(PageRender_measureCost(ctx(), p, &r, &view, &r, &m, &flags, &cost), 0);
         EXPECT_EQ(cost, 80u) << "the second piece is not measured once the limit is passed";
-        EXPECT_EQ(PageRender_measureCost(ctx(), p, &r, &view, &r, &m, nullptr, &cost), int(Res_nullInput));
+        EXPECT_EQ(PageRender_measureCost(ctx(), p, &r, &view, &r, &m, nullptr, &cost),
+                  int(Res_nullInput));
         EXPECT_EQ(cost, 0xFFFFFFFFu);
         EXPECT_EQ(Edr_Page_freeRecords(p), 0);
     });
@@ -569,9 +589,9 @@ TEST_F(ImagePageTest, TheFrameLinesFollowThePageFrameSides)
         Rect left{0, 0, 8, 20};
         PageRender_noteDrawn(&view, &left);
         const uint16_t grey = to565(0xFF808080);
-        EXPECT_EQ(at(view.bitmap, 2, 20 - 10), grey);  // column x0
+        EXPECT_EQ(at(view.bitmap, 2, 20 - 10), grey);    // column x0
         EXPECT_EQ(at(view.bitmap, 5, 20 - 1 - 3), grey); // row y0
-        EXPECT_EQ(at(view.bitmap, 5, 20 - 18), grey);  // row y1 - 1
+        EXPECT_EQ(at(view.bitmap, 5, 20 - 18), grey);    // row y1 - 1
         EXPECT_EQ(at(view.bitmap, 14, 20 - 10), 0xDEAD) << "x1 not reached";
         EXPECT_EQ(at(view.bitmap, 3, 20 - 10), 0xDEAD);
         EXPECT_EQ(at(view.bitmap, 1, 20 - 10), 0xDEAD);

@@ -10,7 +10,8 @@
 #include "graphics/piecedraw.h"
 #include "tests/graphics/render_support.h"
 
-namespace {
+namespace
+{
 
 constexpr uint32_t kRed = rgba(0xF8, 0, 0), kBlue = rgba(0, 0, 0xF8), kGreen = rgba(0, 0xFC, 0);
 
@@ -40,7 +41,8 @@ TEST(RectToPixels, CornersScaledAndPlaced)
     EXPECT_TRUE(Rect_isInfinite(&out));
 }
 
-class PieceDrawTest : public RenderFixture {
+class PieceDrawTest : public RenderFixture
+{
   protected:
     // A 20 x 20 picture and the page matrix of the render fixture.
     int draw(Edr_PageRec *chain, Bitmap *b, const Rect *clip = nullptr)
@@ -174,12 +176,14 @@ TEST_F(PieceDrawTest, AClippedPieceMatchesTheDrawItemAloneAndTheBands)
             if (alpha == 0) {
                 std::vector<uint8_t> memory(40 * 2 * 40 * 3);
                 RenderBuffers *buffers = nullptr;
-                ASSERT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), uint32_t(memory.size())), 0);
+                ASSERT_EQ(
+                    RenderBuffers_create(&buffers, ctx(), memory.data(), uint32_t(memory.size())),
+                    0);
                 Bitmap *banded = picture(40, 40);
                 DrawFlags flags{};
                 Rect pageRect{0, 0, 40, 40};
-                EXPECT_EQ(PageRender_drawBanded(ctx(), buffers, p, &pageRect, nullptr, banded, &pageRect, &m,
-                                                &flags, nullptr, nullptr, 0),
+                EXPECT_EQ(PageRender_drawBanded(ctx(), buffers, p, &pageRect, nullptr, banded,
+                                                &pageRect, &m, &flags, nullptr, nullptr, 0),
                           0);
                 EXPECT_TRUE(pixels(banded) == pixels(alone));
                 RenderBuffers_free(buffers);
@@ -210,7 +214,8 @@ TEST_F(PieceDrawTest, ClipsThatMeetNowhereHideThePieceAndTheChainGoesOn)
             CrossingTable *region = reinterpret_cast<CrossingTable *>(1);
             Bitmap *b = picture(20, 20);
             Matrix m = pageMatrix(20);
-            EXPECT_EQ(PieceClip_buildRegion(hidden->layout, b, &m, &region), emptyBox ? int(Res_pathEmptyArea) : 0);
+            EXPECT_EQ(PieceClip_buildRegion(hidden->layout, b, &m, &region),
+                      emptyBox ? int(Res_pathEmptyArea) : 0);
             EXPECT_EQ(region, nullptr);
             ASSERT_EQ(draw(first, b), 0);
             EXPECT_EQ(drawsOf(hidden->objects), 0);

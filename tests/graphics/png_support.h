@@ -10,16 +10,18 @@
 #include <string>
 #include <vector>
 
-namespace png {
+namespace png
+{
 
 // 5-6-5 to 8-bit RGB, each channel widened by repeating its top bits.
-inline std::vector<uint8_t> rgbFrom565(const uint16_t *pixels, int width, int height, size_t strideBytes)
+inline std::vector<uint8_t> rgbFrom565(const uint16_t *pixels, int width, int height,
+                                       size_t strideBytes)
 {
     std::vector<uint8_t> rgb;
     rgb.reserve(size_t(width) * height * 3);
     for (int y = 0; y < height; y++) {
-        const uint16_t *row = reinterpret_cast<const uint16_t *>(reinterpret_cast<const uint8_t *>(pixels) +
-                                                                 size_t(y) * strideBytes);
+        const uint16_t *row = reinterpret_cast<const uint16_t *>(
+            reinterpret_cast<const uint8_t *>(pixels) + size_t(y) * strideBytes);
         for (int x = 0; x < width; x++) {
             uint16_t p = row[x];
             uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
@@ -51,7 +53,8 @@ inline bool write(const std::string &path, const std::vector<uint8_t> &rgb, int 
     std::vector<uint8_t> raw;
     for (int y = 0; y < height; y++) {
         raw.push_back(0);
-        raw.insert(raw.end(), rgb.begin() + size_t(y) * width * 3, rgb.begin() + size_t(y + 1) * width * 3);
+        raw.insert(raw.end(), rgb.begin() + size_t(y) * width * 3,
+                   rgb.begin() + size_t(y + 1) * width * 3);
     }
     uLongf packed = compressBound(uLong(raw.size()));
     std::vector<uint8_t> z(packed);
@@ -105,7 +108,8 @@ inline std::vector<uint8_t> read(const std::string &path, int *width, int *heigh
     }
     std::vector<uint8_t> raw(size_t(*width) * 3 * *height + *height);
     uLongf size = uLongf(raw.size());
-    if (z.empty() || uncompress(raw.data(), &size, z.data(), uLong(z.size())) != Z_OK || size != raw.size())
+    if (z.empty() || uncompress(raw.data(), &size, z.data(), uLong(z.size())) != Z_OK ||
+        size != raw.size())
         return {};
     std::vector<uint8_t> rgb;
     for (int y = 0; y < *height; y++) {

@@ -42,7 +42,8 @@ constexpr uint32_t rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a = 255)
 // 0xAABBGGRR as 5-6-5.
 constexpr uint16_t to565(uint32_t c)
 {
-    return uint16_t(((c & 0xFF) >> 3) << 11 | (((c >> 8) & 0xFF) >> 2) << 5 | ((c >> 16) & 0xFF) >> 3);
+    return uint16_t(((c & 0xFF) >> 3) << 11 | (((c >> 8) & 0xFF) >> 2) << 5 |
+                    ((c >> 16) & 0xFF) >> 3);
 }
 
 // A test item class that fills a path (its own) in a colour with the
@@ -81,8 +82,8 @@ inline int testPathDraw(EngineContext *, ObjHeader *item, const Rect *, const Ma
     return DrawItem_render(d, nullptr, nullptr, target);
 }
 
-inline int testPathMeasure(EngineContext *, ObjHeader *item, const Rect *, const Matrix *, const DrawTarget *,
-                           const DrawFlags *, uint32_t *amount)
+inline int testPathMeasure(EngineContext *, ObjHeader *item, const Rect *, const Matrix *,
+                           const DrawTarget *, const DrawFlags *, uint32_t *amount)
 {
     *amount = static_cast<TestPathPart *>(Obj_part(item))->cost;
     return 0;
@@ -94,9 +95,11 @@ inline void testPathFree(ObjHeader *item)
 }
 
 inline const ObjItemOps testPathOps = {testPathDraw, testPathMeasure, nullptr};
-inline const ObjClass testPathClass = {&testPathOps, int32_t(sizeof(TestPathPart)), testPathFree, Obj_itemPlain};
+inline const ObjClass testPathClass = {&testPathOps, int32_t(sizeof(TestPathPart)), testPathFree,
+                                       Obj_itemPlain};
 
-class RenderFixture : public EdrFixture {
+class RenderFixture : public EdrFixture
+{
   protected:
     void TearDown() override
     {
@@ -148,7 +151,8 @@ class RenderFixture : public EdrFixture {
         BoxItem_part(item)->background.colour = background;
         return item;
     }
-    static void borders(ObjHeader *item, uint32_t edge, uint32_t style, uint32_t colour, int32_t width)
+    static void borders(ObjHeader *item, uint32_t edge, uint32_t style, uint32_t colour,
+                        int32_t width)
     {
         BoxItem_part(item)->borders[edge] = BoxBorder{style, colour, width};
     }

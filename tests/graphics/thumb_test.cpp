@@ -17,7 +17,8 @@
 #include "tests/graphics/render_support.h"
 #include "viewer/viewer.h"
 
-namespace {
+namespace
+{
 
 // Thumbnail page units: 1/8192 pixel (the pass maps a page of w x 8192
 // units onto a picture w pixels wide).
@@ -28,7 +29,8 @@ constexpr int32_t T(int32_t px)
 
 constexpr uint32_t kPage = rgba(0xF0, 0xF0, 0xE0), kInk = rgba(0x10, 0x30, 0xC0);
 
-class ThumbTest : public RenderFixture {
+class ThumbTest : public RenderFixture
+{
   protected:
     void SetUp() override
     {
@@ -97,8 +99,9 @@ class ThumbTest : public RenderFixture {
         Edr_PageRec *p = piece(doc, r, kPage);
         ObjHeader *framed = box(Rect{T(10), T(-60), T(70), T(-10)}, rgba(0xFF, 0xE0, 0x80));
         allBorders(framed, BorderStyle_solid, kInk, T(3));
-        p->objects = chain({box(r, kPage), framed,
-                            pathItem(polygon({T(5), T(-h + 5), T(w - 5), T(-h + 40), T(5), T(-h + 40)}), kInk)});
+        p->objects = chain(
+            {box(r, kPage), framed,
+             pathItem(polygon({T(5), T(-h + 5), T(w - 5), T(-h + 40), T(5), T(-h + 40)}), kInk)});
         EXPECT_EQ(Edr_Page_publishLayout(doc, key, 0, 0, p, 0, 0), 0);
         return p;
     }
@@ -125,7 +128,8 @@ TEST_F(ThumbTest, TheQueueMergesRequestsForAPageThatIsNotBusy)
         Edr_Doc *doc = nullptr;
         ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
         EXPECT_EQ(queue(0, doc, 3), 0);
-        EXPECT_EQ(queue(2, doc, 3), int(ThumbQueue_merged)) << "merged: the caller's reference dropped";
+        EXPECT_EQ(queue(2, doc, 3), int(ThumbQueue_merged))
+            << "merged: the caller's reference dropped";
         EXPECT_EQ(queued(), 1u);
         EXPECT_EQ(dm.thumbList->kind, 2u);
         EXPECT_EQ(queue(1, doc, 3), 0) << "merged into a kind-1 request";
@@ -303,10 +307,12 @@ TEST_F(ThumbTest, ViewsMarkTheEntriesTheyShow)
         publish(doc, 1, 30, 40);
         // The backdrop page shows page (1, 0) of doc.
         Edr_PageRec *b = piece(backdrop, Rect{0, T(-100), T(100), 0}, kPage);
-        Edr_PageRec *shown = piece(backdrop, Rect{T(10), T(-50), T(40), T(-10)}, 0, Edr_PageBuild_embedded);
+        Edr_PageRec *shown =
+            piece(backdrop, Rect{T(10), T(-50), T(40), T(-10)}, 0, Edr_PageBuild_embedded);
         Edr_Node *node = nullptr;
         ASSERT_EQ(Edr_Node_allocate(&node, Edr_NodeType_blob, sizeof(EmbeddedPageRef)), 0);
-        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(node)) = EmbeddedPageRef{doc, *Matrix_identity(), 1, 0};
+        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(node)) =
+            EmbeddedPageRef{doc, *Matrix_identity(), 1, 0};
         ObjHeader *owner = pathItem(nullptr, 0);
         owner->node = node;
         shown->objects = owner;

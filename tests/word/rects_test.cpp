@@ -10,7 +10,8 @@
 #include "graphics/bitmap.h"
 #include "word/rects.h"
 
-namespace {
+namespace
+{
 
 Bitmap withScale(int32_t scale)
 {
@@ -34,19 +35,19 @@ TEST(RectToDevice, ModesRoundTruncateAndWiden)
         uint32_t mode;
         Rect out;
     } cases[] = {
-        {{3, 5, 11, 20}, RectDevice_round, {2, 3, 6, 10}},     // halves rounded up
-        {{3, 5, 11, 20}, RectDevice_outer, {1, 2, 7, 12}},     // truncated, x1 and y1 + 2
+        {{3, 5, 11, 20}, RectDevice_round, {2, 3, 6, 10}}, // halves rounded up
+        {{3, 5, 11, 20}, RectDevice_outer, {1, 2, 7, 12}}, // truncated, x1 and y1 + 2
         {{3, 5, 11, 20}, RectDevice_roundAll, {2, 3, 6, 10}},
-        {{4, 4, 4, 5}, RectDevice_round, {2, 2, 3, 3}},        // kept one pixel wide and high
-        {{4, 4, 4, 5}, RectDevice_roundAll, {2, 2, 2, 3}},     // not in mode 2
-        {{-3, -5, 1, 1}, RectDevice_outer, {-2, -3, 2, 2}},    // the shift is arithmetic
-        {{3, 5, 11, 20}, 7, {3, 5, 11, 20}},                   // other modes do not scale
+        {{4, 4, 4, 5}, RectDevice_round, {2, 2, 3, 3}},     // kept one pixel wide and high
+        {{4, 4, 4, 5}, RectDevice_roundAll, {2, 2, 2, 3}},  // not in mode 2
+        {{-3, -5, 1, 1}, RectDevice_outer, {-2, -3, 2, 2}}, // the shift is arithmetic
+        {{3, 5, 11, 20}, 7, {3, 5, 11, 20}},                // other modes do not scale
     };
     for (const Case &c : cases) {
         Rect out;
         Rect_toDevice(&out, &c.in, nullptr, &half, c.mode);
-        EXPECT_TRUE(same(out, c.out)) << "mode " << c.mode << ": " << out.x0 << "," << out.y0 << "," << out.x1
-                                      << "," << out.y1;
+        EXPECT_TRUE(same(out, c.out)) << "mode " << c.mode << ": " << out.x0 << "," << out.y0 << ","
+                                      << out.x1 << "," << out.y1;
     }
 }
 
