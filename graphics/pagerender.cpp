@@ -164,7 +164,11 @@ int walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip, const Rect 
     if (!list.items)
         return Res_noMemory;
     list.items[0] = *clip;
-    for (Edr_PageRec *p = chain; p; p = p->nextRec) {
+    // A page that embeds itself, directly or through others, would recurse
+    // without end: at the document depth limit embedded pages are neither
+    // entered nor cut out (the page around them is drawn there instead).
+    const bool deepest = a.recurse && depth >= Edr_maxDepth;
+    for (Edr_PageRec *p = chain; p && !deepest; p = p->nextRec) {
         Embedded e;
         if (!isEmbedded(p) || findEmbedded(p, matrix, &e))
             continue;
@@ -187,9 +191,7 @@ int walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip, const Rect 
             break;
         }
     }
-    // A page that embeds itself, directly or through others, would recurse
-    // without end: nesting stops at the document depth limit.
-    if (!result && a.recurse && depth < Edr_maxDepth) {
+    if (!result && a.recurse && !deepest) {
         for (Edr_PageRec *p = chain; p && !result; p = p->nextRec) {
             Embedded e;
             if (!isEmbedded(p) || findEmbedded(p, matrix, &e))

@@ -118,7 +118,7 @@ typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
 // returned 48 (other errors of the routine are ignored); the first error of
 // a recursion; 1 when the rectangle list cannot be made (nothing drawn). A
 // list that cannot grow leaves rectangles whole; embedded pages nested
-// deeper than Edr_maxDepth are not entered.
+// deeper than Edr_maxDepth are neither entered nor cut out.
 [[nodiscard]] int PageRender_walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip,
                                   const Rect *pageRect, Bitmap *bitmap, Edr_ScreenHooks *hooks,
                                   const DrawFlags *flags, Edr_FillDoneFn painter, void *painterArg,

@@ -15,6 +15,8 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "graphics/piecedraw.h"
+#include "graphics/thumbrender.h"
+#include "graphics/thumbqueue.h"
 #include "tests/graphics/png_support.h"
 #include "tests/graphics/render_support.h"
 #include "word/rects.h"
@@ -304,6 +306,57 @@ TEST_F(PageRenderTest, TheWalkReportsMissingMemoryAndDrawsWholeRectanglesWhenThe
         EXPECT_TRUE(covered);
         RenderBuffers_free(buffers);
         release(&s);
+    });
+}
+
+// A page that embeds itself would recurse without end: the walk stops at
+// the document depth limit, where the innermost level is drawn whole, so
+// every pixel is painted once.
+TEST_F(PageRenderTest, APageThatEmbedsItselfStopsAtTheDepthLimit)
+{
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        Rect all{0, U(-100), U(100), 0};
+        Edr_PageRec *page = piece(doc, all, kPageColour);
+        page->objects = box(all, kPageColour);
+        Edr_PageRec *self =
+            piece(doc, Rect{U(10), U(-90), U(90), U(-10)}, 0, Edr_PageBuild_embedded);
+        Edr_Node *node = nullptr;
+        ASSERT_EQ(Edr_Node_allocate(&node, Edr_NodeType_blob, sizeof(EmbeddedPageRef)), 0);
+        // Each level at half size, so that every one is drawn.
+        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(node)) =
+            EmbeddedPageRef{doc, Matrix{0x8000, 0, 0, 0x8000, 0, 0}, 0, 0};
+        ObjHeader *owner = pathItem(nullptr, 0);
+        owner->node = node;
+        self->objects = owner;
+        page->nextRec = self;
+        ASSERT_EQ(Edr_Page_publishLayout(doc, 0, 0, 0, page, 0, 0), 0);
+
+        Bitmap *b = picture(100, 100);
+        std::vector<uint8_t> memory(Dispman_pageBandDefault);
+        RenderBuffers *buffers = nullptr;
+        ASSERT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), Dispman_pageBandDefault), 0);
+        Matrix m = pageMatrix(100);
+        Rect clip{0, 0, 100, 100};
+        DrawFlags flags{};
+        Painted painted;
+        EXPECT_EQ(PageRender_walk(page, &m, &clip, &clip, b, nullptr, &flags, notePainted, &painted,
+                                  PageRender_drawBanded, buffers, ctx(), 1, 0),
+                  0);
+        int64_t area = 0;
+        for (const Rect &r : painted.rects)
+            area += int64_t(r.x1 - r.x0) * (r.y1 - r.y0);
+        EXPECT_EQ(area, 100 * 100);
+        for (uint16_t p : pixels(b))
+            ASSERT_EQ(p, to565(kPageColour));
+        RenderBuffers_free(buffers);
+
+        ThumbEntry entry{0, doc, 5, 0, 0, 0, nullptr, nullptr};
+        EXPECT_EQ(ThumbRender_isEmbedded(page, &entry), 0);
+        Obj_destroy(owner);
+        Mem_free(node);
+        Edr_Doc_release(doc);
     });
 }
 
