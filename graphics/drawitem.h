@@ -244,8 +244,10 @@ int DrawItem_emitRect(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destinatio
                       ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
                       const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *coverageTable);
 
-// The prepare routine of prepared coverage masks (kind 3), which belongs
-// with page piece drawing: places the table's pixel box at (dx, dy), cuts
-// rect to it and fills the span words. Returns 0.
+// The prepare routine of prepared coverage masks (kind 3), defined with
+// page piece drawing (graphics/piecedraw.cpp): places the table's pixel
+// box at (dx, dy), cuts rect to it and fills the span words (the table,
+// s, the bitmap, the cut rectangle's offsets inside the box, and dy minus
+// rect's y1 before the cut). Returns 0.
 int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy,
                          SpanRecord *spans, Rect *rect);

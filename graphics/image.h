@@ -34,7 +34,6 @@ struct Task;
 struct Edr_DrawList;
 struct Edr_Doc;
 struct Url;
-struct Edr_PageThumb;
 
 // The owner's question hook: hook(hookArg, op, buffer, &size). With a null
 // buffer it stores the size of its answer in *size (0 or less: no answer);
@@ -407,7 +406,3 @@ int Draw_compareWords(EngineContext *context, const int32_t *words, uint32_t cou
 struct Edr_HandlerDesc;
 // Fills the image document handler's descriptor. 0.
 int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc);
-// Rescales the thumbnail in *thumb into the rectangle rect ({x0, y0, x1, y1})
-// over the background colour (little-endian bytes R, G, B, A). 0 or an
-// error; on an error the thumbnail is left as it was.
-int Bitmap_refit(EngineContext *app, Edr_PageThumb **thumb, const int32_t rect[4], uint32_t background);

@@ -30,22 +30,6 @@ int GlyphMask_hit(SpanRecord *, int32_t, int32_t, int *out)
     return Res_notImplemented;
 }
 
-// Interim: the whole placement, until page piece drawing brings its own:
-// the table's pixel box placed at (dx, dy) cuts the rectangle.
-int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
-                         Rect *rect)
-{
-    Rect box;
-    CrossingTable_bounds(shape->table, shape->s, &box);
-    box = Rect{int32_t(uint32_t(box.x0) + uint32_t(dx)), int32_t(uint32_t(box.y0) + uint32_t(dy)),
-               int32_t(uint32_t(box.x1) + uint32_t(dx)), int32_t(uint32_t(box.y1) + uint32_t(dy))};
-    spans->table = PreparedTableSpans{shape->table, shape->s, bitmap, 0, 0, int32_t(uint32_t(dy) - uint32_t(rect->y1))};
-    Rect_intersect(rect, &box);
-    spans->table.xOffset = rect->x0 - box.x0;
-    spans->table.yOffset = rect->y0 - box.y0;
-    return Res_ok;
-}
-
 // Interim codec descriptors: the GIF decoder comes later, so its getter
 // answers null (start-up registers only the real ones); drawing lists keep
 // zero bounds and compare equal.
@@ -100,13 +84,6 @@ int TextRun_measureFit(FontList *, int32_t size, uint32_t, const int32_t *, cons
         *fitted = n;
     *out = Rect{0, 0, int32_t(int64_t(n) * advance), n ? (size > 0 ? size / 72 : 0) : 0};
     return 0;
-}
-
-// Interim: thumbnails cannot be rescaled before the bitmap module, so a
-// refit is refused and the caller drops the thumbnail.
-int Bitmap_refit(EngineContext *, Edr_PageThumb **, const int32_t *, uint32_t)
-{
-    return Res_notImplemented;
 }
 
 // Interim: the graphics module keeps no state before it is built.

@@ -31,6 +31,28 @@ void Ident_freeRecord(EngineInstance *instance)
     instance->ident = nullptr;
 }
 
+// Interim: the identity screen is not built, so nothing is shown and no
+// task ever runs.
+int Ident_show(EngineContext *, const char *, const char *, Task **task, FvScreen *, int32_t,
+               const IdentDone *)
+{
+    if (task)
+        *task = nullptr;
+    return 0;
+}
+
+int Ident_stop(EngineContext *, FvScreen *, Task **task)
+{
+    if (task)
+        *task = nullptr;
+    return 0;
+}
+
+int Ident_isRunning(Task *const *)
+{
+    return 0;
+}
+
 // Interim: the application has no table of document callbacks yet, so
 // every slot is missing.
 int AppDoc_callSlot1(Edr_Doc *)

@@ -51,3 +51,19 @@ void Excel_Doc_dropUpdates(Edr_Doc *, void *)
 void Excel_Doc_returnUpdates(Edr_Doc *, void *)
 {
 }
+
+#include "core/result.h"
+#include "spreadsheet/imageutil.h"
+
+// Interim: pictures cannot be scaled yet; callers fall back to a plain fill.
+int Image_drawScaled(EngineContext *, const PixelBuf *, int32_t, int32_t, PixelBuf *, int32_t,
+                     int32_t, int32_t)
+{
+    return Res_notImplemented;
+}
+
+// Interim: no effect record exists yet, so every effect draws without stages.
+const StageNode *Obj_kindRecord(EngineContext *, uint32_t)
+{
+    return nullptr;
+}

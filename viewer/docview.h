@@ -15,7 +15,7 @@ struct Edr_Doc;
 struct Edr_Node;
 struct Edr_PageEntry;
 struct EventProcMsg;
-struct LayoutObject;
+struct ObjHeader;
 
 // The part of a view's display record that the rectangle accessors use:
 // its own lock, the four-word rectangle and the current page's two size
@@ -78,7 +78,7 @@ void View_destroySharedLists(void *record);
 int View_hasEditFocus(Edr_Doc *doc);
 // A visitor of laid-out objects: 0 to go on, anything else stops the walk
 // with that value.
-typedef int (*View_ObjectVisitFn)(LayoutObject *object, void *context);
+typedef int (*View_ObjectVisitFn)(ObjHeader *object, void *context);
 // Walks the laid-out objects of the document's current view whose
 // rectangles meet area {x0, y0, x1, y1} (null: all). The objects are lent
 // for the call. 0 or the visitor's stop value.

@@ -11,7 +11,11 @@
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
 #include "document/edr/page.h"
-#include "layout/layout.h"
+#include "core/container/obj.h"
+#include "graphics/drawitem.h"
+#include "graphics/pixelbuf.h"
+#include "platform/api/app.h"
+#include "viewer/dispman.h"
 #include "viewer/docview.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
@@ -131,10 +135,10 @@ int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, co
     int result = 0;
     Edr_Page_readLockList(doc);
     for (Edr_PageEntry *e = static_cast<Edr_PageEntry *>(Edr_Page_listHead(doc)); e && !result; e = e->nextEntry) {
-        for (LayoutObject *o = e->rec ? e->rec->objects : nullptr; o && !result; o = o->next) {
-            int32_t x0 = o->rect[0] + o->offset[0], y0 = o->rect[1] + o->offset[1];
-            int32_t x1 = o->rect[2] + o->offset[0], y1 = o->rect[3] + o->offset[1];
-            if (area && (x0 >= area[2] || x1 <= area[0] || y0 >= area[3] || y1 <= area[1]))
+        for (ObjHeader *o = e->rec ? e->rec->objects : nullptr; o && !result; o = Obj_next(o)) {
+            Rect shown = Obj_shownBox(o);
+            if (area && (shown.x0 >= area[2] || shown.x1 <= area[0] || shown.y0 >= area[3] ||
+                         shown.y1 <= area[1]))
                 continue;
             result = visitor(o, context);
         }
@@ -314,4 +318,103 @@ int View_initDisplaySettings(EngineContext *)
 
 void View_freeDisplaySettings(EngineContext *)
 {
+}
+
+// ------------------------------------------- what page rendering calls
+//
+// Interim: the display manager is not built, so the item-list walks are the
+// plain walks (hidden items and items whose shown box misses the clip
+// skipped, each item's own slot called, 48 passed up), the background
+// painter knows colours only, the current view needs no lock, and view
+// reports go nowhere.
+
+int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, const Matrix *matrix,
+                      const DrawTarget *target, const DrawFlags *flags, intptr_t extra)
+{
+    for (ObjHeader *item = first; item; item = Obj_next(item)) {
+        const ObjItemOps *ops = Obj_itemOps(item);
+        Rect shown = Obj_shownBox(item);
+        if ((item->flags & Obj_hidden) || !ops || !ops->draw ||
+            (clip && Rect_disjoint(&shown, clip)))
+            continue;
+        if (ops->draw(ctx, item, clip, matrix, target, flags, extra) == Res_stopRequested)
+            return Res_stopRequested;
+    }
+    return Res_ok;
+}
+
+int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
+                         const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
+                         uint32_t *amount)
+{
+    uint64_t sum = 0;
+    uint32_t limit = flags ? uint32_t(flags->cost[DrawCost_limit]) : UINT32_MAX;
+    for (ObjHeader *item = first; item && sum <= limit; item = Obj_next(item)) {
+        const ObjItemOps *ops = Obj_itemOps(item);
+        if ((item->flags & Obj_hidden) || !ops || !ops->measure)
+            continue;
+        uint32_t one = 0;
+        if (int err = ops->measure(ctx, item, clip, matrix, target, flags, &one))
+            return err;
+        sum += one;
+    }
+    *amount = first ? (sum > UINT32_MAX ? UINT32_MAX : uint32_t(sum)) : 0x10000;
+    return Res_ok;
+}
+
+int View_paintBackground(EngineContext *, const ViewBackground *background, DrawItem *item,
+                         const StageNode *stages, const DrawTarget *target)
+{
+    if (!background || (background->colour >> 24) == 0)
+        return Res_ok;
+    item->paintKind = DrawItem_sourceSolid;
+    item->paint.solid = {Pixel_formatRGBA, background->colour & 0x00FFFFFFu};
+    item->maskKind = DrawItem_sourceSolid;
+    item->mask.solid = {Pixel_formatGrey8, background->colour >> 24};
+    item->cachedRowOp = nullptr;
+    return DrawItem_render(item, stages, nullptr, target);
+}
+
+int View_invalidateRect(const ViewChangeReport *, int32_t, int32_t)
+{
+    return Res_ok;
+}
+
+void View_lockCurrent(Edr_Doc *, intptr_t)
+{
+}
+
+void View_unlockCurrent(Edr_Doc *, intptr_t)
+{
+}
+
+void DrawFlags_clear(EngineContext *, DrawFlags *flags)
+{
+    flags->flags = 0;
+    flags->word1 = 0;
+    for (int32_t &q : flags->quality)
+        q = 0;
+    flags->word16 = 0;
+}
+
+DispmanView *DocList_nextLocked(DispmanCtx *dm, DispmanView **view, int32_t, intptr_t)
+{
+    Lock_acquire(&dm->viewLock);
+    *view = *view ? (*view)->next : dm->views;
+    Lock_release(&dm->viewLock);
+    return *view;
+}
+
+// Interim: the viewer's modes are not built, so the record's five
+// operations are empty.
+int FvViewer_installModeOps(FvViewer *viewer)
+{
+    if (!viewer || !viewer->viewCallbacks)
+        return 0;
+    FvModeOps *ops = static_cast<FvModeOps *>(Mem_calloc(1, sizeof(FvModeOps)));
+    if (!ops)
+        return 0;
+    Mem_free(viewer->viewCallbacks->modeOps);
+    viewer->viewCallbacks->modeOps = ops;
+    return 1;
 }

@@ -86,9 +86,24 @@ struct ViewCallbackOps {
     ViewPanEndFn panStep11;     // action 0x10004
     ViewPanStepFn panStep12;    // any other action
 };
-struct ViewCallbacks {
-    const ViewCallbackOps *ops;
+// The viewer's mode operations: two zero words and five operations.
+struct FvModeOps {
+    intptr_t zero[2];
+    void (*ops[5])();
 };
+struct IdentOps;
+// The view-callback record (made by FvViewer_createCallbacks,
+// graphics/thumbqueue.h): three slots, each a heap record freed with it.
+struct ViewCallbacks {
+    const ViewCallbackOps *ops; // slot 1, filled by the viewer's other parts (or null)
+    FvModeOps *modeOps;         // slot 2 (FvViewer_installModeOps)
+    IdentOps *identOps;         // slot 3 (FvViewer_installIdentOps)
+};
+
+// Stores a new mode-operation record {0, 0, five operations} in slot 2 of
+// the viewer's callback record (the old one freed). 1 when stored; 0 for a
+// null viewer, a missing callback record or no memory.
+int FvViewer_installModeOps(FvViewer *viewer);
 
 // ------------------------------------------------------- engine set-up
 
@@ -154,12 +169,8 @@ void Dispman_stopUpdaters(EngineContext *context);
 void Dispman_queueRedraw(FvViewer *viewer, int32_t kind, int32_t flag, int32_t pageKey,
                          const int32_t *area);
 
-// The part of the display manager's context (EngineContext::dispman) that
-// a view-size request uses; the display manager defines the rest.
-struct DispmanCtx {
-    Edr_Doc *awaited;           // a code-14 message for it posts completion
-    Sem completion;             // count 0, maximum 1
-};
+// The display manager's context (EngineContext::dispman) is DispmanCtx of
+// viewer/dispman.h.
 
 // The display manager's listener for code messages (event-processor kind
 // 1, no callback context): code 14, a layout pass ended, for the awaited

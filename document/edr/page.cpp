@@ -20,8 +20,11 @@
 #include "document/edr/doc.h"
 #include "document/manager/manager.h"
 #include "platform/api/errortext.h"
+#include "core/container/obj.h"
+#include "core/geom/rect.h"
 #include "graphics/image.h"
-#include "layout/layout.h"
+#include "graphics/pagerender.h"
+#include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/helpers.h"
 #include "viewer/docview.h"
@@ -118,15 +121,6 @@ void postCode(Edr_Doc *doc, int32_t code, intptr_t argument)
     (void)EventProc_postCode(app->eventProc, &m);
 }
 
-void freeThumb(Edr_PageThumb *thumb)
-{
-    if (!thumb)
-        return;
-    if (thumb->pixelsOwned)
-        Mem_free(thumb->pixels);
-    Mem_free(thumb);
-}
-
 uint32_t colourOf(const Edr_PageRec *r)
 {
     return uint32_t(r->background[0]) | uint32_t(r->background[1]) << 8 | uint32_t(r->background[2]) << 16 |
@@ -145,9 +139,9 @@ void transferThumb(EngineContext *app, Edr_PageRec *old, Edr_PageRec *fresh)
         int32_t w = rect[2] - rect[0];
         int32_t h = rect[3] - rect[1];
         if (w != old->thumb->width || h != old->thumb->height) {
-            rect[1] = old->thumb->height - h;
-            rect[3] = old->thumb->height;
-            if (Bitmap_refit(app, &old->thumb, rect, colourOf(old)) != 0)
+            // Aligned to the picture's top edge (y-up: its height).
+            Rect fit{rect[0], old->thumb->height - h, rect[0] + w, old->thumb->height};
+            if (PixelBuf_extend(app, &old->thumb, &fit, colourOf(old)) != 0)
                 return;
         }
     }
@@ -546,27 +540,24 @@ int Edr_Page_purgeStale(Edr_Doc *doc)
 
 // --------------------------------------------------------------- freeing
 
-void Edr_Page_freeObjects(LayoutObject *chain)
+void Edr_Page_freeObjects(ObjHeader *chain)
 {
     while (chain) {
-        LayoutObject *next = chain->next;
-        Layout_freeObject(chain);
+        ObjHeader *next = Obj_next(chain);
+        Obj_destroy(chain);
         chain = next;
     }
 }
 
 int Edr_Page_freeRecords(Edr_PageRec *chain)
 {
-    int first = Res_ok;
     while (chain) {
         Edr_PageRec *next = chain->nextRec;
-        freeThumb(chain->thumb);
+        PixelBuf_destroy(chain->thumb);
         Mem_free(chain->block);
-        int err = Layout_freePageLayout(chain->layout);
-        if (err && !first)
-            first = err;
-        if (chain->buildState == Edr_PageBuild_ownsBlock)
-            Mem_free(chain->buildBlock);
+        ClipEntry_freeList(chain->layout);
+        if (chain->buildState == Edr_PageBuild_embedded)
+            Mem_free(chain->matrix);
         AltRect_free(chain->altRect);
         if (chain->buildState == Edr_PageBuild_ready)
             Edr_Page_freeObjects(chain->objects);
@@ -574,7 +565,7 @@ int Edr_Page_freeRecords(Edr_PageRec *chain)
         Mem_free(chain);
         chain = next;
     }
-    return first;
+    return Res_ok;
 }
 
 void Edr_Page_freeEntries(Edr_PageEntry *list)

@@ -22,9 +22,11 @@
 
 struct AltRect;
 struct Bitmap;
+struct ClipEntry;
 struct EngineContext;
 struct Edr_Doc;
-struct LayoutObject;
+struct Matrix;
+struct ObjHeader;
 struct PixelBuf;
 struct Point;
 struct Rect;
@@ -34,44 +36,39 @@ enum : uint32_t {
     // Lookup mode bits.
     Edr_Page_treeWrite = 1,     // take the tree lock for writing (else reading)
     Edr_Page_listWrite = 2,     // take the page-list lock for writing (else reading)
-    // Build states of a record.
-    Edr_PageBuild_ready = 0,
-    Edr_PageBuild_ownsBlock = 3, // buildBlock is an owned heap block
+    // Build states of a record, which are also the kinds of page pieces.
+    Edr_PageBuild_ready = 0,     // a finished content piece
+    Edr_PageBuild_embedded = 3,  // an embedded-page piece; it owns its matrix
     Edr_PageBuild_building = 4,
     // Hook requests of the page window.
     Edr_PageHook_load = 0,
     Edr_PageHook_unload = 2,
 };
 
-// A page's thumbnail: size, a word, pixels (freed with it when owned).
-struct Edr_PageThumb {
-    int32_t width;
-    int32_t height;
-    intptr_t word;
-    void *pixels;
-    uint32_t pixelsOwned;
-};
-
-// A laid-out page, made by layout. bounds are 16.16 values {x0, y0, x1, y1}
-// with y growing downwards from 0 (y0 is minus the page height; 0x80000000
-// when unset). The record owns its thumbnail, block, layout record, build
-// block (build state 3), alternate rectangle and object chains.
+// A laid-out page, made by layout: a chain of pieces through nextRec, the
+// page's own record first. bounds are the piece rectangle, 16.16 values
+// {x0, y0, x1, y1} with y growing downwards from 0 (y0 is minus the page
+// height; 0x80000000 when unset). A record owns its page image, block,
+// clip list, alternate rectangle and, as its kind says, its matrix and its
+// items.
 struct Edr_PageRec {
     Edr_Doc *doc;               // the owner document
     intptr_t words1[2];
     int32_t bounds[4];
     intptr_t word2;
-    uint8_t background[4];      // read as a little-endian colour
-    Edr_PageThumb *thumb;
+    uint8_t background[4];      // colour 0xAABBGGRR, read little-endian; top byte: alpha
+    PixelBuf *thumb;            // the page image (its thumbnail picture), or null
     intptr_t word3;
     void *block;                // owned heap block
-    void *layout;               // layout's record (Layout_freePageLayout)
-    uint32_t buildState;
-    void *buildBlock;           // owned when buildState is 3
-    AltRect *altRect;           // when set the rectangle reads as the shared default
-    LayoutObject *objects;      // freed with the record when buildState is 0
-    LayoutObject *overlays;     // always freed with the record
-    Edr_PageRec *nextRec;       // records freed together are chained
+    ClipEntry *layout;          // the clip list (first entry, or null), owned
+    uint32_t buildState;        // the piece kind Edr_PageBuild_*: 0 content, 3 embedded page
+    Matrix *matrix;             // the piece's matrix, or null; owned by an embedded-page piece
+    AltRect *altRect;           // the page's own drawing object (rectangle: the shared default)
+    ObjHeader *objects;         // content: the first display item, the chain freed with the record;
+                                // embedded page: the object item whose node's payload is the
+                                // EmbeddedPageRef (graphics/pagerender.h), not owned
+    ObjHeader *overlays;        // the highlight items, always freed with the record
+    Edr_PageRec *nextRec;       // the next piece (records freed together are chained too)
 };
 
 // One entry of the list: the current record of page (key, kind).
@@ -193,14 +190,14 @@ void Edr_Page_fitThumb(int32_t *w, int32_t *h, int32_t minimum, int32_t maximum)
 
 // --------------------------------------------------------------- freeing
 
-// Frees a record chain (through nextRec) and what each record owns. 0 or
-// the first error of freeing a layout record.
+// Frees a record chain (through nextRec) and what each record owns.
+// Returns 0.
 int Edr_Page_freeRecords(Edr_PageRec *chain);
 // Frees an entry list (through nextEntry) with the records; a failure to
 // free a record stops the engine.
 void Edr_Page_freeEntries(Edr_PageEntry *list);
-// Frees an object chain.
-void Edr_Page_freeObjects(LayoutObject *chain);
+// Frees a display-item chain (Obj_destroy on each).
+void Edr_Page_freeObjects(ObjHeader *chain);
 
 // Counted holders of a record chain: created with one reference; the last
 // release frees the chain (a failure stops the engine) and the holder.

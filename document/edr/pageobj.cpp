@@ -22,7 +22,7 @@
 #include "host/host.h"
 #include "html/docweb.h"
 #include "html/link.h"
-#include "layout/layout.h"
+#include "core/container/obj.h"
 #include "platform/api/engine.h"
 #include "viewer/docview.h"
 
@@ -36,11 +36,10 @@ enum : int32_t {
     kBuildPollMs = 10, // how long a look at a record being built sleeps
 };
 
-// The rectangle an object is shown at: its rectangle moved by its offset.
-Rect shownRect(const LayoutObject *o)
+// The rectangle an object is shown at: its box moved by its origin.
+Rect shownRect(const ObjHeader *o)
 {
-    return Rect{o->rect[0] + o->offset[0], o->rect[1] + o->offset[1], o->rect[2] + o->offset[0],
-                o->rect[3] + o->offset[1]};
+    return Obj_shownBox(o);
 }
 
 bool isEmpty(const int32_t r[4])
@@ -109,8 +108,8 @@ int Edr_Page_unionObjectRects(Edr_PageRec *chain, int32_t rect[4])
         }
         if (r->buildState != Edr_PageBuild_ready)
             continue;
-        for (const LayoutObject *o = r->overlays; o; o = o->next)
-            if (o->flags & LayoutObject_overlayCounted)
+        for (const ObjHeader *o = r->overlays; o; o = Obj_next(o))
+            if (o->flags & Obj_overlayCounted)
                 unite(rect, shownRect(o));
     }
     return Res_ok;
@@ -205,7 +204,7 @@ struct FocusWalk {
     void *extra;
 };
 
-void setBit(LayoutObject *o, uint32_t bit, bool on)
+void setBit(ObjHeader *o, uint32_t bit, bool on)
 {
     if (on)
         o->flags |= bit;
@@ -213,20 +212,20 @@ void setBit(LayoutObject *o, uint32_t bit, bool on)
         o->flags &= ~bit;
 }
 
-int focusVisit(LayoutObject *o, void *context)
+int focusVisit(ObjHeader *o, void *context)
 {
     FocusWalk *w = static_cast<FocusWalk *>(context);
     bool candidate;
-    if (o->flags & LayoutObject_focusFixed) {
-        candidate = (o->flags & LayoutObject_focusCandidate) != 0;
+    if (o->flags & Obj_hidden) {
+        candidate = (o->flags & Obj_focusCandidate) != 0;
     } else {
         candidate = o->node && Edr_Node_isFocusTarget(w->doc, o->node);
-        setBit(o, LayoutObject_focusCandidate, candidate);
+        setBit(o, Obj_focusCandidate, candidate);
     }
     Rect shown = shownRect(o);
     Rect area{w->area[0], w->area[1], w->area[2], w->area[3]};
     bool inside = !Rect_disjoint(&shown, &area);
-    setBit(o, LayoutObject_focusInside, inside);
+    setBit(o, Obj_focusInside, inside);
     return candidate && inside ? w->visit(o, w->extra) : 0;
 }
 
@@ -245,7 +244,7 @@ int Edr_Doc_walkFocusables(Edr_Doc *doc, Edr_ObjVisitFn visit, const int32_t are
 
 // ------------------------------------------------- objects and their nodes
 
-Edr_Node *Edr_Obj_imageNode(const LayoutObject *o)
+Edr_Node *Edr_Obj_imageNode(const ObjHeader *o)
 {
     Edr_Node *node = o ? o->node : nullptr;
     if (!node)
@@ -259,13 +258,13 @@ Edr_Node *Edr_Obj_imageNode(const LayoutObject *o)
     return nullptr;
 }
 
-int Edr_Obj_isForNode(const LayoutObject *o, const Edr_Node *node)
+int Edr_Obj_isForNode(const ObjHeader *o, const Edr_Node *node)
 {
     if (!o || !node)
         return 0;
     if (o->node == node)
         return 1;
-    return o->objClass == LayoutObject_classImage && Edr_Obj_imageNode(o) == node;
+    return Obj_itemKind(o) == Obj_itemImage && Edr_Obj_imageNode(o) == node;
 }
 
 namespace
@@ -277,7 +276,7 @@ struct NodeWalk {
     void *context;
 };
 
-int nodeWalkVisit(LayoutObject *o, void *context)
+int nodeWalkVisit(ObjHeader *o, void *context)
 {
     NodeWalk *w = static_cast<NodeWalk *>(context);
     if (w->ops->match && !w->ops->match(o, w->key))
@@ -298,12 +297,12 @@ int Edr_Node_walkObjects(Edr_Doc *doc, Edr_Node *node, const Edr_ObjWalkOps *ops
     return result;
 }
 
-int Edr_Obj_matchKey(const LayoutObject *o, const void *key)
+int Edr_Obj_matchKey(const ObjHeader *o, const void *key)
 {
     return o && o->node == key;
 }
 
-int Edr_Obj_accumulateBounds(LayoutObject *o, void *context)
+int Edr_Obj_accumulateBounds(ObjHeader *o, void *context)
 {
     Edr_ObjBounds *b = static_cast<Edr_ObjBounds *>(context);
     Rect shown = shownRect(o);
@@ -322,7 +321,7 @@ namespace
 
 // The control of the form-control group an object shows (its node, or the
 // node's group for a non-group), or null.
-void *controlOf(const LayoutObject *o)
+void *controlOf(const ObjHeader *o)
 {
     Edr_Node *node = o ? o->node : nullptr;
     if (node && !isGroup(node))
@@ -332,7 +331,7 @@ void *controlOf(const LayoutObject *o)
 
 } // namespace
 
-int Edr_Obj_formEvent(EngineContext *context, LayoutObject *o, void *event)
+int Edr_Obj_formEvent(EngineContext *context, ObjHeader *o, void *event)
 {
     void *control = controlOf(o);
     if (!control)
@@ -340,7 +339,7 @@ int Edr_Obj_formEvent(EngineContext *context, LayoutObject *o, void *event)
     return Edr_Widget_sendEvent(context, control, event);
 }
 
-int Edr_Obj_formBounds(LayoutObject *o, int32_t out[4])
+int Edr_Obj_formBounds(ObjHeader *o, int32_t out[4])
 {
     void *control = controlOf(o);
     if (!control)
@@ -361,7 +360,7 @@ int Edr_Obj_formBounds(LayoutObject *o, int32_t out[4])
     return Res_ok;
 }
 
-int Edr_Obj_formHit(LayoutObject *o, int32_t x, int32_t y, int *hit)
+int Edr_Obj_formHit(ObjHeader *o, int32_t x, int32_t y, int *hit)
 {
     *hit = 0;
     int32_t b[4];
@@ -373,9 +372,12 @@ int Edr_Obj_formHit(LayoutObject *o, int32_t x, int32_t y, int *hit)
     return Res_ok;
 }
 
-intptr_t Edr_Obj_word15(const LayoutObject *o)
+intptr_t Edr_Obj_word15(const ObjHeader *o)
 {
-    return o ? o->words[3] : 0;
+    // The class part follows the header; layout's word is its fourth.
+    if (!o || Obj_classPartSize(o->cls) < int32_t(4 * sizeof(intptr_t)))
+        return 0;
+    return static_cast<const intptr_t *>(Obj_part(const_cast<ObjHeader *>(o)))[3];
 }
 
 // ------------------------------------------------------------ link target

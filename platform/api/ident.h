@@ -1,12 +1,17 @@
 // The identity screen shown at start-up.
 //
 // Declared so far: the identity record that the engine instance keeps from
-// start-up to shut-down.
+// start-up to shut-down, and the three operations that the viewer reaches
+// through its callback record (IdentOps); the operations have interim
+// definitions in platform/interim.cpp until the identity screen is built.
 #pragma once
 
 #include <cstdint>
 
+struct EngineContext;
 struct EngineInstance;
+struct FvScreen;
+struct Task;
 
 // Three words: portrait and landscape image URL texts that replace the
 // caller's (null keeps them), and a result that, when non-zero, the
@@ -23,3 +28,30 @@ int Ident_createRecord(EngineInstance *instance);
 // Frees the instance's identity record and clears the pointer. Nothing when
 // there is none.
 void Ident_freeRecord(EngineInstance *instance);
+
+// What runs when the identity screen ends: routine(argument), posted to
+// the application.
+struct IdentDone {
+    void (*routine)(void *argument);
+    void *argument;
+};
+
+// Shows the identity picture (portrait or landscape URL text) on screen
+// for ms milliseconds (0: until stopped) on a task of its own, whose handle
+// goes to *task (null when none runs); done, when given, runs at the end.
+// 0 or an error.
+int Ident_show(EngineContext *context, const char *portrait, const char *landscape, Task **task,
+               FvScreen *screen, int32_t ms, const IdentDone *done);
+// Ends the identity screen whose task is *task (nothing without one) and
+// clears *task. 0.
+int Ident_stop(EngineContext *context, FvScreen *screen, Task **task);
+// 1 while the identity screen's task runs, else 0.
+int Ident_isRunning(Task *const *task);
+
+// The viewer's table of the three operations, in slot order.
+struct IdentOps {
+    int (*show)(EngineContext *context, const char *portrait, const char *landscape, Task **task,
+                FvScreen *screen, int32_t ms, const IdentDone *done);
+    int (*stop)(EngineContext *context, FvScreen *screen, Task **task);
+    int (*running)(Task *const *task);
+};

@@ -8,7 +8,7 @@
 #include "core/task/timerq.h"
 #include "document/edr/page.h"
 #include "document/edr/pageobj.h"
-#include "layout/layout.h"
+#include "core/container/obj.h"
 #include "tests/document/events_fixture.h"
 
 namespace
@@ -27,27 +27,29 @@ class PageObjTest : public EdrFixture
         run([this] { EXPECT_EQ(TimerQ_stopThread(ctx(), ctx()->eventProc), 0); });
         EdrFixture::TearDown();
     }
-    static LayoutObject *object(Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                                uint32_t flags = 0)
+    // Display items of a plain class with a four-word class part.
+    static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr,
+                                         Obj_itemPlain};
+    static constexpr ObjClass imageClass{nullptr, 0, nullptr, Obj_itemImage};
+    static ObjHeader *object(Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                             uint32_t flags = 0)
     {
-        auto *o = static_cast<LayoutObject *>(Mem_calloc(1, sizeof(LayoutObject)));
+        ObjHeader *o = Obj_create(&plainClass, 0);
         o->node = node;
-        o->rect[0] = x0;
-        o->rect[1] = y0;
-        o->rect[2] = x1;
-        o->rect[3] = y1;
+        Rect box{x0, y0, x1, y1};
+        Obj_setBox(o, &box);
         o->flags = flags;
         return o;
     }
     // Publishes page (0, 0) of doc with the object chain.
-    static void publish(Edr_Doc *doc, std::initializer_list<LayoutObject *> objects)
+    static void publish(Edr_Doc *doc, std::initializer_list<ObjHeader *> objects)
     {
         auto *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
         rec->doc = doc;
-        LayoutObject **tail = &rec->objects;
-        for (LayoutObject *o : objects) {
+        ObjHeader **tail = &rec->objects;
+        for (ObjHeader *o : objects) {
             *tail = o;
-            tail = &o->next;
+            tail = reinterpret_cast<ObjHeader **>(&o->owner[0]);
         }
         ASSERT_EQ(Edr_Page_publishLayout(doc, 0, 0, 0, rec, 0, 0), 0);
     }
@@ -59,16 +61,16 @@ TEST_F(PageObjTest, OverlayAreaOfReadyRecords)
         Edr_PageRec a{}, b{}, c{};
         a.nextRec = &b;
         b.nextRec = &c;
-        LayoutObject *counted = object(nullptr, 0, 0, 10, 10, LayoutObject_overlayCounted);
-        counted->offset[0] = 5;
-        counted->offset[1] = 5;
-        LayoutObject *other = object(nullptr, -100, -100, 100, 100);
-        counted->next = other;
+        ObjHeader *counted = object(nullptr, 0, 0, 10, 10, Obj_overlayCounted);
+        counted->origin[0] = 5;
+        counted->origin[1] = 5;
+        ObjHeader *other = object(nullptr, -100, -100, 100, 100);
+        Obj_setNext(counted, other);
         a.overlays = counted;
-        LayoutObject *skipped = object(nullptr, 200, 200, 300, 300, LayoutObject_overlayCounted);
+        ObjHeader *skipped = object(nullptr, 200, 200, 300, 300, Obj_overlayCounted);
         b.overlays = skipped;
-        b.buildState = Edr_PageBuild_ownsBlock;
-        LayoutObject *late = object(nullptr, 0, 40, 2, 50, LayoutObject_overlayCounted);
+        b.buildState = Edr_PageBuild_embedded;
+        ObjHeader *late = object(nullptr, 0, 40, 2, 50, Obj_overlayCounted);
         c.overlays = late;
 
         int32_t rect[4] = {0, 0, 0, 0};
@@ -144,16 +146,16 @@ TEST_F(PageObjTest, FocusableObjectsOfTheView)
         setUrl(doc, link, u"http://a.example/");
         Edr_Node *text = makeText(doc, link, u"go");
         Edr_Node *plain = makeGroup(doc, root, Edr_Insert_lastChild, 5);
-        LayoutObject *onLink = object(link, 0, 0, 10, 10);
-        LayoutObject *onPlain = object(plain, 0, 20, 10, 30);
-        LayoutObject *onText = object(text, 20, 0, 30, 10);
-        LayoutObject *fixed = object(link, 0, 0, 5, 5, LayoutObject_focusFixed);
-        LayoutObject *far = object(link, 100, 100, 110, 110, LayoutObject_focusInside);
+        ObjHeader *onLink = object(link, 0, 0, 10, 10);
+        ObjHeader *onPlain = object(plain, 0, 20, 10, 30);
+        ObjHeader *onText = object(text, 20, 0, 30, 10);
+        ObjHeader *fixed = object(link, 0, 0, 5, 5, Obj_hidden);
+        ObjHeader *far = object(link, 100, 100, 110, 110, Obj_focusInside);
         publish(doc, {onLink, onPlain, onText, fixed, far});
 
-        std::vector<LayoutObject *> got;
-        auto collect = [](LayoutObject *o, void *extra) {
-            static_cast<std::vector<LayoutObject *> *>(extra)->push_back(o);
+        std::vector<ObjHeader *> got;
+        auto collect = [](ObjHeader *o, void *extra) {
+            static_cast<std::vector<ObjHeader *> *>(extra)->push_back(o);
             return 0;
         };
         const int32_t area[4] = {0, 0, 25, 15};
@@ -161,17 +163,17 @@ TEST_F(PageObjTest, FocusableObjectsOfTheView)
         ASSERT_EQ(got.size(), 2u);
         EXPECT_EQ(got[0], onLink);
         EXPECT_EQ(got[1], onText);
-        const uint32_t both = LayoutObject_focusCandidate | LayoutObject_focusInside;
+        const uint32_t both = Obj_focusCandidate | Obj_focusInside;
         EXPECT_EQ(onLink->flags & both, both);
         EXPECT_EQ(onText->flags & both, both);
         EXPECT_EQ(onPlain->flags & both, 0u);
-        EXPECT_EQ(fixed->flags & both, uint32_t(LayoutObject_focusInside));  // not tested again
-        EXPECT_EQ(far->flags & both, uint32_t(LayoutObject_focusCandidate)); // outside now
+        EXPECT_EQ(fixed->flags & both, uint32_t(Obj_focusInside));  // not tested again
+        EXPECT_EQ(far->flags & both, uint32_t(Obj_focusCandidate)); // outside now
 
         // The objects of one node, and their bounds.
         Edr_ObjWalkOps ops{Edr_Obj_matchKey, Edr_Obj_accumulateBounds};
         Edr_ObjBounds bounds{{0, 0, 0, 0}, INT32_MAX, INT32_MAX};
-        far->offset[0] = -50;
+        far->origin[0] = -50;
         ASSERT_EQ(Edr_Node_walkObjects(doc, link, &ops, &bounds), 0);
         EXPECT_EQ(bounds.rect[0], 0);
         EXPECT_EQ(bounds.rect[2], 60);
@@ -193,12 +195,13 @@ TEST_F(PageObjTest, ImageObjectsAndFormControls)
         Edr_Node *image = nullptr;
         ASSERT_EQ(Edr_Node_createImage(doc, g, Edr_Insert_lastChild, &image, url, placement, 0), 0);
         Url_free(url);
-        LayoutObject o{};
+        ObjHeader o{};
+        o.cls = &plainClass;
         o.node = g;
         Edr_Doc_readLock(doc);
         EXPECT_EQ(Edr_Obj_imageNode(&o), image);
         EXPECT_FALSE(Edr_Obj_isForNode(&o, image));
-        o.objClass = LayoutObject_classImage;
+        o.cls = &imageClass;
         EXPECT_TRUE(Edr_Obj_isForNode(&o, image));
         EXPECT_TRUE(Edr_Obj_isForNode(&o, g));
         o.node = image;
@@ -216,7 +219,8 @@ TEST_F(PageObjTest, ImageObjectsAndFormControls)
         Edr_Node *input = makeGroup(doc, root, Edr_Insert_lastChild, 64);
         ASSERT_EQ(Edr_Node_setSubtypeValue(doc, input, Edr_Subtype_formControl, &control), 0);
         Matrix m{0x20000, 0, 0, 0x10000, 5, 7};
-        LayoutObject f{};
+        ObjHeader *made = Obj_create(&plainClass, 0);
+        ObjHeader &f = *made;
         f.node = input;
         int32_t b[4];
         ASSERT_EQ(Edr_Obj_formBounds(&f, b), 0);
@@ -237,8 +241,11 @@ TEST_F(PageObjTest, ImageObjectsAndFormControls)
         EXPECT_EQ(Edr_Obj_formBounds(&o, b), Res_notFound);
         EXPECT_EQ(Edr_Obj_formHit(&o, 0, 0, &hit), Res_notFound);
         EXPECT_EQ(Edr_Obj_formEvent(ctx(), &o, nullptr), Res_notFound);
-        f.words[3] = 1234;
+        static_cast<intptr_t *>(Obj_part(&f))[3] = 1234;
         EXPECT_EQ(Edr_Obj_word15(&f), 1234);
+        EXPECT_EQ(Edr_Obj_word15(&o), 0) << "no class part past the header";
+        f.matrix = nullptr;
+        Obj_destroy(made);
 
         // Until the web layer keeps link targets, every target is empty.
         Edr_Node *node = root;

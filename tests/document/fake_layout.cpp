@@ -17,19 +17,6 @@ int Layout_runPass(Edr_Doc *doc)
     return fake && fake->pass ? fake->pass(fake->argument, doc) : 0;
 }
 
-// As the interim: a layout record is a single heap block until layout defines it.
-int Layout_freePageLayout(void *layout)
-{
-    Mem_free(layout);
-    return 0;
-}
-
-// As the interim: a laid-out object is a single heap block until layout defines it.
-void Layout_freeObject(LayoutObject *object)
-{
-    Mem_free(object);
-}
-
 // As the interim: nothing is laid out or shown yet, so there is nothing to redraw.
 int Layout_redrawNode(EngineContext *, Edr_Doc *, Edr_Node *)
 {

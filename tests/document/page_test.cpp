@@ -7,7 +7,11 @@
 
 #include "core/result.h"
 #include "document/edr/node.h"
-#include "layout/layout.h"
+#include "core/container/obj.h"
+#include "core/geom/matrix.h"
+#include "graphics/pagerender.h"
+#include "graphics/path.h"
+#include "graphics/pixelbuf.h"
 #include "tests/document/manager_fixture.h"
 #include "viewer/docview.h"
 
@@ -267,23 +271,21 @@ TEST(PageFit, SidesFitTheLimits)
     }
 }
 
-// The thumbnail moves to the new record when its size still fits, is
-// dropped when a refit is needed and cannot be made, and stays with the old
-// record when the publisher says so.
+// The thumbnail moves to the new record when its size still fits, is cut
+// or extended (keeping its top rows, the new area in the old page colour)
+// when the size changed, and stays with the old record when the publisher
+// says so.
 TEST_F(PageTest, TheThumbnailMovesToTheNewRecordOfTheSameSize)
 {
     auto withThumb = [](Edr_PageRec *r, int32_t w, int32_t h) {
-        r->thumb = static_cast<Edr_PageThumb *>(Mem_calloc(1, sizeof(Edr_PageThumb)));
-        r->thumb->width = w;
-        r->thumb->height = h;
-        r->thumb->pixels = Mem_malloc(64);
-        r->thumb->pixelsOwned = 1;
+        EXPECT_EQ(PixelBuf_create(&r->thumb, w, h, Pixel_format565, 8), 0);
+        PixelBuf_fillRect(r->thumb, 0, 0, w, h, 0x1234);
         return r;
     };
     run([&] {
         Edr_Doc *doc = newDoc();
         publish(doc, 0, 0, withThumb(page(doc, 10, 20), 80, 160));
-        Edr_PageThumb *thumb = nullptr;
+        PixelBuf *thumb = nullptr;
         {
             Edr_PageEntry *e = nullptr;
             ASSERT_EQ(Edr_Page_find(&e, doc, 0, 0, 0), 0);
@@ -296,10 +298,22 @@ TEST_F(PageTest, TheThumbnailMovesToTheNewRecordOfTheSameSize)
         Edr_PageRec *keep = page(doc, 10, 20);
         publish(doc, 0, 0, keep, 0, 0, 1);
         EXPECT_EQ(keep->thumb, nullptr); // freed with the old record
-        publish(doc, 0, 0, withThumb(page(doc, 10, 20), 80, 160));
-        Edr_PageRec *bigger = page(doc, 20, 20);
+        Edr_PageRec *old = withThumb(page(doc, 10, 20), 80, 160);
+        old->background[0] = 0xFF; // red, opaque
+        old->background[3] = 0xFF;
+        publish(doc, 0, 0, old);
+        Edr_PageRec *bigger = page(doc, 20, 10);
         publish(doc, 0, 0, bigger);
-        EXPECT_EQ(bigger->thumb, nullptr); // the refit failed: dropped
+        ASSERT_NE(bigger->thumb, nullptr);
+        EXPECT_EQ(bigger->thumb->width, 160);
+        EXPECT_EQ(bigger->thumb->height, 80);
+        auto px = [&](int x, int y) {
+            return reinterpret_cast<const uint16_t *>(bigger->thumb->pixels +
+                                                      size_t(y) * bigger->thumb->stride)[x];
+        };
+        EXPECT_EQ(px(0, 0), 0x1234); // the old top rows stay
+        EXPECT_EQ(px(79, 79), 0x1234);
+        EXPECT_EQ(px(80, 0), 0xF800); // the new columns take the old page colour
         Edr_Doc_release(doc);
     });
 }
@@ -310,18 +324,24 @@ TEST_F(PageTest, RecordsFreeWhatTheyOwnAndHoldersFreeWithTheLastReference)
 {
     run([&] {
         Edr_Doc *doc = newDoc();
+        static constexpr ObjClass cls{nullptr, 16, nullptr, Obj_itemPlain};
         auto objects = [](int n) {
-            LayoutObject *chain = nullptr;
+            ObjHeader *chain = nullptr;
             for (int i = 0; i < n; i++) {
-                LayoutObject *o = static_cast<LayoutObject *>(Mem_calloc(1, sizeof(LayoutObject) + 16));
-                o->next = chain;
+                ObjHeader *o = Obj_create(&cls, 0);
+                o->matrix = static_cast<Matrix *>(Mem_calloc(1, sizeof(Matrix)));
+                Obj_setNext(o, chain);
                 chain = o;
             }
             return chain;
         };
         Edr_PageRec *a = page(doc, 1, 1);
         a->block = Mem_malloc(32);
-        a->layout = Mem_malloc(48);
+        Path *clipPath = nullptr;
+        ASSERT_EQ(Path_create(&clipPath, 0x10000), 0);
+        a->layout = static_cast<ClipEntry *>(Mem_calloc(1, sizeof(ClipEntry)));
+        a->layout->path = clipPath;
+        a->layout->matrix = static_cast<Matrix *>(Mem_calloc(1, sizeof(Matrix)));
         a->objects = objects(3);
         a->overlays = objects(2);
         ASSERT_EQ(Edr_Page_setAltRect(a, nullptr), 0);
@@ -329,8 +349,8 @@ TEST_F(PageTest, RecordsFreeWhatTheyOwnAndHoldersFreeWithTheLastReference)
         EXPECT_TRUE(Edr_Page_hasAltRect(a));
         EXPECT_NE(Edr_Page_rectOrDefault(a), a->bounds);
         Edr_PageRec *b = page(doc, 1, 1);
-        b->buildState = Edr_PageBuild_ownsBlock;
-        b->buildBlock = Mem_malloc(16);
+        b->buildState = Edr_PageBuild_embedded;
+        b->matrix = static_cast<Matrix *>(Mem_calloc(1, sizeof(Matrix)));
         b->overlays = objects(1);
         EXPECT_EQ(Edr_Page_rectOrDefault(b), b->bounds);
         a->nextRec = b;
