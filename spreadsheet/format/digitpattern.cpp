@@ -135,30 +135,43 @@ size_t Excel_Fmt_digitPattern(const char16_t *code, char *buffer, size_t capacit
     return strlen(buffer);
 }
 
+namespace {
+
+struct GroupRow {
+    const char *pattern;
+    char sep;
+    bool on;
+};
+
+// The group patterns in the order they are looked for. A "-" pattern lays
+// the digits by position (telephone numbers, identifiers): grouping by
+// threes would put separators where the pattern has none.
+constexpr GroupRow groupRows[] = {
+    {"#-##", '-', false}, {"# ##", ' ', true}, {"#,##", ',', true},
+    {"###", ' ', false},  {"00", ' ', false},
+};
+
+const GroupRow *groupRowOf(const char16_t *section, const char16_t *send)
+{
+    for (const GroupRow &r : groupRows)
+        if (contains(section, send, r.pattern))
+            return &r;
+    return nullptr;
+}
+
+} // namespace
+
+bool Excel_Fmt_hasGroupPattern(const char16_t *section)
+{
+    return section && groupRowOf(section, sectionEnd(section)) != nullptr;
+}
+
 void Excel_Fmt_layDigits(const char16_t *section, char *digits, size_t capacity)
 {
     if (!section || !digits || !digits[0] || capacity > 255)
         return;
     const char16_t *send = sectionEnd(section);
-    // The group pattern decides the separator. A "-" pattern lays the
-    // digits by position (telephone numbers, identifiers): grouping by
-    // threes would put separators where the pattern has none.
-    struct GroupRow {
-        const char *pattern;
-        char sep;
-        bool on;
-    };
-    static constexpr GroupRow rows[] = {
-        {"#-##", '-', false}, {"# ##", ' ', true}, {"#,##", ',', true},
-        {"###", ' ', false},  {"00", ' ', false},
-    };
-    const GroupRow *row = nullptr;
-    for (const GroupRow &r : rows) {
-        if (contains(section, send, r.pattern)) {
-            row = &r;
-            break;
-        }
-    }
+    const GroupRow *row = groupRowOf(section, send);
     if (!row)
         return;
     bool grouping = row->on;

@@ -964,22 +964,30 @@ void formatLiteralSection(const char16_t *s, const char16_t *end, ExcelFmtOut *o
     }
 }
 
-// True when the section (brackets aside) is the word General.
+// The word "General" (any case) in a section outside its literal parts,
+// or null.
+const char16_t *generalWord(const char16_t *s, const char16_t *end)
+{
+    static constexpr char word[] = "general";
+    for (const char16_t *p = s; p < end;) {
+        const char16_t *q = skipLiteral(p, end);
+        if (q != p) {
+            p = q;
+            continue;
+        }
+        size_t i = 0;
+        while (word[i] && p + i < end && Ustr_lowerAscii(p[i]) == static_cast<uint32_t>(word[i]))
+            i++;
+        if (!word[i])
+            return p;
+        p++;
+    }
+    return nullptr;
+}
+
 bool sectionIsGeneral(const char16_t *s, const char16_t *end)
 {
-    const char16_t *p = s;
-    while (p < end && *p == '[') {
-        while (p < end && *p != ']')
-            p++;
-        if (p < end)
-            p++;
-    }
-    static constexpr char word[] = "general";
-    for (int i = 0; word[i]; i++, p++) {
-        if (p >= end || Ustr_lowerAscii(*p) != static_cast<uint32_t>(word[i]))
-            return false;
-    }
-    return true;
+    return generalWord(s, end) != nullptr;
 }
 
 // A code is a number code when it holds '#', '0' or '?' outside literal
@@ -1063,10 +1071,13 @@ void formatNumberCode(const Excel_FmtRequest *request, const char16_t *code, dou
     FractionLayout f;
     NumberLayout l;
     analyse(s, end, &l);
-    if (sectionIsGeneral(s, end)) {
+    if (const char16_t *word = generalWord(s, end)) {
+        // "General" with literal text around it.
         if (minus)
             Excel_FmtOut_put(out, '-');
+        formatLiteralSection(s, word, out, nullptr);
         formatGeneral(a, 0, out);
+        formatLiteralSection(word + 7, end, out, nullptr);
         return;
     }
     if (!l.anyPlaceholder) {
@@ -1120,7 +1131,10 @@ void formatCode(const Excel_FmtRequest *request, const char16_t *code, double v,
                 formatLiteralSection(section, send, out, nullptr);
                 return;
             }
-            if (l.decPlaces > 0 || l.expAt || l.percent) {
+            // Decimals, exponents, percent signs and sections without a
+            // group pattern are laid as number sections: the digit laying
+            // would drop them or their literal text.
+            if (l.decPlaces > 0 || l.expAt || l.percent || !Excel_Fmt_hasGroupPattern(section)) {
                 if (v < 0 && section == starts[0])
                     Excel_FmtOut_put(out, '-');
                 formatNumberSection(section, send, std::fabs(v), out);

@@ -62,3 +62,7 @@ bool Excel_Fmt_localeIs(const char *locale, const char *tag);
 // text after the "]" of the condition that holds, or the section reached
 // when the conditions run out (the whole code when none is reached).
 const char16_t *Excel_Fmt_chooseDigitSection(const char16_t *code, double v);
+
+// True when the section (up to its ";") holds a group pattern of the digit
+// laying: "#-##", "# ##", "#,##", "###" or "00".
+bool Excel_Fmt_hasGroupPattern(const char16_t *section);
