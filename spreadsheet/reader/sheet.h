@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "spreadsheet/reader/workbook.h"
+
 struct ExcelWorkbook;
 struct StyleRule;
 
@@ -46,3 +48,36 @@ struct ExcelSheet {
     ExcelRuleTable rules;
     ExcelWorkbook *workbook;
 };
+
+// Value kinds of a pending edit.
+enum : uint32_t {
+    Excel_editNone = 0,
+    Excel_editBoolean = 1,
+    Excel_editInteger = 2,
+    Excel_editNumber = 3,
+    Excel_editError = 4,
+    Excel_editText = 5,
+};
+
+// A pending edit of a cell: the value the editing bridge or a formula gave
+// it, with its number format and XF.
+struct ExcelCellEdit {
+    uint16_t format;      // number-format index
+    uint16_t xf;          // XF index (15 when the cell has none)
+    uint32_t row;
+    uint32_t column;
+    uint32_t kind;        // Excel_edit*
+    union {
+        int32_t integer;
+        double number;
+        const char *error;
+        ExcelSstEntry text;
+    } value;
+    ExcelCellEdit *next;
+};
+
+// The pending edit of the cell at (row, column) and the cell's XF; without
+// one, a null edit and the cell's text (lent; null for a missing cell).
+// 0; 16 for null outputs or a null sheet.
+int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t row, uint32_t column, ExcelCellEdit **edit,
+                            const char16_t **text, uint16_t *xf);
