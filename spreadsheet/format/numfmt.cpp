@@ -576,8 +576,8 @@ void putIntCell(ExcelFmtOut *out, const IntDigits &id, int32_t p, char16_t c, ch
 
 // The decimals as shown: '#' drops trailing zeros, '?' turns them into
 // spaces, '0' keeps them. shown[i] is the character of decimal i or 0.
-void decimalCells(const ExcelFmtDigits *dg, const char16_t *s, const char16_t *end,
-                  const NumberLayout &l, char16_t *shown)
+void decimalCells(const ExcelFmtDigits *dg, const char16_t *end, const NumberLayout &l,
+                  char16_t *shown)
 {
     // The placeholder characters after the point, in order.
     char16_t kinds[64];
@@ -594,7 +594,6 @@ void decimalCells(const ExcelFmtDigits *dg, const char16_t *s, const char16_t *e
             kinds[k++] = *p;
         p++;
     }
-    (void)s;
     bool trailing = true;
     for (int32_t i = k - 1; i >= 0; i--) {
         char16_t d = static_cast<char16_t>(Excel_FmtDigits_at(dg, -1 - i));
@@ -614,7 +613,7 @@ void layNumber(const char16_t *s, const char16_t *end, const NumberLayout &l,
 {
     IntDigits id = intDigitsOf(&dg);
     char16_t shown[64] = {};
-    decimalCells(&dg, s, end, l, shown);
+    decimalCells(&dg, end, l, shown);
     int32_t intIndex = 0;
     int32_t decIndex = 0;
     int32_t expIndex = 0;
@@ -775,49 +774,46 @@ struct FractionLayout {
 bool findFraction(const char16_t *s, const char16_t *end, FractionLayout *f)
 {
     *f = FractionLayout{};
-    const char16_t *runStart = nullptr;
-    const char16_t *runEnd = nullptr;
-    bool seenPlace = false;
+    const char16_t *run = nullptr; // the placeholder run being read
+    bool wholeSeen = false;        // a run ended before it: the whole part
     for (const char16_t *p = s; p < end;) {
         const char16_t *q = skipLiteral(p, end);
         if (q != p) {
+            if (run)
+                wholeSeen = true;
+            run = nullptr;
             p = q;
-            runStart = nullptr;
             continue;
         }
         if (isPlaceholder(*p)) {
-            if (!runStart || runEnd != p) {
-                if (runStart)
-                    seenPlace = true;
-                runStart = p;
-            }
-            runEnd = p + 1;
+            if (!run)
+                run = p;
             p++;
             continue;
         }
-        if (*p == '/' && runStart && runEnd == p) {
+        if (*p == '/' && run) {
             f->slash = p;
-            f->numStart = runStart;
-            f->numPlaces = static_cast<int32_t>(runEnd - runStart);
-            f->hasWhole = seenPlace;
+            f->numStart = run;
+            f->numPlaces = static_cast<int32_t>(p - run);
+            f->hasWhole = wholeSeen;
             const char16_t *d = p + 1;
             while (d < end && isPlaceholder(*d)) {
                 f->denPlaces++;
                 d++;
             }
             if (f->denPlaces == 0) {
-                while (d < end && *d >= '0' && *d <= '9')
-                    f->fixedDen = f->fixedDen * 10 + (*d++ - '0');
-                if (f->fixedDen <= 0)
+                // A written denominator of up to five digits.
+                int digits = 0;
+                for (; d < end && *d >= '0' && *d <= '9'; d++, digits++)
+                    f->fixedDen = digits < 5 ? f->fixedDen * 10 + (*d - '0') : f->fixedDen;
+                if (f->fixedDen <= 0 || digits > 5)
                     return false;
             }
             return true;
         }
-        if (runStart && runEnd == p) {
-            // A run that is not followed by "/" is the whole part.
-            seenPlace = true;
-        }
-        runStart = runStart && runEnd == p ? runStart : runStart;
+        if (run)
+            wholeSeen = true;
+        run = nullptr;
         p++;
     }
     return false;
@@ -873,6 +869,11 @@ void formatFractionSection(const char16_t *s, const char16_t *end, const Fractio
     for (int32_t i = 0; i < denPlaces; i++)
         maxDen *= 10;
     maxDen -= 1;
+    // A numerator beyond 32 bits is shown in General.
+    if (v * double(f.fixedDen ? f.fixedDen : maxDen) > 2147483647.0) {
+        formatGeneral(v, 0, out);
+        return;
+    }
     double whole = f.hasWhole ? std::floor(v) : 0.0;
     int64_t num, den;
     bestFraction(v - whole, maxDen < 1 ? 1 : maxDen, f.fixedDen, &num, &den);
@@ -1111,8 +1112,7 @@ void formatCode(const Excel_FmtRequest *request, const char16_t *code, double v,
         // an exponent or a percent sign is a number section.
         const char16_t *starts[4];
         size_t lengths[4];
-        uint32_t count = Excel_Fmt_splitSections(code, starts, lengths);
-        (void)count;
+        Excel_Fmt_splitSections(code, starts, lengths);
         char buf[Excel_fmtMaxOutput];
         const char16_t *section = nullptr;
         section = Excel_Fmt_chooseDigitSection(code, v);

@@ -68,6 +68,7 @@ TEST_F(NumFmt, NumberCodes)
         {"?/?", 1.25, "5/4"},
         {"# ?/8", 0.3, " 2/8"},
         {"0 ?/?", -1.75, "-1 3/4"},
+        {"?/???", 3e9, "3000000000"},          // a numerator beyond 32 bits: General
     };
     for (const auto &c : cases)
         EXPECT_EQ(code(c.code, c.value), c.shown) << c.code << " " << c.value;
