@@ -5,6 +5,8 @@
 // accept a module that never started.
 #pragma once
 
+#include <cstdint>
+
 struct EngineContext;
 
 // First stage: the graphics module. 0 or an error.
@@ -13,3 +15,19 @@ void Graphics_finiModule(EngineContext *context);
 // Second stage: the graphics services (image store, codecs). 0 or an error.
 int Graphics_initServices(EngineContext *context);
 void Graphics_freeServices(EngineContext *context);
+
+// The render cache: the band, scratch and backdrop buffers and bitmaps
+// that pages are drawn through, over a band memory the caller owns. 0 with
+// *out set; 1 when memory runs out (*out null).
+struct RenderBuffers;
+[[nodiscard]] int RenderBuffers_create(RenderBuffers **out, EngineContext *ctx, void *memory,
+                                       uint32_t size);
+// Frees the record, never the band memory; null is allowed.
+void RenderBuffers_free(RenderBuffers *buffers);
+
+// Draws a page's display list into bitmap through matrix (page units to
+// the bitmap's units). 0 or the drawing's error.
+struct Bitmap;
+struct Edr_PageRec;
+struct Matrix;
+int DisplayList_drawPage(EngineContext *ctx, Edr_PageRec *page, Bitmap *bitmap, const Matrix *matrix);

@@ -162,3 +162,23 @@ void LayerPayload_bounds(const LayerPayload *, Rect *out)
 {
     *out = *Rect_getInfinite();
 }
+
+// Interim: page rendering keeps no buffers of its own yet; the render cache
+// is an empty record.
+int RenderBuffers_create(RenderBuffers **out, EngineContext *, void *, uint32_t)
+{
+    *out = static_cast<RenderBuffers *>(Mem_calloc(1, sizeof(void *)));
+    return *out ? Res_ok : Res_noMemory;
+}
+
+void RenderBuffers_free(RenderBuffers *buffers)
+{
+    Mem_free(buffers);
+}
+
+// Interim: pages have no display lists to draw before page rendering; the
+// bitmap keeps what it holds.
+int DisplayList_drawPage(EngineContext *, Edr_PageRec *, Bitmap *, const Matrix *)
+{
+    return Res_ok;
+}

@@ -12,6 +12,7 @@
 #include "document/edr/docmsg.h"
 #include "document/edr/page.h"
 #include "layout/layout.h"
+#include "viewer/dispman.h"
 #include "viewer/docview.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
@@ -86,15 +87,6 @@ void AltRect_readPair(AltRect *, int32_t *a, int32_t *b)
 {
     *a = 0;
     *b = 0;
-}
-
-// Interim: the display manager's load listener, only the view-size wait.
-void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *, int *)
-{
-    DispmanCtx *dm = static_cast<DispmanCtx *>(context->dispman);
-    const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
-    if (dm && m && m->code == 14 && dm->awaited && m->document == dm->awaited)
-        Sem_signal(&dm->completion);
 }
 
 // Interim: no thumbnail limits before the viewer's settings.
@@ -270,25 +262,8 @@ void Fv_timedEventHook(FvViewer *, HostContext *, intptr_t, intptr_t)
 {
 }
 
-// Interim: the display manager, its settings and the thumbnail watches
-// keep no state before the display side is built.
-int Dispman_init(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Dispman_free(EngineContext *)
-{
-}
-
-void Dispman_stopUpdaters(EngineContext *)
-{
-}
-
-void Dispman_queueRedraw(FvViewer *, int32_t, int32_t, int32_t, const int32_t *)
-{
-}
-
+// Interim: the viewer's settings and the thumbnail watches keep no state
+// before the viewer is built.
 int Thumb_watchSizeSettings(EngineContext *)
 {
     return Res_ok;
@@ -314,4 +289,44 @@ int View_initDisplaySettings(EngineContext *)
 
 void View_freeDisplaySettings(EngineContext *)
 {
+}
+
+// ------------------------------------------- display-side stand-ins
+//
+// Interim: until changed areas are reported through the views, a changed
+// page rectangle goes straight to the document's area-changed hook (the
+// display manager's), so that laid-out pages reach the screen: the section
+// and page name the page, redrawAll asks for the whole page.
+int View_invalidateRect(const ViewChangeReport *report, int32_t redrawAll, int32_t)
+{
+    if (!report || !report->document)
+        return Res_nullInput;
+    Edr_DisplayHooks hooks = report->document->displayHooks;
+    if (!hooks.areaChanged)
+        return Res_ok;
+    DispmanArea area{report->document, report->section, uint32_t(report->page),
+                     Rect{report->rect[0], report->rect[1], report->rect[2], report->rect[3]}, 0};
+    return hooks.areaChanged(hooks.argument, DispmanSub_hqAndQuick, redrawAll ? 1 : 0, &area, 1, 1,
+                             nullptr);
+}
+
+// Interim: there is no current page view to lock before the view records
+// exist.
+void View_lockCurrent(Edr_Doc *, intptr_t)
+{
+}
+
+void View_unlockCurrent(Edr_Doc *, intptr_t)
+{
+}
+
+// Interim: no thumbnail jobs are queued before the thumbnail updater is
+// built, so there is nothing to free or to record.
+void ThumbQueue_clear(DispmanCtx *)
+{
+}
+
+int Dispman_onDocumentChanged(EngineContext *, uint32_t, Edr_Doc *, int32_t, uint32_t)
+{
+    return Res_ok;
 }

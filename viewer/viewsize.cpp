@@ -10,6 +10,7 @@
 #include "document/edr/doc.h"
 #include "document/manager/manager.h"
 #include "platform/api/request.h"
+#include "viewer/dispman.h"
 #include "viewer/viewer.h"
 
 int Dispman_setDocViewSize(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height)

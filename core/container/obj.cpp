@@ -47,6 +47,7 @@ void Obj_destroy(ObjHeader *obj)
     if (obj->cls && obj->cls->freePayloads)
         obj->cls->freePayloads(obj);
     Mem_free(obj->block);
+    Mem_free(obj->matrix);
     Mem_free(obj);
 }
 

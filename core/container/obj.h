@@ -30,12 +30,19 @@ struct ObjClass {
     uint32_t itemKind;       // display items: Obj_itemPlain, _itemContainer or _itemText
 };
 
+struct Edr_Node;
+struct Matrix;
+
 struct ObjHeader {
     const ObjClass *cls;  // the class record
     uintptr_t owner[6];   // words of the object's owner; owner[0] links an ObjList
     void *block;          // a heap block freed with the object (null at creation)
     uintptr_t spare[2];   // cleared at creation
     uint32_t flags;       // 8 at creation
+    // The display-item words (see below); zero at creation.
+    int32_t origin[2];    // x, y: where the item's box is shown (added to the box)
+    Edr_Node *node;       // the document node the item shows (no reference)
+    Matrix *matrix;       // the item's own transform, owned; null for the identity
 };
 
 enum : uint32_t { Obj_initialFlags = 8 };
@@ -46,7 +53,7 @@ enum : uint32_t { Obj_initialFlags = 8 };
 ObjHeader *Obj_create(const ObjClass *cls, size_t extra);
 
 // Releases the class part's payloads through the class, then frees the
-// header's block and the object. Null is ignored.
+// header's block, the item matrix and the object. Null is ignored.
 void Obj_destroy(ObjHeader *obj);
 
 // The class part of obj (right behind the header); extra bytes follow it.
@@ -71,17 +78,52 @@ void ObjList_insertBefore(ObjList *list, ObjHeader *item, ObjHeader *before);
 
 // ------------------------------------------------------------ display items
 //
-// Display items (what layout places on a page and graphics draws) are
-// class-typed objects. Every display list reads the same header words:
-// owner[0] links the next item of a chain (as ObjList does), owner[1..4]
-// hold the item's box {x0, y0, x1, y1} (signed 32-bit values), owner[5] a
-// container's first child (its children chain through their own next
-// words), and bits 11-12 of flags say along which axes the item is fixed
-// (it does not move when its list is translated). The class record's
-// itemKind tells plain items, containers and text items apart. A container
-// class's part begins with ObjContainerPart and a text item class's part
-// with ObjTextPart; the class's freePayloads destroys a container's children
-// and releases its payload.
+// Display items (what layout places on a page, what the page and view
+// renderers draw, what the overlay and highlights show) are class-typed
+// objects, and this header is their one record. Every display list reads
+// the same words:
+// - cls->ops: the item class's operations (ObjItemOps): draw, measure (or,
+//   for classes that have nothing to measure, identify), bounds;
+// - owner[0]: the next item of a chain (as ObjList links it);
+// - owner[1..4]: the item's box {x0, y0, x1, y1} (signed 32-bit values);
+// - owner[5]: a container's first child (its children chain through their
+//   own next words);
+// - origin: the offset at which the box is shown;
+// - flags: the Obj_* bits below (bit 7 hidden, bits 11-12 fixed axes);
+// - node: the document node the item shows;
+// - matrix: the item's own transform.
+// The class record's itemKind tells plain items, containers, text and image
+// items apart. A container class's part begins with ObjContainerPart and a
+// text item class's part with ObjTextPart; the class's freePayloads
+// destroys a container's children and releases its payload.
+
+struct DrawFlags;
+struct DrawTarget;
+struct EngineContext;
+
+// Draws item into target: clip is the drawing area in the units of the
+// item's list, matrix maps them to device units (its translation 0: the
+// target's dx and dy place the list's origin), flags the renderer's
+// DrawFlags (viewer/dispman.h), extra a word of the caller's. 0, 48 when
+// the task is asked to stop, or another error (which list walks ignore).
+typedef int (*ObjDrawFn)(EngineContext *ctx, ObjHeader *item, const Rect *clip,
+                         const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
+                         intptr_t extra);
+// Measures what drawing item would cost into *amount (classes with nothing
+// to measure write their identifier word instead). 0 or an error.
+typedef int (*ObjMeasureFn)(EngineContext *ctx, ObjHeader *item, const Rect *clip,
+                            const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
+                            uint32_t *amount);
+// Grows *bounds by what the item covers. 0 or an error.
+typedef int (*ObjBoundsFn)(EngineContext *ctx, ObjHeader *item, Rect *bounds);
+
+// The operation table of a display-item class (ObjClass::ops), slots in
+// this order.
+struct ObjItemOps {
+    ObjDrawFn draw;
+    ObjMeasureFn measure;
+    ObjBoundsFn bounds;
+};
 
 struct FontList;
 
@@ -89,6 +131,19 @@ enum : uint32_t {
     Obj_itemPlain = 0,
     Obj_itemContainer = 1,
     Obj_itemText = 2,
+    Obj_itemImage = 3,      // shows the image of its node's group
+
+    // Flag bits of display items.
+    Obj_ownsData = 1u << 0,        // the item owns its class data (path, text, ...)
+    Obj_overlayCounted = 1u << 2,  // an overlay counted in a page's object area
+    Obj_focusCandidate = 1u << 3,  // its node is a focus target
+    Obj_focusInside = 1u << 4,     // its box meets the focus walk's area
+    Obj_alignTop = 1u << 5,        // aligned to the line top
+    Obj_alignBottom = 1u << 6,     // aligned to the line bottom
+    Obj_hidden = 1u << 7,          // skipped by list walks; keeps its focus bits untested
+    Obj_effectShift = 8,           // bits 8-9: the drawing effect of every fill
+    Obj_effectMask = 3u << 8,
+    Obj_formatInterned = 1u << 10, // the text format is interned
 
     Obj_fixedX = 1u << 11,  // the item keeps its x when its list moves
     Obj_fixedY = 1u << 12,  // the item keeps its y when its list moves
@@ -167,4 +222,21 @@ inline void Obj_setFixedAxes(ObjHeader *item, uint32_t axes)
 inline uint32_t Obj_itemKind(const ObjHeader *item)
 {
     return item->cls ? item->cls->itemKind : Obj_itemPlain;
+}
+
+// The box moved by the origin: where the item is shown.
+inline Rect Obj_shownBox(const ObjHeader *item)
+{
+    Rect b = Obj_box(item);
+    auto add = [](int32_t a, int32_t d) {
+        return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(d));
+    };
+    return Rect{add(b.x0, item->origin[0]), add(b.y0, item->origin[1]), add(b.x1, item->origin[0]),
+                add(b.y1, item->origin[1])};
+}
+
+// The class's operation table, or null when the item has none.
+inline const ObjItemOps *Obj_itemOps(const ObjHeader *item)
+{
+    return item->cls ? static_cast<const ObjItemOps *>(item->cls->ops) : nullptr;
 }

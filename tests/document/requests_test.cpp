@@ -16,6 +16,7 @@
 #include "platform/api/request.h"
 #include "tests/document/manager_fixture.h"
 #include "tests/document/style_fixture.h"
+#include "viewer/dispman.h"
 #include "viewer/viewer.h"
 
 namespace
