@@ -20,6 +20,19 @@ bool isEmpty(const Rect *r)
     return r->x0 >= r->x1 || r->y0 >= r->y1;
 }
 
+// The covering rectangle in 64 bits: {x0, y0, x1, y1}.
+void cover64(const Rect *tile, const Rect *target, int64_t out[4])
+{
+    int64_t tw = int64_t(tile->x1) - tile->x0;
+    int64_t th = int64_t(tile->y1) - tile->y0;
+    // Start edges: the largest tile position at or before the target's
+    // edge; end edges: the smallest at or after it.
+    out[0] = int64_t(target->x0) - floorMod(int64_t(target->x0) - tile->x0, tw);
+    out[1] = int64_t(target->y0) - floorMod(int64_t(target->y0) - tile->y0, th);
+    out[2] = int64_t(target->x1) + floorMod(int64_t(tile->x1) - target->x1, tw);
+    out[3] = int64_t(target->y1) + floorMod(int64_t(tile->y1) - target->y1, th);
+}
+
 } // namespace
 
 void Tile_cover(const Rect *tile, const Rect *target, Rect *cover)
@@ -28,15 +41,9 @@ void Tile_cover(const Rect *tile, const Rect *target, Rect *cover)
         *cover = *target;
         return;
     }
-    int64_t tw = int64_t(tile->x1) - tile->x0;
-    int64_t th = int64_t(tile->y1) - tile->y0;
-    // Start edges: the largest tile position at or before the target's
-    // edge; end edges: the smallest at or after it.
-    int64_t x0 = int64_t(target->x0) - floorMod(int64_t(target->x0) - tile->x0, tw);
-    int64_t y0 = int64_t(target->y0) - floorMod(int64_t(target->y0) - tile->y0, th);
-    int64_t x1 = int64_t(target->x1) + floorMod(int64_t(tile->x1) - target->x1, tw);
-    int64_t y1 = int64_t(target->y1) + floorMod(int64_t(tile->y1) - target->y1, th);
-    *cover = Rect{clamp32(x0), clamp32(y0), clamp32(x1), clamp32(y1)};
+    int64_t c[4];
+    cover64(tile, target, c);
+    *cover = Rect{clamp32(c[0]), clamp32(c[1]), clamp32(c[2]), clamp32(c[3])};
 }
 
 void Tile_grid(const Rect *target, const Rect *tile, int32_t *columns, int32_t *rows, int32_t *x,
@@ -48,12 +55,12 @@ void Tile_grid(const Rect *target, const Rect *tile, int32_t *columns, int32_t *
     *y = 0;
     if (isEmpty(target) || isEmpty(tile))
         return;
-    Rect cover;
-    Tile_cover(tile, target, &cover);
-    int64_t tw = int64_t(tile->x1) - tile->x0;
-    int64_t th = int64_t(tile->y1) - tile->y0;
-    *columns = clamp32((int64_t(cover.x1) - cover.x0) / tw);
-    *rows = clamp32((int64_t(cover.y1) - cover.y0) / th);
-    *x = cover.x0;
-    *y = cover.y0;
+    // Counted before clamping, so that a grid reaching past the 32-bit
+    // range still covers the target.
+    int64_t c[4];
+    cover64(tile, target, c);
+    *columns = clamp32((c[2] - c[0]) / (int64_t(tile->x1) - tile->x0));
+    *rows = clamp32((c[3] - c[1]) / (int64_t(tile->y1) - tile->y0));
+    *x = clamp32(c[0]);
+    *y = clamp32(c[1]);
 }
