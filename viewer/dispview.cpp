@@ -119,7 +119,7 @@ bool linkRect(Edr_Node *node, Rect *out)
     Rect_toQuad(corners, &r);
     Matrix m = linkMatrix(link);
     Matrix_transformQuad(corners, corners, &m);
-    Rect_boundPoints(out, corners, 4, 0);
+    Rect_boundPoints(out, corners, 4, 1);
     return true;
 }
 
@@ -193,7 +193,7 @@ void refreshPage(DispmanView *view)
     Point corners[4];
     Rect_toQuad(corners, &r);
     mapPoints(view, &view->viewMatrix, 4, corners, corners);
-    Rect_boundPoints(&view->pageFrame, corners, 4, 0);
+    Rect_boundPoints(&view->pageFrame, corners, 4, 1);
 }
 
 // Sets width and height in the first rule of the view document's first
@@ -481,7 +481,7 @@ int Dispman_toViewRect(DispmanView *view, int32_t x, int32_t y, const Rect *rect
     Rect_toQuad(corners, rect);
     int err = Dispman_toViewPoints(view, x, y, 4, corners, corners);
     if (!err)
-        Rect_boundPoints(out, corners, 4, 0);
+        Rect_boundPoints(out, corners, 4, 1);
     return err;
 }
 

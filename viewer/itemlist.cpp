@@ -71,7 +71,7 @@ void View_itemClip(const DrawTarget *target, const Matrix *matrix, Rect *out)
     Rect_toQuad(corners, &u);
     for (Point &p : corners)
         Matrix_untransformPoint(&p, p.x, p.y, matrix);
-    Rect_boundPoints(out, corners, 4, 0);
+    Rect_boundPoints(out, corners, 4, 1);
 }
 
 int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, const Matrix *matrix,
