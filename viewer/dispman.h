@@ -277,7 +277,7 @@ enum : uint32_t {
     DispmanHit_formGroup = 1,     // the node's nearest form-group ancestor
     DispmanHit_searchMask = 2 | 4 | 8,
     DispmanHit_centre = 0x10 | 0x20 | 0x40, // test the centre of the view, not the point
-    DispmanHit_linked = 0x70,     // the document the page link shows
+    DispmanHit_linked = 0x70,     // the same bits: the document the page link shows
 };
 // Finds what lies under a view point (the centre with any of flags 0x10,
 // 0x20, 0x40): the page link there, the document it shows (flags 0x70) or
@@ -286,6 +286,13 @@ enum : uint32_t {
 int Dispman_hitTest(Edr_Node **node, Edr_Doc **document, int32_t mode, Matrix *matrix, int32_t *flag,
                     Point *point, int32_t *kind, DispmanView *view, uint32_t flags,
                     const Point *at);
+// Thin queries over the hit test at a view point. The link target of the
+// node there: the inherited string property 143, a new copy into *out
+// (null when none). 0, 4355 when no page is there, 1 out of memory.
+int Dispman_linkAt(DispmanView *view, const Point *at, char16_t **out);
+// The image node (type 7) at the point into *out (lent; null when the
+// node there is no image). 0 or 4355.
+int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out);
 // The node visitor that writes the on-screen rectangle of a node offset by
 // the view's origin: its own rectangle, or the view rectangle when that is
 // empty.

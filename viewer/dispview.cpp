@@ -33,6 +33,8 @@ namespace {
 constexpr uint32_t styleRequestKind = 2;
 constexpr uint32_t groupId = 1;
 constexpr uint32_t displayBlock = 39;
+// The inherited string property that names a link's target.
+constexpr uint32_t linkProperty = 143;
 
 DispmanCtx *dispmanOf(EngineContext *context)
 {
@@ -557,4 +559,27 @@ void Dispman_objectScreenRect(DispmanView *view, const Point *origin, const Rect
     Rect r = empty ? view->viewRect : *nodeRect;
     int32_t ox = origin ? origin->x : 0, oy = origin ? origin->y : 0;
     *out = Rect{r.x0 + ox, r.y0 + oy, r.x1 + ox, r.y1 + oy};
+}
+
+int Dispman_linkAt(DispmanView *view, const Point *at, char16_t **out)
+{
+    *out = nullptr;
+    Edr_Node *node = nullptr;
+    Edr_Doc *doc = nullptr;
+    int err = Dispman_hitTest(&node, &doc, 0, nullptr, nullptr, nullptr, nullptr, view, 0, at);
+    if (err || !node || !doc)
+        return err;
+    *out = Edr_Node_findInheritedString(doc, node, linkProperty);
+    return Res_ok;
+}
+
+int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out)
+{
+    *out = nullptr;
+    Edr_Node *node = nullptr;
+    int32_t kind = 0;
+    int err = Dispman_hitTest(&node, nullptr, 0, nullptr, nullptr, nullptr, &kind, view, 0, at);
+    if (!err && node && kind == int32_t(Edr_NodeType_image))
+        *out = node;
+    return err;
 }

@@ -292,6 +292,32 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
     return Res_ok;
 }
 
+int Paint_setupItem(EngineContext *, const PaintRecord *paint, DrawItem *item,
+                    const DrawTarget *target)
+{
+    switch (paint->kind) {
+    case Paint_solid: {
+        const uint8_t *c = paint->colour;
+        if (c[3] == 0)
+            return Res_ok;
+        item->paintKind = DrawItem_sourceSolid;
+        item->paint.solid.format = Pixel_formatRGBA;
+        item->paint.solid.value = uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16;
+        item->maskKind = DrawItem_sourceSolid;
+        item->mask.solid.format = Pixel_formatGrey8;
+        item->mask.solid.value = c[3];
+        item->cachedRowOp = nullptr;
+        return DrawItem_render(item, nullptr, nullptr, target);
+    }
+    case Paint_image:
+    case Paint_linear:
+    case Paint_radial:
+        return Res_notImplemented;
+    default:
+        return Res_ok;
+    }
+}
+
 // ------------------------------------------------------- bitmap access
 
 void *Bitmap_pixels(const Bitmap *bitmap, uint32_t *flags)

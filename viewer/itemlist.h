@@ -90,6 +90,27 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
                          Edr_PageThumb **output, int32_t widthLimit, int32_t heightLimit,
                          int32_t ratioLimit);
 
+// The paint of a display item: its kind (0 a solid colour, 1 an image, 2
+// and 3 gradients) and, for kind 0, the colour as the bytes R, G, B, A.
+enum : uint32_t {
+    Paint_solid = 0,
+    Paint_image = 1,
+    Paint_linear = 2,
+    Paint_radial = 3,
+};
+struct PaintRecord {
+    uint32_t kind;
+    uint8_t colour[4];
+};
+struct DrawItem;
+// Prepares item for the paint and renders it into target. A solid colour
+// paints 0x00BBGGRR (format 6) under its alpha; alpha 0 draws nothing and
+// answers 0. Image and gradient paints are drawn by the graphics
+// subsystem's samplers, which are not reached from here yet: 259. Other
+// kinds draw nothing and answer 0. Otherwise the rendering's result.
+int Paint_setupItem(EngineContext *ctx, const PaintRecord *paint, DrawItem *item,
+                    const DrawTarget *target);
+
 // ------------------------------------------------------- bitmap access
 //
 // A bitmap may carry an access callback (Bitmap::access, with its context

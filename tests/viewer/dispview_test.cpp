@@ -257,6 +257,15 @@ TEST_F(DispViewTest, QueriesGoThroughThePageLink)
         at = Point{106, 106};
         ASSERT_EQ(Dispman_hitTest(&hit, &hitDoc, 0, nullptr, nullptr, &where, nullptr, view, 0, &at), 0);
         EXPECT_EQ(hitDoc, view->backdropDoc);
+        // The thin queries: a page link is neither a link nor an image.
+        char16_t *target = reinterpret_cast<char16_t *>(1);
+        EXPECT_EQ(Dispman_linkAt(view, &at, &target), 0);
+        EXPECT_EQ(target, nullptr);
+        Edr_Node *image = node;
+        EXPECT_EQ(Dispman_imageAt(view, &at, &image), 0);
+        EXPECT_EQ(image, nullptr);
+        Point away{1, 1};
+        EXPECT_EQ(Dispman_linkAt(view, &away, &target), Res_dispmanNoPage);
 
         Dispman_destroyView(ctx(), &view);
         Edr_Doc_release(doc);

@@ -367,6 +367,33 @@ TEST_F(ItemListTest, RectanglePathsAndDrawFlags)
     EXPECT_EQ(uint32_t(f.cost[0]), 0xABABABABu); // the costs stay
 }
 
+TEST_F(ItemListTest, SolidPaintsFillTheItemsArea)
+{
+    run([&] {
+        DrawItem *item = nullptr;
+        ASSERT_EQ(DrawItem_create(&item), 0);
+        const Rect clip{0, 0, 2, 2};
+        DrawTarget t{bitmap, &clip, 0, 0};
+        PaintRecord none{Paint_solid, {0xFF, 0, 0, 0}};
+        EXPECT_EQ(Paint_setupItem(ctx(), &none, item, &t), 0);
+        EXPECT_EQ(pixels[99 * 100], 0);
+        PaintRecord red{Paint_solid, {0xFF, 0, 0, 0xFF}};
+        EXPECT_EQ(Paint_setupItem(ctx(), &red, item, &t), 0);
+        EXPECT_EQ(item->paint.solid.value, 0x0000FFu);
+        // The clip's 2 x 2 pixels at the bottom left (y-up) are red.
+        int red4 = 0;
+        for (uint16_t p : pixels)
+            red4 += p == 0xF800;
+        EXPECT_EQ(red4, 4);
+        EXPECT_EQ(pixels[99 * 100], 0xF800);
+        EXPECT_EQ(pixels[98 * 100 + 1], 0xF800);
+        PaintRecord image{Paint_image, {}}, other{9, {}};
+        EXPECT_EQ(Paint_setupItem(ctx(), &image, item, &t), Res_notImplemented);
+        EXPECT_EQ(Paint_setupItem(ctx(), &other, item, &t), 0);
+        DrawItem_destroy(item);
+    });
+}
+
 // The access callback: its modes, and a bitmap that has no pixels after
 // the access began.
 struct Access {
