@@ -16,6 +16,7 @@
 #include "document/edr/page.h"
 #include "graphics/bitmap.h"
 #include "host/host.h"
+#include "platform/api/forward.h"
 #include "platform/api/request.h"
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/screen/screen.h"
@@ -305,6 +306,35 @@ TEST_F(DispViewTest, DestroyWaitsForARunningPass)
     TestEngine_runAll(&e, 1000);
     EXPECT_EQ(trace, "pass@0 destroy passEnd@40 gone@40 ");
     EXPECT_EQ(dm()->views, nullptr);
+}
+
+// A replaced sub-document redraws every view, whole.
+TEST_F(DispViewTest, AReplacedSubdocumentRedrawsTheViews)
+{
+    start();
+    Screen s = screen(30, 20);
+    run([&] {
+        DispmanView *a = nullptr, *b = nullptr;
+        ASSERT_EQ(Dispman_createView(ctx(), &a, &s, nullptr, 0, nullptr), 0);
+        const Rect clip{1, 2, 3, 4};
+        ASSERT_EQ(Dispman_createView(ctx(), &b, &s, &clip, 0, nullptr), 0);
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr, *group = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &group), 0);
+        // The removal takes the reference from createGroup.
+        EXPECT_EQ(App_replaceSubdoc(ctx(), group, doc, nullptr, 0, 0), 0);
+        ASSERT_EQ(dm()->queue.incoming.count, 2);
+        const DispmanRequest *r = dm()->queue.incoming.entries;
+        EXPECT_EQ(r[0].redraw.view, b);
+        EXPECT_EQ(r[0].redraw.rect.x1, 3);
+        EXPECT_EQ(r[0].subCode, 4u);
+        EXPECT_EQ(r[1].redraw.view, a);
+        EXPECT_EQ(r[1].redraw.rect.x1, 30);
+        Edr_Doc_release(doc);
+        Dispman_destroyView(ctx(), &a);
+        Dispman_destroyView(ctx(), &b);
+    });
 }
 
 TEST(ScreenSize, OrientationSwapsWidthAndHeight)
