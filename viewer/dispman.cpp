@@ -24,7 +24,8 @@
 #include "platform/api/errortext.h"
 #include "viewer/viewer.h"
 
-namespace {
+namespace
+{
 
 constexpr int32_t observerBuckets = 12;
 constexpr size_t quickStack = 4096;
@@ -56,7 +57,8 @@ int32_t setting(EngineContext *context, const char *key, uint32_t fallback)
 void readSettings(EngineContext *context, DispmanCtx *dm)
 {
     dm->pageBandSize = uint32_t(setting(context, "DispmanPageBufferSize", Dispman_pageBandDefault));
-    dm->thumbBandSize = uint32_t(setting(context, "DispmanThumbBufferSize", Dispman_thumbBandDefault));
+    dm->thumbBandSize =
+        uint32_t(setting(context, "DispmanThumbBufferSize", Dispman_thumbBandDefault));
     dm->pageBorder = setting(context, "DispmanPageBorderWidth", 32);
     static constexpr const char *qualityKeys[DrawQuality_count] = {
         "RendererQualityBox",  "RendererQualityImage", "RendererQualityPath",
@@ -65,10 +67,12 @@ void readSettings(EngineContext *context, DispmanCtx *dm)
     for (uint32_t i = 0; i < DrawQuality_count; i++)
         dm->quality[i] = setting(context, qualityKeys[i], qualityDefaults[i]);
     static constexpr const char *costKeys[DrawCost_count] = {
-        "RendererCostLimit",          "RendererCostPath",  "RendererCostPathStroked",
-        "RendererCostImage",          "RendererCostImageUncached", "RendererCostGlyph",
-        "RendererCostGlyphUncached",  "RendererCostUi"};
-    static constexpr uint32_t costDefaults[DrawCost_count] = {0, 377, 993, 237, 65536, 2, 379, 1000};
+        "RendererCostLimit",         "RendererCostPath",
+        "RendererCostPathStroked",   "RendererCostImage",
+        "RendererCostImageUncached", "RendererCostGlyph",
+        "RendererCostGlyphUncached", "RendererCostUi"};
+    static constexpr uint32_t costDefaults[DrawCost_count] = {0,     377, 993, 237,
+                                                              65536, 2,   379, 1000};
     for (uint32_t i = 0; i < DrawCost_count; i++)
         dm->cost[i] = setting(context, costKeys[i], costDefaults[i]);
     dm->redrawMode = setting(context, "RendererRedrawMode", Dispman_redrawModeDefault);
@@ -159,7 +163,8 @@ int startUp(EngineContext *context, DispmanCtx *dm)
     dm->thumbBandMemory = Mem_malloc(dm->thumbBandSize);
     if (!dm->pageBandMemory || !dm->thumbBandMemory)
         return Res_noMemory;
-    int err = RenderBuffers_create(&dm->renderBuffers, context, dm->pageBandMemory, dm->pageBandSize);
+    int err =
+        RenderBuffers_create(&dm->renderBuffers, context, dm->pageBandMemory, dm->pageBandSize);
     if (err)
         return err;
     dm->renderingEnabled = 1;
@@ -287,9 +292,11 @@ void Dispman_free(EngineContext *context)
         Dispman_stopUpdaters(context);
     removeHooks(context);
     if (dm->listening & listeningLoad)
-        EventProc_removeListener(context->eventProc, loadMessageKind, Dispman_onLoadMessage, nullptr);
+        EventProc_removeListener(context->eventProc, loadMessageKind, Dispman_onLoadMessage,
+                                 nullptr);
     if (dm->listening & listeningBusy)
-        EventProc_removeListener(context->eventProc, busyMessageKind, Dispman_onBusyMessage, nullptr);
+        EventProc_removeListener(context->eventProc, busyMessageKind, Dispman_onBusyMessage,
+                                 nullptr);
     Mem_free(dm->observers);
     ThumbQueue_clear(dm);
     while (dm->views) {

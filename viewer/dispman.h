@@ -80,8 +80,8 @@ enum : uint32_t {
     Dispman_thumbPriority = 0,
 
     // View figures.
-    Dispman_minZoom = 4096,       // 1/16, 16.16
-    Dispman_maxZoom = 0x1000000,  // 256.0
+    Dispman_minZoom = 4096,      // 1/16, 16.16
+    Dispman_maxZoom = 0x1000000, // 256.0
 
     // "RendererRedrawMode" default.
     Dispman_redrawModeDefault = 0x10001,
@@ -99,87 +99,88 @@ struct DrawFlags {
 
 // One on-screen view of the display manager.
 struct DispmanView {
-    Bitmap *bitmap;             // the target, over the client's pixels
-    Edr_Doc *backdropDoc;       // the view's own document (a view document), whose first page is the backdrop
-    Edr_Node *pageGroup;        // its group node holding the page links (one reference)
-    Matrix viewMatrix;          // page units to view units: identity moved up by the view height
-    int32_t drawnFully;         // cleared while an image page is drawn as a placeholder
-    Lock geometryLock;          // guards the bitmap, the client and the matrices
-    Screen *client;             // the screen the view draws for
-    Rect viewRect;              // view pixels: the clip given, or the whole client
-    Edr_Node *current;          // the current page link (a sub-document node of pageGroup), or null
-    Rect panLimits;             // {width, height, 0, 0} until set
-    Rect pageFrame;             // the current page in view pixels
-    Rect dirty;                 // grown by the areas moved during a pan
-    DispmanHqList hqList;       // areas waiting for high-quality drawing
+    Bitmap *bitmap; // the target, over the client's pixels
+    Edr_Doc
+        *backdropDoc; // the view's own document (a view document), whose first page is the backdrop
+    Edr_Node *pageGroup;  // its group node holding the page links (one reference)
+    Matrix viewMatrix;    // page units to view units: identity moved up by the view height
+    int32_t drawnFully;   // cleared while an image page is drawn as a placeholder
+    Lock geometryLock;    // guards the bitmap, the client and the matrices
+    Screen *client;       // the screen the view draws for
+    Rect viewRect;        // view pixels: the clip given, or the whole client
+    Edr_Node *current;    // the current page link (a sub-document node of pageGroup), or null
+    Rect panLimits;       // {width, height, 0, 0} until set
+    Rect pageFrame;       // the current page in view pixels
+    Rect dirty;           // grown by the areas moved during a pan
+    DispmanHqList hqList; // areas waiting for high-quality drawing
     int32_t panning;
     int32_t zooming;
     int32_t spare;
     int32_t suspended;
-    int32_t drawThrough;        // set by code outside the display manager
+    int32_t drawThrough; // set by code outside the display manager
     Rect quickDrawn;
-    Rect panPage;               // the page clipped to quickDrawn when a pan started
+    Rect panPage; // the page clipped to quickDrawn when a pan started
     int32_t savedPageWidth;
     int32_t savedPageHeight;
-    int32_t minZoom;            // 16.16
+    int32_t minZoom; // 16.16
     int32_t maxZoom;
-    PixelBuf *backdropTile;     // the repeated background picture, or null for a plain colour
-    PixelBuf *backdropMask;     // its mask, or null
-    void *imageSlots[4];        // further image records of the background (owned)
-    Lock renderLock;            // held while the view's bitmap is drawn into
-    DispmanView *next;          // the display manager's view list, newest first
+    PixelBuf *backdropTile; // the repeated background picture, or null for a plain colour
+    PixelBuf *backdropMask; // its mask, or null
+    void *imageSlots[4];    // further image records of the background (owned)
+    Lock renderLock;        // held while the view's bitmap is drawn into
+    DispmanView *next;      // the display manager's view list, newest first
     DispmanView *previous;
-    int32_t redrawMode;         // copied from the context at creation
+    int32_t redrawMode; // copied from the context at creation
     int32_t quality[DrawQuality_count];
     int32_t cost[DrawCost_count];
-    int32_t frameFlag;          // frame drawn pages with a grey line
-    Edr_ScreenHooks hooks;      // handed to Edr_Page_fillBackground
-    Rect damage;                // the union of what was drawn since it was last cleared
-    int32_t resolution;         // the client's resolution when the view was set up
+    int32_t frameFlag;     // frame drawn pages with a grey line
+    Edr_ScreenHooks hooks; // handed to Edr_Page_fillBackground
+    Rect damage;           // the union of what was drawn since it was last cleared
+    int32_t resolution;    // the client's resolution when the view was set up
 };
 
 // The display manager's context.
 struct DispmanCtx {
     EngineContext *context;       // the engine (not owned)
     RenderBuffers *renderBuffers; // the render cache over the page band memory
-    void *observers;              // the render observers, looked up by key (none are registered yet)
-    uint32_t renderingEnabled;    // 1 at start-up
-    DispmanView *views;           // the view list, newest first, under viewLock
+    void *observers;           // the render observers, looked up by key (none are registered yet)
+    uint32_t renderingEnabled; // 1 at start-up
+    DispmanView *views;        // the view list, newest first, under viewLock
     Lock viewLock;
-    Edr_Doc *markAllDoc;          // the last loaded document: its thumbnail jobs are marked
-    Edr_Doc *failedDoc;           // the word beside it: its thumbnail jobs are dropped
-    ThumbEntry *thumbList;        // the thumbnail job list, under thumbLock
+    Edr_Doc *markAllDoc;   // the last loaded document: its thumbnail jobs are marked
+    Edr_Doc *failedDoc;    // the word beside it: its thumbnail jobs are dropped
+    ThumbEntry *thumbList; // the thumbnail job list, under thumbLock
     Lock thumbLock;
-    uint32_t thumbLockOnClear;    // freeing the job list takes thumbLock (1 from start-up)
-    Edr_Doc *awaited;             // a code-14 message for it posts completion
-    Sem completion;               // count 0, maximum 1
+    uint32_t thumbLockOnClear; // freeing the job list takes thumbLock (1 from start-up)
+    Edr_Doc *awaited;          // a code-14 message for it posts completion
+    Sem completion;            // count 0, maximum 1
     DispmanQueue queue;
     Task *quickUpdater;
     Task *hqUpdater;
     Task *thumbUpdater;
-    Sem quickWake;                // count 0, maximum 1 each
+    Sem quickWake; // count 0, maximum 1 each
     Sem hqWake;
     Sem thumbWake;
-    Lock quickPassLock;           // held by the quick updater while it runs a pass
-    Lock renderLock;              // held by whichever updater draws into the views
-    int32_t busyCount;            // never below 0, under busyLock
+    Lock quickPassLock; // held by the quick updater while it runs a pass
+    Lock renderLock;    // held by whichever updater draws into the views
+    int32_t busyCount;  // never below 0, under busyLock
     Lock busyLock;
     uint32_t hqRunning;
-    uint32_t hqPendingSaved;      // the pending flag parked during a gesture
-    uint32_t keepHqAlive;         // 1 until shut-down begins
-    uint32_t hqPending;           // an area waits in a high-quality list
-    uint32_t interruptAllowed;    // the quick updater may interrupt a high-quality pass
-    uint32_t maxHqInterrupts;     // "Dispman_MaxHqInterrupts"
-    void *pageBandMemory;         // the page band memory (owned)
-    uint32_t pageBandSize;        // "DispmanPageBufferSize"
-    void *thumbBandMemory;        // the thumbnail band memory (owned)
-    uint32_t thumbBandSize;       // "DispmanThumbBufferSize"
-    int32_t pageBorder;           // "DispmanPageBorderWidth", pixels
-    int32_t redrawMode;           // "RendererRedrawMode"
+    uint32_t hqPendingSaved;   // the pending flag parked during a gesture
+    uint32_t keepHqAlive;      // 1 until shut-down begins
+    uint32_t hqPending;        // an area waits in a high-quality list
+    uint32_t interruptAllowed; // the quick updater may interrupt a high-quality pass
+    uint32_t maxHqInterrupts;  // "Dispman_MaxHqInterrupts"
+    void *pageBandMemory;      // the page band memory (owned)
+    uint32_t pageBandSize;     // "DispmanPageBufferSize"
+    void *thumbBandMemory;     // the thumbnail band memory (owned)
+    uint32_t thumbBandSize;    // "DispmanThumbBufferSize"
+    int32_t pageBorder;        // "DispmanPageBorderWidth", pixels
+    int32_t redrawMode;        // "RendererRedrawMode"
     int32_t quality[DrawQuality_count];
     int32_t cost[DrawCost_count];
-    uint32_t thumbnailsEnabled;   // "Vexlan_enableThumbnails"
-    uint32_t listening;           // the two message listeners are registered
+    uint32_t thumbnailsEnabled; // "Vexlan_enableThumbnails"
+    uint32_t listening;         // the two message listeners are registered
 };
 
 // The background of a box item: a colour 0xAABBGGRR (alpha 0: none) and an
@@ -274,17 +275,17 @@ int Dispman_viewMatrix(DispmanView *view, Matrix *out);
 
 // Hit-test flags.
 enum : uint32_t {
-    DispmanHit_formGroup = 1,     // the node's nearest form-group ancestor
+    DispmanHit_formGroup = 1, // the node's nearest form-group ancestor
     DispmanHit_searchMask = 2 | 4 | 8,
     DispmanHit_centre = 0x10 | 0x20 | 0x40, // test the centre of the view, not the point
-    DispmanHit_linked = 0x70,     // the same bits: the document the page link shows
+    DispmanHit_linked = 0x70,               // the same bits: the document the page link shows
 };
 // Finds what lies under a view point (the centre with any of flags 0x10,
 // 0x20, 0x40): the page link there, the document it shows (flags 0x70) or
 // the view document, and the point in that page's units. Every output may
 // be null. 0; 4355 when no page link is under the point.
-int Dispman_hitTest(Edr_Node **node, Edr_Doc **document, int32_t mode, Matrix *matrix, int32_t *flag,
-                    Point *point, int32_t *kind, DispmanView *view, uint32_t flags,
+int Dispman_hitTest(Edr_Node **node, Edr_Doc **document, int32_t mode, Matrix *matrix,
+                    int32_t *flag, Point *point, int32_t *kind, DispmanView *view, uint32_t flags,
                     const Point *at);
 // Thin queries over the hit test at a view point. The link target of the
 // node there: the inherited string property 143, a new copy into *out
@@ -296,7 +297,8 @@ int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out);
 // The node visitor that writes the on-screen rectangle of a node offset by
 // the view's origin: its own rectangle, or the view rectangle when that is
 // empty.
-void Dispman_objectScreenRect(DispmanView *view, const Point *origin, const Rect *nodeRect, Rect *out);
+void Dispman_objectScreenRect(DispmanView *view, const Point *origin, const Rect *nodeRect,
+                              Rect *out);
 
 // ---------------------------------- what page rendering calls (item lists)
 

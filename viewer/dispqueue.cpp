@@ -11,7 +11,8 @@
 #include "document/edr/page.h"
 #include "viewer/dispman.h"
 
-namespace {
+namespace
+{
 
 // The object-changed hook's result when no node of the object was visited.
 constexpr int noNodeVisited = 1;
@@ -562,9 +563,9 @@ int Dispman_queuePan(EngineContext *context, int32_t change, DispmanView *view, 
     return pushPage(dm, &r);
 }
 
-int Dispman_queueZoom(EngineContext *context, uint32_t subCode, DispmanView *view, Edr_Doc *document,
-                      int32_t pageKey, uint32_t pageKind, Edr_Node *node, int32_t zoom,
-                      int32_t centreX, int32_t centreY)
+int Dispman_queueZoom(EngineContext *context, uint32_t subCode, DispmanView *view,
+                      Edr_Doc *document, int32_t pageKey, uint32_t pageKind, Edr_Node *node,
+                      int32_t zoom, int32_t centreX, int32_t centreY)
 {
     DispmanCtx *dm = dispmanOf(context);
     if (!dm)
@@ -575,8 +576,9 @@ int Dispman_queueZoom(EngineContext *context, uint32_t subCode, DispmanView *vie
     return pushPage(dm, &r);
 }
 
-int Dispman_queueKind4(EngineContext *context, uint32_t subCode, DispmanView *view, Edr_Doc *document,
-                       int32_t pageKey, uint32_t pageKind, Edr_Node *node, int32_t x, int32_t y)
+int Dispman_queueKind4(EngineContext *context, uint32_t subCode, DispmanView *view,
+                       Edr_Doc *document, int32_t pageKey, uint32_t pageKind, Edr_Node *node,
+                       int32_t x, int32_t y)
 {
     DispmanCtx *dm = dispmanOf(context);
     if (!dm)
@@ -603,8 +605,9 @@ int Dispman_queueDocSwitch(EngineContext *context, uint32_t subCode, DispmanView
     return pushPage(dm, &r);
 }
 
-int Dispman_queueArea(EngineContext *context, uint32_t subCode, int32_t mode, const DispmanArea *area,
-                      int32_t notifyThumbnails, uint32_t interrupt, const intptr_t *progress)
+int Dispman_queueArea(EngineContext *context, uint32_t subCode, int32_t mode,
+                      const DispmanArea *area, int32_t notifyThumbnails, uint32_t interrupt,
+                      const intptr_t *progress)
 {
     DispmanCtx *dm = dispmanOf(context);
     if (!dm)

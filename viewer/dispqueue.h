@@ -29,19 +29,19 @@ struct Edr_Node;
 
 enum : uint32_t {
     // Request kinds.
-    DispmanKind_redraw = 0,        // redraw an area of a view
-    DispmanKind_area = 1,          // an area of a document changed
+    DispmanKind_redraw = 0, // redraw an area of a view
+    DispmanKind_area = 1,   // an area of a document changed
     DispmanKind_pan = 2,
     DispmanKind_zoom = 3,
-    DispmanKind_position = 4,      // set the page position
+    DispmanKind_position = 4, // set the page position
     DispmanKind_switchDoc = 5,
-    DispmanKind_observed = 6,      // a redraw watched by an observer
-    DispmanKind_none = 255,        // a cancelled entry; a pop from an empty queue
+    DispmanKind_observed = 6, // a redraw watched by an observer
+    DispmanKind_none = 255,   // a cancelled entry; a pop from an empty queue
 
     // Sub-codes of redraws (kinds 0, 1; the follow-up redraw of kinds 4, 5).
-    DispmanSub_quick = 2,          // draw now in quick quality only
-    DispmanSub_hqOnly = 3,         // only add the area to the high-quality list
-    DispmanSub_hqAndQuick = 4,     // both
+    DispmanSub_quick = 2,      // draw now in quick quality only
+    DispmanSub_hqOnly = 3,     // only add the area to the high-quality list
+    DispmanSub_hqAndQuick = 4, // both
     // Pan sub-codes.
     DispmanSub_panStep = 5,
     DispmanSub_panEnd = 6,
@@ -56,13 +56,13 @@ enum : uint32_t {
     DispmanSub_observed = 13,
 
     // Progress word 0 values.
-    DispmanProgress_notify = 1,    // report progress when drawn in high quality
-    DispmanProgress_observer = 2,  // the four words are an observer's key
+    DispmanProgress_notify = 1,   // report progress when drawn in high quality
+    DispmanProgress_observer = 2, // the four words are an observer's key
 
     // Queue capacities.
     DispmanQueue_baseCapacity = 32,
     DispmanHqList_baseCapacity = 16,
-    Dispman_shrinkAfter = 17,      // batches below the threshold before an array shrinks
+    Dispman_shrinkAfter = 17, // batches below the threshold before an array shrinks
 };
 
 // An area of a page: the document, the page's key pair and a rectangle in
@@ -89,23 +89,23 @@ struct DispmanPanFields {
     int32_t dx, dy;
 };
 struct DispmanZoomFields {
-    int32_t zoom;                  // 16.16
+    int32_t zoom; // 16.16
     int32_t centreX, centreY;
 };
 struct DispmanPositionFields {
-    int32_t x, y;                  // the translation of the page matrix
+    int32_t x, y; // the translation of the page matrix
 };
 struct DispmanSwitchFields {
-    Edr_Doc *document;             // the new document with its own view reference, or null
+    Edr_Doc *document; // the new document with its own view reference, or null
     int32_t pageKey;
     uint32_t pageKind;
 };
 struct DispmanPageFields {
     DispmanView *view;
-    Edr_Doc *document;             // a view reference
+    Edr_Doc *document; // a view reference
     int32_t pageKey;
     uint32_t pageKind;
-    Edr_Node *node;                // the page node
+    Edr_Node *node; // the page node
     union {
         DispmanPanFields pan;
         DispmanZoomFields zoom;
@@ -115,15 +115,15 @@ struct DispmanPageFields {
 };
 
 struct DispmanRequest {
-    uint32_t kind;                 // DispmanKind_*
+    uint32_t kind; // DispmanKind_*
     uint32_t subCode;
-    uint32_t report;               // 1: tell the view's client when something was drawn
-    uint32_t interrupt;            // non-zero: may interrupt a high-quality pass
-    intptr_t progress[4];          // the producer's progress record
+    uint32_t report;      // 1: tell the view's client when something was drawn
+    uint32_t interrupt;   // non-zero: may interrupt a high-quality pass
+    intptr_t progress[4]; // the producer's progress record
     union {
-        DispmanRedrawFields redraw;    // kind 0
-        DispmanArea area;              // kinds 1 and 6 (area.document owns the area)
-        DispmanPageFields page;        // kinds 2 to 5
+        DispmanRedrawFields redraw; // kind 0
+        DispmanArea area;           // kinds 1 and 6 (area.document owns the area)
+        DispmanPageFields page;     // kinds 2 to 5
     };
 };
 
@@ -140,11 +140,11 @@ struct DispmanQueueArray {
 
 struct DispmanQueue {
     uint16_t baseCapacity;
-    DispmanQueueArray incoming;    // producers append here, under lock
-    DispmanQueueArray working;     // the batch being worked through
+    DispmanQueueArray incoming; // producers append here, under lock
+    DispmanQueueArray working;  // the batch being worked through
     uint16_t readIndex;
-    Lock lock;                     // guards the incoming side and the swap
-    uint32_t *interruptAllowed;    // the context's flag that a batch without interrupts clears
+    Lock lock;                  // guards the incoming side and the swap
+    uint32_t *interruptAllowed; // the context's flag that a batch without interrupts clears
 };
 
 // A view's stack of areas waiting for high-quality drawing, and the view's
@@ -232,12 +232,13 @@ int Dispman_queueRedraw(EngineContext *context, uint32_t subCode, int32_t mode, 
 int Dispman_queuePan(EngineContext *context, int32_t change, DispmanView *view, Edr_Doc *document,
                      int32_t pageKey, uint32_t pageKind, Edr_Node *node, int32_t dx, int32_t dy);
 // Kind 3: zoom (16.16) about (centreX, centreY).
-int Dispman_queueZoom(EngineContext *context, uint32_t subCode, DispmanView *view, Edr_Doc *document,
-                      int32_t pageKey, uint32_t pageKind, Edr_Node *node, int32_t zoom,
-                      int32_t centreX, int32_t centreY);
+int Dispman_queueZoom(EngineContext *context, uint32_t subCode, DispmanView *view,
+                      Edr_Doc *document, int32_t pageKey, uint32_t pageKind, Edr_Node *node,
+                      int32_t zoom, int32_t centreX, int32_t centreY);
 // Kind 4: place the page at (x, y).
-int Dispman_queueKind4(EngineContext *context, uint32_t subCode, DispmanView *view, Edr_Doc *document,
-                       int32_t pageKey, uint32_t pageKind, Edr_Node *node, int32_t x, int32_t y);
+int Dispman_queueKind4(EngineContext *context, uint32_t subCode, DispmanView *view,
+                       Edr_Doc *document, int32_t pageKey, uint32_t pageKind, Edr_Node *node,
+                       int32_t x, int32_t y);
 // Kind 5: show newDocument's page (newKey, newKind) instead; a view
 // reference is taken on the new document when given.
 int Dispman_queueDocSwitch(EngineContext *context, uint32_t subCode, DispmanView *view,
@@ -250,8 +251,9 @@ int Dispman_queueDocSwitch(EngineContext *context, uint32_t subCode, DispmanView
 // progress record (null: zeros) as given. When thumbnails are enabled and
 // notifyThumbnails is set, the page's thumbnail is marked for update and
 // that result is returned.
-int Dispman_queueArea(EngineContext *context, uint32_t subCode, int32_t mode, const DispmanArea *area,
-                      int32_t notifyThumbnails, uint32_t interrupt, const intptr_t *progress);
+int Dispman_queueArea(EngineContext *context, uint32_t subCode, int32_t mode,
+                      const DispmanArea *area, int32_t notifyThumbnails, uint32_t interrupt,
+                      const intptr_t *progress);
 // The document's object-changed hook: kind 6, sub-code 13, report 1,
 // interrupt 1. Mode 0: the rectangle of area (empty: 0, nothing queued).
 // Mode non-zero: the on-screen rectangle of the object's node in the views

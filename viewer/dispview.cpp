@@ -27,7 +27,8 @@
 #include "platform/api/request.h"
 #include "viewer/screen/screen.h"
 
-namespace {
+namespace
+{
 
 // The style request and the id its rule matches on the page group.
 constexpr uint32_t styleRequestKind = 2;
@@ -85,7 +86,8 @@ int tileCheck(uint32_t bandSize, uint32_t format)
 int clientBitmap(EngineContext *context, const Screen *client, Bitmap **out)
 {
     uint32_t flags = client->flags & Screen_flagIndirect ? uint32_t(Bitmap_flagIndirect) : 0u;
-    int32_t resolution = client->resolution > 0 ? client->resolution : int32_t(Screen_defaultResolution);
+    int32_t resolution =
+        client->resolution > 0 ? client->resolution : int32_t(Screen_defaultResolution);
     return Bitmap_create(context, out, client->width, client->height, client->format, resolution,
                          client->pixels, flags);
 }
@@ -94,7 +96,8 @@ void wholeClient(DispmanView *view, const Screen *client, const Rect *clip)
 {
     view->viewRect = clip ? *clip : Rect{0, 0, client->width, client->height};
     view->panLimits = Rect{client->width, client->height, 0, 0};
-    view->resolution = client->resolution > 0 ? client->resolution : int32_t(Screen_defaultResolution);
+    view->resolution =
+        client->resolution > 0 ? client->resolution : int32_t(Screen_defaultResolution);
     identityMovedUp(&view->viewMatrix, client->height, view->resolution);
 }
 
@@ -114,7 +117,8 @@ bool linkRect(Edr_Node *node, Rect *out)
     if (!link || !link->child)
         return false;
     int32_t b[4];
-    if (Edr_Page_getRect(link->child, int32_t(link->pageKey), uint32_t(link->pageKind), b) != Res_ok)
+    if (Edr_Page_getRect(link->child, int32_t(link->pageKey), uint32_t(link->pageKind), b) !=
+        Res_ok)
         return false;
     Rect r{b[0], b[1], b[2], b[3]};
     Point corners[4];
@@ -161,7 +165,8 @@ Matrix pageToView(const DispmanView *view, Edr_Node *node)
     return m;
 }
 
-void mapPoints(const DispmanView *view, const Matrix *m, uint32_t count, const Point *in, Point *out)
+void mapPoints(const DispmanView *view, const Matrix *m, uint32_t count, const Point *in,
+               Point *out)
 {
     int32_t res = resolutionOf(view);
     for (uint32_t i = 0; i < count; i++) {
@@ -301,12 +306,15 @@ int Dispman_createView(EngineContext *context, DispmanView **out, Screen *client
         err = Edr_Doc_create(context, &view->backdropDoc, &root);
     if (!err) {
         Edr_Doc_setMarkFlag(view->backdropDoc, 1);
-        err = Edr_Node_createGroup(view->backdropDoc, root, Edr_Insert_lastChild, 0, &view->pageGroup);
+        err = Edr_Node_createGroup(view->backdropDoc, root, Edr_Insert_lastChild, 0,
+                                   &view->pageGroup);
     }
     if (!err) {
-        int32_t res = client->resolution > 0 ? client->resolution : int32_t(Screen_defaultResolution);
-        err = Dispman_setViewStyle(context, view->backdropDoc, view->pageGroup,
-                                   toUnits(client->width, res), toUnits(client->height, res), colour);
+        int32_t res =
+            client->resolution > 0 ? client->resolution : int32_t(Screen_defaultResolution);
+        err =
+            Dispman_setViewStyle(context, view->backdropDoc, view->pageGroup,
+                                 toUnits(client->width, res), toUnits(client->height, res), colour);
     }
     // Background pictures are loaded by the image store, which views do
     // not reach yet: a view keeps its plain colour.
@@ -465,9 +473,8 @@ int Dispman_pageToViewPoints(DispmanView *view, Edr_Node *node, Edr_Doc *documen
                              const Point *points, Point *out)
 {
     Lock_acquire(&view->geometryLock);
-    Edr_SubdocNode *link = node && Edr_Node_type(node) == Edr_NodeType_subdoc
-                               ? Edr_Node_subdocPayload(node)
-                               : nullptr;
+    Edr_SubdocNode *link =
+        node && Edr_Node_type(node) == Edr_NodeType_subdoc ? Edr_Node_subdocPayload(node) : nullptr;
     int err = link && (!document || link->child == document) ? Res_ok : Res_dispmanNoPage;
     if (!err) {
         Matrix m = pageToView(view, node);
@@ -553,7 +560,8 @@ int Dispman_hitTest(Edr_Node **node, Edr_Doc **document, int32_t, Matrix *matrix
     return Res_ok;
 }
 
-void Dispman_objectScreenRect(DispmanView *view, const Point *origin, const Rect *nodeRect, Rect *out)
+void Dispman_objectScreenRect(DispmanView *view, const Point *origin, const Rect *nodeRect,
+                              Rect *out)
 {
     bool empty = !nodeRect || nodeRect->x0 >= nodeRect->x1 || nodeRect->y0 >= nodeRect->y1;
     Rect r = empty ? view->viewRect : *nodeRect;

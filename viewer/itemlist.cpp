@@ -17,7 +17,8 @@
 #include "graphics/pixelbuf.h"
 #include "viewer/dispman.h"
 
-namespace {
+namespace
+{
 
 bool isEmpty(const Rect &r)
 {
@@ -61,7 +62,8 @@ bool walkArea(const Rect *clip, const Matrix *matrix, const DrawTarget *target, 
 void View_itemClip(const DrawTarget *target, const Matrix *matrix, Rect *out)
 {
     const Bitmap *b = target->bitmap;
-    Rect px = b ? Rect{0, 0, b->width, b->height} : Rect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    Rect px =
+        b ? Rect{0, 0, b->width, b->height} : Rect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
     if (target->clip)
         Rect_intersect(&px, target->clip);
     int32_t scale = b && b->scale > 0 ? b->scale : 0x10000;
@@ -190,8 +192,10 @@ int View_bandHeight(EngineContext *ctx, const ViewBandParams *params, Bitmap *ba
 {
     *bandHeight = 0;
     *bands = 0;
-    uint64_t rowBytes = (uint64_t(params->width > 0 ? params->width : 0) *
-                             Pixel_bytesPerPixel(params->format) + 3) & ~uint64_t(3);
+    uint64_t rowBytes =
+        (uint64_t(params->width > 0 ? params->width : 0) * Pixel_bytesPerPixel(params->format) +
+         3) &
+        ~uint64_t(3);
     uint64_t rows = rowBytes ? params->size / rowBytes : 0;
     if (rows == 0)
         return Res_bandNoRow;
@@ -256,7 +260,8 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
     const int32_t *b = page ? Edr_Page_rectOrDefault(page) : nullptr;
     int64_t w = b ? (int64_t(b[2]) - b[0]) >> 16 : 0, h = b ? (int64_t(b[3]) - b[1]) >> 16 : 0;
     int32_t tw = 0, th = 0, d = 1;
-    err = View_thumbnailSize(clamp32(w), clamp32(h), widthLimit, heightLimit, ratioLimit, &tw, &th, &d);
+    err = View_thumbnailSize(clamp32(w), clamp32(h), widthLimit, heightLimit, ratioLimit, &tw, &th,
+                             &d);
     Edr_PageThumb *thumb = nullptr;
     void *pixels = nullptr;
     Bitmap *bitmap = nullptr;

@@ -7,7 +7,8 @@
 
 #include "core/geom/tile.h"
 
-namespace {
+namespace
+{
 
 struct GridCase {
     const char *name;
@@ -31,8 +32,13 @@ TEST(TileGrid, CountsAndFirstCorner)
         // One pixel of target inside one tile.
         {"onePixel", {7, 7, 8, 8}, {0, 0, 10, 10}, 1, 1, 0, 0},
         // Far apart: no overflow in the steps.
-        {"farApart", {INT32_MAX - 20, 0, INT32_MAX - 10, 10}, {INT32_MIN, 0, INT32_MIN + 16, 16}, 2, 1,
-         INT32_MAX - 31, 0},
+        {"farApart",
+         {INT32_MAX - 20, 0, INT32_MAX - 10, 10},
+         {INT32_MIN, 0, INT32_MIN + 16, 16},
+         2,
+         1,
+         INT32_MAX - 31,
+         0},
     };
     for (const GridCase &c : cases) {
         int32_t cols = -1, rows = -1, x = -1, y = -1;
@@ -52,7 +58,8 @@ TEST(TileGrid, CountsAndFirstCorner)
 TEST(TileGrid, EmptyTargetOrTileGivesNothing)
 {
     const Rect good{0, 0, 10, 10};
-    const Rect empties[] = {{0, 0, 0, 10}, {0, 0, 10, 0}, {5, 5, 4, 9}, {INT32_MAX, 0, INT32_MIN, 1}};
+    const Rect empties[] = {
+        {0, 0, 0, 10}, {0, 0, 10, 0}, {5, 5, 4, 9}, {INT32_MAX, 0, INT32_MIN, 1}};
     for (const Rect &e : empties) {
         int32_t cols = 7, rows = 7, x = 7, y = 7;
         Tile_grid(&e, &good, &cols, &rows, &x, &y);

@@ -14,7 +14,8 @@
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/dispqueue.h"
 
-namespace {
+namespace
+{
 
 using DispmanTest = DispmanFixture;
 
@@ -54,7 +55,9 @@ TEST_F(DispmanTest, StartsWithItsSettingsAndThreeUpdatersAndStopsClean)
     EXPECT_EQ(d->interruptAllowed, 1u);
     EXPECT_EQ(d->thumbLockOnClear, 1u);
     // A key read for the first time takes its default into the store.
-    run([&] { EXPECT_EQ(Config_getIntA(ctx(), store, nullptr, "DispmanPageBorderWidth", 99), 32u); });
+    run([&] {
+        EXPECT_EQ(Config_getIntA(ctx(), store, nullptr, "DispmanPageBorderWidth", 99), 32u);
+    });
 
     // Three updaters with their names and priorities, each waiting.
     EXPECT_EQ(taskCount(sched()), before + 3);
@@ -265,7 +268,8 @@ TEST_F(DispmanTest, PageProducersHoldAndGiveBackViewReferences)
             ASSERT_EQ(Dispman_queueKind4(ctx(), 4, view, doc, 1, 0, node, 7, 8), 0);
         uint32_t held = doc->viewCount;
         Mem_failAfter(1);
-        EXPECT_EQ(Dispman_queueDocSwitch(ctx(), 2, view, doc, 1, 0, node, other, 3, 0), Res_noMemory);
+        EXPECT_EQ(Dispman_queueDocSwitch(ctx(), 2, view, doc, 1, 0, node, other, 3, 0),
+                  Res_noMemory);
         Mem_failAfter(0);
         EXPECT_EQ(doc->viewCount, held);
         EXPECT_EQ(other->viewCount, 1u);

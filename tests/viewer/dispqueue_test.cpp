@@ -16,20 +16,23 @@
 #include "viewer/dispman.h"
 #include "viewer/dispqueue.h"
 
-namespace {
+namespace
+{
 
 DispmanView *const viewA = reinterpret_cast<DispmanView *>(0x1000);
 DispmanView *const viewB = reinterpret_cast<DispmanView *>(0x2000);
 Edr_Node *const nodeA = reinterpret_cast<Edr_Node *>(0x3000);
 Edr_Node *const nodeB = reinterpret_cast<Edr_Node *>(0x4000);
 
-class DispQueueTest : public EdrFixture {
+class DispQueueTest : public EdrFixture
+{
   protected:
     void SetUp() override
     {
         EdrFixture::SetUp();
         run([this] {
-            ASSERT_EQ(DispmanQueue_init(ctx(), &queue, DispmanQueue_baseCapacity, &interruptAllowed), 0);
+            ASSERT_EQ(
+                DispmanQueue_init(ctx(), &queue, DispmanQueue_baseCapacity, &interruptAllowed), 0);
             ASSERT_EQ(Edr_Doc_create(ctx(), &docA, nullptr), 0);
             ASSERT_EQ(Edr_Doc_create(ctx(), &docB, nullptr), 0);
         });
@@ -65,8 +68,8 @@ class DispQueueTest : public EdrFixture {
         return q;
     }
     // Kinds 2 to 5 with a view reference on doc (and on the new document).
-    static DispmanRequest page(uint32_t kind, uint32_t sub, Edr_Doc *doc, Edr_Node *node, int32_t a = 0,
-                               int32_t b = 0, Edr_Doc *newDoc = nullptr)
+    static DispmanRequest page(uint32_t kind, uint32_t sub, Edr_Doc *doc, Edr_Node *node,
+                               int32_t a = 0, int32_t b = 0, Edr_Doc *newDoc = nullptr)
     {
         DispmanRequest q{};
         q.kind = kind;
@@ -118,8 +121,8 @@ class DispQueueTest : public EdrFixture {
 
 struct MergeCase {
     const char *name;
-    std::vector<uint32_t> subs;   // kind-0 sub-codes, same view and rectangle
-    const char *left;             // the sub-codes left, in order
+    std::vector<uint32_t> subs; // kind-0 sub-codes, same view and rectangle
+    const char *left;           // the sub-codes left, in order
 };
 
 TEST_F(DispQueueTest, RedrawAndAreaMergeByRank)
@@ -140,7 +143,8 @@ TEST_F(DispQueueTest, RedrawAndAreaMergeByRank)
             for (const MergeCase &c : cases) {
                 std::vector<DispmanRequest> in;
                 for (uint32_t s : c.subs)
-                    in.push_back(kind == DispmanKind_redraw ? redraw(viewA, s) : area(kind, docA, s));
+                    in.push_back(kind == DispmanKind_redraw ? redraw(viewA, s)
+                                                            : area(kind, docA, s));
                 std::vector<DispmanRequest> out = batch(in);
                 std::string got;
                 for (const DispmanRequest &q : out)
@@ -149,8 +153,8 @@ TEST_F(DispQueueTest, RedrawAndAreaMergeByRank)
             }
         }
         // Another view or rectangle is not merged.
-        std::vector<DispmanRequest> out =
-            batch({redraw(viewA, 2), redraw(viewB, 2), redraw(viewA, 2, {0, 0, 5, 5}), redraw(viewA, 2)});
+        std::vector<DispmanRequest> out = batch(
+            {redraw(viewA, 2), redraw(viewB, 2), redraw(viewA, 2, {0, 0, 5, 5}), redraw(viewA, 2)});
         EXPECT_EQ(out.size(), 3u);
         // Observed redraws of the same area leave the first.
         out = batch({area(DispmanKind_observed, docA, 13), area(DispmanKind_observed, docA, 13),
@@ -162,9 +166,9 @@ TEST_F(DispQueueTest, RedrawAndAreaMergeByRank)
 TEST_F(DispQueueTest, PanStepsSumWithOneViewReference)
 {
     run([&] {
-        std::vector<DispmanRequest> out =
-            batch({page(DispmanKind_pan, 5, docA, nodeA, 1, 2), page(DispmanKind_pan, 5, docA, nodeA, 10, 20),
-                   page(DispmanKind_pan, 5, docA, nodeA, 100, 200)});
+        std::vector<DispmanRequest> out = batch({page(DispmanKind_pan, 5, docA, nodeA, 1, 2),
+                                                 page(DispmanKind_pan, 5, docA, nodeA, 10, 20),
+                                                 page(DispmanKind_pan, 5, docA, nodeA, 100, 200)});
         ASSERT_EQ(out.size(), 1u);
         EXPECT_EQ(out[0].page.pan.dx, 111);
         EXPECT_EQ(out[0].page.pan.dy, 222);
@@ -174,7 +178,8 @@ TEST_F(DispQueueTest, PanStepsSumWithOneViewReference)
         EXPECT_EQ(docA->viewCount, 0u);
 
         // A step followed by its end is not merged; the end is the last pan.
-        out = batch({page(DispmanKind_pan, 5, docA, nodeA, 1, 1), page(DispmanKind_pan, 6, docA, nodeA),
+        out = batch({page(DispmanKind_pan, 5, docA, nodeA, 1, 1),
+                     page(DispmanKind_pan, 6, docA, nodeA),
                      page(DispmanKind_pan, 5, docA, nodeB, 3, 3)});
         EXPECT_EQ(subs(out), "2:5 2:6 2:5 ");
         EXPECT_EQ(queue.working.lastPan, 1);
@@ -186,10 +191,12 @@ TEST_F(DispQueueTest, PanStepsSumWithOneViewReference)
 TEST_F(DispQueueTest, ZoomStepsKeepTheLastValue)
 {
     run([&] {
-        std::vector<DispmanRequest> out =
-            batch({page(DispmanKind_zoom, 9, docA, nodeA, 0x10000), page(DispmanKind_zoom, 10, docA, nodeA, 0x8000),
-                   page(DispmanKind_zoom, 9, docA, nodeA, 0x20000), page(DispmanKind_zoom, 9, docA, nodeA, 0x30000),
-                   page(DispmanKind_zoom, 11, docA, nodeA, 0x11000), page(DispmanKind_zoom, 11, docA, nodeA, 0x12000)});
+        std::vector<DispmanRequest> out = batch({page(DispmanKind_zoom, 9, docA, nodeA, 0x10000),
+                                                 page(DispmanKind_zoom, 10, docA, nodeA, 0x8000),
+                                                 page(DispmanKind_zoom, 9, docA, nodeA, 0x20000),
+                                                 page(DispmanKind_zoom, 9, docA, nodeA, 0x30000),
+                                                 page(DispmanKind_zoom, 11, docA, nodeA, 0x11000),
+                                                 page(DispmanKind_zoom, 11, docA, nodeA, 0x12000)});
         EXPECT_EQ(subs(out), "3:9 3:10 3:11 ");
         EXPECT_EQ(out[0].page.zoom.zoom, 0x30000);
         EXPECT_EQ(out[2].page.zoom.zoom, 0x12000);
@@ -203,14 +210,15 @@ TEST_F(DispQueueTest, PositionAndSwitchKeepTheLatestAndMoveReferences)
 {
     run([&] {
         // Equal sub-codes: the first entry takes the later position.
-        std::vector<DispmanRequest> out =
-            batch({page(DispmanKind_position, 2, docA, nodeA, 1, 1), page(DispmanKind_position, 2, docA, nodeA, 7, 8)});
+        std::vector<DispmanRequest> out = batch({page(DispmanKind_position, 2, docA, nodeA, 1, 1),
+                                                 page(DispmanKind_position, 2, docA, nodeA, 7, 8)});
         ASSERT_EQ(out.size(), 1u);
         EXPECT_EQ(out[0].page.position.x, 7);
         discardAll(out);
         // A later request of higher rank survives with its own (the latest)
         // position.
-        out = batch({page(DispmanKind_position, 2, docA, nodeA, 1, 1), page(DispmanKind_position, 4, docA, nodeA, 5, 6)});
+        out = batch({page(DispmanKind_position, 2, docA, nodeA, 1, 1),
+                     page(DispmanKind_position, 4, docA, nodeA, 5, 6)});
         ASSERT_EQ(out.size(), 1u);
         EXPECT_EQ(out[0].subCode, 4u);
         EXPECT_EQ(out[0].page.position.x, 5);
@@ -218,7 +226,8 @@ TEST_F(DispQueueTest, PositionAndSwitchKeepTheLatestAndMoveReferences)
         EXPECT_EQ(docA->viewCount, 1u);
         discardAll(out);
         // Equal rank, different sub-codes: both stay.
-        out = batch({page(DispmanKind_position, 2, docA, nodeA), page(DispmanKind_position, 3, docA, nodeA)});
+        out = batch({page(DispmanKind_position, 2, docA, nodeA),
+                     page(DispmanKind_position, 3, docA, nodeA)});
         EXPECT_EQ(out.size(), 2u);
         discardAll(out);
 
@@ -321,7 +330,8 @@ TEST_F(DispQueueTest, ArraysGrowBySixteenAndShrinkAfterSeventeenBatches)
 // ------------------------------------------------ the reference merger
 
 // The merge rules written out plainly over a list of requests.
-std::vector<DispmanRequest> referenceMerge(std::vector<DispmanRequest> v, int *lastPan, int *lastZoom)
+std::vector<DispmanRequest> referenceMerge(std::vector<DispmanRequest> v, int *lastPan,
+                                           int *lastZoom)
 {
     auto rank = [](uint32_t s) { return s & 6; };
     auto sameArea = [](const DispmanArea &a, const DispmanArea &b) {
@@ -419,7 +429,8 @@ TEST_F(DispQueueTest, RandomBatchesMatchTheReferenceMerger)
                     break;
                 case 1:
                 case 6:
-                    q = area(uint32_t(kind), pick(2) ? docA : docB, kind == 6 ? 13 : redrawSubs[pick(3)]);
+                    q = area(uint32_t(kind), pick(2) ? docA : docB,
+                             kind == 6 ? 13 : redrawSubs[pick(3)]);
                     break;
                 case 2:
                     q = page(2, uint32_t(5 + pick(3)), docA, node, pick(9) - 4, pick(9) - 4);
@@ -474,8 +485,8 @@ TEST_F(DispQueueTest, HighQualityListsDropContainedAreasAndSearchAllButTheLast)
             EXPECT_EQ(Dispman_hqListAdd(nullptr, &list, &a, n ? &notify : nullptr), 0);
         };
         add({0, 0, 100, 100}, false, docA);
-        add({10, 10, 20, 20}, true, docA);   // inside the first: dropped, its flag kept
-        add({10, 10, 20, 20}, false, docB);  // another document: kept
+        add({10, 10, 20, 20}, true, docA);    // inside the first: dropped, its flag kept
+        add({10, 10, 20, 20}, false, docB);   // another document: kept
         add({-5, -5, 200, 200}, false, docA); // swallows the first
         EXPECT_EQ(list.count, 4);
         EXPECT_EQ(Dispman_hqListPrepare(&list), 1);

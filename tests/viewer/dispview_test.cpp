@@ -21,11 +21,13 @@
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/screen/screen.h"
 
-namespace {
+namespace
+{
 
 constexpr int32_t inch = 65536;
 
-class DispViewTest : public DispmanFixture {
+class DispViewTest : public DispmanFixture
+{
   protected:
     Screen screen(int32_t w, int32_t h, uint32_t format = 4)
     {
@@ -56,8 +58,8 @@ class DispViewTest : public DispmanFixture {
     {
         const int32_t placement[6] = {0x10000, 0, 0, 0x10000, tx, ty};
         Edr_Node *node = nullptr;
-        EXPECT_EQ(Edr_Node_createSubdoc(view->backdropDoc, view->pageGroup, Edr_Insert_lastChild, &node, doc,
-                                        placement, 1, 0),
+        EXPECT_EQ(Edr_Node_createSubdoc(view->backdropDoc, view->pageGroup, Edr_Insert_lastChild,
+                                        &node, doc, placement, 1, 0),
                   0);
         Edr_Node_release(view->backdropDoc, node);
         return node;
@@ -73,7 +75,8 @@ TEST_F(DispViewTest, ThePageBufferMustHoldATile)
     Screen s = screen(20, 10);
     run([&] {
         DispmanView *view = reinterpret_cast<DispmanView *>(1);
-        EXPECT_EQ(Dispman_createView(ctx(), &view, &s, nullptr, 0xFF000000u, nullptr), Res_dispmanNoTile);
+        EXPECT_EQ(Dispman_createView(ctx(), &view, &s, nullptr, 0xFF000000u, nullptr),
+                  Res_dispmanNoTile);
         EXPECT_EQ(view, nullptr);
         EXPECT_EQ(dm()->views, nullptr);
         // Twelve bytes hold a 2 x 1 tile of 16-bit pixels.
@@ -236,18 +239,22 @@ TEST_F(DispViewTest, QueriesGoThroughThePageLink)
         ASSERT_EQ(Dispman_pageToViewPoints(view, node, doc, 2, two, got), 0);
         EXPECT_EQ(got[1].x, 159);
         EXPECT_EQ(got[1].y, 53);
-        EXPECT_EQ(Dispman_pageToViewPoints(view, node, view->backdropDoc, 2, two, got), Res_dispmanNoPage);
+        EXPECT_EQ(Dispman_pageToViewPoints(view, node, view->backdropDoc, 2, two, got),
+                  Res_dispmanNoPage);
 
         // The hit test: away from the page nothing is found, unless a
         // centre flag makes it test the view's centre.
         Edr_Node *hit = nullptr;
         Edr_Doc *hitDoc = nullptr;
         Point at{5, 5}, where{};
-        EXPECT_EQ(Dispman_hitTest(&hit, &hitDoc, 0, nullptr, nullptr, &where, nullptr, view, 0, &at),
-                  Res_dispmanNoPage);
+        EXPECT_EQ(
+            Dispman_hitTest(&hit, &hitDoc, 0, nullptr, nullptr, &where, nullptr, view, 0, &at),
+            Res_dispmanNoPage);
         EXPECT_EQ(hit, nullptr);
         for (uint32_t flag : {0x10u, 0x20u, 0x40u}) {
-            ASSERT_EQ(Dispman_hitTest(&hit, &hitDoc, 0, nullptr, nullptr, &where, nullptr, view, flag, &at), 0)
+            ASSERT_EQ(Dispman_hitTest(&hit, &hitDoc, 0, nullptr, nullptr, &where, nullptr, view,
+                                      flag, &at),
+                      0)
                 << flag;
             EXPECT_EQ(hit, node);
             EXPECT_EQ(hitDoc, doc); // these flags reach the linked document
@@ -256,7 +263,8 @@ TEST_F(DispViewTest, QueriesGoThroughThePageLink)
             EXPECT_EQ(where.y, -inch / 2);
         }
         at = Point{106, 106};
-        ASSERT_EQ(Dispman_hitTest(&hit, &hitDoc, 0, nullptr, nullptr, &where, nullptr, view, 0, &at), 0);
+        ASSERT_EQ(
+            Dispman_hitTest(&hit, &hitDoc, 0, nullptr, nullptr, &where, nullptr, view, 0, &at), 0);
         EXPECT_EQ(hitDoc, view->backdropDoc);
         // The thin queries: a page link is neither a link nor an image.
         char16_t *target = reinterpret_cast<char16_t *>(1);

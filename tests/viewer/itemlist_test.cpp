@@ -21,7 +21,8 @@
 #include "viewer/dispman.h"
 #include "viewer/itemlist.h"
 
-namespace {
+namespace
+{
 
 // The walk's log: which items were drawn or measured, and what each one
 // answers.
@@ -61,7 +62,8 @@ int measureItem(EngineContext *, ObjHeader *item, const Rect *, const Matrix *, 
 const ObjItemOps itemOps = {drawItem, measureItem, nullptr};
 const ObjClass itemClass = {&itemOps, 0, nullptr, Obj_itemPlain};
 
-class ItemListTest : public EdrFixture {
+class ItemListTest : public EdrFixture
+{
   protected:
     void SetUp() override
     {
@@ -121,7 +123,8 @@ class ItemListTest : public EdrFixture {
 
 TEST_F(ItemListTest, HiddenAndOutsideItemsAreNeitherDrawnNorMeasured)
 {
-    ObjHeader *first = chain({{0, 0, 10, 10}, {20, 20, 30, 30}, {200, 200, 210, 210}, {5, 5, 6, 6}});
+    ObjHeader *first =
+        chain({{0, 0, 10, 10}, {20, 20, 30, 30}, {200, 200, 210, 210}, {5, 5, 6, 6}});
     items[1]->flags |= Obj_hidden;
     // The last item's box is moved into view by its origin.
     items[2]->origin[0] = -195;
@@ -141,22 +144,31 @@ TEST_F(ItemListTest, HiddenAndOutsideItemsAreNeitherDrawnNorMeasured)
     uint32_t amount = 0;
     DrawFlags f{};
     f.cost[DrawCost_limit] = 1000;
-    run([&] { EXPECT_EQ(View_measureItemList(ctx(), first, nullptr, &identity, &target, &f, &amount), 0); });
+    run([&] {
+        EXPECT_EQ(View_measureItemList(ctx(), first, nullptr, &identity, &target, &f, &amount), 0);
+    });
     EXPECT_EQ(log.calls, "m0 m2 m3 ");
     EXPECT_EQ(amount, 112u);
     // The sum passing the limit ends the walk; the first error ends it too.
     log.calls.clear();
     f.cost[DrawCost_limit] = 6;
-    run([&] { EXPECT_EQ(View_measureItemList(ctx(), first, nullptr, &identity, &target, &f, &amount), 0); });
+    run([&] {
+        EXPECT_EQ(View_measureItemList(ctx(), first, nullptr, &identity, &target, &f, &amount), 0);
+    });
     EXPECT_EQ(log.calls, "m0 m2 ");
     EXPECT_EQ(amount, 12u);
     log.calls.clear();
     log.answer[2] = 9;
     f.cost[DrawCost_limit] = 1000;
-    run([&] { EXPECT_EQ(View_measureItemList(ctx(), first, nullptr, &identity, &target, &f, &amount), 9); });
+    run([&] {
+        EXPECT_EQ(View_measureItemList(ctx(), first, nullptr, &identity, &target, &f, &amount), 9);
+    });
     EXPECT_EQ(log.calls, "m0 m2 ");
     // An empty list measures 0x10000.
-    run([&] { EXPECT_EQ(View_measureItemList(ctx(), nullptr, nullptr, &identity, &target, &f, &amount), 0); });
+    run([&] {
+        EXPECT_EQ(View_measureItemList(ctx(), nullptr, nullptr, &identity, &target, &f, &amount),
+                  0);
+    });
     EXPECT_EQ(amount, 0x10000u);
 }
 
@@ -255,10 +267,10 @@ TEST(ItemList, BandHeights)
         int32_t width, height;
         int result, bandHeight, bands;
     } cases[] = {
-        {8192, 240, 320, 0, 17, 19},   // 17 rows of 480 bytes per band
+        {8192, 240, 320, 0, 17, 19}, // 17 rows of 480 bytes per band
         {8192, 240, 17, 0, 17, 1},
-        {8192, 240, 18, 0, 9, 2},      // two bands of one height
-        {8192, 241, 320, 0, 16, 20},   // rows of 484 bytes: 16 per band
+        {8192, 240, 18, 0, 9, 2},    // two bands of one height
+        {8192, 241, 320, 0, 16, 20}, // rows of 484 bytes: 16 per band
         {479, 240, 320, Res_bandNoRow, 0, 0},
         {8192, 240, 0, 0, 0, 0},
     };
@@ -266,7 +278,8 @@ TEST(ItemList, BandHeights)
         std::vector<uint8_t> buffer(c.size);
         ViewBandParams p{buffer.data(), c.size, 4, c.width, c.height};
         int32_t bh = -1, n = -1;
-        EXPECT_EQ(View_bandHeight(nullptr, &p, nullptr, &bh, &n), c.result) << c.width << "x" << c.height;
+        EXPECT_EQ(View_bandHeight(nullptr, &p, nullptr, &bh, &n), c.result)
+            << c.width << "x" << c.height;
         EXPECT_EQ(bh, c.bandHeight) << c.width << "x" << c.height;
         EXPECT_EQ(n, c.bands) << c.width << "x" << c.height;
     }
@@ -294,7 +307,8 @@ TEST(ItemList, ThumbnailSizes)
     };
     for (const Case &c : cases) {
         int32_t tw = -1, th = -1, d = -1;
-        EXPECT_EQ(View_thumbnailSize(c.w, c.h, c.wl, c.hl, c.ratio, &tw, &th, &d), c.result) << c.name;
+        EXPECT_EQ(View_thumbnailSize(c.w, c.h, c.wl, c.hl, c.ratio, &tw, &th, &d), c.result)
+            << c.name;
         EXPECT_EQ(tw, c.tw) << c.name;
         EXPECT_EQ(th, c.th) << c.name;
         EXPECT_EQ(d, c.d) << c.name;
@@ -328,7 +342,8 @@ TEST_F(ItemListTest, ThumbnailsOfPublishedPages)
         // list's error.
         EXPECT_EQ(View_renderThumbnail(ctx(), doc, 2, 0, &thumb, 100, 150, 0x20000), Res_nullInput);
         EXPECT_EQ(thumb, nullptr);
-        EXPECT_EQ(View_renderThumbnail(ctx(), doc, 3, 0, &thumb, 100, 150, 0x20000), Edr_Page_noSuchPage);
+        EXPECT_EQ(View_renderThumbnail(ctx(), doc, 3, 0, &thumb, 100, 150, 0x20000),
+                  Edr_Page_noSuchPage);
         // Out of memory at each step leaves nothing.
         for (uint64_t n = 1; n < 4; n++) {
             Mem_failAfter(n);

@@ -1,7 +1,8 @@
 // The size of a screen as its view sees it (see screen.h).
 #include "viewer/screen/screen.h"
 
-namespace {
+namespace
+{
 
 bool turned(const Screen *screen)
 {

@@ -15,10 +15,10 @@ struct Rect;
 struct Screen;
 
 enum : uint32_t {
-    Screen_flagIndirect = 1u << 3,      // pixels points at a word that holds the pixel pointer
-    Screen_orientationShift = 10,       // bits 10-11: the view's orientation (0 to 3)
+    Screen_flagIndirect = 1u << 3, // pixels points at a word that holds the pixel pointer
+    Screen_orientationShift = 10,  // bits 10-11: the view's orientation (0 to 3)
     Screen_orientationMask = 3u << 10,
-    Screen_defaultResolution = 106,     // pixels per inch
+    Screen_defaultResolution = 106, // pixels per inch
 
     // Operations of the lock-and-present callback.
     Screen_opLock = 0,
@@ -35,16 +35,16 @@ typedef void (*ScreenReleaseFn)(void *argument);
 typedef int (*ScreenAreaFn)(Screen *screen, void *argument, const Rect *area);
 
 struct Screen {
-    uint32_t flags;             // Screen_flagIndirect; bits 8-9 the buffer's, 10-11 the view's orientation
-    int32_t word2;              // 50, not read by the viewer
-    int32_t index;              // position in the engine's screen list
-    uint32_t format;            // PixelFormat
-    int32_t resolution;         // pixels per inch (106)
-    int32_t width;              // the area as seen in this orientation
+    uint32_t flags;     // Screen_flagIndirect; bits 8-9 the buffer's, 10-11 the view's orientation
+    int32_t word2;      // 50, not read by the viewer
+    int32_t index;      // position in the engine's screen list
+    uint32_t format;    // PixelFormat
+    int32_t resolution; // pixels per inch (106)
+    int32_t width;      // the area as seen in this orientation
     int32_t height;
-    int32_t fullWidth;          // the whole display in this orientation
+    int32_t fullWidth; // the whole display in this orientation
     int32_t fullHeight;
-    void *pixels;               // the pixels, or with Screen_flagIndirect a word holding their address
+    void *pixels; // the pixels, or with Screen_flagIndirect a word holding their address
     ScreenLockFn lockOp;
     ScreenReleaseFn release;
     ScreenAreaFn areaOp;
