@@ -145,6 +145,12 @@ enum ResultCode : int {
     // Document translation and deferred loads.
     Res_fileTooLarge = 844,           // the file is above "translateFileSize"
     Res_subdocLoop = 1557,            // the URL is already open in the document or an ancestor
+    // Display manager (4353-4356) and item-list drawing.
+    Res_dispmanBadMode = 4353,        // a producer's mode other than 0 and 1
+    Res_dispmanNoTile = 4354,         // the page band memory cannot hold a tile of the view's format
+    Res_dispmanNoPage = 4355,         // the view shows no page link there
+    Res_dispmanNoNode = 4356,         // no node at the point
+    Res_bandNoRow = 23552,            // 0x5C00: the band buffer cannot hold one row
     // Vector paths, pixel buffers and row operations (256-275).
     Res_pathNoCurrentPoint = 256,     // an element other than a move appended without a current point
     Res_strokeBadJoin = 257,          // a pen whose join bits hold 3
