@@ -33,24 +33,36 @@ int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node);
 struct LayoutBox {
     EngineContext *context;
     Edr_Doc *document;
-    int32_t contentLeft;            // content rectangle, left and right edges
+    int32_t contentLeft; // content rectangle, left and right edges
     int32_t contentRight;
-    int32_t availableWidth;         // read and temporarily replaced by measuring
-    Edr_StyleCtx *styleContext;     // the context walkers create style sets in
+    int32_t availableWidth;     // read and temporarily replaced by measuring
+    Edr_StyleCtx *styleContext; // the context walkers create style sets in
 };
 
-// The measuring record of intrinsic widths.
+// The layout cursor: a pen moved across a group's content that remembers
+// the largest x and y reached. Intrinsic-width measuring reads its x
+// extent as the narrowest width and its y extent as the widest; the
+// cursor-driven placement of replaced items reads both as the extent of
+// the content.
 struct LayoutCursor {
     LayoutBox *box;
     Edr_Doc *document;
-    int32_t narrowest;              // the widest unbreakable run seen
-    int32_t widest;                 // the longest line seen
-    int32_t run;                    // the current run
-    int32_t line;                   // the current line
-    int32_t indentation;            // added to runs and lines when the extents are raised
-    uint32_t whiteSpace;            // keyword of property 88
-    uint32_t keepRuns;              // in mode 104, breaks end runs only with this set
+    int32_t *origin;     // the caller's start position pair
+    int32_t originY;     // a copy of its second word
+    int32_t narrowest;   // extent x: the widest unbreakable run seen
+    int32_t widest;      // extent y: the longest line seen
+    int32_t run;         // x: the current run
+    int32_t line;        // y: the current line
+    int32_t indentation; // extra: added to x and y when the extents are raised
+    uint32_t whiteSpace; // keyword of property 88
+    uint32_t keepRuns;   // fixed cell: in mode 104, breaks end runs only with this set
 };
+
+// Starts the cursor at the pair start: origin and originY from it, the
+// extents, position and extra cleared, white-space normal (103), and
+// keepRuns set when the style's width is set and its display is
+// table-cell. The box and document fields are left as they are.
+void LayoutCursor_init(LayoutCursor *cursor, int32_t *start, const Edr_Style *style);
 
 // run += d; narrowest = max(narrowest, run + indentation).
 void Layout_advanceX(LayoutCursor *cursor, int32_t d);
@@ -92,8 +104,8 @@ struct LayoutExtra {
 [[nodiscard]] int Layout_measureImage(LayoutCursor *cursor, Edr_Style *style, Edr_Node *node);
 // Measures a form control given property 44 (height) and 90 (width);
 // *width receives the control's width. 0 or an error.
-[[nodiscard]] int Layout_measureControl(EngineContext *context, Edr_Node *node, Edr_Style *style, int32_t height,
-                                        int32_t width, int32_t *outWidth);
+[[nodiscard]] int Layout_measureControl(EngineContext *context, Edr_Node *node, Edr_Style *style,
+                                        int32_t height, int32_t width, int32_t *outWidth);
 // The laid-out size {width, height} of a sub-document node.
 void Layout_subdocSize(Edr_Node *node, int32_t out[2]);
 // The colour (R, G, B, A) of a palette index.
