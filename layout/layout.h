@@ -21,15 +21,42 @@ struct Edr_Style;
 struct Edr_StyleCtx;
 struct FontList;
 
-// Lays the whole document out again. Called by the eDR manager once per
-// pass under the document's read lock. 0 or an error (48 when the task was
-// asked to stop).
-int Layout_runPass(Edr_Doc *doc);
+// Lays out every changed section of the document into published pages.
+// Called by the eDR manager once per pass under the document's read lock.
+// 0 or the first error (48 when the task was asked to stop).
+[[nodiscard]] int Layout_document(Edr_Doc *doc);
 // Asks the display to redraw the area of a node. 0 or an error.
 int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node);
 
-// A layout box: the fields the intrinsic-width measurement uses. The first
-// word is the engine context.
+struct FloatArea;
+struct LayerList;
+struct ListCounter;
+struct ObjHeader;
+struct Rect;
+struct Edr_PageRec;
+struct LayoutBox;
+
+// The section a box lays out; every page box has its own copy.
+struct SectionRec {
+    Edr_Style *style;        // the section's set (held by the section box)
+    int32_t index;           // the section index
+    int32_t pageNumber;      // from 0, one more for every new page
+    uint32_t firstPageIndex; // the section's first entry in the page list
+    int32_t decorWord;       // filled by the page decoration step
+    uint32_t paged;          // 1 paged, 0 unbounded
+    int32_t holdCount;       // pages are finished at once only while 0 or less
+    LayoutBox *owner;        // the box that owns this copy
+};
+
+// The page boxes of a section box.
+struct BoxList {
+    LayoutBox *first;
+    LayoutBox *last;
+};
+
+// A layout box: a section's root box or one of its page boxes. The first
+// word is the engine context; the intrinsic-width measurement reads the
+// content edges, the available width and the style context.
 struct LayoutBox {
     EngineContext *context;
     Edr_Doc *document;
@@ -37,7 +64,76 @@ struct LayoutBox {
     int32_t contentRight;
     int32_t availableWidth;     // read and temporarily replaced by measuring
     Edr_StyleCtx *styleContext; // the context walkers create style sets in
+    int32_t pageRect[4];     // {x0, y0, x1, y1} the box lays out into; y0 0x80000000 when unbounded
+    Edr_PageRec *pageRecord; // the page being filled (page boxes); null once published
+    LayerList *layers;       // the page's display items
+    LayerList *backLayers;   // items behind the text, made on first use
+    FloatArea *items;        // the free space of the page or block
+    int32_t bounds[4];       // union of what was placed in the current block
+    int32_t maxX;            // the largest right edge reached
+    int32_t minY;            // the lowest bottom edge reached
+    // Lays out a nested block: Layout_nestedBlock.
+    int (*nestedBlock)(LayoutBox **box, Edr_Node *node, Edr_Style *style);
+    // Called when content reaches the bottom of the region: moves to the
+    // next page (paged sections) or answers that there is none (*moved 0).
+    int (*overflow)(LayoutBox **box, int *moved);
+    // Finishes (publishes) a page box: Layout_finishPage.
+    int (*finish)(LayoutBox **box, int previousError);
+    LayoutBox *parent; // a page box's section box
+    LayoutBox *prev;
+    LayoutBox *next;
+    BoxList *children;     // the page boxes, null until the first page
+    int32_t avail[4];      // the area available to the current block
+    ListCounter *counters; // top of the list-counter stack
+    SectionRec *section;
+    uint32_t flowMode;  // 0 normal layout; 3 the mode without pages
+    uint32_t rtl;       // the section's direction is rtl
+    uint32_t noContent; // the section node's content is not laid out
 };
+
+enum : int32_t {
+    Layout_unset = INT32_MIN,           // an unset edge
+    Layout_defaultPageWidth = 0x84000,  // 8.25 inches
+    Layout_defaultPageHeight = 0xBB162, // 11.6929 inches
+};
+
+// Lays out section sectionNode (the index-th group under the root) under
+// parentStyle; paged 1 gives pages of the section's height. 0 or an error.
+[[nodiscard]] int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged,
+                                 Edr_Style *parentStyle, Edr_Node *sectionNode);
+// Makes a page box under sectionBox for the section record rec (copied).
+// 0, 48 when the task was asked to stop, or 1.
+[[nodiscard]] int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *rec);
+// Moves *box to the next page, making it when needed; the old page is
+// finished unless held. *moved 1 on success.
+[[nodiscard]] int Layout_nextPage(LayoutBox **box, int *moved);
+// Keeps the box's pages for the section's cleanup to finish.
+void Layout_holdPage(LayoutBox *box);
+// Publishes the page of *box (with previousError as the keep-taller
+// switch) and frees what the page box holds. 0 or the first error.
+[[nodiscard]] int Layout_finishPage(LayoutBox **box, int previousError);
+// Lays out a nested block when enough stack is left; otherwise posts event
+// 35 and returns Res_stackExhausted.
+[[nodiscard]] int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style);
+
+// Stack a nested block wants left before it descends: one level of block
+// layout with its style sets and iterator, for 64-bit frames and the
+// sanitizer build.
+constexpr size_t Layout_nestedStackMargin = 32 * 1024;
+
+// Lays out a block node into the box: its content, floats and nested
+// blocks (indent on both sides, edgeMask the edges whose margin, border and
+// padding are dropped). 0 or an error.
+[[nodiscard]] int Layout_layoutBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style,
+                                     int32_t indent, uint32_t edgeMask);
+// Places the page's headers, footers and background. 0 or an error.
+[[nodiscard]] int PageDecor_place(LayoutBox *box);
+// The border-and-background item of a box: *item (null when there is
+// nothing to show) with its extent in *rect, for the content rectangle
+// widened by borders and paddings ({top, bottom, left, right}).
+[[nodiscard]] int Layout_makeBoxItem(LayoutBox *box, Edr_Node *node, ObjHeader **item, Rect *rect,
+                                     Edr_Style *style, const Rect *content, const int32_t *borders,
+                                     const int32_t *paddings, int opaque, int keepEmpty);
 
 // The layout cursor: a pen moved across a group's content that remembers
 // the largest x and y reached. Intrinsic-width measuring reads its x
