@@ -161,6 +161,8 @@ int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *
     *copy = *rec;
     copy->owner = page;
     *page = *sectionBox;
+    if (page->shared)
+        page->shared->refCount++;
     page->items = items;
     page->pageRecord = record;
     page->layers = layers;
@@ -204,8 +206,7 @@ int Layout_nextPage(LayoutBox **box, int *moved)
         err = Layout_finishPage(&old, Res_ok);
     if (err)
         return err;
-    next->contentLeft = (*box)->contentLeft;
-    next->contentRight = (*box)->contentRight;
+    next->block = (*box)->block;
     next->availableWidth = (*box)->availableWidth;
     *box = next;
     *moved = 1;
@@ -281,27 +282,25 @@ int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style)
 int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style *parentStyle,
                    Edr_Node *sectionNode)
 {
-    LayoutBox *root = static_cast<LayoutBox *>(Mem_calloc(1, sizeof(LayoutBox)));
+    LayoutBox *root = Box_create(doc);
     SectionRec *rec = static_cast<SectionRec *>(Mem_calloc(1, sizeof(SectionRec)));
     if (!root || !rec) {
-        Mem_free(root);
+        Box_free(root);
         Mem_free(rec);
         return Res_noMemory;
     }
-    root->context = doc->app;
-    root->document = doc;
     root->styleContext = Edr_StyleCtx_get(doc);
     Edr_Style *style = nullptr;
     int err = Edr_Style_computeForNode(doc, &style, parentStyle, sectionNode);
     if (!err && Edr_Style_get(style, PropId_display, nullptr) == KwId_none) {
         Edr_Style_release(style);
         Mem_free(rec);
-        Mem_free(root);
+        Box_free(root);
         return Res_ok;
     }
     if (err) {
         Mem_free(rec);
-        Mem_free(root);
+        Box_free(root);
         return err;
     }
     root->nestedBlock = Layout_nestedBlock;
@@ -323,7 +322,7 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     root->pageRect[3] = 0;
     std::memcpy(root->avail, root->pageRect, sizeof(root->avail));
     root->availableWidth = width;
-    root->contentRight = width;
+    root->block.contentRight = width;
     root->noContent = (sectionNode->flags & Edr_Node_droppedBit) ? 1 : 0;
     root->rtl = Edr_Style_get(style, PropId_direction, nullptr) == KwId_rtl ? 1 : 0;
     root->overflow = paged && !unbounded ? Layout_nextPage : noRegion;
@@ -370,13 +369,13 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         while (LayoutBox *b = root->children->first) {
             unlinkChild(root->children, b);
             freePageParts(b);
-            Mem_free(b);
+            Box_free(b);
         }
         Mem_free(root->children);
     }
     Edr_Style_release(style);
     Mem_free(rec);
-    Mem_free(root);
+    Box_free(root);
     return err;
 }
 

@@ -54,14 +54,71 @@ struct BoxList {
     LayoutBox *last;
 };
 
+// The block state of a box that entering a block saves and leaving it
+// restores, copied whole. Edges are {top, bottom, left, right}.
+struct BlockState {
+    uint32_t edgeMask; // dropped edges: bits left, right, top, bottom; 16 the top margin only
+    int32_t margin[4];
+    int32_t border[4];
+    int32_t padding[4];
+    int32_t width;      // the content width; 0x2AAAAAAA unconstrained
+    int32_t leftOffset; // distance from the left and right edges of avail
+    int32_t rightOffset;
+    int32_t contentLeft; // offset plus margin, border and padding
+    int32_t contentRight;
+    uint32_t boxFlags; // BoxFlag_*, set by Box_applyStyle
+    uint32_t hAlign;   // 45 center, 86 left, 117 right or 0
+    int32_t lineLeft;  // limits of the current line
+    int32_t lineRight;
+    int32_t itemMark; // clear offset given back when the state is popped; 0x80000000 none
+    uint32_t spare;
+    uint32_t display; // keywords of the block
+    uint32_t position;
+    uint32_t direction;
+    uint32_t floatSide;
+    uint32_t textAlign;
+};
+
+// A saved state: one per nesting depth, allocated once and reused.
+struct BoxFrame {
+    uint32_t stateFlags;
+    int32_t availableWidth;
+    int32_t savedWord;
+    int32_t avail[4];
+    int32_t bounds[4];
+    int32_t maxX;
+    int32_t minY;
+    BlockState block;
+    BoxFrame *deeper; // the next deeper frame, kept for reuse
+    BoxFrame *below;  // the frame below
+};
+
+// Shared by a section box and its page boxes.
+struct BoxShared {
+    uint32_t refCount;
+    BoxFrame *top;    // the current top of the frame stack, null when empty
+    BoxFrame *bottom; // the first frame allocated (the chain runs through deeper)
+};
+
+enum : uint32_t {
+    // boxFlags.
+    BoxFlag_width = 1,       // the style gives a width
+    BoxFlag_outOfFlow = 8,   // positioned, floated or marked
+    BoxFlag_positioned = 16, // absolute, fixed or relative
+    BoxFlag_left = 128,      // left is not auto
+    BoxFlag_right = 256,     // right is not auto
+    // stateFlags.
+    BoxState_shrinkToFit = 1u << 5,
+    BoxState_tableCell = 1u << 6,
+    BoxState_resetsCounter = 1u << 7,
+};
+
 // A layout box: a section's root box or one of its page boxes. The first
 // word is the engine context; the intrinsic-width measurement reads the
-// content edges, the available width and the style context.
+// available width and the style context.
 struct LayoutBox {
     EngineContext *context;
     Edr_Doc *document;
-    int32_t contentLeft; // content rectangle, left and right edges
-    int32_t contentRight;
     int32_t availableWidth;     // read and temporarily replaced by measuring
     Edr_StyleCtx *styleContext; // the context walkers create style sets in
     int32_t pageRect[4];     // {x0, y0, x1, y1} the box lays out into; y0 0x80000000 when unbounded
@@ -86,10 +143,28 @@ struct LayoutBox {
     int32_t avail[4];      // the area available to the current block
     ListCounter *counters; // top of the list-counter stack
     SectionRec *section;
-    uint32_t flowMode;  // 0 normal layout; 3 the mode without pages
-    uint32_t rtl;       // the section's direction is rtl
-    uint32_t noContent; // the section node's content is not laid out
+    uint32_t flowMode;   // 0 normal layout; 3 the mode without pages
+    uint32_t rtl;        // the section's direction is rtl
+    uint32_t noContent;  // the section node's content is not laid out
+    uint32_t stateFlags; // BoxState_*
+    int32_t savedWord;   // saved with the state
+    BoxShared *shared;
+    BlockState block;
 };
+
+// A new section box with its shared record, or null when out of memory.
+LayoutBox *Box_create(Edr_Doc *doc);
+// Drops the box's share of its shared record (the last pops every frame
+// and frees them) and frees the box; null allowed.
+void Box_free(LayoutBox *box);
+// Enters a block: saves the state in the next deeper frame and empties
+// bounds. 0 or 1.
+[[nodiscard]] int Box_pushState(LayoutBox *box);
+// Leaves a block: the state comes back, with the block's bounds (widened
+// by its horizontal margins) united into the saved ones.
+void Box_popState(LayoutBox *box);
+// Fills the block state from a computed style.
+void Box_applyStyle(LayoutBox *box, Edr_Style *style);
 
 enum : int32_t {
     Layout_unset = INT32_MIN,           // an unset edge

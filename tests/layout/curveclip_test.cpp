@@ -11,7 +11,8 @@
 
 #include "layout/curveclip.h"
 
-namespace {
+namespace
+{
 
 struct Piece {
     int64_t sx, sy, ex, ey;
@@ -156,7 +157,8 @@ TEST(CurveClip, ExtremeCoordinatesNeitherWrapNorRunOn)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 // Without a rectangle: a straight curve is one line, a curve whose four
 // points coincide gives nothing, and one whose end equals its start but
