@@ -11,8 +11,7 @@
 
 #include "layout/curveclip.h"
 
-namespace
-{
+namespace {
 
 struct Piece {
     int64_t sx, sy, ex, ey;
@@ -157,8 +156,7 @@ TEST(CurveClip, ExtremeCoordinatesNeitherWrapNorRunOn)
 
 } // namespace
 
-namespace
-{
+namespace {
 
 // Without a rectangle: a straight curve is one line, a curve whose four
 // points coincide gives nothing, and one whose end equals its start but
