@@ -352,8 +352,12 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
             low = last->minY;
         if (hasHeight && -int64_t(height) < low)
             low = -height;
-        if (low == 0)
+        if (low == 0 && !hasHeight)
             low = -Layout_defaultPageHeight;
+        int32_t minHeight = 0;
+        if (Edr_Style_getLength(style, PropId_minHeight, &minHeight) && minHeight > 0 &&
+            -int64_t(minHeight) < low)
+            low = -minHeight;
         for (LayoutBox *b = root->children->first; b; b = b->next)
             if (b->pageRecord)
                 b->pageRecord->bounds[1] = low;
