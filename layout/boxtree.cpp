@@ -23,6 +23,7 @@
 #include "document/style/styleread.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
+#include "layout/listmarker.h"
 
 namespace
 {
@@ -385,6 +386,8 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
 
 int Layout_document(Edr_Doc *doc)
 {
+    if (LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(doc)))
+        FontCache_clearUsed(cache->fonts);
     int changed = 0;
     int err = Edr_Sect_lockAll(doc, &changed);
     if (err)

@@ -113,6 +113,15 @@ enum : uint32_t {
     BoxState_resetsCounter = 1u << 7,
 };
 
+struct FontCacheEntry;
+struct InternNode;
+
+// The document's layout cache: the record Edr_Page_listHead2 gives.
+struct LayoutCache {
+    FontCacheEntry *fonts;  // the font-list cache (layout/listmarker.h)
+    InternNode *textStyles; // the interned text-style list
+};
+
 // A layout box: a section's root box or one of its page boxes. The first
 // word is the engine context; the intrinsic-width measurement reads the
 // available width and the style context.
