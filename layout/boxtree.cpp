@@ -21,6 +21,7 @@
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
+#include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/listmarker.h"
@@ -277,7 +278,22 @@ int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style)
         post(doc, kEventStackExhausted);
         return Res_stackExhausted;
     }
-    return Layout_layoutBlock(box, node, style, 0, 0);
+    BoxIter *iter = nullptr;
+    int err = BoxIter_create(&iter, *box, node, style, 0);
+    if (err)
+        return err;
+    ListCounter counter{};
+    bool resets = ((*box)->stateFlags & BoxState_resetsCounter) != 0;
+    if (resets) {
+        if (ListCounter_value(*box) != 0)
+            (*box)->block.edgeMask = 12;
+        ListCounter_push(&counter, *box);
+    }
+    err = Layout_buildBlock(box, node, iter, style, nullptr);
+    if (resets)
+        ListCounter_pop(*box);
+    BoxIter_free(iter);
+    return err;
 }
 
 int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style *parentStyle,

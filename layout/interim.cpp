@@ -15,6 +15,12 @@ int Layout_layoutBlock(LayoutBox **, Edr_Node *, Edr_Style *, int32_t, uint32_t)
     return Res_ok;
 }
 
+// Interim: the block builder places no lines yet.
+int Layout_buildBlock(LayoutBox **, Edr_Node *, BoxIter *, Edr_Style *, LineCounter *)
+{
+    return Res_ok;
+}
+
 // Interim: pages have no headers, footers or background pictures yet.
 int PageDecor_place(LayoutBox *)
 {

@@ -210,6 +210,14 @@ constexpr size_t Layout_nestedStackMargin = 32 * 1024;
 // padding are dropped). 0 or an error.
 [[nodiscard]] int Layout_layoutBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style,
                                      int32_t indent, uint32_t edgeMask);
+struct BoxIter;
+struct LineCounter;
+
+// Lays out the block of node whose entries iter delivers into lines, with
+// the line counter (null: a fresh one). *box may move to a new page. 0, a
+// flow result or an error.
+[[nodiscard]] int Layout_buildBlock(LayoutBox **box, Edr_Node *node, BoxIter *iter,
+                                    Edr_Style *style, LineCounter *lines);
 // Places the page's headers, footers and background. 0 or an error.
 [[nodiscard]] int PageDecor_place(LayoutBox *box);
 // The border-and-background item of a box: *item (null when there is

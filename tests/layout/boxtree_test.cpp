@@ -14,6 +14,7 @@
 #include "document/style/style.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
+#include "layout/listmarker.h"
 #include "tests/document/style_fixture.h"
 
 using namespace styletest;
@@ -214,8 +215,39 @@ TEST_F(BoxTreeTest, DeepNestingTripsTheStackGuard)
         box.context = doc->app;
         box.document = doc;
         int levels = 0;
+        Edr_Doc_readLock(doc);
         EXPECT_EQ(descend(&box, s.unbounded, style, 0, &levels), int(Res_stackExhausted));
+        Edr_Doc_readUnlock(doc);
         EXPECT_GT(levels, 0);
+        Edr_Style_release(style);
+    });
+}
+
+TEST_F(BoxTreeTest, ANestedBlockThatResetsTheCounterNestsAList)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Sections s = build(doc, root);
+        Edr_Style *style = compute(doc, s.unbounded);
+        LayoutBox box{};
+        box.context = doc->app;
+        box.document = doc;
+        ListCounter outer{};
+        ListCounter_push(&outer, &box);
+        box.stateFlags = BoxState_resetsCounter;
+        struct Case {
+            int32_t outerCount;
+            uint32_t edgeMask;
+        } cases[] = {{0, 0}, {2, 12}};
+        for (const Case &c : cases) {
+            outer.count = c.outerCount;
+            box.block.edgeMask = 0;
+            LayoutBox *b = &box;
+            Edr_Doc_readLock(doc);
+            EXPECT_EQ(Layout_nestedBlock(&b, s.unbounded, style), 0);
+            Edr_Doc_readUnlock(doc);
+            EXPECT_EQ(box.block.edgeMask, c.edgeMask);
+            EXPECT_EQ(box.counters, &outer); // the nested list's counter is popped
+        }
         Edr_Style_release(style);
     });
 }
