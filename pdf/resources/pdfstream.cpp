@@ -9,6 +9,7 @@
 #include "core/task/task.h"
 #include "pdf/document.h"
 #include "pdf/filter.h"
+#include "pdf/interp.h"
 #include "pdf/lexer.h"
 #include "pdf/security.h"
 
@@ -353,4 +354,76 @@ int Pdf_Stream_openMemory(const uint8_t *block, size_t size, ByteStream **out)
     m->base.end = block + size;
     *out = &m->base;
     return Res_ok;
+}
+
+int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp, const float *matrix, const float *bbox,
+                    PdfObj *resources)
+{
+    if (!contents)
+        return Res_ok;
+    int err = Pdf_Obj_resolve(doc, &contents);
+    if (err != Res_ok)
+        return err;
+    if (!contents || contents->type == PdfObj_null)
+        return Res_ok;
+    uint32_t count;
+    if (contents->type == PdfObj_stream)
+        count = 1;
+    else if (contents->type == PdfObj_array)
+        count = contents->value.arr ? contents->value.arr->count : 0;
+    else
+        return Res_pdfNoStream;
+    if (!count)
+        return Res_ok;
+    PdfContentsPart *parts = static_cast<PdfContentsPart *>(Mem_calloc(count, sizeof(PdfContentsPart)));
+    PdfStreamChain **chains = static_cast<PdfStreamChain **>(Mem_calloc(count, sizeof(PdfStreamChain *)));
+    if (!parts || !chains) {
+        Mem_free(parts);
+        Mem_free(chains);
+        return Res_noMemory;
+    }
+    PdfLexer *lexer = doc->lexer;
+    uint64_t saved = Pdf_Lex_tell(lexer);
+    for (uint32_t i = 0; err == Res_ok && i < count; i++) {
+        PdfObj *part = contents;
+        if (contents->type == PdfObj_array)
+            err = Pdf_Obj_arrayGet(doc, i, contents, &part);
+        if (err != Res_ok)
+            break;
+        if (!part || part->type != PdfObj_stream) {
+            err = Res_pdfNoStream;
+            break;
+        }
+        PdfObj *lengthObj = nullptr;
+        int32_t length = 0;
+        err = Pdf_Obj_dictGet(doc, "Length", part, &lengthObj);
+        if (err == Res_ok)
+            err = Pdf_Obj_getInt(doc, lengthObj, &length);
+        if (err == Res_ok && length < 0)
+            err = Res_pdfSyntax;
+        PdfChainInfo info;
+        if (err == Res_ok)
+            err = Pdf_Stream_openChain(doc, lexer, part, nullptr, uint64_t(length), &info, &chains[i], nullptr,
+                                       nullptr);
+        if (err == Res_ok) {
+            parts[i].stream = info.top;
+            parts[i].offset = part->value.stream->offset;
+        }
+    }
+    ByteStream *joined = nullptr;
+    PdfLexer *content = nullptr;
+    if (err == Res_ok)
+        err = Pdf_Src_contentsNew(&joined, lexer, parts, count);
+    if (err == Res_ok)
+        err = Pdf_Lex_create(&content, joined);
+    if (err == Res_ok)
+        err = Pdf_Interp_runContent(doc, interp, content, matrix, bbox, resources);
+    Pdf_Lex_destroy(content);
+    (void)ByteStream_close(joined);
+    for (uint32_t i = 0; i < count; i++)
+        Pdf_Stream_closeChain(chains[i]);
+    Mem_free(chains);
+    Mem_free(parts);
+    int restore = Pdf_Lex_seek(lexer, saved);
+    return err != Res_ok ? err : restore;
 }

@@ -69,3 +69,13 @@ void Pdf_Stream_closeChain(PdfStreamChain *chain);
 // the stream): it seeks from 0 to size (0x3B01 beyond), answers control
 // operation 9 with 1 and fails every other one with 0x3B02. 1 memory.
 [[nodiscard]] int Pdf_Stream_openMemory(const uint8_t *block, size_t size, ByteStream **out);
+
+struct PdfInterp;
+
+// Runs interp over contents (a stream, or an array of streams read as one
+// text with a space between parts); a null or Null contents object does
+// nothing. 5943 for contents of another type or a part that is no
+// stream; a part's chain error; else the interpreter's result. The
+// document lexer's position is restored afterwards.
+[[nodiscard]] int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp, const float *matrix,
+                                  const float *bbox, PdfObj *resources);

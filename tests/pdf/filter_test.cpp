@@ -510,3 +510,29 @@ TEST_F(PdfStreamTest, InlineDataEndsAtEiBetweenWhiteSpace)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PdfStreamTest, ContentRunsChecksItsParts)
+{
+    withObjects({{3, "<< /Length 6 >>\nstream\n0 0 1 \nendstream"},
+                 {4, "[3 0 R 3 0 R]"},
+                 {5, "[3 0 R 7]"},
+                 {6, "[]"},
+                 {7, "<< /Length -2 >>\nstream\nx\nendstream"},
+                 {8, "[3 0 R 7 0 R]"}},
+                [](PdfDoc *doc) {
+                    const float m[6] = {1, 0, 0, 1, 0, 0}, box[4] = {0, 0, 100, 100};
+                    auto run = [&](PdfObj *c) { return Pdf_Content_run(doc, c, nullptr, m, box, nullptr); };
+                    EXPECT_EQ(run(nullptr), 0);
+                    EXPECT_EQ(run(object(doc, 3)), 0);
+                    EXPECT_EQ(run(object(doc, 4)), 0);
+                    EXPECT_EQ(run(object(doc, 6)), 0) << "an empty array does nothing";
+                    EXPECT_EQ(run(object(doc, 5)), Res_pdfNoStream) << "a number among the parts";
+                    EXPECT_EQ(run(object(doc, 8)), Res_pdfSyntax) << "a part with a negative Length";
+                    PdfObj number{PdfObj_int, {}, nullptr};
+                    EXPECT_EQ(run(&number), Res_pdfNoStream);
+                });
+}
+
+} // namespace
