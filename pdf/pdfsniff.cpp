@@ -18,6 +18,7 @@
 #include "document/edr/handler.h"
 #include "graphics/codecs/ccitt.h"
 #include "graphics/imagecodec.h"
+#include "pdf/rawcodec.h"
 #include "platform/vfs/vfs.h"
 
 namespace {
@@ -163,10 +164,15 @@ int Pdf_describe(EngineContext *context, Edr_HandlerDesc *desc)
     desc->release = releaseNothing;              // word 12
     desc->priv = nullptr;                      // word 13
     desc->enabled = 1;                         // word 15
-    // The decoders of PDF images join the image store's codec table; an
-    // engine without an image store (tools, tests) has no table to fill.
+    // The decoders of PDF images (raw samples, then "CCITTFaxDecode") join
+    // the image store's codec table; an engine without an image store
+    // (tools, tests) has no table to fill.
     if (!context || !context->imageStore)
         return Res_ok;
+    ImageCodec *raw = Pdf_RawImageCodec_new();
+    int err = raw ? Plugin_register(context, raw) : int(Res_noMemory);
+    if (err != Res_ok)
+        return err;
     ImageCodec *fax = FaxImage_createCodec();
     return fax ? Plugin_register(context, fax) : int(Res_noMemory);
 }

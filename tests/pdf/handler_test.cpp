@@ -1,5 +1,6 @@
 // The PDF handler's codec registration: after the start-up codecs, the
-// handler's describe adds the fax codec of "CCITTFaxDecode" images; a
+// handler's describe adds the raw codec and the fax codec of
+// "CCITTFaxDecode" images; a
 // settings change reaches the store that holds them.
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "document/edr/handler.h"
 #include "graphics/codecs/ccitt.h"
 #include "pdf/pdf.h"
+#include "pdf/rawcodec.h"
 #include "tests/graphics/image_support.h"
 
 namespace {
@@ -45,6 +47,7 @@ TEST_F(PdfHandlerCodecTest, StartUpCodecsThenThePdfHandlers)
                       Codec_pngDescriptor})
         if (int32_t id = idOf(make))
             want.push_back(id);
+    want.push_back(PdfRawImage_typeId);
     want.push_back(idOf(FaxImage_createCodec));
     EXPECT_EQ(typeIds(ctx), want);
     // Describing again registers nothing twice.
