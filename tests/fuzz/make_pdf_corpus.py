@@ -69,3 +69,14 @@ seeds = {
 for name, data in seeds.items():
     with open(os.path.join(out, name), 'wb') as f:
         f.write(data)
+# Raw images (bit 6 of byte 0): 15 x 12 RGB (model 2) samples of 8 bits,
+# raw (input 5) and Flate (input 7) with PNG predictor 15 (index 7).
+seeds = {
+    'raw-rgb': bytes([0x40, 14, 11, 3, 2]) + image,
+    'raw-flate-png15': bytes([0x44, 4, 11, 3, 2 | (7 << 3)]) +
+    zlib.compress(streams.png_predict(image[:5 * 3 * 12], 3, 8, 5, [0, 1, 2, 3, 4])),
+    'raw-mask': bytes([0x40, 15, 11, 0x80, 1]) + bytes(range(24)),
+}
+for name, data in seeds.items():
+    with open(os.path.join(out, name), 'wb') as f:
+        f.write(data)
