@@ -105,6 +105,8 @@ std::string data(const Img &m)
 {
     size_t rowBytes = (size_t(W) * size_t(m.bits) * size_t(m.samples) + 7) / 8;
     size_t bpp = (size_t(m.bits) * size_t(m.samples) + 7) / 8;
+    if (m.bits > 8)
+        return std::string(rowBytes * H, '\x5A'); // refused before any sample is read
     std::string out;
     std::string prev(rowBytes, '\0');
     for (int y = 0; y < H; y++) {
