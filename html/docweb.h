@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "core/style/prop.h"
+#include "html/web/loadprogress.h"
 
 struct EngineContext;
 struct EventProc;
@@ -31,11 +32,7 @@ int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, E
 int Redirect_create(Edr_Doc *doc);
 void Redirect_free(Edr_Doc *doc);
 
-// Load accounting by category. addTotal answers 0x6800 when the download
-// limit refuses.
-int LoadProgress_addDone(LoadProgress *tracker, uint32_t category, int32_t n);
-int LoadProgress_addTotal(LoadProgress *tracker, uint32_t category, int32_t n);
-void LoadProgress_release(LoadProgress *tracker);
+// Load accounting by category: html/web/loadprogress.h.
 
 // Form controls of groups of subtype 1 and values of subtypes 2 and 4.
 int Form_registerControl(Edr_Node *group);

@@ -104,21 +104,6 @@ void Redirect_free(Edr_Doc *)
 {
 }
 
-// Interim: no download accounting or limit yet.
-int LoadProgress_addDone(LoadProgress *, uint32_t, int32_t)
-{
-    return 0;
-}
-
-int LoadProgress_addTotal(LoadProgress *, uint32_t, int32_t)
-{
-    return 0;
-}
-
-void LoadProgress_release(LoadProgress *)
-{
-}
-
 // Interim: no forms exist before the web layer; controls are always
 // enabled and have no flags.
 int Form_registerControl(Edr_Node *)

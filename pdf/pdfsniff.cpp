@@ -14,7 +14,11 @@
 #include "core/text/charset.h"
 #include "core/text/charset_detect.h"
 #include "core/text/ustr.h"
+#include "core/context/context.h"
 #include "document/edr/handler.h"
+#include "graphics/codecs/ccitt.h"
+#include "graphics/imagecodec.h"
+#include "pdf/rawcodec.h"
 #include "platform/vfs/vfs.h"
 
 namespace {
@@ -149,7 +153,7 @@ int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int3
     return Res_ok;
 }
 
-int Pdf_describe(EngineContext *, Edr_HandlerDesc *desc)
+int Pdf_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {
     desc->matchMime = Pdf_matchMime;           // word 1
     desc->sniff = Pdf_sniff;                   // word 2
@@ -160,5 +164,15 @@ int Pdf_describe(EngineContext *, Edr_HandlerDesc *desc)
     desc->release = releaseNothing;              // word 12
     desc->priv = nullptr;                      // word 13
     desc->enabled = 1;                         // word 15
-    return Res_ok;
+    // The decoders of PDF images (raw samples, then "CCITTFaxDecode") join
+    // the image store's codec table; an engine without an image store
+    // (tools, tests) has no table to fill.
+    if (!context || !context->imageStore)
+        return Res_ok;
+    ImageCodec *raw = Pdf_RawImageCodec_new();
+    int err = raw ? Plugin_register(context, raw) : int(Res_noMemory);
+    if (err != Res_ok)
+        return err;
+    ImageCodec *fax = FaxImage_createCodec();
+    return fax ? Plugin_register(context, fax) : int(Res_noMemory);
 }

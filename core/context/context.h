@@ -126,4 +126,5 @@ struct EngineContext {
     void *hostHooksState;       // host stream hooks: the module's state word (0: none)
     ImageStore *imageStore;     // image store: the shared images and their workers (null: none)
     ImageCache *imageCache;     // image cache: decoded pictures under the byte budget (null: none)
+    int32_t loadTrackers;       // load progress: live trackers (html/web/loadprogress.h)
 };

@@ -289,9 +289,9 @@ TEST_F(TranslateTest, FailuresBecomeOneReport)
         {"empty.bin", Translate_kindNoData, Res_docTypeNoData, "No data received", {0}},
         {"image.png", Translate_kindUnknownType, Res_docTypeUnknown, "image/png", {0}},
         {"notword.doc", Translate_kindUnknownType, Res_docTypeNeedsContent, "(null)", {0}},
-        // The PDF reader is interim: recognised (MIME type set), then its
-        // open fails.
-        {"doc.pdf", Translate_kindError, Res_notImplemented, "Unknown error (%1,%2,%3)", {0, 38}},
+        // Recognised as PDF (MIME type set), set up from the stream (41),
+        // then the open finds no "startxref" tail.
+        {"doc.pdf", Translate_kindError, Res_pdfNoTail, "Unknown error (%1,%2,%3)", {0, 38, 41}},
         {"no-such-file.txt", Translate_kindError, Res_fileCannotOpen, "Unknown error (%1,%2,%3)", {0}},
     };
     for (const auto &c : cases) {
@@ -360,6 +360,17 @@ TEST_F(TranslateTest, PageRequestWithoutUrlStartsNothing)
         EXPECT_EQ(doc->translating, 0u);
         translate(doc, fixtureUrl("ascii.txt"));
         EXPECT_EQ(codes(), (std::vector<int32_t>{0, 38, 13}));
+    });
+}
+
+TEST_F(TranslateTest, PdfFilesOpenThroughTheRegistry)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        translate(doc, fixtureUrl("../pdf/streams.pdf"));
+        EXPECT_EQ(Edr_Doc_getTypeCode(doc), 229u);
+        EXPECT_EQ(report(), nullptr) << "no failure";
+        // Not loading pages on demand: the reader is closed after the open.
+        EXPECT_EQ(Edr_Doc_getLoaderData(doc), nullptr);
     });
 }
 

@@ -303,6 +303,8 @@ TEST_F(LzwTest, TheFirstDecodingAnsweredYesIsOpened)
     ASSERT_EQ(compress(zbuf.data(), &zipped, reinterpret_cast<const Bytef *>(text.data()), text.size()), Z_OK);
     std::string flate(reinterpret_cast<const char *>(zbuf.data()), zipped);
     std::string lzw = literals(text, 1);
+    // One literal run of the whole text, then the end marker.
+    std::string runLength = std::string(1, char(text.size() - 1)) + text + "\x80";
 
     struct Case {
         const char *what;
@@ -322,7 +324,7 @@ TEST_F(LzwTest, TheFirstDecodingAnsweredYesIsOpened)
         {"no decoding: the source itself", q({{5, 0}, {6, 0}}), text, Res_ok, {5}, 1},
         {"6 and 7: LZW", q({{6, 0}, {7, 3}}), lzw, Res_ok, {5, 6}, 2},
         {"7: Flate", q({{7, 0}}), flate, Res_ok, {5, 6, 7}, 2},
-        {"8: RunLength (not built yet)", q({{8, 0}}), text, Res_notImplemented, {5, 6, 7, 8}, 0},
+        {"8: RunLength", q({{8, 0}}), runLength, Res_ok, {5, 6, 7, 8}, 2},
         {"nothing answers yes", q({{5, -1}, {6, -5}}), text, Res_filterNoDecoder, {5, 6, 7, 8}, 0},
         {"the first query fails", q({{5, 0}}, 5), text, Res_filterNoDecoder, {5}, 0},
         {"a later query fails", q({{7, 0}}, 6), text, Res_filterNoDecoder, {5, 6}, 0},

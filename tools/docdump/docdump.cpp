@@ -8,9 +8,10 @@
 // engine. A file that does not exist or cannot be read ends with a clear
 // message and exit status 1; a wrong command line with status 2.
 //
-// With the PDF options (--object N, --xref, --password TEXT) the file is
-// opened with the PDF reader alone, without translating pages, and the
-// objects or cross-reference entries asked for are printed instead
+// With the PDF options (--object N, --stream N, --xref, --password TEXT)
+// the file is opened with the PDF reader alone, without translating pages,
+// and the objects, decoded stream data or cross-reference entries asked
+// for are printed instead
 // (tools/docdump/pdfdump.h).
 #include <cerrno>
 #include <climits>
@@ -136,10 +137,11 @@ int usage(const char *self)
 {
     fprintf(stderr,
             "usage: %s FILE\n"
-            "       %s [--object N]... [--xref] [--password TEXT] FILE.pdf\n"
+            "       %s [--object N]... [--stream N]... [--xref] [--password TEXT] FILE.pdf\n"
             "Opens FILE with the engine and prints the document tree. With the PDF\n"
             "options the file is opened with the PDF reader alone: --object N prints\n"
-            "object N as qpdf --show-object=N does, --xref lists the cross-reference\n"
+            "object N as qpdf --show-object=N does, --stream N writes the decoded data\n"
+            "of stream object N, --xref lists the cross-reference\n"
             "entries, --password TEXT answers the password question.\n",
             self, self);
     return 2;
@@ -164,13 +166,13 @@ bool parsePdfOptions(int argc, char **argv, PdfDumpOptions *options, const char 
     *pdfMode = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "--object" && i + 1 < argc) {
+        if ((a == "--object" || a == "--stream") && i + 1 < argc) {
             char *end = nullptr;
             errno = 0;
             long long n = strtoll(argv[++i], &end, 10);
             if (!*argv[i] || *end || errno || n < 0)
                 return false;
-            options->objects.push_back(n);
+            (a == "--object" ? options->objects : options->streams).push_back(n);
             *pdfMode = true;
         } else if (a == "--xref") {
             options->xref = true;
@@ -204,7 +206,12 @@ int dumpPdf(HostContext *host, const char *path, const PdfDumpOptions &options)
         fprintf(stderr, "docdump: the PDF reader did not finish with %s\n", path);
         return 1;
     }
-    fputs(call.result.output.c_str(), stdout);
+    fwrite(call.result.output.data(), 1, call.result.output.size(), stdout);
+    if (call.result.streamError) {
+        fprintf(stderr, "docdump: stream %lld of %s: PDF reader error %d\n", call.result.streamNumber, path,
+                call.result.streamError);
+        return 1;
+    }
     if (call.result.error) {
         fprintf(stderr, "docdump: cannot open %s: PDF reader error %d\n", path, call.result.error);
         return 1;

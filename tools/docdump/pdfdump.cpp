@@ -23,6 +23,8 @@
 #include "pdf/document.h"
 #include "pdf/lexer.h"
 #include "pdf/obj.h"
+#include "pdf/filter.h"
+#include "pdf/resources/pdfstream.h"
 #include "pdf/security.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
@@ -232,6 +234,23 @@ std::string showNumbered(PdfDoc *doc, long long number)
     return PdfDump_showObject(doc, obj) + "\n";
 }
 
+// The decoded data of stream object number: 0 or the reader's error.
+int dumpStream(PdfDoc *doc, long long number, std::string *out)
+{
+    PdfXrefEntry *e = entryOf(doc, number);
+    if (!e || !(e->flags & PdfXref_inUse))
+        return Res_pdfNoStream;
+    PdfObj ref{PdfObj_indirect, {}, nullptr};
+    ref.value.entry = e;
+    uint8_t *block = nullptr;
+    size_t size = 0;
+    int err = Pdf_Stream_readToMemory(doc, &ref, &block, &size);
+    if (err == Res_ok && size)
+        out->append(reinterpret_cast<const char *>(block), size);
+    Mem_free(block);
+    return err;
+}
+
 std::string listXref(PdfDoc *doc)
 {
     std::vector<uint32_t> numbers;
@@ -288,6 +307,13 @@ void PdfDump_run(EngineInstance *instance, const std::string &path, const PdfDum
             result->output += listXref(doc);
         for (long long n : options.objects)
             result->output += showNumbered(doc, n);
+        for (long long n : options.streams) {
+            result->streamError = dumpStream(doc, n, &result->output);
+            if (result->streamError) {
+                result->streamNumber = n;
+                break;
+            }
+        }
         Pdf_closeDocument(doc, nullptr);
     }
     EventProc_removeListener(ctx->eventProc, 2, onQuestion, &asker);

@@ -12,6 +12,7 @@ struct PdfObj;
 
 struct PdfDumpOptions {
     std::vector<long long> objects; // --object N, in order
+    std::vector<long long> streams; // --stream N, in order
     bool xref = false;              // --xref
     bool havePassword = false;      // --password TEXT given
     std::string password;
@@ -22,6 +23,8 @@ struct PdfDumpResult {
     int done = 0;
     int error = 0;       // the engine's result code, 0 on success
     std::string output;  // what goes to standard output
+    int streamError = 0; // the error that stopped a --stream (the file opened)
+    long long streamNumber = 0; // the stream it stopped at
 };
 
 // On the application thread: opens path with the PDF reader, prints what
