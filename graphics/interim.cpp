@@ -46,20 +46,13 @@ int CoverageMask_prepare(const CoverageMaskShape *shape, Bitmap *bitmap, int32_t
     return Res_ok;
 }
 
-// Interim codec descriptors: the GIF decoder comes later, so its getter
-// answers null (start-up registers only the real ones); drawing lists keep
-// zero bounds and compare equal.
+// Interim: drawing lists keep zero bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
 #include "core/task/lock.h"
 #include "graphics/image.h"
 #include "platform/api/engine.h"
-
-ImageCodec *Codec_gifDescriptor()
-{
-    return nullptr;
-}
 
 int Draw_registerBounds(EngineContext *, const int32_t *, uint32_t, Edr_DrawList *)
 {
