@@ -159,7 +159,9 @@ enum ResultCode : int {
     Res_imageNoPicture = 0x1C06,      // 7174: a still image decoded without a picture
     Res_imageRowShift = 0x1C0E,       // whole-picture buffers asked while the store reduces rows
     Res_imageEmpty = 0x1C15,          // 7189: the data is empty
-    Res_imageLoopsDone = 0x1C14,      // 7188: an animation's loop limit is reached
+    Res_imageNoFreeFrame = 0x1C07,    // 7175: no frame of the pool is free yet
+    Res_imageGoRound = 0x1C08,        // 7176: the animation loop goes round again at once
+    Res_imageFrameDone = 0x1C14,      // 7188: a frame is done, the animation goes on
     // BMP decoder (0x1E00-0x1E07).
     Res_bmpDeltaEscape = 0x1E00,      // an RLE position delta (0, 2), which is not supported
     Res_bmpBadSignature = 0x1E01,     // no "BM", or a pair other than end-of-bitmap after the last RLE row

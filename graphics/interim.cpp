@@ -64,12 +64,6 @@ int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
     return 0;
 }
 
-// Interim: frame sequences come later, so the animation worker has no
-// frames to step; it sleeps until the store stops it.
-int Anim_runLoop(EngineContext *app)
-{
-    return Sem_waitStoppable(&app->imageStore->animWake) == Res_stopRequested ? Res_stopRequested : 0;
-}
 
 // Interim: the image document module is not built yet, so its handler recognises nothing.
 int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc)

@@ -760,15 +760,16 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
 }
 
 int Gif_stepFrame(EngineContext *app, GifDecoder *d, ByteStream *stream, PixelBuf *picture, PixelBuf *mask,
-                  int32_t *durationMs)
+                  int32_t *shown, int32_t *durationMs)
 {
+    *shown = 0;
     *durationMs = 0;
     d->stream = stream;
     d->converter = PalConv_forFormat(app, picture->format);
     if (!d->converter || !mask)
         return Res_gifNoConverter;
     if (d->state == GifState_finished)
-        return Res_imageLoopsDone;
+        return Res_ok;
     if (d->firstFrame == 0) {
         int r = readScreen(d);
         if (r != Res_ok)
@@ -785,12 +786,12 @@ int Gif_stepFrame(EngineContext *app, GifDecoder *d, ByteStream *stream, PixelBu
             // A pass over the frames is complete.
             if (d->framesThisPass == 0) {
                 d->state = GifState_finished;
-                return Res_imageLoopsDone;
+                return Res_ok;
             }
             d->passes++;
             if (d->loopLimit != 0 && d->passes >= d->loopLimit) {
                 d->state = GifState_finished;
-                return Res_imageLoopsDone;
+                return Res_ok;
             }
             r = ByteStream_seek(stream, d->firstFrame);
             if (r != Res_ok)
@@ -821,6 +822,7 @@ int Gif_stepFrame(EngineContext *app, GifDecoder *d, ByteStream *stream, PixelBu
             return r;
         if (disposal != 3)
             r = keepFrame(d);
+        *shown = r == Res_ok;
         return r;
     }
 }

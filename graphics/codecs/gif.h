@@ -11,7 +11,7 @@
 // the frames of an animation one by one onto the caller's buffers, each
 // frame the whole screen as it is shown. Codec_gifDescriptor
 // (graphics/image.h) makes the descriptor; errors are 0x2201 to 0x2207
-// (core/result.h) and 0x1C14 when the loop limit is reached.
+// (core/result.h).
 #pragma once
 
 #include <cstdint>
@@ -127,9 +127,11 @@ int Gif_readScreen(GifDecoder *decoder, ByteStream *stream, int32_t *width, int3
 // Composes the next frame of the animation onto picture and mask (the
 // screen's size, pixel format 2, 4 or 6 and an 8-bit mask; they must hold
 // what the previous call left), passing over the file again until the loop
-// limit. *durationMs gets the frame's duration. 0 for a frame; 0x1C14 when
-// the loop limit is reached or the file has no frame; an error otherwise.
+// limit. 0 with *shown 1 and *durationMs the frame's duration for a frame;
+// 0 with *shown 0 once the loop limit is reached (or the file has no
+// frame): the animation has ended and the buffers keep the last frame; an
+// error otherwise.
 int Gif_stepFrame(EngineContext *app, GifDecoder *decoder, ByteStream *stream, PixelBuf *picture, PixelBuf *mask,
-                  int32_t *durationMs);
+                  int32_t *shown, int32_t *durationMs);
 // The duration of a frame of delay (1/100 s): below 10 it is 100 ms.
 int32_t Gif_frameDuration(int32_t delay);

@@ -37,8 +37,8 @@ void stepFrames(EngineContext *ctx, const uint8_t *data, size_t size)
         PixelBuf_create(&picture, w, h, Pixel_format565, 0x10000) == Res_ok &&
         PixelBuf_create(&mask, w, h, Pixel_formatGrey8, 0x10000) == Res_ok) {
         for (int i = 0; i < 64; i++) {
-            int32_t duration = 0;
-            if (Gif_stepFrame(ctx, d, &in.base, picture, mask, &duration) != Res_ok)
+            int32_t duration = 0, shown = 0;
+            if (Gif_stepFrame(ctx, d, &in.base, picture, mask, &shown, &duration) != Res_ok || !shown)
                 break;
             codecfuzz::requireAt(duration >= 100 && duration % 10 == 0, "gif_fuzz", __LINE__);
         }
