@@ -65,11 +65,6 @@ int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
 }
 
 
-// Interim: the image document module is not built yet, so its handler recognises nothing.
-int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc)
-{
-    return DocType_describeInterim(context, desc);
-}
 // Interim text measurement: no fonts exist yet, so every character is half
 // an em wide (size / 144 in 16.16 inches for a size in 16.16 points) and the
 // box is {0, 0, width, size / 72}; as many characters fit as the limit
