@@ -45,6 +45,7 @@ enum ResultCode : int {
     Res_vfsRequestTooLarge = 773,   // a buffer request above 4096 bytes
     Res_vfsBufferLent = 776,        // a buffer is still lent
     Res_vfsNothingLent = 777,       // a done call without a lent buffer
+    Res_ramUrlText = 859,           // not a "RAM:" memory-file text
     Res_fileCannotOpen = 780,       // cannot open the file or make a directory
     Res_fileRead = 782,             // read failure
     Res_fileWrite = 783,            // write failure
@@ -161,6 +162,8 @@ enum ResultCode : int {
     Res_imageEmpty = 0x1C15,          // 7189: the data is empty
     Res_imageNoFreeFrame = 0x1C07,    // 7175: no frame of the pool is free yet
     Res_imageGoRound = 0x1C08,        // 7176: the animation loop goes round again at once
+    Res_imageNoImage = 0x1C10,        // 7184: the handle has no image
+    Res_imageNotDecoded = 0x1C11,     // 7185: not decoded, and the caller did not allow decoding
     Res_imageFrameDone = 0x1C14,      // 7188: a frame is done, the animation goes on
     // BMP decoder (0x1E00-0x1E07).
     Res_bmpDeltaEscape = 0x1E00,      // an RLE position delta (0, 2), which is not supported

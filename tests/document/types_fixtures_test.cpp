@@ -12,6 +12,10 @@
 #include "document/types/doctype.h"
 #include "graphics/image.h"
 #include "graphics/imagedoc.h"
+#include "graphics/imagerender.h"
+#include "graphics/pixelbuf.h"
+#include "core/config/config.h"
+#include "platform/url/file.h"
 #include "document/edr/handler.h"
 #include "host/headless/headless.h"
 #include "platform/api/request.h"
@@ -238,4 +242,39 @@ TEST_F(FixtureRecognitionTest, TheImageHandlersOperations)
     EXPECT_EQ(ImageDA_docType(6), 10u);
     EXPECT_EQ(ImageDA_docType(7), 16u);
     EXPECT_EQ(ImageDA_docType(9), 0u);
+}
+
+// A placeholder setting names a registered memory block by its id; an id
+// that names no block leaves its slot empty, and loading goes on.
+TEST_F(FixtureRecognitionTest, PlaceholderSettingsNameMemoryBlocks)
+{
+    FILE *f = fopen((std::string(VEXLAN_FIXTURES) + "/images/gif/still.gif").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    static uint8_t block[4096];
+    size_t n = fread(block, 1, sizeof block, f);
+    fclose(f);
+    uint32_t id = 0;
+    ASSERT_EQ(AlienFile_ramRegister(ctx, block, n, 0, nullptr, &id), Res_ok);
+    ConfigStore *saved = ctx->config;
+    ctx->config = Config_createStore(ctx, u"x");
+    ASSERT_NE(ctx->config, nullptr);
+    char text[64];
+    snprintf(text, sizeof text, "RAM:%08x/%08x/gif", id, unsigned(n));
+    std::u16string good(text, text + strlen(text));
+    snprintf(text, sizeof text, "RAM:%08x/%08x/gif", id + 1000, unsigned(n));
+    std::u16string unknown(text, text + strlen(text));
+    Config_setUstrA(ctx, ctx->config, nullptr, "Vexlan_corruptImagePlaceholder", good.c_str(), 0);
+    Config_setUstrA(ctx, ctx->config, nullptr, "Vexlan_missingImagePlaceholder", unknown.c_str(), 0);
+    ASSERT_EQ(ImageStore_acquire(ctx, ImageStore_noWorkers, 4), Res_ok);
+    ASSERT_EQ(Edr_App_registerImageCodecs(ctx), Res_ok);
+    EXPECT_EQ(Image_loadPlaceholders(ctx), Res_ok);
+    PixelBuf *corrupt = ctx->imageStore->placeholders[ImageReason_decode];
+    ASSERT_NE(corrupt, nullptr);
+    EXPECT_EQ(corrupt->width, 23);
+    EXPECT_EQ(corrupt->height, 17);
+    EXPECT_EQ(ctx->imageStore->placeholders[ImageReason_source], nullptr) << "no block has that id";
+    ImageStore_release(ctx);
+    AlienFile_ramRelease(ctx, block);
+    Config_freeStore(ctx, ctx->config);
+    ctx->config = saved;
 }
