@@ -53,6 +53,13 @@ void freeBuffers(ImageObject *image)
 
 int Anim_allocFrames(ImageObject *image, int32_t count, int32_t withMask)
 {
+    // A sequence decoded again starts from a new pool.
+    if (image->frames) {
+        PlayClock *clock = image->clock;
+        image->clock = nullptr;
+        Image_freeFrames(image);
+        image->clock = clock;
+    }
     ImageView *view = image->targetView;
     PixelBuf *oldPicture = view ? view->picture : nullptr;
     PixelBuf *oldMask = view ? view->mask : nullptr;

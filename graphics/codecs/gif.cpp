@@ -7,6 +7,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/stream/bytestream.h"
+#include "graphics/animframe.h"
 #include "graphics/imagecodec.h"
 #include "graphics/imageconv.h"
 #include "graphics/pixelbuf.h"
@@ -589,6 +590,100 @@ int nextImage(GifDecoder *d, int *found)
     }
 }
 
+// The first frame is decoded and a second one found: the image becomes a
+// frame sequence whose frame 0 holds the first frame (the view's buffers),
+// shown at time 0; the animation loop decodes the rest.
+int startAnimation(GifDecoder *d, ImageObject *image, const ImageCodecParams *params)
+{
+    d->state = GifState_animating;
+    d->pendingFrame = 1;
+    int r = Anim_setupFrames(image, 1, params->pixelFormat, params->maskFormat, 3);
+    if (r != Res_ok)
+        return r;
+    AnimFrame *first = image->freeFrames;
+    image->freeFrames = first->next;
+    first->next = nullptr;
+    d->picture = first->picture;
+    d->mask = first->mask;
+    if (d->previous.disposal != 3 && d->mask) {
+        r = keepFrame(d);
+        if (r != Res_ok)
+            return r;
+    }
+    Image_lockFields(image);
+    Anim_queueFrame(image, first, 0, 0);
+    image->moreFrames = 1;
+    image->animated = 1;
+    Image_unlockFields(image);
+    d->timeMs = Gif_frameDuration(d->previous.delay);
+    d->framesThisPass = 1;
+    return Res_ok;
+}
+
+// Decodes the next frame of an animation into a free frame of the pool and
+// queues it at its time: 0x1C14 for a frame; 0 when the loop limit is
+// reached (the image stays decoded, showing its last frame); 0x1C07 or
+// 0x1C08 from the pool (the frame is decoded later); an error.
+int animateNext(GifDecoder *d, ImageObject *image)
+{
+    for (;;) {
+        if (!d->pendingFrame) {
+            int found = 0;
+            int r = nextImage(d, &found);
+            if (r != Res_ok)
+                return r;
+            if (!found) {
+                d->passes++;
+                if (d->framesThisPass == 0 || (d->loopLimit != 0 && d->passes >= d->loopLimit)) {
+                    d->state = GifState_finished;
+                    Image_lockFields(image);
+                    image->moreFrames = 0;
+                    Image_unlockFields(image);
+                    return Res_ok;
+                }
+                r = ByteStream_seek(d->stream, d->firstFrame);
+                if (r != Res_ok)
+                    return r;
+                d->position = d->firstFrame;
+                d->framesThisPass = 0;
+                d->control = d->previous = defaultControl;
+                dropKept(d);
+                continue;
+            }
+            d->pendingFrame = 1;
+        }
+        AnimFrame *frame = nullptr;
+        PixelBuf *picture = nullptr, *mask = nullptr;
+        int r = Anim_takeFreeFrame(image, &frame, &picture, &mask);
+        if (r != Res_ok)
+            return r;
+        d->pendingFrame = 0;
+        if (d->hasKept) {
+            copyPixels(d->keptPicture, picture);
+            copyPixels(d->keptMask, mask);
+        }
+        d->picture = picture;
+        d->mask = mask;
+        r = decodeFrame(d);
+        int32_t disposal = d->control.disposal;
+        int32_t duration = Gif_frameDuration(d->control.delay);
+        if (r == Res_ok)
+            r = endFrame(d);
+        if (r == Res_ok && disposal != 3)
+            r = keepFrame(d);
+        Image_lockFields(image);
+        if (r == Res_ok)
+            Anim_queueFrame(image, frame, int32_t(d->timeMs), d->passes);
+        Anim_releaseFrame(image, frame);
+        Image_unlockFields(image);
+        if (r != Res_ok)
+            return r;
+        d->timeMs += duration;
+        d->framesThisPass++;
+        return Res_imageFrameDone;
+    }
+}
+
 int32_t gifTypeId()
 {
     return Gif_typeId;
@@ -715,6 +810,10 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
     d->stream = stream;
     d->image = image;
     d->flags = params->flags;
+    if (d->state == GifState_animating)
+        return animateNext(d, image);
+    if (d->state == GifState_finished)
+        return Res_ok;
     if (d->firstFrame == 0) {
         int r = readScreen(d);
         if (r != Res_ok)
@@ -728,8 +827,15 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
         if (!found)
             break;
         if (d->state != GifState_new) {
-            // A second frame: this pass shows the first frame only.
+            // A second frame: animated when animation is wanted (low-memory
+            // replay is not supported: the first frame is shown), else this
+            // pass shows the first frame only.
+            if ((params->flags & ImageDec_flagAnimation) && !(params->flags & ImageDec_flagLowMemAnim))
+                return startAnimation(d, image, params);
             d->state = GifState_finished;
+            Image_lockFields(image);
+            image->animated = 1;
+            Image_unlockFields(image);
             return Res_ok;
         }
         d->state = GifState_firstFrame;

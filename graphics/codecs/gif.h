@@ -92,6 +92,7 @@ struct GifDecoder {
     int32_t state;
     int32_t maskNeeded;
     int32_t framesThisPass;
+    int32_t pendingFrame;     // a frame's descriptor is read, its data not yet
     int32_t firstFrameDecode; // coarse interlace and row reports
     PixelBuf *picture, *mask; // where the current frame is written
     PixelBuf *keptPicture, *keptMask;

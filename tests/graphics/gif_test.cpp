@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "core/result.h"
+#include "graphics/animframe.h"
 #include "graphics/codecs/gif.h"
 #include "graphics/imagecodec.h"
 #include "graphics/imageview.h"
@@ -386,6 +387,88 @@ TEST_F(GifTest, MemoryRunningOutFailsCleanly)
         (void)ByteStream_close(&stream->base);
         Gif_destroyInstance(nullptr, d);
     }
+}
+
+} // namespace
+
+namespace {
+
+// With animation wanted the image becomes a frame sequence: frame 0 is the
+// first frame at time 0, and each further decode (as the animation loop
+// runs it) queues the next frame at its time, until the loop limit leaves
+// the image decoded.
+TEST_F(GifTest, AnAnimatedImageQueuesItsFramesAtTheirTimes)
+{
+    makeStore();
+    Frames answer = readFrames("loop2");
+    ImageHandle *h = open(gif("loop2"), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+    ASSERT_NE(h, nullptr);
+    // A store without workers decodes the image as it opens.
+    ImageObject *image = h->image;
+    ASSERT_EQ(image->kind, 2);
+    ASSERT_EQ(image->moreFrames, 1);
+    EXPECT_EQ(image->frameCount, 3);
+    ImageCodec *codec = ImageCodec_of(image);
+    ASSERT_NE(codec, nullptr);
+    std::vector<int32_t> times;
+    std::vector<std::string> shown;
+    int r = Res_imageFrameDone;
+    int32_t now = 0;
+    for (int guard = 0; guard < 100 && image->moreFrames; guard++) {
+        ImageCodecParams params{Image_getCapFlags(image), Pixel_format565, 0, nullptr, nullptr};
+        r = codec->decode(ctx, image->codecInstance, image->stream, image, &params);
+        if (r == Res_imageGoRound)
+            continue;
+        if (r == Res_imageNoFreeFrame || r == Res_ok) {
+            // Show the current frame, then move the clock to the next one.
+            int32_t next = 0;
+            int more = Anim_pickCurrentAt(image, now, &next, nullptr);
+            PixelBuf *picture = nullptr, *mask = nullptr;
+            ASSERT_EQ(Image_acquireCurrentFrame(image, &picture, &mask), Res_ok);
+            times.push_back(image->queue->time);
+            shown.push_back(differs(picture, mask, answer, shown.size() % 3));
+            Image_releaseFrame(image, picture);
+            if (!more)
+                break;
+            now = next;
+            continue;
+        }
+        ASSERT_EQ(r, Res_imageFrameDone);
+    }
+    EXPECT_EQ(r, Res_ok) << "the end of the loops leaves the image decoded";
+    EXPECT_EQ(image->moreFrames, 0);
+    // Three passes of three frames of 250 ms, the last shown at the end.
+    int32_t last = 0;
+    for (size_t i = 0; i < shown.size(); i++) {
+        EXPECT_EQ(shown[i], "") << "frame " << i;
+        EXPECT_GE(times[i], last);
+        last = times[i];
+    }
+    // The frames still queued show on: the last at 8 x 250 ms.
+    int32_t next = 0;
+    EXPECT_EQ(Anim_pickCurrentAt(image, 100000, &next, nullptr), 0);
+    ASSERT_NE(image->queue, nullptr);
+    EXPECT_EQ(image->queue->time, 8 * 250);
+    EXPECT_EQ(differs(image->queue->picture, image->queue->mask, answer, 2), "");
+    ImageHandle_release(h);
+}
+
+} // namespace
+
+namespace {
+
+// An animation decoded again replaces its instance and its pool: nothing
+// of the first decode is left behind.
+TEST_F(GifTest, AnAnimationDecodedAgainLeaksNothing)
+{
+    makeStore();
+    ImageHandle *h = open(gif("dispose2"), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(h->image->kind, 2);
+    (void)decodeNow(h->image);
+    EXPECT_EQ(h->image->kind, 2);
+    EXPECT_EQ(h->image->frameCount, 3);
+    ImageHandle_release(h);
 }
 
 } // namespace
