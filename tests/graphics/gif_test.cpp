@@ -472,3 +472,63 @@ TEST_F(GifTest, AnAnimationDecodedAgainLeaksNothing)
 }
 
 } // namespace
+
+namespace {
+
+// The animation loop drives an animated GIF: each run decodes frames until
+// the pool is full; showing frames frees the pool; at the end of its loops
+// the image leaves the list decoded (state 5), keeping its last frame.
+TEST_F(GifTest, TheAnimationLoopPlaysAGifToItsEnd)
+{
+    makeStore();
+    ImageHandle *h = open(gif("loop2"), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+    ASSERT_NE(h, nullptr);
+    ImageObject *image = h->image;
+    ASSERT_EQ(image->kind, 2);
+    Anim_enterAnimList(image);
+    EXPECT_EQ(ctx->imageStore->animList, image);
+    int32_t now = 0;
+    int runs = 0;
+    while (ctx->imageStore->animList && runs < 50) {
+        EXPECT_EQ(Anim_runLoop(ctx), Res_ok);
+        runs++;
+        int32_t next = 0;
+        if (Anim_pickCurrentAt(image, now, &next, nullptr))
+            now = next;
+        Anim_wake(ctx);
+    }
+    EXPECT_EQ(ctx->imageStore->animList, nullptr);
+    EXPECT_EQ(image->state, ImageState_done);
+    EXPECT_EQ(image->reason, ImageReason_none);
+    EXPECT_LT(runs, 50);
+    // The frames queued before the end still show, the last one last.
+    int32_t next = 0;
+    (void)Anim_pickCurrentAt(image, 100000, &next, nullptr);
+    ASSERT_NE(image->queue, nullptr);
+    EXPECT_EQ(image->queue->time, 8 * 250);
+    ImageHandle_release(h);
+}
+
+// A decoding error in the loop fails the image (state 6, reason 1).
+TEST_F(GifTest, AnErrorInTheAnimationLoopFailsTheImage)
+{
+    makeStore();
+    std::string bytes = gif("loop2");
+    // Cut the file inside the last frame's data.
+    bytes.resize(bytes.size() - 6);
+    ImageHandle *h = open(bytes, ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+    ASSERT_NE(h, nullptr);
+    ImageObject *image = h->image;
+    ASSERT_EQ(image->kind, 2);
+    Anim_enterAnimList(image);
+    for (int i = 0; i < 5 && ctx->imageStore->animList; i++) {
+        EXPECT_EQ(Anim_runLoop(ctx), Res_ok);
+        Anim_wake(ctx);
+    }
+    EXPECT_EQ(ctx->imageStore->animList, nullptr);
+    EXPECT_EQ(image->state, ImageState_failed);
+    EXPECT_EQ(image->reason, ImageReason_decode);
+    ImageHandle_release(h);
+}
+
+} // namespace
