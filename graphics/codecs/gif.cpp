@@ -252,6 +252,21 @@ void writeRow(GifDecoder *d, const uint8_t *indices, int32_t y)
     int32_t t = d->control.transparent;
     bool keep = t >= 0 && d->hasKept;
     uint8_t *prow = p->pixels + size_t(y) * p->stride;
+    if (t < 0) {
+        // No transparent index: every pixel is shown.
+        if (Pixel_bytesPerPixel(p->format) == 4) {
+            uint32_t *out = reinterpret_cast<uint32_t *>(prow) + d->left;
+            for (int32_t x = 0; x < n; x++)
+                out[x] = d->palette[indices[x]];
+        } else {
+            uint16_t *out = reinterpret_cast<uint16_t *>(prow) + d->left;
+            for (int32_t x = 0; x < n; x++)
+                out[x] = uint16_t(d->palette[indices[x]]);
+        }
+        if (mrow && n > 0)
+            memset(mrow, 255, size_t(n));
+        return;
+    }
     if (Pixel_bytesPerPixel(p->format) == 4) {
         uint32_t *out = reinterpret_cast<uint32_t *>(prow) + d->left;
         for (int32_t x = 0; x < n; x++) {
@@ -434,6 +449,12 @@ int lzwDecode(GifDecoder *d, uint8_t *work)
         old = code;
         if (d->frameComplete)
             continue;
+        // The whole string fits the row: copied out in one go.
+        if (size_t(d->width - x) > sp) {
+            while (sp > 0)
+                row[x++] = stack[--sp];
+            continue;
+        }
         while (sp > 0) {
             row[x++] = stack[--sp];
             if (x == d->width) {
@@ -540,6 +561,7 @@ void dropKept(GifDecoder *d)
     PixelBuf_destroy(d->keptMask);
     d->keptPicture = d->keptMask = nullptr;
     d->hasKept = 0;
+    d->keptInBuffers = 0;
 }
 
 // Keeps a copy of the screen as the frame just drawn left it.
@@ -912,14 +934,23 @@ int Gif_stepFrame(EngineContext *app, GifDecoder *d, ByteStream *stream, PixelBu
             d->state = GifState_firstFrame;
         else
             d->state = GifState_animating;
-        if (d->hasKept) {
+        // The buffers show the kept frame unless a frame restored to the
+        // previous one was drawn over it; only before such a frame is a
+        // copy of the kept frame made.
+        int32_t disposal = d->control.disposal;
+        if (d->hasKept && !d->keptInBuffers) {
             copyPixels(d->keptPicture, picture);
             copyPixels(d->keptMask, mask);
+            d->keptInBuffers = 1;
+        }
+        if (d->hasKept && disposal == 3) {
+            r = keepFrame(d);
+            if (r != Res_ok)
+                return r;
         }
         r = decodeFrame(d);
         if (r != Res_ok)
             return r;
-        int32_t disposal = d->control.disposal;
         *durationMs = Gif_frameDuration(d->control.delay);
         d->timeMs += *durationMs;
         d->framesThisPass++;
@@ -927,9 +958,10 @@ int Gif_stepFrame(EngineContext *app, GifDecoder *d, ByteStream *stream, PixelBu
         if (r != Res_ok)
             return r;
         if (disposal != 3)
-            r = keepFrame(d);
-        *shown = r == Res_ok;
-        return r;
+            d->hasKept = 1;
+        d->keptInBuffers = disposal != 3;
+        *shown = 1;
+        return Res_ok;
     }
 }
 

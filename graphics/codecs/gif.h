@@ -97,6 +97,7 @@ struct GifDecoder {
     PixelBuf *picture, *mask; // where the current frame is written
     PixelBuf *keptPicture, *keptMask;
     int32_t hasKept;
+    int32_t keptInBuffers;    // the caller's buffers show the kept frame (frame stepping)
     uint32_t flags;
     // Frames recorded on the first pass.
     GifFrameEntry *frames;
