@@ -47,6 +47,7 @@ enum ResultCode : int {
     Res_vfsRequestTooLarge = 773,   // a buffer request above 4096 bytes
     Res_vfsBufferLent = 776,        // a buffer is still lent
     Res_vfsNothingLent = 777,       // a done call without a lent buffer
+    Res_ramUrlText = 859,           // not a "RAM:" memory-file text
     Res_fileCannotOpen = 780,       // cannot open the file or make a directory
     Res_fileRead = 782,             // read failure
     Res_fileWrite = 783,            // write failure
@@ -167,6 +168,11 @@ enum ResultCode : int {
     Res_imageNoPicture = 0x1C06,      // 7174: a still image decoded without a picture
     Res_imageRowShift = 0x1C0E,       // whole-picture buffers asked while the store reduces rows
     Res_imageEmpty = 0x1C15,          // 7189: the data is empty
+    Res_imageNoFreeFrame = 0x1C07,    // 7175: no frame of the pool is free yet
+    Res_imageGoRound = 0x1C08,        // 7176: the animation loop goes round again at once
+    Res_imageNoImage = 0x1C10,        // 7184: the handle has no image
+    Res_imageNotDecoded = 0x1C11,     // 7185: not decoded, and the caller did not allow decoding
+    Res_imageFrameDone = 0x1C14,      // 7188: a frame is done, the animation goes on
     // BMP decoder (0x1E00-0x1E07).
     Res_bmpDeltaEscape = 0x1E00,      // an RLE position delta (0, 2), which is not supported
     Res_bmpBadSignature = 0x1E01,     // no "BM", or a pair other than end-of-bitmap after the last RLE row
@@ -179,6 +185,13 @@ enum ResultCode : int {
     Res_wbmpBadHeader = 0x1F00,       // not a type-0 header, or a size above 1024
     Res_wbmpShortData = 0x1F01,       // the pixel data ended early
     Res_wbmpNoConverter = 0x1F02,     // no row converter for the format
+    // GIF decoder (0x2201-0x2207).
+    Res_gifNoConverter = 0x2201,      // no palette converter or row writer for the wanted format
+    Res_gifBadCodeSize = 0x2202,      // an LZW minimum code size of 0 or above 9
+    Res_gifNoColourTable = 0x2203,    // a frame without a local colour table and no global one
+    Res_gifBadSignature = 0x2204,     // not GIF87a or GIF89a
+    Res_gifBadIntroducer = 0x2206,    // an unknown block introducer while reading the header
+    Res_gifZeroSize = 0x2207,         // a frame width or height of 0
     // CCITT fax decoder (0x2100, 0x2103).
     Res_faxNoRows = 0x2100,           // a row count of 0
     Res_faxBadData = 0x2103,          // corrupt coding, or a damaged row that cannot be repaired

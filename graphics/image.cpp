@@ -3,6 +3,8 @@
 // decoding pass itself is in imagedecode.cpp.
 #include "graphics/image.h"
 
+#include "graphics/animframe.h"
+
 #include <cstring>
 
 #include "core/config/config.h"
@@ -718,6 +720,7 @@ void Image_destroyObject(EngineContext *app, ImageObject *image)
     }
     Anim_leaveAnimList(image);
     Image_closeCodec(image);
+    Image_freeFrames(image);
     ImageCache_lock(app);
     Lock_acquire(&image->imageLock);
     while (image->views)

@@ -34,6 +34,8 @@ struct Task;
 struct Edr_DrawList;
 struct Edr_Doc;
 struct Url;
+struct AnimFrame;
+struct PlayClock;
 
 // The owner's question hook: hook(hookArg, op, buffer, &size). With a null
 // buffer it stores the size of its answer in *size (0 or less: no answer);
@@ -183,6 +185,17 @@ struct ImageObject {
     int32_t reportCount;
     Rect dirty;
     int64_t nextFlush;
+    // Frame sequences (kind 2, graphics/animframe.h).
+    PlayClock *clock;
+    int32_t frameCount, savedFrameCount, keepMask;
+    AnimFrame *frames;        // frameCount records
+    AnimFrame *queue;         // shown or scheduled frames by display time; the head is current
+    AnimFrame *freeFrames;    // the free pool
+    int32_t clockEvents[2];   // bits 1 restart wanted, 2, 4 stopped; a word cleared on stop
+    Sem frameFreed;           // a frame went back to the pool
+    Sem frameShown;           // a waited-for frame was passed
+    int32_t framesDropped, alternate, animates, loopCounter;
+    int32_t animated;         // marked animated (Image_markAnimated)
 };
 
 struct ImageHandle {

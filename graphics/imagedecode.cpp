@@ -317,6 +317,9 @@ int decodeOnce(EngineContext *app, ImageObject *image)
     if (!codec || !codec->decode)
         return Res_imageNoCodec;
     int err = ByteStream_seek(image->stream, 0);
+    // An instance left open by an animation is replaced, not leaked.
+    if (err == Res_ok && image->codecInstance)
+        Image_closeCodec(image);
     if (err == Res_ok && codec->createInstance) {
         void *instance = nullptr;
         err = codec->createInstance(app, image, Image_getCapFlags(image), &instance);

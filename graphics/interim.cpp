@@ -30,20 +30,13 @@ int GlyphMask_hit(SpanRecord *, int32_t, int32_t, int *out)
     return Res_notImplemented;
 }
 
-// Interim codec descriptors: the GIF decoder comes later, so its getter
-// answers null (start-up registers only the real ones); drawing lists keep
-// zero bounds and compare equal.
+// Interim: drawing lists keep zero bounds and compare equal.
 #include <cstring>
 
 #include "core/mem/mem.h"
 #include "core/task/lock.h"
 #include "graphics/image.h"
 #include "platform/api/engine.h"
-
-ImageCodec *Codec_gifDescriptor()
-{
-    return nullptr;
-}
 
 int Draw_registerBounds(EngineContext *, const int32_t *, uint32_t, Edr_DrawList *)
 {
@@ -55,18 +48,7 @@ int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
     return 0;
 }
 
-// Interim: frame sequences come later, so the animation worker has no
-// frames to step; it sleeps until the store stops it.
-int Anim_runLoop(EngineContext *app)
-{
-    return Sem_waitStoppable(&app->imageStore->animWake) == Res_stopRequested ? Res_stopRequested : 0;
-}
 
-// Interim: the image document module is not built yet, so its handler recognises nothing.
-int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc)
-{
-    return DocType_describeInterim(context, desc);
-}
 // Interim text measurement: no fonts exist yet, so every character is half
 // an em wide (size / 144 in 16.16 inches for a size in 16.16 points) and the
 // box is {0, 0, width, size / 72}; as many characters fit as the limit

@@ -18,6 +18,13 @@ struct Edr_Doc;
 struct Edr_Node;
 struct LoadProgress;
 struct Url;
+struct VfsHandle;
+
+// The image document's open operation: makes doc a document whose content
+// is the one image of stream (handlerData: the image handler's private
+// word, 1 to wait for animations). Takes the stream over. 0 or an error.
+int Html_openImageDocument(EngineContext *context, void *handlerData, VfsHandle *stream, Edr_Doc *doc,
+                           Edr_Node *frame, uint32_t flags);
 
 // Creates the embedded sub-document of a frame (kind 2) under its node in
 // doc: width and height in 16.16 inches (negative when given by the frame

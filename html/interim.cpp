@@ -392,3 +392,22 @@ void Date_toLocalParts(BrokenTime *out, int64_t time)
     if (out)
         Time_gmtime(time + Time_zoneOffset(), out);
 }
+
+// Interim image document until the web layer's builder: one image node for
+// the stream's URL as the root's last child; the stream is closed.
+#include "document/edr/node.h"
+#include "html/docweb.h"
+
+int Html_openImageDocument(EngineContext *, void *, VfsHandle *stream, Edr_Doc *doc, Edr_Node *, uint32_t)
+{
+    Url *url = nullptr;
+    int r = Vfs_getUrl(stream, &url);
+    Edr_Node *node = nullptr;
+    const int32_t placement[5] = {0, 0, 0, 0, 0};
+    if (r == Res_ok)
+        r = url ? Edr_Node_createImage(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, &node, url, placement, 0)
+                : Res_fileCannotOpen;
+    Url_free(url);
+    (void)Vfs_close(stream);
+    return r;
+}

@@ -356,3 +356,73 @@ int FvViewer_installModeOps(FvViewer *viewer)
     viewer->viewCallbacks->modeOps = ops;
     return 1;
 }
+
+// Interim playback clock until the viewer's own lands: one slot (slot 0)
+// over the engine's timer queue, no pause, no listeners.
+#include "core/task/timer.h"
+#include "core/task/timerq.h"
+
+struct PlayClock {
+    EngineContext *owner;
+    int64_t start;
+    int32_t running;
+    uint32_t frozen;
+    ClockCallbackFn callback;
+    void *argument;
+    uint32_t timer;
+};
+
+int Clock_create(EngineContext *app, PlayClock **clock)
+{
+    *clock = static_cast<PlayClock *>(Mem_calloc(1, sizeof(PlayClock)));
+    if (!*clock)
+        return Res_noMemory;
+    (*clock)->owner = app;
+    return Res_ok;
+}
+
+void Clock_destroy(PlayClock *clock)
+{
+    if (clock)
+        Clock_stop(clock);
+    Mem_free(clock);
+}
+
+int Clock_start(PlayClock *clock)
+{
+    clock->start = AlienTimer_getTimeMs(clock->owner->instance) - clock->frozen;
+    clock->running = 1;
+    return Res_ok;
+}
+
+void Clock_stop(PlayClock *clock)
+{
+    if (clock->timer && clock->owner->eventProc)
+        (void)TimerQ_cancel(clock->owner->eventProc, &clock->timer);
+    clock->running = 0;
+    clock->frozen = 0;
+}
+
+int Clock_elapsedMs(PlayClock *clock, uint32_t *elapsed)
+{
+    *elapsed = clock->running ? uint32_t(AlienTimer_getTimeMs(clock->owner->instance) - clock->start) : clock->frozen;
+    return Res_ok;
+}
+
+void Clock_setCallback(PlayClock *clock, int32_t slot, ClockCallbackFn callback, void *argument)
+{
+    if (slot == 0) {
+        clock->callback = callback;
+        clock->argument = argument;
+    }
+}
+
+int Clock_setTimer(PlayClock *clock, int32_t slot, uint32_t offset)
+{
+    if (slot != 0 || !clock->running || !clock->callback || !clock->owner->eventProc)
+        return Res_ok;
+    if (clock->timer)
+        (void)TimerQ_cancel(clock->owner->eventProc, &clock->timer);
+    return TimerQ_addAt(clock->owner, clock->owner->eventProc, clock->start + offset, clock->callback,
+                        clock->argument, &clock->timer);
+}
