@@ -11,25 +11,6 @@
 #include "graphics/drawitem.h"
 #include "graphics/path.h"
 
-// Interim: glyph masks are not made yet, so none can be placed, painted or
-// hit; a glyph-mask item reports 259.
-int GlyphMask_prepare(const GlyphMaskShape *, Bitmap *, int32_t, int32_t, SpanRecord *, Rect *)
-{
-    return Res_notImplemented;
-}
-
-int GlyphMask_emit(SpanRecord *, RowOpSetupFn, uint8_t *, ptrdiff_t, const uint8_t *, ptrdiff_t, const uint8_t *,
-                   ptrdiff_t, const uint8_t *)
-{
-    return Res_notImplemented;
-}
-
-int GlyphMask_hit(SpanRecord *, int32_t, int32_t, int *out)
-{
-    *out = 0;
-    return Res_notImplemented;
-}
-
 // Interim codec descriptors: the GIF decoder comes later, so its getter
 // answers null (start-up registers only the real ones); drawing lists keep
 // zero bounds and compare equal.
