@@ -6,6 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/path.h"
+#include "layout/contour.h"
 
 #include <cstring>
 
@@ -471,5 +472,141 @@ int GlyphPath_appendRecords(GlyphPath *dst, const GlyphPath *src, int32_t a, int
     bytes[dst->lastStart] |= GlyphPoint_last;
     dst->lastSize = GlyphPoint_wideSize;
     dst->byteCapacity = uint32_t(room);
+    return Res_ok;
+}
+
+namespace {
+
+// Feeds one contour's points, then its first (and, after a control-point
+// start, its second) again so that the spline closes, then closes it.
+int contourToPath(GlyphPath *holder, const int32_t *pts, const uint8_t *on, uint32_t n)
+{
+    ContourState st{};
+    int r = Res_ok;
+    for (uint32_t i = 0; i < n && r == Res_ok; i++)
+        r = Contour_addPoint(holder, &st, pts[2 * i], pts[2 * i + 1], on[i]);
+    if (r == Res_ok && n > 0)
+        r = Contour_addPoint(holder, &st, pts[0], pts[1], on[0]);
+    if (r == Res_ok && n > 1 && !on[0])
+        r = Contour_addPoint(holder, &st, pts[2], pts[3], on[1]);
+    if (r == Res_ok && n > 0)
+        r = Path_close(holder->path);
+    return r;
+}
+
+int recordsToPath(const GlyphPath *o, Path *path)
+{
+    uint32_t used = usedBytes(o);
+    // At most one point per 3 bytes: one buffer for the longest contour.
+    uint32_t most = used / GlyphPoint_narrowSize + 1;
+    int32_t *pts = static_cast<int32_t *>(Mem_malloc(size_t(most) * 8));
+    uint8_t *on = static_cast<uint8_t *>(Mem_malloc(most));
+    if (!pts || !on) {
+        Mem_free(pts);
+        Mem_free(on);
+        return Res_noMemory;
+    }
+    GlyphPath holder{GlyphPath_kindPath, nullptr, path, 0, 0, 0};
+    int32_t x = 0, y = 0;
+    uint32_t n = 0;
+    int r = Res_ok;
+    for (uint32_t at = 0; at < used && r == Res_ok;) {
+        const uint8_t *rec = o->bytes + at;
+        uint8_t f = rec[0];
+        uint32_t size = (f & GlyphPoint_wide) ? GlyphPoint_wideSize : GlyphPoint_narrowSize;
+        if (at + size > used)
+            break;
+        if (f & GlyphPoint_absolute)
+            x = y = 0;
+        if (f & GlyphPoint_wide) {
+            x += rd16(rec + 1);
+            y += rd16(rec + 3);
+        } else {
+            x += int8_t(rec[1]);
+            y += int8_t(rec[2]);
+        }
+        at += size;
+        pts[2 * n] = x;
+        pts[2 * n + 1] = y;
+        on[n++] = (f & GlyphPoint_onCurve) ? 1 : 0;
+        if ((f & (GlyphPoint_contourEnd | GlyphPoint_last)) || at >= used) {
+            r = contourToPath(&holder, pts, on, n);
+            n = 0;
+        }
+        if (f & GlyphPoint_last)
+            break;
+    }
+    Mem_free(pts);
+    Mem_free(on);
+    return r;
+}
+
+int codesToPath(const GlyphPath *o, Path *path)
+{
+    uint32_t used = usedBytes(o);
+    const uint8_t *p = o->bytes, *limit = o->bytes + used;
+    int32_t x = 0, y = 0;
+    int r = Res_ok;
+    while (p < limit && r == Res_ok) {
+        uint8_t code = p[0], op = code & 15;
+        const uint8_t *next = GlyphPath_nextOp(p);
+        if (next == p || next > limit || op == GlyphCode_end)
+            break;
+        bool wide = code & GlyphCode_wide;
+        auto value = [&](uint32_t k) { return wide ? int32_t(rd16(p + 1 + 2 * k)) : int32_t(int8_t(p[1 + k])); };
+        switch (op) {
+        case GlyphCode_moveTo:
+        case GlyphCode_lineTo:
+            x += value(0);
+            y += value(1);
+            r = op == GlyphCode_moveTo ? Path_moveTo(path, x, y) : Path_lineTo(path, x, y);
+            break;
+        case GlyphCode_curveTo: {
+            int32_t x1 = x + value(0), y1 = y + value(1);
+            int32_t x2 = x1 + value(2), y2 = y1 + value(3);
+            x = x2 + value(4);
+            y = y2 + value(5);
+            r = Path_curveTo(path, x1, y1, x2, y2, x, y);
+            break;
+        }
+        case GlyphCode_close:
+            r = Path_close(path);
+            break;
+        case GlyphCode_reset:
+            x = y = 0;
+            break;
+        default:
+            break;
+        }
+        p = next;
+    }
+    return r;
+}
+
+} // namespace
+
+int GlyphPath_toPath(GlyphPath *outline, Path **out)
+{
+    *out = nullptr;
+    if (outline && outline->kind == GlyphPath_kindPath && outline->path) {
+        *out = outline->path;
+        outline->path = nullptr;
+        return Res_ok;
+    }
+    Path *path = nullptr;
+    if (Path_create(&path, 0x10000) != Res_ok)
+        return Res_noMemory;
+    int r = Res_ok;
+    if (outline && outline->bytes && outline->lastSize) {
+        if (outline->kind == GlyphPath_kindPoints)
+            r = recordsToPath(outline, path);
+        else if (outline->kind == GlyphPath_kindCodes)
+            r = codesToPath(outline, path);
+    }
+    if (r != Res_ok) {
+        Path_destroy(path);
+        return r;
+    }
+    *out = path;
     return Res_ok;
 }

@@ -138,3 +138,10 @@ uint32_t GlyphPath_missingAdvance(int32_t size);
 // Only wide records are changed (the TrueType loader writes nothing else);
 // outlines of other kinds or without records stay as they are.
 void GlyphPath_shiftFirstX(GlyphPath *outline, int32_t dx);
+
+// A new path (scale 0x10000) of the outline: kind 0 by quadratic B-spline
+// rules, each contour closed; kind 1 by its codes; kind 2 hands over its
+// own path (the outline keeps none). A null outline or one without bytes
+// gives an empty path. 0 with *out the path (the caller's); 1 out of
+// memory; the path's errors.
+[[nodiscard]] int GlyphPath_toPath(GlyphPath *outline, Path **out);
