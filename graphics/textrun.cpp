@@ -182,6 +182,10 @@ int TextRun_buildCharTable(FontList *list, uint32_t flags, const char16_t *chars
             }
         }
     }
+    // Hidden characters take no room, whatever their font reported.
+    for (uint32_t i = 0; i < n; i++)
+        if (a.glyphs[i] == CharTable_noGlyph)
+            a.advances[i] = 0;
     if ((flags & CharTable_kerning) && n >= 2) {
         for (uint32_t f = 0; f < FontList_maxFonts; f++) {
             if (!(mask & (1u << f)) || f >= list->fontCount || !list->fonts[f].ops->kerning)
