@@ -429,4 +429,87 @@ TEST_F(TextRunTest, BoxFontTextItemDrawsHollowBoxes)
     Font_listRelease(fonts);
 }
 
+// Underlines and strike-through in segments that skip the spaces.
+TEST_F(TextRunTest, DecorationsSkipSpaces)
+{
+    FontList *fonts = nullptr;
+    ASSERT_EQ(Font_listCreate(nullptr, nullptr, 0, 0, nullptr, &fonts), Res_ok);
+    const int32_t w = 120, h = 40;
+    Bitmap *b = bitmap(w, h, Pixel_format565);
+    for (int y = 0; y < h; y++)
+        memset(Bitmap_firstRow(b) + y * b->stride, 0xFF, size_t(w) * 2);
+    DrawTarget target{b, nullptr, 0, 0};
+    Matrix m = {72, 0, 0, 72, 4, 10};
+    const int32_t style[2] = {1, 0};
+    // 24 points: the underline (position -1600, thickness 800 of 16384 em)
+    // lies 3.5 to 2.3 pixels below the baseline: y-up row 7 is covered.
+    ASSERT_EQ(TextRun_outline(fonts, 24 << 16, TextStyle_underline | TextStyle_strike, style, u"ab cd", 5, 0, 0, &m,
+                              nullptr, &target, 0xFF000000),
+              Res_ok);
+    auto inked = [&](int x, int yUp) { return pixel16(b, h - 1 - yUp, x) != 0xFFFF; };
+    const double advance = 12744 * 24.0 / 16384;
+    for (int x = 5; x < int(4 + 2 * advance) - 1; x++)
+        EXPECT_TRUE(inked(x, 7)) << x;
+    for (int x = int(4 + 2 * advance) + 2; x < int(4 + 3 * advance) - 1; x++) {
+        EXPECT_FALSE(inked(x, 7)) << x;
+        EXPECT_FALSE(inked(x, 12)) << x;
+    }
+    for (int x = int(4 + 3 * advance) + 1; x < int(4 + 5 * advance) - 1; x++)
+        EXPECT_TRUE(inked(x, 7)) << x;
+    // Nothing far below the underline.
+    for (int x = 0; x < w; x++)
+        EXPECT_FALSE(inked(x, 3)) << x;
+    Font_listRelease(fonts);
+}
+
+// A transformer of the first font rewrites the run; a run object that
+// needs more room than the characters makes the table grow and convert
+// again.
+struct Doubler {
+    TextTransformer base;
+    int converts;
+};
+
+int doublerBegin(TextTransformer *, const char16_t *chars, uint32_t count, void **run)
+{
+    static_assert(sizeof(void *) >= sizeof(uintptr_t));
+    *run = const_cast<char16_t *>(chars);
+    (void)count;
+    return 0;
+}
+
+Doubler *activeDoubler = nullptr;
+
+int doublerConvert(void *run, char16_t *chars, uint16_t *, uint8_t *, uint32_t capacity, uint32_t *count)
+{
+    activeDoubler->converts++;
+    const char16_t *in = static_cast<const char16_t *>(run);
+    *count = 4;
+    if (capacity >= 4)
+        for (uint32_t i = 0; i < 4; i++)
+            chars[i] = in[i / 2];
+    return 0;
+}
+
+void doublerEnd(void *)
+{
+}
+
+TEST_F(TextRunTest, TransformerRewritesTheRun)
+{
+    FontList *l = fakeList();
+    Doubler d{{doublerBegin, doublerConvert, doublerEnd}, 0};
+    activeDoubler = &d;
+    l->transformer = &d.base;
+    Table t = build(l, 0, u"ab");
+    ASSERT_EQ(t.n, 4u);
+    EXPECT_EQ(std::u16string(t.chars, 4), u"aabb");
+    EXPECT_EQ(d.converts, 2);
+    // Kinds 48 and 50 take no transformer.
+    l->fonts[0].kind = 48;
+    t = build(l, 0, u"ab");
+    EXPECT_EQ(t.n, 2u);
+    activeDoubler = nullptr;
+}
+
 } // namespace
