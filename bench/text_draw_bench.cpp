@@ -41,7 +41,8 @@ struct World {
         TestHeap_open(&heap, size_t(64) << 20, 0);
         context.table256 = nullptr;
         pixels.assign(size_t(width) * height * 2, 0);
-        (void)Bitmap_create(&context, &bitmap, width, height, Pixel_format565, 0x10000, pixels.data(), 0);
+        (void)Bitmap_create(&context, &bitmap, width, height, Pixel_format565, 0x10000,
+                            pixels.data(), 0);
         (void)Font_listCreate(nullptr, nullptr, 0, 0, nullptr, &fonts);
         for (int i = 0; i < 100; i++)
             line += char16_t(u'A' + i % 26);
@@ -62,8 +63,8 @@ void drawRuns(World &w, uint32_t masks)
     DrawTarget target{w.bitmap, nullptr, 0, 0};
     for (int r = 0; r < 100; r++) {
         Matrix m = {72, 0, 0, 72, 0, 10 * r + 4};
-        (void)TextRun_outline(w.fonts, size, 0, nullptr, w.line.data(), uint32_t(w.line.size()), 0, 0, &m, nullptr,
-                              &target, 0xFF000000);
+        (void)TextRun_outline(w.fonts, size, 0, nullptr, w.line.data(), uint32_t(w.line.size()), 0,
+                              0, &m, nullptr, &target, 0xFF000000);
     }
 }
 
@@ -95,8 +96,8 @@ void BM_FitLineInParagraph(benchmark::State &state)
     uint32_t fitted = 0;
     for (auto _ : state) {
         Rect r{};
-        (void)TextRun_measureFit(w.fonts, size, 0, nullptr, w.paragraph.data(), uint32_t(w.paragraph.size()), 0, 0,
-                                 lineWidth, &fitted, &r);
+        (void)TextRun_measureFit(w.fonts, size, 0, nullptr, w.paragraph.data(),
+                                 uint32_t(w.paragraph.size()), 0, 0, lineWidth, &fitted, &r);
         benchmark::DoNotOptimize(r);
     }
     state.counters["fitted"] = fitted;
@@ -108,7 +109,8 @@ void BM_MeasureLineAlone(benchmark::State &state)
     World &w = world();
     for (auto _ : state) {
         Rect r{};
-        (void)TextRun_measureFit(w.fonts, size, 0, nullptr, w.paragraph.data(), 80, 0, 0, 0x7FFFFFFF, nullptr, &r);
+        (void)TextRun_measureFit(w.fonts, size, 0, nullptr, w.paragraph.data(), 80, 0, 0,
+                                 0x7FFFFFFF, nullptr, &r);
         benchmark::DoNotOptimize(r);
     }
 }

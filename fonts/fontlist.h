@@ -31,20 +31,20 @@ struct TextFontOps {
     // Maps the characters whose glyph id is still 0 to glyphs: a hit
     // stores the glyph id and the font index in glyphs and fonts and
     // counts *unmapped down.
-    int (*map)(FontList *list, uint32_t font, const char16_t *chars, uint32_t n, uint16_t *glyphs, uint8_t *fonts,
-               uint32_t *unmapped);
+    int (*map)(FontList *list, uint32_t font, const char16_t *chars, uint32_t n, uint16_t *glyphs,
+               uint8_t *fonts, uint32_t *unmapped);
     // *kind = the glyph's kind (GlyphKind_zeroWidthMark for a mark).
     int (*glyphKind)(FontList *list, uint32_t font, uint16_t glyph, uint32_t *kind);
     // Prepares the font for the run's glyphs (before metrics).
     int (*prepare)(FontList *list, uint32_t font, const char16_t *chars, const uint16_t *glyphs,
                    const uint8_t *fonts, uint32_t n);
     // Fills first[i] and advances[i] for the characters of this font.
-    int (*metrics)(FontList *list, uint32_t font, const uint16_t *glyphs, uint32_t n, const uint8_t *fonts,
-                   uint16_t *first, uint16_t *advances);
+    int (*metrics)(FontList *list, uint32_t font, const uint16_t *glyphs, uint32_t n,
+                   const uint8_t *fonts, uint16_t *first, uint16_t *advances);
     // Adjusts the advances of this font's characters by its kerning (null:
     // none).
-    int (*kerning)(FontList *list, uint32_t font, const uint16_t *glyphs, uint32_t n, const uint8_t *fonts,
-                   uint16_t *advances);
+    int (*kerning)(FontList *list, uint32_t font, const uint16_t *glyphs, uint32_t n,
+                   const uint8_t *fonts, uint16_t *advances);
     // *out = a new outline of the glyph in the font's units (the caller's).
     int (*outline)(FontList *list, uint32_t font, uint16_t glyph, GlyphPath **out);
 };
@@ -64,8 +64,8 @@ struct TextTransformer {
 
 // Metrics that replace every font's (an override of the style).
 struct TextMetricsOverride {
-    int (*metrics)(TextMetricsOverride *self, const uint16_t *glyphs, uint32_t n, const uint8_t *fonts,
-                   uint16_t *first, uint16_t *advances);
+    int (*metrics)(TextMetricsOverride *self, const uint16_t *glyphs, uint32_t n,
+                   const uint8_t *fonts, uint16_t *first, uint16_t *advances);
 };
 
 struct TextFont {
@@ -94,10 +94,10 @@ struct FontCaches {
 };
 
 struct FontList {
-    Lock lock;             // held by every measurement and walk
-    int32_t hScale;        // 16.16 horizontal scale
-    int32_t vScale;        // 16.16 vertical scale
-    Matrix baseMatrix;     // applied before the caller's matrix
+    Lock lock;              // held by every measurement and walk
+    int32_t hScale;         // 16.16 horizontal scale
+    int32_t vScale;         // 16.16 vertical scale
+    Matrix baseMatrix;      // applied before the caller's matrix
     int32_t averageAdvance; // glyph units; 0 when the fonts give none
     uint32_t fontCount;
     TextFont fonts[FontList_maxFonts];
@@ -112,9 +112,9 @@ struct FontList {
 // every glyph the missing-glyph box (graphics/glyphpath.h) on an em of
 // 2048 outline units, one advance for all.
 enum : int32_t {
-    BoxFont_advance = 12744,  // glyph units (GlyphPath_missingAdvance of 16384)
-    BoxFont_ascent = 14336,   // 7/8 em
-    BoxFont_descent = -2048,  // 1/8 em below the baseline
+    BoxFont_advance = 12744, // glyph units (GlyphPath_missingAdvance of 16384)
+    BoxFont_ascent = 14336,  // 7/8 em
+    BoxFont_descent = -2048, // 1/8 em below the baseline
     BoxFont_upperDecoration = 12288,
     BoxFont_underlinePosition = -1600,
     BoxFont_thickness = 800,

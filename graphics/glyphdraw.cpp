@@ -16,7 +16,8 @@
 #include "graphics/pixelbuf.h"
 #include "graphics/textrun.h"
 
-namespace {
+namespace
+{
 
 // The glyph matrix followed by the run matrix: outline units to pixels.
 Matrix deviceMatrix(const GlyphWalk *walk)
@@ -55,7 +56,8 @@ int fetchPath(GlyphWalk *walk, Path **out, bool *owned)
     if (LruCache_find(cache, font->cacheId, walk->glyph, out))
         return Res_ok;
     GlyphPath *outline = nullptr;
-    int r = font->ops->outline ? font->ops->outline(list, walk->font, walk->glyph, &outline) : Res_notImplemented;
+    int r = font->ops->outline ? font->ops->outline(list, walk->font, walk->glyph, &outline)
+                               : Res_notImplemented;
     if (r != Res_ok)
         return r;
     Path *path = nullptr;
@@ -148,13 +150,14 @@ int Glyph_fetchAndDraw(GlyphWalk *walk)
     return r;
 }
 
-void Decoration_setup(DecorationState *s, const TextFont *font, int32_t emSize, uint32_t flags, int32_t count,
-                      int32_t thickness)
+void Decoration_setup(DecorationState *s, const TextFont *font, int32_t emSize, uint32_t flags,
+                      int32_t count, int32_t thickness)
 {
     *s = DecorationState{};
     s->font = font;
     s->emSize = emSize;
-    bool under = flags & TextStyle_underline, over = flags & TextStyle_overline, strike = flags & TextStyle_strike;
+    bool under = flags & TextStyle_underline, over = flags & TextStyle_overline,
+         strike = flags & TextStyle_strike;
     uint32_t f = strike && over ? 2 : (strike || over) ? 1 : 0;
     int64_t lines = int64_t(f) + (under ? std::max(count, 0) : 0);
     s->n = uint32_t(std::min<int64_t>(lines, Decoration_maxLines));
@@ -180,8 +183,8 @@ void Decoration_setEnd(DecorationState *s, int32_t x)
     s->end = x;
 }
 
-int Decoration_drawSegment(const DecorationState *s, const Matrix *runMatrix, const DrawTarget *target,
-                           uint32_t colour)
+int Decoration_drawSegment(const DecorationState *s, const Matrix *runMatrix,
+                           const DrawTarget *target, uint32_t colour)
 {
     if (s->end <= s->start || s->t <= 0)
         return Res_ok;

@@ -22,10 +22,10 @@ enum : uint32_t {
 // the baseline (document units, y up), and the current segment.
 struct DecorationState {
     const TextFont *font;
-    int32_t emSize;       // the em in document units
-    uint32_t n;           // lines
-    int32_t t;            // thickness, document units
-    int32_t start, end;   // the segment, document units along the run
+    int32_t emSize;     // the em in document units
+    uint32_t n;         // lines
+    int32_t t;          // thickness, document units
+    int32_t start, end; // the segment, document units along the run
     int32_t offsets[Decoration_maxLines];
 };
 
@@ -40,8 +40,8 @@ struct DecorationState {
 // Works out the lines for the style flags (bit 0 underline, count of
 // them; bit 1 overline; bit 2 strike-through), at most 7, and the
 // thickness (0 or less: the font's). Segment bounds 0.
-void Decoration_setup(DecorationState *state, const TextFont *font, int32_t emSize, uint32_t flags, int32_t count,
-                      int32_t thickness);
+void Decoration_setup(DecorationState *state, const TextFont *font, int32_t emSize, uint32_t flags,
+                      int32_t count, int32_t thickness);
 void Decoration_setStart(DecorationState *state, int32_t x);
 void Decoration_setEnd(DecorationState *state, int32_t x);
 // Draws every line of the current segment through runMatrix (document

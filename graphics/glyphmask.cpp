@@ -14,7 +14,8 @@
 #include "graphics/fill.h"
 #include "graphics/rastergeom.h"
 
-namespace {
+namespace
+{
 
 enum : uint32_t {
     minimumSubpixelBits = 3,
@@ -97,7 +98,8 @@ uint32_t encodeRow(CodeArea *area, const uint8_t *cover, uint32_t width)
             lastCode = area->used;
             putCode(area, (c == 255 ? GlyphMask_kindFull : GlyphMask_kindSkip) | n);
         } else {
-            while (x + n < last && cover[x + n] != 0 && cover[x + n] != 255 && n < GlyphMask_lengthMask)
+            while (x + n < last && cover[x + n] != 0 && cover[x + n] != 255 &&
+                   n < GlyphMask_lengthMask)
                 n++;
             lastCode = area->used;
             if (n == 1) {
@@ -142,7 +144,8 @@ int GlyphMask_create(GlyphMask **out, const FillRequest *request, Bitmap *bitmap
     r = Fill_buildCrossings(&fc, &table);
     if (r != Res_ok)
         return r;
-    Rows_reduceToSpans(table.rows, table.records, table.rowCount, table.fillRule != Fill_ruleNonZero);
+    Rows_reduceToSpans(table.rows, table.records, table.rowCount,
+                       table.fillRule != Fill_ruleNonZero);
 
     uint32_t width = uint32_t(w), height = uint32_t(h);
     GlyphMask *mask = static_cast<GlyphMask *>(Mem_calloc(1, sizeof(GlyphMask)));
@@ -176,7 +179,8 @@ int GlyphMask_create(GlyphMask **out, const FillRequest *request, Bitmap *bitmap
         // Worst case: a code per pixel, or a literal run and its pad.
         r = reserveCodes(&area, 2 * width + 4);
         if (r == Res_ok)
-            mask->rows[height - 1 - py] = encodeRow(&area, cover, width); // the table's rows run upward
+            mask->rows[height - 1 - py] =
+                encodeRow(&area, cover, width); // the table's rows run upward
     }
     Mem_free(counts);
     Mem_free(cover);
@@ -220,8 +224,8 @@ void GlyphMask_copyTo(void *block, const GlyphMask *mask)
     memcpy(base, &header, sizeof header);
 }
 
-int GlyphMask_prepare(const GlyphMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy, SpanRecord *spans,
-                      Rect *rect)
+int GlyphMask_prepare(const GlyphMaskShape *shape, Bitmap *bitmap, int32_t dx, int32_t dy,
+                      SpanRecord *spans, Rect *rect)
 {
     const GlyphMask *mask = shape->mask;
     spans->glyph.mask = mask;
@@ -240,9 +244,9 @@ int GlyphMask_prepare(const GlyphMaskShape *shape, Bitmap *bitmap, int32_t dx, i
     return Res_ok;
 }
 
-int GlyphMask_emit(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination, ptrdiff_t destinationStride,
-                   const uint8_t *source, ptrdiff_t sourceStride, const uint8_t *mask, ptrdiff_t maskStride,
-                   const uint8_t *)
+int GlyphMask_emit(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination,
+                   ptrdiff_t destinationStride, const uint8_t *source, ptrdiff_t sourceStride,
+                   const uint8_t *mask, ptrdiff_t maskStride, const uint8_t *)
 {
     const GlyphMask *m = spans->glyph.mask;
     if (!m->codes || spans->width <= 0 || spans->chunkRows <= 0)
@@ -252,8 +256,8 @@ int GlyphMask_emit(SpanRecord *spans, RowOpSetupFn setup, uint8_t *destination, 
         return Res_ok;
     uint32_t rows = std::min<uint32_t>(uint32_t(spans->chunkRows), m->height - first);
     RowOp_runCodedRows(destination, destinationStride, m->rows + first, m->codes,
-                       uint32_t(spans->glyph.columnsSkipped), uint32_t(spans->width), rows, source, sourceStride,
-                       mask, maskStride, setup);
+                       uint32_t(spans->glyph.columnsSkipped), uint32_t(spans->width), rows, source,
+                       sourceStride, mask, maskStride, setup);
     return Res_ok;
 }
 
@@ -263,7 +267,8 @@ int GlyphMask_hit(SpanRecord *spans, int32_t, int32_t, int *out)
     const GlyphMask *m = spans->glyph.mask;
     if (m->scale & 0x80000000u)
         return Res_glyphNoHitTest;
-    if (!m->codes || spans->glyph.rowsSkipped < 0 || uint32_t(spans->glyph.rowsSkipped) >= m->height)
+    if (!m->codes || spans->glyph.rowsSkipped < 0 ||
+        uint32_t(spans->glyph.rowsSkipped) >= m->height)
         return Res_ok;
     return MaskRle_hit(int32_t(m->rows[spans->glyph.rowsSkipped]), m->codes, m->codesSize,
                        spans->glyph.columnsSkipped, out);

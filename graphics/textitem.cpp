@@ -7,7 +7,8 @@
 #include "graphics/drawitem.h"
 #include "graphics/textrun.h"
 
-namespace {
+namespace
+{
 
 TextItemPart *partOf(ObjHeader *item)
 {
@@ -33,18 +34,18 @@ Matrix runMatrix(ObjHeader *item, const Matrix *matrix)
     return m;
 }
 
-int draw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *matrix, const DrawTarget *target,
-         const DrawFlags *, intptr_t)
+int draw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *matrix,
+         const DrawTarget *target, const DrawFlags *, intptr_t)
 {
     const TextItemPart *p = partOf(item);
     const ObjTextPart &t = p->base;
     Matrix m = runMatrix(item, matrix);
-    return TextRun_outline(t.fonts, t.size, t.styleFlags, t.style, t.chars + t.start, t.count, t.charSpacing,
-                           t.wordSpacing, &m, nullptr, target, p->colour);
+    return TextRun_outline(t.fonts, t.size, t.styleFlags, t.style, t.chars + t.start, t.count,
+                           t.charSpacing, t.wordSpacing, &m, nullptr, target, p->colour);
 }
 
-int identify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *, const DrawFlags *,
-             uint32_t *amount)
+int identify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
+             const DrawFlags *, uint32_t *amount)
 {
     if (amount)
         *amount = TextItem_identifier;
@@ -57,8 +58,8 @@ int bounds(EngineContext *, ObjHeader *item, Rect *out)
     const ObjTextPart &t = p->base;
     Matrix m = runMatrix(item, nullptr);
     Rect r{};
-    int err = TextRun_measureXform(t.fonts, t.size, t.styleFlags, t.style, t.chars + t.start, t.count,
-                                   t.charSpacing, t.wordSpacing, &m, &r);
+    int err = TextRun_measureXform(t.fonts, t.size, t.styleFlags, t.style, t.chars + t.start,
+                                   t.count, t.charSpacing, t.wordSpacing, &m, &r);
     if (err != Res_ok)
         return err;
     Point corners[2] = {{r.x0, r.y0}, {r.x1, r.y1}};
@@ -77,8 +78,10 @@ int hitGlyph(GlyphWalk *walk)
 {
     HitData *h = static_cast<HitData *>(walk->data);
     int32_t em = walk->size / 72;
-    int64_t x0 = walk->penX * walk->unit / 65536, x1 = (walk->penX + walk->advance) * walk->unit / 65536;
-    Point c[4] = {{int32_t(x0), -em / 4}, {int32_t(x1), -em / 4}, {int32_t(x1), em}, {int32_t(x0), em}};
+    int64_t x0 = walk->penX * walk->unit / 65536,
+            x1 = (walk->penX + walk->advance) * walk->unit / 65536;
+    Point c[4] = {
+        {int32_t(x0), -em / 4}, {int32_t(x1), -em / 4}, {int32_t(x1), em}, {int32_t(x0), em}};
     Matrix_transformPoints(c, 4, c, walk->runMatrix);
     Rect r;
     Rect_boundPoints(&r, c, 4, 1);
@@ -93,17 +96,17 @@ const ObjItemOps kOps = {draw, identify, bounds};
 
 const ObjClass TextItem_class = {&kOps, int32_t(sizeof(TextItemPart)), nullptr, Obj_itemText};
 
-int TextItem_hitTest(ObjHeader *item, const Matrix *matrix, const DrawTarget *target, int32_t x, int32_t y,
-                     int32_t *index)
+int TextItem_hitTest(ObjHeader *item, const Matrix *matrix, const DrawTarget *target, int32_t x,
+                     int32_t y, int32_t *index)
 {
     *index = -1;
     const TextItemPart *p = partOf(item);
     const ObjTextPart &t = p->base;
     Matrix m = runMatrix(item, matrix);
     HitData h{x, y, -1};
-    int err = TextRun_walk(t.fonts, t.size, t.styleFlags & ~uint32_t(TextStyle_decorations), t.style,
-                           t.chars + t.start, t.count, t.charSpacing, t.wordSpacing, &m, nullptr, target, 0, hitGlyph,
-                           &h);
+    int err = TextRun_walk(t.fonts, t.size, t.styleFlags & ~uint32_t(TextStyle_decorations),
+                           t.style, t.chars + t.start, t.count, t.charSpacing, t.wordSpacing, &m,
+                           nullptr, target, 0, hitGlyph, &h);
     if (err == Res_ok && h.index >= 0)
         *index = int32_t(t.start) + h.index;
     return err;

@@ -20,7 +20,8 @@ int TextRun_freeCharTable(FontListOwner *owner)
     return Res_ok;
 }
 
-namespace {
+namespace
+{
 
 // The five arrays of a table of m characters in buf.
 struct TableArrays {
@@ -156,7 +157,8 @@ int TextRun_buildCharTable(FontList *list, uint32_t flags, const char16_t *chars
             return r;
     }
     if (list->overrideMetrics) {
-        int r = list->overrideMetrics->metrics(list->overrideMetrics, a.glyphs, n, a.fonts, a.first, a.advances);
+        int r = list->overrideMetrics->metrics(list->overrideMetrics, a.glyphs, n, a.fonts, a.first,
+                                               a.advances);
         if (r != Res_ok)
             return r;
     }
@@ -214,11 +216,21 @@ int TextRun_buildCharTable(FontList *list, uint32_t flags, const char16_t *chars
 
 // ------------------------------------------------------------ measurement
 
-namespace {
+namespace
+{
 
 // The box font's record, read where a run has no font list.
-constexpr TextFont boxFont = {nullptr, nullptr, 0, 0, BoxFont_ascent, BoxFont_descent, BoxFont_upperDecoration,
-                              BoxFont_underlinePosition, BoxFont_thickness, 0x10000, 0};
+constexpr TextFont boxFont = {nullptr,
+                              nullptr,
+                              0,
+                              0,
+                              BoxFont_ascent,
+                              BoxFont_descent,
+                              BoxFont_upperDecoration,
+                              BoxFont_underlinePosition,
+                              BoxFont_thickness,
+                              0x10000,
+                              0};
 
 // A run's character table, or the box font's advances without a list.
 struct RunTable {
@@ -246,8 +258,8 @@ int buildRun(FontList *list, const char16_t *chars, uint32_t count, RunTable *t)
     *t = RunTable{chars, nullptr, nullptr, nullptr, count, 1, list};
     if (!list)
         return Res_ok;
-    return TextRun_buildCharTable(list, CharTable_kerning, chars, count, &t->fonts, &t->glyphs, nullptr,
-                                  &t->advances, &t->chars, &t->mask, &t->n);
+    return TextRun_buildCharTable(list, CharTable_kerning, chars, count, &t->fonts, &t->glyphs,
+                                  nullptr, &t->advances, &t->chars, &t->mask, &t->n);
 }
 
 int64_t unitOf(int32_t size)
@@ -262,8 +274,8 @@ int32_t clamp32(int64_t v)
 }
 
 // The run's vertical extent and decorations, in document units.
-void verticalExtent(const RunTable &t, int32_t size, uint32_t flags, const int32_t *style, int64_t unit, int64_t *y0,
-                    int64_t *y1)
+void verticalExtent(const RunTable &t, int32_t size, uint32_t flags, const int32_t *style,
+                    int64_t unit, int64_t *y0, int64_t *y1)
 {
     int32_t ascent = INT32_MIN, descent = INT32_MAX;
     for (uint32_t f = 0; f < FontList_maxFonts; f++) {
@@ -280,17 +292,19 @@ void verticalExtent(const RunTable &t, int32_t size, uint32_t flags, const int32
     *y1 = int64_t(size) * ascent / 0x120000;
     if (flags & TextStyle_decorations) {
         const TextFont *f0 = fontOf(t, 0);
-        int64_t th = style && style[1] > 0 ? style[1] : int64_t(f0->decorationThickness) * unit / 65536;
+        int64_t th =
+            style && style[1] > 0 ? style[1] : int64_t(f0->decorationThickness) * unit / 65536;
         if (flags & TextStyle_overline)
             *y1 = std::max(*y1, int64_t(f0->upperDecoration) * unit / 65536 + th);
         if ((flags & TextStyle_underline) && style && style[0] > 0)
-            *y0 = std::min(*y0, int64_t(f0->underlinePosition) * unit / 65536 - th * (2 * int64_t(style[0]) - 1));
+            *y0 = std::min(*y0, int64_t(f0->underlinePosition) * unit / 65536 -
+                                    th * (2 * int64_t(style[0]) - 1));
     }
 }
 
-int measurePrefixLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *style, const char16_t *chars,
-                        uint32_t count, int32_t charSpacing, int32_t wordSpacing, int32_t maxWidth,
-                        uint32_t *fitted, Rect *out)
+int measurePrefixLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *style,
+                        const char16_t *chars, uint32_t count, int32_t charSpacing,
+                        int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted, Rect *out)
 {
     int64_t unit = unitOf(size);
     RunTable t;
@@ -347,9 +361,9 @@ void unlockList(FontList *list)
         Lock_release(&list->lock);
 }
 
-int measureFitLocked(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style, const char16_t *chars,
-                     uint32_t count, int32_t charSpacing, int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted,
-                     Rect *out)
+int measureFitLocked(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
+                     const char16_t *chars, uint32_t count, int32_t charSpacing,
+                     int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted, Rect *out)
 {
     uint32_t chunk = count;
     int64_t average = fonts ? fonts->averageAdvance : BoxFont_advance;
@@ -359,8 +373,8 @@ int measureFitLocked(FontList *fonts, int32_t size, uint32_t flags, const int32_
     }
     for (;;) {
         uint32_t got = 0;
-        int r = measurePrefixLocked(fonts, size, flags, style, chars, chunk, charSpacing, wordSpacing, maxWidth, &got,
-                                    out);
+        int r = measurePrefixLocked(fonts, size, flags, style, chars, chunk, charSpacing,
+                                    wordSpacing, maxWidth, &got, out);
         if (r != Res_ok)
             return r;
         if (got < chunk || chunk == count) {
@@ -374,9 +388,9 @@ int measureFitLocked(FontList *fonts, int32_t size, uint32_t flags, const int32_
 
 } // namespace
 
-int TextRun_measurePrefix(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style, const char16_t *chars,
-                          uint32_t count, int32_t charSpacing, int32_t wordSpacing, int32_t maxWidth,
-                          uint32_t *fitted, Rect *out)
+int TextRun_measurePrefix(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
+                          const char16_t *chars, uint32_t count, int32_t charSpacing,
+                          int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted, Rect *out)
 {
     *out = Rect{0, 0, 0, 0};
     if (fitted)
@@ -384,15 +398,15 @@ int TextRun_measurePrefix(FontList *fonts, int32_t size, uint32_t flags, const i
     if (!chars || count == 0)
         return Res_ok;
     lockList(fonts);
-    int r = measurePrefixLocked(fonts, size, flags, style, chars, count, charSpacing, wordSpacing, maxWidth, fitted,
-                                out);
+    int r = measurePrefixLocked(fonts, size, flags, style, chars, count, charSpacing, wordSpacing,
+                                maxWidth, fitted, out);
     unlockList(fonts);
     return r;
 }
 
-int TextRun_measureFit(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style, const char16_t *chars,
-                       uint32_t count, int32_t charSpacing, int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted,
-                       Rect *out)
+int TextRun_measureFit(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
+                       const char16_t *chars, uint32_t count, int32_t charSpacing,
+                       int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted, Rect *out)
 {
     *out = Rect{0, 0, 0, 0};
     if (fitted)
@@ -400,27 +414,30 @@ int TextRun_measureFit(FontList *fonts, int32_t size, uint32_t flags, const int3
     if (!chars || count == 0)
         return Res_ok;
     lockList(fonts);
-    int r = measureFitLocked(fonts, size, flags, style, chars, count, charSpacing, wordSpacing, maxWidth, fitted, out);
+    int r = measureFitLocked(fonts, size, flags, style, chars, count, charSpacing, wordSpacing,
+                             maxWidth, fitted, out);
     unlockList(fonts);
     return r;
 }
 
-int TextRun_measureXform(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style, const char16_t *chars,
-                         uint32_t count, int32_t charSpacing, int32_t wordSpacing, const Matrix *matrix, Rect *out)
+int TextRun_measureXform(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
+                         const char16_t *chars, uint32_t count, int32_t charSpacing,
+                         int32_t wordSpacing, const Matrix *matrix, Rect *out)
 {
-    int r = TextRun_measureFit(fonts, size, flags, style, chars, count, charSpacing, wordSpacing, 0x7FFFFFFF, nullptr,
-                               out);
+    int r = TextRun_measureFit(fonts, size, flags, style, chars, count, charSpacing, wordSpacing,
+                               0x7FFFFFFF, nullptr, out);
     if (r != Res_ok || !matrix)
         return r;
-    Point corners[4] = {{out->x0, out->y0}, {out->x1, out->y0}, {out->x1, out->y1}, {out->x0, out->y1}};
+    Point corners[4] = {
+        {out->x0, out->y0}, {out->x1, out->y0}, {out->x1, out->y1}, {out->x0, out->y1}};
     Point mapped[4];
     Matrix_transformPoints(corners, 4, mapped, matrix);
     Rect_boundPoints(out, mapped, 4, 1);
     return Res_ok;
 }
 
-int64_t TextRun_width(const char16_t *chars, uint32_t count, int32_t charSpacing, int32_t wordSpacing,
-                      const uint16_t *advances)
+int64_t TextRun_width(const char16_t *chars, uint32_t count, int32_t charSpacing,
+                      int32_t wordSpacing, const uint16_t *advances)
 {
     int64_t s = 0;
     for (uint32_t i = 0; i < count; i++)
@@ -441,7 +458,8 @@ void Rect_scaleOutward(Rect *r, int32_t factor)
 
 // ------------------------------------------------------------------ walk
 
-namespace {
+namespace
+{
 
 bool touches(int64_t a0, int64_t a1, int64_t b0, int64_t b1)
 {
@@ -453,9 +471,10 @@ int outlineCallback(GlyphWalk *walk)
     return Glyph_fetchAndDraw(walk);
 }
 
-int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *style, const char16_t *chars,
-               uint32_t count, int32_t charSpacing, int32_t wordSpacing, const Matrix *matrix, const Rect *clip,
-               const DrawTarget *target, uint32_t colour, GlyphWalkFn callback, void *data)
+int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *style,
+               const char16_t *chars, uint32_t count, int32_t charSpacing, int32_t wordSpacing,
+               const Matrix *matrix, const Rect *clip, const DrawTarget *target, uint32_t colour,
+               GlyphWalkFn callback, void *data)
 {
     int64_t unit = unitOf(size);
     Matrix run = list ? list->baseMatrix : *Matrix_identity();
@@ -466,8 +485,8 @@ int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *styl
     int64_t cx0 = 0, cx1 = 0;
     if (clip) {
         Rect box{};
-        int r = measurePrefixLocked(list, size, flags, style, chars, count, charSpacing, wordSpacing, 0x7FFFFFFF,
-                                    nullptr, &box);
+        int r = measurePrefixLocked(list, size, flags, style, chars, count, charSpacing,
+                                    wordSpacing, 0x7FFFFFFF, nullptr, &box);
         if (r != Res_ok)
             return r;
         Point corners[4] = {{box.x0, box.y0}, {box.x1, box.y0}, {box.x1, box.y1}, {box.x0, box.y1}};
@@ -483,7 +502,10 @@ int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *styl
         if (!Rect_equal(&cut, &dev)) {
             Matrix inverse;
             Matrix_invert(&inverse, &run);
-            Point c[4] = {{clip->x0, clip->y0}, {clip->x1, clip->y0}, {clip->x1, clip->y1}, {clip->x0, clip->y1}};
+            Point c[4] = {{clip->x0, clip->y0},
+                          {clip->x1, clip->y0},
+                          {clip->x1, clip->y1},
+                          {clip->x0, clip->y1}};
             Matrix_transformPoints(c, 4, c, &inverse);
             Rect back;
             Rect_boundPoints(&back, c, 4, 1);
@@ -508,8 +530,8 @@ int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *styl
     DecorationState deco{};
     bool decorate = (flags & TextStyle_decorations) && target;
     if (decorate)
-        Decoration_setup(&deco, fontOf(t, 0), int32_t(int64_t(size) / 72), flags, style ? style[0] : 1,
-                         style ? style[1] : 0);
+        Decoration_setup(&deco, fontOf(t, 0), int32_t(int64_t(size) / 72), flags,
+                         style ? style[0] : 1, style ? style[1] : 0);
     bool inSegment = false, touched = false;
     int64_t pen = 0;
     auto doc = [unit](int64_t g) { return int32_t(g * unit / 65536); };
@@ -570,23 +592,25 @@ int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *styl
 
 } // namespace
 
-int TextRun_walk(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style, const char16_t *chars,
-                 uint32_t count, int32_t charSpacing, int32_t wordSpacing, const Matrix *matrix, const Rect *clip,
-                 const DrawTarget *target, uint32_t colour, GlyphWalkFn callback, void *data)
+int TextRun_walk(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
+                 const char16_t *chars, uint32_t count, int32_t charSpacing, int32_t wordSpacing,
+                 const Matrix *matrix, const Rect *clip, const DrawTarget *target, uint32_t colour,
+                 GlyphWalkFn callback, void *data)
 {
     if (!chars || count == 0)
         return Res_ok;
     lockList(fonts);
-    int r = walkLocked(fonts, size, flags, style, chars, count, charSpacing, wordSpacing, matrix, clip, target,
-                       colour, callback, data);
+    int r = walkLocked(fonts, size, flags, style, chars, count, charSpacing, wordSpacing, matrix,
+                       clip, target, colour, callback, data);
     unlockList(fonts);
     return r;
 }
 
-int TextRun_outline(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style, const char16_t *chars,
-                    uint32_t count, int32_t charSpacing, int32_t wordSpacing, const Matrix *matrix, const Rect *clip,
-                    const DrawTarget *target, uint32_t colour)
+int TextRun_outline(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
+                    const char16_t *chars, uint32_t count, int32_t charSpacing, int32_t wordSpacing,
+                    const Matrix *matrix, const Rect *clip, const DrawTarget *target,
+                    uint32_t colour)
 {
-    return TextRun_walk(fonts, size, flags, style, chars, count, charSpacing, wordSpacing, matrix, clip, target,
-                        colour, outlineCallback, nullptr);
+    return TextRun_walk(fonts, size, flags, style, chars, count, charSpacing, wordSpacing, matrix,
+                        clip, target, colour, outlineCallback, nullptr);
 }

@@ -41,48 +41,52 @@ enum : uint32_t {
 // font indices), the buffer size rounded up to 128 and only grown. Every
 // out pointer may be null; they stay valid until the next table is built
 // on the list. 0; 1 out of memory (the buffer freed); the fonts' errors.
-[[nodiscard]] int TextRun_buildCharTable(FontList *list, uint32_t flags, const char16_t *chars, uint32_t count,
-                                         const uint8_t **fonts, const uint16_t **glyphs, const uint16_t **first,
-                                         const uint16_t **advances, const char16_t **outChars, uint32_t *fontMask,
-                                         uint32_t *outCount);
+[[nodiscard]] int TextRun_buildCharTable(FontList *list, uint32_t flags, const char16_t *chars,
+                                         uint32_t count, const uint8_t **fonts,
+                                         const uint16_t **glyphs, const uint16_t **first,
+                                         const uint16_t **advances, const char16_t **outChars,
+                                         uint32_t *fontMask, uint32_t *outCount);
 // Frees the owner's buffer (capacity 0). Returns 0.
 int TextRun_freeCharTable(FontListOwner *owner);
 
 // Measures count characters up to maxWidth (0x7FFFFFFF: no limit), in
 // chunks estimated from the average advance when the run is long. *fitted
 // (when not null) receives how many fit, *out their extent. 0 or an error.
-[[nodiscard]] int TextRun_measureFit(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
-                                     const char16_t *chars, uint32_t count, int32_t charSpacing,
-                                     int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted, Rect *out);
+[[nodiscard]] int TextRun_measureFit(FontList *fonts, int32_t size, uint32_t flags,
+                                     const int32_t *style, const char16_t *chars, uint32_t count,
+                                     int32_t charSpacing, int32_t wordSpacing, int32_t maxWidth,
+                                     uint32_t *fitted, Rect *out);
 // Measures the first count characters up to maxWidth. 0 or an error.
-[[nodiscard]] int TextRun_measurePrefix(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
-                                        const char16_t *chars, uint32_t count, int32_t charSpacing,
-                                        int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted, Rect *out);
+[[nodiscard]] int TextRun_measurePrefix(FontList *fonts, int32_t size, uint32_t flags,
+                                        const int32_t *style, const char16_t *chars, uint32_t count,
+                                        int32_t charSpacing, int32_t wordSpacing, int32_t maxWidth,
+                                        uint32_t *fitted, Rect *out);
 // The whole run's extent, through matrix (null: none) as the bounds of
 // its four corners. 0 or an error.
-[[nodiscard]] int TextRun_measureXform(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
-                                       const char16_t *chars, uint32_t count, int32_t charSpacing,
-                                       int32_t wordSpacing, const Matrix *matrix, Rect *out);
+[[nodiscard]] int TextRun_measureXform(FontList *fonts, int32_t size, uint32_t flags,
+                                       const int32_t *style, const char16_t *chars, uint32_t count,
+                                       int32_t charSpacing, int32_t wordSpacing,
+                                       const Matrix *matrix, Rect *out);
 // The sum of advance + charSpacing (+ wordSpacing for a space) over the
 // characters with a non-zero advance.
-int64_t TextRun_width(const char16_t *chars, uint32_t count, int32_t charSpacing, int32_t wordSpacing,
-                      const uint16_t *advances);
+int64_t TextRun_width(const char16_t *chars, uint32_t count, int32_t charSpacing,
+                      int32_t wordSpacing, const uint16_t *advances);
 
 // What the per-glyph callback of a walk gets.
 struct GlyphWalk {
     FontList *list;
     int32_t size;
-    int32_t unit;         // document units (16.16) per 65536 glyph units
-    int64_t penX;         // glyph units from the run's start
-    uint32_t index;       // character index
-    uint32_t font;        // font index
+    int32_t unit;   // document units (16.16) per 65536 glyph units
+    int64_t penX;   // glyph units from the run's start
+    uint32_t index; // character index
+    uint32_t font;  // font index
     uint16_t glyph;
-    int32_t advance;      // glyph units
+    int32_t advance;         // glyph units
     const Matrix *runMatrix; // glyph units x unit / 65536 -> device
-    Matrix glyphMatrix;   // the glyph's outline units -> document units at the pen
+    Matrix glyphMatrix;      // the glyph's outline units -> document units at the pen
     const DrawTarget *target;
-    uint32_t colour;      // 0xAABBGGRR
-    void *data;           // the callback's
+    uint32_t colour; // 0xAABBGGRR
+    void *data;      // the callback's
 };
 
 // A callback result of 266 counts as 0; any other non-zero ends the walk.
@@ -92,14 +96,15 @@ typedef int (*GlyphWalkFn)(GlyphWalk *walk);
 // culled by clip (device pixels, null: none), calling callback for every
 // drawn glyph, then draws the decorations. 0 or the first error.
 [[nodiscard]] int TextRun_walk(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
-                               const char16_t *chars, uint32_t count, int32_t charSpacing, int32_t wordSpacing,
-                               const Matrix *matrix, const Rect *clip, const DrawTarget *target, uint32_t colour,
-                               GlyphWalkFn callback, void *data);
+                               const char16_t *chars, uint32_t count, int32_t charSpacing,
+                               int32_t wordSpacing, const Matrix *matrix, const Rect *clip,
+                               const DrawTarget *target, uint32_t colour, GlyphWalkFn callback,
+                               void *data);
 // Draws the run into the target in colour.
-[[nodiscard]] int TextRun_outline(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
-                                  const char16_t *chars, uint32_t count, int32_t charSpacing, int32_t wordSpacing,
-                                  const Matrix *matrix, const Rect *clip, const DrawTarget *target,
-                                  uint32_t colour);
+[[nodiscard]] int TextRun_outline(FontList *fonts, int32_t size, uint32_t flags,
+                                  const int32_t *style, const char16_t *chars, uint32_t count,
+                                  int32_t charSpacing, int32_t wordSpacing, const Matrix *matrix,
+                                  const Rect *clip, const DrawTarget *target, uint32_t colour);
 
 // Scales r by the 16.16 factor outward: x0 and y0 rounded toward negative
 // infinity, x1 and y1 upward.

@@ -23,4 +23,5 @@ struct ContourState {
 // Adds one point to the path of a kind-2 outline. 0, 1 out of memory, or
 // 256 without a current point (the path's errors). The state always ends
 // holding the new point.
-[[nodiscard]] int Contour_addPoint(GlyphPath *outline, ContourState *state, int32_t x, int32_t y, int onCurve);
+[[nodiscard]] int Contour_addPoint(GlyphPath *outline, ContourState *state, int32_t x, int32_t y,
+                                   int onCurve);

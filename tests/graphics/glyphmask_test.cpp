@@ -59,9 +59,10 @@ TEST_F(GlyphMaskTest, MaskDrawsLikeThePathFill)
     Path *p = glyph();
     Bitmap *viaPath = bitmap(w, h, Pixel_formatGrey8);
     DrawTarget pathTarget{viaPath, nullptr, 3, 2};
-    ASSERT_EQ(DrawItem_render(pathItem(viaPath, request(p, 3, Fill_ruleEvenOdd), Pixel_formatGrey8, 255), nullptr,
-                              nullptr, &pathTarget),
-              Res_ok);
+    ASSERT_EQ(
+        DrawItem_render(pathItem(viaPath, request(p, 3, Fill_ruleEvenOdd), Pixel_formatGrey8, 255),
+                        nullptr, nullptr, &pathTarget),
+        Res_ok);
     Bitmap *viaMask = bitmap(w, h, Pixel_formatGrey8);
     GlyphMask *m = make(request(p, 3, Fill_ruleEvenOdd), viaMask);
     ASSERT_NE(m, nullptr);
@@ -106,7 +107,8 @@ TEST_F(GlyphMaskTest, EmptyOutlinesOtherScalesAndUntestableMasks)
     EXPECT_EQ(GlyphMask_create(&m, &req, b), Res_pathEmptyArea);
     EXPECT_EQ(m, nullptr);
 
-    GlyphMask *box = make(request(polygons({{256, 256, 1024, 256, 1024, 1024, 256, 1024}}), 3, 0), b);
+    GlyphMask *box =
+        make(request(polygons({{256, 256, 1024, 256, 1024, 1024, 256, 1024}}), 3, 0), b);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->scale, 0x10000u);
     Bitmap *half = bitmap(8, 8, Pixel_formatGrey8, 0x8000);
@@ -143,8 +145,8 @@ TEST_F(GlyphMaskTest, TwoChunksPaintLikeOne)
         for (int32_t rows : chunks) {
             spans.chunkRows = rows;
             int32_t top = h - rect.y1 + spans.rowsDone; // memory row of the chunk's top
-            ASSERT_EQ(GlyphMask_emit(&spans, setup, pixels.data() + top * w + rect.x0, w, &colour, 0, &alpha, 0,
-                                     nullptr),
+            ASSERT_EQ(GlyphMask_emit(&spans, setup, pixels.data() + top * w + rect.x0, w, &colour,
+                                     0, &alpha, 0, nullptr),
                       Res_ok);
             spans.rowsDone += rows;
         }
@@ -170,8 +172,10 @@ TEST_F(GlyphMaskTest, CopyIntoOneBlock)
     ASSERT_NE(block, nullptr);
     GlyphMask_copyTo(block, m);
     const GlyphMask *c = static_cast<const GlyphMask *>(block);
-    EXPECT_EQ(reinterpret_cast<const uint8_t *>(c->rows), static_cast<uint8_t *>(block) + sizeof(GlyphMask));
-    EXPECT_EQ(reinterpret_cast<const uint8_t *>(c->codes), reinterpret_cast<const uint8_t *>(c->rows) + m->rowsSize);
+    EXPECT_EQ(reinterpret_cast<const uint8_t *>(c->rows),
+              static_cast<uint8_t *>(block) + sizeof(GlyphMask));
+    EXPECT_EQ(reinterpret_cast<const uint8_t *>(c->codes),
+              reinterpret_cast<const uint8_t *>(c->rows) + m->rowsSize);
     EXPECT_EQ(memcmp(c->rows, m->rows, m->rowsSize), 0);
     EXPECT_EQ(memcmp(c->codes, m->codes, m->codesSize), 0);
     Mem_free(block);

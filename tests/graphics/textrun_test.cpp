@@ -35,8 +35,8 @@ FakeFonts *fakeOf(FontList *l)
     return reinterpret_cast<FakeFonts *>(l);
 }
 
-int fakeMap(FontList *, uint32_t font, const char16_t *chars, uint32_t n, uint16_t *glyphs, uint8_t *fonts,
-            uint32_t *unmapped)
+int fakeMap(FontList *, uint32_t font, const char16_t *chars, uint32_t n, uint16_t *glyphs,
+            uint8_t *fonts, uint32_t *unmapped)
 {
     for (uint32_t i = 0; i < n; i++) {
         char16_t c = chars[i];
@@ -51,14 +51,15 @@ int fakeMap(FontList *, uint32_t font, const char16_t *chars, uint32_t n, uint16
     return 0;
 }
 
-int fakePrepare(FontList *l, uint32_t font, const char16_t *, const uint16_t *, const uint8_t *, uint32_t)
+int fakePrepare(FontList *l, uint32_t font, const char16_t *, const uint16_t *, const uint8_t *,
+                uint32_t)
 {
     fakeOf(l)->prepared.push_back(int(font));
     return 0;
 }
 
-int fakeMetrics(FontList *l, uint32_t font, const uint16_t *glyphs, uint32_t n, const uint8_t *fonts,
-                uint16_t *first, uint16_t *advances)
+int fakeMetrics(FontList *l, uint32_t font, const uint16_t *glyphs, uint32_t n,
+                const uint8_t *fonts, uint16_t *first, uint16_t *advances)
 {
     fakeOf(l)->metricCalls.push_back(n);
     for (uint32_t i = 0; i < n; i++)
@@ -86,8 +87,9 @@ class TextRunTest : public RasterTest
         fake.list.averageAdvance = 1000;
         fake.list.fontCount = 2;
         for (uint32_t f = 0; f < 2; f++)
-            fake.list.fonts[f] = TextFont{&fakeOps, nullptr, f, 0, 12000 + int32_t(f) * 2000, -3000, 12000,
-                                          -2000, 600, 0x10000, 0};
+            fake.list.fonts[f] =
+                TextFont{&fakeOps, nullptr, f,       0, 12000 + int32_t(f) * 2000, -3000, 12000,
+                         -2000,    600,     0x10000, 0};
         fake.list.owner = &fake.owner;
         return &fake.list;
     }
@@ -104,8 +106,8 @@ struct Table {
 Table build(FontList *l, uint32_t flags, const std::u16string &s)
 {
     Table t;
-    EXPECT_EQ(TextRun_buildCharTable(l, flags, s.data(), uint32_t(s.size()), &t.fonts, &t.glyphs, &t.first,
-                                     &t.advances, &t.chars, &t.mask, &t.n),
+    EXPECT_EQ(TextRun_buildCharTable(l, flags, s.data(), uint32_t(s.size()), &t.fonts, &t.glyphs,
+                                     &t.first, &t.advances, &t.chars, &t.mask, &t.n),
               Res_ok);
     return t;
 }
@@ -159,12 +161,14 @@ TEST_F(TextRunTest, MeasurementChunksAndExtents)
     const int64_t unit = (size + 9) / 18;
     Rect r{};
     uint32_t fitted = 99;
-    EXPECT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"", 0, 0, 0, 0x7FFFFFFF, &fitted, &r), Res_ok);
+    EXPECT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"", 0, 0, 0, 0x7FFFFFFF, &fitted, &r),
+              Res_ok);
     EXPECT_EQ(fitted, 0u);
     EXPECT_TRUE(Rect_equal(&r, &(const Rect &)Rect{0, 0, 0, 0}));
 
     // No limit: all fit; width and the ascent of the fonts used.
-    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"ab1", 3, 0, 0, 0x7FFFFFFF, &fitted, &r), Res_ok);
+    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"ab1", 3, 0, 0, 0x7FFFFFFF, &fitted, &r),
+              Res_ok);
     EXPECT_EQ(fitted, 3u);
     EXPECT_EQ(r.x0, 0);
     EXPECT_EQ(r.x1, int32_t(4000 * unit / 65536));
@@ -176,7 +180,8 @@ TEST_F(TextRunTest, MeasurementChunksAndExtents)
     std::u16string line(200, u'x');
     int32_t limit = int32_t(30 * 1000 * unit / 65536) + 1;
     fake.metricCalls.clear();
-    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, line.data(), 200, 0, 0, limit, &fitted, &r), Res_ok);
+    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, line.data(), 200, 0, 0, limit, &fitted, &r),
+              Res_ok);
     EXPECT_EQ(fitted, 30u);
     ASSERT_FALSE(fake.metricCalls.empty());
     for (uint32_t n : fake.metricCalls)
@@ -186,7 +191,9 @@ TEST_F(TextRunTest, MeasurementChunksAndExtents)
     // Word and character spacing add per character (word spacing on spaces).
     Rect spaced{};
     int32_t spacing = int32_t(100 * unit / 65536);
-    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"a b", 3, 0, spacing, 0x7FFFFFFF, nullptr, &spaced), Res_ok);
+    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"a b", 3, 0, spacing, 0x7FFFFFFF, nullptr,
+                                 &spaced),
+              Res_ok);
     EXPECT_NEAR(spaced.x1, (2500 + 100) * unit / 65536, 1);
 }
 
@@ -197,18 +204,23 @@ TEST_F(TextRunTest, ExtentOfAZeroAdvanceStartAndScaling)
     const int64_t unit = (size + 9) / 18;
     // A hidden first character has advance 0: the extent starts left.
     Rect r{};
-    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"\u200ea", 2, 0, 0, 0x7FFFFFFF, nullptr, &r), Res_ok);
+    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"\u200ea", 2, 0, 0, 0x7FFFFFFF, nullptr, &r),
+              Res_ok);
     EXPECT_EQ(r.x0, -int32_t(4096 * unit / 65536));
     // Overline and underlines widen the extent.
     const int32_t style[2] = {2, 100};
     Rect d{};
-    ASSERT_EQ(TextRun_measureFit(l, size, TextStyle_overline | TextStyle_underline, style, u"a", 1, 0, 0, 0x7FFFFFFF,
+    ASSERT_EQ(TextRun_measureFit(l, size, TextStyle_overline | TextStyle_underline, style, u"a", 1,
+                                 0, 0, 0x7FFFFFFF, nullptr, &d),
+              Res_ok);
+    EXPECT_EQ(d.y0, std::min(int32_t(int64_t(size) * -3000 / 0x120000),
+                             int32_t(-2000 * unit / 65536 - 100 * 3)));
+    EXPECT_EQ(d.y1, int32_t(std::max<int64_t>(int64_t(size) * 12000 / 0x120000,
+                                              12000 * unit / 65536 + 100)));
+    const int32_t many[2] = {9, 100};
+    ASSERT_EQ(TextRun_measureFit(l, size, TextStyle_underline, many, u"a", 1, 0, 0, 0x7FFFFFFF,
                                  nullptr, &d),
               Res_ok);
-    EXPECT_EQ(d.y0, std::min(int32_t(int64_t(size) * -3000 / 0x120000), int32_t(-2000 * unit / 65536 - 100 * 3)));
-    EXPECT_EQ(d.y1, int32_t(std::max<int64_t>(int64_t(size) * 12000 / 0x120000, 12000 * unit / 65536 + 100)));
-    const int32_t many[2] = {9, 100};
-    ASSERT_EQ(TextRun_measureFit(l, size, TextStyle_underline, many, u"a", 1, 0, 0, 0x7FFFFFFF, nullptr, &d), Res_ok);
     EXPECT_EQ(d.y0, int32_t(-2000 * unit / 65536 - 100 * 17));
 
     Rect s{-3, -1, 3, 5};
@@ -230,7 +242,8 @@ TEST_F(TextRunTest, DecorationOffsets)
     EXPECT_EQ(s.n, 2u);
     EXPECT_EQ(s.offsets[0], -8000 - 10);
     EXPECT_EQ(s.offsets[1], -8000 - 30);
-    Decoration_setup(&s, &font, em, TextStyle_underline | TextStyle_overline | TextStyle_strike, 2, 0);
+    Decoration_setup(&s, &font, em, TextStyle_underline | TextStyle_overline | TextStyle_strike, 2,
+                     0);
     EXPECT_EQ(s.n, 4u);
     EXPECT_EQ(s.t, 3200);
     EXPECT_EQ(s.offsets[0], 48000 / 3 - 3200);
@@ -324,12 +337,13 @@ TEST_F(TextRunTest, WalkOrderSpacesAndCallbackResults)
 {
     FontList *l = fakeList();
     std::vector<uint32_t> seen;
-    ASSERT_EQ(TextRun_walk(l, 12 << 16, 0, nullptr, u"ab c", 4, 0, 0, nullptr, nullptr, nullptr, 0, noteGlyph, &seen),
+    ASSERT_EQ(TextRun_walk(l, 12 << 16, 0, nullptr, u"ab c", 4, 0, 0, nullptr, nullptr, nullptr, 0,
+                           noteGlyph, &seen),
               Res_ok);
     EXPECT_EQ(seen, (std::vector<uint32_t>{0, 1, 3}));
     seen.clear();
-    ASSERT_EQ(TextRun_walk(l, 12 << 16, TextStyle_rightToLeft, nullptr, u"ab c", 4, 0, 0, nullptr, nullptr, nullptr,
-                           0, noteGlyph, &seen),
+    ASSERT_EQ(TextRun_walk(l, 12 << 16, TextStyle_rightToLeft, nullptr, u"ab c", 4, 0, 0, nullptr,
+                           nullptr, nullptr, 0, noteGlyph, &seen),
               Res_ok);
     EXPECT_EQ(seen, (std::vector<uint32_t>{3, 1, 0}));
     // A clip that holds only the second glyph: the first is culled, the
@@ -337,9 +351,11 @@ TEST_F(TextRunTest, WalkOrderSpacesAndCallbackResults)
     seen.clear();
     const int32_t size = 12 << 16;
     const int64_t unit = (size + 9) / 18;
-    Matrix toPixels = {int32_t(65536LL * 65536 / (1000 * unit)), 0, 0, int32_t(65536LL * 65536 / (1000 * unit)), 0, 0};
+    Matrix toPixels = {int32_t(65536LL * 65536 / (1000 * unit)), 0, 0,
+                       int32_t(65536LL * 65536 / (1000 * unit)), 0, 0};
     Rect clip = {1, -5, 2, 20}; // one glyph (1000 units) is one pixel
-    ASSERT_EQ(TextRun_walk(l, size, 0, nullptr, u"abcdef", 6, 0, 0, &toPixels, &clip, nullptr, 0, noteGlyph, &seen),
+    ASSERT_EQ(TextRun_walk(l, size, 0, nullptr, u"abcdef", 6, 0, 0, &toPixels, &clip, nullptr, 0,
+                           noteGlyph, &seen),
               Res_ok);
     ASSERT_FALSE(seen.empty());
     EXPECT_LE(seen.size(), 3u);
@@ -388,7 +404,8 @@ TEST_F(TextRunTest, BoxFontTextItemDrawsHollowBoxes)
             EXPECT_EQ(inked(pen + 3, y), letter) << "glyph " << i << " y " << y;
             EXPECT_EQ(inked(pen + 14, y), letter) << "glyph " << i << " y " << y;
             for (int x = pen + 4; x < pen + 14; x++)
-                EXPECT_EQ(inked(x, y), letter && (y == 10 || y == 24)) << "glyph " << i << " " << x << "," << y;
+                EXPECT_EQ(inked(x, y), letter && (y == 10 || y == 24))
+                    << "glyph " << i << " " << x << "," << y;
         }
         EXPECT_FALSE(inked(pen + 2, 17));
         EXPECT_FALSE(inked(pen + 15, 17));
@@ -443,8 +460,8 @@ TEST_F(TextRunTest, DecorationsSkipSpaces)
     const int32_t style[2] = {1, 0};
     // 24 points: the underline (position -1600, thickness 800 of 16384 em)
     // lies 3.5 to 2.3 pixels below the baseline: y-up row 7 is covered.
-    ASSERT_EQ(TextRun_outline(fonts, 24 << 16, TextStyle_underline | TextStyle_strike, style, u"ab cd", 5, 0, 0, &m,
-                              nullptr, &target, 0xFF000000),
+    ASSERT_EQ(TextRun_outline(fonts, 24 << 16, TextStyle_underline | TextStyle_strike, style,
+                              u"ab cd", 5, 0, 0, &m, nullptr, &target, 0xFF000000),
               Res_ok);
     auto inked = [&](int x, int yUp) { return pixel16(b, h - 1 - yUp, x) != 0xFFFF; };
     const double advance = 12744 * 24.0 / 16384;
@@ -480,7 +497,8 @@ int doublerBegin(TextTransformer *, const char16_t *chars, uint32_t count, void 
 
 Doubler *activeDoubler = nullptr;
 
-int doublerConvert(void *run, char16_t *chars, uint16_t *, uint8_t *, uint32_t capacity, uint32_t *count)
+int doublerConvert(void *run, char16_t *chars, uint16_t *, uint8_t *, uint32_t capacity,
+                   uint32_t *count)
 {
     activeDoubler->converts++;
     const char16_t *in = static_cast<const char16_t *>(run);
@@ -491,9 +509,7 @@ int doublerConvert(void *run, char16_t *chars, uint16_t *, uint8_t *, uint32_t c
     return 0;
 }
 
-void doublerEnd(void *)
-{
-}
+void doublerEnd(void *) {}
 
 TEST_F(TextRunTest, TransformerRewritesTheRun)
 {
