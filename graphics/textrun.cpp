@@ -574,7 +574,7 @@ int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *styl
             walk.font = f;
             walk.glyph = glyph;
             walk.advance = int32_t(adv);
-            int64_t scale = std::max<int64_t>(int64_t(list->fonts[f].scale) * unit / 65536, 1);
+            int64_t scale = std::clamp<int64_t>(int64_t(list->fonts[f].scale) * unit / 65536, 1, INT32_MAX);
             walk.glyphMatrix = Matrix{int32_t(scale), 0, 0, int32_t(scale), doc(pen), 0};
             r = callback(&walk);
             if (r == Res_pathEmptyArea)
