@@ -12,8 +12,10 @@ enum ResultCode : int {
     Res_noMemory = 1,
     Res_nullInput = 8,
     Res_notFound = 13,
+    Res_tableFull = 14,         // an index above a table's limit, or a table that is full
     Res_slotInUse = 15,
     Res_missingArgument = 16,
+    Res_unexpectedKind = 17,    // a record or item of a kind the operation does not take
     Res_notJoinable = 34,
     Res_stopRequested = 48,
     Res_poolStopping = 52,
@@ -143,6 +145,12 @@ enum ResultCode : int {
     // Document translation and deferred loads.
     Res_fileTooLarge = 844,           // the file is above "translateFileSize"
     Res_subdocLoop = 1557,            // the URL is already open in the document or an ancestor
+    // Display manager (4353-4356) and item-list drawing.
+    Res_dispmanBadMode = 4353,        // a producer's mode other than 0 and 1
+    Res_dispmanNoTile = 4354,         // the page band memory cannot hold a tile of the view's format
+    Res_dispmanNoPage = 4355,         // the view shows no page link there
+    Res_dispmanNoNode = 4356,         // no node at the point
+    Res_bandNoRow = 23552,            // 0x5C00: the band buffer cannot hold one row
     // Vector paths, pixel buffers and row operations (256-275).
     Res_pathNoCurrentPoint = 256,     // an element other than a move appended without a current point
     Res_strokeBadJoin = 257,          // a pen whose join bits hold 3
@@ -258,6 +266,12 @@ enum ResultCode : int {
     Res_inflateEnd = 0x1602,          // zlib refused to end the stream
     Res_inflateReset = 0x1603,        // zlib refused to reset
     Res_inflateNullArg = 0x1607,      // a null argument to Inflate_wholeBuffer
+    // Excel workbooks (12544-12563).
+    Res_excelMalformed = 12544,       // 0x3100: a malformed record stream or record body
+    Res_excelBadPropType = 12559,     // 0x310F: a style property type outside the list
+    Res_excelNoRule = 12561,          // 0x3111: a style rule or property is missing
+    Res_excelNoXfTable = 12562,       // 0x3112: no XF table to resolve
+    Res_excelNoFont = 12563,          // 0x3113: an XF's font index has no font
     // Number routines of the spreadsheet functions (0x6900-0x6904).
     Res_numDivideByZero = 26880,      // a division by zero, a zero derivative included
     Res_numNotFinite = 26881,         // the result is not a finite number
@@ -265,6 +279,7 @@ enum ResultCode : int {
     Res_numOutOfRange = 26883,        // an argument outside the function's domain
     Res_numNoSignChange = 26884,      // cash flows without both a positive and a negative value
     // Spreadsheet formulas.
+    Res_formulaBadToken = 0x6600,     // a bad token id or attribute, or a token that overruns the string
     Res_formulaBadArgument = 0x6601,  // a text or missing argument, or a wrong argument count
     // Zip archives (17408, 17409).
     Res_zipBad = 17408,               // not a zip archive, a damaged one, or a member it cannot read

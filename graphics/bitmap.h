@@ -20,6 +20,11 @@ enum : uint32_t {
     Bitmap_scratchFirstSize = 1024, // the first size of a scratch buffer
 };
 
+// A bitmap's access callback: mode 0 begins an access to its pixels (the
+// callback may point them somewhere), 1 ends it, 2 synchronises it.
+struct Bitmap;
+typedef void (*BitmapAccessFn)(Bitmap *bitmap, void *context, int32_t mode);
+
 struct Bitmap {
     int32_t width, height;
     uint32_t stride;           // bytes per row
@@ -32,6 +37,8 @@ struct Bitmap {
     void *scratch[2];          // scratch buffers, null until first used
     uint32_t scratchSize[2];   // their sizes in bytes
     EngineContext *owner;      // the context that created the bitmap
+    BitmapAccessFn access;     // called around direct pixel access (null: none)
+    void *accessContext;       // its context word
 };
 
 // A bitmap over pixels (not owned) with its draw item and an empty clip

@@ -5,6 +5,8 @@
 // accept a module that never started.
 #pragma once
 
+#include <cstdint>
+
 struct EngineContext;
 
 // First stage: the graphics module. 0 or an error.
@@ -13,3 +15,10 @@ void Graphics_finiModule(EngineContext *context);
 // Second stage: the graphics services (image store, codecs). 0 or an error.
 int Graphics_initServices(EngineContext *context);
 void Graphics_freeServices(EngineContext *context);
+
+// Draws a page's display list into bitmap through matrix (page units to
+// the bitmap's units). 0 or the drawing's error.
+struct Bitmap;
+struct Edr_PageRec;
+struct Matrix;
+int DisplayList_drawPage(EngineContext *ctx, Edr_PageRec *page, Bitmap *bitmap, const Matrix *matrix);

@@ -10,7 +10,9 @@
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
 #include "html/link.h"
+#include "core/time/date.h"
 #include "html/web/httpcache.h"
+#include "html/web/httpdate.h"
 #include "html/web/mime.h"
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
@@ -396,4 +398,12 @@ AppCloseHook *History_create(EngineInstance *)
 
 void History_addUrl(AppCloseHook *, const Url *)
 {
+}
+
+// Interim: local time is the time plus the engine's zone offset; the
+// engine never applies daylight saving.
+void Date_toLocalParts(BrokenTime *out, int64_t time)
+{
+    if (out)
+        Time_gmtime(time + Time_zoneOffset(), out);
 }

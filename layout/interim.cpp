@@ -5,13 +5,39 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/style/style.h"
+#include "graphics/boxitem.h"
 #include "layout/layout.h"
 #include "layout/rectcollector.h"
 
-// Interim: nothing is laid out.
-int Layout_runPass(Edr_Doc *)
+// Interim: block layout lays out nothing yet.
+int Layout_layoutBlock(LayoutBox **, Edr_Node *, Edr_Style *, int32_t, uint32_t)
 {
-    return 0;
+    return Res_ok;
+}
+
+// Interim: the block builder places no lines yet.
+int Layout_buildBlock(LayoutBox **, Edr_Node *, BoxIter *, Edr_Style *, LineCounter *)
+{
+    return Res_ok;
+}
+
+// Interim: pages have no headers, footers or background pictures yet.
+int PageDecor_place(LayoutBox *)
+{
+    return Res_ok;
+}
+
+// Interim: the item is a plain box item over the content rectangle (the
+// page record carries the background colour); borders and paddings wait
+// for replaced-item layout.
+int Layout_makeBoxItem(LayoutBox *, Edr_Node *, ObjHeader **item, Rect *rect, Edr_Style *,
+                       const Rect *content, const int32_t *, const int32_t *, int, int)
+{
+    *item = BoxItem_create(content);
+    if (!*item)
+        return Res_noMemory;
+    *rect = *content;
+    return Res_ok;
 }
 
 // Interim: nothing is laid out or shown yet, so there is nothing to redraw.
@@ -57,7 +83,8 @@ int Layout_measureImage(LayoutCursor *, Edr_Style *, Edr_Node *)
 }
 
 // Interim: a control is as wide as its width property says.
-int Layout_measureControl(EngineContext *, Edr_Node *, Edr_Style *, int32_t, int32_t width, int32_t *outWidth)
+int Layout_measureControl(EngineContext *, Edr_Node *, Edr_Style *, int32_t, int32_t width,
+                          int32_t *outWidth)
 {
     *outWidth = width;
     return Res_ok;

@@ -21,36 +21,236 @@ struct Edr_Style;
 struct Edr_StyleCtx;
 struct FontList;
 
-// Lays the whole document out again. Called by the eDR manager once per
-// pass under the document's read lock. 0 or an error (48 when the task was
-// asked to stop).
-int Layout_runPass(Edr_Doc *doc);
+// Lays out every changed section of the document into published pages.
+// Called by the eDR manager once per pass under the document's read lock.
+// 0 or the first error (48 when the task was asked to stop).
+[[nodiscard]] int Layout_document(Edr_Doc *doc);
 // Asks the display to redraw the area of a node. 0 or an error.
 int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node);
 
-// A layout box: the fields the intrinsic-width measurement uses. The first
-// word is the engine context.
+struct FloatArea;
+struct LayerList;
+struct ListCounter;
+struct ObjHeader;
+struct Rect;
+struct Edr_PageRec;
+struct LayoutBox;
+
+// The section a box lays out; every page box has its own copy.
+struct SectionRec {
+    Edr_Style *style;        // the section's set (held by the section box)
+    int32_t index;           // the section index
+    int32_t pageNumber;      // from 0, one more for every new page
+    uint32_t firstPageIndex; // the section's first entry in the page list
+    int32_t decorWord;       // filled by the page decoration step
+    uint32_t paged;          // 1 paged, 0 unbounded
+    int32_t holdCount;       // pages are finished at once only while 0 or less
+    LayoutBox *owner;        // the box that owns this copy
+};
+
+// The page boxes of a section box.
+struct BoxList {
+    LayoutBox *first;
+    LayoutBox *last;
+};
+
+// The block state of a box that entering a block saves and leaving it
+// restores, copied whole. Edges are {top, bottom, left, right}.
+struct BlockState {
+    uint32_t edgeMask; // dropped edges: bits left, right, top, bottom; 16 the top margin only
+    int32_t margin[4];
+    int32_t border[4];
+    int32_t padding[4];
+    int32_t width;      // the content width; 0x2AAAAAAA unconstrained
+    int32_t leftOffset; // distance from the left and right edges of avail
+    int32_t rightOffset;
+    int32_t contentLeft; // offset plus margin, border and padding
+    int32_t contentRight;
+    uint32_t boxFlags; // BoxFlag_*, set by Box_applyStyle
+    uint32_t hAlign;   // 45 center, 86 left, 117 right or 0
+    int32_t lineLeft;  // limits of the current line
+    int32_t lineRight;
+    int32_t itemMark; // clear offset given back when the state is popped; 0x80000000 none
+    uint32_t spare;
+    uint32_t display; // keywords of the block
+    uint32_t position;
+    uint32_t direction;
+    uint32_t floatSide;
+    uint32_t textAlign;
+};
+
+// A saved state: one per nesting depth, allocated once and reused.
+struct BoxFrame {
+    uint32_t stateFlags;
+    int32_t availableWidth;
+    int32_t savedWord;
+    int32_t avail[4];
+    int32_t bounds[4];
+    int32_t maxX;
+    int32_t minY;
+    BlockState block;
+    BoxFrame *deeper; // the next deeper frame, kept for reuse
+    BoxFrame *below;  // the frame below
+};
+
+// Shared by a section box and its page boxes.
+struct BoxShared {
+    uint32_t refCount;
+    BoxFrame *top;    // the current top of the frame stack, null when empty
+    BoxFrame *bottom; // the first frame allocated (the chain runs through deeper)
+};
+
+enum : uint32_t {
+    // boxFlags.
+    BoxFlag_width = 1,       // the style gives a width
+    BoxFlag_outOfFlow = 8,   // positioned, floated or marked
+    BoxFlag_positioned = 16, // absolute, fixed or relative
+    BoxFlag_left = 128,      // left is not auto
+    BoxFlag_right = 256,     // right is not auto
+    // stateFlags.
+    BoxState_shrinkToFit = 1u << 5,
+    BoxState_tableCell = 1u << 6,
+    BoxState_resetsCounter = 1u << 7,
+};
+
+struct FontCacheEntry;
+struct InternNode;
+
+// The document's layout cache: the record Edr_Page_listHead2 gives.
+struct LayoutCache {
+    FontCacheEntry *fonts;  // the font-list cache (layout/listmarker.h)
+    InternNode *textStyles; // the interned text-style list
+};
+
+// A layout box: a section's root box or one of its page boxes. The first
+// word is the engine context; the intrinsic-width measurement reads the
+// available width and the style context.
 struct LayoutBox {
     EngineContext *context;
     Edr_Doc *document;
-    int32_t contentLeft;            // content rectangle, left and right edges
-    int32_t contentRight;
-    int32_t availableWidth;         // read and temporarily replaced by measuring
-    Edr_StyleCtx *styleContext;     // the context walkers create style sets in
+    int32_t availableWidth;     // read and temporarily replaced by measuring
+    Edr_StyleCtx *styleContext; // the context walkers create style sets in
+    int32_t pageRect[4];     // {x0, y0, x1, y1} the box lays out into; y0 0x80000000 when unbounded
+    Edr_PageRec *pageRecord; // the page being filled (page boxes); null once published
+    LayerList *layers;       // the page's display items
+    LayerList *backLayers;   // items behind the text, made on first use
+    FloatArea *items;        // the free space of the page or block
+    int32_t bounds[4];       // union of what was placed in the current block
+    int32_t maxX;            // the largest right edge reached
+    int32_t minY;            // the lowest bottom edge reached
+    // Lays out a nested block: Layout_nestedBlock.
+    int (*nestedBlock)(LayoutBox **box, Edr_Node *node, Edr_Style *style);
+    // Called when content reaches the bottom of the region: moves to the
+    // next page (paged sections) or answers that there is none (*moved 0).
+    int (*overflow)(LayoutBox **box, int *moved);
+    // Finishes (publishes) a page box: Layout_finishPage.
+    int (*finish)(LayoutBox **box, int previousError);
+    LayoutBox *parent; // a page box's section box
+    LayoutBox *prev;
+    LayoutBox *next;
+    BoxList *children;     // the page boxes, null until the first page
+    int32_t avail[4];      // the area available to the current block
+    ListCounter *counters; // top of the list-counter stack
+    SectionRec *section;
+    uint32_t flowMode;   // 0 normal layout; 3 the mode without pages
+    uint32_t rtl;        // the section's direction is rtl
+    uint32_t noContent;  // the section node's content is not laid out
+    uint32_t stateFlags; // BoxState_*
+    int32_t savedWord;   // saved with the state
+    BoxShared *shared;
+    BlockState block;
 };
 
-// The measuring record of intrinsic widths.
+// A new section box with its shared record, or null when out of memory.
+LayoutBox *Box_create(Edr_Doc *doc);
+// Drops the box's share of its shared record (the last pops every frame
+// and frees them) and frees the box; null allowed.
+void Box_free(LayoutBox *box);
+// Enters a block: saves the state in the next deeper frame and empties
+// bounds. 0 or 1.
+[[nodiscard]] int Box_pushState(LayoutBox *box);
+// Leaves a block: the state comes back, with the block's bounds (widened
+// by its horizontal margins) united into the saved ones.
+void Box_popState(LayoutBox *box);
+// Fills the block state from a computed style.
+void Box_applyStyle(LayoutBox *box, Edr_Style *style);
+
+enum : int32_t {
+    Layout_unset = INT32_MIN,           // an unset edge
+    Layout_defaultPageWidth = 0x84000,  // 8.25 inches
+    Layout_defaultPageHeight = 0xBB162, // 11.6929 inches
+};
+
+// Lays out section sectionNode (the index-th group under the root) under
+// parentStyle; paged 1 gives pages of the section's height. 0 or an error.
+[[nodiscard]] int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged,
+                                 Edr_Style *parentStyle, Edr_Node *sectionNode);
+// Makes a page box under sectionBox for the section record rec (copied).
+// 0, 48 when the task was asked to stop, or 1.
+[[nodiscard]] int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *rec);
+// Moves *box to the next page, making it when needed; the old page is
+// finished unless held. *moved 1 on success.
+[[nodiscard]] int Layout_nextPage(LayoutBox **box, int *moved);
+// Keeps the box's pages for the section's cleanup to finish.
+void Layout_holdPage(LayoutBox *box);
+// Publishes the page of *box (with previousError as the keep-taller
+// switch) and frees what the page box holds. 0 or the first error.
+[[nodiscard]] int Layout_finishPage(LayoutBox **box, int previousError);
+// Lays out a nested block when enough stack is left; otherwise posts event
+// 35 and returns Res_stackExhausted.
+[[nodiscard]] int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style);
+
+// Stack a nested block wants left before it descends: one level of block
+// layout with its style sets and iterator, for 64-bit frames and the
+// sanitizer build.
+constexpr size_t Layout_nestedStackMargin = 32 * 1024;
+
+// Lays out a block node into the box: its content, floats and nested
+// blocks (indent on both sides, edgeMask the edges whose margin, border and
+// padding are dropped). 0 or an error.
+[[nodiscard]] int Layout_layoutBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style,
+                                     int32_t indent, uint32_t edgeMask);
+struct BoxIter;
+struct LineCounter;
+
+// Lays out the block of node whose entries iter delivers into lines, with
+// the line counter (null: a fresh one). *box may move to a new page. 0, a
+// flow result or an error.
+[[nodiscard]] int Layout_buildBlock(LayoutBox **box, Edr_Node *node, BoxIter *iter,
+                                    Edr_Style *style, LineCounter *lines);
+// Places the page's headers, footers and background. 0 or an error.
+[[nodiscard]] int PageDecor_place(LayoutBox *box);
+// The border-and-background item of a box: *item (null when there is
+// nothing to show) with its extent in *rect, for the content rectangle
+// widened by borders and paddings ({top, bottom, left, right}).
+[[nodiscard]] int Layout_makeBoxItem(LayoutBox *box, Edr_Node *node, ObjHeader **item, Rect *rect,
+                                     Edr_Style *style, const Rect *content, const int32_t *borders,
+                                     const int32_t *paddings, int opaque, int keepEmpty);
+
+// The layout cursor: a pen moved across a group's content that remembers
+// the largest x and y reached. Intrinsic-width measuring reads its x
+// extent as the narrowest width and its y extent as the widest; the
+// cursor-driven placement of replaced items reads both as the extent of
+// the content.
 struct LayoutCursor {
     LayoutBox *box;
     Edr_Doc *document;
-    int32_t narrowest;              // the widest unbreakable run seen
-    int32_t widest;                 // the longest line seen
-    int32_t run;                    // the current run
-    int32_t line;                   // the current line
-    int32_t indentation;            // added to runs and lines when the extents are raised
-    uint32_t whiteSpace;            // keyword of property 88
-    uint32_t keepRuns;              // in mode 104, breaks end runs only with this set
+    int32_t *origin;     // the caller's start position pair
+    int32_t originY;     // a copy of its second word
+    int32_t narrowest;   // extent x: the widest unbreakable run seen
+    int32_t widest;      // extent y: the longest line seen
+    int32_t run;         // x: the current run
+    int32_t line;        // y: the current line
+    int32_t indentation; // extra: added to x and y when the extents are raised
+    uint32_t whiteSpace; // keyword of property 88
+    uint32_t keepRuns;   // fixed cell: in mode 104, breaks end runs only with this set
 };
+
+// Starts the cursor at the pair start: origin and originY from it, the
+// extents, position and extra cleared, white-space normal (103), and
+// keepRuns set when the style's width is set and its display is
+// table-cell. The box and document fields are left as they are.
+void LayoutCursor_init(LayoutCursor *cursor, int32_t *start, const Edr_Style *style);
 
 // run += d; narrowest = max(narrowest, run + indentation).
 void Layout_advanceX(LayoutCursor *cursor, int32_t d);
@@ -92,8 +292,8 @@ struct LayoutExtra {
 [[nodiscard]] int Layout_measureImage(LayoutCursor *cursor, Edr_Style *style, Edr_Node *node);
 // Measures a form control given property 44 (height) and 90 (width);
 // *width receives the control's width. 0 or an error.
-[[nodiscard]] int Layout_measureControl(EngineContext *context, Edr_Node *node, Edr_Style *style, int32_t height,
-                                        int32_t width, int32_t *outWidth);
+[[nodiscard]] int Layout_measureControl(EngineContext *context, Edr_Node *node, Edr_Style *style,
+                                        int32_t height, int32_t width, int32_t *outWidth);
 // The laid-out size {width, height} of a sub-document node.
 void Layout_subdocSize(Edr_Node *node, int32_t out[2]);
 // The colour (R, G, B, A) of a palette index.

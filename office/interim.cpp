@@ -7,6 +7,7 @@
 #include "document/interim.h"
 #include "document/types/doctype.h"
 #include "office/docside.h"
+#include "office/officeart/escher.h"
 #include "office/powerpoint/ppt.h"
 
 // Interim: no office importer keeps a record set of nodes yet.
@@ -28,4 +29,10 @@ void Edr_Doc_freeSideRecord(Edr_Doc *doc)
 int Ppt_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {
     return DocType_describeInterim(context, desc);
+}
+
+// Interim: no OfficeArt drawing group is ever read before the OfficeArt
+// reader exists, so there is nothing to free.
+void Escher_drawingGroupFree(EscherDrawingGroup *)
+{
 }

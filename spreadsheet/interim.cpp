@@ -7,6 +7,7 @@
 #include "core/mem/mem.h"
 #include "document/edr/doc.h"
 #include "spreadsheet/docside.h"
+#include "spreadsheet/reader/sheet.h"
 
 void Edr_Doc_clearSubRecords(Edr_Doc *doc)
 {
@@ -66,4 +67,27 @@ int Image_drawScaled(EngineContext *, const PixelBuf *, int32_t, int32_t, PixelB
 const StageNode *Obj_kindRecord(EngineContext *, uint32_t)
 {
     return nullptr;
+}
+
+// Interim: raw-record lists are made by the workbook loader, which does not
+// exist yet, so every list is empty: clearing the ends is all there is.
+void RecList_free(RecListEntry **head, RecListEntry **tail)
+{
+    if (head)
+        *head = nullptr;
+    if (tail)
+        *tail = nullptr;
+}
+
+// Interim: the cell store is not built yet, so no sheet holds a cell or a
+// pending edit.
+int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t, uint32_t, ExcelCellEdit **edit,
+                            const char16_t **text, uint16_t *xf)
+{
+    if (!sheet || !edit || !text || !xf)
+        return 16;
+    *edit = nullptr;
+    *text = nullptr;
+    *xf = 15;
+    return 0;
 }

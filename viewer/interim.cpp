@@ -92,15 +92,6 @@ void AltRect_readPair(AltRect *, int32_t *a, int32_t *b)
     *b = 0;
 }
 
-// Interim: the display manager's load listener, only the view-size wait.
-void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *, int *)
-{
-    DispmanCtx *dm = static_cast<DispmanCtx *>(context->dispman);
-    const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
-    if (dm && m && m->code == 14 && dm->awaited && m->document == dm->awaited)
-        Sem_signal(&dm->completion);
-}
-
 // Interim: no thumbnail limits before the viewer's settings.
 void App_thumbnailLimits(EngineContext *, int32_t *minimum, int32_t *maximum)
 {
@@ -274,25 +265,8 @@ void Fv_timedEventHook(FvViewer *, HostContext *, intptr_t, intptr_t)
 {
 }
 
-// Interim: the display manager, its settings and the thumbnail watches
-// keep no state before the display side is built.
-int Dispman_init(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Dispman_free(EngineContext *)
-{
-}
-
-void Dispman_stopUpdaters(EngineContext *)
-{
-}
-
-void Dispman_queueRedraw(FvViewer *, int32_t, int32_t, int32_t, const int32_t *)
-{
-}
-
+// Interim: the viewer's settings and the thumbnail watches keep no state
+// before the viewer is built.
 int Thumb_watchSizeSettings(EngineContext *)
 {
     return Res_ok;
@@ -320,48 +294,42 @@ void View_freeDisplaySettings(EngineContext *)
 {
 }
 
-// ------------------------------------------- what page rendering calls
+// ------------------------------------------- display-side stand-ins
 //
-// Interim: the display manager is not built, so the item-list walks are the
-// plain walks (hidden items and items whose shown box misses the clip
-// skipped, each item's own slot called, 48 passed up), the background
-// painter knows colours only, the current view needs no lock, and view
-// reports go nowhere.
-
-int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, const Matrix *matrix,
-                      const DrawTarget *target, const DrawFlags *flags, intptr_t extra)
+// Interim: until changed areas are reported through the views, a changed
+// page rectangle goes straight to the document's area-changed hook (the
+// display manager's), so that laid-out pages reach the screen: the section
+// and page name the page, redrawAll asks for the whole page.
+int View_invalidateRect(const ViewChangeReport *report, int32_t redrawAll, int32_t)
 {
-    for (ObjHeader *item = first; item; item = Obj_next(item)) {
-        const ObjItemOps *ops = Obj_itemOps(item);
-        Rect shown = Obj_shownBox(item);
-        if ((item->flags & Obj_hidden) || !ops || !ops->draw ||
-            (clip && Rect_disjoint(&shown, clip)))
-            continue;
-        if (ops->draw(ctx, item, clip, matrix, target, flags, extra) == Res_stopRequested)
-            return Res_stopRequested;
-    }
+    if (!report || !report->document)
+        return Res_nullInput;
+    Edr_DisplayHooks hooks = report->document->displayHooks;
+    if (!hooks.areaChanged)
+        return Res_ok;
+    DispmanArea area{report->document, report->section, uint32_t(report->page),
+                     Rect{report->rect[0], report->rect[1], report->rect[2], report->rect[3]}, 0};
+    return hooks.areaChanged(hooks.argument, DispmanSub_hqAndQuick, redrawAll ? 1 : 0, &area, 1, 1,
+                             nullptr);
+}
+
+// Interim: there is no current page view to lock before the view records
+// exist.
+void View_lockCurrent(Edr_Doc *, intptr_t)
+{
+}
+
+void View_unlockCurrent(Edr_Doc *, intptr_t)
+{
+}
+
+int Dispman_onDocumentChanged(EngineContext *, uint32_t, Edr_Doc *, int32_t, uint32_t)
+{
     return Res_ok;
 }
 
-int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
-                         const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
-                         uint32_t *amount)
-{
-    uint64_t sum = 0;
-    uint32_t limit = flags ? uint32_t(flags->cost[DrawCost_limit]) : UINT32_MAX;
-    for (ObjHeader *item = first; item && sum <= limit; item = Obj_next(item)) {
-        const ObjItemOps *ops = Obj_itemOps(item);
-        if ((item->flags & Obj_hidden) || !ops || !ops->measure)
-            continue;
-        uint32_t one = 0;
-        if (int err = ops->measure(ctx, item, clip, matrix, target, flags, &one))
-            return err;
-        sum += one;
-    }
-    *amount = first ? (sum > UINT32_MAX ? UINT32_MAX : uint32_t(sum)) : 0x10000;
-    return Res_ok;
-}
-
+// Interim: the background painter knows colours only until background
+// images are drawn.
 int View_paintBackground(EngineContext *, const ViewBackground *background, DrawItem *item,
                          const StageNode *stages, const DrawTarget *target)
 {
@@ -373,36 +341,6 @@ int View_paintBackground(EngineContext *, const ViewBackground *background, Draw
     item->mask.solid = {Pixel_formatGrey8, background->colour >> 24};
     item->cachedRowOp = nullptr;
     return DrawItem_render(item, stages, nullptr, target);
-}
-
-int View_invalidateRect(const ViewChangeReport *, int32_t, int32_t)
-{
-    return Res_ok;
-}
-
-void View_lockCurrent(Edr_Doc *, intptr_t)
-{
-}
-
-void View_unlockCurrent(Edr_Doc *, intptr_t)
-{
-}
-
-void DrawFlags_clear(EngineContext *, DrawFlags *flags)
-{
-    flags->flags = 0;
-    flags->word1 = 0;
-    for (int32_t &q : flags->quality)
-        q = 0;
-    flags->word16 = 0;
-}
-
-DispmanView *DocList_nextLocked(DispmanCtx *dm, DispmanView **view, int32_t, intptr_t)
-{
-    Lock_acquire(&dm->viewLock);
-    *view = *view ? (*view)->next : dm->views;
-    Lock_release(&dm->viewLock);
-    return *view;
 }
 
 // Interim: the viewer's modes are not built, so the record's five

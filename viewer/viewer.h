@@ -159,22 +159,27 @@ void Fv_getKeptPosition(FvViewer *viewer, FvPage *page, int kind, int32_t *x, in
 void Fv_timedEventHook(FvViewer *viewer, HostContext *host, intptr_t a, intptr_t b);
 
 // ------------------------------------------------- the display manager
-
-// Create and free the display-manager context. 0 or an error.
-int Dispman_init(EngineContext *context);
-void Dispman_free(EngineContext *context);
-// Stops the display manager's update threads (nothing when none run).
-void Dispman_stopUpdaters(EngineContext *context);
-// Queues a redraw of kind for the page key and area (null: the whole page).
-void Dispman_queueRedraw(FvViewer *viewer, int32_t kind, int32_t flag, int32_t pageKey,
-                         const int32_t *area);
-
+//
 // The display manager's context (EngineContext::dispman) is DispmanCtx of
-// viewer/dispman.h.
+// viewer/dispman.h; its requests are in viewer/dispqueue.h.
+
+// Creates the display-manager context (nothing when one exists): 0, 1 when
+// memory runs out, or the error of a later start-up step (nothing is left
+// then).
+int Dispman_init(EngineContext *context);
+// Frees the context and everything it holds (its updaters are stopped and
+// joined first when they still run). Nothing without a context.
+void Dispman_free(EngineContext *context);
+// The engine's stop step: asks the three updaters to stop and waits for
+// them (nothing when none run).
+void Dispman_stopUpdaters(EngineContext *context);
 
 // The display manager's listener for code messages (event-processor kind
-// 1, no callback context): code 14, a layout pass ended, for the awaited
-// document posts the completion semaphore.
+// 1, no callback context): code 0 forgets the last loaded document; code
+// 14, a layout pass ended, for the awaited document posts the completion
+// semaphore; codes 15 and 16 (a document loaded) remember the document,
+// lower the busy count (not below 0), wake the thumbnail updater when no
+// busy message is outstanding, and wake the quick updater.
 void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *unused, int *remove);
 
 // Sets the view size of doc: the first rule of its first request gets

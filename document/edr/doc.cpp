@@ -335,6 +335,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
         doc->hookSpare = ea->hookSpare;
         doc->imageHook = ea->imageHook;
         doc->pageHook = ea->pageHook;
+        doc->displayHooks = ea->displayHooks;
     }
 
     // 8. Identity defaults.

@@ -51,6 +51,28 @@ struct Edr_StyleCtx;
 // The image hook (hookContext, node cell, a, b) and page hook words.
 typedef int (*Edr_ImageHookFn)(void *hookContext, void *cell, intptr_t a, intptr_t b);
 typedef int (*Edr_PageHookFn)(void *hookContext, void *cell, intptr_t a, intptr_t b);
+// The display hooks: the display manager installs them on the application
+// record and every document created afterwards copies them. The area hook
+// hears that an area of a page changed (sub-code, mode 0 an area record or
+// mode 1 a whole page, a thumbnail flag, an interrupt word and an optional
+// progress record); the object hook that an object's area must be redrawn;
+// the thumbnail hook that a page's thumbnail is out of date. Each gets the
+// argument word first and returns 0 or an error.
+struct DispmanArea;
+typedef int (*Edr_AreaHookFn)(EngineContext *argument, uint32_t subCode, int32_t mode,
+                              const DispmanArea *area, int32_t notifyThumbnails, uint32_t interrupt,
+                              const intptr_t *progress);
+typedef int (*Edr_ObjectHookFn)(EngineContext *argument, const DispmanArea *area, int32_t mode,
+                                const intptr_t *progress);
+typedef int (*Edr_ThumbHookFn)(EngineContext *argument, uint32_t kind, Edr_Doc *document,
+                               int32_t pageKey, uint32_t pageKind);
+struct Edr_DisplayHooks {
+    EngineContext *argument;
+    Edr_AreaHookFn areaChanged;
+    Edr_ObjectHookFn objectChanged;
+    Edr_ThumbHookFn thumbnail;
+};
+
 // The importer's save callback: write the document to target.
 typedef int (*Edr_SaveFn)(Edr_Doc *doc, const Url *target);
 // The loader's node test (document, word, out).
@@ -216,6 +238,7 @@ struct Edr_Doc {
     Edr_NodeTestFn nodeTest;
     Edr_AncestorTestFn ancestorTest;
     Edr_StyleCtx *styleCtx;     // style sets: defaults, rule index, buffers (document/style)
+    Edr_DisplayHooks displayHooks; // copied from the application record at creation
 };
 
 // The application's eDR record.
@@ -239,6 +262,7 @@ struct Edr_App {
     void *hookSpare;
     Edr_ImageHookFn imageHook;
     Edr_PageHookFn pageHook;
+    Edr_DisplayHooks displayHooks;  // copied by every new document (the display manager's)
 };
 
 // ------------------------------------------------------------ application

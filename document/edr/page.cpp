@@ -706,3 +706,26 @@ int Edr_Page_requestByKey(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t fla
     Lock_release(&doc->hookLock);
     return r;
 }
+
+int Edr_Page_notifyThumbnail(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag)
+{
+    if (!doc)
+        return Res_nullInput;
+    Edr_Page_readLockList(doc);
+    DocViewRecord *view = viewOf(doc);
+    uint32_t index = 0;
+    bool present = findEntry(doc, key, kind, &index) != nullptr;
+    bool limited = view && view->thumbMax > 0;
+    bool outside = !view || view->windowFirst < 0 || int64_t(index) < view->windowFirst ||
+                   int64_t(index) > view->windowLast;
+    Edr_Page_readUnlockList(doc);
+    if (!present)
+        return Edr_Page_noSuchPage;
+    if (limited && flag == 0 && outside)
+        return Res_ok;
+    Lock_acquire(&doc->hookLock);
+    Edr_DisplayHooks hooks = doc->displayHooks;
+    int r = hooks.thumbnail ? hooks.thumbnail(hooks.argument, uint32_t(flag), doc, key, kind) : 0;
+    Lock_release(&doc->hookLock);
+    return r;
+}

@@ -221,6 +221,13 @@ int Edr_Page_loadByIndex(Edr_Doc *doc, uint32_t index, intptr_t how);
 // page lies in the current window. 0 when not asked.
 int Edr_Page_requestByKey(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);
 
+// Tells the document's thumbnail hook (its display hooks) that the
+// thumbnail of page (key, kind) is out of date, with flag as the hook's
+// kind. A document whose thumbnails are kept for a window of pages only
+// skips pages outside it when flag is 0. 0 when not asked or without a
+// hook, else the hook's result; 4097 when the page is absent; 8 for null.
+int Edr_Page_notifyThumbnail(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);
+
 // ------------------------------------------------------- page background
 
 // The screen hooks a background fill reports to: an optional routine

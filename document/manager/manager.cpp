@@ -195,7 +195,7 @@ Cycle runCycle(Edr_Doc *doc, Edr_MgrState *st)
         st->period = st->busyCount ? Edr_Mgr_periodLoading : Edr_Mgr_periodIdle;
         Lock_release(&doc->manager.lock);
         Edr_Doc_readLock(doc);
-        layoutErr = Layout_runPass(doc);
+        layoutErr = Layout_document(doc);
         Edr_Doc_readUnlock(doc);
     }
 

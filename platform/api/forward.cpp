@@ -26,6 +26,7 @@
 #include "platform/api/keys.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
+#include "viewer/dispman.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
 
@@ -217,10 +218,12 @@ int App_replaceSubdoc(EngineContext *context, Edr_Node *node, Edr_Doc *doc, Edr_
     } else if (Edr_Node_replaceSubdoc(context, doc, node, child, key, kind) != Res_ok) {
         return 1;
     }
-    FvViewer *viewer = context && context->instance ? Fv_fromApp(context->instance) : nullptr;
-    FvPage *page = viewer ? Fv_pageById(viewer, 0) : nullptr;
-    if (viewer)
-        Dispman_queueRedraw(viewer, 0, 1, page ? page->key : 0, nullptr);
+    // The page changed under the views: each view is redrawn whole, now and
+    // again in high quality.
+    DispmanCtx *dm = context ? static_cast<DispmanCtx *>(context->dispman) : nullptr;
+    DispmanView *view = nullptr;
+    while (dm && DocList_nextLocked(dm, &view, 0, 0))
+        (void)Dispman_queueRedraw(context, DispmanSub_hqAndQuick, 1, view);
     return 0;
 }
 

@@ -69,8 +69,8 @@ int App_pageSize(FvPage *page, int32_t key, uint32_t kind, float *width, float *
 void App_translateDocument(EngineContext *context, FvViewer *viewer, Url *url, Edr_Doc *doc,
                            Edr_Node *target);
 // Without a new document removes the sub-document node from doc, else
-// gives it child (1 when that fails); then queues a redraw of the viewer's
-// whole page. 0 or 1.
+// gives it child (1 when that fails); then queues a redraw of every
+// display view, whole, now and in high quality. 0 or 1.
 int App_replaceSubdoc(EngineContext *context, Edr_Node *node, Edr_Doc *doc, Edr_Doc *child, intptr_t key,
                       intptr_t kind);
 // Listeners on the engine's event processor. Results as

@@ -11,7 +11,7 @@
 
 // The pass: the stand-in in the document's layout word answers, when there
 // is one; otherwise nothing is laid out.
-int Layout_runPass(Edr_Doc *doc)
+int Layout_document(Edr_Doc *doc)
 {
     const FakeLayout *fake = doc ? reinterpret_cast<const FakeLayout *>(doc->manager.layoutWord) : nullptr;
     return fake && fake->pass ? fake->pass(fake->argument, doc) : 0;

@@ -1,0 +1,455 @@
+// The layout box tree: every group under the document's root is a section
+// laid out into a root box whose page boxes each own a page record, a
+// display-item list and a float area. Finished pages are published to the
+// document's page list in order; pages of a section that a new pass no
+// longer makes are removed.
+#include <algorithm>
+#include <cstring>
+
+#include "core/container/layerlist.h"
+#include "core/container/obj.h"
+#include "core/geom/rect.h"
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/style/prop.h"
+#include "core/style/propids.h"
+#include "core/task/task.h"
+#include "document/edr/doc.h"
+#include "document/edr/docmsg.h"
+#include "document/edr/node.h"
+#include "document/edr/page.h"
+#include "document/style/lookup.h"
+#include "document/style/style.h"
+#include "document/style/styleread.h"
+#include "layout/boxiter.h"
+#include "layout/floatarea.h"
+#include "layout/layout.h"
+#include "layout/listmarker.h"
+
+namespace
+{
+
+// Document types laid out as one unbounded page per section, whose pages
+// are not marked stale before a pass.
+constexpr uint32_t kUnpagedTypes[] = {178, 227};
+constexpr int32_t kEventStackExhausted = 35;
+
+bool unpagedType(uint32_t type)
+{
+    for (uint32_t t : kUnpagedTypes)
+        if (t == type)
+            return true;
+    return false;
+}
+
+void post(Edr_Doc *doc, int32_t code)
+{
+    EngineContext *app = doc ? doc->app : nullptr;
+    if (!app || !app->eventProc)
+        return;
+    EventProcCodeMsg m{code, doc, nullptr, 0};
+    (void)EventProc_postCode(app->eventProc, &m);
+}
+
+// The no-region answer of unbounded sections.
+int noRegion(LayoutBox **, int *moved)
+{
+    *moved = 0;
+    return Res_ok;
+}
+
+void appendChild(LayoutBox *parent, LayoutBox *child)
+{
+    BoxList *list = parent->children;
+    child->prev = list->last;
+    child->next = nullptr;
+    if (list->last)
+        list->last->next = child;
+    else
+        list->first = child;
+    list->last = child;
+}
+
+void unlinkChild(BoxList *list, LayoutBox *child)
+{
+    if (child->prev)
+        child->prev->next = child->next;
+    else
+        list->first = child->next;
+    if (child->next)
+        child->next->prev = child->prev;
+    else
+        list->last = child->prev;
+    child->prev = child->next = nullptr;
+}
+
+// The page record's background: the section's background-color, white
+// when it has none or it is transparent.
+void backgroundOf(const Edr_Style *style, uint8_t out[4])
+{
+    out[0] = out[1] = out[2] = out[3] = 0xFF;
+    Edr_StylePayload p{};
+    if (style && Edr_Style_get(style, PropId_backgroundColor, &p) == PropType_colour) {
+        uint32_t c = uint32_t(p.word);
+        if (c >> 24) {
+            for (int i = 0; i < 4; i++)
+                out[i] = uint8_t(c >> (8 * i));
+        }
+    }
+}
+
+// Frees what a page box holds that was not handed to the page list.
+void freePageParts(LayoutBox *page)
+{
+    if (page->pageRecord) {
+        Edr_Page_freeRecords(page->pageRecord);
+        page->pageRecord = nullptr;
+    }
+    FloatArea_destroy(page->items);
+    page->items = nullptr;
+    if (page->layers) {
+        LayerList_freeItems(page->layers);
+        LayerList_destroy(page->layers);
+        page->layers = nullptr;
+    }
+    if (page->backLayers) {
+        LayerList_freeItems(page->backLayers);
+        LayerList_destroy(page->backLayers);
+        page->backLayers = nullptr;
+    }
+    Mem_free(page->section);
+    page->section = nullptr;
+}
+
+int32_t magnitude(int32_t v)
+{
+    return v == INT32_MIN ? INT32_MAX : (v < 0 ? -v : v);
+}
+
+} // namespace
+
+int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *rec)
+{
+    *out = nullptr;
+    EngineContext *app = sectionBox->context;
+    if (app && Task_hasCurrent(app) && Task_checkStop(app))
+        return Res_stopRequested;
+    Rect area = {sectionBox->pageRect[0], sectionBox->pageRect[1], sectionBox->pageRect[2],
+                 sectionBox->pageRect[3]};
+    FloatArea *items = nullptr;
+    int err = FloatArea_create(&area, &items);
+    if (err)
+        return err;
+    Edr_PageRec *record = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
+    LayerList *layers = LayerList_create();
+    SectionRec *copy = static_cast<SectionRec *>(Mem_malloc(sizeof(SectionRec)));
+    LayoutBox *page = static_cast<LayoutBox *>(Mem_malloc(sizeof(LayoutBox)));
+    if (!sectionBox->children && record && layers && copy && page)
+        sectionBox->children = static_cast<BoxList *>(Mem_calloc(1, sizeof(BoxList)));
+    if (!record || !layers || !copy || !page || !sectionBox->children) {
+        FloatArea_destroy(items);
+        Mem_free(record);
+        if (layers)
+            LayerList_destroy(layers);
+        Mem_free(copy);
+        Mem_free(page);
+        return Res_noMemory;
+    }
+    record->doc = sectionBox->document;
+    record->words1[0] = rec->index;
+    record->words1[1] = rec->pageNumber;
+    std::memcpy(record->bounds, sectionBox->pageRect, sizeof(record->bounds));
+    backgroundOf(rec->style, record->background);
+    *copy = *rec;
+    copy->owner = page;
+    *page = *sectionBox;
+    if (page->shared)
+        page->shared->refCount++;
+    page->items = items;
+    page->pageRecord = record;
+    page->layers = layers;
+    page->backLayers = nullptr;
+    page->section = copy;
+    page->parent = sectionBox;
+    page->children = nullptr;
+    page->counters = sectionBox->counters;
+    page->bounds[0] = page->bounds[1] = INT32_MAX;
+    page->bounds[2] = page->bounds[3] = INT32_MIN;
+    page->overflow = copy->paged ? Layout_nextPage : noRegion;
+    page->finish = Layout_finishPage;
+    appendChild(sectionBox, page);
+    *out = page;
+    return Res_ok;
+}
+
+int Layout_nextPage(LayoutBox **box, int *moved)
+{
+    *moved = 0;
+    LayoutBox *old = *box;
+    LayoutBox *next = old->next;
+    int err = Res_ok;
+    if (!next) {
+        SectionRec rec = *old->section;
+        rec.pageNumber++;
+        err = Layout_newPageBox(old->parent, &next, &rec);
+        if (!err && next->flowMode != 3) {
+            err = PageDecor_place(next);
+            FloatArea_setFlag(next->items, 1);
+        }
+        if (!err && old->items) {
+            int32_t l, r, t, b;
+            FloatArea_margins(old->items, &l, &r, &t, &b);
+            FloatArea_setBand(next->items, l, r, 0, b);
+        }
+        if (err)
+            return err;
+    }
+    if (old->section->holdCount <= 0)
+        err = Layout_finishPage(&old, Res_ok);
+    if (err)
+        return err;
+    next->block = (*box)->block;
+    next->availableWidth = (*box)->availableWidth;
+    *box = next;
+    *moved = 1;
+    return Res_ok;
+}
+
+void Layout_holdPage(LayoutBox *box)
+{
+    if (box && box->section)
+        box->section->holdCount++;
+}
+
+int Layout_finishPage(LayoutBox **boxRef, int previousError)
+{
+    LayoutBox *box = boxRef ? *boxRef : nullptr;
+    if (!box || !box->layers)
+        return Res_ok;
+    Edr_Doc *doc = box->document;
+    int err = Res_ok;
+    if (box->backLayers) {
+        err = LayerList_merge(box->layers, box->backLayers);
+        if (!err) {
+            LayerList_destroy(box->backLayers);
+            box->backLayers = nullptr;
+        }
+    }
+    Edr_PageRec *record = box->pageRecord;
+    if (!err && record && record->bounds[0] < record->bounds[2] &&
+        record->bounds[1] < record->bounds[3] && box->section) {
+        // The page's own border and background item, behind everything.
+        Rect content = {record->bounds[0], record->bounds[1], record->bounds[2], record->bounds[3]};
+        const int32_t none[4] = {0, 0, 0, 0};
+        ObjHeader *item = nullptr;
+        Rect extent{};
+        LayerList_selectFirst(box->layers);
+        err = Layout_makeBoxItem(box, nullptr, &item, &extent, box->section->style, &content, none,
+                                 none, 1, 0);
+        if (!err && item)
+            LayerList_prepend(box->layers, item);
+    }
+    if (!err && record && (doc->markFlag || LayerList_hasItems(box->layers))) {
+        ObjHeader *items = nullptr;
+        err = LayerList_takeItems(box->layers, &items);
+        if (!err)
+            record->objects = items;
+    }
+    if (!err && record) {
+        Edr_Sect_unlockAll(doc);
+        err = Edr_Page_publishLayout(doc, box->section->index, uint32_t(box->section->pageNumber),
+                                     box->flowMode, record, previousError, int(box->noContent));
+        int relock = Edr_Sect_lockAll(doc, nullptr);
+        if (!err)
+            box->pageRecord = nullptr;
+        if (!err)
+            err = relock;
+    }
+    freePageParts(box);
+    return err;
+}
+
+int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style)
+{
+    Edr_Doc *doc = (*box)->document;
+    if (Edr_Style_stackLeft(doc) <= Layout_nestedStackMargin) {
+        // Too deep to descend: the block's content is reported missing and
+        // the pass goes on with what it has.
+        post(doc, kEventStackExhausted);
+        return Res_stackExhausted;
+    }
+    BoxIter *iter = nullptr;
+    int err = BoxIter_create(&iter, *box, node, style, 0);
+    if (err)
+        return err;
+    ListCounter counter{};
+    bool resets = ((*box)->stateFlags & BoxState_resetsCounter) != 0;
+    if (resets) {
+        if (ListCounter_value(*box) != 0)
+            (*box)->block.edgeMask = 12;
+        ListCounter_push(&counter, *box);
+    }
+    err = Layout_buildBlock(box, node, iter, style, nullptr);
+    if (resets)
+        ListCounter_pop(*box);
+    BoxIter_free(iter);
+    return err;
+}
+
+int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style *parentStyle,
+                   Edr_Node *sectionNode)
+{
+    LayoutBox *root = Box_create(doc);
+    SectionRec *rec = static_cast<SectionRec *>(Mem_calloc(1, sizeof(SectionRec)));
+    if (!root || !rec) {
+        Box_free(root);
+        Mem_free(rec);
+        return Res_noMemory;
+    }
+    root->styleContext = Edr_StyleCtx_get(doc);
+    Edr_Style *style = nullptr;
+    int err = Edr_Style_computeForNode(doc, &style, parentStyle, sectionNode);
+    if (!err && Edr_Style_get(style, PropId_display, nullptr) == KwId_none) {
+        Edr_Style_release(style);
+        Mem_free(rec);
+        Box_free(root);
+        return Res_ok;
+    }
+    if (err) {
+        Mem_free(rec);
+        Box_free(root);
+        return err;
+    }
+    root->nestedBlock = Layout_nestedBlock;
+    int32_t width = Layout_defaultPageWidth;
+    int32_t length = 0;
+    if (Edr_Style_getLength(style, PropId_width, &length) && length != 0)
+        width = magnitude(length);
+    int32_t bottom = Layout_unset;
+    int32_t height = 0;
+    bool hasHeight = Edr_Style_getLength(style, PropId_height, &length) && length != 0;
+    if (hasHeight)
+        height = magnitude(length);
+    if (hasHeight && paged)
+        bottom = -height;
+    bool unbounded = bottom == Layout_unset;
+    root->pageRect[0] = 0;
+    root->pageRect[1] = bottom;
+    root->pageRect[2] = width;
+    root->pageRect[3] = 0;
+    std::memcpy(root->avail, root->pageRect, sizeof(root->avail));
+    root->availableWidth = width;
+    root->block.contentRight = width;
+    root->noContent = (sectionNode->flags & Edr_Node_droppedBit) ? 1 : 0;
+    root->rtl = Edr_Style_get(style, PropId_direction, nullptr) == KwId_rtl ? 1 : 0;
+    root->overflow = paged && !unbounded ? Layout_nextPage : noRegion;
+    root->section = rec;
+    rec->style = style;
+    rec->index = sectionIndex;
+    rec->firstPageIndex = sectionIndex == 0 ? 0 : Edr_Page_indexOfKey(doc, sectionIndex);
+    rec->paged = paged && !unbounded ? 1 : 0;
+
+    LayoutBox *page = nullptr;
+    err = Layout_newPageBox(root, &page, rec);
+    if (!err) {
+        err = PageDecor_place(page);
+        FloatArea_setFlag(page->items, 1);
+    }
+    LayoutBox *current = page;
+    if (!err && !root->noContent)
+        err = Layout_layoutBlock(&current, sectionNode, style, 0, rec->paged ? 12 : 0);
+    if (!err && unbounded) {
+        // The page takes its height from its content; an empty page without
+        // a height gets the default one.
+        LayoutBox *last = root->children->last;
+        int32_t low = 0;
+        if (last->bounds[1] <= last->bounds[3])
+            low = std::min(low, last->bounds[1]);
+        if (last->minY < low)
+            low = last->minY;
+        if (hasHeight && -int64_t(height) < low)
+            low = -height;
+        if (low == 0 && !hasHeight)
+            low = -Layout_defaultPageHeight;
+        int32_t minHeight = 0;
+        if (Edr_Style_getLength(style, PropId_minHeight, &minHeight) && minHeight > 0 &&
+            -int64_t(minHeight) < low)
+            low = -minHeight;
+        for (LayoutBox *b = root->children->first; b; b = b->next)
+            if (b->pageRecord)
+                b->pageRecord->bounds[1] = low;
+    }
+    // Cleanup: every page not yet finished is finished (published) now.
+    if (root->children) {
+        for (LayoutBox *b = root->children->first; b; b = b->next) {
+            LayoutBox *p = b;
+            int e = Layout_finishPage(&p, err);
+            if (!err)
+                err = e;
+        }
+        while (LayoutBox *b = root->children->first) {
+            unlinkChild(root->children, b);
+            freePageParts(b);
+            Box_free(b);
+        }
+        Mem_free(root->children);
+    }
+    Edr_Style_release(style);
+    Mem_free(rec);
+    Box_free(root);
+    return err;
+}
+
+int Layout_document(Edr_Doc *doc)
+{
+    if (LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(doc)))
+        FontCache_clearUsed(cache->fonts);
+    int changed = 0;
+    int err = Edr_Sect_lockAll(doc, &changed);
+    if (err)
+        return err;
+    Edr_Style *rootStyle = nullptr;
+    err = Edr_Style_computeForNode(doc, &rootStyle, nullptr, doc->root);
+    if (err) {
+        Edr_Sect_unlockAll(doc);
+        return err;
+    }
+    uint32_t type = Edr_Doc_getTypeCode(doc);
+    bool paged = !unpagedType(type);
+    int32_t index = 0;
+    for (Edr_Node *n = Edr_Node_firstChild(doc->root); n && !err; n = Edr_Node_nextSibling(n)) {
+        uint32_t nodeType = Edr_Node_type(n);
+        if (nodeType == Edr_NodeType_data) {
+            err = Edr_Style_setValue(rootStyle, static_cast<const Prop *>(Edr_Node_payload(n)));
+            continue;
+        }
+        if (nodeType != Edr_NodeType_group)
+            continue;
+        int32_t sectionIndex = index++;
+        bool layOut = (n->flags & Edr_Node_changedBit) || (changed && !doc->pageOnDemand);
+        if (!layOut)
+            continue;
+        if (paged) {
+            Edr_Sect_unlockAll(doc);
+            err = Edr_Page_markKey(doc, sectionIndex);
+            int relock = Edr_Sect_lockAll(doc, nullptr);
+            if (!err)
+                err = relock;
+            if (err)
+                break;
+        }
+        err = Layout_section(doc, sectionIndex, paged ? 1 : 0, rootStyle, n);
+        if (paged) {
+            Edr_Sect_unlockAll(doc);
+            int purged = Edr_Page_purgeStale(doc);
+            int relock = Edr_Sect_lockAll(doc, nullptr);
+            if (!err)
+                err = purged ? purged : relock;
+        }
+        if (Edr_Doc_getStopFlag(doc))
+            break;
+    }
+    Edr_Style_release(rootStyle);
+    Edr_Sect_unlockAll(doc);
+    return err;
+}
