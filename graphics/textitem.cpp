@@ -34,14 +34,25 @@ Matrix runMatrix(ObjHeader *item, const Matrix *matrix)
     return m;
 }
 
-int draw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *matrix,
+int draw(EngineContext *, ObjHeader *item, const Rect *clip, const Matrix *matrix,
          const DrawTarget *target, const DrawFlags *, intptr_t)
 {
     const TextItemPart *p = partOf(item);
     const ObjTextPart &t = p->base;
     Matrix m = runMatrix(item, matrix);
+    // The clip in device pixels culls the glyphs outside it.
+    Rect device{};
+    const Rect *cull = nullptr;
+    if (clip && !Rect_isInfinite(clip)) {
+        Point c[4] = {
+            {clip->x0, clip->y0}, {clip->x1, clip->y0}, {clip->x1, clip->y1}, {clip->x0, clip->y1}};
+        if (matrix)
+            Matrix_transformPoints(c, 4, c, matrix);
+        Rect_boundPoints(&device, c, 4, 1);
+        cull = &device;
+    }
     return TextRun_outline(t.fonts, t.size, t.styleFlags, t.style, t.chars + t.start, t.count,
-                           t.charSpacing, t.wordSpacing, &m, nullptr, target, p->colour);
+                           t.charSpacing, t.wordSpacing, &m, cull, target, p->colour);
 }
 
 int identify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,

@@ -429,6 +429,21 @@ TEST_F(TextRunTest, BoxFontTextItemDrawsHollowBoxes)
         differ += viaPaths[i] != viaMasks[i] || viaPaths[i + 1] != viaMasks[i + 1];
     EXPECT_EQ(differ, 0);
 
+    // A clip (in document units) over the second word only: the first
+    // word's glyphs are culled, the second's drawn.
+    for (int y = 0; y < h; y++)
+        memset(Bitmap_firstRow(b) + y * b->stride, 0xFF, size_t(w) * 2);
+    const int32_t perPixel = 65536 / 72;
+    const Rect clip = {int32_t(8 * advance) * perPixel, -10 * perPixel, w * perPixel, h * perPixel};
+    ASSERT_EQ(ops->draw(nullptr, item, &clip, &m, &target, nullptr, 0), Res_ok);
+    for (int x = 0; x < int(4 + 6 * advance); x++)
+        for (int y = 0; y < h; y++)
+            EXPECT_FALSE(inked(x, y)) << x << "," << y;
+    int later = 0;
+    for (int x = int(4 + 8 * advance); x < w; x++)
+        later += inked(x, 10);
+    EXPECT_GT(later, 0);
+
     // Hit test: a box's edge gives its character, the space between words
     // nothing.
     int32_t index = 0;
