@@ -157,6 +157,8 @@ enum ResultCode : int {
     Res_strokeBadJoin = 257,          // a pen whose join bits hold 3
     Res_pixelNoRowOp = 265,           // no row operation for this pair or triple of formats
     Res_pathEmptyArea = 266,          // a shape whose clipped pixel box is empty
+    Res_glyphOtherScale = 267,        // a glyph mask made for a bitmap of another scale
+    Res_glyphNoHitTest = 268,         // a glyph mask that cannot be hit-tested
     Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)
     Res_pixelOverBudget = 272,        // a buffer would exceed the caller's byte budget
     Res_pixelTooFewTiles = 274,       // fewer than two tiles fit the byte budget

@@ -46,6 +46,17 @@ struct GlyphMask {
     uint32_t codesSize;     // their size in bytes
 };
 
+struct FillRequest;
+
+// Rasterises a fill request at the bitmap's scale into a new mask (the
+// request is sampled with at least 3 sub-pixel bits; the bitmap's scratch
+// buffer 0 is the work space). 0 with *out the mask (freed with
+// GlyphMask_free); 1 out of memory; 266 when the shape covers no pixel; the
+// device-path preparation's errors. *out is null until success.
+[[nodiscard]] int GlyphMask_create(GlyphMask **out, const FillRequest *request, Bitmap *bitmap);
+// Frees a mask that GlyphMask_create made (null allowed).
+void GlyphMask_free(GlyphMask *mask);
+
 // Copies a mask into one block of at least sizeof(GlyphMask) + rowsSize +
 // codesSize bytes (8-byte aligned): the header, the row table right after
 // it, then the codes; the copy's rows and codes point inside the block

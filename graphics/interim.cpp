@@ -11,25 +11,6 @@
 #include "graphics/drawitem.h"
 #include "graphics/path.h"
 
-// Interim: glyph masks are not made yet, so none can be placed, painted or
-// hit; a glyph-mask item reports 259.
-int GlyphMask_prepare(const GlyphMaskShape *, Bitmap *, int32_t, int32_t, SpanRecord *, Rect *)
-{
-    return Res_notImplemented;
-}
-
-int GlyphMask_emit(SpanRecord *, RowOpSetupFn, uint8_t *, ptrdiff_t, const uint8_t *, ptrdiff_t, const uint8_t *,
-                   ptrdiff_t, const uint8_t *)
-{
-    return Res_notImplemented;
-}
-
-int GlyphMask_hit(SpanRecord *, int32_t, int32_t, int *out)
-{
-    *out = 0;
-    return Res_notImplemented;
-}
-
 // Interim: drawing lists keep zero bounds and compare equal.
 #include <cstring>
 
@@ -48,25 +29,6 @@ int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
     return 0;
 }
 
-
-// Interim text measurement: no fonts exist yet, so every character is half
-// an em wide (size / 144 in 16.16 inches for a size in 16.16 points) and the
-// box is {0, 0, width, size / 72}; as many characters fit as the limit
-// allows.
-#include "graphics/textrun.h"
-
-int TextRun_measureFit(FontList *, int32_t size, uint32_t, const int32_t *, const char16_t *, uint32_t count,
-                       int32_t, int32_t, int32_t maxWidth, uint32_t *fitted, Rect *out)
-{
-    int64_t advance = size > 0 ? size / 144 : 0;
-    uint32_t n = count;
-    if (advance > 0 && int64_t(n) * advance > maxWidth)
-        n = uint32_t(maxWidth / advance);
-    if (fitted)
-        *fitted = n;
-    *out = Rect{0, 0, int32_t(int64_t(n) * advance), n ? (size > 0 ? size / 72 : 0) : 0};
-    return 0;
-}
 
 // Interim: the graphics module keeps no state before it is built.
 int Graphics_initModule(EngineContext *)

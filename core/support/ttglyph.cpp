@@ -500,3 +500,29 @@ int TtGlyph_readComposite(FontFace *font, GlyphPath *outline, uint32_t ownOffset
     LoadState st{0, 0};
     return readCompositeBody(font, outline, effectiveOffset(font, ownOffset), &st);
 }
+
+int TrueType_loadGlyph(FontFace *font, uint16_t index, GlyphPath **out)
+{
+    *out = nullptr;
+    uint32_t at = 0, next = 0;
+    int r = Res_ok;
+    bool empty = index >= font->glyphCount;
+    if (!empty) {
+        if (!font->locateGlyph)
+            return Res_notImplemented;
+        r = font->locateGlyph(font, index, &at);
+        if (r == Res_ok)
+            r = font->locateGlyph(font, uint16_t(index + 1), &next);
+        if (r != Res_ok)
+            return r;
+        empty = at == next;
+    }
+    if (empty) {
+        GlyphPath *o = nullptr;
+        if (GlyphPath_create(&o, GlyphPath_kindPoints) != Res_ok)
+            return Res_noMemory;
+        *out = o;
+        return Res_ok;
+    }
+    return TtGlyph_load(font, at, out, &index);
+}

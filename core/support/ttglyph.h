@@ -63,3 +63,12 @@ enum : uint32_t {
 // slot's errors. The window is released at the end; on failure the
 // outline keeps the components appended before.
 [[nodiscard]] int TtGlyph_readComposite(FontFace *font, GlyphPath *outline, uint32_t ownOffset);
+
+// The default glyph loader of a TrueType font: glyph index's outline as
+// point records through the face's glyph-location slot and TtGlyph_load
+// (the horizontal alignment asked for index). The glyph ends where the next
+// glyph starts; an index at or past the face's glyph count loads as an
+// empty outline, so the last glyph never takes glyph 0's offset as its end.
+// A glyph without data (equal offsets) gives a finished empty kind-0
+// outline. 0, or the location slot's or the reader's error (*out null).
+[[nodiscard]] int TrueType_loadGlyph(FontFace *font, uint16_t index, GlyphPath **out);

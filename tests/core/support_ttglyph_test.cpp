@@ -492,3 +492,35 @@ TEST_F(TtGlyphTest, AllocationFailuresLeaveNothingBehind)
 }
 
 } // namespace
+
+// The default loader: the last glyph ends at the table's end (never at
+// glyph 0's offset), an index past the glyph count is an empty outline and
+// a glyph without data is a finished outline without a buffer.
+TEST_F(TtGlyphTest, LoadGlyphByIndexEndsAtTheNextGlyphInsideTheFont)
+{
+    Bytes a = glyphHeader(1);
+    a.u16(0).u16(0).u8(0x37).u8(5).u8(7); // one on-curve point (5, 7), short positive
+    FontFace *face = glyfFace({a.s, std::string(), a.s});
+    face->glyphCount = 3;
+    face->headFlags = FontFace_headNoAlign;
+    std::vector<OutlinePoint> want = {{5, 7, 1, 1}};
+    for (uint16_t index : {0, 2}) {
+        GlyphPath *o = nullptr;
+        ASSERT_EQ(TrueType_loadGlyph(face, index, &o), Res_ok) << index;
+        EXPECT_EQ(decodeOutline(o), want) << index;
+        GlyphPath_destroy(o);
+    }
+    for (uint16_t index : {1, 3, 65535}) {
+        GlyphPath *o = reinterpret_cast<GlyphPath *>(1);
+        ASSERT_EQ(TrueType_loadGlyph(face, index, &o), Res_ok) << index;
+        ASSERT_NE(o, nullptr);
+        EXPECT_EQ(o->kind, GlyphPath_kindPoints);
+        EXPECT_EQ(o->bytes, nullptr) << index;
+        GlyphPath_destroy(o);
+    }
+    // A lookup error comes back with no outline.
+    face->glyphCount = 5;
+    GlyphPath *o = reinterpret_cast<GlyphPath *>(1);
+    EXPECT_EQ(TrueType_loadGlyph(face, 4, &o), Res_notFound);
+    EXPECT_EQ(o, nullptr);
+}

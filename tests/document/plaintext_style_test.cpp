@@ -4,6 +4,8 @@
 // setting and caller margins.
 #include <gtest/gtest.h>
 
+#include "fonts/fontlist.h"
+
 #include <string>
 
 #include "core/style/proprecords.h"
@@ -72,7 +74,9 @@ TEST_F(TextStyleTest, LoadedDocumentComputesTheSheetsValues)
         EXPECT_EQ(value(textSet, 90), "2:541983");
         EXPECT_EQ(value(textSet, 44), "2:786432");
         EXPECT_EQ(value(textSet, 59), value(rootSet, 59));
-        EXPECT_EQ(value(textSet, 102), "2:" + std::to_string(TextDoc_measureFallback));
+        // Eight characters of the (box) font at 8 points.
+        const int64_t unit = (0x80000 + 9) / 18;
+        EXPECT_EQ(value(textSet, 102), "2:" + std::to_string(8 * int64_t(BoxFont_advance) * unit / 65536));
         EXPECT_EQ(value(textSet, 103), "2:81920");
         EXPECT_EQ(value(textSet, 38), "2:7281");
         EXPECT_EQ(value(textSet, 51), "2:65536");

@@ -2,8 +2,8 @@
 // with their sets, property nodes applied to the items after them, groups
 // without a display value skipped, breaks between text nodes, and the
 // narrowest and widest widths of a synthetic inline tree measured with the
-// interim fixed-advance text measurer (half an em per character, plus the
-// one unit the measurement's inclusive box adds); the stack guard.
+// box font (every character the missing-glyph advance, 12744/16384 em, plus
+// the one unit the measurement's inclusive box adds); the stack guard.
 #include <string>
 #include <vector>
 
@@ -22,7 +22,7 @@ class StyleWalkTest : public EdrFixture {};
 constexpr uint32_t kRed = 0xFF0000FF;
 // With a font size of one inch every character is half an inch wide.
 constexpr int32_t kInch = 0x10000;
-constexpr int32_t kChar = 32768;
+constexpr int32_t kChar = 50976; // 12744 x ((72 points + 9) / 18) / 65536
 
 int32_t textWidth(int chars)
 {

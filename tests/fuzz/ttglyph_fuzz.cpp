@@ -18,6 +18,7 @@
 #include "core/support/ttglyph.h"
 #include "fonts/fontface.h"
 #include "graphics/glyphpath.h"
+#include "graphics/path.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
@@ -122,6 +123,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(face->reader->windowLength == 0);
         if (o) {
             checkOutline(o);
+            GlyphPath_destroy(o);
+        }
+        // The loader by index, and its outline as a path.
+        face->glyphCount = uint16_t(offsets.size() - 1);
+        o = nullptr;
+        r = TrueType_loadGlyph(face, code, &o);
+        require((r == Res_ok) == (o != nullptr));
+        if (o) {
+            Path *path = nullptr;
+            if (GlyphPath_toPath(o, &path) == Res_ok)
+                Path_destroy(path);
             GlyphPath_destroy(o);
         }
     }
