@@ -407,7 +407,7 @@ int Html_openImageDocument(EngineContext *, void *, VfsHandle *stream, Edr_Doc *
     if (r == Res_ok)
         r = url ? Edr_Node_createImage(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, &node, url, placement, 0)
                 : Res_fileCannotOpen;
-    Url_free(url);
+    // The URL is the stream's own (lent): closing the stream frees it.
     (void)Vfs_close(stream);
     return r;
 }
