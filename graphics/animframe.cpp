@@ -327,6 +327,22 @@ void Anim_onClockEvent(EngineContext *app, ImageObject *image, int32_t a, int32_
 int Image_acquireCurrentFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask)
 {
     *picture = *mask = nullptr;
+    if (lowMemory(image) && image->framesDropped) {
+        // No frame is kept: the codec decodes the current one now into a
+        // new frame, which the release frees again.
+        ImageCodec *codec = ImageCodec_of(image);
+        EngineContext *app = image->app;
+        if (codec && codec->decode && image->codecInstance && image->stream && app && app->imageStore) {
+            freeBuffers(image);
+            image->frameCount = 0;
+            image->queue = image->freeFrames = nullptr;
+            ImageCodecParams params{Image_getCapFlags(image), app->imageStore->targetFormat, image->maskFormat,
+                                    image->hook, image->hookArg};
+            int r = codec->decode(app, image->codecInstance, image->stream, image, &params);
+            if (r != Res_ok)
+                return r;
+        }
+    }
     AnimFrame *current = image->queue;
     if (!current)
         return Res_ok;
@@ -342,7 +358,8 @@ void Image_releaseFrame(ImageObject *image, PixelBuf *picture)
         return;
     if (lowMemory(image) && image->framesDropped) {
         freeBuffers(image);
-        image->freeFrames = nullptr;
+        image->frameCount = 0;
+        image->queue = image->freeFrames = nullptr;
         return;
     }
     for (int32_t i = 0; i < image->frameCount; i++) {

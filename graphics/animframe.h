@@ -73,10 +73,12 @@ void Anim_onClockTick(EngineContext *context, void *image);
 // the animation worker.
 void Anim_onClockEvent(EngineContext *app, ImageObject *image, int32_t a, int32_t b);
 
-// Borrows the current frame's buffers (nulls when there is none). 0 or the
-// decode's error in low-memory mode.
+// Borrows the current frame's buffers (nulls when there is none). In
+// low-memory mode once the frames were dropped, the codec first decodes the
+// current frame into a new frame. 0 or that decode's error.
 int Image_acquireCurrentFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask);
-// Gives back the frame whose picture was borrowed.
+// Gives back the frame whose picture was borrowed (in low-memory mode with
+// dropped frames every frame is freed).
 void Image_releaseFrame(ImageObject *image, PixelBuf *picture);
 // Non-zero when a current frame exists and another follows it.
 int Image_hasNextFrame(ImageObject *image);

@@ -13,6 +13,7 @@
 #include "graphics/imagecache.h"
 #include "graphics/imageview.h"
 #include "graphics/pixelbuf.h"
+#include "spreadsheet/imageutil.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
 
@@ -41,6 +42,204 @@ bool levelInRange(const ImageView *view, int32_t low, int32_t high)
     return view->level >= low && view->level <= high;
 }
 
+// One 8-bit channel through word i of the transform: value x multiplier
+// plus offset, both 16.16, clamped to 0..255.
+inline uint32_t channel(uint32_t c, const ImageColourTransform *t, int i)
+{
+    int64_t v = (int64_t(c) * t->multiply[i] + t->offset[i]) >> 16;
+    return v < 0 ? 0u : v > 255 ? 255u : uint32_t(v);
+}
+
+inline uint32_t widen5(uint32_t v)
+{
+    return (v << 3) | (v >> 2);
+}
+inline uint32_t widen6(uint32_t v)
+{
+    return (v << 2) | (v >> 4);
+}
+inline uint32_t widen4(uint32_t v)
+{
+    return (v << 4) | v;
+}
+
+// One pixel value of the format through the colour words of t; a mask
+// (format 0 with isMask) goes through the alpha words.
+uint32_t transformPixel(uint32_t p, uint32_t format, const ImageColourTransform *t, bool isMask)
+{
+    switch (format) {
+    case Pixel_formatGrey8:
+        if (isMask)
+            return channel(p & 0xFF, t, 3);
+        return channel(p & 0xFF, t, 0);
+    case Pixel_format444: {
+        uint32_t r = channel(widen4((p >> 8) & 15), t, 0), g = channel(widen4((p >> 4) & 15), t, 1),
+                 b = channel(widen4(p & 15), t, 2);
+        return ((r >> 4) << 8) | ((g >> 4) << 4) | (b >> 4);
+    }
+    case Pixel_format565Alt:
+    case Pixel_format565: {
+        uint32_t r = channel(widen5((p >> 11) & 31), t, 0), g = channel(widen6((p >> 5) & 63), t, 1),
+                 b = channel(widen5(p & 31), t, 2);
+        return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+    }
+    case Pixel_format555:
+    case Pixel_format1555: {
+        uint32_t b = channel(widen5((p >> 10) & 31), t, 2), g = channel(widen5((p >> 5) & 31), t, 1),
+                 r = channel(widen5(p & 31), t, 0);
+        if (format == Pixel_format1555) // red is the high field there
+            r = channel(widen5((p >> 10) & 31), t, 0), b = channel(widen5(p & 31), t, 2);
+        uint32_t hi = format == Pixel_format1555 ? r : b, lo = format == Pixel_format1555 ? b : r;
+        return (p & 0x8000) | ((hi >> 3) << 10) | ((g >> 3) << 5) | (lo >> 3);
+    }
+    case Pixel_formatRGBA: {
+        uint32_t r = channel(p & 0xFF, t, 0), g = channel((p >> 8) & 0xFF, t, 1), b = channel((p >> 16) & 0xFF, t, 2);
+        return (p & 0xFF000000u) | (b << 16) | (g << 8) | r;
+    }
+    default:
+        return p;
+    }
+}
+
+// Fills dst (same size and format as src) with src's pixels through t.
+void applyTransform(const PixelBuf *src, PixelBuf *dst, const ImageColourTransform *t, bool isMask)
+{
+    uint32_t bpp = Pixel_bytesPerPixel(src->format);
+    for (int32_t y = 0; y < src->height; y++) {
+        const uint8_t *s = src->pixels + size_t(y) * src->stride;
+        uint8_t *d = dst->pixels + size_t(y) * dst->stride;
+        for (int32_t x = 0; x < src->width; x++) {
+            if (bpp == 1) {
+                d[x] = uint8_t(transformPixel(s[x], src->format, t, isMask));
+            } else if (bpp == 2) {
+                uint16_t p;
+                memcpy(&p, s + 2 * x, 2);
+                p = uint16_t(transformPixel(p, src->format, t, isMask));
+                memcpy(d + 2 * x, &p, 2);
+            } else {
+                uint32_t p;
+                memcpy(&p, s + 4 * x, 4);
+                p = transformPixel(p, src->format, t, isMask);
+                memcpy(d + 4 * x, &p, 4);
+            }
+        }
+    }
+}
+
+const ImageColourTransform identityTransform = {{0x10000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
+
+// The words a view's picture (alpha false) or mask (alpha true) was made with
+// agree with t.
+bool sameWords(const ImageColourTransform *made, const ImageColourTransform *t, bool alpha)
+{
+    const ImageColourTransform *a = made ? made : &identityTransform, *b = t ? t : &identityTransform;
+    if (alpha)
+        return a->multiply[3] == b->multiply[3] && a->offset[3] == b->offset[3];
+    for (int i = 0; i < 3; i++)
+        if (a->multiply[i] != b->multiply[i] || a->offset[i] != b->offset[i])
+            return false;
+    return true;
+}
+
+bool sameTarget(const ImageView *view, const ImageTarget *target)
+{
+    const ImageTarget *made = static_cast<const ImageTarget *>(view->target);
+    return made && made->width == target->width && made->height == target->height && made->format == target->format;
+}
+
+
+void dropPixels(ImageView *view)
+{
+    PixelBuf_destroy(view->picture);
+    PixelBuf_destroy(view->mask);
+    view->picture = view->mask = nullptr;
+}
+
+// Gives view buffers of the geometry while keeping its transform and
+// target, which say what kind of view it is.
+int ensureKeepingKind(ImageView *view, bool wantPicture, bool wantMask, const ImageViewGeometry *g)
+{
+    ImageColourTransform *transform = view->transform;
+    void *target = view->target;
+    view->transform = nullptr;
+    view->target = nullptr;
+    int r = ImageView_ensureBuffers(view, wantPicture, wantMask, g);
+    view->transform = transform;
+    view->target = target;
+    return r;
+}
+
+// A new view of the kind {transformed, converted}, keyed at once.
+int createKeyed(ImageObject *image, const ImageColourTransform *transform, const ImageTarget *target,
+                ImageView **view)
+{
+    int r = ImageView_create(image, view);
+    if (r != Res_ok)
+        return r;
+    if (transform)
+        r = ImageView_setColourTransform(*view, transform);
+    if (r == Res_ok && target) {
+        ImageTarget *copy = static_cast<ImageTarget *>(Mem_malloc(sizeof(ImageTarget)));
+        if (copy)
+            *copy = *target;
+        (*view)->target = copy;
+        r = copy ? Res_ok : Res_noMemory;
+    }
+    if (r != Res_ok) {
+        ImageView_free(*view);
+        *view = nullptr;
+    }
+    return r;
+}
+
+// Remakes the transformed view from the plain view's buffers.
+int makeTransformed(ImageObject *image, ImageView *plain, ImageView *view, uint32_t bits,
+                    const ImageColourTransform *transform)
+{
+    ImageViewGeometry g{plain->width, plain->height, plain->scale, plain->pictureFormat, plain->maskFormat};
+    bool wantPicture = (bits & ImageReq_transformPicture) && plain->picture;
+    bool wantMask = (bits & ImageReq_transformMask) && plain->mask;
+    dropPixels(view);
+    int r = ensureKeepingKind(view, wantPicture, wantMask, &g);
+    if (r == Res_ok)
+        r = ImageView_setColourTransform(view, transform);
+    if (r != Res_ok)
+        return r;
+    if (wantPicture)
+        applyTransform(plain->picture, view->picture, transform, false);
+    if (wantMask)
+        applyTransform(plain->mask, view->mask, transform, true);
+    view->level = plain->level;
+    view->version = image->version;
+    return Res_ok;
+}
+
+// Makes the converted copy: the plain picture and/or mask scaled into
+// buffers of the target's size and format.
+int convertView(ImageObject *image, ImageView *plain, ImageView *view, uint32_t bits, const ImageTarget *target)
+{
+    ImageViewGeometry g{target->width, target->height, plain->scale, target->format, Pixel_formatGrey8};
+    bool wantPicture = (bits & ImageReq_convertPicture) && plain->picture;
+    bool wantMask = (bits & ImageReq_convertMask) && plain->mask;
+    dropPixels(view);
+    int r = ensureKeepingKind(view, wantPicture, wantMask, &g);
+    if (r != Res_ok)
+        return r;
+    *static_cast<ImageTarget *>(view->target) = *target;
+    int32_t quality = 0;
+    if (target->format == Pixel_format565)
+        quality = target->width > 2 * plain->width || target->height > 2 * plain->height ? 2 : 1;
+    if (wantPicture)
+        r = Image_drawScaled(image->app, plain->picture, target->width, target->height, view->picture, 0, 0, quality);
+    if (r == Res_ok && wantMask)
+        r = Image_drawScaled(image->app, plain->mask, target->width, target->height, view->mask, 0, 0, 0);
+    if (r != Res_ok)
+        return r;
+    view->level = plain->level;
+    view->version = image->version;
+    return Res_ok;
+}
+
 // Fails a request after the image was taken: everything let go.
 int failRequest(ImageDrawRequest *req, int result)
 {
@@ -49,8 +248,8 @@ int failRequest(ImageDrawRequest *req, int result)
     if (req->framePicture)
         Image_releaseFrame(image, req->framePicture);
     Lock_release(&image->imageLock);
-    ImageView *views[1] = {req->plain};
-    ImageView_release(app, image, req->generation, views, req->plain ? 1 : 0);
+    ImageView *views[3] = {req->plain, req->other, req->converted};
+    ImageView_release(app, image, req->generation, views, 3);
     Mem_free(req);
     return result;
 }
@@ -99,8 +298,10 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
     if (placeholder)
         *placeholder = nullptr;
     *request = nullptr;
-    if (!isIdentity(transform) || target)
-        return Res_notImplemented;
+    if (target && (target->width <= 0 || target->height <= 0 || target->format >= Pixel_formatCount))
+        return Res_missingArgument;
+    if (isIdentity(transform))
+        transform = nullptr;
     ImageDrawRequest *req = static_cast<ImageDrawRequest *>(Mem_calloc(1, sizeof(ImageDrawRequest)));
     if (!req)
         return Res_noMemory;
@@ -114,17 +315,20 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
     req->image = image;
     req->generation = image->generation;
     int32_t low = range ? range->low : 0, high = range ? range->high : 0;
-    if (image->options & (ImageOpt_releaseDecoder | ImageOpt_staticSubsample)) {
+    if (target || (image->options & (ImageOpt_releaseDecoder | ImageOpt_staticSubsample))) {
         low = 0;
         high = ImageStore_noLevelLimit;
     }
     PixelBuf *shownPlaceholder = placeholderOf(image, 0);
     uint32_t bits = 0;
     if (picture)
-        bits |= ImageReq_plainPicture;
-    if (mask && !image->noMask)
-        bits |= ImageReq_plainMask;
+        bits |= transform ? ImageReq_transformPicture : target ? ImageReq_convertPicture : ImageReq_plainPicture;
+    if (mask && !image->noMask) {
+        bool alphaChanges = transform && (transform->multiply[3] != 0x10000 || transform->offset[3] != 0);
+        bits |= alphaChanges ? ImageReq_transformMask : target ? ImageReq_convertMask : ImageReq_plainMask;
+    }
     if (image->kind == 2) {
+        // A frame sequence hands out its current frame as it is.
         ImageCache_unlock(app);
         (void)Image_acquireCurrentFrame(image, &req->framePicture, &req->frameMask);
         if (picture)
@@ -139,24 +343,71 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
         *request = req;
         return Res_ok;
     }
-    const ImageViewKey plainKey{0, 0};
-    ImageView *view = ImageView_find(image, &plainKey);
     int r = Res_ok;
-    if (bits && image->state == ImageState_done) {
-        if (!view) {
-            r = ImageView_create(image, &view);
-            if (r == Res_ok)
-                ImageView_attach(image, view);
+    ImageView *made[3] = {nullptr, nullptr, nullptr};
+    if (bits & (ImageReq_transformPicture | ImageReq_transformMask)) {
+        const ImageViewKey key{1, 0};
+        ImageView *view = ImageView_find(image, &key);
+        if (!view && (r = createKeyed(image, transform, nullptr, &view)) == Res_ok)
+            made[1] = view;
+        if (view) {
+            bool current = levelInRange(view, low, high) && view->version >= image->version;
+            bool stale = ((bits & ImageReq_transformPicture) &&
+                          (!current || !view->picture || !sameWords(view->transform, transform, false))) ||
+                         ((bits & ImageReq_transformMask) &&
+                          (!current || !view->mask || !sameWords(view->transform, transform, true)));
+            // Both parts are remade together, so the copy never mixes two transforms.
+            if (stale && (bits & ImageReq_transformPicture))
+                bits |= ImageReq_remakeTransformPicture | ImageReq_plainPicture;
+            if (stale && (bits & ImageReq_transformMask))
+                bits |= ImageReq_remakeTransformMask | ImageReq_plainMask;
         }
-        if (view && (((bits & ImageReq_plainPicture) && !view->picture) ||
-                     ((bits & ImageReq_plainMask) && !view->mask && !image->noMask) ||
-                     !levelInRange(view, low, high)))
-            bits |= ImageReq_decode;
+        req->other = view;
+    }
+    if (r == Res_ok && (bits & (ImageReq_convertPicture | ImageReq_convertMask))) {
+        const ImageViewKey key{0, 1};
+        ImageView *view = ImageView_find(image, &key);
+        if (!view && (r = createKeyed(image, nullptr, target, &view)) == Res_ok)
+            made[2] = view;
+        if (view) {
+            bool stale = view->version < image->version || !sameTarget(view, target) ||
+                         ((bits & ImageReq_convertPicture) && !view->picture) ||
+                         ((bits & ImageReq_convertMask) && !view->mask);
+            if (stale && (bits & ImageReq_convertPicture))
+                bits |= ImageReq_remakeConvertPicture | ImageReq_plainPicture;
+            if (stale && (bits & ImageReq_convertMask))
+                bits |= ImageReq_remakeConvertMask | ImageReq_plainMask;
+        }
+        req->converted = view;
+    }
+    ImageView *view = nullptr;
+    if (r == Res_ok && (bits & (ImageReq_plainPicture | ImageReq_plainMask))) {
+        const ImageViewKey plainKey{0, 0};
+        view = ImageView_find(image, &plainKey);
+        if (image->state == ImageState_done) {
+            if (!view && (r = ImageView_create(image, &view)) == Res_ok)
+                made[0] = view;
+            if (view && (((bits & ImageReq_plainPicture) && !view->picture) ||
+                         ((bits & ImageReq_plainMask) && !view->mask && !image->noMask) ||
+                         !levelInRange(view, low, high)))
+                bits |= ImageReq_decode;
+        }
     }
     req->plain = view;
-    ImageCache_unlock(app);
-    if (r != Res_ok)
+    if (r != Res_ok) {
+        // Views made for this request go; found ones are released.
+        for (ImageView *m : made)
+            ImageView_free(m);
+        req->plain = made[0] ? nullptr : req->plain;
+        req->other = made[1] ? nullptr : req->other;
+        req->converted = made[2] ? nullptr : req->converted;
+        ImageCache_unlock(app);
         return failRequest(req, r);
+    }
+    for (ImageView *m : made)
+        if (m)
+            ImageView_attach(image, m);
+    ImageCache_unlock(app);
     if (bits & ImageReq_decode) {
         if (mode & ImageRender_noDecode)
             return failRequest(req, Res_imageNotDecoded);
@@ -173,16 +424,45 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
         if (r == Res_stopRequested)
             return failRequest(req, r);
     }
-    if (view) {
-        if (picture && (bits & ImageReq_plainPicture))
-            *picture = view->picture;
-        if (mask && (bits & ImageReq_plainMask))
-            *mask = view->mask;
-        if (range)
-            range->level = view->level;
-        if ((mode & ImageRender_keepWithImage) && (view->picture || view->mask))
-            view->viewFlags |= ImageView_keepWithImage;
+    // A copy that must be remade needs the plain pixels it is made from.
+    uint32_t pictureRemakes = ImageReq_remakeTransformPicture | ImageReq_remakeConvertPicture;
+    uint32_t maskRemakes = ImageReq_remakeTransformMask | ImageReq_remakeConvertMask;
+    if ((bits & pictureRemakes) && (!view || !view->picture))
+        bits &= ~(pictureRemakes | ImageReq_transformPicture | ImageReq_convertPicture);
+    if ((bits & maskRemakes) && (!view || !view->mask))
+        bits &= ~(maskRemakes | ImageReq_transformMask | ImageReq_convertMask);
+    if (bits & (ImageReq_remakeTransformPicture | ImageReq_remakeTransformMask)) {
+        if (makeTransformed(image, view, req->other, bits, transform) != Res_ok) {
+            dropPixels(req->other);
+            bits &= ~uint32_t(ImageReq_transformPicture | ImageReq_transformMask);
+        }
+    } else if (bits & (ImageReq_remakeConvertPicture | ImageReq_remakeConvertMask)) {
+        if (convertView(image, view, req->converted, bits, target) != Res_ok) {
+            dropPixels(req->converted);
+            bits &= ~uint32_t(ImageReq_convertPicture | ImageReq_convertMask);
+        }
     }
+    ImageView *used[2] = {nullptr, nullptr};
+    if (picture) {
+        used[0] = (bits & ImageReq_transformPicture)  ? req->other
+                  : (bits & ImageReq_convertPicture) ? req->converted
+                  : (bits & ImageReq_plainPicture)   ? view
+                                                     : nullptr;
+        *picture = used[0] ? used[0]->picture : nullptr;
+    }
+    if (mask) {
+        used[1] = (bits & ImageReq_transformMask)  ? req->other
+                  : (bits & ImageReq_convertMask) ? req->converted
+                  : (bits & ImageReq_plainMask)   ? view
+                                                  : nullptr;
+        *mask = used[1] ? used[1]->mask : nullptr;
+    }
+    if (range && (used[0] || used[1]))
+        range->level = (used[0] ? used[0] : used[1])->level;
+    if (mode & ImageRender_keepWithImage)
+        for (ImageView *u : used)
+            if (u && (u->picture || u->mask))
+                u->viewFlags |= ImageView_keepWithImage;
     if (image->state == ImageState_failed)
         shownPlaceholder = placeholderOf(image, image->reason);
     if (placeholder)
@@ -200,8 +480,8 @@ void Image_endRender(EngineContext *app, ImageDrawRequest *request)
     if (request->framePicture)
         Image_releaseFrame(image, request->framePicture);
     Lock_release(&image->imageLock);
-    ImageView *views[1] = {request->plain};
-    ImageView_release(app, image, request->generation, views, request->plain ? 1 : 0);
+    ImageView *views[3] = {request->plain, request->other, request->converted};
+    ImageView_release(app, image, request->generation, views, 3);
     Mem_free(request);
 }
 

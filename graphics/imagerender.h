@@ -33,7 +33,8 @@ struct ImageDrawRequest {
     PixelBuf *framePicture; // frame sequences only
     PixelBuf *frameMask;
     ImageView *plain;
-    ImageView *other;       // the transformed or converted view
+    ImageView *other;       // the colour-transformed view
+    ImageView *converted;   // the view converted to the target
     uint32_t generation;
     uint32_t bits;          // the request bits (ImageReq_*)
 };
@@ -46,6 +47,10 @@ enum : uint32_t {
     ImageReq_convertPicture = 0x10,
     ImageReq_convertMask = 0x20,
     ImageReq_decode = 0x40,
+    ImageReq_remakeTransformPicture = 0x80,
+    ImageReq_remakeTransformMask = 0x100,
+    ImageReq_remakeConvertPicture = 0x200,
+    ImageReq_remakeConvertMask = 0x400,
     ImageRender_noDecode = 0x1,     // mode bit: 7185 instead of decoding
     ImageRender_keepWithImage = 0x2, // mode bit: the view used stays with its image
 };
@@ -56,9 +61,13 @@ enum : int32_t {
 
 // The pixels of the handle's image (see the header comment): 0 with
 // *request, which the caller ends with Image_endRender; 1; 7184 without an
-// image; 7185 when decoding is needed and mode has ImageRender_noDecode.
-// Colour-transformed and converted copies are not made yet: a non-identity
-// transform or a target answers 259.
+// image; 7185 when decoding is needed and mode has ImageRender_noDecode;
+// 16 for a target without a positive size or with an unknown format.
+// A non-identity transform hands out a colour-transformed copy of the
+// picture (and of the mask when the alpha words change it); a target
+// hands out a copy scaled to the target's size and format. Copies are
+// views of the image, remade when the image changed or they were made
+// for another transform or target.
 int Image_render(ImageHandle *handle, uint32_t format, uint32_t formatWord, ImageLevelRange *range,
                  const ImageColourTransform *transform, uint32_t mode, const ImageTarget *target,
                  PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder, ImageDrawRequest **request);

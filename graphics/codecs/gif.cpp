@@ -706,6 +706,118 @@ int animateNext(GifDecoder *d, ImageObject *image)
     }
 }
 
+// Skips the data of the frame whose descriptor was read: the minimum code
+// size byte and the data sub-blocks.
+int skipFrameData(GifDecoder *d)
+{
+    int r = readBytes(d, nullptr, 1);
+    return r == Res_ok ? skipSubBlocks(d) : r;
+}
+
+// Low-memory animation: the first frame is decoded and a second one
+// found. The rest of the file is only read through to record where each
+// frame ends (a frame cut short by the end of the data is left out); the
+// image becomes a frame sequence showing the first frame, and each later
+// frame is decoded again when it is shown (replayFrame).
+int startLowMemory(GifDecoder *d, ImageObject *image, const ImageCodecParams *params)
+{
+    for (;;) {
+        int r = skipFrameData(d);
+        if (r == Res_noMemory)
+            return r;
+        if (r != Res_ok)
+            break;
+        d->frameComplete = 1;
+        r = endFrame(d);
+        if (r != Res_ok)
+            return r;
+        int found = 0;
+        r = nextImage(d, &found);
+        if (r == Res_noMemory)
+            return r;
+        if (r != Res_ok || !found)
+            break;
+    }
+    Mem_free(d->localTable);
+    d->localTable = nullptr;
+    d->state = GifState_animating;
+    if (d->frameCount < 2) {
+        // Only the first frame is complete: a still picture.
+        d->state = GifState_finished;
+        return Res_ok;
+    }
+    int r = Anim_setupFrames(image, 1, params->pixelFormat, params->maskFormat, 3);
+    if (r != Res_ok)
+        return r;
+    AnimFrame *first = image->freeFrames;
+    image->freeFrames = first->next;
+    first->next = nullptr;
+    Image_lockFields(image);
+    Anim_queueFrame(image, first, 0, 0);
+    image->moreFrames = 1;
+    image->animated = 1;
+    Image_unlockFields(image);
+    d->frameIndex = 0;
+    d->passes = 0;
+    d->timeMs = Gif_frameDuration(d->frames[0].delay);
+    return Res_ok;
+}
+
+// Low-memory replay: decodes the current recorded frame into a new frame
+// of the image and queues it. The frames before it are drawn first into
+// the same buffers, from the first frame on; a frame restored to the
+// previous one (disposal 3) leaves nothing behind, so it is skipped unless
+// it is the one to show, and reading goes on from the end of the frame
+// before it.
+int replayFrame(GifDecoder *d, ImageObject *image)
+{
+    AnimFrame *frame = nullptr;
+    PixelBuf *picture = nullptr, *mask = nullptr;
+    int r = Anim_takeFreeFrame(image, &frame, &picture, &mask);
+    if (r != Res_ok)
+        return r;
+    dropKept(d);
+    Mem_free(d->localTable);
+    d->localTable = nullptr;
+    d->control = d->previous = defaultControl;
+    d->picture = picture;
+    d->mask = mask;
+    int32_t current = std::clamp(d->frameIndex, 0, d->frameCount - 1);
+    bool seek = true;
+    for (int32_t i = 0; i <= current && r == Res_ok; i++) {
+        if (d->frames[i].disposal == 3 && i != current) {
+            seek = true;
+            continue;
+        }
+        if (seek) {
+            uint64_t position = i == 0 ? d->firstFrame : d->frames[i - 1].endPosition;
+            r = ByteStream_seek(d->stream, position);
+            if (r != Res_ok)
+                break;
+            d->position = position;
+            seek = false;
+        }
+        int found = 0;
+        r = nextImage(d, &found);
+        if (r == Res_ok && !found)
+            r = endedError(d);
+        int32_t disposal = d->control.disposal;
+        if (r == Res_ok)
+            r = decodeFrame(d);
+        if (r == Res_ok)
+            r = endFrame(d);
+        if (r == Res_ok && disposal != 3)
+            d->hasKept = 1;
+    }
+    int32_t shownAt = int32_t(d->timeMs) - Gif_frameDuration(d->frames[current].delay);
+    Image_lockFields(image);
+    if (r == Res_ok)
+        Anim_queueFrame(image, frame, shownAt < 0 ? 0 : shownAt, d->passes);
+    Anim_releaseFrame(image, frame);
+    Image_unlockFields(image);
+    return r;
+}
+
 int32_t gifTypeId()
 {
     return Gif_typeId;
@@ -832,6 +944,8 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
     d->stream = stream;
     d->image = image;
     d->flags = params->flags;
+    if ((d->flags & ImageDec_flagLowMemAnim) && (d->flags & ImageDec_flagManyFrames) && d->frameCount > 1)
+        return replayFrame(d, image);
     if (d->state == GifState_animating)
         return animateNext(d, image);
     if (d->state == GifState_finished)
@@ -849,10 +963,12 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
         if (!found)
             break;
         if (d->state != GifState_new) {
-            // A second frame: animated when animation is wanted (low-memory
-            // replay is not supported: the first frame is shown), else this
+            // A second frame: animated when animation is wanted (in
+            // low-memory mode frames are decoded when shown), else this
             // pass shows the first frame only.
-            if ((params->flags & ImageDec_flagAnimation) && !(params->flags & ImageDec_flagLowMemAnim))
+            if ((params->flags & ImageDec_flagAnimation) && (params->flags & ImageDec_flagLowMemAnim))
+                return startLowMemory(d, image, params);
+            if (params->flags & ImageDec_flagAnimation)
                 return startAnimation(d, image, params);
             d->state = GifState_finished;
             Image_lockFields(image);

@@ -9,7 +9,9 @@
 // limit, time, the kept previous frame). The codec slots decode the first
 // frame into the image's picture and an 8-bit mask; Gif_stepFrame composes
 // the frames of an animation one by one onto the caller's buffers, each
-// frame the whole screen as it is shown. Codec_gifDescriptor
+// frame the whole screen as it is shown. In low-memory mode the first
+// decode records only where each frame ends; the frame to show is decoded
+// again from the table when it is drawn. Codec_gifDescriptor
 // (graphics/image.h) makes the descriptor; errors are 0x2201 to 0x2207
 // (core/result.h).
 #pragma once

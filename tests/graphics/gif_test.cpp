@@ -532,3 +532,60 @@ TEST_F(GifTest, AnErrorInTheAnimationLoopFailsTheImage)
 }
 
 } // namespace
+
+namespace {
+
+// Low-memory animations keep no frames: the first frame shows from the
+// first decode, each later one is decoded again when the clock moves on
+// and drawing asks for it; the loops end on the last frame.
+TEST_F(GifTest, ALowMemoryAnimationReplaysEachFrameWhenShown)
+{
+    makeStore();
+    struct Case {
+        const char *name;
+        size_t frames; // shown before the end (or asked for an endless one)
+        bool ends;
+    } cases[] = {
+        {"loop2", 9, true},     // three passes of three frames
+        {"dispose2", 6, false}, // endless
+        {"dispose3", 6, false}, // a frame restored to the previous one is skipped in replays
+    };
+    for (const Case &c : cases) {
+        Frames answer = readFrames(c.name);
+        ASSERT_FALSE(answer.rgba.empty()) << c.name;
+        ImageHandle *h = open(gif(c.name), ++key,
+                              ImageOpt_recognise | ImageOpt_animations | ImageOpt_lowMemAnim | ImageOpt_neverShare);
+        ASSERT_NE(h, nullptr) << c.name;
+        ImageObject *image = h->image;
+        ASSERT_EQ(image->kind, 2) << c.name;
+        EXPECT_EQ(image->state, ImageState_animOnDemand) << c.name;
+        std::vector<std::string> shown;
+        for (int guard = 0; guard < 100 && shown.size() < c.frames && image->state != ImageState_animEnded;
+             guard++) {
+            PixelBuf *picture = nullptr, *mask = nullptr;
+            ASSERT_EQ(Image_acquireCurrentFrame(image, &picture, &mask), Res_ok) << c.name;
+            shown.push_back(differs(picture, mask, answer, shown.size() % answer.rgba.size()));
+            Image_releaseFrame(image, picture);
+            // The clock: the first tick finds no queued successor and asks
+            // for a restart; from then on each tick steps one frame.
+            if (shown.size() == 1)
+                Anim_onClockTick(ctx, image);
+            Anim_onClockTick(ctx, image);
+        }
+        EXPECT_EQ(shown.size(), c.frames) << c.name;
+        EXPECT_EQ(image->framesDropped, 1) << c.name;
+        EXPECT_EQ(image->state == ImageState_animEnded, c.ends) << c.name;
+        for (size_t i = 0; i < shown.size(); i++)
+            EXPECT_EQ(shown[i], "") << c.name << " frame " << i;
+        if (c.ends) {
+            // The ended animation keeps showing its last frame.
+            PixelBuf *picture = nullptr, *mask = nullptr;
+            ASSERT_EQ(Image_acquireCurrentFrame(image, &picture, &mask), Res_ok);
+            EXPECT_EQ(differs(picture, mask, answer, answer.rgba.size() - 1), "") << c.name;
+            Image_releaseFrame(image, picture);
+        }
+        ImageHandle_release(h);
+    }
+}
+
+} // namespace

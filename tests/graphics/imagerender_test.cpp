@@ -1,6 +1,9 @@
 // Drawing requests: a picture decoded in the caller's thread, the refusal
-// to decode, a handle without image, placeholders by reason, RAM: texts.
+// to decode, a handle without image, placeholders by reason, RAM: texts,
+// colour-transformed and converted copies.
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include "core/result.h"
 #include "graphics/codecs/gif.h"
@@ -52,6 +55,149 @@ TEST_F(ImageRenderTest, ARequestDecodesInTheCallersThread)
               Res_ok);
     EXPECT_NE(again, nullptr);
     EXPECT_EQ(req->bits & ~uint32_t(ImageReq_decode), ImageReq_plainPicture);
+    Image_endRender(ctx, req);
+    ImageHandle_release(h);
+}
+
+// Copies a picture's pixel values (8 or 16 bits) into a vector.
+std::vector<uint32_t> valuesOf(const PixelBuf *buf)
+{
+    std::vector<uint32_t> out;
+    uint32_t bpp = Pixel_bytesPerPixel(buf->format);
+    for (int32_t y = 0; y < buf->height; y++)
+        for (int32_t x = 0; x < buf->width; x++) {
+            const uint8_t *p = buf->pixels + size_t(y) * buf->stride + x * bpp;
+            out.push_back(bpp == 1 ? p[0] : uint32_t(p[0] | (p[1] << 8)));
+        }
+    return out;
+}
+
+TEST_F(ImageRenderTest, AColourTransformHandsOutATransformedCopy)
+{
+    ImageHandle *h = open(gif("transparent"), ++key, ImageOpt_sync | ImageOpt_recognise);
+    ASSERT_NE(h, nullptr);
+    PixelBuf *picture = nullptr, *mask = nullptr;
+    ImageDrawRequest *req = nullptr;
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, &mask, nullptr, &req),
+              Res_ok);
+    ASSERT_NE(picture, nullptr);
+    ASSERT_NE(mask, nullptr);
+    std::vector<uint32_t> plainPicture = valuesOf(picture), plainMask = valuesOf(mask);
+    Image_endRender(ctx, req);
+
+    // Every colour channel inverted; the mask untouched comes from the plain view.
+    const ImageColourTransform invert{{-0x10000, -0x10000, -0x10000, 0x10000}, {255 << 16, 255 << 16, 255 << 16, 0}};
+    // Kept with the image, the copy outlives the request whatever the cache does.
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &invert, ImageRender_keepWithImage, nullptr, &picture,
+                           &mask, nullptr, &req),
+              Res_ok);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(req->bits & (ImageReq_transformPicture | ImageReq_remakeTransformPicture | ImageReq_plainMask),
+              ImageReq_transformPicture | ImageReq_remakeTransformPicture | ImageReq_plainMask);
+    EXPECT_EQ(req->bits & ImageReq_transformMask, 0u);
+    EXPECT_EQ(picture, req->other->picture);
+    EXPECT_EQ(mask, req->plain->mask);
+    std::vector<uint32_t> inverted = valuesOf(picture);
+    ASSERT_EQ(inverted.size(), plainPicture.size());
+    for (size_t i = 0; i < inverted.size(); i++)
+        ASSERT_EQ(inverted[i], 0xFFFFu - plainPicture[i]) << i; // 565 inversion is the complement
+    EXPECT_EQ(valuesOf(req->plain->picture), plainPicture);   // the plain view is left alone
+    Image_endRender(ctx, req);
+
+    // The same transform again: the copy is current, nothing is remade.
+    PixelBuf *again = nullptr;
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &invert, 0, nullptr, &again, nullptr, nullptr, &req),
+              Res_ok);
+    EXPECT_EQ(req->bits & (ImageReq_remakeTransformPicture | ImageReq_decode), 0u);
+    EXPECT_EQ(valuesOf(again), inverted);
+    Image_endRender(ctx, req);
+
+    // Alpha words change the mask too: picture red only, mask inverted.
+    const ImageColourTransform redInvertedMask{{0, 0, 0, -0x10000}, {255 << 16, 0, 0, 255 << 16}};
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &redInvertedMask, 0, nullptr, &picture, &mask, nullptr,
+                           &req),
+              Res_ok);
+    EXPECT_EQ(req->bits & (ImageReq_remakeTransformPicture | ImageReq_remakeTransformMask),
+              ImageReq_remakeTransformPicture | ImageReq_remakeTransformMask);
+    ASSERT_NE(mask, nullptr);
+    EXPECT_EQ(mask, req->other->mask);
+    for (uint32_t v : valuesOf(picture))
+        ASSERT_EQ(v, 0xF800u);
+    std::vector<uint32_t> maskValues = valuesOf(mask);
+    ASSERT_EQ(maskValues.size(), plainMask.size());
+    for (size_t i = 0; i < maskValues.size(); i++)
+        ASSERT_EQ(maskValues[i], 255u - plainMask[i]) << i;
+    Image_endRender(ctx, req);
+    ImageHandle_release(h);
+}
+
+TEST_F(ImageRenderTest, OffsetsSaturate)
+{
+    ImageHandle *h = open(gif("still"), ++key, ImageOpt_sync | ImageOpt_recognise);
+    ASSERT_NE(h, nullptr);
+    const ImageColourTransform brighten{{0x10000, 0x10000, 0x10000, 0x10000}, {300 << 16, 300 << 16, 300 << 16, 0}};
+    const ImageColourTransform darken{{0x10000, 0x10000, 0x10000, 0x10000}, {-300 << 16, -300 << 16, -300 << 16, 0}};
+    struct Case {
+        const ImageColourTransform *t;
+        uint32_t every;
+    } cases[] = {{&brighten, 0xFFFF}, {&darken, 0}};
+    for (const Case &c : cases) {
+        PixelBuf *picture = nullptr;
+        ImageDrawRequest *req = nullptr;
+        ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, c.t, 0, nullptr, &picture, nullptr, nullptr, &req),
+                  Res_ok);
+        ASSERT_NE(picture, nullptr);
+        for (uint32_t v : valuesOf(picture))
+            ASSERT_EQ(v, c.every);
+        Image_endRender(ctx, req);
+    }
+    ImageHandle_release(h);
+}
+
+TEST_F(ImageRenderTest, AConvertedRequestIgnoresTheLevelRangeAndChecksItsTarget)
+{
+    ImageHandle *h = open(gif("transparent"), ++key, ImageOpt_sync | ImageOpt_recognise);
+    ASSERT_NE(h, nullptr);
+    PixelBuf *picture = nullptr, *mask = nullptr;
+    ImageDrawRequest *req = nullptr;
+    const ImageTarget bad[] = {{0, 4, Pixel_format565}, {4, -1, Pixel_format565}, {4, 4, Pixel_formatCount}};
+    for (const ImageTarget &t : bad) {
+        EXPECT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, &t, &picture, &mask, nullptr, &req),
+                  Res_missingArgument);
+        EXPECT_EQ(req, nullptr);
+    }
+    // A range that no level satisfies would force a decode each time; with a
+    // target it plays no part, so the second request finds everything current.
+    const ImageTarget target{38, 20, Pixel_format565};
+    for (int pass = 0; pass < 2; pass++) {
+        ImageLevelRange range{5, 6, -1};
+        ASSERT_EQ(Image_render(h, Pixel_format565, 0, &range, nullptr, ImageRender_keepWithImage, &target, &picture,
+                               &mask, nullptr, &req),
+                  Res_ok);
+        ASSERT_NE(req->converted, nullptr);
+        ASSERT_NE(req->plain, nullptr);
+        EXPECT_EQ(req->plain->level, 0);
+        if (pass == 1) {
+            EXPECT_EQ(req->bits & ImageReq_decode, 0u);
+        }
+        // The copy is made by the scaled drawing service; when it cannot
+        // draw, the plain picture it was to be made from is handed out.
+        ASSERT_NE(picture, nullptr);
+        if (req->bits & ImageReq_convertPicture) {
+            EXPECT_EQ(picture, req->converted->picture);
+            EXPECT_EQ(picture->width, 38);
+            EXPECT_EQ(picture->height, 20);
+        } else {
+            EXPECT_EQ(req->converted->picture, nullptr);
+            EXPECT_EQ(picture, req->plain->picture);
+        }
+        Image_endRender(ctx, req);
+    }
+    // The plain request still sees the plain view, not the converted one.
+    ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, 0, nullptr, &picture, nullptr, nullptr, &req),
+              Res_ok);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->width, 19);
     Image_endRender(ctx, req);
     ImageHandle_release(h);
 }
