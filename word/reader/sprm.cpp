@@ -146,6 +146,25 @@ uint16_t Word_sprm6To97(uint32_t opcode)
     return uint16_t(kWord6Table.op[opcode & 0xFF]);
 }
 
+uint32_t Word_sprmFixedSize(uint32_t spra)
+{
+    switch (spra) {
+    case 0:
+    case 1:
+        return 1;
+    case 2:
+    case 4:
+    case 5:
+        return 2;
+    case 3:
+        return 4;
+    case 7:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
 bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t avail,
                           uint32_t *size, uint32_t *sizeBytes)
 {
@@ -154,24 +173,9 @@ bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t
         *size = 0;
         return true;
     }
-    switch (opcode >> 13) {
-    case 0:
-    case 1:
-        *size = 1;
+    if (uint32_t fixed = Word_sprmFixedSize(uint32_t(opcode >> 13))) {
+        *size = fixed;
         return true;
-    case 2:
-    case 4:
-    case 5:
-        *size = 2;
-        return true;
-    case 3:
-        *size = 4;
-        return true;
-    case 7:
-        *size = 3;
-        return true;
-    default:
-        break;
     }
     // Variable sizes.
     switch (opcode) {

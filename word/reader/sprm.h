@@ -342,6 +342,10 @@ struct SprmRef {
 uint16_t Word_prmSprm(uint32_t index);
 // The two-byte opcode of a Word 6/95 one-byte opcode (0xFFFF: none).
 uint16_t Word_sprm6To97(uint32_t opcode);
+// The operand size that a modifier's size code (spra, the opcode's top
+// three bits) fixes: 1, 2, 3 or 4 bytes, or 0 for the variable sizes.
+uint32_t Word_sprmFixedSize(uint32_t spra);
+
 // The operand size of a modifier whose operand (or size byte) starts at p
 // with avail bytes left, and how many size bytes precede the operand.
 // Returns false when the size cannot be read within avail.

@@ -16,6 +16,7 @@
 namespace
 {
 
+
 uint16_t u16(const uint8_t *b)
 {
     return uint16_t(b[0] | (b[1] << 8));
@@ -465,26 +466,7 @@ int Word_applyCharSprm(const SprmRef *s, WordChp *chp, WordReader *r)
 {
     const uint8_t *o = s->operand;
     uint32_t n = s->size;
-    uint32_t fixed = 0;
-    switch (s->spra) {
-    case 0:
-    case 1:
-        fixed = 1;
-        break;
-    case 2:
-    case 4:
-    case 5:
-        fixed = 2;
-        break;
-    case 3:
-        fixed = 4;
-        break;
-    case 7:
-        fixed = 3;
-        break;
-    default:
-        break;
-    }
+    uint32_t fixed = Word_sprmFixedSize(s->spra);
     if (s->opcode == 0x2A33)
         fixed = 0;
     if (n < fixed)
@@ -804,26 +786,7 @@ int Word_applySectSprm(const SprmRef *s, WordSep *sep, WordReader *r)
 {
     const uint8_t *o = s->operand;
     uint32_t n = s->size;
-    uint32_t fixed = 0;
-    switch (s->spra) {
-    case 0:
-    case 1:
-        fixed = 1;
-        break;
-    case 2:
-    case 4:
-    case 5:
-        fixed = 2;
-        break;
-    case 3:
-        fixed = 4;
-        break;
-    case 7:
-        fixed = 3;
-        break;
-    default:
-        break;
-    }
+    uint32_t fixed = Word_sprmFixedSize(s->spra);
     if (n < fixed)
         return Res_wordShortOperand;
     switch (s->opcode) {
