@@ -19,7 +19,6 @@ pkgs=(
   # PDF benchmarks; python3 runs the check of docdump against qpdf's
   # committed answers (tests/fixtures/pdf/check_objects.py).
   qpdf ghostscript poppler-utils mupdf-tools python3
-  python3-pil netpbm
 )
 missing=()
 for p in "${pkgs[@]}"; do
