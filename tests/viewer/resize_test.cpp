@@ -286,6 +286,32 @@ TEST_F(ResizeTest, ADisplayViewReachesTheHostTurnedAndInFullScreen)
     EXPECT_EQ(p[25 * 20 + 3], 0x001Fu); // device row 25: view x 25
 }
 
+// The background colour 0xRRGGBBAA paints the bound screen and reaches the
+// host; updates blocked hold it back until the flush.
+TEST_F(ResizeTest, TheBackgroundColourPaintsTheBoundScreen)
+{
+    screens();
+    run([&] {
+        Screen_blockUpdates(boundScreen(), 1);
+        Fv_setBackgroundColour(&binding, 0x00FF00FFu);
+    });
+    EXPECT_EQ(Headless_screenUpdateCount(e.host), 0);
+    run([&] {
+        Screen_blockUpdates(boundScreen(), 0);
+        Screen_flushUpdates(boundScreen());
+    });
+    ASSERT_EQ(Headless_screenUpdateCount(e.host), 1);
+    const HeadlessScreenUpdate *u = Headless_screenUpdate(e.host, 0);
+    const uint16_t *p = reinterpret_cast<const uint16_t *>(u->pixels);
+    for (int32_t y = 0; y < u->height; y++)
+        for (int32_t x = 0; x < u->width; x++)
+            ASSERT_EQ(p[size_t(y) * (u->rowBytes / 2) + x], 0x07E0u) << x << "," << y;
+    // Without a bound screen nothing happens.
+    FvScreen none{};
+    run([&] { Fv_setBackgroundColour(&none, 0xFF0000FFu); });
+    EXPECT_EQ(Headless_screenUpdateCount(e.host), 1);
+}
+
 TEST_F(ResizeTest, PageViewsForwardToTheDisplayView)
 {
     start();

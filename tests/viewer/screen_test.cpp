@@ -9,7 +9,11 @@
 #include <vector>
 
 #include "core/context/context.h"
+#include "core/config/config.h"
+#include "core/mem/mem.h"
 #include "core/result.h"
+#include "fonts/office/bitmapscale.h"
+#include "graphics/bitmap.h"
 #include "host/headless/headless.h"
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/screen/screen.h"
@@ -359,7 +363,8 @@ TEST_F(ScreenTest, RectanglesAreFlippedToCountDownwards)
 TEST_F(ScreenTest, TurnedCopiesMatchTheNaiveTurnOnOddSizes)
 {
     for (int32_t o = 1; o < 4; o++) {
-        for (auto size : {std::pair{37, 23}, std::pair{5, 71}, std::pair{1, 1}, std::pair{33, 64}}) {
+        for (auto size : {std::pair{37, 23}, std::pair{5, 71}, std::pair{1, 1}, std::pair{33, 64},
+                          std::pair{45, 17}, std::pair{480, 640}}) {
             int32_t w = size.first, h = size.second;
             std::vector<uint16_t> src(size_t(Screen_rowBytes(w, 2) / 2) * h);
             for (size_t i = 0; i < src.size(); i++)
@@ -450,6 +455,49 @@ TEST_F(ScreenTest, AreaCallbackSetsAndRestoresTheArea)
     });
     Screen s{};
     EXPECT_EQ(Screen_callArea(&s, Screen_areaSet, &full), 0);
+}
+
+} // namespace
+
+namespace
+{
+
+TEST_F(ScreenTest, BitmapsOverScreensDrawIntoTheDrawingBuffer)
+{
+    geometry(9, 5, 9, 6);
+    ASSERT_EQ(create(0), 0);
+    Screen *s = screen(1);
+    run([&] {
+        Screen_lock(s);
+        Bitmap *bitmap = Bitmap_createFromRecord(s);
+        ASSERT_NE(bitmap, nullptr);
+        EXPECT_EQ(bitmap->width, 5);
+        EXPECT_EQ(bitmap->height, 9);
+        EXPECT_EQ(bitmap->format, 4u);
+        EXPECT_EQ(bitmap->scale, 106);
+        EXPECT_EQ(bitmap->flags & Bitmap_flagIndirect, uint32_t(Bitmap_flagIndirect));
+        EXPECT_EQ(bitmap->owner, ctx());
+        // The turned screen draws into the back buffer.
+        EXPECT_EQ(Bitmap_firstRow(bitmap), Screen_set(s)->drawingBuffer);
+        EXPECT_NE(Bitmap_firstRow(bitmap), Screen_set(s)->outputBuffer);
+        Bitmap_destroy(bitmap);
+        Screen_unlock(s);
+        EXPECT_EQ(Bitmap_createFromRecord(nullptr), nullptr);
+    });
+}
+
+TEST_F(ScreenTest, TextEdgeTuningKeysAreReadOnlyWhenEnabled)
+{
+    geometry(9, 5, 9, 6);
+    ASSERT_EQ(create(0), 0);
+    // Not read while tuning is off: a sentinel default comes back.
+    run([&] { EXPECT_EQ(Config_getIntA(ctx(), store, nullptr, "FV_textEdgeTuningContrast", 7), 7u); });
+    set("FV_textEdgeTuningAdjustEnable", u"1");
+    run([&] {
+        ASSERT_EQ(Screen_startModule(ctx()), 0);
+        EXPECT_EQ(Config_getIntA(ctx(), store, nullptr, "FV_textEdgeTuningIntensity", 0), 0x10000u);
+        EXPECT_EQ(Config_getIntA(ctx(), store, nullptr, "FV_textEdgeTuningBrightness", 0), 64u);
+    });
 }
 
 } // namespace
