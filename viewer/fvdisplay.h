@@ -32,7 +32,6 @@ struct FvPageView {
 };
 
 enum : int32_t {
-    FvPageView_createParameter = 1300,
     // Pan change modes.
     FvPan_move = 2,
     FvPan_end = 3,

@@ -11,11 +11,15 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/prop.h"
+#include "core/style/propids.h"
+#include "core/style/stylerule.h"
 #include "core/task/listeners.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "graphics/bitmap.h"
 #include "host/headless/headless.h"
+#include "platform/api/request.h"
 #include "platform/api/app.h"
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/fvdisplay.h"
@@ -310,6 +314,44 @@ TEST_F(ResizeTest, TheBackgroundColourPaintsTheBoundScreen)
     FvScreen none{};
     run([&] { Fv_setBackgroundColour(&none, 0xFF0000FFu); });
     EXPECT_EQ(Headless_screenUpdateCount(e.host), 1);
+}
+
+// The display view's background is the colour with its bytes reversed and
+// its alpha forced to 0xff.
+TEST_F(ResizeTest, DisplayColoursAreReversed)
+{
+    start();
+    screens();
+    run([&] {
+        ASSERT_EQ(FvDisplay_create(ctx(), boundScreen(), 0x11223344u, &viewer.display), 0);
+        Request *q = nullptr;
+        ASSERT_EQ(Edr_Doc_getRequest(viewer.display->viewDocument, nullptr, &q), 0);
+        const StylePropItem *colour = StyleRule_findProp(Request_firstItem(q), PropId_backgroundColor);
+        ASSERT_NE(colour, nullptr);
+        EXPECT_EQ(Prop_getColour(&colour->value), 0xFF332211u);
+        Request_release(q);
+    });
+}
+
+// A pan step that moves nothing ends the pan.
+TEST_F(ResizeTest, APanStepThatDoesNotMoveEndsThePan)
+{
+    start();
+    screens();
+    run([&] {
+        ASSERT_EQ(FvDisplay_create(ctx(), boundScreen(), 0xffffffffu, &viewer.display), 0);
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        FvPageView *page = nullptr;
+        ASSERT_EQ(FvPageView_create(viewer.display, doc, &page), 0);
+        int32_t before = dm()->queue.incoming.count;
+        ASSERT_EQ(FvPageView_panStep(page, 5, 0), 0);
+        ASSERT_EQ(dm()->queue.incoming.count, before + 2);
+        EXPECT_EQ(dm()->queue.incoming.entries[before].subCode, uint32_t(DispmanSub_panStep));
+        EXPECT_EQ(dm()->queue.incoming.entries[before + 1].subCode, uint32_t(DispmanSub_panEnd));
+        FvPageView_free(page);
+        Edr_Doc_release(doc);
+    });
 }
 
 TEST_F(ResizeTest, PageViewsForwardToTheDisplayView)
