@@ -229,6 +229,27 @@ TEST_F(ResizeTest, RefusedTurnsRestoreTheAreasAndReportFailure)
     EXPECT_EQ(viewer.resizing, 0);
 }
 
+// Areas larger than the display, or of negative size, would not fit the
+// pixel memory: they are refused and nothing changes.
+TEST_F(ResizeTest, SizesBeyondTheDisplayAreRefused)
+{
+    screens();
+    const int32_t sizes[][2] = {{21, 30}, {20, 31}, {-5, 10}, {10, -1}};
+    for (const auto &size : sizes) {
+        records.clear();
+        EXPECT_EQ(call([&] { return Fv_resizeScreen(&viewer, size[0], size[1], 0, 0, 0); }), 1);
+        EXPECT_EQ(boundScreen()->width, 20);
+        EXPECT_EQ(boundScreen()->height, 28);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0][5], 0);
+    }
+    // Turned, the display's device size still holds.
+    run([&] { ASSERT_EQ(Fv_setOrientation(&viewer, 0x10004), 0); });
+    EXPECT_EQ(call([&] { return Fv_resizeScreen(&viewer, 20, 30, 0, 0, 1); }), 0);
+    EXPECT_EQ(boundScreen()->width, 30);
+    EXPECT_EQ(call([&] { return Fv_resizeScreen(&viewer, 30, 20, 0, 0, 1); }), 1);
+}
+
 TEST_F(ResizeTest, DeviceTurnReordersTheScreens)
 {
     screens();

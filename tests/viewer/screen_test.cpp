@@ -178,6 +178,11 @@ TEST_F(ScreenTest, BadHostFormatsAndSizesFailAndLeaveNothing)
     EXPECT_EQ(create(0), Res_screenBadFormat);
     geometry(240, 300, 0, 320);
     EXPECT_NE(create(0), 0);
+    // An area larger than the display would not fit the memory.
+    geometry(241, 300, 240, 320);
+    EXPECT_EQ(create(0), Res_nullInput);
+    geometry(240, 321, 240, 320);
+    EXPECT_EQ(create(0), Res_nullInput);
     EXPECT_EQ(ScreenList_count(ctx()), 0);
     run([&] { EXPECT_EQ(ScreenSet_create(nullptr, 0), Res_nullInput); });
 }

@@ -98,7 +98,19 @@ int Fv_resizeScreen(FvViewer *viewer, int32_t width, int32_t height, int32_t x, 
     ResizeNotice notice{0, 0, sizeGiven ? 1 : 0, orientation};
     Screen *target = current;
     Rect area{x, y, int32_t(int64_t(x) + width), int32_t(int64_t(y) + height)};
+    // The memory holds images no larger than the display: a larger or
+    // negative size is refused before any area changes.
+    bool turnedNow = currentOrientation & 1;
+    int32_t fullW = turnedNow ? current->fullHeight : current->fullWidth;
+    int32_t fullH = turnedNow ? current->fullWidth : current->fullHeight;
+    bool badSize = sizeGiven && (width < 0 || height < 0 || width > fullW || height > fullH);
+    if (badSize)
+        sizeGiven = false;
     do {
+        if (badSize) {
+            result = 1;
+            break;
+        }
         // 5.
         if (sizeGiven && areaOnAll(context, Screen_areaSet, &area) != 0) {
             result = 1;

@@ -403,7 +403,8 @@ int ScreenSet_create(EngineContext *context, uint32_t options)
     int32_t sw = fullScreen ? fw : w, sh = fullScreen ? fh : h;
 
     if (hostFormat < int32_t(Screen_hostFormatFirst) || hostFormat > int32_t(Screen_hostFormatLast) ||
-        w < 0 || h < 0 || fw <= 0 || fh <= 0 || bw < 0 || bh < 0 || sw <= 0 || sh <= 0) {
+        w < 0 || h < 0 || fw <= 0 || fh <= 0 || bw < 0 || bh < 0 || sw <= 0 || sh <= 0 || w > fw ||
+        h > fh) {
         freeSet(set);
         return hostFormat < int32_t(Screen_hostFormatFirst) || hostFormat > int32_t(Screen_hostFormatLast)
                    ? Res_screenBadFormat

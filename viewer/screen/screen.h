@@ -132,7 +132,8 @@ uint32_t Screen_rowBytes(int32_t width, uint32_t bytesPerPixel);
 // Creates the set and its screens from the host's geometry: option
 // ScreenSet_optionSingle makes one screen; ScreenSet_optionFullScreen (or
 // "Vexlan_startFullscreen") starts every area at the whole display. 0; 1
-// out of memory; 8 without an engine or screen list; 29 for a host format
+// out of memory; 8 without an engine or screen list, or for a geometry
+// without a display or with an area larger than it; 29 for a host format
 // outside 0x10003-0x10007. On failure nothing is left.
 int ScreenSet_create(EngineContext *context, uint32_t options);
 // Asks the host geometry again and stores the display area.
