@@ -20,7 +20,8 @@ struct LinkInfo {
 
 LinkInfo linkInfo(FvPageView *pageView)
 {
-    Edr_SubdocNode *link = pageView && pageView->node ? Edr_Node_subdocPayload(pageView->node) : nullptr;
+    Edr_SubdocNode *link =
+        pageView && pageView->node ? Edr_Node_subdocPayload(pageView->node) : nullptr;
     if (!link)
         return LinkInfo{nullptr, 0, 0};
     return LinkInfo{link->child, int32_t(link->pageKey), uint32_t(link->pageKind)};
@@ -41,7 +42,8 @@ int FvDisplay_create(EngineContext *engine, Screen *screen, uint32_t colour, FvD
         return Res_noMemory;
     display->engine = engine;
     // 0xRRGGBBAA to 0xFFBBGGRR.
-    uint32_t reordered = 0xFF000000u | (colour >> 8 & 0xFF) << 16 | (colour >> 16 & 0xFF) << 8 | colour >> 24;
+    uint32_t reordered =
+        0xFF000000u | (colour >> 8 & 0xFF) << 16 | (colour >> 16 & 0xFF) << 8 | colour >> 24;
     int r = Dispman_createView(engine, &display->view, screen, nullptr, reordered, nullptr);
     if (r != Res_ok) {
         Mem_free(display);
@@ -119,9 +121,7 @@ void FvPageView_free(FvPageView *pageView)
     Mem_free(pageView);
 }
 
-void FvPageView_detach(FvPageView *)
-{
-}
+void FvPageView_detach(FvPageView *) {}
 
 int FvPageView_setDocument(FvPageView *pageView, Edr_Doc *document)
 {
@@ -129,12 +129,12 @@ int FvPageView_setDocument(FvPageView *pageView, Edr_Doc *document)
         return Res_nullInput;
     FvDisplay *display = pageView->display;
     if (pageView->node)
-        return Edr_Node_replaceSubdoc(display->engine, display->viewDocument, pageView->node, document,
-                                      0, 0);
+        return Edr_Node_replaceSubdoc(display->engine, display->viewDocument, pageView->node,
+                                      document, 0, 0);
     const int32_t placement[6] = {0x10000, 0, 0, 0x10000, 0, 0};
     Edr_Node *node = nullptr;
-    int r = Edr_Node_createSubdoc(display->viewDocument, display->pageGroup, Edr_Insert_lastChild, &node,
-                                  document, placement, 0, 0);
+    int r = Edr_Node_createSubdoc(display->viewDocument, display->pageGroup, Edr_Insert_lastChild,
+                                  &node, document, placement, 0, 0);
     if (r == Res_ok)
         pageView->node = node;
     return r;
@@ -158,8 +158,8 @@ void FvPageView_getPan(FvPageView *pageView, int32_t *x, int32_t *y)
 int FvPageView_pan(FvPageView *pageView, int32_t dx, int32_t dy, int32_t mode)
 {
     LinkInfo link = linkInfo(pageView);
-    return Dispman_queuePan(pageView->display->engine, mode, viewOf(pageView), link.document, link.key,
-                            link.kind, pageView->node, dx, dy);
+    return Dispman_queuePan(pageView->display->engine, mode, viewOf(pageView), link.document,
+                            link.key, link.kind, pageView->node, dx, dy);
 }
 
 int FvPageView_panStep(FvPageView *pageView, int32_t dx, int32_t dy)
@@ -198,13 +198,14 @@ void Edr_Fwd_getSubRect(FvPageView *pageView, Rect *out)
 int FvPageView_setZoom(FvPageView *pageView, int32_t zoom, uint32_t code, int32_t x, int32_t y)
 {
     LinkInfo link = linkInfo(pageView);
-    return Dispman_queueZoom(pageView->display->engine, code, viewOf(pageView), link.document, link.key,
-                             link.kind, pageView->node, zoom, x, y);
+    return Dispman_queueZoom(pageView->display->engine, code, viewOf(pageView), link.document,
+                             link.key, link.kind, pageView->node, zoom, x, y);
 }
 
 int32_t Edr_Fwd_subdocScale(FvPageView *pageView)
 {
-    Edr_SubdocNode *link = pageView && pageView->node ? Edr_Node_subdocPayload(pageView->node) : nullptr;
+    Edr_SubdocNode *link =
+        pageView && pageView->node ? Edr_Node_subdocPayload(pageView->node) : nullptr;
     return link ? link->placement[0] : 0x10000;
 }
 
@@ -237,13 +238,14 @@ int Edr_Fwd_scalePoint(FvPageView *pageView, Edr_Doc *document, const Point *in,
 int FvPageView_showPage(FvPageView *pageView, Edr_Doc *document, int32_t key, uint32_t kind)
 {
     LinkInfo link = linkInfo(pageView);
-    return Dispman_queueDocSwitch(pageView->display->engine, DispmanSub_hqAndQuick, viewOf(pageView),
-                                  link.document, link.key, link.kind, pageView->node, document, key, kind);
+    return Dispman_queueDocSwitch(pageView->display->engine, DispmanSub_hqAndQuick,
+                                  viewOf(pageView), link.document, link.key, link.kind,
+                                  pageView->node, document, key, kind);
 }
 
 int FvPageView_kind4(FvPageView *pageView, int32_t x, int32_t y)
 {
     LinkInfo link = linkInfo(pageView);
-    return Dispman_queueKind4(pageView->display->engine, 4, viewOf(pageView), link.document, link.key,
-                              link.kind, pageView->node, x, y);
+    return Dispman_queueKind4(pageView->display->engine, 4, viewOf(pageView), link.document,
+                              link.key, link.kind, pageView->node, x, y);
 }

@@ -113,9 +113,9 @@ int Bitmap_scaleNearest(const PixelBuf *source, int32_t scaledWidth, int32_t sca
         }
     }
 
-    RowFn row = format == Pixel_formatGrey8  ? Bitmap_scaleRow8
+    RowFn row = format == Pixel_formatGrey8 ? Bitmap_scaleRow8
                 : format == Pixel_format565 ? Bitmap_scaleRow16
-                                             : Bitmap_scaleRow32;
+                                            : Bitmap_scaleRow32;
     size_t rowBytes = size_t(destination->width) << (format == Pixel_formatGrey8 ? 0
                                                      : format == Pixel_format565 ? 1
                                                                                  : 2);

@@ -28,7 +28,8 @@ template <typename Pixel> struct Picture {
     }
     Pixel &at(int32_t x, int32_t y)
     {
-        return *reinterpret_cast<Pixel *>(bytes.data() + size_t(y) * buf.stride + x * sizeof(Pixel));
+        return *reinterpret_cast<Pixel *>(bytes.data() + size_t(y) * buf.stride +
+                                          x * sizeof(Pixel));
     }
     // Source pixel values that name their column and row.
     void label()
@@ -48,8 +49,9 @@ int32_t nearest(int32_t j, int32_t source, int32_t scaled)
     return int32_t((2 * j * a + b - 1) / (2 * b));
 }
 
-template <typename Pixel> void expectNearest(Picture<Pixel> &src, Picture<Pixel> &dst, int32_t sw,
-                                             int32_t sh, int32_t firstRow, int32_t firstColumn)
+template <typename Pixel>
+void expectNearest(Picture<Pixel> &src, Picture<Pixel> &dst, int32_t sw, int32_t sh,
+                   int32_t firstRow, int32_t firstColumn)
 {
     for (int32_t y = 0; y < dst.buf.height; y++)
         for (int32_t x = 0; x < dst.buf.width; x++) {
@@ -82,35 +84,43 @@ TEST(BitmapScale, WindowsOfTheScaledPictureInEveryPixelSize)
         int32_t srcW, srcH, scaledW, scaledH, dstW, dstH, firstRow, firstColumn;
     };
     const Case cases[] = {
-        {4, 4, 7, 7, 3, 2, 2, 3},   {5, 3, 13, 9, 6, 5, 4, 7}, {9, 7, 4, 3, 4, 3, 0, 0},
-        {9, 7, 4, 3, 2, 2, 1, 2},   {6, 6, 6, 6, 6, 6, 0, 0},  {3, 8, 10, 2, 10, 2, 0, 0},
-        {1, 1, 5, 4, 5, 4, 0, 0},   {7, 2, 3, 11, 3, 11, 0, 0},
+        {4, 4, 7, 7, 3, 2, 2, 3}, {5, 3, 13, 9, 6, 5, 4, 7},  {9, 7, 4, 3, 4, 3, 0, 0},
+        {9, 7, 4, 3, 2, 2, 1, 2}, {6, 6, 6, 6, 6, 6, 0, 0},   {3, 8, 10, 2, 10, 2, 0, 0},
+        {1, 1, 5, 4, 5, 4, 0, 0}, {7, 2, 3, 11, 3, 11, 0, 0},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.srcW << "x" << c.srcH << " to " << c.scaledW << "x"
-                                          << c.scaledH << " at " << c.firstColumn << "," << c.firstRow);
+        SCOPED_TRACE(::testing::Message()
+                     << c.srcW << "x" << c.srcH << " to " << c.scaledW << "x" << c.scaledH << " at "
+                     << c.firstColumn << "," << c.firstRow);
         {
             Picture<uint8_t> src(c.srcW, c.srcH, Pixel_formatGrey8, 3);
             src.label();
             Picture<uint8_t> dst(c.dstW, c.dstH, Pixel_formatGrey8, 2);
-            ASSERT_EQ(Bitmap_scaleNearest(&src.buf, c.scaledW, c.scaledH, &dst.buf, c.firstRow, c.firstColumn), 0);
+            ASSERT_EQ(Bitmap_scaleNearest(&src.buf, c.scaledW, c.scaledH, &dst.buf, c.firstRow,
+                                          c.firstColumn),
+                      0);
             expectNearest(src, dst, c.scaledW, c.scaledH, c.firstRow, c.firstColumn);
         }
         {
             Picture<uint32_t> src(c.srcW, c.srcH, Pixel_formatRGBA);
             src.label();
             Picture<uint32_t> dst(c.dstW, c.dstH, Pixel_formatRGBA, 4);
-            ASSERT_EQ(Bitmap_scaleNearest(&src.buf, c.scaledW, c.scaledH, &dst.buf, c.firstRow, c.firstColumn), 0);
+            ASSERT_EQ(Bitmap_scaleNearest(&src.buf, c.scaledW, c.scaledH, &dst.buf, c.firstRow,
+                                          c.firstColumn),
+                      0);
             expectNearest(src, dst, c.scaledW, c.scaledH, c.firstRow, c.firstColumn);
         }
         // 16-bit pictures scaled the same way in both directions go to the
         // dithered scalers; the others are exact.
-        bool mixed = (c.srcW < c.scaledW && c.srcH > c.scaledH) || (c.srcW > c.scaledW && c.srcH < c.scaledH);
+        bool mixed = (c.srcW < c.scaledW && c.srcH > c.scaledH) ||
+                     (c.srcW > c.scaledW && c.srcH < c.scaledH);
         if (mixed) {
             Picture<uint16_t> src(c.srcW, c.srcH, Pixel_format565, 2);
             src.label();
             Picture<uint16_t> dst(c.dstW, c.dstH, Pixel_format565, 2);
-            ASSERT_EQ(Bitmap_scaleNearest(&src.buf, c.scaledW, c.scaledH, &dst.buf, c.firstRow, c.firstColumn), 0);
+            ASSERT_EQ(Bitmap_scaleNearest(&src.buf, c.scaledW, c.scaledH, &dst.buf, c.firstRow,
+                                          c.firstColumn),
+                      0);
             expectNearest(src, dst, c.scaledW, c.scaledH, c.firstRow, c.firstColumn);
         }
     }
@@ -118,8 +128,10 @@ TEST(BitmapScale, WindowsOfTheScaledPictureInEveryPixelSize)
 
 TEST(BitmapScale, MixedOrUnhandledFormatsAreRefusedAndDrawNothing)
 {
-    const uint32_t pairs[][2] = {{Pixel_formatGrey8, Pixel_format565}, {Pixel_format565, Pixel_formatGrey8},
-                                 {Pixel_format565, Pixel_formatRGBA}, {Pixel_format555, Pixel_format555},
+    const uint32_t pairs[][2] = {{Pixel_formatGrey8, Pixel_format565},
+                                 {Pixel_format565, Pixel_formatGrey8},
+                                 {Pixel_format565, Pixel_formatRGBA},
+                                 {Pixel_format555, Pixel_format555},
                                  {Pixel_format444, Pixel_format444}};
     for (const auto &p : pairs) {
         Picture<uint16_t> src(4, 4, p[0]);
@@ -180,7 +192,8 @@ TEST(BitmapScale, WindowsPastTheEndRepeatTheLastPixelAndRow)
     ASSERT_EQ(Bitmap_scaleNearest(&src.buf, 5, 5, &dst.buf, 3, 3), 0);
     for (int32_t y = 0; y < 6; y++)
         for (int32_t x = 0; x < 6; x++)
-            EXPECT_EQ(dst.at(x, y), src.at(x == 0 ? nearest(3, 3, 5) : 2, y == 0 ? nearest(3, 3, 5) : 2))
+            EXPECT_EQ(dst.at(x, y),
+                      src.at(x == 0 ? nearest(3, 3, 5) : 2, y == 0 ? nearest(3, 3, 5) : 2))
                 << x << "," << y;
 }
 

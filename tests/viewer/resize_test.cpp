@@ -61,7 +61,8 @@ class ResizeTest : public DispmanFixture
     {
         if (code == Fv_requestScreenResized) {
             const int32_t *w = static_cast<const int32_t *>(record);
-            static_cast<ResizeTest *>(arg)->records.push_back(Record{w[0], w[1], w[2], w[3], w[4], w[5]});
+            static_cast<ResizeTest *>(arg)->records.push_back(
+                Record{w[0], w[1], w[2], w[3], w[4], w[5]});
         }
     }
     static void onNotice(FvViewer *viewer, void *argument, int32_t code)
@@ -275,7 +276,9 @@ TEST_F(ResizeTest, ADisplayViewReachesTheHostTurnedAndInFullScreen)
 {
     start();
     screens();
-    run([&] { ASSERT_EQ(FvDisplay_create(ctx(), boundScreen(), 0x336699ffu, &viewer.display), 0); });
+    run([&] {
+        ASSERT_EQ(FvDisplay_create(ctx(), boundScreen(), 0x336699ffu, &viewer.display), 0);
+    });
     ASSERT_NE(viewer.display, nullptr);
     ASSERT_EQ(call([&] { return Fv_rotateNext(&viewer); }), 0);
     ASSERT_EQ(call([&] { return Fv_toggleFullScreen(&viewer); }), 0);
@@ -291,7 +294,8 @@ TEST_F(ResizeTest, ADisplayViewReachesTheHostTurnedAndInFullScreen)
         Rect left{0, 0, 15, 20};
         ASSERT_EQ(Bitmap_fillColourAlpha(viewer.display->view->bitmap, 0x000000FFu, 255, &left), 0);
         Rect right{15, 0, 30, 20};
-        ASSERT_EQ(Bitmap_fillColourAlpha(viewer.display->view->bitmap, 0x00FF0000u, 255, &right), 0);
+        ASSERT_EQ(Bitmap_fillColourAlpha(viewer.display->view->bitmap, 0x00FF0000u, 255, &right),
+                  0);
         Screen_unlock(s);
         Screen_presentAll(s);
     });
@@ -347,7 +351,8 @@ TEST_F(ResizeTest, DisplayColoursAreReversed)
         ASSERT_EQ(FvDisplay_create(ctx(), boundScreen(), 0x11223344u, &viewer.display), 0);
         Request *q = nullptr;
         ASSERT_EQ(Edr_Doc_getRequest(viewer.display->viewDocument, nullptr, &q), 0);
-        const StylePropItem *colour = StyleRule_findProp(Request_firstItem(q), PropId_backgroundColor);
+        const StylePropItem *colour =
+            StyleRule_findProp(Request_firstItem(q), PropId_backgroundColor);
         ASSERT_NE(colour, nullptr);
         EXPECT_EQ(Prop_getColour(&colour->value), 0xFF332211u);
         Request_release(q);

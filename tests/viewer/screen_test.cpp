@@ -106,14 +106,16 @@ TEST_F(ScreenTest, SetCreationFollowsTheHostGeometry)
     };
     const Case cases[] = {
         // One screen: the full display once, in the device's orientation.
-        {"single", ScreenSet_optionSingle, 240, 300, 240, 320, 0x10005, 0x10000, 0, 0, 1, 320 * 480, 4},
+        {"single", ScreenSet_optionSingle, 240, 300, 240, 320, 0x10005, 0x10000, 0, 0, 1, 320 * 480,
+         4},
         // Even sizes: two full images either way round.
         {"even", 0, 240, 300, 240, 320, 0x10005, 0x10000, 0, 0, 4, 2 * 320 * 480, 4},
         // Odd sizes: rows are padded to four bytes, and the larger of the
         // two turned images counts: 321 x rowBytes(241) = 321 x 484 against
         // 241 x rowBytes(321) = 241 x 644.
         {"odd", 0, 241, 300, 241, 321, 0x10005, 0x10000, 0, 0, 4, 2 * 321 * 484, 4},
-        {"odd single", ScreenSet_optionSingle, 241, 300, 241, 321, 0x10005, 0x10000, 0, 0, 1, 321 * 484, 4},
+        {"odd single", ScreenSet_optionSingle, 241, 300, 241, 321, 0x10005, 0x10000, 0, 0, 1,
+         321 * 484, 4},
         // A larger minimum back buffer wins.
         {"minimum", 0, 100, 80, 100, 90, 0x10005, 0x10000, 400, 300, 4, 300 * 800, 4},
         // Formats: one byte per pixel, rows of 101 padded to 104.
@@ -338,8 +340,7 @@ TEST_F(ScreenTest, RectanglesAreFlippedToCountDownwards)
         bool handed;
     };
     const Case cases[] = {
-        {{10, 5, 30, 25}, 10, 5, 20, 20, true},
-        {{0, 0, 5, 4}, 0, 26, 5, 4, true},
+        {{10, 5, 30, 25}, 10, 5, 20, 20, true},  {{0, 0, 5, 4}, 0, 26, 5, 4, true},
         {{-10, 20, 50, 40}, 0, 0, 40, 10, true}, // clipped to the image
         {{5, 40, 10, 50}, 0, 0, 0, 0, false},    // above the image
         {{7, 3, 7, 9}, 0, 0, 0, 0, false},       // empty
@@ -407,7 +408,8 @@ TEST_F(ScreenTest, PresentingTurnsTheBackBufferForTheHost)
         const uint16_t *got = reinterpret_cast<const uint16_t *>(u->pixels);
         for (int32_t y = 0; y < 7; y++)
             for (int32_t x = 0; x < 13; x++)
-                ASSERT_EQ(got[y * 14 + x], expected[size_t(y) * 14 + x]) << o << " at " << x << "," << y;
+                ASSERT_EQ(got[y * 14 + x], expected[size_t(y) * 14 + x])
+                    << o << " at " << x << "," << y;
     }
 }
 
@@ -496,7 +498,9 @@ TEST_F(ScreenTest, TextEdgeTuningKeysAreReadOnlyWhenEnabled)
     geometry(9, 5, 9, 6);
     ASSERT_EQ(create(0), 0);
     // Not read while tuning is off: a sentinel default comes back.
-    run([&] { EXPECT_EQ(Config_getIntA(ctx(), store, nullptr, "FV_textEdgeTuningContrast", 7), 7u); });
+    run([&] {
+        EXPECT_EQ(Config_getIntA(ctx(), store, nullptr, "FV_textEdgeTuningContrast", 7), 7u);
+    });
     set("FV_textEdgeTuningAdjustEnable", u"1");
     run([&] {
         ASSERT_EQ(Screen_startModule(ctx()), 0);

@@ -55,7 +55,8 @@ void updateKeyView(FvViewer *viewer, const Screen *screen)
 
 uint32_t flowWidthOf(const Screen *screen)
 {
-    int32_t resolution = screen->resolution > 0 ? screen->resolution : int32_t(Screen_defaultResolution);
+    int32_t resolution =
+        screen->resolution > 0 ? screen->resolution : int32_t(Screen_defaultResolution);
     return uint32_t((uint64_t(uint32_t(screen->width)) << 16) / uint32_t(resolution));
 }
 
@@ -132,7 +133,8 @@ int Fv_resizeScreen(FvViewer *viewer, int32_t width, int32_t height, int32_t x, 
             }
         }
         // 8.
-        notice = ResizeNotice{rotating ? index : 0, rotating ? 1 : 0, sizeGiven ? 1 : 0, orientation};
+        notice =
+            ResizeNotice{rotating ? index : 0, rotating ? 1 : 0, sizeGiven ? 1 : 0, orientation};
         Listener_dispatch(&viewer->listeners, FvListen_resizeStart, &notice);
         owed = true;
         // 9.
@@ -202,7 +204,11 @@ int Fv_resizeScreen(FvViewer *viewer, int32_t width, int32_t height, int32_t x, 
     // 15. The host hears the outcome.
     int32_t deviceW = Screen_orientation(now) & 1 ? now->height : now->width;
     int32_t deviceH = Screen_orientation(now) & 1 ? now->width : now->height;
-    int32_t record[6] = {x, y, deviceW, deviceH, int32_t(Screen_hostOrientation0) + Screen_orientation(now),
+    int32_t record[6] = {x,
+                         y,
+                         deviceW,
+                         deviceH,
+                         int32_t(Screen_hostOrientation0) + Screen_orientation(now),
                          result == Res_ok ? 1 : 0};
     if (context->instance)
         Host_engineRequest(context->instance->host, Fv_requestScreenResized, record);
@@ -332,7 +338,8 @@ void Screens_applyDeviceTurn(FvViewer *viewer, int32_t hostCode)
         int32_t buffer = (Screen_bufferOrientation(s) + turn) & 3;
         int32_t view = (Screen_orientation(s) + turn) & 3;
         s->flags = (s->flags & ~uint32_t(Screen_bufferMask | Screen_orientationMask)) |
-                   uint32_t(buffer) << Screen_bufferShift | uint32_t(view) << Screen_orientationShift;
+                   uint32_t(buffer) << Screen_bufferShift |
+                   uint32_t(view) << Screen_orientationShift;
         ordered[view] = s;
     }
     for (Screen *s : ordered)

@@ -13,7 +13,8 @@
 struct FvViewer;
 
 enum : int32_t {
-    Fv_requestScreenResized = 0x10003, // record: six words {x, y, width, height, orientation, success}
+    Fv_requestScreenResized =
+        0x10003, // record: six words {x, y, width, height, orientation, success}
     // Viewer listener codes of a resize.
     FvListen_margins = 0,
     FvListen_resizeStart = 5,
@@ -30,9 +31,9 @@ struct ResizeNotice {
 
 // The view state saved by the code-5 listener for the code-6 one.
 struct FvOrientationCache {
-    int32_t width, height;     // the view area (swapped when the turn changes its parity)
-    int32_t centreX, centreY;  // its centre
-    int32_t fitFlags;          // bit 0 fitted page, bit 1 fitted width, bit 2 fitted height
+    int32_t width, height;    // the view area (swapped when the turn changes its parity)
+    int32_t centreX, centreY; // its centre
+    int32_t fitFlags;         // bit 0 fitted page, bit 1 fitted width, bit 2 fitted height
 };
 
 // Resizes the area to width x height at (x, y) (both sizes non-zero; else

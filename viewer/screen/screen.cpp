@@ -68,7 +68,8 @@ void handOver(Screen *screen, ScreenSet *set, const Rect *rect)
     Rect area{0, 0, w, h};
     if (rect && Screen_bufferOrientation(screen) == 0) {
         Rect whole = area;
-        area = Rect{rect->x0, int32_t(int64_t(h) - rect->y1), rect->x1, int32_t(int64_t(h) - rect->y0)};
+        area = Rect{rect->x0, int32_t(int64_t(h) - rect->y1), rect->x1,
+                    int32_t(int64_t(h) - rect->y0)};
         Rect_intersect(&area, &whole);
     }
     if (area.x1 > area.x0 && area.y1 > area.y0 && area.x0 < w && area.y0 < h) {
@@ -191,7 +192,8 @@ int32_t Screen_height(const Screen *screen)
 
 int32_t Screen_orientation(const Screen *screen)
 {
-    return screen ? int32_t((screen->flags & Screen_orientationMask) >> Screen_orientationShift) : 0;
+    return screen ? int32_t((screen->flags & Screen_orientationMask) >> Screen_orientationShift)
+                  : 0;
 }
 
 int32_t Screen_bufferOrientation(const Screen *screen)
@@ -201,8 +203,9 @@ int32_t Screen_bufferOrientation(const Screen *screen)
 
 ScreenSet *Screen_set(const Screen *screen)
 {
-    return screen && screen->lockOp == lockAndPresent ? static_cast<ScreenSet *>(screen->callbackArg)
-                                                      : nullptr;
+    return screen && screen->lockOp == lockAndPresent
+               ? static_cast<ScreenSet *>(screen->callbackArg)
+               : nullptr;
 }
 
 int Screen_isFullSize(const Screen *screen)
@@ -229,12 +232,15 @@ int Screen_startModule(EngineContext *context)
     }
     ConfigStore *store = context->config;
     if (Config_getIntA(context, store, nullptr, "FV_textEdgeTuningAdjustEnable", 0)) {
-        uint32_t intensity = Config_getIntA(context, store, nullptr, "FV_textEdgeTuningIntensity", 0x10000);
-        uint32_t brightness = Config_getIntA(context, store, nullptr, "FV_textEdgeTuningBrightness", 64);
-        uint32_t contrast = Config_getIntA(context, store, nullptr, "FV_textEdgeTuningContrast", 32);
+        uint32_t intensity =
+            Config_getIntA(context, store, nullptr, "FV_textEdgeTuningIntensity", 0x10000);
+        uint32_t brightness =
+            Config_getIntA(context, store, nullptr, "FV_textEdgeTuningBrightness", 64);
+        uint32_t contrast =
+            Config_getIntA(context, store, nullptr, "FV_textEdgeTuningContrast", 32);
         if (context->table256)
-            Pixel_buildTransferTable(double(intensity) / 65536.0, int32_t(brightness), int32_t(contrast),
-                                     static_cast<uint8_t *>(context->table256));
+            Pixel_buildTransferTable(double(intensity) / 65536.0, int32_t(brightness),
+                                     int32_t(contrast), static_cast<uint8_t *>(context->table256));
     }
     return Res_ok;
 }
@@ -369,7 +375,8 @@ Screen *Screen_findByOrientation(EngineContext *context, int32_t code, int32_t *
 
 Screen *Screen_findAllowedByOrientation(EngineContext *context, int32_t code, int32_t *index)
 {
-    uint32_t allowed = context ? Config_getIntA(context, context->config, nullptr, "Vexlan_rotatedScreens", 1) : 1;
+    uint32_t allowed =
+        context ? Config_getIntA(context, context->config, nullptr, "Vexlan_rotatedScreens", 1) : 1;
     return findByOrientation(context, code, index, allowed, true);
 }
 
@@ -402,11 +409,12 @@ int ScreenSet_create(EngineContext *context, uint32_t options)
         r = start;
     int32_t sw = fullScreen ? fw : w, sh = fullScreen ? fh : h;
 
-    if (hostFormat < int32_t(Screen_hostFormatFirst) || hostFormat > int32_t(Screen_hostFormatLast) ||
-        w < 0 || h < 0 || fw <= 0 || fh <= 0 || bw < 0 || bh < 0 || sw <= 0 || sh <= 0 || w > fw ||
-        h > fh) {
+    if (hostFormat < int32_t(Screen_hostFormatFirst) ||
+        hostFormat > int32_t(Screen_hostFormatLast) || w < 0 || h < 0 || fw <= 0 || fh <= 0 ||
+        bw < 0 || bh < 0 || sw <= 0 || sh <= 0 || w > fw || h > fh) {
         freeSet(set);
-        return hostFormat < int32_t(Screen_hostFormatFirst) || hostFormat > int32_t(Screen_hostFormatLast)
+        return hostFormat < int32_t(Screen_hostFormatFirst) ||
+                       hostFormat > int32_t(Screen_hostFormatLast)
                    ? Res_screenBadFormat
                    : Res_nullInput;
     }

@@ -31,7 +31,7 @@ enum : uint32_t {
     Screen_flagIndirect = 1u << 3, // pixels points at a word that holds the pixel pointer
     Screen_bufferShift = 8,        // bits 8-9: the back buffer's orientation to the device
     Screen_bufferMask = 3u << 8,
-    Screen_orientationShift = 10,  // bits 10-11: the view's orientation (0 to 3)
+    Screen_orientationShift = 10, // bits 10-11: the view's orientation (0 to 3)
     Screen_orientationMask = 3u << 10,
     Screen_defaultResolution = 106, // pixels per inch
     Screen_thirdWord = 50,
