@@ -21,6 +21,12 @@ int Layout_buildBlock(LayoutBox **, Edr_Node *, BoxIter *, Edr_Style *, LineCoun
     return Res_ok;
 }
 
+// Interim: anchored drawing objects are not placed yet.
+int Layout_positionedObjects(LayoutBox *, Edr_Style *, Edr_Node *, int32_t, int32_t)
+{
+    return Res_ok;
+}
+
 // Interim: pages have no headers, footers or background pictures yet.
 int PageDecor_place(LayoutBox *)
 {

@@ -426,3 +426,11 @@ int Clock_setTimer(PlayClock *clock, int32_t slot, uint32_t offset)
     return TimerQ_addAt(clock->owner, clock->owner->eventProc, clock->start + offset, clock->callback,
                         clock->argument, &clock->timer);
 }
+
+// Interim: before the viewer's flow view the engine is always in page view.
+void ViewMode_get(EngineContext *, uint32_t *mode, int32_t *width)
+{
+    *mode = 0;
+    if (width)
+        *width = 0;
+}
