@@ -229,6 +229,9 @@ int Box_addChild(LayoutBox *parent, LayoutBox **out, const LayoutBox *templ)
         }
     }
     *box = *templ;
+    // The template's own children stay its own: a copy sharing the list
+    // would free it twice.
+    box->children = nullptr;
     if (box->shared)
         box->shared->refCount++;
     BoxList_append(parent->children, box);

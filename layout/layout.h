@@ -173,7 +173,7 @@ struct LayoutBox {
 // A new section box with its shared record, or null when out of memory.
 LayoutBox *Box_create(Edr_Doc *doc);
 // A page box under parent: a copy of template's state with a reference on
-// its shared record and no siblings, appended to parent's children (the
+// its shared record, no siblings and no children of its own, appended to parent's children (the
 // list made on first use). 0, or 1 when out of memory (nothing is left
 // behind).
 [[nodiscard]] int Box_addChild(LayoutBox *parent, LayoutBox **out, const LayoutBox *templ);
@@ -302,6 +302,37 @@ struct LayoutFont {
 
 // Fills *out with the text format of the style set. 0 or an error.
 [[nodiscard]] int Layout_fontForStyle(LayoutBox *box, Edr_Style *style, LayoutFont *out);
+
+// The text format of a run, built from its computed style; display items
+// share it through the document's interned text-style list.
+struct TextFormat {
+    uint32_t flags;       // weight step (bits 0-3) and the font style and variant bits
+    uint32_t decoration;  // 1 underline, 2 overline, 4 line-through, 32 rtl, 64; 24 the base
+    int32_t size;         // points, 16.16
+    FontList *font;       // from the document's font-list cache (not counted)
+    int32_t letterSpacing;
+    int32_t wordSpacing;
+    int32_t styleWords[2]; // the run's style record: 1, 1 by default
+};
+
+// Fills *out with the text format of the style. 0 or an error.
+[[nodiscard]] int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out);
+// Record equality of interned text formats (InternList_acquire's test).
+int Layout_textFormatEqual(const void *record, const void *key);
+struct InternNode;
+// The document's interned copy of format, its use count raised: *out,
+// whose record is the shared TextFormat. 0, 1 when out of memory, or 8
+// when the document has no layout cache.
+[[nodiscard]] int Layout_internTextFormat(Edr_Doc *doc, const TextFormat *format,
+                                          InternNode **out);
+// Measures a label item (a text item of a list marker or text node)
+// without a width limit: its box becomes the run's extent. 0 or an error.
+[[nodiscard]] int Layout_measureLabel(ObjHeader *item);
+// The image item of the document image with the id (*item null when there
+// is none or it cannot be shown); a non-zero style word is stored in it.
+// 0 or an error.
+[[nodiscard]] int BoxBackground_findImage(LayoutBox *box, int32_t imageId, uint32_t styleWord,
+                                          ObjHeader **item);
 
 // The length of text (length units) up to its next line-break opportunity;
 // state carries what the rules need between calls (0 at the start).
