@@ -74,8 +74,8 @@ bool numbered(uint32_t type)
 char16_t bulletOf(uint32_t type)
 {
     switch (type) {
-    case 0:
-        return 0x00A0; // none: a no-break space keeps the marker's place
+    case KwId_none:
+        return 0x00A0; // no marker: a no-break space keeps its place
     case KwId_circle:
         return 0x25E6;
     case KwId_square:

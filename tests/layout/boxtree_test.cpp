@@ -16,6 +16,9 @@
 #include "layout/layout.h"
 #include "layout/listmarker.h"
 #include "tests/document/style_fixture.h"
+#include "viewer/dispqueue.h"
+
+#include <vector>
 
 using namespace styletest;
 
@@ -188,6 +191,52 @@ TEST_F(BoxTreeTest, FurtherPagesComeInOrderAndHeldPagesWait)
         Edr_Style_release(style);
         Edr_Sect_unlockAll(doc);
         Edr_Doc_readUnlock(doc);
+    });
+}
+
+struct Report {
+    int32_t key;
+    uint32_t kind;
+    Rect rect;
+    int32_t mode;
+};
+std::vector<Report> *reports;
+
+int recordArea(EngineContext *, uint32_t, int32_t mode, const DispmanArea *area, int32_t, uint32_t,
+               const intptr_t *)
+{
+    reports->push_back({area->pageKey, area->pageKind, area->rect, mode});
+    return 0;
+}
+
+TEST_F(BoxTreeTest, PagesPublishedAfterTheStartAreReportedToTheView)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        build(doc, root);
+        std::vector<Report> seen;
+        reports = &seen;
+        doc->displayHooks.argument = doc->app;
+        doc->displayHooks.areaChanged = recordArea;
+        // While the document is not started nothing is reported.
+        ASSERT_EQ(Edr_Doc_clearStartFlag(doc), 0);
+        ASSERT_EQ(pass(doc), 0);
+        EXPECT_TRUE(seen.empty());
+        ASSERT_EQ(Edr_Doc_setStartFlag(doc), 0);
+        for (Edr_Node *n = Edr_Node_firstChild(root); n; n = Edr_Node_nextSibling(n))
+            n->flags |= Edr_Node_changedBit;
+        ASSERT_EQ(pass(doc), 0);
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[0].key, 1);
+        EXPECT_EQ(seen[0].rect.y0, -0xBB162);
+        EXPECT_EQ(seen[0].rect.x1, 0x84000);
+        EXPECT_EQ(seen[1].key, 2);
+        EXPECT_EQ(seen[1].kind, 0u);
+        EXPECT_EQ(seen[1].rect.y0, -0x60000);
+        EXPECT_EQ(seen[1].rect.x1, 0x50000);
+        for (const Report &r : seen)
+            EXPECT_EQ(r.mode, 1) << "the whole page is redrawn";
+        doc->displayHooks.areaChanged = nullptr;
+        reports = nullptr;
     });
 }
 
