@@ -370,6 +370,10 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
         err = LayerList_takeItems(box->layers, &items);
         if (!err)
             record->objects = items;
+        if (!err && box->flowMode == kFlowModePageless) {
+            Edr_Page_setSources(record, box->sources);
+            box->sources = nullptr;
+        }
     }
     if (!err && record) {
         // What the view is told changed: the page, or everything for the

@@ -240,6 +240,49 @@ TEST_F(BoxTreeTest, PagesPublishedAfterTheStartAreReportedToTheView)
     });
 }
 
+TEST_F(BoxTreeTest, APageWithoutPagesHandsItsSourcesOverAndReportsEverything)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Sections s = build(doc, root);
+        std::vector<Report> seen;
+        reports = &seen;
+        doc->displayHooks.argument = doc->app;
+        doc->displayHooks.areaChanged = recordArea;
+        Edr_Doc_readLock(doc);
+        ASSERT_EQ(Edr_Sect_lockAll(doc, nullptr), 0);
+        Edr_Style *style = compute(doc, s.unbounded);
+        LayoutBox *section = Box_create(doc);
+        ASSERT_NE(section, nullptr);
+        section->flowMode = 3;
+        int32_t rect[4] = {0, Layout_unset, 0x50000, 0};
+        std::memcpy(section->pageRect, rect, sizeof(rect));
+        SectionRec rec{};
+        rec.style = style;
+        rec.index = 1;
+        LayoutBox *page = nullptr;
+        ASSERT_EQ(Layout_newPageBox(section, &page, &rec), 0);
+        ASSERT_NE(page->sources, nullptr);
+        page->pageRecord->bounds[1] = -0x10000;
+        LayoutBox *p = page;
+        ASSERT_EQ(Layout_finishPage(&p, 0), 0);
+        EXPECT_EQ(page->sources, nullptr);
+        Edr_PageEntry *e = nullptr;
+        ASSERT_EQ(Edr_Page_find(&e, doc, 1, 0, 0), 0);
+        EXPECT_NE(Edr_Page_deref(e)->sources, nullptr);
+        Edr_Page_release(e, 0);
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_TRUE(Rect_isInfinite(&seen[0].rect));
+        BoxList_freeAll(section->children);
+        section->children = nullptr;
+        Box_free(section);
+        Edr_Style_release(style);
+        Edr_Sect_unlockAll(doc);
+        Edr_Doc_readUnlock(doc);
+        doc->displayHooks.areaChanged = nullptr;
+        reports = nullptr;
+    });
+}
+
 // Recurses with a sizeable frame until the guard refuses.
 int descend(LayoutBox *box, Edr_Node *node, Edr_Style *style, int depth, int *levels)
 {
