@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/task/eventproc.h"
 #include "core/result.h"
 #include "core/style/propids.h"
 #include "document/edr/page.h"
@@ -112,9 +113,24 @@ TEST_F(BoxTreeTest, UnchangedSectionsAreNotLaidOut)
     });
 }
 
+// Counts the code-2 messages (stale pages removed) of the document.
+struct StaleCount {
+    Edr_Doc *doc;
+    int removed;
+};
+void countRemoved(EngineContext *, EventProcMsg *msg, void *context, int *)
+{
+    StaleCount *c = static_cast<StaleCount *>(context);
+    const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
+    if (m->document == c->doc && m->code == 2)
+        c->removed++;
+}
+
 TEST_F(BoxTreeTest, APassWithFewerPagesRemovesTheStaleOnes)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        StaleCount count{doc, 0};
+        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 1, countRemoved, &count), 0);
         build(doc, root);
         // A page 1 of section 2 left from an earlier, longer layout.
         Edr_PageRec *old = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
@@ -129,6 +145,10 @@ TEST_F(BoxTreeTest, APassWithFewerPagesRemovesTheStaleOnes)
         int32_t r[4];
         EXPECT_EQ(Edr_Page_getRect(doc, 2, 1, r), int(Edr_Page_noSuchPage));
         EXPECT_EQ(Edr_Page_getRect(doc, 2, 0, r), 0);
+        AppMsg_drain(ctx()->eventProc);
+        EXPECT_EQ(count.removed, 1);
+        EventProc_removeListener(ctx()->eventProc, 1, countRemoved, &count);
+        flushListeners();
     });
 }
 
