@@ -78,8 +78,8 @@ int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
     *out = TextFormat{};
     out->styleWords[0] = out->styleWords[1] = 1;
     int32_t length = 0;
-    int64_t points = Edr_Style_getLength(style, PropId_fontSize, &length) ? int64_t(length) * 72
-                                                                         : 0x100000;
+    int64_t points =
+        Edr_Style_getLength(style, PropId_fontSize, &length) ? int64_t(length) * 72 : 0x100000;
     out->size = int32_t(std::clamp<int64_t>(points, 0x80000, INT32_MAX));
     LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(box->document));
     if (!cache)
@@ -95,9 +95,9 @@ int Layout_measureLabel(ObjHeader *item)
 {
     const ObjTextPart *t = static_cast<const ObjTextPart *>(Obj_part(item));
     Rect extent{};
-    int err = TextRun_measureFit(t->fonts, t->size, t->styleFlags, t->style, t->chars + t->start,
-                                 t->count, t->charSpacing, t->wordSpacing, 0x7FFFFFFF, nullptr,
-                                 &extent);
+    int err =
+        TextRun_measureFit(t->fonts, t->size, t->styleFlags, t->style, t->chars + t->start,
+                           t->count, t->charSpacing, t->wordSpacing, 0x7FFFFFFF, nullptr, &extent);
     if (err)
         return err;
     Obj_setBox(item, &extent);

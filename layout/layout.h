@@ -160,13 +160,14 @@ struct LayoutBox {
     ListCounter *counters; // top of the list-counter stack
     SectionRec *section;
     uint32_t flowMode;   // 0 normal layout; 3 the mode without pages
-    uint32_t wrap;           // lines wrap (1 at creation)
-    uint32_t flowOrAnchored; // flowMode non-zero or positioned set
     uint32_t rtl;        // the section's direction is rtl
     uint32_t noContent;  // the section node's content is not laid out
     uint32_t stateFlags; // BoxState_*
     int32_t savedWord;   // saved with the state
     BoxShared *shared;
+    // Lines wrap (1 at creation); flowMode is non-zero or positioned set.
+    uint32_t wrap;
+    uint32_t flowOrAnchored;
     BlockState block;
 };
 
@@ -306,10 +307,10 @@ struct LayoutFont {
 // The text format of a run, built from its computed style; display items
 // share it through the document's interned text-style list.
 struct TextFormat {
-    uint32_t flags;       // weight step (bits 0-3) and the font style and variant bits
-    uint32_t decoration;  // 1 underline, 2 overline, 4 line-through, 32 rtl, 64; 24 the base
-    int32_t size;         // points, 16.16
-    FontList *font;       // from the document's font-list cache (not counted)
+    uint32_t flags;      // weight step (bits 0-3) and the font style and variant bits
+    uint32_t decoration; // 1 underline, 2 overline, 4 line-through, 32 rtl, 64; 24 the base
+    int32_t size;        // points, 16.16
+    FontList *font;      // from the document's font-list cache (not counted)
     int32_t letterSpacing;
     int32_t wordSpacing;
     int32_t styleWords[2]; // the run's style record: 1, 1 by default
@@ -323,8 +324,7 @@ struct InternNode;
 // The document's interned copy of format, its use count raised: *out,
 // whose record is the shared TextFormat. 0, 1 when out of memory, or 8
 // when the document has no layout cache.
-[[nodiscard]] int Layout_internTextFormat(Edr_Doc *doc, const TextFormat *format,
-                                          InternNode **out);
+[[nodiscard]] int Layout_internTextFormat(Edr_Doc *doc, const TextFormat *format, InternNode **out);
 // Measures a label item (a text item of a list marker or text node)
 // without a width limit: its box becomes the run's extent. 0 or an error.
 [[nodiscard]] int Layout_measureLabel(ObjHeader *item);

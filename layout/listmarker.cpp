@@ -53,10 +53,10 @@ const ListCounter *partAt(const LayoutBox *box, uint32_t i)
 
 // List style types whose markers are numbers.
 constexpr uint32_t kNumberedTypes[] = {
-    KwId_armenian,   KwId_cjkIdeographic, KwId_decimal,       KwId_decimalLeadingZero,
-    KwId_georgian,   KwId_hebrew,         KwId_hiragana,      KwId_hiraganaIroha,
-    KwId_kitakana,   KwId_kitakanaIroha,  KwId_lowerAlpha,    KwId_lowerGreek,
-    KwId_lowerLatin, KwId_lowerRoman,     KwId_upperAlpha,    KwId_upperLatin,
+    KwId_armenian,   KwId_cjkIdeographic, KwId_decimal,    KwId_decimalLeadingZero,
+    KwId_georgian,   KwId_hebrew,         KwId_hiragana,   KwId_hiraganaIroha,
+    KwId_kitakana,   KwId_kitakanaIroha,  KwId_lowerAlpha, KwId_lowerGreek,
+    KwId_lowerLatin, KwId_lowerRoman,     KwId_upperAlpha, KwId_upperLatin,
     KwId_upperRoman,
 };
 
@@ -140,8 +140,8 @@ int Layout_makeListMarker(LayoutBox *box, Edr_Style *style, ObjHeader **out)
         LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(box->document));
         format.size = kBulletSize;
         format.styleWords[0] = format.styleWords[1] = 1;
-        err = cache ? FontCache_get(box->context, &cache->fonts, kBulletFamily,
-                                    FontCache_bulletKey, &format.font)
+        err = cache ? FontCache_get(box->context, &cache->fonts, kBulletFamily, FontCache_bulletKey,
+                                    &format.font)
                     : Res_nullInput;
     }
     InternNode *node = nullptr;

@@ -29,8 +29,7 @@ LayoutCache *cacheOf(Edr_Doc *doc)
 }
 
 // The marker of a list item whose own rule holds props.
-ObjHeader *marker(Edr_Doc *doc, Edr_Node *root, LayoutBox &box,
-                  std::initializer_list<Prop> props)
+ObjHeader *marker(Edr_Doc *doc, Edr_Node *root, LayoutBox &box, std::initializer_list<Prop> props)
 {
     Edr_Node *item = group(doc, root);
     own(doc, item, 2, rule(props));
@@ -79,9 +78,9 @@ TEST_F(ListMarkerDocTest, BulletsAndNumbersByListStyleType)
             std::u16string text;
             bool bullet;
         } cases[] = {
-            {KwId_disc, u"\u2022", true},          {KwId_circle, u"\u25E6", true},
-            {KwId_square, u"\u25AA", true},        {KwId_none, u"\u00A0", true},
-            {KwId_decimal, u"3. ", false},         {KwId_upperRoman, u"III. ", false},
+            {KwId_disc, u"\u2022", true},     {KwId_circle, u"\u25E6", true},
+            {KwId_square, u"\u25AA", true},   {KwId_none, u"\u00A0", true},
+            {KwId_decimal, u"3. ", false},    {KwId_upperRoman, u"III. ", false},
             {KwId_lowerAlpha, u"c. ", false},
         };
         for (const Case &c : cases) {
