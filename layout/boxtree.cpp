@@ -393,9 +393,8 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
         if (!err) {
             box->pageRecord = nullptr;
             // Pages published once the document has started showing are
-            // reported to its view.
-            // A failed report leaves the page published; the view
-            // catches up at its next full redraw.
+            // reported to its view; a failed report leaves the page
+            // published, and the view catches up at its next full redraw.
             if (Edr_Doc_getStartFlag(doc))
                 (void)View_invalidateRect(&report, box->noContent ? 0 : 1, 0);
         }
