@@ -1,6 +1,7 @@
 // Text items: drawing, hit testing and bounds through the text run walk.
 #include "graphics/textitem.h"
 
+#include "core/container/intern.h"
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
 #include "core/result.h"
@@ -103,9 +104,17 @@ int hitGlyph(GlyphWalk *walk)
 
 const ObjItemOps kOps = {draw, identify, bounds};
 
+void freeParts(ObjHeader *item)
+{
+    TextItemPart *p = partOf(item);
+    if (item->flags & Obj_formatInterned)
+        InternList_release(p->format);
+    p->format = nullptr;
+}
+
 } // namespace
 
-const ObjClass TextItem_class = {&kOps, int32_t(sizeof(TextItemPart)), nullptr, Obj_itemText};
+const ObjClass TextItem_class = {&kOps, int32_t(sizeof(TextItemPart)), freeParts, Obj_itemText};
 
 int TextItem_hitTest(ObjHeader *item, const Matrix *matrix, const DrawTarget *target, int32_t x,
                      int32_t y, int32_t *index)

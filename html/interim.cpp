@@ -411,3 +411,33 @@ int Html_openImageDocument(EngineContext *, void *, VfsHandle *stream, Edr_Doc *
     (void)Vfs_close(stream);
     return r;
 }
+
+// ------------------------------------------------------- body sources
+
+#include "office/zip/mimesrc.h"
+
+// Interim: the body-source list is a bare locked record until the MIME
+// reader fills such lists.
+int Mime_srcListCreate(EngineContext *ctx, MimeSrcList **out)
+{
+    *out = static_cast<MimeSrcList *>(Mem_calloc(1, sizeof(MimeSrcList)));
+    if (!*out)
+        return Res_noMemory;
+    int err = Lock_init(ctx, &(*out)->lock);
+    if (err) {
+        Mem_free(*out);
+        *out = nullptr;
+    }
+    return err;
+}
+
+void Mime_srcListFree(MimeSrcList *list)
+{
+    if (!list)
+        return;
+    for (uint32_t i = 0; i < list->count; i++)
+        Mime_srcFree(list->sources[i]);
+    Mem_free(list->sources);
+    Lock_fini(&list->lock);
+    Mem_free(list);
+}

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/container/intern.h"
 #include "core/container/layerlist.h"
 #include "core/container/obj.h"
 #include "core/geom/rect.h"
@@ -21,10 +22,13 @@
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
+#include "html/web/mime.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/listmarker.h"
+#include "viewer/dispman.h"
+#include "viewer/docview.h"
 
 namespace
 {
@@ -33,10 +37,25 @@ namespace
 // are not marked stale before a pass.
 constexpr uint32_t kUnpagedTypes[] = {178, 227};
 constexpr int32_t kEventStackExhausted = 35;
+// Document types whose pages carry anchored drawing objects.
+constexpr uint32_t kAnchoredTypes[] = {226, 228, 230, 231, 232, 233};
+constexpr uint32_t kFlowModePageless = 3;
+// The feature flag that lets a document be laid out in a flow mode.
+constexpr uint32_t kFeatureFlow = 1;
+// The style flag of a section laid out in a flow mode.
+constexpr uint16_t kStyleFlowLayout = 1;
 
 bool unpagedType(uint32_t type)
 {
     for (uint32_t t : kUnpagedTypes)
+        if (t == type)
+            return true;
+    return false;
+}
+
+bool anchoredType(uint32_t type)
+{
+    for (uint32_t t : kAnchoredTypes)
         if (t == type)
             return true;
     return false;
@@ -56,31 +75,6 @@ int noRegion(LayoutBox **, int *moved)
 {
     *moved = 0;
     return Res_ok;
-}
-
-void appendChild(LayoutBox *parent, LayoutBox *child)
-{
-    BoxList *list = parent->children;
-    child->prev = list->last;
-    child->next = nullptr;
-    if (list->last)
-        list->last->next = child;
-    else
-        list->first = child;
-    list->last = child;
-}
-
-void unlinkChild(BoxList *list, LayoutBox *child)
-{
-    if (child->prev)
-        child->prev->next = child->next;
-    else
-        list->first = child->next;
-    if (child->next)
-        child->next->prev = child->prev;
-    else
-        list->last = child->prev;
-    child->prev = child->next = nullptr;
 }
 
 // The page record's background: the section's background-color, white
@@ -119,6 +113,18 @@ void freePageParts(LayoutBox *page)
     }
     Mem_free(page->section);
     page->section = nullptr;
+    Mime_srcListFree(page->sources);
+    page->sources = nullptr;
+}
+
+void uniteBounds(int32_t b[4], const Rect &r)
+{
+    if (r.x0 > r.x1 || r.y0 > r.y1)
+        return;
+    b[0] = std::min(b[0], r.x0);
+    b[1] = std::min(b[1], r.y0);
+    b[2] = std::max(b[2], r.x1);
+    b[3] = std::max(b[3], r.y1);
 }
 
 int32_t magnitude(int32_t v)
@@ -126,7 +132,112 @@ int32_t magnitude(int32_t v)
     return v == INT32_MIN ? INT32_MAX : (v < 0 ? -v : v);
 }
 
+void freeList(BoxList *list, int depth)
+{
+    if (!list)
+        return;
+    while (LayoutBox *b = list->first) {
+        Box_unlinkChild(list, b);
+        Box_freeTree(b, depth);
+    }
+    BoxList_free(list);
+}
+
 } // namespace
+
+BoxList *BoxList_create(LayoutBox *first)
+{
+    BoxList *list = static_cast<BoxList *>(Mem_calloc(1, sizeof(BoxList)));
+    if (list && first)
+        BoxList_append(list, first);
+    return list;
+}
+
+void BoxList_append(BoxList *list, LayoutBox *box)
+{
+    box->prev = list->last;
+    box->next = nullptr;
+    if (list->last)
+        list->last->next = box;
+    else
+        list->first = box;
+    list->last = box;
+}
+
+void Box_unlinkChild(BoxList *list, LayoutBox *box)
+{
+    if (box->prev)
+        box->prev->next = box->next;
+    else if (list->first == box)
+        list->first = box->next;
+    if (box->next)
+        box->next->prev = box->prev;
+    else if (list->last == box)
+        list->last = box->prev;
+    box->prev = box->next = nullptr;
+}
+
+void BoxList_free(BoxList *list)
+{
+    Mem_free(list);
+}
+
+void Box_freeTree(LayoutBox *box, int depth)
+{
+    if (!box)
+        return;
+    // Boxes below the depth limit stay linked to nothing and are left to
+    // their own owners; a page box's children are its nested boxes.
+    if (box->children && depth > 0) {
+        freeList(box->children, depth - 1);
+        box->children = nullptr;
+    }
+    freePageParts(box);
+    Box_free(box);
+}
+
+void BoxList_freeAll(BoxList *list)
+{
+    freeList(list, 0);
+}
+
+int BoxList_finishAll(BoxList *list)
+{
+    int err = Res_ok;
+    for (LayoutBox *b = list ? list->first : nullptr; b; b = b->next) {
+        if (!b->finish)
+            continue;
+        LayoutBox *p = b;
+        int e = b->finish(&p, Res_ok);
+        if (!err)
+            err = e;
+    }
+    return err;
+}
+
+int Box_addChild(LayoutBox *parent, LayoutBox **out, const LayoutBox *templ)
+{
+    *out = nullptr;
+    LayoutBox *box = static_cast<LayoutBox *>(Mem_malloc(sizeof(LayoutBox)));
+    if (!box)
+        return Res_noMemory;
+    if (!parent->children) {
+        parent->children = BoxList_create(nullptr);
+        if (!parent->children) {
+            Mem_free(box);
+            return Res_noMemory;
+        }
+    }
+    *box = *templ;
+    // The template's own children stay its own: a copy sharing the list
+    // would free it twice.
+    box->children = nullptr;
+    if (box->shared)
+        box->shared->refCount++;
+    BoxList_append(parent->children, box);
+    *out = box;
+    return Res_ok;
+}
 
 int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *rec)
 {
@@ -143,17 +254,21 @@ int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *
     Edr_PageRec *record = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
     LayerList *layers = LayerList_create();
     SectionRec *copy = static_cast<SectionRec *>(Mem_malloc(sizeof(SectionRec)));
-    LayoutBox *page = static_cast<LayoutBox *>(Mem_malloc(sizeof(LayoutBox)));
-    if (!sectionBox->children && record && layers && copy && page)
-        sectionBox->children = static_cast<BoxList *>(Mem_calloc(1, sizeof(BoxList)));
-    if (!record || !layers || !copy || !page || !sectionBox->children) {
+    MimeSrcList *sources = nullptr;
+    LayoutBox *page = nullptr;
+    err = record && layers && copy ? Res_ok : Res_noMemory;
+    if (!err && sectionBox->flowMode == kFlowModePageless)
+        err = Mime_srcListCreate(app, &sources);
+    if (!err)
+        err = Box_addChild(sectionBox, &page, sectionBox);
+    if (err) {
         FloatArea_destroy(items);
         Mem_free(record);
         if (layers)
             LayerList_destroy(layers);
         Mem_free(copy);
-        Mem_free(page);
-        return Res_noMemory;
+        Mime_srcListFree(sources);
+        return err;
     }
     record->doc = sectionBox->document;
     record->words1[0] = rec->index;
@@ -162,13 +277,11 @@ int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *
     backgroundOf(rec->style, record->background);
     *copy = *rec;
     copy->owner = page;
-    *page = *sectionBox;
-    if (page->shared)
-        page->shared->refCount++;
     page->items = items;
     page->pageRecord = record;
     page->layers = layers;
     page->backLayers = nullptr;
+    page->sources = sources;
     page->section = copy;
     page->parent = sectionBox;
     page->children = nullptr;
@@ -177,7 +290,6 @@ int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *
     page->bounds[2] = page->bounds[3] = INT32_MIN;
     page->overflow = copy->paged ? Layout_nextPage : noRegion;
     page->finish = Layout_finishPage;
-    appendChild(sectionBox, page);
     *out = page;
     return Res_ok;
 }
@@ -227,14 +339,16 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
     if (!box || !box->layers)
         return Res_ok;
     Edr_Doc *doc = box->document;
-    int err = Res_ok;
-    if (box->backLayers) {
+    int err = BoxList_finishAll(box->children);
+    if (!err && box->backLayers) {
         err = LayerList_merge(box->layers, box->backLayers);
         if (!err) {
             LayerList_destroy(box->backLayers);
             box->backLayers = nullptr;
         }
     }
+    if (!err)
+        LayerList_setFixed(box->layers, 0);
     Edr_PageRec *record = box->pageRecord;
     if (!err && record && record->bounds[0] < record->bounds[2] &&
         record->bounds[1] < record->bounds[3] && box->section) {
@@ -246,22 +360,44 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
         LayerList_selectFirst(box->layers);
         err = Layout_makeBoxItem(box, nullptr, &item, &extent, box->section->style, &content, none,
                                  none, 1, 0);
-        if (!err && item)
+        if (!err && item) {
             LayerList_prepend(box->layers, item);
+            uniteBounds(box->bounds, extent);
+        }
     }
     if (!err && record && (doc->markFlag || LayerList_hasItems(box->layers))) {
         ObjHeader *items = nullptr;
         err = LayerList_takeItems(box->layers, &items);
         if (!err)
             record->objects = items;
+        if (!err && box->flowMode == kFlowModePageless) {
+            Edr_Page_setSources(record, box->sources);
+            box->sources = nullptr;
+        }
     }
     if (!err && record) {
+        // What the view is told changed: the page, or everything for the
+        // page of a section laid out without pages.
+        ViewChangeReport report{doc, box->section->index, box->section->pageNumber, {}};
+        const Rect *changed = box->flowMode == kFlowModePageless ? Rect_getInfinite() : nullptr;
+        if (changed) {
+            const int32_t r[4] = {changed->x0, changed->y0, changed->x1, changed->y1};
+            std::memcpy(report.rect, r, sizeof(report.rect));
+        } else {
+            std::memcpy(report.rect, record->bounds, sizeof(report.rect));
+        }
         Edr_Sect_unlockAll(doc);
         err = Edr_Page_publishLayout(doc, box->section->index, uint32_t(box->section->pageNumber),
                                      box->flowMode, record, previousError, int(box->noContent));
         int relock = Edr_Sect_lockAll(doc, nullptr);
-        if (!err)
+        if (!err) {
             box->pageRecord = nullptr;
+            // Pages published once the document has started showing are
+            // reported to its view; a failed report leaves the page
+            // published, and the view catches up at its next full redraw.
+            if (Edr_Doc_getStartFlag(doc))
+                (void)View_invalidateRect(&report, box->noContent ? 0 : 1, 0);
+        }
         if (!err)
             err = relock;
     }
@@ -320,17 +456,49 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         Box_free(root);
         return err;
     }
+    // The section's own list counter, at 0.
+    ListCounter sectionCounter{};
+    ListCounter_push(&sectionCounter, root);
+
+    // Flow mode: the engine's view mode, for documents that allow it.
+    bool marking = Edr_Doc_getMarkFlag(doc) != 0;
+    uint32_t mode = 0;
+    int32_t flowWidth = 0;
+    ViewMode_get(doc->app, &mode, &flowWidth);
+    if (!marking && mode != 0 && flowWidth > 0 && Edr_Doc_testFlags(doc, kFeatureFlow)) {
+        root->flowMode = mode;
+        Edr_Style_setFlags(style, kStyleFlowLayout);
+    } else {
+        flowWidth = 0;
+    }
     root->nestedBlock = Layout_nestedBlock;
+    if (!marking && root->flowMode == 0 && anchoredType(Edr_Doc_getTypeCode(doc)))
+        root->positioned = Layout_positionedObjects;
+    root->flowOrAnchored = root->flowMode != 0 || root->positioned ? 1 : 0;
+    root->wrap = 1;
+
+    // Width: a negative width is fixed, replaced by the flow width only
+    // when that is smaller.
     int32_t width = Layout_defaultPageWidth;
+    bool fixedWidth = false;
     int32_t length = 0;
-    if (Edr_Style_getLength(style, PropId_width, &length) && length != 0)
+    if (Edr_Style_getLength(style, PropId_width, &length) && length != 0) {
         width = magnitude(length);
+        fixedWidth = length < 0;
+    }
+    if (flowWidth > 0 && (!fixedWidth || flowWidth < width))
+        width = flowWidth;
+    // Height: a negative height in normal flow is exact.
     int32_t bottom = Layout_unset;
     int32_t height = 0;
     bool hasHeight = Edr_Style_getLength(style, PropId_height, &length) && length != 0;
-    if (hasHeight)
+    bool exactHeight = false;
+    if (hasHeight) {
         height = magnitude(length);
-    if (hasHeight && paged)
+        exactHeight = length < 0 && root->flowMode == 0;
+    }
+    bool pageless = root->flowMode == kFlowModePageless;
+    if (hasHeight && paged && !pageless)
         bottom = -height;
     bool unbounded = bottom == Layout_unset;
     root->pageRect[0] = 0;
@@ -342,32 +510,46 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     root->block.contentRight = width;
     root->noContent = (sectionNode->flags & Edr_Node_droppedBit) ? 1 : 0;
     root->rtl = Edr_Style_get(style, PropId_direction, nullptr) == KwId_rtl ? 1 : 0;
-    root->overflow = paged && !unbounded ? Layout_nextPage : noRegion;
+    root->overflow = !unbounded ? Layout_nextPage : noRegion;
     root->section = rec;
     rec->style = style;
     rec->index = sectionIndex;
     rec->firstPageIndex = sectionIndex == 0 ? 0 : Edr_Page_indexOfKey(doc, sectionIndex);
-    rec->paged = paged && !unbounded ? 1 : 0;
+    rec->paged = unbounded ? 0 : 1;
 
     LayoutBox *page = nullptr;
     err = Layout_newPageBox(root, &page, rec);
-    if (!err) {
+    if (!err && !pageless) {
         err = PageDecor_place(page);
         FloatArea_setFlag(page->items, 1);
     }
     LayoutBox *current = page;
-    if (!err && !root->noContent)
-        err = Layout_layoutBlock(&current, sectionNode, style, 0, rec->paged ? 12 : 0);
+    if (!err && !root->noContent) {
+        int32_t indent = root->flowMode ? width / 128 : 0;
+        err = Layout_layoutBlock(&current, sectionNode, style, indent, rec->paged ? 12 : 0);
+    }
     if (!err && unbounded) {
-        // The page takes its height from its content; an empty page without
-        // a height gets the default one.
+        // The page takes its size from its content: wider content widens a
+        // page of free width in normal flow; an exact height is kept, a
+        // shorter page grows to its height and its min-height, and an empty
+        // page without a height gets the default one.
         LayoutBox *last = root->children->last;
+        int32_t right = width;
+        if (root->flowMode == 0 && !fixedWidth) {
+            if (last->bounds[0] <= last->bounds[2])
+                right = std::max(right, last->bounds[2]);
+            right = std::max(right, last->maxX);
+        }
         int32_t low = 0;
-        if (last->bounds[1] <= last->bounds[3])
-            low = std::min(low, last->bounds[1]);
+        if (last->bounds[1] <= last->bounds[3]) {
+            int64_t b = int64_t(last->bounds[1]) - last->block.margin[1];
+            low = int32_t(std::clamp<int64_t>(std::min<int64_t>(low, b), INT32_MIN + 1, 0));
+        }
         if (last->minY < low)
             low = last->minY;
-        if (hasHeight && -int64_t(height) < low)
+        if (exactHeight)
+            low = -height;
+        else if (hasHeight && -int64_t(height) < low)
             low = -height;
         if (low == 0 && !hasHeight)
             low = -Layout_defaultPageHeight;
@@ -376,10 +558,13 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
             -int64_t(minHeight) < low)
             low = -minHeight;
         for (LayoutBox *b = root->children->first; b; b = b->next)
-            if (b->pageRecord)
+            if (b->pageRecord) {
                 b->pageRecord->bounds[1] = low;
+                b->pageRecord->bounds[2] = right;
+            }
     }
     // Cleanup: every page not yet finished is finished (published) now.
+    ListCounter_pop(root);
     if (root->children) {
         for (LayoutBox *b = root->children->first; b; b = b->next) {
             LayoutBox *p = b;
@@ -387,12 +572,8 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
             if (!err)
                 err = e;
         }
-        while (LayoutBox *b = root->children->first) {
-            unlinkChild(root->children, b);
-            freePageParts(b);
-            Box_free(b);
-        }
-        Mem_free(root->children);
+        BoxList_freeAll(root->children);
+        root->children = nullptr;
     }
     Edr_Style_release(style);
     Mem_free(rec);
@@ -450,6 +631,9 @@ int Layout_document(Edr_Doc *doc)
             break;
     }
     Edr_Style_release(rootStyle);
+    // Text formats no display item uses any more go.
+    if (LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(doc)))
+        InternList_purge(&cache->textStyles);
     Edr_Sect_unlockAll(doc);
     return err;
 }

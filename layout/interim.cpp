@@ -1,13 +1,21 @@
 // Interim definitions of layout services whose module is not built yet.
 // Each does the least its callers need and says so; the real definitions
 // replace them when layout is built.
+#include <algorithm>
+
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/style/style.h"
 #include "graphics/boxitem.h"
 #include "layout/layout.h"
+#include "layout/listmarker.h"
 #include "layout/rectcollector.h"
+#include "core/style/propids.h"
+#include "document/edr/doc.h"
+#include "document/style/styleread.h"
+#include "graphics/textitem.h"
+#include "graphics/textrun.h"
 
 // Interim: block layout lays out nothing yet.
 int Layout_layoutBlock(LayoutBox **, Edr_Node *, Edr_Style *, int32_t, uint32_t)
@@ -17,6 +25,12 @@ int Layout_layoutBlock(LayoutBox **, Edr_Node *, Edr_Style *, int32_t, uint32_t)
 
 // Interim: the block builder places no lines yet.
 int Layout_buildBlock(LayoutBox **, Edr_Node *, BoxIter *, Edr_Style *, LineCounter *)
+{
+    return Res_ok;
+}
+
+// Interim: anchored drawing objects are not placed yet.
+int Layout_positionedObjects(LayoutBox *, Edr_Style *, Edr_Node *, int32_t, int32_t)
 {
     return Res_ok;
 }
@@ -53,6 +67,47 @@ int Layout_fontForStyle(LayoutBox *, Edr_Style *style, LayoutFont *out)
     *out = LayoutFont{};
     int64_t points = int64_t(Edr_Style_fontSize(style)) * 72;
     out->size = points > INT32_MAX ? INT32_MAX : int32_t(points);
+    return Res_ok;
+}
+
+// Interim: the format a list marker needs: the style's font size in
+// points (16.0 without one) and the font list of its family from the
+// document's cache; no weight, decoration or spacing yet.
+int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
+{
+    *out = TextFormat{};
+    out->styleWords[0] = out->styleWords[1] = 1;
+    int32_t length = 0;
+    int64_t points =
+        Edr_Style_getLength(style, PropId_fontSize, &length) ? int64_t(length) * 72 : 0x100000;
+    out->size = int32_t(std::clamp<int64_t>(points, 0x80000, INT32_MAX));
+    LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(box->document));
+    if (!cache)
+        return Res_nullInput;
+    const char16_t *family =
+        reinterpret_cast<const char16_t *>(Edr_Style_getString(style, PropId_fontFamily));
+    return FontCache_get(box->context, &cache->fonts, family, 0, &out->font);
+}
+
+// Interim: a label's box is its run's extent from the pen, with no
+// alignment or transform.
+int Layout_measureLabel(ObjHeader *item)
+{
+    const ObjTextPart *t = static_cast<const ObjTextPart *>(Obj_part(item));
+    Rect extent{};
+    int err =
+        TextRun_measureFit(t->fonts, t->size, t->styleFlags, t->style, t->chars + t->start,
+                           t->count, t->charSpacing, t->wordSpacing, 0x7FFFFFFF, nullptr, &extent);
+    if (err)
+        return err;
+    Obj_setBox(item, &extent);
+    return Res_ok;
+}
+
+// Interim: document images are not shown as list pictures yet.
+int BoxBackground_findImage(LayoutBox *, int32_t, uint32_t, ObjHeader **item)
+{
+    *item = nullptr;
     return Res_ok;
 }
 

@@ -54,6 +54,8 @@ struct BoxList {
     LayoutBox *last;
 };
 
+struct MimeSrcList;
+
 // The block state of a box that entering a block saves and leaving it
 // restores, copied whole. Edges are {top, bottom, left, right}.
 struct BlockState {
@@ -134,12 +136,17 @@ struct LayoutBox {
     Edr_PageRec *pageRecord; // the page being filled (page boxes); null once published
     LayerList *layers;       // the page's display items
     LayerList *backLayers;   // items behind the text, made on first use
+    MimeSrcList *sources;    // the body sources of a page in flow mode 3, else null
     FloatArea *items;        // the free space of the page or block
     int32_t bounds[4];       // union of what was placed in the current block
     int32_t maxX;            // the largest right edge reached
     int32_t minY;            // the lowest bottom edge reached
     // Lays out a nested block: Layout_nestedBlock.
     int (*nestedBlock)(LayoutBox **box, Edr_Node *node, Edr_Style *style);
+    // Places the positioned objects of the document types laid out with
+    // anchored objects (normal flow only); null for the others.
+    int (*positioned)(LayoutBox *box, Edr_Style *style, Edr_Node *node, int32_t xOrigin,
+                      int32_t yOrigin);
     // Called when content reaches the bottom of the region: moves to the
     // next page (paged sections) or answers that there is none (*moved 0).
     int (*overflow)(LayoutBox **box, int *moved);
@@ -158,11 +165,31 @@ struct LayoutBox {
     uint32_t stateFlags; // BoxState_*
     int32_t savedWord;   // saved with the state
     BoxShared *shared;
+    // Lines wrap (1 at creation); flowMode is non-zero or positioned set.
+    uint32_t wrap;
+    uint32_t flowOrAnchored;
     BlockState block;
 };
 
 // A new section box with its shared record, or null when out of memory.
 LayoutBox *Box_create(Edr_Doc *doc);
+// A page box under parent: a copy of template's state with a reference on
+// its shared record, no siblings and no children of its own, appended to parent's children (the
+// list made on first use). 0, or 1 when out of memory (nothing is left
+// behind).
+[[nodiscard]] int Box_addChild(LayoutBox *parent, LayoutBox **out, const LayoutBox *templ);
+// Child lists: a new list holding first (null when out of memory);
+// appending; unlinking a box (its links cleared); freeing the list record
+// alone; freeing the list with every box in it; freeing a box with its
+// children down to depth levels; finishing every box of the list (its
+// finish operation with 0) in order, keeping the first error.
+BoxList *BoxList_create(LayoutBox *first);
+void BoxList_append(BoxList *list, LayoutBox *box);
+void Box_unlinkChild(BoxList *list, LayoutBox *box);
+void BoxList_free(BoxList *list);
+void BoxList_freeAll(BoxList *list);
+void Box_freeTree(LayoutBox *box, int depth);
+[[nodiscard]] int BoxList_finishAll(BoxList *list);
 // Drops the box's share of its shared record (the last pops every frame
 // and frees them) and frees the box; null allowed.
 void Box_free(LayoutBox *box);
@@ -218,6 +245,10 @@ struct LineCounter;
 // flow result or an error.
 [[nodiscard]] int Layout_buildBlock(LayoutBox **box, Edr_Node *node, BoxIter *iter,
                                     Edr_Style *style, LineCounter *lines);
+// Places the anchored drawing objects of a group node's content, from the
+// origin (xOrigin, yOrigin). 0 or an error.
+[[nodiscard]] int Layout_positionedObjects(LayoutBox *box, Edr_Style *style, Edr_Node *node,
+                                           int32_t xOrigin, int32_t yOrigin);
 // Places the page's headers, footers and background. 0 or an error.
 [[nodiscard]] int PageDecor_place(LayoutBox *box);
 // The border-and-background item of a box: *item (null when there is
@@ -272,6 +303,36 @@ struct LayoutFont {
 
 // Fills *out with the text format of the style set. 0 or an error.
 [[nodiscard]] int Layout_fontForStyle(LayoutBox *box, Edr_Style *style, LayoutFont *out);
+
+// The text format of a run, built from its computed style; display items
+// share it through the document's interned text-style list.
+struct TextFormat {
+    uint32_t flags;      // weight step (bits 0-3) and the font style and variant bits
+    uint32_t decoration; // 1 underline, 2 overline, 4 line-through, 32 rtl, 64; 24 the base
+    int32_t size;        // points, 16.16
+    FontList *font;      // from the document's font-list cache (not counted)
+    int32_t letterSpacing;
+    int32_t wordSpacing;
+    int32_t styleWords[2]; // the run's style record: 1, 1 by default
+};
+
+// Fills *out with the text format of the style. 0 or an error.
+[[nodiscard]] int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out);
+// Record equality of interned text formats (InternList_acquire's test).
+int Layout_textFormatEqual(const void *record, const void *key);
+struct InternNode;
+// The document's interned copy of format, its use count raised: *out,
+// whose record is the shared TextFormat. 0, 1 when out of memory, or 8
+// when the document has no layout cache.
+[[nodiscard]] int Layout_internTextFormat(Edr_Doc *doc, const TextFormat *format, InternNode **out);
+// Measures a label item (a text item of a list marker or text node)
+// without a width limit: its box becomes the run's extent. 0 or an error.
+[[nodiscard]] int Layout_measureLabel(ObjHeader *item);
+// The image item of the document image with the id (*item null when there
+// is none or it cannot be shown); a non-zero style word is stored in it.
+// 0 or an error.
+[[nodiscard]] int BoxBackground_findImage(LayoutBox *box, int32_t imageId, uint32_t styleWord,
+                                          ObjHeader **item);
 
 // The length of text (length units) up to its next line-break opportunity;
 // state carries what the rules need between calls (0 at the start).

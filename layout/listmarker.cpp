@@ -3,12 +3,20 @@
 
 #include <cstring>
 
+#include "core/container/intern.h"
+#include "core/container/obj.h"
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset.h"
 #include "core/text/ustr.h"
+#include "core/style/propids.h"
+#include "document/edr/doc.h"
+#include "document/style/style.h"
+#include "document/style/styleread.h"
 #include "fonts/fontengine.h"
+#include "graphics/textitem.h"
+#include "graphics/textrun.h"
 #include "layout/layout.h"
 #include "layout/listnum.h"
 
@@ -43,7 +51,142 @@ const ListCounter *partAt(const LayoutBox *box, uint32_t i)
     return nullptr;
 }
 
+// List style types whose markers are numbers.
+constexpr uint32_t kNumberedTypes[] = {
+    KwId_armenian,   KwId_cjkIdeographic, KwId_decimal,    KwId_decimalLeadingZero,
+    KwId_georgian,   KwId_hebrew,         KwId_hiragana,   KwId_hiraganaIroha,
+    KwId_kitakana,   KwId_kitakanaIroha,  KwId_lowerAlpha, KwId_lowerGreek,
+    KwId_lowerLatin, KwId_lowerRoman,     KwId_upperAlpha, KwId_upperLatin,
+    KwId_upperRoman,
+};
+
+constexpr int32_t kBulletSize = 0xF0000; // 15 points
+constexpr char16_t kBulletFamily[] = u"courier";
+
+bool numbered(uint32_t type)
+{
+    for (uint32_t t : kNumberedTypes)
+        if (t == type)
+            return true;
+    return false;
+}
+
+char16_t bulletOf(uint32_t type)
+{
+    switch (type) {
+    case KwId_none:
+        return 0x00A0; // no marker: a no-break space keeps its place
+    case KwId_circle:
+        return 0x25E6;
+    case KwId_square:
+        return 0x25AA;
+    default:
+        return 0x2022;
+    }
+}
+
+// The text style flags of a format's decoration word.
+uint32_t runFlags(const TextFormat &f)
+{
+    return f.decoration & (TextStyle_decorations | TextStyle_rightToLeft);
+}
+
 } // namespace
+
+int Layout_textFormatEqual(const void *record, const void *key)
+{
+    const TextFormat *a = static_cast<const TextFormat *>(record);
+    const TextFormat *b = static_cast<const TextFormat *>(key);
+    return a->flags == b->flags && a->decoration == b->decoration && a->size == b->size &&
+           a->font == b->font && a->letterSpacing == b->letterSpacing &&
+           a->wordSpacing == b->wordSpacing && a->styleWords[0] == b->styleWords[0] &&
+           a->styleWords[1] == b->styleWords[1];
+}
+
+int Layout_internTextFormat(Edr_Doc *doc, const TextFormat *format, InternNode **out)
+{
+    *out = nullptr;
+    LayoutCache *cache = doc ? static_cast<LayoutCache *>(Edr_Page_listHead2(doc)) : nullptr;
+    if (!cache)
+        return Res_nullInput;
+    return InternList_acquire(&cache->textStyles, format, sizeof(TextFormat),
+                              Layout_textFormatEqual, out);
+}
+
+int Layout_makeListMarker(LayoutBox *box, Edr_Style *style, ObjHeader **out)
+{
+    *out = nullptr;
+    // A list picture named by the style.
+    Edr_StylePayload image{};
+    if (Edr_Style_get(style, PropId_listImageRef, &image) == PropType_int && image.word != 0 &&
+        Edr_Style_get(style, PropId_listStyleImage, nullptr) == PropType_ustr)
+        return BoxBackground_findImage(box, int32_t(image.word), 0, out);
+
+    uint32_t type = Edr_Style_get(style, PropId_listStyleType, nullptr);
+    TextFormat format{};
+    char16_t *text = nullptr;
+    int err = Res_ok;
+    if (numbered(type)) {
+        text = ListCounter_text(box, type);
+        if (!text)
+            return Res_noMemory;
+        err = Layout_textFormat(box, style, &format);
+    } else {
+        text = static_cast<char16_t *>(Mem_malloc(2 * sizeof(char16_t)));
+        if (!text)
+            return Res_noMemory;
+        text[0] = bulletOf(type);
+        text[1] = 0;
+        LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(box->document));
+        format.size = kBulletSize;
+        format.styleWords[0] = format.styleWords[1] = 1;
+        err = cache ? FontCache_get(box->context, &cache->fonts, kBulletFamily, FontCache_bulletKey,
+                                    &format.font)
+                    : Res_nullInput;
+    }
+    InternNode *node = nullptr;
+    if (!err)
+        err = Layout_internTextFormat(box->document, &format, &node);
+    ObjHeader *item = nullptr;
+    if (!err) {
+        item = Obj_create(&TextItem_class, 0);
+        if (!item) {
+            InternList_release(node);
+            err = Res_noMemory;
+        }
+    }
+    if (err) {
+        Mem_free(text);
+        return err;
+    }
+    const TextFormat *shared = static_cast<const TextFormat *>(node->record);
+    TextItemPart *part = static_cast<TextItemPart *>(Obj_part(item));
+    part->format = node;
+    part->base.fonts = shared->font;
+    part->base.size = shared->size;
+    part->base.styleFlags = runFlags(*shared);
+    part->base.style = shared->styleWords;
+    part->base.charSpacing = shared->letterSpacing;
+    part->base.wordSpacing = shared->wordSpacing;
+    part->base.chars = text;
+    part->base.start = 0;
+    part->base.count = uint32_t(Ustr_len(text));
+    item->block = text;
+    item->flags |= Obj_ownsData | Obj_formatInterned;
+    if (Edr_Style_testProp87(style, 0, 0))
+        item->flags |= Obj_hidden;
+    uint8_t rgba[4];
+    Edr_Style_getWithFallback(style, PropId_color, rgba, 0);
+    part->colour = uint32_t(rgba[0]) | uint32_t(rgba[1]) << 8 | uint32_t(rgba[2]) << 16 |
+                   uint32_t(rgba[3]) << 24;
+    err = Layout_measureLabel(item);
+    if (err) {
+        Obj_destroy(item);
+        return err;
+    }
+    *out = item;
+    return Res_ok;
+}
 
 void ListCounter_push(ListCounter *counter, LayoutBox *box)
 {

@@ -5,8 +5,10 @@
 #include <cstdint>
 
 struct EngineContext;
+struct Edr_Style;
 struct FontList;
 struct LayoutBox;
+struct ObjHeader;
 
 // One list counter; the stack's top is the box's counters field. Records
 // belong to whoever pushed them: popping never frees.
@@ -27,6 +29,12 @@ int32_t ListCounter_value(const LayoutBox *box);
 // the innermost above 0, each formatted and followed by a full stop; then
 // a space. Null when out of memory; the caller frees it.
 char16_t *ListCounter_text(const LayoutBox *box, uint32_t listStyleType);
+
+// The marker item of a list item with style: the list picture when the
+// style names one, else a text item with the counter text (numbered types)
+// or a bullet. *item null when there is none. 0, 1 or another error
+// (nothing is left behind).
+[[nodiscard]] int Layout_makeListMarker(LayoutBox *box, Edr_Style *style, ObjHeader **item);
 
 // One cached font list, newest first.
 struct FontCacheEntry {

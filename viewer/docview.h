@@ -86,3 +86,8 @@ int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, co
 // The view rectangle of a sub-document node in its parent document's
 // coordinates into out {x0, y0, x1, y1}. 0 or an error.
 int View_focusHitTest(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unused);
+
+// The engine's view mode: *mode 0 (page view), 1 or 3 (the flow modes) and,
+// when the mode is not 0 and width is not null, *width the width the
+// layout flows to (16.16).
+void ViewMode_get(EngineContext *app, uint32_t *mode, int32_t *width);

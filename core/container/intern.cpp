@@ -110,3 +110,26 @@ void InternList_release(InternNode *node)
     if (node && node->useCount > 0)
         node->useCount--;
 }
+
+void InternList_purge(InternNode **head)
+{
+    InternNode **link = head;
+    while (InternNode *node = *link) {
+        if (node->useCount == 0) {
+            *link = node->next;
+            Mem_free(node);
+        } else {
+            link = &node->next;
+        }
+    }
+}
+
+void InternList_free(InternNode **head)
+{
+    if (!head)
+        return;
+    while (InternNode *node = *head) {
+        *head = node->next;
+        Mem_free(node);
+    }
+}

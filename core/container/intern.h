@@ -71,3 +71,9 @@ typedef int (*InternRecordEqualFn)(const void *record, const void *key);
 // Lowers the node's use count, never below 0. Null is ignored. The node
 // stays on its list until the owner prunes it.
 void InternList_release(InternNode *node);
+// Removes and frees, in one pass from the head, every node whose use count
+// is 0; the others keep their order.
+void InternList_purge(InternNode **head);
+// Frees every node whatever its count and leaves the head null. A null
+// head pointer is ignored.
+void InternList_free(InternNode **head);

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "core/config/config.h"
+#include "core/container/intern.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
@@ -32,6 +33,8 @@
 #include "fonts/fontengine.h"
 #include "graphics/image.h"
 #include "html/docweb.h"
+#include "layout/layout.h"
+#include "layout/listmarker.h"
 #include "office/docside.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
@@ -200,6 +203,12 @@ void freeParts(Edr_Doc *doc)
     if (doc->pageList) {
         View_destroyHighlightStyle(doc->pageList->view);
         doc->pageList->view = nullptr;
+        // The layout cache's font lists and interned text formats go
+        // before the record that holds their heads.
+        if (LayoutCache *cache = static_cast<LayoutCache *>(doc->pageList->sharedLists)) {
+            FontCache_free(&cache->fonts);
+            InternList_free(&cache->textStyles);
+        }
         View_destroySharedLists(doc->pageList->sharedLists);
         doc->pageList->sharedLists = nullptr;
     }

@@ -9,6 +9,7 @@
 // write lock and freed after it is released, so that a reader's record is
 // never freed under it.
 #include "document/edr/page.h"
+#include "html/web/mime.h"
 
 #include <algorithm>
 
@@ -562,10 +563,22 @@ int Edr_Page_freeRecords(Edr_PageRec *chain)
         if (chain->buildState == Edr_PageBuild_ready)
             Edr_Page_freeObjects(chain->objects);
         Edr_Page_freeObjects(chain->overlays);
+        Mime_srcListFree(chain->sources);
         Mem_free(chain);
         chain = next;
     }
     return Res_ok;
+}
+
+void Edr_Page_setSources(Edr_PageRec *record, MimeSrcList *sources)
+{
+    if (!record) {
+        Mime_srcListFree(sources);
+        return;
+    }
+    if (record->sources != sources)
+        Mime_srcListFree(record->sources);
+    record->sources = sources;
 }
 
 void Edr_Page_freeEntries(Edr_PageEntry *list)

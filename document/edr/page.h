@@ -16,6 +16,8 @@
 // load, all others being unloaded.
 #pragma once
 
+struct MimeSrcList;
+
 #include <cstdint>
 
 #include "core/task/lock.h"
@@ -69,6 +71,7 @@ struct Edr_PageRec {
                                 // EmbeddedPageRef (graphics/pagerender.h), not owned
     ObjHeader *overlays;        // the highlight items, always freed with the record
     Edr_PageRec *nextRec;       // the next piece (records freed together are chained too)
+    MimeSrcList *sources;       // the body sources of a page laid out without pages, owned
 };
 
 // One entry of the list: the current record of page (key, kind).
@@ -190,6 +193,9 @@ void Edr_Page_fitThumb(int32_t *w, int32_t *h, int32_t minimum, int32_t maximum)
 
 // --------------------------------------------------------------- freeing
 
+// Hands the body-source list to the record, which frees it with itself (a
+// list it held before is freed now). Null record: the list is freed.
+void Edr_Page_setSources(Edr_PageRec *record, MimeSrcList *sources);
 // Frees a record chain (through nextRec) and what each record owns.
 // Returns 0.
 int Edr_Page_freeRecords(Edr_PageRec *chain);

@@ -363,4 +363,35 @@ TEST_F(HashTest, InternListCountsAndDrift)
     freeList(head);
 }
 
+TEST_F(HashTest, InternListPurgeDropsUnusedNodesAndFreeDropsAll)
+{
+    // Counts (from the head) per case; purging keeps the used ones in order.
+    struct Case {
+        std::vector<uint32_t> counts, kept;
+    } cases[] = {
+        {{0, 2, 0}, {2}},
+        {{0, 0}, {}},
+        {{1, 0, 3, 0, 5}, {1, 3, 5}},
+        {{}, {}},
+    };
+    for (const Case &c : cases) {
+        InternNode *head = nullptr;
+        for (size_t i = c.counts.size(); i-- > 0;) {
+            Key k = {{uint32_t(i)}};
+            InternNode *n = nullptr;
+            ASSERT_EQ(InternList_acquire(&head, &k, sizeof(Key), keyEqual, &n), 0);
+            n->useCount = c.counts[i];
+        }
+        InternList_purge(&head);
+        std::vector<uint32_t> kept;
+        for (InternNode *n = head; n; n = n->next)
+            kept.push_back(n->useCount);
+        EXPECT_EQ(kept, c.kept);
+        // Freeing takes nodes still in use too.
+        InternList_free(&head);
+        EXPECT_EQ(head, nullptr);
+    }
+    InternList_free(nullptr);
+}
+
 } // namespace

@@ -80,3 +80,27 @@ void Layout_paletteColour(uint32_t index, uint8_t out[4])
     out[0] = out[1] = out[2] = 0;
     out[3] = index == 17 ? 0 : 0xFF;
 }
+
+// As the interim: the format a list marker needs, the style's font size in
+// points (16.0 without one) and no font list.
+int Layout_textFormat(LayoutBox *, Edr_Style *style, TextFormat *out)
+{
+    *out = TextFormat{};
+    out->styleWords[0] = out->styleWords[1] = 1;
+    int64_t points = int64_t(Edr_Style_fontSize(style)) * 72;
+    out->size = points > INT32_MAX ? INT32_MAX : int32_t(points);
+    return Res_ok;
+}
+
+// Labels keep the box they were made with.
+int Layout_measureLabel(ObjHeader *)
+{
+    return Res_ok;
+}
+
+// As the interim: there are no list pictures.
+int BoxBackground_findImage(LayoutBox *, int32_t, uint32_t, ObjHeader **item)
+{
+    *item = nullptr;
+    return Res_ok;
+}

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/task/eventproc.h"
 #include "core/result.h"
 #include "core/style/propids.h"
 #include "document/edr/page.h"
@@ -16,6 +17,9 @@
 #include "layout/layout.h"
 #include "layout/listmarker.h"
 #include "tests/document/style_fixture.h"
+#include "viewer/dispqueue.h"
+
+#include <vector>
 
 using namespace styletest;
 
@@ -109,9 +113,24 @@ TEST_F(BoxTreeTest, UnchangedSectionsAreNotLaidOut)
     });
 }
 
+// Counts the code-2 messages (stale pages removed) of the document.
+struct StaleCount {
+    Edr_Doc *doc;
+    int removed;
+};
+void countRemoved(EngineContext *, EventProcMsg *msg, void *context, int *)
+{
+    StaleCount *c = static_cast<StaleCount *>(context);
+    const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
+    if (m->document == c->doc && m->code == 2)
+        c->removed++;
+}
+
 TEST_F(BoxTreeTest, APassWithFewerPagesRemovesTheStaleOnes)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        StaleCount count{doc, 0};
+        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 1, countRemoved, &count), 0);
         build(doc, root);
         // A page 1 of section 2 left from an earlier, longer layout.
         Edr_PageRec *old = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
@@ -126,6 +145,10 @@ TEST_F(BoxTreeTest, APassWithFewerPagesRemovesTheStaleOnes)
         int32_t r[4];
         EXPECT_EQ(Edr_Page_getRect(doc, 2, 1, r), int(Edr_Page_noSuchPage));
         EXPECT_EQ(Edr_Page_getRect(doc, 2, 0, r), 0);
+        AppMsg_drain(ctx()->eventProc);
+        EXPECT_EQ(count.removed, 1);
+        EventProc_removeListener(ctx()->eventProc, 1, countRemoved, &count);
+        flushListeners();
     });
 }
 
@@ -188,6 +211,95 @@ TEST_F(BoxTreeTest, FurtherPagesComeInOrderAndHeldPagesWait)
         Edr_Style_release(style);
         Edr_Sect_unlockAll(doc);
         Edr_Doc_readUnlock(doc);
+    });
+}
+
+struct Report {
+    int32_t key;
+    uint32_t kind;
+    Rect rect;
+    int32_t mode;
+};
+std::vector<Report> *reports;
+
+int recordArea(EngineContext *, uint32_t, int32_t mode, const DispmanArea *area, int32_t, uint32_t,
+               const intptr_t *)
+{
+    reports->push_back({area->pageKey, area->pageKind, area->rect, mode});
+    return 0;
+}
+
+TEST_F(BoxTreeTest, PagesPublishedAfterTheStartAreReportedToTheView)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        build(doc, root);
+        std::vector<Report> seen;
+        reports = &seen;
+        doc->displayHooks.argument = doc->app;
+        doc->displayHooks.areaChanged = recordArea;
+        // While the document is not started nothing is reported.
+        ASSERT_EQ(Edr_Doc_clearStartFlag(doc), 0);
+        ASSERT_EQ(pass(doc), 0);
+        EXPECT_TRUE(seen.empty());
+        ASSERT_EQ(Edr_Doc_setStartFlag(doc), 0);
+        for (Edr_Node *n = Edr_Node_firstChild(root); n; n = Edr_Node_nextSibling(n))
+            n->flags |= Edr_Node_changedBit;
+        ASSERT_EQ(pass(doc), 0);
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[0].key, 1);
+        EXPECT_EQ(seen[0].rect.y0, -0xBB162);
+        EXPECT_EQ(seen[0].rect.x1, 0x84000);
+        EXPECT_EQ(seen[1].key, 2);
+        EXPECT_EQ(seen[1].kind, 0u);
+        EXPECT_EQ(seen[1].rect.y0, -0x60000);
+        EXPECT_EQ(seen[1].rect.x1, 0x50000);
+        for (const Report &r : seen)
+            EXPECT_EQ(r.mode, 1) << "the whole page is redrawn";
+        doc->displayHooks.areaChanged = nullptr;
+        reports = nullptr;
+    });
+}
+
+TEST_F(BoxTreeTest, APageWithoutPagesHandsItsSourcesOverAndReportsEverything)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Sections s = build(doc, root);
+        std::vector<Report> seen;
+        reports = &seen;
+        doc->displayHooks.argument = doc->app;
+        doc->displayHooks.areaChanged = recordArea;
+        Edr_Doc_readLock(doc);
+        ASSERT_EQ(Edr_Sect_lockAll(doc, nullptr), 0);
+        Edr_Style *style = compute(doc, s.unbounded);
+        LayoutBox *section = Box_create(doc);
+        ASSERT_NE(section, nullptr);
+        section->flowMode = 3;
+        int32_t rect[4] = {0, Layout_unset, 0x50000, 0};
+        std::memcpy(section->pageRect, rect, sizeof(rect));
+        SectionRec rec{};
+        rec.style = style;
+        rec.index = 1;
+        LayoutBox *page = nullptr;
+        ASSERT_EQ(Layout_newPageBox(section, &page, &rec), 0);
+        ASSERT_NE(page->sources, nullptr);
+        page->pageRecord->bounds[1] = -0x10000;
+        LayoutBox *p = page;
+        ASSERT_EQ(Layout_finishPage(&p, 0), 0);
+        EXPECT_EQ(page->sources, nullptr);
+        Edr_PageEntry *e = nullptr;
+        ASSERT_EQ(Edr_Page_find(&e, doc, 1, 0, 0), 0);
+        EXPECT_NE(Edr_Page_deref(e)->sources, nullptr);
+        Edr_Page_release(e, 0);
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_TRUE(Rect_isInfinite(&seen[0].rect));
+        BoxList_freeAll(section->children);
+        section->children = nullptr;
+        Box_free(section);
+        Edr_Style_release(style);
+        Edr_Sect_unlockAll(doc);
+        Edr_Doc_readUnlock(doc);
+        doc->displayHooks.areaChanged = nullptr;
+        reports = nullptr;
     });
 }
 
