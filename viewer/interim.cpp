@@ -475,6 +475,8 @@ int32_t Fv_flowMode(FvViewer *)
 
 void Fv_postFlowWidth(FvViewer *, uint32_t, int32_t)
 {
+}
+
 // Interim: before the viewer's flow view the engine is always in page view.
 void ViewMode_get(EngineContext *, uint32_t *mode, int32_t *width)
 {
