@@ -208,6 +208,22 @@ void correctEdges(DispmanCtx *dm, DispmanView *view, Edr_Node *link, Rect *page)
     }
 }
 
+// Drops every area of document from the views' high-quality lists. The
+// lists hold no reference on the documents of their areas, so a document
+// that is about to be destroyed must leave them first. Runs under the
+// render lock, which every change of the lists holds.
+void forgetDocument(DispmanCtx *dm, Edr_Doc *document)
+{
+    for (DispmanView *v = dm->views; v; v = v->next) {
+        DispmanHqList *list = &v->hqList;
+        uint16_t kept = 0;
+        for (uint16_t i = 0; i < list->count; i++)
+            if (list->areas[i].document != document)
+                list->areas[kept++] = list->areas[i];
+        list->count = kept;
+    }
+}
+
 } // namespace
 
 // ------------------------------------------------------------ helpers
@@ -623,6 +639,19 @@ int Dispman_Updaters_switchDoc(EngineContext *context, DispmanView *view, Dispma
         // destroys it; the engine's count lets shut-down wait for the job.
         Edr_Doc *old = l->child;
         l->child = target;
+        // The new document is hosted by the link; the old one no longer is.
+        Edr_Doc_writeLockWait(target);
+        target->parent = view->backdropDoc;
+        target->hostNode = link;
+        target->depth = view->backdropDoc->depth + 1;
+        Edr_Doc_writeUnlock(target);
+        Edr_Doc_writeLockWait(old);
+        if (old->hostNode == link) {
+            old->parent = nullptr;
+            old->hostNode = nullptr;
+        }
+        Edr_Doc_writeUnlock(old);
+        forgetDocument(dm, old);
         Edr_App *ea = context->edrApp;
         if (ea) {
             Lock_acquire(&ea->lock);
