@@ -246,6 +246,7 @@ void Dispman_free(EngineContext *context)
     if (dm->listening & listeningBusy)
         EventProc_removeListener(context->eventProc, busyMessageKind, Dispman_onBusyMessage,
                                  nullptr);
+    Dispman_freeObservers(dm);
     Mem_free(dm->observers);
     ThumbQueue_clear(dm);
     while (dm->views) {

@@ -189,18 +189,30 @@ Step handleOnView(EngineContext *ctx, DispmanCtx *dm, DispmanView *view, Dispman
             return nextViewStep;
         parent.subCode = DispmanSub_quick;
     }
+    DispmanObserver *observer = Dispman_findObserver(dm, r);
     if ((kind == DispmanKind_area || kind == DispmanKind_observed) &&
-        !Dispman_areaOnCurrent(&area, current))
+        !Dispman_areaOnCurrent(&area, current)) {
+        if (observer) {
+            (void)Dispman_callObserver(observer, 0, r);
+            (void)Dispman_callObserver(observer, 1, r);
+        }
         return nextViewStep;
+    }
+    if (Dispman_callObserver(observer, 0, r) != 0)
+        return stopWalk;
     int drawn = 0;
     DispmanPageRef top{view->backdropDoc, 0, 0};
     int err = Dispman_drawArea(&parent, &top, &view->viewMatrix, &view->viewRect, &area, view, ctx,
                                &drawn);
     if (err)
         *result = err;
+    if (err == Res_stopRequested)
+        return stopWalk;
+    if (Dispman_callObserver(observer, 1, r) != 0)
+        return stopWalk;
     if (drawn && r->report == 1)
         present(view);
-    return err == Res_stopRequested ? stopWalk : nextViewStep;
+    return nextViewStep;
 }
 
 } // namespace

@@ -85,6 +85,27 @@ int Dispman_dispatchRequests(EngineContext *context);
 // Returns the new *view (null at the end, nothing locked then).
 DispmanView *Dispman_nextView(DispmanCtx *dm, DispmanView **view, int first, int renderLock);
 
+// Render observers: kind-6 requests whose progress word 0 is 2 name an
+// observer by their four progress words. The quick pass calls it with phase
+// 0 before the area is drawn and phase 1 after (both also when the area is
+// not on the view's current page and nothing is drawn); a non-zero result
+// stops the request's walk over the views.
+typedef int (*DispmanObserverFn)(void *argument, int32_t phase, const DispmanRequest *request);
+// Registers fn under key (the progress words it watches), replacing one
+// registered under the same key. 0; 1 when memory runs out; 8 without a
+// display-manager context or function.
+int Dispman_addObserver(EngineContext *context, const intptr_t key[4], DispmanObserverFn fn,
+                        void *argument);
+// Removes the observer registered under key (nothing when there is none).
+void Dispman_removeObserver(EngineContext *context, const intptr_t key[4]);
+// The observer of a kind-6 request, or null.
+struct DispmanObserver;
+DispmanObserver *Dispman_findObserver(DispmanCtx *dm, const DispmanRequest *request);
+// Calls observer with phase; its result.
+int Dispman_callObserver(DispmanObserver *observer, int32_t phase, const DispmanRequest *request);
+// Frees every observer record (the bucket array stays the context's).
+void Dispman_freeObservers(DispmanCtx *dm);
+
 // ------------------------------------------------------------ handlers
 
 // The page link a request of kinds 2 to 5 acts on (else 0): takes a live

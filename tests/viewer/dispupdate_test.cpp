@@ -617,6 +617,61 @@ TEST_F(DispUpdateTest, NoPresentWhenNothingWasDrawn)
     EXPECT_EQ(s.ops, "2");
 }
 
+// -------------------------------------------------------------- observers
+
+int observe(void *argument, int32_t phase, const DispmanRequest *)
+{
+    *static_cast<std::string *>(argument) += char('0' + phase);
+    return 0;
+}
+
+TEST_F(DispUpdateTest, ObserversSeeBothPhasesOfAnObservedRedraw)
+{
+    start();
+    TestScreen s;
+    setUpScreen(s, 60, 40);
+    DispmanView *view = nullptr;
+    Edr_Doc *doc = nullptr, *hidden = nullptr;
+    std::vector<ObjHeader *> items;
+    std::string phases;
+    const intptr_t key[4] = {DispmanProgress_observer, 7, 8, 9};
+    run([&] {
+        doc = pageDoc(60, 40, kWhite, {{10, 10, 30, 30, kRed}}, &items);
+        hidden = pageDoc(60, 40, kWhite, {});
+        view = makeView(s);
+        link(view, doc, 0, 0);
+        ASSERT_EQ(Dispman_addObserver(ctx(), key, observe, &phases), 0);
+        DispmanArea area{doc, 1, 0, Rect{0, -P(40), P(60), 0}, 0};
+        EXPECT_EQ(Dispman_queueObjectRedraw(ctx(), &area, 0, key), 0);
+    });
+    EXPECT_EQ(phases, "01");
+    EXPECT_EQ(part(items[0])->draws, 1);
+    EXPECT_EQ(s.ops, "2");
+    // A page not shown: both phases, nothing drawn.
+    phases.clear();
+    run([&] {
+        DispmanArea area{hidden, 1, 0, Rect{0, -P(40), P(60), 0}, 0};
+        EXPECT_EQ(Dispman_queueObjectRedraw(ctx(), &area, 0, key), 0);
+    });
+    EXPECT_EQ(phases, "01");
+    EXPECT_EQ(part(items[0])->draws, 1);
+    // While rendering is disabled the request waits on the queue.
+    phases.clear();
+    run([&] {
+        dm()->renderingEnabled = 0;
+        DispmanArea area{doc, 1, 0, Rect{0, -P(40), P(60), 0}, 0};
+        EXPECT_EQ(Dispman_queueObjectRedraw(ctx(), &area, 0, key), 0);
+    });
+    EXPECT_EQ(phases, "");
+    EXPECT_EQ(dm()->queue.incoming.count, 1);
+    run([&] {
+        dm()->renderingEnabled = 1;
+        Sem_signal(&dm()->quickWake);
+    });
+    EXPECT_EQ(phases, "01");
+    run([&] { Dispman_removeObserver(ctx(), key); });
+}
+
 // ---------------------------------------------------------- redraw modes
 
 TEST(DispDrawChoice, TheRedrawModeTable)
