@@ -388,6 +388,13 @@ int Dispman_Updaters_pan(EngineContext *context, DispmanView *view, DispmanReque
     const Rect &lim = view->panLimits, &v = view->viewRect;
     int32_t dx = limitAxis(page.x0, page.x1, lim.x0, lim.x1, request->page.pan.dx);
     int32_t dy = limitAxis(page.y0, page.y1, lim.y0, lim.y1, request->page.pan.dy);
+    // A tagged page narrower than the view never straddles its edges.
+    if (Edr_Page_getTag(l->child, int32_t(l->pageKey), uint32_t(l->pageKind)) != 0) {
+        dx += keepInside(page.x0 + dx, page.x1 + dx, v.x0, v.x1) *
+              (page.x1 - page.x0 <= v.x1 - v.x0);
+        dy += keepInside(page.y0 + dy, page.y1 + dy, v.y0, v.y1) *
+              (page.y1 - page.y0 <= v.y1 - v.y0);
+    }
     dx = borderAxis(page.x0, page.x1, v.x0, v.x1, dm->pageBorder, dx);
     dy = borderAxis(page.y0, page.y1, v.y0, v.y1, dm->pageBorder, dy);
 

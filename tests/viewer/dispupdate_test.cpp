@@ -479,6 +479,27 @@ TEST_F(DispUpdateTest, ZoomIsClampedAndANarrowPageStaysInTheView)
     expectFreshDrawing(s, view);
 }
 
+TEST_F(DispUpdateTest, ARequestForAViewDestroyedMeanwhileIsDropped)
+{
+    start();
+    TestScreen s;
+    setUpScreen(s, 60, 40);
+    std::vector<ObjHeader *> items;
+    run([&] {
+        Edr_Doc *doc = pageDoc(100, 100, kWhite, {{10, 10, 30, 30, kRed}}, &items);
+        DispmanView *view = makeView(s);
+        Edr_Node *node = link(view, doc, 0, 0);
+        // The pan holds a view reference on the view's document, which the
+        // discard gives back: the document's record then goes (the heap
+        // check at the end sees it).
+        pan(view, node, 2, 5, 5);
+        redrawAll(view);
+        Dispman_destroyView(ctx(), &view);
+    });
+    EXPECT_EQ(part(items[0])->draws, 0);
+    EXPECT_EQ(s.ops, "");
+}
+
 // ------------------------------------------------------------- switches
 
 TEST_F(DispUpdateTest, SwitchingToTheShownPageChangesNothing)
