@@ -414,6 +414,31 @@ TEST_F(DispUpdateTest, AZoomDuringAPanRunsAfterThePanEnds)
     expectFreshDrawing(s, view);
 }
 
+TEST_F(DispUpdateTest, TheLastFlingOrZoomStepIsFollowedByItsEnd)
+{
+    start();
+    TestScreen s;
+    setUpScreen(s, 80, 60);
+    DispmanView *view = nullptr;
+    Edr_Node *node = nullptr;
+    run([&] {
+        Edr_Doc *doc = pageDoc(200, 200, kWhite, {{10, 10, 30, 30, kRed}});
+        view = makeView(s);
+        node = link(view, doc, 0, 0);
+        redrawAll(view);
+    });
+    // A fling step alone: the pass queues its end right behind it.
+    run([&] { pan(view, node, 4, -8, 4); });
+    EXPECT_EQ(placement(node)[4], P(-8));
+    EXPECT_EQ(view->panning, 0);
+    // A zoom step alone: its final form follows, which ends the gesture.
+    run([&] { zoom(view, node, DispmanSub_zoomStep, 0x14000, 40, 30); });
+    EXPECT_EQ(placement(node)[0], 0x14000);
+    EXPECT_EQ(view->zooming, 0);
+    EXPECT_EQ(view->hqList.count, 0);
+    expectFreshDrawing(s, view);
+}
+
 TEST_F(DispUpdateTest, APanStopsAtTheLimitsAndTheBorder)
 {
     set("DispmanPageBorderWidth", u"0");
