@@ -61,11 +61,26 @@ DispmanArea viewArea(DispmanView *view, const Rect &px)
     return a;
 }
 
-// Files an area of the view document on the high-quality list: first the
-// part of it over each page link, in that page's units, then the area.
+// Whether one of the view's page links shows a page of document.
+bool showsDocument(DispmanView *view, const Edr_Doc *document)
+{
+    for (Edr_Node *n = view->pageGroup ? Edr_Node_firstChild(view->pageGroup) : nullptr; n;
+         n = Edr_Node_nextSibling(n))
+        if (Edr_Node_type(n) == Edr_NodeType_subdoc && Edr_Node_subdocPayload(n)->child == document)
+            return true;
+    return false;
+}
+
+// Files an area on the high-quality list: for an area of the view
+// document, first the part of it over each page link, in that page's
+// units; then the area itself. The list holds no reference on the
+// documents of its areas, so an area of a document that no page link
+// shows (and keeps alive) is not filed: it could not be drawn here anyway.
 void fileHighQuality(DispmanCtx *dm, DispmanView *view, const DispmanArea &area,
                      const DispmanRequest *request)
 {
+    if (area.document != view->backdropDoc && !showsDocument(view, area.document))
+        return;
     if (area.document == view->backdropDoc && view->pageGroup) {
         for (Edr_Node *n = Edr_Node_firstChild(view->pageGroup); n; n = Edr_Node_nextSibling(n)) {
             if (Edr_Node_type(n) != Edr_NodeType_subdoc)

@@ -638,6 +638,47 @@ TEST_F(DispUpdateTest, ARedrawWithSubCode3DrawsOnlyInTheHighQualityPass)
     EXPECT_EQ(s.ops, "2") << "the high-quality pass presents once";
 }
 
+int signalPhase1(void *argument, int32_t phase, const DispmanRequest *)
+{
+    if (phase == 1)
+        Sem_signal(static_cast<Sem *>(argument));
+    return 0;
+}
+
+TEST_F(DispUpdateTest, OnlyAreasOfShownDocumentsWaitForHighQuality)
+{
+    start();
+    TestScreen s;
+    setUpScreen(s, 60, 40);
+    run([&] {
+        Edr_Doc *doc = pageDoc(60, 40, kWhite, {{10, 10, 30, 30, kRed}});
+        Edr_Doc *other = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &other, nullptr), 0);
+        DispmanView *view = makeView(s);
+        link(view, doc, 0, 0);
+        DispmanArea shown{doc, 1, 0, Rect{0, -P(20), P(20), 0}, 0};
+        DispmanArea unshown{other, 1, 0, Rect{0, -P(20), P(20), 0}, 0};
+        EXPECT_EQ(Dispman_queueArea(ctx(), DispmanSub_hqOnly, 0, &shown, 0, 1, nullptr), 0);
+        EXPECT_EQ(Dispman_queueArea(ctx(), DispmanSub_hqOnly, 0, &unshown, 0, 1, nullptr), 0);
+        // An observed redraw behind them wakes this task from the quick
+        // pass, before the high-quality pass (below this task's priority)
+        // has drawn the filed areas.
+        Sem passed;
+        Sem_init(ctx(), &passed, 0, 1);
+        const intptr_t key[4] = {DispmanProgress_observer, 1, 2, 3};
+        ASSERT_EQ(Dispman_addObserver(ctx(), key, signalPhase1, &passed), 0);
+        EXPECT_EQ(Dispman_queueObjectRedraw(ctx(), &shown, 0, key), 0);
+        Sem_wait(&passed);
+        Sem_fini(&passed);
+        EXPECT_EQ(view->hqList.count, 1);
+        if (view->hqList.count) {
+            EXPECT_EQ(view->hqList.areas[0].document, doc);
+        }
+        // The list keeps no reference: the unshown document may go now.
+        Edr_Doc_release(other);
+    });
+}
+
 TEST_F(DispUpdateTest, NoPresentWhenNothingWasDrawn)
 {
     start();
