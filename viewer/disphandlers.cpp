@@ -625,6 +625,11 @@ int Dispman_Updaters_switchDoc(EngineContext *context, DispmanView *view, Dispma
     if (newDoc) {
         Edr_Doc_tryAddRef(newDoc, &target);
         Edr_Doc_releaseView(newDoc);
+        if (target == view->backdropDoc) {
+            // A view cannot show its own document inside itself.
+            Edr_Doc_release(target);
+            target = nullptr;
+        }
         if (!target) {
             Edr_Doc_release(held);
             return Res_ok;

@@ -551,6 +551,10 @@ TEST_F(DispUpdateTest, SwitchingToTheShownPageChangesNothing)
         EXPECT_EQ(Dispman_queueDocSwitch(ctx(), DispmanSub_hqAndQuick, view, view->backdropDoc, 0,
                                          0, node, nullptr, 1, 0),
                   0);
+        // A view cannot show itself: refused like a closed document.
+        EXPECT_EQ(Dispman_queueDocSwitch(ctx(), DispmanSub_hqAndQuick, view, view->backdropDoc, 0,
+                                         0, node, view->backdropDoc, 0, 0),
+                  0);
     });
     EXPECT_EQ(Edr_Node_subdocPayload(node)->child, doc);
     EXPECT_EQ(part(items[0])->draws, draws);
