@@ -230,7 +230,9 @@ void forgetDocument(DispmanCtx *dm, Edr_Doc *document)
 
 int32_t Dispman_pixelsToUnits(const DispmanView *view, int32_t pixels)
 {
-    return clamp32((int64_t(pixels) * 65536) / resolutionOf(view));
+    // Rounded to the nearest unit, so that many small pans do not drift.
+    int64_t res = resolutionOf(view), u = int64_t(pixels) * 65536;
+    return clamp32((u + (u < 0 ? -res / 2 : res / 2)) / res);
 }
 
 Edr_Node *Dispman_currentLink(DispmanView *view)

@@ -205,5 +205,6 @@ void Dispman_linkToView(const DispmanView *view, const Edr_SubdocNode *link, Mat
 // Whether an area belongs to a page link (none: every area does): it is
 // of the linked page, or of another document with both keys 0.
 bool Dispman_areaOnCurrent(const DispmanArea *area, Edr_Node *link);
-// Pixels to view units (x 65536 / the view's resolution) and back.
+// Pixels to view units: x 65536 / the view's resolution, rounded to the
+// nearest unit.
 int32_t Dispman_pixelsToUnits(const DispmanView *view, int32_t pixels);
