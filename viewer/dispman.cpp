@@ -24,6 +24,7 @@
 #include "graphics/pagerender.h"
 #include "graphics/thumbqueue.h"
 #include "platform/api/errortext.h"
+#include "viewer/dispupdate.h"
 #include "viewer/viewer.h"
 
 namespace
@@ -80,64 +81,10 @@ void readSettings(EngineContext *context, DispmanCtx *dm)
     dm->redrawMode = setting(context, "RendererRedrawMode", Dispman_redrawModeDefault);
 }
 
-// A stoppable wait on the updater's semaphore: 1 to go on, 0 when the
-// task was asked to stop. Any other result is a fault of the engine.
-int waitForWork(Sem *sem)
-{
-    int r = Sem_waitStoppable(sem);
-    if (r == Res_stopRequested)
-        return 0;
-    Engine_abortIfError(r);
-    return 1;
-}
-
-// "DispMan_quickUpdater": takes each batch. Until requests are dispatched
-// to the views, no view takes one, so each request of the batch is
-// discarded as a request that no view took; the pass runs under the
-// quick-pass and render locks like a real one.
-void quickUpdaterMain(void *argument)
-{
-    DispmanCtx *dm = static_cast<DispmanCtx *>(argument);
-    while (waitForWork(&dm->quickWake)) {
-        if (!DispmanQueue_takeBatch(&dm->queue))
-            continue;
-        Lock_acquire(&dm->quickPassLock);
-        Lock_acquire(&dm->renderLock);
-        DispmanRequest r;
-        for (DispmanQueue_pop(&dm->queue, &r); r.kind != DispmanKind_none;
-             DispmanQueue_pop(&dm->queue, &r))
-            DispmanQueue_discard(&r);
-        Lock_release(&dm->renderLock);
-        Lock_release(&dm->quickPassLock);
-    }
-}
-
-// "DispMan_hqUpdater": while the context keeps it alive a stop request
-// only interrupts it; once shut-down has begun it ends.
-void hqUpdaterMain(void *argument)
-{
-    DispmanCtx *dm = static_cast<DispmanCtx *>(argument);
-    for (;;) {
-        if (waitForWork(&dm->hqWake))
-            continue;
-        if (!dm->keepHqAlive)
-            return;
-        Task_clearStop(dm->context);
-    }
-}
-
-// "DispMan_tnUpdater".
-void thumbUpdaterMain(void *argument)
-{
-    DispmanCtx *dm = static_cast<DispmanCtx *>(argument);
-    while (waitForWork(&dm->thumbWake)) {
-    }
-}
-
 int startTask(DispmanCtx *dm, Task **task, int32_t priority, TaskEntryFn body, const char *name,
               size_t stack)
 {
-    return Task_create(dm->context, task, priority, body, dm, name, stack);
+    return Task_create(dm->context, task, priority, body, dm->context, name, stack);
 }
 
 void installHooks(EngineContext *context)
@@ -193,7 +140,7 @@ int startUp(EngineContext *context, DispmanCtx *dm)
                                      Dispman_onBusyMessage, nullptr)) != 0)
         return err;
     dm->listening |= listeningBusy;
-    if ((err = startTask(dm, &dm->quickUpdater, Dispman_quickPriority, quickUpdaterMain,
+    if ((err = startTask(dm, &dm->quickUpdater, Dispman_quickPriority, Dispman_quickUpdaterMain,
                          "DispMan_quickUpdater", quickStack)) != 0)
         return err;
     dm->hqRunning = 0;
@@ -203,10 +150,10 @@ int startUp(EngineContext *context, DispmanCtx *dm)
     dm->maxHqInterrupts = uint32_t(setting(context, "Dispman_MaxHqInterrupts", 8));
     dm->thumbnailsEnabled =
         Config_getIntA(context, context->config, u"Core", "Vexlan_enableThumbnails", 1) != 0;
-    if ((err = startTask(dm, &dm->hqUpdater, Dispman_hqPriority, hqUpdaterMain, "DispMan_hqUpdater",
+    if ((err = startTask(dm, &dm->hqUpdater, Dispman_hqPriority, Dispman_hqUpdaterMain, "DispMan_hqUpdater",
                          updaterStack)) != 0)
         return err;
-    if ((err = startTask(dm, &dm->thumbUpdater, Dispman_thumbPriority, thumbUpdaterMain,
+    if ((err = startTask(dm, &dm->thumbUpdater, Dispman_thumbPriority, Dispman_tnUpdaterMain,
                          "DispMan_tnUpdater", updaterStack)) != 0)
         return err;
     installHooks(context);
@@ -299,6 +246,7 @@ void Dispman_free(EngineContext *context)
     if (dm->listening & listeningBusy)
         EventProc_removeListener(context->eventProc, busyMessageKind, Dispman_onBusyMessage,
                                  nullptr);
+    Dispman_freeObservers(dm);
     Mem_free(dm->observers);
     ThumbQueue_clear(dm);
     while (dm->views) {

@@ -137,6 +137,7 @@ struct DispmanView {
     Edr_ScreenHooks hooks; // handed to Edr_Page_fillBackground
     Rect damage;           // the union of what was drawn since it was last cleared
     int32_t resolution;    // the client's resolution when the view was set up
+    uint32_t background;   // the backdrop colour 0xAABBGGRR
 };
 
 // The display manager's context.

@@ -324,6 +324,7 @@ int Dispman_createView(EngineContext *context, DispmanView **out, Screen *client
         return err;
     }
     view->client = client;
+    view->background = colour;
     wholeClient(view, client, clip);
     view->minZoom = Dispman_minZoom;
     view->maxZoom = Dispman_maxZoom;

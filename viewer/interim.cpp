@@ -307,11 +307,6 @@ void View_unlockCurrent(Edr_Doc *, intptr_t)
 {
 }
 
-int Dispman_onDocumentChanged(EngineContext *, uint32_t, Edr_Doc *, int32_t, uint32_t)
-{
-    return Res_ok;
-}
-
 // Interim: the background painter knows colours only until background
 // images are drawn.
 int View_paintBackground(EngineContext *, const ViewBackground *background, DrawItem *item,
