@@ -28,18 +28,17 @@ bool isEmpty(const Rect &r)
     return r.x0 >= r.x1 || r.y0 >= r.y1;
 }
 
-// The source corners of the box (y-up: top-left is (x0, y1)) moved by the
-// item's origin, in the order top-left, bottom-left, bottom-right,
-// top-right.
+// The corners of the box moved by the item's origin, in the order of
+// orientation codes (y-up): bottom-left, top-left, top-right, bottom-right.
 void boxCorners(const ObjHeader *item, Point out[4])
 {
     Rect b = Obj_box(item);
     int64_t x0 = int64_t(b.x0) + item->origin[0], x1 = int64_t(b.x1) + item->origin[0];
     int64_t y0 = int64_t(b.y0) + item->origin[1], y1 = int64_t(b.y1) + item->origin[1];
-    out[0] = Point{clamp32(x0), clamp32(y1)};
-    out[1] = Point{clamp32(x0), clamp32(y0)};
-    out[2] = Point{clamp32(x1), clamp32(y0)};
-    out[3] = Point{clamp32(x1), clamp32(y1)};
+    out[0] = Point{clamp32(x0), clamp32(y0)};
+    out[1] = Point{clamp32(x0), clamp32(y1)};
+    out[2] = Point{clamp32(x1), clamp32(y1)};
+    out[3] = Point{clamp32(x1), clamp32(y0)};
 }
 
 Matrix itemMatrix(const ObjHeader *item, const Matrix *transform)
@@ -303,23 +302,19 @@ int ImageItem_orientation(const Point corners[4], const Matrix *transform, Rect 
     }
     *rect = b;
     *code = 0;
+    // Two bits per corner of the result: the source corner that lands
+    // there.
     uint32_t c = 0;
-    for (int i = 0; i < 4; i++) {
+    for (uint32_t i = 0; i < 4; i++) {
         bool left = p[i].x == b.x0, right = p[i].x == b.x1;
         bool bottom = p[i].y == b.y0, top = p[i].y == b.y1;
         if (!(left || right) || !(top || bottom))
             return ImageItem_notQuarterTurn;
-        // Destination corners: 0 top-left, 1 bottom-left, 2 bottom-right,
-        // 3 top-right; a degenerate side counts as both.
-        uint32_t corner = (left && top)      ? 0
-                          : (left && bottom) ? 1
-                          : bottom           ? 2
-                                             : 3;
-        c |= corner << (2 * i);
+        uint32_t corner = (left && bottom) ? 0 : left ? 1 : top ? 2 : 3;
+        c |= i << (2 * corner);
     }
-    if (b.x0 == b.x1 || b.y0 == b.y1) {
+    if (b.x0 == b.x1 || b.y0 == b.y1)
         c = Orient_identity;
-    }
     int known = 0;
     Orient_routine(c, &known);
     if (!known)

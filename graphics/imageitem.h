@@ -104,11 +104,11 @@ int ImageItem_getInfo(ObjHeader *item, uint32_t options, int32_t *width, int32_t
 // The box under the item's transform, each side limited to 8192 pixels at
 // the item's resolution. 0 or 8.
 int ImageItem_getBounds(EngineContext *app, ObjHeader *item, Rect *bounds);
-// The orientation code of the four source corners (top-left, bottom-left,
-// bottom-right, top-right of the picture) mapped through transform: the
-// destination corner each reaches, two bits per corner; *rect gets their
-// bounds and *routine the transform routine (null for the identity).
-// 4869 when they are not the corners of an upright rectangle.
+// The orientation code of the four source corners (y-up: bottom-left,
+// top-left, top-right, bottom-right) mapped through transform: for each
+// corner of the result, two bits naming the source corner that lands
+// there (228 the identity); *rect gets their bounds. 4869 when they are
+// not the corners of an upright rectangle.
 int ImageItem_orientation(const Point corners[4], const Matrix *transform, Rect *rect,
                           uint32_t *code);
 // The destination rectangle in whole pixels of rect (device units) at the
