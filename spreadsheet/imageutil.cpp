@@ -107,7 +107,7 @@ int Image_scaleIntoBuffer(EngineContext *, const PixelBuf *picture, int32_t widt
                         src->pixels + int64_t(ty - y) * src->stride + int64_t(r.x0 - x) * bpp,
                         size_t(r.x1 - r.x0) * bpp);
     } else {
-        int err = 1;
+        int err = Resample_badSize; // not tried: plain scaling
         if (quality > 0 && (format == Pixel_formatGrey8 || format == Pixel_format565))
             err = Image_resample(src->pixels, src->width, src->height, src->stride,
                                  target->pixels + int64_t(r.y0) * target->stride +
