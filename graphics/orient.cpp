@@ -3,6 +3,7 @@
 // copy a row into a column going up or going down.
 #include "graphics/orient.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -94,11 +95,20 @@ int turn(PixelBuf *source, PixelBuf **out, bool columnFromEnd, bool upwards)
         return r;
     int32_t h = source->height, w = source->width;
     ptrdiff_t step = upwards ? -ptrdiff_t(made->stride) : ptrdiff_t(made->stride);
-    for (int32_t y = h - 1; y >= 0; y--) {
-        int32_t column = columnFromEnd ? h - 1 - y : y;
-        uint8_t *start = rowOf(made, upwards ? w - 1 : 0) + ptrdiff_t(column) * bpp;
-        columnCopy(bpp, rowOf(source, y), start, w, step);
-    }
+    // In blocks of rows and columns, so that the columns written stay in
+    // the cache: each source row's segment goes to its column's segment.
+    // Few result rows per block: their rows, a power-of-two stride apart,
+    // share few cache sets.
+    const int32_t across = 8, down = 64;
+    for (int32_t yb = h; yb > 0; yb -= down)
+        for (int32_t x0 = 0; x0 < w; x0 += across) {
+            int32_t n = std::min(across, w - x0);
+            for (int32_t y = yb - 1; y >= std::max(0, yb - down); y--) {
+                int32_t column = columnFromEnd ? h - 1 - y : y;
+                uint8_t *start = rowOf(made, upwards ? w - 1 - x0 : x0) + ptrdiff_t(column) * bpp;
+                columnCopy(bpp, rowOf(source, y) + ptrdiff_t(x0) * bpp, start, n, step);
+            }
+        }
     *out = made;
     return Res_ok;
 }
