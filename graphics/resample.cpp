@@ -157,10 +157,33 @@ inline int32_t tapSource(const Taps *t, int32_t i, int32_t k)
 
 // Horizontal: rows rows of the source (from in, relative column 0 the
 // stream's first source pixel) into out (tile width per row).
+// Four rows at a time, two rows per 32-bit word in 16-bit lanes (a lane
+// never exceeds 255 x 32), then the rows left over one at a time. Both give
+// the same pixels.
 void horizontal8(const uint8_t *in, ptrdiff_t inStride, int32_t rows, const Taps *tx,
                  bool enlarge, uint8_t *out, ptrdiff_t outStride)
 {
-    for (int32_t r = 0; r < rows; r++) {
+    int32_t grouped = rows & ~3;
+    for (int32_t r = 0; r < grouped; r += 4) {
+        const uint8_t *s0 = in + r * inStride, *s1 = s0 + inStride, *s2 = s1 + inStride,
+                      *s3 = s2 + inStride;
+        uint8_t *d0 = out + r * outStride;
+        for (int32_t x = 0; x < tx->outputs; x++) {
+            const uint8_t *w = tapWeights(tx, enlarge, x);
+            int32_t n = tapCount(tx, enlarge, x);
+            uint32_t lo = 0, hi = 0;
+            for (int32_t k = 0; k < n; k++) {
+                int32_t i = tapSource(tx, x, k);
+                lo += w[k] * (uint32_t(s0[i]) | uint32_t(s1[i]) << 16);
+                hi += w[k] * (uint32_t(s2[i]) | uint32_t(s3[i]) << 16);
+            }
+            d0[x] = uint8_t((lo >> 5) & 0xFF);
+            d0[outStride + x] = uint8_t((lo >> 21) & 0xFF);
+            d0[2 * outStride + x] = uint8_t((hi >> 5) & 0xFF);
+            d0[3 * outStride + x] = uint8_t((hi >> 21) & 0xFF);
+        }
+    }
+    for (int32_t r = grouped; r < rows; r++) {
         const uint8_t *s = in + r * inStride;
         uint8_t *d = out + r * outStride;
         for (int32_t x = 0; x < tx->outputs; x++) {
