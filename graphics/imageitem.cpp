@@ -203,8 +203,9 @@ const ObjItemOps kOps = {drawSlot, identify, boundsSlot};
 
 } // namespace
 
+// An image item shows the image of its node's group (Obj_itemImage).
 const ObjClass ImageItem_class = {&kOps, int32_t(sizeof(ImageItemPart)), freePayloads,
-                                  Obj_itemPlain};
+                                  Obj_itemImage};
 
 ObjHeader *ImageItem_create(const Rect *box)
 {
