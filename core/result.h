@@ -151,6 +151,9 @@ enum ResultCode : int {
     Res_dispmanNoTile = 4354,         // the page band memory cannot hold a tile of the view's format
     Res_dispmanNoPage = 4355,         // the view shows no page link there
     Res_dispmanNoNode = 4356,         // no node at the point
+    // Screens.
+    Res_screenBadFormat = 29,         // a host pixel format outside 0x10003-0x10007
+    Res_screenSkipped = 30,           // a creation step that had nothing to do (counts as success)
     Res_bandNoRow = 23552,            // 0x5C00: the band buffer cannot hold one row
     // Vector paths, pixel buffers and row operations (256-275).
     Res_pathNoCurrentPoint = 256,     // an element other than a move appended without a current point
@@ -158,6 +161,7 @@ enum ResultCode : int {
     Res_pixelNoRowOp = 265,           // no row operation for this pair or triple of formats
     Res_pathEmptyArea = 266,          // a shape whose clipped pixel box is empty
     Res_glyphOtherScale = 267,        // a glyph mask made for a bitmap of another scale
+    Res_scaleFormatPair = 269,        // nearest-neighbour scaling between these pixel formats
     Res_glyphNoHitTest = 268,         // a glyph mask that cannot be hit-tested
     Res_pixelUnsupported = 271,       // no conversion between these formats (or a format above 7)
     Res_pixelOverBudget = 272,        // a buffer would exceed the caller's byte budget

@@ -344,7 +344,10 @@ int Dispman_updateView(EngineContext *context, DispmanView *view, Screen *client
     if (!dm || !view || !client)
         return Res_missingArgument;
     Lock_acquire(&view->geometryLock);
-    const Screen *old = view->client;
+    // The screens change their size in place (full screen, area changes),
+    // so the new client is compared with what the view's bitmap was made
+    // for, not with the record of the old client.
+    const Bitmap *old = view->client ? view->bitmap : nullptr;
     int32_t res = client->resolution > 0 ? client->resolution : int32_t(Screen_defaultResolution);
     if (old && old->pixels == client->pixels && old->format == client->format &&
         old->width == client->width && old->height == client->height && view->resolution == res) {
@@ -360,10 +363,10 @@ int Dispman_updateView(EngineContext *context, DispmanView *view, Screen *client
         Lock_release(&view->geometryLock);
         return err;
     }
+    int32_t oldWidth = old ? old->width : 0, oldHeight = old ? old->height : 0;
     resizeStyle(view->backdropDoc, toUnits(client->width, res), toUnits(client->height, res));
     Bitmap_destroy(view->bitmap);
     view->bitmap = bitmap;
-    int32_t oldWidth = old ? old->width : 0, oldHeight = old ? old->height : 0;
     view->client = client;
     wholeClient(view, client, clip);
     if (view->panning) {

@@ -189,17 +189,6 @@ void Fv_applyPageFitDefault(FvView *view, int32_t mode, int32_t)
     view->fitMode = mode;
 }
 
-void Fv_rotateNext(FvView *view)
-{
-    uint32_t o = (view->screenFlags & Fv_orientationMask) >> Fv_orientationShift;
-    view->screenFlags = (view->screenFlags & ~uint32_t(Fv_orientationMask)) |
-                        (((o + 1) & 3) << Fv_orientationShift);
-}
-
-void Fv_screenModeAction(FvView *)
-{
-}
-
 namespace {
 
 int32_t pageCount(FvView *view)
@@ -249,11 +238,6 @@ void Fv_scheduleSettle(FvPage *, int32_t)
 
 void Fv_postKeyUpdate(FvView *)
 {
-}
-
-int32_t Edr_Fwd_subdocScale(FvPage *)
-{
-    return 0x10000;
 }
 
 void View_showIdentity(FvViewer *, int32_t)
@@ -425,4 +409,70 @@ int Clock_setTimer(PlayClock *clock, int32_t slot, uint32_t offset)
         (void)TimerQ_cancel(clock->owner->eventProc, &clock->timer);
     return TimerQ_addAt(clock->owner, clock->owner->eventProc, clock->start + offset, clock->callback,
                         clock->argument, &clock->timer);
+}
+
+// Interim: there is no overlay manager before the overlay is built, so
+// presenting always copies and hands over itself.
+#include "viewer/screen/overlay.h"
+
+int Overlay_exists(EngineContext *)
+{
+    return 0;
+}
+
+int Overlay_redrawAll(EngineContext *)
+{
+    return 0;
+}
+
+// Interim stand-ins of page navigation and zoom for the screen operations:
+// the view area is the bound screen, no fit is known, margins, pans and
+// refits do nothing, and there is no flow mode. The code-5 listener keeps
+// the view area so that the code-6 one has its state.
+#include "viewer/screen/resize.h"
+#include "viewer/screen/screen.h"
+
+void Fv_getViewArea(FvViewer *viewer, int32_t *width, int32_t *height, int32_t *centreX, int32_t *centreY)
+{
+    Screen *screen = viewer ? ScreenBinding_screen(viewer->screen) : nullptr;
+    *width = Screen_width(screen);
+    *height = Screen_height(screen);
+    *centreX = *width / 2;
+    *centreY = *height / 2;
+}
+
+int32_t Fv_fitFlags(FvViewer *)
+{
+    return 0;
+}
+
+void Fv_refreshMargins(FvViewer *)
+{
+}
+
+void Fv_panBy(FvViewer *, int32_t, int32_t, int32_t)
+{
+}
+
+void Fv_refitAfterResize(FvViewer *, int32_t, int32_t, int32_t, int32_t, int32_t)
+{
+}
+
+void Fv_saveOrientationState(FvViewer *viewer, void *)
+{
+    if (viewer->orientationCache)
+        return;
+    FvOrientationCache *cache = static_cast<FvOrientationCache *>(Mem_calloc(1, sizeof(FvOrientationCache)));
+    if (cache)
+        Fv_getViewArea(viewer, &cache->width, &cache->height, &cache->centreX, &cache->centreY);
+    viewer->orientationCache = cache;
+}
+
+int32_t Fv_flowMode(FvViewer *)
+{
+    return 0;
+}
+
+void Fv_postFlowWidth(FvViewer *, uint32_t, int32_t)
+{
 }

@@ -118,11 +118,6 @@ void Fv_showArea(FvView *view, FvPage *page, FvArea *area, int32_t animate);
 void Fv_cancelPanAnimation(FvView *view);
 // Applies page fit mode 1, 2 or 4.
 void Fv_applyPageFitDefault(FvView *view, int32_t mode, int32_t flags);
-// Turns the view to the next orientation that "Vexlan_rotatedScreens"
-// allows.
-void Fv_rotateNext(FvView *view);
-// The viewer's action for the screen-mode key.
-void Fv_screenModeAction(FvView *view);
 // Moves to the neighbouring page position: direction 1 previous, 2 next.
 // The new page index goes to *index. 0 when moved.
 int Fv_pageStep(FvView *view, FvPage *page, int32_t direction, int32_t *index);
@@ -139,7 +134,5 @@ int Fv_zoomAboutPoint16(FvView *view, FvPage *page, int32_t flags, int32_t newZo
 void Fv_scheduleSettle(FvPage *page, int32_t mode);
 // The viewer's update after a key release.
 void Fv_postKeyUpdate(FvView *view);
-// The current 16.16 zoom of a page view as its sub-document scale.
-int32_t Edr_Fwd_subdocScale(FvPage *page);
 // Shows the identity screen for ms milliseconds (0: until it is stopped).
 void View_showIdentity(FvViewer *viewer, int32_t ms);

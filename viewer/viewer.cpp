@@ -25,6 +25,11 @@
 #include "platform/api/keys.h"
 #include "platform/api/modules.h"
 #include "platform/url/url.h"
+#include "fonts/office/bitmapscale.h"
+#include "graphics/bitmap.h"
+#include "viewer/fvdisplay.h"
+#include "viewer/screen/resize.h"
+#include "viewer/screen/screen.h"
 #include "viewer/view.h"
 
 
@@ -132,11 +137,28 @@ void freePage(EngineContext *context, FvPage *page)
 {
     if (!page)
         return;
+    FvPageView_free(page->pageView);
+    page->pageView = nullptr;
     stopListening(context, page);
     Edr_Doc_release(page->document);
     Url_free(page->url);
     Sem_fini(&page->settled);
     Mem_free(page);
+}
+
+// The screens from the host's geometry, and the start screen bound: the
+// allowed screen of the orientation "Vexlan_defaultScreen" names, else the
+// first. A host that reports no usable display leaves the viewer without a
+// screen; nothing is drawn then.
+void bindStartScreen(FvViewer *viewer)
+{
+    EngineContext *context = viewer->context;
+    if (ScreenList_count(context) == 0 && ScreenSet_create(context, 0) != Res_ok)
+        return;
+    uint32_t code = Config_getIntA(context, context->config, nullptr, "Vexlan_defaultScreen", 0x10000);
+    int32_t orientation = code == 0x10001 ? 1 : code == 0x10002 ? 2 : code == 0x10004 ? 3 : 0;
+    Screen *screen = Screen_findAllowedByOrientation(context, orientation, nullptr);
+    ScreenBinding_setScreen(viewer->screen, screen ? screen : ScreenList_get(context, 0));
 }
 
 // The settings directory: root followed by "/".
@@ -189,10 +211,12 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         return r;
     if (!viewer->screen)
         viewer->screen = static_cast<FvScreen *>(Mem_calloc(1, sizeof(FvScreen)));
-    if (!viewer->screen) {
+    if (!viewer->screen || Screen_startModule(context) != Res_ok ||
+        Fv_registerResizeListeners(viewer) != Res_ok) {
         Engine_finiModules(context, 0);
         return Res_noMemory;
     }
+    bindStartScreen(viewer);
     return Res_ok;
 }
 
@@ -321,8 +345,13 @@ void View_destroy(FvViewer *viewer, int)
     freePage(context, viewer->page);
     viewer->page = nullptr;
     Listener_freeAll(&viewer->listeners);
+    FvDisplay_free(viewer->display);
+    viewer->display = nullptr;
+    Mem_free(viewer->orientationCache);
+    viewer->orientationCache = nullptr;
     Mem_free(viewer->screen);
     viewer->screen = nullptr;
+    Screen_stopModule(context);
     Mem_free(viewer->zoomAbout);
     viewer->zoomAbout = nullptr;
     Engine_finiAll(context);
@@ -333,16 +362,32 @@ FvViewer *Fv_fromApp(EngineInstance *instance)
     return static_cast<FvViewer *>(App_getObject(instance));
 }
 
-void Screen_setBackground(FvScreen *screen, uint32_t colour)
+Screen *ScreenBinding_screen(const FvScreen *binding)
 {
-    if (screen)
-        screen->background = colour;
+    return binding && binding->active ? binding->screen : nullptr;
 }
 
-void Screen_blockUpdates(FvScreen *screen, int flag)
+void ScreenBinding_setScreen(FvScreen *binding, Screen *screen)
 {
-    if (screen)
-        screen->updatesBlocked = flag;
+    if (!binding)
+        return;
+    binding->screen = screen;
+    binding->active = screen ? 1 : 0;
+}
+
+void Fv_setBackgroundColour(FvScreen *binding, uint32_t colour)
+{
+    Screen *screen = ScreenBinding_screen(binding);
+    if (!screen || !screen->lockOp)
+        return;
+    Screen_lock(screen);
+    if (Bitmap *bitmap = Bitmap_createFromRecord(screen)) {
+        // 0xRRGGBBAA into the drawing order 0xAABBGGRR.
+        (void)Bitmap_fillColour(bitmap, __builtin_bswap32(colour));
+        Bitmap_destroy(bitmap);
+    }
+    Screen_unlock(screen);
+    Screen_flushUpdates(screen);
 }
 
 FvPage *Fv_pageById(FvViewer *viewer, int32_t id)

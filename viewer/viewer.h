@@ -24,6 +24,8 @@ struct Edr_Node;
 struct FvViewer;
 struct HostContext;
 struct Url;
+struct FvPageView;
+struct Screen;
 
 // Host request with a shown document's information, and its record: the
 // texts are 8-bit strings lent for the request (null when unknown).
@@ -35,11 +37,12 @@ struct FvDocInfo {
     const char *mime;           // the document's MIME type
 };
 
-// The output target of the viewer.
+// The viewer's screen binding: the bound screen (viewer/screen/screen.h)
+// and its active flag; every binding operation on an inactive binding does
+// nothing or answers 0.
 struct FvScreen {
-    uint32_t background;        // 0xRRGGBBAA of empty screen areas
-    int32_t updatesBlocked;     // screen updates held back
-    int32_t outputBlocked;      // output held back (suspend)
+    Screen *screen;
+    int32_t active;
 };
 
 // Load states of a page record.
@@ -63,6 +66,7 @@ struct FvPage {
     int32_t keptX, keptY;       // the kept scroll position
     int32_t listening;          // its listeners are on the event processor
     intptr_t loadSerial;        // counts the loads started in this record
+    FvPageView *pageView;       // the document's view in the display (null: none)
 };
 
 // The viewer's zoom-about-point state: a mode word (0x10001 on) and the
@@ -143,8 +147,12 @@ FvViewer *Fv_fromApp(EngineInstance *instance);
 
 // ------------------------------------------------------------ the screen
 
-void Screen_setBackground(FvScreen *screen, uint32_t colour);
-void Screen_blockUpdates(FvScreen *screen, int flag);
+// The bound screen (null without one or while inactive); binding another
+// makes the binding active.
+Screen *ScreenBinding_screen(const FvScreen *binding);
+void ScreenBinding_setScreen(FvScreen *binding, Screen *screen);
+// Paints the bound screen with the colour 0xRRGGBBAA and flushes it.
+void Fv_setBackgroundColour(FvScreen *binding, uint32_t colour);
 
 // --------------------------------------------------------------- pages
 

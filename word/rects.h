@@ -37,3 +37,16 @@ void Rect_toDevice(Rect *out, const Rect *rect, const Matrix *matrix, const Bitm
 // left after the earlier ones. An s that covers r gives none; an s in the
 // middle of r gives four.
 uint32_t Rect_splitBands(Rect out[4], const Rect *r, const Rect *s);
+
+// Dithered scaling of 16-bit 5-6-5 pictures: the window of width x height
+// pixels that starts at (startX, startY) of the source (srcW x srcH, rows
+// srcStride bytes apart) scaled to dstW x dstH, written to dst (rows
+// dstStride bytes apart). The up form is for enlarging, the down form for
+// shrinking. Nothing is drawn when width or height is not positive.
+void Pixel565_scaleDitherUp(const uint16_t *src, int32_t srcW, int32_t srcH, uint16_t *dst,
+                            int32_t dstW, int32_t dstH, int32_t startX, int32_t startY,
+                            uint32_t srcStride, int32_t width, int32_t height, uint32_t dstStride);
+void Pixel565_scaleDitherDown(const uint16_t *src, int32_t srcW, int32_t srcH, uint16_t *dst,
+                              int32_t dstW, int32_t dstH, int32_t startX, int32_t startY,
+                              uint32_t srcStride, int32_t width, int32_t height,
+                              uint32_t dstStride);

@@ -38,6 +38,8 @@ struct Edr_App;
 struct Map;
 struct ImageStore;
 struct ImageCache;
+struct Screen;
+struct ScreenList;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -95,6 +97,8 @@ struct EngineInstance {
                                 // outermost one owns the recovery point
     FvView *keyView;            // key handling: the view that keys act on (viewer/view.h;
                                 // set and cleared by the viewer; null: none)
+    ScreenList *screens;        // screens: the engine's screen list (viewer/screen/screen.h)
+    Screen *lastPresented;      // screens: the screen that last handed its pixels to the host
 };
 
 // The engine's core context: allocated from the heap at start-up, first

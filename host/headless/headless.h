@@ -91,6 +91,27 @@ void Headless_setLocalTime(HostContext *host, const HostLocalTime *time);
 // start-up fail at the host's configuration hook with it.
 void Headless_setConfigureResult(HostContext *host, int result);
 
+// The screen. The geometry AlienScreen_getGeometry reports (its eleven
+// values; null restores the default: a 240 x 320 display with a 240 x 300
+// area at (0, 20), 16-bit 5-6-5 pixels (0x10005), no minimum back buffer,
+// alignment 0x10000).
+void Headless_setScreenGeometry(HostContext *host, const int32_t geometry[11]);
+// One hand-over of Host_screenUpdate: its arguments and a copy of the
+// whole image (rowBytes x height bytes) taken during the call. Kept until
+// Headless_clearRecords.
+struct HeadlessScreenUpdate {
+    int32_t format;
+    int32_t width, height;
+    int32_t rowBytes;
+    int32_t x, y, w, h; // the changed rectangle, y counted from the top
+    int32_t originX, originY;
+    uint8_t *pixels;    // null when the copy could not be made
+    size_t size;
+};
+int Headless_screenUpdateCount(HostContext *host);
+// Null for an index out of range.
+const HeadlessScreenUpdate *Headless_screenUpdate(HostContext *host, int index);
+
 struct Edr_Doc;
 // The document's tree as readable text, one node a line, two spaces of
 // indent per level (groups with element code, class ids and link; text

@@ -47,7 +47,23 @@ struct HeadlessData {
     HostLocalTime localTime;
     char *cwd;      // the last text Host_getcwd gave
     int configureResult; // what Host_configure answers
+    // The screen.
+    int32_t geometry[11];             // what AlienScreen_getGeometry reports
+    HeadlessScreenUpdate *updates;    // a copy of each hand-over
+    int updateCount;
+    int updateCap;
 };
+
+// A 240 x 320 display whose usable area leaves 20 rows at the top, 16-bit
+// 5-6-5 pixels, no minimum back buffer and no alignment.
+constexpr int32_t defaultGeometry[11] = {0, 0, 20, 240, 300, 240, 320, 0, 0, 0x10005, 0x10000};
+
+void freeUpdates(HeadlessData *d)
+{
+    for (int i = 0; i < d->updateCount; i++)
+        free(d->updates[i].pixels);
+    d->updateCount = 0;
+}
 
 HostContext *currentHost;
 
@@ -81,6 +97,7 @@ HostContext *Headless_createContext(size_t heapBytes)
         heapBytes = defaultHeap;
     host->heapBytes = heapBytes < minimumHeap ? minimumHeap : heapBytes;
     host->hostPrivate = data;
+    memcpy(data->geometry, defaultGeometry, sizeof(data->geometry));
     return host;
 }
 
@@ -96,6 +113,8 @@ void Headless_destroyContext(HostContext *host)
         free(data->requests);
         free(data->alerts);
         free(data->cwd);
+        freeUpdates(data);
+        free(data->updates);
     }
     free(data);
     free(host);
@@ -402,7 +421,53 @@ void Headless_clearRecords(HostContext *host)
         d->requestCount = 0;
         d->alertCount = 0;
         d->closeDowns = 0;
+        freeUpdates(d);
     }
+}
+
+void Headless_setScreenGeometry(HostContext *host, const int32_t geometry[11])
+{
+    if (HeadlessData *d = dataOf(host))
+        memcpy(d->geometry, geometry ? geometry : defaultGeometry, sizeof(d->geometry));
+}
+
+void AlienScreen_getGeometry(HostContext *host, int32_t out[11])
+{
+    HeadlessData *d = dataOf(host);
+    memcpy(out, d ? d->geometry : defaultGeometry, sizeof(int32_t) * 11);
+}
+
+void Host_screenUpdate(HostContext *host, const uint16_t *pixels, int32_t format, int32_t width,
+                       int32_t height, int32_t lineStep, int32_t x, int32_t y, int32_t w, int32_t h,
+                       int32_t originX, int32_t originY)
+{
+    HeadlessData *d = dataOf(host);
+    if (!d)
+        return;
+    // The buffer changes after the call: the whole image is copied now.
+    HeadlessScreenUpdate u{format, width, height, lineStep, x, y, w, h, originX, originY, nullptr, 0};
+    if (pixels && lineStep > 0 && height > 0) {
+        u.size = size_t(lineStep) * size_t(height);
+        u.pixels = static_cast<uint8_t *>(malloc(u.size));
+        if (u.pixels)
+            memcpy(u.pixels, pixels, u.size);
+        else
+            u.size = 0;
+    }
+    if (!push(&d->updates, &d->updateCount, &d->updateCap, u))
+        free(u.pixels);
+}
+
+int Headless_screenUpdateCount(HostContext *host)
+{
+    HeadlessData *d = dataOf(host);
+    return d ? d->updateCount : 0;
+}
+
+const HeadlessScreenUpdate *Headless_screenUpdate(HostContext *host, int index)
+{
+    HeadlessData *d = dataOf(host);
+    return d && index >= 0 && index < d->updateCount ? &d->updates[index] : nullptr;
 }
 
 void Headless_setRequestHook(HostContext *host,

@@ -25,6 +25,7 @@
 #include "platform/api/keys.h"
 #include "platform/api/modules.h"
 #include "platform/url/url.h"
+#include "viewer/screen/screen.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
 
@@ -298,14 +299,14 @@ int App_run(FvViewer *viewer, const char *rootUrl, const char *fontUrl, const ch
             uint32_t block = Config_getIntA(context, context->config, nullptr,
                                             "FV_blockScreenUpdatesOnStartup", 0);
             uint32_t colour = Config_getIntA(context, context->config, nullptr, "FV_bgColour", 0x808080ffu);
-            Screen_setBackground(viewer->screen, colour);
+            Fv_setBackgroundColour(viewer->screen, colour);
             if (block)
-                Screen_blockUpdates(viewer->screen, 1);
+                Screen_blockUpdates(ScreenBinding_screen(viewer->screen), 1);
         } else {
             View_showIdentity(viewer, identityMs);
         }
         if (!viewer->startupUpdates)
-            Screen_blockUpdates(viewer->screen, 1);
+            Screen_blockUpdates(ScreenBinding_screen(viewer->screen), 1);
         r = View_start(viewer);
     }
     if (r == Res_ok) {

@@ -25,6 +25,7 @@ struct EngineContext;
 struct AppEvent;
 struct Url;
 struct FvScreen;
+struct FvDisplay;
 struct FvPage;
 struct FvZoomAbout;
 struct ViewCallbacks;
@@ -66,7 +67,7 @@ struct FvCleanupNode {
 // of it; these are the fields the framework sets or reads.
 struct FvViewer {
     EngineContext *context;
-    FvScreen *screen;               // the output target (viewer)
+    FvScreen *screen;               // the screen binding (viewer)
     FvPage *page;                   // the current page record (viewer)
     Url *startUrl;                  // the start document, owned until it is opened
     ViewCallbacks *viewCallbacks;   // the view-callback record (viewer)
@@ -83,6 +84,10 @@ struct FvViewer {
     int32_t settingsChanged;        // set when a settings file was loaded by request
     FvZoomAbout *zoomAbout;         // zoom-about-point state (null: none)
     intptr_t panAction;             // the action of the pan gesture being pre-stepped
+    FvDisplay *display;             // the display view on the bound screen (null: none)
+    void *orientationCache;         // the view state saved while the screen resizes
+    int32_t resizing;               // a resize or turn of the screen is in progress
+    uint32_t flowWidth;             // the flow width last posted (16.16)
 };
 
 // ------------------------------------------------------------ the entry

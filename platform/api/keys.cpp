@@ -21,7 +21,10 @@
 #include "document/edr/page.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
+#include "viewer/fvdisplay.h"
+#include "viewer/screen/resize.h"
 #include "viewer/view.h"
+#include "viewer/viewer.h"
 
 namespace {
 
@@ -233,10 +236,10 @@ int actOnKey(FvView *view, int32_t key, int32_t repeatCount, int arm)
         }
         return 1;
     case Key_rotate:
-        Fv_rotateNext(view);
+        Fv_rotateNext(view->viewer);
         return 1;
     case Key_screenMode:
-        Fv_screenModeAction(view);
+        Fv_screenModeAction(view->viewer);
         return 1;
     case Key_noAction:
         return 1;
@@ -431,7 +434,7 @@ void Key_zoom(FvView *view, int32_t key, int32_t repeatCount, int32_t x, int32_t
     bool repeat = repeatCount > 0;
     if (power && repeat) {
         cancelMessages(view->instance, Key_zoomMessage);
-        view->zoom = Edr_Fwd_subdocScale(view->page);
+        view->zoom = Edr_Fwd_subdocScale(view->page ? view->page->pageView : nullptr);
     }
     double factor;
     if (key == Key_zoomIn)

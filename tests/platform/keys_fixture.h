@@ -21,6 +21,7 @@
 #include "tests/support/engine_fixture.h"
 #include "tests/support/test_engine.h"
 #include "viewer/view.h"
+#include "viewer/viewer.h"
 
 class KeyFixture : public EngineFixture {
   protected:
@@ -65,7 +66,7 @@ class KeyFixture : public EngineFixture {
         view.viewer = nullptr;
         view.instance = inst;
         view.doc = doc;
-        view.page = reinterpret_cast<FvPage *>(&pageWord);
+        view.page = &pageRecord;
         view.settings = &settings;
         view.width = 200;
         view.height = 100;
@@ -179,7 +180,7 @@ class KeyFixture : public EngineFixture {
     Edr_Doc *doc = nullptr;
     FvZoomPanSettings settings{};
     FvView view{};
-    int pageWord = 0;
+    FvPage pageRecord{}; // a page record without a page view
     int64_t t0 = 0;
     size_t baseline = 0;
 };
