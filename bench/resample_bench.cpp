@@ -38,8 +38,8 @@ struct World {
                 b = uint8_t(rng());
             for (uint8_t &b : large[f])
                 b = uint8_t(rng());
-            (void)PixelBuf_create(&turnSource[f], 1024, 1024, f ? Pixel_format565 : Pixel_formatGrey8,
-                                  0x10000);
+            (void)PixelBuf_create(&turnSource[f], 1024, 1024,
+                                  f ? Pixel_format565 : Pixel_formatGrey8, 0x10000);
             for (size_t i = 0; i < size_t(turnSource[f]->stride) * 1024; i++)
                 turnSource[f]->pixels[i] = uint8_t(rng());
         }

@@ -21,10 +21,10 @@ namespace
 // matrix of 1024 steps cut to 32 levels, shifted along each row so that
 // columns do not line up.
 constexpr uint8_t kFirstRows[2][32] = {
-    {2, 31, 15, 7, 13, 23, 26, 0, 17, 11, 21, 6, 30, 15, 3, 25,
-     22, 6, 12, 16, 29, 8, 18, 0, 28, 12, 22, 9, 26, 5, 23, 17},
-    {24, 12, 1, 20, 29, 12, 3, 16, 25, 5, 27, 13, 18, 6, 26, 0,
-     12, 19, 31, 3, 11, 20, 23, 15, 3, 27, 7, 18, 2, 30, 16, 9},
+    {2,  31, 15, 7,  13, 23, 26, 0, 17, 11, 21, 6, 30, 15, 3,  25,
+     22, 6,  12, 16, 29, 8,  18, 0, 28, 12, 22, 9, 26, 5,  23, 17},
+    {24, 12, 1,  20, 29, 12, 3,  16, 25, 5,  27, 13, 18, 6,  26, 0,
+     12, 19, 31, 3,  11, 20, 23, 15, 3,  27, 7,  18, 2,  30, 16, 9},
 };
 
 constexpr uint32_t orderedLevel(uint32_t x, uint32_t y)
@@ -112,15 +112,17 @@ constexpr RadialTable kRadial = makeRadialTable();
 // (0x400000 one period), for the work rectangle whose lower-left pixel is
 // (x, y) in item pixels.
 struct Walk {
-    int64_t u, v;           // at the lower-left pixel
-    int64_t du, dv;         // per pixel along a row
-    int64_t duRow, dvRow;   // per row upwards
+    int64_t u, v;         // at the lower-left pixel
+    int64_t du, dv;       // per pixel along a row
+    int64_t duRow, dvRow; // per row upwards
 };
 
 Walk setUpWalk(const Matrix *matrix, int32_t x, int32_t y)
 {
     Matrix m = matrix ? *matrix : *Matrix_identity();
-    auto up = [](int32_t e) { return int32_t(std::clamp<int64_t>(int64_t(e) * 256, INT32_MIN, INT32_MAX)); };
+    auto up = [](int32_t e) {
+        return int32_t(std::clamp<int64_t>(int64_t(e) * 256, INT32_MIN, INT32_MAX));
+    };
     Matrix scaled{up(m.a), up(m.b), up(m.c), up(m.d), up(m.tx), up(m.ty)};
     Matrix inv;
     Matrix_invert(&inv, &scaled);
@@ -322,7 +324,8 @@ int Gradient_mapCoordinates(PixelBuf *target, const Matrix *matrix, int32_t x, i
     int32_t h = target->height;
     for (int32_t r = 0; r < h; r++) {
         int64_t u = w.u + w.duRow * r, v = w.v + w.dvRow * r;
-        uint32_t *row = reinterpret_cast<uint32_t *>(target->pixels + ptrdiff_t(h - 1 - r) * target->stride);
+        uint32_t *row =
+            reinterpret_cast<uint32_t *>(target->pixels + ptrdiff_t(h - 1 - r) * target->stride);
         for (int32_t i = 0; i < target->width; i++, u += w.du, v += w.dv)
             row[i] = (spreadAxis(u, reflectU, padU) >> 8) + (spreadAxis(v, reflectV, padV) << 8);
     }
@@ -332,13 +335,13 @@ int Gradient_mapCoordinates(PixelBuf *target, const Matrix *matrix, int32_t x, i
 namespace
 {
 
-template <typename F>
-int eachWord(PixelBuf *target, F f)
+template <typename F> int eachWord(PixelBuf *target, F f)
 {
     if (!target || target->format != Pixel_formatRGBA)
         return Gradient_badBuffer;
     for (int32_t r = 0; r < target->height; r++) {
-        uint32_t *row = reinterpret_cast<uint32_t *>(target->pixels + ptrdiff_t(r) * target->stride);
+        uint32_t *row =
+            reinterpret_cast<uint32_t *>(target->pixels + ptrdiff_t(r) * target->stride);
         for (int32_t i = 0; i < target->width; i++)
             row[i] = f(row[i]);
     }
@@ -457,7 +460,8 @@ int render(GradientPaint *p, const Matrix *matrix, PixelBuf *buf, int32_t x, int
     if (r == Res_ok) {
         uint32_t bpp = Pixel_bytesPerPixel(buf->format);
         for (int32_t row = 0; row < buf->height; row++) {
-            const uint32_t *s = reinterpret_cast<const uint32_t *>(work->pixels + ptrdiff_t(row) * work->stride);
+            const uint32_t *s =
+                reinterpret_cast<const uint32_t *>(work->pixels + ptrdiff_t(row) * work->stride);
             uint8_t *d = buf->pixels + ptrdiff_t(row) * buf->stride;
             for (int32_t i = 0; i < buf->width; i++) {
                 if (bpp == 1)
@@ -569,8 +573,8 @@ void release(GradientPaint *p, PixelBuf *buffer)
     GradientCache *c = p ? p->cache : nullptr;
     bool cached = c && (buffer == c->pixels ||
                         (!buffer->ownsPixels && buffer->pixels >= c->pixels->pixels &&
-                         buffer->pixels < c->pixels->pixels +
-                                              size_t(c->pixels->stride) * size_t(c->pixels->height)));
+                         buffer->pixels < c->pixels->pixels + size_t(c->pixels->stride) *
+                                                                  size_t(c->pixels->height)));
     if (cached)
         ImageCache_unpinHeld(&c->entry);
     ImageCache_unlock(app);

@@ -51,12 +51,12 @@ struct GradientCache {
 // paint goes.
 struct GradientPaint {
     GradientCache *cache;
-    const PixelBuf *ramp;     // format-6 colours: 2 end colours, or at least 256 entries
-    const Matrix *matrix;     // gradient space -> item pixels; null: identity
+    const PixelBuf *ramp;      // format-6 colours: 2 end colours, or at least 256 entries
+    const Matrix *matrix;      // gradient space -> item pixels; null: identity
     EngineContext *imageCache; // the engine whose image cache holds the results
-    int32_t referenceScale;   // the drawing scale the matrix was made for
-    int32_t scaleWithTarget;  // the matrix follows the bitmap's scale word
-    uint32_t flags;           // Gradient_* flags; an axis without reflect or pad repeats
+    int32_t referenceScale;    // the drawing scale the matrix was made for
+    int32_t scaleWithTarget;   // the matrix follows the bitmap's scale word
+    uint32_t flags;            // Gradient_* flags; an axis without reflect or pad repeats
 };
 
 // The draw item's callback routines (graphics/drawitem.h) with the paint

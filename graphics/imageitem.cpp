@@ -136,8 +136,8 @@ int drawPixels(EngineContext *app, ObjHeader *item, ImageItemPart *part, const P
         // fewer blits cover the area.
         int32_t countX = repeatX, countY = repeatY, sizeX = pic->width, sizeY = pic->height;
         PixelBuf *tp = nullptr, *tm = nullptr;
-        int tr = PixelBuf_tile(pic, msk, &tp, msk ? &tm : nullptr, &countX, &countY, &sizeX,
-                               &sizeY, ImageItem_tileBytes);
+        int tr = PixelBuf_tile(pic, msk, &tp, msk ? &tm : nullptr, &countX, &countY, &sizeX, &sizeY,
+                               ImageItem_tileBytes);
         const PixelBuf *bp = tr == Res_ok ? tp : pic;
         const PixelBuf *bm = tr == Res_ok ? tm : msk;
         if (tr != Res_ok) {
@@ -353,9 +353,9 @@ int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale, ImageLevelRan
         return r;
     // Not decoded yet: decode straight into a copy of display size.
     int32_t res = resolution > 0 ? resolution : 96;
-    ImageTarget target{
-        int32_t(std::min<int64_t>(int64_t(displayScale) * width / res + 1, width)),
-        int32_t(std::min<int64_t>(int64_t(displayScale) * height / res + 1, height)), format};
+    ImageTarget target{int32_t(std::min<int64_t>(int64_t(displayScale) * width / res + 1, width)),
+                       int32_t(std::min<int64_t>(int64_t(displayScale) * height / res + 1, height)),
+                       format};
     if (target.width < 1 || target.height < 1)
         target = ImageTarget{std::max(width, 1), std::max(height, 1), format};
     return Image_render(handle, format, 0, range, nullptr, ImageRender_keepWithImage, &target,
@@ -378,7 +378,9 @@ int ImageItem_convert(EngineContext *app, const PixelBuf *picture, const PixelBu
     if (newMask)
         *newMask = nullptr;
     PixelBuf *pic = nullptr, *msk = nullptr;
-    int32_t q = quality <= 0 ? 0 : (scaledWidth != picture->width || scaledHeight != picture->height) ? 2 : 1;
+    int32_t q = quality <= 0                                                         ? 0
+                : (scaledWidth != picture->width || scaledHeight != picture->height) ? 2
+                                                                                     : 1;
     int r = PixelBuf_create(&pic, width, height, Pixel_normaliseFormat(format), picture->scale);
     if (r == Res_ok)
         r = Image_scaleIntoBuffer(app, picture, scaledWidth, scaledHeight, pic, -tileX, -tileY, q);
@@ -413,8 +415,9 @@ int ImageItem_blitSpan(EngineContext *app, const ObjHeader *item, const PixelBuf
     if (!picture || !target || !target->bitmap)
         return Res_nullInput;
     const ImageItemPart *part =
-        ImageItem_is(item) ? static_cast<const ImageItemPart *>(Obj_part(const_cast<ObjHeader *>(item)))
-                           : nullptr;
+        ImageItem_is(item)
+            ? static_cast<const ImageItemPart *>(Obj_part(const_cast<ObjHeader *>(item)))
+            : nullptr;
     uint32_t alpha = part ? std::min<uint32_t>(part->alpha, 255) : 255;
     DrawItem *d = target->bitmap->drawItem;
     d->kind = DrawItem_kindRect;
@@ -453,7 +456,8 @@ int ImageItem_drawFrame(EngineContext *, const Rect *rect, const DrawTarget *tar
         return Bitmap_fillColourAlpha(bitmap, colour, alpha, &r);
     };
     int r = fill(*rect, 0x00A0A0A0u, 127);
-    int32_t line = std::max<int32_t>(1, int32_t((int64_t(ImageItem_frameLine) * bitmap->scale) >> 16));
+    int32_t line =
+        std::max<int32_t>(1, int32_t((int64_t(ImageItem_frameLine) * bitmap->scale) >> 16));
     const Rect sides[4] = {
         {rect->x0, rect->y0, rect->x1, rect->y0 + line},
         {rect->x0, rect->y1 - line, rect->x1, rect->y1},
@@ -517,8 +521,8 @@ int ImageItem_draw(EngineContext *app, ObjHeader *item, const DrawTarget *target
         if (part->kind == ImageItem_bufferKind) {
             picture = part->picture;
             mask = part->mask;
-            if (picture && Pixel_normaliseFormat(picture->format) !=
-                               Pixel_normaliseFormat(bitmap->format)) {
+            if (picture &&
+                Pixel_normaliseFormat(picture->format) != Pixel_normaliseFormat(bitmap->format)) {
                 r = PixelBuf_convert(picture, Pixel_normaliseFormat(bitmap->format), &converted,
                                      nullptr);
                 picture = converted;

@@ -49,16 +49,16 @@ enum : int { ImageItem_notQuarterTurn = 4869 };
 
 // The class part of an image item.
 struct ImageItemPart {
-    uint32_t kind;          // ImageItem_handleKind or ImageItem_bufferKind
-    ImageHandle *handle;    // handle kind
-    PixelBuf *picture;      // buffer kind: the pixels
-    PixelBuf *mask;         // buffer kind: an optional format-0 mask
-    int32_t width, height;  // handle kind: the image size (0: the image's own)
-    int32_t resolution;     // 0 means 96
-    int32_t scale;          // 0: the image's or buffer's own
+    uint32_t kind;         // ImageItem_handleKind or ImageItem_bufferKind
+    ImageHandle *handle;   // handle kind
+    PixelBuf *picture;     // buffer kind: the pixels
+    PixelBuf *mask;        // buffer kind: an optional format-0 mask
+    int32_t width, height; // handle kind: the image size (0: the image's own)
+    int32_t resolution;    // 0 means 96
+    int32_t scale;         // 0: the image's or buffer's own
     uint32_t maskColour;
-    uint32_t alpha;         // 255 opaque
-    int32_t quality;        // negative: no smoothing
+    uint32_t alpha;           // 255 opaque
+    int32_t quality;          // negative: no smoothing
     int32_t repeatX, repeatY; // times the picture repeats across and down (0 or 1: once)
 };
 

@@ -13,8 +13,7 @@
 namespace
 {
 
-template <typename T>
-void copyMirrored(const uint8_t *src, uint8_t *dst, int32_t n)
+template <typename T> void copyMirrored(const uint8_t *src, uint8_t *dst, int32_t n)
 {
     const T *s = reinterpret_cast<const T *>(src);
     T *d = reinterpret_cast<T *>(dst);
@@ -22,8 +21,7 @@ void copyMirrored(const uint8_t *src, uint8_t *dst, int32_t n)
         d[i] = s[n - 1 - i];
 }
 
-template <typename T>
-void mirrorInPlace(uint8_t *row, int32_t n)
+template <typename T> void mirrorInPlace(uint8_t *row, int32_t n)
 {
     T *p = reinterpret_cast<T *>(row);
     for (int32_t i = 0; i < n / 2; i++) {
@@ -35,8 +33,7 @@ void mirrorInPlace(uint8_t *row, int32_t n)
 
 // Pixel i of the row goes to dst - i x stride (up) or dst + i x stride
 // (down).
-template <typename T>
-void rowToColumn(const uint8_t *src, uint8_t *dst, int32_t n, ptrdiff_t step)
+template <typename T> void rowToColumn(const uint8_t *src, uint8_t *dst, int32_t n, ptrdiff_t step)
 {
     const T *s = reinterpret_cast<const T *>(src);
     for (int32_t i = 0; i < n; i++)

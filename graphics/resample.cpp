@@ -72,9 +72,9 @@ int64_t clampIndex(int64_t j, int64_t n)
 struct Taps {
     int32_t outputs;
     int32_t sourceCount;
-    int32_t *start;   // outputs entries
-    int32_t *offset;  // outputs + 1 entries into weight
-    uint8_t *weight;  // every tap's weight
+    int32_t *start;  // outputs entries
+    int32_t *offset; // outputs + 1 entries into weight
+    uint8_t *weight; // every tap's weight
 };
 
 void freeTaps(Taps *t)
@@ -107,8 +107,7 @@ int decodeEnlarge(const uint8_t *stream, int32_t count, int32_t sourceCount, Tap
     return Res_ok;
 }
 
-int decodeReduce(const uint8_t *stream, int32_t length, int32_t count, int32_t sourceCount,
-                 Taps *t)
+int decodeReduce(const uint8_t *stream, int32_t length, int32_t count, int32_t sourceCount, Taps *t)
 {
     *t = Taps{count, sourceCount, nullptr, nullptr, nullptr};
     t->start = static_cast<int32_t *>(Mem_malloc(sizeof(int32_t) * size_t(count)));
@@ -160,8 +159,8 @@ inline int32_t tapSource(const Taps *t, int32_t i, int32_t k)
 // Four rows at a time, two rows per 32-bit word in 16-bit lanes (a lane
 // never exceeds 255 x 32), then the rows left over one at a time. Both give
 // the same pixels.
-void horizontal8(const uint8_t *in, ptrdiff_t inStride, int32_t rows, const Taps *tx,
-                 bool enlarge, uint8_t *out, ptrdiff_t outStride)
+void horizontal8(const uint8_t *in, ptrdiff_t inStride, int32_t rows, const Taps *tx, bool enlarge,
+                 uint8_t *out, ptrdiff_t outStride)
 {
     int32_t grouped = rows & ~3;
     for (int32_t r = 0; r < grouped; r += 4) {
@@ -200,8 +199,8 @@ void horizontal8(const uint8_t *in, ptrdiff_t inStride, int32_t rows, const Taps
 // Vertical: the taps of output row y read whole rows; four columns at a
 // time in two 16-bit lanes of two 32-bit words when everything is word
 // aligned, the rest one at a time. Both give the same pixels.
-void vertical8(const uint8_t *in, ptrdiff_t inStride, int32_t width, const Taps *ty,
-               bool enlarge, uint8_t *out, ptrdiff_t outStride)
+void vertical8(const uint8_t *in, ptrdiff_t inStride, int32_t width, const Taps *ty, bool enlarge,
+               uint8_t *out, ptrdiff_t outStride)
 {
     bool aligned = ((reinterpret_cast<uintptr_t>(in) | reinterpret_cast<uintptr_t>(out) |
                      uintptr_t(inStride) | uintptr_t(outStride)) &
@@ -279,7 +278,8 @@ void first565(const uint8_t *in, ptrdiff_t inStride, int32_t lines, const Taps *
         for (int32_t x = 0; x < lines; x++) {
             uint32_t sum = round;
             for (int32_t k = 0; k < n; k++)
-                sum += w[k] * Resample_spread565(load16(in + tapSource(t, y, k) * inStride + 2 * x));
+                sum +=
+                    w[k] * Resample_spread565(load16(in + tapSource(t, y, k) * inStride + 2 * x));
             store16(d + 2 * x, fold565(sum >> 5));
         }
     }
@@ -315,7 +315,8 @@ void second565(const uint8_t *in, ptrdiff_t inStride, int32_t lines, const Taps 
         for (int32_t x = 0; x < lines; x++) {
             uint32_t sum = 0;
             for (int32_t k = 0; k < n; k++)
-                sum += w[k] * Resample_spread565(load16(in + tapSource(t, y, k) * inStride + 2 * x));
+                sum +=
+                    w[k] * Resample_spread565(load16(in + tapSource(t, y, k) * inStride + 2 * x));
             store16(d + 2 * x, Resample_dither565(sum, row[(tileX + x) & 31]));
         }
     }
@@ -513,7 +514,8 @@ int Image_resample(const uint8_t *source, int32_t sourceWidth, int32_t sourceHei
         } else {
             // Rows first into a temporary of the rows used; then columns.
             ptrdiff_t tempStride = ptrdiff_t(tileWidth) * bpp;
-            temp = static_cast<uint8_t *>(Mem_malloc(size_t(tempStride) * size_t(ty.sourceCount) + 4));
+            temp =
+                static_cast<uint8_t *>(Mem_malloc(size_t(tempStride) * size_t(ty.sourceCount) + 4));
             if (!temp) {
                 r = Res_noMemory;
             } else if (wide) {
@@ -573,7 +575,8 @@ void pattern(const uint8_t *source, uint8_t *destination, int32_t rows, int32_t 
         int64_t cu = su, cv = sv;
         T *d = out + ptrdiff_t(r) * columns;
         if (dv == 0) {
-            const T *row = reinterpret_cast<const T *>(source + index(cv, sourceHeight) * sourceStride);
+            const T *row =
+                reinterpret_cast<const T *>(source + index(cv, sourceHeight) * sourceStride);
             for (int32_t x = 0; x < columns; x++) {
                 d[x] = row[index(cu, sourceWidth)];
                 cu = wrapStep(cu + stepU, periodU);

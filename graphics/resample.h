@@ -38,9 +38,9 @@ enum : int {
 [[nodiscard]] int Image_resample(const uint8_t *source, int32_t sourceWidth, int32_t sourceHeight,
                                  ptrdiff_t sourceStride, uint8_t *destination,
                                  int32_t destinationWidth, int32_t destinationHeight,
-                                 ptrdiff_t destinationStride, int32_t tileWidth,
-                                 int32_t tileHeight, int32_t tileX, int32_t tileY,
-                                 uint32_t sourceFormat, uint32_t destinationFormat);
+                                 ptrdiff_t destinationStride, int32_t tileWidth, int32_t tileHeight,
+                                 int32_t tileX, int32_t tileY, uint32_t sourceFormat,
+                                 uint32_t destinationFormat);
 
 // One axis's enlarge stream for output pixels first .. first + count - 1
 // of sourceSize -> destinationSize (tapsOut: count bytes). Returns the

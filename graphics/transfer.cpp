@@ -84,8 +84,8 @@ int transferConstant(const uint8_t *input, ptrdiff_t, void *parameter, int32_t, 
     return Res_ok;
 }
 
-int transferRowsCopy(const uint8_t *input, ptrdiff_t inputStride, void *parameter, int32_t,
-                     int32_t, int32_t width, int32_t rows, uint8_t *output, ptrdiff_t outputStride)
+int transferRowsCopy(const uint8_t *input, ptrdiff_t inputStride, void *parameter, int32_t, int32_t,
+                     int32_t width, int32_t rows, uint8_t *output, ptrdiff_t outputStride)
 {
     const uint8_t *t = static_cast<const uint8_t *>(parameter);
     for (int32_t r = 0; r < rows; r++)
@@ -136,8 +136,8 @@ int greyRowsInPlace(uint8_t *pixels, ptrdiff_t stride, void *, int32_t, int32_t,
     return greyRowsCopy(pixels, stride, nullptr, 0, 0, width, rows, pixels, stride);
 }
 
-int declare(uint32_t isBuffer, uint32_t format, int32_t width, int stageBefore,
-            StageRecord *stage, StageCopyFn constant, StageCopyFn copy, StageInPlaceFn inPlace)
+int declare(uint32_t isBuffer, uint32_t format, int32_t width, int stageBefore, StageRecord *stage,
+            StageCopyFn constant, StageCopyFn copy, StageInPlaceFn inPlace)
 {
     if (!isBuffer && format == Pixel_formatRGBA) {
         stage->routine.copy = constant;

@@ -112,8 +112,8 @@ int Image_scaleIntoBuffer(EngineContext *, const PixelBuf *picture, int32_t widt
             err = Image_resample(src->pixels, src->width, src->height, src->stride,
                                  target->pixels + int64_t(r.y0) * target->stride +
                                      int64_t(r.x0) * bpp,
-                                 width, height, target->stride, r.x1 - r.x0, r.y1 - r.y0,
-                                 r.x0 - x, r.y0 - y, format, format);
+                                 width, height, target->stride, r.x1 - r.x0, r.y1 - r.y0, r.x0 - x,
+                                 r.y0 - y, format, format);
         if (err == Res_noMemory)
             result = err;
         else if (err != Res_ok)

@@ -19,8 +19,8 @@ struct StageNode;
 // applies). A picture of another format is converted to the target's
 // first. 0, or non-zero when it cannot (a format pair without conversion,
 // no memory, no pixels).
-int Image_scaleIntoBuffer(EngineContext *ctx, const PixelBuf *picture, int32_t width, int32_t height,
-                          PixelBuf *target, int32_t x, int32_t y, int32_t quality);
+int Image_scaleIntoBuffer(EngineContext *ctx, const PixelBuf *picture, int32_t width,
+                          int32_t height, PixelBuf *target, int32_t x, int32_t y, int32_t quality);
 
 // The declare operation of the mask stage that rescales mask bytes: its
 // parameter points at two signed 16-bit words {scale, offset}, and each

@@ -97,10 +97,10 @@ TEST_F(GradientTest, ReflectedLinearMirrorsEachPeriod)
 TEST_F(GradientTest, RadialTableAndLookup)
 {
     const uint16_t *t = Gradient_radialTable();
-    EXPECT_EQ(t[16 * 17 + 16], 0);    // at (1.0, 1.0)
-    EXPECT_EQ(t[16 * 17 + 8], 8192);  // at (0.5, 1.0)
+    EXPECT_EQ(t[16 * 17 + 16], 0);   // at (1.0, 1.0)
+    EXPECT_EQ(t[16 * 17 + 8], 8192); // at (0.5, 1.0)
     EXPECT_EQ(t[8 * 17 + 16], 8192);
-    EXPECT_EQ(t[0], 16383);           // clamped
+    EXPECT_EQ(t[0], 16383); // clamped
     EXPECT_EQ(Gradient_radialAt(8192, 0x3FFF), 8192u);
     EXPECT_LE(Gradient_radialAt(0x3FFF, 0x3FFF), 4u); // zoomed in near the centre
     EXPECT_NEAR(double(Gradient_radialAt(15360, 0x3FFF)), 1024.0, 8.0);
@@ -170,8 +170,8 @@ TEST_F(GradientTest, GeneralPathNeedsAWordBufferAndARamp)
         std::memcpy(&w, tall->pixels + size_t(row) * tall->stride, 4);
         return w;
     };
-    EXPECT_EQ(word(119) >> 16, 0u);      // bottom row, y = -10
-    EXPECT_EQ(word(0) >> 16, 0x3FFFu);   // top row, y = 109
+    EXPECT_EQ(word(119) >> 16, 0u);    // bottom row, y = -10
+    EXPECT_EQ(word(0) >> 16, 0x3FFFu); // top row, y = 109
 }
 
 // Drawing twice over the same rectangle reuses the cached pixels; a

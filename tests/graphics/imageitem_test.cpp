@@ -22,7 +22,7 @@
 namespace
 {
 
-constexpr int32_t kScale = 64;   // bitmap scale: 1024 item units per pixel
+constexpr int32_t kScale = 64; // bitmap scale: 1024 item units per pixel
 constexpr int32_t kPx = 1024;
 constexpr int32_t kOne = 0x10000;
 
@@ -72,9 +72,9 @@ struct Turn {
     int32_t a, b, c, d;
 };
 constexpr Turn kTurns[] = {
-    {"identity", 1, 0, 0, 1},   {"flip x", -1, 0, 0, 1},  {"flip y", 1, 0, 0, -1},
+    {"identity", 1, 0, 0, 1},    {"flip x", -1, 0, 0, 1},  {"flip y", 1, 0, 0, -1},
     {"half turn", -1, 0, 0, -1}, {"quarter", 0, 1, -1, 0}, {"three quarters", 0, -1, 1, 0},
-    {"transpose", 0, 1, 1, 0},  {"anti", 0, -1, -1, 0},
+    {"transpose", 0, 1, 1, 0},   {"anti", 0, -1, -1, 0},
 };
 
 // Every source pixel lands where its centre maps.
@@ -93,7 +93,8 @@ TEST_F(ImageItemTest, EveryQuarterTurnAndMirrorMatchesTheTurnedPicture)
                 int64_t cx = (2 * x + 1) * kPx / 2, cy = (2 * (4 - y) - 1) * kPx / 2;
                 int64_t X = t.a * cx + t.c * cy + 8 * kPx, Y = t.b * cx + t.d * cy + 8 * kPx;
                 int32_t col = 3 + int32_t(X / kPx), up = 2 + int32_t(Y / kPx);
-                EXPECT_EQ(pixel16(b, 23 - up, col), at(pic, x, y)) << t.name << " " << x << "," << y;
+                EXPECT_EQ(pixel16(b, 23 - up, col), at(pic, x, y))
+                    << t.name << " " << x << "," << y;
                 drawn++;
             }
         EXPECT_EQ(drawn, 24);
@@ -112,7 +113,8 @@ TEST_F(ImageItemTest, ScaledAndClippedTurnsEqualTheScaledPictureTurned)
     PixelBuf *scaled = buffer(12, 8, Pixel_format565);
     std::memcpy(scaled->pixels, flat->pixels, size_t(scaled->stride) * 8);
     for (const Turn &t : kTurns) {
-        Bitmap *b = t.a ? bitmap(12, 8, Pixel_format565, kScale) : bitmap(8, 12, Pixel_format565, kScale);
+        Bitmap *b =
+            t.a ? bitmap(12, 8, Pixel_format565, kScale) : bitmap(8, 12, Pixel_format565, kScale);
         int32_t minX = std::min(0, t.a * 12) + std::min(0, t.c * 8);
         int32_t minY = std::min(0, t.b * 12) + std::min(0, t.d * 8);
         Matrix m{t.a * kOne, t.b * kOne, t.c * kOne, t.d * kOne, -minX * kPx, -minY * kPx};
@@ -134,7 +136,8 @@ TEST_F(ImageItemTest, ScaledAndClippedTurnsEqualTheScaledPictureTurned)
             for (int32_t x = 0; x < b->width; x++) {
                 int32_t up = b->height - 1 - y;
                 bool inside = x >= clip.x0 && x < clip.x1 && up >= clip.y0 && up < clip.y1;
-                EXPECT_EQ(pixel16(b, y, x), inside ? at(expect, x, y) : 0) << t.name << " " << x << "," << y;
+                EXPECT_EQ(pixel16(b, y, x), inside ? at(expect, x, y) : 0)
+                    << t.name << " " << x << "," << y;
             }
         PixelBuf_destroy(turned);
     }
@@ -308,13 +311,13 @@ TEST_F(ImageItemStoreTest, ABrokenImageDrawsItsFrameAndPlaceholder)
         EXPECT_EQ(px(pixels, 0, 0), placeholder);
         EXPECT_EQ(px(pixels, 1, 1), placeholder);
         if (options) {
-            EXPECT_EQ(px(pixels, 10, 0), 0);        // the black outline
+            EXPECT_EQ(px(pixels, 10, 0), 0); // the black outline
             EXPECT_EQ(px(pixels, 19, 5), 0);
-            uint16_t grey = px(pixels, 10, 5);      // 160 grey at alpha 127 over black
+            uint16_t grey = px(pixels, 10, 5); // 160 grey at alpha 127 over black
             EXPECT_NE(grey, 0);
             EXPECT_EQ(grey >> 11, grey & 31);
         } else {
-            EXPECT_EQ(px(pixels, 10, 5), 0);        // no frame
+            EXPECT_EQ(px(pixels, 10, 5), 0); // no frame
         }
         Bitmap_destroy(b);
         PixelBuf_destroy(pixels);

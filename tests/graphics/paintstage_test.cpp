@@ -40,7 +40,7 @@ TEST_F(PaintStageTest, TransferTables)
     }
     // The lightening table of the drawing effects.
     Pixel_buildTransferTable(1.0, 64, 32, t);
-    EXPECT_EQ(t[0], 47);   // (0 - 128) x 287 / 255 + 192 = 47.9
+    EXPECT_EQ(t[0], 47); // (0 - 128) x 287 / 255 + 192 = 47.9
     EXPECT_EQ(t[128], 192);
     EXPECT_EQ(t[255], 255); // clamped
     Pixel_buildTransferTable(2.0, 0, 0, t);
@@ -114,11 +114,15 @@ TEST_F(PaintStageTest, StagesRefuseOtherForms)
     uint8_t table[256] = {};
     struct Case {
         uint32_t isBuffer, format;
-    } cases[] = {{1, Pixel_formatRGBA}, {1, Pixel_formatGrey8}, {0, Pixel_formatGrey8},
-                 {0, Pixel_format565}, {1, Pixel_format555}};
+    } cases[] = {{1, Pixel_formatRGBA},
+                 {1, Pixel_formatGrey8},
+                 {0, Pixel_formatGrey8},
+                 {0, Pixel_format565},
+                 {1, Pixel_format555}};
     for (const Case &c : cases) {
         StageRecord rec{};
-        EXPECT_EQ(Transfer_declareStage(c.isBuffer, c.format, 4, 4, 0, table, &rec), Stage_badInput);
+        EXPECT_EQ(Transfer_declareStage(c.isBuffer, c.format, 4, 4, 0, table, &rec),
+                  Stage_badInput);
         EXPECT_EQ(Grey_declareStage(c.isBuffer, c.format, 4, 4, 0, nullptr, &rec), Stage_badInput);
     }
     StageRecord rec{};
@@ -146,7 +150,7 @@ TEST_F(PaintStageTest, AlphaScaleWeakensMasks)
         int16_t scale, offset;
         uint8_t in, out;
     } cases[] = {
-        {128, 0, 255, 127}, {128, 0, 1, 0}, {256, 0, 200, 200}, {-256, 0, 10, 0},
+        {128, 0, 255, 127},   {128, 0, 1, 0},      {256, 0, 200, 200}, {-256, 0, 10, 0},
         {256, 100, 200, 255}, {256, -300, 255, 0}, {64, 10, 255, 73},
     };
     for (const Case &c : cases) {
@@ -170,11 +174,11 @@ TEST_F(PaintStageTest, ChannelTablesMapEachChannel)
 {
     uint8_t tables[128];
     for (int i = 0; i < 32; i++)
-        tables[i] = uint8_t(31 - i);           // red inverted
+        tables[i] = uint8_t(31 - i); // red inverted
     for (int i = 0; i < 64; i++)
-        tables[32 + i] = uint8_t(i);           // green kept
+        tables[32 + i] = uint8_t(i); // green kept
     for (int i = 0; i < 32; i++)
-        tables[96 + i] = 0;                    // blue off
+        tables[96 + i] = 0; // blue off
     uint16_t src[2][3] = {{0xF81F, 0x07E0, 0x1234}, {0, 0xFFFF, 0x0841}};
     uint16_t dst[2][4] = {};
     Pixel_mapChannels565(tables, reinterpret_cast<const uint8_t *>(src),

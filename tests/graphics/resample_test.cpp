@@ -22,7 +22,8 @@
 namespace
 {
 
-class ResampleTest : public LeakCheckedHeapTest<16u << 20> {
+class ResampleTest : public LeakCheckedHeapTest<16u << 20>
+{
 };
 
 std::vector<uint8_t> bytesOf(const std::vector<uint32_t> &v, bool wide)
@@ -145,17 +146,17 @@ TEST_F(ResampleTest, RefusesWhatItCannotScaleAndWritesNothing)
         uint32_t sf, df;
         int result;
     } cases[] = {
-        {1, 5, 4, 10, 0, 0, Resample_badSize},   // a 1-pixel side
+        {1, 5, 4, 10, 0, 0, Resample_badSize}, // a 1-pixel side
         {5, 1, 10, 4, 0, 0, Resample_badSize},
-        {3, 3, 6, 2, 0, 0, Resample_badSize},    // one side grows, the other shrinks
+        {3, 3, 6, 2, 0, 0, Resample_badSize}, // one side grows, the other shrinks
         {3, 3, 2, 6, 4, 4, Resample_badSize},
-        {3, 3, 6, 6, 0, 4, Resample_badFormat},  // formats differ
-        {3, 3, 6, 6, 6, 6, Resample_badFormat},  // not 0 or 4
+        {3, 3, 6, 6, 0, 4, Resample_badFormat}, // formats differ
+        {3, 3, 6, 6, 6, 6, Resample_badFormat}, // not 0 or 4
     };
     std::vector<uint8_t> src(64, 9), dst(256, 0xEE);
     for (const Case &c : cases) {
-        EXPECT_EQ(Image_resample(src.data(), c.sw, c.sh, 16, dst.data(), c.dw, c.dh, 32, c.dw,
-                                 c.dh, 0, 0, c.sf, c.df),
+        EXPECT_EQ(Image_resample(src.data(), c.sw, c.sh, 16, dst.data(), c.dw, c.dh, 32, c.dw, c.dh,
+                                 0, 0, c.sf, c.df),
                   c.result)
             << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh;
     }
@@ -173,25 +174,28 @@ TEST_F(ResampleTest, TilesAndLanesGiveTheSamePixels)
     struct Case {
         int32_t sw, sh, dw, dh;
         uint32_t fmt;
-    } cases[] = {{23, 17, 61, 45, 0}, {61, 45, 23, 17, 0}, {23, 17, 61, 45, 4}, {61, 45, 23, 17, 4}};
+    } cases[] = {
+        {23, 17, 61, 45, 0}, {61, 45, 23, 17, 0}, {23, 17, 61, 45, 4}, {61, 45, 23, 17, 4}};
     for (const Case &c : cases) {
         bool wide = c.fmt == Pixel_format565;
         std::vector<uint32_t> src = picture(c.sw, c.sh, wide);
         int err = -1;
         std::vector<uint32_t> whole = scale(src, c.sw, c.sh, c.dw, c.dh, c.fmt, &err);
         ASSERT_EQ(err, 0);
-        std::vector<uint32_t> unaligned = scale(src, c.sw, c.sh, c.dw, c.dh, c.fmt, &err, 0, 0,
-                                                c.dw, c.dh, 1);
+        std::vector<uint32_t> unaligned =
+            scale(src, c.sw, c.sh, c.dw, c.dh, c.fmt, &err, 0, 0, c.dw, c.dh, 1);
         EXPECT_EQ(unaligned, whole);
         std::vector<uint32_t> tiled(whole.size(), 0);
         for (int32_t ty = 0; ty < c.dh; ty += 7)
             for (int32_t tx = 0; tx < c.dw; tx += 9) {
                 int32_t tw = std::min(9, c.dw - tx), th = std::min(7, c.dh - ty);
-                std::vector<uint32_t> t = scale(src, c.sw, c.sh, c.dw, c.dh, c.fmt, &err, tx, ty, tw, th);
+                std::vector<uint32_t> t =
+                    scale(src, c.sw, c.sh, c.dw, c.dh, c.fmt, &err, tx, ty, tw, th);
                 ASSERT_EQ(err, 0);
                 for (int32_t y = 0; y < th; y++)
                     for (int32_t x = 0; x < tw; x++)
-                        tiled[size_t(ty + y) * size_t(c.dw) + size_t(tx + x)] = t[size_t(y * tw + x)];
+                        tiled[size_t(ty + y) * size_t(c.dw) + size_t(tx + x)] =
+                            t[size_t(y * tw + x)];
             }
         EXPECT_EQ(tiled, whole) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh;
     }
@@ -206,7 +210,7 @@ TEST_F(ResampleTest, TapStreamsCarryTheirSteps)
     EXPECT_EQ(s[0], 32);
     EXPECT_EQ(s[1], 27);
     EXPECT_EQ(s[2], 5 | 0x80); // then the next source pixel
-    EXPECT_EQ(s[3] & 63, 0); // beyond the last centre
+    EXPECT_EQ(s[3] & 63, 0);   // beyond the last centre
     // Reduce 4 to 1: one group over every pixel adding up to 32, last tap
     // marked.
     uint8_t r[32];
@@ -227,10 +231,13 @@ TEST_F(ResampleTest, PatternKernelsRepeatAndMirror)
     // One pixel per step along u, rows of v one source row apart; the
     // destination is written from its last row up.
     Pattern_repeat8(&src[0][0], &out[0][0], 2, 7, 0, 0, 3, 2, 0x10000, 0, 3, 0, 0x10000);
-    EXPECT_EQ(std::vector<uint8_t>(out[1], out[1] + 7), (std::vector<uint8_t>{1, 2, 3, 1, 2, 3, 1}));
-    EXPECT_EQ(std::vector<uint8_t>(out[0], out[0] + 7), (std::vector<uint8_t>{4, 5, 6, 4, 5, 6, 4}));
+    EXPECT_EQ(std::vector<uint8_t>(out[1], out[1] + 7),
+              (std::vector<uint8_t>{1, 2, 3, 1, 2, 3, 1}));
+    EXPECT_EQ(std::vector<uint8_t>(out[0], out[0] + 7),
+              (std::vector<uint8_t>{4, 5, 6, 4, 5, 6, 4}));
     Pattern_mirror8(&src[0][0], &out[0][0], 2, 7, 0, 0, 3, 2, 0x10000, 0, 3, 0, 0x10000);
-    EXPECT_EQ(std::vector<uint8_t>(out[1], out[1] + 7), (std::vector<uint8_t>{1, 2, 3, 3, 2, 1, 1}));
+    EXPECT_EQ(std::vector<uint8_t>(out[1], out[1] + 7),
+              (std::vector<uint8_t>{1, 2, 3, 3, 2, 1, 1}));
     // Negative steps wrap too; 16-bit pixels.
     const uint16_t wide[3] = {10, 20, 30};
     uint16_t w[5];
@@ -241,7 +248,8 @@ TEST_F(ResampleTest, PatternKernelsRepeatAndMirror)
 
 // -------------------------------------------------------- orientations
 
-class OrientTest : public LeakCheckedHeapTest<> {
+class OrientTest : public LeakCheckedHeapTest<>
+{
   protected:
     PixelBuf *make(int32_t w, int32_t h, uint32_t fmt)
     {
@@ -250,7 +258,8 @@ class OrientTest : public LeakCheckedHeapTest<> {
         for (int32_t y = 0; y < h; y++)
             for (int32_t x = 0; x < w; x++) {
                 uint32_t v = uint32_t(x * 17 + y * 83 + 1) & 255;
-                uint8_t *p = b->pixels + size_t(y) * b->stride + size_t(x) * Pixel_bytesPerPixel(fmt);
+                uint8_t *p =
+                    b->pixels + size_t(y) * b->stride + size_t(x) * Pixel_bytesPerPixel(fmt);
                 if (fmt == Pixel_formatGrey8)
                     *p = uint8_t(v);
                 else

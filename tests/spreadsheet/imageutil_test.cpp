@@ -29,7 +29,8 @@ class ScaleIntoBufferTest : public LeakCheckedHeapTest<>
     static uint32_t at(const PixelBuf *b, int32_t x, int32_t y)
     {
         uint32_t v = 0;
-        std::memcpy(&v, b->pixels + size_t(y) * b->stride + size_t(x) * Pixel_bytesPerPixel(b->format),
+        std::memcpy(&v,
+                    b->pixels + size_t(y) * b->stride + size_t(x) * Pixel_bytesPerPixel(b->format),
                     Pixel_bytesPerPixel(b->format));
         return v;
     }
@@ -45,15 +46,15 @@ TEST_F(ScaleIntoBufferTest, PlacesClipsAndScales)
         int32_t probeX, probeY;
         uint32_t expected;
     } cases[] = {
-        {2, 2, 1, 1, 0, 1, 1, 10},     // same size: copied at (1, 1)
+        {2, 2, 1, 1, 0, 1, 1, 10}, // same size: copied at (1, 1)
         {2, 2, 1, 1, 0, 2, 2, 200},
-        {2, 2, 1, 1, 0, 0, 0, 0},      // outside the picture: untouched
-        {4, 4, 0, 0, 0, 1, 3, 10},     // plain: nearest pixel
+        {2, 2, 1, 1, 0, 0, 0, 0},  // outside the picture: untouched
+        {4, 4, 0, 0, 0, 1, 3, 10}, // plain: nearest pixel
         {4, 4, 0, 0, 0, 2, 0, 200},
-        {4, 4, 0, 0, 1, 1, 0, 39},     // smoothed: the cubic weights (27 of 32 on 10)
-        {4, 4, -2, 0, 0, 0, 0, 200},   // a negative offset shows the right half
-        {8, 2, 0, 0, 1, 0, 0, 10},     // one side stays: still enlarging
-        {1, 4, 0, 0, 1, 0, 0, 200},    // mixed growth: plain scaling instead
+        {4, 4, 0, 0, 1, 1, 0, 39},   // smoothed: the cubic weights (27 of 32 on 10)
+        {4, 4, -2, 0, 0, 0, 0, 200}, // a negative offset shows the right half
+        {8, 2, 0, 0, 1, 0, 0, 10},   // one side stays: still enlarging
+        {1, 4, 0, 0, 1, 0, 0, 200},  // mixed growth: plain scaling instead
     };
     for (const Case &c : cases) {
         PixelBuf *target = make(6, 6, Pixel_formatGrey8, 0);
