@@ -18,8 +18,3 @@ enum : uint32_t {
 
 // The constant curve (256 bytes, read-only, lives for the program).
 const uint8_t *Coverage_curve();
-
-// Builds the 256-entry text transfer table that text edges are drawn
-// through, from an intensity factor, a brightness and a contrast.
-void Pixel_buildTransferTable(double intensity, int32_t brightness, int32_t contrast,
-                              uint8_t table[256]);

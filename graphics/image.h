@@ -416,6 +416,13 @@ int Draw_registerBounds(EngineContext *app, const int32_t *words, uint32_t count
 // Compares drawing words of a list (0 when equal).
 int Draw_compareWords(EngineContext *context, const int32_t *words, uint32_t count);
 
+// Refits a thumbnail picture to width x height: a new buffer of its
+// format filled with the background colour (format 6), the old picture
+// resampled into it keeping its proportions, as large as fits, at the top
+// left; the old buffer is freed. 0; 1 when memory runs out or 8 for a size
+// below 1 (the old buffer then stays).
+int Bitmap_refit(EngineContext *app, PixelBuf **thumb, int32_t width, int32_t height, uint32_t colour);
+
 struct Edr_HandlerDesc;
 // Fills the image document handler's descriptor. 0.
 int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc);

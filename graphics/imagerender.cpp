@@ -230,9 +230,9 @@ int convertView(ImageObject *image, ImageView *plain, ImageView *view, uint32_t 
     if (target->format == Pixel_format565)
         quality = target->width > 2 * plain->width || target->height > 2 * plain->height ? 2 : 1;
     if (wantPicture)
-        r = Image_drawScaled(image->app, plain->picture, target->width, target->height, view->picture, 0, 0, quality);
+        r = Image_scaleIntoBuffer(image->app, plain->picture, target->width, target->height, view->picture, 0, 0, quality);
     if (r == Res_ok && wantMask)
-        r = Image_drawScaled(image->app, plain->mask, target->width, target->height, view->mask, 0, 0, 0);
+        r = Image_scaleIntoBuffer(image->app, plain->mask, target->width, target->height, view->mask, 0, 0, 0);
     if (r != Res_ok)
         return r;
     view->level = plain->level;

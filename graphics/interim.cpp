@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "core/result.h"
-#include "graphics/coverage.h"
 #include "graphics/graphics.h"
 #include "graphics/image.h"
 #include "graphics/drawitem.h"
@@ -80,11 +79,4 @@ void LayerPayload_bounds(const LayerPayload *, Rect *out)
 int DisplayList_drawPage(EngineContext *, Edr_PageRec *, Bitmap *, const Matrix *)
 {
     return Res_ok;
-}
-
-// Interim: until text-edge tuning is built, the transfer table stays the
-// plain coverage curve.
-void Pixel_buildTransferTable(double, int32_t, int32_t, uint8_t table[256])
-{
-    memcpy(table, Coverage_curve(), Coverage_tableSize);
 }

@@ -608,9 +608,9 @@ int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view, Edr_PageRec 
     while (!result && band.y1 > rect->y0) {
         if (band.y0 <= rect->y0)
             band = Rect{rect->x0, rect->y0, rect->x1, rect->y0 + plan.bandHeight};
-        if (Image_drawScaled(ctx, chain->thumb, pageRect->x1 - pageRect->x0,
-                             pageRect->y1 - pageRect->y0, buf, wrapSub(band.x0, pageRect->x0),
-                             wrapSub(pageRect->y1, band.y1), quality)) {
+        if (Image_scaleIntoBuffer(ctx, chain->thumb, pageRect->x1 - pageRect->x0,
+                             pageRect->y1 - pageRect->y0, buf, wrapSub(pageRect->x0, band.x0),
+                             wrapSub(band.y1, pageRect->y1), quality)) {
             result = PageRender_fillArea(nullptr, nullptr, nullptr, nullptr, chain, view, rect);
         } else {
             Bitmap *bandBitmap = nullptr;

@@ -2,6 +2,8 @@
 // a page chain with its embedded pages, and the embedding test.
 #include "graphics/thumbrender.h"
 
+#include <algorithm>
+
 #include "core/context/context.h"
 #include "core/geom/matrix.h"
 #include "core/result.h"
@@ -13,6 +15,8 @@
 #include "graphics/pagerender.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/thumbqueue.h"
+#include "graphics/image.h"
+#include "spreadsheet/imageutil.h"
 #include "viewer/dispman.h"
 #include "word/rects.h"
 
@@ -275,5 +279,39 @@ int Dispman_thumbnailPass(EngineContext *ctx)
         Edr_Doc_release(doc);
         ThumbQueue_remove(dm, &entry);
     }
+    return Res_ok;
+}
+
+// ------------------------------------------------------------- refitting
+
+int Bitmap_refit(EngineContext *app, PixelBuf **thumb, int32_t width, int32_t height, uint32_t colour)
+{
+    if (!thumb || !*thumb || width < 1 || height < 1)
+        return Res_nullInput;
+    PixelBuf *old = *thumb;
+    PixelBuf *made = nullptr;
+    int r = PixelBuf_create(&made, width, height, old->format, old->scale);
+    if (r != Res_ok)
+        return r;
+    uint32_t value = colour;
+    uint32_t f = Pixel_normaliseFormat(old->format);
+    if (f == Pixel_format565)
+        value = ((colour & 0xF8) << 8) | ((colour >> 5) & 0x7E0) | ((colour >> 19) & 0x1F);
+    PixelBuf_fillRect(made, 0, 0, width, height, value);
+    // The largest size of the old proportions that fits.
+    int64_t w = width, h = height;
+    if (old->width > 0 && old->height > 0) {
+        if (int64_t(width) * old->height > int64_t(height) * old->width)
+            w = std::max<int64_t>(1, int64_t(height) * old->width / old->height);
+        else
+            h = std::max<int64_t>(1, int64_t(width) * old->height / old->width);
+        r = Image_scaleIntoBuffer(app, old, int32_t(w), int32_t(h), made, 0, 0, 1);
+    }
+    if (r != Res_ok) {
+        PixelBuf_destroy(made);
+        return r;
+    }
+    PixelBuf_destroy(old);
+    *thumb = made;
     return Res_ok;
 }

@@ -1,24 +1,41 @@
 // Image and paint-stage services of the spreadsheet subsystem that the
-// graphics code calls: scaled drawing of a picture, and the paint stage
-// list of a drawing effect.
-//
-// Only these two are declared so far; both have interim definitions in
-// spreadsheet/interim.cpp until the module is built.
+// graphics code calls: scaled drawing of a picture into a buffer, the mask
+// stage that weakens a mask by an alpha, and the paint stage list of a
+// drawing effect.
 #pragma once
 
 #include <cstdint>
+
+#include "graphics/drawitem.h"
 
 struct EngineContext;
 struct PixelBuf;
 struct StageNode;
 
-// Draws picture scaled to width x height into target with its top-left
-// corner at column x, memory row y (rows counted from the top), with
-// quality 0 (plain), 1 or 2 (smoother). 0, or non-zero when it cannot.
-int Image_drawScaled(EngineContext *ctx, const PixelBuf *picture, int32_t width, int32_t height,
-                     PixelBuf *target, int32_t x, int32_t y, int32_t quality);
+// Draws picture scaled to width x height into target with the scaled
+// picture's top-left corner at column x, memory row y (rows counted from
+// the top; either may be negative), clipped to the target: quality 0 plain
+// (nearest pixel), 1 and 2 smoother (the two-pass resampler where it
+// applies). A picture of another format is converted to the target's
+// first. 0, or non-zero when it cannot (a format pair without conversion,
+// no memory, no pixels).
+int Image_scaleIntoBuffer(EngineContext *ctx, const PixelBuf *picture, int32_t width,
+                          int32_t height, PixelBuf *target, int32_t x, int32_t y, int32_t quality);
+
+// The declare operation of the mask stage that rescales mask bytes: its
+// parameter points at two signed 16-bit words {scale, offset}, and each
+// byte m becomes offset + (m x scale) / 256 (truncated toward zero), cut
+// to 16 bits and clamped to 0-255. A constant format-0 value gives a
+// constant of 1 byte; a format-0 buffer gives a format-0 buffer of
+// (width + 3) rounded down to a multiple of 4 bytes per row, never in
+// place; anything else 275.
+int AlphaScale_declareStage(uint32_t inputIsBuffer, uint32_t inputFormat, int32_t width,
+                            int32_t height, int stageBefore, void *parameter, StageRecord *stage);
+extern const StageOps AlphaScale_stageOps;
 
 // The paint stage list of drawing effect 0 to 3 (Obj_effectMask of a
-// display item's flags): null for effect 0 (no stages). Lent; the context
-// keeps it.
+// display item's flags): null for effect 0 (no stages) and when the
+// effects record cannot be made. Lent; the context keeps it.
 const StageNode *Obj_kindRecord(EngineContext *ctx, uint32_t effect);
+// Frees the context's effects record (nothing when none was made).
+void Obj_freeKindRecords(EngineContext *ctx);

@@ -131,4 +131,5 @@ struct EngineContext {
     ImageStore *imageStore;     // image store: the shared images and their workers (null: none)
     ImageCache *imageCache;     // image cache: decoded pictures under the byte budget (null: none)
     int32_t loadTrackers;       // load progress: live trackers (html/web/loadprogress.h)
+    void *drawEffects;          // drawing effects: the stage lists of Obj_kindRecord (null: none yet)
 };

@@ -140,9 +140,7 @@ void transferThumb(EngineContext *app, Edr_PageRec *old, Edr_PageRec *fresh)
         int32_t w = rect[2] - rect[0];
         int32_t h = rect[3] - rect[1];
         if (w != old->thumb->width || h != old->thumb->height) {
-            // Aligned to the picture's top edge (y-up: its height).
-            Rect fit{rect[0], old->thumb->height - h, rect[0] + w, old->thumb->height};
-            if (PixelBuf_extend(app, &old->thumb, &fit, colourOf(old)) != 0)
+            if (Bitmap_refit(app, &old->thumb, w, h, colourOf(old)) != 0)
                 return;
         }
     }

@@ -36,6 +36,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
+#include "spreadsheet/imageutil.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -257,6 +258,7 @@ void Engine_finiModules(EngineContext *context, int keep)
     context->teardownBlock = nullptr;
     Form_freeModule(context);
     Graphics_freeServices(context);
+    Obj_freeKindRecords(context);
     View_freeSettings(context);
     stopRegistry(context);
     History_freeModule(context);

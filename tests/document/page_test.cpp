@@ -271,9 +271,9 @@ TEST(PageFit, SidesFitTheLimits)
     }
 }
 
-// The thumbnail moves to the new record when its size still fits, is cut
-// or extended (keeping its top rows, the new area in the old page colour)
-// when the size changed, and stays with the old record when the publisher
+// The thumbnail moves to the new record when its size still fits, is
+// resampled into the new size over the old page colour when the size
+// changed, and stays with the old record when the publisher
 // says so.
 TEST_F(PageTest, TheThumbnailMovesToTheNewRecordOfTheSameSize)
 {
@@ -311,9 +311,12 @@ TEST_F(PageTest, TheThumbnailMovesToTheNewRecordOfTheSameSize)
             return reinterpret_cast<const uint16_t *>(bigger->thumb->pixels +
                                                       size_t(y) * bigger->thumb->stride)[x];
         };
-        EXPECT_EQ(px(0, 0), 0x1234); // the old top rows stay
-        EXPECT_EQ(px(79, 79), 0x1234);
-        EXPECT_EQ(px(80, 0), 0xF800); // the new columns take the old page colour
+        // Resampled to 40 x 80, its proportions kept, over the old page
+        // colour.
+        EXPECT_EQ(px(0, 0), 0x1234);
+        EXPECT_EQ(px(39, 79), 0x1234);
+        EXPECT_EQ(px(40, 0), 0xF800);
+        EXPECT_EQ(px(159, 79), 0xF800);
         Edr_Doc_release(doc);
     });
 }

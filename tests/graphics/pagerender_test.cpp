@@ -519,7 +519,7 @@ class ImagePageTest : public BandTest
     }
 };
 
-TEST_F(ImagePageTest, ThePageImageRoutineFallsBackToThePageColour)
+TEST_F(ImagePageTest, ThePageImageRoutineScalesThePageImageOrFallsBackToThePageColour)
 {
     run([&] {
         Edr_PageRec *p = page(nullptr, 40, 40);
@@ -540,14 +540,32 @@ TEST_F(ImagePageTest, ThePageImageRoutineFallsBackToThePageColour)
         EXPECT_EQ(
             PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags),
             int(PageRender_imageBandTooSmall));
-        // Images cannot be scaled yet: the page colour again.
+        // The page image scaled to the page, band by band: a picture whose
+        // left half is green and right half blue stays so at eight times
+        // the size.
         memory.resize(800);
         dm.pageBandMemory = memory.data();
         dm.pageBandSize = 800;
+        Edr_Page_freeObjects(p->objects); // nothing drawn over the image
+        p->objects = nullptr;
+        PixelBuf_fillRect(p->thumb, 0, 0, 5, 5, 0x07E0);
+        PixelBuf_fillRect(p->thumb, 3, 0, 2, 5, 0x001F);
         PixelBuf_fillRect(static_cast<PixelBuf *>(bufs.back()), 0, 0, 40, 40, 0x0F0F);
         ASSERT_EQ(
             PageRender_drawWithImage(ctx(), &view, p, &r, nullptr, view.bitmap, &r, &m, &flags), 0);
-        EXPECT_EQ(at(view.bitmap, 5, 39), to565(kPageColour));
+        for (int y : {0, 13, 27, 39}) {
+            EXPECT_EQ(at(view.bitmap, 2, y), 0x07E0) << y;
+            EXPECT_EQ(at(view.bitmap, 37, y), 0x001F) << y;
+        }
+        EXPECT_EQ(at(view.bitmap, 20, 20), 0x07E0); // pixel 2 of 5, still green
+        // Only part of the page asked for: the rest stays as it was.
+        PixelBuf_fillRect(static_cast<PixelBuf *>(bufs.back()), 0, 0, 40, 40, 0x0F0F);
+        Rect part{30, 10, 40, 25};
+        ASSERT_EQ(PageRender_drawWithImage(ctx(), &view, p, &part, nullptr, view.bitmap, &r, &m,
+                                           &flags),
+                  0);
+        EXPECT_EQ(at(view.bitmap, 35, 39 - 12), 0x001F);
+        EXPECT_EQ(at(view.bitmap, 5, 39 - 12), 0x0F0F);
         // A page with its own drawing object draws nothing here.
         ASSERT_EQ(Edr_Page_setAltRect(p, nullptr), 0);
         PixelBuf_fillRect(static_cast<PixelBuf *>(bufs.back()), 0, 0, 40, 40, 0x0F0F);

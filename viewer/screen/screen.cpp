@@ -8,8 +8,8 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "graphics/coverage.h"
 #include "graphics/pixelbuf.h"
+#include "graphics/transfer.h"
 #include "host/host.h"
 #include "viewer/screen/overlay.h"
 
