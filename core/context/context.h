@@ -38,6 +38,7 @@ struct Edr_App;
 struct Map;
 struct ImageStore;
 struct ImageCache;
+struct FontEngine;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -127,4 +128,5 @@ struct EngineContext {
     ImageStore *imageStore;     // image store: the shared images and their workers (null: none)
     ImageCache *imageCache;     // image cache: decoded pictures under the byte budget (null: none)
     int32_t loadTrackers;       // load progress: live trackers (html/web/loadprogress.h)
+    FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)
 };

@@ -15,6 +15,7 @@
 #include "core/stream/bufstream.h"
 #include "core/text/cstr.h"
 #include "fonts/fontface.h"
+#include "graphics/glyphpath.h"
 
 namespace
 {
@@ -31,6 +32,11 @@ int defaultSlotA(FontFace *, void *, uint32_t *out)
 }
 
 int defaultSlot(FontFace *, void *)
+{
+    return Res_ok;
+}
+
+int noKerning(FontFace *, const uint16_t *, uint32_t, uint32_t, const uint8_t *, uint16_t *)
 {
     return Res_ok;
 }
@@ -91,8 +97,8 @@ int Font_faceCreate(EngineContext *source, uint32_t kind, uint32_t creationWord2
         Font_faceRetain(parent);
         f->parent = parent;
         f->source = parent->source;
-        f->parentWord1 = parent->parentWord1;
-        f->parentWord2 = parent->parentWord2;
+        f->mapRank = parent->mapRank;
+        f->styleWord = parent->styleWord;
         f->headFlags = parent->headFlags;
         f->unitsPerEm = parent->unitsPerEm;
         f->glyphCount = parent->glyphCount;
@@ -106,7 +112,7 @@ int Font_faceCreate(EngineContext *source, uint32_t kind, uint32_t creationWord2
     }
     f->slotA = defaultSlotA;
     f->slotB = defaultSlot;
-    f->slotD = defaultSlot;
+    f->kerning = noKerning;
     return Res_ok;
 }
 

@@ -22,7 +22,7 @@ struct SingleByteEncoding;
 // ------------------------------------------------------------- faces
 
 // *out = a new zero-filled face (no name) keeping both creation words and
-// the default slots A, B and D. With parent: the parent's open count is
+// the default substitution slots A and B and no kerning. With parent: the parent's open count is
 // raised, the face keeps the parent and copies its source, the two parent
 // words, the four 16-bit values, the five metrics and the box. Without:
 // the source is the first argument and the five metrics are unset
