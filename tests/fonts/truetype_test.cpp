@@ -181,6 +181,14 @@ TEST_F(TrueTypeTest, HorizontalMetrics)
     ASSERT_EQ(f->advance(f, glyphs, 2, 0, tags, bearing, advance), Res_ok);
     EXPECT_EQ(advance[0], 7);
     EXPECT_EQ(advance[1], 2000);
+    // A file without metric pairs measures nothing instead of reading
+    // before its table.
+    std::string b = fontFixture("tt-macwin.ttf");
+    size_t hhea = directory(b)["hhea"].first;
+    b[hhea + 34] = b[hhea + 35] = 0;
+    FontFace *none = openBytes(b, "nopairs.ttf");
+    ASSERT_NE(none, nullptr);
+    EXPECT_EQ(metrics(none, {0, 1, 39}), (std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {0, 0}}));
     // The outline loader's alignment asks the same operation.
     uint16_t answer[2];
     ASSERT_EQ(Font_faceCallOp(f, 2, answer), Res_ok);
