@@ -164,7 +164,7 @@ void FontEngine_closeFontFiles(EngineContext *context)
     for (uint32_t i = 0; fe->catalogue && i < fe->catalogue->faceCount; i++) {
         FontFace *face = fe->catalogue->faces[i];
         if (face && face->reader)
-            (void)BufStream_closeFile(face->reader);
+            (void)Font_faceReleaseFile(face);
     }
     Lock_release(&fe->lock);
 }

@@ -111,7 +111,8 @@ struct FontTableDir {
 // ------------------------------------------------------------- the face
 
 enum : uint32_t {
-    FontFace_sharesParent = 0x1, // flags: shares the parent's loaded tables, owns nothing else
+    FontFace_sharesParent = 0x1, // flags: reads the parent's file and shares its loaded tables,
+                                 // which stay the parent's
 };
 
 // Face kinds (the first creation word) that other subsystems tell apart.
@@ -132,9 +133,9 @@ enum : uint16_t { FontFace_headNoAlign = 0x2 };
 struct FontPackWidths;
 
 struct FontFace {
-    FontFace *parent;            // holds one open reference on it (Font_faceRetain)
+    FontFace *parent;            // holds one reference on it (Font_faceRetain)
     BufStream *reader;           // the font file's reader
-    uint32_t openCount;          // holders keeping this face's file open
+    uint32_t refCount;           // references; the last Font_faceRelease frees the face
     FontFaceDestroyFn destroy;   // frees the face instead of Font_faceRelease (null: Mem_free)
     // The font engine's: glyph location and the lazily loaded tables.
     FontLocateGlyphFn locateGlyph; // the slot TtFont_locateGlyph

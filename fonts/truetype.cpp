@@ -748,9 +748,10 @@ void TrueType_close(FontFace *face)
         (void)FontPack_freeWidths(face);
     if (!p || p->glyphOffsets != face->glyphOffsets)
         (void)FontPack_freeGlyphOffsets(face);
-    if (face->tables)
+    if (face->tables && !(p && p->tables == face->tables)) {
         Mem_free(face->tables->fontData);
-    Mem_free(face->tables);
+        Mem_free(face->tables);
+    }
     Mem_free(face->name);
     Mem_free(face);
 }

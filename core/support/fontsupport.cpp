@@ -91,6 +91,7 @@ int Font_faceCreate(EngineContext *source, uint32_t kind, uint32_t creationWord2
     *out = f;
     if (!f)
         return Res_noMemory;
+    f->refCount = 1;
     f->kind = kind;
     f->creationWord2 = creationWord2;
     if (parent) {
@@ -134,15 +135,11 @@ void Font_faceFillDefaults(FontFace *face)
 
 void Font_faceRetain(FontFace *face)
 {
-    face->openCount++;
+    face->refCount++;
 }
 
 int Font_faceReleaseFile(FontFace *face)
 {
-    if (face->openCount == 0)
-        return Res_ok;
-    if (--face->openCount != 0)
-        return Res_ok;
     return BufStream_closeFile(face->reader);
 }
 
@@ -150,12 +147,14 @@ void Font_faceRelease(FontFace *face)
 {
     if (!face)
         return;
-    if (face->flags & FontFace_sharesParent) {
-        Mem_free(face);
+    if (face->refCount > 1) {
+        face->refCount--;
         return;
     }
-    if (face->parent)
-        (void)Font_faceReleaseFile(face->parent);
+    face->refCount = 0;
+    // The parent goes last: a face that shares its parent's file and tables
+    // tells them apart from its own through the parent while it is freed.
+    FontFace *parent = face->parent;
     if (face->close)
         face->close(face->closeArg);
     Mem_free(face->name);
@@ -164,6 +163,7 @@ void Font_faceRelease(FontFace *face)
         face->destroy(face);
     else
         Mem_free(face);
+    Font_faceRelease(parent);
 }
 
 int Font_faceCopyName(const FontFace *face, char *buffer, size_t length)

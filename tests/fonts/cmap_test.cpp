@@ -120,8 +120,13 @@ TEST_F(CmapFormatsTest, AFaceSharingItsParentsFileSharesItsMap)
         // Dropping the child's map lets go of the parent's data.
         Cmap_dropLoaded(child);
         EXPECT_NE(parent->mapData, nullptr);
-        parent->openCount--;
+        EXPECT_EQ(map1(child, 'E'), 5);
+        // Closing the child leaves the parent's file, tables and map alone.
+        child->destroy = TrueType_close;
         Font_faceRelease(child);
+        EXPECT_EQ(parent->refCount, 1u);
+        EXPECT_EQ(map1(parent, 'F'), 6);
+        EXPECT_EQ(metrics(parent, {6})[0].first, 5200);
     }
 }
 
