@@ -76,9 +76,10 @@ uint32_t rawLocaBytes(const std::string &b)
 // Words from a few scripts, separated by spaces and punctuation.
 std::vector<uint16_t> mixedText(size_t units)
 {
-    const std::u16string words[] = {u"the",    u"quick",   u"brown",  u"fox",   u"jumps", u"über",
-                                    u"façade", u"naïve",   u"Ångström", u"λόγος", u"σοφία", u"город",
-                                    u"книга",  u"日本語",  u"文字",   u"Zürich", u"€100",  u"(1–2)"};
+    const std::u16string words[] = {u"the",    u"quick",  u"brown", u"fox",      u"jumps",
+                                    u"über",   u"façade", u"naïve", u"Ångström", u"λόγος",
+                                    u"σοφία",  u"город",  u"книга", u"日本語",   u"文字",
+                                    u"Zürich", u"€100",   u"(1–2)"};
     const char16_t gaps[] = {u' ', u' ', u' ', u',', u'.', u'\u00A0', u';'};
     std::vector<uint16_t> text;
     uint32_t seed = 12345;
@@ -140,7 +141,8 @@ void BM_MapAndMeasure(benchmark::State &state)
     if (FontEngine_create(ctx) != Res_ok || Font_faceCreate(ctx, 0, 0, nullptr, &face) != Res_ok ||
         Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
                        Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) != Res_ok ||
-        BufStream_open(ctx, nullptr, h, uint32_t(bytes.size()), BufStream_bigEndian, &face->reader) != Res_ok ||
+        BufStream_open(ctx, nullptr, h, uint32_t(bytes.size()), BufStream_bigEndian,
+                       &face->reader) != Res_ok ||
         TrueType_open(face, 0, 0) != Res_ok)
         abort();
     uint32_t at = 0;
@@ -150,8 +152,8 @@ void BM_MapAndMeasure(benchmark::State &state)
     FT_Library library = nullptr;
     FT_Face ftFace = nullptr;
     if (FT_Init_FreeType(&library) != 0 ||
-        FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(bytes.data()), FT_Long(bytes.size()), 0,
-                           &ftFace) != 0)
+        FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(bytes.data()),
+                           FT_Long(bytes.size()), 0, &ftFace) != 0)
         abort();
 
     double engine = 0, reference = 0;

@@ -19,7 +19,8 @@ struct FontCatalogue {
 void FontCatalogue_free(FontCatalogue *catalogue);
 // Reads the font map file "map" of the fonts directory into the catalogue;
 // a missing file is no failure. 0 or an error.
-[[nodiscard]] int FontCatalogue_readMap(EngineContext *context, FontCatalogue *catalogue, const Url *fontsDir);
+[[nodiscard]] int FontCatalogue_readMap(EngineContext *context, FontCatalogue *catalogue,
+                                        const Url *fontsDir);
 // Lists the fonts directory and adds the faces of every font file found.
 // 0 or an error (2305 and 2309 end the scan without failing it).
 [[nodiscard]] int FontCatalogue_scanDirectory(EngineContext *context, FontCatalogue *catalogue,

@@ -18,7 +18,8 @@
 #include "fonts/fontengine.h"
 #include "fonts/fontface.h"
 
-namespace {
+namespace
+{
 
 // ------------------------------------------------------------- helpers
 
@@ -42,7 +43,8 @@ const FontMapData *loaded(const FontFace *face)
 }
 
 // Stores glyph at position i when it is a glyph; true when the walk ends.
-inline bool put(uint32_t i, uint16_t glyph, uint32_t slot, uint16_t *glyphs, uint8_t *tags, uint32_t *left)
+inline bool put(uint32_t i, uint16_t glyph, uint32_t slot, uint16_t *glyphs, uint8_t *tags,
+                uint32_t *left)
 {
     if (glyph == 0)
         return false;
@@ -53,8 +55,8 @@ inline bool put(uint32_t i, uint16_t glyph, uint32_t slot, uint16_t *glyphs, uin
 
 // The map walk every handler shares: look each unfilled position up.
 template <typename Lookup>
-int mapWith(const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs, uint8_t *tags, uint32_t *remaining,
-            Lookup lookup)
+int mapWith(const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs, uint8_t *tags,
+            uint32_t *remaining, Lookup lookup)
 {
     uint32_t left = *remaining;
     for (uint32_t i = 0; i < n && left != 0; i++) {
@@ -162,11 +164,12 @@ uint16_t lookup2(const Format2 *t, uint16_t code)
     return uint16_t(t->glyphArray[index] + delta);
 }
 
-int map2(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs, uint8_t *tags,
-         uint32_t *remaining)
+int map2(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs,
+         uint8_t *tags, uint32_t *remaining)
 {
     const Format2 *t = static_cast<const Format2 *>(loaded(face)->data);
-    return mapWith(codes, n, slot, glyphs, tags, remaining, [t](uint16_t c) { return lookup2(t, c); });
+    return mapWith(codes, n, slot, glyphs, tags, remaining,
+                   [t](uint16_t c) { return lookup2(t, c); });
 }
 
 // -------------------------------------------------------------- format 4
@@ -175,9 +178,9 @@ struct Format4 {
     uint32_t segCount;
     uint32_t searchRange; // derived from segCount: halves of the file's values
     uint32_t rangeShift;
-    uint16_t *block;      // endCode, pad, startCode, idDelta, idRangeOffset, glyph ids
+    uint16_t *block; // endCode, pad, startCode, idDelta, idRangeOffset, glyph ids
     uint32_t blockWords;
-    uint32_t glyphCount;  // glyph ids after the four arrays
+    uint32_t glyphCount; // glyph ids after the four arrays
 };
 
 void free4(void *data)
@@ -250,11 +253,12 @@ uint16_t lookup4(const Format4 *t, uint16_t code)
     return uint16_t(t->block[at] + idDelta[i]);
 }
 
-int map4(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs, uint8_t *tags,
-         uint32_t *remaining)
+int map4(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs,
+         uint8_t *tags, uint32_t *remaining)
 {
     const Format4 *t = static_cast<const Format4 *>(loaded(face)->data);
-    return mapWith(codes, n, slot, glyphs, tags, remaining, [t](uint16_t c) { return lookup4(t, c); });
+    return mapWith(codes, n, slot, glyphs, tags, remaining,
+                   [t](uint16_t c) { return lookup4(t, c); });
 }
 
 // -------------------------------------------------------------- format 6
@@ -287,8 +291,8 @@ int load6(FontMapRequest *q)
     return Res_ok;
 }
 
-int map6(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs, uint8_t *tags,
-         uint32_t *remaining)
+int map6(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs,
+         uint8_t *tags, uint32_t *remaining)
 {
     const Format6 *t = static_cast<const Format6 *>(loaded(face)->data);
     return mapWith(codes, n, slot, glyphs, tags, remaining, [t](uint16_t c) -> uint16_t {
@@ -316,11 +320,12 @@ uint16_t lookupPairs(const PairTable *t, uint16_t code)
     return p != t->pairs + t->count && p->code == code ? p->glyph : 0;
 }
 
-int mapPairs(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs, uint8_t *tags,
-             uint32_t *remaining)
+int mapPairs(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs,
+             uint8_t *tags, uint32_t *remaining)
 {
     const PairTable *t = static_cast<const PairTable *>(loaded(face)->data);
-    return mapWith(codes, n, slot, glyphs, tags, remaining, [t](uint16_t c) { return lookupPairs(t, c); });
+    return mapWith(codes, n, slot, glyphs, tags, remaining,
+                   [t](uint16_t c) { return lookupPairs(t, c); });
 }
 
 // Pair tables are built by the engine, never read from a file.
@@ -331,7 +336,8 @@ int loadPairs(FontMapRequest *)
 
 PairTable *newPairTable(uint32_t capacity)
 {
-    PairTable *t = static_cast<PairTable *>(Mem_malloc(sizeof(PairTable) + sizeof(CodePair) * capacity));
+    PairTable *t =
+        static_cast<PairTable *>(Mem_malloc(sizeof(PairTable) + sizeof(CodePair) * capacity));
     if (t)
         t->count = 0;
     return t;
@@ -402,11 +408,12 @@ uint16_t lookupBitmap(const BitmapTable *t, uint16_t code)
     return uint16_t(t->rowBase[code >> 8] + count);
 }
 
-int mapBitmap(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs, uint8_t *tags,
-              uint32_t *remaining)
+int mapBitmap(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs,
+              uint8_t *tags, uint32_t *remaining)
 {
     const BitmapTable *t = static_cast<const BitmapTable *>(loaded(face)->data);
-    return mapWith(codes, n, slot, glyphs, tags, remaining, [t](uint16_t c) { return lookupBitmap(t, c); });
+    return mapWith(codes, n, slot, glyphs, tags, remaining,
+                   [t](uint16_t c) { return lookupBitmap(t, c); });
 }
 
 // ---------------------------------------------------------- the lazy map
@@ -415,12 +422,23 @@ const SingleByteEncoding *handlerOf(const CmapFormatTable *table, uint32_t forma
 {
     uint32_t index;
     switch (format) {
-    case 0: index = CmapFormat_0; break;
-    case 2: index = CmapFormat_2; break;
-    case 4: index = CmapFormat_4; break;
-    case 6: index = CmapFormat_6; break;
-    case CmapFormat_bitmapNumber: index = CmapFormat_bitmap; break;
-    default: return nullptr;
+    case 0:
+        index = CmapFormat_0;
+        break;
+    case 2:
+        index = CmapFormat_2;
+        break;
+    case 4:
+        index = CmapFormat_4;
+        break;
+    case 6:
+        index = CmapFormat_6;
+        break;
+    case CmapFormat_bitmapNumber:
+        index = CmapFormat_bitmap;
+        break;
+    default:
+        return nullptr;
     }
     const SingleByteEncoding *h = &table->entries[index];
     return h->map ? h : nullptr;
@@ -563,7 +581,8 @@ int Cmap_setCodeTable(FontFace *face, const uint16_t *codes, uint32_t n)
     for (uint32_t g = 0; g < m; g++)
         if (codes[g])
             t->pairs[t->count++] = CodePair{codes[g], uint16_t(g)};
-    std::sort(t->pairs, t->pairs + t->count, [](const CodePair &a, const CodePair &b) { return a.code < b.code; });
+    std::sort(t->pairs, t->pairs + t->count,
+              [](const CodePair &a, const CodePair &b) { return a.code < b.code; });
     // Runs of one code: the first glyph after the run's first that has an
     // outline serves the whole run.
     int r = Res_ok;
@@ -613,6 +632,7 @@ int Cmap_installBitmapFormat(FontEngine *engine)
 {
     if (!engine || !engine->cmapFormats)
         return 0;
-    engine->cmapFormats->entries[CmapFormat_bitmap] = SingleByteEncoding{mapBitmap, loadBitmap, FontEnc_freeSingleByte};
+    engine->cmapFormats->entries[CmapFormat_bitmap] =
+        SingleByteEncoding{mapBitmap, loadBitmap, FontEnc_freeSingleByte};
     return 1;
 }

@@ -29,8 +29,8 @@ struct FontFace;
 void Cmap_dropLoaded(FontFace *face);
 // The map of faces without a character map: every unfilled position gets
 // its code as glyph id and slot in its tag; *remaining becomes 0.
-int Cmap_identityMap(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot, uint16_t *glyphs,
-                     uint8_t *tags, uint32_t *remaining);
+int Cmap_identityMap(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t slot,
+                     uint16_t *glyphs, uint8_t *tags, uint32_t *remaining);
 // Builds the pair table of an embedded symbol font and makes it the face's
 // map: the 512 codes 0-255 and 0xF000-0xF0FF go through the face's map;
 // code c (0-255) gets glyph(c), or glyph(0xF000 + c) when that is 0, and

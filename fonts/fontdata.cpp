@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr uint32_t namedColours[Pixel_namedColourCount] = {
     0xFFFFFF00, // aqua

@@ -17,7 +17,8 @@
 #include "fonts/spaces.h"
 #include "platform/url/url.h"
 
-namespace {
+namespace
+{
 
 void releaseFace(void *face)
 {
@@ -169,8 +170,8 @@ void FontEngine_closeFontFiles(EngineContext *context)
     Lock_release(&fe->lock);
 }
 
-void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *data, uintptr_t word,
-                                  FontFaceCloseFn release)
+void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *data,
+                                  uintptr_t word, FontFaceCloseFn release)
 {
     if (!context || !context->fontEngine || !face)
         return;

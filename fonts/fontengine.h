@@ -55,21 +55,21 @@ struct CmapFormatTable {
 };
 
 struct FontEngine {
-    Lock lock;                  // guards everything below
-    Url *fontsDir;              // owned copy of the fonts directory (null before configuration)
-    FontCatalogue *catalogue;   // installed faces (fonts/catalogue.h)
-    Array *fonts;               // document fonts; each item holds one face reference (null: none)
-    FontFace *spacesFont;       // the synthetic "Spaces" font (owned reference, may be null)
-    Base14Metrics *metrics;     // "psbase14.bfm" (fonts/base14.h; null: none)
-    FontHandle **handles;       // faces opened for drawing
+    Lock lock;                // guards everything below
+    Url *fontsDir;            // owned copy of the fonts directory (null before configuration)
+    FontCatalogue *catalogue; // installed faces (fonts/catalogue.h)
+    Array *fonts;             // document fonts; each item holds one face reference (null: none)
+    FontFace *spacesFont;     // the synthetic "Spaces" font (owned reference, may be null)
+    Base14Metrics *metrics;   // "psbase14.bfm" (fonts/base14.h; null: none)
+    FontHandle **handles;     // faces opened for drawing
     uint32_t handleCount;
     uint32_t handleCapacity;
-    LruCache *pathCache;        // glyph outlines by font handle and glyph (null: no cache)
-    LruArena *maskCache;        // clip masks (null: no cache)
+    LruCache *pathCache; // glyph outlines by font handle and glyph (null: no cache)
+    LruArena *maskCache; // clip masks (null: no cache)
     CmapFormatTable *cmapFormats;
-    FontPackOps *packOps;       // the font packs' operations (null until a language module
-                                // installs them)
-    void *layoutOps;            // optional per-font layout operations: never installed
+    FontPackOps *packOps; // the font packs' operations (null until a language module
+                          // installs them)
+    void *layoutOps;      // optional per-font layout operations: never installed
     CharFilterList *charFilters;
 };
 
@@ -111,8 +111,8 @@ void FontEngine_closeFontFiles(EngineContext *context);
 // Hangs client data on a face: the face's previous release runs with its
 // previous data (when both are set), then data, word and release are
 // stored. Null context, font engine or face: nothing.
-void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *data, uintptr_t word,
-                                  FontFaceCloseFn release);
+void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *data,
+                                  uintptr_t word, FontFaceCloseFn release);
 
 // Unregisters a font that a document registered.
 void FontEngine_unregisterFont(EngineContext *context, void *font);
@@ -129,7 +129,8 @@ void FontEngine_getMemoryList(EngineContext *context, const char *const **names,
 // with the matching flags and the text matrix (null: identity): up to
 // eight faces in preference order, one reference into *out. 0, 1 when
 // memory runs out, or 13 when no face matches; *out null on failure.
-[[nodiscard]] int Font_listCreate(EngineInstance *instance, const char *const *families, uint32_t count,
-                                  uint32_t flags, const Matrix *matrix, FontList **out);
+[[nodiscard]] int Font_listCreate(EngineInstance *instance, const char *const *families,
+                                  uint32_t count, uint32_t flags, const Matrix *matrix,
+                                  FontList **out);
 // Drops a reference on a font list (null allowed).
 void Font_listRelease(FontList *list);

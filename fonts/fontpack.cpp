@@ -15,12 +15,13 @@
 #include "core/stream/bufstream.h"
 #include "fonts/fontface.h"
 
-namespace {
+namespace
+{
 
 struct SlocSegment {
     uint16_t first; // first glyph
     uint16_t span;
-    uint32_t base;  // offset of the first glyph
+    uint32_t base; // offset of the first glyph
 };
 
 // A face's loaded 'sloc': its segments (the last a sentinel), the value
@@ -159,8 +160,8 @@ int FontPack_glyphDataPos(FontFace *face, uint16_t glyph, uint32_t *position)
         parent->glyphOffsets = s;
     // The segment holding the glyph, among those before the sentinel.
     const SlocSegment *begin = s->segments, *end = s->segments + s->segmentCount - 1;
-    const SlocSegment *next = std::upper_bound(begin, end + 1, glyph,
-                                               [](uint16_t g, const SlocSegment &x) { return g < x.first; });
+    const SlocSegment *next = std::upper_bound(
+        begin, end + 1, glyph, [](uint16_t g, const SlocSegment &x) { return g < x.first; });
     if (next == begin || next > end)
         return Res_ok;
     const SlocSegment &seg = next[-1];

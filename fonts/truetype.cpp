@@ -24,11 +24,13 @@
 #include "fonts/fontengine.h"
 #include "fonts/fontface.h"
 
-namespace {
+namespace
+{
 
 // The known tags in sorted order (FontTable_* indexes).
-constexpr char knownTags[FontTable_count][5] = {"GDEF", "GSUB", "OS/2", "cmap", "ffhm", "ffst", "glyf", "head",
-                                                "hhea", "hmtx", "kern", "loca", "maxp", "name", "sloc"};
+constexpr char knownTags[FontTable_count][5] = {"GDEF", "GSUB", "OS/2", "cmap", "ffhm",
+                                                "ffst", "glyf", "head", "hhea", "hmtx",
+                                                "kern", "loca", "maxp", "name", "sloc"};
 
 constexpr uint32_t tagTrue = 0x74727565; // "true"
 
@@ -123,7 +125,8 @@ int readDirectory(FontFace *face, uint32_t dirOffset)
     (void)BufStream_flush(rd);
     if (r != Res_ok)
         return r;
-    if (!has(t, FontTable_head) || !has(t, FontTable_maxp) || !has(t, FontTable_hhea) || !has(t, FontTable_glyf))
+    if (!has(t, FontTable_head) || !has(t, FontTable_maxp) || !has(t, FontTable_hhea) ||
+        !has(t, FontTable_glyf))
         return Res_fontMissingTable;
     bool pack = has(t, FontTable_sloc) || has(t, FontTable_ffst) || has(t, FontTable_ffhm);
     if (!pack && (!has(t, FontTable_hmtx) || !has(t, FontTable_loca)))
@@ -170,11 +173,16 @@ uint32_t rankOf(uint16_t platform, uint16_t encoding)
 {
     constexpr uint32_t unusable = TrueType_rankUnusable;
     switch (platform) {
-    case 0: return 62;
-    case 1: return encoding == 0 ? 60 : unusable;
-    case 3: return encoding == 0 ? 61 : encoding == 1 ? 63 : unusable;
-    case 30003: return encoding <= 4 ? 68u - encoding : unusable;
-    default: return unusable;
+    case 0:
+        return 62;
+    case 1:
+        return encoding == 0 ? 60 : unusable;
+    case 3:
+        return encoding == 0 ? 61 : encoding == 1 ? 63 : unusable;
+    case 30003:
+        return encoding <= 4 ? 68u - encoding : unusable;
+    default:
+        return unusable;
     }
 }
 
@@ -306,8 +314,8 @@ void freeHMetrics(void *data)
     Mem_free(h);
 }
 
-int hmtxLookup(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag, const uint8_t *tags,
-               uint16_t *bearing, uint16_t *advance)
+int hmtxLookup(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag,
+               const uint8_t *tags, uint16_t *bearing, uint16_t *advance)
 {
     const HMetrics *h = static_cast<const HMetrics *>(face->metricsData);
     for (uint32_t i = 0; i < n; i++) {
@@ -375,8 +383,8 @@ int loadHMetrics(FontFace *face)
     return Res_ok;
 }
 
-int hmtxLoader(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag, const uint8_t *tags,
-               uint16_t *bearing, uint16_t *advance)
+int hmtxLoader(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag,
+               const uint8_t *tags, uint16_t *bearing, uint16_t *advance)
 {
     int r = loadHMetrics(face);
     if (r != Res_ok)
@@ -388,13 +396,13 @@ int hmtxLoader(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runT
 // ------------------------------------------------- compacted locations
 
 struct Locations {
-    uint32_t blockShift;     // 5: blocks of 32 glyphs; 0: every glyph stores its offset
-    uint32_t deltaBytes;     // 1 or 2 in blocks; 3 or 4 for whole offsets
+    uint32_t blockShift; // 5: blocks of 32 glyphs; 0: every glyph stores its offset
+    uint32_t deltaBytes; // 1 or 2 in blocks; 3 or 4 for whole offsets
     uint32_t scaleShift;
-    uint32_t glyphs;         // entries: numGlyphs + 1
+    uint32_t glyphs; // entries: numGlyphs + 1
     uint8_t *data;
     uint32_t dataBytes;
-    uint16_t *exceptions;    // sorted glyph ids whose 1-byte delta lost 256
+    uint16_t *exceptions; // sorted glyph ids whose 1-byte delta lost 256
     uint32_t exceptionCount;
 };
 
@@ -425,7 +433,8 @@ void putLE(uint8_t *p, uint32_t v, uint32_t bytes)
 // Exceptions at or below glyph g.
 uint32_t exceptionsUpTo(const Locations *l, uint32_t g)
 {
-    return uint32_t(std::upper_bound(l->exceptions, l->exceptions + l->exceptionCount, g) - l->exceptions);
+    return uint32_t(std::upper_bound(l->exceptions, l->exceptions + l->exceptionCount, g) -
+                    l->exceptions);
 }
 
 uint32_t locate(const Locations *l, uint32_t g)
@@ -569,16 +578,17 @@ struct KernPairs {
     KernEntry entries[1];
 };
 
-int kernLookup(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag, const uint8_t *tags,
-               uint16_t *advance)
+int kernLookup(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag,
+               const uint8_t *tags, uint16_t *advance)
 {
     const KernPairs *k = static_cast<const KernPairs *>(face->kerningData);
     for (uint32_t i = 1; i < n; i++) {
         if ((tags[i - 1] & 7u) != runTag || (tags[i] & 7u) != runTag)
             continue;
         uint32_t key = uint32_t(glyphs[i - 1]) << 16 | glyphs[i];
-        const KernEntry *e = std::lower_bound(k->entries, k->entries + k->count, key,
-                                              [](const KernEntry &a, uint32_t v) { return a.key < v; });
+        const KernEntry *e =
+            std::lower_bound(k->entries, k->entries + k->count, key,
+                             [](const KernEntry &a, uint32_t v) { return a.key < v; });
         if (e != k->entries + k->count && e->key == key)
             advance[i - 1] = uint16_t(advance[i - 1] + e->value);
     }
@@ -611,7 +621,8 @@ int loadKerning(FontFace *face)
     for (uint32_t i = 0; i < count && r == Res_ok; i++) {
         uint8_t p[6];
         r = BufStream_read(rd, p, sizeof p);
-        k->entries[i] = KernEntry{uint32_t(ube16(p)) << 16 | ube16(p + 2), int16_t(scaleSigned(face, be16(p + 4)))};
+        k->entries[i] = KernEntry{uint32_t(ube16(p)) << 16 | ube16(p + 2),
+                                  int16_t(scaleSigned(face, be16(p + 4)))};
         if (i && k->entries[i].key < k->entries[i - 1].key)
             sorted = false;
     }
@@ -622,13 +633,14 @@ int loadKerning(FontFace *face)
     }
     k->count = count;
     if (!sorted)
-        std::sort(k->entries, k->entries + count, [](const KernEntry &a, const KernEntry &b) { return a.key < b.key; });
+        std::sort(k->entries, k->entries + count,
+                  [](const KernEntry &a, const KernEntry &b) { return a.key < b.key; });
     face->kerningData = k;
     return Res_ok;
 }
 
-int kernLoader(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag, const uint8_t *tags,
-               uint16_t *advance)
+int kernLoader(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag,
+               const uint8_t *tags, uint16_t *advance)
 {
     if (!face->tables || face->tables->kernStart == 0) {
         face->kerning = noKerning;

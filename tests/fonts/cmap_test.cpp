@@ -12,7 +12,8 @@ struct MapCase {
     uint16_t glyph;
 };
 
-class CmapFormatsTest : public FontEngineTest {
+class CmapFormatsTest : public FontEngineTest
+{
   protected:
     void expectMaps(FontFace *f, const std::vector<MapCase> &cases, const char *what)
     {
@@ -34,12 +35,19 @@ TEST_F(CmapFormatsTest, EachFormat)
         {"tt-hostile4.ttf",
          // The file's searchRange and rangeShift point far past the
          // segments; the search ignores them.
-         {{'A', 1}, {'M', 13}, {'Z', 26}, {'@', 0}, {'[', 0}, {0, 0},
+         {{'A', 1},
+          {'M', 13},
+          {'Z', 26},
+          {'@', 0},
+          {'[', 0},
+          {0, 0},
           // idRangeOffset past the subtable: not mapped.
-          {'a', 0}, {'b', 0},
+          {'a', 0},
+          {'b', 0},
           // 0xFFFF + 1 wraps to glyph 0: not mapped.
           {0xFFFF, 0}}},
-        {"tt-format2.ttf", {{'A', 5}, {'B', 0}, {0x8140, 6}, {0x8141, 0}, {0x8142, 7}, {0x8143, 0}, {0x8240, 0}}},
+        {"tt-format2.ttf",
+         {{'A', 5}, {'B', 0}, {0x8140, 6}, {0x8141, 0}, {0x8142, 7}, {0x8143, 0}, {0x8240, 0}}},
         {"tt-format6.ttf", {{'/', 0}, {'0', 10}, {'9', 19}, {':', 0}, {0xFFFF, 0}}},
         {"tt-macwin.ttf", {{'A', 4}, {'B', 0}}},
     };
@@ -67,7 +75,8 @@ TEST_F(CmapFormatsTest, SubtablesThatClaimMoreThanTheyHold)
     }
     // A format 4 whose segments do not fit its length.
     std::string h = fontFixture("tt-hostile4.ttf");
-    size_t seg = h.find(std::string("\0\4\0\x28\0\0\0\x06", 8)); // format 4, length 40, segCountX2 6
+    size_t seg =
+        h.find(std::string("\0\4\0\x28\0\0\0\x06", 8)); // format 4, length 40, segCountX2 6
     ASSERT_NE(seg, std::string::npos);
     h[seg + 7] = 0x40; // 32 segments
     FontFace *g = openBytes(h, "segs.ttf");
@@ -91,7 +100,7 @@ TEST_F(CmapFormatsTest, TheWalkFillsOnlyFreePositionsAndStopsWhenAllAreMapped)
     EXPECT_EQ(glyphs[1], 0);  // not mapped
     EXPECT_EQ(glyphs[2], 77); // filled before
     EXPECT_EQ(glyphs[3], 3);
-    EXPECT_EQ(glyphs[4], 0);  // the walk ended
+    EXPECT_EQ(glyphs[4], 0); // the walk ended
     EXPECT_EQ(tags[0], 0x1B);
     EXPECT_EQ(tags[1], 0x18);
     EXPECT_EQ(tags[2], 0x19);
@@ -152,8 +161,16 @@ TEST_F(CmapFormatsTest, SymbolFontPairs)
     EXPECT_EQ(map1(f, 0xF041), 36);
     EXPECT_EQ(map1(f, 0x41), 0);
     ASSERT_EQ(Cmap_buildSymbolPairs(f), Res_ok);
-    expectMaps(f, {{0x41, 36}, {0xF041, 36}, {0x20, 3}, {0xF020, 3}, {0x7E, 97}, {0x7F, 0}, {0x1F, 0},
-                         {0xF07F, 0}, {0x141, 0}},
+    expectMaps(f,
+               {{0x41, 36},
+                {0xF041, 36},
+                {0x20, 3},
+                {0xF020, 3},
+                {0x7E, 97},
+                {0x7F, 0},
+                {0x1F, 0},
+                {0xF07F, 0},
+                {0x141, 0}},
                "pairs");
     // Dropping the caches brings the file's map back.
     TrueType_dropCaches(f);

@@ -27,7 +27,8 @@ inline std::string fontFixture(const std::string &name)
     return ss.str();
 }
 
-class FontEngineTest : public FileFixture {
+class FontEngineTest : public FileFixture
+{
   protected:
     std::vector<FontFace *> faces;
 
@@ -90,12 +91,14 @@ class FontEngineTest : public FileFixture {
 
     // The glyphs of codes through the face's map (slot 2); *result the
     // map's result.
-    std::vector<uint16_t> map(FontFace *face, const std::vector<uint16_t> &codes, int *result = nullptr)
+    std::vector<uint16_t> map(FontFace *face, const std::vector<uint16_t> &codes,
+                              int *result = nullptr)
     {
         std::vector<uint16_t> glyphs(codes.size(), 0);
         std::vector<uint8_t> tags(codes.size(), 0xF8);
         uint32_t remaining = uint32_t(codes.size());
-        int r = face->map(face, codes.data(), uint32_t(codes.size()), 2, glyphs.data(), tags.data(), &remaining);
+        int r = face->map(face, codes.data(), uint32_t(codes.size()), 2, glyphs.data(), tags.data(),
+                          &remaining);
         if (result)
             *result = r;
         else
@@ -116,8 +119,8 @@ class FontEngineTest : public FileFixture {
     {
         std::vector<uint8_t> tags(glyphs.size(), 0);
         std::vector<uint16_t> bearing(glyphs.size(), 0x5555), advance(glyphs.size(), 0x5555);
-        int r = face->advance(face, glyphs.data(), uint32_t(glyphs.size()), 0, tags.data(), bearing.data(),
-                              advance.data());
+        int r = face->advance(face, glyphs.data(), uint32_t(glyphs.size()), 0, tags.data(),
+                              bearing.data(), advance.data());
         if (result)
             *result = r;
         else
@@ -129,11 +132,13 @@ class FontEngineTest : public FileFixture {
     }
 
     // The advances of glyphs (each 1000 to start) after kerning (slot 0).
-    std::vector<int> kern(FontFace *face, const std::vector<uint16_t> &glyphs, int *result = nullptr)
+    std::vector<int> kern(FontFace *face, const std::vector<uint16_t> &glyphs,
+                          int *result = nullptr)
     {
         std::vector<uint8_t> tags(glyphs.size(), 0);
         std::vector<uint16_t> advance(glyphs.size(), 1000);
-        int r = face->kerning(face, glyphs.data(), uint32_t(glyphs.size()), 0, tags.data(), advance.data());
+        int r = face->kerning(face, glyphs.data(), uint32_t(glyphs.size()), 0, tags.data(),
+                              advance.data());
         if (result)
             *result = r;
         else

@@ -6,7 +6,8 @@
 
 #include "fonts/fontdata.h"
 
-namespace {
+namespace
+{
 
 TEST(FontDataTest, BigEndianWordsAndTags)
 {
@@ -40,7 +41,8 @@ TEST(FontDataTest, NamedColoursAndAlpha)
     struct Case {
         int32_t index;
         uint32_t colour;
-    } cases[] = {{0, 0xFFFFFF00}, {1, 0xFF000000}, {10, 0xFF00A5FF}, {16, 0xFFFFFFFF}, {17, 0}, {-1, 0}};
+    } cases[] = {{0, 0xFFFFFF00},  {1, 0xFF000000}, {10, 0xFF00A5FF},
+                 {16, 0xFFFFFFFF}, {17, 0},         {-1, 0}};
     for (const Case &c : cases) {
         uint32_t out = 0x12345678;
         Pixel_namedColour(&out, c.index);

@@ -10,9 +10,11 @@
 #include "core/time/localeset.h"
 #include "fonts/catalogue.h"
 
-namespace {
+namespace
+{
 
-class FontEngineRecordTest : public FontEngineTest {
+class FontEngineRecordTest : public FontEngineTest
+{
   protected:
     ConfigStore *store = nullptr;
 
@@ -85,9 +87,9 @@ TEST_F(FontEngineRecordTest, CacheSettings)
         int32_t pathBudget;
         bool pathCache, maskCache;
     } cases[] = {
-        {"0", "0", 0, false, false},       // the viewer's choice: no caches
-        {"16", "0", 16, true, false},      // kilobytes
-        {"4096", "1", 4096, true, true},   // 1024 and above: bytes
+        {"0", "0", 0, false, false},     // the viewer's choice: no caches
+        {"16", "0", 16, true, false},    // kilobytes
+        {"4096", "1", 4096, true, true}, // 1024 and above: bytes
     };
     for (const Case &c : cases) {
         if (!ctx->fontEngine) {

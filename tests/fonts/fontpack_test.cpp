@@ -7,9 +7,11 @@
 #include "fonts/cmap.h"
 #include "graphics/glyphpath.h"
 
-namespace {
+namespace
+{
 
-class FontPackTest : public FontEngineTest {
+class FontPackTest : public FontEngineTest
+{
   protected:
     void SetUp() override
     {
@@ -26,14 +28,14 @@ TEST_F(FontPackTest, MapsThroughTheBitmap)
     struct Case {
         uint16_t code, glyph;
     } cases[] = {
-        {0x20, 1},     {0x41, 34},   {0x7E, 95},   {0x7F, 0},     {0x1F, 0},
-        {0xA0, 1},     // no-break space draws the space
-        {0x2002, 1},   // en space too
-        {0x3000, 96},  {0x3002, 98}, {0x3003, 0},  {0x30FB, 99},
-        {149, 99},     {183, 99},    {0x2022, 99}, // bullets draw the katakana middle dot
-        {0x20A9, 0},   // the won sign's stand-in U+FFE6 is not in this pack
-        {0xE000, 0},   // private use: never, though its bit is set
-        {0xF8FF, 0},   {0xFFFF, 0},
+        {0x20, 1},    {0x41, 34},   {0x7E, 95},   {0x7F, 0},
+        {0x1F, 0},    {0xA0, 1}, // no-break space draws the space
+        {0x2002, 1},             // en space too
+        {0x3000, 96}, {0x3002, 98}, {0x3003, 0},  {0x30FB, 99},
+        {149, 99},    {183, 99},    {0x2022, 99}, // bullets draw the katakana middle dot
+        {0x20A9, 0}, // the won sign's stand-in U+FFE6 is not in this pack
+        {0xE000, 0}, // private use: never, though its bit is set
+        {0xF8FF, 0},  {0xFFFF, 0},
     };
     std::vector<uint16_t> codes;
     for (const Case &c : cases)
@@ -53,7 +55,8 @@ TEST_F(FontPackTest, AdvancesLocationsAndSettings)
     EXPECT_EQ(f->tables->packSetting2, 10);
     // Listed glyphs 1 (128) and 3 (200); the rest the default 256 = 1 em.
     auto m = metrics(f, {1, 2, 3, 99, 65535});
-    EXPECT_EQ(m, (std::vector<std::pair<int, int>>{{8192, 0}, {16384, 0}, {12800, 0}, {16384, 0}, {0, 0}}));
+    EXPECT_EQ(m, (std::vector<std::pair<int, int>>{
+                     {8192, 0}, {16384, 0}, {12800, 0}, {16384, 0}, {0, 0}}));
     EXPECT_EQ(locate(f, 0), 0u);
     EXPECT_EQ(locate(f, 1), 12u);
     for (uint16_t g = 1; g <= 100; g++)

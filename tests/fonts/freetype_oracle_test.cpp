@@ -14,7 +14,8 @@
 
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 struct InstalledFont {
     const char *name;
@@ -97,7 +98,8 @@ std::vector<int> sideBearings(const std::string &b, uint32_t glyphs)
     return out;
 }
 
-class FreeTypeOracleTest : public FontEngineTest {
+class FreeTypeOracleTest : public FontEngineTest
+{
   protected:
     FT_Library library = nullptr;
 
@@ -136,8 +138,8 @@ class FreeTypeOracleTest : public FontEngineTest {
         FontFace *f = openBytes(bytes, font.name);
         ASSERT_NE(f, nullptr) << font.name;
         FT_Face ft = nullptr;
-        ASSERT_EQ(FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(bytes.data()), FT_Long(bytes.size()),
-                                     0, &ft),
+        ASSERT_EQ(FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(bytes.data()),
+                                     FT_Long(bytes.size()), 0, &ft),
                   0);
         ASSERT_EQ(f->glyphCount, ft->num_glyphs) << font.name;
         uint32_t upem = ft->units_per_EM;
@@ -163,7 +165,8 @@ class FreeTypeOracleTest : public FontEngineTest {
         for (uint32_t g = 0; g < f->glyphCount; g++) {
             FT_Fixed advance = 0;
             ASSERT_EQ(FT_Get_Advance(ft, g, FT_LOAD_NO_SCALE, &advance), 0);
-            EXPECT_EQ(m[g].first, int(uint32_t(advance) * 16384u / upem)) << font.name << " glyph " << g;
+            EXPECT_EQ(m[g].first, int(uint32_t(advance) * 16384u / upem))
+                << font.name << " glyph " << g;
             EXPECT_EQ(m[g].second, bearings[g] * 16384 / int(upem)) << font.name << " glyph " << g;
         }
         // Every pair of the 'kern' table, and a pair that is not there.

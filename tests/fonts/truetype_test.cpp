@@ -12,7 +12,8 @@
 #include "fonts/cmap.h"
 #include "graphics/glyphpath.h"
 
-namespace {
+namespace
+{
 
 using TrueTypeTest = FontEngineTest;
 
@@ -166,13 +167,11 @@ TEST_F(TrueTypeTest, HorizontalMetrics)
     auto m = metrics(f, {0, 1, 37, 38, 39, 40, 65535});
     EXPECT_NE(f->metricsData, nullptr);
     std::vector<std::pair<int, int>> want = {
-        {400, -40},   // (100 x 0 + 50, 0 - 5) x 8
-        {1200, -32},
-        {30000, 256},
-        {30000, -56}, // past the pairs: the last advance, the extra bearings
-        {30000, -64},
-        {0, 0},       // past the glyph count
-        {0, 0},       // 65535 measures nothing
+        {400, -40}, // (100 x 0 + 50, 0 - 5) x 8
+        {1200, -32},  {30000, 256},
+        {30000, -56},         // past the pairs: the last advance, the extra bearings
+        {30000, -64}, {0, 0}, // past the glyph count
+        {0, 0},               // 65535 measures nothing
     };
     EXPECT_EQ(m, want);
     // Positions of another slot are left alone.
@@ -188,7 +187,8 @@ TEST_F(TrueTypeTest, HorizontalMetrics)
     b[hhea + 34] = b[hhea + 35] = 0;
     FontFace *none = openBytes(b, "nopairs.ttf");
     ASSERT_NE(none, nullptr);
-    EXPECT_EQ(metrics(none, {0, 1, 39}), (std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {0, 0}}));
+    EXPECT_EQ(metrics(none, {0, 1, 39}),
+              (std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {0, 0}}));
     // The outline loader's alignment asks the same operation.
     uint16_t answer[2];
     ASSERT_EQ(Font_faceCallOp(f, 2, answer), Res_ok);
@@ -327,13 +327,15 @@ bool anyFails(FontEngineTest *t, FontFace *f)
     std::vector<uint16_t> glyphs(codes.size(), 0);
     std::vector<uint8_t> tags(codes.size(), 0);
     uint32_t remaining = uint32_t(codes.size());
-    failed |= f->map(f, codes.data(), uint32_t(codes.size()), 0, glyphs.data(), tags.data(), &remaining) != 0;
+    failed |= f->map(f, codes.data(), uint32_t(codes.size()), 0, glyphs.data(), tags.data(),
+                     &remaining) != 0;
     std::vector<uint16_t> ids;
     for (uint16_t g = 0; g <= f->glyphCount + 1; g++)
         ids.push_back(g);
     std::vector<uint8_t> zero(ids.size(), 0);
     std::vector<uint16_t> a(ids.size()), b(ids.size());
-    failed |= f->advance(f, ids.data(), uint32_t(ids.size()), 0, zero.data(), b.data(), a.data()) != 0;
+    failed |=
+        f->advance(f, ids.data(), uint32_t(ids.size()), 0, zero.data(), b.data(), a.data()) != 0;
     failed |= f->kerning(f, ids.data(), uint32_t(ids.size()), 0, zero.data(), a.data()) != 0;
     for (uint16_t g : ids) {
         uint32_t at = 0;
@@ -352,7 +354,8 @@ TEST_F(TrueTypeTest, TablesCutShortGiveReaderErrors)
     ASSERT_EQ(FontPack_installOps(&ctx->fontEngine->packOps), 1);
     ASSERT_EQ(Cmap_installBitmapFormat(ctx->fontEngine), 1);
     int n = 0;
-    for (const char *file : {"tt-macwin.ttf", "tt-kern.ttf", "tt-loca9.ttf", "tt-format2.ttf", "pack.ffs"}) {
+    for (const char *file :
+         {"tt-macwin.ttf", "tt-kern.ttf", "tt-loca9.ttf", "tt-format2.ttf", "pack.ffs"}) {
         std::string whole = fontFixture(file);
         std::vector<size_t> cuts = {0, 6, 12, 20};
         for (auto &[tag, at] : directory(whole)) {
@@ -383,7 +386,8 @@ TEST_F(TrueTypeTest, OpenRunsOutOfMemoryCleanly)
         int r = Font_faceCreate(ctx, 0, 0, nullptr, &face);
         Url *u = r == Res_ok ? fileUrl("oom.ttf") : nullptr;
         if (r == Res_ok)
-            r = u ? BufStream_open(ctx, u, nullptr, 0, BufStream_bigEndian, &face->reader) : Res_noMemory;
+            r = u ? BufStream_open(ctx, u, nullptr, 0, BufStream_bigEndian, &face->reader)
+                  : Res_noMemory;
         Url_free(u);
         if (r == Res_ok)
             r = TrueType_open(face, 0, 0);

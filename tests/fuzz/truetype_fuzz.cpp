@@ -41,13 +41,14 @@ void exercise(FontFace *f, bool symbol)
     std::vector<uint16_t> codes;
     for (uint32_t c = 0; c < 0x180; c++)
         codes.push_back(uint16_t(c));
-    for (uint16_t c : {0x2002, 0x2022, 0x20A9, 0x3000, 0x30FB, 0x4E00, 0x8140, 0xAC00, 0xE000, 0xF041, 0xFFFD,
-                       0xFFFF})
+    for (uint16_t c : {0x2002, 0x2022, 0x20A9, 0x3000, 0x30FB, 0x4E00, 0x8140, 0xAC00, 0xE000,
+                       0xF041, 0xFFFD, 0xFFFF})
         codes.push_back(c);
     std::vector<uint16_t> glyphs(codes.size(), 0);
     std::vector<uint8_t> tags(codes.size(), 0);
     uint32_t remaining = uint32_t(codes.size());
-    int r = f->map(f, codes.data(), uint32_t(codes.size()), 0, glyphs.data(), tags.data(), &remaining);
+    int r =
+        f->map(f, codes.data(), uint32_t(codes.size()), 0, glyphs.data(), tags.data(), &remaining);
     require(remaining <= codes.size());
     if (symbol && r == Res_ok)
         (void)Cmap_buildSymbolPairs(f);
@@ -58,7 +59,8 @@ void exercise(FontFace *f, bool symbol)
     ids.push_back(0xFFFF);
     std::vector<uint8_t> zero(ids.size(), 0);
     std::vector<uint16_t> advance(ids.size(), 0), bearing(ids.size(), 0);
-    (void)f->advance(f, ids.data(), uint32_t(ids.size()), 0, zero.data(), bearing.data(), advance.data());
+    (void)f->advance(f, ids.data(), uint32_t(ids.size()), 0, zero.data(), bearing.data(),
+                     advance.data());
     (void)f->kerning(f, ids.data(), uint32_t(ids.size()), 0, zero.data(), advance.data());
     for (uint16_t g : ids) {
         uint32_t at = 0;
@@ -73,7 +75,8 @@ void exercise(FontFace *f, bool symbol)
     TrueType_dropCaches(f);
     std::fill(glyphs.begin(), glyphs.end(), 0);
     remaining = uint32_t(codes.size());
-    (void)f->map(f, codes.data(), uint32_t(codes.size()), 1, glyphs.data(), tags.data(), &remaining);
+    (void)f->map(f, codes.data(), uint32_t(codes.size()), 1, glyphs.data(), tags.data(),
+                 &remaining);
 }
 
 } // namespace
@@ -102,8 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(Font_faceCreate(ctx, kind, 0, nullptr, &face) == Res_ok);
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    require(Vfs_openMemory(file, fileSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx) == Res_ok);
-    require(BufStream_open(ctx, nullptr, h, uint32_t(fileSize), BufStream_bigEndian, &face->reader) == Res_ok);
+    require(Vfs_openMemory(file, fileSize, 0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted,
+                           ctx) == Res_ok);
+    require(BufStream_open(ctx, nullptr, h, uint32_t(fileSize), BufStream_bigEndian,
+                           &face->reader) == Res_ok);
     int r = TrueType_open(face, 0, 59u + (options & 15u));
     if (r == Res_ok) {
         require(face->tables != nullptr && face->destroy == TrueType_close);
