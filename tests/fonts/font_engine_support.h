@@ -60,6 +60,13 @@ class FontEngineTest : public FileFixture
                         uint32_t preferredRank = 0, uint32_t kind = 0)
     {
         writeFile(name, bytes);
+        return openFile(name, result, preferredRank, kind);
+    }
+
+    // Opens the scratch file name as openBytes does.
+    FontFace *openFile(const std::string &name, int *result = nullptr, uint32_t preferredRank = 0,
+                       uint32_t kind = 0)
+    {
         FontFace *face = nullptr;
         int r = Font_faceCreate(ctx, kind, 0, nullptr, &face);
         Url *u = fileUrl(name);

@@ -107,7 +107,13 @@ class FreeTypeOracleTest : public FontEngineTest
     {
         ASSERT_NO_FATAL_FAILURE(FontEngineTest::SetUp());
         ASSERT_EQ(FT_Init_FreeType(&library), 0);
-        // The fonts live in a fonts folder the engine is configured on.
+        // The fonts are copied into a fonts folder the engine is then
+        // configured on.
+        for (const InstalledFont &f : fonts) {
+            std::string bytes = installed(f);
+            if (!bytes.empty())
+                writeFile(f.name, bytes);
+        }
         Url *u = url("file://root" + dir + "/");
         ASSERT_EQ(FontEngine_configure(ctx, u), Res_ok);
         Url_free(u);
@@ -135,7 +141,7 @@ class FreeTypeOracleTest : public FontEngineTest
             ADD_FAILURE() << font.name << " is not installed (tools/install-deps.sh installs it)";
             return;
         }
-        FontFace *f = openBytes(bytes, font.name);
+        FontFace *f = openFile(font.name);
         ASSERT_NE(f, nullptr) << font.name;
         FT_Face ft = nullptr;
         ASSERT_EQ(FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(bytes.data()),
