@@ -1,7 +1,10 @@
 // Small font-data utilities that other subsystems share.
 #include "fonts/fontdata.h"
 
-namespace {
+#include <cstring>
+
+namespace
+{
 
 constexpr uint32_t namedColours[Pixel_namedColourCount] = {
     0xFFFFFF00, // aqua
@@ -25,9 +28,46 @@ constexpr uint32_t namedColours[Pixel_namedColourCount] = {
 
 } // namespace
 
+void FontFile_putU32BE(uint8_t *bytes, uint32_t value)
+{
+    bytes[0] = uint8_t(value >> 24);
+    bytes[1] = uint8_t(value >> 16);
+    bytes[2] = uint8_t(value >> 8);
+    bytes[3] = uint8_t(value);
+}
+
+uint32_t FontFile_getU32BE(const uint8_t *bytes)
+{
+    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+}
+
+int FontFile_tagEqual(const uint8_t *a, const uint8_t *b)
+{
+    return memcmp(a, b, 4) == 0 ? 1 : 0;
+}
+
+void Ustr_byteSwap(char16_t *units, size_t n)
+{
+    for (size_t i = 0; i < n; i++)
+        units[i] = char16_t(uint16_t(units[i]) >> 8 | uint16_t(units[i]) << 8);
+}
+
+void Bytes_swap32(uint32_t *words, size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        uint32_t w = words[i];
+        words[i] = w >> 24 | (w >> 8 & 0xFF00u) | (w << 8 & 0xFF0000u) | w << 24;
+    }
+}
+
 void Pixel_namedColour(uint32_t *out, int32_t index)
 {
     if (!out)
         return;
     *out = index >= 0 && index < Pixel_namedColourCount ? namedColours[index] : 0;
+}
+
+void Pixel_setColourAlpha(uint32_t *colour, uint32_t value)
+{
+    *colour = (*colour & 0x00FFFFFFu) | (value & 0xFFu) << 24;
 }

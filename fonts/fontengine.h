@@ -1,30 +1,125 @@
-// The font engine as the document model uses it.
+// The font engine: the one record through which the rest of the engine
+// reaches fonts.
 //
-// Only the services that modules built before the font engine call are
-// declared here so far.
+// Each engine context owns one FontEngine (EngineContext::fontEngine),
+// null before it is created and after it is destroyed. Module start-up
+// creates it, configuration gives it the fonts directory (the catalogue of
+// installed faces, the base-14 metrics and the glyph caches come then),
+// and teardown destroys it. A configuration that fails destroys the whole
+// font engine, so every caller must be ready to find none.
+//
+// The record's lock (a cooperative engine lock, not recursive) is held by
+// every public operation that reads or changes the catalogue, the document
+// fonts, the open handles or a face's client data.
 #pragma once
 
 #include <cstdint>
 
+#include "core/task/lock.h"
+#include "fonts/charfilter.h"
+#include "fonts/fontface.h"
+
+struct Array;
+struct Base14Metrics;
 struct EngineContext;
-struct Url;
 struct EngineInstance;
+struct FontCatalogue;
+struct FontHandle;
 struct FontList;
+struct LruArena;
+struct LruCache;
 struct Matrix;
+struct Url;
+
+// The character-map formats the engine reads, in table order. 9998 is the
+// engine's pair table of symbol fonts and embedded code tables, 9999 the
+// compact CJK bitmap of the font packs.
+enum : uint32_t {
+    CmapFormat_0,
+    CmapFormat_2,
+    CmapFormat_4,
+    CmapFormat_6,
+    CmapFormat_pairs,  // format number 9998
+    CmapFormat_bitmap, // format number 9999
+    CmapFormat_count,
+    CmapFormat_pairsNumber = 9998,
+    CmapFormat_bitmapNumber = 9999,
+};
+
+// The handlers by format: each entry {map, load, release} in the shape of
+// the single-byte encoding handler; an entry whose map is null is not
+// available. Creation fills the first five; the CJK language modules
+// install the sixth.
+struct CmapFormatTable {
+    SingleByteEncoding entries[CmapFormat_count];
+};
+
+struct FontEngine {
+    Lock lock;                // guards everything below
+    Url *fontsDir;            // owned copy of the fonts directory (null before configuration)
+    FontCatalogue *catalogue; // installed faces (fonts/catalogue.h)
+    Array *fonts;             // document fonts; each item holds one face reference (null: none)
+    FontFace *spacesFont;     // the synthetic "Spaces" font (owned reference, may be null)
+    Base14Metrics *metrics;   // "psbase14.bfm" (fonts/base14.h; null: none)
+    FontHandle **handles;     // faces opened for drawing
+    uint32_t handleCount;
+    uint32_t handleCapacity;
+    LruCache *pathCache; // glyph outlines by font handle and glyph (null: no cache)
+    LruArena *maskCache; // clip masks (null: no cache)
+    CmapFormatTable *cmapFormats;
+    FontPackOps *packOps; // the font packs' operations (null until a language module
+                          // installs them)
+    void *layoutOps;      // optional per-font layout operations: never installed
+    CharFilterList *charFilters;
+};
+
+// Settings of the "Font Engine" section: the cache budgets, kilobytes
+// below 1024 (bytes from 1024 up), 0 for no cache.
+enum : uint32_t {
+    FontEngine_defaultPathCache = 64,
+    FontEngine_defaultMaskCache = 128,
+};
+
+// Creates the context's font engine: lock, empty catalogue, the "Spaces"
+// font, the character-map formats 0, 2, 4, 6 and 9998, the filter list.
+// 0; 1 when memory runs out (everything made is destroyed again and the
+// context has no font engine); 8 for a null context.
+[[nodiscard]] int FontEngine_create(EngineContext *context);
+// Configures the created font engine with the fonts directory (the URL
+// stays the caller's): copies it, reads its font map and scans it into the
+// catalogue (a scan ending with 2305 or 2309 is no failure), loads the
+// base-14 metrics and makes the caches from the settings "cache.path.size"
+// (64) and "cache.clipmask.size" (128). Any failure destroys the whole font
+// engine and is returned. 0; 1; 8 for a null context or URL, or no font
+// engine.
+[[nodiscard]] int FontEngine_configure(EngineContext *context, const Url *fontsDir);
+// FontEngine_create then FontEngine_configure.
+[[nodiscard]] int FontEngine_init(EngineContext *context, const Url *fontsDir);
+// Destroys the font engine and clears the context's pointer. A null
+// context or one without a font engine: nothing (so twice is harmless).
+void FontEngine_destroy(EngineContext *context);
+// In the Japanese locale ("ja-jp") adds the filter that draws every
+// backslash as a yen sign; elsewhere nothing. Without a font engine:
+// nothing.
+void FontEngine_installYenFilter(EngineContext *context);
+// Scans the directory into the catalogue again. The scan's result; 8
+// without a font engine.
+[[nodiscard]] int FontEngine_rescanFonts(EngineContext *context, const Url *fontsDir);
+// Closes the file of every catalogue face (it opens again on the next
+// read). Null context or no font engine: nothing.
+void FontEngine_closeFontFiles(EngineContext *context);
+// Hangs client data on a face: the face's previous release runs with its
+// previous data (when both are set), then data, word and release are
+// stored. Null context, font engine or face: nothing.
+void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *data,
+                                  uintptr_t word, FontFaceCloseFn release);
 
 // Unregisters a font that a document registered.
 void FontEngine_unregisterFont(EngineContext *context, void *font);
-
-// Create and free the font engine at engine start-up and teardown. 0 or an
-// error; free accepts an engine that never started.
-int FontEngine_init(EngineContext *context);
-void FontEngine_free(EngineContext *context);
 // Registers the built-in fonts, font packs, CMaps and character-set tables
 // of every language module, in their fixed order (the hosts' configuration
 // hooks call it once at start-up).
 void FontEngine_registerBuiltins(EngineContext *context);
-// Registers the font directory (the URL stays the caller's). 0 or an error.
-int FontEngine_setLocation(EngineContext *context, const Url *url);
 // The font engine's in-memory list: the 8-bit file names whose files the
 // buffered reader (core/stream/bufstream.h) reads whole into memory, where
 // a file's URL ends in "/" and one of them. *names (lent) and *count; null
@@ -34,7 +129,8 @@ void FontEngine_getMemoryList(EngineContext *context, const char *const **names,
 // with the matching flags and the text matrix (null: identity): up to
 // eight faces in preference order, one reference into *out. 0, 1 when
 // memory runs out, or 13 when no face matches; *out null on failure.
-[[nodiscard]] int Font_listCreate(EngineInstance *instance, const char *const *families, uint32_t count,
-                                  uint32_t flags, const Matrix *matrix, FontList **out);
+[[nodiscard]] int Font_listCreate(EngineInstance *instance, const char *const *families,
+                                  uint32_t count, uint32_t flags, const Matrix *matrix,
+                                  FontList **out);
 // Drops a reference on a font list (null allowed).
 void Font_listRelease(FontList *list);

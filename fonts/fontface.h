@@ -43,8 +43,15 @@ typedef int (*FontAdvanceFn)(FontFace *face, const uint16_t *codes, uint32_t n, 
 // it reaches 0.
 typedef int (*FontMapFn)(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t sourceTag,
                          uint16_t *glyphs, uint8_t *tags, uint32_t *remaining);
-// Face slots whose meaning belongs to the font engine. Slot A's default
-// stores 0 through out; the defaults of slots B and D answer 0.
+// Kerning: for each neighbouring pair of positions whose tags both carry
+// runTag in their low 3 bits, adds the pair's kerning to the first one's
+// advance (1/16384 em).
+typedef int (*FontKerningFn)(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag,
+                             const uint8_t *tags, uint16_t *advance);
+// Outline of a glyph: *out = a new outline, the caller's.
+typedef int (*FontOutlineFn)(FontFace *face, uint16_t glyph, GlyphPath **out);
+// The two glyph-substitution slots (filled only by optional layout
+// operations). Slot A's default stores 0 through out; slot B's answers 0.
 typedef int (*FontFaceSlotAFn)(FontFace *face, void *args, uint32_t *out);
 typedef int (*FontFaceSlotFn)(FontFace *face, void *args);
 
@@ -77,16 +84,35 @@ struct FontTableEntry {
 };
 
 // The table directory of an open file (the face's "table record"): each
-// known table's offset and length.
+// known table's offset and length, and what the open read from the small
+// fixed tables. Metrics marked scaled are in 1/16384 em.
 struct FontTableDir {
     uint32_t tableCount; // entries in the file's directory
     FontTableEntry tables[FontTable_count];
+    uint32_t cmapSubtable;     // the chosen character-map subtable, from the start of 'cmap'
+    uint32_t kernStart;        // the kept 'kern' subtable's pairs header (0: none kept)
+    uint32_t kernLength;       // its length past the 6-byte subtable header
+    int16_t headBox[4];        // 'head' xMin, yMin, xMax, yMax (font units)
+    int16_t indexToLocFormat;  // 0: 16-bit 'loca' offsets, else 32-bit
+    uint16_t maxPoints;        // 'maxp' maxima
+    uint16_t maxContours;
+    uint16_t maxCompositePoints;
+    uint16_t maxCompositeContours;
+    uint32_t advanceWidthMax;  // 'hhea', scaled
+    int32_t minLeftSideBearing;
+    int32_t minRightSideBearing;
+    int32_t xMaxExtent;
+    uint16_t numberOfHMetrics; // raw
+    uint16_t packSetting1;     // font packs: the 'ffst' coding settings (defaults 2 and 10)
+    uint16_t packSetting2;
+    void *fontData;            // a font data block the face owns (null: none)
 };
 
 // ------------------------------------------------------------- the face
 
 enum : uint32_t {
-    FontFace_sharesParent = 0x1, // flags: shares the parent's loaded tables, owns nothing else
+    FontFace_sharesParent = 0x1, // flags: reads the parent's file and shares its loaded tables,
+                                 // which stay the parent's
 };
 
 // Face kinds (the first creation word) that other subsystems tell apart.
@@ -107,9 +133,9 @@ enum : uint16_t { FontFace_headNoAlign = 0x2 };
 struct FontPackWidths;
 
 struct FontFace {
-    FontFace *parent;            // holds one open reference on it (Font_faceRetain)
+    FontFace *parent;            // holds one reference on it (Font_faceRetain)
     BufStream *reader;           // the font file's reader
-    uint32_t openCount;          // holders keeping this face's file open
+    uint32_t refCount;           // references; the last Font_faceRelease frees the face
     FontFaceDestroyFn destroy;   // frees the face instead of Font_faceRelease (null: Mem_free)
     // The font engine's: glyph location and the lazily loaded tables.
     FontLocateGlyphFn locateGlyph; // the slot TtFont_locateGlyph
@@ -123,26 +149,33 @@ struct FontFace {
     EngineContext *source;       // the engine the face reads its file through
     uint32_t kind;               // creation word 1: the face kind (48 an embedded TrueType
                                  // font, 50 the other embedded font form)
-    uint32_t parentWord1;        // taken from the parent
+    uint32_t mapRank;            // the chosen character map's rank (taken from the parent)
     uint32_t creationWord2;      // creation word 2
     char *name;                  // heap string, may be null
-    uintptr_t parentWord2;       // taken from the parent
+    uintptr_t styleWord;         // taken from the parent
     uint16_t headFlags;          // the four 16-bit values taken from the parent:
     uint16_t unitsPerEm;         //   'head' flags, units per em,
     uint16_t glyphCount;         //   and the glyph count,
     uint16_t glyphCountCopy;     //   kept twice
     uint32_t flags;              // FontFace_sharesParent
     int32_t lineGap;             // cleared by Font_faceFillDefaults
-    int32_t metrics[FontFace_metricCount]; // the fourth and fifth: top and bottom of the
-                                           // line extent (top above bottom); FontFace_unset
+    // Underline position, underline thickness, a third line value, then
+    // the ascent and descent: the top and bottom of the line extent (top
+    // above bottom); FontFace_unset until known.
+    int32_t metrics[FontFace_metricCount];
+    int32_t avgCharWidth;        // 'OS/2' xAvgCharWidth, raw
+    uint32_t unicodeRanges[4];   // 'OS/2' ulUnicodeRange1-4
     int32_t box[4];              // bounding box x0, y0, x1, y1
-    FontFaceSlotAFn slotA;
+    FontOutlineFn outline;       // null: no outlines
+    FontMapFn map;               // characters to glyphs (null: maps nothing)
+    FontFaceSlotAFn slotA;       // the two substitution operations
     FontFaceSlotFn slotB;
-    FontAdvanceFn advance;       // the advance operation (set by the font engine)
-    FontFaceSlotFn slotD;
-    void *closeArg;              // close argument (an embedded font's data record,
+    FontAdvanceFn advance;       // the metrics operation (set by the font engine)
+    FontKerningFn kerning;       // default: no kerning
+    void *closeArg;              // client data (an embedded font's data record,
                                  // EmbFontData)
-    FontFaceCloseFn close;       // called with closeArg when the face is released
+    uintptr_t clientWord;        // client word
+    FontFaceCloseFn close;       // client release: called with closeArg when the face is released
 };
 
 // ------------------------------------------------------- font-pack widths
@@ -215,11 +248,21 @@ struct EmbFontData {
 
 // ------------------------------------- services of the fonts subsystem
 
-// Font-pack operations that belong to the font engine (slots 0, 1, 3 and 5
-// of FontPackOps).
-int FontPack_glyphOutline(FontFace *face, uint16_t glyph, GlyphPath **out);
-int FontPack_glyphDataPos(FontFace *face, uint16_t glyph, uint32_t *position);
-int FontPack_readHeader(FontFace *face, BufStream *reader, FontTableDir *tables);
+// Font-pack operations of the font engine (slots 1, 3 and 5 of
+// FontPackOps; the outline, slot 0, is graphics/glyphpath.h's).
+//
+// The glyph location of a font-pack glyph from 'sloc' (loaded on first
+// use, shared with the parent of a face that shares its file): the
+// segment's base plus its span shared out over its glyphs, less the
+// glyph's correction byte. A glyph outside the segments lies at 0. 0, 1,
+// or the reader's error (*position 0).
+[[nodiscard]] int FontPack_glyphDataPos(FontFace *face, uint16_t glyph, uint32_t *position);
+// The per-font set-up: the coding settings from 'ffst' (defaults 2 and 10)
+// into tables. A pack whose 'ffhm' is not version 1.x, or whose 'sloc'
+// has a segment of fewer than two glyphs or out of order, is refused with
+// 2309. 0 or the reader's error.
+[[nodiscard]] int FontPack_readHeader(FontFace *face, BufStream *reader, FontTableDir *tables);
+// Frees the face's glyph-location record. 0.
 int FontPack_freeGlyphOffsets(FontFace *face);
 
 // The embedded-font routines behind EmbFont_queryWord and EmbFont_forward:

@@ -3,6 +3,9 @@
 // the real definitions replace them when the subsystem is built.
 #include "core/result.h"
 #include "fonts/fontengine.h"
+#include "fonts/base14.h"
+#include "fonts/catalogue.h"
+#include "fonts/spaces.h"
 
 #include "core/container/cache.h"
 #include "core/mem/mem.h"
@@ -15,24 +18,52 @@ void FontEngine_unregisterFont(EngineContext *, void *)
 {
 }
 
-// Interim: the font engine keeps no state before it is built.
-int FontEngine_init(EngineContext *)
-{
-    return 0;
-}
-
-void FontEngine_free(EngineContext *)
-{
-}
-
 // Interim: no built-in fonts ship before the font catalogue.
 void FontEngine_registerBuiltins(EngineContext *)
 {
 }
 
-int FontEngine_setLocation(EngineContext *, const Url *)
+// Interim: the catalogue stays empty until font files and the font map
+// are read.
+int FontCatalogue_create(EngineContext *, FontCatalogue **out)
 {
-    return 0;
+    *out = static_cast<FontCatalogue *>(Mem_calloc(1, sizeof(FontCatalogue)));
+    return *out ? Res_ok : Res_noMemory;
+}
+
+void FontCatalogue_free(FontCatalogue *catalogue)
+{
+    Mem_free(catalogue);
+}
+
+int FontCatalogue_readMap(EngineContext *, FontCatalogue *, const Url *)
+{
+    return Res_ok;
+}
+
+int FontCatalogue_scanDirectory(EngineContext *, FontCatalogue *, const Url *)
+{
+    return Res_ok;
+}
+
+// Interim: no base-14 metrics and no "Spaces" font before they are built.
+int Base14_create(EngineContext *, Base14Metrics **out, const Url *)
+{
+    *out = nullptr;
+    return Res_ok;
+}
+
+void Base14_free(Base14Metrics *)
+{
+}
+
+int SpacesFont_create(EngineContext *)
+{
+    return Res_ok;
+}
+
+void SpacesFont_release(EngineContext *)
+{
 }
 
 // Interim: without the font engine no file is kept in memory.
@@ -126,32 +157,10 @@ void Font_listRelease(FontList *list)
     Mem_free(b);
 }
 
-// Interim font-pack and embedded-font services: no font pack or embedded
-// font can be opened before the font engine exists, so nothing reaches
-// these with a real face; each refuses or answers "nothing".
+// Interim embedded-font services: no embedded font can be made before
+// document fonts exist, so nothing reaches these with a real face; each
+// answers "nothing".
 #include "fonts/fontface.h"
-
-int FontPack_glyphOutline(FontFace *, uint16_t, GlyphPath **out)
-{
-    *out = nullptr;
-    return Res_notImplemented;
-}
-
-int FontPack_glyphDataPos(FontFace *, uint16_t, uint32_t *position)
-{
-    *position = 0;
-    return Res_notImplemented;
-}
-
-int FontPack_readHeader(FontFace *, BufStream *, FontTableDir *)
-{
-    return Res_notImplemented;
-}
-
-int FontPack_freeGlyphOffsets(FontFace *)
-{
-    return Res_ok;
-}
 
 int32_t EmbeddedTrueType_queryWord(FontFace *)
 {

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+struct FontFace;
+
 struct Path;
 
 enum : uint32_t {
@@ -47,6 +49,9 @@ struct GlyphPath {
 // *out = a new empty outline of the kind (all other fields zero). 0, or 1
 // when memory runs out (*out null, nothing allocated).
 [[nodiscard]] int GlyphPath_create(GlyphPath **out, uint32_t kind);
+// The outline of a font-pack glyph, read in the pack's point coding:
+// *out = a new outline, the caller's. 0 or an error (*out null).
+[[nodiscard]] int FontPack_glyphOutline(FontFace *face, uint16_t glyph, GlyphPath **out);
 // Frees the outline's buffer (kind 2: its path) and the record; null
 // allowed.
 void GlyphPath_destroy(GlyphPath *outline);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/result.h"
+#include "graphics/glyphpath.h"
 #include "graphics/graphics.h"
 #include "graphics/image.h"
 #include "graphics/drawitem.h"
@@ -79,4 +80,11 @@ void LayerPayload_bounds(const LayerPayload *, Rect *out)
 int DisplayList_drawPage(EngineContext *, Edr_PageRec *, Bitmap *, const Matrix *)
 {
     return Res_ok;
+}
+
+// Interim: font-pack outlines are not decoded yet; every glyph of a pack is
+// an empty outline.
+int FontPack_glyphOutline(FontFace *, uint16_t, GlyphPath **out)
+{
+    return GlyphPath_create(out, GlyphPath_kindPoints);
 }

@@ -40,6 +40,7 @@ struct ImageStore;
 struct ImageCache;
 struct Screen;
 struct ScreenList;
+struct FontEngine;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -132,4 +133,5 @@ struct EngineContext {
     ImageCache *imageCache;     // image cache: decoded pictures under the byte budget (null: none)
     int32_t loadTrackers;       // load progress: live trackers (html/web/loadprogress.h)
     void *drawEffects;          // drawing effects: the stage lists of Obj_kindRecord (null: none yet)
+    FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)
 };

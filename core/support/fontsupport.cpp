@@ -15,6 +15,7 @@
 #include "core/stream/bufstream.h"
 #include "core/text/cstr.h"
 #include "fonts/fontface.h"
+#include "graphics/glyphpath.h"
 
 namespace
 {
@@ -31,6 +32,11 @@ int defaultSlotA(FontFace *, void *, uint32_t *out)
 }
 
 int defaultSlot(FontFace *, void *)
+{
+    return Res_ok;
+}
+
+int noKerning(FontFace *, const uint16_t *, uint32_t, uint32_t, const uint8_t *, uint16_t *)
 {
     return Res_ok;
 }
@@ -85,14 +91,15 @@ int Font_faceCreate(EngineContext *source, uint32_t kind, uint32_t creationWord2
     *out = f;
     if (!f)
         return Res_noMemory;
+    f->refCount = 1;
     f->kind = kind;
     f->creationWord2 = creationWord2;
     if (parent) {
         Font_faceRetain(parent);
         f->parent = parent;
         f->source = parent->source;
-        f->parentWord1 = parent->parentWord1;
-        f->parentWord2 = parent->parentWord2;
+        f->mapRank = parent->mapRank;
+        f->styleWord = parent->styleWord;
         f->headFlags = parent->headFlags;
         f->unitsPerEm = parent->unitsPerEm;
         f->glyphCount = parent->glyphCount;
@@ -106,7 +113,7 @@ int Font_faceCreate(EngineContext *source, uint32_t kind, uint32_t creationWord2
     }
     f->slotA = defaultSlotA;
     f->slotB = defaultSlot;
-    f->slotD = defaultSlot;
+    f->kerning = noKerning;
     return Res_ok;
 }
 
@@ -128,15 +135,11 @@ void Font_faceFillDefaults(FontFace *face)
 
 void Font_faceRetain(FontFace *face)
 {
-    face->openCount++;
+    face->refCount++;
 }
 
 int Font_faceReleaseFile(FontFace *face)
 {
-    if (face->openCount == 0)
-        return Res_ok;
-    if (--face->openCount != 0)
-        return Res_ok;
     return BufStream_closeFile(face->reader);
 }
 
@@ -144,12 +147,14 @@ void Font_faceRelease(FontFace *face)
 {
     if (!face)
         return;
-    if (face->flags & FontFace_sharesParent) {
-        Mem_free(face);
+    if (face->refCount > 1) {
+        face->refCount--;
         return;
     }
-    if (face->parent)
-        (void)Font_faceReleaseFile(face->parent);
+    face->refCount = 0;
+    // The parent goes last: a face that shares its parent's file and tables
+    // tells them apart from its own through the parent while it is freed.
+    FontFace *parent = face->parent;
     if (face->close)
         face->close(face->closeArg);
     Mem_free(face->name);
@@ -158,6 +163,7 @@ void Font_faceRelease(FontFace *face)
         face->destroy(face);
     else
         Mem_free(face);
+    Font_faceRelease(parent);
 }
 
 int Font_faceCopyName(const FontFace *face, char *buffer, size_t length)

@@ -21,12 +21,13 @@ struct SingleByteEncoding;
 
 // ------------------------------------------------------------- faces
 
-// *out = a new zero-filled face (no name) keeping both creation words and
-// the default slots A, B and D. With parent: the parent's open count is
-// raised, the face keeps the parent and copies its source, the two parent
-// words, the four 16-bit values, the five metrics and the box. Without:
-// the source is the first argument and the five metrics are unset
-// (FontFace_unset); the box stays 0. 0, or 1 with *out null.
+// *out = a new zero-filled face (no name) with one reference, keeping both
+// creation words, the default substitution slots A and B and no kerning.
+// With parent: the parent gets one more reference, and the face keeps the
+// parent and copies its source, map rank and style word, the four 16-bit
+// values, the five metrics and the box. Without: the source is the first
+// argument and the five metrics are unset (FontFace_unset); the box stays
+// 0. 0, or 1 with *out null.
 [[nodiscard]] int Font_faceCreate(EngineContext *source, uint32_t kind, uint32_t creationWord2,
                                   FontFace *parent, FontFace **out);
 // Fills the metrics still unset: -1784, 800, 14600, 14600, -3536 (1/16384
@@ -35,17 +36,16 @@ struct SingleByteEncoding;
 // (top of the line extent) is not above the fifth (bottom), they become
 // the box's y1 and y0.
 void Font_faceFillDefaults(FontFace *face);
-// Adds a holder of the face's file.
+// Adds a reference to the face.
 void Font_faceRetain(FontFace *face);
-// Drops a holder; when the last goes the face's file is closed
-// (BufStream_closeFile), the face stays. A count already at 0 stays 0.
-// 0 or the close's error.
+// Closes the face's file (BufStream_closeFile): it opens again on the next
+// read. The face and its references stay. 0 or the close's error.
 int Font_faceReleaseFile(FontFace *face);
-// Releases a face (null allowed). A face that shares its parent's tables
-// (flag bit 0) is a copy that owns nothing else: only the record is freed.
-// Otherwise: the parent's file holder is dropped, the close callback runs,
-// the name is freed, and the face goes to its destroy callback when set,
-// else it is freed.
+// Drops a reference (null allowed). The last one runs the client release
+// with the client data, frees the name, hands the face to its destroy
+// operation when it has one (which frees what the face owns, but nothing
+// it shares with its parent), else frees it, and then drops the face's
+// reference on its parent.
 void Font_faceRelease(FontFace *face);
 // Copies at most length bytes of the face's name into buffer, zero-padded
 // and not terminated when the name is as long or longer (a face without a

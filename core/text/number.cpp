@@ -293,3 +293,8 @@ uint32_t Math_floorPow2(uint32_t v)
         return 1;
     return 1u << (31 - __builtin_clz(v));
 }
+
+uint32_t Bits_popCount(uint32_t word)
+{
+    return uint32_t(__builtin_popcount(word));
+}

@@ -75,4 +75,6 @@ double Double_mean(const double *values, int32_t n);
 
 // The largest power of two not above v (1 for 0).
 uint32_t Math_floorPow2(uint32_t v);
+// The number of set bits of word.
+uint32_t Bits_popCount(uint32_t word);
 

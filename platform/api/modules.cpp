@@ -86,7 +86,7 @@ int setFontLocation(EngineContext *context, const char *fontUrl)
     Url *url = Url_newFromCstr(fontUrl);
     if (!url)
         return Res_noMemory;
-    int r = FontEngine_setLocation(context, url);
+    int r = FontEngine_configure(context, url);
     Url_free(url);
     return r;
 }
@@ -176,7 +176,7 @@ int Engine_initModules(EngineContext *context, void *options)
     if (r == Res_ok)
         r = Charset_createHooks(context);
     if (r == Res_ok)
-        r = FontEngine_init(context);
+        r = FontEngine_create(context);
     if (r == Res_ok)
         r = FuncNames_init(context);
     if (r != Res_ok)
@@ -204,6 +204,8 @@ int Engine_initServices(EngineContext *context, const char *fontUrl, const char 
         r = Web_initBrowsing(context, settingsDir, browseFlag, 4);
     if (r == Res_ok)
         r = hostHook(context);
+    if (r == Res_ok)
+        FontEngine_installYenFilter(context);
     if (r == Res_ok)
         r = Graphics_initServices(context);
     if (r == Res_ok)
@@ -266,7 +268,7 @@ void Engine_finiModules(EngineContext *context, int keep)
     View_freeDisplaySettings(context);
     Web_freeDisplaySettings(context);
     Charset_destroyHooks(context);
-    FontEngine_free(context);
+    FontEngine_destroy(context);
     HostHooks_finiModule(context);
     Vfs_finiLayer(context);
     Mem_free(context->table256);

@@ -5,7 +5,8 @@
 #include "fonts/fontdata.h"
 #include "fonts/office/errortext.h"
 
-namespace {
+namespace
+{
 
 TEST(ErrorText, CodesAndTexts)
 {
@@ -13,7 +14,7 @@ TEST(ErrorText, CodesAndTexts)
         uint8_t code;
         const char *text;
     } rows[] = {{0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
-                {0x1D, "#NAME?"}, {0x24, "#NUM!"},  {0x2A, "#N/A"}};
+                {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"}};
     for (const auto &r : rows) {
         EXPECT_STREQ(Excel_errorText(r.code), r.text);
         EXPECT_EQ(Excel_errorCode(r.text), r.code);
