@@ -92,7 +92,11 @@ enum : uint32_t {
 // Face kinds (the first creation word) that other subsystems tell apart.
 enum : uint32_t {
     FontFace_kindEmbeddedTrueType = 48, // a TrueType font embedded in a document
+    FontFace_kindFontPack = 49,         // one of the engine's font packs (a scalable outline font)
     FontFace_kindEmbedded = 50,         // a font built from a document's font program
+    FontFace_kindWidthOverride = 51,    // stands for its parent face with other widths
+    FontFace_kindSynthesis = 52,        // draws its parent, measures with standard metrics
+    FontFace_kindSpaces = 53,           // the engine's own face of space characters
 };
 
 enum : int32_t {
@@ -132,6 +136,9 @@ struct FontFace {
     uint16_t glyphCount;         //   and the glyph count,
     uint16_t glyphCountCopy;     //   kept twice
     uint32_t flags;              // FontFace_sharesParent
+    uint32_t style;              // style word: bits 0-3 weight class (1 light, 3 normal, 6 bold,
+                                 // 8 black), bits 4-7 width class, bits 8-11 slant class
+                                 // (0x100 italic, 0x200 oblique)
     int32_t lineGap;             // cleared by Font_faceFillDefaults
     int32_t metrics[FontFace_metricCount]; // the fourth and fifth: top and bottom of the
                                            // line extent (top above bottom); FontFace_unset
