@@ -48,7 +48,7 @@ psbase14.bfm (all 16-bit fields little-endian)
            little-endian words, most significant bit first.
   Entry 3  kerning code list: the Unicode codes of the kerned glyphs,
            rising, as a nibble stream like the width list but starting
-           at 0 with nibble n < 15 adding n (and escapes adding s). The
+           at 0 with nibble n < 15 adding n (and escapes adding s + 1). The
            last four codes are the four curly quotes, stored less 7424.
   Entries 4, 5, 6  code ranges of the standard fonts (Unicode codes),
            Symbol and ZapfDingBats (their own codes): 4-byte records
@@ -232,6 +232,8 @@ def make_base14():
         r = ranges(groups[g][0])
         entries[e] = (len(r), r)
     for i, (we, ke) in FONT_ENTRIES.items():
+        if entries[we] is not None:
+            continue  # an oblique shares its upright font's entries
         codes, names_by_code = groups[group_of[i]]
         windex = bytes(widths.index(afm[i][0][names_by_code[c]][1]) for c in codes)
         entries[we] = ("z", windex)
