@@ -127,18 +127,15 @@ struct FontFace {
     EngineContext *source;       // the engine the face reads its file through
     uint32_t kind;               // creation word 1: the face kind (48 an embedded TrueType
                                  // font, 50 the other embedded font form)
-    uint32_t parentWord1;        // taken from the parent
+    uint32_t mapRank;            // the chosen character map's rank (taken from the parent)
     uint32_t creationWord2;      // creation word 2
     char *name;                  // heap string, may be null
-    uintptr_t parentWord2;       // taken from the parent
+    uintptr_t styleWord;         // taken from the parent
     uint16_t headFlags;          // the four 16-bit values taken from the parent:
     uint16_t unitsPerEm;         //   'head' flags, units per em,
     uint16_t glyphCount;         //   and the glyph count,
     uint16_t glyphCountCopy;     //   kept twice
     uint32_t flags;              // FontFace_sharesParent
-    uint32_t style;              // style word: bits 0-3 weight class (1 light, 3 normal, 6 bold,
-                                 // 8 black), bits 4-7 width class, bits 8-11 slant class
-                                 // (0x100 italic, 0x200 oblique)
     int32_t lineGap;             // cleared by Font_faceFillDefaults
     int32_t metrics[FontFace_metricCount]; // the fourth and fifth: top and bottom of the
                                            // line extent (top above bottom); FontFace_unset

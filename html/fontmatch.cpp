@@ -194,7 +194,7 @@ int boldCopy(FontMatchContext *context, FontFace *face, uint32_t style, FontFace
     memcpy(copy, face, sizeof(FontFace));
     copy->parent = face;
     copy->openCount = 0;
-    copy->style = style;
+    copy->styleWord = style;
     copy->flags |= FontFace_sharesParent;
     if (context->ops && context->ops->registerCopy) {
         int rc = context->ops->registerCopy(context, copy);
@@ -252,8 +252,9 @@ int Css_fontFindByName(FontMatchContext *context, const char *name, uint32_t sty
         FontFace *face = context->known[i];
         if (!face)
             continue;
-        uint32_t s = Css_fontNameMatches(face->name, name) + classDistance(face->style, style, 0) +
-                     classDistance(face->style, style, 4) + classDistance(face->style, style, 8);
+        uint32_t fs = uint32_t(face->styleWord);
+        uint32_t s = Css_fontNameMatches(face->name, name) + classDistance(fs, style, 0) +
+                     classDistance(fs, style, 4) + classDistance(fs, style, 8);
         if (s < bestScore) {
             bestScore = s;
             best = face;
@@ -338,7 +339,7 @@ int Css_fontMatchFamilies(EngineContext *, FontMatchContext *context, const char
     if (!rc && (style & 15) >= FontMatch_boldWeight)
         for (uint32_t i = 0; i < list.count && !rc; i++) {
             FontFace *face = list.faces[i];
-            if (face->kind != FontFace_kindFontPack || (face->style & 15) >= FontMatch_boldWeight)
+            if (face->kind != FontFace_kindFontPack || (uint32_t(face->styleWord) & 15) >= FontMatch_boldWeight)
                 continue;
             FontFace *copy = nullptr;
             rc = boldCopy(context, face, style, &copy);
@@ -362,7 +363,7 @@ int Css_fontMatchFamilies(EngineContext *, FontMatchContext *context, const char
 
     // 6: synthetic italic through the matrix.
     if (!rc && matrix && (style & FontMatch_slantBits) && list.count &&
-        !(list.faces[0]->style & FontMatch_slantBits)) {
+        !(uint32_t(list.faces[0]->styleWord) & FontMatch_slantBits)) {
         const Matrix shear = {0x10000, 0, FontMatch_obliqueShear, 0x10000, 0, 0};
         Matrix_multiply(matrix, &shear, matrix);
     }

@@ -91,8 +91,8 @@ int Font_faceCreate(EngineContext *source, uint32_t kind, uint32_t creationWord2
         Font_faceRetain(parent);
         f->parent = parent;
         f->source = parent->source;
-        f->parentWord1 = parent->parentWord1;
-        f->parentWord2 = parent->parentWord2;
+        f->mapRank = parent->mapRank;
+        f->styleWord = parent->styleWord;
         f->headFlags = parent->headFlags;
         f->unitsPerEm = parent->unitsPerEm;
         f->glyphCount = parent->glyphCount;

@@ -114,8 +114,8 @@ TEST_F(FontSupportTest, AChildCopiesItsParentAndHoldsItsFile)
     Url *u = fileUrl("face.bin");
     ASSERT_EQ(BufStream_open(ctx, u, nullptr, 0, BufStream_bigEndian, &parent->reader), Res_ok);
     Url_free(u);
-    parent->parentWord1 = 11;
-    parent->parentWord2 = 12;
+    parent->mapRank = 11;
+    parent->styleWord = 12;
     parent->headFlags = 3;
     parent->unitsPerEm = 1000;
     parent->glyphCount = parent->glyphCountCopy = 40;
@@ -131,8 +131,8 @@ TEST_F(FontSupportTest, AChildCopiesItsParentAndHoldsItsFile)
     EXPECT_EQ(child->source, ctx);
     EXPECT_EQ(child->kind, 5u);
     EXPECT_EQ(child->creationWord2, 6u);
-    EXPECT_EQ(child->parentWord1, 11u);
-    EXPECT_EQ(child->parentWord2, 12u);
+    EXPECT_EQ(child->mapRank, 11u);
+    EXPECT_EQ(child->styleWord, 12u);
     EXPECT_EQ(child->headFlags, 3);
     EXPECT_EQ(child->unitsPerEm, 1000);
     EXPECT_EQ(child->glyphCount, 40);

@@ -76,7 +76,7 @@ protected:
         auto *f = new FontFace{};
         names.push_back(strdup(name));
         f->name = names.back();
-        f->style = style;
+        f->styleWord = style;
         f->kind = kind;
         owned.push_back(f);
         return f;
@@ -270,7 +270,7 @@ TEST_F(FontMatchTest, SyntheticBoldCopiesRegularFontPacksOnly)
     FontFace *copy = e.registered[0];
     EXPECT_EQ(copy, got[0]);
     EXPECT_EQ(pack, copy->parent);
-    EXPECT_EQ(6u, copy->style);
+    EXPECT_EQ(6u, copy->styleWord);
     EXPECT_TRUE(copy->flags & FontFace_sharesParent);
     EXPECT_EQ(pack->name, copy->name);
     EXPECT_EQ(boldPack, got[1]);
