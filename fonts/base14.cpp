@@ -12,7 +12,8 @@
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
 
-namespace {
+namespace
+{
 
 const int corrupt = 0x1601; // damaged data, as inflate reports it
 
@@ -20,7 +21,8 @@ struct FontInfo {
     const char *name;
     int32_t box[4];
     int32_t ascender, descender;
-    int8_t widthEntry, kernEntry, group; // entries of the file; group: 0 standard, 1 Symbol, 2 ZapfDingBats
+    int8_t widthEntry, kernEntry,
+        group; // entries of the file; group: 0 standard, 1 Symbol, 2 ZapfDingBats
 };
 
 const FontInfo fonts[Base14_fontCount] = {
@@ -46,14 +48,14 @@ struct Remap {
     uint16_t first, last, target;
 };
 const Remap dingbatRemap[] = {
-    {32, 32, 32},         {8594, 8594, 213},    {8596, 8596, 214},    {8597, 8597, 215},
-    {9312, 9321, 172},    {9632, 9632, 110},    {9650, 9650, 115},    {9660, 9660, 116},
-    {9670, 9670, 117},    {9679, 9679, 108},    {9687, 9687, 119},    {9733, 9733, 72},
-    {9742, 9742, 37},     {9755, 9755, 42},     {9758, 9758, 43},     {9824, 9824, 171},
-    {9827, 9827, 168},    {9829, 9829, 170},    {9830, 9830, 169},    {9985, 9988, 33},
-    {9990, 9993, 38},     {9996, 10023, 44},    {10025, 10059, 73},   {10061, 10061, 109},
-    {10063, 10063, 111},  {10064, 10066, 112},  {10070, 10070, 118},  {10072, 10078, 120},
-    {10081, 10087, 161},  {10102, 10159, 182},  {10161, 10174, 241},  {63703, 63716, 128},
+    {32, 32, 32},        {8594, 8594, 213},   {8596, 8596, 214},   {8597, 8597, 215},
+    {9312, 9321, 172},   {9632, 9632, 110},   {9650, 9650, 115},   {9660, 9660, 116},
+    {9670, 9670, 117},   {9679, 9679, 108},   {9687, 9687, 119},   {9733, 9733, 72},
+    {9742, 9742, 37},    {9755, 9755, 42},    {9758, 9758, 43},    {9824, 9824, 171},
+    {9827, 9827, 168},   {9829, 9829, 170},   {9830, 9830, 169},   {9985, 9988, 33},
+    {9990, 9993, 38},    {9996, 10023, 44},   {10025, 10059, 73},  {10061, 10061, 109},
+    {10063, 10063, 111}, {10064, 10066, 112}, {10070, 10070, 118}, {10072, 10078, 120},
+    {10081, 10087, 161}, {10102, 10159, 182}, {10161, 10174, 241}, {63703, 63716, 128},
 };
 
 const uint32_t kernSteps[8] = {1, 2, 3, 4, 5, 10, 20, 32};
@@ -67,7 +69,7 @@ uint16_t le16(const uint8_t *p)
 }
 
 struct Entry {
-    uint16_t a, b;      // count or unpacked length; byte length
+    uint16_t a, b; // count or unpacked length; byte length
     const uint8_t *data;
 };
 
@@ -101,7 +103,8 @@ bool nextNibble(Nibbles *n, uint32_t *out)
 
 // The width and code lists: a running value; nibble v < 15 adds v + plus,
 // 15 takes the next three nibbles (first highest) s and adds s + 1.
-template <typename T> int decodeRising(const Entry &e, int32_t start, uint32_t plus, T **out, uint32_t *count)
+template <typename T>
+int decodeRising(const Entry &e, int32_t start, uint32_t plus, T **out, uint32_t *count)
 {
     *out = nullptr;
     *count = 0;
@@ -254,7 +257,8 @@ void freeShared(Base14Metrics *m)
     m->widths = m->kernValues = nullptr;
     m->kernCodes = nullptr;
     m->image = nullptr;
-    m->imageLength = m->pairWords = m->pairCount = m->widthCount = m->kernValueCount = m->kernCodeCount = 0;
+    m->imageLength = m->pairWords = m->pairCount = m->widthCount = m->kernValueCount =
+        m->kernCodeCount = 0;
     m->loaded = 0;
 }
 
@@ -275,7 +279,8 @@ int loadShared(EngineContext *engine, Base14Metrics *m)
 int decodeShared(Base14Metrics *m)
 {
     int rc = Res_ok;
-    if (m->imageLength < headerLength || le16(m->image) != m->imageLength || le16(m->image + 2) != headerLength)
+    if (m->imageLength < headerLength || le16(m->image) != m->imageLength ||
+        le16(m->image + 2) != headerLength)
         return corrupt;
     Entry e[7];
     for (uint32_t i = 0; i < 7; i++)
@@ -305,7 +310,8 @@ int decodeShared(Base14Metrics *m)
     uint32_t rank = 0;
     for (uint32_t w = 0; w < m->pairWords; w++) {
         const uint8_t *p = bits + 4 * w;
-        m->pairBits[w] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        m->pairBits[w] =
+            uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
         m->pairRank[w] = rank;
         rank += uint32_t(__builtin_popcount(m->pairBits[w]));
     }
@@ -367,8 +373,8 @@ uint16_t advanceOf(const Base14Slot *slot, uint16_t code)
     return toUnits(m->widths[slot->widthIndex[index]]);
 }
 
-int tableMetrics(Base14Slot *slot, const uint16_t *codes, uint32_t n, uint32_t runTag, const uint8_t *tags,
-                 uint16_t *first, uint16_t *advances)
+int tableMetrics(Base14Slot *slot, const uint16_t *codes, uint32_t n, uint32_t runTag,
+                 const uint8_t *tags, uint16_t *first, uint16_t *advances)
 {
     for (uint32_t i = 0; i < n; i++)
         if (inRun(tags, i, runTag)) {
@@ -416,8 +422,8 @@ int32_t pairKerning(Base14Slot *slot, uint16_t a, uint16_t b)
     return int32_t(m->kernValues[cls]) * 16384 / 1000;
 }
 
-int tableKerning(Base14Slot *slot, const uint16_t *codes, uint32_t n, uint32_t runTag, const uint8_t *tags,
-                 uint16_t *advances)
+int tableKerning(Base14Slot *slot, const uint16_t *codes, uint32_t n, uint32_t runTag,
+                 const uint8_t *tags, uint16_t *advances)
 {
     for (uint32_t i = 0; i + 1 < n; i++) {
         if (!inRun(tags, i, runTag) || !inRun(tags, i + 1, runTag))

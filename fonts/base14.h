@@ -41,20 +41,20 @@ typedef int (*Base14KerningFn)(Base14Slot *slot, const uint16_t *codes, uint32_t
 struct Base14Slot {
     uint32_t inUse;
     Base14Metrics *owner;
-    uint32_t index;               // 0 to 13
-    const char *name;             // its standard name
-    int32_t box[4];               // llx, lly, urx, ury
+    uint32_t index;   // 0 to 13
+    const char *name; // its standard name
+    int32_t box[4];   // llx, lly, urx, ury
     int32_t underlinePosition;
     int32_t underlineThickness;
     int32_t ascender;
     int32_t descender;
-    uint8_t *widthIndex;          // owned: per glyph of the group, an index into the width list
+    uint8_t *widthIndex; // owned: per glyph of the group, an index into the width list
     uint32_t widthIndexLength;
-    uint8_t *kernClasses;         // owned: per kerned pair, an index into the kerning values
+    uint8_t *kernClasses; // owned: per kerned pair, an index into the kerning values
     uint32_t kernClassLength;
     const struct Base14Ranges *ranges; // the code ranges of the font's group (shared)
-    Base14MetricsFn metrics;      // null: no standard metrics (the file is missing)
-    Base14KerningFn kerning;      // null: no kerning
+    Base14MetricsFn metrics;           // null: no standard metrics (the file is missing)
+    Base14KerningFn kerning;           // null: no kerning
 };
 
 // The code ranges of a group of fonts: range i holds the codes from
@@ -68,24 +68,24 @@ struct Base14Ranges {
 
 struct Base14Metrics {
     Base14Slot slots[Base14_fontCount];
-    Url *url;                // "psbase14.bfm" in the fonts directory
+    Url *url; // "psbase14.bfm" in the fonts directory
     uint32_t fileExists;
-    uint32_t loaded;         // the shared tables below are decoded
-    uint8_t *image;          // the file's bytes
+    uint32_t loaded; // the shared tables below are decoded
+    uint8_t *image;  // the file's bytes
     uint32_t imageLength;
-    uint32_t *pairBits;      // pair bitmap: bit (a << 8 | b), most significant bit first
+    uint32_t *pairBits; // pair bitmap: bit (a << 8 | b), most significant bit first
     uint32_t pairWords;
-    uint32_t *pairRank;      // set bits before each word
-    uint32_t pairCount;      // set bits in all
-    int16_t *widths;         // the width list (thousandths of an em)
+    uint32_t *pairRank; // set bits before each word
+    uint32_t pairCount; // set bits in all
+    int16_t *widths;    // the width list (thousandths of an em)
     uint32_t widthCount;
-    int16_t *kernValues;     // the kerning value list
+    int16_t *kernValues; // the kerning value list
     uint32_t kernValueCount;
-    uint16_t *kernCodes;     // the kerned codes, rising
+    uint16_t *kernCodes; // the kerned codes, rising
     uint32_t kernCodeCount;
-    uint16_t cachedCode;     // one-entry cache of the kerning code search
+    uint16_t cachedCode; // one-entry cache of the kerning code search
     uint16_t cachedIndex;
-    Base14Ranges ranges[3];  // standard fonts, Symbol, ZapfDingBats
+    Base14Ranges ranges[3]; // standard fonts, Symbol, ZapfDingBats
 };
 
 // *out = a new record with its 14 slots closed; "psbase14.bfm" is resolved
@@ -98,6 +98,7 @@ void Base14_free(Base14Metrics *metrics);
 // "ZapfDingbats" also opens "ZapfDingBats"), or null for any other name.
 // Its tables are loaded on first use. 0; 1; 5633 for a damaged file (no
 // slot); the file's read errors.
-[[nodiscard]] int Base14_open(EngineContext *engine, Base14Metrics *metrics, const char *name, Base14Slot **slot);
+[[nodiscard]] int Base14_open(EngineContext *engine, Base14Metrics *metrics, const char *name,
+                              Base14Slot **slot);
 // The slot's font index by name as Base14_open matches it; -1 for none.
 int32_t Base14_indexOf(const char *name);

@@ -11,7 +11,8 @@
 #include "core/text/cstr.h"
 #include "fonts/fontface.h"
 
-namespace {
+namespace
+{
 
 const char embeddedPrefix[] = "vexlanEmbedded";
 const size_t embeddedPrefixLength = sizeof embeddedPrefix - 1;
@@ -109,7 +110,8 @@ const FontAlias *aliasRow(const FontMatchContext *context, const char *name)
     return nullptr;
 }
 
-int lookup(FontMatchContext *context, uint32_t pass, const char *name, uint32_t style, FontFace **out)
+int lookup(FontMatchContext *context, uint32_t pass, const char *name, uint32_t style,
+           FontFace **out)
 {
     uint32_t score = 0;
     *out = nullptr;
@@ -123,7 +125,8 @@ int lookup(FontMatchContext *context, uint32_t pass, const char *name, uint32_t 
     }
     const char *fallback = "sans-serif";
     for (uint32_t i = 0; i < context->aliasCount; i++)
-        if (context->aliases[i].name && context->aliases[i].name[0] == '*' && context->aliases[i].substitutes) {
+        if (context->aliases[i].name && context->aliases[i].name[0] == '*' &&
+            context->aliases[i].substitutes) {
             fallback = context->aliases[i].substitutes;
             break;
         }
@@ -285,8 +288,8 @@ int Css_fontLanguageDefaults(FontMatchContext *context)
 }
 
 int Css_fontMatchFamilies(EngineContext *, FontMatchContext *context, const char *const *names,
-                          uint32_t nameCount, uint32_t style, FontFace **candidates, uint32_t *count,
-                          Matrix *matrix, FontFace **extra)
+                          uint32_t nameCount, uint32_t style, FontFace **candidates,
+                          uint32_t *count, Matrix *matrix, FontFace **extra)
 {
     *count = 0;
     *extra = nullptr;
@@ -339,7 +342,8 @@ int Css_fontMatchFamilies(EngineContext *, FontMatchContext *context, const char
     if (!rc && (style & 15) >= FontMatch_boldWeight)
         for (uint32_t i = 0; i < list.count && !rc; i++) {
             FontFace *face = list.faces[i];
-            if (face->kind != FontFace_kindFontPack || (uint32_t(face->styleWord) & 15) >= FontMatch_boldWeight)
+            if (face->kind != FontFace_kindFontPack ||
+                (uint32_t(face->styleWord) & 15) >= FontMatch_boldWeight)
                 continue;
             FontFace *copy = nullptr;
             rc = boldCopy(context, face, style, &copy);
@@ -377,7 +381,8 @@ int Css_fontMatchFamilies(EngineContext *, FontMatchContext *context, const char
     return Res_ok;
 }
 
-void Css_fontListRelease(FontMatchContext *context, FontFace **candidates, uint32_t count, FontFace *extra)
+void Css_fontListRelease(FontMatchContext *context, FontFace **candidates, uint32_t count,
+                         FontFace *extra)
 {
     for (uint32_t i = 0; i < count && i < FontMatch_maxCandidates; i++) {
         releaseCandidate(context, candidates[i]);

@@ -21,10 +21,10 @@ struct Matrix;
 
 enum : uint32_t {
     FontMatch_maxCandidates = 8,
-    FontMatch_collectLimit = 7,     // candidates gathered by name and language
+    FontMatch_collectLimit = 7, // candidates gathered by name and language
     FontMatch_maxLanguageDefaults = 8,
-    FontMatch_noMatch = 61440,      // name-match result and score floor of a miss
-    FontMatch_noAlias = 65535,      // score of a name without an alias row
+    FontMatch_noMatch = 61440,        // name-match result and score floor of a miss
+    FontMatch_noAlias = 65535,        // score of a name without an alias row
     FontMatch_symbolVariant = 0x1000, // request bit: a derived (standard-metrics) face
     FontMatch_slantBits = 0x300,      // request and face bits: italic or oblique
     FontMatch_boldWeight = 5,         // a weight class from here on is bold
@@ -58,11 +58,11 @@ struct FontMatchOps {
 // stay valid while it holds its lock.
 struct FontMatchContext {
     const FontMatchOps *ops;
-    void *owner;                 // the font engine
-    FontFace *const *known;      // the known faces (made ready by prepareKnown)
+    void *owner;            // the font engine
+    FontFace *const *known; // the known faces (made ready by prepareKnown)
     uint32_t knownCount;
-    uint32_t knownReady;         // 1 once prepareKnown has run
-    FontFace *const *embedded;   // the faces registered under "vexlanEmbedded" names
+    uint32_t knownReady;       // 1 once prepareKnown has run
+    FontFace *const *embedded; // the faces registered under "vexlanEmbedded" names
     uint32_t embeddedCount;
     const FontAlias *aliases;
     uint32_t aliasCount;
@@ -78,12 +78,13 @@ struct FontMatchContext {
 // italic. 0, 1 when memory runs out, or the engine's error; on failure
 // nothing is held.
 [[nodiscard]] int Css_fontMatchFamilies(EngineContext *engine, FontMatchContext *context,
-                                        const char *const *names, uint32_t nameCount, uint32_t style,
-                                        FontFace **candidates, uint32_t *count, Matrix *matrix,
-                                        FontFace **extra);
+                                        const char *const *names, uint32_t nameCount,
+                                        uint32_t style, FontFace **candidates, uint32_t *count,
+                                        Matrix *matrix, FontFace **extra);
 // Releases what a match handed out: the derived faces and registered
 // copies among the candidates, then the extra face; clears the slots.
-void Css_fontListRelease(FontMatchContext *context, FontFace **candidates, uint32_t count, FontFace *extra);
+void Css_fontListRelease(FontMatchContext *context, FontFace **candidates, uint32_t count,
+                         FontFace *extra);
 // 0 when name equals one of the ":"-separated aliases of names (whole
 // alias, case-insensitive), else FontMatch_noMatch.
 uint32_t Css_fontNameMatches(const char *names, const char *name);

@@ -16,12 +16,13 @@
 #include "core/result.h"
 #include "tests/platform/file_fixture.h"
 
-namespace {
+namespace
+{
 
 struct AfmFont {
     std::string name;
-    std::map<int, int> widths;                 // code -> thousandths
-    std::map<std::pair<int, int>, int> kerns;  // codes -> thousandths
+    std::map<int, int> widths;                // code -> thousandths
+    std::map<std::pair<int, int>, int> kerns; // codes -> thousandths
 };
 
 std::vector<AfmFont> readTable()
@@ -55,7 +56,8 @@ uint16_t units(int thousandths)
     return uint16_t(uint32_t(thousandths) * 16384u / 1000u);
 }
 
-class Base14Test : public FileFixture {
+class Base14Test : public FileFixture
+{
   protected:
     Base14Metrics *m = nullptr;
 
@@ -123,7 +125,8 @@ TEST_F(Base14Test, EveryWidthAndKerningPairEqualsTheAfmFiles)
         // Every listed pair, and no kerning for any other pair of kerned codes.
         std::set<int> kerned;
         for (auto &[pair, v] : font.kerns) {
-            EXPECT_EQ(int32_t(v) * 16384 / 1000, kern(slot, uint16_t(pair.first), uint16_t(pair.second)))
+            EXPECT_EQ(int32_t(v) * 16384 / 1000,
+                      kern(slot, uint16_t(pair.first), uint16_t(pair.second)))
                 << font.name << " " << pair.first << " " << pair.second;
             kerned.insert(pair.first);
             kerned.insert(pair.second);
@@ -131,7 +134,8 @@ TEST_F(Base14Test, EveryWidthAndKerningPairEqualsTheAfmFiles)
         for (int a : kerned) {
             for (int b : kerned) {
                 if (!font.kerns.count({a, b})) {
-                    EXPECT_EQ(0, kern(slot, uint16_t(a), uint16_t(b))) << font.name << " " << a << " " << b;
+                    EXPECT_EQ(0, kern(slot, uint16_t(a), uint16_t(b)))
+                        << font.name << " " << a << " " << b;
                 }
             }
         }
@@ -186,8 +190,9 @@ TEST_F(Base14Test, DingbatsMapUnicodeToTheirOwnCodes)
     struct Case {
         uint16_t unicode, own;
     } cases[] = {
-        {9985, 33}, {9988, 36}, {9990, 38}, {10025, 73}, {10059, 107}, {9312, 172}, {9321, 181},
-        {8594, 213}, {9830, 169}, {10102, 182}, {10159, 239}, {10161, 241}, {10174, 254}, {63703, 128},
+        {9985, 33},   {9988, 36},   {9990, 38},   {10025, 73},  {10059, 107},
+        {9312, 172},  {9321, 181},  {8594, 213},  {9830, 169},  {10102, 182},
+        {10159, 239}, {10161, 241}, {10174, 254}, {63703, 128},
     };
     for (const Case &c : cases)
         EXPECT_EQ(advance(d, c.own), advance(d, c.unicode)) << c.unicode;
@@ -235,7 +240,8 @@ TEST_F(Base14Test, DamagedFilesGiveAnErrorAndNoSlot)
     const std::string good = builtinBytes();
     ASSERT_GT(good.size(), 1000u);
     std::vector<std::string> bad;
-    for (size_t cut : {size_t(0), size_t(3), size_t(129), size_t(130), size_t(500), good.size() - 1})
+    for (size_t cut :
+         {size_t(0), size_t(3), size_t(129), size_t(130), size_t(500), good.size() - 1})
         bad.push_back(good.substr(0, cut));
     // A wrong total, an entry pointing outside, corrupt packed data.
     std::string wrongTotal = good;

@@ -8,7 +8,8 @@
 #include <set>
 #include <string>
 
-namespace {
+namespace
+{
 
 std::string bytes(const RomFsEntry &e)
 {
@@ -17,8 +18,8 @@ std::string bytes(const RomFsEntry &e)
 
 uint32_t be32(const std::string &b, size_t at)
 {
-    return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 | uint32_t(uint8_t(b[at + 2])) << 8 |
-           uint8_t(b[at + 3]);
+    return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 |
+           uint32_t(uint8_t(b[at + 2])) << 8 | uint8_t(b[at + 3]);
 }
 
 TEST(BuiltinData, SymbolFontsAreTrueTypeWithOutlinesAndAUnicodeMap)
@@ -35,9 +36,11 @@ TEST(BuiltinData, SymbolFontsAreTrueTypeWithOutlinesAndAUnicodeMap)
         for (uint32_t t = 0; t < tables; t++) {
             std::string tag = b.substr(12 + 16 * t, 4);
             tags.insert(tag);
-            EXPECT_LE(uint64_t(be32(b, 12 + 16 * t + 8)) + be32(b, 12 + 16 * t + 12), b.size()) << tag;
+            EXPECT_LE(uint64_t(be32(b, 12 + 16 * t + 8)) + be32(b, 12 + 16 * t + 12), b.size())
+                << tag;
         }
-        for (const char *need : {"cmap", "glyf", "head", "hhea", "hmtx", "loca", "maxp", "name", "OS/2"})
+        for (const char *need :
+             {"cmap", "glyf", "head", "hhea", "hmtx", "loca", "maxp", "name", "OS/2"})
             EXPECT_TRUE(tags.count(need)) << e.path << " lacks " << need;
         EXPECT_FALSE(tags.count("CFF ")) << e.path;
     }
@@ -45,7 +48,8 @@ TEST(BuiltinData, SymbolFontsAreTrueTypeWithOutlinesAndAUnicodeMap)
 
 // Every CMap file of a collection: the right magic, an inflatable body,
 // and a usecmap parent that is built in beside it.
-void checkCollection(const RomFsEntry *files, size_t count, const char *unicodeFile, const char *ordering)
+void checkCollection(const RomFsEntry *files, size_t count, const char *unicodeFile,
+                     const char *ordering)
 {
     std::set<std::string> names;
     for (size_t i = 0; i < count; i++) {
@@ -62,8 +66,9 @@ void checkCollection(const RomFsEntry *files, size_t count, const char *unicodeF
         if (name == unicodeFile) {
             ASSERT_EQ("BINCMAP2", b.substr(0, 8));
             uint32_t n = uint32_t(uint8_t(b[8])) << 8 | uint8_t(b[9]);
-            ASSERT_EQ(Z_OK, uncompress(out.data(), &outLength, reinterpret_cast<const Bytef *>(b.data() + 10),
-                                       b.size() - 10));
+            ASSERT_EQ(Z_OK,
+                      uncompress(out.data(), &outLength,
+                                 reinterpret_cast<const Bytef *>(b.data() + 10), b.size() - 10));
             EXPECT_EQ(2 * n, outLength);
             EXPECT_GT(n, 10000u);
             continue;
@@ -81,7 +86,8 @@ void checkCollection(const RomFsEntry *files, size_t count, const char *unicodeF
                 c = char(std::tolower(uint8_t(c)));
             EXPECT_TRUE(names.count(parent + ".dat")) << name << " uses " << parent;
         }
-        ASSERT_EQ(Z_OK, uncompress(out.data(), &outLength, reinterpret_cast<const Bytef *>(b.data() + useEnd + 1),
+        ASSERT_EQ(Z_OK, uncompress(out.data(), &outLength,
+                                   reinterpret_cast<const Bytef *>(b.data() + useEnd + 1),
                                    b.size() - useEnd - 1))
             << name;
         ASSERT_GE(outLength, 2u);

@@ -12,7 +12,8 @@
 #include "fonts/fontface.h"
 #include "tests/support/heap_fixture.h"
 
-namespace {
+namespace
+{
 
 struct FakeEngine {
     std::vector<FontFace *> known;
@@ -65,8 +66,9 @@ void fakeRelease(FontMatchContext *c, FontFace *face)
 
 const FontMatchOps fakeOps = {fakePrepare, fakeRegister, fakeDerive, fakeRelease};
 
-class FontMatchTest : public LeakCheckedHeapTest<> {
-protected:
+class FontMatchTest : public LeakCheckedHeapTest<>
+{
+  protected:
     std::vector<FontFace *> owned;
     std::vector<char *> names;
     FakeEngine e;
@@ -104,8 +106,9 @@ protected:
         FontFace *c[FontMatch_maxCandidates];
         uint32_t n = 99;
         FontFace *extra = nullptr;
-        EXPECT_EQ(0, Css_fontMatchFamilies(nullptr, &e.context, families.data(), uint32_t(families.size()),
-                                           style, c, &n, matrix, &extra));
+        EXPECT_EQ(0,
+                  Css_fontMatchFamilies(nullptr, &e.context, families.data(),
+                                        uint32_t(families.size()), style, c, &n, matrix, &extra));
         if (extraOut)
             *extraOut = extra;
         return std::vector<FontFace *>(c, c + n);
@@ -139,7 +142,8 @@ TEST(FontNameMatches, WholeAliasesWithoutRegardToCase)
         {nullptr, "Arial", FontMatch_noMatch},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(c.expected, Css_fontNameMatches(c.names, c.name)) << (c.names ? c.names : "null") << " / " << c.name;
+        EXPECT_EQ(c.expected, Css_fontNameMatches(c.names, c.name))
+            << (c.names ? c.names : "null") << " / " << c.name;
 }
 
 TEST_F(FontMatchTest, ExactLookupScoresStyleDistance)
@@ -158,7 +162,8 @@ TEST_F(FontMatchTest, ExactLookupScoresStyleDistance)
         {"arial", 3, regular, 0},
         {"Helvetica", 6, bold, 0},
         {"Arial", 7, bold, 1},
-        {"Arial", 0x106, bold, 1}, // bold upright and regular italic tie at distance 1 + 3: first wins
+        {"Arial", 0x106, bold,
+         1}, // bold upright and regular italic tie at distance 1 + 3: first wins
         {"Arial", 0x103, italic, 0},
         {"Courier", 3, nullptr, FontMatch_noMatch},
     };
@@ -202,7 +207,8 @@ TEST_F(FontMatchTest, PassesFallBackToAliasesThenTheDefault)
     FontFace *mono = known("Liberation Mono:Courier New");
     e.aliases = {{"Times", "Nothing, Times New Roman"}, {"Courier", "Courier New,monospace"}};
     // Exact names win and the alias pass is skipped.
-    EXPECT_EQ((std::vector<FontFace *>{serif, mono}), match({"Times New Roman", "Courier New", "Times"}));
+    EXPECT_EQ((std::vector<FontFace *>{serif, mono}),
+              match({"Times New Roman", "Courier New", "Times"}));
     // No exact name: the alias rows, each up to its first match.
     EXPECT_EQ((std::vector<FontFace *>{serif, mono}), match({"Unknown", "times", "Courier"}));
     // Nothing at all: "sans-serif" without a "*" row...
