@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "fonts/fontface.h"
+#include "platform/vfs/romfs.h"
 #include "tests/support/heap_fixture.h"
 
 namespace
@@ -361,6 +363,90 @@ TEST_F(FontMatchTest, SyntheticItalicShearsTheMatrix)
         Matrix expected = {0x20000, 0, c.sheared ? 2 * 0x366a : 0, 0x20000, 100, 200};
         EXPECT_EQ(0, memcmp(&expected, &m, sizeof m)) << c.name << " " << c.style << " c=" << m.c;
     }
+}
+
+// The built-in font map read the way the catalogue reads it: each
+// [Library] line one face named by its names field with its style, the
+// [Defaults] lines the alias table. The faces of the largest font (Droid
+// Sans Fallback) take the name "unicode" as the naming pass gives it.
+TEST_F(FontMatchTest, BuiltInMapSendsTheFamiliesDocumentsNameToTheirFiles)
+{
+    std::string map;
+    for (const RomFsEntry &e : RomFs_builtins)
+        if (std::string(e.path) == "/okala_dir/Fonts/map")
+            map.assign(reinterpret_cast<const char *>(e.data), e.length);
+    ASSERT_FALSE(map.empty());
+    std::istringstream in(map);
+    std::string line, section;
+    std::vector<std::string> files;
+    std::vector<std::string> keys, values;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line[0] == '[') {
+            section = line;
+            continue;
+        }
+        if (section == "[Library]") {
+            std::vector<std::string> f;
+            std::stringstream fields(line);
+            std::string field;
+            while (std::getline(fields, field, ','))
+                f.push_back(field);
+            ASSERT_EQ(7u, f.size()) << line;
+            uint32_t style = (f[1] == "Italic" ? 0x100 : 0) | (f[3] == "Bold" ? 6 : 3);
+            bool droid = f[6].find("DroidSansFallbackFull") != std::string::npos;
+            FontFace *face = known((f[0] + (droid ? ":unicode" : "")).c_str(), style);
+            files.push_back(f[6]);
+            face->creationWord2 = uint32_t(files.size() - 1);
+        } else if (section == "[Defaults]") {
+            size_t colon = line.find(':');
+            ASSERT_NE(std::string::npos, colon) << line;
+            keys.push_back(line.substr(0, colon));
+            values.push_back(line.substr(colon + 1));
+        }
+    }
+    for (size_t i = 0; i < keys.size(); i++)
+        e.aliases.push_back({keys[i].c_str(), values[i].c_str()});
+    ready();
+    ASSERT_EQ(0, Css_fontLanguageDefaults(&e.context));
+    auto fileOf = [&](std::vector<const char *> families, uint32_t style = 3) {
+        std::vector<FontFace *> got = match(families, style);
+        return got.empty() ? std::string("none") : files[got[0]->creationWord2];
+    };
+    const std::string lib = "file://root/usr/share/fonts/truetype/liberation2/";
+    const std::string droid =
+        "file://root/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
+    struct Case {
+        const char *family;
+        uint32_t style;
+        std::string file;
+    } cases[] = {
+        {"Arial", 3, lib + "LiberationSans-Regular.ttf"},
+        {"Helvetica", 3, lib + "LiberationSans-Regular.ttf"},
+        {"Helvetica", 6, lib + "LiberationSans-Bold.ttf"},
+        {"Arial", 0x106, lib + "LiberationSans-BoldItalic.ttf"},
+        {"Times New Roman", 3, lib + "LiberationSerif-Regular.ttf"},
+        {"Times", 0x103, lib + "LiberationSerif-Italic.ttf"},
+        {"Courier", 3, lib + "LiberationMono-Regular.ttf"},
+        {"Courier New", 6, lib + "LiberationMono-Bold.ttf"},
+        {"Symbol", 3, "msyrr.ef1"},
+        {"ZapfDingbats", 3, "dbtrr.ef1"},
+        {"MS Mincho", 3, droid},
+        {"SimSun", 3, droid},
+        {"Batang", 3, droid},
+        {"Verdana", 3, "file://root/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"},
+        {"Bookman", 3, lib + "LiberationSerif-Regular.ttf"},       // through its alias row
+        {"No Such Family", 3, lib + "LiberationSans-Regular.ttf"}, // the "*" default
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(c.file, fileOf({c.family}, c.style)) << c.family << " " << c.style;
+    // A character Liberation lacks falls through to the last resort.
+    std::vector<FontFace *> arial = match({"Arial"});
+    bool hasDroid = false;
+    for (FontFace *f : arial)
+        hasDroid = hasDroid || files[f->creationWord2] == droid;
+    EXPECT_TRUE(hasDroid);
 }
 
 } // namespace
