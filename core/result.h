@@ -233,6 +233,17 @@ enum ResultCode : int {
     Res_bufWindowBeyond = 2312,       // a window or limit beyond the source's size
     Res_bufWindowShort = 2313,        // a read of more bytes than the window has left
     Res_bufEmptyLend = 2319,          // the stream lent too few bytes (none, or fewer than needed)
+    // Font engine (2304-2320; the reader's and the outlines' codes above
+    // and below belong to the same range).
+    Res_fontMapLine = 2304,           // a malformed line of the font map file
+    Res_fontFileUnreadable = 2305,    // a font file that cannot be read
+    Res_fontCatalogueEmpty = 2307,    // the catalogue holds no face
+    Res_fontNoUsableMap = 2308,       // no character map the engine can use
+    Res_fontUnsupported = 2309,       // bad version, unsupported format, or a font pack
+                                      // without the font-pack operations
+    Res_fontMissingTable = 2317,      // a required table is missing
+    Res_fontKernCount = 2318,         // the kerning pair count does not fit the subtable
+    Res_fontNotApplicable = 2320,     // a per-font operation that does not apply to the font
     // TrueType glyph outlines (2314-2316).
     Res_glyphNoPoints = 2314,         // point matching against an outline without points
     Res_glyphBadPoint = 2315,         // more flags than points, a point number beyond the
