@@ -64,6 +64,7 @@ int endLine(LineReader *r)
         n--;
     if (skip || n > FontMap_maxLine)
         return Res_ok; // too long: skipped whole
+    n = strnlen(r->line, n); // a NUL byte ends the line's text
     r->line[n] = 0;
     if (n == 0 || r->line[0] == '#')
         return Res_ok;

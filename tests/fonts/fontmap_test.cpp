@@ -96,6 +96,9 @@ TEST(FontMapRead, LongLinesAreSkippedWholeNeverSplit)
                                         huge + "\r\nnext\n" + over);
     std::string b = std::to_string(FontMap_buffered) + "|";
     EXPECT_EQ((std::vector<std::string>{b + fits, b + fits, b + "next"}), got);
+    // A NUL byte ends a line's text.
+    got = read(std::string("[Buffered]\nab\0cd\n\0tail\n#\0\n", 26));
+    EXPECT_EQ((std::vector<std::string>{b + "ab"}), got);
 }
 
 TEST(FontMapRead, SomeHandlerErrorsSkipTheLineOthersStopTheReading)
