@@ -118,7 +118,11 @@ enum : uint32_t {
 // Face kinds (the first creation word) that other subsystems tell apart.
 enum : uint32_t {
     FontFace_kindEmbeddedTrueType = 48, // a TrueType font embedded in a document
+    FontFace_kindFontPack = 49,         // one of the engine's font packs (a scalable outline font)
     FontFace_kindEmbedded = 50,         // a font built from a document's font program
+    FontFace_kindWidthOverride = 51,    // stands for its parent face with other widths
+    FontFace_kindSynthesis = 52,        // draws its parent, measures with standard metrics
+    FontFace_kindSpaces = 53,           // the engine's own face of space characters
 };
 
 enum : int32_t {

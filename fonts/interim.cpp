@@ -46,17 +46,7 @@ int FontCatalogue_scanDirectory(EngineContext *, FontCatalogue *, const Url *)
     return Res_ok;
 }
 
-// Interim: no base-14 metrics and no "Spaces" font before they are built.
-int Base14_create(EngineContext *, Base14Metrics **out, const Url *)
-{
-    *out = nullptr;
-    return Res_ok;
-}
-
-void Base14_free(Base14Metrics *)
-{
-}
-
+// Interim: no "Spaces" face in the font engine before the catalogue is built.
 int SpacesFont_create(EngineContext *)
 {
     return Res_ok;

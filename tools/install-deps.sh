@@ -11,7 +11,10 @@ pkgs=(
   clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools
   xvfb xauth imagemagick python3-pil netpbm
-  python3-fonttools fonts-dejavu-core fonts-liberation2 libfreetype-dev
+  python3-fonttools libfreetype-dev
+  # The fonts the built-in font map names (tools/gen/gen_romfs.py): the
+  # catalogue opens them where the packages put them.
+  fonts-liberation2 fonts-urw-base35 fonts-dejavu-core fonts-droid-fallback
   # The compound-file fixtures' script (tests/fixtures/office/) lists
   # files with olefile; the writer's round-trip test runs it.
   python3-olefile

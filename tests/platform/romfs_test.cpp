@@ -194,11 +194,16 @@ TEST_F(RomFsTest, FontMapHasItsSections)
 {
     std::string m = fileBytes("/okala_dir/Fonts/map");
     for (const char *s : {"[Buffered]\n", "[Library]\n", "[Defaults]\n", "[Supplements]\n",
-                          "Arial:Helvetica:SwissA:sans-serif,Italic,,Bold,,,swabi.ef1\n",
-                          "Shree:lang-te_in,,,Regular,,,shree0900.ef1\n", "*:sans-serif\n",
+                          "Arial:Helvetica:SwissA:sans-serif,Italic,,Bold,,,"
+                          "file://root/usr/share/fonts/truetype/liberation2/LiberationSans-BoldItalic.ttf\n",
+                          "Symbol PS:Symbol:MathGreek,,,Regular,,,msyrr.ef1\n",
+                          "MS Gothic,,,Regular,,,file://root/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf\n",
+                          "*:sans-serif\n",
                           "tahoma.ttf: sans-serif: language\n"})
         EXPECT_NE(m.find(s), std::string::npos) << s;
     EXPECT_EQ(m.find('\r'), std::string::npos);
+    EXPECT_EQ(m.find("Shree"), std::string::npos) << "no font for that script";
+    EXPECT_EQ(m.find("override"), std::string::npos);
     size_t start = 0;
     while (start < m.size()) {
         size_t end = m.find('\n', start);

@@ -48,7 +48,7 @@ psbase14.bfm (all 16-bit fields little-endian)
            little-endian words, most significant bit first.
   Entry 3  kerning code list: the Unicode codes of the kerned glyphs,
            rising, as a nibble stream like the width list but starting
-           at 0 with nibble n < 15 adding n (and escapes adding s). The
+           at 0 with nibble n < 15 adding n (and escapes adding s + 1). The
            last four codes are the four curly quotes, stored less 7424.
   Entries 4, 5, 6  code ranges of the standard fonts (Unicode codes),
            Symbol and ZapfDingBats (their own codes): 4-byte records
@@ -232,6 +232,8 @@ def make_base14():
         r = ranges(groups[g][0])
         entries[e] = (len(r), r)
     for i, (we, ke) in FONT_ENTRIES.items():
+        if entries[we] is not None:
+            continue  # an oblique shares its upright font's entries
         codes, names_by_code = groups[group_of[i]]
         windex = bytes(widths.index(afm[i][0][names_by_code[c]][1]) for c in codes)
         entries[we] = ("z", windex)
@@ -260,52 +262,70 @@ def make_cmaps():
     return v, h
 
 
+LIBERATION = "file://root/usr/share/fonts/truetype/liberation2/Liberation"
+DEJAVU = "file://root/usr/share/fonts/truetype/dejavu/DejaVu"
+DROID = "file://root/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf"
+
+
 def make_map():
+    """The font map: the families documents name, sent to free fonts.
+
+    [Library] lines name the fonts of Debian packages by absolute file URLs
+    (host "root"): Liberation (fonts-liberation2) for the Arial, Times and
+    Courier families, DejaVu (fonts-dejavu-core) for the other Latin,
+    Vietnamese and Arabic families, Droid Sans Fallback Full
+    (fonts-droid-fallback) for every CJK family; Symbol and Dingbats are
+    the built-in "msyrr.ef1" and "dbtrr.ef1" (tools/gen/gen_symbol_fonts.py).
+    A font whose package is missing only skips its line. Scripts without a
+    font in these packages (Thai, the Indic "Shree" lines) are left out.
+    """
+    def styles(base, regular, italic, bold, bold_italic):
+        return [base + regular, "I " + base + italic, "B " + base + bold,
+                "I B " + base + bold_italic]
+
+    sans = DEJAVU + "Sans.ttf"
+    sans_bold = DEJAVU + "Sans-Bold.ttf"
     lib = [
-        ("Arial:Helvetica:SwissA:sans-serif", ["swarr", "I swari", "B swabr", "I B swabi",
-                                                "X swaxr", "I X swaxi"]),
-        ("Tahoma:ChristinaSans:sans-serif", ["chnrr", "B chnbr"]),
-        ("Verdana:Tabin:sans-serif", ["tbnrr", "I tbnri", "B tbnbr", "I B tbnbi"]),
-        ("Trebuchet:ChrisSans:sans-serif", ["chsrr", "I chsri", "B chsbr", "I B chsbi"]),
-        ("Times New Roman:Times:NewTimes:serif", ["ntmrr", "I ntmri", "B ntmbr", "I B ntmbi"]),
-        ("Georgina:Sabina:serif", ["sbnrr", "I sbnri", "B sbnbr", "I B sbnbi"]),
-        ("Courier New:Courier:NewCourier:monospace", ["ncrrr", "I ncrri", "B ncrbr",
-                                                      "I B ncrbi"]),
-        ("Comic Sans:Informal:sans-serif", ["infrr", "B infbr"]),
-        ("SwissMonospaced:monospace", ["swmrr", "B swmbr"]),
-        ("Symbol PS:Symbol:MathGreek", ["msyrr"]),
-        ("Zapf Dingbats:ZapfDingbats:Dingbats", ["dbtrr"]),
-        ("Kati:SimHei:AR PL KatiM GB", ["gkai00mp"]),
-        ("Kati:SimHei:AR PL KatiM GB:lang-zh_cn", ["gothsc-u.ffs"]),
-        ("SungTi:SimSun:NSimSun:AR PL SungtiL GB", ["gbsn00lp"]),
-        ("BitsHei:BitsHei-GB2312:SimHei:lang-zh_cn", ["bitshei-gb2312"]),
-        ("Mingti:AR PL Mingti2L Big5:MingLiU:PMingLiU", ["bsmi00lp"]),
-        ("Mingti:AR PL Mingti2L Big5:MingLiU:PMingLiU:lang-zh_tw", ["gothtc-u.ffs"]),
-        ("Kati:AR PL KatiM Big5", ["bkai00mp"]),
-        ("Kochi-Mincho:Mincho:MS Mincho:MS PMincho", ["kochi-mincho"]),
-        ("Kochi-Gothic:Gothic:MS Gothic:MS PGothic:MS UI Gothic:FA PGothic", ["kochi-gothic"]),
-        ("HGGothicB:Gothic:MS Gothic", ["pifv_font", "hgrgb"]),
-        ("MS Gothic", ["gothjp-u.ffs"]),
-        ("Vixlan SJIS:override", ["gothjp-ux"]),
-        ("Baekmuk Batang:Batang:BatangChe:Gungsuh:GungsuhChe", ["batang", "gothkr-u.ffs"]),
-        ("Baekmuk Dotum:Dotum", ["dotum"]),
-        ("Baekmuk Gulim:Gulim", ["gulim"]),
-        ("SB Gothic CJK1", ["g-cjk1.ffs"]),
-        ("Angsana New:Angthong BT:lang-th_th", ["tt7047m"]),
-        ("AntiqueGothicVietnamese:lang-vi_vn", ["olvrr-vu"]),
-        ("Helvetica Linotype:lang-ar_ar", ["lt-41171", "B lt-41173"]),
+        ("Arial:Helvetica:SwissA:sans-serif",
+         styles(LIBERATION + "Sans-", "Regular.ttf", "Italic.ttf", "Bold.ttf", "BoldItalic.ttf")),
+        ("Tahoma:ChristinaSans:sans-serif", [sans, "B " + sans_bold]),
+        ("Verdana:Tabin:sans-serif", [sans, "B " + sans_bold]),
+        ("Trebuchet:ChrisSans:sans-serif", [sans, "B " + sans_bold]),
+        ("Times New Roman:Times:NewTimes:serif",
+         styles(LIBERATION + "Serif-", "Regular.ttf", "Italic.ttf", "Bold.ttf", "BoldItalic.ttf")),
+        ("Georgina:Sabina:serif", [DEJAVU + "Serif.ttf", "B " + DEJAVU + "Serif-Bold.ttf"]),
+        ("Courier New:Courier:NewCourier:monospace",
+         styles(LIBERATION + "Mono-", "Regular.ttf", "Italic.ttf", "Bold.ttf", "BoldItalic.ttf")),
+        ("Comic Sans:Informal:sans-serif", [sans, "B " + sans_bold]),
+        ("SwissMonospaced:monospace", [DEJAVU + "SansMono.ttf", "B " + DEJAVU + "SansMono-Bold.ttf"]),
+        ("Symbol PS:Symbol:MathGreek", ["msyrr.ef1"]),
+        ("Zapf Dingbats:ZapfDingbats:Dingbats", ["dbtrr.ef1"]),
+        ("Kati:SimHei:AR PL KatiM GB", [DROID]),
+        ("Kati:SimHei:AR PL KatiM GB:lang-zh_cn", [DROID]),
+        ("SungTi:SimSun:NSimSun:AR PL SungtiL GB", [DROID]),
+        ("BitsHei:BitsHei-GB2312:SimHei:lang-zh_cn", [DROID]),
+        ("Mingti:AR PL Mingti2L Big5:MingLiU:PMingLiU", [DROID]),
+        ("Mingti:AR PL Mingti2L Big5:MingLiU:PMingLiU:lang-zh_tw", [DROID]),
+        ("Kati:AR PL KatiM Big5", [DROID]),
+        ("Kochi-Mincho:Mincho:MS Mincho:MS PMincho", [DROID]),
+        ("Kochi-Gothic:Gothic:MS Gothic:MS PGothic:MS UI Gothic:FA PGothic", [DROID]),
+        ("HGGothicB:Gothic:MS Gothic", [DROID]),
+        ("MS Gothic", [DROID]),
+        ("Baekmuk Batang:Batang:BatangChe:Gungsuh:GungsuhChe", [DROID]),
+        ("Baekmuk Dotum:Dotum", [DROID]),
+        ("Baekmuk Gulim:Gulim", [DROID]),
+        ("SB Gothic CJK1", [DROID]),
+        ("AntiqueGothicVietnamese:lang-vi_vn", [sans]),
+        ("Helvetica Linotype:lang-ar_ar", [sans, "B " + sans_bold]),
+        ("addition", [sans]),
+        ("lang-latn", [sans]),
     ]
-    shree = ["bn", "gu", "hi", "kn", "ml", "or", "pa", "ta", "te"]
-    shree_files = ["0550", "0750", "0708", "0850", "0501", "0601", "0951", "0802", "0900"]
-    for lang, num in zip(shree, shree_files):
-        lib.append(("Shree:lang-%s_in" % lang, ["shree%s" % num]))
-    lib += [("addition", ["addition"]), ("lang-latn", ["latin.ffs"])]
     lines = ["# Default font map.", "# [Library] names,slant,,weight,,,file", "",
              "[Buffered]", "", "[Library]"]
     for names, files in lib:
         for f in files:
-            parts = f.split()
-            file = parts[-1] if "." in parts[-1] else parts[-1] + ".ef1"
+            parts = f.split(" ")
+            file = parts[-1]
             slant = "Italic" if "I" in parts[:-1] else ""
             weight = "Bold" if "B" in parts[:-1] else "Black" if "X" in parts[:-1] else "Regular"
             lines.append("%s,%s,,%s,,,%s" % (names, slant, weight, file))
