@@ -8,6 +8,7 @@
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/support/fontsupport.h"
 #include "core/text/cstr.h"
 #include "fonts/fontface.h"
 
@@ -195,14 +196,24 @@ int boldCopy(FontMatchContext *context, FontFace *face, uint32_t style, FontFace
     if (!copy)
         return Res_noMemory;
     memcpy(copy, face, sizeof(FontFace));
+    // The copy holds its parent, whose file and tables it reads; the name is
+    // its own and the parent's client release is not repeated for it.
+    copy->refCount = 1;
     copy->parent = face;
-    copy->openCount = 0;
+    copy->name = face->name ? Cstr_dup(face->name) : nullptr;
+    copy->close = nullptr;
+    copy->closeArg = nullptr;
+    if (face->name && !copy->name) {
+        Mem_free(copy);
+        return Res_noMemory;
+    }
+    Font_faceRetain(face);
     copy->styleWord = style;
     copy->flags |= FontFace_sharesParent;
     if (context->ops && context->ops->registerCopy) {
         int rc = context->ops->registerCopy(context, copy);
         if (rc) {
-            Mem_free(copy);
+            Font_faceRelease(copy);
             return rc;
         }
     }

@@ -1,5 +1,6 @@
 // Font family matching over a small set of fake faces.
 #include "html/fontmatch.h"
+#include "core/support/fontsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,7 @@ class FontMatchTest : public LeakCheckedHeapTest<>
         auto *f = new FontFace{};
         names.push_back(strdup(name));
         f->name = names.back();
+        f->refCount = 1; // the test's own reference
         f->styleWord = style;
         f->kind = kind;
         owned.push_back(f);
@@ -118,7 +120,7 @@ class FontMatchTest : public LeakCheckedHeapTest<>
     void TearDown() override
     {
         for (FontFace *f : e.registered)
-            Mem_free(f);
+            Font_faceRelease(f);
         for (FontFace *f : owned)
             delete f;
         for (char *n : names)
@@ -280,7 +282,8 @@ TEST_F(FontMatchTest, SyntheticBoldCopiesRegularFontPacksOnly)
     EXPECT_EQ(pack, copy->parent);
     EXPECT_EQ(6u, copy->styleWord);
     EXPECT_TRUE(copy->flags & FontFace_sharesParent);
-    EXPECT_EQ(pack->name, copy->name);
+    EXPECT_STREQ(pack->name, copy->name);
+    EXPECT_EQ(2u, pack->refCount); // the copy holds its parent
     EXPECT_EQ(boldPack, got[1]);
     EXPECT_EQ(ttf, got[2]);
     // Not bold: no copies.
