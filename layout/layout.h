@@ -298,3 +298,22 @@ struct LayoutExtra {
 void Layout_subdocSize(Edr_Node *node, int32_t out[2]);
 // The colour (R, G, B, A) of a palette index.
 void Layout_paletteColour(uint32_t index, uint8_t out[4]);
+
+// Replaced content met in a line or a block: images and replaced boxes,
+// form controls (line null: placed in the first free band), embedded
+// sub-documents, path items, worksheet grids and drawing subtrees (laid
+// out into the box's layers at (x, y)). Each returns 0, 4099 when it does
+// not fit on the line, or an error.
+struct IterEntry;
+struct LineState;
+[[nodiscard]] int Layout_placeImageBox(LayoutBox *box, LineState *line, IterEntry *entry);
+[[nodiscard]] int Layout_placeFormControl(LayoutBox *box, LineState *line, IterEntry *entry);
+[[nodiscard]] int Layout_placeObject(LayoutBox *box, LineState *line, IterEntry *entry,
+                                     Edr_Node *node);
+// *item = the image item of an image node (type 4 or 7), null when there
+// is nothing to show.
+[[nodiscard]] int Layout_makeImageNodeItem(LayoutBox *box, ObjHeader **item, IterEntry *entry);
+[[nodiscard]] int PathItem_place(LayoutBox *box, BoxIter *iter, IterEntry *entry);
+[[nodiscard]] int GridLayout_run(LayoutBox *box, Edr_Node *node);
+[[nodiscard]] int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y,
+                                      uint32_t scale);
