@@ -23,7 +23,9 @@
 #include "document/style/styleread.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
+#include "layout/block.h"
 #include "layout/layout.h"
+#include "layout/line.h"
 #include "layout/listmarker.h"
 
 namespace
@@ -33,6 +35,17 @@ namespace
 // are not marked stale before a pass.
 constexpr uint32_t kUnpagedTypes[] = {178, 227};
 constexpr int32_t kEventStackExhausted = 35;
+
+// Document types whose groups may anchor drawing objects.
+constexpr uint32_t kAnchoringTypes[] = {226, 228, 230, 231, 232, 233};
+
+bool positionedType(uint32_t type)
+{
+    for (uint32_t t : kAnchoringTypes)
+        if (t == type)
+            return true;
+    return false;
+}
 
 bool unpagedType(uint32_t type)
 {
@@ -321,6 +334,8 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         return err;
     }
     root->nestedBlock = Layout_nestedBlock;
+    if (positionedType(Edr_Doc_getTypeCode(doc)) && root->flowMode == 0)
+        root->positioned = Layout_positionedObjects;
     int32_t width = Layout_defaultPageWidth;
     int32_t length = 0;
     if (Edr_Style_getLength(style, PropId_width, &length) && length != 0)
@@ -356,8 +371,11 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         FloatArea_setFlag(page->items, 1);
     }
     LayoutBox *current = page;
+    LineCounter lines{};
+    int32_t indent = root->flowMode ? width / 128 : 0;
     if (!err && !root->noContent)
-        err = Layout_layoutBlock(&current, sectionNode, style, 0, rec->paged ? 12 : 0);
+        err = Layout_layoutBlock(&current, sectionNode, style, indent, indent, &lines,
+                                 rec->paged ? 12 : 0);
     if (!err && unbounded) {
         // The page takes its height from its content; an empty page without
         // a height gets the default one.

@@ -1,31 +1,33 @@
 // Interim definitions of layout services whose module is not built yet.
 // Each does the least its callers need and says so; the real definitions
 // replace them when layout is built.
+#include <cstdlib>
+
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "document/style/style.h"
+#include "document/style/styleread.h"
 #include "graphics/boxitem.h"
+#include "layout/floatarea.h"
 #include "layout/layout.h"
-#include "layout/line.h"
+#include "layout/listmarker.h"
 #include "layout/rectcollector.h"
 
-// Interim: block layout lays out nothing yet.
-int Layout_layoutBlock(LayoutBox **, Edr_Node *, Edr_Style *, int32_t, uint32_t)
+// Interim: pages have no headers, footers or background pictures yet; a
+// paged page keeps its top and bottom margins free of content.
+int PageDecor_place(LayoutBox *box)
 {
-    return Res_ok;
-}
-
-// Interim: the block builder places no lines yet.
-int Layout_buildBlock(LayoutBox **, Edr_Node *, BoxIter *, Edr_Style *, LineCounter *)
-{
-    return Res_ok;
-}
-
-// Interim: pages have no headers, footers or background pictures yet.
-int PageDecor_place(LayoutBox *)
-{
-    return Res_ok;
+    if (!box->section || !box->section->paged || !box->items)
+        return Res_ok;
+    int32_t top = 0, bottom = 0;
+    (void)Edr_Style_getLength(box->section->style, PropId_marginTop, &top);
+    (void)Edr_Style_getLength(box->section->style, PropId_marginBottom, &bottom);
+    Rect above{INT32_MIN, box->pageRect[3] - std::abs(top), INT32_MAX, INT32_MAX};
+    Rect below{INT32_MIN, INT32_MIN, INT32_MAX, box->pageRect[1] + std::abs(bottom)};
+    int err = top ? FloatArea_occupy(box->items, &above) : Res_ok;
+    return !err && bottom ? FloatArea_occupy(box->items, &below) : err;
 }
 
 // Interim: the item is a plain box item over the content rectangle (the
@@ -160,29 +162,5 @@ int GridLayout_run(LayoutBox *, Edr_Node *)
 
 int Layout_placeDrawing(LayoutBox *, BoxIter *, int32_t, int32_t, uint32_t)
 {
-    return Res_ok;
-}
-
-// Interim until the line builder lands: lines end the content at once,
-// formats are the style's size without a font list, the box font's
-// metrics give the ascent.
-int Layout_buildLine(LayoutBox *, BoxIter *, Edr_Node *, Edr_Style *, LineCounter *, int,
-                     LayerList *)
-{
-    return Layout_contentEnd;
-}
-
-int Layout_textFormat(LayoutBox *, Edr_Style *style, TextFormat *out)
-{
-    *out = TextFormat{};
-    out->size = 0x100000;
-    (void)style;
-    return Res_ok;
-}
-
-int Layout_textAscent(LayoutBox *, Edr_Style *, int32_t *ascent, int32_t *descent)
-{
-    *ascent = 0xE0000 / 72;
-    *descent = 0x20000 / 72;
     return Res_ok;
 }

@@ -35,6 +35,7 @@ struct ObjHeader;
 struct Rect;
 struct Edr_PageRec;
 struct LayoutBox;
+struct LineCounter;
 
 // The section a box lays out; every page box has its own copy.
 struct SectionRec {
@@ -159,6 +160,19 @@ struct LayoutBox {
     int32_t savedWord;   // saved with the state
     BoxShared *shared;
     BlockState block;
+    // Places the anchored drawing objects of a group at the first line of
+    // each block (Layout_positionedObjects), or null.
+    int (*positioned)(LayoutBox *box, Edr_Style *style, Edr_Node *node, int32_t x, int32_t y);
+    LineCounter *lines;     // the line counter a nested block's builder continues
+    int32_t alignShift;     // a right or centre aligned shrink-to-fit block's shift
+    int32_t lineHeight;     // the natural height of the current line
+    int32_t layerOffset[2]; // moves an own-layer box's items at its end
+    uint32_t inTable;       // set while a table is placed
+    // Line building (layout/line.h).
+    uint32_t noWrap;        // lines do not wrap (0 at creation: they do)
+    uint32_t hiddenItems;   // the hidden default of the items placed
+    uint32_t flowOrAnchored; // text may be cut at any character
+    int32_t contentHeight;  // raised to the font size of every text item
 };
 
 // A new section box with its shared record, or null when out of memory.
@@ -206,15 +220,17 @@ void Layout_holdPage(LayoutBox *box);
 constexpr size_t Layout_nestedStackMargin = 32 * 1024;
 
 // Lays out a block node into the box: its content, floats and nested
-// blocks (indent on both sides, edgeMask the edges whose margin, border and
-// padding are dropped). 0 or an error.
+// blocks, leftOffset and rightOffset from the edges of the float area,
+// with the line counter lines (null: a fresh one) and edgeMask the edges
+// whose margin, border and padding are dropped. *box may move to a new
+// page. 0, an error, or the flow results 0x1003 (region full) and 0x1006.
 [[nodiscard]] int Layout_layoutBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style,
-                                     int32_t indent, uint32_t edgeMask);
+                                     int32_t leftOffset, int32_t rightOffset, LineCounter *lines,
+                                     uint32_t edgeMask);
 struct BoxIter;
-struct LineCounter;
 
 // Lays out the block of node whose entries iter delivers into lines, with
-// the line counter (null: a fresh one). *box may move to a new page. 0, a
+// the line counter (null: the box's lines, else a fresh one). *box may move to a new page. 0, a
 // flow result or an error.
 [[nodiscard]] int Layout_buildBlock(LayoutBox **box, Edr_Node *node, BoxIter *iter,
                                     Edr_Style *style, LineCounter *lines);
@@ -317,3 +333,13 @@ struct LineState;
 [[nodiscard]] int GridLayout_run(LayoutBox *box, Edr_Node *node);
 [[nodiscard]] int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y,
                                       uint32_t scale);
+
+// Tables and multi-column blocks: table layout measures a table's minimum
+// and maximum widths and lays it out into a free rectangle (its items into
+// layers, its extent into *extent); a multi-column block lays out its
+// content into columns. 0, 4099 or an error.
+[[nodiscard]] int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style,
+                                      int32_t *minWidth, int32_t *maxWidth);
+[[nodiscard]] int TableLayout_run(LayoutBox *box, Edr_Node *table, Edr_Style *style,
+                                  const Rect *rect, LayerList *layers, Rect *extent);
+[[nodiscard]] int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node);

@@ -28,6 +28,12 @@ int32_t ListCounter_value(const LayoutBox *box);
 // a space. Null when out of memory; the caller frees it.
 char16_t *ListCounter_text(const LayoutBox *box, uint32_t listStyleType);
 
+struct Edr_Style;
+struct ObjHeader;
+// *item = the marker item of a list-item block (null when it shows none).
+// 0, 1 or another error.
+[[nodiscard]] int Layout_makeListMarker(LayoutBox *box, Edr_Style *style, ObjHeader **item);
+
 // One cached font list, newest first.
 struct FontCacheEntry {
     FontList *fonts;  // one reference
