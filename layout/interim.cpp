@@ -164,3 +164,29 @@ int Layout_placeDrawing(LayoutBox *, BoxIter *, int32_t, int32_t, uint32_t)
 {
     return Res_ok;
 }
+
+// Interim: tables have no width and place nothing until table layout is
+// built; a multi-column block lays out as one column.
+int TableLayout_measure(LayoutBox *, Edr_Node *, Edr_Style *, int32_t *minWidth, int32_t *maxWidth)
+{
+    *minWidth = *maxWidth = 0;
+    return Res_ok;
+}
+
+int TableLayout_run(LayoutBox *, Edr_Node *, Edr_Style *, const Rect *, LayerList *, Rect *extent)
+{
+    *extent = Rect_emptyBound;
+    return Res_ok;
+}
+
+int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node)
+{
+    return (*box)->nestedBlock ? (*box)->nestedBlock(box, node, style) : Res_ok;
+}
+
+// Interim: list items show no marker until list markers are built.
+int Layout_makeListMarker(LayoutBox *, Edr_Style *, ObjHeader **item)
+{
+    *item = nullptr;
+    return Res_ok;
+}
