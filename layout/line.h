@@ -69,18 +69,19 @@ enum : uint32_t {
     TextDecor_lineThrough = 4,
     TextDecor_rightToLeft = 32,
     TextDecor_hidden = 64,
-    TextDecor_bit8 = 1u << 8,
-    TextDecor_collapse = 1u << 16, // cleared under pre and pre-wrap
-    TextDecor_initial = TextDecor_bit8 | TextDecor_collapse,
+    TextDecor_kerning = 8,
+    TextDecor_collapse = 16, // runs of spaces collapse; cleared under pre and pre-wrap
+    TextDecor_initial = TextDecor_kerning | TextDecor_collapse,
 };
 
 // The text format of a text node, from its computed style. Interned in the
 // document's layout cache when a text item takes it.
+// The decoration word is also the run's style flags (graphics/textrun.h).
 struct TextFormat {
+    FontList *font;         // from the document's font-list cache (not counted)
     uint32_t flags;
     uint32_t decoration;
     int32_t size;           // points, 16.16
-    FontList *font;         // from the document's font-list cache (not counted)
     int32_t letterSpacing;  // signed lengths, 0 when unset
     int32_t wordSpacing;
     int32_t styleWords[2];  // the run's style record: 1, 2 (double) or 0
@@ -101,6 +102,10 @@ enum : int32_t {
 // the spacings. 0, 1 when out of memory, or the font engine's error; *out
 // is filled as far as it got.
 [[nodiscard]] int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out);
+struct LayoutCache;
+// Frees what the document's layout cache holds (its font lists and
+// interned text formats), leaving it empty; null allowed.
+void Layout_clearCache(LayoutCache *cache);
 // The ascent above and descent below the baseline of the style's font at
 // its size, both as positive distances: the first font's metrics (the box
 // font's without a font list) times the size over 18.0. 0 or an error.
@@ -139,12 +144,20 @@ TabList *Layout_tabStops(const Edr_Style *style, TabList *out, int32_t width, ui
 int Layout_tabStop(const TabList *tabs, int32_t *x);
 
 // ------------------------------------------------------------ line building
+//
+// Items of a line sit with their baseline on y = 0: a text item's box
+// reaches from minus its descent to its ascent (its baseline word holds
+// the descent), shifted by vertical alignment; items with Obj_alignTop or
+// Obj_alignBottom are aligned to the line's top or bottom by the block
+// builder instead.
 
 // The state of one line that the inline placement steps share.
 struct LineState {
     LayerList *line;       // the items of the line (the block builder's)
     LayerList *reverse;    // the opposite-direction run being collected, or null
     int32_t start[2];      // line start positions {left-to-right, right-to-left}
+    int32_t span;          // the whole width of the line at its start
+    uint32_t direction;    // the direction pieces are placed in (the run's)
     uint32_t startOfLine;  // nothing placed on the line yet
     uint32_t afterTab;     // the last piece was a tab
     uint32_t endedInSpace; // the last consumed character was white space

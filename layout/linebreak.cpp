@@ -252,7 +252,8 @@ int LineBreak_findBefore(const char16_t *text, uint32_t length, uint32_t *index)
 int LineBreak_findAfter(const char16_t *text, uint32_t length, uint32_t *index)
 {
     uint32_t i = *index;
-    if (i > 0 && i <= length && !LineBreak_isWordChar(text[i - 1]) && !isThaiMark(text[i - 1]))
+    if (i > 0 && i <= length && !LineBreak_isWordChar(text[i - 1]) && !isThaiMark(text[i - 1]) &&
+        (i == length || !isThaiMark(text[i])))
         return 1;
     while (i < length && LineBreak_isWordChar(text[i]))
         i++;
