@@ -193,17 +193,6 @@ int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
     return FontCache_get(app, &cache->fonts, family, out->flags, &out->font);
 }
 
-void Layout_clearCache(LayoutCache *cache)
-{
-    if (!cache)
-        return;
-    FontCache_free(&cache->fonts);
-    while (InternNode *n = cache->textStyles) {
-        cache->textStyles = n->next;
-        Mem_free(n);
-    }
-}
-
 void Layout_formatAscent(const TextFormat *format, int32_t *ascent, int32_t *descent)
 {
     int32_t a = BoxFont_ascent, d = BoxFont_descent;
