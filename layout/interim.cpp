@@ -49,29 +49,6 @@ int Layout_redrawNode(EngineContext *, Edr_Doc *, Edr_Node *)
     return 0;
 }
 
-// Interim: the text format is the style's font size in points (16.16), no
-// font list, no flags or spacing.
-int Layout_fontForStyle(LayoutBox *, Edr_Style *style, LayoutFont *out)
-{
-    *out = LayoutFont{};
-    int64_t points = int64_t(Edr_Style_fontSize(style)) * 72;
-    out->size = points > INT32_MAX ? INT32_MAX : int32_t(points);
-    return Res_ok;
-}
-
-// Interim: a line may break after each stretch of spaces, tabs and line
-// ends that follows other text.
-uint32_t Layout_nextBreak(const char16_t *text, uint32_t length, uint32_t *)
-{
-    auto white = [](char16_t c) { return c == u' ' || (c >= 9 && c <= 13); };
-    uint32_t i = 0;
-    while (i < length && !white(text[i]))
-        i++;
-    while (i < length && white(text[i]))
-        i++;
-    return i;
-}
-
 // Interim: tables are not laid out; the widths already in the node's extra
 // record (none: all 0) are what measuring reads.
 int Layout_layoutTable(LayoutBox *, Edr_Node *, Edr_Style *)
