@@ -237,6 +237,43 @@ TEST_F(LineTest, CarriageReturnLineFeedBreaksUnderPreAndIsSpaceUnderNormal)
     });
 }
 
+TEST_F(LineTest, PreWrapBreaksAtLineEndsAndWraps)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Geometry narrow;
+        narrow.width = 5 * kCharWidth + kCharWidth / 2;
+        Edr_Node *b = block(doc, root, {kw(PropId_whiteSpace, KwId_preWrap)});
+        text(doc, b, u"a\n\rb  c ddd eee");
+        Lines l = layOut(doc, b, narrow);
+        ASSERT_EQ(l.lines.size(), 4u);
+        EXPECT_EQ(joined(l.lines[0]), u"a");
+        EXPECT_EQ(joined(l.lines[1]), u"b  c");
+        EXPECT_EQ(joined(l.lines[2]), u"ddd");
+        EXPECT_EQ(joined(l.lines[3]), u"eee");
+    });
+}
+
+TEST_F(LineTest, TextTransformChangesAPrivateCopy)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        const std::pair<uint32_t, std::u16string> cases[] = {
+            {KwId_uppercase, u"HELLO WORLD"},
+            {KwId_lowercase, u"hello world"},
+            {KwId_capitalize, u"Hello World"},
+            {KwId_none, u"hello World"},
+        };
+        for (const auto &c : cases) {
+            Edr_Node *b = block(doc, root, {kw(PropId_textTransform, uint16_t(c.first))});
+            Edr_Node *t = text(doc, b, u"hello World");
+            Lines l = layOut(doc, b);
+            ASSERT_EQ(l.lines.size(), 1u);
+            EXPECT_EQ(joined(l.lines[0]), c.second);
+            // The node's own text is left as it was.
+            EXPECT_EQ(std::u16string(Edr_Node_textPayload(t)->chars), u"hello World");
+        }
+    });
+}
+
 TEST_F(LineTest, AnOverLongWordOverflowsAFullLineOrMovesToTheNext)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
