@@ -631,20 +631,21 @@ bool propertySet(const Edr_Style *style, uint32_t id)
     return style && Edr_Style_get(style, id, nullptr) != 0;
 }
 
-// Passes over the rest of a subtree: entries are read until the iterator
-// stops at the next group.
-int passOver(BoxIter *iter, LayoutBox *box)
+// Passes over the rest of a subtree: the entries that carry the same set
+// (the walk hands out an inline group's content with the group's set, and
+// a block is handed out whole). The first other entry is pushed back.
+int passOver(BoxIter *iter, LayoutBox *box, const Edr_Style *style)
 {
-    BoxIter_stopAtGroupsOn(iter);
-    int err = Res_ok;
     for (;;) {
         IterEntry e{};
-        err = BoxIter_next(iter, &e, box);
+        int err = BoxIter_next(iter, &e, box);
         if (err || !e.node)
-            break;
+            return err;
+        if (e.style != style) {
+            BoxIter_rewindTo(iter, &e);
+            return Res_ok;
+        }
     }
-    BoxIter_stopAtGroupsOff(iter);
-    return err;
 }
 
 // Step 4: a drawing in the line. 0 to go on, Layout_lineFull to end the
@@ -656,7 +657,7 @@ int placeDrawingEntry(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *e
     Edr_Style_getLength(entry->style, PropId_height, &height);
     int64_t pageHeight = int64_t(box->pageRect[3]) - box->pageRect[1];
     if (box->pageRect[1] != Layout_unset && pageHeight < height)
-        return passOver(iter, box);
+        return passOver(iter, box, entry->style);
     int32_t room = lineWidth(box);
     if (width > room && lineHasItems(st)) {
         BoxIter_rewindTo(iter, entry);
@@ -691,8 +692,8 @@ int placeDrawingEntry(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *e
 
 } // namespace
 
-int Layout_buildLine(LayoutBox *box, BoxIter *iter, Edr_Node *, Edr_Style *, LineCounter *,
-                     int, LayerList *line)
+int Layout_buildLine(LayoutBox *box, BoxIter *iter, Edr_Node *, Edr_Style *blockStyle,
+                     LineCounter *, int, LayerList *line)
 {
     LineState st{};
     st.line = line;
@@ -727,9 +728,13 @@ int Layout_buildLine(LayoutBox *box, BoxIter *iter, Edr_Node *, Edr_Style *, Lin
         }
         Edr_StylePayload p{};
         uint32_t drawingKind = Edr_Style_get(e.style, kPropDrawing, &p);
-        if (box->flowMode == 0 &&
+        // Anchored and drawing groups (with their text, which carries their
+        // set) are laid out elsewhere in page layout. The block's own set
+        // does not count: the text of an anchored cell is the cell's content.
+        bool ownSet = e.style != blockStyle;
+        if (box->flowMode == 0 && ownSet &&
             ((drawingKind != 0 && drawingKind != KwId_inline) || propertySet(e.style, kPropAnchor))) {
-            result = passOver(iter, box);
+            result = passOver(iter, box, e.style);
             if (result)
                 break;
             continue;
@@ -774,7 +779,7 @@ int Layout_buildLine(LayoutBox *box, BoxIter *iter, Edr_Node *, Edr_Style *, Lin
             result = (r == Layout_lineFull || r == Layout_nothingFits) ? Res_ok : r;
             break;
         }
-        if (drawingKind == 0) {
+        if (drawingKind == 0 || !ownSet) {
             BoxIter_rewindTo(iter, &e);
             result = Layout_contentEnd;
             break;

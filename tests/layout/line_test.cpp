@@ -253,6 +253,23 @@ TEST_F(LineTest, PreWrapBreaksAtLineEndsAndWraps)
     });
 }
 
+TEST_F(LineTest, AnchoredGroupsArePassedOverButTheirBlocksTextStays)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // The block itself is anchored (as a cell is): its own text stays.
+        Edr_Node *b = block(doc, root, {kw(PropId_verticalAnchor, KwId_middle)});
+        text(doc, b, u"kept ");
+        Edr_Node *anchored = group(doc, b);
+        own(doc, anchored, 2,
+            rule({kw(PropId_display, KwId_inline), kw(PropId_verticalAnchor, KwId_bottom)}));
+        text(doc, anchored, u"passed");
+        text(doc, b, u"over");
+        Lines l = layOut(doc, b);
+        ASSERT_EQ(l.lines.size(), 1u);
+        EXPECT_EQ(joined(l.lines[0]), u"kept over");
+    });
+}
+
 TEST_F(LineTest, TextTransformChangesAPrivateCopy)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
