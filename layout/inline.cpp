@@ -321,6 +321,16 @@ int Layout_makeTextItem(LayoutBox *box, LineState *state, const ObjClass *cls,
     part->baseline = saturate(-int64_t(y0));
     Rect r = {0, y0, std::max(advance, 0), y1};
     Obj_setBox(item, &r);
+    if (style != state->blockStyle) {
+        // Text of an inline element keeps the element's vertical alignment.
+        int32_t shift = 0;
+        Layout_verticalAlign(box, style, item, &shift, 0, 0);
+        if (shift) {
+            r.y0 = saturate(int64_t(r.y0) + shift);
+            r.y1 = saturate(int64_t(r.y1) + shift);
+            Obj_setBox(item, &r);
+        }
+    }
 
     // The insets of the inline element the text starts or ends.
     int32_t lead = 0, trail = 0;

@@ -702,6 +702,7 @@ int Layout_buildLine(LayoutBox *box, BoxIter *iter, Edr_Node *, Edr_Style *block
     st.span = lineWidth(box);
     st.startOfLine = 1;
     st.direction = box->block.direction;
+    st.blockStyle = blockStyle;
     uint32_t blockDirection = box->block.direction;
     int32_t limit = box->availableWidth;
     int result = Res_ok;

@@ -158,6 +158,7 @@ struct LineState {
     int32_t start[2];      // line start positions {left-to-right, right-to-left}
     int32_t span;          // the whole width of the line at its start
     uint32_t direction;    // the direction pieces are placed in (the run's)
+    const Edr_Style *blockStyle; // the block's set (its own text is not an inline element)
     uint32_t startOfLine;  // nothing placed on the line yet
     uint32_t afterTab;     // the last piece was a tab
     uint32_t endedInSpace; // the last consumed character was white space

@@ -270,6 +270,27 @@ TEST_F(LineTest, AnchoredGroupsArePassedOverButTheirBlocksTextStays)
     });
 }
 
+TEST_F(LineTest, SuperscriptTextIsSmallerAndRaised)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *b = block(doc, root, {kw(PropId_verticalAlign, KwId_middle)});
+        text(doc, b, u"x");
+        Edr_Node *sup = group(doc, b);
+        own(doc, sup, 2,
+            rule({kw(PropId_display, KwId_inline), kw(PropId_verticalAlign, KwId_super)}));
+        text(doc, sup, u"2");
+        Lines l = layOut(doc, b);
+        ASSERT_EQ(l.lines.size(), 1u);
+        ASSERT_EQ(l.lines[0].size(), 2u);
+        const Rect &x = l.lines[0][0].box, &two = l.lines[0][1].box;
+        // The block's own alignment does not move its text.
+        EXPECT_EQ(x.y0, -int32_t(-int64_t(BoxFont_descent) * 0x120000 / 0x120000));
+        EXPECT_LT(two.y1 - two.y0, x.y1 - x.y0);
+        EXPECT_GT(two.y0, x.y0);
+        EXPECT_EQ(two.x0, x.x1);
+    });
+}
+
 TEST_F(LineTest, TextTransformChangesAPrivateCopy)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
