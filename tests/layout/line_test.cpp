@@ -13,6 +13,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
+#include "document/edr/doc.h"
 #include "document/style/style.h"
 #include "fonts/fontlist.h"
 #include "graphics/textitem.h"
@@ -524,6 +525,62 @@ TEST_F(LineTest, AListMarkerUsesTheNextNumber)
         Lines l = layOut(doc, b);
         ASSERT_EQ(l.lines.size(), 1u);
         EXPECT_EQ(joined(l.lines[0]), u"i");
+    });
+}
+
+// Every allocation of a line in turn fails: the line ends with 1 and
+// leaves nothing behind (the fixture checks the heap), and a later try
+// succeeds.
+TEST_F(LineTest, RunningOutOfMemoryMidLineLeavesNothingBehind)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *b = block(doc, root, {kw(PropId_textTransform, KwId_uppercase)});
+        text(doc, b, u"one two ");
+        Edr_Node *sup = group(doc, b);
+        own(doc, sup, 2, rule({kw(PropId_display, KwId_inline), kw(PropId_direction, KwId_rtl)}));
+        text(doc, sup, u"three");
+        text(doc, b, u" four");
+        Edr_Doc_readLock(doc);
+        Edr_Style *bs = nullptr;
+        ASSERT_EQ(Edr_Style_computeForNode(doc, &bs, nullptr, b), 0);
+        bool done = false;
+        for (uint64_t n = 1; n < 200 && !done; n++) {
+            LayoutBox box{};
+            box.context = doc->app;
+            box.document = doc;
+            box.styleContext = Edr_StyleCtx_get(doc);
+            box.availableWidth = 6 * kInch;
+            box.block.direction = KwId_ltr;
+            box.block.lineRight = 6 * kInch;
+            Rect area = {0, -kInch, 6 * kInch, 0};
+            ASSERT_EQ(FloatArea_create(&area, &box.items), 0);
+            FloatArea_setBand(box.items, 0, 0, 0, 0);
+            BoxIter *it = nullptr;
+            ASSERT_EQ(BoxIter_create(&it, &box, b, bs, 0), 0);
+            LayerList *list = LayerList_create();
+            ASSERT_NE(list, nullptr);
+            LineCounter counter{};
+            Mem_failAfter(n);
+            int r = Layout_buildLine(&box, it, b, bs, &counter, 1, list);
+            Mem_failAfter(0);
+            if (r == Layout_contentEnd) {
+                done = true;
+                Line line;
+                collect(list, &line);
+                EXPECT_EQ(joined(line), u"ONE TWO THREE FOUR");
+            } else {
+                EXPECT_EQ(r, int(Res_noMemory)) << n;
+            }
+            LayerList_freeItems(list);
+            LayerList_destroy(list);
+            BoxIter_free(it);
+            FloatArea_destroy(box.items);
+            if (LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(doc)))
+                Layout_clearCache(cache);
+        }
+        EXPECT_TRUE(done);
+        Edr_Style_release(bs);
+        Edr_Doc_readUnlock(doc);
     });
 }
 
