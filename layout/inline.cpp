@@ -334,13 +334,17 @@ int Layout_makeTextItem(LayoutBox *box, LineState *state, const ObjClass *cls,
 
     // The insets of the inline element the text starts or ends.
     int32_t lead = 0, trail = 0;
+    bool starts = false, ends = false;
     bool element = inlineElement(style);
     if (element) {
         int32_t left = 0, right = 0;
         inlineInsets(style, box->availableWidth, &left, &right);
         bool rtl = box->block.direction == KwId_rtl;
-        bool starts = entry->resume == 0 && firstChild(entry->node);
-        bool ends = lastChild(entry->node);
+        starts = entry->resume == 0 && firstChild(entry->node);
+        const char16_t *t = nullptr;
+        uint32_t at = 0, rest = 0;
+        Layout_nodeText(entry, &t, &at, &rest);
+        ends = lastChild(entry->node) && (!t || rest <= count);
         lead = starts ? (rtl ? right : left) : 0;
         trail = ends ? (rtl ? left : right) : 0;
     }
@@ -348,14 +352,21 @@ int Layout_makeTextItem(LayoutBox *box, LineState *state, const ObjClass *cls,
     uint32_t direction = state->direction ? state->direction : box->block.direction;
     Layout_placeAtLimit(item, direction, lineLeft, lineRight, lead, trail);
     LayerList *list = state->reverse ? state->reverse : state->line;
-    if (element && (lead || trail)) {
-        // The element's border and background behind the text.
+    if (element) {
+        // The element's border and background behind the text, with the
+        // start and end edges only where the text starts or ends it.
         Rect text = Obj_box(item);
-        const int32_t none[4] = {0, 0, 0, 0};
+        Edr_Edges m{}, b{}, p{};
+        Edr_Style_getEdges(style, &m, &b, &p, box->availableWidth);
+        bool rtl = box->block.direction == KwId_rtl;
+        bool leftSide = rtl ? ends : starts, rightSide = rtl ? starts : ends;
+        const int32_t borders[4] = {b.top, b.bottom, leftSide ? b.left : 0, rightSide ? b.right : 0};
+        const int32_t paddings[4] = {p.top, p.bottom, leftSide ? p.left : 0,
+                                     rightSide ? p.right : 0};
         ObjHeader *back = nullptr;
         Rect extentRect{};
-        int err = Layout_makeBoxItem(box, entry->node, &back, &extentRect, style, &text, none, none,
-                                     0, 0);
+        int err = Layout_makeBoxItem(box, entry->node, &back, &extentRect, style, &text, borders,
+                                     paddings, 0, 0);
         if (err) {
             Obj_destroy(item);
             return err;

@@ -64,6 +64,8 @@ void collect(LayerList *list, Line *out)
 {
     for (Layer *l = list->first; l; l = l->next)
         for (ObjHeader *o = l->first; o; o = Obj_next(o)) {
+            if (Obj_itemKind(o) != Obj_itemText)
+                continue; // inline elements' border and background items
             Piece p{};
             p.box = Obj_shownBox(o);
             p.hidden = (o->flags & Obj_hidden) != 0;
@@ -289,6 +291,26 @@ TEST_F(LineTest, SuperscriptTextIsSmallerAndRaised)
         EXPECT_LT(two.y1 - two.y0, x.y1 - x.y0);
         EXPECT_GT(two.y0, x.y0);
         EXPECT_EQ(two.x0, x.x1);
+    });
+}
+
+TEST_F(LineTest, AnInlineElementsEdgesSurroundItsText)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *b = block(doc, root, {kw(PropId_whiteSpace, KwId_pre)});
+        text(doc, b, u"a");
+        Edr_Node *span = group(doc, b);
+        own(doc, span, 2,
+            rule({kw(PropId_display, KwId_inline), len(PropId_paddingLeft, 0x1000),
+                  len(PropId_marginRight, 0x2000)}));
+        text(doc, span, u"bc");
+        text(doc, b, u"d");
+        Lines l = layOut(doc, b);
+        ASSERT_EQ(l.lines.size(), 1u);
+        ASSERT_EQ(l.lines[0].size(), 3u);
+        const Line &line = l.lines[0];
+        EXPECT_EQ(line[1].box.x0, line[0].box.x1 + 0x1000);
+        EXPECT_EQ(line[2].box.x0, line[1].box.x1 + 0x2000);
     });
 }
 
