@@ -34,6 +34,7 @@
 #include "core/geom/rect.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
+#include "layout/layout.h"
 #include "document/manager/manager.h"
 #include "graphics/bitmap.h"
 #include "graphics/pagerender.h"
@@ -45,6 +46,7 @@
 #include "platform/api/engine.h"
 #include "platform/api/hostevent.h"
 #include "viewer/dispman.h"
+#include "viewer/docview.h"
 #include "viewer/viewer.h"
 #include "word/rects.h"
 
@@ -83,6 +85,7 @@ struct Probe {
     int hasDocument;
     int settled;
     uint32_t pages;
+    int error;
 };
 
 struct RenderCall {
@@ -130,9 +133,23 @@ void probe(EngineInstance *instance, void *arg)
     p->done = 1;
 }
 
-void noteDrawn(void *, const Rect *)
+// On the application thread: the layout pass the manager runs for a shown
+// document, for a document that no view shows (whose manager has no work).
+void layOut(EngineInstance *instance, void *arg)
 {
+    Probe *p = static_cast<Probe *>(arg);
+    Edr_Doc *doc = documentOf(instance);
+    if (doc && !Edr_Doc_needsManager(doc)) {
+        Edr_Doc_readLock(doc);
+        p->error = Layout_document(doc);
+        Edr_Doc_readUnlock(doc);
+        if (!p->error)
+            (void)View_publishLayout(doc);
+    }
+    p->done = 1;
 }
+
+void noteDrawn(void *, const Rect *) {}
 
 // On the application thread: draws the page into the call's pixels.
 void render(EngineInstance *instance, void *arg)
@@ -394,6 +411,7 @@ int run(HostContext *host, const Options &o, State *state)
     // published and no pass scheduled or running.
     int quiet = 0;
     uint32_t pages = 0;
+    bool laidOut = false;
     for (int round = 0; round < fireLimit && quiet < settledChecks; round++) {
         Probe p{};
         if (App_postCall(inst, probe, &p, nullptr) != 0 || !drive(host, [&] { return p.done; }))
@@ -402,6 +420,22 @@ int run(HostContext *host, const Options &o, State *state)
         quiet = p.settled && p.pages > 0 ? quiet + 1 : 0;
         if (!p.hasDocument)
             break;
+        if (laidOut && p.settled && !p.pages)
+            break;
+        if (p.settled && !p.pages && !laidOut) {
+            // Settled without pages: a document no view shows has its
+            // layout pass run here.
+            Probe pass{};
+            laidOut = true;
+            if (App_postCall(inst, layOut, &pass, nullptr) != 0 ||
+                !drive(host, [&] { return pass.done; }))
+                break;
+            if (pass.error) {
+                fprintf(stderr, "docrender: laying out %s failed (engine error %d)\n", o.path,
+                        pass.error);
+                return 1;
+            }
+        }
         for (int i = 0; i < 8 && host->instance; i++)
             if (!Headless_fireTimer(host))
                 usleep(1000);
