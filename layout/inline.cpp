@@ -190,7 +190,17 @@ int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
     EngineContext *app = box->context ? box->context : box->document->app;
     const char16_t *family =
         reinterpret_cast<const char16_t *>(Edr_Style_getString(style, PropId_fontFamily));
-    return FontCache_get(app, &cache->fonts, family, out->flags, &out->font);
+    int err = FontCache_get(app, &cache->fonts, family, out->flags, &out->font);
+    if (err && err != Res_noMemory && family) {
+        // A family no font answers to: the default family, so that the text
+        // is still laid out.
+        err = FontCache_get(app, &cache->fonts, nullptr, out->flags, &out->font);
+    }
+    if (err && err != Res_noMemory) {
+        out->font = nullptr; // the box font measures and draws it
+        err = Res_ok;
+    }
+    return err;
 }
 
 void Layout_formatAscent(const TextFormat *format, int32_t *ascent, int32_t *descent)
