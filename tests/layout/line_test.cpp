@@ -606,6 +606,59 @@ TEST_F(LineTest, RunningOutOfMemoryMidLineLeavesNothingBehind)
     });
 }
 
+// Random texts in every white-space mode and line width: the lines end,
+// every character that is not white space is placed once and in order,
+// and a line is only wider than the width when it holds a single piece.
+TEST_F(LineTest, RandomTextsAreLaidOutWholeAndWithinTheWidth)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        const char16_t alphabet[] = {u'a', u'b', u'c', u' ', u' ', u'\n', u'\r', u'\t',
+                                     0x4E00, 0x0E01, 0x0E34, u'-'};
+        const uint32_t modes[] = {KwId_normal, KwId_nowrap, KwId_pre, KwId_preWrap};
+        uint32_t seed = 12345;
+        auto next = [&seed] {
+            seed = seed * 1103515245u + 12345u;
+            return seed >> 16;
+        };
+        for (int round = 0; round < 240; round++) {
+            uint32_t ws = modes[round % 4];
+            std::u16string t;
+            size_t n = 1 + next() % 120;
+            for (size_t i = 0; i < n; i++)
+                t += (next() % 5 == 0) ? std::u16string(next() % 12, u'x')
+                                      : std::u16string(1, alphabet[next() % 12]);
+            Geometry g;
+            g.width = int32_t(kCharWidth / 2 + next() % (12 * kCharWidth));
+            g.flowMode = next() % 3 == 0 ? 1 : 0;
+            Edr_Node *b = block(doc, root, {kw(PropId_whiteSpace, uint16_t(ws)),
+                                            len(PropId_tabInterval, 2 * kCharWidth)});
+            text(doc, b, t);
+            Lines l = layOut(doc, b, g);
+            ASSERT_LT(l.lines.size(), 2 * t.size() + 5) << round;
+            EXPECT_EQ(l.results.back(), int(Layout_contentEnd)) << round;
+            std::u16string want, got;
+            for (char16_t c : t)
+                if (c != u' ' && (c < 9 || c > 13))
+                    want += c;
+            for (const Line &line : l.lines) {
+                size_t shown = 0;
+                for (const Piece &p : line) {
+                    for (char16_t c : p.text)
+                        if (c != u' ' && (c < 9 || c > 13))
+                            got += c;
+                    shown += p.hidden ? 0 : 1;
+                }
+                if (shown > 1 && ws != KwId_pre && ws != KwId_nowrap && !g.flowMode) {
+                    for (const Piece &p : line) {
+                        EXPECT_LE(p.box.x1, g.width + 1) << round;
+                    }
+                }
+            }
+            EXPECT_EQ(got, want) << round;
+        }
+    });
+}
+
 TEST_F(LineArithmetic, AlignmentOffsets)
 {
     struct Case {
