@@ -109,8 +109,9 @@ int32_t Layout_log2Fixed(int32_t value)
 
 int32_t Layout_fontSizeScale(int32_t size, uint32_t mode)
 {
-    int32_t factor = mode == 1 ? Layout_scaleMode1 : mode == 3 ? Layout_scaleMode3
-                                                               : Layout_scaleSubSuper;
+    int32_t factor = mode == 1   ? Layout_scaleMode1
+                     : mode == 3 ? Layout_scaleMode3
+                                 : Layout_scaleSubSuper;
     return saturate(int64_t(size) * factor / 65536);
 }
 
@@ -171,8 +172,8 @@ int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
     }
     int32_t limit = box && box->flowMode ? reflowLimit(box) : 0;
     if (limit > 0 && out->size > limit)
-        out->size = saturate(int64_t(limit) + Layout_log2Fixed(saturate(
-                                                   int64_t(out->size) - limit + 0x10000)));
+        out->size = saturate(int64_t(limit) +
+                             Layout_log2Fixed(saturate(int64_t(out->size) - limit + 0x10000)));
     uint32_t va = Edr_Style_get(style, PropId_verticalAlign, nullptr);
     if (va == KwId_sub || va == KwId_super)
         out->size = Layout_fontSizeScale(out->size, 0);
@@ -278,8 +279,7 @@ int Layout_makeTextItem(LayoutBox *box, LineState *state, const ObjClass *cls,
     uint32_t flags = 0;
     if (LayoutCache *cache = cacheOf(box)) {
         InternNode *node = nullptr;
-        if (InternList_acquire(&cache->textStyles, format, sizeof(TextFormat), equalFormats,
-                               &node))
+        if (InternList_acquire(&cache->textStyles, format, sizeof(TextFormat), equalFormats, &node))
             return Res_noMemory;
         shared = static_cast<const TextFormat *>(node->record);
         flags |= Obj_formatInterned;
@@ -288,7 +288,8 @@ int Layout_makeTextItem(LayoutBox *box, LineState *state, const ObjClass *cls,
     if (!item)
         return Res_noMemory;
     if (transformed) {
-        char16_t *copy = static_cast<char16_t *>(Mem_malloc((size_t(count) + 1) * sizeof(char16_t)));
+        char16_t *copy =
+            static_cast<char16_t *>(Mem_malloc((size_t(count) + 1) * sizeof(char16_t)));
         if (!copy) {
             Obj_destroy(item);
             return Res_noMemory;
@@ -370,7 +371,8 @@ int Layout_makeTextItem(LayoutBox *box, LineState *state, const ObjClass *cls,
         Edr_Style_getEdges(style, &m, &b, &p, box->availableWidth);
         bool rtl = box->block.direction == KwId_rtl;
         bool leftSide = rtl ? ends : starts, rightSide = rtl ? starts : ends;
-        const int32_t borders[4] = {b.top, b.bottom, leftSide ? b.left : 0, rightSide ? b.right : 0};
+        const int32_t borders[4] = {b.top, b.bottom, leftSide ? b.left : 0,
+                                    rightSide ? b.right : 0};
         const int32_t paddings[4] = {p.top, p.bottom, leftSide ? p.left : 0,
                                      rightSide ? p.right : 0};
         ObjHeader *back = nullptr;
@@ -541,8 +543,8 @@ int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect
     if (!err) {
         if (LayoutCache *cache = cacheOf(box)) {
             InternNode *interned = nullptr;
-            err = InternList_acquire(&cache->textStyles, &format, sizeof(TextFormat),
-                                     equalFormats, &interned);
+            err = InternList_acquire(&cache->textStyles, &format, sizeof(TextFormat), equalFormats,
+                                     &interned);
         }
     }
     Rect r = Obj_box(item);
@@ -596,7 +598,8 @@ int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerLi
         int32_t wr[4] = {0, 0, 0, 0};
         if (control)
             (void)Form_Widget_getRect(control, wr);
-        *rect = Rect{0, -std::max(1, saturate(int64_t(wr[3]) - wr[1])), std::max(1, widthOf({wr[0], wr[1], wr[2], wr[3]})), 0};
+        *rect = Rect{0, -std::max(1, saturate(int64_t(wr[3]) - wr[1])),
+                     std::max(1, widthOf({wr[0], wr[1], wr[2], wr[3]})), 0};
         return Layout_nothingFits;
     }
     int32_t baseline = Layout_unset;

@@ -202,8 +202,8 @@ int placeTab(LayoutBox *box, LineState *st, IterEntry *entry, const TextFormat *
     bool back = rtl(st->direction);
     // Right-to-left lines count tab positions from their right start.
     TabList t = *tabs;
-    int32_t pos = back ? saturate(int64_t(st->start[1]) - box->block.lineRight)
-                       : box->block.lineLeft;
+    int32_t pos =
+        back ? saturate(int64_t(st->start[1]) - box->block.lineRight) : box->block.lineLeft;
     if (back) {
         t.direction = KwId_ltr;
         t.ref[0] = 0;
@@ -305,8 +305,7 @@ void Layout_nodeText(const IterEntry *entry, const char16_t **text, uint32_t *st
     *length = t->length - at;
 }
 
-int Layout_listMarkerText(int32_t number, const Edr_Style *style, char16_t **out,
-                          uint32_t *length)
+int Layout_listMarkerText(int32_t number, const Edr_Style *style, char16_t **out, uint32_t *length)
 {
     *out = nullptr;
     *length = 0;
@@ -326,8 +325,7 @@ int Layout_listMarkerText(int32_t number, const Edr_Style *style, char16_t **out
 }
 
 int Layout_placeTextRun(LayoutBox *box, LineState *st, const ObjClass *cls, IterEntry *entry,
-                        const TextFormat *format, const TabList *tabs, int32_t limit,
-                        uint32_t ws)
+                        const TextFormat *format, const TabList *tabs, int32_t limit, uint32_t ws)
 {
     RunText rt{};
     int err = runText(box, entry, &rt);
@@ -734,7 +732,8 @@ int Layout_buildLine(LayoutBox *box, BoxIter *iter, Edr_Node *, Edr_Style *block
         // does not count: the text of an anchored cell is the cell's content.
         bool ownSet = e.style != blockStyle;
         if (box->flowMode == 0 && ownSet &&
-            ((drawingKind != 0 && drawingKind != KwId_inline) || propertySet(e.style, kPropAnchor))) {
+            ((drawingKind != 0 && drawingKind != KwId_inline) ||
+             propertySet(e.style, kPropAnchor))) {
             result = passOver(iter, box, e.style);
             if (result)
                 break;

@@ -78,13 +78,13 @@ enum : uint32_t {
 // document's layout cache when a text item takes it.
 // The decoration word is also the run's style flags (graphics/textrun.h).
 struct TextFormat {
-    FontList *font;         // from the document's font-list cache (not counted)
+    FontList *font; // from the document's font-list cache (not counted)
     uint32_t flags;
     uint32_t decoration;
-    int32_t size;           // points, 16.16
-    int32_t letterSpacing;  // signed lengths, 0 when unset
+    int32_t size;          // points, 16.16
+    int32_t letterSpacing; // signed lengths, 0 when unset
     int32_t wordSpacing;
-    int32_t styleWords[2];  // the run's style record: 1, 2 (double) or 0
+    int32_t styleWords[2]; // the run's style record: 1, 2 (double) or 0
 };
 
 // The size factors of Layout_fontSizeScale's modes (0 sub and super).
@@ -153,15 +153,15 @@ int Layout_tabStop(const TabList *tabs, int32_t *x);
 
 // The state of one line that the inline placement steps share.
 struct LineState {
-    LayerList *line;       // the items of the line (the block builder's)
-    LayerList *reverse;    // the opposite-direction run being collected, or null
-    int32_t start[2];      // line start positions {left-to-right, right-to-left}
-    int32_t span;          // the whole width of the line at its start
-    uint32_t direction;    // the direction pieces are placed in (the run's)
+    LayerList *line;             // the items of the line (the block builder's)
+    LayerList *reverse;          // the opposite-direction run being collected, or null
+    int32_t start[2];            // line start positions {left-to-right, right-to-left}
+    int32_t span;                // the whole width of the line at its start
+    uint32_t direction;          // the direction pieces are placed in (the run's)
     const Edr_Style *blockStyle; // the block's set (its own text is not an inline element)
-    uint32_t startOfLine;  // nothing placed on the line yet
-    uint32_t afterTab;     // the last piece was a tab
-    uint32_t endedInSpace; // the last consumed character was white space
+    uint32_t startOfLine;        // nothing placed on the line yet
+    uint32_t afterTab;           // the last piece was a tab
+    uint32_t endedInSpace;       // the last consumed character was white space
 };
 
 // Places the entries of the block (whose style is blockStyle) that iter
@@ -247,8 +247,7 @@ void Layout_verticalAlign(LayoutBox *box, Edr_Style *style, ObjHeader *item, int
 // below it into layers; *rect their extent. Layout_nothingFits when
 // nothing is to be placed.
 [[nodiscard]] int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style,
-                                     LayerList *layers, Rect *rect, int32_t width,
-                                     int32_t height);
+                                     LayerList *layers, Rect *rect, int32_t width, int32_t height);
 // One form-control item in layers' layer 1; *rect its extent; *baseline
 // given (not 0x80000000: stored) or taken. 0, 1 or the widget's error.
 [[nodiscard]] int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style,

@@ -161,8 +161,8 @@ TEST_F(InlineTest, VerticalAlignmentShiftsTextAndFlagsOtherItems)
         struct Case {
             Prop value;
             bool text;
-            uint32_t flags;     // align bits expected
-            int shiftSign;      // -1 down, 0 none, 1 up
+            uint32_t flags; // align bits expected
+            int shiftSign;  // -1 down, 0 none, 1 up
         };
         const Case cases[] = {
             {kw(PropId_verticalAlign, KwId_sub), false, Obj_alignBottom, 0},

@@ -205,9 +205,9 @@ TEST_F(LineTest, ALongRunIsPlacedInPiecesOfAtMost500WithinTheWidth)
         int calls = 0;
         while (e.resume < 1200 && calls < 10) {
             int32_t before = e.resume;
-            EXPECT_EQ(Layout_placeTextRun(&box, &st, nullptr, &e, &f, nullptr, 0x7FFF0000,
-                                          KwId_normal),
-                      0);
+            EXPECT_EQ(
+                Layout_placeTextRun(&box, &st, nullptr, &e, &f, nullptr, 0x7FFF0000, KwId_normal),
+                0);
             EXPECT_LE(e.resume - before, 500);
             calls++;
         }
@@ -383,8 +383,8 @@ TEST_F(LineTest, FontSizesFollowTheStyle)
             int32_t size;
         };
         const Case cases[] = {
-            {{len(PropId_fontSize, 100)}, 0x80000},                           // below 1 point
-            {{len(PropId_fontSize, kInch / 8)}, 0x90000},                     // 9 points
+            {{len(PropId_fontSize, 100)}, 0x80000},       // below 1 point
+            {{len(PropId_fontSize, kInch / 8)}, 0x90000}, // 9 points
             {{len(PropId_fontSize, kInch / 8), kw(PropId_verticalAlign, KwId_super)},
              int32_t(int64_t(0x90000) * 39322 / 65536)},
             {{len(PropId_fontSize, kInch / 8), kw(PropId_verticalAlign, KwId_sub)},
@@ -427,7 +427,7 @@ TEST_F(LineTest, TheReflowLimitCompressesLargeSizes)
     EXPECT_EQ(Layout_log2Fixed(0x10000), 0);
     EXPECT_EQ(Layout_log2Fixed(0x20000), 0x10000);
     EXPECT_EQ(Layout_log2Fixed(0x90000), 0x30000 + 0x2000); // 9: k 3, (9 - 8) / 8
-    EXPECT_EQ(Layout_log2Fixed(0x7FFFFFFF), 15 << 16); // 32768 rounded: k is at most 15
+    EXPECT_EQ(Layout_log2Fixed(0x7FFFFFFF), 15 << 16);      // 32768 rounded: k is at most 15
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *g = group(doc, root);
         own(doc, g, 2, rule({len(PropId_fontSize, kInch / 4)})); // 18 points
@@ -447,8 +447,8 @@ TEST_F(LineTest, TheReflowLimitCompressesLargeSizes)
 TEST_F(LineTest, TabsMoveToTheStopsOfTheStyle)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        Edr_Node *b = block(doc, root,
-                            {kw(PropId_whiteSpace, KwId_pre), len(PropId_tabInterval, kInch / 2)});
+        Edr_Node *b =
+            block(doc, root, {kw(PropId_whiteSpace, KwId_pre), len(PropId_tabInterval, kInch / 2)});
         text(doc, b, u"a\tb\t\tc");
         Lines l = layOut(doc, b);
         ASSERT_EQ(l.lines.size(), 1u);
@@ -612,8 +612,8 @@ TEST_F(LineTest, RunningOutOfMemoryMidLineLeavesNothingBehind)
 TEST_F(LineTest, RandomTextsAreLaidOutWholeAndWithinTheWidth)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        const char16_t alphabet[] = {u'a', u'b', u'c', u' ', u' ', u'\n', u'\r', u'\t',
-                                     0x4E00, 0x0E01, 0x0E34, u'-'};
+        const char16_t alphabet[] = {u'a',  u'b',  u'c',   u' ',   u' ',   u'\n',
+                                     u'\r', u'\t', 0x4E00, 0x0E01, 0x0E34, u'-'};
         const uint32_t modes[] = {KwId_normal, KwId_nowrap, KwId_pre, KwId_preWrap};
         uint32_t seed = 12345;
         auto next = [&seed] {
@@ -626,12 +626,13 @@ TEST_F(LineTest, RandomTextsAreLaidOutWholeAndWithinTheWidth)
             size_t n = 1 + next() % 120;
             for (size_t i = 0; i < n; i++)
                 t += (next() % 5 == 0) ? std::u16string(next() % 12, u'x')
-                                      : std::u16string(1, alphabet[next() % 12]);
+                                       : std::u16string(1, alphabet[next() % 12]);
             Geometry g;
             g.width = int32_t(kCharWidth / 2 + next() % (12 * kCharWidth));
             g.flowMode = next() % 3 == 0 ? 1 : 0;
-            Edr_Node *b = block(doc, root, {kw(PropId_whiteSpace, uint16_t(ws)),
-                                            len(PropId_tabInterval, 2 * kCharWidth)});
+            Edr_Node *b = block(
+                doc, root,
+                {kw(PropId_whiteSpace, uint16_t(ws)), len(PropId_tabInterval, 2 * kCharWidth)});
             text(doc, b, t);
             Lines l = layOut(doc, b, g);
             ASSERT_LT(l.lines.size(), 2 * t.size() + 5) << round;
@@ -666,11 +667,16 @@ TEST_F(LineArithmetic, AlignmentOffsets)
         int32_t free, expect;
     };
     const Case cases[] = {
-        {KwId_left, KwId_normal, KwId_ltr, 100, 0},     {KwId_left, KwId_normal, KwId_rtl, 100, -100},
-        {KwId_right, KwId_normal, KwId_ltr, 100, 100},  {KwId_right, KwId_normal, KwId_rtl, 100, 0},
-        {KwId_center, KwId_normal, KwId_ltr, 100, 50},  {KwId_center, KwId_normal, KwId_rtl, 100, -50},
-        {KwId_justify, KwId_normal, KwId_ltr, 100, 0},  {KwId_right, KwId_normal, KwId_ltr, -40, 0},
-        {KwId_right, KwId_pre, KwId_ltr, -40, -40},     {KwId_center, KwId_nowrap, KwId_ltr, -40, -20},
+        {KwId_left, KwId_normal, KwId_ltr, 100, 0},
+        {KwId_left, KwId_normal, KwId_rtl, 100, -100},
+        {KwId_right, KwId_normal, KwId_ltr, 100, 100},
+        {KwId_right, KwId_normal, KwId_rtl, 100, 0},
+        {KwId_center, KwId_normal, KwId_ltr, 100, 50},
+        {KwId_center, KwId_normal, KwId_rtl, 100, -50},
+        {KwId_justify, KwId_normal, KwId_ltr, 100, 0},
+        {KwId_right, KwId_normal, KwId_ltr, -40, 0},
+        {KwId_right, KwId_pre, KwId_ltr, -40, -40},
+        {KwId_center, KwId_nowrap, KwId_ltr, -40, -20},
     };
     for (const Case &c : cases)
         EXPECT_EQ(Layout_alignOffset(c.align, c.ws, c.dir, c.free), c.expect)

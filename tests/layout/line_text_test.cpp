@@ -40,7 +40,8 @@ std::vector<Shown> textItems(Edr_Doc *doc, uint32_t index, Rect *page)
     for (const ObjHeader *o = rec->objects; o; o = Obj_next(o)) {
         if (Obj_itemKind(o) != Obj_itemText || (o->flags & Obj_hidden))
             continue;
-        const ObjTextPart *t = static_cast<const ObjTextPart *>(Obj_part(const_cast<ObjHeader *>(o)));
+        const ObjTextPart *t =
+            static_cast<const ObjTextPart *>(Obj_part(const_cast<ObjHeader *>(o)));
         out.push_back({std::u16string(t->chars + t->start, t->count), Obj_shownBox(o)});
     }
     Edr_Page_release(e, 0);
