@@ -793,10 +793,13 @@ int Layout_buildLine(LayoutBox *box, BoxIter *iter, Edr_Node *, Edr_Style *block
     if (st.reverse) {
         int err = Layout_flushReverseRun(line, &st.reverse, blockDirection, &box->block.lineLeft,
                                          &box->block.lineRight);
-        if (err && result >= 0 && (result == Res_ok || result >= Layout_lineFull)) {
+        if (err) {
             LayerList_freeItems(st.reverse);
             LayerList_destroy(st.reverse);
-            result = err;
+            bool flow = result == Res_ok || result == Layout_contentEnd ||
+                        result == Layout_breakNeeded || result == Layout_restart;
+            if (flow)
+                result = err;
         }
     }
     return result;
