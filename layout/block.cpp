@@ -908,6 +908,7 @@ int Layout_positionedObjects(LayoutBox *box, Edr_Style *style, Edr_Node *node, i
         return err;
     for (;;) {
         IterEntry e{};
+        BoxIter_commit(iter);
         err = BoxIter_next(iter, &e, box);
         if (err || !e.node)
             break;

@@ -252,6 +252,8 @@ int Layout_layoutBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32_
     b->block.leftOffset = leftOffset;
     b->block.rightOffset = rightOffset;
     b->block.edgeMask = edgeMask;
+    uint32_t hidden = b->hiddenItems;
+    b->hiddenItems = Edr_Style_testProp87(style, 1, int(hidden)) ? 1 : 0;
     uint32_t startCount = LineCounter_count(lines);
     const BlockState &s = b->block;
     bool own_layer = Edr_Doc_getTypeCode(b->document) == kHtmlType && b->flowMode != 3 &&
@@ -266,6 +268,7 @@ int Layout_layoutBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32_
     if (LineCounter_count(lines) == startCount && b->block.position != KwId_absolute)
         LineCounter_newLine(lines);
     Box_popState(b);
+    b->hiddenItems = hidden;
     return err;
 }
 

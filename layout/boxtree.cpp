@@ -336,6 +336,7 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     root->nestedBlock = Layout_nestedBlock;
     if (positionedType(Edr_Doc_getTypeCode(doc)) && root->flowMode == 0)
         root->positioned = Layout_positionedObjects;
+    root->flowOrAnchored = root->flowMode || root->positioned ? 1 : 0;
     int32_t width = Layout_defaultPageWidth;
     int32_t length = 0;
     if (Edr_Style_getLength(style, PropId_width, &length) && length != 0)
