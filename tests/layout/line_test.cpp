@@ -529,6 +529,26 @@ TEST_F(LineTest, AnOppositeDirectionRunIsPlacedAtTheLeftLimit)
     });
 }
 
+TEST_F(LineTest, RightToLeftLinesFillFromTheRight)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Geometry g;
+        g.width = 3 * kCharWidth + kCharWidth / 2;
+        g.direction = KwId_rtl;
+        Edr_Node *b = block(doc, root, {kw(PropId_direction, KwId_rtl)});
+        text(doc, b, u"ab cd");
+        Lines l = layOut(doc, b, g);
+        ASSERT_EQ(l.lines.size(), 2u);
+        ASSERT_EQ(l.lines[0].size(), 1u);
+        EXPECT_EQ(l.lines[0][0].text, u"ab");
+        EXPECT_EQ(l.lines[0][0].box.x1, g.width);
+        ASSERT_EQ(l.lines[1].size(), 1u);
+        EXPECT_EQ(l.lines[1][0].text, u"cd");
+        EXPECT_EQ(l.lines[1][0].box.x1, g.width);
+        EXPECT_EQ(l.finalRight, g.width - 2 * kCharWidth);
+    });
+}
+
 TEST_F(LineTest, AListMarkerUsesTheNextNumber)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
