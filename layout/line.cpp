@@ -195,7 +195,7 @@ int placeTabGap(LayoutBox *box, LineState *st, const IterEntry *entry, const Tex
     return Res_ok;
 }
 
-// Step 5 of a text run: a tab at the start of the run.
+// A tab at the start of the run: to the next stop, or the line ends.
 int placeTab(LayoutBox *box, LineState *st, IterEntry *entry, const TextFormat *format,
              const TabList *tabs, int32_t limit)
 {
@@ -236,9 +236,9 @@ int placeTab(LayoutBox *box, LineState *st, IterEntry *entry, const TextFormat *
     return Res_ok;
 }
 
-// Step 9: where the piece ends when only `fitted` of `count` characters
-// fit. *piece the characters placed, *consumed those the node gives up,
-// *endLine whether the line ends; false when nothing is placed.
+// Where the piece ends when `fitted` of `count` characters fit: piece the
+// characters placed (0: none), consumed those the node gives up, endLine
+// whether the line ends after it.
 struct Cut {
     uint32_t piece;
     uint32_t consumed;
@@ -464,8 +464,8 @@ done:
 namespace
 {
 
-// Engine property 102's band: the float area's band width, or the
-// caller's limit when that is smaller.
+// The width limit of a text: the float area's band width, or the caller's
+// limit when that is smaller.
 int32_t bandLimit(LayoutBox *box, LineState *st, int32_t limit)
 {
     int32_t band = box->items ? FloatArea_bandWidth(box->items) : limit;
@@ -520,7 +520,7 @@ int placeText(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *entry, in
     return r;
 }
 
-// Step 1 of placing a group: inline boxes, replaced boxes and controls.
+// A group in a line: replaced boxes and form controls.
 int placeGroup(LayoutBox *box, LineState *st, IterEntry *entry)
 {
     switch (Edr_Style_get(entry->style, PropId_display, nullptr)) {
@@ -646,7 +646,7 @@ int passOver(BoxIter *iter, LayoutBox *box, const Edr_Style *style)
     }
 }
 
-// Step 4: a drawing in the line. 0 to go on, Layout_lineFull to end the
+// A drawing in the line. 0 to go on, Layout_lineFull to end the
 // line (the entry pushed back), or an error.
 int placeDrawingEntry(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *entry)
 {
