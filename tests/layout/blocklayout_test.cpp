@@ -11,7 +11,9 @@
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/prop.h"
 #include "core/style/propids.h"
+#include "core/style/proprecords.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "document/style/lookup.h"
@@ -49,7 +51,7 @@ Edr_Node *section(Edr_Doc *doc, Edr_Node *root)
     Edr_Node *s = group(doc, root);
     own(doc, s, 2,
         rule({kw(PropId_display, KwId_block), len(PropId_width, 6 * kInch),
-              len(PropId_fontSize, kInch / 4 / 72)}));
+              len(PropId_fontSize, kInch / 4)}));
     return s;
 }
 
@@ -174,6 +176,56 @@ TEST_F(BlockLayoutTest, HiddenBlocksAndNarrowInsets)
         EXPECT_EQ(boxes[2].x0, kInch);
         EXPECT_LE(boxes[1].y1, boxes[0].y0);
         EXPECT_LE(boxes[2].y1, boxes[1].y0);
+    });
+}
+
+TEST_F(BlockLayoutTest, LineSpacingRulesAndTheFirstLineIndent)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // Text a quarter inch high: a line's natural height is 16384.
+        const int32_t natural = kInch / 4;
+        struct Case {
+            int32_t kind; // -1: no rule
+            int32_t value;
+            int32_t pitch;
+        } cases[] = {
+            {-1, 0, natural},
+            {0, kInch / 2, kInch / 2},       // exact
+            {1, 150 << 16, natural * 3 / 2}, // a multiple in percent
+            {2, kInch / 2, kInch / 2},       // a minimum above the natural height
+            {2, kInch / 100, natural},       // a minimum below it
+        };
+        for (const Case &c : cases) {
+            Edr_Node *s = section(doc, root);
+            Edr_Node *b = group(doc, s);
+            Prop spacing{};
+            PropLineSpacing *record = nullptr;
+            if (c.kind >= 0) {
+                ASSERT_EQ(PropLineSpacing_create(&record, c.kind, c.value, 100 << 16), 0);
+                Prop_set110(&spacing, record);
+            }
+            if (record)
+                own(doc, b, 2,
+                    rule({kw(PropId_display, KwId_block), kw(PropId_whiteSpace, KwId_pre),
+                          len(PropId_textIndent, kInch / 2), spacing}));
+            else
+                own(doc, b, 2,
+                    rule({kw(PropId_display, KwId_block), kw(PropId_whiteSpace, KwId_pre),
+                          len(PropId_textIndent, kInch / 2)}));
+            if (record)
+                Prop_free(&spacing);
+            text(doc, b, u"a\nb\nc");
+        }
+        ASSERT_EQ(pass(doc), 0);
+        for (int32_t i = 0; i < int32_t(std::size(cases)); i++) {
+            std::vector<Rect> lines = textBoxes(doc, i);
+            ASSERT_EQ(lines.size(), 3u) << "case " << i;
+            EXPECT_EQ(lines[0].y1 - lines[1].y1, cases[i].pitch) << "case " << i;
+            EXPECT_EQ(lines[1].y1 - lines[2].y1, cases[i].pitch) << "case " << i;
+            // The indent moves the first line only.
+            EXPECT_EQ(lines[0].x0, kInch / 2);
+            EXPECT_EQ(lines[1].x0, 0);
+        }
     });
 }
 
