@@ -229,6 +229,43 @@ TEST_F(BlockLayoutTest, LineSpacingRulesAndTheFirstLineIndent)
     });
 }
 
+Edr_Node *data(Edr_Doc *doc, Edr_Node *parent, const Prop &value)
+{
+    Edr_Node *n = nullptr;
+    EXPECT_EQ(Edr_Node_createData(doc, parent, Edr_Insert_lastChild, &n, &value), 0);
+    return n;
+}
+
+TEST_F(BlockLayoutTest, ContentAfterAnAbsolutePositionMarkerGoesToItsRectangle)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // Section 0: text, then a marker with a 2 by 1 inch rectangle at
+        // (1, 2) inches holding "inside". Section 1: the same marker with no
+        // width: its content is skipped.
+        for (int32_t width : {2 * kInch, 0}) {
+            Edr_Node *s = section(doc, root);
+            Edr_Node *b = group(doc, s);
+            own(doc, b, 2, rule({kw(PropId_display, KwId_block)}));
+            text(doc, b, u"before");
+            data(doc, b, kw(PropId_position, KwId_absolute));
+            data(doc, b, len(PropId_left, kInch));
+            data(doc, b, len(PropId_top, 2 * kInch));
+            data(doc, b, len(PropId_width, width));
+            data(doc, b, len(PropId_height, kInch));
+            text(doc, b, u"inside");
+        }
+        ASSERT_EQ(pass(doc), 0);
+        Rect before = boxOf(doc, 0, u"before"), inside = boxOf(doc, 0, u"inside");
+        EXPECT_EQ(before.x0, 0);
+        EXPECT_EQ(before.y1, 0);
+        EXPECT_EQ(inside.x0, kInch);
+        EXPECT_EQ(inside.y1, -2 * kInch);
+        std::vector<Rect> skipped = textBoxes(doc, 1);
+        ASSERT_EQ(skipped.size(), 1u);
+        EXPECT_EQ(skipped[0].y1, 0);
+    });
+}
+
 // A box over a float area of the rectangle, with an overflow operation
 // that counts its calls and hands out a second area.
 struct FloatBox {
