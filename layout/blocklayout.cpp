@@ -790,8 +790,9 @@ int Layout_layoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int
             err = Layout_layoutFrameSet(box, c, cs, extent);
         else if (display != KwId_none)
             err = Layout_layoutCell(box, c, cs, x, y, extent);
-        int32_t border = 0;
-        (void)Edr_Style_getLength(cs, PropId_borderLeftWidth, &border);
+        int32_t borders[2] = {0, 0};
+        Edr_Style_getHorizontalEdges(cs, nullptr, borders, nullptr, (*box)->availableWidth);
+        int32_t border = borders[1];
         Edr_Style_release(cs);
         Rect placed{x, sat(int64_t(y) - extent[1]), sat(int64_t(x) + extent[0]), y};
         Rect all = boundsOf(*box);

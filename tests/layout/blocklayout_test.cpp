@@ -266,6 +266,33 @@ TEST_F(BlockLayoutTest, ContentAfterAnAbsolutePositionMarkerGoesToItsRectangle)
     });
 }
 
+TEST_F(BlockLayoutTest, FrameSetsStackTheirFramesDownOrAcross)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        ASSERT_EQ(Edr_Doc_setTypeCode(doc, kHtml), 0);
+        for (uint16_t display : {uint16_t(KwId_framesetRows), uint16_t(KwId_framesetColumns)}) {
+            Edr_Node *s = section(doc, root);
+            Edr_Node *set = group(doc, s);
+            own(doc, set, 2, rule({kw(PropId_display, display)}));
+            for (const char16_t *name : {u"one", u"two"}) {
+                Edr_Node *frame = group(doc, set);
+                own(doc, frame, 2,
+                    rule({kw(PropId_display, KwId_block), len(PropId_width, 2 * kInch),
+                          len(PropId_height, kInch)}));
+                text(doc, frame, name);
+            }
+        }
+        ASSERT_EQ(pass(doc), 0);
+        Rect down[2] = {boxOf(doc, 0, u"one"), boxOf(doc, 0, u"two")};
+        Rect across[2] = {boxOf(doc, 1, u"one"), boxOf(doc, 1, u"two")};
+        EXPECT_EQ(down[0].y1, 0);
+        EXPECT_EQ(down[1].y1, -kInch);
+        EXPECT_EQ(down[1].x0, down[0].x0);
+        EXPECT_EQ(across[1].x0 - across[0].x0, 2 * kInch);
+        EXPECT_EQ(across[1].y1, across[0].y1);
+    });
+}
+
 // A box over a float area of the rectangle, with an overflow operation
 // that counts its calls and hands out a second area.
 struct FloatBox {
