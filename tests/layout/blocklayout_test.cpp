@@ -293,6 +293,32 @@ TEST_F(BlockLayoutTest, FrameSetsStackTheirFramesDownOrAcross)
     });
 }
 
+TEST_F(BlockLayoutTest, AnAnchoredObjectReservesItsRoomBeforeTheText)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // A document type whose groups anchor objects: an object of kind
+        // 213 an inch high at the top reserves the full width of its band,
+        // so the block's text starts below it; kind 211 reserves nothing.
+        ASSERT_EQ(Edr_Doc_setTypeCode(doc, 232), 0);
+        for (uint16_t kind : {uint16_t(213), uint16_t(211)}) {
+            Edr_Node *s = group(doc, root);
+            own(doc, s, 2,
+                rule({kw(PropId_display, KwId_block), len(PropId_width, 6 * kInch),
+                      len(PropId_height, 10 * kInch), len(PropId_fontSize, kInch / 4)}));
+            Edr_Node *b = group(doc, s);
+            own(doc, b, 2, rule({kw(PropId_display, KwId_block)}));
+            Edr_Node *object = group(doc, b);
+            own(doc, object, 2,
+                rule({kw(PropId_display, KwId_block), kw(PropId_floatRegion, kind),
+                      len(PropId_width, 2 * kInch), len(PropId_height, kInch)}));
+            text(doc, b, u"after");
+        }
+        ASSERT_EQ(pass(doc), 0);
+        EXPECT_LE(boxOf(doc, 0, u"after").y1, -kInch);
+        EXPECT_EQ(boxOf(doc, 1, u"after").y1, 0);
+    });
+}
+
 // A box over a float area of the rectangle, with an overflow operation
 // that counts its calls and hands out a second area.
 struct FloatBox {
