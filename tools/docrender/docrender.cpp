@@ -201,7 +201,8 @@ void render(EngineInstance *instance, void *arg)
         if (ppi == 0 && pageW > 0 && pageH > 0)
             ppi = std::min(double(o.width) * inch / double(pageW),
                            double(o.height) * inch / double(pageH));
-        int32_t a = int32_t(std::lround(ppi));
+        // A fitted page never overflows the picture: the factor rounds down.
+        int32_t a = int32_t(o.scale > 0 ? std::lround(ppi) : std::floor(ppi));
         double wPx = double(pageW) * a / 65536.0, hPx = double(pageH) * a / 65536.0;
         int32_t tx = 0, ty = o.height;
         if (o.scale <= 0) {
