@@ -229,6 +229,39 @@ TEST_F(BlockLayoutTest, LineSpacingRulesAndTheFirstLineIndent)
     });
 }
 
+TEST_F(BlockLayoutTest, ListItemMarkersTakeTheirRoomInsideAndHangOutside)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // Section 0: an inside marker moves the item's text right by at
+        // least the marker's least room. Section 1: an outside marker hangs
+        // to the left of text that starts at the block's edge.
+        const uint32_t positions[] = {KwId_inside, KwId_outside};
+        for (uint32_t position : positions) {
+            Edr_Node *s = section(doc, root);
+            Edr_Node *item = group(doc, s);
+            own(doc, item, 2,
+                rule({kw(PropId_display, KwId_listItem), kw(PropId_listStyleType, KwId_disc),
+                      kw(PropId_listStylePosition, position), len(PropId_marginLeft, kInch)}));
+            text(doc, item, u"item");
+        }
+        ASSERT_EQ(pass(doc), 0);
+        for (int32_t i = 0; i < 2; i++) {
+            Rect word = boxOf(doc, i, u"item");
+            Rect bullet = boxOf(doc, i, u"\u2022");
+            ASSERT_LT(word.x0, word.x1) << "section " << i;
+            ASSERT_LT(bullet.x0, bullet.x1) << "section " << i << ": no marker";
+            EXPECT_LE(bullet.x1, word.x0) << "section " << i;
+            // Both sit on the same line.
+            EXPECT_GT(bullet.y1, word.y0);
+            EXPECT_LT(bullet.y0, word.y1);
+            if (i == 0)
+                EXPECT_GE(word.x0 - kInch, 0x3000);
+            else
+                EXPECT_EQ(word.x0, kInch);
+        }
+    });
+}
+
 Edr_Node *data(Edr_Doc *doc, Edr_Node *parent, const Prop &value)
 {
     Edr_Node *n = nullptr;
