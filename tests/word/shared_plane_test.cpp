@@ -179,20 +179,26 @@ TEST(PlaneReduce, AgreesWithPilBoxReduction)
     EXPECT_EQ(cases, 36);
 }
 
-// Widths that end in every mix of 8-, 4-, 2- and 1-byte groups, padded
-// strides that stay untouched, and mapping in place.
+// Widths that end in every mix of 8-, 4-, 2- and 1-byte groups, and
+// widths with whole 64-byte runs before them, over every byte value;
+// padded strides that stay untouched, and mapping in place.
 TEST(PixelMapRows8, EveryByteThroughTheTable)
 {
     uint8_t table[256];
     for (int i = 0; i < 256; i++)
         table[i] = uint8_t(255 - i * 3);
     std::mt19937 rng(3);
-    for (uint32_t width = 0; width <= 19; width++) {
+    std::vector<uint32_t> widths;
+    for (uint32_t w = 0; w <= 19; w++)
+        widths.push_back(w);
+    for (uint32_t w : {63u, 64u, 65u, 127u, 128u, 141u, 256u, 300u})
+        widths.push_back(w);
+    for (uint32_t width : widths) {
         SCOPED_TRACE(width);
         const uint32_t height = 3;
         Plane src(width, height, 2), dst(width, height, 5);
-        for (uint8_t &b : src.bytes)
-            b = uint8_t(rng());
+        for (size_t i = 0; i < src.bytes.size(); i++)
+            src.bytes[i] = i % 3 ? uint8_t(rng()) : uint8_t(i); // every value appears
         Pixel_mapRows8(table, src.bytes.data(), dst.bytes.data(), width, height, src.stride,
                        dst.stride);
         for (uint32_t y = 0; y < height; y++)
