@@ -55,7 +55,7 @@ TEST_F(UstrBufTest, GrowthSequence)
     EXPECT_EQ(b.length, 0u);
     EXPECT_EQ(b.nextStep, 16u);
 
-    // The Part's own case: 3 then 20 more.
+    // Grow step 16: 3 characters, then 20 more.
     Ustr_bufInit(&b, 16);
     ASSERT_EQ(Ustr_bufAppendAscii(&b, "abc", 3), 0);
     EXPECT_EQ(b.capacity, 16u);

@@ -63,7 +63,7 @@ TEST(PlaneReduce, FourByFourRampByTwo)
 }
 
 // Every shift over sizes with partial right, bottom and corner blocks, and
-// planes smaller than one block, against the Part's averages; the stride's
+// planes smaller than one block, against the block averages; the stride's
 // padding and the rows inside a block row are never written.
 TEST(PlaneReduce, PartialBlocksAverageOverTheirRealSize)
 {
