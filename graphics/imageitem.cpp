@@ -13,6 +13,7 @@
 #include "graphics/orient.h"
 #include "graphics/pixelbuf.h"
 #include "spreadsheet/imageutil.h"
+#include "spreadsheet/shared/level.h"
 #include "viewer/dispman.h"
 
 namespace
@@ -424,7 +425,7 @@ int ImageItem_blitSpan(EngineContext *app, const ObjHeader *item, const PixelBuf
     d->paintKind = DrawItem_sourceBuffer;
     d->paint.buffer = {picture, x, y};
     int16_t scaleWords[2] = {int16_t(alpha), 0};
-    StageNode alphaStage{&AlphaScale_stageOps, scaleWords, nullptr};
+    StageNode alphaStage{&Level_stageOps, scaleWords, nullptr};
     const StageNode *maskStages = nullptr;
     if (mask) {
         d->maskKind = DrawItem_sourceBuffer;

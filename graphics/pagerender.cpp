@@ -19,7 +19,7 @@
 #include "graphics/pixelbuf.h"
 #include "spreadsheet/imageutil.h"
 #include "viewer/dispman.h"
-#include "word/rects.h"
+#include "word/shared/rects.h"
 
 namespace
 {

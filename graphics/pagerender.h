@@ -16,7 +16,7 @@
 //
 // Device rectangles are y-up pixel rectangles of the target bitmap: bands
 // run from the top (largest y) down. A matrix maps page units to device
-// units (Rect_toDevice, word/rects.h); items are drawn with its translation
+// units (Rect_toDevice, word/shared/rects.h); items are drawn with its translation
 // set to 0 and placed through the draw target's dx and dy at the page's
 // top-left corner.
 #pragma once

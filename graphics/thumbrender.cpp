@@ -18,7 +18,7 @@
 #include "graphics/image.h"
 #include "spreadsheet/imageutil.h"
 #include "viewer/dispman.h"
-#include "word/rects.h"
+#include "word/shared/rects.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-// Scaled drawing of pictures into buffers and the alpha-scaling mask stage.
+// Scaled drawing of pictures into buffers.
 #include "spreadsheet/imageutil.h"
 
 #include <algorithm>
@@ -11,36 +11,6 @@
 
 namespace
 {
-
-inline int16_t word16(const void *p, int i)
-{
-    int16_t v;
-    std::memcpy(&v, static_cast<const uint8_t *>(p) + 2 * i, 2);
-    return v;
-}
-
-inline uint8_t scaleByte(uint8_t m, const void *parameter)
-{
-    int32_t scale = word16(parameter, 0), offset = word16(parameter, 1);
-    int32_t v = offset + (int32_t(m) * scale) / 256;
-    return uint8_t(std::clamp<int32_t>(int16_t(uint16_t(v)), 0, 255));
-}
-
-int alphaScaleRows(const uint8_t *input, ptrdiff_t inputStride, void *parameter, int32_t, int32_t,
-                   int32_t width, int32_t rows, uint8_t *output, ptrdiff_t outputStride)
-{
-    for (int32_t r = 0; r < rows; r++)
-        for (int32_t i = 0; i < width; i++)
-            output[r * outputStride + i] = scaleByte(input[r * inputStride + i], parameter);
-    return Res_ok;
-}
-
-int alphaScaleConstant(const uint8_t *input, ptrdiff_t, void *parameter, int32_t, int32_t, int32_t,
-                       int32_t, uint8_t *output, ptrdiff_t)
-{
-    *output = scaleByte(*input, parameter);
-    return Res_ok;
-}
 
 // Nearest-pixel scaling of the part of the scaled picture that lands in
 // the target: target pixel (tx, ty) takes the source pixel under its
@@ -61,21 +31,6 @@ void scaleNearest(const PixelBuf *src, int32_t width, int32_t height, PixelBuf *
 }
 
 } // namespace
-
-int AlphaScale_declareStage(uint32_t inputIsBuffer, uint32_t inputFormat, int32_t width, int32_t,
-                            int, void *parameter, StageRecord *stage)
-{
-    if (inputFormat != Pixel_formatGrey8 || !parameter || width < 0)
-        return 275;
-    stage->outputIsBuffer = inputIsBuffer ? 1 : 0;
-    stage->outputFormat = Pixel_formatGrey8;
-    stage->worksInPlace = 0;
-    stage->outputBytes = inputIsBuffer ? (uint32_t(width) + 3) & ~3u : 1;
-    stage->routine.copy = inputIsBuffer ? alphaScaleRows : alphaScaleConstant;
-    return Res_ok;
-}
-
-const StageOps AlphaScale_stageOps = {AlphaScale_declareStage};
 
 int Image_scaleIntoBuffer(EngineContext *, const PixelBuf *picture, int32_t width, int32_t height,
                           PixelBuf *target, int32_t x, int32_t y, int32_t quality)

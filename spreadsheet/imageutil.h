@@ -1,7 +1,7 @@
 // Image and paint-stage services of the spreadsheet subsystem that the
-// graphics code calls: scaled drawing of a picture into a buffer, the mask
-// stage that weakens a mask by an alpha, and the paint stage list of a
-// drawing effect.
+// graphics code calls: scaled drawing of a picture into a buffer and the
+// paint stage list of a drawing effect. (The mask stage that weakens a
+// mask by an alpha is the level stage, spreadsheet/shared/level.h.)
 #pragma once
 
 #include <cstdint>
@@ -21,17 +21,6 @@ struct StageNode;
 // no memory, no pixels).
 int Image_scaleIntoBuffer(EngineContext *ctx, const PixelBuf *picture, int32_t width,
                           int32_t height, PixelBuf *target, int32_t x, int32_t y, int32_t quality);
-
-// The declare operation of the mask stage that rescales mask bytes: its
-// parameter points at two signed 16-bit words {scale, offset}, and each
-// byte m becomes offset + (m x scale) / 256 (truncated toward zero), cut
-// to 16 bits and clamped to 0-255. A constant format-0 value gives a
-// constant of 1 byte; a format-0 buffer gives a format-0 buffer of
-// (width + 3) rounded down to a multiple of 4 bytes per row, never in
-// place; anything else 275.
-int AlphaScale_declareStage(uint32_t inputIsBuffer, uint32_t inputFormat, int32_t width,
-                            int32_t height, int stageBefore, void *parameter, StageRecord *stage);
-extern const StageOps AlphaScale_stageOps;
 
 // The paint stage list of drawing effect 0 to 3 (Obj_effectMask of a
 // display item's flags): null for effect 0 (no stages) and when the

@@ -8,7 +8,9 @@
 // The walk uses an error term only (no division, no per-pixel
 // multiplication), and a destination row that maps to the same source row
 // as the row above is a copy of it. 16-bit pictures enlarged or shrunk in
-// both directions go to the dithered 16-bit scalers (word/rects.h).
+// both directions go to the dithered 16-bit scalers instead, which take
+// source pixel floor(j x source width / scaled width)
+// (word/shared/scale565.h).
 #pragma once
 
 #include <cstdint>

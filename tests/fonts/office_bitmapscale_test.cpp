@@ -162,6 +162,29 @@ TEST(BitmapScale, SixteenBitMixedDirectionsUseTheRowCopier)
     expectNearest(wide, tall, 4, 8, 0, 0);
 }
 
+// A 16-bit picture enlarged or shrunk in both directions goes to the
+// dithered scalers: source pixel floor(j x source / scaled), which the
+// dither leaves as it is.
+TEST(BitmapScale, SixteenBitSameDirectionsUseTheDitheredScalers)
+{
+    struct Case {
+        int32_t srcW, srcH, scaledW, scaledH, firstRow, firstColumn;
+    } cases[] = {{3, 2, 7, 5, 0, 0}, {9, 7, 4, 3, 0, 0}, {4, 4, 9, 9, 2, 3}};
+    for (const Case &c : cases) {
+        Picture<uint16_t> src(c.srcW, c.srcH, Pixel_format565, 2);
+        src.label();
+        Picture<uint16_t> dst(3, 2, Pixel_format565, 2);
+        ASSERT_EQ(Bitmap_scaleNearest(&src.buf, c.scaledW, c.scaledH, &dst.buf, c.firstRow,
+                                      c.firstColumn),
+                  0);
+        for (int32_t y = 0; y < 2; y++)
+            for (int32_t x = 0; x < 3; x++)
+                EXPECT_EQ(dst.at(x, y), src.at((c.firstColumn + x) * c.srcW / c.scaledW,
+                                               (c.firstRow + y) * c.srcH / c.scaledH))
+                    << x << "," << y;
+    }
+}
+
 // A scaled size of 1 has no step: the first source pixel and row are
 // taken, whatever the window asks, and nothing loops or divides by zero.
 TEST(BitmapScale, ScaledSizeOfOneTakesTheFirstPixelAndRow)

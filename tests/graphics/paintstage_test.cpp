@@ -10,6 +10,7 @@
 
 #include "graphics/transfer.h"
 #include "spreadsheet/imageutil.h"
+#include "spreadsheet/shared/level.h"
 #include "tests/graphics/raster_support.h"
 
 namespace
@@ -127,8 +128,8 @@ TEST_F(PaintStageTest, StagesRefuseOtherForms)
     }
     StageRecord rec{};
     int16_t words[2] = {128, 0};
-    EXPECT_EQ(AlphaScale_declareStage(1, Pixel_format565, 4, 4, 0, words, &rec), 275);
-    EXPECT_EQ(AlphaScale_declareStage(0, Pixel_formatRGBA, 4, 4, 0, words, &rec), 275);
+    EXPECT_EQ(Pixel_levelConverter(1, Pixel_format565, 4, 4, 0, words, &rec), 275);
+    EXPECT_EQ(Pixel_levelConverter(0, Pixel_formatRGBA, 4, 4, 0, words, &rec), 275);
     // A draw whose paint a stage refuses stops with 275.
     Bitmap *b = bitmap(4, 4, Pixel_format565);
     PixelBuf *rgba = buffer(4, 4, Pixel_formatRGBA);
@@ -144,7 +145,7 @@ TEST_F(PaintStageTest, StagesRefuseOtherForms)
     EXPECT_EQ(DrawItem_render(d, &grey, nullptr, &t), 275);
 }
 
-TEST_F(PaintStageTest, AlphaScaleWeakensMasks)
+TEST_F(PaintStageTest, LevelStageWeakensMasks)
 {
     struct Case {
         int16_t scale, offset;
@@ -156,13 +157,13 @@ TEST_F(PaintStageTest, AlphaScaleWeakensMasks)
     for (const Case &c : cases) {
         int16_t words[2] = {c.scale, c.offset};
         StageRecord rec{};
-        ASSERT_EQ(AlphaScale_declareStage(1, Pixel_formatGrey8, 5, 1, 0, words, &rec), 0);
+        ASSERT_EQ(Pixel_levelConverter(1, Pixel_formatGrey8, 5, 1, 0, words, &rec), 0);
         EXPECT_EQ(rec.outputBytes, 8u);
         EXPECT_EQ(rec.worksInPlace, 0u);
         uint8_t in[5] = {c.in, c.in, c.in, c.in, c.in}, out[8] = {};
         rec.routine.copy(in, 0, words, 0, 0, 5, 1, out, 0);
         EXPECT_EQ(out[4], c.out) << c.scale << " " << c.offset << " " << int(c.in);
-        ASSERT_EQ(AlphaScale_declareStage(0, Pixel_formatGrey8, 5, 1, 0, words, &rec), 0);
+        ASSERT_EQ(Pixel_levelConverter(0, Pixel_formatGrey8, 5, 1, 0, words, &rec), 0);
         EXPECT_EQ(rec.outputBytes, 1u);
         uint8_t one = 0;
         rec.routine.copy(in, 0, words, 0, 0, 1, 1, &one, 0);

@@ -1,6 +1,6 @@
-// Rectangle services: document rectangles to device pixels, and the split
-// of a rectangle around another.
-#include "word/rects.h"
+// Rectangle services: document rectangles to device pixels, the split
+// of a rectangle around another, and rectangles through a matrix.
+#include "word/shared/rects.h"
 
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
@@ -75,4 +75,14 @@ uint32_t Rect_splitBands(Rect out[4], const Rect *r, const Rect *s)
         rest.x0 = s->x0;
     }
     return n;
+}
+
+void Rect_transform(Rect *rect, const Matrix *matrix)
+{
+    if (Rect_isInfinite(rect))
+        return;
+    Point quad[4];
+    Rect_toQuad(quad, rect);
+    Matrix_transformPoints(quad, 4, quad, matrix ? matrix : Matrix_identity());
+    Rect_boundPoints(rect, quad, 4, 1);
 }

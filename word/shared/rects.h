@@ -1,6 +1,6 @@
 // Rectangle services shared by the graphics, display and Word code: the
-// pixel rectangle of a document rectangle, and the parts of one rectangle
-// that lie outside another.
+// pixel rectangle of a document rectangle, the parts of one rectangle that
+// lie outside another, and the bounds of a rectangle through a matrix.
 //
 // Document rectangles are 16.16 values {x0, y0, x1, y1}; pixel rectangles
 // are those of the target bitmap's y-up pixel space. Nothing here
@@ -38,15 +38,6 @@ void Rect_toDevice(Rect *out, const Rect *rect, const Matrix *matrix, const Bitm
 // middle of r gives four.
 uint32_t Rect_splitBands(Rect out[4], const Rect *r, const Rect *s);
 
-// Dithered scaling of 16-bit 5-6-5 pictures: the window of width x height
-// pixels that starts at (startX, startY) of the source (srcW x srcH, rows
-// srcStride bytes apart) scaled to dstW x dstH, written to dst (rows
-// dstStride bytes apart). The up form is for enlarging, the down form for
-// shrinking. Nothing is drawn when width or height is not positive.
-void Pixel565_scaleDitherUp(const uint16_t *src, int32_t srcW, int32_t srcH, uint16_t *dst,
-                            int32_t dstW, int32_t dstH, int32_t startX, int32_t startY,
-                            uint32_t srcStride, int32_t width, int32_t height, uint32_t dstStride);
-void Pixel565_scaleDitherDown(const uint16_t *src, int32_t srcW, int32_t srcH, uint16_t *dst,
-                              int32_t dstW, int32_t dstH, int32_t startX, int32_t startY,
-                              uint32_t srcStride, int32_t width, int32_t height,
-                              uint32_t dstStride);
+// Replaces rect by the bounding rectangle of its four corners mapped
+// through matrix (null: the identity). The unbounded rectangle stays.
+void Rect_transform(Rect *rect, const Matrix *matrix);
