@@ -41,7 +41,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 #include "viewer/dispman.h"
-#include "word/rects.h"
+#include "word/shared/rects.h"
 
 namespace
 {

@@ -49,7 +49,7 @@
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
 #include "viewer/viewer.h"
-#include "word/rects.h"
+#include "word/shared/rects.h"
 
 namespace
 {
