@@ -38,9 +38,12 @@ Matrix itemMatrix(const ObjHeader *item)
     return m;
 }
 
+// Receives one line's quadrilateral with its colour and style.
+typedef int (*QuadFn)(void *user, const Point *p, uint32_t colour, uint32_t style);
+
 // The quadrilaterals of every line of the list, in drawing order, handed
-// to fn with the line's colour and style.
-template <typename Fn> int eachLineQuad(const GridLineList *lines, Fn fn)
+// to fn.
+int eachLineQuad(const GridLineList *lines, QuadFn fn, void *user)
 {
     if (!lines)
         return Res_ok;
@@ -48,21 +51,50 @@ template <typename Fn> int eachLineQuad(const GridLineList *lines, Fn fn)
     for (uint32_t i = 0; lines->horizontal && i < lines->horizontalCount; i++) {
         const GridLine &l = lines->horizontal[i];
         CellGrid_lineQuad(&l, 1, p);
-        if (int err = fn(p, l.colour, (l.flags & GridLine_styleMask) >> GridLine_styleShift))
+        if (int err = fn(user, p, l.colour, (l.flags & GridLine_styleMask) >> GridLine_styleShift))
             return err;
     }
     for (uint32_t i = 0; lines->vertical && i < lines->verticalCount; i++) {
         const GridLine &l = lines->vertical[i];
         CellGrid_lineQuad(&l, 0, p);
-        if (int err = fn(p, l.colour, (l.flags & GridLine_styleMask) >> GridLine_styleShift))
+        if (int err = fn(user, p, l.colour, (l.flags & GridLine_styleMask) >> GridLine_styleShift))
             return err;
     }
     for (uint32_t i = 0; lines->slant && i < lines->slantCount; i++) {
         const GridSlantLine &l = lines->slant[i];
         CellGrid_slantQuad(&l, p);
-        if (int err = fn(p, l.colour, l.style))
+        if (int err = fn(user, p, l.colour, l.style))
             return err;
     }
+    return Res_ok;
+}
+
+struct AddLines {
+    const Rect *clip;
+    const Matrix *m0;
+    ColourPaths **paths;
+};
+
+int addLine(void *user, const Point *p, uint32_t colour, uint32_t style)
+{
+    AddLines *a = static_cast<AddLines *>(user);
+    int err = CellGrid_addQuad(p, a->clip, a->m0, colour, a->paths);
+    if (!err && style == GridLine_styleDouble)
+        err = CellGrid_addInnerThird(p, a->clip, a->m0, colour, a->paths);
+    return err;
+}
+
+struct BoundLines {
+    const Matrix *m0;
+    Rect *box;
+};
+
+int boundLine(void *user, const Point *p, uint32_t, uint32_t)
+{
+    BoundLines *b = static_cast<BoundLines *>(user);
+    Point q[4];
+    Matrix_transformPoints(p, 4, q, b->m0);
+    Rect_boundPoints(b->box, q, 4, 0);
     return Res_ok;
 }
 
@@ -89,13 +121,9 @@ int render(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *
             err = ColourPaths_render(ctx, paths, &m, stages, target);
         ColourPaths_free(&paths);
     }
+    AddLines add{clip, &m0, &paths};
     if (!err)
-        err = eachLineQuad(part->lines, [&](const Point *p, uint32_t colour, uint32_t style) {
-            int e = CellGrid_addQuad(p, clip, &m0, colour, &paths);
-            if (!e && style == GridLine_styleDouble)
-                e = CellGrid_addInnerThird(p, clip, &m0, colour, &paths);
-            return e;
-        });
+        err = eachLineQuad(part->lines, addLine, &add);
     if (!err)
         err = ColourPaths_render(ctx, paths, &m, stages, target);
     ColourPaths_free(&paths);
@@ -126,11 +154,8 @@ int bounds(EngineContext *ctx, ObjHeader *item, Rect *rect)
     if (const GridLineList *lines = part->lines) {
         GridLineList straight = *lines;
         straight.slantCount = 0;
-        (void)eachLineQuad(&straight, [&](const Point *p, uint32_t, uint32_t) {
-            Matrix_transformPoints(p, 4, q, &m0);
-            Rect_boundPoints(&box, q, 4, 0);
-            return 0;
-        });
+        BoundLines bound{&m0, &box};
+        (void)eachLineQuad(&straight, boundLine, &bound);
         if (lines->slant && lines->slantCount) {
             // Slanted lines: their strokes, all in one outline, bounded
             // through the item matrix.

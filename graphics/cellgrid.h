@@ -43,7 +43,9 @@ enum : uint32_t {
 };
 
 // A horizontal line {colour, x start, x end, y, width, flags} or a vertical
-// one {colour, x, y start, y end, width, flags}.
+// one {colour, x, y start, y end, width, flags}. Horizontal lines run left
+// to right and vertical ones from the top down (y start above y end), so
+// that all their shapes wind the same way and crossings stay filled.
 struct GridLine {
     uint32_t colour;
     int32_t a;      // horizontal: x start; vertical: x
