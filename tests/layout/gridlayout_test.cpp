@@ -118,8 +118,14 @@ TEST_F(GridLayoutTest, AThreeByThreeSheetLaysOutToOneGridItemAndItsText)
         setFormats(g, {rule({kw(PropId_textAlign, KwId_left), kw(PropId_whiteSpace, KwId_nowrap)}),
                        rule({kw(PropId_textAlign, KwId_right), kw(PropId_verticalAnchor, KwId_top)}),
                        rule({kw(PropId_textAlign, KwId_center), kw(PropId_verticalAnchor, KwId_center)}),
-                       nullptr});
-        setCells(g, {{0, 0, 1, u"Hi", 0}, {1, 1, 1, u"R", 1}, {2, 0, 1, u"C", 2}, {2, 2, 4, nullptr, 0}});
+                       nullptr,
+                       rule({num(GridLayout_propRotation, 90), kw(PropId_whiteSpace, KwId_nowrap)})});
+        setCells(g, {{0, 0, 1, u"Hi", 0},
+                     {1, 1, 1, u"R", 1},
+                     {1, 2, 1, u"Wide", 4},
+                     {2, 0, 1, u"C", 2},
+                     {2, 1, 1, u"none", 3}, // a format without a rule shows no text
+                     {2, 2, 4, nullptr, 0}});
         setMerged(g, {{0, 0, 1, 0}}); // columns 0 and 1 of row 0
         setFills(g, {{{0, 0}, true, {0, 1}, 1, 2, 0, false, {}},
                      {{2, 2}, false, {}, 3, 4, 2, false, {}},
@@ -216,6 +222,13 @@ TEST_F(GridLayoutTest, AThreeByThreeSheetLaysOutToOneGridItemAndItsText)
             // Centred text: its middle within a unit of the cell's.
             EXPECT_NEAR((int64_t(c->box.x0) + c->box.x1) / 2, kLeft + kInch / 2, 1);
             EXPECT_NEAR((int64_t(c->box.y0) + c->box.y1) / 2, -2 * kRow - kRow / 2, 1);
+            EXPECT_EQ(find(shown, u"none"), nullptr);
+            // The text turned by 90 degrees stands upright: its box is
+            // taller than wide, and it stays in its column.
+            const Shown *up = find(shown, u"Wide");
+            ASSERT_NE(up, nullptr);
+            EXPECT_GT(int64_t(up->box.y1) - up->box.y0, int64_t(up->box.x1) - up->box.x0);
+            EXPECT_GE(up->box.x0, x2 - kInch / 4);
             for (const Shown &t : shown)
                 EXPECT_NE(t.text, u""); // the blank cell holds no text
         }
