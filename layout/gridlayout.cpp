@@ -255,7 +255,6 @@ int layoutLines(GridLayoutCtx *ctx, const GridTextPlacement *p, const TextFormat
         LayerList_destroy(line);
         if (stop || !any)
             break;
-        Task_yield(box->context);
     }
     *used = sat(int64_t(p->box[2]) - y);
     return err;
@@ -723,6 +722,10 @@ int GridLayout_run(LayoutBox *box, Edr_Node *node, Edr_Style *style)
 {
     GridLayoutCtx *ctx = nullptr;
     int err = GridLayout_create(&ctx, node, style, box);
+    // A node that holds no grid has nothing to show; the rest of the page
+    // still lays out.
+    if (err == Res_nullInput)
+        return Res_ok;
     if (err)
         return err;
     const int32_t lineLeft = box ? box->block.lineLeft : 0;

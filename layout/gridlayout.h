@@ -10,7 +10,7 @@
 // The grid item goes to the front of layer 0 of the box's layer list and
 // the text items join the box's layer list; the line's left limit then
 // moves to the item's right edge. GridLayout_run itself is declared in
-// layout/layout.h.
+// layout/layout.h; a node without a grid places nothing.
 #pragma once
 
 #include <cstdint>

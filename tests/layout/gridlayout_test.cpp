@@ -405,8 +405,15 @@ TEST_F(GridLayoutTest, AGridWithoutCellsFillsOrSegmentsGivesAnEmptyItem)
         EXPECT_EQ(CellGrid_part(item)->fills->count, 0u);
         EXPECT_EQ(CellGrid_part(item)->lines->horizontalCount, 0u);
         EXPECT_EQ(b.box.block.lineLeft, kLeft); // nothing to move past
-        // A node of another kind is refused.
-        EXPECT_EQ(GridLayout_run(&b.box, root, nullptr), Res_nullInput);
+        // A node of another kind, or one without a grid, places nothing.
+        GridLayoutCtx *ctx = nullptr;
+        EXPECT_EQ(GridLayout_create(&ctx, root, nullptr, &b.box), Res_nullInput);
+        EXPECT_EQ(ctx, nullptr);
+        Edr_Node *empty = nullptr;
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &empty, nullptr), 0);
+        EXPECT_EQ(GridLayout_run(&b.box, empty, nullptr), 0);
+        EXPECT_EQ(GridLayout_run(&b.box, root, nullptr), 0);
+        EXPECT_EQ(b.box.layers->first->first, item); // nothing was added
     });
 }
 
