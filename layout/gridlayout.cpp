@@ -276,14 +276,16 @@ int layoutCell(GridLayoutCtx *ctx, uint32_t index)
     const StyleRule *rule =
         formats && formats->rules && cell->rule < formats->count ? formats->rules[cell->rule]
                                                                   : nullptr;
-    if (!rule || cell->rule >= ctx->formatCount || !ctx->formats[cell->rule] || !cell->text)
+    // A format without a rule shows its text in the node's own style.
+    InternNode *interned = rule ? ctx->formats[cell->rule] : ctx->plainFormat;
+    if (!interned || !cell->text)
         return Res_ok;
-    Edr_Style_setOverrides(ctx->style, rule);
+    Edr_Style_setOverrides(ctx->style, rule ? rule : ctx->savedOverrides);
     GridTextPlacement p{};
     GridLayout_placeText(ctx, index, &p);
     if (int64_t(p.box[1]) - p.box[0] <= 2 * GridLayout_textInset)
         return Res_ok;
-    const TextFormat *format = static_cast<const TextFormat *>(ctx->formats[cell->rule]->record);
+    const TextFormat *format = static_cast<const TextFormat *>(interned->record);
     uint32_t ws = keywordOf(ctx->style, PropId_whiteSpace);
 
     uint32_t length = 0;
@@ -420,6 +422,7 @@ void GridLayout_free(GridLayoutCtx *ctx, int failed)
     }
     for (uint32_t i = 0; ctx->formats && i < ctx->formatCount; i++)
         InternList_release(ctx->formats[i]);
+    InternList_release(ctx->plainFormat);
     Mem_free(ctx->formats);
     if (failed == 1) {
         GridFillList_free(ctx->fills);
@@ -435,23 +438,28 @@ int GridLayout_loadFonts(GridLayoutCtx *ctx)
         ctx->box && ctx->box->document
             ? static_cast<LayoutCache *>(Edr_Page_listHead2(ctx->box->document))
             : nullptr;
-    if (!formats || !formats->rules || !ctx->style || !cache)
+    if (!ctx->style || !cache)
         return Res_ok;
-    for (uint32_t i = 0; i < ctx->formatCount; i++) {
-        if (!formats->rules[i])
+    for (uint32_t i = 0; i <= ctx->formatCount; i++) {
+        // The formats in order, then the node's own style.
+        const StyleRule *rule = i < ctx->formatCount ? (formats && formats->rules ? formats->rules[i] : nullptr)
+                                                     : ctx->savedOverrides;
+        if (i < ctx->formatCount && !rule)
             continue;
-        Edr_Style_setOverrides(ctx->style, formats->rules[i]);
+        Edr_Style_setOverrides(ctx->style, rule);
         TextFormat format{};
         int err = Layout_textFormat(ctx->box, ctx->style, &format);
         if (err)
             return err;
         // Cell text keeps its runs of spaces.
         format.decoration &= ~uint32_t(TextDecor_collapse);
+        InternNode **slot = i < ctx->formatCount ? &ctx->formats[i] : &ctx->plainFormat;
         err = InternList_acquire(&cache->textStyles, &format, sizeof(TextFormat),
-                                 Layout_textFormatEqual, &ctx->formats[i]);
+                                 Layout_textFormatEqual, slot);
         if (err)
             return err;
     }
+    Edr_Style_setOverrides(ctx->style, ctx->savedOverrides);
     return Res_ok;
 }
 

@@ -53,6 +53,7 @@ struct GridLayoutCtx {
     Edr_Style *style;                  // the node's style set, retained
     const StyleRule *savedOverrides;   // the set's own override rule, restored at the end
     InternNode **formats;              // one interned text format per cell format (or null)
+    InternNode *plainFormat;           // the node's own text format, for formats without a rule
     uint32_t formatCount;
     int32_t originX;
     int32_t height;
@@ -85,7 +86,8 @@ struct GridTextPlacement {
 // Releases the style set and the text formats and, when failed is 1, the
 // fill list and line lists; then the context. Null is ignored.
 void GridLayout_free(GridLayoutCtx *ctx, int failed);
-// Interns one text format per cell format that has a style rule.
+// Interns one text format per cell format that has a style rule, and the
+// node's own for cells whose format has none.
 [[nodiscard]] int GridLayout_loadFonts(GridLayoutCtx *ctx);
 // The corners of the rectangle of rows firstRow..lastRow and columns
 // firstColumn..lastColumn (indexes clamped to the last row and column),

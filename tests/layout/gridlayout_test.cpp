@@ -124,7 +124,7 @@ TEST_F(GridLayoutTest, AThreeByThreeSheetLaysOutToOneGridItemAndItsText)
                      {1, 1, 1, u"R", 1},
                      {1, 2, 1, u"Wide", 4},
                      {2, 0, 1, u"C", 2},
-                     {2, 1, 1, u"none", 3}, // a format without a rule shows no text
+                     {2, 1, 1, u"p", 3}, // a format without a rule: the node's own style
                      {2, 2, 4, nullptr, 0}});
         setMerged(g, {{0, 0, 1, 0}}); // columns 0 and 1 of row 0
         setFills(g, {{{0, 0}, true, {0, 1}, 1, 2, 0, false, {}},
@@ -222,7 +222,9 @@ TEST_F(GridLayoutTest, AThreeByThreeSheetLaysOutToOneGridItemAndItsText)
             // Centred text: its middle within a unit of the cell's.
             EXPECT_NEAR((int64_t(c->box.x0) + c->box.x1) / 2, kLeft + kInch / 2, 1);
             EXPECT_NEAR((int64_t(c->box.y0) + c->box.y1) / 2, -2 * kRow - kRow / 2, 1);
-            EXPECT_EQ(find(shown, u"none"), nullptr);
+            const Shown *plain = find(shown, u"p");
+            ASSERT_NE(plain, nullptr);
+            EXPECT_EQ(plain->box.x0, x1 + GridLayout_textInset);
             // The text turned by 90 degrees stands upright: its box is
             // taller than wide, and it stays in its column.
             const Shown *up = find(shown, u"Wide");
