@@ -392,6 +392,50 @@ TEST_F(GridLayoutTest, RightToLeftSheetsMirrorAndRotatedTextTradesAlignments)
     });
 }
 
+// A right-to-left sheet laid out whole: column 0 lies on the right, and a
+// wrapping text breaks into lines one below the other at the cell's left
+// inset.
+TEST_F(GridLayoutTest, AMirroredSheetAndWrappedLines)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        SheetGrid *g = makeGrid(1, 2, 2 * kInch, 0, {kInch / 2, kInch});
+        g->rightToLeft = 1;
+        g->palette[1] = 0xFF00FF00u;
+        setFormats(g, {rule({kw(PropId_textAlign, KwId_left), kw(PropId_verticalAnchor, KwId_top)})});
+        setCells(g, {{0, 0, 1, u"aaa bbb ccc", 0}});
+        setFills(g, {{{0, 0}, false, {}, 0, 1, 0, false, {}}});
+        Edr_Node *node = nullptr;
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g), 0);
+        Edr_Style *style = compute(doc, group(doc, root));
+        {
+            Box b(doc);
+            Edr_Doc_readLock(doc);
+            int err = GridLayout_run(&b.box, node, style);
+            Edr_Doc_readUnlock(doc);
+            ASSERT_EQ(err, 0);
+            LayerList_selectKey(b.box.layers, 0);
+            ObjHeader *item = b.box.layers->current->first;
+            LayerList_selectKey(b.box.layers, 1);
+            ASSERT_NE(CellGrid_part(item), nullptr);
+            const GridFill &f = CellGrid_part(item)->fills->entries[0];
+            EXPECT_EQ(f.colour, 0xFF00FF00u);
+            EXPECT_EQ(f.corners[0].x, kLeft + kInch); // column 0 on the right
+            EXPECT_EQ(f.corners[1].x, kLeft + 3 * kInch / 2);
+            std::vector<Shown> shown = texts(b.box.layers);
+            ASSERT_GE(shown.size(), 2u);
+            for (size_t i = 0; i < shown.size(); i++) {
+                EXPECT_EQ(shown[i].box.x0, kLeft + kInch + GridLayout_textInset) << i;
+                EXPECT_LE(shown[i].box.x1, kLeft + 3 * kInch / 2 - GridLayout_textInset) << i;
+                if (i > 0) {
+                    EXPECT_LE(shown[i].box.y1, shown[i - 1].box.y0) << i; // below the last
+                }
+            }
+            EXPECT_EQ(shown[0].box.y1, 0); // top aligned
+        }
+        Edr_Style_release(style);
+    });
+}
+
 TEST_F(GridLayoutTest, AGridWithoutCellsFillsOrSegmentsGivesAnEmptyItem)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
