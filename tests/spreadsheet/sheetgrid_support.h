@@ -51,20 +51,20 @@ inline char16_t *heapText(const char16_t *s)
     return t;
 }
 
-struct CellSpec {
+struct CellDef {
     uint32_t row, column, kind;
     const char16_t *text; // copied onto the heap unless kind is 128 (lent)
     uint16_t rule = 0;
     uint16_t xf = 0;
 };
 
-inline void setCells(SheetGrid *g, std::initializer_list<CellSpec> cells)
+inline void setCells(SheetGrid *g, std::initializer_list<CellDef> cells)
 {
     SheetCellTable *t = g->cellTable;
     t->count = uint32_t(cells.size());
     t->cells = static_cast<ExcelCell *>(Mem_calloc(cells.size() + 1, sizeof(ExcelCell)));
     uint32_t i = 0;
-    for (const CellSpec &c : cells) {
+    for (const CellDef &c : cells) {
         ExcelCell &e = t->cells[i++];
         e.rule = c.rule;
         e.xf = c.xf;
@@ -92,7 +92,7 @@ inline void setSegments(GridEdgeList *list, std::initializer_list<GridSegment> s
     std::copy(segments.begin(), segments.end(), list->segments);
 }
 
-struct FillSpec {
+struct FillDef {
     GridCorner first;
     bool hasSecond;
     GridCorner second;
@@ -101,13 +101,13 @@ struct FillSpec {
     int16_t angles[2];
 };
 
-inline void setFills(SheetGrid *g, std::initializer_list<FillSpec> fills)
+inline void setFills(SheetGrid *g, std::initializer_list<FillDef> fills)
 {
     GridFillTable *t = g->fillTable;
     t->count = uint32_t(fills.size());
     t->entries = static_cast<GridFillEntry *>(Mem_calloc(fills.size() + 1, sizeof(GridFillEntry)));
     uint32_t i = 0;
-    for (const FillSpec &f : fills) {
+    for (const FillDef &f : fills) {
         GridFillEntry &e = t->entries[i++];
         e.first = f.first;
         if (f.hasSecond) {
