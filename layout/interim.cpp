@@ -132,7 +132,7 @@ int RectCollector_clipItem(ObjHeader *item, const Rect *rect, uint32_t)
     return Rect_disjoint(&box, rect);
 }
 
-// Interim: replaced content, paths, grids and drawings place nothing until
+// Interim: replaced content, paths and drawings place nothing until
 // replaced-item layout is built.
 int Layout_placeImageBox(LayoutBox *, LineState *, IterEntry *)
 {
@@ -156,11 +156,6 @@ int Layout_makeImageNodeItem(LayoutBox *, ObjHeader **item, IterEntry *)
 }
 
 int PathItem_place(LayoutBox *, BoxIter *, IterEntry *)
-{
-    return Res_ok;
-}
-
-int GridLayout_run(LayoutBox *, Edr_Node *)
 {
     return Res_ok;
 }

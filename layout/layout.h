@@ -392,7 +392,8 @@ struct LineState;
 // is nothing to show.
 [[nodiscard]] int Layout_makeImageNodeItem(LayoutBox *box, ObjHeader **item, IterEntry *entry);
 [[nodiscard]] int PathItem_place(LayoutBox *box, BoxIter *iter, IterEntry *entry);
-[[nodiscard]] int GridLayout_run(LayoutBox *box, Edr_Node *node);
+// A sheet grid node under its style set: layout/gridlayout.h.
+[[nodiscard]] int GridLayout_run(LayoutBox *box, Edr_Node *node, Edr_Style *style);
 [[nodiscard]] int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y,
                                       uint32_t scale);
 

@@ -5,13 +5,14 @@
 #pragma once
 
 struct Edr_Doc;
+struct SheetGrid;
 
 // Clear the three small-record words at creation; free the list at
 // destruction.
 void Edr_Doc_clearSubRecords(Edr_Doc *doc);
 void Edr_Doc_freeSubRecords(Edr_Doc *doc);
-// Frees a grid-layout record (grid record nodes).
-void Excel_gridLayoutFree(void *record);
+// Frees a sheet grid record (grid record nodes; spreadsheet/sheetgrid.h).
+void Excel_gridLayoutFree(SheetGrid *grid);
 // The pending updates of a spreadsheet document (type code 228), taken by
 // the eDR manager's pass with the dead nodes: dropped for good after a
 // successful layout pass, given back after a failed one. 0 or an error.

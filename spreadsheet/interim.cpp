@@ -8,6 +8,7 @@
 #include "document/edr/doc.h"
 #include "spreadsheet/docside.h"
 #include "spreadsheet/reader/sheet.h"
+#include "spreadsheet/sheetgrid.h"
 
 void Edr_Doc_clearSubRecords(Edr_Doc *doc)
 {
@@ -26,9 +27,12 @@ void Edr_Doc_freeSubRecords(Edr_Doc *doc)
     doc->subRecords.list = nullptr;
 }
 
-void Excel_gridLayoutFree(void *record)
+// Interim: the importer that lists grids in a workbook is not built yet,
+// so a grid only forgets its link.
+void Excel_gridDetachWorkbook(SheetGrid *grid)
 {
-    Mem_free(record);
+    if (grid)
+        grid->workbook = nullptr;
 }
 
 // Interim: the Excel reader is not built yet, so its handler recognises nothing.

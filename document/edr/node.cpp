@@ -199,7 +199,7 @@ int teardown(Edr_Node *node, int *, int *, void *context)
         break;
     case Edr_NodeType_grid: {
         Edr_GridNode *gr = static_cast<Edr_GridNode *>(Edr_Node_payload(node));
-        Excel_gridLayoutFree(gr->record);
+        Excel_gridLayoutFree(static_cast<SheetGrid *>(gr->record));
         gr->record = nullptr;
         break;
     }
@@ -629,7 +629,7 @@ int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_N
     Edr_Node *n = nullptr;
     int err = Edr_Node_allocate(&n, Edr_NodeType_grid, sizeof(Edr_GridNode));
     if (err) {
-        Excel_gridLayoutFree(record);
+        Excel_gridLayoutFree(static_cast<SheetGrid *>(record));
         return err;
     }
     static_cast<Edr_GridNode *>(Edr_Node_payload(n))->record = record;
