@@ -59,3 +59,25 @@ void Pixel565_scaleDitherDown(const uint16_t *src, int32_t srcW, int32_t srcH, u
 {
     scale565(src, srcW, srcH, dst, dstW, dstH, startX, startY, srcStride, width, height, dstStride);
 }
+
+// Interim: a two-stop gradient in the value's colour (black without one)
+// until the Word reader builds paint servers from its stop lists.
+#include "core/mem/mem.h"
+#include "layout/replaced.h"
+
+int Word_paintServerFromProp(PaintServer *out, uintptr_t value)
+{
+    out->kind = 1;
+    out->count = 2;
+    out->stops = static_cast<int32_t *>(Mem_calloc(4, sizeof(int32_t)));
+    if (!out->stops) {
+        out->count = 0;
+        return Res_noMemory;
+    }
+    uint32_t colour = value ? uint32_t(value) | 0xFF000000u : 0xFF000000u;
+    out->stops[0] = 0;
+    out->stops[1] = int32_t(colour);
+    out->stops[2] = 0x10000;
+    out->stops[3] = int32_t(colour);
+    return Res_ok;
+}
