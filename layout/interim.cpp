@@ -21,21 +21,6 @@
 #include "graphics/textitem.h"
 #include "graphics/textrun.h"
 
-// Interim: pages have no headers, footers or background pictures yet; a
-// paged page keeps its top and bottom margins free of content.
-int PageDecor_place(LayoutBox *box)
-{
-    if (!box->section || !box->section->paged || !box->items)
-        return Res_ok;
-    int32_t top = 0, bottom = 0;
-    (void)Edr_Style_getLength(box->section->style, PropId_marginTop, &top);
-    (void)Edr_Style_getLength(box->section->style, PropId_marginBottom, &bottom);
-    Rect above{INT32_MIN, box->pageRect[3] - std::abs(top), INT32_MAX, INT32_MAX};
-    Rect below{INT32_MIN, INT32_MIN, INT32_MAX, box->pageRect[1] + std::abs(bottom)};
-    int err = top ? FloatArea_occupy(box->items, &above) : Res_ok;
-    return !err && bottom ? FloatArea_occupy(box->items, &below) : err;
-}
-
 // Interim: nothing is laid out or shown yet, so there is nothing to redraw.
 int Layout_redrawNode(EngineContext *, Edr_Doc *, Edr_Node *)
 {
