@@ -69,19 +69,14 @@ int RectCollector_clipItem(ObjHeader *item, const Rect *rect, uint32_t)
     return Rect_disjoint(&box, rect);
 }
 
-// Interim: form controls, paths, grids and drawings place nothing until
-// their layout is built.
+// Interim: form controls and grids place nothing until their layout is
+// built.
 int Layout_placeFormControl(LayoutBox *, LineState *, IterEntry *)
 {
     return Res_ok;
 }
 
 int GridLayout_run(LayoutBox *, Edr_Node *)
-{
-    return Res_ok;
-}
-
-int Layout_placeDrawing(LayoutBox *, BoxIter *, int32_t, int32_t, uint32_t)
 {
     return Res_ok;
 }

@@ -11,6 +11,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
+#include "core/task/task.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/style/style.h"
@@ -498,6 +499,60 @@ TEST_F(ReplacedTest, AHiddenPathStillTakesItsRoom)
         ASSERT_NE(o, nullptr);
         EXPECT_TRUE(o->flags & Obj_hidden);
         EXPECT_EQ(box.block.lineLeft, kInch);
+        LayerList_freeItems(box.layers);
+        LayerList_destroy(box.layers);
+        Edr_Style_release(s);
+        Edr_Doc_readUnlock(doc);
+    });
+}
+
+TEST_F(ReplacedTest, ADrawingPlacesItsNodesFromTheOffsetAndYieldsOnLongRuns)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *g = block(doc, root, {kw(125, 196)}, KwId_inline);
+        // An offset for the nodes after it, then 300 paths.
+        Prop offset{};
+        Prop_set(&offset, 74, 10, uintptr_t(kInch), uint32_t(2 * kInch));
+        ASSERT_EQ(Edr_Node_createData(doc, g, Edr_Insert_lastChild, nullptr, &offset), 0);
+        for (int i = 0; i < 300; i++)
+            rectPath(doc, g, kInch / 4, kInch / 4);
+        Edr_Doc_readLock(doc);
+        Edr_Style *s = nullptr;
+        ASSERT_EQ(Edr_Style_computeForNode(doc, &s, nullptr, g), 0);
+        LayoutBox box{};
+        box.context = doc->app;
+        box.document = doc;
+        box.styleContext = Edr_StyleCtx_get(doc);
+        box.layers = LayerList_create();
+        box.availableWidth = 6 * kInch;
+        box.bounds[0] = box.bounds[1] = INT32_MAX;
+        box.bounds[2] = box.bounds[3] = INT32_MIN;
+        BoxIter *it = nullptr;
+        ASSERT_EQ(BoxIter_create(&it, &box, g, s, 1), 0);
+        BoxIter_stopAtGroupsOn(it);
+
+        // Another task of the same priority runs while the drawing is laid
+        // out only when the walk yields.
+        int progress = 0, seen = -1;
+        Task_detach(spawn("other", 3, [&] { seen = progress; }));
+        progress = 1;
+        advance(1000);
+        ASSERT_EQ(Layout_placeDrawing(&box, it, 3 * kInch, kInch, 0), 0);
+        progress = 2;
+        EXPECT_EQ(seen, 1);
+
+        size_t count = 0;
+        for (Layer *l = box.layers->first; l; l = l->next)
+            for (ObjHeader *o = l->first; o; o = Obj_next(o)) {
+                Rect r = Obj_shownBox(o);
+                EXPECT_EQ(r.x0, 4 * kInch);
+                EXPECT_EQ(r.y0, -3 * kInch);
+                count++;
+            }
+        EXPECT_EQ(count, 300u);
+        EXPECT_EQ(box.bounds[0], 4 * kInch);
+        EXPECT_EQ(box.bounds[3], -3 * kInch + kInch / 4);
+        BoxIter_free(it);
         LayerList_freeItems(box.layers);
         LayerList_destroy(box.layers);
         Edr_Style_release(s);
