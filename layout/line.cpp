@@ -549,9 +549,14 @@ int Layout_placeInline(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *
     case Edr_NodeType_group:
         r = placeGroup(box, st, entry);
         break;
-    case Edr_NodeType_path:
+    case Edr_NodeType_path: {
+        // The path items go to the line's list.
+        LayerList *saved = box->layers;
+        box->layers = st->reverse ? st->reverse : st->line;
         r = PathItem_place(box, iter, entry);
+        box->layers = saved;
         break;
+    }
     case Edr_NodeType_text:
         text = true;
         r = placeText(box, st, iter, entry, limit, ws);

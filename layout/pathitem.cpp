@@ -48,16 +48,29 @@ Rect pathBounds(const Path *path)
     return r;
 }
 
+Rect transformedBounds(const Rect &bounds, const Matrix *m)
+{
+    Point c[4];
+    Rect_toQuad(c, &bounds);
+    Matrix_transformPoints(c, 4, c, m);
+    Rect r{};
+    Rect_boundPoints(&r, c, 4, 0);
+    return r;
+}
+
 int drawPath(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
              const DrawTarget *target, const DrawFlags *, intptr_t)
 {
     PathItemPart *p = PathItem_part(item);
     if (!p || !target || !p->path || !p->paint)
         return Res_nullInput;
+    // The path goes where the item's box is shown: its bounds (under the
+    // item's matrix) are moved onto the box, which layout may have moved.
     Matrix m = matrix ? *matrix : *Matrix_identity();
     Matrix local = p->matrix ? *p->matrix : *Matrix_identity();
-    local.tx = sat(int64_t(local.tx) + item->origin[0]);
-    local.ty = sat(int64_t(local.ty) + item->origin[1]);
+    Rect shown = Obj_shownBox(item), mapped = transformedBounds(p->bounds, &local);
+    local.tx = sat(int64_t(local.tx) + shown.x0 - mapped.x0);
+    local.ty = sat(int64_t(local.ty) + shown.y0 - mapped.y0);
     Matrix_multiply(&m, &local, &m);
     DrawItem *d = target->bitmap->drawItem;
     d->kind = DrawItem_kindPath;
@@ -307,6 +320,8 @@ int Layout_placePathItem(LayoutBox *box, Edr_Style *style, Edr_Node *node, Edr_N
             }
             *p->matrix = *Matrix_identity();
             p->matrix->d = -sat((int64_t(height) << 16) / rh);
+            Rect box = transformedBounds(p->bounds, p->matrix);
+            Obj_setBox(o, &box);
         }
         o->origin[0] = rect->x0;
         o->origin[1] = rect->y0;
