@@ -69,13 +69,7 @@ int RectCollector_clipItem(ObjHeader *item, const Rect *rect, uint32_t)
     return Rect_disjoint(&box, rect);
 }
 
-// Interim: form controls and grids place nothing until their layout is
-// built.
-int Layout_placeFormControl(LayoutBox *, LineState *, IterEntry *)
-{
-    return Res_ok;
-}
-
+// Interim: grids place nothing until their layout is built.
 int GridLayout_run(LayoutBox *, Edr_Node *)
 {
     return Res_ok;

@@ -664,6 +664,19 @@ int Layout_placeImageBox(LayoutBox *box, LineState *st, IterEntry *entry)
     return result;
 }
 
+int Layout_placeFormControl(LayoutBox *box, LineState *st, IterEntry *entry)
+{
+    // Only a group that holds a form control is placed, as wide as the
+    // style's horizontal extent, with the box edges around it.
+    Edr_Node *node = entry->node;
+    if (!node || !Edr_Node_isFormGroup(node))
+        return Res_ok;
+    int32_t width = 0;
+    if (entry->style)
+        (void)Edr_Style_clampProp90(entry->style, &width, 0, box->availableWidth);
+    return Layout_placeWidget(box, st, st ? st->iter : nullptr, entry, entry->style, width);
+}
+
 // ------------------------------------------------------------------ labels
 
 int Layout_measureLabel(ObjHeader *item)
