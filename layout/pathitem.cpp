@@ -54,7 +54,7 @@ Rect transformedBounds(const Rect &bounds, const Matrix *m)
     Rect_toQuad(c, &bounds);
     Matrix_transformPoints(c, 4, c, m);
     Rect r{};
-    Rect_boundPoints(&r, c, 4, 0);
+    Rect_boundPoints(&r, c, 4, 1);
     return r;
 }
 

@@ -198,7 +198,7 @@ int Layout_makeObjectItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, int3
     for (BoxBorder &b : part->borders)
         b.colour = black;
     part->background.colour = 0;
-    o->spare[1] = reinterpret_cast<uintptr_t>(obj);
+    o->spare[0] = reinterpret_cast<uintptr_t>(obj); // the object it shows (not owned)
     if (origin) {
         o->origin[0] = origin->x;
         o->origin[1] = origin->y;
@@ -446,7 +446,7 @@ int Layout_sizeImage(EngineContext *, ObjHeader *item, int32_t width, int32_t he
         Point c[4];
         Rect_toQuad(c, &r);
         Matrix_transformPoints(c, 4, c, item->matrix);
-        Rect_boundPoints(&r, c, 4, 0);
+        Rect_boundPoints(&r, c, 4, 1);
     }
     Obj_setBox(item, &r);
     return Res_ok;

@@ -18,6 +18,7 @@
 #include "graphics/boxitem.h"
 #include "graphics/imageitem.h"
 #include "graphics/path.h"
+#include "graphics/textitem.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
@@ -558,6 +559,132 @@ TEST_F(ReplacedTest, ADrawingPlacesItsNodesFromTheOffsetAndYieldsOnLongRuns)
         Edr_Style_release(s);
         Edr_Doc_readUnlock(doc);
     });
+}
+
+TEST_F(ReplacedTest, AReplacedBoxPlacesItsPictureWithItsInsets)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *b = block(doc, root, {});
+        Edr_Node *box = block(doc, b,
+                              {len(PropId_marginLeft, kInch / 2), len(PropId_marginRight, kInch / 4),
+                               len(PropId_width, 2 * kInch)},
+                              KwId_replacedBox);
+        picture(doc, box, kInch, kInch);
+        text(doc, b, u"x");
+        Lines l = layOut(doc, b, 6 * kInch);
+        ASSERT_FALSE(l.lines.empty());
+        std::vector<Rect> shown = images(l.lines[0]);
+        ASSERT_EQ(shown.size(), 1u);
+        // Sized by the group's width, after its left margin.
+        EXPECT_EQ(shown[0].x0, kInch / 2);
+        EXPECT_EQ(width(shown[0]), 2 * kInch);
+        EXPECT_EQ(height(shown[0]), 2 * kInch);
+        // The text follows the right margin.
+        bool text = false;
+        for (const Item &i : l.lines[0])
+            if (i.cls == &TextItem_class && i.box.x0 >= shown[0].x1 + kInch / 4)
+                text = true;
+        EXPECT_TRUE(text);
+
+        // Without children but with a width and height: an empty box.
+        Edr_Node *b2 = block(doc, root, {});
+        block(doc, b2, {len(PropId_width, kInch), len(PropId_height, kInch / 2)},
+              KwId_replacedBox);
+        Lines e = layOut(doc, b2, 6 * kInch);
+        ASSERT_FALSE(e.lines.empty());
+        size_t boxes = 0;
+        for (const Item &i : e.lines[0])
+            if (i.cls == &BoxItem_class) {
+                EXPECT_EQ(width(i.box), kInch);
+                EXPECT_EQ(height(i.box), kInch / 2);
+                boxes++;
+            }
+        EXPECT_EQ(boxes, 1u);
+    });
+}
+
+TEST_F(ReplacedTest, TheCursorAdvancesByTheImageAndItsMargins)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *g = block(doc, root,
+                            {len(PropId_marginLeft, kInch / 8), len(PropId_marginRight, kInch / 4)},
+                            KwId_inline);
+        Edr_Node *pic = picture(doc, g, 2 * kInch, kInch);
+        Edr_Node *none = picture(doc, g, 0, 0);
+        Edr_Doc_readLock(doc);
+        Edr_Style *s = nullptr;
+        ASSERT_EQ(Edr_Style_computeForNode(doc, &s, nullptr, g), 0);
+        LayoutBox box{};
+        box.document = doc;
+        box.availableWidth = 6 * kInch;
+        LayoutCursor c{};
+        c.box = &box;
+        int32_t start[2] = {0, 0};
+        LayoutCursor_init(&c, start, s);
+        ASSERT_EQ(Layout_measureImage(&c, s, pic), 0);
+        EXPECT_EQ(c.narrowest, 2 * kInch + kInch / 8 + kInch / 4);
+        // An image that cannot be measured counts as nothing.
+        LayoutCursor_init(&c, start, s);
+        ASSERT_EQ(Layout_measureImage(&c, s, none), 0);
+        EXPECT_EQ(c.narrowest, 0);
+        Edr_Style_release(s);
+        Edr_Doc_readUnlock(doc);
+    });
+}
+
+TEST_F(ReplacedTest, AQuarterTurnSwapsTheImagesSides)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *pic = picture(doc, root, 2 * kInch, kInch);
+        IterEntry e{};
+        e.node = pic;
+        LayoutBox box{};
+        ObjHeader *item = nullptr;
+        ASSERT_EQ(Layout_makeImageNodeItem(&box, &item, &e), 0);
+        ASSERT_NE(item, nullptr);
+        const Matrix turn{0, 0x10000, -0x10000, 0, 0, 0};
+        ASSERT_EQ(Layout_setItemTransform(&box, item, &turn), 0);
+        Rect r = Obj_box(item);
+        EXPECT_EQ(width(r), kInch);
+        EXPECT_EQ(height(r), 2 * kInch);
+        ASSERT_NE(item->matrix, nullptr);
+        Obj_destroy(item);
+    });
+}
+
+TEST_F(ReplacedTest, LabelsAlignOnTheirPoint)
+{
+    struct Case {
+        uint16_t align;
+        int32_t shift; // in widths, halved
+    } cases[] = {{0, 0}, {KwId_center, -1}, {KwId_right, -2}};
+    for (const Case &c : cases) {
+        withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+            Edr_Node *g = c.align ? block(doc, root, {kw(PropId_textAlign, c.align)}, KwId_inline)
+                                  : block(doc, root, {}, KwId_inline);
+            Edr_Node *t = text(doc, g, u"label");
+            Edr_Doc_readLock(doc);
+            Edr_Style *s = nullptr;
+            ASSERT_EQ(Edr_Style_computeForNode(doc, &s, nullptr, g), 0);
+            LayoutBox box{};
+            box.document = doc;
+            box.context = doc->app;
+            IterEntry e{};
+            e.node = t;
+            e.style = s;
+            ObjHeader *item = nullptr;
+            ASSERT_EQ(Layout_makeLabelItem(&box, &e, &item, nullptr, kInch, 2 * kInch), 0);
+            ASSERT_NE(item, nullptr);
+            Rect r = Obj_box(item);
+            int32_t w = width(r);
+            EXPECT_GT(w, 0);
+            EXPECT_EQ(item->origin[0], kInch + c.shift * (w / 2)) << c.align;
+            EXPECT_EQ(item->origin[1], 2 * kInch) << c.align;
+            Obj_destroy(item);
+            Edr_Style_release(s);
+            Edr_Doc_readUnlock(doc);
+        });
+    }
 }
 
 } // namespace
