@@ -73,12 +73,11 @@ int drawTiled(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *m
     bool ry = t->repeat == KwId_repeat || t->repeat == KwId_repeatY || t->repeat == 0;
     int64_t x0 = int64_t(t->origin.x) + item->origin[0];
     int64_t y0 = int64_t(t->origin.y) + item->origin[1];
+    // Repeated axes start at the last tile edge at or before the area's.
     if (rx)
-        while (x0 > area.x0)
-            x0 -= w * ((x0 - area.x0 + w - 1) / w);
+        x0 -= w * ((x0 - area.x0 + (x0 > area.x0 ? w - 1 : 0)) / w);
     if (ry)
-        while (y0 > area.y0)
-            y0 -= h * ((y0 - area.y0 + h - 1) / h);
+        y0 -= h * ((y0 - area.y0 + (y0 > area.y0 ? h - 1 : 0)) / h);
     const ObjItemOps *ops = Obj_itemOps(t->image);
     uint32_t nx = 0;
     for (int64_t x = x0; x < area.x1 && nx < kTileLimit; x += w, nx++) {
@@ -214,6 +213,8 @@ ObjHeader *BoxBackground_makeTiled(const BoxBackground *record, ObjHeader *image
 
 int BoxBackground_addItem(LayoutBox *box, const BoxBackground *record, uint32_t styleWord)
 {
+    if (!box->layers)
+        return Res_ok;
     ObjHeader *image = nullptr;
     int err = BoxBackground_findImage(box, record->imageId, styleWord, &image);
     if (err || !image)

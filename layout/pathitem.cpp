@@ -30,6 +30,7 @@ constexpr uint32_t kPropPaintMode = 125;
 constexpr uint32_t kPropFillRule = 126;
 constexpr uint32_t kPropServer = 109;
 constexpr uint32_t kSubpixels = 3;
+constexpr uint32_t kTypeList = 15;
 
 int32_t sat(int64_t v)
 {
@@ -168,7 +169,7 @@ int makeItem(Edr_Node *node, const Edr_Style *style, uint32_t id, ObjHeader **ou
     uint32_t type = Edr_Style_get(style, id, &v);
     if (id == kPropServer) {
         p->server = static_cast<PaintServer *>(Mem_calloc(1, sizeof(PaintServer)));
-        int err = p->server ? Word_paintServerFromProp(p->server, type ? v.word : 0) : Res_noMemory;
+        int err = p->server ? Word_paintServerFromProp(p->server, type == kTypeList ? v.word : 0) : Res_noMemory;
         p->paintKind = 1;
         if (err) {
             Obj_destroy(o);

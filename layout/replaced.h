@@ -187,8 +187,6 @@ PathItemPart *PathItem_part(ObjHeader *item);
                                     ObjHeader **fill);
 // Frees a path item with what it owns.
 void Layout_freeGraphicObject(ObjHeader *item);
-// A paint server from property 109's value. 0 or 1.
-[[nodiscard]] int PaintServer_fromProp(PaintServer *out, uintptr_t value);
 // Places the path items of group's path child scaled into rect.
 [[nodiscard]] int Layout_placePathItem(LayoutBox *box, Edr_Style *style, Edr_Node *node,
                                        Edr_Node *group, const Rect *rect, int32_t height);

@@ -11,7 +11,9 @@
 
 #include "core/style/prop.h"
 #include "document/style/style.h"
+#include "graphics/imageitem.h"
 #include "graphics/pagerender.h"
+#include "layout/replaced.h"
 #include "layout/layout.h"
 #include "tests/document/style_fixture.h"
 #include "tests/graphics/png_support.h"
@@ -136,6 +138,42 @@ TEST_F(ReplacedRenderTest, HeaderBordersAndAPathDrawAsLaidOut)
         ASSERT_EQ(w, kWidth);
         ASSERT_EQ(h, kHeight);
         EXPECT_TRUE(expected == rgb) << "the drawing differs from " << golden;
+    });
+}
+
+TEST_F(ReplacedRenderTest, ABackgroundImageTilesAlongItsRepeatedAxis)
+{
+    run([&] {
+        // A quarter-inch red picture repeated across the top of a 1-inch
+        // square: positions 0% put the first tile in the top-left corner.
+        PixelBuf *red = nullptr;
+        ASSERT_EQ(PixelBuf_create(&red, 4, 4, Pixel_format565, 0x10000), 0);
+        PixelBuf_fillRect(red, 0, 0, 4, 4, to565(rgba(0xFF, 0, 0)));
+        Rect tile{0, 0, kInch / 4, kInch / 4};
+        ObjHeader *image = ImageItem_create(&tile);
+        ASSERT_NE(image, nullptr);
+        ImageItemPart *part = ImageItem_part(image);
+        part->kind = ImageItem_bufferKind;
+        part->picture = red;
+        image->flags |= Obj_ownsData;
+        BoxBackground bg{};
+        bg.rect = {0, 0, kInch, kInch};
+        bg.repeat = KwId_repeatX;
+        ObjHeader *tiled = BoxBackground_makeTiled(&bg, image);
+        ASSERT_NE(tiled, nullptr);
+
+        Bitmap *b = picture(kPpi, kPpi, 0x1234);
+        Matrix m{kPpi, 0, 0, kPpi, 0, 0};
+        DrawTarget t{b, nullptr, 0, 0};
+        DrawFlags flags;
+        DrawFlags_clear(ctx(), &flags);
+        ASSERT_EQ(Obj_itemOps(tiled)->draw(ctx(), tiled, nullptr, &m, &t, &flags, 0), 0);
+        // Bitmap rows count down from the top (y = 1 inch).
+        for (int32_t x : {5, 40, 70, 90})
+            EXPECT_EQ(at(b, x, 5), to565(rgba(0xFF, 0, 0))) << x;
+        for (int32_t x : {5, 50, 90})
+            EXPECT_EQ(at(b, x, 60), 0x1234) << x;
+        Obj_destroy(tiled);
     });
 }
 
