@@ -22,7 +22,7 @@ namespace
 
 constexpr uint32_t kTypeLength = 2;
 constexpr uint32_t kTypePercent = 7;
-constexpr uint32_t kTileLimit = 4096; // tiles drawn per axis at most
+constexpr uint32_t kTileLimit = 16384; // tiles drawn per item at most
 
 int32_t sat(int64_t v)
 {
@@ -79,10 +79,9 @@ int drawTiled(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *m
     if (ry)
         y0 -= h * ((y0 - area.y0 + (y0 > area.y0 ? h - 1 : 0)) / h);
     const ObjItemOps *ops = Obj_itemOps(t->image);
-    uint32_t nx = 0;
-    for (int64_t x = x0; x < area.x1 && nx < kTileLimit; x += w, nx++) {
-        uint32_t ny = 0;
-        for (int64_t y = y0; y < area.y1 && ny < kTileLimit; y += h, ny++) {
+    uint32_t drawn = 0;
+    for (int64_t x = x0; x < area.x1 && drawn < kTileLimit; x += w) {
+        for (int64_t y = y0; y < area.y1 && drawn < kTileLimit; y += h, drawn++) {
             if (x + w > area.x0 && y + h > area.y0) {
                 Rect r{sat(x), sat(y), sat(x + w), sat(y + h)};
                 Obj_setBox(t->image, &r);
