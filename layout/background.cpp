@@ -45,7 +45,7 @@ void readPos(const Edr_Style *style, uint32_t id, uint32_t *mode, int32_t *value
 TiledImagePart *tiledPart(ObjHeader *item)
 {
     return item && item->cls == &TiledImage_class ? static_cast<TiledImagePart *>(Obj_part(item))
-                                                   : nullptr;
+                                                  : nullptr;
 }
 
 void freeTiled(ObjHeader *item)

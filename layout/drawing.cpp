@@ -111,8 +111,8 @@ int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, con
     part->base.count = length;
     uint8_t c[4] = {0, 0, 0, 0xFF};
     Edr_Style_getWithFallback(entry->style, PropId_color, c, 1);
-    part->colour = uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 |
-                   uint32_t(c[3]) << 24;
+    part->colour =
+        uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
     err = Layout_measureLabel(o);
     if (err) {
         Obj_destroy(o);

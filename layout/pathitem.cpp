@@ -82,8 +82,8 @@ int drawPath(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
     if (p->paint->isStroke) {
         d->shape.path.penKind = 1;
         const int32_t *s = p->paint->stroke;
-        d->shape.path.pen = Pen{uint32_t(s[0]) & ~uint32_t(Pen_atLeastOnePixel), s[1], s[3],
-                                s[4] / 2, s[4], nullptr};
+        d->shape.path.pen = Pen{
+            uint32_t(s[0]) & ~uint32_t(Pen_atLeastOnePixel), s[1], s[3], s[4] / 2, s[4], nullptr};
     } else {
         d->shape.path.penKind = 0;
         d->shape.path.pen.style = p->paint->stroke[0] ? Fill_ruleEvenOdd : Fill_ruleNonZero;
@@ -96,7 +96,8 @@ int drawPath(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
     d->maskKind = DrawItem_sourceSolid;
     d->mask.solid = {Pixel_formatGrey8, colour >> 24};
     d->cachedRowOp = nullptr;
-    const StageNode *stages = Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
+    const StageNode *stages =
+        Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
     return DrawItem_render(d, stages, nullptr, target);
 }
 
@@ -155,7 +156,8 @@ int makeItem(Edr_Node *node, const Edr_Style *style, uint32_t id, ObjHeader **ou
     if (p->paint->isStroke)
         Edr_Style_getLineRecord(style, p->paint->stroke);
     else
-        p->paint->stroke[0] = Edr_Style_get(style, kPropFillRule, nullptr) == FillRule_evenOddKeyword ? 1 : 0;
+        p->paint->stroke[0] =
+            Edr_Style_get(style, kPropFillRule, nullptr) == FillRule_evenOddKeyword ? 1 : 0;
     if (isHidden(style))
         o->flags |= Obj_hidden;
     o->node = node;
@@ -169,7 +171,8 @@ int makeItem(Edr_Node *node, const Edr_Style *style, uint32_t id, ObjHeader **ou
     uint32_t type = Edr_Style_get(style, id, &v);
     if (id == kPropServer) {
         p->server = static_cast<PaintServer *>(Mem_calloc(1, sizeof(PaintServer)));
-        int err = p->server ? Word_paintServerFromProp(p->server, type == kTypeList ? v.word : 0) : Res_noMemory;
+        int err = p->server ? Word_paintServerFromProp(p->server, type == kTypeList ? v.word : 0)
+                            : Res_noMemory;
         p->paintKind = 1;
         if (err) {
             Obj_destroy(o);
@@ -178,7 +181,8 @@ int makeItem(Edr_Node *node, const Edr_Style *style, uint32_t id, ObjHeader **ou
     } else {
         uint8_t c[4] = {0, 0, 0, 0xFF};
         Edr_Style_getWithFallback(style, id, c, 1);
-        p->colour = uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
+        p->colour =
+            uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
     }
     *out = o;
     return Res_ok;
@@ -212,13 +216,12 @@ int fit(LayoutBox *box, BoxIter *iter, ObjHeader *item, IterEntry *entry)
 
 } // namespace
 
-const ObjClass PathItem_class = {&kPathOps, int32_t(sizeof(PathItemPart)), freePath,
-                                 Obj_itemPlain};
+const ObjClass PathItem_class = {&kPathOps, int32_t(sizeof(PathItemPart)), freePath, Obj_itemPlain};
 
 PathItemPart *PathItem_part(ObjHeader *item)
 {
     return item && item->cls == &PathItem_class ? static_cast<PathItemPart *>(Obj_part(item))
-                                                 : nullptr;
+                                                : nullptr;
 }
 
 void Layout_freeGraphicObject(ObjHeader *item)
@@ -245,8 +248,8 @@ int PathItem_makePair(LayoutBox *, IterEntry *entry, ObjHeader **stroke, ObjHead
         }
     }
     if (wantFill) {
-        uint32_t id = (mode == PaintMode_fill || mode == PaintMode_strokeFill) ? PropId_color
-                                                                               : kPropServer;
+        uint32_t id =
+            (mode == PaintMode_fill || mode == PaintMode_strokeFill) ? PropId_color : kPropServer;
         int err = makeItem(entry->node, style, id, fill);
         if (err) {
             Obj_destroy(*stroke);

@@ -166,10 +166,9 @@ int Layout_makeBoxItem(LayoutBox *box, Edr_Node *node, ObjHeader **item, Rect *r
     if (colourAlpha == 0 && !anyBorder) {
         Edr_Node *first = node ? Edr_Node_firstChild(node) : nullptr;
         bool sized = lengthOrPercent(style, PropId_width) &&
-                     lengthOrPercent(style, PropId_height) &&
-                     !(first && Edr_Node_wrapsImage(node));
-        bool handler = keepEmpty && node && Edr_Node_type(node) == Edr_NodeType_group &&
-                       hasHandler(node);
+                     lengthOrPercent(style, PropId_height) && !(first && Edr_Node_wrapsImage(node));
+        bool handler =
+            keepEmpty && node && Edr_Node_type(node) == Edr_NodeType_group && hasHandler(node);
         if (!sized && !handler) {
             Obj_destroy(o);
             return Res_ok;
@@ -203,8 +202,8 @@ int Layout_makeObjectItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, int3
         o->origin[0] = origin->x;
         o->origin[1] = origin->y;
     } else {
-        Layout_placeAtLimit(o, box->block.direction, &box->block.lineLeft,
-                            &box->block.lineRight, 0, 0);
+        Layout_placeAtLimit(o, box->block.direction, &box->block.lineLeft, &box->block.lineRight, 0,
+                            0);
     }
     LayerList_selectKey(box->layers, LayerList_normalKey);
     LayerList_append(box->layers, o);

@@ -86,8 +86,7 @@ TEST_F(ReplacedRenderTest, HeaderBordersAndAPathDrawAsLaidOut)
         Edr_Node *section =
             styled(doc, root,
                    {kw(PropId_display, KwId_block), len(PropId_width, 3 * kInch),
-                    len(PropId_height, 2 * kInch), len(PropId_fontSize, kInch / 4),
-                    num(116, 1)});
+                    len(PropId_height, 2 * kInch), len(PropId_fontSize, kInch / 4), num(116, 1)});
         // A block from the left edge, 2 inches wide and 1 inch high: a
         // tenth-inch red border around light blue.
         std::vector<Prop> box = {kw(PropId_display, KwId_block), len(PropId_width, 2 * kInch),
@@ -106,10 +105,10 @@ TEST_F(ReplacedRenderTest, HeaderBordersAndAPathDrawAsLaidOut)
         own(doc, block, 2, r);
         // In its first line: a half-inch square filled green and stroked
         // black.
-        Edr_Node *shape = styled(doc, block,
-                                 {kw(125, 199), col(PropId_color, 0xFF00C000u),
-                                  col(PropId_drawColour, 0xFF000000u),
-                                  len(PropId_strokeWidth, kInch / 48)});
+        Edr_Node *shape =
+            styled(doc, block,
+                   {kw(125, 199), col(PropId_color, 0xFF00C000u),
+                    col(PropId_drawColour, 0xFF000000u), len(PropId_strokeWidth, kInch / 48)});
         Path *p = RenderFixture::rectPath(Rect{0, 0, kInch / 2, kInch / 2});
         ASSERT_EQ(Edr_Node_createPath(doc, shape, Edr_Insert_lastChild, nullptr, p), 0);
 
@@ -128,8 +127,8 @@ TEST_F(ReplacedRenderTest, HeaderBordersAndAPathDrawAsLaidOut)
         EXPECT_EQ(at(b, 250, 100), to565(rgba(0xFF, 0xFF, 0xFF)));
 
         std::string golden = std::string(VEXLAN_FIXTURES) + "/render/replaced_golden.png";
-        std::vector<uint8_t> rgb = png::rgbFrom565(static_cast<const uint16_t *>(b->pixels),
-                                                   kWidth, kHeight, b->stride);
+        std::vector<uint8_t> rgb =
+            png::rgbFrom565(static_cast<const uint16_t *>(b->pixels), kWidth, kHeight, b->stride);
         if (getenv("VEXLAN_WRITE_GOLDEN")) {
             EXPECT_TRUE(png::write(golden, rgb, kWidth, kHeight));
         }

@@ -326,8 +326,8 @@ TEST_F(ReplacedTest, BoxItemsShowOnlyWhatIsThere)
             const int32_t borders[4] = {100, 200, 300, 400}, paddings[4] = {10, 20, 30, 40};
             ObjHeader *item = nullptr;
             Rect extent{};
-            ASSERT_EQ(Layout_makeBoxItem(&box, g, &item, &extent, s, &content, borders,
-                                         paddings, c.opaque, 0),
+            ASSERT_EQ(Layout_makeBoxItem(&box, g, &item, &extent, s, &content, borders, paddings,
+                                         c.opaque, 0),
                       0);
             EXPECT_EQ(item != nullptr, c.item) << c.name;
             if (item) {
@@ -406,8 +406,7 @@ struct PathLine {
     int32_t lineLeft;
 };
 
-PathLine placePath(Edr_Doc *doc, Edr_Node *root, uint32_t mode, int32_t w, int32_t h,
-                   int32_t room)
+PathLine placePath(Edr_Doc *doc, Edr_Node *root, uint32_t mode, int32_t w, int32_t h, int32_t room)
 {
     Edr_Node *g = block(doc, root, {kw(125, uint16_t(mode)), col(PropId_drawColour, 0xFF0000FFu)},
                         KwId_inline);
@@ -482,8 +481,8 @@ TEST_F(ReplacedTest, APathWithEmptyBoundsOrTooWideAddsNothing)
 TEST_F(ReplacedTest, AHiddenPathStillTakesItsRoom)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        Edr_Node *g = block(doc, root, {kw(125, 196), kw(PropId_visibility, KwId_hidden)},
-                            KwId_inline);
+        Edr_Node *g =
+            block(doc, root, {kw(125, 196), kw(PropId_visibility, KwId_hidden)}, KwId_inline);
         Edr_Node *p = rectPath(doc, g, kInch, kInch);
         Edr_Doc_readLock(doc);
         Edr_Style *s = nullptr;
@@ -566,8 +565,8 @@ TEST_F(ReplacedTest, AReplacedBoxPlacesItsPictureWithItsInsets)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *b = block(doc, root, {});
         Edr_Node *box = block(doc, b,
-                              {len(PropId_marginLeft, kInch / 2), len(PropId_marginRight, kInch / 4),
-                               len(PropId_width, 2 * kInch)},
+                              {len(PropId_marginLeft, kInch / 2),
+                               len(PropId_marginRight, kInch / 4), len(PropId_width, 2 * kInch)},
                               KwId_replacedBox);
         picture(doc, box, kInch, kInch);
         text(doc, b, u"x");
@@ -588,8 +587,7 @@ TEST_F(ReplacedTest, AReplacedBoxPlacesItsPictureWithItsInsets)
 
         // Without children but with a width and height: an empty box.
         Edr_Node *b2 = block(doc, root, {});
-        block(doc, b2, {len(PropId_width, kInch), len(PropId_height, kInch / 2)},
-              KwId_replacedBox);
+        block(doc, b2, {len(PropId_width, kInch), len(PropId_height, kInch / 2)}, KwId_replacedBox);
         Lines e = layOut(doc, b2, 6 * kInch);
         ASSERT_FALSE(e.lines.empty());
         size_t boxes = 0;
