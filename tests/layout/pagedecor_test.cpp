@@ -9,6 +9,9 @@
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "document/style/style.h"
+#include "core/container/layerlist.h"
+#include "layout/floatarea.h"
+#include "layout/block.h"
 #include "layout/layout.h"
 #include "tests/document/style_fixture.h"
 
@@ -215,6 +218,59 @@ TEST_F(PageDecorTest, ANegativeTopMarginKeepsExactlyItsMagnitude)
                 break;
             }
         EXPECT_LE(bodyTop(p[second]), -2 * kInch);
+    });
+}
+
+// The left edge of the header's text laid out on a hand-made page box of
+// the section's style, in flow mode flowMode.
+int32_t headerLeft(Edr_Doc *doc, Edr_Node *sectionNode, uint32_t flowMode)
+{
+    Edr_Doc_readLock(doc);
+    Edr_Style *style = nullptr;
+    EXPECT_EQ(Edr_Style_computeForNode(doc, &style, nullptr, sectionNode), 0);
+    LayoutBox *box = Box_create(doc);
+    box->styleContext = Edr_StyleCtx_get(doc);
+    const int32_t page[4] = {0, -4 * kInch, 6 * kInch, 0};
+    for (int i = 0; i < 4; i++)
+        box->pageRect[i] = box->avail[i] = page[i];
+    box->availableWidth = 6 * kInch;
+    box->block.width = 6 * kInch;
+    box->block.contentRight = 6 * kInch;
+    box->flowMode = flowMode;
+    box->nestedBlock = Layout_nestedBlock;
+    box->layers = LayerList_create();
+    Rect area{page[0], page[1], page[2], page[3]};
+    EXPECT_EQ(FloatArea_create(&area, &box->items), 0);
+    SectionRec rec{};
+    rec.style = style;
+    rec.paged = 1;
+    rec.owner = box;
+    box->section = &rec;
+    EXPECT_EQ(PageDecor_place(box), 0);
+    int32_t left = INT32_MIN;
+    for (Layer *l = box->layers->first; l; l = l->next)
+        for (ObjHeader *o = l->first; o; o = Obj_next(o))
+            if (Obj_itemKind(o) == Obj_itemText)
+                left = Obj_shownBox(o).x0;
+    LayerList_freeItems(box->layers);
+    LayerList_destroy(box->layers);
+    FloatArea_destroy(box->items);
+    Box_free(box);
+    Edr_Style_release(style);
+    Edr_Doc_readUnlock(doc);
+    return left;
+}
+
+TEST_F(PageDecorTest, FlowModeCutsTheHeaderMarginsToAHundredAndTwentyEighthOfThePage)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        decor(doc, 1, 0, u"head");
+        Edr_Node *s = group(doc, root);
+        own(doc, s, 2,
+            rule({kw(PropId_display, KwId_block), len(PropId_fontSize, kInch / 4), num(116, 1),
+                  len(PropId_marginLeft, kInch)}));
+        EXPECT_EQ(headerLeft(doc, s, 0), kInch);
+        EXPECT_EQ(headerLeft(doc, s, 1), 6 * kInch / 128);
     });
 }
 
