@@ -82,6 +82,8 @@ int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *pag
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/node.h"
+#include "document/edr/doc.h"
+#include "graphics/image.h"
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
@@ -420,7 +422,8 @@ void Date_toLocalParts(BrokenTime *out, int64_t time)
 }
 
 // Interim image document until the web layer's builder: one image node for
-// the stream's URL as the root's last child; the stream is closed.
+// the stream's URL in a group that is the root's last child; the stream is
+// closed.
 #include "document/edr/node.h"
 #include "html/docweb.h"
 
@@ -430,9 +433,21 @@ int Html_openImageDocument(EngineContext *, void *, VfsHandle *stream, Edr_Doc *
     int r = Vfs_getUrl(stream, &url);
     Edr_Node *node = nullptr;
     const int32_t placement[5] = {0, 0, 0, 0, 0};
+    // The image stands in a section group of its own, so that it lays out
+    // as the page's content.
+    Edr_Node *section = nullptr;
+    if (r == Res_ok && !url)
+        r = Res_fileCannotOpen;
     if (r == Res_ok)
-        r = url ? Edr_Node_createImage(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, &node, url, placement, 0)
-                : Res_fileCannotOpen;
+        r = Edr_Node_createGroup(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, 0, &section);
+    // The picture is opened at once so that its size is known when the
+    // page is first laid out.
+    ImageHandle *image = nullptr;
+    if (r == Res_ok && Image_openUrl(Edr_Doc_getApp(doc), url, nullptr, doc, nullptr, &image) == Res_ok &&
+        image)
+        r = Edr_Node_createImageFrom(doc, section, Edr_Insert_lastChild, &node, image);
+    else if (r == Res_ok)
+        r = Edr_Node_createImage(doc, section, Edr_Insert_lastChild, &node, url, placement, 0);
     // The URL is the stream's own (lent): closing the stream frees it.
     (void)Vfs_close(stream);
     return r;

@@ -22,6 +22,7 @@
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/line.h"
+#include "layout/replaced.h"
 #include "layout/listmarker.h"
 #include "layout/listnum.h"
 
@@ -536,17 +537,6 @@ int placeGroup(LayoutBox *box, LineState *st, IterEntry *entry)
     }
 }
 
-int placeImage(LayoutBox *box, LineState *st, IterEntry *entry)
-{
-    ObjHeader *item = nullptr;
-    int err = Layout_makeImageNodeItem(box, &item, entry);
-    if (err || !item)
-        return err == Layout_nothingFits ? Res_ok : err;
-    Layout_placeAtLimit(item, st->direction, &box->block.lineLeft, &box->block.lineRight, 0, 0);
-    LayerList_append(st->reverse ? st->reverse : st->line, item);
-    return Res_ok;
-}
-
 } // namespace
 
 int Layout_placeInline(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *entry,
@@ -559,16 +549,21 @@ int Layout_placeInline(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *
     case Edr_NodeType_group:
         r = placeGroup(box, st, entry);
         break;
-    case Edr_NodeType_path:
+    case Edr_NodeType_path: {
+        // The path items go to the line's list.
+        LayerList *saved = box->layers;
+        box->layers = st->reverse ? st->reverse : st->line;
         r = PathItem_place(box, iter, entry);
+        box->layers = saved;
         break;
+    }
     case Edr_NodeType_text:
         text = true;
         r = placeText(box, st, iter, entry, limit, ws);
         break;
     case Edr_NodeType_picture:
     case Edr_NodeType_image:
-        r = placeImage(box, st, entry);
+        r = Layout_placeImage(box, st, entry);
         break;
     case Edr_NodeType_subdoc:
         r = Layout_placeObject(box, st, entry, entry->node);
@@ -695,6 +690,7 @@ int Layout_buildLine(LayoutBox *box, BoxIter *iter, Edr_Node *, Edr_Style *block
 {
     LineState st{};
     st.line = line;
+    st.iter = iter;
     st.start[0] = box->block.lineLeft;
     st.start[1] = box->block.lineRight;
     st.span = lineWidth(box);

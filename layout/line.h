@@ -162,6 +162,7 @@ struct LineState {
     uint32_t startOfLine;        // nothing placed on the line yet
     uint32_t afterTab;           // the last piece was a tab
     uint32_t endedInSpace;       // the last consumed character was white space
+    BoxIter *iter;               // the walk the line's entries come from
 };
 
 // Places the entries of the block (whose style is blockStyle) that iter

@@ -410,3 +410,9 @@ void Word_bookmarkEnded(WordReader *reader, uint32_t pair);
 // descriptors and their number text (the list tables; interim).
 [[nodiscard]] int Word_olstToLevels(const WordAnlv *levels, uint32_t restart, const char16_t *text,
                                     WordReader *reader);
+
+// The paint server of a colour-stop property value: a gradient record of
+// at most 20 stops with its own stop buffer (kind 1). 0, or 1 when out of
+// memory.
+struct PaintServer;
+[[nodiscard]] int Word_paintServerFromProp(PaintServer *out, uintptr_t value);

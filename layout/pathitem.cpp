@@ -1,0 +1,335 @@
+// Path items: a path node in a line becomes a stroke item and a fill item
+// that share its path, placed at the line's start limit.
+#include <cstring>
+
+#include "core/container/layerlist.h"
+#include "core/container/obj.h"
+#include "core/geom/matrix.h"
+#include "core/geom/stroke.h"
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/style/propids.h"
+#include "document/edr/node.h"
+#include "document/style/style.h"
+#include "document/style/styleread.h"
+#include "graphics/bitmap.h"
+#include "graphics/drawitem.h"
+#include "graphics/fill.h"
+#include "graphics/path.h"
+#include "graphics/pixelbuf.h"
+#include "layout/boxiter.h"
+#include "layout/layout.h"
+#include "layout/replaced.h"
+#include "spreadsheet/imageutil.h"
+#include "word/reader/word.h"
+
+namespace
+{
+
+constexpr uint32_t kPropPaintMode = 125;
+constexpr uint32_t kPropFillRule = 126;
+constexpr uint32_t kPropServer = 109;
+constexpr uint32_t kSubpixels = 3;
+constexpr uint32_t kTypeList = 15;
+
+int32_t sat(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
+}
+
+// Bounds of the path (a stroke of no width reaches every point).
+Rect pathBounds(const Path *path)
+{
+    Rect r = Rect_emptyBound;
+    if (!path || !path->count)
+        return r;
+    Pen pen{0, 0, 0, 0, 0, nullptr};
+    if (Path_strokeBounds(nullptr, path, &r, Matrix_identity(), &pen) != Res_ok)
+        r = Rect_emptyBound;
+    return r;
+}
+
+Rect transformedBounds(const Rect &bounds, const Matrix *m)
+{
+    Point c[4];
+    Rect_toQuad(c, &bounds);
+    Matrix_transformPoints(c, 4, c, m);
+    Rect r{};
+    Rect_boundPoints(&r, c, 4, 1);
+    return r;
+}
+
+int drawPath(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
+             const DrawTarget *target, const DrawFlags *, intptr_t)
+{
+    PathItemPart *p = PathItem_part(item);
+    if (!p || !target || !p->path || !p->paint)
+        return Res_nullInput;
+    // The path goes where the item's box is shown: its bounds (under the
+    // item's matrix) are moved onto the box, which layout may have moved.
+    Matrix m = matrix ? *matrix : *Matrix_identity();
+    Matrix local = p->matrix ? *p->matrix : *Matrix_identity();
+    Rect shown = Obj_shownBox(item), mapped = transformedBounds(p->bounds, &local);
+    local.tx = sat(int64_t(local.tx) + shown.x0 - mapped.x0);
+    local.ty = sat(int64_t(local.ty) + shown.y0 - mapped.y0);
+    Matrix_multiply(&m, &local, &m);
+    DrawItem *d = target->bitmap->drawItem;
+    d->kind = DrawItem_kindPath;
+    d->shape.path = FillRequest{};
+    d->shape.path.path = p->path;
+    d->shape.path.s = kSubpixels;
+    d->shape.path.matrix = &m;
+    if (p->paint->isStroke) {
+        d->shape.path.penKind = 1;
+        const int32_t *s = p->paint->stroke;
+        d->shape.path.pen = Pen{
+            uint32_t(s[0]) & ~uint32_t(Pen_atLeastOnePixel), s[1], s[3], s[4] / 2, s[4], nullptr};
+    } else {
+        d->shape.path.penKind = 0;
+        d->shape.path.pen.style = p->paint->stroke[0] ? Fill_ruleEvenOdd : Fill_ruleNonZero;
+    }
+    uint32_t colour = p->colour;
+    if (p->paintKind == 1 && p->server && p->server->count)
+        colour = uint32_t(p->server->stops[1]); // the first stop stands for the gradient
+    d->paintKind = DrawItem_sourceSolid;
+    d->paint.solid = {Pixel_formatRGBA, colour & 0x00FFFFFFu};
+    d->maskKind = DrawItem_sourceSolid;
+    d->mask.solid = {Pixel_formatGrey8, colour >> 24};
+    d->cachedRowOp = nullptr;
+    const StageNode *stages =
+        Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
+    return DrawItem_render(d, stages, nullptr, target);
+}
+
+int identifyPath(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
+                 const DrawFlags *, uint32_t *amount)
+{
+    if (amount)
+        *amount = 0x506168; // "Pah"
+    return Res_ok;
+}
+
+int boundsPath(EngineContext *, ObjHeader *item, Rect *rect)
+{
+    *rect = Obj_shownBox(item);
+    return Res_ok;
+}
+
+void freePath(ObjHeader *item)
+{
+    PathItemPart *p = PathItem_part(item);
+    if (!p)
+        return;
+    Mem_free(p->matrix);
+    if (p->paintKind == 1 && p->server) {
+        Mem_free(p->server->stops);
+        Mem_free(p->server);
+    }
+    Mem_free(p->paint);
+    if (p->flags & 3)
+        Path_destroy(p->path);
+    std::memset(p, 0, sizeof *p);
+}
+
+const ObjItemOps kPathOps = {drawPath, identifyPath, boundsPath};
+
+bool isHidden(const Edr_Style *style)
+{
+    uint32_t v = style ? Edr_Style_get(style, PropId_visibility, nullptr) : 0;
+    return v == KwId_hidden || v == KwId_collapse;
+}
+
+// One item painted from property id of the node's style.
+int makeItem(Edr_Node *node, const Edr_Style *style, uint32_t id, ObjHeader **out)
+{
+    *out = nullptr;
+    ObjHeader *o = Obj_create(&PathItem_class, 0);
+    if (!o)
+        return Res_noMemory;
+    PathItemPart *p = PathItem_part(o);
+    p->paint = static_cast<PathPaint *>(Mem_calloc(1, sizeof(PathPaint)));
+    if (!p->paint) {
+        Obj_destroy(o);
+        return Res_noMemory;
+    }
+    p->paint->isStroke = id == PropId_drawColour;
+    if (p->paint->isStroke)
+        Edr_Style_getLineRecord(style, p->paint->stroke);
+    else
+        p->paint->stroke[0] =
+            Edr_Style_get(style, kPropFillRule, nullptr) == FillRule_evenOddKeyword ? 1 : 0;
+    if (isHidden(style))
+        o->flags |= Obj_hidden;
+    o->node = node;
+    p->node = node;
+    p->path = static_cast<Path *>(Edr_Node_payloadOrNull(node));
+    p->bounds = pathBounds(p->path);
+    Rect box = p->bounds;
+    if (box.x0 < box.x1 && box.y0 < box.y1)
+        Obj_setBox(o, &box);
+    Edr_StylePayload v{};
+    uint32_t type = Edr_Style_get(style, id, &v);
+    if (id == kPropServer) {
+        p->server = static_cast<PaintServer *>(Mem_calloc(1, sizeof(PaintServer)));
+        int err = p->server ? Word_paintServerFromProp(p->server, type == kTypeList ? v.word : 0)
+                            : Res_noMemory;
+        p->paintKind = 1;
+        if (err) {
+            Obj_destroy(o);
+            return err;
+        }
+    } else {
+        uint8_t c[4] = {0, 0, 0, 0xFF};
+        Edr_Style_getWithFallback(style, id, c, 1);
+        p->colour =
+            uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
+    }
+    *out = o;
+    return Res_ok;
+}
+
+bool emptyBounds(ObjHeader *item)
+{
+    const Rect &b = PathItem_part(item)->bounds;
+    return !(b.x0 < b.x1 && b.y0 < b.y1);
+}
+
+// Places one item at the start limit, or 4099 when it is wider than the
+// room (the entry pushed back first while it may fit on a later line).
+int fit(LayoutBox *box, BoxIter *iter, ObjHeader *item, IterEntry *entry)
+{
+    PathItemPart *p = PathItem_part(item);
+    int64_t w = int64_t(p->bounds.x1) - p->bounds.x0;
+    int64_t room = int64_t(box->block.lineRight) - box->block.lineLeft;
+    if (room < w) {
+        if (room < box->availableWidth && entry->rewinds < Replaced_maxRewinds && iter)
+            BoxIter_rewindTo(iter, entry);
+        return 0x1003;
+    }
+    p->offset[0] = sat(int64_t(box->block.lineLeft) - p->bounds.x0);
+    p->offset[1] = 0;
+    item->origin[0] = p->offset[0];
+    item->origin[1] = 0;
+    box->block.lineLeft = sat(int64_t(box->block.lineLeft) + w);
+    return Res_ok;
+}
+
+} // namespace
+
+const ObjClass PathItem_class = {&kPathOps, int32_t(sizeof(PathItemPart)), freePath, Obj_itemPlain};
+
+PathItemPart *PathItem_part(ObjHeader *item)
+{
+    return item && item->cls == &PathItem_class ? static_cast<PathItemPart *>(Obj_part(item))
+                                                : nullptr;
+}
+
+void Layout_freeGraphicObject(ObjHeader *item)
+{
+    Obj_destroy(item);
+}
+
+int PathItem_makePair(LayoutBox *, IterEntry *entry, ObjHeader **stroke, ObjHeader **fill)
+{
+    *stroke = *fill = nullptr;
+    const Edr_Style *style = entry->style;
+    uint32_t mode = style ? Edr_Style_get(style, kPropPaintMode, nullptr) : 0;
+    bool wantStroke = mode == PaintMode_stroke || mode == PaintMode_strokeFill ||
+                      mode == PaintMode_strokeFillServer;
+    bool wantFill = mode == PaintMode_fill || mode == PaintMode_fillServer ||
+                    mode == PaintMode_strokeFill || mode == PaintMode_strokeFillServer;
+    if (wantStroke) {
+        int err = makeItem(entry->node, style, PropId_drawColour, stroke);
+        if (err)
+            return err;
+        if (emptyBounds(*stroke)) {
+            Obj_destroy(*stroke);
+            *stroke = nullptr;
+        }
+    }
+    if (wantFill) {
+        uint32_t id =
+            (mode == PaintMode_fill || mode == PaintMode_strokeFill) ? PropId_color : kPropServer;
+        int err = makeItem(entry->node, style, id, fill);
+        if (err) {
+            Obj_destroy(*stroke);
+            *stroke = nullptr;
+            return err;
+        }
+        if (emptyBounds(*fill)) {
+            Obj_destroy(*fill);
+            *fill = nullptr;
+        }
+    }
+    return Res_ok;
+}
+
+int PathItem_place(LayoutBox *box, BoxIter *iter, IterEntry *entry)
+{
+    ObjHeader *stroke = nullptr, *fill = nullptr;
+    int err = PathItem_makePair(box, entry, &stroke, &fill);
+    if (err || (!stroke && !fill))
+        return err;
+    LayerList_selectKey(box->layers, LayerList_normalKey);
+    err = fit(box, iter, fill ? fill : stroke, entry);
+    if (err) {
+        Obj_destroy(stroke);
+        Obj_destroy(fill);
+        return err;
+    }
+    if (fill && stroke) {
+        PathItemPart *s = PathItem_part(stroke), *f = PathItem_part(fill);
+        s->offset[0] = f->offset[0];
+        s->offset[1] = f->offset[1];
+        stroke->origin[0] = fill->origin[0];
+        stroke->origin[1] = fill->origin[1];
+        if (f->matrix) {
+            s->matrix = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
+            if (!s->matrix) {
+                Obj_destroy(stroke);
+                Obj_destroy(fill);
+                return Res_noMemory;
+            }
+            *s->matrix = *f->matrix;
+        }
+    }
+    if (stroke)
+        LayerList_append(box->layers, stroke);
+    if (fill)
+        LayerList_append(box->layers, fill);
+    return Res_ok;
+}
+
+int Layout_placePathItem(LayoutBox *box, Edr_Style *style, Edr_Node *node, Edr_Node *,
+                         const Rect *rect, int32_t height)
+{
+    IterEntry e{};
+    e.style = style;
+    e.node = node;
+    ObjHeader *items[2] = {nullptr, nullptr};
+    int err = PathItem_makePair(box, &e, &items[0], &items[1]);
+    if (err)
+        return err;
+    int32_t rh = rect->y1 - rect->y0;
+    for (ObjHeader *o : items) {
+        if (!o)
+            continue;
+        if (height && rh > 0 && height != rh) {
+            PathItemPart *p = PathItem_part(o);
+            p->matrix = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
+            if (!p->matrix) {
+                Obj_destroy(items[0]);
+                Obj_destroy(items[1]);
+                return Res_noMemory;
+            }
+            *p->matrix = *Matrix_identity();
+            p->matrix->d = -sat((int64_t(height) << 16) / rh);
+            Rect box = transformedBounds(p->bounds, p->matrix);
+            Obj_setBox(o, &box);
+        }
+        o->origin[0] = rect->x0;
+        o->origin[1] = rect->y0;
+        LayerList_append(box->layers, o);
+    }
+    return Res_ok;
+}
