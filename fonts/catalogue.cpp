@@ -46,7 +46,8 @@ int grow(void **items, uint32_t count, uint32_t *capacity, size_t size)
     return Res_ok;
 }
 
-int addPair(FontAlias **items, uint32_t *count, uint32_t *capacity, const char *key, const char *value)
+int addPair(FontAlias **items, uint32_t *count, uint32_t *capacity, const char *key,
+            const char *value)
 {
     void *p = *items;
     if (grow(&p, *count, capacity, sizeof(FontAlias)) != Res_ok)
@@ -108,8 +109,8 @@ int readNames(EngineContext *context, FontFace *face)
 }
 
 // One face of kind at the directory offset, its names read when asked.
-int openFace(EngineContext *context, const Url *url, uint32_t kind, uint32_t dirOffset, uint32_t rank,
-             bool names, FontFace **out)
+int openFace(EngineContext *context, const Url *url, uint32_t kind, uint32_t dirOffset,
+             uint32_t rank, bool names, FontFace **out)
 {
     *out = nullptr;
     FontFace *face = nullptr;
@@ -145,8 +146,10 @@ int readCollection(EngineContext *context, const Url *url, uint32_t *offsets, ui
     if (rc == Res_ok)
         rc = BufStream_read(reader, head, have);
     if (rc == Res_ok) {
-        uint32_t faces = uint32_t(head[8]) << 24 | uint32_t(head[9]) << 16 | uint32_t(head[10]) << 8 | head[11];
-        uint32_t want = 12 + 4 * (faces < FontCollection_maxFaces ? faces : FontCollection_maxFaces);
+        uint32_t faces =
+            uint32_t(head[8]) << 24 | uint32_t(head[9]) << 16 | uint32_t(head[10]) << 8 | head[11];
+        uint32_t want =
+            12 + 4 * (faces < FontCollection_maxFaces ? faces : FontCollection_maxFaces);
         if (want > have) {
             rc = BufStream_setRange(context, reader, 0, want);
             if (rc == Res_ok)
@@ -269,7 +272,9 @@ int mapLine(void *arg, uint32_t section, char *line)
         return rc ? rc : addPair(&c->defaults, &c->defaultCount, &c->defaultCapacity, key, value);
     case FontMap_supplements:
         rc = FontMap_splitPair(line, &key, &value);
-        return rc ? rc : addPair(&c->supplements, &c->supplementCount, &c->supplementCapacity, key, value);
+        return rc ? rc
+                  : addPair(&c->supplements, &c->supplementCount, &c->supplementCapacity, key,
+                            value);
     case FontMap_library:
         return libraryLine(m, line);
     default:
@@ -313,13 +318,21 @@ void sortUrls(Url **urls, uint32_t count)
 }
 
 // The font files of the directory as URLs resolved against it.
-int listFiles(EngineContext *context, const FontEngine *fe, const Url *fontsDir, Url ***out, uint32_t *count)
+int listFiles(EngineContext *context, const FontEngine *fe, const Url *fontsDir, Url ***out,
+              uint32_t *count)
 {
     *out = nullptr;
     *count = 0;
+    // A directory on disk is listed through the pattern "*"; the built-in
+    // files' folders are listed by their own path.
+    bool builtIn = fontsDir->path && Ustr_ncmpCstr(fontsDir->path, "/okala_dir/", 11) == 0;
+    Url *listing = builtIn ? Url_copy(fontsDir) : Url_resolveText(context, u"*", fontsDir);
+    if (!listing)
+        return Res_noMemory;
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    int rc = Vfs_open(fontsDir, Vfs_modeList, &h, &accepted, context);
+    int rc = Vfs_open(listing, Vfs_modeList, &h, &accepted, context);
+    Url_free(listing);
     if (rc == Res_fileCannotOpen)
         return Res_ok; // no fonts directory: no files
     if (rc != Res_ok)
@@ -418,7 +431,8 @@ void FontCatalogue_free(FontCatalogue *catalogue)
 int FontCatalogue_addFace(FontCatalogue *catalogue, Url *url, FontFace *face)
 {
     if (catalogue->faceCount == catalogue->faceCapacity) {
-        uint32_t next = catalogue->faceCapacity ? catalogue->faceCapacity * 2 : FontCatalogue_firstCapacity;
+        uint32_t next =
+            catalogue->faceCapacity ? catalogue->faceCapacity * 2 : FontCatalogue_firstCapacity;
         FontFace **faces = static_cast<FontFace **>(Mem_malloc(size_t(next) * sizeof(FontFace *)));
         Url **urls = static_cast<Url **>(Mem_calloc(next, sizeof(Url *)));
         if (!faces || !urls) {
@@ -462,7 +476,8 @@ int FontFile_openFaces(EngineContext *context, const Url *url, FontFace **faces,
     if (kind == FontFile_notFont || (kind == FontFile_fontPack && !(fe && fe->packOps)))
         return Res_fontUnsupported;
     if (kind != FontFile_collection) {
-        int rc = openFace(context, url, kind, 0, FontCatalogue_unicodeRank, kind != FontFile_ef1, &faces[0]);
+        int rc = openFace(context, url, kind, 0, FontCatalogue_unicodeRank, kind != FontFile_ef1,
+                          &faces[0]);
         if (rc == Res_ok)
             *count = 1;
         return rc;
@@ -471,7 +486,8 @@ int FontFile_openFaces(EngineContext *context, const Url *url, FontFace **faces,
     uint32_t n = 0;
     int rc = readCollection(context, url, offsets, &n);
     for (uint32_t i = 0; i < n && rc == Res_ok; i++) {
-        rc = openFace(context, url, kind, offsets[i], FontCatalogue_collectionRank, true, &faces[i]);
+        rc =
+            openFace(context, url, kind, offsets[i], FontCatalogue_collectionRank, true, &faces[i]);
         if (rc == Res_ok)
             *count = i + 1;
     }
@@ -520,7 +536,8 @@ int FontCatalogue_nameFaces(FontCatalogue *catalogue)
             if (rc == Res_ok)
                 rc = FontNames_add(&face->name, "Symbol");
         }
-        if (!dingbats && (r1 & dingbatRange1) == dingbatRange1 && (r2 & dingbatRange2) == dingbatRange2) {
+        if (!dingbats && (r1 & dingbatRange1) == dingbatRange1 &&
+            (r2 & dingbatRange2) == dingbatRange2) {
             dingbats = true;
             if (rc == Res_ok)
                 rc = FontNames_add(&face->name, "Wingdings");
@@ -529,7 +546,8 @@ int FontCatalogue_nameFaces(FontCatalogue *catalogue)
     return rc;
 }
 
-int FontCatalogue_scanDirectory(EngineContext *context, FontCatalogue *catalogue, const Url *fontsDir)
+int FontCatalogue_scanDirectory(EngineContext *context, FontCatalogue *catalogue,
+                                const Url *fontsDir)
 {
     if (!catalogue || !fontsDir)
         return Res_nullInput;

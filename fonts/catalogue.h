@@ -18,10 +18,10 @@ struct FontFace;
 struct Url;
 
 enum : uint32_t {
-    FontCatalogue_firstCapacity = 4, // arrays start here and double when full
-    FontCatalogue_scanFirst = 32,    // room for listed files, doubled when full
-    FontCatalogue_supplementKey = 31, // characters of a file name compared with supplements
-    FontCatalogue_unicodeLimit = 247, // longest name list whose face counts for "unicode"
+    FontCatalogue_firstCapacity = 4,   // arrays start here and double when full
+    FontCatalogue_scanFirst = 32,      // room for listed files, doubled when full
+    FontCatalogue_supplementKey = 31,  // characters of a file name compared with supplements
+    FontCatalogue_unicodeLimit = 247,  // longest name list whose face counts for "unicode"
     FontCatalogue_collectionRank = 58, // preferred map rank of collection faces
     FontCatalogue_unicodeRank = 62,    // preferred map rank of every other face
 };

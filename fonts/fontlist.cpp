@@ -44,8 +44,8 @@ const int32_t captionSize = 0x80000; // 8 points
 
 // Every printable character is the missing-glyph box (glyph 1), spaces a
 // glyph without outline (glyph 2), one advance for all.
-int boxMap(FontList *, uint32_t font, const char16_t *chars, uint32_t n, uint16_t *glyphs, uint8_t *fonts,
-           uint32_t *unmapped)
+int boxMap(FontList *, uint32_t font, const char16_t *chars, uint32_t n, uint16_t *glyphs,
+           uint8_t *fonts, uint32_t *unmapped)
 {
     for (uint32_t i = 0; i < n && *unmapped; i++) {
         if (glyphs[i] != 0 || chars[i] < 32)
@@ -57,8 +57,8 @@ int boxMap(FontList *, uint32_t font, const char16_t *chars, uint32_t n, uint16_
     return Res_ok;
 }
 
-int boxMetrics(FontList *, uint32_t font, const uint16_t *, uint32_t n, const uint8_t *fonts, uint16_t *first,
-               uint16_t *advances)
+int boxMetrics(FontList *, uint32_t font, const uint16_t *, uint32_t n, const uint8_t *fonts,
+               uint16_t *first, uint16_t *advances)
 {
     for (uint32_t i = 0; i < n; i++)
         if ((fonts[i] & 7) == font) {
@@ -84,7 +84,8 @@ int boxList(const Matrix *matrix, FontList **out)
     if (!b)
         return Res_noMemory;
     b->list.refs = 1;
-    if (LruCache_resize(64, &b->caches.paths) != Res_ok || LruArena_resize(64, &b->caches.masks) != Res_ok) {
+    if (LruCache_resize(64, &b->caches.paths) != Res_ok ||
+        LruArena_resize(64, &b->caches.masks) != Res_ok) {
         Font_listRelease(&b->list);
         return Res_noMemory;
     }
@@ -117,17 +118,18 @@ FontFace *faceOf(FontList *list, uint32_t font)
     return static_cast<FontHandle *>(list->fonts[font].font)->face;
 }
 
-int faceMap(FontList *list, uint32_t font, const char16_t *chars, uint32_t n, uint16_t *glyphs, uint8_t *fonts,
-            uint32_t *unmapped)
+int faceMap(FontList *list, uint32_t font, const char16_t *chars, uint32_t n, uint16_t *glyphs,
+            uint8_t *fonts, uint32_t *unmapped)
 {
     FontFace *face = faceOf(list, font);
     if (!face->map)
         return Res_ok;
-    return face->map(face, reinterpret_cast<const uint16_t *>(chars), n, font, glyphs, fonts, unmapped);
+    return face->map(face, reinterpret_cast<const uint16_t *>(chars), n, font, glyphs, fonts,
+                     unmapped);
 }
 
-int faceMetrics(FontList *list, uint32_t font, const uint16_t *glyphs, uint32_t n, const uint8_t *fonts,
-                uint16_t *first, uint16_t *advances)
+int faceMetrics(FontList *list, uint32_t font, const uint16_t *glyphs, uint32_t n,
+                const uint8_t *fonts, uint16_t *first, uint16_t *advances)
 {
     FontFace *face = faceOf(list, font);
     if (!face->advance) {
@@ -139,8 +141,8 @@ int faceMetrics(FontList *list, uint32_t font, const uint16_t *glyphs, uint32_t 
     return face->advance(face, glyphs, n, font, fonts, first, advances);
 }
 
-int faceKerning(FontList *list, uint32_t font, const uint16_t *glyphs, uint32_t n, const uint8_t *fonts,
-                uint16_t *advances)
+int faceKerning(FontList *list, uint32_t font, const uint16_t *glyphs, uint32_t n,
+                const uint8_t *fonts, uint16_t *advances)
 {
     FontFace *face = faceOf(list, font);
     return face->kerning ? face->kerning(face, glyphs, n, font, fonts, advances) : Res_ok;
@@ -229,7 +231,8 @@ void releaseHandle(FontEngine *fe, FontHandle *h)
         return;
     for (uint32_t i = 0; i < fe->handleCount; i++)
         if (fe->handles[i] == h) {
-            memmove(fe->handles + i, fe->handles + i + 1, (fe->handleCount - i - 1) * sizeof(FontHandle *));
+            memmove(fe->handles + i, fe->handles + i + 1,
+                    (fe->handleCount - i - 1) * sizeof(FontHandle *));
             fe->handleCount--;
             break;
         }
@@ -312,8 +315,8 @@ void FontList_releaseAllHandles(FontEngine *fe)
     fe->handleCount = 0;
 }
 
-int Font_listCreate(EngineInstance *instance, const char *const *families, uint32_t count, uint32_t flags,
-                    const Matrix *matrix, FontList **out)
+int Font_listCreate(EngineInstance *instance, const char *const *families, uint32_t count,
+                    uint32_t flags, const Matrix *matrix, FontList **out)
 {
     if (!out)
         return Res_nullInput;
@@ -327,8 +330,8 @@ int Font_listCreate(EngineInstance *instance, const char *const *families, uint3
     FontFace *candidates[FontMatch_maxCandidates];
     uint32_t n = 0;
     FontFace *extra = nullptr;
-    int rc = Css_fontMatchFamilies(context, &fe->match, families, families ? count : 0, flags, candidates, &n, &m,
-                                   &extra);
+    int rc = Css_fontMatchFamilies(context, &fe->match, families, families ? count : 0, flags,
+                                   candidates, &n, &m, &extra);
     if (rc != Res_ok) {
         Lock_release(&fe->lock);
         return rc;
@@ -455,13 +458,14 @@ int Font_measureCaption(EngineInstance *instance, const char16_t *text, Rect *bo
     FontList *list = nullptr;
     int rc = Font_listCreate(instance, families, 1, 0, nullptr, &list);
     if (rc == Res_ok)
-        rc = TextRun_measureFit(list, captionSize, 0, nullptr, text, n, 0, 0, 0x7FFFFFFF, nullptr, bounds);
+        rc = TextRun_measureFit(list, captionSize, 0, nullptr, text, n, 0, 0, 0x7FFFFFFF, nullptr,
+                                bounds);
     Font_listRelease(list);
     return rc;
 }
 
-int Font_drawCaption(EngineInstance *instance, const char16_t *text, uint32_t length, uint32_t colour,
-                     const Matrix *position, const DrawTarget *target)
+int Font_drawCaption(EngineInstance *instance, const char16_t *text, uint32_t length,
+                     uint32_t colour, const Matrix *position, const DrawTarget *target)
 {
     if (!text || length == 0)
         return Res_ok;
@@ -469,7 +473,8 @@ int Font_drawCaption(EngineInstance *instance, const char16_t *text, uint32_t le
     FontList *list = nullptr;
     int rc = Font_listCreate(instance, families, 1, 0, nullptr, &list);
     if (rc == Res_ok)
-        rc = TextRun_outline(list, captionSize, 0, nullptr, text, length, 0, 0, position, nullptr, target, colour);
+        rc = TextRun_outline(list, captionSize, 0, nullptr, text, length, 0, 0, position, nullptr,
+                             target, colour);
     Font_listRelease(list);
     return rc;
 }

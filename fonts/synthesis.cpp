@@ -25,8 +25,8 @@ Base14Slot *slotOf(FontFace *face)
 
 // The real face's map; every glyph it gives this font becomes the
 // character code itself.
-int synthesisMap(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t sourceTag, uint16_t *glyphs,
-                 uint8_t *tags, uint32_t *remaining)
+int synthesisMap(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t sourceTag,
+                 uint16_t *glyphs, uint8_t *tags, uint32_t *remaining)
 {
     FontFace *real = face->parent;
     if (!real || !real->map)
@@ -38,8 +38,8 @@ int synthesisMap(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t sou
     return rc;
 }
 
-int synthesisAdvance(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t runTag, const uint8_t *tags,
-                     uint16_t *first, uint16_t *advances)
+int synthesisAdvance(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t runTag,
+                     const uint8_t *tags, uint16_t *first, uint16_t *advances)
 {
     Base14Slot *slot = slotOf(face);
     if (!slot || !slot->metrics)
@@ -47,8 +47,8 @@ int synthesisAdvance(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t
     return slot->metrics(slot, codes, n, runTag, tags, first, advances);
 }
 
-int synthesisKerning(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t runTag, const uint8_t *tags,
-                     uint16_t *advances)
+int synthesisKerning(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t runTag,
+                     const uint8_t *tags, uint16_t *advances)
 {
     Base14Slot *slot = slotOf(face);
     if (!slot || !slot->kerning)
@@ -73,8 +73,8 @@ int synthesisOutline(FontFace *face, uint16_t code, GlyphPath **out)
 }
 
 // The face's table lookups have the shapes of a face's operations.
-int spacesAdvance(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag, const uint8_t *tags,
-                  uint16_t *first, uint16_t *advances)
+int spacesAdvance(FontFace *face, const uint16_t *glyphs, uint32_t n, uint32_t runTag,
+                  const uint8_t *tags, uint16_t *first, uint16_t *advances)
 {
     return SpacesFont_metrics(face, glyphs, n, runTag, tags, first, advances);
 }
