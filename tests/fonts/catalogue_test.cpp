@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -414,6 +415,53 @@ TEST_F(FontListTest, CaptionsMeasureInTheDefaultFamily)
     ASSERT_EQ(Font_measureCaption(&instance, u"Caption", &r), Res_ok);
     EXPECT_GT(r.x1, r.x0);
     EXPECT_EQ(ctx->fontEngine->handleCount, 0u);
+}
+
+TEST_F(CatalogueTest, LanguageModulesRegisterTheirFilesAndPackSupportOnce)
+{
+    FontEngine *fe = ctx->fontEngine;
+    EXPECT_EQ(fe->packOps, nullptr);
+    FontEngine_registerBuiltins(ctx);
+    int32_t count = RomFs_count(ctx);
+    std::vector<std::string> paths;
+    for (int32_t i = 0; i < count; i++)
+        if (RomFs_entries(ctx)[i].path)
+            paths.push_back(RomFs_entries(ctx)[i].path);
+    for (const char *want : {"/okala_dir/Fonts/msyrr.ef1", "/okala_dir/Fonts/dbtrr.ef1",
+                             "/okala_dir/Fonts/bincmaps/adobe-japan1-ucs2.dat",
+                             "/okala_dir/Fonts/bincmaps/hkm314-b5-h.dat"})
+        EXPECT_NE(std::find(paths.begin(), paths.end(), want), paths.end()) << want;
+    ASSERT_NE(fe->packOps, nullptr);
+    EXPECT_NE(fe->cmapFormats->entries[CmapFormat_bitmap].map, nullptr);
+    FontPackOps *ops = fe->packOps;
+    FontEngine_registerBuiltins(ctx); // a second time changes nothing
+    EXPECT_EQ(RomFs_count(ctx), count);
+    EXPECT_EQ(fe->packOps, ops);
+    // With pack support a font pack opens.
+    writeFile("pack.ffs", fontFixture("pack.ffs"));
+    Url *u = fileUrl("pack.ffs");
+    FontFace *faces[FontCollection_maxFaces];
+    uint32_t n = 0;
+    EXPECT_EQ(FontFile_openFaces(ctx, u, faces, &n), Res_ok);
+    ASSERT_EQ(n, 1u);
+    EXPECT_EQ(faces[0]->kind, FontFile_fontPack);
+    Font_faceRelease(faces[0]);
+    Url_free(u);
+}
+
+// Hosts register the built-in files after the font engine is configured:
+// the catalogue is read again so that the map's lines naming them count.
+TEST_F(CatalogueTest, BuiltInFilesRegisteredAfterConfigurationJoinTheCatalogue)
+{
+    Url *u = url("file://root/okala_dir/Fonts/");
+    ASSERT_EQ(FontEngine_configure(ctx, u), Res_ok);
+    Url_free(u);
+    EXPECT_EQ(named("Symbol PS"), nullptr);
+    FontEngine_registerBuiltins(ctx);
+    FontFace *symbol = named("Symbol PS");
+    ASSERT_NE(symbol, nullptr);
+    EXPECT_EQ(symbol->kind, FontFile_ef1);
+    EXPECT_NE(named("ZapfDingbats"), nullptr);
 }
 
 TEST_F(CatalogueTest, TheEnginesSpacesFace)
