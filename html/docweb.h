@@ -55,6 +55,19 @@ int Form_controlFlag12(const void *control);
 int Form_Widget_getFlags(const void *control, uint32_t *flags);
 // The control's rectangle {x0, y0, x1, y1}; 6656 for a null control.
 int Form_Widget_getRect(const void *control, int32_t rect[4]);
+// Sets the control's rectangle {x0, y0, x1, y1}; 6656 for a null control.
+int Form_Widget_setRect(void *control, const int32_t rect[4]);
+// The size the control would like; 6656 for a null control.
+int Form_Widget_preferredSize(const void *control, int32_t *width, int32_t *height);
+// Gives the control the text style of its line (a layout text format), its
+// colour (0xAABBGGRR) and its direction. 0 or the control's error.
+int Form_Widget_applyStyle(void *control, const void *textFormat, uint32_t colour,
+                           int rightToLeft);
+// Bits of the control's flag word that layout reads.
+enum : uint32_t {
+    Form_Widget_flagItem = 1u << 2, // laid out as an item of its own
+    Form_Widget_flagNest = 1u << 11, // a control nested in another is laid out with it
+};
 // Passes an event to a form control's handler. 0 or the handler's error.
 int Edr_Widget_sendEvent(EngineContext *context, void *control, void *event);
 // The control's kind (kind 144 is not counted among form elements).

@@ -162,6 +162,32 @@ int Form_Widget_getRect(const void *control, int32_t rect[4])
     return 0;
 }
 
+int Form_Widget_setRect(void *control, const int32_t rect[4])
+{
+    if (!control)
+        return Res_formNoWidget;
+    for (int i = 0; i < 4; i++)
+        static_cast<InterimControl *>(control)->rect[i] = rect[i];
+    return 0;
+}
+
+// Interim: a control likes the size of its rectangle and takes no style.
+int Form_Widget_preferredSize(const void *control, int32_t *width, int32_t *height)
+{
+    *width = *height = 0;
+    if (!control)
+        return Res_formNoWidget;
+    const int32_t *r = static_cast<const InterimControl *>(control)->rect;
+    *width = r[2] - r[0];
+    *height = r[3] - r[1];
+    return 0;
+}
+
+int Form_Widget_applyStyle(void *control, const void *, uint32_t, int)
+{
+    return control ? 0 : int(Res_formNoWidget);
+}
+
 int Edr_Widget_sendEvent(EngineContext *, void *control, void *)
 {
     return control ? 0 : int(Res_formNoWidget);

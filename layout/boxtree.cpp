@@ -25,7 +25,9 @@
 #include "html/web/mime.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
+#include "layout/block.h"
 #include "layout/layout.h"
+#include "layout/line.h"
 #include "layout/listmarker.h"
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
@@ -475,7 +477,6 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     if (!marking && root->flowMode == 0 && anchoredType(Edr_Doc_getTypeCode(doc)))
         root->positioned = Layout_positionedObjects;
     root->flowOrAnchored = root->flowMode != 0 || root->positioned ? 1 : 0;
-    root->wrap = 1;
 
     // Width: a negative width is fixed, replaced by the flow width only
     // when that is smaller.
@@ -524,10 +525,11 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         FloatArea_setFlag(page->items, 1);
     }
     LayoutBox *current = page;
-    if (!err && !root->noContent) {
-        int32_t indent = root->flowMode ? width / 128 : 0;
-        err = Layout_layoutBlock(&current, sectionNode, style, indent, rec->paged ? 12 : 0);
-    }
+    LineCounter lines{};
+    int32_t indent = root->flowMode ? width / 128 : 0;
+    if (!err && !root->noContent)
+        err = Layout_layoutBlock(&current, sectionNode, style, indent, indent, &lines,
+                                 rec->paged ? 12 : 0);
     if (!err && unbounded) {
         // The page takes its size from its content: wider content widens a
         // page of free width in normal flow; an exact height is kept, a

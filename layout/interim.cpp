@@ -2,12 +2,16 @@
 // Each does the least its callers need and says so; the real definitions
 // replace them when layout is built.
 #include <algorithm>
+#include <cstdlib>
 
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "document/style/style.h"
+#include "document/style/styleread.h"
 #include "graphics/boxitem.h"
+#include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/listmarker.h"
 #include "layout/rectcollector.h"
@@ -17,28 +21,19 @@
 #include "graphics/textitem.h"
 #include "graphics/textrun.h"
 
-// Interim: block layout lays out nothing yet.
-int Layout_layoutBlock(LayoutBox **, Edr_Node *, Edr_Style *, int32_t, uint32_t)
+// Interim: pages have no headers, footers or background pictures yet; a
+// paged page keeps its top and bottom margins free of content.
+int PageDecor_place(LayoutBox *box)
 {
-    return Res_ok;
-}
-
-// Interim: the block builder places no lines yet.
-int Layout_buildBlock(LayoutBox **, Edr_Node *, BoxIter *, Edr_Style *, LineCounter *)
-{
-    return Res_ok;
-}
-
-// Interim: anchored drawing objects are not placed yet.
-int Layout_positionedObjects(LayoutBox *, Edr_Style *, Edr_Node *, int32_t, int32_t)
-{
-    return Res_ok;
-}
-
-// Interim: pages have no headers, footers or background pictures yet.
-int PageDecor_place(LayoutBox *)
-{
-    return Res_ok;
+    if (!box->section || !box->section->paged || !box->items)
+        return Res_ok;
+    int32_t top = 0, bottom = 0;
+    (void)Edr_Style_getLength(box->section->style, PropId_marginTop, &top);
+    (void)Edr_Style_getLength(box->section->style, PropId_marginBottom, &bottom);
+    Rect above{INT32_MIN, box->pageRect[3] - std::abs(top), INT32_MAX, INT32_MAX};
+    Rect below{INT32_MIN, INT32_MIN, INT32_MAX, box->pageRect[1] + std::abs(bottom)};
+    int err = top ? FloatArea_occupy(box->items, &above) : Res_ok;
+    return !err && bottom ? FloatArea_occupy(box->items, &below) : err;
 }
 
 // Interim: the item is a plain box item over the content rectangle (the
@@ -58,35 +53,6 @@ int Layout_makeBoxItem(LayoutBox *, Edr_Node *, ObjHeader **item, Rect *rect, Ed
 int Layout_redrawNode(EngineContext *, Edr_Doc *, Edr_Node *)
 {
     return 0;
-}
-
-// Interim: the text format is the style's font size in points (16.16), no
-// font list, no flags or spacing.
-int Layout_fontForStyle(LayoutBox *, Edr_Style *style, LayoutFont *out)
-{
-    *out = LayoutFont{};
-    int64_t points = int64_t(Edr_Style_fontSize(style)) * 72;
-    out->size = points > INT32_MAX ? INT32_MAX : int32_t(points);
-    return Res_ok;
-}
-
-// Interim: the format a list marker needs: the style's font size in
-// points (16.0 without one) and the font list of its family from the
-// document's cache; no weight, decoration or spacing yet.
-int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
-{
-    *out = TextFormat{};
-    out->styleWords[0] = out->styleWords[1] = 1;
-    int32_t length = 0;
-    int64_t points =
-        Edr_Style_getLength(style, PropId_fontSize, &length) ? int64_t(length) * 72 : 0x100000;
-    out->size = int32_t(std::clamp<int64_t>(points, 0x80000, INT32_MAX));
-    LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(box->document));
-    if (!cache)
-        return Res_nullInput;
-    const char16_t *family =
-        reinterpret_cast<const char16_t *>(Edr_Style_getString(style, PropId_fontFamily));
-    return FontCache_get(box->context, &cache->fonts, family, 0, &out->font);
 }
 
 // Interim: a label's box is its run's extent from the pen, with no
@@ -109,19 +75,6 @@ int BoxBackground_findImage(LayoutBox *, int32_t, uint32_t, ObjHeader **item)
 {
     *item = nullptr;
     return Res_ok;
-}
-
-// Interim: a line may break after each stretch of spaces, tabs and line
-// ends that follows other text.
-uint32_t Layout_nextBreak(const char16_t *text, uint32_t length, uint32_t *)
-{
-    auto white = [](char16_t c) { return c == u' ' || (c >= 9 && c <= 13); };
-    uint32_t i = 0;
-    while (i < length && !white(text[i]))
-        i++;
-    while (i < length && white(text[i]))
-        i++;
-    return i;
 }
 
 // Interim: tables are not laid out; the widths already in the node's extra
@@ -178,3 +131,61 @@ int RectCollector_clipItem(ObjHeader *item, const Rect *rect, uint32_t)
     Rect box = Obj_box(item);
     return Rect_disjoint(&box, rect);
 }
+
+// Interim: replaced content, paths, grids and drawings place nothing until
+// replaced-item layout is built.
+int Layout_placeImageBox(LayoutBox *, LineState *, IterEntry *)
+{
+    return Res_ok;
+}
+
+int Layout_placeFormControl(LayoutBox *, LineState *, IterEntry *)
+{
+    return Res_ok;
+}
+
+int Layout_placeObject(LayoutBox *, LineState *, IterEntry *, Edr_Node *)
+{
+    return Res_ok;
+}
+
+int Layout_makeImageNodeItem(LayoutBox *, ObjHeader **item, IterEntry *)
+{
+    *item = nullptr;
+    return Res_ok;
+}
+
+int PathItem_place(LayoutBox *, BoxIter *, IterEntry *)
+{
+    return Res_ok;
+}
+
+int GridLayout_run(LayoutBox *, Edr_Node *)
+{
+    return Res_ok;
+}
+
+int Layout_placeDrawing(LayoutBox *, BoxIter *, int32_t, int32_t, uint32_t)
+{
+    return Res_ok;
+}
+
+// Interim: tables have no width and place nothing until table layout is
+// built; a multi-column block lays out as one column.
+int TableLayout_measure(LayoutBox *, Edr_Node *, Edr_Style *, int32_t *minWidth, int32_t *maxWidth)
+{
+    *minWidth = *maxWidth = 0;
+    return Res_ok;
+}
+
+int TableLayout_run(LayoutBox *, Edr_Node *, Edr_Style *, const Rect *, LayerList *, Rect *extent)
+{
+    *extent = Rect_emptyBound;
+    return Res_ok;
+}
+
+int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node)
+{
+    return (*box)->nestedBlock ? (*box)->nestedBlock(box, node, style) : Res_ok;
+}
+

@@ -35,6 +35,7 @@ struct ObjHeader;
 struct Rect;
 struct Edr_PageRec;
 struct LayoutBox;
+struct LineCounter;
 
 // The section a box lays out; every page box has its own copy.
 struct SectionRec {
@@ -165,10 +166,19 @@ struct LayoutBox {
     uint32_t stateFlags; // BoxState_*
     int32_t savedWord;   // saved with the state
     BoxShared *shared;
-    // Lines wrap (1 at creation); flowMode is non-zero or positioned set.
-    uint32_t wrap;
+    // flowMode is non-zero or positioned is set: text may be cut at any
+    // character.
     uint32_t flowOrAnchored;
     BlockState block;
+    LineCounter *lines;     // the line counter a nested block's builder continues
+    int32_t alignShift;     // a right or centre aligned shrink-to-fit block's shift
+    int32_t lineHeight;     // the natural height of the current line
+    int32_t layerOffset[2]; // moves an own-layer box's items at its end
+    uint32_t inTable;       // set while a table is placed
+    // Line building (layout/line.h).
+    uint32_t noWrap;        // lines do not wrap (0 at creation: they do)
+    uint32_t hiddenItems;   // the hidden default of the items placed
+    int32_t contentHeight;  // raised to the font size of every text item
 };
 
 // A new section box with its shared record, or null when out of memory.
@@ -233,15 +243,17 @@ void Layout_holdPage(LayoutBox *box);
 constexpr size_t Layout_nestedStackMargin = 32 * 1024;
 
 // Lays out a block node into the box: its content, floats and nested
-// blocks (indent on both sides, edgeMask the edges whose margin, border and
-// padding are dropped). 0 or an error.
+// blocks, leftOffset and rightOffset from the edges of the float area,
+// with the line counter lines (null: a fresh one) and edgeMask the edges
+// whose margin, border and padding are dropped. *box may move to a new
+// page. 0, an error, or the flow results 0x1003 (region full) and 0x1006.
 [[nodiscard]] int Layout_layoutBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style,
-                                     int32_t indent, uint32_t edgeMask);
+                                     int32_t leftOffset, int32_t rightOffset, LineCounter *lines,
+                                     uint32_t edgeMask);
 struct BoxIter;
-struct LineCounter;
 
 // Lays out the block of node whose entries iter delivers into lines, with
-// the line counter (null: a fresh one). *box may move to a new page. 0, a
+// the line counter (null: the box's lines, else a fresh one). *box may move to a new page. 0, a
 // flow result or an error.
 [[nodiscard]] int Layout_buildBlock(LayoutBox **box, Edr_Node *node, BoxIter *iter,
                                     Edr_Style *style, LineCounter *lines);
@@ -304,20 +316,9 @@ struct LayoutFont {
 // Fills *out with the text format of the style set. 0 or an error.
 [[nodiscard]] int Layout_fontForStyle(LayoutBox *box, Edr_Style *style, LayoutFont *out);
 
-// The text format of a run, built from its computed style; display items
-// share it through the document's interned text-style list.
-struct TextFormat {
-    uint32_t flags;      // weight step (bits 0-3) and the font style and variant bits
-    uint32_t decoration; // 1 underline, 2 overline, 4 line-through, 32 rtl, 64; 24 the base
-    int32_t size;        // points, 16.16
-    FontList *font;      // from the document's font-list cache (not counted)
-    int32_t letterSpacing;
-    int32_t wordSpacing;
-    int32_t styleWords[2]; // the run's style record: 1, 1 by default
-};
-
-// Fills *out with the text format of the style. 0 or an error.
-[[nodiscard]] int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out);
+// The text format of a run (layout/line.h); display items share it through
+// the document's interned text-style list.
+struct TextFormat;
 // Record equality of interned text formats (InternList_acquire's test).
 int Layout_textFormatEqual(const void *record, const void *key);
 struct InternNode;
@@ -359,3 +360,32 @@ struct LayoutExtra {
 void Layout_subdocSize(Edr_Node *node, int32_t out[2]);
 // The colour (R, G, B, A) of a palette index.
 void Layout_paletteColour(uint32_t index, uint8_t out[4]);
+
+// Replaced content met in a line or a block: images and replaced boxes,
+// form controls (line null: placed in the first free band), embedded
+// sub-documents, path items, worksheet grids and drawing subtrees (laid
+// out into the box's layers at (x, y)). Each returns 0, 4099 when it does
+// not fit on the line, or an error.
+struct IterEntry;
+struct LineState;
+[[nodiscard]] int Layout_placeImageBox(LayoutBox *box, LineState *line, IterEntry *entry);
+[[nodiscard]] int Layout_placeFormControl(LayoutBox *box, LineState *line, IterEntry *entry);
+[[nodiscard]] int Layout_placeObject(LayoutBox *box, LineState *line, IterEntry *entry,
+                                     Edr_Node *node);
+// *item = the image item of an image node (type 4 or 7), null when there
+// is nothing to show.
+[[nodiscard]] int Layout_makeImageNodeItem(LayoutBox *box, ObjHeader **item, IterEntry *entry);
+[[nodiscard]] int PathItem_place(LayoutBox *box, BoxIter *iter, IterEntry *entry);
+[[nodiscard]] int GridLayout_run(LayoutBox *box, Edr_Node *node);
+[[nodiscard]] int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y,
+                                      uint32_t scale);
+
+// Tables and multi-column blocks: table layout measures a table's minimum
+// and maximum widths and lays it out into a free rectangle (its items into
+// layers, its extent into *extent); a multi-column block lays out its
+// content into columns. 0, 4099 or an error.
+[[nodiscard]] int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style,
+                                      int32_t *minWidth, int32_t *maxWidth);
+[[nodiscard]] int TableLayout_run(LayoutBox *box, Edr_Node *table, Edr_Style *style,
+                                  const Rect *rect, LayerList *layers, Rect *extent);
+[[nodiscard]] int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node);

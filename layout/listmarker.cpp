@@ -11,6 +11,7 @@
 #include "core/text/charset.h"
 #include "core/text/ustr.h"
 #include "core/style/propids.h"
+#include "layout/line.h"
 #include "document/edr/doc.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"

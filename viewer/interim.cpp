@@ -13,6 +13,8 @@
 #include "document/edr/page.h"
 #include "core/container/obj.h"
 #include "graphics/drawitem.h"
+#include "layout/layout.h"
+#include "layout/line.h"
 #include "graphics/pixelbuf.h"
 #include "platform/api/app.h"
 #include "viewer/dispman.h"
@@ -107,6 +109,8 @@ int View_createSharedLists(void **cell)
 
 void View_destroySharedLists(void *record)
 {
+    // The first two words are the document's layout cache, emptied by the
+    // document's close path.
     Mem_free(record);
 }
 

@@ -76,6 +76,15 @@ int Rect_isInfinite(const Rect *r)
     return Rect_equal(r, &infiniteRect);
 }
 
+void Rect_moveTo(Rect *r, int32_t x, int32_t y)
+{
+    uint32_t w = uint32_t(r->x1) - uint32_t(r->x0), h = uint32_t(r->y1) - uint32_t(r->y0);
+    r->x0 = x;
+    r->y0 = y;
+    r->x1 = int32_t(uint32_t(x) + w);
+    r->y1 = int32_t(uint32_t(y) + h);
+}
+
 const Rect *Rect_getInfinite()
 {
     return &infiniteRect;

@@ -65,6 +65,10 @@ int Rect_isOrdered(const Rect *r);
 // 1 for the unbounded rectangle, else 0.
 int Rect_isInfinite(const Rect *r);
 
+// Moves r so that its first corner is (x, y), keeping its size
+// (coordinates wrap).
+void Rect_moveTo(Rect *r, int32_t x, int32_t y);
+
 // The constant unbounded rectangle (read-only, lives for the program).
 const Rect *Rect_getInfinite();
 

@@ -165,6 +165,14 @@ __attribute__((no_sanitize("address"))) size_t Ustr_len(const char16_t *s)
     return static_cast<size_t>(p - s);
 }
 
+void Ustr_pairLengths(const char16_t *a, const char16_t *b, size_t *la, size_t *lb,
+                      size_t *total)
+{
+    *la = Ustr_len(a);
+    *lb = Ustr_len(b);
+    *total = *la + *lb + 2;
+}
+
 // ---------------------------------------------------------- comparison
 
 int Ustr_cmp(const char16_t *a, const char16_t *b)

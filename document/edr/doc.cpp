@@ -34,6 +34,7 @@
 #include "graphics/image.h"
 #include "html/docweb.h"
 #include "layout/layout.h"
+#include "layout/line.h"
 #include "layout/listmarker.h"
 #include "office/docside.h"
 #include "platform/api/engine.h"
@@ -205,10 +206,7 @@ void freeParts(Edr_Doc *doc)
         doc->pageList->view = nullptr;
         // The layout cache's font lists and interned text formats go
         // before the record that holds their heads.
-        if (LayoutCache *cache = static_cast<LayoutCache *>(doc->pageList->sharedLists)) {
-            FontCache_free(&cache->fonts);
-            InternList_free(&cache->textStyles);
-        }
+        Layout_clearCache(static_cast<LayoutCache *>(doc->pageList->sharedLists));
         View_destroySharedLists(doc->pageList->sharedLists);
         doc->pageList->sharedLists = nullptr;
     }

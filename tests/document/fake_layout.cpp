@@ -8,6 +8,7 @@
 #include "document/edr/doc.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
+#include "layout/line.h"
 
 // The pass: the stand-in in the document's layout word answers, when there
 // is one; otherwise nothing is laid out.

@@ -11,6 +11,7 @@
 #include "document/edr/doc.h"
 #include "graphics/textitem.h"
 #include "layout/layout.h"
+#include "layout/line.h"
 #include "layout/listmarker.h"
 #include "tests/document/style_fixture.h"
 

@@ -853,7 +853,16 @@ INSTANTIATE_TEST_SUITE_P(Modes, DispModeTest,
                                          ModeCase{u"65540", nullptr, false, false},
                                          ModeCase{u"65538", u"1073741824", false, true},
                                          ModeCase{u"65537", u"1073741824", true, true},
-                                         ModeCase{u"65539", nullptr, true, false}));
+                                         ModeCase{u"65539", nullptr, true, false}),
+                         [](const testing::TestParamInfo<ModeCase> &info) {
+                             // Stable names: the mode and limit settings, or "default".
+                             std::string name;
+                             for (const char16_t *t : {info.param.mode, info.param.limit})
+                                 for (; t && *t; t++)
+                                     name += char(*t);
+                             return (name.empty() ? std::string("default") : "mode" + name) + "_" +
+                                    std::to_string(info.index);
+                         });
 
 // ------------------------------------------------------------ thumbnails
 

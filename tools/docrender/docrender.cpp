@@ -1,0 +1,505 @@
+// docrender: renders one page of a document to a PNG picture, headless.
+//
+//   docrender FILE --page N --size WxH [--scale Z] --out page.png
+//
+// It starts the engine on the headless host with the real application
+// entry, opens FILE through the engine's command API (App_openDocument),
+// gives the engine time slices until the document has loaded and the
+// document manager's layout pass has published its pages and settled, and
+// then draws page N (counted from 1) with the banded page renderer through
+// the display manager's 71680 bytes of band memory into a W x H bitmap of
+// 16-bit pixels (5-6-5). The page is fitted into the picture and centred,
+// or, with --scale, drawn at Z x 96 pixels per inch from the top-left
+// corner; the rest of the picture is light grey. The pixels are written as
+// an 8-bit RGB PNG, each channel's bits replicated into the low bits.
+//
+// A wrong command line exits with status 2; a missing or unreadable file,
+// a failed load, a document without pages or a page out of range with
+// status 1 and a message saying why ("page 7 of 3").
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/context/context.h"
+#include "core/geom/matrix.h"
+#include "core/geom/rect.h"
+#include "document/edr/doc.h"
+#include "document/edr/page.h"
+#include "layout/layout.h"
+#include "document/manager/manager.h"
+#include "graphics/bitmap.h"
+#include "graphics/pagerender.h"
+#include "graphics/pixelbuf.h"
+#include "host/headless/headless.h"
+#include "platform/api/app.h"
+#include "platform/api/appqueue.h"
+#include "platform/api/command.h"
+#include "platform/api/engine.h"
+#include "platform/api/hostevent.h"
+#include "viewer/dispman.h"
+#include "viewer/docview.h"
+#include "viewer/viewer.h"
+#include "word/rects.h"
+
+namespace
+{
+
+// Timer firings allowed for one wait before the tool gives up.
+constexpr int fireLimit = 200000;
+// The host alert of a document that could not be opened or read.
+constexpr int32_t alertOpenFailed = 0x10002;
+// Checks in a row that must find the layout settled.
+constexpr int settledChecks = 3;
+constexpr int32_t maxSide = 16384;
+constexpr double maxScale = 64.0;
+constexpr uint32_t backgroundGrey = 0xFFD3D3D3; // light grey, 0xAABBGGRR
+constexpr int32_t inch = 0x10000;
+
+struct Options {
+    const char *path = nullptr;
+    long page = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    double scale = 0; // 0: fit the page
+    const char *out = nullptr;
+};
+
+struct State {
+    int ready;
+    int loaded;
+    int failed;
+};
+
+// What the calls on the application thread report.
+struct Probe {
+    int done;
+    int hasDocument;
+    int settled;
+    uint32_t pages;
+    int error;
+};
+
+struct RenderCall {
+    const Options *options;
+    int done;
+    int status; // 0 drawn; 1 page out of range; 2 drawing failed
+    uint32_t pages;
+    int error;
+    std::vector<uint8_t> pixels; // rows top first, stride bytes apart
+    uint32_t stride;
+};
+
+void onRequest(void *arg, int32_t code, void *record)
+{
+    State *s = static_cast<State *>(arg);
+    if (code == Fv_requestDocInfo && record)
+        s->loaded = 1;
+    if (code == Engine_requestReady)
+        s->ready = 1;
+    if (code == Engine_requestFailed)
+        s->failed = 1;
+}
+
+Edr_Doc *documentOf(EngineInstance *instance)
+{
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    return page ? page->document : nullptr;
+}
+
+// On the application thread: has the manager published pages and nothing
+// is scheduled or running?
+void probe(EngineInstance *instance, void *arg)
+{
+    Probe *p = static_cast<Probe *>(arg);
+    Edr_Doc *doc = documentOf(instance);
+    p->hasDocument = doc != nullptr;
+    p->pages = 0;
+    p->settled = 0;
+    if (doc) {
+        (void)Edr_Page_count(doc, &p->pages);
+        const Edr_MgrState *st = Edr_Mgr_state(doc);
+        p->settled = st && !st->timerSet && !st->passRunning;
+    }
+    p->done = 1;
+}
+
+// On the application thread: the layout pass the manager runs for a shown
+// document, for a document that no view shows (whose manager has no work).
+void layOut(EngineInstance *instance, void *arg)
+{
+    Probe *p = static_cast<Probe *>(arg);
+    Edr_Doc *doc = documentOf(instance);
+    if (doc && !Edr_Doc_needsManager(doc)) {
+        Edr_Doc_readLock(doc);
+        p->error = Layout_document(doc);
+        Edr_Doc_readUnlock(doc);
+        if (!p->error)
+            (void)View_publishLayout(doc);
+    }
+    p->done = 1;
+}
+
+void noteDrawn(void *, const Rect *) {}
+
+// On the application thread: draws the page into the call's pixels.
+void render(EngineInstance *instance, void *arg)
+{
+    RenderCall *call = static_cast<RenderCall *>(arg);
+    const Options &o = *call->options;
+    call->status = 2;
+    Edr_Doc *doc = documentOf(instance);
+    EngineContext *ctx = instance->context;
+    if (!doc) {
+        call->done = 1;
+        return;
+    }
+    (void)Edr_Page_count(doc, &call->pages);
+    if (o.page > long(call->pages)) {
+        call->status = 1;
+        call->done = 1;
+        return;
+    }
+    int32_t key = 0;
+    uint32_t kind = 0;
+    Edr_PageEntry *entry = nullptr;
+    int err = Edr_Page_getKeyByIndex(&key, &kind, doc, uint32_t(o.page - 1));
+    if (!err)
+        err = Edr_Page_find(&entry, doc, key, kind, 0);
+    if (err) {
+        call->error = err;
+        call->done = 1;
+        return;
+    }
+    Edr_PageRec *chain = Edr_Page_deref(entry);
+    const int32_t *pr = Edr_Page_rectOrDefault(chain);
+    int64_t pageW = int64_t(pr[2]) - pr[0], pageH = int64_t(pr[3]) - pr[1];
+    uint64_t bytes = 0;
+    Pixel_bufferSize(o.width, o.height, Pixel_format565, &call->stride, &bytes);
+    call->pixels.assign(size_t(bytes), 0);
+    Bitmap *bitmap = nullptr;
+    err = Bitmap_create(ctx, &bitmap, o.width, o.height, Pixel_format565, 0x10000,
+                        call->pixels.data(), 0);
+    std::vector<uint8_t> band(Dispman_pageBandDefault);
+    RenderBuffers *buffers = nullptr;
+    if (!err)
+        err = RenderBuffers_create(&buffers, ctx, band.data(), uint32_t(band.size()));
+    if (!err) {
+        Bitmap_fillRect16(bitmap, nullptr, backgroundGrey);
+        // Page units to pixels: a is pixels per inch (the 16.16 factor of
+        // a length of one inch); y grows upward in both.
+        double ppi = o.scale > 0 ? o.scale * 96.0 : 0;
+        if (ppi == 0 && pageW > 0 && pageH > 0)
+            ppi = std::min(double(o.width) * inch / double(pageW),
+                           double(o.height) * inch / double(pageH));
+        // A fitted page never overflows the picture: the factor rounds down.
+        int32_t a = int32_t(o.scale > 0 ? std::lround(ppi) : std::floor(ppi));
+        double wPx = double(pageW) * a / 65536.0, hPx = double(pageH) * a / 65536.0;
+        int32_t tx = 0, ty = o.height;
+        if (o.scale <= 0) {
+            tx = int32_t(std::lround((o.width - wPx) / 2));
+            ty = o.height - int32_t(std::lround((o.height - hPx) / 2));
+        }
+        tx -= int32_t(std::lround(double(pr[0]) * a / 65536.0));
+        ty -= int32_t(std::lround(double(pr[3]) * a / 65536.0));
+        Matrix m{a, 0, 0, a, tx, ty};
+        Rect page{pr[0], pr[1], pr[2], pr[3]}, device;
+        Rect_toDevice(&device, &page, &m, bitmap, RectDevice_round);
+        Rect clip = device, all{0, 0, o.width, o.height};
+        Rect_intersect(&clip, &all);
+        DrawFlags flags;
+        DrawFlags_clear(ctx, &flags);
+        flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights;
+        if (clip.x0 < clip.x1 && clip.y0 < clip.y1)
+            err = PageRender_walk(chain, &m, &clip, &device, bitmap, nullptr, &flags, noteDrawn,
+                                  nullptr, PageRender_drawBanded, buffers, ctx, 1, 0);
+    }
+    RenderBuffers_free(buffers);
+    if (bitmap)
+        Bitmap_destroy(bitmap);
+    Edr_Page_release(entry, 0);
+    call->error = err;
+    call->status = err ? 2 : 0;
+    call->done = 1;
+}
+
+template <typename Done> bool drive(HostContext *host, Done done)
+{
+    for (int i = 0; i < fireLimit && !done(); i++) {
+        if (!host->instance)
+            return false;
+        if (!Headless_fireTimer(host))
+            usleep(1000);
+    }
+    return done();
+}
+
+bool openAlertSeen(HostContext *host)
+{
+    for (int i = 0; i < Headless_alertCount(host); i++)
+        if (Headless_alert(host, i) == alertOpenFailed)
+            return true;
+    return false;
+}
+
+std::string reasonFor(const char *path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return strerror(errno);
+    if (S_ISDIR(st.st_mode))
+        return "it is a directory";
+    if (access(path, R_OK) != 0)
+        return strerror(errno);
+    return "the engine could not read it as a document";
+}
+
+std::string fileUrl(const char *path)
+{
+    std::string absolute = path;
+    if (path[0] != '/') {
+        char cwd[PATH_MAX];
+        if (getcwd(cwd, sizeof cwd))
+            absolute = std::string(cwd) + "/" + path;
+    }
+    return "file://root" + absolute;
+}
+
+int usage(const char *self)
+{
+    fprintf(stderr,
+            "usage: %s FILE --page N --size WxH [--scale Z] --out PAGE.png\n"
+            "Opens FILE with the engine, lays it out and writes page N (from 1) as a\n"
+            "W x H picture: the page fitted and centred, or with --scale at Z x 96\n"
+            "pixels per inch from the top-left corner, on light grey.\n",
+            self);
+    return 2;
+}
+
+bool parseLong(const char *text, long *out)
+{
+    char *end = nullptr;
+    errno = 0;
+    long v = strtol(text, &end, 10);
+    if (!*text || *end || errno)
+        return false;
+    *out = v;
+    return true;
+}
+
+bool parseSize(const char *text, int32_t *w, int32_t *h)
+{
+    const char *x = strchr(text, 'x');
+    if (!x)
+        return false;
+    std::string a(text, x), b(x + 1);
+    long wv = 0, hv = 0;
+    if (!parseLong(a.c_str(), &wv) || !parseLong(b.c_str(), &hv))
+        return false;
+    if (wv < 1 || hv < 1 || wv > maxSide || hv > maxSide)
+        return false;
+    *w = int32_t(wv);
+    *h = int32_t(hv);
+    return true;
+}
+
+bool parseOptions(int argc, char **argv, Options *o)
+{
+    bool havePage = false, haveSize = false;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (a == "--page" && hasValue) {
+            if (havePage || !parseLong(argv[++i], &o->page) || o->page < 1)
+                return false;
+            havePage = true;
+        } else if (a == "--size" && hasValue) {
+            if (haveSize || !parseSize(argv[++i], &o->width, &o->height))
+                return false;
+            haveSize = true;
+        } else if (a == "--scale" && hasValue) {
+            char *end = nullptr;
+            const char *t = argv[++i];
+            errno = 0;
+            double z = strtod(t, &end);
+            if (o->scale > 0 || !*t || *end || errno || !(z > 0) || z > maxScale)
+                return false;
+            o->scale = z;
+        } else if (a == "--out" && hasValue) {
+            if (o->out || !*argv[i + 1])
+                return false;
+            o->out = argv[++i];
+        } else if (!o->path && (a.empty() || a[0] != '-')) {
+            o->path = argv[i];
+        } else {
+            return false;
+        }
+    }
+    return o->path && havePage && haveSize && o->out;
+}
+
+// Writes 5-6-5 pixels (rows top first) as an 8-bit RGB PNG. 0 or an errno
+// value.
+int writePng(const char *path, const std::vector<uint8_t> &pixels, uint32_t stride, int32_t w,
+             int32_t h, std::string *why)
+{
+    FILE *f = fopen(path, "wb");
+    if (!f) {
+        *why = strerror(errno);
+        return 1;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    std::vector<png_byte> row(size_t(w) * 3);
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        fclose(f);
+        *why = "the PNG library failed";
+        return 1;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, uint32_t(w), uint32_t(h), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int32_t y = 0; y < h; y++) {
+        for (int32_t x = 0; x < w; x++) {
+            const uint8_t *at = pixels.data() + size_t(y) * stride + size_t(x) * 2;
+            uint32_t p = uint32_t(at[0]) | uint32_t(at[1]) << 8;
+            uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+            row[size_t(x) * 3 + 0] = png_byte(r << 3 | r >> 2);
+            row[size_t(x) * 3 + 1] = png_byte(g << 2 | g >> 4);
+            row[size_t(x) * 3 + 2] = png_byte(b << 3 | b >> 2);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    if (fclose(f) != 0) {
+        *why = strerror(errno);
+        return 1;
+    }
+    return 0;
+}
+
+// Loads the document and waits for its layout to settle; then renders.
+int run(HostContext *host, const Options &o, State *state)
+{
+    EngineInstance *inst = host->instance;
+    if (!drive(host, [&] { return state->ready || state->failed; }) || !state->ready) {
+        fprintf(stderr, "docrender: the engine did not become ready\n");
+        return 1;
+    }
+    std::string url = fileUrl(o.path);
+    if (!App_openDocument(inst, url.c_str(), 0, 0)) {
+        fprintf(stderr, "docrender: the engine refused to open %s\n", o.path);
+        return 1;
+    }
+    drive(host, [&] { return state->loaded || openAlertSeen(host) || state->failed; });
+    if (!state->loaded) {
+        fprintf(stderr, "docrender: cannot open %s: %s\n", o.path, reasonFor(o.path).c_str());
+        return 1;
+    }
+    // The layout has settled when several checks in a row find pages
+    // published and no pass scheduled or running.
+    int quiet = 0;
+    uint32_t pages = 0;
+    bool laidOut = false;
+    for (int round = 0; round < fireLimit && quiet < settledChecks; round++) {
+        Probe p{};
+        if (App_postCall(inst, probe, &p, nullptr) != 0 || !drive(host, [&] { return p.done; }))
+            break;
+        pages = p.pages;
+        quiet = p.settled && p.pages > 0 ? quiet + 1 : 0;
+        if (!p.hasDocument)
+            break;
+        if (laidOut && p.settled && !p.pages)
+            break;
+        if (p.settled && !p.pages && !laidOut) {
+            // Settled without pages: a document no view shows has its
+            // layout pass run here.
+            Probe pass{};
+            laidOut = true;
+            if (App_postCall(inst, layOut, &pass, nullptr) != 0 ||
+                !drive(host, [&] { return pass.done; }))
+                break;
+            if (pass.error) {
+                fprintf(stderr, "docrender: laying out %s failed (engine error %d)\n", o.path,
+                        pass.error);
+                return 1;
+            }
+        }
+        for (int i = 0; i < 8 && host->instance; i++)
+            if (!Headless_fireTimer(host))
+                usleep(1000);
+    }
+    if (quiet < settledChecks) {
+        if (pages == 0)
+            fprintf(stderr, "docrender: %s loaded, but its layout made no pages\n", o.path);
+        else
+            fprintf(stderr, "docrender: the layout of %s did not settle\n", o.path);
+        return 1;
+    }
+    RenderCall call{};
+    call.options = &o;
+    if (App_postCall(inst, render, &call, nullptr) != 0 ||
+        !drive(host, [&] { return call.done != 0; })) {
+        fprintf(stderr, "docrender: the engine did not draw the page\n");
+        return 1;
+    }
+    if (call.status == 1) {
+        fprintf(stderr, "docrender: %s has no page %ld: page %ld of %u\n", o.path, o.page, o.page,
+                call.pages);
+        return 1;
+    }
+    if (call.status != 0) {
+        fprintf(stderr, "docrender: drawing page %ld of %s failed (engine error %d)\n", o.page,
+                o.path, call.error);
+        return 1;
+    }
+    std::string why;
+    if (writePng(o.out, call.pixels, call.stride, o.width, o.height, &why)) {
+        fprintf(stderr, "docrender: cannot write %s: %s\n", o.out, why.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help"))) {
+        usage(argv[0]);
+        return 0;
+    }
+    Options o;
+    if (!parseOptions(argc, argv, &o))
+        return usage(argv[0]);
+    HostContext *host = Headless_createContext(0);
+    if (!host) {
+        fprintf(stderr, "docrender: out of memory\n");
+        return 1;
+    }
+    State state{};
+    Headless_setRequestHook(host, onRequest, &state);
+    if (!Headless_startEngine(host, nullptr, App_start, 0)) {
+        fprintf(stderr, "docrender: the engine did not start\n");
+        Headless_destroyContext(host);
+        return 1;
+    }
+    int status = run(host, o, &state);
+    Headless_setRequestHook(host, nullptr, nullptr);
+    if (host->instance)
+        Engine_stop(host->instance);
+    Headless_destroyContext(host);
+    return status;
+}
