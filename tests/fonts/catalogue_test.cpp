@@ -406,6 +406,31 @@ TEST_F(FontListTest, HandlesAreSharedAndPurgedOnTheLastRelease)
     EXPECT_EQ(fe->handleCount, 0u);
 }
 
+TEST_F(FontListTest, RunningOutOfMemoryLeavesNoHandleOpen)
+{
+    FontEngine *fe = ctx->fontEngine;
+    for (uint32_t flags : {3u, 3u | FontMatch_symbolVariant, 6u}) {
+        for (int n = 1;; n++) {
+            const char *families[] = {"Helvetica", "SimSun"};
+            FontList *l = reinterpret_cast<FontList *>(1);
+            Mem_failAfter(n);
+            int r = Font_listCreate(&instance, families, 2, flags, nullptr, &l);
+            Mem_failAfter(0);
+            if (r == Res_ok) {
+                ASSERT_NE(l, nullptr);
+                EXPECT_GE(l->fontCount, 2u);
+                Font_listRelease(l);
+                EXPECT_EQ(fe->handleCount, 0u);
+                break;
+            }
+            ASSERT_EQ(r, Res_noMemory) << "allocation " << n;
+            EXPECT_EQ(l, nullptr);
+            EXPECT_EQ(fe->handleCount, 0u) << "allocation " << n;
+            ASSERT_LT(n, 200);
+        }
+    }
+}
+
 TEST_F(FontListTest, CaptionsMeasureInTheDefaultFamily)
 {
     Rect r{1, 2, 3, 4};
