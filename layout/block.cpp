@@ -67,19 +67,6 @@ bool isWhite(char16_t c)
     return c == 9 || c == 10 || c == 11 || c == 12 || c == 13 || c == 32;
 }
 
-Rect boundsOf(const LayoutBox *box)
-{
-    return Rect{box->bounds[0], box->bounds[1], box->bounds[2], box->bounds[3]};
-}
-
-void setBounds(LayoutBox *box, const Rect &r)
-{
-    box->bounds[0] = r.x0;
-    box->bounds[1] = r.y0;
-    box->bounds[2] = r.x1;
-    box->bounds[3] = r.y1;
-}
-
 // Later content never rises above y: the float area's bands start below it.
 void keepBelow(FloatArea *area, int32_t y)
 {
@@ -487,16 +474,16 @@ int afterLine(Build &b, bool *ended)
                     return err;
                 box = cur(b);
             }
-            Rect saved = boundsOf(box);
-            setBounds(box, Rect_emptyBound);
+            Rect saved = Box_boundsRect(box);
+            Box_setBoundsRect(box, Rect_emptyBound);
             err = Layout_layoutBlock(b.box, e.node, e.style, box->block.contentLeft,
                                      box->block.contentRight, b.lines, 0);
             box = cur(b);
-            Rect child = boundsOf(box);
+            Rect child = Box_boundsRect(box);
             if (!Layout_isDecorationGroup(e.node, box->document))
                 Rect_unionNonEmpty(&b.blockRect, &child);
             Rect_unionNonEmpty(&child, &saved);
-            setBounds(box, child);
+            Box_setBoundsRect(box, child);
             if (Rect_isNonEmpty(&child))
                 keepBelow(box->items, child.y0);
             if (err)
@@ -589,9 +576,9 @@ int finish(Build &b)
                sat(int64_t(rect.x1) + s.border[3] + s.padding[3]), b.first ? rect.y1 : b.outerTop};
     if (outer.y1 < outer.y0)
         outer.y1 = outer.y0;
-    Rect all = boundsOf(box);
+    Rect all = Box_boundsRect(box);
     Rect_unionNonEmpty(&all, &outer);
-    setBounds(box, all);
+    Box_setBoundsRect(box, all);
     return Res_ok;
 }
 
@@ -729,9 +716,9 @@ int linePass(Build &b, bool *done)
             int err = LayerList_merge(box->layers, b.line);
             if (err)
                 return err;
-            Rect all = boundsOf(box);
+            Rect all = Box_boundsRect(box);
             Rect_unionNonEmpty(&all, &extent);
-            setBounds(box, all);
+            Box_setBoundsRect(box, all);
         }
         b.first = false;
         bool progress = hadItems || !BoxIter_atMark(b.iter);
@@ -1052,9 +1039,9 @@ int Layout_addBlockItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, const 
         Layout_makeBoxItem(box, node, &item, &extent, style, content, s.border, s.padding, 0, 0);
     if (!err && item) {
         LayerList_prepend(box->layers, item);
-        Rect all = boundsOf(box);
+        Rect all = Box_boundsRect(box);
         Rect_unionNonEmpty(&all, &extent);
-        setBounds(box, all);
+        Box_setBoundsRect(box, all);
     }
     LayerList_selectKey(box->layers, LayerList_normalKey);
     return err;

@@ -62,19 +62,6 @@ void post(Edr_Doc *doc, int32_t code)
     (void)EventProc_postCode(app->eventProc, &m);
 }
 
-Rect boundsOf(const LayoutBox *box)
-{
-    return Rect{box->bounds[0], box->bounds[1], box->bounds[2], box->bounds[3]};
-}
-
-void setBounds(LayoutBox *box, const Rect &r)
-{
-    box->bounds[0] = r.x0;
-    box->bounds[1] = r.y0;
-    box->bounds[2] = r.x1;
-    box->bounds[3] = r.y1;
-}
-
 void translateRect(Rect *r, int32_t dx, int32_t dy)
 {
     if (!Rect_isNonEmpty(r))
@@ -554,7 +541,7 @@ int Layout_layoutOwnLayer(LayoutBox **box, Edr_Node *node, Edr_Style *style, Lin
     bool absolute = s.position == KwId_absolute;
     if (s.position == KwId_relative)
         LayerList_setFixed(own, 0);
-    Rect bounds = boundsOf(b);
+    Rect bounds = Box_boundsRect(b);
     if (!err && Rect_isNonEmpty(&bounds) && b->items) {
         // Alignment in the container.
         int32_t dx = 0;
@@ -622,7 +609,7 @@ int Layout_layoutOwnLayer(LayoutBox **box, Edr_Node *node, Edr_Style *style, Lin
             b->minY = std::min(b->minY, bounds.y0);
             Rect_setEmpty(&bounds);
         }
-        setBounds(b, bounds);
+        Box_setBoundsRect(b, bounds);
     }
     if (!err) {
         LayerList_translate(own, b->layerOffset[0], b->layerOffset[1]);
@@ -655,18 +642,18 @@ int Layout_layoutDeferred(LayoutBox **box, BoxIter *iter, Rect *out)
         if (Edr_Node_type(e.node) != Edr_NodeType_group)
             continue;
         LayoutBox *b = *box;
-        Rect saved = boundsOf(b);
+        Rect saved = Box_boundsRect(b);
         Rect empty = Rect_emptyBound;
-        setBounds(b, empty);
+        Box_setBoundsRect(b, empty);
         LineCounter fresh{};
         int err = Layout_layoutBlock(box, e.node, e.style, b->block.contentLeft,
                                      b->block.contentRight, &fresh, 0);
         b = *box;
-        Rect placed = boundsOf(b);
+        Rect placed = Box_boundsRect(b);
         if (out)
             Rect_unionNonEmpty(out, &placed);
         Rect_unionNonEmpty(&placed, &saved);
-        setBounds(b, placed);
+        Box_setBoundsRect(b, placed);
         if (err)
             return err;
     }
@@ -720,7 +707,7 @@ int Layout_layoutCell(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32_t
     LineCounter lines{};
     err = Layout_layoutByDisplay(box, node, style, &lines);
     b = *box;
-    Rect content = boundsOf(b);
+    Rect content = Box_boundsRect(b);
     int32_t contentHeight =
         Rect_isNonEmpty(&content) ? sat(int64_t(y) - content.y0 + LineCounter_extent(&lines)) : 0;
     b->items = savedItems;
@@ -795,9 +782,9 @@ int Layout_layoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int
         int32_t border = borders[1];
         Edr_Style_release(cs);
         Rect placed{x, sat(int64_t(y) - extent[1]), sat(int64_t(x) + extent[0]), y};
-        Rect all = boundsOf(*box);
+        Rect all = Box_boundsRect(*box);
         Rect_unionNonEmpty(&all, &placed);
-        setBounds(*box, all);
+        Box_setBoundsRect(*box, all);
         if (across) {
             x = sat(int64_t(x) + extent[0] + 2 * int64_t(border));
             size[0] = sat(int64_t(x) - f.x0);
@@ -880,9 +867,9 @@ int Layout_placeTable(LayoutBox **box, Edr_Style *style, Edr_Node *node)
             Rect taken{INT32_MIN, table.y0, INT32_MAX, INT32_MAX};
             err = FloatArea_occupy(b->items, &taken);
         }
-        Rect all = boundsOf(b);
+        Rect all = Box_boundsRect(b);
         Rect_unionNonEmpty(&all, &table);
-        setBounds(b, all);
+        Box_setBoundsRect(b, all);
     }
     if (!err)
         err = LayerList_merge(b->layers, list);

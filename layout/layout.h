@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/geom/rect.h"
+
 struct EngineContext;
 struct Edr_Doc;
 struct Edr_Node;
@@ -180,6 +182,20 @@ struct LayoutBox {
     uint32_t hiddenItems;   // the hidden default of the items placed
     int32_t contentHeight;  // raised to the font size of every text item
 };
+
+// A box's bounds as a rectangle, and set from one.
+inline Rect Box_boundsRect(const LayoutBox *box)
+{
+    return Rect{box->bounds[0], box->bounds[1], box->bounds[2], box->bounds[3]};
+}
+
+inline void Box_setBoundsRect(LayoutBox *box, const Rect &r)
+{
+    box->bounds[0] = r.x0;
+    box->bounds[1] = r.y0;
+    box->bounds[2] = r.x1;
+    box->bounds[3] = r.y1;
+}
 
 // A new section box with its shared record, or null when out of memory.
 LayoutBox *Box_create(Edr_Doc *doc);

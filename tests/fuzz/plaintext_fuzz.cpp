@@ -26,15 +26,12 @@
 #include "document/import/plaintext.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
+#include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
-void require(bool ok)
-{
-    if (!ok)
-        abort();
-}
+using appfuzz::require;
 
 struct Input {
     EngineContext *ctx;
@@ -121,35 +118,6 @@ void body(void *argument)
     }
 }
 
-void runOnTask(Input *in, void (*fn)(void *))
-{
-    Task *t = nullptr;
-    require(Task_create(in->ctx, &t, 3, fn, in, "fuzz", 4096) == 0);
-    Task_detach(t);
-    TestEngine_runAll(in->engine, 1000000);
-}
-
-void setUp(void *argument)
-{
-    Input *in = static_cast<Input *>(argument);
-    require(Edr_App_init(in->ctx, 0) == 0);
-}
-
-void tearDown(void *argument)
-{
-    Input *in = static_cast<Input *>(argument);
-    EventProcCodeMsg m{999, nullptr, nullptr, 0};
-    require(EventProc_postPlainCode(in->ctx->eventProc, &m) == 0);
-    AppMsg_drain(in->ctx->eventProc);
-    require(TimerQ_stopThread(in->ctx, in->ctx->eventProc) == 0);
-    Edr_App_fini(in->ctx);
-    Config_freeStore(in->ctx, in->ctx->config);
-    in->ctx->config = nullptr;
-    AppMsg_destroyDispatcher(in->ctx->eventProc);
-    in->ctx->eventProc = nullptr;
-    Worker_shutdownPool(in->ctx);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -165,20 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     in.text = data + 1;
     in.size = size - 1;
     require(TextDoc_describe(in.ctx, &in.desc) == 0);
-    size_t baseline = TestHeap_usedBytes();
-    require(Worker_initPool(in.ctx) == 0);
-    require(AppMsg_createDispatcher(in.ctx, &in.ctx->eventProc) == 0);
-    require(TimerQ_startThread(in.ctx, in.ctx->eventProc) == 0);
-    require(Charset_createHooks(in.ctx) == 0 && Charset_installJapanese(in.ctx->charsetHooks) == 0);
-    in.ctx->config = Config_createStore(in.ctx, u"fuzz");
-    require(in.ctx->config != nullptr);
-    runOnTask(&in, setUp);
-    runOnTask(&in, body);
-    TimerQ_wakeThread(in.ctx);
-    TestEngine_runAll(&engine, 1000000);
-    runOnTask(&in, tearDown);
-    Charset_destroyHooks(in.ctx);
-    require(TestHeap_usedBytes() == baseline);
+    appfuzz::run(&engine, body, &in);
     TestEngine_close(&engine);
     return 0;
 }

@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include "host/headless/headless.h"
+#include "tools/common/toolhost.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"
@@ -34,10 +35,7 @@
 
 namespace {
 
-// Timer firings allowed for one wait before the tool gives up.
-constexpr int fireLimit = 200000;
-// The host alert of a document that could not be opened or read.
-constexpr int32_t alertOpenFailed = 0x10002;
+using namespace toolhost;
 
 struct State {
     int ready;
@@ -86,51 +84,6 @@ void dumpTree(EngineInstance *instance, void *arg)
     FvPage *page = viewer ? viewer->page : nullptr;
     s->tree = Headless_dumpTree(page ? page->document : nullptr);
     s->dumped = 1;
-}
-
-// Fires the engine timer until done() or the limit; false when it gave up.
-template <typename Done> bool drive(HostContext *host, Done done)
-{
-    for (int i = 0; i < fireLimit && !done(); i++) {
-        if (!host->instance)
-            return false;
-        if (!Headless_fireTimer(host))
-            usleep(1000);
-    }
-    return done();
-}
-
-bool openAlertSeen(HostContext *host)
-{
-    for (int i = 0; i < Headless_alertCount(host); i++)
-        if (Headless_alert(host, i) == alertOpenFailed)
-            return true;
-    return false;
-}
-
-// Why a path cannot be loaded, as far as the file system tells.
-std::string reasonFor(const char *path)
-{
-    struct stat st;
-    if (stat(path, &st) != 0)
-        return strerror(errno);
-    if (S_ISDIR(st.st_mode))
-        return "it is a directory";
-    if (access(path, R_OK) != 0)
-        return strerror(errno);
-    return "the engine could not read it as a document";
-}
-
-// The absolute path as a file URL of the file system's root.
-std::string fileUrl(const char *path)
-{
-    std::string absolute = path;
-    if (path[0] != '/') {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd))
-            absolute = std::string(cwd) + "/" + path;
-    }
-    return "file://root" + absolute;
 }
 
 int usage(const char *self)

@@ -47,6 +47,7 @@
 #include "graphics/pagerender.h"
 #include "graphics/pixelbuf.h"
 #include "host/headless/headless.h"
+#include "tools/common/toolhost.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"
@@ -60,10 +61,8 @@
 namespace
 {
 
-// Timer firings allowed for one wait before the tool gives up.
-constexpr int fireLimit = 200000;
-// The host alert of a document that could not be opened or read.
-constexpr int32_t alertOpenFailed = 0x10002;
+using namespace toolhost;
+
 // Checks in a row that must find the layout settled.
 constexpr int settledChecks = 3;
 constexpr int32_t maxSide = 16384;
@@ -260,48 +259,6 @@ void render(EngineInstance *instance, void *arg)
     call->error = err;
     call->status = err ? 2 : 0;
     call->done = 1;
-}
-
-template <typename Done> bool drive(HostContext *host, Done done)
-{
-    for (int i = 0; i < fireLimit && !done(); i++) {
-        if (!host->instance)
-            return false;
-        if (!Headless_fireTimer(host))
-            usleep(1000);
-    }
-    return done();
-}
-
-bool openAlertSeen(HostContext *host)
-{
-    for (int i = 0; i < Headless_alertCount(host); i++)
-        if (Headless_alert(host, i) == alertOpenFailed)
-            return true;
-    return false;
-}
-
-std::string reasonFor(const char *path)
-{
-    struct stat st;
-    if (stat(path, &st) != 0)
-        return strerror(errno);
-    if (S_ISDIR(st.st_mode))
-        return "it is a directory";
-    if (access(path, R_OK) != 0)
-        return strerror(errno);
-    return "the engine could not read it as a document";
-}
-
-std::string fileUrl(const char *path)
-{
-    std::string absolute = path;
-    if (path[0] != '/') {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd))
-            absolute = std::string(cwd) + "/" + path;
-    }
-    return "file://root" + absolute;
 }
 
 int usage(const char *self)
