@@ -100,7 +100,7 @@ enum : uint32_t {
 [[nodiscard]] int FontEngine_create(EngineContext *context);
 // Configures the created font engine with the fonts directory (the URL
 // stays the caller's): copies it, reads its font map and scans it into the
-// catalogue (a scan ending with 2305 or 2309 is no failure), loads the
+// catalogue (font files that cannot be read are skipped), loads the
 // base-14 metrics and makes the caches from the settings "cache.path.size"
 // (64) and "cache.clipmask.size" (128). Any failure destroys the whole font
 // engine and is returned. 0; 1; 8 for a null context or URL, or no font
@@ -131,7 +131,9 @@ void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *
 void FontEngine_unregisterFont(EngineContext *context, void *font);
 // Registers the built-in fonts, font packs, CMaps and character-set tables
 // of every language module, in their fixed order (the hosts' configuration
-// hooks call it once at start-up).
+// hooks call it at start-up; a second call changes nothing). When the font
+// engine is configured already its catalogue is read again, so that the
+// map's lines naming the built-in files find them.
 void FontEngine_registerBuiltins(EngineContext *context);
 // The font engine's in-memory list: the 8-bit file names whose files the
 // buffered reader (core/stream/bufstream.h) reads whole into memory, where
