@@ -60,6 +60,7 @@ int FontEngine_create(EngineContext *context)
     if (!fe)
         return Res_noMemory;
     context->fontEngine = fe;
+    FontList_initMatching(fe);
     int r = Lock_init(context, &fe->lock);
     if (r == Res_ok)
         r = FontCatalogue_create(context, &fe->catalogue);
@@ -84,6 +85,7 @@ int FontEngine_configure(EngineContext *context, const Url *fontsDir)
     Url_free(fe->fontsDir);
     fe->fontsDir = Url_copy(fontsDir);
     int r = fe->fontsDir ? Res_ok : Res_noMemory;
+    fe->match.knownReady = 0;
     if (r == Res_ok) {
         r = FontCatalogue_readMap(context, fe->catalogue, fe->fontsDir);
         if (tolerated(r))
@@ -99,7 +101,6 @@ int FontEngine_configure(EngineContext *context, const Url *fontsDir)
     if (r == Res_ok)
         r = makeCaches(context, fe);
     if (r == Res_ok) {
-        fe->handleCount = 0;
         return Res_ok;
     }
     FontEngine_destroy(context);
@@ -120,7 +121,8 @@ void FontEngine_destroy(EngineContext *context)
         return;
     FontEngine *fe = context->fontEngine;
     Lock_fini(&fe->lock);
-    // Font handles come with font lists; none is open before them.
+    // Handles that lists still hold go with the engine.
+    FontList_releaseAllHandles(fe);
     Mem_free(fe->handles);
     LruArena_destroy(fe->maskCache);
     LruCache_destroy(fe->pathCache);
@@ -151,6 +153,7 @@ int FontEngine_rescanFonts(EngineContext *context, const Url *fontsDir)
         return Res_nullInput;
     FontEngine *fe = context->fontEngine;
     Lock_acquire(&fe->lock);
+    fe->match.knownReady = 0;
     int r = FontCatalogue_scanDirectory(context, fe->catalogue, fontsDir);
     Lock_release(&fe->lock);
     return r;
@@ -183,4 +186,15 @@ void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *
     face->clientWord = word;
     face->close = release;
     Lock_release(&fe->lock);
+}
+
+void FontEngine_getMemoryList(EngineContext *context, const char *const **names, uint32_t *count)
+{
+    *names = nullptr;
+    *count = 0;
+    FontCatalogue *c = context && context->fontEngine ? context->fontEngine->catalogue : nullptr;
+    if (!c || !c->bufferedCount)
+        return;
+    *names = c->buffered;
+    *count = c->bufferedCount;
 }

@@ -18,8 +18,11 @@
 #include "core/task/lock.h"
 #include "fonts/charfilter.h"
 #include "fonts/fontface.h"
+#include "html/fontmatch.h"
 
 struct Array;
+struct DrawTarget;
+struct Rect;
 struct Base14Metrics;
 struct EngineContext;
 struct EngineInstance;
@@ -71,6 +74,16 @@ struct FontEngine {
                           // installs them)
     void *layoutOps;      // optional per-font layout operations: never installed
     CharFilterList *charFilters;
+    FontMatchContext match; // the family matcher's view of the catalogue
+};
+
+// A face opened for drawing: one per face, shared by every font list that
+// holds it. Its cached outlines and masks are keyed by the handle and
+// dropped with its last reference.
+struct FontHandle {
+    uint32_t refs;
+    FontFace *face; // one reference
+    void *buffers[2];
 };
 
 // Settings of the "Font Engine" section: the cache budgets, kilobytes
@@ -87,7 +100,7 @@ enum : uint32_t {
 [[nodiscard]] int FontEngine_create(EngineContext *context);
 // Configures the created font engine with the fonts directory (the URL
 // stays the caller's): copies it, reads its font map and scans it into the
-// catalogue (a scan ending with 2305 or 2309 is no failure), loads the
+// catalogue (font files that cannot be read are skipped), loads the
 // base-14 metrics and makes the caches from the settings "cache.path.size"
 // (64) and "cache.clipmask.size" (128). Any failure destroys the whole font
 // engine and is returned. 0; 1; 8 for a null context or URL, or no font
@@ -118,7 +131,9 @@ void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *
 void FontEngine_unregisterFont(EngineContext *context, void *font);
 // Registers the built-in fonts, font packs, CMaps and character-set tables
 // of every language module, in their fixed order (the hosts' configuration
-// hooks call it once at start-up).
+// hooks call it at start-up; a second call changes nothing). When the font
+// engine is configured already its catalogue is read again, so that the
+// map's lines naming the built-in files find them.
 void FontEngine_registerBuiltins(EngineContext *context);
 // The font engine's in-memory list: the 8-bit file names whose files the
 // buffered reader (core/stream/bufstream.h) reads whole into memory, where
@@ -132,5 +147,27 @@ void FontEngine_getMemoryList(EngineContext *context, const char *const **names,
 [[nodiscard]] int Font_listCreate(EngineInstance *instance, const char *const *families,
                                   uint32_t count, uint32_t flags, const Matrix *matrix,
                                   FontList **out);
-// Drops a reference on a font list (null allowed).
+// Drops a reference on a font list (null allowed); the last one releases
+// its handles and frees it.
 void Font_listRelease(FontList *list);
+// Adds a reference to list and answers it in *out (null for a null list).
+void Font_listRetain(EngineInstance *instance, FontList **out, FontList *list);
+// The handles of a font list made by the font engine (*count 0 and null
+// for the box font's list).
+FontHandle *const *Font_listHandles(const FontList *list, uint32_t *count);
+
+// The engine's side of font lists (fonts/fontlist.cpp): fills the
+// matcher's context of a new font engine; frees the handles still open
+// when the engine goes.
+void FontList_initMatching(FontEngine *engine);
+void FontList_releaseAllHandles(FontEngine *engine);
+
+// Captions in the default family ("verdana", 8 points): the extent of the
+// text (UTF-16, zero-terminated) into *bounds, cleared first and left
+// clear without text. 0 or the fonts' error.
+[[nodiscard]] int Font_measureCaption(EngineInstance *instance, const char16_t *text, Rect *bounds);
+// Draws length characters of text in colour (0xAABBGGRR) with position
+// (document units to device, the origin on the caption's baseline) into
+// target. 0 or the drawing's error.
+[[nodiscard]] int Font_drawCaption(EngineInstance *instance, const char16_t *text, uint32_t length,
+                                   uint32_t colour, const Matrix *position, const DrawTarget *target);

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "fonts/fontengine.h"
 #include "platform/api/hostevent.h"
 #include "platform/host/hostthread.h"
 
@@ -546,8 +547,10 @@ void Headless_setConfigureResult(HostContext *host, int result)
         d->configureResult = result;
 }
 
-int Host_configure(EngineContext *)
+int Host_configure(EngineContext *context)
 {
+    // The built-in fonts, CMaps and charset tables of the language modules.
+    FontEngine_registerBuiltins(context);
     HeadlessData *d = dataOf(currentHost);
     return d ? d->configureResult : 0;
 }

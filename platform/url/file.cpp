@@ -223,7 +223,7 @@ int openListing(AlienFile *f, const char *path)
     if (r == HostFile_lsNoSlash)
         return Res_fileBadPattern;
     if (r == HostFile_lsFailed)
-        return Res_noMemory;
+        return Res_fileCannotOpen; // no such directory, or a path too long to list
     f->kind = AlienFile_kindEmpty;  // nothing matches: an empty listing
     return Res_ok;
 }

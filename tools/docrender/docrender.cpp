@@ -1,6 +1,6 @@
 // docrender: renders one page of a document to a PNG picture, headless.
 //
-//   docrender FILE --page N --size WxH [--scale Z] --out page.png
+//   docrender FILE --page N --size WxH [--scale Z] [--box-font] --out page.png
 //
 // It starts the engine on the headless host with the real application
 // entry, opens FILE through the engine's command API (App_openDocument),
@@ -12,6 +12,11 @@
 // or, with --scale, drawn at Z x 96 pixels per inch from the top-left
 // corner; the rest of the picture is light grey. The pixels are written as
 // an 8-bit RGB PNG, each channel's bits replicated into the low bits.
+//
+// With --box-font the font engine's catalogue is emptied before the file
+// opens, so that every font list falls back on the box font (every glyph a
+// hollow box, one advance for all): a picture that does not depend on the
+// fonts installed.
 //
 // A wrong command line exits with status 2; a missing or unreadable file,
 // a failed load, a document without pages or a page out of range with
@@ -34,6 +39,8 @@
 #include "core/geom/rect.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
+#include "fonts/catalogue.h"
+#include "fonts/fontengine.h"
 #include "layout/layout.h"
 #include "document/manager/manager.h"
 #include "graphics/bitmap.h"
@@ -70,6 +77,7 @@ struct Options {
     int32_t height = 0;
     double scale = 0; // 0: fit the page
     const char *out = nullptr;
+    bool boxFont = false;
 };
 
 struct State {
@@ -117,6 +125,28 @@ Edr_Doc *documentOf(EngineInstance *instance)
 
 // On the application thread: has the manager published pages and nothing
 // is scheduled or running?
+// Empties the font engine's catalogue (on the engine's thread): font lists
+// made afterwards are the box font's.
+struct BoxFontCall {
+    bool done;
+    bool ok;
+};
+
+void useBoxFont(EngineInstance *instance, void *arg)
+{
+    BoxFontCall *call = static_cast<BoxFontCall *>(arg);
+    EngineContext *context = instance->context;
+    FontEngine *fe = context ? context->fontEngine : nullptr;
+    FontCatalogue *empty = nullptr;
+    if (fe && FontCatalogue_create(context, &empty) == 0) {
+        FontCatalogue_free(fe->catalogue);
+        fe->catalogue = empty;
+        fe->match.knownReady = 0;
+        call->ok = true;
+    }
+    call->done = true;
+}
+
 void probe(EngineInstance *instance, void *arg)
 {
     Probe *p = static_cast<Probe *>(arg);
@@ -234,10 +264,11 @@ void render(EngineInstance *instance, void *arg)
 int usage(const char *self)
 {
     fprintf(stderr,
-            "usage: %s FILE --page N --size WxH [--scale Z] --out PAGE.png\n"
+            "usage: %s FILE --page N --size WxH [--scale Z] [--box-font] --out PAGE.png\n"
             "Opens FILE with the engine, lays it out and writes page N (from 1) as a\n"
             "W x H picture: the page fitted and centred, or with --scale at Z x 96\n"
-            "pixels per inch from the top-left corner, on light grey.\n",
+            "pixels per inch from the top-left corner, on light grey. --box-font\n"
+            "draws every glyph as a box, whatever fonts are installed.\n",
             self);
     return 2;
 }
@@ -291,6 +322,10 @@ bool parseOptions(int argc, char **argv, Options *o)
             if (o->scale > 0 || !*t || *end || errno || !(z > 0) || z > maxScale)
                 return false;
             o->scale = z;
+        } else if (a == "--box-font") {
+            if (o->boxFont)
+                return false;
+            o->boxFont = true;
         } else if (a == "--out" && hasValue) {
             if (o->out || !*argv[i + 1])
                 return false;
@@ -354,6 +389,14 @@ int run(HostContext *host, const Options &o, State *state)
     if (!drive(host, [&] { return state->ready || state->failed; }) || !state->ready) {
         fprintf(stderr, "docrender: the engine did not become ready\n");
         return 1;
+    }
+    if (o.boxFont) {
+        BoxFontCall call{};
+        if (App_postCall(inst, useBoxFont, &call, nullptr) != 0 ||
+            !drive(host, [&] { return call.done; }) || !call.ok) {
+            fprintf(stderr, "docrender: cannot set the box font\n");
+            return 1;
+        }
     }
     std::string url = fileUrl(o.path);
     if (!App_openDocument(inst, url.c_str(), 0, 0)) {
