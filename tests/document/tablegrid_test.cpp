@@ -239,3 +239,41 @@ TEST_F(TableGridTest, CellHookSeesEveryCellAndItsErrorEndsTheBuild)
         EXPECT_EQ(extra(r), nullptr);
     });
 }
+
+namespace {
+
+// Recurses with a sizeable frame, building the grid at every level, until
+// the walk's stack guard refuses.
+int descend(TableBuilder *b, Edr_Node *table, Edr_Style *style, int depth, int *levels)
+{
+    volatile char frame[4096];
+    frame[0] = char(depth);
+    int err = Table_buildGrid(b, table, style);
+    if (err)
+        return err;
+    ++*levels;
+    if (depth > 100000)
+        return -1;
+    return descend(b, table, style, depth + 1, levels) + frame[0] * 0;
+}
+
+} // namespace
+
+TEST_F(TableGridTest, StackGuardReportsInsteadOfCuttingTheGrid)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *t = part(doc, root, TableKw_table);
+        part(doc, part(doc, t, TableKw_row), TableKw_cell);
+        TableBuilder b{};
+        TableBuilder_init(&b, doc);
+        int levels = 0;
+        Edr_Doc_readLock(doc);
+        Edr_Style *s = nullptr;
+        ASSERT_EQ(Edr_Style_computeForNode(doc, &s, nullptr, t), 0);
+        EXPECT_EQ(descend(&b, t, s, 0, &levels), int(Res_stackExhausted));
+        Edr_Style_release(s);
+        Edr_Doc_readUnlock(doc);
+        EXPECT_GT(levels, 0);
+        AppMsg_drain(ctx()->eventProc);
+    });
+}
