@@ -323,7 +323,8 @@ int Edr_Sect_layoutBlock(LayoutBox **boxRef, Edr_Node *node, Edr_Style *style)
 int Edr_Sect_addSubdoc(LayoutBox *box, Edr_Node *node)
 {
     ByteSrcList *list = listOf(box);
-    const Edr_SubdocNode *payload = node ? Edr_Node_subdocPayload(node) : nullptr;
+    const Edr_SubdocNode *payload =
+        node && Edr_Node_type(node) == Edr_NodeType_subdoc ? Edr_Node_subdocPayload(node) : nullptr;
     if (!list || !payload)
         return Res_missingArgument;
     if (int err = Edr_Sect_end(box, 0))

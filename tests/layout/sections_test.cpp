@@ -250,10 +250,11 @@ TEST_F(SectionsTest, SubdocumentPagesHoldTheirChildDocument)
         e->close(e->src.data);
         EXPECT_EQ(s.list->position, 2u);
         EXPECT_EQ(ByteSrcList_current(s.list), ByteSrcList_entry(s.list, 2)->src.data);
+        // A node that is not a sub-document is refused.
+        EXPECT_EQ(Edr_Sect_addSubdoc(s.box, root), Res_missingArgument);
         Edr_Node_release(doc, sub);
         Edr_Doc_release(child);
         s.done(); // the entry's reference on the child goes with it
-        EXPECT_EQ(Edr_Sect_addSubdoc(s.box, root), Res_missingArgument);
     });
 }
 
