@@ -19,9 +19,11 @@
 #include "document/edr/docmsg.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
+#include "document/layout/sections.h"
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
+#include "html/web/bytesrc.h"
 #include "html/web/mime.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
@@ -259,8 +261,11 @@ int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *
     MimeSrcList *sources = nullptr;
     LayoutBox *page = nullptr;
     err = record && layers && copy ? Res_ok : Res_noMemory;
-    if (!err && sectionBox->flowMode == kFlowModePageless)
-        err = Mime_srcListCreate(app, &sources);
+    if (!err && sectionBox->flowMode == kFlowModePageless) {
+        ByteSrcList *list = nullptr;
+        err = ByteSrcList_create(app, sectionBox->pageRect[2] - sectionBox->pageRect[0], &list);
+        sources = list ? &list->base : nullptr;
+    }
     if (!err)
         err = Box_addChild(sectionBox, &page, sectionBox);
     if (err) {
@@ -367,15 +372,19 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
             uniteBounds(box->bounds, extent);
         }
     }
+    // A page without pages closes its last section page and runs the
+    // section jobs its blocks queued before its section list goes.
+    if (!err && box->flowMode == kFlowModePageless)
+        err = Edr_Sect_finishPage(box);
     if (!err && record && (doc->markFlag || LayerList_hasItems(box->layers))) {
         ObjHeader *items = nullptr;
         err = LayerList_takeItems(box->layers, &items);
         if (!err)
             record->objects = items;
-        if (!err && box->flowMode == kFlowModePageless) {
-            Edr_Page_setSources(record, box->sources);
-            box->sources = nullptr;
-        }
+    }
+    if (!err && record && box->flowMode == kFlowModePageless && box->sources) {
+        Edr_Page_setSources(record, box->sources);
+        box->sources = nullptr;
     }
     if (!err && record) {
         // What the view is told changed: the page, or everything for the
@@ -512,6 +521,7 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     root->noContent = (sectionNode->flags & Edr_Node_droppedBit) ? 1 : 0;
     root->rtl = Edr_Style_get(style, PropId_direction, nullptr) == KwId_rtl ? 1 : 0;
     root->overflow = !unbounded ? Layout_nextPage : noRegion;
+    Edr_Sect_prepareBox(root);
     root->section = rec;
     rec->style = style;
     rec->index = sectionIndex;

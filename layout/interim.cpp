@@ -88,3 +88,10 @@ int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node)
     return (*box)->nestedBlock ? (*box)->nestedBlock(box, node, style) : Res_ok;
 }
 
+
+// Interim: background pictures of pages are not drawn until layout draws
+// box backgrounds.
+int Layout_addBackgroundImage(LayoutBox *, const BackgroundImage *, int)
+{
+    return Res_ok;
+}

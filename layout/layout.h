@@ -355,13 +355,64 @@ struct InternNode;
 // state carries what the rules need between calls (0 at the start).
 uint32_t Layout_nextBreak(const char16_t *text, uint32_t length, uint32_t *state);
 
-// What table layout leaves in a table node's extra record: the table's
-// minimum, maximum and fixed widths. Layout adds its other fields.
+struct CellBorders;
+struct TableColumn;
+
+// A group's layout extra record (owned by the group, freed with
+// Edr_Node_extraFree). Table layout leaves the table's minimum, maximum
+// and fixed widths; the table grid builder (document/layout/tablegrid.h)
+// fills the grid fields of tables, row groups, rows and cells.
 struct LayoutExtra {
     int32_t minWidth;
     int32_t maxWidth;
     int32_t fixedWidth;
+    // The grid.
+    int32_t row;          // a cell's or row's row, -1 until placed
+    int32_t column;       // a cell's column, -1 until placed
+    int32_t rowSpan;      // at least 1
+    int32_t columnSpan;   // at least 1
+    int32_t width;        // property 90 as a length, 0 for a percentage
+    int32_t height;       // property 44 likewise
+    int32_t widthPercent; // whole percent
+    int32_t heightPercent;
+    int32_t rowHeight;    // a row's height, handed to its cells
+    uint32_t flags;       // low 10 bits: the display keyword
+    uint32_t verticalAlign; // keyword 36, 43, 98, 147 or 0
+    int32_t indent;       // property 93 of a node other than a table
+    int32_t imageNumber;  // property 145, the background picture's number
+    int32_t sizeWord;     // property 54
+    CellBorders *borders; // tables and cells
+    // A table's grid.
+    Edr_Node *caption;
+    TableColumn *columns; // columnCapacity entries, columnCount used
+    uint32_t columnCapacity;
+    uint32_t columnCount;
+    int32_t rowCount;
+    int32_t colCount;
 };
+
+// Attaches a zeroed extra record to a group unless it has one. 0, or 1
+// when out of memory.
+[[nodiscard]] int Edr_Node_extraEnsure(EngineContext *context, Edr_Node *node);
+// Frees the group's extra record and detaches it.
+void Edr_Node_extraDrop(EngineContext *context, Edr_Node *node);
+// Frees an extra record with what it owns (null allowed).
+void Edr_Node_extraFree(void *record);
+
+// Columns still covered by row spans while a table's grid is built: one
+// count per column.
+struct SpanTracker {
+    int32_t *entries;
+    uint32_t count;    // columns in use
+    uint32_t capacity; // entries allocated
+};
+// A new, empty tracker; null when out of memory.
+SpanTracker *SpanTracker_create();
+// Grows the tracker so that column index is inside its array (new
+// entries 0; the count is not changed). 0 or 1.
+[[nodiscard]] int SpanTracker_ensure(SpanTracker *tracker, uint32_t index);
+// Frees a tracker (null allowed).
+void Layout_freeTripleBuf(SpanTracker *tracker);
 
 // Lays out a table node (box's first word is the engine context); its extra
 // record then holds the widths. 0 or an error.
@@ -406,3 +457,19 @@ struct LineState;
 [[nodiscard]] int TableLayout_run(LayoutBox *box, Edr_Node *table, Edr_Style *style,
                                   const Rect *rect, LayerList *layers, Rect *extent);
 [[nodiscard]] int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node);
+
+// A page's background picture: the picture number, the rectangle it covers
+// ({1, 1, 0, 0} for none) and properties 4 and 5 (value and type) and 6.
+struct BackgroundImage {
+    int32_t imageNumber;
+    Rect rect;
+    int32_t positionX, positionXType;
+    int32_t positionY, positionYType;
+    uint32_t repeat;
+};
+// *out = a background-picture record from the style (freed with Mem_free).
+// 0, or 1 without memory.
+[[nodiscard]] int Layout_makeBackgroundImage(Edr_Style *style, int32_t imageNumber, const Rect *rect,
+                                             BackgroundImage **out);
+// Adds the background picture to the box's display list. 0 or an error.
+[[nodiscard]] int Layout_addBackgroundImage(LayoutBox *box, const BackgroundImage *image, int flags);

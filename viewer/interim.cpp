@@ -483,3 +483,10 @@ void ViewMode_get(EngineContext *, uint32_t *mode, int32_t *width)
     if (width)
         *width = 0;
 }
+
+// Interim: until the display manager shows embedded pages of section
+// lists, none is kept open.
+int32_t Layout_pageQuery(const ClipEntry *)
+{
+    return 0;
+}

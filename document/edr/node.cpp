@@ -21,6 +21,7 @@
 #include "graphics/image.h"
 #include "graphics/path.h"
 #include "html/docweb.h"
+#include "layout/layout.h"
 #include "office/docside.h"
 #include "platform/url/url.h"
 #include "spreadsheet/docside.h"
@@ -149,7 +150,7 @@ int teardown(Edr_Node *node, int *, int *, void *context)
         g->subtypeValue = nullptr;
         Mem_free(g->ids);
         g->ids = nullptr;
-        Mem_free(g->extra);
+        Edr_Node_extraFree(g->extra);
         g->extra = nullptr;
         edr::freeExt(g->ext);
         g->ext = nullptr;

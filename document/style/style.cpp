@@ -603,6 +603,37 @@ int Edr_Style_computeForNode(Edr_Doc *doc, Edr_Style **out, Edr_Style *parent, E
     return Edr_Style_computeIn(c, out, parent, node);
 }
 
+int Edr_Style_computeForPath(Edr_Doc *doc, Edr_Node *node, Edr_Style **out)
+{
+    *out = nullptr;
+    uint32_t depth = 0;
+    for (Edr_Node *n = node; n; n = Edr_Node_parent(n))
+        depth++;
+    if (depth == 0)
+        return Res_missingArgument;
+    Edr_Node **path = static_cast<Edr_Node **>(Mem_malloc(size_t(depth) * sizeof(Edr_Node *)));
+    if (!path)
+        return Res_noMemory;
+    uint32_t i = depth;
+    for (Edr_Node *n = node; n; n = Edr_Node_parent(n))
+        path[--i] = n;
+    Edr_Style *set = nullptr;
+    int err = Res_ok;
+    for (i = 0; i < depth && !err; i++) {
+        Edr_Style *next = nullptr;
+        err = Edr_Style_computeForNode(doc, &next, set, path[i]);
+        Edr_Style_release(set);
+        set = next;
+    }
+    Mem_free(path);
+    if (err) {
+        Edr_Style_release(set);
+        return err;
+    }
+    *out = set;
+    return Res_ok;
+}
+
 int Edr_Style_computeDefault(Edr_Doc *doc, Edr_Style **out, Edr_Node *node)
 {
     *out = nullptr;

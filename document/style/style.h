@@ -167,6 +167,10 @@ void Edr_Style_initFrom(Edr_Style *set, const Edr_Style *parent);
 // The same in a given context (the walkers' way of making sets).
 [[nodiscard]] int Edr_Style_computeIn(Edr_StyleCtx *context, Edr_Style **out, Edr_Style *parent,
                                       Edr_Node *node);
+// The set of node computed from the root down: each ancestor's set (root
+// first) is computed under the one above it. Caller holds the read lock.
+// 0, or the first error (*out null).
+[[nodiscard]] int Edr_Style_computeForPath(Edr_Doc *doc, Edr_Node *node, Edr_Style **out);
 // A set without a parent set: defaults, then the node's two own rule lists
 // with origin 0, then the fix-ups. 5122 for a non-group.
 [[nodiscard]] int Edr_Style_computeDefault(Edr_Doc *doc, Edr_Style **out, Edr_Node *node);

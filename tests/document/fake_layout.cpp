@@ -105,3 +105,9 @@ int BoxBackground_findImage(LayoutBox *, int32_t, uint32_t, ObjHeader **item)
     *item = nullptr;
     return Res_ok;
 }
+
+// As the interim: page background pictures add nothing.
+int Layout_addBackgroundImage(LayoutBox *, const BackgroundImage *, int)
+{
+    return Res_ok;
+}

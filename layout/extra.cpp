@@ -1,0 +1,90 @@
+// Layout extra records of groups and the span tracker of table grids.
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "document/edr/node.h"
+#include "document/layout/tablegrid.h"
+#include "document/style/style.h"
+#include "layout/layout.h"
+
+int Edr_Node_extraEnsure(EngineContext *, Edr_Node *node)
+{
+    if (!node || Edr_Node_getExtra(node))
+        return Res_ok;
+    void *x = Mem_calloc(1, sizeof(LayoutExtra));
+    if (!x)
+        return Res_noMemory;
+    Edr_Node_setExtra(node, x);
+    return Res_ok;
+}
+
+void Edr_Node_extraDrop(EngineContext *, Edr_Node *node)
+{
+    if (!node)
+        return;
+    Edr_Node_extraFree(Edr_Node_getExtra(node));
+    Edr_Node_setExtra(node, nullptr);
+}
+
+void Edr_Node_extraFree(void *record)
+{
+    LayoutExtra *x = static_cast<LayoutExtra *>(record);
+    if (!x)
+        return;
+    Mem_free(x->borders);
+    for (uint32_t i = 0; i < x->columnCount && x->columns; i++)
+        Edr_Style_release(x->columns[i].style);
+    Mem_free(x->columns);
+    Mem_free(x);
+}
+
+SpanTracker *SpanTracker_create()
+{
+    return static_cast<SpanTracker *>(Mem_calloc(1, sizeof(SpanTracker)));
+}
+
+int SpanTracker_ensure(SpanTracker *tracker, uint32_t index)
+{
+    if (index < tracker->capacity)
+        return Res_ok;
+    if (index >= 0x10000000u)
+        return Res_noMemory;
+    uint32_t cap = tracker->capacity ? tracker->capacity : 8;
+    while (cap <= index)
+        cap *= 2;
+    void *grown = Mem_realloc(tracker->entries, size_t(cap) * sizeof(int32_t));
+    if (!grown)
+        return Res_noMemory;
+    tracker->entries = static_cast<int32_t *>(grown);
+    std::memset(tracker->entries + tracker->capacity, 0,
+                size_t(cap - tracker->capacity) * sizeof(int32_t));
+    tracker->capacity = cap;
+    return Res_ok;
+}
+
+void Layout_freeTripleBuf(SpanTracker *tracker)
+{
+    if (!tracker)
+        return;
+    Mem_free(tracker->entries);
+    Mem_free(tracker);
+}
+
+int Layout_makeBackgroundImage(Edr_Style *style, int32_t imageNumber, const Rect *rect, BackgroundImage **out)
+{
+    *out = static_cast<BackgroundImage *>(Mem_calloc(1, sizeof(BackgroundImage)));
+    if (!*out)
+        return Res_noMemory;
+    BackgroundImage *b = *out;
+    b->imageNumber = imageNumber;
+    b->rect = rect ? *rect : Rect{1, 1, 0, 0};
+    Edr_StylePayload p{};
+    b->positionXType = int32_t(Edr_Style_get(style, 4, &p));
+    b->positionX = int32_t(uint32_t(p.word));
+    p = {};
+    b->positionYType = int32_t(Edr_Style_get(style, 5, &p));
+    b->positionY = int32_t(uint32_t(p.word));
+    b->repeat = Edr_Style_get(style, 6, nullptr);
+    return Res_ok;
+}
