@@ -4,6 +4,8 @@
 #include "core/config/config.h"
 #include "core/context/context.h"
 #include "core/mem/mem.h"
+#include "core/result.h"
+#include "platform/api/app.h"
 #include "html/web/list.h"
 #include "platform/url/url.h"
 
@@ -38,6 +40,19 @@ void closeHook(AppCloseHook *hook, EngineInstance *instance)
     if (instance && instance->closeHooks[1] == hook)
         instance->closeHooks[1] = nullptr;
     destroyHistory(h);
+}
+
+// The deferred open on the application thread; the text is freed here, or
+// by the completion when the call never runs.
+void openText(EngineInstance *instance, void *text)
+{
+    App_openPath(instance, 0, static_cast<const char *>(text), 0);
+    Mem_free(text);
+}
+
+void dropText(void *block)
+{
+    Mem_free(reinterpret_cast<void *>(static_cast<intptr_t *>(block)[3]));
 }
 
 } // namespace
@@ -99,4 +114,16 @@ void SessionHistory_destroy(EngineInstance *owner)
     SessionHistory *h = reinterpret_cast<SessionHistory *>(owner->closeHooks[1]);
     owner->closeHooks[1] = nullptr;
     destroyHistory(h);
+}
+
+int SessionHistory_openCurrent(EngineInstance *owner)
+{
+    SessionHistory *h = owner ? reinterpret_cast<SessionHistory *>(owner->closeHooks[1]) : nullptr;
+    ListNode *n = h && h->current >= 0 ? List_at(h->list, h->current) : nullptr;
+    if (!n)
+        return Res_notFound;
+    char *text = Url_toUtf8(static_cast<const Url *>(List_nodeData(n)), UrlPart_all);
+    if (!text)
+        return Res_noMemory;
+    return App_postCall(owner, openText, text, dropText) == 0 ? Res_ok : Res_noMemory;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/config/config.h"
+#include "core/result.h"
 #include "html/web/list.h"
 #include "html/web/sessionhistory.h"
 #include "platform/url/url.h"
@@ -372,6 +373,17 @@ TEST_F(HistoryTest, DefaultBoundIs64)
     EXPECT_EQ(entries().size(), 64u);
     EXPECT_EQ(entries().front(), "http://y.test/2");
     EXPECT_EQ(h->current, 63);
+}
+
+TEST_F(HistoryTest, OpeningTheCurrentEntry)
+{
+    heap.instance->closeHooks[1] = &h->hook;
+    EXPECT_EQ(SessionHistory_openCurrent(heap.instance), Res_notFound) << "no current entry";
+    add("http://a.test/#x");
+    // No application queue: the call is refused and its text freed (the
+    // fixture checks the heap).
+    EXPECT_EQ(SessionHistory_openCurrent(heap.instance), 1);
+    EXPECT_EQ(SessionHistory_openCurrent(nullptr), Res_notFound);
 }
 
 TEST_F(HistoryTest, AnEmptyHistoryCanGoNeitherWay)
