@@ -67,7 +67,7 @@ struct World {
     World()
     {
         TestHeap_open(&heap, size_t(64) << 20, 0);
-        context.table256 = nullptr; // the engine's own coverage curve
+        context.textTone = nullptr; // the engine's own coverage curve
         shapes.push_back({"star", star(), 0});
         shapes.push_back({"ellipse", ellipse(), 0});
         shapes.push_back({"glyph", glyph(), 1});

@@ -39,7 +39,7 @@ struct World {
     World()
     {
         TestHeap_open(&heap, size_t(64) << 20, 0);
-        context.table256 = nullptr;
+        context.textTone = nullptr;
         pixels.assign(size_t(width) * height * 2, 0);
         (void)Bitmap_create(&context, &bitmap, width, height, Pixel_format565, 0x10000,
                             pixels.data(), 0);

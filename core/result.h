@@ -312,4 +312,7 @@ enum ResultCode : int {
     // Zip archives (17408, 17409).
     Res_zipBad = 17408,               // not a zip archive, a damaged one, or a member it cannot read
     Res_zipNoEntry = 17409,           // no entry with that name
+    // Entry-tree walks.
+    Res_entryTreeCycle = 14088,       // a reference leads back into a tree being walked
+    Res_entryTreeTooDeep = 14089,     // the walk went deeper than its bound
 };

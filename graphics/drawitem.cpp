@@ -9,7 +9,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "graphics/bitmap.h"
-#include "graphics/coverage.h"
+#include "html/texttone.h"
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
 
@@ -276,9 +276,9 @@ int runStages(const ScratchArena *arena, const StagePlan *plan, int32_t x, int32
 
 const uint8_t *coverageTableOf(const Bitmap *bitmap)
 {
-    if (bitmap->owner && bitmap->owner->table256)
-        return static_cast<const uint8_t *>(bitmap->owner->table256);
-    return Coverage_curve();
+    if (bitmap->owner && bitmap->owner->textTone)
+        return static_cast<const uint8_t *>(bitmap->owner->textTone);
+    return TextTone_defaultTable();
 }
 
 } // namespace

@@ -19,7 +19,7 @@
 
 namespace {
 
-bool isIdentity(const ImageColourTransform *t)
+bool isIdentity(const ColourTransform *t)
 {
     if (!t)
         return true;
@@ -42,58 +42,40 @@ bool levelInRange(const ImageView *view, int32_t low, int32_t high)
     return view->level >= low && view->level <= high;
 }
 
-// One 8-bit channel through word i of the transform: value x multiplier
-// plus offset, both 16.16, clamped to 0..255.
-inline uint32_t channel(uint32_t c, const ImageColourTransform *t, int i)
-{
-    int64_t v = (int64_t(c) * t->multiply[i] + t->offset[i]) >> 16;
-    return v < 0 ? 0u : v > 255 ? 255u : uint32_t(v);
-}
-
 inline uint32_t widen5(uint32_t v)
 {
     return (v << 3) | (v >> 2);
-}
-inline uint32_t widen6(uint32_t v)
-{
-    return (v << 2) | (v >> 4);
 }
 inline uint32_t widen4(uint32_t v)
 {
     return (v << 4) | v;
 }
 
-// One pixel value of the format through the colour words of t; a mask
-// (format 0 with isMask) goes through the alpha words.
-uint32_t transformPixel(uint32_t p, uint32_t format, const ImageColourTransform *t, bool isMask)
+// The 8-bit channel tables of the picture words (red, green, blue).
+struct ChannelTables {
+    uint8_t t[3][256];
+};
+
+// One pixel of a format other than grey and 5-6-5 through the picture's
+// channel tables.
+uint32_t transformPixel(uint32_t p, uint32_t format, const ChannelTables *c)
 {
     switch (format) {
-    case Pixel_formatGrey8:
-        if (isMask)
-            return channel(p & 0xFF, t, 3);
-        return channel(p & 0xFF, t, 0);
     case Pixel_format444: {
-        uint32_t r = channel(widen4((p >> 8) & 15), t, 0), g = channel(widen4((p >> 4) & 15), t, 1),
-                 b = channel(widen4(p & 15), t, 2);
+        uint32_t r = c->t[0][widen4((p >> 8) & 15)], g = c->t[1][widen4((p >> 4) & 15)],
+                 b = c->t[2][widen4(p & 15)];
         return ((r >> 4) << 8) | ((g >> 4) << 4) | (b >> 4);
-    }
-    case Pixel_format565Alt:
-    case Pixel_format565: {
-        uint32_t r = channel(widen5((p >> 11) & 31), t, 0), g = channel(widen6((p >> 5) & 63), t, 1),
-                 b = channel(widen5(p & 31), t, 2);
-        return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
     }
     case Pixel_format555:
     case Pixel_format1555: {
-        uint32_t b = channel(widen5((p >> 10) & 31), t, 2), g = channel(widen5((p >> 5) & 31), t, 1),
-                 r = channel(widen5(p & 31), t, 0);
-        if (format == Pixel_format1555) // red is the high field there
-            r = channel(widen5((p >> 10) & 31), t, 0), b = channel(widen5(p & 31), t, 2);
-        uint32_t hi = format == Pixel_format1555 ? r : b, lo = format == Pixel_format1555 ? b : r;
+        // 1555 has red in the high field, 555 blue.
+        bool redHigh = format == Pixel_format1555;
+        uint32_t hi = c->t[redHigh ? 0 : 2][widen5((p >> 10) & 31)], g = c->t[1][widen5((p >> 5) & 31)],
+                 lo = c->t[redHigh ? 2 : 0][widen5(p & 31)];
         return (p & 0x8000) | ((hi >> 3) << 10) | ((g >> 3) << 5) | (lo >> 3);
     }
     case Pixel_formatRGBA: {
-        uint32_t r = channel(p & 0xFF, t, 0), g = channel((p >> 8) & 0xFF, t, 1), b = channel((p >> 16) & 0xFF, t, 2);
+        uint32_t r = c->t[0][p & 0xFF], g = c->t[1][(p >> 8) & 0xFF], b = c->t[2][(p >> 16) & 0xFF];
         return (p & 0xFF000000u) | (b << 16) | (g << 8) | r;
     }
     default:
@@ -101,38 +83,57 @@ uint32_t transformPixel(uint32_t p, uint32_t format, const ImageColourTransform 
     }
 }
 
-// Fills dst (same size and format as src) with src's pixels through t.
-void applyTransform(const PixelBuf *src, PixelBuf *dst, const ImageColourTransform *t, bool isMask)
+// Fills dst (same size and format as src) with src's pixels through t: a
+// mask through the grey (alpha) words, a picture through the colour words.
+// Grey and 5-6-5 go through the shared colour transform; the other formats
+// through 8-bit tables made the same way.
+void applyTransform(const PixelBuf *src, PixelBuf *dst, const ColourTransform *t, bool isMask)
 {
+    if (src->format == Pixel_formatGrey8 || src->format == Pixel_format565 || src->format == Pixel_format565Alt) {
+        ColourTransform ct = *t;
+        if (src->format == Pixel_formatGrey8 && !isMask) {
+            ct.multiply[3] = t->multiply[0];
+            ct.offset[3] = t->offset[0];
+        }
+        // Format 2 has the layout of format 4.
+        PixelBuf from = *src, to = *dst;
+        if (src->format == Pixel_format565Alt)
+            from.format = to.format = Pixel_format565;
+        PixelBuf_applyColourTransform(&to, &from, &ct);
+        return;
+    }
+    ChannelTables c;
+    for (int i = 0; i < 3; i++)
+        ColourTransform_channelTable(t->multiply[i], t->offset[i], 8, c.t[i]);
     uint32_t bpp = Pixel_bytesPerPixel(src->format);
     for (int32_t y = 0; y < src->height; y++) {
         const uint8_t *s = src->pixels + size_t(y) * src->stride;
         uint8_t *d = dst->pixels + size_t(y) * dst->stride;
         for (int32_t x = 0; x < src->width; x++) {
-            if (bpp == 1) {
-                d[x] = uint8_t(transformPixel(s[x], src->format, t, isMask));
-            } else if (bpp == 2) {
+            if (bpp == 2) {
                 uint16_t p;
                 memcpy(&p, s + 2 * x, 2);
-                p = uint16_t(transformPixel(p, src->format, t, isMask));
+                p = uint16_t(transformPixel(p, src->format, &c));
                 memcpy(d + 2 * x, &p, 2);
-            } else {
+            } else if (bpp == 4) {
                 uint32_t p;
                 memcpy(&p, s + 4 * x, 4);
-                p = transformPixel(p, src->format, t, isMask);
+                p = transformPixel(p, src->format, &c);
                 memcpy(d + 4 * x, &p, 4);
+            } else {
+                d[x] = s[x];
             }
         }
     }
 }
 
-const ImageColourTransform identityTransform = {{0x10000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
+const ColourTransform identityTransform = {{0x10000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
 
 // The words a view's picture (alpha false) or mask (alpha true) was made with
 // agree with t.
-bool sameWords(const ImageColourTransform *made, const ImageColourTransform *t, bool alpha)
+bool sameWords(const ColourTransform *made, const ColourTransform *t, bool alpha)
 {
-    const ImageColourTransform *a = made ? made : &identityTransform, *b = t ? t : &identityTransform;
+    const ColourTransform *a = made ? made : &identityTransform, *b = t ? t : &identityTransform;
     if (alpha)
         return a->multiply[3] == b->multiply[3] && a->offset[3] == b->offset[3];
     for (int i = 0; i < 3; i++)
@@ -159,7 +160,7 @@ void dropPixels(ImageView *view)
 // target, which say what kind of view it is.
 int ensureKeepingKind(ImageView *view, bool wantPicture, bool wantMask, const ImageViewGeometry *g)
 {
-    ImageColourTransform *transform = view->transform;
+    ColourTransform *transform = view->transform;
     void *target = view->target;
     view->transform = nullptr;
     view->target = nullptr;
@@ -170,7 +171,7 @@ int ensureKeepingKind(ImageView *view, bool wantPicture, bool wantMask, const Im
 }
 
 // A new view of the kind {transformed, converted}, keyed at once.
-int createKeyed(ImageObject *image, const ImageColourTransform *transform, const ImageTarget *target,
+int createKeyed(ImageObject *image, const ColourTransform *transform, const ImageTarget *target,
                 ImageView **view)
 {
     int r = ImageView_create(image, view);
@@ -194,7 +195,7 @@ int createKeyed(ImageObject *image, const ImageColourTransform *transform, const
 
 // Remakes the transformed view from the plain view's buffers.
 int makeTransformed(ImageObject *image, ImageView *plain, ImageView *view, uint32_t bits,
-                    const ImageColourTransform *transform)
+                    const ColourTransform *transform)
 {
     ImageViewGeometry g{plain->width, plain->height, plain->scale, plain->pictureFormat, plain->maskFormat};
     bool wantPicture = (bits & ImageReq_transformPicture) && plain->picture;
@@ -288,7 +289,7 @@ int hexValue(const char16_t *text, uint32_t *value)
 } // namespace
 
 int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range,
-                 const ImageColourTransform *transform, uint32_t mode, const ImageTarget *target,
+                 const ColourTransform *transform, uint32_t mode, const ImageTarget *target,
                  PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder, ImageDrawRequest **request)
 {
     if (picture)

@@ -13,7 +13,7 @@
 
 #include "graphics/image.h"
 
-struct ImageColourTransform;
+struct ColourTransform;
 struct ImageView;
 struct VfsHandle;
 
@@ -69,7 +69,7 @@ enum : int32_t {
 // views of the image, remade when the image changed or they were made
 // for another transform or target.
 int Image_render(ImageHandle *handle, uint32_t format, uint32_t formatWord, ImageLevelRange *range,
-                 const ImageColourTransform *transform, uint32_t mode, const ImageTarget *target,
+                 const ColourTransform *transform, uint32_t mode, const ImageTarget *target,
                  PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder, ImageDrawRequest **request);
 // Ends a request: the frame given back, the image unlocked, the views let go.
 void Image_endRender(EngineContext *app, ImageDrawRequest *request);

@@ -55,7 +55,7 @@ bool bufferMatches(const ImageView *view, const PixelBuf *buf, uint32_t format)
                     buf->format == format);
 }
 
-bool isIdentity(const ImageColourTransform *t)
+bool isIdentity(const ColourTransform *t)
 {
     for (int i = 0; i < 4; i++)
         if (t->multiply[i] != 0x10000 || t->offset[i] != 0)
@@ -130,7 +130,7 @@ int ImageView_ensureBuffers(ImageView *view, int wantPicture, int wantMask, cons
     return r;
 }
 
-int ImageView_setColourTransform(ImageView *view, const ImageColourTransform *transform)
+int ImageView_setColourTransform(ImageView *view, const ColourTransform *transform)
 {
     if (!transform || isIdentity(transform)) {
         Mem_free(view->transform);
@@ -138,7 +138,7 @@ int ImageView_setColourTransform(ImageView *view, const ImageColourTransform *tr
         return Res_ok;
     }
     if (!view->transform) {
-        view->transform = static_cast<ImageColourTransform *>(Mem_calloc(1, sizeof(ImageColourTransform)));
+        view->transform = static_cast<ColourTransform *>(Mem_calloc(1, sizeof(ColourTransform)));
         if (!view->transform)
             return Res_noMemory;
     }

@@ -13,17 +13,12 @@
 #include <cstdint>
 
 #include "graphics/imagecache.h"
+#include "html/common.h"
 
 struct EngineContext;
 struct ImageObject;
 struct PixelBuf;
 
-// A colour transform: four 16.16 multipliers, then four offsets (red,
-// green, blue, alpha).
-struct ImageColourTransform {
-    int32_t multiply[4];
-    int32_t offset[4];
-};
 
 // The geometry a view is made with.
 struct ImageViewGeometry {
@@ -50,7 +45,7 @@ struct ImageView {
     uint32_t pictureFormat, maskFormat;
     int32_t level;                     // the subsampling level of its pixels
     void *target;                      // owned conversion target; null none
-    ImageColourTransform *transform;   // owned; null: the identity
+    ColourTransform *transform;   // owned; null: the identity
     uint32_t version;                  // the image version its pixels came from
     uint32_t viewFlags;
     ImageView *nextView, *prevView;    // the image's list; a view in no list points to itself
@@ -81,7 +76,7 @@ void ImageView_freeBuffers(ImageView *view);
 void ImageView_freeIfAny(ImageView *view);
 // Stores a copy of transform; null or the identity frees the stored one.
 // 0 or 1.
-[[nodiscard]] int ImageView_setColourTransform(ImageView *view, const ImageColourTransform *transform);
+[[nodiscard]] int ImageView_setColourTransform(ImageView *view, const ColourTransform *transform);
 
 // Prepares the target view of a decoding pass: asks the image hook for the
 // background (op 34), gives the view the image's geometry and buffers (the

@@ -379,40 +379,6 @@ void History_freeModule(EngineContext *)
 {
 }
 
-// Interim: the history list is a close hook that remembers nothing; its
-// close frees it.
-namespace {
-
-struct InterimHistory {
-    AppCloseHook hook;
-};
-
-void closeHistory(AppCloseHook *hook, EngineInstance *instance)
-{
-    if (instance) {
-        for (AppCloseHook *&slot : instance->closeHooks) {
-            if (slot == hook)
-                slot = nullptr;
-        }
-    }
-    Mem_free(hook);
-}
-
-} // namespace
-
-AppCloseHook *History_create(EngineInstance *)
-{
-    InterimHistory *h = static_cast<InterimHistory *>(Mem_calloc(1, sizeof(InterimHistory)));
-    if (!h)
-        return nullptr;
-    h->hook.close = closeHistory;
-    return &h->hook;
-}
-
-void History_addUrl(AppCloseHook *, const Url *)
-{
-}
-
 // Interim: local time is the time plus the engine's zone offset; the
 // engine never applies daylight saving.
 void Date_toLocalParts(BrokenTime *out, int64_t time)

@@ -116,7 +116,7 @@ struct EngineContext {
     void *startOptions;         // start options given to module start-up
     EngineInstance *instance;   // the owning instance
     void *sheetFunctionNames;   // spreadsheet function-name table
-    void *table256;             // the 256-entry table of the fifth start-up step
+    void *textTone;             // the text tone table (html/texttone.h)
     CharsetHooks *charsetHooks; // character-set conversion hooks (charset_cjk.h)
     int32_t sheetSetting;       // spreadsheet setting word
     void *teardownBlock;        // a block freed at teardown

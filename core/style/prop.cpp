@@ -5,6 +5,7 @@
 // is done in 64 bits so that no length, however large, wraps on its way to
 // pixels.
 #include "core/style/prop.h"
+#include "html/triple.h"
 
 #include <cstring>
 
@@ -338,7 +339,7 @@ int Prop_copy(Prop *dst, const Prop *src)
     case PropType_columns:
         return copyRecord<PropColumns, PropColumns_copy>(dst, src);
     case PropType_lineSpacing:
-        return copyRecord<PropLineSpacing, PropLineSpacing_copy>(dst, src);
+        return copyRecord<PropLineSpacing, Obj_copyTriple>(dst, src);
     case PropType_record111:
         return copyRecord<Prop18, Prop18_copy>(dst, src);
     default:
@@ -368,7 +369,7 @@ void Prop_free(Prop *v)
         PropColumns_free(payloadAs<PropColumns>(v));
         break;
     case PropType_lineSpacing:
-        PropLineSpacing_free(payloadAs<PropLineSpacing>(v));
+        Obj_freeTriple(payloadAs<PropLineSpacing>(v));
         break;
     case PropType_record111:
         Prop18_free(payloadAs<Prop18>(v));
@@ -411,7 +412,7 @@ int Prop_equal(const Prop *a, const Prop *b)
     case PropType_columns:
         return PropColumns_equal(payloadAs<const PropColumns>(a), payloadAs<const PropColumns>(b));
     case PropType_lineSpacing:
-        return PropLineSpacing_equal(payloadAs<const PropLineSpacing>(a),
+        return Obj_tripleEquals(payloadAs<const PropLineSpacing>(a),
                                      payloadAs<const PropLineSpacing>(b));
     default:
         return 1;

@@ -81,37 +81,6 @@ void PropColumns_free(PropColumns *list)
     Mem_free(list);
 }
 
-int PropLineSpacing_create(PropLineSpacing **out, int32_t kind, int32_t value, int32_t base)
-{
-    *out = nullptr;
-    PropLineSpacing *rec = static_cast<PropLineSpacing *>(Mem_malloc(sizeof(PropLineSpacing)));
-    if (!rec)
-        return Res_noMemory;
-    *rec = PropLineSpacing{kind, value, base};
-    *out = rec;
-    return 0;
-}
-
-int PropLineSpacing_copy(PropLineSpacing **out, const PropLineSpacing *src)
-{
-    *out = nullptr;
-    if (!src)
-        return 0;
-    return PropLineSpacing_create(out, src->kind, src->value, src->base);
-}
-
-int PropLineSpacing_equal(const PropLineSpacing *a, const PropLineSpacing *b)
-{
-    if (!a || !b)
-        return a == b ? 1 : 0;
-    return a->kind == b->kind && a->value == b->value && a->base == b->base ? 1 : 0;
-}
-
-void PropLineSpacing_free(PropLineSpacing *rec)
-{
-    Mem_free(rec);
-}
-
 // ------------------------------------------------ property payload 18
 
 int Prop18_new(Prop18 **payload)

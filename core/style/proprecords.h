@@ -52,13 +52,7 @@ struct PropLineSpacing {
     int32_t base;
 };
 
-// *out = a new record. 0, or 1 with *out null when memory runs out.
-[[nodiscard]] int PropLineSpacing_create(PropLineSpacing **out, int32_t kind, int32_t value, int32_t base);
-// *out = a new copy (null for null). 0, or 1 with *out null.
-[[nodiscard]] int PropLineSpacing_copy(PropLineSpacing **out, const PropLineSpacing *src);
-// 1 when all three fields are equal (null only equals null).
-int PropLineSpacing_equal(const PropLineSpacing *a, const PropLineSpacing *b);
-void PropLineSpacing_free(PropLineSpacing *rec);
+// Made, copied, compared and freed as a three-word value (html/triple.h).
 
 // ------------------------------------------------ property payload 18
 

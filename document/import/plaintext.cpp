@@ -24,6 +24,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
+#include "html/triple.h"
 #include "core/style/propids.h"
 #include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
@@ -483,7 +484,7 @@ int addPaletteColour(StyleRule *rule, uint32_t id, uint32_t index)
 int addLineSpacing(StyleRule *rule)
 {
     PropLineSpacing *record = nullptr;
-    int err = PropLineSpacing_create(&record, 1, 120 << 16, 100 << 16);
+    int err = Obj_newTriple(&record, 1, 120 << 16, 100 << 16);
     if (err)
         return err;
     Prop p{};

@@ -17,7 +17,7 @@
 #include "core/task/task.h"
 #include "core/text/ustr.h"
 #include "host/host.h"
-#include "html/history.h"
+#include "html/web/sessionhistory.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"
 #include "platform/api/engine.h"
@@ -68,7 +68,7 @@ int32_t historyListener(intptr_t code, intptr_t record, intptr_t instanceWord, v
     if (!history)
         return 0;
     if (Url *url = Url_newFromCstr(info->urlText)) {
-        History_addUrl(history, url);
+        Session_historyAdd(reinterpret_cast<SessionHistory *>(history), url);
         Url_free(url);
     }
     return 0;
@@ -290,8 +290,9 @@ int App_run(FvViewer *viewer, const char *rootUrl, const char *fontUrl, const ch
     instance->appTask = Task_current(context);
     int r = Engine_configure(viewer, 0, rootUrl, fontUrl, resourceUrl);
     if (r == Res_ok) {
-        instance->closeHooks[1] = History_create(instance);
-        if (!instance->closeHooks[1])
+        SessionHistory *history = SessionHistory_create(instance);
+        instance->closeHooks[1] = history ? &history->hook : nullptr;
+        if (!history)
             r = Res_noMemory;
     }
     if (r == Res_ok) {

@@ -25,11 +25,11 @@
 #include "document/edr/doc.h"
 #include "document/types/doctype.h"
 #include "fonts/fontengine.h"
-#include "graphics/coverage.h"
 #include "graphics/graphics.h"
 #include "host/host.h"
 #include "html/history.h"
 #include "html/module.h"
+#include "html/texttone.h"
 #include "platform/api/app.h"
 #include "platform/api/engine.h"
 #include "platform/api/funcnames.h"
@@ -40,20 +40,6 @@
 #include "viewer/viewer.h"
 
 namespace {
-
-// The context's 256-entry table: the coverage table that draw items hand
-// to their emitters, a copy of the constant curve.
-int makeTable256(EngineContext *context)
-{
-    if (context->table256)
-        return Res_ok;
-    uint8_t *table = static_cast<uint8_t *>(Mem_malloc(Coverage_tableSize));
-    if (!table)
-        return Res_noMemory;
-    memcpy(table, Coverage_curve(), Coverage_tableSize);
-    context->table256 = table;
-    return Res_ok;
-}
 
 int startDispatcher(EngineContext *context)
 {
@@ -160,7 +146,8 @@ int Engine_initModules(EngineContext *context, void *options)
         return r;
     // The spreadsheet setting word lives in the context itself.
     context->sheetSetting = 0;
-    r = makeTable256(context);
+    if (!context->textTone)
+        r = TextTone_init(context);
     if (r == Res_ok && !context->workers)
         r = Worker_initPool(context);
     if (r == Res_ok)
@@ -271,8 +258,7 @@ void Engine_finiModules(EngineContext *context, int keep)
     FontEngine_destroy(context);
     HostHooks_finiModule(context);
     Vfs_finiLayer(context);
-    Mem_free(context->table256);
-    context->table256 = nullptr;
+    TextTone_fini(context);
     context->sheetSetting = 0;
     FuncNames_free(context);
     Graphics_finiModule(context);

@@ -3,6 +3,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "html/common.h"
 #include "spreadsheet/formula/eval.h"
 
 namespace {
@@ -25,12 +26,14 @@ int aggregate(uint32_t count, const Excel_Value *args, Excel_Value *result, Aggr
             values[n++] = Excel_Func_argToDouble(&args[i]);
     }
     double r = 0.0;
-    if (n > 0) {
+    if (n > 0 && kind == aggMin) {
+        r = Double_arrayMin(values, n);
+    } else if (n > 0) {
         r = values[0];
         for (uint32_t i = 1; i < n; i++) {
             if (kind == aggAverage)
                 r += values[i];
-            else if (kind == aggMax ? values[i] >= r : values[i] <= r)
+            else if (values[i] >= r)
                 r = values[i];
         }
         if (kind == aggAverage)

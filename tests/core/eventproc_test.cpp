@@ -219,6 +219,28 @@ TEST_F(EventProcTest, RemovedListenersHearNoMore)
     EXPECT_EQ(left, 1); // the removed ones went with the second delivery
 }
 
+// A listener that matched when the delivery began keeps the kind's slot
+// quiet, even when it was removed before its turn came.
+TEST_F(EventProcTest, MatchedButRemovedListenerKeepsTheSlotQuiet)
+{
+    Ear *second = ear("second"), *slot = ear("slot");
+    Ear *first = ear("first");
+    first->body = [&](EventProcMsg *, int *) { EXPECT_EQ(EventProc_removeListener(proc, 1, heard, second), 0); };
+    run([&] {
+        ASSERT_EQ(EventProc_setKindHandler(proc, 1, heard, slot), 0);
+        EventProc_addListener(ctx(), proc, 1, heard, first);
+        EventProc_addListener(ctx(), proc, 1, heard, second);
+        code(4);
+        AppMsg_drain(proc);
+        EXPECT_EQ(EventProc_removeListener(proc, 1, heard, first), 0);
+        code(5); // nobody listens now: the slot hears it
+        AppMsg_drain(proc);
+    });
+    EXPECT_EQ(first->calls, 1);
+    EXPECT_EQ(second->calls, 0);
+    EXPECT_EQ(trace, "first:1/4 slot:1/5 ");
+}
+
 // Removal waits for a running call of the listener.
 TEST_F(EventProcTest, RemovalWaitsForARunningCall)
 {

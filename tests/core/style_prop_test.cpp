@@ -14,6 +14,7 @@
 #include "core/geom/tabstops.h"
 #include "core/mem/mem.h"
 #include "core/style/prop.h"
+#include "html/triple.h"
 #include "core/style/proprecords.h"
 #include "core/text/ustr.h"
 #include "platform/vfs/helpers.h"
@@ -197,7 +198,7 @@ void makeOwned(Prop *out, uint16_t type)
     }
     case PropType_lineSpacing: {
         PropLineSpacing *s;
-        EXPECT_EQ(PropLineSpacing_create(&s, 1, 120 << 16, 100 << 16), 0);
+        EXPECT_EQ(Obj_newTriple(&s, 1, 120 << 16, 100 << 16), 0);
         Prop_set110(out, s);
         break;
     }

@@ -168,7 +168,7 @@ void run(Reader rd)
     for (int i = 0; i < 256; i++)
         identity[i] = uint8_t(i);
     EngineContext context{};
-    context.table256 = identity;
+    context.textTone = identity;
     Bitmap *b = nullptr;
     require(Bitmap_create(&context, &b, w, ht, format, scale, memory.data() + guard, 0) == Res_ok);
     PixelBuf *paint = nullptr;

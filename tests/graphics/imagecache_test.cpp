@@ -242,8 +242,8 @@ TEST_F(ImageViewTest, ColourTransformsAndFindingViewsByKind)
     EXPECT_EQ(tinted->nextView, plain);
     EXPECT_EQ(plain->nextView, nullptr);
 
-    ImageColourTransform identity{{0x10000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
-    ImageColourTransform half{{0x8000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
+    ColourTransform identity{{0x10000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
+    ColourTransform half{{0x8000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
     ASSERT_EQ(ImageView_setColourTransform(tinted, &half), Res_ok);
     ASSERT_NE(tinted->transform, nullptr);
     EXPECT_EQ(tinted->transform->multiply[0], 0x8000);

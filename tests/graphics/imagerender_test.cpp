@@ -49,7 +49,7 @@ TEST_F(ImageRenderTest, ARequestDecodesInTheCallersThread)
     EXPECT_EQ(req->bits & ImageReq_decode, ImageReq_decode);
     Image_endRender(ctx, req);
     // An identity colour transform is no transform: a plain request.
-    ImageColourTransform identity{{0x10000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
+    ColourTransform identity{{0x10000, 0x10000, 0x10000, 0x10000}, {0, 0, 0, 0}};
     PixelBuf *again = nullptr;
     ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &identity, 0, nullptr, &again, nullptr, nullptr, &req),
               Res_ok);
@@ -85,8 +85,10 @@ TEST_F(ImageRenderTest, AColourTransformHandsOutATransformedCopy)
     std::vector<uint32_t> plainPicture = valuesOf(picture), plainMask = valuesOf(mask);
     Image_endRender(ctx, req);
 
-    // Every colour channel inverted; the mask untouched comes from the plain view.
-    const ImageColourTransform invert{{-0x10000, -0x10000, -0x10000, 0x10000}, {255 << 16, 255 << 16, 255 << 16, 0}};
+    // Every colour channel inverted (offsets of 248 and 252 levels are the
+    // top of a 5-bit and a 6-bit channel); the mask untouched comes from the
+    // plain view.
+    const ColourTransform invert{{-0x10000, -0x10000, -0x10000, 0x10000}, {248 << 8, 252 << 8, 248 << 8, 0}};
     // Kept with the image, the copy outlives the request whatever the cache does.
     ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &invert, ImageRender_keepWithImage, nullptr, &picture,
                            &mask, nullptr, &req),
@@ -113,7 +115,7 @@ TEST_F(ImageRenderTest, AColourTransformHandsOutATransformedCopy)
     Image_endRender(ctx, req);
 
     // Alpha words change the mask too: picture red only, mask inverted.
-    const ImageColourTransform redInvertedMask{{0, 0, 0, -0x10000}, {255 << 16, 0, 0, 255 << 16}};
+    const ColourTransform redInvertedMask{{0, 0, 0, -0x10000}, {255 << 8, 0, 0, 255 << 8}};
     ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, &redInvertedMask, 0, nullptr, &picture, &mask, nullptr,
                            &req),
               Res_ok);
@@ -135,10 +137,10 @@ TEST_F(ImageRenderTest, OffsetsSaturate)
 {
     ImageHandle *h = open(gif("still"), ++key, ImageOpt_sync | ImageOpt_recognise);
     ASSERT_NE(h, nullptr);
-    const ImageColourTransform brighten{{0x10000, 0x10000, 0x10000, 0x10000}, {300 << 16, 300 << 16, 300 << 16, 0}};
-    const ImageColourTransform darken{{0x10000, 0x10000, 0x10000, 0x10000}, {-300 << 16, -300 << 16, -300 << 16, 0}};
+    const ColourTransform brighten{{0x10000, 0x10000, 0x10000, 0x10000}, {300 << 8, 300 << 8, 300 << 8, 0}};
+    const ColourTransform darken{{0x10000, 0x10000, 0x10000, 0x10000}, {-300 << 8, -300 << 8, -300 << 8, 0}};
     struct Case {
-        const ImageColourTransform *t;
+        const ColourTransform *t;
         uint32_t every;
     } cases[] = {{&brighten, 0xFFFF}, {&darken, 0}};
     for (const Case &c : cases) {

@@ -35,7 +35,7 @@ class RasterTest : public LeakCheckedHeapTest<(16u << 20)>
         for (int i = 0; i < 256; i++)
             identity[i] = uint8_t(i);
         context = EngineContext{};
-        context.table256 = identity;
+        context.textTone = identity;
     }
     void TearDown() override
     {

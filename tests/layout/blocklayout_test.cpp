@@ -12,6 +12,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
+#include "html/triple.h"
 #include "core/style/propids.h"
 #include "core/style/proprecords.h"
 #include "document/edr/doc.h"
@@ -201,7 +202,7 @@ TEST_F(BlockLayoutTest, LineSpacingRulesAndTheFirstLineIndent)
             Prop spacing{};
             PropLineSpacing *record = nullptr;
             if (c.kind >= 0) {
-                ASSERT_EQ(PropLineSpacing_create(&record, c.kind, c.value, 100 << 16), 0);
+                ASSERT_EQ(Obj_newTriple(&record, c.kind, c.value, 100 << 16), 0);
                 Prop_set110(&spacing, record);
             }
             if (record)

@@ -230,7 +230,7 @@ TEST(AppModules, StartUpRefusesMissingArgumentsAndCallersOutsideATask)
     // From the GUI thread the task check fails and nothing is made.
     EXPECT_EQ(Engine_initModules(e.context, nullptr), Res_missingArgument);
     EXPECT_EQ(e.context->workers, nullptr);
-    EXPECT_EQ(e.context->table256, nullptr);
+    EXPECT_EQ(e.context->textTone, nullptr);
     EXPECT_EQ(TestHeap_usedBytes(), used);
     EXPECT_EQ(Engine_initServices(e.context, nullptr, "x/", nullptr), Res_nullInput);
     EXPECT_EQ(Engine_initServices(e.context, "f/", nullptr, nullptr), Res_nullInput);

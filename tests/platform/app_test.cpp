@@ -11,7 +11,7 @@
 #include "core/mem/mem.h"
 #include "core/task/task.h"
 #include "core/task/worker.h"
-#include "graphics/coverage.h"
+#include "html/texttone.h"
 #include "platform/api/keys.h"
 #include "tests/platform/app_fixture.h"
 
@@ -42,8 +42,8 @@ TEST_F(AppTest, StartWithoutDocumentBringsEveryModuleUpAndReportsReadyOnce)
     EXPECT_NE(ctx->fileLayer, nullptr);
     EXPECT_NE(ctx->charsetHooks, nullptr);
     EXPECT_NE(ctx->sheetFunctionNames, nullptr);
-    ASSERT_NE(ctx->table256, nullptr);
-    EXPECT_EQ(memcmp(ctx->table256, Coverage_curve(), Coverage_tableSize), 0); // the coverage table
+    ASSERT_NE(ctx->textTone, nullptr);
+    EXPECT_EQ(memcmp(ctx->textTone, TextTone_defaultTable(), TextTone_size), 0); // the default tone table
     EXPECT_NE(ctx->edrApp, nullptr);
     EXPECT_NE(ctx->docHandlers, nullptr);
     EXPECT_NE(inst->keys, nullptr);

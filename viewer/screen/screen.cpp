@@ -9,7 +9,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/transfer.h"
+#include "html/texttone.h"
 #include "host/host.h"
 #include "viewer/screen/overlay.h"
 
@@ -238,9 +238,7 @@ int Screen_startModule(EngineContext *context)
             Config_getIntA(context, store, nullptr, "FV_textEdgeTuningBrightness", 64);
         uint32_t contrast =
             Config_getIntA(context, store, nullptr, "FV_textEdgeTuningContrast", 32);
-        if (context->table256)
-            Pixel_buildTransferTable(double(intensity) / 65536.0, int32_t(brightness),
-                                     int32_t(contrast), static_cast<uint8_t *>(context->table256));
+        TextTone_setTuning(context, double(intensity) / 65536.0, int32_t(brightness), int32_t(contrast));
     }
     return Res_ok;
 }
