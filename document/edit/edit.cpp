@@ -292,9 +292,18 @@ int insertSegments(Edit *e, const char16_t *text, uint32_t n, uint32_t style, ui
         Edr_Node *run = nullptr, *t = nullptr;
         if (int err = Pool_run(doc, &e->pool, style, id, text + at, len, &run, &t))
             return err;
-        if (int err = linkRun(e, run, style))
-            return err;
-        if (linking(e) && !e->r->focusNode) {
+        // An empty segment in a paragraph that already has text before it
+        // needs no placeholder (the run stays unlinked and is collected).
+        bool skip = false;
+        if (!len && linking(e)) {
+            Edr_Doc_readLock(doc);
+            skip = styleWordOf(e->current) == style && !isEmptyParagraph(e->current);
+            Edr_Doc_readUnlock(doc);
+        }
+        if (!skip)
+            if (int err = linkRun(e, run, style))
+                return err;
+        if (linking(e) && !e->r->focusNode && !skip) {
             if (e->caretLeft <= len + breaks)
                 placeCaret(e, t, e->caretLeft >= breaks ? e->caretLeft - breaks : 0);
             else
