@@ -654,8 +654,12 @@ int nearestVisitor(LaidOutTextRun *run, void *context)
     auto inH = [&](const Rect &q) { return c->x >= q.x0 && c->x <= q.x1; };
     auto dx = [&](const Rect &q) { return int64_t(c->x) - q.x0 < 0 ? q.x0 - int64_t(c->x) : int64_t(c->x) - q.x0; };
     auto dy = [&](const Rect &q) { return int64_t(c->y) - q.y0 < 0 ? q.y0 - int64_t(c->y) : int64_t(c->y) - q.y0; };
-    if (!c->have)
+    // A run holding the point wins over every run that does not.
+    bool holds = inV(r) && inH(r), bestHolds = c->have && inV(c->best) && inH(c->best);
+    if (!c->have || (holds && !bestHolds))
         take = true;
+    else if (bestHolds)
+        take = false;
     else if (inV(r))
         take = !(inV(c->best) && dx(r) > dx(c->best));
     else
