@@ -960,6 +960,11 @@ int Edr_Sel_select(Edr_Doc *doc, Edr_Node *node, uint32_t hitOffset, uint32_t ca
         else if ((err = Edr_Sel_collect(doc, b.block, 0, &b.all)) == 0)
             err = runBuilder(&b, mode);
     }
+    if (!err && b.rec && !b.rec->nodes.count) {
+        // Nothing found (a line not laid out): the selection is cleared.
+        Edr_Sel_free(doc, b.rec);
+        b.rec = nullptr;
+    }
     if (!err && b.rec) {
         if (mode != Edr_SelMode_caret)
             b.rec->caretOffset = caretOffset;

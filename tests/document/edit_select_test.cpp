@@ -57,6 +57,7 @@ TEST_F(Select, BuildersOnOneParagraph)
         {"character", {u"abc"}, {}, 0, 1, Edr_SelMode_char, "\"abc\" [1,2) caret 1@\"abc\""},
         {"character at the end stays inside", {u"abc"}, {}, 0, 3, Edr_SelMode_char, "\"abc\" [3,3) caret 3@\"abc\""},
         {"offsets past the end are clamped", {u"abc"}, {}, 0, 99, Edr_SelMode_char, "\"abc\" [3,3) caret 3@\"abc\""},
+        {"a line not laid out selects nothing", {u"abc"}, {}, 0, 1, Edr_SelMode_line, "none"},
         {"caret", {u"abc"}, {}, 0, 2, Edr_SelMode_caret, "\"abc\" [2,2) caret 2@\"abc\""},
         {"word with its trailing space", {u"one two three"}, {}, 0, 5, Edr_SelMode_word,
          "\"one two three\" [4,8) caret 5@\"one two three\""},
