@@ -143,6 +143,23 @@ TEST_F(EditText, DeletingEndsWithTheCaretInTheRightPlace)
     });
 }
 
+TEST_F(EditText, InAListAnEmptiedRunKeepsAPlaceholder)
+{
+    using namespace styletest;
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        setUpDoc(ctx(), doc);
+        sheet(ctx(), doc, 0, {rule({kw(34, 134)}, {{6, 0}}, 10)});
+        Edr_Node *list = group(doc, root, 30, 6);
+        std::vector<Edr_Node *> t;
+        para(doc, list, {u"one ", u"two"}, &t);
+        ASSERT_EQ(Edr_Sel_select(doc, t[0], 1, 1, Edr_SelMode_word), 0);
+        ASSERT_EQ(Edr_Sel_deleteText(doc), 0);
+        EXPECT_EQ(body(doc), "<30:6 <10:1 <20:2 \"_\"> <20:2 \"two\">>>");
+        EXPECT_EQ(selection(doc), "\"_\" [0,0) caret 0@\"_\"");
+        Edr_Sel_clear(doc);
+    });
+}
+
 TEST_F(EditText, TheUnchangedFlagOnlyMovesTheCaret)
 {
     withPara({u"Hello world"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
