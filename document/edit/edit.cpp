@@ -57,14 +57,16 @@ bool isEmptyParagraph(Edr_Node *n)
     return t.length == 1 && t.chars[0] == Edr_Sel_placeholder;
 }
 
-// Links node relative to anchor; a replaced anchor loses the reference
-// taken here for it, as removal wants.
+// Links node relative to anchor. The tree holds no reference, so the
+// anchor gets one for the call; a replaced anchor loses it in the call.
 int link(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node)
 {
-    if (mode == Edr_Insert_replace)
-        if (int err = Edr_Node_addRefLive(doc, anchor))
-            return err;
-    return Edr_Node_insert(doc, anchor, mode, node, nullptr);
+    if (int err = Edr_Node_addRefLive(doc, anchor))
+        return err;
+    int err = Edr_Node_insert(doc, anchor, mode, node, nullptr);
+    if (err || mode != Edr_Insert_replace)
+        Edr_Node_dropRefOpt(doc, anchor);
+    return err;
 }
 
 int removeNode(Edr_Doc *doc, Edr_Node *node)
@@ -554,7 +556,7 @@ int runEdit(Edit *e, const Plan *p)
         if (int err = link(doc, e->current, empty && e->current != p->run ? Edr_Insert_replace : Edr_Insert_after,
                            moved))
             return err;
-        if (int err = Edr_Node_insert(doc, moved, Edr_Insert_lastChild, followF, nullptr))
+        if (int err = link(doc, moved, Edr_Insert_lastChild, followF))
             return err;
         e->current = moved;
     }
@@ -961,9 +963,13 @@ int Edr_Sel_applyRule(Edr_Doc *doc, StyleRule *rule)
     for (uint32_t i = 0; !err && i < s->nodes.count; i++) {
         Edr_Doc_readLock(doc);
         Edr_Node *parent = Edr_Node_parent(s->nodes.items[i]);
-        Edr_Doc_readUnlock(doc);
         if (parent)
+            err = Edr_Node_addRefLive(doc, parent);
+        Edr_Doc_readUnlock(doc);
+        if (parent && !err) {
             err = Edr_Node_setIds(doc, parent, ids, 2);
+            Edr_Node_dropRefOpt(doc, parent);
+        }
     }
     Edr_Sel_free(doc, s);
     return err;

@@ -77,18 +77,25 @@ inline Edr_Node *text(Edr_Doc *doc, Edr_Node *parent, const std::u16string &s)
     return t;
 }
 
-// A paragraph with one run per string (format kPlainKey) as the root's
-// last child; the texts in order into *texts when given.
+// A paragraph with one run per string (format kPlainKey) as the last
+// child of root, its nodes without references; the texts in order into
+// *texts when given.
 inline Edr_Node *para(Edr_Doc *doc, Edr_Node *root, std::vector<std::u16string> runs,
                       std::vector<Edr_Node *> *texts = nullptr, std::vector<uint32_t> keys = {})
 {
     Edr_Node *p = group(doc, root, kBlock, kBlockKey);
+    std::vector<Edr_Node *> made = {p};
     for (size_t i = 0; i < runs.size(); i++) {
         Edr_Node *r = group(doc, p, kRun, i < keys.size() ? keys[i] : uint32_t(kPlainKey));
         Edr_Node *t = text(doc, r, runs[i]);
+        made.push_back(r);
+        made.push_back(t);
         if (texts)
             texts->push_back(t);
     }
+    // As a loader leaves them: the tree holds no reference.
+    for (Edr_Node *n : made)
+        Edr_Node_release(doc, n);
     return p;
 }
 

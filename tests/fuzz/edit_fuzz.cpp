@@ -177,7 +177,10 @@ void body(void *argument)
                 text[i] = alphabet[next() % 8];
             require(Edr_Sel_replaceText(doc, text, caret, &unchanged) == 0);
         } else if (op == 2) {
-            require(Edr_Sel_deleteText(doc) == 0);
+            int err = Edr_Sel_deleteText(doc);
+            if (err)
+                fprintf(stderr, "delete: %d\n", err);
+            require(err == 0);
         } else {
             char16_t *text = nullptr;
             uint32_t caret = 0;
