@@ -233,6 +233,14 @@ bool linking(const Edit *e)
     return e->pool.linking;
 }
 
+// The current node is an empty paragraph that new content may replace: a
+// no-break space the text itself inserted is content, not a placeholder.
+// Read lock held.
+bool isPlaceholderRun(const Edit *e)
+{
+    return isEmptyParagraph(e->current) && !Edr_NodeList_contains(&e->r->nodes, Edr_Node_firstChild(e->current));
+}
+
 void placeCaret(Edit *e, Edr_Node *text, uint32_t offset)
 {
     if (!linking(e) || e->r->focusNode || !text)
@@ -251,7 +259,7 @@ int linkRun(Edit *e, Edr_Node *run, uint32_t style)
         return Res_ok;
     Edr_Doc_readLock(e->doc);
     uint32_t currentStyle = styleWordOf(e->current);
-    bool empty = isEmptyParagraph(e->current);
+    bool empty = isPlaceholderRun(e);
     Edr_Doc_readUnlock(e->doc);
     int32_t mode = currentStyle == style ? (empty ? Edr_Insert_replace : Edr_Insert_after) : Edr_Insert_lastChild;
     if (mode == Edr_Insert_replace && e->r->focusNode && Edr_Node_parent(e->r->focusNode) == e->current) {
@@ -299,7 +307,7 @@ int insertSegments(Edit *e, const char16_t *text, uint32_t n, uint32_t style, ui
         bool skip = false;
         if (!len && linking(e)) {
             Edr_Doc_readLock(doc);
-            skip = styleWordOf(e->current) == style && !isEmptyParagraph(e->current);
+            skip = styleWordOf(e->current) == style && !isPlaceholderRun(e);
             Edr_Doc_readUnlock(doc);
         }
         if (!skip)
@@ -527,7 +535,7 @@ int runEdit(Edit *e, const Plan *p)
             return err;
         if (linking(e)) {
             Edr_Doc_readLock(doc);
-            bool empty = isEmptyParagraph(e->current);
+            bool empty = isPlaceholderRun(e);
             Edr_Doc_readUnlock(doc);
             if (empty && e->r->focusNode && Edr_Node_parent(e->r->focusNode) == e->current) {
                 Edr_Node_dropRefOpt(doc, e->r->focusNode);
@@ -551,7 +559,7 @@ int runEdit(Edit *e, const Plan *p)
         return err;
     if (linking(e) && followF) {
         Edr_Doc_readLock(doc);
-        bool empty = isEmptyParagraph(e->current);
+        bool empty = isPlaceholderRun(e);
         Edr_Doc_readUnlock(doc);
         if (int err = link(doc, e->current, empty && e->current != p->run ? Edr_Insert_replace : Edr_Insert_after,
                            moved))
@@ -562,7 +570,7 @@ int runEdit(Edit *e, const Plan *p)
     }
     if (linking(e) && followP && Edr_Node_parent(followP)) {
         Edr_Doc_readLock(doc);
-        bool empty = e->trailingBreak && isEmptyParagraph(e->current) && e->current != followP;
+        bool empty = e->trailingBreak && isPlaceholderRun(e) && e->current != followP;
         Edr_Doc_readUnlock(doc);
         if (empty && e->r->focusNode && Edr_Node_parent(e->r->focusNode) == e->current) {
             Edr_Node_dropRefOpt(doc, e->r->focusNode);

@@ -96,6 +96,16 @@ TEST_F(EditText, TheRestOfTheParagraphMovesBehindTheBreak)
     });
 }
 
+TEST_F(EditText, AnInsertedNoBreakSpaceIsTextNotAPlaceholder)
+{
+    withPara({u"Hello world"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
+        range(doc, t[0], 6, t[0], 7);
+        ASSERT_EQ(replace(doc, u"b\r\u00A0", 0), 0);
+        EXPECT_EQ(body(doc), "<10:1 <20:2 \"Hello \"> <20:2 \"b\">> <10:1 <20:2 \"_\"> <20:2 \"orld\">>");
+        EXPECT_EQ(selection(doc), "\"b\" \"_\" [0,1) caret 0@\"b\"");
+    });
+}
+
 TEST_F(EditText, ReplacingAcrossRunsDropsTheEmptiedRun)
 {
     withPara({u"Hello ", u"big", u"world"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
