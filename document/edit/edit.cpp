@@ -499,9 +499,14 @@ int runEdit(Edit *e, const Plan *p)
             Edr_Node *parent = Edr_Node_parent(n);
             if (int err = removeNode(doc, n))
                 return err;
-            if (parent && parent != p->block && !Edr_Node_firstChild(parent) && Edr_Node_parent(parent))
+            // Groups left empty go too (a run, and the paragraph of a
+            // selection that reached into a following one).
+            while (parent && parent != p->block && !Edr_Node_firstChild(parent) && Edr_Node_parent(parent)) {
+                Edr_Node *up = Edr_Node_parent(parent);
                 if (int err = removeNode(doc, parent))
                     return err;
+                parent = up;
+            }
         }
         // d
         Edr_Doc_readLock(doc);
@@ -581,9 +586,14 @@ int runEdit(Edit *e, const Plan *p)
             if (int err = link(doc, e->current, empty ? Edr_Insert_replace : Edr_Insert_after, followP))
                 return err;
     }
+    // A placeholder run for a paragraph that would be left empty.
+    Edr_Node *spare = nullptr, *spareText = nullptr;
+    if (int err = Pool_run(doc, &e->pool, p->style, p->runId, nullptr, 0, &spare, &spareText))
+        return err;
     if (!linking(e))
         return Res_ok;
-    // i: nothing is left where the text was; a run left empty goes too.
+    // i: nothing is left where the text was; a run left empty goes too,
+    // and a paragraph left without runs keeps a placeholder.
     if (!p->textLength && !p->prefixLength && !p->suffixLength) {
         Edr_Doc_readLock(doc);
         bool emptyRun = Edr_Node_parent(p->run) && !Edr_Node_firstChild(p->run);
@@ -592,6 +602,14 @@ int runEdit(Edit *e, const Plan *p)
         if (emptyRun)
             if (int err = removeNode(doc, p->run))
                 return err;
+        Edr_Doc_readLock(doc);
+        bool emptyBlock = !Edr_Node_firstChild(p->block);
+        Edr_Doc_readUnlock(doc);
+        if (emptyBlock) {
+            if (int err = link(doc, p->block, Edr_Insert_lastChild, spare))
+                return err;
+            placeCaret(e, spareText, 0);
+        }
     }
     return Res_ok;
 }

@@ -170,6 +170,27 @@ TEST_F(EditText, InAListAnEmptiedRunKeepsAPlaceholder)
     });
 }
 
+TEST_F(EditText, DeletingTextThatSpansParagraphs)
+{
+    withPara({u"Hello world"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
+        select(doc, t[0], 7, Edr_SelMode_word);
+        ASSERT_EQ(replace(doc, u"a\rb", 0), 0);
+        ASSERT_EQ(body(doc), "<10:1 <20:2 \"Hello \"> <20:2 \"a\">> <10:1 <20:2 \"b\">>");
+        ASSERT_EQ(Edr_Sel_deleteText(doc), 0);
+        EXPECT_EQ(body(doc), "<10:1 <20:2 \"Hello \">>");
+        EXPECT_EQ(selection(doc), "\"Hello \" [6,6) caret 6@\"Hello \"");
+    });
+    // The first paragraph loses all its text: it keeps a placeholder.
+    withPara({u"Hello"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
+        select(doc, t[0], 1, Edr_SelMode_word);
+        ASSERT_EQ(replace(doc, u"a\rb", 0), 0);
+        ASSERT_EQ(body(doc), "<10:1 <20:2 \"a\">> <10:1 <20:2 \"b\">>");
+        ASSERT_EQ(Edr_Sel_deleteText(doc), 0);
+        EXPECT_EQ(body(doc), "<10:1 <20:2 \"_\">>");
+        EXPECT_EQ(selection(doc), "\"_\" [0,0) caret 0@\"_\"");
+    });
+}
+
 TEST_F(EditText, TheUnchangedFlagOnlyMovesTheCaret)
 {
     withPara({u"Hello world"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {

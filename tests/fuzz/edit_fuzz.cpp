@@ -7,7 +7,7 @@
 //   2 delete
 //   3 read the selected text
 // After every command the tree must stay well formed (the root holds
-// blocks, blocks hold runs, runs hold text) and the selection must hold
+// blocks, blocks hold runs, runs hold text, none of them empty) and the selection must hold
 // live nodes of the tree with offsets inside their text; nothing may leak
 // once the document is gone.
 #include <cstdint>
@@ -128,8 +128,10 @@ void check(Edr_Doc *doc)
 {
     for (Edr_Node *b = Edr_Node_firstChild(Edr_Doc_root(doc)); b; b = Edr_Node_nextSibling(b)) {
         require(Edr_Node_type(b) == Edr_NodeType_group && Edr_Node_group(b)->element == blockStyle);
+        require(Edr_Node_firstChild(b) != nullptr);
         for (Edr_Node *r = Edr_Node_firstChild(b); r; r = Edr_Node_nextSibling(r)) {
             require(Edr_Node_type(r) == Edr_NodeType_group && Edr_Node_group(r)->element == runStyle);
+            require(Edr_Node_firstChild(r) != nullptr);
             for (Edr_Node *t = Edr_Node_firstChild(r); t; t = Edr_Node_nextSibling(t))
                 require(Edr_Node_type(t) == Edr_NodeType_text);
         }
