@@ -689,7 +689,13 @@ int Edr_Sel_replaceText(Edr_Doc *doc, const char16_t *text, uint32_t caret, int 
         return err;
     if (unchanged && *unchanged) {
         if (p.s->nodes.count == 1) {
-            uint32_t length = Edr_Sel_textOf(p.s->nodes.items[0]).length;
+            // The caret moves into the one selected node.
+            Edr_Node *node = p.s->nodes.items[0];
+            if (p.s->focusNode != node && Edr_Node_addRefLive(doc, node) == 0) {
+                Edr_Node_dropRefOpt(doc, p.s->focusNode);
+                p.s->focusNode = node;
+            }
+            uint32_t length = Edr_Sel_textOf(node).length;
             p.s->caretOffset = std::min(p.s->startOffset + caret, std::max(length, p.s->startOffset));
             Edr_Sel_set(doc, p.s);
             return Res_ok;

@@ -201,6 +201,16 @@ TEST_F(EditText, TheUnchangedFlagOnlyMovesTheCaret)
         EXPECT_EQ(body(doc), "<10:1 <20:2 \"Hello world\">>");
         EXPECT_EQ(selection(doc), "\"Hello world\" [6,11) caret 8@\"Hello world\"");
     });
+    // The caret moves into the selected node even when it was elsewhere.
+    withPara({u"Hello world"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
+        range(doc, t[0], 6, t[0], 7);
+        ASSERT_EQ(replace(doc, u"one\r", 4), 0);
+        EXPECT_EQ(body(doc), "<10:1 <20:2 \"Hello \"> <20:2 \"one\">> <10:1 <20:2 \"orld\">>");
+        EXPECT_EQ(selection(doc), "\"one\" [0,3) caret 0@\"orld\"");
+        int unchanged = 1;
+        ASSERT_EQ(Edr_Sel_replaceText(doc, u"", 1, &unchanged), 0);
+        EXPECT_EQ(selection(doc), "\"one\" [0,3) caret 1@\"one\"");
+    });
     // Over several nodes the flag is cleared and the text replaced.
     withPara({u"ab", u"cd"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &t) {
         range(doc, t[0], 1, t[1], 1);
