@@ -221,6 +221,39 @@ TEST_F(EditText, TheUnchangedFlagOnlyMovesTheCaret)
     });
 }
 
+TEST_F(EditText, AScriptedSession)
+{
+    withPara({u"The quick brown fox"}, [&](Edr_Doc *doc, Edr_Node *root, std::vector<Edr_Node *> &t) {
+        select(doc, t[0], 5, Edr_SelMode_word);
+        EXPECT_EQ(selection(doc), "\"The quick brown fox\" [4,10) caret 5@\"The quick brown fox\"");
+        ASSERT_EQ(replace(doc, u"slow\r", 5), 0);
+        EXPECT_EQ(body(doc), "<10:1 <20:2 \"The \"> <20:2 \"slow\">> <10:1 <20:2 \"brown fox\">>");
+        EXPECT_EQ(selection(doc), "\"slow\" [0,4) caret 0@\"brown fox\"");
+
+        Edr_Node *second = Edr_Node_firstChild(Edr_Node_firstChild(Edr_Node_nextSibling(Edr_Node_firstChild(root))));
+        select(doc, second, 7, Edr_SelMode_word);
+        ASSERT_EQ(replace(doc, u"cat\vdog", 7), 0);
+        EXPECT_EQ(body(doc), "<10:1 <20:2 \"The \"> <20:2 \"slow\">> "
+                             "<10:1 <20:2 \"brown \"> <20:2 \"cat|\"> <20:2 \"dog\">>");
+        EXPECT_EQ(selection(doc), "\"cat|\" \"dog\" [0,3) caret 3@\"dog\"");
+
+        Edr_Node *block = Edr_Node_nextSibling(Edr_Node_firstChild(root));
+        Edr_Node *brown = Edr_Node_firstChild(Edr_Node_firstChild(block));
+        Edr_Node *dog = Edr_Node_firstChild(Edr_Node_nextSibling(Edr_Node_nextSibling(Edr_Node_firstChild(block))));
+        range(doc, brown, 2, dog, 1);
+        char16_t *text = nullptr;
+        uint32_t caret = 0;
+        ASSERT_EQ(Edr_Sel_getText(doc, &text, &caret), 0);
+        EXPECT_EQ(std::u16string(text), u"own cat\vd");
+        EXPECT_EQ(caret, 9u);
+        Mem_free(text);
+
+        ASSERT_EQ(Edr_Sel_deleteText(doc), 0);
+        EXPECT_EQ(body(doc), "<10:1 <20:2 \"The \"> <20:2 \"slow\">> <10:1 <20:2 \"br\"> <20:2 \"og\">>");
+        EXPECT_EQ(selection(doc), "\"og\" [0,0) caret 0@\"og\"");
+    });
+}
+
 TEST_F(EditText, WithoutASelectionNothingHappens)
 {
     withPara({u"abc"}, [&](Edr_Doc *doc, Edr_Node *, std::vector<Edr_Node *> &) {
