@@ -1,16 +1,10 @@
-// Interim definitions of document-model services whose modules are not
-// built yet (selection), and the handler description that the interims of
-// importers not built yet register. Each does the least its callers need.
+// The handler description that the interims of importers not built yet
+// register, and document-model services whose modules are not built yet.
+// Each does the least its callers need.
 #include "core/result.h"
-#include "document/edit/selection.h"
 #include "document/interim.h"
 #include "document/types/doctype.h"
 #include "platform/vfs/vfs.h"
-
-// Interim: no selection is ever made before the selection module.
-void Edr_Sel_free(Edr_Selection *)
-{
-}
 
 // Interim: the handler of an importer not built yet recognises nothing.
 namespace {

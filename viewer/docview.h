@@ -91,3 +91,32 @@ int View_focusHitTest(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unus
 // when the mode is not 0 and width is not null, *width the width the
 // layout flows to (16.16).
 void ViewMode_get(EngineContext *app, uint32_t *mode, int32_t *width);
+
+// ------------------------------------------------------------ highlights
+
+struct LaidOutTextRun;
+struct Path;
+
+// A view of one laid-out page in the display: the viewer's record, of
+// which the selection reads the chain link and the key pair of its page.
+struct PageView {
+    PageView *next;
+    int32_t pageKey[2];
+};
+
+// Called for each laid-out run of a node; 0 goes on, anything else stops
+// the visit with that value.
+typedef int (*Select_RunVisitFn)(LaidOutTextRun *run, void *context);
+// Calls visitor for every laid-out run of node shown by the chain of page
+// views starting at view (only that view when all is 0). out is the
+// viewer's word (may be null). The first error.
+int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *out,
+                          int all);
+// Adds a highlight drawn with the outline path (taken over) on the view
+// and reports the changed area: border colour, border width, fill colour
+// (0xRRGGBBAA) and the temporary flag. *handle (may be null) gets the
+// record. 0 or an error (the path is freed then too).
+int Select_addHighlight(EngineContext *app, const int32_t key[2], PageView *view, void **handle, Path *path,
+                        void *unused, int zero, uint32_t border, int width, uint32_t fill, int flag);
+// Removes the view's highlights whose temporary flag is flag.
+void Select_removeHighlights(PageView *view, int flag);

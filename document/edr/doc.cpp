@@ -170,7 +170,7 @@ void freeParts(Edr_Doc *doc)
     Mem_free(doc->auxText);
     doc->auxText = nullptr;
     if (doc->pageList) {
-        Edr_Sel_free(doc->pageList->selection);
+        Edr_Sel_free(doc, doc->pageList->selection);
         doc->pageList->selection = nullptr;
     }
     if (doc->root) {
@@ -691,7 +691,7 @@ void Edr_Doc_releaseView(Edr_Doc *doc)
     Lock_release(&doc->mutex);
     if (!last)
         return;
-    Edr_Sel_free(doc->pageList ? doc->pageList->selection : nullptr);
+    Edr_Sel_free(doc, doc->pageList ? doc->pageList->selection : nullptr);
     freeRecord(doc);
 }
 

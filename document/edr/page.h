@@ -75,9 +75,10 @@ struct Edr_PageRec {
 };
 
 // One entry of the list: the current record of page (key, kind).
+struct PageView;
 struct Edr_PageEntry {
     Edr_PageRec *rec;
-    intptr_t zero;
+    PageView *views;            // the viewer's views of the page, chained by their next field
     uint32_t kind;
     int32_t key;
     uint32_t tag;               // given by the publisher

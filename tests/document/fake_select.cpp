@@ -1,0 +1,41 @@
+// The document tests' fake of the viewer's highlight services
+// (fake_select.h); it defines every service of viewer/select/interim.cpp.
+#include "tests/document/fake_select.h"
+
+#include "core/result.h"
+#include "document/layout/pathbounds.h"
+#include "graphics/path.h"
+
+int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *, int all)
+{
+    for (PageView *v = view; v; v = all ? v->next : nullptr) {
+        FakeView *f = reinterpret_cast<FakeView *>(v);
+        for (LaidOutTextRun &run : f->runs)
+            if (run.node == node)
+                if (int err = visitor(&run, context))
+                    return err;
+    }
+    return Res_ok;
+}
+
+int Select_addHighlight(EngineContext *app, const int32_t *, PageView *view, void **handle, Path *path, void *, int,
+                        uint32_t border, int, uint32_t fill, int flag)
+{
+    if (handle)
+        *handle = nullptr;
+    FakeHighlight h{};
+    h.border = border;
+    h.fill = fill;
+    h.flag = flag;
+    int err = Edr_Draw_getBounds2(app, path, &h.bounds);
+    Path_destroy(path);
+    reinterpret_cast<FakeView *>(view)->highlights.push_back(h);
+    return err;
+}
+
+void Select_removeHighlights(PageView *view, int)
+{
+    FakeView *f = reinterpret_cast<FakeView *>(view);
+    f->highlights.clear();
+    f->removals++;
+}
