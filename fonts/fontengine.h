@@ -114,8 +114,6 @@ void FontEngine_closeFontFiles(EngineContext *context);
 void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *data,
                                   uintptr_t word, FontFaceCloseFn release);
 
-// Unregisters a font that a document registered.
-void FontEngine_unregisterFont(EngineContext *context, void *font);
 // Registers the built-in fonts, font packs, CMaps and character-set tables
 // of every language module, in their fixed order (the hosts' configuration
 // hooks call it once at start-up).

@@ -13,11 +13,6 @@
 #include "graphics/glyphpath.h"
 #include "graphics/textrun.h"
 
-// Interim: no font engine keeps registrations yet.
-void FontEngine_unregisterFont(EngineContext *, void *)
-{
-}
-
 // Interim: no built-in fonts ship before the font catalogue.
 void FontEngine_registerBuiltins(EngineContext *)
 {
