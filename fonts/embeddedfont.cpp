@@ -137,8 +137,9 @@ int expand(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, uint32_t
 // and, at the top level, the end record.
 int copyRecords(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, uint32_t depth, bool top)
 {
+    static constexpr uint8_t endCode[1] = {GlyphCode_end};
     if (!src->bytes || src->lastSize == 0)
-        return Res_ok;
+        return top ? appendBytes(dst, endCode, 1) : Res_ok;
     const uint8_t *p = src->bytes, *limit = src->bytes + src->lastStart + src->lastSize;
     while (p < limit) {
         const uint8_t *next = GlyphPath_nextOp(p);
@@ -161,7 +162,7 @@ int copyRecords(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, uin
             return r;
         p = next;
     }
-    return top ? appendBytes(dst, reinterpret_cast<const uint8_t *>("\x06"), 1) : Res_ok;
+    return top ? appendBytes(dst, endCode, 1) : Res_ok;
 }
 
 uint16_t rd16(const uint8_t *p)
@@ -225,9 +226,10 @@ int expandGlyph(const EmbeddedFont *f, uint16_t glyph, uint32_t depth, GlyphPath
     if (GlyphPath_create(&dst, GlyphPath_kindCodes) != Res_ok)
         return Res_noMemory;
     const GlyphPath *src = outlineOf(f, glyph);
+    static constexpr uint8_t endCode[1] = {GlyphCode_end};
     int r = src && src->kind == GlyphPath_kindCodes && depth < EmbeddedFont_maxComponentDepth
                 ? expand(f, src, dst, depth, true)
-                : GlyphPath_end(dst);
+                : appendBytes(dst, endCode, 1);
     if (r != Res_ok) {
         GlyphPath_destroy(dst);
         return r;
