@@ -311,7 +311,7 @@ int FontEngine_finishWidthFace(EngineContext *engine, FontFace *face)
     }
     WidthTable *t = widthTable(face);
     if (r == Res_ok && t) {
-        std::stable_sort(t->entries, t->entries + t->count,
+        std::sort(t->entries, t->entries + t->count,
                          [](const WidthEntry &a, const WidthEntry &b) { return a.code < b.code; });
         if (t->count < t->capacity) {
             WidthEntry *e = static_cast<WidthEntry *>(

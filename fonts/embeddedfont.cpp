@@ -370,14 +370,14 @@ int EmbeddedFont_finish(EmbeddedFont *f)
             (void)resize(t, t->sorted, sizes[i]); // a failed shrink keeps the larger block
     }
     EmbeddedCode *c = static_cast<EmbeddedCode *>(f->codes.entries);
-    std::stable_sort(c, c + f->codes.sorted,
+    std::sort(c, c + f->codes.sorted,
                      [](const EmbeddedCode &a, const EmbeddedCode &b) { return a.code < b.code; });
     EmbeddedMetrics *m = static_cast<EmbeddedMetrics *>(f->metrics.entries);
-    std::stable_sort(m, m + f->metrics.sorted,
+    std::sort(m, m + f->metrics.sorted,
                      [](const EmbeddedMetrics &a, const EmbeddedMetrics &b) { return a.glyph < b.glyph; });
     if (f->kerning) {
         EmbeddedKern *k = static_cast<EmbeddedKern *>(f->kerning->entries);
-        std::stable_sort(k, k + f->kerning->sorted,
+        std::sort(k, k + f->kerning->sorted,
                          [](const EmbeddedKern &a, const EmbeddedKern &b) { return a.key < b.key; });
     }
     f->face->glyphCount = uint16_t(f->outlines.sorted);
