@@ -459,6 +459,67 @@ int loadNamed(EngineContext *engine, const CMapSysInfo *sysinfo, const char *nam
     return Res_ok;
 }
 
+
+// The range record that holds the code at window (six bytes), by binary
+// search; its CID and length, or CID 0 and length 0.
+uint16_t rangeLookup(const CMap *cmap, const uint8_t *window, uint32_t *length)
+{
+    uint32_t lo = 0, hi = cmap->rangeCount;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        const CMapRange *r = &cmap->ranges[mid];
+        int cmp = rangeCompare(window, r);
+        if (cmp < 0) {
+            hi = mid;
+        } else if (cmp > 0) {
+            lo = mid + 1;
+        } else {
+            // The big-endian difference of the code and the low code.
+            uint64_t code = 0, low = 0;
+            for (uint32_t i = 0; i < r->length; i++) {
+                code = code << 8 | window[i];
+                low = low << 8 | r->low[i];
+            }
+            *length = r->length;
+            return uint16_t(std::min<uint64_t>(r->firstCid + (code - low), 65535));
+        }
+    }
+    *length = 0;
+    return 0;
+}
+
+// The lookup of the code at p with left bytes remaining: bytes past the
+// end read as 0.
+inline uint16_t lookupAt(const CMap *cmap, const uint8_t *p, size_t left, uint32_t *length)
+{
+    uint32_t b0 = p[0], b1 = left > 1 ? p[1] : 0;
+    uint32_t cid = 0;
+    *length = 0;
+    if (cmap->identity) {
+        cid = b0 << 8 | b1;
+        *length = 2;
+    }
+    if (cmap->oneByte) {
+        cid = cmap->oneByte[b0];
+        *length = 1;
+    }
+    if (cid == 0 && cmap->twoByte) {
+        cid = cmap->twoByte[b0 << 8 | b1];
+        *length = 2;
+    }
+    if (cid == 0 && cmap->rangeCount) {
+        uint8_t window[6] = {0, 0, 0, 0, 0, 0};
+        memcpy(window, p, std::min<size_t>(6, left));
+        uint32_t n = 0;
+        uint16_t r = rangeLookup(cmap, window, &n);
+        if (n) {
+            *length = n;
+            return r;
+        }
+    }
+    return uint16_t(cid);
+}
+
 } // namespace
 
 // ------------------------------------------------------------ U16Buf
@@ -791,43 +852,7 @@ void CMap_free(CMap *cmap)
 
 uint16_t CMap_lookup(const CMap *cmap, const uint8_t window[6], uint32_t *length)
 {
-    uint32_t cid = 0;
-    *length = 0;
-    if (cmap->identity) {
-        cid = uint32_t(window[0]) << 8 | window[1];
-        *length = 2;
-    }
-    if (cmap->oneByte) {
-        cid = cmap->oneByte[window[0]];
-        *length = 1;
-    }
-    if (cid == 0 && cmap->twoByte) {
-        cid = cmap->twoByte[uint32_t(window[0]) << 8 | window[1]];
-        *length = 2;
-    }
-    if (cid == 0 && cmap->rangeCount) {
-        uint32_t lo = 0, hi = cmap->rangeCount;
-        while (lo < hi) {
-            uint32_t mid = lo + (hi - lo) / 2;
-            const CMapRange *r = &cmap->ranges[mid];
-            int cmp = rangeCompare(window, r);
-            if (cmp < 0) {
-                hi = mid;
-            } else if (cmp > 0) {
-                lo = mid + 1;
-            } else {
-                // The big-endian difference of the code and the low code.
-                uint64_t code = 0, low = 0;
-                for (uint32_t i = 0; i < r->length; i++) {
-                    code = code << 8 | window[i];
-                    low = low << 8 | r->low[i];
-                }
-                *length = r->length;
-                return uint16_t(std::min<uint64_t>(r->firstCid + (code - low), 65535));
-            }
-        }
-    }
-    return uint16_t(cid);
+    return lookupAt(cmap, window, 6, length);
 }
 
 const uint16_t *CMap_getMapTable(const CMap *cmap)
@@ -861,36 +886,30 @@ int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes, siz
         return Res_noMemory;
     const uint16_t *table = cmap->toUnicode;
     size_t at = 0;
+    // Every code takes at least one byte: the buffer of length + 1 units
+    // never grows here.
+    char16_t *units = b.units;
     while (at < length) {
-        uint8_t window[6] = {0, 0, 0, 0, 0, 0};
-        memcpy(window, bytes + at, std::min<size_t>(6, length - at));
+        const uint8_t *p = bytes + at;
+        size_t left = length - at;
         uint32_t n = 0;
-        uint32_t cid = CMap_lookup(cmap, window, &n);
-        if (cid == 0 && cmap->parent) {
-            uint32_t pn = 0;
-            uint32_t pcid = CMap_lookup(cmap->parent, window, &pn);
-            // The parent's own parents answer through its lookup in turn.
-            const CMap *p = cmap->parent;
-            while (pcid == 0 && p->parent) {
-                p = p->parent;
-                pcid = CMap_lookup(p, window, &pn);
-            }
-            cid = pcid;
-            n = pn;
-        }
-        if (n > length - at)
+        uint32_t cid = lookupAt(cmap, p, left, &n);
+        // The usecmap parents answer for codes this CMap leaves at 0.
+        for (const CMap *parent = cmap->parent; cid == 0 && parent; parent = parent->parent)
+            cid = lookupAt(parent, p, left, &n);
+        if (n > left)
             break;
         // A code no record holds: CID 0 for one byte, and decoding goes on.
         if (n == 0)
             n = 1;
         uint32_t v = std::min<uint32_t>(cid + 1, 65535);
-        uint16_t unit = mode == 1 ? (cid == 0 ? 0xFFFD : CMap_mapCode(table, v)) : uint16_t(v);
-        if (mode == 1 && unit == 0)
-            unit = 0xFFFD;
-        if (U16Buf_push(&b, unit) != Res_ok) {
-            U16Buf_free(&b);
-            return Res_noMemory;
+        uint16_t unit = uint16_t(v);
+        if (mode == 1) {
+            unit = cid == 0 ? 0 : CMap_mapCode(table, v);
+            if (unit == 0)
+                unit = 0xFFFD;
         }
+        units[b.count++] = unit;
         at += n;
     }
     return U16Buf_take(&b, out);
