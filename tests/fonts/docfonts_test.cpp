@@ -312,7 +312,7 @@ TEST_F(DocFontsTest, EmbeddedTrueType)
     Font_faceRelease(f);
 
     // A broken program stays the caller's and nothing is registered.
-    std::string junk = "\x00\x01\x00\x00junk";
+    std::string junk("\x00\x01\x00\x00junk", 8);
     uint8_t *data = heapCopy(junk);
     EXPECT_NE(FontEngine_openEmbeddedTrueType(data, junk.size(), ctx, &f, 0, 0), 0);
     EXPECT_EQ(f, nullptr);
