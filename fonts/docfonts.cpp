@@ -214,12 +214,12 @@ int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length, EngineContext 
     return Res_ok;
 }
 
-uint32_t DocFont_glyphCount(const FontFace *face)
+uint32_t Font_glyphCount(const FontFace *face)
 {
     return face ? face->glyphCount : 0;
 }
 
-int32_t DocFont_codePairCount(const FontFace *face)
+int32_t Font_codePairCount(const FontFace *face)
 {
     if (!face || !face->mapData)
         return -1;
@@ -229,9 +229,9 @@ int32_t DocFont_codePairCount(const FontFace *face)
     return int32_t(Cmap_pairCount(m->data));
 }
 
-uint16_t DocFont_codePairCode(const FontFace *face, uint32_t i)
+uint16_t Font_codePairCode(const FontFace *face, uint32_t i)
 {
-    if (DocFont_codePairCount(face) <= int32_t(i))
+    if (Font_codePairCount(face) <= int32_t(i))
         return 0;
     return Cmap_pairCode(static_cast<const FontMapData *>(face->mapData)->data, i);
 }

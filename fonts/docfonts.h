@@ -63,11 +63,11 @@ void Font_unregister(EngineContext *engine, FontFace *face);
 [[nodiscard]] int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length, EngineContext *engine,
                                                   FontFace **out, uint32_t preferredRank, uint32_t flags);
 // The glyph count of a face (its numGlyphs); 0 for null.
-uint32_t DocFont_glyphCount(const FontFace *face);
+uint32_t Font_glyphCount(const FontFace *face);
 // The number of pairs of the face's code table (-1 when the face or its
 // table is missing) and the code of pair i.
-int32_t DocFont_codePairCount(const FontFace *face);
-uint16_t DocFont_codePairCode(const FontFace *face, uint32_t i);
+int32_t Font_codePairCount(const FontFace *face);
+uint16_t Font_codePairCode(const FontFace *face, uint32_t i);
 
 // *out = a new width-override face (kind 51) over the root of parent's
 // chain of parent faces, same style word. 0 or 1.

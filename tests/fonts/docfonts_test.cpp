@@ -296,8 +296,8 @@ TEST_F(DocFontsTest, EmbeddedTrueType)
     // The (3, 0) map: 0x41 and 0xF041 name the same glyph.
     EXPECT_EQ(map1(f, 0x41), 36);
     EXPECT_EQ(map1(f, 0xF041), 36);
-    EXPECT_GT(DocFont_codePairCount(f), 0);
-    EXPECT_GT(DocFont_glyphCount(f), 36u);
+    EXPECT_GT(Font_codePairCount(f), 0);
+    EXPECT_GT(Font_glyphCount(f), 36u);
     Font_unregister(ctx, f);
     Font_faceRelease(f);
     EXPECT_EQ(registered(), 0u);
@@ -307,7 +307,7 @@ TEST_F(DocFontsTest, EmbeddedTrueType)
     ASSERT_EQ(FontEngine_openEmbeddedTrueType(heapCopy(bare), bare.size(), ctx, &f, 0, 0), 0);
     EXPECT_EQ(map1(f, 0x41), 0x41);
     EXPECT_EQ(map1(f, 7), 7);
-    EXPECT_EQ(DocFont_codePairCount(f), -1);
+    EXPECT_EQ(Font_codePairCount(f), -1);
     Font_unregister(ctx, f);
     Font_faceRelease(f);
 
