@@ -636,3 +636,14 @@ int Cmap_installBitmapFormat(FontEngine *engine)
         SingleByteEncoding{mapBitmap, loadBitmap, FontEnc_freeSingleByte};
     return 1;
 }
+
+uint32_t Cmap_pairCount(const void *table)
+{
+    return table ? static_cast<const PairTable *>(table)->count : 0;
+}
+
+uint16_t Cmap_pairCode(const void *table, uint32_t i)
+{
+    const PairTable *t = static_cast<const PairTable *>(table);
+    return t && i < t->count ? t->pairs[i].code : 0;
+}

@@ -43,6 +43,10 @@ int Cmap_identityMap(FontFace *face, const uint16_t *codes, uint32_t n, uint32_t
 // (after the first) whose outline is not empty, found through the face's
 // glyph-location operation. 0, 1, or the location operation's error.
 [[nodiscard]] int Cmap_setCodeTable(FontFace *face, const uint16_t *codes, uint32_t n);
+// The number of pairs of a loaded pair table (format 9998) and the code of
+// pair i (pairs sorted by code; 0 beyond the count).
+uint32_t Cmap_pairCount(const void *table);
+uint16_t Cmap_pairCode(const void *table, uint32_t i);
 
 // *out = a new format table with formats 0, 2, 4, 6 and 9998 filled. 0 or 1.
 [[nodiscard]] int Cmap_createFormatTable(CmapFormatTable **out);

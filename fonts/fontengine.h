@@ -127,8 +127,6 @@ void FontEngine_closeFontFiles(EngineContext *context);
 void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *data,
                                   uintptr_t word, FontFaceCloseFn release);
 
-// Unregisters a font that a document registered.
-void FontEngine_unregisterFont(EngineContext *context, void *font);
 // Registers the built-in fonts, font packs, CMaps and character-set tables
 // of every language module, in their fixed order (the hosts' configuration
 // hooks call it at start-up; a second call changes nothing). When the font

@@ -4,11 +4,6 @@
 #include "core/result.h"
 #include "fonts/fontengine.h"
 
-// Interim: no font engine keeps registrations yet.
-void FontEngine_unregisterFont(EngineContext *, void *)
-{
-}
-
 // Interim embedded-font services: no embedded font can be made before
 // document fonts exist, so nothing reaches these with a real face; each
 // answers "nothing".

@@ -30,6 +30,7 @@
 #include "document/manager/manager.h"
 #include "document/style/style.h"
 #include "document/types/translate.h"
+#include "fonts/docfonts.h"
 #include "fonts/fontengine.h"
 #include "graphics/image.h"
 #include "html/docweb.h"
@@ -211,7 +212,7 @@ void freeParts(Edr_Doc *doc)
         doc->pageList->sharedLists = nullptr;
     }
     while (doc->fontCount)
-        FontEngine_unregisterFont(doc->app, doc->fonts[--doc->fontCount]);
+        Font_unregister(doc->app, static_cast<FontFace *>(doc->fonts[--doc->fontCount]));
     Mem_free(doc->fonts);
     doc->fonts = nullptr;
     doc->fontCapacity = 0;
