@@ -262,7 +262,9 @@ Edr_SubdocNode *Edr_Node_subdocPayload(Edr_Node *node);
 [[nodiscard]] int Edr_Node_shareDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
                                          Edr_Node *source);
 [[nodiscard]] int Edr_Node_adjustDrawListShares(Edr_Doc *doc, Edr_Node *node, int32_t delta);
-int Edr_Node_compareDrawList(Edr_Doc *doc, uint32_t count, Edr_Node *node);
+// 0 when the node's list holds the count words of words (as
+// DrawList_equal compares them), 1 otherwise.
+int Edr_Node_compareDrawList(Edr_Doc *doc, const int32_t *words, uint32_t count, Edr_Node *node);
 // A grid record node; when the node cannot be made the record is freed.
 [[nodiscard]] int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
                                            void *record);
