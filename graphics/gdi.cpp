@@ -1338,8 +1338,10 @@ int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_
     if (!err)
         err = Edr_Node_createGroup(dc->doc, outer, kMode, 0, &inner);
     VfsHandle *stream = nullptr;
+    uint32_t accepted = 0;
     if (!err)
-        err = Vfs_openMemory(bmp, size_t(length) + 14, 1, 0, &stream, nullptr, dc->app);
+        err = Vfs_openMemory(bmp, size_t(length) + 14, 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
+                             dc->app);
     else
         Mem_free(bmp);
     if (!err)
