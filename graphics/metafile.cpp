@@ -60,21 +60,22 @@ bool clipboard32(const uint8_t *data, uint32_t length)
     return length >= 34 && u32(data) < 9 && i32(data + 4) > 0 && i32(data + 8) > 0 && Wmf_isHeader(data + 16);
 }
 
-// Points of n (x, y) pairs of 16-bit values from p.
-int readPoints16(const uint8_t *p, uint32_t n, Point **out)
+// Points of n (x, y) pairs of 16-bit values from p, or of 32-bit values
+// (only their low halves used) when wide is set.
+int readPoints(const uint8_t *p, uint32_t n, Point **out, bool wide = false)
 {
     *out = static_cast<Point *>(Mem_malloc(size_t(n ? n : 1) * sizeof(Point)));
     if (!*out)
         return Res_noMemory;
     for (uint32_t i = 0; i < n; i++)
-        (*out)[i] = Point{i16(p + 4 * i), i16(p + 4 * i + 2)};
+        (*out)[i] = wide ? Point{low(p + 8 * i), low(p + 8 * i + 4)} : Point{i16(p + 4 * i), i16(p + 4 * i + 2)};
     return Res_ok;
 }
 
-int polyRecord(GdiDC *dc, const uint8_t *p, uint32_t n, int kind)
+int polyRecord(GdiDC *dc, const uint8_t *p, uint32_t n, int kind, bool wide = false)
 {
     Point *pts = nullptr;
-    int err = readPoints16(p, n, &pts);
+    int err = readPoints(p, n, &pts, wide);
     if (err)
         return err;
     if (kind == 0)
@@ -85,9 +86,10 @@ int polyRecord(GdiDC *dc, const uint8_t *p, uint32_t n, int kind)
     return err;
 }
 
-// k counts (16-bit when wide is 0, else 32-bit) at p, then the points;
-// Meta_errMalformed when they pass size.
-int polyPolygon(GdiDC *dc, const uint8_t *p, uint32_t size, uint32_t k, int wide)
+// k counts (16-bit when wide is 0, else 32-bit) at p, then the points
+// (32-bit pairs when widePoints is set); Meta_errMalformed when they pass
+// size.
+int polyPolygon(GdiDC *dc, const uint8_t *p, uint32_t size, uint32_t k, int wide, bool widePoints = false)
 {
     uint64_t countBytes = uint64_t(k) * (wide ? 4 : 2);
     if (countBytes > size)
@@ -101,11 +103,11 @@ int polyPolygon(GdiDC *dc, const uint8_t *p, uint32_t size, uint32_t k, int wide
         total += counts[i];
     }
     int err = Res_ok;
-    if (countBytes + total * 4 > size) {
+    if (countBytes + total * (widePoints ? 8 : 4) > size) {
         err = Meta_errMalformed;
     } else if (total) {
         Point *pts = nullptr;
-        err = readPoints16(p + countBytes, uint32_t(total), &pts);
+        err = readPoints(p + countBytes, uint32_t(total), &pts, widePoints);
         if (!err)
             err = Gdi_polyPolygon(dc, k, counts, pts);
         Mem_free(pts);
@@ -313,18 +315,39 @@ uint32_t floatsAt(const uint8_t *p, uint32_t out[6])
     return 0;
 }
 
-int emfPoly16(GdiDC *dc, const uint8_t *p, uint32_t n, int kind)
+int emfPoly16(GdiDC *dc, const uint8_t *p, uint32_t n, int kind, bool wide = false)
 {
     if (n < 20)
         return Meta_errMalformed;
     uint32_t count = u32(p + 16);
     if (count && (n % 4))
         return Meta_errMalformed;
-    if (uint64_t(count) * 4 + 20 > n)
+    if (uint64_t(count) * (wide ? 8 : 4) + 20 > n)
         return Meta_errMalformed;
     if (count < 2)
         return Res_ok;
-    return polyRecord(dc, p + 20, count, kind);
+    return polyRecord(dc, p + 20, count, kind, wide);
+}
+
+// Cubic curves from the current position: whole groups of three points.
+int bezierTo(GdiDC *dc, const uint8_t *p, uint32_t n, bool wide)
+{
+    if (n < 20)
+        return Meta_errMalformed;
+    uint32_t count = u32(p + 16), size = wide ? 8 : 4;
+    if (uint64_t(count) * size + 20 > n)
+        return Meta_errMalformed;
+    for (uint32_t i = 0; i + 3 <= count; i += 3) {
+        Point pts[3];
+        for (uint32_t j = 0; j < 3; j++) {
+            const uint8_t *q = p + 20 + size * (i + j);
+            pts[j] = wide ? Point{low(q), low(q + 4)} : Point{i16(q), i16(q + 2)};
+        }
+        int err = Gdi_bezierTo(dc, pts);
+        if (err)
+            return err;
+    }
+    return Res_ok;
 }
 
 int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
@@ -486,22 +509,22 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
         return emfPoly16(dc, p, n, 1);
     case 89:
         return emfPoly16(dc, p, n, 2);
-    case 88: {
-        if (n < 20)
+    case 88:
+        return bezierTo(dc, p, n, false);
+    // The 32-bit forms of the polygon, polyline and curve records, as
+    // other programs write them.
+    case 3:
+        return emfPoly16(dc, p, n, 0, true);
+    case 4:
+        return emfPoly16(dc, p, n, 1, true);
+    case 5:
+        return bezierTo(dc, p, n, true);
+    case 6:
+        return emfPoly16(dc, p, n, 2, true);
+    case 8:
+        if (n < 24)
             return Meta_errMalformed;
-        uint32_t count = u32(p + 16);
-        if (uint64_t(count) * 4 + 20 > n)
-            return Meta_errMalformed;
-        for (uint32_t i = 0; i + 3 <= count; i += 3) {
-            Point pts[3];
-            for (uint32_t j = 0; j < 3; j++)
-                pts[j] = Point{i16(p + 20 + 4 * (i + j)), i16(p + 22 + 4 * (i + j))};
-            int err = Gdi_bezierTo(dc, pts);
-            if (err)
-                return err;
-        }
-        return Res_ok;
-    }
+        return polyPolygon(dc, p + 24, n - 24, u32(p + 16), 1, true);
     case 91:
         if (n < 28)
             return Meta_errMalformed;
@@ -551,7 +574,7 @@ int emfPlay(GdiDC *dc, bool noFrame)
         uint32_t n = size > 8 ? uint32_t(size - 8) : 0;
         if (n && Meta_take(dc, n, &p))
             break;
-        if (type < 9 || type > 95)
+        if ((type < 9 && type != 3 && type != 4 && type != 5 && type != 6 && type != 8) || type > 95)
             continue;
         static const uint8_t kNone[4] = {0, 0, 0, 0};
         err = emfRecord(dc, type, p ? p : kNone, n);
