@@ -1302,19 +1302,17 @@ int registerRule(GdiDC *dc, Edr_Node *group, const Prop *props, uint32_t n)
 
 } // namespace
 
-int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_t, int32_t, uint32_t offset,
-                   const uint8_t *bitmap, uint32_t length, uint32_t)
+int Gdi_buildBmp(const uint8_t *bitmap, uint32_t length, uint32_t offset, uint8_t **out, uint32_t *outLength)
 {
-    Point a = device(dc, x, y), c = device(dc, sat(int64_t(x) + w), sat(int64_t(y) + h));
-    int32_t x0 = a.x < c.x ? a.x : c.x, x1 = a.x < c.x ? c.x : a.x;
-    int32_t y0 = a.y > c.y ? a.y : c.y, y1 = a.y > c.y ? c.y : a.y;
+    *out = nullptr;
+    *outLength = 0;
     if (!length || !bitmap)
         return Res_ok;
     uint64_t size = 0;
     if (!imageSize(bitmap, length, &size))
         return Res_ok;
     uint64_t dataOffset = 14 + (offset ? uint64_t(offset) : (size <= length ? length - size : 0));
-    if (uint64_t(length) + 14 > 0x7FFFFFFFu)
+    if (uint64_t(length) + 14 > 0x7FFFFFFFu || dataOffset > 0xFFFFFFFFu)
         return Res_noMemory;
     uint8_t *bmp = static_cast<uint8_t *>(Mem_malloc(size_t(length) + 14));
     if (!bmp)
@@ -1325,7 +1323,23 @@ int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_
     put32(bmp + 6, 0);
     put32(bmp + 10, uint32_t(dataOffset));
     std::memcpy(bmp + 14, bitmap, length);
-    int err = Gdi_flush(dc);
+    *out = bmp;
+    *outLength = length + 14;
+    return Res_ok;
+}
+
+int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_t, int32_t, uint32_t offset,
+                   const uint8_t *bitmap, uint32_t length, uint32_t)
+{
+    Point a = device(dc, x, y), c = device(dc, sat(int64_t(x) + w), sat(int64_t(y) + h));
+    int32_t x0 = a.x < c.x ? a.x : c.x, x1 = a.x < c.x ? c.x : a.x;
+    int32_t y0 = a.y > c.y ? a.y : c.y, y1 = a.y > c.y ? c.y : a.y;
+    uint8_t *bmp = nullptr;
+    uint32_t bmpLength = 0;
+    int err = Gdi_buildBmp(bitmap, length, offset, &bmp, &bmpLength);
+    if (err || !bmp)
+        return err;
+    err = Gdi_flush(dc);
     if (!err)
         err = emitPosition(dc, x0, sat(-int64_t(y0)));
     if (err) {
@@ -1340,7 +1354,7 @@ int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
     if (!err)
-        err = Vfs_openMemory(bmp, size_t(length) + 14, 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
+        err = Vfs_openMemory(bmp, bmpLength, 1, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted,
                              dc->app);
     else
         Mem_free(bmp);

@@ -171,3 +171,10 @@ void Gdi_endPath(GdiDC *dc);
 [[nodiscard]] int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcW, int32_t srcH,
                                  uint32_t offset, const uint8_t *bitmap, uint32_t length, uint32_t rop);
 [[nodiscard]] int Gdi_flush(GdiDC *dc);
+// The BMP file of a device-independent bitmap (info header, colours,
+// pixels): *out a new block of length + 14 bytes whose pixel-data offset is
+// 14 + offset, or, for offset 0, 14 + length minus the pixel bytes the
+// info header describes. *out null (and 0) for an empty bitmap or an info
+// header other than 12, 40 or 108 bytes. 0 or 1.
+[[nodiscard]] int Gdi_buildBmp(const uint8_t *bitmap, uint32_t length, uint32_t offset, uint8_t **out,
+                               uint32_t *outLength);

@@ -19,7 +19,9 @@
 #include "graphics/drawlist.h"
 #include "graphics/gdi.h"
 #include "graphics/metafile.h"
+#include "core/mem/mem.h"
 #include "tests/document/edr_fixture.h"
+#include "tests/support/heap_fixture.h"
 
 namespace
 {
@@ -348,6 +350,73 @@ TEST(GdiTest, FloatsToFixedPoint)
         std::memcpy(&bits, &c.f, 4);
         EXPECT_EQ(Gdi_floatToFixed(bits, c.bits), c.want) << c.f;
     }
+}
+
+} // namespace
+
+namespace
+{
+
+// A 4 x 3 24-bit bitmap with a 40-byte info header; top-down when the
+// height is negative.
+std::vector<uint8_t> dib(int32_t height)
+{
+    std::vector<uint8_t> b(40 + 12 * 3, 0);
+    auto put = [&](size_t at, uint32_t v, int n) {
+        for (int i = 0; i < n; i++)
+            b[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    put(0, 40, 4);
+    put(4, 4, 4);
+    put(8, uint32_t(height), 4);
+    put(12, 1, 2);
+    put(14, 24, 2);
+    for (size_t i = 40; i < b.size(); i++)
+        b[i] = uint8_t(i);
+    return b;
+}
+
+uint32_t le32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+class GdiBmpTest : public LeakCheckedHeapTest<> {};
+
+TEST_F(GdiBmpTest, BitmapsBecomeWholeBmpFiles)
+{
+    struct Case {
+        int32_t height;
+        uint32_t offset;
+        uint32_t pixelOffset;
+    };
+    // Top-down bitmaps count their rows like bottom-up ones: the pixels
+    // start right after the header, not past the end of the data.
+    const Case cases[] = {{3, 0, 54}, {-3, 0, 54}, {3, 40, 54}};
+    for (const Case &c : cases) {
+        std::vector<uint8_t> d = dib(c.height);
+        uint8_t *bmp = nullptr;
+        uint32_t n = 0;
+        ASSERT_EQ(Gdi_buildBmp(d.data(), uint32_t(d.size()), c.offset, &bmp, &n), 0);
+        ASSERT_NE(bmp, nullptr);
+        EXPECT_EQ(n, d.size() + 14);
+        EXPECT_EQ(bmp[0], 'B');
+        EXPECT_EQ(bmp[1], 'M');
+        EXPECT_EQ(le32(bmp + 2), n);
+        EXPECT_EQ(le32(bmp + 10), c.pixelOffset) << c.height;
+        EXPECT_EQ(std::vector<uint8_t>(bmp + 14, bmp + n), d);
+        Mem_free(bmp);
+    }
+    // An unknown header (a 124-byte one) and an empty bitmap make nothing.
+    std::vector<uint8_t> v5 = dib(3);
+    v5[0] = 124;
+    uint8_t *bmp = nullptr;
+    uint32_t n = 7;
+    EXPECT_EQ(Gdi_buildBmp(v5.data(), uint32_t(v5.size()), 0, &bmp, &n), 0);
+    EXPECT_EQ(bmp, nullptr);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(Gdi_buildBmp(v5.data(), 0, 0, &bmp, &n), 0);
+    EXPECT_EQ(bmp, nullptr);
 }
 
 } // namespace
