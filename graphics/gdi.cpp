@@ -474,9 +474,9 @@ void Gdi_dcInit(GdiDC *dc, EngineContext *app, const uint8_t *data, uint32_t len
     dc->lineScale = 0x10000;
     dc->lastColour127 = 0xFF000000u;
     dc->lastTextColour = 0xFF000000u;
-    dc->lastItalic = kKwLeft;
+    dc->lastItalic = 86; // a value no font has, so the first font's is written
     dc->lastWeight = 999;
-    dc->lastUnderline = kKwLeft;
+    dc->lastUnderline = 86;
     DrawStyle_init(&dc->drawList);
     dc->paint = DrawPaint_defaults;
 }
@@ -746,7 +746,8 @@ void Gdi_updateTransform(GdiDC *dc)
 void Gdi_setMapMode(GdiDC *dc, int32_t mode)
 {
     dc->mapMode = uint32_t(mode);
-    dc->mapFlags = (mode == 7 || mode == 8) ? (dc->isEmf ? 0xDu : 0x1u) : 0;
+    // Only an EMF honours the window extent: a WMF's sizes the frame.
+    dc->mapFlags = (mode == 7 || mode == 8) ? (dc->isEmf ? 0xDu : 0xCu) : 0;
 }
 
 void Gdi_setWindowOrg(GdiDC *dc, int32_t x, int32_t y)

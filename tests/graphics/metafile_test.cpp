@@ -324,6 +324,34 @@ TEST(GdiTest, WindowMapsOntoTheTarget)
     DrawStyle_free(&dc.drawList);
 }
 
+TEST(GdiTest, MappingModesAndExtents)
+{
+    struct Case {
+        uint32_t isEmf;
+        int32_t mode;
+        int32_t a, d; // the DC matrix's scales after the records
+    };
+    // Window extent 100 x 100, viewport extent 200 x 100, into a target as
+    // large as the 100 x 100 frame: an EMF in mode 8 scales x by 2, in
+    // mode 7 both axes by the smaller ratio; a WMF's window extent sizes
+    // the frame instead (its window extent stays 1 x 1, so the viewport
+    // extent is the scale), and mode 1 ignores the extents.
+    const Case cases[] = {{1, 8, 0x20000, -0x10000}, {1, 7, 0x10000, -0x10000}, {0, 8, 200 << 16, -(100 << 16)},
+                          {1, 1, 0x10000, -0x10000}};
+    for (const Case &c : cases) {
+        GdiDC dc;
+        Rect target{0, 0, 100, 100}, frame{0, 0, 100, 100};
+        Gdi_dcInit(&dc, nullptr, nullptr, 0, nullptr, nullptr, &target, &frame, 0, nullptr, nullptr);
+        dc.isEmf = c.isEmf;
+        Gdi_setMapMode(&dc, c.mode);
+        Gdi_setWindowExt(&dc, 100, 100);
+        Gdi_setViewportExt(&dc, 200, 100);
+        EXPECT_EQ(dc.dcMatrix.a, c.a) << c.isEmf << " " << c.mode;
+        EXPECT_EQ(dc.dcMatrix.d, c.d) << c.isEmf << " " << c.mode;
+        DrawStyle_free(&dc.drawList);
+    }
+}
+
 TEST(GdiTest, KeepAspectCentres)
 {
     GdiDC dc;
