@@ -187,7 +187,8 @@ int DrawStyle_appendPath(DrawStyle *style, Path *path, const DrawPaint *paint)
         uint64_t cap = style->used ? uint64_t(style->used) * 2 : uint64_t(DrawList_firstCapacity);
         while (cap < needed)
             cap *= 2;
-        int32_t *grown = static_cast<int32_t *>(Mem_realloc(style->words, size_t(cap) * sizeof(int32_t)));
+        int32_t *grown =
+            static_cast<int32_t *>(Mem_realloc(style->words, size_t(cap) * sizeof(int32_t)));
         if (!grown) {
             Path_destroy(clone);
             Path_reset(path);
@@ -259,8 +260,9 @@ uint32_t entryWords(const int32_t *w, const int32_t *end)
         return 0;
     uint32_t header = uint32_t(w[0]);
     uint32_t n = 2;
-    n += (header & kHasFill ? 1 : 0) + (header & kHasStroke ? 1 : 0) + (header & kHasWidth ? 1 : 0) +
-         (header & kHasParam5 ? 1 : 0) + (header & kHasParam6 ? 1 : 0) + (header & kHasParam7 ? 1 : 0);
+    n += (header & kHasFill ? 1 : 0) + (header & kHasStroke ? 1 : 0) +
+         (header & kHasWidth ? 1 : 0) + (header & kHasParam5 ? 1 : 0) +
+         (header & kHasParam6 ? 1 : 0) + (header & kHasParam7 ? 1 : 0);
     uint32_t count = (header >> 15) & 0xFFu;
     uint32_t words = header >> 23;
     uint32_t extra = (count ? 0 : 1) + (words ? 0 : 1);
@@ -294,7 +296,8 @@ int DrawList_bounds(EngineContext *context, int32_t *words, uint32_t count, Rect
             Rect *b = static_cast<Rect *>(Mem_realloc(boxes, (room + kBoxGrowth) * sizeof(Rect)));
             if (b)
                 boxes = b;
-            int32_t **s = b ? static_cast<int32_t **>(Mem_realloc(slots, (room + kBoxGrowth) * sizeof(int32_t *)))
+            int32_t **s = b ? static_cast<int32_t **>(
+                                  Mem_realloc(slots, (room + kBoxGrowth) * sizeof(int32_t *)))
                             : nullptr;
             if (s)
                 slots = s;
@@ -323,9 +326,9 @@ int DrawList_bounds(EngineContext *context, int32_t *words, uint32_t count, Rect
     uint32_t fy = all.y0 > all.y1 ? 0 : uint32_t(0x80000000u / (uint32_t(all.y1 - all.y0) + 1u));
     for (uint32_t i = 0; i < walked; i++) {
         const Rect &e = boxes[i];
-        *slots[i] = int32_t(scaled(fx, int64_t(e.x0) - all.x0) | scaled(fx, int64_t(e.x1) - all.x0) << 8 |
-                            scaled(fy, int64_t(e.y0) - all.y0) << 16 |
-                            scaled(fy, int64_t(e.y1) - all.y0) << 24);
+        *slots[i] = int32_t(
+            scaled(fx, int64_t(e.x0) - all.x0) | scaled(fx, int64_t(e.x1) - all.x0) << 8 |
+            scaled(fy, int64_t(e.y0) - all.y0) << 16 | scaled(fy, int64_t(e.y1) - all.y0) << 24);
     }
     Mem_free(boxes);
     Mem_free(slots);
@@ -363,8 +366,8 @@ DrawListItemPart *partOf(ObjHeader *item)
     return static_cast<DrawListItemPart *>(Obj_part(item));
 }
 
-int renderEntry(EngineContext *ctx, ObjHeader *item, const Path *view, const DrawPaint &paint, bool stroke,
-                const Matrix *m, const DrawTarget *target)
+int renderEntry(EngineContext *ctx, ObjHeader *item, const Path *view, const DrawPaint &paint,
+                bool stroke, const Matrix *m, const DrawTarget *target)
 {
     DrawItem *d = target->bitmap->drawItem;
     uint32_t colour = stroke ? paint.strokeColour : paint.fillColour;
@@ -375,13 +378,14 @@ int renderEntry(EngineContext *ctx, ObjHeader *item, const Path *view, const Dra
     d->maskKind = DrawItem_sourceSolid;
     d->mask.solid = {Pixel_formatGrey8, colour >> 24};
     d->cachedRowOp = nullptr;
-    const StageNode *stages = Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
+    const StageNode *stages =
+        Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
     int err = DrawItem_render(d, stages, nullptr, target);
     return err == Res_pathEmptyArea ? Res_ok : err;
 }
 
-int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix, const DrawTarget *target,
-             const DrawFlags *, intptr_t)
+int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
+             const DrawTarget *target, const DrawFlags *, intptr_t)
 {
     DrawListItemPart *p = partOf(item);
     if (!target || !target->bitmap)
@@ -411,8 +415,8 @@ int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
     return Res_ok;
 }
 
-int identifyList(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *, const DrawFlags *,
-                 uint32_t *amount)
+int identifyList(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
+                 const DrawFlags *, uint32_t *amount)
 {
     if (amount)
         *amount = DrawListItem_identifier;
@@ -429,7 +433,8 @@ const ObjItemOps kListOps = {drawList, identifyList, boundsList};
 
 } // namespace
 
-const ObjClass DrawListItem_class = {&kListOps, int32_t(sizeof(DrawListItemPart)), nullptr, Obj_itemPlain};
+const ObjClass DrawListItem_class = {&kListOps, int32_t(sizeof(DrawListItemPart)), nullptr,
+                                     Obj_itemPlain};
 
 int DrawListItem_create(Edr_Node *node, ObjHeader **out)
 {
@@ -438,7 +443,8 @@ int DrawListItem_create(Edr_Node *node, ObjHeader **out)
         return Res_ok;
     Edr_DrawList **slot = static_cast<Edr_DrawList **>(Edr_Node_payloadOrNull(node));
     Edr_DrawList *list = slot ? *slot : nullptr;
-    if (!list || !list->count || list->bounds[0] > list->bounds[2] || list->bounds[1] > list->bounds[3])
+    if (!list || !list->count || list->bounds[0] > list->bounds[2] ||
+        list->bounds[1] > list->bounds[3])
         return Res_ok;
     ObjHeader *o = Obj_create(&DrawListItem_class, 0);
     if (!o)

@@ -67,7 +67,8 @@ void DrawStyle_readEntry(const int32_t **cursor, Path *view, DrawPaint *paint);
 // list's bounding rectangle in *out (inverted-empty when nothing has a
 // box). 0, 1 when memory runs out, or the stroker's error (the entries
 // walked so far keep their boxes).
-[[nodiscard]] int DrawList_bounds(EngineContext *context, int32_t *words, uint32_t count, Rect *out);
+[[nodiscard]] int DrawList_bounds(EngineContext *context, int32_t *words, uint32_t count,
+                                  Rect *out);
 // 0 when list b holds the same entries as the count words of list a (box
 // words not compared), 1 at the first difference.
 int DrawList_equal(const int32_t *a, const int32_t *b, uint32_t count);

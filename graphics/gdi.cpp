@@ -76,11 +76,12 @@ struct SavedFields {
 
 void saveFields(const GdiDC *dc, SavedFields *s)
 {
-    *s = SavedFields{dc->pen,         dc->brush,     dc->font,         dc->stockPen,   dc->stockBrush, dc->textColour,
-                     dc->polyFillMode, dc->alignH,    dc->alignV,       dc->updateCP,   dc->rtlReading, dc->frame,
-                     dc->target,      dc->keepAspect, dc->mapMode,      dc->mapFlags,   dc->windowOrg,  dc->windowExt,
-                     dc->viewportOrg, dc->viewportExt, dc->world,       dc->dcMatrix,   dc->lineScale,  dc->clipDepth,
-                     dc->saved};
+    *s = SavedFields{
+        dc->pen,        dc->brush,        dc->font,      dc->stockPen,    dc->stockBrush,
+        dc->textColour, dc->polyFillMode, dc->alignH,    dc->alignV,      dc->updateCP,
+        dc->rtlReading, dc->frame,        dc->target,    dc->keepAspect,  dc->mapMode,
+        dc->mapFlags,   dc->windowOrg,    dc->windowExt, dc->viewportOrg, dc->viewportExt,
+        dc->world,      dc->dcMatrix,     dc->lineScale, dc->clipDepth,   dc->saved};
 }
 
 void restoreFields(GdiDC *dc, const SavedFields *s)
@@ -145,7 +146,8 @@ int emitKeyword(GdiDC *dc, uint32_t id, uint32_t keyword)
 
 int emitColour(GdiDC *dc, uint32_t id, uint32_t colour)
 {
-    uint8_t c[4] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), uint8_t(colour >> 24)};
+    uint8_t c[4] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16),
+                    uint8_t(colour >> 24)};
     Prop v{};
     Prop_setColour(&v, id, c);
     return emitData(dc, &v);
@@ -328,21 +330,36 @@ uint32_t charsetCode(GdiDC *dc, uint32_t charset)
         Mem_free(name);
         return code;
     }
-    case 2: return 27;
-    case 128: return 31;
-    case 129: return 30;
-    case 134: return 35;
-    case 136: return 34;
-    case 161: return 11;
-    case 162: return 12;
-    case 163: return 16;
-    case 177: return 13;
-    case 178: return 14;
-    case 186: return 15;
-    case 204: return 9;
-    case 222: return 7;
-    case 238: return 8;
-    default: return 10;
+    case 2:
+        return 27;
+    case 128:
+        return 31;
+    case 129:
+        return 30;
+    case 134:
+        return 35;
+    case 136:
+        return 34;
+    case 161:
+        return 11;
+    case 162:
+        return 12;
+    case 163:
+        return 16;
+    case 177:
+        return 13;
+    case 178:
+        return 14;
+    case 186:
+        return 15;
+    case 204:
+        return 9;
+    case 222:
+        return 7;
+    case 238:
+        return 8;
+    default:
+        return 10;
     }
 }
 
@@ -450,8 +467,9 @@ struct GdiSaved {
     SavedFields fields;
 };
 
-void Gdi_dcInit(GdiDC *dc, EngineContext *app, const uint8_t *data, uint32_t length, Edr_Doc *doc, Edr_Node *group,
-                const Rect *target, const Rect *frame, uint32_t keepAspect, GdiStyleFn callback, void *context)
+void Gdi_dcInit(GdiDC *dc, EngineContext *app, const uint8_t *data, uint32_t length, Edr_Doc *doc,
+                Edr_Node *group, const Rect *target, const Rect *frame, uint32_t keepAspect,
+                GdiStyleFn callback, void *context)
 {
     std::memset(dc, 0, sizeof *dc);
     dc->data = dc->cursor = data;
@@ -573,8 +591,9 @@ int Gdi_createBrush(GdiDC *dc, int32_t index, uint32_t style, uint32_t colour, u
     return Res_ok;
 }
 
-int Gdi_createFont(GdiDC *dc, int32_t index, const char16_t *face, uint32_t faceLength, int32_t height,
-                   int32_t weight, int italic, int underline, int, uint32_t charset, int32_t escapement)
+int Gdi_createFont(GdiDC *dc, int32_t index, const char16_t *face, uint32_t faceLength,
+                   int32_t height, int32_t weight, int italic, int underline, int, uint32_t charset,
+                   int32_t escapement)
 {
     static const char16_t kTimes[] = u"Times";
     if (!face || !faceLength) {
@@ -719,8 +738,14 @@ void Gdi_updateTransform(GdiDC *dc)
         sx = sy = 0x10000;
     else if (dc->mapMode == 7)
         sx = sy = sx < sy ? sx : sy;
-    Matrix p{sat(sx), 0, 0, sat(sy), sat(-(sx * dc->windowOrg.x / 65536)), sat(-(sy * dc->windowOrg.y / 65536))};
-    int64_t tw = int64_t(dc->target.x1) - dc->target.x0, th = int64_t(dc->target.y1) - dc->target.y0;
+    Matrix p{sat(sx),
+             0,
+             0,
+             sat(sy),
+             sat(-(sx * dc->windowOrg.x / 65536)),
+             sat(-(sy * dc->windowOrg.y / 65536))};
+    int64_t tw = int64_t(dc->target.x1) - dc->target.x0,
+            th = int64_t(dc->target.y1) - dc->target.y0;
     int64_t fw = int64_t(dc->frame.x1) - dc->frame.x0, fh = int64_t(dc->frame.y1) - dc->frame.y0;
     int64_t kx = fw ? tw * 65536 / fw : 0, ky = fh ? th * 65536 / fh : 0;
     int64_t ox = dc->target.x0, oy = dc->target.y0;
@@ -734,7 +759,12 @@ void Gdi_updateTransform(GdiDC *dc)
             ox += (tw - kx * fw / 65536) / 2;
         }
     }
-    Matrix t{sat(kx), 0, 0, sat(-ky), sat(ox - kx * dc->frame.x0 / 65536), sat(ky * dc->frame.y0 / 65536 - oy)};
+    Matrix t{sat(kx),
+             0,
+             0,
+             sat(-ky),
+             sat(ox - kx * dc->frame.x0 / 65536),
+             sat(ky * dc->frame.y0 / 65536 - oy)};
     Matrix m = dc->world;
     Matrix_concat(&m, &p);
     Matrix_concat(&m, &t);
@@ -827,8 +857,9 @@ namespace
 
 Matrix worldFrom(const uint32_t floats[6])
 {
-    return Matrix{Gdi_floatToFixed(floats[0], 16), Gdi_floatToFixed(floats[1], 16), Gdi_floatToFixed(floats[2], 16),
-                  Gdi_floatToFixed(floats[3], 16), Gdi_floatToFixed(floats[4], 0),  Gdi_floatToFixed(floats[5], 0)};
+    return Matrix{Gdi_floatToFixed(floats[0], 16), Gdi_floatToFixed(floats[1], 16),
+                  Gdi_floatToFixed(floats[2], 16), Gdi_floatToFixed(floats[3], 16),
+                  Gdi_floatToFixed(floats[4], 0),  Gdi_floatToFixed(floats[5], 0)};
 }
 
 } // namespace
@@ -883,7 +914,8 @@ int Gdi_bezierTo(GdiDC *dc, const Point pts[3])
     int err = beginShape(dc, false, true);
     if (!err)
         err = ensurePath(dc);
-    Point p[3] = {device(dc, pts[0].x, pts[0].y), device(dc, pts[1].x, pts[1].y), device(dc, pts[2].x, pts[2].y)};
+    Point p[3] = {device(dc, pts[0].x, pts[0].y), device(dc, pts[1].x, pts[1].y),
+                  device(dc, pts[2].x, pts[2].y)};
     if (!err && !hasPoint(dc->currentPath))
         err = Path_moveTo(dc->currentPath, dc->currentPos.x, dc->currentPos.y);
     if (!err)
@@ -907,7 +939,8 @@ namespace
 
 Rect ordered(Point a, Point b)
 {
-    return Rect{a.x < b.x ? a.x : b.x, a.y < b.y ? a.y : b.y, a.x < b.x ? b.x : a.x, a.y < b.y ? b.y : a.y};
+    return Rect{a.x < b.x ? a.x : b.x, a.y < b.y ? a.y : b.y, a.x < b.x ? b.x : a.x,
+                a.y < b.y ? b.y : a.y};
 }
 
 } // namespace
@@ -926,7 +959,8 @@ int Gdi_ellipse(GdiDC *dc, int32_t l, int32_t t, int32_t r, int32_t b)
     return err ? err : Path_close(dc->currentPath);
 }
 
-int Gdi_pie(GdiDC *dc, int32_t l, int32_t t, int32_t r, int32_t b, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
+int Gdi_pie(GdiDC *dc, int32_t l, int32_t t, int32_t r, int32_t b, int32_t x1, int32_t y1,
+            int32_t x2, int32_t y2)
 {
     int32_t cx = int32_t((int64_t(l) + r) / 2), cy = int32_t((int64_t(t) + b) / 2);
     if (l == r || t == b || (x1 == cx && y1 == cy) || (x2 == cx && y2 == cy))
@@ -936,8 +970,10 @@ int Gdi_pie(GdiDC *dc, int32_t l, int32_t t, int32_t r, int32_t b, int32_t x1, i
         err = ensurePath(dc);
     if (err)
         return err;
-    Point a = device(dc, l, t), c = device(dc, r, b), s = device(dc, x1, y1), e = device(dc, x2, y2);
-    err = Path_moveTo(dc->currentPath, int32_t((int64_t(a.x) + c.x) / 2), int32_t((int64_t(a.y) + c.y) / 2));
+    Point a = device(dc, l, t), c = device(dc, r, b), s = device(dc, x1, y1),
+          e = device(dc, x2, y2);
+    err = Path_moveTo(dc->currentPath, int32_t((int64_t(a.x) + c.x) / 2),
+                      int32_t((int64_t(a.y) + c.y) / 2));
     Rect box = ordered(a, c);
     if (!err)
         err = Path_addArc(dc->currentPath, &box, s.x, s.y, e.x, e.y);
@@ -1216,7 +1252,8 @@ int Gdi_textOutA(GdiDC *dc, int32_t x, int32_t y, const uint8_t *bytes, uint32_t
 {
     if (!n)
         return Res_ok;
-    uint32_t code = charsetCode(dc, dc->font && dc->font->kind == GdiObject_font ? dc->font->charset : 10);
+    uint32_t code =
+        charsetCode(dc, dc->font && dc->font->kind == GdiObject_font ? dc->font->charset : 10);
     char16_t *s = nullptr;
     int err = Charset_toUstrN(bytes, n, &s, code, dc->app);
     if (err == Res_charsetUnknown)
@@ -1276,7 +1313,8 @@ bool imageSize(const uint8_t *bitmap, uint32_t length, uint64_t *size)
         if (compression == 0) {
             // A top-down bitmap has a negative height: its rows count the
             // same.
-            uint64_t w = uint64_t(width < 0 ? -width : width), h = uint64_t(height < 0 ? -height : height);
+            uint64_t w = uint64_t(width < 0 ? -width : width),
+                     h = uint64_t(height < 0 ? -height : height);
             *size = ((uint64_t(bits) * w + 7) / 8 + 3) / 4 * 4 * h;
         }
         return true;
@@ -1303,7 +1341,8 @@ int registerRule(GdiDC *dc, Edr_Node *group, const Prop *props, uint32_t n)
 
 } // namespace
 
-int Gdi_buildBmp(const uint8_t *bitmap, uint32_t length, uint32_t offset, uint8_t **out, uint32_t *outLength)
+int Gdi_buildBmp(const uint8_t *bitmap, uint32_t length, uint32_t offset, uint8_t **out,
+                 uint32_t *outLength)
 {
     *out = nullptr;
     *outLength = 0;
@@ -1329,8 +1368,8 @@ int Gdi_buildBmp(const uint8_t *bitmap, uint32_t length, uint32_t offset, uint8_
     return Res_ok;
 }
 
-int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_t, int32_t, uint32_t offset,
-                   const uint8_t *bitmap, uint32_t length, uint32_t)
+int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_t, int32_t,
+                   uint32_t offset, const uint8_t *bitmap, uint32_t length, uint32_t)
 {
     Point a = device(dc, x, y), c = device(dc, sat(int64_t(x) + w), sat(int64_t(y) + h));
     int32_t x0 = a.x < c.x ? a.x : c.x, x1 = a.x < c.x ? c.x : a.x;
@@ -1392,7 +1431,8 @@ int Gdi_flush(GdiDC *dc)
         return err;
     err = emitOrigin(dc);
     if (!err)
-        err = Edr_Node_createDrawList(dc->doc, dc->group, kMode, nullptr, dc->drawList.words, dc->drawList.used);
+        err = Edr_Node_createDrawList(dc->doc, dc->group, kMode, nullptr, dc->drawList.words,
+                                      dc->drawList.used);
     DrawStyle_free(&dc->drawList);
     DrawStyle_init(&dc->drawList);
     return err;

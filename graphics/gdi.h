@@ -111,18 +111,22 @@ struct GdiDC {
 
 // Sets up dc with its defaults for a playback into group (referenced by
 // the caller; released by Gdi_dcEnd).
-void Gdi_dcInit(GdiDC *dc, EngineContext *app, const uint8_t *data, uint32_t length, Edr_Doc *doc, Edr_Node *group,
-                const Rect *target, const Rect *frame, uint32_t keepAspect, GdiStyleFn callback, void *context);
+void Gdi_dcInit(GdiDC *dc, EngineContext *app, const uint8_t *data, uint32_t length, Edr_Doc *doc,
+                Edr_Node *group, const Rect *target, const Rect *frame, uint32_t keepAspect,
+                GdiStyleFn callback, void *context);
 [[nodiscard]] int Gdi_dcBegin(GdiDC *dc, int32_t objectCount);
 void Gdi_dcEnd(GdiDC *dc);
 // The next n input bytes in *out. 0, or 1 when the data ends first.
 int Meta_take(GdiDC *dc, uint32_t n, const uint8_t **out);
 
 int Gdi_findFreeSlot(GdiDC *dc);
-[[nodiscard]] int Gdi_createPen(GdiDC *dc, int32_t index, uint32_t style, int32_t width, uint32_t colour);
-[[nodiscard]] int Gdi_createBrush(GdiDC *dc, int32_t index, uint32_t style, uint32_t colour, uint32_t hatch);
-[[nodiscard]] int Gdi_createFont(GdiDC *dc, int32_t index, const char16_t *face, uint32_t faceLength, int32_t height,
-                                 int32_t weight, int italic, int underline, int strikeOut, uint32_t charset,
+[[nodiscard]] int Gdi_createPen(GdiDC *dc, int32_t index, uint32_t style, int32_t width,
+                                uint32_t colour);
+[[nodiscard]] int Gdi_createBrush(GdiDC *dc, int32_t index, uint32_t style, uint32_t colour,
+                                  uint32_t hatch);
+[[nodiscard]] int Gdi_createFont(GdiDC *dc, int32_t index, const char16_t *face,
+                                 uint32_t faceLength, int32_t height, int32_t weight, int italic,
+                                 int underline, int strikeOut, uint32_t charset,
                                  int32_t escapement);
 [[nodiscard]] int Gdi_createRegion(GdiDC *dc, int32_t index);
 [[nodiscard]] int Gdi_createPlaceholder(GdiDC *dc, int32_t index);
@@ -148,11 +152,12 @@ int32_t Gdi_floatToFixed(uint32_t bits, uint32_t fractionBits);
 [[nodiscard]] int Gdi_bezierTo(GdiDC *dc, const Point p[3]);
 [[nodiscard]] int Gdi_rectangle(GdiDC *dc, int32_t l, int32_t t, int32_t r, int32_t b);
 [[nodiscard]] int Gdi_ellipse(GdiDC *dc, int32_t l, int32_t t, int32_t r, int32_t b);
-[[nodiscard]] int Gdi_pie(GdiDC *dc, int32_t l, int32_t t, int32_t r, int32_t b, int32_t x1, int32_t y1, int32_t x2,
-                          int32_t y2);
+[[nodiscard]] int Gdi_pie(GdiDC *dc, int32_t l, int32_t t, int32_t r, int32_t b, int32_t x1,
+                          int32_t y1, int32_t x2, int32_t y2);
 [[nodiscard]] int Gdi_polyline(GdiDC *dc, uint32_t n, const Point *points, int continueFigure);
 [[nodiscard]] int Gdi_polygon(GdiDC *dc, uint32_t n, const Point *points);
-[[nodiscard]] int Gdi_polyPolygon(GdiDC *dc, uint32_t k, const uint32_t *counts, const Point *points);
+[[nodiscard]] int Gdi_polyPolygon(GdiDC *dc, uint32_t k, const uint32_t *counts,
+                                  const Point *points);
 [[nodiscard]] int Gdi_patBlt(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t rop);
 
 [[nodiscard]] int Gdi_beginPath(GdiDC *dc);
@@ -168,13 +173,14 @@ void Gdi_endPath(GdiDC *dc);
 
 [[nodiscard]] int Gdi_textOutW(GdiDC *dc, int32_t x, int32_t y, const char16_t *s);
 [[nodiscard]] int Gdi_textOutA(GdiDC *dc, int32_t x, int32_t y, const uint8_t *bytes, uint32_t n);
-[[nodiscard]] int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcW, int32_t srcH,
-                                 uint32_t offset, const uint8_t *bitmap, uint32_t length, uint32_t rop);
+[[nodiscard]] int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h,
+                                 int32_t srcW, int32_t srcH, uint32_t offset, const uint8_t *bitmap,
+                                 uint32_t length, uint32_t rop);
 [[nodiscard]] int Gdi_flush(GdiDC *dc);
 // The BMP file of a device-independent bitmap (info header, colours,
 // pixels): *out a new block of length + 14 bytes whose pixel-data offset is
 // 14 + offset, or, for offset 0, 14 + length minus the pixel bytes the
 // info header describes. *out null (and 0) for an empty bitmap or an info
 // header other than 12, 40 or 108 bytes. 0 or 1.
-[[nodiscard]] int Gdi_buildBmp(const uint8_t *bitmap, uint32_t length, uint32_t offset, uint8_t **out,
-                               uint32_t *outLength);
+[[nodiscard]] int Gdi_buildBmp(const uint8_t *bitmap, uint32_t length, uint32_t offset,
+                               uint8_t **out, uint32_t *outLength);

@@ -86,7 +86,8 @@ void putSpacing(GlyphRunWriter *w, uint8_t shortOp, int32_t v)
     }
 }
 
-int addRun(GlyphRunWriter *w, int32_t x, int32_t y, const uint8_t *bytes, const char16_t *units, uint32_t n)
+int addRun(GlyphRunWriter *w, int32_t x, int32_t y, const uint8_t *bytes, const char16_t *units,
+           uint32_t n)
 {
     if (!n || (units && n > 65535))
         return Res_ok;
@@ -404,8 +405,8 @@ int culled(ObjHeader *item, const GlyphRunReader &r, const Rect *clip, int32_t r
     }
     if (x < clip->x0) {
         Rect e{};
-        int err = TextRun_measureFit(p->fonts, p->size, p->styleFlags, p->style, r.run, r.runLength, r.charSpacing,
-                                     r.wordSpacing, 0x7FFFFFFF, nullptr, &e);
+        int err = TextRun_measureFit(p->fonts, p->size, p->styleFlags, p->style, r.run, r.runLength,
+                                     r.charSpacing, r.wordSpacing, 0x7FFFFFFF, nullptr, &e);
         if (err)
             return err;
         *skip = x + e.x1 < clip->x0;
@@ -418,21 +419,21 @@ int reachOf(const GlyphRunItemPart *p, int32_t *reach)
 {
     static const char16_t kEight[1] = {u'8'};
     Rect e{};
-    int err = TextRun_measureFit(p->fonts, p->size, p->styleFlags, p->style, kEight, 1, 0, 0, 0x7FFFFFFF,
-                                 nullptr, &e);
+    int err = TextRun_measureFit(p->fonts, p->size, p->styleFlags, p->style, kEight, 1, 0, 0,
+                                 0x7FFFFFFF, nullptr, &e);
     int64_t r = int64_t(e.y1) - e.y0;
     *reach = r > INT32_MAX ? INT32_MAX : r < 0 ? 0 : int32_t(r);
     return err;
 }
 
-int drawItem(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *matrix, const DrawTarget *target,
-             const DrawFlags *, intptr_t)
+int drawItem(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *matrix,
+             const DrawTarget *target, const DrawFlags *, intptr_t)
 {
     return GlyphRunItem_draw(ctx, item, clip, matrix, target);
 }
 
-int identifyItem(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *, const DrawFlags *,
-                 uint32_t *amount)
+int identifyItem(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
+                 const DrawFlags *, uint32_t *amount)
 {
     if (amount)
         *amount = GlyphRunItem_identifier;
@@ -461,8 +462,10 @@ int hitGlyph(GlyphWalk *walk)
 {
     HitData *h = static_cast<HitData *>(walk->data);
     int32_t em = walk->size / 72;
-    int64_t x0 = walk->penX * walk->unit / 65536, x1 = (walk->penX + walk->advance) * walk->unit / 65536;
-    Point c[4] = {{int32_t(x0), -em / 4}, {int32_t(x1), -em / 4}, {int32_t(x1), em}, {int32_t(x0), em}};
+    int64_t x0 = walk->penX * walk->unit / 65536,
+            x1 = (walk->penX + walk->advance) * walk->unit / 65536;
+    Point c[4] = {
+        {int32_t(x0), -em / 4}, {int32_t(x1), -em / 4}, {int32_t(x1), em}, {int32_t(x0), em}};
     Matrix_transformPoints(c, 4, c, walk->runMatrix);
     Rect r;
     Rect_boundPoints(&r, c, 4, 1);
@@ -473,7 +476,8 @@ int hitGlyph(GlyphWalk *walk)
 
 } // namespace
 
-const ObjClass GlyphRunItem_class = {&kOps, int32_t(sizeof(GlyphRunItemPart)), nullptr, Obj_itemPlain};
+const ObjClass GlyphRunItem_class = {&kOps, int32_t(sizeof(GlyphRunItemPart)), nullptr,
+                                     Obj_itemPlain};
 
 int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *matrix,
                       const DrawTarget *target)
@@ -486,7 +490,8 @@ int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip, con
     Rect device{};
     const Rect *cull = nullptr;
     if (clip && !Rect_isInfinite(clip)) {
-        Point c[4] = {{clip->x0, clip->y0}, {clip->x1, clip->y0}, {clip->x1, clip->y1}, {clip->x0, clip->y1}};
+        Point c[4] = {
+            {clip->x0, clip->y0}, {clip->x1, clip->y0}, {clip->x1, clip->y1}, {clip->x0, clip->y1}};
         if (matrix)
             Matrix_transformPoints(c, 4, c, matrix);
         Rect_boundPoints(&device, c, 4, 1);
@@ -504,8 +509,8 @@ int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip, con
         if (err || skip)
             continue;
         Matrix m = runMatrix(item, r, matrix);
-        err = TextRun_outline(p->fonts, p->size, p->styleFlags, p->style, r.run, r.runLength, r.charSpacing,
-                              r.wordSpacing, &m, cull, target, p->colour);
+        err = TextRun_outline(p->fonts, p->size, p->styleFlags, p->style, r.run, r.runLength,
+                              r.charSpacing, r.wordSpacing, &m, cull, target, p->colour);
         budget -= int32_t(r.runLength);
         if (!err && budget <= 0 && ctx) {
             budget = kStopBudget;
@@ -517,8 +522,8 @@ int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip, con
     return err;
 }
 
-int GlyphRunItem_hitTest(EngineContext *, ObjHeader *item, int32_t x, int32_t y, const Matrix *matrix,
-                         const DrawTarget *target, int32_t *index)
+int GlyphRunItem_hitTest(EngineContext *, ObjHeader *item, int32_t x, int32_t y,
+                         const Matrix *matrix, const DrawTarget *target, int32_t *index)
 {
     *index = -1;
     const GlyphRunItemPart *p = partOf(item);
@@ -532,8 +537,8 @@ int GlyphRunItem_hitTest(EngineContext *, ObjHeader *item, int32_t x, int32_t y,
             break;
         Matrix m = runMatrix(item, r, matrix);
         HitData h{x, y, -1};
-        err = TextRun_walk(p->fonts, p->size, p->styleFlags & ~7u, p->style, r.run, r.runLength, r.charSpacing,
-                           r.wordSpacing, &m, nullptr, target, 0, hitGlyph, &h);
+        err = TextRun_walk(p->fonts, p->size, p->styleFlags & ~7u, p->style, r.run, r.runLength,
+                           r.charSpacing, r.wordSpacing, &m, nullptr, target, 0, hitGlyph, &h);
         if (err)
             break;
         if (h.index >= 0) {
@@ -559,8 +564,8 @@ int GlyphRunItem_bounds(EngineContext *, ObjHeader *item, Rect *out)
             break;
         Matrix m = runMatrix(item, r, nullptr);
         Rect e{};
-        err = TextRun_measureXform(p->fonts, p->size, p->styleFlags, p->style, r.run, r.runLength, r.charSpacing,
-                                   r.wordSpacing, &m, &e);
+        err = TextRun_measureXform(p->fonts, p->size, p->styleFlags, p->style, r.run, r.runLength,
+                                   r.charSpacing, r.wordSpacing, &m, &e);
         if (err)
             break;
         Rect_union(out, &e);
@@ -597,11 +602,13 @@ int GlyphRunCursor_measure(GlyphRunCursor *c, ObjHeader *item, Rect *rect, int32
     if (rect && c->run) {
         const GlyphRunItemPart *p = partOf(item);
         if (placed && item->matrix)
-            err = TextRun_measureXform(p->fonts, p->size, p->styleFlags, p->style, c->run, c->runLength,
-                                       c->charSpacing, c->wordSpacing, item->matrix, rect);
+            err = TextRun_measureXform(p->fonts, p->size, p->styleFlags, p->style, c->run,
+                                       c->runLength, c->charSpacing, c->wordSpacing, item->matrix,
+                                       rect);
         else
-            err = TextRun_measureFit(p->fonts, p->size, p->styleFlags, p->style, c->run, c->runLength,
-                                     c->charSpacing, c->wordSpacing, 0x7FFFFFFF, nullptr, rect);
+            err =
+                TextRun_measureFit(p->fonts, p->size, p->styleFlags, p->style, c->run, c->runLength,
+                                   c->charSpacing, c->wordSpacing, 0x7FFFFFFF, nullptr, rect);
         if (placed) {
             rect->x0 += c->x;
             rect->x1 += c->x;

@@ -38,8 +38,8 @@ struct GlyphRunWriter {
     uint32_t capacity; // bytes
     int32_t lastX, lastY;
     int32_t wordSpacing, charSpacing; // last written
-    uint32_t pos;   // byte position
-    uint32_t units; // units used
+    uint32_t pos;                     // byte position
+    uint32_t units;                   // units used
     uint8_t inlineArea[GlyphRun_inlineBytes];
 };
 
@@ -62,7 +62,8 @@ void GlyphRun_writerFree(GlyphRunWriter *w);
 // Adds a run of n characters at (x, y). Empty runs, runs of more than
 // 65535 characters and runs whose distance from the previous one does not
 // fit 24 bits are dropped (0). 0 or 1 when memory runs out.
-[[nodiscard]] int GlyphRun_addText(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *s, uint32_t n);
+[[nodiscard]] int GlyphRun_addText(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *s,
+                                   uint32_t n);
 // Writes the spacing values that changed (a magnitude above 0x7FFFFF is
 // taken as 0). 0 or 1.
 [[nodiscard]] int GlyphRun_setSpacing(GlyphRunWriter *w, int32_t wordSpacing, int32_t charSpacing);
@@ -94,12 +95,13 @@ extern const ObjClass GlyphRunItem_class;
 
 // Draws every run that meets clip (the item list's units; null: all).
 // 0, 48 when asked to stop, or a text-run error.
-[[nodiscard]] int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *matrix,
-                                    const DrawTarget *target);
+[[nodiscard]] int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip,
+                                    const Matrix *matrix, const DrawTarget *target);
 // *index = the index of the character under the y-up pixel (x, y) counted
 // over all runs of the string in order, or -1. 0 or an error.
 [[nodiscard]] int GlyphRunItem_hitTest(EngineContext *ctx, ObjHeader *item, int32_t x, int32_t y,
-                                       const Matrix *matrix, const DrawTarget *target, int32_t *index);
+                                       const Matrix *matrix, const DrawTarget *target,
+                                       int32_t *index);
 // The union of the runs' transformed extents (inverted-empty for none).
 [[nodiscard]] int GlyphRunItem_bounds(EngineContext *ctx, ObjHeader *item, Rect *out);
 

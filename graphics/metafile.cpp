@@ -52,12 +52,14 @@ bool placeable(const uint8_t *data, uint32_t length)
 
 bool clipboard16(const uint8_t *data, uint32_t length)
 {
-    return length >= 26 && u16(data) < 9 && i16(data + 2) > 0 && i16(data + 4) > 0 && Wmf_isHeader(data + 8);
+    return length >= 26 && u16(data) < 9 && i16(data + 2) > 0 && i16(data + 4) > 0 &&
+           Wmf_isHeader(data + 8);
 }
 
 bool clipboard32(const uint8_t *data, uint32_t length)
 {
-    return length >= 34 && u32(data) < 9 && i32(data + 4) > 0 && i32(data + 8) > 0 && Wmf_isHeader(data + 16);
+    return length >= 34 && u32(data) < 9 && i32(data + 4) > 0 && i32(data + 8) > 0 &&
+           Wmf_isHeader(data + 16);
 }
 
 // Points of n (x, y) pairs of 16-bit values from p, or of 32-bit values
@@ -68,7 +70,8 @@ int readPoints(const uint8_t *p, uint32_t n, Point **out, bool wide = false)
     if (!*out)
         return Res_noMemory;
     for (uint32_t i = 0; i < n; i++)
-        (*out)[i] = wide ? Point{low(p + 8 * i), low(p + 8 * i + 4)} : Point{i16(p + 4 * i), i16(p + 4 * i + 2)};
+        (*out)[i] = wide ? Point{low(p + 8 * i), low(p + 8 * i + 4)}
+                         : Point{i16(p + 4 * i), i16(p + 4 * i + 2)};
     return Res_ok;
 }
 
@@ -89,7 +92,8 @@ int polyRecord(GdiDC *dc, const uint8_t *p, uint32_t n, int kind, bool wide = fa
 // k counts (16-bit when wide is 0, else 32-bit) at p, then the points
 // (32-bit pairs when widePoints is set); Meta_errMalformed when they pass
 // size.
-int polyPolygon(GdiDC *dc, const uint8_t *p, uint32_t size, uint32_t k, int wide, bool widePoints = false)
+int polyPolygon(GdiDC *dc, const uint8_t *p, uint32_t size, uint32_t k, int wide,
+                bool widePoints = false)
 {
     uint64_t countBytes = uint64_t(k) * (wide ? 4 : 2);
     if (countBytes > size)
@@ -153,22 +157,26 @@ int wmfRecord(GdiDC *dc, uint32_t fn, const uint8_t *p, uint32_t n)
     case 18:
         if (n != 8)
             return Meta_errMalformed;
-        Gdi_scaleViewportExt(dc, int32_t(u16(p + 6)), int32_t(u16(p + 4)), int32_t(u16(p + 2)), int32_t(u16(p)));
+        Gdi_scaleViewportExt(dc, int32_t(u16(p + 6)), int32_t(u16(p + 4)), int32_t(u16(p + 2)),
+                             int32_t(u16(p)));
         return Res_ok;
     case 19:
         return need(4) ? Gdi_lineTo(dc, i16(p + 2), i16(p)) : Meta_errMalformed;
     case 20:
         return need(4) ? Gdi_moveTo(dc, i16(p + 2), i16(p)) : Meta_errMalformed;
     case 22:
-        return need(8) ? Gdi_intersectClipRect(dc, i16(p + 6), i16(p + 4), i16(p + 2), i16(p)) : Meta_errMalformed;
+        return need(8) ? Gdi_intersectClipRect(dc, i16(p + 6), i16(p + 4), i16(p + 2), i16(p))
+                       : Meta_errMalformed;
     case 24:
-        return need(8) ? Gdi_ellipse(dc, i16(p + 6), i16(p + 4), i16(p + 2), i16(p)) : Meta_errMalformed;
+        return need(8) ? Gdi_ellipse(dc, i16(p + 6), i16(p + 4), i16(p + 2), i16(p))
+                       : Meta_errMalformed;
     case 26:
-        return need(16) ? Gdi_pie(dc, i16(p + 14), i16(p + 12), i16(p + 10), i16(p + 8), i16(p + 6), i16(p + 4),
-                                  i16(p + 2), i16(p))
+        return need(16) ? Gdi_pie(dc, i16(p + 14), i16(p + 12), i16(p + 10), i16(p + 8), i16(p + 6),
+                                  i16(p + 4), i16(p + 2), i16(p))
                         : Meta_errMalformed;
     case 27:
-        return need(8) ? Gdi_rectangle(dc, i16(p + 6), i16(p + 4), i16(p + 2), i16(p)) : Meta_errMalformed;
+        return need(8) ? Gdi_rectangle(dc, i16(p + 6), i16(p + 4), i16(p + 2), i16(p))
+                       : Meta_errMalformed;
     case 29:
         return need(12) ? Gdi_patBlt(dc, i16(p + 10), i16(p + 8), i16(p + 6), i16(p + 4), u32(p))
                         : Meta_errMalformed;
@@ -257,10 +265,12 @@ int wmfRecord(GdiDC *dc, uint32_t fn, const uint8_t *p, uint32_t n)
         while (len < 32 && 18 + len < n && p[18 + len])
             face[len] = char16_t(p[18 + len]), len++;
         int32_t h = i16(p);
-        return Gdi_createFont(dc, -1, face, len, h < 0 ? -h : h, i16(p + 8), p[10], p[11], p[12], p[13], i16(p + 4));
+        return Gdi_createFont(dc, -1, face, len, h < 0 ? -h : h, i16(p + 8), p[10], p[11], p[12],
+                              p[13], i16(p + 4));
     }
     case 252:
-        return need(8) ? Gdi_createBrush(dc, -1, u16(p), u32(p + 2), u16(p + 6)) : Meta_errMalformed;
+        return need(8) ? Gdi_createBrush(dc, -1, u16(p), u32(p + 2), u16(p + 6))
+                       : Meta_errMalformed;
     case 255:
         return Gdi_createRegion(dc, -1);
     default:
@@ -279,7 +289,8 @@ int wmfPlay(GdiDC *dc)
     }
     int64_t budget = (int64_t(u32(h + 6)) - u16(h + 2)) * 2;
     dc->windowOrg = Point{dc->frame.x0, dc->frame.y0};
-    dc->frame = Rect{0, 0, int32_t(int64_t(dc->frame.x1) - dc->frame.x0), int32_t(int64_t(dc->frame.y1) - dc->frame.y0)};
+    dc->frame = Rect{0, 0, int32_t(int64_t(dc->frame.x1) - dc->frame.x0),
+                     int32_t(int64_t(dc->frame.y1) - dc->frame.y0)};
     Gdi_updateTransform(dc);
     int err = Gdi_dcBegin(dc, int32_t(u16(h + 10)));
     if (err) {
@@ -389,7 +400,8 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
     case 27:
         return exact(8) ? Gdi_moveTo(dc, low(p), low(p + 4)) : Meta_errMalformed;
     case 30:
-        return exact(16) ? Gdi_intersectClipRect(dc, low(p), low(p + 4), low(p + 8), low(p + 12)) : Meta_errMalformed;
+        return exact(16) ? Gdi_intersectClipRect(dc, low(p), low(p + 4), low(p + 8), low(p + 12))
+                         : Meta_errMalformed;
     case 31:
         if (!exact(16))
             return Meta_errMalformed;
@@ -418,20 +430,24 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
     case 37:
         return exact(4) ? Gdi_selectObject(dc, int32_t(u32(p) - 1u)) : Meta_errMalformed;
     case 38:
-        return exact(20) ? Gdi_createPen(dc, int32_t(u32(p) - 1u), u32(p + 4), i32(p + 8), u32(p + 16))
-                         : Meta_errMalformed;
+        return exact(20)
+                   ? Gdi_createPen(dc, int32_t(u32(p) - 1u), u32(p + 4), i32(p + 8), u32(p + 16))
+                   : Meta_errMalformed;
     case 39:
-        return exact(16) ? Gdi_createBrush(dc, int32_t(u32(p) - 1u), u32(p + 4), u32(p + 8), u32(p + 12))
-                         : Meta_errMalformed;
+        return exact(16)
+                   ? Gdi_createBrush(dc, int32_t(u32(p) - 1u), u32(p + 4), u32(p + 8), u32(p + 12))
+                   : Meta_errMalformed;
     case 40:
         return exact(4) ? Gdi_deleteObject(dc, int32_t(u32(p) - 1u)) : Meta_errMalformed;
     case 42:
-        return exact(16) ? Gdi_ellipse(dc, low(p), low(p + 4), low(p + 8), low(p + 12)) : Meta_errMalformed;
+        return exact(16) ? Gdi_ellipse(dc, low(p), low(p + 4), low(p + 8), low(p + 12))
+                         : Meta_errMalformed;
     case 43:
-        return exact(16) ? Gdi_rectangle(dc, low(p), low(p + 4), low(p + 8), low(p + 12)) : Meta_errMalformed;
+        return exact(16) ? Gdi_rectangle(dc, low(p), low(p + 4), low(p + 8), low(p + 12))
+                         : Meta_errMalformed;
     case 47:
-        return exact(32) ? Gdi_pie(dc, low(p), low(p + 4), low(p + 8), low(p + 12), low(p + 16), low(p + 20),
-                                   low(p + 24), low(p + 28))
+        return exact(32) ? Gdi_pie(dc, low(p), low(p + 4), low(p + 8), low(p + 12), low(p + 16),
+                                   low(p + 20), low(p + 24), low(p + 28))
                          : Meta_errMalformed;
     case 49:
     case 93:
@@ -455,16 +471,17 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
     case 67:
         return Gdi_selectClipPath(dc);
     case 76:
-        return n >= 36 ? Gdi_patBlt(dc, i32(p + 16), i32(p + 20), i32(p + 24), i32(p + 28), u32(p + 32))
-                       : Meta_errMalformed;
+        return n >= 36
+                   ? Gdi_patBlt(dc, i32(p + 16), i32(p + 20), i32(p + 24), i32(p + 28), u32(p + 32))
+                   : Meta_errMalformed;
     case 81: {
         if (n < 72)
             return Meta_errMalformed;
         uint32_t infoSize = u32(p + 44);
         if (infoSize > n - 72 + 72)
             return Meta_errMalformed;
-        return Gdi_stretchDib(dc, i32(p + 16), i32(p + 20), i32(p + 64), i32(p + 68), i32(p + 64), i32(p + 68),
-                              infoSize, p + 72, n - 72, u32(p + 60));
+        return Gdi_stretchDib(dc, i32(p + 16), i32(p + 20), i32(p + 64), i32(p + 68), i32(p + 64),
+                              i32(p + 68), infoSize, p + 72, n - 72, u32(p + 60));
     }
     case 82: {
         if (n < 99)
@@ -474,8 +491,8 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
         while (len < 32 && u16(p + 32 + 2 * len))
             face[len] = char16_t(u16(p + 32 + 2 * len)), len++;
         int32_t h = i32(p + 4);
-        return Gdi_createFont(dc, int32_t(u32(p) - 1u), face, len, h < 0 ? -h : h, i32(p + 20), p[24], p[25],
-                              p[26], p[27], i32(p + 12));
+        return Gdi_createFont(dc, int32_t(u32(p) - 1u), face, len, h < 0 ? -h : h, i32(p + 20),
+                              p[24], p[25], p[26], p[27], i32(p + 12));
     }
     case 83:
     case 84: {
@@ -530,8 +547,9 @@ int emfRecord(GdiDC *dc, uint32_t type, const uint8_t *p, uint32_t n)
             return Meta_errMalformed;
         return polyPolygon(dc, p + 24, n - 24, u32(p + 16), 1);
     case 95:
-        return n >= 36 ? Gdi_createPen(dc, int32_t(u32(p) - 1u), u32(p + 20), i32(p + 24), u32(p + 32))
-                       : Meta_errMalformed;
+        return n >= 36
+                   ? Gdi_createPen(dc, int32_t(u32(p) - 1u), u32(p + 20), i32(p + 24), u32(p + 32))
+                   : Meta_errMalformed;
     default:
         return Res_ok;
     }
@@ -574,7 +592,8 @@ int emfPlay(GdiDC *dc, bool noFrame)
         uint32_t n = size > 8 ? uint32_t(size - 8) : 0;
         if (n && Meta_take(dc, n, &p))
             break;
-        if ((type < 9 && type != 3 && type != 4 && type != 5 && type != 6 && type != 8) || type > 95)
+        if ((type < 9 && type != 3 && type != 4 && type != 5 && type != 6 && type != 8) ||
+            type > 95)
             continue;
         static const uint8_t kNone[4] = {0, 0, 0, 0};
         err = emfRecord(dc, type, p ? p : kNone, n);
@@ -597,8 +616,9 @@ int Wmf_isHeader(const uint8_t *p)
     return u16(p) == 1 && u16(p + 2) == 9 && u32(p + 12) >= 5 && u16(p + 16) == 0;
 }
 
-int Wmf_playToDoc(const uint8_t *data, uint32_t length, Edr_Doc *doc, Edr_Node *parent, const Rect *target,
-                  const Rect *frame, uint32_t keepAspect, GdiStyleFn callback, void *context)
+int Wmf_playToDoc(const uint8_t *data, uint32_t length, Edr_Doc *doc, Edr_Node *parent,
+                  const Rect *target, const Rect *frame, uint32_t keepAspect, GdiStyleFn callback,
+                  void *context)
 {
     if (!doc || !target || (!data && length))
         return Res_missingArgument;
@@ -607,7 +627,8 @@ int Wmf_playToDoc(const uint8_t *data, uint32_t length, Edr_Doc *doc, Edr_Node *
     if (err)
         return err;
     GdiDC dc;
-    Gdi_dcInit(&dc, doc->app, data, length, doc, group, target, frame, keepAspect, callback, context);
+    Gdi_dcInit(&dc, doc->app, data, length, doc, group, target, frame, keepAspect, callback,
+               context);
     const uint8_t *skip = nullptr;
     if (length >= 88 && u32(data + 40) == kEmfSignature)
         return emfPlay(&dc, frame == nullptr);
@@ -625,7 +646,8 @@ int Wmf_playToDoc(const uint8_t *data, uint32_t length, Edr_Doc *doc, Edr_Node *
             Gdi_dcEnd(&dc);
             return Meta_errTruncated;
         }
-        dc.frame = wide ? Rect{0, 0, i32(data + 4), i32(data + 8)} : Rect{0, 0, i16(data + 2), i16(data + 4)};
+        dc.frame = wide ? Rect{0, 0, i32(data + 4), i32(data + 8)}
+                        : Rect{0, 0, i16(data + 2), i16(data + 4)};
         return wmfPlay(&dc);
     }
     if (length >= 18 && Wmf_isHeader(data))

@@ -39,7 +39,8 @@ std::vector<PlacedRun> readAll(const uint8_t *data, size_t size)
         require(GlyphRun_next(&r) == 0);
         if (!r.run)
             break;
-        out.push_back(PlacedRun{r.x, r.y, r.wordSpacing, r.charSpacing, std::u16string(r.run, r.runLength)});
+        out.push_back(
+            PlacedRun{r.x, r.y, r.wordSpacing, r.charSpacing, std::u16string(r.run, r.runLength)});
         require(out.size() <= size);
     }
     require(r.pos <= size || r.pos == r.length);
@@ -79,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<PlacedRun> again = readAll(w.buffer, w.pos);
     require(again.size() == kept.size());
     for (size_t i = 0; i < kept.size(); i++)
-        require(again[i].x == kept[i].x && again[i].y == kept[i].y && again[i].text == kept[i].text);
+        require(again[i].x == kept[i].x && again[i].y == kept[i].y &&
+                again[i].text == kept[i].text);
     GlyphRun_writerFree(&w);
     require(TestHeap_usedBytes() == baseline);
     return 0;

@@ -61,8 +61,9 @@ inline void body(void *argument)
     require(Edr_Doc_create(in->ctx, &doc, &root) == 0);
     Rect target{0, 0, 600 + int32_t(in->options & 0x30) * 10, 400};
     Rect frame{-50, -20, 1000, 700};
-    int err = Wmf_playToDoc(in->data, uint32_t(in->size), doc, root, &target, (in->options & 1) ? &frame : nullptr,
-                            (in->options >> 1) & 1, acceptRule, nullptr);
+    int err = Wmf_playToDoc(in->data, uint32_t(in->size), doc, root, &target,
+                            (in->options & 1) ? &frame : nullptr, (in->options >> 1) & 1,
+                            acceptRule, nullptr);
     require(err == 0 || err == Res_noMemory || (err >= 13056 && err <= 13067));
     checkLists(root);
     Edr_Doc_release(doc);

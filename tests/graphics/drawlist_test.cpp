@@ -30,7 +30,8 @@ DrawPaint fillOnly(uint32_t colour)
     return p;
 }
 
-class DrawListTest : public LeakCheckedHeapTest<> {
+class DrawListTest : public LeakCheckedHeapTest<>
+{
   protected:
     void SetUp() override
     {

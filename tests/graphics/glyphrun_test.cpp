@@ -23,7 +23,8 @@ struct PlacedRun {
     }
 };
 
-class GlyphRunTest : public LeakCheckedHeapTest<> {
+class GlyphRunTest : public LeakCheckedHeapTest<>
+{
   protected:
     void SetUp() override
     {
@@ -53,7 +54,8 @@ class GlyphRunTest : public LeakCheckedHeapTest<> {
             EXPECT_EQ(GlyphRun_next(&r), 0);
             if (!r.run)
                 break;
-            out.push_back(PlacedRun{r.x, r.y, r.wordSpacing, r.charSpacing, std::u16string(r.run, r.runLength)});
+            out.push_back(PlacedRun{r.x, r.y, r.wordSpacing, r.charSpacing,
+                                    std::u16string(r.run, r.runLength)});
         }
         GlyphRun_readerFree(&r);
         return out;
@@ -118,15 +120,15 @@ TEST_F(GlyphRunTest, SpacingOps)
 
 TEST_F(GlyphRunTest, WideRunsKeepTheirAlignment)
 {
-    add(0, 0, u"\u00e9");         // one unit
-    add(5, 0, u"AB");             // ascii
-    add(6, 0, u"\u4e00\u4e8c");   // two units
+    add(0, 0, u"\u00e9");       // one unit
+    add(5, 0, u"AB");           // ascii
+    add(6, 0, u"\u4e00\u4e8c"); // two units
     add(7, 0, std::u16string(300, u'\u0416'));
     Bytes b = bytes();
     std::vector<PlacedRun> want = {{0, 0, 0, 0, u"\u00e9"},
-                             {5, 0, 0, 0, u"AB"},
-                             {6, 0, 0, 0, u"\u4e00\u4e8c"},
-                             {7, 0, 0, 0, std::u16string(300, u'\u0416')}};
+                                   {5, 0, 0, 0, u"AB"},
+                                   {6, 0, 0, 0, u"\u4e00\u4e8c"},
+                                   {7, 0, 0, 0, std::u16string(300, u'\u0416')}};
     EXPECT_EQ(readAll(b), want);
     // The first run: op 17 at byte 0, its operand at byte 1, op 0 at byte
     // 2, the unit at bytes 4-5 and a hole at byte 3, filled with op 2

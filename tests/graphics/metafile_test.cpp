@@ -57,8 +57,9 @@ void describe(Edr_Node *node, std::vector<std::string> *out)
             else if (p->type == PropType_length)
                 snprintf(buf, sizeof buf, "data %u len", p->id);
             else if (p->type == PropType_ustr)
-                snprintf(buf, sizeof buf, "data %u \"%s\"", p->id,
-                         narrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2).c_str());
+                snprintf(
+                    buf, sizeof buf, "data %u \"%s\"", p->id,
+                    narrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2).c_str());
             else if (p->type == PropType_matrix) {
                 const Matrix *m = reinterpret_cast<const Matrix *>(p->payload);
                 snprintf(buf, sizeof buf, "data %u {%d,%d,%d,%d}", p->id, m->a, m->b, m->c, m->d);
@@ -103,8 +104,8 @@ void describe(Edr_Node *node, std::vector<std::string> *out)
     }
 }
 
-const std::vector<std::string> kInitial = {"data 86 k147", "data 79 k86", "data 129 k204", "data 29 #ff000000",
-                                           "data 127 #ff000000"};
+const std::vector<std::string> kInitial = {"data 86 k147", "data 79 k86", "data 129 k204",
+                                           "data 29 #ff000000", "data 127 #ff000000"};
 
 std::vector<std::string> withInitial(std::vector<std::string> rest)
 {
@@ -119,16 +120,17 @@ int countRules(void *context, StyleRule *, uint32_t *id)
     return 0;
 }
 
-class MetafileTest : public EdrFixture {
+class MetafileTest : public EdrFixture
+{
   protected:
     // Plays data into a fresh document; *nodes describes the picture's group.
-    int play(const std::vector<uint8_t> &data, std::vector<std::string> *nodes, const Rect &target = {0, 0, 400, 200},
-             const Rect *frame = nullptr)
+    int play(const std::vector<uint8_t> &data, std::vector<std::string> *nodes,
+             const Rect &target = {0, 0, 400, 200}, const Rect *frame = nullptr)
     {
         int result = -1;
         withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-            result = Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, frame, 0, countRules,
-                                   &rules);
+            result = Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, frame, 0,
+                                   countRules, &rules);
             if (nodes) {
                 nodes->clear();
                 if (Edr_Node *g = Edr_Node_firstChild(root))
@@ -183,7 +185,8 @@ TEST_F(MetafileTest, SecondLineCarriesNoPaintWords)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         std::vector<uint8_t> data = fixture("lines.wmf");
         Rect target{0, 0, 100, 100};
-        ASSERT_EQ(Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, nullptr, 0, nullptr, nullptr),
+        ASSERT_EQ(Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, nullptr, 0,
+                                nullptr, nullptr),
                   0);
         Edr_Node *n = Edr_Node_firstChild(Edr_Node_firstChild(root));
         while (n && Edr_Node_type(n) != Edr_NodeType_drawList)
@@ -210,8 +213,8 @@ TEST_F(MetafileTest, SavedStatesCloseTheirClips)
 {
     std::vector<std::string> nodes;
     ASSERT_EQ(play(fixture("states.wmf"), &nodes), 0);
-    EXPECT_EQ(nodes, withInitial({"data 74 (0,0)", "data 136 clip", "data 136 clip", "draw 1", "data 136 k208",
-                                  "data 136 k208"}));
+    EXPECT_EQ(nodes, withInitial({"data 74 (0,0)", "data 136 clip", "data 136 clip", "draw 1",
+                                  "data 136 k208", "data 136 k208"}));
     // A restore with nothing saved fails.
     std::vector<uint8_t> data = fixture("states.wmf");
     ASSERT_EQ(data[18 + 20 + 4], 0x1E); // the SaveDC record after the window
@@ -223,10 +226,11 @@ TEST_F(MetafileTest, TextAndRotatedText)
 {
     std::vector<std::string> nodes;
     ASSERT_EQ(play(fixture("text.wmf"), &nodes), 0);
-    EXPECT_EQ(nodes, withInitial({"data 29 #ffff0000", "data 37 \"Times\"", "data 38 len", "data 43 k25",
-                                  "data 41 k0", "data 80 k0", "data 74 (10,20)", "text Hi there", "data 37 \"Courier\"", "data 38 len",
-                                  "data 74 (100,150)",
-                                  "group {data 134 {0,65536,-65536,0}; data 86 k147; text Up}"}))
+    EXPECT_EQ(nodes,
+              withInitial({"data 29 #ffff0000", "data 37 \"Times\"", "data 38 len", "data 43 k25",
+                           "data 41 k0", "data 80 k0", "data 74 (10,20)", "text Hi there",
+                           "data 37 \"Courier\"", "data 38 len", "data 74 (100,150)",
+                           "group {data 134 {0,65536,-65536,0}; data 86 k147; text Up}"}))
         << "an empty face is Times; spaces and tabs make nothing";
 }
 
@@ -246,7 +250,8 @@ TEST_F(MetafileTest, EmfStockObjectsAndPaths)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         std::vector<uint8_t> data = fixture("stock.emf");
         Rect target{0, 0, 100, 100};
-        ASSERT_EQ(Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, nullptr, 0, nullptr, nullptr),
+        ASSERT_EQ(Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, nullptr, 0,
+                                nullptr, nullptr),
                   0);
         Edr_Node *n = Edr_Node_firstChild(Edr_Node_firstChild(root));
         while (Edr_Node_type(n) != Edr_NodeType_drawList)
@@ -336,12 +341,15 @@ TEST(GdiTest, MappingModesAndExtents)
     // mode 7 both axes by the smaller ratio; a WMF's window extent sizes
     // the frame instead (its window extent stays 1 x 1, so the viewport
     // extent is the scale), and mode 1 ignores the extents.
-    const Case cases[] = {{1, 8, 0x20000, -0x10000}, {1, 7, 0x10000, -0x10000}, {0, 8, 200 << 16, -(100 << 16)},
+    const Case cases[] = {{1, 8, 0x20000, -0x10000},
+                          {1, 7, 0x10000, -0x10000},
+                          {0, 8, 200 << 16, -(100 << 16)},
                           {1, 1, 0x10000, -0x10000}};
     for (const Case &c : cases) {
         GdiDC dc;
         Rect target{0, 0, 100, 100}, frame{0, 0, 100, 100};
-        Gdi_dcInit(&dc, nullptr, nullptr, 0, nullptr, nullptr, &target, &frame, 0, nullptr, nullptr);
+        Gdi_dcInit(&dc, nullptr, nullptr, 0, nullptr, nullptr, &target, &frame, 0, nullptr,
+                   nullptr);
         dc.isEmf = c.isEmf;
         Gdi_setMapMode(&dc, c.mode);
         Gdi_setWindowExt(&dc, 100, 100);
@@ -372,7 +380,7 @@ TEST(GdiTest, FloatsToFixedPoint)
         int32_t want;
     };
     const Case cases[] = {{1.0f, 16, 0x10000}, {-0.5f, 16, -0x8000}, {0.0f, 16, 0},
-                          {40000.0f, 16, 0},   {1e-6f, 16, 0},        {123.75f, 0, 123}};
+                          {40000.0f, 16, 0},   {1e-6f, 16, 0},       {123.75f, 0, 123}};
     for (const Case &c : cases) {
         uint32_t bits;
         std::memcpy(&bits, &c.f, 4);
@@ -409,7 +417,9 @@ uint32_t le32(const uint8_t *p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-class GdiBmpTest : public LeakCheckedHeapTest<> {};
+class GdiBmpTest : public LeakCheckedHeapTest<>
+{
+};
 
 TEST_F(GdiBmpTest, BitmapsBecomeWholeBmpFiles)
 {

@@ -81,16 +81,17 @@ class MetafileLayoutTest : public RenderFixture
         withDoc([&](Edr_Doc *doc, Edr_Node *root) {
             std::vector<uint8_t> data = readFile(name);
             Rect target{0, 0, U(w), U(h)};
-            ASSERT_EQ(Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, nullptr, 0, nullptr,
-                                    nullptr),
+            ASSERT_EQ(Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, nullptr,
+                                    0, nullptr, nullptr),
                       0);
             Edr_Node *g = Edr_Node_firstChild(root);
             // The drawing walk reads data nodes of property 136 as cells,
             // not as the clips the player writes: their property is renamed
             // here so that the figures alone are compared.
             for (Edr_Node *n = Edr_Node_firstChild(g); n; n = Edr_Node_nextSibling(n)) {
-                Prop *p = Edr_Node_type(n) == Edr_NodeType_data ? static_cast<Prop *>(Edr_Node_payloadOrNull(n))
-                                                                 : nullptr;
+                Prop *p = Edr_Node_type(n) == Edr_NodeType_data
+                              ? static_cast<Prop *>(Edr_Node_payloadOrNull(n))
+                              : nullptr;
                 if (p && p->id == 136)
                     p->id = 0;
             }
@@ -173,7 +174,8 @@ double agreement(const Picture &ours, const Picture &ref)
     int same = 0, all = 0;
     for (int y = y0; y <= y1; y++)
         for (int x = x0; x <= x1; x++) {
-            int rx = (x - x0) * ref.width / (x1 - x0 + 1), ry = (y - y0) * ref.height / (y1 - y0 + 1);
+            int rx = (x - x0) * ref.width / (x1 - x0 + 1),
+                ry = (y - y0) * ref.height / (y1 - y0 + 1);
             const uint8_t *p = &ours.rgb[size_t(y * ours.width + x) * 3];
             const uint8_t *q = &ref.rgb[size_t(ry * ref.width + rx) * 3];
             same += classify(p[0], p[1], p[2]) == classify(q[0], q[1], q[2]);
