@@ -2,9 +2,22 @@
 // register, and document-model services whose modules are not built yet.
 // Each does the least its callers need.
 #include "core/result.h"
+#include "document/edr/node.h"
 #include "document/interim.h"
 #include "document/types/doctype.h"
 #include "platform/vfs/vfs.h"
+
+// Interim: image nodes over streams are not made before the image-node
+// stream reader; the stream is closed and nothing is added.
+int Edr_Node_createImageStream(Edr_Doc *, Edr_Node *, int32_t, Edr_Node **out, VfsHandle *stream, int32_t,
+                               int32_t, uint32_t)
+{
+    if (out)
+        *out = nullptr;
+    if (stream)
+        (void)Vfs_close(stream);
+    return Res_ok;
+}
 
 // Interim: the handler of an importer not built yet recognises nothing.
 namespace {

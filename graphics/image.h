@@ -411,11 +411,6 @@ ImageCodec *Codec_bmpDescriptor();
 ImageCodec *Codec_wbmpDescriptor();
 ImageCodec *Codec_pngDescriptor();
 
-// Computes and stores the bounds words of a drawing list. 0 or an error.
-int Draw_registerBounds(EngineContext *app, const int32_t *words, uint32_t count, Edr_DrawList *list);
-// Compares drawing words of a list (0 when equal).
-int Draw_compareWords(EngineContext *context, const int32_t *words, uint32_t count);
-
 // Refits a thumbnail picture to width x height: a new buffer of its
 // format filled with the background colour (format 6), the old picture
 // resampled into it keeping its proportions, as large as fits, at the top

@@ -12,23 +12,7 @@
 #include "graphics/drawitem.h"
 #include "graphics/path.h"
 
-// Interim: drawing lists keep zero bounds and compare equal.
-#include <cstring>
-
 #include "core/mem/mem.h"
-#include "core/task/lock.h"
-#include "graphics/image.h"
-#include "platform/api/engine.h"
-
-int Draw_registerBounds(EngineContext *, const int32_t *, uint32_t, Edr_DrawList *)
-{
-    return 0;
-}
-
-int Draw_compareWords(EngineContext *, const int32_t *, uint32_t)
-{
-    return 0;
-}
 
 
 // Interim: the graphics module keeps no state before it is built.

@@ -17,6 +17,7 @@
 #include "document/edr/page.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
+#include "graphics/drawlist.h"
 #include "graphics/textitem.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
@@ -196,6 +197,9 @@ int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, uin
             break;
         case Edr_NodeType_text:
             err = Layout_makeLabelItem(box, &e, &items[0], nullptr, 0, 0);
+            break;
+        case Edr_NodeType_drawList:
+            err = DrawListItem_create(e.node, &items[0]);
             break;
         case Edr_NodeType_picture:
         case Edr_NodeType_image:

@@ -18,6 +18,7 @@
 #include "document/edr/edr_internal.h"
 #include "document/manager/manager.h"
 #include "document/types/translate.h"
+#include "graphics/drawlist.h"
 #include "graphics/image.h"
 #include "graphics/path.h"
 #include "html/docweb.h"
@@ -540,7 +541,12 @@ int Edr_Node_createDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_No
     list->shares = 1;
     if (count)
         memcpy(list->words, words, count * sizeof(int32_t));
-    int err = Draw_registerBounds(doc->app, list->words, count, list);
+    Rect bounds{};
+    int err = DrawList_bounds(doc->app, list->words, count, &bounds);
+    list->bounds[0] = bounds.x0;
+    list->bounds[1] = bounds.y0;
+    list->bounds[2] = bounds.x1;
+    list->bounds[3] = bounds.y1;
     Edr_Node *n = nullptr;
     if (!err)
         err = Edr_Node_allocate(&n, Edr_NodeType_drawList, sizeof(Edr_DrawList *));
@@ -613,14 +619,14 @@ int Edr_Node_adjustDrawListShares(Edr_Doc *doc, Edr_Node *node, int32_t delta)
     return Res_ok;
 }
 
-int Edr_Node_compareDrawList(Edr_Doc *doc, uint32_t count, Edr_Node *node)
+int Edr_Node_compareDrawList(Edr_Doc *, const int32_t *words, uint32_t count, Edr_Node *node)
 {
     if (!node || typeOf(node) != Edr_NodeType_drawList)
         return 1;
     Edr_DrawList *list = *static_cast<Edr_DrawList **>(Edr_Node_payload(node));
     if (!list || list->count != count)
         return 1;
-    return Draw_compareWords(doc->app, list->words, count);
+    return DrawList_equal(list->words, words, count);
 }
 
 int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, void *record)

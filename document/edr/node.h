@@ -262,7 +262,9 @@ Edr_SubdocNode *Edr_Node_subdocPayload(Edr_Node *node);
 [[nodiscard]] int Edr_Node_shareDrawList(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
                                          Edr_Node *source);
 [[nodiscard]] int Edr_Node_adjustDrawListShares(Edr_Doc *doc, Edr_Node *node, int32_t delta);
-int Edr_Node_compareDrawList(Edr_Doc *doc, uint32_t count, Edr_Node *node);
+// 0 when the node's list holds the count words of words (as
+// DrawList_equal compares them), 1 otherwise.
+int Edr_Node_compareDrawList(Edr_Doc *doc, const int32_t *words, uint32_t count, Edr_Node *node);
 // A grid record node; when the node cannot be made the record is freed.
 [[nodiscard]] int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
                                            void *record);
@@ -282,6 +284,11 @@ int Edr_Node_compareDrawList(Edr_Doc *doc, uint32_t count, Edr_Node *node);
 // else 4); the node takes the handle.
 [[nodiscard]] int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
                                            ImageHandle *image);
+// An image node whose picture is read from stream (the node takes the
+// stream; it is closed on failure), width x height in the producer's
+// units, with the flags word.
+[[nodiscard]] int Edr_Node_createImageStream(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
+                                             VfsHandle *stream, int32_t width, int32_t height, uint32_t flags);
 // Reads what an image node holds; each out may be null.
 void Edr_Node_getImageInfo(Edr_Doc *doc, intptr_t unused, Edr_Node *node, Url **url, int32_t *size,
                            int32_t *first, int32_t *fourth, int32_t *fifth, int *loaded);

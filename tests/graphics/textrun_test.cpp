@@ -12,6 +12,7 @@
 #include "fonts/fontengine.h"
 #include "fonts/fontlist.h"
 #include "graphics/glyphdraw.h"
+#include "graphics/glyphrun.h"
 #include "graphics/glyphpath.h"
 #include "graphics/textitem.h"
 #include "graphics/textrun.h"
@@ -541,6 +542,49 @@ TEST_F(TextRunTest, TransformerRewritesTheRun)
     t = build(l, 0, u"ab");
     EXPECT_EQ(t.n, 2u);
     activeDoubler = nullptr;
+}
+
+// Glyph-run items measure and bound their runs through the text runs.
+TEST_F(TextRunTest, GlyphRunItemsBoundAndMeasureTheirRuns)
+{
+    FontList *l = fakeList();
+    const int32_t size = 12 << 16;
+    GlyphRunWriter w;
+    GlyphRun_writerInit(&w);
+    ASSERT_EQ(GlyphRun_addText(&w, 100, 0, u"ab", 2), 0);
+    ASSERT_EQ(GlyphRun_addText(&w, 5000000, -300000, u"cd", 2), 0);
+    ASSERT_EQ(GlyphRun_plugHole(&w), 0);
+    ObjHeader *item = Obj_create(&GlyphRunItem_class, 0);
+    ASSERT_NE(item, nullptr);
+    GlyphRunItemPart *p = static_cast<GlyphRunItemPart *>(Obj_part(item));
+    p->fonts = l;
+    p->size = size;
+    p->bytes = w.buffer;
+    p->length = w.pos;
+    Rect one{};
+    ASSERT_EQ(TextRun_measureFit(l, size, 0, nullptr, u"ab", 2, 0, 0, 0x7FFFFFFF, nullptr, &one), 0);
+    Rect all{};
+    ASSERT_EQ(GlyphRunItem_bounds(nullptr, item, &all), 0);
+    EXPECT_EQ(all.x0, 100 + one.x0);
+    EXPECT_EQ(all.x1, 5000000 + one.x1);
+    EXPECT_EQ(all.y1, 300000 + one.y1) << "the writer's y grows downward";
+    // Placed and unplaced measures differ by the run's position.
+    GlyphRunCursor *c = GlyphRunCursor_new(item);
+    ASSERT_NE(c, nullptr);
+    const char16_t *chars = nullptr;
+    uint32_t n = 0;
+    ASSERT_EQ(GlyphRunCursor_next(c, &chars, &n), 1);
+    ASSERT_EQ(GlyphRunCursor_next(c, &chars, &n), 1);
+    Rect placed{}, pen{};
+    Point at{};
+    ASSERT_EQ(GlyphRunCursor_measure(c, item, &placed, nullptr, nullptr, &at, 1), 0);
+    ASSERT_EQ(GlyphRunCursor_measure(c, item, &pen, nullptr, nullptr, nullptr, 0), 0);
+    EXPECT_EQ(placed.x0 - pen.x0, at.x);
+    EXPECT_EQ(placed.y1 - pen.y1, at.y);
+    EXPECT_EQ(at.x, 5000000);
+    GlyphRunCursor_free(c);
+    Obj_destroy(item);
+    GlyphRun_writerFree(&w);
 }
 
 } // namespace

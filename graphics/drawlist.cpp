@@ -1,0 +1,460 @@
+// Drawing lists: the builder, the entry reader, bounds, comparison and the
+// display item that draws every entry.
+#include "graphics/drawlist.h"
+
+#include <cstring>
+
+#include "core/container/obj.h"
+#include "core/geom/matrix.h"
+#include "core/geom/stroke.h"
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "document/edr/node.h"
+#include "graphics/bitmap.h"
+#include "graphics/drawitem.h"
+#include "graphics/fill.h"
+#include "graphics/pixelbuf.h"
+#include "spreadsheet/imageutil.h"
+
+const DrawPaint DrawPaint_defaults = {0xFF000000u, 0xFF000000u, 0, 0, 0, 0x10000, 0, 0, 0};
+
+namespace
+{
+
+constexpr uint32_t kHasFill = 1u << 0;
+constexpr uint32_t kHasStroke = 1u << 1;
+constexpr uint32_t kOutline = 1u << 2;
+constexpr uint32_t kEvenOdd = 1u << 3;
+constexpr uint32_t kHasWidth = 1u << 4;
+constexpr uint32_t kHasParam5 = 1u << 8;
+constexpr uint32_t kHasParam6 = 1u << 13;
+constexpr uint32_t kHasParam7 = 1u << 14;
+constexpr uint32_t kSubpixels = 3;
+constexpr uint32_t kBoxGrowth = 64;
+
+bool visible(uint32_t colour)
+{
+    return colour > 0xFFFFFFu;
+}
+
+// The pen flag fields 0, 1-2, 3-4, 5-6 in their header places.
+uint32_t penBits(uint32_t flags)
+{
+    return (flags & 1u) << 5 | ((flags >> 1) & 3u) << 6 | ((flags >> 3) & 3u) << 9 |
+           ((flags >> 5) & 3u) << 11;
+}
+
+uint32_t penFlagsOf(uint32_t header)
+{
+    return ((header >> 5) & 1u) | ((header >> 6) & 3u) << 1 | ((header >> 9) & 3u) << 3 |
+           ((header >> 11) & 3u) << 5;
+}
+
+bool usesMiter(uint32_t flags)
+{
+    return ((flags >> 1) & 3u) == 0;
+}
+
+bool usesArrows(uint32_t flags)
+{
+    return ((flags >> 3) & 3u) == 3 || ((flags >> 5) & 3u) == 3;
+}
+
+Pen penOf(const DrawPaint &p)
+{
+    return Pen{p.penFlags, p.penWidth, p.penParam5, p.penParam6, p.penParam7, nullptr};
+}
+
+FillRequest requestFor(const Path *view, const DrawPaint &paint, bool stroke, const Matrix *m)
+{
+    FillRequest r{};
+    r.path = view;
+    r.s = kSubpixels;
+    r.matrix = m;
+    if (stroke) {
+        r.penKind = 1;
+        r.pen = penOf(paint);
+    } else {
+        r.penKind = 0;
+        r.pen.style = paint.fillRule & 1u;
+    }
+    return r;
+}
+
+uint32_t scaled(uint32_t f, int64_t d)
+{
+    uint32_t v = uint32_t(f * uint32_t(d)) >> 23;
+    return v > 255 ? 255 : v;
+}
+
+} // namespace
+
+void DrawStyle_init(DrawStyle *style)
+{
+    style->last = DrawPaint_defaults;
+    style->used = 0;
+    style->capacity = 0;
+    style->words = nullptr;
+}
+
+void DrawStyle_free(DrawStyle *style)
+{
+    Mem_free(style->words);
+    style->words = nullptr;
+    style->used = style->capacity = 0;
+}
+
+int DrawStyle_appendPath(DrawStyle *style, Path *path, const DrawPaint *paint)
+{
+    if (!path || Path_isEmpty(path))
+        return Res_ok;
+    Path *clone = nullptr;
+    Path *src = path;
+    if (path->state != Path_statePacked) {
+        clone = Path_clone(path);
+        Path_reset(path);
+        if (!clone)
+            return Res_noMemory;
+        if (Path_pack(clone) != Res_ok) {
+            Path_destroy(clone);
+            return Res_noMemory;
+        }
+        src = clone;
+    }
+    uint32_t pathWords = Path_wordCount(src);
+    if (!pathWords || !src->count) {
+        Path_destroy(clone);
+        Path_reset(path);
+        return Res_ok;
+    }
+    DrawPaint next = style->last;
+    uint32_t header = 0;
+    int32_t optional[8];
+    uint32_t n = 0;
+    if (paint->fillColour != next.fillColour) {
+        header |= kHasFill;
+        optional[n++] = int32_t(paint->fillColour);
+        next.fillColour = paint->fillColour;
+    }
+    if (paint->strokeColour != next.strokeColour) {
+        header |= kHasStroke;
+        optional[n++] = int32_t(paint->strokeColour);
+        next.strokeColour = paint->strokeColour;
+    }
+    if (visible(paint->fillColour) && (paint->fillRule & 1u))
+        header |= kEvenOdd;
+    if (visible(paint->strokeColour)) {
+        header |= kOutline | penBits(paint->penFlags);
+        if (paint->penWidth != next.penWidth) {
+            header |= kHasWidth;
+            optional[n++] = paint->penWidth;
+            next.penWidth = paint->penWidth;
+        }
+        next.penFlags = (next.penFlags & ~1u) | (paint->penFlags & 1u);
+        if (usesMiter(paint->penFlags) && paint->penParam5 != next.penParam5) {
+            header |= kHasParam5;
+            optional[n++] = paint->penParam5;
+            next.penParam5 = paint->penParam5;
+        }
+        if (usesArrows(paint->penFlags)) {
+            if (paint->penParam7 != next.penParam7) {
+                header |= kHasParam7;
+                optional[n++] = paint->penParam7;
+                next.penParam7 = paint->penParam7;
+            }
+            if (paint->penParam6 != next.penParam6) {
+                header |= kHasParam6;
+                optional[n++] = paint->penParam6;
+                next.penParam6 = paint->penParam6;
+            }
+        }
+    }
+    if (src->count < 256)
+        header |= src->count << 15;
+    else
+        optional[n++] = int32_t(src->count);
+    if (pathWords < 512)
+        header |= pathWords << 23;
+    else
+        optional[n++] = int32_t(pathWords);
+    uint64_t needed = uint64_t(style->used) + 2 + n + pathWords;
+    if (needed > 0x3FFFFFFFu) {
+        Path_destroy(clone);
+        Path_reset(path);
+        return Res_noMemory;
+    }
+    if (style->capacity < needed) {
+        uint64_t cap = style->used ? uint64_t(style->used) * 2 : uint64_t(DrawList_firstCapacity);
+        while (cap < needed)
+            cap *= 2;
+        int32_t *grown =
+            static_cast<int32_t *>(Mem_realloc(style->words, size_t(cap) * sizeof(int32_t)));
+        if (!grown) {
+            Path_destroy(clone);
+            Path_reset(path);
+            return Res_noMemory;
+        }
+        style->words = grown;
+        style->capacity = uint32_t(cap);
+    }
+    int32_t *w = style->words + style->used;
+    *w++ = int32_t(header);
+    *w++ = 0;
+    for (uint32_t i = 0; i < n; i++)
+        *w++ = optional[i];
+    std::memcpy(w, Path_buffer(src), pathWords * sizeof(int32_t));
+    style->used = uint32_t(needed);
+    style->last = next;
+    Path_destroy(clone);
+    Path_reset(path);
+    return Res_ok;
+}
+
+void DrawStyle_readEntry(const int32_t **cursor, Path *view, DrawPaint *paint)
+{
+    const int32_t *w = *cursor;
+    uint32_t header = uint32_t(*w++);
+    w++; // the box word
+    if (header & kHasFill)
+        paint->fillColour = uint32_t(*w++);
+    if (header & kHasStroke)
+        paint->strokeColour = uint32_t(*w++);
+    if (visible(paint->fillColour))
+        paint->fillRule = (header >> 3) & 1u;
+    if (visible(paint->strokeColour)) {
+        paint->penFlags = (paint->penFlags & ~0x7Fu) | penFlagsOf(header);
+        paint->penParam8 = 0;
+        if (header & kHasWidth)
+            paint->penWidth = *w++;
+        if (header & kHasParam5)
+            paint->penParam5 = *w++;
+        if (header & kHasParam7)
+            paint->penParam7 = *w++;
+        if (header & kHasParam6)
+            paint->penParam6 = *w++;
+    }
+    uint32_t count = (header >> 15) & 0xFFu;
+    if (!count)
+        count = uint32_t(*w++);
+    uint32_t words = header >> 23;
+    if (!words)
+        words = uint32_t(*w++);
+    std::memset(view, 0, sizeof *view);
+    view->buffer = const_cast<int32_t *>(w);
+    view->write = view->buffer + words;
+    view->capacity = words;
+    view->count = count;
+    view->scale = 0x10000;
+    view->state = Path_statePacked;
+    *cursor = w + words;
+}
+
+namespace
+{
+
+// The number of words the entry at w takes, or 0 when its fixed part or
+// its path runs past end.
+uint32_t entryWords(const int32_t *w, const int32_t *end)
+{
+    if (end - w < 2)
+        return 0;
+    uint32_t header = uint32_t(w[0]);
+    uint32_t n = 2;
+    n += (header & kHasFill ? 1 : 0) + (header & kHasStroke ? 1 : 0) +
+         (header & kHasWidth ? 1 : 0) + (header & kHasParam5 ? 1 : 0) +
+         (header & kHasParam6 ? 1 : 0) + (header & kHasParam7 ? 1 : 0);
+    uint32_t count = (header >> 15) & 0xFFu;
+    uint32_t words = header >> 23;
+    uint32_t extra = (count ? 0 : 1) + (words ? 0 : 1);
+    if (uint64_t(end - w) < uint64_t(n) + extra)
+        return 0;
+    if (!count)
+        n++;
+    if (!words)
+        words = uint32_t(w[n++]);
+    if (uint64_t(end - w) < uint64_t(n) + words)
+        return 0;
+    return n + words;
+}
+
+} // namespace
+
+int DrawList_bounds(EngineContext *context, int32_t *words, uint32_t count, Rect *out)
+{
+    DrawPaint paint = DrawPaint_defaults;
+    Rect all = Rect_emptyBound;
+    Rect *boxes = nullptr;
+    int32_t **slots = nullptr;
+    uint32_t walked = 0, room = 0;
+    int err = Res_ok;
+    const int32_t *cursor = words, *end = words + count;
+    while (cursor < end) {
+        uint32_t size = entryWords(cursor, end);
+        if (!size)
+            break;
+        if (walked == room) {
+            Rect *b = static_cast<Rect *>(Mem_realloc(boxes, (room + kBoxGrowth) * sizeof(Rect)));
+            if (b)
+                boxes = b;
+            int32_t **s = b ? static_cast<int32_t **>(
+                                  Mem_realloc(slots, (room + kBoxGrowth) * sizeof(int32_t *)))
+                            : nullptr;
+            if (s)
+                slots = s;
+            if (!b || !s) {
+                err = Res_noMemory;
+                break;
+            }
+            room += kBoxGrowth;
+        }
+        int32_t *entry = const_cast<int32_t *>(cursor);
+        Path view;
+        DrawStyle_readEntry(&cursor, &view, &paint);
+        bool stroke = visible(paint.strokeColour);
+        FillRequest request = requestFor(&view, paint, stroke, Matrix_identity());
+        Rect box = Rect_emptyBound;
+        err = Fill_deviceBounds(context, &request, 256, &box);
+        if (err)
+            break;
+        boxes[walked] = box;
+        slots[walked] = entry + 1;
+        walked++;
+        if (box.x0 < box.x1 && box.y0 < box.y1)
+            Rect_union(&all, &box);
+    }
+    uint32_t fx = all.x0 > all.x1 ? 0 : uint32_t(0x80000000u / (uint32_t(all.x1 - all.x0) + 1u));
+    uint32_t fy = all.y0 > all.y1 ? 0 : uint32_t(0x80000000u / (uint32_t(all.y1 - all.y0) + 1u));
+    for (uint32_t i = 0; i < walked; i++) {
+        const Rect &e = boxes[i];
+        *slots[i] = int32_t(
+            scaled(fx, int64_t(e.x0) - all.x0) | scaled(fx, int64_t(e.x1) - all.x0) << 8 |
+            scaled(fy, int64_t(e.y0) - all.y0) << 16 | scaled(fy, int64_t(e.y1) - all.y0) << 24);
+    }
+    Mem_free(boxes);
+    Mem_free(slots);
+    if (out)
+        *out = all;
+    return err;
+}
+
+int DrawList_equal(const int32_t *a, const int32_t *b, uint32_t count)
+{
+    const int32_t *end = a + count;
+    while (a < end) {
+        uint32_t size = entryWords(a, end);
+        if (!size)
+            return std::memcmp(a, b, size_t(end - a) * sizeof(int32_t)) ? 1 : 0;
+        if (a[0] != b[0])
+            return 1;
+        // Everything after the box word: the optional words, the counts
+        // and the path.
+        if (std::memcmp(a + 2, b + 2, (size - 2) * sizeof(int32_t)))
+            return 1;
+        a += size;
+        b += size;
+    }
+    return 0;
+}
+
+// ------------------------------------------------------------ the item
+
+namespace
+{
+
+DrawListItemPart *partOf(ObjHeader *item)
+{
+    return static_cast<DrawListItemPart *>(Obj_part(item));
+}
+
+int renderEntry(EngineContext *ctx, ObjHeader *item, const Path *view, const DrawPaint &paint,
+                bool stroke, const Matrix *m, const DrawTarget *target)
+{
+    DrawItem *d = target->bitmap->drawItem;
+    uint32_t colour = stroke ? paint.strokeColour : paint.fillColour;
+    d->kind = DrawItem_kindPath;
+    d->shape.path = requestFor(view, paint, stroke, m);
+    d->paintKind = DrawItem_sourceSolid;
+    d->paint.solid = {Pixel_formatRGBA, colour & 0x00FFFFFFu};
+    d->maskKind = DrawItem_sourceSolid;
+    d->mask.solid = {Pixel_formatGrey8, colour >> 24};
+    d->cachedRowOp = nullptr;
+    const StageNode *stages =
+        Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
+    int err = DrawItem_render(d, stages, nullptr, target);
+    return err == Res_pathEmptyArea ? Res_ok : err;
+}
+
+int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
+             const DrawTarget *target, const DrawFlags *, intptr_t)
+{
+    DrawListItemPart *p = partOf(item);
+    if (!target || !target->bitmap)
+        return Res_nullInput;
+    // The list's words are in the units of the item's box: they are shown
+    // moved by the item's origin.
+    Matrix local = item->matrix ? *item->matrix : *Matrix_identity();
+    local.tx += item->origin[0];
+    local.ty += item->origin[1];
+    Matrix m = matrix ? *matrix : *Matrix_identity();
+    Matrix_multiply(&m, &local, &m);
+    DrawPaint paint = DrawPaint_defaults;
+    const int32_t *cursor = p->words, *end = p->words + p->count;
+    while (cursor < end) {
+        if (!entryWords(cursor, end))
+            break;
+        Path view;
+        DrawStyle_readEntry(&cursor, &view, &paint);
+        int err = Res_ok;
+        if (visible(paint.fillColour))
+            err = renderEntry(ctx, item, &view, paint, false, &m, target);
+        if (!err && visible(paint.strokeColour))
+            err = renderEntry(ctx, item, &view, paint, true, &m, target);
+        if (err)
+            return err;
+    }
+    return Res_ok;
+}
+
+int identifyList(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
+                 const DrawFlags *, uint32_t *amount)
+{
+    if (amount)
+        *amount = DrawListItem_identifier;
+    return Res_ok;
+}
+
+int boundsList(EngineContext *, ObjHeader *item, Rect *rect)
+{
+    *rect = Obj_shownBox(item);
+    return Res_ok;
+}
+
+const ObjItemOps kListOps = {drawList, identifyList, boundsList};
+
+} // namespace
+
+const ObjClass DrawListItem_class = {&kListOps, int32_t(sizeof(DrawListItemPart)), nullptr,
+                                     Obj_itemPlain};
+
+int DrawListItem_create(Edr_Node *node, ObjHeader **out)
+{
+    *out = nullptr;
+    if (!node || Edr_Node_type(node) != Edr_NodeType_drawList)
+        return Res_ok;
+    Edr_DrawList **slot = static_cast<Edr_DrawList **>(Edr_Node_payloadOrNull(node));
+    Edr_DrawList *list = slot ? *slot : nullptr;
+    if (!list || !list->count || list->bounds[0] > list->bounds[2] ||
+        list->bounds[1] > list->bounds[3])
+        return Res_ok;
+    ObjHeader *o = Obj_create(&DrawListItem_class, 0);
+    if (!o)
+        return Res_noMemory;
+    DrawListItemPart *p = partOf(o);
+    p->words = list->words;
+    p->count = list->count;
+    Rect box{list->bounds[0], list->bounds[1], list->bounds[2], list->bounds[3]};
+    Obj_setBox(o, &box);
+    o->node = node;
+    *out = o;
+    return Res_ok;
+}

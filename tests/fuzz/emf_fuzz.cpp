@@ -1,0 +1,9 @@
+// Fuzz target for EMF playback. Input: an option byte (bit 0 a frame is
+// given, bit 1 keep the aspect, bits 4-5 widen the target), then the
+// picture.
+#include "tests/fuzz/metafile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    return metafuzz::run(data, size);
+}

@@ -1,0 +1,261 @@
+// Drawing lists: the entry words the builder writes, reading them back,
+// the box words of the bounds walk and the comparison.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/result.h"
+#include "graphics/drawlist.h"
+#include "graphics/path.h"
+#include "core/mem/mem.h"
+#include "tests/support/heap_fixture.h"
+
+namespace
+{
+
+Path *square(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
+{
+    Path *p = nullptr;
+    EXPECT_EQ(Path_create(&p, 0x10000), 0);
+    Rect r{x0, y0, x1, y1};
+    EXPECT_EQ(Path_addRect(p, &r), 0);
+    return p;
+}
+
+DrawPaint fillOnly(uint32_t colour)
+{
+    DrawPaint p = DrawPaint_defaults;
+    p.fillColour = colour;
+    p.strokeColour = 0;
+    return p;
+}
+
+class DrawListTest : public LeakCheckedHeapTest<>
+{
+  protected:
+    void SetUp() override
+    {
+        LeakCheckedHeapTest<>::SetUp();
+        DrawStyle_init(&style);
+    }
+    void TearDown() override
+    {
+        DrawStyle_free(&style);
+        LeakCheckedHeapTest<>::TearDown();
+    }
+    DrawStyle style{};
+};
+
+TEST_F(DrawListTest, OpaqueBlackWritesNoColourWords)
+{
+    Path *p = square(0, 0, 100, 100);
+    ASSERT_EQ(DrawStyle_appendPath(&style, p, &DrawPaint_defaults), 0);
+    EXPECT_TRUE(Path_isEmpty(p)) << "the caller's path is emptied";
+    uint32_t header = uint32_t(style.words[0]);
+    EXPECT_EQ(header & 3u, 0u) << "no colour words";
+    EXPECT_TRUE(header & 4u) << "the outline is drawn";
+    EXPECT_EQ((header >> 15) & 0xFFu, 5u) << "move, three lines, close";
+    uint32_t pathWords = header >> 23;
+    EXPECT_GT(pathWords, 0u);
+    EXPECT_EQ(style.used, 2 + pathWords) << "header, box word and the path only";
+    EXPECT_EQ(style.words[1], 0);
+    EXPECT_EQ(style.capacity, 16384u);
+    Path_destroy(p);
+}
+
+TEST_F(DrawListTest, InvisiblePaintLeavesItsBitsClear)
+{
+    Path *p = square(0, 0, 10, 10);
+    DrawPaint paint = DrawPaint_defaults;
+    paint.fillColour = 0x00FF0000u; // alpha 0
+    paint.fillRule = 1;
+    paint.strokeColour = 0x000000FFu; // alpha 0
+    paint.penWidth = 5;
+    paint.penFlags = 0x7F;
+    ASSERT_EQ(DrawStyle_appendPath(&style, p, &paint), 0);
+    uint32_t header = uint32_t(style.words[0]);
+    EXPECT_EQ(header & 0x7FFFu, 3u) << "only the two colour words";
+    EXPECT_EQ(uint32_t(style.words[2]), 0x00FF0000u);
+    EXPECT_EQ(uint32_t(style.words[3]), 0x000000FFu);
+    Path_destroy(p);
+}
+
+TEST_F(DrawListTest, PaintWordsOnlyWhenTheyChange)
+{
+    Path *p = square(0, 0, 10, 10);
+    DrawPaint red = fillOnly(0xFF0000FFu);
+    red.fillRule = 1;
+    ASSERT_EQ(DrawStyle_appendPath(&style, p, &red), 0);
+    uint32_t first = style.used;
+    Path *q = square(5, 5, 20, 20);
+    ASSERT_EQ(DrawStyle_appendPath(&style, q, &red), 0);
+    uint32_t header = uint32_t(style.words[first]);
+    EXPECT_EQ(header & 0x7FFFu, 8u) << "no paint words, even-odd kept";
+    // Reading back gives both paints and the two paths.
+    const int32_t *cursor = style.words;
+    DrawPaint read = DrawPaint_defaults;
+    Path view{};
+    DrawStyle_readEntry(&cursor, &view, &read);
+    EXPECT_EQ(read.fillColour, 0xFF0000FFu);
+    EXPECT_EQ(read.strokeColour, 0u);
+    EXPECT_EQ(read.fillRule, 1u);
+    EXPECT_EQ(view.state, uint32_t(Path_statePacked));
+    EXPECT_EQ(view.count, 5u);
+    DrawStyle_readEntry(&cursor, &view, &read);
+    EXPECT_EQ(read.fillColour, 0xFF0000FFu);
+    EXPECT_EQ(cursor, style.words + style.used);
+    Path_destroy(p);
+    Path_destroy(q);
+}
+
+TEST_F(DrawListTest, PenWordsRoundTrip)
+{
+    Path *p = square(0, 0, 10, 10);
+    DrawPaint pen = DrawPaint_defaults;
+    pen.fillColour = 0;
+    pen.strokeColour = 0xFF00FF00u;
+    pen.penFlags = 1u | 3u << 3; // at least one pixel, arrow at the start
+    pen.penWidth = 3 << 16;
+    pen.penParam6 = 7;
+    pen.penParam7 = 9;
+    pen.penParam8 = 11;
+    ASSERT_EQ(DrawStyle_appendPath(&style, p, &pen), 0);
+    uint32_t header = uint32_t(style.words[0]);
+    EXPECT_EQ(header & 0x7FFFu, 1u | 2u | 4u | 16u | 32u | 3u << 9 | 1u << 13 | 1u << 14);
+    // fill, stroke, width, param7, param6
+    EXPECT_EQ(style.words[2], 0);
+    EXPECT_EQ(uint32_t(style.words[3]), 0xFF00FF00u);
+    EXPECT_EQ(style.words[4], 3 << 16);
+    EXPECT_EQ(style.words[5], 9);
+    EXPECT_EQ(style.words[6], 7);
+    const int32_t *cursor = style.words;
+    DrawPaint read = DrawPaint_defaults;
+    read.penParam8 = 99;
+    Path view{};
+    DrawStyle_readEntry(&cursor, &view, &read);
+    EXPECT_EQ(read.penFlags, pen.penFlags);
+    EXPECT_EQ(read.penWidth, pen.penWidth);
+    EXPECT_EQ(read.penParam6, 7);
+    EXPECT_EQ(read.penParam7, 9);
+    EXPECT_EQ(read.penParam8, 0) << "the reader clears the dash word";
+    Path_destroy(p);
+}
+
+TEST_F(DrawListTest, LongPathWritesBothCountsAsWords)
+{
+    Path *p = nullptr;
+    ASSERT_EQ(Path_create(&p, 0x10000), 0);
+    ASSERT_EQ(Path_moveTo(p, 0, 0), 0);
+    for (int i = 1; i < 300; i++)
+        ASSERT_EQ(Path_lineTo(p, (i & 1) ? 0x40000000 : 0, i * 0x100000), 0);
+    DrawPaint paint = fillOnly(0xFF000000u);
+    ASSERT_EQ(DrawStyle_appendPath(&style, p, &paint), 0);
+    uint32_t header = uint32_t(style.words[0]);
+    EXPECT_EQ(header >> 15, 0u) << "bits 15-31 all 0";
+    EXPECT_EQ(style.words[2], 0) << "the stroke colour word";
+    EXPECT_EQ(style.words[3], 300);
+    EXPECT_GE(style.words[4], 512);
+    EXPECT_EQ(style.used, uint32_t(5 + style.words[4]));
+    const int32_t *cursor = style.words;
+    DrawPaint read = DrawPaint_defaults;
+    Path view{};
+    DrawStyle_readEntry(&cursor, &view, &read);
+    EXPECT_EQ(view.count, 300u);
+    EXPECT_EQ(view.capacity, uint32_t(style.words[4]));
+    Path_destroy(p);
+}
+
+TEST_F(DrawListTest, EmptyAndNullPathsAddNothing)
+{
+    Path *p = nullptr;
+    ASSERT_EQ(Path_create(&p, 0x10000), 0);
+    EXPECT_EQ(DrawStyle_appendPath(&style, p, &DrawPaint_defaults), 0);
+    EXPECT_EQ(DrawStyle_appendPath(&style, nullptr, &DrawPaint_defaults), 0);
+    EXPECT_EQ(style.used, 0u);
+    EXPECT_EQ(style.words, nullptr);
+    Path_destroy(p);
+}
+
+TEST_F(DrawListTest, AFullListDoubles)
+{
+    style.words = static_cast<int32_t *>(Mem_malloc(16384 * sizeof(int32_t)));
+    ASSERT_NE(style.words, nullptr);
+    style.capacity = style.used = 16384;
+    Path *p = square(0, 0, 10, 10);
+    ASSERT_EQ(DrawStyle_appendPath(&style, p, &DrawPaint_defaults), 0);
+    EXPECT_EQ(style.capacity, 32768u);
+    Path_destroy(p);
+}
+
+TEST_F(DrawListTest, OutOfMemoryLeavesTheListAndEmptiesThePath)
+{
+    Path *p = square(0, 0, 10, 10);
+    Mem_failAfter(1);
+    EXPECT_EQ(DrawStyle_appendPath(&style, p, &DrawPaint_defaults), Res_noMemory);
+    Mem_failAfter(0);
+    EXPECT_EQ(style.used, 0u);
+    EXPECT_TRUE(Path_isEmpty(p));
+    Path_destroy(p);
+}
+
+TEST_F(DrawListTest, BoundsFillTheBoxWords)
+{
+    Path *p = square(0, 0, 100, 100);
+    DrawPaint paint = fillOnly(0xFF0000FFu);
+    ASSERT_EQ(DrawStyle_appendPath(&style, p, &paint), 0);
+    Rect all{};
+    ASSERT_EQ(DrawList_bounds(nullptr, style.words, style.used, &all), 0);
+    EXPECT_EQ(all.x0, 0);
+    EXPECT_EQ(all.y0, 0);
+    EXPECT_EQ(all.x1, 100);
+    EXPECT_EQ(all.y1, 100);
+    EXPECT_EQ(uint32_t(style.words[1]), 0xFD00FD00u);
+    // A second, smaller entry in the upper right quarter.
+    Path *q = square(50, 50, 100, 100);
+    ASSERT_EQ(DrawStyle_appendPath(&style, q, &paint), 0);
+    ASSERT_EQ(DrawList_bounds(nullptr, style.words, style.used, &all), 0);
+    const int32_t *cursor = style.words;
+    DrawPaint read = DrawPaint_defaults;
+    Path view{};
+    DrawStyle_readEntry(&cursor, &view, &read);
+    uint32_t box = uint32_t(cursor[1]);
+    EXPECT_EQ(box & 0xFFu, 126u);
+    EXPECT_EQ((box >> 8) & 0xFFu, 253u);
+    EXPECT_EQ((box >> 16) & 0xFFu, 126u);
+    Path_destroy(p);
+    Path_destroy(q);
+}
+
+TEST_F(DrawListTest, StrokedEntriesAreBoundedWithTheirPen)
+{
+    Path *p = square(0, 0, 100, 100);
+    DrawPaint paint = DrawPaint_defaults;
+    paint.fillColour = 0;
+    paint.penWidth = 10;
+    paint.penFlags = 2u << 1; // bevel joins
+    ASSERT_EQ(DrawStyle_appendPath(&style, p, &paint), 0);
+    Rect all{};
+    ASSERT_EQ(DrawList_bounds(nullptr, style.words, style.used, &all), 0);
+    EXPECT_LE(all.x0, -5);
+    EXPECT_GE(all.x1, 105);
+    Path_destroy(p);
+}
+
+TEST_F(DrawListTest, EqualIgnoresBoxWords)
+{
+    DrawStyle other;
+    DrawStyle_init(&other);
+    for (DrawStyle *s : {&style, &other}) {
+        Path *p = square(0, 0, 10, 10);
+        DrawPaint paint = fillOnly(0xFF102030u);
+        ASSERT_EQ(DrawStyle_appendPath(s, p, &paint), 0);
+        Path_destroy(p);
+    }
+    other.words[1] = 0x12345678;
+    EXPECT_EQ(DrawList_equal(style.words, other.words, style.used), 0);
+    other.words[2] = 0x12;
+    EXPECT_EQ(DrawList_equal(style.words, other.words, style.used), 1);
+    DrawStyle_free(&other);
+}
+
+} // namespace
