@@ -37,8 +37,9 @@ int32_t Fixed_mulSigned(int32_t a, int32_t b)
     bool negative = (a < 0) != (b < 0);
     uint64_t ua = a < 0 ? uint64_t(-int64_t(a)) : uint64_t(a);
     uint64_t ub = b < 0 ? uint64_t(-int64_t(b)) : uint64_t(b);
-    // By parts: the whole and the fractional part of b.
-    uint64_t p = ua * (ub >> 16) + ((ua * (ub & 0xFFFF)) >> 16);
+    // By parts: the whole and the fractional part of b, rounded to the
+    // nearest.
+    uint64_t p = ua * (ub >> 16) + ((ua * (ub & 0xFFFF) + 0x8000) >> 16);
     if (p > uint64_t(INT32_MAX))
         p = uint64_t(INT32_MAX);
     return negative ? -int32_t(p) : int32_t(p);
@@ -348,10 +349,19 @@ Vec intersect(Vec a0, Vec a1, Vec b0, Vec b1, int *within)
     }
     int64_t cx = b0.x - a0.x, cy = b0.y - a0.y;
     // Parameters along a (0 at a0) and along b (0 at b0), 16.16.
-    int64_t t = (cx * by - cy * bx) * 65536 / den;
+    int64_t tn = cx * by - cy * bx;
+    int64_t t = tn * 65536 / den;
     int64_t u = (cx * ay - cy * ax) * 65536 / den;
     *within = t >= 0 && t <= 65536 && u >= 0 && u <= 65536;
-    int64_t x = a0.x + ax * t / 65536, y = a0.y + ay * t / 65536;
+    // The point itself from the exact ratio, rounded to the nearest.
+    auto along = [&](int64_t d) {
+        int64_t n = d * tn, q = n / den, r = n % den;
+        int64_t ad = den < 0 ? -den : den, ar = r < 0 ? -r : r;
+        if (2 * ar >= ad)
+            q += ((n < 0) != (den < 0)) ? -1 : 1;
+        return q;
+    };
+    int64_t x = a0.x + along(ax), y = a0.y + along(ay);
     return Vec{int32_t(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX)),
                int32_t(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX))};
 }
@@ -380,7 +390,9 @@ int joint(Stroker *k, Vec p, Vec q, Vec r, int on, int32_t index)
         r0 = sideAdd(&k->left, q.x + n.x, q.y + n.y, on);
         return r0 == Res_ok ? sideAdd(&k->right, q.x - n.x, q.y - n.y, on) : r0;
     }
-    Vec nu = k->cachedIndex == index - 1 ? k->cachedNormal : offsetOf(int32_t(ux), int32_t(uy), h);
+    Vec nu = k->cachedIndex >= 0 && k->cachedIndex == index - 1
+                 ? k->cachedNormal
+                 : offsetOf(int32_t(ux), int32_t(uy), h);
     Vec nv = offsetOf(int32_t(vx), int32_t(vy), h);
     k->cachedNormal = nv;
     k->cachedIndex = index;
@@ -576,9 +588,6 @@ StrokeContours *Stroke_contours(StrokeContours *set, int32_t h, uint32_t join, u
 namespace
 {
 
-// Components nest at most this deep: a pack whose glyph names itself as
-// its own component would otherwise never finish.
-constexpr uint32_t maxDepth = 8;
 // A glyph's data never needs more.
 constexpr uint32_t maxGlyphBytes = 0x10000;
 
@@ -598,6 +607,12 @@ int readGlyphBytes(FontFace *face, uint16_t glyph, uint8_t **bytes, uint32_t *le
         return Res_ok; // an empty glyph
     if (b - a > maxGlyphBytes)
         return Res_fontUnsupported;
+    // Locations count from the start of the glyph data table.
+    uint32_t base = face->tables ? face->tables->tables[FontTable_glyf].offset : 0;
+    if (uint64_t(base) + b > UINT32_MAX)
+        return Res_fontUnsupported;
+    a += base;
+    b += base;
     uint8_t *buf = static_cast<uint8_t *>(Mem_malloc(b - a));
     if (!buf)
         return Res_noMemory;
@@ -727,8 +742,6 @@ int decodeGlyph(FontFace *face, StrokeContours *set, FontPackBytes *in, uint32_t
 
 int buildInto(FontFace *face, StrokeContours *set, uint16_t glyph, uint32_t depth)
 {
-    if (depth > maxDepth)
-        return Res_fontUnsupported;
     uint8_t *bytes = nullptr;
     uint32_t length = 0;
     int rc = readGlyphBytes(face, glyph, &bytes, &length);

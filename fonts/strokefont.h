@@ -19,8 +19,8 @@ struct FontFace;
 // a / b in 16.16 (a and b plain or both 16.16), the sign applied last;
 // a zero divisor gives the largest value of a's sign.
 int32_t Fixed_divSigned(int32_t a, int32_t b);
-// The 16.16 product a x b >> 16, magnitudes multiplied by parts and the
-// sign applied last (so -x rounds like x).
+// The 16.16 product a x b >> 16 rounded to the nearest, magnitudes
+// multiplied by parts and the sign applied last (so -x rounds like x).
 int32_t Fixed_mulSigned(int32_t a, int32_t b);
 // Integer length of (a, b): max + min / 2 refined twice by Newton steps.
 int32_t Geom_intHypot(int32_t a, int32_t b);
@@ -99,7 +99,9 @@ StrokeContours *Stroke_contours(StrokeContours *set, int32_t h, uint32_t join, u
                                 int closedDetection);
 
 // Decodes glyph of the font into set; at depth 0 also strokes it (*set is
-// then the outline set). 0, 1, 2313 for glyph data that ends early, 2309
-// for components nested too deep, or the reader's error.
+// then the outline set). Components take no components of their own, so
+// glyphs nest one level deep at most. 0, 1, 2313 for glyph data that ends
+// early, 2309 for a glyph too large for 16-bit point indices, or the
+// reader's error.
 [[nodiscard]] int FontPack_buildGlyph(FontFace *face, StrokeContours **set, uint16_t glyph,
                                       uint32_t depth);
