@@ -129,8 +129,7 @@ void FontEngine_freeSubstTable(CharFilterList **slot)
     *slot = nullptr;
 }
 
-const CharFilter *SubstTable_find(const CharFilterList *table, const char16_t *chars,
-                                  int32_t count)
+const CharFilter *SubstTable_find(const CharFilterList *table, const char16_t *chars, int32_t count)
 {
     if (!table)
         return nullptr;

@@ -166,10 +166,18 @@ void FontPack_decodePoint(FontPackBytes *in, int32_t *x, int32_t *y, int *onCurv
     }
     int32_t px, py;
     switch (q) {
-    case 0: px = a, py = b; break;
-    case 1: px = -b, py = a; break;
-    case 2: px = -a, py = -b; break;
-    default: px = b, py = -a; break;
+    case 0:
+        px = a, py = b;
+        break;
+    case 1:
+        px = -b, py = a;
+        break;
+    case 2:
+        px = -a, py = -b;
+        break;
+    default:
+        px = b, py = -a;
+        break;
     }
     *x = px >> 1;
     *y = py;
@@ -462,9 +470,15 @@ int capAt(Stroker *k, Vec e, Vec d, bool atStart)
             rc = sideAdd(&k->right, e.x + shift.x - n.x, e.y + shift.y - n.y, on);
     };
     switch (k->cap) {
-    case StrokeCap_square: both(u, 1); break;
-    case StrokeCap_butt: both(Vec{0, 0}, 1); break;
-    case StrokeCap_half: both(Vec{u.x / 2, u.y / 2}, 1); break;
+    case StrokeCap_square:
+        both(u, 1);
+        break;
+    case StrokeCap_butt:
+        both(Vec{0, 0}, 1);
+        break;
+    case StrokeCap_half:
+        both(Vec{u.x / 2, u.y / 2}, 1);
+        break;
     case StrokeCap_round:
         if (atStart) {
             both(u, 0);
@@ -474,7 +488,8 @@ int capAt(Stroker *k, Vec e, Vec d, bool atStart)
             both(u, 0);
         }
         break;
-    default: break;
+    default:
+        break;
     }
     return rc;
 }
@@ -511,8 +526,8 @@ int strokeOne(Stroker *k, const StrokeContours *in, uint32_t first, uint32_t las
     k->left.count = k->right.count = 0;
     k->cachedIndex = -1;
     uint32_t n = last - first; // k in P0..Pk
-    bool closed = closedDetection && n >= 2 && in->xs[first] == in->xs[last] &&
-                  in->ys[first] == in->ys[last];
+    bool closed =
+        closedDetection && n >= 2 && in->xs[first] == in->xs[last] && in->ys[first] == in->ys[last];
     int rc = Res_ok;
     if (closed) {
         rc = joint(k, pt(last - 1), pt(first), pt(first + 1), on(first), 0);
@@ -642,8 +657,7 @@ int32_t scaleFactor(int32_t s)
 }
 
 // Transforms the points from index from on: x' = dx + ((kx x + 2048) >> 12).
-void placePoints(StrokeContours *set, uint32_t from, int32_t dx, int32_t dy, int32_t kx,
-                 int32_t ky)
+void placePoints(StrokeContours *set, uint32_t from, int32_t dx, int32_t dy, int32_t kx, int32_t ky)
 {
     for (uint32_t i = from; i < set->pointCount; i++) {
         int64_t x = set->xs[i], y = set->ys[i];
@@ -687,8 +701,8 @@ int decodeGlyph(FontFace *face, StrokeContours *set, FontPackBytes *in, uint32_t
         if (!in->failed)
             rc = buildInto(face, set, uint16_t(g), depth + 1);
         if (rc == Res_ok)
-            placePoints(set, from, componentOffset(x, on), y,
-                        scaleFactor(componentOffset(sx, son)), scaleFactor(sy));
+            placePoints(set, from, componentOffset(x, on), y, scaleFactor(componentOffset(sx, son)),
+                        scaleFactor(sy));
     }
     if (rc != Res_ok)
         return rc;
@@ -789,7 +803,8 @@ int FontPack_buildGlyph(FontFace *face, StrokeContours **set, uint16_t glyph, ui
     StrokeContours *s = *set;
     // The largest counts seen size later glyphs' buffers.
     if (face->tables) {
-        face->tables->maxPoints = uint16_t(std::max<uint32_t>(face->tables->maxPoints, s->pointCount));
+        face->tables->maxPoints =
+            uint16_t(std::max<uint32_t>(face->tables->maxPoints, s->pointCount));
         face->tables->maxContours =
             uint16_t(std::max<uint32_t>(face->tables->maxContours, s->contourCount));
     }

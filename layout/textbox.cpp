@@ -42,8 +42,8 @@ int TextBox_draw(const char16_t *text, FontList *font, int32_t size, const Rect 
     while (text[rest])
         rest++;
     int64_t y = int64_t(rect->y1) - h;
-    int32_t width = int32_t(int64_t(rect->x1) - rect->x0 > INT32_MAX ? INT32_MAX
-                                                                     : int64_t(rect->x1) - rect->x0);
+    int32_t width = int32_t(
+        int64_t(rect->x1) - rect->x0 > INT32_MAX ? INT32_MAX : int64_t(rect->x1) - rect->x0);
     const char16_t *at = text;
     while (rest > 0) {
         if (y + d <= rect->y0)

@@ -170,8 +170,8 @@ TEST_F(GlyphOracleTest, GlyphMasksMatchFreeType)
                     diff += std::abs(sg[i] - sw[i]);
                     worst = std::max(worst, std::abs(sg[i] - sw[i]));
                 }
-                std::string what = std::string(f.family) + " '" + char(c) + "' " +
-                                   std::to_string(px) + " px";
+                std::string what =
+                    std::string(f.family) + " '" + char(c) + "' " + std::to_string(px) + " px";
                 ASSERT_GT(inkWant, 0) << what;
                 // The same amount of ink, in the same places.
                 EXPECT_NEAR(double(inkGot) / double(inkWant), 1.0, 0.05) << what;

@@ -243,7 +243,8 @@ TEST_F(DirectoriesTest, TwoNamesJoinedByACommaAreScannedInOrder)
     EXPECT_NE(both.front().find("/collection/"), std::string::npos) << both.front();
     EXPECT_NE(both.back().find("/badmiddle/"), std::string::npos) << both.back();
     size_t firstOfSecond = 0;
-    while (firstOfSecond < both.size() && both[firstOfSecond].find("/collection/") != std::string::npos)
+    while (firstOfSecond < both.size() &&
+           both[firstOfSecond].find("/collection/") != std::string::npos)
         firstOfSecond++;
     for (size_t i = firstOfSecond; i < both.size(); i++)
         EXPECT_NE(both[i].find("/badmiddle/"), std::string::npos) << both[i];

@@ -62,8 +62,8 @@ class TextBoxTest : public LeakCheckedHeapTest<>
     {
         Log log;
         log.failAt = failAt;
-        Rect r{1000, 100000 - lines * lineHeight + BoxFont_descent - 100, 1000 + chars * BoxFont_advance + 100,
-               100000};
+        Rect r{1000, 100000 - lines * lineHeight + BoxFont_descent - 100,
+               1000 + chars * BoxFont_advance + 100, 100000};
         last = TextBox_draw(text.c_str(), fonts, size18, &r, record, &log);
         return log;
     }
