@@ -10,7 +10,7 @@
 //
 // The record's lock (a cooperative engine lock, not recursive) is held by
 // every public operation that reads or changes the catalogue, the document
-// fonts, the open handles or a face's client data.
+// fonts, the font instances or a face's client data.
 #pragma once
 
 #include <cstdint>
@@ -68,7 +68,7 @@ struct FontEngine {
     FontInstance **instances; // faces opened for drawing, shared by the font lists
     uint32_t instanceCount;
     uint32_t instanceCapacity;
-    LruCache *pathCache; // glyph outlines by font handle and glyph (null: no cache)
+    LruCache *pathCache; // glyph outlines by font instance and glyph (null: no cache)
     LruArena *maskCache; // clip masks (null: no cache)
     CmapFormatTable *cmapFormats;
     FontPackOps *packOps; // the font packs' operations (null until a language module
@@ -198,11 +198,11 @@ void FontEngine_getMemoryList(EngineContext *context, const char *const **names,
                                   uint32_t count, uint32_t flags, const Matrix *matrix,
                                   FontList **out);
 // Drops a reference on a font list (null allowed); the last one releases
-// its handles and frees it.
+// its font instances and frees it.
 void Font_listRelease(FontList *list);
 // Adds a reference to list and answers it in *out (null for a null list).
 void Font_listRetain(EngineInstance *instance, FontList **out, FontList *list);
-// The handles of a font list made by the font engine (*count 0 and null
+// The font instances of a list made by the font engine (*count 0 and null
 // for the box font's list).
 FontInstance *const *Font_listHandles(const FontList *list, uint32_t *count);
 

@@ -1,5 +1,5 @@
-// Font lists and font handles: the faces the family matcher chooses for a
-// list of family names, opened as shared handles, with the operations
+// Font lists: the faces the family matcher chooses for a
+// list of family names, held as shared font instances, with the operations
 // through which text runs map, measure and draw with them; and the box
 // font that a list falls back on when the engine has no installed faces.
 #include "fonts/fontlist.h"
@@ -112,7 +112,7 @@ int boxList(const Matrix *matrix, FontList **out)
     return Res_ok;
 }
 
-// ------------------------------------------------------- faces of handles
+// ----------------------------------------------------- faces of instances
 
 FontFace *faceOf(FontList *list, uint32_t font)
 {
@@ -364,7 +364,7 @@ void Font_listRelease(FontList *list)
             Lock_release(&fe->lock);
         return;
     }
-    // Without the font engine its handles are gone with it.
+    // Without the font engine its instances are gone with it.
     if (fe)
         releaseHandles(fe, e);
     Font_faceRelease(e->extra);
