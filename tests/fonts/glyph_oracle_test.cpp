@@ -1,9 +1,10 @@
 // Single glyphs of DejaVu Sans and Liberation Serif drawn by the engine as
 // text items (a font list over a font engine configured on a folder of the
 // installed fonts) against FreeType's anti-aliased rendering of the same
-// glyph at the same pixel size and pen position, unhinted. FreeType is the
-// oracle only; missing fonts fail with a note (tools/install-deps.sh
-// installs them).
+// glyph at the same pixel size and pen position, unhinted; and the
+// substitution table rewriting a run before its glyphs are looked up.
+// FreeType is the oracle only; missing fonts fail with a note
+// (tools/install-deps.sh installs them).
 #ifdef VEXLAN_HAVE_FREETYPE
 
 #include "tests/fonts/font_engine_support.h"
@@ -22,7 +23,9 @@
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/pixelbuf.h"
+#include "core/time/locale.h"
 #include "graphics/textitem.h"
+#include "graphics/textrun.h"
 
 namespace
 {
@@ -181,6 +184,55 @@ TEST_F(GlyphOracleTest, GlyphMasksMatchFreeType)
         Font_listRelease(fonts);
         FT_Done_Face(ft);
     }
+}
+
+// The substitution table rewrites a run's characters before glyphs are
+// looked up: with the yen entry installed the backslash takes the yen
+// sign's glyph; without it, its own.
+TEST_F(GlyphOracleTest, TheSubstitutionTableRewritesRunsBeforeMapping)
+{
+    const Installed &f = installedFonts[0];
+    if (access(f.path, R_OK) != 0) {
+        ADD_FAILURE() << f.path << " is not installed (tools/install-deps.sh installs it)";
+        return;
+    }
+    std::string bytes = readWhole(f.path);
+    FT_Face ft = nullptr;
+    ASSERT_EQ(FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte *>(bytes.data()),
+                                 FT_Long(bytes.size()), 0, &ft),
+              0);
+    const uint16_t backslash = uint16_t(FT_Get_Char_Index(ft, 0x5C));
+    const uint16_t yen = uint16_t(FT_Get_Char_Index(ft, 0xA5));
+    FT_Done_Face(ft);
+    ASSERT_NE(backslash, yen);
+    EngineInstance instance{};
+    instance.context = ctx;
+    const char *families[] = {f.family};
+    auto glyphsOf = [&](const std::u16string &text) {
+        FontList *fonts = nullptr;
+        EXPECT_EQ(Font_listCreate(&instance, families, 1, 0, nullptr, &fonts), Res_ok);
+        std::vector<uint16_t> out;
+        const uint16_t *glyphs = nullptr;
+        const char16_t *chars = nullptr;
+        uint32_t mask = 0, n = 0;
+        Lock_acquire(&fonts->lock);
+        EXPECT_EQ(TextRun_buildCharTable(fonts, 0, text.data(), uint32_t(text.size()), nullptr,
+                                         &glyphs, nullptr, nullptr, &chars, &mask, &n),
+                  Res_ok);
+        for (uint32_t i = 0; i < n; i++)
+            out.push_back(glyphs[i]);
+        Lock_release(&fonts->lock);
+        Font_listRelease(fonts);
+        return out;
+    };
+    EXPECT_EQ(glyphsOf(u"a\\b")[1], backslash);
+    CharFilter entry = {sizeof(CharFilter), Locale_yenMappingKind, 0x5C, 0x5C,
+                        Locale_yenApplies,  Locale_yenMap,         0};
+    ASSERT_EQ(FontCache_addCharMapping(ctx->fontEngine->charFilters, &entry), 1);
+    std::vector<uint16_t> mapped = glyphsOf(u"a\\b");
+    ASSERT_EQ(mapped.size(), 3u);
+    EXPECT_EQ(mapped[1], yen);
+    EXPECT_EQ(mapped[0], glyphsOf(u"a")[0]);
 }
 
 } // namespace
