@@ -61,6 +61,7 @@ int FontEngine_create(EngineContext *context)
         return Res_noMemory;
     context->fontEngine = fe;
     FontList_initMatching(fe);
+    (void)FontEngine_instancesInit(fe);
     int r = Lock_init(context, &fe->lock);
     if (r == Res_ok)
         r = FontCatalogue_create(context, &fe->catalogue);
@@ -68,10 +69,8 @@ int FontEngine_create(EngineContext *context)
         r = SpacesFont_create(context);
     if (r == Res_ok)
         r = Cmap_createFormatTable(&fe->cmapFormats);
-    if (r == Res_ok) {
-        fe->charFilters = static_cast<CharFilterList *>(Mem_calloc(1, sizeof(CharFilterList)));
-        r = fe->charFilters ? Res_ok : Res_noMemory;
-    }
+    if (r == Res_ok)
+        r = FontEngine_createSubstTable(&fe->charFilters) ? Res_ok : Res_noMemory;
     if (r != Res_ok)
         FontEngine_destroy(context);
     return r;
@@ -121,9 +120,8 @@ void FontEngine_destroy(EngineContext *context)
         return;
     FontEngine *fe = context->fontEngine;
     Lock_fini(&fe->lock);
-    // Handles that lists still hold go with the engine.
-    FontList_releaseAllHandles(fe);
-    Mem_free(fe->handles);
+    // Instances that lists still hold go with the engine.
+    FontEngine_instancesFreeAll(fe);
     LruArena_destroy(fe->maskCache);
     LruCache_destroy(fe->pathCache);
     Base14_free(fe->metrics);
@@ -134,7 +132,7 @@ void FontEngine_destroy(EngineContext *context)
     Mem_free(fe->packOps);
     Mem_free(fe->layoutOps);
     Mem_free(fe->cmapFormats);
-    Mem_free(fe->charFilters);
+    FontEngine_freeSubstTable(&fe->charFilters);
     Url_free(fe->fontsDir);
     Mem_free(fe);
     context->fontEngine = nullptr;

@@ -10,7 +10,7 @@
 //
 // The record's lock (a cooperative engine lock, not recursive) is held by
 // every public operation that reads or changes the catalogue, the document
-// fonts, the open handles or a face's client data.
+// fonts, the font instances or a face's client data.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,7 @@
 #include "core/task/lock.h"
 #include "fonts/charfilter.h"
 #include "fonts/fontface.h"
+#include "fonts/fontlist.h"
 #include "html/fontmatch.h"
 
 struct Array;
@@ -27,7 +28,7 @@ struct Base14Metrics;
 struct EngineContext;
 struct EngineInstance;
 struct FontCatalogue;
-struct FontHandle;
+struct FontInstance;
 struct FontList;
 struct LruArena;
 struct LruCache;
@@ -64,10 +65,10 @@ struct FontEngine {
     Array *fonts;             // document fonts; each item holds one face reference (null: none)
     FontFace *spacesFont;     // the synthetic "Spaces" font (owned reference, may be null)
     Base14Metrics *metrics;   // "psbase14.bfm" (fonts/base14.h; null: none)
-    FontHandle **handles;     // faces opened for drawing
-    uint32_t handleCount;
-    uint32_t handleCapacity;
-    LruCache *pathCache; // glyph outlines by font handle and glyph (null: no cache)
+    FontInstance **instances; // faces opened for drawing, shared by the font lists
+    uint32_t instanceCount;
+    uint32_t instanceCapacity;
+    LruCache *pathCache; // glyph outlines by font instance and glyph (null: no cache)
     LruArena *maskCache; // clip masks (null: no cache)
     CmapFormatTable *cmapFormats;
     FontPackOps *packOps; // the font packs' operations (null until a language module
@@ -77,14 +78,63 @@ struct FontEngine {
     FontMatchContext match; // the family matcher's view of the catalogue
 };
 
-// A face opened for drawing: one per face, shared by every font list that
-// holds it. Its cached outlines and masks are keyed by the handle and
-// dropped with its last reference.
-struct FontHandle {
-    uint32_t refs;
-    FontFace *face; // one reference
-    void *buffers[2];
+// A face opened for drawing (a font instance): one per face, shared by
+// every font list that holds it. Its cached outlines and masks are keyed
+// by the instance and dropped with its last reference.
+struct FontInstance {
+    uint32_t refs;     // references held by font lists
+    FontFace *face;    // one reference, taken at creation
+    void *glyphWalk;   // per-face drawing state of the glyph walk (null: none kept)
+    void *decoration;  // per-face decoration state (null: none kept)
 };
+
+// The instance list of the engine. Callers hold the engine's lock.
+// Init: an empty list (0). Get: the instance of face with one reference
+// more (made when there is none; the face gains a reference either way);
+// 0, or 1 when memory runs out (*out null). Create: a new instance with no
+// reference appended to the list (the array holds 8 pointers at first and
+// doubles); 0 or 1. Release: one reference less, the last destroys the
+// instance. Destroy: removes the instance (the later ones move down), drops
+// its face reference and every cached outline and mask keyed by it, frees
+// it (null: nothing). FreeAll: destroys every instance, last first, and
+// frees the array (null engine: nothing).
+int FontEngine_instancesInit(FontEngine *engine);
+[[nodiscard]] int FontEngine_instanceGet(FontEngine *engine, FontFace *face, FontInstance **out);
+[[nodiscard]] int FontEngine_instanceCreate(FontEngine *engine, FontFace *face, FontInstance **out);
+void FontEngine_instanceRelease(FontEngine *engine, FontInstance *instance);
+void FontEngine_instanceDestroy(FontEngine *engine, FontInstance *instance);
+void FontEngine_instancesFreeAll(FontEngine *engine);
+
+// The character substitution table (one per engine, in charFilters; the
+// entries are fonts/charfilter.h's). Create: makes the table in *slot
+// unless one is there: 1 when a table exists afterwards, 0 for a null
+// slot or no memory. Free: frees it and clears *slot (null: nothing).
+int FontEngine_createSubstTable(CharFilterList **slot);
+void FontEngine_freeSubstTable(CharFilterList **slot);
+// The first entry, in table order, whose test answers non-zero for the
+// count characters; null when none (or no table).
+const CharFilter *SubstTable_find(const CharFilterList *table, const char16_t *chars,
+                                  int32_t count);
+// The text transformer through which a font list's runs pass the
+// substitution table (fonts/fontlist.h): filled for table by
+// SubstTable_initTransformer. One run at a time (the list's lock is held).
+struct SubstTransformer {
+    TextTransformer base;
+    const CharFilterList *table;
+    const CharFilter *entry; // of the current run
+    const char16_t *chars;
+    uint32_t count;
+};
+void SubstTable_initTransformer(SubstTransformer *transformer, const CharFilterList *table);
+
+// Scans the font directories named by the setting "Vexlan_fontsDirectory"
+// (several joined by commas, each a path or URL), in order, into the
+// catalogue; a piece that does not make a URL is skipped. Without the
+// setting or a font engine: nothing.
+void FontEngine_addConfiguredDirectories(EngineContext *context);
+// Scans one directory into the catalogue under the engine's lock. The
+// scan's result; 8 without a font engine or directory.
+[[nodiscard]] int FontEngine_addDirectory(EngineContext *context, const Url *directory);
 
 // Settings of the "Font Engine" section: the cache budgets, kilobytes
 // below 1024 (bytes from 1024 up), 0 for no cache.
@@ -146,19 +196,17 @@ void FontEngine_getMemoryList(EngineContext *context, const char *const **names,
                                   uint32_t count, uint32_t flags, const Matrix *matrix,
                                   FontList **out);
 // Drops a reference on a font list (null allowed); the last one releases
-// its handles and frees it.
+// its font instances and frees it.
 void Font_listRelease(FontList *list);
 // Adds a reference to list and answers it in *out (null for a null list).
 void Font_listRetain(EngineInstance *instance, FontList **out, FontList *list);
-// The handles of a font list made by the font engine (*count 0 and null
+// The font instances of a list made by the font engine (*count 0 and null
 // for the box font's list).
-FontHandle *const *Font_listHandles(const FontList *list, uint32_t *count);
+FontInstance *const *Font_listHandles(const FontList *list, uint32_t *count);
 
 // The engine's side of font lists (fonts/fontlist.cpp): fills the
-// matcher's context of a new font engine; frees the handles still open
-// when the engine goes.
+// matcher's context of a new font engine.
 void FontList_initMatching(FontEngine *engine);
-void FontList_releaseAllHandles(FontEngine *engine);
 
 // Captions in the default family ("verdana", 8 points): the extent of the
 // text (UTF-16, zero-terminated) into *bounds, cleared first and left

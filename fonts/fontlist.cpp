@@ -1,5 +1,5 @@
-// Font lists and font handles: the faces the family matcher chooses for a
-// list of family names, opened as shared handles, with the operations
+// Font lists: the faces the family matcher chooses for a
+// list of family names, held as shared font instances, with the operations
 // through which text runs map, measure and draw with them; and the box
 // font that a list falls back on when the engine has no installed faces.
 #include "fonts/fontlist.h"
@@ -25,11 +25,12 @@ namespace
 struct EngineList {
     FontList list;
     EngineContext *context; // null: the box font's list
-    FontHandle *handles[FontList_maxFonts];
-    uint32_t handleCount;
+    FontInstance *handles[FontList_maxFonts];
+    uint32_t instanceCount;
     FontFace *extra; // the width-override face of the match (one reference; may be null)
     FontListOwner owner;
     FontCaches caches; // the engine's caches; the box font's own
+    SubstTransformer subst; // the engine's substitution table as the runs' transformer
 };
 
 EngineList *recordOf(FontList *list)
@@ -111,11 +112,11 @@ int boxList(const Matrix *matrix, FontList **out)
     return Res_ok;
 }
 
-// ------------------------------------------------------- faces of handles
+// ----------------------------------------------------- faces of instances
 
 FontFace *faceOf(FontList *list, uint32_t font)
 {
-    return static_cast<FontHandle *>(list->fonts[font].font)->face;
+    return static_cast<FontInstance *>(list->fonts[font].font)->face;
 }
 
 int faceMap(FontList *list, uint32_t font, const char16_t *chars, uint32_t n, uint16_t *glyphs,
@@ -163,7 +164,7 @@ int32_t metricOr(int32_t value, int32_t fallback)
     return value == FontFace_unset ? fallback : value;
 }
 
-TextFont textFontOf(FontHandle *handle)
+TextFont textFontOf(FontInstance *handle)
 {
     FontFace *face = handle->face;
     uint32_t em = face->unitsPerEm ? face->unitsPerEm : 16384;
@@ -178,65 +179,6 @@ TextFont textFontOf(FontHandle *handle)
                     metricOr(face->metrics[1], 800),
                     int32_t((uint64_t(16384) << 16) / em),
                     1};
-}
-
-// ------------------------------------------------------------- handles
-
-int openHandle(FontEngine *fe, FontFace *face, FontHandle **out)
-{
-    *out = nullptr;
-    for (uint32_t i = 0; i < fe->handleCount; i++)
-        if (fe->handles[i]->face == face) {
-            fe->handles[i]->refs++;
-            *out = fe->handles[i];
-            return Res_ok;
-        }
-    if (fe->handleCount == fe->handleCapacity) {
-        uint32_t next = fe->handleCapacity ? fe->handleCapacity * 2 : 8;
-        void *p = Mem_realloc(fe->handles, size_t(next) * sizeof(FontHandle *));
-        if (!p)
-            return Res_noMemory;
-        fe->handles = static_cast<FontHandle **>(p);
-        fe->handleCapacity = next;
-    }
-    FontHandle *h = static_cast<FontHandle *>(Mem_calloc(1, sizeof(FontHandle)));
-    if (!h)
-        return Res_noMemory;
-    h->refs = 1;
-    h->face = face;
-    Font_faceRetain(face);
-    fe->handles[fe->handleCount++] = h;
-    *out = h;
-    return Res_ok;
-}
-
-void freeHandle(FontEngine *fe, FontHandle *h)
-{
-    if (fe->pathCache)
-        LruCache_dropId(fe->pathCache, reinterpret_cast<uintptr_t>(h));
-    if (fe->maskCache)
-        LruArena_dropId(fe->maskCache, reinterpret_cast<uintptr_t>(h));
-    Font_faceRelease(h->face);
-    Mem_free(h->buffers[0]);
-    Mem_free(h->buffers[1]);
-    Mem_free(h);
-}
-
-// Drops a reference; the last one removes the handle (the others keep
-// their order) and drops everything cached for it. The engine's lock is
-// held.
-void releaseHandle(FontEngine *fe, FontHandle *h)
-{
-    if (--h->refs > 0)
-        return;
-    for (uint32_t i = 0; i < fe->handleCount; i++)
-        if (fe->handles[i] == h) {
-            memmove(fe->handles + i, fe->handles + i + 1,
-                    (fe->handleCount - i - 1) * sizeof(FontHandle *));
-            fe->handleCount--;
-            break;
-        }
-    freeHandle(fe, h);
 }
 
 // ------------------------------------------------- the matcher's services
@@ -292,11 +234,11 @@ void releaseCandidate(FontMatchContext *, FontFace *face)
 
 constexpr FontMatchOps matchOps = {prepareKnown, registerCopy, derive, releaseCandidate};
 
-// Releases the list's handles in reverse order (the engine's lock held).
+// Releases the list's instances in reverse order (the engine's lock held).
 void releaseHandles(FontEngine *fe, EngineList *e)
 {
-    while (e->handleCount)
-        releaseHandle(fe, e->handles[--e->handleCount]);
+    while (e->instanceCount)
+        FontEngine_instanceRelease(fe, e->handles[--e->instanceCount]);
 }
 
 } // namespace
@@ -306,13 +248,6 @@ void FontList_initMatching(FontEngine *fe)
     fe->match.ops = &matchOps;
     fe->match.owner = fe;
     fe->match.knownReady = 0;
-}
-
-void FontList_releaseAllHandles(FontEngine *fe)
-{
-    for (uint32_t i = fe->handleCount; i-- > 0;)
-        freeHandle(fe, fe->handles[i]);
-    fe->handleCount = 0;
 }
 
 int Font_listCreate(EngineInstance *instance, const char *const *families, uint32_t count,
@@ -339,18 +274,18 @@ int Font_listCreate(EngineInstance *instance, const char *const *families, uint3
     EngineList *e = n ? static_cast<EngineList *>(Mem_calloc(1, sizeof(EngineList))) : nullptr;
     rc = n == 0 ? Res_notFound : e ? Res_ok : Res_noMemory;
     for (uint32_t i = 0; i < n && rc == Res_ok; i++) {
-        rc = openHandle(fe, candidates[i], &e->handles[i]);
+        rc = FontEngine_instanceGet(fe, candidates[i], &e->handles[i]);
         if (rc == Res_ok)
-            e->handleCount++;
+            e->instanceCount++;
     }
     // The spaces face closes every list that has room for it.
     bool hasSpaces = false;
     for (uint32_t i = 0; i < n; i++)
         hasSpaces = hasSpaces || candidates[i] == fe->spacesFont;
-    if (rc == Res_ok && fe->spacesFont && !hasSpaces && e->handleCount < FontList_maxFonts) {
-        rc = openHandle(fe, fe->spacesFont, &e->handles[e->handleCount]);
+    if (rc == Res_ok && fe->spacesFont && !hasSpaces && e->instanceCount < FontList_maxFonts) {
+        rc = FontEngine_instanceGet(fe, fe->spacesFont, &e->handles[e->instanceCount]);
         if (rc == Res_ok)
-            e->handleCount++;
+            e->instanceCount++;
     }
     if (rc == Res_ok && extra) {
         Font_faceRetain(extra);
@@ -372,13 +307,16 @@ int Font_listCreate(EngineInstance *instance, const char *const *families, uint3
     FontList *l = &e->list;
     l->hScale = l->vScale = 0x10000;
     l->baseMatrix = m;
-    l->fontCount = e->handleCount;
-    for (uint32_t i = 0; i < e->handleCount; i++)
+    l->fontCount = e->instanceCount;
+    for (uint32_t i = 0; i < e->instanceCount; i++)
         l->fonts[i] = textFontOf(e->handles[i]);
     FontFace *first = e->handles[0]->face;
     l->averageAdvance = first->unitsPerEm && first->avgCharWidth > 0
                             ? int32_t(int64_t(first->avgCharWidth) * 16384 / first->unitsPerEm)
                             : 0;
+    SubstTable_initTransformer(&e->subst, fe->charFilters);
+    if (fe->charFilters)
+        l->transformer = &e->subst.base;
     e->caches.paths = fe->pathCache;
     e->caches.masks = fe->maskCache;
     l->owner = &e->owner;
@@ -426,7 +364,7 @@ void Font_listRelease(FontList *list)
             Lock_release(&fe->lock);
         return;
     }
-    // Without the font engine its handles are gone with it.
+    // Without the font engine its instances are gone with it.
     if (fe)
         releaseHandles(fe, e);
     Font_faceRelease(e->extra);
@@ -437,10 +375,10 @@ void Font_listRelease(FontList *list)
     Mem_free(e);
 }
 
-FontHandle *const *Font_listHandles(const FontList *list, uint32_t *count)
+FontInstance *const *Font_listHandles(const FontList *list, uint32_t *count)
 {
     const EngineList *e = reinterpret_cast<const EngineList *>(list);
-    *count = e && e->context ? e->handleCount : 0;
+    *count = e && e->context ? e->instanceCount : 0;
     return *count ? e->handles : nullptr;
 }
 

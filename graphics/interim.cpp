@@ -65,10 +65,3 @@ int DisplayList_drawPage(EngineContext *, Edr_PageRec *, Bitmap *, const Matrix 
 {
     return Res_ok;
 }
-
-// Interim: font-pack outlines are not decoded yet; every glyph of a pack is
-// an empty outline.
-int FontPack_glyphOutline(FontFace *, uint16_t, GlyphPath **out)
-{
-    return GlyphPath_create(out, GlyphPath_kindPoints);
-}

@@ -191,8 +191,10 @@ int Engine_initServices(EngineContext *context, const char *fontUrl, const char 
         r = Web_initBrowsing(context, settingsDir, browseFlag, 4);
     if (r == Res_ok)
         r = hostHook(context);
-    if (r == Res_ok)
+    if (r == Res_ok) {
         FontEngine_installYenFilter(context);
+        FontEngine_addConfiguredDirectories(context);
+    }
     if (r == Res_ok)
         r = Graphics_initServices(context);
     if (r == Res_ok)

@@ -252,7 +252,7 @@ class FontListTest : public FontEngineTest
     static FontFace *faceAt(FontList *l, uint32_t i)
     {
         uint32_t n = 0;
-        FontHandle *const *h = Font_listHandles(l, &n);
+        FontInstance *const *h = Font_listHandles(l, &n);
         return i < n ? h[i]->face : nullptr;
     }
 
@@ -377,10 +377,10 @@ TEST_F(FontListTest, HandlesAreSharedAndPurgedOnTheLastRelease)
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     uint32_t na = 0, nb = 0;
-    FontHandle *h = Font_listHandles(a, &na)[0];
+    FontInstance *h = Font_listHandles(a, &na)[0];
     EXPECT_EQ(Font_listHandles(b, &nb)[0], h);
     EXPECT_EQ(h->refs, 2u);
-    uint32_t open = fe->handleCount;
+    uint32_t open = fe->instanceCount;
     // An outline cached for the handle goes with it.
     Path *path = nullptr;
     ASSERT_EQ(Path_create(&path, 0x10000), Res_ok);
@@ -388,11 +388,11 @@ TEST_F(FontListTest, HandlesAreSharedAndPurgedOnTheLastRelease)
     ASSERT_EQ(LruCache_insert(fe->pathCache, reinterpret_cast<uintptr_t>(h), 36, &kept), 1);
     Font_listRelease(a);
     EXPECT_EQ(h->refs, 1u);
-    EXPECT_EQ(fe->handleCount, open);
+    EXPECT_EQ(fe->instanceCount, open);
     Path *found = nullptr;
     EXPECT_EQ(LruCache_find(fe->pathCache, reinterpret_cast<uintptr_t>(h), 36, &found), 1);
     Font_listRelease(b);
-    EXPECT_EQ(fe->handleCount, 0u);
+    EXPECT_EQ(fe->instanceCount, 0u);
     EXPECT_EQ(LruCache_find(fe->pathCache, reinterpret_cast<uintptr_t>(h), 36, &found), 0);
     Path_destroy(path);
     // A retained list needs two releases.
@@ -401,9 +401,9 @@ TEST_F(FontListTest, HandlesAreSharedAndPurgedOnTheLastRelease)
     Font_listRetain(&instance, &same, c);
     EXPECT_EQ(same, c);
     Font_listRelease(c);
-    EXPECT_GT(fe->handleCount, 0u);
+    EXPECT_GT(fe->instanceCount, 0u);
     Font_listRelease(same);
-    EXPECT_EQ(fe->handleCount, 0u);
+    EXPECT_EQ(fe->instanceCount, 0u);
 }
 
 TEST_F(FontListTest, RunningOutOfMemoryLeavesNoHandleOpen)
@@ -420,12 +420,12 @@ TEST_F(FontListTest, RunningOutOfMemoryLeavesNoHandleOpen)
                 ASSERT_NE(l, nullptr);
                 EXPECT_GE(l->fontCount, 2u);
                 Font_listRelease(l);
-                EXPECT_EQ(fe->handleCount, 0u);
+                EXPECT_EQ(fe->instanceCount, 0u);
                 break;
             }
             ASSERT_EQ(r, Res_noMemory) << "allocation " << n;
             EXPECT_EQ(l, nullptr);
-            EXPECT_EQ(fe->handleCount, 0u) << "allocation " << n;
+            EXPECT_EQ(fe->instanceCount, 0u) << "allocation " << n;
             ASSERT_LT(n, 200);
         }
     }
@@ -439,7 +439,7 @@ TEST_F(FontListTest, CaptionsMeasureInTheDefaultFamily)
     EXPECT_EQ(r.x1, 0);
     ASSERT_EQ(Font_measureCaption(&instance, u"Caption", &r), Res_ok);
     EXPECT_GT(r.x1, r.x0);
-    EXPECT_EQ(ctx->fontEngine->handleCount, 0u);
+    EXPECT_EQ(ctx->fontEngine->instanceCount, 0u);
 }
 
 TEST_F(CatalogueTest, LanguageModulesRegisterTheirFilesAndPackSupportOnce)

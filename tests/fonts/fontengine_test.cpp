@@ -76,7 +76,7 @@ TEST_F(FontEngineRecordTest, ConfigureKeepsTheDirectoryAndMakesTheCaches)
     ASSERT_EQ(LruCache_resize(64, &same), Res_ok);
     EXPECT_EQ(fe->pathCache->dataSize, same->dataSize);
     LruCache_destroy(same);
-    EXPECT_EQ(fe->handleCount, 0u);
+    EXPECT_EQ(fe->instanceCount, 0u);
 }
 
 TEST_F(FontEngineRecordTest, CacheSettings)
