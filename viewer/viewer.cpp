@@ -28,6 +28,9 @@
 #include "fonts/office/bitmapscale.h"
 #include "graphics/bitmap.h"
 #include "viewer/fvdisplay.h"
+#include "viewer/hostquery.h"
+#include "viewer/pageset.h"
+#include "viewer/settings.h"
 #include "viewer/screen/resize.h"
 #include "viewer/screen/screen.h"
 #include "viewer/view.h"
@@ -35,7 +38,7 @@
 
 namespace {
 
-constexpr int32_t errorOpenFailed = 0x10002;
+constexpr int32_t errorOpenFailed = Fv_alertOpenFailed;
 // Open flag bit 1: reload even when the URL is the one shown.
 constexpr intptr_t openReload = 2;
 // Code message of a finished translation.
@@ -80,6 +83,8 @@ void reportOutcome(FvViewer *viewer, FvPage *page)
         reportDocInfo(viewer, page);
     else if (page->loadState == FvLoad_failed)
         App_reportError(viewer->context->instance, errorOpenFailed, 0);
+    else if (page->loadState == FvLoad_noMemory)
+        App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
 }
 
 // The posted outcome of a load nobody waits for; the argument is the load
@@ -120,7 +125,7 @@ void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
     } else if (msg->kind == 0) {
         const EventProcDocMsg *m = static_cast<const EventProcDocMsg *>(msg->payload);
         if (m->view == page->document)
-            settle(page, FvLoad_failed);
+            settle(page, m->code == Translate_kindNoMemory ? FvLoad_noMemory : FvLoad_failed);
     }
 }
 
@@ -156,7 +161,7 @@ void bindStartScreen(FvViewer *viewer)
     if (ScreenList_count(context) == 0 && ScreenSet_create(context, 0) != Res_ok)
         return;
     uint32_t code = Config_getIntA(context, context->config, nullptr, "Vexlan_defaultScreen", 0x10000);
-    int32_t orientation = code == 0x10001 ? 1 : code == 0x10002 ? 2 : code == 0x10004 ? 3 : 0;
+    int32_t orientation = Fv_orientationOfScreenSetting(code);
     Screen *screen = Screen_findAllowedByOrientation(context, orientation, nullptr);
     ScreenBinding_setScreen(viewer->screen, screen ? screen : ScreenList_get(context, 0));
 }
@@ -188,6 +193,17 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         return Res_nullInput;
     EngineContext *context = viewer->context;
     Listener_init(&viewer->listeners, viewer);
+    if (context->config) {
+        // Another application configured the engine already: only its
+        // thumbnail limit is registered, and this viewer binds a screen.
+        Fv_registerDefaults(viewer, 1);
+        if (!viewer->screen)
+            viewer->screen = static_cast<FvScreen *>(Mem_calloc(1, sizeof(FvScreen)));
+        if (!viewer->screen || Fv_registerResizeListeners(viewer) != Res_ok)
+            return Res_noMemory;
+        bindStartScreen(viewer);
+        return Res_ok;
+    }
     int r = Engine_initModules(context, &viewer->options);
     if (r != Res_ok)
         return r;
@@ -205,10 +221,16 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         Engine_finiModules(context, 0);
         return r;
     }
+    Fv_registerDefaults(viewer, 0);
     r = Engine_initServices(context, fontUrl, dir, Host_configure);
     Mem_free(dir);
     if (r != Res_ok)
         return r;
+    if (auto hook = reinterpret_cast<void (*)(EngineContext *)>(viewer->options.word[FvStart_configHook]))
+        hook(context);
+    Config_setIntA(context, context->config, u"x", "translateFileSize",
+                   uint32_t(viewer->options.word[FvStart_translateFileSize]), 0);
+    Config_setIntA(context, context->config, nullptr, "OptimiseTextDaForPowerzoom", 1, 0);
     if (!viewer->screen)
         viewer->screen = static_cast<FvScreen *>(Mem_calloc(1, sizeof(FvScreen)));
     if (!viewer->screen || Screen_startModule(context) != Res_ok ||
@@ -216,7 +238,16 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         Engine_finiModules(context, 0);
         return Res_noMemory;
     }
+    Fv_setFontCacheSizes(viewer, viewer->startUrl);
+    (void)Fv_readSubsampleThreshold(viewer, viewer->startUrl);
+    Config_setIntA(context, context->config, nullptr, "Dispman_MaxHqInterrupts",
+                   uint32_t(viewer->options.word[FvStart_maxHqInterrupts]), 0);
+    Fv_allocReserve(viewer);
     bindStartScreen(viewer);
+    if (PageSet_create(context, &viewer->pageSet) != Res_ok) {
+        Engine_finiModules(context, 0);
+        return Res_noMemory;
+    }
     return Res_ok;
 }
 
@@ -253,6 +284,14 @@ int View_start(FvViewer *viewer)
         return r;
     }
     page->listening = 1;
+    if (!HostQuery_initGate(viewer)) {
+        stopListening(context, page);
+        Sem_fini(&page->settled);
+        Mem_free(settings);
+        Mem_free(view);
+        Mem_free(page);
+        return Res_noMemory;
+    }
     viewer->page = page;
     view->viewer = viewer;
     view->instance = context->instance;
@@ -279,14 +318,16 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
         return Res_ok;
     }
     Url *forTranslation = Url_copy(target);
-    if (!forTranslation)
-        return Res_noMemory;
     Edr_Doc *doc = nullptr;
     Edr_Node *root = nullptr;
-    int r = Edr_Doc_create(viewer->context, &doc, &root);
+    int r = forTranslation ? Edr_Doc_create(viewer->context, &doc, &root) : Res_noMemory;
     if (r != Res_ok) {
         Url_free(forTranslation);
-        return r;
+        if (r != Res_noMemory)
+            return r;
+        // Nobody else hears of it: the callers take 1 for a dropped request.
+        App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
+        return 1;
     }
     Edr_Doc_release(page->document);
     page->document = doc;
@@ -344,6 +385,7 @@ void View_destroy(FvViewer *viewer, int)
     }
     freePage(context, viewer->page);
     viewer->page = nullptr;
+    HostQuery_finiGate(viewer);
     Listener_freeAll(&viewer->listeners);
     FvDisplay_free(viewer->display);
     viewer->display = nullptr;
@@ -354,7 +396,15 @@ void View_destroy(FvViewer *viewer, int)
     Screen_stopModule(context);
     Mem_free(viewer->zoomAbout);
     viewer->zoomAbout = nullptr;
+    PageSet_free(viewer->pageSet);
+    viewer->pageSet = nullptr;
+    Fv_freeReserve(viewer);
     Engine_finiAll(context);
+}
+
+int32_t Fv_orientationOfScreenSetting(uint32_t code)
+{
+    return code == 0x10001 ? 1 : code == 0x10002 ? 2 : code == 0x10004 ? 3 : 0;
 }
 
 FvViewer *Fv_fromApp(EngineInstance *instance)

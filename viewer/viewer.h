@@ -51,6 +51,14 @@ enum : int32_t {
     FvLoad_loading = 1,
     FvLoad_loaded = 2,
     FvLoad_failed = 3,
+    FvLoad_noMemory = 4,        // failed for want of memory
+};
+
+// Host alerts of an open: the document could not be opened or read; memory
+// ran out while it was opened.
+enum : int32_t {
+    Fv_alertOpenFailed = 0x10002,
+    Fv_alertNoMemory = 0x10006,
 };
 
 // A page record: one shown document.
@@ -133,7 +141,8 @@ int App_openStart(FvViewer *viewer, FvPage **page, Url *url);
 // Opens url in the page record of key (0: the viewer's own). Takes over url
 // only when it answers 0. 0 when the URL was opened (or is the shown
 // document already); 1 for a request it dropped; 1 also without memory;
-// any other value is a failure (the caller reports error 0x10002).
+// any other value is a failure (the caller reports error 0x10002). An open
+// that runs out of memory has told the host (alert 0x10006) and answers 1.
 int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
 
 // Tears the viewer's own parts down (page record, key view, screen,
@@ -141,6 +150,10 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
 // finishes the engine modules (Engine_finiAll). The record itself stays the
 // caller's.
 void View_destroy(FvViewer *viewer, int full);
+
+// The orientation code of a "Vexlan_defaultScreen" value: 0x10001 -> 1,
+// 0x10002 -> 2, 0x10004 -> 3, anything else 0.
+int32_t Fv_orientationOfScreenSetting(uint32_t code);
 
 // The FvViewer registered as application object 1, or null.
 FvViewer *Fv_fromApp(EngineInstance *instance);

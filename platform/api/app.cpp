@@ -25,6 +25,7 @@
 #include "platform/api/keys.h"
 #include "platform/api/modules.h"
 #include "platform/url/url.h"
+#include "viewer/hostquery.h"
 #include "viewer/screen/screen.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
@@ -154,6 +155,7 @@ void fillCallbacks(FvAppCallbacks *cb)
     cb->event21 = zoomCentreSlot;
     cb->event22 = zoomCentreSlot;
     cb->panGesture = panGestureSlot;
+    cb->reply = HostQuery_complete;
 }
 
 // Undoes App_createContext's steps after a failure.

@@ -224,7 +224,7 @@ int main(int argc, char **argv)
                     fprintf(stderr, "docdump: %s loaded, but its tree could not be printed\n", path);
                 }
             } else {
-                fprintf(stderr, "docdump: cannot open %s: %s\n", path, reasonFor(path).c_str());
+                fprintf(stderr, "docdump: cannot open %s: %s\n", path, openFailure(host, path).c_str());
             }
         }
     }
