@@ -225,10 +225,13 @@ void PageSet_onEvent(FvPageSet *set, const EventProcMsg *msg)
             tracker = e->tracker;
     bool complete = false;
     if (tracker) {
+        // Only the event that brings the count to its total announces the
+        // first page; later ones find it there already.
+        int32_t before = 0, done = 0, total = 0;
+        LoadProgress_get(tracker, categoryObjects, &before, &total);
         (void)LoadProgress_addDone(tracker, categoryObjects, 1);
-        int32_t done = 0, total = 0;
         LoadProgress_get(tracker, categoryObjects, &done, &total);
-        complete = total >= 0 && done >= total;
+        complete = total >= 0 && before < total && done >= total;
     }
     if (complete && set->context->eventProc) {
         EventProcCodeMsg first{codeFirstPage, m->document, nullptr, 0};
