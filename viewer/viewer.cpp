@@ -27,9 +27,11 @@
 #include "platform/url/url.h"
 #include "fonts/office/bitmapscale.h"
 #include "graphics/bitmap.h"
+#include "viewer/docevents.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/hostquery.h"
 #include "viewer/pageset.h"
+#include "viewer/reports.h"
 #include "viewer/settings.h"
 #include "viewer/screen/resize.h"
 #include "viewer/screen/screen.h"
@@ -54,33 +56,13 @@ char *narrow(const char16_t *text)
     return out;
 }
 
-// Request 0x1000A for the page's document.
-void reportDocInfo(FvViewer *viewer, FvPage *page)
-{
-    EngineInstance *instance = viewer->context->instance;
-    char16_t *aux = nullptr, *mime = nullptr;
-    uint32_t mimeId = 0;
-    if (Edr_Doc_copyAuxText(page->document, &aux) != Res_ok)
-        aux = nullptr;
-    if (Edr_Doc_getMimeType(page->document, &mime, &mimeId) != Res_ok)
-        mime = nullptr;
-    char *auxText = narrow(aux);
-    char *mimeText = narrow(mime);
-    char *urlText = page->url ? Url_toUtf8(page->url, UrlPart_all) : nullptr;
-    FvDocInfo info{page->key, auxText, urlText, mimeText};
-    App_sendRequest(instance, Fv_requestDocInfo, &info);
-    Mem_free(aux);
-    Mem_free(mime);
-    Mem_free(auxText);
-    Mem_free(mimeText);
-    Mem_free(urlText);
-}
-
 // On the application thread: the outcome of the page's current load.
 void reportOutcome(FvViewer *viewer, FvPage *page)
 {
-    if (page->loadState == FvLoad_loaded)
-        reportDocInfo(viewer, page);
+    if (page->loadState == FvLoad_loaded) {
+        page->loaded = 1;
+        Fv_onFirstDisplay(viewer, page);
+    }
     else if (page->loadState == FvLoad_failed)
         App_reportError(viewer->context->instance, errorOpenFailed, 0);
     else if (page->loadState == FvLoad_noMemory)
@@ -262,6 +244,8 @@ int View_start(FvViewer *viewer)
     if (!page)
         return Res_noMemory;
     page->viewer = viewer;
+    page->loadPercent = -1;
+    page->editState = 0x10002;
     FvView *view = static_cast<FvView *>(Mem_calloc(1, sizeof(FvView)));
     FvZoomPanSettings *settings = static_cast<FvZoomPanSettings *>(Mem_calloc(1, sizeof(FvZoomPanSettings)));
     if (!view || !settings || Sem_init(context, &page->settled, 0, 1) != Res_ok) {
@@ -284,7 +268,8 @@ int View_start(FvViewer *viewer)
         return r;
     }
     page->listening = 1;
-    if (!HostQuery_initGate(viewer)) {
+    if (!HostQuery_initGate(viewer) || Fv_registerDocEvents(viewer, 1) != Res_ok) {
+        HostQuery_finiGate(viewer);
         stopListening(context, page);
         Sem_fini(&page->settled);
         Mem_free(settings);
@@ -325,7 +310,9 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
         Url_free(forTranslation);
         if (r != Res_noMemory)
             return r;
-        // Nobody else hears of it: the callers take 1 for a dropped request.
+        // The callers take 1 for a dropped request and say nothing: the
+        // alert goes out here, once (the slice's own report is taken).
+        (void)Mem_takeOutOfMemory();
         App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
         return 1;
     }
@@ -344,6 +331,10 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
     }
     page->loadSerial++;
     page->loadState = FvLoad_loading;
+    page->firstDisplayPending = 1;
+    page->loaded = 0;
+    page->loadPercent = -1;
+    page->contentReported = 0;
     Translate_start(viewer->context, doc, root, forTranslation, nullptr);
     return Res_ok;
 }
@@ -383,6 +374,7 @@ void View_destroy(FvViewer *viewer, int)
         Mem_free(view->settings);
         Mem_free(view);
     }
+    (void)Fv_registerDocEvents(viewer, 0);
     freePage(context, viewer->page);
     viewer->page = nullptr;
     HostQuery_finiGate(viewer);
@@ -400,6 +392,79 @@ void View_destroy(FvViewer *viewer, int)
     viewer->pageSet = nullptr;
     Fv_freeReserve(viewer);
     Engine_finiAll(context);
+}
+
+int32_t Fv_hostEncodingOf(uint32_t charset)
+{
+    switch (charset) {
+    case 0:
+        return 0x10000;
+    case 1:
+        return 0x10007;
+    case 30:
+        return 0x10006;
+    case 31:
+        return 0x10003;
+    case 32:
+        return 0x10004;
+    case 33:
+        return 0x10005;
+    case 34:
+        return 0x10001;
+    case 35:
+        return 0x10002;
+    default:
+        return 0x10008;
+    }
+}
+
+void Fv_reportDocInfo(FvViewer *viewer, intptr_t key)
+{
+    FvPage *page = Fv_pageById(viewer, int32_t(key));
+    if (!page || !page->document)
+        return;
+    EngineInstance *instance = viewer->context->instance;
+    char16_t *aux = nullptr, *mime = nullptr;
+    uint32_t mimeId = 0;
+    if (Edr_Doc_copyAuxText(page->document, &aux) != Res_ok)
+        aux = nullptr;
+    if (Edr_Doc_getMimeType(page->document, &mime, &mimeId) != Res_ok)
+        mime = nullptr;
+    char *auxText = narrow(aux);
+    char *mimeText = narrow(mime);
+    char *urlText = page->url ? Url_toUtf8(page->url, UrlPart_all) : nullptr;
+    FvDocInfo info{page->key, auxText, urlText, mimeText};
+    App_sendRequest(instance, Fv_requestDocInfo, &info);
+    Mem_free(aux);
+    Mem_free(mime);
+    Mem_free(auxText);
+    Mem_free(mimeText);
+    Mem_free(urlText);
+}
+
+void Fv_onFirstDisplay(FvViewer *viewer, FvPage *page)
+{
+    if (!viewer || !page || !page->firstDisplayPending)
+        return;
+    page->firstDisplayPending = 0;
+    Fv_freeReserve(viewer);
+    FvStateReport report{};
+    if (!page->loaded) {
+        report.status = 0x10000;
+    } else if (page->progressA || page->progressB) {
+        report.status = 0x10001;
+        page->progressA = page->progressB = 0;
+    } else {
+        report.status = 0x10002;
+    }
+    report.bytesOther = page->bytesTotal;
+    report.reportA = page->reportA;
+    report.loaded = page->loaded;
+    report.reportB = page->reportB;
+    report.encoding = Fv_hostEncodingOf(page->document ? Edr_Doc_getCharset(page->document) : 0);
+    App_sendRequest(viewer->context->instance, Fv_requestState, &report);
+    Fv_reportDocInfo(viewer, page->key);
+    (void)Listener_dispatch(&viewer->listeners, FvListen_shown, page);
 }
 
 int32_t Fv_orientationOfScreenSetting(uint32_t code)
