@@ -167,6 +167,23 @@ bool sameDocument(const Url *a, const Url *b)
     return a && b && Url_compare(a, b, UrlPart_scheme | UrlPart_host | UrlPart_path | UrlPart_query) == 0;
 }
 
+// The display view on the bound screen in the background colour, and the
+// page's view in it. Without a screen, or without memory for them, the
+// viewer runs without a display: nothing is drawn.
+void createDisplay(FvViewer *viewer, FvPage *page)
+{
+    Screen *screen = ScreenBinding_screen(viewer->screen);
+    EngineContext *context = viewer->context;
+    if (!screen || viewer->display)
+        return;
+    uint32_t colour = Config_getIntA(context, context->config, nullptr, "FV_bgColour", Fv_defaultBackground);
+    if (FvDisplay_create(context, screen, colour, &viewer->display) != Res_ok)
+        return;
+    if (FvPageView_create(viewer->display, nullptr, &page->pageView) != Res_ok)
+        page->pageView = nullptr;
+    Fv_refreshMargins(viewer);
+}
+
 } // namespace
 
 int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char *fontUrl, const char *)
@@ -278,6 +295,7 @@ int View_start(FvViewer *viewer)
         return Res_noMemory;
     }
     viewer->page = page;
+    createDisplay(viewer, page);
     view->viewer = viewer;
     view->instance = context->instance;
     view->page = page;
@@ -319,6 +337,8 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
     Edr_Doc_release(page->document);
     page->document = doc;
     page->root = root;
+    if (page->pageView)
+        (void)FvPageView_setDocument(page->pageView, doc);
     if (FvView *view = viewer->context->instance->keyView) {
         if (view->page == page) {
             view->doc = doc;

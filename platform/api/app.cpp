@@ -317,7 +317,7 @@ int App_run(FvViewer *viewer, const char *rootUrl, const char *fontUrl, const ch
         } else {
             View_showIdentity(viewer, identityMs);
         }
-        if (!viewer->startupUpdates)
+        if (viewer->options.word[FvStart_interactiveMode] == 0)
             Screen_blockUpdates(ScreenBinding_screen(viewer->screen), 1);
         r = View_start(viewer);
     }

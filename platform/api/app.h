@@ -95,7 +95,6 @@ struct FvViewer {
     ListenerList listeners;         // the viewer's listener list
     int32_t started;                // set once the view has started
     FvStartOptions options;
-    int32_t startupUpdates;         // 0: screen updates stay blocked after start-up
     FvValueNode *values;            // pushed by Engine_pushListValue, newest first
     FvCleanupNode *cleanups;        // pushed by App_pushCleanup, newest first
     int32_t keyBusy;                // key handling busy flag

@@ -93,7 +93,7 @@ TEST_F(AppTest, OpenDocumentLoadsATextFileIntoItsTree)
     std::string second = writeFile("second.txt", "three\n");
     ASSERT_TRUE(open(second));
     EXPECT_EQ(count(Fv_requestDocInfo), 2);
-    EXPECT_EQ(seen.back().url, "file://localhost/" + second);
+    EXPECT_EQ(last(Fv_requestDocInfo)->url, "file://localhost/" + second);
     EXPECT_EQ(tree(), "group 0\n  group 0 ids 1\n    text \"three\\n\"\n");
     EXPECT_EQ(Headless_alertCount(host), 0);
 }
@@ -108,7 +108,7 @@ TEST_F(AppTest, OpenDocumentTakesFileUrlsAndEscapesPathCharacters)
     std::string plain = writeFile("plain.txt", "by url\n");
     ASSERT_TRUE(open("file://root" + plain));
     ASSERT_EQ(count(Fv_requestDocInfo), 2);
-    EXPECT_EQ(seen.back().url, "file://root" + plain);
+    EXPECT_EQ(last(Fv_requestDocInfo)->url, "file://root" + plain);
 }
 
 TEST_F(AppTest, MissingOrUnreadableFilesAlertOnceAndNothingCrashes)

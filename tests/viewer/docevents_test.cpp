@@ -5,6 +5,7 @@
 // link kinds and the load-status alerts.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -270,6 +271,42 @@ TEST_F(DocEventsTest, StopLeavesALoadedDocumentAlone)
     EXPECT_EQ(progressA, 0);
     onAppThread([&] { progressA = viewer()->page->progressA; });
     EXPECT_EQ(progressA, 1);
+}
+
+} // namespace
+
+namespace
+{
+
+// The shown document reaches the screen: after the first display the last
+// picture handed to the host has the background colour beside the page and
+// the page's white on it.
+TEST_F(DocEventsTest, TheFirstPageReachesTheScreen)
+{
+    // A screen larger than a page at 100 %.
+    const int32_t geometry[11] = {0, 0, 0, 1000, 1400, 1000, 1400, 0, 0, 0x10005, 0x10000};
+    Headless_setScreenGeometry(host, geometry);
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(writeFile("g.txt", "seven\n")));
+    drive([] { return false; }, 400);
+    int n = Headless_screenUpdateCount(host);
+    ASSERT_GT(n, 0);
+    const HeadlessScreenUpdate *u = Headless_screenUpdate(host, n - 1);
+    ASSERT_NE(u->pixels, nullptr);
+    auto at = [&](int x, int y) {
+        uint16_t p;
+        memcpy(&p, u->pixels + size_t(y) * size_t(u->rowBytes) + size_t(x) * 2, 2);
+        return p;
+    };
+    int grey = 0, white = 0;
+    for (int y = 0; y < u->height; y += 4)
+        for (int x = 0; x < u->width; x += 4) {
+            grey += at(x, y) == 0x8410;
+            white += at(x, y) == 0xffff;
+        }
+    EXPECT_GT(grey, 0);
+    EXPECT_GT(white, 0);
+    Headless_setScreenGeometry(host, nullptr);
 }
 
 } // namespace
