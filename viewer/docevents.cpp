@@ -22,7 +22,8 @@
 #include "viewer/reports.h"
 #include "viewer/viewer.h"
 
-namespace {
+namespace
+{
 
 constexpr uint32_t queueCapacity = 8;
 // Event kinds the filter takes, and which of them the queue keeps.
@@ -134,9 +135,7 @@ void filter(EngineContext *context, EventProcMsg *msg, void *argument, int *)
     }
 }
 
-void doNothing(EngineInstance *, void *)
-{
-}
+void doNothing(EngineInstance *, void *) {}
 
 void loadStarted(EngineInstance *instance, void *argument)
 {
@@ -278,7 +277,8 @@ int Fv_registerDocEvents(FvViewer *viewer, int on)
     if (viewer->eventQueue)
         return Res_ok;
     FvEventQueue *q = static_cast<FvEventQueue *>(Mem_calloc(1, sizeof(FvEventQueue)));
-    EventProcMsg **events = static_cast<EventProcMsg **>(Mem_calloc(queueCapacity, sizeof(EventProcMsg *)));
+    EventProcMsg **events =
+        static_cast<EventProcMsg **>(Mem_calloc(queueCapacity, sizeof(EventProcMsg *)));
     if (!q || !events) {
         Mem_free(q);
         Mem_free(events);
@@ -331,17 +331,21 @@ void Thumb_readSizeSettings(EngineContext *context, EventProcMsg *msg, FvViewer 
     FvPage *page = pageOf(viewer);
     if (!context || !msg || !page || viewer->options.word[FvStart_interactiveMode] != 0)
         return;
-    const EventProcCodeMsg *m = msg->kind == 1 ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
+    const EventProcCodeMsg *m =
+        msg->kind == 1 ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
     if (!m || m->document != page->document || !page->document)
         return;
     ConfigStore *store = context->config;
     int32_t width = int32_t(Config_getIntA(context, store, nullptr, "Vexlan_thumbnailWidth", 100));
-    int32_t height = int32_t(Config_getIntA(context, store, nullptr, "Vexlan_thumbnailHeight", 100));
-    uint32_t percent = Config_getIntA(context, store, nullptr, "Vexlan_thumbnailHeightToWidthRatio", 100);
+    int32_t height =
+        int32_t(Config_getIntA(context, store, nullptr, "Vexlan_thumbnailHeight", 100));
+    uint32_t percent =
+        Config_getIntA(context, store, nullptr, "Vexlan_thumbnailHeightToWidthRatio", 100);
     uint32_t ratio = uint32_t((uint64_t(percent) << 16) / 100);
     uint16_t *pixels = nullptr;
     int32_t w = 0, h = 0, stride = 0;
-    if (Thumb_renderDocument(context, page->document, width, height, ratio, &pixels, &w, &h, &stride) != Res_ok)
+    if (Thumb_renderDocument(context, page->document, width, height, ratio, &pixels, &w, &h,
+                             &stride) != Res_ok)
         return;
     FvThumbnailReport report{pixels, w, h, m->argument, h * stride, page->document};
     App_sendRequest(context->instance, Fv_requestThumbnail, &report);
@@ -365,10 +369,12 @@ int Fv_confirmLink(FvViewer *viewer, FvPage *, const Url *url, int32_t linkFlags
     *accepted = 0;
     if (!viewer || !url)
         return Res_missingArgument;
-    char *text = Url_toUtf8(url, UrlPart_scheme | UrlPart_host | UrlPart_path | UrlPart_query | UrlPart_fragment);
+    char *text = Url_toUtf8(url, UrlPart_scheme | UrlPart_host | UrlPart_path | UrlPart_query |
+                                     UrlPart_fragment);
     if (!text)
         return Res_noMemory;
-    HostQueryLink link{0, text, url->data, uint32_t(url->dataLength), flagWord, Fv_linkKind(linkFlags), 0};
+    HostQueryLink link{
+        0, text, url->data, uint32_t(url->dataLength), flagWord, Fv_linkKind(linkFlags), 0};
     if (HostQuery_ask(viewer, 0, HostQuery_linkQuestion, &link, nullptr, nullptr))
         *accepted = link.answer == HostQuery_yes ? 1 : 0;
     Mem_free(text);

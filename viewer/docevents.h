@@ -22,11 +22,11 @@ typedef void (*FvDocEventFn)(FvViewer *viewer, EventProcMsg *msg);
 struct FvEventQueue {
     Lock lock;
     EventProcMsg **events;
-    uint32_t capacity;          // 8 at creation; back to 8 when drained
+    uint32_t capacity; // 8 at creation; back to 8 when drained
     uint32_t count;
     FvViewer *viewer;
-    FvDocEventFn handler;       // Fv_onDocEvent
-    int32_t running;            // a job to empty it is posted
+    FvDocEventFn handler; // Fv_onDocEvent
+    int32_t running;      // a job to empty it is posted
 };
 
 // on: makes the queue and registers the viewer's filter for event kinds
@@ -54,8 +54,8 @@ void Thumb_readSizeSettings(EngineContext *context, EventProcMsg *msg, FvViewer 
 // Asks the user whether to follow a link to url with the link's flags
 // (flagWord: 1 to open it as a new document). *accepted is 1 when the host
 // answered yes. 0; 1 without memory for the URL text.
-int Fv_confirmLink(FvViewer *viewer, FvPage *page, const Url *url, int32_t linkFlags, int32_t flagWord,
-                   int32_t *accepted);
+int Fv_confirmLink(FvViewer *viewer, FvPage *page, const Url *url, int32_t linkFlags,
+                   int32_t flagWord, int32_t *accepted);
 // The host query kind of a link's flags: bit 3 0x10001, else bit 6
 // 0x10003, else bit 5 0x10002, else 0x10000.
 int32_t Fv_linkKind(int32_t linkFlags);

@@ -7,13 +7,15 @@
 #include "host/host.h"
 #include "platform/api/app.h"
 
-namespace {
+namespace
+{
 
-HostQuery *makeQuery(FvViewer *viewer, intptr_t kind, int32_t code, void *data, HostQueryDoneFn onComplete,
-                     void *argument, int32_t synchronous)
+HostQuery *makeQuery(FvViewer *viewer, intptr_t kind, int32_t code, void *data,
+                     HostQueryDoneFn onComplete, void *argument, int32_t synchronous)
 {
     HostQuery *query = static_cast<HostQuery *>(Mem_calloc(1, sizeof(HostQuery)));
-    HostQueryWaiter *waiter = static_cast<HostQueryWaiter *>(Mem_calloc(1, sizeof(HostQueryWaiter)));
+    HostQueryWaiter *waiter =
+        static_cast<HostQueryWaiter *>(Mem_calloc(1, sizeof(HostQueryWaiter)));
     if (!query || !waiter) {
         Mem_free(query);
         Mem_free(waiter);
@@ -71,8 +73,8 @@ void HostQuery_finiGate(FvViewer *viewer)
     viewer->queryGate = nullptr;
 }
 
-int HostQuery_ask(FvViewer *viewer, intptr_t kind, int32_t code, void *data, HostQueryDoneFn onComplete,
-                  void *argument)
+int HostQuery_ask(FvViewer *viewer, intptr_t kind, int32_t code, void *data,
+                  HostQueryDoneFn onComplete, void *argument)
 {
     if (!viewer || !viewer->queryGate)
         return 0;
@@ -103,8 +105,8 @@ int HostQuery_ask(FvViewer *viewer, intptr_t kind, int32_t code, void *data, Hos
     return result;
 }
 
-HostQuery *HostQuery_post(FvViewer *viewer, intptr_t kind, int32_t code, void *data, HostQueryDoneFn onComplete,
-                          void *argument)
+HostQuery *HostQuery_post(FvViewer *viewer, intptr_t kind, int32_t code, void *data,
+                          HostQueryDoneFn onComplete, void *argument)
 {
     if (!viewer)
         return nullptr;

@@ -9,7 +9,8 @@
 #include "document/edr/docmsg.h"
 #include "html/web/loadprogress.h"
 
-namespace {
+namespace
+{
 
 constexpr uint32_t categoryDocuments = 2;
 constexpr uint32_t categoryObjects = 3;
@@ -131,7 +132,8 @@ int PageSet_setDocument(FvPageSet *set, uint32_t key, Edr_Doc *document)
     int r = Res_ok;
     if (!e) {
         r = Res_pageSetNoEntry;
-    } else if (document && !e->tracker && LoadProgress_create(set->context, &e->tracker) != Res_ok) {
+    } else if (document && !e->tracker &&
+               LoadProgress_create(set->context, &e->tracker) != Res_ok) {
         r = Res_noMemory;
     } else {
         if (document) {

@@ -16,16 +16,16 @@ struct FvPage;
 struct LoadProgress;
 
 enum : int {
-    Res_pageSetNoEntry = 27392,     // no entry for the key
-    Res_pageSetNoTracker = 27393,   // the entry has no progress tracker
+    Res_pageSetNoEntry = 27392,       // no entry for the key
+    Res_pageSetNoTracker = 27393,     // the entry has no progress tracker
     Res_pageSetKeysExhausted = 27394, // no free key: the search came back to the last key
 };
 
 struct FvPageSetEntry {
-    Edr_Doc *document;          // reference held, or null
-    uint32_t key;               // never 0
+    Edr_Doc *document; // reference held, or null
+    uint32_t key;      // never 0
     FvPage *page;
-    LoadProgress *tracker;      // made on first use (reference held)
+    LoadProgress *tracker; // made on first use (reference held)
     FvPageSetEntry *next;
 };
 
@@ -33,7 +33,7 @@ struct FvPageSet {
     EngineContext *context;
     FvPageSetEntry *head;
     Lock lock;
-    uint32_t lastKey;           // 0 before the first key
+    uint32_t lastKey; // 0 before the first key
 };
 
 // 0; 1 without memory (*set null).

@@ -9,7 +9,8 @@
 #include "platform/api/app.h"
 #include "platform/url/url.h"
 
-namespace {
+namespace
+{
 
 // The extension of a path (from its last '.'), lower-cased ASCII, into out
 // (empty when none or too long).
@@ -83,7 +84,8 @@ void Fv_registerDefaults(FvViewer *viewer, int secondApplication)
 {
     EngineContext *c = viewer->context;
     ConfigStore *store = storeOf(viewer);
-    (void)Config_getIntA(c, store, u"Core", "Vexlan_thumbnailsMax", uint32_t(option(viewer, FvStart_thumbnailsMax)));
+    (void)Config_getIntA(c, store, u"Core", "Vexlan_thumbnailsMax",
+                         uint32_t(option(viewer, FvStart_thumbnailsMax)));
     if (secondApplication)
         return;
     (void)Config_getIntA(c, store, u"Core", "EnableAutoDetect", 1);
@@ -94,7 +96,8 @@ void Fv_registerDefaults(FvViewer *viewer, int secondApplication)
     (void)Config_getIntA(c, store, u"Core", "EnableFlash", 0);
     (void)Config_getIntA(c, store, u"Core", "EnableJS", 1);
     (void)Config_getIntA(c, store, u"Core", "HttpProxyEnable", 0);
-    (void)Config_getIntA(c, store, nullptr, "Vexlan_CacheMaxSize", uint32_t(option(viewer, FvStart_cacheMaxSize)));
+    (void)Config_getIntA(c, store, nullptr, "Vexlan_CacheMaxSize",
+                         uint32_t(option(viewer, FvStart_cacheMaxSize)));
     Fv_setThumbMaxSizeDefault(viewer, int32_t(option(viewer, FvStart_pageMode)));
 }
 
@@ -108,7 +111,8 @@ void Fv_setFontCacheSizes(FvViewer *viewer, const Url *url)
 {
     if (!url)
         return;
-    static constexpr const char *pictures[] = {".bmp", ".gif", ".jpg", ".jpeg", ".png", ".wbmp", nullptr};
+    static constexpr const char *pictures[] = {".bmp", ".gif",  ".jpg", ".jpeg",
+                                               ".png", ".wbmp", nullptr};
     char16_t *path = pathOf(url);
     char ext[16];
     extensionOf(path, ext, sizeof ext);
@@ -122,7 +126,8 @@ void Fv_setFontCacheSizes(FvViewer *viewer, const Url *url)
 void Fv_storeSubsampleThreshold(FvViewer *viewer, const char16_t *path, size_t memoryBytes)
 {
     EngineContext *c = viewer->context;
-    uint32_t forced = Config_getIntA(c, storeOf(viewer), nullptr, "FV_StaticSubsampleThresholdOverride", 0);
+    uint32_t forced =
+        Config_getIntA(c, storeOf(viewer), nullptr, "FV_StaticSubsampleThresholdOverride", 0);
     if (forced) {
         Config_setIntA(c, storeOf(viewer), u"Image", "subsample.threshold", forced, 0);
         return;
@@ -164,7 +169,8 @@ int Fv_readSubsampleThreshold(FvViewer *viewer, const Url *url)
 void Fv_setLowMemoryAnimations(FvViewer *viewer, const char16_t *name)
 {
     uint32_t value = 1;
-    if (option(viewer, FvStart_noLowMemoryAnimations) || (name && Ustr_findAsciiNoCase(name, ".gif")))
+    if (option(viewer, FvStart_noLowMemoryAnimations) ||
+        (name && Ustr_findAsciiNoCase(name, ".gif")))
         value = 0;
     (void)Config_getIntA(viewer->context, storeOf(viewer), u"Core", "LowMemoryAnimations", value);
 }

@@ -72,7 +72,8 @@ class DocEventsTest : public AppFixture
 TEST_F(DocEventsTest, Utf8TextIsAnnouncedWithItsEncodingThenItsInformation)
 {
     ASSERT_EQ(start(), 1);
-    std::string file = writeFile("utf8.txt", "Gr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln\n");
+    std::string file = writeFile("utf8.txt", "Gr\xc3\xbc\xc3\x9f"
+                                             "e aus K\xc3\xb6ln\n");
     ASSERT_TRUE(open(file));
     EXPECT_EQ(openCodes(), "0x10004 0x10001 0x1000a ");
     EXPECT_EQ(state.encoding, 0x10007);
@@ -82,9 +83,9 @@ TEST_F(DocEventsTest, Utf8TextIsAnnouncedWithItsEncodingThenItsInformation)
 
 TEST_F(DocEventsTest, HostEncodingCodes)
 {
-    const std::map<uint32_t, int32_t> table = {{0, 0x10000},  {1, 0x10007},  {30, 0x10006}, {31, 0x10003},
-                                               {32, 0x10004}, {33, 0x10005}, {34, 0x10001}, {35, 0x10002},
-                                               {2, 0x10008},  {99, 0x10008}};
+    const std::map<uint32_t, int32_t> table = {
+        {0, 0x10000},  {1, 0x10007},  {30, 0x10006}, {31, 0x10003}, {32, 0x10004},
+        {33, 0x10005}, {34, 0x10001}, {35, 0x10002}, {2, 0x10008},  {99, 0x10008}};
     for (auto [charset, code] : table)
         EXPECT_EQ(Fv_hostEncodingOf(charset), code) << charset;
 }
@@ -212,7 +213,8 @@ TEST_F(DocEventsTest, LinkKindsFollowTheFlagBits)
 {
     struct Case {
         int32_t flags, kind;
-    } cases[] = {{0, 0x10000}, {8, 0x10001}, {8 | 64, 0x10001}, {64, 0x10003}, {32, 0x10002}, {32 | 64, 0x10003}};
+    } cases[] = {{0, 0x10000},  {8, 0x10001},  {8 | 64, 0x10001},
+                 {64, 0x10003}, {32, 0x10002}, {32 | 64, 0x10003}};
     for (const Case &c : cases)
         EXPECT_EQ(Fv_linkKind(c.flags), c.kind) << c.flags;
 }
@@ -248,9 +250,10 @@ TEST_F(DocEventsTest, LoadStatusAlerts)
 {
     struct Case {
         int32_t status, pending, alert;
-    } cases[] = {{0, 0, 0x10000},  {1, 0, 0x10001},  {2, 0, 0x10002},  {3, 0, 0x10004}, {4, 1, 0},
-                 {4, 0, 0x10003},  {5, 0, 0},        {8, 0, 0},        {6, 0, 0x10003}, {12, 0, 0x10003},
-                 {13, 0, 0x10008}, {14, 0, 0x10005}, {15, 0, 0x10009}, {16, 0, 0}};
+    } cases[] = {{0, 0, 0x10000},  {1, 0, 0x10001},  {2, 0, 0x10002},  {3, 0, 0x10004},
+                 {4, 1, 0},        {4, 0, 0x10003},  {5, 0, 0},        {8, 0, 0},
+                 {6, 0, 0x10003},  {12, 0, 0x10003}, {13, 0, 0x10008}, {14, 0, 0x10005},
+                 {15, 0, 0x10009}, {16, 0, 0}};
     for (const Case &c : cases)
         EXPECT_EQ(Fv_loadStatusAlert(c.status, c.pending), c.alert) << c.status;
 }

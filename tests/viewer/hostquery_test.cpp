@@ -53,11 +53,15 @@ TEST_F(HostQueryTest, RefusedAnswersZeroWithoutWaiting)
     ASSERT_TRUE(start());
     int result = -1;
     // On the application thread itself: a wait there would never end.
-    onAppThread([&] { result = HostQuery_ask(viewer(), 0, HostQuery_confirmLoss, nullptr, nullptr, nullptr); });
+    onAppThread([&] {
+        result = HostQuery_ask(viewer(), 0, HostQuery_confirmLoss, nullptr, nullptr, nullptr);
+    });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(Headless_queryCount(host), 0);
     HostQuery *posted = reinterpret_cast<HostQuery *>(1);
-    onAppThread([&] { posted = HostQuery_post(viewer(), 0, HostQuery_confirmLoss, nullptr, nullptr, nullptr); });
+    onAppThread([&] {
+        posted = HostQuery_post(viewer(), 0, HostQuery_confirmLoss, nullptr, nullptr, nullptr);
+    });
     EXPECT_EQ(posted, nullptr);
 }
 
@@ -68,12 +72,16 @@ TEST_F(HostQueryTest, AnswersAtOnce)
         int32_t status;
         int32_t answer;
         int expected;
-    } cases[] = {{HostQuery_yes, HostQuery_yes, 1}, {HostQuery_no, HostQuery_no, 0}, {HostQuery_yes, HostQuery_no, 1}};
+    } cases[] = {{HostQuery_yes, HostQuery_yes, 1},
+                 {HostQuery_no, HostQuery_no, 0},
+                 {HostQuery_yes, HostQuery_no, 1}};
     for (const Case &c : cases) {
         Headless_setQueryMode(host, HeadlessQuery_answer, c.status, c.answer);
         HostQueryLink link{0, "file:///a.txt", nullptr, 0, 0, 0x10000, 0};
         int result = -1;
-        onAppThread([&] { result = HostQuery_ask(viewer(), 0, HostQuery_linkQuestion, &link, nullptr, nullptr); });
+        onAppThread([&] {
+            result = HostQuery_ask(viewer(), 0, HostQuery_linkQuestion, &link, nullptr, nullptr);
+        });
         EXPECT_EQ(result, c.expected);
         EXPECT_EQ(link.answer, c.answer);
     }

@@ -130,7 +130,8 @@ TEST_F(ViewerSetupTest, StartScreenSettingMapsToOrientation)
     struct Case {
         uint32_t code;
         int32_t orientation;
-    } cases[] = {{0x10000, 0}, {0x10001, 1}, {0x10002, 2}, {0x10003, 0}, {0x10004, 3}, {0, 0}, {0x10005, 0}};
+    } cases[] = {{0x10000, 0}, {0x10001, 1}, {0x10002, 2}, {0x10003, 0},
+                 {0x10004, 3}, {0, 0},       {0x10005, 0}};
     for (const Case &c : cases)
         EXPECT_EQ(Fv_orientationOfScreenSetting(c.code), c.orientation) << std::hex << c.code;
 }
@@ -141,8 +142,9 @@ TEST_F(ViewerSetupTest, FontCachesBySuffix)
     struct Case {
         const char *url;
         uint32_t path, clip;
-    } cases[] = {{"file:///d/a.GIF", 0, 0},   {"file:///d/a.jpeg", 0, 0}, {"file:///d/a.wbmp", 0, 0},
-                 {"file:///d/a.xls", 64, 128}, {"file:///d/a.txt", 64, 128}, {"file:///d.gif/a", 64, 128},
+    } cases[] = {{"file:///d/a.GIF", 0, 0},    {"file:///d/a.jpeg", 0, 0},
+                 {"file:///d/a.wbmp", 0, 0},   {"file:///d/a.xls", 64, 128},
+                 {"file:///d/a.txt", 64, 128}, {"file:///d.gif/a", 64, 128},
                  {"file:///d/a", 64, 128}};
     for (const Case &c : cases) {
         onAppThread([&] {
@@ -164,9 +166,9 @@ TEST_F(ViewerSetupTest, SubsampleThresholdByTypeAndMemory)
         size_t kib;
         uint32_t before, after;
     } cases[] = {
-        {u"/a.jpg", 3584, 1, 904},  {u"/a.JPEG", 4096, 1, 1024}, {u"/a.jpg", 3583, 1, 808},
-        {u"/a.jpg", 2560, 1, 640},  {u"/a.jpg", 2559, 1, 1},    {u"/a.jpg", 0, 1, 640},
-        {u"/a.png", 2559, 1, 640},  {u"/a.txt", 4096, 1, 1},    {nullptr, 4096, 1, 1},
+        {u"/a.jpg", 3584, 1, 904}, {u"/a.JPEG", 4096, 1, 1024}, {u"/a.jpg", 3583, 1, 808},
+        {u"/a.jpg", 2560, 1, 640}, {u"/a.jpg", 2559, 1, 1},     {u"/a.jpg", 0, 1, 640},
+        {u"/a.png", 2559, 1, 640}, {u"/a.txt", 4096, 1, 1},     {nullptr, 4096, 1, 1},
     };
     for (const Case &c : cases) {
         onAppThread([&] {
@@ -176,7 +178,8 @@ TEST_F(ViewerSetupTest, SubsampleThresholdByTypeAndMemory)
         EXPECT_EQ(setting(u"Image", "subsample.threshold"), c.after) << c.kib;
     }
     onAppThread([&] {
-        Config_setIntA(ctx(), ctx()->config, nullptr, "FV_StaticSubsampleThresholdOverride", 500, 0);
+        Config_setIntA(ctx(), ctx()->config, nullptr, "FV_StaticSubsampleThresholdOverride", 500,
+                       0);
         Fv_storeSubsampleThreshold(viewer(), u"/a.txt", 0);
     });
     EXPECT_EQ(setting(u"Image", "subsample.threshold"), 500u);
