@@ -130,8 +130,10 @@ void Host_reportPage(HostContext *host, int32_t page, int32_t count);
 // with App_deliverReply; it never leaves one unanswered.
 void Host_onOverlayChange(HostContext *host, HostQuery *query);
 // The engine withdraws a query it handed over and not yet got back: the
-// host forgets it and never touches it again.
-void Host_cancelQuery(HostContext *host, HostQuery *query);
+// host forgets it and never touches it again. 1 when the host still held it
+// and dropped it; 0 when it had let go of it already (its answer has been
+// or is being handed back with App_deliverReply).
+int Host_cancelQuery(HostContext *host, HostQuery *query);
 
 // ------------------------------------------------------- engine start-up
 

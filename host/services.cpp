@@ -779,18 +779,22 @@ void Host_onOverlayChange(HostContext *host, HostQuery *query)
     HostEvent_postValue(host, type, serial);
 }
 
-void Host_cancelQuery(HostContext *host, HostQuery *query)
+int Host_cancelQuery(HostContext *host, HostQuery *query)
 {
     GuiHostData *data = HostGui_data(host);
     if (!data || !query)
-        return;
+        return 0;
     std::lock_guard<std::mutex> hold(data->queryLock);
+    int dropped = 0;
     for (auto it = data->queries.begin(); it != data->queries.end();) {
-        if (it->second == query)
+        if (it->second == query) {
             it = data->queries.erase(it);
-        else
+            dropped = 1;
+        } else {
             ++it;
+        }
     }
+    return dropped;
 }
 
 // ------------------------------------------------------------ configuration

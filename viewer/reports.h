@@ -10,6 +10,59 @@ enum : int32_t {
     Fv_requestResized = 0x10003,   // FvResizeReport
     Fv_requestZoom = 0x10005,      // FvZoomReport
     Fv_requestViewMode = 0x14000,  // FvViewModeReport
+    Fv_requestFirstContent = 0x10000, // no record
+    Fv_requestState = 0x10001,     // FvStateReport
+    Fv_requestThumbnail = 0x10006, // FvThumbnailReport
+    Fv_requestFitChanged = 0x1000c, // no record
+    Fv_requestProgress = 0x1000d,  // FvProgressReport
+    Fv_requestLimit = 0x10012,     // FvProgressReport {0, 0}
+    Fv_requestStopped = 0x10019,   // no record
+    Fv_requestEditState = 0x10020, // FvEditReport
+    Fv_requestLink = 0x10022,      // FvLinkReport
+    Fv_requestWorkStarted = 0x10024, // no record
+};
+
+// The first display of a document: the load state (0x10000 nothing
+// loaded, 0x10001 loaded with progress words, 0x10002 loaded), byte
+// figures, two words of the translation, the loaded word, and the host
+// encoding code of the document's character set.
+struct FvStateReport {
+    int32_t status;
+    int32_t bytesOther;
+    int32_t bytesOwn;
+    int32_t reportA;
+    int32_t loaded;
+    int32_t reportB;
+    int32_t encoding;
+};
+
+// A load percentage: {0, percent}.
+struct FvProgressReport {
+    int32_t zero;
+    int32_t percent;
+};
+
+// A thumbnail of a loaded document: 16-bit 5-6-5 pixels.
+struct FvThumbnailReport {
+    const void *pixels;
+    int32_t width;
+    int32_t height;
+    intptr_t word;              // the event's word (the page index)
+    int32_t bytes;              // height x stride
+    const void *document;       // the page's document (or page key)
+};
+
+// The edit state of the page view (0x10000 to 0x10002) and its flag.
+struct FvEditReport {
+    int32_t state;
+    int32_t flag;
+};
+
+// A link the viewer does not open itself: {0x1000e, URL text, 0x10000}.
+struct FvLinkReport {
+    int32_t kind;
+    const char *urlText;
+    int32_t mode;
 };
 
 // A resize of the screen: the bound screen's area in device orientation,

@@ -27,7 +27,12 @@
 #include "platform/url/url.h"
 #include "fonts/office/bitmapscale.h"
 #include "graphics/bitmap.h"
+#include "viewer/docevents.h"
 #include "viewer/fvdisplay.h"
+#include "viewer/hostquery.h"
+#include "viewer/pageset.h"
+#include "viewer/reports.h"
+#include "viewer/settings.h"
 #include "viewer/screen/resize.h"
 #include "viewer/screen/screen.h"
 #include "viewer/view.h"
@@ -35,7 +40,7 @@
 
 namespace {
 
-constexpr int32_t errorOpenFailed = 0x10002;
+constexpr int32_t errorOpenFailed = Fv_alertOpenFailed;
 // Open flag bit 1: reload even when the URL is the one shown.
 constexpr intptr_t openReload = 2;
 // Code message of a finished translation.
@@ -51,35 +56,17 @@ char *narrow(const char16_t *text)
     return out;
 }
 
-// Request 0x1000A for the page's document.
-void reportDocInfo(FvViewer *viewer, FvPage *page)
-{
-    EngineInstance *instance = viewer->context->instance;
-    char16_t *aux = nullptr, *mime = nullptr;
-    uint32_t mimeId = 0;
-    if (Edr_Doc_copyAuxText(page->document, &aux) != Res_ok)
-        aux = nullptr;
-    if (Edr_Doc_getMimeType(page->document, &mime, &mimeId) != Res_ok)
-        mime = nullptr;
-    char *auxText = narrow(aux);
-    char *mimeText = narrow(mime);
-    char *urlText = page->url ? Url_toUtf8(page->url, UrlPart_all) : nullptr;
-    FvDocInfo info{page->key, auxText, urlText, mimeText};
-    App_sendRequest(instance, Fv_requestDocInfo, &info);
-    Mem_free(aux);
-    Mem_free(mime);
-    Mem_free(auxText);
-    Mem_free(mimeText);
-    Mem_free(urlText);
-}
-
 // On the application thread: the outcome of the page's current load.
 void reportOutcome(FvViewer *viewer, FvPage *page)
 {
-    if (page->loadState == FvLoad_loaded)
-        reportDocInfo(viewer, page);
+    if (page->loadState == FvLoad_loaded) {
+        page->loaded = 1;
+        Fv_onFirstDisplay(viewer, page);
+    }
     else if (page->loadState == FvLoad_failed)
         App_reportError(viewer->context->instance, errorOpenFailed, 0);
+    else if (page->loadState == FvLoad_noMemory)
+        App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
 }
 
 // The posted outcome of a load nobody waits for; the argument is the load
@@ -120,7 +107,7 @@ void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
     } else if (msg->kind == 0) {
         const EventProcDocMsg *m = static_cast<const EventProcDocMsg *>(msg->payload);
         if (m->view == page->document)
-            settle(page, FvLoad_failed);
+            settle(page, m->code == Translate_kindNoMemory ? FvLoad_noMemory : FvLoad_failed);
     }
 }
 
@@ -156,7 +143,7 @@ void bindStartScreen(FvViewer *viewer)
     if (ScreenList_count(context) == 0 && ScreenSet_create(context, 0) != Res_ok)
         return;
     uint32_t code = Config_getIntA(context, context->config, nullptr, "Vexlan_defaultScreen", 0x10000);
-    int32_t orientation = code == 0x10001 ? 1 : code == 0x10002 ? 2 : code == 0x10004 ? 3 : 0;
+    int32_t orientation = Fv_orientationOfScreenSetting(code);
     Screen *screen = Screen_findAllowedByOrientation(context, orientation, nullptr);
     ScreenBinding_setScreen(viewer->screen, screen ? screen : ScreenList_get(context, 0));
 }
@@ -180,6 +167,23 @@ bool sameDocument(const Url *a, const Url *b)
     return a && b && Url_compare(a, b, UrlPart_scheme | UrlPart_host | UrlPart_path | UrlPart_query) == 0;
 }
 
+// The display view on the bound screen in the background colour, and the
+// page's view in it. Without a screen, or without memory for them, the
+// viewer runs without a display: nothing is drawn.
+void createDisplay(FvViewer *viewer, FvPage *page)
+{
+    Screen *screen = ScreenBinding_screen(viewer->screen);
+    EngineContext *context = viewer->context;
+    if (!screen || viewer->display)
+        return;
+    uint32_t colour = Config_getIntA(context, context->config, nullptr, "FV_bgColour", Fv_defaultBackground);
+    if (FvDisplay_create(context, screen, colour, &viewer->display) != Res_ok)
+        return;
+    if (FvPageView_create(viewer->display, nullptr, &page->pageView) != Res_ok)
+        page->pageView = nullptr;
+    Fv_refreshMargins(viewer);
+}
+
 } // namespace
 
 int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char *fontUrl, const char *)
@@ -188,6 +192,17 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         return Res_nullInput;
     EngineContext *context = viewer->context;
     Listener_init(&viewer->listeners, viewer);
+    if (context->config) {
+        // Another application configured the engine already: only its
+        // thumbnail limit is registered, and this viewer binds a screen.
+        Fv_registerDefaults(viewer, 1);
+        if (!viewer->screen)
+            viewer->screen = static_cast<FvScreen *>(Mem_calloc(1, sizeof(FvScreen)));
+        if (!viewer->screen || Fv_registerResizeListeners(viewer) != Res_ok)
+            return Res_noMemory;
+        bindStartScreen(viewer);
+        return Res_ok;
+    }
     int r = Engine_initModules(context, &viewer->options);
     if (r != Res_ok)
         return r;
@@ -205,10 +220,16 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         Engine_finiModules(context, 0);
         return r;
     }
+    Fv_registerDefaults(viewer, 0);
     r = Engine_initServices(context, fontUrl, dir, Host_configure);
     Mem_free(dir);
     if (r != Res_ok)
         return r;
+    if (auto hook = reinterpret_cast<void (*)(EngineContext *)>(viewer->options.word[FvStart_configHook]))
+        hook(context);
+    Config_setIntA(context, context->config, u"x", "translateFileSize",
+                   uint32_t(viewer->options.word[FvStart_translateFileSize]), 0);
+    Config_setIntA(context, context->config, nullptr, "OptimiseTextDaForPowerzoom", 1, 0);
     if (!viewer->screen)
         viewer->screen = static_cast<FvScreen *>(Mem_calloc(1, sizeof(FvScreen)));
     if (!viewer->screen || Screen_startModule(context) != Res_ok ||
@@ -216,7 +237,16 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         Engine_finiModules(context, 0);
         return Res_noMemory;
     }
+    Fv_setFontCacheSizes(viewer, viewer->startUrl);
+    (void)Fv_readSubsampleThreshold(viewer, viewer->startUrl);
+    Config_setIntA(context, context->config, nullptr, "Dispman_MaxHqInterrupts",
+                   uint32_t(viewer->options.word[FvStart_maxHqInterrupts]), 0);
+    Fv_allocReserve(viewer);
     bindStartScreen(viewer);
+    if (PageSet_create(context, &viewer->pageSet) != Res_ok) {
+        Engine_finiModules(context, 0);
+        return Res_noMemory;
+    }
     return Res_ok;
 }
 
@@ -231,6 +261,8 @@ int View_start(FvViewer *viewer)
     if (!page)
         return Res_noMemory;
     page->viewer = viewer;
+    page->loadPercent = -1;
+    page->editState = 0x10002;
     FvView *view = static_cast<FvView *>(Mem_calloc(1, sizeof(FvView)));
     FvZoomPanSettings *settings = static_cast<FvZoomPanSettings *>(Mem_calloc(1, sizeof(FvZoomPanSettings)));
     if (!view || !settings || Sem_init(context, &page->settled, 0, 1) != Res_ok) {
@@ -253,7 +285,17 @@ int View_start(FvViewer *viewer)
         return r;
     }
     page->listening = 1;
+    if (!HostQuery_initGate(viewer) || Fv_registerDocEvents(viewer, 1) != Res_ok) {
+        HostQuery_finiGate(viewer);
+        stopListening(context, page);
+        Sem_fini(&page->settled);
+        Mem_free(settings);
+        Mem_free(view);
+        Mem_free(page);
+        return Res_noMemory;
+    }
     viewer->page = page;
+    createDisplay(viewer, page);
     view->viewer = viewer;
     view->instance = context->instance;
     view->page = page;
@@ -279,18 +321,24 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
         return Res_ok;
     }
     Url *forTranslation = Url_copy(target);
-    if (!forTranslation)
-        return Res_noMemory;
     Edr_Doc *doc = nullptr;
     Edr_Node *root = nullptr;
-    int r = Edr_Doc_create(viewer->context, &doc, &root);
+    int r = forTranslation ? Edr_Doc_create(viewer->context, &doc, &root) : Res_noMemory;
     if (r != Res_ok) {
         Url_free(forTranslation);
-        return r;
+        if (r != Res_noMemory)
+            return r;
+        // The callers take 1 for a dropped request and say nothing: the
+        // alert goes out here, once (the slice's own report is taken).
+        (void)Mem_takeOutOfMemory();
+        App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
+        return 1;
     }
     Edr_Doc_release(page->document);
     page->document = doc;
     page->root = root;
+    if (page->pageView)
+        (void)FvPageView_setDocument(page->pageView, doc);
     if (FvView *view = viewer->context->instance->keyView) {
         if (view->page == page) {
             view->doc = doc;
@@ -303,6 +351,10 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
     }
     page->loadSerial++;
     page->loadState = FvLoad_loading;
+    page->firstDisplayPending = 1;
+    page->loaded = 0;
+    page->loadPercent = -1;
+    page->contentReported = 0;
     Translate_start(viewer->context, doc, root, forTranslation, nullptr);
     return Res_ok;
 }
@@ -342,8 +394,10 @@ void View_destroy(FvViewer *viewer, int)
         Mem_free(view->settings);
         Mem_free(view);
     }
+    (void)Fv_registerDocEvents(viewer, 0);
     freePage(context, viewer->page);
     viewer->page = nullptr;
+    HostQuery_finiGate(viewer);
     Listener_freeAll(&viewer->listeners);
     FvDisplay_free(viewer->display);
     viewer->display = nullptr;
@@ -354,7 +408,88 @@ void View_destroy(FvViewer *viewer, int)
     Screen_stopModule(context);
     Mem_free(viewer->zoomAbout);
     viewer->zoomAbout = nullptr;
+    PageSet_free(viewer->pageSet);
+    viewer->pageSet = nullptr;
+    Fv_freeReserve(viewer);
     Engine_finiAll(context);
+}
+
+int32_t Fv_hostEncodingOf(uint32_t charset)
+{
+    switch (charset) {
+    case 0:
+        return 0x10000;
+    case 1:
+        return 0x10007;
+    case 30:
+        return 0x10006;
+    case 31:
+        return 0x10003;
+    case 32:
+        return 0x10004;
+    case 33:
+        return 0x10005;
+    case 34:
+        return 0x10001;
+    case 35:
+        return 0x10002;
+    default:
+        return 0x10008;
+    }
+}
+
+void Fv_reportDocInfo(FvViewer *viewer, intptr_t key)
+{
+    FvPage *page = Fv_pageById(viewer, int32_t(key));
+    if (!page || !page->document)
+        return;
+    EngineInstance *instance = viewer->context->instance;
+    char16_t *aux = nullptr, *mime = nullptr;
+    uint32_t mimeId = 0;
+    if (Edr_Doc_copyAuxText(page->document, &aux) != Res_ok)
+        aux = nullptr;
+    if (Edr_Doc_getMimeType(page->document, &mime, &mimeId) != Res_ok)
+        mime = nullptr;
+    char *auxText = narrow(aux);
+    char *mimeText = narrow(mime);
+    char *urlText = page->url ? Url_toUtf8(page->url, UrlPart_all) : nullptr;
+    FvDocInfo info{page->key, auxText, urlText, mimeText};
+    App_sendRequest(instance, Fv_requestDocInfo, &info);
+    Mem_free(aux);
+    Mem_free(mime);
+    Mem_free(auxText);
+    Mem_free(mimeText);
+    Mem_free(urlText);
+}
+
+void Fv_onFirstDisplay(FvViewer *viewer, FvPage *page)
+{
+    if (!viewer || !page || !page->firstDisplayPending)
+        return;
+    page->firstDisplayPending = 0;
+    Fv_freeReserve(viewer);
+    FvStateReport report{};
+    if (!page->loaded) {
+        report.status = 0x10000;
+    } else if (page->progressA || page->progressB) {
+        report.status = 0x10001;
+        page->progressA = page->progressB = 0;
+    } else {
+        report.status = 0x10002;
+    }
+    report.bytesOther = page->bytesTotal;
+    report.reportA = page->reportA;
+    report.loaded = page->loaded;
+    report.reportB = page->reportB;
+    report.encoding = Fv_hostEncodingOf(page->document ? Edr_Doc_getCharset(page->document) : 0);
+    App_sendRequest(viewer->context->instance, Fv_requestState, &report);
+    Fv_reportDocInfo(viewer, page->key);
+    (void)Listener_dispatch(&viewer->listeners, FvListen_shown, page);
+}
+
+int32_t Fv_orientationOfScreenSetting(uint32_t code)
+{
+    return code == 0x10001 ? 1 : code == 0x10002 ? 2 : code == 0x10004 ? 3 : 0;
 }
 
 FvViewer *Fv_fromApp(EngineInstance *instance)

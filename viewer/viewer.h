@@ -51,6 +51,14 @@ enum : int32_t {
     FvLoad_loading = 1,
     FvLoad_loaded = 2,
     FvLoad_failed = 3,
+    FvLoad_noMemory = 4,        // failed for want of memory
+};
+
+// Host alerts of an open: the document could not be opened or read; memory
+// ran out while it was opened.
+enum : int32_t {
+    Fv_alertOpenFailed = 0x10002,
+    Fv_alertNoMemory = 0x10006,
 };
 
 // A page record: one shown document.
@@ -67,6 +75,17 @@ struct FvPage {
     int32_t listening;          // its listeners are on the event processor
     intptr_t loadSerial;        // counts the loads started in this record
     FvPageView *pageView;       // the document's view in the display (null: none)
+    int32_t loaded;             // translation reported content
+    int32_t contentReported;    // the first-content request went to the host
+    int32_t loadPercent;        // last load percentage, -1 until known
+    int32_t progressA, progressB; // translation progress words of the state report
+    int32_t firstDisplayPending; // cleared by the first display
+    int32_t flowOverride;
+    int32_t bytesTotal;         // size figure of the state report
+    int32_t reportA, reportB;   // words of the state report
+    int32_t docType;            // MIME type id of the shown document
+    int32_t editState;          // 0x10000 to 0x10002
+    int32_t editFlag;
 };
 
 // The viewer's zoom-about-point state: a mode word (0x10001 on) and the
@@ -133,7 +152,8 @@ int App_openStart(FvViewer *viewer, FvPage **page, Url *url);
 // Opens url in the page record of key (0: the viewer's own). Takes over url
 // only when it answers 0. 0 when the URL was opened (or is the shown
 // document already); 1 for a request it dropped; 1 also without memory;
-// any other value is a failure (the caller reports error 0x10002).
+// any other value is a failure (the caller reports error 0x10002). An open
+// that runs out of memory has told the host (alert 0x10006) and answers 1.
 int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
 
 // Tears the viewer's own parts down (page record, key view, screen,
@@ -141,6 +161,21 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
 // finishes the engine modules (Engine_finiAll). The record itself stays the
 // caller's.
 void View_destroy(FvViewer *viewer, int full);
+
+// The orientation code of a "Vexlan_defaultScreen" value: 0x10001 -> 1,
+// 0x10002 -> 2, 0x10004 -> 3, anything else 0.
+int32_t Fv_orientationOfScreenSetting(uint32_t code);
+
+// The host encoding code of a character-set code: 0 (Latin-1) 0x10000,
+// 1 (UTF-8) 0x10007, 30 0x10006, 31 0x10003, 32 0x10004, 33 0x10005, 34
+// 0x10001, 35 0x10002, any other 0x10008.
+int32_t Fv_hostEncodingOf(uint32_t charset);
+// The first display of the page's document, once per load: the reserve
+// buffers go, the host hears the state report (request 0x10001) and the
+// document's information (0x1000A), and listeners of code 7 are told.
+void Fv_onFirstDisplay(FvViewer *viewer, FvPage *page);
+// Request 0x1000A for the page of key.
+void Fv_reportDocInfo(FvViewer *viewer, intptr_t key);
 
 // The FvViewer registered as application object 1, or null.
 FvViewer *Fv_fromApp(EngineInstance *instance);

@@ -603,6 +603,9 @@ int readAll(Import *im)
     (void)Vfs_readDone(stream, err == Res_ok && bom ? 3 : 0);
     if (err)
         return err;
+    // The document remembers its character set: the viewer announces it.
+    if ((err = Edr_Doc_setCharset(im->doc, code)) != Res_ok)
+        return err;
     uint64_t offset = bom ? 3 : 0;
     im->done = int64_t(offset);
     progress(im->doc, 0, int32_t(offset));

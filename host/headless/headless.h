@@ -112,6 +112,28 @@ int Headless_screenUpdateCount(HostContext *host);
 // Null for an index out of range.
 const HeadlessScreenUpdate *Headless_screenUpdate(HostContext *host, int index);
 
+// Host queries (viewer/hostquery.h). By default every query is refused at
+// once. HeadlessQuery_answer answers each at once with status (and, for a
+// link question, writes answer into its record); HeadlessQuery_hold keeps
+// them for the test, which takes one (Headless_takeQuery: the host lets go
+// of it, so a later cancel does not find it) and answers it
+// (Headless_answerQuery: writes status and hands it back with
+// App_deliverReply, from the test thread). Host_cancelQuery drops a held
+// query.
+struct HostQuery;
+enum : int {
+    HeadlessQuery_refuse = 0,
+    HeadlessQuery_answer = 1,
+    HeadlessQuery_hold = 2,
+};
+void Headless_setQueryMode(HostContext *host, int mode, int32_t status, int32_t answer);
+// Queries shown (not refused) so far.
+int Headless_queryCount(HostContext *host);
+int Headless_heldQueryCount(HostContext *host);
+HostQuery *Headless_heldQuery(HostContext *host, int index);
+HostQuery *Headless_takeQuery(HostContext *host, int index);
+int Headless_answerQuery(HostContext *host, HostQuery *query, int32_t status);
+
 struct Edr_Doc;
 // The document's tree as readable text, one node a line, two spaces of
 // indent per level (groups with element code, class ids and link; text

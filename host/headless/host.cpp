@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include "fonts/fontengine.h"
+#include "platform/api/command.h"
+#include "viewer/hostquery.h"
 #include "platform/api/hostevent.h"
 #include "platform/host/hostthread.h"
 
@@ -53,6 +55,17 @@ struct HeadlessData {
     HeadlessScreenUpdate *updates;    // a copy of each hand-over
     int updateCount;
     int updateCap;
+    // Host queries: how they are answered, and those held for the test.
+    int queryMode;
+    int32_t queryStatus;
+    int32_t queryAnswer;
+    HostQuery **heldQueries;
+    int heldCount;
+    int heldCap;
+    HostQuery **answered;   // answered at once, handed back at the next firing
+    int answeredCount;
+    int answeredCap;
+    int queriesSeen;
 };
 
 // A 240 x 320 display whose usable area leaves 20 rows at the top, 16-bit
@@ -116,6 +129,8 @@ void Headless_destroyContext(HostContext *host)
         free(data->cwd);
         freeUpdates(data);
         free(data->updates);
+        free(data->heldQueries);
+        free(data->answered);
     }
     free(data);
     free(host);
@@ -348,9 +363,43 @@ int Headless_timerArmed(HostContext *host, int32_t *timerId, int64_t *dueMs)
     return 1;
 }
 
+namespace {
+
+// Hands back the queries answered at once. 1 when there were any.
+int deliverAnswered(HostContext *host, HeadlessData *d)
+{
+    if (d->answeredCount == 0)
+        return 0;
+    while (d->answeredCount > 0 && host->instance) {
+        HostQuery *query = d->answered[0];
+        memmove(d->answered, d->answered + 1, sizeof(HostQuery *) * size_t(d->answeredCount - 1));
+        d->answeredCount--;
+        (void)App_deliverReply(host->instance, query);
+    }
+    d->answeredCount = 0;
+    return 1;
+}
+
+// Drops query from a list; 1 when it was there.
+int dropFrom(HostQuery **list, int *count, HostQuery *query)
+{
+    for (int i = 0; i < *count; i++) {
+        if (list[i] == query) {
+            memmove(list + i, list + i + 1, sizeof(HostQuery *) * size_t(*count - i - 1));
+            --*count;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
 int Headless_fireTimer(HostContext *host)
 {
     HeadlessData *d = dataOf(host);
+    if (d && deliverAnswered(host, d))
+        return 1;
     if (!d || !d->timerArmed)
         return 0;
     int64_t wait = d->timerDue - AlienTimer_getMs(host);
@@ -553,4 +602,84 @@ int Host_configure(EngineContext *context)
     FontEngine_registerBuiltins(context);
     HeadlessData *d = dataOf(currentHost);
     return d ? d->configureResult : 0;
+}
+
+// ------------------------------------------------------------ host queries
+
+void Host_onOverlayChange(HostContext *host, HostQuery *query)
+{
+    HeadlessData *d = dataOf(host);
+    if (!query)
+        return;
+    if (!d || d->queryMode == HeadlessQuery_refuse) {
+        query->status = HostQuery_refused;
+        return;
+    }
+    d->queriesSeen++;
+    if (d->queryMode == HeadlessQuery_hold) {
+        if (!push(&d->heldQueries, &d->heldCount, &d->heldCap, query))
+            query->status = HostQuery_refused;
+        return;
+    }
+    if (query->code == HostQuery_linkQuestion && query->data)
+        static_cast<HostQueryLink *>(query->data)->answer = d->queryAnswer;
+    query->status = d->queryStatus;
+    // The answer goes back from the host's own thread, at the next timer
+    // firing: an engine task may not call in.
+    if (!push(&d->answered, &d->answeredCount, &d->answeredCap, query))
+        query->status = HostQuery_refused;
+}
+
+int Host_cancelQuery(HostContext *host, HostQuery *query)
+{
+    HeadlessData *d = dataOf(host);
+    if (!d || !query)
+        return 0;
+    return dropFrom(d->heldQueries, &d->heldCount, query) || dropFrom(d->answered, &d->answeredCount, query);
+}
+
+void Headless_setQueryMode(HostContext *host, int mode, int32_t status, int32_t answer)
+{
+    if (HeadlessData *d = dataOf(host)) {
+        d->queryMode = mode;
+        d->queryStatus = status;
+        d->queryAnswer = answer;
+    }
+}
+
+int Headless_queryCount(HostContext *host)
+{
+    HeadlessData *d = dataOf(host);
+    return d ? d->queriesSeen : 0;
+}
+
+int Headless_heldQueryCount(HostContext *host)
+{
+    HeadlessData *d = dataOf(host);
+    return d ? d->heldCount : 0;
+}
+
+HostQuery *Headless_heldQuery(HostContext *host, int index)
+{
+    HeadlessData *d = dataOf(host);
+    return d && index >= 0 && index < d->heldCount ? d->heldQueries[index] : nullptr;
+}
+
+HostQuery *Headless_takeQuery(HostContext *host, int index)
+{
+    HeadlessData *d = dataOf(host);
+    if (!d || index < 0 || index >= d->heldCount)
+        return nullptr;
+    HostQuery *query = d->heldQueries[index];
+    memmove(d->heldQueries + index, d->heldQueries + index + 1, sizeof(HostQuery *) * size_t(d->heldCount - index - 1));
+    d->heldCount--;
+    return query;
+}
+
+int Headless_answerQuery(HostContext *host, HostQuery *query, int32_t status)
+{
+    if (!host || !query)
+        return 0;
+    query->status = status;
+    return App_deliverReply(host->instance, query);
 }

@@ -25,6 +25,8 @@
 #include "platform/api/keys.h"
 #include "platform/api/modules.h"
 #include "platform/url/url.h"
+#include "viewer/docevents.h"
+#include "viewer/hostquery.h"
 #include "viewer/screen/screen.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
@@ -141,6 +143,14 @@ int panGestureSlot(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t *o
     return 0;
 }
 
+// Callback slot 35 (event 13, the stop request): the viewer stops its
+// loads.
+int stopSlot(EngineInstance *instance, intptr_t)
+{
+    FvViewer *viewer = viewerOf(instance);
+    return viewer ? Fv_stopDocuments(viewer) : 0;
+}
+
 void fillCallbacks(FvAppCallbacks *cb)
 {
     memset(cb, 0, sizeof *cb);
@@ -154,6 +164,8 @@ void fillCallbacks(FvAppCallbacks *cb)
     cb->event21 = zoomCentreSlot;
     cb->event22 = zoomCentreSlot;
     cb->panGesture = panGestureSlot;
+    cb->reply = HostQuery_complete;
+    cb->event13 = stopSlot;
 }
 
 // Undoes App_createContext's steps after a failure.
@@ -306,7 +318,7 @@ int App_run(FvViewer *viewer, const char *rootUrl, const char *fontUrl, const ch
         } else {
             View_showIdentity(viewer, identityMs);
         }
-        if (!viewer->startupUpdates)
+        if (viewer->options.word[FvStart_interactiveMode] == 0)
             Screen_blockUpdates(ScreenBinding_screen(viewer->screen), 1);
         r = View_start(viewer);
     }

@@ -29,17 +29,37 @@ struct FvDisplay;
 struct FvPage;
 struct FvZoomAbout;
 struct ViewCallbacks;
+struct Sem;
 
-// The start options: seventeen words copied into the viewer record. Most
-// are only carried to the viewer; the named ones are read here.
+// The start options: seventeen words copied into the viewer record, each
+// with its default from App_initStartOptions. The framework's names for
+// some words stand beside the viewer's.
 enum : int {
-    FvStart_showIdentity = 0,     // non-zero: show the identity screen at start-up
-    FvStart_secondStage = 6,      // read by the second initialisation stage
-    FvStart_settingsBlock = 7,    // the viewer's copy of the default settings block (owned)
-    FvStart_identPortrait = 9,    // identity image URL text, portrait
-    FvStart_identLandscape = 10,  // identity image URL text, landscape
-    FvStart_identDraw = 11,       // the identity-screen drawing routine
+    FvStart_showSplash = 0,           // 1: the start image shows; 0: the background colour is painted
+    FvStart_pageMode = 1,             // 0x10000 page view, 0x10001 flow, 0x10002 flow variant
+    FvStart_redrawEnabled = 2,        // 0
+    FvStart_modeArgument = 3,         // 0x10001: the view-mode module's start argument
+    FvStart_smartScrollAllowed = 4,   // 0
+    FvStart_reservedOption = 5,       // 0, not read
+    FvStart_translateFileSize = 6,    // -1: largest document translation accepts ("translateFileSize")
+    FvStart_zoomPanSettings = 7,      // the settings record handed to the viewer
+    FvStart_maxHqInterrupts = 8,      // 8 ("Dispman_MaxHqInterrupts")
+    FvStart_splashUrl = 9,            // start image URL text, portrait
+    FvStart_splashUrlLandscape = 10,  // start image URL text, landscape
+    FvStart_configHook = 11,          // called with the engine context during configuration (0: none)
+    FvStart_noLowMemoryAnimations = 12, // 1: "LowMemoryAnimations" is 0
+    FvStart_thumbnailsMax = 13,       // 0: default of "Vexlan_thumbnailsMax"
+    FvStart_cacheMaxSize = 14,        // 0: default of "Vexlan_CacheMaxSize"
+    FvStart_reserveBufferCount = 15,  // 2 reserve buffers of 102400 bytes
+    FvStart_interactiveMode = 16,     // 1; 0: updates blocked from start-up, thumbnails sent to the host
     FvStart_words = 17,
+
+    FvStart_showIdentity = FvStart_showSplash,
+    FvStart_secondStage = FvStart_translateFileSize,
+    FvStart_settingsBlock = FvStart_zoomPanSettings, // the viewer's copy of the default settings block (owned)
+    FvStart_identPortrait = FvStart_splashUrl,
+    FvStart_identLandscape = FvStart_splashUrlLandscape,
+    FvStart_identDraw = FvStart_configHook,
 };
 
 struct FvStartOptions {
@@ -75,7 +95,6 @@ struct FvViewer {
     ListenerList listeners;         // the viewer's listener list
     int32_t started;                // set once the view has started
     FvStartOptions options;
-    int32_t startupUpdates;         // 0: screen updates stay blocked after start-up
     FvValueNode *values;            // pushed by Engine_pushListValue, newest first
     FvCleanupNode *cleanups;        // pushed by App_pushCleanup, newest first
     int32_t keyBusy;                // key handling busy flag
@@ -88,6 +107,10 @@ struct FvViewer {
     void *orientationCache;         // the view state saved while the screen resizes
     int32_t resizing;               // a resize or turn of the screen is in progress
     uint32_t flowWidth;             // the flow width last posted (16.16)
+    Sem *queryGate;                 // admits one synchronous host query at a time (null: none)
+    void **reserveBuffers;          // the reserve buffers held while no document is shown (null: none)
+    struct FvPageSet *pageSet;      // the documents shown or loading, by key (null: none)
+    struct FvEventQueue *eventQueue; // document events waiting for the application thread (null: none)
 };
 
 // ------------------------------------------------------------ the entry

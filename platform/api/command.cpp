@@ -18,6 +18,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
+#include "platform/api/hostevent.h"
 #include "platform/url/url.h"
 
 namespace {
@@ -286,8 +287,12 @@ int App_deliverReply(EngineInstance *instance, void *record)
     AppQueueRecord *q = instance->queue;
     q->sendGuard = 1;
     int r = cb->reply(instance, record);
-    if (Engine_isLive(instance) && instance->queue == q)
+    if (Engine_isLive(instance) && instance->queue == q) {
         q->sendGuard = 0;
+        // The answer may have woken a waiting task: let the engine run.
+        if (!Task_hasCurrent(instance->context))
+            AlienTimer_reschedule(instance);
+    }
     return r;
 }
 

@@ -114,6 +114,29 @@ class AppFixture : public ::testing::Test {
         }
         return out;
     }
+    // The same for the requests of start-up and opening only: ready and
+    // failed (0x10004, 0x10009), the state report (0x10001) and the
+    // document's information (0x1000a).
+    std::string openCodes() const
+    {
+        std::string out;
+        char buf[16];
+        for (const Seen &s : seen) {
+            if (s.code != 0x10001 && s.code != 0x1000a && s.code != 0x10004 && s.code != 0x10009)
+                continue;
+            snprintf(buf, sizeof buf, "0x%x ", unsigned(s.code));
+            out += buf;
+        }
+        return out;
+    }
+    // The last request of that code (null when none).
+    const Seen *last(int32_t code) const
+    {
+        for (size_t i = seen.size(); i-- > 0;)
+            if (seen[i].code == code)
+                return &seen[i];
+        return nullptr;
+    }
     int alerts(int32_t code) const
     {
         int n = 0;

@@ -59,9 +59,9 @@ TEST_F(AppTest, StartDocumentIsLoadedBeforeTheReadyRequest)
 {
     std::string file = writeFile("start.txt", helloText);
     ASSERT_EQ(start(file.c_str()), 1);
-    ASSERT_EQ(codes(), "0x1000a 0x10004 ");
-    EXPECT_EQ(seen[0].url, "file://localhost/" + file);
-    EXPECT_EQ(seen[0].mime, "text/plain");
+    ASSERT_EQ(openCodes(), "0x10001 0x1000a 0x10004 ");
+    EXPECT_EQ(last(Fv_requestDocInfo)->url, "file://localhost/" + file);
+    EXPECT_EQ(last(Fv_requestDocInfo)->mime, "text/plain");
     EXPECT_EQ(tree(), "group 0\n"
                       "  group 0 ids 1\n"
                       "    text \"Hello, world.\\nA link to \"\n"
@@ -73,7 +73,7 @@ TEST_F(AppTest, StartDocumentIsLoadedBeforeTheReadyRequest)
 TEST_F(AppTest, MissingStartDocumentAlertsTranslationFailedAndTheEngineStillStarts)
 {
     ASSERT_EQ(start(path("missing.txt").c_str()), 1);
-    EXPECT_EQ(codes(), "0x10004 ");
+    EXPECT_EQ(openCodes(), "0x10004 ");
     EXPECT_EQ(alerts(0x10002), 1);
     // The application serves requests as usual.
     std::string file = writeFile("later.txt", "later\n");
@@ -86,14 +86,14 @@ TEST_F(AppTest, OpenDocumentLoadsATextFileIntoItsTree)
     ASSERT_EQ(start(), 1);
     std::string first = writeFile("first.txt", "one\ntwo\n");
     ASSERT_TRUE(open(first));
-    EXPECT_EQ(codes(), "0x10004 0x1000a ");
-    EXPECT_EQ(seen[1].url, "file://localhost/" + first);
+    EXPECT_EQ(openCodes(), "0x10004 0x10001 0x1000a ");
+    EXPECT_EQ(last(Fv_requestDocInfo)->url, "file://localhost/" + first);
     EXPECT_EQ(tree(), "group 0\n  group 0 ids 1\n    text \"one\\ntwo\\n\"\n");
     // A second document replaces the first.
     std::string second = writeFile("second.txt", "three\n");
     ASSERT_TRUE(open(second));
     EXPECT_EQ(count(Fv_requestDocInfo), 2);
-    EXPECT_EQ(seen.back().url, "file://localhost/" + second);
+    EXPECT_EQ(last(Fv_requestDocInfo)->url, "file://localhost/" + second);
     EXPECT_EQ(tree(), "group 0\n  group 0 ids 1\n    text \"three\\n\"\n");
     EXPECT_EQ(Headless_alertCount(host), 0);
 }
@@ -108,7 +108,7 @@ TEST_F(AppTest, OpenDocumentTakesFileUrlsAndEscapesPathCharacters)
     std::string plain = writeFile("plain.txt", "by url\n");
     ASSERT_TRUE(open("file://root" + plain));
     ASSERT_EQ(count(Fv_requestDocInfo), 2);
-    EXPECT_EQ(seen.back().url, "file://root" + plain);
+    EXPECT_EQ(last(Fv_requestDocInfo)->url, "file://root" + plain);
 }
 
 TEST_F(AppTest, MissingOrUnreadableFilesAlertOnceAndNothingCrashes)

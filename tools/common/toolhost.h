@@ -21,6 +21,8 @@ namespace toolhost
 constexpr int fireLimit = 200000;
 // The host alert of a document that could not be opened or read.
 constexpr int32_t alertOpenFailed = 0x10002;
+// The host alert of an open that ran out of engine memory.
+constexpr int32_t alertNoMemory = 0x10006;
 
 // Fires the engine timer until done() or the limit; false when it gave up
 // or the engine went away.
@@ -35,12 +37,17 @@ template <typename Done> bool drive(HostContext *host, Done done)
     return done();
 }
 
-inline bool openAlertSeen(HostContext *host)
+inline bool alertSeen(HostContext *host, int32_t code)
 {
     for (int i = 0; i < Headless_alertCount(host); i++)
-        if (Headless_alert(host, i) == alertOpenFailed)
+        if (Headless_alert(host, i) == code)
             return true;
     return false;
+}
+
+inline bool openAlertSeen(HostContext *host)
+{
+    return alertSeen(host, alertOpenFailed) || alertSeen(host, alertNoMemory);
 }
 
 // Why a path cannot be loaded, as far as the file system tells.
@@ -54,6 +61,14 @@ inline std::string reasonFor(const char *path)
     if (access(path, R_OK) != 0)
         return strerror(errno);
     return "the engine could not read it as a document";
+}
+
+// Why an open failed: memory, or what the file system tells.
+inline std::string openFailure(HostContext *host, const char *path)
+{
+    if (alertSeen(host, alertNoMemory))
+        return "the engine ran out of memory while opening it";
+    return reasonFor(path);
 }
 
 // The absolute path as a file URL of the file system's root.

@@ -4,7 +4,7 @@
 // entry, opens the file named on the command line through the engine's
 // command API (App_openDocument), gives the engine time slices until the
 // document has loaded or failed, prints the host requests the engine sent
-// on the way and the document tree in an indented form, and stops the
+// on the way (up to the document's information) and the document tree in an indented form, and stops the
 // engine. A file that does not exist or cannot be read ends with a clear
 // message and exit status 1; a wrong command line with status 2.
 //
@@ -56,10 +56,14 @@ const char *requestName(int32_t code)
     }
 }
 
-// The host's request hook: prints each request as it arrives.
+// The host's request hook: prints each request as it arrives, until the
+// document's information (what the display does afterwards is not the
+// load's).
 void onRequest(void *arg, int32_t code, void *record)
 {
     State *s = static_cast<State *>(arg);
+    if (s->loaded)
+        return;
     if (!s->quiet)
         printf("request 0x%05x %s", unsigned(code), requestName(code));
     if (code == Fv_requestDocInfo && record) {
@@ -224,7 +228,7 @@ int main(int argc, char **argv)
                     fprintf(stderr, "docdump: %s loaded, but its tree could not be printed\n", path);
                 }
             } else {
-                fprintf(stderr, "docdump: cannot open %s: %s\n", path, reasonFor(path).c_str());
+                fprintf(stderr, "docdump: cannot open %s: %s\n", path, openFailure(host, path).c_str());
             }
         }
     }

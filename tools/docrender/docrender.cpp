@@ -405,7 +405,7 @@ int run(HostContext *host, const Options &o, State *state)
     }
     drive(host, [&] { return state->loaded || openAlertSeen(host) || state->failed; });
     if (!state->loaded) {
-        fprintf(stderr, "docrender: cannot open %s: %s\n", o.path, reasonFor(o.path).c_str());
+        fprintf(stderr, "docrender: cannot open %s: %s\n", o.path, openFailure(host, o.path).c_str());
         return 1;
     }
     // The layout has settled when several checks in a row find pages

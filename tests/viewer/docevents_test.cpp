@@ -1,0 +1,315 @@
+// Opening documents and the viewer's document events on the running
+// application: the state report and the document's information of a first
+// display, same-URL opens and reloads, an open out of memory, and
+// synthetic events: load progress, thumbnails, first content, edit states,
+// link kinds and the load-status alerts.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "core/context/context.h"
+#include "core/mem/mem.h"
+#include "core/task/eventproc.h"
+#include "document/edr/doc.h"
+#include "document/edr/docmsg.h"
+#include "html/web/loadprogress.h"
+#include "platform/url/url.h"
+#include "viewer/hostquery.h"
+#include "tests/platform/app_fixture.h"
+#include "viewer/docevents.h"
+#include "viewer/pageset.h"
+#include "viewer/reports.h"
+
+namespace
+{
+
+class DocEventsTest : public AppFixture
+{
+  protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        Headless_setRequestHook(host, hook, this);
+    }
+    static void hook(void *arg, int32_t code, void *record)
+    {
+        DocEventsTest *t = static_cast<DocEventsTest *>(arg);
+        AppFixture::onRequest(arg, code, record);
+        if (!record)
+            return;
+        if (code == Fv_requestState)
+            t->state = *static_cast<const FvStateReport *>(record);
+        if (code == Fv_requestProgress)
+            t->progress.push_back(static_cast<const FvProgressReport *>(record)->percent);
+        if (code == Fv_requestThumbnail) {
+            const FvThumbnailReport *r = static_cast<const FvThumbnailReport *>(record);
+            t->thumbSize = {r->width, r->height};
+        }
+    }
+    FvViewer *viewer()
+    {
+        return Fv_fromApp(inst);
+    }
+    // Runs a code message for the shown document through the handler.
+    void codeEvent(int32_t code, intptr_t argument = 0)
+    {
+        onAppThread([&] {
+            EventProcCodeMsg m{code, viewer()->page->document, nullptr, argument};
+            EventProcMsg msg{};
+            msg.kind = 1;
+            msg.payload = &m;
+            Fv_onDocEvent(viewer(), &msg);
+        });
+    }
+
+    FvStateReport state{};
+    std::vector<int32_t> progress;
+    std::pair<int32_t, int32_t> thumbSize{0, 0};
+};
+
+TEST_F(DocEventsTest, Utf8TextIsAnnouncedWithItsEncodingThenItsInformation)
+{
+    ASSERT_EQ(start(), 1);
+    std::string file = writeFile("utf8.txt", "Gr\xc3\xbc\xc3\x9f"
+                                             "e aus K\xc3\xb6ln\n");
+    ASSERT_TRUE(open(file));
+    EXPECT_EQ(openCodes(), "0x10004 0x10001 0x1000a ");
+    EXPECT_EQ(state.encoding, 0x10007);
+    EXPECT_EQ(state.status, 0x10002);
+    EXPECT_EQ(state.loaded, 1);
+}
+
+TEST_F(DocEventsTest, HostEncodingCodes)
+{
+    const std::map<uint32_t, int32_t> table = {
+        {0, 0x10000},  {1, 0x10007},  {30, 0x10006}, {31, 0x10003}, {32, 0x10004},
+        {33, 0x10005}, {34, 0x10001}, {35, 0x10002}, {2, 0x10008},  {99, 0x10008}};
+    for (auto [charset, code] : table)
+        EXPECT_EQ(Fv_hostEncodingOf(charset), code) << charset;
+}
+
+TEST_F(DocEventsTest, SameUrlWithAFragmentStartsNoLoadAndFlagTwoReloads)
+{
+    ASSERT_EQ(start(), 1);
+    std::string file = "file://localhost/" + writeFile("a.txt", "one\n");
+    ASSERT_TRUE(open(file));
+    ASSERT_EQ(count(Fv_requestDocInfo), 1);
+    Edr_Doc *shown = nullptr;
+    onAppThread([&] { shown = viewer()->page->document; });
+    // The shown URL with a fragment added.
+    int opened = -1;
+    onAppThread([&] {
+        Url *url = Url_copy(viewer()->page->url);
+        ASSERT_NE(url, nullptr);
+        ASSERT_EQ(Url_setPart(url, UrlPart_fragment, u"later"), 1);
+        opened = View_openUrl(viewer(), 0, url, 0);
+        if (opened != 0)
+            Url_free(url);
+    });
+    EXPECT_EQ(opened, 0);
+    drive([] { return false; }, 50);
+    EXPECT_EQ(count(Fv_requestDocInfo), 1);
+    Edr_Doc *after = nullptr;
+    onAppThread([&] { after = viewer()->page->document; });
+    EXPECT_EQ(after, shown);
+    ASSERT_TRUE(open(file, 2));
+    EXPECT_EQ(count(Fv_requestDocInfo), 2);
+    onAppThread([&] { after = viewer()->page->document; });
+    EXPECT_NE(after, shown);
+}
+
+// An open that runs out of engine memory tells the host with the
+// out-of-memory alert instead of nothing.
+TEST_F(DocEventsTest, OpenOutOfMemoryIsReported)
+{
+    ASSERT_EQ(start(), 1);
+    std::string file = writeFile("b.txt", "two\n");
+    int result = -1;
+    onAppThread([&] {
+        Url *url = nullptr;
+        ASSERT_EQ(Url_newFromUserString(file.c_str(), &url, 1), 0);
+        Mem_failAfter(1);
+        result = View_openUrl(viewer(), 0, url, 0);
+        Mem_failAfter(0);
+        if (result != 0)
+            Url_free(url);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(alerts(Fv_alertNoMemory), 1);
+    EXPECT_EQ(alerts(Fv_alertOpenFailed), 0);
+}
+
+// Load progress is sent only while the first display is pending and the
+// percentage changed.
+TEST_F(DocEventsTest, ProgressIsSentWhileTheFirstDisplayIsPendingAndOnChange)
+{
+    ASSERT_EQ(start(), 1);
+    std::string file = writeFile("c.txt", "three\n");
+    ASSERT_TRUE(open(file));
+    LoadProgress *tracker = nullptr;
+    uint32_t key = 0;
+    onAppThread([&] {
+        FvPage *page = viewer()->page;
+        ASSERT_EQ(PageSet_add(viewer()->pageSet, page, &key), 0);
+        ASSERT_EQ(PageSet_setDocument(viewer()->pageSet, key, page->document), 0);
+        tracker = PageSet_tracker(viewer()->pageSet, key);
+        page->key = int32_t(key);
+        page->firstDisplayPending = 1;
+        page->loadPercent = -1;
+        (void)LoadProgress_setTotal(tracker, 0, 100);
+        (void)LoadProgress_setDone(tracker, 0, 50);
+    });
+    codeEvent(31);
+    codeEvent(31); // unchanged: nothing
+    ASSERT_EQ(progress.size(), 1u);
+    int32_t first = progress[0];
+    EXPECT_GE(first, 0);
+    onAppThread([&] {
+        (void)LoadProgress_setDone(tracker, 0, 100);
+        viewer()->page->firstDisplayPending = 0;
+    });
+    codeEvent(31); // changed, but shown already: stored, not sent
+    EXPECT_EQ(progress.size(), 1u);
+    int32_t stored = -1;
+    onAppThread([&] {
+        stored = viewer()->page->loadPercent;
+        viewer()->page->key = 0;
+        PageSet_remove(viewer()->pageSet, key);
+    });
+    EXPECT_GT(stored, first);
+}
+
+TEST_F(DocEventsTest, ThumbnailOnlyWhenNotInteractive)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(writeFile("d.txt", "four\n")));
+    codeEvent(1, 3);
+    EXPECT_EQ(count(Fv_requestThumbnail), 0);
+    onAppThread([&] { viewer()->options.word[FvStart_interactiveMode] = 0; });
+    codeEvent(1, 3);
+    EXPECT_EQ(count(Fv_requestThumbnail), 1);
+    EXPECT_EQ(thumbSize, std::make_pair(100, 100));
+}
+
+TEST_F(DocEventsTest, FirstContentOnceAndEditStates)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(writeFile("e.txt", "five\n")));
+    int before = count(Fv_requestFirstContent);
+    codeEvent(36);
+    codeEvent(36);
+    EXPECT_EQ(count(Fv_requestFirstContent), before + 1);
+    for (int32_t code : {39, 40, 41}) {
+        codeEvent(code);
+        int32_t state = 0;
+        onAppThread([&] { state = viewer()->page->editState; });
+        EXPECT_EQ(state, 0x10000 + code - 39);
+    }
+}
+
+TEST_F(DocEventsTest, LinkKindsFollowTheFlagBits)
+{
+    struct Case {
+        int32_t flags, kind;
+    } cases[] = {{0, 0x10000},  {8, 0x10001},  {8 | 64, 0x10001},
+                 {64, 0x10003}, {32, 0x10002}, {32 | 64, 0x10003}};
+    for (const Case &c : cases)
+        EXPECT_EQ(Fv_linkKind(c.flags), c.kind) << c.flags;
+}
+
+TEST_F(DocEventsTest, ConfirmLinkAsksTheHost)
+{
+    ASSERT_EQ(start(), 1);
+    for (int32_t answer : {int32_t(HostQuery_yes), int32_t(HostQuery_no)}) {
+        Headless_setQueryMode(host, HeadlessQuery_answer, HostQuery_yes, answer);
+        int32_t accepted = -1;
+        int r = -1;
+        onAppThread([&] {
+            Url *url = nullptr;
+            ASSERT_EQ(Url_newFromUserString("file:///x/y.txt", &url, 1), 0);
+            r = Fv_confirmLink(viewer(), viewer()->page, url, 8 | 64, 1, &accepted);
+            Url_free(url);
+        });
+        EXPECT_EQ(r, 0);
+        EXPECT_EQ(accepted, answer == HostQuery_yes ? 1 : 0);
+    }
+    Headless_setQueryMode(host, HeadlessQuery_refuse, 0, 0);
+    int32_t accepted = -1;
+    onAppThread([&] {
+        Url *url = nullptr;
+        ASSERT_EQ(Url_newFromUserString("file:///x/y.txt", &url, 1), 0);
+        EXPECT_EQ(Fv_confirmLink(viewer(), viewer()->page, url, 0, 0, &accepted), 0);
+        Url_free(url);
+    });
+    EXPECT_EQ(accepted, 0);
+}
+
+TEST_F(DocEventsTest, LoadStatusAlerts)
+{
+    struct Case {
+        int32_t status, pending, alert;
+    } cases[] = {{0, 0, 0x10000},  {1, 0, 0x10001},  {2, 0, 0x10002},  {3, 0, 0x10004},
+                 {4, 1, 0},        {4, 0, 0x10003},  {5, 0, 0},        {8, 0, 0},
+                 {6, 0, 0x10003},  {12, 0, 0x10003}, {13, 0, 0x10008}, {14, 0, 0x10005},
+                 {15, 0, 0x10009}, {16, 0, 0}};
+    for (const Case &c : cases)
+        EXPECT_EQ(Fv_loadStatusAlert(c.status, c.pending), c.alert) << c.status;
+}
+
+// A stop request leaves a fully loaded document alone.
+TEST_F(DocEventsTest, StopLeavesALoadedDocumentAlone)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(writeFile("f.txt", "six\n")));
+    int32_t progressA = -1;
+    onAppThread([&] {
+        viewer()->page->loadPercent = 100;
+        Fv_stopDocuments(viewer());
+        progressA = viewer()->page->progressA;
+        viewer()->page->loadPercent = 40;
+        Fv_stopDocuments(viewer());
+    });
+    EXPECT_EQ(progressA, 0);
+    onAppThread([&] { progressA = viewer()->page->progressA; });
+    EXPECT_EQ(progressA, 1);
+}
+
+} // namespace
+
+namespace
+{
+
+// The shown document reaches the screen: after the first display the last
+// picture handed to the host has the background colour beside the page and
+// the page's white on it.
+TEST_F(DocEventsTest, TheFirstPageReachesTheScreen)
+{
+    // A screen larger than a page at 100 %.
+    const int32_t geometry[11] = {0, 0, 0, 1000, 1400, 1000, 1400, 0, 0, 0x10005, 0x10000};
+    Headless_setScreenGeometry(host, geometry);
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(writeFile("g.txt", "seven\n")));
+    drive([] { return false; }, 400);
+    int n = Headless_screenUpdateCount(host);
+    ASSERT_GT(n, 0);
+    const HeadlessScreenUpdate *u = Headless_screenUpdate(host, n - 1);
+    ASSERT_NE(u->pixels, nullptr);
+    auto at = [&](int x, int y) {
+        uint16_t p;
+        memcpy(&p, u->pixels + size_t(y) * size_t(u->rowBytes) + size_t(x) * 2, 2);
+        return p;
+    };
+    int grey = 0, white = 0;
+    for (int y = 0; y < u->height; y += 4)
+        for (int x = 0; x < u->width; x += 4) {
+            grey += at(x, y) == 0x8410;
+            white += at(x, y) == 0xffff;
+        }
+    EXPECT_GT(grey, 0);
+    EXPECT_GT(white, 0);
+    Headless_setScreenGeometry(host, nullptr);
+}
+
+} // namespace
