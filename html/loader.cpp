@@ -398,6 +398,7 @@ int Html_describe(EngineContext *, Edr_HandlerDesc *desc)
     desc->sniff = Html_sniff;
     desc->open = Html_open;
     desc->close = Html_closeDocument;
+    desc->release = Html_unregisterHandler;
     desc->enabled = 1;
     return Res_ok;
 }
@@ -468,5 +469,9 @@ int Html_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stre
 }
 
 void Html_closeDocument(Edr_Doc *)
+{
+}
+
+void Html_unregisterHandler(EngineContext *, Edr_HandlerDesc *)
 {
 }

@@ -324,7 +324,10 @@ int Html_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t
 int Html_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score, uint32_t *kind);
 int Html_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream, Edr_Doc *doc,
               Edr_Node *target);
+// The loader keeps nothing in the document between loads: nothing to free.
 void Html_closeDocument(Edr_Doc *doc);
+// The element and close tables are constant: nothing to free.
+void Html_unregisterHandler(EngineContext *context, Edr_HandlerDesc *desc);
 // Loads stream into doc: under a new top group, or in fragment mode (the
 // stream holds 16-bit text) under target. frame: margin width, margin
 // height, width, height, or null. 0 or the first error; the tree built so
