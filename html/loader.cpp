@@ -187,8 +187,15 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
 {
     const uint8_t *bytes = nullptr;
     size_t n = 0;
-    // The first chunk holds a whole byte-order mark whatever the chunk size.
-    size_t want = in->firstChunk && in->chunkBytes < 4 ? 4 : in->chunkBytes;
+    // The first chunk holds a whole byte-order mark, and a chunk after one
+    // that held only part of a character holds the whole character,
+    // whatever the chunk size.
+    size_t want = in->chunkBytes;
+    if (in->firstChunk && want < 4)
+        want = 4;
+    if (want < in->atLeast)
+        want = in->atLeast;
+    in->atLeast = 0;
     int err = Vfs_getReadBuf(in->stream, want, &bytes, &n);
     if (err)
         return err;
@@ -228,6 +235,8 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
                 if (used < n)
                     continue;
             } else if (r == Res_charsetIncomplete) {
+                if (!last && used < n && n - used < 8)
+                    in->atLeast = uint32_t(n - used + 8);
                 if (last) {
                     // A character cut by the end of the source.
                     if ((err = makeRoom(in, p->state, 1)))
@@ -248,7 +257,7 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
     in->done += used;
     progress(p->doc, 0, int32_t(used));
     // A full chunk that converts nothing cannot be read any further.
-    if (last || (!used && n))
+    if (last || (!used && n >= Html_chunkBytes))
         in->ended = 1;
     return Res_ok;
 }

@@ -226,6 +226,7 @@ struct HtmlInput {
     size_t commentEnd;      // behind the first '>' inside a comment; 0 none
     size_t insertEnd;       // end of inserted text still to read; 0 none
     uint32_t chunkBytes;    // bytes asked for at a time
+    uint32_t atLeast;       // bytes the next chunk needs to hold a character
     uint32_t firstChunk;
     uint32_t ended;         // the stream has no more bytes
     uint8_t *raw;           // every byte read while the parser keeps them
