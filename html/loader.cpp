@@ -8,6 +8,7 @@
 // is the same whatever the chunk size. Text before the pending tag or
 // text run is dropped as the buffer fills; the buffer grows only when one
 // tag or run fills it.
+#include <algorithm>
 #include <cstring>
 
 #include "core/config/config.h"
@@ -235,8 +236,6 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
                 if (used < n)
                     continue;
             } else if (r == Res_charsetIncomplete) {
-                if (!last && used < n && n - used < 8)
-                    in->atLeast = uint32_t(n - used + 8);
                 if (last) {
                     // A character cut by the end of the source.
                     if ((err = makeRoom(in, p->state, 1)))
@@ -251,6 +250,9 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
             break;
         }
     }
+    // Bytes left over start the next chunk, which holds more of them.
+    if (!err && !last && used < n)
+        in->atLeast = uint32_t(std::min(n - used + 8, size_t(Html_chunkBytes)));
     (void)Vfs_readDone(in->stream, err ? 0 : used);
     if (err)
         return err;
