@@ -108,6 +108,11 @@ int Css_parseStyleSheetText(EngineContext *, Edr_Doc *, const Url *, Request *, 
     return Res_ok;
 }
 
+int Css_loadStyleSheet(EngineContext *, Edr_Doc *, const Url *, Request *)
+{
+    return Res_ok;
+}
+
 int Css_mediaListApplies(const char16_t *, size_t)
 {
     return 1;

@@ -21,11 +21,13 @@
 #include "document/edr/handler.h"
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
+#include "html/css/css.h"
 #include "html/docweb.h"
 #include "html/parser.h"
 #include "html/web/loadprogress.h"
 #include "pdf/pdf.h"
 #include "platform/api/engine.h"
+#include "platform/api/request.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
@@ -339,6 +341,22 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
     progress(doc, total, 0);
     if (err == Res_ok)
         err = makeRoom(in, p->state, Html_bufferBytes / 2);
+    // The user's style sheet comes first; of its failures only running out
+    // of memory and a stop end the load.
+    if (err == Res_ok && !fragment) {
+        char16_t *sheet = Config_getUstrA(ctx, ctx->config, u"Core", "Vexlan_userStyleSheet", nullptr);
+        if (sheet && sheet[0]) {
+            Url *url = nullptr;
+            int e = Url_newFromUserUstr(sheet, &url, 1);
+            if (e == Res_ok) {
+                url->flags |= Url_memoryMark;
+                e = Html_loadUserStyleSheet(p, ctx, url, 1);
+            }
+            if (e == Res_noMemory || e == Res_stopRequested)
+                err = e;
+        }
+        Mem_free(sheet);
+    }
     // The top group, or the fragment's target.
     if (err == Res_ok) {
         if (!fragment) {
@@ -393,6 +411,19 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
     int finish = Html_parserFinish(ctx, p, fragment);
     Mem_free(load);
     return err ? err : finish;
+}
+
+int Html_loadUserStyleSheet(HtmlParser *p, EngineContext *ctx, Url *url, uint32_t kind)
+{
+    Request *sheet = nullptr;
+    int err = Request_new(ctx, kind, &sheet);
+    if (err == Res_ok)
+        err = Css_loadStyleSheet(ctx, p->doc, url, sheet);
+    if (err == Res_ok)
+        err = Edr_Doc_addRequest(p->doc, sheet);
+    Request_release(sheet);
+    Url_free(url);
+    return err;
 }
 
 int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,

@@ -23,6 +23,7 @@ struct Edr_HandlerDesc;
 struct VfsHandle;
 struct CharsetDetector;
 struct Request;
+struct Url;
 
 enum : uint32_t {
     Html_typeCode = 227,        // the document type code of HTML documents
@@ -338,6 +339,10 @@ int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_N
 // As Html_loadDocument, asking the stream for chunkBytes (1..4096) at a time.
 int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
                              const int32_t *frame, uint32_t chunkBytes);
+// Loads the style sheet that url names as a style request of kind (1 the
+// user's sheet, 2 a linked sheet) added to the document. Takes url over.
+// 0 or an error.
+int Html_loadUserStyleSheet(HtmlParser *p, EngineContext *ctx, Url *url, uint32_t kind);
 // Reads and converts the next chunk into the input. 0 or an error.
 int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in);
 // Converts the raw bytes kept so far again with the parser's converter and

@@ -16,5 +16,8 @@ struct Url;
 int Css_parseStyleSheetText(EngineContext *context, Edr_Doc *doc, const Url *base, Request *sheet,
                             const char16_t *text, size_t length, int (*callback)(void *argument),
                             void *argument);
+// Loads the style sheet that url names into sheet (a style request),
+// charged to doc's load accounting. 0 or an error.
+int Css_loadStyleSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *sheet);
 // 1 when a media list text (of length units) names a medium that applies.
 int Css_mediaListApplies(const char16_t *text, size_t length);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/text/charset_cjk.h"
+#include "platform/api/request.h"
 #include "tests/html/html_fixture.h"
 
 namespace {
@@ -152,6 +153,26 @@ TEST_F(HtmlLoadTest, EncodedFixturesDecode)
                 Edr_Doc_release(doc);
             }
         }
+    });
+}
+
+TEST_F(HtmlLoadTest, AUserStyleSheetIsAddedBeforeTheDocument)
+{
+    run([&] {
+        setText("Vexlan_userStyleSheet", u"file:///user.css");
+        Edr_Doc *doc = load("<p>x");
+        Request *first = nullptr;
+        ASSERT_EQ(Edr_Doc_getRequest(doc, nullptr, &first), 0);
+        EXPECT_NE(first, nullptr);
+        Request_release(first);
+        EXPECT_EQ(render(doc), "p(\"x\")");
+        Edr_Doc_release(doc);
+        // Without the setting no request is made.
+        setText("Vexlan_userStyleSheet", u"");
+        doc = load("<p>x");
+        ASSERT_EQ(Edr_Doc_getRequest(doc, nullptr, &first), 0);
+        EXPECT_EQ(first, nullptr);
+        Edr_Doc_release(doc);
     });
 }
 
