@@ -300,6 +300,7 @@ int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
     memset(p->seen, 0, sizeof(p->seen));
     memset(p->open, 0, sizeof(p->open));
     memset(p->reopen, 0, sizeof(p->reopen));
+    p->reopenPending = 0;
     Charset_resetState(&p->convState);
     size_t done = 0;
     while (done < in->rawLength) {

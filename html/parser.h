@@ -270,6 +270,7 @@ struct HtmlParser {
     uint32_t nextClass;
     int16_t open[Html_elementCount + 1];
     int16_t reopen[Html_elementCount + 1];
+    uint32_t reopenPending; // sum of the reopen counts
     HtmlNodeCell *stacks[Html_elementCount + 1];
     uint8_t seen[15];
     uint32_t tagSeen;

@@ -369,7 +369,6 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
         char16_t c = Html_mapC1(in->buf[pos]);
         in->buf[pos] = c;
         in->scan++;
-        bool raw = rawCurrent(p);
         switch (p->state) {
         case sText:
             if (c == u'<') {
@@ -430,7 +429,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
                     in->textStart = pos;
             } else if (c == u'/') {
                 p->state = sSlash;
-            } else if (!raw) {
+            } else if (!rawCurrent(p)) {
                 err = newAttribute(p, in, pos);
                 in->scan--;
                 p->state = sAttrName;
@@ -444,7 +443,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
             } else if (c == u'<') {
                 endName(p, in, pos);
                 p->state = sOpen;
-                if (!raw)
+                if (!rawCurrent(p))
                     err = Html_emitTag(ctx, p, in, 0);
                 in->tagStart = pos;
                 if (in->textStart > pos)
@@ -540,7 +539,7 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
         case sCommentDashDash:
             if (c == u'>') {
                 in->commentEnd = 0;
-                if (!raw)
+                if (!rawCurrent(p))
                     in->textStart = in->scan;
                 in->tagStart = in->scan;
                 p->state = sText;

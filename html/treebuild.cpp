@@ -151,6 +151,8 @@ static int newGroup(HtmlParser *p, uint32_t id, Edr_Node **out)
 
 int Html_reopenFormatting(HtmlParser *p)
 {
+    if (!p->reopenPending)
+        return Res_ok;
     for (uint32_t id = 0; id <= Html_elementCount; id++) {
         while (p->reopen[id] > 0) {
             Edr_Node *node = nullptr;
@@ -169,9 +171,11 @@ int Html_reopenFormatting(HtmlParser *p)
             if (err)
                 return err;
             p->reopen[id]--;
+            p->reopenPending--;
             p->open[id]++;
         }
     }
+    p->reopenPending = 0;
     return Res_ok;
 }
 
@@ -449,6 +453,7 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
                 for (uint32_t f : Html_reopenOrder)
                     if (f == cur && p->open[f] > 0) {
                         p->reopen[f]++;
+                        p->reopenPending++;
                         if ((err = Html_endElement(ctx, p, 1, cur)))
                             return err;
                         reopened = p->current != curNode;
@@ -465,6 +470,7 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
         }
         if (Html_inSet(HtmlSet_formatting, cur) && p->open[cur] > 0) {
             p->reopen[cur]++;
+            p->reopenPending++;
             if ((err = Html_endElement(ctx, p, 1, cur)))
                 return err;
             if (p->current == curNode)
