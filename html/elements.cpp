@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-const char *const Html_elementNames[Html_elementCount] = {
+extern constexpr const char *const Html_elementNames[Html_elementCount] = {
     "!--[if",
     "![cdata",
     "![endif",
