@@ -14,6 +14,9 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/prop.h"
+#include "core/style/propids.h"
+#include "core/style/stylerule.h"
 #include "core/text/charset.h"
 #include "core/text/charset_detect.h"
 #include "core/text/ustr.h"
@@ -179,6 +182,13 @@ void setupCharset(HtmlParser *p, int fragment)
     (void)Edr_Doc_setCharset(p->doc, code);
 }
 
+int addLength(StyleRule *rule, uint32_t id, int32_t length)
+{
+    Prop value{};
+    Prop_setLength(&value, id, length);
+    return StyleRule_appendProp(rule, &value);
+}
+
 struct Load {
     HtmlParser parser;
     HtmlInput input;
@@ -318,7 +328,7 @@ int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
 }
 
 int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
-                             const int32_t *, uint32_t chunkBytes)
+                             const int32_t *frame, uint32_t chunkBytes)
 {
     auto *load = static_cast<Load *>(Mem_calloc(1, sizeof(Load)));
     if (!load)
@@ -403,6 +413,8 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
         if (p->state == 26 && in->end > in->textStart)
             err = Html_flushText(p, in->buf + in->textStart, in->end - in->textStart);
         in->textStart = in->end;
+        if (err == Res_ok)
+            err = Html_applyFrameMargins(p, frame);
         break;
     }
     if (in->detector)
@@ -412,6 +424,36 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
     int finish = Html_parserFinish(ctx, p, fragment);
     Mem_free(load);
     return err ? err : finish;
+}
+
+int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame)
+{
+    if (!frame || !p->current)
+        return Res_ok;
+    int32_t marginWidth = frame[0], marginHeight = frame[1], width = frame[2], height = frame[3];
+    if (marginWidth < 0 && marginHeight < 0 && !width && !height)
+        return Res_ok;
+    StyleRule *rule = nullptr;
+    int err = StyleRule_create(&rule);
+    if (err)
+        return err;
+    uint32_t key = p->nextClass++;
+    StyleRule_setWeight(rule, 10);
+    err = StyleRule_addMatch10(rule, key);
+    if (!err && marginHeight >= 0 && !(err = addLength(rule, PropId_marginTop, marginHeight)))
+        err = addLength(rule, PropId_marginBottom, marginHeight);
+    if (!err && marginWidth >= 0 && !(err = addLength(rule, PropId_marginLeft, marginWidth)))
+        err = addLength(rule, PropId_marginRight, marginWidth);
+    if (!err && width)
+        err = addLength(rule, PropId_width, width);
+    if (!err && height)
+        err = addLength(rule, PropId_height, height);
+    if (!err)
+        err = Edr_Node_addId(p->doc, p->current, key);
+    if (!err)
+        err = Request_addItem(p->styles, &rule);
+    StyleRule_destroy(rule);
+    return err;
 }
 
 int Html_loadUserStyleSheet(HtmlParser *p, EngineContext *ctx, Url *url, uint32_t kind)

@@ -340,6 +340,10 @@ int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_N
 // As Html_loadDocument, asking the stream for chunkBytes (1..4096) at a time.
 int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
                              const int32_t *frame, uint32_t chunkBytes);
+// The margins and size of a frame's document (frame: margin width, margin
+// height, width, height; negative margins and zero sizes are unset) as a
+// style rule of the current node. 0 or an error.
+int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame);
 // Loads the style sheet that url names as a style request of kind (1 the
 // user's sheet, 2 a linked sheet) added to the document. Takes url over.
 // 0 or an error.

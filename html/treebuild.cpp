@@ -114,7 +114,11 @@ int Html_parserInit(EngineContext *ctx, HtmlParser *p, Edr_Doc *doc)
     p->keepRaw = 1;
     p->nextClass = 5000;
     p->stackMargin = kStackMargin;
-    return Request_new(ctx, 0, &p->styles);
+    // The rules of attributes and defaults form the document's own sheet.
+    int err = Request_new(ctx, 0, &p->styles);
+    if (err == Res_ok && doc)
+        err = Edr_Doc_addRequest(doc, p->styles);
+    return err;
 }
 
 int Html_pushFormatting(HtmlParser *p, uint32_t id, Edr_Node *node)

@@ -158,21 +158,57 @@ TEST_F(HtmlLoadTest, EncodedFixturesDecode)
 
 TEST_F(HtmlLoadTest, AUserStyleSheetIsAddedBeforeTheDocument)
 {
+    // The document's requests: the user's sheet when set, then the
+    // document's own sheet.
+    auto requests = [](Edr_Doc *doc) {
+        int n = 0;
+        Request *r = nullptr;
+        for (;;) {
+            Request *next = nullptr;
+            EXPECT_EQ(Edr_Doc_getRequest(doc, r, &next), 0);
+            Request_release(r);
+            if (!next)
+                return n;
+            r = next;
+            n++;
+        }
+    };
     run([&] {
         setText("Vexlan_userStyleSheet", u"file:///user.css");
         Edr_Doc *doc = load("<p>x");
-        Request *first = nullptr;
-        ASSERT_EQ(Edr_Doc_getRequest(doc, nullptr, &first), 0);
-        EXPECT_NE(first, nullptr);
-        Request_release(first);
+        EXPECT_EQ(requests(doc), 2);
         EXPECT_EQ(render(doc), "p(\"x\")");
         Edr_Doc_release(doc);
-        // Without the setting no request is made.
         setText("Vexlan_userStyleSheet", u"");
         doc = load("<p>x");
-        ASSERT_EQ(Edr_Doc_getRequest(doc, nullptr, &first), 0);
-        EXPECT_EQ(first, nullptr);
+        EXPECT_EQ(requests(doc), 1);
         Edr_Doc_release(doc);
+    });
+}
+
+TEST_F(HtmlLoadTest, AFrameDocumentGetsItsMarginsAsARule)
+{
+    run([&] {
+        const int32_t frames[][4] = {{6144, 10240, 0, 0}, {-1, -1, 0x20000, 0}, {-1, -1, 0, 0}};
+        for (const auto &frame : frames) {
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+            VfsHandle *h = memoryStream("<body>x");
+            ASSERT_EQ(Html_loadDocument(ctx(), doc, h, Edr_Doc_root(doc), 0, frame), 0);
+            Vfs_close(h);
+            Edr_Doc_readLock(doc);
+            // The rule goes to the node current at the end: the body.
+            Edr_Node *body = Edr_Node_firstChild(Edr_Node_firstChild(Edr_Doc_root(doc)));
+            const uint32_t *ids = Edr_Node_group(body)->ids;
+            bool unset = frame[0] < 0 && !frame[2];
+            // The first class number of the load matches the rule.
+            if (unset)
+                EXPECT_TRUE(!ids || !ids[0]);
+            else
+                EXPECT_TRUE(ids && ids[0] == 5000 && !ids[1]);
+            Edr_Doc_readUnlock(doc);
+            Edr_Doc_release(doc);
+        }
     });
 }
 
