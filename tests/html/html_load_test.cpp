@@ -212,6 +212,32 @@ TEST_F(HtmlLoadTest, AFrameDocumentGetsItsMarginsAsARule)
     });
 }
 
+TEST_F(HtmlLoadTest, AFragmentOf16BitTextGoesIntoItsTarget)
+{
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        Edr_Node *target = nullptr;
+        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, HtmlEl_Div, &target), 0);
+        std::u16string text = u"a<b>b</b><!DOCTYPE html >&amp;";
+        std::string bytes(reinterpret_cast<const char *>(text.data()), text.size() * 2);
+        VfsHandle *h = memoryStream(bytes);
+        ASSERT_EQ(Edr_Doc_setMode(doc, Html_modeQuirks), 0);
+        ASSERT_EQ(Html_loadDocument(ctx(), doc, h, target, 1, nullptr), 0);
+        EXPECT_EQ(Edr_Doc_getMode(doc), uint32_t(Html_modeQuirks));
+        Vfs_close(h);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(renderNode(target), "div(\"a\" b(\"b\") !doctype \"&\")");
+        // No top group of its own, and the mode is left alone.
+        EXPECT_EQ(Edr_Node_firstChild(root), target);
+        EXPECT_EQ(Edr_Node_nextSibling(target), nullptr);
+        Edr_Doc_readUnlock(doc);
+        Edr_Node_release(doc, target);
+        Edr_Doc_release(doc);
+    });
+}
+
 TEST_F(HtmlLoadTest, DetectionOffKeepsTheDefault)
 {
     run([&] {
