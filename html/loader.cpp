@@ -403,15 +403,22 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
             p->state = 26;
             continue;
         }
-        if (p->state == 26 && Html_inSet(HtmlSet_raw, p->element)) {
-            // Unclosed raw text is read again as markup.
+        if (!isCommentState(p->state) && Html_inSet(HtmlSet_raw, p->element)) {
+            // Unclosed raw text is read again as markup (also when the
+            // input ends inside a tag, so that no text is lost).
+            Edr_Node *before = p->current;
             if ((err = Html_endElement(ctx, p, 1, p->element)))
                 break;
-            in->scan = in->textStart;
-            continue;
+            if (p->current != before) {
+                in->scan = in->textStart;
+                p->state = 26;
+                continue;
+            }
         }
-        if (p->state == 26 && in->end > in->textStart)
-            err = Html_flushText(p, in->buf + in->textStart, in->end - in->textStart);
+        // The pending text; a tag cut by the end of the input is dropped.
+        size_t textEnd = p->state == 26 ? in->end : in->tagStart;
+        if (p->state != 5 && !isCommentState(p->state) && textEnd > in->textStart)
+            err = Html_flushText(p, in->buf + in->textStart, textEnd - in->textStart);
         in->textStart = in->end;
         if (err == Res_ok)
             err = Html_applyFrameMargins(p, frame);

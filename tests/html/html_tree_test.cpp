@@ -139,6 +139,10 @@ TEST_F(HtmlTreeTest, RawTextElements)
         {"<script>a</style>b</script>c", "script \"c\""},
         // At the end of the input an unclosed raw element's text is markup.
         {"<title>a<b>c", "title \"a\" b(\"c\")"},
+        {"<title>a<b", "title \"a\""},
+        {"<script>x = '<b>'; y", "script \"x = '\" b(\"'; y\")"},
+        {"abc<p", "\"abc\""},
+        {"abc<p class=\"x", "\"abc\""},
         {"a<!-- b > c", "\"a\" \" c\""},
         {"a<!-- b", "\"a\""},
     };
