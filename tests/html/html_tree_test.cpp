@@ -136,6 +136,8 @@ TEST_F(HtmlTreeTest, RawTextElements)
         {"<plaintext>a<p>b</plaintext>c", "plaintext(\"a<p>b\") \"c\""},
         {"<textarea>a<b></textarea>c", "textarea \"c\""},
         {"<noscript><p>hi</p></noscript>", "noscript p(\"hi\")"},
+        // An inline frame holds a document of its own; its content is not shown.
+        {"<iframe><p>x</iframe>y", "iframe(@subdoc) \"y\""},
         {"<script>a</style>b</script>c", "script \"c\""},
         // At the end of the input an unclosed raw element's text is markup.
         {"<title>a<b>c", "title \"a\" b(\"c\")"},
