@@ -87,12 +87,37 @@ int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *pag
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
-// Interim: no frame documents before the HTML module; the frame is left
-// empty.
-int Html_createSubdocument(EngineContext *, Edr_Doc *, int32_t, Edr_Node *, int32_t, int32_t, int32_t, int32_t,
-                           int32_t, const Url *)
+// Interim: attributes and default element styles come with the element
+// and attribute tables and the default styles; until then tags add none.
+#include "html/parser.h"
+int Html_applyAttributes(EngineContext *, const char16_t *, HtmlParser *, Edr_Node *, uint32_t, const HtmlTagSpan *,
+                         uint32_t)
 {
     return Res_ok;
+}
+
+int Html_applyDefaultStyle(HtmlParser *, uint32_t)
+{
+    return Res_ok;
+}
+
+// Interim: no style-sheet parser yet, so a sheet adds no rules and every
+// media list applies.
+#include "html/css/css.h"
+int Css_parseStyleSheetText(EngineContext *, Edr_Doc *, const Url *, Request *, const char16_t *, size_t,
+                            int (*)(void *), void *)
+{
+    return Res_ok;
+}
+
+int Css_loadStyleSheet(EngineContext *, Edr_Doc *, const Url *, Request *)
+{
+    return Res_ok;
+}
+
+int Css_mediaListApplies(const char16_t *, size_t)
+{
+    return 1;
 }
 
 // Interim: no redirection happens before the web layer, so there is no
@@ -263,11 +288,6 @@ int Url_mapHook(EngineContext *, const Url *, int *flag)
     return 0;
 }
 
-// Interim: the HTML importer is not built yet, so its handler recognises nothing.
-int Html_describe(EngineContext *context, Edr_HandlerDesc *desc)
-{
-    return DocType_describeInterim(context, desc);
-}
 // Interim: no handler object belongs to the MIME module yet.
 int Mime_claimsHandler(const UrlHandler *)
 {

@@ -1,0 +1,569 @@
+// The HTML document handler and the loader.
+//
+// The loader reads the source in chunks into a buffer of 16-bit text,
+// choosing the character set on the first chunk (the transport's charset,
+// else the detector's guess, else the default setting), and runs the
+// tokenizer over what has been converted. Bytes of a character that a
+// chunk cuts off stay in the stream and start the next chunk, so the text
+// is the same whatever the chunk size. Text before the pending tag or
+// text run is dropped as the buffer fills; the buffer grows only when one
+// tag or run fills it.
+#include <algorithm>
+#include <cstring>
+
+#include "core/config/config.h"
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/style/prop.h"
+#include "core/style/propids.h"
+#include "core/style/stylerule.h"
+#include "core/text/charset.h"
+#include "core/text/charset_detect.h"
+#include "core/text/ustr.h"
+#include "document/edr/doc.h"
+#include "document/edr/handler.h"
+#include "document/edr/node.h"
+#include "document/manager/manager.h"
+#include "html/css/css.h"
+#include "html/docweb.h"
+#include "html/parser.h"
+#include "html/web/loadprogress.h"
+#include "pdf/pdf.h"
+#include "platform/api/engine.h"
+#include "platform/api/request.h"
+#include "platform/url/url.h"
+#include "platform/vfs/vfs.h"
+
+namespace {
+
+constexpr uintptr_t kMonitorOpened = 1;
+constexpr uint32_t kProgressSource = 0;
+constexpr uint32_t kFeatureDone = 1;
+constexpr uint32_t kFeatureText = 8;
+constexpr uint32_t kFeatureLoading = 2;
+constexpr char16_t kReplacement = 0xFFFD;
+
+bool isCommentState(uint32_t state)
+{
+    return state <= 4;
+}
+
+void progress(Edr_Doc *doc, int32_t total, int32_t done)
+{
+    LoadProgress *tracker = Edr_Doc_getLoadStats(doc);
+    if (!tracker)
+        return;
+    if (total)
+        (void)LoadProgress_addTotal(tracker, kProgressSource, total);
+    if (done)
+        (void)LoadProgress_addDone(tracker, kProgressSource, done);
+}
+
+// Drops the text that nothing refers to any more and makes room for at
+// least want more characters.
+int makeRoom(HtmlInput *in, uint32_t state, size_t want)
+{
+    size_t keep = in->textStart;
+    if (state != 26 && state != 5 && in->tagStart < keep)
+        keep = in->tagStart;
+    if (keep > in->scan)
+        keep = in->scan;
+    if (in->insertEnd)
+        keep = 0;
+    if (keep) {
+        memmove(in->buf, in->buf + keep, (in->end - keep) * sizeof(char16_t));
+        in->end -= keep;
+        in->scan -= keep;
+        in->textStart -= keep;
+        in->tagStart = in->tagStart >= keep ? in->tagStart - keep : 0;
+        in->commentEnd = in->commentEnd > keep ? in->commentEnd - keep : 0;
+    }
+    if (in->capacity - in->end >= want)
+        return Res_ok;
+    size_t cap = in->capacity ? in->capacity : Html_bufferBytes / 2;
+    while (cap - in->end < want)
+        cap *= 2;
+    auto *b = static_cast<char16_t *>(Mem_realloc(in->buf, cap * sizeof(char16_t)));
+    if (!b)
+        return Res_noMemory;
+    in->buf = b;
+    in->capacity = cap;
+    return Res_ok;
+}
+
+int keepRaw(HtmlInput *in, const uint8_t *bytes, size_t n)
+{
+    if (!n)
+        return Res_ok;
+    if (in->rawLength + n > in->rawCapacity) {
+        size_t cap = in->rawCapacity ? in->rawCapacity * 2 : 8192;
+        while (cap < in->rawLength + n)
+            cap *= 2;
+        auto *r = static_cast<uint8_t *>(Mem_realloc(in->raw, cap));
+        if (!r)
+            return Res_noMemory;
+        in->raw = r;
+        in->rawCapacity = cap;
+    }
+    memcpy(in->raw + in->rawLength, bytes, n);
+    in->rawLength += n;
+    return Res_ok;
+}
+
+// Switches to the converter of code when there is one.
+void useCharset(HtmlParser *p, uint32_t code)
+{
+    if (code == p->charset || !Charset_isAvailable(code, p->ctx))
+        return;
+    CharsetConverter c = Charset_findConverter(code, CharsetCode_utf16, &p->convState, nullptr);
+    if (!c)
+        return;
+    p->convert = c;
+    p->charset = code;
+    (void)Edr_Doc_setCharset(p->doc, code);
+}
+
+// The charset of the first chunk.
+void chooseCharset(HtmlParser *p, HtmlInput *in, const uint8_t *bytes, size_t n)
+{
+    uintptr_t value = 0;
+    uint32_t code = 0;
+    if (Vfs_getInfo(in->stream, VfsInfo_string2, &value) == Res_ok && value &&
+        Charset_fromName(reinterpret_cast<const char16_t *>(value), &code) == Res_ok && code < CharsetCode_count) {
+        p->transportCharset = code;
+        useCharset(p, code);
+        return;
+    }
+    if (!n)
+        return;
+    if (!in->detector && Charset_detectorNew(p->ctx, &in->detector) != Res_ok)
+        return;
+    Charset_detectorFeed(in->detector, bytes, n);
+    useCharset(p, Charset_detectorGuess(in->detector, p->charset));
+}
+
+// The length of a byte-order mark of the charset at the start of bytes.
+size_t bomLength(uint32_t charset, const uint8_t *b, size_t n)
+{
+    if (charset == CharsetCode_utf8 && n > 2 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+        return 3;
+    if (charset == CharsetCode_utf16 && n > 3 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF)
+        return 4;
+    if ((charset == CharsetCode_utf16be || charset == CharsetCode_utf16le) && n > 1 &&
+        ((b[0] == 0xFE && b[1] == 0xFF) || (b[0] == 0xFF && b[1] == 0xFE)))
+        return 2;
+    return 0;
+}
+
+void setupCharset(HtmlParser *p, int fragment)
+{
+    EngineContext *ctx = p->ctx;
+    if (fragment) {
+        p->autoDetect = 0;
+        p->charset = Edr_Doc_getCharset(p->doc);
+        p->convert = Charset_copyBytes;
+        return;
+    }
+    p->autoDetect = Config_getIntA(ctx, ctx->config, u"Core", "EnableAutoDetect", 1) != 0;
+    uint32_t code = CharsetCode_latin1;
+    char16_t *name = Config_getUstrA(ctx, ctx->config, u"Core", "DefaultCharacterSet", nullptr);
+    if (name && (Charset_fromName(name, &code) != Res_ok || code >= CharsetCode_count))
+        code = CharsetCode_latin1;
+    Mem_free(name);
+    CharsetConverter c = Charset_isAvailable(code, ctx)
+                             ? Charset_findConverter(code, CharsetCode_utf16, &p->convState, nullptr)
+                             : nullptr;
+    if (!c) {
+        code = CharsetCode_latin1;
+        c = Charset_latin1ToUtf16;
+    }
+    p->convert = c;
+    p->charset = code;
+    (void)Edr_Doc_setCharset(p->doc, code);
+}
+
+int addLength(StyleRule *rule, uint32_t id, int32_t length)
+{
+    Prop value{};
+    Prop_setLength(&value, id, length);
+    return StyleRule_appendProp(rule, &value);
+}
+
+struct Load {
+    HtmlParser parser;
+    HtmlInput input;
+};
+
+} // namespace
+
+int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
+{
+    const uint8_t *bytes = nullptr;
+    size_t n = 0;
+    // The first chunk holds a whole byte-order mark, and a chunk after one
+    // that held only part of a character holds the whole character,
+    // whatever the chunk size.
+    size_t want = in->chunkBytes;
+    if (in->firstChunk && want < 4)
+        want = 4;
+    if (want < in->atLeast)
+        want = in->atLeast;
+    in->atLeast = 0;
+    int err = Vfs_getReadBuf(in->stream, want, &bytes, &n);
+    if (err)
+        return err;
+    bool last = n < want;
+    if (n > want)
+        n = want;
+    size_t used = 0;
+    if (in->firstChunk) {
+        if (p->autoDetect)
+            chooseCharset(p, in, bytes, n);
+        used = bomLength(p->charset, bytes, n);
+        in->firstChunk = 0;
+    }
+    if ((err = makeRoom(in, p->state, n + 2)) == Res_ok) {
+        for (;;) {
+            size_t consumed = 0, produced = 0;
+            size_t room = (in->capacity - in->end) * sizeof(char16_t);
+            int r = p->convert(bytes + used, n - used, reinterpret_cast<uint8_t *>(in->buf + in->end), room, &consumed,
+                               &produced, &p->convState, ctx);
+            if ((r == Res_charsetUnknown || r == Res_charsetNoTable) && p->convert != Charset_latin1ToUtf16) {
+                p->convert = Charset_latin1ToUtf16;
+                p->charset = CharsetCode_latin1;
+                Charset_resetState(&p->convState);
+                continue;
+            }
+            if (produced & 1) {
+                err = Html_errOddOutput;
+                break;
+            }
+            if (p->keepRaw && (err = keepRaw(in, bytes + used, consumed)))
+                break;
+            used += consumed;
+            in->end += produced / 2;
+            if (r == Res_charsetDestFull) {
+                if (!consumed && !produced && (err = makeRoom(in, p->state, in->capacity)))
+                    break;
+                if (used < n)
+                    continue;
+            } else if (r == Res_charsetIncomplete) {
+                if (last) {
+                    // A character cut by the end of the source.
+                    if ((err = makeRoom(in, p->state, 1)))
+                        break;
+                    in->buf[in->end++] = kReplacement;
+                    used = n;
+                }
+            } else if (r != Res_ok) {
+                last = true;
+                used = n;
+            }
+            break;
+        }
+    }
+    // Bytes left over start the next chunk, which holds more of them.
+    if (!err && !last && used < n)
+        in->atLeast = uint32_t(std::min(n - used + 8, size_t(Html_chunkBytes)));
+    (void)Vfs_readDone(in->stream, err ? 0 : used);
+    if (err)
+        return err;
+    in->done += used;
+    progress(p->doc, 0, int32_t(used));
+    // A full chunk that converts nothing cannot be read any further.
+    if (last || (!used && n >= Html_chunkBytes))
+        in->ended = 1;
+    return Res_ok;
+}
+
+int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
+{
+    p->restartRequested = 0;
+    p->restarted = 1;
+    p->keepRaw = 0;
+    in->scan = in->end = in->textStart = in->tagStart = in->commentEnd = in->insertEnd = 0;
+    p->state = 26;
+    int err = Edr_Doc_setAuxText(p->doc, u"", 0);
+    Edr_Node **held[] = {&p->html, &p->head, &p->body};
+    for (Edr_Node **h : held) {
+        if (*h)
+            Edr_Node_release(p->doc, *h);
+        *h = nullptr;
+    }
+    if (err == Res_ok) {
+        Edr_Node *first = Edr_Node_firstChild(p->top);
+        Edr_Node *last = first;
+        while (last && Edr_Node_nextSibling(last))
+            last = Edr_Node_nextSibling(last);
+        if (first)
+            err = Edr_Node_detach(p->doc, first, last);
+    }
+    if (err)
+        return err;
+    Edr_Node *top = nullptr;
+    if ((err = Edr_Node_acquire(p->doc, p->top, &top)))
+        return err;
+    if (p->current)
+        Edr_Node_release(p->doc, p->current);
+    p->current = top;
+    p->element = HtmlEl_Okalasection;
+    memset(p->seen, 0, sizeof(p->seen));
+    memset(p->open, 0, sizeof(p->open));
+    memset(p->reopen, 0, sizeof(p->reopen));
+    p->reopenPending = 0;
+    Charset_resetState(&p->convState);
+    size_t done = 0;
+    while (done < in->rawLength) {
+        if ((err = makeRoom(in, p->state, in->rawLength - done + 2)))
+            return err;
+        size_t consumed = 0, produced = 0;
+        int r = p->convert(in->raw + done, in->rawLength - done, reinterpret_cast<uint8_t *>(in->buf + in->end),
+                           (in->capacity - in->end) * sizeof(char16_t), &consumed, &produced, &p->convState, ctx);
+        in->end += produced / 2;
+        done += consumed;
+        if (r != Res_charsetDestFull || (!consumed && !produced))
+            break;
+    }
+    return Res_ok;
+}
+
+int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
+                             const int32_t *frame, uint32_t chunkBytes)
+{
+    auto *load = static_cast<Load *>(Mem_calloc(1, sizeof(Load)));
+    if (!load)
+        return Res_noMemory;
+    HtmlParser *p = &load->parser;
+    HtmlInput *in = &load->input;
+    int err = Html_parserInit(ctx, p, doc);
+    p->fragment = fragment != 0;
+    p->imagesEnabled = Config_getIntA(ctx, ctx->config, u"Core", "EnableImages", 1) != 0;
+    p->animationsEnabled = Config_getIntA(ctx, ctx->config, u"Core", "EnableAnimations", 1) != 0;
+    setupCharset(p, fragment);
+    in->stream = stream;
+    in->chunkBytes = chunkBytes >= 1 && chunkBytes <= Html_chunkBytes ? chunkBytes : Html_chunkBytes;
+    in->firstChunk = 1;
+    uintptr_t value = 0;
+    int32_t total = -1;
+    if (Vfs_getInfo(stream, VfsInfo_size, &value) == Res_ok && value) {
+        uint64_t size = *reinterpret_cast<const uint64_t *>(value);
+        total = size <= INT32_MAX ? int32_t(size) : -1;
+    }
+    progress(doc, total, 0);
+    if (err == Res_ok)
+        err = makeRoom(in, p->state, Html_bufferBytes / 2);
+    // The user's style sheet comes first; of its failures only running out
+    // of memory and a stop end the load.
+    if (err == Res_ok && !fragment) {
+        char16_t *sheet = Config_getUstrA(ctx, ctx->config, u"Core", "Vexlan_userStyleSheet", nullptr);
+        if (sheet && sheet[0]) {
+            Url *url = nullptr;
+            int e = Url_newFromUserUstr(sheet, &url, 1);
+            if (e == Res_ok) {
+                url->flags |= Url_memoryMark;
+                e = Html_loadUserStyleSheet(p, ctx, url, 1);
+            }
+            if (e == Res_noMemory || e == Res_stopRequested)
+                err = e;
+        }
+        Mem_free(sheet);
+    }
+    // The top group, or the fragment's target.
+    if (err == Res_ok) {
+        if (!fragment) {
+            err = Edr_Node_createGroup(doc, target ? target : Edr_Doc_root(doc), Edr_Insert_lastChild,
+                                       HtmlEl_Okalasection, &p->top);
+            if (err == Res_ok)
+                err = Edr_Node_acquire(doc, p->top, &p->current);
+        } else {
+            err = Edr_Node_acquire(doc, target, &p->current);
+        }
+        if (err == Res_ok) {
+            Edr_Group *g = Edr_Node_group(p->current);
+            p->element = g ? g->element : 0;
+        }
+    }
+    bool first = true;
+    while (err == Res_ok) {
+        if (!in->ended)
+            err = Html_readChunk(ctx, p, in);
+        if (err)
+            break;
+        if (first && !fragment)
+            (void)Edr_Doc_setUrlFromStream(doc, stream);
+        first = false;
+        if ((err = Html_tokenize(ctx, in, p)))
+            break;
+        if (!in->ended)
+            continue;
+        if (isCommentState(p->state) && in->commentEnd) {
+            // An unterminated comment ends at its first '>'.
+            in->scan = in->textStart = in->commentEnd;
+            in->commentEnd = 0;
+            p->state = 26;
+            continue;
+        }
+        if (!isCommentState(p->state) && Html_inSet(HtmlSet_raw, p->element)) {
+            // Unclosed raw text is read again as markup (also when the
+            // input ends inside a tag, so that no text is lost).
+            Edr_Node *before = p->current;
+            if ((err = Html_endElement(ctx, p, 1, p->element)))
+                break;
+            if (p->current != before) {
+                in->scan = in->textStart;
+                p->state = 26;
+                continue;
+            }
+        }
+        // The pending text; a tag cut by the end of the input is dropped.
+        size_t textEnd = p->state == 26 ? in->end : in->tagStart;
+        if (p->state != 5 && !isCommentState(p->state) && textEnd > in->textStart)
+            err = Html_flushText(p, in->buf + in->textStart, textEnd - in->textStart);
+        in->textStart = in->end;
+        if (err == Res_ok)
+            err = Html_applyFrameMargins(p, frame);
+        break;
+    }
+    if (in->detector)
+        Charset_detectorFree(in->detector);
+    Mem_free(in->buf);
+    Mem_free(in->raw);
+    int finish = Html_parserFinish(ctx, p, fragment);
+    Mem_free(load);
+    return err ? err : finish;
+}
+
+int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame)
+{
+    if (!frame || !p->current)
+        return Res_ok;
+    int32_t marginWidth = frame[0], marginHeight = frame[1], width = frame[2], height = frame[3];
+    if (marginWidth < 0 && marginHeight < 0 && !width && !height)
+        return Res_ok;
+    StyleRule *rule = nullptr;
+    int err = StyleRule_create(&rule);
+    if (err)
+        return err;
+    uint32_t key = p->nextClass++;
+    StyleRule_setWeight(rule, 10);
+    err = StyleRule_addMatch10(rule, key);
+    if (!err && marginHeight >= 0 && !(err = addLength(rule, PropId_marginTop, marginHeight)))
+        err = addLength(rule, PropId_marginBottom, marginHeight);
+    if (!err && marginWidth >= 0 && !(err = addLength(rule, PropId_marginLeft, marginWidth)))
+        err = addLength(rule, PropId_marginRight, marginWidth);
+    if (!err && width)
+        err = addLength(rule, PropId_width, width);
+    if (!err && height)
+        err = addLength(rule, PropId_height, height);
+    if (!err)
+        err = Edr_Node_addId(p->doc, p->current, key);
+    if (!err)
+        err = Request_addItem(p->styles, &rule);
+    StyleRule_destroy(rule);
+    return err;
+}
+
+int Html_loadUserStyleSheet(HtmlParser *p, EngineContext *ctx, Url *url, uint32_t kind)
+{
+    Request *sheet = nullptr;
+    int err = Request_new(ctx, kind, &sheet);
+    if (err == Res_ok)
+        err = Css_loadStyleSheet(ctx, p->doc, url, sheet);
+    if (err == Res_ok)
+        err = Edr_Doc_addRequest(p->doc, sheet);
+    Request_release(sheet);
+    Url_free(url);
+    return err;
+}
+
+int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
+                      const int32_t *frame)
+{
+    return Html_loadDocumentChunked(ctx, doc, stream, target, fragment, frame, Html_chunkBytes);
+}
+
+// ------------------------------------------------------------ the handler
+
+int Html_describe(EngineContext *, Edr_HandlerDesc *desc)
+{
+    desc->matchMime = Html_matchMime;
+    desc->sniff = Html_sniff;
+    desc->open = Html_open;
+    desc->close = Html_closeDocument;
+    desc->release = Html_unregisterHandler;
+    desc->enabled = 1;
+    return Res_ok;
+}
+
+int Html_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, int32_t *score)
+{
+    *score = mime && Ustr_icmpCstr(mime, "text/html") == 0 ? 100 : 0;
+    return Res_ok;
+}
+
+int Html_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score, uint32_t *kind)
+{
+    *score = 0;
+    *kind = 0;
+    const uint8_t *b = nullptr;
+    size_t n = 0;
+    int err = Vfs_getReadBuf(stream, Html_sniffBytes, &b, &n);
+    if (err)
+        return err;
+    if (n > Html_sniffBytes)
+        n = Html_sniffBytes;
+    auto matches = [&](size_t at, const char *word) {
+        size_t k = strlen(word);
+        if (n - at < k)
+            return false;
+        for (size_t i = 0; i < k; i++) {
+            uint8_t c = b[at + i];
+            if (c >= 'A' && c <= 'Z')
+                c = uint8_t(c + 32);
+            if (c != uint8_t(word[i]))
+                return false;
+        }
+        return true;
+    };
+    for (size_t i = 0; i < n && !*score; i++) {
+        if (b[i] != '<')
+            continue;
+        if (matches(i, "<html") || matches(i, "<head") || matches(i, "<body") || matches(i, "<!doctype")) {
+            *score = 90;
+            *kind = Html_sniffKind;
+        }
+    }
+    if (!*score && TextDoc_sniffText(context, b, n)) {
+        *score = 10;
+        *kind = Html_sniffKind;
+    }
+    (void)Vfs_readDone(stream, 0);
+    return Res_ok;
+}
+
+int Html_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *doc, Edr_Node *target)
+{
+    (void)Vfs_notifyMonitor(stream, kMonitorOpened);
+    int err = Edr_Doc_setupFromStream(doc, stream);
+    if (err == Res_ok)
+        err = Edr_Doc_setTypeCode(doc, Html_typeCode);
+    if (err == Res_ok)
+        err = Edr_Doc_setMode(doc, Html_modeQuirks);
+    if (err == Res_ok)
+        err = Edr_Doc_orFeatureFlags(doc, kFeatureDone | kFeatureText | kFeatureLoading);
+    if (err == Res_ok) {
+        Edr_Mgr_busyBegin(doc);
+        err = Html_loadDocument(context, doc, stream, target, 0, nullptr);
+        Edr_Mgr_busyEnd(doc);
+    }
+    (void)Vfs_close(stream);
+    return err;
+}
+
+void Html_closeDocument(Edr_Doc *)
+{
+}
+
+void Html_unregisterHandler(EngineContext *, Edr_HandlerDesc *)
+{
+}
