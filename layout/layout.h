@@ -357,6 +357,7 @@ uint32_t Layout_nextBreak(const char16_t *text, uint32_t length, uint32_t *state
 
 struct CellBorders;
 struct TableColumn;
+struct TableWidths;
 
 // A group's layout extra record (owned by the group, freed with
 // Edr_Node_extraFree). Table layout leaves the table's minimum, maximum
@@ -389,6 +390,11 @@ struct LayoutExtra {
     uint32_t columnCount;
     int32_t rowCount;
     int32_t colCount;
+    // Table layout: a cell's content height; a table's fixed, minimum and
+    // maximum width records (layout/table.h), kept until it is measured
+    // again.
+    int32_t contentHeight;
+    TableWidths *widths[3];
 };
 
 // Attaches a zeroed extra record to a group unless it has one. 0, or 1

@@ -97,7 +97,11 @@ void resetExtra(LayoutExtra *x, uint32_t keyword)
         Edr_Style_release(x->columns[i].style);
     Mem_free(x->columns);
     int32_t minWidth = x->minWidth, maxWidth = x->maxWidth, fixedWidth = x->fixedWidth;
+    // Table layout's width records stay with the record until it measures
+    // the table again.
+    TableWidths *widths[3] = {x->widths[0], x->widths[1], x->widths[2]};
     std::memset(x, 0, sizeof(*x));
+    std::memcpy(x->widths, widths, sizeof(widths));
     x->minWidth = minWidth;
     x->maxWidth = maxWidth;
     x->fixedWidth = fixedWidth;
