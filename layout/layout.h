@@ -176,7 +176,7 @@ struct LayoutBox {
     int32_t alignShift;     // a right or centre aligned shrink-to-fit block's shift
     int32_t lineHeight;     // the natural height of the current line
     int32_t layerOffset[2]; // moves an own-layer box's items at its end
-    uint32_t inTable;       // set while a table is placed
+    uint32_t inTable;       // tables being placed or measured, outermost first
     // Line building (layout/line.h).
     uint32_t noWrap;        // lines do not wrap (0 at creation: they do)
     uint32_t hiddenItems;   // the hidden default of the items placed

@@ -336,11 +336,22 @@ int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style, int32
     if (box->context && Task_hasCurrent(box->context))
         if (int stop = Task_checkStop(box->context))
             return stop;
-    TableBuilder builder{};
-    TableBuilder_init(&builder, doc);
-    if (int err = Table_buildGrid(&builder, table, style))
-        return err;
+    // A table inside a table being measured or placed was measured (and
+    // its grid built) with the enclosing one: it is not measured again.
     LayoutExtra *x = extraOf(table);
+    bool nested = box->inTable > 1 && x && x->rowCount >= 0 && (x->flags & Table_keywordMask);
+    if (nested && x->widths[TableWidths_minimum]) {
+        *minWidth = x->minWidth;
+        *maxWidth = x->maxWidth;
+        return Res_ok;
+    }
+    if (!nested) {
+        TableBuilder builder{};
+        TableBuilder_init(&builder, doc);
+        if (int err = Table_buildGrid(&builder, table, style))
+            return err;
+        x = extraOf(table);
+    }
     if (!x)
         return Res_ok;
     int32_t n = std::max(x->colCount, 0);
@@ -359,8 +370,11 @@ int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style, int32
         if (m.rec[i])
             m.rec[i]->count = n;
     }
+    uint32_t savedInTable = box->inTable;
+    box->inTable = std::max(savedInTable, 1u) + 1;
     if (!err)
         err = measureGroup(m, table, style);
+    box->inTable = savedInTable;
     if (err) {
         freeRecords(m.rec);
         return err;

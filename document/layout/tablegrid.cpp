@@ -23,6 +23,7 @@
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
+#include "layout/table.h"
 
 namespace {
 
@@ -97,11 +98,10 @@ void resetExtra(LayoutExtra *x, uint32_t keyword)
         Edr_Style_release(x->columns[i].style);
     Mem_free(x->columns);
     int32_t minWidth = x->minWidth, maxWidth = x->maxWidth, fixedWidth = x->fixedWidth;
-    // Table layout's width records stay with the record until it measures
-    // the table again.
-    TableWidths *widths[3] = {x->widths[0], x->widths[1], x->widths[2]};
+    // A new grid makes table layout's width records stale.
+    for (TableWidths *w : x->widths)
+        Layout_freeTripleBuf(w);
     std::memset(x, 0, sizeof(*x));
-    std::memcpy(x->widths, widths, sizeof(widths));
     x->minWidth = minWidth;
     x->maxWidth = maxWidth;
     x->fixedWidth = fixedWidth;
