@@ -62,13 +62,6 @@ int RectCollector_clipItem(ObjHeader *item, const Rect *rect, uint32_t)
     return Rect_disjoint(&box, rect);
 }
 
-// Interim: a multi-column block lays out as one column.
-int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node)
-{
-    return (*box)->nestedBlock ? (*box)->nestedBlock(box, node, style) : Res_ok;
-}
-
-
 // Interim: background pictures of pages are not drawn until layout draws
 // box backgrounds.
 int Layout_addBackgroundImage(LayoutBox *, const BackgroundImage *, int)

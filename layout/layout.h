@@ -38,6 +38,7 @@ struct Rect;
 struct Edr_PageRec;
 struct LayoutBox;
 struct LineCounter;
+struct ColumnContext;
 
 // The section a box lays out; every page box has its own copy.
 struct SectionRec {
@@ -181,6 +182,9 @@ struct LayoutBox {
     uint32_t noWrap;        // lines do not wrap (0 at creation: they do)
     uint32_t hiddenItems;   // the hidden default of the items placed
     int32_t contentHeight;  // raised to the font size of every text item
+    // The column set being filled (layout/columns.h), null outside one;
+    // not owned.
+    ColumnContext *columnContext;
 };
 
 // A box's bounds as a rectangle, and set from one.
