@@ -464,7 +464,7 @@ struct LineState;
 // content into columns. 0, 4099 or an error.
 [[nodiscard]] int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style,
                                       int32_t *minWidth, int32_t *maxWidth);
-[[nodiscard]] int TableLayout_run(LayoutBox *box, Edr_Node *table, Edr_Style *style,
+[[nodiscard]] int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style,
                                   const Rect *rect, LayerList *layers, Rect *extent);
 [[nodiscard]] int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node);
 

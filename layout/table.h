@@ -87,7 +87,7 @@ void TableLayout_distribute(int32_t *columns, TableWidths *fixed, TableWidths *m
 
 // Lays the table out into rect (its top at rect->y1): items into layers,
 // the table's extent into *extent. 0 or an error.
-[[nodiscard]] int TableLayout_run(LayoutBox *box, Edr_Node *table, Edr_Style *style,
+[[nodiscard]] int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style,
                                   const Rect *rect, LayerList *layers, Rect *extent);
 
 // Row heights of a table: shares a row span's missing height over its

@@ -304,15 +304,18 @@ int addEdgeItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerList *lis
 
 // Moves every finished cell to its place under the table's top y and
 // hands its items to list.
-int finishCells(Table &t, int32_t top, LayerList *list)
+int finishCells(Table &t, int32_t top, int32_t firstRow, int32_t lastRow, LayerList *list)
 {
     LayoutBox *box = *t.box;
     int32_t n = t.x->colCount;
     int32_t tableLeft = t.left, tableRight = sat(int64_t(t.left) + t.hspace + sumOf(t.columns, 0, n, n));
     for (PendingCell *p = t.cells; p; p = p->next) {
-        int64_t y0 = int64_t(top) - t.vspace / 2 - sumOf(t.rows, 0, p->row, t.rowCount) - t.vspace / 2;
+        if (p->row < firstRow || p->row > lastRow || !p->items)
+            continue;
+        int64_t y0 = int64_t(top) - t.vspace / 2 - sumOf(t.rows, firstRow, p->row - firstRow, t.rowCount) -
+                     t.vspace / 2;
         int64_t y1 = int64_t(top) - t.vspace / 2 -
-                     sumOf(t.rows, 0, p->row + p->rowSpan, t.rowCount) + t.vspace / 2;
+                     sumOf(t.rows, firstRow, p->row + p->rowSpan - firstRow, t.rowCount) + t.vspace / 2;
         int64_t x0 = int64_t(t.left) + t.hspace / 2 + sumOf(t.columns, 0, p->column, n) + t.hspace / 2;
         int64_t x1 = int64_t(t.left) + t.hspace / 2 +
                      sumOf(t.columns, 0, p->column + p->columnSpan, n) - t.hspace / 2;
@@ -337,7 +340,10 @@ int finishCells(Table &t, int32_t top, LayerList *list)
             int64_t dx = int64_t(tableLeft) + tableRight - (x0 + x1);
             LayerList_translate(p->items, sat(dx), 0);
         }
-        if (int err = LayerList_merge(list, p->items))
+        int err = LayerList_merge(list, p->items);
+        LayerList_destroy(p->items);
+        p->items = nullptr;
+        if (err)
             return err;
     }
     return Res_ok;
@@ -461,23 +467,23 @@ int Layout_layoutTable(LayoutBox *box, Edr_Node *table, Edr_Style *style)
     return TableLayout_measure(box, table, style, &minWidth, &maxWidth);
 }
 
-int TableLayout_run(LayoutBox *box, Edr_Node *table, Edr_Style *style, const Rect *rect,
+int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Rect *rect,
                     LayerList *layers, Rect *extent)
 {
     *extent = Rect_emptyBound;
+    LayoutBox *start = *box;
     LayoutExtra *x = extraOf(table);
     if (!x || !x->widths[TableWidths_minimum]) {
-        int32_t a = 0, b = 0;
-        if (int err = TableLayout_measure(box, table, style, &a, &b))
+        int32_t a = 0, c = 0;
+        if (int err = TableLayout_measure(start, table, style, &a, &c))
             return err;
         x = extraOf(table);
         if (!x || !x->widths[TableWidths_minimum])
             return Res_ok;
     }
-    LayoutBox *b = box;
     Table t{};
-    t.box = &b;
-    t.doc = box->document;
+    t.box = box;
+    t.doc = start->document;
     t.node = table;
     t.x = x;
     t.rowCount = std::max(x->rowCount, 0);
@@ -490,7 +496,7 @@ int TableLayout_run(LayoutBox *box, Edr_Node *table, Edr_Style *style, const Rec
         return Res_noMemory;
     }
     int32_t tableWidth = 0;
-    TableLayout_resolveWidths(box, x, style, sat(int64_t(rect->x1) - rect->x0), t.columns,
+    TableLayout_resolveWidths(start, x, style, sat(int64_t(rect->x1) - rect->x0), t.columns,
                               &tableWidth);
     bool collapse = keyword(style, PropId_borderCollapse) == KwId_collapse;
     t.hspace = collapse ? 0 : lengthOf(style, PropId_borderSpacingX);
@@ -521,25 +527,87 @@ int TableLayout_run(LayoutBox *box, Edr_Node *table, Edr_Style *style, const Rec
                 excess -= add;
             }
         }
-        height = sumOf(t.rows, 0, t.rowCount, t.rowCount) + int64_t(border.top) + border.bottom +
-                 padding.top + padding.bottom + t.vspace;
-        int32_t top = rect->y1;
-        Rect grid{rect->x0, sat(int64_t(top) - height), sat(int64_t(rect->x0) + tableWidth), top};
-        err = finishCells(t, sat(int64_t(top) - border.top - padding.top), layers);
-        if (!err) {
-            Rect content{sat(int64_t(grid.x0) + border.left + padding.left),
-                         sat(int64_t(grid.y0) + border.bottom + padding.bottom),
-                         sat(int64_t(grid.x1) - border.right - padding.right),
-                         sat(int64_t(grid.y1) - border.top - padding.top)};
-            if (content.x1 < content.x0)
-                content.x1 = content.x0;
-            if (content.y0 > content.y1)
-                content.y0 = content.y1;
-            err = addEdgeItem(b, table, style, layers, content, border, padding);
+        int64_t edgesV = int64_t(border.top) + border.bottom + padding.top + padding.bottom + t.vspace;
+        // A paged table taller than its region continues on the next page:
+        // the rows that do not fit start a new part of the table there.
+        Rect region = *rect;
+        int32_t first = 0;
+        while (!err) {
+            LayoutBox *cur = *box;
+            bool paged = cur->section && cur->section->paged && cur->overflow &&
+                         region.y0 > INT32_MIN + 1 && region.y0 != Layout_unset;
+            int32_t last = t.rowCount - 1;
+            if (paged) {
+                int64_t room = int64_t(region.y1) - region.y0 - edgesV, used = 0;
+                for (int32_t i = first; i < t.rowCount; i++) {
+                    if (i > first && used + t.rows[i] > room) {
+                        last = i - 1;
+                        break;
+                    }
+                    used += t.rows[i];
+                }
+            }
+            int64_t height = sumOf(t.rows, first, last - first + 1, t.rowCount) + edgesV;
+            int32_t top = region.y1;
+            Rect grid{region.x0, sat(int64_t(top) - height), sat(int64_t(region.x0) + tableWidth), top};
+            bool more = last < t.rowCount - 1;
+            LayerList *part = more ? LayerList_create() : layers;
+            if (!part) {
+                err = Res_noMemory;
+                break;
+            }
+            int32_t dx = region.x0 - rect->x0;
+            if (dx)
+                for (PendingCell *p = t.cells; p; p = p->next)
+                    if (p->items && p->row >= first && p->row <= last)
+                        LayerList_translate(p->items, dx, 0);
+            t.left = sat(int64_t(region.x0) + border.left + padding.left);
+            err = finishCells(t, sat(int64_t(top) - border.top - padding.top), first, last, part);
+            if (!err) {
+                Rect content{sat(int64_t(grid.x0) + border.left + padding.left),
+                             sat(int64_t(grid.y0) + border.bottom + padding.bottom),
+                             sat(int64_t(grid.x1) - border.right - padding.right),
+                             sat(int64_t(grid.y1) - border.top - padding.top)};
+                if (content.x1 < content.x0)
+                    content.x1 = content.x0;
+                if (content.y0 > content.y1)
+                    content.y0 = content.y1;
+                err = addEdgeItem(cur, table, style, part, content, border, padding);
+            }
+            *extent = grid;
+            if (!more) {
+                if (!err && x->caption)
+                    err = placeCaption(box, x->caption, style, grid, layers, extent);
+                break;
+            }
+            // This page's part goes onto its page before the flow moves on.
+            if (!err)
+                err = LayerList_merge(cur->layers, part);
+            if (err)
+                LayerList_freeItems(part);
+            LayerList_destroy(part);
+            if (!err) {
+                Rect taken{INT32_MIN, grid.y0, INT32_MAX, grid.y1};
+                err = FloatArea_occupy(cur->items, &taken);
+            }
+            int moved = 0;
+            if (!err)
+                err = cur->overflow(box, &moved);
+            const Rect *next = nullptr;
+            if (!err && moved && (*box)->items)
+                FloatArea_first((*box)->items, &next, FloatArea_fromLeft);
+            if (err || !next) {
+                // No further page: the rest of the table stays below.
+                if (!err) {
+                    region.y1 = grid.y0;
+                    region.y0 = Layout_unset;
+                    first = last + 1;
+                }
+                continue;
+            }
+            region = *next;
+            first = last + 1;
         }
-        *extent = grid;
-        if (!err && x->caption)
-            err = placeCaption(&b, x->caption, style, grid, layers, extent);
     }
     freeTable(t);
     return err;

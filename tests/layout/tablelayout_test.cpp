@@ -116,13 +116,13 @@ int pass(Edr_Doc *doc)
     return err;
 }
 
-// The box of the text item showing text on the first page of section 0
-// (all zero when there is none).
-Rect boxOf(Edr_Doc *doc, const std::u16string &s)
+// The box of the text item showing text on the page of that index (all
+// zero when there is none).
+Rect boxOn(Edr_Doc *doc, int32_t index, const std::u16string &s)
 {
     Rect found{};
     Edr_PageEntry *e = nullptr;
-    if (Edr_Page_find(&e, doc, 0, 0, 0) != 0)
+    if (Edr_Page_findByIndex(&e, doc, uint32_t(index), 0) != 0)
         return found;
     for (ObjHeader *o = Edr_Page_deref(e)->objects; o; o = Obj_next(o)) {
         if (Obj_itemKind(o) != Obj_itemText)
@@ -133,6 +133,11 @@ Rect boxOf(Edr_Doc *doc, const std::u16string &s)
     }
     Edr_Page_release(e, 0);
     return found;
+}
+
+Rect boxOf(Edr_Doc *doc, const std::u16string &s)
+{
+    return boxOn(doc, 0, s);
 }
 
 bool shown(Edr_Doc *doc, const std::u16string &s)
@@ -362,6 +367,43 @@ TEST_F(TableLayoutTest, ACaptionGoesAboveUnlessAlignedToTheBottom)
         EXPECT_LE(boxOf(doc, u"under").y1, boxOf(doc, u"cell2").y0);
         // The second table starts below the first and its caption.
         EXPECT_LE(boxOf(doc, u"cell2").y1, boxOf(doc, u"cell1").y0);
+    });
+}
+
+TEST_F(TableLayoutTest, ATableTallerThanThePageContinuesOnTheNextPage)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *s = group(doc, root);
+        own(doc, s, 2,
+            rule({kw(PropId_display, KwId_block), len(PropId_width, 6 * kInch),
+                  len(PropId_height, 3 * kInch), len(PropId_fontSize, kInch / 4)}));
+        Edr_Node *t = part(doc, s, KwId_table);
+        const std::u16string names[8] = {u"r0", u"r1", u"r2", u"r3", u"r4", u"r5", u"r6", u"r7"};
+        for (const auto &name : names) {
+            Edr_Node *r = part(doc, t, KwId_tableRow);
+            text(doc, part(doc, r, KwId_tableCell, {len(PropId_height, kInch / 2)}), name);
+        }
+        ASSERT_EQ(pass(doc), 0);
+        uint32_t pages = 0;
+        Edr_Page_count(doc, &pages);
+        EXPECT_GE(pages, 2u);
+        // The first rows are on the first page, the last on the second,
+        // starting again at its top.
+        EXPECT_TRUE(shown(doc, u"r0"));
+        EXPECT_FALSE(shown(doc, u"r7"));
+        Rect last = boxOn(doc, 1, u"r7");
+        EXPECT_LT(last.y0, last.y1);
+        int32_t firstOnNext = -1;
+        for (int32_t i = 0; i < 8; i++)
+            if (firstOnNext < 0 && !shown(doc, names[i]))
+                firstOnNext = i;
+        ASSERT_GT(firstOnNext, 0);
+        Rect top = boxOn(doc, 1, names[firstOnNext]);
+        EXPECT_GT(top.y1, -kInch);
+        // Every row is shown once.
+        for (int32_t i = 0; i < 8; i++)
+            EXPECT_NE(shown(doc, names[i]), boxOn(doc, 1, names[i]).y1 != boxOn(doc, 1, names[i]).y0)
+                << i;
     });
 }
 
