@@ -267,8 +267,7 @@ int Columns_nextRegion(LayoutBox **box, int *moved)
     return Res_ok;
 }
 
-int Columns_layout(LayoutBox **box, Edr_Node *node, Edr_Style *style, const Rect *free,
-                   Rect *used)
+int Columns_layout(LayoutBox **box, Edr_Node *node, Edr_Style *style, const Rect *free, Rect *used)
 {
     ColumnFlow *f = static_cast<ColumnFlow *>(Mem_calloc(1, sizeof(ColumnFlow)));
     if (!f)

@@ -102,5 +102,5 @@ int32_t TableLayout_alignCell(uint32_t keyword, int32_t innerHeight, int32_t con
 // *out = the cell's style with the style of its column applied when the
 // table's column array has a style for it (a new reference), else style
 // retained. 0 or an error.
-[[nodiscard]] int TableLayout_cellStyle(Edr_Doc *doc, const LayoutExtra *table,
-                                        Edr_Style *style, int32_t column, Edr_Style **out);
+[[nodiscard]] int TableLayout_cellStyle(Edr_Doc *doc, const LayoutExtra *table, Edr_Style *style,
+                                        int32_t column, Edr_Style **out);

@@ -73,7 +73,7 @@ struct Table {
     int32_t *rows;    // heights
     int32_t *specifiedRows;
     int32_t rowCount;
-    int32_t left;     // x of the first column (after border, padding)
+    int32_t left; // x of the first column (after border, padding)
     int32_t hspace, vspace;
     PendingCell *cells;
     RowSpan *spans;
@@ -183,20 +183,20 @@ int layoutCell(Table &t, Edr_Node *cell, Edr_Style *cellStyle)
     t.cells = p;
     int32_t n = t.x->colCount;
     int64_t x0 = int64_t(t.left) + t.hspace / 2 + sumOf(t.columns, 0, p->column, n) + t.hspace / 2;
-    int64_t x1 = int64_t(t.left) + t.hspace / 2 + sumOf(t.columns, 0, p->column + p->columnSpan, n) -
-                 t.hspace / 2;
+    int64_t x1 = int64_t(t.left) + t.hspace / 2 +
+                 sumOf(t.columns, 0, p->column + p->columnSpan, n) - t.hspace / 2;
     int64_t inner0 = x0 + p->border.left + p->padding.left;
     int64_t inner1 = x1 - p->border.right - p->padding.right;
     int32_t h = 0;
-    int err = layoutContent(t.box, cell, style, sat(inner0), sat(std::max(inner1, inner0 + 1)), own,
-                            &h);
+    int err =
+        layoutContent(t.box, cell, style, sat(inner0), sat(std::max(inner1, inner0 + 1)), own, &h);
     if (err)
         return err;
     p->contentHeight = h;
     cx->contentHeight = h;
     // The row heights the cell asks for.
-    int64_t V = int64_t(p->border.top) + p->border.bottom + p->padding.top + p->padding.bottom +
-                t.vspace;
+    int64_t V =
+        int64_t(p->border.top) + p->border.bottom + p->padding.top + p->padding.bottom + t.vspace;
     int64_t bare = int64_t(p->border.top) + p->border.bottom + t.vspace;
     auto term = [&](int32_t height) { return height > 0 ? height + V : bare; };
     int32_t specified = std::max(cx->height, 0);
@@ -308,15 +308,18 @@ int finishCells(Table &t, int32_t top, int32_t firstRow, int32_t lastRow, LayerL
 {
     LayoutBox *box = *t.box;
     int32_t n = t.x->colCount;
-    int32_t tableLeft = t.left, tableRight = sat(int64_t(t.left) + t.hspace + sumOf(t.columns, 0, n, n));
+    int32_t tableLeft = t.left,
+            tableRight = sat(int64_t(t.left) + t.hspace + sumOf(t.columns, 0, n, n));
     for (PendingCell *p = t.cells; p; p = p->next) {
         if (p->row < firstRow || p->row > lastRow || !p->items)
             continue;
-        int64_t y0 = int64_t(top) - t.vspace / 2 - sumOf(t.rows, firstRow, p->row - firstRow, t.rowCount) -
-                     t.vspace / 2;
+        int64_t y0 = int64_t(top) - t.vspace / 2 -
+                     sumOf(t.rows, firstRow, p->row - firstRow, t.rowCount) - t.vspace / 2;
         int64_t y1 = int64_t(top) - t.vspace / 2 -
-                     sumOf(t.rows, firstRow, p->row + p->rowSpan - firstRow, t.rowCount) + t.vspace / 2;
-        int64_t x0 = int64_t(t.left) + t.hspace / 2 + sumOf(t.columns, 0, p->column, n) + t.hspace / 2;
+                     sumOf(t.rows, firstRow, p->row + p->rowSpan - firstRow, t.rowCount) +
+                     t.vspace / 2;
+        int64_t x0 =
+            int64_t(t.left) + t.hspace / 2 + sumOf(t.columns, 0, p->column, n) + t.hspace / 2;
         int64_t x1 = int64_t(t.left) + t.hspace / 2 +
                      sumOf(t.columns, 0, p->column + p->columnSpan, n) - t.hspace / 2;
         if (y1 >= y0)
@@ -325,7 +328,8 @@ int finishCells(Table &t, int32_t top, int32_t firstRow, int32_t lastRow, LayerL
             x1 = x0 + 1;
         int64_t innerTop = y0 - p->border.top - p->padding.top;
         int64_t innerBottom = y1 + p->border.bottom + p->padding.bottom;
-        int32_t shift = TableLayout_alignCell(p->align, sat(innerTop - innerBottom), p->contentHeight);
+        int32_t shift =
+            TableLayout_alignCell(p->align, sat(innerTop - innerBottom), p->contentHeight);
         LayerList_translate(p->items, 0, sat(innerTop - shift));
         Rect content{sat(x0 + p->border.left + p->padding.left), sat(innerBottom),
                      sat(x1 - p->border.right - p->padding.right), sat(innerTop)};
@@ -427,14 +431,14 @@ int32_t TableLayout_alignCell(uint32_t align, int32_t innerHeight, int32_t conte
     return 0;
 }
 
-int TableLayout_cellStyle(Edr_Doc *doc, const LayoutExtra *table, Edr_Style *style,
-                          int32_t column, Edr_Style **out)
+int TableLayout_cellStyle(Edr_Doc *doc, const LayoutExtra *table, Edr_Style *style, int32_t column,
+                          Edr_Style **out)
 {
     *out = nullptr;
-    Edr_Style *colStyle = table && table->columns && column >= 0 &&
-                                  uint32_t(column) < table->columnCount
-                              ? table->columns[column].style
-                              : nullptr;
+    Edr_Style *colStyle =
+        table && table->columns && column >= 0 && uint32_t(column) < table->columnCount
+            ? table->columns[column].style
+            : nullptr;
     Edr_Style *set = Edr_Style_retain(style);
     if (!colStyle || !colStyle->ownCount) {
         *out = set;
@@ -527,7 +531,8 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
                 excess -= add;
             }
         }
-        int64_t edgesV = int64_t(border.top) + border.bottom + padding.top + padding.bottom + t.vspace;
+        int64_t edgesV =
+            int64_t(border.top) + border.bottom + padding.top + padding.bottom + t.vspace;
         // A paged table taller than its region continues on the next page:
         // the rows that do not fit start a new part of the table there.
         Rect region = *rect;
@@ -549,7 +554,8 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
             }
             int64_t height = sumOf(t.rows, first, last - first + 1, t.rowCount) + edgesV;
             int32_t top = region.y1;
-            Rect grid{region.x0, sat(int64_t(top) - height), sat(int64_t(region.x0) + tableWidth), top};
+            Rect grid{region.x0, sat(int64_t(top) - height), sat(int64_t(region.x0) + tableWidth),
+                      top};
             bool more = last < t.rowCount - 1;
             LayerList *part = more ? LayerList_create() : layers;
             if (!part) {

@@ -301,7 +301,8 @@ void TableWidths_spread(TableWidths *w, TableWidths *maximum, const TableWidths 
                     if (w->percents[i] > 0)
                         continue;
                     int64_t weight = std::max(at(maximum, i), at(fixed, i));
-                    w->percents[i] = sat(freeWeights > 0 ? q * weight / freeWeights : q / freeCount);
+                    w->percents[i] =
+                        sat(freeWeights > 0 ? q * weight / freeWeights : q / freeCount);
                 }
             }
             Mem_free(s);
@@ -410,8 +411,8 @@ int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style, int32
     int64_t low = edges, high = edges;
     for (int32_t i = 0; i < n; i++) {
         low += mins->widths[i];
-        high += std::max(fixed->widths[i] > 0 ? fixed->widths[i] : maxs->widths[i],
-                         mins->widths[i]);
+        high +=
+            std::max(fixed->widths[i] > 0 ? fixed->widths[i] : maxs->widths[i], mins->widths[i]);
     }
     x->minWidth = sat(low);
     x->maxWidth = sat(high);
@@ -426,8 +427,8 @@ int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style, int32
 
 // ------------------------------------------------------------ resolving
 
-void TableLayout_distribute(int32_t *c, TableWidths *fixed, TableWidths *maximum,
-                            int32_t specified, int32_t available, int32_t edges)
+void TableLayout_distribute(int32_t *c, TableWidths *fixed, TableWidths *maximum, int32_t specified,
+                            int32_t available, int32_t edges)
 {
     int32_t n = std::min(fixed->count, maximum->count);
     const int32_t *f = fixed->widths, *pIn = fixed->percents, *m = maximum->widths;

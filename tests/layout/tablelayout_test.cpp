@@ -263,10 +263,10 @@ TEST_F(TableLayoutTest, RowSpansGrowRowsInProportionOrEvenly)
         int32_t needed;
         int32_t want[3];
     } cases[] = {
-        {{0, 0, 0}, 10, {4, 3, 3}},       // no heights yet: even, adding up
-        {{10, 30, 0}, 80, {20, 60, 0}},   // in proportion to the heights
-        {{10, 30, 0}, 20, {10, 30, 0}},   // tall enough already
-        {{1, 1, 1}, 10, {3, 3, 4}},       // truncation's rest to the last
+        {{0, 0, 0}, 10, {4, 3, 3}},     // no heights yet: even, adding up
+        {{10, 30, 0}, 80, {20, 60, 0}}, // in proportion to the heights
+        {{10, 30, 0}, 20, {10, 30, 0}}, // tall enough already
+        {{1, 1, 1}, 10, {3, 3, 4}},     // truncation's rest to the last
     };
     for (const auto &c : cases) {
         int32_t rows[3] = {c.rows[0], c.rows[1], c.rows[2]};
@@ -356,8 +356,9 @@ TEST_F(TableLayoutTest, ACaptionGoesAboveUnlessAlignedToTheBottom)
         Edr_Node *s = section(doc, root);
         for (uint16_t align : {uint16_t(0), uint16_t(KwId_bottom)}) {
             Edr_Node *t = part(doc, s, KwId_table);
-            Edr_Node *cap = align ? part(doc, t, KwId_tableCaption, {kw(PropId_verticalAlign, align)})
-                                  : part(doc, t, KwId_tableCaption);
+            Edr_Node *cap = align
+                                ? part(doc, t, KwId_tableCaption, {kw(PropId_verticalAlign, align)})
+                                : part(doc, t, KwId_tableCaption);
             text(doc, cap, align ? u"under" : u"over");
             text(doc, part(doc, part(doc, t, KwId_tableRow), KwId_tableCell),
                  align ? u"cell2" : u"cell1");
@@ -402,7 +403,8 @@ TEST_F(TableLayoutTest, ATableTallerThanThePageContinuesOnTheNextPage)
         EXPECT_GT(top.y1, -kInch);
         // Every row is shown once.
         for (int32_t i = 0; i < 8; i++)
-            EXPECT_NE(shown(doc, names[i]), boxOn(doc, 1, names[i]).y1 != boxOn(doc, 1, names[i]).y0)
+            EXPECT_NE(shown(doc, names[i]),
+                      boxOn(doc, 1, names[i]).y1 != boxOn(doc, 1, names[i]).y0)
                 << i;
     });
 }

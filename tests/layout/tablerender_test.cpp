@@ -81,9 +81,10 @@ void render(Edr_Doc *doc, Bitmap *b)
 TEST_F(TableRenderTest, SpacedCellsWithSpansDrawAsLaidOut)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        Edr_Node *section = styled(doc, root,
-                                   {kw(PropId_display, KwId_block), len(PropId_width, 3 * kInch),
-                                    len(PropId_height, 2 * kInch), len(PropId_fontSize, kInch / 4)});
+        Edr_Node *section =
+            styled(doc, root,
+                   {kw(PropId_display, KwId_block), len(PropId_width, 3 * kInch),
+                    len(PropId_height, 2 * kInch), len(PropId_fontSize, kInch / 4)});
         // A grey table 2.5 inches wide with a twentieth-inch black border
         // and a tenth of an inch between its cells.
         std::vector<Prop> table = {kw(PropId_display, KwId_table), len(PropId_width, 5 * kInch / 2),
