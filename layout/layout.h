@@ -458,10 +458,12 @@ struct LineState;
 [[nodiscard]] int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y,
                                       uint32_t scale);
 
-// Tables and multi-column blocks: table layout measures a table's minimum
-// and maximum widths and lays it out into a free rectangle (its items into
-// layers, its extent into *extent); a multi-column block lays out its
-// content into columns. 0, 4099 or an error.
+// Tables and multi-column blocks (layout/table.h, layout/columns.h): table
+// layout measures a table's minimum and maximum widths and lays it out into
+// a free rectangle (its items into layers, its extent into *extent); a
+// paged table taller than the rectangle puts its first parts on their pages
+// and moves *box on, leaving the last part in layers. A multi-column block
+// lays out its content into columns. 0, 4099 or an error.
 [[nodiscard]] int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style,
                                       int32_t *minWidth, int32_t *maxWidth);
 [[nodiscard]] int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style,

@@ -52,6 +52,8 @@ struct PendingCell {
     Edr_Node *node;
     Edr_Style *style; // one reference
     LayerList *items; // laid out with the content's top at y 0
+    LayerList *rest;  // what a page break kept back for the next page
+    int32_t restHeight;
     int32_t row, rowSpan, column, columnSpan;
     int32_t contentHeight;
     Edr_Edges border, padding;
@@ -268,10 +270,11 @@ void freeTable(Table &t)
 {
     while (PendingCell *p = t.cells) {
         t.cells = p->next;
-        if (p->items) {
-            LayerList_freeItems(p->items);
-            LayerList_destroy(p->items);
-        }
+        for (LayerList *l : {p->items, p->rest})
+            if (l) {
+                LayerList_freeItems(l);
+                LayerList_destroy(l);
+            }
         Edr_Style_release(p->style);
         Mem_free(p);
     }
@@ -391,6 +394,83 @@ int placeCaption(LayoutBox **box, Edr_Node *caption, Edr_Style *tableStyle, cons
     if (!err)
         extent->y0 = sat(int64_t(extent->y0) - total);
     return err;
+}
+
+// Splits the cells of row (laid out with their content's top at y 0) at
+// room, the height the row may take on this page: the items below the
+// break are kept back for the next page, moved up to start at y 0.
+int splitRow(Table &t, int32_t row, int32_t room)
+{
+    for (PendingCell *p = t.cells; p; p = p->next) {
+        if (p->row != row || !p->items)
+            continue;
+        int64_t inner = int64_t(room) - t.vspace - p->border.top - p->padding.top -
+                        p->border.bottom - p->padding.bottom;
+        int32_t breakY = sat(-std::max<int64_t>(inner, 0));
+        ObjHeader *chain = nullptr;
+        (void)LayerList_takeItems(p->items, &chain);
+        LayerList *later = LayerList_create();
+        if (!later) {
+            for (ObjHeader *o = chain; o;) {
+                ObjHeader *next = Obj_next(o);
+                Obj_setNext(o, nullptr);
+                LayerList_append(p->items, o);
+                o = next;
+            }
+            return Res_noMemory;
+        }
+        int32_t top = INT32_MIN, bottom = 0;
+        for (ObjHeader *o = chain; o;) {
+            ObjHeader *next = Obj_next(o);
+            Obj_setNext(o, nullptr);
+            Rect box = Obj_box(o);
+            if (box.y1 <= breakY) {
+                LayerList_append(later, o);
+                top = std::max(top, box.y1);
+                bottom = std::min(bottom, box.y0);
+            } else {
+                LayerList_append(p->items, o);
+            }
+            o = next;
+        }
+        if (!LayerList_hasItems(later)) {
+            LayerList_destroy(later);
+            p->rest = nullptr;
+            continue;
+        }
+        LayerList_translate(later, 0, sat(-int64_t(top)));
+        p->rest = later;
+        p->restHeight = sat(int64_t(top) - bottom);
+    }
+    return Res_ok;
+}
+
+// The first row of the next part of the table: the split row again, with
+// its cells' kept-back items, or the row after last.
+int32_t nextFirst(Table &t, int32_t last, int32_t rest)
+{
+    if (rest <= 0)
+        return last + 1;
+    int32_t need = rest;
+    for (PendingCell *p = t.cells; p; p = p->next) {
+        if (p->row != last)
+            continue;
+        if (p->items) {
+            LayerList_freeItems(p->items);
+            LayerList_destroy(p->items);
+        }
+        p->items = p->rest;
+        p->rest = nullptr;
+        p->contentHeight = p->items ? p->restHeight : 0;
+        p->align = 0;
+        if (!p->items)
+            p->items = LayerList_create();
+        int64_t v = int64_t(p->contentHeight) + t.vspace + p->border.top + p->padding.top +
+                    p->border.bottom + p->padding.bottom;
+        need = std::max(need, sat(v));
+    }
+    t.rows[last] = need;
+    return last;
 }
 
 } // namespace
@@ -542,6 +622,7 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
             bool paged = cur->section && cur->section->paged && cur->overflow &&
                          region.y0 > INT32_MIN + 1 && region.y0 != Layout_unset;
             int32_t last = t.rowCount - 1;
+            int32_t rest = 0; // what a row split at the page's end leaves
             if (paged) {
                 int64_t room = int64_t(region.y1) - region.y0 - edgesV, used = 0;
                 for (int32_t i = first; i < t.rowCount; i++) {
@@ -551,12 +632,21 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
                     }
                     used += t.rows[i];
                 }
+                if (last == first && t.rows[first] > room && room > 0) {
+                    // A row taller than the page: its cells are split.
+                    err = splitRow(t, first, sat(room));
+                    if (err)
+                        break;
+                    rest = sat(int64_t(t.rows[first]) - room);
+                    t.rows[first] = sat(room);
+                    last = first;
+                }
             }
             int64_t height = sumOf(t.rows, first, last - first + 1, t.rowCount) + edgesV;
             int32_t top = region.y1;
             Rect grid{region.x0, sat(int64_t(top) - height), sat(int64_t(region.x0) + tableWidth),
                       top};
-            bool more = last < t.rowCount - 1;
+            bool more = last < t.rowCount - 1 || rest > 0;
             LayerList *part = more ? LayerList_create() : layers;
             if (!part) {
                 err = Res_noMemory;
@@ -607,12 +697,12 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
                 if (!err) {
                     region.y1 = grid.y0;
                     region.y0 = Layout_unset;
-                    first = last + 1;
+                    first = nextFirst(t, last, rest);
                 }
                 continue;
             }
             region = *next;
-            first = last + 1;
+            first = nextFirst(t, last, rest);
         }
     }
     freeTable(t);

@@ -2,6 +2,7 @@
 // from percentages, fixed layout, given-up fixed widths and spans; row
 // spans, collapsed rows, footer groups and captions in a full layout pass;
 // the measuring stack guard.
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 
@@ -406,6 +407,44 @@ TEST_F(TableLayoutTest, ATableTallerThanThePageContinuesOnTheNextPage)
             EXPECT_NE(shown(doc, names[i]),
                       boxOn(doc, 1, names[i]).y1 != boxOn(doc, 1, names[i]).y0)
                 << i;
+    });
+}
+
+TEST_F(TableLayoutTest, ACellTallerThanThePageIsSplitAcrossPages)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *s = group(doc, root);
+        own(doc, s, 2,
+            rule({kw(PropId_display, KwId_block), len(PropId_width, 6 * kInch),
+                  len(PropId_height, 2 * kInch), len(PropId_fontSize, kInch / 4)}));
+        Edr_Node *t = part(doc, s, KwId_table);
+        Edr_Node *cell = part(doc, part(doc, t, KwId_tableRow), KwId_tableCell);
+        std::u16string lines[12];
+        for (int i = 0; i < 12; i++) {
+            lines[i] = u"line" + std::u16string(1, char16_t(u'a' + i));
+            text(doc, part(doc, cell, KwId_block), lines[i]);
+        }
+        ASSERT_EQ(pass(doc), 0);
+        uint32_t pages = 0;
+        Edr_Page_count(doc, &pages);
+        ASSERT_GE(pages, 2u);
+        // Every line is shown on exactly one page, in order down the pages.
+        int32_t lastPage = 0;
+        for (int i = 0; i < 12; i++) {
+            int found = 0, page = -1;
+            for (uint32_t k = 0; k < pages; k++) {
+                Rect r = boxOn(doc, int32_t(k), lines[i]);
+                if (r.y0 != r.y1) {
+                    found++;
+                    page = int32_t(k);
+                    EXPECT_GE(r.y0, -2 * kInch) << i;
+                }
+            }
+            EXPECT_EQ(found, 1) << i;
+            EXPECT_GE(page, lastPage) << i;
+            lastPage = std::max(lastPage, page);
+        }
+        EXPECT_GE(lastPage, 1);
     });
 }
 
