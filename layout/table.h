@@ -90,6 +90,13 @@ void TableLayout_distribute(int32_t *columns, TableWidths *fixed, TableWidths *m
 [[nodiscard]] int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style,
                                   const Rect *rect, LayerList *layers, Rect *extent);
 
+// The window of columns from start that fits in width (at least column
+// start): *end is its last column; unless it holds every column, what is
+// left of the width is shared over its columns by their spare room
+// (maximum - minimum). The window's total width.
+int32_t TableLayout_columnWindow(const LayoutExtra *table, int32_t *columns, int32_t width,
+                                 int32_t start, int32_t *end);
+
 // Row heights of a table: shares a row span's missing height over its
 // rows: in proportion to their heights, or evenly (adding up exactly) when
 // they have none.

@@ -79,7 +79,14 @@ struct Table {
     int32_t hspace, vspace;
     PendingCell *cells;
     RowSpan *spans;
+    int32_t colFirst, colLast; // the column window being laid out
 };
+
+// The column after the last of a cell's columns inside the window.
+int32_t spanEnd(const Table &t, const PendingCell *p)
+{
+    return int32_t(std::min<int64_t>(int64_t(p->column) + p->columnSpan, int64_t(t.colLast) + 1));
+}
 
 // Lays the content of a cell or caption out between x0 and x1 with its top
 // at y 0, unbounded below, into own: *height is the content's height.
@@ -159,7 +166,7 @@ int layoutCell(Table &t, Edr_Node *cell, Edr_Style *cellStyle)
 {
     LayoutExtra *cx = extraOf(cell);
     if (!cx || cx->row < 0 || cx->column < 0 || cx->row >= t.rowCount ||
-        cx->column >= t.x->colCount)
+        cx->column >= t.x->colCount || cx->column < t.colFirst || cx->column > t.colLast)
         return Res_ok;
     Edr_Style *style = nullptr;
     if (int err = TableLayout_cellStyle(t.doc, t.x, cellStyle, cx->column, &style))
@@ -184,9 +191,10 @@ int layoutCell(Table &t, Edr_Node *cell, Edr_Style *cellStyle)
     p->next = t.cells;
     t.cells = p;
     int32_t n = t.x->colCount;
-    int64_t x0 = int64_t(t.left) + t.hspace / 2 + sumOf(t.columns, 0, p->column, n) + t.hspace / 2;
+    int64_t x0 = int64_t(t.left) + t.hspace / 2 +
+                 sumOf(t.columns, t.colFirst, p->column - t.colFirst, n) + t.hspace / 2;
     int64_t x1 = int64_t(t.left) + t.hspace / 2 +
-                 sumOf(t.columns, 0, p->column + p->columnSpan, n) - t.hspace / 2;
+                 sumOf(t.columns, t.colFirst, spanEnd(t, p) - t.colFirst, n) - t.hspace / 2;
     int64_t inner0 = x0 + p->border.left + p->padding.left;
     int64_t inner1 = x1 - p->border.right - p->padding.right;
     int32_t h = 0;
@@ -266,7 +274,8 @@ int walkRows(Table &t, Edr_Node *node, Edr_Style *style)
     }
 }
 
-void freeTable(Table &t)
+// Frees the pending cells and row spans, keeping the arrays.
+void freeCells(Table &t)
 {
     while (PendingCell *p = t.cells) {
         t.cells = p->next;
@@ -282,6 +291,11 @@ void freeTable(Table &t)
         t.spans = s->next;
         Mem_free(s);
     }
+}
+
+void freeTable(Table &t)
+{
+    freeCells(t);
     Mem_free(t.columns);
     Mem_free(t.rows);
     Mem_free(t.specifiedRows);
@@ -312,7 +326,8 @@ int finishCells(Table &t, int32_t top, int32_t firstRow, int32_t lastRow, LayerL
     LayoutBox *box = *t.box;
     int32_t n = t.x->colCount;
     int32_t tableLeft = t.left,
-            tableRight = sat(int64_t(t.left) + t.hspace + sumOf(t.columns, 0, n, n));
+            tableRight = sat(int64_t(t.left) + t.hspace +
+                             sumOf(t.columns, t.colFirst, t.colLast + 1 - t.colFirst, n));
     for (PendingCell *p = t.cells; p; p = p->next) {
         if (p->row < firstRow || p->row > lastRow || !p->items)
             continue;
@@ -321,10 +336,10 @@ int finishCells(Table &t, int32_t top, int32_t firstRow, int32_t lastRow, LayerL
         int64_t y1 = int64_t(top) - t.vspace / 2 -
                      sumOf(t.rows, firstRow, p->row + p->rowSpan - firstRow, t.rowCount) +
                      t.vspace / 2;
-        int64_t x0 =
-            int64_t(t.left) + t.hspace / 2 + sumOf(t.columns, 0, p->column, n) + t.hspace / 2;
+        int64_t x0 = int64_t(t.left) + t.hspace / 2 +
+                     sumOf(t.columns, t.colFirst, p->column - t.colFirst, n) + t.hspace / 2;
         int64_t x1 = int64_t(t.left) + t.hspace / 2 +
-                     sumOf(t.columns, 0, p->column + p->columnSpan, n) - t.hspace / 2;
+                     sumOf(t.columns, t.colFirst, spanEnd(t, p) - t.colFirst, n) - t.hspace / 2;
         if (y1 >= y0)
             y1 = y0 - 1;
         if (x1 <= x0)
@@ -475,6 +490,37 @@ int32_t nextFirst(Table &t, int32_t last, int32_t rest)
 
 } // namespace
 
+int32_t TableLayout_columnWindow(const LayoutExtra *table, int32_t *columns, int32_t width,
+                                 int32_t start, int32_t *end)
+{
+    int32_t n = table->colCount;
+    const TableWidths *mins = table->widths[TableWidths_minimum];
+    const TableWidths *maxs = table->widths[TableWidths_maximum];
+    int64_t w = width, spare = 0;
+    int32_t last = start;
+    for (int32_t i = start; i < n; i++) {
+        if (i > start && w < columns[i])
+            break;
+        w -= columns[i];
+        if (mins && maxs)
+            spare += std::max<int64_t>(int64_t(maxs->widths[i]) - mins->widths[i], 0);
+        last = i;
+    }
+    *end = last;
+    int64_t total = 0;
+    bool whole = start == 0 && last == n - 1;
+    for (int32_t i = start; i <= last; i++) {
+        if (!whole && w > 0 && spare > 0 && mins && maxs) {
+            // What is left of the width goes to the columns by their spare
+            // room, none beyond it.
+            int64_t room = std::max<int64_t>(int64_t(maxs->widths[i]) - mins->widths[i], 0);
+            columns[i] = sat(columns[i] + std::min(room, w * room / spare));
+        }
+        total += columns[i];
+    }
+    return sat(total);
+}
+
 void TableLayout_shareSpan(int32_t *rows, int32_t first, int32_t span, int32_t needed)
 {
     int64_t have = 0;
@@ -587,9 +633,37 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
     t.vspace = collapse ? 0 : lengthOf(style, PropId_borderSpacingY);
     Edr_Edges border{}, padding{};
     Edr_Style_getEdges(style, nullptr, &border, &padding, sat(int64_t(rect->x1) - rect->x0));
-    t.left = sat(int64_t(rect->x0) + border.left + padding.left);
-    int err = walkRows(t, table, style);
-    if (!err) {
+    int32_t available = sat(int64_t(rect->x1) - rect->x0);
+    int32_t *full = static_cast<int32_t *>(Mem_calloc(size_t(n) + 1, sizeof(int32_t)));
+    if (!full) {
+        freeTable(t);
+        return Res_noMemory;
+    }
+    std::memcpy(full, t.columns, size_t(n) * sizeof(int32_t));
+    Rect region = *rect;
+    int err = Res_ok;
+    for (int32_t window = 0; window < std::max(n, 1) && !err;) {
+        // In flow mode 1 a table wider than the room is laid out in windows
+        // of the columns that fit, one below the other.
+        std::memcpy(t.columns, full, size_t(n) * sizeof(int32_t));
+        t.colFirst = window;
+        t.colLast = n - 1;
+        int32_t partWidth = tableWidth;
+        if (start->flowMode == 1 && tableWidth > available && n > 0) {
+            int32_t edges = TableLayout_edges(style);
+            int32_t inner = TableLayout_columnWindow(x, t.columns, sat(int64_t(available) - edges),
+                                                     window, &t.colLast);
+            partWidth = sat(int64_t(inner) + edges);
+        }
+        window = std::max(t.colLast, window) + 1;
+        // A fresh row state for every window.
+        freeCells(t);
+        std::memset(t.rows, 0, (size_t(t.rowCount) + 1) * sizeof(int32_t));
+        std::memset(t.specifiedRows, 0, (size_t(t.rowCount) + 1) * sizeof(int32_t));
+        t.left = sat(int64_t(region.x0) + border.left + padding.left);
+        err = walkRows(t, table, style);
+        if (err)
+            break;
         for (RowSpan *s = t.spans; s; s = s->next) {
             int32_t span = std::min(s->span, t.rowCount - s->row);
             if (span > 0)
@@ -615,8 +689,8 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
             int64_t(border.top) + border.bottom + padding.top + padding.bottom + t.vspace;
         // A paged table taller than its region continues on the next page:
         // the rows that do not fit start a new part of the table there.
-        Rect region = *rect;
         int32_t first = 0;
+        Rect start0 = region;
         while (!err) {
             LayoutBox *cur = *box;
             bool paged = cur->section && cur->section->paged && cur->overflow &&
@@ -644,7 +718,7 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
             }
             int64_t height = sumOf(t.rows, first, last - first + 1, t.rowCount) + edgesV;
             int32_t top = region.y1;
-            Rect grid{region.x0, sat(int64_t(top) - height), sat(int64_t(region.x0) + tableWidth),
+            Rect grid{region.x0, sat(int64_t(top) - height), sat(int64_t(region.x0) + partWidth),
                       top};
             bool more = last < t.rowCount - 1 || rest > 0;
             LayerList *part = more ? LayerList_create() : layers;
@@ -652,7 +726,7 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
                 err = Res_noMemory;
                 break;
             }
-            int32_t dx = region.x0 - rect->x0;
+            int32_t dx = region.x0 - start0.x0;
             if (dx)
                 for (PendingCell *p = t.cells; p; p = p->next)
                     if (p->items && p->row >= first && p->row <= last)
@@ -670,10 +744,10 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
                     content.y0 = content.y1;
                 err = addEdgeItem(cur, table, style, part, content, border, padding);
             }
-            *extent = grid;
+            Rect_unionNonEmpty(extent, &grid);
             if (!more) {
-                if (!err && x->caption)
-                    err = placeCaption(box, x->caption, style, grid, layers, extent);
+                // The next window starts below this part.
+                region.y1 = grid.y0;
                 break;
             }
             // This page's part goes onto its page before the flow moves on.
@@ -702,9 +776,15 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
                 continue;
             }
             region = *next;
+            *extent = Rect_emptyBound;
             first = nextFirst(t, last, rest);
         }
     }
+    if (!err && x->caption && Rect_isNonEmpty(extent)) {
+        Rect grid = *extent;
+        err = placeCaption(box, x->caption, style, grid, layers, extent);
+    }
+    Mem_free(full);
     freeTable(t);
     return err;
 }

@@ -235,6 +235,46 @@ TEST_F(TableLayoutTest, ASpanOverColumnsWithoutWidthGivesEachAnEqualShareAndOne)
     });
 }
 
+TEST_F(TableLayoutTest, AColumnWindowTakesTheColumnsThatFitAndSharesTheRest)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *t = part(doc, root, KwId_table);
+        Edr_Node *r = part(doc, t, KwId_tableRow);
+        part(doc, r, KwId_tableCell, {len(PropId_width, 1000)});
+        part(doc, r, KwId_tableCell, {len(PropId_width, 1000)});
+        part(doc, r, KwId_tableCell, {len(PropId_width, 1000)});
+        ASSERT_EQ(resolve(doc, t, 6 * kInch).err, 0);
+        LayoutExtra *x = static_cast<LayoutExtra *>(Edr_Node_getExtra(t));
+        const struct {
+            int32_t width, start, end, total;
+        } cases[] = {
+            {2500, 0, 1, 2000}, // two fit, no spare room to share
+            {500, 0, 0, 1000},  // at least the first column
+            {5000, 1, 2, 2000}, // from a later column to the end
+            {5000, 0, 2, 3000}, // every column
+        };
+        for (const auto &c : cases) {
+            int32_t columns[3] = {1000, 1000, 1000};
+            int32_t end = -1;
+            EXPECT_EQ(TableLayout_columnWindow(x, columns, c.width, c.start, &end), c.total)
+                << c.width << " " << c.start;
+            EXPECT_EQ(end, c.end) << c.width << " " << c.start;
+        }
+        // With spare room (maximum above minimum) the rest is shared, each
+        // column getting at most its spare room.
+        for (int i = 0; i < 3; i++)
+            x->widths[TableWidths_minimum]->widths[i] = 1000;
+        x->widths[TableWidths_maximum]->widths[0] = 1400;
+        x->widths[TableWidths_maximum]->widths[1] = 1100;
+        int32_t columns[3] = {1000, 1000, 1000};
+        int32_t end = -1;
+        EXPECT_EQ(TableLayout_columnWindow(x, columns, 2300, 0, &end), 2300);
+        EXPECT_EQ(end, 1);
+        EXPECT_EQ(columns[0], 1240); // 300 x 400 / 500
+        EXPECT_EQ(columns[1], 1060); // 300 x 100 / 500
+    });
+}
+
 TEST_F(TableLayoutTest, SpanConstraintsKeepTheirOrderAndTheLargerValues)
 {
     TableWidths *w = TableWidths_create();
