@@ -110,7 +110,7 @@ int openColumn(LayoutBox *box, ColumnFlow *f)
 
 // Ends the current column: its frame item goes behind its content, and its
 // items join the list the box had before the set.
-int endColumn(LayoutBox *box, ColumnFlow *f)
+int Columns_endColumn(LayoutBox *box, ColumnFlow *f)
 {
     int err = Res_ok;
     if (f->own) {
@@ -227,7 +227,7 @@ int Columns_nextColumn(LayoutBox **box, int *moved)
         return Res_ok;
     if (f->context.index + 1 >= f->set.count)
         return Columns_nextRegion(box, moved);
-    if (int err = endColumn(*box, f))
+    if (int err = Columns_endColumn(*box, f))
         return err;
     f->context.index++;
     if (int err = openColumn(*box, f))
@@ -242,7 +242,7 @@ int Columns_nextRegion(LayoutBox **box, int *moved)
     ColumnFlow *f = flowOf(*box);
     if (!f)
         return Res_ok;
-    if (int err = endColumn(*box, f))
+    if (int err = Columns_endColumn(*box, f))
         return err;
     OverflowFn parent = (*box)->overflow;
     if (!parent)
@@ -292,7 +292,7 @@ int Columns_layout(LayoutBox **box, Edr_Node *node, Edr_Style *style, const Rect
         (*box)->lines = outerLines;
     }
     LayoutBox *b = *box;
-    int endErr = endColumn(b, f);
+    int endErr = Columns_endColumn(b, f);
     if (!err)
         err = endErr;
     Rect content = Box_boundsRect(b);

@@ -53,9 +53,8 @@ void LayoutBox_setColumnContext(LayoutBox *box, ColumnContext *context);
 // width.
 void Columns_compute(const Edr_Style *style, const Rect *rect, int fit, ColumnSet *out);
 
-// Lays out a multi-column block into the box's first free rectangle; the
-// rows it used are taken across the full width. 0 or an error.
-[[nodiscard]] int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node);
+// Columns_layoutBlock (the entry of block layout) is declared in
+// layout/layout.h.
 // Lays the content out into the columns of free; *used receives the
 // rectangle the set took. The box's column context is saved and put back.
 [[nodiscard]] int Columns_layout(LayoutBox **box, Edr_Node *node, Edr_Style *style,

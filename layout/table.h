@@ -68,13 +68,8 @@ void Layout_freeTripleBuf(TableWidths *widths);
 // the horizontal spacing).
 int32_t TableLayout_edges(Edr_Style *style);
 
-// Measures the table's columns from its cells: the three width records go
-// into the table's extra record (replacing earlier ones) with the minimum
-// and maximum table widths. The grid is built first. 0, 1 when out of
-// memory, 5125 when too little stack is left (code 35 posted), 48 when
-// the task was asked to stop, or the error of a cell.
-[[nodiscard]] int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style,
-                                      int32_t *minWidth, int32_t *maxWidth);
+// TableLayout_measure and TableLayout_run are declared in layout/layout.h.
+
 // The column widths (columns entries of the table's column count, allocated
 // by the caller) and the table width for the available width.
 void TableLayout_resolveWidths(const LayoutBox *box, LayoutExtra *table, Edr_Style *style,
@@ -84,11 +79,6 @@ void TableLayout_resolveWidths(const LayoutBox *box, LayoutExtra *table, Edr_Sty
 // in stages. specified is the table's specified width (0 when none).
 void TableLayout_distribute(int32_t *columns, TableWidths *fixed, TableWidths *maximum,
                             int32_t specified, int32_t available, int32_t edges);
-
-// Lays the table out into rect (its top at rect->y1): items into layers,
-// the table's extent into *extent. 0 or an error.
-[[nodiscard]] int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style,
-                                  const Rect *rect, LayerList *layers, Rect *extent);
 
 // The window of columns from start that fits in width (at least column
 // start): *end is its last column; unless it holds every column, what is

@@ -224,7 +224,7 @@ int layoutCell(Table &t, Edr_Node *cell, Edr_Style *cellStyle)
     return Res_ok;
 }
 
-int walkRows(Table &t, Edr_Node *node, Edr_Style *style)
+int TableLayout_body(Table &t, Edr_Node *node, Edr_Style *style)
 {
     Edr_Node *footer = nullptr;
     for (Edr_Node *c = Edr_Node_firstChild(node);; c = Edr_Node_nextSibling(c)) {
@@ -255,7 +255,7 @@ int walkRows(Table &t, Edr_Node *node, Edr_Style *style)
         case KwId_tableRow:
             // A collapsed row takes no room and its cells are not laid out.
             if (keyword(cs, PropId_visibility) != KwId_collapse)
-                err = walkRows(t, c, cs);
+                err = TableLayout_body(t, c, cs);
             break;
         case KwId_tableFooterGroup:
             if (!last) {
@@ -265,7 +265,7 @@ int walkRows(Table &t, Edr_Node *node, Edr_Style *style)
             }
             [[fallthrough]];
         default:
-            err = walkRows(t, c, cs);
+            err = TableLayout_body(t, c, cs);
             break;
         }
         Edr_Style_release(cs);
@@ -321,7 +321,8 @@ int addEdgeItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerList *lis
 
 // Moves every finished cell to its place under the table's top y and
 // hands its items to list.
-int finishCells(Table &t, int32_t top, int32_t firstRow, int32_t lastRow, LayerList *list)
+int TableLayout_finishCells(Table &t, int32_t top, int32_t firstRow, int32_t lastRow,
+                            LayerList *list)
 {
     LayoutBox *box = *t.box;
     int32_t n = t.x->colCount;
@@ -371,8 +372,8 @@ int finishCells(Table &t, int32_t top, int32_t firstRow, int32_t lastRow, LayerL
     return Res_ok;
 }
 
-int placeCaption(LayoutBox **box, Edr_Node *caption, Edr_Style *tableStyle, const Rect &table,
-                 LayerList *list, Rect *extent)
+int TableLayout_caption(LayoutBox **box, Edr_Node *caption, Edr_Style *tableStyle,
+                        const Rect &table, LayerList *list, Rect *extent)
 {
     Edr_Style *cs = nullptr;
     if (int err = Edr_Style_computeForNode((*box)->document, &cs, tableStyle, caption))
@@ -414,7 +415,7 @@ int placeCaption(LayoutBox **box, Edr_Node *caption, Edr_Style *tableStyle, cons
 // Splits the cells of row (laid out with their content's top at y 0) at
 // room, the height the row may take on this page: the items below the
 // break are kept back for the next page, moved up to start at y 0.
-int splitRow(Table &t, int32_t row, int32_t room)
+int TableLayout_continueCells(Table &t, int32_t row, int32_t room)
 {
     for (PendingCell *p = t.cells; p; p = p->next) {
         if (p->row != row || !p->items)
@@ -462,7 +463,7 @@ int splitRow(Table &t, int32_t row, int32_t room)
 
 // The first row of the next part of the table: the split row again, with
 // its cells' kept-back items, or the row after last.
-int32_t nextFirst(Table &t, int32_t last, int32_t rest)
+int32_t TableLayout_continueRow(Table &t, int32_t last, int32_t rest)
 {
     if (rest <= 0)
         return last + 1;
@@ -661,7 +662,7 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
         std::memset(t.rows, 0, (size_t(t.rowCount) + 1) * sizeof(int32_t));
         std::memset(t.specifiedRows, 0, (size_t(t.rowCount) + 1) * sizeof(int32_t));
         t.left = sat(int64_t(region.x0) + border.left + padding.left);
-        err = walkRows(t, table, style);
+        err = TableLayout_body(t, table, style);
         if (err)
             break;
         for (RowSpan *s = t.spans; s; s = s->next) {
@@ -708,7 +709,7 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
                 }
                 if (last == first && t.rows[first] > room && room > 0) {
                     // A row taller than the page: its cells are split.
-                    err = splitRow(t, first, sat(room));
+                    err = TableLayout_continueCells(t, first, sat(room));
                     if (err)
                         break;
                     rest = sat(int64_t(t.rows[first]) - room);
@@ -732,7 +733,8 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
                     if (p->items && p->row >= first && p->row <= last)
                         LayerList_translate(p->items, dx, 0);
             t.left = sat(int64_t(region.x0) + border.left + padding.left);
-            err = finishCells(t, sat(int64_t(top) - border.top - padding.top), first, last, part);
+            err = TableLayout_finishCells(t, sat(int64_t(top) - border.top - padding.top), first,
+                                          last, part);
             if (!err) {
                 Rect content{sat(int64_t(grid.x0) + border.left + padding.left),
                              sat(int64_t(grid.y0) + border.bottom + padding.bottom),
@@ -771,18 +773,18 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
                 if (!err) {
                     region.y1 = grid.y0;
                     region.y0 = Layout_unset;
-                    first = nextFirst(t, last, rest);
+                    first = TableLayout_continueRow(t, last, rest);
                 }
                 continue;
             }
             region = *next;
             *extent = Rect_emptyBound;
-            first = nextFirst(t, last, rest);
+            first = TableLayout_continueRow(t, last, rest);
         }
     }
     if (!err && x->caption && Rect_isNonEmpty(extent)) {
         Rect grid = *extent;
-        err = placeCaption(box, x->caption, style, grid, layers, extent);
+        err = TableLayout_caption(box, x->caption, style, grid, layers, extent);
     }
     Mem_free(full);
     freeTable(t);

@@ -69,7 +69,7 @@ struct Measure {
     int32_t spacing; // horizontal spacing, 0 when collapsed
 };
 
-int measureCell(Measure &m, Edr_Node *cell, Edr_Style *style)
+int TableLayout_measureCell(Measure &m, Edr_Node *cell, Edr_Style *style)
 {
     LayoutExtra *x = extraOf(cell);
     if (!x || x->row < 0 || x->column < 0)
@@ -113,7 +113,7 @@ int measureCell(Measure &m, Edr_Node *cell, Edr_Style *style)
                            first, span);
 }
 
-int measureGroup(Measure &m, Edr_Node *node, Edr_Style *style)
+int TableLayout_measureGroup(Measure &m, Edr_Node *node, Edr_Style *style)
 {
     Edr_Node *footer = nullptr;
     for (Edr_Node *c = Edr_Node_firstChild(node);; c = Edr_Node_nextSibling(c)) {
@@ -139,7 +139,7 @@ int measureGroup(Measure &m, Edr_Node *node, Edr_Style *style)
         case KwId_tableColumnGroup:
             break;
         case KwId_tableCell:
-            err = measureCell(m, c, cs);
+            err = TableLayout_measureCell(m, c, cs);
             break;
         case KwId_tableFooterGroup:
             if (!last) {
@@ -148,7 +148,7 @@ int measureGroup(Measure &m, Edr_Node *node, Edr_Style *style)
             }
             [[fallthrough]];
         default:
-            err = measureGroup(m, c, cs);
+            err = TableLayout_measureGroup(m, c, cs);
             break;
         }
         Edr_Style_release(cs);
@@ -374,7 +374,7 @@ int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style, int32
     uint32_t savedInTable = box->inTable;
     box->inTable = std::max(savedInTable, 1u) + 1;
     if (!err)
-        err = measureGroup(m, table, style);
+        err = TableLayout_measureGroup(m, table, style);
     box->inTable = savedInTable;
     if (err) {
         freeRecords(m.rec);
