@@ -262,7 +262,7 @@ Rect boxOf(Edr_Doc *doc, const std::u16string &s)
 
 } // namespace
 
-TEST_F(ColumnsTest, AMultiColumnBlockLaysOutItsTextInTheFirstColumn)
+TEST_F(ColumnsTest, AMultiColumnBlockLaysOutItsTextInTheFirstColumnAfterItsMargin)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *sec = group(doc, root);
@@ -270,7 +270,7 @@ TEST_F(ColumnsTest, AMultiColumnBlockLaysOutItsTextInTheFirstColumn)
             rule({kw(PropId_display, KwId_block), len(PropId_width, 6 * kInch),
                   len(PropId_fontSize, kInch / 4)}));
         Edr_Node *block = group(doc, sec);
-        StyleRule *r = rule({kw(PropId_display, KwId_columnBlock)});
+        StyleRule *r = rule({kw(PropId_display, KwId_columnBlock), len(PropId_marginLeft, kInch)});
         PropColumns *list = nullptr;
         ASSERT_EQ(PropColumns_create(&list, 2), 0);
         list->columns[0] = {2 * kInch, kInch / 2};
@@ -290,8 +290,9 @@ TEST_F(ColumnsTest, AMultiColumnBlockLaysOutItsTextInTheFirstColumn)
         Edr_Doc_readUnlock(doc);
         ASSERT_EQ(err, 0);
         Rect box = boxOf(doc, u"column");
-        EXPECT_GE(box.x0, 0);
-        EXPECT_LE(box.x1, 2 * kInch);
+        // The first column starts after the block's left margin.
+        EXPECT_GE(box.x0, kInch);
+        EXPECT_LE(box.x1, 3 * kInch);
         EXPECT_LT(box.y0, box.y1);
     });
 }
