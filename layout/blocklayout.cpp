@@ -810,7 +810,7 @@ int Layout_placeTable(LayoutBox **box, Edr_Style *style, Edr_Node *node)
         return Res_stackExhausted;
     }
     uint32_t savedInTable = (*box)->inTable;
-    (*box)->inTable = 1;
+    (*box)->inTable = savedInTable + 1;
     LayerList *list = LayerList_create();
     if (!list) {
         (*box)->inTable = savedInTable;
@@ -848,7 +848,7 @@ int Layout_placeTable(LayoutBox **box, Edr_Style *style, Edr_Node *node)
         err = Layout_lineFull;
     Rect table = Rect_emptyBound;
     if (!err)
-        err = TableLayout_run(*box, node, style, &chosen, list, &table);
+        err = TableLayout_run(box, node, style, &chosen, list, &table);
     LayoutBox *b = *box;
     if (!err && Rect_isNonEmpty(&table)) {
         const BlockState &s = b->block;

@@ -7,6 +7,7 @@
 #include "document/layout/tablegrid.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
+#include "layout/table.h"
 
 int Edr_Node_extraEnsure(EngineContext *, Edr_Node *node)
 {
@@ -36,6 +37,8 @@ void Edr_Node_extraFree(void *record)
     for (uint32_t i = 0; i < x->columnCount && x->columns; i++)
         Edr_Style_release(x->columns[i].style);
     Mem_free(x->columns);
+    for (TableWidths *w : x->widths)
+        Layout_freeTripleBuf(w);
     Mem_free(x);
 }
 

@@ -27,13 +27,6 @@ int Layout_redrawNode(EngineContext *, Edr_Doc *, Edr_Node *)
     return 0;
 }
 
-// Interim: tables are not laid out; the widths already in the node's extra
-// record (none: all 0) are what measuring reads.
-int Layout_layoutTable(LayoutBox *, Edr_Node *, Edr_Style *)
-{
-    return Res_ok;
-}
-
 // Interim: a control is as wide as its width property says.
 int Layout_measureControl(EngineContext *, Edr_Node *, Edr_Style *, int32_t, int32_t width,
                           int32_t *outWidth)
@@ -68,26 +61,6 @@ int RectCollector_clipItem(ObjHeader *item, const Rect *rect, uint32_t)
     Rect box = Obj_box(item);
     return Rect_disjoint(&box, rect);
 }
-
-// Interim: tables have no width and place nothing until table layout is
-// built; a multi-column block lays out as one column.
-int TableLayout_measure(LayoutBox *, Edr_Node *, Edr_Style *, int32_t *minWidth, int32_t *maxWidth)
-{
-    *minWidth = *maxWidth = 0;
-    return Res_ok;
-}
-
-int TableLayout_run(LayoutBox *, Edr_Node *, Edr_Style *, const Rect *, LayerList *, Rect *extent)
-{
-    *extent = Rect_emptyBound;
-    return Res_ok;
-}
-
-int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node)
-{
-    return (*box)->nestedBlock ? (*box)->nestedBlock(box, node, style) : Res_ok;
-}
-
 
 // Interim: background pictures of pages are not drawn until layout draws
 // box backgrounds.

@@ -38,6 +38,7 @@ struct Rect;
 struct Edr_PageRec;
 struct LayoutBox;
 struct LineCounter;
+struct ColumnContext;
 
 // The section a box lays out; every page box has its own copy.
 struct SectionRec {
@@ -176,11 +177,14 @@ struct LayoutBox {
     int32_t alignShift;     // a right or centre aligned shrink-to-fit block's shift
     int32_t lineHeight;     // the natural height of the current line
     int32_t layerOffset[2]; // moves an own-layer box's items at its end
-    uint32_t inTable;       // set while a table is placed
+    uint32_t inTable;       // tables being placed or measured, outermost first
     // Line building (layout/line.h).
     uint32_t noWrap;        // lines do not wrap (0 at creation: they do)
     uint32_t hiddenItems;   // the hidden default of the items placed
     int32_t contentHeight;  // raised to the font size of every text item
+    // The column set being filled (layout/columns.h), null outside one;
+    // not owned.
+    ColumnContext *columnContext;
 };
 
 // A box's bounds as a rectangle, and set from one.
@@ -357,6 +361,7 @@ uint32_t Layout_nextBreak(const char16_t *text, uint32_t length, uint32_t *state
 
 struct CellBorders;
 struct TableColumn;
+struct TableWidths;
 
 // A group's layout extra record (owned by the group, freed with
 // Edr_Node_extraFree). Table layout leaves the table's minimum, maximum
@@ -389,6 +394,11 @@ struct LayoutExtra {
     uint32_t columnCount;
     int32_t rowCount;
     int32_t colCount;
+    // Table layout: a cell's content height; a table's fixed, minimum and
+    // maximum width records (layout/table.h), kept until it is measured
+    // again.
+    int32_t contentHeight;
+    TableWidths *widths[3];
 };
 
 // Attaches a zeroed extra record to a group unless it has one. 0, or 1
@@ -448,13 +458,15 @@ struct LineState;
 [[nodiscard]] int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y,
                                       uint32_t scale);
 
-// Tables and multi-column blocks: table layout measures a table's minimum
-// and maximum widths and lays it out into a free rectangle (its items into
-// layers, its extent into *extent); a multi-column block lays out its
-// content into columns. 0, 4099 or an error.
+// Tables and multi-column blocks (layout/table.h, layout/columns.h): table
+// layout measures a table's minimum and maximum widths and lays it out into
+// a free rectangle (its items into layers, its extent into *extent); a
+// paged table taller than the rectangle puts its first parts on their pages
+// and moves *box on, leaving the last part in layers. A multi-column block
+// lays out its content into columns. 0, 4099 or an error.
 [[nodiscard]] int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style,
                                       int32_t *minWidth, int32_t *maxWidth);
-[[nodiscard]] int TableLayout_run(LayoutBox *box, Edr_Node *table, Edr_Style *style,
+[[nodiscard]] int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style,
                                   const Rect *rect, LayerList *layers, Rect *extent);
 [[nodiscard]] int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node);
 

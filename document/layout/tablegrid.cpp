@@ -23,6 +23,7 @@
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
+#include "layout/table.h"
 
 namespace {
 
@@ -97,6 +98,9 @@ void resetExtra(LayoutExtra *x, uint32_t keyword)
         Edr_Style_release(x->columns[i].style);
     Mem_free(x->columns);
     int32_t minWidth = x->minWidth, maxWidth = x->maxWidth, fixedWidth = x->fixedWidth;
+    // A new grid makes table layout's width records stale.
+    for (TableWidths *w : x->widths)
+        Layout_freeTripleBuf(w);
     std::memset(x, 0, sizeof(*x));
     x->minWidth = minWidth;
     x->maxWidth = maxWidth;
