@@ -30,7 +30,7 @@ Matrix deviceMatrix(const GlyphWalk *walk)
 int drawPath(Path *path, const Matrix *m, const DrawTarget *target, uint32_t colour)
 {
     DrawItem *d = target->bitmap->drawItem;
-    path->scale = target->bitmap->scale;
+    path->scale = 0x10000; // page units, like every other item
     d->kind = DrawItem_kindPath;
     d->shape.path = FillRequest{};
     d->shape.path.path = path;
@@ -87,11 +87,11 @@ int Glyph_drawAtPen(GlyphWalk *walk, const GlyphMask *mask, Path *path)
     Matrix m = deviceMatrix(walk);
     if (mask) {
         // The mask was made with the glyph origin at pixel (0, 0): it is
-        // placed at the origin's pixel.
+        // placed at the origin's pixel. The origin is in page units, which
+        // the bitmap's scale turns into pixels.
         DrawItem *d = walk->target->bitmap->drawItem;
-        int32_t scale = walk->target->bitmap->scale;
         d->kind = DrawItem_kindGlyphMask;
-        d->shape.glyph = {mask, scale, m.tx, m.ty};
+        d->shape.glyph = {mask, 0x10000, m.tx, m.ty};
         d->paintKind = DrawItem_sourceSolid;
         d->paint.solid = {Pixel_formatRGBA, walk->colour & 0xFFFFFF};
         d->maskKind = DrawItem_sourceSolid;
@@ -126,7 +126,7 @@ int Glyph_fetchAndDraw(GlyphWalk *walk)
             Path_destroy(path);
         return Res_pathEmptyArea;
     }
-    path->scale = bitmap->scale;
+    path->scale = 0x10000; // page units, like every other item
     if (useMasks) {
         Matrix at = m;
         at.tx = at.ty = 0;

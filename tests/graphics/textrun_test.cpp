@@ -430,6 +430,35 @@ TEST_F(TextRunTest, BoxFontTextItemDrawsHollowBoxes)
         differ += viaPaths[i] != viaMasks[i] || viaPaths[i + 1] != viaMasks[i + 1];
     EXPECT_EQ(differ, 0);
 
+    // A bitmap whose own scale is 72 pixels an inch, drawn with the
+    // identity matrix (as the display manager draws pages), shows the same
+    // glyphs as the matrix that scales to 72 pixels an inch, by either route.
+    for (int wantsMasks = 0; wantsMasks < 2; wantsMasks++) {
+        fonts->fonts[0].wantsMasks = uint8_t(wantsMasks);
+        Bitmap *own = bitmap(w, h, Pixel_format565, 72);
+        Matrix byScale = {65536, 0, 0, 65536, 0, 0};
+        Matrix byMatrix = {72, 0, 0, 72, 0, 0};
+        for (Bitmap *t : {b, own})
+            for (int y = 0; y < h; y++)
+                memset(Bitmap_firstRow(t) + y * t->stride, 0xFF, size_t(w) * 2);
+        DrawTarget ownTarget{own, nullptr, 0, 0};
+        ASSERT_EQ(ops->draw(nullptr, item, nullptr, &byMatrix, &target, nullptr, 0), Res_ok);
+        ASSERT_EQ(ops->draw(nullptr, item, nullptr, &byScale, &ownTarget, nullptr, 0), Res_ok);
+        std::vector<uint8_t> a = bytes(own), e = bytes(b);
+        int inkA = 0, inkE = 0, differ = 0;
+        for (size_t i = 0; i < a.size(); i += 2) {
+            inkA += a[i] != 0xFF || a[i + 1] != 0xFF;
+            inkE += e[i] != 0xFF || e[i + 1] != 0xFF;
+            differ += a[i] != e[i] || a[i + 1] != e[i + 1];
+        }
+        // The same ink; masks land on exactly the same pixels, paths may
+        // differ at anti-aliased edges (the 16.16 matrix is coarser).
+        EXPECT_NEAR(inkA, inkE, inkE / 20) << "masks " << wantsMasks;
+        if (wantsMasks) {
+            EXPECT_EQ(differ, 0);
+        }
+    }
+
     // A clip (in document units) over the second word only: the first
     // word's glyphs are culled, the second's drawn.
     for (int y = 0; y < h; y++)
