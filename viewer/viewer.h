@@ -156,6 +156,19 @@ int App_openStart(FvViewer *viewer, FvPage **page, Url *url);
 // that runs out of memory has told the host (alert 0x10006) and answers 1.
 int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
 
+// The first half of a load: the page's old document goes on the closing
+// list while its translation still runs (which is stopped), else it is
+// released at once; the page gets a fresh empty document and the load is
+// pending. 0; 1 without memory (the page is left as it was); another value
+// when the document could not be made.
+int Fv_startLoad(FvViewer *viewer, FvPage *page);
+// The second half: takes doc (null: none) off the closing list and releases
+// it. Once the list is empty and a load is pending, the page's URL is
+// translated into its document; a failure reaches the host (out of memory
+// as alert 0x10006, others as 0x10002) and ends the pending load. An open
+// while another is pending only replaces the URL to be translated.
+void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc);
+
 // Tears the viewer's own parts down (page record, key view, screen,
 // listeners) and
 // finishes the engine modules (Engine_finiAll). The record itself stays the

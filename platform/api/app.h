@@ -111,6 +111,9 @@ struct FvViewer {
     void **reserveBuffers;          // the reserve buffers held while no document is shown (null: none)
     struct FvPageSet *pageSet;      // the documents shown or loading, by key (null: none)
     struct FvEventQueue *eventQueue; // document events waiting for the application thread (null: none)
+    struct Edr_Doc **loadingDocs;   // the documents being closed, each waited on for its end
+    uint32_t loadingCount, loadingCapacity;
+    int32_t loadPending;            // a load waits for the closing documents
 };
 
 // ------------------------------------------------------------ the entry
