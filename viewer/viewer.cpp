@@ -231,6 +231,7 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         if (!viewer->screen || Fv_registerResizeListeners(viewer) != Res_ok)
             return Res_noMemory;
         bindStartScreen(viewer);
+        viewer->configured = 1;
         return Res_ok;
     }
     int r = Engine_initModules(context, &viewer->options);
@@ -277,6 +278,7 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         Engine_finiModules(context, 0);
         return Res_noMemory;
     }
+    viewer->configured = 1;
     return Res_ok;
 }
 
@@ -477,7 +479,12 @@ int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)
     return Res_ok;
 }
 
-void View_destroy(FvViewer *viewer, int)
+void View_destroy(FvViewer *viewer, int full)
+{
+    Engine_unconfigure(viewer, full);
+}
+
+void Engine_unconfigure(FvViewer *viewer, int)
 {
     if (!viewer)
         return;
@@ -491,26 +498,27 @@ void View_destroy(FvViewer *viewer, int)
     (void)Fv_registerDocEvents(viewer, 0);
     freePage(context, viewer->page);
     viewer->page = nullptr;
+    PageSet_free(viewer->pageSet);
+    viewer->pageSet = nullptr;
     for (uint32_t i = 0; i < viewer->loadingCount; i++)
         Edr_Doc_release(viewer->loadingDocs[i]);
     Mem_free(viewer->loadingDocs);
     viewer->loadingDocs = nullptr;
     viewer->loadingCount = viewer->loadingCapacity = 0;
     viewer->loadPending = 0;
-    HostQuery_finiGate(viewer);
-    Listener_freeAll(&viewer->listeners);
     FvDisplay_free(viewer->display);
     viewer->display = nullptr;
-    Mem_free(viewer->orientationCache);
-    viewer->orientationCache = nullptr;
     Mem_free(viewer->screen);
     viewer->screen = nullptr;
-    Screen_stopModule(context);
+    HostQuery_finiGate(viewer);
+    Listener_freeAll(&viewer->listeners);
+    Fv_freeReserve(viewer);
+    Mem_free(viewer->orientationCache);
+    viewer->orientationCache = nullptr;
     Mem_free(viewer->zoomAbout);
     viewer->zoomAbout = nullptr;
-    PageSet_free(viewer->pageSet);
-    viewer->pageSet = nullptr;
-    Fv_freeReserve(viewer);
+    Screen_stopModule(context);
+    viewer->configured = 0;
     Engine_finiAll(context);
 }
 

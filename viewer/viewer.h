@@ -174,6 +174,12 @@ void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc);
 // finishes the engine modules (Engine_finiAll). The record itself stays the
 // caller's.
 void View_destroy(FvViewer *viewer, int full);
+// The tear-down behind View_destroy, in order: the key view, the document
+// events, the page record, the page set, the closing documents, the display
+// view, the screen binding, the query gate, the listeners, the reserve
+// buffers, the saved orientation state and the zoom-about point; then the
+// screen module and the engine modules.
+void Engine_unconfigure(FvViewer *viewer, int full);
 
 // The orientation code of a "Vexlan_defaultScreen" value: 0x10001 -> 1,
 // 0x10002 -> 2, 0x10004 -> 3, anything else 0.
