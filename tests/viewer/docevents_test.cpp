@@ -177,6 +177,27 @@ TEST_F(DocEventsTest, AnOpenWhileAnotherIsPendingStartsNothing)
     EXPECT_EQ(pending, 0);
 }
 
+// The engine stopping while a load waits for a closing document releases
+// both documents (the fixture checks that no engine block is left).
+TEST_F(DocEventsTest, StoppingWhileALoadWaitsLeavesNothingBehind)
+{
+    ASSERT_EQ(start(), 1);
+    std::string a = writeFile("a.txt", std::string(200000, 'a') + "\n");
+    std::string b = writeFile("b.txt", "two\n");
+    uint32_t closing = 0;
+    onAppThread([&] {
+        for (const std::string &file : {a, b}) {
+            Url *url = nullptr;
+            ASSERT_EQ(Url_newFromUserString(file.c_str(), &url, 1), 0);
+            ASSERT_EQ(View_openUrl(viewer(), 0, url, 0), 0);
+        }
+        closing = viewer()->loadingCount;
+    });
+    EXPECT_EQ(closing, 1u);
+    Engine_stop(inst);
+    EXPECT_EQ(host->instance, nullptr);
+}
+
 // An open that runs out of engine memory tells the host with the
 // out-of-memory alert instead of nothing.
 TEST_F(DocEventsTest, OpenOutOfMemoryIsReported)
