@@ -307,6 +307,18 @@ void Fv_onDocEvent(FvViewer *viewer, EventProcMsg *msg)
     PageSet_onEvent(viewer->pageSet, msg);
     if (msg->kind == 1)
         onCodeEvent(viewer, msg);
+    // The end of a closing document's translation, finished or failed,
+    // lets a pending load go on.
+    Edr_Doc *ended = nullptr;
+    if (msg->kind == 1 && msg->payload) {
+        const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
+        if (m->code == 3 || m->code == 13)
+            ended = m->document;
+    } else if (msg->kind == 0 && msg->payload) {
+        ended = static_cast<const EventProcDocMsg *>(msg->payload)->view;
+    }
+    if (ended && viewer->loadingCount)
+        Fv_removeLoading(viewer, ended);
 }
 
 int32_t Fv_readLoadProgress(FvViewer *viewer, FvPage *page)

@@ -184,6 +184,36 @@ void createDisplay(FvViewer *viewer, FvPage *page)
     Fv_refreshMargins(viewer);
 }
 
+// The closing list: adds doc once (false without memory), takes it off
+// (false when it was not there).
+bool addLoading(FvViewer *viewer, Edr_Doc *doc)
+{
+    for (uint32_t i = 0; i < viewer->loadingCount; i++)
+        if (viewer->loadingDocs[i] == doc)
+            return true;
+    if (viewer->loadingCount == viewer->loadingCapacity) {
+        uint32_t capacity = viewer->loadingCapacity ? viewer->loadingCapacity * 2 : 4;
+        void *grown = Mem_realloc(viewer->loadingDocs, sizeof(Edr_Doc *) * capacity);
+        if (!grown)
+            return false;
+        viewer->loadingDocs = static_cast<Edr_Doc **>(grown);
+        viewer->loadingCapacity = capacity;
+    }
+    viewer->loadingDocs[viewer->loadingCount++] = doc;
+    return true;
+}
+
+bool takeLoading(FvViewer *viewer, Edr_Doc *doc)
+{
+    for (uint32_t i = 0; i < viewer->loadingCount; i++) {
+        if (viewer->loadingDocs[i] != doc)
+            continue;
+        viewer->loadingDocs[i] = viewer->loadingDocs[--viewer->loadingCount];
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char *fontUrl, const char *)
@@ -201,6 +231,7 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         if (!viewer->screen || Fv_registerResizeListeners(viewer) != Res_ok)
             return Res_noMemory;
         bindStartScreen(viewer);
+        viewer->configured = 1;
         return Res_ok;
     }
     int r = Engine_initModules(context, &viewer->options);
@@ -247,6 +278,7 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         Engine_finiModules(context, 0);
         return Res_noMemory;
     }
+    viewer->configured = 1;
     return Res_ok;
 }
 
@@ -320,21 +352,48 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
         Url_free(url);
         return Res_ok;
     }
-    Url *forTranslation = Url_copy(target);
+    if (!viewer->loadPending) {
+        int r = Fv_startLoad(viewer, page);
+        if (r != Res_ok) {
+            if (r != 1)
+                return r;
+            // The callers take 1 for a dropped request and say nothing: the
+            // alert goes out here, once (the slice's own report is taken).
+            (void)Mem_takeOutOfMemory();
+            App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
+            return 1;
+        }
+    }
+    // A pending load translates whatever URL the page holds when the
+    // closing documents have ended: the newest open wins.
+    if (url) {
+        Url_free(page->url);
+        page->url = url;
+    }
+    Fv_removeLoading(viewer, nullptr);
+    return Res_ok;
+}
+
+int Fv_startLoad(FvViewer *viewer, FvPage *page)
+{
+    if (!viewer || !page)
+        return Res_missingArgument;
+    Edr_Doc *old = page->document;
+    // A translation still running reports its end once stopped; one that
+    // ended has nothing more to say, so its document is released now
+    // rather than waited on.
+    bool closing = old && page->loadState == FvLoad_loading;
+    if (closing && !addLoading(viewer, old))
+        return 1;
     Edr_Doc *doc = nullptr;
     Edr_Node *root = nullptr;
-    int r = forTranslation ? Edr_Doc_create(viewer->context, &doc, &root) : Res_noMemory;
+    int r = Edr_Doc_create(viewer->context, &doc, &root);
     if (r != Res_ok) {
-        Url_free(forTranslation);
-        if (r != Res_noMemory)
-            return r;
-        // The callers take 1 for a dropped request and say nothing: the
-        // alert goes out here, once (the slice's own report is taken).
-        (void)Mem_takeOutOfMemory();
-        App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
-        return 1;
+        if (closing)
+            (void)takeLoading(viewer, old);
+        return r == Res_noMemory ? 1 : r;
     }
-    Edr_Doc_release(page->document);
+    viewer->loadPending = 1;
     page->document = doc;
     page->root = root;
     if (page->pageView)
@@ -345,18 +404,50 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
             view->pageIndex = 0;
         }
     }
-    if (url) {
-        Url_free(page->url);
-        page->url = url;
-    }
     page->loadSerial++;
     page->loadState = FvLoad_loading;
     page->firstDisplayPending = 1;
     page->loaded = 0;
     page->loadPercent = -1;
     page->contentReported = 0;
-    Translate_start(viewer->context, doc, root, forTranslation, nullptr);
+    if (closing)
+        (void)Edr_Doc_stopTranslation(old);
+    else
+        Edr_Doc_release(old);
     return Res_ok;
+}
+
+void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc)
+{
+    if (!viewer)
+        return;
+    if (doc && takeLoading(viewer, doc))
+        Edr_Doc_release(doc);
+    FvPage *page = viewer->page;
+    if (viewer->loadingCount != 0 || !viewer->loadPending || !page)
+        return;
+    viewer->loadPending = 0;
+    Fv_setFontCacheSizes(viewer, page->url);
+    if (Fv_readSubsampleThreshold(viewer, page->url) != Res_ok) {
+        settle(page, FvLoad_noMemory);
+        return;
+    }
+    Fv_allocReserve(viewer);
+    if (!page->url) {
+        page->loadState = FvLoad_idle;
+        return;
+    }
+    Url *copy = Url_copy(page->url);
+    if (!copy) {
+        (void)Mem_takeOutOfMemory();
+        settle(page, FvLoad_noMemory);
+        return;
+    }
+    if (char16_t *path = nullptr; Url_getPart(page->url, UrlPart_path, &path)) {
+        Fv_setLowMemoryAnimations(viewer, path);
+        Mem_free(path);
+    }
+    Translate_start(viewer->context, page->document, page->root, copy, nullptr);
 }
 
 int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)
@@ -376,6 +467,11 @@ int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)
             App_reportError(viewer->context->instance, errorOpenFailed, 0);
         return r;
     }
+    if (viewer->loadPending) {
+        // Documents still closing: the outcome is posted when it comes.
+        page->waiting = 0;
+        return Res_ok;
+    }
     while (page->loadState == FvLoad_loading)
         Sem_wait(&page->settled);
     page->waiting = 0;
@@ -383,7 +479,12 @@ int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)
     return Res_ok;
 }
 
-void View_destroy(FvViewer *viewer, int)
+void View_destroy(FvViewer *viewer, int full)
+{
+    Engine_unconfigure(viewer, full);
+}
+
+void Engine_unconfigure(FvViewer *viewer, int)
 {
     if (!viewer)
         return;
@@ -397,20 +498,27 @@ void View_destroy(FvViewer *viewer, int)
     (void)Fv_registerDocEvents(viewer, 0);
     freePage(context, viewer->page);
     viewer->page = nullptr;
-    HostQuery_finiGate(viewer);
-    Listener_freeAll(&viewer->listeners);
-    FvDisplay_free(viewer->display);
-    viewer->display = nullptr;
-    Mem_free(viewer->orientationCache);
-    viewer->orientationCache = nullptr;
-    Mem_free(viewer->screen);
-    viewer->screen = nullptr;
-    Screen_stopModule(context);
-    Mem_free(viewer->zoomAbout);
-    viewer->zoomAbout = nullptr;
     PageSet_free(viewer->pageSet);
     viewer->pageSet = nullptr;
+    for (uint32_t i = 0; i < viewer->loadingCount; i++)
+        Edr_Doc_release(viewer->loadingDocs[i]);
+    Mem_free(viewer->loadingDocs);
+    viewer->loadingDocs = nullptr;
+    viewer->loadingCount = viewer->loadingCapacity = 0;
+    viewer->loadPending = 0;
+    FvDisplay_free(viewer->display);
+    viewer->display = nullptr;
+    Mem_free(viewer->screen);
+    viewer->screen = nullptr;
+    HostQuery_finiGate(viewer);
+    Listener_freeAll(&viewer->listeners);
     Fv_freeReserve(viewer);
+    Mem_free(viewer->orientationCache);
+    viewer->orientationCache = nullptr;
+    Mem_free(viewer->zoomAbout);
+    viewer->zoomAbout = nullptr;
+    Screen_stopModule(context);
+    viewer->configured = 0;
     Engine_finiAll(context);
 }
 

@@ -156,11 +156,30 @@ int App_openStart(FvViewer *viewer, FvPage **page, Url *url);
 // that runs out of memory has told the host (alert 0x10006) and answers 1.
 int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags);
 
+// The first half of a load: the page's old document goes on the closing
+// list while its translation still runs (which is stopped), else it is
+// released at once; the page gets a fresh empty document and the load is
+// pending. 0; 1 without memory (the page is left as it was); another value
+// when the document could not be made.
+int Fv_startLoad(FvViewer *viewer, FvPage *page);
+// The second half: takes doc (null: none) off the closing list and releases
+// it. Once the list is empty and a load is pending, the page's URL is
+// translated into its document; a failure reaches the host (out of memory
+// as alert 0x10006, others as 0x10002) and ends the pending load. An open
+// while another is pending only replaces the URL to be translated.
+void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc);
+
 // Tears the viewer's own parts down (page record, key view, screen,
 // listeners) and
 // finishes the engine modules (Engine_finiAll). The record itself stays the
 // caller's.
 void View_destroy(FvViewer *viewer, int full);
+// The tear-down behind View_destroy, in order: the key view, the document
+// events, the page record, the page set, the closing documents, the display
+// view, the screen binding, the query gate, the listeners, the reserve
+// buffers, the saved orientation state and the zoom-about point; then the
+// screen module and the engine modules.
+void Engine_unconfigure(FvViewer *viewer, int full);
 
 // The orientation code of a "Vexlan_defaultScreen" value: 0x10001 -> 1,
 // 0x10002 -> 2, 0x10004 -> 3, anything else 0.

@@ -104,13 +104,17 @@ struct FvViewer {
     FvZoomAbout *zoomAbout;         // zoom-about-point state (null: none)
     intptr_t panAction;             // the action of the pan gesture being pre-stepped
     FvDisplay *display;             // the display view on the bound screen (null: none)
-    void *orientationCache;         // the view state saved while the screen resizes
+    struct FvOrientationCache *orientationCache; // the view state saved while the screen resizes
     int32_t resizing;               // a resize or turn of the screen is in progress
     uint32_t flowWidth;             // the flow width last posted (16.16)
     Sem *queryGate;                 // admits one synchronous host query at a time (null: none)
     void **reserveBuffers;          // the reserve buffers held while no document is shown (null: none)
     struct FvPageSet *pageSet;      // the documents shown or loading, by key (null: none)
     struct FvEventQueue *eventQueue; // document events waiting for the application thread (null: none)
+    struct Edr_Doc **loadingDocs;   // the documents being closed, each waited on for its end
+    uint32_t loadingCount, loadingCapacity;
+    int32_t loadPending;            // a load waits for the closing documents
+    int32_t configured;             // bit 0: Engine_configure has run to its end
 };
 
 // ------------------------------------------------------------ the entry

@@ -120,6 +120,84 @@ TEST_F(DocEventsTest, SameUrlWithAFragmentStartsNoLoadAndFlagTwoReloads)
     EXPECT_NE(after, shown);
 }
 
+// A new open while the shown document still translates closes that
+// document first; opens that come while the load waits start nothing but
+// replace the URL to load, and the newest one is shown once the closing
+// document has ended.
+TEST_F(DocEventsTest, AnOpenWhileAnotherIsPendingStartsNothing)
+{
+    ASSERT_EQ(start(), 1);
+    std::string a = writeFile("a.txt", "one\n");
+    std::string b = writeFile("b.txt", std::string(200000, 'b') + "\n");
+    std::string c = writeFile("c.txt", "three\n");
+    std::string d = writeFile("d.txt", "four\n");
+    ASSERT_TRUE(open(a));
+    ASSERT_EQ(count(Fv_requestDocInfo), 1);
+    auto urlOf = [](const std::string &file) {
+        Url *url = nullptr;
+        EXPECT_EQ(Url_newFromUserString(file.c_str(), &url, 1), 0);
+        return url;
+    };
+    Edr_Doc *shownB = nullptr;
+    uint32_t closing = 0;
+    int32_t pending = 0, results[3] = {-1, -1, -1};
+    onAppThread([&] {
+        FvViewer *v = viewer();
+        // a has ended: it is released at once and b translates.
+        results[0] = View_openUrl(v, 0, urlOf(b), 0);
+        shownB = v->page->document;
+        // b still translates: it goes on the closing list and c waits.
+        results[1] = View_openUrl(v, 0, urlOf(c), 0);
+        // While c waits, d only takes its place.
+        results[2] = View_openUrl(v, 0, urlOf(d), 0);
+        closing = v->loadingCount;
+        pending = v->loadPending;
+    });
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_EQ(results[2], 0);
+    EXPECT_EQ(closing, 1u);
+    EXPECT_EQ(pending, 1);
+    ASSERT_TRUE(drive([&] { return count(Fv_requestDocInfo) > 1; }));
+    drive([] { return false; }, 50);
+    // Only d was shown after a: b was closed, c never loaded.
+    EXPECT_EQ(count(Fv_requestDocInfo), 2);
+    EXPECT_EQ(alerts(Fv_alertOpenFailed), 0);
+    onAppThread([&] {
+        FvViewer *v = viewer();
+        closing = v->loadingCount;
+        pending = v->loadPending;
+        char *text = Url_toUtf8(v->page->url, UrlPart_path);
+        ASSERT_NE(text, nullptr);
+        EXPECT_NE(strstr(text, "d.txt"), nullptr) << text;
+        Mem_free(text);
+        EXPECT_NE(v->page->document, shownB);
+    });
+    EXPECT_EQ(closing, 0u);
+    EXPECT_EQ(pending, 0);
+}
+
+// The engine stopping while a load waits for a closing document releases
+// both documents (the fixture checks that no engine block is left).
+TEST_F(DocEventsTest, StoppingWhileALoadWaitsLeavesNothingBehind)
+{
+    ASSERT_EQ(start(), 1);
+    std::string a = writeFile("a.txt", std::string(200000, 'a') + "\n");
+    std::string b = writeFile("b.txt", "two\n");
+    uint32_t closing = 0;
+    onAppThread([&] {
+        for (const std::string &file : {a, b}) {
+            Url *url = nullptr;
+            ASSERT_EQ(Url_newFromUserString(file.c_str(), &url, 1), 0);
+            ASSERT_EQ(View_openUrl(viewer(), 0, url, 0), 0);
+        }
+        closing = viewer()->loadingCount;
+    });
+    EXPECT_EQ(closing, 1u);
+    Engine_stop(inst);
+    EXPECT_EQ(host->instance, nullptr);
+}
+
 // An open that runs out of engine memory tells the host with the
 // out-of-memory alert instead of nothing.
 TEST_F(DocEventsTest, OpenOutOfMemoryIsReported)

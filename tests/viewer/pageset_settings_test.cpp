@@ -227,6 +227,7 @@ TEST_F(ViewerSetupTest, AnimationsAndReserveBuffers)
         EXPECT_EQ(probe.reserveBuffers, nullptr);
     });
     EXPECT_NE(viewer()->reserveBuffers, nullptr); // made at configuration
+    EXPECT_EQ(viewer()->configured & 1, 1);
 }
 
 } // namespace
