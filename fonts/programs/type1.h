@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "core/stream/bytestream.h"
+#include "fonts/programs/fontfile.h"
 
 struct EngineContext;
 struct EmbeddedFont;
@@ -47,10 +48,7 @@ enum : uint32_t {
 };
 
 // One Subrs entry: encrypted charstring bytes.
-struct Type1Subr {
-    uint8_t *data;
-    uint32_t length;
-};
+using Type1Subr = FontFileEntry;
 
 struct NameDictEntry {
     char *name;
