@@ -273,6 +273,7 @@ struct HtmlParser {
     uint32_t reopenPending; // sum of the reopen counts
     HtmlNodeCell *stacks[Html_elementCount + 1];
     uint8_t seen[15];
+    uint8_t styled[15];     // elements whose default rule the document has
     uint32_t tagSeen;
     uint32_t tableDepth;    // open tables
     uint32_t tagDropped;    // the implied-close step ignored the tag
