@@ -25,6 +25,7 @@
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
 #include "html/css/css.h"
+#include "html/defaultstyle.h"
 #include "html/docweb.h"
 #include "html/parser.h"
 #include "html/web/loadprogress.h"
@@ -368,6 +369,9 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
         }
         Mem_free(sheet);
     }
+    // Links are blue and visited links purple unless the page says otherwise.
+    if (err == Res_ok && !fragment)
+        err = Html_addDefaultLinkColours(p->styles);
     // The top group, or the fragment's target.
     if (err == Res_ok) {
         if (!fragment) {
@@ -420,6 +424,8 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
         if (p->state != 5 && !isCommentState(p->state) && textEnd > in->textStart)
             err = Html_flushText(p, in->buf + in->textStart, textEnd - in->textStart);
         in->textStart = in->end;
+        if (err == Res_ok && !fragment)
+            err = Html_applyDefaultStyle(p, HtmlEl_Okalasection);
         if (err == Res_ok)
             err = Html_applyFrameMargins(p, frame);
         break;
