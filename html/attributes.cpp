@@ -355,9 +355,46 @@ int applyLinkColour(Build &b, uint32_t state, const char16_t *v, size_t n)
     return Html_addLinkColour(b.p->styles, state, rgba);
 }
 
+// Drops one leading quote character.
+const char16_t *unquote(const char16_t *v, size_t *n)
+{
+    if (*n && (v[0] == '"' || v[0] == '\'')) {
+        v++;
+        (*n)--;
+    }
+    return v;
+}
+
+// meta http-equiv: a content type's charset parameter is the document's
+// charset; the other headers are not used by a viewer that runs no
+// scripts and keeps no cache of its own.
+int applyHttpEquiv(Build &b, const char16_t *v, size_t n)
+{
+    v = unquote(v, &n);
+    if (b.element != HtmlEl_Meta || !equalsWord(v, n, "content-type"))
+        return Res_ok;
+    size_t cn = 0;
+    const char16_t *content = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_content, &cn);
+    if (!content)
+        return Res_ok;
+    content = unquote(content, &cn);
+    static const char key[] = "charset=";
+    for (size_t i = 0; i + 8 <= cn; i++) {
+        if (!equalsWord(content + i, 8, key))
+            continue;
+        const char16_t *name = content + i + 8;
+        size_t len = 0;
+        while (i + 8 + len < cn && name[len] != ';' && name[len] != '"' && name[len] != '\'' && !isSpace(name[len]))
+            len++;
+        return Html_metaCharset(b.p, name, len);
+    }
+    return Res_ok;
+}
+
 int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
 {
     switch (attr) {
+    case HtmlAttr_http_equiv: return applyHttpEquiv(b, v, n);
     case HtmlAttr_align: return applyAlign(b, v, n);
     case HtmlAttr_valign: return applyValign(b, v, n);
     case HtmlAttr_bgcolor: return n ? putColour(b, PropId_backgroundColor, v, n) : Res_ok;
@@ -618,6 +655,26 @@ int Html_parseFontStep(const char16_t *text, size_t length, int32_t *inches)
     step = step < 1 ? 1 : step > 7 ? 7 : step;
     *inches = pixels[step - 1] * 65536 / 96;
     return 1;
+}
+
+size_t Html_cleanCharsetName(const char16_t *text, size_t length, char16_t *out, size_t capacity)
+{
+    if (!capacity)
+        return 0;
+    auto printable = [](char16_t c) { return c > 0x20 && c < 0x7F; };
+    size_t i = 0;
+    while (i < length && !printable(text[i]))
+        i++;
+    if (i + 2 <= length && fold(text[i]) == 'x' && text[i + 1] == '-')
+        i += 2;
+    size_t n = 0;
+    while (i < length && printable(text[i]) && n + 1 < capacity)
+        out[n++] = text[i++];
+    if (n >= 5 && out[n - 5] == '-' && out[n - 4] == '1' && out[n - 3] == '9' && isDigit(out[n - 2]) &&
+        isDigit(out[n - 1]))
+        n -= 5;
+    out[n] = 0;
+    return n;
 }
 
 int32_t Html_getAttrInches(const char16_t *text, size_t length)

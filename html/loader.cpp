@@ -439,6 +439,32 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
     return err ? err : finish;
 }
 
+int Html_metaCharset(HtmlParser *p, const char16_t *name, size_t length)
+{
+    // Only the document's own head may change the charset, once per load,
+    // and never over the transport's or with detection off.
+    if (p->fragment || !p->autoDetect || p->transportCharset || p->charsetConfirmed)
+        return Res_ok;
+    char16_t clean[64];
+    size_t n = Html_cleanCharsetName(name, length, clean, 64);
+    uint32_t code = 0;
+    if (!n || Charset_fromName(clean, &code) != Res_ok || code >= CharsetCode_count)
+        return Res_ok;
+    if (code == p->charset) {
+        p->charsetConfirmed = 1;
+        return Res_ok;
+    }
+    if (p->restarted || !p->keepRaw || !Charset_isAvailable(code, p->ctx))
+        return Res_ok;
+    uint32_t before = p->charset;
+    useCharset(p, code);
+    if (p->charset != before) {
+        p->restartRequested = 1;
+        p->charsetConfirmed = 1;
+    }
+    return Res_ok;
+}
+
 int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame)
 {
     if (!frame || !p->current)

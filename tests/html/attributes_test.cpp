@@ -217,3 +217,33 @@ TEST_F(HtmlDefaultRecordTest, RecordsAreValid)
 }
 
 } // namespace
+
+namespace {
+
+TEST(HtmlAttributes, CleanCharsetName)
+{
+    struct Case {
+        const char16_t *in;
+        const char16_t *out;
+    } cases[] = {
+        {u"windows-1251", u"windows-1251"},
+        {u"  \"x-euc-jp", u"\"x-euc-jp"},   // a quote is printable
+        {u"X-SJIS", u"SJIS"},
+        {u"iso-8859-1-1987", u"iso-8859-1"},
+        {u"koi8-r; more", u"koi8-r;"},
+        {u"\tutf-8 x", u"utf-8"},
+        {u"", u""},
+    };
+    for (const Case &c : cases) {
+        std::u16string in = c.in;
+        char16_t out[16];
+        size_t n = Html_cleanCharsetName(in.data(), in.size(), out, 16);
+        EXPECT_EQ(std::u16string(out, n), c.out) << std::string(in.begin(), in.end());
+    }
+    // The copy is cut to the room given.
+    char16_t small[4];
+    EXPECT_EQ(Html_cleanCharsetName(u"windows", 7, small, 4), 3u);
+    EXPECT_EQ(std::u16string(small), u"win");
+}
+
+} // namespace
