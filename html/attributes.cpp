@@ -8,6 +8,7 @@
 #include "core/result.h"
 #include "core/style/prop.h"
 #include "core/style/propids.h"
+#include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
 #include "document/edr/node.h"
 #include "html/css/csstables.h"
@@ -44,40 +45,28 @@ bool equalsWord(const char16_t *text, size_t n, const char *word)
     return true;
 }
 
-bool isBoolean(uint32_t attr)
-{
-    switch (attr) {
-    case HtmlAttr_border:
-    case HtmlAttr_checked:
-    case HtmlAttr_compact:
-    case HtmlAttr_declare:
-    case HtmlAttr_defer:
-    case HtmlAttr_disabled:
-    case HtmlAttr_ismap:
-    case HtmlAttr_multiple:
-    case HtmlAttr_nohref:
-    case HtmlAttr_noresize:
-    case HtmlAttr_noshade:
-    case HtmlAttr_nowrap:
-    case HtmlAttr_readonly:
-    case HtmlAttr_selected:
-        return true;
-    default:
-        return false;
-    }
-}
+// The boolean attributes, which answer their own name when written
+// without a value.
+const struct {
+    uint32_t attr;
+    const char16_t *name;
+} kBooleans[] = {
+    {HtmlAttr_border, u"border"},     {HtmlAttr_checked, u"checked"},   {HtmlAttr_compact, u"compact"},
+    {HtmlAttr_declare, u"declare"},   {HtmlAttr_defer, u"defer"},       {HtmlAttr_disabled, u"disabled"},
+    {HtmlAttr_ismap, u"ismap"},       {HtmlAttr_multiple, u"multiple"}, {HtmlAttr_nohref, u"nohref"},
+    {HtmlAttr_noresize, u"noresize"}, {HtmlAttr_noshade, u"noshade"},   {HtmlAttr_nowrap, u"nowrap"},
+    {HtmlAttr_readonly, u"readonly"}, {HtmlAttr_selected, u"selected"},
+};
 
-// The text of the boolean attributes' names, read by Html_getAttr.
+// The own name of a boolean attribute, or null.
 const char16_t *ownName(uint32_t attr, size_t *length)
 {
-    static char16_t names[Html_attrCount][12];
-    const char *name = Html_attrRecords[attr].name;
-    size_t n = strlen(name);
-    if (!names[attr][0])
-        for (size_t i = 0; i < n && i < 11; i++)
-            names[attr][i] = char16_t(name[i]);
-    *length = n;
-    return names[attr];
+    for (const auto &b : kBooleans)
+        if (b.attr == attr) {
+            *length = strlen(Html_attrRecords[attr].name);
+            return b.name;
+        }
+    return nullptr;
 }
 
 // The rule being built for one tag.
@@ -462,6 +451,73 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
     }
 }
 
+// 1 and the value of a decimal number up to 65535.
+bool readU16(const char16_t *v, size_t n, uint32_t *out)
+{
+    if (!n)
+        return false;
+    uint32_t x = 0;
+    for (size_t i = 0; i < n; i++) {
+        if (!isDigit(v[i]))
+            return false;
+        x = x * 10 + uint32_t(v[i] - '0');
+        if (x > 65535)
+            return false;
+    }
+    *out = x;
+    return true;
+}
+
+// The index of the first keyword that the value begins, or -1.
+int prefixOf(const char16_t *v, size_t n, const char *const *words, int count)
+{
+    for (int k = 0; k < count; k++) {
+        size_t m = strlen(words[k]);
+        if (n > m)
+            continue;
+        size_t i = 0;
+        while (i < n && fold(v[i]) == char16_t(words[k][i]))
+            i++;
+        if (i == n)
+            return k;
+    }
+    return -1;
+}
+
+// Every marquee gets its record: behaviour, direction, scroll amount,
+// scroll delay and loop count, from its attributes or the defaults.
+int applyMarquee(Build &b)
+{
+    Prop18 *record = nullptr;
+    int err = Prop18_new(&record);
+    if (err)
+        return err;
+    static const char *const behaviours[] = {"scroll", "alternate", "slide"};
+    static const char *const directions[] = {"left", "right", "up", "down"};
+    size_t n = 0;
+    const char16_t *v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_behavior, &n);
+    int k = v && n ? prefixOf(v, n, behaviours, 3) : -1;
+    if (k >= 0)
+        record->words[0] = uint32_t(k);
+    v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_direction, &n);
+    k = v && n ? prefixOf(v, n, directions, 4) : -1;
+    if (k >= 0)
+        record->words[1] = uint32_t(k);
+    static const uint32_t numbers[3][2] = {
+        {HtmlAttr_scrollamount, 2}, {HtmlAttr_scrolldelay, 3}, {HtmlAttr_loop, 4}};
+    for (const auto &num : numbers) {
+        uint32_t x;
+        v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, num[0], &n);
+        if (v && readU16(v, n, &x))
+            record->words[num[1]] = x;
+    }
+    Prop value{};
+    Prop_set111(&value, record);
+    err = put(b, value);
+    Prop_free(&value);
+    return err;
+}
+
 } // namespace
 
 int Html_attrApplies(uint32_t attr, uint32_t element)
@@ -514,9 +570,8 @@ const char16_t *Html_getAttr(const char16_t *tag, const HtmlTagSpan *attrs, uint
         if (s.nameStart < 0 || !equalsWord(tag + s.nameStart, s.nameLength, name))
             continue;
         if (s.valueStart < 0 || !s.valueLength) {
-            if (isBoolean(attr))
-                return ownName(attr, length);
-            return tag + s.nameStart + s.nameLength; // an empty value
+            const char16_t *own = ownName(attr, length);
+            return own ? own : tag + s.nameStart + s.nameLength; // else an empty value
         }
         *length = s.valueLength;
         return tag + s.valueStart;
@@ -712,6 +767,8 @@ int Html_applyAttributes(EngineContext *, const char16_t *tag, HtmlParser *p, Ed
         if (value)
             err = applyOne(b, attr, value, n);
     }
+    if (!err && id == HtmlEl_Marquee)
+        err = applyMarquee(b);
     if (!err && !p->restartRequested && !StyleRule_hasNoProps(b.rule)) {
         uint32_t key = p->nextClass++;
         StyleRule_setWeight(b.rule, 10);

@@ -34,6 +34,7 @@
 #include "viewer/viewer.h"
 #include "core/mem/mem.h"
 #include "core/style/prop.h"
+#include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
 #include "document/edr/doc.h"
 #include "html/css/csstables.h"
@@ -92,6 +93,13 @@ void onRequest(void *arg, int32_t code, void *record)
 // The text of a property value (its type's text form, or "-").
 std::string propText(const Prop *value)
 {
+    if (value->type == PropType_record111 && value->payload) {
+        const Prop18 *r = reinterpret_cast<const Prop18 *>(value->payload);
+        char words[80];
+        snprintf(words, sizeof words, "{%u %u %u %u %u}", unsigned(r->words[0]), unsigned(r->words[1]),
+                 unsigned(r->words[2]), unsigned(r->words[3]), unsigned(r->words[4]));
+        return words;
+    }
     char16_t *text = value->type >= PropType_firstKeyword || value->type == PropType_none
                          ? Css_keywordName(value->type)
                          : Prop_toText(value);
