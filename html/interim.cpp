@@ -87,20 +87,6 @@ int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *pag
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
-// Interim: attributes and default element styles come with the element
-// and attribute tables and the default styles; until then tags add none.
-#include "html/parser.h"
-int Html_applyAttributes(EngineContext *, const char16_t *, HtmlParser *, Edr_Node *, uint32_t, const HtmlTagSpan *,
-                         uint32_t)
-{
-    return Res_ok;
-}
-
-int Html_applyDefaultStyle(HtmlParser *, uint32_t)
-{
-    return Res_ok;
-}
-
 // Interim: no style-sheet parser yet, so a sheet adds no rules and every
 // media list applies.
 #include "html/css/css.h"
@@ -263,17 +249,6 @@ int Host_askQuestion(EventProc *, HostQuestion *question)
 {
     question->answer = 0;
     return 0;
-}
-
-// Interim: no attribute table yet, so every name is unknown.
-uint32_t Html_attributeId(const char16_t *, size_t)
-{
-    return 0;
-}
-
-char16_t *Html_attributeText(const Prop *value)
-{
-    return Prop_toText(value);
 }
 
 // Interim: no application has a URL-mapping hook yet.

@@ -25,6 +25,7 @@
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
 #include "html/css/css.h"
+#include "html/defaultstyle.h"
 #include "html/docweb.h"
 #include "html/parser.h"
 #include "html/web/loadprogress.h"
@@ -368,6 +369,9 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
         }
         Mem_free(sheet);
     }
+    // Links are blue and visited links purple unless the page says otherwise.
+    if (err == Res_ok && !fragment)
+        err = Html_addDefaultLinkColours(p->styles);
     // The top group, or the fragment's target.
     if (err == Res_ok) {
         if (!fragment) {
@@ -420,6 +424,8 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
         if (p->state != 5 && !isCommentState(p->state) && textEnd > in->textStart)
             err = Html_flushText(p, in->buf + in->textStart, textEnd - in->textStart);
         in->textStart = in->end;
+        if (err == Res_ok && !fragment)
+            err = Html_applyDefaultStyle(p, HtmlEl_Okalasection);
         if (err == Res_ok)
             err = Html_applyFrameMargins(p, frame);
         break;
@@ -431,6 +437,32 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
     int finish = Html_parserFinish(ctx, p, fragment);
     Mem_free(load);
     return err ? err : finish;
+}
+
+int Html_metaCharset(HtmlParser *p, const char16_t *name, size_t length)
+{
+    // Only the document's own head may change the charset, once per load,
+    // and never over the transport's or with detection off.
+    if (p->fragment || !p->autoDetect || p->transportCharset || p->charsetConfirmed)
+        return Res_ok;
+    char16_t clean[64];
+    size_t n = Html_cleanCharsetName(name, length, clean, 64);
+    uint32_t code = 0;
+    if (!n || Charset_fromName(clean, &code) != Res_ok || code >= CharsetCode_count)
+        return Res_ok;
+    if (code == p->charset) {
+        p->charsetConfirmed = 1;
+        return Res_ok;
+    }
+    if (p->restarted || !p->keepRaw || !Charset_isAvailable(code, p->ctx))
+        return Res_ok;
+    uint32_t before = p->charset;
+    useCharset(p, code);
+    if (p->charset != before) {
+        p->restartRequested = 1;
+        p->charsetConfirmed = 1;
+    }
+    return Res_ok;
 }
 
 int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame)

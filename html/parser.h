@@ -273,6 +273,7 @@ struct HtmlParser {
     uint32_t reopenPending; // sum of the reopen counts
     HtmlNodeCell *stacks[Html_elementCount + 1];
     uint8_t seen[15];
+    uint8_t styled[15];     // elements whose default rule the document has
     uint32_t tagSeen;
     uint32_t tableDepth;    // open tables
     uint32_t tagDropped;    // the implied-close step ignored the tag
@@ -348,6 +349,14 @@ int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame);
 // user's sheet, 2 a linked sheet) added to the document. Takes url over.
 // 0 or an error.
 int Html_loadUserStyleSheet(HtmlParser *p, EngineContext *ctx, Url *url, uint32_t kind);
+// A charset named by the document itself (a meta element): switches the
+// converter and asks for the tree to be built again from the start, at
+// most once per load; naming the charset in use only confirms it. 0.
+int Html_metaCharset(HtmlParser *p, const char16_t *name, size_t length);
+// Copies a charset name (at most capacity - 1 units and a NUL) without
+// leading characters that are not printable, an "x-" prefix and a "-19"
+// year suffix, up to the first character that is not printable. The length.
+size_t Html_cleanCharsetName(const char16_t *text, size_t length, char16_t *out, size_t capacity);
 // Reads and converts the next chunk into the input. 0 or an error.
 int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in);
 // Converts the raw bytes kept so far again with the parser's converter and

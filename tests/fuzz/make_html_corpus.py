@@ -21,6 +21,18 @@ PAGES = [
     (0x06, b"<font>" * 200 + b"x<p>y" + b"</font>" * 50 + b"<ul><li>a<li>b</ul><q>q</q><img src=a><br/></br>"),
     (0x02, b"<b x<i>y<p class = \"a&lt;b\" id=x checked>z<?xml version='1.0'?><foo>unknown</foo>"),
     (0x08, b"<html><html><body bgcolor=red><body>twice<head><frameset><frame><iframe src=x></iframe>"),
+    # Attribute-heavy pages: presentational attributes, odd lengths and
+    # colours, and meta charsets.
+    (0x10, b"<body bgcolor=12345 text=#1234567 link=zzzzzz vlink='mediumsea green' alink marginwidth=99999"
+           b" topmargin=-3><table border frame=box rules=cols cellpadding=2.5cm cellspacing=1.99999mm"
+           b" bordercolor=#abc align=center><tr valign=baseline><td nowrap width=50% height=0 bgcolor=red>x"),
+    (0x11, b"<font size=+99 face=\"A, B\" color=red>a</font><font size=-x size=2.>b</font><hr size=1 noshade"
+           b" color=blue width=.5in><img align=absmiddle width=-1 height=0 hspace=1e3 vspace=4pc border=2>"
+           b"<br clear=all><ul compact><li>c</ul><p align=JUSTIFY><h1 align=left><caption align=bottom>"),
+    (0x10, b"<meta http-equiv=content-type content='text/html; charset=koi8-r'>\xc1\xc2"
+           b"<meta http-equiv=\"Content-Type\" content=\"charset=windows-1251\"><p>\xc0\xc1"),
+    (0x10, b"<meta http-equiv='content-type' content=\"charset=x-\"><meta http-equiv content=charset=>"
+           b"<meta http-equiv=content-type content=charset=utf-8-1999><p align>x</p>"),
 ]
 
 

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "core/text/charset_cjk.h"
+#include "core/style/stylerule.h"
+#include "document/edr/doc.h"
 #include "platform/api/request.h"
 #include "tests/html/html_fixture.h"
 
@@ -152,6 +154,63 @@ TEST_F(HtmlLoadTest, EncodedFixturesDecode)
                 EXPECT_EQ(render(doc), want) << "chunk " << chunk;
                 Edr_Doc_release(doc);
             }
+        }
+    });
+}
+
+// A page that names its charset in a meta element is read again with it,
+// once: a second meta naming another charset changes nothing, and the
+// default rules added before the restart are not added twice.
+TEST_F(HtmlLoadTest, AMetaCharsetRebuildsTheTreeOnce)
+{
+    struct Case {
+        const char *file;
+        uint32_t charset;
+        const char *title;
+        const char *tree;
+    } cases[] = {
+        {"meta_cp1251.html", CharsetCode_win1250 + 1, "Пример", "html(head(meta meta title) body(p(\"Съешь\") p(\"ещё\") \"\n\"))"},
+        {"meta_euc_jp.html", CharsetCode_eucJp, "日本語", "html(head(meta title) body(p(\"これは日本語の文書です。\") \"\n\"))"},
+    };
+    auto pRules = [](Edr_Doc *doc) {
+        int count = 0;
+        Request *r = nullptr;
+        EXPECT_EQ(Edr_Doc_getRequest(doc, nullptr, &r), 0);
+        while (r) {
+            Request_lock(r);
+            for (StyleRule *rule = Request_firstItem(r); rule; rule = Request_nextItem(r, rule))
+                count += StyleRule_firstKey(rule) == HtmlEl_P;
+            Request_unlock(r);
+            Request *next = nullptr;
+            EXPECT_EQ(Edr_Doc_getRequest(doc, r, &next), 0);
+            Request_release(r);
+            r = next;
+        }
+        return count;
+    };
+    run([&] {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.file);
+            std::string bytes = readFixture(c.file);
+            ASSERT_FALSE(bytes.empty());
+            setInt("EnableAutoDetect", 1);
+            setText("DefaultCharacterSet", u"ISO-8859-1");
+            // Whole, and in small chunks so that detection sees too little
+            // and the meta element has to restart the load.
+            for (uint32_t chunk : {0u, 1u, 7u}) {
+                Edr_Doc *doc = load(bytes, chunk);
+                EXPECT_EQ(render(doc), c.tree) << "chunk " << chunk;
+                EXPECT_EQ(title(doc), c.title) << "chunk " << chunk;
+                EXPECT_EQ(Edr_Doc_getCharset(doc), c.charset) << "chunk " << chunk;
+                EXPECT_EQ(pRules(doc), 1) << "chunk " << chunk;
+                Edr_Doc_release(doc);
+            }
+            // With detection off the meta element changes nothing.
+            setInt("EnableAutoDetect", 0);
+            Edr_Doc *doc = load(bytes, 7);
+            EXPECT_EQ(Edr_Doc_getCharset(doc), uint32_t(CharsetCode_latin1));
+            EXPECT_NE(title(doc), c.title);
+            Edr_Doc_release(doc);
         }
     });
 }

@@ -32,6 +32,14 @@
 #include "platform/api/hostevent.h"
 #include "tools/docdump/pdfdump.h"
 #include "viewer/viewer.h"
+#include "core/mem/mem.h"
+#include "core/style/prop.h"
+#include "core/style/proprecords.h"
+#include "core/style/stylerule.h"
+#include "document/edr/doc.h"
+#include "html/css/csstables.h"
+#include "html/parser.h"
+#include "platform/api/request.h"
 
 namespace {
 
@@ -43,7 +51,9 @@ struct State {
     int failed;
     int dumped;
     int quiet; // the PDF options print objects only
+    int styles; // --styles: the document's style rules follow the tree
     char *tree;
+    std::string rules;
 };
 
 const char *requestName(int32_t code)
@@ -80,6 +90,67 @@ void onRequest(void *arg, int32_t code, void *record)
         s->failed = 1;
 }
 
+// The text of a property value (its type's text form, or "-").
+std::string propText(const Prop *value)
+{
+    if (value->type == PropType_record111 && value->payload) {
+        const Prop18 *r = reinterpret_cast<const Prop18 *>(value->payload);
+        char words[80];
+        snprintf(words, sizeof words, "{%u %u %u %u %u}", unsigned(r->words[0]), unsigned(r->words[1]),
+                 unsigned(r->words[2]), unsigned(r->words[3]), unsigned(r->words[4]));
+        return words;
+    }
+    char16_t *text = value->type >= PropType_firstKeyword || value->type == PropType_none
+                         ? Css_keywordName(value->type)
+                         : Prop_toText(value);
+    if (!text)
+        return "-";
+    std::string out;
+    for (const char16_t *c = text; *c; c++)
+        out += *c < 128 ? char(*c) : '?';
+    Mem_free(text);
+    return out;
+}
+
+// The document's style rules, request by request: each rule's weight (with
+// its request's origin amount), its match keys (element ids by name) with
+// their values, and its properties (id, type, value).
+void dumpStyles(Edr_Doc *doc, std::string *out)
+{
+    Request *request = nullptr;
+    char line[160];
+    if (Edr_Doc_getRequest(doc, nullptr, &request))
+        return;
+    while (request) {
+        snprintf(line, sizeof line, "styles kind %u\n", unsigned(Request_getKind(request)));
+        *out += line;
+        Request_lock(request);
+        for (StyleRule *rule = Request_firstItem(request); rule; rule = Request_nextItem(request, rule)) {
+            snprintf(line, sizeof line, "  rule weight %u", unsigned(rule->weight));
+            *out += line;
+            for (StyleMatch *m = rule->matches; m; m = m->next) {
+                const char *name = m->key >= 1 && m->key <= Html_elementCount ? Html_elementNames[m->key - 1] : nullptr;
+                snprintf(line, sizeof line, " key %u%s%s%s mask %u", unsigned(m->key), name ? " (" : "",
+                         name ? name : "", name ? ")" : "", unsigned(m->value));
+                *out += line;
+            }
+            *out += "\n";
+            for (StylePropItem *item = rule->firstProp; item; item = item->next) {
+                snprintf(line, sizeof line, "    prop %u type %u ", unsigned(item->value.id),
+                         unsigned(item->value.type));
+                *out += line;
+                *out += propText(&item->value);
+                *out += "\n";
+            }
+        }
+        Request_unlock(request);
+        Request *next = nullptr;
+        int err = Edr_Doc_getRequest(doc, request, &next);
+        Request_release(request);
+        request = err ? nullptr : next;
+    }
+}
+
 // On the application thread: the tree of the viewer's document.
 void dumpTree(EngineInstance *instance, void *arg)
 {
@@ -87,19 +158,22 @@ void dumpTree(EngineInstance *instance, void *arg)
     FvViewer *viewer = Fv_fromApp(instance);
     FvPage *page = viewer ? viewer->page : nullptr;
     s->tree = Headless_dumpTree(page ? page->document : nullptr);
+    if (s->styles && page && page->document)
+        dumpStyles(page->document, &s->rules);
     s->dumped = 1;
 }
 
 int usage(const char *self)
 {
     fprintf(stderr,
-            "usage: %s FILE\n"
+            "usage: %s [--styles] FILE\n"
             "       %s [--object N]... [--stream N]... [--xref] [--password TEXT] FILE.pdf\n"
             "Opens FILE with the engine and prints the document tree. With the PDF\n"
             "options the file is opened with the PDF reader alone: --object N prints\n"
             "object N as qpdf --show-object=N does, --stream N writes the decoded data\n"
             "of stream object N, --xref lists the cross-reference\n"
-            "entries, --password TEXT answers the password question.\n",
+            "entries, --password TEXT answers the password question. --styles\n"
+            "also prints the document's style rules.\n",
             self, self);
     return 2;
 }
@@ -138,6 +212,8 @@ bool parsePdfOptions(int argc, char **argv, PdfDumpOptions *options, const char 
             options->havePassword = true;
             options->password = argv[++i];
             *pdfMode = true;
+        } else if (a == "--styles") {
+            // read by main
         } else if (!*path && (a.empty() || a[0] != '-' || a == "-")) {
             *path = argv[i];
         } else {
@@ -200,6 +276,9 @@ int main(int argc, char **argv)
     }
     State state{};
     state.quiet = pdfMode;
+    for (int i = 1; i < argc; i++)
+        if (!strcmp(argv[i], "--styles"))
+            state.styles = 1;
     Headless_setRequestHook(host, onRequest, &state);
     if (!Headless_startEngine(host, nullptr, App_start, 0)) {
         fprintf(stderr, "docdump: the engine did not start\n");
@@ -222,7 +301,7 @@ int main(int argc, char **argv)
                 App_postCall(inst, dumpTree, &state, nullptr);
                 drive(host, [&] { return state.dumped != 0; });
                 if (state.tree) {
-                    printf("%s", state.tree);
+                    printf("%s%s", state.tree, state.rules.c_str());
                     status = 0;
                 } else {
                     fprintf(stderr, "docdump: %s loaded, but its tree could not be printed\n", path);

@@ -1,0 +1,780 @@
+// Attribute getters and the attribute dispatcher: presentational
+// attributes become one style rule of the element's node.
+#include "html/attributes.h"
+
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/style/prop.h"
+#include "core/style/propids.h"
+#include "core/style/proprecords.h"
+#include "core/style/stylerule.h"
+#include "document/edr/node.h"
+#include "html/css/csstables.h"
+#include "html/defaultstyle.h"
+#include "html/docweb.h"
+#include "platform/api/request.h"
+
+namespace {
+
+char16_t fold(char16_t c)
+{
+    return (c >= 'A' && c <= 'Z') ? char16_t(c + 32) : c;
+}
+
+bool isSpace(char16_t c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool isDigit(char16_t c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// 1 when text (n units) equals the ASCII word ignoring case.
+bool equalsWord(const char16_t *text, size_t n, const char *word)
+{
+    size_t m = strlen(word);
+    if (n != m)
+        return false;
+    for (size_t i = 0; i < n; i++)
+        if (fold(text[i]) != char16_t(word[i]))
+            return false;
+    return true;
+}
+
+// The boolean attributes, which answer their own name when written
+// without a value.
+const struct {
+    uint32_t attr;
+    const char16_t *name;
+} kBooleans[] = {
+    {HtmlAttr_border, u"border"},     {HtmlAttr_checked, u"checked"},   {HtmlAttr_compact, u"compact"},
+    {HtmlAttr_declare, u"declare"},   {HtmlAttr_defer, u"defer"},       {HtmlAttr_disabled, u"disabled"},
+    {HtmlAttr_ismap, u"ismap"},       {HtmlAttr_multiple, u"multiple"}, {HtmlAttr_nohref, u"nohref"},
+    {HtmlAttr_noresize, u"noresize"}, {HtmlAttr_noshade, u"noshade"},   {HtmlAttr_nowrap, u"nowrap"},
+    {HtmlAttr_readonly, u"readonly"}, {HtmlAttr_selected, u"selected"},
+};
+
+// The own name of a boolean attribute, or null.
+const char16_t *ownName(uint32_t attr, size_t *length)
+{
+    for (const auto &b : kBooleans)
+        if (b.attr == attr) {
+            *length = strlen(Html_attrRecords[attr].name);
+            return b.name;
+        }
+    return nullptr;
+}
+
+// The rule being built for one tag.
+struct Build {
+    HtmlParser *p;
+    const char16_t *tag;
+    const HtmlTagSpan *attrs;
+    uint32_t count;
+    uint32_t element;
+    StyleRule *rule;
+};
+
+int put(Build &b, const Prop &value)
+{
+    int changed = 0;
+    return StyleRule_setProp(b.rule, &value, &changed);
+}
+
+int putKeyword(Build &b, uint32_t id, uint32_t keyword)
+{
+    Prop v{};
+    Prop_setType(&v, id, uint16_t(keyword));
+    return put(b, v);
+}
+
+int putLength(Build &b, uint32_t id, const HtmlLength &len)
+{
+    Prop v{};
+    if (len.type == PropType_length)
+        Prop_setLength(&v, id, len.value);
+    else
+        Prop_setWord(&v, id, len.type, uint32_t(len.value));
+    return put(b, v);
+}
+
+int putInches(Build &b, uint32_t id, int32_t inches)
+{
+    Prop v{};
+    Prop_setLength(&v, id, inches);
+    return put(b, v);
+}
+
+int putColour(Build &b, uint32_t id, const char16_t *text, size_t n)
+{
+    uint8_t rgba[4];
+    Html_parseColour(text, n, rgba);
+    Prop v{};
+    Prop_setColour(&v, id, rgba);
+    return put(b, v);
+}
+
+int putFour(Build &b, const uint32_t ids[4], uint32_t keyword)
+{
+    int err = 0;
+    for (int i = 0; i < 4 && !err; i++)
+        err = putKeyword(b, ids[i], keyword);
+    return err;
+}
+
+const uint32_t kBorderStyles[4] = {PropId_borderTopStyle, PropId_borderBottomStyle, PropId_borderLeftStyle,
+                                   PropId_borderRightStyle};
+const uint32_t kBorderWidths[4] = {PropId_borderTopWidth, PropId_borderBottomWidth, PropId_borderLeftWidth,
+                                   PropId_borderRightWidth};
+const uint32_t kBorderColours[4] = {PropId_borderTopColor, PropId_borderBottomColor, PropId_borderLeftColor,
+                                    PropId_borderRightColor};
+
+bool imageLike(const Build &b)
+{
+    if (b.element == HtmlEl_Img || b.element == HtmlEl_Image)
+        return true;
+    if (b.element != HtmlEl_Input)
+        return false;
+    size_t n = 0;
+    const char16_t *type = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_type, &n);
+    return type && equalsWord(type, n, "image");
+}
+
+int applyAlign(Build &b, const char16_t *v, size_t n)
+{
+    bool image = imageLike(b);
+    bool table = b.element == HtmlEl_Table;
+    bool caption = b.element == HtmlEl_Caption;
+    if (equalsWord(v, n, "left") || equalsWord(v, n, "right")) {
+        uint32_t side = fold(v[0]) == 'l' ? KwId_left : KwId_right;
+        return putKeyword(b, image || table ? PropId_float : PropId_textAlign, side);
+    }
+    if (equalsWord(v, n, "center")) {
+        if (image)
+            return putKeyword(b, PropId_verticalAlign, KwId_middle);
+        if (table) {
+            int err = putKeyword(b, PropId_marginLeft, KwId_auto);
+            return err ? err : putKeyword(b, PropId_marginRight, KwId_auto);
+        }
+        return putKeyword(b, PropId_textAlign, KwId_center);
+    }
+    if (equalsWord(v, n, "middle") || equalsWord(v, n, "absmiddle"))
+        return image ? putKeyword(b, PropId_verticalAlign, KwId_middle)
+                     : putKeyword(b, PropId_textAlign, KwId_center);
+    if (equalsWord(v, n, "justify"))
+        return putKeyword(b, PropId_textAlign, KwId_justify);
+    if (equalsWord(v, n, "top"))
+        return image || caption ? putKeyword(b, PropId_verticalAlign, KwId_top) : Res_ok;
+    if (equalsWord(v, n, "bottom")) {
+        if (caption)
+            return putKeyword(b, PropId_verticalAlign, KwId_bottom);
+        return image ? putKeyword(b, PropId_verticalAlign, KwId_baseline) : Res_ok;
+    }
+    if (!image)
+        return Res_ok;
+    if (equalsWord(v, n, "texttop"))
+        return putKeyword(b, PropId_verticalAlign, KwId_textTop);
+    if (equalsWord(v, n, "baseline"))
+        return putKeyword(b, PropId_verticalAlign, KwId_baseline);
+    if (equalsWord(v, n, "absbottom"))
+        return putKeyword(b, PropId_verticalAlign, KwId_bottom);
+    return Res_ok;
+}
+
+int applyValign(Build &b, const char16_t *v, size_t n)
+{
+    static const struct {
+        const char *word;
+        uint32_t keyword;
+    } kValues[] = {{"top", KwId_top}, {"middle", KwId_middle}, {"bottom", KwId_bottom}, {"baseline", KwId_baseline}};
+    for (const auto &k : kValues)
+        if (equalsWord(v, n, k.word))
+            return putKeyword(b, PropId_verticalAlign, k.keyword);
+    return Res_ok;
+}
+
+// The table's border width: its own length, or one pixel for a bare
+// "border".
+int tableBorder(const char16_t *v, size_t n, HtmlLength *len)
+{
+    if (Html_parseLength(v, n, len))
+        return 1;
+    if (equalsWord(v, n, "border")) {
+        len->type = PropType_length;
+        len->value = 682;
+        return 1;
+    }
+    return 0;
+}
+
+int applyBorder(Build &b, const char16_t *v, size_t n)
+{
+    if (b.element == HtmlEl_Embed || b.element == HtmlEl_Input || b.element == HtmlEl_Object)
+        return Res_ok;
+    HtmlLength len;
+    if (!tableBorder(v, n, &len))
+        return Res_ok;
+    int err = Res_ok;
+    for (int i = 0; i < 4 && !err; i++)
+        err = putLength(b, kBorderWidths[i], len);
+    if (!err && len.value > 0)
+        err = putFour(b, kBorderStyles, b.element == HtmlEl_Table ? KwId_outset : KwId_solid);
+    return err;
+}
+
+int applyFrame(Build &b, const char16_t *v, size_t n)
+{
+    // Sides: top, bottom, left, right.
+    static const struct {
+        const char *word;
+        uint8_t sides;
+    } kFrames[] = {{"above", 1}, {"below", 2}, {"lhs", 4}, {"rhs", 8}, {"hsides", 3},
+                   {"vsides", 12}, {"box", 15}, {"border", 15}};
+    uint8_t sides = 0;
+    for (const auto &f : kFrames)
+        if (equalsWord(v, n, f.word))
+            sides = f.sides;
+    if (!sides)
+        return Res_ok;
+    size_t bn = 0;
+    const char16_t *border = Html_getAttr(b.tag, b.attrs, b.count, HtmlAttr_border, &bn);
+    HtmlLength width;
+    bool hasWidth = border && Html_parseLength(border, bn, &width);
+    int err = Res_ok;
+    for (int i = 0; i < 4 && !err; i++) {
+        if (!(sides >> i & 1))
+            continue;
+        err = putKeyword(b, kBorderStyles[i], KwId_ridge);
+        if (!err)
+            err = hasWidth ? putLength(b, kBorderWidths[i], width) : putKeyword(b, kBorderWidths[i], KwId_medium);
+    }
+    return err;
+}
+
+int applyRules(Build &b, const char16_t *v, size_t n)
+{
+    // Widths of top and bottom, then of left and right.
+    uint32_t across, down;
+    if (equalsWord(v, n, "all"))
+        across = down = KwId_medium;
+    else if (equalsWord(v, n, "rows"))
+        across = KwId_medium, down = KwId_none;
+    else if (equalsWord(v, n, "cols"))
+        across = KwId_none, down = KwId_medium;
+    else if (equalsWord(v, n, "none"))
+        across = down = KwId_none;
+    else
+        return Res_ok;
+    int err = Res_ok;
+    for (int i = 0; i < 4 && !err; i++)
+        err = putKeyword(b, kBorderWidths[i], i < 2 ? across : down);
+    return err;
+}
+
+int applySize(Build &b, const char16_t *v, size_t n)
+{
+    if (b.element == HtmlEl_Font || b.element == HtmlEl_Basefont) {
+        int32_t inches;
+        return Html_parseFontStep(v, n, &inches) ? putInches(b, PropId_fontSize, inches) : Res_ok;
+    }
+    if (b.element != HtmlEl_Hr)
+        return Res_ok;
+    HtmlLength len;
+    if (!Html_parseLength(v, n, &len) || len.type != PropType_length)
+        return Res_ok;
+    int32_t size = len.value > 65536 ? 65536 : len.value;
+    int32_t rest = size - 1364;
+    if (rest < 1)
+        return Res_ok;
+    int err = putInches(b, PropId_paddingTop, rest / 2);
+    return err ? err : putInches(b, PropId_paddingBottom, rest - rest / 2);
+}
+
+int applyExtent(Build &b, uint32_t id, const char16_t *v, size_t n)
+{
+    // Plug-ins and controls keep their own sizes.
+    if (b.element == HtmlEl_Embed || b.element == HtmlEl_Object || b.element == HtmlEl_Input)
+        return Res_ok;
+    HtmlLength len;
+    if (!Html_parseLength(v, n, &len))
+        return Res_ok;
+    if ((b.element == HtmlEl_Img || b.element == HtmlEl_Image) && len.value < 1) {
+        len.type = PropType_length;
+        len.value = 682;
+    }
+    return putLength(b, id, len);
+}
+
+int applyPair(Build &b, uint32_t first, uint32_t second, const char16_t *v, size_t n)
+{
+    HtmlLength len;
+    if (!Html_parseLength(v, n, &len))
+        return Res_ok;
+    int err = putLength(b, first, len);
+    return err ? err : putLength(b, second, len);
+}
+
+int applyPixelPair(Build &b, uint32_t first, uint32_t second, const char16_t *v, size_t n)
+{
+    int32_t inches = Html_getAttrInches(v, n);
+    if (inches < 0)
+        return Res_ok;
+    int err = putInches(b, first, inches);
+    return err ? err : putInches(b, second, inches);
+}
+
+int applyFace(Build &b, const char16_t *v, size_t n)
+{
+    if (!n)
+        return Res_ok;
+    Prop value{};
+    // The rule keeps its own copy of the text.
+    Prop_set(&value, PropId_fontFamily, PropType_ustr, reinterpret_cast<uintptr_t>(v), uint32_t(n));
+    return put(b, value);
+}
+
+int applyLinkColour(Build &b, uint32_t state, const char16_t *v, size_t n)
+{
+    uint8_t rgba[4];
+    Html_parseColour(v, n, rgba);
+    return Html_addLinkColour(b.p->styles, state, rgba);
+}
+
+// Drops one leading quote character.
+const char16_t *unquote(const char16_t *v, size_t *n)
+{
+    if (*n && (v[0] == '"' || v[0] == '\'')) {
+        v++;
+        (*n)--;
+    }
+    return v;
+}
+
+// meta http-equiv: a content type's charset parameter is the document's
+// charset; the other headers are not used by a viewer that runs no
+// scripts and keeps no cache of its own.
+int applyHttpEquiv(Build &b, const char16_t *v, size_t n)
+{
+    v = unquote(v, &n);
+    if (b.element != HtmlEl_Meta || !equalsWord(v, n, "content-type"))
+        return Res_ok;
+    size_t cn = 0;
+    const char16_t *content = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_content, &cn);
+    if (!content)
+        return Res_ok;
+    content = unquote(content, &cn);
+    static const char key[] = "charset=";
+    for (size_t i = 0; i + 8 <= cn; i++) {
+        if (!equalsWord(content + i, 8, key))
+            continue;
+        const char16_t *name = content + i + 8;
+        size_t len = 0;
+        while (i + 8 + len < cn && name[len] != ';' && name[len] != '"' && name[len] != '\'' && !isSpace(name[len]))
+            len++;
+        return Html_metaCharset(b.p, name, len);
+    }
+    return Res_ok;
+}
+
+int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
+{
+    switch (attr) {
+    case HtmlAttr_http_equiv: return applyHttpEquiv(b, v, n);
+    case HtmlAttr_align: return applyAlign(b, v, n);
+    case HtmlAttr_valign: return applyValign(b, v, n);
+    case HtmlAttr_bgcolor: return n ? putColour(b, PropId_backgroundColor, v, n) : Res_ok;
+    case HtmlAttr_color: {
+        if (!n)
+            return Res_ok;
+        int err = putColour(b, PropId_color, v, n);
+        if (!err && b.element == HtmlEl_Hr)
+            err = putColour(b, PropId_backgroundColor, v, n);
+        return err;
+    }
+    case HtmlAttr_text: return n ? putColour(b, PropId_color, v, n) : Res_ok;
+    case HtmlAttr_bordercolor: {
+        int err = Res_ok;
+        for (int i = 0; i < 4 && !err && n; i++)
+            err = putColour(b, kBorderColours[i], v, n);
+        return err;
+    }
+    case HtmlAttr_link: return n ? applyLinkColour(b, 8, v, n) : Res_ok;
+    case HtmlAttr_vlink: return n ? applyLinkColour(b, 16, v, n) : Res_ok;
+    case HtmlAttr_alink: return n ? applyLinkColour(b, 64, v, n) : Res_ok;
+    case HtmlAttr_border: return applyBorder(b, v, n);
+    case HtmlAttr_cellpadding: {
+        HtmlLength len;
+        return Html_parseLength(v, n, &len) ? putLength(b, 93, len) : Res_ok;
+    }
+    case HtmlAttr_cellspacing: return applyPair(b, PropId_borderSpacingX, PropId_borderSpacingY, v, n);
+    case HtmlAttr_frame: return applyFrame(b, v, n);
+    case HtmlAttr_rules: return applyRules(b, v, n);
+    case HtmlAttr_width: return applyExtent(b, PropId_width, v, n);
+    case HtmlAttr_height: return applyExtent(b, PropId_height, v, n);
+    case HtmlAttr_hspace: return applyPair(b, PropId_marginLeft, PropId_marginRight, v, n);
+    case HtmlAttr_vspace: return applyPair(b, PropId_marginTop, PropId_marginBottom, v, n);
+    case HtmlAttr_marginwidth:
+    case HtmlAttr_leftmargin:
+        return b.element == HtmlEl_Body ? applyPixelPair(b, PropId_marginRight, PropId_marginLeft, v, n) : Res_ok;
+    case HtmlAttr_marginheight:
+    case HtmlAttr_topmargin:
+        return b.element == HtmlEl_Body ? applyPixelPair(b, PropId_marginTop, PropId_marginBottom, v, n) : Res_ok;
+    case HtmlAttr_face: return applyFace(b, v, n);
+    case HtmlAttr_size: return applySize(b, v, n);
+    case HtmlAttr_nowrap: return putKeyword(b, PropId_whiteSpace, KwId_nowrap);
+    case HtmlAttr_noshade: return putFour(b, kBorderStyles, KwId_solid);
+    case HtmlAttr_clear:
+        if (equalsWord(v, n, "left"))
+            return putKeyword(b, PropId_clear, KwId_left);
+        if (equalsWord(v, n, "right"))
+            return putKeyword(b, PropId_clear, KwId_right);
+        if (equalsWord(v, n, "all"))
+            return putKeyword(b, PropId_clear, KwId_both);
+        return Res_ok;
+    case HtmlAttr_compact: {
+        static const uint32_t ids[3] = {PropId_lineHeight, PropId_fontSize, PropId_letterSpacing};
+        int err = Res_ok;
+        for (uint32_t id : ids) {
+            Prop v80{};
+            Prop_setWord(&v80, id, PropType_percent, 80u << 16);
+            if ((err = put(b, v80)))
+                break;
+        }
+        return err;
+    }
+    default:
+        return Res_ok;
+    }
+}
+
+// 1 and the value of a decimal number up to 65535.
+bool readU16(const char16_t *v, size_t n, uint32_t *out)
+{
+    if (!n)
+        return false;
+    uint32_t x = 0;
+    for (size_t i = 0; i < n; i++) {
+        if (!isDigit(v[i]))
+            return false;
+        x = x * 10 + uint32_t(v[i] - '0');
+        if (x > 65535)
+            return false;
+    }
+    *out = x;
+    return true;
+}
+
+// The index of the first keyword that the value begins, or -1.
+int prefixOf(const char16_t *v, size_t n, const char *const *words, int count)
+{
+    for (int k = 0; k < count; k++) {
+        size_t m = strlen(words[k]);
+        if (n > m)
+            continue;
+        size_t i = 0;
+        while (i < n && fold(v[i]) == char16_t(words[k][i]))
+            i++;
+        if (i == n)
+            return k;
+    }
+    return -1;
+}
+
+// Every marquee gets its record: behaviour, direction, scroll amount,
+// scroll delay and loop count, from its attributes or the defaults.
+int applyMarquee(Build &b)
+{
+    Prop18 *record = nullptr;
+    int err = Prop18_new(&record);
+    if (err)
+        return err;
+    static const char *const behaviours[] = {"scroll", "alternate", "slide"};
+    static const char *const directions[] = {"left", "right", "up", "down"};
+    size_t n = 0;
+    const char16_t *v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_behavior, &n);
+    int k = v && n ? prefixOf(v, n, behaviours, 3) : -1;
+    if (k >= 0)
+        record->words[0] = uint32_t(k);
+    v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_direction, &n);
+    k = v && n ? prefixOf(v, n, directions, 4) : -1;
+    if (k >= 0)
+        record->words[1] = uint32_t(k);
+    static const uint32_t numbers[3][2] = {
+        {HtmlAttr_scrollamount, 2}, {HtmlAttr_scrolldelay, 3}, {HtmlAttr_loop, 4}};
+    for (const auto &num : numbers) {
+        uint32_t x;
+        v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, num[0], &n);
+        if (v && readU16(v, n, &x))
+            record->words[num[1]] = x;
+    }
+    Prop value{};
+    Prop_set111(&value, record);
+    err = put(b, value);
+    Prop_free(&value);
+    return err;
+}
+
+} // namespace
+
+int Html_attrApplies(uint32_t attr, uint32_t element)
+{
+    if (attr >= Html_attrCount || element > Html_elementCount)
+        return 0;
+    return (Html_attrMatrix[attr][element >> 3] >> (element & 7)) & 1;
+}
+
+uint32_t Html_attributeId(const char16_t *name, size_t length)
+{
+    if (!name)
+        return 0;
+    uint32_t lo = 1, hi = Html_attrCount;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        const char *m = Html_attrRecords[mid].name;
+        size_t ml = strlen(m), common = length < ml ? length : ml;
+        int c = 0;
+        for (size_t i = 0; i < common && !c; i++) {
+            char16_t a = fold(name[i]), bch = char16_t(m[i]);
+            c = a < bch ? -1 : a > bch ? 1 : 0;
+        }
+        if (!c)
+            c = length == ml ? 0 : length < ml ? -1 : 1;
+        if (!c)
+            return mid;
+        if (c < 0)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return 0;
+}
+
+char16_t *Html_attributeText(const Prop *value)
+{
+    return Prop_toText(value);
+}
+
+const char16_t *Html_getAttr(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
+                             size_t *length)
+{
+    *length = 0;
+    if (!tag || !attrs || attr == 0 || attr >= Html_attrCount)
+        return nullptr;
+    const char *name = Html_attrRecords[attr].name;
+    for (uint32_t i = 1; i <= count; i++) {
+        const HtmlTagSpan &s = attrs[i];
+        if (s.nameStart < 0 || !equalsWord(tag + s.nameStart, s.nameLength, name))
+            continue;
+        if (s.valueStart < 0 || !s.valueLength) {
+            const char16_t *own = ownName(attr, length);
+            return own ? own : tag + s.nameStart + s.nameLength; // else an empty value
+        }
+        *length = s.valueLength;
+        return tag + s.valueStart;
+    }
+    return nullptr;
+}
+
+const char16_t *Html_getAttrTrimmed(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
+                                    size_t *length)
+{
+    const char16_t *v = Html_getAttr(tag, attrs, count, attr, length);
+    if (!v)
+        return nullptr;
+    while (*length && isSpace(v[0])) {
+        v++;
+        (*length)--;
+    }
+    while (*length && isSpace(v[*length - 1]))
+        (*length)--;
+    return v;
+}
+
+namespace {
+
+// The number at the start of a length: sign, integer part (clamped) and
+// fraction as 16.16. Returns the characters read, 0 when there is no digit.
+size_t readNumber(const char16_t *t, size_t n, int *negative, int *plus, uint32_t *integer, int32_t *fraction,
+                  int *fractionGiven)
+{
+    size_t i = 0;
+    while (i < n && isSpace(t[i]))
+        i++;
+    *negative = *plus = *fractionGiven = 0;
+    if (i < n && t[i] == '-') {
+        *negative = 1;
+        i++;
+    }
+    if (i < n && t[i] == '+') {
+        *plus = 1;
+        i++;
+    }
+    size_t start = i;
+    uint32_t v = 0;
+    while (i < n && isDigit(t[i])) {
+        v = v * 10 + uint32_t(t[i] - '0');
+        if (v > 32767)
+            v = 32767;
+        i++;
+    }
+    bool digits = i > start;
+    int32_t f = 0;
+    if (i < n && t[i] == '.') {
+        i++;
+        static const int32_t scale[5] = {0, 6554, 655, 66, 7};
+        int32_t value = 0, k = 0;
+        while (i < n && isDigit(t[i])) {
+            if (k < 4) {
+                value = value * 10 + (t[i] - '0');
+                k++;
+            }
+            i++;
+            digits = true;
+        }
+        if (k) {
+            f = value * scale[k];
+            if (f > 65535)
+                f = 65535;
+            *fractionGiven = 1;
+        }
+    }
+    if (!digits)
+        return 0;
+    *integer = v;
+    *fraction = f;
+    return i;
+}
+
+} // namespace
+
+int Html_parseLength(const char16_t *text, size_t length, HtmlLength *out)
+{
+    if (!text)
+        return 0;
+    int negative, plus, fractionGiven;
+    uint32_t integer;
+    int32_t fraction;
+    size_t i = readNumber(text, length, &negative, &plus, &integer, &fraction, &fractionGiven);
+    if (!i)
+        return 0;
+    while (i < length && isSpace(text[i]))
+        i++;
+    const char16_t *unit = text + i;
+    size_t un = 0;
+    while (i + un < length && (fold(unit[un]) >= 'a' && fold(unit[un]) <= 'z'))
+        un++;
+    if (!un && i < length && unit[0] == '%')
+        un = 1;
+    int64_t v = int64_t(integer) << 16 | fraction;
+    uint16_t type = PropType_length;
+    if (!un || equalsWord(unit, un, "px"))
+        v /= 96;
+    else if (equalsWord(unit, un, "pt"))
+        v /= 72;
+    else if (equalsWord(unit, un, "pc"))
+        v /= 6;
+    else if (equalsWord(unit, un, "mm"))
+        v = v * 10 / 254;
+    else if (equalsWord(unit, un, "cm"))
+        v = v * 100 / 254;
+    else if (equalsWord(unit, un, "in"))
+        ;
+    else if (equalsWord(unit, un, "em") || equalsWord(unit, un, "ex"))
+        type = PropType_em;
+    else if (un == 1 && unit[0] == '%')
+        type = PropType_percent;
+    else
+        v /= 96; // an unknown unit reads as pixels
+    out->type = type;
+    out->value = int32_t(negative ? -v : v);
+    return 1;
+}
+
+int Html_parseFontStep(const char16_t *text, size_t length, int32_t *inches)
+{
+    static const int32_t pixels[7] = {10, 13, 16, 18, 24, 32, 48};
+    int negative, plus, fractionGiven;
+    uint32_t integer;
+    int32_t fraction;
+    if (!text || !readNumber(text, length, &negative, &plus, &integer, &fraction, &fractionGiven))
+        return 0;
+    int32_t step = int32_t(integer) + fractionGiven;
+    if (plus)
+        step = 3 + step;
+    else if (negative)
+        step = 3 - step;
+    step = step < 1 ? 1 : step > 7 ? 7 : step;
+    *inches = pixels[step - 1] * 65536 / 96;
+    return 1;
+}
+
+size_t Html_cleanCharsetName(const char16_t *text, size_t length, char16_t *out, size_t capacity)
+{
+    if (!capacity)
+        return 0;
+    auto printable = [](char16_t c) { return c > 0x20 && c < 0x7F; };
+    size_t i = 0;
+    while (i < length && !printable(text[i]))
+        i++;
+    if (i + 2 <= length && fold(text[i]) == 'x' && text[i + 1] == '-')
+        i += 2;
+    size_t n = 0;
+    while (i < length && printable(text[i]) && n + 1 < capacity)
+        out[n++] = text[i++];
+    if (n >= 5 && out[n - 5] == '-' && out[n - 4] == '1' && out[n - 3] == '9' && isDigit(out[n - 2]) &&
+        isDigit(out[n - 1]))
+        n -= 5;
+    out[n] = 0;
+    return n;
+}
+
+int32_t Html_getAttrInches(const char16_t *text, size_t length)
+{
+    if (!text || !length)
+        return -1;
+    uint32_t v = 0;
+    for (size_t i = 0; i < length; i++) {
+        if (!isDigit(text[i]))
+            return -1;
+        v = v * 10 + uint32_t(text[i] - '0');
+        if (v >= 32768)
+            return -1;
+    }
+    return int32_t(v * 65536 / 96);
+}
+
+int Html_applyAttributes(EngineContext *, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,
+                         const HtmlTagSpan *attrs, uint32_t count)
+{
+    // An implied element has no tag and no attributes.
+    if (!tag || !attrs || !node)
+        return Res_ok;
+    Build b{p, tag, attrs, count, id, nullptr};
+    int err = StyleRule_create(&b.rule);
+    if (err)
+        return err;
+    for (uint32_t attr = 1; attr < Html_attrCount && !err; attr++) {
+        if (p->stop && id != HtmlEl_Frameset)
+            break;
+        if (!Html_attrApplies(attr, id))
+            continue;
+        size_t n = 0;
+        const char16_t *value = Html_getAttrTrimmed(tag, attrs, count, attr, &n);
+        if (value)
+            err = applyOne(b, attr, value, n);
+    }
+    if (!err && id == HtmlEl_Marquee)
+        err = applyMarquee(b);
+    if (!err && !p->restartRequested && !StyleRule_hasNoProps(b.rule)) {
+        uint32_t key = p->nextClass++;
+        StyleRule_setWeight(b.rule, 10);
+        if (!(err = StyleRule_addMatch10(b.rule, key)) && !(err = Edr_Node_addId(p->doc, node, key)))
+            err = Request_addItem(p->styles, &b.rule);
+    }
+    StyleRule_destroy(b.rule);
+    return err;
+}

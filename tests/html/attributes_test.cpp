@@ -1,0 +1,249 @@
+// HTML attributes: the name table, the getters, lengths and font steps,
+// and the default rules that loads add once per element type.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/style/propids.h"
+#include "core/style/stylerule.h"
+#include "document/edr/doc.h"
+#include "html/attributes.h"
+#include "html/defaultstyle.h"
+#include "platform/api/request.h"
+#include "tests/html/html_fixture.h"
+#include "tests/support/heap_fixture.h"
+
+namespace {
+
+TEST(HtmlAttributes, NameTable)
+{
+    for (uint32_t i = 1; i < Html_attrCount; i++) {
+        std::u16string n;
+        for (const char *c = Html_attrRecords[i].name; *c; c++)
+            n += char16_t(*c >= 'a' && *c <= 'z' ? *c - 32 : *c);
+        EXPECT_EQ(Html_attributeId(n.data(), n.size()), i) << Html_attrRecords[i].name;
+    }
+    EXPECT_EQ(Html_attributeId(u"bgcolour", 8), 0u);
+    EXPECT_EQ(Html_attributeId(u"None", 4), 0u);
+    EXPECT_EQ(Html_attrRecords[HtmlAttr_bgcolor].kind, HtmlAttrKind_colour);
+    EXPECT_EQ(Html_attrRecords[HtmlAttr_width].kind, HtmlAttrKind_length);
+    EXPECT_EQ(Html_attrRecords[HtmlAttr_title].kind, HtmlAttrKind_text);
+    EXPECT_EQ(HtmlAttr_title, 143u);
+    EXPECT_EQ(HtmlAttr_label, 71u);
+    EXPECT_EQ(HtmlAttr_lang, 72u);
+}
+
+TEST(HtmlAttributes, Applicability)
+{
+    EXPECT_TRUE(Html_attrApplies(HtmlAttr_bgcolor, HtmlEl_Td));
+    EXPECT_FALSE(Html_attrApplies(HtmlAttr_bgcolor, HtmlEl_P));
+    EXPECT_TRUE(Html_attrApplies(HtmlAttr_align, HtmlEl_H6));
+    EXPECT_FALSE(Html_attrApplies(HtmlAttr_align, HtmlEl_Span));
+    EXPECT_FALSE(Html_attrApplies(HtmlAttr_align, Html_elementCount + 1));
+    EXPECT_FALSE(Html_attrApplies(Html_attrCount, HtmlEl_P));
+}
+
+// A tag and its attribute spans, built from name/value pairs.
+struct Tag {
+    std::u16string text = u"<x";
+    std::vector<HtmlTagSpan> spans{HtmlTagSpan{1, 1, -1, 0}};
+    Tag &add(const char16_t *name, const char16_t *value)
+    {
+        text += u" ";
+        HtmlTagSpan s{int32_t(text.size()), uint32_t(std::u16string(name).size()), -1, 0};
+        text += name;
+        if (value) {
+            text += u"=";
+            s.valueStart = int32_t(text.size());
+            s.valueLength = uint32_t(std::u16string(value).size());
+            text += value;
+        }
+        spans.push_back(s);
+        return *this;
+    }
+    std::u16string get(uint32_t attr, bool *found = nullptr)
+    {
+        size_t n = 0;
+        const char16_t *v = Html_getAttrTrimmed(text.data(), spans.data(), uint32_t(spans.size() - 1), attr, &n);
+        if (found)
+            *found = v != nullptr;
+        return v ? std::u16string(v, n) : u"";
+    }
+};
+
+TEST(HtmlAttributes, Getters)
+{
+    Tag t;
+    t.add(u"CHECKED", nullptr).add(u"nowrap", u"").add(u"Width", u" 12 ").add(u"width", u"99").add(u"alt", nullptr);
+    EXPECT_EQ(t.get(HtmlAttr_checked), u"checked"); // a boolean answers its own name
+    EXPECT_EQ(t.get(HtmlAttr_nowrap), u"nowrap");
+    EXPECT_EQ(t.get(HtmlAttr_width), u"12");        // the first occurrence counts
+    bool found = false;
+    EXPECT_EQ(t.get(HtmlAttr_alt, &found), u"");
+    EXPECT_TRUE(found);
+    t.get(HtmlAttr_title, &found);
+    EXPECT_FALSE(found);
+}
+
+TEST(HtmlAttributes, Lengths)
+{
+    struct Case {
+        const char16_t *text;
+        uint16_t type;
+        int32_t value;
+    } cases[] = {
+        {u"96", 2, 65536},
+        {u" 96px", 2, 65536},
+        {u"72pt", 2, 65536},
+        {u"6pc", 2, 65536},
+        {u"1in", 2, 65536},
+        {u"1cm", 2, 25801},          // exact, not half an inch
+        {u"2.54cm", 2, 65528},       // two fraction digits scale by 655
+        {u"25.4mm", 2, 65536},
+        {u"10mm", 2, 25801},
+        {u"1.5em", 3, 98306},        // one digit scales by 6554
+        {u"2ex", 3, 131072},
+        {u"50%", 7, 50 << 16},
+        {u"-96", 2, -65536},
+        {u"+96", 2, 65536},
+        {u"1.25 in", 2, 81911},
+        {u"1.0000cm", 2, 25801},
+        {u"99999", 2, (32767 << 16) / 96},
+    };
+    for (const Case &c : cases) {
+        std::u16string t = c.text;
+        HtmlLength len{};
+        ASSERT_EQ(Html_parseLength(t.data(), t.size(), &len), 1) << std::string(t.begin(), t.end());
+        EXPECT_EQ(len.type, c.type) << std::string(t.begin(), t.end());
+        EXPECT_EQ(len.value, c.value) << std::string(t.begin(), t.end());
+    }
+    for (const char16_t *bad : {u"", u"px", u"-", u"border", u".x"}) {
+        std::u16string t = bad;
+        HtmlLength len{};
+        EXPECT_EQ(Html_parseLength(t.data(), t.size(), &len), 0) << std::string(t.begin(), t.end());
+    }
+}
+
+TEST(HtmlAttributes, FontStepsAndPixels)
+{
+    struct Case {
+        const char16_t *text;
+        int32_t pixels;
+    } cases[] = {
+        {u"1", 10}, {u"3", 16}, {u"7", 48}, {u"9", 48}, {u"0", 10}, {u"+1", 18},
+        {u"+4", 48}, {u"-1", 13}, {u"-5", 10}, {u"2.5", 16}, {u"+0", 16},
+    };
+    for (const Case &c : cases) {
+        std::u16string t = c.text;
+        int32_t inches = 0;
+        ASSERT_EQ(Html_parseFontStep(t.data(), t.size(), &inches), 1);
+        EXPECT_EQ(inches, c.pixels * 65536 / 96) << std::string(t.begin(), t.end());
+    }
+    int32_t inches = 0;
+    EXPECT_EQ(Html_parseFontStep(u"big", 3, &inches), 0);
+    EXPECT_EQ(Html_getAttrInches(u"96", 2), 65536);
+    EXPECT_EQ(Html_getAttrInches(u"32768", 5), -1);
+    EXPECT_EQ(Html_getAttrInches(u"1x", 2), -1);
+    EXPECT_EQ(Html_getAttrInches(u"", 0), -1);
+}
+
+// The rules of a loaded document's own request whose first key is key.
+int rulesWithKey(Edr_Doc *doc, uint32_t key)
+{
+    int count = 0;
+    Request *r = nullptr;
+    EXPECT_EQ(Edr_Doc_getRequest(doc, nullptr, &r), 0);
+    while (r) {
+        Request_lock(r);
+        for (StyleRule *rule = Request_firstItem(r); rule; rule = Request_nextItem(r, rule))
+            if (StyleRule_firstKey(rule) == key)
+                count++;
+        Request_unlock(r);
+        Request *next = nullptr;
+        EXPECT_EQ(Edr_Doc_getRequest(doc, r, &next), 0);
+        Request_release(r);
+        r = next;
+    }
+    return count;
+}
+
+using HtmlDefaultStyleTest = HtmlFixture;
+
+TEST_F(HtmlDefaultStyleTest, OneRulePerElementType)
+{
+    run([&] {
+        Edr_Doc *doc = load("<p>a<p>b<b>c</b><b>d</b><input><select></select><span>e</span>");
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_P), 1);
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_B), 1);
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_Input), 1);
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_Select), 1);
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_Okalawidget), 1); // shared by the controls
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_Okalasection), 1);
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_Span), 0);        // no default style
+        EXPECT_EQ(rulesWithKey(doc, HtmlEl_A), 2);           // link and visited colours
+        Edr_Doc_release(doc);
+    });
+}
+
+using HtmlDefaultRecordTest = LeakCheckedHeapTest<>;
+
+TEST_F(HtmlDefaultRecordTest, RecordsAreValid)
+{
+    StyleRule *rule = nullptr;
+    ASSERT_EQ(StyleRule_create(&rule), 0);
+    for (uint32_t i = 0; i < Html_defaultPropCount; i++)
+        EXPECT_EQ(Html_addDefaultProp(i, rule), 0) << i;
+    EXPECT_EQ(Html_addDefaultProp(Html_defaultPropCount, rule), int(Html_errBadDefaultProp));
+    // A second value of an id already in the rule is not added.
+    StylePropItem *first = StyleRule_findProp(rule, PropId_marginTop);
+    ASSERT_NE(first, nullptr);
+    int margins = 0;
+    for (StylePropItem *p = StyleRule_firstProp(rule); p; p = p->next)
+        margins += p->value.id == PropId_marginTop;
+    EXPECT_EQ(margins, 1);
+    StyleRule_destroy(rule);
+    for (uint32_t id = 0; id <= Html_elementCount; id++) {
+        EXPECT_EQ(Html_defaultRows[id][0], id);
+        bool ended = false;
+        for (uint32_t b = 1; b < Html_defaultRowBytes && !ended; b++) {
+            ended = Html_defaultRows[id][b] == 0xFF;
+            if (!ended) {
+                EXPECT_LT(Html_defaultRows[id][b], Html_defaultPropCount) << id;
+            }
+        }
+        EXPECT_TRUE(ended) << id;
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(HtmlAttributes, CleanCharsetName)
+{
+    struct Case {
+        const char16_t *in;
+        const char16_t *out;
+    } cases[] = {
+        {u"windows-1251", u"windows-1251"},
+        {u"  \"x-euc-jp", u"\"x-euc-jp"},   // a quote is printable
+        {u"X-SJIS", u"SJIS"},
+        {u"iso-8859-1-1987", u"iso-8859-1"},
+        {u"koi8-r; more", u"koi8-r;"},
+        {u"\tutf-8 x", u"utf-8"},
+        {u"", u""},
+    };
+    for (const Case &c : cases) {
+        std::u16string in = c.in;
+        char16_t out[16];
+        size_t n = Html_cleanCharsetName(in.data(), in.size(), out, 16);
+        EXPECT_EQ(std::u16string(out, n), c.out) << std::string(in.begin(), in.end());
+    }
+    // The copy is cut to the room given.
+    char16_t small[4];
+    EXPECT_EQ(Html_cleanCharsetName(u"windows", 7, small, 4), 3u);
+    EXPECT_EQ(std::u16string(small), u"win");
+}
+
+} // namespace
