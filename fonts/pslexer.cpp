@@ -1,6 +1,7 @@
 // The PostScript token reader: white space is every byte below 33; "%"
 // starts a comment up to the end of the line.
 #include "fonts/pslexer.h"
+#include "core/text/number.h"
 
 #include <cstring>
 
@@ -128,17 +129,6 @@ PsToken *readString(PsLexer *lx)
     return makeToken(lx, PsToken_string, lx->buffer, n);
 }
 
-int hexValue(int c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 PsToken *readHex(PsLexer *lx)
 {
     uint32_t n = 0;
@@ -157,7 +147,7 @@ PsToken *readHex(PsLexer *lx)
         }
         if (c == '>')
             break;
-        int v = hexValue(c);
+        int v = Hex_digitValue(c);
         if (v < 0) {
             lx->statusWord = PsLexer_syntaxError;
             return nullptr;

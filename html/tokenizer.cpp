@@ -6,6 +6,7 @@
 // in the buffer until tree building takes them. References are decoded in
 // place, in text runs and attribute values, so a run only ever shrinks.
 #include "html/parser.h"
+#include "core/text/number.h"
 
 #include <cstring>
 
@@ -61,17 +62,6 @@ bool isDigit(char16_t c)
     return c >= u'0' && c <= u'9';
 }
 
-int hexValue(char16_t c)
-{
-    if (isDigit(c))
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 // windows-1252 for 0x80..0x9F; 0 marks the holes.
 constexpr char16_t kC1[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                               0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
@@ -122,14 +112,14 @@ size_t numericEnd(const char16_t *text, size_t n, size_t i, uint32_t *value)
         if (j + 1 >= n)
             return 0;
         j++;
-        for (; j < n && hexValue(text[j]) >= 0; j++) {
+        for (; j < n && Hex_digitValue(text[j]) >= 0; j++) {
             any = true;
             if (v == u'?')
                 continue;
             if (v >= 0xFFFFFFF)
                 v = u'?';
             else
-                v = v * 16 + uint32_t(hexValue(text[j]));
+                v = v * 16 + uint32_t(Hex_digitValue(text[j]));
         }
     } else if (j < n && isDigit(text[j])) {
         bool capped = false;

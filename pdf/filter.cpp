@@ -1,5 +1,6 @@
 // PDF stream filters, predictors and source streams.
 #include "pdf/filter.h"
+#include "core/text/number.h"
 
 #include <algorithm>
 #include <cstring>
@@ -86,17 +87,6 @@ inline bool isWhite(int c)
 
 // ------------------------------------------------------------ ASCIIHexDecode
 
-int hexValue(int c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 int hexRefill(ByteStream *s)
 {
     PdfFilterStream *f = reinterpret_cast<PdfFilterStream *>(s);
@@ -110,7 +100,7 @@ int hexRefill(ByteStream *s)
         }
         if (isWhite(c))
             continue;
-        int v = hexValue(c);
+        int v = Hex_digitValue(c);
         if (v < 0) {
             f->ended = 1;
             break;

@@ -12,6 +12,7 @@
 // Broken input ends in the failed state, in which every call answers 5971
 // until the lexer is seeked, so that no caller can loop on it.
 #include "pdf/lexer.h"
+#include "core/text/number.h"
 
 #include <cfloat>
 #include <cstring>
@@ -117,17 +118,6 @@ bool isNameEnd(int c)
         return true;
     default: return c < 0;
     }
-}
-
-int hexValue(int c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 constexpr float powersOfTen[] = {
@@ -355,7 +345,7 @@ int readHexString(PdfDoc *doc, PdfLexer *lx, PdfObj *obj, int c)
             continue;
         if (c == '>')
             break;
-        int v = hexValue(c);
+        int v = Hex_digitValue(c);
         if (v < 0)
             return Pdf_Lex_fail(lx, nullptr, "bad hexadecimal string");
         if (high < 0) {
@@ -387,13 +377,13 @@ int readName(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
             break;
         if (c == '#') {
             int h1 = rawGetc(lx);
-            int v1 = hexValue(h1);
+            int v1 = Hex_digitValue(h1);
             if (v1 < 0) {
                 unread(lx, h1); // "#" before a non-digit is dropped
                 continue;
             }
             int h2 = rawGetc(lx);
-            int v2 = hexValue(h2);
+            int v2 = Hex_digitValue(h2);
             if (v2 < 0) {
                 unread(lx, h2);
                 c = v1;

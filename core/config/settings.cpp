@@ -8,6 +8,7 @@
 // pieces up to its LF, and the text after the last LF of the data counts
 // as a line of its own.
 #include "core/config/settings.h"
+#include "core/text/number.h"
 
 #include <cstring>
 #include <iterator>
@@ -24,18 +25,6 @@ namespace {
 bool isSpace(unsigned char c)
 {
     return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// The value of a hexadecimal digit character, or -1.
-int hexValue(unsigned char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // A new NUL-terminated copy of n bytes; null when memory runs out.
@@ -180,7 +169,7 @@ int Settings_parseNumber(const char *text, uint32_t *value)
     }
     // The magnitude is kept in 64 bits and refused once it leaves 32.
     uint64_t v = 0;
-    for (int d; (d = hexValue(*s)) >= 0; s++) {
+    for (int d; (d = Hex_digitValue(*s)) >= 0; s++) {
         if (uint32_t(d) >= base)
             return 0;
         v = v * base + uint32_t(d);

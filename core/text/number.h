@@ -78,3 +78,11 @@ uint32_t Math_floorPow2(uint32_t v);
 // The number of set bits of word.
 uint32_t Bits_popCount(uint32_t word);
 
+// The value (0-15) of a hexadecimal digit character of any width, or -1.
+inline int Hex_digitValue(uint32_t c)
+{
+    if (c >= '0' && c <= '9')
+        return int(c - '0');
+    c |= 0x20;
+    return c >= 'a' && c <= 'f' ? int(c - 'a' + 10) : -1;
+}

@@ -1,6 +1,7 @@
 // Type 1 font programs: eexec decryption, the dictionary reader and the
 // charstring interpreter.
 #include "fonts/programs/type1.h"
+#include "core/text/number.h"
 
 #include <cstring>
 
@@ -20,17 +21,6 @@ namespace
 bool isSpace(int c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0;
-}
-
-int hexValue(int c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // The next source byte (the look-ahead replayed first), or -1.
@@ -65,7 +55,7 @@ int eexecStart(EexecStream *e)
     }
     e->hex = 1;
     for (uint32_t i = 0; i < 4; i++)
-        if (hexValue(e->lookAhead[i]) < 0)
+        if (Hex_digitValue(e->lookAhead[i]) < 0)
             e->hex = 0;
     e->lookCount = 4;
     e->lookPos = 0;
@@ -90,7 +80,7 @@ int cipherByte(EexecStream *e)
         do {
             c = sourceByte(e);
         } while (c >= 0 && isSpace(c));
-        int h = c < 0 ? -1 : hexValue(c);
+        int h = c < 0 ? -1 : Hex_digitValue(c);
         if (h < 0)
             return -1;
         v = v * 16 + h;

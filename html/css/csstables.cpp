@@ -1,6 +1,7 @@
 // Lookups over the style vocabulary, number conversion and the HTML colour
 // reader.
 #include "html/css/csstables.h"
+#include "core/text/number.h"
 
 #include <cstring>
 
@@ -57,16 +58,6 @@ char16_t *copyName(const char *name)
         out[i] = char16_t(static_cast<unsigned char>(name[i]));
     out[n] = 0;
     return out;
-}
-
-int hexDigit(char16_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = fold(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 int isLetter(char16_t c)
@@ -158,7 +149,7 @@ int Css_colourFromHex(const char16_t *text, size_t length, uint8_t rgba[4])
         return 0;
     int d[6];
     for (size_t i = 0; i < length; i++)
-        if ((d[i] = hexDigit(text[i])) < 0)
+        if ((d[i] = Hex_digitValue(text[i])) < 0)
             return 0;
     if (length == 3)
         setColour(rgba, uint8_t(d[0] * 17), uint8_t(d[1] * 17), uint8_t(d[2] * 17));
@@ -228,10 +219,10 @@ void Html_parseColour(const char16_t *text, size_t length, uint8_t rgba[4])
         length--;
     }
     auto digit = [](char16_t c) {
-        int d = hexDigit(c);
+        int d = Hex_digitValue(c);
         return d < 0 ? 0 : d;
     };
-    if (length >= 7 && hexDigit(text[0]) >= 0) {
+    if (length >= 7 && Hex_digitValue(text[0]) >= 0) {
         text += length - 6;
         length = 6;
     }
