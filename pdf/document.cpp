@@ -24,6 +24,7 @@
 #include "pdf/page.h"
 #include "pdf/security.h"
 #include "platform/api/engine.h"
+#include "platform/api/request.h"
 #include "platform/vfs/vfs.h"
 #include "platform/vfs/vfsbytestream.h"
 
@@ -324,6 +325,9 @@ void Pdf_closeDocument(PdfDoc *doc, Edr_Doc *edrDoc)
     Pdf_Xref_free(doc->xrefHead);
     doc->xrefHead = nullptr;
     Pdf_Obj_releaseDeep(nullptr, doc->ownCatalog);
+    Mem_free(doc->sizeStyles);
+    if (doc->sizeRequest)
+        Request_release(doc->sizeRequest);
     while (doc->freeCount)
         Mem_free(doc->freeList[--doc->freeCount]);
     ByteStream_close(doc->stream);
