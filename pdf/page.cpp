@@ -435,7 +435,9 @@ int Pdf_Page_load(PdfDoc *doc, uint32_t page)
             err = setSize(doc, group, page);
     }
     PdfInterp *interp = nullptr;
-    if (err == Res_ok && group)
+    // Without a document model (the reader used on its own) the content
+    // still runs; its output is dropped.
+    if (err == Res_ok && (group || !ed))
         err = Pdf_Interp_create(doc, group, &interp);
     if (err == Res_ok && interp) {
         int run = Pdf_Content_run(doc, contents, interp, nullptr, nullptr, nullptr);
