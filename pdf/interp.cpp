@@ -27,6 +27,7 @@
 #include "pdf/colour.h"
 #include "pdf/document.h"
 #include "pdf/lexer.h"
+#include "pdf/md5.h"
 #include "pdf/page.h"
 
 namespace
@@ -52,6 +53,19 @@ enum : uint32_t {
 };
 
 } // namespace
+
+// Drawing lists already in the document, by the MD5 digest of their words:
+// a repeated drawing (a logo on every page) is stored once and shared.
+struct PdfDrawListEntry {
+    uint8_t digest[16];
+    Edr_Node *node; // a reference of the table's
+};
+
+struct PdfDrawListTable {
+    uint32_t count;
+    uint32_t capacity;
+    PdfDrawListEntry *entries;
+};
 
 struct PdfGState {
     float m[6];
@@ -275,7 +289,45 @@ int setOrigin(PdfInterp *in, float x, float y)
     return emit(in, &v);
 }
 
-int flushDrawList(PdfInterp *in)
+// Appends the pending list as a drawing-list node, sharing the words of an
+// equal list appended before while the document's table lives.
+int appendDrawList(PdfDoc *doc, PdfInterp *in)
+{
+    const int32_t *words = in->drawList.words;
+    uint32_t count = in->drawList.used;
+    uint8_t digest[16];
+    Md5_digest(digest, words, size_t(count) * sizeof(int32_t));
+    PdfDrawListTable *t = doc->drawLists;
+    for (uint32_t i = 0; t && i < t->count; i++)
+        if (std::memcmp(t->entries[i].digest, digest, 16) == 0 &&
+            Edr_Node_compareDrawList(in->edrDoc, words, count, t->entries[i].node) == 0)
+            return Edr_Node_shareDrawList(in->edrDoc, in->page, kInsertLast, nullptr, t->entries[i].node);
+    if (!t) {
+        t = static_cast<PdfDrawListTable *>(Mem_calloc(1, sizeof(PdfDrawListTable)));
+        if (!t)
+            return Res_noMemory;
+        doc->drawLists = t;
+    }
+    if (t->count == t->capacity) {
+        uint32_t capacity = t->capacity ? t->capacity * 2 : 16;
+        PdfDrawListEntry *grown =
+            static_cast<PdfDrawListEntry *>(Mem_realloc(t->entries, capacity * sizeof(PdfDrawListEntry)));
+        if (!grown)
+            return Res_noMemory;
+        t->entries = grown;
+        t->capacity = capacity;
+    }
+    Edr_Node *node = nullptr;
+    int err = Edr_Node_createDrawList(in->edrDoc, in->page, kInsertLast, &node, words, count);
+    if (err)
+        return err;
+    PdfDrawListEntry &e = t->entries[t->count++];
+    std::memcpy(e.digest, digest, 16);
+    e.node = node;
+    return Res_ok;
+}
+
+int flushDrawList(PdfDoc *doc, PdfInterp *in)
 {
     if (!in->drawList.used)
         return Res_ok;
@@ -283,8 +335,7 @@ int flushDrawList(PdfInterp *in)
     if (!err)
         err = setOrigin(in, 0, 0);
     if (!err && in->edrDoc)
-        err = Edr_Node_createDrawList(in->edrDoc, in->page, kInsertLast, nullptr, in->drawList.words,
-                                      in->drawList.used);
+        err = appendDrawList(doc, in);
     DrawStyle_free(&in->drawList);
     DrawStyle_init(&in->drawList);
     return err;
@@ -304,13 +355,13 @@ void destroyClip(PropCounted *self)
 }
 
 // Emits path (taken over) as a clip with the pending rule.
-int applyClip(PdfDoc *, PdfInterp *in, Path *path)
+int applyClip(PdfDoc *doc, PdfInterp *in, Path *path)
 {
     uint32_t mode = in->clipMode;
     in->clipMode = 0;
     if (!path)
         return Res_pdfSyntax;
-    int err = flushDrawList(in);
+    int err = flushDrawList(doc, in);
     if (!err)
         err = clearTransform(in);
     if (!err)
@@ -337,9 +388,9 @@ int applyClip(PdfDoc *, PdfInterp *in, Path *path)
     return err;
 }
 
-int popClips(PdfInterp *in)
+int popClips(PdfDoc *doc, PdfInterp *in)
 {
-    int err = flushDrawList(in);
+    int err = flushDrawList(doc, in);
     while (!err && in->gs->clipCount) {
         err = emitBare(in, kPropShape, kClipEnd);
         if (!err)
@@ -364,7 +415,7 @@ enum : int {
 int paintPath(PdfDoc *doc, PdfInterp *in, int stroke, int fill, int rule)
 {
     int err = Res_ok;
-    if (in->drawList.used > kDrawListLimit && (err = flushDrawList(in)) != Res_ok)
+    if (in->drawList.used > kDrawListLimit && (err = flushDrawList(doc, in)) != Res_ok)
         return err;
     PdfGState *gs = in->gs;
     Path *clip = nullptr;
@@ -433,12 +484,12 @@ int saveState(PdfInterp *in)
     return Res_ok;
 }
 
-int restoreState(PdfInterp *in)
+int restoreState(PdfDoc *doc, PdfInterp *in)
 {
     PdfGState *s = in->gs;
     if (!s->previous)
         return Res_pdfNoSavedState;
-    int err = popClips(in);
+    int err = popClips(doc, in);
     in->gs = s->previous;
     Mem_free(s);
     return err;
@@ -474,9 +525,9 @@ int opDiscard6(PdfDoc *doc, PdfInterp *in)
     return expectOperands(doc, in, 6);
 }
 
-int opQ(PdfDoc *, PdfInterp *in)
+int opQ(PdfDoc *doc, PdfInterp *in)
 {
-    return restoreState(in);
+    return restoreState(doc, in);
 }
 
 int opq(PdfDoc *, PdfInterp *in)
@@ -923,7 +974,7 @@ int Pdf_Interp_destroy(PdfDoc *doc, PdfInterp *in)
 {
     if (!in)
         return Res_ok;
-    int err = flushDrawList(in);
+    int err = flushDrawList(doc, in);
     if (err)
         Pdf_Doc_deferError(doc, err);
     DrawStyle_free(&in->drawList);
@@ -989,15 +1040,30 @@ int Pdf_Interp_runContent(PdfDoc *doc, PdfInterp *in, PdfLexer *lexer, const flo
     if (level) {
         // Levels the run left open are closed with it.
         while (in->gs != level && in->gs->previous) {
-            int e = restoreState(in);
+            int e = restoreState(doc, in);
             if (!err)
                 err = e;
         }
-        int e = restoreState(in);
+        int e = restoreState(doc, in);
         if (!err)
             err = e;
     }
     in->depth--;
     in->lexer = savedLexer;
     return err;
+}
+
+void Pdf_DrawListTable_clear(PdfDoc *doc)
+{
+    PdfDrawListTable *t = doc->drawLists;
+    if (!t)
+        return;
+    // The table's reference holds a share of the node's list as well.
+    for (uint32_t i = 0; i < t->count; i++) {
+        (void)Edr_Node_adjustDrawListShares(doc->edrDoc, t->entries[i].node, -1);
+        Edr_Node_release(doc->edrDoc, t->entries[i].node);
+    }
+    Mem_free(t->entries);
+    Mem_free(t);
+    doc->drawLists = nullptr;
 }

@@ -28,3 +28,7 @@ int Pdf_Interp_destroy(PdfDoc *doc, PdfInterp *interp);
 // or an error.
 [[nodiscard]] int Pdf_Interp_runContent(PdfDoc *doc, PdfInterp *interp, PdfLexer *lexer, const float *matrix,
                                         const float *bbox, PdfObj *resources);
+
+// Releases the document's table of drawing lists (made by the page output
+// on first use), so that later pages no longer share the lists met so far.
+void Pdf_DrawListTable_clear(PdfDoc *doc);

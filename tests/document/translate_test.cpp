@@ -491,4 +491,37 @@ TEST_F(TranslateTest, PdfPagesAppendTheirDrawingInPaintingOrder)
     });
 }
 
+// The drawing-list record of each page's first drawing node.
+const void *firstDrawList(Edr_Doc *doc, uint32_t page)
+{
+    const void *out = nullptr;
+    Edr_Node *group = nullptr;
+    if (Edr_Doc_nthRootChild(doc, page, &group) != 0 || !group)
+        return out;
+    Edr_Node *child = nullptr;
+    (void)Edr_Node_getFirstChild(doc, group, &child);
+    while (child) {
+        if (!out && (child->flags & Edr_Node_typeMask) == Edr_NodeType_drawList)
+            out = *static_cast<Edr_DrawList **>(Edr_Node_payload(child));
+        Edr_Node *next = nullptr;
+        (void)Edr_Node_getNextSibling(doc, child, &next);
+        Edr_Node_release(doc, child);
+        child = next;
+    }
+    Edr_Node_release(doc, group);
+    return out;
+}
+
+TEST_F(TranslateTest, ALogoOnEveryPdfPageIsStoredOnce)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        translate(doc, fixtureUrl("../pdf/pages/logo.pdf"));
+        EXPECT_EQ(report(), nullptr);
+        const void *first = firstDrawList(doc, 0);
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(firstDrawList(doc, 1), first);
+        EXPECT_EQ(firstDrawList(doc, 2), first);
+    });
+}
+
 } // namespace
