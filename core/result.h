@@ -282,12 +282,24 @@ enum ResultCode : int {
     Res_pdfNotArray = 5920,           // not an array
     Res_pdfNoCount = 5921,            // no count for a missing object
     Res_pdfCountType = 5922,          // no count for this type
+    Res_pdfPageRange = 5938,          // a page number beyond the page tree
+    Res_pdfPagesType = 5939,          // a "Pages" root of another Type
+    Res_pdfPageNode = 5940,           // a page-tree node of another Type, an unresolvable kid, a cycle, too deep
+    Res_pdfPageType = 5941,           // a page dictionary of another Type
     Res_pdfBadKeyword = 5955,         // an unrecognised or overlong keyword
+    Res_pdfOperandsLeft = 5956,       // operands left over after a content operator
+    Res_pdfOperandsFull = 5957,       // a 101st content operand
+    Res_pdfOperandsEmpty = 5958,      // an operand needed on an empty operand stack
+    Res_pdfNoSavedState = 5961,       // "Q" without a saved graphics state
+    Res_pdfBadLineCap = 5962,         // a line cap outside 0..2
+    Res_pdfBadLineJoin = 5963,        // a line join outside 0..2
+    Res_pdfNoMediaBox = 5967,         // a page without a usable MediaBox
     Res_pdfSyntax = 5971,             // malformed data
     Res_pdfEncryption = 5973,         // an encryption the standard security handler does not cover
     Res_pdfNoDocument = 5975,         // an indirect object must be parsed but no document was given
     Res_pdfCancelled = 5980,          // the password question was cancelled
     Res_pdfNoPages = 5982,            // the page count is 0
+    Res_pdfNestingDepth = 5984,       // nested content runs past the depth limit
     // Inflate streams (0x1600-0x1607).
     Res_inflateInit = 0x1600,         // zlib refused to initialise
     Res_inflateData = 0x1601,         // corrupt or truncated deflate data

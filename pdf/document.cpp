@@ -20,10 +20,12 @@
 #include "core/text/strtable.h"
 #include "document/edr/doc.h"
 #include "html/docweb.h"
+#include "pdf/interp.h"
 #include "pdf/lexer.h"
 #include "pdf/page.h"
 #include "pdf/security.h"
 #include "platform/api/engine.h"
+#include "platform/api/request.h"
 #include "platform/vfs/vfs.h"
 #include "platform/vfs/vfsbytestream.h"
 
@@ -294,8 +296,9 @@ void Pdf_Doc_deferError(PdfDoc *doc, int code)
 
 void Pdf_Doc_flushCache(PdfDoc *doc, Edr_Doc *, int force)
 {
-    // The image cache and the drawing-list table are made and freed by the
-    // page output that uses them.
+    // The image cache is made and freed by the page output that uses it;
+    // the drawing-list table is emptied at every flush.
+    Pdf_DrawListTable_clear(doc);
     Pdf_Obj_release(doc, doc->trailer);
     doc->trailer = nullptr;
     while (doc->freeCount)
@@ -324,6 +327,9 @@ void Pdf_closeDocument(PdfDoc *doc, Edr_Doc *edrDoc)
     Pdf_Xref_free(doc->xrefHead);
     doc->xrefHead = nullptr;
     Pdf_Obj_releaseDeep(nullptr, doc->ownCatalog);
+    Mem_free(doc->sizeStyles);
+    if (doc->sizeRequest)
+        Request_release(doc->sizeRequest);
     while (doc->freeCount)
         Mem_free(doc->freeList[--doc->freeCount]);
     ByteStream_close(doc->stream);

@@ -28,6 +28,8 @@ struct PdfSecurity;
 struct PdfPageAttrs;
 struct PdfImageCache;
 struct PdfDrawListTable;
+struct PdfSizeStyle;
+struct Request;
 struct VfsHandle;
 
 // Entry flags.
@@ -87,6 +89,11 @@ struct PdfDoc {
     // Kept by this reader besides the fields above.
     uint64_t startXref;         // the offset of the newest section
     PdfObj *ownCatalog;         // a copy of a catalogue written directly in the trailer
+    int32_t pageWidth;          // the last loaded page's size in device units
+    int32_t pageHeight;
+    Request *sizeRequest;       // the page size styles' request (a reference of ours)
+    PdfSizeStyle *sizeStyles;   // one per distinct page size
+    uint32_t sizeStyleCount;
 };
 
 // Opens the file of handle, which the document closes when it is closed;

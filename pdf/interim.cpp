@@ -1,34 +1,11 @@
 // Interim definitions of the PDF services that later parts of the reader
-// provide: the fragment rectangles, page loading and the content
-// interpreter. Each does the least
-// its callers need.
+// provide: the fragment rectangles. Each does the least its callers need.
 #include "core/result.h"
-#include "pdf/interp.h"
-#include "pdf/page.h"
 #include "pdf/pdf.h"
 
 int Pdf_fragmentRect(Edr_Doc *, const char16_t *, int32_t *)
 {
     return Res_notImplemented;
-}
-
-// Interim: the page tree is not read yet, so loading a page adds nothing.
-int Pdf_Page_load(PdfDoc *, uint32_t)
-{
-    return Res_ok;
-}
-
-// Interim: no page groups exist yet, so a placeholder is nothing.
-int Pdf_Page_addPlaceholder(PdfDoc *, uint32_t)
-{
-    return Res_ok;
-}
-
-// Interim: no content operators are interpreted yet; the content is read
-// by nobody.
-int Pdf_Interp_runContent(PdfDoc *, PdfInterp *, PdfLexer *, const float *, const float *, PdfObj *)
-{
-    return Res_ok;
 }
 
 // Interim: the glyph-name table is not built yet; every name counts as

@@ -1,14 +1,34 @@
-// The content-stream interpreter as the stream layer calls it: one run
-// over the text of a page's, form's or glyph procedure's content.
+// The content-stream interpreter: one per page, with the graphics state,
+// the current path and the page output it appends to the page group.
 #pragma once
+
+#include <cstdint>
 
 struct PdfDoc;
 struct PdfLexer;
 struct PdfObj;
 struct PdfInterp;
+struct Edr_Node;
+
+enum : uint32_t {
+    PdfInterp_operandSlots = 100,
+    PdfInterp_maxNesting = 28,    // nested content runs (forms, appearances, glyphs)
+};
+
+// Creates the interpreter of page (a group node the interpreter takes a
+// reference on) with the page matrix of doc's page attributes, and starts
+// the page output. 0 or 1.
+[[nodiscard]] int Pdf_Interp_create(PdfDoc *doc, Edr_Node *page, PdfInterp **out);
+// Flushes the pending output into the page and frees everything; errors of
+// the flush are deferred. 0.
+int Pdf_Interp_destroy(PdfDoc *doc, PdfInterp *interp);
 
 // Runs the content read by lexer with interp under matrix (six numbers)
 // clipped to bbox (four numbers), resources the content's "Resources". 0
 // or an error.
 [[nodiscard]] int Pdf_Interp_runContent(PdfDoc *doc, PdfInterp *interp, PdfLexer *lexer, const float *matrix,
                                         const float *bbox, PdfObj *resources);
+
+// Releases the document's table of drawing lists (made by the page output
+// on first use), so that later pages no longer share the lists met so far.
+void Pdf_DrawListTable_clear(PdfDoc *doc);

@@ -8,6 +8,7 @@
 
 #include "core/config/config.h"
 #include "core/result.h"
+#include "core/style/prop.h"
 #include "document/edr/node.h"
 #include "document/types/doctype.h"
 #include "document/types/translate.h"
@@ -437,6 +438,89 @@ TEST_F(TranslateTest, FragmentPages)
         EXPECT_EQ(Translate_findFragment(doc, u"page-2", rect, &page), Res_ok);
         EXPECT_EQ(page, 1);
         EXPECT_EQ(rect[0], 0);
+    });
+}
+
+} // namespace
+
+namespace
+{
+
+// The page groups' children as "data N" (the property id) and "drawing".
+std::vector<std::string> pageChildren(Edr_Doc *doc, uint32_t page)
+{
+    std::vector<std::string> out;
+    Edr_Node *group = nullptr;
+    if (Edr_Doc_nthRootChild(doc, page, &group) != 0 || !group)
+        return out;
+    Edr_Node *child = nullptr;
+    (void)Edr_Node_getFirstChild(doc, group, &child);
+    while (child) {
+        uint32_t type = child->flags & Edr_Node_typeMask;
+        if (type == Edr_NodeType_data)
+            out.push_back("data " + std::to_string(Prop_getId(static_cast<const Prop *>(Edr_Node_payload(child)))));
+        else
+            out.push_back(type == Edr_NodeType_drawList ? "drawing" : "type " + std::to_string(type));
+        Edr_Node *next = nullptr;
+        (void)Edr_Node_getNextSibling(doc, child, &next);
+        Edr_Node_release(doc, child);
+        child = next;
+    }
+    Edr_Node_release(doc, group);
+    return out;
+}
+
+TEST_F(TranslateTest, PdfPagesAppendTheirDrawingInPaintingOrder)
+{
+    // nesting.pdf: "q 0.5 g 2 0 0 2 10 10 cm 0 0 20 20 re f Q 0 g 150 10 20 20 re f". The
+    // page start, the origin before the first drawing, the fill flushed at
+    // Q, the second fill at the page end.
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        translate(doc, fixtureUrl("../pdf/pages/nesting.pdf"));
+        EXPECT_EQ(report(), nullptr);
+        EXPECT_EQ(pageChildren(doc, 0),
+                  (std::vector<std::string>{"data 137", "data 138", "data 74", "drawing", "drawing"}));
+    });
+    // clip.pdf: "0 0 100 100 re W n 0 0 1 rg 50 0 100 100 re f": the clip
+    // (a shape value) comes before the fill and is never ended.
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        translate(doc, fixtureUrl("../pdf/pages/clip.pdf"));
+        EXPECT_EQ(report(), nullptr);
+        EXPECT_EQ(pageChildren(doc, 0),
+                  (std::vector<std::string>{"data 137", "data 138", "data 74", "data 136", "drawing"}));
+    });
+}
+
+// The drawing-list record of each page's first drawing node.
+const void *firstDrawList(Edr_Doc *doc, uint32_t page)
+{
+    const void *out = nullptr;
+    Edr_Node *group = nullptr;
+    if (Edr_Doc_nthRootChild(doc, page, &group) != 0 || !group)
+        return out;
+    Edr_Node *child = nullptr;
+    (void)Edr_Node_getFirstChild(doc, group, &child);
+    while (child) {
+        if (!out && (child->flags & Edr_Node_typeMask) == Edr_NodeType_drawList)
+            out = *static_cast<Edr_DrawList **>(Edr_Node_payload(child));
+        Edr_Node *next = nullptr;
+        (void)Edr_Node_getNextSibling(doc, child, &next);
+        Edr_Node_release(doc, child);
+        child = next;
+    }
+    Edr_Node_release(doc, group);
+    return out;
+}
+
+TEST_F(TranslateTest, ALogoOnEveryPdfPageIsStoredOnce)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        translate(doc, fixtureUrl("../pdf/pages/logo.pdf"));
+        EXPECT_EQ(report(), nullptr);
+        const void *first = firstDrawList(doc, 0);
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(firstDrawList(doc, 1), first);
+        EXPECT_EQ(firstDrawList(doc, 2), first);
     });
 }
 

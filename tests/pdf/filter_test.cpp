@@ -7,6 +7,7 @@
 
 #include "core/result.h"
 #include "pdf/filter.h"
+#include "pdf/interp.h"
 #include "pdf/lexer.h"
 #include "pdf/resources/pdfstream.h"
 #include "tests/pdf/pdf_fixture.h"
@@ -523,7 +524,9 @@ TEST_F(PdfStreamTest, ContentRunsChecksItsParts)
                  {8, "[3 0 R 7 0 R]"}},
                 [](PdfDoc *doc) {
                     const float m[6] = {1, 0, 0, 1, 0, 0}, box[4] = {0, 0, 100, 100};
-                    auto run = [&](PdfObj *c) { return Pdf_Content_run(doc, c, nullptr, m, box, nullptr); };
+                    PdfInterp *interp = nullptr;
+                    ASSERT_EQ(Pdf_Interp_create(doc, nullptr, &interp), 0);
+                    auto run = [&](PdfObj *c) { return Pdf_Content_run(doc, c, interp, m, box, nullptr); };
                     EXPECT_EQ(run(nullptr), 0);
                     EXPECT_EQ(run(object(doc, 3)), 0);
                     EXPECT_EQ(run(object(doc, 4)), 0);
@@ -532,6 +535,7 @@ TEST_F(PdfStreamTest, ContentRunsChecksItsParts)
                     EXPECT_EQ(run(object(doc, 8)), Res_pdfSyntax) << "a part with a negative Length";
                     PdfObj number{PdfObj_int, {}, nullptr};
                     EXPECT_EQ(run(&number), Res_pdfNoStream);
+                    Pdf_Interp_destroy(doc, interp);
                 });
 }
 
