@@ -207,7 +207,14 @@ TEST_F(WidgetTest, RegistryDuplicatesMissingParentsAndUnknownIds)
         EXPECT_EQ(Form_Widget_create(doc, 33, 0, &none), Res_formCreateFailed);
         EXPECT_EQ(none, nullptr);
         EXPECT_EQ(trace, "d"); // class 30's destroy ran on the way out
-        for (uint32_t id : {30u, 31u, 32u, 33u, 34u})
+        // Parent ids that lead in a circle: the chain still ends.
+        ASSERT_EQ(Form_classRegister(ctx(), 50, fakeClass(50, 51)), 0);
+        ASSERT_EQ(Form_classRegister(ctx(), 51, fakeClass(51, 50)), 0);
+        FormWidget *loop = make(doc, 50, false);
+        ASSERT_NE(loop, nullptr);
+        EXPECT_LE(PtrList_count(loop->classChain), PtrList_count(Form_module(ctx())->classes) + 1);
+        Form_Widget_destroy(loop);
+        for (uint32_t id : {30u, 31u, 32u, 33u, 34u, 50u, 51u})
             EXPECT_EQ(Form_classUnregister(ctx(), id), 0);
     });
     gTrace = nullptr;
@@ -251,7 +258,18 @@ TEST_F(WidgetTest, LayoutStepThroughFakeChains)
             Form_Widget_destroy(w);
         }
         EXPECT_EQ(Edr_Widget_sendEvent(nullptr, nullptr, nullptr), 0);
+        EXPECT_EQ(Edr_Widget_sendEvent(ctx(), nullptr, nullptr), Res_formNoWidget);
         EXPECT_EQ(Form_Widget_sendEventLocked(ctx(), nullptr, nullptr), 0);
+        // The locked form takes the root's lock around the same step.
+        FormWidget *parent = make(doc, 42, false);
+        FormWidget *child = make(doc, 43, false);
+        ASSERT_EQ(Form_Widget_addChild(parent, child), 0);
+        trace.clear();
+        EXPECT_EQ(Form_Widget_sendEventLocked(ctx(), child, nullptr), 0);
+        EXPECT_EQ(trace, "L");
+        EXPECT_TRUE(child->flags & FormWidget_laidOut);
+        EXPECT_EQ(parent->lock.owner, nullptr); // released again
+        Form_Widget_destroy(parent);
         for (uint32_t id : {40u, 41u, 42u, 43u})
             EXPECT_EQ(Form_classUnregister(ctx(), id), 0);
     });
@@ -293,6 +311,24 @@ TEST_F(WidgetTest, DrawDispatchNeedsAttachedSizedLaidOut)
         EXPECT_EQ(first, 3);
         EXPECT_EQ(pair[1], 5);
         Form_Widget_destroy(w);
+    });
+}
+
+TEST_F(WidgetTest, ListWidgetEntryPoints)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        FormWidget *list = nullptr;
+        ASSERT_EQ(FormList_create(&list, doc, 0), 0);
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->capacity, 256u);
+        FormWidget *item = make(doc, FormClass_label, false);
+        ASSERT_EQ(FormList_addChild(list, item), 0);
+        EXPECT_EQ(item->parent, list);
+        EXPECT_EQ(FormList_addChild(list, list), Res_formNoWidget);
+        uint32_t word = 1;
+        FormList_getWord8(list, &word); // the list box's flag word: none yet
+        EXPECT_EQ(word, 0u);
+        Form_Widget_destroy(list);
     });
 }
 
