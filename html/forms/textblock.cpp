@@ -197,8 +197,6 @@ int layoutMulti(FormValue *look, FormTextRecord *t, const FormLayoutRequest *req
             result = Res_noMemory;
             break;
         }
-        if (q == 0)
-            w = 0;
         Form_textLineSet(line, shown, uint16_t(p), uint16_t(n));
         const int32_t place[4] = {hoff, cursor - voff, hoff + w, cursor + lh - voff};
         const int32_t ink[4] = {hoff, cursor - voff, hoff + W, cursor + lh - voff};

@@ -68,8 +68,9 @@ struct FormTextRecord {
     uint32_t capacity;  // characters the text's block holds, terminator included
 };
 
-// A new record taking the text (null allowed). 1 when memory runs out
-// (the text is then freed).
+// A new record taking the text (null allowed; a text longer than 65535
+// characters is cut there). 1 when memory runs out (the text is then
+// freed).
 [[nodiscard]] int Form_textRecordNew(char16_t *text, FormTextRecord **out);
 void Form_textRecordFree(FormTextRecord *record);
 // A copy of the text and the words (no lines); 1 when memory runs out.
