@@ -9,7 +9,9 @@
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/fill.h"
+#include "core/container/obj.h"
 #include "graphics/image.h"
+#include "graphics/imageitem.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "html/forms/textblock.h"
@@ -131,6 +133,38 @@ int render(EngineContext *context, const Path *path, const Matrix *m, const Draw
     d->cachedRowOp = nullptr;
     const StageNode *stages = Obj_kindRecord(context, (flags >> 8) & 3);
     return DrawItem_render(d, stages, nullptr, target);
+}
+
+// An image look: the picture scaled from its own size into the request's
+// rectangle. Until the image's size is known only the look's placement is
+// recorded.
+int drawImage(EngineContext *context, FormValue *look, const FormDrawRequest *req, const Matrix *matrix,
+              const DrawTarget *target)
+{
+    FormImageRecord *r = static_cast<FormImageRecord *>(look->payload->data);
+    int32_t info[6] = {};
+    if (!r || !r->image || Image_getDocImageInfo(r->image, info, nullptr, nullptr) != Res_ok || info[0] <= 0 ||
+        info[1] <= 0) {
+        Form_valueSetBox(look, req->rect);
+        return Res_ok;
+    }
+    if (!target)
+        return Res_ok;
+    Rect box{req->rect[0] + req->dx, req->rect[1] + req->dy, req->rect[2] + req->dx, req->rect[3] + req->dy};
+    ObjHeader *item = ImageItem_create(&box);
+    if (!item)
+        return Res_noMemory;
+    ImageItemPart *part = ImageItem_part(item);
+    part->kind = ImageItem_handleKind;
+    part->handle = r->image;
+    part->alpha = look->opacity;
+    Matrix m = req->matrix ? *req->matrix : *Matrix_identity();
+    if (matrix)
+        Matrix_concat(&m, matrix);
+    int err = ImageItem_drawDefault(context, item, target, &m, 0, 15);
+    part->handle = nullptr; // the look keeps its handle
+    Obj_destroy(item);
+    return err;
 }
 
 } // namespace
@@ -387,12 +421,8 @@ int Form_valueDraw(EngineContext *context, FormValue *look, const FormDrawReques
         return Form_fillPath(context, static_cast<Path *>(look->payload->data), &m, target, colour,
                              request->flags);
     }
-    case FormPayload_image: {
-        // The picture is drawn once its size is known; until then only the
-        // look's placement is recorded.
-        Form_valueSetBox(look, request->rect);
-        return Res_ok;
-    }
+    case FormPayload_image:
+        return drawImage(context, look, request, matrix, target);
     default:
         return Res_ok;
     }
