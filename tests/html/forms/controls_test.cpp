@@ -349,6 +349,18 @@ TEST_F(ControlsTest, SkinImageUrlSizeAndPaintItems)
         EXPECT_TRUE(Skin_hasImage(w));
         EXPECT_EQ(Skin_record(w)->imageWord, 7u);
         Form_Widget_destroy(w);
+        // A skin image set before init replaces the class looks by one
+        // image look for every state; the face becomes transparent. (The
+        // file does not exist: the look stays without a picture.)
+        FormWidget *skinned = make(doc, FormClass_check, false);
+        Skin_setImageUrl(skinned, Url_new(u"file://localhost/no/such/skin.png"), 0);
+        ASSERT_EQ(Form_Widget_init(skinned), 0);
+        FormValue *only = Form_Widget_chainHead(skinned)->looks;
+        ASSERT_NE(only, nullptr);
+        EXPECT_EQ(only->next, nullptr);
+        EXPECT_EQ(only->kind, 15);
+        EXPECT_EQ(skinned->face[3], 0);
+        Form_Widget_destroy(skinned);
         FormWidget *plain = make(doc, FormClass_base);
         EXPECT_EQ(Skin_getValue(plain), 0u);
         EXPECT_EQ(Skin_setVisibleFlag(plain, 1), 0);
