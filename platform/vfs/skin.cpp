@@ -267,7 +267,10 @@ int Skin_attachInner(EngineContext *, FormWidget *w, const int32_t *rect, FormWi
             return err;
         if (rect)
             (void)Form_Widget_setRect(label, rect);
-        err = Form_Widget_addChild(w, label);
+        // Initialised at once, so that it can be attached with its parent.
+        err = Form_Widget_init(label);
+        if (!err)
+            err = Form_Widget_addChild(w, label);
         if (err) {
             Form_Widget_destroy(label);
             return err;
