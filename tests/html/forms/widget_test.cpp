@@ -359,6 +359,14 @@ TEST_F(WidgetTest, AttachGivesGroupNodesToTheTree)
         EXPECT_EQ(Form_Widget_sendQuery(w, 5, &answer), 0);
         EXPECT_EQ(answer, 0u);
         Form_Widget_destroy(w);
+        // A push button attaches with the label child it made.
+        FormWidget *button = make(doc, FormClass_button);
+        ASSERT_EQ(Form_Widget_attach(button, doc, root, nullptr, Edr_Insert_lastChild), 0);
+        FormWidget *label = nullptr;
+        ASSERT_EQ(Form_Widget_childAt(button, 0, FormClass_label, &label), 0);
+        EXPECT_TRUE(label->flags & FormWidget_attached);
+        EXPECT_EQ(Edr_Node_parent(label->node), button->node);
+        Form_Widget_destroy(button);
     });
 }
 
