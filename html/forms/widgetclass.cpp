@@ -441,11 +441,6 @@ int Form_Widget_preferredSize(const void *control, int32_t *width, int32_t *heig
     return Form_Widget_measure(ctx, w, nullptr, width, height);
 }
 
-int Form_Widget_layout(EngineContext *context, FormWidget *w, FormLayoutRequest *request)
-{
-    return Edr_Widget_sendEvent(context, w, request);
-}
-
 int Form_classDrawBase(FormWidgetClass *record, EngineContext *context, FormWidget *w,
                        const FormDrawRequest *request, const Matrix *matrix, const DrawTarget *target,
                        intptr_t extra)

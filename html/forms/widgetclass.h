@@ -172,7 +172,6 @@ int Form_Widget_measure(EngineContext *context, FormWidget *widget, FormLayoutRe
 // A widget's layout step is Edr_Widget_sendEvent (core/support/websupport.h):
 // it clears flag 0x8, runs the first layout method of the chain for a
 // created widget with the request, and sets 0x8 on success.
-int Form_Widget_layout(EngineContext *context, FormWidget *widget, FormLayoutRequest *request);
 // The first record of the widget's chain whose slot (an offset into
 // FormWidgetClass) is set, or null.
 FormWidgetClass *Form_classFirstWith(const FormWidget *widget, size_t slot);

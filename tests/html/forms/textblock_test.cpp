@@ -118,6 +118,13 @@ TEST_F(TextBlockTest, SingleLineShrinksToTheBoxOrGivesUp)
         EXPECT_EQ(b->first->place[3], -((3 * h - h) / 2));
         EXPECT_EQ(b->fitCount, 5);
         EXPECT_EQ(req.size, kSize); // the request keeps its size
+        // Point queries reach the line's boxes.
+        const FormTextLine *l = b->first;
+        EXPECT_EQ(Form_valueTextHit(v, l->ink[0] + 1, l->ink[1] + 1), 1);
+        EXPECT_EQ(Form_valueTextHit(v, l->ink[0] - 1, l->ink[1] + 1), 0);
+        int32_t at[2];
+        EXPECT_EQ(Form_valueTextPoint(v, 2, at), 1);
+        EXPECT_EQ(at[0], l->place[0]);
         // Half as high: the size halves.
         const int32_t low[4] = {0, 0, w * 2, h / 2};
         Form_valueSetBox(v, low);
