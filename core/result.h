@@ -124,6 +124,18 @@ enum ResultCode : int {
     Res_noFocusTarget = 1546,     // the focus order holds no place to move to
     // Form controls of the web layer.
     Res_formNoWidget = 6656,      // a null control or widget
+    Res_formNotInitialised = 6657, // attaching a widget that is not initialised
+    Res_formNotAttached = 6658,   // sending a query to a widget that is not attached
+    Res_formCreateFailed = 6659,  // a widget's creation failed
+    // Counted lists of the widget toolkit.
+    Res_listEnd = 14080,          // the end of a walk, an index beyond the end, a value not found
+    Res_listEmpty = 14081,        // the list is empty
+    // Shared-exclusive gates.
+    Res_gateNotHeld = 14083,      // leaving what is not held
+    Res_gateHeld = 14084,         // finishing a gate that is held
+    Res_gateFull = 14085,         // too many shared holders
+    // Response-cache sinks.
+    Res_sinkCut = 835,            // data was dropped at the sink's limit
     // Style sets, readers and the inline walk.
     Res_styleNotGroup = 5122,     // a style computed for a node that is not a group
     Res_stackExhausted = 5125,    // a recursion guard found too little stack left

@@ -117,8 +117,8 @@ void Redirect_free(Edr_Doc *)
 {
 }
 
-// Interim: no forms exist before the web layer; controls are always
-// enabled and have no flags.
+// Interim: no form records exist before the web layer; controls belong
+// to no form and have no values.
 int Form_registerControl(Edr_Node *)
 {
     return 0;
@@ -146,84 +146,6 @@ int Form_setValue(Edr_Node *, void *)
     return 0;
 }
 
-int Form_controlEnabled(const void *)
-{
-    return 1;
-}
-
-int Form_controlFlag12(const void *)
-{
-    return 0;
-}
-
-// Interim: until the web layer defines its controls, a control is read as
-// a record of its flag word, its kind and its rectangle (tests make such
-// records), it takes no events, and the owner of a control is the nearest
-// enclosing form group (element 47). Callers hold the tree lock.
-struct InterimControl {
-    uint32_t flags;
-    uint32_t kind;
-    int32_t rect[4];
-};
-
-int Form_Widget_getRect(const void *control, int32_t rect[4])
-{
-    if (!control)
-        return Res_formNoWidget;
-    for (int i = 0; i < 4; i++)
-        rect[i] = static_cast<const InterimControl *>(control)->rect[i];
-    return 0;
-}
-
-int Form_Widget_setRect(void *control, const int32_t rect[4])
-{
-    if (!control)
-        return Res_formNoWidget;
-    for (int i = 0; i < 4; i++)
-        static_cast<InterimControl *>(control)->rect[i] = rect[i];
-    return 0;
-}
-
-// Interim: a control likes the size of its rectangle and takes no style.
-int Form_Widget_preferredSize(const void *control, int32_t *width, int32_t *height)
-{
-    *width = *height = 0;
-    if (!control)
-        return Res_formNoWidget;
-    const int32_t *r = static_cast<const InterimControl *>(control)->rect;
-    *width = r[2] - r[0];
-    *height = r[3] - r[1];
-    return 0;
-}
-
-int Form_Widget_applyStyle(void *control, const void *, uint32_t, int)
-{
-    return control ? 0 : int(Res_formNoWidget);
-}
-
-int Edr_Widget_sendEvent(EngineContext *, void *control, void *)
-{
-    return control ? 0 : int(Res_formNoWidget);
-}
-
-int Form_Widget_getFlags(const void *control, uint32_t *flags)
-{
-    *flags = 0;
-    if (!control)
-        return Res_formNoWidget;
-    *flags = static_cast<const InterimControl *>(control)->flags;
-    return 0;
-}
-
-int Form_ctlGetKind(const void *control, uint32_t *kind)
-{
-    *kind = 0;
-    if (!control)
-        return Res_formNoWidget;
-    *kind = static_cast<const InterimControl *>(control)->kind;
-    return 0;
-}
-
 int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form)
 {
     *form = nullptr;
@@ -235,12 +157,6 @@ int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form)
             return err;
         }
     }
-    return 0;
-}
-
-// Interim: no control kinds exist before the web layer.
-uint32_t Form_controlKind(const void *)
-{
     return 0;
 }
 
@@ -356,15 +272,6 @@ void Web_freeBrowsing(EngineContext *)
 {
 }
 
-int Form_initModule(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Form_freeModule(EngineContext *)
-{
-}
-
 int History_initModule(EngineContext *)
 {
     return Res_ok;
@@ -410,4 +317,56 @@ void Mime_srcListFree(MimeSrcList *list)
     Mem_free(list->sources);
     Lock_fini(&list->lock);
     Mem_free(list);
+}
+
+// ------------------------------------------------------------ list boxes
+
+#include "html/forms/listbox.h"
+
+// Interim: the list box class is not registered yet, so no widget has a
+// list box's data: every list operation answers 6656 and changes nothing,
+// and each getter clears its out word.
+int Form_listRegister(EngineContext *)
+{
+    return Res_ok;
+}
+
+void Form_listUnregister(EngineContext *) {}
+
+int Form_listInsertOption(FormWidget *, FormWidget *, int32_t)
+{
+    return Res_formNoWidget;
+}
+
+int Form_listRemoveOption(FormWidget *, FormWidget *)
+{
+    return Res_formNoWidget;
+}
+
+int Form_listSetRows(FormWidget *, uint32_t)
+{
+    return Res_formNoWidget;
+}
+
+int Form_listGetAutoRows(FormWidget *, uint32_t *value)
+{
+    *value = 0;
+    return Res_formNoWidget;
+}
+
+int Form_listGetCount(FormWidget *, uint16_t *count)
+{
+    *count = 0;
+    return Res_formNoWidget;
+}
+
+int Form_listSetFlag(FormWidget *, uint32_t)
+{
+    return Res_formNoWidget;
+}
+
+int Form_listGetFlag(FormWidget *, uint32_t *value)
+{
+    *value = 0;
+    return Res_formNoWidget;
 }

@@ -41,6 +41,7 @@ struct ImageCache;
 struct Screen;
 struct ScreenList;
 struct FontEngine;
+struct FormsModule;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -134,4 +135,5 @@ struct EngineContext {
     int32_t loadTrackers;       // load progress: live trackers (html/web/loadprogress.h)
     void *drawEffects;          // drawing effects: the stage lists of Obj_kindRecord (null: none yet)
     FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)
+    FormsModule *forms;         // form widgets: the class registry and default font (null: none)
 };

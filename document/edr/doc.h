@@ -414,6 +414,9 @@ void Edr_Doc_setAncestorTest(Edr_Doc *doc, Edr_AncestorTestFn fn);
 int Edr_Doc_testNodeChain(Edr_Doc *doc, Edr_Node *node, int *flag);
 EngineContext *Edr_Doc_getApp(const Edr_Doc *doc);
 EngineContext *Edr_Doc_queryApp(Edr_Doc *doc);
+// A form control shown by node changed: a = 1 for a change of size (the
+// node is laid out again), b = 1 for a redraw. 0 or an error.
+int Edr_Doc_controlChanged(Edr_Doc *doc, Edr_Node *node, int a, int b);
 void Edr_Doc_getParentDoc(Edr_Doc *doc, Edr_Doc **out);
 void Edr_Doc_getParentView(Edr_Doc **out, Edr_Doc *doc);
 void Edr_Doc_getHostNode(Edr_Doc *doc, Edr_Node **out);

@@ -8,6 +8,7 @@
 #include "core/result.h"
 #include "core/text/strtable.h"
 #include "document/edr/cursor.h"
+#include "tests/support/form_widgets.h"
 #include "tests/document/events_fixture.h"
 
 namespace
@@ -226,13 +227,12 @@ TEST_F(CursorTest, TreeChangesRefreshTheMatches)
 TEST_F(CursorTest, FormRootCollectsTheControlsItOwns)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        struct Control {
-            uint32_t flags;
-            uint32_t kind;
-        };
-        Control text{0, 1}, hidden{0, 144};
+        TestForms forms(ctx());
+        // Bit 13 is what the document model reads as enabled.
+        FormWidget *text = forms.control(doc, 1u << 13, 1);
+        FormWidget *hidden = forms.control(doc, 1u << 13, 144);
         std::vector<Edr_Node *> made;
-        auto group = [&](Edr_Node *parent, uint32_t element, Control *control) {
+        auto group = [&](Edr_Node *parent, uint32_t element, FormWidget *control) {
             Edr_Node *g = makeGroup(doc, parent, Edr_Insert_lastChild, element);
             if (control) {
                 EXPECT_EQ(Edr_Node_setSubtypeValue(doc, g, Edr_Subtype_formControl, control), 0);
@@ -240,12 +240,12 @@ TEST_F(CursorTest, FormRootCollectsTheControlsItOwns)
             made.push_back(g);
             return g;
         };
-        Edr_Node *outside = group(root, 64, &text);
+        Edr_Node *outside = group(root, 64, text);
         Edr_Node *form = group(root, 47, nullptr);
-        Edr_Node *input = group(form, 64, &text);
+        Edr_Node *input = group(form, 64, text);
         Edr_Node *box = group(form, 1, nullptr);
         Edr_Node *select = group(box, 96, nullptr);
-        group(box, 64, &hidden); // of the excluded kind
+        group(box, 64, hidden); // of the excluded kind
         Edr_Node *button = group(form, 26, nullptr);
         group(form, 1, nullptr); // not a control
         Edr_Node *other = group(root, 47, nullptr);

@@ -9,6 +9,7 @@
 #include "document/edr/page.h"
 #include "document/edr/pageobj.h"
 #include "core/container/obj.h"
+#include "tests/support/form_widgets.h"
 #include "tests/document/events_fixture.h"
 
 namespace
@@ -211,13 +212,10 @@ TEST_F(PageObjTest, ImageObjectsAndFormControls)
         Edr_Doc_readUnlock(doc);
 
         // A control of 10 x 20 shown through x' = 2x + 5, y' = y + 7.
-        struct Control {
-            uint32_t flags;
-            uint32_t kind;
-            int32_t rect[4];
-        } control{0, 0, {0, 0, 10, 20}};
+        TestForms forms(ctx());
+        FormWidget *control = forms.control(doc, FormWidget_sized, 0, 0, 0, 10, 20);
         Edr_Node *input = makeGroup(doc, root, Edr_Insert_lastChild, 64);
-        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, input, Edr_Subtype_formControl, &control), 0);
+        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, input, Edr_Subtype_formControl, control), 0);
         Matrix m{0x20000, 0, 0, 0x10000, 5, 7};
         ObjHeader *made = Obj_create(&plainClass, 0);
         ObjHeader &f = *made;

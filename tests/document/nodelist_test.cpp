@@ -3,6 +3,7 @@
 // groups take the focus by document type, element and navigation mode, the
 // focus ancestor, the tab order and the focus messages.
 #include "core/result.h"
+#include "tests/support/form_widgets.h"
 #include "tests/document/events_fixture.h"
 
 namespace
@@ -136,11 +137,6 @@ class FocusTest : public EdrFixture
 {
 };
 
-// A control record as the web layer's stand-in reads it.
-struct Control {
-    uint32_t flags;
-    uint32_t kind;
-};
 
 Edr_Node *imageGroup(Edr_Doc *doc, Edr_Node *parent)
 {
@@ -154,8 +150,9 @@ TEST_F(FocusTest, FocusableByTypeElementAndMode)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         static const char16_t kHandler[] = u"go()";
-        Control full{0x100 | 0x200 | 0x4000, 0};
-        Control partial{0x100 | 0x4000, 0};
+        TestForms forms(ctx());
+        FormWidget *full = forms.control(doc, 0x100 | 0x200 | 0x4000, 0);
+        FormWidget *partial = forms.control(doc, 0x100 | 0x4000, 0);
         Edr_Node *plain = makeGroup(doc, root, Edr_Insert_lastChild, 5);
         Edr_Node *link = makeGroup(doc, root, Edr_Insert_lastChild, 5);
         setUrl(doc, link, u"http://a.example/");
@@ -167,9 +164,9 @@ TEST_F(FocusTest, FocusableByTypeElementAndMode)
         Edr_Node *loady = makeGroup(doc, root, Edr_Insert_lastChild, 5);
         ASSERT_EQ(Edr_Node_addRecord(doc, loady, Edr_Event_load, 0, 0, kHandler, 4, 0, 0), 0);
         Edr_Node *input = makeGroup(doc, root, Edr_Insert_lastChild, 64);
-        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, input, Edr_Subtype_formControl, &full), 0);
+        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, input, Edr_Subtype_formControl, full), 0);
         Edr_Node *weak = makeGroup(doc, root, Edr_Insert_lastChild, 96);
-        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, weak, Edr_Subtype_formControl, &partial), 0);
+        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, weak, Edr_Subtype_formControl, partial), 0);
         Edr_Node *bare = makeGroup(doc, root, Edr_Insert_lastChild, 107);
         Edr_Node *image = imageGroup(doc, root);
         Edr_Node *text = makeText(doc, link, u"x");
@@ -204,7 +201,8 @@ TEST_F(FocusTest, FocusableByTypeElementAndMode)
 TEST_F(FocusTest, FocusAncestorAndTargets)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        Control full{0x100 | 0x200 | 0x4000, 0};
+        TestForms forms(ctx());
+        FormWidget *full = forms.control(doc, 0x100 | 0x200 | 0x4000, 0);
         ASSERT_EQ(Edr_Doc_setTypeCode(doc, 227), 0);
         Edr_Node *link = makeGroup(doc, root, Edr_Insert_lastChild, 5);
         setUrl(doc, link, u"http://a.example/");
@@ -213,9 +211,9 @@ TEST_F(FocusTest, FocusAncestorAndTargets)
         // A focusable select holding a focusable option: the select takes
         // the focus for both.
         Edr_Node *select = makeGroup(doc, root, Edr_Insert_lastChild, 96);
-        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, select, Edr_Subtype_formControl, &full), 0);
+        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, select, Edr_Subtype_formControl, full), 0);
         Edr_Node *option = makeGroup(doc, select, Edr_Insert_lastChild, 26);
-        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, option, Edr_Subtype_formControl, &full), 0);
+        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, option, Edr_Subtype_formControl, full), 0);
         Edr_Node *image = imageGroup(doc, span);
 
         Edr_Doc_readLock(doc);

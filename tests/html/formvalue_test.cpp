@@ -2,7 +2,7 @@
 // without the copy.
 #include <gtest/gtest.h>
 
-#include "html/form/formvalue.h"
+#include "html/forms/formvalue.h"
 
 namespace
 {

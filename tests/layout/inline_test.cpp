@@ -20,6 +20,7 @@
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/line.h"
+#include "tests/support/form_widgets.h"
 #include "tests/document/style_fixture.h"
 #include "tests/support/heap_fixture.h"
 
@@ -38,12 +39,6 @@ class InlineRecords : public LeakCheckedHeapTest<>
 {
 };
 
-// The form layer's control record as its stand-in reads it.
-struct FakeControl {
-    uint32_t flags;
-    uint32_t kind;
-    int32_t rect[4];
-};
 
 // A box over a float area of the width, one line from 0 to lineWidth.
 struct LineBox {
@@ -93,12 +88,14 @@ std::vector<Rect> boxes(LayerList *list)
 TEST_F(InlineTest, AControlWiderThanEveryLineIsRetriedThenShrunk)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        FakeControl control{Form_Widget_flagItem, 0, {0, -kInch / 4, 3 * kInch, 0}};
+        TestForms forms(ctx());
+        FormWidget *control =
+            forms.control(doc, uint32_t(Form_Widget_flagItem) | FormWidget_sized, 0, 0, -kInch / 4, 3 * kInch, 0);
         Edr_Node *b = group(doc, root);
         own(doc, b, 2, rule({kw(PropId_display, KwId_block)}));
         Edr_Node *c = group(doc, b);
         own(doc, c, 2, rule({kw(PropId_display, KwId_controlBox)}));
-        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, c, Edr_Subtype_formControl, &control), 0);
+        ASSERT_EQ(Edr_Node_setSubtypeValue(doc, c, Edr_Subtype_formControl, control), 0);
         Edr_Doc_readLock(doc);
         Edr_Style *bs = nullptr;
         ASSERT_EQ(Edr_Style_computeForNode(doc, &bs, nullptr, b), 0);
@@ -126,7 +123,7 @@ TEST_F(InlineTest, AControlWiderThanEveryLineIsRetriedThenShrunk)
             EXPECT_EQ(placed[0].x1, kInch);
             EXPECT_EQ(lb.box.block.lineLeft, kInch);
             // The control keeps its own rectangle.
-            EXPECT_EQ(control.rect[2], 3 * kInch);
+            EXPECT_EQ(control->rect[2], 3 * kInch);
             BoxIter_free(it);
         }
         {
@@ -145,7 +142,7 @@ TEST_F(InlineTest, AControlWiderThanEveryLineIsRetriedThenShrunk)
             EXPECT_EQ(placed[0].x1 - placed[0].x0, 3 * kInch);
             EXPECT_EQ(lb.box.bounds[0], kInch / 2);
             // A control not shown as an item places nothing.
-            control.flags = 0;
+            control->flags = FormWidget_sized;
             ASSERT_EQ(Layout_placeWidget(&lb.box, nullptr, it, &e, nullptr, 0), 0);
             EXPECT_EQ(boxes(lb.box.layers).size(), 1u);
             BoxIter_free(it);
