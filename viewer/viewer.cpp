@@ -17,6 +17,8 @@
 #include "core/text/charset.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
+#include "document/edr/node.h"
+#include "document/edr/page.h"
 #include "document/types/translate.h"
 #include "host/host.h"
 #include "platform/api/app.h"
@@ -27,6 +29,7 @@
 #include "platform/url/url.h"
 #include "fonts/office/bitmapscale.h"
 #include "graphics/bitmap.h"
+#include "viewer/dispupdate.h"
 #include "viewer/docevents.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/hostquery.h"
@@ -45,6 +48,8 @@ constexpr int32_t errorOpenFailed = Fv_alertOpenFailed;
 constexpr intptr_t openReload = 2;
 // Code message of a finished translation.
 constexpr int32_t codeTranslated = 13;
+// Code message of a display that moved to another page of its document.
+constexpr int32_t codeKeysChanged = DispmanMsg_keysChanged;
 
 // A new 8-bit (UTF-8) copy of 16-bit text; null for null or without
 // memory.
@@ -93,8 +98,28 @@ void settle(FvPage *page, int32_t state)
     App_postCall(instance, loadEnded, reinterpret_cast<void *>(page->loadSerial), nullptr);
 }
 
-// Listener of the application's event processor: code 13 (translated) and
-// reports (kind 0: the translation failed) of the page's document.
+// On the application thread: the page the display now shows of a document
+// that builds its pages on demand is asked for; the translation builds it
+// unless it is the page built last. The argument is the load serial, so a
+// request of a document replaced meanwhile is dropped.
+void requestShownPage(EngineInstance *instance, void *serial)
+{
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    if (!page || page->loadSerial != reinterpret_cast<intptr_t>(serial) || !page->document ||
+        !page->pageView || !page->pageView->node)
+        return;
+    Edr_SubdocNode *link = Edr_Node_subdocPayload(page->pageView->node);
+    uint32_t index = 0;
+    if (!link || link->child != page->document || !Edr_Doc_isPageOnDemand(page->document) ||
+        Edr_Page_indexOf(&index, page->document, int32_t(link->pageKey), uint32_t(link->pageKind)))
+        return;
+    (void)Translate_requestPage(page->document, Edr_Doc_root(page->document), index);
+}
+
+// Listener of the application's event processor: code 13 (translated),
+// code 12 (the display moved to another page of the document) and reports
+// (kind 0: the translation failed) of the page's document.
 void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
 {
     FvPage *page = static_cast<FvPage *>(context);
@@ -104,6 +129,9 @@ void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
         const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
         if (m->document == page->document && m->code == codeTranslated)
             settle(page, FvLoad_loaded);
+        if (m->document == page->document && m->code == codeKeysChanged)
+            App_postCall(page->viewer->context->instance, requestShownPage,
+                         reinterpret_cast<void *>(page->loadSerial), nullptr);
     } else if (msg->kind == 0) {
         const EventProcDocMsg *m = static_cast<const EventProcDocMsg *>(msg->payload);
         if (m->view == page->document)
