@@ -44,6 +44,8 @@
 namespace {
 
 constexpr int32_t errorOpenFailed = Fv_alertOpenFailed;
+// Open flag bit 0: the URL is marked as class 2.
+constexpr intptr_t openClass2 = 1;
 // Open flag bit 1: reload even when the URL is the one shown.
 constexpr intptr_t openReload = 2;
 // Code message of a finished translation.
@@ -392,6 +394,13 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
             return 1;
         }
     }
+    // The load started or waits: flag bit 0 marks the URL as class 2, bit
+    // 1 (a reload) as class 4.
+    Url *marked = url ? url : page->url;
+    if (flags & openClass2)
+        Url_setClass(marked, 2);
+    if (flags & openReload)
+        Url_setClass(marked, 4);
     // A pending load translates whatever URL the page holds when the
     // closing documents have ended: the newest open wins.
     if (url) {

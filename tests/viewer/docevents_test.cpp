@@ -141,15 +141,21 @@ TEST_F(DocEventsTest, AnOpenWhileAnotherIsPendingStartsNothing)
     Edr_Doc *shownB = nullptr;
     uint32_t closing = 0;
     int32_t pending = 0, results[3] = {-1, -1, -1};
+    uint32_t classes[3] = {0, 0, 0};
     onAppThread([&] {
         FvViewer *v = viewer();
-        // a has ended: it is released at once and b translates.
-        results[0] = View_openUrl(v, 0, urlOf(b), 0);
+        // a has ended: it is released at once and b translates; flag 2
+        // marks its URL as class 4.
+        results[0] = View_openUrl(v, 0, urlOf(b), 2);
         shownB = v->page->document;
+        classes[0] = Url_getClass(v->page->url);
         // b still translates: it goes on the closing list and c waits.
         results[1] = View_openUrl(v, 0, urlOf(c), 0);
-        // While c waits, d only takes its place.
-        results[2] = View_openUrl(v, 0, urlOf(d), 0);
+        classes[1] = Url_getClass(v->page->url);
+        // While c waits, d only takes its place; flag 1 still marks it as
+        // class 2.
+        results[2] = View_openUrl(v, 0, urlOf(d), 1);
+        classes[2] = Url_getClass(v->page->url);
         closing = v->loadingCount;
         pending = v->loadPending;
     });
@@ -158,6 +164,9 @@ TEST_F(DocEventsTest, AnOpenWhileAnotherIsPendingStartsNothing)
     EXPECT_EQ(results[2], 0);
     EXPECT_EQ(closing, 1u);
     EXPECT_EQ(pending, 1);
+    EXPECT_EQ(classes[0], 4u);
+    EXPECT_EQ(classes[1] & 6u, 0u);
+    EXPECT_EQ(classes[2], 2u);
     ASSERT_TRUE(drive([&] { return count(Fv_requestDocInfo) > 1; }));
     drive([] { return false; }, 50);
     // Only d was shown after a: b was closed, c never loaded.
