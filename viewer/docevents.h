@@ -35,6 +35,10 @@ struct FvEventQueue {
 int Fv_registerDocEvents(FvViewer *viewer, int on);
 
 // One document event: the page set's bookkeeping, then by kind and code.
+// A load status (kind 0) of the shown document is not alerted here: the
+// page record's load outcome sends the one alert of a failed load
+// (Fv_loadStatusAlert, out of memory as 0x10006), so that it is never
+// doubled; kind 0 only lets a closing document's end go on.
 void Fv_onDocEvent(FvViewer *viewer, EventProcMsg *msg);
 
 // The host alert of a load status (0-15); 0 for none. firstDisplayPending

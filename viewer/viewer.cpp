@@ -70,10 +70,18 @@ void reportOutcome(FvViewer *viewer, FvPage *page)
         page->loaded = 1;
         Fv_onFirstDisplay(viewer, page);
     }
-    else if (page->loadState == FvLoad_failed)
-        App_reportError(viewer->context->instance, errorOpenFailed, 0);
-    else if (page->loadState == FvLoad_noMemory)
+    else if (page->loadState == FvLoad_failed) {
+        // The one report of a failed load of the shown document: the load
+        // status's alert (an out-of-memory load, status 5, has none in the
+        // table: it is the out-of-memory alert).
+        int32_t alert = page->loadStatus == Translate_kindNoMemory
+                            ? int32_t(Fv_alertNoMemory)
+                            : Fv_loadStatusAlert(page->loadStatus, page->firstDisplayPending);
+        if (alert)
+            App_reportError(viewer->context->instance, alert, 0);
+    } else if (page->loadState == FvLoad_noMemory) {
         App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
+    }
 }
 
 // The posted outcome of a load nobody waits for; the argument is the load
@@ -136,8 +144,10 @@ void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
                          reinterpret_cast<void *>(page->loadSerial), nullptr);
     } else if (msg->kind == 0) {
         const EventProcDocMsg *m = static_cast<const EventProcDocMsg *>(msg->payload);
-        if (m->view == page->document)
+        if (m->view == page->document && page->loadState == FvLoad_loading) {
+            page->loadStatus = m->code;
             settle(page, m->code == Translate_kindNoMemory ? FvLoad_noMemory : FvLoad_failed);
+        }
     }
 }
 

@@ -333,6 +333,25 @@ TEST_F(DocEventsTest, ConfirmLinkAsksTheHost)
     EXPECT_EQ(accepted, 0);
 }
 
+// A failed open of the shown document is alerted once, with the alert of
+// its load status: the page's outcome reports it, the document event of
+// the same failure adds nothing.
+TEST_F(DocEventsTest, AFailedOpenIsAlertedOnce)
+{
+    ASSERT_EQ(start(), 1);
+    int before = Headless_alertCount(host);
+    ASSERT_TRUE(App_openDocument(inst, path("missing.txt").c_str(), 0, 0));
+    ASSERT_TRUE(drive([&] { return Headless_alertCount(host) > before; }));
+    drive([] { return false; }, 200);
+    ASSERT_EQ(Headless_alertCount(host), before + 1);
+    int32_t alert = Headless_alert(host, before);
+    int32_t status = -1;
+    onAppThread([&] { status = viewer()->page->loadStatus; });
+    EXPECT_EQ(alert, Fv_loadStatusAlert(status, 1)) << status;
+    EXPECT_NE(alert, 0);
+    EXPECT_EQ(count(Fv_requestDocInfo), 0);
+}
+
 TEST_F(DocEventsTest, LoadStatusAlerts)
 {
     struct Case {
