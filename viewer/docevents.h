@@ -55,6 +55,13 @@ int32_t Fv_readLoadProgress(FvViewer *viewer, FvPage *page);
 // request 0x10006.
 void Thumb_readSizeSettings(EngineContext *context, EventProcMsg *msg, FvViewer *viewer);
 
+// Event kind 9, a page's thumbnail changed: the page (found by its key
+// pair in the event's document) is rendered as a thumbnail within the
+// host's limits ("Vexlan_thumbnailWidth", "Vexlan_thumbnailHeight",
+// "Vexlan_thumbnailHeightToWidthRatio") and sent to the host as request
+// 0x10006 with its page index and key. Nothing for a page that is gone.
+void Fv_sendPageThumbnail(FvViewer *viewer, EventProcMsg *msg);
+
 // Asks the user whether to follow a link to url with the link's flags
 // (flagWord: 1 to open it as a new document). *accepted is 1 when the host
 // answered yes. 0; 1 without memory for the URL text.

@@ -9,11 +9,13 @@
 #include <map>
 #include <string>
 
+#include "core/config/config.h"
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/task/eventproc.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
+#include "document/edr/page.h"
 #include "html/web/loadprogress.h"
 #include "platform/url/url.h"
 #include "viewer/hostquery.h"
@@ -46,6 +48,7 @@ class DocEventsTest : public AppFixture
         if (code == Fv_requestThumbnail) {
             const FvThumbnailReport *r = static_cast<const FvThumbnailReport *>(record);
             t->thumbSize = {r->width, r->height};
+            t->thumbs.push_back({r->word, r->document});
         }
     }
     FvViewer *viewer()
@@ -67,6 +70,17 @@ class DocEventsTest : public AppFixture
     FvStateReport state{};
     std::vector<int32_t> progress;
     std::pair<int32_t, int32_t> thumbSize{0, 0};
+    std::vector<std::pair<intptr_t, const void *>> thumbs; // {word, document or page key}
+    // The thumbnails of the whole document (sub-kind 1) sent so far.
+    int documentThumbnails()
+    {
+        Edr_Doc *doc = nullptr;
+        onAppThread([&] { doc = viewer()->page->document; });
+        int n = 0;
+        for (const auto &t : thumbs)
+            n += t.second == doc;
+        return n;
+    }
 };
 
 TEST_F(DocEventsTest, Utf8TextIsAnnouncedWithItsEncodingThenItsInformation)
@@ -273,11 +287,46 @@ TEST_F(DocEventsTest, ThumbnailOnlyWhenNotInteractive)
     ASSERT_EQ(start(), 1);
     ASSERT_TRUE(open(writeFile("d.txt", "four\n")));
     codeEvent(1, 3);
-    EXPECT_EQ(count(Fv_requestThumbnail), 0);
+    EXPECT_EQ(documentThumbnails(), 0);
     onAppThread([&] { viewer()->options.word[FvStart_interactiveMode] = 0; });
     codeEvent(1, 3);
-    EXPECT_EQ(count(Fv_requestThumbnail), 1);
+    EXPECT_EQ(documentThumbnails(), 1);
     EXPECT_EQ(thumbSize, std::make_pair(100, 100));
+}
+
+// A page's changed thumbnail (event kind 9) goes to the host rendered
+// within the host's limits, with the page's index and key; a page that is
+// gone sends nothing.
+TEST_F(DocEventsTest, PageThumbnailsGoToTheHost)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(writeFile("t.txt", "one\ntwo\n")));
+    drive([] { return false; }, 200);
+    onAppThread([&] {
+        Config_setIntA(viewer()->context, viewer()->context->config, nullptr, "Vexlan_thumbnailWidth", 40, 0);
+    });
+    int32_t key = 0;
+    uint32_t kind = 0;
+    auto send = [&](intptr_t pageKey) {
+        thumbs.clear();
+        onAppThread([&] {
+            Edr_Doc *doc = viewer()->page->document;
+            ASSERT_EQ(Edr_Page_getKeyByIndex(&key, &kind, doc, 0), 0);
+            EventProcKind9Msg m{0, doc, pageKey == -1 ? key : pageKey, intptr_t(kind)};
+            EventProcMsg msg{};
+            msg.kind = 9;
+            msg.payload = &m;
+            Fv_onDocEvent(viewer(), &msg);
+        });
+    };
+    send(-1);
+    ASSERT_EQ(thumbs.size(), 1u);
+    EXPECT_EQ(thumbs[0].first, 0);
+    EXPECT_EQ(thumbs[0].second, reinterpret_cast<const void *>(intptr_t(key)));
+    EXPECT_LE(thumbSize.first, 40);
+    EXPECT_GT(thumbSize.first, 0);
+    send(12345);
+    EXPECT_TRUE(thumbs.empty());
 }
 
 TEST_F(DocEventsTest, FirstContentOnceAndEditStates)
