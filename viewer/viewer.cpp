@@ -29,6 +29,7 @@
 #include "platform/url/url.h"
 #include "fonts/office/bitmapscale.h"
 #include "graphics/bitmap.h"
+#include "graphics/image.h"
 #include "viewer/dispupdate.h"
 #include "viewer/docevents.h"
 #include "viewer/fvdisplay.h"
@@ -106,6 +107,14 @@ void settle(FvPage *page, int32_t state)
     }
     EngineInstance *instance = page->viewer->context->instance;
     App_postCall(instance, loadEnded, reinterpret_cast<void *>(page->loadSerial), nullptr);
+}
+
+// The whole display view goes on its high-quality list: the fresh
+// document replaces what the old one left on the screen.
+void redrawDisplay(FvViewer *viewer)
+{
+    if (viewer->display)
+        (void)Edr_Fwd_sendViewOp(viewer->display);
 }
 
 // On the application thread: the page the display now shows of a document
@@ -479,9 +488,12 @@ void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc)
         settle(page, FvLoad_noMemory);
         return;
     }
+    // The image store takes the new subsampling threshold.
+    ImageStore_applySettings(viewer->context);
     Fv_allocReserve(viewer);
     if (!page->url) {
         page->loadState = FvLoad_idle;
+        redrawDisplay(viewer);
         return;
     }
     Url *copy = Url_copy(page->url);
@@ -495,6 +507,7 @@ void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc)
         Mem_free(path);
     }
     Translate_start(viewer->context, page->document, page->root, copy, nullptr);
+    redrawDisplay(viewer);
 }
 
 int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)

@@ -16,6 +16,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
 #include "document/edr/page.h"
+#include "graphics/image.h"
 #include "html/web/loadprogress.h"
 #include "platform/url/url.h"
 #include "viewer/hostquery.h"
@@ -292,6 +293,25 @@ TEST_F(DocEventsTest, ThumbnailOnlyWhenNotInteractive)
     codeEvent(1, 3);
     EXPECT_EQ(documentThumbnails(), 1);
     EXPECT_EQ(thumbSize, std::make_pair(100, 100));
+}
+
+// The second half of an open gives the image store the threshold the
+// opened URL asks for (here the override).
+TEST_F(DocEventsTest, TheImageStoreTakesTheThresholdOfTheOpenedUrl)
+{
+    ASSERT_EQ(start(), 1);
+    onAppThread([&] {
+        EngineContext *c = viewer()->context;
+        Config_setIntA(c, c->config, nullptr, "FV_StaticSubsampleThresholdOverride", 500, 0);
+    });
+    ASSERT_TRUE(open(writeFile("s.txt", "seven\n")));
+    int32_t threshold = 0;
+    onAppThread([&] {
+        ImageStore *store = viewer()->context->imageStore;
+        ASSERT_NE(store, nullptr);
+        threshold = store->subsampleThreshold;
+    });
+    EXPECT_EQ(threshold, 500);
 }
 
 // A page's changed thumbnail (event kind 9) goes to the host rendered
