@@ -140,6 +140,10 @@ void filter(EngineContext *context, EventProcMsg *msg, void *argument, int *)
 
 void doNothing(EngineInstance *, void *) {}
 
+// The request that hands a link the viewer does not open to the host.
+constexpr int32_t linkRequestKind = 0x1000e;
+constexpr int32_t linkRequestMode = 0x10000;
+
 // The thumbnail limits the host asked for: "Vexlan_thumbnailWidth" and
 // "Vexlan_thumbnailHeight" (100 each) and the height-to-width ratio in
 // percent ("Vexlan_thumbnailHeightToWidthRatio", 100) as 16.16.
@@ -325,6 +329,8 @@ void Fv_onDocEvent(FvViewer *viewer, EventProcMsg *msg)
         onCodeEvent(viewer, msg);
     else if (msg->kind == 9)
         Fv_sendPageThumbnail(viewer, msg);
+    else if (msg->kind == 6)
+        Fv_onLinkEvent(viewer, msg);
     // The end of a closing document's translation, finished or failed,
     // lets a pending load go on.
     Edr_Doc *ended = nullptr;
@@ -400,6 +406,45 @@ void Fv_sendPageThumbnail(FvViewer *viewer, EventProcMsg *msg)
                              reinterpret_cast<const void *>(intptr_t(key))};
     App_sendRequest(context->instance, Fv_requestThumbnail, &report);
     PixelBuf_destroy(thumb);
+}
+
+void Fv_onLinkEvent(FvViewer *viewer, EventProcMsg *msg)
+{
+    const EventProcKind6Msg *m =
+        msg && msg->kind == 6 ? static_cast<const EventProcKind6Msg *>(msg->payload) : nullptr;
+    FvPage *page = pageOf(viewer);
+    if (!m || !m->url || !page)
+        return;
+    int32_t linkFlags = int32_t(m->words[0]);
+    bool shown = page->url && Url_compare(m->url, page->url, UrlPart_scheme | UrlPart_host |
+                                                                 UrlPart_path | UrlPart_query) == 0;
+    uint32_t scheme = Url_getScheme(m->url);
+    if (!shown && scheme != UrlScheme_file && scheme != UrlScheme_about) {
+        // Not the viewer's to open: the host follows it.
+        char *text = Url_toUtf8(m->url, UrlPart_all);
+        if (!text)
+            return;
+        FvLinkReport report{linkRequestKind, text, linkRequestMode};
+        sendRequest(viewer, Fv_requestLink, &report);
+        Mem_free(text);
+        return;
+    }
+    if (!shown) {
+        int32_t accepted = 0;
+        if (Fv_confirmLink(viewer, page, m->url, linkFlags, 0, &accepted) != Res_ok || !accepted)
+            return;
+    }
+    // The page record opens it: a fragment of the shown document moves the
+    // view, another document loads.
+    Url *copy = Url_copy(m->url);
+    if (!copy)
+        return;
+    int r = View_openUrl(viewer, 0, copy, 0);
+    if (r != Res_ok) {
+        Url_free(copy);
+        if (r != 1)
+            App_reportError(viewer->context->instance, Fv_alertOpenFailed, 0);
+    }
 }
 
 int32_t Fv_linkKind(int32_t linkFlags)

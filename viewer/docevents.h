@@ -62,6 +62,15 @@ void Thumb_readSizeSettings(EngineContext *context, EventProcMsg *msg, FvViewer 
 // 0x10006 with its page index and key. Nothing for a page that is gone.
 void Fv_sendPageThumbnail(FvViewer *viewer, EventProcMsg *msg);
 
+// Event kind 6, a link was activated in a document. A link into the shown
+// document (same scheme, host, path and query) goes to View_openUrl, which
+// moves to its fragment without a load. A link of scheme "file" or
+// "about" is asked about first (Fv_confirmLink, flag word 0) and, when the
+// user accepts, opened in the page record (a failure other than memory is
+// alerted as 0x10002). A link of any other scheme is handed to the host as
+// request 0x10022 {0x1000e, the URL as UTF-8 text, 0x10000}.
+void Fv_onLinkEvent(FvViewer *viewer, EventProcMsg *msg);
+
 // Asks the user whether to follow a link to url with the link's flags
 // (flagWord: 1 to open it as a new document). *accepted is 1 when the host
 // answered yes. 0; 1 without memory for the URL text.

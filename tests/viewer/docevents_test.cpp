@@ -46,6 +46,10 @@ class DocEventsTest : public AppFixture
             t->state = *static_cast<const FvStateReport *>(record);
         if (code == Fv_requestProgress)
             t->progress.push_back(static_cast<const FvProgressReport *>(record)->percent);
+        if (code == Fv_requestLink) {
+            const FvLinkReport *r = static_cast<const FvLinkReport *>(record);
+            t->links.push_back({r->kind, r->urlText ? r->urlText : "", r->mode});
+        }
         if (code == Fv_requestThumbnail) {
             const FvThumbnailReport *r = static_cast<const FvThumbnailReport *>(record);
             t->thumbSize = {r->width, r->height};
@@ -72,6 +76,36 @@ class DocEventsTest : public AppFixture
     std::vector<int32_t> progress;
     std::pair<int32_t, int32_t> thumbSize{0, 0};
     std::vector<std::pair<intptr_t, const void *>> thumbs; // {word, document or page key}
+    struct LinkSeen {
+        int32_t kind;
+        std::string url;
+        int32_t mode;
+    };
+    std::vector<LinkSeen> links;
+    // Runs a link activation (event kind 6) of text with link flags.
+    // A text starting with '#' is resolved against the shown URL.
+    void linkEvent(const std::string &text, intptr_t flags = 0)
+    {
+        onAppThread([&] {
+            Url *url = nullptr;
+            if (text[0] == '#') {
+                std::u16string rel(text.begin(), text.end());
+                url = Url_resolveText(viewer()->context, rel.c_str(), viewer()->page->url);
+                ASSERT_NE(url, nullptr);
+            } else {
+                ASSERT_EQ(Url_newFromUserString(text.c_str(), &url, 1), 0);
+            }
+            EventProcKind6Msg m{};
+            m.view = viewer()->page->document;
+            m.url = url;
+            m.words[0] = flags;
+            EventProcMsg msg{};
+            msg.kind = 6;
+            msg.payload = &m;
+            Fv_onDocEvent(viewer(), &msg);
+            Url_free(url);
+        });
+    }
     // The thumbnails of the whole document (sub-kind 1) sent so far.
     int documentThumbnails()
     {
@@ -419,6 +453,46 @@ TEST_F(DocEventsTest, AFailedOpenIsAlertedOnce)
     EXPECT_EQ(alert, Fv_loadStatusAlert(status, 1)) << status;
     EXPECT_NE(alert, 0);
     EXPECT_EQ(count(Fv_requestDocInfo), 0);
+}
+
+// Link activations: another scheme goes to the host; a file link is asked
+// about and loads only when the user accepts; a link into the shown
+// document asks nothing and loads nothing.
+TEST_F(DocEventsTest, LinksAreAskedOpenedOrHandedToTheHost)
+{
+    ASSERT_EQ(start(), 1);
+    std::string a = writeFile("a.txt", "one\n");
+    std::string b = writeFile("b.txt", "two\n");
+    ASSERT_TRUE(open(a));
+    ASSERT_EQ(count(Fv_requestDocInfo), 1);
+
+    linkEvent("http://example.com/x?y");
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ(links[0].kind, 0x1000e);
+    EXPECT_NE(links[0].url.find("example.com/x"), std::string::npos) << links[0].url;
+    EXPECT_EQ(links[0].mode, 0x10000);
+    EXPECT_EQ(Headless_queryCount(host), 0);
+
+    // Refused: nothing loads.
+    Headless_setQueryMode(host, HeadlessQuery_answer, HostQuery_yes, HostQuery_no);
+    linkEvent("file://localhost" + b);
+    EXPECT_EQ(Headless_queryCount(host), 1);
+    drive([] { return false; }, 100);
+    EXPECT_EQ(count(Fv_requestDocInfo), 1);
+
+    // A fragment of the shown document: no question, no load.
+    linkEvent("#part");
+    EXPECT_EQ(Headless_queryCount(host), 1);
+    drive([] { return false; }, 100);
+    EXPECT_EQ(count(Fv_requestDocInfo), 1);
+
+    // Accepted: b loads.
+    Headless_setQueryMode(host, HeadlessQuery_answer, HostQuery_yes, HostQuery_yes);
+    linkEvent("file://localhost" + b, 8);
+    EXPECT_EQ(Headless_queryCount(host), 2);
+    ASSERT_TRUE(drive([&] { return count(Fv_requestDocInfo) == 2; }));
+    EXPECT_NE(last(Fv_requestDocInfo)->url.find("b.txt"), std::string::npos);
+    EXPECT_EQ(links.size(), 1u);
 }
 
 TEST_F(DocEventsTest, LoadStatusAlerts)
