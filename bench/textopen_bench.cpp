@@ -45,7 +45,7 @@ namespace
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t lineBytes = 64;
-constexpr int sampleEvery = 16;
+constexpr int sampleEvery = 256;
 constexpr int fireLimit = 2000000;
 
 std::string textPath(size_t bytes)
