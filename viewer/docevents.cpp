@@ -10,6 +10,8 @@
 #include "core/task/eventproc.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
+#include "document/edr/page.h"
+#include "graphics/pixelbuf.h"
 #include "graphics/thumbqueue.h"
 #include "host/host.h"
 #include "html/web/loadprogress.h"
@@ -18,6 +20,7 @@
 #include "platform/api/forward.h"
 #include "platform/url/url.h"
 #include "viewer/hostquery.h"
+#include "viewer/itemlist.h"
 #include "viewer/pageset.h"
 #include "viewer/reports.h"
 #include "viewer/viewer.h"
@@ -136,6 +139,23 @@ void filter(EngineContext *context, EventProcMsg *msg, void *argument, int *)
 }
 
 void doNothing(EngineInstance *, void *) {}
+
+// The request that hands a link the viewer does not open to the host.
+constexpr int32_t linkRequestKind = 0x1000e;
+constexpr int32_t linkRequestMode = 0x10000;
+
+// The thumbnail limits the host asked for: "Vexlan_thumbnailWidth" and
+// "Vexlan_thumbnailHeight" (100 each) and the height-to-width ratio in
+// percent ("Vexlan_thumbnailHeightToWidthRatio", 100) as 16.16.
+void thumbnailLimits(EngineContext *context, int32_t *width, int32_t *height, int32_t *ratio)
+{
+    ConfigStore *store = context->config;
+    *width = int32_t(Config_getIntA(context, store, nullptr, "Vexlan_thumbnailWidth", 100));
+    *height = int32_t(Config_getIntA(context, store, nullptr, "Vexlan_thumbnailHeight", 100));
+    uint32_t percent =
+        Config_getIntA(context, store, nullptr, "Vexlan_thumbnailHeightToWidthRatio", 100);
+    *ratio = int32_t((uint64_t(percent) << 16) / 100);
+}
 
 void loadStarted(EngineInstance *instance, void *argument)
 {
@@ -307,6 +327,10 @@ void Fv_onDocEvent(FvViewer *viewer, EventProcMsg *msg)
     PageSet_onEvent(viewer->pageSet, msg);
     if (msg->kind == 1)
         onCodeEvent(viewer, msg);
+    else if (msg->kind == 9)
+        Fv_sendPageThumbnail(viewer, msg);
+    else if (msg->kind == 6)
+        Fv_onLinkEvent(viewer, msg);
     // The end of a closing document's translation, finished or failed,
     // lets a pending load go on.
     Edr_Doc *ended = nullptr;
@@ -347,21 +371,80 @@ void Thumb_readSizeSettings(EngineContext *context, EventProcMsg *msg, FvViewer 
         msg->kind == 1 ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
     if (!m || m->document != page->document || !page->document)
         return;
-    ConfigStore *store = context->config;
-    int32_t width = int32_t(Config_getIntA(context, store, nullptr, "Vexlan_thumbnailWidth", 100));
-    int32_t height =
-        int32_t(Config_getIntA(context, store, nullptr, "Vexlan_thumbnailHeight", 100));
-    uint32_t percent =
-        Config_getIntA(context, store, nullptr, "Vexlan_thumbnailHeightToWidthRatio", 100);
-    uint32_t ratio = uint32_t((uint64_t(percent) << 16) / 100);
+    int32_t width = 0, height = 0, ratio = 0;
+    thumbnailLimits(context, &width, &height, &ratio);
     uint16_t *pixels = nullptr;
     int32_t w = 0, h = 0, stride = 0;
-    if (Thumb_renderDocument(context, page->document, width, height, ratio, &pixels, &w, &h,
+    if (Thumb_renderDocument(context, page->document, width, height, uint32_t(ratio), &pixels, &w, &h,
                              &stride) != Res_ok)
         return;
     FvThumbnailReport report{pixels, w, h, m->argument, h * stride, page->document};
     App_sendRequest(context->instance, Fv_requestThumbnail, &report);
     Mem_free(pixels);
+}
+
+void Fv_sendPageThumbnail(FvViewer *viewer, EventProcMsg *msg)
+{
+    const EventProcKind9Msg *m =
+        msg && msg->kind == 9 ? static_cast<const EventProcKind9Msg *>(msg->payload) : nullptr;
+    if (!viewer || !m || !m->view)
+        return;
+    EngineContext *context = viewer->context;
+    Edr_Doc *doc = m->view;
+    int32_t key = int32_t(m->pageKey);
+    uint32_t kind = uint32_t(m->pageKind);
+    uint32_t index = 0;
+    if (Edr_Page_indexOf(&index, doc, key, kind) != Res_ok)
+        return;
+    int32_t width = 0, height = 0, ratio = 0;
+    thumbnailLimits(context, &width, &height, &ratio);
+    PixelBuf *thumb = nullptr;
+    if (View_renderThumbnail(context, doc, key, kind, &thumb, width, height, ratio) != Res_ok || !thumb)
+        return;
+    FvThumbnailReport report{thumb->pixels, thumb->width, thumb->height, intptr_t(index),
+                             thumb->height * int32_t(thumb->stride),
+                             reinterpret_cast<const void *>(intptr_t(key))};
+    App_sendRequest(context->instance, Fv_requestThumbnail, &report);
+    PixelBuf_destroy(thumb);
+}
+
+void Fv_onLinkEvent(FvViewer *viewer, EventProcMsg *msg)
+{
+    const EventProcKind6Msg *m =
+        msg && msg->kind == 6 ? static_cast<const EventProcKind6Msg *>(msg->payload) : nullptr;
+    FvPage *page = pageOf(viewer);
+    if (!m || !m->url || !page)
+        return;
+    int32_t linkFlags = int32_t(m->words[0]);
+    bool shown = page->url && Url_compare(m->url, page->url, UrlPart_scheme | UrlPart_host |
+                                                                 UrlPart_path | UrlPart_query) == 0;
+    uint32_t scheme = Url_getScheme(m->url);
+    if (!shown && scheme != UrlScheme_file && scheme != UrlScheme_about) {
+        // Not the viewer's to open: the host follows it.
+        char *text = Url_toUtf8(m->url, UrlPart_all);
+        if (!text)
+            return;
+        FvLinkReport report{linkRequestKind, text, linkRequestMode};
+        sendRequest(viewer, Fv_requestLink, &report);
+        Mem_free(text);
+        return;
+    }
+    if (!shown) {
+        int32_t accepted = 0;
+        if (Fv_confirmLink(viewer, page, m->url, linkFlags, 0, &accepted) != Res_ok || !accepted)
+            return;
+    }
+    // The page record opens it: a fragment of the shown document moves the
+    // view, another document loads.
+    Url *copy = Url_copy(m->url);
+    if (!copy)
+        return;
+    int r = View_openUrl(viewer, 0, copy, 0);
+    if (r != Res_ok) {
+        Url_free(copy);
+        if (r != 1)
+            App_reportError(viewer->context->instance, Fv_alertOpenFailed, 0);
+    }
 }
 
 int32_t Fv_linkKind(int32_t linkFlags)

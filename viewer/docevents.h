@@ -35,6 +35,10 @@ struct FvEventQueue {
 int Fv_registerDocEvents(FvViewer *viewer, int on);
 
 // One document event: the page set's bookkeeping, then by kind and code.
+// A load status (kind 0) of the shown document is not alerted here: the
+// page record's load outcome sends the one alert of a failed load
+// (Fv_loadStatusAlert, out of memory as 0x10006), so that it is never
+// doubled; kind 0 only lets a closing document's end go on.
 void Fv_onDocEvent(FvViewer *viewer, EventProcMsg *msg);
 
 // The host alert of a load status (0-15); 0 for none. firstDisplayPending
@@ -50,6 +54,22 @@ int32_t Fv_readLoadProgress(FvViewer *viewer, FvPage *page);
 // ratio "Vexlan_thumbnailHeightToWidthRatio" percent) goes to the host as
 // request 0x10006.
 void Thumb_readSizeSettings(EngineContext *context, EventProcMsg *msg, FvViewer *viewer);
+
+// Event kind 9, a page's thumbnail changed: the page (found by its key
+// pair in the event's document) is rendered as a thumbnail within the
+// host's limits ("Vexlan_thumbnailWidth", "Vexlan_thumbnailHeight",
+// "Vexlan_thumbnailHeightToWidthRatio") and sent to the host as request
+// 0x10006 with its page index and key. Nothing for a page that is gone.
+void Fv_sendPageThumbnail(FvViewer *viewer, EventProcMsg *msg);
+
+// Event kind 6, a link was activated in a document. A link into the shown
+// document (same scheme, host, path and query) goes to View_openUrl, which
+// moves to its fragment without a load. A link of scheme "file" or
+// "about" is asked about first (Fv_confirmLink, flag word 0) and, when the
+// user accepts, opened in the page record (a failure other than memory is
+// alerted as 0x10002). A link of any other scheme is handed to the host as
+// request 0x10022 {0x1000e, the URL as UTF-8 text, 0x10000}.
+void Fv_onLinkEvent(FvViewer *viewer, EventProcMsg *msg);
 
 // Asks the user whether to follow a link to url with the link's flags
 // (flagWord: 1 to open it as a new document). *accepted is 1 when the host

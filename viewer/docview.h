@@ -41,6 +41,13 @@ struct DocViewRecord {
     int32_t thumbMax;
     int32_t windowFirst;
     int32_t windowLast;
+    // Kept by the page list under its write lock, so that publishing and
+    // looking up pages in order costs no walk from the head: the entry
+    // touched last and its index (null after a removal), and the number of
+    // entries marked stale.
+    Edr_PageEntry *hint;
+    uint32_t hintIndex;
+    uint32_t staleCount;
 };
 
 // Creates the document's view record into *cell. 0 or 1.

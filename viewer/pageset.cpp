@@ -59,6 +59,7 @@ int PageSet_create(EngineContext *context, FvPageSet **set)
     if (!s)
         return Res_noMemory;
     s->context = context;
+    s->maxKey = 0xffffffffu;
     (void)Lock_init(context, &s->lock);
     *set = s;
     return Res_ok;
@@ -85,9 +86,10 @@ int PageSet_add(FvPageSet *set, FvPage *page, uint32_t *key)
     Lock_acquire(&set->lock);
     // At most every non-zero key once, ending at the last key handed out.
     uint32_t candidate = set->lastKey;
+    uint32_t maxKey = set->maxKey ? set->maxKey : 0xffffffffu;
     bool found = false;
-    for (uint32_t tries = 0; tries < 0xffffffffu && !found; tries++) {
-        candidate = candidate == 0xffffffffu ? 1 : candidate + 1;
+    for (uint32_t tries = 0; tries < maxKey && !found; tries++) {
+        candidate = candidate >= maxKey ? 1 : candidate + 1;
         found = !findKey(set, candidate);
     }
     if (!found) {

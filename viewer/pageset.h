@@ -2,7 +2,8 @@
 // by small integers, each entry with the document's load-progress tracker.
 //
 // Keys run 1, 2, 3 ... from the last key handed out, skipping 0 and keys in
-// use; after 0xffffffff comes 1. The set is guarded by its own lock.
+// use; after 0xffffffff (the set's maxKey) comes 1. The set is guarded by
+// its own lock.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,7 @@ struct FvPageSet {
     FvPageSetEntry *head;
     Lock lock;
     uint32_t lastKey; // 0 before the first key
+    uint32_t maxKey;  // the largest key: 0xffffffff (tests lower it to reach the wrap and the end)
 };
 
 // 0; 1 without memory (*set null).

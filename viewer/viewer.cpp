@@ -17,6 +17,8 @@
 #include "core/text/charset.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
+#include "document/edr/node.h"
+#include "document/edr/page.h"
 #include "document/types/translate.h"
 #include "host/host.h"
 #include "platform/api/app.h"
@@ -27,6 +29,8 @@
 #include "platform/url/url.h"
 #include "fonts/office/bitmapscale.h"
 #include "graphics/bitmap.h"
+#include "graphics/image.h"
+#include "viewer/dispupdate.h"
 #include "viewer/docevents.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/hostquery.h"
@@ -41,10 +45,14 @@
 namespace {
 
 constexpr int32_t errorOpenFailed = Fv_alertOpenFailed;
+// Open flag bit 0: the URL is marked as class 2.
+constexpr intptr_t openClass2 = 1;
 // Open flag bit 1: reload even when the URL is the one shown.
 constexpr intptr_t openReload = 2;
 // Code message of a finished translation.
 constexpr int32_t codeTranslated = 13;
+// Code message of a display that moved to another page of its document.
+constexpr int32_t codeKeysChanged = DispmanMsg_keysChanged;
 
 // A new 8-bit (UTF-8) copy of 16-bit text; null for null or without
 // memory.
@@ -63,10 +71,18 @@ void reportOutcome(FvViewer *viewer, FvPage *page)
         page->loaded = 1;
         Fv_onFirstDisplay(viewer, page);
     }
-    else if (page->loadState == FvLoad_failed)
-        App_reportError(viewer->context->instance, errorOpenFailed, 0);
-    else if (page->loadState == FvLoad_noMemory)
+    else if (page->loadState == FvLoad_failed) {
+        // The one report of a failed load of the shown document: the load
+        // status's alert (an out-of-memory load, status 5, has none in the
+        // table: it is the out-of-memory alert).
+        int32_t alert = page->loadStatus == Translate_kindNoMemory
+                            ? int32_t(Fv_alertNoMemory)
+                            : Fv_loadStatusAlert(page->loadStatus, page->firstDisplayPending);
+        if (alert)
+            App_reportError(viewer->context->instance, alert, 0);
+    } else if (page->loadState == FvLoad_noMemory) {
         App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
+    }
 }
 
 // The posted outcome of a load nobody waits for; the argument is the load
@@ -93,8 +109,36 @@ void settle(FvPage *page, int32_t state)
     App_postCall(instance, loadEnded, reinterpret_cast<void *>(page->loadSerial), nullptr);
 }
 
-// Listener of the application's event processor: code 13 (translated) and
-// reports (kind 0: the translation failed) of the page's document.
+// The whole display view goes on its high-quality list: the fresh
+// document replaces what the old one left on the screen.
+void redrawDisplay(FvViewer *viewer)
+{
+    if (viewer->display)
+        (void)Edr_Fwd_sendViewOp(viewer->display);
+}
+
+// On the application thread: the page the display now shows of a document
+// that builds its pages on demand is asked for; the translation builds it
+// unless it is the page built last. The argument is the load serial, so a
+// request of a document replaced meanwhile is dropped.
+void requestShownPage(EngineInstance *instance, void *serial)
+{
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    if (!page || page->loadSerial != reinterpret_cast<intptr_t>(serial) || !page->document ||
+        !page->pageView || !page->pageView->node)
+        return;
+    Edr_SubdocNode *link = Edr_Node_subdocPayload(page->pageView->node);
+    uint32_t index = 0;
+    if (!link || link->child != page->document || !Edr_Doc_isPageOnDemand(page->document) ||
+        Edr_Page_indexOf(&index, page->document, int32_t(link->pageKey), uint32_t(link->pageKind)))
+        return;
+    (void)Translate_requestPage(page->document, Edr_Doc_root(page->document), index);
+}
+
+// Listener of the application's event processor: code 13 (translated),
+// code 12 (the display moved to another page of the document) and reports
+// (kind 0: the translation failed) of the page's document.
 void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
 {
     FvPage *page = static_cast<FvPage *>(context);
@@ -104,10 +148,15 @@ void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
         const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
         if (m->document == page->document && m->code == codeTranslated)
             settle(page, FvLoad_loaded);
+        if (m->document == page->document && m->code == codeKeysChanged)
+            App_postCall(page->viewer->context->instance, requestShownPage,
+                         reinterpret_cast<void *>(page->loadSerial), nullptr);
     } else if (msg->kind == 0) {
         const EventProcDocMsg *m = static_cast<const EventProcDocMsg *>(msg->payload);
-        if (m->view == page->document)
+        if (m->view == page->document && page->loadState == FvLoad_loading) {
+            page->loadStatus = m->code;
             settle(page, m->code == Translate_kindNoMemory ? FvLoad_noMemory : FvLoad_failed);
+        }
     }
 }
 
@@ -364,6 +413,13 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
             return 1;
         }
     }
+    // The load started or waits: flag bit 0 marks the URL as class 2, bit
+    // 1 (a reload) as class 4.
+    Url *marked = url ? url : page->url;
+    if (flags & openClass2)
+        Url_setClass(marked, 2);
+    if (flags & openReload)
+        Url_setClass(marked, 4);
     // A pending load translates whatever URL the page holds when the
     // closing documents have ended: the newest open wins.
     if (url) {
@@ -432,9 +488,12 @@ void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc)
         settle(page, FvLoad_noMemory);
         return;
     }
+    // The image store takes the new subsampling threshold.
+    ImageStore_applySettings(viewer->context);
     Fv_allocReserve(viewer);
     if (!page->url) {
         page->loadState = FvLoad_idle;
+        redrawDisplay(viewer);
         return;
     }
     Url *copy = Url_copy(page->url);
@@ -448,6 +507,7 @@ void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc)
         Mem_free(path);
     }
     Translate_start(viewer->context, page->document, page->root, copy, nullptr);
+    redrawDisplay(viewer);
 }
 
 int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)

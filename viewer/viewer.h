@@ -69,6 +69,7 @@ struct FvPage {
     int32_t key;                // 0 for the viewer's own record
     Url *url;                   // the document's URL (owned)
     int32_t loadState;          // FvLoad_*
+    int32_t loadStatus;         // the load status of a failed load (the report's kind, 0-15)
     int32_t waiting;            // an opener waits on settled for the outcome
     Sem settled;                // signalled when the outcome of a waited load is known
     int32_t keptX, keptY;       // the kept scroll position

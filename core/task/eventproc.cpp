@@ -136,6 +136,10 @@ void AppMsg_deliverAll(void *argument)
         EventProc_freeMsg(n->msg);
         Lock_acquire(&p->queueLock);
         p->queue = n->next;
+        if (!p->queue)
+            p->tail = nullptr;
+        if (p->mergedInto == n)
+            p->mergedInto = nullptr;
         p->delivering = nullptr;
         p->deliverer = nullptr;
         Mem_free(n);
@@ -235,6 +239,7 @@ int EventProc_post(EventProc *processor, EventProcMsg *msg)
     }
     if (!processor->queue) {
         processor->queue = node;
+        processor->tail = node;
         if (!(processor->mode & EventProc_inlineMode)) {
             // The delivery is the job's done callback, so that it runs even
             // while the pool stops.
@@ -243,6 +248,7 @@ int EventProc_post(EventProc *processor, EventProcMsg *msg)
                                   AppMsg_deliverAll, deliveryStack, "emptyEventProcessor");
             if (r != Res_ok) {
                 processor->queue = nullptr;
+                processor->tail = nullptr;
                 Lock_release(&processor->queueLock);
                 Mem_free(node);
                 EventProc_freeMsg(msg);
@@ -253,17 +259,24 @@ int EventProc_post(EventProc *processor, EventProcMsg *msg)
         Lock_release(&processor->queueLock);
         return Res_ok;
     }
-    EventProcNode **link = &processor->queue;
-    for (; *link; link = &(*link)->next) {
-        EventProcNode *queued = *link;
-        if (msg->merge && queued != processor->delivering && msg->merge(msg, queued->msg)) {
+    // Only a message that may merge with a queued one walks the queue; the
+    // others go straight to its tail.
+    EventProcNode *hint = processor->mergedInto;
+    bool hinted = msg->merge && hint && hint != processor->delivering &&
+                  processor->mergedBy == msg->merge && msg->merge(msg, hint->msg);
+    for (EventProcNode *queued = hinted ? hint : processor->queue; msg->merge && queued;
+         queued = queued->next) {
+        if (queued != processor->delivering && ((hinted && queued == hint) || msg->merge(msg, queued->msg))) {
+            processor->mergedInto = queued;
+            processor->mergedBy = msg->merge;
             Lock_release(&processor->queueLock);
             Mem_free(node);
             EventProc_freeMsg(msg);
             return Res_ok;
         }
     }
-    *link = node;
+    processor->tail->next = node;
+    processor->tail = node;
     Lock_release(&processor->queueLock);
     return Res_ok;
 }

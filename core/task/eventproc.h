@@ -120,6 +120,13 @@ struct EventProc {
     uint32_t mode;            // EventProc_inlineMode
     EventProcNode *delivering; // the head node while it is being delivered
     Task *deliverer;          // the task delivering it
+    EventProcNode *tail;      // the newest queued node (null with an empty queue)
+    // The node a message merged into last, and that message's merge
+    // function: merge functions compare a key of both messages, so for a
+    // message of the same function that matches it, no older node matches
+    // (nodes only join at the tail). Cleared when the node leaves.
+    EventProcNode *mergedInto;
+    EventProcMergeFn mergedBy;
 };
 
 // ------------------------------------------------------- the processor

@@ -391,6 +391,9 @@ uint32_t Edr_Doc_parentMarkFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_markRootChild(Edr_Doc *doc, uint32_t index);
 uint32_t Edr_Doc_getSelectedRootChild(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_dropPage(Edr_Doc *doc, uint32_t index, int drop);
+// The same for a page group in hand (a child of the root; any other node
+// changes nothing), without the walk to its index.
+[[nodiscard]] int Edr_Doc_dropPageNode(Edr_Doc *doc, Edr_Node *page, int drop);
 [[nodiscard]] int Edr_Doc_setTranslateState(Edr_Doc *doc, uint32_t state);
 uint32_t Edr_Doc_getTranslateState(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setHandler(Edr_Doc *doc, Edr_HandlerDesc *handler);

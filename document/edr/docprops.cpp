@@ -622,14 +622,13 @@ uint32_t Edr_Doc_getSelectedRootChild(Edr_Doc *doc)
     return getWord(doc, &doc->selectedRootChild);
 }
 
-int Edr_Doc_dropPage(Edr_Doc *doc, uint32_t index, int drop)
+namespace
 {
-    int err = Edr_Doc_writeLock(doc);
-    if (err)
-        return err;
-    Edr_Node *c = group(doc->root)->firstChild;
-    for (uint32_t i = 0; c && i < index; i++)
-        c = c->next;
+
+// Edr_Doc_dropPage's work on the page group c (null: nothing), under the
+// write lock.
+void dropChild(Edr_Doc *doc, Edr_Node *c, int drop)
+{
     if (c) {
         if (drop && isGroup(c) && group(c)->firstChild) {
             Edr_Node *first = group(c)->firstChild;
@@ -639,6 +638,29 @@ int Edr_Doc_dropPage(Edr_Doc *doc, uint32_t index, int drop)
         Edr_Node_setDropped(c, drop);
         c->flags |= Edr_Node_selectedBit;
     }
+}
+
+} // namespace
+
+int Edr_Doc_dropPage(Edr_Doc *doc, uint32_t index, int drop)
+{
+    int err = Edr_Doc_writeLock(doc);
+    if (err)
+        return err;
+    Edr_Node *c = group(doc->root)->firstChild;
+    for (uint32_t i = 0; c && i < index; i++)
+        c = c->next;
+    dropChild(doc, c, drop);
+    Edr_Doc_writeUnlock(doc);
+    return Res_ok;
+}
+
+int Edr_Doc_dropPageNode(Edr_Doc *doc, Edr_Node *page, int drop)
+{
+    int err = Edr_Doc_writeLock(doc);
+    if (err)
+        return err;
+    dropChild(doc, page && Edr_Node_parent(page) == doc->root ? page : nullptr, drop);
     Edr_Doc_writeUnlock(doc);
     return Res_ok;
 }

@@ -52,10 +52,25 @@ bool before(const Edr_PageEntry *e, int32_t key, uint32_t kind)
     return e->key < key || (e->key == key && e->kind < kind);
 }
 
+// Where a walk for (key, kind) may start: the hint when it lies before
+// that page, else the head; *index is the start's index.
+Edr_PageEntry *startFor(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t *index)
+{
+    DocViewRecord *view = viewOf(doc);
+    *index = 0;
+    if (!view)
+        return nullptr;
+    if (view->hint && (before(view->hint, key, kind) || (view->hint->key == key && view->hint->kind == kind))) {
+        *index = view->hintIndex;
+        return view->hint;
+    }
+    return view->pages;
+}
+
 Edr_PageEntry *findEntry(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t *position)
 {
     uint32_t i = 0;
-    for (Edr_PageEntry *e = headOf(doc); e; e = e->nextEntry, i++) {
+    for (Edr_PageEntry *e = startFor(doc, key, kind, &i); e; e = e->nextEntry, i++) {
         if (e->key == key && e->kind == kind) {
             if (position)
                 *position = i;
@@ -70,6 +85,11 @@ Edr_PageEntry *findEntry(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t *pos
 Edr_PageEntry *entryAt(Edr_Doc *doc, uint32_t index)
 {
     Edr_PageEntry *e = headOf(doc);
+    DocViewRecord *view = viewOf(doc);
+    if (view && view->hint && view->hintIndex <= index) {
+        e = view->hint;
+        index -= view->hintIndex;
+    }
     for (; e && index; index--)
         e = e->nextEntry;
     return e;
@@ -229,7 +249,7 @@ uint32_t Edr_Page_indexOfKey(Edr_Doc *doc, int32_t key)
         return 0;
     uint32_t n = 0;
     Edr_Page_readLockList(doc);
-    for (Edr_PageEntry *e = headOf(doc); e && e->key < key; e = e->nextEntry)
+    for (Edr_PageEntry *e = startFor(doc, key, 0, &n); e && e->key < key; e = e->nextEntry)
         n++;
     Edr_Page_readUnlockList(doc);
     return n;
@@ -421,6 +441,10 @@ int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr
         return Res_nullInput;
     Edr_PageEntry **link = &view->pages;
     uint32_t i = 0;
+    if (view->hint && before(view->hint, key, kind)) {
+        link = &view->hint->nextEntry;
+        i = view->hintIndex + 1;
+    }
     while (*link && before(*link, key, kind)) {
         link = &(*link)->nextEntry;
         i++;
@@ -428,7 +452,11 @@ int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr
     *position = i;
     Edr_PageEntry *e = *link;
     if (e && e->key == key && e->kind == kind) {
+        if (e->stale && view->staleCount)
+            view->staleCount--;
         e->stale = 0;
+        view->hint = e;
+        view->hintIndex = i;
         Edr_PageRec *current = e->rec;
         if (keepTaller && (uint32_t(record->bounds[1]) == 0x80000000u || current->bounds[1] < record->bounds[1])) {
             *old = record;
@@ -451,6 +479,8 @@ int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr
     fresh->nextEntry = e;
     *link = fresh;
     *added = 1;
+    view->hint = fresh;
+    view->hintIndex = i;
     return Res_ok;
 }
 
@@ -473,6 +503,9 @@ int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t ta
             Edr_PageEntry *e = *link;
             if (e->key == key && e->kind == kind) {
                 *link = e->nextEntry;
+                view->hint = nullptr;
+                if (e->stale && view->staleCount)
+                    view->staleCount--;
                 old = e->rec;
                 Mem_free(e);
                 break;
@@ -501,9 +534,15 @@ int Edr_Page_markKey(Edr_Doc *doc, int32_t key)
     int err = Edr_Page_writeLockList(doc);
     if (err)
         return err;
-    for (Edr_PageEntry *e = headOf(doc); e; e = e->nextEntry)
-        if (e->key == key)
+    DocViewRecord *view = viewOf(doc);
+    uint32_t i = 0;
+    // The list sorts by key: the walk ends past the key.
+    for (Edr_PageEntry *e = startFor(doc, key, 0, &i); e && e->key <= key; e = e->nextEntry) {
+        if (e->key == key && !e->stale) {
             e->stale = 1;
+            view->staleCount++;
+        }
+    }
     Edr_Page_writeUnlockList(doc);
     return Res_ok;
 }
@@ -518,6 +557,12 @@ int Edr_Page_purgeStale(Edr_Doc *doc)
     Edr_PageEntry *gone = nullptr;
     Edr_PageEntry **tail = &gone;
     DocViewRecord *view = viewOf(doc);
+    if (!view || !view->staleCount) {
+        Edr_Page_writeUnlockList(doc);
+        return Res_ok;
+    }
+    view->staleCount = 0;
+    view->hint = nullptr;
     for (Edr_PageEntry **link = view ? &view->pages : nullptr; link && *link;) {
         Edr_PageEntry *e = *link;
         if (!e->stale) {
@@ -726,7 +771,11 @@ int Edr_Page_notifyThumbnail(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t 
     DocViewRecord *view = viewOf(doc);
     uint32_t index = 0;
     bool present = findEntry(doc, key, kind, &index) != nullptr;
-    bool limited = view && view->thumbMax > 0;
+    // A document that builds its pages on demand keeps the window of the
+    // page in hand: thumbnails of the other pages, which hold nothing yet,
+    // would take memory in proportion to the document's length.
+    bool pod = doc->pageOnDemand && (doc->featureFlags & Edr_featurePageOnDemand);
+    bool limited = view && (view->thumbMax > 0 || pod);
     bool outside = !view || view->windowFirst < 0 || int64_t(index) < view->windowFirst ||
                    int64_t(index) > view->windowLast;
     Edr_Page_readUnlockList(doc);

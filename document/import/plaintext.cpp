@@ -348,7 +348,7 @@ int addPage(TextLoader *loader, uint32_t index, Edr_Node **out)
     *out = nullptr;
     int err = newGroup(loader->doc, loader->root, TextDoc_idText, out);
     if (err == Res_ok && index > 0)
-        err = Edr_Doc_dropPage(loader->doc, index, 1);
+        err = Edr_Doc_dropPageNode(loader->doc, *out, 1);
     return err;
 }
 

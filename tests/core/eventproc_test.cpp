@@ -170,6 +170,32 @@ TEST_F(EventProcTest, RepeatsOfQueuedCodeMessagesMerge)
     EXPECT_EQ(trace, "all:1/2 all:1/2 all:1/1 all:1/1 all:1/1 all:1/3 all:1/3 all:1/2 ");
 }
 
+// A merge target that was delivered is gone: the next repeat is queued
+// anew and heard, and a long queue of messages that never merge keeps its
+// order around the merges.
+TEST_F(EventProcTest, MergesAfterADeliveryQueueAnew)
+{
+    Ear *all = ear("all");
+    run([&] {
+        EventProc_addListener(ctx(), proc, 1, heard, all);
+        code(2, A);
+        code(2, A); // merged
+        AppMsg_drain(proc);
+        code(2, A); // its target was delivered: queued
+        for (int i = 0; i < 100; i++)
+            code(3, A);
+        code(2, A); // merged into the first
+        code(2, B);
+        code(2, B); // merged
+        EXPECT_EQ(queued(), 102);
+    });
+    std::string want = "all:1/2 all:1/2 ";
+    for (int i = 0; i < 100; i++)
+        want += "all:1/3 ";
+    want += "all:1/2 ";
+    EXPECT_EQ(trace, want);
+}
+
 // The message being delivered is no merge target: its listeners may have
 // read the state already, so a repeat posted meanwhile must reach them.
 TEST_F(EventProcTest, RepeatPostedDuringDeliveryIsDelivered)

@@ -224,6 +224,48 @@ TEST_F(PageTest, PurgingRemovesStaleEntriesThatWereNotRepublished)
     });
 }
 
+// Publishing in order, then before and after the page touched last, with
+// removals and stale marks between: lookups by key and by index, counts
+// and purges agree with the sorted list.
+TEST_F(PageTest, LookupsStayRightAroundThePageTouchedLast)
+{
+    run([&] {
+        Edr_Doc *doc = newDoc();
+        for (int32_t key = 0; key < 6; key++)
+            publish(doc, key, 0);
+        publish(doc, 2, 1); // before the last one
+        publish(doc, 9, 0); // after it
+        EXPECT_EQ(keys(doc), "(0,0)(1,0)(2,0)(2,1)(3,0)(4,0)(5,0)(9,0)");
+        uint32_t index = 0;
+        ASSERT_EQ(Edr_Page_indexOf(&index, doc, 2, 1), 0);
+        EXPECT_EQ(index, 3u);
+        EXPECT_EQ(Edr_Page_indexOfKey(doc, 3), 4u);
+        EXPECT_EQ(Edr_Page_indexOfKey(doc, 1), 1u);
+        EXPECT_EQ(Edr_Page_publishLayout(doc, 3, 0, 0, nullptr, 0, 0), 0); // removed
+        AppMsg_drain(ctx()->eventProc);
+        publish(doc, 4, 0); // replaced
+        EXPECT_EQ(Edr_Page_indexOfKey(doc, 4), 4u);
+        int32_t key = 0;
+        uint32_t kind = 0;
+        ASSERT_EQ(Edr_Page_getKeyByIndex(&key, &kind, doc, 5), 0);
+        EXPECT_EQ(key, 5);
+        ASSERT_EQ(Edr_Page_getKeyByIndex(&key, &kind, doc, 1), 0);
+        EXPECT_EQ(key, 1);
+        // Key 2's two pages go stale; one comes back, the other is purged.
+        ASSERT_EQ(Edr_Page_markKey(doc, 2), 0);
+        publish(doc, 2, 1);
+        ASSERT_EQ(Edr_Page_purgeStale(doc), 0);
+        AppMsg_drain(ctx()->eventProc);
+        EXPECT_EQ(keys(doc), "(0,0)(1,0)(2,1)(4,0)(5,0)(9,0)");
+        publish(doc, 7, 0);
+        ASSERT_EQ(Edr_Page_indexOf(&index, doc, 7, 0), 0);
+        EXPECT_EQ(index, 5u);
+        ASSERT_EQ(Edr_Page_indexOf(&index, doc, 0, 0), 0);
+        EXPECT_EQ(index, 0u);
+        Edr_Doc_release(doc);
+    });
+}
+
 // Thumbnail bounds are the page size in 1/8 units; a side below one unit
 // gives none.
 TEST_F(PageTest, ThumbnailBoundsAreEighthsOfThePage)

@@ -9,11 +9,14 @@
 #include <map>
 #include <string>
 
+#include "core/config/config.h"
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/task/eventproc.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
+#include "document/edr/page.h"
+#include "graphics/image.h"
 #include "html/web/loadprogress.h"
 #include "platform/url/url.h"
 #include "viewer/hostquery.h"
@@ -43,9 +46,14 @@ class DocEventsTest : public AppFixture
             t->state = *static_cast<const FvStateReport *>(record);
         if (code == Fv_requestProgress)
             t->progress.push_back(static_cast<const FvProgressReport *>(record)->percent);
+        if (code == Fv_requestLink) {
+            const FvLinkReport *r = static_cast<const FvLinkReport *>(record);
+            t->links.push_back({r->kind, r->urlText ? r->urlText : "", r->mode});
+        }
         if (code == Fv_requestThumbnail) {
             const FvThumbnailReport *r = static_cast<const FvThumbnailReport *>(record);
             t->thumbSize = {r->width, r->height};
+            t->thumbs.push_back({r->word, r->document});
         }
     }
     FvViewer *viewer()
@@ -67,6 +75,47 @@ class DocEventsTest : public AppFixture
     FvStateReport state{};
     std::vector<int32_t> progress;
     std::pair<int32_t, int32_t> thumbSize{0, 0};
+    std::vector<std::pair<intptr_t, const void *>> thumbs; // {word, document or page key}
+    struct LinkSeen {
+        int32_t kind;
+        std::string url;
+        int32_t mode;
+    };
+    std::vector<LinkSeen> links;
+    // Runs a link activation (event kind 6) of text with link flags.
+    // A text starting with '#' is resolved against the shown URL.
+    void linkEvent(const std::string &text, intptr_t flags = 0)
+    {
+        onAppThread([&] {
+            Url *url = nullptr;
+            if (text[0] == '#') {
+                std::u16string rel(text.begin(), text.end());
+                url = Url_resolveText(viewer()->context, rel.c_str(), viewer()->page->url);
+                ASSERT_NE(url, nullptr);
+            } else {
+                ASSERT_EQ(Url_newFromUserString(text.c_str(), &url, 1), 0);
+            }
+            EventProcKind6Msg m{};
+            m.view = viewer()->page->document;
+            m.url = url;
+            m.words[0] = flags;
+            EventProcMsg msg{};
+            msg.kind = 6;
+            msg.payload = &m;
+            Fv_onDocEvent(viewer(), &msg);
+            Url_free(url);
+        });
+    }
+    // The thumbnails of the whole document (sub-kind 1) sent so far.
+    int documentThumbnails()
+    {
+        Edr_Doc *doc = nullptr;
+        onAppThread([&] { doc = viewer()->page->document; });
+        int n = 0;
+        for (const auto &t : thumbs)
+            n += t.second == doc;
+        return n;
+    }
 };
 
 TEST_F(DocEventsTest, Utf8TextIsAnnouncedWithItsEncodingThenItsInformation)
@@ -141,15 +190,21 @@ TEST_F(DocEventsTest, AnOpenWhileAnotherIsPendingStartsNothing)
     Edr_Doc *shownB = nullptr;
     uint32_t closing = 0;
     int32_t pending = 0, results[3] = {-1, -1, -1};
+    uint32_t classes[3] = {0, 0, 0};
     onAppThread([&] {
         FvViewer *v = viewer();
-        // a has ended: it is released at once and b translates.
-        results[0] = View_openUrl(v, 0, urlOf(b), 0);
+        // a has ended: it is released at once and b translates; flag 2
+        // marks its URL as class 4.
+        results[0] = View_openUrl(v, 0, urlOf(b), 2);
         shownB = v->page->document;
+        classes[0] = Url_getClass(v->page->url);
         // b still translates: it goes on the closing list and c waits.
         results[1] = View_openUrl(v, 0, urlOf(c), 0);
-        // While c waits, d only takes its place.
-        results[2] = View_openUrl(v, 0, urlOf(d), 0);
+        classes[1] = Url_getClass(v->page->url);
+        // While c waits, d only takes its place; flag 1 still marks it as
+        // class 2.
+        results[2] = View_openUrl(v, 0, urlOf(d), 1);
+        classes[2] = Url_getClass(v->page->url);
         closing = v->loadingCount;
         pending = v->loadPending;
     });
@@ -158,6 +213,9 @@ TEST_F(DocEventsTest, AnOpenWhileAnotherIsPendingStartsNothing)
     EXPECT_EQ(results[2], 0);
     EXPECT_EQ(closing, 1u);
     EXPECT_EQ(pending, 1);
+    EXPECT_EQ(classes[0], 4u);
+    EXPECT_EQ(classes[1] & 6u, 0u);
+    EXPECT_EQ(classes[2], 2u);
     ASSERT_TRUE(drive([&] { return count(Fv_requestDocInfo) > 1; }));
     drive([] { return false; }, 50);
     // Only d was shown after a: b was closed, c never loaded.
@@ -264,11 +322,65 @@ TEST_F(DocEventsTest, ThumbnailOnlyWhenNotInteractive)
     ASSERT_EQ(start(), 1);
     ASSERT_TRUE(open(writeFile("d.txt", "four\n")));
     codeEvent(1, 3);
-    EXPECT_EQ(count(Fv_requestThumbnail), 0);
+    EXPECT_EQ(documentThumbnails(), 0);
     onAppThread([&] { viewer()->options.word[FvStart_interactiveMode] = 0; });
     codeEvent(1, 3);
-    EXPECT_EQ(count(Fv_requestThumbnail), 1);
+    EXPECT_EQ(documentThumbnails(), 1);
     EXPECT_EQ(thumbSize, std::make_pair(100, 100));
+}
+
+// The second half of an open gives the image store the threshold the
+// opened URL asks for (here the override).
+TEST_F(DocEventsTest, TheImageStoreTakesTheThresholdOfTheOpenedUrl)
+{
+    ASSERT_EQ(start(), 1);
+    onAppThread([&] {
+        EngineContext *c = viewer()->context;
+        Config_setIntA(c, c->config, nullptr, "FV_StaticSubsampleThresholdOverride", 500, 0);
+    });
+    ASSERT_TRUE(open(writeFile("s.txt", "seven\n")));
+    int32_t threshold = 0;
+    onAppThread([&] {
+        ImageStore *store = viewer()->context->imageStore;
+        ASSERT_NE(store, nullptr);
+        threshold = store->subsampleThreshold;
+    });
+    EXPECT_EQ(threshold, 500);
+}
+
+// A page's changed thumbnail (event kind 9) goes to the host rendered
+// within the host's limits, with the page's index and key; a page that is
+// gone sends nothing.
+TEST_F(DocEventsTest, PageThumbnailsGoToTheHost)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(writeFile("t.txt", "one\ntwo\n")));
+    drive([] { return false; }, 200);
+    onAppThread([&] {
+        Config_setIntA(viewer()->context, viewer()->context->config, nullptr, "Vexlan_thumbnailWidth", 40, 0);
+    });
+    int32_t key = 0;
+    uint32_t kind = 0;
+    auto send = [&](intptr_t pageKey) {
+        thumbs.clear();
+        onAppThread([&] {
+            Edr_Doc *doc = viewer()->page->document;
+            ASSERT_EQ(Edr_Page_getKeyByIndex(&key, &kind, doc, 0), 0);
+            EventProcKind9Msg m{0, doc, pageKey == -1 ? key : pageKey, intptr_t(kind)};
+            EventProcMsg msg{};
+            msg.kind = 9;
+            msg.payload = &m;
+            Fv_onDocEvent(viewer(), &msg);
+        });
+    };
+    send(-1);
+    ASSERT_EQ(thumbs.size(), 1u);
+    EXPECT_EQ(thumbs[0].first, 0);
+    EXPECT_EQ(thumbs[0].second, reinterpret_cast<const void *>(intptr_t(key)));
+    EXPECT_LE(thumbSize.first, 40);
+    EXPECT_GT(thumbSize.first, 0);
+    send(12345);
+    EXPECT_TRUE(thumbs.empty());
 }
 
 TEST_F(DocEventsTest, FirstContentOnceAndEditStates)
@@ -322,6 +434,65 @@ TEST_F(DocEventsTest, ConfirmLinkAsksTheHost)
         Url_free(url);
     });
     EXPECT_EQ(accepted, 0);
+}
+
+// A failed open of the shown document is alerted once, with the alert of
+// its load status: the page's outcome reports it, the document event of
+// the same failure adds nothing.
+TEST_F(DocEventsTest, AFailedOpenIsAlertedOnce)
+{
+    ASSERT_EQ(start(), 1);
+    int before = Headless_alertCount(host);
+    ASSERT_TRUE(App_openDocument(inst, path("missing.txt").c_str(), 0, 0));
+    ASSERT_TRUE(drive([&] { return Headless_alertCount(host) > before; }));
+    drive([] { return false; }, 200);
+    ASSERT_EQ(Headless_alertCount(host), before + 1);
+    int32_t alert = Headless_alert(host, before);
+    int32_t status = -1;
+    onAppThread([&] { status = viewer()->page->loadStatus; });
+    EXPECT_EQ(alert, Fv_loadStatusAlert(status, 1)) << status;
+    EXPECT_NE(alert, 0);
+    EXPECT_EQ(count(Fv_requestDocInfo), 0);
+}
+
+// Link activations: another scheme goes to the host; a file link is asked
+// about and loads only when the user accepts; a link into the shown
+// document asks nothing and loads nothing.
+TEST_F(DocEventsTest, LinksAreAskedOpenedOrHandedToTheHost)
+{
+    ASSERT_EQ(start(), 1);
+    std::string a = writeFile("a.txt", "one\n");
+    std::string b = writeFile("b.txt", "two\n");
+    ASSERT_TRUE(open(a));
+    ASSERT_EQ(count(Fv_requestDocInfo), 1);
+
+    linkEvent("http://example.com/x?y");
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ(links[0].kind, 0x1000e);
+    EXPECT_NE(links[0].url.find("example.com/x"), std::string::npos) << links[0].url;
+    EXPECT_EQ(links[0].mode, 0x10000);
+    EXPECT_EQ(Headless_queryCount(host), 0);
+
+    // Refused: nothing loads.
+    Headless_setQueryMode(host, HeadlessQuery_answer, HostQuery_yes, HostQuery_no);
+    linkEvent("file://localhost" + b);
+    EXPECT_EQ(Headless_queryCount(host), 1);
+    drive([] { return false; }, 100);
+    EXPECT_EQ(count(Fv_requestDocInfo), 1);
+
+    // A fragment of the shown document: no question, no load.
+    linkEvent("#part");
+    EXPECT_EQ(Headless_queryCount(host), 1);
+    drive([] { return false; }, 100);
+    EXPECT_EQ(count(Fv_requestDocInfo), 1);
+
+    // Accepted: b loads.
+    Headless_setQueryMode(host, HeadlessQuery_answer, HostQuery_yes, HostQuery_yes);
+    linkEvent("file://localhost" + b, 8);
+    EXPECT_EQ(Headless_queryCount(host), 2);
+    ASSERT_TRUE(drive([&] { return count(Fv_requestDocInfo) == 2; }));
+    EXPECT_NE(last(Fv_requestDocInfo)->url.find("b.txt"), std::string::npos);
+    EXPECT_EQ(links.size(), 1u);
 }
 
 TEST_F(DocEventsTest, LoadStatusAlerts)

@@ -74,6 +74,34 @@ TEST_F(ViewerSetupTest, PageSetKeysRunWrapAndSkipKeysInUse)
     });
 }
 
+// With a key space of 4 the keys wrap after 4; once every key is in use
+// the search comes back to the last key handed out and gives 27394, and a
+// removed key is handed out again.
+TEST_F(ViewerSetupTest, PageSetKeysRunOutAndComeBack)
+{
+    ASSERT_TRUE(start());
+    onAppThread([&] {
+        FvPageSet *set = nullptr;
+        ASSERT_EQ(PageSet_create(ctx(), &set), 0);
+        set->maxKey = 4;
+        FvPage *pages = reinterpret_cast<FvPage *>(Mem_calloc(4, 8));
+        uint32_t key = 0;
+        for (uint32_t want : {1u, 2u, 3u, 4u}) {
+            ASSERT_EQ(PageSet_add(set, pages, &key), 0);
+            EXPECT_EQ(key, want);
+        }
+        EXPECT_EQ(PageSet_add(set, pages, &key), Res_pageSetKeysExhausted);
+        EXPECT_EQ(key, 0u);
+        EXPECT_EQ(set->lastKey, 4u);
+        PageSet_remove(set, 3);
+        ASSERT_EQ(PageSet_add(set, pages, &key), 0);
+        EXPECT_EQ(key, 3u);
+        EXPECT_EQ(PageSet_add(set, pages, &key), Res_pageSetKeysExhausted);
+        PageSet_free(set);
+        Mem_free(pages);
+    });
+}
+
 // A document given to an entry takes its tracker; two loaded parts reach
 // the total of counter 3 (1 started), so the first-page message is posted
 // once, for that document.

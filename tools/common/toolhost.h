@@ -45,9 +45,17 @@ inline bool alertSeen(HostContext *host, int32_t code)
     return false;
 }
 
+// The load-status alerts of a translation that failed: nothing took the
+// file (0x10000), no data (0x10001), refused (0x10004).
+constexpr int32_t alertNothingTookIt = 0x10000;
+constexpr int32_t alertNoData = 0x10001;
+constexpr int32_t alertRefused = 0x10004;
+
 inline bool openAlertSeen(HostContext *host)
 {
-    return alertSeen(host, alertOpenFailed) || alertSeen(host, alertNoMemory);
+    return alertSeen(host, alertOpenFailed) || alertSeen(host, alertNoMemory) ||
+           alertSeen(host, alertNothingTookIt) || alertSeen(host, alertNoData) ||
+           alertSeen(host, alertRefused);
 }
 
 // Why a path cannot be loaded, as far as the file system tells.
