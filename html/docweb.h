@@ -38,6 +38,9 @@ int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, E
 // The document's HTTP redirection state.
 int Redirect_create(Edr_Doc *doc);
 void Redirect_free(Edr_Doc *doc);
+// Schedules a redirection of doc to target (taken over) after delay
+// milliseconds, replacing a pending one. 0 or an error.
+int Redirect_schedule(Edr_Doc *doc, int32_t delay, Url *target);
 
 // Load accounting by category: html/web/loadprogress.h.
 
@@ -77,6 +80,12 @@ int Form_ctlGetKind(const void *control, uint32_t *kind);
 int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form);
 // The kind of a form control (128: a kind that takes no width in a line).
 uint32_t Form_controlKind(const void *control);
+// Appends count characters to the control's label (a button's caption,
+// an option's text). 0 or an error.
+int Form_ctlAppendLabel(void *control, const char16_t *text, size_t count);
+// Sets the control's default value, and its value, to a copy of count
+// characters. 0 or an error.
+int Form_ctlSetDefault(void *control, const char16_t *text, size_t count);
 
 // A synchronous question to the host: kind 1 carries two URL texts
 // (referrer), kind 3 one (secure leave); answer 1 means yes.
