@@ -694,7 +694,12 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         break;
     case HtmlEl_Select:
         if (p->inSelect) {
-            // A select inside a select ends the open one.
+            // A select inside a select ends the open one, as its end tag
+            // would, and makes nothing.
+            if ((err = Html_impliedClose(ctx, p, 1, HtmlEl_Select)))
+                return err;
+            if (p->element == HtmlEl_Select)
+                return Html_endElement(ctx, p, 0, HtmlEl_Select);
             closeOption(p);
             p->inSelect = 0;
             p->selectControl = nullptr;

@@ -262,4 +262,51 @@ TEST_F(HtmlTreeTest, LowStackEndsTheBuildWithItsOwnError)
     });
 }
 
+// A frame-set document is made of rows of frames: text and every other
+// element are dropped, and a body (before or after) decides between a
+// frame-set document and a flow.
+TEST_F(HtmlTreeTest, FramesGoIntoRowsOfTheirFrameset)
+{
+    const Case cases[] = {
+        {"<html><head><title>t</title></head><frameset><frame src=a><frame src=b></frameset></html>",
+         "html(head(title) frameset(okalafh(frame) okalafh(frame)))"},
+        {"<frameset>x<p>y</p><noframes>z</noframes><frame></frameset>", "frameset(okalafh(frame))"},
+        {"<frameset><frame></frameset><body>x<p>y", "frameset(okalafh(frame))"},
+        {"<body>x<frameset><frame></frameset>y", "body(\"x\" \"y\")"},
+        {"<frameset><frame><frameset><frame><frame></frameset><frame></frameset>",
+         "frameset(okalafh(frame) okalafh(frameset(okalafh(frame) okalafh(frame))) okalafh(frame))"},
+        // Outside a frame-set document a frame is placed like any element.
+        {"<p>a</p>", "p(\"a\")"},
+    };
+    expectTrees(cases);
+}
+
+TEST_F(HtmlTreeTest, FormControlsTakeTheirOwnText)
+{
+    const Case cases[] = {
+        // Option texts belong to the options; other text of a select and
+        // elements that are no part of it are dropped.
+        {"<select>x<option>A</option>y<option value=v>B</select>z", "select(option option) \"z\""},
+        {"<select><p>x</p><option>a<b>c</b></select>", "select(option)"},
+        {"<select><option>a<script>s</script></select>", "select(option(script))"},
+        // A select inside a select ends the open one and makes nothing.
+        {"<select><option>a<select><option>b", "select(option) \"b\""},
+        // Options and option groups outside a select are dropped.
+        {"<optgroup label=x><option>a</optgroup>", "\"a\""},
+        // No control starts inside a button.
+        {"<button>Go<input><select></button>x", "button(\"Go\") \"x\""},
+    };
+    expectTrees(cases);
+}
+
+TEST_F(HtmlTreeTest, AreasNeedAnOpenMapAndObjectsNest)
+{
+    const Case cases[] = {
+        {"<area href=x><map><area href=y></map>", "map"},
+        {"<object data=a><param name=src value=b></object><embed src=c><applet code=d>t</applet>",
+         "object(param) embed applet(\"t\")"},
+    };
+    expectTrees(cases);
+}
+
 } // namespace
