@@ -29,8 +29,12 @@ int Html_openImageDocument(EngineContext *context, void *handlerData, VfsHandle 
 // Creates the embedded sub-document of a frame (kind 2) under its node in
 // doc: width and height in 16.16 inches (negative when given by the frame
 // set; -1 for 0), margin height and width (-1 unset), the frame-border
-// flag and the frame's source URL (lent). 0; 1 when memory runs out; 48
-// when the task is asked to stop; other errors of the document model.
+// flag and the frame's source URL (lent). A frame's source is opened into
+// the new document with its frame record (margin width, margin height,
+// width, height and placement 0x60; margins of 9 and 15 pixels when both
+// are unset, else an unset one is 0) as the open's argument; an inline
+// frame (kind 1) starts empty. 0; 1 when memory runs out; 48 when the task
+// is asked to stop; other errors of the document model.
 int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
                            int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t frameBorder,
                            const Url *source);

@@ -587,4 +587,54 @@ TEST_F(HtmlLoadTest, FetchedTextIsConvertedWhole)
     AlienFile_finiLayer(ctx());
 }
 
+// A frame's document is created under the frame's node and its source is
+// opened into it with the frame record; an inline frame starts empty.
+class HtmlSubdocTest : public HtmlLoadTest {
+  protected:
+    std::vector<std::vector<int32_t>> records; // one per open request
+    static void listener(EngineContext *, EventProcMsg *msg, void *context, int *)
+    {
+        auto *t = static_cast<HtmlSubdocTest *>(context);
+        auto *m = static_cast<EventProcKind6Msg *>(msg->payload);
+        std::vector<int32_t> r;
+        if (m->object)
+            for (uintptr_t w : m->object->words)
+                r.push_back(int32_t(w));
+        t->records.push_back(r);
+    }
+};
+
+TEST_F(HtmlSubdocTest, AFrameOpensItsSourceWithItsFrameRecord)
+{
+    run([&] {
+        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 6, listener, this), 0);
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        Url *page = Url_new(u"http://example.com/page.html");
+        ASSERT_EQ(Edr_Doc_setUrl(doc, page), 0);
+        Url *source = Url_new(u"http://example.com/frame.html");
+        // Both margins absent: 9 and 15 pixels; one absent: 0.
+        EXPECT_EQ(Html_createSubdocument(ctx(), doc, 2, root, 0x30000, -1, -1, -1, 1, source), 0);
+        EXPECT_EQ(Html_createSubdocument(ctx(), doc, 2, root, 0x30000, 0x20000, 512, -1, 1, source), 0);
+        // An inline frame: no source is opened.
+        EXPECT_EQ(Html_createSubdocument(ctx(), doc, 1, root, -1, -1, -1, -1, 1, source), 0);
+        AppMsg_drain(ctx()->eventProc);
+        const std::vector<std::vector<int32_t>> want = {{6144, 10240, 0x30000, -1, 0x60},
+                                                        {0, 512, 0x30000, 0x20000, 0x60}};
+        EXPECT_EQ(records, want);
+        Edr_Doc_readLock(doc);
+        std::string kids;
+        for (Edr_Node *c = Edr_Node_firstChild(root); c; c = Edr_Node_nextSibling(c))
+            kids += renderNode(c) + " ";
+        Edr_Doc_readUnlock(doc);
+        EXPECT_EQ(kids, "@subdoc @subdoc @subdoc ");
+        EventProc_removeListener(ctx()->eventProc, 6, listener, this);
+        flushListeners();
+        Url_free(source);
+        Url_free(page);
+        Edr_Doc_release(doc);
+    });
+}
+
 } // namespace
