@@ -203,7 +203,11 @@ int Html_findEntityPrefix(const char16_t *text, size_t n, uint32_t *code, size_t
 
 size_t Html_decodeRefs(char16_t *text, size_t length)
 {
-    size_t r = 0, w = 0;
+    // Text before the first '&' stays where it is.
+    size_t r = 0;
+    while (r < length && text[r] != u'&')
+        r++;
+    size_t w = r;
     while (r < length) {
         char16_t c = text[r];
         if (c != u'&') {
@@ -365,6 +369,22 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
                 in->tagStart = pos;
                 p->tagSeen = 1;
                 p->state = sOpen;
+            } else {
+                // The rest of the run up to the next '<', stopping where
+                // the next yield or the end of inserted text falls.
+                size_t stop = (pos / Html_yieldEvery + 1) * Html_yieldEvery;
+                if (stop > in->end)
+                    stop = in->end;
+                if (in->insertEnd && in->insertEnd < stop)
+                    stop = in->insertEnd;
+                char16_t *b = in->buf;
+                size_t k = in->scan;
+                while (k < stop && b[k] != u'<') {
+                    if (b[k] >= 0x7F && b[k] <= 0x9F)
+                        b[k] = Html_mapC1(b[k]);
+                    k++;
+                }
+                in->scan = k;
             }
             break;
         case sBeforeFirst:

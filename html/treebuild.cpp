@@ -227,7 +227,9 @@ int Html_flushText(HtmlParser *p, char16_t *text, size_t length)
         return Res_ok;
     length = Html_decodeRefs(text, length);
     size_t w = 0;
-    for (size_t r = 0; r < length; r++)
+    while (w < length && text[w])
+        w++;
+    for (size_t r = w; r < length; r++)
         if (text[r])
             text[w++] = text[r];
     if (p->inOption) {
@@ -769,7 +771,9 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         if (Html_inSet(HtmlSet_formatting, id))
             err = Html_pushFormatting(p, id, node);
     }
-    if (err == Res_ok && attrs)
+    // A tag without attributes has nothing to apply, except a marquee,
+    // which always gets its record.
+    if (err == Res_ok && attrs && (count || id == HtmlEl_Marquee))
         err = Html_applyAttributes(ctx, tag, p, node, id, attrs, count);
     if (err == Res_ok)
         err = Html_applyDefaultStyle(p, id);
