@@ -183,7 +183,15 @@ enum : uint32_t {
     HtmlSet_formControl = 6,
     HtmlSet_count = 7,
 };
-int Html_inSet(uint32_t set, uint32_t id);
+// The sets as bits (bit n of byte n / 8 for element id n).
+struct HtmlSetBits {
+    uint8_t rows[HtmlSet_count][15];
+};
+extern const HtmlSetBits Html_setBits;
+inline int Html_inSet(uint32_t set, uint32_t id)
+{
+    return set < HtmlSet_count && id < 120 && (Html_setBits.rows[set][id / 8] >> (id % 8)) & 1;
+}
 // 1 when a start tag (or, with end set, an end tag) of tag ends the open
 // element current.
 int Html_closes(int end, uint32_t tag, uint32_t current);
@@ -276,6 +284,7 @@ struct HtmlParser {
     int16_t reopen[Html_elementCount + 1];
     uint32_t reopenPending; // sum of the reopen counts
     HtmlNodeCell *stacks[Html_elementCount + 1];
+    HtmlNodeCell *spareCells;   // popped cells, for the next pushes
     uint8_t seen[15];
     uint8_t styled[15];     // elements whose default rule the document has
     uint32_t tagSeen;

@@ -128,12 +128,15 @@ int Html_parserInit(EngineContext *ctx, HtmlParser *p, Edr_Doc *doc)
 
 int Html_pushFormatting(HtmlParser *p, uint32_t id, Edr_Node *node)
 {
-    auto *cell = static_cast<HtmlNodeCell *>(Mem_malloc(sizeof(HtmlNodeCell)));
-    if (!cell)
+    HtmlNodeCell *cell = p->spareCells;
+    if (cell)
+        p->spareCells = cell->next;
+    else if (!(cell = static_cast<HtmlNodeCell *>(Mem_malloc(sizeof(HtmlNodeCell)))))
         return Res_noMemory;
     int err = Edr_Node_acquire(p->doc, node, &cell->node);
     if (err) {
-        Mem_free(cell);
+        cell->next = p->spareCells;
+        p->spareCells = cell;
         return err;
     }
     cell->next = p->stacks[id];
@@ -148,7 +151,8 @@ void Html_popFormatting(HtmlParser *p, uint32_t id)
         return;
     p->stacks[id] = cell->next;
     Edr_Node_release(p->doc, cell->node);
-    Mem_free(cell);
+    cell->next = p->spareCells;
+    p->spareCells = cell;
 }
 
 // A group of element id as the last child of the current node; it becomes
@@ -1000,6 +1004,10 @@ int Html_parserFinish(EngineContext *ctx, HtmlParser *p, int fragment)
     for (uint32_t id = 0; id <= Html_elementCount; id++)
         while (p->stacks[id])
             Html_popFormatting(p, id);
+    while (HtmlNodeCell *cell = p->spareCells) {
+        p->spareCells = cell->next;
+        Mem_free(cell);
+    }
     closeOption(p);
     Mem_free(p->optionText);
     p->optionText = nullptr;
