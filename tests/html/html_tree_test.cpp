@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "layout/frameset.h"
 #include "tests/html/html_fixture.h"
 
 namespace {
@@ -307,6 +308,51 @@ TEST_F(HtmlTreeTest, AreasNeedAnOpenMapAndObjectsNest)
          "object(param) embed applet(\"t\")"},
     };
     expectTrees(cases);
+}
+
+// A row holds as many frames as the frame set's cols list has entries; a
+// frameset inside a frameset takes a place in the row like a frame and
+// starts its own rows.
+TEST_F(HtmlTreeTest, RowsHoldAsManyFramesAsTheSetHasColumns)
+{
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        Edr_Node *top = nullptr;
+        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, HtmlEl_Okalasection, &top), 0);
+        HtmlParser p;
+        ASSERT_EQ(Html_parserInit(ctx(), &p, doc), 0);
+        ASSERT_EQ(FrameState_create(nullptr, &p.layout), 0);
+        ASSERT_EQ(Edr_Node_acquire(doc, top, &p.current), 0);
+        p.element = HtmlEl_Okalasection;
+        auto tag = [&](uint32_t id) { EXPECT_EQ(Html_handleTag(ctx(), &p, nullptr, 0, id, nullptr, 0), 0); };
+        tag(HtmlEl_Frameset);
+        p.layout->openSet->size[1] = 2; // what a cols list of two entries gives
+        tag(HtmlEl_Frame);
+        tag(HtmlEl_Frame);
+        tag(HtmlEl_Frame);
+        tag(HtmlEl_Frameset);
+        EXPECT_EQ(FrameState_cursor(p.layout), 0);
+        tag(HtmlEl_Frame);
+        EXPECT_EQ(FrameState_cursor(p.layout), 1);
+        // The end of the inner frameset: its row, then itself.
+        EXPECT_EQ(Html_impliedClose(ctx(), &p, 1, HtmlEl_Frameset), 0);
+        EXPECT_EQ(Html_endElement(ctx(), &p, 0, HtmlEl_Frameset), 0);
+        tag(HtmlEl_Frame);
+        EXPECT_EQ(FrameState_cursor(p.layout), 1);
+        // Text of a frame-set document is dropped.
+        char16_t text[] = u"x";
+        EXPECT_EQ(Html_flushText(&p, text, 1), 0);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(renderNode(top), "okalasection(frameset(okalafh(frame frame) okalafh(frame frameset(okalafh(frame))) "
+                                   "okalafh(frame)))");
+        Edr_Doc_readUnlock(doc);
+        EXPECT_EQ(Html_parserFinish(ctx(), &p, 1), 0);
+        FrameState_free(&p.layout, doc);
+        Edr_Node_release(doc, top);
+        Edr_Doc_release(doc);
+    });
 }
 
 } // namespace
