@@ -100,6 +100,11 @@ struct HostQuestion {
 };
 int Host_askQuestion(EventProc *processor, HostQuestion *question);
 
+// Writes the subtree of start in doc back out as HTML text (markup 0: the
+// text only), leaving out start itself when skipStart is set: *out = a new
+// 16-bit string. 0 or an error.
+int Html_serialise(Edr_Doc *doc, Edr_Node *start, int markup, int skipStart, char16_t **out);
+
 // The HTML attribute id of a name (0 unknown) and the text form of a
 // property value (new string or null).
 uint32_t Html_attributeId(const char16_t *name, size_t length);

@@ -465,3 +465,11 @@ int Redirect_schedule(Edr_Doc *, int32_t, Url *target)
     Url_free(target);
     return Res_ok;
 }
+
+// Interim: nothing writes HTML back out before the serialiser; there is no
+// text, as when the handler had no export.
+int Html_serialise(Edr_Doc *, Edr_Node *, int, int, char16_t **out)
+{
+    *out = nullptr;
+    return Res_ok;
+}

@@ -806,6 +806,8 @@ int Html_describe(EngineContext *, Edr_HandlerDesc *desc)
     desc->sniff = Html_sniff;
     desc->open = Html_open;
     desc->close = Html_closeDocument;
+    desc->extOp1 = Html_exportMarkup;
+    desc->extOp2 = Html_exportText;
     desc->extOp3 = Html_replaceContent;
     desc->extOp4 = Html_replaceContent;
     desc->release = Html_unregisterHandler;
@@ -857,6 +859,22 @@ int Html_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int
     }
     (void)Vfs_readDone(stream, 0);
     return Res_ok;
+}
+
+int Html_exportMarkup(EngineContext *, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group, void **out)
+{
+    char16_t *text = nullptr;
+    int err = Html_serialise(doc, group, 1, 1, &text);
+    *out = text;
+    return err;
+}
+
+int Html_exportText(EngineContext *, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group, intptr_t, void **out)
+{
+    char16_t *text = nullptr;
+    int err = Html_serialise(doc, group, 0, 1, &text);
+    *out = text;
+    return err;
 }
 
 int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group, const char16_t *text,

@@ -397,6 +397,12 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
 // removed. 0 or the load's error.
 int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group,
                         const char16_t *text, uint32_t length);
+// The export operations of the handler: the group's subtree (without the
+// group) as HTML text (markup) or as its text only (text); *out = a new
+// 16-bit string. 0 or an error.
+int Html_exportMarkup(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group, void **out);
+int Html_exportText(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group, intptr_t word,
+                    void **out);
 // A refresh (the content of a meta element's "refresh" or of a "Refresh:"
 // header): a delay in seconds, then ';' or ',', optional white space and
 // an optional "url=" before the target. Delays up to 2073600 seconds are
