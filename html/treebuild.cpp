@@ -238,10 +238,12 @@ int Html_flushText(HtmlParser *p, char16_t *text, size_t length)
             text[w++] = text[r];
     if (p->inOption) {
         // The option's label stands for its text when it has one.
-        if (p->optionLength)
-            return appendOptionText(p, text, w);
         char16_t *label = p->optionNode ? Edr_Node_findInheritedString(p->doc, p->optionNode, HtmlAttr_label) : nullptr;
-        int err = label ? appendOptionText(p, label, Ustr_len(label)) : appendOptionText(p, text, w);
+        int err = Res_ok;
+        if (!label)
+            err = appendOptionText(p, text, w);
+        else if (!p->optionLength)
+            err = appendOptionText(p, label, Ustr_len(label));
         Mem_free(label);
         return err;
     }

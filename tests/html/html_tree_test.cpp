@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "core/style/prop.h"
+#include "core/style/stylerule.h"
+#include "core/text/ustr.h"
 #include "layout/frameset.h"
 #include "tests/html/html_fixture.h"
 
@@ -351,6 +354,54 @@ TEST_F(HtmlTreeTest, RowsHoldAsManyFramesAsTheSetHasColumns)
         EXPECT_EQ(Html_parserFinish(ctx(), &p, 1), 0);
         FrameState_free(&p.layout, doc);
         Edr_Node_release(doc, top);
+        Edr_Doc_release(doc);
+    });
+}
+
+// An option's text: each run without the white space at its ends and with
+// inner runs of white space as one space; an option with a label keeps the
+// label whatever its text.
+TEST_F(HtmlTreeTest, AnOptionCollectsItsTextOrItsLabel)
+{
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        HtmlParser p;
+        ASSERT_EQ(Html_parserInit(ctx(), &p, doc), 0);
+        ASSERT_EQ(Edr_Node_acquire(doc, root, &p.current), 0);
+        auto tag = [&](uint32_t id) { EXPECT_EQ(Html_handleTag(ctx(), &p, nullptr, 0, id, nullptr, 0), 0); };
+        auto flush = [&](const char16_t *t) {
+            std::u16string copy = t;
+            EXPECT_EQ(Html_flushText(&p, copy.data(), copy.size()), 0);
+        };
+        auto collected = [&] { return std::u16string(p.optionText ? p.optionText : u"", p.optionLength); };
+        // Outside an option a select's text is dropped.
+        tag(HtmlEl_Select);
+        flush(u"dropped");
+        tag(HtmlEl_Option);
+        flush(u"  one \t\n two  ");
+        flush(u"&amp;three");
+        EXPECT_EQ(collected(), u"one two&three");
+        EXPECT_EQ(Html_endElement(ctx(), &p, 0, HtmlEl_Option), 0);
+        EXPECT_EQ(collected(), u"");
+        tag(HtmlEl_Option);
+        StyleRule *list = nullptr;
+        ASSERT_EQ(StyleRule_create(&list), 0);
+        Prop label{};
+        Prop_setUstr(&label, 71, Ustr_dup(u"Label"), 5);
+        ASSERT_EQ(StyleRule_appendProp(list, &label), 0);
+        Prop_free(&label);
+        ASSERT_EQ(Edr_Node_setPropList(doc, p.optionNode, 0, list), 0);
+        flush(u"text");
+        flush(u"more");
+        EXPECT_EQ(collected(), u"Label");
+        EXPECT_EQ(Html_endElement(ctx(), &p, 0, HtmlEl_Option), 0);
+        EXPECT_EQ(Html_endElement(ctx(), &p, 0, HtmlEl_Select), 0);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(renderNode(root), "#0(select(option option))");
+        Edr_Doc_readUnlock(doc);
+        EXPECT_EQ(Html_parserFinish(ctx(), &p, 1), 0);
         Edr_Doc_release(doc);
     });
 }
