@@ -521,8 +521,14 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
         return loadWith(ctx, doc, stream, target, fragment, frame, nullptr, chunkBytes);
     // The layout context takes the frame's size; a frame-set document gets
     // its frames once it has loaded.
+    // (A frame's size of -1 stands for 0: no size given.)
     FrameState *layout = nullptr;
-    int err = FrameState_create(frame ? frame + 2 : nullptr, &layout);
+    int32_t size[2] = {0, 0};
+    if (frame) {
+        size[0] = frame[2] == -1 ? 0 : frame[2];
+        size[1] = frame[3] == -1 ? 0 : frame[3];
+    }
+    int err = FrameState_create(frame ? size : nullptr, &layout);
     if (err == Res_ok)
         err = loadWith(ctx, doc, stream, target, fragment, frame, layout, chunkBytes);
     if (err == Res_ok)
@@ -753,7 +759,10 @@ int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame)
     if ((!frame && !framesOnly) || !p->current)
         return Res_ok;
     int32_t marginWidth = framesOnly ? 0 : frame[0], marginHeight = framesOnly ? 0 : frame[1];
-    int32_t width = frame ? frame[2] : 0, height = frame ? frame[3] : 0;
+    // A size of -1 stands for none; a size the frame set fixed comes
+    // negated.
+    auto size = [](int32_t v) { return v == -1 ? 0 : v < 0 ? (v == INT32_MIN ? INT32_MAX : -v) : v; };
+    int32_t width = frame ? size(frame[2]) : 0, height = frame ? size(frame[3]) : 0;
     if (marginWidth < 0 && marginHeight < 0 && !width && !height)
         return Res_ok;
     StyleRule *rule = nullptr;

@@ -466,6 +466,20 @@ TEST_F(HtmlLoadTest, TheFrameRecordOfTheOpenGivesTheMargins)
             EXPECT_EQ(margins(doc), c.want) << c.markup;
             Edr_Doc_release(doc);
         }
+        // A size of -1 is no size; a negated one (fixed by the frame set)
+        // counts by its magnitude.
+        const int32_t sizes[][2] = {{-1, -1}, {-0x30000, 0x20000}};
+        const std::vector<int32_t> wants[] = {{10240, 6144, -7}, {10240, 6144, 0x30000}};
+        for (int k = 0; k < 2; k++) {
+            record->words[2] = uintptr_t(uint32_t(sizes[k][0]));
+            record->words[3] = uintptr_t(uint32_t(sizes[k][1]));
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+            VfsHandle *h = memoryStream("<body>x");
+            ASSERT_EQ(desc.open(ctx(), &desc, record, h, doc, Edr_Doc_root(doc)), 0);
+            EXPECT_EQ(margins(doc), wants[k]) << k;
+            Edr_Doc_release(doc);
+        }
         // Without a frame record only a frame-set document gets the rule.
         Edr_Doc *doc = load("<frameset><frame></frameset>");
         EXPECT_EQ(margins(doc), (std::vector<int32_t>{0, 0, -7}));
