@@ -280,13 +280,18 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
                     continue;
             } else if (r == Res_charsetIncomplete) {
                 if (last) {
-                    // A character cut by the end of the source.
+                    // A character cut by the end of the source. Its bytes
+                    // stay in the archive: another charset may read them.
                     if ((err = makeRoom(in, p->state, 1)))
                         break;
                     in->buf[in->end++] = kReplacement;
+                    if (p->keepRaw && (err = keepRaw(in, bytes + used, n - used)))
+                        break;
                     used = n;
                 }
             } else if (r != Res_ok) {
+                if (p->keepRaw && (err = keepRaw(in, bytes + used, n - used)))
+                    break;
                 last = true;
                 used = n;
             }
