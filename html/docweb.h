@@ -29,8 +29,12 @@ int Html_openImageDocument(EngineContext *context, void *handlerData, VfsHandle 
 // Creates the embedded sub-document of a frame (kind 2) under its node in
 // doc: width and height in 16.16 inches (negative when given by the frame
 // set; -1 for 0), margin height and width (-1 unset), the frame-border
-// flag and the frame's source URL (lent). 0; 1 when memory runs out; 48
-// when the task is asked to stop; other errors of the document model.
+// flag and the frame's source URL (lent). A frame's source is opened into
+// the new document with its frame record (margin width, margin height,
+// width, height and placement 0x60; margins of 9 and 15 pixels when both
+// are unset, else an unset one is 0) as the open's argument; an inline
+// frame (kind 1) starts empty. 0; 1 when memory runs out; 48 when the task
+// is asked to stop; other errors of the document model.
 int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
                            int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t frameBorder,
                            const Url *source);
@@ -38,6 +42,9 @@ int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, E
 // The document's HTTP redirection state.
 int Redirect_create(Edr_Doc *doc);
 void Redirect_free(Edr_Doc *doc);
+// Schedules a redirection of doc to target (taken over) after delay
+// milliseconds, replacing a pending one. 0 or an error.
+int Redirect_schedule(Edr_Doc *doc, int32_t delay, Url *target);
 
 // Load accounting by category: html/web/loadprogress.h.
 
@@ -77,6 +84,12 @@ int Form_ctlGetKind(const void *control, uint32_t *kind);
 int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form);
 // The kind of a form control (128: a kind that takes no width in a line).
 uint32_t Form_controlKind(const void *control);
+// Appends count characters to the control's label (a button's caption,
+// an option's text). 0 or an error.
+int Form_ctlAppendLabel(void *control, const char16_t *text, size_t count);
+// Sets the control's default value, and its value, to a copy of count
+// characters. 0 or an error.
+int Form_ctlSetDefault(void *control, const char16_t *text, size_t count);
 
 // A synchronous question to the host: kind 1 carries two URL texts
 // (referrer), kind 3 one (secure leave); answer 1 means yes.
@@ -86,6 +99,11 @@ struct HostQuestion {
     int32_t answer;
 };
 int Host_askQuestion(EventProc *processor, HostQuestion *question);
+
+// Writes the subtree of start in doc back out as HTML text (markup 0: the
+// text only), leaving out start itself when skipStart is set: *out = a new
+// 16-bit string. 0 or an error.
+int Html_serialise(Edr_Doc *doc, Edr_Node *start, int markup, int skipStart, char16_t **out);
 
 // The HTML attribute id of a name (0 unknown) and the text form of a
 // property value (new string or null).

@@ -353,6 +353,27 @@ constexpr Sorted sortNames()
 
 constexpr Sorted kSorted = sortNames();
 
+// For each first character (below 128) the range of kSorted whose names
+// begin with it.
+struct FirstRanges {
+    uint8_t lo[128];
+    uint8_t hi[128];
+};
+
+constexpr FirstRanges firstRanges()
+{
+    FirstRanges r{};
+    for (uint32_t i = 0; i < Html_elementCount; i++) {
+        uint8_t c = uint8_t(Html_elementNames[kSorted.ids[i] - 1][0]);
+        if (r.hi[c] == 0)
+            r.lo[c] = uint8_t(i);
+        r.hi[c] = uint8_t(i + 1);
+    }
+    return r;
+}
+
+constexpr FirstRanges kFirst = firstRanges();
+
 // Compares a 16-bit name (ASCII case ignored) with a table name.
 int compareName(const char16_t *name, size_t n, const char *entry)
 {
@@ -377,7 +398,12 @@ const uint32_t Html_reopenOrder[12] = {HtmlEl_B,      HtmlEl_Big,   HtmlEl_Font,
 
 uint32_t Html_elementId(const char16_t *name, size_t length)
 {
-    size_t lo = 0, hi = Html_elementCount;
+    if (!length)
+        return 0;
+    char16_t first = name[0] >= u'A' && name[0] <= u'Z' ? char16_t(name[0] + 32) : name[0];
+    if (first >= 128)
+        return 0;
+    size_t lo = kFirst.lo[first], hi = kFirst.hi[first];
     while (lo < hi) {
         size_t mid = (lo + hi) / 2;
         uint32_t id = kSorted.ids[mid];
@@ -392,10 +418,16 @@ uint32_t Html_elementId(const char16_t *name, size_t length)
     return 0;
 }
 
-int Html_inSet(uint32_t set, uint32_t id)
+constexpr HtmlSetBits setBits()
 {
-    return set < HtmlSet_count && kSets[set].has(id);
+    HtmlSetBits out{};
+    for (uint32_t set = 0; set < HtmlSet_count; set++)
+        for (uint32_t i = 0; i < 15; i++)
+            out.rows[set][i] = kSets[set].b[i];
+    return out;
 }
+
+constexpr HtmlSetBits Html_setBits = setBits();
 
 int Html_closes(int end, uint32_t tag, uint32_t current)
 {

@@ -370,3 +370,65 @@ int Form_listGetFlag(FormWidget *, uint32_t *value)
     *value = 0;
     return Res_formNoWidget;
 }
+
+// ------------------------------------------------ tree-building services
+
+#include "html/imagemap.h"
+#include "html/plugin.h"
+
+// Interim: no image map is made before the map module, so there is no area
+// to keep and nothing to apply or free.
+int Html_mapAddArea(HtmlMap *)
+{
+    return Res_ok;
+}
+
+int Html_mapApply(Edr_Doc *, HtmlMapUse *, HtmlMap *, Request *, uint32_t *)
+{
+    return Res_ok;
+}
+
+void Html_mapListFree(HtmlMap *) {}
+
+void Html_mapUseListFree(Edr_Doc *, HtmlMapUse *) {}
+
+// Interim: no plug-in object exists before the object module.
+int Plugin_begin(PluginState *)
+{
+    return Res_ok;
+}
+
+int Plugin_end(PluginState *)
+{
+    return Res_ok;
+}
+
+void Plugin_free(PluginState *) {}
+
+// Interim: no control exists before the form controls, so there is no
+// label or value to set.
+int Form_ctlAppendLabel(void *, const char16_t *, size_t)
+{
+    return Res_ok;
+}
+
+int Form_ctlSetDefault(void *, const char16_t *, size_t)
+{
+    return Res_ok;
+}
+
+// Interim: no redirection runs before the redirection module; the target
+// is dropped.
+int Redirect_schedule(Edr_Doc *, int32_t, Url *target)
+{
+    Url_free(target);
+    return Res_ok;
+}
+
+// Interim: nothing writes HTML back out before the serialiser; there is no
+// text, as when the handler had no export.
+int Html_serialise(Edr_Doc *, Edr_Node *, int, int, char16_t **out)
+{
+    *out = nullptr;
+    return Res_ok;
+}

@@ -21,18 +21,22 @@
 #include "core/text/charset_detect.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
+#include "document/edr/docmsg.h"
 #include "document/edr/handler.h"
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
 #include "html/css/css.h"
 #include "html/defaultstyle.h"
 #include "html/docweb.h"
+#include "html/imagemap.h"
 #include "html/parser.h"
+#include "layout/frameset.h"
 #include "html/web/loadprogress.h"
 #include "pdf/pdf.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
+#include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
 
 namespace {
@@ -43,6 +47,30 @@ constexpr uint32_t kFeatureDone = 1;
 constexpr uint32_t kFeatureText = 8;
 constexpr uint32_t kFeatureLoading = 2;
 constexpr char16_t kReplacement = 0xFFFD;
+constexpr int32_t kEventLoading = 34;     // posted once the first chunk is read
+constexpr int32_t kReportWarning = 2;     // a document report of a failure
+constexpr int32_t kRefreshMaxSeconds = 2073600;
+constexpr uint32_t kContentNoConvert = 11;
+
+void postCode(EngineContext *ctx, Edr_Doc *doc, int32_t code)
+{
+    if (!ctx->eventProc)
+        return;
+    EventProcCodeMsg m{code, doc, nullptr, 0};
+    (void)EventProc_postCode(ctx->eventProc, &m);
+}
+
+// Tells the application that a setting named a charset the engine does
+// not know (the name goes with the report).
+void postUnknownCharset(EngineContext *ctx, Edr_Doc *doc, const char16_t *name)
+{
+    char16_t *copy = Ustr_dup(name);
+    EventProcDocMsg m{kReportWarning, Res_charsetUnknown, nullptr, copy};
+    if (ctx->eventProc)
+        (void)EventProc_postDoc(doc, ctx->eventProc, &m);
+    else
+        Mem_free(copy);
+}
 
 bool isCommentState(uint32_t state)
 {
@@ -168,8 +196,10 @@ void setupCharset(HtmlParser *p, int fragment)
     p->autoDetect = Config_getIntA(ctx, ctx->config, u"Core", "EnableAutoDetect", 1) != 0;
     uint32_t code = CharsetCode_latin1;
     char16_t *name = Config_getUstrA(ctx, ctx->config, u"Core", "DefaultCharacterSet", nullptr);
-    if (name && (Charset_fromName(name, &code) != Res_ok || code >= CharsetCode_count))
+    if (name && name[0] && (Charset_fromName(name, &code) != Res_ok || code >= CharsetCode_count)) {
         code = CharsetCode_latin1;
+        postUnknownCharset(ctx, p->doc, name);
+    }
     Mem_free(name);
     CharsetConverter c = Charset_isAvailable(code, ctx)
                              ? Charset_findConverter(code, CharsetCode_utf16, &p->convState, nullptr)
@@ -250,13 +280,18 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
                     continue;
             } else if (r == Res_charsetIncomplete) {
                 if (last) {
-                    // A character cut by the end of the source.
+                    // A character cut by the end of the source. Its bytes
+                    // stay in the archive: another charset may read them.
                     if ((err = makeRoom(in, p->state, 1)))
                         break;
                     in->buf[in->end++] = kReplacement;
+                    if (p->keepRaw && (err = keepRaw(in, bytes + used, n - used)))
+                        break;
                     used = n;
                 }
             } else if (r != Res_ok) {
+                if (p->keepRaw && (err = keepRaw(in, bytes + used, n - used)))
+                    break;
                 last = true;
                 used = n;
             }
@@ -310,6 +345,22 @@ int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
     p->element = HtmlEl_Okalasection;
     memset(p->seen, 0, sizeof(p->seen));
     memset(p->open, 0, sizeof(p->open));
+    // What the dropped tree told the layout context and the form state
+    // goes with it.
+    if (p->layout) {
+        p->layout->bodySeen = 0;
+        p->layout->framesetMode = 0;
+        p->layout->openSet = nullptr;
+    }
+    p->inButton = p->inSelect = p->inOption = p->optionHasValue = p->inOptgroup = p->inTextarea = 0;
+    p->buttonControl = p->selectControl = p->optionControl = nullptr;
+    p->optionLength = 0;
+    if (p->optionNode)
+        Edr_Node_release(p->doc, p->optionNode);
+    p->optionNode = nullptr;
+    p->openMap = nullptr;
+    p->mapFinished = 0;
+    p->tableDepth = 0;
     memset(p->reopen, 0, sizeof(p->reopen));
     p->reopenPending = 0;
     Charset_resetState(&p->convState);
@@ -328,8 +379,25 @@ int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
     return Res_ok;
 }
 
-int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
-                             const int32_t *frame, uint32_t chunkBytes)
+// The "Refresh:" header of the stream, read as a meta element's refresh.
+static int refreshHeader(HtmlParser *p, VfsHandle *stream)
+{
+    char *value = nullptr;
+    if (Vfs_getHeader(stream, "Refresh:", &value) != Res_ok || !value)
+        return Res_ok; // no headers, or not this one
+    auto *text = static_cast<char16_t *>(Mem_malloc(Utf8_charCount(value) * sizeof(char16_t)));
+    int err = Res_noMemory;
+    if (text) {
+        Utf8_toUstr(text, value);
+        err = Html_metaRefresh(p, text, Ustr_len(text));
+    }
+    Mem_free(text);
+    Mem_free(value);
+    return err;
+}
+
+static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
+                    const int32_t *frame, FrameState *layout, uint32_t chunkBytes)
 {
     auto *load = static_cast<Load *>(Mem_calloc(1, sizeof(Load)));
     if (!load)
@@ -337,6 +405,7 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
     HtmlParser *p = &load->parser;
     HtmlInput *in = &load->input;
     int err = Html_parserInit(ctx, p, doc);
+    p->layout = layout;
     p->fragment = fragment != 0;
     p->imagesEnabled = Config_getIntA(ctx, ctx->config, u"Core", "EnableImages", 1) != 0;
     p->animationsEnabled = Config_getIntA(ctx, ctx->config, u"Core", "EnableAnimations", 1) != 0;
@@ -393,8 +462,10 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
             err = Html_readChunk(ctx, p, in);
         if (err)
             break;
-        if (first && !fragment)
+        if (first && !fragment) {
             (void)Edr_Doc_setUrlFromStream(doc, stream);
+            postCode(ctx, doc, kEventLoading);
+        }
         first = false;
         if ((err = Html_tokenize(ctx, in, p)))
             break;
@@ -428,6 +499,15 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
             err = Html_applyDefaultStyle(p, HtmlEl_Okalasection);
         if (err == Res_ok)
             err = Html_applyFrameMargins(p, frame);
+        if (err == Res_ok)
+            err = Html_mapApply(doc, p->mapUses, p->maps, p->styles, &p->nextClass);
+        if (err == Res_ok)
+            err = refreshHeader(p, stream);
+        if (err == Res_ok && !fragment && p->refreshUrl) {
+            Url *url = p->refreshUrl;
+            p->refreshUrl = nullptr;
+            err = Redirect_schedule(doc, p->refreshDelay, url);
+        }
         break;
     }
     if (in->detector)
@@ -437,6 +517,29 @@ int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream
     int finish = Html_parserFinish(ctx, p, fragment);
     Mem_free(load);
     return err ? err : finish;
+}
+
+int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
+                             const int32_t *frame, uint32_t chunkBytes)
+{
+    if (fragment)
+        return loadWith(ctx, doc, stream, target, fragment, frame, nullptr, chunkBytes);
+    // The layout context takes the frame's size; a frame-set document gets
+    // its frames once it has loaded.
+    // (A frame's size of -1 stands for 0: no size given.)
+    FrameState *layout = nullptr;
+    int32_t size[2] = {0, 0};
+    if (frame) {
+        size[0] = frame[2] == -1 ? 0 : frame[2];
+        size[1] = frame[3] == -1 ? 0 : frame[3];
+    }
+    int err = FrameState_create(frame ? size : nullptr, &layout);
+    if (err == Res_ok)
+        err = loadWith(ctx, doc, stream, target, fragment, frame, layout, chunkBytes);
+    if (err == Res_ok)
+        err = FrameState_createFrames(doc, layout);
+    FrameState_free(&layout, doc);
+    return err;
 }
 
 int Html_metaCharset(HtmlParser *p, const char16_t *name, size_t length)
@@ -465,11 +568,206 @@ int Html_metaCharset(HtmlParser *p, const char16_t *name, size_t length)
     return Res_ok;
 }
 
+int Html_metaRefresh(HtmlParser *p, const char16_t *t, size_t n)
+{
+    auto space = [](char16_t c) { return c == 9 || c == 10 || c == 12 || c == 13 || c == 32; };
+    size_t i = 0;
+    while (i < n && space(t[i]))
+        i++;
+    if (i >= n || t[i] < u'0' || t[i] > u'9')
+        return Res_ok;
+    uint64_t seconds = 0;
+    while (i < n && t[i] >= u'0' && t[i] <= u'9') {
+        if (seconds <= uint64_t(kRefreshMaxSeconds))
+            seconds = seconds * 10 + uint64_t(t[i] - u'0');
+        i++;
+    }
+    if (seconds > uint64_t(kRefreshMaxSeconds))
+        return Res_ok;
+    // The target: behind ';' or ',', white space and "url=".
+    while (i < n && t[i] != u';' && t[i] != u',')
+        i++;
+    const char16_t *target = nullptr;
+    size_t length = 0;
+    if (i < n) {
+        i++;
+        while (i < n && space(t[i]))
+            i++;
+        if (n - i >= 4 && (t[i] | 32) == u'u' && (t[i + 1] | 32) == u'r' && (t[i + 2] | 32) == u'l' &&
+            t[i + 3] == u'=')
+            i += 4;
+        size_t end = n;
+        while (end > i && space(t[end - 1]))
+            end--;
+        if (end - i >= 2 && (t[i] == u'"' || t[i] == u'\'') && t[end - 1] == t[i]) {
+            i++;
+            end--;
+        }
+        target = t + i;
+        length = end - i;
+    }
+    Url *base = nullptr;
+    int err = Edr_Doc_getBaseUrl(p->doc, &base);
+    if (err && err != Res_noMemory)
+        err = Res_ok; // a document without a URL: a relative target stays as written
+    if (err)
+        return err;
+    Url *url = nullptr;
+    if (length) {
+        // URL text loses its line breaks and tabs; backslashes are slashes.
+        auto *clean = static_cast<char16_t *>(Mem_malloc((length + 1) * sizeof(char16_t)));
+        if (!clean) {
+            Url_free(base);
+            return Res_noMemory;
+        }
+        size_t w = 0;
+        for (size_t k = 0; k < length; k++)
+            if (target[k] != 9 && target[k] != 10 && target[k] != 13)
+                clean[w++] = target[k] == u'\\' ? u'/' : target[k];
+        clean[w] = 0;
+        url = base ? Url_resolveText(p->ctx, clean, base) : Url_new(clean);
+        Mem_free(clean);
+    } else {
+        Url *own = nullptr;
+        if (Edr_Doc_getUrl(p->doc, &own) == Res_ok)
+            url = own;
+    }
+    Url_free(base);
+    if (!url)
+        return length ? int(Res_noMemory) : int(Res_ok);
+    Url_free(p->refreshUrl);
+    p->refreshUrl = url;
+    p->refreshDelay = int32_t(seconds * 1000);
+    return Res_ok;
+}
+
+CharsetConverter Html_chooseConverter(HtmlParser *p, VfsHandle *stream, uint32_t charset, const uint8_t *bytes,
+                                      size_t n, uint32_t *code)
+{
+    *code = p->charset;
+    if (p->contentMode == kContentNoConvert)
+        return nullptr;
+    uintptr_t value = 0;
+    uint32_t chosen = 0;
+    if (stream && Vfs_getInfo(stream, VfsInfo_string2, &value) == Res_ok && value &&
+        Charset_fromName(reinterpret_cast<const char16_t *>(value), &chosen) == Res_ok &&
+        chosen < CharsetCode_count) {
+        // the transport's charset
+    } else if (charset < CharsetCode_count) {
+        chosen = charset;
+    } else if (p->autoDetect && n) {
+        CharsetDetector *detector = nullptr;
+        chosen = p->charset;
+        if (Charset_detectorNew(p->ctx, &detector) == Res_ok) {
+            Charset_detectorFeed(detector, bytes, n);
+            chosen = Charset_detectorGuess(detector, p->charset);
+            Charset_detectorFree(detector);
+        }
+    } else {
+        chosen = p->charset;
+    }
+    CharsetState state{};
+    CharsetConverter c = Charset_isAvailable(chosen, p->ctx)
+                             ? Charset_findConverter(chosen, CharsetCode_utf16, &state, nullptr)
+                             : nullptr;
+    if (!c) {
+        chosen = CharsetCode_latin1;
+        c = Charset_latin1ToUtf16;
+    }
+    *code = chosen;
+    return c;
+}
+
+int Html_fetchResourceText(HtmlParser *p, const Url *url, uint32_t charset)
+{
+    EngineContext *ctx = p->ctx;
+    Mem_free(p->fetchedText);
+    p->fetchedText = nullptr;
+    p->fetchedLength = 0;
+    Url_free(p->fetchedUrl);
+    p->fetchedUrl = Url_copy(url);
+    if (!p->fetchedUrl)
+        return Res_noMemory;
+    // The document's URL goes with the request as its referrer.
+    Url *docUrl = nullptr;
+    if (Edr_Doc_getUrl(p->doc, &docUrl) == Res_ok && docUrl) {
+        if (char *referrer = Url_toLatin1(docUrl))
+            Url_setCstr(p->fetchedUrl, referrer);
+        Url_free(docUrl);
+    }
+    VfsHandle *stream = nullptr;
+    uint32_t accepted = 0;
+    int err = Vfs_getTypeFlags(ctx, p->fetchedUrl)
+                  ? Vfs_openCached(p->fetchedUrl, Vfs_modeRead, &stream, &accepted, ctx, 0, 0, 0)
+                  : Vfs_open(p->fetchedUrl, Vfs_modeRead, &stream, &accepted, ctx);
+    if (err)
+        return err;
+    CharsetConverter convert = nullptr;
+    CharsetState state{};
+    size_t capacity = 0, length = 0;
+    char16_t *text = nullptr;
+    bool first = true;
+    for (;;) {
+        const uint8_t *bytes = nullptr;
+        size_t n = 0;
+        if ((err = Vfs_getReadBuf(stream, 1024, &bytes, &n)))
+            break;
+        if (n > 1024)
+            n = 1024;
+        if (first) {
+            uint32_t code = 0;
+            convert = Html_chooseConverter(p, stream, charset, bytes, n, &code);
+            if (convert)
+                convert = Charset_findConverter(code, CharsetCode_utf16, &state, nullptr);
+            if (!convert)
+                convert = Charset_latin1ToUtf16;
+            first = false;
+        }
+        size_t used = 0;
+        while (used < n && !err) {
+            if (capacity - length < 2 * (n - used) + 2) {
+                size_t cap = capacity + 4096 + 2 * (n - used);
+                auto *b = static_cast<char16_t *>(Mem_realloc(text, cap * sizeof(char16_t)));
+                if (!b) {
+                    err = Res_noMemory;
+                    break;
+                }
+                text = b;
+                capacity = cap;
+            }
+            size_t consumed = 0, produced = 0;
+            int r = convert(bytes + used, n - used, reinterpret_cast<uint8_t *>(text + length),
+                            (capacity - length) * sizeof(char16_t), &consumed, &produced, &state, ctx);
+            used += consumed;
+            length += produced / 2;
+            if (r != Res_charsetDestFull || (!consumed && !produced))
+                break;
+        }
+        (void)Vfs_readDone(stream, err ? 0 : n);
+        if (err || n < 1024)
+            break;
+    }
+    (void)Vfs_close(stream);
+    if (err) {
+        Mem_free(text);
+        return err;
+    }
+    p->fetchedText = text;
+    p->fetchedLength = length;
+    return Res_ok;
+}
+
 int Html_applyFrameMargins(HtmlParser *p, const int32_t *frame)
 {
-    if (!frame || !p->current)
+    // A frame-set document fills its frame: no margins of its own.
+    bool framesOnly = FrameState_framesOnly(p->layout) != 0;
+    if ((!frame && !framesOnly) || !p->current)
         return Res_ok;
-    int32_t marginWidth = frame[0], marginHeight = frame[1], width = frame[2], height = frame[3];
+    int32_t marginWidth = framesOnly ? 0 : frame[0], marginHeight = framesOnly ? 0 : frame[1];
+    // A size of -1 stands for none; a size the frame set fixed comes
+    // negated.
+    auto size = [](int32_t v) { return v == -1 ? 0 : v < 0 ? (v == INT32_MIN ? INT32_MAX : -v) : v; };
+    int32_t width = frame ? size(frame[2]) : 0, height = frame ? size(frame[3]) : 0;
     if (marginWidth < 0 && marginHeight < 0 && !width && !height)
         return Res_ok;
     StyleRule *rule = nullptr;
@@ -522,6 +820,10 @@ int Html_describe(EngineContext *, Edr_HandlerDesc *desc)
     desc->sniff = Html_sniff;
     desc->open = Html_open;
     desc->close = Html_closeDocument;
+    desc->extOp1 = Html_exportMarkup;
+    desc->extOp2 = Html_exportText;
+    desc->extOp3 = Html_replaceContent;
+    desc->extOp4 = Html_replaceContent;
     desc->release = Html_unregisterHandler;
     desc->enabled = 1;
     return Res_ok;
@@ -573,8 +875,54 @@ int Html_sniff(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int
     return Res_ok;
 }
 
-int Html_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *doc, Edr_Node *target)
+int Html_exportMarkup(EngineContext *, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group, void **out)
 {
+    char16_t *text = nullptr;
+    int err = Html_serialise(doc, group, 1, 1, &text);
+    *out = text;
+    return err;
+}
+
+int Html_exportText(EngineContext *, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group, intptr_t, void **out)
+{
+    char16_t *text = nullptr;
+    int err = Html_serialise(doc, group, 0, 1, &text);
+    *out = text;
+    return err;
+}
+
+int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *, Edr_Doc *doc, Edr_Node *group, const char16_t *text,
+                        uint32_t length)
+{
+    if (!text || !length)
+        return Res_ok;
+    size_t bytes = size_t(length) * sizeof(char16_t);
+    auto *copy = static_cast<uint8_t *>(Mem_malloc(bytes));
+    if (!copy)
+        return Res_noMemory;
+    memcpy(copy, text, bytes);
+    VfsHandle *stream = nullptr;
+    uint32_t accepted = 0;
+    int err = Vfs_openMemory(copy, bytes, 1, Vfs_modeRead, &stream, &accepted, app);
+    if (err)
+        return err;
+    err = Html_loadDocument(app, doc, stream, group, 1, nullptr);
+    (void)Vfs_close(stream);
+    return err;
+}
+
+int Html_open(EngineContext *context, Edr_HandlerDesc *, void *argument, VfsHandle *stream, Edr_Doc *doc,
+              Edr_Node *target)
+{
+    // A frame's document comes with its frame record: margin width, margin
+    // height, width, height and placement.
+    int32_t frame[5];
+    const int32_t *record = nullptr;
+    if (auto *obj = static_cast<Obj *>(argument)) {
+        for (int i = 0; i < 5; i++)
+            frame[i] = int32_t(obj->words[i]);
+        record = frame;
+    }
     (void)Vfs_notifyMonitor(stream, kMonitorOpened);
     int err = Edr_Doc_setupFromStream(doc, stream);
     if (err == Res_ok)
@@ -585,7 +933,7 @@ int Html_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *stre
         err = Edr_Doc_orFeatureFlags(doc, kFeatureDone | kFeatureText | kFeatureLoading);
     if (err == Res_ok) {
         Edr_Mgr_busyBegin(doc);
-        err = Html_loadDocument(context, doc, stream, target, 0, nullptr);
+        err = Html_loadDocument(context, doc, stream, target, 0, record);
         Edr_Mgr_busyEnd(doc);
     }
     (void)Vfs_close(stream);

@@ -24,6 +24,10 @@ struct VfsHandle;
 struct CharsetDetector;
 struct Request;
 struct Url;
+struct FrameState;
+struct HtmlMap;
+struct HtmlMapUse;
+struct PluginState;
 
 enum : uint32_t {
     Html_typeCode = 227,        // the document type code of HTML documents
@@ -179,7 +183,15 @@ enum : uint32_t {
     HtmlSet_formControl = 6,
     HtmlSet_count = 7,
 };
-int Html_inSet(uint32_t set, uint32_t id);
+// The sets as bits (bit n of byte n / 8 for element id n).
+struct HtmlSetBits {
+    uint8_t rows[HtmlSet_count][15];
+};
+extern const HtmlSetBits Html_setBits;
+inline int Html_inSet(uint32_t set, uint32_t id)
+{
+    return set < HtmlSet_count && id < 120 && (Html_setBits.rows[set][id / 8] >> (id % 8)) & 1;
+}
 // 1 when a start tag (or, with end set, an end tag) of tag ends the open
 // element current.
 int Html_closes(int end, uint32_t tag, uint32_t current);
@@ -272,6 +284,7 @@ struct HtmlParser {
     int16_t reopen[Html_elementCount + 1];
     uint32_t reopenPending; // sum of the reopen counts
     HtmlNodeCell *stacks[Html_elementCount + 1];
+    HtmlNodeCell *spareCells;   // popped cells, for the next pushes
     uint8_t seen[15];
     uint8_t styled[15];     // elements whose default rule the document has
     uint32_t tagSeen;
@@ -286,6 +299,41 @@ struct HtmlParser {
     uint32_t tagCount;
     uint32_t tagCapacity;
     size_t stackMargin;     // the least stack that tree building needs
+    // The layout context of the load: frame sets, and the questions of
+    // frames-only documents (null for none).
+    FrameState *layout;
+    // Form controls: their controls are null until the control module
+    // makes them; the flags and the option's text are kept here.
+    uint32_t inButton;
+    uint32_t inSelect;
+    uint32_t inOption;
+    uint32_t optionHasValue;
+    uint32_t inOptgroup;
+    uint32_t inTextarea;
+    void *buttonControl;
+    void *selectControl;
+    void *optionControl;
+    Edr_Node *optionNode;   // held while an option is open
+    char16_t *optionText;   // the open option's collected text
+    size_t optionLength;
+    size_t optionCapacity;
+    // Image maps: the maps, the open one (areas go into it until its end
+    // tag) and the images that name a map.
+    HtmlMap *maps;
+    HtmlMap *openMap;
+    uint32_t mapFinished;
+    HtmlMapUse *mapUses;
+    // Plug-in objects (object, applet, embed).
+    PluginState *plugin;
+    // A refresh named by a meta element or the "Refresh:" header: the delay
+    // in milliseconds and the target (owned; null when none).
+    int32_t refreshDelay;
+    Url *refreshUrl;
+    // Text fetched from a URL (a style sheet, a script) and its URL.
+    char16_t *fetchedText;
+    size_t fetchedLength;
+    Url *fetchedUrl;
+    uint32_t contentMode;   // 11: external text is not converted
 };
 
 // Runs the tokenizer to the end of the converted text (or a stop or a
@@ -333,14 +381,44 @@ void Html_closeDocument(Edr_Doc *doc);
 // The element and close tables are constant: nothing to free.
 void Html_unregisterHandler(EngineContext *context, Edr_HandlerDesc *desc);
 // Loads stream into doc: under a new top group, or in fragment mode (the
-// stream holds 16-bit text) under target. frame: margin width, margin
-// height, width, height, or null. 0 or the first error; the tree built so
-// far stays.
+// stream holds 16-bit text) under target. frame: the frame record of a
+// frame's document (margin width, margin height, width, height, placement)
+// or null. Outside fragment mode the load has a layout context of the
+// frame's size (default sizes without one), which makes the frames of a
+// frame-set document after a load that succeeded. 0 or the first error;
+// the tree built so far stays.
 int Html_loadDocument(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
                       const int32_t *frame);
 // As Html_loadDocument, asking the stream for chunkBytes (1..4096) at a time.
 int Html_loadDocumentChunked(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Node *target, int fragment,
                              const int32_t *frame, uint32_t chunkBytes);
+// The fragment operations of the handler: text (16-bit, length units) is
+// loaded as HTML into group, whose children the document model has
+// removed. 0 or the load's error.
+int Html_replaceContent(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group,
+                        const char16_t *text, uint32_t length);
+// The export operations of the handler: the group's subtree (without the
+// group) as HTML text (markup) or as its text only (text); *out = a new
+// 16-bit string. 0 or an error.
+int Html_exportMarkup(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group, void **out);
+int Html_exportText(EngineContext *app, Edr_HandlerDesc *desc, Edr_Doc *doc, Edr_Node *group, intptr_t word,
+                    void **out);
+// A refresh (the content of a meta element's "refresh" or of a "Refresh:"
+// header): a delay in seconds, then ';' or ',', optional white space and
+// an optional "url=" before the target. Delays up to 2073600 seconds are
+// kept in milliseconds with the target resolved against the document (the
+// document's own URL when none is given); others are ignored. 0 or 1.
+int Html_metaRefresh(HtmlParser *p, const char16_t *content, size_t length);
+// The converter for text fetched from a URL: the stream's charset when
+// known, else charset when below 36, else (detection allowed) the
+// detector's guess on the first bytes, else the parser's charset. Null
+// when the parser's content mode is 11. *code gets the charset.
+CharsetConverter Html_chooseConverter(HtmlParser *p, VfsHandle *stream, uint32_t charset, const uint8_t *bytes,
+                                      size_t n, uint32_t *code);
+// Reads the whole resource that url names as 16-bit text into the parser's
+// fetched text (with a copy of the URL). charset: a charset code of the
+// caller's, 36 or above for none. 0 or an error.
+int Html_fetchResourceText(HtmlParser *p, const Url *url, uint32_t charset);
 // The margins and size of a frame's document (frame: margin width, margin
 // height, width, height; negative margins and zero sizes are unset) as a
 // style rule of the current node. 0 or an error.

@@ -7,9 +7,37 @@
 #include "document/edr/node.h"
 #include "html/docweb.h"
 #include "platform/url/url.h"
+#include "platform/vfs/hosthooks.h"
 
-int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t, int32_t,
-                           int32_t, int32_t, int32_t, const Url *source)
+namespace {
+
+// Margins of a frame that gives neither: 9 and 15 pixels.
+constexpr int32_t kMarginWidth = 6144;
+constexpr int32_t kMarginHeight = 10240;
+constexpr int32_t kPlacement = 0x60;
+
+// The frame record that goes with the frame's URL to the load of its
+// document: margin width, margin height, width, height, placement.
+Obj *frameRecord(int32_t width, int32_t height, int32_t marginHeight, int32_t marginWidth)
+{
+    Obj *obj = Obj_newDefault();
+    if (!obj)
+        return nullptr;
+    if (marginWidth < 0 && marginHeight < 0) {
+        marginWidth = kMarginWidth;
+        marginHeight = kMarginHeight;
+    }
+    const int32_t words[5] = {marginWidth < 0 ? 0 : marginWidth, marginHeight < 0 ? 0 : marginHeight, width, height,
+                              kPlacement};
+    for (int i = 0; i < 5; i++)
+        obj->words[i] = uintptr_t(uint32_t(words[i]));
+    return obj;
+}
+
+} // namespace
+
+int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
+                           int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t, const Url *source)
 {
     int err = Task_checkStop(context);
     if (err)
@@ -31,10 +59,18 @@ int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, E
     static constexpr int32_t identity[6] = {0x10000, 0, 0, 0x10000, 0, 0};
     if (err == Res_ok)
         err = Edr_Node_createSubdoc(doc, node, Edr_Insert_lastChild, nullptr, child, identity, 0, kind);
-    // The frame's source loads into the new document.
-    if (err == Res_ok && source) {
+    // A frame's source loads into the new document with the frame record;
+    // an inline frame starts empty and its source comes later.
+    if (err == Res_ok && source && kind != 1) {
         Url *copy = Url_copy(source);
-        err = copy ? Edr_Doc_followUrl(context, child, copy, nullptr, Edr_Follow_keepDocUrl, nullptr) : Res_noMemory;
+        Obj *record = frameRecord(width, height, marginHeight, marginWidth);
+        if (copy && record) {
+            err = Edr_Doc_followUrl(context, child, copy, nullptr, Edr_Follow_keepDocUrl, record);
+        } else {
+            Url_free(copy);
+            Obj_finalizeFree(&record);
+            err = Res_noMemory;
+        }
     }
     Edr_Doc_release(child);
     return err;

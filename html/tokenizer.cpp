@@ -203,7 +203,11 @@ int Html_findEntityPrefix(const char16_t *text, size_t n, uint32_t *code, size_t
 
 size_t Html_decodeRefs(char16_t *text, size_t length)
 {
-    size_t r = 0, w = 0;
+    // Text before the first '&' stays where it is.
+    size_t r = 0;
+    while (r < length && text[r] != u'&')
+        r++;
+    size_t w = r;
     while (r < length) {
         char16_t c = text[r];
         if (c != u'&') {
@@ -293,6 +297,65 @@ void resetTag(HtmlParser *p)
 bool rawCurrent(const HtmlParser *p)
 {
     return Html_inSet(HtmlSet_raw, p->element) != 0;
+}
+
+// Reads on from k to stop over the characters for which ends(c) is false,
+// mapping C1 codes as the character loop does; the position reached.
+template <typename Ends>
+size_t scanRun(char16_t *b, size_t k, size_t stop, Ends ends)
+{
+    for (; k < stop; k++) {
+        char16_t c = b[k];
+        if (uint16_t(c - 0x7F) <= 0x20)
+            b[k] = c = Html_mapC1(c);
+        if (ends(c))
+            break;
+    }
+    return k;
+}
+
+// Reads on over the characters that would leave the state as it is (text,
+// names, values, comments), up to the next yield point or the end of
+// inserted text, as the character loop would.
+void skipRun(HtmlInput *in, uint32_t state)
+{
+    if (in->scan % Html_yieldEvery == 0)
+        return; // the loop yields here first
+    size_t stop = (in->scan / Html_yieldEvery + 1) * Html_yieldEvery;
+    if (stop > in->end)
+        stop = in->end;
+    if (in->insertEnd && in->insertEnd > in->scan && in->insertEnd < stop)
+        stop = in->insertEnd;
+    char16_t *b = in->buf;
+    size_t k = in->scan;
+    switch (state) {
+    case sText:
+        k = scanRun(b, k, stop, [](char16_t c) { return c == u'<'; });
+        break;
+    case sTagName:
+        k = scanRun(b, k, stop, [](char16_t c) { return isSpace(c) || c == u'/' || c == u'?' || c == u'>'; });
+        break;
+    case sAttrName:
+        k = scanRun(b, k, stop, [](char16_t c) {
+            return isSpace(c) || c == u'>' || c == u'<' || c == u'=' || c == u'?' || c == u'\'' || c == u'"';
+        });
+        break;
+    case sUnquoted:
+        k = scanRun(b, k, stop, [](char16_t c) { return isSpace(c) || c == u'>'; });
+        break;
+    case sDouble:
+        k = scanRun(b, k, stop, [](char16_t c) { return c == u'"'; });
+        break;
+    case sSingle:
+        k = scanRun(b, k, stop, [](char16_t c) { return c == u'\''; });
+        break;
+    case sComment:
+        k = scanRun(b, k, stop, [](char16_t c) { return c == u'-' || c == u'>'; });
+        break;
+    default:
+        break;
+    }
+    in->scan = k;
 }
 
 // The span's length up to pos.
@@ -621,7 +684,10 @@ int Html_tokenize(EngineContext *ctx, HtmlInput *in, HtmlParser *p)
         if (p->restartRequested && !in->insertEnd) {
             if ((err = Html_restartDecoding(ctx, p, in)))
                 return err;
+            continue;
         }
+        if (!p->stop)
+            skipRun(in, p->state);
     }
     return Res_ok;
 }

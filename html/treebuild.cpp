@@ -12,11 +12,16 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
+#include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "html/attributes.h"
 #include "html/css/css.h"
 #include "html/docweb.h"
+#include "html/imagemap.h"
 #include "html/parser.h"
+#include "html/plugin.h"
+#include "layout/frameset.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
@@ -123,12 +128,15 @@ int Html_parserInit(EngineContext *ctx, HtmlParser *p, Edr_Doc *doc)
 
 int Html_pushFormatting(HtmlParser *p, uint32_t id, Edr_Node *node)
 {
-    auto *cell = static_cast<HtmlNodeCell *>(Mem_malloc(sizeof(HtmlNodeCell)));
-    if (!cell)
+    HtmlNodeCell *cell = p->spareCells;
+    if (cell)
+        p->spareCells = cell->next;
+    else if (!(cell = static_cast<HtmlNodeCell *>(Mem_malloc(sizeof(HtmlNodeCell)))))
         return Res_noMemory;
     int err = Edr_Node_acquire(p->doc, node, &cell->node);
     if (err) {
-        Mem_free(cell);
+        cell->next = p->spareCells;
+        p->spareCells = cell;
         return err;
     }
     cell->next = p->stacks[id];
@@ -143,7 +151,8 @@ void Html_popFormatting(HtmlParser *p, uint32_t id)
         return;
     p->stacks[id] = cell->next;
     Edr_Node_release(p->doc, cell->node);
-    Mem_free(cell);
+    cell->next = p->spareCells;
+    p->spareCells = cell;
 }
 
 // A group of element id as the last child of the current node; it becomes
@@ -183,13 +192,65 @@ int Html_reopenFormatting(HtmlParser *p)
     return Res_ok;
 }
 
+// Appends text to the open option's text: white space at either end is
+// dropped and inner runs become one space.
+static int appendOptionText(HtmlParser *p, const char16_t *text, size_t n)
+{
+    size_t need = p->optionLength + n + 1;
+    if (need > p->optionCapacity) {
+        size_t cap = p->optionCapacity ? p->optionCapacity : 64;
+        while (cap < need)
+            cap *= 2;
+        auto *b = static_cast<char16_t *>(Mem_realloc(p->optionText, cap * sizeof(char16_t)));
+        if (!b)
+            return Res_noMemory;
+        p->optionText = b;
+        p->optionCapacity = cap;
+    }
+    size_t start = p->optionLength;
+    bool space = false;
+    for (size_t i = 0; i < n; i++) {
+        if (isSpace(text[i])) {
+            space = true;
+            continue;
+        }
+        if (space && p->optionLength)
+            p->optionText[p->optionLength++] = u' ';
+        space = false;
+        p->optionText[p->optionLength++] = text[i];
+    }
+    if (p->optionControl && p->optionLength > start)
+        return Form_ctlAppendLabel(p->optionControl, p->optionText + start, p->optionLength - start);
+    return Res_ok;
+}
+
 int Html_flushText(HtmlParser *p, char16_t *text, size_t length)
 {
+    // A frame-set document shows its frames only.
+    if (FrameState_suppressText(p->layout))
+        return Res_ok;
     length = Html_decodeRefs(text, length);
     size_t w = 0;
-    for (size_t r = 0; r < length; r++)
+    while (w < length && text[w])
+        w++;
+    for (size_t r = w; r < length; r++)
         if (text[r])
             text[w++] = text[r];
+    if (p->inOption) {
+        // The option's label stands for its text when it has one.
+        char16_t *label = p->optionNode ? Edr_Node_findInheritedString(p->doc, p->optionNode, HtmlAttr_label) : nullptr;
+        int err = Res_ok;
+        if (!label)
+            err = appendOptionText(p, text, w);
+        else if (!p->optionLength)
+            err = appendOptionText(p, label, Ustr_len(label));
+        Mem_free(label);
+        return err;
+    }
+    if (p->inSelect)
+        return Res_ok; // text of a select outside its options
+    if (p->inButton && p->buttonControl)
+        return w ? Form_ctlAppendLabel(p->buttonControl, text, w) : Res_ok;
     if (!w || !p->current)
         return Res_ok;
     return Edr_Node_createText(p->doc, p->current, Edr_Insert_lastChild, nullptr, text, uint32_t(w));
@@ -360,6 +421,18 @@ decide:
 
 // -------------------------------------------------------- ending elements
 
+// Forgets the open option.
+static void closeOption(HtmlParser *p)
+{
+    p->inOption = 0;
+    p->optionHasValue = 0;
+    p->optionControl = nullptr;
+    p->optionLength = 0;
+    if (p->optionNode)
+        Edr_Node_release(p->doc, p->optionNode);
+    p->optionNode = nullptr;
+}
+
 int Html_endElement(EngineContext *, HtmlParser *p, int, uint32_t id)
 {
     int err = Res_ok;
@@ -368,6 +441,38 @@ int Html_endElement(EngineContext *, HtmlParser *p, int, uint32_t id)
     case HtmlEl_Head:
         p->keepRaw = 0;
         p->charsetConfirmed = 1;
+        break;
+    case HtmlEl_Option:
+        // An option without a value attribute takes its text as its value.
+        if (p->inOption && !p->optionHasValue && p->optionControl)
+            err = Form_ctlSetDefault(p->optionControl, p->optionText, p->optionLength);
+        closeOption(p);
+        break;
+    case HtmlEl_Frameset:
+        if (p->layout)
+            FrameSet_close(p->layout);
+        break;
+    case HtmlEl_Applet:
+    case HtmlEl_Object:
+        err = Plugin_end(p->plugin);
+        break;
+    case HtmlEl_Button:
+        p->inButton = 0;
+        p->buttonControl = nullptr;
+        break;
+    case HtmlEl_Optgroup:
+        p->inOptgroup = 0;
+        break;
+    case HtmlEl_Select:
+        closeOption(p);
+        p->inSelect = 0;
+        p->selectControl = nullptr;
+        break;
+    case HtmlEl_Textarea:
+        p->inTextarea = 0;
+        break;
+    case HtmlEl_Map:
+        p->mapFinished = 1;
         break;
     case HtmlEl_Q:
         err = Edr_Node_createText(p->doc, p->current, Edr_Insert_lastChild, nullptr, u"\"", 1);
@@ -495,6 +600,40 @@ int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id)
 
 // ------------------------------------------------------------ start tags
 
+// Places a frame (or a frameset inside a frameset) in the rows of the open
+// frame set: each row is a group of its own, holding as many frames as the
+// set's cols list has entries.
+static int placeInRow(HtmlParser *p)
+{
+    if (!p->layout)
+        return Res_ok;
+    int32_t cursor = FrameState_cursor(p->layout);
+    if (cursor > 0 && cursor < FrameState_rowLength(p->layout)) {
+        FrameState_setCursor(p->layout, cursor + 1);
+        return Res_ok;
+    }
+    int err = Res_ok;
+    if (cursor > 0) {
+        // The row is full: the next one starts beside it.
+        Edr_Node *parent = nullptr;
+        if ((err = Edr_Node_getParent(p->doc, p->current, &parent)))
+            return err;
+        if (!parent)
+            return Html_errNoParent;
+        if (p->element == HtmlEl_Okalafh && p->open[HtmlEl_Okalafh] > 0)
+            p->open[HtmlEl_Okalafh]--;
+        setCurrent(p, parent);
+    }
+    Edr_Node *row = nullptr;
+    if ((err = newGroup(p, HtmlEl_Okalafh, &row)))
+        return err;
+    setCurrent(p, row);
+    if (p->open[HtmlEl_Okalafh] < INT16_MAX)
+        p->open[HtmlEl_Okalafh]++;
+    FrameState_setCursor(p->layout, 1);
+    return Res_ok;
+}
+
 int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count, uint32_t id,
                    const char16_t *tag, size_t tagLength)
 {
@@ -508,10 +647,74 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         return Res_ok;
     }
     setBit(p->seen, id);
+    // 2. A frame-set document holds frames only.
+    if (FrameState_framesOnly(p->layout) && id != HtmlEl_Frame && id != HtmlEl_Frameset)
+        return Res_ok;
+    // 3. Inside a select only its parts count; inside another control no
+    // control starts.
+    if (p->inSelect) {
+        if (id != HtmlEl_Optgroup && id != HtmlEl_Option && id != HtmlEl_Select && id != HtmlEl_Script)
+            return Res_ok;
+    } else if ((p->inButton || p->inTextarea) && Html_inSet(HtmlSet_formControl, id)) {
+        return Res_ok;
+    }
     // 4. Actions before the node is made.
+    int err = Res_ok;
     switch (id) {
+    case HtmlEl_Object:
+    case HtmlEl_Applet:
+    case HtmlEl_Embed:
+        if ((err = Plugin_begin(p->plugin)))
+            return err;
+        break;
     case HtmlEl_Area:
-        return Res_ok; // no image map is open
+        // Areas belong to the map open around them.
+        if (!p->openMap || p->mapFinished)
+            return Res_ok;
+        if ((err = Html_mapAddArea(p->openMap)))
+            return err;
+        break;
+    case HtmlEl_Body:
+        if (FrameState_refusesFrames(p->layout))
+            return Res_ok;
+        if (p->layout)
+            FrameState_markBody(p->layout);
+        break;
+    case HtmlEl_Frame:
+        if (FrameState_refusesFrames(p->layout))
+            return Res_ok;
+        if ((err = placeInRow(p)))
+            return err;
+        break;
+    case HtmlEl_Frameset:
+        if (FrameState_refusesFrames(p->layout) || (p->layout && FrameState_isOutsideFrameset(p->layout)))
+            return Res_ok;
+        if ((p->element == HtmlEl_Frameset || p->element == HtmlEl_Okalafh) && (err = placeInRow(p)))
+            return err;
+        if ((err = Html_applyDefaultStyle(p, p->element)) || (err = FrameState_startFrameset(p->layout)))
+            return err;
+        break;
+    case HtmlEl_Button:
+        p->inButton = 1;
+        break;
+    case HtmlEl_Textarea:
+        p->inTextarea = 1;
+        break;
+    case HtmlEl_Select:
+        if (p->inSelect) {
+            // A select inside a select ends the open one, as its end tag
+            // would, and makes nothing.
+            if ((err = Html_impliedClose(ctx, p, 1, HtmlEl_Select)))
+                return err;
+            if (p->element == HtmlEl_Select)
+                return Html_endElement(ctx, p, 0, HtmlEl_Select);
+            closeOption(p);
+            p->inSelect = 0;
+            p->selectControl = nullptr;
+            return Res_ok;
+        }
+        p->inSelect = 1;
+        break;
     case HtmlEl_IfComment:
     case HtmlEl_If:
         if (tag)
@@ -520,16 +723,21 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     case HtmlEl_Doctype:
         if (!p->tagSeen && tag && !p->fragment) {
             int mode = Html_doctypeMode(tag, tagLength);
-            if (mode >= 0) {
-                int err = Edr_Doc_setMode(doc, uint32_t(mode));
-                if (err)
-                    return err;
-            }
+            if (mode >= 0 && (err = Edr_Doc_setMode(doc, uint32_t(mode))))
+                return err;
         }
         break;
-    case HtmlEl_Option:
+    case HtmlEl_Option: {
+        if (!p->inSelect)
+            return Res_ok;
+        closeOption(p);
+        size_t n = 0;
+        p->inOption = 1;
+        p->optionHasValue = Html_getAttr(tag, attrs, count, HtmlAttr_value, &n) != nullptr;
+        break;
+    }
     case HtmlEl_Optgroup:
-        return Res_ok; // no select is open
+        return Res_ok; // the options inside it still count
     case HtmlEl_Table:
         p->tableDepth++;
         break;
@@ -545,9 +753,12 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     }
     // 6. The group.
     Edr_Node *node = nullptr;
-    int err = newGroup(p, id, &node);
-    if (err)
+    if ((err = newGroup(p, id, &node)))
         return err;
+    if (id == HtmlEl_Option && p->inOption && (err = Edr_Node_acquire(doc, node, &p->optionNode))) {
+        Edr_Node_release(doc, node);
+        return err;
+    }
     if (id == HtmlEl_Q)
         err = Edr_Node_createText(doc, node, Edr_Insert_lastChild, nullptr, u"\"", 1);
     // 8. An image waits for its source.
@@ -566,7 +777,9 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         if (Html_inSet(HtmlSet_formatting, id))
             err = Html_pushFormatting(p, id, node);
     }
-    if (err == Res_ok && attrs)
+    // A tag without attributes has nothing to apply, except a marquee,
+    // which always gets its record.
+    if (err == Res_ok && attrs && (count || id == HtmlEl_Marquee))
         err = Html_applyAttributes(ctx, tag, p, node, id, attrs, count);
     if (err == Res_ok)
         err = Html_applyDefaultStyle(p, id);
@@ -582,7 +795,10 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         err = Edr_Node_acquire(doc, node, keep);
     if (err == Res_ok && id == HtmlEl_Iframe)
         err = Html_createSubdocument(ctx, doc, 1, node, -1, -1, -1, -1, 1, nullptr);
-    // 11. A non-void element becomes the current one.
+    // 11. A non-void element becomes the current one; an embed is a whole
+    // object.
+    if (err == Res_ok && id == HtmlEl_Embed)
+        err = Plugin_end(p->plugin);
     if (Html_inSet(HtmlSet_void, id))
         Edr_Node_release(doc, node);
     else
@@ -734,8 +950,14 @@ int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClose
         ends = selfClosed && Html_inSet(HtmlSet_selfClosable, id);
     }
     if (ends) {
-        // 9. and 10. The end and the end actions on the raw text.
+        // 9. and 10. The end and the end actions on the raw text. A style
+        // element (or an element around it) may name the media it is for.
         bool ignoreStyle = false;
+        if (id == HtmlEl_Style && p->element == HtmlEl_Style && p->current) {
+            char16_t *media = Edr_Node_findInheritedString(p->doc, p->current, HtmlAttr_media);
+            ignoreStyle = media && !Css_mediaListApplies(media, Ustr_len(media));
+            Mem_free(media);
+        }
         if ((err = Html_endElement(ctx, p, 0, id)))
             return err;
         switch (id) {
@@ -784,6 +1006,27 @@ int Html_parserFinish(EngineContext *ctx, HtmlParser *p, int fragment)
     for (uint32_t id = 0; id <= Html_elementCount; id++)
         while (p->stacks[id])
             Html_popFormatting(p, id);
+    while (HtmlNodeCell *cell = p->spareCells) {
+        p->spareCells = cell->next;
+        Mem_free(cell);
+    }
+    closeOption(p);
+    Mem_free(p->optionText);
+    p->optionText = nullptr;
+    p->optionCapacity = 0;
+    Html_mapListFree(p->maps);
+    Html_mapUseListFree(p->doc, p->mapUses);
+    p->maps = p->openMap = nullptr;
+    p->mapUses = nullptr;
+    Plugin_free(p->plugin);
+    p->plugin = nullptr;
+    Url_free(p->refreshUrl);
+    p->refreshUrl = nullptr;
+    Mem_free(p->fetchedText);
+    p->fetchedText = nullptr;
+    p->fetchedLength = 0;
+    Url_free(p->fetchedUrl);
+    p->fetchedUrl = nullptr;
     if (p->styles)
         Request_release(p->styles);
     p->styles = nullptr;

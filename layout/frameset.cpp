@@ -215,6 +215,45 @@ int FrameState_isOutsideFrameset(const FrameState *state)
     return state->framesetMode && !state->openSet;
 }
 
+int FrameState_refusesFrames(const FrameState *state)
+{
+    return state && state->bodySeen;
+}
+
+int FrameState_framesOnly(const FrameState *state)
+{
+    return state && state->framesetMode;
+}
+
+int FrameState_suppressText(const FrameState *state)
+{
+    return state && state->framesetMode;
+}
+
+int32_t FrameState_cursor(const FrameState *state)
+{
+    return state && state->openSet ? state->openSet->cursor : 0;
+}
+
+int32_t FrameState_rowLength(const FrameState *state)
+{
+    return state && state->openSet ? state->openSet->size[1] : 0;
+}
+
+void FrameState_setCursor(FrameState *state, int32_t cursor)
+{
+    if (state && state->openSet)
+        state->openSet->cursor = cursor;
+}
+
+int FrameState_startFrameset(FrameState *state)
+{
+    if (!state)
+        return Res_ok;
+    FrameState_enterFrameset(state);
+    return FrameSet_open(state);
+}
+
 int FrameSet_open(FrameState *state)
 {
     FrameSetRec *set = static_cast<FrameSetRec *>(Mem_calloc(1, sizeof(FrameSetRec)));

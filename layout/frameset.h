@@ -40,8 +40,9 @@ struct FrameRec {
 };
 
 struct FrameSetRec {
-    int32_t size[2]; // the set's two size words
-    int32_t words[3];
+    int32_t size[2]; // entries of the set's rows and cols lists (0 for one)
+    int32_t cursor;  // frames placed in the current row of the set
+    int32_t words[2];
     FrameSetRec *next;       // the next frame set, in the order opened
     FrameSetRec *enclosing;  // the frame set open around it, or null
     FrameSetRec *openBefore; // the frame set open before it, or null
@@ -97,6 +98,27 @@ int FrameState_isFrameset(const FrameState *state);
 void FrameState_enterFrameset(FrameState *state);
 // 1 in frameset mode with no frame set open.
 int FrameState_isOutsideFrameset(const FrameState *state);
+
+// The answers that tree building asks of the frame-set state while a
+// document is parsed (a null state answers 0 to each):
+// frames are refused once a body was seen (frame, frameset and a further
+// body are then dropped);
+int FrameState_refusesFrames(const FrameState *state);
+// a frame-set document holds frames only: other elements and all text are
+// dropped, and the document's own margins count as 0.
+int FrameState_framesOnly(const FrameState *state);
+int FrameState_suppressText(const FrameState *state);
+// The frameset cursor: how many frames the current row of the open frame
+// set holds (0 when none is open), and the row length, the number of
+// entries of its cols list (0 for a single column).
+int32_t FrameState_cursor(const FrameState *state);
+int32_t FrameState_rowLength(const FrameState *state);
+// Sets the open frame set's cursor; nothing when none is open.
+void FrameState_setCursor(FrameState *state, int32_t cursor);
+// Starts a frameset element: the document becomes a frame-set document
+// (unless a body was seen) and a new frame set opens inside the open one.
+// 0; 1 when memory runs out.
+[[nodiscard]] int FrameState_startFrameset(FrameState *state);
 
 // Opens a new frame set inside the open one (appended to the list of frame
 // sets) and makes it the open one. 0; 1 when memory runs out.

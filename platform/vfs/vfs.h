@@ -216,6 +216,10 @@ int Vfs_setInfo(VfsHandle *handle, uint32_t code, uintptr_t value);
 // Clears info code 16, then gives the handle's URL (lent; null for a
 // memory stream). 0, or 16 without a handle.
 int Vfs_getUrl(VfsHandle *handle, Url **url);
+// The value of the response header name (ASCII, with its ':', as
+// "Refresh:") of the stream: *value = a new UTF-8 string (the caller frees
+// it with Mem_free). 769 when the stream has no headers or not that one.
+int Vfs_getHeader(VfsHandle *handle, const char *name, char **value);
 // The mode word (Vfs_modeLent included). 0, or 16 without a handle.
 int Vfs_getFlags(VfsHandle *handle, uint32_t *mode);
 // Tells the host hooks of value when they watch the stream; 0 otherwise.

@@ -6,10 +6,15 @@
 #include <sstream>
 #include <string>
 
+#include <vector>
+
+#include "core/style/propids.h"
 #include "core/text/charset_cjk.h"
 #include "core/style/stylerule.h"
 #include "document/edr/doc.h"
 #include "platform/api/request.h"
+#include "platform/url/file.h"
+#include "platform/vfs/hosthooks.h"
 #include "tests/html/html_fixture.h"
 
 namespace {
@@ -215,6 +220,25 @@ TEST_F(HtmlLoadTest, AMetaCharsetRebuildsTheTreeOnce)
     });
 }
 
+// A restart forgets what the dropped tree told the layout context: the
+// body seen before the meta element is not taken for a second one. The
+// last bytes, which the charset guessed first reads as a cut character,
+// are read again with the named one.
+TEST_F(HtmlLoadTest, ARestartInTheBodyKeepsTheBody)
+{
+    run([&] {
+        setInt("EnableAutoDetect", 1);
+        setText("DefaultCharacterSet", u"ISO-8859-1");
+        const std::string page =
+            "<body><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\"><p>\xcf\xf0\xe8";
+        for (uint32_t chunk : {0u, 5u}) {
+            Edr_Doc *doc = load(page, chunk);
+            EXPECT_EQ(render(doc), "body(meta p(\"При\"))") << chunk;
+            Edr_Doc_release(doc);
+        }
+    });
+}
+
 TEST_F(HtmlLoadTest, AUserStyleSheetIsAddedBeforeTheDocument)
 {
     // The document's requests: the user's sheet when set, then the
@@ -343,6 +367,306 @@ TEST_F(HtmlLoadTest, LongDocumentsReadTheSameInAnyChunkSize)
         EXPECT_NE(whole.find("p(\"line 399 & été\")"), std::string::npos);
         for (uint32_t chunk : {1u, 7u, 333u, 4096u})
             EXPECT_EQ(tree(page, chunk), whole) << chunk;
+    });
+}
+
+// The messages of a load: event 34 for the document once its first chunk
+// is read, and a report when the default charset setting names no charset.
+class HtmlEventTest : public HtmlLoadTest {
+  protected:
+    std::vector<int32_t> codes;
+    std::vector<intptr_t> reports;
+    std::string reportText;
+    Edr_Doc *watched = nullptr;
+
+    static void listener(EngineContext *, EventProcMsg *msg, void *context, int *)
+    {
+        auto *t = static_cast<HtmlEventTest *>(context);
+        if (msg->kind == 1) {
+            auto *m = static_cast<EventProcCodeMsg *>(msg->payload);
+            if (m->document == t->watched)
+                t->codes.push_back(m->code);
+        } else if (msg->kind == 0) {
+            auto *m = static_cast<EventProcDocMsg *>(msg->payload);
+            t->reports.push_back(m->word);
+            t->reportText = S(m->text);
+        }
+    }
+};
+
+TEST_F(HtmlEventTest, TheFirstChunkAndAnUnknownCharsetAreReported)
+{
+    run([&] {
+        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 0, listener, this), 0);
+        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 1, listener, this), 0);
+        setText("DefaultCharacterSet", u"no-such-charset");
+        for (uint32_t chunk : {0u, 3u}) {
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+            watched = doc;
+            VfsHandle *h = memoryStream("<p>" + std::string(9000, 'x'));
+            ASSERT_EQ(Html_loadDocumentChunked(ctx(), doc, h, Edr_Doc_root(doc), 0, nullptr, chunk ? chunk : 4096),
+                      0);
+            Vfs_close(h);
+            AppMsg_drain(ctx()->eventProc);
+            // Once per load, however many chunks.
+            EXPECT_EQ(codes, std::vector<int32_t>{34}) << chunk;
+            EXPECT_EQ(reports, std::vector<intptr_t>{0x400}) << chunk;
+            EXPECT_EQ(reportText, "no-such-charset");
+            codes.clear();
+            reports.clear();
+            watched = nullptr;
+            Edr_Doc_release(doc);
+        }
+        // A known name, or none, is not reported; a fragment posts nothing.
+        setText("DefaultCharacterSet", u"");
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        watched = doc;
+        std::u16string text = u"<p>a";
+        VfsHandle *h = memoryStream(std::string(reinterpret_cast<const char *>(text.data()), text.size() * 2));
+        ASSERT_EQ(Html_loadDocument(ctx(), doc, h, Edr_Doc_root(doc), 1, nullptr), 0);
+        Vfs_close(h);
+        AppMsg_drain(ctx()->eventProc);
+        EXPECT_TRUE(codes.empty());
+        EXPECT_TRUE(reports.empty());
+        watched = nullptr;
+        Edr_Doc_release(doc);
+        EventProc_removeListener(ctx()->eventProc, 0, listener, this);
+        EventProc_removeListener(ctx()->eventProc, 1, listener, this);
+    });
+}
+
+// The margins rule of a frame's document: the frame record comes with the
+// open (as the argument), and a frame-set document has no margins.
+TEST_F(HtmlLoadTest, TheFrameRecordOfTheOpenGivesTheMargins)
+{
+    // The margin values of the rule matched by the load's first class.
+    auto margins = [](Edr_Doc *doc) {
+        std::vector<int32_t> out;
+        Request *r = nullptr;
+        EXPECT_EQ(Edr_Doc_getRequest(doc, nullptr, &r), 0);
+        while (r) {
+            Request_lock(r);
+            for (StyleRule *rule = Request_firstItem(r); rule; rule = Request_nextItem(r, rule)) {
+                if (StyleRule_firstKey(rule) != 5000)
+                    continue;
+                for (uint32_t id : {uint32_t(PropId_marginTop), uint32_t(PropId_marginLeft), uint32_t(PropId_width)}) {
+                    StylePropItem *item = StyleRule_findProp(rule, id);
+                    out.push_back(item ? Prop_getLength(&item->value) : -7);
+                }
+            }
+            Request_unlock(r);
+            Request *next = nullptr;
+            EXPECT_EQ(Edr_Doc_getRequest(doc, r, &next), 0);
+            Request_release(r);
+            r = next;
+        }
+        return out;
+    };
+    run([&] {
+        Obj *record = Obj_newDefault();
+        ASSERT_NE(record, nullptr);
+        const int32_t words[5] = {6144, 10240, 0x50000, 0, 0x60};
+        for (int i = 0; i < 5; i++)
+            record->words[i] = uintptr_t(words[i]);
+        struct {
+            const char *markup;
+            std::vector<int32_t> want;
+        } cases[] = {
+            {"<body>x", {10240, 6144, 0x50000}},
+            {"<frameset><frame></frameset>", {0, 0, 0x50000}},
+        };
+        for (const auto &c : cases) {
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+            VfsHandle *h = memoryStream(c.markup);
+            ASSERT_EQ(desc.open(ctx(), &desc, record, h, doc, Edr_Doc_root(doc)), 0);
+            EXPECT_EQ(margins(doc), c.want) << c.markup;
+            Edr_Doc_release(doc);
+        }
+        // A size of -1 is no size; a negated one (fixed by the frame set)
+        // counts by its magnitude.
+        const int32_t sizes[][2] = {{-1, -1}, {-0x30000, 0x20000}};
+        const std::vector<int32_t> wants[] = {{10240, 6144, -7}, {10240, 6144, 0x30000}};
+        for (int k = 0; k < 2; k++) {
+            record->words[2] = uintptr_t(uint32_t(sizes[k][0]));
+            record->words[3] = uintptr_t(uint32_t(sizes[k][1]));
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+            VfsHandle *h = memoryStream("<body>x");
+            ASSERT_EQ(desc.open(ctx(), &desc, record, h, doc, Edr_Doc_root(doc)), 0);
+            EXPECT_EQ(margins(doc), wants[k]) << k;
+            Edr_Doc_release(doc);
+        }
+        // Without a frame record only a frame-set document gets the rule.
+        Edr_Doc *doc = load("<frameset><frame></frameset>");
+        EXPECT_EQ(margins(doc), (std::vector<int32_t>{0, 0, -7}));
+        Edr_Doc_release(doc);
+        doc = load("<body>x");
+        EXPECT_TRUE(margins(doc).empty());
+        Edr_Doc_release(doc);
+        Obj_finalizeFree(&record);
+    });
+}
+
+TEST_F(HtmlLoadTest, ARefreshKeepsItsDelayAndTarget)
+{
+    struct Case {
+        const char16_t *content;
+        int32_t delay;      // -1: ignored
+        const char *target;
+    } cases[] = {
+        {u"5; URL=next.html", 5000, "http://example.com/dir/next.html"},
+        {u"0,url='/top.html' ", 0, "http://example.com/top.html"},
+        {u" 2 ;  http://other.org/a\tb", 2000, "http://other.org/ab"},
+        {u"7", 7000, "http://example.com/dir/page.html"},
+        {u"2073600; x.html", 2073600000, "http://example.com/dir/x.html"},
+        {u"2073601; x.html", -1, nullptr},
+        {u"99999999999999999999; x.html", -1, nullptr},
+        {u"soon; x.html", -1, nullptr},
+    };
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        Url *url = Url_new(u"http://example.com/dir/page.html");
+        ASSERT_EQ(Edr_Doc_setUrl(doc, url), 0);
+        Url_free(url);
+        for (const Case &c : cases) {
+            SCOPED_TRACE(S(c.content));
+            HtmlParser p;
+            ASSERT_EQ(Html_parserInit(ctx(), &p, doc), 0);
+            p.refreshDelay = -1;
+            std::u16string text = c.content;
+            EXPECT_EQ(Html_metaRefresh(&p, text.data(), text.size()), 0);
+            EXPECT_EQ(p.refreshDelay, c.delay);
+            char *got = p.refreshUrl ? Url_toUtf8(p.refreshUrl, 31) : nullptr;
+            EXPECT_EQ(got ? std::string(got) : "(none)", c.target ? c.target : "(none)");
+            Mem_free(got);
+            EXPECT_EQ(Html_parserFinish(ctx(), &p, 1), 0);
+        }
+        Edr_Doc_release(doc);
+        // A page with a refresh loads as usual (the redirection comes later).
+        EXPECT_EQ(tree("<meta http-equiv=refresh content=\"1;url=b.html\"><p>a"), "meta p(\"a\")");
+    });
+}
+
+// The document model's content replacement loads HTML text into a group.
+TEST_F(HtmlLoadTest, ReplacingAGroupsContentLoadsTheText)
+{
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        ASSERT_EQ(Edr_Doc_setHandler(doc, &desc), 0);
+        Edr_Node *div = nullptr;
+        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, HtmlEl_Div, &div), 0);
+        ASSERT_EQ(Edr_Node_createText(doc, div, Edr_Insert_lastChild, nullptr, u"old", 3), 0);
+        for (bool second : {false, true}) {
+            char16_t *text = static_cast<char16_t *>(Mem_malloc(64));
+            ASSERT_NE(text, nullptr);
+            std::u16string t = second ? u"<i>two</i>" : u"one <b>&amp;</b>";
+            memcpy(text, t.c_str(), (t.size() + 1) * 2);
+            EXPECT_EQ(second ? Edr_Node_replaceContent2(doc, div, text) : Edr_Node_replaceContent(doc, div, text), 0);
+            Edr_Doc_readLock(doc);
+            EXPECT_EQ(renderNode(div), second ? "div(i(\"two\"))" : "div(\"one \" b(\"&\"))");
+            Edr_Doc_readUnlock(doc);
+        }
+        Edr_Node_release(doc, div);
+        ASSERT_EQ(Edr_Doc_setHandler(doc, nullptr), 0);
+        Edr_Doc_release(doc);
+    });
+}
+
+// External text: read whole in the charset the caller names, else the
+// parser's; the content mode 11 chooses no converter.
+TEST_F(HtmlLoadTest, FetchedTextIsConvertedWhole)
+{
+    ASSERT_EQ(AlienFile_initLayer(ctx()), 0);
+    ASSERT_EQ(RomFs_createTable(ctx()), 0);
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        HtmlParser p;
+        ASSERT_EQ(Html_parserInit(ctx(), &p, doc), 0);
+        p.charset = CharsetCode_latin1;
+        std::u16string name = U(std::string("file://root") + VEXLAN_FIXTURES + "/html/cp1251.html");
+        Url *url = Url_new(name.c_str());
+        ASSERT_NE(url, nullptr);
+        ASSERT_EQ(Html_fetchResourceText(&p, url, 9), 0);
+        std::u16string text(p.fetchedText, p.fetchedLength);
+        EXPECT_NE(text.find(U(kRussian)), std::u16string::npos);
+        EXPECT_TRUE(p.fetchedUrl && Url_equals(p.fetchedUrl, url));
+        // No charset of the caller's: the parser's, ISO-8859-1.
+        ASSERT_EQ(Html_fetchResourceText(&p, url, 36), 0);
+        text.assign(p.fetchedText, p.fetchedLength);
+        EXPECT_EQ(text.find(U(kRussian)), std::u16string::npos);
+        EXPECT_EQ(text.size(), readFixture("cp1251.html").size());
+        uint32_t code = 99;
+        EXPECT_NE(Html_chooseConverter(&p, nullptr, 9, nullptr, 0, &code), nullptr);
+        EXPECT_EQ(code, 9u);
+        p.contentMode = 11;
+        EXPECT_EQ(Html_chooseConverter(&p, nullptr, 9, nullptr, 0, &code), nullptr);
+        // A missing resource is an error and leaves no text.
+        Url *missing = Url_new(U(std::string("file://root") + VEXLAN_FIXTURES + "/html/none.html").c_str());
+        EXPECT_NE(Html_fetchResourceText(&p, missing, 9), 0);
+        EXPECT_EQ(p.fetchedText, nullptr);
+        Url_free(missing);
+        Url_free(url);
+        EXPECT_EQ(Html_parserFinish(ctx(), &p, 1), 0);
+        Edr_Doc_release(doc);
+    });
+    RomFs_freeTable(ctx());
+    AlienFile_finiLayer(ctx());
+}
+
+// A frame's document is created under the frame's node and its source is
+// opened into it with the frame record; an inline frame starts empty.
+class HtmlSubdocTest : public HtmlLoadTest {
+  protected:
+    std::vector<std::vector<int32_t>> records; // one per open request
+    static void listener(EngineContext *, EventProcMsg *msg, void *context, int *)
+    {
+        auto *t = static_cast<HtmlSubdocTest *>(context);
+        auto *m = static_cast<EventProcKind6Msg *>(msg->payload);
+        std::vector<int32_t> r;
+        if (m->object)
+            for (uintptr_t w : m->object->words)
+                r.push_back(int32_t(w));
+        t->records.push_back(r);
+    }
+};
+
+TEST_F(HtmlSubdocTest, AFrameOpensItsSourceWithItsFrameRecord)
+{
+    run([&] {
+        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 6, listener, this), 0);
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        Url *page = Url_new(u"http://example.com/page.html");
+        ASSERT_EQ(Edr_Doc_setUrl(doc, page), 0);
+        Url *source = Url_new(u"http://example.com/frame.html");
+        // Both margins absent: 9 and 15 pixels; one absent: 0.
+        EXPECT_EQ(Html_createSubdocument(ctx(), doc, 2, root, 0x30000, -1, -1, -1, 1, source), 0);
+        EXPECT_EQ(Html_createSubdocument(ctx(), doc, 2, root, 0x30000, 0x20000, 512, -1, 1, source), 0);
+        // An inline frame: no source is opened.
+        EXPECT_EQ(Html_createSubdocument(ctx(), doc, 1, root, -1, -1, -1, -1, 1, source), 0);
+        AppMsg_drain(ctx()->eventProc);
+        const std::vector<std::vector<int32_t>> want = {{6144, 10240, 0x30000, -1, 0x60},
+                                                        {0, 512, 0x30000, 0x20000, 0x60}};
+        EXPECT_EQ(records, want);
+        Edr_Doc_readLock(doc);
+        std::string kids;
+        for (Edr_Node *c = Edr_Node_firstChild(root); c; c = Edr_Node_nextSibling(c))
+            kids += renderNode(c) + " ";
+        Edr_Doc_readUnlock(doc);
+        EXPECT_EQ(kids, "@subdoc @subdoc @subdoc ");
+        EventProc_removeListener(ctx()->eventProc, 6, listener, this);
+        flushListeners();
+        Url_free(source);
+        Url_free(page);
+        Edr_Doc_release(doc);
     });
 }
 

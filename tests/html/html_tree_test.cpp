@@ -4,6 +4,10 @@
 
 #include <string>
 
+#include "core/style/prop.h"
+#include "core/style/stylerule.h"
+#include "core/text/ustr.h"
+#include "layout/frameset.h"
 #include "tests/html/html_fixture.h"
 
 namespace {
@@ -257,6 +261,146 @@ TEST_F(HtmlTreeTest, LowStackEndsTheBuildWithItsOwnError)
         // A margin larger than any stack trips the guard.
         p.stackMargin = SIZE_MAX / 2;
         EXPECT_EQ(Html_impliedClose(ctx(), &p, 0, HtmlEl_P), int(Html_errTooDeep));
+        EXPECT_EQ(Html_parserFinish(ctx(), &p, 1), 0);
+        Edr_Doc_release(doc);
+    });
+}
+
+// A frame-set document is made of rows of frames: text and every other
+// element are dropped, and a body (before or after) decides between a
+// frame-set document and a flow.
+TEST_F(HtmlTreeTest, FramesGoIntoRowsOfTheirFrameset)
+{
+    const Case cases[] = {
+        {"<html><head><title>t</title></head><frameset><frame src=a><frame src=b></frameset></html>",
+         "html(head(title) frameset(okalafh(frame) okalafh(frame)))"},
+        {"<frameset>x<p>y</p><noframes>z</noframes><frame></frameset>", "frameset(okalafh(frame))"},
+        {"<frameset><frame></frameset><body>x<p>y", "frameset(okalafh(frame))"},
+        {"<body>x<frameset><frame></frameset>y", "body(\"x\" \"y\")"},
+        {"<frameset><frame><frameset><frame><frame></frameset><frame></frameset>",
+         "frameset(okalafh(frame) okalafh(frameset(okalafh(frame) okalafh(frame))) okalafh(frame))"},
+        // Outside a frame-set document a frame is placed like any element.
+        {"<p>a</p>", "p(\"a\")"},
+    };
+    expectTrees(cases);
+}
+
+TEST_F(HtmlTreeTest, FormControlsTakeTheirOwnText)
+{
+    const Case cases[] = {
+        // Option texts belong to the options; other text of a select and
+        // elements that are no part of it are dropped.
+        {"<select>x<option>A</option>y<option value=v>B</select>z", "select(option option) \"z\""},
+        {"<select><p>x</p><option>a<b>c</b></select>", "select(option)"},
+        {"<select><option>a<script>s</script></select>", "select(option(script))"},
+        // A select inside a select ends the open one and makes nothing.
+        {"<select><option>a<select><option>b", "select(option) \"b\""},
+        // Options and option groups outside a select are dropped.
+        {"<optgroup label=x><option>a</optgroup>", "\"a\""},
+        // No control starts inside a button.
+        {"<button>Go<input><select></button>x", "button(\"Go\") \"x\""},
+    };
+    expectTrees(cases);
+}
+
+TEST_F(HtmlTreeTest, AreasNeedAnOpenMapAndObjectsNest)
+{
+    const Case cases[] = {
+        {"<area href=x><map><area href=y></map>", "map"},
+        {"<object data=a><param name=src value=b></object><embed src=c><applet code=d>t</applet>",
+         "object(param) embed applet(\"t\")"},
+    };
+    expectTrees(cases);
+}
+
+// A row holds as many frames as the frame set's cols list has entries; a
+// frameset inside a frameset takes a place in the row like a frame and
+// starts its own rows.
+TEST_F(HtmlTreeTest, RowsHoldAsManyFramesAsTheSetHasColumns)
+{
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        Edr_Node *top = nullptr;
+        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, HtmlEl_Okalasection, &top), 0);
+        HtmlParser p;
+        ASSERT_EQ(Html_parserInit(ctx(), &p, doc), 0);
+        ASSERT_EQ(FrameState_create(nullptr, &p.layout), 0);
+        ASSERT_EQ(Edr_Node_acquire(doc, top, &p.current), 0);
+        p.element = HtmlEl_Okalasection;
+        auto tag = [&](uint32_t id) { EXPECT_EQ(Html_handleTag(ctx(), &p, nullptr, 0, id, nullptr, 0), 0); };
+        tag(HtmlEl_Frameset);
+        p.layout->openSet->size[1] = 2; // what a cols list of two entries gives
+        tag(HtmlEl_Frame);
+        tag(HtmlEl_Frame);
+        tag(HtmlEl_Frame);
+        tag(HtmlEl_Frameset);
+        EXPECT_EQ(FrameState_cursor(p.layout), 0);
+        tag(HtmlEl_Frame);
+        EXPECT_EQ(FrameState_cursor(p.layout), 1);
+        // The end of the inner frameset: its row, then itself.
+        EXPECT_EQ(Html_impliedClose(ctx(), &p, 1, HtmlEl_Frameset), 0);
+        EXPECT_EQ(Html_endElement(ctx(), &p, 0, HtmlEl_Frameset), 0);
+        tag(HtmlEl_Frame);
+        EXPECT_EQ(FrameState_cursor(p.layout), 1);
+        // Text of a frame-set document is dropped.
+        char16_t text[] = u"x";
+        EXPECT_EQ(Html_flushText(&p, text, 1), 0);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(renderNode(top), "okalasection(frameset(okalafh(frame frame) okalafh(frame frameset(okalafh(frame))) "
+                                   "okalafh(frame)))");
+        Edr_Doc_readUnlock(doc);
+        EXPECT_EQ(Html_parserFinish(ctx(), &p, 1), 0);
+        FrameState_free(&p.layout, doc);
+        Edr_Node_release(doc, top);
+        Edr_Doc_release(doc);
+    });
+}
+
+// An option's text: each run without the white space at its ends and with
+// inner runs of white space as one space; an option with a label keeps the
+// label whatever its text.
+TEST_F(HtmlTreeTest, AnOptionCollectsItsTextOrItsLabel)
+{
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        HtmlParser p;
+        ASSERT_EQ(Html_parserInit(ctx(), &p, doc), 0);
+        ASSERT_EQ(Edr_Node_acquire(doc, root, &p.current), 0);
+        auto tag = [&](uint32_t id) { EXPECT_EQ(Html_handleTag(ctx(), &p, nullptr, 0, id, nullptr, 0), 0); };
+        auto flush = [&](const char16_t *t) {
+            std::u16string copy = t;
+            EXPECT_EQ(Html_flushText(&p, copy.data(), copy.size()), 0);
+        };
+        auto collected = [&] { return std::u16string(p.optionText ? p.optionText : u"", p.optionLength); };
+        // Outside an option a select's text is dropped.
+        tag(HtmlEl_Select);
+        flush(u"dropped");
+        tag(HtmlEl_Option);
+        flush(u"  one \t\n two  ");
+        flush(u"&amp;three");
+        EXPECT_EQ(collected(), u"one two&three");
+        EXPECT_EQ(Html_endElement(ctx(), &p, 0, HtmlEl_Option), 0);
+        EXPECT_EQ(collected(), u"");
+        tag(HtmlEl_Option);
+        StyleRule *list = nullptr;
+        ASSERT_EQ(StyleRule_create(&list), 0);
+        Prop label{};
+        Prop_setUstr(&label, 71, Ustr_dup(u"Label"), 5);
+        ASSERT_EQ(StyleRule_appendProp(list, &label), 0);
+        Prop_free(&label);
+        ASSERT_EQ(Edr_Node_setPropList(doc, p.optionNode, 0, list), 0);
+        flush(u"text");
+        flush(u"more");
+        EXPECT_EQ(collected(), u"Label");
+        EXPECT_EQ(Html_endElement(ctx(), &p, 0, HtmlEl_Option), 0);
+        EXPECT_EQ(Html_endElement(ctx(), &p, 0, HtmlEl_Select), 0);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(renderNode(root), "#0(select(option option))");
+        Edr_Doc_readUnlock(doc);
         EXPECT_EQ(Html_parserFinish(ctx(), &p, 1), 0);
         Edr_Doc_release(doc);
     });
