@@ -106,6 +106,11 @@ int Css_mediaListApplies(const char16_t *, size_t)
     return 1;
 }
 
+int Css_parseDeclarationsText(EngineContext *, const char16_t *, size_t, StyleRule *)
+{
+    return Res_ok;
+}
+
 // Interim: no redirection happens before the web layer, so there is no
 // state to keep.
 int Redirect_create(Edr_Doc *)

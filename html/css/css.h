@@ -21,3 +21,7 @@ int Css_parseStyleSheetText(EngineContext *context, Edr_Doc *doc, const Url *bas
 int Css_loadStyleSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *sheet);
 // 1 when a media list text (of length units) names a medium that applies.
 int Css_mediaListApplies(const char16_t *text, size_t length);
+// Parses the declarations of a style attribute (text of length units) into
+// rule. 0 or an error (1 out of memory); errors of the text itself never
+// fail.
+int Css_parseDeclarationsText(EngineContext *context, const char16_t *text, size_t length, struct StyleRule *rule);
