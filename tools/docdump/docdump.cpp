@@ -36,6 +36,7 @@
 #include "core/style/prop.h"
 #include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
+#include "core/text/strtable.h"
 #include "document/edr/doc.h"
 #include "html/css/csstables.h"
 #include "html/parser.h"
@@ -129,9 +130,21 @@ void dumpStyles(Edr_Doc *doc, std::string *out)
             snprintf(line, sizeof line, "  rule weight %u", unsigned(rule->weight));
             *out += line;
             for (StyleMatch *m = rule->matches; m; m = m->next) {
-                const char *name = m->key >= 1 && m->key <= Html_elementCount ? Html_elementNames[m->key - 1] : nullptr;
-                snprintf(line, sizeof line, " key %u%s%s%s mask %u", unsigned(m->key), name ? " (" : "",
-                         name ? name : "", name ? ")" : "", unsigned(m->value));
+                // Keys by name: the element names, then the selector
+                // texts that style sheets interned.
+                std::string name;
+                if (m->key >= 1 && m->key <= Html_elementCount)
+                    name = Html_elementNames[m->key - 1];
+                else if (m->key == 100000 || m->key == 100001)
+                    name = m->key == 100000 ? ">" : "+";
+                else if (doc->strings && m->key <= StrTable_maxId) {
+                    char16_t *text = StrTable_getName(doc->strings, uint16_t(m->key));
+                    for (const char16_t *c = text; c && *c; c++)
+                        name += *c < 128 ? char(*c) : '?';
+                    Mem_free(text);
+                }
+                snprintf(line, sizeof line, " key %u%s%s%s mask %u", unsigned(m->key), name.empty() ? "" : " (",
+                         name.c_str(), name.empty() ? "" : ")", unsigned(m->value));
                 *out += line;
             }
             *out += "\n";
