@@ -331,8 +331,11 @@ bool readNumber(CssTokenizer *t)
     size_t afterNumber = t->pos;
     skipSpaces(t);
     bool spaced = t->pos != afterNumber;
+    // Directly after the number a unit needs no word boundary ("10pxa" is
+    // 10px and "a"); after white space it must be a whole word, so that
+    // "1.5 serif" stays a number and a name.
     for (const auto &u : kUnits)
-        if (lookingAt(t, u.text)) {
+        if (lookingAt(t, u.text) && !(spaced && isNameChar(t, peekAt(t, strlen(u.text))))) {
             advance(t, strlen(u.text));
             t->kind = u.kind;
             return true;

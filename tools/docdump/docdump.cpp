@@ -39,6 +39,7 @@
 #include "core/text/strtable.h"
 #include "document/edr/doc.h"
 #include "html/css/csstables.h"
+#include "html/css/csstext.h"
 #include "html/parser.h"
 #include "platform/api/request.h"
 
@@ -154,6 +155,15 @@ void dumpStyles(Edr_Doc *doc, std::string *out)
                 *out += line;
                 *out += propText(&item->value);
                 *out += "\n";
+            }
+            if (char16_t *css = Css_ruleToText(rule)) {
+                if (css[0]) {
+                    *out += "    css ";
+                    for (const char16_t *c = css; *c; c++)
+                        *out += *c < 128 ? char(*c) : '?';
+                    *out += "\n";
+                }
+                Mem_free(css);
             }
         }
         Request_unlock(request);
