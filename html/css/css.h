@@ -39,3 +39,21 @@ int Css_parsePropertyText(EngineContext *context, StyleRule *rule, const char16_
 // Parses the content of a style element into a new author sheet of doc
 // (URLs resolved against the document's). 0, or 1 out of memory, 48 stop.
 int Css_parseStyleElement(EngineContext *context, Edr_Doc *doc, const char16_t *text, size_t length);
+
+// The style services of an HTML document, through which the document
+// model reaches the CSS code. Entries 1 and 2 act only for kind 1 (CSS);
+// for other kinds they answer null or 0 without effect.
+struct CssServices {
+    char16_t *(*ruleToText)(int kind, const StyleRule *rule);
+    // Clears rule's properties, then parses a style attribute's text into it.
+    int (*parseDeclarations)(EngineContext *context, int kind, const char16_t *text, size_t length,
+                             StyleRule *rule);
+    int (*parseProperty)(EngineContext *context, StyleRule *rule, const char16_t *name, size_t nameLength,
+                         const char16_t *value, size_t valueLength, int *changed);
+    char16_t *(*propertyToText)(const StyleRule *rule, const char16_t *name);
+    uint32_t (*propertyIdByName)(const char16_t *name);
+};
+// 1 when doc carries the style services (HTML documents do).
+int Css_hasServices(Edr_Doc *doc);
+// The services of doc into *out: 1, or 0 (out cleared) when it has none.
+int Css_getServices(Edr_Doc *doc, CssServices *out);

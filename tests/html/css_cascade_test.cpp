@@ -184,3 +184,45 @@ TEST_F(CssCascadeTest, StreamsReadAsText)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CssCascadeTest, StyleServicesOfHtmlDocuments)
+{
+    run([&] {
+        Edr_Doc *doc = load("<p>x");
+        CssServices s{};
+        ASSERT_EQ(Css_getServices(doc, &s), 1);
+        EXPECT_EQ(Css_hasServices(doc), 1);
+        StyleRule *rule = nullptr;
+        ASSERT_EQ(StyleRule_create(&rule), 0);
+        std::u16string text = u"color: red; margin: 1px";
+        EXPECT_EQ(s.parseDeclarations(ctx(), 2, text.data(), text.size(), rule), 0);
+        EXPECT_TRUE(StyleRule_hasNoProps(rule)); // another kind does nothing
+        EXPECT_EQ(s.parseDeclarations(ctx(), 1, text.data(), text.size(), rule), 0);
+        text = u"font-style: italic";
+        EXPECT_EQ(s.parseDeclarations(ctx(), 1, text.data(), text.size(), rule), 0); // replaces
+        char16_t *css = s.ruleToText(1, rule);
+        ASSERT_NE(css, nullptr);
+        EXPECT_TRUE(std::u16string(css) == u"font-style:italic");
+        Mem_free(css);
+        EXPECT_EQ(s.ruleToText(0, rule), nullptr);
+        int changed = 0;
+        EXPECT_EQ(s.parseProperty(ctx(), rule, u"margin", 6, u"2px", 3, &changed), 0);
+        css = s.propertyToText(rule, u"margin");
+        ASSERT_NE(css, nullptr);
+        EXPECT_TRUE(std::u16string(css) == u"2px 2px 2px 2px");
+        Mem_free(css);
+        EXPECT_EQ(s.propertyIdByName(u"border-left-width"), uint32_t(PropId_borderLeftWidth));
+        StyleRule_destroy(rule);
+        Edr_Doc_release(doc);
+        // Documents of other types carry none.
+        Edr_Doc *plain = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &plain, nullptr), 0);
+        EXPECT_EQ(Css_getServices(plain, &s), 0);
+        EXPECT_EQ(s.ruleToText, nullptr);
+        Edr_Doc_release(plain);
+    });
+}
+
+} // namespace
