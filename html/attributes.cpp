@@ -18,6 +18,8 @@
 #include "html/css/csstables.h"
 #include "html/defaultstyle.h"
 #include "html/docweb.h"
+#include "platform/url/url.h"
+#include "core/text/charset.h"
 #include "platform/api/request.h"
 
 namespace {
@@ -445,6 +447,131 @@ int applyTabIndex(Build &b)
     return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, HtmlAttr_tabindex);
 }
 
+// A URL text as it is sent on: characters above 0x7E in the document's
+// charset (UTF-8 when there is no converter), each byte written as '%'
+// and two upper-case hexadecimal digits. New text, or null.
+char16_t *escapedUrlText(const HtmlParser *p, const char16_t *text, size_t n)
+{
+    size_t outCap = 1;
+    for (size_t i = 0; i < n; i++)
+        outCap += text[i] > 0x7E ? 12 * 3 : 1;
+    char16_t *out = static_cast<char16_t *>(Mem_malloc(outCap * sizeof(char16_t)));
+    if (!out)
+        return nullptr;
+    CharsetState state{};
+    CharsetConverter convert = Charset_findConverter(CharsetCode_utf16, p->charset, &state, nullptr);
+    if (!convert || p->charset == CharsetCode_utf16 || p->charset == CharsetCode_utf16be ||
+        p->charset == CharsetCode_utf16le)
+        convert = Charset_utf16ToUtf8;
+    static const char hex[] = "0123456789ABCDEF";
+    size_t o = 0;
+    for (size_t i = 0; i < n; i++) {
+        if (text[i] <= 0x7E) {
+            out[o++] = text[i];
+            continue;
+        }
+        // One character (a surrogate pair stays together).
+        size_t units = (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < n) ? 2 : 1;
+        uint8_t bytes[12];
+        size_t consumed = 0, produced = 0;
+        convert(reinterpret_cast<const uint8_t *>(text + i), units * sizeof(char16_t), bytes, sizeof bytes,
+                &consumed, &produced, &state, p->ctx);
+        if (!produced)
+            bytes[0] = '?', produced = 1;
+        for (size_t k = 0; k < produced && k < sizeof bytes; k++) {
+            if (bytes[k] <= 0x7E) {
+                out[o++] = bytes[k];
+                continue;
+            }
+            out[o++] = '%';
+            out[o++] = char16_t(hex[bytes[k] >> 4]);
+            out[o++] = char16_t(hex[bytes[k] & 15]);
+        }
+        i += units - 1;
+    }
+    out[o] = 0;
+    return out;
+}
+
+// The attribute's URL cleaned, sent-on form and resolved against the
+// document; null when there is none (*err set when memory ran out).
+Url *attrUrl(Build &b, const char16_t *v, size_t n, int *err)
+{
+    *err = Res_ok;
+    size_t cn = 0;
+    char16_t *clean = Html_cleanUrlText(v, n, b.p->charset == CharsetCode_shiftJis, &cn);
+    char16_t *sent = clean ? escapedUrlText(b.p, clean, cn) : nullptr;
+    Mem_free(clean);
+    if (!sent) {
+        *err = Res_noMemory;
+        return nullptr;
+    }
+    Url *url = nullptr;
+    *err = Edr_Doc_resolveUrl(b.p->doc, sent, &url);
+    Mem_free(sent);
+    return url;
+}
+
+// href and action: the node's link or form target; on link a style
+// sheet, loaded at once when its rel says so and its media apply.
+int applyTarget(Build &b, const char16_t *v, size_t n)
+{
+    if (!n)
+        return Res_ok;
+    if (b.element == HtmlEl_Link) {
+        size_t rn = 0, mn = 0;
+        const char16_t *rel = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_rel, &rn);
+        const char16_t *media = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_media, &mn);
+        // The rel value compared over its own length.
+        static const char kSheet[] = "stylesheet";
+        bool sheet = rel && rn && rn <= sizeof kSheet - 1;
+        for (size_t i = 0; sheet && i < rn; i++)
+            sheet = fold(rel[i]) == char16_t(kSheet[i]);
+        if (!sheet || (media && !Css_mediaListApplies(media, mn)))
+            return Res_ok;
+        int err = Res_ok;
+        Url *url = attrUrl(b, v, n, &err);
+        if (!url)
+            return err;
+        err = Html_loadUserStyleSheet(b.p, b.ctx, url, 2);
+        return err == Res_noMemory || err == Res_stopRequested ? err : Res_ok;
+    }
+    int err = Res_ok;
+    Url *url = attrUrl(b, v, n, &err);
+    if (!url)
+        return err;
+    err = Edr_Node_setUrl(b.p->doc, b.node, url);
+    Url_free(url);
+    return err;
+}
+
+// type on ol and ul: the list marker.
+int applyListType(Build &b, const char16_t *v, size_t n)
+{
+    static const struct {
+        const char16_t *word;
+        uint32_t keyword;
+        bool exact;     // compared with case
+    } kMarkers[] = {
+        {u"1", KwId_decimal, true},        {u"A", KwId_upperAlpha, true}, {u"I", KwId_upperRoman, true},
+        {u"a", KwId_lowerAlpha, true},     {u"i", KwId_lowerRoman, true}, {u"disc", KwId_disc, false},
+        {u"circle", KwId_circle, false},   {u"square", KwId_square, false},
+    };
+    for (const auto &m : kMarkers) {
+        size_t len = 0;
+        while (m.word[len])
+            len++;
+        if (len != n)
+            continue;
+        bool same = true;
+        for (size_t i = 0; i < n && same; i++)
+            same = m.exact ? v[i] == m.word[i] : fold(v[i]) == m.word[i];
+        if (same)
+            return putKeyword(b, PropId_listStyleType, m.keyword);
+    }
+    return Res_ok;
+}
+
 // Attributes kept by their value kind in the attribute properties: all
 // without a handler of their own, except the event attributes, whose
 // scripts are never run.
@@ -531,6 +658,20 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
     case HtmlAttr_name: return n ? Edr_Node_setInternedText(b.p->doc, b.node, v, uint32_t(n)) : Res_ok;
     case HtmlAttr_style: return n ? applyStyle(b, v, n) : Res_ok;
     case HtmlAttr_tabindex: return applyTabIndex(b);
+    case HtmlAttr_href:
+    case HtmlAttr_action: return applyTarget(b, v, n);
+    case HtmlAttr_type: {
+        int err = b.element == HtmlEl_Ol || b.element == HtmlEl_Ul ? applyListType(b, v, n) : Res_ok;
+        return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
+    }
+    case HtmlAttr_background: {
+        if (!n)
+            return Res_ok;
+        Prop image{};
+        // The rule keeps its own copy of the text.
+        Prop_set(&image, PropId_backgroundImage, PropType_ustr, reinterpret_cast<uintptr_t>(v), uint32_t(n));
+        return put(b, image);
+    }
     default:
         return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
     }

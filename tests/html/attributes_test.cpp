@@ -11,6 +11,7 @@
 #include "document/edr/doc.h"
 #include "html/attributes.h"
 #include "html/defaultstyle.h"
+#include "platform/url/url.h"
 #include "platform/api/request.h"
 #include "tests/html/html_fixture.h"
 #include "tests/support/heap_fixture.h"
@@ -428,6 +429,48 @@ TEST_F(HtmlAttrNodeTest, NodeSettings)
         EXPECT_EQ(attributeOf(doc, img, u"name"), u"pic");
         Edr_Node_release(doc, p);
         Edr_Node_release(doc, img);
+        Edr_Doc_release(doc);
+    });
+}
+
+} // namespace
+
+namespace {
+
+std::string urlOf(Edr_Doc *doc, Edr_Node *node)
+{
+    Url *url = nullptr;
+    EXPECT_EQ(Edr_Node_getUrl(doc, node, &url), 0);
+    char *text = url ? Url_toUtf8(url, UrlPart_all) : nullptr;
+    std::string out = text ? text : "(none)";
+    Mem_free(text);
+    Url_free(url);
+    return out;
+}
+
+TEST_F(HtmlAttrNodeTest, LinkTargets)
+{
+    run([&] {
+        // Latin-1 page: the e with acute accent goes out as %E9; a
+        // backslash becomes '/', line breaks inside the value vanish.
+        Edr_Doc *doc = load("<a href='dir\\x\xe9\n.html'>x</a><form action='go'></form><p>y</p>");
+        Edr_Node *a = findElement(Edr_Doc_root(doc), HtmlEl_A);
+        Edr_Node *form = findElement(Edr_Doc_root(doc), HtmlEl_Form);
+        Edr_Node *p = findElement(Edr_Doc_root(doc), HtmlEl_P);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(form, nullptr);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, a), 0);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, form), 0);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, p), 0);
+        Edr_Doc_readUnlock(doc);
+        std::string url = urlOf(doc, a);
+        EXPECT_NE(url.find("dir/x%E9.html"), std::string::npos) << url;
+        EXPECT_NE(urlOf(doc, form).find("go"), std::string::npos);
+        EXPECT_EQ(urlOf(doc, p), "(none)");
+        Edr_Node_release(doc, a);
+        Edr_Node_release(doc, form);
+        Edr_Node_release(doc, p);
         Edr_Doc_release(doc);
     });
 }
