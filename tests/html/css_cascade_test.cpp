@@ -3,12 +3,16 @@
 // !important, and imports that loop end.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "core/mem/mem.h"
 #include "core/style/propids.h"
 #include "core/style/stylerule.h"
+#include "core/task/task.h"
 #include "html/css/css.h"
 #include "html/css/csstext.h"
 #include "document/edr/doc.h"
@@ -223,6 +227,71 @@ TEST_F(CssCascadeTest, StyleServicesOfHtmlDocuments)
         EXPECT_EQ(s.ruleToText, nullptr);
         Edr_Doc_release(plain);
     });
+}
+
+} // namespace
+
+namespace {
+
+// Uses up stack until less than the declaration reserve is left, then
+// parses; -1 when the platform cannot say how much stack is left.
+int parseWithLittleStack(EngineContext *ctx, StyleRule *rule, int depth)
+{
+    volatile char pad[2048];
+    pad[0] = char(depth);
+    size_t left = Task_stackLeft(ctx, nullptr);
+    if (!left)
+        return -1;
+    if (left < 40 * 1024)
+        return Css_parseDeclarationsText(ctx, u"color: red; margin: 1px", 23, rule);
+    int result = parseWithLittleStack(ctx, rule, depth + 1);
+    return result + (pad[0] == char(depth) ? 0 : 1);
+}
+
+TEST_F(CssCascadeTest, LittleStackDropsDeclarationsWithoutFailing)
+{
+    run([&] {
+        StyleRule *rule = nullptr;
+        ASSERT_EQ(StyleRule_create(&rule), 0);
+        int result = parseWithLittleStack(ctx(), rule, 0);
+        if (result < 0) {
+            StyleRule_destroy(rule);
+            GTEST_SKIP() << "no stack measure";
+        }
+        EXPECT_EQ(result, 0);
+        EXPECT_TRUE(StyleRule_hasNoProps(rule));
+        // With room the same text applies.
+        EXPECT_EQ(Css_parseDeclarationsText(ctx(), u"color: red; margin: 1px", 23, rule), 0);
+        EXPECT_FALSE(StyleRule_hasNoProps(rule));
+        StyleRule_destroy(rule);
+    });
+}
+
+// A chain of imports deeper than the limit stops at the limit.
+TEST_F(CssCascadeTest, ImportChainsStopAtTheirDepthLimit)
+{
+    char dir[] = "/tmp/vexlan-css-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const int sheets = 12;
+    for (int i = 0; i < sheets; i++) {
+        std::string path = std::string(dir) + "/d" + std::to_string(i) + ".css";
+        FILE *f = fopen(path.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fprintf(f, "@import \"d%d.css\";\nh%d { color: red }\n", i + 1, i % 6 + 1);
+        fclose(f);
+    }
+    run([&] {
+        std::string page = std::string("<style>@import url(file://") + dir + "/d0.css);</style><p>x</p>";
+        Edr_Doc *doc = load(page);
+        size_t loaded = 0;
+        for (int n : ruleCounts(doc))
+            loaded += n == 1;
+        EXPECT_EQ(loaded, 8u);
+        Edr_Doc_release(doc);
+    });
+    for (int i = 0; i < sheets; i++)
+        remove((std::string(dir) + "/d" + std::to_string(i) + ".css").c_str());
+    rmdir(dir);
 }
 
 } // namespace
