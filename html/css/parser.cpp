@@ -49,6 +49,7 @@ struct Parser {
     int markerDepth;
     int applies;            // cleared by '>' in a selector
     int mediaApplies;       // cleared inside a @media block for other media
+    int insideBlock;        // inside a @media block: its '}' ends a skip
     int error;
     const ImportLink *chain;
     int (*callback)(void *);
@@ -135,6 +136,8 @@ void skipStatement(Parser *p)
             next(p);
             return;
         }
+        if (depth == 0 && k == '}' && p->insideBlock)
+            return; // the enclosing block's end
         if (opens(k)) {
             depth++;
         } else if (closes(k) && depth > 0) {
@@ -310,15 +313,17 @@ int32_t readRgb(Parser *p)
 void readArguments(Parser *p, uint32_t functionSlot)
 {
     uint32_t op = 0;
-    for (uint32_t k = next(p); k && k != ')' && !failed(p); k = next(p)) {
+    uint32_t k = next(p);
+    while (k && k != ')' && !failed(p)) {
         if (k == ',') {
             op = 1;
+            k = next(p);
             continue;
         }
         if (k == CssTok_function || k == CssTok_rgb) {
-            skipTo(p, ')');
-            if (kind(p) == ')')
-                return;
+            next(p);
+            skipTo(p, ')'); // a nested function, with its ')'
+            k = kind(p);
             continue;
         }
         if (k == '{' || k == '}' || k == ';')
@@ -331,6 +336,7 @@ void readArguments(Parser *p, uint32_t functionSlot)
         if (startsTerm(k) && addSlot(p, op, sign, p->t.integer) && functionSlot < Css_maxSlots)
             p->values.slots[functionSlot].argCount++;
         op = 0;
+        k = next(p);
     }
 }
 
@@ -795,6 +801,7 @@ void parseMedia(Parser *p)
     int saved = p->mediaApplies;
     if (named && !any)
         p->mediaApplies = 0;
+    p->insideBlock = 1;
     next(p);
     while (!failed(p)) {
         skipMarkers(p);
@@ -808,6 +815,7 @@ void parseMedia(Parser *p)
             parseRuleSet(p);
     }
     p->mediaApplies = saved;
+    p->insideBlock = 0;
     if (kind(p) == '}')
         next(p);
 }

@@ -100,18 +100,30 @@ bool readBlock(CssTokenizer *t)
     memcpy(src, t->carry, t->carryLength);
     memcpy(src + t->carryLength, bytes, n);
     (void)Vfs_readDone(t->stream, n);
-    size_t consumed = 0, produced = 0;
-    size_t room = (t->ownedCapacity - t->length) * sizeof(char16_t);
-    int rc = t->convert(src, total, reinterpret_cast<uint8_t *>(t->owned + t->length), room, &consumed, &produced,
-                        &t->convState, t->context);
-    (void)rc; // undecodable bytes end the conversion of this block
-    size_t left = total - consumed;
-    if (left > sizeof t->carry)
-        left = 0; // not a split character: drop the undecodable rest
-    memcpy(t->carry, src + consumed, left);
-    t->carryLength = left;
+    // Convert; a byte the charset cannot read becomes U+FFFD, and the
+    // start of a character split by the block end waits for the next one.
+    size_t at = 0;
+    t->carryLength = 0;
+    while (at < total) {
+        size_t consumed = 0, produced = 0;
+        size_t room = (t->ownedCapacity - t->length) * sizeof(char16_t);
+        int rc = t->convert(src + at, total - at, reinterpret_cast<uint8_t *>(t->owned + t->length), room,
+                            &consumed, &produced, &t->convState, t->context);
+        t->length += produced / sizeof(char16_t);
+        at += consumed;
+        if (at >= total || rc == Res_ok)
+            break;
+        if (rc == Res_charsetIncomplete && total - at <= sizeof t->carry) {
+            memcpy(t->carry, src + at, total - at);
+            t->carryLength = total - at;
+            break;
+        }
+        if (t->length >= t->ownedCapacity)
+            break;
+        t->owned[t->length++] = 0xFFFD;
+        at++;
+    }
     Mem_free(src);
-    t->length += produced / sizeof(char16_t);
     t->text = t->owned;
     return true;
 }

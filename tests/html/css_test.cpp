@@ -152,6 +152,7 @@ TEST_F(CssTest, DeclarationsAndShorthands)
         {u"list-style: square inside", "50:130:0 49:77:0 48:57:0 "},
         {u"clip: rect(1px, 2px, 3px, 4px)", "25:2:2aa 26:2:555 27:2:800 28:2:aaa "},
         {u"clip: rect(1px 2px)", "25:2:2aa 26:2:555 27:2:2aa 28:2:555 "},
+        {u"clip: rect(1px, f(2px), 3px); color: red", "25:2:2aa 26:2:800 27:2:2aa 28:2:800 29:8:ff0000ff "},
         {u"border-spacing: 2px", "12:2:555 13:2:555 "},
         {u"border-spacing: 2px 3px", "12:2:555 13:2:800 "},
         {u"width: 10px 20px", ""},
