@@ -10,6 +10,7 @@
 #include "core/style/propids.h"
 #include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
+#include "core/support/support.h"
 #include "core/text/ustr.h"
 #include "html/css/css.h"
 #include "document/edr/doc.h"
@@ -572,6 +573,22 @@ int applyListType(Build &b, const char16_t *v, size_t n)
     return Res_ok;
 }
 
+// An event attribute: its handler text is kept with the node as a record
+// of the event's type (the engine never runs it).
+int applyEvent(Build &b, uint32_t attr, const char16_t *v, size_t n)
+{
+    const char *name = Html_attrRecords[attr].name;
+    for (uint32_t type = 0; const char *event = Html_eventName(type); type++) {
+        size_t len = strlen(event);
+        bool same = len == strlen(name);
+        for (size_t i = 0; same && i < len; i++)
+            same = char16_t(fold(char16_t(uint8_t(event[i])))) == char16_t(uint8_t(name[i]));
+        if (same)
+            return Edr_Node_addRecord(b.p->doc, b.node, type, 0, 0, v, uint32_t(n), 0, 0);
+    }
+    return Res_ok;
+}
+
 // Attributes kept by their value kind in the attribute properties: all
 // without a handler of their own, except the event attributes, whose
 // scripts are never run.
@@ -673,6 +690,8 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         return put(b, image);
     }
     default:
+        if (attr >= HtmlAttr_onabort && attr <= HtmlAttr_onunload && !storedByKind(attr))
+            return applyEvent(b, attr, v, n);
         return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
     }
 }

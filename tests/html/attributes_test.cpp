@@ -476,3 +476,33 @@ TEST_F(HtmlAttrNodeTest, LinkTargets)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HtmlAttrNodeTest, EventAttributesAreKeptAsRecords)
+{
+    run([&] {
+        Edr_Doc *doc = load("<p onclick='go()' onMouseOver=\"hi(1)\" onsubmit='no'>x</p><br onclick='no'>");
+        Edr_Node *p = findElement(Edr_Doc_root(doc), HtmlEl_P);
+        Edr_Node *br = findElement(Edr_Doc_root(doc), HtmlEl_Br);
+        ASSERT_NE(p, nullptr);
+        ASSERT_NE(br, nullptr);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, p), 0);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, br), 0);
+        Edr_Doc_readUnlock(doc);
+        char16_t *text = Edr_Node_recordsToText(doc, p);
+        ASSERT_NE(text, nullptr);
+        std::u16string records(text);
+        Mem_free(text);
+        EXPECT_TRUE(records == u" onclick=\"go()\" onmouseover=\"hi(1)\"") << std::string(records.begin(), records.end());
+        text = Edr_Node_recordsToText(doc, br); // not an attribute of br
+        EXPECT_TRUE(!text || !text[0]);
+        Mem_free(text);
+        Edr_Node_release(doc, p);
+        Edr_Node_release(doc, br);
+        Edr_Doc_release(doc);
+    });
+}
+
+} // namespace
