@@ -309,8 +309,9 @@ int applySize(Build &b, const char16_t *v, size_t n)
 
 int applyExtent(Build &b, uint32_t id, const char16_t *v, size_t n)
 {
-    // Plug-ins and controls keep their own sizes.
-    if (b.element == HtmlEl_Embed || b.element == HtmlEl_Object || b.element == HtmlEl_Input)
+    // Plug-ins and controls keep their own sizes; an image input is sized
+    // like an image.
+    if (b.element == HtmlEl_Embed || b.element == HtmlEl_Object || (b.element == HtmlEl_Input && !imageLike(b)))
         return Res_ok;
     HtmlLength len;
     if (!Html_parseLength(v, n, &len))
