@@ -62,10 +62,14 @@ bool readBlock(CssTokenizer *t)
         n = Css_blockBytes;
     if (!t->charsetChosen) {
         t->charsetChosen = 1;
+        // The charset the stream names (one the table does not know reads
+        // as ISO-8859-1), else the detector's guess.
         uint32_t code = CharsetCode_latin1;
         uintptr_t value = 0;
-        if (!(Vfs_getInfo(t->stream, VfsInfo_string2, &value) == Res_ok && value &&
-              Charset_fromName(reinterpret_cast<const char16_t *>(value), &code) == Res_ok)) {
+        if (Vfs_getInfo(t->stream, VfsInfo_string2, &value) == Res_ok && value) {
+            if (Charset_fromName(reinterpret_cast<const char16_t *>(value), &code) != Res_ok)
+                code = CharsetCode_latin1;
+        } else {
             CharsetDetector *d = nullptr;
             code = CharsetCode_latin1;
             if (Charset_detectorNew(t->context, &d) == Res_ok) {
@@ -472,7 +476,9 @@ int Css_tokenNext(CssTokenizer *t, int skipSpace)
             return t->error ? 0 : 1;
         }
         if (t->rawText) {
-            for (c = peek(t); c >= 0 && c != ';'; c = peek(t)) {
+            // The target of an @import: up to ';' or white space (a media
+            // list may follow).
+            for (c = peek(t); c >= 0 && c != ';' && !isSpaceChar(uint32_t(c)); c = peek(t)) {
                 if (c == '"' || c == '\'') {
                     if (readString(t))
                         continue;
