@@ -590,6 +590,29 @@ int applyEvent(Build &b, uint32_t attr, const char16_t *v, size_t n)
     return Res_ok;
 }
 
+// class: the element's class names. Keys the node already has (a second
+// tag merged into the first) are kept.
+int applyClass(Build &b, const char16_t *v, size_t n)
+{
+    uint32_t *old = nullptr, *now = nullptr;
+    uint32_t oldCount = 0, nowCount = 0;
+    int err = Edr_Node_copyIdList(b.p->doc, b.node, &old, &oldCount);
+    if (!err)
+        err = Edr_Node_setClassNames(b.p->doc, b.node, v, uint32_t(n));
+    if (!err && oldCount)
+        err = Edr_Node_copyIdList(b.p->doc, b.node, &now, &nowCount);
+    for (uint32_t i = 0; i < oldCount && !err; i++) {
+        bool present = false;
+        for (uint32_t k = 0; k < nowCount && !present; k++)
+            present = now[k] == old[i];
+        if (!present)
+            err = Edr_Node_addId(b.p->doc, b.node, old[i]);
+    }
+    Mem_free(old);
+    Mem_free(now);
+    return err;
+}
+
 // Attributes kept by their value kind in the attribute properties: all
 // without a handler of their own, except the event attributes, whose
 // scripts are never run.
@@ -671,7 +694,7 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         int err = applyAlt(b, v, n);
         return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
     }
-    case HtmlAttr_class: return n ? Edr_Node_setClassNames(b.p->doc, b.node, v, uint32_t(n)) : Res_ok;
+    case HtmlAttr_class: return n ? applyClass(b, v, n) : Res_ok;
     case HtmlAttr_id: return n ? Edr_Node_setIdText(b.p->doc, b.node, v, uint32_t(n)) : Res_ok;
     case HtmlAttr_name: return n ? Edr_Node_setInternedText(b.p->doc, b.node, v, uint32_t(n)) : Res_ok;
     case HtmlAttr_style: return n ? applyStyle(b, v, n) : Res_ok;
@@ -1218,10 +1241,15 @@ int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p,
     if (err)
         return err;
     err = StyleRule_create(&b.rule);
-    if (!err && (err = StyleRule_create(&b.attrs0)) != 0)
+    // The attribute properties the node has (a second tag merging into
+    // the first) are kept.
+    if (!err && (err = Edr_Node_getPropList0(p->doc, node, &b.attrs0)) == 0 && !b.attrs0)
+        err = StyleRule_create(&b.attrs0);
+    if (err) {
         StyleRule_destroy(b.rule);
-    if (err)
+        StyleRule_destroy(b.attrs0);
         return err;
+    }
     for (uint32_t attr = 1; attr < Html_attrCount && !err; attr++) {
         if (p->stop && id != HtmlEl_Frameset)
             break;

@@ -506,3 +506,37 @@ TEST_F(HtmlAttrNodeTest, EventAttributesAreKeptAsRecords)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HtmlAttrNodeTest, ASecondBodyTagMergesIntoTheFirst)
+{
+    run([&] {
+        Edr_Doc *doc = load("<body bgcolor=red title=first class=a><p>x</p><body class=b lang=en text=blue>");
+        Edr_Node *body = findElement(Edr_Doc_root(doc), HtmlEl_Body);
+        ASSERT_NE(body, nullptr);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, body), 0);
+        Edr_Doc_readUnlock(doc);
+        EXPECT_EQ(attributeOf(doc, body, u"title"), u"first");
+        EXPECT_EQ(attributeOf(doc, body, u"lang"), u"en");
+        uint32_t *ids = nullptr;
+        uint32_t count = 0;
+        ASSERT_EQ(Edr_Node_copyIdList(doc, body, &ids, &count), 0);
+        // Both tags' attribute rules and both class names (the list ends
+        // with a 0).
+        EXPECT_EQ(count, 5u);
+        Mem_free(ids);
+        char16_t *classes = nullptr;
+        ASSERT_EQ(Edr_Node_getClassNames(doc, body, &classes), 0);
+        ASSERT_NE(classes, nullptr);
+        std::u16string names(classes);
+        Mem_free(classes);
+        EXPECT_NE(names.find(u"a"), std::u16string::npos);
+        EXPECT_NE(names.find(u"b"), std::u16string::npos);
+        Edr_Node_release(doc, body);
+        Edr_Doc_release(doc);
+    });
+}
+
+} // namespace
