@@ -56,8 +56,10 @@ enum : uint32_t {
     CssTok_important = 0x10023,
 };
 
-// A growable owned 16-bit text.
-struct CssText {
+// A growable 16-bit text: the token texts and value texts of the reader,
+// always owned (stream text is kept behind the read position instead of
+// being lent out).
+struct UstrBuf {
     char16_t *chars;
     size_t length;
     size_t capacity;
@@ -86,7 +88,7 @@ struct CssTokenizer {
     int identDigits;
     // The current token.
     uint32_t kind;
-    CssText token;
+    UstrBuf token;
     int32_t integer;
     uint16_t fraction;
     int error;                  // 0 or an engine error; then every token is the end
@@ -107,7 +109,7 @@ struct CssValueSlot {
     uint32_t op;                // 0 none or white space, 1 ',', 2 '/'
     uint32_t sign;              // 1 after a unary '-'
     uint32_t kind;
-    CssText text;
+    UstrBuf text;
     int32_t integer;            // for rgb(: the colour 0x00RRGGBB
     uint16_t fraction;
     // A function's arguments (clip's rect()): their slots follow in the
@@ -132,9 +134,9 @@ void Css_tokenizerClose(CssTokenizer *t);
 // Frees the texts of the value list and empties it.
 void Css_valueListClear(CssValueList *list);
 
-void CssText_free(CssText *t);
-int CssText_append(CssText *t, char16_t c);
-int CssText_set(CssText *t, const char16_t *chars, size_t n);
+void UstrBuf_free(UstrBuf *t);
+int UstrBuf_append(UstrBuf *t, char16_t c);
+int UstrBuf_set(UstrBuf *t, const char16_t *chars, size_t n);
 
 // Converts a term into a typed value for the property row (number mode as
 // for Css_numberValue). 1 when it converts; a string payload is then owned

@@ -387,7 +387,7 @@ int applyPosition(const Values &values, int important, StyleRule *rule, int *cha
 // or a ','. false when a term is neither.
 bool familyList(const CssValueList *list, uint32_t first, CssTypedValue *out)
 {
-    CssText joined{};
+    UstrBuf joined{};
     bool ok = true;
     for (uint32_t i = first; i < list->count && ok; i++) {
         const CssValueSlot &s = list->slots[i];
@@ -396,19 +396,19 @@ bool familyList(const CssValueList *list, uint32_t first, CssTypedValue *out)
             break;
         }
         if (i > first)
-            ok = CssText_append(&joined, s.op == 1 ? u',' : u' ');
+            ok = UstrBuf_append(&joined, s.op == 1 ? u',' : u' ');
         if (ok && s.kind == CssTok_string)
-            ok = CssText_append(&joined, u'"');
+            ok = UstrBuf_append(&joined, u'"');
         for (size_t k = 0; ok && k < s.text.length; k++)
-            ok = CssText_append(&joined, s.text.chars[k]);
+            ok = UstrBuf_append(&joined, s.text.chars[k]);
         if (ok && s.kind == CssTok_string)
-            ok = CssText_append(&joined, u'"');
+            ok = UstrBuf_append(&joined, u'"');
     }
     if (ok && joined.length)
         ok = setString(out, joined.chars, joined.length, CssClass_string);
     else
         ok = false;
-    CssText_free(&joined);
+    UstrBuf_free(&joined);
     return ok;
 }
 

@@ -21,7 +21,7 @@
 
 namespace {
 
-struct Selector {
+struct CssSelector {
     uint32_t steps[Css_maxSteps + 1];
     uint32_t masks[Css_maxSteps + 1];
     uint32_t count;
@@ -36,14 +36,14 @@ struct ImportLink {
     uint32_t depth;
 };
 
-struct Parser {
+struct CssParser {
     EngineContext *context;
     Edr_Doc *doc;
     const Url *base;
     Request *sheet;
     CssTokenizer t;
     CssValueList values;
-    Selector *selectors;
+    CssSelector *selectors;
     uint32_t selectorCount;
     uint32_t selectorCapacity;
     int markerDepth;
@@ -61,26 +61,26 @@ bool isSpaceKind(uint32_t kind)
     return kind == CssTok_space;
 }
 
-bool failed(Parser *p)
+bool failed(CssParser *p)
 {
     if (p->t.error && !p->error)
         p->error = p->t.error;
     return p->error != 0;
 }
 
-uint32_t next(Parser *p, int skipSpace = 1)
+uint32_t next(CssParser *p, int skipSpace = 1)
 {
     Css_tokenNext(&p->t, skipSpace);
     failed(p);
     return p->t.kind;
 }
 
-uint32_t kind(const Parser *p)
+uint32_t kind(const CssParser *p)
 {
     return p->t.kind;
 }
 
-bool textIs(const CssText &text, const char *word)
+bool textIs(const UstrBuf &text, const char *word)
 {
     size_t n = strlen(word);
     if (text.length != n)
@@ -109,7 +109,7 @@ bool closes(uint32_t k)
 
 // Skips to the end of a declaration: stops (not consuming) at a ';' with
 // nothing open, or at the '}' of the enclosing block.
-void skipDeclaration(Parser *p)
+void skipDeclaration(CssParser *p)
 {
     int depth = 0;
     for (uint32_t k = kind(p); k && !failed(p); k = next(p)) {
@@ -126,7 +126,7 @@ void skipDeclaration(Parser *p)
 
 // Skips a statement: through a ';' with nothing open, or through the '}'
 // that closes a block opened during the skip.
-void skipStatement(Parser *p)
+void skipStatement(CssParser *p)
 {
     int depth = 0;
     for (uint32_t k = kind(p); k && !failed(p); k = next(p)) {
@@ -151,7 +151,7 @@ void skipStatement(Parser *p)
 }
 
 // Reads to the character c and past it.
-void skipTo(Parser *p, uint32_t c)
+void skipTo(CssParser *p, uint32_t c)
 {
     for (uint32_t k = kind(p); k && !failed(p); k = next(p))
         if (k == c) {
@@ -160,7 +160,7 @@ void skipTo(Parser *p, uint32_t c)
         }
 }
 
-void skipMarkers(Parser *p)
+void skipMarkers(CssParser *p)
 {
     for (uint32_t k = kind(p); !failed(p); k = next(p)) {
         if (k == CssTok_cdo)
@@ -176,7 +176,7 @@ void skipMarkers(Parser *p)
 // ---------------------------------------------------------- media lists
 
 // A medium applies when its name begins "all" or "screen".
-bool mediumApplies(const CssText &name)
+bool mediumApplies(const UstrBuf &name)
 {
     static const char *const media[2] = {"all", "screen"};
     for (const char *m : media) {
@@ -198,7 +198,7 @@ bool mediumApplies(const CssText &name)
 }
 
 // Reads identifiers separated by ','. *named: some medium was named.
-bool readMediaList(Parser *p, bool *named)
+bool readMediaList(CssParser *p, bool *named)
 {
     bool any = false;
     *named = false;
@@ -239,7 +239,7 @@ bool startsTerm(uint32_t k)
 }
 
 // Adds the current token as a slot (kept only while there is room).
-bool addSlot(Parser *p, uint32_t op, uint32_t sign, int32_t integer)
+bool addSlot(CssParser *p, uint32_t op, uint32_t sign, int32_t integer)
 {
     CssValueList &v = p->values;
     if (v.count >= Css_maxSlots)
@@ -251,7 +251,7 @@ bool addSlot(Parser *p, uint32_t op, uint32_t sign, int32_t integer)
     s.integer = integer;
     s.fraction = p->t.fraction;
     s.argCount = 0;
-    if (!CssText_set(&s.text, p->t.token.chars, p->t.token.length)) {
+    if (!UstrBuf_set(&s.text, p->t.token.chars, p->t.token.length)) {
         p->error = Res_noMemory;
         return false;
     }
@@ -259,7 +259,7 @@ bool addSlot(Parser *p, uint32_t op, uint32_t sign, int32_t integer)
     return true;
 }
 
-bool isHexDigits(const CssText &text)
+bool isHexDigits(const UstrBuf &text)
 {
     size_t start = text.length && text.chars[0] == '#' ? 1 : 0;
     size_t n = text.length - start;
@@ -274,7 +274,7 @@ bool isHexDigits(const CssText &text)
 }
 
 // rgb( component, component, component ): the packed colour, or -1.
-int32_t readRgb(Parser *p)
+int32_t readRgb(CssParser *p)
 {
     int saved = p->t.hexName;
     p->t.hexName = 0;
@@ -310,7 +310,7 @@ int32_t readRgb(Parser *p)
 
 // A function's arguments up to its ')', as slots after the function's
 // own; nested functions are skipped.
-void readArguments(Parser *p, uint32_t functionSlot)
+void readArguments(CssParser *p, uint32_t functionSlot)
 {
     uint32_t op = 0;
     uint32_t k = next(p);
@@ -341,7 +341,7 @@ void readArguments(Parser *p, uint32_t functionSlot)
 }
 
 // Reads an expression into the value list; stops at the token that ends it.
-void readExpression(Parser *p)
+void readExpression(CssParser *p)
 {
     Css_valueListClear(&p->values);
     uint32_t op = 0;
@@ -387,7 +387,7 @@ void readExpression(Parser *p)
     }
 }
 
-void parseDeclaration(Parser *p, StyleRule *rule)
+void parseDeclaration(CssParser *p, StyleRule *rule)
 {
     uint32_t k = kind(p);
     if (k == ';' || k == '}' || k == 0)
@@ -435,7 +435,7 @@ void parseDeclaration(Parser *p, StyleRule *rule)
 }
 
 // Declarations up to (not through) the block's '}' or the end.
-void parseDeclarations(Parser *p, StyleRule *rule)
+void parseDeclarations(CssParser *p, StyleRule *rule)
 {
     while (!failed(p)) {
         parseDeclaration(p, rule);
@@ -457,7 +457,7 @@ const struct {
 
 // The id of a name in the document's table, interned when new; 0 when
 // memory runs out.
-uint32_t intern(Parser *p, const char16_t *chars, size_t n)
+uint32_t intern(CssParser *p, const char16_t *chars, size_t n)
 {
     Edr_Doc_writeLockWait(p->doc);
     uint32_t id = p->doc->strings ? StrTable_internN(p->doc->strings, chars, n) : 0;
@@ -468,9 +468,9 @@ uint32_t intern(Parser *p, const char16_t *chars, size_t n)
 }
 
 struct Simple {
-    CssText element;
-    CssText id;
-    CssText classes[Css_maxClasses];
+    UstrBuf element;
+    UstrBuf id;
+    UstrBuf classes[Css_maxClasses];
     uint32_t classCount;
     uint32_t weight;
     uint32_t mask;
@@ -480,25 +480,25 @@ struct Simple {
 
 void freeSimple(Simple &s)
 {
-    CssText_free(&s.element);
-    CssText_free(&s.id);
+    UstrBuf_free(&s.element);
+    UstrBuf_free(&s.id);
     for (auto &c : s.classes)
-        CssText_free(&c);
+        UstrBuf_free(&c);
 }
 
 // Builds and interns the key of a simple selector: the element name, its
 // classes in the order of their interned ids, and the id.
-uint32_t simpleKey(Parser *p, Simple &s)
+uint32_t simpleKey(CssParser *p, Simple &s)
 {
     uint32_t ids[Css_maxClasses];
     uint32_t n = 0;
     for (uint32_t i = 0; i < s.classCount; i++) {
-        CssText dotted{};
-        bool ok = CssText_append(&dotted, u'.');
+        UstrBuf dotted{};
+        bool ok = UstrBuf_append(&dotted, u'.');
         for (size_t k = 0; k < s.classes[i].length && ok; k++)
-            ok = CssText_append(&dotted, s.classes[i].chars[k]);
+            ok = UstrBuf_append(&dotted, s.classes[i].chars[k]);
         uint32_t id = ok ? intern(p, dotted.chars, dotted.length) : 0;
-        CssText_free(&dotted);
+        UstrBuf_free(&dotted);
         if (!id) {
             p->error = Res_noMemory;
             return 0;
@@ -515,22 +515,22 @@ uint32_t simpleKey(Parser *p, Simple &s)
             ids[j] = ids[j - 1];
             ids[j - 1] = x;
         }
-    CssText key{};
+    UstrBuf key{};
     bool ok = true;
     if (!s.element.length)
-        ok = CssText_append(&key, u'*');
+        ok = UstrBuf_append(&key, u'*');
     for (size_t k = 0; ok && k < s.element.length; k++)
-        ok = CssText_append(&key, s.element.chars[k]);
+        ok = UstrBuf_append(&key, s.element.chars[k]);
     for (uint32_t i = 0; ok && i < n; i++) {
         char16_t *name = StrTable_getName(p->doc->strings, uint16_t(ids[i]));
         for (const char16_t *c = name; ok && c && *c; c++)
-            ok = CssText_append(&key, *c);
+            ok = UstrBuf_append(&key, *c);
         ok = ok && name;
         Mem_free(name);
     }
     if (ok && s.id.length) {
         for (size_t k = 0; ok && k < s.id.length; k++)
-            ok = CssText_append(&key, s.id.chars[k]);
+            ok = UstrBuf_append(&key, s.id.chars[k]);
         // The id's own part too, which the style engine looks up.
         ok = ok && intern(p, s.id.chars, s.id.length);
     }
@@ -546,17 +546,17 @@ uint32_t simpleKey(Parser *p, Simple &s)
     } else {
         p->error = Res_noMemory;
     }
-    CssText_free(&key);
+    UstrBuf_free(&key);
     return id;
 }
 
 // Reads one simple selector onto sel. false when there was none.
-bool parseSimple(Parser *p, Selector &sel)
+bool parseSimple(CssParser *p, CssSelector &sel)
 {
     Simple s{};
     uint32_t k = kind(p);
     if (k == CssTok_ident) {
-        if (!CssText_set(&s.element, p->t.token.chars, p->t.token.length))
+        if (!UstrBuf_set(&s.element, p->t.token.chars, p->t.token.length))
             p->error = Res_noMemory;
         s.weight += 1;
         s.any = true;
@@ -569,7 +569,7 @@ bool parseSimple(Parser *p, Selector &sel)
         if (k == CssTok_hash) {
             if (s.id.length)
                 s.unsupported = true; // a second id
-            else if (!CssText_set(&s.id, p->t.token.chars, p->t.token.length))
+            else if (!UstrBuf_set(&s.id, p->t.token.chars, p->t.token.length))
                 p->error = Res_noMemory;
             s.weight += 100;
             s.any = true;
@@ -583,7 +583,7 @@ bool parseSimple(Parser *p, Selector &sel)
             }
             // A ninth class name is dropped.
             if (s.classCount < Css_maxClasses &&
-                !CssText_set(&s.classes[s.classCount++], p->t.token.chars, p->t.token.length))
+                !UstrBuf_set(&s.classes[s.classCount++], p->t.token.chars, p->t.token.length))
                 p->error = Res_noMemory;
             s.weight += 10;
             k = next(p, 0);
@@ -643,7 +643,7 @@ bool parseSimple(Parser *p, Selector &sel)
     return s.any;
 }
 
-void addMarker(Selector &sel, uint32_t marker)
+void addMarker(CssSelector &sel, uint32_t marker)
 {
     if (sel.count < Css_maxSteps) {
         sel.steps[sel.count] = marker;
@@ -651,9 +651,9 @@ void addMarker(Selector &sel, uint32_t marker)
     }
 }
 
-void parseSelector(Parser *p, Selector &sel)
+void parseSelector(CssParser *p, CssSelector &sel)
 {
-    sel = Selector{};
+    sel = CssSelector{};
     while (isSpaceKind(kind(p)))
         next(p, 0);
     while (!failed(p)) {
@@ -681,12 +681,12 @@ void parseSelector(Parser *p, Selector &sel)
     }
 }
 
-bool growSelectors(Parser *p)
+bool growSelectors(CssParser *p)
 {
     if (p->selectorCount < p->selectorCapacity)
         return true;
     uint32_t cap = p->selectorCapacity + 10;
-    Selector *grown = static_cast<Selector *>(Mem_realloc(p->selectors, cap * sizeof(Selector)));
+    CssSelector *grown = static_cast<CssSelector *>(Mem_realloc(p->selectors, cap * sizeof(CssSelector)));
     if (!grown) {
         p->error = Res_noMemory;
         return false;
@@ -696,10 +696,10 @@ bool growSelectors(Parser *p)
     return true;
 }
 
-int addRules(Parser *p, const StyleRule *declared)
+int addRules(CssParser *p, const StyleRule *declared)
 {
     for (uint32_t i = 0; i < p->selectorCount; i++) {
-        const Selector &sel = p->selectors[i];
+        const CssSelector &sel = p->selectors[i];
         if (sel.dead || !sel.count)
             continue;
         StyleRule *rule = nullptr;
@@ -722,7 +722,7 @@ int addRules(Parser *p, const StyleRule *declared)
     return Res_ok;
 }
 
-void parseRuleSet(Parser *p)
+void parseRuleSet(CssParser *p)
 {
     p->selectorCount = 0;
     if (!growSelectors(p))
@@ -764,7 +764,7 @@ void parseRuleSet(Parser *p)
 }
 
 // @page and @font-face: the block is read and dropped.
-void parseDroppedBlock(Parser *p)
+void parseDroppedBlock(CssParser *p)
 {
     uint32_t k = next(p);
     if (k == CssTok_ident)
@@ -789,7 +789,7 @@ void parseDroppedBlock(Parser *p)
     skipTo(p, '}');
 }
 
-void parseMedia(Parser *p)
+void parseMedia(CssParser *p)
 {
     next(p);
     bool named = false;
@@ -822,14 +822,14 @@ void parseMedia(Parser *p)
 
 int loadSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *sheet, const ImportLink *chain);
 
-void parseImport(Parser *p)
+void parseImport(CssParser *p)
 {
     p->t.rawText = 1;
     uint32_t k = next(p);
     p->t.rawText = 0;
-    CssText target{};
+    UstrBuf target{};
     if ((k == CssTok_string || k == CssTok_url || k == CssTok_raw) &&
-        !CssText_set(&target, p->t.token.chars, p->t.token.length))
+        !UstrBuf_set(&target, p->t.token.chars, p->t.token.length))
         p->error = Res_noMemory;
     bool valid = k == CssTok_string || k == CssTok_url || k == CssTok_raw;
     next(p);
@@ -846,11 +846,11 @@ void parseImport(Parser *p)
         blank = blank && (target.chars[i] == ' ' || target.chars[i] == '\t' || target.chars[i] == '\n' ||
                           target.chars[i] == '\r' || target.chars[i] == '\f');
     if (failed(p) || !valid || blank || (named && !any) || !p->doc) {
-        CssText_free(&target);
+        UstrBuf_free(&target);
         return;
     }
     Url *url = p->base ? Url_resolveText(p->context, target.chars, p->base) : Url_new(target.chars);
-    CssText_free(&target);
+    UstrBuf_free(&target);
     if (!url)
         return; // an unusable target is ignored like other import errors
     uint32_t depth = p->chain ? p->chain->depth + 1 : 1;
@@ -874,7 +874,7 @@ void parseImport(Parser *p)
         p->error = err;
 }
 
-void parseSheet(Parser *p)
+void parseSheet(CssParser *p)
 {
     next(p);
     if (kind(p) == CssTok_charset)
@@ -899,7 +899,7 @@ void parseSheet(Parser *p)
     }
 }
 
-void initParser(Parser *p, EngineContext *context, Edr_Doc *doc, const Url *base, Request *sheet)
+void initParser(CssParser *p, EngineContext *context, Edr_Doc *doc, const Url *base, Request *sheet)
 {
     memset(p, 0, sizeof *p);
     p->context = context;
@@ -910,7 +910,7 @@ void initParser(Parser *p, EngineContext *context, Edr_Doc *doc, const Url *base
     p->mediaApplies = 1;
 }
 
-void finishParser(Parser *p)
+void finishParser(CssParser *p)
 {
     Css_valueListClear(&p->values);
     Css_tokenizerClose(&p->t);
@@ -936,7 +936,7 @@ int parseStream(EngineContext *context, Edr_Doc *doc, const Url *base, VfsHandle
 {
     if (doc && Html_ensureStringTable(doc))
         return Res_noMemory;
-    Parser p;
+    CssParser p;
     initParser(&p, context, doc, base, sheet);
     p.chain = chain;
     Css_tokenizerOpenStream(&p.t, context, stream);
@@ -978,7 +978,7 @@ int Css_parseStyleSheetText(EngineContext *context, Edr_Doc *doc, const Url *bas
     char16_t *copy = decodedCopy(text, length, &n);
     if (!copy)
         return Res_noMemory;
-    Parser p;
+    CssParser p;
     initParser(&p, context, doc, base, sheet);
     p.callback = callback;
     p.argument = argument;
@@ -1022,7 +1022,7 @@ int Css_parseDeclarationsText(EngineContext *context, const char16_t *text, size
     char16_t *copy = decodedCopy(text, length, &n);
     if (!copy)
         return Res_noMemory;
-    Parser p;
+    CssParser p;
     initParser(&p, context, nullptr, nullptr, nullptr);
     Css_tokenizerOpenText(&p.t, copy, n);
     next(&p);
@@ -1047,7 +1047,7 @@ int Css_parsePropertyText(EngineContext *context, StyleRule *rule, const char16_
     uint32_t property = Css_propertyIndex(name, nameLength);
     if (!property)
         return Res_nullInput; // 8: no such property
-    Parser p;
+    CssParser p;
     initParser(&p, context, nullptr, nullptr, nullptr);
     Css_tokenizerOpenText(&p.t, value, valueLength);
     p.t.hexName = isColourProperty(property);
@@ -1067,7 +1067,7 @@ int Css_mediaListApplies(const char16_t *text, size_t length)
 {
     if (!text)
         return 0;
-    Parser p;
+    CssParser p;
     initParser(&p, nullptr, nullptr, nullptr, nullptr);
     Css_tokenizerOpenText(&p.t, text, length);
     next(&p);

@@ -155,7 +155,7 @@ void advance(CssTokenizer *t, size_t n = 1)
 
 bool record(CssTokenizer *t, uint32_t c)
 {
-    if (CssText_append(&t->token, char16_t(c)))
+    if (UstrBuf_append(&t->token, char16_t(c)))
         return true;
     t->error = Res_noMemory;
     return false;
@@ -367,14 +367,14 @@ bool readNumber(CssTokenizer *t)
 
 } // namespace
 
-void CssText_free(CssText *t)
+void UstrBuf_free(UstrBuf *t)
 {
     Mem_free(t->chars);
     t->chars = nullptr;
     t->length = t->capacity = 0;
 }
 
-int CssText_append(CssText *t, char16_t c)
+int UstrBuf_append(UstrBuf *t, char16_t c)
 {
     if (t->length + 1 >= t->capacity) {
         size_t cap = t->capacity ? t->capacity * 2 : 16;
@@ -389,11 +389,11 @@ int CssText_append(CssText *t, char16_t c)
     return 1;
 }
 
-int CssText_set(CssText *t, const char16_t *chars, size_t n)
+int UstrBuf_set(UstrBuf *t, const char16_t *chars, size_t n)
 {
     t->length = 0;
     for (size_t i = 0; i < n; i++)
-        if (!CssText_append(t, chars[i]))
+        if (!UstrBuf_append(t, chars[i]))
             return 0;
     return 1;
 }
@@ -417,13 +417,13 @@ void Css_tokenizerClose(CssTokenizer *t)
     Mem_free(t->owned);
     t->owned = nullptr;
     t->text = nullptr;
-    CssText_free(&t->token);
+    UstrBuf_free(&t->token);
 }
 
 void Css_valueListClear(CssValueList *list)
 {
     for (uint32_t i = 0; i < Css_maxSlots; i++)
-        CssText_free(&list->slots[i].text);
+        UstrBuf_free(&list->slots[i].text);
     memset(list, 0, sizeof *list);
 }
 
