@@ -10,10 +10,17 @@
 #include "core/style/propids.h"
 #include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
+#include "core/support/support.h"
+#include "core/text/ustr.h"
+#include "html/css/css.h"
+#include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "core/text/strtable.h"
 #include "html/css/csstables.h"
 #include "html/defaultstyle.h"
 #include "html/docweb.h"
+#include "platform/url/url.h"
+#include "core/text/charset.h"
 #include "platform/api/request.h"
 
 namespace {
@@ -76,7 +83,11 @@ struct Build {
     const HtmlTagSpan *attrs;
     uint32_t count;
     uint32_t element;
-    StyleRule *rule;
+    StyleRule *rule;        // the style properties (list 1)
+    StyleRule *attrs0;      // the attribute properties (list 0)
+    EngineContext *ctx;
+    Edr_Node *node;
+    int cellBorders;        // a bordered table: its cells get borders too
 };
 
 int put(Build &b, const Prop &value)
@@ -223,6 +234,8 @@ int applyBorder(Build &b, const char16_t *v, size_t n)
         err = putLength(b, kBorderWidths[i], len);
     if (!err && len.value > 0)
         err = putFour(b, kBorderStyles, b.element == HtmlEl_Table ? KwId_outset : KwId_solid);
+    if (b.element == HtmlEl_Table && len.value > 0)
+        b.cellBorders = 1;
     return err;
 }
 
@@ -296,8 +309,9 @@ int applySize(Build &b, const char16_t *v, size_t n)
 
 int applyExtent(Build &b, uint32_t id, const char16_t *v, size_t n)
 {
-    // Plug-ins and controls keep their own sizes.
-    if (b.element == HtmlEl_Embed || b.element == HtmlEl_Object || b.element == HtmlEl_Input)
+    // Plug-ins and controls keep their own sizes; an image input is sized
+    // like an image.
+    if (b.element == HtmlEl_Embed || b.element == HtmlEl_Object || (b.element == HtmlEl_Input && !imageLike(b)))
         return Res_ok;
     HtmlLength len;
     if (!Html_parseLength(v, n, &len))
@@ -380,6 +394,235 @@ int applyHttpEquiv(Build &b, const char16_t *v, size_t n)
     return Res_ok;
 }
 
+
+// dir: the direction, embedded in the text around it except on bdo,
+// which overrides instead (its own default rule).
+int applyDir(Build &b, const char16_t *v, size_t n)
+{
+    uint32_t direction;
+    if (equalsWord(v, n, "ltr"))
+        direction = KwId_ltr;
+    else if (equalsWord(v, n, "rtl"))
+        direction = KwId_rtl;
+    else
+        return Res_ok;
+    int err = putKeyword(b, PropId_direction, direction);
+    if (!err && b.element != HtmlEl_Bdo)
+        err = putKeyword(b, PropId_unicodeBidi, KwId_embed);
+    return err;
+}
+
+// alt: the text with its white space collapsed is the node's text.
+int applyAlt(Build &b, const char16_t *v, size_t n)
+{
+    char16_t *text = Ustr_collapseSpace(v, n);
+    if (!text)
+        return Res_noMemory;
+    int err = Edr_Node_setText(b.p->doc, b.node, text);
+    Mem_free(text);
+    return err;
+}
+
+// style: the declarations of the inline style become the node's list 2.
+int applyStyle(Build &b, const char16_t *v, size_t n)
+{
+    StyleRule *inlineRule = nullptr;
+    int err = StyleRule_create(&inlineRule);
+    if (err)
+        return err;
+    err = Css_parseDeclarationsText(b.ctx, v, n, inlineRule);
+    if (!err && !StyleRule_hasNoProps(inlineRule) && !b.p->restartRequested) {
+        err = Edr_Node_setPropList2Resolved(b.p->doc, b.node, inlineRule);
+        if (!err)
+            return Res_ok; // the node took it over
+    }
+    StyleRule_destroy(inlineRule);
+    return err;
+}
+
+int applyTabIndex(Build &b)
+{
+    uint32_t x;
+    if (!Html_getAttrU16(b.tag, b.attrs, b.count, HtmlAttr_tabindex, &x))
+        return Res_ok;
+    int err = Edr_Node_setTabIndex(b.p->doc, b.node, x);
+    return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, HtmlAttr_tabindex);
+}
+
+// A URL text as it is sent on: characters above 0x7E in the document's
+// charset (UTF-8 when there is no converter), each byte written as '%'
+// and two upper-case hexadecimal digits. New text, or null.
+char16_t *escapedUrlText(const HtmlParser *p, const char16_t *text, size_t n)
+{
+    size_t outCap = 1;
+    for (size_t i = 0; i < n; i++)
+        outCap += text[i] > 0x7E ? 12 * 3 : 1;
+    char16_t *out = static_cast<char16_t *>(Mem_malloc(outCap * sizeof(char16_t)));
+    if (!out)
+        return nullptr;
+    CharsetState state{};
+    CharsetConverter convert = Charset_findConverter(CharsetCode_utf16, p->charset, &state, nullptr);
+    if (!convert || p->charset == CharsetCode_utf16 || p->charset == CharsetCode_utf16be ||
+        p->charset == CharsetCode_utf16le)
+        convert = Charset_utf16ToUtf8;
+    static const char hex[] = "0123456789ABCDEF";
+    size_t o = 0;
+    for (size_t i = 0; i < n; i++) {
+        if (text[i] <= 0x7E) {
+            out[o++] = text[i];
+            continue;
+        }
+        // One character (a surrogate pair stays together).
+        size_t units = (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < n) ? 2 : 1;
+        uint8_t bytes[12];
+        size_t consumed = 0, produced = 0;
+        convert(reinterpret_cast<const uint8_t *>(text + i), units * sizeof(char16_t), bytes, sizeof bytes,
+                &consumed, &produced, &state, p->ctx);
+        if (!produced)
+            bytes[0] = '?', produced = 1;
+        for (size_t k = 0; k < produced && k < sizeof bytes; k++) {
+            if (bytes[k] <= 0x7E) {
+                out[o++] = bytes[k];
+                continue;
+            }
+            out[o++] = '%';
+            out[o++] = char16_t(hex[bytes[k] >> 4]);
+            out[o++] = char16_t(hex[bytes[k] & 15]);
+        }
+        i += units - 1;
+    }
+    out[o] = 0;
+    return out;
+}
+
+// The attribute's URL cleaned, sent-on form and resolved against the
+// document; null when there is none (*err set when memory ran out).
+Url *attrUrl(Build &b, const char16_t *v, size_t n, int *err)
+{
+    *err = Res_ok;
+    size_t cn = 0;
+    char16_t *clean = Html_cleanUrlText(v, n, b.p->charset == CharsetCode_shiftJis, &cn);
+    char16_t *sent = clean ? escapedUrlText(b.p, clean, cn) : nullptr;
+    Mem_free(clean);
+    if (!sent) {
+        *err = Res_noMemory;
+        return nullptr;
+    }
+    Url *url = nullptr;
+    *err = Edr_Doc_resolveUrl(b.p->doc, sent, &url);
+    Mem_free(sent);
+    return url;
+}
+
+// href and action: the node's link or form target; on link a style
+// sheet, loaded at once when its rel says so and its media apply.
+int applyTarget(Build &b, const char16_t *v, size_t n)
+{
+    if (!n)
+        return Res_ok;
+    if (b.element == HtmlEl_Link) {
+        size_t rn = 0, mn = 0;
+        const char16_t *rel = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_rel, &rn);
+        const char16_t *media = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_media, &mn);
+        // The rel value compared over its own length.
+        static const char kSheet[] = "stylesheet";
+        bool sheet = rel && rn && rn <= sizeof kSheet - 1;
+        for (size_t i = 0; sheet && i < rn; i++)
+            sheet = fold(rel[i]) == char16_t(kSheet[i]);
+        if (!sheet || (media && !Css_mediaListApplies(media, mn)))
+            return Res_ok;
+        int err = Res_ok;
+        Url *url = attrUrl(b, v, n, &err);
+        if (!url)
+            return err;
+        err = Html_loadUserStyleSheet(b.p, b.ctx, url, 2);
+        return err == Res_noMemory || err == Res_stopRequested ? err : Res_ok;
+    }
+    int err = Res_ok;
+    Url *url = attrUrl(b, v, n, &err);
+    if (!url)
+        return err;
+    err = Edr_Node_setUrl(b.p->doc, b.node, url);
+    Url_free(url);
+    return err;
+}
+
+// type on ol and ul: the list marker.
+int applyListType(Build &b, const char16_t *v, size_t n)
+{
+    static const struct {
+        const char16_t *word;
+        uint32_t keyword;
+        bool exact;     // compared with case
+    } kMarkers[] = {
+        {u"1", KwId_decimal, true},        {u"A", KwId_upperAlpha, true}, {u"I", KwId_upperRoman, true},
+        {u"a", KwId_lowerAlpha, true},     {u"i", KwId_lowerRoman, true}, {u"disc", KwId_disc, false},
+        {u"circle", KwId_circle, false},   {u"square", KwId_square, false},
+    };
+    for (const auto &m : kMarkers) {
+        size_t len = 0;
+        while (m.word[len])
+            len++;
+        if (len != n)
+            continue;
+        bool same = true;
+        for (size_t i = 0; i < n && same; i++)
+            same = m.exact ? v[i] == m.word[i] : fold(v[i]) == m.word[i];
+        if (same)
+            return putKeyword(b, PropId_listStyleType, m.keyword);
+    }
+    return Res_ok;
+}
+
+// An event attribute: its handler text is kept with the node as a record
+// of the event's type (the engine never runs it).
+int applyEvent(Build &b, uint32_t attr, const char16_t *v, size_t n)
+{
+    const char *name = Html_attrRecords[attr].name;
+    for (uint32_t type = 0; const char *event = Html_eventName(type); type++) {
+        size_t len = strlen(event);
+        bool same = len == strlen(name);
+        for (size_t i = 0; same && i < len; i++)
+            same = char16_t(fold(char16_t(uint8_t(event[i])))) == char16_t(uint8_t(name[i]));
+        if (same)
+            return Edr_Node_addRecord(b.p->doc, b.node, type, 0, 0, v, uint32_t(n), 0, 0);
+    }
+    return Res_ok;
+}
+
+// class: the element's class names. Keys the node already has (a second
+// tag merged into the first) are kept.
+int applyClass(Build &b, const char16_t *v, size_t n)
+{
+    uint32_t *old = nullptr, *now = nullptr;
+    uint32_t oldCount = 0, nowCount = 0;
+    int err = Edr_Node_copyIdList(b.p->doc, b.node, &old, &oldCount);
+    if (!err)
+        err = Edr_Node_setClassNames(b.p->doc, b.node, v, uint32_t(n));
+    if (!err && oldCount)
+        err = Edr_Node_copyIdList(b.p->doc, b.node, &now, &nowCount);
+    for (uint32_t i = 0; i < oldCount && !err; i++) {
+        bool present = false;
+        for (uint32_t k = 0; k < nowCount && !present; k++)
+            present = now[k] == old[i];
+        if (!present)
+            err = Edr_Node_addId(b.p->doc, b.node, old[i]);
+    }
+    Mem_free(old);
+    Mem_free(now);
+    return err;
+}
+
+// Attributes kept by their value kind in the attribute properties: all
+// without a handler of their own, except the event attributes, whose
+// scripts are never run.
+bool storedByKind(uint32_t attr)
+{
+    if (attr >= HtmlAttr_onabort && attr <= HtmlAttr_onunload)
+        return attr == HtmlAttr_onabort || attr == HtmlAttr_onerror;
+    return true;
+}
+
 int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
 {
     switch (attr) {
@@ -446,8 +689,34 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         }
         return err;
     }
+    case HtmlAttr_dir: return applyDir(b, v, n);
+    case HtmlAttr_alt: {
+        int err = applyAlt(b, v, n);
+        return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
+    }
+    case HtmlAttr_class: return n ? applyClass(b, v, n) : Res_ok;
+    case HtmlAttr_id: return n ? Edr_Node_setIdText(b.p->doc, b.node, v, uint32_t(n)) : Res_ok;
+    case HtmlAttr_name: return n ? Edr_Node_setInternedText(b.p->doc, b.node, v, uint32_t(n)) : Res_ok;
+    case HtmlAttr_style: return n ? applyStyle(b, v, n) : Res_ok;
+    case HtmlAttr_tabindex: return applyTabIndex(b);
+    case HtmlAttr_href:
+    case HtmlAttr_action: return applyTarget(b, v, n);
+    case HtmlAttr_type: {
+        int err = b.element == HtmlEl_Ol || b.element == HtmlEl_Ul ? applyListType(b, v, n) : Res_ok;
+        return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
+    }
+    case HtmlAttr_background: {
+        if (!n)
+            return Res_ok;
+        Prop image{};
+        // The rule keeps its own copy of the text.
+        Prop_set(&image, PropId_backgroundImage, PropType_ustr, reinterpret_cast<uintptr_t>(v), uint32_t(n));
+        return put(b, image);
+    }
     default:
-        return Res_ok;
+        if (attr >= HtmlAttr_onabort && attr <= HtmlAttr_onunload && !storedByKind(attr))
+            return applyEvent(b, attr, v, n);
+        return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
     }
 }
 
@@ -518,7 +787,67 @@ int applyMarquee(Build &b)
     return err;
 }
 
+// A bordered table draws a one-pixel inset border around each of its
+// cells: a rule for td and one for th inside the table's own key.
+int addCellBorders(HtmlParser *p, uint32_t tableKey)
+{
+    static const uint32_t cells[2] = {HtmlEl_Td, HtmlEl_Th};
+    int err = Res_ok;
+    for (uint32_t cell : cells) {
+        StyleRule *rule = nullptr;
+        if ((err = StyleRule_create(&rule)))
+            return err;
+        for (int i = 0; i < 4 && !err; i++) {
+            Prop v{};
+            Prop_setLength(&v, kBorderWidths[i], 682);
+            if (!(err = StyleRule_appendProp(rule, &v))) {
+                Prop_setType(&v, kBorderStyles[i], KwId_inset);
+                err = StyleRule_appendProp(rule, &v);
+            }
+        }
+        if (!err && !(err = StyleRule_addMatch(rule, tableKey, 0, 10)) && !(err = StyleRule_addMatch1(rule, cell)))
+            err = Request_addItem(p->styles, &rule);
+        StyleRule_destroy(rule);
+        if (err)
+            break;
+    }
+    return err;
+}
+
 } // namespace
+
+int Html_ensureStringTable(Edr_Doc *doc)
+{
+    if (!doc)
+        return Res_nullInput;
+    Edr_Doc_readLock(doc);
+    bool has = doc->strings != nullptr;
+    Edr_Doc_readUnlock(doc);
+    if (has)
+        return Res_ok;
+    // Names met first get the first ids, so interning the element names
+    // in order gives each its element id.
+    StrTable *table = StrTable_create(nullptr);
+    if (!table)
+        return Res_noMemory;
+    for (uint32_t i = 0; i < Html_elementCount; i++) {
+        const char *name = Html_elementNames[i];
+        char16_t wide[16];
+        size_t n = 0;
+        while (name[n] && n < 15) {
+            wide[n] = char16_t(uint8_t(name[n]));
+            n++;
+        }
+        if (StrTable_internN(table, wide, n) != i + 1) {
+            StrTable_destroy(table);
+            return Res_noMemory;
+        }
+    }
+    int err = Edr_Doc_setStringTable(doc, table);
+    if (err)
+        StrTable_destroy(table);
+    return err;
+}
 
 int Html_attrApplies(uint32_t attr, uint32_t element)
 {
@@ -555,7 +884,161 @@ uint32_t Html_attributeId(const char16_t *name, size_t length)
 
 char16_t *Html_attributeText(const Prop *value)
 {
+    if (!value)
+        return nullptr;
+    if (const char *name = Html_valueName(value))
+        return Ustr_fromCstr(name);
     return Prop_toText(value);
+}
+
+const char *Html_attrName(uint32_t attr)
+{
+    return attr < Html_attrCount ? Html_attrRecords[attr].name : nullptr;
+}
+
+const char *Html_valueName(const Prop *value)
+{
+    if (!value || value->type < Html_valueFirst || value->type >= Html_valueFirst + Html_valueCount)
+        return nullptr;
+    return Html_valueNames[value->type - Html_valueFirst];
+}
+
+uint32_t Html_valueId(const char16_t *text, size_t length)
+{
+    if (!text)
+        return 0;
+    for (uint32_t i = 0; i < Html_valueCount; i++)
+        if (equalsWord(text, length, Html_valueNames[i]))
+            return Html_valueFirst + i;
+    return 0;
+}
+
+namespace {
+
+// 1 and the value of an unsigned decimal of at least one digit not above
+// limit.
+int readUnsigned(const char16_t *v, size_t n, uint64_t limit, uint32_t *out)
+{
+    if (!v || !n)
+        return 0;
+    uint64_t x = 0;
+    for (size_t i = 0; i < n; i++) {
+        if (!isDigit(v[i]))
+            return 0;
+        x = x * 10 + uint32_t(v[i] - '0');
+        if (x > limit)
+            return 0;
+    }
+    *out = uint32_t(x);
+    return 1;
+}
+
+} // namespace
+
+int Html_getAttrUint(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
+                     uint32_t *out)
+{
+    size_t n = 0;
+    const char16_t *v = Html_getAttrTrimmed(tag, attrs, count, attr, &n);
+    return readUnsigned(v, n, 0xFFFFFFFFu, out);
+}
+
+int Html_getAttrU16(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
+                    uint32_t *out)
+{
+    size_t n = 0;
+    const char16_t *v = Html_getAttrTrimmed(tag, attrs, count, attr, &n);
+    return readUnsigned(v, n, 65535, out);
+}
+
+int Html_attrPresent(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr)
+{
+    size_t n = 0;
+    return Html_getAttr(tag, attrs, count, attr, &n) && n ? 1 : 0;
+}
+
+int Html_setAttrProp(StyleRule *list, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
+                     uint32_t attr)
+{
+    if (!list || attr == 0 || attr >= Html_attrCount)
+        return Res_ok;
+    size_t n = 0;
+    const char16_t *v = Html_getAttrTrimmed(tag, attrs, count, attr, &n);
+    if (!v || !n)
+        return Res_ok;
+    Prop value{};
+    switch (Html_attrRecords[attr].kind) {
+    case HtmlAttrKind_length: {
+        HtmlLength len;
+        if (!Html_parseLength(v, n, &len))
+            return Res_ok;
+        if (len.type == PropType_length)
+            Prop_setLength(&value, attr, len.value);
+        else
+            Prop_setWord(&value, attr, len.type, uint32_t(len.value));
+        break;
+    }
+    case HtmlAttrKind_keyword: {
+        // The value's own id when the value table has it, so that its text
+        // comes back. Another value is kept as its text: an attribute id
+        // as the type would read as a payload type (7 a percentage, 11 a
+        // matrix) for the low ids.
+        uint32_t id = Html_valueId(v, n);
+        if (id)
+            Prop_setType(&value, attr, uint16_t(id));
+        else
+            Prop_set(&value, attr, PropType_ustr, reinterpret_cast<uintptr_t>(v), uint32_t(n));
+        break;
+    }
+    case HtmlAttrKind_colour: {
+        uint8_t rgba[4];
+        Html_parseColour(v, n, rgba);
+        Prop_setColour(&value, attr, rgba);
+        break;
+    }
+    case HtmlAttrKind_integer: {
+        uint32_t x;
+        if (!readUnsigned(v, n, 65535, &x))
+            return Res_ok;
+        Prop_setInt(&value, attr, int32_t(x));
+        break;
+    }
+    case HtmlAttrKind_url:
+    case HtmlAttrKind_text:
+        // The rule keeps its own copy of the text.
+        Prop_set(&value, attr, PropType_ustr, reinterpret_cast<uintptr_t>(v), uint32_t(n));
+        break;
+    default:
+        return Res_ok;
+    }
+    int changed = 0;
+    return StyleRule_setProp(list, &value, &changed);
+}
+
+char16_t *Html_cleanUrlText(const char16_t *text, size_t length, int shiftJis, size_t *outLength)
+{
+    *outLength = 0;
+    if (!text)
+        length = 0;
+    char16_t *out = static_cast<char16_t *>(Mem_malloc((2 * length + 1) * sizeof(char16_t)));
+    if (!out)
+        return nullptr;
+    size_t n = 0;
+    for (size_t i = 0; i < length; i++) {
+        char16_t c = text[i];
+        if (c == '\t' || c == '\n' || c == '\r')
+            continue;
+        if (c == '\\')
+            c = '/';
+        else if (shiftJis && c == 0x00A5)
+            out[n++] = '\\';
+        else if (shiftJis && c == 0x2035)
+            out[n++] = '~';
+        out[n++] = c;
+    }
+    out[n] = 0;
+    *outLength = n;
+    return out;
 }
 
 const char16_t *Html_getAttr(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
@@ -747,16 +1230,26 @@ int32_t Html_getAttrInches(const char16_t *text, size_t length)
     return int32_t(v * 65536 / 96);
 }
 
-int Html_applyAttributes(EngineContext *, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,
+int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,
                          const HtmlTagSpan *attrs, uint32_t count)
 {
     // An implied element has no tag and no attributes.
     if (!tag || !attrs || !node)
         return Res_ok;
-    Build b{p, tag, attrs, count, id, nullptr};
-    int err = StyleRule_create(&b.rule);
+    Build b{p, tag, attrs, count, id, nullptr, nullptr, ctx, node, 0};
+    int err = Html_ensureStringTable(p->doc);
     if (err)
         return err;
+    err = StyleRule_create(&b.rule);
+    // The attribute properties the node has (a second tag merging into
+    // the first) are kept.
+    if (!err && (err = Edr_Node_getPropList0(p->doc, node, &b.attrs0)) == 0 && !b.attrs0)
+        err = StyleRule_create(&b.attrs0);
+    if (err) {
+        StyleRule_destroy(b.rule);
+        StyleRule_destroy(b.attrs0);
+        return err;
+    }
     for (uint32_t attr = 1; attr < Html_attrCount && !err; attr++) {
         if (p->stop && id != HtmlEl_Frameset)
             break;
@@ -769,12 +1262,24 @@ int Html_applyAttributes(EngineContext *, const char16_t *tag, HtmlParser *p, Ed
     }
     if (!err && id == HtmlEl_Marquee)
         err = applyMarquee(b);
-    if (!err && !p->restartRequested && !StyleRule_hasNoProps(b.rule)) {
+    if (!err && !p->restartRequested && !StyleRule_hasNoProps(b.attrs0)) {
+        err = Edr_Node_setPropList0(p->doc, node, b.attrs0);
+        if (!err)
+            b.attrs0 = nullptr; // the node took it over
+    }
+    bool own = !StyleRule_hasNoProps(b.rule);
+    if (!err && !p->restartRequested && (own || b.cellBorders)) {
         uint32_t key = p->nextClass++;
-        StyleRule_setWeight(b.rule, 10);
-        if (!(err = StyleRule_addMatch10(b.rule, key)) && !(err = Edr_Node_addId(p->doc, node, key)))
-            err = Request_addItem(p->styles, &b.rule);
+        err = Edr_Node_addId(p->doc, node, key);
+        if (!err && own) {
+            StyleRule_setWeight(b.rule, 10);
+            if (!(err = StyleRule_addMatch10(b.rule, key)))
+                err = Request_addItem(p->styles, &b.rule);
+        }
+        if (!err && b.cellBorders)
+            err = addCellBorders(p, key);
     }
     StyleRule_destroy(b.rule);
+    StyleRule_destroy(b.attrs0);
     return err;
 }

@@ -9,6 +9,10 @@
 
 #include "html/parser.h"
 
+struct Edr_Doc;
+struct Prop;
+struct StyleRule;
+
 enum : uint32_t { Html_attrCount = 159 };
 
 // Value kinds of attributes.
@@ -220,3 +224,42 @@ int Html_parseFontStep(const char16_t *text, size_t length, int32_t *inches);
 // A pixel count below 32768 as 16.16 inches at 96 per inch; -1 when the
 // text is no such count.
 int32_t Html_getAttrInches(const char16_t *text, size_t length);
+
+enum : uint32_t {
+    Html_valueFirst = 21,   // ids of the value table: 21..66
+    Html_valueCount = 46,
+};
+// The value table: keyword values of attributes, index id - 21.
+extern const char *const Html_valueNames[Html_valueCount];
+// The value-table id of a text (ASCII case ignored), or 0.
+uint32_t Html_valueId(const char16_t *text, size_t length);
+
+// The name of an attribute id (null out of range; "None" for 0).
+const char *Html_attrName(uint32_t attr);
+// The value-table name of a keyword property (Prop type 21..66), or null.
+const char *Html_valueName(const Prop *value);
+
+// 1 and *out when the attribute's trimmed value is an unsigned decimal of
+// at least one digit (Uint: up to 4294967295; U16: up to 65535).
+int Html_getAttrUint(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
+                     uint32_t *out);
+int Html_getAttrU16(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr,
+                    uint32_t *out);
+// 1 when the attribute is present with a non-empty value.
+int Html_attrPresent(const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count, uint32_t attr);
+// Stores the attribute's value into list (the attribute properties, ids
+// being attribute ids) by its value kind: a length, a keyword (the value's
+// id in the value table, else its text), a colour, an
+// integer up to 65535, or the text. Absent, empty or unreadable values add
+// nothing. 0 or 1 when memory runs out.
+int Html_setAttrProp(StyleRule *list, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
+                     uint32_t attr);
+// A new copy of a URL attribute without TAB, LF and CR and with '\'
+// turned into '/'; under Shift_JIS (shiftJis set) a U+00A5 or U+2035 gets
+// a '\' or '~' written before it. *outLength is its length. Null when
+// memory runs out.
+char16_t *Html_cleanUrlText(const char16_t *text, size_t length, int shiftJis, size_t *outLength);
+
+// Gives doc its string table when it has none: the element names first, so
+// that each element's name has its element id. 0 or 1 (out of memory).
+int Html_ensureStringTable(Edr_Doc *doc);

@@ -87,25 +87,6 @@ int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *pag
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
-// Interim: no style-sheet parser yet, so a sheet adds no rules and every
-// media list applies.
-#include "html/css/css.h"
-int Css_parseStyleSheetText(EngineContext *, Edr_Doc *, const Url *, Request *, const char16_t *, size_t,
-                            int (*)(void *), void *)
-{
-    return Res_ok;
-}
-
-int Css_loadStyleSheet(EngineContext *, Edr_Doc *, const Url *, Request *)
-{
-    return Res_ok;
-}
-
-int Css_mediaListApplies(const char16_t *, size_t)
-{
-    return 1;
-}
-
 // Interim: no redirection happens before the web layer, so there is no
 // state to keep.
 int Redirect_create(Edr_Doc *)

@@ -974,7 +974,7 @@ int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClose
             break;
         case HtmlEl_Style:
             if (!ignoreStyle && raw.length)
-                err = Css_parseStyleSheetText(ctx, p->doc, nullptr, p->styles, raw.text, raw.length, nullptr, nullptr);
+                err = Css_parseStyleElement(ctx, p->doc, raw.text, raw.length);
             break;
         default:
             break;

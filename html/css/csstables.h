@@ -49,11 +49,14 @@ extern const CssColourRow Css_colourRows[Css_colourCount];
 
 // A converted value: word 0 the Prop type (or a keyword's engine value),
 // word 1 the value class, word 2 the payload (16.16 number or length,
-// colour bytes red, green, blue, alpha in memory order).
+// colour bytes red, green, blue, alpha in memory order); a string value
+// (type 9) owns its text instead.
 struct CssTypedValue {
     uint32_t type;
     uint32_t valueClass;
     uint32_t payload;
+    char16_t *text;
+    uint32_t textLength;
 };
 
 // The row of a property name (length units, ASCII case ignored); 0 when

@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "core/mem/mem.h"
 #include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "document/edr/doc.h"
 #include "html/attributes.h"
 #include "html/defaultstyle.h"
+#include "platform/url/url.h"
 #include "platform/api/request.h"
 #include "tests/html/html_fixture.h"
 #include "tests/support/heap_fixture.h"
@@ -244,6 +246,297 @@ TEST(HtmlAttributes, CleanCharsetName)
     char16_t small[4];
     EXPECT_EQ(Html_cleanCharsetName(u"windows", 7, small, 4), 3u);
     EXPECT_EQ(std::u16string(small), u"win");
+}
+
+} // namespace
+
+namespace {
+
+using HtmlAttrPropTest = LeakCheckedHeapTest<>;
+
+TEST_F(HtmlAttrPropTest, ValueTableAndNames)
+{
+    EXPECT_EQ(Html_valueId(u"0", 1), 21u);
+    EXPECT_EQ(Html_valueId(u"YES", 3), 66u);
+    EXPECT_EQ(Html_valueId(u"Left", 4), 44u);
+    EXPECT_EQ(Html_valueId(u"sideways", 8), 0u);
+    EXPECT_STREQ(Html_attrName(HtmlAttr_title), "title");
+    EXPECT_STREQ(Html_attrName(0), "None");
+    EXPECT_EQ(Html_attrName(Html_attrCount), nullptr);
+    // Keyword values name themselves through the value table; numbers and
+    // texts through their text form; other keywords have none.
+    struct Case {
+        Prop value;
+        const char16_t *text;
+    } cases[] = {
+        {{HtmlAttr_valign, 47, 0, 0, 0}, u"middle"},
+        {{HtmlAttr_align, 44, 0, 0, 0}, u"left"},
+        {{HtmlAttr_span, PropType_int, 0, 3, 0}, u"3"},
+        {{HtmlAttr_title, PropType_ustr, 0, reinterpret_cast<uintptr_t>(u"hi"), 2}, u"hi"},
+        {{HtmlAttr_align, 67, 0, 0, 0}, nullptr},
+    };
+    for (const Case &c : cases) {
+        char16_t *t = Html_attributeText(&c.value);
+        if (!c.text) {
+            EXPECT_EQ(t, nullptr);
+            continue;
+        }
+        ASSERT_NE(t, nullptr) << c.value.id << " " << c.value.type;
+        EXPECT_EQ(std::u16string(t), c.text);
+        Mem_free(t);
+    }
+}
+
+TEST(HtmlAttributes, NumbersAndPresence)
+{
+    Tag t;
+    t.add(u"span", u" 12 ").add(u"rowspan", u"65536").add(u"colspan", u"4294967295").add(u"start", u"-1")
+        .add(u"tabindex", u"").add(u"checked", nullptr).add(u"char", u"x");
+    const uint32_t n = uint32_t(t.spans.size() - 1);
+    uint32_t x = 0;
+    EXPECT_EQ(Html_getAttrU16(t.text.data(), t.spans.data(), n, HtmlAttr_span, &x), 1);
+    EXPECT_EQ(x, 12u);
+    EXPECT_EQ(Html_getAttrU16(t.text.data(), t.spans.data(), n, HtmlAttr_rowspan, &x), 0);
+    EXPECT_EQ(Html_getAttrUint(t.text.data(), t.spans.data(), n, HtmlAttr_rowspan, &x), 1);
+    EXPECT_EQ(x, 65536u);
+    EXPECT_EQ(Html_getAttrUint(t.text.data(), t.spans.data(), n, HtmlAttr_colspan, &x), 1);
+    EXPECT_EQ(x, 4294967295u);
+    EXPECT_EQ(Html_getAttrUint(t.text.data(), t.spans.data(), n, HtmlAttr_start, &x), 0);
+    EXPECT_EQ(Html_getAttrUint(t.text.data(), t.spans.data(), n, HtmlAttr_tabindex, &x), 0);
+    EXPECT_EQ(Html_getAttrUint(t.text.data(), t.spans.data(), n, HtmlAttr_width, &x), 0);
+    EXPECT_EQ(Html_attrPresent(t.text.data(), t.spans.data(), n, HtmlAttr_checked), 1);
+    EXPECT_EQ(Html_attrPresent(t.text.data(), t.spans.data(), n, HtmlAttr_tabindex), 0);
+    EXPECT_EQ(Html_attrPresent(t.text.data(), t.spans.data(), n, HtmlAttr_width), 0);
+}
+
+TEST_F(HtmlAttrPropTest, StoredByValueKind)
+{
+    Tag t;
+    t.add(u"width", u"50%").add(u"valign", u"Middle").add(u"scope", u"row").add(u"bgcolor", u"red")
+        .add(u"span", u"3").add(u"start", u"70000").add(u"href", u"a.html").add(u"title", u" T ")
+        .add(u"lang", u"").add(u"dynsrc", u"x");
+    const uint32_t n = uint32_t(t.spans.size() - 1);
+    StyleRule *list = nullptr;
+    ASSERT_EQ(StyleRule_create(&list), 0);
+    for (uint32_t attr = 1; attr < Html_attrCount; attr++)
+        ASSERT_EQ(Html_setAttrProp(list, t.text.data(), t.spans.data(), n, attr), 0);
+    struct Want {
+        uint32_t attr;
+        uint16_t type;
+        const char16_t *text;
+    } wants[] = {
+        {HtmlAttr_width, PropType_percent, u"50.00%"},
+        {HtmlAttr_valign, 47, u"middle"},
+        {HtmlAttr_scope, PropType_ustr, u"row"}, // not in the value table: kept as text
+        {HtmlAttr_bgcolor, PropType_colour, u"#ff0000"},
+        {HtmlAttr_span, PropType_int, u"3"},
+        {HtmlAttr_href, PropType_ustr, u"a.html"},
+        {HtmlAttr_title, PropType_ustr, u"T"},
+    };
+    for (const Want &w : wants) {
+        StylePropItem *item = StyleRule_findProp(list, w.attr);
+        ASSERT_NE(item, nullptr) << w.attr;
+        EXPECT_EQ(item->value.type, w.type) << w.attr;
+        char16_t *text = Html_attributeText(&item->value);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(std::u16string(text), w.text);
+        Mem_free(text);
+    }
+    EXPECT_EQ(StyleRule_findProp(list, HtmlAttr_start), nullptr);  // above 65535
+    EXPECT_EQ(StyleRule_findProp(list, HtmlAttr_lang), nullptr);   // empty
+    EXPECT_EQ(StyleRule_findProp(list, HtmlAttr_dynsrc), nullptr); // no value kind
+    StyleRule_destroy(list);
+}
+
+TEST_F(HtmlAttrPropTest, CleanUrlText)
+{
+    struct Case {
+        const char16_t *in;
+        int shiftJis;
+        const char16_t *out;
+    } cases[] = {
+        {u"a\tb\nc\rd", 0, u"abcd"},
+        {u"dir\\file.html", 0, u"dir/file.html"},
+        {u"x\u00a5y\u2035", 0, u"x\u00a5y\u2035"},
+        {u"x\u00a5y\u2035", 1, u"x\\\u00a5y~\u2035"},
+        {u"", 0, u""},
+    };
+    for (const Case &c : cases) {
+        size_t n = 0;
+        char16_t *out = Html_cleanUrlText(c.in, std::u16string(c.in).size(), c.shiftJis, &n);
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(std::u16string(out, n), c.out);
+        EXPECT_EQ(out[n], 0);
+        Mem_free(out);
+    }
+}
+
+using HtmlAttrNodeTest = HtmlFixture;
+
+// The first group with element id under node, depth first.
+Edr_Node *findElement(Edr_Node *node, uint32_t element)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) == Edr_NodeType_group && Edr_Node_group(c)->element == element)
+            return c;
+        if (Edr_Node_type(c) == Edr_NodeType_group)
+            if (Edr_Node *found = findElement(c, element))
+                return found;
+    }
+    return nullptr;
+}
+
+std::u16string attributeOf(Edr_Doc *doc, Edr_Node *node, const char16_t *name)
+{
+    char16_t *text = nullptr;
+    EXPECT_EQ(Edr_Node_getAttribute(doc, node, name, uint32_t(std::u16string(name).size()), &text), 0);
+    std::u16string out = text ? text : u"(none)";
+    Mem_free(text);
+    return out;
+}
+
+TEST_F(HtmlAttrNodeTest, NodeSettings)
+{
+    run([&] {
+        Edr_Doc *doc = load("<p class='b a' id=top title='Top para' lang=en dir=rtl tabindex=7>x</p><a tabindex=7>z</a>"
+                            "<img alt='  two\n words ' name=pic><bdo dir=ltr>y</bdo>");
+        // Nodes of the tree are read through a reference of their own.
+        Edr_Node *p = findElement(Edr_Doc_root(doc), HtmlEl_P);
+        Edr_Node *img = findElement(Edr_Doc_root(doc), HtmlEl_Img);
+        ASSERT_NE(p, nullptr);
+        ASSERT_NE(img, nullptr);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, p), 0);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, img), 0);
+        Edr_Doc_readUnlock(doc);
+        EXPECT_EQ(attributeOf(doc, p, u"title"), u"Top para");
+        EXPECT_EQ(attributeOf(doc, p, u"LANG"), u"en");
+        EXPECT_EQ(attributeOf(doc, p, u"summary"), u"(none)");
+        char16_t *text = nullptr;
+        ASSERT_EQ(Edr_Node_getClassNames(doc, p, &text), 0);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(std::u16string(text), u"b a");
+        Mem_free(text);
+        ASSERT_EQ(Edr_Node_getIdText(doc, p, &text), 0);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(std::u16string(text), u"top");
+        Mem_free(text);
+        EXPECT_EQ(Edr_Node_group(p)->ext->tabIndex, 0); // not on p
+        Edr_Node *a = findElement(Edr_Doc_root(doc), HtmlEl_A);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(Edr_Node_group(a)->ext->tabIndex, 7);
+        EXPECT_EQ(attributeOf(doc, img, u"alt"), u"two words");
+        EXPECT_EQ(attributeOf(doc, img, u"name"), u"pic");
+        Edr_Node_release(doc, p);
+        Edr_Node_release(doc, img);
+        Edr_Doc_release(doc);
+    });
+}
+
+} // namespace
+
+namespace {
+
+std::string urlOf(Edr_Doc *doc, Edr_Node *node)
+{
+    Url *url = nullptr;
+    EXPECT_EQ(Edr_Node_getUrl(doc, node, &url), 0);
+    char *text = url ? Url_toUtf8(url, UrlPart_all) : nullptr;
+    std::string out = text ? text : "(none)";
+    Mem_free(text);
+    Url_free(url);
+    return out;
+}
+
+TEST_F(HtmlAttrNodeTest, LinkTargets)
+{
+    run([&] {
+        // Latin-1 page: the e with acute accent goes out as %E9; a
+        // backslash becomes '/', line breaks inside the value vanish.
+        Edr_Doc *doc = load("<a href='dir\\x\xe9\n.html'>x</a><form action='go'></form><p>y</p>");
+        Edr_Node *a = findElement(Edr_Doc_root(doc), HtmlEl_A);
+        Edr_Node *form = findElement(Edr_Doc_root(doc), HtmlEl_Form);
+        Edr_Node *p = findElement(Edr_Doc_root(doc), HtmlEl_P);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(form, nullptr);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, a), 0);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, form), 0);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, p), 0);
+        Edr_Doc_readUnlock(doc);
+        std::string url = urlOf(doc, a);
+        EXPECT_NE(url.find("dir/x%E9.html"), std::string::npos) << url;
+        EXPECT_NE(urlOf(doc, form).find("go"), std::string::npos);
+        EXPECT_EQ(urlOf(doc, p), "(none)");
+        Edr_Node_release(doc, a);
+        Edr_Node_release(doc, form);
+        Edr_Node_release(doc, p);
+        Edr_Doc_release(doc);
+    });
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HtmlAttrNodeTest, EventAttributesAreKeptAsRecords)
+{
+    run([&] {
+        Edr_Doc *doc = load("<p onclick='go()' onMouseOver=\"hi(1)\" onsubmit='no'>x</p><br onclick='no'>");
+        Edr_Node *p = findElement(Edr_Doc_root(doc), HtmlEl_P);
+        Edr_Node *br = findElement(Edr_Doc_root(doc), HtmlEl_Br);
+        ASSERT_NE(p, nullptr);
+        ASSERT_NE(br, nullptr);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, p), 0);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, br), 0);
+        Edr_Doc_readUnlock(doc);
+        char16_t *text = Edr_Node_recordsToText(doc, p);
+        ASSERT_NE(text, nullptr);
+        std::u16string records(text);
+        Mem_free(text);
+        EXPECT_TRUE(records == u" onclick=\"go()\" onmouseover=\"hi(1)\"") << std::string(records.begin(), records.end());
+        text = Edr_Node_recordsToText(doc, br); // not an attribute of br
+        EXPECT_TRUE(!text || !text[0]);
+        Mem_free(text);
+        Edr_Node_release(doc, p);
+        Edr_Node_release(doc, br);
+        Edr_Doc_release(doc);
+    });
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HtmlAttrNodeTest, ASecondBodyTagMergesIntoTheFirst)
+{
+    run([&] {
+        Edr_Doc *doc = load("<body bgcolor=red title=first class=a><p>x</p><body class=b lang=en text=blue>");
+        Edr_Node *body = findElement(Edr_Doc_root(doc), HtmlEl_Body);
+        ASSERT_NE(body, nullptr);
+        Edr_Doc_readLock(doc);
+        EXPECT_EQ(Edr_Node_addRefLocked(doc, body), 0);
+        Edr_Doc_readUnlock(doc);
+        EXPECT_EQ(attributeOf(doc, body, u"title"), u"first");
+        EXPECT_EQ(attributeOf(doc, body, u"lang"), u"en");
+        uint32_t *ids = nullptr;
+        uint32_t count = 0;
+        ASSERT_EQ(Edr_Node_copyIdList(doc, body, &ids, &count), 0);
+        // Both tags' attribute rules and both class names (the list ends
+        // with a 0).
+        EXPECT_EQ(count, 5u);
+        Mem_free(ids);
+        char16_t *classes = nullptr;
+        ASSERT_EQ(Edr_Node_getClassNames(doc, body, &classes), 0);
+        ASSERT_NE(classes, nullptr);
+        std::u16string names(classes);
+        Mem_free(classes);
+        EXPECT_NE(names.find(u"a"), std::u16string::npos);
+        EXPECT_NE(names.find(u"b"), std::u16string::npos);
+        Edr_Node_release(doc, body);
+        Edr_Doc_release(doc);
+    });
 }
 
 } // namespace

@@ -257,7 +257,9 @@ TEST_F(HtmlLoadTest, AUserStyleSheetIsAddedBeforeTheDocument)
         }
     };
     run([&] {
-        setText("Vexlan_userStyleSheet", u"file:///user.css");
+        std::string path = "file://" VEXLAN_FIXTURES "/html/user.css";
+        std::u16string url(path.begin(), path.end());
+        setText("Vexlan_userStyleSheet", url.c_str());
         Edr_Doc *doc = load("<p>x");
         EXPECT_EQ(requests(doc), 2);
         EXPECT_EQ(render(doc), "p(\"x\")");
@@ -265,6 +267,12 @@ TEST_F(HtmlLoadTest, AUserStyleSheetIsAddedBeforeTheDocument)
         setText("Vexlan_userStyleSheet", u"");
         doc = load("<p>x");
         EXPECT_EQ(requests(doc), 1);
+        Edr_Doc_release(doc);
+        // A sheet that cannot be read adds nothing and fails nothing.
+        setText("Vexlan_userStyleSheet", u"file:///no/such/user.css");
+        doc = load("<p>x");
+        EXPECT_EQ(requests(doc), 1);
+        EXPECT_EQ(render(doc), "p(\"x\")");
         Edr_Doc_release(doc);
     });
 }

@@ -36,8 +36,10 @@
 #include "core/style/prop.h"
 #include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
+#include "core/text/strtable.h"
 #include "document/edr/doc.h"
 #include "html/css/csstables.h"
+#include "html/css/csstext.h"
 #include "html/parser.h"
 #include "platform/api/request.h"
 
@@ -129,9 +131,21 @@ void dumpStyles(Edr_Doc *doc, std::string *out)
             snprintf(line, sizeof line, "  rule weight %u", unsigned(rule->weight));
             *out += line;
             for (StyleMatch *m = rule->matches; m; m = m->next) {
-                const char *name = m->key >= 1 && m->key <= Html_elementCount ? Html_elementNames[m->key - 1] : nullptr;
-                snprintf(line, sizeof line, " key %u%s%s%s mask %u", unsigned(m->key), name ? " (" : "",
-                         name ? name : "", name ? ")" : "", unsigned(m->value));
+                // Keys by name: the element names, then the selector
+                // texts that style sheets interned.
+                std::string name;
+                if (m->key >= 1 && m->key <= Html_elementCount)
+                    name = Html_elementNames[m->key - 1];
+                else if (m->key == 100000 || m->key == 100001)
+                    name = m->key == 100000 ? ">" : "+";
+                else if (doc->strings && m->key <= StrTable_maxId) {
+                    char16_t *text = StrTable_getName(doc->strings, uint16_t(m->key));
+                    for (const char16_t *c = text; c && *c; c++)
+                        name += *c < 128 ? char(*c) : '?';
+                    Mem_free(text);
+                }
+                snprintf(line, sizeof line, " key %u%s%s%s mask %u", unsigned(m->key), name.empty() ? "" : " (",
+                         name.c_str(), name.empty() ? "" : ")", unsigned(m->value));
                 *out += line;
             }
             *out += "\n";
@@ -141,6 +155,15 @@ void dumpStyles(Edr_Doc *doc, std::string *out)
                 *out += line;
                 *out += propText(&item->value);
                 *out += "\n";
+            }
+            if (char16_t *css = Css_ruleToText(rule)) {
+                if (css[0]) {
+                    *out += "    css ";
+                    for (const char16_t *c = css; *c; c++)
+                        *out += *c < 128 ? char(*c) : '?';
+                    *out += "\n";
+                }
+                Mem_free(css);
             }
         }
         Request_unlock(request);
