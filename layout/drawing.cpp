@@ -19,6 +19,7 @@
 #include "document/style/styleread.h"
 #include "graphics/drawlist.h"
 #include "graphics/glyphrun.h"
+#include "graphics/textrun.h"
 #include "graphics/textitem.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
@@ -89,6 +90,8 @@ int makeGlyphRunItem(LayoutBox *box, IterEntry *entry, ObjHeader **item)
     GlyphRunItemPart *part = static_cast<GlyphRunItemPart *>(Obj_part(o));
     part->fonts = format.font;
     part->size = format.size;
+    // The runs are placed by the page: no kerning moves their glyphs.
+    part->styleFlags = TextStyle_noKerning;
     part->bytes = reinterpret_cast<const uint8_t *>(blob + 1);
     part->length = blob->length;
     uint8_t c[4] = {0, 0, 0, 0xFF};

@@ -662,7 +662,7 @@ int Pdf_Font_measureWidth(PdfFontSel *sel, float size, float charSpacing, float 
         return d >= 2147483647.0 ? INT32_MAX : d <= -2147483648.0 ? INT32_MIN : int32_t(d);
     };
     Rect r{};
-    int err = TextRun_measureFit(sel ? sel->fonts : nullptr, size16, TextStyle_skipMissing, nullptr, chars, count,
+    int err = TextRun_measureFit(sel ? sel->fonts : nullptr, size16, TextStyle_skipMissing | TextStyle_noKerning, nullptr, chars, count,
                                  fixed(charSpacing), fixed(wordSpacing), 0x7FFFFFFF, nullptr, &r);
     if (!err)
         *width = r.x1;
