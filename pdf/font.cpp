@@ -76,7 +76,7 @@ int attachNative(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel, PdfNativeFont *nati
     PdfWord w;
     w.ptr = native;
     native->refs++;
-    int err = Pdf_Dict_addTag(doc, dict, kNativeKey, w, nativeTagRelease, 1);
+    int err = Pdf_Dict_addTag(doc, dict, kNativeKey, w, nativeTagRelease, 0);
     if (err)
         native->refs--;
     sel->native = native; // takes the creation reference

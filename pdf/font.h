@@ -109,6 +109,9 @@ extern const uint16_t Pdf_baseEncodings[5][256];
 // A new empty glyph-name list (private codes from 0xFD00). 0 or 1.
 [[nodiscard]] int Pdf_Font_glyphNamesNew(PdfGlyphNameList **out);
 void Pdf_Font_glyphNamesFree(PdfGlyphNameList *list);
+// Frees the list's names and starts its private codes again (the record
+// itself stays).
+void Pdf_Font_glyphNamesClear(PdfGlyphNameList *list);
 // The Unicode value of a byte code under the record's encoding (0 when it
 // has none).
 uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code);

@@ -106,7 +106,7 @@ int Pdf_Font_glyphNamesNew(PdfGlyphNameList **out)
     return Res_ok;
 }
 
-void Pdf_Font_glyphNamesFree(PdfGlyphNameList *list)
+void Pdf_Font_glyphNamesClear(PdfGlyphNameList *list)
 {
     if (!list)
         return;
@@ -115,6 +115,12 @@ void Pdf_Font_glyphNamesFree(PdfGlyphNameList *list)
         Mem_free(n->name);
         Mem_free(n);
     }
+    list->nextCode = kFirstPrivate;
+}
+
+void Pdf_Font_glyphNamesFree(PdfGlyphNameList *list)
+{
+    Pdf_Font_glyphNamesClear(list);
     Mem_free(list);
 }
 

@@ -18,7 +18,8 @@ Sources (Debian packages python3-fonttools and fonts-urw-base35):
     0x8D, 0x8F, 0x90, 0x9D) and control codes hold the code.
   - Symbol and ZapfDingbats: the built-in encodings of the URW fonts'
     AFM files (StandardSymbolsPS.afm, D050000L.afm); undefined codes hold
-    0. Symbol's 0x20 is U+00A0; ZapfDingbats names (a1 ...) use the
+    0. Symbol's 0x20 is U+00A0, and its private values are only those of
+    U+F6D9-U+F6DB and U+F8E5-U+F8FE (the URW font's apple is left out); ZapfDingbats names (a1 ...) use the
     dingbat list of fontTools.agl, and 0x80-0x8D hold U+F8D7-U+F8E4.
 
 The generated file is committed; building never needs this script. Run
@@ -113,6 +114,13 @@ def main():
     symbol_names = afm_codes(AFM + 'StandardSymbolsPS.afm')
     symbol = [first.get(symbol_names[c], 0) if c in symbol_names else 0 for c in range(256)]
     symbol[0x20] = 0x00A0
+    # Private values only for the glyphs without a standard character
+    # (U+F6D9-U+F6DB, U+F8E5-U+F8FE); the URW font's extra apple is left
+    # out.
+    for c in range(256):
+        v = symbol[c]
+        if 0xE000 <= v < 0xF900 and not (0xF6D9 <= v <= 0xF6DB or 0xF8E5 <= v <= 0xF8FE):
+            symbol[c] = 0
     zapf_names = afm_codes(AFM + 'D050000L.afm')
     zapf = [0] * 256
     for c, name in zapf_names.items():
