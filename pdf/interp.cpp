@@ -692,7 +692,6 @@ int opgs(PdfDoc *doc, PdfInterp *in)
         err = Pdf_Res_lookup(doc, "ExtGState", name, &dict);
     PdfObj *v = nullptr;
     PdfGState *gs = in->gs;
-    // "Font" is taken by the font code, which comes later.
     if (!err && dict && !(err = Pdf_Obj_dictGet(doc, "LW", dict, &v)) && v)
         err = Pdf_Obj_getNumber(doc, v, &gs->lineWidth);
     int32_t i = 0;
@@ -704,6 +703,21 @@ int opgs(PdfDoc *doc, PdfInterp *in)
         err = setJoin(gs, i);
     if (!err && dict && !(err = Pdf_Obj_dictGet(doc, "ML", dict, &v)) && v)
         err = Pdf_Obj_getNumber(doc, v, &gs->miterLimit);
+    // "Font": [font-dictionary size], as "Tf" sets them.
+    if (!err && dict && !(err = Pdf_Obj_dictGet(doc, "Font", dict, &v)) && v) {
+        PdfObj *font = nullptr, *size = nullptr;
+        float points = 0;
+        if (v->type != PdfObj_array)
+            err = Res_pdfNotArray;
+        if (!err)
+            err = Pdf_Obj_arrayGet(doc, 0, v, &font);
+        if (!err)
+            err = Pdf_Obj_arrayGet(doc, 1, v, &size);
+        if (!err)
+            err = Pdf_Obj_getNumber(doc, size, &points);
+        if (!err)
+            err = Pdf_GState_setFont(doc, in, points, font);
+    }
     Pdf_Obj_release(doc, nameObj);
     return err;
 }

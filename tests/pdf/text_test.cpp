@@ -250,7 +250,8 @@ class PdfTextTest : public PdfDocFixture
 
     // A file whose object 3 is the resource dictionary and 10, 11, ... the
     // given font dictionaries, named F1, F2, ...; more objects from 20.
-    static std::string fontFile(const std::vector<std::string> &fonts, std::map<uint32_t, std::string> more = {})
+    static std::string fontFile(const std::vector<std::string> &fonts, std::map<uint32_t, std::string> more = {},
+                                const std::string &resources = "")
     {
         std::string list;
         std::map<uint32_t, std::string> extra = std::move(more);
@@ -258,7 +259,7 @@ class PdfTextTest : public PdfDocFixture
             list += " /F" + std::to_string(i + 1) + " " + std::to_string(10 + i) + " 0 R";
             extra[uint32_t(10 + i)] = fonts[i];
         }
-        extra[3] = "<< /Font <<" + list + " >> >>";
+        extra[3] = "<< /Font <<" + list + " >> " + resources + " >>";
         return pdfFile(pdfObjects(extra));
     }
 
@@ -485,6 +486,39 @@ TEST_F(PdfTextTest, TransformsFontSwitchesAndErrors)
                           // A TJ error ends the array: what came before it shows.
                           (void)runPage(doc, "BT /F1 10 Tf [(A) /N (B)] TJ ET", &out);
                           EXPECT_EQ(runs(out).size(), 1u);
+                      }),
+              0);
+}
+
+TEST_F(PdfTextTest, FontsFollowTheGraphicsStateLevels)
+{
+    std::string file = fontFile({kHelvetica, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"}, {},
+                                "/ExtGState << /G1 << /Font [11 0 R 12] >> /G2 << /Font [11 0 R] >> >>");
+    EXPECT_EQ(withDoc(file,
+                      [&](PdfDoc *doc) {
+                          std::vector<Out> out;
+                          // A font set inside q is released at Q; the level
+                          // below keeps its own.
+                          ASSERT_EQ(runPage(doc, "/F1 10 Tf q BT /F2 8 Tf (A) Tj ET Q BT (B) Tj ET q BT (C) Tj ET Q "
+                                                 "BT /G1 gs (D) Tj ET",
+                                            &out),
+                                    0);
+                          std::vector<std::u16string> names;
+                          std::vector<int32_t> sizes;
+                          for (const Out &o : out) {
+                              if (!o.run && o.id == 37)
+                                  names.push_back(o.text);
+                              if (!o.run && o.id == 38)
+                                  sizes.push_back(int32_t(o.word));
+                          }
+                          EXPECT_EQ(names, (std::vector<std::u16string>{u"Courier", u"Helvetica", u"Courier"}));
+                          EXPECT_EQ(sizes, (std::vector<int32_t>{int32_t(8 * 65536 / 72), int32_t(10 * 65536 / 72),
+                                                                 int32_t(12 * 65536 / 72)}));
+                          EXPECT_EQ(runs(out).size(), 4u);
+                          // Text without any font still shows and advances.
+                          ASSERT_EQ(runPage(doc, "BT (AB) Tj (C) Tj ET", &out), 0);
+                          EXPECT_EQ(runs(out).size(), 2u);
+                          EXPECT_EQ(runPage(doc, "/G2 gs", &out), Res_pdfNoNumber);
                       }),
               0);
 }
