@@ -223,6 +223,7 @@ TEST_F(PdfEncodings, SimpleFontStringsDecodeByTheirWholeLength)
 // One output node of a page: a property or a run of a text blob.
 struct Out {
     bool run;
+    bool drawing; // a drawing-list node
     uint32_t id;      // property id
     uint32_t type;    // property type
     uintptr_t word;   // property payload
@@ -306,6 +307,10 @@ class PdfTextTest : public PdfDocFixture
                 if (p->type == PropType_matrix)
                     std::memcpy(o.matrix, reinterpret_cast<const void *>(p->payload), sizeof o.matrix);
                 out->push_back(o);
+            } else if (Edr_Node_type(n) == Edr_NodeType_drawList) {
+                Out o{};
+                o.drawing = true;
+                out->push_back(o);
             } else if (Edr_Node_type(n) == Edr_NodeType_blob) {
                 const Edr_BlobNode *b = static_cast<const Edr_BlobNode *>(Edr_Node_payloadOrNull(n));
                 GlyphRunReader r;
@@ -325,6 +330,7 @@ class PdfTextTest : public PdfDocFixture
                 GlyphRun_readerFree(&r);
             }
         }
+        Pdf_DrawListTable_clear(doc); // its nodes belong to this document model
         doc->edrDoc = nullptr;
         Edr_Doc_release(edr);
         return err;
@@ -342,7 +348,7 @@ class PdfTextTest : public PdfDocFixture
     {
         size_t n = 0;
         for (const Out &o : out)
-            n += !o.run && o.id == id;
+            n += !o.run && !o.drawing && o.id == id;
         return n;
     }
 };
@@ -486,6 +492,25 @@ TEST_F(PdfTextTest, TransformsFontSwitchesAndErrors)
                           // A TJ error ends the array: what came before it shows.
                           (void)runPage(doc, "BT /F1 10 Tf [(A) /N (B)] TJ ET", &out);
                           EXPECT_EQ(runs(out).size(), 1u);
+                      }),
+              0);
+}
+
+TEST_F(PdfTextTest, TextAndPathsKeepThePaintingOrder)
+{
+    std::string file = fontFile({kHelvetica});
+    EXPECT_EQ(withDoc(file,
+                      [&](PdfDoc *doc) {
+                          std::vector<Out> out;
+                          ASSERT_EQ(runPage(doc, "BT /F1 10 Tf (A) Tj ET 0 0 10 10 re f BT (B) Tj ET 5 5 m 9 9 l S",
+                                            &out),
+                                    0);
+                          std::string order;
+                          for (const Out &o : out)
+                              if (o.run || o.drawing)
+                                  order += o.run ? char(o.text[0]) : '#';
+                          // A path painted after text lies above it.
+                          EXPECT_EQ(order, "A#B#");
                       }),
               0);
 }
