@@ -1400,7 +1400,8 @@ int opTJ(PdfDoc *doc, PdfInterp *in)
     return err;
 }
 
-// The text operators, looked up after the table below.
+// The text operators: their rows replace the rows of the same keywords in
+// the table below.
 const OpRow kTextOps[] = {
     {"BT", opBT, S1, 4},       {"T*", opTStar, S4, 0}, {"Tc", opTc, S1 | S4, 0}, {"Td", opTd, S4, 0},
     {"TD", opTD, S4, 0},       {"Tf", opTf, S1 | S4, 0}, {"Tj", opTj, S4, 0},    {"TJ", opTJ, S4, 0},
