@@ -131,3 +131,39 @@ uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code);
 // Loads a Type 3 font (its glyph procedures draw the text). Until Type 3
 // fonts are drawn, the interim leaves the font to a substitute by name.
 [[nodiscard]] int Pdf_Font_loadType3(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel);
+
+// ------------------------------------------------- code-conversion hooks
+//
+// Engine fonts made from a document's font programs call a hook on the
+// 16-bit codes of a run before mapping them to glyphs; each hook rewrites
+// the codes in place through its table.
+
+// A table of count {key, value} pairs of 16-bit values sorted by key.
+struct PdfCodePairs {
+    uint32_t count;
+    uint32_t *pairs; // key << 16 | value, in the same block
+};
+
+// Codes below 256 become table[code] (a 256-entry table); larger ones stay.
+void Pdf_Font_hookByTable(const void *table, uint16_t *codes, uint32_t count);
+// Codes found among the pairs (a PdfCodePairs) become their values; the
+// others stay.
+void Pdf_Font_hookBySortedPairs(const void *table, uint16_t *codes, uint32_t count);
+// Codes found among the pairs become their values; the others become 32.
+void Pdf_Font_hookByCountedPairs(const void *table, uint16_t *codes, uint32_t count);
+// Every code c becomes the CMap table's value for c (CMap_mapCode).
+void Pdf_Font_hookByCMap(const void *table, uint16_t *codes, uint32_t count);
+// Frees a PdfCodePairs (null allowed).
+void Pdf_Font_freeCodePairs(PdfCodePairs *pairs);
+// The 256 pairs of a simple font's ToUnicode table (65536 entries): code 0
+// keyed 0, codes 1-255 keyed by the unit that decoding the byte gives under
+// the record's encoding, each valued by the ToUnicode entry of the code;
+// sorted by key. 0 or 1.
+[[nodiscard]] int Pdf_Font_simpleToUnicodePairs(const PdfNativeFont *native, const uint16_t *toUnicode,
+                                                PdfCodePairs **out);
+// The pairs of a composite font's count codes (the engine font's codes by
+// glyph index): each nonzero code k valued by CMap_mapCode(cmapTable, k),
+// a zero code by 0; sorted by key. Null and 0 without a CMap table; 1
+// when memory runs out.
+[[nodiscard]] int Pdf_Font_compositeCodePairs(const uint16_t *codes, uint32_t count, const uint16_t *cmapTable,
+                                              PdfCodePairs **out);

@@ -218,6 +218,54 @@ TEST_F(PdfEncodings, SimpleFontStringsDecodeByTheirWholeLength)
     }
 }
 
+// ------------------------------------------------------------------ hooks
+
+using PdfCodeHooks = LeakCheckedHeapTest<>;
+
+TEST_F(PdfCodeHooks, HooksRewriteCodesThroughTheirTables)
+{
+    uint16_t table[256];
+    for (int i = 0; i < 256; i++)
+        table[i] = uint16_t(0x100 + i);
+    uint16_t codes[] = {0, 65, 255, 256, 0xF041};
+    Pdf_Font_hookByTable(table, codes, 5);
+    EXPECT_EQ(std::vector<uint16_t>(codes, codes + 5), (std::vector<uint16_t>{0x100, 0x141, 0x1FF, 256, 0xF041}));
+
+    // A simple font's ToUnicode pairs are keyed by the decoded units.
+    std::vector<uint16_t> toUnicode(65536, 0);
+    toUnicode[0x41] = 0x3B1; // the document says code 65 is alpha
+    toUnicode[0x80] = 0x20AC;
+    PdfNativeFont native{};
+    native.encoding = PdfEnc_winAnsi;
+    PdfCodePairs *pairs = nullptr;
+    ASSERT_EQ(Pdf_Font_simpleToUnicodePairs(&native, toUnicode.data(), &pairs), 0);
+    ASSERT_EQ(pairs->count, 256u);
+    for (uint32_t i = 1; i < pairs->count; i++)
+        EXPECT_LE(pairs->pairs[i - 1] >> 16, pairs->pairs[i] >> 16);
+    uint16_t run[] = {u'A', 0x20AC, 0x81, 0x1234};
+    Pdf_Font_hookBySortedPairs(pairs, run, 4);
+    EXPECT_EQ(std::vector<uint16_t>(run, run + 4), (std::vector<uint16_t>{0x3B1, 0x20AC, 0, 0x1234}));
+    Pdf_Font_freeCodePairs(pairs);
+
+    // A composite font's pairs: unmapped codes become spaces.
+    const uint16_t fontCodes[] = {5, 0, 3};
+    std::vector<uint16_t> cmap(65536, 0);
+    cmap[2] = u'C'; // CID 3
+    cmap[4] = u'E'; // CID 5
+    ASSERT_EQ(Pdf_Font_compositeCodePairs(fontCodes, 3, cmap.data(), &pairs), 0);
+    uint16_t cids[] = {3, 5, 0, 9};
+    Pdf_Font_hookByCountedPairs(pairs, cids, 4);
+    EXPECT_EQ(std::vector<uint16_t>(cids, cids + 4), (std::vector<uint16_t>{u'C', u'E', 0, 32}));
+    Pdf_Font_freeCodePairs(pairs);
+    ASSERT_EQ(Pdf_Font_compositeCodePairs(fontCodes, 3, nullptr, &pairs), 0);
+    EXPECT_EQ(pairs, nullptr);
+
+    uint16_t byCMap[] = {3, 5};
+    Pdf_Font_hookByCMap(cmap.data(), byCMap, 2);
+    EXPECT_EQ(byCMap[0], u'C');
+    EXPECT_EQ(byCMap[1], u'E');
+}
+
 // ------------------------------------------- documents: fonts and output
 
 // One output node of a page: a property or a run of a text blob.
