@@ -359,6 +359,47 @@ int makeWidthFace(PdfDoc *doc, PdfFontSel *sel, const Widths *w)
     return Res_ok;
 }
 
+// A simple font drawn with a substitute reads as its "ToUnicode" map says:
+// the codes the map gives a character of their own take it into the
+// font's table (the map's parser leaves the others as themselves). A map
+// that cannot be read leaves the encoding as it is.
+int applySimpleToUnicode(PdfDoc *doc, PdfObj *dict, PdfNativeFont *native)
+{
+    PdfObj *stream = nullptr;
+    int err = Pdf_Obj_dictGet(doc, "ToUnicode", dict, &stream);
+    if (err || !stream || stream->type != PdfObj_stream)
+        return err;
+    uint8_t *block = nullptr;
+    size_t size = 0;
+    ByteStream *bytes = nullptr;
+    uint16_t *map = nullptr;
+    err = Pdf_Stream_readToMemory(doc, stream, &block, &size);
+    if (!err)
+        err = Pdf_Stream_openMemory(block, size, &bytes);
+    if (!err)
+        err = CMap_parseToUnicodeStream(bytes, &map);
+    if (bytes)
+        (void)ByteStream_close(bytes);
+    Mem_free(block);
+    if (err)
+        return err == Res_noMemory ? err : Res_ok;
+    uint16_t table[256];
+    for (uint32_t c = 0; c < 256; c++)
+        table[c] = Pdf_Font_codeToUnicode(native, c);
+    bool changed = false;
+    for (uint32_t c = 1; c < 256; c++)
+        if (map[c] != c && map[c] != 0) {
+            table[c] = map[c];
+            changed = true;
+        }
+    Mem_free(map);
+    if (changed) {
+        std::memcpy(native->table, table, sizeof table);
+        native->encoding = PdfEnc_table;
+    }
+    return Res_ok;
+}
+
 bool isSymbolicName(const char *baseFont, uint32_t *kind)
 {
     if (!baseFont)
@@ -471,6 +512,8 @@ int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel, uint32_t kin
         native->encoding = symbolic;
     if (!err)
         err = Pdf_Font_buildEncoding(doc, encoding, kind, baseFont, native);
+    if (!err)
+        err = applySimpleToUnicode(doc, dict, native);
     if (err) {
         nativeRelease(native);
         return err;

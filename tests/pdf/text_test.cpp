@@ -598,6 +598,7 @@ TEST_F(PdfTextTest, FontsFollowTheGraphicsStateLevels)
 
 TEST_F(PdfTextTest, FontsAreSelectedOnceAndEncodingsBuilt)
 {
+    const std::string toUnicode = "begincmap\n2 beginbfchar <01> <0054> <41> <0042> endbfchar\nendcmap\n";
     std::string file = fontFile({
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [0 /A 65 /B /notaname "
         "/eacute] >> >>",
@@ -610,13 +611,17 @@ TEST_F(PdfTextTest, FontsAreSelectedOnceAndEncodingsBuilt)
         "<< /Type /Font /Subtype /TrueType /BaseFont /Arial /Encoding /MacRomanEncoding >>",
         "<< /Type /Font /Subtype /Type0 /BaseFont /Arial /Encoding /Identity-H /DescendantFonts [20 0 R] "
         "/ToUnicode 21 0 R >>",
+        "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Arial /Encoding /WinAnsiEncoding /ToUnicode 22 0 R "
+        ">>",
     },
                                 {{20, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Arial /CIDSystemInfo "
                                       "<< /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /W [1 [500] 2 3 "
                                       "600] >>"},
                                  {21, "<< /Length 119 >>\nstream\nbegincmap\n1 begincodespacerange <0000> <FFFF> "
                                       "endcodespacerange\n1 beginbfrange <0001> <0003> <0041> endbfrange\n"
-                                      "endcmap\n\nendstream"}});
+                                      "endcmap\n\nendstream"},
+                                 {22, "<< /Length " + std::to_string(toUnicode.size()) + " >>\nstream\n" + toUnicode +
+                                          "\nendstream"}});
     EXPECT_EQ(withDoc(file,
                       [&](PdfDoc *doc) {
                           auto font = [&](uint32_t n) { return object(doc, 9 + n); };
@@ -666,6 +671,13 @@ TEST_F(PdfTextTest, FontsAreSelectedOnceAndEncodingsBuilt)
                           const uint8_t codes[] = {0, 1, 0, 3, 0, 2};
                           ASSERT_EQ(Pdf_Font_decodeString(doc, sel, codes, sizeof codes, &text, &n), 0);
                           EXPECT_EQ(std::u16string(text, n), u"ACB");
+                          Mem_free(text);
+                          Pdf_Font_release(sel);
+                          // A simple font drawn with a substitute reads as its ToUnicode map says.
+                          ASSERT_EQ(Pdf_Font_select(doc, font(9), &sel), 0);
+                          const uint8_t bytes[] = {1, 0x41, 0x80};
+                          ASSERT_EQ(Pdf_Font_decodeString(doc, sel, bytes, sizeof bytes, &text, &n), 0);
+                          EXPECT_EQ(std::u16string(text, n), u"TB\u20AC");
                           Mem_free(text);
                           Pdf_Font_release(sel);
                       }),
