@@ -8,6 +8,7 @@
 
 #include "core/container/cache.h"
 #include "core/context/context.h"
+#include "core/container/array.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/support/fontsupport.h"
@@ -265,16 +266,31 @@ int Font_listCreate(EngineInstance *instance, const char *const *families, uint3
     FontFace *candidates[FontMatch_maxCandidates];
     uint32_t n = 0;
     FontFace *extra = nullptr;
+    // The document faces, which "vexlanEmbedded" names find.
+    fe->match.embedded = fe->fonts ? reinterpret_cast<FontFace *const *>(fe->fonts->items) : nullptr;
+    fe->match.embeddedCount = fe->fonts ? uint32_t(fe->fonts->count) : 0;
     int rc = Css_fontMatchFamilies(context, &fe->match, families, families ? count : 0, flags,
                                    candidates, &n, &m, &extra);
     if (rc != Res_ok) {
         Lock_release(&fe->lock);
         return rc;
     }
+    // A document face found by name comes back without a reference of the
+    // candidate list, which the list's release below drops: take it here.
+    for (uint32_t i = 0; i < n; i++)
+        if (fe->fonts && Array_contains(fe->fonts, candidates[i]))
+            Font_faceRetain(candidates[i]);
+    if (extra && fe->fonts && Array_contains(fe->fonts, extra))
+        Font_faceRetain(extra);
     EngineList *e = n ? static_cast<EngineList *>(Mem_calloc(1, sizeof(EngineList))) : nullptr;
     rc = n == 0 ? Res_notFound : e ? Res_ok : Res_noMemory;
     for (uint32_t i = 0; i < n && rc == Res_ok; i++) {
-        rc = FontEngine_instanceGet(fe, candidates[i], &e->handles[i]);
+        // A width-override face found by name measures with its widths and
+        // draws its parent's glyphs: it takes its parent's place.
+        FontFace *face = candidates[i];
+        if (extra && extra->kind == FontFace_kindWidthOverride && extra->parent == face)
+            face = extra;
+        rc = FontEngine_instanceGet(fe, face, &e->handles[i]);
         if (rc == Res_ok)
             e->instanceCount++;
     }

@@ -253,13 +253,14 @@ uint32_t advanceOf(const RunTable &t, uint32_t i)
     return t.advances ? t.advances[i] : uint32_t(BoxFont_advance);
 }
 
-int buildRun(FontList *list, const char16_t *chars, uint32_t count, RunTable *t)
+int buildRun(FontList *list, uint32_t flags, const char16_t *chars, uint32_t count, RunTable *t)
 {
     *t = RunTable{chars, nullptr, nullptr, nullptr, count, 1, list};
     if (!list)
         return Res_ok;
-    return TextRun_buildCharTable(list, CharTable_kerning, chars, count, &t->fonts, &t->glyphs,
-                                  nullptr, &t->advances, &t->chars, &t->mask, &t->n);
+    uint32_t tableFlags = (flags & TextStyle_noKerning) ? 0u : uint32_t(CharTable_kerning);
+    return TextRun_buildCharTable(list, tableFlags, chars, count, &t->fonts, &t->glyphs, nullptr,
+                                  &t->advances, &t->chars, &t->mask, &t->n);
 }
 
 int64_t unitOf(int32_t size)
@@ -308,7 +309,7 @@ int measurePrefixLocked(FontList *list, int32_t size, uint32_t flags, const int3
 {
     int64_t unit = unitOf(size);
     RunTable t;
-    int r = buildRun(list, chars, count, &t);
+    int r = buildRun(list, flags, chars, count, &t);
     if (r != Res_ok)
         return r;
     int64_t cs = int64_t(charSpacing) * 65536 / unit, ws = int64_t(wordSpacing) * 65536 / unit;
@@ -515,7 +516,7 @@ int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *styl
         }
     }
     RunTable t;
-    int r = buildRun(list, chars, count, &t);
+    int r = buildRun(list, flags, chars, count, &t);
     if (r != Res_ok)
         return r;
     int64_t cs = int64_t(charSpacing) * 65536 / unit, ws = int64_t(wordSpacing) * 65536 / unit;

@@ -5,7 +5,8 @@
 // list (fonts/fontlist.h); the size (16.16 points: one glyph unit, 1/16384
 // em, is (size + 9) / 18 / 65536 document units); style flags (bits 0-2
 // decorations: underline, overline, strike-through; bit 5 right-to-left
-// visual order; bit 6 skip characters without a glyph); the style record
+// visual order; bit 6 skip characters without a glyph; bit 7 no kerning,
+// for text placed by a page description); the style record
 // (word 0 the count of underlines, word 1 the decoration thickness, 0 or
 // less meaning the font's own); the characters and their count. Extents
 // are Rects in document units relative to the pen, y growing upward from
@@ -29,6 +30,7 @@ enum : uint32_t {
     TextStyle_decorations = 0x7,
     TextStyle_rightToLeft = 0x20,
     TextStyle_skipMissing = 0x40,
+    TextStyle_noKerning = 0x80,
     // Character-table flags.
     CharTable_kerning = 0x8,
     CharTable_collapseSpace = 0x10,

@@ -18,6 +18,8 @@
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "graphics/drawlist.h"
+#include "graphics/glyphrun.h"
+#include "graphics/textrun.h"
 #include "graphics/textitem.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
@@ -66,6 +68,54 @@ void place(LayoutBox *box, ObjHeader *item, int32_t x, int32_t y)
     box->bounds[1] = bounds.y0;
     box->bounds[2] = bounds.x1;
     box->bounds[3] = bounds.y1;
+}
+
+// The item of a blob node: a glyph-run string of positioned text runs
+// (page-description text) in the text style of the node, under the
+// style's transform when it has one.
+int makeGlyphRunItem(LayoutBox *box, IterEntry *entry, ObjHeader **item)
+{
+    *item = nullptr;
+    const Edr_BlobNode *blob = static_cast<const Edr_BlobNode *>(Edr_Node_payloadOrNull(entry->node));
+    if (!blob || !blob->length)
+        return Res_ok;
+    TextFormat format{};
+    int err = Layout_textFormat(box, entry->style, &format);
+    if (err)
+        return err;
+    ObjHeader *o = Obj_create(&GlyphRunItem_class, 0);
+    if (!o)
+        return Res_noMemory;
+    o->node = entry->node;
+    GlyphRunItemPart *part = static_cast<GlyphRunItemPart *>(Obj_part(o));
+    part->fonts = format.font;
+    part->size = format.size;
+    // The runs are placed by the page: no kerning moves their glyphs.
+    part->styleFlags = TextStyle_noKerning;
+    part->bytes = reinterpret_cast<const uint8_t *>(blob + 1);
+    part->length = blob->length;
+    uint8_t c[4] = {0, 0, 0, 0xFF};
+    Edr_Style_getWithFallback(entry->style, PropId_color, c, 1);
+    part->colour = uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
+    if (const Matrix *m = reinterpret_cast<const Matrix *>(Edr_Style_getType11(entry->style, PropId_transform))) {
+        o->matrix = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
+        if (!o->matrix) {
+            Obj_destroy(o);
+            return Res_noMemory;
+        }
+        *o->matrix = *m;
+    }
+    // The box of the runs, relative to the item's origin (still 0, 0).
+    Rect bounds{};
+    err = GlyphRunItem_bounds(box->context, o, &bounds);
+    if (err) {
+        Obj_destroy(o);
+        return err;
+    }
+    if (bounds.x0 <= bounds.x1 && bounds.y0 <= bounds.y1)
+        Obj_setBox(o, &bounds);
+    *item = o;
+    return Res_ok;
 }
 
 } // namespace
@@ -200,6 +250,9 @@ int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, uin
             break;
         case Edr_NodeType_drawList:
             err = DrawListItem_create(e.node, &items[0]);
+            break;
+        case Edr_NodeType_blob:
+            err = makeGlyphRunItem(box, &e, &items[0]);
             break;
         case Edr_NodeType_picture:
         case Edr_NodeType_image:

@@ -1,6 +1,8 @@
 // Interim definitions of the PDF services that later parts of the reader
-// provide: the fragment rectangles. Each does the least its callers need.
+// provide: the fragment rectangles and Type 3 fonts. Each does the least
+// its callers need.
 #include "core/result.h"
+#include "pdf/font.h"
 #include "pdf/pdf.h"
 
 int Pdf_fragmentRect(Edr_Doc *, const char16_t *, int32_t *)
@@ -8,12 +10,9 @@ int Pdf_fragmentRect(Edr_Doc *, const char16_t *, int32_t *)
     return Res_notImplemented;
 }
 
-// Interim: the glyph-name table is not built yet; every name counts as
-// unknown and, when allowed, takes the list's next private code.
-int Pdf_Font_glyphNameToCode(PdfGlyphNameList *list, const char *name, int allowNew, uint16_t *code)
+// Interim: Type 3 fonts are not read yet; the selection keeps its
+// substitute chosen by name.
+int Pdf_Font_loadType3(PdfDoc *, PdfObj *, PdfFontSel *)
 {
-    *code = 0;
-    if (name && list && allowNew)
-        *code = static_cast<uint16_t>(list->nextCode++);
     return Res_ok;
 }

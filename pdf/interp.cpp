@@ -14,18 +14,22 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/geom/matrix.h"
 #include "core/geom/rect.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
 #include "core/style/proprecords.h"
 #include "core/task/task.h"
+#include "core/text/charset.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "graphics/drawlist.h"
+#include "graphics/glyphrun.h"
 #include "graphics/path.h"
 #include "pdf/colour.h"
 #include "pdf/document.h"
+#include "pdf/font.h"
 #include "pdf/lexer.h"
 #include "pdf/md5.h"
 #include "pdf/page.h"
@@ -39,6 +43,13 @@ enum : uint32_t {
     kPropTransform = 134,
     kPropPosition = 74,
     kPropShape = 136,
+    kPropColour = 29,
+    kPropFontSize = 38,
+    kPropFontFamily = 37,
+    kPropFontWeight = 43,
+    kPropFontVariant = 42,
+    kPropFontStyle = 41,
+    kTextRowBase = 100, // rowOf values above it name rows of the text table
     kClipEnd = 208,
     kDrawListLimit = 32768,
     kInsertLast = 2,
@@ -67,6 +78,32 @@ struct PdfDrawListTable {
     PdfDrawListEntry *entries;
 };
 
+// The text matrices, their caches and the text output of a page.
+struct PdfTextState {
+    float tm[6];  // text matrix a b c d e f
+    float tlm[6]; // text line matrix
+    float r[4];   // rendering matrix cache: the linear part of Tm x CTM, R0 and R1 scaled by Th
+    float ox, oy; // the rise offset (and the CTM's translation)
+    uint32_t renderValid;
+    uint32_t plainScale;
+    float advA, advB; // text-advance cache
+    uint32_t advanceValid;
+    uint32_t fontFlag; // the adjustment factor below is computed for this text object
+    float adjustFactor;
+    GlyphRunWriter run;
+    uint32_t runNonEmpty;
+    // The last emitted text properties of the page.
+    uint32_t colourValid;
+    uint32_t colour;
+    uint32_t sizeValid;
+    int32_t size;
+    PdfFontSel *font;
+    uint32_t fontNameValid;
+    char *fontName;
+    uint32_t weight, variant, style;
+    int32_t transform[6];
+};
+
 struct PdfGState {
     float m[6];
     uint32_t kind;
@@ -79,7 +116,7 @@ struct PdfGState {
     float miterLimit;
     float flatness;
     float charSpacing, wordSpacing, hScale, leading;
-    void *font;
+    PdfFontSel *font; // shared with the level below until Tf changes it
     float fontSize;
     int32_t renderMode;
     float rise;
@@ -105,6 +142,7 @@ struct PdfInterp {
     Edr_Doc *edrDoc;
     uint32_t depth;           // nested content runs
     uint8_t rowOf[PdfLex_keywordCount]; // keyword index -> operator row + 1 (0: none)
+    PdfTextState text;
 };
 
 namespace
@@ -120,6 +158,23 @@ struct OpRow {
 };
 
 constexpr uint8_t S1 = 1 << 1, S2 = 1 << 2, S3 = 1 << 3, S4 = 1 << 4, S5 = 1 << 5, ANY = 0xFF;
+
+void identity(float *m)
+{
+    m[0] = m[3] = 1;
+    m[1] = m[2] = m[4] = m[5] = 0;
+}
+
+// Drops a font selection that the page output may still name as its last
+// one, so that a new selection at the same address is not taken for it.
+void releaseFont(PdfInterp *in, PdfFontSel *font)
+{
+    if (!font)
+        return;
+    if (in->text.font == font)
+        in->text.font = nullptr;
+    Pdf_Font_release(font);
+}
 
 // ------------------------------------------------------------ operands
 
@@ -269,12 +324,42 @@ int emitBare(PdfInterp *in, uint32_t id, uint16_t value)
     return emit(in, &v);
 }
 
+// Appends the pending text run as a blob node and starts a new one.
+int flushTextRun(PdfInterp *in)
+{
+    PdfTextState &t = in->text;
+    if (!t.runNonEmpty)
+        return Res_ok;
+    t.runNonEmpty = 0;
+    int err = GlyphRun_plugHole(&t.run);
+    if (!err && in->edrDoc && t.run.pos)
+        err = Edr_Node_createBlob(in->edrDoc, in->page, kInsertLast, nullptr, t.run.buffer, t.run.pos);
+    GlyphRun_writerFree(&t.run);
+    GlyphRun_writerInit(&t.run);
+    return err;
+}
+
+// Every property emitted flushes the pending text run first, so that the
+// text collected keeps the properties that were in force.
+int emitAfterText(PdfInterp *in, const Prop *v)
+{
+    int err = flushTextRun(in);
+    return err ? err : emit(in, v);
+}
+
+int emitAfterTextBare(PdfInterp *in, uint32_t id, uint16_t value)
+{
+    int err = flushTextRun(in);
+    return err ? err : emitBare(in, id, value);
+}
+
 int clearTransform(PdfInterp *in)
 {
     if (!in->transformSet)
         return Res_ok;
     in->transformSet = 0;
-    return emitBare(in, kPropTransform, 0);
+    int err = flushTextRun(in);
+    return err ? err : emitBare(in, kPropTransform, 0);
 }
 
 int setOrigin(PdfInterp *in, float x, float y)
@@ -286,7 +371,7 @@ int setOrigin(PdfInterp *in, float x, float y)
     in->originY = y;
     Prop v{};
     Prop_set(&v, kPropPosition, PropType_pointer, uintptr_t(uint32_t(toDevice(x))), uint32_t(toDevice(y)));
-    return emit(in, &v);
+    return emitAfterText(in, &v);
 }
 
 // Appends the pending list as a drawing-list node, sharing the words of an
@@ -331,7 +416,10 @@ int flushDrawList(PdfDoc *doc, PdfInterp *in)
 {
     if (!in->drawList.used)
         return Res_ok;
-    int err = clearTransform(in);
+    // Text shown before the paths stays below them.
+    int err = flushTextRun(in);
+    if (!err)
+        err = clearTransform(in);
     if (!err)
         err = setOrigin(in, 0, 0);
     if (!err && in->edrDoc)
@@ -361,7 +449,9 @@ int applyClip(PdfDoc *doc, PdfInterp *in, Path *path)
     in->clipMode = 0;
     if (!path)
         return Res_pdfSyntax;
-    int err = flushDrawList(doc, in);
+    int err = flushTextRun(in);
+    if (!err)
+        err = flushDrawList(doc, in);
     if (!err)
         err = clearTransform(in);
     if (!err)
@@ -390,7 +480,9 @@ int applyClip(PdfDoc *doc, PdfInterp *in, Path *path)
 
 int popClips(PdfDoc *doc, PdfInterp *in)
 {
-    int err = flushDrawList(doc, in);
+    int err = flushTextRun(in);
+    if (!err)
+        err = flushDrawList(doc, in);
     while (!err && in->gs->clipCount) {
         err = emitBare(in, kPropShape, kClipEnd);
         if (!err)
@@ -491,6 +583,8 @@ int restoreState(PdfDoc *doc, PdfInterp *in)
         return Res_pdfNoSavedState;
     int err = popClips(doc, in);
     in->gs = s->previous;
+    if (s->font != in->gs->font)
+        releaseFont(in, s->font);
     Mem_free(s);
     return err;
 }
@@ -598,7 +692,6 @@ int opgs(PdfDoc *doc, PdfInterp *in)
         err = Pdf_Res_lookup(doc, "ExtGState", name, &dict);
     PdfObj *v = nullptr;
     PdfGState *gs = in->gs;
-    // "Font" is taken by the font code, which comes later.
     if (!err && dict && !(err = Pdf_Obj_dictGet(doc, "LW", dict, &v)) && v)
         err = Pdf_Obj_getNumber(doc, v, &gs->lineWidth);
     int32_t i = 0;
@@ -610,6 +703,21 @@ int opgs(PdfDoc *doc, PdfInterp *in)
         err = setJoin(gs, i);
     if (!err && dict && !(err = Pdf_Obj_dictGet(doc, "ML", dict, &v)) && v)
         err = Pdf_Obj_getNumber(doc, v, &gs->miterLimit);
+    // "Font": [font-dictionary size], as "Tf" sets them.
+    if (!err && dict && !(err = Pdf_Obj_dictGet(doc, "Font", dict, &v)) && v) {
+        PdfObj *font = nullptr, *size = nullptr;
+        float points = 0;
+        if (v->type != PdfObj_array)
+            err = Res_pdfNotArray;
+        if (!err)
+            err = Pdf_Obj_arrayGet(doc, 0, v, &font);
+        if (!err)
+            err = Pdf_Obj_arrayGet(doc, 1, v, &size);
+        if (!err)
+            err = Pdf_Obj_getNumber(doc, size, &points);
+        if (!err)
+            err = Pdf_GState_setFont(doc, in, points, font);
+    }
     Pdf_Obj_release(doc, nameObj);
     return err;
 }
@@ -842,6 +950,465 @@ int opID(PdfDoc *doc, PdfInterp *in)
     }
 }
 
+// ----------------------------------------------------------------- text
+
+void invalidateText(PdfInterp *in)
+{
+    in->text.renderValid = 0;
+    in->text.advanceValid = 0;
+}
+
+int opBT(PdfDoc *, PdfInterp *in)
+{
+    identity(in->text.tm);
+    identity(in->text.tlm);
+    invalidateText(in);
+    in->text.fontFlag = 0;
+    return Res_ok;
+}
+
+int opTc(PdfDoc *doc, PdfInterp *in) { return popNumber(doc, in, &in->gs->charSpacing); }
+int opTw(PdfDoc *doc, PdfInterp *in) { return popNumber(doc, in, &in->gs->wordSpacing); }
+int opTL(PdfDoc *doc, PdfInterp *in) { return popNumber(doc, in, &in->gs->leading); }
+
+int opTz(PdfDoc *doc, PdfInterp *in)
+{
+    float v = 0;
+    int err = popNumber(doc, in, &v);
+    if (!err) {
+        in->gs->hScale = float(double(v) / 100.0);
+        invalidateText(in);
+    }
+    return err;
+}
+
+int opTs(PdfDoc *doc, PdfInterp *in)
+{
+    int err = popNumber(doc, in, &in->gs->rise);
+    if (!err)
+        in->text.renderValid = 0;
+    return err;
+}
+
+int opTr(PdfDoc *doc, PdfInterp *in) { return popInt(doc, in, &in->gs->renderMode); }
+
+void moveLine(PdfInterp *in, float tx, float ty)
+{
+    float *l = in->text.tlm;
+    l[4] = tx * l[0] + ty * l[2] + l[4];
+    l[5] = tx * l[1] + ty * l[3] + l[5];
+    std::memcpy(in->text.tm, l, sizeof in->text.tm);
+    invalidateText(in);
+}
+
+int opTd(PdfDoc *doc, PdfInterp *in)
+{
+    float v[2];
+    int err = popNumbers(doc, in, v, 2);
+    if (!err)
+        moveLine(in, v[0], v[1]);
+    return err;
+}
+
+int opTD(PdfDoc *doc, PdfInterp *in)
+{
+    float v[2];
+    int err = popNumbers(doc, in, v, 2);
+    if (!err) {
+        in->gs->leading = -v[1];
+        moveLine(in, v[0], v[1]);
+    }
+    return err;
+}
+
+int opTStar(PdfDoc *, PdfInterp *in)
+{
+    moveLine(in, 0, -in->gs->leading);
+    return Res_ok;
+}
+
+int opTm(PdfDoc *doc, PdfInterp *in)
+{
+    float v[6];
+    int err = popNumbers(doc, in, v, 6);
+    if (!err) {
+        std::memcpy(in->text.tlm, v, sizeof v);
+        std::memcpy(in->text.tm, v, sizeof v);
+        invalidateText(in);
+    }
+    return err;
+}
+
+} // namespace
+
+int Pdf_GState_setFont(PdfDoc *doc, PdfInterp *in, float size, PdfObj *fontDict)
+{
+    PdfGState *gs = in->gs;
+    gs->fontSize = size;
+    if (gs->font && (!gs->previous || gs->previous->font != gs->font))
+        releaseFont(in, gs->font);
+    gs->font = nullptr;
+    return Pdf_Font_select(doc, fontDict, &gs->font);
+}
+
+namespace
+{
+
+int opTf(PdfDoc *doc, PdfInterp *in)
+{
+    float size = 0;
+    int err = popNumber(doc, in, &size);
+    if (err)
+        return err;
+    in->text.fontFlag = 0;
+    PdfObj *nameObj = nullptr;
+    if ((err = popObject(in, &nameObj)) != Res_ok)
+        return err;
+    const char *name = nullptr;
+    PdfObj *dict = nullptr;
+    err = Pdf_Obj_getName(doc, nameObj, &name);
+    if (!err)
+        err = Pdf_Res_lookup(doc, "Font", name, &dict);
+    if (!err && !dict)
+        err = Res_pdfSyntax;
+    if (!err)
+        err = Pdf_GState_setFont(doc, in, size, dict);
+    Pdf_Obj_release(doc, nameObj);
+    return err;
+}
+
+// Advances the text position by the width of count codes in the current
+// font and the adjustment (thousandths of text space, as in "TJ").
+int measureAdvance(PdfInterp *in, const char16_t *codes, uint32_t count, float adjustment)
+{
+    PdfGState *gs = in->gs;
+    PdfTextState &t = in->text;
+    int64_t width = 0;
+    if (codes && count) {
+        int err = Pdf_Font_measureWidth(gs->font, gs->fontSize, gs->charSpacing, gs->wordSpacing, codes, count,
+                                        &width);
+        if (err)
+            return err;
+    }
+    if (!t.advanceValid) {
+        t.advA = t.tm[0] * gs->hScale / 65536.0f;
+        t.advB = t.tm[1] * gs->hScale / 65536.0f;
+        t.advanceValid = 1;
+    }
+    float w = float(width);
+    if (adjustment != 0) {
+        if (!t.fontFlag) {
+            t.adjustFactor = gs->fontSize * 65.536f;
+            t.fontFlag = 1;
+        }
+        w -= adjustment * t.adjustFactor;
+    }
+    t.tm[4] += t.advA * w;
+    t.tm[5] += t.advB * w;
+    return Res_ok;
+}
+
+void buildRenderCache(PdfInterp *in)
+{
+    PdfGState *gs = in->gs;
+    PdfTextState &t = in->text;
+    const float *C = gs->m, *T = t.tm;
+    float *R = t.r;
+    if (gs->kind & kKindScale) {
+        R[0] = C[0] * T[0];
+        R[1] = C[3] * T[1];
+        R[2] = C[0] * T[2];
+        R[3] = C[3] * T[3];
+    } else if (gs->kind & kKindUnit) {
+        R[0] = T[0];
+        R[1] = T[1];
+        R[2] = T[2];
+        R[3] = T[3];
+    } else {
+        R[0] = R[1] = R[2] = R[3] = 0;
+    }
+    if (gs->kind & kKindSkew) {
+        R[0] += C[2] * T[1];
+        R[1] += C[1] * T[0];
+        R[2] += C[2] * T[3];
+        R[3] += C[1] * T[2];
+    }
+    R[0] *= gs->hScale;
+    R[1] *= gs->hScale;
+    t.ox = gs->rise * R[2];
+    t.oy = gs->rise * R[3];
+    if (gs->kind & kKindTranslate) {
+        t.ox += C[4];
+        t.oy += C[5];
+    }
+    t.renderValid = 1;
+    t.plainScale = R[1] == 0 && R[2] == 0 && R[0] == R[3] && R[0] > 0;
+}
+
+int setIfChanged(PdfInterp *in, uint32_t id, uint32_t value, uint32_t *last)
+{
+    if (*last == value)
+        return Res_ok;
+    *last = value;
+    return emitAfterTextBare(in, id, uint16_t(value));
+}
+
+int setFontName(PdfDoc *doc, PdfInterp *in, const char *name)
+{
+    PdfTextState &t = in->text;
+    if (t.fontNameValid && ((!name && !t.fontName) || (name && t.fontName && std::strcmp(name, t.fontName) == 0)))
+        return Res_ok;
+    char *copy = nullptr;
+    if (name) {
+        size_t n = std::strlen(name);
+        copy = static_cast<char *>(Mem_malloc(n + 1));
+        if (!copy)
+            return Res_noMemory;
+        std::memcpy(copy, name, n + 1);
+    }
+    Mem_free(t.fontName);
+    t.fontName = copy;
+    t.fontNameValid = 1;
+    if (!name)
+        return Res_ok;
+    int err = flushTextRun(in);
+    if (err)
+        return err;
+    char16_t *u = nullptr;
+    err = Charset_toUstr(name, &u, 1, doc->context);
+    if (err)
+        return err;
+    uint32_t length = 0;
+    while (u[length])
+        length++;
+    Prop v{};
+    Prop_setUstr(&v, kPropFontFamily, u, length);
+    err = emit(in, &v);
+    Prop_free(&v);
+    return err;
+}
+
+int setFont(PdfDoc *doc, PdfInterp *in)
+{
+    PdfTextState &t = in->text;
+    PdfFontSel *font = in->gs->font;
+    if (t.font == font && t.fontNameValid)
+        return Res_ok;
+    t.font = font;
+    int err = setFontName(doc, in, font ? font->names : nullptr);
+    if (!err && font)
+        err = setIfChanged(in, kPropFontWeight, font->weight, &t.weight);
+    if (!err && font)
+        err = setIfChanged(in, kPropFontVariant, font->variant, &t.variant);
+    if (!err && font)
+        err = setIfChanged(in, kPropFontStyle, font->style, &t.style);
+    return err;
+}
+
+int setTransform(PdfInterp *in, int set, const int32_t *words)
+{
+    PdfTextState &t = in->text;
+    if (!set)
+        return clearTransform(in);
+    if (in->transformSet && std::memcmp(t.transform, words, sizeof t.transform) == 0)
+        return Res_ok;
+    int err = flushTextRun(in);
+    if (err)
+        return err;
+    Matrix *m = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
+    if (!m)
+        return Res_noMemory;
+    *m = Matrix{words[0], words[1], words[2], words[3], words[4], words[5]};
+    Prop v{};
+    Prop_setMatrix(&v, kPropTransform, m);
+    err = emit(in, &v);
+    Prop_free(&v);
+    if (!err) {
+        in->transformSet = 1;
+        std::memcpy(t.transform, words, sizeof t.transform);
+    }
+    return err;
+}
+
+int32_t truncated(double v)
+{
+    if (!(v == v))
+        return 0;
+    return v >= 2147483647.0 ? INT32_MAX : v <= -2147483648.0 ? INT32_MIN : int32_t(v);
+}
+
+// Appends the codes to the page's text run with the properties in force.
+int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count)
+{
+    PdfGState *gs = in->gs;
+    PdfTextState &t = in->text;
+    int err = flushDrawList(doc, in);
+    if (err)
+        return err;
+    if (!t.renderValid)
+        buildRenderCache(in);
+    float x = t.tm[4], y = t.tm[5];
+    uint32_t saved = gs->kind;
+    gs->kind &= ~uint32_t(kKindTranslate);
+    transformPoint(gs, &x, &y);
+    gs->kind = saved;
+    x += t.ox;
+    y += t.oy;
+    double tc = gs->charSpacing, tw = gs->wordSpacing, size;
+    int32_t words[6] = {0, 0, 0, 0, 0, 0};
+    if (t.plainScale) {
+        tc *= t.r[0];
+        tw *= t.r[0];
+        size = double(gs->fontSize) * t.r[0];
+    } else {
+        for (int i = 0; i < 4; i++)
+            words[i] = truncated(double(t.r[i]) * gs->fontSize);
+        size = 65536.0;
+        double k = gs->fontSize != 0 ? 65536.0 / gs->fontSize : 0;
+        tc *= k;
+        tw *= k;
+    }
+    uint8_t rgba[4];
+    Pdf_Cs_toRgba(&gs->fill, rgba);
+    uint32_t colour = uint32_t(rgba[0]) | uint32_t(rgba[1]) << 8 | uint32_t(rgba[2]) << 16 | uint32_t(rgba[3]) << 24;
+    if (!t.colourValid || t.colour != colour) {
+        t.colourValid = 1;
+        t.colour = colour;
+        Prop v{};
+        Prop_setColour(&v, kPropColour, rgba);
+        if ((err = emitAfterText(in, &v)) != Res_ok)
+            return err;
+    }
+    int32_t isize = truncated(size);
+    if (!t.sizeValid || t.size != isize) {
+        t.sizeValid = 1;
+        t.size = isize;
+        Prop v{};
+        Prop_setLength(&v, kPropFontSize, isize);
+        if ((err = emitAfterText(in, &v)) != Res_ok)
+            return err;
+    }
+    if ((err = setFont(doc, in)) != Res_ok)
+        return err;
+    if ((err = setTransform(in, !t.plainScale, words)) != Res_ok)
+        return err;
+    if ((err = GlyphRun_setSpacing(&t.run, truncated(tw), truncated(tc))) != Res_ok)
+        return err;
+    if ((err = setOrigin(in, 0, 0)) != Res_ok)
+        return err;
+    t.runNonEmpty = 1;
+    return GlyphRun_addText(&t.run, toDevice(x), toDevice(-y), codes, count);
+}
+
+} // namespace
+
+int Pdf_Out_showText(PdfDoc *doc, PdfInterp *in, const PdfString *string, float adjustment)
+{
+    if (!string || !string->length)
+        return measureAdvance(in, nullptr, 0, adjustment);
+    char16_t *codes = nullptr;
+    uint32_t count = 0;
+    int err = Pdf_Font_decodeString(doc, in->gs->font, PdfString_bytes(string), string->length, &codes, &count);
+    if (err)
+        return err;
+    if (!count) {
+        Mem_free(codes);
+        return measureAdvance(in, nullptr, 0, adjustment);
+    }
+    // Invisible text (mode 3) only moves the text position.
+    if (in->gs->renderMode != 3)
+        err = emitText(doc, in, codes, count);
+    if (!err)
+        err = measureAdvance(in, codes, count, adjustment);
+    Mem_free(codes);
+    return err;
+}
+
+namespace
+{
+
+int showOperand(PdfDoc *doc, PdfInterp *in)
+{
+    PdfObj *o = nullptr;
+    int err = popObject(in, &o);
+    if (err)
+        return err;
+    PdfString *s = nullptr;
+    err = Pdf_Obj_getString(doc, o, &s);
+    if (!err)
+        err = Pdf_Out_showText(doc, in, s, 0);
+    Pdf_Obj_release(doc, o);
+    return err;
+}
+
+int opTj(PdfDoc *doc, PdfInterp *in) { return showOperand(doc, in); }
+
+int opQuote(PdfDoc *doc, PdfInterp *in)
+{
+    moveLine(in, 0, -in->gs->leading);
+    return showOperand(doc, in);
+}
+
+int opDoubleQuote(PdfDoc *doc, PdfInterp *in)
+{
+    uint32_t n = in->operandCount;
+    if (n >= 3) {
+        PdfObj *deep = in->operands[n - 3];
+        in->operands[n - 3] = in->operands[n - 1];
+        in->operands[n - 1] = deep;
+    }
+    int err = popNumber(doc, in, &in->gs->wordSpacing);
+    if (!err)
+        err = popNumber(doc, in, &in->gs->charSpacing);
+    if (!err)
+        err = opQuote(doc, in);
+    return err;
+}
+
+int opTJ(PdfDoc *doc, PdfInterp *in)
+{
+    PdfObj *array = nullptr;
+    int err = popObject(in, &array);
+    if (err)
+        return err;
+    uint32_t n = 0;
+    if (array->type != PdfObj_array)
+        err = Res_pdfNotArray;
+    else
+        n = array->value.arr ? array->value.arr->count : 0;
+    PdfObj *items = n ? PdfArray_items(array->value.arr) : nullptr;
+    PdfGState *gs = in->gs;
+    for (uint32_t i = 0; !err && i < n; i++) {
+        PdfObj *e = &items[i];
+        if (e->type == PdfObj_int || e->type == PdfObj_real) {
+            float v = e->type == PdfObj_int ? float(e->value.i) : e->value.f;
+            float tx = (-v / 1000.0f) * gs->fontSize * gs->hScale;
+            in->text.tm[4] += tx * in->text.tm[0];
+            in->text.tm[5] += tx * in->text.tm[1];
+        } else if (e->type == PdfObj_string) {
+            float adjustment = 0;
+            if (i + 1 < n && (items[i + 1].type == PdfObj_int || items[i + 1].type == PdfObj_real)) {
+                adjustment = items[i + 1].type == PdfObj_int ? float(items[i + 1].value.i) : items[i + 1].value.f;
+                i++;
+            }
+            err = Pdf_Out_showText(doc, in, e->value.str, adjustment);
+        } else {
+            err = Res_pdfBadTextArray;
+        }
+    }
+    Pdf_Obj_release(doc, array);
+    return err;
+}
+
+// The text operators: their rows replace the rows of the same keywords in
+// the table below.
+const OpRow kTextOps[] = {
+    {"BT", opBT, S1, 4},       {"T*", opTStar, S4, 0}, {"Tc", opTc, S1 | S4, 0}, {"Td", opTd, S4, 0},
+    {"TD", opTD, S4, 0},       {"Tf", opTf, S1 | S4, 0}, {"Tj", opTj, S4, 0},    {"TJ", opTJ, S4, 0},
+    {"TL", opTL, S1 | S4, 0},  {"Tm", opTm, S4, 0},    {"Tr", opTr, S1 | S4, 0}, {"Ts", opTs, S1 | S4, 0},
+    {"Tw", opTw, S1 | S4, 0},  {"Tz", opTz, S1 | S4, 0}, {"'", opQuote, S4, 0},  {"\"", opDoubleQuote, S4, 0},
+};
+
 // One row per operator; keywords not listed (the calculator words) are
 // never accepted.
 const OpRow kOps[] = {
@@ -874,7 +1441,7 @@ const OpRow kOps[] = {
 int dispatch(PdfDoc *doc, PdfInterp *in, int32_t index, uint32_t *state)
 {
     uint8_t row = index >= 0 && index < int32_t(PdfLex_keywordCount) ? in->rowOf[index] : 0;
-    const OpRow *op = row ? &kOps[row - 1] : nullptr;
+    const OpRow *op = row > kTextRowBase ? &kTextOps[row - kTextRowBase - 1] : row ? &kOps[row - 1] : nullptr;
     if (!op || !(op->mask & (1u << *state))) {
         clearOperands(doc, in);
         *state = 1;
@@ -940,6 +1507,11 @@ int Pdf_Interp_create(PdfDoc *doc, Edr_Node *page, PdfInterp **out)
         if (k >= 0)
             in->rowOf[k] = uint8_t(r + 1);
     }
+    for (uint32_t r = 0; r < sizeof kTextOps / sizeof kTextOps[0]; r++) {
+        int32_t k = Pdf_Lex_keywordIndex(kTextOps[r].keyword, std::strlen(kTextOps[r].keyword));
+        if (k >= 0)
+            in->rowOf[k] = uint8_t(kTextRowBase + r + 1);
+    }
     PdfGState &g = in->initial;
     if (doc->pageAttrs)
         Pdf_Page_matrix(doc->pageAttrs, g.m);
@@ -951,6 +1523,12 @@ int Pdf_Interp_create(PdfDoc *doc, Edr_Node *page, PdfInterp **out)
     g.flatness = 1.0f;
     g.hScale = 1.0f;
     in->gs = &in->initial;
+    identity(in->text.tm);
+    identity(in->text.tlm);
+    GlyphRun_writerInit(&in->text.run);
+    in->text.weight = 25; // "400"
+    in->text.variant = PdfFont_keywordNormal;
+    in->text.style = PdfFont_keywordNormal;
     DrawStyle_init(&in->drawList);
     in->paint = DrawPaint{0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, 0x10000, 0xA0000, 1, 1, 0};
     in->page = page;
@@ -962,6 +1540,7 @@ int Pdf_Interp_create(PdfDoc *doc, Edr_Node *page, PdfInterp **out)
             err = emitBare(in, kPropPageStart2, 195);
     }
     if (err) {
+        GlyphRun_writerFree(&in->text.run);
         Path_destroy(in->path);
         Mem_free(in);
         return err;
@@ -974,16 +1553,24 @@ int Pdf_Interp_destroy(PdfDoc *doc, PdfInterp *in)
 {
     if (!in)
         return Res_ok;
-    int err = flushDrawList(doc, in);
+    int err = flushTextRun(in);
     if (err)
         Pdf_Doc_deferError(doc, err);
+    err = flushDrawList(doc, in);
+    if (err)
+        Pdf_Doc_deferError(doc, err);
+    GlyphRun_writerFree(&in->text.run);
+    Mem_free(in->text.fontName);
     DrawStyle_free(&in->drawList);
     Path_destroy(in->path);
     while (in->gs != &in->initial) {
         PdfGState *s = in->gs;
         in->gs = s->previous;
+        if (s->font != in->gs->font)
+            releaseFont(in, s->font);
         Mem_free(s);
     }
+    releaseFont(in, in->initial.font);
     clearOperands(doc, in);
     Mem_free(in);
     return Res_ok;

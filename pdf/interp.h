@@ -32,3 +32,16 @@ int Pdf_Interp_destroy(PdfDoc *doc, PdfInterp *interp);
 // Releases the document's table of drawing lists (made by the page output
 // on first use), so that later pages no longer share the lists met so far.
 void Pdf_DrawListTable_clear(PdfDoc *doc);
+
+struct PdfString;
+
+// Sets the font size and selects the font of a font dictionary ("Tf" and
+// the graphics-state parameter "Font"); the level's previous font is
+// released unless the level below shares it. 0 or the selection's error
+// (the level then has no font).
+[[nodiscard]] int Pdf_GState_setFont(PdfDoc *doc, PdfInterp *interp, float size, PdfObj *fontDict);
+// Shows one string of a text operator with the current text state: the
+// codes go into the page's text run at the text position, which then
+// advances by their width and the adjustment (thousandths of text space).
+// 0 or an error.
+[[nodiscard]] int Pdf_Out_showText(PdfDoc *doc, PdfInterp *interp, const PdfString *string, float adjustment);

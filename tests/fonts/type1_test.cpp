@@ -12,6 +12,7 @@
 #include "fonts/embeddedfont.h"
 #include "fonts/programs/type1.h"
 #include "graphics/glyphpath.h"
+#include "pdf/font.h"
 #include "pdf/pdf.h"
 #include "pdf/resources/pdfstream.h"
 
@@ -291,6 +292,12 @@ class Type1LoadTest : public FontEngineTest
   protected:
     PdfGlyphNameList names{-768, nullptr};
 
+    void TearDown() override
+    {
+        Pdf_Font_glyphNamesClear(&names);
+        FontEngineTest::TearDown();
+    }
+
     Loaded load(const std::string &bytes, bool withNames = true, bool wantEncoding = false)
     {
         ByteStream *s = nullptr;
@@ -329,7 +336,7 @@ TEST_F(Type1LoadTest, HexAndBinaryGiveTheSameGlyphs)
                                       std::string("\x80\x01\x10\0\0\0", 6) + fontText(clearPart, simplePrivate())};
     std::vector<std::vector<Op>> first;
     for (const std::string &f : forms) {
-        names = PdfGlyphNameList{-768, nullptr};
+        Pdf_Font_glyphNamesClear(&names);
         Loaded l = load(f);
         ASSERT_EQ(l.rc, 0);
         // The code table also holds the default glyph.
@@ -349,11 +356,12 @@ TEST_F(Type1LoadTest, HexAndBinaryGiveTheSameGlyphs)
     EXPECT_FALSE(first.empty());
 }
 
-TEST_F(Type1LoadTest, NamesWithoutCodeAddNothing)
+TEST_F(Type1LoadTest, KnownNamesNeedNoList)
 {
+    // A and B have codes of the glyph-name table, list or not.
     Loaded l = load(fontText(clearPart, simplePrivate()), false);
     ASSERT_EQ(l.rc, 0);
-    EXPECT_EQ(EmbeddedFont_glyphCount(l.font), 1); // the default glyph only
+    EXPECT_EQ(EmbeddedFont_glyphCount(l.font), 3);
     drop(l);
 }
 
@@ -418,10 +426,9 @@ TEST_F(Type1LoadTest, EncodingTable)
     Loaded l = load(fontText(clear, simplePrivate()), true, true);
     ASSERT_EQ(l.rc, 0);
     ASSERT_NE(l.encoding, nullptr);
-    // No name has a table code yet and new codes are not given out for the
-    // table, so every entry is 0.
+    // The names' values from the glyph-name table; .notdef has none.
     for (int i = 0; i < 256; i++)
-        EXPECT_EQ(l.encoding[i], 0) << i;
+        EXPECT_EQ(l.encoding[i], i == 65 || i == 66 ? i : 0) << i;
     drop(l);
     l = load(fontText(clearPart, simplePrivate()), true, true);
     ASSERT_EQ(l.rc, 0);
@@ -443,7 +450,7 @@ TEST_F(Type1LoadTest, SegmentedAndHexFixturesAgree)
     std::vector<std::vector<Op>> forms[2];
     int i = 0;
     for (const char *name : {"type1-segmented.pfb", "type1-hex.pfa"}) {
-        names = PdfGlyphNameList{-768, nullptr};
+        Pdf_Font_glyphNamesClear(&names);
         Loaded l = load(readHostFile(dir + name));
         ASSERT_EQ(l.rc, 0) << name;
         int32_t n = EmbeddedFont_glyphCount(l.font) - 1; // without the default glyph

@@ -10,6 +10,7 @@
 #include "core/result.h"
 #include "core/stream/bytestream.h"
 #include "fonts/programs/cff.h"
+#include "pdf/font.h"
 #include "pdf/pdf.h"
 #include "pdf/resources/pdfstream.h"
 #include "tests/support/test_engine.h"
@@ -65,6 +66,7 @@ void walk(ByteStream *s, size_t size, uint8_t hdrSize)
             if (Cff_buildCodeTable(t, &strings, &names, &table) == Res_ok)
                 require(table != nullptr);
             Mem_free(table);
+            Pdf_Font_glyphNamesClear(&names);
         }
         CffTopDict_destroy(t);
     }

@@ -1,6 +1,6 @@
 // Fuzz target for the content-stream interpreter: the input is one content
 // stream, run on a fixed 200 x 100 page of a small fixed file (its
-// resources name an ExtGState and a colour space) without a document
+// resources name an ExtGState, colour spaces and fonts) without a document
 // model. It must end, and nothing may leak.
 #include <cstdint>
 #include <cstdlib>
@@ -35,7 +35,14 @@ const char kFile[] = "%PDF-1.4\n"
                      "1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"
                      "2 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n"
                      "3 0 obj\n<< /ExtGState << /G0 << /LW 3 /LC 1 /LJ 2 /ML 4 >> >> "
-                     "/ColorSpace << /C0 [/Indexed /DeviceRGB 1 <000000FFFFFF>] /C1 /DeviceCMYK >> >>\nendobj\n";
+                     "/ColorSpace << /C0 [/Indexed /DeviceRGB 1 <000000FFFFFF>] /C1 /DeviceCMYK >> "
+                     "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding "
+                     "<< /BaseEncoding /WinAnsiEncoding /Differences [1 /A /zz 65 /Euro] >> /FirstChar 32 "
+                     "/LastChar 40 /Widths [250 300 400 500 600 700 800 900] >> "
+                     "/F2 << /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /DescendantFonts "
+                     "[<< /Subtype /CIDFontType2 /DW 500 /W [1 [600 700] 10 20 300] >>] >> "
+                     "/F3 << /Type /Font /Subtype /TrueType /BaseFont /Arial,Italic >> "
+                     "/F4 << /Type /Font /Subtype /CIDFontType0 >> /F5 << /Type /Font >> >> >>\nendobj\n";
 
 std::string makeFile()
 {

@@ -15,6 +15,7 @@
 #include "fonts/fontface.h"
 #include "fonts/programs/type1.h"
 #include "graphics/glyphpath.h"
+#include "pdf/font.h"
 #include "pdf/pdf.h"
 #include "pdf/resources/pdfstream.h"
 #include "platform/api/engine.h"
@@ -66,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(!ctx->fontEngine->fonts || ctx->fontEngine->fonts->count == 0);
     }
     Mem_free(encoding);
+    Pdf_Font_glyphNamesClear(&names);
     (void)ByteStream_close(s);
     FontEngine_destroy(ctx);
     require(TestHeap_usedBytes() == baseline);

@@ -38,6 +38,8 @@
 #include "core/style/stylerule.h"
 #include "core/text/strtable.h"
 #include "document/edr/doc.h"
+#include "document/edr/node.h"
+#include "graphics/glyphrun.h"
 #include "html/css/csstables.h"
 #include "html/css/csstext.h"
 #include "html/parser.h"
@@ -54,6 +56,7 @@ struct State {
     int dumped;
     int quiet; // the PDF options print objects only
     int styles; // --styles: the document's style rules follow the tree
+    int runs;   // --runs: the text runs of page-description text follow the tree
     char *tree;
     std::string rules;
 };
@@ -174,6 +177,49 @@ void dumpStyles(Edr_Doc *doc, std::string *out)
     }
 }
 
+void addUtf8(std::string *out, const char16_t *s, uint32_t n)
+{
+    for (uint32_t i = 0; i < n; i++) {
+        uint32_t c = s[i];
+        if (c < 0x80) {
+            *out += char(c);
+        } else if (c < 0x800) {
+            *out += char(0xC0 | (c >> 6));
+            *out += char(0x80 | (c & 0x3F));
+        } else {
+            *out += char(0xE0 | (c >> 12));
+            *out += char(0x80 | ((c >> 6) & 0x3F));
+            *out += char(0x80 | (c & 0x3F));
+        }
+    }
+}
+
+// The runs of every blob node (glyph-run strings) in document order, one
+// a line: "run X Y TEXT" with the pen position in points from the page's
+// top-left corner.
+void dumpRuns(Edr_Node *node, std::string *out)
+{
+    for (; node; node = Edr_Node_nextSibling(node)) {
+        if (Edr_Node_type(node) == Edr_NodeType_group)
+            dumpRuns(Edr_Node_firstChild(node), out);
+        if (Edr_Node_type(node) != Edr_NodeType_blob)
+            continue;
+        const Edr_BlobNode *b = static_cast<const Edr_BlobNode *>(Edr_Node_payloadOrNull(node));
+        if (!b)
+            continue;
+        GlyphRunReader r;
+        GlyphRun_readerInit(&r, reinterpret_cast<const uint8_t *>(b + 1), b->length);
+        while (GlyphRun_next(&r) == 0 && r.run) {
+            char line[64];
+            snprintf(line, sizeof line, "run %.2f %.2f ", r.x * 72.0 / 65536.0, -r.y * 72.0 / 65536.0);
+            *out += line;
+            addUtf8(out, r.run, r.runLength);
+            *out += "\n";
+        }
+        GlyphRun_readerFree(&r);
+    }
+}
+
 // On the application thread: the tree of the viewer's document.
 void dumpTree(EngineInstance *instance, void *arg)
 {
@@ -183,20 +229,26 @@ void dumpTree(EngineInstance *instance, void *arg)
     s->tree = Headless_dumpTree(page ? page->document : nullptr);
     if (s->styles && page && page->document)
         dumpStyles(page->document, &s->rules);
+    if (s->runs && page && page->document) {
+        Edr_Doc_readLock(page->document);
+        dumpRuns(Edr_Doc_root(page->document), &s->rules);
+        Edr_Doc_readUnlock(page->document);
+    }
     s->dumped = 1;
 }
 
 int usage(const char *self)
 {
     fprintf(stderr,
-            "usage: %s [--styles] FILE\n"
+            "usage: %s [--styles] [--runs] FILE\n"
             "       %s [--object N]... [--stream N]... [--xref] [--password TEXT] FILE.pdf\n"
             "Opens FILE with the engine and prints the document tree. With the PDF\n"
             "options the file is opened with the PDF reader alone: --object N prints\n"
             "object N as qpdf --show-object=N does, --stream N writes the decoded data\n"
             "of stream object N, --xref lists the cross-reference\n"
             "entries, --password TEXT answers the password question. --styles\n"
-            "also prints the document's style rules.\n",
+            "also prints the document's style rules, --runs the text runs of\n"
+            "page-description text (\"run X Y TEXT\", points from the top left).\n",
             self, self);
     return 2;
 }
@@ -235,7 +287,7 @@ bool parsePdfOptions(int argc, char **argv, PdfDumpOptions *options, const char 
             options->havePassword = true;
             options->password = argv[++i];
             *pdfMode = true;
-        } else if (a == "--styles") {
+        } else if (a == "--styles" || a == "--runs") {
             // read by main
         } else if (!*path && (a.empty() || a[0] != '-' || a == "-")) {
             *path = argv[i];
@@ -302,6 +354,8 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; i++)
         if (!strcmp(argv[i], "--styles"))
             state.styles = 1;
+        else if (!strcmp(argv[i], "--runs"))
+            state.runs = 1;
     Headless_setRequestHook(host, onRequest, &state);
     if (!Headless_startEngine(host, nullptr, App_start, 0)) {
         fprintf(stderr, "docdump: the engine did not start\n");

@@ -1,0 +1,169 @@
+// PDF fonts: font dictionaries turned into font selections for the text
+// operators, the encodings that turn string bytes into characters, the
+// glyph-name table and ToUnicode maps.
+//
+// What is learnt from a font dictionary is cached on the dictionary under
+// the internal key "/NativeFont" (a key no document can spell), so that
+// selecting the same font again loads nothing. Fonts that are not embedded
+// are drawn with substitutes found by their BaseFont name and style; the
+// document's widths then ride on a width-override face over the
+// substitute, which the document owns.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct CMap;
+struct FontList;
+struct PdfDoc;
+struct PdfObj;
+struct PdfGlyphNameList;
+
+enum : uint32_t {
+    PdfFont_nameLength = 256,
+    PdfFont_styleInitial = 4099, // style flags before a name is parsed
+    PdfFont_keywordNormal = 103,
+    PdfFont_keywordSmallCaps = 127,
+    PdfFont_keywordItalic = 79,
+    PdfFont_keywordOblique = 105,
+    PdfFont_keywordWeightBase = 22, // + the weight class 0-8
+    PdfFont_firstPrivateCode = 0xFD00,
+};
+
+// How codes become Unicode.
+enum : uint32_t {
+    PdfEnc_none = 0,
+    PdfEnc_program = 1,      // the font program's own mapping: codes unchanged
+    PdfEnc_cmapSubstitute = 2,
+    PdfEnc_cmapEmbedded = 3,
+    PdfEnc_standard = 4,
+    PdfEnc_winAnsi = 5,
+    PdfEnc_macRoman = 6,
+    PdfEnc_zapfDingbats = 7,
+    PdfEnc_symbol = 8,
+    PdfEnc_table = 9,        // the font's own 256-entry table
+    PdfEnc_unsupported = 10, // a composite font without a usable CMap
+};
+
+// What a font dictionary gave; shared by the dictionary's tag and every
+// selection made from it.
+struct PdfNativeFont {
+    uint32_t refs;
+    char faceName[PdfFont_nameLength];
+    uint32_t engineFontMade;
+    uint32_t encoding;
+    CMap *cmap;
+    uint16_t table[256];
+    PdfGlyphNameList *glyphNames;
+    uint32_t styleFlags, weight, variant, style;
+};
+
+// The current font of a graphics-state level.
+struct PdfFontSel {
+    FontList *fonts;
+    char *names; // comma-separated family names, or null
+    uint32_t styleFlags;
+    uint32_t weight;
+    uint32_t variant;
+    uint32_t style;
+    PdfNativeFont *native; // a reference, or null
+};
+
+// Selects the font of a font dictionary: *out a new selection (null on
+// failure). Unsupported subtypes record 5970 as the document's deferred
+// error and still get a substitute. 0, 1, a getter's error, 5974, 5976.
+[[nodiscard]] int Pdf_Font_select(PdfDoc *doc, PdfObj *fontDict, PdfFontSel **out);
+// Frees a selection (null allowed).
+void Pdf_Font_release(PdfFontSel *sel);
+// The family names and style words of a BaseFont name (null: none) into
+// sel (and native, when given).
+[[nodiscard]] int Pdf_Font_nameFromBaseFont(const char *baseFont, PdfFontSel *sel, PdfNativeFont *native);
+// Loads a simple font (kind 1 Type1, 2 MMType1, 3 TrueType).
+[[nodiscard]] int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel, uint32_t kind);
+// Loads a composite (Type0) font.
+[[nodiscard]] int Pdf_Font_loadType0(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel);
+// Puts the document's widths of the font on a width-override face over
+// the substitute (simple fonts: Widths, FirstChar, LastChar, MissingWidth;
+// composite fonts: the descendant's W and DW).
+[[nodiscard]] int Pdf_Font_applyWidths(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel);
+
+// The width of count characters in sel's first font at size (text space
+// units, the font size) with character and word spacing (text space),
+// in text space units x 65536 into *width. 0 or the measurement's error.
+[[nodiscard]] int Pdf_Font_measureWidth(PdfFontSel *sel, float size, float charSpacing, float wordSpacing,
+                                        const char16_t *chars, uint32_t count, int64_t *width);
+
+// ------------------------------------------------------------ encodings
+
+struct PdfGlyphNameEntry {
+    const char *name;
+    uint16_t value;
+};
+// The glyph-name table, sorted by name in byte order (a name given twice:
+// the first entry is the one that counts).
+extern const PdfGlyphNameEntry Pdf_glyphNameTable[];
+extern const uint32_t Pdf_glyphNameCount;
+// Standard, WinAnsi, MacRoman, ZapfDingbats, Symbol (kinds 4 to 8).
+extern const uint16_t Pdf_baseEncodings[5][256];
+
+// A new empty glyph-name list (private codes from 0xFD00). 0 or 1.
+[[nodiscard]] int Pdf_Font_glyphNamesNew(PdfGlyphNameList **out);
+void Pdf_Font_glyphNamesFree(PdfGlyphNameList *list);
+// Frees the list's names and starts its private codes again (the record
+// itself stays).
+void Pdf_Font_glyphNamesClear(PdfGlyphNameList *list);
+// The Unicode value of a byte code under the record's encoding (0 when it
+// has none).
+uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code);
+// The text of a string for the font: *out a new zero-terminated 16-bit
+// string of *count units (the caller frees it). Simple fonts give one
+// unit per byte (a code without a value gives U+FFFD); composite fonts
+// decode through their CMap ("?" when that fails). 0 or 1.
+[[nodiscard]] int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
+                                        char16_t **out, uint32_t *count);
+// Builds the encoding of a simple font from its "Encoding" (a name or a
+// dictionary with BaseEncoding and Differences) into native. kind as for
+// Pdf_Font_loadSimple; baseFont the BaseFont name or null. 0, 5974 or a
+// getter's error.
+[[nodiscard]] int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const char *baseFont,
+                                         PdfNativeFont *native);
+
+// Loads a Type 3 font (its glyph procedures draw the text). Until Type 3
+// fonts are drawn, the interim leaves the font to a substitute by name.
+[[nodiscard]] int Pdf_Font_loadType3(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel);
+
+// ------------------------------------------------- code-conversion hooks
+//
+// Engine fonts made from a document's font programs call a hook on the
+// 16-bit codes of a run before mapping them to glyphs; each hook rewrites
+// the codes in place through its table.
+
+// A table of count {key, value} pairs of 16-bit values sorted by key.
+struct PdfCodePairs {
+    uint32_t count;
+    uint32_t *pairs; // key << 16 | value, in the same block
+};
+
+// Codes below 256 become table[code] (a 256-entry table); larger ones stay.
+void Pdf_Font_hookByTable(const void *table, uint16_t *codes, uint32_t count);
+// Codes found among the pairs (a PdfCodePairs) become their values; the
+// others stay.
+void Pdf_Font_hookBySortedPairs(const void *table, uint16_t *codes, uint32_t count);
+// Codes found among the pairs become their values; the others become 32.
+void Pdf_Font_hookByCountedPairs(const void *table, uint16_t *codes, uint32_t count);
+// Every code c becomes the CMap table's value for c (CMap_mapCode).
+void Pdf_Font_hookByCMap(const void *table, uint16_t *codes, uint32_t count);
+// Frees a PdfCodePairs (null allowed).
+void Pdf_Font_freeCodePairs(PdfCodePairs *pairs);
+// The 256 pairs of a simple font's ToUnicode table (65536 entries): code 0
+// keyed 0, codes 1-255 keyed by the unit that decoding the byte gives under
+// the record's encoding, each valued by the ToUnicode entry of the code;
+// sorted by key. 0 or 1.
+[[nodiscard]] int Pdf_Font_simpleToUnicodePairs(const PdfNativeFont *native, const uint16_t *toUnicode,
+                                                PdfCodePairs **out);
+// The pairs of a composite font's count codes (the engine font's codes by
+// glyph index): each nonzero code k valued by CMap_mapCode(cmapTable, k),
+// a zero code by 0; sorted by key. Null and 0 without a CMap table; 1
+// when memory runs out.
+[[nodiscard]] int Pdf_Font_compositeCodePairs(const uint16_t *codes, uint32_t count, const uint16_t *cmapTable,
+                                              PdfCodePairs **out);

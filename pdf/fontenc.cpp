@@ -1,0 +1,303 @@
+// Encodings of PDF fonts: glyph names to Unicode, the base encodings,
+// "Encoding" dictionaries with "Differences", and the decoding of the
+// strings of the text operators.
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/text/charset.h"
+#include "fonts/pdfcmap.h"
+#include "pdf/document.h"
+#include "pdf/font.h"
+#include "pdf/pdf.h"
+
+namespace
+{
+
+constexpr int32_t kFirstPrivate = -768; // low 16 bits 0xFD00
+
+// The first table entry of name, or -1.
+int32_t findName(const char *name)
+{
+    int32_t lo = 0, hi = int32_t(Pdf_glyphNameCount) - 1;
+    while (lo <= hi) {
+        int32_t mid = lo + (hi - lo) / 2;
+        int c = std::strcmp(Pdf_glyphNameTable[mid].name, name);
+        if (c == 0) {
+            while (mid > 0 && std::strcmp(Pdf_glyphNameTable[mid - 1].name, name) == 0)
+                mid--;
+            return mid;
+        }
+        if (c < 0)
+            lo = mid + 1;
+        else
+            hi = mid - 1;
+    }
+    return -1;
+}
+
+bool isSymbolic(const char *baseFont, uint32_t *kind)
+{
+    if (!baseFont)
+        return false;
+    if (std::strcmp(baseFont, "ZapfDingbats") == 0) {
+        *kind = PdfEnc_zapfDingbats;
+        return true;
+    }
+    if (std::strcmp(baseFont, "Symbol") == 0) {
+        *kind = PdfEnc_symbol;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int Pdf_Font_glyphNameToCode(PdfGlyphNameList *list, const char *name, int allowNew, uint16_t *code)
+{
+    *code = 0;
+    if (!name)
+        return Res_ok;
+    int32_t i = findName(name);
+    if (i >= 0) {
+        *code = Pdf_glyphNameTable[i].value;
+        return Res_ok;
+    }
+    if (!list)
+        return Res_ok;
+    for (PdfGlyphName *n = list->head; n; n = n->next)
+        if (std::strcmp(n->name, name) == 0) {
+            *code = n->code;
+            return Res_ok;
+        }
+    if (!allowNew)
+        return Res_ok;
+    size_t len = std::strlen(name);
+    PdfGlyphName *node = static_cast<PdfGlyphName *>(Mem_malloc(sizeof(PdfGlyphName)));
+    char *copy = static_cast<char *>(Mem_malloc(len + 1));
+    if (!node || !copy) {
+        Mem_free(node);
+        Mem_free(copy);
+        return Res_noMemory;
+    }
+    std::memcpy(copy, name, len + 1);
+    // The counter runs through 0xFD00-0xFFFF; past that its low 16 bits
+    // would come round to 0 and the following values would collide with
+    // real characters, so every later name shares the last private code.
+    int32_t next = list->nextCode;
+    if (next > -1)
+        next = -1;
+    else
+        list->nextCode++;
+    node->name = copy;
+    node->code = uint16_t(uint32_t(next) & 0xFFFFu);
+    node->next = list->head;
+    list->head = node;
+    *code = node->code;
+    return Res_ok;
+}
+
+int Pdf_Font_glyphNamesNew(PdfGlyphNameList **out)
+{
+    *out = static_cast<PdfGlyphNameList *>(Mem_calloc(1, sizeof(PdfGlyphNameList)));
+    if (!*out)
+        return Res_noMemory;
+    (*out)->nextCode = kFirstPrivate;
+    return Res_ok;
+}
+
+void Pdf_Font_glyphNamesClear(PdfGlyphNameList *list)
+{
+    if (!list)
+        return;
+    while (PdfGlyphName *n = list->head) {
+        list->head = n->next;
+        Mem_free(n->name);
+        Mem_free(n);
+    }
+    list->nextCode = kFirstPrivate;
+}
+
+void Pdf_Font_glyphNamesFree(PdfGlyphNameList *list)
+{
+    Pdf_Font_glyphNamesClear(list);
+    Mem_free(list);
+}
+
+uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code)
+{
+    if (!native || code > 255)
+        return 0;
+    switch (native->encoding) {
+    case PdfEnc_program:
+        return uint16_t(code);
+    case PdfEnc_standard:
+    case PdfEnc_winAnsi:
+    case PdfEnc_macRoman:
+    case PdfEnc_zapfDingbats:
+    case PdfEnc_symbol:
+        return Pdf_baseEncodings[native->encoding - PdfEnc_standard][code];
+    case PdfEnc_table:
+        return native->table[code];
+    default:
+        return 0;
+    }
+}
+
+int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const char *baseFont,
+                           PdfNativeFont *native)
+{
+    uint32_t defaultKind = kind == 3 ? PdfEnc_macRoman : PdfEnc_standard;
+    if (native->encoding == PdfEnc_none)
+        native->encoding = defaultKind;
+    if (!encoding)
+        return Res_ok;
+    bool type1 = kind == 1;
+    uint32_t symbolic = 0;
+    if (encoding->type == PdfObj_name) {
+        const char *name = encoding->value.name;
+        if (std::strcmp(name, "WinAnsiEncoding") == 0)
+            native->encoding = PdfEnc_winAnsi;
+        else if (std::strcmp(name, "MacRomanEncoding") == 0)
+            native->encoding = PdfEnc_macRoman;
+        else {
+            native->encoding = defaultKind;
+            if (type1 && isSymbolic(baseFont, &symbolic))
+                native->encoding = symbolic;
+        }
+        return Res_ok;
+    }
+    if (encoding->type != PdfObj_dict)
+        return Res_ok;
+    uint32_t base = defaultKind;
+    if (type1 && isSymbolic(baseFont, &symbolic))
+        base = symbolic;
+    PdfObj *v = nullptr;
+    int err = Pdf_Obj_dictGet(doc, "BaseEncoding", encoding, &v);
+    if (err)
+        return err;
+    if (v && v->type == PdfObj_name) {
+        if (std::strcmp(v->value.name, "WinAnsiEncoding") == 0)
+            base = PdfEnc_winAnsi;
+        else if (std::strcmp(v->value.name, "MacRomanEncoding") == 0)
+            base = PdfEnc_macRoman;
+    }
+    uint16_t table[256];
+    if (native->encoding == PdfEnc_table)
+        std::memcpy(table, native->table, sizeof table);
+    else if (base >= PdfEnc_standard && base <= PdfEnc_symbol)
+        std::memcpy(table, Pdf_baseEncodings[base - PdfEnc_standard], sizeof table);
+    else
+        std::memset(table, 0, sizeof table);
+    PdfObj *diffs = nullptr;
+    err = Pdf_Obj_dictGet(doc, "Differences", encoding, &diffs);
+    if (err)
+        return err;
+    if (diffs && diffs->type == PdfObj_array && diffs->value.arr) {
+        uint32_t n = diffs->value.arr->count;
+        int64_t code = 0;
+        for (uint32_t i = 0; i < n; i++) {
+            PdfObj *e = nullptr;
+            err = Pdf_Obj_arrayGet(doc, i, diffs, &e);
+            if (err)
+                return err;
+            if (e && e->type == PdfObj_int) {
+                code = e->value.i;
+            } else if (e && e->type == PdfObj_name) {
+                if (code >= 1 && code <= 255) {
+                    uint16_t u = 0;
+                    err = Pdf_Font_glyphNameToCode(native->glyphNames, e->value.name, 0, &u);
+                    if (err)
+                        return err;
+                    if (u)
+                        table[code] = u;
+                }
+                code++;
+            } else {
+                return Res_pdfBadDifferences;
+            }
+        }
+    }
+    std::memcpy(native->table, table, sizeof table);
+    native->encoding = PdfEnc_table;
+    return Res_ok;
+}
+
+int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
+                          char16_t **out, uint32_t *count)
+{
+    *out = nullptr;
+    *count = 0;
+    const PdfNativeFont *native = sel ? sel->native : nullptr;
+    uint32_t kind = native ? native->encoding : PdfEnc_none;
+    if (length > 0x7FFFFFFE)
+        length = 0x7FFFFFFE;
+    switch (kind) {
+    case PdfEnc_program:
+    case PdfEnc_standard:
+    case PdfEnc_winAnsi:
+    case PdfEnc_macRoman:
+    case PdfEnc_zapfDingbats:
+    case PdfEnc_symbol:
+    case PdfEnc_table: {
+        // The whole string by its length: a zero byte inside it is a code
+        // like any other.
+        char16_t *s = static_cast<char16_t *>(Mem_malloc((length + 1) * sizeof(char16_t)));
+        if (!s)
+            return Res_noMemory;
+        for (size_t i = 0; i < length; i++) {
+            uint16_t u = kind == PdfEnc_program ? bytes[i] : Pdf_Font_codeToUnicode(native, bytes[i]);
+            s[i] = u ? char16_t(u) : char16_t(0xFFFD);
+        }
+        s[length] = 0;
+        *out = s;
+        *count = uint32_t(length);
+        return Res_ok;
+    }
+    case PdfEnc_cmapSubstitute:
+    case PdfEnc_cmapEmbedded: {
+        char16_t *s = nullptr;
+        int err = native->cmap ? CMap_decodeString(native->cmap, kind == PdfEnc_cmapSubstitute ? 1 : 0, bytes,
+                                                   length, &s, doc ? doc->context : nullptr)
+                               : Res_pdfSyntax;
+        if (err == Res_noMemory)
+            return err;
+        if (err || !s) {
+            Mem_free(s);
+            break; // "?" below
+        }
+        uint32_t n = 0;
+        while (s[n])
+            n++;
+        *out = s;
+        *count = n;
+        return Res_ok;
+    }
+    case PdfEnc_unsupported:
+        break;
+    default: {
+        char16_t *s = nullptr;
+        int err = Charset_toUstrN(bytes, length, &s, 0, doc ? doc->context : nullptr);
+        if (err == Res_noMemory)
+            return err;
+        if (!err && s) {
+            uint32_t n = 0;
+            while (s[n])
+                n++;
+            *out = s;
+            *count = n;
+            return Res_ok;
+        }
+        Mem_free(s);
+        break;
+    }
+    }
+    char16_t *q = static_cast<char16_t *>(Mem_malloc(2 * sizeof(char16_t)));
+    if (!q)
+        return Res_noMemory;
+    q[0] = u'?';
+    q[1] = 0;
+    *out = q;
+    *count = 1;
+    return Res_ok;
+}
