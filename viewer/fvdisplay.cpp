@@ -5,6 +5,7 @@
 #include "core/result.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "document/edr/page.h"
 #include "viewer/dispman.h"
 #include "viewer/dispqueue.h"
 
@@ -248,4 +249,17 @@ int FvPageView_kind4(FvPageView *pageView, int32_t x, int32_t y)
     LinkInfo link = linkInfo(pageView);
     return Dispman_queueKind4(pageView->display->engine, 4, viewOf(pageView), link.document,
                               link.key, link.kind, pageView->node, x, y);
+}
+
+int Edr_Fwd_findSubdocPage(FvPageView *pageView, Edr_Doc **document, int32_t *index)
+{
+    *document = nullptr;
+    *index = -1;
+    LinkInfo link = linkInfo(pageView);
+    uint32_t at = 0;
+    if (!link.document || Edr_Page_indexOf(&at, link.document, link.key, link.kind) != Res_ok)
+        return 0;
+    *document = link.document;
+    *index = int32_t(at);
+    return 1;
 }

@@ -86,6 +86,18 @@ struct FvPage {
     int32_t docType;            // MIME type id of the shown document
     int32_t editState;          // 0x10000 to 0x10002
     int32_t editFlag;
+    // Navigation and zoom (viewer/navigate.h, viewer/zoompan.h).
+    int32_t fitState;           // 0 first display fits; 1 a gesture set the view; 2 refitted
+    int32_t panSettle;          // 0 and 1 a pan gesture moves; 2 settled or settle posted
+    int32_t zoomSettle;         // the same for zoom gestures
+    int32_t lastLimits;         // the pan-limit set reported last
+    int32_t limitsRepeat;       // report an unchanged pan-limit set once more
+    int32_t zoomLimitState;     // 0 between the limits, 1 at the largest, 2 at the smallest
+    int32_t initialFitWanted;   // the first display runs the initial fit
+    int32_t currentIndex;       // the current page index (-1 none)
+    int32_t pageCount;          // the page count of the last report (-1 none)
+    int32_t pendingAlign;       // alignment mode to apply at the first display (0: none)
+    int32_t viewZoom;           // the zoom the page view was given last (0: 0x10000)
 };
 
 // The viewer's zoom-about-point state: a mode word (0x10001 on) and the

@@ -174,8 +174,8 @@ int32_t scalePowerPan(const FvView *view, int32_t v)
         return 0;
     const FvZoomPanSettings *s = view->settings;
     int64_t scaled = int64_t(v) * view->zoom / 65536;
-    int64_t lo = v > 0 ? s->panMin : -int64_t(s->panMax);
-    int64_t hi = v > 0 ? s->panMax : -int64_t(s->panMin);
+    int64_t lo = v > 0 ? s->panVertMin : -int64_t(s->panVertMax);
+    int64_t hi = v > 0 ? s->panVertMax : -int64_t(s->panVertMin);
     if (scaled < lo)
         scaled = lo;
     if (scaled > hi)
@@ -200,7 +200,7 @@ int actOnKey(FvView *view, int32_t key, int32_t repeatCount, int arm)
             return 1;
         }
     }
-    if ((view->settings->focusNavigation || view->settings->focusNavigationAlt) &&
+    if ((view->settings->panFocusObjsOnscreen || view->settings->smartScrolling) &&
         moveFocus(view, key, repeatCount, arm))
         return 1;
     if (isPanKey(key)) {
@@ -314,7 +314,7 @@ void Key_pan(FvView *view, int32_t key, int32_t repeatCount, int arm)
     if (repeatCount == 0)
         cancelMessages(view->instance, Key_panMessage);
     const FvZoomPanSettings *s = view->settings;
-    int32_t steps = view->displayMode == Fv_displayPowerZoom ? s->powerPanSteps : s->panSteps;
+    int32_t steps = view->displayMode == Fv_displayPowerZoom ? s->powerZoomPanIterations : s->panIterations;
     // More messages than the queue takes moves would only be refused.
     if (steps > EventQ_moveLimit)
         steps = EventQ_moveLimit;
