@@ -349,6 +349,40 @@ int Fv_gotoFragment(FvViewer *viewer, FvPage *page, Edr_Doc *document, const cha
     return Res_ok;
 }
 
+int Fv_showRectOffsets(int32_t mode, int force, const Point *p1, const Point *p2, const FvShowArea *area,
+                       const Rect *flowView, int32_t *dx, int32_t *dy)
+{
+    *dx = *dy = 0;
+    int32_t l = area->left, t = area->top, w = area->width, h = area->height;
+    bool insideX = p1->x > l && p2->x < l + w;
+    bool insideY = p2->y > t && p1->y < t + h;
+    if (mode == 3) {
+        *dx = l - p1->x;
+        *dy = p2->y - t;
+        return 1;
+    }
+    if (mode != 1 && mode != 2)
+        return 0;
+    if (!force && insideX && insideY)
+        return 0;
+    int32_t tx = int32_t((int64_t(p1->x) + p2->x) / 2);
+    int32_t ty = int32_t((int64_t(p1->y) + p2->y) / 2);
+    if (flowView) {
+        int32_t lo = flowView->x0 + w / 2 + 2, hi = flowView->x1 - w / 2 - 2;
+        if (lo <= hi)
+            tx = std::clamp(tx, lo, hi);
+    }
+    *dx = area->centreX - tx;
+    *dy = ty - area->centreY;
+    if (mode == 2) {
+        if (insideX)
+            *dx = 0;
+        if (insideY)
+            *dy = 0;
+    }
+    return 1;
+}
+
 void Fv_showRect(FvViewer *viewer, FvPage *page, const Rect *rect, int32_t mode, int force)
 {
     if (!viewer || !page || !rect || mode < 1 || mode > 3)
@@ -363,36 +397,16 @@ void Fv_showRect(FvViewer *viewer, FvPage *page, const Rect *rect, int32_t mode,
     }
     p1.y = screenH - 1 - p1.y;
     p2.y = screenH - 1 - p2.y;
-    int32_t l = 0, t = 0, w = 0, h = 0, acx = 0, acy = 0;
-    Fv_queryMargins(viewer, &l, nullptr, &t, nullptr);
-    Fv_getViewArea(viewer, &w, &h, &acx, &acy);
+    FvShowArea area{};
+    Fv_queryMargins(viewer, &area.left, nullptr, &area.top, nullptr);
+    Fv_getViewArea(viewer, &area.width, &area.height, &area.centreX, &area.centreY);
+    Rect v{0, 0, 0, 0};
+    bool flow = Fv_viewMode(viewer) != FvViewMode_page;
+    if (flow)
+        Edr_Fwd_getViewRect(page->pageView, &v);
     int32_t dx = 0, dy = 0;
-    bool insideX = p1.x > l && p2.x < l + w;
-    bool insideY = p2.y > t && p1.y < t + h;
-    if (mode == 3) {
-        dx = l - p1.x;
-        dy = p2.y - t;
-    } else {
-        if (!force && insideX && insideY)
-            return;
-        int32_t tx = int32_t((int64_t(p1.x) + p2.x) / 2);
-        int32_t ty = int32_t((int64_t(p1.y) + p2.y) / 2);
-        if (Fv_viewMode(viewer) != FvViewMode_page) {
-            Rect v{0, 0, 0, 0};
-            Edr_Fwd_getViewRect(page->pageView, &v);
-            int32_t lo = v.x0 + w / 2 + 2, hi = v.x1 - w / 2 - 2;
-            if (lo <= hi)
-                tx = std::clamp(tx, lo, hi);
-        }
-        dx = acx - tx;
-        dy = ty - acy;
-        if (mode == 2) {
-            if (insideX)
-                dx = 0;
-            if (insideY)
-                dy = 0;
-        }
-    }
+    if (!Fv_showRectOffsets(mode, force, &p1, &p2, &area, flow ? &v : nullptr, &dx, &dy))
+        return;
     Fv_panBy(viewer, dx, dy, 0);
 }
 

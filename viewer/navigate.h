@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "core/geom/geom.h"
 #include "core/geom/rect.h"
 
 struct FvViewer;
@@ -110,6 +111,16 @@ int Fv_gotoFragment(FvViewer *viewer, FvPage *page, Edr_Doc *document, const cha
 // Brings a document rectangle into view: mode 1 centred when outside, 2
 // moved only along the axes it is outside, 3 to the top-left corner.
 void Fv_showRect(FvViewer *viewer, FvPage *page, const Rect *rect, int32_t mode, int force);
+// The view area as Fv_showRect sees it: left and top margins, usable size
+// and centre.
+struct FvShowArea {
+    int32_t left, top, width, height, centreX, centreY;
+};
+// The pan of Fv_showRect for the rectangle's screen corners p1 (x0, y0)
+// and p2 (x1, y1), y counted down; flowView is the page view's view
+// rectangle outside page view (null in page view). 1 when it pans.
+int Fv_showRectOffsets(int32_t mode, int force, const Point *p1, const Point *p2, const FvShowArea *area,
+                       const Rect *flowView, int32_t *dx, int32_t *dy);
 
 // The alignment offsets of mode 0-15 for V and C.
 void Fv_alignOffsetsOf(int32_t mode, const Rect *v, const Rect *c, int32_t *dx, int32_t *dy);

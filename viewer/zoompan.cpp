@@ -63,6 +63,11 @@ FvZoomPanSettings *ZoomPan_createSettings(const FvZoomPanSettings *source)
     return s;
 }
 
+const FvZoomPanSettings *ZoomPan_template()
+{
+    return &settingsTemplate;
+}
+
 double ZoomPan_outFactor(int32_t key, double zoomInFactor)
 {
     return key >= 100 ? zoomInFactor : (200 - key) / 100.0;
@@ -130,22 +135,17 @@ int32_t Fv_pageZoom(FvPage *page)
     return page && page->viewZoom ? page->viewZoom : 0x10000;
 }
 
-void Fv_zoomLimits(FvViewer *viewer, FvPage *page, int32_t *lo, int32_t *hi)
+void Fv_zoomLimitsOf(const FvZoomPanSettings *s, int32_t viewMin, int32_t viewMax, int pageMode, int fitKnown,
+                     int32_t whole, int32_t *lo, int32_t *hi)
 {
-    FvZoomPanSettings *s = viewer ? viewer->zoomPanSettings : nullptr;
-    if (s)
-        (void)Fv_readZoomPanSettingsOf(viewer, s);
     const FvZoomPanSettings &limits = s ? *s : settingsTemplate;
     int32_t low = int32_t(limits.zoomLimitMin * 65536.0);
     int32_t high = int32_t(limits.zoomLimitMax * 65536.0);
-    int32_t viewMin = 0, viewMax = 0;
-    FvPageView_getZoomLimits(page ? page->pageView : nullptr, &viewMin, &viewMax);
     if (viewMax > 0 && viewMax < high)
         high = viewMax;
-    if (Fv_viewMode(viewer) == FvViewMode_page) {
+    if (pageMode) {
         low = std::max(low, viewMin);
-        int32_t wFit = 0, hFit = 0, whole = 0;
-        if (Fv_computeFitZooms(viewer, page, &wFit, &hFit, &whole) != Res_ok) {
+        if (!fitKnown) {
             low = 0x10000;
         } else if (whole < high) {
             // A page smaller than the area is not shrunk below its own size
@@ -159,40 +159,57 @@ void Fv_zoomLimits(FvViewer *viewer, FvPage *page, int32_t *lo, int32_t *hi)
     *hi = high;
 }
 
-void Fv_clampZoom(FvViewer *viewer, FvPage *page, int forceReport, int32_t r, int32_t c, int32_t *zoom,
-                  int *changed)
+void Fv_zoomLimits(FvViewer *viewer, FvPage *page, int32_t *lo, int32_t *hi)
+{
+    FvZoomPanSettings *s = viewer ? viewer->zoomPanSettings : nullptr;
+    if (s)
+        (void)Fv_readZoomPanSettingsOf(viewer, s);
+    int32_t viewMin = 0, viewMax = 0;
+    FvPageView_getZoomLimits(page ? page->pageView : nullptr, &viewMin, &viewMax);
+    bool pageMode = Fv_viewMode(viewer) == FvViewMode_page;
+    int32_t wFit = 0, hFit = 0, whole = 0;
+    bool fitKnown = pageMode && Fv_computeFitZooms(viewer, page, &wFit, &hFit, &whole) == Res_ok;
+    Fv_zoomLimitsOf(s, viewMin, viewMax, pageMode, fitKnown, whole, lo, hi);
+}
+
+int32_t Fv_clampZoomTo(int32_t lo, int32_t hi, int forceReport, int32_t r, int32_t c, int32_t *state,
+                       int32_t *zoom, int *changed)
 {
     *changed = 0;
-    int32_t lo = 0, hi = 0;
-    Fv_zoomLimits(viewer, page, &lo, &hi);
     if (r > lo && ((uint32_t(lo) + 4) & ~7u) == ((uint32_t(r) + 4) & ~7u))
         r = lo;
     int32_t report = -1;
-    int32_t *state = page ? &page->zoomLimitState : nullptr;
-    int32_t now = state ? *state : 0;
     if (r > lo && r < hi) {
-        if (now != 0)
+        if (*state != 0)
             report = 0x10002;
-        now = 0;
+        *state = 0;
     } else if (r > lo) {
-        if (now != 1 || forceReport)
+        if (*state != 1 || forceReport)
             report = 0x10001;
-        now = 1;
+        *state = 1;
     } else {
-        if (now != 2 || forceReport)
+        if (*state != 2 || forceReport)
             report = 0x10000;
-        now = 2;
+        *state = 2;
     }
-    if (state)
-        *state = now;
+    if ((r == c && c >= lo) || (c == lo && r <= c) || (c == hi && r >= c))
+        return report;
+    *zoom = std::max(lo, std::min(r, hi));
+    *changed = 1;
+    return report;
+}
+
+void Fv_clampZoom(FvViewer *viewer, FvPage *page, int forceReport, int32_t r, int32_t c, int32_t *zoom,
+                  int *changed)
+{
+    int32_t lo = 0, hi = 0;
+    Fv_zoomLimits(viewer, page, &lo, &hi);
+    int32_t spare = 0;
+    int32_t report = Fv_clampZoomTo(lo, hi, forceReport, r, c, page ? &page->zoomLimitState : &spare, zoom, changed);
     if (report >= 0 && viewer) {
         int32_t word = report;
         App_sendRequest(instanceOf(viewer), Fv_requestZoomLimit, &word);
     }
-    if ((r == c && c >= lo) || (c == lo && r <= c) || (c == hi && r >= c))
-        return;
-    *zoom = std::max(lo, std::min(r, hi));
-    *changed = 1;
 }
 
 void Fv_setPageZoom(FvPage *page, int32_t zoom, uint32_t code, int32_t x, int32_t y)

@@ -53,6 +53,8 @@ struct FvPanLimitsReport {
 // A new settings record: a copy of source, or of the built-in template for
 // null. Null without memory.
 FvZoomPanSettings *ZoomPan_createSettings(const FvZoomPanSettings *source);
+// The built-in template (constant).
+const FvZoomPanSettings *ZoomPan_template();
 // Reads every key into settings when the viewer's settingsChanged is set
 // (and clears it when every read succeeded). 1 when all were read or
 // nothing was due, else 0.
@@ -66,7 +68,17 @@ double ZoomPan_outFactor(int32_t key, double zoomInFactor);
 // The zoom limits for the page, and the clamp of requested against
 // current: *zoom (new) and *changed. The limit report (0x1000b) goes to
 // the host when the state changes (or with forceReport).
+// The limits from the settings (null: the template), the display view's
+// own limits (0: none), the view mode and the whole-page fit (fitKnown 0:
+// none could be computed).
+void Fv_zoomLimitsOf(const FvZoomPanSettings *settings, int32_t viewMin, int32_t viewMax, int pageMode,
+                     int fitKnown, int32_t wholeFit, int32_t *lo, int32_t *hi);
 void Fv_zoomLimits(FvViewer *viewer, FvPage *page, int32_t *lo, int32_t *hi);
+// The clamp of requested r against current c within lo..hi, snapped; the
+// limit state (0 between, 1 largest, 2 smallest) in *state. The report
+// word due for the host, or -1 for none.
+int32_t Fv_clampZoomTo(int32_t lo, int32_t hi, int forceReport, int32_t r, int32_t c, int32_t *state,
+                       int32_t *zoom, int *changed);
 void Fv_clampZoom(FvViewer *viewer, FvPage *page, int forceReport, int32_t requested, int32_t current,
                   int32_t *zoom, int *changed);
 // The zoom the page view was last given (0x10000 before any).
