@@ -131,7 +131,7 @@ int FlowMode_setMode(FvViewer *viewer, int32_t mode)
         width = FlowMode_width(viewer);
         FvZoomPanSettings *s = viewer->zoomPanSettings;
         if (s)
-            (void)Fv_readZoomPanSettingsOf(viewer, s);
+            (void)Fv_readZoomPanSettings(viewer, s);
         // Flow that keeps a zoom above 100 % flows to the width the zoomed
         // text has room for.
         if (s && s->flowModeKeepZoom == 1 && viewer->zoom > 0x10000)
@@ -174,7 +174,7 @@ void FlowMode_leave(FvViewer *viewer, int refit)
         if (refit == 1) {
             FvZoomPanSettings *s = viewer->zoomPanSettings;
             if (s)
-                (void)Fv_readZoomPanSettingsOf(viewer, s);
+                (void)Fv_readZoomPanSettings(viewer, s);
             int32_t fit;
             if (s && s->flowModeKeepZoom == 1)
                 fit = m == FvViewMode_page && viewer->zoom > 0x10000 ? 0 : 2;

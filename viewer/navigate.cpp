@@ -587,7 +587,7 @@ int Fv_fitPage(FvViewer *viewer, FvPage *page, int32_t fitMode, int vertical)
     if (viewer->viewMode && mode != FvViewMode_page) {
         FvZoomPanSettings *s = viewer->zoomPanSettings;
         if (s)
-            (void)Fv_readZoomPanSettingsOf(viewer, s);
+            (void)Fv_readZoomPanSettings(viewer, s);
         target = s && s->flowModeKeepZoom == 1 && viewer->zoom >= 0x10000 ? current : 0x10000;
     } else {
         int32_t wFit = 0, hFit = 0, whole = 0;

@@ -9,8 +9,12 @@
 // key handling (platform/api/keys.h) reads and writes it on the
 // application thread only.
 //
-// The viewer services below are the viewer's; until the viewer is built,
-// viewer/interim.cpp gives each the least that key handling needs of it.
+// The viewer services below are the viewer's; until focus navigation is
+// built, viewer/interim.cpp gives each the least that key handling needs of
+// it. Page moves, fits, margins, zoom, settles and the settings are the
+// viewer's own (viewer/navigate.h, viewer/zoompan.h), called with
+// FvView::viewer; a view without a viewer record keeps its page index, fit
+// mode and zoom in its own words.
 #pragma once
 
 #include <cstdint>
@@ -113,8 +117,6 @@ struct FvView {
 
 // ----------------------------------------------------- viewer services
 
-// Refreshes the zoom and pan settings from the configuration.
-void Fv_readZoomPanSettings(FvView *view, FvZoomPanSettings *settings);
 // Finds the next focusable object (link, form field) from the current
 // focus in direction 1 up, 2 down, 3 right, 4 left. Either output may stay
 // null: an object to focus, or an area to bring into view (lent until the
@@ -129,23 +131,6 @@ void Fv_showFocusArea(FvView *view, FvPage *page, FvArea *area, int32_t flag);
 void Fv_showArea(FvView *view, FvPage *page, FvArea *area, int32_t animate);
 // Stops a running pan animation.
 void Fv_cancelPanAnimation(FvView *view);
-// Applies page fit mode 1, 2 or 4.
-void Fv_applyPageFitDefault(FvView *view, int32_t mode, int32_t flags);
-// Moves to the neighbouring page position: direction 1 previous, 2 next.
-// The new page index goes to *index. 0 when moved.
-int Fv_pageStep(FvView *view, FvPage *page, int32_t direction, int32_t *index);
-// Moves to page index; an index outside 0..count-1 does nothing.
-void Fv_gotoPage(FvView *view, FvPage *page, int32_t index);
-// The view's margins {left, top, right, bottom} in pixels.
-void Fv_queryMargins(FvView *view, int32_t out[4]);
-// Zooms the page view from oldZoom to newZoom (16.16) about the point
-// (*x, *y), which comes back as the point's new place. 0 or an error.
-int Fv_zoomAboutPoint16(FvView *view, FvPage *page, int32_t flags, int32_t newZoom,
-                        int32_t oldZoom, int32_t *x, int32_t *y);
-// Posts one settle callback for the page: mode 1 after a pan, 2 after a
-// zoom (a deferred call, tagged with the mode). 0 when posted; 2 when
-// nothing was due (the gesture had settled already).
-int Fv_scheduleSettle(FvPage *page, int32_t mode);
 // The viewer's update after a key release.
 void Fv_postKeyUpdate(FvView *view);
 // Shows the identity screen for ms milliseconds (0: until it is stopped).

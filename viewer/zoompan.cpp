@@ -73,7 +73,7 @@ double ZoomPan_outFactor(int32_t key, double zoomInFactor)
     return key >= 100 ? zoomInFactor : (200 - key) / 100.0;
 }
 
-int Fv_readZoomPanSettingsOf(FvViewer *viewer, FvZoomPanSettings *s)
+int Fv_readZoomPanSettings(FvViewer *viewer, FvZoomPanSettings *s)
 {
     if (!viewer || !s)
         return 0;
@@ -163,7 +163,7 @@ void Fv_zoomLimits(FvViewer *viewer, FvPage *page, int32_t *lo, int32_t *hi)
 {
     FvZoomPanSettings *s = viewer ? viewer->zoomPanSettings : nullptr;
     if (s)
-        (void)Fv_readZoomPanSettingsOf(viewer, s);
+        (void)Fv_readZoomPanSettings(viewer, s);
     int32_t viewMin = 0, viewMax = 0;
     FvPageView_getZoomLimits(page ? page->pageView : nullptr, &viewMin, &viewMax);
     bool pageMode = Fv_viewMode(viewer) == FvViewMode_page;
@@ -375,7 +375,7 @@ void Fv_panStep(FvViewer *viewer, FvPage *page, int32_t dx, int32_t dy, int32_t 
         return;
     FvZoomPanSettings *s = viewer->zoomPanSettings;
     if (s)
-        (void)Fv_readZoomPanSettingsOf(viewer, s);
+        (void)Fv_readZoomPanSettings(viewer, s);
     if (s && (s->panToPageEnable || s->panToPageLeftRight)) {
         int32_t direction = dy > 0 ? 1 : dy < 0 ? 2 : dx > 0 ? 3 : dx < 0 ? 4 : 0;
         int32_t move = 0;
@@ -597,7 +597,7 @@ void Fv_onPanLimits(FvViewer *viewer, int32_t *once, int32_t)
         return;
     FvZoomPanSettings *s = viewer->zoomPanSettings;
     if (s)
-        (void)Fv_readZoomPanSettingsOf(viewer, s);
+        (void)Fv_readZoomPanSettings(viewer, s);
     if (once && *once == 0) {
         Task_reschedule(viewer->context);
         *once = 1;

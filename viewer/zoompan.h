@@ -57,8 +57,8 @@ FvZoomPanSettings *ZoomPan_createSettings(const FvZoomPanSettings *source);
 const FvZoomPanSettings *ZoomPan_template();
 // Reads every key into settings when the viewer's settingsChanged is set
 // (and clears it when every read succeeded). 1 when all were read or
-// nothing was due, else 0.
-int Fv_readZoomPanSettingsOf(FvViewer *viewer, FvZoomPanSettings *settings);
+// nothing was due, else 0 (also without a viewer).
+int Fv_readZoomPanSettings(FvViewer *viewer, FvZoomPanSettings *settings);
 // The factor of a zoom-out key: (200 - key) / 100, or the zoom-in factor
 // for a key of 100 or more.
 double ZoomPan_outFactor(int32_t key, double zoomInFactor);
@@ -102,8 +102,11 @@ void Fv_coalesceGestures(EngineInstance *instance, int32_t code, int32_t values[
 void Fv_mapPan(int32_t orientation, int32_t dx, int32_t dy, int32_t *px, int32_t *py);
 void Fv_panStep(FvViewer *viewer, FvPage *page, int32_t dx, int32_t dy, int32_t phase);
 void Fv_zoomAboutPoint(FvViewer *viewer, FvPage *page, int32_t zoom, int32_t x, int32_t y, int32_t phase);
-// Fv_panBy and Fv_scheduleSettle are declared with the screen operations
-// and the key services.
+// Fv_panBy is declared with the screen operations.
+// Posts the settle of the page's gesture: which 1 after a pan, 2 after a
+// zoom, as a deferred call tagged with which. 0 when posted; 2 when nothing
+// was due (the gesture had settled already, or another value of which).
+int Fv_scheduleSettle(FvPage *page, int32_t which);
 void Fv_settleZoom(EngineInstance *instance, void *page);
 void Fv_settlePan(EngineInstance *instance, void *page);
 void Fv_notifyViewChanged(FvViewer *viewer, int32_t flag);
