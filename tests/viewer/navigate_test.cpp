@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/context/context.h"
+#include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/task/appevent.h"
 #include "document/edr/doc.h"
@@ -16,6 +17,7 @@
 #include "platform/api/appqueue.h"
 #include "platform/api/keys.h"
 #include "tests/platform/app_fixture.h"
+#include "viewer/fvdisplay.h"
 #include "viewer/navigate.h"
 #include "viewer/reports.h"
 #include "viewer/screen/resize.h"
@@ -451,6 +453,27 @@ TEST_F(NavigateTest, TheFirstDisplayFitsTheWholePage)
     EXPECT_EQ(zooms.back(), whole);
 }
 
+TEST_F(NavigateTest, TheFittedPageIsWhereTheArithmeticPutsIt)
+{
+    // A text page is 8.27 x 12 in; at 106 pixels an inch in the 240 x 300
+    // area of the headless screen the height decides: 300 x 65536 / (12 x
+    // 106) = 15456 (0x3c60), the page then 876.6 x 15456 / 65536 = 206
+    // pixels wide, centred from x = 17 to 223, filling the height.
+    ASSERT_EQ(start(), 1);
+    openText(20);
+    Headless_runTimers(host, 100);
+    onAppThread([&] {
+        FvPage *page = viewer()->page;
+        EXPECT_EQ(Edr_Fwd_subdocScale(page->pageView), 15456);
+        Rect v{0, 0, 0, 0};
+        Edr_Fwd_getViewRect(page->pageView, &v);
+        EXPECT_EQ(v.x0, 17);
+        EXPECT_EQ(v.x1, 223);
+        EXPECT_EQ(v.y0, 0);
+        EXPECT_EQ(v.y1, 300);
+    });
+}
+
 TEST_F(NavigateTest, ASecondLastPhaseSettlesNothing)
 {
     ASSERT_EQ(start(), 1);
@@ -472,6 +495,99 @@ TEST_F(NavigateTest, ASecondLastPhaseSettlesNothing)
     });
 }
 
+TEST_F(NavigateTest, SettingsAreReadFromTheirKeysWhenChanged)
+{
+    ASSERT_EQ(start(), 1);
+    onAppThread([&] {
+        FvViewer *v = viewer();
+        EngineContext *context = v->context;
+        Config_setIntA(context, context->config, nullptr, "FV_zoomInAmount", 150, 0);
+        Config_setIntA(context, context->config, nullptr, "FV_zoomOutAmount", 150, 0);
+        Config_setIntA(context, context->config, nullptr, "FV_powerZoomOutAmount", 75, 0);
+        Config_setIntA(context, context->config, nullptr, "FV_ZoomLimitMax", 400, 0);
+        Config_setIntA(context, context->config, u"Core", "EnableImages", 0, 0);
+        Config_setIntA(context, context->config, nullptr, "Vexlan_enableSmartScrolling", 1, 0);
+        FvZoomPanSettings *s = v->zoomPanSettings;
+        ASSERT_NE(s, nullptr);
+        v->settingsChanged = 1;
+        EXPECT_EQ(Fv_readZoomPanSettings(v, s), 1);
+        EXPECT_EQ(v->settingsChanged, 0);
+        EXPECT_DOUBLE_EQ(s->zoomIn, 1.5);
+        EXPECT_DOUBLE_EQ(s->zoomOut, 1.5); // a key of 100 or more: the zoom-in factor
+        EXPECT_DOUBLE_EQ(s->powerZoomOut, 1.25);
+        EXPECT_DOUBLE_EQ(s->zoomLimitMax, 4.0);
+        EXPECT_EQ(s->fitSmallImages, 0);  // images are off
+        EXPECT_EQ(s->smartScrolling, 0);  // not allowed by the start options
+        EXPECT_EQ(s->panVertMax, 0x7fffffff);
+        // Unchanged settings are not read again.
+        Config_setIntA(context, context->config, nullptr, "FV_zoomInAmount", 300, 0);
+        EXPECT_EQ(Fv_readZoomPanSettings(v, s), 1);
+        EXPECT_DOUBLE_EQ(s->zoomIn, 1.5);
+        EXPECT_EQ(Fv_readZoomPanSettings(nullptr, s), 0);
+    });
+}
+
+TEST_F(NavigateTest, PanLimitReportsFollowTheirSetting)
+{
+    ASSERT_EQ(start(), 1);
+    openText(20);
+    Headless_runTimers(host, 50);
+    auto reports = [&] { return count(Fv_requestPanLimits); };
+    onAppThread([&] {
+        FvViewer *v = viewer();
+        int32_t once = 0;
+        int before = reports();
+        v->page->lastLimits = -1;
+        Fv_onPanLimits(v, &once, 2);
+        EXPECT_EQ(once, 1);
+        EXPECT_EQ(reports(), before + 1);
+        // The same set again: nothing.
+        Fv_onPanLimits(v, &once, 2);
+        EXPECT_EQ(reports(), before + 1);
+        // Repeats are asked for: the repeat flag brings one.
+        EngineContext *context = v->context;
+        Config_setIntA(context, context->config, nullptr, "FV_panLimitsReporting", 0x10002, 0);
+        v->settingsChanged = 1;
+        v->page->limitsRepeat = 1;
+        Fv_onPanLimits(v, nullptr, 2);
+        EXPECT_EQ(reports(), before + 2);
+        EXPECT_EQ(v->page->limitsRepeat, 0);
+        Fv_onPanLimits(v, nullptr, 2);
+        EXPECT_EQ(reports(), before + 2);
+        // Off: nothing at all.
+        Config_setIntA(context, context->config, nullptr, "FV_panLimitsReporting", 0x10000, 0);
+        v->settingsChanged = 1;
+        v->page->lastLimits = -1;
+        Fv_onPanLimits(v, nullptr, 2);
+        EXPECT_EQ(reports(), before + 2);
+    });
+}
+
+TEST_F(NavigateTest, PanningPastAFittedPageTurnsThePage)
+{
+    ASSERT_EQ(start(), 1);
+    openText(400);
+    ASSERT_GE(pageCount(), 3);
+    onAppThread([&] {
+        EngineContext *context = viewer()->context;
+        Config_setIntA(context, context->config, nullptr, "FV_panToPageEnable", 1, 0);
+        viewer()->settingsChanged = 1;
+        EXPECT_EQ(Fv_gotoPage(viewer(), viewer()->page, 1), 0);
+    });
+    Headless_runTimers(host, 100);
+    // The whole page is in view: a pan down (dy < 0) goes on to the next
+    // page, a pan up back to the previous one.
+    onAppThread([&] { Fv_panStep(viewer(), viewer()->page, 0, -5, FvPhase_first); });
+    Headless_runTimers(host, 100);
+    EXPECT_EQ(pages().back().first, 3);
+    onAppThread([&] { Fv_panStep(viewer(), viewer()->page, 0, 5, FvPhase_first); });
+    Headless_runTimers(host, 100);
+    EXPECT_EQ(pages().back().first, 2);
+    // Sideways pans need their own switch.
+    onAppThread([&] { Fv_panStep(viewer(), viewer()->page, -5, 0, FvPhase_first); });
+    Headless_runTimers(host, 100);
+    EXPECT_EQ(pages().back().first, 2);
+}
 // Queues a pan (15) or zoom (18) gesture event with its words.
 bool queueGesture(EngineInstance *inst, int32_t code, int32_t a, int32_t b, int32_t c, int32_t phase)
 {
