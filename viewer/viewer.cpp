@@ -358,8 +358,12 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
         return Res_ok;
     const Url *target = url ? url : page->url;
     if (!(flags & openReload) && page->document && sameDocument(target, page->url)) {
-        // Only a fragment could move the view; without layout there is
-        // nothing to scroll.
+        // The document shown already: only its fragment, when the URL has
+        // one, moves the view.
+        char16_t *fragment = nullptr;
+        if (Url_getPart(target, UrlPart_fragment, &fragment) && fragment && *fragment)
+            (void)Fv_gotoFragment(viewer, page, page->document, fragment, target, 1);
+        Mem_free(fragment);
         Url_free(url);
         return Res_ok;
     }

@@ -16,6 +16,7 @@
 #include "document/edr/page.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/keys.h"
+#include "platform/url/url.h"
 #include "tests/platform/app_fixture.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/navigate.h"
@@ -402,16 +403,8 @@ TEST_F(NavigateTest, PageReportsAreDeduplicatedAndTheCountIsNoPage)
 TEST_F(NavigateTest, KeysPageAndZoomAFivePageText)
 {
     ASSERT_EQ(start(), 1);
-    int lines = 40;
-    // Grows the text until it lays out as five pages.
-    for (int tries = 0; tries < 12; tries++) {
-        openText(lines, "try" + std::to_string(tries));
-        int32_t n = pageCount();
-        if (n == 5)
-            break;
-        ASSERT_GT(n, 0);
-        lines = lines * 5 / n + (n > 5 ? -1 : 1);
-    }
+    ASSERT_TRUE(open(VEXLAN_FIXTURES "/app/five_pages.txt"));
+    Headless_runTimers(host, 100);
     ASSERT_EQ(pageCount(), 5);
     EXPECT_EQ(pages().back(), std::make_pair(1, 5));
 
@@ -588,6 +581,36 @@ TEST_F(NavigateTest, PanningPastAFittedPageTurnsThePage)
     Headless_runTimers(host, 100);
     EXPECT_EQ(pages().back().first, 2);
 }
+TEST_F(NavigateTest, AFragmentOfTheShownDocumentMovesToItsPageWithoutALoad)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(VEXLAN_FIXTURES "/app/five_pages.txt"));
+    Headless_runTimers(host, 100);
+    onAppThread([&] { EXPECT_EQ(Fv_gotoPage(viewer(), viewer()->page, 2), 0); });
+    EXPECT_EQ(pages().back(), std::make_pair(3, 5));
+    int loads = count(Fv_requestDocInfo), starts = count(Fv_requestWorkStarted);
+    // The shown document's URL with a fragment: a text's anchors all lead
+    // to its top, the first page. The view goes there, nothing loads, and
+    // the host hears the URL once.
+    onAppThread([&] {
+        Url *url = Url_copy(viewer()->page->url);
+        ASSERT_NE(url, nullptr);
+        ASSERT_TRUE(Url_setPart(url, UrlPart_fragment, u"top"));
+        EXPECT_EQ(View_openUrl(viewer(), 0, url, 0), 0);
+        EXPECT_EQ(viewer()->page->currentIndex, 0);
+    });
+    Headless_runTimers(host, 50);
+    EXPECT_EQ(pages().back(), std::make_pair(1, 5));
+    EXPECT_EQ(count(Fv_requestDocInfo), loads);
+    EXPECT_EQ(count(Fv_requestWorkStarted), starts);
+    EXPECT_EQ(count(Fv_requestFragment), 1);
+    // Once there, the same fragment moves nothing and says nothing.
+    onAppThread([&] {
+        EXPECT_EQ(Fv_gotoFragment(viewer(), viewer()->page, viewer()->page->document, u"top", nullptr, 0), 0);
+    });
+    EXPECT_EQ(count(Fv_requestFragment), 1);
+}
+
 // Queues a pan (15) or zoom (18) gesture event with its words.
 bool queueGesture(EngineInstance *inst, int32_t code, int32_t a, int32_t b, int32_t c, int32_t phase)
 {
