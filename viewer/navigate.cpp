@@ -21,6 +21,7 @@
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
+#include "platform/vfs/vfs.h"
 #include "viewer/flowmode.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/reports.h"
@@ -851,8 +852,16 @@ void Fv_checkFlow(FvPage *page, int typedOnly)
 {
     if (!page)
         return;
-    if (typedOnly == 1 && page->url && Url_getClass(page->url) == 0)
-        return;
+    if (typedOnly == 1 && page->url) {
+        // Only a URL whose type the table knows by its flags.
+        char16_t *path = nullptr;
+        uint32_t flags = 0x800;
+        if (Url_getPart(page->url, UrlPart_path, &path) && path)
+            flags = Mime_flagsForFileName(path);
+        Mem_free(path);
+        if (flags == 0)
+            return;
+    }
     Fv_updateFlowFlag(page);
 }
 

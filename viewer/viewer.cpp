@@ -466,6 +466,7 @@ void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc)
         Mem_free(path);
     }
     Translate_start(viewer->context, page->document, page->root, copy, nullptr);
+    Fv_checkFlow(page, 1);
 }
 
 int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)

@@ -611,6 +611,26 @@ TEST_F(NavigateTest, AFragmentOfTheShownDocumentMovesToItsPageWithoutALoad)
     EXPECT_EQ(count(Fv_requestFragment), 1);
 }
 
+TEST_F(NavigateTest, APdfIsFittedOnceItsPagesAreLaidOut)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(VEXLAN_FIXTURES "/pdf/pages/tree.pdf"));
+    Headless_runTimers(host, 200);
+    int32_t n = pageCount();
+    ASSERT_GE(n, 2);
+    // Its pages came after the first display: the layout's change shows
+    // the first of them, fitted.
+    EXPECT_EQ(pages().back(), std::make_pair(1, n));
+    EXPECT_GE(count(Fv_requestLayoutChanged), 1);
+    onAppThread([&] {
+        FvPage *page = viewer()->page;
+        int32_t w = 0, h = 0, whole = 0;
+        ASSERT_EQ(Fv_computeFitZooms(viewer(), page, &w, &h, &whole), 0);
+        EXPECT_EQ(Fv_pageZoom(page), whole);
+        EXPECT_EQ(Edr_Fwd_subdocScale(page->pageView), whole);
+    });
+}
+
 // Queues a pan (15) or zoom (18) gesture event with its words.
 bool queueGesture(EngineInstance *inst, int32_t code, int32_t a, int32_t b, int32_t c, int32_t phase)
 {
