@@ -635,7 +635,7 @@ void Fv_refreshMargins(FvViewer *viewer)
         FvPageView_setPanLimits(viewer->page->pageView, &rect);
 }
 
-void Fv_refitAfterResize(FvViewer *viewer, int32_t fitFlags, int32_t, int32_t, int32_t, int32_t)
+void Fv_refitAfterResize(FvViewer *viewer, int32_t fitFlags, int32_t, int32_t, int32_t x, int32_t y)
 {
     FvPage *page = viewer ? viewer->page : nullptr;
     if (!page)
@@ -645,9 +645,16 @@ void Fv_refitAfterResize(FvViewer *viewer, int32_t fitFlags, int32_t, int32_t, i
         (void)Fv_fitPage(viewer, page, 1, 0);
     else if ((fitFlags & 2) && (!(fitFlags & 4) || pending != 4))
         (void)Fv_fitPage(viewer, page, 2, 1);
-    else if (!(fitFlags & 4))
+    else if (!(fitFlags & 4)) {
+        // The point that was the centre of the view area stays its centre.
+        int32_t cx = 0, cy = 0;
+        Fv_getViewArea(viewer, nullptr, nullptr, &cx, &cy);
+        if (cx != x || cy != y) {
+            Fv_panBy(viewer, cx - x, cy - y, 0);
+            Task_reschedule(viewer->context);
+        }
         Fv_applyZoom(viewer, page, 0);
-    else
+    } else
         (void)Fv_fitPage(viewer, page, 4, 0);
 }
 

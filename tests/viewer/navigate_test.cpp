@@ -631,6 +631,23 @@ TEST_F(NavigateTest, APdfIsFittedOnceItsPagesAreLaidOut)
     });
 }
 
+TEST_F(NavigateTest, AFittedPageIsFittedAgainAfterAResize)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(VEXLAN_FIXTURES "/app/five_pages.txt"));
+    Headless_runTimers(host, 100);
+    onAppThread([&] {
+        FvViewer *v = viewer();
+        // Whole page, decided by the height: bits 0 and 2.
+        EXPECT_EQ(Fv_fitFlags(v), 5);
+        EXPECT_EQ(Fv_resizeScreen(v, 240, 200, 0, 0, 0), 0);
+        // 200 x 65536 / (12 x 106) = 10304.
+        EXPECT_EQ(Fv_pageZoom(v->page), 10304);
+        EXPECT_EQ(Fv_fitFlags(v), 5);
+        EXPECT_EQ(v->orientationCache, nullptr);
+    });
+}
+
 // Queues a pan (15) or zoom (18) gesture event with its words.
 bool queueGesture(EngineInstance *inst, int32_t code, int32_t a, int32_t b, int32_t c, int32_t phase)
 {
