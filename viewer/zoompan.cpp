@@ -170,6 +170,20 @@ void Fv_zoomLimits(FvViewer *viewer, FvPage *page, int32_t *lo, int32_t *hi)
     int32_t wFit = 0, hFit = 0, whole = 0;
     bool fitKnown = pageMode && Fv_computeFitZooms(viewer, page, &wFit, &hFit, &whole) == Res_ok;
     Fv_zoomLimitsOf(s, viewMin, viewMax, pageMode, fitKnown, whole, lo, hi);
+    if (!pageMode) {
+        // Flowed text is not shrunk below the width it flows to: the flow
+        // width against the screen's width in the same units.
+        Screen *screen = screenOf(viewer);
+        uint32_t flowWidth = viewer && viewer->context ? viewer->context->flowWidth : 0;
+        int64_t screenUnits = screen && screen->resolution > 0
+                                  ? (int64_t(Screen_width(screen)) << 16) / screen->resolution
+                                  : 0;
+        if (flowWidth && screenUnits > 0) {
+            int64_t floor = (int64_t(flowWidth) << 16) / screenUnits;
+            if (floor > *lo)
+                *lo = int32_t(std::min<int64_t>(floor, *hi));
+        }
+    }
 }
 
 int32_t Fv_clampZoomTo(int32_t lo, int32_t hi, int forceReport, int32_t r, int32_t c, int32_t *state,

@@ -167,6 +167,10 @@ TEST_F(FlowModeTest, ATextFlowsToTheScreenWidthAndLeavingKeepsAZoomAbove100)
         EXPECT_EQ(inst->context->flowWidth, (240u << 16) / 106u);
         EXPECT_EQ(FlowMode_getMode(v), FvViewMode_flow);
         EXPECT_EQ(Fv_viewMode(v), FvViewMode_flow);
+        // Flowed to the screen's width, the text is not shrunk below 100 %.
+        int32_t lo = 0, hi = 0;
+        Fv_zoomLimits(v, page, &lo, &hi);
+        EXPECT_EQ(lo, 0x10000);
         // Back to pages at 150 %: leaving with a refit keeps the zoom.
         EXPECT_EQ(FlowMode_setMode(v, FvViewMode_page), 0);
         EXPECT_EQ(inst->context->flowMode, 0u);
