@@ -199,8 +199,8 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
             if (Edr_Doc_getMimeType(m->document, &mime, &id) == Res_ok && id != 0 && id != 36)
                 page->docType = int32_t(id);
             Mem_free(mime);
-            if (viewer->viewMode)
-                (void)viewer->viewMode->refresh(viewer);
+            if (FlowMode_ops(viewer))
+                (void)FlowMode_ops(viewer)->refresh(viewer);
         }
         break;
     case 17:

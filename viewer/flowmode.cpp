@@ -77,13 +77,17 @@ uint32_t FlowMode_width(FvViewer *viewer)
     return uint32_t((uint64_t(uint32_t(Screen_width(screen))) << 16) / uint32_t(screen->resolution));
 }
 
+FvModeOps *FlowMode_ops(FvViewer *viewer)
+{
+    return viewer && viewer->viewCallbacks ? viewer->viewCallbacks->modeOps : nullptr;
+}
+
 int FlowMode_install(FvViewer *viewer)
 {
-    if (!viewer)
+    if (!viewer || !viewer->viewCallbacks)
         return 0;
-    if (viewer->viewMode)
-        return 1;
-    FvViewModeOps *ops = static_cast<FvViewModeOps *>(Mem_calloc(1, sizeof(FvViewModeOps)));
+    FlowMode_free(viewer);
+    FvModeOps *ops = static_cast<FvModeOps *>(Mem_calloc(1, sizeof(FvModeOps)));
     if (!ops)
         return 0;
     ops->setMode = FlowMode_setMode;
@@ -91,16 +95,16 @@ int FlowMode_install(FvViewer *viewer)
     ops->setTextSize = FlowMode_setTextSize;
     ops->leave = FlowMode_leave;
     ops->refresh = FlowMode_refresh;
-    viewer->viewMode = ops;
+    viewer->viewCallbacks->modeOps = ops;
     return 1;
 }
 
 void FlowMode_free(FvViewer *viewer)
 {
-    if (!viewer)
+    if (!viewer || !viewer->viewCallbacks)
         return;
-    Mem_free(viewer->viewMode);
-    viewer->viewMode = nullptr;
+    Mem_free(viewer->viewCallbacks->modeOps);
+    viewer->viewCallbacks->modeOps = nullptr;
 }
 
 int32_t FlowMode_getMode(FvViewer *viewer)
@@ -120,9 +124,9 @@ void FlowMode_report(FvViewer *viewer, int32_t result)
 
 int FlowMode_setMode(FvViewer *viewer, int32_t mode)
 {
-    if (!viewer || !viewer->viewMode)
+    FvModeOps *ops = FlowMode_ops(viewer);
+    if (!ops)
         return Res_missingArgument;
-    FvViewModeOps *ops = viewer->viewMode;
     FvPage *page = viewer->page;
     bool can = page && (mode == FvViewMode_reflow ? Fv_canReflow(page) : mode == FvViewMode_flow && Fv_canFlow(page));
     uint32_t posted = 0, width = 0;
@@ -163,7 +167,7 @@ int FlowMode_setMode(FvViewer *viewer, int32_t mode)
 
 void FlowMode_leave(FvViewer *viewer, int refit)
 {
-    FvViewModeOps *ops = viewer ? viewer->viewMode : nullptr;
+    FvModeOps *ops = FlowMode_ops(viewer);
     if (!ops)
         return;
     if (ops->engaged) {
@@ -207,7 +211,7 @@ void FlowMode_setTextSize(FvViewer *viewer, int32_t sizeCode)
 
 int32_t FlowMode_refresh(FvViewer *viewer)
 {
-    if (!viewer || !viewer->context || !viewer->viewMode)
+    if (!viewer || !viewer->context || !FlowMode_ops(viewer))
         return 0;
     EngineContext *engine = viewer->context;
     uint32_t current = engine->flowMode;
@@ -220,7 +224,7 @@ int32_t FlowMode_refresh(FvViewer *viewer)
     if (posted == current)
         return int32_t(current);
     Fv_setThumbMaxSizeDefault(viewer, posted ? FvViewMode_flow : FvViewMode_page);
-    viewer->viewMode->engaged = 1;
+    FlowMode_ops(viewer)->engaged = 1;
     (void)ViewMode_post(engine, viewer->page ? viewer->page->document : nullptr, posted, width);
     return int32_t(posted);
 }

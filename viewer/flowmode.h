@@ -3,7 +3,7 @@
 //
 // The engine keeps three view-mode words (EngineContext::flowMode,
 // flowWidth, flowTextSize) that the layout reads; the viewer's flow view
-// operations (FvViewer::viewMode) decide whether the shown document can
+// operations (FvModeOps, slot 2 of its callback record) decide whether the shown document can
 // flow, post the width to its layout (message 24 on, 25 off) and keep one
 // screen-update block while the flowed layout is built.
 #pragma once
@@ -13,22 +13,13 @@
 struct EngineContext;
 struct Edr_Doc;
 struct FvViewer;
+struct FvModeOps;
 
 enum : int32_t {
     Fv_messageFlowOn = 24,
     Fv_messageFlowOff = 25,
 };
 
-// The view-mode operations of the viewer.
-struct FvViewModeOps {
-    int32_t engaged;    // 1 from the moment flow view is asked until it ends
-    int32_t notifyHost; // the end of flow view is reported to the host
-    int (*setMode)(FvViewer *viewer, int32_t mode);
-    int32_t (*getMode)(FvViewer *viewer);
-    void (*setTextSize)(FvViewer *viewer, int32_t sizeCode);
-    void (*leave)(FvViewer *viewer, int refit);
-    int32_t (*refresh)(FvViewer *viewer);
-};
 
 // Stores the mode (and the width for modes 1 and 3) and posts message 24
 // (flow) or 25 (pages) for document. The post's result; 0 without engine.
@@ -38,9 +29,13 @@ int ViewMode_post(EngineContext *engine, Edr_Doc *document, uint32_t mode, uint3
 void ViewMode_setTextSize(EngineContext *engine, int32_t size);
 int32_t ViewMode_getTextSize(EngineContext *engine);
 
-// Makes the operations record. 1 done; 0 without viewer or memory.
+// Makes the operations record in slot 2 of the viewer's callback record
+// (the old one freed). 1 done; 0 without viewer, callback record or memory.
 int FlowMode_install(FvViewer *viewer);
+// Frees the record (the slot becomes null: no flow view).
 void FlowMode_free(FvViewer *viewer);
+// The record, or null without one.
+FvModeOps *FlowMode_ops(FvViewer *viewer);
 int32_t FlowMode_getMode(FvViewer *viewer);
 int FlowMode_setMode(FvViewer *viewer, int32_t mode);
 void FlowMode_leave(FvViewer *viewer, int refit);

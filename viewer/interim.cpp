@@ -267,20 +267,6 @@ int View_paintBackground(EngineContext *, const ViewBackground *background, Draw
     return DrawItem_render(item, stages, nullptr, target);
 }
 
-// Interim: the viewer's modes are not built, so the record's five
-// operations are empty.
-int FvViewer_installModeOps(FvViewer *viewer)
-{
-    if (!viewer || !viewer->viewCallbacks)
-        return 0;
-    FvModeOps *ops = static_cast<FvModeOps *>(Mem_calloc(1, sizeof(FvModeOps)));
-    if (!ops)
-        return 0;
-    Mem_free(viewer->viewCallbacks->modeOps);
-    viewer->viewCallbacks->modeOps = ops;
-    return 1;
-}
-
 // Interim playback clock until the viewer's own lands: one slot (slot 0)
 // over the engine's timer queue, no pause, no listeners.
 #include "core/task/timer.h"

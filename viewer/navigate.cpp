@@ -585,7 +585,7 @@ int Fv_fitPage(FvViewer *viewer, FvPage *page, int32_t fitMode, int vertical)
     int32_t mode = Fv_viewMode(viewer);
     int32_t current = Fv_pageZoom(page);
     int32_t target = current;
-    if (viewer->viewMode && mode != FvViewMode_page) {
+    if (FlowMode_ops(viewer) && mode != FvViewMode_page) {
         FvZoomPanSettings *s = viewer->zoomPanSettings;
         if (s)
             (void)Fv_readZoomPanSettings(viewer, s);
@@ -801,18 +801,18 @@ void Fv_firstDisplayPlacement(FvViewer *viewer, FvPage *page)
 
 int32_t Fv_viewMode(FvViewer *viewer)
 {
-    return viewer && viewer->viewMode ? FlowMode_getMode(viewer) : FvViewMode_page;
+    return FlowMode_ops(viewer) ? FlowMode_getMode(viewer) : FvViewMode_page;
 }
 
 int32_t Fv_flowMode(FvViewer *viewer)
 {
-    int32_t mode = viewer && viewer->viewMode ? FlowMode_getMode(viewer) : FvViewMode_page;
+    int32_t mode = FlowMode_ops(viewer) ? FlowMode_getMode(viewer) : FvViewMode_page;
     return mode == FvViewMode_page ? 0 : mode;
 }
 
 int Fv_canReflow(FvPage *page)
 {
-    if (!page || !page->viewer || !page->viewer->viewMode)
+    if (!page || !page->viewer || !FlowMode_ops(page->viewer))
         return 0;
     if (page->flowOverride)
         return page->document && (page->document->featureFlags & 8) ? 1 : 0;
@@ -826,7 +826,7 @@ int Fv_canReflow(FvPage *page)
 
 int Fv_canFlow(FvPage *page)
 {
-    if (!page || !page->viewer || !page->viewer->viewMode)
+    if (!page || !page->viewer || !FlowMode_ops(page->viewer))
         return 0;
     if (page->flowOverride && page->document && (page->document->featureFlags & 1))
         return 1;
@@ -870,7 +870,7 @@ void Fv_setViewMode(FvViewer *viewer, int32_t mode)
     if (!viewer)
         return;
     FvPage *page = viewer->page;
-    if (!viewer->viewMode) {
+    if (!FlowMode_ops(viewer)) {
         FvViewModeReport report{FvViewMode_page, 0};
         App_sendRequest(instanceOf(viewer), Fv_requestViewMode, &report);
         return;
@@ -882,7 +882,7 @@ void Fv_setViewMode(FvViewer *viewer, int32_t mode)
         App_sendRequest(instanceOf(viewer), Fv_requestViewMode, &report);
         return;
     }
-    (void)viewer->viewMode->setMode(viewer, mode);
+    (void)FlowMode_ops(viewer)->setMode(viewer, mode);
 }
 
 void Fv_queryViewMode(FvViewer *viewer)
@@ -890,7 +890,7 @@ void Fv_queryViewMode(FvViewer *viewer)
     if (!viewer)
         return;
     FvViewModeReport report{FvViewMode_page, 0};
-    if (viewer->viewMode) {
+    if (FlowMode_ops(viewer)) {
         FvPage *page = viewer->page;
         report.mode = Fv_viewMode(viewer);
         report.result = page && page->url && !Fv_canFlow(page) ? 0x10000 : 1;

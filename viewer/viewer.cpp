@@ -27,6 +27,7 @@
 #include "platform/url/url.h"
 #include "fonts/office/bitmapscale.h"
 #include "graphics/bitmap.h"
+#include "graphics/thumbqueue.h"
 #include "viewer/docevents.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/hostquery.h"
@@ -323,8 +324,9 @@ int View_start(FvViewer *viewer)
     }
     page->listening = 1;
     if (!HostQuery_initGate(viewer) || Fv_registerDocEvents(viewer, 1) != Res_ok ||
-        Fv_registerPanLimits(viewer) != 0 || ZoomPoint_create(viewer) != 0 || !FlowMode_install(viewer)) {
-        FlowMode_free(viewer);
+        Fv_registerPanLimits(viewer) != 0 || ZoomPoint_create(viewer) != 0 ||
+        (!viewer->viewCallbacks && FvViewer_createCallbacks(viewer) != Res_ok) || !FlowMode_ops(viewer)) {
+        FvViewer_freeCallbacks(viewer);
         ZoomPoint_free(viewer);
         HostQuery_finiGate(viewer);
         stopListening(context, page);
@@ -537,7 +539,7 @@ void Engine_unconfigure(FvViewer *viewer, int)
     Mem_free(viewer->orientationCache);
     viewer->orientationCache = nullptr;
     ZoomPoint_free(viewer);
-    FlowMode_free(viewer);
+    FvViewer_freeCallbacks(viewer);
     Mem_free(viewer->zoomPanSettings);
     viewer->zoomPanSettings = nullptr;
     Screen_stopModule(context);

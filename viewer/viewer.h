@@ -121,24 +121,26 @@ struct ViewCallbackOps {
     ViewPanEndFn panStep11;     // action 0x10004
     ViewPanStepFn panStep12;    // any other action
 };
-// The viewer's mode operations: two zero words and five operations.
+// The view-mode operations (flow view, viewer/flowmode.h): its two words
+// and its five operations.
 struct FvModeOps {
-    intptr_t zero[2];
-    void (*ops[5])();
+    int32_t engaged;    // 1 from the moment flow view is asked until it ends
+    int32_t notifyHost; // the end of flow view is reported to the host
+    int (*setMode)(FvViewer *viewer, int32_t mode);
+    int32_t (*getMode)(FvViewer *viewer);
+    void (*setTextSize)(FvViewer *viewer, int32_t sizeCode);
+    void (*leave)(FvViewer *viewer, int refit);
+    int32_t (*refresh)(FvViewer *viewer);
 };
 struct IdentOps;
 // The view-callback record (made by FvViewer_createCallbacks,
 // graphics/thumbqueue.h): three slots, each a heap record freed with it.
 struct ViewCallbacks {
     const ViewCallbackOps *ops; // slot 1, filled by the viewer's other parts (or null)
-    FvModeOps *modeOps;         // slot 2 (FvViewer_installModeOps)
+    FvModeOps *modeOps;         // slot 2 (FlowMode_install, viewer/flowmode.h)
     IdentOps *identOps;         // slot 3 (FvViewer_installIdentOps)
 };
 
-// Stores a new mode-operation record {0, 0, five operations} in slot 2 of
-// the viewer's callback record (the old one freed). 1 when stored; 0 for a
-// null viewer, a missing callback record or no memory.
-int FvViewer_installModeOps(FvViewer *viewer);
 
 // ------------------------------------------------------- engine set-up
 

@@ -256,7 +256,7 @@ void Fv_panPage(FvPage *page, int32_t dx, int32_t dy, int32_t mode)
 
 void Fv_redrawIfEnabled(FvViewer *viewer)
 {
-    if (viewer && viewer->options.word[FvStart_redrawEnabled] && viewer->viewMode &&
+    if (viewer && viewer->options.word[FvStart_redrawEnabled] && FlowMode_ops(viewer) &&
         Fv_viewMode(viewer) == FvViewMode_reflow)
         Fv_reportView(viewer);
 }

@@ -123,7 +123,6 @@ struct FvViewer {
     int32_t pendingFit;             // the fit mode applied again after a page change (0: none)
     int32_t lastAlignment;          // the horizontal alignment hint
     struct FvZoomPanSettings *zoomPanSettings; // the settings record (owned; null: none)
-    struct FvViewModeOps *viewMode; // the flow view operations (owned; null: none)
     int32_t fitBusy;                // a page-fit default is being applied
 };
 

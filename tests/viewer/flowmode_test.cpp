@@ -140,8 +140,8 @@ TEST_F(FlowModeTest, APageThatCannotFlowPostsPagesAndHoldsOneBlockUntilLeft)
     modes.clear();
     onAppThread([&] {
         FlowMode_leave(viewer(), 0);
-        EXPECT_EQ(viewer()->viewMode->engaged, 0);
-        EXPECT_EQ(viewer()->viewMode->notifyHost, 0);
+        EXPECT_EQ(FlowMode_ops(viewer())->engaged, 0);
+        EXPECT_EQ(FlowMode_ops(viewer())->notifyHost, 0);
     });
     EXPECT_EQ(blocks(), before);
     EXPECT_TRUE(lastMode(FvViewMode_flow, 0));
