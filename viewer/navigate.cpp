@@ -921,11 +921,12 @@ int32_t Fv_panToPageMode(FvViewer *viewer, FvPage *page, int32_t direction, int3
     Fv_visibleRect(viewer, page, &v);
     Fv_contentRect(viewer, page, &c);
     // The pan has reached the page's edge on its side when that edge is in
-    // the area, or within the border of it.
+    // the area, or within the border of it. View pixels count y upwards:
+    // the page's top edge is y1.
     int32_t border = s->panBorderWidth;
     bool atEdge;
     if (upDown)
-        atEdge = direction == 1 ? v.y0 >= c.y0 - border : v.y1 <= c.y1 + border;
+        atEdge = direction == 1 ? v.y1 <= c.y1 + border : v.y0 >= c.y0 - border;
     else
         atEdge = direction == 3 ? v.x0 >= c.x0 - border : v.x1 <= c.x1 + border;
     if (!atEdge)

@@ -648,6 +648,75 @@ TEST_F(NavigateTest, AFittedPageIsFittedAgainAfterAResize)
     });
 }
 
+TEST_F(NavigateTest, PanKeysMoveAZoomedPage)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(VEXLAN_FIXTURES "/app/five_pages.txt"));
+    Headless_runTimers(host, 100);
+    for (int i = 0; i < 4; i++)
+        key(Key_zoomIn);
+    Headless_runTimers(host, 100);
+    Rect before{0, 0, 0, 0}, after{0, 0, 0, 0};
+    onAppThread([&] { Edr_Fwd_getViewRect(viewer()->page->pageView, &before); });
+    ASSERT_GT(before.x1 - before.x0, 240); // wider than the screen now
+    key(Key_down);
+    Headless_runTimers(host, 100);
+    onAppThread([&] { Edr_Fwd_getViewRect(viewer()->page->pageView, &after); });
+    // The page moved up (view pixels count y upwards) and kept its size;
+    // the pan settled once the key was released.
+    EXPECT_EQ(after.x1 - after.x0, before.x1 - before.x0);
+    EXPECT_EQ(after.x0, before.x0);
+    EXPECT_GT(after.y0, before.y0);
+    onAppThread([&] { EXPECT_EQ(viewer()->page->panSettle, FvSettle_done); });
+}
+
+TEST_F(NavigateTest, PanningTurnsAZoomedPageOnlyAtItsEdge)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(VEXLAN_FIXTURES "/app/five_pages.txt"));
+    Headless_runTimers(host, 100);
+    onAppThread([&] {
+        EngineContext *context = viewer()->context;
+        Config_setIntA(context, context->config, nullptr, "FV_panToPageEnable", 1, 0);
+        viewer()->settingsChanged = 1;
+        EXPECT_EQ(Fv_gotoPage(viewer(), viewer()->page, 2), 0);
+        Fv_applyZoom(viewer(), viewer()->page, 0x18000);
+    });
+    Headless_runTimers(host, 100);
+    // The top of the page in view (mode 2: top-left; view pixels count y
+    // upwards), its bottom far below.
+    onAppThread([&] {
+        Fv_alignPage(viewer(), viewer()->page, 2, 1);
+    });
+    Headless_runTimers(host, 100);
+    onAppThread([&] {
+        Rect v{0, 0, 0, 0};
+        Edr_Fwd_getViewRect(viewer()->page->pageView, &v);
+        EXPECT_EQ(v.y1, 300);
+        EXPECT_LT(v.y0, 0);
+    });
+    Headless_runTimers(host, 100);
+    size_t reports = pages().size();
+    onAppThread([&] { Fv_panStep(viewer(), viewer()->page, 0, -5, FvPhase_first); });
+    Headless_runTimers(host, 100);
+    EXPECT_EQ(pages().size(), reports) << "the bottom edge is not in view";
+    // Back up: the first step brings the top edge into view again, the
+    // next goes on to the previous page, shown from its bottom edge (the
+    // far edge when moving back).
+    onAppThread([&] { Fv_panStep(viewer(), viewer()->page, 0, 10, FvPhase_first); });
+    Headless_runTimers(host, 100);
+    EXPECT_EQ(pages().size(), reports);
+    onAppThread([&] { Fv_panStep(viewer(), viewer()->page, 0, 10, FvPhase_first); });
+    Headless_runTimers(host, 100);
+    EXPECT_EQ(pages().back(), std::make_pair(2, 5)) << "the top edge is";
+    onAppThread([&] {
+        Rect v{0, 0, 0, 0};
+        Edr_Fwd_getViewRect(viewer()->page->pageView, &v);
+        EXPECT_EQ(v.y0, 0);
+        EXPECT_GT(v.y1, 300);
+    });
+}
+
 // Queues a pan (15) or zoom (18) gesture event with its words.
 bool queueGesture(EngineInstance *inst, int32_t code, int32_t a, int32_t b, int32_t c, int32_t phase)
 {
