@@ -11,6 +11,7 @@
 #include "platform/api/app.h"
 #include "platform/api/ident.h"
 #include "viewer/dispman.h"
+#include "viewer/flowmode.h"
 #include "viewer/viewer.h"
 
 int ThumbQueue_add(DispmanCtx *dm, uint32_t kind, Edr_Doc *document, int32_t pageKey,
@@ -108,7 +109,7 @@ int FvViewer_createCallbacks(FvViewer *viewer)
     viewer->viewCallbacks = static_cast<ViewCallbacks *>(Mem_calloc(1, sizeof(ViewCallbacks)));
     if (!viewer->viewCallbacks)
         return Res_noMemory;
-    (void)FvViewer_installModeOps(viewer);
+    (void)FlowMode_install(viewer);
     (void)FvViewer_installIdentOps(viewer);
     return Res_ok;
 }

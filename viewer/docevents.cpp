@@ -19,11 +19,14 @@
 #include "platform/api/appqueue.h"
 #include "platform/api/forward.h"
 #include "platform/url/url.h"
+#include "viewer/flowmode.h"
 #include "viewer/hostquery.h"
 #include "viewer/itemlist.h"
+#include "viewer/navigate.h"
 #include "viewer/pageset.h"
 #include "viewer/reports.h"
 #include "viewer/viewer.h"
+#include "viewer/zoompan.h"
 
 namespace
 {
@@ -182,6 +185,32 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
     case 1:
         Thumb_readSizeSettings(viewer->context, msg, viewer);
         break;
+    case 2:
+        (void)Fv_ensureCurrentPage(viewer, page);
+        break;
+    case 10:
+        // The layout changed: a document whose pages came after its first
+        // display starts at its first page, and the fit follows the layout
+        // unless a gesture has set the view.
+        if (page && isPageDocument(viewer, m->document)) {
+            if (page->currentIndex < 0 && Fv_isPageIndexValid(page, 0))
+                (void)Fv_gotoPage(viewer, page, 0);
+            EngineContext *context = viewer->context;
+            if (Config_getIntA(context, context->config, nullptr, "FV_zoomAfterResize", 1) && page->fitState != 1)
+                Fv_applyInitialFit(viewer, page);
+            sendRequest(viewer, Fv_requestLayoutChanged, nullptr);
+        }
+        break;
+    case 15:
+    case 16:
+        if (page && isPageDocument(viewer, m->document)) {
+            Fv_applyInitialFit(viewer, page);
+            if (page->fitState != 1)
+                page->fitState = 2;
+            Fv_checkFlow(page, 0);
+            Fv_redrawIfEnabled(viewer);
+        }
+        break;
     case 13:
         if (page && isPageDocument(viewer, m->document)) {
             page->flowOverride = 1;
@@ -190,6 +219,8 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
             if (Edr_Doc_getMimeType(m->document, &mime, &id) == Res_ok && id != 0 && id != 36)
                 page->docType = int32_t(id);
             Mem_free(mime);
+            if (FlowMode_ops(viewer))
+                (void)FlowMode_ops(viewer)->refresh(viewer);
         }
         break;
     case 17:

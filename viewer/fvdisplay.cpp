@@ -5,6 +5,7 @@
 #include "core/result.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "document/edr/page.h"
 #include "viewer/dispman.h"
 #include "viewer/dispqueue.h"
 
@@ -25,6 +26,15 @@ LinkInfo linkInfo(FvPageView *pageView)
     if (!link)
         return LinkInfo{nullptr, 0, 0};
     return LinkInfo{link->child, int32_t(link->pageKey), uint32_t(link->pageKind)};
+}
+
+// The document a page view's requests name: the display manager finds the
+// page link among the children of its view document's page group, so the
+// requests carry the view document with the link, not the document the
+// link shows (which it would not find, dropping the request).
+Edr_Doc *targetOf(FvPageView *pageView)
+{
+    return pageView && pageView->display ? pageView->display->viewDocument : nullptr;
 }
 
 DispmanView *viewOf(FvPageView *pageView)
@@ -158,7 +168,7 @@ void FvPageView_getPan(FvPageView *pageView, int32_t *x, int32_t *y)
 int FvPageView_pan(FvPageView *pageView, int32_t dx, int32_t dy, int32_t mode)
 {
     LinkInfo link = linkInfo(pageView);
-    return Dispman_queuePan(pageView->display->engine, mode, viewOf(pageView), link.document,
+    return Dispman_queuePan(pageView->display->engine, mode, viewOf(pageView), targetOf(pageView),
                             link.key, link.kind, pageView->node, dx, dy);
 }
 
@@ -198,7 +208,7 @@ void Edr_Fwd_getSubRect(FvPageView *pageView, Rect *out)
 int FvPageView_setZoom(FvPageView *pageView, int32_t zoom, uint32_t code, int32_t x, int32_t y)
 {
     LinkInfo link = linkInfo(pageView);
-    return Dispman_queueZoom(pageView->display->engine, code, viewOf(pageView), link.document,
+    return Dispman_queueZoom(pageView->display->engine, code, viewOf(pageView), targetOf(pageView),
                              link.key, link.kind, pageView->node, zoom, x, y);
 }
 
@@ -239,13 +249,26 @@ int FvPageView_showPage(FvPageView *pageView, Edr_Doc *document, int32_t key, ui
 {
     LinkInfo link = linkInfo(pageView);
     return Dispman_queueDocSwitch(pageView->display->engine, DispmanSub_hqAndQuick,
-                                  viewOf(pageView), link.document, link.key, link.kind,
+                                  viewOf(pageView), targetOf(pageView), link.key, link.kind,
                                   pageView->node, document, key, kind);
 }
 
 int FvPageView_kind4(FvPageView *pageView, int32_t x, int32_t y)
 {
     LinkInfo link = linkInfo(pageView);
-    return Dispman_queueKind4(pageView->display->engine, 4, viewOf(pageView), link.document,
+    return Dispman_queueKind4(pageView->display->engine, 4, viewOf(pageView), targetOf(pageView),
                               link.key, link.kind, pageView->node, x, y);
+}
+
+int Edr_Fwd_findSubdocPage(FvPageView *pageView, Edr_Doc **document, int32_t *index)
+{
+    *document = nullptr;
+    *index = -1;
+    LinkInfo link = linkInfo(pageView);
+    uint32_t at = 0;
+    if (!link.document || Edr_Page_indexOf(&at, link.document, link.key, link.kind) != Res_ok)
+        return 0;
+    *document = link.document;
+    *index = int32_t(at);
+    return 1;
 }

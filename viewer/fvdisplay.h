@@ -82,6 +82,9 @@ void FvPageView_setPanLimits(FvPageView *pageView, const Rect *rect);
 // A point of document's page into view pixels. 0 or the display manager's
 // error.
 int Edr_Fwd_scalePoint(FvPageView *pageView, Edr_Doc *document, const Point *in, Point *out);
+// The document and page index the view shows: 1 when found (else 0,
+// *document null and *index -1).
+int Edr_Fwd_findSubdocPage(FvPageView *pageView, Edr_Doc **document, int32_t *index);
 // Queues the switch of the view to document's page (key, kind).
 int FvPageView_showPage(FvPageView *pageView, Edr_Doc *document, int32_t key, uint32_t kind);
 // Places the page at (x, y), then redraws the view.

@@ -152,15 +152,8 @@ int View_focusHitTest(Edr_Doc *, Edr_Node *, int32_t out[4], void *)
 
 // ------------------------------------------------ the view keys act on
 //
-// Interim: there is no display yet, so these services keep the view record
-// itself as the whole view: focus search finds nothing, areas, settles and
-// post-key updates have nothing to draw, and page moves, fit modes, zoom
-// and rotation are remembered in the record's words so that the next key
-// starts from them.
-
-void Fv_readZoomPanSettings(FvView *, FvZoomPanSettings *)
-{
-}
+// Interim: focus search finds nothing, and areas, pan animations and
+// post-key updates have nothing to draw before focus navigation is built.
 
 int Fv_findFocusInDirection(FvView *, FvPage *, int32_t, void **object, FvArea **area)
 {
@@ -186,58 +179,6 @@ void Fv_showArea(FvView *, FvPage *, FvArea *, int32_t)
 void Fv_cancelPanAnimation(FvView *view)
 {
     view->panAnimating = 0;
-}
-
-void Fv_applyPageFitDefault(FvView *view, int32_t mode, int32_t)
-{
-    view->fitMode = mode;
-}
-
-namespace {
-
-int32_t pageCount(FvView *view)
-{
-    uint32_t count = 0;
-    if (view->doc)
-        Edr_Page_count(view->doc, &count);
-    return count > uint32_t(INT32_MAX) ? INT32_MAX : int32_t(count);
-}
-
-} // namespace
-
-int Fv_pageStep(FvView *view, FvPage *, int32_t direction, int32_t *index)
-{
-    int32_t target = view->pageIndex + (direction == 1 ? -1 : direction == 2 ? 1 : 0);
-    if (target == view->pageIndex || target < 0 || target >= pageCount(view)) {
-        *index = view->pageIndex;
-        return Res_notFound;
-    }
-    view->pageIndex = target;
-    *index = target;
-    return Res_ok;
-}
-
-void Fv_gotoPage(FvView *view, FvPage *, int32_t index)
-{
-    if (index >= 0 && index < pageCount(view))
-        view->pageIndex = index;
-}
-
-void Fv_queryMargins(FvView *, int32_t out[4])
-{
-    for (int i = 0; i < 4; i++)
-        out[i] = 0;
-}
-
-int Fv_zoomAboutPoint16(FvView *view, FvPage *, int32_t, int32_t newZoom, int32_t, int32_t *,
-                        int32_t *)
-{
-    view->zoom = newZoom;
-    return Res_ok;
-}
-
-void Fv_scheduleSettle(FvPage *, int32_t)
-{
 }
 
 void Fv_postKeyUpdate(FvView *)
@@ -326,20 +267,6 @@ int View_paintBackground(EngineContext *, const ViewBackground *background, Draw
     return DrawItem_render(item, stages, nullptr, target);
 }
 
-// Interim: the viewer's modes are not built, so the record's five
-// operations are empty.
-int FvViewer_installModeOps(FvViewer *viewer)
-{
-    if (!viewer || !viewer->viewCallbacks)
-        return 0;
-    FvModeOps *ops = static_cast<FvModeOps *>(Mem_calloc(1, sizeof(FvModeOps)));
-    if (!ops)
-        return 0;
-    Mem_free(viewer->viewCallbacks->modeOps);
-    viewer->viewCallbacks->modeOps = ops;
-    return 1;
-}
-
 // Interim playback clock until the viewer's own lands: one slot (slot 0)
 // over the engine's timer queue, no pause, no listeners.
 #include "core/task/timer.h"
@@ -422,66 +349,6 @@ int Overlay_exists(EngineContext *)
 int Overlay_redrawAll(EngineContext *)
 {
     return 0;
-}
-
-// Interim stand-ins of page navigation and zoom for the screen operations:
-// the view area is the bound screen, no fit is known, margins, pans and
-// refits do nothing, and there is no flow mode. The code-5 listener keeps
-// the view area so that the code-6 one has its state.
-#include "viewer/screen/resize.h"
-#include "viewer/screen/screen.h"
-
-void Fv_getViewArea(FvViewer *viewer, int32_t *width, int32_t *height, int32_t *centreX, int32_t *centreY)
-{
-    Screen *screen = viewer ? ScreenBinding_screen(viewer->screen) : nullptr;
-    *width = Screen_width(screen);
-    *height = Screen_height(screen);
-    *centreX = *width / 2;
-    *centreY = *height / 2;
-}
-
-int32_t Fv_fitFlags(FvViewer *)
-{
-    return 0;
-}
-
-void Fv_refreshMargins(FvViewer *)
-{
-}
-
-void Fv_panBy(FvViewer *, int32_t, int32_t, int32_t)
-{
-}
-
-void Fv_refitAfterResize(FvViewer *, int32_t, int32_t, int32_t, int32_t, int32_t)
-{
-}
-
-void Fv_saveOrientationState(FvViewer *viewer, void *)
-{
-    if (viewer->orientationCache)
-        return;
-    FvOrientationCache *cache = static_cast<FvOrientationCache *>(Mem_calloc(1, sizeof(FvOrientationCache)));
-    if (cache)
-        Fv_getViewArea(viewer, &cache->width, &cache->height, &cache->centreX, &cache->centreY);
-    viewer->orientationCache = cache;
-}
-
-int32_t Fv_flowMode(FvViewer *)
-{
-    return 0;
-}
-
-void Fv_postFlowWidth(FvViewer *, uint32_t, int32_t)
-{
-}
-
-// Interim: before the viewer's flow view the engine is always in page view.
-void ViewMode_get(EngineContext *, uint32_t *mode, int32_t *width)
-{
-    *mode = 0;
-    if (width)
-        *width = 0;
 }
 
 // Interim: until the display manager shows embedded pages of section

@@ -14,6 +14,7 @@ enum : int32_t {
     Fv_requestState = 0x10001,     // FvStateReport
     Fv_requestThumbnail = 0x10006, // FvThumbnailReport
     Fv_requestFitChanged = 0x1000c, // no record
+    Fv_requestLayoutChanged = 0x1000e, // no record
     Fv_requestProgress = 0x1000d,  // FvProgressReport
     Fv_requestLimit = 0x10012,     // FvProgressReport {0, 0}
     Fv_requestStopped = 0x10019,   // no record

@@ -9,8 +9,12 @@
 // key handling (platform/api/keys.h) reads and writes it on the
 // application thread only.
 //
-// The viewer services below are the viewer's; until the viewer is built,
-// viewer/interim.cpp gives each the least that key handling needs of it.
+// The viewer services below are the viewer's; until focus navigation is
+// built, viewer/interim.cpp gives each the least that key handling needs of
+// it. Page moves, fits, margins, zoom, settles and the settings are the
+// viewer's own (viewer/navigate.h, viewer/zoompan.h), called with
+// FvView::viewer; a view without a viewer record keeps its page index, fit
+// mode and zoom in its own words.
 #pragma once
 
 #include <cstdint>
@@ -28,32 +32,45 @@ struct FvArea {
     int32_t rect[4];
 };
 
-// The zoom and pan settings the viewer reads from its configuration.
-// Factors multiply (zoom in) or divide (zoom out) the 16.16 zoom; pan
-// distances are in screen pixels, negative upwards and leftwards.
+// The zoom and pan settings the viewer reads from its configuration
+// (viewer/zoompan.h reads them; the key and its default beside each).
+// Factors multiply (zoom in) or divide (zoom out) the 16.16 zoom; the
+// percent keys hold the factor times 100. Pan distances are in screen
+// pixels, negative upwards and leftwards.
 struct FvZoomPanSettings {
-    double zoomIn;              // per press
-    double zoomOut;
-    double zoomInRepeat;        // per repeat of a held key
-    double zoomOutRepeat;
-    double powerZoomIn;         // the same in power-zoom (continuous) display mode
-    double powerZoomOut;
-    double powerZoomInRepeat;
-    double powerZoomOutRepeat;
-    int32_t panUp;              // per press
-    int32_t panDown;
-    int32_t panRight;
-    int32_t panLeft;
-    int32_t panUpRepeat;        // per repeat
-    int32_t panDownRepeat;
-    int32_t panRightRepeat;
-    int32_t panLeftRepeat;
-    int32_t panSteps;           // pan messages that one pan is cut into
-    int32_t powerPanSteps;      // the same in power-zoom display mode
-    int32_t panMin;             // smallest and largest power-zoom pan component
-    int32_t panMax;
-    int32_t focusNavigation;    // move the focus with the direction keys
-    int32_t focusNavigationAlt; // the second focus-navigation switch
+    double zoomIn;              // "FV_zoomInAmount" 140
+    double zoomOut;             // "FV_zoomOutAmount" 60: (200 - key) / 100; 100 or more: zoomIn
+    double zoomInRepeat;        // "FV_zoomInRepeatAmount" 140, while a key repeats
+    double zoomOutRepeat;       // "FV_zoomOutRepeatAmount" 60, falling back to zoomInRepeat
+    double powerZoomIn;         // "FV_powerZoomInAmount" 120, in power-zoom display mode
+    double powerZoomOut;        // "FV_powerZoomOutAmount" 80, falling back to powerZoomIn
+    double powerZoomInRepeat;   // "FV_powerZoomInRepeatAmount" 120
+    double powerZoomOutRepeat;  // "FV_powerZoomOutRepeatAmount" 80, falling back to powerZoomInRepeat
+    double zoomLimitMin;        // "FV_ZoomLimitMin" 5: the smallest zoom, 0.05
+    double zoomLimitMax;        // "FV_ZoomLimitMax" 800: the largest, 8.0
+    int32_t panUp;              // "FV_panUpAmount" -32, per press
+    int32_t panDown;            // "FV_panDownAmount" 32
+    int32_t panLeft;            // "FV_panLeftAmount" 32
+    int32_t panRight;           // "FV_panRightAmount" -32
+    int32_t panUpRepeat;        // "FV_panUpRepeatAmount" -16, per repeat
+    int32_t panDownRepeat;      // "FV_panDownRepeatAmount" 16
+    int32_t panLeftRepeat;      // "FV_panLeftRepeatAmount" 16
+    int32_t panRightRepeat;     // "FV_panRightRepeatAmount" -16
+    int32_t panToPageEnable;    // "FV_panToPageEnable" 0: vertical pans past the edge change page
+    int32_t panToPageLeftRight; // "FV_panToPageLeftRight" 0: horizontal ones do
+    int32_t panBorderWidth;     // "FV_panBorderWidth" 0: edge tolerance in pixels
+    int32_t panIterations;      // "FV_panIterations" 1: pan messages one key pan is cut into
+    int32_t zoomIterations;     // "FV_zoomIterations" 3
+    int32_t powerZoomPanIterations; // "FV_powerZoomPanIterations" 1: the same in power-zoom mode
+    int32_t powerZoomIterations; // "FV_powerZoomIterations" 1
+    int32_t panVertMin;         // "FV_panVertMin" 0: smallest power-zoom pan component
+    int32_t panVertMax;         // "FV_panVertMax" 0x7fffffff: largest
+    int32_t alwaysCentreSearchResult; // "FV_alwaysCentreSearchResult" 0
+    int32_t panLimitsReporting; // "FV_panLimitsReporting" 0x10001: 0x10000 off, 0x10002 repeats
+    int32_t flowModeKeepZoom;   // "Vexlan_flowModeKeepZoom" 1
+    int32_t fitSmallImages;     // "FitSmallImages" 1 (0 when "Core"/"EnableImages" is 0)
+    int32_t panFocusObjsOnscreen; // "FV_panFocusObjsOnscreen" 0: the direction keys move the focus
+    int32_t smartScrolling;     // "Vexlan_enableSmartScrolling": the second focus switch
 };
 
 // A key hook: asked before the viewer acts on a key (isRelease 0, with the
@@ -100,8 +117,6 @@ struct FvView {
 
 // ----------------------------------------------------- viewer services
 
-// Refreshes the zoom and pan settings from the configuration.
-void Fv_readZoomPanSettings(FvView *view, FvZoomPanSettings *settings);
 // Finds the next focusable object (link, form field) from the current
 // focus in direction 1 up, 2 down, 3 right, 4 left. Either output may stay
 // null: an object to focus, or an area to bring into view (lent until the
@@ -116,22 +131,6 @@ void Fv_showFocusArea(FvView *view, FvPage *page, FvArea *area, int32_t flag);
 void Fv_showArea(FvView *view, FvPage *page, FvArea *area, int32_t animate);
 // Stops a running pan animation.
 void Fv_cancelPanAnimation(FvView *view);
-// Applies page fit mode 1, 2 or 4.
-void Fv_applyPageFitDefault(FvView *view, int32_t mode, int32_t flags);
-// Moves to the neighbouring page position: direction 1 previous, 2 next.
-// The new page index goes to *index. 0 when moved.
-int Fv_pageStep(FvView *view, FvPage *page, int32_t direction, int32_t *index);
-// Moves to page index; an index outside 0..count-1 does nothing.
-void Fv_gotoPage(FvView *view, FvPage *page, int32_t index);
-// The view's margins {left, top, right, bottom} in pixels.
-void Fv_queryMargins(FvView *view, int32_t out[4]);
-// Zooms the page view from oldZoom to newZoom (16.16) about the point
-// (*x, *y), which comes back as the point's new place. 0 or an error.
-int Fv_zoomAboutPoint16(FvView *view, FvPage *page, int32_t flags, int32_t newZoom,
-                        int32_t oldZoom, int32_t *x, int32_t *y);
-// Posts one settle callback for the page: mode 1 after a pan, 2 after a
-// zoom.
-void Fv_scheduleSettle(FvPage *page, int32_t mode);
 // The viewer's update after a key release.
 void Fv_postKeyUpdate(FvView *view);
 // Shows the identity screen for ms milliseconds (0: until it is stopped).

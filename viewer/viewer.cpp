@@ -31,6 +31,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/image.h"
 #include "viewer/dispupdate.h"
+#include "graphics/thumbqueue.h"
 #include "viewer/docevents.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/hostquery.h"
@@ -39,7 +40,10 @@
 #include "viewer/settings.h"
 #include "viewer/screen/resize.h"
 #include "viewer/screen/screen.h"
+#include "viewer/flowmode.h"
+#include "viewer/navigate.h"
 #include "viewer/view.h"
+#include "viewer/zoompan.h"
 
 
 namespace {
@@ -344,8 +348,10 @@ int View_start(FvViewer *viewer)
     page->viewer = viewer;
     page->loadPercent = -1;
     page->editState = 0x10002;
+    page->panSettle = page->zoomSettle = FvSettle_done;
+    page->currentIndex = page->pageCount = -1;
     FvView *view = static_cast<FvView *>(Mem_calloc(1, sizeof(FvView)));
-    FvZoomPanSettings *settings = static_cast<FvZoomPanSettings *>(Mem_calloc(1, sizeof(FvZoomPanSettings)));
+    FvZoomPanSettings *settings = ZoomPan_createSettings(nullptr);
     if (!view || !settings || Sem_init(context, &page->settled, 0, 1) != Res_ok) {
         Mem_free(settings);
         Mem_free(view);
@@ -366,7 +372,11 @@ int View_start(FvViewer *viewer)
         return r;
     }
     page->listening = 1;
-    if (!HostQuery_initGate(viewer) || Fv_registerDocEvents(viewer, 1) != Res_ok) {
+    if (!HostQuery_initGate(viewer) || Fv_registerDocEvents(viewer, 1) != Res_ok ||
+        Fv_registerPanLimits(viewer) != 0 || ZoomPoint_create(viewer) != 0 ||
+        (!viewer->viewCallbacks && FvViewer_createCallbacks(viewer) != Res_ok) || !FlowMode_ops(viewer)) {
+        FvViewer_freeCallbacks(viewer);
+        ZoomPoint_free(viewer);
         HostQuery_finiGate(viewer);
         stopListening(context, page);
         Sem_fini(&page->settled);
@@ -381,6 +391,9 @@ int View_start(FvViewer *viewer)
     view->instance = context->instance;
     view->page = page;
     view->settings = settings;
+    viewer->zoomPanSettings = settings;
+    viewer->settingsChanged = 1;
+    viewer->zoom = 0x10000;
     view->zoom = 0x10000;
     view->zoomCentre[0] = view->zoomCentre[1] = -1;
     context->instance->keyView = view;
@@ -396,8 +409,12 @@ int View_openUrl(FvViewer *viewer, intptr_t key, Url *url, intptr_t flags)
         return Res_ok;
     const Url *target = url ? url : page->url;
     if (!(flags & openReload) && page->document && sameDocument(target, page->url)) {
-        // Only a fragment could move the view; without layout there is
-        // nothing to scroll.
+        // The document shown already: only its fragment, when the URL has
+        // one, moves the view.
+        char16_t *fragment = nullptr;
+        if (Url_getPart(target, UrlPart_fragment, &fragment) && fragment && *fragment)
+            (void)Fv_gotoFragment(viewer, page, page->document, fragment, target, 1);
+        Mem_free(fragment);
         Url_free(url);
         return Res_ok;
     }
@@ -463,6 +480,9 @@ int Fv_startLoad(FvViewer *viewer, FvPage *page)
     page->loadSerial++;
     page->loadState = FvLoad_loading;
     page->firstDisplayPending = 1;
+    page->initialFitWanted = 1;
+    page->fitState = 0;
+    page->currentIndex = page->pageCount = -1;
     page->loaded = 0;
     page->loadPercent = -1;
     page->contentReported = 0;
@@ -508,6 +528,7 @@ void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc)
     }
     Translate_start(viewer->context, page->document, page->root, copy, nullptr);
     redrawDisplay(viewer);
+    Fv_checkFlow(page, 1);
 }
 
 int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)
@@ -552,6 +573,8 @@ void Engine_unconfigure(FvViewer *viewer, int)
     if (FvView *view = context->instance->keyView) {
         context->instance->keyView = nullptr;
         Key_freeHooks(view);
+        if (viewer->zoomPanSettings == view->settings)
+            viewer->zoomPanSettings = nullptr;
         Mem_free(view->settings);
         Mem_free(view);
     }
@@ -575,8 +598,10 @@ void Engine_unconfigure(FvViewer *viewer, int)
     Fv_freeReserve(viewer);
     Mem_free(viewer->orientationCache);
     viewer->orientationCache = nullptr;
-    Mem_free(viewer->zoomAbout);
-    viewer->zoomAbout = nullptr;
+    ZoomPoint_free(viewer);
+    FvViewer_freeCallbacks(viewer);
+    Mem_free(viewer->zoomPanSettings);
+    viewer->zoomPanSettings = nullptr;
     Screen_stopModule(context);
     viewer->configured = 0;
     Engine_finiAll(context);
@@ -652,6 +677,7 @@ void Fv_onFirstDisplay(FvViewer *viewer, FvPage *page)
     report.encoding = Fv_hostEncodingOf(page->document ? Edr_Doc_getCharset(page->document) : 0);
     App_sendRequest(viewer->context->instance, Fv_requestState, &report);
     Fv_reportDocInfo(viewer, page->key);
+    Fv_firstDisplayPlacement(viewer, page);
     (void)Listener_dispatch(&viewer->listeners, FvListen_shown, page);
 }
 

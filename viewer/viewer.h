@@ -87,6 +87,18 @@ struct FvPage {
     int32_t docType;            // MIME type id of the shown document
     int32_t editState;          // 0x10000 to 0x10002
     int32_t editFlag;
+    // Navigation and zoom (viewer/navigate.h, viewer/zoompan.h).
+    int32_t fitState;           // 0 first display fits; 1 a gesture set the view; 2 refitted
+    int32_t panSettle;          // 0 and 1 a pan gesture moves; 2 settled or settle posted
+    int32_t zoomSettle;         // the same for zoom gestures
+    int32_t lastLimits;         // the pan-limit set reported last
+    int32_t limitsRepeat;       // report an unchanged pan-limit set once more
+    int32_t zoomLimitState;     // 0 between the limits, 1 at the largest, 2 at the smallest
+    int32_t initialFitWanted;   // the first display runs the initial fit
+    int32_t currentIndex;       // the current page index (-1 none)
+    int32_t pageCount;          // the page count of the last report (-1 none)
+    int32_t pendingAlign;       // alignment mode to apply at the first display (0: none)
+    int32_t viewZoom;           // the zoom the page view was given last (0: 0x10000)
 };
 
 // The viewer's zoom-about-point state: a mode word (0x10001 on) and the
@@ -110,24 +122,26 @@ struct ViewCallbackOps {
     ViewPanEndFn panStep11;     // action 0x10004
     ViewPanStepFn panStep12;    // any other action
 };
-// The viewer's mode operations: two zero words and five operations.
+// The view-mode operations (flow view, viewer/flowmode.h): its two words
+// and its five operations.
 struct FvModeOps {
-    intptr_t zero[2];
-    void (*ops[5])();
+    int32_t engaged;    // 1 from the moment flow view is asked until it ends
+    int32_t notifyHost; // the end of flow view is reported to the host
+    int (*setMode)(FvViewer *viewer, int32_t mode);
+    int32_t (*getMode)(FvViewer *viewer);
+    void (*setTextSize)(FvViewer *viewer, int32_t sizeCode);
+    void (*leave)(FvViewer *viewer, int refit);
+    int32_t (*refresh)(FvViewer *viewer);
 };
 struct IdentOps;
 // The view-callback record (made by FvViewer_createCallbacks,
 // graphics/thumbqueue.h): three slots, each a heap record freed with it.
 struct ViewCallbacks {
     const ViewCallbackOps *ops; // slot 1, filled by the viewer's other parts (or null)
-    FvModeOps *modeOps;         // slot 2 (FvViewer_installModeOps)
+    FvModeOps *modeOps;         // slot 2 (FlowMode_install, viewer/flowmode.h)
     IdentOps *identOps;         // slot 3 (FvViewer_installIdentOps)
 };
 
-// Stores a new mode-operation record {0, 0, five operations} in slot 2 of
-// the viewer's callback record (the old one freed). 1 when stored; 0 for a
-// null viewer, a missing callback record or no memory.
-int FvViewer_installModeOps(FvViewer *viewer);
 
 // ------------------------------------------------------- engine set-up
 

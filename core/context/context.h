@@ -127,6 +127,9 @@ struct EngineContext {
     void *fmtConversions;       // formatter: registered conversion letters
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
     FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
+    uint32_t flowMode;          // view mode: 0 pages, 1 flow, 3 flow variant (viewer/flowmode.h)
+    uint32_t flowWidth;         // view mode: the width text flows to, 16.16 (0 with pages)
+    int32_t flowTextSize;       // view mode: the flow layout's text size, 16.16
     Edr_App *edrApp;            // document model: the application's eDR record (null: none)
     Map *configWatches;         // configuration store: watch name -> WatchList (null: none)
     void *hostHooksState;       // host stream hooks: the module's state word (0: none)

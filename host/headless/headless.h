@@ -71,6 +71,14 @@ int Headless_requestsOf(HostContext *host, int32_t code);
 int Headless_alertCount(HostContext *host);
 int32_t Headless_alert(HostContext *host, int index);
 int Headless_closeDownCount(HostContext *host);
+// The page positions the engine reported (Host_reportPage): {page from 1,
+// count}, in order; {0, 0} for an index out of range.
+struct HeadlessPageReport {
+    int32_t page;
+    int32_t count;
+};
+int Headless_pageReportCount(HostContext *host);
+HeadlessPageReport Headless_pageReport(HostContext *host, int index);
 void Headless_clearRecords(HostContext *host);
 
 // Called with every request as it arrives (null turns it off), on the

@@ -41,6 +41,9 @@ struct HeadlessData {
     int alertCount;
     int alertCap;
     int closeDowns;
+    HeadlessPageReport *pages;
+    int pageCount;
+    int pageCap;
     void (*requestHook)(void *arg, int32_t code, void *record);
     void *requestHookArg;
     // Host blocks.
@@ -126,6 +129,7 @@ void Headless_destroyContext(HostContext *host)
         free(data->debugText);
         free(data->requests);
         free(data->alerts);
+        free(data->pages);
         free(data->cwd);
         freeUpdates(data);
         free(data->updates);
@@ -471,6 +475,7 @@ void Headless_clearRecords(HostContext *host)
         d->requestCount = 0;
         d->alertCount = 0;
         d->closeDowns = 0;
+        d->pageCount = 0;
         freeUpdates(d);
     }
 }
@@ -682,4 +687,22 @@ int Headless_answerQuery(HostContext *host, HostQuery *query, int32_t status)
         return 0;
     query->status = status;
     return App_deliverReply(host->instance, query);
+}
+
+void Host_reportPage(HostContext *host, int32_t page, int32_t count)
+{
+    if (HeadlessData *d = dataOf(host))
+        push(&d->pages, &d->pageCount, &d->pageCap, HeadlessPageReport{page, count});
+}
+
+int Headless_pageReportCount(HostContext *host)
+{
+    HeadlessData *d = dataOf(host);
+    return d ? d->pageCount : 0;
+}
+
+HeadlessPageReport Headless_pageReport(HostContext *host, int index)
+{
+    HeadlessData *d = dataOf(host);
+    return d && index >= 0 && index < d->pageCount ? d->pages[index] : HeadlessPageReport{0, 0};
 }

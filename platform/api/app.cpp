@@ -30,6 +30,7 @@
 #include "viewer/screen/screen.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
+#include "viewer/zoompan.h"
 
 namespace {
 
@@ -164,6 +165,8 @@ void fillCallbacks(FvAppCallbacks *cb)
     cb->event21 = zoomCentreSlot;
     cb->event22 = zoomCentreSlot;
     cb->panGesture = panGestureSlot;
+    cb->pan = Fv_panEvent;
+    cb->pointer = Fv_zoomEvent;
     cb->reply = HostQuery_complete;
     cb->event13 = stopSlot;
 }

@@ -100,7 +100,8 @@ struct FvViewer {
     int32_t keyBusy;                // key handling busy flag
 
     // Words of the viewer's other parts.
-    int32_t settingsChanged;        // set when a settings file was loaded by request
+    int32_t settingsChanged;        // the zoom and pan settings must be read again: set at start
+                                    // and when a settings file was loaded by request
     FvZoomAbout *zoomAbout;         // zoom-about-point state (null: none)
     intptr_t panAction;             // the action of the pan gesture being pre-stepped
     FvDisplay *display;             // the display view on the bound screen (null: none)
@@ -115,6 +116,14 @@ struct FvViewer {
     uint32_t loadingCount, loadingCapacity;
     int32_t loadPending;            // a load waits for the closing documents
     int32_t configured;             // bit 0: Engine_configure has run to its end
+
+    // Navigation, zoom and flow view (viewer/navigate.h, viewer/zoompan.h,
+    // viewer/flowmode.h).
+    int32_t zoom;                   // the current zoom, 16.16; 0x10000 at start
+    int32_t pendingFit;             // the fit mode applied again after a page change (0: none)
+    int32_t lastAlignment;          // the horizontal alignment hint
+    struct FvZoomPanSettings *zoomPanSettings; // the settings record (owned; null: none)
+    int32_t fitBusy;                // a page-fit default is being applied
 };
 
 // ------------------------------------------------------------ the entry

@@ -27,6 +27,7 @@
 #include "platform/api/request.h"
 #include "platform/url/url.h"
 #include "viewer/dispman.h"
+#include "viewer/navigate.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
 
@@ -60,13 +61,13 @@ void runPageStep(EngineInstance *instance, void *copy)
 {
     intptr_t code = *static_cast<intptr_t *>(copy);
     Mem_free(copy);
-    FvView *view = instance ? instance->keyView : nullptr;
-    if (!view || !view->page)
+    FvViewer *viewer = Fv_fromApp(instance);
+    if (!viewer || !viewer->page)
         return;
     int32_t direction = code == App_pageStepPrevious ? 1 : code == App_pageStepNext ? 2 : 0;
     if (direction) {
         int32_t index = 0;
-        Fv_pageStep(view, view->page, direction, &index);
+        (void)Fv_gotoAdjacentPage(viewer, viewer->page, direction, &index);
     }
 }
 
@@ -114,7 +115,7 @@ void App_runGotoPage(EngineInstance *instance, void *copy)
         return;
     int32_t x = 0, y = 0;
     Fv_getKeptPosition(viewer, page, 1, &x, &y);
-    Fv_gotoPage(view, page, int32_t(number - 1));
+    (void)Fv_gotoPage(viewer, page, int32_t(number - 1));
     // A null area is the page's start.
     if (x == 0 && y == 0)
         Fv_showArea(view, page, nullptr, 1);

@@ -22,9 +22,11 @@
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
 #include "viewer/fvdisplay.h"
+#include "viewer/navigate.h"
 #include "viewer/screen/resize.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
+#include "viewer/zoompan.h"
 
 namespace {
 
@@ -174,8 +176,8 @@ int32_t scalePowerPan(const FvView *view, int32_t v)
         return 0;
     const FvZoomPanSettings *s = view->settings;
     int64_t scaled = int64_t(v) * view->zoom / 65536;
-    int64_t lo = v > 0 ? s->panMin : -int64_t(s->panMax);
-    int64_t hi = v > 0 ? s->panMax : -int64_t(s->panMin);
+    int64_t lo = v > 0 ? s->panVertMin : -int64_t(s->panVertMax);
+    int64_t hi = v > 0 ? s->panVertMax : -int64_t(s->panVertMin);
     if (scaled < lo)
         scaled = lo;
     if (scaled > hi)
@@ -189,6 +191,29 @@ int32_t scalePowerPan(const FvView *view, int32_t v)
 
 namespace {
 
+// A view bound to the viewer moves and fits through it; a view without one
+// only remembers the page index and fit mode, so that the next key starts
+// from them.
+void applyFit(FvView *view, int32_t mode)
+{
+    view->fitMode = mode;
+    if (view->viewer && view->page)
+        Fv_applyPageFitDefault(view->viewer, view->page, mode, 0);
+}
+
+void gotoIndex(FvView *view, int32_t index)
+{
+    if (view->viewer) {
+        (void)Fv_gotoPage(view->viewer, view->page, index);
+        return;
+    }
+    uint32_t count = 0;
+    if (view->doc)
+        Edr_Page_count(view->doc, &count);
+    if (index >= 0 && uint32_t(index) < count)
+        view->pageIndex = index;
+}
+
 // The action of a key on a view that shows something: 1 when the key was
 // used.
 int actOnKey(FvView *view, int32_t key, int32_t repeatCount, int arm)
@@ -200,7 +225,7 @@ int actOnKey(FvView *view, int32_t key, int32_t repeatCount, int arm)
             return 1;
         }
     }
-    if ((view->settings->focusNavigation || view->settings->focusNavigationAlt) &&
+    if ((view->settings->panFocusObjsOnscreen || view->settings->smartScrolling) &&
         moveFocus(view, key, repeatCount, arm))
         return 1;
     if (isPanKey(key)) {
@@ -215,13 +240,13 @@ int actOnKey(FvView *view, int32_t key, int32_t repeatCount, int arm)
         return 0;
     switch (key) {
     case Key_fitMode1:
-        Fv_applyPageFitDefault(view, 1, 0);
+        applyFit(view, 1);
         return 1;
     case Key_fitMode2:
-        Fv_applyPageFitDefault(view, 2, 0);
+        applyFit(view, 2);
         return 1;
     case Key_fitMode4:
-        Fv_applyPageFitDefault(view, 4, 0);
+        applyFit(view, 4);
         return 1;
     case Key_previousPage:
     case Key_nextPage:
@@ -289,7 +314,7 @@ void Key_dispatch(FvView *view, int32_t key, int32_t repeatCount, int *handledOu
             followHiddenSequence(view, key);
         if (view->doc && view->page && view->settings && !view->modal) {
             if (repeatCount == 0)
-                Fv_readZoomPanSettings(view, view->settings);
+                (void)Fv_readZoomPanSettings(view->viewer, view->settings);
             handled = actOnKey(view, key, repeatCount, arm);
             if (handled && view->interaction == 1)
                 view->keyUsed = 1;
@@ -310,11 +335,11 @@ void Key_pan(FvView *view, int32_t key, int32_t repeatCount, int arm)
 {
     if (!view || !view->settings)
         return;
-    Fv_readZoomPanSettings(view, view->settings);
+    (void)Fv_readZoomPanSettings(view->viewer, view->settings);
     if (repeatCount == 0)
         cancelMessages(view->instance, Key_panMessage);
     const FvZoomPanSettings *s = view->settings;
-    int32_t steps = view->displayMode == Fv_displayPowerZoom ? s->powerPanSteps : s->panSteps;
+    int32_t steps = view->displayMode == Fv_displayPowerZoom ? s->powerZoomPanIterations : s->panIterations;
     // More messages than the queue takes moves would only be refused.
     if (steps > EventQ_moveLimit)
         steps = EventQ_moveLimit;
@@ -404,7 +429,7 @@ void Key_panDelta(FvView *view, int32_t key, int32_t repeatCount, int32_t *dx, i
     int64_t horizontal = 0, vertical = 0;
     if (power) {
         int32_t m[4] = {0, 0, 0, 0};
-        Fv_queryMargins(view, m);
+        Fv_queryMargins(view->viewer, &m[0], &m[2], &m[1], &m[3]);
         horizontal = int64_t(m[0]) + m[2];
         vertical = int64_t(m[1]) + m[3];
     }
@@ -450,8 +475,14 @@ void Key_zoom(FvView *view, int32_t key, int32_t repeatCount, int32_t x, int32_t
     double zoom = key == Key_zoomIn ? view->zoom * factor : view->zoom / factor;
     // The zoom stays a positive 16.16 value: 0 could never grow again.
     int32_t fresh = zoom >= double(INT32_MAX) ? INT32_MAX : zoom < 1.0 ? 1 : int32_t(zoom);
-    int32_t px = x, py = y;
-    Fv_zoomAboutPoint16(view, view->page, 0, fresh, view->zoom, &px, &py);
+    if (view->viewer && view->page) {
+        // The viewer clamps and snaps the zoom; the page view's zoom comes
+        // back into the view, and the host hears it.
+        Fv_zoomAboutPoint(view->viewer, view->page, fresh, x, y, FvPhase_step);
+        Fv_reportZoom(view->viewer);
+    } else {
+        view->zoom = fresh;
+    }
     if (arm)
         KeyRepeat_onKey(view->instance, key, repeatCount);
 }
@@ -466,18 +497,22 @@ void Key_pageJump(FvView *view, int32_t key)
     switch (key) {
     case Key_previousPage:
     case Key_nextPage: {
+        int32_t direction = key == Key_previousPage ? 1 : 2;
         int32_t index = 0;
-        Fv_pageStep(view, view->page, key == Key_previousPage ? 1 : 2, &index);
+        if (view->viewer)
+            (void)Fv_gotoAdjacentPage(view->viewer, view->page, direction, &index);
+        else
+            gotoIndex(view, view->pageIndex + (direction == 1 ? -1 : 1));
         break;
     }
     case Key_firstPage:
-        Fv_gotoPage(view, view->page, 0);
+        gotoIndex(view, 0);
         break;
     case Key_lastPage: {
         uint32_t count = 0;
         Edr_Page_count(view->doc, &count);
         if (count > 0)
-            Fv_gotoPage(view, view->page, count > uint32_t(INT32_MAX) ? INT32_MAX - 1 : int32_t(count - 1));
+            gotoIndex(view, count > uint32_t(INT32_MAX) ? INT32_MAX - 1 : int32_t(count - 1));
         break;
     }
     default:

@@ -151,7 +151,7 @@ TEST_F(KeyActionTest, PansAreCutIntoStepsThatAddUpExactly)
         {2, Key_down, 0, ""},
     };
     for (const Case &c : cases) {
-        settings.panSteps = c.steps;
+        settings.panIterations = c.steps;
         settings.panDown = c.down;
         mark();
         onApp([&] { Key_pan(&view, c.key, 0, 0); });
@@ -160,7 +160,7 @@ TEST_F(KeyActionTest, PansAreCutIntoStepsThatAddUpExactly)
     // Power-zoom mode has its own step count.
     view.displayMode = Fv_displayPowerZoom;
     settings.panDown = 10;
-    settings.powerPanSteps = 2;
+    settings.powerZoomPanIterations = 2;
     mark();
     onApp([&] { Key_pan(&view, Key_down, 0, 0); });
     EXPECT_EQ(log(), "0:0,5 0:0,5 ");
@@ -229,7 +229,7 @@ TEST_F(KeyActionTest, KeysAndTheirActions)
     EXPECT_EQ(view.keyUsed, 1);
 
     // Focus navigation that finds nothing leaves the key to pan.
-    settings.focusNavigation = 1;
+    settings.panFocusObjsOnscreen = 1;
     mark();
     EXPECT_EQ(dispatch(Key_down), 1);
     EXPECT_EQ(log(), "0:0,10 ");

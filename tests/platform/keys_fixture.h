@@ -59,10 +59,10 @@ class KeyFixture : public EngineFixture {
         settings.panDownRepeat = 30;
         settings.panRightRepeat = 21;
         settings.panLeftRepeat = -21;
-        settings.panSteps = 1;
-        settings.powerPanSteps = 1;
-        settings.panMin = 2;
-        settings.panMax = 50;
+        settings.panIterations = 1;
+        settings.powerZoomPanIterations = 1;
+        settings.panVertMin = 2;
+        settings.panVertMax = 50;
         view.viewer = nullptr;
         view.instance = inst;
         view.doc = doc;

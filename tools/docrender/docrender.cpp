@@ -13,6 +13,12 @@
 // corner; the rest of the picture is light grey. The pixels are written as
 // an 8-bit RGB PNG, each channel's bits replicated into the low bits.
 //
+// With --screen the picture is the viewer's screen instead: the headless
+// screen is W x H, the viewer fits the first page it shows as a user would
+// see it and goes to page N, and the picture is what the screen presented
+// last. The page's place is printed as "page N of C, zoom 0xZ, frame x0 y0
+// x1 y1" (the zoom 16.16, the frame the page's rectangle on the screen).
+//
 // With --box-font the font engine's catalogue is emptied before the file
 // opens, so that every font list falls back on the box font (every glyph a
 // hollow box, one advance for all): a picture that does not depend on the
@@ -55,6 +61,8 @@
 #include "platform/api/hostevent.h"
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
+#include "viewer/fvdisplay.h"
+#include "viewer/navigate.h"
 #include "viewer/viewer.h"
 #include "word/shared/rects.h"
 
@@ -78,6 +86,7 @@ struct Options {
     double scale = 0; // 0: fit the page
     const char *out = nullptr;
     bool boxFont = false;
+    bool screen = false;
 };
 
 struct State {
@@ -180,6 +189,50 @@ void layOut(EngineInstance *instance, void *arg)
 
 void noteDrawn(void *, const Rect *) {}
 
+// On the application thread: the viewer goes to the page; then, in a later
+// call, it says where the page is.
+struct ScreenCall {
+    long page;
+    int done;
+    int status; // 0 shown; 1 page out of range; 2 the viewer failed
+    uint32_t pages;
+    int error;
+    int32_t index;
+    int32_t zoom;
+    Rect frame;
+};
+
+void showPage(EngineInstance *instance, void *arg)
+{
+    ScreenCall *call = static_cast<ScreenCall *>(arg);
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    call->status = 2;
+    if (page && page->document) {
+        (void)Edr_Page_count(page->document, &call->pages);
+        if (call->page > long(call->pages)) {
+            call->status = 1;
+        } else {
+            call->error = Fv_gotoPage(viewer, page, int32_t(call->page - 1));
+            call->status = call->error ? 2 : 0;
+        }
+    }
+    call->done = 1;
+}
+
+void readPlace(EngineInstance *instance, void *arg)
+{
+    ScreenCall *call = static_cast<ScreenCall *>(arg);
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    if (page && page->pageView) {
+        call->index = page->currentIndex;
+        call->zoom = Edr_Fwd_subdocScale(page->pageView);
+        Edr_Fwd_getViewRect(page->pageView, &call->frame);
+    }
+    call->done = 1;
+}
+
 // On the application thread: draws the page into the call's pixels.
 void render(EngineInstance *instance, void *arg)
 {
@@ -264,11 +317,12 @@ void render(EngineInstance *instance, void *arg)
 int usage(const char *self)
 {
     fprintf(stderr,
-            "usage: %s FILE --page N --size WxH [--scale Z] [--box-font] --out PAGE.png\n"
+            "usage: %s FILE --page N --size WxH [--scale Z | --screen] [--box-font] --out PAGE.png\n"
             "Opens FILE with the engine, lays it out and writes page N (from 1) as a\n"
             "W x H picture: the page fitted and centred, or with --scale at Z x 96\n"
-            "pixels per inch from the top-left corner, on light grey. --box-font\n"
-            "draws every glyph as a box, whatever fonts are installed.\n",
+            "pixels per inch from the top-left corner, on light grey. --screen shows\n"
+            "page N on the viewer's W x H screen, placed as the viewer places it.\n"
+            "--box-font draws every glyph as a box, whatever fonts are installed.\n",
             self);
     return 2;
 }
@@ -319,9 +373,13 @@ bool parseOptions(int argc, char **argv, Options *o)
             const char *t = argv[++i];
             errno = 0;
             double z = strtod(t, &end);
-            if (o->scale > 0 || !*t || *end || errno || !(z > 0) || z > maxScale)
+            if (o->scale > 0 || o->screen || !*t || *end || errno || !(z > 0) || z > maxScale)
                 return false;
             o->scale = z;
+        } else if (a == "--screen") {
+            if (o->screen || o->scale > 0)
+                return false;
+            o->screen = true;
         } else if (a == "--box-font") {
             if (o->boxFont)
                 return false;
@@ -377,6 +435,53 @@ int writePng(const char *path, const std::vector<uint8_t> &pixels, uint32_t stri
     png_destroy_write_struct(&png, &info);
     if (fclose(f) != 0) {
         *why = strerror(errno);
+        return 1;
+    }
+    return 0;
+}
+
+// Goes to the page on the viewer's screen, lets the display settle and
+// writes what the screen presented last.
+int showOnScreen(HostContext *host, const Options &o)
+{
+    EngineInstance *inst = host->instance;
+    ScreenCall call{};
+    call.page = o.page;
+    if (App_postCall(inst, showPage, &call, nullptr) != 0 || !drive(host, [&] { return call.done != 0; })) {
+        fprintf(stderr, "docrender: the viewer did not go to the page\n");
+        return 1;
+    }
+    if (call.status == 1) {
+        fprintf(stderr, "docrender: %s has no page %ld: page %ld of %u\n", o.path, o.page, o.page,
+                call.pages);
+        return 1;
+    }
+    if (call.status != 0) {
+        fprintf(stderr, "docrender: going to page %ld of %s failed (engine error %d)\n", o.page,
+                o.path, call.error);
+        return 1;
+    }
+    // The display's passes run on their own threads: a few quiet rounds.
+    for (int i = 0; i < 50 && host->instance; i++)
+        if (!Headless_fireTimer(host))
+            usleep(2000);
+    call.done = 0;
+    if (App_postCall(inst, readPlace, &call, nullptr) != 0 || !drive(host, [&] { return call.done != 0; })) {
+        fprintf(stderr, "docrender: the viewer did not say where the page is\n");
+        return 1;
+    }
+    int n = Headless_screenUpdateCount(host);
+    const HeadlessScreenUpdate *shown = n > 0 ? Headless_screenUpdate(host, n - 1) : nullptr;
+    if (!shown || !shown->pixels) {
+        fprintf(stderr, "docrender: the screen showed nothing\n");
+        return 1;
+    }
+    printf("page %d of %u, zoom 0x%x, frame %d %d %d %d\n", call.index + 1, call.pages,
+           unsigned(call.zoom), call.frame.x0, call.frame.y0, call.frame.x1, call.frame.y1);
+    std::vector<uint8_t> pixels(shown->pixels, shown->pixels + shown->size);
+    std::string why;
+    if (writePng(o.out, pixels, uint32_t(shown->rowBytes), shown->width, shown->height, &why)) {
+        fprintf(stderr, "docrender: cannot write %s: %s\n", o.out, why.c_str());
         return 1;
     }
     return 0;
@@ -448,6 +553,8 @@ int run(HostContext *host, const Options &o, State *state)
             fprintf(stderr, "docrender: the layout of %s did not settle\n", o.path);
         return 1;
     }
+    if (o.screen)
+        return showOnScreen(host, o);
     RenderCall call{};
     call.options = &o;
     if (App_postCall(inst, render, &call, nullptr) != 0 ||
@@ -491,6 +598,11 @@ int main(int argc, char **argv)
     }
     State state{};
     Headless_setRequestHook(host, onRequest, &state);
+    if (o.screen) {
+        // The whole display is the W x H area.
+        const int32_t geometry[11] = {0, 0, 0, o.width, o.height, o.width, o.height, 0, 0, 0x10005, 0x10000};
+        Headless_setScreenGeometry(host, geometry);
+    }
     if (!Headless_startEngine(host, nullptr, App_start, 0)) {
         fprintf(stderr, "docrender: the engine did not start\n");
         Headless_destroyContext(host);

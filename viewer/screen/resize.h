@@ -72,8 +72,8 @@ void Screens_applyDeviceTurn(FvViewer *viewer, int32_t hostCode);
 
 // ------------------------------------------- services of the page views
 //
-// These belong to page navigation and zoom; viewer/interim.cpp stands in
-// until they are built.
+// These belong to page navigation and zoom (viewer/navigate.cpp,
+// viewer/zoompan.cpp, viewer/flowmode.cpp).
 
 // The view area: its width and height and its centre, in screen pixels.
 void Fv_getViewArea(FvViewer *viewer, int32_t *width, int32_t *height, int32_t *centreX,
