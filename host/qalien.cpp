@@ -56,6 +56,8 @@ QAlien::~QAlien()
 {
     if (!m_host)
         return;
+    m_pointer.setEngine(nullptr);
+    m_pointer.setPlatform(nullptr);
     if (m_host->platform) {
         HostPlatform_destroy(m_host->platform);
         m_host->platform = nullptr;
@@ -175,6 +177,8 @@ bool QAlien::init(const QString &startDocument)
     HostPlatform_setCallback(m_host->platform, armClickTimer, reinterpret_cast<void *>(&QAlien::stateChanged),
                              this);
     Host_setScreenHeight(m_host->platform, m_height - pointerMargin);
+    m_pointer.setEngine(m_engine);
+    m_pointer.setPlatform(m_host->platform);
     HostPlatform_setScreenArea(m_host->platform, pointerMargin, pointerMargin, m_width - pointerMargin,
                                m_height - pointerMargin);
 
@@ -220,6 +224,7 @@ bool QAlien::stop()
     if (!Engine_stop(m_engine))
         return false;
     m_engine = nullptr;
+    m_pointer.setEngine(nullptr);
     dropScreenUpdate();
     return true;
 }
