@@ -561,6 +561,14 @@ void MainWidgetCommon::repaintTitle()
         m_window->update(0, 0, m_width, titleHeight);
 }
 
+QString MainWidgetCommon::titleRightText() const
+{
+    QString right = m_locationText;
+    if (m_pageCount > 1)
+        right += QStringLiteral(" | ") + m_pageText;
+    return right;
+}
+
 void MainWidgetCommon::paintTitle(QPainter &painter)
 {
     const int width = m_width > 0 ? m_width : m_window->width();
@@ -573,9 +581,7 @@ void MainWidgetCommon::paintTitle(QPainter &painter)
     font.setWeight(QFont::Normal);
     painter.setFont(font);
     painter.setPen(m_titleColour);
-    QString right = m_locationText;
-    if (m_pageCount > 1)
-        right += QStringLiteral(" | ") + m_pageText;
+    const QString right = titleRightText();
     const QRect rightArea(QPoint(width / 2, 0), QPoint(width - 20, titleHeight - 1));
     QRect used;
     painter.drawText(rightArea, Qt::AlignRight | Qt::AlignVCenter, right, &used);

@@ -156,6 +156,9 @@ public:
 
     // Paints the title strip: the file name, the location and the page.
     void paintTitle(QPainter &painter);
+    // The strip's right half: the location, then " | " and the page text
+    // when there is more than one page.
+    QString titleRightText() const;
 
     QAlien *bridge() const { return m_bridge; }
     DirectPainterBlitter *blitter() const { return m_blitter.get(); }
