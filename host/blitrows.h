@@ -14,7 +14,7 @@ inline int Blit_engineRowBytes(int width)
 
 // The 18-bit value B | G << 6 | R << 12 of one 5-6-5 pixel, its blue and
 // red channels widened to 6 bits by repeating their top bit.
-inline uint32_t Blit_pixel18(uint16_t p)
+constexpr uint32_t Blit_pixel18(uint16_t p)
 {
     uint32_t r = p >> 11, g = (p >> 5) & 63u, b = p & 31u;
     return ((b << 1) | (b >> 4)) | g << 6 | ((r << 1) | (r >> 4)) << 12;

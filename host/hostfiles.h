@@ -7,16 +7,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "host/settingsfile.h"
+
 QString HostFiles_directory();
 // The directory, "/" and the name.
 QString HostFiles_path(const char *name);
-
-// The settings the preferences change, with their defaults.
-struct HostSettings {
-    bool singlePage = false;
-    bool autoEncoding = true;
-    int encoding = 0; // a character set index 0 to 7
-};
 
 // Reads key=value lines into settings (defaults first). Lines longer than
 // the bounds (255 bytes of key, 255 of value), lines without a key, a "="

@@ -90,6 +90,7 @@ TEST(HostSettings, LinesAreReadWithinBoundsAndBadOnesSkipped)
         {"long key skipped whole", longKey + "=1\nEncoding=6\n", false, true, 6},
         {"long value skipped whole", "Encoding=" + longValue + "\nSinglePage=1\n", true, true, 0},
         {"no final end of line", "AutoEncoding=0", false, false, 0},
+        {"a NUL inside a line", QByteArray("Encoding=") + '\0' + "2\nSinglePage=1\n", true, true, 0},
         {"carriage returns", "Encoding=5\r\n", false, true, 5},
         {"binary", QByteArray("\0\0=\xff\n\x01\n", 7) + "Encoding=1\n", false, true, 1},
     };
