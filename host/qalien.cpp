@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QMetaMethod>
 #include <QTimer>
 
@@ -20,6 +21,10 @@
 #include "platform/host/hostplatform.h"
 #include "platform/host/hostthread.h"
 #include "viewer/hostquery.h"
+
+// What the engine reports to the window, for the screenshot tests
+// (QT_LOGGING_RULES="vexlan.host.debug=true").
+Q_LOGGING_CATEGORY(hostLog, "vexlan.host", QtWarningMsg)
 
 namespace {
 
@@ -601,6 +606,7 @@ bool QAlien::event(QEvent *e)
     case EvZoom:
         if (value >= 1 && m_host && m_host->platform)
             m_host->platform->scale = int32_t(value);
+        qCDebug(hostLog, "zoom 0x%x", unsigned(value));
         break;
     case EvResized:
         Q_EMIT resizeCompleted(int(value));
@@ -625,6 +631,7 @@ bool QAlien::event(QEvent *e)
         setBusy(true);
         break;
     case EvDocLoaded:
+        qCDebug(hostLog, "document loaded %d", int(value != 0));
         Q_EMIT docLoaded(value != 0);
         m_openState = OpenIdle;
         if (m_engine)
@@ -654,6 +661,7 @@ bool QAlien::event(QEvent *e)
         m_pageCount = int(uint32_t(word >> 32));
         Q_EMIT locInfo(nullptr);
         QString text = QStringLiteral("%1/%2").arg(m_currentPage).arg(m_pageCount);
+        qCDebug(hostLog, "page %d/%d", m_currentPage, m_pageCount);
         Q_EMIT pageInfo(&text);
         break;
     }
