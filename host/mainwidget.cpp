@@ -472,6 +472,9 @@ bool MainWidgetCommon::filterEvent(QEvent *event)
         return true;
     }
     case 1000: {
+        // A second main window only waits for the application to quit.
+        if (instance != this)
+            return true;
         auto *start = static_cast<QCustomEvent *>(event);
         if (!init(static_cast<const char *>(start->data())))
             exit(0);

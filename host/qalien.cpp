@@ -619,6 +619,7 @@ bool QAlien::event(QEvent *e)
     case EvError: {
         QString *text = static_cast<QString *>(custom ? custom->takeData() : nullptr);
         setBusy(false);
+        qCDebug(hostLog, "%s %s", type == EvAlert ? "alert" : "error", text ? qPrintable(*text) : "");
         if (type == EvAlert)
             Q_EMIT showAlert(text);
         else
