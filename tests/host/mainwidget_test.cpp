@@ -160,6 +160,8 @@ TEST_F(MainWindow, StartsWithTheContentSizeSettingsAndSoftKeys)
     ASSERT_TRUE(window->menuButton());
     EXPECT_EQ(window->softKey(6), window->menuButton());
     EXPECT_TRUE(window->fullScreenButton()->text().isEmpty());
+    // The strip's "Arial" is drawn with Liberation Sans.
+    EXPECT_EQ(QFont::substitute(QStringLiteral("Arial")).compare(QStringLiteral("Liberation Sans"), Qt::CaseInsensitive), 0);
     // The settings reached the engine: Encoding=3 is character set 0x10003.
     bool charset = false, single = false;
     for (const EngineCall &c : CallRecorder::named("setConfigInt")) {
