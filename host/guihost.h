@@ -157,6 +157,13 @@ struct HostEngineCalls {
     int (*toggleContents)(EngineInstance *);
     int (*primaryAction)(EngineInstance *);
     int (*secondaryAction)(EngineInstance *);
+    // The pointer: down, pan by a step (or its end), zoom about a point.
+    int (*pointerDown)(EngineInstance *);
+    int (*pointerPan)(EngineInstance *, intptr_t dx, intptr_t dy, intptr_t action);
+    int (*pointerZoom)(EngineInstance *, intptr_t x, intptr_t y, intptr_t action, intptr_t zoom);
+    int (*editCall)(EngineInstance *, intptr_t x, intptr_t y, intptr_t code);
+    int (*viewActionsEnabled)(EngineInstance *);
+    int (*viewEditActive)(EngineInstance *);
     int (*listNext)(EngineInstance *, ZipListRequest *request, int32_t batchSize);
     int (*listClose)(EngineInstance *, ZipListRequest *request);
     int (*listFree)(ZipEntryList *list);

@@ -1,6 +1,5 @@
-// Key and pointer input of the bridge: Qt keys become engine key codes.
-// The pointer's gesture machine is not built yet: pointer events are
-// dropped.
+// Key and pointer input of the bridge: Qt keys become engine key codes,
+// pointer events go through the gesture machine (host/pointer.h).
 #include "host/qalien.h"
 
 #include <QKeyEvent>
@@ -8,11 +7,12 @@
 
 #include "host/guihost.h"
 #include "host/host.h"
+#include "platform/host/hostplatform.h"
 
 namespace {
 
-// The key table: Qt key, engine key code; 1 marks the reflow toggle.
-constexpr int reflowToggle = 1;
+// The key table: Qt key, engine key code. The phone's Prior and Next are
+// Qt's PageUp and PageDown.
 const struct {
     int qtKey;
     int32_t code;
@@ -21,42 +21,57 @@ const struct {
     {Qt::Key_Right, 0x10006},    {Qt::Key_A, 0x10007},        {Qt::Key_3, 0x10007},
     {Qt::Key_2, 0x10008},        {Qt::Key_1, 0x10009},        {Qt::Key_Z, 0x10009},
     {Qt::Key_PageUp, 0x1000A},   {Qt::Key_PageDown, 0x1000B}, {Qt::Key_8, 0x10010},
-    {Qt::Key_I, 0x10012},        {Qt::Key_O, 0x10013},        {Qt::Key_9, reflowToggle},
-    {Qt::Key_R, reflowToggle},
+    {Qt::Key_I, 0x10012},        {Qt::Key_O, 0x10013},        {Qt::Key_9, QAlien::reflowToggleKey},
+    {Qt::Key_R, QAlien::reflowToggleKey},
 };
 
 } // namespace
+
+int32_t QAlien::engineKeyCode(int qtKey)
+{
+    for (const auto &entry : keyTable) {
+        if (entry.qtKey == qtKey)
+            return entry.code;
+    }
+    return 0;
+}
 
 void QAlien::processKeyEvent(QKeyEvent *event, bool pressed)
 {
     if (!m_keysEnabled || !m_engine || !event)
         return;
-    for (const auto &entry : keyTable) {
-        if (entry.qtKey != event->key())
-            continue;
-        if (entry.code == reflowToggle) {
-            // The toggle acts on release, once until the engine confirms it.
-            if (pressed || m_host->togglePending)
-                return;
-            m_host->toggleValue = m_host->toggleValue == 0x10001 ? 0x10000 : 0x10001;
-            m_host->togglePending = 1;
-            HostGui_engineCalls().sendKey(m_engine, m_host->toggleValue);
-        } else if (pressed) {
-            HostGui_engineCalls().keyPress(m_engine, entry.code, 0);
-        } else {
-            HostGui_engineCalls().keyRelease(m_engine, entry.code);
-        }
-        flushScreenUpdate();
+    const int32_t code = engineKeyCode(event->key());
+    if (!code)
         return;
+    if (code == reflowToggleKey) {
+        // The toggle acts on release, once until the engine confirms it.
+        if (pressed || m_host->togglePending)
+            return;
+        m_host->toggleValue = m_host->toggleValue == 0x10001 ? 0x10000 : 0x10001;
+        m_host->togglePending = 1;
+        HostGui_engineCalls().sendKey(m_engine, m_host->toggleValue);
+    } else if (pressed) {
+        HostGui_engineCalls().keyPress(m_engine, code, 0);
+    } else {
+        HostGui_engineCalls().keyRelease(m_engine, code);
     }
+    flushScreenUpdate();
 }
 
-void QAlien::mouseEvent(int, int, int)
+void QAlien::mouseEvent(int x, int y, int kind)
 {
+    if (!m_engine)
+        return;
+    m_pointer.event(x, y, kind);
+    flushScreenUpdate();
 }
 
 void QAlien::clickExpired()
 {
     if (m_clickTimer)
         m_clickTimer->stop();
+    if (!m_engine)
+        return;
+    m_pointer.tick();
+    flushScreenUpdate();
 }

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QMetaMethod>
 #include <QTimer>
 
@@ -20,6 +21,10 @@
 #include "platform/host/hostplatform.h"
 #include "platform/host/hostthread.h"
 #include "viewer/hostquery.h"
+
+// What the engine reports to the window, for the screenshot tests
+// (QT_LOGGING_RULES="vexlan.host.debug=true").
+Q_LOGGING_CATEGORY(hostLog, "vexlan.host", QtWarningMsg)
 
 namespace {
 
@@ -56,6 +61,8 @@ QAlien::~QAlien()
 {
     if (!m_host)
         return;
+    m_pointer.setEngine(nullptr);
+    m_pointer.setPlatform(nullptr);
     if (m_host->platform) {
         HostPlatform_destroy(m_host->platform);
         m_host->platform = nullptr;
@@ -175,6 +182,8 @@ bool QAlien::init(const QString &startDocument)
     HostPlatform_setCallback(m_host->platform, armClickTimer, reinterpret_cast<void *>(&QAlien::stateChanged),
                              this);
     Host_setScreenHeight(m_host->platform, m_height - pointerMargin);
+    m_pointer.setEngine(m_engine);
+    m_pointer.setPlatform(m_host->platform);
     HostPlatform_setScreenArea(m_host->platform, pointerMargin, pointerMargin, m_width - pointerMargin,
                                m_height - pointerMargin);
 
@@ -220,6 +229,7 @@ bool QAlien::stop()
     if (!Engine_stop(m_engine))
         return false;
     m_engine = nullptr;
+    m_pointer.setEngine(nullptr);
     dropScreenUpdate();
     return true;
 }
@@ -596,6 +606,7 @@ bool QAlien::event(QEvent *e)
     case EvZoom:
         if (value >= 1 && m_host && m_host->platform)
             m_host->platform->scale = int32_t(value);
+        qCDebug(hostLog, "zoom 0x%x", unsigned(value));
         break;
     case EvResized:
         Q_EMIT resizeCompleted(int(value));
@@ -608,6 +619,7 @@ bool QAlien::event(QEvent *e)
     case EvError: {
         QString *text = static_cast<QString *>(custom ? custom->takeData() : nullptr);
         setBusy(false);
+        qCDebug(hostLog, "%s %s", type == EvAlert ? "alert" : "error", text ? qPrintable(*text) : "");
         if (type == EvAlert)
             Q_EMIT showAlert(text);
         else
@@ -620,6 +632,7 @@ bool QAlien::event(QEvent *e)
         setBusy(true);
         break;
     case EvDocLoaded:
+        qCDebug(hostLog, "document loaded %d", int(value != 0));
         Q_EMIT docLoaded(value != 0);
         m_openState = OpenIdle;
         if (m_engine)
@@ -649,6 +662,7 @@ bool QAlien::event(QEvent *e)
         m_pageCount = int(uint32_t(word >> 32));
         Q_EMIT locInfo(nullptr);
         QString text = QStringLiteral("%1/%2").arg(m_currentPage).arg(m_pageCount);
+        qCDebug(hostLog, "page %d/%d", m_currentPage, m_pageCount);
         Q_EMIT pageInfo(&text);
         break;
     }

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "host/pointer.h"
 #include "platform/api/editing.h"
 
 class QKeyEvent;
@@ -135,6 +136,13 @@ public:
     // Row bytes of the pixels of the last screen update shown.
     int updateRowBytes() const { return m_updateRowBytes; }
 
+    // The engine key code of a Qt key: 0 for a key the engine does not
+    // take, reflowToggleKey for the reflow toggle.
+    enum { reflowToggleKey = 1 };
+    static int32_t engineKeyCode(int qtKey);
+    // The pointer machine (its clock can be replaced).
+    PointerMachine &pointer() { return m_pointer; }
+
 public Q_SLOTS:
     void mouseEvent(int x, int y, int kind);
     void clickExpired();
@@ -205,4 +213,5 @@ private:
     QString m_archivePath;
     int m_updateRowBytes = 0;
     HostContext *m_host = nullptr;
+    PointerMachine m_pointer;
 };

@@ -377,6 +377,12 @@ HostEngineCalls engineTable()
     t.toggleContents = App_postToggleContents;
     t.primaryAction = App_postEditHook1;
     t.secondaryAction = App_postEditHook3;
+    t.pointerDown = App_sendEvent19;
+    t.pointerPan = App_sendPointer15;
+    t.pointerZoom = App_sendPointer18;
+    t.editCall = App_postEditCall;
+    t.viewActionsEnabled = App_viewActionsEnabled;
+    t.viewEditActive = App_viewEditActive;
     t.listNext = ZipList_next;
     t.listClose = ZipList_close;
     t.listFree = ZipList_free;

@@ -100,6 +100,16 @@ int App_postEditCall(EngineInstance *, intptr_t, intptr_t, intptr_t)
     return 0;
 }
 
+int App_viewActionsEnabled(EngineInstance *)
+{
+    return 0;
+}
+
+int App_viewEditActive(EngineInstance *)
+{
+    return 0;
+}
+
 int App_postEditHook1(EngineInstance *)
 {
     return 0;

@@ -11,6 +11,8 @@ pkgs=(
   clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools
   xvfb xauth imagemagick python3-pil netpbm
+  # The program's screenshot tests type their keys with xdotool.
+  xdotool
   python3-fonttools libfreetype-dev
   # The fonts the built-in font map names (tools/gen/gen_romfs.py): the
   # catalogue opens them where the packages put them.

@@ -55,6 +55,11 @@ int App_clearModified(EngineInstance *instance);
 // The edit call at a point: code 0x10005 selects, 0x10006 starts a
 // selection, 0x10007 extends it.
 int App_postEditCall(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t code);
+// Whether the editing support's edit-hook word is set (the view offers
+// its secondary action) and whether its active-edit word is (an edit is
+// in progress); read at once, 0 without a record.
+int App_viewActionsEnabled(EngineInstance *instance);
+int App_viewEditActive(EngineInstance *instance);
 // Hook 1 (ends the edit: clears the selection) and hook 3 (opens the
 // contents editor: request 0x17000).
 int App_postEditHook1(EngineInstance *instance);

@@ -132,6 +132,30 @@ HostEngineCalls recorders()
         note("secondaryAction");
         FORWARD(secondaryAction(e), 1);
     };
+    t.pointerDown = [](EngineInstance *e) {
+        note("pointerDown");
+        FORWARD(pointerDown(e), 1);
+    };
+    t.pointerPan = [](EngineInstance *e, intptr_t x, intptr_t y, intptr_t a) {
+        note("pointerPan", x, y, a);
+        FORWARD(pointerPan(e, x, y, a), 1);
+    };
+    t.pointerZoom = [](EngineInstance *e, intptr_t x, intptr_t y, intptr_t a, intptr_t z) {
+        note("pointerZoom", z, a, x << 16 | y);
+        FORWARD(pointerZoom(e, x, y, a, z), 1);
+    };
+    t.editCall = [](EngineInstance *e, intptr_t x, intptr_t y, intptr_t c) {
+        note("editCall", x, y, c);
+        FORWARD(editCall(e, x, y, c), 1);
+    };
+    t.viewActionsEnabled = [](EngineInstance *e) {
+        note("viewActionsEnabled");
+        FORWARD(viewActionsEnabled(e), 0);
+    };
+    t.viewEditActive = [](EngineInstance *e) {
+        note("viewEditActive");
+        FORWARD(viewEditActive(e), 0);
+    };
     t.listNext = [](EngineInstance *e, ZipListRequest *r, int32_t n) {
         note("listNext", reinterpret_cast<intptr_t>(r), n);
         FORWARD(listNext(e, r, n), 1);

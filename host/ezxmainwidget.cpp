@@ -1,0 +1,393 @@
+// The program's main window.
+#include "host/ezxmainwidget.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QtMath>
+
+#include <cstring>
+
+#include "host/blitter.h"
+
+namespace {
+
+QString commonText(const char *key)
+{
+    return QCoreApplication::translate("MainWidgetCommon", key);
+}
+
+// The phone's own keys that the window leaves alone: the soft keys.
+bool isSoftKey(int key)
+{
+    return key == Qt::Key_F1 || key == Qt::Key_F2 || key == Qt::Key_F5;
+}
+
+} // namespace
+
+QPixmap EzxMainWidget::holdFrame(int index)
+{
+    // A ring of eight dots in red, green, blue and grey; the dot of the
+    // frame is lit, and the ninth frame lights them all.
+    static const QColor colours[4] = {QColor(220, 40, 40), QColor(40, 180, 60), QColor(40, 90, 220),
+                                      QColor(128, 128, 128)};
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    for (int dot = 0; dot < 8; dot++) {
+        const double angle = dot * M_PI / 4;
+        const QPointF centre(12 + 8 * qSin(angle), 12 - 8 * qCos(angle));
+        const bool lit = index == 8 || dot == index;
+        painter.setBrush(lit ? colours[dot % 3] : colours[3]);
+        painter.drawEllipse(centre, lit ? 3.0 : 2.0, lit ? 3.0 : 2.0);
+    }
+    return pixmap;
+}
+
+EzxMainWidget::EzxMainWidget(int &argc, char **argv, QWidget *parent)
+    : ZMainWidget(true, parent), MainWidgetCommon(this), m_windowRect(ZGlobal::getScreenR()),
+      m_statusHeight(ZGlobal::getGnbR().height()), m_softKeyHeight(ZGlobal::getCstR().height())
+{
+    setGeometry(m_windowRect);
+    if (parent)
+        parent->installEventFilter(this);
+    setFocusPolicy(Qt::StrongFocus);
+    setWindowTitle(QStringLiteral("vexlanedit"));
+    // The start document: the first argument.
+    const char *start = argc > 1 && argv ? argv[1] : nullptr;
+    QCoreApplication::postEvent(this, new QCustomEvent(1000, start ? strdup(start) : nullptr, free));
+    m_titleFontSize = 12;
+    for (int i = 0; i < 9; i++)
+        m_frames[i] = holdFrame(i);
+    m_hold = new QLabel(this);
+    m_hold->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_hold->resize(24, 24);
+    m_hold->hide();
+}
+
+EzxMainWidget::~EzxMainWidget()
+{
+    shutdown();
+}
+
+bool EzxMainWidget::init(const char *startDocument)
+{
+    // 1. The content size.
+    m_width = m_windowRect.width();
+    m_height = m_fullHeight = m_windowRect.bottom() - m_windowRect.top() - 15;
+    // 2. The blitter; a frame buffer it cannot serve ends the program.
+    m_blitter = std::make_unique<DirectPainterBlitter>(this, m_width, m_fullHeight);
+    if (!m_blitter->probe()) {
+        QMetaObject::invokeMethod(qApp, [] { QApplication::exit(0); }, Qt::QueuedConnection);
+        return true;
+    }
+    // 3. The soft-key bar: menu, full screen, exit.
+    m_softKeys = new QFrame(this);
+    const QRect bar = ZGlobal::getCstR();
+    m_softKeys->resize(bar.size());
+    auto place = [&](ZPushButton *button, const QRect &r) { button->setGeometry(r.translated(0, -r.top())); };
+    m_menuButton = new ZPushButton(QStringLiteral("CST_Menu"), m_softKeys, 6);
+    m_fullButton = new ZPushButton(QString(), m_softKeys, 7);
+    m_exitButton = new ZPushButton(QStringLiteral("CST_Exit"), m_softKeys, 5);
+    place(m_menuButton, ZGlobal::getCst3_1R());
+    place(m_fullButton, ZGlobal::getCst3_2R());
+    place(m_exitButton, ZGlobal::getCst3_3R());
+    connect(m_menuButton, &QPushButton::clicked, this, &EzxMainWidget::showMenu);
+    connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
+    setCSTWidget(m_softKeys);
+    contentResized();
+    m_softKeys->show();
+    // 4. The content's height below the strip and above the soft keys.
+    m_height = m_windowRect.bottom() - m_windowRect.top() - m_softKeyHeight - 15;
+    // 5. The engine.
+    return MainWidgetCommon::init(startDocument);
+}
+
+void EzxMainWidget::showMenu()
+{
+    QPoint corner;
+    ZGlobal::getPopupMenuTopLeft(m_menuButton, m_mainMenu, corner);
+    m_mainMenu->exec(corner);
+}
+
+void EzxMainWidget::setRaised(bool below)
+{
+    if (below == m_raised)
+        return;
+    m_windowRect.setTop(below ? m_statusHeight : 0);
+    setGeometry(m_windowRect);
+    if (!below)
+        raise();
+    m_raised = below;
+}
+
+void EzxMainWidget::clearStripPixels()
+{
+    const int top = geometry().top();
+    const int rows = std::min(titleHeight, ZFrameBuffer::height() - top);
+    if (top < 0 || rows <= 0)
+        return;
+    memset(ZFrameBuffer::bits() + size_t(top) * size_t(ZFrameBuffer::lineStep()), 0,
+           size_t(rows) * size_t(ZFrameBuffer::lineStep()));
+}
+
+void EzxMainWidget::contentResized()
+{
+    const QRect desktop = ZGlobal::getScreenR();
+    if (m_fullScreen) {
+        setRaised(false);
+        if (m_softKeys)
+            m_softKeys->hide();
+        if (m_blitter)
+            m_blitter->setClipRect(desktop);
+    } else {
+        setRaised(true);
+        if (m_softKeys)
+            m_softKeys->show();
+        if (m_blitter)
+            m_blitter->setClipRect(QRect(desktop.left(), desktop.top(), desktop.width(),
+                                         desktop.height() - m_statusHeight - m_softKeyHeight));
+    }
+    clearStripPixels();
+    update();
+}
+
+// ------------------------------------------------------------ dialogs
+
+void EzxMainWidget::openDialog()
+{
+    ZOpenDlg dialog(QStringList(QStringLiteral("*")), QStringLiteral("card"), false, this);
+    if (dialog.exec() == QDialog::Accepted)
+        openDocument(dialog.getFile());
+    update();
+}
+
+void EzxMainWidget::saveDialog()
+{
+    const int kind = m_bridge ? m_bridge->documentKind() : 0;
+    if (kind != 1 && kind != 2)
+        return;
+    ZSaveDlg dialog(QStringList(kind == 1 ? QStringLiteral("*.doc") : QStringLiteral("*.xls")),
+                    QStringLiteral("card"), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_saveName = dialog.getSaveName();
+    m_bridge->saveDocument(m_saveName);
+}
+
+void EzxMainWidget::alertBox(QString *text)
+{
+    ZMessageBox::information(this, ZSkin::skin()->getPixmap(QStringLiteral("Dialog_Exclamatory_Mark.g")),
+                             text ? *text : QString(), commonText("RES_OK"), QString(), QString(), 1);
+}
+
+void EzxMainWidget::errorBox(QString *text)
+{
+    ZMessageBox::information(this, ZSkin::skin()->getPixmap(QStringLiteral("Dialog_Error.g")),
+                             text ? *text : QString(), commonText("RES_OK"), QString(), QString(), 1);
+}
+
+bool EzxMainWidget::questionBox(QString *text)
+{
+    return ZMessageBox::information(this, ZSkin::skin()->getPixmap(QStringLiteral("Dialog_Question_Mark.g")),
+                                    text ? *text : QString(), commonText("RES_YES"), commonText("RES_NO"),
+                                    QString(), 1) == 0;
+}
+
+// The dialogs themselves come later: until then a prompt closes unanswered
+// (a password prompt answers "cancelled", so the engine never waits), an
+// edit ends unchanged, and the other launchers do nothing.
+void EzxMainWidget::promptDialog(Prompt *prompt)
+{
+    m_dialogKind = Dialog_none;
+    promptClosed(prompt, false);
+}
+
+void EzxMainWidget::editDialog(QAlien::EditData *data)
+{
+    m_dialogKind = Dialog_none;
+    if (data)
+        data->accepted = false;
+    if (m_bridge)
+        m_bridge->editDone(data);
+    else
+        delete data;
+}
+
+void EzxMainWidget::preferencesDialog(HostSettings *)
+{
+    m_dialogKind = Dialog_none;
+}
+
+void EzxMainWidget::aboutDialog()
+{
+    m_dialogKind = Dialog_none;
+}
+
+void EzxMainWidget::helpDialog()
+{
+    m_dialogKind = Dialog_none;
+}
+
+void EzxMainWidget::directoryDialog(int)
+{
+    m_dialogKind = Dialog_none;
+}
+
+// ------------------------------------------------------------ state
+
+void EzxMainWidget::busy(bool on)
+{
+    if (on)
+        ZApplication::startShowWaitCursor(0, QString());
+    else
+        ZApplication::stopShowWaitCursor();
+}
+
+void EzxMainWidget::editingMode(QAlien::EditingMode mode)
+{
+    m_mode = int(mode);
+    update(QRect(m_pressX - 12, m_pressY - 12, 24, 24));
+    drawExtras();
+}
+
+void EzxMainWidget::drawExtras()
+{
+    // The animation shows above the frame buffer's content, in its own
+    // small widget.
+    if (m_mode != QAlien::ModePressed) {
+        m_frame = 0;
+        m_hold->hide();
+        return;
+    }
+    m_hold->setPixmap(m_frames[m_frame]);
+    m_hold->move(m_pressX - 12, m_pressY - 12);
+    m_hold->show();
+    m_hold->raise();
+    m_frame = m_frame >= 8 ? 0 : m_frame + 1;
+}
+
+void EzxMainWidget::closedown()
+{
+    QCoreApplication::postEvent(this, new QCloseEvent);
+}
+
+void EzxMainWidget::docLoaded(bool loaded)
+{
+    if (m_fullButton) {
+        disconnect(m_fullButton, &QPushButton::clicked, this, &EzxMainWidget::fullScreenSlot);
+        m_fullButton->setText(loaded ? commonText("RES_FULLSCREEN") : QString());
+        if (loaded)
+            connect(m_fullButton, &QPushButton::clicked, this, &EzxMainWidget::fullScreenSlot);
+    }
+    m_fullButtonOn = loaded;
+    MainWidgetCommon::docLoaded(loaded);
+}
+
+void EzxMainWidget::fullScreenSlot()
+{
+    if (m_bridge)
+        m_bridge->toggleFullScreen();
+}
+
+// ------------------------------------------------------------ events
+
+bool EzxMainWidget::handleKey(QKeyEvent *event, bool pressed)
+{
+    if (!m_bridge)
+        return false;
+    const int key = event->key();
+    if (isSoftKey(key))
+        return false;
+    if (key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
+        // The phone's Prior and Next zoom, as A and Z.
+        const bool prior = key == Qt::Key_PageUp;
+        QKeyEvent turned(event->type(), prior ? Qt::Key_A : Qt::Key_Z, event->modifiers(),
+                         QString(QLatin1Char(prior ? 'a' : 'z')), event->isAutoRepeat());
+        m_bridge->processKeyEvent(&turned, pressed);
+        return true;
+    }
+    if (pressed)
+        keyPress(event);
+    else
+        keyRelease(event);
+    return true;
+}
+
+void EzxMainWidget::dialogClosed(QEvent *event, bool accepted)
+{
+    auto *custom = static_cast<QCustomEvent *>(event);
+    switch (m_dialogKind) {
+    case Dialog_edit:
+        if (m_bridge)
+            m_bridge->editDone(static_cast<QAlien::EditData *>(custom->takeData()));
+        break;
+    case Dialog_prompt:
+        promptClosed(static_cast<Prompt *>(custom->takeData()), accepted);
+        break;
+    case Dialog_preferences:
+        if (accepted && custom->data())
+            settingsChanged(*static_cast<const HostSettings *>(custom->data()));
+        break;
+    case Dialog_directory:
+        directoryClosed(accepted);
+        break;
+    default:
+        break;
+    }
+    m_dialogKind = Dialog_none;
+}
+
+bool EzxMainWidget::event(QEvent *e)
+{
+    if (filterEvent(e))
+        return true;
+    switch (int(e->type())) {
+    case QEvent::Hide:
+        setRaised(true);
+        break;
+    case QEvent::FocusOut:
+        if (static_cast<QFocusEvent *>(e)->reason() != Qt::PopupFocusReason)
+            setRaised(true);
+        break;
+    case QEvent::Show:
+        setRaised(false);
+        break;
+    case QEvent::WindowActivate:
+        if (m_blitter) {
+            const bool full = m_fullScreen;
+            m_fullScreen = false;
+            contentResized();
+            if (full) {
+                m_fullScreen = true;
+                contentResized();
+            }
+        }
+        break;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (handleKey(static_cast<QKeyEvent *>(e), e->type() == QEvent::KeyPress))
+            return true;
+        e->ignore();
+        return false;
+    case 1001:
+    case 1002:
+        dialogClosed(e, int(e->type()) == 1001);
+        return true;
+    case QEvent::Close:
+        if (!m_bridge || m_bridge->stop()) {
+            e->accept();
+            QApplication::exit(0);
+        } else {
+            e->ignore();
+        }
+        return true;
+    default:
+        break;
+    }
+    return ZMainWidget::event(e);
+}

@@ -1,0 +1,307 @@
+// The main window with the real engine: start-up from its first event,
+// the settings file, key and pointer routing, the menus and their enable
+// rules, and the title strip's texts.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+#include "host/blitter.h"
+#include "host/ezxmainwidget.h"
+#include "tests/host/gui_fixture.h"
+
+TEST(MainMenu, EnableRules)
+{
+    MenuState none;
+    MenuState loaded;
+    loaded.loaded = true;
+    loaded.currentPage = 1;
+    loaded.pageCount = 1;
+    MenuState middle = loaded;
+    middle.currentPage = 2;
+    middle.pageCount = 3;
+    MenuState last = middle;
+    last.currentPage = 3;
+    MenuState editable = loaded;
+    editable.canSave = editable.editable = editable.spreadsheet = true;
+    editable.searchAgain = editable.reflowAvailable = editable.hasRecent = true;
+    MenuState unsaved = loaded;
+    unsaved.canSave = true; // changes, but the record does not allow editing
+
+    const struct {
+        int id;
+        const MenuState &state;
+        bool enabled;
+    } cases[] = {
+        {Menu_view, none, false},         {Menu_view, loaded, true},
+        {Menu_document, none, false},     {Menu_document, loaded, true},
+        {Menu_save, loaded, false},       {Menu_save, unsaved, false},     {Menu_save, editable, true},
+        {Menu_recent, loaded, false},     {Menu_recent, editable, true},
+        {Menu_searchAgain, loaded, false}, {Menu_searchAgain, editable, true},
+        {Menu_reflow, loaded, false},     {Menu_reflow, editable, true},
+        {Menu_nextPage, loaded, false},   {Menu_nextPage, middle, true},   {Menu_nextPage, last, false},
+        {Menu_prevPage, loaded, false},   {Menu_prevPage, middle, true},   {Menu_prevPage, last, true},
+        {Menu_gotoPage, loaded, false},   {Menu_gotoPage, middle, true},
+        {Menu_gotoElement, loaded, false}, {Menu_gotoElement, editable, true},
+        {Menu_open, none, true},          {Menu_file, none, true},         {Menu_about, none, true},
+        {Menu_help, none, true},          {Menu_preferences, none, true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(MainWidgetCommon::menuEnabled(c.id, c.state), c.enabled) << "menu " << c.id;
+}
+
+TEST(MainMenu, HeapSizeFromTheTranslation)
+{
+    const struct {
+        const char *text;
+        int bytes;
+    } cases[] = {
+        {"65536", 64 << 20}, {"1024", 1 << 20}, {" 2048 ", 2 << 20},
+        // Missing, not a number or not positive: the default, not 1 MiB.
+        {"", 64 << 20},      {"RES_MEMORY_HEAP_KB", 64 << 20}, {"12ab", 64 << 20},
+        {"0", 64 << 20},     {"-5", 64 << 20},                 {"99999999999", 64 << 20},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(MainWidgetCommon::heapBytesFor(QString::fromLatin1(c.text)), c.bytes) << c.text;
+}
+
+namespace {
+
+// A main window whose host files live in a directory of the test's own,
+// started from its first event with the engine, its calls recorded.
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        oldData = qgetenv("MYSTUFF_DATA_PATH");
+        qputenv("MYSTUFF_DATA_PATH", dir.path().toLocal8Bit());
+        // Message boxes the engine's notices open are closed at once.
+        QObject::connect(&closer, &QTimer::timeout, [this] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                closedBoxes++;
+                modal->close();
+            }
+        });
+        closer.start(20);
+    }
+    void TearDown() override
+    {
+        window.reset();
+        qputenv("MYSTUFF_DATA_PATH", oldData);
+    }
+    void writeSettings(const QByteArray &text)
+    {
+        QFile file(dir.filePath(QStringLiteral(".vexlaneditrc")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    // Makes the window with the arguments and runs its start-up.
+    void open(std::vector<const char *> args = {"vexlanedit"})
+    {
+        argv.assign(args.begin(), args.end());
+        argc = int(argv.size());
+        window = std::make_unique<EzxMainWidget>(argc, const_cast<char **>(argv.data()));
+        window->show();
+        pumpEvents();
+        ASSERT_TRUE(window->bridge());
+        ASSERT_TRUE(runUntil([&] { return window->bridge()->keysEnabled(); }));
+        CallRecorder::clear();
+    }
+    void key(int qtKey, bool press)
+    {
+        QKeyEvent e(press ? QEvent::KeyPress : QEvent::KeyRelease, qtKey, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &e);
+    }
+    void mouse(QEvent::Type type, int x, int y)
+    {
+        QMouseEvent e(type, QPointF(x, y), window->mapToGlobal(QPointF(x, y)), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &e);
+    }
+
+    Catalogue catalogue;
+    QTimer closer;
+    int closedBoxes = 0;
+    CallRecorder recorder;
+    QTemporaryDir dir;
+    QByteArray oldData;
+    int argc = 0;
+    std::vector<const char *> argv;
+    std::unique_ptr<EzxMainWidget> window;
+};
+
+} // namespace
+
+TEST_F(MainWindow, StartsWithTheContentSizeSettingsAndSoftKeys)
+{
+    writeSettings("SinglePage=1\nthis line is no setting\nEncoding=3\n");
+    CallRecorder::clear();
+    argv = {"vexlanedit"};
+    argc = 1;
+    window = std::make_unique<EzxMainWidget>(argc, const_cast<char **>(argv.data()));
+    window->show();
+    pumpEvents();
+    ASSERT_TRUE(window->bridge());
+    // The content: below the strip, above the soft keys (full screen: to
+    // the bottom), with the window below the status bar.
+    const QRect screen = ZGlobal::getScreenR();
+    EXPECT_EQ(window->contentWidth(), screen.width());
+    EXPECT_EQ(window->fullScreenHeight(), screen.height() - 16);
+    EXPECT_EQ(window->contentHeight(),
+              screen.height() - ZGlobal::getGnbR().height() - ZGlobal::getCstR().height() - 16);
+    EXPECT_EQ(window->geometry().top(), ZGlobal::getGnbR().height());
+    ASSERT_TRUE(window->blitter());
+    EXPECT_EQ(window->blitter()->depthCode(), 3);
+    ASSERT_TRUE(window->menuButton());
+    EXPECT_EQ(window->softKey(6), window->menuButton());
+    EXPECT_TRUE(window->fullScreenButton()->text().isEmpty());
+    // The strip's "Arial" is drawn with Liberation Sans.
+    EXPECT_EQ(QFont::substitute(QStringLiteral("Arial")).compare(QStringLiteral("Liberation Sans"), Qt::CaseInsensitive), 0);
+    // The settings reached the engine: Encoding=3 is character set 0x10003.
+    bool charset = false, single = false;
+    for (const EngineCall &c : CallRecorder::named("setConfigInt")) {
+        if (c.text == "DefaultCharacterSet" && c.a == 0x10003)
+            charset = true;
+        if (c.text == "FV_singlePageLoad" && c.a == 1)
+            single = true;
+    }
+    EXPECT_TRUE(charset);
+    EXPECT_TRUE(single);
+    EXPECT_EQ(window->settings().encoding, 3);
+    EXPECT_EQ(window->settingsPath(), dir.filePath(QStringLiteral(".vexlaneditrc")));
+}
+
+TEST_F(MainWindow, TheStartDocumentIsTheFirstArgument)
+{
+    const QString doc = QStringLiteral(VEXLAN_FIXTURES "/app/hello.txt");
+    open({"vexlanedit", VEXLAN_FIXTURES "/app/hello.txt"});
+    EXPECT_EQ(window->bridge()->documentName(), doc);
+}
+
+TEST_F(MainWindow, KeysReachTheEngineAndThePagingKeysZoom)
+{
+    open();
+    const struct {
+        int key;
+        int32_t code; // 0: no engine key
+    } cases[] = {
+        {Qt::Key_PageUp, 0x10007}, {Qt::Key_PageDown, 0x10009}, {Qt::Key_Up, 0x10003},
+        {Qt::Key_2, 0x10008},      {Qt::Key_8, 0x10010},        {Qt::Key_F1, 0},
+        {Qt::Key_F2, 0},           {Qt::Key_F5, 0},             {Qt::Key_Q, 0},
+    };
+    for (const auto &c : cases) {
+        CallRecorder::clear();
+        key(c.key, true);
+        key(c.key, false);
+        std::vector<EngineCall> presses = CallRecorder::named("keyPress");
+        std::vector<EngineCall> releases = CallRecorder::named("keyRelease");
+        if (!c.code) {
+            EXPECT_TRUE(presses.empty() && releases.empty()) << "key 0x" << std::hex << c.key;
+            continue;
+        }
+        ASSERT_EQ(presses.size(), 1u) << "key 0x" << std::hex << c.key;
+        EXPECT_EQ(presses[0].a, c.code);
+        ASSERT_EQ(releases.size(), 1u);
+        EXPECT_EQ(releases[0].a, c.code);
+    }
+}
+
+TEST_F(MainWindow, APressOnTheStripTogglesFullScreenAndSwallowsItsRelease)
+{
+    open();
+    int64_t now = 1000000;
+    window->bridge()->pointer().setClock([&] { return now; });
+    // Without a document the strip is content like any other.
+    mouse(QEvent::MouseButtonPress, 100, 10);
+    mouse(QEvent::MouseButtonRelease, 100, 10);
+    EXPECT_EQ(CallRecorder::count("pointerDown"), 1);
+    EXPECT_FALSE(window->bridge()->isFullScreen());
+
+    window->docLoaded(true);
+    CallRecorder::clear();
+    mouse(QEvent::MouseButtonPress, 100, 10);
+    EXPECT_TRUE(window->bridge()->isFullScreen());
+    mouse(QEvent::MouseButtonRelease, 100, 10);
+    EXPECT_EQ(CallRecorder::count("pointerDown"), 0);
+    EXPECT_EQ(CallRecorder::count("primaryAction"), 0);
+    // A tap below the strip reaches the engine.
+    now += 1000;
+    mouse(QEvent::MouseButtonPress, 100, 200);
+    mouse(QEvent::MouseButtonRelease, 100, 200);
+    EXPECT_EQ(CallRecorder::count("pointerDown"), 1);
+    EXPECT_EQ(CallRecorder::count("primaryAction"), 1);
+}
+
+TEST_F(MainWindow, MenusAndTheirCommands)
+{
+    open();
+    // The view menu's entries and separators, in order.
+    QPopupMenu *view = window->viewMenu();
+    std::vector<int> ids;
+    for (int i = 0; i < view->count(); i++)
+        ids.push_back(view->idAt(i) < 0 ? -1 : view->idAt(i));
+    EXPECT_EQ(ids, (std::vector<int>{8, 9, -1, 7, 6, -1, 11, -1, 10}));
+    EXPECT_LT(window->mainMenu()->idAt(3), 0); // the separator before the preferences
+    EXPECT_EQ(window->mainMenu()->idAt(4), int(Menu_preferences));
+
+    window->menuAboutToShow();
+    EXPECT_FALSE(window->mainMenu()->isItemEnabled(Menu_view));
+    window->docLoaded(true);
+    window->menuAboutToShow();
+    EXPECT_TRUE(window->mainMenu()->isItemEnabled(Menu_view));
+
+    const struct {
+        int id;
+        const char *call;
+        intptr_t value;
+    } commands[] = {
+        {Menu_nextPage, "postPageStep", 0x10002}, {Menu_prevPage, "postPageStep", 0x10003},
+        {Menu_fitWidth, "fit", 0x10000},          {Menu_fitHeight, "fit", 0x10001},
+        {Menu_reflow, "sendKey", 0x10001},
+    };
+    for (const auto &c : commands) {
+        CallRecorder::clear();
+        window->menuSelected(c.id);
+        std::vector<EngineCall> made = CallRecorder::named(c.call);
+        ASSERT_EQ(made.size(), 1u) << c.call;
+        EXPECT_EQ(made[0].a, c.value) << c.call;
+    }
+    // The save command does nothing for a document that is neither a Word
+    // nor an Excel document.
+    CallRecorder::clear();
+    window->menuSelected(Menu_save);
+    EXPECT_EQ(CallRecorder::count("saveDocumentAs"), 0);
+}
+
+TEST_F(MainWindow, LoadedDocumentsFillTheRecentMenuAndTheTitle)
+{
+    open({"vexlanedit", "/tmp/some dir/notes.txt"});
+    window->docLoaded(true);
+    EXPECT_EQ(window->titleText(), QStringLiteral("/tmp/some dir/notes.txt"));
+    ASSERT_FALSE(window->recentFiles().entries().isEmpty());
+    EXPECT_EQ(window->recentFiles().entries().front(), QStringLiteral("/tmp/some dir/notes.txt"));
+    window->menuAboutToShow();
+    EXPECT_EQ(window->recentMenu()->text(Menu_recentBase), QStringLiteral("notes.txt"));
+    EXPECT_EQ(window->fullScreenButton()->text(), QStringLiteral("Full screen"));
+
+    // Page 3 of 5 shows after the location; one page shows the location only.
+    QString where = QStringLiteral("Sheet1");
+    window->locInfo(&where);
+    QCoreApplication::postEvent(window->bridge(), QCustomEvent::withValue(1013, intptr_t(3) | intptr_t(5) << 32));
+    pumpEvents();
+    EXPECT_EQ(window->pageText(), QStringLiteral("3/5"));
+    window->locInfo(&where);
+    EXPECT_EQ(window->titleRightText(), QStringLiteral("Sheet1 | 3/5"));
+    QCoreApplication::postEvent(window->bridge(), QCustomEvent::withValue(1013, intptr_t(1) | intptr_t(1) << 32));
+    pumpEvents();
+    window->locInfo(&where);
+    EXPECT_EQ(window->titleRightText(), QStringLiteral("Sheet1"));
+    window->docLoaded(false);
+    EXPECT_TRUE(window->titleText().isEmpty());
+    EXPECT_TRUE(window->fullScreenButton()->text().isEmpty());
+}

@@ -1,0 +1,344 @@
+#!/usr/bin/python3
+"""Runs vexlanedit on an X server (Xvfb) and checks what a person sees.
+
+    vexlanedit_screen.py CHECK --program P --docrender D --document F
+
+CHECK is one of:
+  window          the window shows its title strip, soft keys and the text
+  first-page      the content equals docrender's drawing at the zoom the
+                  viewer reports, after the same widening to the screen
+  zoom-key        PageUp zooms: the content equals docrender at the new zoom
+  pan-keys        Down pans by the configured 32 pixels
+  menu-next-page  F1 opens the menu; View, Next page shows page 2 of N
+
+The script starts its own Xvfb (480 x 640, depth 24) on a free display.
+Screenshots are taken with ImageMagick's import until two in a row agree,
+within a time bound. The program's reports (zoom, page, document loaded)
+come from its log category "vexlan.host". A check whose engine side does
+not answer yet (no zoom report, no loaded document, keys that do not pan)
+exits with 77, which CTest shows as skipped, and says why.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from PIL import Image, ImageChops
+
+WIDTH, HEIGHT = 480, 640
+STATUS, STRIP, SOFTKEYS = 20, 16, 36
+TOP = STATUS + STRIP                        # the content's first screen row
+CONTENT_H = HEIGHT - STATUS - STRIP - SOFTKEYS
+STRIP_COLOUR = (40, 60, 110)
+PAN_AMOUNT = 32
+SKIP = 77
+
+
+def fail(message):
+    print("vexlanedit_screen: FAIL: " + message)
+    sys.exit(1)
+
+
+def skip(message):
+    print("vexlanedit_screen: SKIP: " + message)
+    sys.exit(SKIP)
+
+
+def grab():
+    out = subprocess.run(["import", "-window", "root", "-depth", "8", "-crop",
+                          "%dx%d+0+0" % (WIDTH, HEIGHT), "rgb:-"],
+                         capture_output=True, timeout=30)
+    if out.returncode != 0 or len(out.stdout) != WIDTH * HEIGHT * 3:
+        return None
+    return Image.frombytes("RGB", (WIDTH, HEIGHT), out.stdout)
+
+
+def same(a, b):
+    return ImageChops.difference(a, b).getbbox() is None
+
+
+def steady(bound=30.0):
+    """The screen once two grabs in a row agree."""
+    end = time.time() + bound
+    previous = None
+    while time.time() < end:
+        shot = grab()
+        if shot is not None and previous is not None and same(shot, previous):
+            return shot
+        previous = shot
+        time.sleep(0.3)
+    fail("no steady screenshot within %.0f s" % bound)
+
+
+def content(shot):
+    return shot.crop((0, TOP, WIDTH, TOP + CONTENT_H))
+
+
+def widened(picture):
+    """docrender's 8-bit picture as the screen shows the same 5-6-5
+    pixels: 5 bits widened to 6, then each 6 bits to 8."""
+    def five(c):
+        c >>= 3
+        c = (c << 1) | (c >> 4)
+        return (c << 2) | (c >> 4)
+
+    def six(c):
+        c >>= 2
+        return (c << 2) | (c >> 4)
+    r, g, b = picture.convert("RGB").split()
+    return Image.merge("RGB", (r.point([five(c) for c in range(256)]),
+                               g.point([six(c) for c in range(256)]),
+                               b.point([five(c) for c in range(256)])))
+
+
+def first_dark(picture):
+    """The first dark pixel in reading order (x, y), or None."""
+    grey = picture.convert("L").point(lambda v: 255 if v < 100 else 0)
+    box = grey.getbbox()
+    if box is None:
+        return None
+    x0, y0, x1, y1 = box
+    row = grey.crop((x0, y0, x1, y0 + 1))
+    rbox = row.getbbox()
+    return (x0 + rbox[0], y0)
+
+
+class Program:
+    def __init__(self, args):
+        self.args = args
+        self.data = tempfile.mkdtemp(prefix="vexlanedit-data-")
+        self.log_path = os.path.join(self.data, "log")
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", MYSTUFF_DATA_PATH=self.data,
+                   QT_LOGGING_RULES="vexlan.host.debug=true", LC_ALL="en_GB.UTF-8")
+        self.log = open(self.log_path, "w")
+        # A new server may refuse its first client for a moment: one retry.
+        for attempt in range(2):
+            self.process = subprocess.Popen([args.program, args.document], env=env,
+                                            stdout=self.log, stderr=subprocess.STDOUT)
+            try:
+                self.process.wait(1.0)
+            except subprocess.TimeoutExpired:
+                break
+            if "could not connect to display" not in "\n".join(self.lines()):
+                break
+            time.sleep(0.5)
+
+    def lines(self):
+        with open(self.log_path, errors="replace") as f:
+            return f.read().splitlines()
+
+    def wait_line(self, pattern, bound, after=0):
+        """The first log line from index after that matches, within bound."""
+        end = time.time() + bound
+        while time.time() < end:
+            for line in self.lines()[after:]:
+                m = re.search(pattern, line)
+                if m:
+                    return m
+            if self.process.poll() is not None:
+                fail("vexlanedit ended with %s:\n%s" % (self.process.returncode, "\n".join(self.lines())))
+            time.sleep(0.2)
+        return None
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+        self.log.close()
+        shutil.rmtree(self.data, ignore_errors=True)
+
+
+def key(*names):
+    for name in names:
+        subprocess.run(["xdotool", "key", name], check=True, timeout=10)
+        time.sleep(0.2)
+
+
+def visible_windows():
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "vexlanedit"],
+                         capture_output=True, text=True, timeout=10)
+    return out.stdout.split()
+
+
+def start(program):
+    """The first steady screen with the page, after the notice the load
+    may show (a message box over the page) is closed."""
+    steady()
+    # The keys go to the window under the pointer.
+    subprocess.run(["xdotool", "mousemove", str(WIDTH // 2), str(TOP + CONTENT_H // 2)], check=True)
+    if program.wait_line(r"\b(alert|error) ", 8) is not None:
+        end = time.time() + 10
+        while len(visible_windows()) < 2 and time.time() < end:
+            time.sleep(0.2)
+        while len(visible_windows()) > 1 and time.time() < end:
+            key("Escape")
+            time.sleep(0.3)
+    return steady()
+
+
+def docrender_at(args, zoom):
+    """docrender's page 1 at the zoom (16.16), large enough to hold the view."""
+    out = os.path.join(tempfile.mkdtemp(prefix="vexlanedit-ref-"), "page.png")
+    scale = zoom / 65536.0
+    size = "%dx%d" % (max(WIDTH, int(900 * scale) + WIDTH), max(HEIGHT, int(1200 * scale) + HEIGHT))
+    subprocess.run([args.docrender, args.document, "--page", "1", "--size", size,
+                    "--scale", "%.6f" % scale, "--out", out], check=True, timeout=120)
+    picture = widened(Image.open(out))
+    shutil.rmtree(os.path.dirname(out), ignore_errors=True)
+    return picture
+
+
+def matches_somewhere(view, reference):
+    """True when the view equals the reference at some offset (the
+    viewer's pan position): the first dark pixels give it, and a few pixels
+    around are tried."""
+    a, b = first_dark(view), first_dark(reference)
+    if a is None or b is None:
+        return False
+    for dy in range(-3, 4):
+        for dx in range(-3, 4):
+            ox, oy = b[0] - a[0] + dx, b[1] - a[1] + dy
+            x0, y0 = max(0, -ox), max(0, -oy)
+            x1 = min(view.width, reference.width - ox)
+            y1 = min(view.height, reference.height - oy)
+            if x1 - x0 < view.width // 2 or y1 - y0 < view.height // 2:
+                continue
+            if same(view.crop((x0, y0, x1, y1)), reference.crop((x0 + ox, y0 + oy, x1 + ox, y1 + oy))):
+                return True
+    return False
+
+
+def check_window(args, program):
+    shot = start(program)
+    strip = shot.crop((0, STATUS, WIDTH, STATUS + STRIP))
+    background = sum(1 for p in strip.getdata() if p == STRIP_COLOUR)
+    if background < WIDTH * STRIP // 2:
+        fail("the title strip is not shown (%d strip pixels)" % background)
+    dark = sum(1 for p in content(shot).convert("L").getdata() if p < 100)
+    if dark < 500:
+        fail("no text in the content area (%d dark pixels)" % dark)
+    keys = shot.crop((0, HEIGHT - SOFTKEYS, WIDTH, HEIGHT))
+    if same(keys, Image.new("RGB", keys.size, shot.getpixel((WIDTH // 2, TOP + 2)))):
+        fail("no soft keys")
+
+
+def last_zoom(program):
+    zooms = [int(m.group(1), 16) for m in (re.search(r"zoom 0x([0-9a-f]+)", l) for l in program.lines()) if m]
+    return zooms[-1] if zooms else None
+
+
+def check_first_page(args, program):
+    shot = start(program)
+    zoom = last_zoom(program)
+    if zoom is None:
+        skip("the viewer reported no zoom for its first display")
+    if not matches_somewhere(content(shot), docrender_at(args, zoom)):
+        fail("the content differs from docrender's page 1 at zoom 0x%x" % zoom)
+
+
+def check_zoom_key(args, program):
+    start(program)
+    before = len(program.lines())
+    old = last_zoom(program)
+    key("Prior")
+    m = program.wait_line(r"zoom 0x([0-9a-f]+)", 10, before)
+    if m is None:
+        skip("the viewer reported no zoom after PageUp")
+    zoom = int(m.group(1), 16)
+    if old is not None and zoom <= old:
+        fail("PageUp did not zoom in: 0x%x after 0x%x" % (zoom, old))
+    shot = steady()
+    if not matches_somewhere(content(shot), docrender_at(args, zoom)):
+        fail("the content differs from docrender's page 1 at zoom 0x%x" % zoom)
+
+
+def check_pan_keys(args, program):
+    before = content(start(program))
+    key("Down")
+    after = content(steady())
+    if same(before, after):
+        skip("the Down key does not pan the view yet")
+    h = CONTENT_H - PAN_AMOUNT
+    if not same(after.crop((0, 0, WIDTH, h)), before.crop((0, PAN_AMOUNT, WIDTH, PAN_AMOUNT + h))):
+        fail("Down did not pan by %d pixels" % PAN_AMOUNT)
+    key("Up")
+    back = content(steady())
+    if not same(back, before):
+        fail("Up did not pan back")
+
+
+def check_menu_next_page(args, program):
+    if program.wait_line(r"document loaded 1", 15) is None:
+        skip("no document-loaded report: the View menu stays disabled")
+    shot = start(program)
+    first = program.wait_line(r"page (\d+)/(\d+)", 10)
+    if first is None:
+        skip("the viewer reports no pages yet")
+    count = int(first.group(2))
+    if count < 2:
+        fail("the fixture has %d page(s)" % count)
+    before = len(program.lines())
+    # The menu key; File, View; its first entry, Next page.
+    key("F1")
+    time.sleep(0.5)
+    key("Down", "Down", "Right", "Return")
+    m = program.wait_line(r"page (\d+)/(\d+)", 10, before)
+    if m is None or int(m.group(1)) != 2:
+        fail("the View menu's next page did not show page 2")
+    after = steady()
+    if same(after.crop((0, STATUS, WIDTH, STATUS + STRIP)), shot.crop((0, STATUS, WIDTH, STATUS + STRIP))):
+        fail("the title strip still shows the first page")
+    if same(content(after), content(shot)):
+        fail("the content still shows the first page")
+
+
+CHECKS = {
+    "window": check_window,
+    "first-page": check_first_page,
+    "zoom-key": check_zoom_key,
+    "pan-keys": check_pan_keys,
+    "menu-next-page": check_menu_next_page,
+}
+
+
+def start_xvfb():
+    """An Xvfb on a display it picks itself; its process."""
+    server = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT),
+                               "-nolisten", "tcp"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    number = server.stdout.readline().strip()
+    if not number:
+        server.kill()
+        fail("Xvfb did not start")
+    os.environ["DISPLAY"] = ":" + number.decode()
+    return server
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("check", choices=sorted(CHECKS))
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--docrender", required=True)
+    parser.add_argument("--document", required=True)
+    args = parser.parse_args()
+    server = start_xvfb()
+    program = None
+    try:
+        program = Program(args)
+        CHECKS[args.check](args, program)
+    finally:
+        if program:
+            program.stop()
+        server.terminate()
+        server.wait(10)
+    print("vexlanedit_screen: %s: ok" % args.check)
+
+
+if __name__ == "__main__":
+    main()
