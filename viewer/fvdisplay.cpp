@@ -249,3 +249,14 @@ int FvPageView_kind4(FvPageView *pageView, int32_t x, int32_t y)
     return Dispman_queueKind4(pageView->display->engine, 4, viewOf(pageView), link.document,
                               link.key, link.kind, pageView->node, x, y);
 }
+
+int Edr_Fwd_findSubdocPage(FvPageView *pageView, Edr_Doc **document, uint32_t *index)
+{
+    LinkInfo link = linkInfo(pageView);
+    uint32_t at = 0;
+    if (!link.document || Edr_Page_indexOf(&at, link.document, link.key, link.kind) != Res_ok)
+        return 0;
+    *document = link.document;
+    *index = at;
+    return 1;
+}

@@ -86,3 +86,7 @@ int Edr_Fwd_scalePoint(FvPageView *pageView, Edr_Doc *document, const Point *in,
 int FvPageView_showPage(FvPageView *pageView, Edr_Doc *document, int32_t key, uint32_t kind);
 // Places the page at (x, y), then redraws the view.
 int FvPageView_kind4(FvPageView *pageView, int32_t x, int32_t y);
+// The document the page view shows and that page's index: 1 with
+// *document and *index set when the view shows a page, else 0 with both
+// left as they were.
+int Edr_Fwd_findSubdocPage(FvPageView *pageView, Edr_Doc **document, uint32_t *index);
