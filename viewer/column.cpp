@@ -236,7 +236,8 @@ void storeAnchor(ScrollColumn *column, const ScrollAnchor &anchor)
 // Moves the anchor to position target (from the top of the first line).
 // *overshoot as Column_scrollForward / Column_scrollBackward (backward
 // set for the latter).
-void moveTo(ScrollColumn *column, const FlatLines &flat, int64_t target, int backward, int32_t *overshoot)
+void moveTo(ScrollColumn *column, const FlatLines &flat, int64_t target, int backward,
+            int32_t *overshoot)
 {
     *overshoot = int32_t(Column_noOvershoot);
     if (target < 0 && backward)
@@ -309,7 +310,8 @@ int rangeOf(ScrollColumn *column, const FlatLines &flat, Range *out)
     locate(flat, anchor, &line, &out->position);
     out->total = flat.total;
     out->minimum = -int64_t(Column_bottomMargin);
-    out->maximum = std::max(out->minimum, flat.total + Column_bottomMargin - Column_visibleHeight(column));
+    out->maximum =
+        std::max(out->minimum, flat.total + Column_bottomMargin - Column_visibleHeight(column));
     return Res_ok;
 }
 
@@ -567,12 +569,14 @@ int Column_enterNested(ColumnWalk *walk, ColumnNode *item)
 
 // ---------------------------------------------------------- scrolling
 
-int Column_scrollForward(ScrollColumn *column, int32_t distance, int stopAtUnmeasured, int32_t *overshoot)
+int Column_scrollForward(ScrollColumn *column, int32_t distance, int stopAtUnmeasured,
+                         int32_t *overshoot)
 {
     return scroll(column, std::max(distance, 0), stopAtUnmeasured, overshoot);
 }
 
-int Column_scrollBackward(ScrollColumn *column, int32_t distance, int stopAtUnmeasured, int32_t *overshoot)
+int Column_scrollBackward(ScrollColumn *column, int32_t distance, int stopAtUnmeasured,
+                          int32_t *overshoot)
 {
     return scroll(column, std::min(distance, 0), stopAtUnmeasured, overshoot);
 }
@@ -698,7 +702,8 @@ int Column_extent(ScrollColumn *column, int32_t *top, int32_t *height)
     int r = flatten(column, 0, &flat);
     if (r != Res_ok)
         return r;
-    *top = clamp32(std::max<int64_t>(0, int64_t(Column_topMarginRange) - Column_visibleHeight(column)));
+    *top = clamp32(
+        std::max<int64_t>(0, int64_t(Column_topMarginRange) - Column_visibleHeight(column)));
     *height = clamp32(std::max<int64_t>(0, flat.total + Column_bottomMargin));
     Mem_free(flat.lines);
     return Res_ok;
@@ -730,7 +735,8 @@ int visitLine(ColumnWalk *walk, ColumnNode *, uint32_t, ColumnNode *line, const 
 
 } // namespace
 
-int Column_visitLines(ScrollColumn *column, ColumnVisitFn fn, int32_t stopPastEnd, int32_t end, void *argument)
+int Column_visitLines(ScrollColumn *column, ColumnVisitFn fn, int32_t stopPastEnd, int32_t end,
+                      void *argument)
 {
     if (!fn)
         return Res_ok;
@@ -744,6 +750,11 @@ int Column_visitLines(ScrollColumn *column, ColumnVisitFn fn, int32_t stopPastEn
     walk.line = visitLine;
     walk.argument = &state;
     return Column_walk(column, &walk, content);
+}
+
+int Column_visitLinesSimple(ScrollColumn *column, ColumnVisitFn fn, void *argument)
+{
+    return Column_visitLines(column, fn, 0, 0, argument);
 }
 
 // ------------------------------------------------------------ the path
@@ -835,7 +846,8 @@ int32_t *ScrollPosition_snapshot(ScrollPosition *position)
 
 void Column_defaultAnchor(ScrollAnchor *out)
 {
-    *out = ScrollAnchor{ScrollAnchor_start, nullptr, nullptr, 0, 0, 0, -int32_t(Column_bottomMargin)};
+    *out =
+        ScrollAnchor{ScrollAnchor_start, nullptr, nullptr, 0, 0, 0, -int32_t(Column_bottomMargin)};
 }
 
 int Column_restoreAnchor(ScrollColumn *column, const int32_t *snapshot, int32_t layoutWidth)
@@ -1013,6 +1025,14 @@ int View_columnExtent(ViewColumnState *state, int32_t *top, int32_t *height)
     return Res_ok;
 }
 
+int View_visitColumnLines(ViewColumnState *state, ColumnVisitFn fn, int32_t stopPastEnd,
+                          int32_t end, void *argument)
+{
+    if (!state || !state->column)
+        return Res_ok;
+    return Column_visitLines(state->column, fn, stopPastEnd, end, argument);
+}
+
 int View_refreshColumn(ViewColumnState *state, ScrollPosition *position)
 {
     if (!state || !state->column || !position)
@@ -1032,7 +1052,8 @@ int View_columnQuery(ViewColumnState *state, uint32_t *before, uint32_t *after)
     return Res_ok;
 }
 
-int Column_setupForView(ViewColumnState *state, const Rect *box, const Matrix *matrix, int32_t pageScale)
+int Column_setupForView(ViewColumnState *state, const Rect *box, const Matrix *matrix,
+                        int32_t pageScale)
 {
     if (!state || !state->column || !box || !matrix)
         return kBadInput;

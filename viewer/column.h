@@ -54,10 +54,10 @@ enum : uint32_t {
 // operations, each called with the context.
 struct ColumnSource {
     void *context;
-    void *(*state)(void *context);                           // slot 1: the nested column's state
-    ScrollColumn *(*acquire)(void *context);                 // slot 2: the nested column, or null
-    void (*release)(void *context, ScrollColumn *column);    // slot 3: gives it back
-    void *(*drawContext)(void *context);                     // slot 4: its drawing context
+    void *(*state)(void *context);                        // slot 1: the nested column's state
+    ScrollColumn *(*acquire)(void *context);              // slot 2: the nested column, or null
+    void (*release)(void *context, ScrollColumn *column); // slot 3: gives it back
+    void *(*drawContext)(void *context);                  // slot 4: its drawing context
 };
 
 // What list loaders are handed: the list being loaded and the width at
@@ -73,8 +73,8 @@ typedef int (*ColumnLoaderFn)(void *context, intptr_t argument, ColumnWalkState 
 typedef int (*ColumnLineRectFn)(const ColumnNode *line, int32_t layoutWidth, Rect *out);
 
 struct ColumnNode {
-    uint32_t kind;          // ColumnNode_*
-    uint32_t id;            // the item id saved positions name
+    uint32_t kind; // ColumnNode_*
+    uint32_t id;   // the item id saved positions name
     // Lists.
     ColumnNode **items;
     uint32_t count;
@@ -82,29 +82,29 @@ struct ColumnNode {
     void *loaderContext;
     intptr_t loaderArgument;
     ColumnLoaderFn loader;
-    uint32_t loaded;        // the loader has run
-    uint32_t measured;      // its lines have their rectangles for the current layout
+    uint32_t loaded;   // the loader has run
+    uint32_t measured; // its lines have their rectangles for the current layout
     // Nested columns.
     ColumnSource *source;
     // Lines.
-    ColumnLineRectFn rect;  // null: a line of height lineWord
+    ColumnLineRectFn rect; // null: a line of height lineWord
     intptr_t lineWord;
 };
 
 // The first shown line: seven words.
 struct ScrollAnchor {
-    uint32_t kind;          // ScrollAnchor_*
-    ColumnSource *source;   // the nested column the line lies in (null: this column's own)
-    ColumnNode *list;       // the list holding the line
-    int32_t index;          // the line's index in that list
-    int32_t extent;         // the line's extent (minus its top y)
+    uint32_t kind;        // ScrollAnchor_*
+    ColumnSource *source; // the nested column the line lies in (null: this column's own)
+    ColumnNode *list;     // the list holding the line
+    int32_t index;        // the line's index in that list
+    int32_t extent;       // the line's extent (minus its top y)
     int32_t spare;
-    int32_t offset;         // view units into the line (negative above it)
+    int32_t offset; // view units into the line (negative above it)
 };
 
 struct ScrollColumn {
     Lock lock;
-    ColumnNode *content;    // the content root (a list), or null
+    ColumnNode *content; // the content root (a list), or null
     ScrollAnchor anchor;
     int32_t layoutWidth;
     int32_t visibleHeight;
@@ -175,15 +175,15 @@ struct ColumnWalk {
     ColumnListStartFn listStart;
     ColumnItemFn item;
     ColumnLineFn line;
-    ColumnNestedFn nested;   // null: nested columns are entered (Column_enterNested)
-    uint32_t mayLoad;        // lists not loaded yet may be loaded
-    uint32_t lazy;           // unmeasured lists are loaded again before their lines
-    uint32_t reverse;        // last to first
-    uint32_t emitLines;      // call line for line items
-    uint32_t stop;           // set to end the walk
+    ColumnNestedFn nested; // null: nested columns are entered (Column_enterNested)
+    uint32_t mayLoad;      // lists not loaded yet may be loaded
+    uint32_t lazy;         // unmeasured lists are loaded again before their lines
+    uint32_t reverse;      // last to first
+    uint32_t emitLines;    // call line for line items
+    uint32_t stop;         // set to end the walk
     void *argument;
-    ScrollPath path;         // the nested columns being walked
-    ScrollColumn *column;    // the column whose content is walked now
+    ScrollPath path;      // the nested columns being walked
+    ScrollColumn *column; // the column whose content is walked now
 };
 
 // Walks content (a node tree of column) with walk. 0, 1 out of memory, or
@@ -236,6 +236,8 @@ int Column_extent(ScrollColumn *column, int32_t *top, int32_t *height);
 typedef int (*ColumnVisitFn)(void *argument, ColumnNode *line, const Rect *rect);
 int Column_visitLines(ScrollColumn *column, ColumnVisitFn fn, int32_t stopPastEnd, int32_t end,
                       void *argument);
+// Every line of the column, to the end.
+int Column_visitLinesSimple(ScrollColumn *column, ColumnVisitFn fn, void *argument);
 
 // ------------------------------------------------------------ the path
 
@@ -283,10 +285,10 @@ int32_t Fixed_div(int32_t a, int32_t b);
 // The column state a page view holds.
 struct ViewColumnState {
     ScrollColumn *column;
-    int32_t scale;      // the view's scale (16.16)
-    Rect box;           // the box last set
-    Matrix matrix;      // the matrix last set
-    uint32_t set;       // box and matrix were set
+    int32_t scale; // the view's scale (16.16)
+    Rect box;      // the box last set
+    Matrix matrix; // the matrix last set
+    uint32_t set;  // box and matrix were set
 };
 
 int View_createColumnState(ScrollColumn *column, ViewColumnState **out);
@@ -307,6 +309,9 @@ void View_fromColumnVector(const ViewColumnState *state, Point *vector);
 int View_scrollColumn(ViewColumnState *state, int32_t *moved, int32_t *distance);
 // Column_extent in view units.
 int View_columnExtent(ViewColumnState *state, int32_t *top, int32_t *height);
+// Column_visitLines on the view's column (0 without one).
+int View_visitColumnLines(ViewColumnState *state, ColumnVisitFn fn, int32_t stopPastEnd,
+                          int32_t end, void *argument);
 // Restores the anchor from position when both exist. 0 or an error.
 int View_refreshColumn(ViewColumnState *state, ScrollPosition *position);
 // The column's moreBefore and moreAfter into *before and *after. 0; 4097

@@ -19,7 +19,8 @@ void freeBuffer(ScaledImageEntry *entry)
 }
 
 typedef void (*CleanupFn)(ScaledImageEntry *entry);
-constexpr CleanupFn kCleanup[ScaledEntry_kindCount] = {freeBuffer, freeBuffer, freeBuffer, freeBuffer};
+constexpr CleanupFn kCleanup[ScaledEntry_kindCount] = {freeBuffer, freeBuffer, freeBuffer,
+                                                       freeBuffer};
 
 void cleanup(ScaledImageEntry *entry)
 {
@@ -59,11 +60,10 @@ int Module_startNothing(EngineContext *)
     return Res_ok;
 }
 
-void Module_stopNothing(EngineContext *)
-{
-}
+void Module_stopNothing(EngineContext *) {}
 
-int ImageCacheEntry_add(EngineContext *context, uint32_t kind, ScaledImageEntry *entry, uint64_t bytes)
+int ImageCacheEntry_add(EngineContext *context, uint32_t kind, ScaledImageEntry *entry,
+                        uint64_t bytes)
 {
     if (!entry)
         return 0;

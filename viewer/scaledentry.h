@@ -22,18 +22,18 @@ struct EngineContext;
 struct PixelBuf;
 
 enum : uint32_t {
-    ScaledEntry_kindCount = 4, // kinds 0 to 3; the two image-scaling paths use 2 and 3
+    ScaledEntry_kindCount = 4,   // kinds 0 to 3; the two image-scaling paths use 2 and 3
     ScaledEntry_holdsBuffer = 1, // flags bit 0: the entry still holds its buffer
 };
 
 // The cache's link record first, then the entry's own fields. The owner's
 // fields may follow.
 struct ScaledImageEntry {
-    ImageCacheEntry cache;  // links, charged size, pins and evict callback
+    ImageCacheEntry cache; // links, charged size, pins and evict callback
     EngineContext *context;
-    PixelBuf *buffer;       // the scaled buffer (owned; its pixels when it owns them)
-    uint32_t kind;          // 0 to 3
-    uint32_t flags;         // ScaledEntry_holdsBuffer
+    PixelBuf *buffer; // the scaled buffer (owned; its pixels when it owns them)
+    uint32_t kind;    // 0 to 3
+    uint32_t flags;   // ScaledEntry_holdsBuffer
 };
 
 // Module start: takes a reference to the image cache and makes the entry
@@ -51,7 +51,8 @@ void Module_stopNothing(EngineContext *context);
 // caller keeps the entry, pinned once). 0 when it did not: the buffer
 // pointer is cleared and stays the caller's; the caller frees the entry.
 // 0 for a null entry, or an engine without the entry lock.
-int ImageCacheEntry_add(EngineContext *context, uint32_t kind, ScaledImageEntry *entry, uint64_t bytes);
+int ImageCacheEntry_add(EngineContext *context, uint32_t kind, ScaledImageEntry *entry,
+                        uint64_t bytes);
 // The evict callback: under the entry lock, clears flag bit 0 and frees
 // the scaled buffer. The entry record stays with its owner.
 void ImageCacheEntry_onEvict(EngineContext *context, ImageCacheEntry *entry);

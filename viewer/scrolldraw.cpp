@@ -31,12 +31,12 @@ int View_drawScrolledItems(EngineContext *ctx, ScrolledView *view, int32_t scrol
     Matrix_concat(&m, &request->matrix);
     switch (request->kind) {
     case ScrolledDraw_items:
-        return View_drawItemList(ctx, view->items, request->clip, &m, request->target, request->flags,
-                                 request->extra);
+        return View_drawItemList(ctx, view->items, request->clip, &m, request->target,
+                                 request->flags, request->extra);
     case ScrolledDraw_highlights: {
         View_lockCurrent(view->document, 0);
-        int r = View_drawItemList(ctx, view->highlights, request->clip, &m, request->target, request->flags,
-                                  request->extra);
+        int r = View_drawItemList(ctx, view->highlights, request->clip, &m, request->target,
+                                  request->flags, request->extra);
         View_unlockCurrent(view->document, 0);
         return r;
     }
@@ -55,11 +55,11 @@ int View_drawScrolledHighlights(EngineContext *ctx, ScrolledView *view, Scrolled
     return r;
 }
 
-int View_renderBands(EngineContext *ctx, ScrolledView *view, const Rect *rect, ScrolledRequest *request,
-                     const ScrolledBands *bands)
+int View_renderBands(EngineContext *ctx, ScrolledView *view, const Rect *rect,
+                     ScrolledRequest *request, const ScrolledBands *bands)
 {
-    if (!view || !rect || !request || !bands || !bands->band || !bands->bandBitmap || bands->bandHeight <= 0 ||
-        !bands->page || !bands->pageBitmap)
+    if (!view || !rect || !request || !bands || !bands->band || !bands->bandBitmap ||
+        bands->bandHeight <= 0 || !bands->page || !bands->pageBitmap)
         return kBadInput;
     const int32_t h = bands->bandHeight;
     Rect band{rect->x0, rect->y1 - h, rect->x1, rect->y1};
@@ -79,8 +79,8 @@ int View_renderBands(EngineContext *ctx, ScrolledView *view, const Rect *rect, S
             r = View_drawScrolledHighlights(ctx, view, request);
         if (r == Res_ok) {
             Point origin{band.x0, band.y0};
-            r = Edr_Page_fillBackground(bands->band, &origin, nullptr, nullptr, bands->page, bands->hooks,
-                                        bands->pageBitmap, &band, nullptr, nullptr);
+            r = Edr_Page_fillBackground(bands->band, &origin, nullptr, nullptr, bands->page,
+                                        bands->hooks, bands->pageBitmap, &band, nullptr, nullptr);
         }
         band.y0 -= h;
         band.y1 -= h;

@@ -22,10 +22,10 @@ struct ViewColumnState;
 
 // A view shown through a scrolled column.
 struct ScrolledView {
-    ObjHeader *items;          // the view's display items
-    ObjHeader *highlights;     // its highlight list, drawn under the current view's lock
-    Edr_Doc *document;         // the document whose current view that is
-    ViewColumnState *column;   // the column state (viewer/column.h)
+    ObjHeader *items;        // the view's display items
+    ObjHeader *highlights;   // its highlight list, drawn under the current view's lock
+    Edr_Doc *document;       // the document whose current view that is
+    ViewColumnState *column; // the column state (viewer/column.h)
 };
 
 enum : uint32_t {
@@ -73,8 +73,8 @@ struct ScrolledBands {
 // up: each band is filled with the background, the items meeting it are
 // drawn, the highlights over them, and the band is painted into the page.
 // 0, 8 without bands, or the first error (48 stops).
-int View_renderBands(EngineContext *ctx, ScrolledView *view, const Rect *rect, ScrolledRequest *request,
-                     const ScrolledBands *bands);
+int View_renderBands(EngineContext *ctx, ScrolledView *view, const Rect *rect,
+                     ScrolledRequest *request, const ScrolledBands *bands);
 // Sets the view's column up for the box, matrix and scale of the current
 // display (Column_setupForView) and renders rect in bands.
 int View_renderScrolled(EngineContext *ctx, ScrolledView *view, const Rect *box, int32_t pageScale,

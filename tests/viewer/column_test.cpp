@@ -441,6 +441,48 @@ TEST_F(ColumnTest, ListsLoadOnceAndUnmeasuredOnesStopALazyScroll)
     EXPECT_EQ(lazy->loaded, 1u);
 }
 
+TEST_F(ColumnTest, PathsDescendThroughAnchorsAndGiveEveryColumnBack)
+{
+    int32_t overshoot = 0;
+    ASSERT_EQ(Column_scrollForward(&column, 3640 + 3200, 0, &overshoot), 0); // into line c
+    int before = inner->acquired;
+    ScrollPath path;
+    ScrollPath_enter(&path, &column);
+    ASSERT_EQ(path.count, 2);
+    EXPECT_EQ(path.column[0], &column);
+    EXPECT_EQ(path.column[1], &inner->column);
+    EXPECT_EQ(path.source[1], &inner->source);
+    EXPECT_EQ(inner->acquired, before + 1);
+
+    // Storing writes every column along the path; the innermost holds the
+    // line itself.
+    ScrollAnchor a{ScrollAnchor_line, &inner->source, innerList, 1, 500, 0, 40};
+    ScrollPath_storeAnchor(&path, &a);
+    EXPECT_EQ(anchor().offset, 40);
+    EXPECT_EQ(anchor().source, &inner->source);
+    ScrollAnchor in{};
+    Column_getAnchor(&inner->column, &in);
+    EXPECT_EQ(in.index, 1);
+    EXPECT_EQ(in.source, nullptr);
+
+    ScrollPath_release(&path);
+    EXPECT_EQ(path.count, 0);
+    EXPECT_EQ(inner->acquired, inner->released) << "the nested column was given back";
+
+    // The simple visit sees every line; the view's visit none without a
+    // column.
+    int lines = 0;
+    auto count = [](void *arg, ColumnNode *, const Rect *) {
+        ++*static_cast<int *>(arg);
+        return 0;
+    };
+    ASSERT_EQ(Column_visitLinesSimple(&column, count, &lines), 0);
+    EXPECT_EQ(lines, 5);
+    ViewColumnState empty{};
+    EXPECT_EQ(View_visitColumnLines(&empty, count, 0, 0, &lines), 0);
+    EXPECT_EQ(lines, 5);
+}
+
 TEST_F(ColumnTest, FixedPointUsesWideIntermediates)
 {
     EXPECT_EQ(Fixed_div(0x100000, 0x100), 0x10000000);

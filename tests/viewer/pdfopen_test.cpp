@@ -31,8 +31,8 @@ class PdfImportTest : public PdfDocFixture
             }
             VfsHandle *h = nullptr;
             uint32_t accepted = 0;
-            ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), 0,
-                                     Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx()),
+            ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(),
+                                     0, Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx()),
                       0);
             *pages = 12345;
             result = Pdf_importOpen(ctx(), pages, h, doc, 0);
@@ -75,7 +75,8 @@ TEST_F(PdfImportTest, WholeConversionClosesBeforeReturningAndKeepsTheTree)
                           [](Edr_Doc *doc) {
                               EXPECT_EQ(Edr_Doc_getLoaderData(doc), nullptr) << "closed at once";
                               EXPECT_GT(childCount(doc), 0u) << "the converted tree stays";
-                              EXPECT_EQ(Pdf_step(doc, 4), int(Res_notImplemented)) << "nothing kept for steps";
+                              EXPECT_EQ(Pdf_step(doc, 4), int(Res_notImplemented))
+                                  << "nothing kept for steps";
                           }),
               0);
     EXPECT_EQ(pages, 5u);
@@ -90,7 +91,8 @@ TEST_F(PdfImportTest, PageOnDemandKeepsThePdfAndConvertsPageFiveLater)
                               ASSERT_NE(pdf, nullptr) << "kept as the loader state";
                               EXPECT_EQ(Pdf_step(doc, 4), 0);
                               EXPECT_EQ(pdf->currentPage, 5u);
-                              EXPECT_EQ(Pdf_step(doc, 5), int(Res_pdfPageRange)) << "there is no page 6";
+                              EXPECT_EQ(Pdf_step(doc, 5), int(Res_pdfPageRange))
+                                  << "there is no page 6";
                           }),
               0);
     EXPECT_EQ(pages, 5u);

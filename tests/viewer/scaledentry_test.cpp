@@ -31,7 +31,8 @@ class ScaledEntryTest : public ImageStoreFixture
     // A new entry record holding a 10 x 10 buffer of its own.
     ScaledImageEntry *entry(PixelBuf **buffer = nullptr)
     {
-        ScaledImageEntry *e = static_cast<ScaledImageEntry *>(Mem_calloc(1, sizeof(ScaledImageEntry)));
+        ScaledImageEntry *e =
+            static_cast<ScaledImageEntry *>(Mem_calloc(1, sizeof(ScaledImageEntry)));
         EXPECT_NE(e, nullptr);
         EXPECT_EQ(PixelBuf_create(&e->buffer, 10, 10, Pixel_format565, 0x10000), 0);
         if (buffer)

@@ -24,8 +24,8 @@ namespace
 std::string *theCalls = nullptr;
 
 // Logs "<id>@<band top>" and paints the whole target 0x1234.
-int drawItem(EngineContext *, ObjHeader *item, const Rect *, const Matrix *, const DrawTarget *target,
-             const DrawFlags *, intptr_t)
+int drawItem(EngineContext *, ObjHeader *item, const Rect *, const Matrix *,
+             const DrawTarget *target, const DrawFlags *, intptr_t)
 {
     *theCalls += std::to_string(item->spare[0]) + "@" + std::to_string(-target->dy) + " ";
     return Bitmap_fillColour(target->bitmap, item->spare[0] == 9 ? 0x00FF0000 : 0x0000FF00);
@@ -51,8 +51,10 @@ class ScrollDrawTest : public EdrFixture
         pagePixels.assign(100 * 100, 0);
         bandPixels.assign(100 * 30, 0);
         run([this] {
-            ASSERT_EQ(Bitmap_create(ctx(), &pageBitmap, 100, 100, 4, 0x10000, pagePixels.data(), 0), 0);
-            ASSERT_EQ(Bitmap_create(ctx(), &bandBitmap, 100, 30, 4, 0x10000, bandPixels.data(), 0), 0);
+            ASSERT_EQ(Bitmap_create(ctx(), &pageBitmap, 100, 100, 4, 0x10000, pagePixels.data(), 0),
+                      0);
+            ASSERT_EQ(Bitmap_create(ctx(), &bandBitmap, 100, 30, 4, 0x10000, bandPixels.data(), 0),
+                      0);
             ASSERT_EQ(PixelBuf_wrap(&band, 100, 30, 4, 0x10000, bandPixels.data(), 200), 0);
         });
         ScrollColumn_init(nullptr, &column);
@@ -157,7 +159,9 @@ TEST_F(ScrollDrawTest, RenderScrolledSetsTheColumnUpFirst)
     ScrolledBands bands{band, bandBitmap, 30, 0x000000FF, &page, nullptr, pageBitmap};
     const Rect rect{0, 0, 100, 100};
     const Rect box{0, 990, 100, 1090};
-    run([&] { EXPECT_EQ(View_renderScrolled(ctx(), &view, &box, 0x10000, &rect, &request, &bands), 0); });
+    run([&] {
+        EXPECT_EQ(View_renderScrolled(ctx(), &view, &box, 0x10000, &rect, &request, &bands), 0);
+    });
     EXPECT_EQ(Column_scrollPosition(&column), 990);
     EXPECT_EQ(column.layoutWidth, 100);
     EXPECT_EQ(Column_visibleHeight(&column), 100);
