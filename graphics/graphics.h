@@ -22,3 +22,10 @@ struct Bitmap;
 struct Edr_PageRec;
 struct Matrix;
 int DisplayList_drawPage(EngineContext *ctx, Edr_PageRec *page, Bitmap *bitmap, const Matrix *matrix);
+
+// The scrolled-column flags of document's page (key, kind): whether its
+// column has content before and after the shown part (0 or 1) into
+// *before and *after. 0; 4097 when the page is absent or has no column
+// (the words are left as they were).
+struct Edr_Doc;
+int Page_queryScrollHints(Edr_Doc *document, int32_t key, uint32_t kind, uint32_t *before, uint32_t *after);

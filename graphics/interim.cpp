@@ -85,3 +85,10 @@ int Thumb_renderDocument(EngineContext *, Edr_Doc *, int32_t width, int32_t heig
     *stride = width * 2;
     return 0;
 }
+
+// Interim: page records carry no scrolled column before page rendering
+// keeps one, so no page answers.
+int Page_queryScrollHints(Edr_Doc *, int32_t, uint32_t, uint32_t *, uint32_t *)
+{
+    return 4097;
+}

@@ -78,6 +78,11 @@ struct FvPage {
     FvPageView *pageView;       // the document's view in the display (null: none)
     int32_t loaded;             // translation reported content
     int32_t contentReported;    // the first-content request went to the host
+    // Whether the page's scrolled column has content before and after the
+    // shown part (0 or 1; 2 when no column answered) and two further words
+    // of the group (FvPage_refreshScrollHints).
+    uint32_t columnMoreBefore, columnMoreAfter;
+    uint32_t columnHint2, columnHint3;
     int32_t loadPercent;        // last load percentage, -1 until known
     int32_t progressA, progressB; // translation progress words of the state report
     int32_t firstDisplayPending; // cleared by the first display

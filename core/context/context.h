@@ -38,6 +38,7 @@ struct Edr_App;
 struct Map;
 struct ImageStore;
 struct ImageCache;
+struct Lock;
 struct Screen;
 struct ScreenList;
 struct FontEngine;
@@ -135,6 +136,7 @@ struct EngineContext {
     void *hostHooksState;       // host stream hooks: the module's state word (0: none)
     ImageStore *imageStore;     // image store: the shared images and their workers (null: none)
     ImageCache *imageCache;     // image cache: decoded pictures under the byte budget (null: none)
+    Lock *scaledEntryLock;      // guards scaled-image cache entries (viewer/scaledentry.h; null: none)
     int32_t loadTrackers;       // load progress: live trackers (html/web/loadprogress.h)
     void *drawEffects;          // drawing effects: the stage lists of Obj_kindRecord (null: none yet)
     FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)

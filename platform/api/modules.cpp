@@ -37,6 +37,7 @@
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/imageutil.h"
+#include "viewer/scaledentry.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -198,6 +199,10 @@ int Engine_initServices(EngineContext *context, const char *fontUrl, const char 
     if (r == Res_ok)
         r = Graphics_initServices(context);
     if (r == Res_ok)
+        r = ImageCacheModule_start(context);
+    if (r == Res_ok)
+        r = Module_startNothing(context);
+    if (r == Res_ok)
         r = Edr_App_registerImageCodecs(context);
     if (r == Res_ok)
         r = Form_initModule(context);
@@ -248,6 +253,8 @@ void Engine_finiModules(EngineContext *context, int keep)
     Mem_free(context->teardownBlock);
     context->teardownBlock = nullptr;
     Form_freeModule(context);
+    Module_stopNothing(context);
+    ImageCacheModule_stop(context);
     Graphics_freeServices(context);
     Obj_freeKindRecords(context);
     View_freeSettings(context);
