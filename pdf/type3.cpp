@@ -47,6 +47,25 @@ int readDifferences(PdfDoc *doc, PdfObj *differences, PdfObj *charProcs, PdfType
     return err;
 }
 
+// A record without codes, attached to the dictionary.
+int emptyRecord(PdfDoc *doc, PdfObj *dict, PdfType3Font **out)
+{
+    *out = nullptr;
+    PdfType3Font *t = static_cast<PdfType3Font *>(Mem_calloc(1, sizeof(PdfType3Font)));
+    if (!t)
+        return Res_noMemory;
+    t->lastCode = -1;
+    PdfWord w;
+    w.ptr = t;
+    int err = Pdf_Dict_addTag(doc, dict, kType3Key, w, tagRelease, 0);
+    if (err) {
+        Pdf_Type3_free(t);
+        return err;
+    }
+    *out = t;
+    return Res_ok;
+}
+
 } // namespace
 
 void Pdf_Type3_free(PdfType3Font *t)
@@ -146,8 +165,15 @@ int Pdf_Font_loadType3(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel)
     PdfType3Font *t = Pdf_Type3_cached(dict);
     if (!t) {
         int err = Pdf_Type3_parse(doc, dict, &t);
-        if (err)
+        if (err == Res_noMemory)
             return err;
+        if (err) {
+            // A font that cannot be read shows nothing, and the rest of
+            // the page still draws: an empty record stands for it.
+            err = emptyRecord(doc, dict, &t);
+            if (err)
+                return err;
+        }
     }
     Pdf_Obj_pin(dict);
     sel->type3 = t;
