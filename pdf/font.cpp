@@ -509,14 +509,13 @@ int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel, uint32_t kin
     // one a substitute does, whose Symbol and ZapfDingbats take their own
     // encodings.
     PdfObj *descriptor = nullptr;
+    FontFace *trueType = nullptr; // the embedded TrueType program's face
     if (!err)
         err = Pdf_Obj_dictGet(doc, "FontDescriptor", dict, &descriptor);
     if (!err && kind != 3) {
         err = Pdf_FontProg_loadType1(doc, dict, descriptor, native);
     } else if (!err) {
-        FontFace *face = nullptr;
-        err = Pdf_FontProg_loadTrueType(doc, dict, descriptor, native, encoding != nullptr, &face);
-        Font_faceRelease(face);
+        err = Pdf_FontProg_loadTrueType(doc, dict, descriptor, native, encoding != nullptr, &trueType);
         uint32_t symbolic = 0;
         if (!err && !native->engineFontMade && isSymbolicName(baseFont, &symbolic))
             native->encoding = symbolic;
@@ -527,6 +526,9 @@ int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel, uint32_t kin
     // ToUnicode map must not move them.
     if (!err && !native->engineFontMade)
         err = applySimpleToUnicode(doc, dict, native);
+    else if (!err && trueType)
+        err = Pdf_FontProg_hookToUnicode(doc, dict, native, trueType);
+    Font_faceRelease(trueType);
     if (err) {
         nativeRelease(native);
         return err;

@@ -154,6 +154,11 @@ struct FontFace;
 // The descendant's "FontFile3", else "FontFile2", of a composite font with
 // a CMap; a program loaded makes the kind 3.
 [[nodiscard]] int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *native);
+// Reads a simple font's "ToUnicode" into a hook on face (null: nothing)
+// that turns the codes of its runs into the map's text. An unreadable map
+// installs nothing. 0, 1 or a getter's error.
+[[nodiscard]] int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict, const PdfNativeFont *native,
+                                             FontFace *face);
 // The glyph-to-code table of a TrueType CID font: without a CIDToGIDMap
 // (null), glyph g of glyphCount gets g + 1; with one (length bytes of
 // big-endian glyph indices by CID), the table spans the largest glyph + 1

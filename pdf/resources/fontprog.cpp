@@ -90,7 +90,76 @@ bool canOwn(PdfDoc *doc)
     return doc && doc->edrDoc && doc->context;
 }
 
+void releasePairs(void *table)
+{
+    Pdf_Font_freeCodePairs(static_cast<PdfCodePairs *>(table));
+}
+
+void releaseBlock(void *table)
+{
+    Mem_free(table);
+}
+
+// The hook that turns the codes of a composite font's runs (CID + 1) into
+// text: pairs over the font's own codes when it has a modest number of
+// them, else the CMap's whole table. A table that cannot be made leaves
+// the hook out.
+int hookComposite(PdfDoc *doc, FontFace *face, const PdfNativeFont *native)
+{
+    EmbeddedFont *embedded = EmbeddedFont_ofFace(face);
+    int32_t n = embedded ? EmbeddedFont_glyphCount(embedded) : Font_codePairCount(face);
+    const uint16_t *cmapTable = CMap_getMapTable(native->cmap);
+    if (n >= 1 && n <= 0x7FFF) {
+        uint16_t *codes = static_cast<uint16_t *>(Mem_malloc(size_t(n) * sizeof(uint16_t)));
+        if (!codes)
+            return Res_ok;
+        for (int32_t i = 0; i < n; i++)
+            codes[i] = embedded ? EmbeddedFont_glyphCode(embedded, uint32_t(i)) : Font_codePairCode(face, uint32_t(i));
+        PdfCodePairs *pairs = nullptr;
+        int err = Pdf_Font_compositeCodePairs(codes, uint32_t(n), cmapTable, &pairs);
+        Mem_free(codes);
+        if (err || !pairs)
+            return Res_ok;
+        // Without memory for the hook the font draws all the same.
+        (void)Font_setCodeHook(doc->context, face, pairs, Pdf_Font_hookByCountedPairs, releasePairs);
+        return Res_ok;
+    }
+    uint16_t *copy = nullptr;
+    if (CMap_copyUnicodeTable(&copy, cmapTable) != Res_ok)
+        return Res_ok;
+    (void)Font_setCodeHook(doc->context, face, copy, Pdf_Font_hookByCMap, releaseBlock);
+    return Res_ok;
+}
+
 } // namespace
+
+int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict, const PdfNativeFont *native, FontFace *face)
+{
+    PdfObj *stream = nullptr;
+    int err = Pdf_Obj_dictGet(doc, "ToUnicode", fontDict, &stream);
+    if (err || !stream || stream->type != PdfObj_stream || !face)
+        return err;
+    uint8_t *block = nullptr;
+    size_t size = 0;
+    ByteStream *bytes = nullptr;
+    uint16_t *map = nullptr;
+    err = Pdf_Stream_readToMemory(doc, stream, &block, &size);
+    if (!err)
+        err = Pdf_Stream_openMemory(block, size, &bytes);
+    if (!err)
+        err = CMap_parseToUnicodeStream(bytes, &map);
+    if (bytes)
+        (void)ByteStream_close(bytes);
+    Mem_free(block);
+    if (err)
+        return err == Res_noMemory ? err : Res_ok; // an unreadable map installs nothing
+    PdfCodePairs *pairs = nullptr;
+    err = Pdf_Font_simpleToUnicodePairs(native, map, &pairs);
+    Mem_free(map);
+    if (err)
+        return err;
+    return Font_setCodeHook(doc->context, face, pairs, Pdf_Font_hookBySortedPairs, releasePairs);
+}
 
 int Pdf_Stream_loadType1(PdfDoc *doc, PdfObj *stream, PdfGlyphNameList *names, EmbeddedFont **font,
                          uint16_t **encoding)
@@ -251,6 +320,8 @@ int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *n
         Mem_free(block);
         if (!err)
             err = adopt(doc, font->face, native);
+        if (!err)
+            err = hookComposite(doc, font->face, native);
         EmbeddedFont_release(font);
     } else {
         FontFace *face = nullptr;
@@ -281,6 +352,8 @@ int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *n
             err = adopt(doc, face, native);
         else if (face)
             Font_unregister(doc->context, face);
+        if (!err)
+            err = hookComposite(doc, face, native);
         Font_faceRelease(face);
     }
     if (err)

@@ -241,4 +241,52 @@ TEST_F(PdfFontProgTest, CffProgramsBuildFontsKeyedByCodeOrCid)
     });
 }
 
+
+TEST_F(PdfFontProgTest, CompositeFontsTurnTheirCodesIntoTextThroughTheirHooks)
+{
+    struct Case {
+        const char *file;
+        std::u16string text;
+    } cases[] = {{"fp-type0", u"Composite CID glyphs"}, {"fp-cidcff", u"CID keyed glyphs"}};
+    for (const Case &c : cases) {
+        EXPECT_EQ(withFonts(fixture(c.file),
+                            [&](PdfDoc *doc) {
+                                // The first hex string of the page's content.
+                                uint8_t *block = nullptr;
+                                size_t size = 0;
+                                ASSERT_EQ(Pdf_Stream_readToMemory(doc, object(doc, 4), &block, &size), 0);
+                                std::string content(reinterpret_cast<char *>(block), size);
+                                Mem_free(block);
+                                size_t a = content.find('<'), b = content.find('>');
+                                std::string bytes;
+                                for (size_t i = a + 1; i + 1 < b; i += 2)
+                                    bytes += char(std::stoi(content.substr(i, 2), nullptr, 16));
+                                PdfFontSel *sel = nullptr;
+                                ASSERT_EQ(Pdf_Font_select(doc, object(doc, 5), &sel), 0);
+                                char16_t *codes = nullptr;
+                                uint32_t n = 0;
+                                ASSERT_EQ(Pdf_Font_decodeString(doc, sel,
+                                                                reinterpret_cast<const uint8_t *>(bytes.data()),
+                                                                bytes.size(), &codes, &n),
+                                          0);
+                                ASSERT_EQ(n, c.text.size()) << c.file;
+                                EXPECT_NE(std::u16string(codes, n), c.text) << "runs carry CID + 1";
+                                FontFace *face = nullptr;
+                                Array *fonts = ctx()->fontEngine->fonts;
+                                for (size_t i = 0; fonts && i < fonts->count; i++) {
+                                    FontFace *f = static_cast<FontFace *>(fonts->items[i]);
+                                    if (f->name && std::strcmp(f->name, sel->native->faceName) == 0)
+                                        face = f;
+                                }
+                                ASSERT_NE(face, nullptr);
+                                EXPECT_NE(face->codeHook, nullptr) << c.file;
+                                Font_applyCodeHook(face, reinterpret_cast<uint16_t *>(codes), n);
+                                EXPECT_EQ(std::u16string(codes, n), c.text) << c.file;
+                                Mem_free(codes);
+                                Pdf_Font_release(sel);
+                            }),
+                  0);
+    }
+}
+
 } // namespace
