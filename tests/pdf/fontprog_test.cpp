@@ -25,6 +25,7 @@
 #include "pdf/resources/pdfcff.h"
 #include "pdf/resources/pdfstream.h"
 #include "tests/pdf/pdf_fixture.h"
+#include "tests/pdf/pdf_support.h"
 #include "tests/support/heap_fixture.h"
 
 namespace
@@ -286,6 +287,60 @@ TEST_F(PdfFontProgTest, CompositeFontsTurnTheirCodesIntoTextThroughTheirHooks)
                                 Pdf_Font_release(sel);
                             }),
                   0);
+    }
+}
+
+
+TEST_F(PdfFontProgTest, ProgramsThatCannotBeLoadedFallBackToSubstitutes)
+{
+    auto stream = [](const std::string &data, const std::string &extra = "") {
+        return "<< /Length " + std::to_string(data.size()) + extra + " >>\nstream\n" + data + "\nendstream";
+    };
+    auto descriptor = [](const char *key) {
+        return std::string("<< /Type /FontDescriptor /FontName /X /Flags 32 /") + key + " 20 0 R >>";
+    };
+    struct Case {
+        std::string font;
+        std::string descriptor;
+        std::string program;
+        uint32_t encoding;
+        const char *why;
+    } cases[] = {
+        {"<< /Type /Font /Subtype /TrueType /BaseFont /Arial /FontDescriptor 11 0 R >>", descriptor("FontFile2"),
+         stream(""), PdfEnc_program, "an empty FontFile2 keeps kind 1 and draws with a substitute"},
+        {"<< /Type /Font /Subtype /TrueType /BaseFont /Arial /FontDescriptor 11 0 R >>", descriptor("FontFile2"),
+         stream("not a TrueType program"), PdfEnc_program, "a FontFile2 that is no TrueType program"},
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 11 0 R >>", descriptor("FontFile3"),
+         stream("", " /Subtype /Type1C"), PdfEnc_standard, "an empty FontFile3"},
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 11 0 R >>", descriptor("FontFile3"),
+         stream(std::string("\x01\x00\x04\x01\x00\x01\x01\x01", 8), " /Subtype /Type1C"), PdfEnc_standard,
+         "a CFF program without a Top DICT"},
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Symbol /FontDescriptor 11 0 R >>", descriptor("FontFile"),
+         stream("%!PS-AdobeFont-1.0: Broken\n/FontName /Broken def\n"), PdfEnc_standard,
+         "a Type 1 program without eexec part"},
+        {"<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /DescendantFonts [12 0 R] >>",
+         descriptor("FontFile2"), stream(""), PdfEnc_cmapSubstitute, "an empty FontFile2 of a CIDFont"},
+    };
+    for (const Case &c : cases) {
+        std::string file = pdfFile(pdfObjects(
+            {{10, c.font},
+             {11, c.descriptor},
+             {12, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /X /CIDSystemInfo << /Registry (Adobe) "
+                  "/Ordering (Identity) /Supplement 0 >> /FontDescriptor 11 0 R >>"},
+             {20, c.program}}));
+        uint32_t before = registered();
+        EXPECT_EQ(withFonts(file,
+                            [&](PdfDoc *doc) {
+                                PdfFontSel *sel = nullptr;
+                                ASSERT_EQ(Pdf_Font_select(doc, object(doc, 10), &sel), 0) << c.why;
+                                EXPECT_EQ(sel->native->engineFontMade, 0u) << c.why;
+                                EXPECT_EQ(sel->native->encoding, c.encoding) << c.why;
+                                EXPECT_NE(std::strncmp(sel->names, "vexlanEmbedded:", 15), 0) << c.why;
+                                EXPECT_EQ(registered(), before) << c.why;
+                                Pdf_Font_release(sel);
+                            }),
+                  0)
+            << c.why;
     }
 }
 
