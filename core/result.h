@@ -316,6 +316,7 @@ enum ResultCode : int {
     Res_pdfCancelled = 5980,          // the password question was cancelled
     Res_pdfNoPages = 5982,            // the page count is 0
     Res_pdfNestingDepth = 5984,       // nested content runs past the depth limit
+    Res_pdfNoFontData = 5978,         // an embedded font stream without data
     // Inflate streams (0x1600-0x1607).
     Res_inflateInit = 0x1600,         // zlib refused to initialise
     Res_inflateData = 0x1601,         // corrupt or truncated deflate data

@@ -214,6 +214,38 @@ int FontEngine_openEmbeddedTrueType(uint8_t *data, size_t length, EngineContext 
     return Res_ok;
 }
 
+int Font_setCodeHook(EngineContext *, FontFace *face, void *table, FontCodeHookFn hook,
+                     FontCodeHookReleaseFn release)
+{
+    if (!face) {
+        if (release)
+            release(table);
+        return Res_nullInput;
+    }
+    FontCodeHook *h = face->codeHook;
+    if (!h) {
+        h = static_cast<FontCodeHook *>(Mem_calloc(1, sizeof(FontCodeHook)));
+        if (!h) {
+            if (release)
+                release(table);
+            return Res_noMemory;
+        }
+        face->codeHook = h;
+    } else if (h->release) {
+        h->release(h->table);
+    }
+    h->table = table;
+    h->hook = hook;
+    h->release = release;
+    return Res_ok;
+}
+
+void Font_applyCodeHook(const FontFace *face, uint16_t *codes, uint32_t count)
+{
+    if (face && face->codeHook && face->codeHook->hook)
+        face->codeHook->hook(face->codeHook->table, codes, count);
+}
+
 uint32_t Font_glyphCount(const FontFace *face)
 {
     return face ? face->glyphCount : 0;

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fonts/fontface.h"
+
 struct EmbeddedFont;
 struct EngineContext;
 struct FontEngine;
@@ -68,6 +70,14 @@ uint32_t Font_glyphCount(const FontFace *face);
 // table is missing) and the code of pair i.
 int32_t Font_codePairCount(const FontFace *face);
 uint16_t Font_codePairCode(const FontFace *face, uint32_t i);
+
+// Installs a code-conversion hook on face (replacing one installed
+// before): the face owns table from here, also when this fails (release
+// frees it then). 0; 1; 8 without a face.
+[[nodiscard]] int Font_setCodeHook(EngineContext *engine, FontFace *face, void *table, FontCodeHookFn hook,
+                                   FontCodeHookReleaseFn release);
+// Runs the face's hook over count codes; nothing without one.
+void Font_applyCodeHook(const FontFace *face, uint16_t *codes, uint32_t count);
 
 // *out = a new width-override face (kind 51) over the root of parent's
 // chain of parent faces, same style word. 0 or 1.

@@ -136,6 +136,17 @@ enum : uint16_t { FontFace_headNoAlign = 0x2 };
 
 struct FontPackWidths;
 
+// A code-conversion hook of a font made from a document: hook(table,
+// codes, count) rewrites a run's 16-bit codes in place into the text they
+// stand for; release frees the table with the face.
+typedef void (*FontCodeHookFn)(const void *table, uint16_t *codes, uint32_t count);
+typedef void (*FontCodeHookReleaseFn)(void *table);
+struct FontCodeHook {
+    void *table;
+    FontCodeHookFn hook;
+    FontCodeHookReleaseFn release;
+};
+
 struct FontFace {
     FontFace *parent;            // holds one reference on it (Font_faceRetain)
     BufStream *reader;           // the font file's reader
@@ -180,6 +191,7 @@ struct FontFace {
                                  // EmbFontData)
     uintptr_t clientWord;        // client word
     FontFaceCloseFn close;       // client release: called with closeArg when the face is released
+    FontCodeHook *codeHook;      // code conversion of a document's font (null: none)
 };
 
 // ------------------------------------------------------- font-pack widths

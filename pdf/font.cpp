@@ -505,15 +505,30 @@ int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel, uint32_t kin
         err = Pdf_Obj_dictGet(doc, "Encoding", dict, &encoding);
     if (!err)
         err = readName(doc, dict, "BaseFont", &baseFont);
-    // Font programs are not read here: the font is drawn with a
-    // substitute, whose Symbol and ZapfDingbats take their own encodings.
-    uint32_t symbolic = 0;
-    if (!err && isSymbolicName(baseFont, &symbolic))
-        native->encoding = symbolic;
+    // The embedded program, when there is one, draws the font; without
+    // one a substitute does, whose Symbol and ZapfDingbats take their own
+    // encodings.
+    PdfObj *descriptor = nullptr;
+    FontFace *trueType = nullptr; // the embedded TrueType program's face
+    if (!err)
+        err = Pdf_Obj_dictGet(doc, "FontDescriptor", dict, &descriptor);
+    if (!err && kind != 3) {
+        err = Pdf_FontProg_loadType1(doc, dict, descriptor, native);
+    } else if (!err) {
+        err = Pdf_FontProg_loadTrueType(doc, dict, descriptor, native, encoding != nullptr, &trueType);
+        uint32_t symbolic = 0;
+        if (!err && !native->engineFontMade && isSymbolicName(baseFont, &symbolic))
+            native->encoding = symbolic;
+    }
     if (!err)
         err = Pdf_Font_buildEncoding(doc, encoding, kind, baseFont, native);
-    if (!err)
+    // A program's glyphs are keyed by the codes its encoding gives: a
+    // ToUnicode map must not move them.
+    if (!err && !native->engineFontMade)
         err = applySimpleToUnicode(doc, dict, native);
+    else if (!err && trueType)
+        err = Pdf_FontProg_hookToUnicode(doc, dict, native, trueType);
+    Font_faceRelease(trueType);
     if (err) {
         nativeRelease(native);
         return err;
@@ -589,6 +604,13 @@ int Pdf_Font_loadType0(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel)
         return err;
     }
     native->encoding = native->cmap ? PdfEnc_cmapSubstitute : PdfEnc_unsupported;
+    // The descendant's program draws the glyphs by CID + 1.
+    if (native->cmap && descendant && descendant->type == PdfObj_dict)
+        err = Pdf_FontProg_loadComposite(doc, descendant, native);
+    if (err) {
+        nativeRelease(native);
+        return err;
+    }
     const char *baseFont = nullptr;
     err = readName(doc, dict, "BaseFont", &baseFont);
     if (err) {

@@ -18,6 +18,7 @@ struct FontList;
 struct PdfDoc;
 struct PdfObj;
 struct PdfGlyphNameList;
+struct PdfType3Font;
 
 enum : uint32_t {
     PdfFont_nameLength = 256,
@@ -67,6 +68,7 @@ struct PdfFontSel {
     uint32_t variant;
     uint32_t style;
     PdfNativeFont *native; // a reference, or null
+    PdfType3Font *type3;        // the dictionary's Type 3 record, or null
 };
 
 // Selects the font of a font dictionary: *out a new selection (null on
@@ -128,8 +130,67 @@ uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code);
 [[nodiscard]] int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const char *baseFont,
                                          PdfNativeFont *native);
 
-// Loads a Type 3 font (its glyph procedures draw the text). Until Type 3
-// fonts are drawn, the interim leaves the font to a substitute by name.
+// ------------------------------------------------ embedded font programs
+//
+// A font made from a program is registered with the font engine under a
+// name no document can spell, recorded in the document (which unregisters
+// it when it closes) and named in the native record, whose
+// engineFontMade becomes 1. A program that cannot be loaded leaves the
+// font to its substitute: only getter errors and running out of memory
+// are reported.
+
+struct EmbeddedFont;
+struct FontFace;
+
+// "FontFile3" (CFF) or else "FontFile" (Type 1) of a simple font's
+// descriptor (null allowed). A program's own encoding becomes the record's
+// table (kind 9); without a program, BaseFont ZapfDingbats or Symbol set
+// kinds 7 or 8.
+[[nodiscard]] int Pdf_FontProg_loadType1(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor, PdfNativeFont *native);
+// "FontFile2" of a TrueType font: any program present makes the kind 1.
+// *face (null when none was made) is a reference for the caller.
+[[nodiscard]] int Pdf_FontProg_loadTrueType(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor,
+                                            PdfNativeFont *native, int hasEncoding, FontFace **face);
+// The descendant's "FontFile3", else "FontFile2", of a composite font with
+// a CMap; a program loaded makes the kind 3.
+[[nodiscard]] int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *native);
+// Reads a simple font's "ToUnicode" into a hook on face (null: nothing)
+// that turns the codes of its runs into the map's text. An unreadable map
+// installs nothing. 0, 1 or a getter's error.
+[[nodiscard]] int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict, const PdfNativeFont *native,
+                                             FontFace *face);
+// The glyph-to-code table of a TrueType CID font: without a CIDToGIDMap
+// (null), glyph g of glyphCount gets g + 1; with one (length bytes of
+// big-endian glyph indices by CID), the table spans the largest glyph + 1
+// and glyph GID(c) gets c + 1, a later CID winning. Codes stop at 65535.
+// *table is null when empty. 0 or 1.
+[[nodiscard]] int Pdf_FontProg_glyphCodeTable(const uint8_t *cidToGid, size_t length, uint32_t glyphCount,
+                                              uint16_t **table, uint32_t *count);
+
+// ------------------------------------------------------------ Type 3 fonts
+
+// A Type 3 font, cached on its dictionary under "/NativeType3".
+struct PdfType3Font {
+    int32_t firstCode;
+    int32_t lastCode;
+    float matrix[6];
+    float *widths;          // lastCode - firstCode + 1, glyph space
+    PdfObj **procedures;    // the same count; null where a code has none
+    PdfObj *resources;      // the font's "Resources", or null
+};
+
+// Reads a Type 3 font dictionary and attaches the record to it (the
+// dictionary owns it). 5971 for a code range outside 0-255 or reversed;
+// getter errors.
+[[nodiscard]] int Pdf_Type3_parse(PdfDoc *doc, PdfObj *fontDict, PdfType3Font **out);
+void Pdf_Type3_free(PdfType3Font *font);
+// Reads "Resources" into the record.
+[[nodiscard]] int Pdf_Type3_readResources(PdfDoc *doc, PdfObj *fontDict, PdfType3Font *font);
+// The record cached on a dictionary, or null.
+PdfType3Font *Pdf_Type3_cached(PdfObj *fontDict);
+
+// Loads a Type 3 font: its glyph procedures draw the text. A font that
+// cannot be read is not selected (the error is returned).
 [[nodiscard]] int Pdf_Font_loadType3(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel);
 
 // ------------------------------------------------- code-conversion hooks

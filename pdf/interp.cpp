@@ -33,6 +33,7 @@
 #include "pdf/lexer.h"
 #include "pdf/md5.h"
 #include "pdf/page.h"
+#include "pdf/resources/pdfstream.h"
 
 namespace
 {
@@ -1302,8 +1303,73 @@ int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count)
 
 } // namespace
 
+int Pdf_Type3_show(PdfDoc *doc, PdfType3Font *font, PdfInterp *in, const PdfString *string, float adjustment)
+{
+    PdfGState *gs = in->gs;
+    PdfTextState &t = in->text;
+    const float s = gs->fontSize, h = gs->hScale;
+    const float *fm = font->matrix;
+    const uint8_t *bytes = string ? PdfString_bytes(string) : nullptr;
+    uint32_t n = string ? string->length : 0;
+    int err = Res_ok;
+    for (uint32_t i = 0; i < n && !err; i++) {
+        int32_t k = bytes[i];
+        if (k < font->firstCode || k > font->lastCode)
+            continue; // no glyph and no movement
+        float w = font->widths[k - font->firstCode] * s;
+        PdfObj *proc = font->procedures[k - font->firstCode];
+        float spacing = gs->wordSpacing;
+        if (proc) {
+            spacing = gs->charSpacing;
+            const float *tm = t.tm;
+            // The text-space matrix with the rise, then the font matrix
+            // first: glyph space to user space at the glyph origin.
+            const float T[6] = {s * h * tm[0], s * h * tm[1], s * tm[2], s * tm[3],
+                                gs->rise * tm[2] + tm[4], gs->rise * tm[3] + tm[5]};
+            const float M[6] = {fm[0] * T[0] + fm[1] * T[2], fm[0] * T[1] + fm[1] * T[3],
+                                fm[2] * T[0] + fm[3] * T[2], fm[2] * T[1] + fm[3] * T[3],
+                                fm[4] * T[0] + fm[5] * T[2] + T[4], fm[4] * T[1] + fm[5] * T[3] + T[5]};
+            // A procedure may show text itself: the string's text state
+            // comes back afterwards.
+            float savedTm[6], savedTlm[6];
+            std::memcpy(savedTm, t.tm, sizeof savedTm);
+            std::memcpy(savedTlm, t.tlm, sizeof savedTlm);
+            err = Pdf_Content_run(doc, proc, in, M, nullptr, font->resources);
+            std::memcpy(t.tm, savedTm, sizeof savedTm);
+            std::memcpy(t.tlm, savedTlm, sizeof savedTlm);
+            t.renderValid = 0;
+            t.advanceValid = 0;
+        }
+        // The glyph's width goes through the font matrix into text space;
+        // the spacing is in text space already.
+        float tx = (w * fm[0] + spacing) * h;
+        float ty = w * fm[1];
+        t.tm[4] += tx * t.tm[0] + ty * t.tm[2];
+        t.tm[5] += tx * t.tm[1] + ty * t.tm[3];
+    }
+    if (err)
+        return err;
+    if (adjustment != 0)
+        return measureAdvance(in, nullptr, 0, adjustment);
+    return Res_ok;
+}
+
+int Pdf_Font_showType3(PdfDoc *doc, PdfInterp *in, const PdfString *string, float adjustment, int *handled)
+{
+    *handled = 0;
+    PdfFontSel *font = in->gs->font;
+    if (!font || !font->type3)
+        return Res_ok;
+    *handled = 1;
+    return Pdf_Type3_show(doc, font->type3, in, string, adjustment);
+}
+
 int Pdf_Out_showText(PdfDoc *doc, PdfInterp *in, const PdfString *string, float adjustment)
 {
+    int handled = 0;
+    int err3 = Pdf_Font_showType3(doc, in, string, adjustment, &handled);
+    if (err3 || handled)
+        return err3;
     if (!string || !string->length)
         return measureAdvance(in, nullptr, 0, adjustment);
     char16_t *codes = nullptr;

@@ -45,3 +45,18 @@ struct PdfString;
 // advances by their width and the adjustment (thousandths of text space).
 // 0 or an error.
 [[nodiscard]] int Pdf_Out_showText(PdfDoc *doc, PdfInterp *interp, const PdfString *string, float adjustment);
+
+struct PdfType3Font;
+
+// Shows a string with a Type 3 font: each byte within the font's code
+// range runs its glyph procedure (a nested content run) under the glyph
+// matrix and advances the text position by its width and the character
+// spacing (the word spacing for a code without a procedure); bytes outside
+// the range are skipped. The first failing procedure ends the string with
+// its error. adjustment as for Pdf_Out_showText.
+[[nodiscard]] int Pdf_Type3_show(PdfDoc *doc, PdfType3Font *font, PdfInterp *interp, const PdfString *string,
+                                 float adjustment);
+// Shows the string with the current font when it is a Type 3 font
+// (*handled 1), else does nothing (*handled 0).
+[[nodiscard]] int Pdf_Font_showType3(PdfDoc *doc, PdfInterp *interp, const PdfString *string, float adjustment,
+                                     int *handled);

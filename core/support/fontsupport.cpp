@@ -157,6 +157,12 @@ void Font_faceRelease(FontFace *face)
     FontFace *parent = face->parent;
     if (face->close)
         face->close(face->closeArg);
+    if (FontCodeHook *h = face->codeHook) {
+        if (h->release)
+            h->release(h->table);
+        Mem_free(h);
+        face->codeHook = nullptr;
+    }
     Mem_free(face->name);
     face->name = nullptr;
     if (face->destroy)

@@ -79,3 +79,13 @@ struct PdfInterp;
 // document lexer's position is restored afterwards.
 [[nodiscard]] int Pdf_Content_run(PdfDoc *doc, PdfObj *contents, PdfInterp *interp, const float *matrix,
                                   const float *bbox, PdfObj *resources);
+
+struct EmbeddedFont;
+struct PdfGlyphNameList;
+
+// Loads the Type 1 program of a "FontFile" stream: *font the registered
+// engine font (the caller's reference); *encoding (when given) the
+// program's 256-entry code table or null. 5978 for a stream without data,
+// else the loader's errors.
+[[nodiscard]] int Pdf_Stream_loadType1(PdfDoc *doc, PdfObj *stream, PdfGlyphNameList *names, EmbeddedFont **font,
+                                       uint16_t **encoding);

@@ -684,4 +684,115 @@ TEST_F(PdfTextTest, FontsAreSelectedOnceAndEncodingsBuilt)
               0);
 }
 
+
+// ------------------------------------------------------------ Type 3 fonts
+
+std::string type3Font(const std::string &range, const std::string &widths, const std::string &differences,
+                      const std::string &procs, const std::string &resources = "")
+{
+    return "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] " + range +
+           " /Widths [" + widths + "] /Encoding << /Differences " + differences + " >> /CharProcs " + procs +
+           resources + " >>";
+}
+
+std::string contentStream(const std::string &data)
+{
+    return "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+TEST_F(PdfTextTest, Type3GlyphsRunTheirProceduresAndAdvanceByTheirWidths)
+{
+    // F1: A and B have procedures, C is named but has none. F2 the box
+    // font, whose run shows where the text position ended. F3's glyph
+    // shows F3 again; F4's code range is reversed.
+    std::string file = fontFile(
+        {type3Font("/FirstChar 65 /LastChar 67", "500 600 400", "[65 /A /B /C]", "<< /A 20 0 R /B 21 0 R >>"),
+         kHelvetica,
+         type3Font("/FirstChar 65 /LastChar 65", "500", "[65 /A]", "<< /A 22 0 R >>",
+                   " /Resources << /Font << /F3 12 0 R >> >>"),
+         type3Font("/FirstChar 32 /LastChar 31", "", "[32 /A]", "<< /A 20 0 R >>")},
+        {{20, contentStream("500 0 d0 0 0 500 700 re f")},
+         {21, contentStream("600 0 0 0 600 700 d1 0 0 m 600 0 l 300 700 l f")},
+         {22, contentStream("500 0 d0 BT /F3 10 Tf (A) Tj ET")}});
+    struct Case {
+        const char *content;
+        double x; // where the box font's X starts
+        size_t drawings;
+        const char *why;
+    } cases[] = {
+        {"BT /F1 10 Tf (A) Tj /F2 10 Tf (X) Tj ET", 5, 1, "width 500 x 0.001 at size 10 advances 5"},
+        {"BT /F1 10 Tf (AB) Tj /F2 10 Tf (X) Tj ET", 11, 2, "each glyph by its own width"},
+        {"BT /F1 10 Tf 2 Tc 3 Tw (C) Tj /F2 10 Tf 0 Tc 0 Tw (X) Tj ET", 7, 0,
+         "a code without procedure draws nothing and adds Tw"},
+        {"BT /F1 10 Tf 2 Tc (A) Tj /F2 10 Tf 0 Tc (X) Tj ET", 7, 1, "Tc adds in text space, not glyph space"},
+        {"BT /F1 10 Tf ( !A@) Tj /F2 10 Tf (X) Tj ET", 5, 1, "bytes outside the range neither draw nor move"},
+        {"BT /F1 10 Tf [(A) -1000 (A)] TJ /F2 10 Tf (X) Tj ET", 20, 2, "TJ adjustments move as for other fonts"},
+        {"BT /F1 10 Tf 50 Tz (A) Tj /F2 10 Tf 100 Tz (X) Tj ET", 2.5, 1, "horizontal scaling"},
+        {"BT /F4 10 Tf (A  A) Tj /F2 10 Tf (X) Tj ET", 0, 0, "a font with a reversed range shows nothing"},
+    };
+    EXPECT_EQ(withDoc(file,
+                      [&](PdfDoc *doc) {
+                          for (const Case &c : cases) {
+                              std::vector<Out> out;
+                              ASSERT_EQ(runPage(doc, c.content, &out), 0) << c.why;
+                              std::vector<Out> r = runs(out);
+                              ASSERT_EQ(r.size(), 1u) << c.why;
+                              EXPECT_EQ(r[0].text, u"X") << c.why;
+                              EXPECT_NEAR(r[0].x, c.x, 0.02) << c.why;
+                              size_t drawings = 0;
+                              for (const Out &o : out)
+                                  drawings += o.drawing;
+                              EXPECT_EQ(drawings > 0, c.drawings > 0) << c.why;
+                          }
+                          // A glyph that shows its own font stops at the nesting limit.
+                          std::vector<Out> out;
+                          EXPECT_EQ(runPage(doc, "BT /F3 10 Tf (A) Tj ET", &out), Res_pdfNestingDepth);
+                          // Selecting the font again reuses its record.
+                          PdfFontSel *a = nullptr, *b = nullptr;
+                          ASSERT_EQ(Pdf_Font_select(doc, object(doc, 10), &a), 0);
+                          ASSERT_EQ(Pdf_Font_select(doc, object(doc, 10), &b), 0);
+                          ASSERT_NE(a->type3, nullptr);
+                          EXPECT_EQ(a->type3, b->type3);
+                          EXPECT_EQ(a->type3->firstCode, 65);
+                          EXPECT_EQ(a->type3->procedures[2], nullptr); // C has none
+                          Pdf_Font_release(a);
+                          Pdf_Font_release(b);
+                      }),
+              0);
+}
+
+TEST_F(PdfTextTest, Type3FontsThatCannotBeReadFail)
+{
+    std::string file = fontFile({
+        type3Font("/FirstChar 32 /LastChar 31", "", "[32 /A]", "<< /A 20 0 R >>"),
+        type3Font("/FirstChar 0 /LastChar 256", "", "[32 /A]", "<< /A 20 0 R >>"),
+        "<< /Type /Font /Subtype /Type3 /FirstChar 65 /LastChar 65 /FontMatrix [0.001 0 0 0.001 0 0] "
+        "/Widths [500] /CharProcs << >> >>",
+        "<< /Type /Font /Subtype /Type3 /LastChar 65 /FontMatrix [0.001 0 0 0.001 0 0] /Widths [500] "
+        "/Encoding << >> /CharProcs << >> >>",
+        type3Font("/FirstChar 65 /LastChar 66", "500", "[65 /A]", "<< /A 20 0 R >>"),
+    },
+                                {{20, contentStream("500 0 d0")}});
+    struct Case {
+        uint32_t object;
+        int result;
+        const char *why;
+    } cases[] = {
+        {10, Res_pdfSyntax, "FirstChar 32 with LastChar 31"},
+        {11, Res_pdfSyntax, "LastChar beyond 255"},
+        {12, Res_pdfNoDict, "no Encoding dictionary"},
+        {13, Res_pdfNoInt, "no FirstChar"},
+        {14, Res_pdfSyntax, "fewer Widths than codes"},
+    };
+    EXPECT_EQ(withDoc(file,
+                      [&](PdfDoc *doc) {
+                          for (const Case &c : cases) {
+                              PdfType3Font *t = nullptr;
+                              EXPECT_EQ(Pdf_Type3_parse(doc, object(doc, c.object), &t), c.result) << c.why;
+                              EXPECT_EQ(t, nullptr) << c.why;
+                          }
+                      }),
+              0);
+}
+
 } // namespace
