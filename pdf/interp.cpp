@@ -22,6 +22,7 @@
 #include "core/task/task.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "graphics/clippath.h"
 #include "graphics/drawlist.h"
 #include "graphics/path.h"
 #include "pdf/colour.h"
@@ -38,8 +39,8 @@ enum : uint32_t {
     kPropPageStart2 = 138,
     kPropTransform = 134,
     kPropPosition = 74,
-    kPropShape = 136,
-    kClipEnd = 208,
+    kPropShape = ClipPath_property,
+    kClipEnd = ClipPath_endValue,
     kDrawListLimit = 32768,
     kInsertLast = 2,
     kYieldEvery = 32,
@@ -341,19 +342,6 @@ int flushDrawList(PdfDoc *doc, PdfInterp *in)
     return err;
 }
 
-// A clip path shared by property values.
-struct ClipPath {
-    PropCounted base;
-    Path *path;
-};
-
-void destroyClip(PropCounted *self)
-{
-    ClipPath *c = reinterpret_cast<ClipPath *>(self);
-    Path_destroy(c->path);
-    Mem_free(c);
-}
-
 // Emits path (taken over) as a clip with the pending rule.
 int applyClip(PdfDoc *doc, PdfInterp *in, Path *path)
 {
@@ -366,23 +354,18 @@ int applyClip(PdfDoc *doc, PdfInterp *in, Path *path)
         err = clearTransform(in);
     if (!err)
         err = setOrigin(in, 0, 0);
-    ClipPath *c = nullptr;
-    if (!err) {
-        c = static_cast<ClipPath *>(Mem_calloc(1, sizeof(ClipPath)));
-        if (!c)
-            err = Res_noMemory;
-    }
     if (err) {
         Path_destroy(path);
         return err;
     }
-    c->base.refs = 1;
-    c->base.destroy = destroyClip;
-    c->path = path;
+    ClipPath *c = nullptr;
+    err = ClipPath_create(path, &c);
+    if (err)
+        return err;
     Prop v{};
-    Prop_set(&v, kPropShape, mode == 1 ? PropType_counted13 : PropType_counted, reinterpret_cast<uintptr_t>(c), 0);
+    ClipPath_setValue(&v, c, mode == 1);
     err = emit(in, &v);
-    PropCounted_release(&c->base);
+    ClipPath_release(c);
     if (!err)
         in->gs->clipCount++;
     return err;
@@ -598,7 +581,21 @@ int opgs(PdfDoc *doc, PdfInterp *in)
         err = Pdf_Res_lookup(doc, "ExtGState", name, &dict);
     PdfObj *v = nullptr;
     PdfGState *gs = in->gs;
-    // "Font" is taken by the font code, which comes later.
+    // "Font": [font size]. The size is kept here; choosing the font program
+    // from the dictionary is the text code's work.
+    if (!err && dict && !(err = Pdf_Obj_dictGet(doc, "Font", dict, &v)) && v) {
+        PdfObj *font = nullptr, *size = nullptr;
+        float points = 0;
+        err = Pdf_Obj_arrayGet(doc, 0, v, &font);
+        if (!err)
+            err = Pdf_Obj_arrayGet(doc, 1, v, &size);
+        if (!err && (!font || font->type != PdfObj_dict))
+            err = Res_pdfSyntax;
+        if (!err)
+            err = Pdf_Obj_getNumber(doc, size, &points);
+        if (!err)
+            gs->fontSize = points;
+    }
     if (!err && dict && !(err = Pdf_Obj_dictGet(doc, "LW", dict, &v)) && v)
         err = Pdf_Obj_getNumber(doc, v, &gs->lineWidth);
     int32_t i = 0;
