@@ -457,7 +457,7 @@ int Pdf_Page_load(PdfDoc *doc, uint32_t page)
     return err;
 }
 
-int Pdf_Page_addPlaceholder(PdfDoc *doc, uint32_t)
+int Pdf_Page_addPlaceholder(PdfDoc *doc, uint32_t page)
 {
     Edr_Doc *ed = doc->edrDoc;
     if (!ed)
@@ -468,6 +468,8 @@ int Pdf_Page_addPlaceholder(PdfDoc *doc, uint32_t)
         err = Edr_Node_createGroup(ed, root, 2, 0, &group);
         Edr_Node_release(ed, root);
     }
+    if (err == Res_ok && page)
+        err = Edr_Doc_markPlaceholder(ed, page - 1, 1);
     if (err == Res_ok)
         err = Edr_Node_setStyle(ed, group, 1);
     if (group)

@@ -390,6 +390,10 @@ uint32_t Edr_Doc_getDepth(Edr_Doc *doc);
 uint32_t Edr_Doc_parentMarkFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_markRootChild(Edr_Doc *doc, uint32_t index);
 uint32_t Edr_Doc_getSelectedRootChild(Edr_Doc *doc);
+// Marks the root child at index as a page not loaded yet (the change scan
+// of pages on demand picks it up); with count set the change is queued.
+// 0 or the lock error.
+[[nodiscard]] int Edr_Doc_markPlaceholder(Edr_Doc *doc, uint32_t index, int count);
 [[nodiscard]] int Edr_Doc_dropPage(Edr_Doc *doc, uint32_t index, int drop);
 [[nodiscard]] int Edr_Doc_setTranslateState(Edr_Doc *doc, uint32_t state);
 uint32_t Edr_Doc_getTranslateState(Edr_Doc *doc);
