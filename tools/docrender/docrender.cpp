@@ -490,6 +490,9 @@ int main(int argc, char **argv)
         return 1;
     }
     State state{};
+    // The engine's timers fire as soon as they are asked for: a batch
+    // render has nothing to wait for in real time.
+    Headless_setManualClock(host, 1);
     Headless_setRequestHook(host, onRequest, &state);
     if (!Headless_startEngine(host, nullptr, App_start, 0)) {
         fprintf(stderr, "docrender: the engine did not start\n");
