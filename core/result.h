@@ -295,8 +295,10 @@ enum ResultCode : int {
     Res_pdfBadLineJoin = 5963,        // a line join outside 0..2
     Res_pdfNoMediaBox = 5967,         // a page without a usable MediaBox
     Res_pdfSyntax = 5971,             // malformed data
+    Res_pdfColourModel = 5972,        // an image colour space no decoder handles (Lab, Pattern)
     Res_pdfEncryption = 5973,         // an encryption the standard security handler does not cover
     Res_pdfNoDocument = 5975,         // an indirect object must be parsed but no document was given
+    Res_pdfImageEmpty = 5977,         // an image stream without data
     Res_pdfCancelled = 5980,          // the password question was cancelled
     Res_pdfNoPages = 5982,            // the page count is 0
     Res_pdfNestingDepth = 5984,       // nested content runs past the depth limit

@@ -19,6 +19,7 @@
 #include "document/style/styleread.h"
 #include "graphics/clippath.h"
 #include "graphics/drawlist.h"
+#include "graphics/imageitem.h"
 #include "graphics/textitem.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
@@ -305,8 +306,24 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
         case Edr_NodeType_picture:
         case Edr_NodeType_image:
             err = Layout_makeImageNodeItem(box, &items[0], &e);
-            if (!err && items[0])
+            // A transform in force maps the image's natural box (a page's
+            // images are placed this way): the item covers the mapped box,
+            // its picture turned or flipped within it as the transform
+            // turns it (a skewed image is drawn upright in its bounds).
+            if (const Matrix *m = !err && items[0] ? reinterpret_cast<const Matrix *>(
+                                                         Edr_Style_getType11(e.style, PropId_transform))
+                                                   : nullptr) {
+                Rect natural = Obj_box(items[0]), placed{};
+                Point corners[4] = {{natural.x0, natural.y0}, {natural.x0, natural.y1},
+                                    {natural.x1, natural.y1}, {natural.x1, natural.y0}};
+                uint32_t code = 0;
+                if (ImageItem_orientation(corners, m, &placed, &code) != Res_ok)
+                    code = 0;
+                ImageItem_part(items[0])->orient = code;
+                Obj_setBox(items[0], &placed);
+            } else if (!err && items[0]) {
                 err = Layout_applyImageSize(box, e.style, items[0], 0, 0);
+            }
             if (err == Layout_cannotMeasure) {
                 Obj_destroy(items[0]);
                 items[0] = nullptr;

@@ -94,6 +94,7 @@ struct PdfDoc {
     Request *sizeRequest;       // the page size styles' request (a reference of ours)
     PdfSizeStyle *sizeStyles;   // one per distinct page size
     uint32_t sizeStyleCount;
+    uint32_t linkStyleMade;     // the link areas' shared style is in the size request
 };
 
 // Opens the file of handle, which the document closes when it is closed;

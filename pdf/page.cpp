@@ -18,6 +18,7 @@
 #include "core/text/fmt.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "pdf/annot.h"
 #include "pdf/document.h"
 #include "pdf/interp.h"
 #include "pdf/resources/pdfstream.h"
@@ -441,6 +442,12 @@ int Pdf_Page_load(PdfDoc *doc, uint32_t page)
         err = Pdf_Interp_create(doc, group, &interp);
     if (err == Res_ok && interp) {
         int run = Pdf_Content_run(doc, contents, interp, nullptr, nullptr, nullptr);
+        if (run == Res_stopRequested)
+            err = run;
+        else if (run != Res_ok)
+            Pdf_Doc_deferError(doc, run);
+        // Annotations come after the content; their errors are deferred too.
+        run = err ? Res_ok : Pdf_Page_loadAnnots(doc, dict, interp, group);
         if (run == Res_stopRequested)
             err = run;
         else if (run != Res_ok)
