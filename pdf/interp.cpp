@@ -939,6 +939,11 @@ int opID(PdfDoc *doc, PdfInterp *in)
     int32_t w = 0, h = 0;
     err = Pdf_Img_load(doc, dict, in->lexer, Pdf_Interp_fillRgb(in), &image, &w, &h);
     Pdf_Obj_release(doc, dict);
+    // A failed image is left out (its data were read) and the page goes on.
+    if (err && err != Res_stopRequested && err != Res_noMemory) {
+        Pdf_Doc_deferError(doc, err);
+        return Res_ok;
+    }
     if (err)
         return err;
     return drawImage(doc, in, image, w, h);

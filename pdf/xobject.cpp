@@ -123,6 +123,12 @@ int Pdf_XObj_drawImage(PdfDoc *doc, PdfInterp *in, PdfObj *image)
             insert(doc, PdfImageCacheEntry{kept, w, h, number, generation}) != Res_ok)
             ImageHandle_release(kept);
     }
+    // An image that cannot be loaded (JBIG2 and JPX have no decoder) is
+    // left out and the page goes on; the error is the document's.
+    if (err && err != Res_stopRequested && err != Res_noMemory) {
+        Pdf_Doc_deferError(doc, err);
+        return Res_ok;
+    }
     if (err)
         return err;
     return Pdf_Out_drawImage(doc, in, handle, w, h);

@@ -312,3 +312,19 @@ TEST_F(PdfXObjectTest, AnnotationsDrawTheirAppearancesAndLinksCarryTheirUrls)
         EXPECT_EQ(urls[8], "https://example.org/a");
     });
 }
+
+TEST_F(PdfXObjectTest, AnImageWithoutADecoderIsLeftOutAndThePageGoesOn)
+{
+    for (const char *filter : {"/JPXDecode", "/JBIG2Decode"}) {
+        std::string file =
+            pages("q 50 0 0 50 10 10 cm /I Do Q 0 0 1 rg 60 60 10 10 re f",
+                  {{"I", xstream(std::string("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace "
+                                             "/DeviceGray /BitsPerComponent 8 /Filter ") +
+                                     filter,
+                                 "abcd")}});
+        withModel(file, [&](PdfDoc *, Edr_Doc *edoc, int result) {
+            EXPECT_EQ(result, Res_pdfColourModel) << filter;
+            EXPECT_EQ(children(edoc, 0), "dddl") << filter << ": no image, the square drawn";
+        });
+    }
+}
