@@ -32,9 +32,63 @@ enum : int32_t {
     kNameTreeDepth = 32,
     kPropPaintMode = 125,
     kPaintFill = 196,
-    // The style key of link areas, above every page's size key.
+    kPaintStroke = 198,
+    // The style keys of link areas and of link borders, above every
+    // page's size key.
     kLinkStyle = 0x7FFF0000,
+    kBorderStyle = 0x7FFF0001,
+    kMaxBorderStyles = 0xFFFE,
 };
+
+// The shared style of link borders of colour (R G B A bytes, little
+// endian) and width (device units) into *key. 0 or an error.
+int borderStyle(PdfDoc *doc, uint32_t colour, int32_t width, uint32_t *key)
+{
+    uint64_t look = uint64_t(colour) << 32 | uint32_t(width);
+    for (uint32_t i = 0; i < doc->borderStyleCount; i++)
+        if (doc->borderStyles[i] == look) {
+            *key = kBorderStyle + i;
+            return Res_ok;
+        }
+    if (!doc->sizeRequest || doc->borderStyleCount >= kMaxBorderStyles)
+        return Res_pdfSyntax;
+    uint64_t *grown =
+        static_cast<uint64_t *>(Mem_realloc(doc->borderStyles, (doc->borderStyleCount + 1) * sizeof(uint64_t)));
+    if (!grown)
+        return Res_noMemory;
+    doc->borderStyles = grown;
+    StyleRule *rule = nullptr;
+    int err = StyleRule_create(&rule);
+    if (err)
+        return err;
+    Prop p{};
+    Prop_set(&p, PropId_position, PropType_pointer, 0, 0);
+    err = StyleRule_appendProp(rule, &p);
+    if (!err) {
+        Prop_setType(&p, kPropPaintMode, kPaintStroke);
+        err = StyleRule_appendProp(rule, &p);
+    }
+    if (!err) {
+        const uint8_t c[4] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), 255};
+        Prop_setColour(&p, PropId_drawColour, c);
+        err = StyleRule_appendProp(rule, &p);
+    }
+    if (!err) {
+        Prop_setLength(&p, PropId_strokeWidth, width);
+        err = StyleRule_appendProp(rule, &p);
+    }
+    uint32_t k = kBorderStyle + doc->borderStyleCount;
+    if (!err)
+        err = StyleRule_addMatch1(rule, k);
+    if (!err)
+        err = Request_addItem(doc->sizeRequest, &rule);
+    StyleRule_destroy(rule);
+    if (err)
+        return err;
+    doc->borderStyles[doc->borderStyleCount++] = look;
+    *key = k;
+    return Res_ok;
+}
 
 // The shared style of link areas, made once per document in the request
 // that holds the page size styles: painted with a transparent fill, so a
@@ -166,15 +220,15 @@ uint32_t pageNumber(PdfDoc *doc, PdfObj *page)
 
 // Makes a group of the page holding the device rectangle r, with url set
 // when given. 0 or an error.
-int makeArea(PdfDoc *doc, Edr_Node *page, const int32_t *r, const Url *url)
+int makeArea(PdfDoc *doc, Edr_Node *page, const int32_t *r, const Url *url, uint32_t style)
 {
     Edr_Doc *ed = doc->edrDoc;
     Edr_Node *group = nullptr;
-    int err = linkStyle(doc);
+    int err = style == kLinkStyle ? linkStyle(doc) : Res_ok;
     if (!err)
         err = Edr_Node_createGroup(ed, page, kInsertLast, 0, &group);
     if (!err)
-        err = Edr_Node_setStyle(ed, group, kLinkStyle);
+        err = Edr_Node_setStyle(ed, group, style);
     Path *path = nullptr;
     if (!err)
         err = Path_create(&path, 0x10000);
@@ -219,7 +273,41 @@ int linkArea(PdfDoc *doc, PdfObj *annot, Edr_Node *page, const Url *url)
         box[2] = ix > box[2] ? ix : box[2];
         box[3] = iy > box[3] ? iy : box[3];
     }
-    return makeArea(doc, page, box, url);
+    // A visible border ("Border" width, one point when absent, in "C") is
+    // a group of the same shape made before the link area.
+    float border = 1;
+    PdfObj *b = nullptr;
+    err = Pdf_Obj_dictGet(doc, "Border", annot, &b);
+    if (!err && b) {
+        PdfObj *w = nullptr;
+        err = Pdf_Obj_arrayGet(doc, 2, b, &w);
+        if (!err && w)
+            err = Pdf_Obj_getNumber(doc, w, &border);
+    }
+    float c[3] = {0, 0, 0};
+    PdfObj *colourObj = nullptr;
+    if (!err)
+        err = Pdf_Obj_dictGet(doc, "C", annot, &colourObj);
+    if (!err && colourObj && colourObj->type == PdfObj_array && colourObj->value.arr &&
+        colourObj->value.arr->count >= 3)
+        err = Pdf_Obj_getNumberArray(doc, colourObj, 3, c);
+    if (err)
+        return err;
+    double width = double(border) * 65536.0 / 72.0 + 0.5;
+    if (width >= 1) {
+        uint32_t colour = 0;
+        for (int i = 0; i < 3; i++) {
+            float v = c[i] > 1 ? 1 : c[i] < 0 ? 0 : c[i];
+            colour |= uint32_t(v * 255 + 0.5f) << (8 * i);
+        }
+        uint32_t key = 0;
+        err = borderStyle(doc, colour, width >= 2147483647.0 ? INT32_MAX : int32_t(width), &key);
+        if (!err)
+            err = makeArea(doc, page, box, nullptr, key);
+        if (err)
+            return err;
+    }
+    return makeArea(doc, page, box, url, kLinkStyle);
 }
 
 // The URL of a link target: an internal destination, or text.

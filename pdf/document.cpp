@@ -330,6 +330,7 @@ void Pdf_closeDocument(PdfDoc *doc, Edr_Doc *edrDoc)
     doc->xrefHead = nullptr;
     Pdf_Obj_releaseDeep(nullptr, doc->ownCatalog);
     Mem_free(doc->sizeStyles);
+    Mem_free(doc->borderStyles);
     if (doc->sizeRequest)
         Request_release(doc->sizeRequest);
     while (doc->freeCount)

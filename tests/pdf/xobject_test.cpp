@@ -328,3 +328,41 @@ TEST_F(PdfXObjectTest, AnImageWithoutADecoderIsLeftOutAndThePageGoesOn)
         });
     }
 }
+
+TEST_F(PdfXObjectTest, VisibleLinkBordersComeBeforeTheirAreasAndShareTheirStyles)
+{
+    std::map<uint32_t, std::string> o = {
+        {1, "<< /Type /Catalog /Pages 2 0 R >>"},
+        {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 100 100] >>"},
+        {3, "<< /Type /Page /Parent 2 0 R /Annots [4 0 R 5 0 R 6 0 R 7 0 R] >>"},
+        {4, "<< /Subtype /Link /Rect [0 0 10 10] /Border [0 0 2] /C [1 0 0] /Dest [3 0 R /Fit] >>"},
+        {5, "<< /Subtype /Link /Rect [20 0 30 10] /Border [0 0 2] /C [1.5 0 0] /Dest [3 0 R /Fit] >>"},
+        {6, "<< /Subtype /Link /Rect [40 0 50 10] /Dest [3 0 R /Fit] >>"},
+        {7, "<< /Subtype /Link /Rect [60 0 70 10] /Border [0 0 0] /Dest [3 0 R /Fit] >>"},
+    };
+    withModel(pdfFile(o), [&](PdfDoc *, Edr_Doc *edoc, int result) {
+        EXPECT_EQ(result, 0);
+        Edr_Node *page = nullptr;
+        ASSERT_EQ(Edr_Doc_nthRootChild(edoc, 0, &page), 0);
+        std::string kinds;
+        std::vector<uint32_t> styles;
+        for (Edr_Node *c = Edr_Node_firstChild(page); c; c = Edr_Node_nextSibling(c)) {
+            if (Edr_Node_type(c) != Edr_NodeType_group)
+                continue;
+            Edr_Group *g = Edr_Node_group(c);
+            kinds += g->ext && g->ext->url ? 'L' : 'B';
+            uint32_t style = 0;
+            EXPECT_EQ(Edr_Node_getStyle(edoc, c, &style), 0);
+            styles.push_back(style);
+        }
+        Edr_Node_release(edoc, page);
+        // Two red 2-point borders (1.5 counts as 1), a black 1-point border
+        // by default, and none for width 0.
+        EXPECT_EQ(kinds, "BLBLBLL");
+        ASSERT_EQ(styles.size(), 7u);
+        EXPECT_EQ(styles[0], styles[2]) << "equal borders share a style";
+        EXPECT_NE(styles[0], styles[4]) << "the default border looks different";
+        EXPECT_EQ(styles[1], styles[3]);
+        EXPECT_EQ(styles[1], styles[6]) << "every link area shares one style";
+    });
+}
