@@ -17,7 +17,9 @@
 #include "pdf/interp.h"
 #include "pdf/obj.h"
 #include "pdf/page.h"
+#include "pdf/pdf.h"
 #include "pdf/xobject.h"
+#include "html/link.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
 
@@ -496,6 +498,8 @@ int Pdf_Link_destView(PdfDoc *doc, PdfObj *dest, uint32_t number, char16_t out[6
     doc->pageAttrs = &attrs;
     PdfObj *page = nullptr;
     int err = Pdf_Page_lookup(doc, number, &page);
+    if (!err)
+        err = Pdf_Page_readAttrs(doc, page);
     if (!err && Pdf_Box_isEmpty(attrs.cropBox))
         Pdf_Box_copy(attrs.cropBox, attrs.mediaBox);
     float m[6];
@@ -535,12 +539,24 @@ int Pdf_Link_destView(PdfDoc *doc, PdfObj *dest, uint32_t number, char16_t out[6
             size = w;
             slot = (m[2] > 0) == low ? 0 : 2;
         }
-        double c = 32 + d * 94 / size;
-        edge[slot] = c < 32 ? 32 : c > 126 ? 126 : int32_t(c);
+        // Device offsets from the top-left corner, kept inside the page.
+        edge[slot] = int32_t(d < 0 ? 0 : d > size ? size : d);
     }
+    // The characters Pdf_fragmentRect reads back: the left offset, the
+    // bottom's offset from the page bottom, the width and the height, each
+    // in 94ths; a space leaves the right or top edge at the page's.
+    // Rounded, so that an edge made of two characters (the right is the
+    // left plus the width) is still within 1/94 of the page.
+    auto ch = [](double v, double size) {
+        int32_t c = int32_t(32.5 + v * 94 / size);
+        return char16_t(c < 32 ? 32 : c > 126 ? 126 : c);
+    };
+    int32_t left = edge[0] < 0 ? 0 : edge[0], bottom = edge[3] < 0 ? h : edge[3];
     out[0] = u',';
-    for (int i = 0; i < 4; i++)
-        out[1 + i] = edge[i] < 0 ? u' ' : char16_t(edge[i]);
+    out[1] = ch(left, w);
+    out[2] = ch(double(h) - bottom, h);
+    out[3] = edge[2] < 0 ? u' ' : ch(double(edge[2]) - left, w);
+    out[4] = edge[1] < 0 ? u' ' : ch(double(bottom) - edge[1], h);
     out[5] = 0;
     return 0;
 }
@@ -580,4 +596,57 @@ int Pdf_Page_loadAnnots(PdfDoc *doc, PdfObj *page, PdfInterp *interp, Edr_Node *
             err = annotation(doc, a, interp, group);
     }
     return err;
+}
+
+void Pdf_fragmentApplyView(const int32_t *page, const char16_t *view, int32_t *out)
+{
+    int64_t left = page[0], top = page[1], right = page[2], bottom = page[3];
+    uint64_t w = uint64_t(right - left), h = uint64_t(bottom - top);
+    uint32_t c[4];
+    for (int i = 0; i < 4; i++)
+        c[i] = uint32_t(view[i]) - 32;
+    int64_t l = left + int64_t(w * c[0] / 94);
+    int64_t b = bottom - int64_t(h * c[1] / 94);
+    int64_t r = view[2] == u' ' ? right : l + int64_t(w * c[2] / 94);
+    int64_t t = view[3] == u' ' ? top : b - int64_t(h * c[3] / 94);
+    auto clamp = [](int64_t v, int64_t lo, int64_t hi) { return int32_t(v < lo ? lo : v > hi ? hi : v); };
+    out[0] = clamp(l, left, right);
+    out[1] = clamp(t, top, bottom);
+    out[2] = clamp(r, left, right);
+    out[3] = clamp(b, top, bottom);
+}
+
+int Pdf_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t *rect)
+{
+    if (!rect)
+        return Res_ok;
+    rect[0] = rect[1] = rect[2] = rect[3] = 0;
+    if (!doc || !name)
+        return Res_ok;
+    const char16_t *comma = name;
+    while (*comma && *comma != u',')
+        comma++;
+    if (!*comma)
+        return Res_ok;
+    const char16_t *view = comma + 1;
+    for (int i = 0; i < 4; i++)
+        if (view[i] < u' ' || view[i] > u'~')
+            return Res_ok;
+    if (view[4])
+        return Res_ok;
+    // The fragment's own rectangle: the page the name before the comma
+    // anchors.
+    size_t n = size_t(comma - name);
+    char16_t *anchor = static_cast<char16_t *>(Mem_malloc((n + 1) * sizeof(char16_t)));
+    if (!anchor)
+        return Res_noMemory;
+    std::memcpy(anchor, name, n * sizeof(char16_t));
+    anchor[n] = 0;
+    int32_t page[4] = {0, 0, 0, 0}, pageIndex = 0;
+    int err = Link_fragmentRect(doc, anchor, page, &pageIndex);
+    Mem_free(anchor);
+    if (err)
+        return err;
+    Pdf_fragmentApplyView(page, view, rect);
+    return Res_ok;
 }

@@ -1,12 +1,7 @@
 // Interim definitions of the PDF services that later parts of the reader
-// provide: the fragment rectangles. Each does the least its callers need.
+// provide. Each does the least its callers need.
 #include "core/result.h"
 #include "pdf/pdf.h"
-
-int Pdf_fragmentRect(Edr_Doc *, const char16_t *, int32_t *)
-{
-    return Res_notImplemented;
-}
 
 // Interim: the glyph-name table is not built yet; every name counts as
 // unknown and, when allowed, takes the list's next private code.

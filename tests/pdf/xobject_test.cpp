@@ -16,6 +16,7 @@
 #include "graphics/image.h"
 #include "graphics/imagecodec.h"
 #include "graphics/pixelbuf.h"
+#include "pdf/annot.h"
 #include "pdf/document.h"
 #include "pdf/lexer.h"
 #include "pdf/rawcodec.h"
@@ -299,13 +300,37 @@ TEST_F(PdfXObjectTest, AnnotationsDrawTheirAppearancesAndLinksCarryTheirUrls)
         EXPECT_EQ(drawings, 3);
         ASSERT_EQ(urls.size(), 9u);
         EXPECT_EQ(urls[0], "#page-2");
-        EXPECT_EQ(urls[1], "#page-2,/7  ") << "XYZ 50 150 on a 300 x 200 page: left 15.7, top 23.5 94ths";
-        // Page 3 is turned: its 300 x 200 box shows 200 wide and 300 high,
-        // and FitH's top (y 100, half the box) becomes a side edge.
-        EXPECT_EQ(urls[2], "#page-3, O  ") << "FitH on the turned page";
-        EXPECT_EQ(urls[3], "#page-3,)ONk") << "FitR on the turned page";
-        EXPECT_EQ(urls[4], "#page-3,    ") << "a name in the Names tree: XYZ at the page's corner";
+        // Views: left offset, bottom offset, width and height in 94ths;
+        // spaces leave the right and top edges at the page's.
+        EXPECT_EQ(urls[1], "#page-2,0  g") << "XYZ 50 150 on a 300 x 200 page";
+        EXPECT_EQ(urls[2], "#page-3,  O ") << "FitH on the turned page: a side edge";
+        EXPECT_EQ(urls[3], "#page-3,3O<F") << "FitR on the turned page";
+        EXPECT_EQ(urls[4], "#page-3,  ~~") << "a name in the Names tree: XYZ at the page's corner";
         EXPECT_EQ(urls[5], "#page-3,    ") << "a name in the Dests dictionary, Fit";
+        // Each view maps back to its part of the shown page within 1/94.
+        const double K = 65536.0 / 72;
+        struct Back {
+            size_t link;
+            double w, h;          // the shown page, points
+            double want[4];       // left, top, right, bottom from the top-left corner, points
+        };
+        const Back backs[] = {
+            {1, 300, 200, {50, 50, 300, 200}},
+            // Turned a quarter clockwise: page x runs down, page y across.
+            {3, 200, 300, {40, 30, 100, 150}},
+        };
+        for (const Back &b : backs) {
+            const std::string &u = urls[b.link];
+            std::u16string view(u.begin() + long(u.find(',')) + 1, u.end());
+            ASSERT_EQ(view.size(), 4u);
+            const int32_t page[4] = {0, 0, int32_t(b.w * K), int32_t(b.h * K)};
+            int32_t got[4];
+            Pdf_fragmentApplyView(page, view.c_str(), got);
+            for (int i = 0; i < 4; i++) {
+                double size = (i % 2 ? b.h : b.w) * K;
+                EXPECT_NEAR(got[i], b.want[i] * K, size / 94 + 1) << u << " edge " << i;
+            }
+        }
         // The missing name is left out; the links after it are made.
         EXPECT_EQ(urls[6], "#page-2") << "GoTo names its page only";
         EXPECT_NE(urls[7].find("other.pdf"), std::string::npos) << urls[7];
