@@ -309,10 +309,12 @@ enum ResultCode : int {
     Res_pdfBadTextArray = 5969,       // a "TJ" element that is neither number nor string
     Res_pdfFontSubtype = 5970,        // a font subtype that is not supported (a substitute is used)
     Res_pdfSyntax = 5971,             // malformed data
+    Res_pdfColourModel = 5972,        // an image colour space no decoder handles (Lab, Pattern)
     Res_pdfEncryption = 5973,         // an encryption the standard security handler does not cover
     Res_pdfBadDifferences = 5974,     // a "Differences" element that is neither integer nor name
     Res_pdfNoDocument = 5975,         // an indirect object must be parsed but no document was given
     Res_pdfBadWidths = 5976,          // a malformed "W" array
+    Res_pdfImageEmpty = 5977,         // an image stream without data
     Res_pdfCancelled = 5980,          // the password question was cancelled
     Res_pdfNoPages = 5982,            // the page count is 0
     Res_pdfNestingDepth = 5984,       // nested content runs past the depth limit

@@ -13,6 +13,7 @@
 #include "core/style/stylerule.h"
 #include "core/text/charset.h"
 #include "document/edr/node.h"
+#include "graphics/clippath.h"
 #include "graphics/path.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
@@ -42,7 +43,7 @@ enum : uint32_t {
     kPropInitial129 = 129,
     kPropMatrix = 134,
     kPropTop = 135,
-    kPropClip = 136,
+    kPropClip = ClipPath_property,
     kKwItalic = 79,
     kKwUnderline = 151,
     kKwLtr = 95,
@@ -56,7 +57,7 @@ enum : uint32_t {
     kKwBlock = 39,
     kKwInner = 175,
     kKwInitial = 204,
-    kKwClipEnd = 208,
+    kKwClipEnd = ClipPath_endValue,
     kImageFlags = 517,
 };
 
@@ -177,36 +178,17 @@ int emitOrigin(GdiDC *dc)
     return err;
 }
 
-// A clip path shared by property values.
-struct ClipPath {
-    PropCounted base;
-    Path *path;
-};
-
-void destroyClip(PropCounted *self)
-{
-    ClipPath *c = reinterpret_cast<ClipPath *>(self);
-    Path_destroy(c->path);
-    Mem_free(c);
-}
-
 // A data node pushing a clip of a copy of path.
 int emitClip(GdiDC *dc, const Path *path)
 {
-    ClipPath *c = static_cast<ClipPath *>(Mem_calloc(1, sizeof(ClipPath)));
-    if (!c)
-        return Res_noMemory;
-    c->base.refs = 1;
-    c->base.destroy = destroyClip;
-    c->path = Path_clone(path);
-    if (!c->path) {
-        Mem_free(c);
-        return Res_noMemory;
-    }
+    ClipPath *c = nullptr;
+    int err = ClipPath_create(Path_clone(path), &c);
+    if (err)
+        return err;
     Prop v{};
-    Prop_set(&v, kPropClip, PropType_counted, reinterpret_cast<uintptr_t>(c), 0);
-    int err = emitData(dc, &v);
-    PropCounted_release(&c->base);
+    ClipPath_setValue(&v, c, 0);
+    err = emitData(dc, &v);
+    ClipPath_release(c);
     return err;
 }
 

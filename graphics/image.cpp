@@ -645,6 +645,29 @@ void ImageHandle_release(ImageHandle *handle)
         Lock_release(&store->lock);
 }
 
+int ImageHandle_clone(ImageHandle *handle, ImageHandle **out)
+{
+    *out = nullptr;
+    if (!handle)
+        return Res_nullInput;
+    EngineContext *app = handle->app;
+    ImageStore *store = storeOf(app);
+    ImageHandle *h = nullptr;
+    int err = ImageHandle_create(app, &h, handle->owner, handle->lockable);
+    if (err != Res_ok)
+        return err;
+    if (store)
+        Lock_acquire(&store->lock);
+    ImageObject *image = handle->image;
+    h->image = image;
+    if (image)
+        addHandle(image, h);
+    if (store)
+        Lock_release(&store->lock);
+    *out = h;
+    return Res_ok;
+}
+
 namespace {
 
 ImageObject *readImage(ImageHandle *handle)

@@ -286,6 +286,9 @@ void ImageHandle_free(ImageHandle *handle);
 // Releases the handle; the image goes with its last handle, after any
 // running pass ended. Null is ignored.
 void ImageHandle_release(ImageHandle *handle);
+// A new handle on the image of handle (none when it has none), with the
+// same owner. 0 or 1.
+[[nodiscard]] int ImageHandle_clone(ImageHandle *handle, ImageHandle **out);
 // The handle's image (null when none) with the locks of mode left held:
 // 1 the store lock (taken even for no image), 2 the cache lock (the image's
 // views are pinned), 4 the image lock. The caller releases what it asked

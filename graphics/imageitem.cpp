@@ -503,6 +503,17 @@ int ImageItem_draw(EngineContext *app, ObjHeader *item, const DrawTarget *target
     r = ImageItem_orientation(corners, &m, &placed, &code);
     if (r != Res_ok)
         return r;
+    if (part->orient && part->orient != Orient_identity) {
+        // The picture is first turned within its box: result corner k
+        // shows the box corner code gives it, which shows the picture
+        // corner the item's own code gives that one.
+        uint32_t both = 0;
+        for (uint32_t k = 0; k < 4; k++) {
+            uint32_t viaBox = (code >> (2 * k)) & 3;
+            both |= ((part->orient >> (2 * viaBox)) & 3) << (2 * k);
+        }
+        code = both;
+    }
     Point offset{target->dx, target->dy};
     Rect dest;
     ImageItem_destRect(&placed, bitmap->scale, &offset, &dest);

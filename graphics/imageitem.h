@@ -60,6 +60,8 @@ struct ImageItemPart {
     uint32_t alpha;           // 255 opaque
     int32_t quality;          // negative: no smoothing
     int32_t repeatX, repeatY; // times the picture repeats across and down (0 or 1: once)
+    uint32_t orient;          // the picture's turn or flip within its box (graphics/orient.h
+                              // code; 0 for none)
 };
 
 // The image item class (operations: draw, measure, bounds). With

@@ -610,8 +610,13 @@ int Image_createFromStream(EngineContext *app, VfsHandle *stream, void *owner, I
     *handle = nullptr;
     ImageSource *source = nullptr;
     int r = ImageSource_createForStream(stream, &source);
-    if (r != Res_ok)
+    if (r != Res_ok) {
+        // As Image_open does on failure: the owner hears that no image
+        // holds its hook argument.
+        if (hook)
+            (void)hook(hookArg, 0, nullptr, nullptr);
         return r;
+    }
     return Image_open(app, source, nullptr, nullptr, owner, hook, hookArg, widthHint, heightHint, options, extra,
                       handle);
 }

@@ -17,9 +17,11 @@
 #include "document/edr/page.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
+#include "graphics/clippath.h"
 #include "graphics/drawlist.h"
 #include "graphics/glyphrun.h"
 #include "graphics/textrun.h"
+#include "graphics/imageitem.h"
 #include "graphics/textitem.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
@@ -54,20 +56,107 @@ bool isCellData(Edr_Node *node)
     return p && p->id == kCellKey && (p->type == 12 || p->type == 13 || p->type == 208);
 }
 
-// Moves the item to (x, y), appends it to layer 1 and unites its bounds
-// into the box's.
-void place(LayoutBox *box, ObjHeader *item, int32_t x, int32_t y)
+// Clips nest up to this depth; deeper clips are ignored with their ends,
+// so that drawing a page never recurses without bound.
+constexpr uint32_t kClipNesting = 32;
+
+// The clip groups open while a drawing is placed: the items placed go
+// into the innermost one.
+struct ClipStack {
+    ObjHeader *groups[kClipNesting];
+    ObjHeader *lastChild[kClipNesting];
+    uint32_t depth;
+    uint32_t ignored;
+};
+
+// Unites item's shown box into bounds (x0, y0, x1, y1 words).
+void uniteBounds(int32_t *words, ObjHeader *item)
+{
+    Rect bounds{words[0], words[1], words[2], words[3]};
+    Rect_addItemBounds(&bounds, item, nullptr, nullptr);
+    words[0] = bounds.x0;
+    words[1] = bounds.y0;
+    words[2] = bounds.x1;
+    words[3] = bounds.y1;
+}
+
+// Moves the item to (x, y) and appends it to the innermost open clip group,
+// or to layer 1 uniting its bounds into the box's.
+void place(LayoutBox *box, ClipStack *clips, ObjHeader *item, int32_t x, int32_t y)
 {
     item->origin[0] = sat(int64_t(item->origin[0]) + x);
     item->origin[1] = sat(int64_t(item->origin[1]) + y);
+    if (clips && clips->depth) {
+        uint32_t top = clips->depth - 1;
+        ObjHeader *group = clips->groups[top];
+        Obj_setNext(item, nullptr);
+        if (clips->lastChild[top])
+            Obj_setNext(clips->lastChild[top], item);
+        else
+            Obj_setChildren(group, item);
+        clips->lastChild[top] = item;
+        Rect g = Obj_box(group);
+        int32_t words[4] = {g.x0, g.y0, g.x1, g.y1};
+        if (g.x0 > g.x1) {
+            Rect b = Obj_shownBox(item);
+            words[0] = b.x0;
+            words[1] = b.y0;
+            words[2] = b.x1;
+            words[3] = b.y1;
+        } else {
+            uniteBounds(words, item);
+        }
+        const Rect r{words[0], words[1], words[2], words[3]};
+        Obj_setBox(group, &r);
+        return;
+    }
     LayerList_selectKey(box->layers, LayerList_normalKey);
     LayerList_append(box->layers, item);
-    Rect bounds{box->bounds[0], box->bounds[1], box->bounds[2], box->bounds[3]};
-    Rect_addItemBounds(&bounds, item, nullptr, nullptr);
-    box->bounds[0] = bounds.x0;
-    box->bounds[1] = bounds.y0;
-    box->bounds[2] = bounds.x1;
-    box->bounds[3] = bounds.y1;
+    uniteBounds(box->bounds, item);
+}
+
+// Closes the innermost clip group: placed in its parent when it holds an
+// item, else freed.
+void closeClip(LayoutBox *box, ClipStack *clips)
+{
+    ObjHeader *group = clips->groups[--clips->depth];
+    if (Obj_children(group))
+        place(box, clips, group, 0, 0);
+    else
+        Obj_destroy(group);
+}
+
+// Frees the groups still open (after an error).
+void dropClips(ClipStack *clips)
+{
+    while (clips->depth)
+        Obj_destroy(clips->groups[--clips->depth]);
+}
+
+// A clip start or end met in a drawing at (x, y). 0 or 1.
+int clipNode(LayoutBox *box, ClipStack *clips, const Prop *p, int32_t x, int32_t y)
+{
+    if (ClipPath_isEnd(p)) {
+        if (clips->ignored)
+            clips->ignored--;
+        else if (clips->depth)
+            closeClip(box, clips);
+        return Res_ok;
+    }
+    int evenOdd = 0;
+    const ClipPath *clip = ClipPath_fromValue(p, &evenOdd);
+    if (!clip || clips->depth == kClipNesting) {
+        clips->ignored++;
+        return Res_ok;
+    }
+    ObjHeader *group = nullptr;
+    int err = ClipGroup_create(clip, evenOdd, x, y, &group);
+    if (err)
+        return err;
+    clips->groups[clips->depth] = group;
+    clips->lastChild[clips->depth] = nullptr;
+    clips->depth++;
+    return Res_ok;
 }
 
 // The item of a blob node: a glyph-run string of positioned text runs
@@ -215,7 +304,12 @@ int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, con
     return Res_ok;
 }
 
-int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, uint32_t)
+namespace
+{
+
+// Places the drawing's items, gathering the items between a clip start
+// and its end into a clip group.
+int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack *clips)
 {
     int32_t dx = 0, dy = 0;
     uint32_t seen = 0;
@@ -230,7 +324,15 @@ int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, uin
         if (++seen % Drawing_yieldEvery == 0 && app && Task_hasCurrent(app))
             Task_yield(app);
         int32_t px = sat(int64_t(x) + dx), py = sat(-(int64_t(y) + dy));
-        if (Layout_isBlockLevel(e.style, e.node) || isCellData(e.node)) {
+        if (isCellData(e.node)) {
+            if (box->flowMode == 3)
+                continue;
+            err = clipNode(box, clips, dataProp(e.node), px, py);
+            if (err)
+                return err;
+            continue;
+        }
+        if (Layout_isBlockLevel(e.style, e.node)) {
             if (box->flowMode == 3)
                 continue;
             int32_t size[2] = {0, 0};
@@ -257,8 +359,24 @@ int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, uin
         case Edr_NodeType_picture:
         case Edr_NodeType_image:
             err = Layout_makeImageNodeItem(box, &items[0], &e);
-            if (!err && items[0])
+            // A transform in force maps the image's natural box (a page's
+            // images are placed this way): the item covers the mapped box,
+            // its picture turned or flipped within it as the transform
+            // turns it (a skewed image is drawn upright in its bounds).
+            if (const Matrix *m = !err && items[0] ? reinterpret_cast<const Matrix *>(
+                                                         Edr_Style_getType11(e.style, PropId_transform))
+                                                   : nullptr) {
+                Rect natural = Obj_box(items[0]), placed{};
+                Point corners[4] = {{natural.x0, natural.y0}, {natural.x0, natural.y1},
+                                    {natural.x1, natural.y1}, {natural.x1, natural.y0}};
+                uint32_t code = 0;
+                if (ImageItem_orientation(corners, m, &placed, &code) != Res_ok)
+                    code = 0;
+                ImageItem_part(items[0])->orient = code;
+                Obj_setBox(items[0], &placed);
+            } else if (!err && items[0]) {
                 err = Layout_applyImageSize(box, e.style, items[0], 0, 0);
+            }
             if (err == Layout_cannotMeasure) {
                 Obj_destroy(items[0]);
                 items[0] = nullptr;
@@ -282,6 +400,20 @@ int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, uin
         }
         for (ObjHeader *o : items)
             if (o)
-                place(box, o, px, py);
+                place(box, clips, o, px, py);
     }
+}
+
+} // namespace
+
+
+int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, uint32_t)
+{
+    ClipStack clips{};
+    int err = placeDrawing(box, iter, x, y, &clips);
+    if (err)
+        dropClips(&clips);
+    while (clips.depth)
+        closeClip(box, &clips);
+    return err;
 }

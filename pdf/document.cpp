@@ -21,6 +21,7 @@
 #include "document/edr/doc.h"
 #include "html/docweb.h"
 #include "pdf/interp.h"
+#include "pdf/xobject.h"
 #include "pdf/lexer.h"
 #include "pdf/page.h"
 #include "pdf/security.h"
@@ -296,8 +297,9 @@ void Pdf_Doc_deferError(PdfDoc *doc, int code)
 
 void Pdf_Doc_flushCache(PdfDoc *doc, Edr_Doc *, int force)
 {
-    // The image cache is made and freed by the page output that uses it;
-    // the drawing-list table is emptied at every flush.
+    // The image cache and the drawing-list table are emptied at every
+    // flush.
+    Pdf_ImageCache_free(doc);
     Pdf_DrawListTable_clear(doc);
     Pdf_Obj_release(doc, doc->trailer);
     doc->trailer = nullptr;
@@ -328,6 +330,7 @@ void Pdf_closeDocument(PdfDoc *doc, Edr_Doc *edrDoc)
     doc->xrefHead = nullptr;
     Pdf_Obj_releaseDeep(nullptr, doc->ownCatalog);
     Mem_free(doc->sizeStyles);
+    Mem_free(doc->borderStyles);
     if (doc->sizeRequest)
         Request_release(doc->sizeRequest);
     while (doc->freeCount)

@@ -94,6 +94,9 @@ struct PdfDoc {
     Request *sizeRequest;       // the page size styles' request (a reference of ours)
     PdfSizeStyle *sizeStyles;   // one per distinct page size
     uint32_t sizeStyleCount;
+    uint32_t linkStyleMade;     // the link areas' shared style is in the size request
+    uint32_t borderStyleCount;
+    uint64_t *borderStyles;     // link borders' shared styles: colour << 32 | width, by key order
 };
 
 // Opens the file of handle, which the document closes when it is closed;

@@ -24,8 +24,10 @@
 #include "core/text/charset.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "graphics/clippath.h"
 #include "graphics/drawlist.h"
 #include "graphics/glyphrun.h"
+#include "graphics/image.h"
 #include "graphics/path.h"
 #include "pdf/colour.h"
 #include "pdf/document.h"
@@ -34,6 +36,8 @@
 #include "pdf/md5.h"
 #include "pdf/page.h"
 #include "pdf/resources/pdfstream.h"
+#include "pdf/resources/pdfimage.h"
+#include "pdf/xobject.h"
 
 namespace
 {
@@ -43,7 +47,7 @@ enum : uint32_t {
     kPropPageStart2 = 138,
     kPropTransform = 134,
     kPropPosition = 74,
-    kPropShape = 136,
+    kPropShape = ClipPath_property,
     kPropColour = 29,
     kPropFontSize = 38,
     kPropFontFamily = 37,
@@ -51,7 +55,7 @@ enum : uint32_t {
     kPropFontVariant = 42,
     kPropFontStyle = 41,
     kTextRowBase = 100, // rowOf values above it name rows of the text table
-    kClipEnd = 208,
+    kClipEnd = ClipPath_endValue,
     kDrawListLimit = 32768,
     kInsertLast = 2,
     kYieldEvery = 32,
@@ -135,6 +139,7 @@ struct PdfInterp {
     float originX, originY;
     uint32_t originValid;
     uint32_t transformSet;
+    Matrix transform;         // the last transform emitted, while transformSet
     Path *path;
     float startX, startY;
     uint32_t clipMode;        // 0 none, 2 nonzero, 1 even-odd
@@ -363,6 +368,24 @@ int clearTransform(PdfInterp *in)
     return err ? err : emitBare(in, kPropTransform, 0);
 }
 
+// Emits m as the transform of what follows unless it is the one in force.
+int setTransform(PdfInterp *in, const Matrix &m)
+{
+    if (in->transformSet && std::memcmp(&in->transform, &m, sizeof m) == 0)
+        return Res_ok;
+    Matrix *copy = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
+    if (!copy)
+        return Res_noMemory;
+    *copy = m;
+    in->transformSet = 1;
+    in->transform = m;
+    Prop v{};
+    Prop_setMatrix(&v, kPropTransform, copy);
+    int err = emit(in, &v);
+    Prop_free(&v);
+    return err;
+}
+
 int setOrigin(PdfInterp *in, float x, float y)
 {
     if (in->originValid && in->originX == x && in->originY == y)
@@ -430,19 +453,6 @@ int flushDrawList(PdfDoc *doc, PdfInterp *in)
     return err;
 }
 
-// A clip path shared by property values.
-struct ClipPath {
-    PropCounted base;
-    Path *path;
-};
-
-void destroyClip(PropCounted *self)
-{
-    ClipPath *c = reinterpret_cast<ClipPath *>(self);
-    Path_destroy(c->path);
-    Mem_free(c);
-}
-
 // Emits path (taken over) as a clip with the pending rule.
 int applyClip(PdfDoc *doc, PdfInterp *in, Path *path)
 {
@@ -457,23 +467,18 @@ int applyClip(PdfDoc *doc, PdfInterp *in, Path *path)
         err = clearTransform(in);
     if (!err)
         err = setOrigin(in, 0, 0);
-    ClipPath *c = nullptr;
-    if (!err) {
-        c = static_cast<ClipPath *>(Mem_calloc(1, sizeof(ClipPath)));
-        if (!c)
-            err = Res_noMemory;
-    }
     if (err) {
         Path_destroy(path);
         return err;
     }
-    c->base.refs = 1;
-    c->base.destroy = destroyClip;
-    c->path = path;
+    ClipPath *c = nullptr;
+    err = ClipPath_create(path, &c);
+    if (err)
+        return err;
     Prop v{};
-    Prop_set(&v, kPropShape, mode == 1 ? PropType_counted13 : PropType_counted, reinterpret_cast<uintptr_t>(c), 0);
+    ClipPath_setValue(&v, c, mode == 1);
     err = emit(in, &v);
-    PropCounted_release(&c->base);
+    ClipPath_release(c);
     if (!err)
         in->gs->clipCount++;
     return err;
@@ -588,6 +593,66 @@ int restoreState(PdfDoc *doc, PdfInterp *in)
         releaseFont(in, s->font);
     Mem_free(s);
     return err;
+}
+
+// ---------------------------------------------------------------- images
+
+// Appends image (taken over) as an image node under a transform that maps
+// its width x height pixels onto the unit square of the current matrix.
+int drawImage(PdfDoc *doc, PdfInterp *in, ImageHandle *image, int32_t width, int32_t height)
+{
+    int err = flushDrawList(doc, in);
+    if (!err && (width <= 0 || height <= 0))
+        err = Res_pdfSyntax;
+    if (!err) {
+        const float *m = in->gs->m;
+        auto word = [](double v) {
+            return v >= 2147483647.0 ? INT32_MAX : v <= -2147483648.0 ? INT32_MIN : int32_t(v);
+        };
+        Matrix t{word(double(m[0]) * 72 / width), word(double(m[1]) * 72 / width),
+                 word(double(m[2]) * 72 / height), word(double(m[3]) * 72 / height), word(m[4]), word(m[5])};
+        err = setTransform(in, t);
+    }
+    if (!err)
+        err = setOrigin(in, 0, 0);
+    if (err || !in->edrDoc) {
+        ImageHandle_release(image);
+        return err;
+    }
+    return Edr_Node_createImageFrom(in->edrDoc, in->page, kInsertLast, nullptr, image);
+}
+
+// The inline image's key/value operands as a dictionary (null when there
+// are none). 0, 5971 for a key that is not a name, 1.
+int inlineDict(PdfDoc *doc, PdfInterp *in, PdfObj **out)
+{
+    *out = nullptr;
+    if (in->operandCount % 2) {
+        clearOperands(doc, in);
+        return Res_pdfSyntax;
+    }
+    PdfObj *dict = nullptr;
+    int err = Pdf_Dict_new(&dict);
+    uint32_t n = in->operandCount;
+    in->operandCount = 0;
+    for (uint32_t i = 0; i < n; i += 2) {
+        if (err) {
+            Pdf_Obj_release(doc, in->operands[i]);
+            Pdf_Obj_release(doc, in->operands[i + 1]);
+            continue;
+        }
+        err = Pdf_Dict_add(doc, dict, in->operands[i], in->operands[i + 1]);
+        if (err == Res_pdfSyntax) {
+            Pdf_Obj_release(doc, in->operands[i]);
+            Pdf_Obj_release(doc, in->operands[i + 1]);
+        }
+    }
+    if (err) {
+        Pdf_Obj_release(doc, dict);
+        return err;
+    }
+    *out = dict;
+    return Res_ok;
 }
 
 // ------------------------------------------------------------- handlers
@@ -920,11 +985,9 @@ int opd(PdfDoc *doc, PdfInterp *in)
     return expectOperands(doc, in, 2);
 }
 
-// "ID": the inline image's key/value pairs are taken and its data skipped
-// up to the "EI" that ends it (images are not drawn yet).
-int opID(PdfDoc *doc, PdfInterp *in)
+// Steps over inline image data up to the "EI" that ends it.
+int skipInline(PdfInterp *in)
 {
-    clearOperands(doc, in);
     PdfLexer *lx = in->lexer;
     int prev2 = ' ', prev1 = -1;
     for (;;) {
@@ -933,8 +996,6 @@ int opID(PdfDoc *doc, PdfInterp *in)
         int err = Pdf_Lex_readRaw(lx, &n, &c);
         if (err || n)
             return Res_ok;
-        if (prev1 == 'I' && c == 'E') {
-        }
         if ((prev2 == ' ' || prev2 == '\n' || prev2 == '\r' || prev2 == '\t') && prev1 == 'E' && c == 'I') {
             uint8_t after = 0;
             size_t m = 1;
@@ -1074,6 +1135,51 @@ int opTf(PdfDoc *doc, PdfInterp *in)
         err = Res_pdfSyntax;
     if (!err)
         err = Pdf_GState_setFont(doc, in, size, dict);
+    Pdf_Obj_release(doc, nameObj);
+    return err;
+}
+
+// "ID": the inline image's key/value pairs become its dictionary and its
+// data, read through the lexer, an image drawn at the current matrix. With
+// images disabled the data are only stepped over.
+int opID(PdfDoc *doc, PdfInterp *in)
+{
+    // Without a document model (the reader used on its own) nothing is
+    // drawn, so nothing is decoded either.
+    if (!doc->imagesEnabled || !in->edrDoc) {
+        clearOperands(doc, in);
+        return skipInline(in);
+    }
+    PdfObj *dict = nullptr;
+    int err = inlineDict(doc, in, &dict);
+    if (err) {
+        (void)skipInline(in);
+        return err;
+    }
+    ImageHandle *image = nullptr;
+    int32_t w = 0, h = 0;
+    err = Pdf_Img_load(doc, dict, in->lexer, Pdf_Interp_fillRgb(in), &image, &w, &h);
+    Pdf_Obj_release(doc, dict);
+    // A failed image is left out (its data were read) and the page goes on.
+    if (err && err != Res_stopRequested && err != Res_noMemory) {
+        Pdf_Doc_deferError(doc, err);
+        return Res_ok;
+    }
+    if (err)
+        return err;
+    return drawImage(doc, in, image, w, h);
+}
+
+int opDo(PdfDoc *doc, PdfInterp *in)
+{
+    PdfObj *nameObj = nullptr;
+    int err = popObject(in, &nameObj);
+    if (err)
+        return err;
+    const char *name = nullptr;
+    err = Pdf_Obj_getName(doc, nameObj, &name);
+    if (!err)
+        err = Pdf_XObj_do(doc, in, name);
     Pdf_Obj_release(doc, nameObj);
     return err;
 }
@@ -1483,7 +1589,7 @@ const OpRow kOps[] = {
     {"BMC", opDiscard1, S1 | S4, 0}, {"BT", opNone, S1, 4},         {"BX", opNone, ANY, 0},
     {"c", opc, S2 | S3, 0},        {"cm", opcm, S1, 0},             {"CS", opCS, S1 | S2 | S4, 0},
     {"cs", opcs, S1 | S2 | S4, 0}, {"d", opd, S1 | S4, 0},          {"d0", opDiscard2, S1, 0},
-    {"d1", opDiscard6, S1, 0},     {"Do", opDiscard1, S1, 0},       {"DP", opDiscard2, S1 | S4, 0},
+    {"d1", opDiscard6, S1, 0},     {"Do", opDo, S1, 0},             {"DP", opDiscard2, S1 | S4, 0},
     {"EMC", opNone, S1 | S4, 0},   {"ET", opNone, S4, 1},           {"EX", opNone, ANY, 0},
     {"f", opf, S2 | S3, 1},        {"F", opf, S2 | S3, 1},          {"f*", opfStar, S2 | S3, 1},
     {"G", opG, S1 | S2 | S4, 0},   {"g", opg, S1 | S2 | S4, 0},     {"gs", opgs, S1 | S4, 0},
@@ -1704,6 +1810,21 @@ int Pdf_Interp_runContent(PdfDoc *doc, PdfInterp *in, PdfLexer *lexer, const flo
     in->depth--;
     in->lexer = savedLexer;
     return err;
+}
+
+int Pdf_Out_flush(PdfDoc *doc, PdfInterp *in)
+{
+    return flushDrawList(doc, in);
+}
+
+uint32_t Pdf_Interp_fillRgb(const PdfInterp *in)
+{
+    return Pdf_Cs_toRgb(&in->gs->fill);
+}
+
+int Pdf_Out_drawImage(PdfDoc *doc, PdfInterp *in, ImageHandle *image, int32_t width, int32_t height)
+{
+    return drawImage(doc, in, image, width, height);
 }
 
 void Pdf_DrawListTable_clear(PdfDoc *doc)

@@ -9,6 +9,7 @@ struct PdfLexer;
 struct PdfObj;
 struct PdfInterp;
 struct Edr_Node;
+struct ImageHandle;
 
 enum : uint32_t {
     PdfInterp_operandSlots = 100,
@@ -28,6 +29,17 @@ int Pdf_Interp_destroy(PdfDoc *doc, PdfInterp *interp);
 // or an error.
 [[nodiscard]] int Pdf_Interp_runContent(PdfDoc *doc, PdfInterp *interp, PdfLexer *lexer, const float *matrix,
                                         const float *bbox, PdfObj *resources);
+
+// Appends the pending drawing to the page, so that nodes appended to the
+// page group next come after it. 0 or an error.
+[[nodiscard]] int Pdf_Out_flush(PdfDoc *doc, PdfInterp *interp);
+// The current fill colour, R | G << 8 | B << 16 (the colour image masks
+// are painted in).
+uint32_t Pdf_Interp_fillRgb(const PdfInterp *interp);
+// Appends image (taken over: released on failure) at the current matrix,
+// its width x height pixels mapped onto the unit square. 0 or an error.
+[[nodiscard]] int Pdf_Out_drawImage(PdfDoc *doc, PdfInterp *interp, ImageHandle *image, int32_t width,
+                                    int32_t height);
 
 // Releases the document's table of drawing lists (made by the page output
 // on first use), so that later pages no longer share the lists met so far.

@@ -18,6 +18,7 @@
 #include "core/text/fmt.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "pdf/annot.h"
 #include "pdf/document.h"
 #include "pdf/interp.h"
 #include "pdf/resources/pdfstream.h"
@@ -445,6 +446,12 @@ int Pdf_Page_load(PdfDoc *doc, uint32_t page)
             err = run;
         else if (run != Res_ok)
             Pdf_Doc_deferError(doc, run);
+        // Annotations come after the content; their errors are deferred too.
+        run = err ? Res_ok : Pdf_Page_loadAnnots(doc, dict, interp, group);
+        if (run == Res_stopRequested)
+            err = run;
+        else if (run != Res_ok)
+            Pdf_Doc_deferError(doc, run);
     }
     if (interp)
         Pdf_Interp_destroy(doc, interp);
@@ -457,7 +464,7 @@ int Pdf_Page_load(PdfDoc *doc, uint32_t page)
     return err;
 }
 
-int Pdf_Page_addPlaceholder(PdfDoc *doc, uint32_t)
+int Pdf_Page_addPlaceholder(PdfDoc *doc, uint32_t page)
 {
     Edr_Doc *ed = doc->edrDoc;
     if (!ed)
@@ -468,6 +475,8 @@ int Pdf_Page_addPlaceholder(PdfDoc *doc, uint32_t)
         err = Edr_Node_createGroup(ed, root, 2, 0, &group);
         Edr_Node_release(ed, root);
     }
+    if (err == Res_ok && page)
+        err = Edr_Doc_markPlaceholder(ed, page - 1, 1);
     if (err == Res_ok)
         err = Edr_Node_setStyle(ed, group, 1);
     if (group)

@@ -390,6 +390,10 @@ uint32_t Edr_Doc_getDepth(Edr_Doc *doc);
 uint32_t Edr_Doc_parentMarkFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_markRootChild(Edr_Doc *doc, uint32_t index);
 uint32_t Edr_Doc_getSelectedRootChild(Edr_Doc *doc);
+// Marks the root child at index as a page not loaded yet (the change scan
+// of pages on demand picks it up); with count set the change is queued.
+// 0 or the lock error.
+[[nodiscard]] int Edr_Doc_markPlaceholder(Edr_Doc *doc, uint32_t index, int count);
 [[nodiscard]] int Edr_Doc_dropPage(Edr_Doc *doc, uint32_t index, int drop);
 // The same for a page group in hand (a child of the root; any other node
 // changes nothing), without the walk to its index.

@@ -617,6 +617,22 @@ int Edr_Doc_markRootChild(Edr_Doc *doc, uint32_t index)
     return Res_ok;
 }
 
+int Edr_Doc_markPlaceholder(Edr_Doc *doc, uint32_t index, int count)
+{
+    int err = Edr_Doc_writeLock(doc);
+    if (err)
+        return err;
+    Edr_Node *c = group(doc->root)->firstChild;
+    for (uint32_t i = 0; c && i < index; i++)
+        c = c->next;
+    if (c)
+        c->flags |= Edr_Node_selectedBit;
+    Edr_Doc_writeUnlock(doc);
+    if (c && count)
+        (void)Edr_Mgr_queueChange(doc);
+    return Res_ok;
+}
+
 uint32_t Edr_Doc_getSelectedRootChild(Edr_Doc *doc)
 {
     return getWord(doc, &doc->selectedRootChild);

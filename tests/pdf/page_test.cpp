@@ -3,14 +3,23 @@
 // streams.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/stream/bytestream.h"
+#include "document/edr/doc.h"
+#include "document/edr/node.h"
+#include "graphics/clippath.h"
+#include "core/style/prop.h"
 #include "pdf/colour.h"
+#include "pdf/document.h"
 #include "pdf/interp.h"
 #include "pdf/lexer.h"
+#include "pdf/group.h"
 #include "pdf/page.h"
 #include "pdf/resources/pdfstream.h"
 #include "tests/pdf/pdf_fixture.h"
@@ -257,3 +266,150 @@ TEST_F(PdfPageTest, ColourSpacesParseAndSelfNamingAlternatesFail)
 }
 
 } // namespace
+
+namespace
+{
+
+// Six pages, each drawing one square of its own shade; page 3 clips.
+std::string sixPages()
+{
+    std::map<uint32_t, std::string> o = {
+        {1, "<< /Type /Catalog /Pages 2 0 R >>"},
+        {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R 7 0 R 8 0 R] /Count 6 /MediaBox [0 0 100 100] >>"},
+    };
+    for (uint32_t i = 0; i < 6; i++) {
+        std::string content = repeat("0 0 1 1 re n ", 40) + (i == 2 ? "q 0 0 50 50 re W n " : "") +
+                              "0." + std::to_string(i + 1) + " g 10 10 50 50 re f" + (i == 2 ? " Q" : "");
+        o[3 + i] = "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(9 + i) + " 0 R >>";
+        o[9 + i] = "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream";
+    }
+    return pdfFile(o);
+}
+
+// Opens file with a document model (pages on demand as asked), runs body
+// and closes.
+void withModel(EngineContext *ctx, const std::string &file, bool onDemand,
+               const std::function<void(PdfDoc *, Edr_Doc *)> &body)
+{
+    Edr_Doc *edoc = nullptr;
+    ASSERT_EQ(Edr_Doc_create(ctx, &edoc, nullptr), 0);
+    if (onDemand) {
+        ASSERT_EQ(Edr_Doc_setFlags(edoc, Edr_featurePageOnDemand), 0);
+        edoc->pageOnDemand = 1;
+    }
+    VfsHandle *h = nullptr;
+    uint32_t accepted = 0;
+    ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(file.data()), file.size(), 0,
+                             Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx),
+              0);
+    PdfDoc *doc = nullptr;
+    ASSERT_EQ(Pdf_openDocument(&doc, ctx, h, edoc, 0), 0);
+    body(doc, edoc);
+    Pdf_closeDocument(doc, edoc);
+    Edr_Doc_release(edoc);
+}
+
+// The kinds of the children of root child index: 'd' data, 'c' clip start,
+// 'e' clip end, 'l' drawing list, '?' anything else.
+std::string pageChildren(Edr_Doc *edoc, uint32_t index, uint32_t *flags = nullptr)
+{
+    Edr_Node *page = nullptr;
+    if (Edr_Doc_nthRootChild(edoc, index, &page) != Res_ok || !page)
+        return "none";
+    if (flags)
+        *flags = page->flags;
+    std::string kinds;
+    for (Edr_Node *c = Edr_Node_firstChild(page); c; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) == Edr_NodeType_drawList) {
+            kinds += 'l';
+        } else if (Edr_Node_type(c) == Edr_NodeType_data) {
+            const Prop *p = static_cast<const Prop *>(Edr_Node_payloadOrNull(c));
+            kinds += ClipPath_fromValue(p, nullptr) ? 'c' : ClipPath_isEnd(p) ? 'e' : 'd';
+        } else {
+            kinds += '?';
+        }
+    }
+    Edr_Node_release(edoc, page);
+    return kinds;
+}
+
+} // namespace
+
+TEST_F(PdfPageTest, AStopEndsTranslationWith48)
+{
+    std::string file = sixPages();
+    run([&] {
+        withModel(ctx(), file, false, [&](PdfDoc *doc, Edr_Doc *edoc) {
+            Edr_Doc_setStopFlag(edoc);
+            EXPECT_EQ(Pdf_translateDocument(doc), Res_stopRequested);
+            EXPECT_EQ(doc->currentPage, 1u) << "no page after the stopped one";
+        });
+    });
+}
+
+TEST_F(PdfPageTest, PagesOnDemandArePlaceholdersUntilAsked)
+{
+    std::string file = sixPages();
+    run([&] {
+        withModel(ctx(), file, true, [&](PdfDoc *doc, Edr_Doc *edoc) {
+            ASSERT_EQ(Pdf_translateDocument(doc), 0);
+            uint32_t flags = 0;
+            EXPECT_EQ(pageChildren(edoc, 0), "dddl") << "page 1 is translated at once";
+            for (uint32_t i = 1; i < 6; i++) {
+                EXPECT_EQ(pageChildren(edoc, i, &flags), "") << i;
+                EXPECT_TRUE(flags & Edr_Node_selectedBit) << "placeholder " << i << " is marked";
+            }
+            Pdf_Doc_flushCache(doc, edoc, 0);
+            ASSERT_EQ(Pdf_pageTranslate(doc, 5), 0);
+            EXPECT_EQ(pageChildren(edoc, 4), "dddl");
+            EXPECT_EQ(pageChildren(edoc, 3), "") << "page 4 stays a placeholder";
+            Pdf_Doc_flushCache(doc, edoc, 1);
+            ASSERT_EQ(Pdf_pageTranslate(doc, 3), 0);
+            EXPECT_EQ(pageChildren(edoc, 2), "dddcle") << "the clip ends after the drawing inside it";
+        });
+    });
+}
+
+TEST_F(PdfPageTest, GroupRecordItemsMoveToTheLastRecordAndMarkersStackNewestFirst)
+{
+    run([&] {
+    static const ObjClass plain = {nullptr, 0, nullptr, Obj_itemPlain};
+    auto list = [](int n) {
+        ObjList *l = static_cast<ObjList *>(Mem_calloc(1, sizeof(ObjList)));
+        for (int i = 0; i < n; i++) {
+            ObjHeader *o = Obj_create(&plain, 0);
+            ObjList_insertBefore(l, o, nullptr);
+        }
+        return l;
+    };
+    auto count = [](const PdfGroupRecord *r) {
+        int n = 0;
+        for (ObjHeader *o = r->items; o; o = Obj_next(o))
+            n++;
+        return n;
+    };
+    PdfGroupRecord *first = nullptr, *second = nullptr;
+    ASSERT_EQ(PdfGroup_create(list(2), nullptr, 7, &first), 0);
+    EXPECT_EQ(first->kind, 7u);
+    EXPECT_EQ(first->rect[0], PdfGroup_defaultRect[0]);
+    const float r[4] = {1, 2, 3, 4};
+    ASSERT_EQ(PdfGroup_create(nullptr, r, 1, &second), 0);
+    EXPECT_EQ(second->rect[2], 3.0f);
+    first->next = second;
+    PdfGroup_appendItems(first, list(3));
+    PdfGroup_appendItems(first, list(0));
+    EXPECT_EQ(count(first), 2);
+    EXPECT_EQ(count(second), 3) << "appended items go to the chain's last record";
+    const intptr_t a[3] = {1, 2, 3}, b[3] = {4, 5, 6};
+    ASSERT_EQ(PdfGroup_pushMarker(first, a, 10), 0);
+    ASSERT_EQ(PdfGroup_pushMarker(first, b, 11), 0);
+    EXPECT_EQ(first->markers->words[0], 4);
+    EXPECT_EQ(first->markers->next->fourth, 10);
+    ASSERT_EQ(PdfGroup_replaceMarkers(first, a, 12), 0);
+    EXPECT_EQ(first->markers->fourth, 12);
+    EXPECT_EQ(first->markers->next, nullptr);
+    PdfGroup_freeItems(second);
+    EXPECT_EQ(second->items, nullptr);
+    PdfGroup_freeChain(first);
+    });
+}

@@ -597,6 +597,9 @@ int main(int argc, char **argv)
         return 1;
     }
     State state{};
+    // The engine's timers fire as soon as they are asked for: a batch
+    // render has nothing to wait for in real time.
+    Headless_setManualClock(host, 1);
     Headless_setRequestHook(host, onRequest, &state);
     if (o.screen) {
         // The whole display is the W x H area.
