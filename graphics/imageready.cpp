@@ -1,0 +1,76 @@
+// Image readiness (see imageready.h).
+#include "graphics/imageready.h"
+
+#include "core/context/context.h"
+#include "core/result.h"
+#include "graphics/image.h"
+#include "graphics/imagedoc.h"
+
+namespace {
+
+void onReady(void *user, int32_t, int32_t, int32_t, int32_t)
+{
+    Image_checkReady(static_cast<ImageWait *>(user));
+}
+
+void onSize(void *user, int32_t, int32_t, int32_t)
+{
+    Image_checkReady(static_cast<ImageWait *>(user));
+}
+
+} // namespace
+
+void Image_checkReady(ImageWait *wait)
+{
+    if (wait->flags & ImageWait_decodeState) {
+        int32_t info[6];
+        // The fifth word is set once the decoder has read the header.
+        if (Image_getDocImageInfo(wait->handle, info, nullptr, nullptr) != Res_ok || info[4] != 0)
+            wait->flags &= ~uint32_t(ImageWait_decodeState);
+    }
+    if (!wait->flags)
+        Sem_signal(&wait->sem); // the maximum of 1 keeps one wake-up
+}
+
+int Image_waitReady(ImageObject *image, uint32_t flags)
+{
+    ImageWait wait{};
+    Sem_init(image->app, &wait.sem, 0, 1);
+    ImageHandle *handle = nullptr;
+    int r = ImageHandle_clone(image->app, image, &handle);
+    if (r == Res_ok) {
+        wait.handle = handle;
+        wait.flags = flags;
+        Image_checkReady(&wait);
+        if (wait.flags)
+            Image_setReadyCallbacks(handle, onReady, onSize, &wait);
+        r = Sem_waitStoppable(&wait.sem);
+        ImageHandle_release(handle);
+    }
+    Sem_fini(&wait.sem);
+    return r;
+}
+
+int ImageHandle_clone(EngineContext *context, ImageObject *image, ImageHandle **handle)
+{
+    *handle = nullptr;
+    ImageStore *store = context->imageStore;
+    if (store)
+        Lock_acquire(&store->lock);
+    ImageHandle *h = nullptr;
+    int r = ImageHandle_create(context, &h, nullptr, 0);
+    if (r == Res_ok) {
+        Anim_addImage(image, h);
+        *handle = h;
+    }
+    if (store)
+        Lock_release(&store->lock);
+    return r;
+}
+
+int32_t Image_mimeTypeForCodec(int32_t typeId)
+{
+    // The image document type's table answers the known codecs.
+    uint32_t mime = ImageDA_docType(typeId);
+    return mime ? int32_t(mime) : ImageMime_unknown;
+}
