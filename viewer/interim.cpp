@@ -51,15 +51,6 @@ int View_publishLayout(Edr_Doc *)
     return Res_ok;
 }
 
-// Interim: documents have no animations before the viewer.
-void Anim_cancelTick(Edr_Doc *)
-{
-}
-
-void Anim_tick(void *, EventProcMsg *, Edr_Doc *)
-{
-}
-
 // Interim: an alternate rectangle is an empty record that answers 0.
 struct AltRect {
     intptr_t word;
