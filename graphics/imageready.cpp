@@ -23,9 +23,17 @@ void onSize(void *user, int32_t, int32_t, int32_t)
 void Image_checkReady(ImageWait *wait)
 {
     if (wait->flags & ImageWait_decodeState) {
+        // Decoding has come far enough once the header is known or the
+        // image is finished (decoded, failed or animating); an image that
+        // cannot answer ends the wait too.
         int32_t info[6];
-        // The fifth word is set once the decoder has read the header.
-        if (Image_getDocImageInfo(wait->handle, info, nullptr, nullptr) != Res_ok || info[4] != 0)
+        bool ready = Image_getDocImageInfo(wait->handle, info, nullptr, nullptr) != Res_ok;
+        if (!ready) {
+            ImageObject *image = ImageHandle_lockImage(wait->handle, 4);
+            ready = !image || image->headerKnown || image->state >= ImageState_done;
+            ImageHandle_unlockImage(wait->handle, image, 4);
+        }
+        if (ready)
             wait->flags &= ~uint32_t(ImageWait_decodeState);
     }
     if (!wait->flags)
