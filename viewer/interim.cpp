@@ -331,20 +331,6 @@ int FvViewer_installModeOps(FvViewer *viewer)
     return 1;
 }
 
-// Interim: there is no overlay manager before the overlay is built, so
-// presenting always copies and hands over itself.
-#include "viewer/screen/overlay.h"
-
-int Overlay_exists(EngineContext *)
-{
-    return 0;
-}
-
-int Overlay_redrawAll(EngineContext *)
-{
-    return 0;
-}
-
 // Interim stand-ins of page navigation and zoom for the screen operations:
 // the view area is the bound screen, no fit is known, margins, pans and
 // refits do nothing, and there is no flow mode. The code-5 listener keeps

@@ -40,6 +40,7 @@ struct ImageStore;
 struct ImageCache;
 struct Screen;
 struct ScreenList;
+struct OverlayMgr;
 struct FontEngine;
 struct FormsModule;
 
@@ -101,6 +102,7 @@ struct EngineInstance {
                                 // set and cleared by the viewer; null: none)
     ScreenList *screens;        // screens: the engine's screen list (viewer/screen/screen.h)
     Screen *lastPresented;      // screens: the screen that last handed its pixels to the host
+    OverlayMgr *overlay;        // overlay: sprites composed over the screen (viewer/screen/overlay.h; null: none)
 };
 
 // The engine's core context: allocated from the heap at start-up, first
