@@ -115,6 +115,7 @@ struct FvViewer {
     uint32_t loadingCount, loadingCapacity;
     int32_t loadPending;            // a load waits for the closing documents
     int32_t configured;             // bit 0: Engine_configure has run to its end
+    struct CursorState *cursor;     // the on-screen cursor (viewer/screen/cursor.h; null: none)
 };
 
 // ------------------------------------------------------------ the entry

@@ -319,6 +319,13 @@ int Anim_reportAreas(const Rect *rect, intptr_t, Edr_Doc *doc)
     return View_invalidateRect(&report, 0, 0);
 }
 
+int Fv_registerBuiltinImages(EngineContext *context)
+{
+    for (const RomFsEntry &image : Fv_builtinImages)
+        RomFs_addFile(context, image.path, image.data, image.length);
+    return Res_ok;
+}
+
 // ---------------------------------------------------- listener lists
 
 int Anim_forEachListener(AnimListenerList *list, AnimListenerFn callback, void *argument)

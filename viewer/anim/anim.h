@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "core/geom/rect.h"
+#include "platform/vfs/romfs.h"
 
 struct EngineContext;
 struct Edr_Doc;
@@ -82,9 +83,13 @@ int Anim_collectDirtyRects(Edr_Doc *doc, AnimRectList *list);
 // Reports one changed area of the document to its view.
 int Anim_reportAreas(const Rect *rect, intptr_t tag, Edr_Doc *doc);
 
-// Registers the viewer's built-in pictures ("/okala_dir/Img/magnifier.gif",
-// "/okala_dir/Img/fileviewer-ident.png" and its landscape variant) with the
-// built-in file table. 0 or the table's error.
+// The viewer's built-in pictures under "/okala_dir/Img/": the magnifier
+// (911 bytes), the identity picture (13203 bytes) and its landscape
+// variant, the cursor and the busy indicator (made by tools/gen/gen_romfs.py
+// --viewer).
+enum : int32_t { Fv_builtinImageCount = 5 };
+extern const RomFsEntry Fv_builtinImages[Fv_builtinImageCount];
+// Registers them with the built-in file table. 0.
 int Fv_registerBuiltinImages(EngineContext *context);
 
 // ---------------------------------------------------- listener lists
