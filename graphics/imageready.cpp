@@ -4,7 +4,6 @@
 #include "core/context/context.h"
 #include "core/result.h"
 #include "graphics/image.h"
-#include "graphics/imagedoc.h"
 
 namespace {
 
@@ -74,11 +73,4 @@ int ImageHandle_clone(EngineContext *context, ImageObject *image, ImageHandle **
     if (store)
         Lock_release(&store->lock);
     return r;
-}
-
-int32_t Image_mimeTypeForCodec(int32_t typeId)
-{
-    // The image document type's table answers the known codecs.
-    uint32_t mime = ImageDA_docType(typeId);
-    return mime ? int32_t(mime) : ImageMime_unknown;
 }
