@@ -335,3 +335,55 @@ TEST_F(OverlayTest, OutOfMemoryLeavesNoSprite)
 }
 
 } // namespace
+
+namespace {
+
+// Text sprites in the box font (no family named): the rectangle is the
+// text's extent, the text properties, and the line-by-line drawing.
+TEST_F(OverlayTest, TextSpritesMeasureAndDrawLineByLine)
+{
+    run([&] {
+        OverlaySprite *text = nullptr;
+        ASSERT_EQ(Overlay_addTextSprite(ctx(), u"abc", nullptr, 12, 4, 5, 6, 0xFF000000u, &text, 0, 0), 0);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->x, 5);
+        EXPECT_GT(text->x1, text->x0 + 3); // three box glyphs of 12 points
+        int32_t v = 0;
+        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_style, &v), 1);
+        EXPECT_EQ(v, 4);
+        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_fontSize, &v), 1);
+        EXPECT_EQ(v, 12 << 16);
+        const char16_t *chars = nullptr;
+        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_text, &chars), 1);
+        EXPECT_EQ(std::u16string(chars), u"abc");
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_text, u"longer text"), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_text, &chars), 1);
+        EXPECT_EQ(std::u16string(chars), u"longer text");
+        // Colour bytes reach the text colour.
+        int32_t red = 0x40;
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_colour0, &red), 1);
+        // Drawn whole, then line by line within the rectangle.
+        drawBack(0);
+        EXPECT_EQ(Overlay_redrawAll(ctx()), 1);
+        int32_t one = 1;
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_textFlag, &one), 1);
+        EXPECT_EQ(Overlay_redrawAll(ctx()), 1);
+        // A sprite too narrow for a single character: each line takes one
+        // character, and the drawing comes to its end.
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_rectWidth, &one), 1);
+        int32_t x0 = 5;
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_rectX0, &x0), 1);
+        EXPECT_EQ(Overlay_redrawAll(ctx()), 1);
+        // No width at all: nothing to draw, and success.
+        int32_t zero = 0;
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_rectWidth, &zero), 1);
+        EXPECT_EQ(Overlay_redrawAll(ctx()), 1);
+        // Text ids do not apply to other items.
+        OverlaySprite *line = nullptr;
+        ASSERT_EQ(Overlay_addLineSprite(ctx(), 0, 0, 3, 3, 0xFF000000u, 1, &line, 0, 0), 0);
+        EXPECT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_fontSize, &v), 0);
+        EXPECT_EQ(Overlay_removeSprite(ctx(), &text), 0);
+    });
+}
+
+} // namespace

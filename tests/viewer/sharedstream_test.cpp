@@ -9,6 +9,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "tests/support/task_fixture.h"
+#include "graphics/image.h"
 #include "viewer/sharedstream.h"
 
 namespace {
@@ -231,6 +232,36 @@ TEST_F(SharedStreamTest, ControlOperationsAndOutOfMemory)
         Mem_failAfter(0);
         EXPECT_EQ(shared, nullptr);
         EXPECT_EQ(w.closes, 2);
+    });
+}
+
+TEST_F(SharedStreamTest, AnImagesDataStreamBecomesSharedWhenTheFeatureIsOn)
+{
+    run([&] {
+        ImageObject image{};
+        image.app = ctx();
+        image.dataStream = &w.base;
+        // Feature bit 1 off: the raw stream stays.
+        EXPECT_EQ(Image_shareDataStream(&image), 0);
+        EXPECT_EQ(image.sharedStream, nullptr);
+        EXPECT_EQ(image.dataStream, &w.base);
+        ctx()->featureFlags = 2;
+        EXPECT_EQ(Image_shareDataStream(&image), 0);
+        ASSERT_NE(image.sharedStream, nullptr);
+        ASSERT_NE(image.dataStream, &w.base); // a first reader took its place
+        EXPECT_EQ(image.sharedStream->refs, 2);
+        EXPECT_EQ(image.sharedStream->locked, 1u);
+        uint8_t b = 0;
+        ASSERT_EQ(ByteStream_readByte(image.dataStream, &b), 0);
+        EXPECT_EQ(b, w.data[0]);
+        // Shared once: a second call changes nothing.
+        SharedStream *shared = image.sharedStream;
+        EXPECT_EQ(Image_shareDataStream(&image), 0);
+        EXPECT_EQ(image.sharedStream, shared);
+        ByteStream_close(image.dataStream);
+        SharedStream_release(image.sharedStream);
+        EXPECT_EQ(w.closes, 1);
+        ctx()->featureFlags = 0;
     });
 }
 

@@ -16,6 +16,11 @@
 #include "graphics/imageitem.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
+#include "graphics/textitem.h"
+#include "graphics/textrun.h"
+#include "fonts/fontengine.h"
+#include "core/text/cstr.h"
+#include "core/text/ustr.h"
 #include "layout/replaced.h"
 #include "viewer/dispman.h"
 #include "viewer/displayitem.h"
@@ -87,8 +92,12 @@ void unlinkSprite(OverlayMgr *m, OverlaySprite *s)
     s->prev = s->next = nullptr;
 }
 
+void releaseTextFonts(ObjHeader *item);
+
+// Frees the sprite record (its item, still alive, gives back its fonts).
 void freeSprite(OverlaySprite *s)
 {
+    releaseTextFonts(s->item);
     Mem_free(s->fontName);
     Mem_free(s);
 }
@@ -124,6 +133,7 @@ int addSprite(OverlayMgr *m, ObjHeader *item, int32_t x, int32_t y, const Rect &
 {
     OverlaySprite *s = static_cast<OverlaySprite *>(Mem_calloc(1, sizeof(OverlaySprite)));
     if (!s) {
+        releaseTextFonts(item);
         DisplayItem_free(item);
         return Res_noMemory;
     }
@@ -155,6 +165,129 @@ Matrix *newIdentity()
     return m;
 }
 
+// ---------------------------------------------------------- text sprites
+
+// Style bits of a text sprite (bold 1, italic 2, underline 4) live in the
+// item's second spare word.
+uint32_t textStyle(const ObjHeader *item)
+{
+    return uint32_t(item->spare[1]) & 7;
+}
+
+const int32_t kUnderline[2] = {1, 0}; // one underline of the font's thickness
+
+TextItemPart *textPart(ObjHeader *item)
+{
+    return item && item->cls == &TextItem_class ? static_cast<TextItemPart *>(Obj_part(item)) : nullptr;
+}
+
+// The font list of a family with the style bits: style word 6 bold or 3,
+// plus 0x100 italic. A null name leaves the run to the box font.
+int resolveFonts(EngineContext *engine, const char *name, uint32_t style, FontList **out)
+{
+    *out = nullptr;
+    if (!name)
+        return Res_ok;
+    uint32_t word = ((style & 1) ? 6u : 3u) + ((style & 2) ? 0x100u : 0u);
+    const char *families[1] = {name};
+    return Font_listCreate(engine->instance, families, 1, word, nullptr, out);
+}
+
+void releaseTextFonts(ObjHeader *item)
+{
+    if (TextItemPart *part = textPart(item)) {
+        if (item->flags & DisplayItem_optFontList)
+            Font_listRelease(part->base.fonts);
+        part->base.fonts = nullptr;
+    }
+}
+
+// Measures the item's whole text and makes its box (the pen at the origin
+// on the baseline).
+int measureText(ObjHeader *item, Rect *extent)
+{
+    TextItemPart *part = textPart(item);
+    const ObjTextPart &t = part->base;
+    Rect rect{0, 0, 0, 0};
+    int r = TextRun_measureFit(t.fonts, t.size, t.styleFlags, t.style, t.chars, t.count, 0, 0, 0x7FFFFFFF, nullptr,
+                               &rect);
+    if (r != Res_ok)
+        return r;
+    if (rect.x1 < rect.x0 || rect.y1 < rect.y0)
+        rect = Rect{0, 0, 0, 0};
+    Obj_setBox(item, &rect);
+    part->baseline = -rect.y0;
+    *extent = rect;
+    return Res_ok;
+}
+
+// Gives the item a copy of text (in the header's block).
+int setText(ObjHeader *item, const char16_t *text)
+{
+    size_t n = text ? Ustr_len(text) : 0;
+    char16_t *copy = static_cast<char16_t *>(Mem_malloc((n + 1) * sizeof(char16_t)));
+    if (!copy)
+        return Res_noMemory;
+    if (n)
+        memcpy(copy, text, n * sizeof(char16_t));
+    copy[n] = 0;
+    Mem_free(item->block);
+    item->block = copy;
+    TextItemPart *part = textPart(item);
+    part->base.chars = copy;
+    part->base.start = 0;
+    part->base.count = uint32_t(n);
+    return Res_ok;
+}
+
+// Draws a text sprite line by line into the width left of its clip (or
+// of the bitmap): each line takes what fits, and at least one character,
+// so that a sprite too narrow for any character still comes to its end.
+int drawTextLines(EngineContext *engine, OverlayMgr *m, OverlaySprite *s, const DrawTarget *target,
+                  const DrawFlags *flags)
+{
+    ObjHeader *item = s->item;
+    TextItemPart *part = textPart(item);
+    int32_t right = (s->flags & OverlaySprite_clip) ? s->x1 : m->bitmap->width;
+    int32_t avail = right - s->x;
+    if (avail < 1)
+        return Res_ok;
+    int32_t r = resolutionOf(m);
+    int64_t width = int64_t(avail) * 65536 / r;
+    if (item->matrix && item->matrix->a > 0)
+        width = width * 65536 / item->matrix->a; // back into the item's own units
+    int32_t maxWidth = width > 0x7FFFFFFF ? 0x7FFFFFFF : int32_t(width);
+    const ObjItemOps *ops = Obj_itemOps(item);
+    ObjTextPart saved = part->base;
+    int32_t savedY = item->origin[1];
+    uint32_t at = saved.start, left = saved.count;
+    int64_t lineY = savedY;
+    int result = Res_ok;
+    while (left > 0 && result == Res_ok) {
+        uint32_t fitted = 0;
+        Rect extent{0, 0, 0, 0};
+        result = TextRun_measureFit(saved.fonts, saved.size, saved.styleFlags, saved.style, saved.chars + at, left, 0,
+                                    0, maxWidth, &fitted, &extent);
+        if (result != Res_ok)
+            break;
+        if (fitted == 0)
+            fitted = 1;
+        if (fitted > left)
+            fitted = left;
+        part->base.start = at;
+        part->base.count = fitted;
+        item->origin[1] = int32_t(lineY);
+        result = ops->draw(engine, item, Rect_getInfinite(), &m->transform, target, flags, 0);
+        // The next line starts two thirds of this line's height further on.
+        lineY -= int64_t(extent.y1 - extent.y0) * 2 / 3;
+        at += fitted;
+        left -= fitted;
+    }
+    part->base = saved;
+    item->origin[1] = savedY;
+    return result;
+}
+
 uint8_t *colourByte(uint32_t *colour, int32_t index)
 {
     return reinterpret_cast<uint8_t *>(colour) + index;
@@ -167,6 +300,8 @@ uint32_t *colourOf(ObjHeader *item)
         return &path->colour;
     if (BoxItemPart *box = BoxItem_part(item))
         return &box->background.colour;
+    if (TextItemPart *text = textPart(item))
+        return &text->colour;
     return nullptr;
 }
 
@@ -309,9 +444,13 @@ int Overlay_redrawAll(EngineContext *engine)
         Rect clip{s->x0, s->y0, s->x1, s->y1};
         DrawTarget target{m->bitmap, (s->flags & OverlaySprite_clip) ? &clip : nullptr, s->x, s->y};
         const ObjItemOps *ops = Obj_itemOps(item);
-        if (ops && ops->draw &&
-            ops->draw(engine, item, Rect_getInfinite(), &m->transform, &target, &flags, 0) != Res_ok)
+        if ((s->flags & OverlaySprite_text) && textPart(item)) {
+            if (drawTextLines(engine, m, s, &target, &flags) != Res_ok)
+                result = 0;
+        } else if (ops && ops->draw &&
+                   ops->draw(engine, item, Rect_getInfinite(), &m->transform, &target, &flags, 0) != Res_ok) {
             result = 0;
+        }
     }
     Screen_flushLocked(m->screen);
     if (took)
@@ -415,6 +554,61 @@ int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t
     return addSprite(m, item, x0, y0, rect, depth, hidden, sprite);
 }
 
+int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const char *fontName, int32_t size,
+                          uint32_t style, int32_t x, int32_t y, uint32_t colour, OverlaySprite **sprite, int32_t depth,
+                          int32_t hidden)
+{
+    if (sprite)
+        *sprite = nullptr;
+    OverlayMgr *m = managerOf(engine);
+    if (!m)
+        return Res_nullInput;
+    FontList *fonts = nullptr;
+    int err = resolveFonts(engine, fontName, style, &fonts);
+    if (err != Res_ok)
+        return err;
+    char *name = fontName ? Cstr_dup(fontName) : nullptr;
+    Matrix *transform = newIdentity();
+    DisplayItem *item = transform && (name || !fontName) ? DisplayItem_new(&TextItem_class, 0, 0, transform, 7) : nullptr;
+    if (!item) {
+        if (!transform || (fontName && !name))
+            Mem_free(transform);
+        Mem_free(name);
+        Font_listRelease(fonts);
+        return Res_noMemory;
+    }
+    item->spare[1] = style & 7;
+    TextItemPart *part = textPart(item);
+    part->base.fonts = fonts;
+    part->base.size = int32_t(uint32_t(size) << 16);
+    part->base.styleFlags = (style & 4) ? 1u : 0u;
+    part->base.style = (style & 4) ? kUnderline : nullptr;
+    part->colour = colour;
+    Rect extent{};
+    err = setText(item, text);
+    if (err == Res_ok)
+        err = measureText(item, &extent);
+    if (err != Res_ok) {
+        releaseTextFonts(item);
+        DisplayItem_free(item);
+        Mem_free(name);
+        return err;
+    }
+    int32_t r = resolutionOf(m);
+    Rect rect{x + toPixels(extent.x0, r), y + toPixels(extent.y0, r), x + toPixels(extent.x1, r),
+              y + toPixels(extent.y1, r)};
+    OverlaySprite *made = nullptr;
+    err = addSprite(m, item, x, y, rect, depth, hidden, &made);
+    if (err != Res_ok) {
+        Mem_free(name);
+        return err; // addSprite freed the item; its font list goes with it below
+    }
+    made->fontName = name;
+    if (sprite)
+        *sprite = made;
+    return Res_ok;
+}
+
 void Overlay_setSpriteTransform(OverlaySprite *sprite, Matrix *matrix)
 {
     if (sprite)
@@ -432,8 +626,9 @@ int Overlay_removeSprite(EngineContext *engine, OverlaySprite **sprite)
     if (!inList(m, s))
         return 1;
     unlinkSprite(m, s);
-    DisplayList_removeItem(m->items, s->item);
+    ObjHeader *item = s->item;
     freeSprite(s);
+    DisplayList_removeItem(m->items, item);
     *sprite = nullptr;
     return 0;
 }
@@ -535,6 +730,30 @@ int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
             return 1;
         }
         return 0;
+    case OverlayProp_text:
+        if (TextItemPart *text = textPart(item)) {
+            *static_cast<const char16_t **>(value) = text->base.chars;
+            return 1;
+        }
+        return 0;
+    case OverlayProp_fontSize:
+        if (TextItemPart *text = textPart(item)) {
+            *out = text->base.size;
+            return 1;
+        }
+        return 0;
+    case OverlayProp_fontName:
+        if (textPart(item)) {
+            *static_cast<const char **>(value) = sprite->fontName;
+            return 1;
+        }
+        return 0;
+    case OverlayProp_style:
+        if (textPart(item)) {
+            *out = int32_t(textStyle(item));
+            return 1;
+        }
+        return 0;
     default:
         return 0;
     }
@@ -546,7 +765,8 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
     if (!m || !sprite || !sprite->item || !value)
         return 0;
     ObjHeader *item = sprite->item;
-    int32_t v = property == OverlayProp_image ? 0 : *static_cast<const int32_t *>(value);
+    bool pointer = property == OverlayProp_image || property == OverlayProp_text || property == OverlayProp_fontName;
+    int32_t v = pointer ? 0 : *static_cast<const int32_t *>(value);
     int32_t r = resolutionOf(m);
     switch (property) {
     case OverlayProp_x:
@@ -649,6 +869,44 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
             return 1;
         }
         return 0;
+    case OverlayProp_text: {
+        TextItemPart *text = textPart(item);
+        Rect extent{};
+        if (!text || setText(item, static_cast<const char16_t *>(value)) != Res_ok)
+            return 0;
+        (void)measureText(item, &extent);
+        return 1;
+    }
+    case OverlayProp_fontSize: {
+        TextItemPart *text = textPart(item);
+        if (!text)
+            return 0;
+        text->base.size = int32_t(uint32_t(v) << 16);
+        return 1;
+    }
+    case OverlayProp_fontName:
+    case OverlayProp_style: {
+        TextItemPart *text = textPart(item);
+        if (!text)
+            return 0;
+        const char *name = property == OverlayProp_fontName ? static_cast<const char *>(value) : sprite->fontName;
+        uint32_t style = property == OverlayProp_style ? uint32_t(v) & 7 : textStyle(item);
+        FontList *fonts = nullptr;
+        char *copy = name ? Cstr_dup(name) : nullptr;
+        if ((name && !copy) || resolveFonts(engine, name, style, &fonts) != Res_ok) {
+            Mem_free(copy);
+            return 0;
+        }
+        releaseTextFonts(item);
+        text->base.fonts = fonts;
+        item->flags |= DisplayItem_optFontList;
+        item->spare[1] = style;
+        text->base.styleFlags = (style & 4) ? 1u : 0u;
+        text->base.style = (style & 4) ? kUnderline : nullptr;
+        Mem_free(sprite->fontName);
+        sprite->fontName = copy;
+        return 1;
+    }
     case OverlayProp_image: {
         ImageItemPart *part = ImageItem_part(item);
         if (!part || part->kind != ImageItem_handleKind)

@@ -81,6 +81,10 @@ enum : int32_t {
     OverlayProp_userA = 19,
     OverlayProp_shapeStrokeWidth = 20,
     OverlayProp_shapeStroke0 = 21, // 21 to 24
+    OverlayProp_text = 25,         // text items: const char16_t * (get: lent)
+    OverlayProp_fontSize = 26,     // text items: points (get: the 16.16 size word)
+    OverlayProp_fontName = 27,     // text items: const char * (get: lent)
+    OverlayProp_style = 28,        // text items: 1 bold, 2 italic, 4 underline
     OverlayProp_pathStrokeWidth = 29,
     OverlayProp_image = 30,        // set only: a Url *
 };
@@ -116,6 +120,13 @@ int Overlay_createSpriteFromImage(EngineContext *engine, const Url *url, int32_t
 // A sprite over a new width x height 16-bit pixel picture (the item's own).
 int Overlay_addImageItemSprite(EngineContext *engine, const int32_t size[2], int32_t x, int32_t y, uint32_t alpha,
                                OverlaySprite **sprite, int32_t depth, int32_t hidden);
+// A text sprite of text in the font family fontName (null: the box font
+// that stands in for any), size points, style bits 1 bold, 2 italic, 4
+// underline, colour 0xAABBGGRR. Its rectangle is the text's extent at
+// (x, y). Property 12 makes it wrap line by line within its clip.
+int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const char *fontName, int32_t size,
+                          uint32_t style, int32_t x, int32_t y, uint32_t colour, OverlaySprite **sprite, int32_t depth,
+                          int32_t hidden);
 // A line from (x0, y0) to (x1, y1) in pixels, colour 0xAABBGGRR, width in
 // pixels.
 int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
