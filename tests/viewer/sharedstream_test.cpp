@@ -15,7 +15,7 @@
 namespace {
 
 struct WindowStream {
-    ByteStream base;
+    ByteStream base{};
     std::vector<uint8_t> data;
     size_t at = 0;        // the position after the window
     int closes = 0;
