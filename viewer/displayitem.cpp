@@ -16,6 +16,9 @@
 #include "graphics/imageitem.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
+#include "graphics/textitem.h"
+#include "graphics/textrun.h"
+#include "core/text/ustr.h"
 #include "layout/replaced.h"
 #include "spreadsheet/imageutil.h"
 
@@ -254,6 +257,75 @@ int DisplayItem_newPixelImage(EngineContext *engine, DisplayList *list, DisplayI
     part->alpha = colour >> 24;
     part->quality = -1;
     return finish(engine, list, out, item);
+}
+
+int DisplayItem_setText(DisplayItem *item, const char16_t *text)
+{
+    if (!item || item->cls != &TextItem_class)
+        return Res_nullInput;
+    size_t n = text ? Ustr_len(text) : 0;
+    char16_t *copy = static_cast<char16_t *>(Mem_malloc((n + 1) * sizeof(char16_t)));
+    if (!copy)
+        return Res_noMemory;
+    if (n)
+        memcpy(copy, text, n * sizeof(char16_t));
+    copy[n] = 0;
+    Mem_free(item->block);
+    item->block = copy;
+    TextItemPart *part = static_cast<TextItemPart *>(Obj_part(item));
+    part->base.chars = copy;
+    part->base.start = 0;
+    part->base.count = uint32_t(n);
+    return Res_ok;
+}
+
+int DisplayItem_measureText(DisplayItem *item, Rect *extent)
+{
+    if (!item || item->cls != &TextItem_class)
+        return Res_nullInput;
+    TextItemPart *part = static_cast<TextItemPart *>(Obj_part(item));
+    const ObjTextPart &t = part->base;
+    Rect rect{0, 0, 0, 0};
+    int r = TextRun_measureFit(t.fonts, t.size, t.styleFlags, t.style, t.chars, t.count, 0, 0, 0x7FFFFFFF, nullptr,
+                               &rect);
+    if (r != Res_ok)
+        return r;
+    if (rect.x1 < rect.x0 || rect.y1 < rect.y0)
+        rect = Rect{0, 0, 0, 0};
+    Obj_setBox(item, &rect);
+    part->baseline = -rect.y0;
+    *extent = rect;
+    return Res_ok;
+}
+
+int DisplayItem_newText(EngineContext *, DisplayList *list, DisplayItem **out, int32_t x, int32_t y,
+                        Matrix *transform, const char16_t *text, FontList *fonts, int32_t size, uint32_t colour,
+                        uint32_t options)
+{
+    if (out)
+        *out = nullptr;
+    DisplayItem *item = DisplayItem_new(&TextItem_class, x, y, transform, options);
+    if (!item)
+        return Res_noMemory;
+    TextItemPart *part = static_cast<TextItemPart *>(Obj_part(item));
+    part->base.fonts = fonts;
+    part->base.size = size;
+    part->colour = colour;
+    Rect extent{};
+    int r = DisplayItem_setText(item, text);
+    if (r == Res_ok)
+        r = DisplayItem_measureText(item, &extent);
+    if (r != Res_ok) {
+        if (out)
+            *out = item;
+        else
+            DisplayItem_free(item);
+        return r;
+    }
+    DisplayList_append(list, item);
+    if (out)
+        *out = item;
+    return Res_ok;
 }
 
 int DisplayItem_newShape(EngineContext *, DisplayList *list, DisplayItem **out, int32_t x, int32_t y,

@@ -10,6 +10,7 @@
 #include "core/result.h"
 #include "graphics/boxitem.h"
 #include "graphics/path.h"
+#include "graphics/textitem.h"
 #include "layout/replaced.h"
 #include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
@@ -172,6 +173,30 @@ TEST_F(DisplayItemTest, PathsAndPolygonsAndOutOfMemory)
             EXPECT_EQ(list->tail, item);
         }
     }
+}
+
+TEST_F(DisplayItemTest, TextItemsCopyTheirTextAndTakeTheirExtentAsTheBox)
+{
+    char16_t text[] = u"abc";
+    DisplayItem *item = nullptr;
+    ASSERT_EQ(DisplayItem_newText(e.context, list, &item, 3, 4, nullptr, text, nullptr, 12 << 16, 0xFF000000u, 1), 0);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(list->tail, item);
+    text[0] = u'x'; // the item keeps its own copy
+    TextItemPart *part = static_cast<TextItemPart *>(Obj_part(item));
+    EXPECT_EQ(part->base.chars[0], u'a');
+    EXPECT_EQ(part->base.count, 3u);
+    Rect box = Obj_box(item);
+    EXPECT_GT(box.x1, box.x0);
+    EXPECT_LT(box.y0, 0); // below the baseline
+    EXPECT_EQ(part->baseline, -box.y0);
+    EXPECT_EQ(item->origin[0], 3);
+    // A longer text measures wider.
+    ASSERT_EQ(DisplayItem_setText(item, u"abcdef"), 0);
+    Rect wider{};
+    ASSERT_EQ(DisplayItem_measureText(item, &wider), 0);
+    EXPECT_GT(wider.x1, box.x1);
+    EXPECT_EQ(DisplayItem_setText(shape(), u"x"), Res_nullInput);
 }
 
 } // namespace

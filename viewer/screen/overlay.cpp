@@ -202,44 +202,6 @@ void releaseTextFonts(ObjHeader *item)
     }
 }
 
-// Measures the item's whole text and makes its box (the pen at the origin
-// on the baseline).
-int measureText(ObjHeader *item, Rect *extent)
-{
-    TextItemPart *part = textPart(item);
-    const ObjTextPart &t = part->base;
-    Rect rect{0, 0, 0, 0};
-    int r = TextRun_measureFit(t.fonts, t.size, t.styleFlags, t.style, t.chars, t.count, 0, 0, 0x7FFFFFFF, nullptr,
-                               &rect);
-    if (r != Res_ok)
-        return r;
-    if (rect.x1 < rect.x0 || rect.y1 < rect.y0)
-        rect = Rect{0, 0, 0, 0};
-    Obj_setBox(item, &rect);
-    part->baseline = -rect.y0;
-    *extent = rect;
-    return Res_ok;
-}
-
-// Gives the item a copy of text (in the header's block).
-int setText(ObjHeader *item, const char16_t *text)
-{
-    size_t n = text ? Ustr_len(text) : 0;
-    char16_t *copy = static_cast<char16_t *>(Mem_malloc((n + 1) * sizeof(char16_t)));
-    if (!copy)
-        return Res_noMemory;
-    if (n)
-        memcpy(copy, text, n * sizeof(char16_t));
-    copy[n] = 0;
-    Mem_free(item->block);
-    item->block = copy;
-    TextItemPart *part = textPart(item);
-    part->base.chars = copy;
-    part->base.start = 0;
-    part->base.count = uint32_t(n);
-    return Res_ok;
-}
-
 // Draws a text sprite line by line into the width left of its clip (or
 // of the bitmap): each line takes what fits, and at least one character,
 // so that a sprite too narrow for any character still comes to its end.
@@ -569,31 +531,34 @@ int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const cha
         return err;
     char *name = fontName ? Cstr_dup(fontName) : nullptr;
     Matrix *transform = newIdentity();
-    DisplayItem *item = transform && (name || !fontName) ? DisplayItem_new(&TextItem_class, 0, 0, transform, 7) : nullptr;
-    if (!item) {
-        if (!transform || (fontName && !name))
-            Mem_free(transform);
+    if (!transform || (fontName && !name)) {
+        Mem_free(transform);
         Mem_free(name);
         Font_listRelease(fonts);
         return Res_noMemory;
     }
-    item->spare[1] = style & 7;
-    TextItemPart *part = textPart(item);
-    part->base.fonts = fonts;
-    part->base.size = int32_t(uint32_t(size) << 16);
-    part->base.styleFlags = (style & 4) ? 1u : 0u;
-    part->base.style = (style & 4) ? kUnderline : nullptr;
-    part->colour = colour;
-    Rect extent{};
-    err = setText(item, text);
-    if (err == Res_ok)
-        err = measureText(item, &extent);
+    DisplayItem *item = nullptr;
+    err = DisplayItem_newText(engine, nullptr, &item, 0, 0, transform, text, fonts, int32_t(uint32_t(size) << 16),
+                              colour, 7);
     if (err != Res_ok) {
-        releaseTextFonts(item);
-        DisplayItem_free(item);
+        if (item) {
+            releaseTextFonts(item);
+            DisplayItem_free(item);
+        } else {
+            Font_listRelease(fonts);
+        }
         Mem_free(name);
         return err;
     }
+    item->spare[1] = style & 7;
+    TextItemPart *part = textPart(item);
+    part->base.styleFlags = (style & 4) ? 1u : 0u;
+    part->base.style = (style & 4) ? kUnderline : nullptr;
+    Rect extent{};
+    if (style & 4)
+        (void)DisplayItem_measureText(item, &extent); // the underline may reach lower
+    else
+        extent = Obj_box(item);
     int32_t r = resolutionOf(m);
     Rect rect{x + toPixels(extent.x0, r), y + toPixels(extent.y0, r), x + toPixels(extent.x1, r),
               y + toPixels(extent.y1, r)};
@@ -872,9 +837,9 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
     case OverlayProp_text: {
         TextItemPart *text = textPart(item);
         Rect extent{};
-        if (!text || setText(item, static_cast<const char16_t *>(value)) != Res_ok)
+        if (!text || DisplayItem_setText(item, static_cast<const char16_t *>(value)) != Res_ok)
             return 0;
-        (void)measureText(item, &extent);
+        (void)DisplayItem_measureText(item, &extent);
         return 1;
     }
     case OverlayProp_fontSize: {
