@@ -105,6 +105,19 @@ int Anim_allocFrames(ImageObject *image, int32_t count, int32_t withMask)
     return r;
 }
 
+namespace {
+
+// The clock's slot listener: stops, pauses and restarts reach the
+// animation (the end of the clock, at the image's destruction, does not).
+void onClockChange(PlayClock *, void *argument, const ClockChange *change)
+{
+    ImageObject *image = static_cast<ImageObject *>(argument);
+    if (change->newState != Clock_ended)
+        Anim_onClockEvent(image->app, image, change->oldState, change->newState);
+}
+
+} // namespace
+
 int Anim_setupFrames(ImageObject *image, int32_t withMask, uint32_t pictureFormat, uint32_t maskFormat,
                      int32_t frameCount)
 {
@@ -113,6 +126,7 @@ int Anim_setupFrames(ImageObject *image, int32_t withMask, uint32_t pictureForma
         if (r != Res_ok)
             return r;
         Clock_setCallback(image->clock, 0, Anim_onClockTick, image);
+        Clock_setListener(image->clock, 0, onClockChange, image);
     }
     if (!image->frozen)
         (void)Clock_start(image->clock);

@@ -13,6 +13,7 @@
 #include "core/task/task.h"
 #include "graphics/imagecache.h"
 #include "graphics/imagecodec.h"
+#include "viewer/sharedstream.h"
 #include "graphics/imageview.h"
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
@@ -721,6 +722,12 @@ void ImageHandle_setImage(ImageHandle *handle, ImageObject *image)
         Lock_release(&handle->mutex);
 }
 
+void Anim_addImage(ImageObject *image, ImageHandle *handle)
+{
+    ImageHandle_setImage(handle, image);
+    addHandle(image, handle);
+}
+
 void Image_destroyObject(EngineContext *app, ImageObject *image)
 {
     ImageStore *store = storeOf(app);
@@ -756,6 +763,8 @@ void Image_destroyObject(EngineContext *app, ImageObject *image)
     image->source = nullptr;
     Lock_release(&image->imageLock);
     releaseSource(app, source);
+    ByteStream_close(image->dataStream);
+    SharedStream_releaseIfAny(image->sharedStream);
     ImageHook hook = image->hook;
     void *hookArg = image->hookArg;
     freeImageRecord(image);

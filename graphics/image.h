@@ -36,6 +36,7 @@ struct Edr_Doc;
 struct Url;
 struct AnimFrame;
 struct PlayClock;
+struct SharedStream;
 
 // The owner's question hook: hook(hookArg, op, buffer, &size). With a null
 // buffer it stores the size of its answer in *size (0 or less: no answer);
@@ -196,6 +197,11 @@ struct ImageObject {
     Sem frameShown;           // a waited-for frame was passed
     int32_t framesDropped, alternate, animates, loopCounter;
     int32_t animated;         // marked animated (Image_markAnimated)
+    int32_t animStopped;      // the document stopped or paused the clock (viewer/anim/anim.h)
+    // Data readers (viewer/sharedstream.h): the raw data stream, replaced
+    // by a first reader once the stream is shared. Both go with the image.
+    ByteStream *dataStream;
+    SharedStream *sharedStream;
 };
 
 struct ImageHandle {
@@ -298,6 +304,9 @@ ImageObject *ImageHandle_lockImage(ImageHandle *handle, uint32_t mode);
 // null); mode 2 also unpins the views.
 void ImageHandle_unlockImage(ImageHandle *handle, ImageObject *image, uint32_t mode);
 void ImageHandle_setImage(ImageHandle *handle, ImageObject *image);
+// Points handle at image and links it into the image's handle list (the
+// caller holds the store lock).
+void Anim_addImage(ImageObject *image, ImageHandle *handle);
 
 // Destroys image unless it still has handles; called with the store lock
 // held, which it releases in every case. A running pass is stopped and

@@ -1,5 +1,6 @@
 // The image document handler.
 #include "graphics/imagedoc.h"
+#include "graphics/imageready.h"
 
 #include "core/config/config.h"
 #include "core/mem/mem.h"
@@ -41,6 +42,12 @@ bool sameText(const char16_t *a, const char *b)
 }
 
 } // namespace
+
+int32_t Image_mimeTypeForCodec(int32_t typeId)
+{
+    uint32_t mime = ImageDA_docType(typeId);
+    return mime ? int32_t(mime) : ImageMime_unknown;
+}
 
 uint32_t ImageDA_docType(int32_t codecTypeId)
 {

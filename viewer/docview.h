@@ -9,6 +9,9 @@
 #include <cstdint>
 
 #include "core/task/lock.h"
+// The document's animation tick (Anim_cancelTick at manager shut-down,
+// Anim_tick on the settle notification).
+#include "viewer/anim/anim.h"
 
 struct EngineContext;
 struct Edr_Doc;
@@ -48,6 +51,10 @@ struct DocViewRecord {
     Edr_PageEntry *hint;
     uint32_t hintIndex;
     uint32_t staleCount;
+    // The document's animation tick (viewer/anim/anim.h), guarded by the
+    // document's mutex: ticks since it was last started and its timer.
+    uint32_t tickCount;
+    uint32_t tickTimer;
 };
 
 // Creates the document's view record into *cell. 0 or 1.
@@ -59,11 +66,6 @@ void View_destroyHighlightStyle(void *record);
 // are redrawn (called by the eDR manager after a successful pass). 0 or an
 // error.
 int View_publishLayout(Edr_Doc *doc);
-// Cancels the document's animation timer (at manager shut-down).
-void Anim_cancelTick(Edr_Doc *doc);
-// Receives the document's settle notification (code 15) to drive its
-// animation tick.
-void Anim_tick(void *context, EventProcMsg *msg, Edr_Doc *doc);
 
 // The alternate-rectangle records of page records: create from a source,
 // free (null allowed), query two values, merge a new record with the old
@@ -106,9 +108,13 @@ struct Path;
 
 // A view of one laid-out page in the display: the viewer's record, of
 // which the selection reads the chain link and the key pair of its page.
+struct ScrollBox;
 struct PageView {
     PageView *next;
     int32_t pageKey[2];
+    int32_t box[4];        // x0, y0, x1, y1 in view units
+    ObjHeader *items;      // the view's display items, chained
+    ScrollBox *scrollBox;  // a view whose content scrolls by itself (viewer/anim/anim.h)
 };
 
 // Called for each laid-out run of a node; 0 goes on, anything else stops

@@ -51,15 +51,6 @@ int View_publishLayout(Edr_Doc *)
     return Res_ok;
 }
 
-// Interim: documents have no animations before the viewer.
-void Anim_cancelTick(Edr_Doc *)
-{
-}
-
-void Anim_tick(void *, EventProcMsg *, Edr_Doc *)
-{
-}
-
 // Interim: an alternate rectangle is an empty record that answers 0.
 struct AltRect {
     intptr_t word;
@@ -265,90 +256,6 @@ int View_paintBackground(EngineContext *, const ViewBackground *background, Draw
     item->mask.solid = {Pixel_formatGrey8, background->colour >> 24};
     item->cachedRowOp = nullptr;
     return DrawItem_render(item, stages, nullptr, target);
-}
-
-// Interim playback clock until the viewer's own lands: one slot (slot 0)
-// over the engine's timer queue, no pause, no listeners.
-#include "core/task/timer.h"
-#include "core/task/timerq.h"
-
-struct PlayClock {
-    EngineContext *owner;
-    int64_t start;
-    int32_t running;
-    uint32_t frozen;
-    ClockCallbackFn callback;
-    void *argument;
-    uint32_t timer;
-};
-
-int Clock_create(EngineContext *app, PlayClock **clock)
-{
-    *clock = static_cast<PlayClock *>(Mem_calloc(1, sizeof(PlayClock)));
-    if (!*clock)
-        return Res_noMemory;
-    (*clock)->owner = app;
-    return Res_ok;
-}
-
-void Clock_destroy(PlayClock *clock)
-{
-    if (clock)
-        Clock_stop(clock);
-    Mem_free(clock);
-}
-
-int Clock_start(PlayClock *clock)
-{
-    clock->start = AlienTimer_getTimeMs(clock->owner->instance) - clock->frozen;
-    clock->running = 1;
-    return Res_ok;
-}
-
-void Clock_stop(PlayClock *clock)
-{
-    if (clock->timer && clock->owner->eventProc)
-        (void)TimerQ_cancel(clock->owner->eventProc, &clock->timer);
-    clock->running = 0;
-    clock->frozen = 0;
-}
-
-int Clock_elapsedMs(PlayClock *clock, uint32_t *elapsed)
-{
-    *elapsed = clock->running ? uint32_t(AlienTimer_getTimeMs(clock->owner->instance) - clock->start) : clock->frozen;
-    return Res_ok;
-}
-
-void Clock_setCallback(PlayClock *clock, int32_t slot, ClockCallbackFn callback, void *argument)
-{
-    if (slot == 0) {
-        clock->callback = callback;
-        clock->argument = argument;
-    }
-}
-
-int Clock_setTimer(PlayClock *clock, int32_t slot, uint32_t offset)
-{
-    if (slot != 0 || !clock->running || !clock->callback || !clock->owner->eventProc)
-        return Res_ok;
-    if (clock->timer)
-        (void)TimerQ_cancel(clock->owner->eventProc, &clock->timer);
-    return TimerQ_addAt(clock->owner, clock->owner->eventProc, clock->start + offset, clock->callback,
-                        clock->argument, &clock->timer);
-}
-
-// Interim: there is no overlay manager before the overlay is built, so
-// presenting always copies and hands over itself.
-#include "viewer/screen/overlay.h"
-
-int Overlay_exists(EngineContext *)
-{
-    return 0;
-}
-
-int Overlay_redrawAll(EngineContext *)
-{
-    return 0;
 }
 
 // Interim: until the display manager shows embedded pages of section

@@ -32,12 +32,15 @@
 #include "graphics/image.h"
 #include "viewer/dispupdate.h"
 #include "graphics/thumbqueue.h"
+#include "viewer/anim/anim.h"
 #include "viewer/docevents.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/hostquery.h"
 #include "viewer/pageset.h"
 #include "viewer/reports.h"
 #include "viewer/settings.h"
+#include "viewer/screen/cursor.h"
+#include "viewer/screen/overlay.h"
 #include "viewer/screen/resize.h"
 #include "viewer/screen/screen.h"
 #include "viewer/flowmode.h"
@@ -327,6 +330,13 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
                    uint32_t(viewer->options.word[FvStart_maxHqInterrupts]), 0);
     Fv_allocReserve(viewer);
     bindStartScreen(viewer);
+    // The overlay composes its sprites over the start screen; the cursor
+    // and the busy indicator are two of them.
+    if (Screen *start = ScreenBinding_screen(viewer->screen)) {
+        (void)Fv_registerBuiltinImages(context);
+        if (Overlay_createManager(context, start, Screen_getBuffer(start)))
+            (void)Overlay_createCursor(viewer, nullptr);
+    }
     if (PageSet_create(context, &viewer->pageSet) != Res_ok) {
         Engine_finiModules(context, 0);
         return Res_noMemory;
@@ -602,6 +612,8 @@ void Engine_unconfigure(FvViewer *viewer, int)
     FvViewer_freeCallbacks(viewer);
     Mem_free(viewer->zoomPanSettings);
     viewer->zoomPanSettings = nullptr;
+    Cursor_destroy(viewer);
+    (void)Overlay_destroyManager(context);
     Screen_stopModule(context);
     viewer->configured = 0;
     Engine_finiAll(context);

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "core/task/lock.h"
+#include "viewer/anim/clock.h"
 
 struct EngineContext;
 struct EngineInstance;
@@ -285,19 +286,3 @@ void View_freeSettings(EngineContext *context);
 int View_initDisplaySettings(EngineContext *context);
 void View_freeDisplaySettings(EngineContext *context);
 
-// ------------------------------------------------------ playback clock
-// A pausable millisecond clock with timer slots that fire at offsets from
-// its start; animated images own one each.
-struct PlayClock;
-typedef void (*ClockCallbackFn)(EngineContext *context, void *argument);
-// A new stopped clock. 0, or 1 when memory runs out.
-int Clock_create(EngineContext *app, PlayClock **clock);
-// Stops and frees the clock (null ignored).
-void Clock_destroy(PlayClock *clock);
-int Clock_start(PlayClock *clock);
-void Clock_stop(PlayClock *clock);
-// The running time in milliseconds (the frozen time when not running).
-int Clock_elapsedMs(PlayClock *clock, uint32_t *elapsed);
-void Clock_setCallback(PlayClock *clock, int32_t slot, ClockCallbackFn callback, void *argument);
-// Arms slot to fire offset milliseconds after the clock's start.
-int Clock_setTimer(PlayClock *clock, int32_t slot, uint32_t offset);

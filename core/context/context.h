@@ -41,6 +41,7 @@ struct ImageCache;
 struct Lock;
 struct Screen;
 struct ScreenList;
+struct OverlayMgr;
 struct FontEngine;
 struct FormsModule;
 
@@ -102,6 +103,7 @@ struct EngineInstance {
                                 // set and cleared by the viewer; null: none)
     ScreenList *screens;        // screens: the engine's screen list (viewer/screen/screen.h)
     Screen *lastPresented;      // screens: the screen that last handed its pixels to the host
+    OverlayMgr *overlay;        // overlay: sprites composed over the screen (viewer/screen/overlay.h; null: none)
 };
 
 // The engine's core context: allocated from the heap at start-up, first
@@ -141,4 +143,5 @@ struct EngineContext {
     void *drawEffects;          // drawing effects: the stage lists of Obj_kindRecord (null: none yet)
     FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)
     FormsModule *forms;         // form widgets: the class registry and default font (null: none)
+    uint32_t featureFlags;      // engine features: bit 1 image data streams are shared (viewer/sharedstream.h)
 };

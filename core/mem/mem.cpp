@@ -820,6 +820,12 @@ void Mem_failAfter(uint64_t n)
         h->failCountdown = n;
 }
 
+uint64_t Mem_failPending()
+{
+    MemHeap *h = Mem_heapContext();
+    return h ? h->failCountdown : 0;
+}
+
 size_t Mem_blockSize(const void *ptr)
 {
     if (!ptr)

@@ -127,6 +127,10 @@ int Mem_check();
 // 0 turns fault injection off.
 void Mem_failAfter(uint64_t n);
 
+// The allocation attempts still to go before the injected failure: 0 once
+// it has happened (or with fault injection off).
+uint64_t Mem_failPending();
+
 // Size of the block that holds ptr (size word included).
 size_t Mem_blockSize(const void *ptr);
 

@@ -124,6 +124,7 @@ struct FvViewer {
     int32_t lastAlignment;          // the horizontal alignment hint
     struct FvZoomPanSettings *zoomPanSettings; // the settings record (owned; null: none)
     int32_t fitBusy;                // a page-fit default is being applied
+    struct CursorState *cursor;     // the on-screen cursor (viewer/screen/cursor.h; null: none)
 };
 
 // ------------------------------------------------------------ the entry

@@ -9,6 +9,8 @@
 #include "document/style/style.h"
 #include "layout/layout.h"
 #include "layout/line.h"
+#include "layout/rectcollector.h"
+#include "core/container/obj.h"
 
 // The pass: the stand-in in the document's layout word answers, when there
 // is one; otherwise nothing is laid out.
@@ -110,4 +112,22 @@ int BoxBackground_findImage(LayoutBox *, int32_t, uint32_t, ObjHeader **item)
 int Layout_addBackgroundImage(LayoutBox *, const BackgroundImage *, int)
 {
     return Res_ok;
+}
+
+// As the interim: the collector keeps the union of the boxes, and an item
+// goes when its box shares no point with the rectangle.
+void RectCollector_reset(RectCollector *collector)
+{
+    collector->bounds = Rect_emptyBound;
+}
+
+void RectCollector_add(RectCollector *collector, const Rect *box)
+{
+    Rect_union(&collector->bounds, box);
+}
+
+int RectCollector_clipItem(ObjHeader *item, const Rect *rect, uint32_t)
+{
+    Rect box = Obj_box(item);
+    return Rect_disjoint(&box, rect);
 }

@@ -26,6 +26,18 @@ packages. Run it again after changing it:
   apt-get install fonts-urw-base35 python3-fonttools
   tools/gen/gen_romfs.py > platform/vfs/romfs_data.cpp
 
+With --viewer it writes the viewer's own pictures instead
+(viewer/anim/builtinimages_data.cpp), which need nothing but Python:
+
+  Img/cursor.png                  an arrow pointer, 12 x 19, 2-bit palette,
+                                  the background transparent.
+  Img/hourglass.png               the busy indicator, 13 x 19, likewise.
+  Img/magnifier.gif               a magnifying glass, 16 x 16, padded with a
+                                  comment extension to 911 bytes.
+  Img/fileviewer-ident.png        the identity picture, 120 x 160, padded
+                                  with a "vxPd" chunk to 13203 bytes.
+  Img/fileviewer-ident-landscape.png  the same picture turned, 160 x 120.
+
 psbase14.bfm (all 16-bit fields little-endian)
 ----------------------------------------------
   0  u16 total file length
@@ -400,6 +412,131 @@ def make_images():
     }
 
 
+def png_image(rows, palette, transparent, length=None):
+    """A palette PNG of 2 bits per pixel from rows of digits 0-3; index 0 is
+    transparent when asked; padded to length bytes when given."""
+    w, h = len(rows[0]), len(rows)
+    raw = b""
+    for row in rows:
+        px = [int(c) for c in row] + [0] * (-len(row) % 4)
+        raw += b"\0" + bytes((px[i] << 6) | (px[i + 1] << 4) | (px[i + 2] << 2) | px[i + 3]
+                             for i in range(0, len(px), 4))
+    out = b"\x89PNG\r\n\x1a\n"
+    out += chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 2, 3, 0, 0, 0))
+    out += chunk(b"PLTE", b"".join(bytes(c) for c in palette))
+    if transparent:
+        out += chunk(b"tRNS", b"\0")
+    out += chunk(b"IDAT", zlib.compress(raw, 9))
+    end = chunk(b"IEND", b"")
+    if length is None:
+        return out + end
+    pad = length - len(out) - len(end)
+    assert pad >= 12, (length, pad)
+    return out + chunk(b"vxPd", b"\0" * (pad - 12)) + end
+
+
+def gif_image(rows, palette, length):
+    """A GIF89a picture from rows of palette indices, LZW-coded with a clear
+    code before the code size would grow, padded with a comment extension
+    to length bytes."""
+    w, h = len(rows[0]), len(rows)
+    m = 7  # minimum code size: codes of 8 bits, 126 literals between clears
+    table = b"".join(bytes(c) for c in palette) + b"\0" * (3 * (128 - len(palette)))
+    codes, run = [1 << m], 0
+    for row in rows:
+        for c in row:
+            codes.append(int(c))
+            run += 1
+            if run == (1 << m) - 2:
+                codes.append(1 << m)
+                run = 0
+    codes.append((1 << m) + 1)
+    data = bytes(codes)  # 8-bit codes pack one to a byte
+    blocks = b"".join(bytes([len(data[i:i + 255])]) + data[i:i + 255] for i in range(0, len(data), 255))
+    out = b"GIF89a" + struct.pack("<HHBBB", w, h, 0xF6, 0, 0) + table
+    image = b"," + struct.pack("<HHHHB", 0, 0, w, h, 0) + bytes([m]) + blocks + b"\0"
+    pad = length - len(out) - len(image) - 1 - 4
+    assert pad >= 0, (length, pad)
+    comment = b"!\xfe" + b"".join(bytes([len(p)]) + p for p in
+                                   (b"\0" * min(255, pad - i) for i in range(0, pad, 256))) + b"\0"
+    body = out + image
+    while len(body) + len(comment) + 1 != length:
+        # Each sub-block costs one length byte: fill to the exact size.
+        pad += length - (len(body) + len(comment) + 1)
+        comment = b"!\xfe"
+        left = pad
+        while left > 0:
+            n = min(255, left)
+            comment += bytes([n]) + b"\0" * n
+            left -= n + 1
+        comment += b"\0"
+        if pad <= 0:
+            break
+    return body + comment + b";"
+
+
+def make_viewer_images():
+    arrow = []
+    for y in range(19):
+        row = ""
+        for x in range(12):
+            inside = x <= y and x < 12 - max(0, y - 12) and y < 17 - (x // 3)
+            edge = inside and (x == 0 or x == y or y == 16 - (x // 3) or x == 11 - max(0, y - 12))
+            row += "1" if edge else ("2" if inside else "0")
+        arrow.append(row)
+    glass = []
+    for y in range(19):
+        half = abs(9 - y)
+        width = 1 + half * 6 // 9
+        row = "".join("1" if x in (6 - width, 6 + width) or y in (0, 18) else
+                      ("3" if 6 - width < x < 6 + width and (y > 12 or (y < 9 and y > 9 - half // 2))
+                       else ("2" if 6 - width < x < 6 + width else "0")) for x in range(13))
+        glass.append(row)
+    lens = []
+    for y in range(16):
+        row = ""
+        for x in range(16):
+            d = (x - 6) ** 2 + (y - 6) ** 2
+            row += "1" if 16 <= d <= 30 else ("2" if d < 16 else ("1" if x > 9 and y > 9 and abs(x - y) <= 1 else "0"))
+        lens.append(row)
+    ident = []
+    for y in range(160):
+        row = ""
+        for x in range(120):
+            frame = x < 4 or x >= 116 or y < 4 or y >= 156
+            band = 60 <= y < 100 and 20 <= x < 100
+            mark = band and (x - 20) // 10 % 2 == (y - 60) // 10 % 2
+            row += "1" if frame else ("3" if mark else ("2" if band else "0"))
+        ident.append(row)
+    landscape = ["".join(ident[159 - y][x] for y in range(160)) for x in range(120)]
+    black, white = (0, 0, 0), (255, 255, 255)
+    return {
+        "cursor.png": png_image(arrow, [white, black, white, white], True),
+        "hourglass.png": png_image(glass, [white, (40, 40, 40), (240, 240, 240), (200, 150, 40)], True),
+        "magnifier.gif": gif_image(lens, [white, black, (180, 210, 240)], 911),
+        "fileviewer-ident.png": png_image(ident, [white, (30, 60, 120), (220, 230, 245), (30, 60, 120)], False,
+                                          13203),
+        "fileviewer-ident-landscape.png": png_image(landscape, [white, (30, 60, 120), (220, 230, 245),
+                                                                (30, 60, 120)], False),
+    }
+
+
+def main_viewer():
+    images = make_viewer_images()
+    names = ["magnifier.gif", "fileviewer-ident.png", "fileviewer-ident-landscape.png", "cursor.png",
+             "hourglass.png"]
+    out = sys.stdout
+    out.write("// The bytes of the viewer's built-in pictures. Generated by\n")
+    out.write("// tools/gen/gen_romfs.py --viewer (see there for what each holds); do not edit.\n")
+    out.write('#include "viewer/anim/anim.h"\n\nnamespace {\n\n')
+    for i, name in enumerate(names):
+        out.write(c_array("image%d" % i, images[name]) + "\n\n")
+    out.write("} // namespace\n\nconst RomFsEntry Fv_builtinImages[Fv_builtinImageCount] = {\n")
+    for i, name in enumerate(names):
+        out.write('    {"/okala_dir/Img/%s", image%d, %d},\n' % (name, i, len(images[name])))
+    out.write("};\n")
+
+
 def c_array(name, data):
     lines = ["const uint8_t %s[%d] = {" % (name, len(data))]
     for i in range(0, len(data), 16):
@@ -436,4 +573,7 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    if sys.argv[1:] == ["--viewer"]:
+        main_viewer()
+    else:
+        main()

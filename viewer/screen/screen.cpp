@@ -8,6 +8,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/task/task.h"
 #include "graphics/pixelbuf.h"
 #include "html/texttone.h"
 #include "host/host.h"
@@ -583,6 +584,32 @@ int Screen_usesBackBuffer(Screen *screen)
     int uses = usesBackBuffer(set);
     Lock_release(&set->lock);
     return uses;
+}
+
+int Screen_usesBackBufferLocked(Screen *screen)
+{
+    ScreenSet *set = Screen_set(screen);
+    return set ? usesBackBuffer(set) : 0;
+}
+
+int Screen_lockUnlessHeld(Screen *screen)
+{
+    ScreenSet *set = Screen_set(screen);
+    if (!set || (set->lock.owner && set->lock.owner == Task_current(set->engine)))
+        return 0;
+    Lock_acquire(&set->lock);
+    return 1;
+}
+
+void Screen_flushLocked(Screen *screen)
+{
+    ScreenSet *set = Screen_set(screen);
+    if (!set)
+        return;
+    if (set->blockCount == 0)
+        handOver(screen, set, nullptr);
+    else
+        set->pending = 1;
 }
 
 void Screen_copyBackBuffer(Screen *screen, void *destination)

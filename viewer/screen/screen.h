@@ -193,6 +193,13 @@ void Screen_presentNow(Screen *screen);
 void Screen_blockUpdates(Screen *screen, int raise);
 // 1 when the set has a back buffer large enough for the current image.
 int Screen_usesBackBuffer(Screen *screen);
+// For the overlay, which composes while a present holds the set's lock:
+// the back-buffer test without taking the lock; the lock taken unless the
+// calling task holds it already (1 when it took it); the hand-over of the
+// whole area (or pending while blocked) with the lock held.
+int Screen_usesBackBufferLocked(Screen *screen);
+int Screen_lockUnlessHeld(Screen *screen);
+void Screen_flushLocked(Screen *screen);
 // Copies the drawing buffer into destination, turned by the buffer
 // orientation (16-bit pixels for the turned copies). Nothing unless the
 // screen uses a back buffer.
