@@ -117,7 +117,9 @@ int Html_parserInit(EngineContext *ctx, HtmlParser *p, Edr_Doc *doc)
     p->doc = doc;
     p->state = 5;
     p->keepRaw = 1;
-    p->nextClass = 5000;
+    // Rule keys share the number space of the document's interned names,
+    // whose ids count up from 1: the keys start far above them.
+    p->nextClass = 0x10000;
     p->stackMargin = kStackMargin;
     // The rules of attributes and defaults form the document's own sheet.
     int err = Request_new(ctx, 0, &p->styles);
