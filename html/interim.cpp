@@ -354,24 +354,7 @@ int Form_listGetFlag(FormWidget *, uint32_t *value)
 
 // ------------------------------------------------ tree-building services
 
-#include "html/imagemap.h"
 #include "html/plugin.h"
-
-// Interim: no image map is made before the map module, so there is no area
-// to keep and nothing to apply or free.
-int Html_mapAddArea(HtmlMap *)
-{
-    return Res_ok;
-}
-
-int Html_mapApply(Edr_Doc *, HtmlMapUse *, HtmlMap *, Request *, uint32_t *)
-{
-    return Res_ok;
-}
-
-void Html_mapListFree(HtmlMap *) {}
-
-void Html_mapUseListFree(Edr_Doc *, HtmlMapUse *) {}
 
 // Interim: no plug-in object exists before the object module.
 int Plugin_begin(PluginState *)

@@ -669,6 +669,10 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         if ((err = Plugin_begin(p->plugin)))
             return err;
         break;
+    case HtmlEl_Map:
+        // Only a named map collects areas (its name opens it).
+        p->mapFinished = 1;
+        break;
     case HtmlEl_Area:
         // Areas belong to the map open around them.
         if (!p->openMap || p->mapFinished)
