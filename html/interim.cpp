@@ -87,16 +87,6 @@ int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *pag
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
-// Interim: no redirection happens before the web layer, so there is no
-// state to keep.
-int Redirect_create(Edr_Doc *)
-{
-    return 0;
-}
-
-void Redirect_free(Edr_Doc *)
-{
-}
 
 // Interim: no form records exist before the web layer; controls belong
 // to no form and have no values.
@@ -141,12 +131,6 @@ int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form)
     return 0;
 }
 
-// Interim: there is no host to ask yet; every question is answered no.
-int Host_askQuestion(EventProc *, HostQuestion *question)
-{
-    question->answer = 0;
-    return 0;
-}
 
 // Interim: no application has a URL-mapping hook yet.
 int Url_mapHookPresent(EngineContext *)
@@ -381,13 +365,6 @@ int Form_ctlSetDefault(void *, const char16_t *, size_t)
     return Res_ok;
 }
 
-// Interim: no redirection runs before the redirection module; the target
-// is dropped.
-int Redirect_schedule(Edr_Doc *, int32_t, Url *target)
-{
-    Url_free(target);
-    return Res_ok;
-}
 
 // Interim: nothing writes HTML back out before the serialiser; there is no
 // text, as when the handler had no export.
