@@ -506,7 +506,11 @@ static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Nod
         if (err == Res_ok && !fragment && p->refreshUrl) {
             Url *url = p->refreshUrl;
             p->refreshUrl = nullptr;
-            err = Redirect_schedule(doc, p->refreshDelay, url);
+            // A redirection that cannot be timed (no timer queue) leaves
+            // the page as loaded.
+            int scheduled = Redirect_schedule(doc, p->refreshDelay, url);
+            if (scheduled == Res_noMemory)
+                err = scheduled;
         }
         break;
     }
