@@ -674,6 +674,24 @@ int fillArea(Build &b)
     return Res_ok;
 }
 
+// src on image and input of type image: an image node with the picture.
+// An img group made its image with the source already (the tree builder
+// reads it first); with images turned off nothing is made.
+int applySource(Build &b, const char16_t *v, size_t n)
+{
+    if (!n || b.element == HtmlEl_Img || !imageLike(b) || !b.p->imagesEnabled)
+        return Res_ok;
+    int err = Res_ok;
+    Url *url = attrUrl(b, v, n, &err);
+    if (!url)
+        return err;
+    const int32_t placement[5] = {0x60, 0, 0, 0, 0};
+    err = Edr_Node_createImage(b.p->doc, b.node, Edr_Insert_lastChild, nullptr, url, placement,
+                               b.p->animationsEnabled ? 0x21C : 0x204);
+    Url_free(url);
+    return err;
+}
+
 int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
 {
     switch (attr) {
@@ -757,6 +775,10 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         if (err)
             return err;
         return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
+    }
+    case HtmlAttr_src: {
+        int err = applySource(b, v, n);
+        return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
     }
     case HtmlAttr_usemap: {
         int err = Res_ok;
@@ -1295,6 +1317,18 @@ int32_t Html_getAttrInches(const char16_t *text, size_t length)
             return -1;
     }
     return int32_t(v * 65536 / 96);
+}
+
+Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
+                    int *err)
+{
+    *err = Res_ok;
+    size_t n = 0;
+    const char16_t *v = tag && attrs ? Html_getAttrTrimmed(tag, attrs, count, HtmlAttr_src, &n) : nullptr;
+    if (!v || !n)
+        return nullptr;
+    Build b{p, tag, attrs, count, 0, nullptr, nullptr, ctx, nullptr, 0};
+    return attrUrl(b, v, n, err);
 }
 
 int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,

@@ -616,3 +616,50 @@ TEST_F(HtmlAttrNodeTest, AttributeRuleKeysStayApartFromManyNames)
 }
 
 } // namespace
+
+namespace {
+
+// The image node of a group (its first image child) and that image's URL.
+std::string imageUrlOf(Edr_Doc *doc, Edr_Node *group)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(group); c; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) != Edr_NodeType_image)
+            continue;
+        Url *url = nullptr;
+        Edr_Node_getImageInfo(doc, 0, c, &url, nullptr, nullptr, nullptr, nullptr, nullptr);
+        char *text = url ? Url_toUtf8(url, UrlPart_all) : nullptr;
+        std::string out = text ? text : "";
+        Mem_free(text); // the URL itself is lent
+        return out;
+    }
+    return "(no image)";
+}
+
+// src gives the image waiting in an img group its picture, and makes one
+// for an input of type image; with images off the image stays empty.
+TEST_F(HtmlAttrNodeTest, SourcesGiveImagesTheirPictures)
+{
+    for (bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled ? "images on" : "images off");
+        run([&] {
+            setInt("EnableImages", enabled ? 1 : 0);
+            Edr_Doc *doc = load("<img src=' http://example.com/a.png '><img>"
+                                "<input type=image src='http://example.com/go.gif'><input type=text src=x.png>");
+            std::vector<Edr_Node *> images, inputs;
+            collectElements(Edr_Doc_root(doc), HtmlEl_Img, &images);
+            collectElements(Edr_Doc_root(doc), HtmlEl_Input, &inputs);
+            ASSERT_EQ(images.size(), 2u);
+            ASSERT_EQ(inputs.size(), 2u);
+            Edr_Doc_readLock(doc);
+            EXPECT_EQ(imageUrlOf(doc, images[0]), enabled ? "http://example.com/a.png" : "");
+            EXPECT_EQ(imageUrlOf(doc, images[1]), "");
+            EXPECT_EQ(imageUrlOf(doc, inputs[0]), enabled ? "http://example.com/go.gif" : "(no image)");
+            EXPECT_EQ(imageUrlOf(doc, inputs[1]), "(no image)");
+            Edr_Doc_readUnlock(doc);
+            Edr_Doc_release(doc);
+            setInt("EnableImages", 1);
+        });
+    }
+}
+
+} // namespace
