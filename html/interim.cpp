@@ -17,9 +17,6 @@
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
 
-// Interim: no link reference exists before the web layer, so there is
-// nothing to release, and every link made or resolved is the empty link.
-void Link_release(Link *) {}
 
 // ------------------------------------------------------- stream types
 
@@ -31,23 +28,15 @@ int MimeStream_open(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, Engi
     return Res_fileCannotOpen;
 }
 
-void Link_init(Link *link)
-{
-    link->kind = 1;
-    link->document = nullptr;
-    link->node = 0;
-}
 
+// Interim: links name no document or node before link resolution is
+// built, so every link made, copied or resolved is the empty link.
 int Link_copy(Link *dst, const Link *)
 {
     Link_init(dst);
     return 0;
 }
 
-int Link_isKind(const Link *link, int32_t kind)
-{
-    return link && link->kind == kind;
-}
 
 int Link_fromNode(EngineContext *, Edr_Doc *, Edr_Node *, Link *out)
 {
