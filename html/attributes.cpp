@@ -19,6 +19,8 @@
 #include "html/css/csstables.h"
 #include "html/defaultstyle.h"
 #include "html/docweb.h"
+#include "html/imagemap.h"
+#include "html/parser.h"
 #include "platform/url/url.h"
 #include "core/text/charset.h"
 #include "platform/api/request.h"
@@ -369,18 +371,24 @@ const char16_t *unquote(const char16_t *v, size_t *n)
 }
 
 // meta http-equiv: a content type's charset parameter is the document's
-// charset; the other headers are not used by a viewer that runs no
-// scripts and keeps no cache of its own.
+// charset, and a refresh asks for a redirection after the load; the other
+// headers are not used by a viewer that runs no scripts and keeps no
+// cache of its own.
 int applyHttpEquiv(Build &b, const char16_t *v, size_t n)
 {
     v = unquote(v, &n);
-    if (b.element != HtmlEl_Meta || !equalsWord(v, n, "content-type"))
+    if (b.element != HtmlEl_Meta)
+        return Res_ok;
+    bool refresh = equalsWord(v, n, "refresh");
+    if (!refresh && !equalsWord(v, n, "content-type"))
         return Res_ok;
     size_t cn = 0;
     const char16_t *content = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_content, &cn);
     if (!content)
         return Res_ok;
     content = unquote(content, &cn);
+    if (refresh)
+        return Html_metaRefresh(b.p, content, cn);
     static const char key[] = "charset=";
     for (size_t i = 0; i + 8 <= cn; i++) {
         if (!equalsWord(content + i, 8, key))
@@ -623,6 +631,67 @@ bool storedByKind(uint32_t attr)
     return true;
 }
 
+// An area inside an open map: the map's newest area takes the shape,
+// coordinates, link, title and target. "default" covers the whole image;
+// an area without coordinates is an empty rectangle.
+int fillArea(Build &b)
+{
+    HtmlMapArea *area = b.p->openMap ? b.p->openMap->last : nullptr;
+    if (!area)
+        return Res_ok;
+    size_t n = 0;
+    const char16_t *v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_shape, &n);
+    if (uint32_t shape = v ? Html_mapShapeCode(v, n) : 0)
+        area->shape = shape;
+    const char16_t *coords = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_coords, &n);
+    if (area->shape == HtmlShape_default || !coords) {
+        coords = area->shape == HtmlShape_default ? u"0,0,99999,99999" : u"0,0,0,0";
+        n = Ustr_len(coords);
+    }
+    Mem_free(area->coords);
+    if (!(area->coords = Ustr_dupN(coords, n)))
+        return Res_noMemory;
+    area->coordsLength = n;
+    v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_href, &n);
+    if (v && n && !area->url) {
+        int err = Res_ok;
+        area->url = attrUrl(b, v, n, &err);
+        if (err)
+            return err;
+    }
+    const struct {
+        uint32_t attr;
+        char16_t **slot;
+    } texts[2] = {{HtmlAttr_title, &area->title}, {HtmlAttr_target, &area->target}};
+    for (const auto &t : texts) {
+        v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, t.attr, &n);
+        if (!v || !n)
+            continue;
+        Mem_free(*t.slot);
+        if (!(*t.slot = Ustr_dupN(v, n)))
+            return Res_noMemory;
+    }
+    return Res_ok;
+}
+
+// src on image and input of type image: an image node with the picture.
+// An img group made its image with the source already (the tree builder
+// reads it first); with images turned off nothing is made.
+int applySource(Build &b, const char16_t *v, size_t n)
+{
+    if (!n || b.element == HtmlEl_Img || !imageLike(b) || !b.p->imagesEnabled)
+        return Res_ok;
+    int err = Res_ok;
+    Url *url = attrUrl(b, v, n, &err);
+    if (!url)
+        return err;
+    const int32_t placement[5] = {0x60, 0, 0, 0, 0};
+    err = Edr_Node_createImage(b.p->doc, b.node, Edr_Insert_lastChild, nullptr, url, placement,
+                               b.p->animationsEnabled ? 0x21C : 0x204);
+    Url_free(url);
+    return err;
+}
+
 int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
 {
     switch (attr) {
@@ -696,7 +765,27 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
     }
     case HtmlAttr_class: return n ? applyClass(b, v, n) : Res_ok;
     case HtmlAttr_id: return n ? Edr_Node_setIdText(b.p->doc, b.node, v, uint32_t(n)) : Res_ok;
-    case HtmlAttr_name: return n ? Edr_Node_setInternedText(b.p->doc, b.node, v, uint32_t(n)) : Res_ok;
+    case HtmlAttr_name: {
+        if (!n)
+            return Res_ok;
+        int err = Edr_Node_setInternedText(b.p->doc, b.node, v, uint32_t(n));
+        // A named map collects the areas up to its end.
+        if (!err && b.element == HtmlEl_Map && !(err = Html_mapNew(&b.p->maps, v, n, &b.p->openMap)))
+            b.p->mapFinished = 0;
+        if (err)
+            return err;
+        return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
+    }
+    case HtmlAttr_src: {
+        int err = applySource(b, v, n);
+        return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
+    }
+    case HtmlAttr_usemap: {
+        int err = Res_ok;
+        if (n && (b.element == HtmlEl_Img || b.element == HtmlEl_Image))
+            err = Html_mapUseNew(&b.p->mapUses, b.p->doc, b.node, v, n);
+        return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
+    }
     case HtmlAttr_style: return n ? applyStyle(b, v, n) : Res_ok;
     case HtmlAttr_tabindex: return applyTabIndex(b);
     case HtmlAttr_href:
@@ -1230,6 +1319,18 @@ int32_t Html_getAttrInches(const char16_t *text, size_t length)
     return int32_t(v * 65536 / 96);
 }
 
+Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
+                    int *err)
+{
+    *err = Res_ok;
+    size_t n = 0;
+    const char16_t *v = tag && attrs ? Html_getAttrTrimmed(tag, attrs, count, HtmlAttr_src, &n) : nullptr;
+    if (!v || !n)
+        return nullptr;
+    Build b{p, tag, attrs, count, 0, nullptr, nullptr, ctx, nullptr, 0};
+    return attrUrl(b, v, n, err);
+}
+
 int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,
                          const HtmlTagSpan *attrs, uint32_t count)
 {
@@ -1250,18 +1351,32 @@ int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p,
         StyleRule_destroy(b.attrs0);
         return err;
     }
-    for (uint32_t attr = 1; attr < Html_attrCount && !err; attr++) {
-        if (p->stop && id != HtmlEl_Frameset)
-            break;
-        if (!Html_attrApplies(attr, id))
+    // The tag's own attributes, each once and in the order of their ids
+    // (later handlers may read or overrule what earlier ones set).
+    uint64_t present[(Html_attrCount + 63) / 64] = {};
+    for (uint32_t i = 1; i <= count; i++) {
+        const HtmlTagSpan &s = attrs[i];
+        if (s.nameStart < 0)
             continue;
-        size_t n = 0;
-        const char16_t *value = Html_getAttrTrimmed(tag, attrs, count, attr, &n);
-        if (value)
-            err = applyOne(b, attr, value, n);
+        uint32_t attr = Html_attributeId(tag + s.nameStart, size_t(s.nameLength));
+        if (attr && Html_attrApplies(attr, id))
+            present[attr >> 6] |= uint64_t(1) << (attr & 63);
+    }
+    for (uint32_t word = 0; word < (Html_attrCount + 63) / 64 && !err; word++) {
+        for (uint64_t bits = present[word]; bits && !err; bits &= bits - 1) {
+            if (p->stop && id != HtmlEl_Frameset)
+                break;
+            uint32_t attr = word * 64 + uint32_t(__builtin_ctzll(bits));
+            size_t n = 0;
+            const char16_t *value = Html_getAttrTrimmed(tag, attrs, count, attr, &n);
+            if (value)
+                err = applyOne(b, attr, value, n);
+        }
     }
     if (!err && id == HtmlEl_Marquee)
         err = applyMarquee(b);
+    if (!err && id == HtmlEl_Area && !p->mapFinished)
+        err = fillArea(b);
     if (!err && !p->restartRequested && !StyleRule_hasNoProps(b.attrs0)) {
         err = Edr_Node_setPropList0(p->doc, node, b.attrs0);
         if (!err)

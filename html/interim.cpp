@@ -17,9 +17,6 @@
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
 
-// Interim: no link reference exists before the web layer, so there is
-// nothing to release, and every link made or resolved is the empty link.
-void Link_release(Link *) {}
 
 // ------------------------------------------------------- stream types
 
@@ -31,23 +28,15 @@ int MimeStream_open(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, Engi
     return Res_fileCannotOpen;
 }
 
-void Link_init(Link *link)
-{
-    link->kind = 1;
-    link->document = nullptr;
-    link->node = 0;
-}
 
+// Interim: links name no document or node before link resolution is
+// built, so every link made, copied or resolved is the empty link.
 int Link_copy(Link *dst, const Link *)
 {
     Link_init(dst);
     return 0;
 }
 
-int Link_isKind(const Link *link, int32_t kind)
-{
-    return link && link->kind == kind;
-}
 
 int Link_fromNode(EngineContext *, Edr_Doc *, Edr_Node *, Link *out)
 {
@@ -87,16 +76,6 @@ int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *pag
 #include "html/docweb.h"
 #include "platform/api/request.h"
 
-// Interim: no redirection happens before the web layer, so there is no
-// state to keep.
-int Redirect_create(Edr_Doc *)
-{
-    return 0;
-}
-
-void Redirect_free(Edr_Doc *)
-{
-}
 
 // Interim: no form records exist before the web layer; controls belong
 // to no form and have no values.
@@ -141,12 +120,6 @@ int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form)
     return 0;
 }
 
-// Interim: there is no host to ask yet; every question is answered no.
-int Host_askQuestion(EventProc *, HostQuestion *question)
-{
-    question->answer = 0;
-    return 0;
-}
 
 // Interim: no application has a URL-mapping hook yet.
 int Url_mapHookPresent(EngineContext *)
@@ -354,24 +327,7 @@ int Form_listGetFlag(FormWidget *, uint32_t *value)
 
 // ------------------------------------------------ tree-building services
 
-#include "html/imagemap.h"
 #include "html/plugin.h"
-
-// Interim: no image map is made before the map module, so there is no area
-// to keep and nothing to apply or free.
-int Html_mapAddArea(HtmlMap *)
-{
-    return Res_ok;
-}
-
-int Html_mapApply(Edr_Doc *, HtmlMapUse *, HtmlMap *, Request *, uint32_t *)
-{
-    return Res_ok;
-}
-
-void Html_mapListFree(HtmlMap *) {}
-
-void Html_mapUseListFree(Edr_Doc *, HtmlMapUse *) {}
 
 // Interim: no plug-in object exists before the object module.
 int Plugin_begin(PluginState *)
@@ -398,13 +354,6 @@ int Form_ctlSetDefault(void *, const char16_t *, size_t)
     return Res_ok;
 }
 
-// Interim: no redirection runs before the redirection module; the target
-// is dropped.
-int Redirect_schedule(Edr_Doc *, int32_t, Url *target)
-{
-    Url_free(target);
-    return Res_ok;
-}
 
 // Interim: nothing writes HTML back out before the serialiser; there is no
 // text, as when the handler had no export.

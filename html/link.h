@@ -4,6 +4,7 @@
 // declared here so far; the web layer defines the record.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct EngineContext;
@@ -40,3 +41,8 @@ int Link_resolveTarget(Edr_Doc *doc, Link *out);
 // The node a link names (with a node reference) and its document (with a
 // document reference); both null when it names none. 0 or an error.
 int Link_resolveNode(const Link *link, Edr_Node **node, Edr_Doc **doc);
+
+// The first group in document order whose name equals name, or whose id
+// equals it (element, when not 0, must match too), with a node reference
+// into *out (null when none). 0 or an error.
+int Link_findNamed(Edr_Doc *doc, Edr_Node **out, uint32_t element, const char16_t *name, size_t length);

@@ -506,7 +506,11 @@ static int loadWith(EngineContext *ctx, Edr_Doc *doc, VfsHandle *stream, Edr_Nod
         if (err == Res_ok && !fragment && p->refreshUrl) {
             Url *url = p->refreshUrl;
             p->refreshUrl = nullptr;
-            err = Redirect_schedule(doc, p->refreshDelay, url);
+            // A redirection that cannot be timed (no timer queue) leaves
+            // the page as loaded.
+            int scheduled = Redirect_schedule(doc, p->refreshDelay, url);
+            if (scheduled == Res_noMemory)
+                err = scheduled;
         }
         break;
     }
@@ -607,11 +611,10 @@ int Html_metaRefresh(HtmlParser *p, const char16_t *t, size_t n)
         length = end - i;
     }
     Url *base = nullptr;
-    int err = Edr_Doc_getBaseUrl(p->doc, &base);
-    if (err && err != Res_noMemory)
-        err = Res_ok; // a document without a URL: a relative target stays as written
-    if (err)
-        return err;
+    // The document model answers 1 both for a document without any URL and
+    // when memory runs out: either way the target is read without a base.
+    if (Edr_Doc_getBaseUrl(p->doc, &base) != Res_ok)
+        base = nullptr;
     Url *url = nullptr;
     if (length) {
         // URL text loses its line breaks and tabs; backslashes are slashes.
@@ -632,9 +635,12 @@ int Html_metaRefresh(HtmlParser *p, const char16_t *t, size_t n)
         if (Edr_Doc_getUrl(p->doc, &own) == Res_ok)
             url = own;
     }
+    // Without a base a relative target names nothing: the refresh is
+    // ignored rather than failing the load.
+    bool resolvable = base != nullptr;
     Url_free(base);
     if (!url)
-        return length ? int(Res_noMemory) : int(Res_ok);
+        return length && resolvable ? int(Res_noMemory) : int(Res_ok);
     Url_free(p->refreshUrl);
     p->refreshUrl = url;
     p->refreshDelay = int32_t(seconds * 1000);

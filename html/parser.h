@@ -365,6 +365,10 @@ int Html_doctypeMode(const char16_t *tag, size_t length);
 int Html_parserFinish(EngineContext *ctx, HtmlParser *p, int fragment);
 
 // Applies a tag's attributes (attrs[1..count], offsets from tag) to node.
+// The tag's src attribute cleaned and resolved against the document, or
+// null when it has none (*err set when memory ran out).
+Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
+                    int *err);
 int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,
                          const HtmlTagSpan *attrs, uint32_t count);
 // Adds the element's default style to the document once per load.

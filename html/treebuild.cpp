@@ -117,7 +117,9 @@ int Html_parserInit(EngineContext *ctx, HtmlParser *p, Edr_Doc *doc)
     p->doc = doc;
     p->state = 5;
     p->keepRaw = 1;
-    p->nextClass = 5000;
+    // Rule keys share the number space of the document's interned names,
+    // whose ids count up from 1: the keys start far above them.
+    p->nextClass = 0x10000;
     p->stackMargin = kStackMargin;
     // The rules of attributes and defaults form the document's own sheet.
     int err = Request_new(ctx, 0, &p->styles);
@@ -667,6 +669,10 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
         if ((err = Plugin_begin(p->plugin)))
             return err;
         break;
+    case HtmlEl_Map:
+        // Only a named map collects areas (its name opens it).
+        p->mapFinished = 1;
+        break;
     case HtmlEl_Area:
         // Areas belong to the map open around them.
         if (!p->openMap || p->mapFinished)
@@ -762,13 +768,16 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     if (id == HtmlEl_Q)
         err = Edr_Node_createText(doc, node, Edr_Insert_lastChild, nullptr, u"\"", 1);
     // 8. An image waits for its source.
+    // Its src gives the picture unless images are off.
     if (err == Res_ok && (id == HtmlEl_Img)) {
-        Url *empty = Url_new(u"");
+        Url *url = p->imagesEnabled ? Html_sourceUrl(ctx, p, tag, attrs, count, &err) : nullptr;
+        if (!url && !err && !(url = Url_new(u"")))
+            err = Res_noMemory;
         const int32_t placement[5] = {0x60, 0, 0, 0, 0};
-        err = empty ? Edr_Node_createImage(doc, node, Edr_Insert_lastChild, nullptr, empty, placement,
-                                           p->animationsEnabled ? 0x21C : 0x204)
-                    : Res_noMemory;
-        Url_free(empty);
+        if (!err)
+            err = Edr_Node_createImage(doc, node, Edr_Insert_lastChild, nullptr, url, placement,
+                                       p->animationsEnabled ? 0x21C : 0x204);
+        Url_free(url);
     }
     // 9. Counts, the formatting stack, attributes and default style.
     if (err == Res_ok) {

@@ -150,7 +150,8 @@ bool isBlank(char16_t c)
 // The name of id without its one-unit prefix (new string), or null.
 char16_t *nameWithoutPrefix(Edr_Doc *doc, uint32_t id)
 {
-    if (!doc->strings || !id)
+    // Keys above the table's ids (rule keys of importers) name nothing.
+    if (!doc->strings || !id || id > StrTable_maxId)
         return nullptr;
     char16_t *name = StrTable_getName(doc->strings, uint16_t(id));
     if (!name)

@@ -540,3 +540,126 @@ TEST_F(HtmlAttrNodeTest, ASecondBodyTagMergesIntoTheFirst)
 }
 
 } // namespace
+
+namespace {
+
+// Every group with element id under node, depth first.
+void collectElements(Edr_Node *node, uint32_t element, std::vector<Edr_Node *> *out)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) != Edr_NodeType_group)
+            continue;
+        if (Edr_Node_group(c)->element == element)
+            out->push_back(c);
+        collectElements(c, element, out);
+    }
+}
+
+// The keys of a group's id list (the list ends with a 0).
+std::vector<uint32_t> keysOf(Edr_Doc *doc, Edr_Node *node)
+{
+    uint32_t *ids = nullptr;
+    uint32_t count = 0;
+    // Nodes are read through a reference of their own.
+    Edr_Doc_readLock(doc);
+    EXPECT_EQ(Edr_Node_addRefLocked(doc, node), 0);
+    Edr_Doc_readUnlock(doc);
+    EXPECT_EQ(Edr_Node_copyIdList(doc, node, &ids, &count), 0);
+    Edr_Node_release(doc, node);
+    std::vector<uint32_t> keys;
+    for (uint32_t i = 0; i < count; i++)
+        if (ids[i])
+            keys.push_back(ids[i]);
+    Mem_free(ids);
+    return keys;
+}
+
+// Attribute rules are keyed by numbers that no interned name can take: a
+// page with thousands of class names keeps each rule on its own element.
+TEST_F(HtmlAttrNodeTest, AttributeRuleKeysStayApartFromManyNames)
+{
+    run([&] {
+        std::string page = "<p align=center>x</p>";
+        for (int i = 0; i < 6000; i++)
+            page += "<span class=c" + std::to_string(i) + ">.</span>";
+        page += "<p align=right>y</p>";
+        Edr_Doc *doc = load(page);
+        std::vector<Edr_Node *> paragraphs, spans;
+        collectElements(Edr_Doc_root(doc), HtmlEl_P, &paragraphs);
+        collectElements(Edr_Doc_root(doc), HtmlEl_Span, &spans);
+        ASSERT_EQ(paragraphs.size(), 2u);
+        ASSERT_EQ(spans.size(), 6000u);
+        std::vector<uint32_t> ruleKeys;
+        for (Edr_Node *p : paragraphs) {
+            std::vector<uint32_t> keys = keysOf(doc, p);
+            ASSERT_EQ(keys.size(), 1u);
+            ruleKeys.push_back(keys[0]);
+            // A rule key reads as no class name.
+            char16_t *classes = nullptr;
+            Edr_Doc_readLock(doc);
+            EXPECT_EQ(Edr_Node_addRefLocked(doc, p), 0);
+            Edr_Doc_readUnlock(doc);
+            EXPECT_EQ(Edr_Node_getClassNames(doc, p, &classes), 0);
+            Edr_Node_release(doc, p);
+            EXPECT_TRUE(!classes || !classes[0]);
+            Mem_free(classes);
+        }
+        EXPECT_NE(ruleKeys[0], ruleKeys[1]);
+        for (Edr_Node *span : spans) {
+            std::vector<uint32_t> keys = keysOf(doc, span);
+            ASSERT_EQ(keys.size(), 1u);
+            EXPECT_NE(keys[0], ruleKeys[0]);
+            EXPECT_NE(keys[0], ruleKeys[1]);
+        }
+        Edr_Doc_release(doc);
+    });
+}
+
+} // namespace
+
+namespace {
+
+// The image node of a group (its first image child) and that image's URL.
+std::string imageUrlOf(Edr_Doc *doc, Edr_Node *group)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(group); c; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) != Edr_NodeType_image)
+            continue;
+        Url *url = nullptr;
+        Edr_Node_getImageInfo(doc, 0, c, &url, nullptr, nullptr, nullptr, nullptr, nullptr);
+        char *text = url ? Url_toUtf8(url, UrlPart_all) : nullptr;
+        std::string out = text ? text : "";
+        Mem_free(text); // the URL itself is lent
+        return out;
+    }
+    return "(no image)";
+}
+
+// src gives the image waiting in an img group its picture, and makes one
+// for an input of type image; with images off the image stays empty.
+TEST_F(HtmlAttrNodeTest, SourcesGiveImagesTheirPictures)
+{
+    for (bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled ? "images on" : "images off");
+        run([&] {
+            setInt("EnableImages", enabled ? 1 : 0);
+            Edr_Doc *doc = load("<img src=' http://example.com/a.png '><img>"
+                                "<input type=image src='http://example.com/go.gif'><input type=text src=x.png>");
+            std::vector<Edr_Node *> images, inputs;
+            collectElements(Edr_Doc_root(doc), HtmlEl_Img, &images);
+            collectElements(Edr_Doc_root(doc), HtmlEl_Input, &inputs);
+            ASSERT_EQ(images.size(), 2u);
+            ASSERT_EQ(inputs.size(), 2u);
+            Edr_Doc_readLock(doc);
+            EXPECT_EQ(imageUrlOf(doc, images[0]), enabled ? "http://example.com/a.png" : "");
+            EXPECT_EQ(imageUrlOf(doc, images[1]), "");
+            EXPECT_EQ(imageUrlOf(doc, inputs[0]), enabled ? "http://example.com/go.gif" : "(no image)");
+            EXPECT_EQ(imageUrlOf(doc, inputs[1]), "(no image)");
+            Edr_Doc_readUnlock(doc);
+            Edr_Doc_release(doc);
+            setInt("EnableImages", 1);
+        });
+    }
+}
+
+} // namespace

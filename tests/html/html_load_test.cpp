@@ -296,7 +296,7 @@ TEST_F(HtmlLoadTest, AFrameDocumentGetsItsMarginsAsARule)
             if (unset)
                 EXPECT_TRUE(!ids || !ids[0]);
             else
-                EXPECT_TRUE(ids && ids[0] == 5000 && !ids[1]);
+                EXPECT_TRUE(ids && ids[0] == 0x10000 && !ids[1]);
             Edr_Doc_readUnlock(doc);
             Edr_Doc_release(doc);
         }
@@ -457,7 +457,7 @@ TEST_F(HtmlLoadTest, TheFrameRecordOfTheOpenGivesTheMargins)
         while (r) {
             Request_lock(r);
             for (StyleRule *rule = Request_firstItem(r); rule; rule = Request_nextItem(r, rule)) {
-                if (StyleRule_firstKey(rule) != 5000)
+                if (StyleRule_firstKey(rule) != 0x10000)
                     continue;
                 for (uint32_t id : {uint32_t(PropId_marginTop), uint32_t(PropId_marginLeft), uint32_t(PropId_width)}) {
                     StylePropItem *item = StyleRule_findProp(rule, id);
