@@ -140,32 +140,6 @@ int App_postToggleContents(EngineInstance *)
     return 0;
 }
 
-int App_saveDocumentAs(EngineInstance *, const char *)
-{
-    return 0;
-}
-
-// Interim: no search runs before the viewer's search exists.
-int App_searchStart(EngineInstance *, const char *, intptr_t, intptr_t, intptr_t)
-{
-    return 0;
-}
-
-int App_searchNext(EngineInstance *)
-{
-    return 0;
-}
-
-int App_searchFollowUp(EngineInstance *)
-{
-    return 0;
-}
-
-int App_searchCancel(EngineInstance *)
-{
-    return 0;
-}
-
 // Interim: no stream type keeps response headers before the HTTP cache's
 // streams do, so every stream answers that it has none.
 int Vfs_getHeader(VfsHandle *, const char *, char **value)

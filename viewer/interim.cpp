@@ -19,6 +19,7 @@
 #include "platform/api/app.h"
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
+#include "viewer/searchops.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
 
@@ -356,4 +357,12 @@ int Overlay_redrawAll(EngineContext *)
 int32_t Layout_pageQuery(const ClipEntry *)
 {
     return 0;
+}
+
+// Interim: the text search engine is not built, so no search can start.
+int Search_createInterface(EngineContext *, const SearchOps **ops)
+{
+    if (ops)
+        *ops = nullptr;
+    return Res_notImplemented;
 }

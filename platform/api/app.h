@@ -124,6 +124,10 @@ struct FvViewer {
     int32_t lastAlignment;          // the horizontal alignment hint
     struct FvZoomPanSettings *zoomPanSettings; // the settings record (owned; null: none)
     int32_t fitBusy;                // a page-fit default is being applied
+
+    // Search (platform/api/search.h).
+    const struct SearchOps *searchOps; // the search engine's operations (null until the first search)
+    struct SearchState *searchState;   // the page-by-page walk (owned; null until needed)
 };
 
 // ------------------------------------------------------------ the entry

@@ -15,6 +15,8 @@
 
 struct EngineInstance;
 struct EditData;
+struct Edr_Doc;
+struct FvViewer;
 struct VfsHandle;
 
 // Host requests of this interface.
@@ -32,6 +34,20 @@ enum : int32_t {
 struct EditNotice {
     int32_t code;
 };
+
+// Notification codes of request 0x10016 used here: 0 and 1 bracket a
+// request (busy before it is posted; done when the post failed or the
+// request finished); the outcome of a save.
+enum : int32_t {
+    App_noticeBusy = 0,
+    App_noticeDone = 1,
+    App_noticeSaved = 19,
+    App_noticeSaveFailed = 20,
+    App_noticeSaveDeclined = 21,
+};
+
+// Sends request 0x10016 with the code. Nothing without a viewer.
+void App_notifyHost(FvViewer *viewer, int32_t code);
 
 // The part of the edit-mode record that request 0x10017 reports: the
 // record holds it as one field, so the host reads the twelve words in
@@ -75,7 +91,22 @@ int App_postToggleContents(EngineInstance *instance);
 
 // Saves the current document under the 8-bit path (copied): code 0 now,
 // then 1 and 19 (saved), 20 (failed) or 21 (declined).
+// 0 without a viewer; when the post is refused code 1 follows and 0 is
+// returned.
 int App_saveDocumentAs(EngineInstance *instance, const char *path);
+// The save on the application thread (path: the copy, freed here; null
+// for an empty path): the current page's document writes itself to the
+// target. A new target is written directly and removed again when the
+// document's save callback fails; an existing one is replaced by a
+// temporary file written in its directory and renamed over it, so it is
+// untouched until its replacement is complete. Codes 1, then 19, 20 or 21.
+void App_runSaveAs(EngineInstance *instance, void *path);
+// Before a save: when the document's extra flag 2 is set (its importer
+// keeps reading its source), its own URL is opened for reading; when that
+// fails the host is asked question 0x10010 and an answer other than yes
+// sets *code to 21 (left as it is otherwise). The result is the error of
+// opening the source (0 when it opened or was not checked).
+int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code);
 
 // An open listing (request 0x18001), handed back on every later call.
 struct ZipListRequest {
