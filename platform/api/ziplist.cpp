@@ -4,8 +4,10 @@
 // deferred call. On the application thread the listing is an ordinary
 // stream of the stream layer opened for listing (access mode 8), so a
 // folder inside a zip archive lists through the zip stream type and a
-// plain directory through the file driver. Each entry found is opened once
-// more to tell a folder (it lists) from a file (its size and info word 4).
+// plain directory through the file driver. The stream layer lists the
+// names matching a pattern, so the directory is listed as "dir/*", and
+// each entry found is opened once more as "dir/name/*" to tell a folder
+// (it lists) from a file (its size and info word 4).
 // Every answer is a host request (0x18000 to 0x18003); a call the queue
 // discards answers as a failure, so the host never waits for nothing.
 #include "core/context/context.h"
@@ -59,6 +61,40 @@ void discardClose(void *block)
     freeRequest(request);
 }
 
+// Appends src to text (freed when memory runs out). The new text or null.
+char16_t *append(char16_t *text, const char16_t *src)
+{
+    if (!text)
+        return nullptr;
+    char16_t *joined = Ustr_appendDup(text, src);
+    if (!joined)
+        Mem_free(text);
+    return joined;
+}
+
+// The URL of dir + "/" + name (name may be null), without doubling a "/"
+// that dir ends with; with pattern, "/*" follows: the stream layer lists
+// the names that match the last part of a listing URL, so a folder is
+// listed (and told from a file) through "folder/*". 0; 1; the URL's error.
+int makeUrl(const char16_t *dir, const char16_t *name, bool pattern, Url **url)
+{
+    *url = nullptr;
+    size_t n = Ustr_len(dir);
+    bool slash = n > 0 && dir[n - 1] == u'/';
+    char16_t *text = Ustr_dup(dir);
+    if (name && !slash)
+        text = append(text, u"/");
+    if (name)
+        text = append(text, name);
+    if (pattern)
+        text = append(text, (name || !slash) ? u"/*" : u"*");
+    if (!text)
+        return Res_noMemory;
+    int r = Url_newFromUserUstr(text, url, 1);
+    Mem_free(text);
+    return r;
+}
+
 // The entry for name in the listed directory: a folder when it lists,
 // else its size and info word 4 when it opens for reading. 0; 1; the
 // URL's or the name's conversion error.
@@ -67,28 +103,23 @@ int makeEntry(EngineInstance *instance, const ZipListRequest *request, const cha
 {
     *out = nullptr;
     EngineContext *ctx = instance->context;
-    // "dir" + "/" + name, without doubling a "/" the path ends with.
-    size_t n = size_t(request->pathLength);
-    bool slash = n > 0 && request->path[n - 1] == u'/';
-    char16_t *text = Ustr_appendDup(Ustr_dup(request->path), slash ? u"" : u"/");
-    char16_t *full = text ? Ustr_appendDup(text, name) : nullptr;
-    if (!full) {
-        Mem_free(text);
-        return Res_noMemory;
-    }
-    Url *url = nullptr;
-    int r = Url_newFromUserUstr(full, &url, 1);
-    Mem_free(full);
-    if (r != Res_ok)
+    Url *listUrl = nullptr, *url = nullptr;
+    int r = makeUrl(request->path, name, true, &listUrl);
+    if (r == Res_ok)
+        r = makeUrl(request->path, name, false, &url);
+    if (r != Res_ok) {
+        Url_free(listUrl);
         return r;
+    }
     ZipEntryInfo *entry = static_cast<ZipEntryInfo *>(Mem_calloc(1, sizeof(ZipEntryInfo)));
     if (!entry) {
+        Url_free(listUrl);
         Url_free(url);
         return Res_noMemory;
     }
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_open(url, Vfs_modeList, &stream, &accepted, ctx) == Res_ok) {
+    if (Vfs_open(listUrl, Vfs_modeList, &stream, &accepted, ctx) == Res_ok) {
         entry->isDirectory = 1;
     } else if (Vfs_open(url, Vfs_modeRead, &stream, &accepted, ctx) == Res_ok) {
         uintptr_t value = 0;
@@ -98,6 +129,7 @@ int makeEntry(EngineInstance *instance, const ZipListRequest *request, const cha
             entry->info4 = uint32_t(value);
     }
     (void)Vfs_close(stream);
+    Url_free(listUrl);
     Url_free(url);
     r = Charset_fromUstr(name, &entry->name, CharsetCode_utf8, nullptr);
     if (r != Res_ok) {
@@ -157,7 +189,7 @@ void ZipList_runOpen(EngineInstance *instance, void *argument)
 {
     ZipListRequest *request = static_cast<ZipListRequest *>(argument);
     Url *url = nullptr;
-    int r = Url_newFromUserUstr(request->path, &url, 1);
+    int r = makeUrl(request->path, nullptr, true, &url);
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
     if (r == Res_ok)
