@@ -78,68 +78,6 @@ int App_setScreenSize(EngineInstance *, int32_t, int32_t, intptr_t, intptr_t)
     return 0;
 }
 
-// Interim: there is no edit-mode record before the editing entry points
-// exist, so the document is never modified and nothing is posted.
-int App_setupEditMode(EngineInstance *)
-{
-    return 0;
-}
-
-int App_isModified(EngineInstance *)
-{
-    return 0;
-}
-
-int App_clearModified(EngineInstance *)
-{
-    return 0;
-}
-
-int App_postEditCall(EngineInstance *, intptr_t, intptr_t, intptr_t)
-{
-    return 0;
-}
-
-int App_postEditHook1(EngineInstance *)
-{
-    return 0;
-}
-
-int App_postEditHook3(EngineInstance *)
-{
-    return 0;
-}
-
-int App_postValue(EngineInstance *, intptr_t)
-{
-    return 0;
-}
-
-int App_postNamedValue(EngineInstance *, const char *, intptr_t)
-{
-    return 0;
-}
-
-int App_postValue2(EngineInstance *, intptr_t)
-{
-    return 0;
-}
-
-int App_postValue3(EngineInstance *, intptr_t)
-{
-    return 0;
-}
-
-int App_postContents(EngineInstance *, const EditData *, intptr_t)
-{
-    return 0;
-}
-
-int App_postToggleContents(EngineInstance *)
-{
-    return 0;
-}
-
 // Interim: no stream type keeps response headers before the HTTP cache's
 // streams do, so every stream answers that it has none.
 int Vfs_getHeader(VfsHandle *, const char *, char **value)

@@ -177,8 +177,11 @@ void App_runSaveAs(EngineInstance *instance, void *argument)
         // The document now lives at the target. A URL that cannot be
         // stored (no memory) leaves the old one: the file is saved all
         // the same.
-        if (code == App_noticeSaved)
+        if (code == App_noticeSaved) {
             (void)Edr_Doc_setUrl(doc, target);
+            if (viewer->editMode)
+                viewer->editMode->modified = 0;
+        }
     }
     Url_free(target);
     Mem_free(path);
