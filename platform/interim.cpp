@@ -6,52 +6,11 @@
 #include "platform/api/command.h"
 #include "platform/api/editing.h"
 #include "platform/api/engine.h"
-#include "platform/api/ident.h"
 #include "platform/api/search.h"
 #include "platform/url/url.h"
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
-
-// Interim: a zeroed record; the identity screen that fills and reads it
-// comes later.
-int Ident_createRecord(EngineInstance *instance)
-{
-    if (!instance)
-        return 1;
-    instance->ident = static_cast<IdentRecord *>(Mem_calloc(1, sizeof(IdentRecord)));
-    return instance->ident ? 0 : 1;
-}
-
-void Ident_freeRecord(EngineInstance *instance)
-{
-    if (!instance || !instance->ident)
-        return;
-    Mem_free(instance->ident);
-    instance->ident = nullptr;
-}
-
-// Interim: the identity screen is not built, so nothing is shown and no
-// task ever runs.
-int Ident_show(EngineContext *, const char *, const char *, Task **task, FvScreen *, int32_t,
-               const IdentDone *)
-{
-    if (task)
-        *task = nullptr;
-    return 0;
-}
-
-int Ident_stop(EngineContext *, FvScreen *, Task **task)
-{
-    if (task)
-        *task = nullptr;
-    return 0;
-}
-
-int Ident_isRunning(Task *const *)
-{
-    return 0;
-}
 
 // Interim: the application has no table of document callbacks yet, so
 // every slot is missing.
