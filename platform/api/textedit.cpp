@@ -24,12 +24,14 @@
 #include "document/edit/editdata.h"
 #include "document/edit/selection.h"
 #include "document/edr/doc.h"
+#include "document/edr/docmsg.h"
 #include "document/edr/page.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/editing.h"
+#include "platform/api/forward.h"
 #include "platform/api/request.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/navigate.h"
@@ -221,6 +223,16 @@ int applyFormats(EngineInstance *instance, EditModeRecord *record, Edr_Doc *doc,
     return err;
 }
 
+// The viewer's document events (kind 1) for the edit-mode record.
+void editListener(EngineContext *, EventProcMsg *msg, void *context, int *)
+{
+    FvViewer *viewer = static_cast<FvViewer *>(context);
+    if (!viewer || !viewer->editMode || !msg || msg->kind != 1 || !msg->payload)
+        return;
+    TextEdit_onAppEvent(viewer->editMode, 1, static_cast<const EventProcCodeMsg *>(msg->payload)->code,
+                        viewer);
+}
+
 } // namespace
 
 // ------------------------------------------------------------ the record
@@ -246,7 +258,13 @@ void TextEdit_setup(EngineInstance *instance)
     }
     if (!viewer->editMode) {
         EditModeRecord *record = static_cast<EditModeRecord *>(Mem_calloc(1, sizeof(EditModeRecord)));
-        if (!record || App_pushCleanup(viewer, TextEdit_teardown) != Res_ok) {
+        if (!record || App_addListener(viewer, 1, editListener, viewer) != Res_ok) {
+            Mem_free(record);
+            notify(instance, App_noticeSetupFailed);
+            return;
+        }
+        if (App_pushCleanup(viewer, TextEdit_teardown) != Res_ok) {
+            (void)App_removeListener(viewer, 1, editListener, viewer);
             Mem_free(record);
             notify(instance, App_noticeSetupFailed);
             return;
@@ -262,6 +280,7 @@ void TextEdit_teardown(EngineInstance *instance)
     FvViewer *viewer = viewerOf(instance);
     if (!viewer || !viewer->editMode)
         return;
+    (void)App_removeListener(viewer, 1, editListener, viewer);
     FontList_clear(viewer->editMode);
     freePalette(viewer->editMode);
     Mem_free(viewer->editMode);

@@ -15,10 +15,12 @@ struct FvViewer;
 // The type code of flowing-text documents, which get the handlers here.
 enum : uint32_t { TextEdit_typeText = 226 };
 
-// Makes the viewer's edit-mode record (once) with its cleanup; code 2, or
-// 3 when there is no viewer or memory runs out (nothing is kept then).
+// Makes the viewer's edit-mode record (once) with its cleanup and listens
+// to the viewer's document events (kind 1) for it; code 2, or 3 when
+// there is no viewer or memory runs out (nothing is kept then).
 void TextEdit_setup(EngineInstance *instance);
-// The cleanup: frees the record with its font list and palette.
+// The cleanup: stops listening and frees the record with its font list
+// and palette.
 void TextEdit_teardown(EngineInstance *instance);
 // Clears the font list, frees the palette, zero-fills the record and reads
 // the three selection colour settings.
