@@ -4,10 +4,8 @@
 // deferred call. On the application thread the listing is an ordinary
 // stream of the stream layer opened for listing (access mode 8), so a
 // folder inside a zip archive lists through the zip stream type and a
-// plain directory through the file driver. The stream layer lists the
-// names matching a pattern, so the directory is listed as "dir/*", and
-// each entry found is opened once more as "dir/name/*" to tell a folder
-// (it lists) from a file (its size and info word 4).
+// plain directory through the file driver. Each entry found is opened once
+// more to tell a folder (it lists) from a file (its size and info word 4).
 // Every answer is a host request (0x18000 to 0x18003); a call the queue
 // discards answers as a failure, so the host never waits for nothing.
 #include "core/context/context.h"
@@ -61,7 +59,7 @@ void discardClose(void *block)
     freeRequest(request);
 }
 
-// Appends src to text (freed when memory runs out). The new text or null.
+// Appends src to text (freed when memory runs out; null text stays null).
 char16_t *append(char16_t *text, const char16_t *src)
 {
     if (!text)
@@ -72,27 +70,19 @@ char16_t *append(char16_t *text, const char16_t *src)
     return joined;
 }
 
-// The URL of dir + "/" + name (name may be null), without doubling a "/"
-// that dir ends with; with pattern, "/*" follows: the stream layer lists
-// the names that match the last part of a listing URL, so a folder is
-// listed (and told from a file) through "folder/*". 0; 1; the URL's error.
-int makeUrl(const char16_t *dir, const char16_t *name, bool pattern, Url **url)
+// 1 when the last part of the path (after its last "/") holds a wildcard.
+bool isPattern(const char16_t *path)
 {
-    *url = nullptr;
-    size_t n = Ustr_len(dir);
-    bool slash = n > 0 && dir[n - 1] == u'/';
-    char16_t *text = Ustr_dup(dir);
-    if (name && !slash)
-        text = append(text, u"/");
-    if (name)
-        text = append(text, name);
-    if (pattern)
-        text = append(text, (name || !slash) ? u"/*" : u"*");
-    if (!text)
-        return Res_noMemory;
-    int r = Url_newFromUserUstr(text, url, 1);
-    Mem_free(text);
-    return r;
+    const char16_t *slash = Ustr_rchr(path, u'/');
+    const char16_t *last = slash ? slash + 1 : path;
+    return Ustr_chr(last, u'*') || Ustr_chr(last, u'?');
+}
+
+// A copy of the path up to its last "/" (kept), or null.
+char16_t *patternFolder(const char16_t *path)
+{
+    const char16_t *slash = Ustr_rchr(path, u'/');
+    return slash ? Ustr_dupN(path, size_t(slash - path) + 1) : Ustr_dup(u"./");
 }
 
 // The entry for name in the listed directory: a folder when it lists,
@@ -103,23 +93,41 @@ int makeEntry(EngineInstance *instance, const ZipListRequest *request, const cha
 {
     *out = nullptr;
     EngineContext *ctx = instance->context;
-    Url *listUrl = nullptr, *url = nullptr;
-    int r = makeUrl(request->path, name, true, &listUrl);
-    if (r == Res_ok)
-        r = makeUrl(request->path, name, false, &url);
+    // A listing given as a pattern ("dir/*", the file driver's way of
+    // listing a disk folder) names its entries in the folder before the
+    // pattern, and a folder among them lists as "folder/*": a pattern of
+    // the entry's own name would list the entry itself, file or not.
+    // Archive folders are given as they are and list as they are.
+    bool pattern = isPattern(request->path);
+    char16_t *dir = pattern ? patternFolder(request->path) : Ustr_dup(request->path);
+    size_t n = dir ? Ustr_len(dir) : 0;
+    bool slash = n > 0 && dir[n - 1] == u'/';
+    char16_t *full = append(append(dir, slash ? u"" : u"/"), name);
+    char16_t *listText = pattern && full ? append(Ustr_dup(full), u"/*") : nullptr;
+    if (!full || (pattern && !listText)) {
+        Mem_free(full);
+        Mem_free(listText);
+        return Res_noMemory;
+    }
+    Url *url = nullptr, *listUrl = nullptr;
+    int r = Url_newFromUserUstr(full, &url, 1);
+    if (r == Res_ok && pattern)
+        r = Url_newFromUserUstr(listText, &listUrl, 1);
+    Mem_free(full);
+    Mem_free(listText);
     if (r != Res_ok) {
-        Url_free(listUrl);
+        Url_free(url);
         return r;
     }
     ZipEntryInfo *entry = static_cast<ZipEntryInfo *>(Mem_calloc(1, sizeof(ZipEntryInfo)));
     if (!entry) {
-        Url_free(listUrl);
         Url_free(url);
+        Url_free(listUrl);
         return Res_noMemory;
     }
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_open(listUrl, Vfs_modeList, &stream, &accepted, ctx) == Res_ok) {
+    if (Vfs_open(listUrl ? listUrl : url, Vfs_modeList, &stream, &accepted, ctx) == Res_ok) {
         entry->isDirectory = 1;
     } else if (Vfs_open(url, Vfs_modeRead, &stream, &accepted, ctx) == Res_ok) {
         uintptr_t value = 0;
@@ -129,8 +137,8 @@ int makeEntry(EngineInstance *instance, const ZipListRequest *request, const cha
             entry->info4 = uint32_t(value);
     }
     (void)Vfs_close(stream);
-    Url_free(listUrl);
     Url_free(url);
+    Url_free(listUrl);
     r = Charset_fromUstr(name, &entry->name, CharsetCode_utf8, nullptr);
     if (r != Res_ok) {
         Mem_free(entry);
@@ -189,7 +197,7 @@ void ZipList_runOpen(EngineInstance *instance, void *argument)
 {
     ZipListRequest *request = static_cast<ZipListRequest *>(argument);
     Url *url = nullptr;
-    int r = makeUrl(request->path, nullptr, true, &url);
+    int r = Url_newFromUserUstr(request->path, &url, 1);
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
     if (r == Res_ok)

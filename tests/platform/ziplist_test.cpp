@@ -17,13 +17,12 @@ class ZipListTest : public RequestsFixture
         RequestsFixture::SetUp();
         ASSERT_EQ(start(), 1);
     }
-    // A folder of n files "fNN" of NN bytes each; its path as the host
-    // passes it, with a closing "/" (without one the file driver lists the
-    // matching names of the parent: the folder itself).
+    // A folder of n files "fNN" of NN bytes each; its listing path as the
+    // host passes a disk folder, the file driver's pattern "folder/*".
     std::string folder(const std::string &name, int n)
     {
-        std::string p = path(name) + "/";
-        EXPECT_EQ(mkdir(p.c_str(), 0700), 0);
+        std::string p = path(name) + "/*";
+        EXPECT_EQ(mkdir(path(name).c_str(), 0700), 0);
         for (int i = 0; i < n; i++) {
             char file[32];
             snprintf(file, sizeof file, "/f%02d", i);
@@ -97,7 +96,7 @@ TEST_F(ZipListTest, FoldersAndFileSizes)
 {
     folder("top", 3);
     ASSERT_EQ(mkdir(path("top/sub").c_str(), 0700), 0);
-    EXPECT_EQ(listAll(path("top/")), "0x18001 0x18002 0x18003");
+    EXPECT_EQ(listAll(path("top/*")), "0x18001 0x18002 0x18003");
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"f00 0", "f01 1", "f02 2", "sub/ 0"}));
 }
@@ -111,7 +110,7 @@ TEST_F(ZipListTest, RefusedCallsAndFailedOpen)
     EXPECT_EQ(ZipList_next(inst, &request, 0), 0);
     EXPECT_EQ(ZipList_close(inst, nullptr), 0);
     EXPECT_EQ(ZipList_free(nullptr), 1);
-    EXPECT_EQ(ZipList_open(inst, path("missing/").c_str()), 1);
+    EXPECT_EQ(ZipList_open(inst, path("missing/*").c_str()), 1);
     settle();
     EXPECT_EQ(codeText(), "0x18000");
     EXPECT_EQ(listing, nullptr);
