@@ -7,8 +7,9 @@
 // listing requests 0x18000 to 0x18003. Each answers 1 when the call was
 // posted and 0 otherwise (what it copied is then freed).
 //
-// Only the entry points that the host calls are declared here so far,
-// and the archive listing's deferred calls.
+// The edit-mode record lives here with the entry points; its set-up and
+// the text handlers are in platform/api/textedit.h, the save in
+// platform/api/saveas.cpp.
 #pragma once
 
 #include <cstdint>
