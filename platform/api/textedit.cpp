@@ -33,6 +33,7 @@
 #include "platform/api/editing.h"
 #include "platform/api/forward.h"
 #include "platform/api/request.h"
+#include "spreadsheet/docside.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/navigate.h"
 #include "viewer/viewer.h"
@@ -252,7 +253,7 @@ void TextEdit_resetRecord(EngineContext *context, EditModeRecord *record)
 void TextEdit_setup(EngineInstance *instance)
 {
     FvViewer *viewer = viewerOf(instance);
-    if (!viewer) {
+    if (!viewer || !Excel_View_attach(viewer)) {
         notify(instance, App_noticeSetupFailed);
         return;
     }
@@ -323,6 +324,10 @@ void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t e
             memcpy(record->report.palette, textPalette, sizeof textPalette);
             record->report.paletteCount = 16;
         }
+    } else if (type == TextEdit_typeSheet) {
+        Excel_Doc_fontList(viewer, record);
+        Excel_View_installHandlers(viewer, record);
+        Excel_Edit_init(viewer, record);
     }
     TextEdit_checkEditable(instance);
     notify(instance, App_noticeDone);

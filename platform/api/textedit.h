@@ -13,7 +13,11 @@ struct EngineInstance;
 struct FvViewer;
 
 // The type code of flowing-text documents, which get the handlers here.
-enum : uint32_t { TextEdit_typeText = 226 };
+// Spreadsheets (228) get the spreadsheet's (spreadsheet/docside.h).
+enum : uint32_t {
+    TextEdit_typeText = 226,
+    TextEdit_typeSheet = 228,
+};
 
 // Makes the viewer's edit-mode record (once) with its cleanup and listens
 // to the viewer's document events (kind 1) for it; code 2, or 3 when

@@ -150,6 +150,23 @@ TEST_F(EditModeTest, SetUpReportsTheFlowingTextDocument)
     EXPECT_EQ(codesOf([&] { return App_setupEditMode(inst); }), "2");
 }
 
+TEST_F(EditModeTest, SpreadsheetGetsTheSpreadsheetsHandlersOnly)
+{
+    ASSERT_EQ(App_setupEditMode(inst), 1);
+    onAppThread([&] {
+        Edr_Doc *doc = viewer()->page->document;
+        doc->typeCode = TextEdit_typeSheet;
+        Edr_Doc_setNodeTest(doc, acceptNode);
+        TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
+        EXPECT_EQ(viewer()->editMode->handlers.contents, nullptr);
+        EXPECT_EQ(viewer()->editMode->report.fontCount, 3);
+    });
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].editable, 1u);
+    EXPECT_EQ(reports[0].savable, 0u);
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10005); }), "46");
+}
+
 TEST_F(EditModeTest, ChecksAndCodesOfTheEntryPoints)
 {
     // Without a record.
