@@ -5,6 +5,8 @@
 #pragma once
 
 struct Edr_Doc;
+struct EditModeRecord;
+struct FvViewer;
 struct SheetGrid;
 
 // Clear the three small-record words at creation; free the list at
@@ -19,3 +21,12 @@ void Excel_gridLayoutFree(SheetGrid *grid);
 int Excel_Doc_takeUpdates(Edr_Doc *doc, void **updates);
 void Excel_Doc_dropUpdates(Edr_Doc *doc, void *updates);
 void Excel_Doc_returnUpdates(Edr_Doc *doc, void *updates);
+
+// Edit mode of spreadsheets (type code 228). Attaching gives the viewer
+// its spreadsheet edit state (1; 0 on failure); the other three fill the
+// edit-mode record for a shown spreadsheet: the cell rules' font names,
+// the handlers of the cell editor, the defaults and the workbook palette.
+int Excel_View_attach(FvViewer *viewer);
+void Excel_Doc_fontList(FvViewer *viewer, EditModeRecord *record);
+void Excel_View_installHandlers(FvViewer *viewer, EditModeRecord *record);
+void Excel_Edit_init(FvViewer *viewer, EditModeRecord *record);

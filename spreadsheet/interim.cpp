@@ -119,3 +119,23 @@ int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t, uint32_t, ExcelCellEdit
     *xf = 15;
     return 0;
 }
+
+// Interim: spreadsheets have no cell editor yet: attaching succeeds with
+// nothing to attach, and a shown spreadsheet gets no fonts, handlers or
+// palette (its edit calls answer that no handler is installed).
+int Excel_View_attach(FvViewer *)
+{
+    return 1;
+}
+
+void Excel_Doc_fontList(FvViewer *, EditModeRecord *)
+{
+}
+
+void Excel_View_installHandlers(FvViewer *, EditModeRecord *)
+{
+}
+
+void Excel_Edit_init(FvViewer *, EditModeRecord *)
+{
+}

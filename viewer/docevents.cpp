@@ -18,6 +18,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/forward.h"
+#include "platform/api/search.h"
 #include "platform/url/url.h"
 #include "viewer/flowmode.h"
 #include "viewer/hostquery.h"
@@ -203,6 +204,9 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
         break;
     case 15:
     case 16:
+        // A page is ready: a page-by-page search moving to it goes on.
+        if (m->code == 15)
+            Search_onPageReady(viewer);
         if (page && isPageDocument(viewer, m->document)) {
             Fv_applyInitialFit(viewer, page);
             if (page->fitState != 1)

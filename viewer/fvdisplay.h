@@ -89,3 +89,11 @@ int Edr_Fwd_findSubdocPage(FvPageView *pageView, Edr_Doc **document, int32_t *in
 int FvPageView_showPage(FvPageView *pageView, Edr_Doc *document, int32_t key, uint32_t kind);
 // Places the page at (x, y), then redraws the view.
 int FvPageView_kind4(FvPageView *pageView, int32_t x, int32_t y);
+
+// Selects in the page view at the screen point (x, y) with the view mode
+// (0-7). 0 when a selection was made; 4356 or 1558 when the point hit
+// nothing selectable; another value is an error.
+int Edr_Fwd_selectAtPoint(FvPageView *pageView, int32_t x, int32_t y, uint32_t mode);
+// The page point of the screen point in document's page: 0 when it lies
+// on a page.
+int Edr_Fwd_pagePoint(FvPageView *pageView, Edr_Doc *document, const Point *in, Point *out);

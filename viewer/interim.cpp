@@ -19,6 +19,8 @@
 #include "platform/api/app.h"
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
+#include "viewer/fvdisplay.h"
+#include "viewer/searchops.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
 
@@ -263,4 +265,24 @@ int View_paintBackground(EngineContext *, const ViewBackground *background, Draw
 int32_t Layout_pageQuery(const ClipEntry *)
 {
     return 0;
+}
+
+// Interim: the text search engine is not built, so no search can start.
+int Search_createInterface(EngineContext *, const SearchOps **ops)
+{
+    if (ops)
+        *ops = nullptr;
+    return Res_notImplemented;
+}
+
+// Interim: the page view does not hit-test points yet, so no point hits
+// anything selectable and none lies on a page.
+int Edr_Fwd_selectAtPoint(FvPageView *, int32_t, int32_t, uint32_t)
+{
+    return 4356;
+}
+
+int Edr_Fwd_pagePoint(FvPageView *, Edr_Doc *, const Point *, Point *)
+{
+    return 1;
 }

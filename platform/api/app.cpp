@@ -19,6 +19,7 @@
 #include "host/host.h"
 #include "html/web/sessionhistory.h"
 #include "platform/api/appqueue.h"
+#include "platform/api/capture.h"
 #include "platform/api/command.h"
 #include "platform/api/engine.h"
 #include "platform/api/forward.h"
@@ -119,6 +120,7 @@ void freeViewer(EngineInstance *instance, FvViewer *viewer, bool runCleanupList)
         runCleanups(instance, viewer);
     freeCleanups(viewer);
     freeValues(viewer);
+    Mem_free(viewer->searchState);
     Url_free(viewer->startUrl);
     Mem_free(reinterpret_cast<void *>(viewer->options.word[FvStart_settingsBlock]));
     Mem_free(viewer);
@@ -169,6 +171,7 @@ void fillCallbacks(FvAppCallbacks *cb)
     cb->pointer = Fv_zoomEvent;
     cb->reply = HostQuery_complete;
     cb->event13 = stopSlot;
+    cb->event26 = App_onCaptureEvent;
 }
 
 // Undoes App_createContext's steps after a failure.

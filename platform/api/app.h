@@ -125,6 +125,11 @@ struct FvViewer {
     struct FvZoomPanSettings *zoomPanSettings; // the settings record (owned; null: none)
     int32_t fitBusy;                // a page-fit default is being applied
     struct CursorState *cursor;     // the on-screen cursor (viewer/screen/cursor.h; null: none)
+
+    // Search (platform/api/search.h).
+    const struct SearchOps *searchOps; // the search engine's operations (null until the first search)
+    struct SearchState *searchState;   // the page-by-page walk (owned; null until needed)
+    struct EditModeRecord *editMode;   // the edit-mode record (platform/api/editing.h; null: no editing)
 };
 
 // ------------------------------------------------------------ the entry

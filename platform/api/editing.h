@@ -7,14 +7,17 @@
 // listing requests 0x18000 to 0x18003. Each answers 1 when the call was
 // posted and 0 otherwise (what it copied is then freed).
 //
-// Only the entry points that the host calls are declared here so far,
-// and the archive listing's deferred calls.
+// The edit-mode record lives here with the entry points; its set-up and
+// the text handlers are in platform/api/textedit.h, the save in
+// platform/api/saveas.cpp.
 #pragma once
 
 #include <cstdint>
 
 struct EngineInstance;
 struct EditData;
+struct Edr_Doc;
+struct FvViewer;
 struct VfsHandle;
 
 // Host requests of this interface.
@@ -33,6 +36,20 @@ struct EditNotice {
     int32_t code;
 };
 
+// Notification codes of request 0x10016 used here: 0 and 1 bracket a
+// request (busy before it is posted; done when the post failed or the
+// request finished); the outcome of a save.
+enum : int32_t {
+    App_noticeBusy = 0,
+    App_noticeDone = 1,
+    App_noticeSaved = 19,
+    App_noticeSaveFailed = 20,
+    App_noticeSaveDeclined = 21,
+};
+
+// Sends request 0x10016 with the code. Nothing without a viewer.
+void App_notifyHost(FvViewer *viewer, int32_t code);
+
 // The part of the edit-mode record that request 0x10017 reports: the
 // record holds it as one field, so the host reads the twelve words in
 // place, lent for the request.
@@ -46,9 +63,78 @@ struct EditModeReport {
     uint32_t *palette;          // 0xRRGGBBAA colours
 };
 
+// Edit handlers that a document kind installs in the edit-mode record
+// (null: none). args of the edit call: {x, y, code}.
+typedef void (*EditCallFn)(EngineInstance *instance, const intptr_t *args);
+typedef void (*EditHookFn)(EngineInstance *instance);
+typedef void (*EditValueFn)(EngineInstance *instance, intptr_t value);
+typedef void (*EditNamedValueFn)(EngineInstance *instance, const char *text, intptr_t value);
+typedef void (*EditContentsFn)(EngineInstance *instance, EditData *record, intptr_t mode);
+
+struct EditHandlers {
+    EditCallFn editCall;
+    EditHookFn hook1;           // ends the edit: clears the selection
+    EditValueFn hook2;
+    EditNamedValueFn valueHook;
+    EditValueFn value2;         // insert
+    EditValueFn value3;         // delete
+    EditHookFn hook3;           // opens the contents editor
+    EditContentsFn contents;    // applies (mode 0) or checks (mode 1) the host's record
+};
+
+// The viewer's edit-mode record (FvViewer::editMode), made by
+// TextEdit_setup (platform/api/textedit.h).
+struct EditModeRecord {
+    uint32_t modified;          // 1 after a successful change; 0 after a save or App_clearModified
+    uint32_t fillColour;        // "Vexlan_SelectionFillColour"
+    uint32_t borderColour;      // "Vexlan_SelectionBorderColour"
+    uint32_t borderWidth;       // "Vexlan_SelectionBorderWidth"
+    EditModeReport report;      // editable, savable, defaults, font list, palette
+    char **fontRests;           // per font name the part after its first comma (null: none)
+    uint32_t checked;           // the editability was reported
+    uint32_t editMode;          // a selection or current cell is active
+    uint32_t contentsEditing;   // the host's contents dialog is open
+    EditHandlers handlers;
+};
+
+// More notification codes of request 0x10016.
+enum : int32_t {
+    App_noticeSetupDone = 2,
+    App_noticeSetupFailed = 3,
+    App_noticeSelected = 4,
+    App_noticeNotSelected = 5,
+    App_noticeContentsOpen = 6,
+    App_noticeBadMode = 7,
+    App_noticeSelectFailed = 8,
+    App_noticeValueWhileContents = 10,
+    App_noticeCleared = 14,
+    App_noticeNotEditing1 = 15,
+    App_noticeNotCleared = 16,
+    App_noticeContentsOn = 17,
+    App_noticeContentsOff = 18,
+    App_noticeNamedWhileContents = 23,
+    App_noticeDeleted = 31,
+    App_noticeNoDelete = 32,
+    App_noticeDeleteFailed = 33,
+    App_noticeNotEditing3 = 34,
+    App_noticeNothingSelected = 35,
+    App_noticeApplied = 36,
+    App_noticeContentsNotEditing = 38,
+    App_noticeBadFont = 39,
+    App_noticeSizeClamped = 40,
+    App_noticeApplyFailed = 43,
+    App_noticeModifiedCleared = 44,
+    App_noticeUnsaved = 45,
+    App_noticeNoHandler = 46,
+    App_noticeNoRecord = 47,
+    App_noticeNotEditable = 48,
+};
+
 // Creates the edit-mode record and lets the editor install itself.
 int App_setupEditMode(EngineInstance *instance);
-// The edit-mode record's modified flag (0 without a record); read at once.
+// The edit-mode record's flags (0 without a record); read at once.
+int App_isEditMode(EngineInstance *instance);
+int App_isContentsEditing(EngineInstance *instance);
 int App_isModified(EngineInstance *instance);
 // Clears the modified flag (the host hears code 44, or 47 without a record).
 int App_clearModified(EngineInstance *instance);
@@ -78,9 +164,37 @@ int App_postContents(EngineInstance *instance, const EditData *record, intptr_t 
 // Toggles the contents-edit flag (codes 17 and 18 report the new state).
 int App_postToggleContents(EngineInstance *instance);
 
+// The operations behind the text handlers, on the application thread:
+// deletes the selected text (value 0x10000; 31 and modified, 33 on
+// failure, 32 for another value or without a document page), clears the
+// selection (14, or 16 without a document page; edit mode and contents
+// editing end), opens the contents editor (request 0x17000 with the
+// selection's record; contents editing on; else the code the gathering
+// gave) and reports 45 when the document holds unsaved changes (1 without
+// a record).
+void App_deleteSelection(EngineInstance *instance, intptr_t value);
+void App_clearSelection(EngineInstance *instance);
+void App_openContentsEditor(EngineInstance *instance);
+void App_reportUnsaved(EngineInstance *instance);
+
 // Saves the current document under the 8-bit path (copied): code 0 now,
 // then 1 and 19 (saved), 20 (failed) or 21 (declined).
+// 0 without a viewer; when the post is refused code 1 follows and 0 is
+// returned.
 int App_saveDocumentAs(EngineInstance *instance, const char *path);
+// The save on the application thread (path: the copy, freed here; null
+// for an empty path): the current page's document writes itself to the
+// target. A new target is written directly and removed again when the
+// document's save callback fails; an existing one is replaced by a
+// temporary file written in its directory and renamed over it, so it is
+// untouched until its replacement is complete. Codes 1, then 19, 20 or 21.
+void App_runSaveAs(EngineInstance *instance, void *path);
+// Before a save: when the document's extra flag 2 is set (its importer
+// keeps reading its source), its own URL is opened for reading; when that
+// fails the host is asked question 0x10010 and an answer other than yes
+// sets *code to 21 (left as it is otherwise). The result is the error of
+// opening the source (0 when it opened or was not checked).
+int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code);
 
 // An open listing (request 0x18001), handed back on every later call.
 struct ZipListRequest {

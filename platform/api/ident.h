@@ -1,9 +1,11 @@
 // The identity screen shown at start-up.
 //
-// Declared so far: the identity record that the engine instance keeps from
-// start-up to shut-down, and the three operations that the viewer reaches
-// through its callback record (IdentOps); the operations have interim
-// definitions in platform/interim.cpp until the identity screen is built.
+// The identity record that the engine instance keeps from start-up to
+// shut-down, and the three operations that the viewer reaches through its
+// callback record (IdentOps). The picture is drawn by a task "Ident" that
+// keeps the screen's updates blocked until its time is up or it is
+// stopped; the notice line below it uses the "tahoma" family of the font
+// map.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,8 @@
 struct EngineContext;
 struct EngineInstance;
 struct FvScreen;
+struct PixelBuf;
+struct Screen;
 struct Task;
 
 // Three words: portrait and landscape image URL texts that replace the
@@ -47,6 +51,12 @@ int Ident_show(EngineContext *context, const char *portrait, const char *landsca
 int Ident_stop(EngineContext *context, FvScreen *screen, Task **task);
 // 1 while the identity screen's task runs, else 0.
 int Ident_isRunning(Task *const *task);
+
+// Paints the screen black, the picture centred above the space of the
+// notice line (at the top when it does not fit), and the notice line.
+void Ident_draw(EngineContext *context, Screen *screen, const PixelBuf *picture);
+// The task's entry: argument is its block, which it frees at its end.
+void Ident_taskMain(void *argument);
 
 // The viewer's table of the three operations, in slot order.
 struct IdentOps {

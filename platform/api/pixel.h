@@ -17,3 +17,16 @@ int32_t Pixel_yccEntry(int table, int index);
 // (dstPitch / 2 - width) words.
 void Pixel_rgb565ToYcc422Packed(const uint16_t *src, uint16_t *dst, int32_t srcPitch, int32_t width,
                                 int32_t height, int32_t dstPitch);
+
+// One 32-bit word per pixel: Y in bits 16-23, Cb in bits 8-15, Cr in bits
+// 0-7. After each row the source moves on by (srcPitch / 2 - width) pixels
+// and the destination by (dstPitch / 4 - width) words.
+void Pixel_rgb565ToYcc32(const uint16_t *src, uint32_t *dst, int32_t srcPitch, int32_t width,
+                         int32_t height, int32_t dstPitch);
+// Planar 4:2:2: a Y plane of W x H bytes, then Cb and Cr planes of
+// W x H / 2 bytes each (W and H the width and height rounded up to even).
+// Rows are walked in pairs as the packed converter does; an odd last pixel
+// is paired with itself. Only the source's height rows are written, so an
+// odd height leaves the planes' last row to the caller.
+void Pixel_rgb565ToYcc422Planar(const uint16_t *src, uint8_t *dst, int32_t srcPitch, int32_t width,
+                                int32_t height);

@@ -59,6 +59,32 @@ void discardClose(void *block)
     freeRequest(request);
 }
 
+// Appends src to text (freed when memory runs out; null text stays null).
+char16_t *append(char16_t *text, const char16_t *src)
+{
+    if (!text)
+        return nullptr;
+    char16_t *joined = Ustr_appendDup(text, src);
+    if (!joined)
+        Mem_free(text);
+    return joined;
+}
+
+// 1 when the last part of the path (after its last "/") holds a wildcard.
+bool isPattern(const char16_t *path)
+{
+    const char16_t *slash = Ustr_rchr(path, u'/');
+    const char16_t *last = slash ? slash + 1 : path;
+    return Ustr_chr(last, u'*') || Ustr_chr(last, u'?');
+}
+
+// A copy of the path up to its last "/" (kept), or null.
+char16_t *patternFolder(const char16_t *path)
+{
+    const char16_t *slash = Ustr_rchr(path, u'/');
+    return slash ? Ustr_dupN(path, size_t(slash - path) + 1) : Ustr_dup(u"./");
+}
+
 // The entry for name in the listed directory: a folder when it lists,
 // else its size and info word 4 when it opens for reading. 0; 1; the
 // URL's or the name's conversion error.
@@ -67,28 +93,41 @@ int makeEntry(EngineInstance *instance, const ZipListRequest *request, const cha
 {
     *out = nullptr;
     EngineContext *ctx = instance->context;
-    // "dir" + "/" + name, without doubling a "/" the path ends with.
-    size_t n = size_t(request->pathLength);
-    bool slash = n > 0 && request->path[n - 1] == u'/';
-    char16_t *text = Ustr_appendDup(Ustr_dup(request->path), slash ? u"" : u"/");
-    char16_t *full = text ? Ustr_appendDup(text, name) : nullptr;
-    if (!full) {
-        Mem_free(text);
+    // A listing given as a pattern ("dir/*", the file driver's way of
+    // listing a disk folder) names its entries in the folder before the
+    // pattern, and a folder among them lists as "folder/*": a pattern of
+    // the entry's own name would list the entry itself, file or not.
+    // Archive folders are given as they are and list as they are.
+    bool pattern = isPattern(request->path);
+    char16_t *dir = pattern ? patternFolder(request->path) : Ustr_dup(request->path);
+    size_t n = dir ? Ustr_len(dir) : 0;
+    bool slash = n > 0 && dir[n - 1] == u'/';
+    char16_t *full = append(append(dir, slash ? u"" : u"/"), name);
+    char16_t *listText = pattern && full ? append(Ustr_dup(full), u"/*") : nullptr;
+    if (!full || (pattern && !listText)) {
+        Mem_free(full);
+        Mem_free(listText);
         return Res_noMemory;
     }
-    Url *url = nullptr;
+    Url *url = nullptr, *listUrl = nullptr;
     int r = Url_newFromUserUstr(full, &url, 1);
+    if (r == Res_ok && pattern)
+        r = Url_newFromUserUstr(listText, &listUrl, 1);
     Mem_free(full);
-    if (r != Res_ok)
+    Mem_free(listText);
+    if (r != Res_ok) {
+        Url_free(url);
         return r;
+    }
     ZipEntryInfo *entry = static_cast<ZipEntryInfo *>(Mem_calloc(1, sizeof(ZipEntryInfo)));
     if (!entry) {
         Url_free(url);
+        Url_free(listUrl);
         return Res_noMemory;
     }
     VfsHandle *stream = nullptr;
     uint32_t accepted = 0;
-    if (Vfs_open(url, Vfs_modeList, &stream, &accepted, ctx) == Res_ok) {
+    if (Vfs_open(listUrl ? listUrl : url, Vfs_modeList, &stream, &accepted, ctx) == Res_ok) {
         entry->isDirectory = 1;
     } else if (Vfs_open(url, Vfs_modeRead, &stream, &accepted, ctx) == Res_ok) {
         uintptr_t value = 0;
@@ -99,6 +138,7 @@ int makeEntry(EngineInstance *instance, const ZipListRequest *request, const cha
     }
     (void)Vfs_close(stream);
     Url_free(url);
+    Url_free(listUrl);
     r = Charset_fromUstr(name, &entry->name, CharsetCode_utf8, nullptr);
     if (r != Res_ok) {
         Mem_free(entry);

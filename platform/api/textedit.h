@@ -1,0 +1,65 @@
+// Edit mode for flowing text: the viewer's edit-mode record, its font list
+// and palette, selecting by point, and the round trip of the selected text
+// through the host's contents dialog (EditData of kind 92, request
+// 0x17000; the answer comes back through App_postContents).
+#pragma once
+
+#include <cstdint>
+
+struct EditData;
+struct EditModeRecord;
+struct EngineContext;
+struct EngineInstance;
+struct FvViewer;
+
+// The type code of flowing-text documents, which get the handlers here.
+// Spreadsheets (228) get the spreadsheet's (spreadsheet/docside.h).
+enum : uint32_t {
+    TextEdit_typeText = 226,
+    TextEdit_typeSheet = 228,
+};
+
+// Makes the viewer's edit-mode record (once) with its cleanup and listens
+// to the viewer's document events (kind 1) for it; code 2, or 3 when
+// there is no viewer or memory runs out (nothing is kept then).
+void TextEdit_setup(EngineInstance *instance);
+// The cleanup: stops listening and frees the record with its font list
+// and palette.
+void TextEdit_teardown(EngineInstance *instance);
+// Clears the font list, frees the palette, zero-fills the record and reads
+// the three selection colour settings.
+void TextEdit_resetRecord(EngineContext *context, EditModeRecord *record);
+// The viewer's events for the record: listener code 1 event 3 resets it;
+// event 17 (a document is shown) fills the font list, and for a flowing
+// text document the handlers, defaults and palette, then reports the
+// editability. Other events change nothing here.
+void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t event, FvViewer *viewer);
+// Reports {editable, savable} once per record (request 0x10017).
+void TextEdit_checkEditable(EngineInstance *instance);
+
+// The edit-call handler: selects at the point {x, y, code}.
+void TextEdit_selectAtPoint(EngineInstance *instance, const intptr_t *args);
+// Shows the caret's rectangle and redraws the selection.
+void TextEdit_showCaret(EngineInstance *instance);
+// Fills record (zeroed first) with the selection's text and formats: 1;
+// 0 with *code 35 (no document or selection), 48 (a document that refuses
+// edits) or the failing step's error.
+int TextEdit_gather(EngineInstance *instance, EditData *record, int32_t *code);
+int TextEdit_gatherFormats(EngineInstance *instance, EditData *record);
+// The contents hook: mode 1 (dialog cancelled) sends 46; mode 0 replaces
+// the selected text and applies the changed formats.
+void TextEdit_apply(EngineInstance *instance, EditData *returned, intptr_t mode);
+// The style flags of the selection's computed style.
+uint32_t TextEdit_styleFlags(const struct Edr_Style *style);
+
+// The font list: names cut at their first comma, the rests kept.
+// FontList_add: 0 when added or already present, 1 out of memory.
+int FontList_add(EditModeRecord *record, const char *name);
+// The index of name, or 0 when absent.
+int32_t FontList_find(const EditModeRecord *record, const char *name);
+void FontList_clear(EditModeRecord *record);
+// A new string "name,rest", or a copy of the name without a rest; null
+// for an index out of range or without memory.
+char *TextEdit_fontFullName(const EditModeRecord *record, int32_t index);
+// Adds the font names of the document's style rules (property 37).
+void TextEdit_collectFonts(FvViewer *viewer, EditModeRecord *record);

@@ -1,0 +1,283 @@
+// Edit mode through the application: the set-up and the editability
+// report of a flowing-text document, the entry points' checks and codes,
+// the font list, and the round trip of the selected text through the
+// host's contents dialog (request 0x17000 and App_postContents).
+#include "core/mem/mem.h"
+#include "document/edit/editdata.h"
+#include "document/edit/selection.h"
+#include "document/edr/doc.h"
+#include "document/edr/node.h"
+#include "platform/api/textedit.h"
+#include "tests/platform/requests_fixture.h"
+
+namespace
+{
+
+int acceptNode(Edr_Doc *, intptr_t, intptr_t *out)
+{
+    *out = 1;
+    return 0;
+}
+
+int acceptAncestor(Edr_Doc *, Edr_Node *, int *flag)
+{
+    *flag = 1;
+    return 0;
+}
+
+int saveNothing(Edr_Doc *, const Url *)
+{
+    return 0;
+}
+
+Edr_Node *firstText(Edr_Doc *doc, Edr_Node *node)
+{
+    for (; node; node = Edr_Node_nextSibling(node)) {
+        if (Edr_Node_isText(doc, node))
+            return node;
+        if (Edr_Node *found = firstText(doc, Edr_Node_firstChild(node)))
+            return found;
+    }
+    return nullptr;
+}
+
+class EditModeTest : public RequestsFixture
+{
+  protected:
+    struct Contents {
+        EditData data;
+        std::string text;
+    };
+
+    void SetUp() override
+    {
+        RequestsFixture::SetUp();
+        Headless_setRequestHook(host, onEditRequest, this);
+        ASSERT_EQ(start(), 1);
+        ASSERT_TRUE(open(writeFile("a.txt", "alpha beta\n")));
+        Headless_runTimers(host, 100);
+    }
+    static void onEditRequest(void *arg, int32_t code, void *record)
+    {
+        EditModeTest *t = static_cast<EditModeTest *>(arg);
+        if (code == App_requestEditMode && record)
+            t->reports.push_back(*static_cast<const EditModeReport *>(record));
+        if (code == App_requestContents && record) {
+            const EditData *d = static_cast<const EditData *>(record);
+            t->contents.push_back(Contents{*d, d->text ? d->text : ""});
+        }
+        onHostRequest(arg, code, record);
+    }
+    FvViewer *viewer()
+    {
+        return Fv_fromApp(inst);
+    }
+    // Sets up edit mode and shows the document as flowing text (type 226)
+    // that accepts edits and can be saved.
+    void setUpText()
+    {
+        ASSERT_EQ(App_setupEditMode(inst), 1);
+        onAppThread([&] {
+            Edr_Doc *doc = viewer()->page->document;
+            doc->typeCode = TextEdit_typeText;
+            Edr_Doc_setNodeTest(doc, acceptNode);
+            Edr_Doc_setAncestorTest(doc, acceptAncestor);
+            Edr_Doc_setCallbackA(doc, saveNothing);
+            TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
+        });
+    }
+    // Selects the first word and turns edit mode on.
+    void selectWord()
+    {
+        onAppThread([&] {
+            Edr_Doc *doc = viewer()->page->document;
+            Edr_Node *text = firstText(doc, Edr_Doc_root(doc));
+            ASSERT_NE(text, nullptr);
+            ASSERT_EQ(Edr_Sel_select(doc, text, 0, 0, Edr_SelMode_word), 0);
+            viewer()->editMode->editMode = 1;
+        });
+    }
+    // Asks for the contents record (hook 3) and returns it.
+    Contents gather()
+    {
+        size_t before = contents.size();
+        EXPECT_EQ(App_postEditHook3(inst), 1);
+        onAppThread([] {});
+        EXPECT_EQ(contents.size(), before + 1);
+        Contents c = contents.empty() ? Contents{} : contents.back();
+        c.data.text = c.text.data();
+        return c;
+    }
+    // Hands a record back (mode 0) and returns the codes heard.
+    std::string answer(Contents c)
+    {
+        c.data.text = c.text.data();
+        notices.clear();
+        EXPECT_EQ(App_postContents(inst, &c.data, 0), 1);
+        onAppThread([] {});
+        return noticeText();
+    }
+    // Runs a posted call and returns the codes heard.
+    std::string codesOf(const std::function<int()> &call)
+    {
+        notices.clear();
+        EXPECT_EQ(call(), 1);
+        onAppThread([] {});
+        return noticeText();
+    }
+
+    std::vector<EditModeReport> reports;
+    std::vector<Contents> contents;
+};
+
+TEST_F(EditModeTest, SetUpReportsTheFlowingTextDocument)
+{
+    setUpText();
+    EXPECT_EQ(noticeText(), "2 1");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].editable, 1u);
+    EXPECT_EQ(reports[0].savable, 1u);
+    EXPECT_EQ(reports[0].defaults[0], 255u);
+    EXPECT_EQ(reports[0].defaults[4], 1u);
+    EXPECT_EQ(reports[0].paletteCount, 16);
+    EXPECT_EQ(reports[0].palette[15], 0xC0C0C0FFu);
+    ASSERT_GE(reports[0].fontCount, 3);
+    EXPECT_STREQ(reports[0].fontNames[1], "Times New Roman");
+    // The report goes out once per record.
+    onAppThread([&] { TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer()); });
+    EXPECT_EQ(reports.size(), 1u);
+    // A second set-up keeps the record.
+    EXPECT_EQ(codesOf([&] { return App_setupEditMode(inst); }), "2");
+}
+
+TEST_F(EditModeTest, SpreadsheetGetsTheSpreadsheetsHandlersOnly)
+{
+    ASSERT_EQ(App_setupEditMode(inst), 1);
+    onAppThread([&] {
+        Edr_Doc *doc = viewer()->page->document;
+        doc->typeCode = TextEdit_typeSheet;
+        Edr_Doc_setNodeTest(doc, acceptNode);
+        TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
+        EXPECT_EQ(viewer()->editMode->handlers.contents, nullptr);
+        EXPECT_EQ(viewer()->editMode->report.fontCount, 3);
+    });
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].editable, 1u);
+    EXPECT_EQ(reports[0].savable, 0u);
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10005); }), "46");
+}
+
+TEST_F(EditModeTest, ChecksAndCodesOfTheEntryPoints)
+{
+    // Without a record.
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10000); }), "47");
+    EXPECT_EQ(codesOf([&] { return App_clearModified(inst); }), "47");
+    EXPECT_EQ(codesOf([&] { return App_postToggleContents(inst); }), "47");
+    setUpText();
+    // Edit mode off.
+    EXPECT_EQ(codesOf([&] { return App_postEditHook1(inst); }), "15");
+    EXPECT_EQ(codesOf([&] { return App_postEditHook3(inst); }), "34");
+    // A point that hits nothing clears the selection; a bad mode is 7.
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10000); }), "5");
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10008); }), "7");
+    // While the contents editor is open.
+    EXPECT_EQ(codesOf([&] { return App_postToggleContents(inst); }), "17");
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10000); }), "6");
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 3); }), "10");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "A1", 3); }), "23");
+    EXPECT_EQ(codesOf([&] { return App_postToggleContents(inst); }), "18");
+    // Handlers a text document does not install.
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 3); }), "46");
+    EXPECT_EQ(codesOf([&] { return App_postValue2(inst, 0x10000); }), "0 46");
+    // Deleting needs value 0x10000 and a selection.
+    selectWord();
+    EXPECT_EQ(codesOf([&] { return App_postValue3(inst, 0x10001); }), "0 32");
+    EXPECT_EQ(App_isModified(inst), 0);
+    EXPECT_EQ(codesOf([&] { return App_postValue3(inst, 0x10000); }), "0 31");
+    EXPECT_EQ(App_isModified(inst), 1);
+    EXPECT_EQ(codesOf([&] { return App_clearModified(inst); }), "44");
+    EXPECT_EQ(App_isModified(inst), 0);
+    // Hook 1 ends the edit.
+    EXPECT_EQ(codesOf([&] { return App_postEditHook1(inst); }), "14");
+    EXPECT_EQ(App_isEditMode(inst), 0);
+    EXPECT_EQ(codesOf([&] { return App_postContents(inst, &contents.emplace_back().data, 0); }), "0 38 1");
+}
+
+TEST_F(EditModeTest, UnchangedRoundTrip)
+{
+    setUpText();
+    selectWord();
+    Contents c = gather();
+    EXPECT_EQ(c.data.kind, 92u);
+    EXPECT_EQ(c.text, "alpha ");
+    EXPECT_EQ(c.data.extra1, 2000u);
+    // The text's white background is entry 7 of the palette.
+    EXPECT_EQ(c.data.colourIndex2, 7);
+    EXPECT_EQ(App_isContentsEditing(inst), 1);
+    EXPECT_EQ(answer(c), "0 1 36");
+    EXPECT_EQ(App_isContentsEditing(inst), 0);
+    EXPECT_EQ(App_isModified(inst), 1);
+    // A cancelled dialog.
+    notices.clear();
+    ASSERT_EQ(App_postContents(inst, &c.data, 1), 1);
+    onAppThread([] {});
+    EXPECT_EQ(noticeText(), "0 46 1");
+}
+
+TEST_F(EditModeTest, SizeAndBackgroundAnswers)
+{
+    setUpText();
+    selectWord();
+    Contents c = gather();
+    // A 1-point size is answered with 2 points and code 40.
+    Contents r = c;
+    r.data.fontSize = 0x10000;
+    EXPECT_EQ(answer(r), "0 40 36");
+    EXPECT_EQ((uint64_t(gather().data.fontSize) * 100) >> 16, 200u);
+    // Background index 20 of 16 takes the palette's first colour; -1
+    // removes the background again.
+    r = gather();
+    r.data.colourIndex2 = 20;
+    EXPECT_EQ(answer(r), "0 36");
+    EXPECT_EQ(gather().data.colourIndex2, 0);
+    r = gather();
+    r.data.colourIndex2 = -1;
+    EXPECT_EQ(answer(r), "0 36");
+    EXPECT_EQ(gather().data.colourIndex2, -1);
+    // A font index out of range is reported and the first font used.
+    r = gather();
+    r.data.fontIndex = 99;
+    EXPECT_EQ(answer(r), "0 39 36");
+    EXPECT_EQ(gather().data.fontIndex, 0);
+}
+
+TEST_F(EditModeTest, FontListCutsNamesAtTheFirstComma)
+{
+    ASSERT_EQ(App_setupEditMode(inst), 1);
+    onAppThread([&] {
+        EditModeRecord *record = viewer()->editMode;
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(FontList_add(record, "Arial,Helvetica,sans-serif"), 0);
+        EXPECT_EQ(FontList_add(record, "Arial"), 0);
+        EXPECT_EQ(FontList_add(record, "Courier"), 0);
+        EXPECT_EQ(FontList_add(record, ",odd"), 0);
+        ASSERT_EQ(record->report.fontCount, 3);
+        EXPECT_STREQ(record->report.fontNames[0], "Arial");
+        EXPECT_EQ(FontList_find(record, "Courier"), 1);
+        EXPECT_EQ(FontList_find(record, "Missing"), 0);
+        char *full = TextEdit_fontFullName(record, 0);
+        EXPECT_STREQ(full, "Arial,Helvetica,sans-serif");
+        Mem_free(full);
+        full = TextEdit_fontFullName(record, 1);
+        EXPECT_STREQ(full, "Courier");
+        Mem_free(full);
+        full = TextEdit_fontFullName(record, 2);
+        EXPECT_STREQ(full, ",odd");
+        Mem_free(full);
+        EXPECT_EQ(TextEdit_fontFullName(record, 3), nullptr);
+        FontList_clear(record);
+        EXPECT_EQ(record->report.fontCount, 0);
+    });
+}
+
+} // namespace

@@ -1,0 +1,261 @@
+// Search requests through the application with a scripted search engine:
+// the reports the host receives (0x11000), the page-by-page walk of a
+// page-on-demand document with its wrap, and the view's zoom at a match.
+#include <deque>
+
+#include "document/edr/doc.h"
+#include "document/edr/page.h"
+#include "tests/platform/requests_fixture.h"
+#include "viewer/searchops.h"
+#include "viewer/zoompan.h"
+
+namespace
+{
+
+// The scripted engine: each step answers with the next scripted result
+// (the step's direction as status), at once, as a worker would later.
+struct Script {
+    std::deque<SearchResult> results;
+    std::vector<int32_t> steps;       // directions of the steps asked
+    std::vector<int32_t> prepared;    // page index and backward flag of each prepare
+    std::u16string text;
+    int cancels = 0;
+    int setPages = 0;
+    int startSet = 0;
+    int failStep = 0;
+};
+Script script;
+
+int fakePrepare(Edr_Doc *, const char16_t *text, int32_t page, int32_t backward, int32_t, int32_t,
+                int32_t, int32_t)
+{
+    script.text = text;
+    script.prepared.push_back(page);
+    script.prepared.push_back(backward);
+    script.startSet = 0;
+    return 0;
+}
+int fakeStep(Edr_Doc *, int32_t direction, void *owner, SearchResultFn callback)
+{
+    script.steps.push_back(direction);
+    if (script.failStep)
+        return 1;
+    if (!script.results.empty()) {
+        SearchResult r = script.results.front();
+        script.results.pop_front();
+        callback(owner, direction, &r);
+    }
+    return 0;
+}
+int fakeCancel(Edr_Doc *)
+{
+    script.cancels++;
+    return 0;
+}
+int fakeSetStart(Edr_Doc *, int32_t, int32_t)
+{
+    script.startSet = 1;
+    return 0;
+}
+int fakeHasStart(Edr_Doc *)
+{
+    return script.startSet;
+}
+int fakeSetPage(Edr_Doc *, int32_t index)
+{
+    script.setPages++;
+    return index >= 0 && index < 5 ? 0 : 1;
+}
+const SearchOps fakeOps = {fakePrepare, nullptr, fakeStep, fakeCancel, fakeSetStart, fakeHasStart, fakeSetPage};
+
+SearchResult result(int32_t code, int32_t page = 0, int32_t minZoom = 0, int32_t maxZoom = 0)
+{
+    return SearchResult{code, Rect{0, 0, 100, 100}, page, minZoom, maxZoom};
+}
+
+class SearchTest : public RequestsFixture
+{
+  protected:
+    void SetUp() override
+    {
+        RequestsFixture::SetUp();
+        script = Script{};
+        ASSERT_EQ(start(), 1);
+    }
+    // Opens the document with the scripted engine; onDemand makes it a
+    // document whose pages are built on demand.
+    void openWith(const std::string &file, bool onDemand)
+    {
+        ASSERT_TRUE(open(file));
+        Headless_runTimers(host, 100);
+        onAppThread([&] {
+            FvViewer *viewer = Fv_fromApp(inst);
+            viewer->searchOps = &fakeOps;
+            if (onDemand) {
+                Edr_Doc *doc = viewer->page->document;
+                doc->featureFlags |= Edr_featurePageOnDemand;
+                doc->pageOnDemand = 1;
+            }
+        });
+    }
+    // Runs the call and drives the engine until the host heard n more reports.
+    void expectReports(const std::function<int()> &call, size_t n = 1)
+    {
+        size_t before = searches.size();
+        ASSERT_EQ(call(), 1);
+        EXPECT_TRUE(drive([&] { return searches.size() >= before + n; }, 2000));
+    }
+    std::string reportText() const
+    {
+        std::string out;
+        char buf[48];
+        for (const SearchReport &r : searches) {
+            snprintf(buf, sizeof buf, "%s%x/%x/%d", out.empty() ? "" : " ", unsigned(r.outcome),
+                     unsigned(r.direction), r.page);
+            out += buf;
+        }
+        return out;
+    }
+    int32_t pageZoom()
+    {
+        int32_t zoom = 0;
+        onAppThread([&] { zoom = Fv_pageZoom(Fv_fromApp(inst)->page); });
+        return zoom;
+    }
+    int32_t currentPage()
+    {
+        int32_t index = -1;
+        onAppThread([&] { index = Fv_fromApp(inst)->page->currentIndex; });
+        return index;
+    }
+};
+
+TEST_F(SearchTest, ResultsOfAWholeDocumentSearch)
+{
+    openWith(writeFile("a.txt", "alpha beta\n"), false);
+    ASSERT_EQ(App_searchStart(inst, "bëta", 0, 0, 0), 1);
+    onAppThread([] {});
+    EXPECT_EQ(script.text, u"bëta");
+    EXPECT_EQ(script.prepared, (std::vector<int32_t>{0, 0}));
+    // No match, the end of the range, an error, a code above 4; a step of
+    // status 2 tells the host nothing.
+    script.results = {result(0), result(3), result(4), result(7)};
+    for (int i = 0; i < 4; i++)
+        expectReports([&] { return App_searchNext(inst); });
+    script.results = {result(2)};
+    expectReports([&] { return App_searchPrevious(inst); });
+    script.results = {result(1)};
+    ASSERT_EQ(App_searchFollowUp(inst), 1);
+    onAppThread([] {});
+    onAppThread([] {});
+    EXPECT_EQ(reportText(), "10001/10000/1 10002/10000/1 10003/10000/1 10003/10000/1 10002/10001/1");
+    EXPECT_EQ(script.steps, (std::vector<int32_t>{0, 0, 0, 0, 1, 2}));
+    ASSERT_EQ(App_searchCancel(inst), 1);
+    onAppThread([] {});
+    EXPECT_EQ(script.cancels, 1);
+}
+
+TEST_F(SearchTest, MatchZoomsOnlyOutsideItsRange)
+{
+    openWith(writeFile("a.txt", "alpha beta\n"), false);
+    ASSERT_EQ(App_searchStart(inst, "beta", 0, 0, 0), 1);
+    int32_t zoom = pageZoom();
+    script.results = {result(1, 0, zoom / 2, zoom * 4)};
+    expectReports([&] { return App_searchNext(inst); });
+    EXPECT_EQ(pageZoom(), zoom);
+    script.results = {result(1, 0, zoom * 2, zoom * 4)};
+    expectReports([&] { return App_searchNext(inst); });
+    EXPECT_EQ(pageZoom(), zoom * 2);
+    EXPECT_EQ(reportText(), "10000/10000/1 10000/10000/1");
+}
+
+TEST_F(SearchTest, SinglePageAnswersDirectly)
+{
+    openWith(writeFile("a.txt", "alpha beta\n"), true);
+    ASSERT_EQ(App_searchStart(inst, "gamma", 0, 0, 0), 1);
+    script.results = {result(3)};
+    expectReports([&] { return App_searchNext(inst); });
+    script.results = {result(2)};
+    expectReports([&] { return App_searchPrevious(inst); });
+    EXPECT_EQ(reportText(), "10002/10000/1 10002/10001/1");
+}
+
+TEST_F(SearchTest, BackwardFromPageZeroWrapsToTheLastPage)
+{
+    openWith(VEXLAN_FIXTURES "/app/five_pages.txt", true);
+    uint32_t count = 0;
+    onAppThread([&] { Edr_Page_count(Fv_fromApp(inst)->page->document, &count); });
+    ASSERT_EQ(count, 5u);
+    ASSERT_EQ(App_searchStart(inst, "Line", 1, 0, 0), 1);
+    onAppThread([] {});
+    EXPECT_EQ(script.prepared, (std::vector<int32_t>{0, 1}));
+    // Page 0 has no match backward: a second backward step first, then
+    // the walk moves on to page 4.
+    script.results = {result(2), result(2)};
+    expectReports([&] { return App_searchPrevious(inst); });
+    EXPECT_EQ(reportText(), "10004/10001/1");
+    EXPECT_EQ(script.steps, (std::vector<int32_t>{1, 1}));
+    ASSERT_EQ(App_searchNext(inst), 1);
+    onAppThread([] {});
+    Headless_runTimers(host, 100);
+    EXPECT_EQ(currentPage(), 4);
+    // Page 4 ready: the step runs there, backward, and matches.
+    script.results = {result(1, 4)};
+    size_t before = searches.size();
+    onAppThread([&] { Search_onPageReady(Fv_fromApp(inst)); });
+    EXPECT_TRUE(drive([&] { return searches.size() > before; }, 2000));
+    EXPECT_EQ(reportText(), "10004/10001/1 10000/10001/5");
+    EXPECT_EQ(script.steps, (std::vector<int32_t>{1, 1, 1}));
+}
+
+TEST_F(SearchTest, ForwardWalkEndsBackAtItsStart)
+{
+    openWith(VEXLAN_FIXTURES "/app/five_pages.txt", true);
+    ASSERT_EQ(App_searchStart(inst, "none", 0, 0, 0), 1);
+    for (int page = 0; page < 5; page++) {
+        SCOPED_TRACE(page);
+        script.results = {result(3)};
+        if (page == 0) {
+            expectReports([&] { return App_searchNext(inst); });
+        } else {
+            size_t before = searches.size();
+            onAppThread([&] { Search_onPageReady(Fv_fromApp(inst)); });
+            EXPECT_TRUE(drive([&] { return searches.size() > before; }, 2000));
+        }
+        if (page < 4) {
+            ASSERT_EQ(App_searchNext(inst), 1);
+            onAppThread([] {});
+            Headless_runTimers(host, 100);
+            EXPECT_EQ(currentPage(), page + 1);
+        }
+    }
+    // Four pages go on; the last, back at the start, finds no match.
+    EXPECT_EQ(reportText(), "10004/10000/1 10004/10000/2 10004/10000/3 10004/10000/4 10001/10000/5");
+}
+
+TEST_F(SearchTest, RefusalsAndEngineErrors)
+{
+    openWith(writeFile("a.txt", "alpha beta\n"), false);
+    EXPECT_EQ(App_searchStart(inst, "", 0, 0, 0), 0);
+    EXPECT_EQ(App_searchStart(inst, nullptr, 0, 0, 0), 0);
+    EXPECT_EQ(App_searchStart(nullptr, "x", 0, 0, 0), 0);
+    EXPECT_EQ(App_searchNext(nullptr), 0);
+    // A failed step: the host shows its search error; a failed page
+    // operation is silent.
+    ASSERT_EQ(App_searchStart(inst, "beta", 0, 0, 0), 1);
+    script.failStep = 1;
+    expectReports([&] { return App_searchNext(inst); });
+    expectReports([&] { return App_searchSetPage(inst, 9); });
+    expectReports([&] { return App_searchFollowUp(inst); });
+    EXPECT_EQ(reportText(), "10003/10000/0 10003/10002/0 10003/10002/0");
+}
+
+TEST_F(SearchTest, WithoutASearchEngineTheStartFailsSilently)
+{
+    ASSERT_TRUE(open(writeFile("a.txt", "alpha beta\n")));
+    expectReports([&] { return App_searchStart(inst, "beta", 0, 0, 0); });
+    expectReports([&] { return App_searchNext(inst); });
+    EXPECT_EQ(reportText(), "10003/10002/0 10003/10000/0");
+}
+
+} // namespace
