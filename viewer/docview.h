@@ -48,6 +48,8 @@ struct DocViewRecord {
     Edr_PageEntry *hint;
     uint32_t hintIndex;
     uint32_t staleCount;
+    // The document's text search (word/search/search.h), made on first use.
+    struct SearchSlot *search;
 };
 
 // Creates the document's view record into *cell. 0 or 1.

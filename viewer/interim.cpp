@@ -21,6 +21,7 @@
 #include "viewer/docview.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
+#include "word/search/search.h"
 
 // Interim: no colours and no page window until the viewer reads its
 // settings.
@@ -42,6 +43,8 @@ void View_destroyHighlightStyle(void *record)
     DocViewRecord *view = static_cast<DocViewRecord *>(record);
     Edr_Page_freeEntries(view->pages);
     view->pages = nullptr;
+    Search_free(view->search);
+    Mem_free(view->search);
     Mem_free(view);
 }
 
