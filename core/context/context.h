@@ -136,4 +136,5 @@ struct EngineContext {
     void *drawEffects;          // drawing effects: the stage lists of Obj_kindRecord (null: none yet)
     FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)
     FormsModule *forms;         // form widgets: the class registry and default font (null: none)
+    struct SearchOps *searchOps; // viewer: the text search operations (viewer/search/searchops.h; null: none)
 };
