@@ -108,9 +108,20 @@ struct Path;
 
 // A view of one laid-out page in the display: the viewer's record, of
 // which the selection reads the chain link and the key pair of its page.
+struct HighlightRecord;
 struct PageView {
     PageView *next;
     int32_t pageKey[2];
+    Edr_Doc *doc;                 // with the page key, the view's identity in change reports
+    uint32_t kind;                // PageView_leaf or PageView_group
+    ObjHeader *items;             // a leaf's display items
+    PageView *firstChild;         // a group's first child view
+    HighlightRecord *highlights;  // the highlight list, drawn with the page
+    int32_t origin[2];            // the view's origin on its page
+};
+enum : uint32_t {
+    PageView_leaf = 0,
+    PageView_group = 4,
 };
 
 // Called for each laid-out run of a node; 0 goes on, anything else stops
