@@ -21,32 +21,6 @@
 #include "viewer/docview.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
-#include "word/search/search.h"
-
-// Interim: no colours and no page window until the viewer reads its
-// settings.
-int View_createHighlightStyle(EngineContext *, void **cell)
-{
-    DocViewRecord *view = static_cast<DocViewRecord *>(Mem_calloc(1, sizeof(DocViewRecord)));
-    if (view) {
-        view->windowFirst = -1;
-        view->windowLast = -1;
-    }
-    *cell = view;
-    return view ? Res_ok : Res_noMemory;
-}
-
-void View_destroyHighlightStyle(void *record)
-{
-    if (!record)
-        return;
-    DocViewRecord *view = static_cast<DocViewRecord *>(record);
-    Edr_Page_freeEntries(view->pages);
-    view->pages = nullptr;
-    Search_free(view->search);
-    Mem_free(view->search);
-    Mem_free(view);
-}
 
 // Interim: there is no display side to hand a layout to.
 int View_publishLayout(Edr_Doc *)

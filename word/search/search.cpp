@@ -407,7 +407,7 @@ bool matchAt(const PageStream *st, uint32_t s, const SearchSlot *slot, uint32_t 
 
 SearchSlot *Search_slot(Edr_Doc *doc, int create)
 {
-    DocViewRecord *view = doc && doc->pageList ? static_cast<DocViewRecord *>(doc->pageList->view) : nullptr;
+    HighlightStyle *view = doc && doc->pageList ? static_cast<HighlightStyle *>(doc->pageList->view) : nullptr;
     if (!view)
         return nullptr;
     if (!view->search && create)
@@ -681,8 +681,8 @@ int Search_begin(Edr_Doc *doc, const char16_t *text, uint32_t length, int32_t st
     slot->user1 = user1;
     slot->user2 = user2;
     if (!slot->colour) {
-        const DocViewRecord *view = static_cast<const DocViewRecord *>(doc->pageList->view);
-        slot->colour = view->activeColour;
+        const HighlightStyle *view = static_cast<const HighlightStyle *>(doc->pageList->view);
+        slot->colour = view->activeFill;
     }
     return Search_newState(doc, startPage, startX, startY);
 }
