@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/task/lock.h"
+#include "viewer/view.h"
 
 struct EngineContext;
 struct Edr_Doc;
@@ -46,7 +47,7 @@ struct HighlightStyle {
     ObjHeader *focusPart;
     int32_t focusKind;
     int32_t focusRect[4];
-    int32_t reportedRect[4];
+    FvArea reported;                // the last focus area handed to the view to show
     int32_t focusEntry;             // index of the page entry that shows the focus
     intptr_t selectionWords[8];
     uint32_t focusBorder;

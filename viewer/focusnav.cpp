@@ -4,7 +4,18 @@
 // directions.
 #include "viewer/focusnav.h"
 
+#include "core/container/obj.h"
+#include "core/result.h"
+#include "document/edr/doc.h"
+#include "document/edr/node.h"
+#include "document/edr/page.h"
+#include "document/edr/pageobj.h"
 #include "office/focus/focusband.h"
+#include "viewer/docview.h"
+#include "viewer/select/focus.h"
+#include "viewer/select/highlight.h"
+#include "viewer/support.h"
+#include "viewer/view.h"
 
 namespace
 {
@@ -106,4 +117,117 @@ int View_scoreCandidate(const FocusScoreRecord *record, const Rect *candidate, i
         *secondary = 0;
     }
     return 1;
+}
+
+// ------------------------------------------------ stepping the focus by key
+
+namespace
+{
+
+// The search orientation of a key direction: 1 up, 2 down, 3 right, 4 left.
+bool orientationOfKey(int32_t direction, uint32_t *flags)
+{
+    switch (direction) {
+    case 1:
+        *flags = 0x100;
+        return true;
+    case 2:
+        *flags = 0x400;
+        return true;
+    case 3:
+        *flags = 0;
+        return true;
+    case 4:
+        *flags = 0x800;
+        return true;
+    default:
+        return false;
+    }
+}
+
+HighlightStyle *styleOf(Edr_Doc *doc)
+{
+    return doc && doc->pageList ? static_cast<HighlightStyle *>(doc->pageList->view) : nullptr;
+}
+
+struct FirstFocusable {
+    Edr_Doc *doc;
+    Edr_Node *node;
+};
+
+int takeFirst(ObjHeader *object, void *context)
+{
+    FirstFocusable *f = static_cast<FirstFocusable *>(context);
+    if (!object->node || Edr_Node_acquire(f->doc, object->node, &f->node) != Res_ok)
+        return 0;
+    return 1;
+}
+
+} // namespace
+
+int Fv_findFocusInDirection(FvView *view, FvPage *, int32_t direction, void **object, FvArea **area)
+{
+    *object = nullptr;
+    *area = nullptr;
+    Edr_Doc *doc = view ? view->doc : nullptr;
+    HighlightStyle *style = styleOf(doc);
+    uint32_t flags = 0;
+    if (!style || !orientationOfKey(direction, &flags))
+        return Res_ok;
+    int err = Res_ok;
+    Edr_Doc_readLock(doc);
+    if (style->focusNode) {
+        // The focused object's own box: the focus rectangle without the
+        // margin its highlight adds.
+        const Rect r{style->focusRect[0] + Highlight_grow, style->focusRect[1] + Highlight_grow,
+                     style->focusRect[2] - Highlight_grow, style->focusRect[3] - Highlight_grow};
+        Edr_Node *node = style->focusNode;
+        Edr_Doc *nodeDoc = doc;
+        uint32_t serial = 0;
+        err = View_findInDirection(doc, flags, &node, &nodeDoc, &serial, &r, nullptr, nullptr);
+        if (!err && node) {
+            // The found node and its document reference go to the move.
+            *object = node;
+        }
+    } else {
+        // Nothing focused yet: the first focusable object of the view.
+        static constexpr int32_t everywhere[4] = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+        FirstFocusable first{doc, nullptr};
+        (void)Edr_Doc_walkFocusables(doc, takeFirst, everywhere, &first);
+        if (first.node) {
+            Edr_Doc_addRef(doc);
+            *object = first.node;
+        }
+    }
+    Edr_Doc_readUnlock(doc);
+    return err;
+}
+
+int Fv_moveFocus(FvView *view, FvPage *, void *object, FvArea **area)
+{
+    *area = nullptr;
+    Edr_Doc *doc = view ? view->doc : nullptr;
+    HighlightStyle *style = styleOf(doc);
+    Edr_Node *node = static_cast<Edr_Node *>(object);
+    if (!style || !node)
+        return Res_ok;
+    Edr_Doc_readLock(doc);
+    Edr_Page_readLockList(doc);
+    int err = Select_setFocus(Edr_Doc_getApp(doc), doc, style, node, nullptr, 0, Select_focusMake, nullptr);
+    if (!err) {
+        for (int i = 0; i < 4; i++)
+            style->reported.rect[i] = style->focusRect[i];
+        *area = &style->reported;
+    }
+    Edr_Page_readUnlockList(doc);
+    Edr_Doc_readUnlock(doc);
+    // The references the search handed over.
+    Edr_Node_release(doc, node);
+    Edr_Doc_release(doc);
+    return err;
+}
+
+void Fv_showFocusArea(FvView *view, FvPage *page, FvArea *area, int32_t)
+{
+    Fv_showArea(view, page, area, 0);
 }

@@ -130,29 +130,12 @@ int View_focusHitTest(Edr_Doc *, Edr_Node *, int32_t out[4], void *)
 // ------------------------------------------------ the view keys act on
 //
 // Interim: there is no display yet, so these services keep the view record
-// itself as the whole view: focus search finds nothing, areas, settles and
+// itself as the whole view: areas, settles and
 // post-key updates have nothing to draw, and page moves, fit modes, zoom
 // and rotation are remembered in the record's words so that the next key
 // starts from them.
 
 void Fv_readZoomPanSettings(FvView *, FvZoomPanSettings *)
-{
-}
-
-int Fv_findFocusInDirection(FvView *, FvPage *, int32_t, void **object, FvArea **area)
-{
-    *object = nullptr;
-    *area = nullptr;
-    return Res_ok;
-}
-
-int Fv_moveFocus(FvView *, FvPage *, void *, FvArea **area)
-{
-    *area = nullptr;
-    return Res_ok;
-}
-
-void Fv_showFocusArea(FvView *, FvPage *, FvArea *, int32_t)
 {
 }
 

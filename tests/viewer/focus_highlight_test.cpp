@@ -8,6 +8,7 @@
 #include "tests/document/events_fixture.h"
 #include "viewer/select/focus.h"
 #include "viewer/select/highlight.h"
+#include "viewer/view.h"
 
 namespace
 {
@@ -175,6 +176,61 @@ TEST_F(FocusHighlightTest, FocusPartKeepsOnlyItsConnectedBoxes)
         hideView(doc);
         Edr_Page_freeObjects(first);
         Edr_Node_release(doc, link);
+    });
+}
+
+TEST_F(FocusHighlightTest, KeysStepTheFocusOnASyntheticPage)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *links[4];
+        for (Edr_Node *&l : links) {
+            l = makeGroup(doc, root, Edr_Insert_lastChild, 5);
+            setUrl(doc, l, u"http://a.example/");
+        }
+        // Three links in a row, and one below the first.
+        ObjHeader *items = item(links[0], 0, 0, 10, 10,
+                                item(links[1], 40, 0, 50, 10, item(links[2], 80, 0, 90, 10, item(links[3], 0, 40, 10, 50))));
+        auto *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
+        rec->doc = doc;
+        rec->objects = items;
+        ASSERT_EQ(Edr_Page_publishLayout(doc, 5, 0, 0, rec, 0, 0), 0);
+        PageView view{};
+        view.doc = doc;
+        view.items = items;
+        Edr_PageEntry *e = nullptr;
+        ASSERT_EQ(Edr_Page_findByIndex(&e, doc, 0, 0), 0);
+        e->views = &view;
+        Edr_Page_release(e, 0);
+
+        FvView fv{};
+        fv.doc = doc;
+        HighlightStyle *s = styleOf(doc);
+        auto step = [&](int32_t direction) -> Edr_Node * {
+            void *object = nullptr;
+            FvArea *area = nullptr;
+            EXPECT_EQ(Fv_findFocusInDirection(&fv, nullptr, direction, &object, &area), 0);
+            if (!object)
+                return nullptr;
+            FvArea *shown = nullptr;
+            EXPECT_EQ(Fv_moveFocus(&fv, nullptr, object, &shown), 0);
+            EXPECT_EQ(shown, &s->reported);
+            return static_cast<Edr_Node *>(object);
+        };
+        EXPECT_EQ(step(3), links[0]) << "nothing focused: the first focusable";
+        EXPECT_EQ(step(3), links[1]);
+        EXPECT_EQ(step(3), links[2]);
+        EXPECT_EQ(step(3), nullptr);
+        EXPECT_EQ(s->focusNode, links[2]) << "the focus stays";
+        EXPECT_EQ(step(4), links[1]);
+        EXPECT_EQ(step(2), links[3]);
+        EXPECT_EQ(step(1), links[0]);
+        EXPECT_EQ(step(7), nullptr) << "not a direction";
+        const uint32_t refs = Edr_Node_refCount(links[0]);
+        ASSERT_EQ(Select_setFocus(ctx(), doc, s, nullptr, nullptr, 0, Select_focusMake, nullptr), 0);
+        EXPECT_EQ(Edr_Node_refCount(links[0]), refs - 1);
+        hideView(doc);
+        for (Edr_Node *l : links)
+            Edr_Node_release(doc, l);
     });
 }
 
