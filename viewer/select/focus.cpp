@@ -90,6 +90,14 @@ void dropFocus(Edr_Doc *doc, HighlightStyle *style)
 
 } // namespace
 
+// Kept apart from the highlight list code, which tests of the document
+// model replace with their own.
+void Select_pickColours(uint32_t *border, uint32_t *fill, const HighlightColours *colours, int32_t kind)
+{
+    *border = kind ? colours->activeBorder : colours->focusBorder;
+    *fill = kind ? colours->activeFill : colours->focusFill;
+}
+
 int Select_setFocus(EngineContext *context, Edr_Doc *doc, HighlightStyle *style, Edr_Node *node,
                     ObjHeader *part, int32_t kind, int32_t mode, int32_t outRect[4])
 {

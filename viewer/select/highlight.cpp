@@ -138,12 +138,6 @@ void Select_removeHighlights(PageView *view, int temporary)
     }
 }
 
-void Select_pickColours(uint32_t *border, uint32_t *fill, const HighlightColours *colours, int32_t kind)
-{
-    *border = kind ? colours->activeBorder : colours->focusBorder;
-    *fill = kind ? colours->activeFill : colours->focusFill;
-}
-
 void Select_restyleHighlights(PageView *view, const HighlightColours *colours, int32_t kind)
 {
     if (!view)
