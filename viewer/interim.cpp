@@ -71,13 +71,6 @@ void AltRect_readPair(AltRect *, int32_t *a, int32_t *b)
     *b = 0;
 }
 
-// Interim: no thumbnail limits before the viewer's settings.
-void App_thumbnailLimits(EngineContext *, int32_t *minimum, int32_t *maximum)
-{
-    *minimum = 0;
-    *maximum = 0;
-}
-
 int View_createSharedLists(void **cell)
 {
     *cell = Mem_calloc(2, sizeof(void *));
@@ -213,17 +206,7 @@ void Fv_timedEventHook(FvViewer *, HostContext *, intptr_t, intptr_t)
 {
 }
 
-// Interim: the viewer's settings and the thumbnail watches keep no state
-// before the viewer is built.
-int Thumb_watchSizeSettings(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Thumb_unwatchSizeSettings(EngineContext *)
-{
-}
-
+// Interim: the viewer's settings keep no state before the viewer is built.
 int View_initSettings(EngineContext *)
 {
     return Res_ok;

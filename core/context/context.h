@@ -136,5 +136,6 @@ struct EngineContext {
     void *drawEffects;          // drawing effects: the stage lists of Obj_kindRecord (null: none yet)
     FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)
     FormsModule *forms;         // form widgets: the class registry and default font (null: none)
+    int32_t *thumbSizes;        // viewer: thumbnail side limits {minimum, maximum} (null: not watched)
     struct SearchOps *searchOps; // viewer: the text search operations (viewer/search/searchops.h; null: none)
 };

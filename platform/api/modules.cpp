@@ -246,6 +246,7 @@ void Engine_finiModules(EngineContext *context, int keep)
         return;
     Engine_stopModules(context);
     Thumb_unwatchSizeSettings(context);
+    Thumb_freeSizeSettings(context);
     Dispman_free(context);
     Search_destroyInterface(context);
     Edr_App_fini(context);
