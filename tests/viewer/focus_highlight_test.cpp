@@ -142,6 +142,17 @@ TEST_F(FocusHighlightTest, SetReplaceMeasureAndNotShown)
         for (int i = 0; i < 4; i++)
             EXPECT_EQ(rect[i], boxB[i]);
 
+        // The same box in pixels at 96 per inch: 65536 units are an inch.
+        int32_t px = 9, py = 9, pw = 9, ph = 9;
+        ASSERT_EQ(Select_nodeRectPixels(doc, hidden, &px, &py, &pw, &ph), 0);
+        EXPECT_EQ(px | py | pw | ph, 0);
+        view.items->origin[0] = 65536; // a moved by an inch
+        ASSERT_EQ(Select_nodeRectPixels(doc, a, &px, &py, &pw, &ph), 0);
+        EXPECT_EQ(px, 96);
+        EXPECT_EQ(py, (-1050 * 96 + 32768) / 65536) << "y from -y1";
+        EXPECT_EQ(pw, (100 * 96 + 32768) / 65536);
+        EXPECT_EQ(ph, (50 * 96 + 32768) / 65536);
+
         Select_removeHighlights(&view, 0);
         hideView(doc);
         Edr_Page_freeObjects(view.items);

@@ -4,6 +4,7 @@
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "document/edr/pageobj.h"
@@ -223,5 +224,35 @@ int Select_findFocusAt(Edr_PageEntry *first, const Edr_Node *node, int32_t rect[
     for (Edr_PageEntry *e = first; e && e->key < a; e = e->nextEntry)
         before++;
     *index = b + before;
+    return Res_ok;
+}
+
+namespace
+{
+
+int32_t toPixels(int64_t v)
+{
+    return int32_t((v * 96 + 32768) / 65536);
+}
+
+} // namespace
+
+int Select_nodeRectPixels(Edr_Doc *doc, const Edr_Node *node, int32_t *x, int32_t *y, int32_t *width,
+                          int32_t *height)
+{
+    *x = *y = *width = *height = 0;
+    const HighlightStyle *style =
+        doc && doc->pageList ? static_cast<const HighlightStyle *>(doc->pageList->view) : nullptr;
+    if (!style || !node)
+        return Res_ok;
+    int32_t r[4];
+    int32_t index = -1;
+    Select_findFocusAt(style->pages, node, r, &index);
+    if (index < 0)
+        return Res_ok;
+    *x = toPixels(r[0]);
+    *y = toPixels(-int64_t(r[3]));
+    *width = toPixels(int64_t(r[2]) - r[0]);
+    *height = toPixels(int64_t(r[3]) - r[1]);
     return Res_ok;
 }
