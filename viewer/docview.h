@@ -12,6 +12,7 @@
 // The document's animation tick (Anim_cancelTick at manager shut-down,
 // Anim_tick on the settle notification).
 #include "viewer/anim/anim.h"
+#include "viewer/view.h"
 
 struct EngineContext;
 struct Edr_Doc;
@@ -33,14 +34,29 @@ struct DispView {
     DispPageSize *currentPage;
 };
 
-// The document's view record: its first word heads the page-entry list
-// (document/edr/page.h); it also keeps the highlight colours, the thumbnail
-// maximum (the width of the page window, 0 for none) and the current page
-// window {first, last} (-1, -1 when there is none).
-struct DocViewRecord {
+// The document's highlight style record (one per document): its first
+// word heads the page-entry list (document/edr/page.h). It holds the focus
+// (the focused node with a reference, the display item it was set from,
+// its kind: 0 drawn in the focus colours, non-zero in the active colours,
+// the rectangle of its highlight and the last reported focus area), the
+// four highlight colours (0xAABBGGRR), the thumbnail maximum (the width of
+// the page window, 0 for none) and the current page window {first, last}
+// (-1, -1 when there is none).
+struct SearchSlot;
+struct HighlightStyle {
     Edr_PageEntry *pages;
-    uint32_t focusColour;
-    uint32_t activeColour;
+    Lock lock;
+    Edr_Node *focusNode;
+    ObjHeader *focusPart;
+    int32_t focusKind;
+    int32_t focusRect[4];
+    FvArea reported;                // the last focus area handed to the view to show
+    int32_t focusEntry;             // index of the page entry that shows the focus
+    intptr_t selectionWords[8];
+    uint32_t focusBorder;
+    uint32_t focusFill;
+    uint32_t activeBorder;
+    uint32_t activeFill;
     int32_t thumbMax;
     int32_t windowFirst;
     int32_t windowLast;
@@ -55,11 +71,23 @@ struct DocViewRecord {
     // document's mutex: ticks since it was last started and its timer.
     uint32_t tickCount;
     uint32_t tickTimer;
+    // The document's text search (word/search/search.h), made on first use.
+    SearchSlot *search;
 };
 
-// Creates the document's view record into *cell. 0 or 1.
+// The default highlight colours: the border is entry 6 (focus) or 0
+// (active) of the named colours; the fill is the border with red, green
+// and blue halved and alpha 0x40.
+void View_defaultHighlightColours(uint32_t *border, uint32_t *fill, int active);
+
+// Creates the document's highlight style record into *cell, its colours
+// read from "Vexlan_FocusBorderColour", "Vexlan_FocusFillColour",
+// "Vexlan_ActiveBorderColour" and "Vexlan_ActiveFillColour" and its
+// thumbnail maximum from "Vexlan_thumbnailsMax" (section "Core"). 0, 1 when
+// out of memory, or the lock's error.
 int View_createHighlightStyle(EngineContext *context, void **cell);
-// Frees the page entries (with their records) and the record (null allowed).
+// Frees the page entries (with their records), drops the focus reference,
+// frees the search and the record (null allowed).
 void View_destroyHighlightStyle(void *record);
 
 // Hands a finished layout pass to the display side so that changed pages
@@ -109,12 +137,22 @@ struct Path;
 // A view of one laid-out page in the display: the viewer's record, of
 // which the selection reads the chain link and the key pair of its page.
 struct ScrollBox;
+struct HighlightRecord;
 struct PageView {
     PageView *next;
     int32_t pageKey[2];
-    int32_t box[4];        // x0, y0, x1, y1 in view units
-    ObjHeader *items;      // the view's display items, chained
-    ScrollBox *scrollBox;  // a view whose content scrolls by itself (viewer/anim/anim.h)
+    Edr_Doc *doc;                 // with the page key, the view's identity in change reports
+    uint32_t kind;                // PageView_leaf or PageView_group
+    int32_t box[4];               // x0, y0, x1, y1 in view units
+    ObjHeader *items;             // a leaf's display items, chained
+    PageView *firstChild;         // a group's first child view
+    HighlightRecord *highlights;  // the highlight list, drawn with the page
+    int32_t origin[2];            // the view's origin on its page
+    ScrollBox *scrollBox;         // a view whose content scrolls by itself (viewer/anim/anim.h)
+};
+enum : uint32_t {
+    PageView_leaf = 0,
+    PageView_group = 4,
 };
 
 // Called for each laid-out run of a node; 0 goes on, anything else stops

@@ -24,29 +24,6 @@
 #include "viewer/view.h"
 #include "viewer/viewer.h"
 
-// Interim: no colours and no page window until the viewer reads its
-// settings.
-int View_createHighlightStyle(EngineContext *, void **cell)
-{
-    DocViewRecord *view = static_cast<DocViewRecord *>(Mem_calloc(1, sizeof(DocViewRecord)));
-    if (view) {
-        view->windowFirst = -1;
-        view->windowLast = -1;
-    }
-    *cell = view;
-    return view ? Res_ok : Res_noMemory;
-}
-
-void View_destroyHighlightStyle(void *record)
-{
-    if (!record)
-        return;
-    DocViewRecord *view = static_cast<DocViewRecord *>(record);
-    Edr_Page_freeEntries(view->pages);
-    view->pages = nullptr;
-    Mem_free(view);
-}
-
 // Interim: there is no display side to hand a layout to.
 int View_publishLayout(Edr_Doc *)
 {
@@ -85,13 +62,6 @@ void AltRect_readPair(AltRect *, int32_t *a, int32_t *b)
 {
     *a = 0;
     *b = 0;
-}
-
-// Interim: no thumbnail limits before the viewer's settings.
-void App_thumbnailLimits(EngineContext *, int32_t *minimum, int32_t *maximum)
-{
-    *minimum = 0;
-    *maximum = 0;
 }
 
 int View_createSharedLists(void **cell)
@@ -145,25 +115,8 @@ int View_focusHitTest(Edr_Doc *, Edr_Node *, int32_t out[4], void *)
 
 // ------------------------------------------------ the view keys act on
 //
-// Interim: focus search finds nothing, and areas, pan animations and
-// post-key updates have nothing to draw before focus navigation is built.
-
-int Fv_findFocusInDirection(FvView *, FvPage *, int32_t, void **object, FvArea **area)
-{
-    *object = nullptr;
-    *area = nullptr;
-    return Res_ok;
-}
-
-int Fv_moveFocus(FvView *, FvPage *, void *, FvArea **area)
-{
-    *area = nullptr;
-    return Res_ok;
-}
-
-void Fv_showFocusArea(FvView *, FvPage *, FvArea *, int32_t)
-{
-}
+// Interim: areas, pan animations and post-key updates have nothing to draw
+// before the view's focus calls are built.
 
 void Fv_showArea(FvView *, FvPage *, FvArea *, int32_t)
 {
@@ -187,17 +140,7 @@ void Fv_timedEventHook(FvViewer *, HostContext *, intptr_t, intptr_t)
 {
 }
 
-// Interim: the viewer's settings and the thumbnail watches keep no state
-// before the viewer is built.
-int Thumb_watchSizeSettings(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Thumb_unwatchSizeSettings(EngineContext *)
-{
-}
-
+// Interim: the viewer's settings keep no state before the viewer is built.
 int View_initSettings(EngineContext *)
 {
     return Res_ok;

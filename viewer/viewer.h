@@ -279,8 +279,18 @@ void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *unus
 // The thumbnail size watches, the view settings and the display settings
 // of module start-up. 0 or an error; the teardowns accept a module that
 // never started.
+// Thumb_watchSizeSettings keeps the thumbnail side limits {minimum,
+// maximum} that App_thumbnailLimits answers current with the settings
+// "Vexlan_thumbMinSize" (default 32) and "DispmanthumbMaxSize" (default 0):
+// each watch re-reads its key when it changes. 1 when out of memory.
+// Thumb_unwatchSizeSettings removes both watches and
+// Thumb_freeSizeSettings frees the limits; the stop path calls them in
+// that order.
 int Thumb_watchSizeSettings(EngineContext *context);
 void Thumb_unwatchSizeSettings(EngineContext *context);
+void Thumb_freeSizeSettings(EngineContext *context);
+int32_t Thumb_onMinSizeChanged(EngineContext *context, void *limits);
+int32_t Thumb_onMaxSizeChanged(EngineContext *context, void *limits);
 int View_initSettings(EngineContext *context);
 void View_freeSettings(EngineContext *context);
 int View_initDisplaySettings(EngineContext *context);

@@ -105,6 +105,22 @@ int InternList_acquire(InternNode **head, const void *key, size_t recordSize,
     return 0;
 }
 
+void InternList_init(InternNode **head)
+{
+    if (head)
+        *head = nullptr;
+}
+
+int InternList_keyEqual(const void *a, const void *b)
+{
+    const InternKey *x = static_cast<const InternKey *>(a);
+    const InternKey *y = static_cast<const InternKey *>(b);
+    for (int i = 0; i < 8; i++)
+        if (x->words[i] != y->words[i])
+            return 0;
+    return (x->words[8] != 0) == (y->words[8] != 0);
+}
+
 void InternList_release(InternNode *node)
 {
     if (node && node->useCount > 0)

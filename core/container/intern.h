@@ -68,6 +68,19 @@ typedef int (*InternRecordEqualFn)(const void *record, const void *key);
 [[nodiscard]] int InternList_acquire(InternNode **head, const void *key, size_t recordSize,
                        InternRecordEqualFn equal, InternNode **out);
 
+// Sets an empty list up (the head null).
+void InternList_init(InternNode **head);
+
+// The style key of a document's shared intern list: nine words compared
+// field by field, word 8 only as zero or non-zero. The words are
+// pointer-sized, since layout stores pointers in some of them.
+struct InternKey {
+    uintptr_t words[9];
+};
+// Key equality for InternList_acquire: 1 when words 0 to 7 are equal and
+// word 8 is zero in both keys or non-zero in both, else 0.
+int InternList_keyEqual(const void *a, const void *b);
+
 // Lowers the node's use count, never below 0. Null is ignored. The node
 // stays on its list until the owner prunes it.
 void InternList_release(InternNode *node);

@@ -144,4 +144,6 @@ struct EngineContext {
     FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)
     FormsModule *forms;         // form widgets: the class registry and default font (null: none)
     uint32_t featureFlags;      // engine features: bit 1 image data streams are shared (viewer/sharedstream.h)
+    int32_t *thumbSizes;        // viewer: thumbnail side limits {minimum, maximum} (null: not watched)
+    struct SearchOps *searchOps; // viewer: the text search operations (viewer/search/searchops.h; null: none)
 };

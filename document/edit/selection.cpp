@@ -587,8 +587,8 @@ int draw(Edr_Doc *doc)
         return err;
     }
     Edr_Page_readLockList(doc);
-    const DocViewRecord *view = doc->pageList ? static_cast<const DocViewRecord *>(doc->pageList->view) : nullptr;
-    uint32_t active = view ? view->activeColour : 0;
+    const HighlightStyle *view = doc->pageList ? static_cast<const HighlightStyle *>(doc->pageList->view) : nullptr;
+    uint32_t active = view ? view->activeBorder : 0;
     Edr_Page_readUnlockList(doc);
     uint32_t fallback = channelUp(active >> 24) << 24 | channelUp(active >> 16 & 0xFF) << 16 |
                         channelUp(active >> 8 & 0xFF) << 8 | (active & 0xFF);

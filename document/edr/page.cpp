@@ -35,14 +35,14 @@ namespace {
 // The rectangle a record with an alternate rectangle reads as.
 constexpr int32_t kDefaultRect[4] = {0, 0, 0, 0};
 
-DocViewRecord *viewOf(Edr_Doc *doc)
+HighlightStyle *viewOf(Edr_Doc *doc)
 {
-    return doc && doc->pageList ? static_cast<DocViewRecord *>(doc->pageList->view) : nullptr;
+    return doc && doc->pageList ? static_cast<HighlightStyle *>(doc->pageList->view) : nullptr;
 }
 
 Edr_PageEntry *headOf(Edr_Doc *doc)
 {
-    DocViewRecord *view = viewOf(doc);
+    HighlightStyle *view = viewOf(doc);
     return view ? view->pages : nullptr;
 }
 
@@ -56,7 +56,7 @@ bool before(const Edr_PageEntry *e, int32_t key, uint32_t kind)
 // that page, else the head; *index is the start's index.
 Edr_PageEntry *startFor(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t *index)
 {
-    DocViewRecord *view = viewOf(doc);
+    HighlightStyle *view = viewOf(doc);
     *index = 0;
     if (!view)
         return nullptr;
@@ -85,7 +85,7 @@ Edr_PageEntry *findEntry(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t *pos
 Edr_PageEntry *entryAt(Edr_Doc *doc, uint32_t index)
 {
     Edr_PageEntry *e = headOf(doc);
-    DocViewRecord *view = viewOf(doc);
+    HighlightStyle *view = viewOf(doc);
     if (view && view->hint && view->hintIndex <= index) {
         e = view->hint;
         index -= view->hintIndex;
@@ -436,7 +436,7 @@ int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr
     *old = nullptr;
     *position = 0;
     *added = 0;
-    DocViewRecord *view = viewOf(doc);
+    HighlightStyle *view = viewOf(doc);
     if (!view)
         return Res_nullInput;
     Edr_PageEntry **link = &view->pages;
@@ -498,7 +498,7 @@ int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t ta
     if (record) {
         err = Edr_Page_publish(doc, key, kind, tag, record, keepTaller, noThumbTransfer, &old, &position, &added);
     } else {
-        DocViewRecord *view = viewOf(doc);
+        HighlightStyle *view = viewOf(doc);
         for (Edr_PageEntry **link = view ? &view->pages : nullptr; link && *link; link = &(*link)->nextEntry) {
             Edr_PageEntry *e = *link;
             if (e->key == key && e->kind == kind) {
@@ -534,7 +534,7 @@ int Edr_Page_markKey(Edr_Doc *doc, int32_t key)
     int err = Edr_Page_writeLockList(doc);
     if (err)
         return err;
-    DocViewRecord *view = viewOf(doc);
+    HighlightStyle *view = viewOf(doc);
     uint32_t i = 0;
     // The list sorts by key: the walk ends past the key.
     for (Edr_PageEntry *e = startFor(doc, key, 0, &i); e && e->key <= key; e = e->nextEntry) {
@@ -556,7 +556,7 @@ int Edr_Page_purgeStale(Edr_Doc *doc)
         return err;
     Edr_PageEntry *gone = nullptr;
     Edr_PageEntry **tail = &gone;
-    DocViewRecord *view = viewOf(doc);
+    HighlightStyle *view = viewOf(doc);
     if (!view || !view->staleCount) {
         Edr_Page_writeUnlockList(doc);
         return Res_ok;
@@ -692,7 +692,7 @@ int Edr_Page_updateWindow(Edr_Doc *doc, int32_t current)
         return Res_ok;
     Edr_Doc_readLock(doc);
     Edr_Page_readLockList(doc);
-    DocViewRecord *view = viewOf(doc);
+    HighlightStyle *view = viewOf(doc);
     int32_t count = 0;
     for (Edr_PageEntry *e = headOf(doc); e; e = e->nextEntry)
         count++;
@@ -745,7 +745,7 @@ int Edr_Page_requestByKey(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t fla
     if (!doc)
         return Res_nullInput;
     Edr_Page_readLockList(doc);
-    DocViewRecord *view = viewOf(doc);
+    HighlightStyle *view = viewOf(doc);
     int32_t n = view ? view->thumbMax : 0;
     int32_t first = view ? view->windowFirst : -1;
     int32_t last = view ? view->windowLast : -1;
@@ -768,7 +768,7 @@ int Edr_Page_notifyThumbnail(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t 
     if (!doc)
         return Res_nullInput;
     Edr_Page_readLockList(doc);
-    DocViewRecord *view = viewOf(doc);
+    HighlightStyle *view = viewOf(doc);
     uint32_t index = 0;
     bool present = findEntry(doc, key, kind, &index) != nullptr;
     // A document that builds its pages on demand keeps the window of the

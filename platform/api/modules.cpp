@@ -38,6 +38,7 @@
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/imageutil.h"
 #include "viewer/scaledentry.h"
+#include "viewer/search/searchops.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -213,6 +214,8 @@ int Engine_initServices(EngineContext *context, const char *fontUrl, const char 
     if (r == Res_ok)
         r = Dispman_init(context);
     if (r == Res_ok)
+        r = Search_createInterface(context);
+    if (r == Res_ok)
         r = Thumb_watchSizeSettings(context);
     if (r == Res_ok)
         r = HostHooks_initModule(context);
@@ -248,7 +251,9 @@ void Engine_finiModules(EngineContext *context, int keep)
         return;
     Engine_stopModules(context);
     Thumb_unwatchSizeSettings(context);
+    Thumb_freeSizeSettings(context);
     Dispman_free(context);
+    Search_destroyInterface(context);
     Edr_App_fini(context);
     Mem_free(context->teardownBlock);
     context->teardownBlock = nullptr;

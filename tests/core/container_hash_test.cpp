@@ -394,4 +394,46 @@ TEST_F(HashTest, InternListPurgeDropsUnusedNodesAndFreeDropsAll)
     InternList_free(nullptr);
 }
 
+TEST_F(HashTest, InternKeysCompareWordEightOnlyByZero)
+{
+    // Word 8 counts as zero or non-zero; words 0-7 count exactly.
+    struct Case {
+        uintptr_t a8, b8;
+        int other; // index of a word 0-7 that differs, -1 for none
+        int equal;
+    } cases[] = {
+        {1, 2, -1, 1}, {0, 0, -1, 1}, {0, 1, -1, 0}, {5, 0, -1, 0},
+        {1, 1, 0, 0},  {1, 1, 7, 0},
+    };
+    for (const Case &c : cases) {
+        InternKey a{}, b{};
+        for (int i = 0; i < 8; i++)
+            a.words[i] = b.words[i] = uintptr_t(0x1000 + i);
+        a.words[8] = c.a8;
+        b.words[8] = c.b8;
+        if (c.other >= 0)
+            b.words[c.other]++;
+        EXPECT_EQ(InternList_keyEqual(&a, &b), c.equal) << c.a8 << " " << c.b8 << " " << c.other;
+    }
+    // A pointer word keeps all its bits: keys differing only above bit 31
+    // are not equal.
+    InternKey p{}, q{};
+    p.words[0] = uintptr_t(1) << (sizeof(uintptr_t) * 8 - 1);
+    EXPECT_EQ(InternList_keyEqual(&p, &q), 0);
+
+    // The list shares one node among equal keys.
+    InternNode *head = reinterpret_cast<InternNode *>(uintptr_t(1));
+    InternList_init(&head);
+    EXPECT_EQ(head, nullptr);
+    InternKey k1{}, k2{};
+    k1.words[8] = 1;
+    k2.words[8] = 2;
+    InternNode *n1 = nullptr, *n2 = nullptr;
+    ASSERT_EQ(InternList_acquire(&head, &k1, sizeof k1, InternList_keyEqual, &n1), 0);
+    ASSERT_EQ(InternList_acquire(&head, &k2, sizeof k2, InternList_keyEqual, &n2), 0);
+    EXPECT_EQ(n1, n2);
+    EXPECT_EQ(n1->useCount, 2u);
+    InternList_free(&head);
+}
+
 } // namespace

@@ -50,7 +50,7 @@ class SelectView : public EdrFixture {
             Edr_PageEntry *e = nullptr;
             ASSERT_EQ(Edr_Page_findByIndex(&e, doc, 0, 0), 0);
             e->views = &view.base;
-            static_cast<DocViewRecord *>(doc->pageList->view)->activeColour = active;
+            static_cast<HighlightStyle *>(doc->pageList->view)->activeBorder = active;
             Edr_Page_release(e, 0);
 
             fn(doc, t);

@@ -42,9 +42,9 @@ class PageTest : public MgrFixture {
         }
         return s;
     }
-    static DocViewRecord *view(Edr_Doc *doc)
+    static HighlightStyle *view(Edr_Doc *doc)
     {
-        return static_cast<DocViewRecord *>(doc->pageList->view);
+        return static_cast<HighlightStyle *>(doc->pageList->view);
     }
     // The page hook: logs L<index> / U<index> by the page's key.
     static int hook(void *context, void *cell, intptr_t how, intptr_t)

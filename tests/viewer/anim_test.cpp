@@ -58,7 +58,13 @@ class AnimTest : public EdrFixture {
         return moved;
     }
 
-    PageView view{nullptr, {1, 0}, {0, 0, 96 << 16, 20 << 16}, nullptr, nullptr};
+    PageView view = [] {
+        PageView v{};
+        v.pageKey[0] = 1;
+        v.box[2] = 96 << 16;
+        v.box[3] = 20 << 16;
+        return v;
+    }();
     ScrollBox box{};
     ObjHeader *item = nullptr;
 };
@@ -151,7 +157,7 @@ TEST_F(AnimTest, TheTickRunsOnTheTimerThreadUntilCancelled)
         box = ScrollBox{ScrollBox_round, 0, 6, 100, 0};
         Anim_setupScrollBox(&view, 48 << 16, 20 << 16);
         EXPECT_EQ(Anim_restartTick(doc), 0);
-        DocViewRecord *record = static_cast<DocViewRecord *>(doc->pageList->view);
+        HighlightStyle *record = static_cast<HighlightStyle *>(doc->pageList->view);
         EXPECT_NE(record->tickTimer, 0u);
         int32_t start = item->origin[0];
         // Three ticks (counts 0, 1, 2): the third is the first due one.

@@ -83,9 +83,9 @@ int visitDocument(Edr_Doc *doc, bool start)
 
 // ------------------------------------------------------- the tick
 
-DocViewRecord *viewRecord(Edr_Doc *doc)
+HighlightStyle *viewRecord(Edr_Doc *doc)
 {
-    return doc && doc->pageList ? static_cast<DocViewRecord *>(doc->pageList->view) : nullptr;
+    return doc && doc->pageList ? static_cast<HighlightStyle *>(doc->pageList->view) : nullptr;
 }
 
 void moveItems(PageView *view, int32_t by)
@@ -219,7 +219,7 @@ void Anim_setupScrollBox(PageView *view, int32_t contentWidth, int32_t contentHe
 
 int Anim_scheduleTick(Edr_Doc *doc)
 {
-    DocViewRecord *record = viewRecord(doc);
+    HighlightStyle *record = viewRecord(doc);
     if (!record)
         return Res_nullInput;
     Lock_acquire(&doc->mutex);
@@ -232,7 +232,7 @@ int Anim_scheduleTick(Edr_Doc *doc)
 
 void Anim_cancelTick(Edr_Doc *doc)
 {
-    DocViewRecord *record = viewRecord(doc);
+    HighlightStyle *record = viewRecord(doc);
     if (!record)
         return;
     Lock_acquire(&doc->mutex);
@@ -277,7 +277,7 @@ void Anim_onTick(EngineContext *, void *argument)
 
 int Anim_collectDirtyRects(Edr_Doc *doc, AnimRectList *list)
 {
-    DocViewRecord *record = viewRecord(doc);
+    HighlightStyle *record = viewRecord(doc);
     if (!record)
         return Res_ok;
     Lock_acquire(&doc->mutex);

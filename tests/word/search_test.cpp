@@ -1,0 +1,344 @@
+// Document text search on synthetic page lists: normalisation of case,
+// fullwidth forms and kana, the phases of forward, backward and repeat
+// steps, matches across text items, voice-mark refusals, the stop check,
+// and the highlight colour.
+#include <string>
+#include <vector>
+
+#include "core/container/obj.h"
+#include "core/mem/mem.h"
+#include "core/task/task.h"
+#include "document/edr/page.h"
+#include "tests/document/events_fixture.h"
+#include "word/search/search.h"
+
+namespace
+{
+
+std::u16string normalised(const std::u16string &text, uint32_t flags)
+{
+    char16_t *out = nullptr;
+    uint32_t n = 0;
+    EXPECT_EQ(Search_normaliseText(text.data(), uint32_t(text.size()), flags, &out, &n), 0);
+    std::u16string s(out, n);
+    Mem_free(out);
+    return s;
+}
+
+TEST(SearchText, HighlightColourSaturates)
+{
+    // Each colour byte c becomes min(255, c * 4 / 3); stored as a byte it
+    // wrapped from 192 on and turned light colours dark.
+    struct Case {
+        uint32_t in, out;
+    } cases[] = {
+        {0x80000000, 0x80000000},
+        {0x40303030, 0x40404040},
+        {0x20C0C0C0, 0x20FFFFFF},
+        {0xFFBF00FF, 0xFFFE00FF},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Search_highlightColour(c.in), c.out) << std::hex << c.in;
+}
+
+class SearchTest : public EdrFixture
+{
+  protected:
+    static constexpr ObjClass textClass{nullptr, int32_t(sizeof(ObjTextPart)), nullptr, Obj_itemText};
+
+    struct Page {
+        Edr_PageRec *rec;
+        ObjHeader **tail;
+    };
+    std::vector<Page> pages;
+
+    Page &page(Edr_Doc *doc, size_t index)
+    {
+        while (pages.size() <= index) {
+            auto *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
+            rec->doc = doc;
+            pages.push_back({rec, &rec->objects});
+        }
+        return pages[index];
+    }
+    // A text item showing characters [start, start + count) of the node,
+    // on the page, in a box 10 units wide per character.
+    ObjHeader *item(Edr_Doc *doc, size_t pageIndex, Edr_Node *node, uint32_t start, uint32_t count,
+                    int32_t y = 0, int32_t size = 0x100000)
+    {
+        ObjHeader *o = Obj_create(&textClass, 0);
+        o->node = node;
+        Rect box{int32_t(start * 10), y, int32_t((start + count) * 10), y + 12};
+        Obj_setBox(o, &box);
+        auto *t = static_cast<ObjTextPart *>(Obj_part(o));
+        t->chars = Edr_Node_textPayload(node)->chars;
+        t->start = start;
+        t->count = count;
+        t->size = size;
+        Page &p = page(doc, pageIndex);
+        *p.tail = o;
+        p.tail = reinterpret_cast<ObjHeader **>(&o->owner[0]);
+        return o;
+    }
+    void publish(Edr_Doc *doc)
+    {
+        for (size_t i = 0; i < pages.size(); i++)
+            ASSERT_EQ(Edr_Page_publishLayout(doc, int32_t(i), 0, 0, pages[i].rec, 0, 0), 0);
+        pages.clear();
+    }
+
+    struct Step {
+        int32_t direction;
+        SearchOutcome outcome;
+    };
+    static void record(void *argument, int32_t direction, const SearchOutcome *outcome)
+    {
+        static_cast<std::vector<Step> *>(argument)->push_back({direction, *outcome});
+    }
+    // Runs a step under the locks a search worker holds.
+    static int step(Edr_Doc *doc, int (*fn)(Edr_Doc *, SearchCallback, void *), std::vector<Step> *steps)
+    {
+        Edr_Doc_readLock(doc);
+        Edr_Page_readLockList(doc);
+        int err = fn(doc, record, steps);
+        Edr_Page_readUnlockList(doc);
+        Edr_Doc_readUnlock(doc);
+        return err;
+    }
+    static void begin(Edr_Doc *doc, const std::u16string &text, uint32_t flags = 0, int32_t startPage = 0)
+    {
+        ASSERT_EQ(Search_begin(doc, text.data(), uint32_t(text.size()), startPage, flags, 0, 0, 0, 0), 0);
+    }
+    // The codes and match starts (x0 / 10) of successive forward steps.
+    static std::vector<int32_t> forwardCodes(Edr_Doc *doc, int n)
+    {
+        std::vector<Step> steps;
+        std::vector<int32_t> out;
+        for (int i = 0; i < n; i++) {
+            EXPECT_EQ(step(doc, Search_forward, &steps), 0);
+            const SearchOutcome &o = steps.back().outcome;
+            out.push_back(o.code == SearchCode_found ? 100 * o.page + o.x0 / 10 + 1000 : o.code);
+        }
+        return out;
+    }
+};
+
+TEST_F(SearchTest, NormalisesCaseWidthAndKana)
+{
+    run([&] {
+    struct Case {
+        std::u16string in;
+        uint32_t flags;
+        std::u16string out;
+    } cases[] = {
+        {u"abc", 0, u"ABC"},
+        {u"abc", Search_exact, u"abc"},
+        {u"\uFF41\uFF42\uFF43", 0, u"ABC"},            // fullwidth abc
+        {u"\uFF41\uFF42\uFF43", Search_exact, u"abc"},
+        {u"\u00E9\u017F\u0180", 0, u"\u00C9S\u0180"},  // folding stops after U+017F
+        {u"\uFFE5\u3000\u2019\u201C\u301C\u2212", 0, u"\u00A5 '\"~-"},
+        {u"\u30AC", 0, u"\u30AB\u3099"},              // voiced ga: ka + mark
+        {u"\u304C", 0, u"\u304B\u3099"},              // the same in hiragana
+        {u"\uFF76\uFF9E", 0, u"\u30AB\u3099"},        // half-width ka + mark
+        {u"\u30D1", 0, u"\u30CF\u309A"},              // half-voiced pa
+        {u"\u30F4", 0, u"\u30A6\u3099"},              // vu
+        {u"\u30F7", 0, u"\u30EF\u3099"},              // va
+        {u"\u30C3\u3083", 0, u"\u30C4\u3084"},        // small tsu, small ya
+        {u"\u30C3\u3083", Search_exact, u"\u30C3\u3083"},
+        {u"\u30F5", 0, u"\u30AB"},                    // small ka
+        {u"\uFF6F", 0, u"\u30C4"},                    // half-width small tsu
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(normalised(c.in, c.flags), c.out) << std::string(c.in.begin(), c.in.end());
+    EXPECT_TRUE(Search_isSpace(' '));
+    EXPECT_TRUE(Search_isSpace(0x3000));
+    EXPECT_TRUE(Search_isSpace(0));
+    EXPECT_FALSE(Search_isSpace('!'));
+    EXPECT_TRUE(Search_isVoiceable(0x30AB));
+    EXPECT_FALSE(Search_isVoiceable(0x30A2));
+    EXPECT_TRUE(Search_isVoiceMark(0xFF9E));
+    });
+}
+
+TEST_F(SearchTest, OverlappingMatchesThenEndThenWrap)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *t = makeText(doc, root, u"aaa");
+        item(doc, 0, t, 0, 3);
+        publish(doc);
+        begin(doc, u"aa");
+        // Found at 0, then at 1, then the end (3); the wrap over the pages
+        // before the start page finds nothing (0); then the search starts
+        // afresh.
+        EXPECT_EQ(forwardCodes(doc, 5), (std::vector<int32_t>{1000, 1001, 3, 0, 1000}));
+        Search_end(doc);
+        Edr_Node_release(doc, t);
+    });
+}
+
+TEST_F(SearchTest, CaseAndWidthFoldUnlessExact)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *t = makeText(doc, root, u"xabc \uFF41\uFF42\uFF43");
+        item(doc, 0, t, 0, 8);
+        publish(doc);
+        begin(doc, u"ABC");
+        EXPECT_EQ(forwardCodes(doc, 3), (std::vector<int32_t>{1001, 1005, 3}));
+        begin(doc, u"ABC", Search_exact);
+        EXPECT_EQ(forwardCodes(doc, 1), (std::vector<int32_t>{3}));
+        begin(doc, u"abc", Search_exact);
+        EXPECT_EQ(forwardCodes(doc, 2), (std::vector<int32_t>{1001, 1005}));
+        Search_end(doc);
+        Edr_Node_release(doc, t);
+    });
+}
+
+TEST_F(SearchTest, VoicedKanaAndVoiceMarkRefusals)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // ka+mark, ga, half-width ka+mark, then a ka whose mark starts the
+        // next text item, then a plain ka.
+        Edr_Node *t = makeText(doc, root, u"\u30AB\u3099\u30AC\uFF76\uFF9E\u30AB\u3099\u30AB");
+        item(doc, 0, t, 0, 5);
+        item(doc, 0, t, 5, 1);
+        item(doc, 0, t, 6, 2);
+        publish(doc);
+        begin(doc, u"\u30AC");
+        EXPECT_EQ(forwardCodes(doc, 5), (std::vector<int32_t>{1000, 1002, 1003, 1005, 3}));
+        // Plain ka: every ka followed by a mark is refused, also across
+        // the items; only the last one matches.
+        begin(doc, u"\u30AB");
+        EXPECT_EQ(forwardCodes(doc, 2), (std::vector<int32_t>{1007, 3}));
+        Search_end(doc);
+        Edr_Node_release(doc, t);
+    });
+}
+
+TEST_F(SearchTest, MatchRunsIntoTheNextTextNodeOfTheSameBlockOnly)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *block = makeGroup(doc, root, Edr_Insert_lastChild, 1);
+        Edr_Node *a = makeText(doc, block, u"foo");
+        Edr_Node *b = makeText(doc, block, u"bar");
+        Edr_Node *other = makeGroup(doc, root, Edr_Insert_lastChild, 1);
+        Edr_Node *c = makeText(doc, other, u"baz");
+        item(doc, 0, a, 0, 3);
+        item(doc, 0, b, 0, 3, 20);
+        item(doc, 0, c, 0, 3, 40);
+        publish(doc);
+        std::vector<Step> steps;
+        begin(doc, u"obar");
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        EXPECT_EQ(steps.back().outcome.code, SearchCode_found);
+        // The reported rectangle covers the whole match: the last o of the
+        // first line (20-30) and all of the second (0-30).
+        EXPECT_EQ(steps.back().outcome.x0, 0);
+        EXPECT_EQ(steps.back().outcome.y0, 0);
+        EXPECT_EQ(steps.back().outcome.x1, 30);
+        EXPECT_EQ(steps.back().outcome.y1, 32);
+        begin(doc, u"arba");
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        EXPECT_EQ(steps.back().outcome.code, SearchCode_endReached);
+        Search_end(doc);
+        for (Edr_Node *n : {a, b, c, block, other})
+            Edr_Node_release(doc, n);
+    });
+}
+
+TEST_F(SearchTest, BackwardRepeatPagesAndScales)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *t0 = makeText(doc, root, u"cat dog cat");
+        Edr_Node *t1 = makeText(doc, root, u"dog cat");
+        item(doc, 0, t0, 0, 11, 0, 0x80000);
+        item(doc, 1, t1, 0, 7, 0, 0x100000);
+        publish(doc);
+        ASSERT_EQ(Search_begin(doc, u"cat", 3, 0, 0, 0, 0, 0x10000, 0x20000), 0);
+        std::vector<Step> steps;
+        for (int i = 0; i < 3; i++)
+            ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        EXPECT_EQ(steps[2].outcome.code, SearchCode_found);
+        EXPECT_EQ(steps[2].outcome.page, 1);
+        EXPECT_EQ(steps[2].outcome.x0, 40);
+        EXPECT_EQ(steps[2].outcome.scaleSmall, int32_t(int64_t(0x10000) * 65536 / 0x100000));
+        EXPECT_EQ(steps[2].outcome.scaleLarge, int32_t(int64_t(0x20000) * 65536 / 0x100000));
+        // Backward: the match before the current one.
+        ASSERT_EQ(step(doc, Search_backward, &steps), 0);
+        EXPECT_EQ(steps.back().direction, SearchDir_backward);
+        EXPECT_EQ(steps.back().outcome.code, SearchCode_found);
+        EXPECT_EQ(steps.back().outcome.page, 0);
+        EXPECT_EQ(steps.back().outcome.x0, 80);
+        ASSERT_EQ(step(doc, Search_backward, &steps), 0);
+        EXPECT_EQ(steps.back().outcome.x0, 0);
+        // Repeat with a current match reports it again, as direction 2.
+        ASSERT_EQ(step(doc, Search_repeat, &steps), 0);
+        EXPECT_EQ(steps.back().direction, SearchDir_repeat);
+        EXPECT_EQ(steps.back().outcome.code, SearchCode_found);
+        EXPECT_EQ(steps.back().outcome.x0, 0);
+        // Without user words the scales are 0 and 0x7fffffff.
+        begin(doc, u"dog");
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        EXPECT_EQ(steps.back().outcome.scaleSmall, 0);
+        EXPECT_EQ(steps.back().outcome.scaleLarge, 0x7fffffff);
+        // Starting at page 1: region A is page 1, region B page 0.
+        begin(doc, u"dog", 0, 1);
+        EXPECT_EQ(forwardCodes(doc, 4), (std::vector<int32_t>{1100, 3, 1004, 0}));
+        Search_end(doc);
+        Edr_Node_release(doc, t0);
+        Edr_Node_release(doc, t1);
+    });
+}
+
+TEST_F(SearchTest, NoTextEmptyTextAndRestart)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *t = makeText(doc, root, u"one two");
+        item(doc, 0, t, 0, 7);
+        publish(doc);
+        std::vector<Step> steps;
+        // Without a text every step reports 4.
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        ASSERT_EQ(step(doc, Search_repeat, &steps), 0);
+        ASSERT_EQ(steps.size(), 2u);
+        EXPECT_EQ(steps[0].outcome.code, SearchCode_noText);
+        EXPECT_EQ(steps[1].outcome.code, SearchCode_noText);
+        EXPECT_EQ(Search_restart(doc, 0, 0, 0), 0);
+        EXPECT_EQ(Search_phase(doc), -1);
+        // An empty text keeps the previous one.
+        begin(doc, u"two");
+        EXPECT_EQ(Search_begin(doc, u"", 0, 0, 0, 0, 0, 0, 0), 0);
+        EXPECT_EQ(Search_begin(doc, nullptr, 3, 0, 0, 0, 0, 0, 0), 0);
+        EXPECT_EQ(forwardCodes(doc, 1), (std::vector<int32_t>{1004}));
+        EXPECT_EQ(Search_phase(doc), 1);
+        // A restart begins afresh in phase 0.
+        EXPECT_EQ(Search_restart(doc, 0, 0, 0), 0);
+        EXPECT_EQ(Search_phase(doc), 0);
+        EXPECT_EQ(forwardCodes(doc, 1), (std::vector<int32_t>{1004}));
+        Search_end(doc);
+        EXPECT_EQ(Search_phase(doc), -1);
+        Edr_Node_release(doc, t);
+    });
+}
+
+TEST_F(SearchTest, StopRequestEndsTheWalkWithin101Items)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *t = makeText(doc, root, u"x");
+        for (int i = 0; i < 250; i++)
+            item(doc, 0, t, 0, 1);
+        publish(doc);
+        begin(doc, u"nothing");
+        std::vector<Step> steps;
+        ASSERT_EQ(Task_requestStop(Task_current(ctx())), 0);
+        EXPECT_EQ(step(doc, Search_forward, &steps), 48);
+        EXPECT_TRUE(steps.empty()) << "a failed pass is not reported";
+        EXPECT_EQ(Search_phase(doc), 0) << "and leaves the phase";
+        Task_clearStop(ctx());
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        EXPECT_EQ(steps.back().outcome.code, SearchCode_endReached);
+        Search_end(doc);
+        Edr_Node_release(doc, t);
+    });
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+// The document's highlight style record: the page-entry list head, the
+// focus state and the highlight colours read from the settings.
+#include <cstdint>
+
+#include "core/config/config.h"
+#include "core/context/context.h"
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "document/edr/node.h"
+#include "document/edr/page.h"
+#include "fonts/fontdata.h"
+#include "viewer/docview.h"
+#include "word/search/search.h"
+
+void View_defaultHighlightColours(uint32_t *border, uint32_t *fill, int active)
+{
+    uint32_t c = 0;
+    Pixel_namedColour(&c, active ? 0 : 6);
+    *border = c;
+    *fill = (c >> 1 & 0x7Fu) | (c >> 1 & 0x7F00u) | (c >> 1 & 0x7F0000u) | 0x40000000u;
+}
+
+int View_createHighlightStyle(EngineContext *context, void **cell)
+{
+    *cell = nullptr;
+    HighlightStyle *style = static_cast<HighlightStyle *>(Mem_calloc(1, sizeof(HighlightStyle)));
+    if (!style)
+        return Res_noMemory;
+    int err = Lock_init(context, &style->lock);
+    if (err) {
+        Mem_free(style);
+        return err;
+    }
+    ConfigStore *store = context ? context->config : nullptr;
+    uint32_t border = 0, fill = 0;
+    View_defaultHighlightColours(&border, &fill, 0);
+    style->focusBorder = Config_getIntA(context, store, nullptr, "Vexlan_FocusBorderColour", border);
+    style->focusFill = Config_getIntA(context, store, nullptr, "Vexlan_FocusFillColour", fill);
+    View_defaultHighlightColours(&border, &fill, 1);
+    style->activeBorder = Config_getIntA(context, store, nullptr, "Vexlan_ActiveBorderColour", border);
+    style->activeFill = Config_getIntA(context, store, nullptr, "Vexlan_ActiveFillColour", fill);
+    style->thumbMax = int32_t(Config_getIntA(context, store, u"Core", "Vexlan_thumbnailsMax", 0));
+    style->windowFirst = -1;
+    style->windowLast = -1;
+    style->focusEntry = -1;
+    *cell = style;
+    return Res_ok;
+}
+
+void View_destroyHighlightStyle(void *record)
+{
+    if (!record)
+        return;
+    HighlightStyle *style = static_cast<HighlightStyle *>(record);
+    Edr_Page_freeEntries(style->pages);
+    style->pages = nullptr;
+    // The focused node's document is going: its reference is dropped with
+    // the node tree, so only the pointer is forgotten here.
+    style->focusNode = nullptr;
+    Search_free(style->search);
+    Mem_free(style->search);
+    Lock_fini(&style->lock);
+    Mem_free(style);
+}

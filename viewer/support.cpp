@@ -1,0 +1,76 @@
+// Small viewer routines offered to focus navigation and other subsystems.
+#include "viewer/support.h"
+
+#include "core/context/context.h"
+#include "core/result.h"
+#include "document/types/doctype.h"
+#include "html/docweb.h"
+#include "platform/api/app.h"
+#include "spreadsheet/focus/focusnext.h"
+
+int View_findInDirection(Edr_Doc *doc, uint32_t direction, Edr_Node **node, Edr_Doc **nodeDoc,
+                         uint32_t *serial, const Rect *rect, FocusFilterFn filter,
+                         void *filterArgument)
+{
+    if (!node || !nodeDoc || !serial || !rect)
+        return Res_missingArgument;
+    Rect r;
+    Rect_orient(&r, rect, direction);
+    FocusItem item{*nodeDoc, *node, *serial, r.x0, r.y0, r.x1, r.y1};
+    int err = Focus_findNext(doc, &item, direction, filter, filterArgument);
+    if (err || !item.node) {
+        *node = nullptr;
+        *nodeDoc = nullptr;
+        *serial = 0;
+        return err;
+    }
+    *node = item.node;
+    *nodeDoc = item.doc;
+    *serial = item.serial;
+    return Res_ok;
+}
+
+namespace
+{
+
+bool axisEnough(int32_t a0, int32_t a1, int32_t b0, int32_t b1)
+{
+    if (!(b1 > a0 && a1 > b0))
+        return false;
+    const int64_t middle = (int64_t(b0) + b1) / 2;
+    const int64_t tenth = (int64_t(a1) - a0) / 10;
+    if (b0 < a0)
+        return !(a0 + tenth > b1 && middle < a0);
+    if (b1 > a1)
+        return !(a1 - tenth < b0 && middle > a1);
+    return true;
+}
+
+} // namespace
+
+int Rect_overlapsEnough(const Rect *a, const Rect *b)
+{
+    return axisEnough(a->x0, a->x1, b->x0, b->x1) && axisEnough(a->y0, a->y1, b->y0, b->y1) ? 1 : 0;
+}
+
+int32_t App_isConfigured(const EngineContext *context)
+{
+    const FvViewer *viewer = context && context->instance ? context->instance->viewer : nullptr;
+    return viewer ? viewer->configured : 0;
+}
+
+double Double_maxOf(const double *values, int32_t n)
+{
+    double best = values[0];
+    for (int32_t i = 1; i < n; i++)
+        if (values[i] >= best)
+            best = values[i];
+    return best;
+}
+
+int Html_registerHandler(EngineContext *context)
+{
+    if (!context || !context->instance || !context->instance->viewer)
+        return 0;
+    return Engine_registerHandler(context, Html_describe) == 1 ? 1 : 0;
+}
