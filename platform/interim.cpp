@@ -65,19 +65,6 @@ int Edr_Doc_callSelectionHook(Edr_Doc *)
     return 0;
 }
 
-
-// Interim: the screens that take a turn or a new size from the host come
-// with the viewer; nothing is posted.
-int App_setRotation(EngineInstance *, intptr_t)
-{
-    return 0;
-}
-
-int App_setScreenSize(EngineInstance *, int32_t, int32_t, intptr_t, intptr_t)
-{
-    return 0;
-}
-
 // Interim: there is no edit-mode record before the editing entry points
 // exist, so the document is never modified and nothing is posted.
 int App_setupEditMode(EngineInstance *)
