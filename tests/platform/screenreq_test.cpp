@@ -28,11 +28,6 @@ class ScreenRequestTest : public AppFixture
         ASSERT_EQ(start(), 1);
         ASSERT_EQ(count(Engine_requestReady), 1);
     }
-    void TearDown() override
-    {
-        AppFixture::TearDown();
-        Headless_setScreenGeometry(host, nullptr);
-    }
     static void onScreenRequest(void *arg, int32_t code, void *record)
     {
         auto *self = static_cast<ScreenRequestTest *>(arg);
