@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "host/blitter.h"
+#include "host/hostfiles.h"
 
 namespace {
 
@@ -58,8 +59,9 @@ EzxMainWidget::EzxMainWidget(int &argc, char **argv, QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setWindowTitle(QStringLiteral("vexlanedit"));
     // The start document: the first argument.
-    const char *start = argc > 1 && argv ? argv[1] : nullptr;
-    QCoreApplication::postEvent(this, new QCustomEvent(1000, start ? strdup(start) : nullptr, free));
+    const QString start = HostFiles_startDocument(argc > 1 && argv ? argv[1] : nullptr);
+    QCoreApplication::postEvent(
+        this, new QCustomEvent(1000, start.isEmpty() ? nullptr : strdup(start.toUtf8().constData()), free));
     m_titleFontSize = 12;
     for (int i = 0; i < 9; i++)
         m_frames[i] = holdFrame(i);

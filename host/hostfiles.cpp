@@ -2,6 +2,7 @@
 #include "host/hostfiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTextStream>
 
@@ -90,4 +91,14 @@ void RecentFiles::remove(const QString &path)
 {
     m_entries.removeAll(path);
     save();
+}
+
+QString HostFiles_startDocument(const char *argument)
+{
+    if (!argument || !*argument)
+        return QString();
+    const QString text = QString::fromLocal8Bit(argument);
+    if (text.contains(QStringLiteral("://")) || QDir::isAbsolutePath(text))
+        return text;
+    return QFileInfo(text).absoluteFilePath();
 }

@@ -10,6 +10,11 @@
 #include "host/settingsfile.h"
 
 QString HostFiles_directory();
+// The start document of the command line as the engine must get it: a
+// relative local path made absolute against the working directory (the
+// engine's file URLs start at the file-system root); a URL ("scheme://")
+// or an absolute path stays as it is. Empty for none.
+QString HostFiles_startDocument(const char *argument);
 // The directory, "/" and the name.
 QString HostFiles_path(const char *name);
 

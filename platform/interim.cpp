@@ -25,18 +25,6 @@ int Edr_Doc_callSelectionHook(Edr_Doc *)
 }
 
 
-// Interim: the screens that take a turn or a new size from the host come
-// with the viewer; nothing is posted.
-int App_setRotation(EngineInstance *, intptr_t)
-{
-    return 0;
-}
-
-int App_setScreenSize(EngineInstance *, int32_t, int32_t, intptr_t, intptr_t)
-{
-    return 0;
-}
-
 // Interim: no view action or view edit runs before the viewer's pointer
 // actions exist.
 int App_viewActionsEnabled(EngineInstance *)

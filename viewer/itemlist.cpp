@@ -124,7 +124,9 @@ int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
         if (!itemShown(item, area, &box))
             continue;
         const ObjItemOps *ops = Obj_itemOps(item);
-        if (!ops || !ops->measure)
+        // An identifier word is not a cost: counting it put a plain text
+        // page over any budget.
+        if (!ops || !ops->measure || !ops->measuresCost)
             continue;
         uint32_t one = 0;
         int r = ops->measure(ctx, item, &area, matrix, target, flags, &one);

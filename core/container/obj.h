@@ -118,11 +118,14 @@ typedef int (*ObjMeasureFn)(EngineContext *ctx, ObjHeader *item, const Rect *cli
 typedef int (*ObjBoundsFn)(EngineContext *ctx, ObjHeader *item, Rect *bounds);
 
 // The operation table of a display-item class (ObjClass::ops), slots in
-// this order.
+// this order. The measure slot's answer is a drawing cost only for a class
+// that sets measuresCost; every other class writes its identifier word
+// there, which a cost sum must not count.
 struct ObjItemOps {
     ObjDrawFn draw;
     ObjMeasureFn measure;
     ObjBoundsFn bounds;
+    uint32_t measuresCost;  // 1: the measure slot reports a cost
 };
 
 struct FontList;

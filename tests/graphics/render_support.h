@@ -94,7 +94,7 @@ inline void testPathFree(ObjHeader *item)
     Path_destroy(static_cast<TestPathPart *>(Obj_part(item))->path);
 }
 
-inline const ObjItemOps testPathOps = {testPathDraw, testPathMeasure, nullptr};
+inline const ObjItemOps testPathOps = {testPathDraw, testPathMeasure, nullptr, 1};
 inline const ObjClass testPathClass = {&testPathOps, int32_t(sizeof(TestPathPart)), testPathFree,
                                        Obj_itemPlain};
 

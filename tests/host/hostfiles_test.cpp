@@ -67,6 +67,19 @@ TEST(HostFiles, TheDirectoryComesFromTheEnvironmentOrIsTheHome)
     }
 }
 
+TEST(HostFiles, TheStartDocumentIsMadeAbsolute)
+{
+    // The engine's file URLs start at the root: "notes.txt" from the shell
+    // must reach it as the working directory's file.
+    const QString here = QDir::currentPath();
+    EXPECT_EQ(HostFiles_startDocument("notes.txt"), here + "/notes.txt");
+    EXPECT_EQ(HostFiles_startDocument("./docs/../notes.txt"), here + "/notes.txt");
+    EXPECT_EQ(HostFiles_startDocument("/tmp/notes.txt"), QStringLiteral("/tmp/notes.txt"));
+    EXPECT_EQ(HostFiles_startDocument("file://root/a.txt"), QStringLiteral("file://root/a.txt"));
+    EXPECT_TRUE(HostFiles_startDocument("").isEmpty());
+    EXPECT_TRUE(HostFiles_startDocument(nullptr).isEmpty());
+}
+
 TEST(HostSettings, LinesAreReadWithinBoundsAndBadOnesSkipped)
 {
     QTemporaryDir dir;

@@ -8,14 +8,15 @@ CHECK is one of:
   first-page      the content equals docrender's drawing at the zoom the
                   viewer reports, after the same widening to the screen
   zoom-key        PageUp zooms: the content equals docrender at the new zoom
-  pan-keys        Down pans by the configured 32 pixels
+  pan-keys        after a zoom in, Down pans by steps of the configured
+                  32 pixels and Up pans back
   menu-next-page  F1 opens the menu; View, Next page shows page 2 of N
 
 The script starts its own Xvfb (480 x 640, depth 24) on a free display.
 Screenshots are taken with ImageMagick's import until two in a row agree,
 within a time bound. The program's reports (zoom, page, document loaded)
 come from its log category "vexlan.host". A check whose engine side does
-not answer yet (no zoom report, no loaded document, keys that do not pan)
+not answer yet (no zoom report, no loaded document)
 exits with 77, which CTest shows as skipped, and says why.
 """
 import argparse
@@ -27,6 +28,7 @@ import sys
 import tempfile
 import time
 
+import numpy
 from PIL import Image, ImageChops
 
 WIDTH, HEIGHT = 480, 640
@@ -35,6 +37,7 @@ TOP = STATUS + STRIP                        # the content's first screen row
 CONTENT_H = HEIGHT - STATUS - STRIP - SOFTKEYS
 STRIP_COLOUR = (40, 60, 110)
 PAN_AMOUNT = 32
+SCREEN_PPI = 106                            # the engine's screens: pixels per inch at zoom 1
 SKIP = 77
 
 
@@ -93,18 +96,6 @@ def widened(picture):
     return Image.merge("RGB", (r.point([five(c) for c in range(256)]),
                                g.point([six(c) for c in range(256)]),
                                b.point([five(c) for c in range(256)])))
-
-
-def first_dark(picture):
-    """The first dark pixel in reading order (x, y), or None."""
-    grey = picture.convert("L").point(lambda v: 255 if v < 100 else 0)
-    box = grey.getbbox()
-    if box is None:
-        return None
-    x0, y0, x1, y1 = box
-    row = grey.crop((x0, y0, x1, y0 + 1))
-    rbox = row.getbbox()
-    return (x0 + rbox[0], y0)
 
 
 class Program:
@@ -184,30 +175,56 @@ def start(program):
 
 
 def docrender_at(args, zoom):
-    """docrender's page 1 at the zoom (16.16), large enough to hold the view."""
+    """docrender's page 1 at the zoom (16.16), large enough to hold the view,
+    drawn as the screen draws it: the zoom is a factor of the screen's
+    SCREEN_PPI pixels per inch, not of docrender's own 96. Returns the
+    picture and the page's box in it (the rest is docrender's grey, where
+    the screen shows its own backdrop)."""
     out = os.path.join(tempfile.mkdtemp(prefix="vexlanedit-ref-"), "page.png")
     scale = zoom / 65536.0
-    size = "%dx%d" % (max(WIDTH, int(900 * scale) + WIDTH), max(HEIGHT, int(1200 * scale) + HEIGHT))
+    size = "%dx%d" % (max(WIDTH, int(1300 * scale) + WIDTH), max(HEIGHT, int(1700 * scale) + HEIGHT))
     subprocess.run([args.docrender, args.document, "--page", "1", "--size", size,
-                    "--scale", "%.6f" % scale, "--out", out], check=True, timeout=120)
-    picture = widened(Image.open(out))
+                    "--scale", "%.12f" % scale, "--resolution", str(SCREEN_PPI), "--out", out],
+                   check=True, timeout=120)
+    raw = Image.open(out).convert("RGB")
+    # The picture is larger than the page: its far corner is the grey.
+    grey = Image.new("RGB", raw.size, raw.getpixel((raw.width - 1, raw.height - 1)))
+    page = ImageChops.difference(raw, grey).getbbox()
+    picture = widened(raw)
     shutil.rmtree(os.path.dirname(out), ignore_errors=True)
-    return picture
+    return picture, page
 
 
-def matches_somewhere(view, reference):
+def dark_mask(picture):
+    return (numpy.asarray(picture.convert("L"), dtype=numpy.float64) < 100).astype(numpy.float64)
+
+
+def matches_somewhere(view, rendered):
     """True when the view equals the reference at some offset (the
-    viewer's pan position): the first dark pixels give it, and a few pixels
-    around are tried."""
-    a, b = first_dark(view), first_dark(reference)
-    if a is None or b is None:
+    viewer's pan position). The offset is where the dark pixels of the two
+    agree best (a cross-correlation; the reference is padded by a view on
+    every side, since the view may show the backdrop beside the page), and
+    the pixels one step around it are tried too. Only the page is compared,
+    exactly: around it the screen shows its backdrop and docrender its grey."""
+    reference, page = rendered
+    if page is None:
         return False
-    for dy in range(-3, 4):
-        for dx in range(-3, 4):
-            ox, oy = b[0] - a[0] + dx, b[1] - a[1] + dy
-            x0, y0 = max(0, -ox), max(0, -oy)
-            x1 = min(view.width, reference.width - ox)
-            y1 = min(view.height, reference.height - oy)
+    v, r = dark_mask(view), dark_mask(reference)
+    if not v.any() or not r.any():
+        return False
+    vh, vw = v.shape
+    padded = numpy.zeros((r.shape[0] + 2 * vh, r.shape[1] + 2 * vw))
+    padded[vh:vh + r.shape[0], vw:vw + r.shape[1]] = r
+    kernel = numpy.zeros(padded.shape)
+    kernel[:vh, :vw] = v
+    score = numpy.fft.irfft2(numpy.fft.rfft2(padded) * numpy.conj(numpy.fft.rfft2(kernel)), padded.shape)
+    py, px = numpy.unravel_index(numpy.argmax(score), score.shape)
+    for dy in range(-1, 2):
+        for dx in range(-1, 2):
+            ox, oy = int(px) - vw + dx, int(py) - vh + dy
+            x0, y0 = max(0, -ox, page[0] - ox), max(0, -oy, page[1] - oy)
+            x1 = min(view.width, reference.width - ox, page[2] - ox)
+            y1 = min(view.height, reference.height - oy, page[3] - oy)
             if x1 - x0 < view.width // 2 or y1 - y0 < view.height // 2:
                 continue
             if same(view.crop((x0, y0, x1, y1)), reference.crop((x0 + ox, y0 + oy, x1 + ox, y1 + oy))):
@@ -251,23 +268,33 @@ def check_zoom_key(args, program):
     m = program.wait_line(r"zoom 0x([0-9a-f]+)", 10, before)
     if m is None:
         skip("the viewer reported no zoom after PageUp")
-    zoom = int(m.group(1), 16)
+    shot = steady()
+    # The zoom the steady screen shows: the last one reported.
+    zoom = last_zoom(program)
     if old is not None and zoom <= old:
         fail("PageUp did not zoom in: 0x%x after 0x%x" % (zoom, old))
-    shot = steady()
     if not matches_somewhere(content(shot), docrender_at(args, zoom)):
         fail("the content differs from docrender's page 1 at zoom 0x%x" % zoom)
 
 
 def check_pan_keys(args, program):
-    before = content(start(program))
+    start(program)
+    # The first display fits the whole page, which leaves nothing to pan:
+    # zoom in first.
+    key("Prior")
+    before = content(steady())
     key("Down")
     after = content(steady())
     if same(before, after):
-        skip("the Down key does not pan the view yet")
-    h = CONTENT_H - PAN_AMOUNT
-    if not same(after.crop((0, 0, WIDTH, h)), before.crop((0, PAN_AMOUNT, WIDTH, PAN_AMOUNT + h))):
-        fail("Down did not pan by %d pixels" % PAN_AMOUNT)
+        fail("the Down key did not pan the view")
+    # A tap pans one step and, since the engine hands a release to the view
+    # 300 ms after it came and repeats a held key from 250 ms on, also
+    # repeat steps: the view moves by whole steps of the configured amount.
+    steps = [n for n in range(1, CONTENT_H // PAN_AMOUNT)
+             if same(after.crop((0, 0, WIDTH, CONTENT_H - n * PAN_AMOUNT)),
+                     before.crop((0, n * PAN_AMOUNT, WIDTH, CONTENT_H)))]
+    if not steps:
+        fail("Down did not pan by steps of %d pixels" % PAN_AMOUNT)
     key("Up")
     back = content(steady())
     if not same(back, before):

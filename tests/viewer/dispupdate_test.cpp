@@ -98,7 +98,7 @@ void rectFree(ObjHeader *item)
     Path_destroy(static_cast<RectPart *>(Obj_part(item))->path);
 }
 
-const ObjItemOps rectOps = {rectDraw, rectMeasure, nullptr};
+const ObjItemOps rectOps = {rectDraw, rectMeasure, nullptr, 1};
 const ObjClass rectClass = {&rectOps, int32_t(sizeof(RectPart)), rectFree, Obj_itemPlain};
 
 // A rectangle in pixels of the page (y down from its top edge).

@@ -60,8 +60,21 @@ int measureItem(EngineContext *, ObjHeader *item, const Rect *, const Matrix *, 
     return theLog->answer[i];
 }
 
-const ObjItemOps itemOps = {drawItem, measureItem, nullptr};
+const ObjItemOps itemOps = {drawItem, measureItem, nullptr, 1};
 const ObjClass itemClass = {&itemOps, 0, nullptr, Obj_itemPlain};
+
+// A class whose measure slot writes its identifier word, as the engine's
+// text, glyph-run and box items do.
+int identifyItem(EngineContext *, ObjHeader *item, const Rect *, const Matrix *,
+                 const DrawTarget *, const DrawFlags *, uint32_t *amount)
+{
+    theLog->calls += "i" + std::to_string(indexOf(item)) + " ";
+    *amount = 0x47526E73;
+    return 0;
+}
+
+const ObjItemOps identOps = {drawItem, identifyItem, nullptr, 0};
+const ObjClass identClass = {&identOps, 0, nullptr, Obj_itemText};
 
 class ItemListTest : public EdrFixture
 {
@@ -171,6 +184,24 @@ TEST_F(ItemListTest, HiddenAndOutsideItemsAreNeitherDrawnNorMeasured)
                   0);
     });
     EXPECT_EQ(amount, 0x10000u);
+}
+
+TEST_F(ItemListTest, IdentifierWordsAreNotCosts)
+{
+    // A text page under the host's limit of 0x40000000: its items' identifier
+    // words (each above the limit) must not make it over budget.
+    ObjHeader *first = chain({{0, 0, 10, 10}, {20, 20, 30, 30}, {40, 40, 50, 50}});
+    items[0]->cls = &identClass;
+    items[2]->cls = &identClass;
+    log.amount[1] = 40;
+    uint32_t amount = 0;
+    DrawFlags f{};
+    f.cost[DrawCost_limit] = 0x40000000;
+    run([&] {
+        EXPECT_EQ(View_measureItemList(ctx(), first, nullptr, &identity, &target, &f, &amount), 0);
+    });
+    EXPECT_EQ(log.calls, "m1 ");
+    EXPECT_EQ(amount, 40u);
 }
 
 TEST_F(ItemListTest, AStopEndsTheWalkAndOtherErrorsAreIgnored)

@@ -77,6 +77,7 @@ constexpr int32_t maxSide = 16384;
 constexpr double maxScale = 64.0;
 constexpr uint32_t backgroundGrey = 0xFFD3D3D3; // light grey, 0xAABBGGRR
 constexpr int32_t inch = 0x10000;
+constexpr long maxResolution = 4800;
 
 struct Options {
     const char *path = nullptr;
@@ -84,6 +85,7 @@ struct Options {
     int32_t width = 0;
     int32_t height = 0;
     double scale = 0; // 0: fit the page
+    long resolution = 0; // with scale: the screen's pixels per inch (0: 96, whole pixels)
     const char *out = nullptr;
     bool boxFont = false;
     bool screen = false;
@@ -269,8 +271,10 @@ void render(EngineInstance *instance, void *arg)
     Pixel_bufferSize(o.width, o.height, Pixel_format565, &call->stride, &bytes);
     call->pixels.assign(size_t(bytes), 0);
     Bitmap *bitmap = nullptr;
-    err = Bitmap_create(ctx, &bitmap, o.width, o.height, Pixel_format565, 0x10000,
-                        call->pixels.data(), 0);
+    // With a resolution the bitmap converts inches to pixels as a screen of
+    // that resolution does, and the matrix carries the 16.16 zoom.
+    err = Bitmap_create(ctx, &bitmap, o.width, o.height, Pixel_format565,
+                        o.resolution ? int32_t(o.resolution) : 0x10000, call->pixels.data(), 0);
     std::vector<uint8_t> band(Dispman_pageBandDefault);
     RenderBuffers *buffers = nullptr;
     if (!err)
@@ -294,6 +298,14 @@ void render(EngineInstance *instance, void *arg)
         tx -= int32_t(std::lround(double(pr[0]) * a / 65536.0));
         ty -= int32_t(std::lround(double(pr[3]) * a / 65536.0));
         Matrix m{a, 0, 0, a, tx, ty};
+        if (o.resolution) {
+            // The zoom as the viewer holds it; the translation in page units,
+            // the page's top-left corner on the picture's (0, 0).
+            int32_t zoom = int32_t(std::lround(o.scale * 65536.0));
+            int64_t top = int64_t(o.height) * 65536 / o.resolution;
+            m = Matrix{zoom, 0, 0, zoom, int32_t(-(int64_t(pr[0]) * zoom / 65536)),
+                       int32_t(top - int64_t(pr[3]) * zoom / 65536)};
+        }
         Rect page{pr[0], pr[1], pr[2], pr[3]}, device;
         Rect_toDevice(&device, &page, &m, bitmap, RectDevice_round);
         Rect clip = device, all{0, 0, o.width, o.height};
@@ -317,10 +329,13 @@ void render(EngineInstance *instance, void *arg)
 int usage(const char *self)
 {
     fprintf(stderr,
-            "usage: %s FILE --page N --size WxH [--scale Z | --screen] [--box-font] --out PAGE.png\n"
+            "usage: %s FILE --page N --size WxH [--scale Z [--resolution R] | --screen] [--box-font]\n"
+            "       --out PAGE.png\n"
             "Opens FILE with the engine, lays it out and writes page N (from 1) as a\n"
             "W x H picture: the page fitted and centred, or with --scale at Z x 96\n"
-            "pixels per inch from the top-left corner, on light grey. --screen shows\n"
+            "pixels per inch from the top-left corner, on light grey; --resolution R\n"
+            "draws at Z x R pixels per inch as a screen of R pixels per inch does (the\n"
+            "16.16 zoom Z, not rounded to whole pixels per inch). --screen shows\n"
             "page N on the viewer's W x H screen, placed as the viewer places it.\n"
             "--box-font draws every glyph as a box, whatever fonts are installed.\n",
             self);
@@ -376,6 +391,10 @@ bool parseOptions(int argc, char **argv, Options *o)
             if (o->scale > 0 || o->screen || !*t || *end || errno || !(z > 0) || z > maxScale)
                 return false;
             o->scale = z;
+        } else if (a == "--resolution" && hasValue) {
+            if (o->resolution || !parseLong(argv[++i], &o->resolution) || o->resolution < 1 ||
+                o->resolution > maxResolution)
+                return false;
         } else if (a == "--screen") {
             if (o->screen || o->scale > 0)
                 return false;
@@ -394,6 +413,9 @@ bool parseOptions(int argc, char **argv, Options *o)
             return false;
         }
     }
+    // A resolution only means something for a drawing at a scale.
+    if (o->resolution && !(o->scale > 0))
+        return false;
     return o->path && havePage && haveSize && o->out;
 }
 
