@@ -365,24 +365,10 @@ int makeWidthFace(PdfDoc *doc, PdfFontSel *sel, const Widths *w)
 // that cannot be read leaves the encoding as it is.
 int applySimpleToUnicode(PdfDoc *doc, PdfObj *dict, PdfNativeFont *native)
 {
-    PdfObj *stream = nullptr;
-    int err = Pdf_Obj_dictGet(doc, "ToUnicode", dict, &stream);
-    if (err || !stream || stream->type != PdfObj_stream)
-        return err;
-    uint8_t *block = nullptr;
-    size_t size = 0;
-    ByteStream *bytes = nullptr;
     uint16_t *map = nullptr;
-    err = Pdf_Stream_readToMemory(doc, stream, &block, &size);
-    if (!err)
-        err = Pdf_Stream_openMemory(block, size, &bytes);
-    if (!err)
-        err = CMap_parseToUnicodeStream(bytes, &map);
-    if (bytes)
-        (void)ByteStream_close(bytes);
-    Mem_free(block);
-    if (err)
-        return err == Res_noMemory ? err : Res_ok;
+    int err = Pdf_Font_readToUnicodeMap(doc, dict, &map);
+    if (err || !map)
+        return err;
     uint16_t table[256];
     for (uint32_t c = 0; c < 256; c++)
         table[c] = Pdf_Font_codeToUnicode(native, c);
@@ -400,20 +386,6 @@ int applySimpleToUnicode(PdfDoc *doc, PdfObj *dict, PdfNativeFont *native)
     return Res_ok;
 }
 
-bool isSymbolicName(const char *baseFont, uint32_t *kind)
-{
-    if (!baseFont)
-        return false;
-    if (std::strcmp(baseFont, "ZapfDingbats") == 0) {
-        *kind = PdfEnc_zapfDingbats;
-        return true;
-    }
-    if (std::strcmp(baseFont, "Symbol") == 0) {
-        *kind = PdfEnc_symbol;
-        return true;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -517,7 +489,7 @@ int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel, uint32_t kin
     } else if (!err) {
         err = Pdf_FontProg_loadTrueType(doc, dict, descriptor, native, encoding != nullptr, &trueType);
         uint32_t symbolic = 0;
-        if (!err && !native->engineFontMade && isSymbolicName(baseFont, &symbolic))
+        if (!err && !native->engineFontMade && Pdf_Font_isSymbolicName(baseFont, &symbolic))
             native->encoding = symbolic;
     }
     if (!err)

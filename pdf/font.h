@@ -117,6 +117,13 @@ void Pdf_Font_glyphNamesClear(PdfGlyphNameList *list);
 // The Unicode value of a byte code under the record's encoding (0 when it
 // has none).
 uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code);
+// True for the two symbolic base-14 names ("Symbol", "ZapfDingbats"), with
+// *kind their built-in encoding.
+bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind);
+// The font's ToUnicode map read into *map (a new table of 256 values the
+// caller frees). 0 with *map null when the font has none or it cannot be
+// read; 1 when out of memory or a getter's error.
+[[nodiscard]] int Pdf_Font_readToUnicodeMap(PdfDoc *doc, PdfObj *fontDict, uint16_t **map);
 // The text of a string for the font: *out a new zero-terminated 16-bit
 // string of *count units (the caller frees it). Simple fonts give one
 // unit per byte (a code without a value gives U+FFFD); composite fonts

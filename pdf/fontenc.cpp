@@ -5,11 +5,13 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/charset.h"
 #include "fonts/pdfcmap.h"
 #include "pdf/document.h"
 #include "pdf/font.h"
 #include "pdf/pdf.h"
+#include "pdf/resources/pdfstream.h"
 
 namespace
 {
@@ -36,20 +38,6 @@ int32_t findName(const char *name)
     return -1;
 }
 
-bool isSymbolic(const char *baseFont, uint32_t *kind)
-{
-    if (!baseFont)
-        return false;
-    if (std::strcmp(baseFont, "ZapfDingbats") == 0) {
-        *kind = PdfEnc_zapfDingbats;
-        return true;
-    }
-    if (std::strcmp(baseFont, "Symbol") == 0) {
-        *kind = PdfEnc_symbol;
-        return true;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -162,7 +150,7 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
             native->encoding = PdfEnc_macRoman;
         else {
             native->encoding = defaultKind;
-            if (type1 && isSymbolic(baseFont, &symbolic))
+            if (type1 && Pdf_Font_isSymbolicName(baseFont, &symbolic))
                 native->encoding = symbolic;
         }
         return Res_ok;
@@ -170,7 +158,7 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
     if (encoding->type != PdfObj_dict)
         return Res_ok;
     uint32_t base = defaultKind;
-    if (type1 && isSymbolic(baseFont, &symbolic))
+    if (type1 && Pdf_Font_isSymbolicName(baseFont, &symbolic))
         base = symbolic;
     PdfObj *v = nullptr;
     int err = Pdf_Obj_dictGet(doc, "BaseEncoding", encoding, &v);
@@ -300,4 +288,45 @@ int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *byt
     *out = q;
     *count = 1;
     return Res_ok;
+}
+
+bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind)
+{
+    if (!baseFont)
+        return false;
+    if (std::strcmp(baseFont, "ZapfDingbats") == 0) {
+        *kind = PdfEnc_zapfDingbats;
+        return true;
+    }
+    if (std::strcmp(baseFont, "Symbol") == 0) {
+        *kind = PdfEnc_symbol;
+        return true;
+    }
+    return false;
+}
+
+int Pdf_Font_readToUnicodeMap(PdfDoc *doc, PdfObj *fontDict, uint16_t **map)
+{
+    *map = nullptr;
+    PdfObj *stream = nullptr;
+    int err = Pdf_Obj_dictGet(doc, "ToUnicode", fontDict, &stream);
+    if (err || !stream || stream->type != PdfObj_stream)
+        return err;
+    uint8_t *block = nullptr;
+    size_t size = 0;
+    ByteStream *bytes = nullptr;
+    err = Pdf_Stream_readToMemory(doc, stream, &block, &size);
+    if (!err)
+        err = Pdf_Stream_openMemory(block, size, &bytes);
+    if (!err)
+        err = CMap_parseToUnicodeStream(bytes, map);
+    if (bytes)
+        (void)ByteStream_close(bytes);
+    Mem_free(block);
+    if (err) {
+        Mem_free(*map);
+        *map = nullptr;
+    }
+    // A map that cannot be read counts as none.
+    return err == Res_noMemory ? err : Res_ok;
 }

@@ -135,24 +135,12 @@ int hookComposite(PdfDoc *doc, FontFace *face, const PdfNativeFont *native)
 
 int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict, const PdfNativeFont *native, FontFace *face)
 {
-    PdfObj *stream = nullptr;
-    int err = Pdf_Obj_dictGet(doc, "ToUnicode", fontDict, &stream);
-    if (err || !stream || stream->type != PdfObj_stream || !face)
-        return err;
-    uint8_t *block = nullptr;
-    size_t size = 0;
-    ByteStream *bytes = nullptr;
+    if (!face)
+        return Res_ok;
     uint16_t *map = nullptr;
-    err = Pdf_Stream_readToMemory(doc, stream, &block, &size);
-    if (!err)
-        err = Pdf_Stream_openMemory(block, size, &bytes);
-    if (!err)
-        err = CMap_parseToUnicodeStream(bytes, &map);
-    if (bytes)
-        (void)ByteStream_close(bytes);
-    Mem_free(block);
-    if (err)
-        return err == Res_noMemory ? err : Res_ok; // an unreadable map installs nothing
+    int err = Pdf_Font_readToUnicodeMap(doc, fontDict, &map);
+    if (err || !map)
+        return err; // an unreadable map installs nothing
     PdfCodePairs *pairs = nullptr;
     err = Pdf_Font_simpleToUnicodePairs(native, map, &pairs);
     Mem_free(map);
