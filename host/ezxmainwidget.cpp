@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "host/blitter.h"
+#include "host/dialogs/contentseditdialog.h"
 #include "host/dialogs/dirdialog.h"
 #include "host/dialogs/simpleeditdialog.h"
 #include "host/dialogs/smalldialogs.h"
@@ -201,8 +202,7 @@ bool EzxMainWidget::questionBox(QString *text)
                                     QString(), 1) == 0;
 }
 
-// Each dialog reports back with event 1001 or 1002 (dialogClosed). The
-// contents edit dialog comes later: until then an edit ends unchanged.
+// Each dialog reports back with event 1001 or 1002 (dialogClosed).
 void EzxMainWidget::promptDialog(Prompt *prompt)
 {
     (new EzxSimpleEditDialog(this, prompt))->show();
@@ -210,13 +210,10 @@ void EzxMainWidget::promptDialog(Prompt *prompt)
 
 void EzxMainWidget::editDialog(QAlien::EditData *data)
 {
-    m_dialogKind = Dialog_none;
-    if (data)
-        data->accepted = false;
-    if (m_bridge)
-        m_bridge->editDone(data);
-    else
-        delete data;
+    if (!data)
+        return;
+    m_dialogKind = Dialog_edit;
+    (new EzxContentsEditDialog(this, nullptr, data))->show();
 }
 
 // The dialog works on a copy; the settings change only when it is accepted.
