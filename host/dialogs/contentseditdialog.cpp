@@ -55,8 +55,7 @@ EzxContentsEditDialog::EzxContentsEditDialog(QWidget *parent, QPixmap **styleIco
         m_rgb = data->colour >> 8;
 
     QWidget *page = contentArea();
-    auto *grid = new QGridLayout;
-    grid->setSpacing(2);
+    QGridLayout *grid;
     if (data->isCell) {
         m_stack = new QWidgetStack(contentArea());
         contentLayout()->addWidget(m_stack);
@@ -65,6 +64,8 @@ EzxContentsEditDialog::EzxContentsEditDialog(QWidget *parent, QPixmap **styleIco
         grid->setContentsMargins(2, 2, 2, 2);
         m_stack->addWidget(page, 0);
     } else {
+        grid = new QGridLayout;
+        grid->setSpacing(2);
         contentLayout()->addLayout(grid);
     }
     buildStylePage(page, grid, styleIcons);
