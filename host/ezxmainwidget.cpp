@@ -224,7 +224,7 @@ void EzxMainWidget::preferencesDialog(HostSettings *settings)
 
 void EzxMainWidget::aboutDialog()
 {
-    static QString texts[3] = {QStringLiteral("1.0"), QStringLiteral("1"), QStringLiteral("the user")};
+    static QString texts[3] = {QStringLiteral("1.0"), QStringLiteral("1"), QStringLiteral("personal use")};
     (new EzxAboutDialog(this, texts))->show();
 }
 

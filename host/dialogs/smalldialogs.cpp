@@ -37,7 +37,7 @@ QString EzxAboutDialog::aboutText(const QString *texts)
                           "<p>Version %1 (%2)</p>"
                           "<p>A document viewer with light editing: word processing, spreadsheet, "
                           "presentation, PDF, web and plain text documents.</p>"
-                          "<p>Licensed to %3.</p>"
+                          "<p>Licence: %3</p>"
                           "<p>Copyright the Vexlan developers. All rights reserved.</p>")
         .arg(version.toHtmlEscaped(), issue.toHtmlEscaped(), licensee.toHtmlEscaped());
 }
