@@ -140,3 +140,47 @@ TEST_F(Launchers, AboutAndHelpOpenAndClose)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Launchers, ArchiveFoldersListTheParentAndRefill)
+{
+    const QString folder = QStringLiteral("/books/a");
+    DirEntry up{QStringLiteral(".."), true};
+    DirEntry doc{QStringLiteral("notes.txt"), false};
+    window->zipEntry(folder, &up);
+    window->zipEntry(folder, &doc);
+    window->zipEntry(folder, nullptr);
+    auto *dialog = shown<EzxDirDialog>();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(dialog->list()->count(), 2);
+    EXPECT_EQ(dialog->list()->text(1), QStringLiteral("notes.txt"));
+
+    CallRecorder::clear();
+    dialog->list()->setCurrentItem(0);
+    dialog->itemSelected();
+    std::vector<EngineCall> opened = CallRecorder::named("openDocument");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].text, "/books");
+    EXPECT_FALSE(dialog->list()->isEnabled());
+    // A second choice while the listing is on its way asks nothing more.
+    dialog->itemSelected();
+    EXPECT_EQ(CallRecorder::count("openDocument"), 1);
+
+    // The parent's entries arrive and the same dialog shows them in order.
+    DirEntry a{QStringLiteral("a"), true};
+    DirEntry b{QStringLiteral("b.doc"), false};
+    window->zipEntry(QStringLiteral("/books"), &a);
+    window->zipEntry(QStringLiteral("/books"), &b);
+    window->zipEntry(QStringLiteral("/books"), nullptr);
+    EXPECT_EQ(shown<EzxDirDialog>(), dialog);
+    EXPECT_TRUE(dialog->list()->isEnabled());
+    ASSERT_EQ(dialog->list()->count(), 2);
+    EXPECT_EQ(dialog->list()->text(0), QStringLiteral("a"));
+    EXPECT_EQ(dialog->list()->text(1), QStringLiteral("b.doc"));
+    dialog->softKey(5)->click();
+    pumpEvents();
+    EXPECT_EQ(window->dialogKind(), int(Dialog_none));
+}
+
+} // namespace
