@@ -12,6 +12,10 @@
 
 #include "host/blitter.h"
 #include "host/hostfiles.h"
+#include "host/dialogs/contentseditdialog.h"
+#include "host/dialogs/dirdialog.h"
+#include "host/dialogs/simpleeditdialog.h"
+#include "host/dialogs/smalldialogs.h"
 
 namespace {
 
@@ -200,44 +204,43 @@ bool EzxMainWidget::questionBox(QString *text)
                                     QString(), 1) == 0;
 }
 
-// The dialogs themselves come later: until then a prompt closes unanswered
-// (a password prompt answers "cancelled", so the engine never waits), an
-// edit ends unchanged, and the other launchers do nothing.
+// Each dialog reports back with event 1001 or 1002 (dialogClosed).
 void EzxMainWidget::promptDialog(Prompt *prompt)
 {
-    m_dialogKind = Dialog_none;
-    promptClosed(prompt, false);
+    (new EzxSimpleEditDialog(this, prompt))->show();
 }
 
 void EzxMainWidget::editDialog(QAlien::EditData *data)
 {
-    m_dialogKind = Dialog_none;
-    if (data)
-        data->accepted = false;
-    if (m_bridge)
-        m_bridge->editDone(data);
-    else
-        delete data;
+    if (!data)
+        return;
+    m_dialogKind = Dialog_edit;
+    (new EzxContentsEditDialog(this, nullptr, data))->show();
 }
 
-void EzxMainWidget::preferencesDialog(HostSettings *)
+// The dialog works on a copy; the settings change only when it is accepted.
+void EzxMainWidget::preferencesDialog(HostSettings *settings)
 {
-    m_dialogKind = Dialog_none;
+    (new EzxPrefDialog(this, new HostSettings(settings ? *settings : HostSettings())))->show();
 }
 
 void EzxMainWidget::aboutDialog()
 {
-    m_dialogKind = Dialog_none;
+    static QString texts[3] = {QStringLiteral("1.0"), QStringLiteral("1"), QStringLiteral("personal use")};
+    (new EzxAboutDialog(this, texts))->show();
 }
 
 void EzxMainWidget::helpDialog()
 {
-    m_dialogKind = Dialog_none;
+    (new EzxHelpDialog(this))->show();
 }
 
 void EzxMainWidget::directoryDialog(int)
 {
-    m_dialogKind = Dialog_none;
+    auto *dialog = new EzxDirDialog(this, &m_selector);
+    connect(dialog, &EzxDirDialog::refresh, m_helper, &MainWidgetHelper::refreshDir);
+    connect(m_helper, &MainWidgetHelper::refreshDirDone, dialog, &EzxDirDialog::refreshDone);
+    dialog->show();
 }
 
 // ------------------------------------------------------------ state
@@ -331,10 +334,12 @@ void EzxMainWidget::dialogClosed(QEvent *event, bool accepted)
     case Dialog_prompt:
         promptClosed(static_cast<Prompt *>(custom->takeData()), accepted);
         break;
-    case Dialog_preferences:
-        if (accepted && custom->data())
-            settingsChanged(*static_cast<const HostSettings *>(custom->data()));
+    case Dialog_preferences: {
+        std::unique_ptr<HostSettings> copy(static_cast<HostSettings *>(custom->takeData()));
+        if (accepted && copy)
+            settingsChanged(*copy);
         break;
+    }
     case Dialog_directory:
         directoryClosed(accepted);
         break;

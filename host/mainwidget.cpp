@@ -49,8 +49,7 @@ QPixmap markerIcon(bool full, const QColor &colour)
 
 void MainWidgetHelper::editContents(QAlien::EditData *data)
 {
-    // The contents dialog comes with the dialogs; until then the edit ends
-    // unchanged.
+    // The window opens the contents edit dialog on the record.
     m_owner->editDialog(data);
 }
 
