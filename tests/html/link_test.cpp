@@ -6,6 +6,9 @@
 #include <string>
 
 #include "document/edr/doc.h"
+#include "document/edr/docmsg.h"
+#include "platform/url/url.h"
+#include "platform/vfs/hosthooks.h"
 #include "document/edr/node.h"
 #include "core/result.h"
 #include "html/link.h"
@@ -331,6 +334,52 @@ TEST_F(LinkTest, FragmentsWithoutContentToMeasureGiveTheStart)
         EXPECT_EQ(Link_fragmentRect(nullptr, u"top", rect, &page), Res_nullInput);
         EXPECT_EQ(Link_fragmentRect(doc, nullptr, rect, &page), Res_nullInput);
         EXPECT_EQ(Link_fragmentRect(doc, u"top", nullptr, &page), Res_nullInput);
+        Edr_Doc_release(doc);
+    });
+}
+
+// An open-URL message copies its URL and link with their own references;
+// one carrying an object stays unique.
+TEST_F(LinkTest, OpenUrlMessagesCopyTheirLinks)
+{
+    run([&] {
+        Edr_Doc *doc = load("<p>text</p>");
+        Edr_Node *root = Edr_Doc_root(doc);
+        uint32_t before = Edr_Node_refCount(root);
+        auto *payload = static_cast<EventProcKind6Msg *>(Mem_calloc(1, sizeof(EventProcKind6Msg)));
+        ASSERT_NE(payload, nullptr);
+        payload->url = Url_newFromCstr("http://example.test/a");
+        ASSERT_NE(payload->url, nullptr);
+        ASSERT_EQ(Link_resolveTarget(doc, &payload->link), 0);
+        EventProcMsg msg{6, EventProc_releaseKind6, EventProc_copyKind6, nullptr, nullptr, payload};
+
+        EventProcMsg *copy = nullptr;
+        ASSERT_EQ(EventProcMsg_copy(&msg, &copy), 0);
+        auto *cp = static_cast<EventProcKind6Msg *>(copy->payload);
+        EXPECT_NE(cp->url, payload->url);
+        EXPECT_EQ(cp->link.document, doc);
+        EXPECT_EQ(cp->link.node, reinterpret_cast<intptr_t>(root));
+        EXPECT_EQ(Edr_Node_refCount(root), before + 2);
+        EventProc_freeMsg(copy);
+        EXPECT_EQ(Edr_Node_refCount(root), before + 1);
+
+        // Out of memory at each step: a clean failure.
+        size_t used = TestHeap_usedBytes();
+        for (uint64_t n = 1; n <= 3; n++) {
+            EventProcMsg *again = reinterpret_cast<EventProcMsg *>(1);
+            Mem_failAfter(n);
+            EXPECT_EQ(EventProcMsg_copy(&msg, &again), Res_noMemory) << n;
+            Mem_failAfter(0);
+            EXPECT_EQ(again, nullptr);
+            EXPECT_EQ(TestHeap_usedBytes(), used);
+            EXPECT_EQ(Edr_Node_refCount(root), before + 1);
+        }
+
+        payload->object = static_cast<Obj *>(Mem_calloc(1, sizeof(Obj)));
+        EXPECT_EQ(EventProcMsg_copy(&msg, &copy), Res_notImplemented);
+        EXPECT_EQ(copy, nullptr);
+        EventProc_releaseKind6(&msg, nullptr);
+        EXPECT_EQ(Edr_Node_refCount(root), before);
         Edr_Doc_release(doc);
     });
 }
