@@ -9,7 +9,6 @@
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
-#include "html/link.h"
 #include "core/time/date.h"
 #include "html/web/httpcache.h"
 #include "html/web/httpdate.h"
@@ -26,45 +25,6 @@ int MimeStream_open(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, Engi
 {
     *accepted = 0;
     return Res_fileCannotOpen;
-}
-
-
-// Interim: links name no document or node before link resolution is
-// built, so every link made, copied or resolved is the empty link.
-int Link_copy(Link *dst, const Link *)
-{
-    Link_init(dst);
-    return 0;
-}
-
-
-int Link_fromNode(EngineContext *, Edr_Doc *, Edr_Node *, Link *out)
-{
-    Link_init(out);
-    return 0;
-}
-
-int Link_resolveTarget(Edr_Doc *, Link *out)
-{
-    Link_init(out);
-    return 0;
-}
-
-int Link_resolveNode(const Link *, Edr_Node **node, Edr_Doc **doc)
-{
-    *node = nullptr;
-    *doc = nullptr;
-    return 0;
-}
-
-// Interim: no fragment can be found before the web layer; the document's
-// top (page 0, an empty rectangle) answers every name.
-int Link_fragmentRect(Edr_Doc *, const char16_t *, int32_t rect[4], int32_t *page)
-{
-    for (int i = 0; i < 4; i++)
-        rect[i] = 0;
-    *page = 0;
-    return 0;
 }
 
 // Interim document services of the web layer.

@@ -1,7 +1,6 @@
-// Link references {kind, document, node} of the web layer.
-//
-// Only the services that modules built before the web layer call are
-// declared here so far; the web layer defines the record.
+// Link references {kind, document, node} of the web layer: which document
+// (top-level or inside a frame) and which node a followed link or a fragment
+// names, target names resolved across frames, and link stepping.
 #pragma once
 
 #include <cstddef>
@@ -12,18 +11,31 @@ struct Edr_Doc;
 struct Edr_Node;
 
 // A link reference: {kind, document, node}; Link_init sets {1, 0, 0}.
+// kind 0: unresolved, 1: a top-level document, 2: a document inside a
+// frame. document is counted; node is an Edr_Node of it holding a node
+// reference, or 0.
 struct Link {
     int32_t kind;
     Edr_Doc *document;
     intptr_t node;
 };
 
-// Releases what the link reference holds (null allowed); the record itself
-// stays its owner's.
+// Flags of Link_findNth: the low 8 bits are the count; these step back.
+enum : uint32_t {
+    Link_stepCountMask = 0xff,
+    Link_stepBack = 0x400,
+    Link_stepBackAlt = 0x800,
+};
+
+// Releases what the link reference holds (null allowed) and makes it the
+// empty link; the record itself stays its owner's.
 void Link_release(Link *link);
 
-// Finds the node a URL fragment names and its rectangle (four words) and
-// page; an empty name or "top" gives the document's top. 0 or an error.
+// The rectangle (left, top, right, bottom) a URL fragment scrolls to, and
+// its page (0). An empty name or "top" (any case) gives the document's
+// start; a missing name leaves the rectangle empty; an anchor without
+// content gives the next node in document order that has some. 0, 8 for a
+// missing argument, or an error of the walk.
 int Link_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t rect[4], int32_t *page);
 // Sets the empty link {1, 0, 0}.
 void Link_init(Link *link);
@@ -32,15 +44,38 @@ void Link_init(Link *link);
 int Link_copy(Link *dst, const Link *src);
 // 1 when the link is of the kind.
 int Link_isKind(const Link *link, int32_t kind);
-// A link reference to a node of a document into *out. 0 or an error (out
-// is then the empty link).
+// The target of following the link node: its own target attribute, else
+// the document's base target ("_blank" counts as "_self"), resolved with
+// Link_resolveFrameTarget; an unresolved target becomes the top-level
+// reference. 0, 1 when the document has no base target (out is then the
+// empty link), or an error.
 int Link_fromNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node, Link *out);
-// The document's current link target into *out (the empty link when there
-// is none). 0 or an error.
+// A reference to the document's root into *out: kind 1 for a top-level
+// document, 2 for one inside a frame. 0, 1537 when it has no root.
 int Link_resolveTarget(Edr_Doc *doc, Link *out);
-// The node a link names (with a node reference) and its document (with a
-// document reference); both null when it names none. 0 or an error.
+// A reference to node of doc (kind as Link_resolveTarget). 0, 1537 when the
+// document has no root or the node is dead.
+int Link_resolveTargetNode(Edr_Doc *doc, Edr_Node *node, Link *out);
+// The node a link names (with a node reference; the root when it names
+// only a document) and its document (with a document reference); both null
+// when it names none. 0, or 1537 when the document has no root or the node
+// is gone.
 int Link_resolveNode(const Link *link, Edr_Node **node, Edr_Doc **doc);
+// Resolves an HTML target name (compared without ASCII case) seen from
+// current into *out: "_self" the current document, "_blank" the top-level
+// reference, "_parent" the parent document (none: the top-level
+// reference), "_top" the outermost document; any other name the frame of
+// that name in the application's documents, frames before inline frames
+// (none: kind 0). 0 or an error.
+int Link_resolveFrameTarget(EngineContext *app, Edr_Doc *current, const char16_t *name, size_t length,
+                            Link *out);
+// Steps through the document's links (the groups that carry a URL, in
+// document order): the n-th (flags' low 8 bits) after start, or before it
+// with Link_stepBack or Link_stepBackAlt; without start (or when start is
+// no link) from before the first or after the last. *out gets a node
+// reference and *found 1; neither when there is no such link. 0 or an
+// error.
+int Link_findNth(Edr_Doc *doc, Edr_Node *start, Edr_Node **out, uint32_t flags, int *found);
 
 // The first group in document order whose name equals name, or whose id
 // equals it (element, when not 0, must match too), with a node reference

@@ -6,6 +6,7 @@
 #include "document/edr/docevents.h"
 #include "document/edr/node.h"
 #include "html/docweb.h"
+#include "html/link.h"
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
 
@@ -59,18 +60,22 @@ int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, E
     static constexpr int32_t identity[6] = {0x10000, 0, 0, 0x10000, 0, 0};
     if (err == Res_ok)
         err = Edr_Node_createSubdoc(doc, node, Edr_Insert_lastChild, nullptr, child, identity, 0, kind);
-    // A frame's source loads into the new document with the frame record;
-    // an inline frame starts empty and its source comes later.
+    // A frame's source loads into the new document (the link names it, not
+    // the top-level one) with the frame record; an inline frame starts
+    // empty and its source comes later.
     if (err == Res_ok && source && kind != 1) {
-        Url *copy = Url_copy(source);
-        Obj *record = frameRecord(width, height, marginHeight, marginWidth);
+        Link target;
+        err = Link_resolveTarget(child, &target);
+        Url *copy = err ? nullptr : Url_copy(source);
+        Obj *record = err ? nullptr : frameRecord(width, height, marginHeight, marginWidth);
         if (copy && record) {
-            err = Edr_Doc_followUrl(context, child, copy, nullptr, Edr_Follow_keepDocUrl, record);
-        } else {
+            err = Edr_Doc_followUrl(context, child, copy, &target, Edr_Follow_keepDocUrl, record);
+        } else if (!err) {
             Url_free(copy);
             Obj_finalizeFree(&record);
             err = Res_noMemory;
         }
+        Link_release(&target);
     }
     Edr_Doc_release(child);
     return err;

@@ -170,6 +170,35 @@ void EventProc_releaseKind6(EventProcMsg *msg, void *)
     }
 }
 
+int EventProc_copyKind6(const EventProcMsg *src, EventProcMsg *dst)
+{
+    int r;
+    if (!copyStart(src, dst, &r))
+        return r;
+    const auto *m = static_cast<const EventProcKind6Msg *>(src->payload);
+    // An object has a single owner: a message carrying one stays unique.
+    if (m->object)
+        return Res_notImplemented;
+    Url *url = nullptr;
+    if (m->url && !(url = Url_copy(m->url)))
+        return Res_noMemory;
+    Link link;
+    if (Link_copy(&link, &m->link) != Res_ok) {
+        Url_free(url);
+        return Res_noMemory;
+    }
+    EventProcKind6Msg *p = nullptr;
+    if ((r = copyPlain(src, dst, &p)) != Res_ok) {
+        Url_free(url);
+        Link_release(&link);
+        return r;
+    }
+    Edr_Doc_addView(p->view);
+    p->url = url;
+    p->link = link;
+    return Res_ok;
+}
+
 void EventProc_releaseKind7(EventProcMsg *msg, void *)
 {
     if (EventProcKind7Msg *m = payloadOf<EventProcKind7Msg>(msg)) {
@@ -293,7 +322,7 @@ int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source)
         releaseKind6Payload(source);
         return Res_noMemory;
     }
-    return EventProc_postPayload(processor, 6, m, EventProc_releaseKind6, nullptr, nullptr);
+    return EventProc_postPayload(processor, 6, m, EventProc_releaseKind6, EventProc_copyKind6, nullptr);
 }
 
 int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source)

@@ -98,8 +98,9 @@ int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source)
 // its payload record and frees the payload (msg->payload becomes null);
 // the copy operation makes a new payload with new references (views with
 // Edr_Doc_addView, documents with Edr_Doc_addRef, texts duplicated): 0, or
-// 1 when memory ran out. Kind 6 has no copy operation: its URL, link and
-// object cannot be copied.
+// 1 when memory ran out. Kind 6 copies its URL and link (with their own
+// references); one that carries an object is refused with 259, an object
+// having a single owner.
 void EventProc_releaseDoc(EventProcMsg *msg, void *handlerArg);
 int EventProc_copyDoc(const EventProcMsg *src, EventProcMsg *dst);
 void EventProc_releaseCode(EventProcMsg *msg, void *handlerArg);
@@ -107,6 +108,7 @@ int EventProc_copyCode(const EventProcMsg *src, EventProcMsg *dst);
 void EventProc_releaseKind2(EventProcMsg *msg, void *handlerArg);
 int EventProc_copyKind2(const EventProcMsg *src, EventProcMsg *dst);
 void EventProc_releaseKind6(EventProcMsg *msg, void *handlerArg);
+int EventProc_copyKind6(const EventProcMsg *src, EventProcMsg *dst);
 void EventProc_releaseKind7(EventProcMsg *msg, void *handlerArg);
 int EventProc_copyKind7(const EventProcMsg *src, EventProcMsg *dst);
 void EventProc_releaseKind9(EventProcMsg *msg, void *handlerArg);

@@ -437,7 +437,7 @@ TEST_F(EventProcTest, CopiesTakeTheirOwnTexts)
         EventProc_freeMsg(copy);
         EventProc_freeMsg(msg);
 
-        // Kind 6 has no copy operation.
+        // A message without a copy operation is refused.
         EventProcMsg k6{6, EventProc_releaseKind6, nullptr, nullptr, nullptr,
                         Mem_calloc(1, sizeof(EventProcKind6Msg))};
         EventProcMsg *none = nullptr;

@@ -245,12 +245,14 @@ TEST_F(PageObjTest, ImageObjectsAndFormControls)
         f.matrix = nullptr;
         Obj_destroy(made);
 
-        // Until the web layer keeps link targets, every target is empty.
-        Edr_Node *node = root;
-        Edr_Doc *target = doc;
+        // A document's link target is its own root, with references.
+        Edr_Node *node = nullptr;
+        Edr_Doc *target = nullptr;
         ASSERT_EQ(Edr_Doc_resolveLinkTarget(doc, &node, &target), 0);
-        EXPECT_EQ(node, nullptr);
-        EXPECT_EQ(target, nullptr);
+        EXPECT_EQ(node, root);
+        EXPECT_EQ(target, doc);
+        Edr_Node_release(doc, node);
+        Edr_Doc_release(target);
         EXPECT_EQ(Edr_Doc_resolveLinkTarget(doc, nullptr, &target), Res_nullInput);
         for (Edr_Node *n : {g, image, input})
             Edr_Node_release(doc, n);

@@ -633,10 +633,12 @@ TEST_F(HtmlLoadTest, FetchedTextIsConvertedWhole)
 class HtmlSubdocTest : public HtmlLoadTest {
   protected:
     std::vector<std::vector<int32_t>> records; // one per open request
+    std::vector<Link> links;                   // their targets: kind, document, node
     static void listener(EngineContext *, EventProcMsg *msg, void *context, int *)
     {
         auto *t = static_cast<HtmlSubdocTest *>(context);
         auto *m = static_cast<EventProcKind6Msg *>(msg->payload);
+        t->links.push_back(m->link);
         std::vector<int32_t> r;
         if (m->object)
             for (uintptr_t w : m->object->words)
@@ -666,10 +668,20 @@ TEST_F(HtmlSubdocTest, AFrameOpensItsSourceWithItsFrameRecord)
         EXPECT_EQ(records, want);
         Edr_Doc_readLock(doc);
         std::string kids;
-        for (Edr_Node *c = Edr_Node_firstChild(root); c; c = Edr_Node_nextSibling(c))
+        std::vector<Edr_Doc *> children;
+        for (Edr_Node *c = Edr_Node_firstChild(root); c; c = Edr_Node_nextSibling(c)) {
             kids += renderNode(c) + " ";
+            children.push_back(Edr_Node_subdocPayload(c) ? Edr_Node_subdocPayload(c)->child : nullptr);
+        }
         Edr_Doc_readUnlock(doc);
         EXPECT_EQ(kids, "@subdoc @subdoc @subdoc ");
+        // Each source loads into its own frame's document, not the top one.
+        ASSERT_EQ(links.size(), 2u);
+        for (size_t i = 0; i < links.size(); i++) {
+            EXPECT_EQ(links[i].kind, 2);
+            EXPECT_EQ(links[i].document, children[i]);
+            EXPECT_NE(links[i].document, nullptr);
+        }
         EventProc_removeListener(ctx()->eventProc, 6, listener, this);
         flushListeners();
         Url_free(source);
