@@ -233,3 +233,26 @@ int Image_drawScaled(EngineContext *ctx, PixelBuf *target, const PixelBuf *pictu
         return Res_ok;
     return Image_scaleIntoBuffer(ctx, picture, width, height, target, x, y, 0);
 }
+
+void Pixel_halveRgb565(uint16_t *pixels, int32_t pitch, int32_t width, int32_t height)
+{
+    if (!pixels || width < 2 || height < 2 || pitch < width)
+        return;
+    // Output row y lies at or before input row 2y and output pixel x at or
+    // before input pixel 2x, so reading ahead of writing is safe in place.
+    for (int32_t y = 0; y < height / 2; y++) {
+        const uint16_t *a = pixels + size_t(2 * y) * size_t(pitch);
+        const uint16_t *b = a + pitch;
+        uint16_t *d = pixels + size_t(y) * size_t(pitch);
+        for (int32_t x = 0; x < width / 2; x++) {
+            uint32_t p[4] = {a[2 * x], a[2 * x + 1], b[2 * x], b[2 * x + 1]};
+            uint32_t r = 2, g = 2, bl = 2;
+            for (uint32_t v : p) {
+                r += v >> 11;
+                g += (v >> 5) & 0x3F;
+                bl += v & 0x1F;
+            }
+            d[x] = uint16_t(((r >> 2) << 11) | ((g >> 2) << 5) | (bl >> 2));
+        }
+    }
+}

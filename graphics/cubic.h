@@ -50,3 +50,10 @@ int Image_reduceSmooth(const PixelBuf *source, PixelBuf *destination);
 // picture already of that size is drawn plainly.
 int Image_drawScaled(EngineContext *ctx, PixelBuf *target, const PixelBuf *picture, int32_t width,
                      int32_t height, int32_t x, int32_t y, int32_t quality);
+
+// Halves a 5-6-5 picture in place: each 2 x 2 block becomes one pixel
+// whose red, green and blue are the block's averages, rounded to the
+// nearest. The width / 2 x height / 2 result is written from the start of
+// the buffer with the same row pitch (in 16-bit units); an odd last row or
+// column is dropped.
+void Pixel_halveRgb565(uint16_t *pixels, int32_t pitch, int32_t width, int32_t height);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/mem/mem.h"
@@ -204,6 +205,58 @@ TEST_F(CubicTest, DrawScaledLadder)
     ASSERT_EQ(Image_drawScaled(nullptr, target, tiny, 2, 2, 0, 0, 2), Res_ok);
     EXPECT_EQ(target->pixels[0], 90);
     EXPECT_EQ(Image_drawScaled(nullptr, target, nullptr, 2, 2, 0, 0, 2), Res_nullInput);
+}
+
+} // namespace
+
+namespace
+{
+
+// The rounding written out channel by channel on a copy.
+std::vector<uint16_t> halveReference(const std::vector<uint16_t> &in, int32_t pitch, int32_t w,
+                                     int32_t h)
+{
+    std::vector<uint16_t> out = in;
+    for (int32_t y = 0; y < h / 2; y++)
+        for (int32_t x = 0; x < w / 2; x++) {
+            int shifts[3] = {11, 5, 0}, masks[3] = {31, 63, 31};
+            uint16_t v = 0;
+            for (int c = 0; c < 3; c++) {
+                int sum = 0;
+                for (int dy = 0; dy < 2; dy++)
+                    for (int dx = 0; dx < 2; dx++)
+                        sum += (in[size_t(2 * y + dy) * size_t(pitch) + size_t(2 * x + dx)] >> shifts[c]) &
+                               masks[c];
+                v = uint16_t(v | (((sum + 2) / 4) << shifts[c]));
+            }
+            out[size_t(y) * size_t(pitch) + size_t(x)] = v;
+        }
+    return out;
+}
+
+TEST(HalveRgb565Test, MatchesTheRoundingOnRandomPictures)
+{
+    uint32_t seed = 86;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (auto [w, h, pitch] : {std::tuple{8, 6, 8}, {7, 5, 9}, {2, 2, 2}, {33, 17, 40}, {1, 4, 1}}) {
+        std::vector<uint16_t> pic(size_t(pitch) * size_t(h));
+        for (auto &v : pic)
+            v = uint16_t(next());
+        std::vector<uint16_t> want = halveReference(pic, pitch, w, h);
+        Pixel_halveRgb565(pic.data(), pitch, w, h);
+        EXPECT_EQ(pic, want) << w << "x" << h;
+    }
+    // White stays white, and 1 + 2 + 2 + 2 rounds up to 2.
+    std::vector<uint16_t> white(4, 0xFFFF);
+    Pixel_halveRgb565(white.data(), 2, 2, 2);
+    EXPECT_EQ(white[0], 0xFFFF);
+    std::vector<uint16_t> blue = {1, 2, 2, 2};
+    Pixel_halveRgb565(blue.data(), 2, 2, 2);
+    EXPECT_EQ(blue[0], 2);
+    Pixel_halveRgb565(nullptr, 2, 2, 2);
 }
 
 } // namespace
