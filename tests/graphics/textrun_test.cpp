@@ -9,6 +9,7 @@
 
 #include "core/container/cache.h"
 #include "core/container/obj.h"
+#include "core/mem/mem.h"
 #include "fonts/fontengine.h"
 #include "fonts/fontlist.h"
 #include "graphics/glyphdraw.h"
@@ -406,6 +407,18 @@ TEST_F(TextRunTest, CostEstimateWeighsCacheHitsAndMisses)
     EXPECT_EQ(total, 0);
     l->caches = nullptr;
     LruArena_destroy(caches.masks);
+}
+
+TEST_F(TextRunTest, TextRecordFreesItsBlockThenItself)
+{
+    void **record = static_cast<void **>(Mem_malloc(2 * sizeof(void *)));
+    ASSERT_NE(record, nullptr);
+    record[0] = Mem_malloc(40);
+    record[1] = nullptr;
+    TextItem_free(record); // the leak check sees both go
+    void **empty = static_cast<void **>(Mem_calloc(1, sizeof(void *)));
+    TextItem_free(empty);
+    TextItem_free(nullptr);
 }
 
 // "Hello, world" in the box font as a text item: every non-space character
