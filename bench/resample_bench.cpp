@@ -85,6 +85,7 @@ void turn(benchmark::State &state, int f, OrientFn fn)
 // in 4-byte pixels.
 void cubic(benchmark::State &state, uint32_t format)
 {
+    world(); // opens the heap
     PixelBuf *src = nullptr, *dst = nullptr;
     if (PixelBuf_create(&src, 2048, 1536, format, 0x10000) != 0 ||
         PixelBuf_create(&dst, 640, 480, format, 0x10000) != 0) {
