@@ -71,3 +71,19 @@ void Pixel_setColourAlpha(uint32_t *colour, uint32_t value)
 {
     *colour = (*colour & 0x00FFFFFFu) | (value & 0xFFu) << 24;
 }
+
+void Font_readSettingsTable(const uint8_t *table, size_t length, int32_t settings[2])
+{
+    settings[0] = 2;
+    settings[1] = 10;
+    if (!table || length < 2 || ((table[0] << 8) | table[1]) != 1)
+        return;
+    for (size_t at = 2; at + 4 <= length; at += 4) {
+        int16_t key = int16_t((table[at] << 8) | table[at + 1]);
+        int32_t value = (table[at + 2] << 8) | table[at + 3];
+        if (key == 1)
+            settings[0] = value;
+        else if (key == 2)
+            settings[1] = value;
+    }
+}

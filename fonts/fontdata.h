@@ -33,3 +33,10 @@ void Pixel_namedColour(uint32_t *out, int32_t index);
 // Sets the alpha of a 0xAABBGGRR colour (its fourth byte in memory) to the
 // low byte of value.
 void Pixel_setColourAlpha(uint32_t *colour, uint32_t value);
+
+// A font's private settings table (big-endian): u16 version, then for
+// version 1 entries {i16 key, u16 value} up to the table's end; key 1 sets
+// settings[0], key 2 settings[1], other keys are skipped. The settings
+// start as 2 and 10; a missing table (null) leaves them so, and so does a
+// table of another version. A trailing partial entry is ignored.
+void Font_readSettingsTable(const uint8_t *table, size_t length, int32_t settings[2]);

@@ -44,6 +44,29 @@ int makeCaches(EngineContext *context, FontEngine *fe)
     return r;
 }
 
+} // namespace
+
+int FontEngine_setCacheSizes(EngineContext *context)
+{
+    FontEngine *fe = context ? context->fontEngine : nullptr;
+    if (!fe)
+        return Res_nullInput;
+    Lock_acquire(&fe->lock);
+    int r = makeCaches(context, fe);
+    if (r != Res_ok) {
+        // Half-resized caches would disagree with the settings: none at all.
+        LruArena_destroy(fe->maskCache);
+        LruCache_destroy(fe->pathCache);
+        fe->maskCache = nullptr;
+        fe->pathCache = nullptr;
+    }
+    Lock_release(&fe->lock);
+    return r;
+}
+
+namespace
+{
+
 bool tolerated(int r)
 {
     return r == Res_fontFileUnreadable || r == Res_fontUnsupported;
@@ -98,7 +121,7 @@ int FontEngine_configure(EngineContext *context, const Url *fontsDir)
     if (r == Res_ok && !fe->metrics)
         r = Base14_create(context, &fe->metrics, fe->fontsDir);
     if (r == Res_ok)
-        r = makeCaches(context, fe);
+        r = FontEngine_setCacheSizes(context);
     if (r == Res_ok) {
         return Res_ok;
     }

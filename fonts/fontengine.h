@@ -156,6 +156,12 @@ enum : uint32_t {
 // engine and is returned. 0; 1; 8 for a null context or URL, or no font
 // engine.
 [[nodiscard]] int FontEngine_configure(EngineContext *context, const Url *fontsDir);
+// Under the font engine's lock sizes the glyph path cache and the clip-mask
+// cache from "cache.path.size" and "cache.clipmask.size" of "Font Engine"
+// (64 and 128 without configuration; 0 leaves a cache as it is). 0; 8
+// without a font engine; when a resize fails both caches are freed and
+// the failure returned.
+[[nodiscard]] int FontEngine_setCacheSizes(EngineContext *context);
 // FontEngine_create then FontEngine_configure.
 [[nodiscard]] int FontEngine_init(EngineContext *context, const Url *fontsDir);
 // Destroys the font engine and clears the context's pointer. A null

@@ -202,3 +202,44 @@ int Decoration_drawSegment(const DecorationState *s, const Matrix *runMatrix,
     }
     return Res_ok;
 }
+
+// ------------------------------------------------- text-run cost estimate
+
+namespace
+{
+
+struct CostWalk {
+    const int32_t *weights; // {hit, miss}
+    int64_t total;
+};
+
+// Asks the glyph-mask cache for the glyph the way drawing would.
+int countGlyph(GlyphWalk *walk)
+{
+    CostWalk *cost = static_cast<CostWalk *>(walk->data);
+    const TextFont *font = &walk->list->fonts[walk->font];
+    LruArena *masks = walk->list->caches ? walk->list->caches->masks : nullptr;
+    Matrix m = deviceMatrix(walk);
+    int32_t scale = walk->target && walk->target->bitmap ? int32_t(walk->target->bitmap->scale) : 0x10000;
+    LruMaskKey key{walk->glyph, m.a, m.b, m.c, m.d, 0, scale};
+    GlyphMask *cached = nullptr;
+    bool hit = masks && LruArena_find(masks, font->cacheId, &key, &cached) == 1;
+    cost->total += hit ? cost->weights[0] : cost->weights[1];
+    return 0;
+}
+
+} // namespace
+
+int TextRun_estimateCost(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
+                         const char16_t *chars, uint32_t count, int32_t charSpacing,
+                         int32_t wordSpacing, const Matrix *matrix, const Rect *clip,
+                         const DrawTarget *target, const int32_t weights[2], int64_t *total)
+{
+    CostWalk cost{weights, 0};
+    // The low three bits select drawing variants that do not change which
+    // glyphs are drawn.
+    int r = TextRun_walk(fonts, size, flags & ~7u, style, chars, count, charSpacing, wordSpacing,
+                         matrix, clip, target, 0, countGlyph, &cost);
+    *total = cost.total;
+    return r;
+}

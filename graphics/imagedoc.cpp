@@ -3,9 +3,11 @@
 #include "graphics/imageready.h"
 
 #include "core/config/config.h"
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/handler.h"
+#include "document/types/doctype.h"
 #include "graphics/image.h"
 #include "graphics/imagecodec.h"
 #include "html/docweb.h"
@@ -134,4 +136,11 @@ int ImageDA_register(EngineContext *app, Edr_HandlerDesc *desc)
 int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {
     return ImageDA_register(context, desc);
+}
+
+int ImageDoc_register(EngineContext *app)
+{
+    if (!app || !app->docHandlers)
+        return 0;
+    return Engine_registerHandler(app, ImageDoc_describe);
 }

@@ -20,6 +20,9 @@ enum : int32_t {
 // Fills the handler's descriptor; its private word is 1 when the setting
 // "ImageDA_WaitAnim" is non-zero. 0, or 1 when memory runs out.
 int ImageDA_register(EngineContext *app, Edr_HandlerDesc *desc);
+// Registers the image document handler with the context's document-type
+// registry when it has one: 1 when registered, else 0.
+int ImageDoc_register(EngineContext *app);
 // 100 for the image MIME types (and "video/x-msvideo"), else 0. 0.
 int ImageDA_matchMime(EngineContext *app, Edr_HandlerDesc *handler, const char16_t *mime, int32_t *score);
 // Rates the first 12 bytes with every registered codec (empty slots

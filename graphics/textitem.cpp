@@ -4,6 +4,7 @@
 #include "core/container/intern.h"
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
+#include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/drawitem.h"
 #include "graphics/textrun.h"
@@ -130,4 +131,12 @@ int TextItem_hitTest(ObjHeader *item, const Matrix *matrix, const DrawTarget *ta
     if (err == Res_ok && h.index >= 0)
         *index = int32_t(t.start) + h.index;
     return err;
+}
+
+void TextItem_free(void *record)
+{
+    if (!record)
+        return;
+    Mem_free(*static_cast<void **>(record));
+    Mem_free(record);
 }

@@ -26,6 +26,10 @@ struct TextItemPart {
 
 extern const ObjClass TextItem_class;
 
+// Frees a heap record whose first word holds a heap block (the text it
+// carries): the block, then the record. Null is ignored.
+void TextItem_free(void *record);
+
 // The pixel test of a text item drawn under matrix into target: *index =
 // the index (into the run's characters) of the glyph whose advance box
 // holds the y-up pixel (x, y), or -1. 0 or an error.

@@ -102,6 +102,16 @@ typedef int (*GlyphWalkFn)(GlyphWalk *walk);
                                int32_t wordSpacing, const Matrix *matrix, const Rect *clip,
                                const DrawTarget *target, uint32_t colour, GlyphWalkFn callback,
                                void *data);
+// Estimates the cost of drawing the run: walks it as drawing would (the
+// flags' low three bits cleared) and adds weights[0] for every glyph the
+// glyph-mask cache holds, weights[1] for every other. *total gets the sum
+// (0 for none); the walk's result is returned.
+[[nodiscard]] int TextRun_estimateCost(FontList *fonts, int32_t size, uint32_t flags,
+                                       const int32_t *style, const char16_t *chars, uint32_t count,
+                                       int32_t charSpacing, int32_t wordSpacing,
+                                       const Matrix *matrix, const Rect *clip,
+                                       const DrawTarget *target, const int32_t weights[2],
+                                       int64_t *total);
 // Draws the run into the target in colour.
 [[nodiscard]] int TextRun_outline(FontList *fonts, int32_t size, uint32_t flags,
                                   const int32_t *style, const char16_t *chars, uint32_t count,

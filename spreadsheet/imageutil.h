@@ -4,6 +4,7 @@
 // mask by an alpha is the level stage, spreadsheet/shared/level.h.)
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "graphics/drawitem.h"
@@ -28,3 +29,12 @@ int Image_scaleIntoBuffer(EngineContext *ctx, const PixelBuf *picture, int32_t w
 const StageNode *Obj_kindRecord(EngineContext *ctx, uint32_t effect);
 // Frees the context's effects record (nothing when none was made).
 void Obj_freeKindRecords(EngineContext *ctx);
+// Gives the context a new colour-transfer record (replacing any it had):
+// the lightening table and the three stage lists Obj_kindRecord lends.
+// 0, or 1 when out of memory (the old record is then kept).
+int Obj_transferCreate(EngineContext *ctx);
+// Frees the context's colour-transfer record (nothing when none).
+void Obj_transferFree(EngineContext *ctx);
+// Puts a zeroed record of size bytes into an empty slot: 1 when the slot
+// holds a record afterwards, 0 when out of memory or for a null slot.
+int Obj_lazyCreate(void **slot, size_t size);

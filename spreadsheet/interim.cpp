@@ -62,41 +62,6 @@ void Excel_Doc_returnUpdates(Edr_Doc *, void *)
 #include "graphics/transfer.h"
 #include "spreadsheet/imageutil.h"
 
-// Interim: the effects record of the drawing effects, made on first use
-// and kept in the context until the spreadsheet's own record takes over:
-// the lightening table (gamma 1.0, brightness 64, contrast 32) and the
-// stage lists of effects 1 (grey), 2 (transfer) and 3 (transfer, grey).
-struct DrawEffects {
-    uint8_t table[256];
-    StageNode grey, transfer, both;
-};
-
-const StageNode *Obj_kindRecord(EngineContext *ctx, uint32_t effect)
-{
-    if (!ctx || effect == 0 || effect > 3)
-        return nullptr;
-    DrawEffects *e = static_cast<DrawEffects *>(ctx->drawEffects);
-    if (!e) {
-        e = static_cast<DrawEffects *>(Mem_malloc(sizeof(DrawEffects)));
-        if (!e)
-            return nullptr;
-        Pixel_buildTransferTable(1.0, 64, 32, e->table);
-        e->grey = StageNode{&Grey_stageOps, nullptr, nullptr};
-        e->transfer = StageNode{&Transfer_stageOps, e->table, nullptr};
-        e->both = StageNode{&Transfer_stageOps, e->table, &e->grey};
-        ctx->drawEffects = e;
-    }
-    return effect == 1 ? &e->grey : effect == 2 ? &e->transfer : &e->both;
-}
-
-void Obj_freeKindRecords(EngineContext *ctx)
-{
-    if (!ctx)
-        return;
-    Mem_free(ctx->drawEffects);
-    ctx->drawEffects = nullptr;
-}
-
 // Interim: raw-record lists are made by the workbook loader, which does not
 // exist yet, so every list is empty: clearing the ends is all there is.
 void RecList_free(RecListEntry **head, RecListEntry **tail)

@@ -32,7 +32,12 @@ struct DispView {
     Lock lock;
     int32_t rect[4];
     DispPageSize *currentPage;
+    int32_t clip[4];      // the clip rectangle, inside rect (View_setClipRect)
 };
+
+// Under the view's lock sets its clip rectangle {x0, y0, x1, y1} to rect
+// clipped to the view's rectangle; nothing for a null rect.
+void View_setClipRect(DispView *view, const int32_t rect[4]);
 
 // The document's highlight style record (one per document): its first
 // word heads the page-entry list (document/edr/page.h). It holds the focus

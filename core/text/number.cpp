@@ -298,3 +298,27 @@ uint32_t Bits_popCount(uint32_t word)
 {
     return uint32_t(__builtin_popcount(word));
 }
+
+uint32_t Bits_floorLog2(uint32_t x)
+{
+    // Smear the highest bit downwards: the number of ones is then its
+    // position plus one.
+    x |= x >> 1;
+    x |= x >> 2;
+    x |= x >> 4;
+    x |= x >> 8;
+    x |= x >> 16;
+    return x ? Bits_popCount(x) - 1 : 0;
+}
+
+int32_t Units_pointsToLength(int32_t points)
+{
+    // Halved by a shift, not a division, so negative sizes round the same
+    // way as positive ones instead of towards zero.
+    return int32_t((int64_t(points) * 65536 / 36 + 1) >> 1);
+}
+
+int32_t Units_lengthToPoints(int32_t length)
+{
+    return int32_t((int64_t(length) * 72 + 72) >> 16);
+}

@@ -77,6 +77,12 @@ double Double_mean(const double *values, int32_t n);
 uint32_t Math_floorPow2(uint32_t v);
 // The number of set bits of word.
 uint32_t Bits_popCount(uint32_t word);
+// The position of the highest set bit of x: 0 for 0 and 1.
+uint32_t Bits_floorLog2(uint32_t x);
+// Points (1/72 inch) to the style system's 16.16 length unit (inches),
+// rounded; and back, rounded.
+int32_t Units_pointsToLength(int32_t points);
+int32_t Units_lengthToPoints(int32_t length);
 
 // The value (0-15) of a hexadecimal digit character of any width, or -1.
 inline int Hex_digitValue(uint32_t c)

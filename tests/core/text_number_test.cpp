@@ -417,4 +417,27 @@ TEST(NumberCallbacks, AllocationRoutines)
     TestHeap_close(&heap);
 }
 
+TEST(BitsUnitsTest, FloorLog2AndPointLengths)
+{
+    struct {
+        uint32_t x, log;
+    } logs[] = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {1023, 9}, {1024, 10}, {0x80000000u, 31},
+                {0xFFFFFFFFu, 31}};
+    for (auto c : logs)
+        EXPECT_EQ(Bits_floorLog2(c.x), c.log) << c.x;
+    EXPECT_EQ(Units_pointsToLength(72), 65536);
+    EXPECT_EQ(Units_pointsToLength(0), 0);
+    EXPECT_EQ(Units_pointsToLength(1), 910); // 910.2
+    EXPECT_EQ(Units_lengthToPoints(65536), 72);
+    EXPECT_EQ(Units_lengthToPoints(0), 0);
+    // Negative sizes round like positive ones.
+    EXPECT_EQ(Units_pointsToLength(-72), -65536);
+    EXPECT_EQ(Units_lengthToPoints(-65536), -72);
+    // Whole points survive the round trip.
+    for (int32_t p = -2000; p <= 2000; p++)
+        EXPECT_EQ(Units_lengthToPoints(Units_pointsToLength(p)), p) << p;
+    // Large values do not overflow on the way.
+    EXPECT_EQ(Units_pointsToLength(1000000), 910222222);
+}
+
 } // namespace

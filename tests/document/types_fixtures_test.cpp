@@ -246,6 +246,21 @@ TEST_F(FixtureRecognitionTest, TheImageHandlersOperations)
 
 // A placeholder setting names a registered memory block by its id; an id
 // that names no block leaves its slot empty, and loading goes on.
+TEST_F(FileFixture, ImageDocRegistersOnlyWithARegistry)
+{
+    EXPECT_EQ(ImageDoc_register(nullptr), 0);
+    ASSERT_EQ(ctx->docHandlers, nullptr);
+    EXPECT_EQ(ImageDoc_register(ctx), 0);
+    DocTypeRegistry *registry = nullptr;
+    ASSERT_EQ(DocType_newRegistry(ctx, &registry), Res_ok);
+    ctx->docHandlers = registry;
+    EXPECT_EQ(ImageDoc_register(ctx), 1);
+    ASSERT_NE(registry->head, nullptr);
+    EXPECT_EQ(registry->head->next, nullptr);
+    ctx->docHandlers = nullptr;
+    DocType_freeRegistry(ctx, registry);
+}
+
 TEST_F(FixtureRecognitionTest, PlaceholderSettingsNameMemoryBlocks)
 {
     FILE *f = fopen((std::string(VEXLAN_FIXTURES) + "/images/gif/still.gif").c_str(), "rb");

@@ -113,6 +113,46 @@ TEST_F(FontEngineRecordTest, CacheSettings)
     }
 }
 
+TEST_F(FontEngineRecordTest, SetCacheSizesFollowsTheSettingsAndFailsWhole)
+{
+    FontEngine_destroy(ctx);
+    EXPECT_EQ(FontEngine_setCacheSizes(ctx), Res_nullInput); // no font engine
+    ASSERT_EQ(FontEngine_create(ctx), Res_ok);
+    // Without configuration: 64 and 128 kilobytes.
+    ASSERT_EQ(FontEngine_setCacheSizes(ctx), Res_ok);
+    FontEngine *fe = ctx->fontEngine;
+    ASSERT_TRUE(fe->pathCache && fe->maskCache);
+    LruCache *path64 = nullptr;
+    LruArena *mask128 = nullptr;
+    ASSERT_EQ(LruCache_resize(64, &path64), Res_ok);
+    ASSERT_EQ(LruArena_resize(128, &mask128), Res_ok);
+    EXPECT_EQ(fe->pathCache->dataSize, path64->dataSize);
+    EXPECT_EQ(fe->maskCache->dataSize, mask128->dataSize);
+    LruCache_destroy(path64);
+    LruArena_destroy(mask128);
+    // A setting changed afterwards is applied by the next call.
+    makeStore();
+    Config_setUstrA(ctx, store, u"Font Engine", "cache.path.size", U("16").c_str(), 0);
+    ASSERT_EQ(FontEngine_setCacheSizes(ctx), Res_ok);
+    LruCache *path16 = nullptr;
+    ASSERT_EQ(LruCache_resize(16, &path16), Res_ok);
+    EXPECT_EQ(fe->pathCache->dataSize, path16->dataSize);
+    LruCache_destroy(path16);
+    // A failing resize leaves neither cache.
+    for (uint64_t n = 1; n < 20; n++) {
+        Mem_failAfter(n);
+        int r = FontEngine_setCacheSizes(ctx);
+        Mem_failAfter(0);
+        if (r == Res_ok)
+            break;
+        EXPECT_EQ(r, Res_noMemory);
+        EXPECT_EQ(fe->pathCache, nullptr);
+        EXPECT_EQ(fe->maskCache, nullptr);
+        ASSERT_EQ(FontEngine_setCacheSizes(ctx), Res_ok); // and recovers
+    }
+    FontEngine_destroy(ctx);
+}
+
 TEST_F(FontEngineRecordTest, FailuresLeaveNoFontEngine)
 {
     FontEngine_destroy(ctx);

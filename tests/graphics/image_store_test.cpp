@@ -666,15 +666,19 @@ TEST_F(ImageStoreTest, ReadyCallbacksOfADecodedImageRunAtOnce)
         Reports reports;
         int sizes = 0;
         int32_t width = 0;
+        size_t readyBeforeSize = 99;
     } heard;
     Image_setReadyCallbacks(
         h, [](void *user, int32_t x, int32_t y, int32_t w, int32_t hh) { collect(&static_cast<Heard *>(user)->reports, x, y, w, hh); },
         [](void *user, int32_t w, int32_t, int32_t) {
-            static_cast<Heard *>(user)->sizes++;
-            static_cast<Heard *>(user)->width = w;
+            Heard *heard = static_cast<Heard *>(user);
+            if (heard->sizes++ == 0)
+                heard->readyBeforeSize = heard->reports.rects.size();
+            heard->width = w;
         },
         &heard);
     EXPECT_EQ(heard.sizes, 1);
+    EXPECT_EQ(heard.readyBeforeSize, 0u); // the size comes first, then the ready region
     EXPECT_EQ(heard.width, 7);
     ASSERT_EQ(heard.reports.rects.size(), 1u);
     EXPECT_EQ(heard.reports.rects[0].x1, 7);

@@ -9,9 +9,11 @@
 
 #include "core/container/cache.h"
 #include "core/container/obj.h"
+#include "core/mem/mem.h"
 #include "fonts/fontengine.h"
 #include "fonts/fontlist.h"
 #include "graphics/glyphdraw.h"
+#include "graphics/glyphmask.h"
 #include "graphics/glyphrun.h"
 #include "graphics/glyphpath.h"
 #include "graphics/textitem.h"
@@ -361,6 +363,62 @@ TEST_F(TextRunTest, WalkOrderSpacesAndCallbackResults)
     ASSERT_FALSE(seen.empty());
     EXPECT_LE(seen.size(), 3u);
     EXPECT_LE(seen.back(), 2u);
+}
+
+// Puts an empty mask into the cache for every glyph a walk draws, keyed
+// as drawing keys it.
+int cacheGlyph(GlyphWalk *walk)
+{
+    Matrix m = walk->glyphMatrix;
+    Matrix_concat(&m, walk->runMatrix);
+    LruMaskKey key{walk->glyph, m.a, m.b, m.c, m.d, 0, 0x10000};
+    GlyphMask empty{};
+    GlyphMask *p = &empty;
+    LruArena_insert(walk->list->caches->masks, walk->list->fonts[walk->font].cacheId, &key, &p);
+    return 0;
+}
+
+TEST_F(TextRunTest, CostEstimateWeighsCacheHitsAndMisses)
+{
+    FontList *l = fakeList();
+    const int32_t weights[2] = {1, 10};
+    int64_t total = -1;
+    // No caches: every drawn glyph (spaces are not) is a miss.
+    ASSERT_EQ(TextRun_estimateCost(l, 12 << 16, 0, nullptr, u"ab c", 4, 0, 0, Matrix_identity(),
+                                   nullptr, nullptr, weights, &total),
+              Res_ok);
+    EXPECT_EQ(total, 30);
+    FontCaches caches{};
+    ASSERT_EQ(LruArena_resize(64, &caches.masks), Res_ok);
+    l->caches = &caches;
+    ASSERT_EQ(TextRun_walk(l, 12 << 16, 0, nullptr, u"ab", 2, 0, 0, Matrix_identity(), nullptr,
+                           nullptr, 0, cacheGlyph, nullptr),
+              Res_ok);
+    // 'a' and 'b' cached, 'c' not; the flags' low bits do not matter.
+    for (uint32_t flags : {0u, 7u}) {
+        ASSERT_EQ(TextRun_estimateCost(l, 12 << 16, flags, nullptr, u"ab c", 4, 0, 0,
+                                       Matrix_identity(), nullptr, nullptr, weights, &total),
+                  Res_ok);
+        EXPECT_EQ(total, 12) << flags;
+    }
+    ASSERT_EQ(TextRun_estimateCost(l, 12 << 16, 0, nullptr, u"", 0, 0, 0, Matrix_identity(),
+                                   nullptr, nullptr, weights, &total),
+              Res_ok);
+    EXPECT_EQ(total, 0);
+    l->caches = nullptr;
+    LruArena_destroy(caches.masks);
+}
+
+TEST_F(TextRunTest, TextRecordFreesItsBlockThenItself)
+{
+    void **record = static_cast<void **>(Mem_malloc(2 * sizeof(void *)));
+    ASSERT_NE(record, nullptr);
+    record[0] = Mem_malloc(40);
+    record[1] = nullptr;
+    TextItem_free(record); // the leak check sees both go
+    void **empty = static_cast<void **>(Mem_calloc(1, sizeof(void *)));
+    TextItem_free(empty);
+    TextItem_free(nullptr);
 }
 
 // "Hello, world" in the box font as a text item: every non-space character
