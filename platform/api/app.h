@@ -127,8 +127,8 @@ struct FvViewer {
     struct CursorState *cursor;     // the on-screen cursor (viewer/screen/cursor.h; null: none)
 
     // Search (platform/api/search.h).
-    struct SearchWalkState *searchState;   // the page-by-page walk (owned; null until needed)
-    struct EditModeRecord *editMode;   // the edit-mode record (platform/api/editing.h; null: no editing)
+    struct SearchWalkState *searchState; // the page-by-page walk (owned; null until needed)
+    struct EditModeRecord *editMode;     // the edit-mode record (platform/api/editing.h; null: no editing)
 };
 
 // ------------------------------------------------------------ the entry

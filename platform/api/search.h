@@ -50,7 +50,8 @@ enum : int32_t {
 };
 
 // The viewer's walk through the pages of a page-on-demand document,
-// created at its first search and kept with the viewer.
+// created at its first search and kept with the viewer (the document's
+// search engine keeps its own SearchState for the search itself).
 struct SearchWalkState {
     int32_t current;            // the page being searched
     int32_t start;              // the page the search started on

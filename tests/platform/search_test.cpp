@@ -316,8 +316,13 @@ TEST_F(SearchTest, EngineFindsTheMatchInATextDocument)
     ASSERT_EQ(App_searchStart(inst, "delta", 0, 0, 0), 1);
     expectReports([&] { return App_searchNext(inst); });
     EXPECT_EQ(reportText(), "10002/10000/1");
+    // Cancelling ends the engine's search.
     ASSERT_EQ(App_searchCancel(inst), 1);
-    onAppThread([] {});
+    onAppThread([&] {
+        FvViewer *viewer = Fv_fromApp(inst);
+        active = viewer->context->searchOps->isActive(viewer->page->document);
+    });
+    EXPECT_EQ(active, 0);
 }
 
 } // namespace
