@@ -20,7 +20,6 @@
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
 #include "viewer/fvdisplay.h"
-#include "viewer/searchops.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
 
@@ -208,14 +207,6 @@ int View_paintBackground(EngineContext *, const ViewBackground *background, Draw
 int32_t Layout_pageQuery(const ClipEntry *)
 {
     return 0;
-}
-
-// Interim: the text search engine is not built, so no search can start.
-int Search_createInterface(EngineContext *, const SearchOps **ops)
-{
-    if (ops)
-        *ops = nullptr;
-    return Res_notImplemented;
 }
 
 // Interim: the page view does not hit-test points yet, so no point hits

@@ -127,9 +127,8 @@ struct FvViewer {
     struct CursorState *cursor;     // the on-screen cursor (viewer/screen/cursor.h; null: none)
 
     // Search (platform/api/search.h).
-    const struct SearchOps *searchOps; // the search engine's operations (null until the first search)
-    struct SearchState *searchState;   // the page-by-page walk (owned; null until needed)
-    struct EditModeRecord *editMode;   // the edit-mode record (platform/api/editing.h; null: no editing)
+    struct SearchWalkState *searchState; // the page-by-page walk (owned; null until needed)
+    struct EditModeRecord *editMode;     // the edit-mode record (platform/api/editing.h; null: no editing)
 };
 
 // ------------------------------------------------------------ the entry

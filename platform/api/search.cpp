@@ -27,7 +27,7 @@
 #include "viewer/pageset.h"
 #include "viewer/screen/resize.h"
 #include "viewer/screen/screen.h"
-#include "viewer/searchops.h"
+#include "viewer/search/searchops.h"
 #include "viewer/viewer.h"
 #include "viewer/zoompan.h"
 
@@ -44,7 +44,7 @@ struct StartRequest {
 struct ResultMessage {
     int32_t viewId;
     int32_t status;
-    SearchResult result;
+    SearchOutcome result;
 };
 
 void freeStart(StartRequest *request)
@@ -79,15 +79,20 @@ bool findDocument(FvPage *page, Edr_Doc **doc, int32_t *index)
     return page && page->pageView && Edr_Fwd_findSubdocPage(page->pageView, doc, index) && *doc;
 }
 
-// The search operations, made at the first search.
+// The engine's search operations, installed on its context at start-up
+// (null without them).
 const SearchOps *opsOf(FvViewer *viewer)
 {
-    if (!viewer->searchOps) {
-        const SearchOps *ops = nullptr;
-        if (Search_createInterface(viewer->context, &ops) == Res_ok)
-            viewer->searchOps = ops;
-    }
-    return viewer->searchOps;
+    return viewer && viewer->context ? viewer->context->searchOps : nullptr;
+}
+
+// The length of a UTF-16 text in units.
+uint32_t textLength(const char16_t *text)
+{
+    uint32_t n = 0;
+    while (text[n])
+        n++;
+    return n;
 }
 
 bool pagedSearch(FvViewer *viewer, Edr_Doc *doc)
@@ -97,7 +102,7 @@ bool pagedSearch(FvViewer *viewer, Edr_Doc *doc)
 
 int32_t directionWord(int32_t status)
 {
-    return status == 0 ? Search_forward : status == 1 ? Search_backward : Search_silent;
+    return status == 0 ? SearchReport_forward : status == 1 ? SearchReport_backward : SearchReport_silent;
 }
 
 void send(EngineInstance *instance, int32_t outcome, int32_t direction, int32_t page)
@@ -117,7 +122,7 @@ void runStep(EngineInstance *instance, int32_t direction)
     FvViewer *viewer = viewerOf(instance);
     if (!viewer)
         return;
-    SearchState *state = viewer->searchState;
+    SearchWalkState *state = viewer->searchState;
     FvPage *page = viewer->page;
     if (state && state->phase == SearchPhase_stepPending) {
         // The walk goes on in its own direction, whichever step the host
@@ -229,12 +234,12 @@ void Search_runStart(EngineInstance *instance, void *argument)
     int r = findDocument(page, &doc, &index) ? int(Res_ok) : int(Res_notFound);
     if (r == Res_ok && Edr_Doc_isPageOnDemand(doc)) {
         if (!viewer->searchState)
-            viewer->searchState = static_cast<SearchState *>(Mem_calloc(1, sizeof(SearchState)));
+            viewer->searchState = static_cast<SearchWalkState *>(Mem_calloc(1, sizeof(SearchWalkState)));
         if (!viewer->searchState) {
             r = Res_noMemory;
         } else {
-            SearchState *state = viewer->searchState;
-            *state = SearchState{};
+            SearchWalkState *state = viewer->searchState;
+            *state = SearchWalkState{};
             state->current = index;
             state->start = index;
             state->phase = SearchPhase_started;
@@ -245,13 +250,16 @@ void Search_runStart(EngineInstance *instance, void *argument)
         Point origin{0, 0};
         Search_viewOrigin(viewer, page, &origin);
         const SearchOps *ops = opsOf(viewer);
-        r = ops ? ops->prepare(doc, request->text, index, request->a > 0 ? 1 : 0, origin.x, origin.y,
+        // The backward flag goes in the options word; b and c become the
+        // two scale words of the match's zoom range.
+        r = ops ? ops->setText(doc, request->text, textLength(request->text), index,
+                               request->a > 0 ? 1u : 0u, origin.x, origin.y,
                                int32_t(uint32_t(request->b) << 16), int32_t(uint32_t(request->c) << 16))
                 : int(Res_notImplemented);
     }
     freeStart(request);
     if (r != Res_ok)
-        Search_reportStatus(instance, Search_silent);
+        Search_reportStatus(instance, SearchReport_silent);
 }
 
 void Search_runNext(EngineInstance *instance, void *)
@@ -268,7 +276,7 @@ void Search_runFollowUp(EngineInstance *instance, void *)
 {
     FvViewer *viewer = viewerOf(instance);
     if (viewer && Search_step(viewer, viewer->page, 2) != Res_ok)
-        Search_reportStatus(instance, Search_silent);
+        Search_reportStatus(instance, SearchReport_silent);
 }
 
 void Search_runSetPage(EngineInstance *instance, void *argument)
@@ -279,10 +287,10 @@ void Search_runSetPage(EngineInstance *instance, void *argument)
     Edr_Doc *doc = nullptr;
     int32_t current = -1;
     const SearchOps *ops = viewer ? opsOf(viewer) : nullptr;
-    int r = ops && findDocument(viewer->page, &doc, &current) ? ops->setPage(doc, int32_t(index))
+    int r = ops && findDocument(viewer->page, &doc, &current) ? ops->setStartPage(doc, int32_t(index))
                                                                : int(Res_notFound);
     if (r != Res_ok)
-        Search_reportStatus(instance, Search_silent);
+        Search_reportStatus(instance, SearchReport_silent);
 }
 
 void Search_runCancel(EngineInstance *instance, void *)
@@ -295,13 +303,14 @@ void Search_runCancel(EngineInstance *instance, void *)
     Search_setBusy(viewer, 0);
     Edr_Doc *doc = nullptr;
     int32_t index = -1;
-    if (viewer->searchOps && findDocument(viewer->page, &doc, &index))
-        viewer->searchOps->cancel(doc);
+    const SearchOps *ops = opsOf(viewer);
+    if (ops && findDocument(viewer->page, &doc, &index))
+        ops->stop(doc);
 }
 
 // ------------------------------------------------------------ results
 
-void Search_onResult(void *owner, int32_t status, const SearchResult *result)
+void Search_onResult(void *owner, int32_t status, const SearchOutcome *result)
 {
     EngineInstance *instance = static_cast<EngineInstance *>(owner);
     FvViewer *viewer = viewerOf(instance);
@@ -334,7 +343,7 @@ void Search_deliverResult(EngineInstance *instance, void *argument)
     }
     int32_t pageNumber = index + 1;
     int32_t direction = directionWord(message->status);
-    const SearchResult &result = message->result;
+    const SearchOutcome &result = message->result;
     // A result code above 4 reports the end of the search, as an error does.
     int32_t outcome = Search_outcomeError;
     switch (result.code) {
@@ -348,17 +357,18 @@ void Search_deliverResult(EngineInstance *instance, void *argument)
         }
         int32_t current = Fv_pageZoom(page);
         int32_t zoom = current;
-        if (result.minZoom > 0 && zoom < result.minZoom)
-            zoom = result.minZoom;
-        if (result.maxZoom > 0 && zoom > result.maxZoom)
-            zoom = result.maxZoom;
+        if (result.scaleSmall > 0 && zoom < result.scaleSmall)
+            zoom = result.scaleSmall;
+        if (result.scaleLarge > 0 && zoom > result.scaleLarge)
+            zoom = result.scaleLarge;
         if (zoom != current) {
             int32_t width = 0, height = 0, cx = 0, cy = 0;
             Fv_getViewArea(viewer, &width, &height, &cx, &cy);
             Fv_setPageZoom(page, zoom, 10, cx, cy);
             viewer->zoom = zoom;
         }
-        Fv_showRect(viewer, page, &result.rect, 1, 0);
+        Rect rect{result.x0, result.y0, result.x1, result.y1};
+        Fv_showRect(viewer, page, &rect, 1, 0);
         outcome = Search_outcomeMatch;
         break;
     }
@@ -374,7 +384,7 @@ void Search_onResultPaged(EngineInstance *instance, void *argument)
     ResultMessage *message = static_cast<ResultMessage *>(argument);
     FvViewer *viewer = viewerOf(instance);
     FvPage *page = pageById(viewer, message->viewId);
-    SearchState *state = viewer ? viewer->searchState : nullptr;
+    SearchWalkState *state = viewer ? viewer->searchState : nullptr;
     Edr_Doc *doc = nullptr;
     int32_t index = -1;
     uint32_t count = 0;
@@ -432,7 +442,7 @@ void Search_onResultPaged(EngineInstance *instance, void *argument)
 
 void Search_onPageReady(FvViewer *viewer)
 {
-    SearchState *state = viewer ? viewer->searchState : nullptr;
+    SearchWalkState *state = viewer ? viewer->searchState : nullptr;
     if (!state || state->phase != SearchPhase_moving)
         return;
     EngineInstance *instance = viewer->context ? viewer->context->instance : nullptr;
@@ -454,7 +464,7 @@ void Search_reportStatus(EngineInstance *instance, int32_t status)
 
 void Search_setBusy(FvViewer *viewer, int flag)
 {
-    SearchState *state = viewer ? viewer->searchState : nullptr;
+    SearchWalkState *state = viewer ? viewer->searchState : nullptr;
     Screen *screen = viewer && viewer->screen ? ScreenBinding_screen(viewer->screen) : nullptr;
     if (flag) {
         if (state && !state->busy) {
@@ -502,14 +512,14 @@ int Search_step(FvViewer *viewer, FvPage *page, int32_t direction)
     const SearchOps *ops = opsOf(viewer);
     if (!ops)
         return Res_notImplemented;
-    if (!ops->hasStart(doc)) {
+    if (!ops->isActive(doc)) {
         Point origin{0, 0};
         if (!viewer->searchState)
             Search_viewOrigin(viewer, page, &origin);
-        int r = ops->setStart(doc, origin.x, origin.y);
+        int r = ops->restart(doc, index, origin.x, origin.y);
         if (r != Res_ok)
             return r;
     }
-    return ops->step(doc, direction, viewer->context ? viewer->context->instance : nullptr,
+    return ops->start(doc, direction, viewer->context ? viewer->context->instance : nullptr,
                      Search_onResult);
 }

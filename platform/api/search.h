@@ -4,10 +4,11 @@
 // Each entry point copies its arguments on the GUI thread and posts a
 // deferred call to the application thread; results come back as host
 // request 0x11000 with a SearchReport. Each answers 1 when posted and 0
-// otherwise. The search itself is the viewer's search engine (SearchOps,
-// viewer/searchops.h): its results move the view to the match and tell
-// the host. A document whose pages are built on demand is searched one
-// page at a time, the walk wrapping around at either end.
+// otherwise. The search itself is the viewer's search engine (the
+// SearchOps table on the engine context, viewer/search/searchops.h): its
+// results move the view to the match and tell the host. A document whose
+// pages are built on demand is searched one page at a time, the walk
+// wrapping around at either end.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,7 @@ struct EngineInstance;
 struct FvViewer;
 struct FvPage;
 struct Point;
-struct SearchResult;
+struct SearchOutcome;
 
 enum : int32_t { App_requestSearch = 0x11000 };
 
@@ -27,9 +28,9 @@ enum : int32_t {
     Search_outcomeEnd = 0x10002,       // the end of the range was reached
     Search_outcomeError = 0x10003,     // an error, or the search ended
     Search_outcomeNextPage = 0x10004,  // the search goes on with the next page
-    Search_forward = 0x10000,
-    Search_backward = 0x10001,
-    Search_silent = 0x10002,           // the host ignores the record
+    SearchReport_forward = 0x10000,
+    SearchReport_backward = 0x10001,
+    SearchReport_silent = 0x10002,     // the host ignores the record
 };
 
 // The record of request 0x11000. Status reports carry {0x10003, status}.
@@ -49,8 +50,9 @@ enum : int32_t {
 };
 
 // The viewer's walk through the pages of a page-on-demand document,
-// created at its first search and kept with the viewer.
-struct SearchState {
+// created at its first search and kept with the viewer (the document's
+// search engine keeps its own SearchState for the search itself).
+struct SearchWalkState {
     int32_t current;            // the page being searched
     int32_t start;              // the page the search started on
     int32_t direction;          // of the last result: 0 forward, 1 backward
@@ -68,7 +70,7 @@ int App_searchNext(EngineInstance *instance);
 int App_searchPrevious(EngineInstance *instance);
 // The follow-up step (direction 2): the search goes on after a match.
 int App_searchFollowUp(EngineInstance *instance);
-// Hands the page index to the engine's page operation (slot 6).
+// Makes the engine's search go on from the page index.
 int App_searchSetPage(EngineInstance *instance, intptr_t index);
 int App_searchCancel(EngineInstance *instance);
 
@@ -84,7 +86,7 @@ void Search_freeStartRequest(void *block);
 
 // The engine's result callback (on the search worker; owner is the
 // instance): posts the result to the application thread.
-void Search_onResult(void *owner, int32_t status, const SearchResult *result);
+void Search_onResult(void *owner, int32_t status, const SearchOutcome *result);
 // Shows a result and tells the host (message: the posted copy, freed).
 void Search_deliverResult(EngineInstance *instance, void *message);
 // A result of a page-by-page search: the walk to the next page, or the

@@ -3,74 +3,84 @@
 // page-on-demand document with its wrap, and the view's zoom at a match.
 #include <deque>
 
+#include "core/context/context.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "tests/platform/requests_fixture.h"
-#include "viewer/searchops.h"
+#include "viewer/search/searchops.h"
 #include "viewer/zoompan.h"
 
 namespace
 {
 
-// The scripted engine: each step answers with the next scripted result
-// (the step's direction as status), at once, as a worker would later.
+// The scripted engine in the shape of the engine's search table: each
+// step answers with the next scripted outcome (the step's direction as
+// status), at once, as a worker would later.
 struct Script {
-    std::deque<SearchResult> results;
+    std::deque<SearchOutcome> results;
     std::vector<int32_t> steps;       // directions of the steps asked
-    std::vector<int32_t> prepared;    // page index and backward flag of each prepare
+    std::vector<int32_t> prepared;    // start page and options word of each text set
     std::u16string text;
-    int cancels = 0;
+    int stops = 0;
     int setPages = 0;
-    int startSet = 0;
+    int active = 0;                   // a search is set up
+    int restarts = 0;
     int failStep = 0;
 };
 Script script;
 
-int fakePrepare(Edr_Doc *, const char16_t *text, int32_t page, int32_t backward, int32_t, int32_t,
-                int32_t, int32_t)
+int fakeSetText(Edr_Doc *, const char16_t *text, uint32_t length, int32_t page, uint32_t options,
+                int32_t, int32_t, int32_t, int32_t)
 {
-    script.text = text;
+    script.text.assign(text, length);
     script.prepared.push_back(page);
-    script.prepared.push_back(backward);
-    script.startSet = 0;
+    script.prepared.push_back(int32_t(options));
+    script.active = 1;
     return 0;
 }
-int fakeStep(Edr_Doc *, int32_t direction, void *owner, SearchResultFn callback)
+void fakeClearText(Edr_Doc *)
+{
+    script.text.clear();
+    script.active = 0;
+}
+int fakeStart(Edr_Doc *, int32_t direction, void *context, SearchCallback callback)
 {
     script.steps.push_back(direction);
     if (script.failStep)
         return 1;
     if (!script.results.empty()) {
-        SearchResult r = script.results.front();
+        SearchOutcome r = script.results.front();
         script.results.pop_front();
-        callback(owner, direction, &r);
+        callback(context, direction, &r);
     }
     return 0;
 }
-int fakeCancel(Edr_Doc *)
+void fakeStop(Edr_Doc *)
 {
-    script.cancels++;
+    script.stops++;
+    script.active = 0;
+}
+int fakeRestart(Edr_Doc *, int32_t, int32_t, int32_t)
+{
+    script.restarts++;
+    script.active = 1;
     return 0;
 }
-int fakeSetStart(Edr_Doc *, int32_t, int32_t)
+int32_t fakeIsActive(Edr_Doc *)
 {
-    script.startSet = 1;
-    return 0;
+    return script.active;
 }
-int fakeHasStart(Edr_Doc *)
-{
-    return script.startSet;
-}
-int fakeSetPage(Edr_Doc *, int32_t index)
+int fakeSetStartPage(Edr_Doc *, int32_t index)
 {
     script.setPages++;
     return index >= 0 && index < 5 ? 0 : 1;
 }
-const SearchOps fakeOps = {fakePrepare, nullptr, fakeStep, fakeCancel, fakeSetStart, fakeHasStart, fakeSetPage};
+SearchOps fakeOps = {fakeSetText, fakeClearText, fakeStart,       fakeStop,
+                     fakeRestart, fakeIsActive,  fakeSetStartPage};
 
-SearchResult result(int32_t code, int32_t page = 0, int32_t minZoom = 0, int32_t maxZoom = 0)
+SearchOutcome result(int32_t code, int32_t page = 0, int32_t minZoom = 0, int32_t maxZoom = 0)
 {
-    return SearchResult{code, Rect{0, 0, 100, 100}, page, minZoom, maxZoom};
+    return SearchOutcome{code, 0, 0, 100, 100, page, minZoom, maxZoom};
 }
 
 class SearchTest : public RequestsFixture
@@ -82,15 +92,33 @@ class SearchTest : public RequestsFixture
         script = Script{};
         ASSERT_EQ(start(), 1);
     }
+    void TearDown() override
+    {
+        // The engine's own table goes back before the engine frees it.
+        if (context)
+            onAppThread([&] { context->searchOps = engineOps; });
+        RequestsFixture::TearDown();
+    }
+    // Puts ops (null: none) in place of the engine's search table.
+    void useOps(SearchOps *ops)
+    {
+        onAppThread([&] {
+            if (!context) {
+                context = Fv_fromApp(inst)->context;
+                engineOps = context->searchOps;
+            }
+            context->searchOps = ops;
+        });
+    }
     // Opens the document with the scripted engine; onDemand makes it a
     // document whose pages are built on demand.
     void openWith(const std::string &file, bool onDemand)
     {
         ASSERT_TRUE(open(file));
         Headless_runTimers(host, 100);
+        useOps(&fakeOps);
         onAppThread([&] {
             FvViewer *viewer = Fv_fromApp(inst);
-            viewer->searchOps = &fakeOps;
             if (onDemand) {
                 Edr_Doc *doc = viewer->page->document;
                 doc->featureFlags |= Edr_featurePageOnDemand;
@@ -128,6 +156,9 @@ class SearchTest : public RequestsFixture
         onAppThread([&] { index = Fv_fromApp(inst)->page->currentIndex; });
         return index;
     }
+
+    EngineContext *context = nullptr;
+    SearchOps *engineOps = nullptr;   // the engine's table while a fake is in place
 };
 
 TEST_F(SearchTest, ResultsOfAWholeDocumentSearch)
@@ -152,7 +183,7 @@ TEST_F(SearchTest, ResultsOfAWholeDocumentSearch)
     EXPECT_EQ(script.steps, (std::vector<int32_t>{0, 0, 0, 0, 1, 2}));
     ASSERT_EQ(App_searchCancel(inst), 1);
     onAppThread([] {});
-    EXPECT_EQ(script.cancels, 1);
+    EXPECT_EQ(script.stops, 1);
 }
 
 TEST_F(SearchTest, MatchZoomsOnlyOutsideItsRange)
@@ -253,9 +284,45 @@ TEST_F(SearchTest, RefusalsAndEngineErrors)
 TEST_F(SearchTest, WithoutASearchEngineTheStartFailsSilently)
 {
     ASSERT_TRUE(open(writeFile("a.txt", "alpha beta\n")));
+    useOps(nullptr);
     expectReports([&] { return App_searchStart(inst, "beta", 0, 0, 0); });
     expectReports([&] { return App_searchNext(inst); });
     EXPECT_EQ(reportText(), "10003/10002/0 10003/10000/0");
+}
+
+// The engine's own search on a real text document: the match is found on
+// the worker, the view is moved to it and the host hears the match; a
+// text that is not there reports no match.
+TEST_F(SearchTest, EngineFindsTheMatchInATextDocument)
+{
+    ASSERT_TRUE(open(writeFile("a.txt", "alpha beta gamma\n")));
+    Headless_runTimers(host, 100);
+    ASSERT_EQ(App_searchStart(inst, "Gamma", 0, 0, 0), 1);
+    expectReports([&] { return App_searchNext(inst); });
+    EXPECT_EQ(reportText(), "10000/10000/1");
+    // The search stays set up with its match current (phase 1: a match
+    // after the start point).
+    int32_t active = 0;
+    int32_t phase = -1;
+    onAppThread([&] {
+        FvViewer *viewer = Fv_fromApp(inst);
+        Edr_Doc *doc = viewer->page->document;
+        active = viewer->context->searchOps->isActive(doc);
+        phase = Search_phase(doc);
+    });
+    EXPECT_EQ(active, 1);
+    EXPECT_EQ(phase, 1);
+    searches.clear();
+    ASSERT_EQ(App_searchStart(inst, "delta", 0, 0, 0), 1);
+    expectReports([&] { return App_searchNext(inst); });
+    EXPECT_EQ(reportText(), "10002/10000/1");
+    // Cancelling ends the engine's search.
+    ASSERT_EQ(App_searchCancel(inst), 1);
+    onAppThread([&] {
+        FvViewer *viewer = Fv_fromApp(inst);
+        active = viewer->context->searchOps->isActive(viewer->page->document);
+    });
+    EXPECT_EQ(active, 0);
 }
 
 } // namespace
