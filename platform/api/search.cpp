@@ -250,10 +250,11 @@ void Search_runStart(EngineInstance *instance, void *argument)
         Point origin{0, 0};
         Search_viewOrigin(viewer, page, &origin);
         const SearchOps *ops = opsOf(viewer);
-        // The backward flag goes in the options word; b and c become the
-        // two scale words of the match's zoom range.
-        r = ops ? ops->setText(doc, request->text, textLength(request->text), index,
-                               request->a > 0 ? 1u : 0u, origin.x, origin.y,
+        // b and c become the two scale words of the match's zoom range. The
+        // engine's option word holds matching flags (bit 0: exact case), so
+        // the host's backward hint is not passed in it: every step names
+        // its own direction.
+        r = ops ? ops->setText(doc, request->text, textLength(request->text), index, 0u, origin.x, origin.y,
                                int32_t(uint32_t(request->b) << 16), int32_t(uint32_t(request->c) << 16))
                 : int(Res_notImplemented);
     }

@@ -219,7 +219,8 @@ TEST_F(SearchTest, BackwardFromPageZeroWrapsToTheLastPage)
     ASSERT_EQ(count, 5u);
     ASSERT_EQ(App_searchStart(inst, "Line", 1, 0, 0), 1);
     onAppThread([] {});
-    EXPECT_EQ(script.prepared, (std::vector<int32_t>{0, 1}));
+    // The start page, and no matching flags: the direction is the step's.
+    EXPECT_EQ(script.prepared, (std::vector<int32_t>{0, 0}));
     // Page 0 has no match backward: a second backward step first, then
     // the walk moves on to page 4.
     script.results = {result(2), result(2)};
@@ -312,6 +313,12 @@ TEST_F(SearchTest, EngineFindsTheMatchInATextDocument)
     });
     EXPECT_EQ(active, 1);
     EXPECT_EQ(phase, 1);
+    // A backward hint from the host does not make the match exact: "GAMMA"
+    // still finds "gamma".
+    searches.clear();
+    ASSERT_EQ(App_searchStart(inst, "GAMMA", 1, 0, 0), 1);
+    expectReports([&] { return App_searchNext(inst); });
+    EXPECT_EQ(reportText(), "10000/10000/1");
     searches.clear();
     ASSERT_EQ(App_searchStart(inst, "delta", 0, 0, 0), 1);
     expectReports([&] { return App_searchNext(inst); });
