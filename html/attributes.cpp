@@ -651,7 +651,8 @@ int fillArea(Build &b)
     Mem_free(area->coords);
     if (!(area->coords = Ustr_dupN(coords, n)))
         return Res_noMemory;
-    area->coordsLength = n;
+    // The copy ends at a NUL inside the value.
+    area->coordsLength = Ustr_len(area->coords);
     v = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_href, &n);
     if (v && n && !area->url) {
         int err = Res_ok;

@@ -191,7 +191,8 @@ int Html_mapNew(HtmlMap **maps, const char16_t *name, size_t length, HtmlMap **o
         return Res_noMemory;
     }
     map->name = copy;
-    map->nameLength = length;
+    // The copy ends at a NUL inside the name.
+    map->nameLength = Ustr_len(copy);
     HtmlMap **tail = maps;
     while (*tail)
         tail = &(*tail)->next;
@@ -230,7 +231,7 @@ int Html_mapUseNew(HtmlMapUse **uses, Edr_Doc *doc, Edr_Node *image, const char1
         return err;
     }
     use->name = copy;
-    use->nameLength = length;
+    use->nameLength = Ustr_len(copy);
     use->next = *uses;
     *uses = use;
     return Res_ok;

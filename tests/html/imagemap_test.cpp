@@ -210,6 +210,27 @@ TEST_F(HtmlImageMapTest, AreasBecomeLinkedChildPathsOfTheImage)
     });
 }
 
+// A NUL inside a map name, a use or coordinates ends the copy kept of it:
+// nothing is read past the copy (found by fuzzing; the sanitizer build
+// catches a read past it), and the map still applies by the text before
+// the NUL.
+TEST_F(HtmlImageMapTest, ANulInsideNamesAndCoordinatesEndsThem)
+{
+    run([&] {
+        using namespace std::string_literals;
+        Edr_Doc *doc = load("<img src=a.png usemap='#m\0x'><map name='m\0y'>"
+                            "<area shape=circ coords='48,48,48,\0,9' href='http://example.com/c'>"
+                            "</map>"s);
+        Edr_Node *image = findElement(Edr_Doc_root(doc), HtmlEl_Img, 0);
+        ASSERT_NE(image, nullptr);
+        std::vector<AreaSeen> areas = areasOf(doc, image);
+        ASSERT_EQ(areas.size(), 1u);
+        EXPECT_EQ(areas[0].url, "http://example.com/c");
+        EXPECT_EQ(areas[0].x1, 96);
+        Edr_Doc_release(doc);
+    });
+}
+
 // The lists themselves: maps keep their order, uses hold their image.
 TEST_F(HtmlImageMapTest, ListsFreeWhatTheyHold)
 {
