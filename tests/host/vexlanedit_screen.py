@@ -77,6 +77,25 @@ def steady(bound=30.0):
     fail("no steady screenshot within %.0f s" % bound)
 
 
+def settled(program, bound=30.0):
+    """The screen once a key's effects are over: the program has logged
+    nothing for a second and a steady grab a second later still agrees. A
+    key tap works on timers (its release and repeats), which a busy machine
+    stretches beyond one steady grab."""
+    end = time.time() + bound
+    while time.time() < end:
+        count = len(program.lines())
+        time.sleep(1.0)
+        if len(program.lines()) != count:
+            continue
+        first = steady(max(1.0, end - time.time()))
+        time.sleep(1.0)
+        second = steady(max(1.0, end - time.time()))
+        if same(first, second) and len(program.lines()) == count:
+            return second
+    fail("the screen did not settle within %.0f s" % bound)
+
+
 def content(shot):
     return shot.crop((0, TOP, WIDTH, TOP + CONTENT_H))
 
@@ -268,7 +287,7 @@ def check_zoom_key(args, program):
     m = program.wait_line(r"zoom 0x([0-9a-f]+)", 10, before)
     if m is None:
         skip("the viewer reported no zoom after PageUp")
-    shot = steady()
+    shot = settled(program)
     # The zoom the steady screen shows: the last one reported.
     zoom = last_zoom(program)
     if old is not None and zoom <= old:
@@ -282,22 +301,32 @@ def check_pan_keys(args, program):
     # The first display fits the whole page, which leaves nothing to pan:
     # zoom in first.
     key("Prior")
-    before = content(steady())
+    before = content(settled(program))
     key("Down")
-    after = content(steady())
+    after = content(settled(program))
     if same(before, after):
         fail("the Down key did not pan the view")
     # A tap pans one step and, since the engine hands a release to the view
     # 300 ms after it came and repeats a held key from 250 ms on, also
-    # repeat steps: the view moves by whole steps of the configured amount.
-    steps = [n for n in range(1, CONTENT_H // PAN_AMOUNT)
-             if same(after.crop((0, 0, WIDTH, CONTENT_H - n * PAN_AMOUNT)),
-                     before.crop((0, n * PAN_AMOUNT, WIDTH, CONTENT_H)))]
-    if not steps:
-        fail("Down did not pan by steps of %d pixels" % PAN_AMOUNT)
+    # repeat steps: the view moves by whole steps of the configured amount,
+    # unless it reaches the end of the page first (how far PageUp zoomed,
+    # and so how long the page is, depends on the same timing).
+    def shift(a, b, n):
+        """b shows a moved up by n pixels."""
+        return same(b.crop((0, 0, WIDTH, CONTENT_H - n)), a.crop((0, n, WIDTH, CONTENT_H)))
+    moved = [n for n in range(1, CONTENT_H) if shift(before, after, n)]
+    if not moved:
+        fail("Down did not move the view")
+    down = moved[0]
+    if down % PAN_AMOUNT != 0:
+        key("Down")
+        if not same(content(settled(program)), after):
+            fail("Down panned %d pixels, not whole steps of %d, before the page's end" % (down, PAN_AMOUNT))
+    # Up pans back by whole steps too, and stops at the top: the view is
+    # back at the start or a whole number of steps short of it.
     key("Up")
-    back = content(steady())
-    if not same(back, before):
+    back = content(settled(program))
+    if not any(shift(before, back, m) for m in range(0, down) if m == 0 or (down - m) % PAN_AMOUNT == 0):
         fail("Up did not pan back")
 
 
