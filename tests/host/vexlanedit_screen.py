@@ -8,8 +8,8 @@ CHECK is one of:
   first-page      the content equals docrender's drawing at the zoom the
                   viewer reports, after the same widening to the screen
   zoom-key        PageUp zooms: the content equals docrender at the new zoom
-  pan-keys        after a zoom in, Down pans by steps of the configured
-                  32 pixels and Up pans back
+  pan-keys        after a zoom in, Down pans by a step of the configured
+                  32 pixels and repeat steps of 16, and Up pans back
   menu-next-page  F1 opens the menu; View, Next page shows page 2 of N
 
 The script starts its own Xvfb (480 x 640, depth 24) on a free display.
@@ -37,6 +37,7 @@ TOP = STATUS + STRIP                        # the content's first screen row
 CONTENT_H = HEIGHT - STATUS - STRIP - SOFTKEYS
 STRIP_COLOUR = (40, 60, 110)
 PAN_AMOUNT = 32
+PAN_REPEAT = 16                             # each repeat step of a held key
 SCREEN_PPI = 106                            # the engine's screens: pixels per inch at zoom 1
 SKIP = 77
 
@@ -306,27 +307,31 @@ def check_pan_keys(args, program):
     after = content(settled(program))
     if same(before, after):
         fail("the Down key did not pan the view")
-    # A tap pans one step and, since the engine hands a release to the view
-    # 300 ms after it came and repeats a held key from 250 ms on, also
-    # repeat steps: the view moves by whole steps of the configured amount,
-    # unless it reaches the end of the page first (how far PageUp zoomed,
-    # and so how long the page is, depends on the same timing).
+    # A tap pans one step of the configured amount and, since the engine
+    # hands a release to the view 300 ms after it came and repeats a held
+    # key from 250 ms on, also repeat steps of their own amount; how many
+    # depends on timing, and the view stops at the end of the page (how
+    # far PageUp zoomed, and so how long the page is, depends on the same
+    # timing).
     def shift(a, b, n):
         """b shows a moved up by n pixels."""
         return same(b.crop((0, 0, WIDTH, CONTENT_H - n)), a.crop((0, n, WIDTH, CONTENT_H)))
+
+    def whole(n):
+        return n >= PAN_AMOUNT and (n - PAN_AMOUNT) % PAN_REPEAT == 0
     moved = [n for n in range(1, CONTENT_H) if shift(before, after, n)]
     if not moved:
         fail("Down did not move the view")
     down = moved[0]
-    if down % PAN_AMOUNT != 0:
+    if not whole(down):
         key("Down")
         if not same(content(settled(program)), after):
-            fail("Down panned %d pixels, not whole steps of %d, before the page's end" % (down, PAN_AMOUNT))
-    # Up pans back by whole steps too, and stops at the top: the view is
-    # back at the start or a whole number of steps short of it.
+            fail("Down panned %d pixels, not a step of %d and repeats of %d, before the page's end"
+                 % (down, PAN_AMOUNT, PAN_REPEAT))
+    # Up pans back the same way and stops at the top.
     key("Up")
     back = content(settled(program))
-    if not any(shift(before, back, m) for m in range(0, down) if m == 0 or (down - m) % PAN_AMOUNT == 0):
+    if not any(shift(before, back, m) for m in range(0, down) if m == 0 or whole(down - m)):
         fail("Up did not pan back")
 
 
