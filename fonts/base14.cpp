@@ -59,8 +59,8 @@ const Remap dingbatRemap[] = {
 };
 
 const uint32_t kernSteps[8] = {1, 2, 3, 4, 5, 10, 20, 32};
-const uint32_t headerLength = 4 + 6 * 21;
 const uint32_t entryCount = 21;
+const uint32_t headerLength = 4 + 6 * entryCount;
 const uint16_t noKernCode = 65535;
 
 uint16_t le16(const uint8_t *p)
