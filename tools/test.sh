@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the normal
 # build's suite (with the engine rules check and the fuzz corpus replays),
-# the sanitizer build's suite (AddressSanitizer and UndefinedBehaviorSanitizer),
-# and a short run of every fuzz target.
+# the sanitizer build's suite (AddressSanitizer and UndefinedBehaviorSanitizer,
+# built with clang), and a short run of every fuzz target from that build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -13,16 +13,17 @@ cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_W
 cmake --build build/normal -j "$jobs"
 ctest --test-dir build/normal -j "$jobs" --output-on-failure --no-tests=error
 
-echo "== sanitizer build"
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXLAN_SANITIZE=ON -DVEXLAN_BENCH=OFF >/dev/null
-cmake --build build/asan -j "$jobs"
+echo "== sanitizer and fuzz build"
+# One clang build serves both: the suite runs under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the same engine objects, instrumented for
+# coverage, make the libFuzzer targets (whose corpora the suite replays).
+CC=clang-14 CXX=clang++-14 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DVEXLAN_SANITIZE=ON -DVEXLAN_FUZZ=ON -DVEXLAN_BENCH=OFF >/dev/null
+cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/asan -j "$jobs" --output-on-failure --no-tests=error
+  ctest --test-dir build/sanitize -j "$jobs" --output-on-failure --no-tests=error
 
-echo "== fuzz build"
-CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVEXLAN_FUZZ=ON -DVEXLAN_SANITIZE=ON -DVEXLAN_BENCH=OFF >/dev/null
-cmake --build build/fuzz -j "$jobs"
+echo "== fuzz runs"
 # Every target fuzzes for a short while, one per core at a time, in a
 # folder of its own that holds a copy of its corpus, its log and anything
 # libFuzzer writes (crash, leak and timeout inputs). A failing target's
@@ -47,7 +48,7 @@ fuzz_one() {
 }
 failed=0
 running=0
-for f in build/fuzz/tests/fuzz/fuzz_*; do
+for f in build/sanitize/tests/fuzz/fuzz_*; do
   if [ "$running" -ge "$jobs" ]; then
     wait -n || failed=1
     running=$((running - 1))

@@ -332,7 +332,9 @@ def check_pan_keys(args, program):
     key("Up")
     back = content(settled(program))
     if not any(shift(before, back, m) for m in range(0, down) if m == 0 or whole(down - m)):
-        fail("Up did not pan back")
+        found = [n for n in range(0, CONTENT_H) if shift(before, back, n)]
+        fail("Up did not pan back: Down moved %d pixels, the view is now %s below the start"
+             % (down, found[0] if found else "not a shift"))
 
 
 def check_menu_next_page(args, program):
@@ -371,8 +373,11 @@ CHECKS = {
 
 def start_xvfb():
     """An Xvfb on a display it picks itself; its process."""
+    # The server's own key autorepeat is put off for a minute: the engine
+    # repeats held keys itself, and a slow machine can stretch a tap past
+    # the server's half-second repeat delay.
     server = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT),
-                               "-nolisten", "tcp"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                               "-nolisten", "tcp", "-ardelay", "60000"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     number = server.stdout.readline().strip()
     if not number:
         server.kill()
