@@ -91,9 +91,14 @@ void View_defaultHighlightColours(uint32_t *border, uint32_t *fill, int active);
 // thumbnail maximum from "Vexlan_thumbnailsMax" (section "Core"). 0, 1 when
 // out of memory, or the lock's error.
 int View_createHighlightStyle(EngineContext *context, void **cell);
-// Frees the page entries (with their records), drops the focus reference,
-// frees the search and the record (null allowed).
+// Frees the page entries (with their records), frees the search and the
+// record (null allowed). The focus must have been let go
+// (View_releaseFocus) while the node tree still stood.
 void View_destroyHighlightStyle(void *record);
+// Gives back the focused node's reference and forgets the focus, for the
+// document's tear-down before its node tree goes (no lock is taken: no
+// other task reaches the document then). Null record allowed.
+void View_releaseFocus(void *record, Edr_Doc *doc);
 
 // Hands a finished layout pass to the display side so that changed pages
 // are redrawn (called by the eDR manager after a successful pass). 0 or an

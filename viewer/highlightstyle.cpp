@@ -54,11 +54,22 @@ void View_destroyHighlightStyle(void *record)
     HighlightStyle *style = static_cast<HighlightStyle *>(record);
     Edr_Page_freeEntries(style->pages);
     style->pages = nullptr;
-    // The focused node's document is going: its reference is dropped with
-    // the node tree, so only the pointer is forgotten here.
+    // Its reference went back with View_releaseFocus before the node tree.
     style->focusNode = nullptr;
     Search_free(style->search);
     Mem_free(style->search);
     Lock_fini(&style->lock);
     Mem_free(style);
+}
+
+void View_releaseFocus(void *record, Edr_Doc *doc)
+{
+    HighlightStyle *style = static_cast<HighlightStyle *>(record);
+    if (!style || !style->focusNode)
+        return;
+    Edr_Node_dropRefLocked(doc, style->focusNode);
+    style->focusNode = nullptr;
+    style->focusPart = nullptr;
+    style->focusKind = 0;
+    style->focusEntry = -1;
 }
