@@ -1,6 +1,6 @@
 // The report of changed areas to the document's view: the display
-// manager's hooks, called under the document's hook lock. The hooks only
-// queue requests, so they never call back into the reports.
+// manager's hooks, read under the document's hook lock and called after it
+// is let go (a hook may tell the thumbnail hook, which takes that lock).
 #include "core/result.h"
 #include "core/task/lock.h"
 #include "document/edr/doc.h"
@@ -16,6 +16,14 @@ DispmanArea areaOf(const ViewChangeReport *report)
                        Rect{report->rect[0], report->rect[1], report->rect[2], report->rect[3]}, 0};
 }
 
+Edr_DisplayHooks hooksOf(Edr_Doc *doc)
+{
+    Lock_acquire(&doc->hookLock);
+    const Edr_DisplayHooks hooks = doc->displayHooks;
+    Lock_release(&doc->hookLock);
+    return hooks;
+}
+
 } // namespace
 
 int View_invalidateRect(const ViewChangeReport *report, int32_t notifyThumbnails, int32_t interrupt)
@@ -27,13 +35,10 @@ int View_invalidateRect(const ViewChangeReport *report, int32_t notifyThumbnails
     // rectangle (mode 0), with the progress words {1, 0, 0}.
     static constexpr intptr_t progress[4] = {1, 0, 0, 0};
     const DispmanArea area = areaOf(report);
-    Lock_acquire(&doc->hookLock);
-    const Edr_DisplayHooks hooks = doc->displayHooks;
-    const int r = hooks.areaChanged ? hooks.areaChanged(hooks.argument, DispmanSub_hqOnly, 0, &area,
-                                                        notifyThumbnails, uint32_t(interrupt), progress)
-                                    : int(Res_ok);
-    Lock_release(&doc->hookLock);
-    return r;
+    const Edr_DisplayHooks hooks = hooksOf(doc);
+    return hooks.areaChanged ? hooks.areaChanged(hooks.argument, DispmanSub_hqOnly, 0, &area, notifyThumbnails,
+                                                 uint32_t(interrupt), progress)
+                             : int(Res_ok);
 }
 
 int View_reportAreas(const ViewChangeReport *report)
@@ -42,11 +47,7 @@ int View_reportAreas(const ViewChangeReport *report)
         return Res_nullInput;
     Edr_Doc *doc = report->document;
     const DispmanArea area = areaOf(report);
-    Lock_acquire(&doc->hookLock);
-    const Edr_DisplayHooks hooks = doc->displayHooks;
-    const int r = hooks.areaChanged && hooks.objectChanged
-                      ? hooks.objectChanged(hooks.argument, &area, 0, nullptr)
-                      : int(Res_ok);
-    Lock_release(&doc->hookLock);
-    return r;
+    const Edr_DisplayHooks hooks = hooksOf(doc);
+    return hooks.areaChanged && hooks.objectChanged ? hooks.objectChanged(hooks.argument, &area, 0, nullptr)
+                                                    : int(Res_ok);
 }
