@@ -38,7 +38,9 @@ void listenNotices(EngineContext *, EventProcMsg *msg, void *context, int *)
                      reinterpret_cast<intptr_t>(m->detail[1])});
 }
 
-// The display hooks' calls.
+// The display hooks' calls, and whether the document's hook lock was free
+// in each (the thumbnail hook a hook may tell takes it).
+bool hookLockHeld = false;
 struct HookCall {
     int kind; // 0 area, 1 object
     uint32_t subCode;
@@ -53,6 +55,7 @@ std::vector<HookCall> hookCalls;
 int areaHook(EngineContext *, uint32_t subCode, int32_t mode, const DispmanArea *area, int32_t thumbnails,
              uint32_t interrupt, const intptr_t *progress)
 {
+    hookLockHeld |= area->document->hookLock.owner != nullptr;
     HookCall c{0, subCode, mode, *area, thumbnails, interrupt, {}};
     for (int i = 0; i < 4; i++)
         c.progress[i] = progress ? progress[i] : -1;
@@ -62,6 +65,7 @@ int areaHook(EngineContext *, uint32_t subCode, int32_t mode, const DispmanArea 
 
 int objectHook(EngineContext *, const DispmanArea *area, int32_t mode, const intptr_t *progress)
 {
+    hookLockHeld |= area->document->hookLock.owner != nullptr;
     HookCall c{1, 0, mode, *area, 0, 0, {}};
     c.progress[0] = progress ? 1 : 0;
     hookCalls.push_back(c);
@@ -488,6 +492,7 @@ TEST_F(FocusCallsTest, ChangeReportsReachTheHooks)
         EXPECT_EQ(View_invalidateRect(&report, 1, 0), 0);
         EXPECT_EQ(View_reportAreas(&report), 0);
         ASSERT_EQ(hookCalls.size(), 2u);
+        EXPECT_FALSE(hookLockHeld) << "the hooks run with the hook lock free";
         const HookCall &area = hookCalls[0];
         EXPECT_EQ(area.kind, 0);
         EXPECT_EQ(area.subCode, 3u);
