@@ -4,6 +4,7 @@
 #include "core/context/context.h"
 #include "core/result.h"
 #include "core/task/listeners.h"
+#include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "graphics/pagerender.h"
 #include "document/types/doctype.h"
@@ -81,12 +82,18 @@ int Html_registerHandler(EngineContext *context)
     return Engine_registerHandler(context, Html_describe) == 1 ? 1 : 0;
 }
 
-void View_visitPageTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument, int32_t x,
-                        int32_t y)
+namespace
 {
-    if (!entry || !visitor)
-        return;
+
+void visitTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument, int32_t x, int32_t y,
+               uint32_t depth)
+{
     (void)visitor(entry, argument, x, y);
+    // Documents nest at most Edr_maxDepth deep; a page that embeds itself
+    // (directly or through others) ends there instead of running the
+    // stack out.
+    if (depth >= Edr_maxDepth)
+        return;
     for (Edr_PageEntry *e = entry; e; e = e->nextEntry)
         for (Edr_PageRec *r = e->rec; r; r = r->nextRec) {
             if (r->buildState != Edr_PageBuild_embedded)
@@ -97,10 +104,20 @@ void View_visitPageTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void
             Edr_PageEntry *child = nullptr;
             if (Edr_Page_find(&child, ref->document, ref->pageKey, ref->pageKind, 0) != Res_ok || !child)
                 continue;
-            View_visitPageTree(child, visitor, argument, int32_t(uint32_t(x) + uint32_t(r->bounds[0])),
-                               int32_t(uint32_t(y) + uint32_t(r->bounds[3])));
+            visitTree(child, visitor, argument, int32_t(uint32_t(x) + uint32_t(r->bounds[0])),
+                      int32_t(uint32_t(y) + uint32_t(r->bounds[3])), depth + 1);
             Edr_Page_release(child, 0);
         }
+}
+
+} // namespace
+
+void View_visitPageTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument, int32_t x,
+                        int32_t y)
+{
+    if (!entry || !visitor)
+        return;
+    visitTree(entry, visitor, argument, x, y, 0);
 }
 
 namespace

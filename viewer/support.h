@@ -54,7 +54,8 @@ typedef int (*View_PageTreeVisitFn)(Edr_PageEntry *entry, void *argument, int32_
 // following one, visits the pages of the documents embedded in its records
 // (their first page entry found by the embedded page's key pair under read
 // locks) at the offset moved by the embedding record's x0 and y1. The
-// walk goes as deep as the documents nest.
+// walk goes as deep as documents may nest (7 levels below the entry), so a
+// page that embeds itself ends there.
 void View_visitPageTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument, int32_t x,
                         int32_t y);
 

@@ -272,6 +272,19 @@ TEST_F(PageTreeTest, VisitsEmbeddedPagesAtTheirOffsets)
         Edr_Page_release(e, 0);
         EXPECT_EQ(visits.size(), 1u);
 
+        // A page that embeds itself: the walk ends at the nesting limit
+        // (the page, then seven levels below it) instead of running the
+        // stack out.
+        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(refNode)) = EmbeddedPageRef{parent, *Matrix_identity(), 5, 0};
+        ASSERT_EQ(Edr_Page_findByIndex(&e, parent, 0, 0), 0);
+        visits.clear();
+        View_visitPageTree(e, recordVisit, &visits, 0, 0);
+        Edr_Page_release(e, 0);
+        ASSERT_EQ(visits.size(), 8u);
+        EXPECT_EQ(visits.back().doc, parent);
+        EXPECT_EQ(visits.back().x, 700);
+        EXPECT_EQ(visits.back().y, 2100);
+
         // The embedded piece does not own its item.
         embedded->objects = nullptr;
         Obj_destroy(owner);
