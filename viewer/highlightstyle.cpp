@@ -6,9 +6,11 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "fonts/fontdata.h"
+#include "viewer/dispman.h"
 #include "viewer/docview.h"
 #include "word/search/search.h"
 
@@ -72,4 +74,29 @@ void View_releaseFocus(void *record, Edr_Doc *doc)
     style->focusPart = nullptr;
     style->focusKind = 0;
     style->focusEntry = -1;
+}
+
+namespace
+{
+
+HighlightStyle *styleOfDoc(Edr_Doc *doc)
+{
+    return doc && doc->pageList ? static_cast<HighlightStyle *>(doc->pageList->view) : nullptr;
+}
+
+} // namespace
+
+// The page view's highlight lists change under the style's lock (the focus
+// calls take it after the document's and the page list's read locks), so
+// drawing them takes it too.
+void View_lockCurrent(Edr_Doc *doc, intptr_t)
+{
+    if (HighlightStyle *style = styleOfDoc(doc))
+        Lock_acquire(&style->lock);
+}
+
+void View_unlockCurrent(Edr_Doc *doc, intptr_t)
+{
+    if (HighlightStyle *style = styleOfDoc(doc))
+        Lock_release(&style->lock);
 }

@@ -158,16 +158,6 @@ void View_freeDisplaySettings(EngineContext *)
 {
 }
 
-// Interim: there is no current page view to lock before the view records
-// exist.
-void View_lockCurrent(Edr_Doc *, intptr_t)
-{
-}
-
-void View_unlockCurrent(Edr_Doc *, intptr_t)
-{
-}
-
 // Interim: the background painter knows colours only until background
 // images are drawn.
 int View_paintBackground(EngineContext *, const ViewBackground *background, DrawItem *item,

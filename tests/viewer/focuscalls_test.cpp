@@ -541,6 +541,18 @@ TEST_F(FocusCallsTest, ChangeReportsReachTheHooks)
     });
 }
 
+TEST_F(FocusCallsTest, DrawingHoldsTheCurrentViewLock)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        View_lockCurrent(doc, 0);
+        EXPECT_NE(styleOf(doc)->lock.owner, nullptr);
+        View_unlockCurrent(doc, 0);
+        EXPECT_EQ(styleOf(doc)->lock.owner, nullptr);
+        View_lockCurrent(nullptr, 0); // nothing to lock
+        View_unlockCurrent(nullptr, 0);
+    });
+}
+
 TEST_F(FocusCallsTest, TearDownGivesTheFocusReferenceBack)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
