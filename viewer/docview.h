@@ -131,7 +131,10 @@ typedef int (*View_ObjectVisitFn)(ObjHeader *object, void *context);
 // for the call. 0 or the visitor's stop value.
 int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area, void *extra);
 // The view rectangle of a sub-document node in its parent document's
-// coordinates into out {x0, y0, x1, y1}. 0 or an error.
+// coordinates into out {x0, y0, x1, y1}: the bounding box of the node's
+// display items in the parent's page views, moved by their origins; all 0
+// when no view shows it. The caller holds the parent's read lock. 0 or an
+// error.
 int View_focusHitTest(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unused);
 
 // The engine's view mode: *mode 0 (page view), 1 or 3 (the flow modes) and,

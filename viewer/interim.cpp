@@ -104,14 +104,6 @@ int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, co
     return result;
 }
 
-// Interim: without views a sub-document is shown where its parent is.
-int View_focusHitTest(Edr_Doc *, Edr_Node *, int32_t out[4], void *)
-{
-    for (int i = 0; i < 4; i++)
-        out[i] = 0;
-    return 0;
-}
-
 // ------------------------------------------------ the view keys act on
 //
 // Interim: areas, pan animations and post-key updates have nothing to draw

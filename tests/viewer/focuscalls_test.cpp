@@ -541,6 +541,31 @@ TEST_F(FocusCallsTest, ChangeReportsReachTheHooks)
     });
 }
 
+TEST_F(FocusCallsTest, SubDocumentRectangleFromTheViews)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *holder = makeGroup(doc, root, Edr_Insert_lastChild, 1);
+        Edr_Node *unshown = makeGroup(doc, root, Edr_Insert_lastChild, 1);
+        PageView view{};
+        view.doc = doc;
+        view.origin[0] = 100;
+        view.items = item(holder, 10, 20, 30, 40, item(holder, 0, 50, 5, 60));
+        showView(doc, &view, view.items);
+        int32_t out[4] = {9, 9, 9, 9};
+        Edr_Doc_readLock(doc);
+        ASSERT_EQ(View_focusHitTest(doc, holder, out, nullptr), 0);
+        const int32_t want[4] = {100, 20, 130, 60};
+        for (int i = 0; i < 4; i++)
+            EXPECT_EQ(out[i], want[i]);
+        ASSERT_EQ(View_focusHitTest(doc, unshown, out, nullptr), 0);
+        EXPECT_EQ(out[0] | out[1] | out[2] | out[3], 0) << "not shown: where the parent is";
+        Edr_Doc_readUnlock(doc);
+        hideView(doc);
+        Edr_Node_release(doc, holder);
+        Edr_Node_release(doc, unshown);
+    });
+}
+
 TEST_F(FocusCallsTest, DrawingHoldsTheCurrentViewLock)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *) {
