@@ -79,8 +79,8 @@ int View_highlightRect(Edr_Doc *doc, Edr_Node *node, int32_t rect[4]);
 // focus that really moved, the focus-change event follows. 0 or an error.
 int View_setFocusNode(Edr_Doc *doc, Edr_Node *node, int32_t mode, int32_t kind);
 // When node differs from old, posts node event 3 (a notice) of type 29
-// (28 when mode is 2) with no payload, to node (else to old). 0 or the
-// post's error.
+// (28 when mode is 2) with no payload, to node (else to old). The caller
+// holds the document's read lock. 0 or the post's error.
 int View_sendFocusEvent(Edr_Doc *doc, Edr_Node *node, Edr_Node *old, int32_t mode);
 
 // A step candidate: its document and node (lent for the call), its
