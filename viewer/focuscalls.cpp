@@ -158,19 +158,20 @@ int View_clearFocus(Edr_Doc *doc)
     return err;
 }
 
-int View_focusInfo(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc, Edr_Node **node,
-                   ObjHeader **part, int32_t *kind)
+namespace
 {
-    *entry = -1;
-    for (int i = 0; i < 4; i++)
-        rect[i] = 0;
-    *nodeDoc = nullptr;
-    *node = nullptr;
-    *part = nullptr;
-    *kind = 0;
+
+// The focus of one document; when the focused node hosts an embedded
+// document that has a focus of its own, that one, its rectangle moved by
+// where the host node is shown.
+int focusInfoAt(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc, Edr_Node **node,
+                ObjHeader **part, int32_t *kind, uint32_t depth)
+{
     HighlightStyle *style = styleOf(doc);
     if (!style)
         return Res_missingArgument;
+    Edr_Doc *child = nullptr;
+    int32_t host[4] = {0, 0, 0, 0};
     Edr_Doc_readLock(doc);
     lockFocus(doc, style);
     if (style->focusNode && Edr_Node_addRefLocked(doc, style->focusNode) == Res_ok) {
@@ -184,10 +185,51 @@ int View_focusInfo(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **node
         rect[3] = style->reported.rect[3] - Highlight_grow;
         Edr_Doc_addRef(doc);
         *nodeDoc = doc;
+        if (Edr_Node_type(*node) == Edr_NodeType_subdoc && depth < Edr_maxDepth)
+            if (const Edr_SubdocNode *sub = Edr_Node_subdocPayload(*node))
+                Edr_Doc_tryAddRef(sub->child, &child);
     }
     unlockFocus(doc, style);
+    if (child)
+        (void)View_focusHitTest(doc, *node, host, nullptr);
     Edr_Doc_readUnlock(doc);
+    if (!child)
+        return Res_ok;
+    int32_t inner[4];
+    Edr_Doc *innerDoc = nullptr;
+    Edr_Node *innerNode = nullptr;
+    ObjHeader *innerPart = nullptr;
+    int32_t innerKind = 0, innerEntry = -1;
+    int err = focusInfoAt(child, &innerEntry, inner, &innerDoc, &innerNode, &innerPart, &innerKind, depth + 1);
+    Edr_Doc_release(child);
+    if (err || !innerNode)
+        return err;
+    // The embedded document's focus replaces its host node's.
+    Edr_Node_release(*nodeDoc, *node);
+    Edr_Doc_release(*nodeDoc);
+    *nodeDoc = innerDoc;
+    *node = innerNode;
+    *part = innerPart;
+    *kind = innerKind;
+    *entry = innerEntry;
+    for (int i = 0; i < 4; i++)
+        rect[i] = int32_t(uint32_t(inner[i]) + uint32_t(host[i & 1]));
     return Res_ok;
+}
+
+} // namespace
+
+int View_focusInfo(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc, Edr_Node **node,
+                   ObjHeader **part, int32_t *kind)
+{
+    *entry = -1;
+    for (int i = 0; i < 4; i++)
+        rect[i] = 0;
+    *nodeDoc = nullptr;
+    *node = nullptr;
+    *part = nullptr;
+    *kind = 0;
+    return focusInfoAt(doc, entry, rect, nodeDoc, node, part, kind, 0);
 }
 
 int View_highlightRect(Edr_Doc *doc, Edr_Node *node, int32_t rect[4])

@@ -69,7 +69,10 @@ int View_clearFocus(Edr_Doc *doc);
 // last reported focus area inset by 1820 on every side, *nodeDoc the
 // document holding the node (a document reference of the caller's),
 // *node (a node reference of the caller's), *part and *kind. Everything
-// null or 0, the index -1, when nothing is focused. 0, or 16.
+// null or 0, the index -1, when nothing is focused. When the focused node
+// hosts an embedded document with a focus of its own, that focus is given
+// instead (nested as deep as documents nest), its rectangle moved by the
+// host node's place in the view. 0, or 16.
 int View_focusInfo(Edr_Doc *doc, int32_t *entry, int32_t rect[4], Edr_Doc **nodeDoc, Edr_Node **node,
                    ObjHeader **part, int32_t *kind);
 // The highlight rectangle of node (its boxes grown by 1820) without

@@ -566,6 +566,72 @@ TEST_F(FocusCallsTest, SubDocumentRectangleFromTheViews)
     });
 }
 
+TEST_F(FocusCallsTest, FocusInfoDescendsIntoAnEmbeddedDocument)
+{
+    run([&] {
+        Edr_Doc *parent = nullptr, *child = nullptr;
+        Edr_Node *parentRoot = nullptr, *childRoot = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &parent, &parentRoot), 0);
+        ASSERT_EQ(Edr_Doc_create(ctx(), &child, &childRoot), 0);
+        Edr_Node *host = nullptr;
+        ASSERT_EQ(Edr_Node_createSubdoc(parent, parentRoot, Edr_Insert_lastChild, &host, child, nullptr, 0, 0), 0);
+        Edr_Node *inner = link(child, childRoot);
+        // The host node is shown at (1000, 2000) in the parent; the link at
+        // (10, 20)-(30, 40) in the child.
+        PageView outerView{}, innerView{};
+        outerView.doc = parent;
+        outerView.items = item(host, 1000, 2000, 1100, 2100);
+        showView(parent, &outerView, outerView.items);
+        innerView.doc = child;
+        innerView.items = item(inner, 10, 20, 30, 40);
+        showView(child, &innerView, innerView.items);
+
+        int32_t entry = -1, rect[4], kind = 0;
+        Edr_Doc *nodeDoc = nullptr;
+        Edr_Node *node = nullptr;
+        ObjHeader *part = nullptr;
+        // The host focused in the parent, nothing in the child: the host.
+        Edr_Doc_readLock(parent);
+        ASSERT_EQ(Select_setFocus(ctx(), parent, styleOf(parent), host, nullptr, 0, Select_focusMake, nullptr), 0);
+        for (int i = 0; i < 4; i++)
+            styleOf(parent)->reported.rect[i] = styleOf(parent)->focusRect[i];
+        Edr_Doc_readUnlock(parent);
+        ASSERT_EQ(View_focusInfo(parent, &entry, rect, &nodeDoc, &node, &part, &kind), 0);
+        EXPECT_EQ(node, host);
+        EXPECT_EQ(nodeDoc, parent);
+        EXPECT_EQ(rect[0], 1000);
+        Edr_Node_release(nodeDoc, node);
+        Edr_Doc_release(nodeDoc);
+
+        // The link focused in the child: its focus, moved by the host's
+        // place.
+        ASSERT_EQ(View_giveFocus(child, inner, 0, 1), 0);
+        settle(child);
+        ASSERT_EQ(View_focusInfo(parent, &entry, rect, &nodeDoc, &node, &part, &kind), 0);
+        EXPECT_EQ(node, inner);
+        EXPECT_EQ(nodeDoc, child);
+        EXPECT_EQ(kind, 1);
+        const int32_t want[4] = {1010, 2020, 1030, 2040};
+        for (int i = 0; i < 4; i++)
+            EXPECT_EQ(rect[i], want[i]);
+        Edr_Node_release(nodeDoc, node);
+        Edr_Doc_release(nodeDoc);
+
+        ASSERT_EQ(View_clearFocus(child), 0);
+        settle(child);
+        Edr_Doc_readLock(parent);
+        ASSERT_EQ(Select_setFocus(ctx(), parent, styleOf(parent), nullptr, nullptr, 0, Select_focusMake, nullptr), 0);
+        Edr_Doc_readUnlock(parent);
+        EXPECT_EQ(Edr_Node_refCount(inner), 1u);
+        hideView(parent);
+        hideView(child);
+        Edr_Node_release(child, inner);
+        Edr_Node_release(parent, host);
+        Edr_Doc_release(parent);
+        Edr_Doc_release(child);
+    });
+}
+
 TEST_F(FocusCallsTest, DrawingHoldsTheCurrentViewLock)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *) {
