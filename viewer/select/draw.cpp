@@ -105,14 +105,3 @@ int Highlight_draw(EngineContext *, const HighlightRecord *record, const Matrix 
     d->cachedRowOp = nullptr;
     return DrawItem_render(d, nullptr, nullptr, target);
 }
-
-int Highlight_drawList(EngineContext *context, const HighlightRecord *first, const Matrix *matrix,
-                       const DrawTarget *target)
-{
-    for (const HighlightRecord *r = first; r; r = r->next) {
-        int err = Highlight_draw(context, r, matrix, target);
-        if (err)
-            return err;
-    }
-    return Res_ok;
-}

@@ -88,9 +88,6 @@ int Highlight_shape(EngineContext *context, const HighlightRecord *record, const
 // other than 0 and 1, or the render's error.
 int Highlight_draw(EngineContext *context, const HighlightRecord *record, const Matrix *matrix,
                    const DrawTarget *target);
-// Draws the records of a list in order; the first error ends it.
-int Highlight_drawList(EngineContext *context, const HighlightRecord *first, const Matrix *matrix,
-                       const DrawTarget *target);
 
 // ------------------------------------------------------------- walks
 
