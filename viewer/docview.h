@@ -91,9 +91,14 @@ void View_defaultHighlightColours(uint32_t *border, uint32_t *fill, int active);
 // thumbnail maximum from "Vexlan_thumbnailsMax" (section "Core"). 0, 1 when
 // out of memory, or the lock's error.
 int View_createHighlightStyle(EngineContext *context, void **cell);
-// Frees the page entries (with their records), drops the focus reference,
-// frees the search and the record (null allowed).
+// Frees the page entries (with their records), frees the search and the
+// record (null allowed). The focus must have been let go
+// (View_releaseFocus) while the node tree still stood.
 void View_destroyHighlightStyle(void *record);
+// Gives back the focused node's reference and forgets the focus, for the
+// document's tear-down before its node tree goes (no lock is taken: no
+// other task reaches the document then). Null record allowed.
+void View_releaseFocus(void *record, Edr_Doc *doc);
 
 // Hands a finished layout pass to the display side so that changed pages
 // are redrawn (called by the eDR manager after a successful pass). 0 or an
@@ -126,7 +131,10 @@ typedef int (*View_ObjectVisitFn)(ObjHeader *object, void *context);
 // for the call. 0 or the visitor's stop value.
 int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area, void *extra);
 // The view rectangle of a sub-document node in its parent document's
-// coordinates into out {x0, y0, x1, y1}. 0 or an error.
+// coordinates into out {x0, y0, x1, y1}: the bounding box of the node's
+// display items in the parent's page views, moved by their origins; all 0
+// when no view shows it. The caller holds the parent's read lock. 0 or an
+// error.
 int View_focusHitTest(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unused);
 
 // The engine's view mode: *mode 0 (page view), 1 or 3 (the flow modes) and,

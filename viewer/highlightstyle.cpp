@@ -6,9 +6,11 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "fonts/fontdata.h"
+#include "viewer/dispman.h"
 #include "viewer/docview.h"
 #include "word/search/search.h"
 
@@ -54,11 +56,47 @@ void View_destroyHighlightStyle(void *record)
     HighlightStyle *style = static_cast<HighlightStyle *>(record);
     Edr_Page_freeEntries(style->pages);
     style->pages = nullptr;
-    // The focused node's document is going: its reference is dropped with
-    // the node tree, so only the pointer is forgotten here.
+    // Its reference went back with View_releaseFocus before the node tree.
     style->focusNode = nullptr;
     Search_free(style->search);
     Mem_free(style->search);
     Lock_fini(&style->lock);
     Mem_free(style);
+}
+
+void View_releaseFocus(void *record, Edr_Doc *doc)
+{
+    HighlightStyle *style = static_cast<HighlightStyle *>(record);
+    if (!style || !style->focusNode)
+        return;
+    Edr_Node_dropRefLocked(doc, style->focusNode);
+    style->focusNode = nullptr;
+    style->focusPart = nullptr;
+    style->focusKind = 0;
+    style->focusEntry = -1;
+}
+
+namespace
+{
+
+HighlightStyle *styleOfDoc(Edr_Doc *doc)
+{
+    return doc && doc->pageList ? static_cast<HighlightStyle *>(doc->pageList->view) : nullptr;
+}
+
+} // namespace
+
+// The page view's highlight lists change under the style's lock (the focus
+// calls take it after the document's and the page list's read locks), so
+// drawing them takes it too.
+void View_lockCurrent(Edr_Doc *doc, intptr_t)
+{
+    if (HighlightStyle *style = styleOfDoc(doc))
+        Lock_acquire(&style->lock);
+}
+
+void View_unlockCurrent(Edr_Doc *doc, intptr_t)
+{
+    if (HighlightStyle *style = styleOfDoc(doc))
+        Lock_release(&style->lock);
 }

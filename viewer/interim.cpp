@@ -104,14 +104,6 @@ int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, co
     return result;
 }
 
-// Interim: without views a sub-document is shown where its parent is.
-int View_focusHitTest(Edr_Doc *, Edr_Node *, int32_t out[4], void *)
-{
-    for (int i = 0; i < 4; i++)
-        out[i] = 0;
-    return 0;
-}
-
 // ------------------------------------------------ the view keys act on
 //
 // Interim: areas, pan animations and post-key updates have nothing to draw
@@ -155,35 +147,6 @@ int View_initDisplaySettings(EngineContext *)
 }
 
 void View_freeDisplaySettings(EngineContext *)
-{
-}
-
-// ------------------------------------------- display-side stand-ins
-//
-// Interim: until changed areas are reported through the views, a changed
-// page rectangle goes straight to the document's area-changed hook (the
-// display manager's), so that laid-out pages reach the screen: the section
-// and page name the page, redrawAll asks for the whole page.
-int View_invalidateRect(const ViewChangeReport *report, int32_t redrawAll, int32_t)
-{
-    if (!report || !report->document)
-        return Res_nullInput;
-    Edr_DisplayHooks hooks = report->document->displayHooks;
-    if (!hooks.areaChanged)
-        return Res_ok;
-    DispmanArea area{report->document, report->section, uint32_t(report->page),
-                     Rect{report->rect[0], report->rect[1], report->rect[2], report->rect[3]}, 0};
-    return hooks.areaChanged(hooks.argument, DispmanSub_hqAndQuick, redrawAll ? 1 : 0, &area, 1, 1,
-                             nullptr);
-}
-
-// Interim: there is no current page view to lock before the view records
-// exist.
-void View_lockCurrent(Edr_Doc *, intptr_t)
-{
-}
-
-void View_unlockCurrent(Edr_Doc *, intptr_t)
 {
 }
 

@@ -42,3 +42,33 @@ double Double_maxOf(const double *values, int32_t n);
 // registered, 0 when the context or its application record is null or the
 // registration fails.
 int Html_registerHandler(EngineContext *context);
+
+struct Edr_PageEntry;
+struct FvViewer;
+struct Screen;
+
+// A visitor of View_visitPageTree: (entry, argument, x offset, y offset);
+// its result is not read.
+typedef int (*View_PageTreeVisitFn)(Edr_PageEntry *entry, void *argument, int32_t x, int32_t y);
+// Calls visitor(entry, argument, x, y), then, for the entry and every
+// following one, visits the pages of the documents embedded in its records
+// (their first page entry found by the embedded page's key pair under read
+// locks) at the offset moved by the embedding record's x0 and y1. The
+// walk goes as deep as documents may nest (7 levels below the entry), so a
+// page that embeds itself ends there.
+void View_visitPageTree(Edr_PageEntry *entry, View_PageTreeVisitFn visitor, void *argument, int32_t x,
+                        int32_t y);
+
+// Tell the viewer's listeners of code 5 (resize starting) or 6 (resize
+// done) with the ResizeNotice {screen index, rotating, size given,
+// orientation}. 1 when a listener was called, else 0.
+int Fv_notifyResizeStart(FvViewer *viewer, const Screen *screen, int32_t orientation, int32_t rotating,
+                         int32_t sizeGiven);
+int Fv_notifyResizeDone(FvViewer *viewer, const Screen *screen, int32_t orientation, int32_t rotating,
+                        int32_t sizeGiven);
+
+// The shown page's column flags: *before and *after 1 when the page's
+// scrolled column has more content before or after the shown part, else 0
+// (both 0 without a viewer or page). Returns the page's columnMoreAfter
+// word.
+uint32_t App_readColumnFlags(EngineContext *context, int32_t *before, int32_t *after);

@@ -174,6 +174,9 @@ void freeParts(Edr_Doc *doc)
         Edr_Sel_free(doc, doc->pageList->selection);
         doc->pageList->selection = nullptr;
     }
+    // The focus holds a reference on a node of the tree about to go.
+    if (doc->pageList)
+        View_releaseFocus(doc->pageList->view, doc);
     if (doc->root) {
         Edr_Node_destroy(doc, doc->root);
         doc->root = nullptr;

@@ -219,13 +219,14 @@ struct Report {
     uint32_t kind;
     Rect rect;
     int32_t mode;
+    int32_t thumbnails;
 };
 std::vector<Report> *reports;
 
-int recordArea(EngineContext *, uint32_t, int32_t mode, const DispmanArea *area, int32_t, uint32_t,
+int recordArea(EngineContext *, uint32_t, int32_t mode, const DispmanArea *area, int32_t thumbnails, uint32_t,
                const intptr_t *)
 {
-    reports->push_back({area->pageKey, area->pageKind, area->rect, mode});
+    reports->push_back({area->pageKey, area->pageKind, area->rect, mode, thumbnails});
     return 0;
 }
 
@@ -253,8 +254,12 @@ TEST_F(BoxTreeTest, PagesPublishedAfterTheStartAreReportedToTheView)
         EXPECT_EQ(seen[1].kind, 0u);
         EXPECT_EQ(seen[1].rect.y0, -0x60000);
         EXPECT_EQ(seen[1].rect.x1, 0x50000);
-        for (const Report &r : seen)
-            EXPECT_EQ(r.mode, 1) << "the whole page is redrawn";
+        // The page's whole rectangle, given as an area, and its thumbnail
+        // told of the change.
+        for (const Report &r : seen) {
+            EXPECT_EQ(r.mode, 0);
+            EXPECT_EQ(r.thumbnails, 1);
+        }
         doc->displayHooks.areaChanged = nullptr;
         reports = nullptr;
     });

@@ -1,15 +1,24 @@
 // The viewer's small support routines: the one-tenth overlap rule, the
 // largest of doubles, the configured test, the directional search's
-// outputs and the direction scoring of focus steps.
+// outputs and the direction scoring of focus steps, the walk over a page
+// and its embedded pages, the resize notices and the column flags.
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "document/edr/page.h"
 #include "tests/document/events_fixture.h"
+#include "core/geom/matrix.h"
+#include "core/task/listeners.h"
+#include "graphics/pagerender.h"
+#include "platform/api/app.h"
 #include "viewer/focusnav.h"
+#include "viewer/screen/resize.h"
+#include "viewer/screen/screen.h"
 #include "viewer/support.h"
+#include "viewer/viewer.h"
 
 namespace
 {
@@ -188,6 +197,166 @@ TEST(FocusScore, CandidatesPerDirection)
     EXPECT_EQ(View_scoreCandidate(&plain, &c, &primary, &secondary), 1);
     EXPECT_EQ(primary, 50);
     EXPECT_EQ(secondary, 0);
+}
+
+} // namespace
+
+namespace
+{
+
+class PageTreeTest : public EdrFixture
+{
+};
+
+struct Visit {
+    Edr_Doc *doc;
+    int32_t key, x, y;
+};
+
+int recordVisit(Edr_PageEntry *entry, void *argument, int32_t x, int32_t y)
+{
+    static_cast<std::vector<Visit> *>(argument)->push_back({entry->rec ? entry->rec->doc : nullptr, entry->key, x, y});
+    return 0;
+}
+
+TEST_F(PageTreeTest, VisitsEmbeddedPagesAtTheirOffsets)
+{
+    run([&] {
+        Edr_Doc *parent = nullptr, *child = nullptr;
+        Edr_Node *parentRoot = nullptr, *childRoot = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &parent, &parentRoot), 0);
+        ASSERT_EQ(Edr_Doc_create(ctx(), &child, &childRoot), 0);
+        auto *inner = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
+        inner->doc = child;
+        ASSERT_EQ(Edr_Page_publishLayout(child, 7, 0, 0, inner, 0, 0), 0);
+
+        // The parent's page: a content piece, then a piece embedding the
+        // child's page 7 with its x0 at 100 and its y1 at 300.
+        static constexpr ObjClass plainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr, Obj_itemPlain};
+        auto *content = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
+        auto *embedded = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
+        content->doc = parent;
+        embedded->doc = parent;
+        embedded->buildState = Edr_PageBuild_embedded;
+        const int32_t bounds[4] = {100, 0, 200, 300};
+        for (int i = 0; i < 4; i++)
+            embedded->bounds[i] = bounds[i];
+        Edr_Node *refNode = nullptr;
+        ASSERT_EQ(Edr_Node_allocate(&refNode, Edr_NodeType_blob, sizeof(EmbeddedPageRef)), 0);
+        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(refNode)) = EmbeddedPageRef{child, *Matrix_identity(), 7, 0};
+        ObjHeader *owner = Obj_create(&plainClass, 0);
+        owner->node = refNode;
+        embedded->objects = owner;
+        content->nextRec = embedded;
+        ASSERT_EQ(Edr_Page_publishLayout(parent, 5, 0, 0, content, 0, 0), 0);
+
+        Edr_PageEntry *e = nullptr;
+        ASSERT_EQ(Edr_Page_findByIndex(&e, parent, 0, 0), 0);
+        std::vector<Visit> visits;
+        View_visitPageTree(e, recordVisit, &visits, 1, 2);
+        Edr_Page_release(e, 0);
+        ASSERT_EQ(visits.size(), 2u);
+        EXPECT_EQ(visits[0].key, 5);
+        EXPECT_EQ(visits[0].x, 1);
+        EXPECT_EQ(visits[0].y, 2);
+        EXPECT_EQ(visits[1].doc, child);
+        EXPECT_EQ(visits[1].key, 7);
+        EXPECT_EQ(visits[1].x, 101);
+        EXPECT_EQ(visits[1].y, 302);
+
+        // A key pair the child does not have: only the page itself.
+        static_cast<EmbeddedPageRef *>(Edr_Node_payload(refNode))->pageKey = 8;
+        ASSERT_EQ(Edr_Page_findByIndex(&e, parent, 0, 0), 0);
+        visits.clear();
+        View_visitPageTree(e, recordVisit, &visits, 0, 0);
+        Edr_Page_release(e, 0);
+        EXPECT_EQ(visits.size(), 1u);
+
+        // A page that embeds itself: the walk ends at the nesting limit
+        // (the page, then seven levels below it) instead of running the
+        // stack out.
+        *static_cast<EmbeddedPageRef *>(Edr_Node_payload(refNode)) = EmbeddedPageRef{parent, *Matrix_identity(), 5, 0};
+        ASSERT_EQ(Edr_Page_findByIndex(&e, parent, 0, 0), 0);
+        visits.clear();
+        View_visitPageTree(e, recordVisit, &visits, 0, 0);
+        Edr_Page_release(e, 0);
+        ASSERT_EQ(visits.size(), 8u);
+        EXPECT_EQ(visits.back().doc, parent);
+        EXPECT_EQ(visits.back().x, 700);
+        EXPECT_EQ(visits.back().y, 2100);
+
+        // The embedded piece does not own its item.
+        embedded->objects = nullptr;
+        Obj_destroy(owner);
+        Mem_free(refNode);
+        Edr_Doc_release(parent);
+        Edr_Doc_release(child);
+    });
+}
+
+std::vector<ResizeNotice> notices;
+std::vector<int32_t> noticeCodes;
+
+void onResizeStart(FvViewer *, void *argument)
+{
+    noticeCodes.push_back(5);
+    notices.push_back(*static_cast<ResizeNotice *>(argument));
+}
+
+void onResizeDone(FvViewer *, void *argument)
+{
+    noticeCodes.push_back(6);
+    notices.push_back(*static_cast<ResizeNotice *>(argument));
+}
+
+TEST_F(PageTreeTest, ResizeNoticesAndColumnFlags)
+{
+    run([&] {
+        FvViewer viewer{};
+        Listener_init(&viewer.listeners, &viewer);
+        Screen screen{};
+        screen.index = 3;
+        notices.clear();
+        noticeCodes.clear();
+        EXPECT_EQ(Fv_notifyResizeStart(&viewer, &screen, 1, 1, 0), 0) << "nobody listens";
+        ASSERT_EQ(Listener_add(&viewer.listeners, FvListen_resizeStart, onResizeStart), 1);
+        ASSERT_EQ(Listener_add(&viewer.listeners, FvListen_resizeDone, onResizeDone), 1);
+        EXPECT_EQ(Fv_notifyResizeStart(&viewer, &screen, 1, 1, 0), 1);
+        EXPECT_EQ(Fv_notifyResizeDone(&viewer, &screen, 2, 0, 1), 1);
+        EXPECT_EQ(Fv_notifyResizeDone(nullptr, &screen, 2, 0, 1), 0);
+        ASSERT_EQ(notices.size(), 2u);
+        EXPECT_EQ(noticeCodes, (std::vector<int32_t>{5, 6}));
+        EXPECT_EQ(notices[0].screenIndex, 3);
+        EXPECT_EQ(notices[0].rotating, 1);
+        EXPECT_EQ(notices[0].sizeGiven, 0);
+        EXPECT_EQ(notices[0].orientation, 1);
+        EXPECT_EQ(notices[1].rotating, 0);
+        EXPECT_EQ(notices[1].sizeGiven, 1);
+        EXPECT_EQ(notices[1].orientation, 2);
+        Listener_freeAll(&viewer.listeners);
+
+        // Column flags of the shown page.
+        int32_t before = 9, after = 9;
+        EXPECT_EQ(App_readColumnFlags(nullptr, &before, &after), 0u);
+        EXPECT_EQ(before, 0);
+        EXPECT_EQ(after, 0);
+        EngineInstance *saved = ctx()->instance;
+        EngineInstance instance{};
+        FvPage page{};
+        page.columnMoreBefore = 1;
+        page.columnMoreAfter = 2; // no column answered
+        viewer.page = &page;
+        instance.viewer = &viewer;
+        ctx()->instance = &instance;
+        EXPECT_EQ(App_readColumnFlags(ctx(), &before, &after), 2u);
+        EXPECT_EQ(before, 1);
+        EXPECT_EQ(after, 1);
+        page.columnMoreBefore = 0;
+        page.columnMoreAfter = 0;
+        EXPECT_EQ(App_readColumnFlags(ctx(), &before, &after), 0u);
+        EXPECT_EQ(before | after, 0);
+        ctx()->instance = saved;
+    });
 }
 
 } // namespace

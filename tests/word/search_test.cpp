@@ -9,6 +9,7 @@
 #include "core/mem/mem.h"
 #include "core/task/task.h"
 #include "document/edr/page.h"
+#include "graphics/glyphrun.h"
 #include "tests/document/events_fixture.h"
 #include "word/search/search.h"
 
@@ -242,6 +243,57 @@ TEST_F(SearchTest, MatchRunsIntoTheNextTextNodeOfTheSameBlockOnly)
         Search_end(doc);
         for (Edr_Node *n : {a, b, c, block, other})
             Edr_Node_release(doc, n);
+    });
+}
+
+TEST_F(SearchTest, FindsTextInGlyphRuns)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *t = makeText(doc, root, u"xx");
+        // A glyph-run string of two runs, "foo " and "needle", on page 0
+        // after a text item; then a text item on page 1.
+        GlyphRunWriter w;
+        GlyphRun_writerInit(&w);
+        ASSERT_EQ(GlyphRun_addText(&w, 0, 0, u"foo ", 4), 0);
+        ASSERT_EQ(GlyphRun_addText(&w, 100, 0, u"needle", 6), 0);
+        ASSERT_EQ(GlyphRun_plugHole(&w), 0);
+        item(doc, 0, t, 0, 2);
+        ObjHeader *g = Obj_create(&GlyphRunItem_class, 0);
+        ASSERT_NE(g, nullptr);
+        Rect box{0, 100, 200, 112};
+        Obj_setBox(g, &box);
+        auto *part = static_cast<GlyphRunItemPart *>(Obj_part(g));
+        part->bytes = w.buffer;
+        part->length = w.pos;
+        part->size = 0x90000;
+        Page &p = page(doc, 0);
+        *p.tail = g;
+        p.tail = reinterpret_cast<ObjHeader **>(&g->owner[0]);
+        Edr_Node *u = makeText(doc, root, u"needle");
+        item(doc, 1, u, 0, 6);
+        publish(doc);
+
+        std::vector<Step> steps;
+        begin(doc, u"NEEDLE");
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        const SearchOutcome &first = steps.back().outcome;
+        EXPECT_EQ(first.code, SearchCode_found);
+        EXPECT_EQ(first.page, 0);
+        EXPECT_EQ(first.y0, 100) << "the glyph-run item's box";
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        EXPECT_EQ(steps.back().outcome.code, SearchCode_found);
+        EXPECT_EQ(steps.back().outcome.page, 1);
+        // A match runs from one run of the string into the next.
+        begin(doc, u"o ne");
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        EXPECT_EQ(steps.back().outcome.code, SearchCode_found);
+        EXPECT_EQ(steps.back().outcome.page, 0);
+        Search_end(doc);
+        // The item goes with the document's pages and does not read the
+        // string it points at when freed.
+        Edr_Node_release(doc, t);
+        Edr_Node_release(doc, u);
+        GlyphRun_writerFree(&w);
     });
 }
 

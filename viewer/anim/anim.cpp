@@ -313,10 +313,10 @@ int Anim_collectDirtyRects(Edr_Doc *doc, AnimRectList *list)
     return r;
 }
 
-int Anim_reportAreas(const Rect *rect, intptr_t, Edr_Doc *doc)
+int Anim_reportAreas(const Rect *rect, intptr_t tag, Edr_Doc *doc)
 {
-    ViewChangeReport report{doc, 0, 0, {rect->x0, rect->y0, rect->x1, rect->y1}};
-    return View_invalidateRect(&report, 0, 0);
+    ViewChangeReport report{doc, int32_t(tag), 0, {rect->x0, rect->y0, rect->x1, rect->y1}};
+    return View_reportAreas(&report);
 }
 
 int Fv_registerBuiltinImages(EngineContext *context)

@@ -12,6 +12,8 @@
 // start, so overlapping matches are all found.
 #include "word/search/search.h"
 
+#include "graphics/glyphrun.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -236,6 +238,8 @@ struct StreamItem {
     uint32_t count;      // its own characters
     uint32_t total;      // with the appended whitespace
     int32_t joins;       // a match may run into it from the item before
+    Rect box;            // where its characters are shown, in page units
+    int32_t size;        // its text size (0: unknown)
 };
 
 struct PageStream {
@@ -269,20 +273,14 @@ bool continues(const ObjHeader *before, const ObjHeader *item)
     return isTextNode(a) && a->parentNode && a->parentNode == b->parentNode;
 }
 
-int streamAppend(PageStream *s, ObjHeader *item)
+// Appends count characters of one segment of item (a text run, or one
+// run of a glyph-run item) shown in box, with extra whitespace characters
+// of the node text after them counted as its own.
+int streamAppendChars(PageStream *s, ObjHeader *item, const char16_t *chars, uint32_t count, uint32_t extra,
+                      const Rect &box, int32_t size)
 {
-    const ObjTextPart *t = static_cast<const ObjTextPart *>(Obj_part(item));
-    if (!t || !t->chars || !t->count)
+    if (!chars || !count)
         return Res_ok;
-    uint32_t count = t->count;
-    uint32_t extra = 0;
-    // The whitespace that follows the item in its node's text.
-    if (isTextNode(item->node)) {
-        const Edr_TextNode *text = Edr_Node_textPayload(item->node);
-        if (text && text->chars == t->chars && t->start + count < text->length &&
-            Search_isSpace(text->chars[t->start + count]))
-            extra = 1;
-    }
     if (s->itemCount == s->itemCapacity) {
         uint32_t cap = s->itemCapacity ? s->itemCapacity * 2 : 16;
         auto *items = static_cast<StreamItem *>(Mem_realloc(s->items, cap * sizeof(StreamItem)));
@@ -296,10 +294,10 @@ int streamAppend(PageStream *s, ObjHeader *item)
         return Res_noMemory;
     if (s->length + total > s->capacity) {
         uint32_t cap = std::max(s->capacity * 2, s->length + total + 64);
-        auto *chars = static_cast<char16_t *>(Mem_realloc(s->chars, cap * sizeof(char16_t)));
-        if (!chars)
+        auto *grown = static_cast<char16_t *>(Mem_realloc(s->chars, cap * sizeof(char16_t)));
+        if (!grown)
             return Res_noMemory;
-        s->chars = chars;
+        s->chars = grown;
         auto *owner = static_cast<uint32_t *>(Mem_realloc(s->owner, cap * sizeof(uint32_t)));
         if (!owner)
             return Res_noMemory;
@@ -312,8 +310,10 @@ int streamAppend(PageStream *s, ObjHeader *item)
     si->count = count;
     si->total = total;
     si->joins = s->itemCount > 0 && continues(s->items[s->itemCount - 1].item, item);
+    si->box = box;
+    si->size = size;
     for (uint32_t i = 0; i < total; i++) {
-        s->chars[s->length + i] = t->chars[t->start + i];
+        s->chars[s->length + i] = chars[i];
         s->owner[s->length + i] = s->itemCount;
     }
     s->length += total;
@@ -321,6 +321,49 @@ int streamAppend(PageStream *s, ObjHeader *item)
     return Res_ok;
 }
 
+int streamAppend(PageStream *s, ObjHeader *item)
+{
+    const ObjTextPart *t = static_cast<const ObjTextPart *>(Obj_part(item));
+    if (!t || !t->chars || !t->count)
+        return Res_ok;
+    uint32_t extra = 0;
+    // The whitespace that follows the item in its node's text.
+    if (isTextNode(item->node)) {
+        const Edr_TextNode *text = Edr_Node_textPayload(item->node);
+        if (text && text->chars == t->chars && t->start + t->count < text->length &&
+            Search_isSpace(text->chars[t->start + t->count]))
+            extra = 1;
+    }
+    return streamAppendChars(s, item, t->chars + t->start, t->count, extra, Obj_shownBox(item), t->size);
+}
+
+// A glyph-run item gives one segment per run of its string, each shown
+// where the run is placed.
+int streamAppendGlyphs(PageStream *s, ObjHeader *item)
+{
+    GlyphRunCursor *c = GlyphRunCursor_new(item);
+    if (!c)
+        return Res_noMemory;
+    int err = Res_ok;
+    const char16_t *chars = nullptr;
+    uint32_t count = 0;
+    const GlyphRunItemPart *part = static_cast<const GlyphRunItemPart *>(Obj_part(item));
+    const int32_t size = part ? part->size : 0;
+    while (!err && GlyphRunCursor_next(c, &chars, &count)) {
+        // The run's placed extent, moved by the item's origin; the item's
+        // box when the run cannot be measured.
+        Rect box = Rect_emptyBound;
+        if (part && part->fonts && GlyphRunCursor_measure(c, item, &box, nullptr, nullptr, nullptr, 1) == Res_ok &&
+            box.x0 < box.x1)
+            box = Rect{box.x0 + item->origin[0], box.y0 + item->origin[1], box.x1 + item->origin[0],
+                       box.y1 + item->origin[1]};
+        else
+            box = Obj_shownBox(item);
+        err = streamAppendChars(s, item, chars, count, 0, box, size);
+    }
+    GlyphRunCursor_free(c);
+    return err;
+}
 struct StreamBuild {
     PageStream *stream;
     SearchState *state;
@@ -344,7 +387,9 @@ int streamItems(StreamBuild *b, ObjHeader *first, int depth)
         if (o->flags & Obj_hidden)
             continue;
         const uint32_t kind = Obj_itemKind(o);
-        if (kind == Obj_itemText)
+        if (o->cls == &GlyphRunItem_class)
+            err = streamAppendGlyphs(b->stream, o);
+        else if (kind == Obj_itemText)
             err = streamAppend(b->stream, o);
         else if (kind == Obj_itemContainer && depth < 64)
             err = streamItems(b, reinterpret_cast<ObjHeader *>(o->owner[5]), depth + 1);
@@ -437,7 +482,7 @@ Edr_PageEntry *entryAt(Edr_Doc *doc, int32_t page)
 Rect rangeRect(const PageStream *st, uint32_t itemIndex, uint32_t a, uint32_t b)
 {
     const StreamItem &si = st->items[itemIndex];
-    const Rect box = Obj_shownBox(si.item);
+    const Rect box = si.box;
     const int64_t width = int64_t(box.x1) - box.x0;
     const uint32_t from = std::min(a - si.first, si.count - 1);
     const uint32_t to = std::min(b - si.first, si.count - 1);
@@ -475,12 +520,11 @@ int highlightMatch(SearchState *s, int add)
             const Rect r = rangeRect(&stream, i, from, to);
             err = RectList_add(list, i, r.x0, r.y0, r.x1, r.y1);
             Rect_union(&all, &r);
-            const ObjTextPart *t = static_cast<const ObjTextPart *>(Obj_part(si.item));
-            if (t->size > 0) {
-                if (!s->smallest || t->size < s->smallest)
-                    s->smallest = t->size;
-                if (t->size > s->largest)
-                    s->largest = t->size;
+            if (si.size > 0) {
+                if (!s->smallest || si.size < s->smallest)
+                    s->smallest = si.size;
+                if (si.size > s->largest)
+                    s->largest = si.size;
             }
         }
     }
