@@ -188,9 +188,11 @@ int Mime_qpDecode(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap
     if (full || state == plain) {
         *consumed = full ? (state == plain ? i : start) : srcLen;
     } else {
-        // A pending escape or run waits for more input, unless that would
-        // leave nothing consumed: then the caller must not offer it again.
-        *consumed = start ? start : srcLen;
+        // A pending escape or white-space run waits for more input, even
+        // when nothing came before it: dropping it would make the output
+        // depend on where the input was cut. Callers stop when nothing is
+        // consumed.
+        *consumed = start;
     }
     *produced = out;
     return Res_ok;

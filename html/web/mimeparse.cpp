@@ -604,8 +604,8 @@ int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_
         }
         // The next chunk starts inside a line when what stays is not at
         // a line start.
-        if (!final && line > data && line[-1] != '\n' && line[-1] != '\r')
-            parser->midLine = 1;
+        if (line > data)
+            parser->midLine = !final && line[-1] != '\n' && line[-1] != '\r';
     }
     // 4. Consumed: up to the line start; the rest is offered again.
     *consumed = uint32_t(line - data);
