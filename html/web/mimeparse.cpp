@@ -591,6 +591,9 @@ int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_
             runEnd = end;
         } else if (end - line >= 3 && line[0] != '-' && line[1] != '-') {
             runEnd = end;
+            // The held-back line is body text of the root too.
+            if (!parser->current->parent && !parser->midLine && line[0] != '\r' && line[0] != '\n')
+                parser->rootText = 1;
         }
         MimePart *cur = parser->current;
         if (runEnd > run && !cur->boundary) {
