@@ -142,9 +142,9 @@ const char *lineAfter(const char *s)
 {
     while (*s && *s != '\r' && *s != '\n')
         s++;
-    if (*s == '\r')
+    if (*s == '\r' && *++s == '\n')
         s++;
-    if (*s == '\n' && s[-1] != '\n')
+    else if (*s == '\n')
         s++;
     return s;
 }

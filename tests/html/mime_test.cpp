@@ -311,6 +311,8 @@ TEST_F(MimeTest, HeaderValuesAndParameters)
     EXPECT_EQ(take(Mime_findHeader(p->headers, MimeHdr_contentDisposition)),
               "Content-Disposition: inline\r\n\tfolded\r\n");
     EXPECT_EQ(take(Mime_findHeader(p->headers, MimeHdr_contentTransferEncoding)), "(null)");
+    EXPECT_EQ(take(Mime_findHeader("\nContent-ID: <x>\r\n", MimeHdr_contentId)), "Content-ID: <x>\r\n");
+    EXPECT_EQ(take(Mime_findHeader("Content-IDx: 1\rContent-ID: 2", MimeHdr_contentId)), "Content-IDx: 1\r");
     EXPECT_EQ(take(Mime_getHeaderValue(p, MimeHdr_contentType)), "Application/X-Thing");
     EXPECT_EQ(take(Mime_getHeaderValue(p, MimeHdr_contentId)), "<one@host>");
     EXPECT_EQ(take(Mime_getHeaderValue(p, MimeHdr_contentLocation)), "http://h/a b");
