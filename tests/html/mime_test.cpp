@@ -739,6 +739,27 @@ TEST_F(MimeTest, PageWithImagesAndSheet)
     });
 }
 
+TEST_F(MimeTest, CollectModeDecodesWhileLoading)
+{
+    onTask([&] {
+        Archive a = openArchive(ctx(), fixture("mime/page.mht"));
+        ASSERT_EQ(a.result, 0);
+        ASSERT_EQ(MimeArchive_load(a.archive, 1, ctx()), 0);
+        MimePart *logo = a.archive->root->firstChild->nextSibling;
+        ASSERT_NE(logo, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(logo->decoded), logo->decodedLength),
+                  fixture("images/png/phys_unit0.png"));
+        Url *main = nullptr;
+        ASSERT_EQ(MimeArchive_mainUrl(a.archive, &main, "text/html", ctx()), 0);
+        // The stream takes the collected bytes; the next open decodes anew.
+        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"), fixture("images/png/phys_unit0.png"));
+        EXPECT_EQ(logo->decoded, nullptr);
+        EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"), fixture("images/png/phys_unit0.png"));
+        Url_free(main);
+        MimeArchive_release(a.archive);
+    });
+}
+
 TEST_F(MimeTest, DocumentPartChoice)
 {
     onTask([&] {
