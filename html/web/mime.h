@@ -207,7 +207,7 @@ struct MimeArchive {
     uint32_t refCount;   // 1 at creation
     Lock lock;           // the source stream, its position and the count
     VfsHandle *source;   // kept open for later decoding; null once closed
-    uint32_t state;      // 0 usable; 1 answers 780 and takes no references
+    uint32_t state;      // 0 usable; 1 answers 780 (references still count)
     uint32_t handOver;   // part streams take the decoded bytes over
     MimePart *root;
     Url *baseUrl;        // the source stream's URL
