@@ -65,7 +65,7 @@ std::string utf8(const char16_t *s)
 }
 
 // Runs a body decoder over input cut at split (the unconsumed rest offered
-// again in front of the next piece), into an output of cap bytes at a time.
+// again in front of the next chunk), into an output of cap bytes at a time.
 std::string decode(CharsetConverter fn, const std::string &input, size_t split = 0,
                    size_t cap = 1 << 16)
 {
