@@ -70,6 +70,14 @@ enum ResultCode : int {
     Res_vfsSeekMissed = 3607,       // a seek landed elsewhere than the target
     Res_vfsDrainFirst = 28162,      // 0x6E02: the stream must be drained first
 
+    // MIME archives (780 archive not usable or part empty, 839 no part for
+    // the URL: the codes the stream layer already knows).
+    Res_mimeNoDecoder = 838,        // no decoder for the part's transfer encoding
+    Res_mimeNoDocPart = 840,        // no document part, or no URL for it
+    Res_mimeBadWord = 15360,        // an encoded word that does not decode
+    Res_mimeNoBoundary = 15361,     // a multipart part without a "boundary" parameter
+    Res_mimeNoBody = 15362,         // the input ended in a body with nothing consumed
+
     // Compound files (office storage).
     Res_oleBadChain = 3584,    // a broken sector chain
     Res_oleNoEntry = 3585,     // no directory entry with that id

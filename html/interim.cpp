@@ -17,16 +17,6 @@
 #include "platform/vfs/vfs.h"
 
 
-// ------------------------------------------------------- stream types
-
-// Interim: no MIME archive exists before the MIME module, so no part can
-// be found.
-int MimeStream_open(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, EngineContext *)
-{
-    *accepted = 0;
-    return Res_fileCannotOpen;
-}
-
 // Interim document services of the web layer.
 #include "core/mem/mem.h"
 #include "core/result.h"
@@ -92,39 +82,6 @@ int Url_mapHook(EngineContext *, const Url *, int *flag)
     *flag = 0;
     return 0;
 }
-
-// Interim: no handler object belongs to the MIME module yet.
-int Mime_claimsHandler(const UrlHandler *)
-{
-    return 0;
-}
-
-// Interim: the MIME module keeps no state.
-int Mime_moduleInit(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Mime_moduleFini(EngineContext *) {}
-
-// Interim: the open and the Mem type's operations; the archive queries
-// (slots 22 and 23) come with the MIME module.
-const VfsTypeOps VfsMimeOps = {
-    "Mime",             // name
-    0,                  // flags
-    nullptr,            // 2
-    MimeStream_open,    // 3
-    MemFile_close,      // 4
-    MemFile_getReadBuf, // 5
-    MemFile_readDone,   // 6
-    nullptr,            // 7
-    nullptr,            // 8
-    nullptr,            // 9
-    nullptr,            // 10
-    MemFile_tell,       // 11
-    MemFile_seek,       // 12
-    MemFile_getInfo,    // 13
-};
 
 // Interim: there is no HTTP cache yet, so no Cache stream can be made.
 int HttpCache_openStream(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, EngineContext *,

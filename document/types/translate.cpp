@@ -26,6 +26,7 @@
 #include "document/edr/page.h"
 #include "document/types/doctype.h"
 #include "html/link.h"
+#include "html/web/mime.h"
 #include "platform/api/engine.h"
 #include "platform/api/errortext.h"
 #include "platform/url/url.h"
@@ -130,6 +131,16 @@ int loadDocument(TranslateJob *job)
     int err = openStream(job);
     if (err == Res_ok)
         err = checkSize(job);
+    // A MIME archive ("multipart/related") shows its document part: the
+    // archive takes the stream, and the part's URL opens in its place.
+    if (err == Res_ok) {
+        err = MimeArchive_openInPlace(job->ctx, &job->stream, &job->url);
+        if (err == Res_ok && !job->stream) {
+            Mem_free(job->pathText);
+            job->pathText = nullptr;
+            err = openStream(job);
+        }
+    }
     if (err == Res_ok)
         err = Edr_Doc_setUrl(job->doc, job->url);
     if (err == Res_ok)
