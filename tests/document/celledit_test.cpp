@@ -10,6 +10,7 @@
 #include "core/mem/mem.h"
 #include "core/style/prop.h"
 #include "core/style/stylerule.h"
+#include "core/text/number.h"
 #include "document/edit/celledit.h"
 #include "document/edit/editdata.h"
 #include "platform/api/editing.h"
@@ -38,7 +39,7 @@ TEST_F(CellEditTest, ReferencesBothWays)
     }
     char buffer[24];
     Excel_CellEdit_refText(0xFFFFFFFF, 0xFFFFFFFF, buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "MWLQKWU4294967296");
+    EXPECT_STREQ(buffer, "MWLQKWV4294967296");
 
     const struct {
         const char *text;
@@ -153,7 +154,7 @@ TEST_F(CellEditTest, PropertyExchange)
     const uint8_t blue[4] = {0, 0, 250, 255};
     Prop_setColour(&v, 29, blue);
     Excel_CellEdit_takeProp(e, &v, palette, 3);
-    Prop_setLength(&v, 38, 14 * 910);
+    Prop_setLength(&v, 38, Units_pointsToLength(14));
     Excel_CellEdit_takeProp(e, &v, palette, 3);
     Prop_setUstr(&v, 37, const_cast<char16_t *>(u"Verdana"), 7);
     Excel_CellEdit_takeProp(e, &v, palette, 3);
@@ -198,7 +199,7 @@ TEST_F(CellEditTest, PropertyExchange)
     EXPECT_EQ(notices[0], 39);
     EXPECT_EQ(notices[1], 42);
     EXPECT_EQ(notices[2], 40);
-    EXPECT_EQ(Prop_getLength(&StyleRule_findProp(rule, 38)->value), 11 * 910);
+    EXPECT_EQ(Prop_getLength(&StyleRule_findProp(rule, 38)->value), Units_pointsToLength(11));
     EXPECT_EQ(Prop_getType(&StyleRule_findProp(rule, 43)->value), 25);
     EXPECT_EQ(StyleRule_findProp(rule, 41), nullptr);
     StyleRule_destroy(rule);

@@ -61,18 +61,18 @@ TEST_F(ValueTest, ConversionTable)
         SCOPED_TRACE(c.name);
         Edr_Value *v = Edr_Value_new(u"cell", nullptr, c.from);
         ASSERT_NE(v, nullptr);
-        if (c.from == 1)
-            ASSERT_EQ(Edr_Value_setInt(v, c.n), 0);
-        else if (c.from == 2)
-            ASSERT_EQ(Edr_Value_setNumber(v, c.x), 0);
-        else
-            ASSERT_EQ(Edr_Value_setText(v, c.text), 0);
+        int set = c.from == 1   ? Edr_Value_setInt(v, c.n)
+                  : c.from == 2 ? Edr_Value_setNumber(v, c.x)
+                                : Edr_Value_setText(v, c.text);
+        ASSERT_EQ(set, 0);
         EXPECT_EQ(Edr_Value_convert(v, c.to), c.result);
         EXPECT_EQ(Edr_Value_getType(v), c.to);
-        if (c.to == 1)
+        if (c.to == 1) {
             EXPECT_EQ(Edr_Value_getInt(v), c.wantInt);
-        if (c.to == 2)
+        }
+        if (c.to == 2) {
             EXPECT_EQ(Edr_Value_getNumber(v), c.wantNumber);
+        }
         EXPECT_EQ(textOf(v), std::u16string(c.wantText));
         Edr_Value_free(v);
     }
