@@ -158,13 +158,21 @@ TEST_F(EditModeTest, SpreadsheetGetsTheSpreadsheetsHandlersOnly)
         doc->typeCode = TextEdit_typeSheet;
         Edr_Doc_setNodeTest(doc, acceptNode);
         TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
-        EXPECT_EQ(viewer()->editMode->handlers.contents, nullptr);
+        EXPECT_NE(viewer()->editMode->handlers.contents, nullptr);
+        EXPECT_NE(viewer()->editMode->handlers.valueHook, nullptr);
         EXPECT_EQ(viewer()->editMode->report.fontCount, 3);
+        EXPECT_EQ(viewer()->editMode->report.defaults[3], 1u);
     });
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].editable, 1u);
     EXPECT_EQ(reports[0].savable, 0u);
-    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10005); }), "46");
+    // The shown document holds no sheet grid: no cell lies under a point,
+    // no reference names a cell and there is no current cell to edit.
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10005); }), "5");
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10000); }), "7");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "B2", 1); }), "24");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "2B", 1); }), "25");
+    EXPECT_EQ(codesOf([&] { return App_postEditHook3(inst); }), "34"); // edit mode is off
 }
 
 TEST_F(EditModeTest, ChecksAndCodesOfTheEntryPoints)
