@@ -8,7 +8,9 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "platform/api/textedit.h"
+#include "spreadsheet/sheetgrid.h"
 #include "tests/platform/requests_fixture.h"
+#include "tests/spreadsheet/sheetgrid_support.h"
 
 namespace
 {
@@ -286,6 +288,68 @@ TEST_F(EditModeTest, FontListCutsNamesAtTheFirstComma)
         FontList_clear(record);
         EXPECT_EQ(record->report.fontCount, 0);
     });
+}
+
+} // namespace
+
+namespace
+{
+
+// A shown spreadsheet: a grid record of 5 rows and 3 columns with a value
+// in B2 and one in the sheet's last row.
+TEST_F(EditModeTest, SpreadsheetCellRoundTrip)
+{
+    ASSERT_EQ(App_setupEditMode(inst), 1);
+    onAppThread([&] {
+        Edr_Doc *doc = viewer()->page->document;
+        doc->typeCode = TextEdit_typeSheet;
+        Edr_Doc_setNodeTest(doc, acceptNode);
+        SheetGrid *g = gridtest::makeGrid(5, 3, 20000, 50000);
+        gridtest::setCells(g, {{1, 1, Excel_cellOwnText, u"42"}, {65535, 0, Excel_cellOwnText, u"end"}});
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, nullptr, g), 0);
+        TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
+    });
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "b2", 1); }), "22");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "D1", 1); }), "24");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "A6", 1); }), "24");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "AAA1", 1); }), "25");
+    Contents c = gather();
+    EXPECT_EQ(c.data.kind, 4065u);
+    EXPECT_STREQ(c.data.cellRef, "B2");
+    EXPECT_EQ(c.text, "42");
+    EXPECT_EQ(c.data.rowHeight, 20000u);
+    EXPECT_EQ(c.data.columnWidth, 50000u);
+    EXPECT_EQ(c.data.fontSize, 10u << 16);
+    EXPECT_EQ(App_isContentsEditing(inst), 1);
+    // Validation answers without applying: size 200 is refused with 40.
+    EditData answer = c.data;
+    answer.cellRef = nullptr;
+    answer.formatString = const_cast<char *>("General");
+    answer.fontSize = 200u << 16;
+    EXPECT_EQ(codesOf([&] { return App_postContents(inst, &answer, 1); }), "0 40 1");
+    answer.fontSize = 12u << 16;
+    // The number format reaches the handler with the rest of the record.
+    EXPECT_EQ(codesOf([&] { return App_postContents(inst, &answer, 1); }), "0 37 1");
+    answer.formatString = nullptr;
+    EXPECT_EQ(codesOf([&] { return App_postContents(inst, &answer, 1); }), "0 41 1");
+    onAppThread([&] { viewer()->editMode->contentsEditing = 0; });
+    // Arrows move the current cell inside the sheet.
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 0x10001); }), "");
+    EXPECT_STREQ(gather().data.cellRef, "C2");
+    onAppThread([&] { viewer()->editMode->contentsEditing = 0; });
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 0x10001); }), "");
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 0x10003); }), "");
+    EXPECT_STREQ(gather().data.cellRef, "C3");
+    onAppThread([&] { viewer()->editMode->contentsEditing = 0; });
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 0x10009); }), "13");
+    // Row 65535 holds a value: inserting a row is refused and nothing changes.
+    EXPECT_EQ(codesOf([&] { return App_postValue2(inst, 0x10000); }), "0 29");
+    EXPECT_EQ(codesOf([&] { return App_postValue2(inst, 0x10001); }), "0 28");
+    EXPECT_EQ(codesOf([&] { return App_postValue3(inst, 0x10000); }), "0 32");
+    EXPECT_EQ(App_isModified(inst), 0);
+    // Ending the edit removes the frame and leaves edit mode.
+    EXPECT_EQ(codesOf([&] { return App_postEditHook1(inst); }), "14");
+    EXPECT_EQ(App_isEditMode(inst), 0);
 }
 
 } // namespace
