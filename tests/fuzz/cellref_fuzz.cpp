@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(row == 0 && column == 0);
     }
     uint32_t r = 0, c = 0;
-    memcpy(&r, data, size < 4 ? size : 4);
+    if (size)
+        memcpy(&r, data, size < 4 ? size : 4);
     if (size > 4)
         memcpy(&c, data + 4, size - 4 < 4 ? size - 4 : 4);
     char out[24];
