@@ -47,7 +47,7 @@ namespace
 
 constexpr uint32_t sheetDefaults[6] = {0, 0, 0, 1, 0, 0};
 constexpr int32_t hostOutOfMemory = 0x10006;
-constexpr int32_t requestToolbar = 0x10019;
+constexpr int32_t requestEvent35 = 0x10019;
 constexpr int32_t requestEvent42 = 4096;
 
 FvViewer *viewerOf(EngineInstance *instance)
@@ -368,9 +368,9 @@ void onSelect(EngineInstance *instance, const intptr_t *args)
     Point in{int32_t(args[0]), int32_t(args[1])}, page{};
     Fv_orientPoint(viewer, &in.x, &in.y);
     uint32_t row = 0, column = 0;
+    int none = Edr_Fwd_pagePoint(viewer->page->pageView, doc, &in, &page) != 0;
     Edr_Doc_readLock(doc);
-    int none = Edr_Fwd_pagePoint(viewer->page->pageView, doc, &in, &page) != 0 ||
-               Excel_Sheet_cellAtPoint(grid, &page, &row, &column) != 0;
+    none = none || Excel_Sheet_cellAtPoint(grid, &page, &row, &column) != 0;
     if (!none)
         setCurrent(state->current, grid, row, column);
     Edr_Doc_readUnlock(doc);
@@ -622,7 +622,7 @@ void onEvent(EngineContext *, EventProcMsg *msg, void *context, int *)
         break;
     }
     case 35:
-        App_sendRequest(instanceOf(viewer), requestToolbar, nullptr);
+        App_sendRequest(instanceOf(viewer), requestEvent35, nullptr);
         break;
     case 42:
         App_sendRequest(instanceOf(viewer), requestEvent42, nullptr);

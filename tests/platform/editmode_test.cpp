@@ -8,6 +8,8 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "platform/api/textedit.h"
+#include "spreadsheet/format/palette.h"
+#include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/platform/requests_fixture.h"
 #include "tests/spreadsheet/sheetgrid_support.h"
@@ -51,6 +53,8 @@ class EditModeTest : public RequestsFixture
         std::string text;
         std::string ref; // the cell reference (the record's own goes after the request)
     };
+    ExcelWorkbook book{}; // a spreadsheet's workbook (its palette)
+    SheetGrid *grid = nullptr;
 
     void SetUp() override
     {
@@ -310,8 +314,18 @@ TEST_F(EditModeTest, SpreadsheetCellRoundTrip)
         Edr_Doc_setNodeTest(doc, acceptNode);
         SheetGrid *g = gridtest::makeGrid(5, 3, 20000, 50000);
         gridtest::setCells(g, {{1, 1, Excel_cellOwnText, u"42"}, {65535, 0, Excel_cellOwnText, u"end"}});
+        Excel_Palette_setDefault(&book.palette);
+        book.palette.entries[55][3] = 0x80;
+        g->workbook = &book;
+        grid = g;
         ASSERT_EQ(Edr_Node_createRecordRef(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, nullptr, g), 0);
         TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
+        // The workbook palette, each entry as 0xRRGGBBAA.
+        ASSERT_EQ(viewer()->editMode->report.paletteCount, 56);
+        EXPECT_EQ(viewer()->editMode->report.palette[0], 0x000000FFu);
+        EXPECT_EQ(viewer()->editMode->report.palette[2], 0xFF0000FFu);
+        EXPECT_EQ(viewer()->editMode->report.palette[55], 0x33333380u);
+        EXPECT_EQ(viewer()->editMode->report.defaults[3], 1u);
     });
     EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "b2", 1); }), "22");
     EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "D1", 1); }), "24");
@@ -354,6 +368,7 @@ TEST_F(EditModeTest, SpreadsheetCellRoundTrip)
     // Ending the edit removes the frame and leaves edit mode.
     EXPECT_EQ(codesOf([&] { return App_postEditHook1(inst); }), "14");
     EXPECT_EQ(App_isEditMode(inst), 0);
+    onAppThread([&] { grid->workbook = nullptr; }); // the fake workbook stays out of the grid's teardown
 }
 
 } // namespace
