@@ -22,10 +22,12 @@ int Excel_Doc_takeUpdates(Edr_Doc *doc, void **updates);
 void Excel_Doc_dropUpdates(Edr_Doc *doc, void *updates);
 void Excel_Doc_returnUpdates(Edr_Doc *doc, void *updates);
 
-// Edit mode of spreadsheets (type code 228). Attaching gives the viewer
-// its spreadsheet edit state (1; 0 on failure); the other three fill the
-// edit-mode record for a shown spreadsheet: the cell rules' font names,
-// the handlers of the cell editor, the defaults and the workbook palette.
+// Edit mode of spreadsheets (type code 228), built in
+// document/edit/sheetview.cpp. Attaching gives the viewer its spreadsheet
+// edit state (1, also when it has one already; 0 on failure); the other
+// three fill the edit-mode record for a shown spreadsheet: the cell rules'
+// font names, the handlers of the cell editor, the defaults and the
+// workbook palette (56 entries as 0xRRGGBBAA).
 int Excel_View_attach(FvViewer *viewer);
 void Excel_Doc_fontList(FvViewer *viewer, EditModeRecord *record);
 void Excel_View_installHandlers(FvViewer *viewer, EditModeRecord *record);

@@ -85,22 +85,58 @@ int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t, uint32_t, ExcelCellEdit
     return 0;
 }
 
-// Interim: spreadsheets have no cell editor yet: attaching succeeds with
-// nothing to attach, and a shown spreadsheet gets no fonts, handlers or
-// palette (its edit calls answer that no handler is installed).
-int Excel_View_attach(FvViewer *)
+// Interim: the workbook loader that lays cells into a page is not built
+// yet, so a page body gets no cells.
+int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *, Edr_Node *body)
 {
-    return 1;
+    return book && body ? 0 : 16;
 }
 
-void Excel_Doc_fontList(FvViewer *, EditModeRecord *)
+#include "spreadsheet/sheetedit.h"
+
+// Interim: the cell store is not built yet, so no sheet line, value, cell
+// style or column can be changed: each change answers "not implemented".
+int Excel_Sheet_insertRow(EngineContext *, SheetGrid *, uint32_t)
 {
+    return Res_notImplemented;
 }
 
-void Excel_View_installHandlers(FvViewer *, EditModeRecord *)
+int Excel_Sheet_insertColumn(EngineContext *, SheetGrid *, uint32_t)
 {
+    return Res_notImplemented;
 }
 
-void Excel_Edit_init(FvViewer *, EditModeRecord *)
+int Excel_Sheet_deleteRow(EngineContext *, SheetGrid *, uint32_t)
 {
+    return Res_notImplemented;
+}
+
+int Excel_Sheet_deleteColumn(EngineContext *, SheetGrid *, uint32_t)
+{
+    return Res_notImplemented;
+}
+
+int Excel_Sheet_setCellText(EngineContext *, SheetGrid *, uint32_t, uint32_t, const char *, uint32_t)
+{
+    return Res_notImplemented;
+}
+
+int Excel_Sheet_setCellStyle(SheetGrid *, uint32_t, uint32_t, StyleRule *)
+{
+    return Res_notImplemented;
+}
+
+int Excel_Sheet_setRowMode(EngineContext *, SheetGrid *, uint32_t, uint32_t)
+{
+    return Res_notImplemented;
+}
+
+int Excel_Sheet_setColumnWidth(EngineContext *, SheetGrid *, uint32_t, uint32_t)
+{
+    return Res_notImplemented;
+}
+
+int Excel_Sheet_setColumnMode(EngineContext *, SheetGrid *, uint32_t, uint32_t)
+{
+    return Res_notImplemented;
 }

@@ -354,8 +354,10 @@ int App_postContents(EngineInstance *instance, const EditData *record, intptr_t 
     call->record->cellRef = nullptr;
     call->record->text = nullptr;
     call->record->formatString = nullptr;
+    // A cell's record carries its number format as well.
     if ((record->cellRef && !(call->record->cellRef = Cstr_dup(record->cellRef))) ||
-        (record->text && !(call->record->text = Cstr_dup(record->text)))) {
+        (record->text && !(call->record->text = Cstr_dup(record->text))) ||
+        (record->formatString && !(call->record->formatString = Cstr_dup(record->formatString)))) {
         freeCall(call);
         return 0;
     }

@@ -19,8 +19,13 @@ struct RecListEntry;
 // fine.
 void RecList_free(RecListEntry **head, RecListEntry **tail);
 
+struct ExcelBookItem;
 struct ExcelFont;
 struct ExcelWorkbook;
+struct Edr_Doc;
+struct Edr_Node;
+struct Request;
+struct SheetGrid;
 struct StyleRule;
 
 // The workbook load record: what one load of a workbook keeps while it
@@ -36,4 +41,20 @@ struct ExcelLoad {
     uint32_t charset;          // character set of 8-bit texts (a CharsetCode)
     StyleRule **fontRules;     // one rule per font (Excel_fontsToRules)
     uint16_t window2Options;   // WINDOW2 options of the sheet being laid out
+    // The document side: each sheet becomes a page (document/import/sheetpage.h).
+    Edr_Doc *doc;
+    Edr_Node *root;            // the sheet's root group
+    Request *styleSheet;       // the spreadsheet style sheet (kind 2); null until built
+    uint32_t nextElementId;    // the id the next page rule gets
+    ExcelBookItem *currentSheet; // the sheet being built: one of the workbook's items
 };
+
+// Adds the match key nextElementId with weight 10 to *rule and hands the
+// rule to the style sheet: *id = that key, nextElementId goes up by one
+// and *rule is cleared. On failure the rule is destroyed and *rule
+// cleared. 0; 16 for null arguments or no style sheet; 1 when memory runs
+// out.
+[[nodiscard]] int Excel_Book_addElementRule(ExcelLoad *book, StyleRule **rule, uint32_t *id);
+
+// Builds the sheet's cells into the page body. 0 or an error.
+[[nodiscard]] int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *grid, Edr_Node *body);

@@ -8,7 +8,11 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "platform/api/textedit.h"
+#include "spreadsheet/format/palette.h"
+#include "spreadsheet/reader/workbook.h"
+#include "spreadsheet/sheetgrid.h"
 #include "tests/platform/requests_fixture.h"
+#include "tests/spreadsheet/sheetgrid_support.h"
 
 namespace
 {
@@ -47,7 +51,10 @@ class EditModeTest : public RequestsFixture
     struct Contents {
         EditData data;
         std::string text;
+        std::string ref; // the cell reference (the record's own goes after the request)
     };
+    ExcelWorkbook book{}; // a spreadsheet's workbook (its palette)
+    SheetGrid *grid = nullptr;
 
     void SetUp() override
     {
@@ -64,7 +71,7 @@ class EditModeTest : public RequestsFixture
             t->reports.push_back(*static_cast<const EditModeReport *>(record));
         if (code == App_requestContents && record) {
             const EditData *d = static_cast<const EditData *>(record);
-            t->contents.push_back(Contents{*d, d->text ? d->text : ""});
+            t->contents.push_back(Contents{*d, d->text ? d->text : "", d->cellRef ? d->cellRef : ""});
         }
         onHostRequest(arg, code, record);
     }
@@ -106,12 +113,15 @@ class EditModeTest : public RequestsFixture
         EXPECT_EQ(contents.size(), before + 1);
         Contents c = contents.empty() ? Contents{} : contents.back();
         c.data.text = c.text.data();
+        c.data.cellRef = c.data.cellRef ? c.ref.data() : nullptr;
+        c.data.formatString = nullptr;
         return c;
     }
     // Hands a record back (mode 0) and returns the codes heard.
     std::string answer(Contents c)
     {
         c.data.text = c.text.data();
+        c.data.cellRef = c.data.cellRef ? c.ref.data() : nullptr;
         notices.clear();
         EXPECT_EQ(App_postContents(inst, &c.data, 0), 1);
         onAppThread([] {});
@@ -158,13 +168,21 @@ TEST_F(EditModeTest, SpreadsheetGetsTheSpreadsheetsHandlersOnly)
         doc->typeCode = TextEdit_typeSheet;
         Edr_Doc_setNodeTest(doc, acceptNode);
         TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
-        EXPECT_EQ(viewer()->editMode->handlers.contents, nullptr);
+        EXPECT_NE(viewer()->editMode->handlers.contents, nullptr);
+        EXPECT_NE(viewer()->editMode->handlers.valueHook, nullptr);
         EXPECT_EQ(viewer()->editMode->report.fontCount, 3);
+        EXPECT_EQ(viewer()->editMode->report.defaults[3], 1u);
     });
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].editable, 1u);
     EXPECT_EQ(reports[0].savable, 0u);
-    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10005); }), "46");
+    // The shown document holds no sheet grid: no cell lies under a point,
+    // no reference names a cell and there is no current cell to edit.
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10005); }), "5");
+    EXPECT_EQ(codesOf([&] { return App_postEditCall(inst, 1, 2, 0x10000); }), "7");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "B2", 1); }), "24");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "2B", 1); }), "25");
+    EXPECT_EQ(codesOf([&] { return App_postEditHook3(inst); }), "34"); // edit mode is off
 }
 
 TEST_F(EditModeTest, ChecksAndCodesOfTheEntryPoints)
@@ -278,6 +296,79 @@ TEST_F(EditModeTest, FontListCutsNamesAtTheFirstComma)
         FontList_clear(record);
         EXPECT_EQ(record->report.fontCount, 0);
     });
+}
+
+} // namespace
+
+namespace
+{
+
+// A shown spreadsheet: a grid record of 5 rows and 3 columns with a value
+// in B2 and one in the sheet's last row.
+TEST_F(EditModeTest, SpreadsheetCellRoundTrip)
+{
+    ASSERT_EQ(App_setupEditMode(inst), 1);
+    onAppThread([&] {
+        Edr_Doc *doc = viewer()->page->document;
+        doc->typeCode = TextEdit_typeSheet;
+        Edr_Doc_setNodeTest(doc, acceptNode);
+        SheetGrid *g = gridtest::makeGrid(5, 3, 20000, 50000);
+        gridtest::setCells(g, {{1, 1, Excel_cellOwnText, u"42"}, {65535, 0, Excel_cellOwnText, u"end"}});
+        Excel_Palette_setDefault(&book.palette);
+        book.palette.entries[55][3] = 0x80;
+        g->workbook = &book;
+        grid = g;
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, nullptr, g), 0);
+        TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
+        // The workbook palette, each entry as 0xRRGGBBAA.
+        ASSERT_EQ(viewer()->editMode->report.paletteCount, 56);
+        EXPECT_EQ(viewer()->editMode->report.palette[0], 0x000000FFu);
+        EXPECT_EQ(viewer()->editMode->report.palette[2], 0xFF0000FFu);
+        EXPECT_EQ(viewer()->editMode->report.palette[55], 0x33333380u);
+        EXPECT_EQ(viewer()->editMode->report.defaults[3], 1u);
+    });
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "b2", 1); }), "22");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "D1", 1); }), "24");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "A6", 1); }), "24");
+    EXPECT_EQ(codesOf([&] { return App_postNamedValue(inst, "AAA1", 1); }), "25");
+    Contents c = gather();
+    EXPECT_EQ(c.data.kind, 4065u);
+    EXPECT_EQ(c.ref, "B2");
+    EXPECT_EQ(c.text, "42");
+    EXPECT_EQ(c.data.rowHeight, 20000u);
+    EXPECT_EQ(c.data.columnWidth, 50000u);
+    EXPECT_EQ(c.data.fontSize, 10u << 16);
+    EXPECT_EQ(App_isContentsEditing(inst), 1);
+    // Validation answers without applying: size 200 is refused with 40.
+    EditData answer = c.data;
+    answer.cellRef = nullptr;
+    answer.formatString = const_cast<char *>("General");
+    answer.fontSize = 200u << 16;
+    EXPECT_EQ(codesOf([&] { return App_postContents(inst, &answer, 1); }), "0 40 1");
+    answer.fontSize = 12u << 16;
+    // The number format reaches the handler with the rest of the record.
+    EXPECT_EQ(codesOf([&] { return App_postContents(inst, &answer, 1); }), "0 37 1");
+    answer.formatString = nullptr;
+    EXPECT_EQ(codesOf([&] { return App_postContents(inst, &answer, 1); }), "0 41 1");
+    onAppThread([&] { viewer()->editMode->contentsEditing = 0; });
+    // Arrows move the current cell inside the sheet.
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 0x10001); }), "");
+    EXPECT_EQ(gather().ref, "C2");
+    onAppThread([&] { viewer()->editMode->contentsEditing = 0; });
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 0x10001); }), "");
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 0x10003); }), "");
+    EXPECT_EQ(gather().ref, "C3");
+    onAppThread([&] { viewer()->editMode->contentsEditing = 0; });
+    EXPECT_EQ(codesOf([&] { return App_postValue(inst, 0x10009); }), "13");
+    // Row 65535 holds a value: inserting a row is refused and nothing changes.
+    EXPECT_EQ(codesOf([&] { return App_postValue2(inst, 0x10000); }), "0 29");
+    EXPECT_EQ(codesOf([&] { return App_postValue2(inst, 0x10001); }), "0 28");
+    EXPECT_EQ(codesOf([&] { return App_postValue3(inst, 0x10000); }), "0 32");
+    EXPECT_EQ(App_isModified(inst), 0);
+    // Ending the edit removes the frame and leaves edit mode.
+    EXPECT_EQ(codesOf([&] { return App_postEditHook1(inst); }), "14");
+    EXPECT_EQ(App_isEditMode(inst), 0);
+    onAppThread([&] { grid->workbook = nullptr; }); // the fake workbook stays out of the grid's teardown
 }
 
 } // namespace
