@@ -426,12 +426,27 @@ int Image_markAnimated(ImageObject *image)
 
 namespace {
 
+// The loop gives way while the queue is held or another task waits for
+// the animation lock.
 bool paused(ImageStore *store)
 {
-    Lock_acquire(&store->pauseLock);
-    bool p = store->animPause[0] > 0 || store->animPause[1] > 0;
-    Lock_release(&store->pauseLock);
+    Lock_acquire(&store->waiterLock);
+    bool p = store->animHold > 0 || store->animWaiters > 0;
+    Lock_release(&store->waiterLock);
     return p;
+}
+
+// A frame is done: the first one since the image (re)started shows the
+// whole area once; later frames reach the handles through the clock.
+void frameDone(ImageObject *image)
+{
+    Lock_acquire(&image->imageLock);
+    image->animWords[0] = 1;
+    bool first = image->animWords[1] == 0;
+    image->animWords[1] = 1;
+    Lock_release(&image->imageLock);
+    if (first)
+        Image_invalidateAll(image);
 }
 
 // Takes image off the animation list (animation lock held) after a result
@@ -484,8 +499,11 @@ int Anim_runLoop(EngineContext *app)
             ImageCodec *codec = ImageCodec_of(image);
             int r = codec ? Res_ok : Res_notImplemented;
             if (codec && (events & (1 | 4 | 8)) && codec->restart) {
+                // A restart shows its first frame again.
+                Lock_acquire(&image->imageLock);
                 image->animWords[0] = 1;
                 image->animWords[1] = 0;
+                Lock_release(&image->imageLock);
                 const ImageRestart request{4, 0};
                 r = codec->restart(app, image->codecInstance, image, &request);
             }
@@ -500,7 +518,7 @@ int Anim_runLoop(EngineContext *app)
             }
             if (r == Res_imageFrameDone || r == Res_imageNoFreeFrame || r == Res_imageGoRound) {
                 if (r == Res_imageFrameDone)
-                    Image_invalidateAll(image);
+                    frameDone(image);
                 again = again || r == Res_imageGoRound;
                 link = &image->animNext;
                 continue;

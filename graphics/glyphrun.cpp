@@ -10,6 +10,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "graphics/textrun.h"
+#include "viewer/displayitem.h"
 
 namespace
 {
@@ -581,8 +582,10 @@ GlyphRunCursor *GlyphRunCursor_new(ObjHeader *item)
     GlyphRunCursor *c = static_cast<GlyphRunCursor *>(Mem_malloc(sizeof(GlyphRunCursor)));
     if (!c)
         return nullptr;
-    const GlyphRunItemPart *p = partOf(item);
-    GlyphRun_readerInit(c, p->bytes, p->length);
+    // An item of another class gives a cursor without runs: its class
+    // part is not a glyph-run string.
+    const GlyphRunItemPart *p = static_cast<const GlyphRunItemPart *>(DisplayItem_dataIfClass(item));
+    GlyphRun_readerInit(c, p ? p->bytes : nullptr, p ? p->length : 0);
     return c;
 }
 
@@ -599,8 +602,10 @@ int GlyphRunCursor_measure(GlyphRunCursor *c, ObjHeader *item, Rect *rect, int32
                            int32_t *wordSpacing, Point *position, int placed)
 {
     int err = Res_ok;
-    if (rect && c->run) {
-        const GlyphRunItemPart *p = partOf(item);
+    const GlyphRunItemPart *p = static_cast<const GlyphRunItemPart *>(DisplayItem_dataIfClass(item));
+    if (rect && c->run && !p)
+        err = Res_unexpectedKind;
+    else if (rect && c->run) {
         if (placed && item->matrix)
             err = TextRun_measureXform(p->fonts, p->size, p->styleFlags, p->style, c->run,
                                        c->runLength, c->charSpacing, c->wordSpacing, item->matrix,

@@ -108,7 +108,8 @@ extern const ObjClass GlyphRunItem_class;
 // A cursor over a glyph-run item's runs, for text extraction.
 typedef GlyphRunReader GlyphRunCursor;
 
-// A cursor at the start of the item's string, or null when out of memory.
+// A cursor at the start of the item's string (an item of another class has
+// no runs), or null when out of memory.
 GlyphRunCursor *GlyphRunCursor_new(ObjHeader *item);
 // 1 with *chars and *count the next run; 0 at the end or when the reader
 // fails (the outputs then untouched).
@@ -116,7 +117,8 @@ int GlyphRunCursor_next(GlyphRunCursor *c, const char16_t **chars, uint32_t *cou
 // Measures the current run (when rect is asked for and a run is current):
 // with placed set through the item's matrix and moved by the run
 // position, else relative to the pen. Every output asked for is filled.
-// The measurement's error, 0 when nothing was measured.
+// The measurement's error, 0 when nothing was measured; 17 when a run is
+// current but item is not a glyph-run item.
 int GlyphRunCursor_measure(GlyphRunCursor *c, ObjHeader *item, Rect *rect, int32_t *charSpacing,
                            int32_t *wordSpacing, Point *position, int placed);
 void GlyphRunCursor_free(GlyphRunCursor *c);

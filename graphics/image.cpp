@@ -79,7 +79,7 @@ int ImageStore_acquire(EngineContext *app, uint32_t flags, uint32_t pixelFormat)
     store->resourceDir = dir;
     (void)Lock_init(app, &store->lock);
     (void)Lock_init(app, &store->animLock);
-    (void)Lock_init(app, &store->pauseLock);
+    (void)Lock_init(app, &store->waiterLock);
     (void)Sem_init(app, &store->workAvailable, 0, 0x7fffffff);
     (void)Sem_init(app, &store->animWake, 0, 1);
     app->imageStore = store;
@@ -115,7 +115,7 @@ void ImageStore_release(EngineContext *app)
     Mem_free(store->resourceDir);
     Sem_fini(&store->workAvailable);
     Sem_fini(&store->animWake);
-    Lock_fini(&store->pauseLock);
+    Lock_fini(&store->waiterLock);
     Lock_fini(&store->animLock);
     Lock_fini(&store->lock);
     Mem_free(store);
@@ -153,6 +153,28 @@ int ImageStore_holds(const ImageStore *store, const ImageObject *image, uint32_t
     return 0;
 }
 
+void ImageStore_addWaiters(ImageStore *store, int32_t delta)
+{
+    Lock_acquire(&store->waiterLock);
+    store->animWaiters += delta;
+    Lock_release(&store->waiterLock);
+}
+
+void ImageStore_lockQueue(EngineContext *app)
+{
+    ImageStore *store = storeOf(app);
+    ImageStore_addWaiters(store, 1);
+    Lock_acquire(&store->animLock);
+    ImageStore_addWaiters(store, -1);
+}
+
+void ImageStore_unlockQueue(EngineContext *app)
+{
+    ImageStore *store = storeOf(app);
+    Sem_signal(&store->animWake);
+    Lock_release(&store->animLock);
+}
+
 void Image_pauseJobs(EngineContext *app)
 {
     ImageStore *store = storeOf(app);
@@ -161,6 +183,9 @@ void Image_pauseJobs(EngineContext *app)
     Lock_acquire(&store->lock);
     store->holdCount++;
     Lock_release(&store->lock);
+    ImageStore_lockQueue(app);
+    store->animHold++;
+    ImageStore_unlockQueue(app);
 }
 
 void Image_resumeJobs(EngineContext *app)
@@ -177,36 +202,44 @@ void Image_resumeJobs(EngineContext *app)
     Lock_release(&store->lock);
     for (int32_t i = 0; i < wakeups; i++)
         Sem_signal(&store->workAvailable);
+    // Unlocking the queue wakes the animation loop for what it skipped.
+    ImageStore_lockQueue(app);
+    if (store->animHold > 0)
+        store->animHold--;
+    ImageStore_unlockQueue(app);
 }
 
 // ------------------------------------------------------ animation list
 
 void Anim_enterAnimList(ImageObject *image)
 {
-    ImageStore *store = storeOf(image->app);
+    EngineContext *app = image->app;
+    ImageStore *store = storeOf(app);
     Lock_acquire(&store->lock);
-    Lock_acquire(&store->animLock);
+    ImageStore_lockQueue(app);
+    Lock_acquire(&image->imageLock);
     image->state = ImageState_animated;
     image->worker = -1;
+    Lock_release(&image->imageLock);
     image->animNext = store->animList;
     store->animList = image;
     bool want = store->animWorker < 0;
     if (want)
         store->animWorker = -2;
-    Lock_release(&store->animLock);
+    ImageStore_unlockQueue(app);
     Lock_release(&store->lock);
     if (want)
         Sem_signal(&store->workAvailable);
-    Sem_signal(&store->animWake);
     Sem_signal(&image->done);
 }
 
 void Anim_leaveAnimList(ImageObject *image)
 {
-    ImageStore *store = storeOf(image->app);
+    EngineContext *app = image->app;
+    ImageStore *store = storeOf(app);
     if (!store)
         return;
-    Lock_acquire(&store->animLock);
+    ImageStore_lockQueue(app);
     for (ImageObject **link = &store->animList; *link; link = &(*link)->animNext) {
         if (*link == image) {
             *link = image->animNext;
@@ -214,7 +247,7 @@ void Anim_leaveAnimList(ImageObject *image)
         }
     }
     image->animNext = nullptr;
-    Lock_release(&store->animLock);
+    ImageStore_unlockQueue(app);
 }
 
 void Anim_wake(EngineContext *app)
@@ -951,16 +984,26 @@ void Image_setReadyCallbacks(ImageHandle *handle, ImageReadyFn ready, ImageSizeF
         ready(user, 0, 0, w, h);
 }
 
+void Image_notifyRegion(ImageHandle *handle, int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    if (handle->ready)
+        handle->ready(handle->user, x, y, width, height);
+}
+
+void Image_notifyAllRegion(ImageObject *image, int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    Lock_acquire(&image->handleLock);
+    for (ImageHandle *h = image->handles; h; h = h->nextHandle)
+        Image_notifyRegion(h, x, y, width, height);
+    Lock_release(&image->handleLock);
+}
+
 void Image_invalidate(ImageObject *image, const Rect *rect)
 {
     Lock_acquire(&image->imageLock);
     image->version++;
     Lock_release(&image->imageLock);
-    Lock_acquire(&image->handleLock);
-    for (ImageHandle *h = image->handles; h; h = h->nextHandle)
-        if (h->ready)
-            h->ready(h->user, rect->x0, rect->y0, rect->x1 - rect->x0, rect->y1 - rect->y0);
-    Lock_release(&image->handleLock);
+    Image_notifyAllRegion(image, rect->x0, rect->y0, rect->x1 - rect->x0, rect->y1 - rect->y0);
 }
 
 void Image_invalidateAll(ImageObject *image)
@@ -976,6 +1019,15 @@ void Image_notifySize(ImageObject *image, int32_t width, int32_t height, int32_t
         if (h->size)
             h->size(h->user, width, height, resolution);
     Lock_release(&image->handleLock);
+}
+
+void Image_rectSnapshot(ImageObject *image, Rect *out)
+{
+    if (!out)
+        return;
+    Lock_acquire(&image->imageLock);
+    *out = image->changed;
+    Lock_release(&image->imageLock);
 }
 
 // ------------------------------------------------------------- queries

@@ -128,10 +128,11 @@ struct ImageStore {
     PixelBuf *placeholders[4];
     ImageCodec *codecs[ImageStore_codecSlots];
     char16_t *resourceDir;  // the built-in images' directory (empty by default)
-    Lock animLock;
+    Lock animLock;          // the animation list: the queue of the animation loop
     ImageObject *animList;  // images in state 7, newest first
-    Lock pauseLock;
-    int32_t animPause[2];   // read by the animation loop
+    Lock waiterLock;        // guards the two counts below
+    int32_t animHold;       // while positive the animation loop runs no image
+    int32_t animWaiters;    // tasks waiting for animLock: the loop gives way to them
     int32_t subsampleThreshold; // "subsample.threshold" in "Image"
     int32_t maxAnimLoops;       // "Vexlan_maxAnimLoops"
 };
@@ -251,11 +252,21 @@ int ImageStore_startWorker(EngineContext *app, int32_t index);
 // Asks worker index to stop, joins it and clears the slot.
 void ImageStore_stopWorker(EngineContext *app, int32_t index);
 
-// The store's hold: while held, images whose data is at hand wait; the
-// worker wake-ups swallowed meanwhile are given back when the last hold
-// goes. Nothing without a store.
+// The store's hold: while held, images whose data is at hand wait and the
+// animation loop runs no image; the worker wake-ups swallowed meanwhile are
+// given back when the last hold goes, and the loop is woken. Nothing
+// without a store.
 void Image_pauseJobs(EngineContext *app);
 void Image_resumeJobs(EngineContext *app);
+
+// The animation list's lock taken as a waiter: the waiter count is raised
+// while the task waits, so that a running animation loop stops at the next
+// image and lets it in. ImageStore_unlockQueue wakes the loop and releases
+// the lock. Both need the store.
+void ImageStore_lockQueue(EngineContext *app);
+void ImageStore_unlockQueue(EngineContext *app);
+// Adds delta to the waiter count (under its lock).
+void ImageStore_addWaiters(ImageStore *store, int32_t delta);
 
 // ------------------------------------------------------ images, handles
 
@@ -339,6 +350,15 @@ void Image_invalidate(ImageObject *image, const Rect *rect);
 void Image_invalidateAll(ImageObject *image);
 // Tells every handle's size callback the size.
 void Image_notifySize(ImageObject *image, int32_t width, int32_t height, int32_t resolution);
+// Reports the region (x, y, width, height) to the handle's ready callback
+// when it has one; Image_notifyAllRegion to every handle of the image
+// (under its handleLock, which the callbacks must not take).
+void Image_notifyRegion(ImageHandle *handle, int32_t x, int32_t y, int32_t width, int32_t height);
+void Image_notifyAllRegion(ImageObject *image, int32_t x, int32_t y, int32_t width, int32_t height);
+// Copies the image's changed rectangle (x0, y0, x1, y1: the rows a running
+// decode has written since it began its picture) under the image lock;
+// nothing for a null output.
+void Image_rectSnapshot(ImageObject *image, Rect *out);
 
 // ------------------------------------------------------------- queries
 

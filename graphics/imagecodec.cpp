@@ -137,6 +137,7 @@ int ImageDec_getBuffers(ImageObject *image, PixelBuf **outPicture, uint32_t pict
     image->stagingRows = 0;
     image->reportCount = 0;
     image->dirty = Rect{0x7fffffff, 0x7fffffff, int32_t(0x80000000), int32_t(0x80000000)};
+    image->changed = image->dirty;
     image->nextFlush = 0;
     int r = Res_ok;
     if (image->extraLevels > 0) {
@@ -183,6 +184,12 @@ int ImageDec_rowsDone(ImageObject *image, int32_t x, int32_t y, int32_t width, i
         d.y0 = std::min<int32_t>(d.y0, int32_t(y0));
         d.x1 = std::max<int32_t>(d.x1, int32_t(x1));
         d.y1 = std::max<int32_t>(d.y1, int32_t(y1));
+        // The changed rectangle keeps everything written since the picture began.
+        Rect &c = image->changed;
+        c.x0 = std::min<int32_t>(c.x0, int32_t(x0));
+        c.y0 = std::min<int32_t>(c.y0, int32_t(y0));
+        c.x1 = std::max<int32_t>(c.x1, int32_t(x1));
+        c.y1 = std::max<int32_t>(c.y1, int32_t(y1));
     }
     int64_t now = Time_nowMs();
     bool whole = d.x0 <= 0 && d.y0 <= 0 && d.x1 >= image->nominalWidth && d.y1 >= image->nominalHeight;

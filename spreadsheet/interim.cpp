@@ -1,6 +1,5 @@
 // Interim definitions of spreadsheet services whose modules are not built
-// yet: no spreadsheet record exists, so clearing zeroes the words and
-// freeing frees plain heap blocks.
+// yet.
 #include "document/interim.h"
 #include "document/types/doctype.h"
 #include "spreadsheet/reader/excel.h"
@@ -9,23 +8,6 @@
 #include "spreadsheet/docside.h"
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/sheetgrid.h"
-
-void Edr_Doc_clearSubRecords(Edr_Doc *doc)
-{
-    doc->subRecords = Edr_SubRecords{0, nullptr, 0};
-}
-
-// Interim: the records are chained through their fourth word.
-void Edr_Doc_freeSubRecords(Edr_Doc *doc)
-{
-    void *r = doc->subRecords.list;
-    while (r) {
-        void *next = static_cast<void **>(r)[3];
-        Mem_free(r);
-        r = next;
-    }
-    doc->subRecords.list = nullptr;
-}
 
 // Interim: the importer that lists grids in a workbook is not built yet,
 // so a grid only forgets its link.

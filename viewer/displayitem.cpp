@@ -12,6 +12,7 @@
 #include "graphics/drawitem.h"
 #include "graphics/bitmap.h"
 #include "graphics/fill.h"
+#include "graphics/glyphrun.h"
 #include "graphics/image.h"
 #include "graphics/imageitem.h"
 #include "graphics/path.h"
@@ -133,6 +134,11 @@ DisplayItem *DisplayItem_new(const ObjClass *cls, int32_t x, int32_t y, Matrix *
     item->origin[1] = y;
     item->matrix = transform;
     return item;
+}
+
+void *DisplayItem_dataIfClass(DisplayItem *item)
+{
+    return item->cls == &GlyphRunItem_class ? Obj_part(item) : nullptr;
 }
 
 void DisplayItem_free(DisplayItem *item)

@@ -224,7 +224,7 @@ void freeParts(Edr_Doc *doc)
     doc->requests = nullptr;
     Edr_SourceDetails_free(doc->sourceDetails);
     doc->sourceDetails = nullptr;
-    Edr_Doc_freeSubRecords(doc);
+    Doc_freeMarkList(doc);
     Mem_free(doc->mimeType);
     doc->mimeType = nullptr;
     Mem_free(doc->manager.record);
@@ -360,7 +360,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
     doc->typeCode = Edr_typeCodeNew;
     doc->startFlag = 1;
     doc->variantFlag = variant;
-    Edr_Doc_clearSubRecords(doc);
+    Doc_clearMarks(doc);
 
     *out = doc;
     if (outRoot)

@@ -3,6 +3,7 @@
 // cut strings, and the cursor's steps.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -226,6 +227,39 @@ TEST_F(GlyphRunTest, CursorSteps)
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(GlyphRunCursor_next(c, &chars, &n), 0) << "an empty string";
     GlyphRunCursor_free(c);
+    Obj_destroy(item);
+}
+
+// A cursor over an item of another class reads nothing of its class part:
+// it has no runs, and measuring a run against such an item is refused.
+TEST_F(GlyphRunTest, ACursorOverAnotherItemHasNoRuns)
+{
+    static const ObjClass other = {nullptr, 64, nullptr, Obj_itemPlain};
+    ObjHeader *item = Obj_create(&other, 0);
+    ASSERT_NE(item, nullptr);
+    std::memset(Obj_part(item), 0xA5, 64); // would be a wild string pointer
+    GlyphRunCursor *c = GlyphRunCursor_new(item);
+    ASSERT_NE(c, nullptr);
+    const char16_t *chars = nullptr;
+    uint32_t n = 0;
+    EXPECT_EQ(GlyphRunCursor_next(c, &chars, &n), 0);
+    GlyphRunCursor_free(c);
+
+    add(1, 2, u"ab");
+    Bytes b = bytes();
+    ObjHeader *run = Obj_create(&GlyphRunItem_class, 0);
+    ASSERT_NE(run, nullptr);
+    GlyphRunItemPart *p = static_cast<GlyphRunItemPart *>(Obj_part(run));
+    p->bytes = b.data();
+    p->length = uint32_t(b.size());
+    c = GlyphRunCursor_new(run);
+    ASSERT_NE(c, nullptr);
+    ASSERT_EQ(GlyphRunCursor_next(c, &chars, &n), 1);
+    Rect r{7, 7, 7, 7};
+    EXPECT_EQ(GlyphRunCursor_measure(c, item, &r, nullptr, nullptr, nullptr, 0), Res_unexpectedKind);
+    EXPECT_EQ(r.x0, 7);
+    GlyphRunCursor_free(c);
+    Obj_destroy(run);
     Obj_destroy(item);
 }
 

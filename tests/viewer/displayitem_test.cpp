@@ -3,12 +3,14 @@
 // out of memory.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/boxitem.h"
+#include "graphics/glyphrun.h"
 #include "graphics/path.h"
 #include "graphics/textitem.h"
 #include "layout/replaced.h"
@@ -197,6 +199,22 @@ TEST_F(DisplayItemTest, TextItemsCopyTheirTextAndTakeTheirExtentAsTheBox)
     ASSERT_EQ(DisplayItem_measureText(item, &wider), 0);
     EXPECT_GT(wider.x1, box.x1);
     EXPECT_EQ(DisplayItem_setText(shape(), u"x"), Res_nullInput);
+}
+
+// Only a glyph-run item answers with its data; any other item answers
+// null after reading nothing but its class pointer (a one-word record here,
+// so that a read beyond it shows in the sanitizer build).
+TEST_F(DisplayItemTest, DataIfClassAnswersOnlyForGlyphRunItems)
+{
+    ObjHeader *run = Obj_create(&GlyphRunItem_class, 0);
+    ASSERT_NE(run, nullptr);
+    EXPECT_EQ(DisplayItem_dataIfClass(run), Obj_part(run));
+    Obj_destroy(run);
+    EXPECT_EQ(DisplayItem_dataIfClass(shape()), nullptr);
+    for (const ObjClass *cls : {&BoxItem_class, &TextItem_class}) {
+        auto word = std::make_unique<const ObjClass *>(cls);
+        EXPECT_EQ(DisplayItem_dataIfClass(reinterpret_cast<DisplayItem *>(word.get())), nullptr);
+    }
 }
 
 } // namespace
