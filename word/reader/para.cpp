@@ -211,6 +211,10 @@ int Word_paraOpenAnchor(WordParaState *para, const char16_t *name)
 int Word_paraEmitRuns(uint32_t cpStart, uint32_t *cpEnd, WordParaState *para, WordReader *r)
 {
     int err = Res_ok;
+    // Bookmarks that start inside an earlier paragraph's text have passed.
+    for (WordBookmarks *bm = r->bookmarks; bm && bm->firstStart != Word_noBookmark &&
+                                           bm->entries[bm->firstStart].start < cpStart;)
+        Word_bookmarkStarted(r, 0, bm->firstStart);
     // Bookmarks that start at the paragraph's start open anchors (bounded:
     // each pass moves the start cursor on).
     for (uint32_t guard = 0; !para->skipped && guard < 1000; guard++) {
@@ -251,9 +255,10 @@ int Word_paraEmitRuns(uint32_t cpStart, uint32_t *cpEnd, WordParaState *para, Wo
         if (runEnd > cp)
             cp = runEnd;
     }
-    for (uint32_t guard = 0; guard < 1000; guard++) {
-        uint32_t pair = Word_bookmarkEndAt(r, 0, *cpEnd, *cpEnd);
-        if (pair == Word_noBookmark)
+    // Bookmarks that end in the paragraph close the anchor they opened.
+    for (WordBookmarks *bm = r->bookmarks; bm && bm->firstEnd != Word_noBookmark;) {
+        uint32_t pair = bm->firstEnd;
+        if (bm->ends[pair].end > *cpEnd)
             break;
         if (!para->skipped && para->container && Edr_Node_parent(para->container) &&
             Edr_Node_group(para->container)->element == WordClass_anchorGroup) {

@@ -257,6 +257,7 @@ int fieldChar(WordRunState *rs, char16_t c, Pending *pageText)
     uint32_t kind = c, type = c == 19 ? 0xFF : 0;
     uint8_t fld[2];
     if (Word_fieldAt(rs->cp, fld, r)) {
+
         kind = fld[0] & 0x1F;
         type = fld[1];
     }
