@@ -161,6 +161,20 @@ int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out
     else
         Word_defaultChp(&para->baseChp);
     para->baseChp.istdPara = uint16_t(istd);
+    // In a table with a table style: the style's regions of this cell.
+    uint32_t ts = para->pap.styleWord, regions = para->pap.secondWord;
+    if (section->tableDepth && ts && ts < r->styleCount && r->styles[ts].defined) {
+        const WordStyleEntry &style = r->styles[ts];
+        if (regions == 0x1000) {
+            para->baseChp = style.chp;
+        } else if (style.conditional) {
+            static constexpr uint8_t passes[3][2] = {{4, 7}, {0, 3}, {8, 11}};
+            for (const auto &pass : passes)
+                for (uint32_t bit = pass[0]; bit <= pass[1]; bit++)
+                    if (regions & (1u << bit))
+                        Word_mergeCondChp(&style.conditional[bit], &para->baseChp);
+        }
+    }
     if ((err = Edr_Node_createGroup(b->doc, parent, Edr_Insert_lastChild, 0, &para->container)) != Res_ok) {
         Mem_free(para);
         return err;
