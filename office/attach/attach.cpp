@@ -1,6 +1,8 @@
 // Node attachments and small services (office/attach/attach.h).
 #include "office/attach/attach.h"
 
+#include <climits>
+
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/doc.h"
@@ -337,6 +339,11 @@ void ItemTree_estimateRect(int32_t width, Rect *rect)
     if (divisor == 0)
         return;
     double y0 = double(rect->y0) * (double(rect->x1) - double(rect->x0)) / double(divisor);
+    // Truncated, and kept within the coordinate range.
+    if (y0 > double(INT32_MAX))
+        y0 = double(INT32_MAX);
+    if (y0 < double(INT32_MIN))
+        y0 = double(INT32_MIN);
     rect->y0 = int32_t(y0);
     rect->x1 = int32_t(int64_t(width) - rect->x0);
 }

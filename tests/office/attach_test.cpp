@@ -8,6 +8,7 @@
 
 #include "core/result.h"
 #include "office/attach/attach.h"
+#include "platform/url/url.h"
 #include "tests/document/edr_fixture.h"
 
 namespace {
@@ -105,6 +106,45 @@ TEST_F(AttachTest, ManyNodesGrowTheTableAndReuseFreeEntries)
             Edr_Node_release(doc, n);
     });
     EXPECT_EQ(freed().size(), 40u); // 39 at teardown, 1 when node 3 was cleared
+}
+
+TEST_F(AttachTest, FocusableNodesAndLinks)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *plain = nullptr, *link = nullptr, *a = nullptr, *b = nullptr;
+        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &plain), 0);
+        ASSERT_EQ(Edr_Node_createText(doc, plain, Edr_Insert_lastChild, &a, u"a", 1), 0);
+        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &link), 0);
+        ASSERT_EQ(Edr_Node_createText(doc, link, Edr_Insert_lastChild, &b, u"b", 1), 0);
+        Url *url = Url_new(u"http://example.org/x");
+        ASSERT_NE(url, nullptr);
+        ASSERT_EQ(Edr_Node_setUrl(doc, link, url), 0);
+        Url_free(url);
+        EXPECT_EQ(Edr_Doc_nthFocusable(doc, 0), link);
+        EXPECT_EQ(Edr_Doc_nthFocusable(doc, 1), b);
+        EXPECT_EQ(Edr_Doc_nthFocusable(doc, 2), nullptr);
+        // A text node stands for its group.
+        Url *got = nullptr;
+        uint32_t kind = 9;
+        int32_t index = 9, control = 9;
+        ASSERT_EQ(Edr_Node_getInfo(doc, b, &got, &kind, &index, &control), 0);
+        ASSERT_NE(got, nullptr);
+        char *text = Url_toUtf8(got, 31);
+        EXPECT_STREQ(text, "http://example.org/x");
+        Mem_free(text);
+        Url_free(got);
+        EXPECT_EQ(kind, 0u);
+        EXPECT_EQ(index, 0);
+        EXPECT_EQ(control, 0);
+        ASSERT_EQ(Edr_Node_getInfo(doc, a, &got, nullptr, &index, nullptr), 0);
+        EXPECT_EQ(got, nullptr);
+        EXPECT_EQ(index, -1);
+        ASSERT_EQ(Edr_Node_getLink(doc, link, &got), 0);
+        EXPECT_NE(got, nullptr);
+        Url_free(got);
+        for (Edr_Node *n : {plain, link, a, b})
+            Edr_Node_release(doc, n);
+    });
 }
 
 TEST_F(AttachTest, PointInDoubledBox)
