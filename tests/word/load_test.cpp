@@ -20,6 +20,7 @@
 #include "core/style/stylerule.h"
 #include "core/text/strtable.h"
 #include "fonts/office/wordfonts.h"
+#include "graphics/pixelbuf.h"
 #include "office/attach/attach.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
@@ -593,6 +594,20 @@ TEST_F(WordConvertTest, ColoursAndShading)
     EXPECT_EQ(Word_cellShadingColour(&tap, 0), 0x00FFFFFFu); // transparent
     tap.rgshd[1] = WordShd{8, 1, 0};
     EXPECT_EQ(Word_cellShadingColour(&tap, 1), 0xFFFFFFFFu);
+    run([&] {
+        const uint32_t two[] = {2, 0, 0xFF0000FFu, 255, 0xFFFF0000u};
+        const uint32_t three[] = {3, 0, 0xFF000000u, 128, 0xFF808080u, 255, 0xFFFFFFFFu};
+        PixelBuf *buf = nullptr;
+        ASSERT_EQ(Word_paletteMode(&buf, two, 0), 0);
+        EXPECT_EQ(buf->width, 2);
+        PixelBuf_destroy(buf);
+        ASSERT_EQ(Word_paletteMode(&buf, two, 1), 0);
+        EXPECT_EQ(buf->width, 256);
+        PixelBuf_destroy(buf);
+        ASSERT_EQ(Word_paletteMode(&buf, three, 0), 0);
+        EXPECT_EQ(buf->width, 256);
+        PixelBuf_destroy(buf);
+    });
     EXPECT_EQ(Word_idTable(0), 0x2A0Cu);
     EXPECT_EQ(Word_idTableFind(0x0858), 256u);
     EXPECT_EQ(Word_idTableFind(0x1234), 0u);

@@ -230,6 +230,10 @@ uint32_t Word_idTable(uint32_t index);
 uint32_t Word_idTableFind(uint32_t value);
 // The style system's border-style keyword of a Word line style.
 uint32_t Word_borderKeyword(int32_t lineStyle);
+// A one-row palette buffer (format 6) of 2 entries for two stops at 0 and
+// 255 with flag 0, else 256, filled from the stops.
+struct PixelBuf;
+[[nodiscard]] int Word_paletteMode(PixelBuf **out, const uint32_t *stops, uint32_t flag);
 [[nodiscard]] int Word_headerGroup(WordSectionContext *section, Edr_Node **outGroup);
 [[nodiscard]] int Word_footerGroup(WordSectionContext *section, Edr_Node **outGroup);
 

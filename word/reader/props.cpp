@@ -12,9 +12,11 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "fonts/fontdata.h"
+#include "graphics/pixelbuf.h"
 #include "html/triple.h"
 #include "platform/api/request.h"
 #include "word/reader/build.h"
+#include "word/shared/palette.h"
 
 namespace {
 
@@ -566,4 +568,20 @@ int Word_headerGroup(WordSectionContext *section, Edr_Node **outGroup)
 int Word_footerGroup(WordSectionContext *section, Edr_Node **outGroup)
 {
     return storyGroup(section, 1, section->builder->currentStory, 53, section->sep.dyaHdrBottom, outGroup);
+}
+
+int Word_paletteMode(PixelBuf **out, const uint32_t *stops, uint32_t flag)
+{
+    *out = nullptr;
+    PixelBuf *buffer = nullptr;
+    int width = Palette_isTwoEntry(stops, flag) ? 2 : 256;
+    int err = PixelBuf_create(&buffer, width, 1, Pixel_formatRGBA, 0x10000);
+    if (err)
+        return err;
+    if ((err = Palette_fromStops(buffer, stops, flag)) != Res_ok) {
+        PixelBuf_destroy(buffer);
+        return err;
+    }
+    *out = buffer;
+    return Res_ok;
 }
