@@ -128,6 +128,8 @@ struct WordLoad {
     uint32_t windowLength;
     uint32_t window16;
     char16_t *window;
+    char16_t high[128]; // the upper half of the 8-bit code page in use
+    uint32_t highCode;  // its charset code + 1 (0: not decoded yet)
     // Fields.
     uint32_t fieldDepth;
     WordFieldLevel fields[Word_maxFieldDepth + 1];

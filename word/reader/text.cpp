@@ -394,19 +394,22 @@ int Word_fetchText(uint32_t cp, uint32_t cpEnd, uint32_t *outEnd, const char16_t
             text = static_cast<char16_t *>(Mem_malloc((size_t(n) + 1) * sizeof(char16_t)));
             if (!text)
                 err = Res_noMemory;
-            for (uint32_t i = 0; text && i < n; i++) {
-                uint8_t b = raw[i];
-                if (b < 0x80 || code >= CharsetCode_korean) {
-                    text[i] = b < 0x80 ? char16_t(b) : char16_t(0xFFFD);
-                    continue;
+            // The upper half of the code page, decoded once per load.
+            if (text && l->highCode != code + 1) {
+                for (uint32_t k = 0; k < 128; k++) {
+                    uint8_t byte = uint8_t(0x80 + k);
+                    char16_t *one = nullptr;
+                    if (code < CharsetCode_korean && Charset_toUstrN(&byte, 1, &one, code, r->ctx) == Res_ok &&
+                        one && one[0])
+                        l->high[k] = one[0];
+                    else
+                        l->high[k] = code < CharsetCode_korean ? char16_t(byte) : char16_t(0xFFFD);
+                    Mem_free(one);
                 }
-                char16_t *one = nullptr;
-                if (Charset_toUstrN(&b, 1, &one, code, r->ctx) == Res_ok && one && one[0])
-                    text[i] = one[0];
-                else
-                    text[i] = char16_t(b);
-                Mem_free(one);
+                l->highCode = code + 1;
             }
+            for (uint32_t i = 0; text && i < n; i++)
+                text[i] = raw[i] < 0x80 ? char16_t(raw[i]) : l->high[raw[i] - 0x80];
         }
         Mem_free(raw);
         if (err) {
