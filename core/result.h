@@ -252,6 +252,11 @@ enum ResultCode : int {
     Res_wordSprmUnhandled = 3871,     // a modifier its group does not handle (the walk goes on)
     Res_wordShortOperand = 3875,      // an operand shorter than its modifier needs
     Res_wordBadPicBorder = 3877,      // a picture border style above 3
+    Res_wordBadFontTable = 3858,      // a malformed font table
+    Res_wordBadValueType = 3846,      // a style value type above 13
+    Res_wordNoSectionContext = 3847,  // header stories asked for without a section
+    Res_wordFieldsTooDeep = 3897,     // fields nested deeper than 20
+    Res_wordFieldNotOpen = 3898,      // a field separator or end without an open field
     // Buffered reader (2311-2319).
     Res_bufSkipPastEnd = 2311,        // a skip past the window's end
     Res_bufWindowBeyond = 2312,       // a window or limit beyond the source's size

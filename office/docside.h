@@ -1,13 +1,14 @@
-// Office-side records of a document that the document model tears down.
-//
-// Only the services that modules built before the office subsystem call
-// are declared here so far.
+// Office-side records of a document that the document model tears down:
+// the per-document table of node attachments (office/attach/attach.h).
 #pragma once
 
 struct Edr_Doc;
 struct Edr_Node;
 
-// Removes a node from the document-side record set (null node allowed).
-void Edr_Doc_forgetNode(Edr_Doc *doc, Edr_Node *node);
-// Frees the document's side record and its buffer.
-void Edr_Doc_freeSideRecord(Edr_Doc *doc);
+// Detaches the node's attachment without taking a lock (the tree is being
+// torn down): the data's destructor runs when this was its last share.
+// Null node allowed.
+void Edr_Node_detachPrivate(Edr_Doc *doc, Edr_Node *node);
+// Frees the attachment table without calling destructors (the document
+// itself is being destroyed).
+void Edr_Doc_freePrivateTable(Edr_Doc *doc);

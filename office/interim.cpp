@@ -6,24 +6,8 @@
 #include "document/edr/doc.h"
 #include "document/interim.h"
 #include "document/types/doctype.h"
-#include "office/docside.h"
 #include "office/officeart/escher.h"
 #include "office/powerpoint/ppt.h"
-
-// Interim: no office importer keeps a record set of nodes yet.
-void Edr_Doc_forgetNode(Edr_Doc *, Edr_Node *)
-{
-}
-
-// Interim: frees the side record and its buffer, the least destruction needs.
-void Edr_Doc_freeSideRecord(Edr_Doc *doc)
-{
-    if (!doc->sideRecord)
-        return;
-    Mem_free(doc->sideRecord->buffer);
-    Mem_free(doc->sideRecord);
-    doc->sideRecord = nullptr;
-}
 
 // Interim: the presentation reader is not built yet, so its handler recognises nothing.
 int Ppt_describe(EngineContext *context, Edr_HandlerDesc *desc)

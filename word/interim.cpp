@@ -1,16 +1,7 @@
-// Interim definition of the Word reader's load sequence, which is not
-// built yet: recognition works, loading does not.
+// Interim definitions of the Word reader's services that later work
+// builds: the list tables, paint servers and the table builder.
 #include "core/result.h"
-#include "platform/vfs/vfs.h"
 #include "word/reader/word.h"
-
-// Interim: open takes the stream over, so it closes it, and fails.
-int Word_loadDocument(EngineContext *, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *,
-                      Edr_Node *)
-{
-    (void)Vfs_close(stream);
-    return Res_notImplemented;
-}
 
 // Interim: the list tables are not built yet, so the outline list has no
 // levels to refresh.
@@ -43,5 +34,21 @@ int Word_paintServerFromProp(PaintServer *out, uintptr_t value)
         out->stops[2 * i + 1] = given ? int32_t(list->stops[i].value) : int32_t(0xFF000000u);
     }
     out->count = count;
+    return Res_ok;
+}
+
+// Interim: tables are not built yet, so every paragraph goes into its
+// section group (table paragraphs appear as plain paragraphs) and a
+// paragraph's end marks no cell.
+#include "word/reader/build.h"
+
+int Word_tableParent(WordParaState *para, Edr_Node **out)
+{
+    *out = para->section->group;
+    return Res_ok;
+}
+
+int Word_tableParaEnd(WordParaState *)
+{
     return Res_ok;
 }

@@ -196,7 +196,7 @@ void freeParts(Edr_Doc *doc)
     AppMsg_destroyDispatcher(doc->events);
     doc->events = nullptr;
     freeKeyedGroups(doc);
-    Edr_Doc_freeSideRecord(doc);
+    Edr_Doc_freePrivateTable(doc);
     Edr_AttrRecord *r = doc->freeRecords;
     while (r) {
         Edr_AttrRecord *next = r->next;

@@ -147,9 +147,12 @@ struct Edr_SubRecords {
     intptr_t word2;
 };
 
-// A record whose first word is an owned buffer (office side).
+// The table of node attachments (office/attach/attach.h): its entry
+// array first, then the entries in use and the room.
 struct Edr_SideRecord {
     void *buffer;
+    uint32_t count;
+    uint32_t capacity;
 };
 
 // The manager's words (the manager module decides their use).

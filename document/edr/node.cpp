@@ -135,7 +135,7 @@ int teardown(Edr_Node *node, int *, int *, void *context)
 {
     Edr_Doc *doc = static_cast<Edr_Doc *>(context);
     node->flags |= Edr_Node_deletedBit;
-    Edr_Doc_forgetNode(doc, node);
+    Edr_Node_detachPrivate(doc, node);
     switch (typeOf(node)) {
     case Edr_NodeType_group: {
         Edr_Group *g = group(node);

@@ -57,6 +57,8 @@ struct State {
     int quiet; // the PDF options print objects only
     int styles; // --styles: the document's style rules follow the tree
     int runs;   // --runs: the text runs of page-description text follow the tree
+    int text;   // --text: the body text alone, one line per paragraph
+    int headers; // --headers: with --text, the header and footer stories too
     char *tree;
     std::string rules;
 };
@@ -220,12 +222,84 @@ void dumpRuns(Edr_Node *node, std::string *out)
     }
 }
 
+// The class name of a group (its element interned in the document's
+// string table), or "".
+std::string className(Edr_Doc *doc, Edr_Node *node)
+{
+    std::string name;
+    const Edr_Group *g = Edr_Node_group(node);
+    if (!g || !doc->strings || !g->element || g->element > StrTable_maxId)
+        return name;
+    char16_t *text = StrTable_getName(doc->strings, uint16_t(g->element));
+    for (const char16_t *c = text; c && *c; c++)
+        name += *c < 128 ? char(*c) : '?';
+    Mem_free(text);
+    return name;
+}
+
+// The text of a subtree in tree order; a line break (U+000B) ends a line.
+void collectText(Edr_Node *node, std::string *out)
+{
+    for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
+        if (Edr_Node_type(child) == Edr_NodeType_group) {
+            collectText(child, out);
+        } else if (Edr_Node_type(child) == Edr_NodeType_text) {
+            const Edr_TextNode *t = Edr_Node_textPayload(child);
+            for (uint32_t i = 0; t && i < t->length; i++) {
+                if (t->chars[i] == 0x0B)
+                    *out += '\n';
+                else
+                    addUtf8(out, t->chars + i, 1);
+            }
+        }
+    }
+}
+
+// One line per group of class "paragraph", in tree order.
+void dumpParagraphs(Edr_Doc *doc, Edr_Node *node, std::string *out)
+{
+    for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
+        if (Edr_Node_type(child) != Edr_NodeType_group)
+            continue;
+        if (className(doc, child) == "paragraph") {
+            collectText(child, out);
+            *out += '\n';
+        } else {
+            dumpParagraphs(doc, child, out);
+        }
+    }
+}
+
+// The document's body text; with headers, then each header and footer
+// story (the document's keyed groups) after a line "--- story N".
+void dumpText(Edr_Doc *doc, int headers, std::string *out)
+{
+    Edr_Doc_readLock(doc);
+    dumpParagraphs(doc, Edr_Doc_root(doc), out);
+    for (Edr_KeyedGroup *k = headers ? doc->keyedGroups : nullptr; k; k = k->next)
+        for (Edr_Node *g : k->groups)
+            if (g) {
+                char line[48];
+                snprintf(line, sizeof line, "--- story %ld\n", long(k->key));
+                *out += line;
+                dumpParagraphs(doc, g, out);
+            }
+    Edr_Doc_readUnlock(doc);
+}
+
 // On the application thread: the tree of the viewer's document.
 void dumpTree(EngineInstance *instance, void *arg)
 {
     State *s = static_cast<State *>(arg);
     FvViewer *viewer = Fv_fromApp(instance);
     FvPage *page = viewer ? viewer->page : nullptr;
+    if (s->text && page && page->document) {
+        std::string text;
+        dumpText(page->document, s->headers, &text);
+        s->tree = strdup(text.c_str());
+        s->dumped = 1;
+        return;
+    }
     s->tree = Headless_dumpTree(page ? page->document : nullptr);
     if (s->styles && page && page->document)
         dumpStyles(page->document, &s->rules);
@@ -240,7 +314,7 @@ void dumpTree(EngineInstance *instance, void *arg)
 int usage(const char *self)
 {
     fprintf(stderr,
-            "usage: %s [--styles] [--runs] FILE\n"
+            "usage: %s [--styles] [--runs] [--text [--headers]] FILE\n"
             "       %s [--object N]... [--stream N]... [--xref] [--password TEXT] FILE.pdf\n"
             "Opens FILE with the engine and prints the document tree. With the PDF\n"
             "options the file is opened with the PDF reader alone: --object N prints\n"
@@ -248,7 +322,9 @@ int usage(const char *self)
             "of stream object N, --xref lists the cross-reference\n"
             "entries, --password TEXT answers the password question. --styles\n"
             "also prints the document's style rules, --runs the text runs of\n"
-            "page-description text (\"run X Y TEXT\", points from the top left).\n",
+            "page-description text (\"run X Y TEXT\", points from the top left).\n"
+            "--text prints the body text alone, one line per paragraph, in tree\n"
+            "order; --headers adds the header and footer stories.\n",
             self, self);
     return 2;
 }
@@ -287,7 +363,7 @@ bool parsePdfOptions(int argc, char **argv, PdfDumpOptions *options, const char 
             options->havePassword = true;
             options->password = argv[++i];
             *pdfMode = true;
-        } else if (a == "--styles" || a == "--runs") {
+        } else if (a == "--styles" || a == "--runs" || a == "--text" || a == "--headers") {
             // read by main
         } else if (!*path && (a.empty() || a[0] != '-' || a == "-")) {
             *path = argv[i];
@@ -356,6 +432,11 @@ int main(int argc, char **argv)
             state.styles = 1;
         else if (!strcmp(argv[i], "--runs"))
             state.runs = 1;
+        else if (!strcmp(argv[i], "--text"))
+            state.text = 1;
+        else if (!strcmp(argv[i], "--headers"))
+            state.headers = 1;
+    state.quiet = pdfMode || state.text;
     Headless_setRequestHook(host, onRequest, &state);
     if (!Headless_startEngine(host, nullptr, App_start, 0)) {
         fprintf(stderr, "docdump: the engine did not start\n");
@@ -378,7 +459,10 @@ int main(int argc, char **argv)
                 App_postCall(inst, dumpTree, &state, nullptr);
                 drive(host, [&] { return state.dumped != 0; });
                 if (state.tree) {
-                    printf("%s%s", state.tree, state.rules.c_str());
+                    if (state.text)
+                        printf("%s", state.tree);
+                    else
+                        printf("%s%s", state.tree, state.rules.c_str());
                     status = 0;
                 } else {
                     fprintf(stderr, "docdump: %s loaded, but its tree could not be printed\n", path);

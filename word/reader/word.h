@@ -8,9 +8,8 @@
 // Recognition opens the stream as a compound file, opens "WordDocument"
 // and the table stream the FIB names, and reads the FIB of a Word 6/95
 // (wIdent 0xA5DC, 682 bytes) or Word 97 (0xA5EC, 898 bytes) file into one
-// record laid out as the Word 97 FIB. The load itself (Word_loadDocument)
-// belongs to the Word reader's load sequence; word/interim.cpp holds its
-// interim definition.
+// record laid out as the Word 97 FIB. The load itself (Word_loadDocument,
+// word/reader/load.cpp) builds the tree (word/reader/build.h).
 #pragma once
 
 #include <cstddef>
@@ -25,6 +24,8 @@ struct Edr_HandlerDesc;
 struct OleHandle;
 struct OleStream;
 struct VfsHandle;
+struct WordFont;
+struct WordLoad;
 
 enum : uint32_t {
     Word_identWord6 = 0xA5DC,
@@ -238,12 +239,14 @@ struct WordReader {
     WordBookmarks *bookmarks;
     // Set by the font table and the document properties, read by the
     // property modifiers.
+    WordFont *fonts; // the font table (fonts/office/wordfonts.h)
     uint32_t fontCount;
     int32_t symbolFont;    // index of "Symbol", -1 when absent
     int32_t wingdingsFont; // index of "Wingdings", -1 when absent
     uint32_t codePage;     // charset code of 8-bit text (0: Latin-1)
     uint32_t listCount;
     uint32_t sprmDepth; // nesting of lists applied from inside a modifier
+    WordLoad *load;     // the state of a load that builds nodes (word/reader/build.h), or null
 };
 
 // A new reader with every field cleared into *out. 0, or 1 (null).
@@ -281,7 +284,8 @@ int Word_recognise(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *str
                    uint32_t *typeId);
 // Fills the Word handler's descriptor. 0.
 int Word_describe(EngineContext *context, Edr_HandlerDesc *desc);
-// Loads the document (the Word reader's load sequence; interim).
+// Loads the document into the tree: 0; 3845 for an encrypted file; the
+// errors of the tables and of node building. The stream is always closed.
 int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *desc, void *argument,
                       VfsHandle *stream, Edr_Doc *doc, Edr_Node *target);
 

@@ -5,6 +5,7 @@
 // little-endian, into the Word 97 layout; a Word 6/95 FIB fills the same
 // record from its own offsets, and the fields it lacks stay zero.
 #include "word/reader/word.h"
+#include "fonts/office/wordfonts.h"
 
 #include <cstring>
 
@@ -141,6 +142,7 @@ void Word_readerInit(WordReader *r)
     r->hddStoryCounter = 0;
     r->sectGrpfIhdt = 0;
     r->bookmarks = nullptr;
+    r->fonts = nullptr;
     r->fontCount = 0;
     r->symbolFont = -1;
     r->wingdingsFont = -1;
@@ -172,6 +174,7 @@ void Word_readerFreeTables(WordReader *r)
     Mem_free(r->sections);
     Mem_free(r->plcfHdd);
     Word_bookmarksFree(r);
+    Word_fontsFree(r->fonts, r->fontCount);
     Word_readerInit(r);
 }
 

@@ -1,0 +1,393 @@
+// Word document nodes: the class vocabulary, the default rule of each
+// class, the section loop, each section's page geometry and its header
+// and footer stories.
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/style/proprecords.h"
+#include "core/style/stylerule.h"
+#include "core/text/strtable.h"
+#include "document/edr/doc.h"
+#include "document/edr/node.h"
+#include "fonts/fontdata.h"
+#include "fonts/office/wordfonts.h"
+#include "platform/api/request.h"
+#include "word/reader/build.h"
+
+namespace {
+
+// The fifteen class names, sorted; their ids are 1-15 in this order.
+const char classNames[] = "anchorGroup\0columnBreak\0columnSection\0document\0pageBreak\0pageNumber\0"
+                          "paragraph\0picture\0section\0table\0tableCell\0tableRow\0tableRowGroup\0"
+                          "textBox\0textGroup\0";
+
+struct DefaultProp {
+    uint32_t id;
+    uint32_t type;
+    uint32_t value;
+};
+
+uint32_t named(int32_t index)
+{
+    uint32_t c = 0;
+    Pixel_namedColour(&c, index);
+    return c;
+}
+
+int addRule(WordPropList *list, uint32_t cls, WordReader *r)
+{
+    StyleRule *rule = nullptr;
+    int err = Word_buildStyleRule(list, &rule, r);
+    if (!err && !rule && (err = StyleRule_create(&rule)) != Res_ok)
+        return err;
+    if (!err)
+        err = StyleRule_addMatch1(rule, cls);
+    if (!err)
+        err = Request_addItem(r->load->request, &rule);
+    StyleRule_destroy(rule);
+    return err;
+}
+
+int defineDefaultStyles(WordNodeBuilder *b)
+{
+    WordReader *r = b->reader;
+    uint32_t tab = uint32_t(uint64_t(r->load->dop.dxaTab) * 65536 / 1440);
+    struct ClassProps {
+        uint32_t cls;
+        DefaultProp props[5];
+        uint32_t count;
+    };
+    const ClassProps table[] = {
+        {WordClass_pageNumber, {{123, WordValue_keyword, 55}}, 1},
+        {WordClass_columnSection, {{34, WordValue_keyword, 172}}, 1},
+        {WordClass_document, {{34, WordValue_keyword, 39}}, 1},
+        {WordClass_section, {{34, WordValue_keyword, 39}, {2, WordValue_colour, named(16)}}, 2},
+        {WordClass_paragraph, {{34, WordValue_keyword, 39}, {102, WordValue_length, tab}, {88, WordValue_keyword, 209}}, 3},
+        {WordClass_textGroup, {{38, WordValue_length, 9102}}, 1},
+        {WordClass_table, {{34, WordValue_keyword, 134}, {78, WordValue_keyword, 192}}, 2},
+        {WordClass_tableRowGroup, {{34, WordValue_keyword, 142}}, 1},
+        {WordClass_tableRow, {{34, WordValue_keyword, 141}}, 1},
+        {WordClass_tableCell, {{34, WordValue_keyword, 0}}, 1},
+        {WordClass_pageBreak, {{112, WordValue_keyword, 181}}, 1},
+        {WordClass_columnBreak, {{112, WordValue_keyword, 182}}, 1},
+        {WordClass_textBox,
+         {{65, WordValue_keyword, 69},
+          {29, WordValue_colour, named(1)},
+          {34, WordValue_keyword, 39},
+          {135, WordValue_keyword, 147},
+          {81, WordValue_length, 0}},
+         5},
+    };
+    int err = Res_ok;
+    for (const ClassProps &c : table) {
+        WordPropList list;
+        Word_propListInit(&list);
+        for (uint32_t i = 0; i < c.count && !err; i++)
+            err = Word_propAdd(&list, c.props[i].id, c.props[i].type, c.props[i].value, r);
+        if (!err && c.cls == WordClass_textGroup && r->fontCount) {
+            uint32_t first = r->stshi.ftcStandardChp[0], second = r->stshi.ftcStandardChp[1];
+            if (first < r->fontCount)
+                err = Word_propAddString(&list, 37, r->fonts[first].name, r);
+            if (!err && second != first && second < r->fontCount)
+                err = Word_propAddString(&list, 152, r->fonts[second].name, r);
+        }
+        if (!err)
+            err = addRule(&list, c.cls, r);
+        Word_propListClear(&list);
+        if (err)
+            break;
+    }
+    return err;
+}
+
+uint32_t bitCount(uint32_t v)
+{
+    uint32_t n = 0;
+    for (; v; v &= v - 1)
+        n++;
+    return n;
+}
+
+uint32_t inches(int32_t twips)
+{
+    return uint32_t(int32_t(int64_t(twips) * 65536 / 1440));
+}
+
+uint32_t inchesUnsigned(int32_t twips)
+{
+    return uint32_t(uint64_t(uint32_t(twips)) * 65536 / 1440);
+}
+
+} // namespace
+
+int Word_nodeBuilderNew(Edr_Doc *doc, Edr_Node *root, WordReader *reader, WordNodeBuilder **out)
+{
+    *out = nullptr;
+    WordNodeBuilder *b = static_cast<WordNodeBuilder *>(Mem_calloc(1, sizeof(WordNodeBuilder)));
+    if (!b)
+        return Res_noMemory;
+    b->doc = doc;
+    b->root = root;
+    b->reader = reader;
+    StrTable *classes = StrTable_create(classNames);
+    if (!classes) {
+        Mem_free(b);
+        return Res_noMemory;
+    }
+    int err = Edr_Doc_setStringTable(doc, classes);
+    if (err) {
+        StrTable_destroy(classes);
+        Mem_free(b);
+        return err;
+    }
+    b->classes = classes;
+    WordLoad *l = reader->load;
+    if (!err)
+        err = Edr_Node_setStyle(doc, root, WordClass_document);
+    if (!err)
+        err = Request_new(reader->ctx, 2, &l->request);
+    if (!err)
+        err = Edr_Doc_addRequest(doc, l->request);
+    if (!err)
+        err = defineDefaultStyles(b);
+    b->storyCounter = 1;
+    if (err) {
+        Word_nodeBuilderFree(b);
+        return err;
+    }
+    l->builder = b;
+    *out = b;
+    return Res_ok;
+}
+
+void Word_nodeBuilderFree(WordNodeBuilder *builder)
+{
+    Mem_free(builder);
+}
+
+int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b)
+{
+    WordReader *r = b->reader;
+    Word_propListInit(list);
+    int err = Res_ok;
+    auto add = [&](uint32_t id, uint32_t type, uint32_t word) {
+        if (!err)
+            err = Word_propAdd(list, id, type, word, r);
+    };
+    if (sep->xaPage)
+        add(90, WordValue_length, inchesUnsigned(sep->xaPage));
+    if (sep->yaPage)
+        add(44, WordValue_length, inchesUnsigned(sep->yaPage));
+    if (sep->dxaLeft)
+        add(54, WordValue_length, inchesUnsigned(sep->dxaLeft));
+    if (sep->dxaRight)
+        add(52, WordValue_length, inchesUnsigned(sep->dxaRight));
+    if (sep->dyaTop)
+        add(51, WordValue_length, inches(sep->dyaTop));
+    if (sep->dyaBottom)
+        add(53, WordValue_length, inches(sep->dyaBottom));
+    static constexpr uint32_t sides[4] = {0, 1, 2, 3};
+    for (uint32_t i = 0; i < 4 && !err; i++)
+        if (sep->brc[i].style > 0)
+            err = Word_borderToProps(&sep->brc[i], sides[i], list, r);
+    if (!err && sep->ccolM1) {
+        uint32_t n = uint32_t(sep->ccolM1) + 1;
+        if (n > Word_maxColumns)
+            n = Word_maxColumns;
+        PropColumns *cols = nullptr;
+        err = PropColumns_create(&cols, int32_t(n));
+        if (!err) {
+            cols->flags = (sep->fLBetween ? 2 : 0) + (sep->fEvenlySpaced ? 1 : 0);
+            for (uint32_t i = 0; i < n; i++) {
+                if (sep->fEvenlySpaced) {
+                    int64_t width = (int64_t(sep->xaPage) - (int64_t(sep->dxaLeft) + sep->dxaRight) -
+                                     int64_t(sep->ccolM1) * sep->dxaColumns) /
+                                    (int64_t(sep->ccolM1) + 1);
+                    cols->columns[i].width = int32_t(width * 65536 / 1440);
+                    cols->columns[i].gap = i + 1 < n ? int32_t(inches(sep->dxaColumns)) : 0;
+                } else {
+                    cols->columns[i].width = int32_t(inchesUnsigned(sep->colWidth[i]));
+                    cols->columns[i].gap = i + 1 < n ? int32_t(inchesUnsigned(sep->colSpacing[i])) : 0;
+                }
+            }
+            WordPropValue v{};
+            v.id = 94;
+            v.type = WordValue_columns;
+            v.payload = reinterpret_cast<uintptr_t>(cols);
+            err = Word_propListAdd(list, &v, r);
+        }
+    }
+    if (err) {
+        Word_propListClear(list);
+        return err;
+    }
+    return Res_ok;
+}
+
+int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *r)
+{
+    if (!section)
+        return Res_wordNoSectionContext;
+    uint32_t index = r->sectionCount;
+    for (uint32_t i = 0; i < r->sectionCount; i++)
+        if (r->sections[i].start <= cp && cp < r->sections[i].end)
+            index = i;
+    if (index == r->sectionCount)
+        return Res_wordNotFound;
+    WordNodeBuilder *b = section->builder;
+    r->subdoc = 2;
+    r->sectGrpfIhdt = section->sep.grpfIhdt;
+    // Slots: even header, even footer, odd header, odd footer, first
+    // header, first footer.
+    static constexpr uint32_t kinds[6] = {0, 2, 1, 3, 4, 5};
+    int err = Res_ok;
+    for (uint32_t slot = 0; slot < 6 && !err; slot++) {
+        uint32_t start = 0, end = 0;
+        if ((err = Word_headerRange(index, kinds[slot], &start, &end, r)) != Res_ok)
+            break;
+        if (end <= start + 1 || end > r->subdocStart[8]) {
+            section->stories[slot] = b->carried[slot];
+            continue;
+        }
+        uint32_t id = b->storyCounter++;
+        section->stories[slot] = id;
+        b->carried[slot] = id;
+        WordSectionContext *story = static_cast<WordSectionContext *>(Mem_calloc(1, sizeof(WordSectionContext)));
+        if (!story) {
+            err = Res_noMemory;
+            break;
+        }
+        story->builder = b;
+        story->sep = section->sep;
+        story->story = 1;
+        b->currentStory = id;
+        err = slot % 2 == 0 ? Word_headerGroup(story, &story->group) : Word_footerGroup(story, &story->group);
+        if (!err)
+            err = Word_buildRange(start, end - 1, story, r);
+        Word_sectionEnd(story);
+    }
+    if (!err) {
+        if (!section->sep.fTitlePage) {
+            section->stories[4] = section->stories[2];
+            section->stories[5] = section->stories[3];
+        }
+        if (!(r->load->dop.flags0 & 1)) {
+            section->stories[0] = section->stories[2];
+            section->stories[1] = section->stories[3];
+        }
+    }
+    r->subdoc = 0;
+    return err;
+}
+
+int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionContext **out)
+{
+    *out = nullptr;
+    WordReader *r = b->reader;
+    WordSectionContext *s = static_cast<WordSectionContext *>(Mem_calloc(1, sizeof(WordSectionContext)));
+    if (!s)
+        return Res_noMemory;
+    s->builder = b;
+    int err = Edr_Node_createGroup(b->doc, b->root, Edr_Insert_lastChild, 0, &s->group);
+    if (err) {
+        Mem_free(s);
+        return err;
+    }
+    Word_defaultSep(&s->sep);
+    err = Word_readSectionProps(cp, &s->sep, r);
+    if (!err)
+        err = Word_sectionHeaders(cp, s, r);
+    WordPropList list;
+    Word_propListInit(&list);
+    if (!err)
+        err = Word_sectionStyle(&s->sep, &list, b);
+    // The header and footer stories: even header 117, even footer 120,
+    // odd header 118, odd footer 121, first header 116, first footer 119.
+    static constexpr uint32_t storyProps[6] = {117, 120, 118, 121, 116, 119};
+    for (uint32_t slot = 0; slot < 6 && !err; slot++)
+        if (s->stories[slot])
+            err = Word_propAdd(&list, storyProps[slot], WordValue_int, s->stories[slot], r);
+    if (!err && s->sep.nfcPgn) {
+        static constexpr uint32_t pgn[5] = {55, 154, 93, 152, 90};
+        err = Word_propAdd(&list, 123, WordValue_keyword, s->sep.nfcPgn < 5 ? pgn[s->sep.nfcPgn] : 55, r);
+    }
+    uint32_t style = 0;
+    if (!err)
+        err = Word_styleIntern(&list, &style, r);
+    Word_propListClear(&list);
+    if (!err)
+        err = Word_nodeSetStyle(b->doc, s->group, s->sep.ccolM1 ? WordClass_columnSection : WordClass_section, style);
+    if (err) {
+        Word_sectionEnd(s);
+        return err;
+    }
+    *out = s;
+    return Res_ok;
+}
+
+void Word_sectionEnd(WordSectionContext *section)
+{
+    if (!section)
+        return;
+    if (section->group)
+        Edr_Node_release(section->builder->doc, section->group);
+    Mem_free(section);
+}
+
+int Word_buildRange(uint32_t start, uint32_t end, WordSectionContext *section, WordReader *r)
+{
+    Word_bookmarksForRange(r, start, end);
+    int err = Res_ok;
+    for (uint32_t cp = start; cp < end && !err;) {
+        uint32_t paraEnd = 0;
+        err = Word_nextParaEnd(cp, &paraEnd, r);
+        if (err == Res_wordSubdocEnd) {
+            paraEnd = end;
+            err = Res_ok;
+        }
+        if (err)
+            break;
+        if (paraEnd > end)
+            paraEnd = end;
+        if (paraEnd <= cp)
+            break;
+        WordParaState *para = nullptr;
+        if ((err = Word_paraBegin(cp, section, &para, section->story)) != Res_ok)
+            break;
+        err = Word_paraEmitRuns(cp, &paraEnd, para, r);
+        int endErr = Word_paraEnd(&para);
+        if (!err)
+            err = endErr;
+        cp = paraEnd;
+    }
+    return err;
+}
+
+int Word_buildSections(WordReader *r)
+{
+    WordNodeBuilder *b = r->load->builder;
+    uint32_t lastEnd = 0;
+    // Stories before the first section's: the separators that the DOP's
+    // last three story flags name (Word 6/95 numbering).
+    r->hddStoryCounter = uint16_t(bitCount((r->load->dop.flags0 >> 13) & 7));
+    r->subdoc = 0;
+    int err = Res_ok;
+    for (uint32_t i = 0; i < r->sectionCount && !err; i++) {
+        uint32_t start = r->sections[i].start, end = r->sections[i].end;
+        if (end > r->fib.ccpText)
+            end = r->fib.ccpText;
+        if (start > end)
+            start = lastEnd;
+        if (start < end) {
+            WordSectionContext *s = nullptr;
+            err = Word_sectionBegin(start, b, &s);
+            if (!err)
+                err = Word_buildRange(start, end, s, r);
+            r->hddStoryCounter = uint16_t(r->hddStoryCounter + bitCount((s ? s->sep.grpfIhdt : 0) & 0x3F));
+            Word_sectionEnd(s);
+            lastEnd = end;
+        }
+    }
+    return err;
+}
