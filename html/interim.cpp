@@ -10,8 +10,8 @@
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
 #include "core/time/date.h"
+#include "html/web/cookie.h"
 #include "html/web/httpcache.h"
-#include "html/web/httpdate.h"
 #include "html/web/mime.h"
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
@@ -177,13 +177,15 @@ void Web_freeDisplaySettings(EngineContext *)
 {
 }
 
-int Web_initBrowsing(EngineContext *, const char *, int, int32_t)
+// Interim: of the browsing settings only the cookie store is kept so far.
+int Web_initBrowsing(EngineContext *context, const char *, int, int32_t)
 {
-    return Res_ok;
+    return CookieStore_open(context);
 }
 
-void Web_freeBrowsing(EngineContext *)
+void Web_freeBrowsing(EngineContext *context)
 {
+    CookieStore_close(context);
 }
 
 int History_initModule(EngineContext *)
@@ -193,14 +195,6 @@ int History_initModule(EngineContext *)
 
 void History_freeModule(EngineContext *)
 {
-}
-
-// Interim: local time is the time plus the engine's zone offset; the
-// engine never applies daylight saving.
-void Date_toLocalParts(BrokenTime *out, int64_t time)
-{
-    if (out)
-        Time_gmtime(time + Time_zoneOffset(), out);
 }
 
 // ------------------------------------------------------- body sources
