@@ -279,8 +279,11 @@ int CacheEntry_settle(CacheStore *store, CacheEntry *entry, CacheClass *cls,
     }
     if (cls->maxEntries > 0 && cls->count >= uint32_t(cls->maxEntries))
         makeRoom = true;
-    if (makeRoom && cls->makeRoom)
+    if (makeRoom && cls->makeRoom) {
         cls->makeRoom(store, &wanted, entry);
+        if (isUnpublished(entry))
+            return 0; // the make-room slot evicted the entry itself
+    }
     if (veto) {
         int answer = veto(store, entry);
         if (answer) {
