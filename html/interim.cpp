@@ -126,21 +126,14 @@ const VfsTypeOps VfsMimeOps = {
     MemFile_getInfo,    // 13
 };
 
-// Interim: there is no HTTP cache yet, so no Cache stream can be made.
+// Interim: the Cache stream type's open and stream slots come with the
+// cache's stream layer; no Cache stream can be made yet.
 int HttpCache_openStream(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, EngineContext *,
                          uintptr_t)
 {
     *accepted = 0;
     return Res_notImplemented;
 }
-
-// Interim: nothing to install before the cache exists.
-int HttpCache_install(EngineContext *)
-{
-    return Res_ok;
-}
-
-void HttpCache_uninstall(EngineContext *) {}
 
 // Interim: the name and the reader operations; no handle ever becomes a
 // Cache stream yet.
@@ -151,20 +144,6 @@ const VfsTypeOps VfsCacheOps = {
     .getLength32 = HttpCacheHandle_available,  // 28
     .events = HttpCacheHandle_events,          // 29
 };
-
-// Interim: the HTTP cache's entry operations, as its entries will answer.
-namespace {
-int entryAvailable(HttpCacheEntry *entry, uint32_t *count)
-{
-    *count = uint32_t(entry->totalLength);
-    return entry->totalLength ? Res_ok : Res_fileSize;
-}
-uint32_t entryEvents(HttpCacheEntry *)
-{
-    return 15;
-}
-} // namespace
-const HttpCacheEntryOps HttpCache_entryOps = {entryAvailable, entryEvents};
 
 // Interim: the web layer keeps no display, browsing or form settings
 // before it is built.

@@ -93,11 +93,16 @@ void CacheStore_destroy(CacheStore *store)
 {
     if (!store)
         return;
-    Lock_acquire(&store->lock);
+    // An empty store needs no lock: nothing else can reach its entries.
+    bool busy = store->head || store->freeList;
+    if (busy)
+        Lock_acquire(&store->lock);
     saveIndex(store);
     store->closing = 1;
-    Lock_release(&store->lock);
-    CacheStore_clear(store, 0);
+    if (busy) {
+        Lock_release(&store->lock);
+        CacheStore_clear(store, 0);
+    }
     Url_free(store->indexUrl);
     Url_free(store->backupIndexUrl);
     Lock_fini(&store->lock);

@@ -116,7 +116,8 @@ struct CacheEntry {
 [[nodiscard]] int CacheStore_create(EngineContext *ctx, void *owner, const CacheStoreHooks *hooks,
                                     CacheStore **out);
 // Saves the index under the lock, sets closing, clears the store (busy
-// entries not kept) and frees both URLs, the lock and the store. Null: nothing.
+// entries not kept) and frees both URLs, the lock and the store. A store
+// without entries is not locked. Null: nothing.
 void CacheStore_destroy(CacheStore *store);
 // Recycles every listed entry, except that with keepBusy a referenced
 // entry is marked doomed instead; then drains the free list.
