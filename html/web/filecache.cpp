@@ -254,10 +254,13 @@ int readRecord(HttpCache *cache, const uint8_t *data, size_t size, size_t pos,
     return Res_ok;
 }
 
-// Drops a loaded entry that is not kept, with its data file.
-void dropLoaded(HttpCacheEntry *e)
+// Drops a loaded entry that is not kept: recycled, its data file deleted,
+// except for a second record of a URL already cached, whose data file may
+// be the kept entry's.
+void dropLoaded(HttpCacheEntry *e, bool duplicate)
 {
-    HttpCache_fileStore.discard(e);
+    if (!duplicate)
+        HttpCache_fileStore.discard(e);
     HttpCacheEntry_free(e);
 }
 
@@ -407,11 +410,12 @@ int FileCache_loadIndex(HttpCache *cache)
                 break;
             pos = next;
             uint64_t fileSize = 0;
-            bool keep = e->dataUrl && e->core.url && WebFile_exists(ctx, e->dataUrl, &fileSize) &&
-                        fileSize < (uint64_t(1) << 32) && fileSize == e->stored &&
-                        !FileCache_hasEntry(cache, e->core.url, 0);
+            bool duplicate = e->core.url && FileCache_hasEntry(cache, e->core.url, 0);
+            bool keep = e->dataUrl && e->core.url && !duplicate &&
+                        WebFile_exists(ctx, e->dataUrl, &fileSize) &&
+                        fileSize < (uint64_t(1) << 32) && fileSize == e->stored;
             if (!keep) {
-                dropLoaded(e);
+                dropLoaded(e, duplicate);
                 continue;
             }
             // Published, then settled idle: counted in the cache totals.
