@@ -15,6 +15,13 @@ bool isUnpublished(const CacheEntry *entry)
     return entry->next == entry && entry->prev == entry;
 }
 
+// Out of the in-use list: unpublished, or recycled onto the free list
+// (whose link is next; prev stays pointing at the entry).
+bool isUnlisted(const CacheEntry *entry)
+{
+    return entry->prev == entry;
+}
+
 void selfLink(CacheEntry *entry)
 {
     entry->next = entry;
@@ -191,7 +198,7 @@ void CacheStore_evictUntil(CacheStore *store, uint32_t *wanted, const uint32_t *
                 break;
             // Start again at the head, unless an evict hook kept the entry
             // listed: then go on after it, so that the walk always ends.
-            if (isUnpublished(entry))
+            if (isUnlisted(entry))
                 next = store->head;
         }
         entry = next;
@@ -286,7 +293,7 @@ int CacheEntry_settle(CacheStore *store, CacheEntry *entry, CacheClass *cls,
         makeRoom = true;
     if (makeRoom && cls->makeRoom) {
         cls->makeRoom(store, &wanted, entry);
-        if (isUnpublished(entry))
+        if (isUnlisted(entry))
             return 0; // the make-room slot evicted the entry itself
     }
     if (veto) {

@@ -353,6 +353,42 @@ TEST_F(CacheStoreTest, StoreCases)
     });
 }
 
+int onlySelf(CacheEntry *e, void *arg)
+{
+    return e == arg;
+}
+
+// A make-room slot that gives up the settling entry itself.
+void evictSelf(CacheStore *store, uint32_t *wanted, CacheEntry *entry)
+{
+    CacheStore_evictUntil(store, wanted, &entry->cls->bytesInUse, onlySelf, entry);
+}
+
+TEST_F(CacheStoreTest, AMakeRoomSlotThatEvictsTheSettlingEntryLeavesItUncounted)
+{
+    inTask([&] {
+        CacheStore *store = nullptr;
+        ASSERT_EQ(CacheStore_create(ctx(), nullptr, nullptr, &store), 0);
+        CacheClass cls = {};
+        cls.byteBudget = 100;
+        cls.maxEntries = 1;
+        cls.makeRoom = evictSelf;
+        TestEntry *kept = publish(store, &cls, 1, kUrls[0], 1, 10);
+        CacheEntry_release(&kept->core);
+        TestEntry *busy = publish(store, &cls, 2, kUrls[1], 1, 10);
+        // The count is at its maximum: the slot evicts in one-entry mode
+        // and takes the settling entry itself, which must not be counted.
+        TestEntry *self = publish(store, &cls, 3, kUrls[2], 1, 10);
+        CacheEntry_release(&self->core);
+        EXPECT_EQ(world.destroyed, std::vector<int>{3});
+        EXPECT_EQ(cls.count, 1u);
+        EXPECT_EQ(cls.bytesInUse, 10u);
+        EXPECT_EQ(listed(store), (std::vector<int>{1, 2}));
+        CacheEntry_release(&busy->core);
+        CacheStore_destroy(store);
+    });
+}
+
 TEST_F(CacheStoreTest, AnUnpublishedEntryIsRecycledAtItsLastRelease)
 {
     inTask([&] {
