@@ -463,6 +463,19 @@ int64_t HttpCache_currentAge(const HttpCacheFields *f, int64_t now)
     return (now - f->responseTime) + f->correctedInitialAge;
 }
 
+int64_t HttpCacheEntry_lastModified(HttpCacheEntry *entry)
+{
+    const HttpCacheFields &f = entry->fields;
+    if (f.lastModified != -1)
+        return f.lastModified;
+    if (f.date != -1)
+        return f.date;
+    EngineContext *ctx = entry->cache->ctx;
+    if (Config_getIntA(ctx, ctx->config, nullptr, "Vexlan_UseDeviceDateForLastModified", 0))
+        return f.requestTime;
+    return -1;
+}
+
 void HttpCache_useDecision(const HttpCacheFields *f, uint32_t kind, int64_t now, uint32_t *fresh,
                            uint32_t *usable)
 {
@@ -586,6 +599,8 @@ void HttpCacheEntry_free(HttpCacheEntry *entry)
         return;
     if (entry->ops && entry->ops->close)
         (void)entry->ops->close(entry);
+    if (entry->store)
+        entry->store->complete(entry);
     Lock_fini(&entry->core.entryLock);
     Mem_free(entry->contentType);
     Mem_free(entry->charset);

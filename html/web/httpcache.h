@@ -217,6 +217,11 @@ void HttpCache_handleFree(HttpCacheHandle *handle);
 
 // ------------------------------------------------------- the HTTP fields
 
+// The last-modified date handed to a reader: Last-Modified, else Date,
+// else with "Vexlan_UseDeviceDateForLastModified" set the request time;
+// -1 when none.
+int64_t HttpCacheEntry_lastModified(HttpCacheEntry *entry);
+
 // Reads the headers into fields at now (the response time). noCache and
 // the Refresh text are the caller's.
 void HttpCache_readHeaders(HttpCacheFields *fields, const HttpCacheHeaders *headers, int64_t now);

@@ -389,6 +389,24 @@ TEST_F(FileCacheTest, ATruncatedDataFileDropsItsEntryOnly)
     EXPECT_FALSE(exists(dir + dataFile));
 }
 
+TEST_F(FileCacheTest, LastModifiedFallsBackToDateThenTheDeviceClock)
+{
+    install();
+    inTask([&] {
+        HttpCacheEntry *e = nullptr;
+        ASSERT_EQ(HttpCacheEntry_create(ctx()->httpCache, nullptr, &e, nullptr), 0);
+        e->fields.requestTime = 77;
+        EXPECT_EQ(HttpCacheEntry_lastModified(e), -1);
+        Config_setIntA(ctx(), ctx()->config, nullptr, "Vexlan_UseDeviceDateForLastModified", 1, 0);
+        EXPECT_EQ(HttpCacheEntry_lastModified(e), 77);
+        e->fields.date = 50;
+        EXPECT_EQ(HttpCacheEntry_lastModified(e), 50);
+        e->fields.lastModified = 40;
+        EXPECT_EQ(HttpCacheEntry_lastModified(e), 40);
+        HttpCacheEntry_free(e);
+    });
+}
+
 TEST_F(FileCacheTest, HasEntryComparesUrlsAndSkipsErrorsWhenAsked)
 {
     install();
