@@ -389,6 +389,100 @@ TEST_F(FileCacheTest, ATruncatedDataFileDropsItsEntryOnly)
     EXPECT_FALSE(exists(dir + dataFile));
 }
 
+// Makes a published, idle file-store entry with the given fields.
+void makeFileEntry(HttpCache *cache, const char *url, const char *dataUrl, const int64_t times[7],
+                   uint64_t length, int32_t status, uint64_t stored, uint32_t noCache,
+                   HttpCacheEntry **out)
+{
+    Url *u = Url_newFromCstr(url);
+    HttpCacheEntry *e = nullptr;
+    ASSERT_EQ(HttpCacheEntry_create(cache, u, &e, nullptr), 0);
+    Url_free(u);
+    HttpCacheFields &f = e->fields;
+    int64_t *fields[7] = {&f.date, &f.lastModified, &f.expires, &f.age, &f.maxAge, &f.requestTime,
+                          &f.responseTime};
+    for (int i = 0; i < 7; i++)
+        *fields[i] = times[i];
+    f.noCache = noCache;
+    e->totalLength = length;
+    e->httpStatus = status;
+    e->stored = stored;
+    (void)HttpCache_fileStore.select(e);
+    e->dataUrl = Url_newFromCstr(dataUrl);
+    e->core.refCount = 1;
+    *out = e;
+}
+
+TEST_F(FileCacheTest, TheSavedIndexMatchesTheGolden)
+{
+    install();
+    inTask([&] {
+        HttpCache *cache = ctx()->httpCache;
+        const int64_t first[7] = {1700000000, 1690000000, -1, 30, 600, 1699999990, 1700000000};
+        HttpCacheEntry *a = nullptr;
+        makeFileEntry(cache, "http://www.example.com/page?x=1", "file://localhost/fc/1a.dat", first,
+                      1000, 200, 1000, 0, &a);
+        ASSERT_NE(a, nullptr);
+        a->contentType = static_cast<char16_t *>(Mem_malloc(20));
+        memcpy(a->contentType, u"text/html", 20);
+        a->charset = static_cast<char16_t *>(Mem_malloc(12));
+        memcpy(a->charset, u"utf-8", 12);
+        a->texts[0] = static_cast<char16_t *>(Mem_malloc(12));
+        memcpy(a->texts[0], u"third", 12);
+        a->streamName = static_cast<char *>(Mem_malloc(5));
+        memcpy(a->streamName, "main", 5);
+        HttpCacheEntry_publish(a);
+        CacheEntry_release(&a->core);
+
+        const int64_t second[7] = {int64_t(1) << 33, -1, 0, -1, -1, 1699999990, 1700000000};
+        HttpCacheEntry *b = nullptr;
+        makeFileEntry(cache, "https://a.example.org/", "file://localhost/fc/7.dat", second,
+                      (uint64_t(1) << 32) + 5, 301, 3, 1, &b);
+        ASSERT_NE(b, nullptr);
+        b->auth = static_cast<HttpCacheAuth *>(Mem_calloc(1, sizeof(HttpCacheAuth)));
+        const char16_t *texts[4] = {u"https://b.example.org/", u"realm", u"", u"x"};
+        for (int i = 0; i < 4; i++) {
+            size_t n = (std::u16string(texts[i]).size() + 1) * sizeof(char16_t);
+            b->auth->texts[i] = static_cast<char16_t *>(Mem_malloc(n));
+            memcpy(b->auth->texts[i], texts[i], n);
+        }
+        b->auth->words[0] = 301;
+        b->auth->words[1] = 7;
+        HttpCacheEntry_publish(b);
+        CacheEntry_release(&b->core);
+    });
+    uninstall();
+    EXPECT_EQ(readFile(path("index.dat")),
+              readFile(std::string(VEXLAN_FIXTURES) + "/web/filecache/index.dat"));
+    EXPECT_FALSE(exists(path("index-bak.dat")));
+
+    // Read back over data files of the stored lengths.
+    writeFile(path("1a.dat"), std::string(1000, 'x'));
+    writeFile(path("7.dat"), "abc");
+    install();
+    inTask([&] {
+        HttpCache *cache = ctx()->httpCache;
+        ASSERT_EQ(cache->fileClass.count, 2u);
+        HttpCacheEntry *a = reinterpret_cast<HttpCacheEntry *>(cache->store->head);
+        HttpCacheEntry *b = reinterpret_cast<HttpCacheEntry *>(a->core.next);
+        EXPECT_EQ(a->fields.date, 1700000000);
+        EXPECT_EQ(a->fields.expires, -1);
+        EXPECT_EQ(a->fields.maxAge, 600);
+        EXPECT_EQ(std::u16string(a->contentType), u"text/html");
+        EXPECT_EQ(std::string(a->streamName), "main");
+        EXPECT_EQ(a->fields.freshnessLifetime, 600);
+        EXPECT_EQ(b->fields.date, int64_t(0xFFFFFFFE));
+        EXPECT_EQ(b->fields.expires, 0);
+        EXPECT_EQ(b->totalLength, (uint64_t(1) << 32) + 5);
+        EXPECT_EQ(b->fields.noCache, 1u);
+        EXPECT_EQ(b->fields.mustRevalidate, 1u);
+        ASSERT_NE(b->auth, nullptr);
+        EXPECT_EQ(b->auth->words[0], 0u); // not read back
+        EXPECT_EQ(std::u16string(b->auth->texts[1]), u"realm");
+        EXPECT_EQ(std::u16string(b->auth->texts[2]), u"");
+    });
+}
+
 TEST_F(FileCacheTest, LastModifiedFallsBackToDateThenTheDeviceClock)
 {
     install();
