@@ -2,6 +2,7 @@
 // The cache loads it at start-up (damaged records end the load, records
 // whose data file is missing are dropped), is stopped (saving the index
 // again) and started once more over what it saved. Nothing may leak.
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,14 @@ void require(bool ok)
         abort();
 }
 
+// Removes the scratch directory when the process ends.
+void removeDir()
+{
+    nftw(
+        dir.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
 void setUp()
 {
     require(TestHeap_open(&heap, 16 << 20, 0));
@@ -39,6 +48,7 @@ void setUp()
     char templ[] = "/tmp/vexlan-cache-XXXXXX";
     require(mkdtemp(templ) != nullptr);
     dir = templ;
+    atexit(removeDir);
     setenv("OKALA_DIRECTORY", dir.c_str(), 1);
     mkdir((dir + "/okala_dir").c_str(), 0700);
     // One data file that records may name: file://localhost/okala_dir/1.dat

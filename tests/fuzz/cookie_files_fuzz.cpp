@@ -3,6 +3,7 @@
 // the rest as the data file. The store opens over them (damaged files
 // reset it), answers a request, takes a cookie, deletes a domain and
 // closes; the files it leaves must open again. Nothing may leak.
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,14 @@ void require(bool ok)
         abort();
 }
 
+// Removes the scratch directory when the process ends.
+void removeDir()
+{
+    nftw(
+        dir.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
 void setUp()
 {
     require(TestHeap_open(&heap, 16 << 20, 0));
@@ -42,6 +51,7 @@ void setUp()
     char templ[] = "/tmp/vexlan-cookies-XXXXXX";
     require(mkdtemp(templ) != nullptr);
     dir = templ;
+    atexit(removeDir);
     setenv("OKALA_DIRECTORY", dir.c_str(), 1);
     mkdir((dir + "/okala_dir").c_str(), 0700);
 }
