@@ -1,5 +1,7 @@
 // A meta http-equiv "set-cookie" hands its content to the cookie store with
-// the document's URL; a refused cookie does not fail the load.
+// the document's URL; a refused cookie does not fail the load. Under the
+// confirm policy the user is asked (question kind 0) before a new or
+// changed cookie is kept and before a cookie is sent.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -7,23 +9,106 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/context/context.h"
+#include "core/support/websupport.h"
+#include "core/task/eventproc.h"
+#include "html/web/redirect.h"
 #include "document/edr/doc.h"
 #include "html/web/cookie.h"
 #include "tests/html/html_fixture.h"
 
 namespace {
 
-class CookieMetaTest : public HtmlFixture {};
+class CookieMetaTest : public HtmlFixture {
+  protected:
+    void SetUp() override
+    {
+        HtmlFixture::SetUp();
+        dir = "/tmp/i70/cookie-meta-" + std::to_string(getpid());
+        mkdir("/tmp/i70", 0700);
+        mkdir(dir.c_str(), 0700);
+        mkdir((dir + "/ck").c_str(), 0700);
+        setenv("OKALA_DIRECTORY", dir.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        unsetenv("OKALA_DIRECTORY");
+        EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+        HtmlFixture::TearDown();
+    }
+    std::string dir;
+};
+
+// The fake host: answers every cookie question with `answer` and notes
+// the cookie's name, value and domain.
+struct Host {
+    int32_t answer = 0;
+    std::vector<std::string> asked;
+};
+
+void onQuestion(EngineContext *, EventProcMsg *msg, void *context, int *)
+{
+    auto *host = static_cast<Host *>(context);
+    auto *q = static_cast<HostQuestionRecord *>(msg->payload);
+    if (q->kind != UserQuestion_cookie)
+        return;
+    auto text = [](uintptr_t w) { return std::string(w ? reinterpret_cast<const char *>(w) : "-"); };
+    host->asked.push_back(text(q->words[4]) + "=" + text(q->words[5]) + "@" + text(q->words[6]));
+    *reinterpret_cast<int32_t *>(q->words[0]) = host->answer;
+}
+
+TEST_F(CookieMetaTest, TheConfirmPolicyAsksTheUser)
+{
+    Host host;
+    run([&] {
+        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, UserQuestion_messageKind, onQuestion, &host), 0);
+        Config_setUstrA(ctx(), ctx()->config, u"Paths", "Cookies", u"ck/", 0);
+        ASSERT_EQ(CookieStore_open(ctx()), 0);
+        ASSERT_EQ(CookieStore_setPolicy(ctx(), "example.com", CookiePolicy_confirm), 0);
+    });
+    Url *url = nullptr;
+    auto storeIt = [&](const char *value, int confirm) {
+        int r = -1;
+        run([&] {
+            if (!url)
+                url = Url_new(u"http://www.example.com/");
+            r = Cookie_storeHeader(ctx(), url, value, confirm);
+        });
+        return r;
+    };
+    auto sent = [&](int confirm) {
+        std::string out;
+        run([&] {
+            char *text = nullptr;
+            EXPECT_EQ(Cookie_buildRequestHeader(ctx(), url, 0, confirm, &text), 0);
+            out = text ? text : "";
+            Mem_free(text);
+        });
+        return out;
+    };
+    EXPECT_EQ(storeIt("a=1", 1), 0); // refused by the user
+    EXPECT_EQ(sent(0), "");
+    host.answer = 1;
+    EXPECT_EQ(storeIt("a=1", 1), 0);
+    EXPECT_EQ(storeIt("a=1", 1), 0); // the same text: not asked again
+    EXPECT_EQ(storeIt("b=2", 0), 0); // the caller asks for no confirmation
+    EXPECT_EQ(host.asked, (std::vector<std::string>{"a=1@www.example.com", "a=1@www.example.com"}));
+    EXPECT_EQ(sent(0), "a=1; b=2");
+    host.answer = 0;
+    EXPECT_EQ(sent(1), "");
+    EXPECT_EQ(host.asked.size(), 4u);
+    run([&] {
+        Url_free(url);
+        CookieStore_close(ctx());
+        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind, onQuestion, &host), 0);
+        flushListeners();
+    });
+}
 
 TEST_F(CookieMetaTest, MetaSetCookieStoresTheCookie)
 {
-    std::string dir = "/tmp/i70/cookie-meta-" + std::to_string(getpid());
-    mkdir("/tmp/i70", 0700);
-    mkdir(dir.c_str(), 0700);
-    mkdir((dir + "/ck").c_str(), 0700);
-    setenv("OKALA_DIRECTORY", dir.c_str(), 1);
     run([&] {
         Config_setUstrA(ctx(), ctx()->config, u"Paths", "Cookies", u"ck/", 0);
         ASSERT_EQ(CookieStore_open(ctx()), 0);
@@ -48,8 +133,6 @@ TEST_F(CookieMetaTest, MetaSetCookieStoresTheCookie)
         Edr_Doc_release(doc);
         CookieStore_close(ctx());
     });
-    unsetenv("OKALA_DIRECTORY");
-    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 } // namespace
