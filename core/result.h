@@ -359,4 +359,10 @@ enum ResultCode : int {
     // Entry-tree walks.
     Res_entryTreeCycle = 14088,       // a reference leads back into a tree being walked
     Res_entryTreeTooDeep = 14089,     // the walk went deeper than its bound
+    // Cookie store (13568-13572).
+    Res_cookieFailed = 13568,         // the store could not do what was asked
+    Res_cookieCorruptIndex = 13569,   // the index file was corrupt: the store started empty
+    Res_cookieNoDomain = 13570,       // a policy for a host without a registrable domain
+    Res_cookieNoHost = 13571,         // the document URL has no host
+    Res_cookieDomainMismatch = 13572, // a Domain attribute that does not fit the host
 };

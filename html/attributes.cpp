@@ -21,6 +21,7 @@
 #include "html/docweb.h"
 #include "html/imagemap.h"
 #include "html/parser.h"
+#include "html/web/cookie.h"
 #include "platform/url/url.h"
 #include "core/text/charset.h"
 #include "platform/api/request.h"
@@ -370,15 +371,46 @@ const char16_t *unquote(const char16_t *v, size_t *n)
     return v;
 }
 
+// meta http-equiv "set-cookie": the content, as UTF-8, goes to the cookie
+// store with the document's URL. A cookie the store refuses does not fail
+// the load.
+int metaSetCookie(Build &b, const char16_t *content, size_t cn)
+{
+    Url *url = nullptr;
+    if (Edr_Doc_getUrl(b.p->doc, &url) != Res_ok || !url)
+        return Res_ok;
+    char16_t *copy = static_cast<char16_t *>(Mem_malloc((cn + 1) * sizeof(char16_t)));
+    char *text = nullptr;
+    if (copy) {
+        memcpy(copy, content, cn * sizeof(char16_t));
+        copy[cn] = 0;
+        size_t bytes = 0, units = 0;
+        Ustr_utf8Len(copy, &bytes, &units);
+        text = static_cast<char *>(Mem_malloc(bytes + 1));
+        if (text)
+            Ustr_toUtf8(text, copy);
+    }
+    int err = text ? Cookie_storeHeader(b.p->ctx, url, text, 1) : int(Res_noMemory);
+    Mem_free(text);
+    Mem_free(copy);
+    Url_free(url);
+    return err == Res_noMemory ? err : Res_ok;
+}
+
 // meta http-equiv: a content type's charset parameter is the document's
-// charset, and a refresh asks for a redirection after the load; the other
-// headers are not used by a viewer that runs no scripts and keeps no
-// cache of its own.
+// charset, a refresh asks for a redirection after the load and set-cookie
+// hands a cookie to the cookie store; the other headers are not used by a
+// viewer that runs no scripts.
 int applyHttpEquiv(Build &b, const char16_t *v, size_t n)
 {
     v = unquote(v, &n);
     if (b.element != HtmlEl_Meta)
         return Res_ok;
+    if (equalsWord(v, n, "set-cookie")) {
+        size_t cn = 0;
+        const char16_t *content = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_content, &cn);
+        return content ? metaSetCookie(b, content, cn) : Res_ok;
+    }
     bool refresh = equalsWord(v, n, "refresh");
     if (!refresh && !equalsWord(v, n, "content-type"))
         return Res_ok;

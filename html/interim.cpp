@@ -10,8 +10,8 @@
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
 #include "core/time/date.h"
+#include "html/web/cookie.h"
 #include "html/web/httpcache.h"
-#include "html/web/httpdate.h"
 #include "html/web/mime.h"
 #include "platform/vfs/memfile.h"
 #include "platform/vfs/vfs.h"
@@ -83,21 +83,14 @@ int Url_mapHook(EngineContext *, const Url *, int *flag)
     return 0;
 }
 
-// Interim: there is no HTTP cache yet, so no Cache stream can be made.
+// Interim: the Cache stream type's open and stream slots come with the
+// cache's stream layer; no Cache stream can be made yet.
 int HttpCache_openStream(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, EngineContext *,
                          uintptr_t)
 {
     *accepted = 0;
     return Res_notImplemented;
 }
-
-// Interim: nothing to install before the cache exists.
-int HttpCache_install(EngineContext *)
-{
-    return Res_ok;
-}
-
-void HttpCache_uninstall(EngineContext *) {}
 
 // Interim: the name and the reader operations; no handle ever becomes a
 // Cache stream yet.
@@ -108,20 +101,6 @@ const VfsTypeOps VfsCacheOps = {
     .getLength32 = HttpCacheHandle_available,  // 28
     .events = HttpCacheHandle_events,          // 29
 };
-
-// Interim: the HTTP cache's entry operations, as its entries will answer.
-namespace {
-int entryAvailable(HttpCacheEntry *entry, uint32_t *count)
-{
-    *count = uint32_t(entry->totalLength);
-    return entry->totalLength ? Res_ok : Res_fileSize;
-}
-uint32_t entryEvents(HttpCacheEntry *)
-{
-    return 15;
-}
-} // namespace
-const HttpCacheEntryOps HttpCache_entryOps = {entryAvailable, entryEvents};
 
 // Interim: the web layer keeps no display, browsing or form settings
 // before it is built.
@@ -134,13 +113,15 @@ void Web_freeDisplaySettings(EngineContext *)
 {
 }
 
-int Web_initBrowsing(EngineContext *, const char *, int, int32_t)
+// Interim: of the browsing settings only the cookie store is kept so far.
+int Web_initBrowsing(EngineContext *context, const char *, int, int32_t)
 {
-    return Res_ok;
+    return CookieStore_open(context);
 }
 
-void Web_freeBrowsing(EngineContext *)
+void Web_freeBrowsing(EngineContext *context)
 {
+    CookieStore_close(context);
 }
 
 int History_initModule(EngineContext *)
@@ -150,14 +131,6 @@ int History_initModule(EngineContext *)
 
 void History_freeModule(EngineContext *)
 {
-}
-
-// Interim: local time is the time plus the engine's zone offset; the
-// engine never applies daylight saving.
-void Date_toLocalParts(BrokenTime *out, int64_t time)
-{
-    if (out)
-        Time_gmtime(time + Time_zoneOffset(), out);
 }
 
 // ------------------------------------------------------- body sources

@@ -44,6 +44,8 @@ struct ScreenList;
 struct OverlayMgr;
 struct FontEngine;
 struct FormsModule;
+struct CookieStore;
+struct HttpCache;
 
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
@@ -146,4 +148,6 @@ struct EngineContext {
     uint32_t featureFlags;      // engine features: bit 1 image data streams are shared (viewer/sharedstream.h)
     int32_t *thumbSizes;        // viewer: thumbnail side limits {minimum, maximum} (null: not watched)
     struct SearchOps *searchOps; // viewer: the text search operations (viewer/search/searchops.h; null: none)
+    CookieStore *cookies;       // cookie store (html/web/cookie.h; null: not open)
+    HttpCache *httpCache;       // HTTP response cache (html/web/httpcache.h; null: not installed)
 };

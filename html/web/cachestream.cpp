@@ -18,14 +18,14 @@ HttpCacheHandle *readerOf(VfsHandle *stream)
 
 void enter(HttpCacheEntry *entry)
 {
-    if (entry->shared)
-        Lock_acquire(&entry->lock);
+    if (entry->core.shared)
+        Lock_acquire(&entry->core.entryLock);
 }
 
 void leave(HttpCacheEntry *entry)
 {
-    if (entry->shared)
-        Lock_release(&entry->lock);
+    if (entry->core.shared)
+        Lock_release(&entry->core.entryLock);
 }
 
 } // namespace

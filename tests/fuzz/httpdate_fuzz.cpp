@@ -1,5 +1,7 @@
-// Fuzz target for the HTTP date parser. Input: the text itself, handed over
-// with its exact length and no terminator. An accepted date must have every
+// Fuzz target for the HTTP date parsers. Input: the text itself, handed over
+// with its exact length and no terminator to the calendar's reader, and
+// NUL-terminated to the web layer's lenient reader, whose dates must
+// survive the trip through the RFC 1123 writer. An accepted date must have every
 // field in range and must survive the trip to seconds and back (a leap
 // second carries into the next minute); a refused one must leave the
 // record cleared. The timestamp text of an accepted date must fit its
@@ -11,6 +13,7 @@
 
 #include "core/result.h"
 #include "core/time/date.h"
+#include "html/web/httpdate.h"
 
 namespace {
 
@@ -22,8 +25,30 @@ void require(bool ok)
 
 } // namespace
 
+// The lenient reader: a date it accepts is after 1970 and reads back the
+// same from the writer's text.
+void checkLenient(const uint8_t *data, size_t size)
+{
+    std::vector<char> text(data, data + size);
+    text.push_back(0);
+    int64_t seconds = HttpDate_parse(text.data());
+    require(seconds >= 0);
+    (void)HttpDate_monthIndex(text.data());
+    if (seconds == 0)
+        return;
+    BrokenTime t;
+    Time_gmtime(seconds, &t);
+    if (t.year + 1900 > 9999)
+        return; // the writer has four digits for the year
+    char out[HttpDate_textSize];
+    HttpDate_format(&t, out);
+    require(out[HttpDate_textSize - 1] == 0);
+    require(HttpDate_parse(out) == seconds);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    checkLenient(data, size);
     std::vector<char> text(data, data + size);
     BrokenTime t;
     memset(&t, 0x55, sizeof t);

@@ -107,8 +107,8 @@ class SharedCacheStream : public TaskFixture
 TEST_F(SharedCacheStream, ACallbackMayReadTheStream)
 {
     Reader r(1000, 250);
-    r.entry.shared = 1;
-    ASSERT_EQ(Lock_init(ctx(), &r.entry.lock), 0);
+    r.entry.core.shared = 1;
+    ASSERT_EQ(Lock_init(ctx(), &r.entry.core.entryLock), 0);
     struct Seen {
         Reader *reader;
         std::vector<uint32_t> counts;
@@ -130,8 +130,8 @@ TEST_F(SharedCacheStream, ACallbackMayReadTheStream)
     TestEngine_runAll(&e, 100000);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(seen.counts, (std::vector<uint32_t>{10750, 40750}));
-    EXPECT_EQ(r.entry.lock.owner, nullptr);
-    Lock_fini(&r.entry.lock);
+    EXPECT_EQ(r.entry.core.entryLock.owner, nullptr);
+    Lock_fini(&r.entry.core.entryLock);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 
 #include "core/mem/mem.h"
 #include "core/text/charset.h"
+#include "html/web/httpcache.h"
 #include "platform/api/engine.h"
 #include "platform/url/file.h"
 #include "platform/url/url.h"
@@ -140,6 +141,7 @@ class FileFixture : public HeapFixture {
         unsetenv("OKALA_DIRECTORY");
         unsetenv("OKALA_DIRECTORY_RO");
         unsetenv("OKALA_FSROOT");
+        HttpCache_uninstall(ctx); // a layer started by the test
         RomFs_freeTable(ctx);
         AlienFile_finiLayer(ctx);
         nftw(
