@@ -239,6 +239,7 @@ struct Edr_Doc {
     Edr_AncestorTestFn ancestorTest;
     Edr_StyleCtx *styleCtx;     // style sets: defaults, rule index, buffers (document/style)
     Edr_DisplayHooks displayHooks; // copied from the application record at creation
+    void *currentForm;          // the form record the HTML tree builder is filling, or null
 };
 
 // The application's eDR record.
