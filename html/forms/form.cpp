@@ -1207,6 +1207,14 @@ int Form_registerControl(Edr_Node *group)
 
 int Form_unregisterControl(Edr_Doc *doc, Edr_Node *group)
 {
+    // Only widgets that go with their nodes are read: a widget its maker
+    // keeps may be gone before the node.
+    FormWidget *w = widgetOf(group);
+    bool owned = false;
+    for (uint32_t i = 0; w && i < doc->ownedCount && !owned; i++)
+        owned = doc->ownedControls[i] == w;
+    if (!owned)
+        return Res_ok;
     removeLocked(group);
     return Form_optionUnregister(doc, group);
 }
@@ -1216,18 +1224,72 @@ void Form_dropControl(Edr_Doc *doc, Edr_Node *group)
     (void)Form_unregisterControl(doc, group);
 }
 
-void Form_releaseControl(void *control)
+int Form_adoptControl(Edr_Doc *doc, FormWidget *w)
 {
-    // The group node goes: the widget lets go of it, and of its place
-    // among its parent's children; its parts have group nodes of their own
-    // and go with them.
-    auto *w = static_cast<FormWidget *>(control);
-    if (!w)
+    if (!doc || !w)
+        return Res_formNoWidget;
+    if (doc->ownedCount == doc->ownedCapacity) {
+        uint32_t cap = doc->ownedCapacity ? doc->ownedCapacity * 2 : 16;
+        auto *a = static_cast<void **>(Mem_realloc(doc->ownedControls, cap * sizeof(void *)));
+        if (!a)
+            return Res_noMemory;
+        doc->ownedControls = a;
+        doc->ownedCapacity = cap;
+    }
+    doc->ownedControls[doc->ownedCount++] = w;
+    return Res_ok;
+}
+
+namespace
+{
+
+// Takes the widget out of the document's owned controls; false when it is
+// not there. Only the pointer is compared: a widget that its maker keeps
+// may be gone already.
+bool disown(Edr_Doc *doc, const void *w)
+{
+    for (uint32_t i = 0; i < doc->ownedCount; i++) {
+        if (doc->ownedControls[i] == w) {
+            doc->ownedControls[i] = doc->ownedControls[--doc->ownedCount];
+            if (!doc->ownedCount) {
+                Mem_free(doc->ownedControls);
+                doc->ownedControls = nullptr;
+                doc->ownedCapacity = 0;
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+// The widget's parts let go of their nodes (still alive while the tree is
+// torn down) and of the document's ownership: they go with the widget.
+void releaseParts(Edr_Doc *doc, FormWidget *w)
+{
+    for (PtrCell *c = w->children ? w->children->head : nullptr; c; c = c->next) {
+        auto *part = static_cast<FormWidget *>(c->value);
+        (void)disown(doc, part);
+        if (part->node && Edr_Node_type(part->node) == Edr_NodeType_group &&
+            Edr_Node_group(part->node)->subtypeValue == part)
+            Edr_Node_group(part->node)->subtypeValue = nullptr;
+        releaseParts(doc, part);
+        part->node = nullptr;
+        part->flags &= ~uint32_t(FormWidget_attached);
+    }
+}
+
+} // namespace
+
+void Form_releaseControl(Edr_Doc *doc, void *control)
+{
+    if (!doc || !control || !disown(doc, control))
         return;
+    auto *w = static_cast<FormWidget *>(control);
+    releaseParts(doc, w);
     w->node = nullptr;
     w->flags &= ~uint32_t(FormWidget_attached);
     w->formNode = nullptr;
-    Form_Widget_destroyShallow(w);
+    Form_Widget_destroy(w);
 }
 
 void Form_freeValue(void *record)

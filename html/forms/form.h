@@ -113,6 +113,10 @@ int Form_reset(Edr_Doc *doc, Edr_Node *formNode);
 // control of its form with the same name.
 int Form_radioRule(Edr_Doc *doc, Edr_Node *control);
 
+// Makes the widget (attached to its group node) go with that node: when
+// the node is torn down the widget and its parts are destroyed. 0 or 1.
+int Form_adoptControl(Edr_Doc *doc, FormWidget *widget);
+
 // Control events: the handler installed by Form_addControl, given an event
 // of the control; *handled tells whether it was taken.
 int Form_attachHandler(FormWidget *widget, FormEventHandler handler);
