@@ -539,7 +539,8 @@ int Form_optionRegister(Edr_Node *option)
         return Res_ok;
     Edr_Node *select = Edr_Node_parent(option);
     FormWidget *list = isElement(select, HtmlEl_Select) ? widgetOf(select) : nullptr;
-    FormWidget *w = widgetOf(option);
+    // Called while the node is given its widget: its subtype is not set yet.
+    FormWidget *w = static_cast<FormWidget *>(Edr_Node_group(option)->subtypeValue);
     if (!list || !w || !Form_listData(list))
         return Res_ok;
     if (w->parent == list)

@@ -570,6 +570,7 @@ int Form_recordNew(Edr_Doc *doc, Edr_Node *formNode, FormRecord **out)
     auto *r = static_cast<FormRecord *>(Mem_calloc(1, sizeof(FormRecord)));
     if (!r)
         return Res_noMemory;
+    r->doc = doc;
     r->formNode = formNode;
     r->method = Form_methodGet;
     r->encoding = Form_encUrl;
@@ -588,6 +589,8 @@ void Form_recordFree(FormRecord *r)
 {
     if (!r)
         return;
+    if (r->doc && r->doc->currentForm == r)
+        r->doc->currentForm = nullptr;
     Url_free(r->action);
     Mem_free(r->acceptCharset);
     Mem_free(r->second);

@@ -30,6 +30,7 @@ enum : uint32_t {
 };
 
 struct FormRecord {
+    Edr_Doc *doc;                // not counted: the record goes with its node
     Edr_Node *formNode;
     Url *action;                 // null: the document's base URL
     char16_t *target;
