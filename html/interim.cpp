@@ -205,11 +205,3 @@ int Plugin_end(PluginState *)
 }
 
 void Plugin_free(PluginState *) {}
-
-// Interim: nothing writes HTML back out before the serialiser; there is no
-// text, as when the handler had no export.
-int Html_serialise(Edr_Doc *, Edr_Node *, int, int, char16_t **out)
-{
-    *out = nullptr;
-    return Res_ok;
-}
