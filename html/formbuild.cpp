@@ -13,6 +13,7 @@
 #include "html/forms/form.h"
 #include "html/forms/listbox.h"
 #include "html/forms/widget.h"
+#include "html/forms/widgetclass.h"
 #include "html/parser.h"
 #include "platform/url/url.h"
 
@@ -83,6 +84,10 @@ int Html_makeControl(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t 
         FormRecord *r = nullptr;
         return Form_recordNew(doc, node, &r);
     }
+    // Without the forms module (a host that shows no controls) the element
+    // stays a plain group.
+    if (!Form_module(Edr_Doc_queryApp(doc)))
+        return Res_ok;
     FormWidget *w = nullptr;
     size_t n = 0;
     const char16_t *type = tag ? Html_getAttrTrimmed(tag, attrs, count, HtmlAttr_type, &n) : nullptr;
