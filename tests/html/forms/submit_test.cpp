@@ -288,6 +288,29 @@ TEST_F(SubmitTest, MultipartWithAFile)
     EXPECT_EQ(sent[0].files, "/home/u/pic.png@" + std::to_string(part1.size() + part2.size() - 2) + ";");
 }
 
+// A file part beyond the first 64 KiB of the body keeps its whole offset.
+TEST_F(SubmitTest, FileOffsetsBeyondSixteenBits)
+{
+    std::string big(70000, 'x');
+    run([&] {
+        withForm("<form method=post enctype=multipart/form-data action='http://example.com/up'>"
+                 "<input type=hidden name=t><input type=file name=f></form>",
+                 [&](Edr_Doc *doc) {
+                     std::u16string text(big.begin(), big.end());
+                     EXPECT_EQ(Form_ctlSetValue(widget(nth(doc, HtmlEl_Input)), text.c_str(), text.size()), 0);
+                     setText(Form_fileData(widget(nth(doc, HtmlEl_Input, 1)))->field, u"b.bin");
+                     EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
+                 });
+    });
+    ASSERT_EQ(sent.size(), 1u);
+    size_t at = sent[0].body.find("filename=\"b.bin\"");
+    ASSERT_NE(at, std::string::npos);
+    size_t end = sent[0].body.find("\r\n\r\n\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_GT(end, 65536u);
+    EXPECT_EQ(sent[0].files, "b.bin@" + std::to_string(end + 4) + ";");
+}
+
 // The user may refuse to send a file: answer 2 leaves the control out,
 // answer 0 ends the submission without sending anything.
 TEST_F(SubmitTest, TheFileQuestionDecides)
