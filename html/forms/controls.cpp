@@ -18,6 +18,7 @@
 #include "html/forms/widgetclass.h"
 #include "html/parser.h"
 #include "html/web/redirect.h"
+#include "platform/url/url.h"
 #include "platform/vfs/skin.h"
 
 namespace
@@ -373,11 +374,12 @@ int Form_inputSetSize(FormWidget *w, uint32_t size)
     return Res_ok;
 }
 
-int Form_inputSetImage(FormWidget *w, ImageHandle *, uintptr_t data)
+int Form_inputSetImage(FormWidget *w, Url *image, uintptr_t data)
 {
-    // Skin images are named by URL here: the button takes the URL word.
-    if (w && Form_Widget_hasClass(w, FormClass_button) && data)
-        Skin_setImageUrl(w, reinterpret_cast<Url *>(data), 0);
+    if (w && Form_Widget_hasClass(w, FormClass_button))
+        Skin_setImageUrl(w, image, data);
+    else
+        Url_free(image);
     return Res_ok;
 }
 

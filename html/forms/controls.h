@@ -11,7 +11,7 @@ struct Edr_Doc;
 struct Edr_Node;
 struct EngineContext;
 struct FormWidget;
-struct ImageHandle;
+struct Url;
 
 enum : uint32_t {
     FormKind_buttonSubmit1 = 1, // button elements: 1, 2 (reset), 3 (no type), 4
@@ -73,7 +73,9 @@ int Form_inputSetEditable(FormWidget *widget, int on);
 int Form_inputSetMaxLength(FormWidget *widget, int32_t length);
 int Form_inputSetAutocomplete(FormWidget *widget, int on);
 int Form_inputSetSize(FormWidget *widget, uint32_t size);
-int Form_inputSetImage(FormWidget *widget, ImageHandle *image, uintptr_t data);
+// A push button takes the skin image URL (and its data word) in place of its
+// looks; other controls free it.
+int Form_inputSetImage(FormWidget *widget, Url *image, uintptr_t data);
 int Form_textAreaSetRows(FormWidget *widget, uint32_t rows);
 int Form_textAreaSetCols(FormWidget *widget, uint32_t cols);
 

@@ -13,6 +13,7 @@
 #include "html/forms/listbox.h"
 #include "html/forms/scrollbar.h"
 #include "html/forms/textfield.h"
+#include "platform/url/url.h"
 #include "platform/vfs/skin.h"
 #include "tests/html/forms/forms_fixture.h"
 
@@ -294,6 +295,22 @@ TEST_F(HtmlControlsTest, ListBoxesOfZeroOneAndAHundredOptions)
             EXPECT_EQ(ok, count ? 1 : 0);
             Form_Widget_destroy(list);
         }
+    });
+}
+
+// An image input's picture becomes a push button's skin image; any other
+// control lets go of it.
+TEST_F(HtmlControlsTest, ImagesOfInputs)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *) {
+        FormWidget *image = nullptr, *text = nullptr;
+        ASSERT_EQ(Form_createInput(&image, 144, doc), 0);
+        ASSERT_EQ(Form_createInput(&text, 16, doc), 0);
+        EXPECT_EQ(Form_inputSetImage(image, Url_new(u"file://localhost/skin/go.png"), 0), 0);
+        EXPECT_TRUE(Skin_hasImage(image));
+        EXPECT_EQ(Form_inputSetImage(text, Url_new(u"file://localhost/skin/go.png"), 0), 0);
+        Form_Widget_destroy(image);
+        Form_Widget_destroy(text);
     });
 }
 
