@@ -538,6 +538,42 @@ TEST_F(SubmitTest, EnterPressesTheOneSubmitButton)
     EXPECT_TRUE(sent.empty());
 }
 
+// A control outside the form's element joins it as an associated control:
+// it is sent after the form's own controls, finds its form, and leaves
+// again when removed.
+TEST_F(SubmitTest, AssociatedControls)
+{
+    run([&] {
+        withForm("<input name=before value=0><form action='http://example.com/g'><input name=in value=1></form>"
+                 "<input name=out value=2>",
+                 [&](Edr_Doc *doc) {
+                     Edr_Node *out = nth(doc, HtmlEl_Input, 2);
+                     Edr_Node *before = nth(doc, HtmlEl_Input, 0);
+                     EXPECT_EQ(Form_addControl(doc, form(doc), out), 0);
+                     EXPECT_EQ(Form_addControl(doc, form(doc), before), 0);
+                     Edr_Node *owner = nullptr;
+                     ASSERT_EQ(Form_ofControl(doc, out, &owner), 0);
+                     EXPECT_EQ(owner, form(doc));
+                     Edr_Node_release(doc, owner);
+                     EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
+                     EXPECT_EQ(Form_removeControl(doc, out), 0);
+                     ASSERT_EQ(Form_ofControl(doc, out, &owner), 0);
+                     EXPECT_EQ(owner, nullptr);
+                     EXPECT_EQ(Form_submit(doc, form(doc), nullptr), 0);
+                     // A freed slot is taken again first.
+                     EXPECT_EQ(Form_addControl(doc, form(doc), out), 0);
+                     Edr_Doc_readLock(doc);
+                     FormRecord *r = Form_recordOf(form(doc));
+                     EXPECT_EQ(r->count, 2u);
+                     EXPECT_EQ(r->controls[0], out);
+                     Edr_Doc_readUnlock(doc);
+                 });
+    });
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].url, "http://example.com/g?in=1&out=2&before=0");
+    EXPECT_EQ(sent[1].url, "http://example.com/g?in=1&before=0");
+}
+
 // Controls and forms of a document: records, attributes and targets.
 TEST_F(SubmitTest, FormAttributesAndTargets)
 {
