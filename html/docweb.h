@@ -52,7 +52,9 @@ int Redirect_schedule(Edr_Doc *doc, int32_t delay, Url *target);
 int Form_registerControl(Edr_Node *group);
 int Form_unregisterControl(Edr_Doc *doc, Edr_Node *group);
 void Form_dropControl(Edr_Doc *doc, Edr_Node *group);
-void Form_releaseControl(void *control);
+// Frees a control that its group node owns (Form_adoptControl); others
+// stay their maker's.
+void Form_releaseControl(Edr_Doc *doc, void *control);
 void Form_freeValue(void *record);
 int Form_setValue(Edr_Node *group, void *value);
 int Form_controlEnabled(const void *control);

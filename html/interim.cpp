@@ -27,50 +27,6 @@
 #include "platform/api/request.h"
 
 
-// Interim: no form records exist before the web layer; controls belong
-// to no form and have no values.
-int Form_registerControl(Edr_Node *)
-{
-    return 0;
-}
-
-int Form_unregisterControl(Edr_Doc *, Edr_Node *)
-{
-    return 0;
-}
-
-void Form_dropControl(Edr_Doc *, Edr_Node *)
-{
-}
-
-void Form_releaseControl(void *)
-{
-}
-
-void Form_freeValue(void *)
-{
-}
-
-int Form_setValue(Edr_Node *, void *)
-{
-    return 0;
-}
-
-int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form)
-{
-    *form = nullptr;
-    for (Edr_Node *p = node ? Edr_Node_parent(node) : nullptr; p; p = Edr_Node_parent(p)) {
-        if (Edr_Node_type(p) == Edr_NodeType_group && Edr_Node_group(p)->element == 47) {
-            int err = Edr_Node_addRefLocked(doc, p);
-            if (!err)
-                *form = p;
-            return err;
-        }
-    }
-    return 0;
-}
-
-
 // Interim: no application has a URL-mapping hook yet.
 int Url_mapHookPresent(EngineContext *)
 {
@@ -163,58 +119,6 @@ void Mime_srcListFree(MimeSrcList *list)
     Mem_free(list);
 }
 
-// ------------------------------------------------------------ list boxes
-
-#include "html/forms/listbox.h"
-
-// Interim: the list box class is not registered yet, so no widget has a
-// list box's data: every list operation answers 6656 and changes nothing,
-// and each getter clears its out word.
-int Form_listRegister(EngineContext *)
-{
-    return Res_ok;
-}
-
-void Form_listUnregister(EngineContext *) {}
-
-int Form_listInsertOption(FormWidget *, FormWidget *, int32_t)
-{
-    return Res_formNoWidget;
-}
-
-int Form_listRemoveOption(FormWidget *, FormWidget *)
-{
-    return Res_formNoWidget;
-}
-
-int Form_listSetRows(FormWidget *, uint32_t)
-{
-    return Res_formNoWidget;
-}
-
-int Form_listGetAutoRows(FormWidget *, uint32_t *value)
-{
-    *value = 0;
-    return Res_formNoWidget;
-}
-
-int Form_listGetCount(FormWidget *, uint16_t *count)
-{
-    *count = 0;
-    return Res_formNoWidget;
-}
-
-int Form_listSetFlag(FormWidget *, uint32_t)
-{
-    return Res_formNoWidget;
-}
-
-int Form_listGetFlag(FormWidget *, uint32_t *value)
-{
-    *value = 0;
-    return Res_formNoWidget;
-}
-
 // ------------------------------------------------ tree-building services
 
 #include "html/plugin.h"
@@ -231,24 +135,3 @@ int Plugin_end(PluginState *)
 }
 
 void Plugin_free(PluginState *) {}
-
-// Interim: no control exists before the form controls, so there is no
-// label or value to set.
-int Form_ctlAppendLabel(void *, const char16_t *, size_t)
-{
-    return Res_ok;
-}
-
-int Form_ctlSetDefault(void *, const char16_t *, size_t)
-{
-    return Res_ok;
-}
-
-
-// Interim: nothing writes HTML back out before the serialiser; there is no
-// text, as when the handler had no export.
-int Html_serialise(Edr_Doc *, Edr_Node *, int, int, char16_t **out)
-{
-    *out = nullptr;
-    return Res_ok;
-}

@@ -353,7 +353,7 @@ int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
         p->layout->openSet = nullptr;
     }
     p->inButton = p->inSelect = p->inOption = p->optionHasValue = p->inOptgroup = p->inTextarea = 0;
-    p->buttonControl = p->selectControl = p->optionControl = nullptr;
+    p->buttonControl = p->selectControl = p->optionControl = p->textareaControl = nullptr;
     p->optionLength = 0;
     if (p->optionNode)
         Edr_Node_release(p->doc, p->optionNode);

@@ -313,6 +313,7 @@ struct HtmlParser {
     void *buttonControl;
     void *selectControl;
     void *optionControl;
+    void *textareaControl;
     Edr_Node *optionNode;   // held while an option is open
     char16_t *optionText;   // the open option's collected text
     size_t optionLength;
@@ -347,6 +348,16 @@ int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClose
 int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count, uint32_t id,
                    const char16_t *tag, size_t tagLength);
 int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id);
+// Form controls (html/formbuild.cpp): the control of a form-control element
+// made and attached to its new node, the form record of a form element;
+// then, after the node's attributes, the control's and the form's own
+// attributes and the control's place in its form.
+int Html_makeControl(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t *tag, const HtmlTagSpan *attrs,
+                     uint32_t count);
+int Html_applyControlAttributes(HtmlParser *p, uint32_t id, Edr_Node *node, const char16_t *tag,
+                                const HtmlTagSpan *attrs, uint32_t count);
+// The text area's collected text becomes its default value.
+int Html_finishTextArea(HtmlParser *p, const char16_t *text, size_t length);
 int Html_impliedClose(EngineContext *ctx, HtmlParser *p, int end, uint32_t id);
 int Html_flushText(HtmlParser *p, char16_t *text, size_t length);
 int Html_reopenFormatting(HtmlParser *p);

@@ -22,6 +22,8 @@
 #include "html/parser.h"
 #include "html/plugin.h"
 #include "layout/frameset.h"
+#include "html/forms/form.h"
+#include "html/forms/listbox.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
@@ -435,7 +437,7 @@ static void closeOption(HtmlParser *p)
     p->optionNode = nullptr;
 }
 
-int Html_endElement(EngineContext *, HtmlParser *p, int, uint32_t id)
+int Html_endElement(EngineContext *, HtmlParser *p, int implicit, uint32_t id)
 {
     int err = Res_ok;
     // End actions.
@@ -458,6 +460,11 @@ int Html_endElement(EngineContext *, HtmlParser *p, int, uint32_t id)
     case HtmlEl_Object:
         err = Plugin_end(p->plugin);
         break;
+    case HtmlEl_Form:
+        // Only an explicit end tag ends the form.
+        if (!implicit && p->open[HtmlEl_Form] == 1)
+            err = Form_finishCurrent(p->doc);
+        break;
     case HtmlEl_Button:
         p->inButton = 0;
         p->buttonControl = nullptr;
@@ -467,11 +474,15 @@ int Html_endElement(EngineContext *, HtmlParser *p, int, uint32_t id)
         break;
     case HtmlEl_Select:
         closeOption(p);
+        // The select shows its default option.
+        if (p->inSelect && p->selectControl)
+            err = Form_listShowSelected(static_cast<FormWidget *>(p->selectControl));
         p->inSelect = 0;
         p->selectControl = nullptr;
         break;
     case HtmlEl_Textarea:
         p->inTextarea = 0;
+        p->textareaControl = nullptr;
         break;
     case HtmlEl_Map:
         p->mapFinished = 1;
@@ -767,6 +778,9 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     }
     if (id == HtmlEl_Q)
         err = Edr_Node_createText(doc, node, Edr_Insert_lastChild, nullptr, u"\"", 1);
+    // 7. A form-control element gets its control, a form its record.
+    if (err == Res_ok)
+        err = Html_makeControl(p, id, node, tag, attrs, count);
     // 8. An image waits for its source.
     // Its src gives the picture unless images are off.
     if (err == Res_ok && (id == HtmlEl_Img)) {
@@ -790,6 +804,8 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     // which always gets its record.
     if (err == Res_ok && attrs && (count || id == HtmlEl_Marquee))
         err = Html_applyAttributes(ctx, tag, p, node, id, attrs, count);
+    if (err == Res_ok && !p->restartRequested)
+        err = Html_applyControlAttributes(p, id, node, tag, attrs, count);
     if (err == Res_ok)
         err = Html_applyDefaultStyle(p, id);
     // 10. A restart throws everything away.
@@ -907,7 +923,9 @@ int Html_emitTag(EngineContext *ctx, HtmlParser *p, HtmlInput *in, int selfClose
             err = Html_flushText(p, raw.text, raw.length);
             raw.length = 0;
         } else if (cur == HtmlEl_Textarea) {
-            raw.length = 0; // the text area's text belongs to its control
+            // The text area's text belongs to its control.
+            err = Html_finishTextArea(p, raw.text, raw.length);
+            raw.length = 0;
         }
     } else if (in->tagStart > in->textStart) {
         // 4. The pending text.

@@ -242,6 +242,10 @@ struct Edr_Doc {
     Edr_AncestorTestFn ancestorTest;
     Edr_StyleCtx *styleCtx;     // style sets: defaults, rule index, buffers (document/style)
     Edr_DisplayHooks displayHooks; // copied from the application record at creation
+    void *currentForm;          // the form record the HTML tree builder is filling, or null
+    void **ownedControls;       // form widgets that go with their group nodes (html/forms/form.h)
+    uint32_t ownedCount;
+    uint32_t ownedCapacity;
 };
 
 // The application's eDR record.

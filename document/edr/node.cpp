@@ -142,7 +142,7 @@ int teardown(Edr_Node *node, int *, int *, void *context)
         uint32_t sub = (node->flags & Edr_Node_subtypeMask) >> Edr_Node_subtypeShift;
         if (sub == Edr_Subtype_formControl && g->subtypeValue) {
             (void)Form_unregisterControl(doc, node);
-            Form_releaseControl(g->subtypeValue);
+            Form_releaseControl(doc, g->subtypeValue);
         } else if (sub == Edr_Subtype_word && g->subtypeValue) {
             Form_freeValue(g->subtypeValue);
         } else if (sub == Edr_Subtype_url) {

@@ -58,6 +58,9 @@ struct FormWidget {
     PtrList *children;        // made on first use
     Lock lock;                // only the root widget's lock is taken
     uint32_t capacity;        // the list widget's capacity word
+    uint32_t defaultOn;       // the checked (selected) state a form reset gives back
+    Edr_Node *formNode;       // the form that a control outside its element belongs to
+    void *handler;            // the form behaviour of the control (html/forms/form.h)
 };
 
 // Creates a widget of the class (the word is not read). 0 with *out the

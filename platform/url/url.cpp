@@ -613,6 +613,48 @@ void Url_getDataPart(const Url *url, EngineContext *, const char **type, const u
         *length = url ? url->dataLength : 0;
 }
 
+const char Url_requestDataType[] = "request";
+
+int Url_setRequestData(Url *url, char *header, uint8_t *body, size_t bodyLength)
+{
+    size_t h = header ? std::strlen(header) : 0;
+    size_t b = body ? bodyLength : 0;
+    uint8_t *data = url && h + b ? static_cast<uint8_t *>(Mem_malloc(h + b)) : nullptr;
+    int err = url && h + b && !data ? int(Res_noMemory) : int(Res_ok);
+    if (data) {
+        if (h)
+            std::memcpy(data, header, h);
+        if (b)
+            std::memcpy(data + h, body, b);
+    }
+    Mem_free(header);
+    Mem_free(body);
+    if (url)
+        Url_setDataPart(url, nullptr, data ? Url_requestDataType : nullptr, data, h + b);
+    return err;
+}
+
+int Url_getRequestData(const Url *url, const char **header, size_t *headerLength, const uint8_t **body,
+                       size_t *bodyLength)
+{
+    *header = nullptr;
+    *body = nullptr;
+    *headerLength = *bodyLength = 0;
+    if (!url || url->dataType != Url_requestDataType || !url->data)
+        return 0;
+    const char *d = reinterpret_cast<const char *>(url->data);
+    size_t n = url->dataLength, h = 0;
+    // The header is the first line, up to and with its CR LF.
+    while (h + 1 < n && !(d[h] == '\r' && d[h + 1] == '\n'))
+        h++;
+    h = h + 1 < n ? h + 2 : n;
+    *header = h ? d : nullptr;
+    *headerLength = h;
+    *body = h < n ? url->data + h : nullptr;
+    *bodyLength = n - h;
+    return 1;
+}
+
 void Url_setDataPart(Url *url, EngineContext *, const char *type, uint8_t *data, size_t length)
 {
     if (!url) {

@@ -76,7 +76,7 @@ struct UrlHandler {
 // One node of a URL's name/value list; the URL owns the nodes and names.
 struct UrlNameValue {
     char16_t *name;
-    uint16_t value;
+    uint32_t value;
     UrlNameValue *next;
 };
 
@@ -206,6 +206,18 @@ void Url_getDataPart(const Url *url, EngineContext *ctx, const char **type, cons
 // data (a heap block); length 0 frees data at once and stores null; null
 // data stores length 0. The old block is freed.
 void Url_setDataPart(Url *url, EngineContext *ctx, const char *type, uint8_t *data, size_t length);
+
+// The request data of a form submission, kept as the URL's data part of
+// type Url_requestDataType: the header text (one line ending in CR LF)
+// followed by the body; a body is only sent with a header. Takes header (NUL-terminated, may be null)
+// and body (bodyLength bytes, may be null) over in every case. 0, or 1
+// when memory runs out (the URL then has no request data).
+extern const char Url_requestDataType[];
+[[nodiscard]] int Url_setRequestData(Url *url, char *header, uint8_t *body, size_t bodyLength);
+// The request data (lent): header and its length, body and its length;
+// all empty when the URL carries none. 1 when it carries request data.
+int Url_getRequestData(const Url *url, const char **header, size_t *headerLength, const uint8_t **body,
+                       size_t *bodyLength);
 
 // Copies length bytes of data into a new block owned by url (data part
 // bytes; the type is left alone). Nothing for null data or length 0. 0, or

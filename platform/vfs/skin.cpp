@@ -367,6 +367,13 @@ uint32_t Skin_getValue(const FormWidget *w)
     return s ? s->flags & 0xFFFF : 0;
 }
 
+void Skin_setValue(FormWidget *w, uint32_t state)
+{
+    SkinRecord *s = Skin_record(w);
+    if (s)
+        s->flags = (s->flags & ~uint32_t(0xFFFF)) | (state & 0xFFFF);
+}
+
 int Skin_isVisibleFlag(const FormWidget *w)
 {
     SkinRecord *s = Skin_record(w);

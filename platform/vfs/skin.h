@@ -93,6 +93,8 @@ int Skin_addShapeLook(FormWidgetClass *record, uint8_t stateMask, const SkinShap
 
 // Flag accessors (0, or nothing, without a skin record).
 uint32_t Skin_getValue(const FormWidget *widget);
+// Stores the look state (the low 16 bits of the state word).
+void Skin_setValue(FormWidget *widget, uint32_t state);
 int Skin_isVisibleFlag(const FormWidget *widget);
 int Skin_setVisibleFlag(FormWidget *widget, int on);
 int Skin_getNoImage(const FormWidget *widget);
