@@ -287,21 +287,6 @@ int Form_listGetFlag(FormWidget *, uint32_t *value)
 
 // ------------------------------------------------ tree-building services
 
-#include "html/plugin.h"
-
-// Interim: no plug-in object exists before the object module.
-int Plugin_begin(PluginState *)
-{
-    return Res_ok;
-}
-
-int Plugin_end(PluginState *)
-{
-    return Res_ok;
-}
-
-void Plugin_free(PluginState *) {}
-
 // Interim: no control exists before the form controls, so there is no
 // label or value to set.
 int Form_ctlAppendLabel(void *, const char16_t *, size_t)
