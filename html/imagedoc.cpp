@@ -12,7 +12,6 @@ int Html_openImageDocument(EngineContext *, void *, VfsHandle *stream, Edr_Doc *
     Url *url = nullptr;
     int r = Vfs_getUrl(stream, &url);
     Edr_Node *node = nullptr;
-    const int32_t placement[5] = {0, 0, 0, 0, 0};
     // The image stands in a section group of its own, so that it lays out
     // as the page's content.
     Edr_Node *section = nullptr;
@@ -22,12 +21,14 @@ int Html_openImageDocument(EngineContext *, void *, VfsHandle *stream, Edr_Doc *
         r = Edr_Node_createGroup(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, 0, &section);
     // The picture is opened at once so that its size is known when the
     // page is first laid out.
+    // A picture that cannot be opened (no codec for it) ends the open with
+    // its error rather than leaving an image that never arrives.
     ImageHandle *image = nullptr;
-    if (r == Res_ok && Image_openUrl(Edr_Doc_getApp(doc), url, nullptr, doc, nullptr, &image) == Res_ok &&
-        image)
+    if (r == Res_ok && (r = Image_openUrl(Edr_Doc_getApp(doc), url, nullptr, doc, nullptr, &image)) == Res_ok &&
+        !image)
+        r = Res_fileCannotOpen;
+    if (r == Res_ok)
         r = Edr_Node_createImageFrom(doc, section, Edr_Insert_lastChild, &node, image);
-    else if (r == Res_ok)
-        r = Edr_Node_createImage(doc, section, Edr_Insert_lastChild, &node, url, placement, 0);
     // The URL is the stream's own (lent): closing the stream frees it.
     (void)Vfs_close(stream);
     return r;

@@ -11,6 +11,7 @@
 #include "core/style/propids.h"
 #include "core/text/charset_cjk.h"
 #include "core/style/stylerule.h"
+#include "graphics/image.h"
 #include "document/edr/doc.h"
 #include "platform/api/request.h"
 #include "platform/url/file.h"
@@ -867,6 +868,53 @@ TEST_F(HtmlSubdocTest, AFrameOfItsOwnPageStaysEmpty)
         EXPECT_EQ(urls, std::vector<std::string>{"http://example.com/b.html"});
         EXPECT_EQ(records, (std::vector<std::vector<int32_t>>{{6144, 10240, 0x10000, -1, 0x60}}));
     });
+}
+
+// A picture opened on its own: a group holding the image node. A picture
+// without a codec for it ends the open with an error.
+TEST_F(HtmlLoadTest, APictureOpensAsADocumentOnGrey)
+{
+    ASSERT_EQ(AlienFile_initLayer(ctx()), 0);
+    ASSERT_EQ(RomFs_createTable(ctx()), 0);
+    std::string damaged = testing::TempDir() + "/i67_damaged.png";
+    {
+        std::ofstream out(damaged, std::ios::binary);
+        out << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xff", 18);
+    }
+    auto open = [&](const std::string &path, std::string *shape) {
+        Edr_Doc *doc = nullptr;
+        EXPECT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        Url *u = Url_new(U("file://root" + path).c_str());
+        VfsHandle *h = nullptr;
+        uint32_t accepted = 0;
+        EXPECT_EQ(Vfs_open(u, 0x31, &h, &accepted, ctx()), Res_ok);
+        Url_free(u);
+        int err = Html_openImageDocument(ctx(), nullptr, h, doc, Edr_Doc_root(doc), 0);
+        if (shape) {
+            Edr_Doc_readLock(doc);
+            Edr_Node *outer = Edr_Node_firstChild(Edr_Doc_root(doc));
+            *shape = outer ? renderNode(outer) : "";
+            Edr_Doc_readUnlock(doc);
+        }
+        Edr_Doc_release(doc);
+        return err;
+    };
+    run([&] {
+        const std::string png = std::string(VEXLAN_FIXTURES) + "/types/image.png";
+        // No codec registered yet.
+        EXPECT_NE(open(png, nullptr), 0);
+        ASSERT_EQ(ImageStore_acquire(ctx(), ImageStore_noWorkers, 4), Res_ok);
+        ASSERT_EQ(Edr_App_registerImageCodecs(ctx()), Res_ok);
+        std::string shape;
+        EXPECT_EQ(open(png, &shape), 0);
+        EXPECT_EQ(shape, "#0(@image)");
+        // A damaged picture still opens: its error comes when it decodes.
+        EXPECT_EQ(open(damaged, nullptr), 0);
+        ImageStore_release(ctx());
+    });
+    std::remove(damaged.c_str());
+    RomFs_freeTable(ctx());
+    AlienFile_finiLayer(ctx());
 }
 
 } // namespace
