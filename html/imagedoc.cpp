@@ -1,6 +1,7 @@
 // Image files opened as documents: the picture on grey. The document holds
 // a group of the "screensize" class (a grey background across the page), a
 // group inside it, and in that one image node for the stream's picture.
+#include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
@@ -15,6 +16,7 @@
 #include "html/docweb.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
+#include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 
 namespace {
@@ -79,11 +81,21 @@ int Html_openImageDocument(EngineContext *ctx, void *, VfsHandle *stream, Edr_Do
     // page is first laid out; a picture that cannot be opened (no codec
     // for it) ends the open with its error rather than leaving an image
     // that never arrives.
+    // With images turned off the node is an empty image.
+    EngineContext *app = Edr_Doc_getApp(doc);
+    bool enabled = !app || !app->config || Config_getIntA(app, app->config, u"Core", "EnableImages", 1) != 0;
     ImageHandle *image = nullptr;
-    if (r == Res_ok && (r = Image_openUrl(Edr_Doc_getApp(doc), url, nullptr, doc, nullptr, &image)) == Res_ok &&
-        !image)
+    if (r == Res_ok && !enabled) {
+        static const int32_t placement[5] = {0x60, 0, 0, 0, 0};
+        Url *empty = Url_new(u"");
+        r = empty ? Edr_Node_createImage(doc, inner, Edr_Insert_lastChild, nullptr, empty, placement, 0)
+                  : int(Res_noMemory);
+        Url_free(empty);
+    } else if (r == Res_ok &&
+               (r = Image_openUrl(app, url, nullptr, doc, nullptr, &image)) == Res_ok && !image) {
         r = Res_fileCannotOpen;
-    if (r == Res_ok)
+    }
+    if (r == Res_ok && image)
         r = Edr_Node_createImageFrom(doc, inner, Edr_Insert_lastChild, nullptr, image);
     if (inner)
         Edr_Node_release(doc, inner);

@@ -903,8 +903,13 @@ TEST_F(HtmlLoadTest, APictureOpensAsADocumentOnGrey)
     };
     run([&] {
         const std::string png = std::string(VEXLAN_FIXTURES) + "/types/image.png";
-        // No codec registered yet.
+        // No codec registered yet; with images off the picture is not read.
         EXPECT_NE(open(png, nullptr), 0);
+        setInt("EnableImages", 0);
+        std::string empty;
+        EXPECT_EQ(open(png, &empty), 0);
+        EXPECT_EQ(empty, "#0(#0(@image))");
+        setInt("EnableImages", 1);
         ASSERT_EQ(ImageStore_acquire(ctx(), ImageStore_noWorkers, 4), Res_ok);
         ASSERT_EQ(Edr_App_registerImageCodecs(ctx()), Res_ok);
         std::string shape;
