@@ -776,8 +776,8 @@ TEST_F(HtmlSubdocTest, AFrameSetPageOpensEachFrameInItsCell)
     });
 }
 
-// Hostile lists and nesting end the load in time with at most one open
-// per frame written.
+// Hostile lists and nesting (of frame sets, of objects) end the load in
+// time with at most one open per frame or object written.
 TEST_F(HtmlSubdocTest, HostileFrameSetsLoadInTime)
 {
     std::string many;
@@ -786,7 +786,14 @@ TEST_F(HtmlSubdocTest, HostileFrameSetsLoadInTime)
     std::string deep;
     for (int i = 0; i < 3000; i++)
         deep += "<frameset cols=\"-5,*,x\" rows=\"9999999999*,,\"><frame src=f.html>";
+    std::string objects;
+    for (int i = 0; i < 300; i++)
+        objects += "<object data=x.zzz><div>";
+    objects += "<object data=i.png></object>";
+    for (int i = 0; i < 300; i++)
+        objects += "</div></object>";
     const std::string cases[] = {
+        objects,
         "<frameset cols=\"" + many + "\" rows=\"" + many + "\"><frame src=a.html><frame src=b.html>",
         "<frameset cols=\"-1,-2,garbage,%%%,***\" rows=\"0,0,0\"><frame src=a.html><frame src=b.html>",
         deep,
