@@ -22,6 +22,8 @@
 #include "html/imagemap.h"
 #include "html/parser.h"
 #include "html/web/cookie.h"
+#include "html/plugin.h"
+#include "layout/frameset.h"
 #include "platform/url/url.h"
 #include "core/text/charset.h"
 #include "platform/api/request.h"
@@ -314,11 +316,19 @@ int applyExtent(Build &b, uint32_t id, const char16_t *v, size_t n)
 {
     // Plug-ins and controls keep their own sizes; an image input is sized
     // like an image.
-    if (b.element == HtmlEl_Embed || b.element == HtmlEl_Object || (b.element == HtmlEl_Input && !imageLike(b)))
+    bool plugin = b.element == HtmlEl_Embed || b.element == HtmlEl_Object || b.element == HtmlEl_Applet;
+    if (b.element == HtmlEl_Input && !imageLike(b))
         return Res_ok;
     HtmlLength len;
     if (!Html_parseLength(v, n, &len))
         return Res_ok;
+    if (plugin) {
+        if (id == PropId_width)
+            Plugin_setWidth(b.p->plugin, len.value, len.type);
+        else
+            Plugin_setHeight(b.p->plugin, len.value, len.type);
+        return Res_ok;
+    }
     if ((b.element == HtmlEl_Img || b.element == HtmlEl_Image) && len.value < 1) {
         len.type = PropType_length;
         len.value = 682;
@@ -707,11 +717,96 @@ int fillArea(Build &b)
     return Res_ok;
 }
 
+// marginwidth and marginheight on frame: the frame's margins in the
+// frame set (pixels below 32768).
+int applyFrameMargin(Build &b, const char16_t *v, size_t n, int vertical)
+{
+    int32_t inches = Html_getAttrInches(v, n);
+    if (inches >= 0 && b.p->layout)
+        FrameSet_setMargin(b.p->layout, inches, vertical);
+    return Res_ok;
+}
+
+// frameborder on frame: "1" or "yes" draws the frame's border, "0" or "no"
+// leaves it out.
+int applyFrameBorder(Build &b, const char16_t *v, size_t n)
+{
+    if (b.element != HtmlEl_Frame || !b.p->layout)
+        return Res_ok;
+    if (equalsWord(v, n, "1") || equalsWord(v, n, "yes"))
+        FrameSet_setBorder(b.p->layout, 1);
+    else if (equalsWord(v, n, "0") || equalsWord(v, n, "no"))
+        FrameSet_setBorder(b.p->layout, 0);
+    return Res_ok;
+}
+
+// src on frame: the document the frame shows, loaded once the frame set
+// is complete.
+int applyFrameSource(Build &b, const char16_t *v, size_t n)
+{
+    if (!n || !b.p->layout)
+        return Res_ok;
+    int err = Res_ok;
+    Url *url = attrUrl(b, v, n, &err);
+    if (!url)
+        return err;
+    err = FrameSet_setSource(b.p->layout, b.node, b.p->doc, url);
+    // A frame whose node has gone is left without a source.
+    return err == Res_noMemory ? err : Res_ok;
+}
+
+// data (and src on embed): the object's data, resolved against the page;
+// classid: the class id as written.
+int applyPluginUrl(Build &b, const char16_t *v, size_t n, int classId)
+{
+    if (!n || !Plugin_current(b.p->plugin))
+        return Res_ok;
+    int err = Res_ok;
+    Url *url = nullptr;
+    if (classId) {
+        char16_t *text = Ustr_dupN(v, n);
+        url = text ? Url_new(text) : nullptr;
+        Mem_free(text);
+        if (!url)
+            return Res_noMemory;
+        Plugin_setClassId(b.p->plugin, url);
+        return Res_ok;
+    }
+    if (!(url = attrUrl(b, v, n, &err)))
+        return err;
+    Plugin_setData(b.p->plugin, url);
+    return Res_ok;
+}
+
+// A param element: a named value of the object open around it.
+int applyParam(Build &b)
+{
+    size_t nn = 0, vn = 0;
+    const char16_t *name = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_name, &nn);
+    const char16_t *value = Html_getAttr(b.tag, b.attrs, b.count, HtmlAttr_value, &vn);
+    return name ? Plugin_addParam(b.p->plugin, name, nn, value, vn) : Res_ok;
+}
+
+// cols and rows on frameset: the grid of the frame set just opened.
+int applyFrameGrid(Build &b)
+{
+    if (!b.p->layout)
+        return Res_ok;
+    size_t rn = 0, cn = 0;
+    const char16_t *rows = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_rows, &rn);
+    const char16_t *cols = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_cols, &cn);
+    return FrameSet_setGrid(b.p->layout, rows, rn, cols, cn);
+}
+
 // src on image and input of type image: an image node with the picture.
 // An img group made its image with the source already (the tree builder
 // reads it first); with images turned off nothing is made.
 int applySource(Build &b, const char16_t *v, size_t n)
 {
+    if (b.element == HtmlEl_Frame)
+        return applyFrameSource(b, v, n);
+    if (b.element == HtmlEl_Embed)
+        return applyPluginUrl(b, v, n, 0);
     if (!n || b.element == HtmlEl_Img || !imageLike(b) || !b.p->imagesEnabled)
         return Res_ok;
     int err = Res_ok;
@@ -764,10 +859,15 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
     case HtmlAttr_vspace: return applyPair(b, PropId_marginTop, PropId_marginBottom, v, n);
     case HtmlAttr_marginwidth:
     case HtmlAttr_leftmargin:
+        if (b.element == HtmlEl_Frame)
+            return applyFrameMargin(b, v, n, 0);
         return b.element == HtmlEl_Body ? applyPixelPair(b, PropId_marginRight, PropId_marginLeft, v, n) : Res_ok;
     case HtmlAttr_marginheight:
     case HtmlAttr_topmargin:
+        if (b.element == HtmlEl_Frame)
+            return applyFrameMargin(b, v, n, 1);
         return b.element == HtmlEl_Body ? applyPixelPair(b, PropId_marginTop, PropId_marginBottom, v, n) : Res_ok;
+    case HtmlAttr_frameborder: return applyFrameBorder(b, v, n);
     case HtmlAttr_face: return applyFace(b, v, n);
     case HtmlAttr_size: return applySize(b, v, n);
     case HtmlAttr_nowrap: return putKeyword(b, PropId_whiteSpace, KwId_nowrap);
@@ -802,6 +902,8 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         if (!n)
             return Res_ok;
         int err = Edr_Node_setInternedText(b.p->doc, b.node, v, uint32_t(n));
+        if (!err && b.element == HtmlEl_Frame && b.p->layout)
+            err = FrameSet_setName(b.p->layout, v, n);
         // A named map collects the areas up to its end.
         if (!err && b.element == HtmlEl_Map && !(err = Html_mapNew(&b.p->maps, v, n, &b.p->openMap)))
             b.p->mapFinished = 0;
@@ -823,7 +925,18 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
     case HtmlAttr_tabindex: return applyTabIndex(b);
     case HtmlAttr_href:
     case HtmlAttr_action: return applyTarget(b, v, n);
+    case HtmlAttr_data:
+    case HtmlAttr_classid: {
+        bool plugin = b.element == HtmlEl_Object || b.element == HtmlEl_Applet || b.element == HtmlEl_Embed;
+        int err = plugin ? applyPluginUrl(b, v, n, attr == HtmlAttr_classid) : Res_ok;
+        return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
+    }
+    case HtmlAttr_declare:
+        Plugin_setOwnContent(b.p->plugin, 1);
+        return Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
     case HtmlAttr_type: {
+        if (n && (b.element == HtmlEl_Object || b.element == HtmlEl_Applet || b.element == HtmlEl_Embed))
+            Plugin_setMimeType(b.p->plugin, v, n);
         int err = b.element == HtmlEl_Ol || b.element == HtmlEl_Ul ? applyListType(b, v, n) : Res_ok;
         return err ? err : Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
     }
@@ -1408,6 +1521,10 @@ int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p,
     }
     if (!err && id == HtmlEl_Marquee)
         err = applyMarquee(b);
+    if (!err && id == HtmlEl_Frameset)
+        err = applyFrameGrid(b);
+    if (!err && id == HtmlEl_Param)
+        err = applyParam(b);
     if (!err && id == HtmlEl_Area && !p->mapFinished)
         err = fillArea(b);
     if (!err && !p->restartRequested && !StyleRule_hasNoProps(b.attrs0)) {

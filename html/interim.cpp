@@ -118,20 +118,3 @@ void Mime_srcListFree(MimeSrcList *list)
     Lock_fini(&list->lock);
     Mem_free(list);
 }
-
-// ------------------------------------------------ tree-building services
-
-#include "html/plugin.h"
-
-// Interim: no plug-in object exists before the object module.
-int Plugin_begin(PluginState *)
-{
-    return Res_ok;
-}
-
-int Plugin_end(PluginState *)
-{
-    return Res_ok;
-}
-
-void Plugin_free(PluginState *) {}

@@ -30,6 +30,7 @@
 #include "html/docweb.h"
 #include "html/imagemap.h"
 #include "html/parser.h"
+#include "html/plugin.h"
 #include "layout/frameset.h"
 #include "html/web/loadprogress.h"
 #include "pdf/pdf.h"
@@ -347,11 +348,10 @@ int Html_restartDecoding(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
     memset(p->open, 0, sizeof(p->open));
     // What the dropped tree told the layout context and the form state
     // goes with it.
-    if (p->layout) {
-        p->layout->bodySeen = 0;
-        p->layout->framesetMode = 0;
-        p->layout->openSet = nullptr;
-    }
+    if (p->layout)
+        FrameState_reset(p->layout, p->doc);
+    Plugin_free(p->plugin);
+    p->plugin = nullptr;
     p->inButton = p->inSelect = p->inOption = p->optionHasValue = p->inOptgroup = p->inTextarea = 0;
     p->buttonControl = p->selectControl = p->optionControl = p->textareaControl = nullptr;
     p->optionLength = 0;

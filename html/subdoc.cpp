@@ -35,6 +35,28 @@ Obj *frameRecord(int32_t width, int32_t height, int32_t marginHeight, int32_t ma
     return obj;
 }
 
+// Frames inside frames go this deep at most.
+constexpr int kMaxFrameDepth = 8;
+constexpr uint32_t kWithoutFragment = UrlPart_scheme | UrlPart_host | UrlPart_path | UrlPart_query;
+
+// 1 when the source may not load into a frame of doc: a document around
+// it already shows that source (the page would hold itself for ever), or
+// the frames are nested too deep.
+bool recursive(Edr_Doc *doc, const Url *source)
+{
+    int depth = 0;
+    for (Edr_Doc *d = doc; d; d = d->parent, depth++) {
+        if (depth >= kMaxFrameDepth)
+            return true;
+        Url *url = nullptr;
+        bool same = Edr_Doc_getUrl(d, &url) == Res_ok && url && Url_compare(url, source, kWithoutFragment) == 0;
+        Url_free(url);
+        if (same)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
@@ -60,10 +82,10 @@ int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, E
     static constexpr int32_t identity[6] = {0x10000, 0, 0, 0x10000, 0, 0};
     if (err == Res_ok)
         err = Edr_Node_createSubdoc(doc, node, Edr_Insert_lastChild, nullptr, child, identity, 0, kind);
-    // A frame's source loads into the new document (the link names it, not
-    // the top-level one) with the frame record; an inline frame starts
-    // empty and its source comes later.
-    if (err == Res_ok && source && kind != 1) {
+    // The source loads into the new document (the link names it, not the
+    // top-level one) with the frame record; a frame without one stays
+    // empty, and so does one that would show a page around it again.
+    if (err == Res_ok && source && !recursive(doc, source)) {
         Link target;
         err = Link_resolveTarget(child, &target);
         Url *copy = err ? nullptr : Url_copy(source);

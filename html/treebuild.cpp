@@ -437,7 +437,7 @@ static void closeOption(HtmlParser *p)
     p->optionNode = nullptr;
 }
 
-int Html_endElement(EngineContext *, HtmlParser *p, int implicit, uint32_t id)
+int Html_endElement(EngineContext *ctx, HtmlParser *p, int implicit, uint32_t id)
 {
     int err = Res_ok;
     // End actions.
@@ -458,7 +458,7 @@ int Html_endElement(EngineContext *, HtmlParser *p, int implicit, uint32_t id)
         break;
     case HtmlEl_Applet:
     case HtmlEl_Object:
-        err = Plugin_end(p->plugin);
+        err = Plugin_end(ctx, p);
         break;
     case HtmlEl_Form:
         // Only an explicit end tag ends the form.
@@ -647,6 +647,28 @@ static int placeInRow(HtmlParser *p)
     return Res_ok;
 }
 
+// An inline frame holds a document of its own, of the frame's size and
+// margins (pixels), which its src loads into.
+static int openInlineFrame(EngineContext *ctx, HtmlParser *p, Edr_Node *node, const char16_t *tag,
+                           const HtmlTagSpan *attrs, uint32_t count)
+{
+    int32_t words[4] = {-1, -1, -1, -1};
+    static const uint32_t names[4] = {HtmlAttr_width, HtmlAttr_height, HtmlAttr_marginheight,
+                                      HtmlAttr_marginwidth};
+    for (int i = 0; i < 4 && tag && attrs; i++) {
+        size_t n = 0;
+        const char16_t *v = Html_getAttrTrimmed(tag, attrs, count, names[i], &n);
+        if (v)
+            words[i] = Html_getAttrInches(v, n);
+    }
+    int err = Res_ok;
+    Url *source = Html_sourceUrl(ctx, p, tag, attrs, count, &err);
+    if (!err)
+        err = Html_createSubdocument(ctx, p->doc, 1, node, words[0], words[1], words[2], words[3], 1, source);
+    Url_free(source);
+    return err;
+}
+
 int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, uint32_t count, uint32_t id,
                    const char16_t *tag, size_t tagLength)
 {
@@ -677,7 +699,7 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     case HtmlEl_Object:
     case HtmlEl_Applet:
     case HtmlEl_Embed:
-        if ((err = Plugin_begin(p->plugin)))
+        if ((err = Plugin_begin(p)))
             return err;
         break;
     case HtmlEl_Map:
@@ -700,13 +722,15 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     case HtmlEl_Frame:
         if (FrameState_refusesFrames(p->layout))
             return Res_ok;
-        if ((err = placeInRow(p)))
+        if ((err = placeInRow(p)) || (p->layout && (err = FrameSet_placeFrame(p->layout))))
             return err;
         break;
     case HtmlEl_Frameset:
         if (FrameState_refusesFrames(p->layout) || (p->layout && FrameState_isOutsideFrameset(p->layout)))
             return Res_ok;
-        if ((p->element == HtmlEl_Frameset || p->element == HtmlEl_Okalafh) && (err = placeInRow(p)))
+        // A frame set inside a frame set fills the next cell.
+        if ((p->element == HtmlEl_Frameset || p->element == HtmlEl_Okalafh) &&
+            ((err = placeInRow(p)) || (p->layout && (err = FrameSet_placeFrame(p->layout)))))
             return err;
         if ((err = Html_applyDefaultStyle(p, p->element)) || (err = FrameState_startFrameset(p->layout)))
             return err;
@@ -781,6 +805,8 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     // 7. A form-control element gets its control, a form its record.
     if (err == Res_ok)
         err = Html_makeControl(p, id, node, tag, attrs, count);
+    if (err == Res_ok && (id == HtmlEl_Object || id == HtmlEl_Applet || id == HtmlEl_Embed))
+        err = Plugin_setNode(p->plugin, doc, node);
     // 8. An image waits for its source.
     // Its src gives the picture unless images are off.
     if (err == Res_ok && (id == HtmlEl_Img)) {
@@ -819,11 +845,11 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
     if (keep && !*keep)
         err = Edr_Node_acquire(doc, node, keep);
     if (err == Res_ok && id == HtmlEl_Iframe)
-        err = Html_createSubdocument(ctx, doc, 1, node, -1, -1, -1, -1, 1, nullptr);
+        err = openInlineFrame(ctx, p, node, tag, attrs, count);
     // 11. A non-void element becomes the current one; an embed is a whole
     // object.
     if (err == Res_ok && id == HtmlEl_Embed)
-        err = Plugin_end(p->plugin);
+        err = Plugin_end(ctx, p);
     if (Html_inSet(HtmlSet_void, id))
         Edr_Node_release(doc, node);
     else

@@ -102,6 +102,13 @@ int64_t pixelsToInches(int64_t pixels)
     return pixels * 65536 / 96;
 }
 
+// a + b kept within ±2^62 (each term is well inside it).
+int64_t saturatingAdd(int64_t a, int64_t b)
+{
+    constexpr int64_t limit = int64_t(1) << 62;
+    return std::clamp<int64_t>(a + b, -limit, limit);
+}
+
 // A relative entry without digits counts as one share.
 int64_t shareOf(const FrameLength &e)
 {
@@ -113,14 +120,16 @@ void sizeLengths(FrameLength *e, uint32_t n, int64_t total)
 {
     int64_t percentTotal = 0, percentSize = 0, pixelTotal = 0, pixelSize = 0, relativeTotal = 0;
     for (uint32_t i = 0; i < n; i++) {
+        // The sums saturate: a long list of large entries must not
+        // overflow them.
         if (e[i].kind == FrameLength_percent) {
-            percentTotal += e[i].value;
-            percentSize += total * e[i].value / 100;
+            percentTotal = saturatingAdd(percentTotal, e[i].value);
+            percentSize = saturatingAdd(percentSize, total * e[i].value / 100);
         } else if (e[i].kind == FrameLength_pixels) {
-            pixelTotal += e[i].value;
-            pixelSize += pixelsToInches(e[i].value);
+            pixelTotal = saturatingAdd(pixelTotal, e[i].value);
+            pixelSize = saturatingAdd(pixelSize, pixelsToInches(e[i].value));
         } else {
-            relativeTotal += shareOf(e[i]);
+            relativeTotal = saturatingAdd(relativeTotal, shareOf(e[i]));
         }
     }
     int64_t room = total - (pixelSize + percentSize);
@@ -168,12 +177,11 @@ int FrameState_create(const int32_t *viewport, FrameState **out)
     return Res_ok;
 }
 
-void FrameState_free(FrameState **state, Edr_Doc *doc)
+namespace
 {
-    if (!state || !*state)
-        return;
-    FrameState *s = *state;
-    freeFrame(s->root, doc);
+
+void freeSets(FrameState *s, Edr_Doc *doc)
+{
     for (FrameSetRec *set = s->firstSet; set;) {
         for (FrameRec *f = set->first; f;) {
             FrameRec *next = f->next;
@@ -181,11 +189,33 @@ void FrameState_free(FrameState **state, Edr_Doc *doc)
             f = next;
         }
         FrameSetRec *next = set->next;
+        Mem_free(set->rows);
+        Mem_free(set->cols);
         Mem_free(set);
         set = next;
     }
+    s->firstSet = s->lastSet = s->openSet = nullptr;
+}
+
+} // namespace
+
+void FrameState_free(FrameState **state, Edr_Doc *doc)
+{
+    if (!state || !*state)
+        return;
+    FrameState *s = *state;
+    freeFrame(s->root, doc);
+    freeSets(s, doc);
     Mem_free(s);
     *state = nullptr;
+}
+
+void FrameState_reset(FrameState *state, Edr_Doc *doc)
+{
+    freeSets(state, doc);
+    state->bodySeen = 0;
+    state->framesetMode = 0;
+    state->current = state->root;
 }
 
 int FrameState_bodySeen(const FrameState *state)
@@ -261,6 +291,10 @@ int FrameSet_open(FrameState *state)
         return Res_noMemory;
     set->enclosing = state->openSet;
     set->openBefore = state->openSet;
+    if (state->current) {
+        set->words[0] = state->current->width;
+        set->words[1] = state->current->height;
+    }
     if (state->lastSet)
         state->lastSet->next = set;
     else
@@ -299,6 +333,59 @@ int FrameSet_addFrame(FrameState *state, int32_t width, int32_t height, uint32_t
         set->first = f;
     set->last = f;
     state->current = f;
+    return Res_ok;
+}
+
+int FrameSet_setGrid(FrameState *state, const char16_t *rows, size_t rowsLength, const char16_t *cols,
+                     size_t colsLength)
+{
+    FrameSetRec *set = state->openSet;
+    if (!set || set->rows || set->cols || set->placed)
+        return Res_ok;
+    FrameLength *r = nullptr, *c = nullptr;
+    uint32_t rowCount = 0, colCount = 0;
+    if (rows && FrameSet_splitLengths(rows, rowsLength, set->words[1], &r, &rowCount))
+        return Res_noMemory;
+    if (cols && FrameSet_splitLengths(cols, colsLength, set->words[0], &c, &colCount)) {
+        Mem_free(r);
+        return Res_noMemory;
+    }
+    // A single entry fills the set, as no list does.
+    if (!rowCount) {
+        Mem_free(r);
+        r = nullptr;
+    }
+    if (!colCount) {
+        Mem_free(c);
+        c = nullptr;
+    }
+    set->rows = r;
+    set->cols = c;
+    set->size[0] = int32_t(std::min<uint32_t>(rowCount, INT32_MAX));
+    set->size[1] = int32_t(std::min<uint32_t>(colCount, INT32_MAX));
+    return Res_ok;
+}
+
+int FrameSet_placeFrame(FrameState *state)
+{
+    FrameSetRec *set = state->openSet;
+    state->current = nullptr;
+    if (!set)
+        return Res_ok;
+    uint32_t rowCount = set->rows ? uint32_t(set->size[0]) : 1;
+    uint32_t colCount = set->cols ? uint32_t(set->size[1]) : 1;
+    uint32_t row = set->placed / colCount, col = set->placed % colCount;
+    if (row >= rowCount)
+        return Res_ok; // past the grid: the frame has no cell
+    FrameLength width = set->cols ? set->cols[col] : FrameLength{FrameLength_relative, set->words[0]};
+    FrameLength height = set->rows ? set->rows[row] : FrameLength{FrameLength_relative, set->words[1]};
+    int err = FrameSet_addFrame(state, width.value, height.value, height.kind, width.kind, int32_t(row),
+                                int32_t(col));
+    if (err)
+        return err;
+    set->placed++;
+    FrameSet_markWidth(state);
+    FrameSet_markHeight(state);
     return Res_ok;
 }
 

@@ -18,6 +18,7 @@ struct Edr_Doc;
 struct Edr_Node;
 struct FrameRec;
 struct FrameSetRec;
+struct FrameLength;
 struct Url;
 
 struct FrameRec {
@@ -42,12 +43,17 @@ struct FrameRec {
 struct FrameSetRec {
     int32_t size[2]; // entries of the set's rows and cols lists (0 for one)
     int32_t cursor;  // frames placed in the current row of the set
-    int32_t words[2];
+    int32_t words[2]; // the set's width and height (16.16), from the frame it fills
     FrameSetRec *next;       // the next frame set, in the order opened
     FrameSetRec *enclosing;  // the frame set open around it, or null
     FrameSetRec *openBefore; // the frame set open before it, or null
     FrameRec *first;         // its frames in order
     FrameRec *last;
+    // The grid: row heights and column widths with their kinds (null for a
+    // single row or column, which fills the set), and the cells handed out.
+    FrameLength *rows;
+    FrameLength *cols;
+    uint32_t placed;
 };
 
 struct FrameState {
@@ -90,6 +96,10 @@ enum : int32_t {
 // then the state; clears *state. Null is ignored.
 void FrameState_free(FrameState **state, Edr_Doc *doc);
 
+// Forgets what a dropped tree told the state: no body seen, not a frame-set
+// document, no frame sets (their frames freed), the root frame current.
+void FrameState_reset(FrameState *state, Edr_Doc *doc);
+
 int FrameState_bodySeen(const FrameState *state);
 // Sets bodySeen unless the document is in frameset mode.
 void FrameState_markBody(FrameState *state);
@@ -121,7 +131,8 @@ void FrameState_setCursor(FrameState *state, int32_t cursor);
 [[nodiscard]] int FrameState_startFrameset(FrameState *state);
 
 // Opens a new frame set inside the open one (appended to the list of frame
-// sets) and makes it the open one. 0; 1 when memory runs out.
+// sets) and makes it the open one; it fills the current frame (none: it has
+// no room). 0; 1 when memory runs out.
 [[nodiscard]] int FrameSet_open(FrameState *state);
 // Closes the open frame set: the one open before it is open again, and the
 // current frame becomes that set's last frame, or the root frame when no
@@ -132,6 +143,18 @@ void FrameSet_close(FrameState *state);
 [[nodiscard]] int FrameSet_addFrame(FrameState *state, int32_t width, int32_t height,
                                     uint32_t rowKind, uint32_t columnKind, int32_t position0,
                                     int32_t position1);
+// The open frame set's grid from its rows and cols lists (either null for a
+// single row or column): row heights split the set's height, column widths
+// its width; the set's size words become the entry counts. A set keeps the
+// first grid it is given. 0; 1 when memory runs out.
+[[nodiscard]] int FrameSet_setGrid(FrameState *state, const char16_t *rows, size_t rowsLength,
+                                   const char16_t *cols, size_t colsLength);
+// A frame (or a frame set) placed in the open frame set takes its next
+// grid cell, row by row: a frame of the cell's size and kinds (position
+// words: its row and column), marked as sized by the grid, becomes
+// current. Past the last cell, or outside a frame set, no frame is current,
+// so what follows is dropped. 0; 1 when memory runs out.
+[[nodiscard]] int FrameSet_placeFrame(FrameState *state);
 // Mark the current frame's width or height as given, unless its row or
 // column kind is relative.
 void FrameSet_markWidth(FrameState *state);

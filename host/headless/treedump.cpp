@@ -2,7 +2,7 @@
 // tools and the tests.
 //
 // One line per node, two spaces of indent per level: groups with their
-// element code, class ids and link, text nodes with their text in quotes
+// element code, class ids and link (their own or the one given to them), text nodes with their text in quotes
 // (escaped, long texts cut), other nodes by their type. It reads the tree
 // under the document's read lock, so it runs on an engine task.
 #include "host/headless/headless.h"
@@ -124,6 +124,14 @@ void addNode(Out *o, Edr_Node *node, int depth)
             char *url = Url_toUtf8(static_cast<const Url *>(g->subtypeValue), UrlPart_all);
             add(o, " link %s", url ? url : "?");
             Mem_free(url);
+        } else if (g && g->ext && g->ext->url) {
+            // A link target given to the group (an anchor, an image map's
+            // area).
+            Url *unpacked = Url_unpack(g->ext->url);
+            char *url = unpacked ? Url_toUtf8(unpacked, UrlPart_all) : nullptr;
+            add(o, " link %s", url ? url : "?");
+            Mem_free(url);
+            Url_free(unpacked);
         }
         add(o, "\n");
         for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c))

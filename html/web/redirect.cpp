@@ -9,6 +9,7 @@
 #include "core/support/websupport.h"
 #include "core/task/eventproc.h"
 #include "core/task/lock.h"
+#include "core/task/postedvalue.h"
 #include "core/task/timerq.h"
 #include "core/task/worker.h"
 #include "document/edr/doc.h"
@@ -272,17 +273,21 @@ int Redirect_isAllowed(EngineContext *context, const Url *from, const Url *to, i
         q.words[5] = uintptr_t(uint32_t(flags));
         allowed = UserQuestion_ask(context->eventProc, &q) == Res_ok && answer != 0;
     }
+    if (allowed) {
+        // The notice that a redirection is followed: both addresses as
+        // text, leaving https, and the caller's flags (the posted copy
+        // owns its texts).
+        PostedValue notice{};
+        notice.kind = 2;
+        notice.words[0] = reinterpret_cast<uintptr_t>(fromText);
+        notice.words[1] = reinterpret_cast<uintptr_t>(toText);
+        notice.words[2] = uintptr_t(leavingSecure);
+        notice.words[3] = uintptr_t(uint32_t(flags));
+        notice.words[4] = uintptr_t(force);
+        (void)EventQ_postValueCopy(context->eventProc, &notice);
+    }
     Mem_free(fromText);
     Mem_free(toText);
-    if (allowed) {
-        // The notice that a redirection is followed: leaving https and the
-        // caller's flags.
-        EventProcKind2Msg notice{};
-        notice.type = 2;
-        notice.detail[0] = reinterpret_cast<void *>(intptr_t(leavingSecure));
-        notice.detail[1] = reinterpret_cast<void *>(intptr_t(flags));
-        (void)EventProc_postKind2(context->eventProc, &notice);
-    }
     return allowed;
 }
 

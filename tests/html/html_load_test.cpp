@@ -11,6 +11,7 @@
 #include "core/style/propids.h"
 #include "core/text/charset_cjk.h"
 #include "core/style/stylerule.h"
+#include "graphics/image.h"
 #include "document/edr/doc.h"
 #include "platform/api/request.h"
 #include "platform/url/file.h"
@@ -644,6 +645,38 @@ class HtmlSubdocTest : public HtmlLoadTest {
             for (uintptr_t w : m->object->words)
                 r.push_back(int32_t(w));
         t->records.push_back(r);
+        char *u = m->url ? Url_toUtf8(m->url, 31) : nullptr;
+        t->urls.push_back(u ? u : "");
+        Mem_free(u);
+    }
+    std::vector<std::string> urls; // the sources opened
+
+    // From a task: loads a page at http://example.com/page.html into a
+    // frame of width by height (16.16 inches) and opens what its frames
+    // show; the tree comes back, the opens are in records and urls.
+    std::string loadFrames(const std::string &html, int32_t width, int32_t height)
+    {
+        records.clear();
+        urls.clear();
+        EXPECT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 6, listener, this), 0);
+        Edr_Doc *doc = nullptr;
+        EXPECT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        Url *page = Url_new(u"http://example.com/page.html");
+        EXPECT_EQ(Edr_Doc_setUrl(doc, page), 0);
+        Url_free(page);
+        EXPECT_EQ(Edr_Doc_setMode(doc, Html_modeQuirks), 0);
+        VfsHandle *stream = memoryStream(html);
+        stream->url = Url_new(u"http://example.com/page.html"); // the page's own address
+        const int32_t frame[5] = {0, 0, width, height, 0x60};
+        EXPECT_EQ(Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, frame, 4096), 0);
+        Vfs_close(stream);
+        AppMsg_drain(ctx()->eventProc);
+        std::string out = render(doc);
+        EventProc_removeListener(ctx()->eventProc, 6, listener, this);
+        flushListeners();
+        links.clear();
+        Edr_Doc_release(doc);
+        return out;
     }
 };
 
@@ -660,11 +693,13 @@ TEST_F(HtmlSubdocTest, AFrameOpensItsSourceWithItsFrameRecord)
         // Both margins absent: 9 and 15 pixels; one absent: 0.
         EXPECT_EQ(Html_createSubdocument(ctx(), doc, 2, root, 0x30000, -1, -1, -1, 1, source), 0);
         EXPECT_EQ(Html_createSubdocument(ctx(), doc, 2, root, 0x30000, 0x20000, 512, -1, 1, source), 0);
-        // An inline frame: no source is opened.
+        // An inline frame opens its source too; without one it stays empty.
         EXPECT_EQ(Html_createSubdocument(ctx(), doc, 1, root, -1, -1, -1, -1, 1, source), 0);
+        EXPECT_EQ(Html_createSubdocument(ctx(), doc, 1, root, -1, -1, -1, -1, 1, nullptr), 0);
         AppMsg_drain(ctx()->eventProc);
         const std::vector<std::vector<int32_t>> want = {{6144, 10240, 0x30000, -1, 0x60},
-                                                        {0, 512, 0x30000, 0x20000, 0x60}};
+                                                        {0, 512, 0x30000, 0x20000, 0x60},
+                                                        {6144, 10240, -1, -1, 0x60}};
         EXPECT_EQ(records, want);
         Edr_Doc_readLock(doc);
         std::string kids;
@@ -674,9 +709,9 @@ TEST_F(HtmlSubdocTest, AFrameOpensItsSourceWithItsFrameRecord)
             children.push_back(Edr_Node_subdocPayload(c) ? Edr_Node_subdocPayload(c)->child : nullptr);
         }
         Edr_Doc_readUnlock(doc);
-        EXPECT_EQ(kids, "@subdoc @subdoc @subdoc ");
+        EXPECT_EQ(kids, "@subdoc @subdoc @subdoc @subdoc ");
         // Each source loads into its own frame's document, not the top one.
-        ASSERT_EQ(links.size(), 2u);
+        ASSERT_EQ(links.size(), 3u);
         for (size_t i = 0; i < links.size(); i++) {
             EXPECT_EQ(links[i].kind, 2);
             EXPECT_EQ(links[i].document, children[i]);
@@ -688,6 +723,212 @@ TEST_F(HtmlSubdocTest, AFrameOpensItsSourceWithItsFrameRecord)
         Url_free(page);
         Edr_Doc_release(doc);
     });
+}
+
+// A frame-set page splits its frame by its rows and cols lists and opens
+// each frame's source into a frame of its cell's size (less the border),
+// with the frame's own margins; a frame set inside a cell splits that cell.
+TEST_F(HtmlSubdocTest, AFrameSetPageOpensEachFrameInItsCell)
+{
+    constexpr int32_t W = 0x40000, H = 0x30000, B = 2730; // 4 by 3 inches, the border
+    struct Case {
+        const char *html;
+        std::vector<std::string> urls;
+        std::vector<std::vector<int32_t>> records; // margin width, height, width, height, placement
+    } cases[] = {
+        {"<frameset cols=\"25%,*\"><frame src=a.html><frame src=b.html marginwidth=3 frameborder=no>",
+         {"http://example.com/a.html", "http://example.com/b.html"},
+         {{6144, 10240, 0x10000 - B, H - B, 0x60}, {2048, 0, 0x30000, H, 0x60}}},
+        // 100 pixels, then the rest; the second row is split in halves.
+        {"<frameset rows=\"100,*\"><frame src=top.html><frameset cols=\"50%,50%\">"
+         "<frame src=l.html marginheight=6><frame src=r.html></frameset></frameset>",
+         {"http://example.com/top.html", "http://example.com/l.html", "http://example.com/r.html"},
+         {{6144, 10240, W - B, 68266 - B, 0x60},
+          {0, 4096, 0x20000 - B, H - 68266 - B, 0x60},
+          {6144, 10240, 0x20000 - B, H - 68266 - B, 0x60}}},
+        // Pixels only are stretched to the frame; a cell sized by both
+        // lists goes negated.
+        {"<frameset rows=\"1,2\" cols=\"1,3\"><frame src=a.html>",
+         {"http://example.com/a.html"},
+         {{6144, 10240, -(0x10000 - B), -(0x10000 - B), 0x60}}},
+        // A frame past the grid, one without a source, one with an empty
+        // source: only the first opens.
+        {"<frameset cols=\"*,*\"><frame src=a.html><frame><frame src=c.html></frameset>",
+         {"http://example.com/a.html"},
+         {{6144, 10240, 0x20000 - B, H - B, 0x60}}},
+        // No lists: the one frame fills the page.
+        {"<frameset><frame src=a.html frameborder=0 marginwidth=96 marginheight=0>",
+         {"http://example.com/a.html"},
+         {{0x10000, 0, W, H, 0x60}}},
+        // A body first: no frames at all.
+        {"<body><frameset cols=\"*,*\"><frame src=a.html>", {}, {}},
+    };
+    run([&] {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.html);
+            loadFrames(c.html, W, H);
+            EXPECT_EQ(urls, c.urls);
+            EXPECT_EQ(records, c.records);
+        }
+        // The tree: rows of frames, each frame holding its document.
+        EXPECT_EQ(loadFrames("<frameset rows=\"*,*\"><frame src=a.html><frame src=b.html></frameset>", W, H),
+                  "frameset(okalafh(frame(@subdoc)) okalafh(frame(@subdoc)))");
+    });
+}
+
+// Hostile lists and nesting (of frame sets, of objects) end the load in
+// time with at most one open per frame or object written.
+TEST_F(HtmlSubdocTest, HostileFrameSetsLoadInTime)
+{
+    std::string many;
+    for (int i = 0; i < 100000; i++)
+        many += "99999999999%,";
+    std::string deep;
+    for (int i = 0; i < 3000; i++)
+        deep += "<frameset cols=\"-5,*,x\" rows=\"9999999999*,,\"><frame src=f.html>";
+    std::string objects;
+    for (int i = 0; i < 300; i++)
+        objects += "<object data=x.zzz><div>";
+    objects += "<object data=i.png></object>";
+    for (int i = 0; i < 300; i++)
+        objects += "</div></object>";
+    const std::string cases[] = {
+        objects,
+        "<frameset cols=\"" + many + "\" rows=\"" + many + "\"><frame src=a.html><frame src=b.html>",
+        "<frameset cols=\"-1,-2,garbage,%%%,***\" rows=\"0,0,0\"><frame src=a.html><frame src=b.html>",
+        deep,
+    };
+    run([&] {
+        for (const std::string &c : cases) {
+            SCOPED_TRACE(c.substr(0, 60));
+            loadFrames(c, 0x40000, 0x30000);
+            EXPECT_LE(records.size(), 3000u);
+            for (const auto &r : records)
+                EXPECT_EQ(r.size(), 5u);
+        }
+    });
+}
+
+// Objects and embeds show an image or a document in a frame of their
+// size in place of their fallback content; a movie gets an image node; an
+// object the engine cannot show keeps its fallback.
+TEST_F(HtmlSubdocTest, ObjectsEmbedWhatTheyCanShowElseTheirFallback)
+{
+    struct Case {
+        const char *html;
+        const char *tree;
+        std::vector<std::string> urls;
+        std::vector<std::vector<int32_t>> records;
+    } cases[] = {
+        // An image by its extension, sized; below one pixel counts as one.
+        {"<object data=a.png width=0.8 height=7><p>fallback</p></object>", "object(@subdoc)",
+         {"http://example.com/a.png"}, {{0, 0, -682, -4778, 0x60}}},
+        // A document: the frame's default margins and border.
+        {"<object data=b.html>fallback</object>", "object(@subdoc)", {"http://example.com/b.html"},
+         {{6144, 10240, 0, 0, 0x60}}},
+        // The type named wins over the extension; an unknown one falls
+        // back to the extension.
+        {"<object type=image/gif data=c.txt>f</object>", "object(@subdoc)", {"http://example.com/c.txt"},
+         {{0, 0, 0, 0, 0x60}}},
+        {"<object type=x-unknown/thing data=c.jpg>f</object>", "object(@subdoc)", {"http://example.com/c.jpg"},
+         {{0, 0, 0, 0, 0x60}}},
+        // Types the engine cannot show, no data, or only declared: the
+        // fallback.
+        {"<object data=d.zzz><p>fallback</p></object>", "object(p(\"fallback\"))", {}, {}},
+        {"<object type=text/javascript data=d.js>f</object>", "object(\"f\")", {}, {}},
+        {"<object type=image/png>f</object>", "object(\"f\")", {}, {}},
+        {"<object declare data=a.png>f</object>", "object(\"f\")", {}, {}},
+        // Nesting: the inner object is the outer one's fallback.
+        {"<object data=x.zzz><div><object data=i.png>inner</object>outer</div></object>",
+         "object(div(object(@subdoc) \"outer\"))", {"http://example.com/i.png"}, {{0, 0, 0, 0, 0x60}}},
+        {"<object data=o.gif><div><object data=i.png>inner</object>outer</div></object>", "object(@subdoc)",
+         {"http://example.com/o.gif"}, {{0, 0, 0, 0, 0x60}}},
+        // embed takes its data from src.
+        {"<p><embed src=e.bmp height=10>t", "p(embed(@subdoc) \"t\")", {"http://example.com/e.bmp"},
+         {{0, 0, 0, -6826, 0x60}}},
+        {"<p><embed src=e.zzz>t", "p(embed \"t\")", {}, {}},
+        // A movie by its class id (either case), from its movie params.
+        {"<object classid=\"CLSID:D27CDB6E-AE6D-11CF-96B8-444553540000\"><param name=Movie value=m.swf>"
+         "<param name=other value=x>f</object>",
+         "object(@image)", {}, {}},
+        // An unclosed object never embeds.
+        {"<object data=a.png>fallback", "object(\"fallback\")", {}, {}},
+    };
+    run([&] {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.html);
+            EXPECT_EQ(loadFrames(c.html, 0, 0), c.tree);
+            EXPECT_EQ(urls, c.urls);
+            EXPECT_EQ(records, c.records);
+        }
+    });
+}
+
+// A frame never opens a page that a document around it shows, so a page
+// cannot hold itself for ever.
+TEST_F(HtmlSubdocTest, AFrameOfItsOwnPageStaysEmpty)
+{
+    run([&] {
+        loadFrames("<frameset cols=\"*,*\"><frame src=page.html#x><frame src=other.html>", 0x40000, 0x30000);
+        EXPECT_EQ(urls, std::vector<std::string>{"http://example.com/other.html"});
+        loadFrames("<iframe src=\"/page.html\"></iframe><iframe src=b.html width=96></iframe>", 0, 0);
+        EXPECT_EQ(urls, std::vector<std::string>{"http://example.com/b.html"});
+        EXPECT_EQ(records, (std::vector<std::vector<int32_t>>{{6144, 10240, 0x10000, -1, 0x60}}));
+    });
+}
+
+// A picture opened on its own: a group of the "screensize" class (grey
+// across the page) holding a group with the image node; docdump and
+// docrender check the class and the grey. A picture
+// without a codec for it ends the open with an error.
+TEST_F(HtmlLoadTest, APictureOpensAsADocumentOnGrey)
+{
+    ASSERT_EQ(AlienFile_initLayer(ctx()), 0);
+    ASSERT_EQ(RomFs_createTable(ctx()), 0);
+    std::string damaged = testing::TempDir() + "/i67_damaged.png";
+    {
+        std::ofstream out(damaged, std::ios::binary);
+        out << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xff", 18);
+    }
+    auto open = [&](const std::string &path, std::string *shape) {
+        Edr_Doc *doc = nullptr;
+        EXPECT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        Url *u = Url_new(U("file://root" + path).c_str());
+        VfsHandle *h = nullptr;
+        uint32_t accepted = 0;
+        EXPECT_EQ(Vfs_open(u, 0x31, &h, &accepted, ctx()), Res_ok);
+        Url_free(u);
+        int err = Html_openImageDocument(ctx(), nullptr, h, doc, Edr_Doc_root(doc), 0);
+        if (shape) {
+            Edr_Doc_readLock(doc);
+            Edr_Node *outer = Edr_Node_firstChild(Edr_Doc_root(doc));
+            *shape = outer ? renderNode(outer) : "";
+            Edr_Doc_readUnlock(doc);
+        }
+        Edr_Doc_release(doc);
+        return err;
+    };
+    run([&] {
+        const std::string png = std::string(VEXLAN_FIXTURES) + "/types/image.png";
+        // No codec registered yet; with images off the picture is not read.
+        EXPECT_NE(open(png, nullptr), 0);
+        setInt("EnableImages", 0);
+        std::string empty;
+        EXPECT_EQ(open(png, &empty), 0);
+        EXPECT_EQ(empty, "#0(#0(@image))");
+        setInt("EnableImages", 1);
+        ASSERT_EQ(ImageStore_acquire(ctx(), ImageStore_noWorkers, 4), Res_ok);
+        ASSERT_EQ(Edr_App_registerImageCodecs(ctx()), Res_ok);
+        std::string shape;
+        EXPECT_EQ(open(png, &shape), 0);
+        EXPECT_EQ(shape, "#0(#0(@image))");
+        // A damaged picture still opens: its error comes when it decodes.
+        EXPECT_EQ(open(damaged, nullptr), 0);
+        ImageStore_release(ctx());
+    });
+    std::remove(damaged.c_str());
+    RomFs_freeTable(ctx());
+    AlienFile_finiLayer(ctx());
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "html/docweb.h"
 #include "html/web/redirect.h"
 #include "platform/url/url.h"
+#include "core/task/postedvalue.h"
 #include "tests/html/html_fixture.h"
 
 namespace {
@@ -31,7 +32,18 @@ class RedirectTest : public HtmlFixture {
         std::vector<std::string> asked; // "kind from to" per question
         EventProcMsg *held = nullptr;
         std::vector<std::string> opened; // URLs of kind-6 open requests
+        std::vector<std::string> notices; // "from to leavingSecure flags force" per notice
     };
+    static void onNotice(EngineContext *, EventProcMsg *msg, void *context, int *)
+    {
+        auto *host = static_cast<Host *>(context);
+        auto *v = static_cast<PostedValue *>(msg->payload);
+        if (!v || v->kind != 2)
+            return;
+        auto text = [](uintptr_t w) { return std::string(w ? reinterpret_cast<const char *>(w) : "-"); };
+        host->notices.push_back(text(v->words[0]) + " " + text(v->words[1]) + " " + std::to_string(v->words[2]) +
+                                " " + std::to_string(v->words[3]) + " " + std::to_string(v->words[4]));
+    }
     static void onQuestion(EngineContext *, EventProcMsg *msg, void *context, int *)
     {
         auto *host = static_cast<Host *>(context);
@@ -57,6 +69,7 @@ class RedirectTest : public HtmlFixture {
         run([&] {
             ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, UserQuestion_messageKind, onQuestion, host), 0);
             ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 6, onOpen, host), 0);
+            ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, PostedValue_msgKind, onNotice, host), 0);
         });
     }
     void unlisten(Host *host)
@@ -64,6 +77,7 @@ class RedirectTest : public HtmlFixture {
         run([&] {
             EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind, onQuestion, host), 0);
             EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 6, onOpen, host), 0);
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, PostedValue_msgKind, onNotice, host), 0);
             flushListeners();
         });
     }
@@ -89,6 +103,7 @@ TEST_F(RedirectTest, PolicyAsksByPolicyAndSchemes)
                              std::to_string(answer));
                 host.answer = answer;
                 host.asked.clear();
+                host.notices.clear();
                 int allowed = -1;
                 run([&] {
                     std::string a = pairs[pair][0], b = pairs[pair][1];
@@ -107,6 +122,13 @@ TEST_F(RedirectTest, PolicyAsksByPolicyAndSchemes)
                 if (asks) {
                     EXPECT_EQ(host.asked[0], std::string("2 ") + pairs[pair][0] + " " + pairs[pair][1]);
                 }
+                // A redirection followed is told with both addresses.
+                run([&] { flushListeners(); });
+                std::vector<std::string> notices;
+                if (!asks || answer)
+                    notices.push_back(std::string(pairs[pair][0]) + " " + pairs[pair][1] +
+                                      (leavingSecure ? " 1" : " 0") + " 0 0");
+                EXPECT_EQ(host.notices, notices);
             }
         }
     }

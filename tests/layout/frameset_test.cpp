@@ -236,4 +236,77 @@ TEST_F(FrameStateTest, SourcesHoldNodeReferences)
     });
 }
 
+// Long lists of the largest entries keep their sums in range (the
+// sanitizer build checks the arithmetic): every size stays within the
+// total or at the entry's own pixel size.
+TEST_F(FrameLengthTest, LongListsOfHugeEntriesStayInRange)
+{
+    for (const char16_t *entry : {u"99999999999%,", u"99999999999,", u"99999999999*,"}) {
+        std::u16string text;
+        for (int i = 0; i < 5000; i++)
+            text += entry;
+        Split s = split(text, INT32_MAX);
+        ASSERT_EQ(s.count, 5001u);
+        for (const FrameLength &e : s.entries)
+            EXPECT_GE(e.value, 0);
+    }
+}
+
+// The grid of a frame set: cells handed out row by row with their sizes,
+// kinds and places, none past the last; a set inside a cell splits that
+// cell; a reset forgets every set.
+TEST_F(FrameStateTest, GridCellsAreHandedOutRowByRow)
+{
+    run([&] {
+        FrameState *s = nullptr;
+        const int32_t viewport[2] = {0x40000, 0x30000};
+        ASSERT_EQ(FrameState_create(viewport, &s), 0);
+        ASSERT_EQ(FrameState_startFrameset(s), 0);
+        const std::u16string rows = u"*,*", cols = u"25%,*";
+        ASSERT_EQ(FrameSet_setGrid(s, rows.data(), rows.size(), cols.data(), cols.size()), 0);
+        EXPECT_EQ(FrameState_rowLength(s), 2);
+        // A second grid for the same set is ignored.
+        ASSERT_EQ(FrameSet_setGrid(s, nullptr, 0, nullptr, 0), 0);
+        struct Want {
+            int32_t width, height;
+            uint32_t rowKind, columnKind;
+            int32_t row, column;
+        } want[4] = {{0x10000, 0x18000, 2, 0, 0, 0},
+                     {0x30000, 0x18000, 2, 2, 0, 1},
+                     {0x10000, 0x18000, 2, 0, 1, 0},
+                     {0x30000, 0x18000, 2, 2, 1, 1}};
+        for (const Want &w : want) {
+            ASSERT_EQ(FrameSet_placeFrame(s), 0);
+            ASSERT_NE(s->current, nullptr);
+            EXPECT_EQ(s->current->width, w.width);
+            EXPECT_EQ(s->current->height, w.height);
+            EXPECT_EQ(s->current->rowKind, w.rowKind);
+            EXPECT_EQ(s->current->columnKind, w.columnKind);
+            EXPECT_EQ(s->current->position[0], w.row);
+            EXPECT_EQ(s->current->position[1], w.column);
+        }
+        ASSERT_EQ(FrameSet_placeFrame(s), 0);
+        EXPECT_EQ(s->current, nullptr); // past the grid
+        ASSERT_EQ(FrameSet_setName(s, u"x", 1), 0);
+        FrameSet_close(s);
+        FrameState_reset(s, nullptr);
+        EXPECT_EQ(s->firstSet, nullptr);
+        EXPECT_EQ(s->current, s->root);
+        EXPECT_FALSE(FrameState_isFrameset(s));
+        // A set in the second row's cell: its own lists split that cell.
+        ASSERT_EQ(FrameState_startFrameset(s), 0);
+        const std::u16string px = u"96,*";
+        ASSERT_EQ(FrameSet_setGrid(s, px.data(), px.size(), nullptr, 0), 0);
+        ASSERT_EQ(FrameSet_placeFrame(s), 0);
+        ASSERT_EQ(FrameSet_placeFrame(s), 0);
+        ASSERT_EQ(FrameState_startFrameset(s), 0);
+        const std::u16string half = u"50%,50%";
+        ASSERT_EQ(FrameSet_setGrid(s, nullptr, 0, half.data(), half.size()), 0);
+        ASSERT_EQ(FrameSet_placeFrame(s), 0);
+        EXPECT_EQ(s->current->width, 0x20000);
+        EXPECT_EQ(s->current->height, 0x20000);
+        FrameState_free(&s, nullptr);
+    });
+}
+
 } // namespace

@@ -65,7 +65,7 @@ TEST_F(AppTest, StartDocumentIsLoadedBeforeTheReadyRequest)
     EXPECT_EQ(tree(), "group 0\n"
                       "  group 0 ids 1\n"
                       "    text \"Hello, world.\\nA link to \"\n"
-                      "    group 0 ids 2\n"
+                      "    group 0 ids 2 link http://example.com/x\n"
                       "      text \"http://example.com/x\"\n"
                       "    text \" in it.\\n\\nThe end.\\n\"\n");
 }
