@@ -79,4 +79,33 @@ inline void run(TestEngine *engine, void (*body)(void *), void *argument)
     require(TestHeap_usedBytes() == baseline);
 }
 
+// The lighter engine of targets that need only the worker pool, the
+// message dispatcher and the document application: runs body(argument) on
+// a task between the application's start and stop, and checks the heap is
+// back at its baseline.
+inline void stopPlainApp(void *argument)
+{
+    EngineContext *ctx = static_cast<EngineContext *>(argument);
+    EventProcCodeMsg m{999, nullptr, nullptr, 0};
+    require(EventProc_postPlainCode(ctx->eventProc, &m) == 0);
+    AppMsg_drain(ctx->eventProc);
+    Edr_App_fini(ctx);
+    AppMsg_destroyDispatcher(ctx->eventProc);
+    ctx->eventProc = nullptr;
+    Worker_shutdownPool(ctx);
+}
+
+inline void runPlain(TestEngine *engine, void (*body)(void *), void *argument)
+{
+    EngineContext *ctx = engine->context;
+    size_t baseline = TestHeap_usedBytes();
+    require(Worker_initPool(ctx) == 0);
+    require(AppMsg_createDispatcher(ctx, &ctx->eventProc) == 0);
+    runOnTask(engine, startApp, ctx);
+    runOnTask(engine, body, argument);
+    TestEngine_runAll(engine, 1000000);
+    runOnTask(engine, stopPlainApp, ctx);
+    require(TestHeap_usedBytes() == baseline);
+}
+
 } // namespace appfuzz

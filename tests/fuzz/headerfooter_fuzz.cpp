@@ -20,6 +20,7 @@
 #include "platform/api/request.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/workbook.h"
+#include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -88,31 +89,6 @@ void body(void *argument)
     Edr_Doc_release(doc);
 }
 
-void runOnTask(Input *in, void (*fn)(void *))
-{
-    Task *t = nullptr;
-    require(Task_create(in->ctx, &t, 3, fn, in, "fuzz", 4096) == 0);
-    Task_detach(t);
-    TestEngine_runAll(in->engine, 1000000);
-}
-
-void setUp(void *argument)
-{
-    require(Edr_App_init(static_cast<Input *>(argument)->ctx, 0) == 0);
-}
-
-void tearDown(void *argument)
-{
-    Input *in = static_cast<Input *>(argument);
-    EventProcCodeMsg m{999, nullptr, nullptr, 0};
-    require(EventProc_postPlainCode(in->ctx->eventProc, &m) == 0);
-    AppMsg_drain(in->ctx->eventProc);
-    Edr_App_fini(in->ctx);
-    AppMsg_destroyDispatcher(in->ctx->eventProc);
-    in->ctx->eventProc = nullptr;
-    Worker_shutdownPool(in->ctx);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -124,13 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     in.engine = &engine;
     in.data = data;
     in.size = size;
-    size_t baseline = TestHeap_usedBytes();
-    require(Worker_initPool(in.ctx) == 0);
-    require(AppMsg_createDispatcher(in.ctx, &in.ctx->eventProc) == 0);
-    runOnTask(&in, setUp);
-    runOnTask(&in, body);
-    runOnTask(&in, tearDown);
-    require(TestHeap_usedBytes() == baseline);
+    appfuzz::runPlain(&engine, body, &in);
     TestEngine_close(&engine);
     return 0;
 }
