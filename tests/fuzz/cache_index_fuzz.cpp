@@ -2,7 +2,6 @@
 // The cache loads it at start-up (damaged records end the load, records
 // whose data file is missing are dropped), is stopped (saving the index
 // again) and started once more over what it saved. Nothing may leak.
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,11 +14,11 @@
 #include "core/mem/mem.h"
 #include "html/web/httpcache.h"
 #include "platform/url/file.h"
+#include "tests/fuzz/filefuzz.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
-TestHeap heap;
 EngineContext *ctx = nullptr;
 std::string dir;
 
@@ -29,28 +28,11 @@ void require(bool ok)
         abort();
 }
 
-// Removes the scratch directory when the process ends.
-void removeDir()
-{
-    nftw(
-        dir.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
-
 void setUp()
 {
-    require(TestHeap_open(&heap, 16 << 20, 0));
-    ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
-    require(ctx != nullptr);
-    ctx->instance = heap.instance;
-    heap.instance->context = ctx;
-    require(AlienFile_initLayer(ctx) == 0);
-    char templ[] = "/tmp/vexlan-cache-XXXXXX";
-    require(mkdtemp(templ) != nullptr);
-    dir = templ;
-    atexit(removeDir);
-    setenv("OKALA_DIRECTORY", dir.c_str(), 1);
-    mkdir((dir + "/okala_dir").c_str(), 0700);
+    filefuzz::Scratch &scratch = filefuzz::open("vexlan-cache");
+    ctx = scratch.ctx;
+    dir = scratch.dir;
     // One data file that records may name: file://localhost/okala_dir/1.dat
     FILE *f = fopen((dir + "/okala_dir/1.dat").c_str(), "wb");
     require(f != nullptr);

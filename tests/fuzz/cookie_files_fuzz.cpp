@@ -3,7 +3,6 @@
 // the rest as the data file. The store opens over them (damaged files
 // reset it), answers a request, takes a cookie, deletes a domain and
 // closes; the files it leaves must open again. Nothing may leak.
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,11 +17,11 @@
 #include "html/web/cookie.h"
 #include "platform/url/file.h"
 #include "platform/url/url.h"
+#include "tests/fuzz/filefuzz.h"
 #include "tests/support/test_engine.h"
 
 namespace {
 
-TestHeap heap;
 EngineContext *ctx = nullptr;
 std::string dir;
 
@@ -32,28 +31,11 @@ void require(bool ok)
         abort();
 }
 
-// Removes the scratch directory when the process ends.
-void removeDir()
-{
-    nftw(
-        dir.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
-
 void setUp()
 {
-    require(TestHeap_open(&heap, 16 << 20, 0));
-    ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
-    require(ctx != nullptr);
-    ctx->instance = heap.instance;
-    heap.instance->context = ctx;
-    require(AlienFile_initLayer(ctx) == 0);
-    char templ[] = "/tmp/vexlan-cookies-XXXXXX";
-    require(mkdtemp(templ) != nullptr);
-    dir = templ;
-    atexit(removeDir);
-    setenv("OKALA_DIRECTORY", dir.c_str(), 1);
-    mkdir((dir + "/okala_dir").c_str(), 0700);
+    filefuzz::Scratch &scratch = filefuzz::open("vexlan-cookies");
+    ctx = scratch.ctx;
+    dir = scratch.dir;
 }
 
 void put(const char *name, const uint8_t *p, size_t n)
