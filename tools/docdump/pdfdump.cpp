@@ -305,8 +305,13 @@ void PdfDump_run(EngineInstance *instance, const std::string &path, const PdfDum
     if (err == Res_ok) {
         if (options.xref)
             result->output += listXref(doc);
-        for (long long n : options.objects)
+        // Several objects are each headed by a "%% object N" line, as in
+        // the files of qpdf's answers, so that one run can show them all.
+        for (long long n : options.objects) {
+            if (options.objects.size() > 1)
+                result->output += "%% object " + std::to_string(n) + "\n";
             result->output += showNumbered(doc, n);
+        }
         for (long long n : options.streams) {
             result->streamError = dumpStream(doc, n, &result->output);
             if (result->streamError) {
