@@ -470,7 +470,13 @@ void *reallocate(MemHeap *h, void *ptr, size_t size)
         if (p)
             unlinkFree(h, p);
         uint8_t *start = p ? p : b;
-        unpoison(start, total);
+        // Only the span from the predecessor to the end of the old block or
+        // of the new one changes hands; the rest of a following free block
+        // stays poisoned as it was (it may be the whole untouched heap, and
+        // poisoning it on every growth cost more than everything else).
+        size_t reach = size_t(b - start) + old;
+        size_t span = need > reach ? need : reach;
+        unpoison(start, span);
         memmove(start + Mem_wordSize, ptr, keep);
         if (total - need < Mem_minBlock) {
             bsize(start) = total;
@@ -480,7 +486,7 @@ void *reallocate(MemHeap *h, void *ptr, size_t size)
             bsize(rest) = total - need;
             linkFree(h, rest);
         }
-        poison(start, total);
+        poison(start, span);
         unpoison(start + Mem_wordSize, size);
         return start + Mem_wordSize;
     }
@@ -501,7 +507,7 @@ void *reallocate(MemHeap *h, void *ptr, size_t size)
         uint8_t *rest = x + need;
         bsize(rest) = xsize - need;
         linkFree(h, rest);
-        poison(rest, xsize - need);
+        // The rest was poisoned as part of the free block and stays so.
     }
     poison(x, bsize(x));
     unpoison(x + Mem_wordSize, size);
