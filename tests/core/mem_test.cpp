@@ -366,6 +366,29 @@ TEST(HeapSanitizerDeathTest, OverrunAndUseAfterFreeAreReported)
         p[0] = 1;
     };
     EXPECT_DEATH(useAfterFree(), "AddressSanitizer");
+    // A block grown or shrunk in place: past its new end, and the free
+    // space after it, stay out of bounds.
+    auto pastGrown = [] {
+        TestHeap h;
+        TestHeap_open(&h, 1 << 20, 0);
+        char *p = static_cast<char *>(Mem_realloc(Mem_malloc(20), 200));
+        p[200] = 1;
+    };
+    EXPECT_DEATH(pastGrown(), "AddressSanitizer");
+    auto freeAfterGrown = [] {
+        TestHeap h;
+        TestHeap_open(&h, 1 << 20, 0);
+        char *p = static_cast<char *>(Mem_realloc(Mem_malloc(20), 200));
+        p[4096] = 1;
+    };
+    EXPECT_DEATH(freeAfterGrown(), "AddressSanitizer");
+    auto shrunkTail = [] {
+        TestHeap h;
+        TestHeap_open(&h, 1 << 20, 0);
+        char *p = static_cast<char *>(Mem_realloc(Mem_malloc(200), 20));
+        p[100] = 1;
+    };
+    EXPECT_DEATH(shrunkTail(), "AddressSanitizer");
 }
 #endif
 
