@@ -199,26 +199,30 @@ TEST_F(StrokeOracle, EveryFixtureMatchesGhostscript)
         std::vector<double> xs;
         for (uint32_t i = 0; i < gs.width; i++)
             xs.push_back(double(i) * kUnit + kUnit / 2);
-        std::vector<std::vector<int>> inside(gs.height);
-        for (uint32_t j = 0; j < gs.height; j++) {
-            std::vector<int> w = windingRow(edges, double(j) * kUnit + kUnit / 2, xs);
-            for (int v : w)
-                inside[j].push_back(v != 0);
-        }
+        std::vector<double> ys;
+        for (uint32_t j = 0; j < gs.height; j++)
+            ys.push_back(double(j) * kUnit + kUnit / 2);
+        std::vector<std::vector<int>> inside = windingGrid(edges, ys, xs);
+        for (auto &row : inside)
+            for (int &v : row)
+                v = v != 0;
+        // Counts of inside pixels over every top-left rectangle, so that a
+        // pixel's neighbourhood is uniform when its count is 0 or its area.
         const int radius = 2;
+        std::vector<std::vector<int>> sums(gs.height + 1, std::vector<int>(gs.width + 1, 0));
+        for (uint32_t j = 0; j < gs.height; j++)
+            for (uint32_t i = 0; i < gs.width; i++)
+                sums[j + 1][i + 1] = sums[j][i + 1] + sums[j + 1][i] - sums[j][i] + inside[j][i];
         int compared = 0, mismatches = 0, painted = 0;
         int mx0 = INT32_MAX, my0 = INT32_MAX, mx1 = -1, my1 = -1;
         std::vector<std::string> map(gs.height, std::string(gs.width, ' '));
         for (int j = 0; j < int(gs.height); j++) {
             for (int i = 0; i < int(gs.width); i++) {
                 int here = inside[j][i];
-                bool uniform = true;
-                for (int dj = -radius; dj <= radius && uniform; dj++)
-                    for (int di = -radius; di <= radius && uniform; di++) {
-                        int y = j + dj, x = i + di;
-                        if (y >= 0 && x >= 0 && y < int(gs.height) && x < int(gs.width))
-                            uniform = inside[y][x] == here;
-                    }
+                int y0 = std::max(0, j - radius), y1 = std::min(int(gs.height), j + radius + 1);
+                int x0 = std::max(0, i - radius), x1 = std::min(int(gs.width), i + radius + 1);
+                int count = sums[y1][x1] - sums[y0][x1] - sums[y1][x0] + sums[y0][x0];
+                bool uniform = count == (here ? (y1 - y0) * (x1 - x0) : 0);
                 bool black = gs.gray[size_t(j) * gs.width + i] < 128;
                 painted += here;
                 if (!uniform) {

@@ -137,6 +137,29 @@ inline std::vector<int> windingRow(const std::vector<Edge> &edges, double y, con
     return out;
 }
 
+// The winding numbers of a grid of points: rows at ys, columns at xs (both
+// ascending). Each edge is offered only to the rows it spans, so a large
+// outline over a large grid costs the sum of its edges' heights, not rows
+// times edges.
+inline std::vector<std::vector<int>> windingGrid(const std::vector<Edge> &edges, const std::vector<double> &ys,
+                                                 const std::vector<double> &xs)
+{
+    std::vector<std::vector<Edge>> byRow(ys.size());
+    for (const Edge &e : edges) {
+        if (e.y0 == e.y1)
+            continue;
+        double top = std::min(e.y0, e.y1), bottom = std::max(e.y0, e.y1);
+        size_t first = size_t(std::lower_bound(ys.begin(), ys.end(), top) - ys.begin());
+        for (size_t j = first; j < ys.size() && ys[j] < bottom; j++)
+            byRow[j].push_back(e);
+    }
+    std::vector<std::vector<int>> out;
+    out.reserve(ys.size());
+    for (size_t j = 0; j < ys.size(); j++)
+        out.push_back(windingRow(byRow[j], ys[j], xs));
+    return out;
+}
+
 inline int windingAt(const std::vector<Edge> &edges, double x, double y)
 {
     return windingRow(edges, y, {x})[0];
