@@ -18,6 +18,7 @@
 #include "core/style/prop.h"
 #include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
+#include "core/style/propids.h"
 #include "core/text/strtable.h"
 #include "document/style/style.h"
 #include "fonts/office/wordfonts.h"
@@ -450,7 +451,7 @@ TEST_F(WordLoadTest, DamagedFilesFailCleanly)
 // down, each under its parent's.
 struct Computed {
     int32_t size = 0;    // property 38
-    uint32_t weight = 0; // property 43 keyword
+    uint32_t weight = 0; // property 43 keyword (bold computes to KwId_weight700)
 };
 Computed computedOf(Edr_Doc *doc, Edr_Node *node)
 {
@@ -474,8 +475,7 @@ Computed computedOf(Edr_Doc *doc, Edr_Node *node)
         Edr_Style_get(parent, 38, &p);
         out.size = int32_t(uint32_t(p.word));
         p = {};
-        Edr_Style_get(parent, 43, &p);
-        out.weight = uint32_t(p.word);
+        out.weight = Edr_Style_get(parent, 43, &p); // a keyword comes back as the value's type
         Edr_Style_release(parent);
     }
     Edr_Doc_readUnlock(doc);
@@ -513,13 +513,13 @@ TEST_F(WordLoadTest, HeadingRunsTakeTheirParagraphStyle)
         for (Edr_Node *run : heading) {
             Computed c = computedOf(doc, run);
             EXPECT_EQ(c.size, int32_t(32 * 65536 / 144));
-            EXPECT_EQ(c.weight, 40u);
+            EXPECT_EQ(c.weight, uint32_t(KwId_weight700));
         }
         std::vector<Edr_Node *> body = runsOfParagraph(root, "Text of the methods part.");
         ASSERT_FALSE(body.empty());
         Computed c = computedOf(doc, body[0]);
         EXPECT_EQ(c.size, int32_t(24 * 65536 / 144));
-        EXPECT_NE(c.weight, 40u);
+        EXPECT_NE(c.weight, uint32_t(KwId_weight700));
     });
     load("runs.doc", [&](Edr_Doc *doc, Edr_Node *root, int err) {
         ASSERT_EQ(err, 0);
@@ -528,7 +528,7 @@ TEST_F(WordLoadTest, HeadingRunsTakeTheirParagraphStyle)
         for (Edr_Node *run : heading) {
             Computed c = computedOf(doc, run);
             EXPECT_EQ(c.size, int32_t(24 * 65536 / 144));
-            EXPECT_NE(c.weight, 40u);
+            EXPECT_NE(c.weight, uint32_t(KwId_weight700));
         }
     });
 }
