@@ -12,6 +12,7 @@
 #include "core/context/context.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
+#include "platform/api/forward.h"
 #include "tests/platform/requests_fixture.h"
 #include "viewer/search/searchops.h"
 
@@ -49,6 +50,12 @@ class WordSearchTest : public RequestsFixture
     // matches found.
     int countMatches(const std::string &word)
     {
+        // The search starts on the current page: the first page, wherever
+        // the last search left the view.
+        if (App_gotoPageNumber(inst, 1) != 1)
+            return -1;
+        onAppThread([] {});
+        Headless_runTimers(host, 100);
         searches.clear();
         if (App_searchStart(inst, word.c_str(), 0, 0, 0) != 1)
             return -1;
