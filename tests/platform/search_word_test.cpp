@@ -2,7 +2,7 @@
 // application: the document loads as a Word tree (type code 226), and
 // stepping the search through it finds as many matches of each word as
 // the reference PDF that LibreOffice makes of the same file shows
-// (tests/fixtures/word/search_counts.txt, written by make_search_counts.py
+// (tests/fixtures/word/search_counts.tab, written by make_search_counts.py
 // with pdftotext). The viewer pages a .doc differently from LibreOffice,
 // so the counts are compared over the whole document.
 #include <fstream>
@@ -23,7 +23,7 @@ namespace
 std::map<std::string, std::map<std::string, int>> referenceCounts()
 {
     std::map<std::string, std::map<std::string, int>> out;
-    std::ifstream in(VEXLAN_FIXTURES "/word/search_counts.txt");
+    std::ifstream in(VEXLAN_FIXTURES "/word/search_counts.tab");
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#')
