@@ -1,17 +1,21 @@
 // Layout extra records of groups and the span tracker of table grids.
 #include <cstring>
 
+#include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/node.h"
 #include "document/layout/tablegrid.h"
+#include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
 #include "layout/table.h"
 
 int Edr_Node_extraEnsure(EngineContext *, Edr_Node *node)
 {
-    if (!node || Edr_Node_getExtra(node))
+    // Only groups carry an extra record: a record made for another node
+    // would have nowhere to go.
+    if (!node || Edr_Node_type(node) != Edr_NodeType_group || Edr_Node_getExtra(node))
         return Res_ok;
     void *x = Mem_calloc(1, sizeof(LayoutExtra));
     if (!x)
@@ -39,7 +43,29 @@ void Edr_Node_extraFree(void *record)
     Mem_free(x->columns);
     for (TableWidths *w : x->widths)
         Layout_freeTripleBuf(w);
+    if (x->object)
+        Obj_destroy(x->object);
     Mem_free(x);
+}
+
+int Edr_Node_measureExtra(LayoutBox *box, Edr_Node *node, Edr_Style *style)
+{
+    if (!node || Edr_Node_type(node) != Edr_NodeType_group)
+        return Res_ok;
+    if (int err = Edr_Node_extraEnsure(box->context, node))
+        return err;
+    LayoutCursor cursor{};
+    int32_t start[2] = {0, 0};
+    LayoutCursor_init(&cursor, start, style);
+    cursor.box = box;
+    cursor.document = box->document;
+    int ended = 0;
+    if (int err = Edr_Measure_group(&cursor, node, style, 0, &ended))
+        return err;
+    LayoutExtra *x = static_cast<LayoutExtra *>(Edr_Node_getExtra(node));
+    x->measuredWidth = cursor.narrowest;
+    x->measuredHeight = cursor.widest;
+    return Res_ok;
 }
 
 SpanTracker *SpanTracker_create()

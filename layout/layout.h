@@ -363,10 +363,14 @@ struct CellBorders;
 struct TableColumn;
 struct TableWidths;
 
-// A group's layout extra record (owned by the group, freed with
-// Edr_Node_extraFree). Table layout leaves the table's minimum, maximum
-// and fixed widths; the table grid builder (document/layout/tablegrid.h)
-// fills the grid fields of tables, row groups, rows and cells.
+// A group's extra record (owned by the group, freed with
+// Edr_Node_extraFree): the one record behind the node's extra pointer,
+// shared by layout and the importers. Table layout leaves the table's
+// minimum, maximum and fixed widths; the table grid builder
+// (document/layout/tablegrid.h) fills the grid fields of tables, row
+// groups, rows and cells; Edr_Node_measureExtra stores the measured
+// extents. Freeing it releases the column styles, frees the borders
+// buffer and the three width records, and destroys the object.
 struct LayoutExtra {
     int32_t minWidth;
     int32_t maxWidth;
@@ -399,15 +403,26 @@ struct LayoutExtra {
     // again.
     int32_t contentHeight;
     TableWidths *widths[3];
+    // Edr_Node_measureExtra: the measurer's x and y extents (the widest
+    // unbreakable run and the longest line).
+    int32_t measuredWidth;
+    int32_t measuredHeight;
+    ObjHeader *object; // an object of any class the record owns (Obj_destroy), or null
 };
 
-// Attaches a zeroed extra record to a group unless it has one. 0, or 1
-// when out of memory.
+// Attaches a zeroed extra record to a group unless it has one (other
+// nodes carry none and are left alone). 0, or 1 when out of memory.
 [[nodiscard]] int Edr_Node_extraEnsure(EngineContext *context, Edr_Node *node);
 // Frees the group's extra record and detaches it.
 void Edr_Node_extraDrop(EngineContext *context, Edr_Node *node);
 // Frees an extra record with what it owns (null allowed).
 void Edr_Node_extraFree(void *record);
+// Measures node (whose set is style) with the layout measurer
+// (Edr_Measure_group) in box and stores the extents in its extra record,
+// attaching one when it has none; a node that is not a group is not
+// measured. 0, 1 when out of memory, or the
+// measurer's error (the record then keeps its previous extents).
+[[nodiscard]] int Edr_Node_measureExtra(LayoutBox *box, Edr_Node *node, Edr_Style *style);
 
 // Columns still covered by row spans while a table's grid is built: one
 // count per column.

@@ -3,6 +3,7 @@
 
 #include <climits>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/doc.h"
@@ -10,6 +11,7 @@
 #include "document/edr/nodelist.h"
 #include "html/docweb.h"
 #include "platform/url/url.h"
+#include "viewer/dispman.h"
 
 namespace {
 
@@ -320,6 +322,16 @@ void Engine_freeScratch(Engine_ScratchRecord *record)
         return;
     Mem_free(record->scratch);
     record->scratch = nullptr;
+}
+
+void DocList_clearViewMarks(EngineContext *context)
+{
+    DispmanCtx *dm = context ? static_cast<DispmanCtx *>(context->dispman) : nullptr;
+    DispmanView *view = nullptr;
+    while (dm && DocList_nextLocked(dm, &view, 0, 0)) {
+        view->drawThrough = 0;
+        view->spare = 0;
+    }
 }
 
 int Rect_pointInDoubled(int32_t a, int32_t b, int32_t x, int32_t y, int32_t, int32_t skip)

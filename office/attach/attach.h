@@ -20,6 +20,7 @@
 #include "core/geom/rect.h"
 #include "office/docside.h"
 
+struct EngineContext;
 struct Edr_Doc;
 struct Edr_Node;
 struct Url;
@@ -60,6 +61,11 @@ Edr_Node *Edr_Doc_nthFocusable(Edr_Doc *doc, uint32_t n);
 [[nodiscard]] int Edr_Node_getInfo(Edr_Doc *doc, Edr_Node *node, Url **link, uint32_t *kind, int32_t *index,
                                    int32_t *controlFlag);
 [[nodiscard]] int Edr_Node_getLink(Edr_Doc *doc, Edr_Node *node, Url **link);
+
+// Clears the marks that code outside the display manager leaves on its
+// views (the draw-through flag and the spare word) on every view of the
+// engine's display manager; nothing without one.
+void DocList_clearViewMarks(EngineContext *context);
 
 // A module record's scratch buffer: freed and cleared.
 struct Engine_ScratchRecord {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/style/lookup.h"
@@ -210,6 +211,48 @@ TEST_F(StyleWalkTest, IntrinsicWidthsOfNoWrapPreAndCappedText)
             EXPECT_EQ(w.widest, k.widest) << k.mode;
         });
     }
+}
+
+// An object class whose destruction is counted through the object's first
+// owner word.
+void countDestroyed(ObjHeader *obj)
+{
+    ++*reinterpret_cast<int *>(obj->owner[1]);
+}
+const ObjClass countedClass = {nullptr, 0, countDestroyed, 0};
+
+TEST_F(StyleWalkTest, MeasuredExtentsGoToTheExtraRecordWhichOwnsItsObject)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *block = group(doc, root);
+        own(doc, block, 2, rule({kw(34, 39), len(38, kInch), kw(88, 103)}));
+        Edr_Node *t = text(doc, block, u"aa bbb");
+        LayoutBox box;
+        (void)cursorFor(doc, &box);
+        Edr_Doc_readLock(doc);
+        Edr_Style *s = nullptr;
+        ASSERT_EQ(Edr_Style_computeForNode(doc, &s, nullptr, block), 0);
+        EXPECT_EQ(Edr_Node_measureExtra(&box, block, s), 0);
+        // A text node carries no extra record and is not measured.
+        EXPECT_EQ(Edr_Node_measureExtra(&box, t, s), 0);
+        Edr_Style_release(s);
+        Edr_Doc_readUnlock(doc);
+        EXPECT_EQ(Edr_Node_getExtra(t), nullptr);
+        LayoutExtra *x = static_cast<LayoutExtra *>(Edr_Node_getExtra(block));
+        ASSERT_NE(x, nullptr);
+        EXPECT_EQ(x->measuredWidth, textWidth(3));
+        EXPECT_EQ(x->measuredHeight, textWidth(6));
+        // The object hung on the record goes with it, once.
+        int destroyed = 0;
+        x->object = Obj_create(&countedClass, 0);
+        ASSERT_NE(x->object, nullptr);
+        x->object->owner[1] = reinterpret_cast<uintptr_t>(&destroyed);
+        Edr_Node_extraDrop(doc->app, block);
+        EXPECT_EQ(Edr_Node_getExtra(block), nullptr);
+        EXPECT_EQ(destroyed, 1);
+        Edr_Node_extraDrop(doc->app, block);
+        EXPECT_EQ(destroyed, 1);
+    });
 }
 
 TEST_F(StyleWalkTest, GroupWithAWidth)

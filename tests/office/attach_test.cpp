@@ -6,10 +6,13 @@
 
 #include <vector>
 
+#include "core/context/context.h"
 #include "core/result.h"
+#include "core/task/lock.h"
 #include "office/attach/attach.h"
 #include "platform/url/url.h"
 #include "tests/document/edr_fixture.h"
+#include "viewer/dispman.h"
 
 namespace {
 
@@ -153,6 +156,38 @@ TEST_F(AttachTest, PointInDoubledBox)
     EXPECT_EQ(Rect_pointInDoubled(10, 20, 21, 40, 0, 0), 2);
     EXPECT_EQ(Rect_pointInDoubled(10, 20, 20, 41, 0, 0), 2);
     EXPECT_EQ(Rect_pointInDoubled(10, 20, 0, 0, 0, 1), 0);
+}
+
+TEST_F(AttachTest, ClearingViewMarksVisitsEveryViewOfTheDisplayManager)
+{
+    run([&] {
+        // Without a display manager there is nothing to visit.
+        void *saved = ctx()->dispman;
+        ctx()->dispman = nullptr;
+        DocList_clearViewMarks(ctx());
+        DispmanCtx dm{};
+        ASSERT_EQ(Lock_init(ctx(), &dm.viewLock), 0);
+        DispmanView a{}, b{};
+        a.next = &b;
+        dm.views = &a;
+        a.drawThrough = 1;
+        a.spare = 7;
+        b.drawThrough = 1;
+        b.spare = 9;
+        b.panning = 1;
+        b.suspended = 1;
+        ctx()->dispman = &dm;
+        DocList_clearViewMarks(ctx());
+        ctx()->dispman = saved;
+        EXPECT_EQ(a.drawThrough, 0);
+        EXPECT_EQ(a.spare, 0);
+        EXPECT_EQ(b.drawThrough, 0);
+        EXPECT_EQ(b.spare, 0);
+        // The display manager's own state stays.
+        EXPECT_EQ(b.panning, 1);
+        EXPECT_EQ(b.suspended, 1);
+        Lock_fini(&dm.viewLock);
+    });
 }
 
 TEST_F(AttachTest, EstimatedRectangles)

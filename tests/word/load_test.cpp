@@ -18,7 +18,9 @@
 #include "core/style/prop.h"
 #include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
+#include "core/style/propids.h"
 #include "core/text/strtable.h"
+#include "document/style/style.h"
 #include "fonts/office/wordfonts.h"
 #include "graphics/pixelbuf.h"
 #include "office/attach/attach.h"
@@ -198,6 +200,11 @@ class WordLoadTest : public EdrFixture {
     {
         std::string file = readFixture(name);
         ASSERT_FALSE(file.empty()) << name;
+        loadBytes(file, check);
+    }
+    // The same for the bytes of a file.
+    void loadBytes(const std::string &file, std::function<void(Edr_Doc *, Edr_Node *, int)> check)
+    {
         run([&] {
             Edr_Doc *doc = nullptr;
             Edr_Node *root = nullptr;
@@ -438,6 +445,122 @@ TEST_F(WordLoadTest, DamagedFilesFailCleanly)
             Edr_Doc_release(doc);
         });
     }
+}
+
+// The computed style of node: the sets of its ancestors from the root
+// down, each under its parent's.
+struct Computed {
+    int32_t size = 0;    // property 38
+    uint32_t weight = 0; // property 43 keyword (bold computes to KwId_weight700)
+};
+Computed computedOf(Edr_Doc *doc, Edr_Node *node)
+{
+    std::vector<Edr_Node *> chain;
+    for (Edr_Node *n = node; n; n = Edr_Node_parent(n))
+        chain.insert(chain.begin(), n);
+    Computed out;
+    Edr_Doc_readLock(doc);
+    Edr_Style *parent = nullptr;
+    for (Edr_Node *n : chain) {
+        Edr_Style *s = nullptr;
+        EXPECT_EQ(Edr_Style_computeForNode(doc, &s, parent, n), 0);
+        if (parent)
+            Edr_Style_release(parent);
+        parent = s;
+        if (!s)
+            break;
+    }
+    if (parent) {
+        Edr_StylePayload p{};
+        Edr_Style_get(parent, 38, &p);
+        out.size = int32_t(uint32_t(p.word));
+        p = {};
+        out.weight = Edr_Style_get(parent, 43, &p); // a keyword comes back as the value's type
+        Edr_Style_release(parent);
+    }
+    Edr_Doc_readUnlock(doc);
+    return out;
+}
+
+// The text groups of the first paragraph whose text is text.
+std::vector<Edr_Node *> runsOfParagraph(Edr_Node *root, const std::string &text)
+{
+    std::vector<Edr_Node *> paras, runs;
+    collect(root, WordClass_paragraph, &paras);
+    for (Edr_Node *p : paras) {
+        std::string s;
+        textOf(p, &s);
+        if (s == text) {
+            collect(p, WordClass_textGroup, &runs);
+            break;
+        }
+    }
+    return runs;
+}
+
+// Headings take size and weight from their paragraph style. In fields.doc
+// the headings use "Heading 1" (16 pt, bold), with plain runs. In runs.doc
+// the heading's source names a style it never defines, so LibreOffice
+// wrote it in "Normal" with plain runs, and shows it at body size, not
+// bold (its PDF of the file has the heading line as tall as the body's):
+// the tree must agree with the file there too.
+TEST_F(WordLoadTest, HeadingRunsTakeTheirParagraphStyle)
+{
+    load("fields.doc", [&](Edr_Doc *doc, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        std::vector<Edr_Node *> heading = runsOfParagraph(root, "Methods");
+        ASSERT_FALSE(heading.empty());
+        for (Edr_Node *run : heading) {
+            Computed c = computedOf(doc, run);
+            EXPECT_EQ(c.size, int32_t(32 * 65536 / 144));
+            EXPECT_EQ(c.weight, uint32_t(KwId_weight700));
+        }
+        std::vector<Edr_Node *> body = runsOfParagraph(root, "Text of the methods part.");
+        ASSERT_FALSE(body.empty());
+        Computed c = computedOf(doc, body[0]);
+        EXPECT_EQ(c.size, int32_t(24 * 65536 / 144));
+        EXPECT_NE(c.weight, uint32_t(KwId_weight700));
+    });
+    load("runs.doc", [&](Edr_Doc *doc, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        std::vector<Edr_Node *> heading = runsOfParagraph(root, "Runs, styles and bookmarks");
+        ASSERT_FALSE(heading.empty());
+        for (Edr_Node *run : heading) {
+            Computed c = computedOf(doc, run);
+            EXPECT_EQ(c.size, int32_t(24 * 65536 / 144));
+            EXPECT_NE(c.weight, uint32_t(KwId_weight700));
+        }
+    });
+}
+
+// Fields nested deeper than the field stack holds: the load goes on; the
+// fields beyond the deepest level lose their marks, their characters go to
+// that level (here an instruction, so they are not shown) and the text
+// after the ends is shown as before.
+TEST_F(WordLoadTest, FieldsNestedTooDeeplyStopOnlyThemselves)
+{
+    std::string file = readFixture("runs.doc");
+    const std::u16string original = u"Paragraph 0: run 0.0 in style 0 run 0.1 in style 1 run 0.2 in style 2.";
+    std::string needle(reinterpret_cast<const char *>(original.data()), original.size() * 2);
+    size_t at = file.find(needle);
+    ASSERT_NE(at, std::string::npos);
+    std::u16string nested(21, u'\x13');
+    nested += u"a\x14" u"b\x15";
+    nested += std::u16string(20, u'\x15');
+    std::u16string patched = nested + original.substr(nested.size());
+    file.replace(at, needle.size(), reinterpret_cast<const char *>(patched.data()), patched.size() * 2);
+    loadBytes(file, [&](Edr_Doc *, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        std::vector<std::string> paras;
+        paragraphs(root, &paras);
+        ASSERT_GT(paras.size(), 3u);
+        EXPECT_EQ(paras[0], "Runs, styles and bookmarks");
+        std::string rest;
+        for (char16_t c : original.substr(nested.size()))
+            addUtf8(&rest, c);
+        EXPECT_EQ(paras[1], rest);
+        EXPECT_EQ(paras[2], "Paragraph 1: run 1.0 in style 3 run 1.1 in style 4 run 1.2 in style 5.");
+    });
 }
 
 // ------------------------------------------------------------ small rules

@@ -133,6 +133,9 @@ struct WordLoad {
     // Fields.
     uint32_t fieldDepth;
     WordFieldLevel fields[Word_maxFieldDepth + 1];
+    // Fields opened inside the deepest level: their marks are skipped and
+    // their characters go to that level, so only they lose their meaning.
+    uint32_t fieldOverflow;
     uint32_t showText;
     uint32_t lastPropDepth;
     // Flags of the text emitter.

@@ -261,9 +261,21 @@ int fieldChar(WordRunState *rs, char16_t c, Pending *pageText)
         kind = fld[0] & 0x1F;
         type = fld[1];
     }
+    // A field nested deeper than the stack holds is not opened: its
+    // separator is skipped and its end closes it alone, so the enclosing
+    // fields and the rest of the text keep their meaning.
+    if (l->fieldOverflow) {
+        if (kind == 19)
+            l->fieldOverflow++;
+        else if (kind == 21)
+            l->fieldOverflow--;
+        return Res_ok;
+    }
     if (kind == 19) {
-        if (l->fieldDepth + 1 > Word_maxFieldDepth)
-            return Res_wordFieldsTooDeep;
+        if (l->fieldDepth + 1 > Word_maxFieldDepth) {
+            l->fieldOverflow = 1;
+            return Res_ok;
+        }
         WordFieldLevel *f = &l->fields[++l->fieldDepth];
         *f = WordFieldLevel{};
         f->kind = 19;
@@ -675,6 +687,7 @@ void Word_fieldsFree(WordReader *reader)
     for (uint32_t d = 1; d <= l->fieldDepth && d <= Word_maxFieldDepth; d++)
         Mem_free(l->fields[d].instruction);
     l->fieldDepth = 0;
+    l->fieldOverflow = 0;
     Mem_free(l->window);
     l->window = nullptr;
     l->windowLength = 0;
