@@ -225,6 +225,10 @@ void unlinkView(ImageView *view)
     if (!inList(view))
         return;
     ImageObject *image = view->image;
+    // A synchronous decode leaves the image's target on the view it drew
+    // into; a view that goes must not stay the target.
+    if (image && image->targetView == view)
+        image->targetView = nullptr;
     if (view->prevView)
         view->prevView->nextView = view->nextView;
     else if (image)

@@ -8,6 +8,7 @@
 #include "core/result.h"
 #include "graphics/animframe.h"
 #include "graphics/codecs/gif.h"
+#include "graphics/imagecache.h"
 #include "graphics/imagecodec.h"
 #include "graphics/imageview.h"
 #include "graphics/pixelbuf.h"
@@ -583,6 +584,64 @@ TEST_F(GifTest, ALowMemoryAnimationReplaysEachFrameWhenShown)
             ASSERT_EQ(Image_acquireCurrentFrame(image, &picture, &mask), Res_ok);
             EXPECT_EQ(differs(picture, mask, answer, answer.rgba.size() - 1), "") << c.name;
             Image_releaseFrame(image, picture);
+        }
+        ImageHandle_release(h);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A synchronous decode leaves the image pointing at the view it drew into.
+// When the cache frees that view, neither a freeze of an on-demand
+// animation (which copies the current picture) nor the error that ends an
+// animation on the list (which frees the target's pixels) may reach it.
+TEST_F(GifTest, AFreedTargetViewIsNotReachedAfterASynchronousDecode)
+{
+    struct Case {
+        const char *what;
+        uint32_t options;
+        bool truncate; // the loop then fails the image
+    } cases[] = {
+        {"freeze of an on-demand animation", ImageOpt_lowMemAnim, false},
+        {"error ending the animation", 0, true},
+    };
+    makeStore();
+    for (const Case &c : cases) {
+        std::string bytes = gif("loop2");
+        if (c.truncate)
+            bytes.resize(bytes.size() - 6);
+        ImageHandle *h = open(bytes, ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare | c.options);
+        ASSERT_NE(h, nullptr) << c.what;
+        ImageObject *image = h->image;
+        ASSERT_EQ(image->kind, 2) << c.what;
+        // The store has no workers: the image was decoded as it opened.
+        ImageView *view = image->views;
+        ASSERT_NE(view, nullptr) << c.what;
+        ASSERT_EQ(image->targetView, view) << c.what;
+        // An on-demand animation stays off the list and can be frozen;
+        // the other plays on the list.
+        if (c.truncate)
+            Anim_enterAnimList(image);
+        // The cache lets go of the view.
+        ImageCache_lock(ctx);
+        Lock_acquire(&image->imageLock);
+        ImageView_dropFromCache(ctx, view);
+        Lock_release(&image->imageLock);
+        ImageCache_unlock(ctx);
+        EXPECT_EQ(image->targetView, nullptr) << c.what;
+        if (c.truncate) {
+            for (int i = 0; i < 5 && ctx->imageStore->animList; i++) {
+                EXPECT_EQ(Anim_runLoop(ctx), Res_ok);
+                Anim_wake(ctx);
+            }
+            EXPECT_EQ(image->state, ImageState_failed) << c.what;
+        } else {
+            ASSERT_EQ(image->state, ImageState_animOnDemand) << c.what;
+            Image_stopLoading(h);
+            ASSERT_NE(h->image, image) << c.what << ": the handle holds a frozen copy";
+            EXPECT_EQ(h->image->state, ImageState_failed) << c.what << ": with no picture to copy";
         }
         ImageHandle_release(h);
     }

@@ -332,4 +332,59 @@ TEST_F(SearchTest, EngineFindsTheMatchInATextDocument)
     EXPECT_EQ(active, 0);
 }
 
+// A word searched through the command API in a text of several pages:
+// each step shows the next match, page after page, and the step after the
+// last one reports the end of the range (where the host asks whether to
+// go on from the start); as many matches as the file holds the word.
+TEST_F(SearchTest, EngineStepsThroughEveryMatchPageByPage)
+{
+    std::string text;
+    size_t expected = 0;
+    for (int line = 1; line <= 160; line++) {
+        text += "line " + std::to_string(line) + " of filler text";
+        // The word on a few lines, twice on one, in another case on one.
+        if (line == 3 || line == 70 || line == 150) {
+            text += " with a needle";
+            expected++;
+        } else if (line == 71) {
+            text += " needle and NEEDLE";
+            expected += 2;
+        }
+        text += "\n";
+    }
+    ASSERT_TRUE(open(writeFile("needles.txt", text)));
+    Headless_runTimers(host, 100);
+    uint32_t count = 0;
+    onAppThread([&] { Edr_Page_count(Fv_fromApp(inst)->page->document, &count); });
+    ASSERT_GE(count, 3u) << "the text runs over several pages";
+    ASSERT_EQ(App_searchStart(inst, "needle", 0, 0, 0), 1);
+    // The view moves to each match's page (a report names the page shown
+    // when the match arrived).
+    std::vector<int32_t> shown;
+    for (size_t i = 0; i < expected; i++) {
+        expectReports([&] { return App_searchNext(inst); });
+        shown.push_back(currentPage());
+    }
+    expectReports([&] { return App_searchNext(inst); });
+    ASSERT_EQ(searches.size(), expected + 1) << reportText();
+    for (size_t i = 0; i < expected; i++) {
+        EXPECT_EQ(searches[i].outcome, Search_outcomeMatch) << reportText();
+        if (i) {
+            EXPECT_GE(shown[i], shown[i - 1]) << i;
+        }
+    }
+    EXPECT_EQ(shown.front(), 0);
+    EXPECT_GT(shown.back(), 1) << "the matches lie on several pages";
+    EXPECT_EQ(searches[expected].outcome, Search_outcomeEnd);
+    // Going on: the pages before the start (none) hold no match, then the
+    // search starts over at the first match.
+    expectReports([&] { return App_searchNext(inst); });
+    EXPECT_EQ(searches.back().outcome, Search_outcomeNoMatch);
+    expectReports([&] { return App_searchNext(inst); });
+    EXPECT_EQ(searches.back().outcome, Search_outcomeMatch);
+    EXPECT_EQ(currentPage(), 0);
+    ASSERT_EQ(App_searchCancel(inst), 1);
+}
+
 } // namespace
+

@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "core/container/obj.h"
+#include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "core/task/task.h"
 #include "document/edr/page.h"
 #include "graphics/glyphrun.h"
+#include "spreadsheet/sheetgrid.h"
 #include "tests/document/events_fixture.h"
 #include "word/search/search.h"
 
@@ -42,10 +44,12 @@ TEST(SearchText, HighlightColourSaturates)
         EXPECT_EQ(Search_highlightColour(c.in), c.out) << std::hex << c.in;
 }
 
+constexpr ObjClass SearchTestTextClass{nullptr, int32_t(sizeof(ObjTextPart)), nullptr, Obj_itemText};
+
 class SearchTest : public EdrFixture
 {
   protected:
-    static constexpr ObjClass textClass{nullptr, int32_t(sizeof(ObjTextPart)), nullptr, Obj_itemText};
+    static constexpr const ObjClass &textClass = SearchTestTextClass;
 
     struct Page {
         Edr_PageRec *rec;
@@ -80,6 +84,13 @@ class SearchTest : public EdrFixture
         *p.tail = o;
         p.tail = reinterpret_cast<ObjHeader **>(&o->owner[0]);
         return o;
+    }
+    // Links an item at the end of the page's list.
+    void link(Edr_Doc *doc, size_t pageIndex, ObjHeader *o)
+    {
+        Page &p = page(doc, pageIndex);
+        *p.tail = o;
+        p.tail = reinterpret_cast<ObjHeader **>(&o->owner[0]);
     }
     void publish(Edr_Doc *doc)
     {
@@ -388,6 +399,195 @@ TEST_F(SearchTest, StopRequestEndsTheWalkWithin101Items)
         Task_clearStop(ctx());
         ASSERT_EQ(step(doc, Search_forward, &steps), 0);
         EXPECT_EQ(steps.back().outcome.code, SearchCode_endReached);
+        Search_end(doc);
+        Edr_Node_release(doc, t);
+    });
+}
+
+// A worksheet's strings: a grid record node whose cell table holds the
+// entries (each the head of a chain of alternatives), the grid item that
+// stands for the table on the page, and text runs lending the strings.
+class SearchGridTest : public SearchTest
+{
+  protected:
+    static constexpr ObjClass plainClass{nullptr, 0, nullptr, Obj_itemPlain};
+
+    // A grid record node whose entries hold the texts; an entry's further
+    // texts (after a '|') are its chain of alternatives. A null text is an
+    // entry without one. The texts stay the caller's.
+    static Edr_Node *makeGrid(Edr_Doc *doc, Edr_Node *root, const std::vector<std::vector<const char16_t *>> &entries)
+    {
+        auto *grid = static_cast<SheetGrid *>(Mem_calloc(1, sizeof(SheetGrid)));
+        auto *table = static_cast<SheetCellTable *>(Mem_calloc(1, sizeof(SheetCellTable)));
+        table->count = uint32_t(entries.size());
+        table->cells = static_cast<ExcelCell *>(Mem_calloc(entries.size(), sizeof(ExcelCell)));
+        for (size_t i = 0; i < entries.size(); i++) {
+            ExcelCell *c = &table->cells[i];
+            for (size_t k = 0; k < entries[i].size(); k++) {
+                if (k) {
+                    c->next = static_cast<ExcelCell *>(Mem_calloc(1, sizeof(ExcelCell)));
+                    c = c->next;
+                }
+                c->kind = entries[i][k] ? uint32_t(Excel_cellSharedText) : uint32_t(Excel_cellNoText);
+                c->text = const_cast<char16_t *>(entries[i][k]);
+                c->sst = -1;
+            }
+        }
+        grid->cellTable = table;
+        Edr_Node *n = nullptr;
+        EXPECT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &n, grid), 0);
+        return n;
+    }
+    // The item that stands for the grid's string table on the page.
+    void tableItem(Edr_Doc *doc, size_t pageIndex, Edr_Node *grid)
+    {
+        ObjHeader *o = Obj_create(&plainClass, 0);
+        o->node = grid;
+        link(doc, pageIndex, o);
+    }
+    // A text run of the grid showing characters [start, start + count) of
+    // a string, at x, 10 units wide per character.
+    ObjHeader *run(Edr_Doc *doc, size_t pageIndex, Edr_Node *grid, const char16_t *string, uint32_t start,
+                   uint32_t count, int32_t x, int32_t y = 0)
+    {
+        ObjHeader *o = Obj_create(&textClass, 0);
+        o->node = grid;
+        Rect box{x, y, x + int32_t(count * 10), y + 12};
+        Obj_setBox(o, &box);
+        auto *t = static_cast<ObjTextPart *>(Obj_part(o));
+        t->chars = string;
+        t->start = start;
+        t->count = count;
+        t->size = 0x100000;
+        link(doc, pageIndex, o);
+        return o;
+    }
+};
+
+TEST_F(SearchGridTest, TheWalkerGivesEachEntrysStringsAlongItsChain)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *grid = makeGrid(doc, root, {{u"ab", u"cd"}, {nullptr}, {u"ef"}, {nullptr, u"gh"}});
+        ObjHeader *item = Obj_create(&plainClass, 0);
+        item->node = grid;
+        StrWalker *w = nullptr;
+        ASSERT_EQ(StrWalker_create(doc, item, &w), 0);
+        std::vector<std::u16string> strings;
+        std::vector<uint32_t> entries;
+        const char16_t *text = nullptr;
+        uint32_t length = 0;
+        const void *entry = nullptr;
+        const ExcelCell *cells = nullptr;
+        void *record = nullptr;
+        ASSERT_EQ(Edr_Node_getGridRecord(doc, grid, &record), 0);
+        cells = static_cast<SheetGrid *>(record)->cellTable->cells;
+        while (StrWalker_next(w, &text, &length, &entry)) {
+            strings.emplace_back(text, length);
+            entries.push_back(uint32_t(static_cast<const ExcelCell *>(entry) - cells));
+        }
+        EXPECT_EQ(strings, (std::vector<std::u16string>{u"ab", u"cd", u"ef", u"gh"}));
+        EXPECT_EQ(entries, (std::vector<uint32_t>{0, 0, 2, 3})) << "strings of one entry share its head";
+        EXPECT_EQ(text, nullptr);
+        EXPECT_EQ(StrWalker_next(w, &text, &length, &entry), 0) << "and stays at the end";
+        StrWalker_free(w);
+        // Only an item of a grid record node has a table.
+        Edr_Node *t = makeText(doc, root, u"x");
+        item->node = t;
+        EXPECT_EQ(StrWalker_create(doc, item, &w), 1542);
+        EXPECT_EQ(w, nullptr);
+        Obj_destroy(item);
+        Edr_Node_release(doc, t);
+        Edr_Node_release(doc, grid);
+    });
+}
+
+// Text runs after a string table take the whitespace after them from the
+// table's strings, so a match runs over a cell's line break; a match does
+// not run from one cell's string into the next cell's.
+TEST_F(SearchGridTest, RunsOfAStringTableMatchWithinOneEntry)
+{
+    static const char16_t first[] = u"foo bar";
+    static const char16_t second[] = u"baz";
+    static const char16_t third[] = u"qux";
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *grid = makeGrid(doc, root, {{first}, {nullptr}, {second, third}});
+        tableItem(doc, 0, grid);
+        run(doc, 0, grid, first, 0, 3, 0);      // "foo", the cell's first line
+        run(doc, 0, grid, first, 4, 3, 0, 20);  // "bar", its second
+        run(doc, 0, grid, second, 0, 3, 100);
+        run(doc, 0, grid, third, 0, 3, 200);
+        publish(doc);
+        struct Case {
+            const char16_t *text;
+            int32_t code, y0;
+        } cases[] = {
+            {u"foo bar", SearchCode_found, 0},
+            {u"o b", SearchCode_found, 0},
+            {u"bar", SearchCode_found, 20},
+            {u"barbaz", SearchCode_endReached, 0},
+            // Two strings of one entry's chain are one cell's runs.
+            {u"bazqux", SearchCode_found, 0},
+            {u"az", SearchCode_found, 0},
+        };
+        for (const Case &c : cases) {
+            std::vector<Step> steps;
+            begin(doc, c.text);
+            ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+            const SearchOutcome &o = steps.back().outcome;
+            const std::string what(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+            EXPECT_EQ(o.code, c.code) << what;
+            if (c.code == SearchCode_found) {
+                EXPECT_EQ(o.y0, c.y0) << what;
+            }
+            Search_end(doc);
+        }
+        Edr_Node_release(doc, grid);
+    });
+}
+
+TEST_F(SearchTest, AnItemsMatrixScalesItsTextSize)
+{
+    struct Case {
+        Matrix m;
+        int32_t size, want;
+    } cases[] = {
+        {{0x10000, 0, 0, 0x10000, 0, 0}, 0x100000, 0x100000},
+        {{0x20000, 0, 0, 0x20000, 0, 0}, 0x100000, 0x200000},
+        // A quarter turn keeps the size; a translation adds nothing.
+        {{0, 0x10000, -0x10000, 0, 0x40000000, -0x40000000}, 0x100000, 0x100000},
+        // (3, 4) x size is 5 x size.
+        {{0x30000, 0x40000, 0, 0x10000, 0, 0}, 0x10000, 0x50000},
+        {{0x8000, 0, 0, 0x8000, 7, 7}, 0x90000, 0x48000},
+    };
+    for (const Case &c : cases) {
+        ObjHeader *o = Obj_create(&SearchTestTextClass, 0);
+        ASSERT_NE(o, nullptr);
+        EXPECT_EQ(Search_itemTextSize(o, c.size), c.size) << "no matrix";
+        o->matrix = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
+        *o->matrix = c.m;
+        EXPECT_EQ(Search_itemTextSize(o, c.size), c.want) << c.m.a << "," << c.m.b;
+        Obj_destroy(o);
+    }
+    EXPECT_EQ(Search_itemTextSize(nullptr, 5), 5);
+}
+
+// The scale words of a match come from the sizes its items show text at.
+TEST_F(SearchTest, MatchScalesUseTheTextSizeThroughTheItemsMatrix)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *t = makeText(doc, root, u"big small");
+        ObjHeader *big = item(doc, 0, t, 0, 4, 0, 0x100000);
+        item(doc, 0, t, 4, 5, 0, 0x100000);
+        big->matrix = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
+        *big->matrix = Matrix{0x30000, 0, 0, 0x30000, 0x10000, 0x10000};
+        publish(doc);
+        ASSERT_EQ(Search_begin(doc, u"g s", 3, 0, 0, 0, 0, 0x10000, 0x10000), 0);
+        std::vector<Step> steps;
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        const SearchOutcome &o = steps.back().outcome;
+        ASSERT_EQ(o.code, SearchCode_found);
+        EXPECT_EQ(o.scaleSmall, int32_t(int64_t(0x10000) * 65536 / 0x100000)) << "the plain item";
+        EXPECT_EQ(o.scaleLarge, int32_t(int64_t(0x10000) * 65536 / 0x300000)) << "three times through the matrix";
         Search_end(doc);
         Edr_Node_release(doc, t);
     });

@@ -5,10 +5,12 @@
 // records in list order (containers walked depth first, hidden items
 // passed over), each item's characters followed by the whitespace
 // character that follows them in the node's text, if any (the break
-// between two lines). A match may run from one item into the next when
-// both show the same node, or two text nodes of the same block (parent
-// group), or when the next item's node is not a text node; it never runs
-// over a page's end. Matching restarts one character after each candidate
+// between two lines). Text runs after a string-table item (a worksheet's
+// cells) take that node text from the table's strings. A match may run
+// from one item into the next when both show the same node, or two text
+// nodes of the same block (parent group), or when the next item's node is
+// not a text node; runs of a string table join only within one entry of
+// the table. A match never runs over a page's end. Matching restarts one character after each candidate
 // start, so overlapping matches are all found.
 #include "word/search/search.h"
 
@@ -18,6 +20,7 @@
 #include <cstring>
 
 #include "core/container/obj.h"
+#include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
@@ -27,7 +30,9 @@
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "graphics/path.h"
+#include "graphics/rastergeom.h"
 #include "layout/rectlist.h"
+#include "spreadsheet/sheetgrid.h"
 #include "viewer/docview.h"
 
 // A position in the search: page index and character index in the page's
@@ -226,6 +231,90 @@ uint32_t Search_highlightColour(uint32_t colour)
            channelUp(colour >> 16 & 0xFF) << 16 | (colour & 0xFF000000u);
 }
 
+// ------------------------------------------------------------ string tables
+
+namespace
+{
+
+// An entry's chain is followed this far at most.
+constexpr uint32_t maxAlternatives = 65536;
+
+uint32_t textLength(const char16_t *text)
+{
+    uint32_t n = 0;
+    while (text[n] && n < UINT32_MAX - 1)
+        n++;
+    return n;
+}
+
+} // namespace
+
+int StrWalker_create(Edr_Doc *doc, ObjHeader *item, StrWalker **out)
+{
+    *out = nullptr;
+    void *record = nullptr;
+    int err = Edr_Node_getGridRecord(doc, item ? item->node : nullptr, &record);
+    if (err)
+        return err;
+    StrWalker *w = static_cast<StrWalker *>(Mem_calloc(1, sizeof(StrWalker)));
+    if (!w)
+        return Res_noMemory;
+    const SheetGrid *grid = static_cast<const SheetGrid *>(record);
+    w->table = grid ? grid->cellTable : nullptr;
+    w->item = item;
+    *out = w;
+    return Res_ok;
+}
+
+int StrWalker_next(StrWalker *walker, const char16_t **text, uint32_t *length, const void **entry)
+{
+    *text = nullptr;
+    *length = 0;
+    *entry = nullptr;
+    const SheetCellTable *table = walker ? static_cast<const SheetCellTable *>(walker->table) : nullptr;
+    while (table && table->cells && walker->index < table->count) {
+        const ExcelCell *head = &table->cells[walker->index];
+        const ExcelCell *c = head;
+        for (uint32_t i = 0; c && i < walker->chain; i++)
+            c = c->next;
+        if (!c || walker->chain >= maxAlternatives) {
+            walker->index++;
+            walker->chain = 0;
+            continue;
+        }
+        if (c->next) {
+            walker->chain++;
+        } else {
+            walker->index++;
+            walker->chain = 0;
+        }
+        if (!c->text)
+            continue;
+        *text = c->text;
+        *length = textLength(c->text);
+        *entry = head;
+        return 1;
+    }
+    return 0;
+}
+
+void StrWalker_free(StrWalker *walker)
+{
+    Mem_free(walker);
+}
+
+int32_t Search_itemTextSize(const ObjHeader *item, int32_t size)
+{
+    if (!item || !item->matrix)
+        return size;
+    // The translation says where the text is, not how large.
+    Matrix turn = *item->matrix;
+    turn.tx = turn.ty = 0;
+    Point p;
+    Matrix_transformPoint(&p, size, 0, &turn);
+    return int32_t(std::min<uint32_t>(Path_pointDistance(0, 0, p.x, p.y), INT32_MAX));
+}
+
 // ------------------------------------------------------------ page streams
 
 namespace
@@ -238,6 +327,7 @@ struct StreamItem {
     uint32_t count;      // its own characters
     uint32_t total;      // with the appended whitespace
     int32_t joins;       // a match may run into it from the item before
+    const void *string;  // the string-table entry its characters come from
     Rect box;            // where its characters are shown, in page units
     int32_t size;        // its text size (0: unknown)
 };
@@ -263,9 +353,13 @@ bool isTextNode(const Edr_Node *n)
     return n && Edr_Node_type(n) == Edr_NodeType_text;
 }
 
-// Whether a match may run from the item before into this one.
-bool continues(const ObjHeader *before, const ObjHeader *item)
+// Whether a match may run from the item before into this one: strings of
+// a string table only within one entry.
+bool continues(const StreamItem *prior, const ObjHeader *item, const void *string)
 {
+    if (prior->string || string)
+        return prior->string == string;
+    const ObjHeader *before = prior->item;
     const Edr_Node *a = before->node;
     const Edr_Node *b = item->node;
     if (a == b || !isTextNode(b))
@@ -277,7 +371,7 @@ bool continues(const ObjHeader *before, const ObjHeader *item)
 // run of a glyph-run item) shown in box, with extra whitespace characters
 // of the node text after them counted as its own.
 int streamAppendChars(PageStream *s, ObjHeader *item, const char16_t *chars, uint32_t count, uint32_t extra,
-                      const Rect &box, int32_t size)
+                      const Rect &box, int32_t size, const void *string = nullptr)
 {
     if (!chars || !count)
         return Res_ok;
@@ -309,7 +403,8 @@ int streamAppendChars(PageStream *s, ObjHeader *item, const char16_t *chars, uin
     si->first = s->length;
     si->count = count;
     si->total = total;
-    si->joins = s->itemCount > 0 && continues(s->items[s->itemCount - 1].item, item);
+    si->joins = s->itemCount > 0 && continues(&s->items[s->itemCount - 1], item, string);
+    si->string = string;
     si->box = box;
     si->size = size;
     for (uint32_t i = 0; i < total; i++) {
@@ -321,20 +416,77 @@ int streamAppendChars(PageStream *s, ObjHeader *item, const char16_t *chars, uin
     return Res_ok;
 }
 
-int streamAppend(PageStream *s, ObjHeader *item)
+struct StreamBuild {
+    PageStream *stream;
+    SearchState *state;
+    EngineContext *app;
+    Edr_Doc *doc;
+    // The string walker of the last string-table item and its current
+    // string (the node text of the text runs that follow it).
+    StrWalker *walker;
+    const char16_t *string;
+    uint32_t stringLength;
+    const void *entry;
+};
+
+void dropWalker(StreamBuild *b)
+{
+    StrWalker_free(b->walker);
+    b->walker = nullptr;
+    b->string = nullptr;
+    b->stringLength = 0;
+    b->entry = nullptr;
+}
+
+// Whether count characters at chars lie inside [text, text + length).
+bool liesInside(const char16_t *chars, uint32_t count, const char16_t *text, uint32_t length)
+{
+    const uintptr_t a = reinterpret_cast<uintptr_t>(chars), t = reinterpret_cast<uintptr_t>(text);
+    return text && a >= t && (a - t) / sizeof(char16_t) <= length &&
+           count <= length - (a - t) / sizeof(char16_t);
+}
+
+// The string of the walker that holds the characters, moving the walker
+// on to it (and dropping it at the table's end). False when none does.
+bool walkerString(StreamBuild *b, const char16_t *chars, uint32_t count)
+{
+    while (b->walker && !liesInside(chars, count, b->string, b->stringLength)) {
+        if (!StrWalker_next(b->walker, &b->string, &b->stringLength, &b->entry)) {
+            dropWalker(b);
+            return false;
+        }
+    }
+    return b->walker != nullptr;
+}
+
+int streamAppend(StreamBuild *b, ObjHeader *item)
 {
     const ObjTextPart *t = static_cast<const ObjTextPart *>(Obj_part(item));
     if (!t || !t->chars || !t->count)
         return Res_ok;
-    uint32_t extra = 0;
-    // The whitespace that follows the item in its node's text.
+    const char16_t *chars = t->chars + t->start;
+    // The node text the item's characters lie in: its text node's, or the
+    // current string of a string table.
+    const char16_t *text = nullptr;
+    uint32_t length = 0;
+    const void *string = nullptr;
     if (isTextNode(item->node)) {
-        const Edr_TextNode *text = Edr_Node_textPayload(item->node);
-        if (text && text->chars == t->chars && t->start + t->count < text->length &&
-            Search_isSpace(text->chars[t->start + t->count]))
-            extra = 1;
+        const Edr_TextNode *node = Edr_Node_textPayload(item->node);
+        if (node && node->chars == t->chars) {
+            text = node->chars;
+            length = node->length;
+        }
+    } else if (walkerString(b, chars, t->count)) {
+        text = b->string;
+        length = b->stringLength;
+        string = b->entry;
     }
-    return streamAppendChars(s, item, t->chars + t->start, t->count, extra, Obj_shownBox(item), t->size);
+    // The whitespace that follows the item in that text.
+    uint32_t extra = 0;
+    if (text && liesInside(chars, t->count + 1, text, length) && Search_isSpace(chars[t->count]))
+        extra = 1;
+    return streamAppendChars(b->stream, item, chars, t->count, extra, Obj_shownBox(item),
+                             Search_itemTextSize(item, t->size), string);
 }
 
 // A glyph-run item gives one segment per run of its string, each shown
@@ -348,7 +500,7 @@ int streamAppendGlyphs(PageStream *s, ObjHeader *item)
     const char16_t *chars = nullptr;
     uint32_t count = 0;
     const GlyphRunItemPart *part = static_cast<const GlyphRunItemPart *>(Obj_part(item));
-    const int32_t size = part ? part->size : 0;
+    const int32_t size = Search_itemTextSize(item, part ? part->size : 0);
     while (!err && GlyphRunCursor_next(c, &chars, &count)) {
         // The run's placed extent, moved by the item's origin; the item's
         // box when the run cannot be measured.
@@ -364,12 +516,6 @@ int streamAppendGlyphs(PageStream *s, ObjHeader *item)
     GlyphRunCursor_free(c);
     return err;
 }
-struct StreamBuild {
-    PageStream *stream;
-    SearchState *state;
-    EngineContext *app;
-};
-
 int stopCheck(StreamBuild *b)
 {
     if (++b->state->itemCounter < Search_itemsPerCheck)
@@ -384,13 +530,25 @@ int streamItems(StreamBuild *b, ObjHeader *first, int depth)
         int err = stopCheck(b);
         if (err)
             return err;
+        const uint32_t kind = Obj_itemKind(o);
+        const bool textItem = o->cls == &GlyphRunItem_class || kind == Obj_itemText;
+        if (!textItem && o->node && Edr_Node_type(o->node) == Edr_NodeType_grid) {
+            // A string table: the text runs after it take their node text
+            // from its strings.
+            dropWalker(b);
+            err = StrWalker_create(b->doc, o, &b->walker);
+            if (err == Res_notGridRecord)
+                err = Res_ok;
+            if (err)
+                return err;
+            continue;
+        }
         if (o->flags & Obj_hidden)
             continue;
-        const uint32_t kind = Obj_itemKind(o);
         if (o->cls == &GlyphRunItem_class)
             err = streamAppendGlyphs(b->stream, o);
         else if (kind == Obj_itemText)
-            err = streamAppend(b->stream, o);
+            err = streamAppend(b, o);
         else if (kind == Obj_itemContainer && depth < 64)
             err = streamItems(b, reinterpret_cast<ObjHeader *>(o->owner[5]), depth + 1);
         if (err)
@@ -404,6 +562,7 @@ int streamPage(StreamBuild *b, Edr_PageEntry *entry)
 {
     b->stream->length = 0;
     b->stream->itemCount = 0;
+    dropWalker(b);
     for (Edr_PageRec *r = entry->rec; r; r = r->nextRec) {
         if (r->buildState != Edr_PageBuild_ready)
             continue;
@@ -504,7 +663,7 @@ int highlightMatch(SearchState *s, int add)
         return Res_ok;
     }
     PageStream stream{};
-    StreamBuild build{&stream, s, nullptr};
+    StreamBuild build{&stream, s, nullptr, doc, nullptr, nullptr, 0, nullptr};
     int err = streamPage(&build, entry);
     RectList *list = nullptr;
     if (!err)
@@ -543,6 +702,7 @@ int highlightMatch(SearchState *s, int add)
         }
     }
     RectList_destroy(&list);
+    dropWalker(&build);
     streamFree(&stream);
     return err;
 }
@@ -581,7 +741,7 @@ int runPass(SearchState *s, int startMode, int endMode, bool backward)
         limitPage = s->anchorPage;
     EngineContext *app = Edr_Doc_getApp(doc);
     PageStream stream{};
-    StreamBuild build{&stream, s, app};
+    StreamBuild build{&stream, s, app, doc, nullptr, nullptr, 0, nullptr};
     bool found = false;
     SearchPos start{}, end{};
     int err = Res_ok;
@@ -613,6 +773,7 @@ int runPass(SearchState *s, int startMode, int endMode, bool backward)
         if (found && !backward)
             break;
     }
+    dropWalker(&build);
     streamFree(&stream);
     if (err)
         return err;

@@ -21,6 +21,7 @@
 struct Edr_Doc;
 struct SearchState;
 struct WorkerJob;
+struct ObjHeader;
 
 enum : uint32_t {
     Search_exact = 1, // flags: no case folding and no small-kana folding
@@ -116,6 +117,31 @@ int Search_normaliseChar(uint32_t c, uint32_t flags, char16_t out[2]);
 // length in *outLength. 0 or 1 when out of memory.
 int Search_normaliseText(const char16_t *text, uint32_t length, uint32_t flags, char16_t **out,
                          uint32_t *outLength);
+// Walks the strings of a string-table item (an item whose node is a grid
+// record node): the entries of the grid's cell table in order, each
+// followed along its chain of alternatives. The text runs laid out after
+// the item lend their characters from these strings.
+struct StrWalker {
+    const void *table;    // the grid's cell table (null: nothing to walk)
+    ObjHeader *item;
+    uint32_t index;       // the table entry the next string comes from
+    uint32_t chain;       // its position along that entry's chain
+};
+// *out = a walker at the first string of the item's table (owned,
+// StrWalker_free). 0; 1 when out of memory; 1542 when the item's node is
+// not a grid record node.
+int StrWalker_create(Edr_Doc *doc, ObjHeader *item, StrWalker **out);
+// The next string: its characters, length and the head of its entry's
+// chain (strings of one entry share it). 1, or 0 past the table's end
+// (the outputs then cleared).
+int StrWalker_next(StrWalker *walker, const char16_t **text, uint32_t *length, const void **entry);
+void StrWalker_free(StrWalker *walker);
+
+// The text size an item shows text of size at: with a matrix, the length
+// of (size, 0) taken through the matrix's scale and turn (the floor of
+// the square root of x^2 + y^2), else size.
+int32_t Search_itemTextSize(const ObjHeader *item, int32_t size);
+
 // The highlight colour drawn for a search colour: each of the three colour
 // bytes c becomes min(255, c * 4 / 3); the alpha byte stays.
 uint32_t Search_highlightColour(uint32_t colour);
