@@ -24,6 +24,23 @@ namespace {
 // ending v away from it, as an 8.24 fraction (0.447715).
 constexpr int32_t kCornerControl = 7511415;
 
+// Box arithmetic wraps rather than overflows: a hostile box or adjust value
+// gives a wrong outline, never undefined behaviour.
+int32_t sub(int32_t a, int32_t b)
+{
+    return int32_t(uint32_t(a) - uint32_t(b));
+}
+
+int32_t add(int32_t a, int32_t b)
+{
+    return int32_t(uint32_t(a) + uint32_t(b));
+}
+
+int32_t neg(int32_t a)
+{
+    return int32_t(0u - uint32_t(a));
+}
+
 int32_t propValue(const ShapeGeom *shape, uint32_t id, int32_t fallback)
 {
     uint32_t v = 0;
@@ -61,8 +78,8 @@ int buildStar(Path *path, uint32_t points, int32_t w, int32_t h, int32_t ax, int
         int32_t dx = int32_t(std::lround(std::cos(angle) * double(Shape_fractionOne)));
         int32_t dy = int32_t(std::lround(std::sin(angle) * double(Shape_fractionOne)));
         bool outer = (k & 1) == 0;
-        int32_t x = cx + Shape_scaleFraction(dx, outer ? w / 2 : ax);
-        int32_t y = cy + Shape_scaleFraction(dy, outer ? h / 2 : ay);
+        int32_t x = add(cx, Shape_scaleFraction(dx, outer ? w / 2 : ax));
+        int32_t y = add(cy, Shape_scaleFraction(dy, outer ? h / 2 : ay));
         int err = k == 0 ? Path_moveTo(path, x, y) : Path_lineTo(path, x, y);
         if (err)
             return err;
@@ -93,28 +110,28 @@ int roundRectangle(Path *path, int32_t w, int32_t h, int32_t aw, int32_t ah, int
     int32_t rx, ry;
     if (std::llabs(aw) <= std::llabs(ah)) {
         rx = aw;
-        ry = aw * sign;
+        ry = sign < 0 ? neg(aw) : aw;
     } else {
-        rx = ah * sign;
+        rx = sign < 0 ? neg(ah) : ah;
         ry = ah;
     }
     const int32_t kx = Shape_scaleFraction(kCornerControl, rx);
     const int32_t ky = Shape_scaleFraction(kCornerControl, ry);
-    int err = Path_moveTo(path, w, h - ry);
+    int err = Path_moveTo(path, w, sub(h, ry));
     if (!err)
-        err = Path_curveTo(path, w, h - ky, w - kx, h, w - rx, h);
+        err = Path_curveTo(path, w, sub(h, ky), sub(w, kx), h, sub(w, rx), h);
     if (!err)
         err = Path_lineTo(path, rx, h);
     if (!err)
-        err = Path_curveTo(path, kx, h, 0, h - ky, 0, h - ry);
+        err = Path_curveTo(path, kx, h, 0, sub(h, ky), 0, sub(h, ry));
     if (!err)
         err = Path_lineTo(path, 0, ry);
     if (!err)
         err = Path_curveTo(path, 0, ky, kx, 0, rx, 0);
     if (!err)
-        err = Path_lineTo(path, w - rx, 0);
+        err = Path_lineTo(path, sub(w, rx), 0);
     if (!err)
-        err = Path_curveTo(path, w - kx, 0, w, ky, w, ry);
+        err = Path_curveTo(path, sub(w, kx), 0, w, ky, w, ry);
     if (!err)
         err = Path_close(path);
     return err;
@@ -134,11 +151,11 @@ int blockArrow(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, bool le
 {
     int32_t p = 0;
     int32_t a = propPresent(shape, ShapeProp_adjust1, &p) ? Shape_scaleAdjust(p, w)
-                                                            : (left ? w / 4 : 3 * w / 4);
+                                                            : int32_t(int64_t(w) * (left ? 1 : 3) / 4);
     int32_t b = propPresent(shape, ShapeProp_adjust2, &p) ? Shape_scaleAdjust(p, h) : h / 4;
     int32_t tip = left ? 0 : w, end = left ? w : 0;
-    const int32_t pts[][2] = {{tip, h / 2}, {a, 0},     {a, b}, {end, b},
-                              {end, h - b}, {a, h - b}, {a, h}};
+    const int32_t top = sub(h, b);
+    const int32_t pts[][2] = {{tip, h / 2}, {a, 0}, {a, b}, {end, b}, {end, top}, {a, top}, {a, h}};
     return polygon(path, pts, std::size(pts));
 }
 
@@ -415,9 +432,9 @@ int Shape_buildPath(EscherDrawing *, Path *path, const ShapeGeom *shape, int32_t
                     ShadePath **)
 {
     if (shape->flags & ShapeFlag_flipH)
-        w = -w;
+        w = neg(w);
     if (shape->flags & ShapeFlag_flipV)
-        h = -h;
+        h = neg(h);
     const int32_t sign = (w < 0) == (h < 0) ? 1 : -1;
     const uint32_t type = shape->type;
     if (type > Shape_lastPresetType || Shape_hasNoOutline(type))
@@ -454,8 +471,8 @@ int Shape_scalePath(EscherDrawing *, Path *path, int32_t w, int32_t h, uint32_t 
     Matrix m{};
     m.a = scaleFor(w, int64_t(right) - left);
     m.d = scaleFor(h, int64_t(bottom) - top);
-    m.tx = -Fixed_mul(left, m.a);
-    m.ty = -Fixed_mul(top, m.d);
+    m.tx = neg(Fixed_mul(left, m.a));
+    m.ty = neg(Fixed_mul(top, m.d));
     return Path_copyTransformed(path, path, &m);
 }
 

@@ -112,8 +112,11 @@ bool setHeader(Gradient *g, const FillSettings *s)
 void workingStops(const FillSettings *s, const Preset *preset, StopEntry *w, int32_t n)
 {
     if (s->stops && s->stopCount) {
-        for (int32_t k = 0; k < n; k++)
-            w[k] = s->stops[k];
+        // Positions are clamped first so that the mirrored forms stay in range.
+        for (int32_t k = 0; k < n; k++) {
+            int32_t p = s->stops[k].position;
+            w[k] = StopEntry{p < 0 ? 0 : (p > kOne ? kOne : p), s->stops[k].value};
+        }
         return;
     }
     w[0] = StopEntry{0, rgba(s->colour1)};

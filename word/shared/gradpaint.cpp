@@ -27,6 +27,17 @@ int32_t absFixed(int32_t v)
     return v < 0 ? -v : v;
 }
 
+// Sums of box coordinates wrap rather than overflow on absurd boxes.
+int32_t add(int32_t a, int32_t b)
+{
+    return int32_t(uint32_t(a) + uint32_t(b));
+}
+
+int32_t sub(int32_t a, int32_t b)
+{
+    return int32_t(uint32_t(a) - uint32_t(b));
+}
+
 // The ramp's stop words: the count, then {position 0-255, colour}.
 // Sets *transparent when a stop's alpha is below 255.
 void rampStops(const GradientDesc *desc, uint32_t count, uint32_t *words, uint32_t *transparent)
@@ -46,7 +57,7 @@ void rampStops(const GradientDesc *desc, uint32_t count, uint32_t *words, uint32
 
 int Paint_setLinearGradient(PaintGradient *g, const GradientDesc *d, const Rect *box)
 {
-    const int32_t w = box->x1 - box->x0, h = box->y1 - box->y0;
+    const int32_t w = sub(box->x1, box->x0), h = sub(box->y1, box->y0);
     int32_t angle, lengthU, lengthV, shiftX = 0, shiftY = 0;
     if (d->y1 == d->y2) {
         angle = d->x2 > d->x1 ? 0 : 180;
@@ -57,7 +68,7 @@ int Paint_setLinearGradient(PaintGradient *g, const GradientDesc *d, const Rect 
         lengthU = h;
         lengthV = w;
     } else {
-        angle = -Fixed_atan2Deg(Fixed_mul(d->y2 - d->y1, h), Fixed_mul(d->x2 - d->x1, w));
+        angle = -Fixed_atan2Deg(Fixed_mul(sub(d->y2, d->y1), h), Fixed_mul(sub(d->x2, d->x1), w));
         if (!d->keepAngle) {
             angle += 90;
             // The ramp starts at the box corner the gradient runs away from.
@@ -71,13 +82,13 @@ int Paint_setLinearGradient(PaintGradient *g, const GradientDesc *d, const Rect 
                 shiftY = -h;
         }
         const int32_t s = absFixed(Fixed_sinDeg(angle)), c = absFixed(Fixed_sinDeg(angle + 90));
-        lengthU = Fixed_mul(h, s) + Fixed_mul(w, c);
-        lengthV = Fixed_mul(h, c) + Fixed_mul(w, s);
+        lengthU = add(Fixed_mul(h, s), Fixed_mul(w, c));
+        lengthV = add(Fixed_mul(h, c), Fixed_mul(w, s));
     }
     g->matrix = Matrix{int32_t(uint32_t(lengthU) * 4), 0, 0, int32_t(uint32_t(lengthV) * 4), 0, 0};
     Matrix_rotation(&g->matrix, int32_t(uint32_t(angle) << 16));
-    g->matrix.tx = box->x0 + Fixed_mul(d->x1, w) + shiftX;
-    g->matrix.ty = box->y1 + shiftY - Fixed_mul(d->y1, h);
+    g->matrix.tx = add(add(box->x0, Fixed_mul(d->x1, w)), shiftX);
+    g->matrix.ty = sub(add(box->y1, shiftY), Fixed_mul(d->y1, h));
     g->form = GradientForm_linear;
     return Res_ok;
 }
@@ -98,20 +109,20 @@ int Paint_setGradient(Paint *paint, const GradientDesc *d, const Rect *box)
         return err;
     }
     Matrix_setIdentity(&g->matrix);
-    const int32_t w = box->x1 - box->x0, h = box->y1 - box->y0;
+    const int32_t w = sub(box->x1, box->x0), h = sub(box->y1, box->y0);
     if (d->kind == GradientKind_linear) {
         Paint_setLinearGradient(g, d, box);
     } else if (d->kind == GradientKind_elliptical) {
         const int32_t sx = Fixed_mul(w, d->sizeX), sy = Fixed_mul(h, d->sizeY);
         g->matrix = Matrix{int32_t(uint32_t(sx) * 4), 0, 0, int32_t(uint32_t(sy) * 4),
-                           box->x0 + Fixed_mul(w, d->centreX) - sx,
-                           box->y1 - (Fixed_mul(h, d->centreY) + sy)};
+                           sub(add(box->x0, Fixed_mul(w, d->centreX)), sx),
+                           sub(box->y1, add(Fixed_mul(h, d->centreY), sy))};
         g->form = GradientForm_elliptical;
     } else {
         const int32_t s = Fixed_mul(w > h ? w : h, d->sizeX);
         g->matrix = Matrix{int32_t(uint32_t(s) * 4), 0, 0, int32_t(uint32_t(s) * 4),
-                           box->x0 + Fixed_mul(w, d->centreX) - s,
-                           box->y1 - (Fixed_mul(h, d->centreY) + s)};
+                           sub(add(box->x0, Fixed_mul(w, d->centreX)), s),
+                           sub(box->y1, add(Fixed_mul(h, d->centreY), s))};
         g->form = GradientForm_circular;
     }
     paint->gradient = g;
