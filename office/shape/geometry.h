@@ -23,8 +23,6 @@ enum : uint32_t {
     ShapeFlag_flipH = 0x40, // shape flag bit 6
     ShapeFlag_flipV = 0x80, // shape flag bit 7
     Shape_lastPresetType = 202,
-    Shape_space = 21600,
-    Shape_fractionOne = 0x1000000,
     // Property ids read by the geometry.
     ShapeProp_geoLeft = 320,
     ShapeProp_geoTop = 321,
@@ -37,6 +35,11 @@ enum : uint32_t {
     // Shade sub-path kinds.
     ShadePath_shade = 0, // a shade factor for the fill
     ShadePath_line = 1,  // an extra outline drawn with the line only
+};
+
+enum : int32_t {
+    Shape_space = 21600,           // a whole box side in adjust units
+    Shape_fractionOne = 0x1000000, // 1.0 as an 8.24 outline fraction
 };
 
 // An array property as the property set holds it: element count, element
