@@ -18,7 +18,8 @@
 #include "graphics/path.h"
 #include "office/shape/outlines.h"
 
-namespace {
+namespace
+{
 
 // The distance from a corner to the control point of a quarter ellipse
 // ending v away from it, as an 8.24 fraction (0.447715).
@@ -150,8 +151,9 @@ int polygon(Path *path, const int32_t (*pts)[2], size_t count)
 int blockArrow(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, bool left)
 {
     int32_t p = 0;
-    int32_t a = propPresent(shape, ShapeProp_adjust1, &p) ? Shape_scaleAdjust(p, w)
-                                                            : int32_t(int64_t(w) * (left ? 1 : 3) / 4);
+    int32_t a = propPresent(shape, ShapeProp_adjust1, &p)
+                    ? Shape_scaleAdjust(p, w)
+                    : int32_t(int64_t(w) * (left ? 1 : 3) / 4);
     int32_t b = propPresent(shape, ShapeProp_adjust2, &p) ? Shape_scaleAdjust(p, h) : h / 4;
     int32_t tip = left ? 0 : w, end = left ? w : 0;
     const int32_t top = sub(h, b);
@@ -198,8 +200,10 @@ bool readVertex(VertexReader *r, int32_t *x, int32_t *y)
     const uint8_t *e = a.elements + size_t(r->next) * size_t(a.size);
     int64_t vx, vy;
     if (a.size == 8) {
-        vx = int32_t(uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24);
-        vy = int32_t(uint32_t(e[4]) | uint32_t(e[5]) << 8 | uint32_t(e[6]) << 16 | uint32_t(e[7]) << 24);
+        vx = int32_t(uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 |
+                     uint32_t(e[3]) << 24);
+        vy = int32_t(uint32_t(e[4]) | uint32_t(e[5]) << 8 | uint32_t(e[6]) << 16 |
+                     uint32_t(e[7]) << 24);
     } else {
         vx = uint16_t(e[0] | e[1] << 8);
         vy = uint16_t(e[2] | e[3] << 8);
@@ -325,26 +329,55 @@ int32_t Shape_defaultAdjust(uint32_t type)
     if (type >= 189 && type <= 200)
         return 1350;
     switch (type) {
-    case 85: case 86: case 87: case 88: case 188:
+    case 85:
+    case 86:
+    case 87:
+    case 88:
+    case 188:
         return 1800;
-    case 57: case 58: case 59: case 60: case 64: case 84: case 92: case 97: case 98: case 185:
+    case 57:
+    case 58:
+    case 59:
+    case 60:
+    case 64:
+    case 84:
+    case 92:
+    case 97:
+    case 98:
+    case 185:
     case 186:
         return 2700;
-    case 2: case 21:
+    case 2:
+    case 21:
         return 3600;
-    case 7: case 8: case 9: case 10: case 11: case 16: case 22: case 23: case 53: case 54: case 183:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+    case 16:
+    case 22:
+    case 23:
+    case 53:
+    case 54:
+    case 183:
         return 5400;
-    case 107: case 108:
+    case 107:
+    case 108:
         return 5505;
     case 182:
         return 6480;
     case 187:
         return 8100;
-    case 89: case 90:
+    case 89:
+    case 90:
         return 9257;
     case 91:
         return 15120;
-    case 15: case 55: case 93: case 94:
+    case 15:
+    case 55:
+    case 93:
+    case 94:
         return 16200;
     case 96:
         return 17520;
@@ -406,7 +439,8 @@ int Shape_buildCustomPath(Path *path, const ShapeGeom *shape, int32_t w, int32_t
 {
     ShapeArray segments{};
     VertexReader r{};
-    if (!shape->props.array || !shape->props.array(shape->props.set, ShapeProp_vertices, &r.vertices) ||
+    if (!shape->props.array ||
+        !shape->props.array(shape->props.set, ShapeProp_vertices, &r.vertices) ||
         !shape->props.array(shape->props.set, ShapeProp_segments, &segments))
         return Res_ok;
     if (segments.size < 2 || segments.count <= 0 || r.vertices.count <= 0)

@@ -106,9 +106,9 @@ bool Shape_hasNoOutline(uint32_t type);
                                    int32_t h);
 
 enum : uint32_t {
-    ShapeSource_bounds = 0,   // the path's own bounding box
-    ShapeSource_centred = 1,  // (-10800, -10800)-(10800, 10800)
-    ShapeSource_square = 2,   // (0, 0)-(21600, 21600)
+    ShapeSource_bounds = 0,  // the path's own bounding box
+    ShapeSource_centred = 1, // (-10800, -10800)-(10800, 10800)
+    ShapeSource_square = 2,  // (0, 0)-(21600, 21600)
 };
 
 // Maps a path built in another space (ShapeSource_*) onto the box w x h,

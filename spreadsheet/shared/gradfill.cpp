@@ -7,7 +7,8 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 
-namespace {
+namespace
+{
 
 struct PresetStop {
     int32_t position; // 16.16
@@ -20,6 +21,8 @@ struct Preset {
     PresetStop stops[10];
 };
 
+// Each preset: its index, stop count and stops {16.16 position, 0xRRGGBB}.
+// clang-format off
 constexpr Preset kPresets[] = {
     {136, 5, {{0x0000, 0x000082}, {0x4CCD, 0x66008F}, {0xA666, 0xBA0066}, {0xE666, 0xFF0000}, {0x10000, 0xFF8200}}},
     {137, 6, {{0x0000, 0x000000}, {0x3333, 0x000040}, {0x8000, 0x400040}, {0xC000, 0x8F0040}, {0xE666, 0xF27300}, {0x10000, 0xFFBF00}}},
@@ -46,6 +49,7 @@ constexpr Preset kPresets[] = {
     {158, 6, {{0x0000, 0xFFFFFF}, {0x11EC, 0xE6E6E6}, {0x51EC, 0x7D8496}, {0x7852, 0xE6E6E6}, {0xD99A, 0x7D8496}, {0x10000, 0xE6E6E6}}},
     {159, 8, {{0x0000, 0x000082}, {0x2148, 0x0047FF}, {0x47AE, 0x000082}, {0x6E14, 0x0047FF}, {0x947B, 0x000082}, {0xB852, 0x0047FF}, {0xDEB8, 0x000082}, {0x10000, 0x0047FF}}},
 };
+// clang-format on
 
 static_assert(sizeof(kPresets) / sizeof(kPresets[0]) == FillPreset_last - FillPreset_first + 1);
 
@@ -192,7 +196,8 @@ int Fill_buildGradient(const FillSettings *s, Gradient **out)
     const uint32_t d = Fill_direction(s->angle);
     int32_t n = 2;
     if (s->stops && s->stopCount)
-        n = s->stopCount > uint32_t(StopList_maxStops) ? StopList_maxStops + 1 : int32_t(s->stopCount);
+        n = s->stopCount > uint32_t(StopList_maxStops) ? StopList_maxStops + 1
+                                                       : int32_t(s->stopCount);
     else if (preset)
         n = int32_t(preset->count);
     if (s->kind != FillKind_focus && s->kind != FillKind_centre && s->kind != FillKind_linear)

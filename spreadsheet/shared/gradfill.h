@@ -9,10 +9,10 @@
 #include "core/container/gradient.h"
 
 enum : uint32_t {
-    FillKind_none = 4,     // no gradient
-    FillKind_focus = 5,    // from the focus point out to the far corner
-    FillKind_centre = 6,   // from the corner to the centre
-    FillKind_linear = 7,   // linear toward a focus corner
+    FillKind_none = 4,          // no gradient
+    FillKind_focus = 5,         // from the focus point out to the far corner
+    FillKind_centre = 6,        // from the corner to the centre
+    FillKind_linear = 7,        // linear toward a focus corner
     FillFlag_shadeColour = 0x8, // colour 2 is derived from colour 1 by the shade word
     FillPreset_first = 136,
     FillPreset_last = 159,
@@ -20,16 +20,16 @@ enum : uint32_t {
 
 struct FillSettings {
     uint32_t kind;
-    uint8_t colour1[4];        // red, green, blue, alpha
+    uint8_t colour1[4]; // red, green, blue, alpha
     uint8_t colour2[4];
-    uint32_t shade;            // bits 8-15 a modifier code, bits 16-23 an amount
-    int32_t angle;             // whole degrees
-    const StopEntry *stops;    // caller stops (colours red in the low byte), or null
+    uint32_t shade;         // bits 8-15 a modifier code, bits 16-23 an amount
+    int32_t angle;          // whole degrees
+    const StopEntry *stops; // caller stops (colours red in the low byte), or null
     uint32_t stopCount;
-    uint32_t preset;           // 136-159, 0 for none
-    uint32_t flags;            // FillFlag_*
-    int32_t focusX, focusY;    // 16.16
-    uint32_t focusCorner;      // 0-3
+    uint32_t preset;        // 136-159, 0 for none
+    uint32_t flags;         // FillFlag_*
+    int32_t focusX, focusY; // 16.16
+    uint32_t focusCorner;   // 0-3
 };
 
 // The direction of an angle in 45-degree steps: 0 horizontal, 1 and 3

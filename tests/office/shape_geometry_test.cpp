@@ -19,7 +19,8 @@
 #include "office/shape/geometry.h"
 #include "tests/support/heap_fixture.h"
 
-namespace {
+namespace
+{
 
 struct Element {
     uint32_t op;
@@ -39,13 +40,22 @@ std::vector<Element> elementsOf(const Path *p)
     return out;
 }
 
-Element M(int32_t x, int32_t y) { return {Path_opMove, {x, y}}; }
-Element L(int32_t x, int32_t y) { return {Path_opLine, {x, y}}; }
+Element M(int32_t x, int32_t y)
+{
+    return {Path_opMove, {x, y}};
+}
+Element L(int32_t x, int32_t y)
+{
+    return {Path_opLine, {x, y}};
+}
 Element B(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f)
 {
     return {Path_opCubic, {a, b, c, d, e, f}};
 }
-Element Z() { return {Path_opClose, {}}; }
+Element Z()
+{
+    return {Path_opClose, {}};
+}
 
 // A property set of simple values and arrays, as the accessor sees it.
 struct FakeProps {
@@ -84,7 +94,8 @@ struct FakeProps {
         std::vector<uint8_t> &b = arrays[ShapeProp_vertices];
         for (auto [x, y] : v)
             for (uint32_t w : {uint32_t(x), uint32_t(y)})
-                b.insert(b.end(), {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)});
+                b.insert(b.end(),
+                         {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)});
         sizes[ShapeProp_vertices] = 8;
     }
     void segments(const std::vector<uint16_t> &s)
@@ -96,7 +107,8 @@ struct FakeProps {
     }
 };
 
-class ShapeGeometryTest : public LeakCheckedHeapTest<> {
+class ShapeGeometryTest : public LeakCheckedHeapTest<>
+{
   protected:
     void TearDown() override
     {
@@ -116,8 +128,8 @@ class ShapeGeometryTest : public LeakCheckedHeapTest<> {
     {
         return ShapeGeom{type, flags, {props ? props : &empty, FakeProps::value, FakeProps::array}};
     }
-    std::vector<Element> build(uint32_t type, int32_t w, int32_t h, const FakeProps *props = nullptr,
-                               uint32_t flags = 0)
+    std::vector<Element> build(uint32_t type, int32_t w, int32_t h,
+                               const FakeProps *props = nullptr, uint32_t flags = 0)
     {
         Path *p = make();
         ShapeGeom s = shape(type, props, flags);
@@ -134,25 +146,29 @@ TEST_F(ShapeGeometryTest, TrianglesAndRectanglesByHand)
     EXPECT_EQ(build(5, 1000, 600), (std::vector<Element>{M(0, 0), L(1000, 0), L(500, 600), Z()}));
     FakeProps apex;
     apex.values[ShapeProp_adjust1] = 5400;
-    EXPECT_EQ(build(5, 1000, 600, &apex), (std::vector<Element>{M(0, 0), L(1000, 0), L(250, 600), Z()}));
-    EXPECT_EQ(build(1, 300, 200), (std::vector<Element>{M(0, 0), L(300, 0), L(300, 200), L(0, 200), Z()}));
+    EXPECT_EQ(build(5, 1000, 600, &apex),
+              (std::vector<Element>{M(0, 0), L(1000, 0), L(250, 600), Z()}));
+    EXPECT_EQ(build(1, 300, 200),
+              (std::vector<Element>{M(0, 0), L(300, 0), L(300, 200), L(0, 200), Z()}));
     EXPECT_EQ(build(6, 300, 200), (std::vector<Element>{M(0, 0), L(300, 0), L(0, 200), Z()}));
     // A closed rectangle, then two open vertical lines at 1/8 and 7/8.
     EXPECT_EQ(build(112, 800, 100),
-              (std::vector<Element>{M(0, 0), L(800, 0), L(800, 100), L(0, 100), Z(), M(100, 0), L(100, 100),
-                                    M(700, 0), L(700, 100)}));
+              (std::vector<Element>{M(0, 0), L(800, 0), L(800, 100), L(0, 100), Z(), M(100, 0),
+                                    L(100, 100), M(700, 0), L(700, 100)}));
     // A box of width 0 builds a degenerate outline without failing.
-    EXPECT_EQ(build(1, 0, 200), (std::vector<Element>{M(0, 0), L(0, 0), L(0, 200), L(0, 200), Z()}));
+    EXPECT_EQ(build(1, 0, 200),
+              (std::vector<Element>{M(0, 0), L(0, 0), L(0, 200), L(0, 200), Z()}));
 }
 
 TEST_F(ShapeGeometryTest, RoundRectangleCornersUseTheControlDistance)
 {
     // Default adjust 3600 of the shorter side 1080: radius 180; the control
     // points lie 180 x 0.447715 = 80 from each corner.
-    EXPECT_EQ(build(2, 2160, 1080),
-              (std::vector<Element>{M(2160, 900), B(2160, 1000, 2080, 1080, 1980, 1080), L(180, 1080),
-                                    B(80, 1080, 0, 1000, 0, 900), L(0, 180), B(0, 80, 80, 0, 180, 0),
-                                    L(1980, 0), B(2080, 0, 2160, 80, 2160, 180), Z()}));
+    EXPECT_EQ(
+        build(2, 2160, 1080),
+        (std::vector<Element>{M(2160, 900), B(2160, 1000, 2080, 1080, 1980, 1080), L(180, 1080),
+                              B(80, 1080, 0, 1000, 0, 900), L(0, 180), B(0, 80, 80, 0, 180, 0),
+                              L(1980, 0), B(2080, 0, 2160, 80, 2160, 180), Z()}));
     // A tall box takes the radius from its width.
     std::vector<Element> tall = build(2, 600, 6000);
     ASSERT_GE(tall.size(), 2u);
@@ -164,17 +180,21 @@ TEST_F(ShapeGeometryTest, RoundRectangleCornersUseTheControlDistance)
 
 TEST_F(ShapeGeometryTest, BlockArrowsWithAndWithoutAdjusts)
 {
-    EXPECT_EQ(build(13, 400, 200), (std::vector<Element>{M(400, 100), L(300, 0), L(300, 50), L(0, 50), L(0, 150),
-                                                          L(300, 150), L(300, 200), Z()}));
-    EXPECT_EQ(build(66, 400, 200), (std::vector<Element>{M(0, 100), L(100, 0), L(100, 50), L(400, 50),
-                                                          L(400, 150), L(100, 150), L(100, 200), Z()}));
+    EXPECT_EQ(build(13, 400, 200),
+              (std::vector<Element>{M(400, 100), L(300, 0), L(300, 50), L(0, 50), L(0, 150),
+                                    L(300, 150), L(300, 200), Z()}));
+    EXPECT_EQ(build(66, 400, 200),
+              (std::vector<Element>{M(0, 100), L(100, 0), L(100, 50), L(400, 50), L(400, 150),
+                                    L(100, 150), L(100, 200), Z()}));
     FakeProps adj;
     adj.values[ShapeProp_adjust1] = 10800;
     adj.values[ShapeProp_adjust2] = 2700;
-    EXPECT_EQ(build(13, 400, 200, &adj), (std::vector<Element>{M(400, 100), L(200, 0), L(200, 25), L(0, 25),
-                                                                L(0, 175), L(200, 175), L(200, 200), Z()}));
-    EXPECT_EQ(build(66, 400, 200, &adj), (std::vector<Element>{M(0, 100), L(200, 0), L(200, 25), L(400, 25),
-                                                                L(400, 175), L(200, 175), L(200, 200), Z()}));
+    EXPECT_EQ(build(13, 400, 200, &adj),
+              (std::vector<Element>{M(400, 100), L(200, 0), L(200, 25), L(0, 25), L(0, 175),
+                                    L(200, 175), L(200, 200), Z()}));
+    EXPECT_EQ(build(66, 400, 200, &adj),
+              (std::vector<Element>{M(0, 100), L(200, 0), L(200, 25), L(400, 25), L(400, 175),
+                                    L(200, 175), L(200, 200), Z()}));
     // Only the second adjust given: the shaft keeps its default length.
     FakeProps second;
     second.values[ShapeProp_adjust2] = 0;
@@ -220,8 +240,8 @@ TEST_F(ShapeGeometryTest, FivePointStarTable)
     ASSERT_EQ(el.size(), 11u);
     EXPECT_EQ(el[0], M(5000, 10000));
     EXPECT_EQ(el[10], Z());
-    const double want[10][2] = {{0.5, 1},    {0.6187, 0.6187}, {1, 0.6187},      {0.6875, 0.3812},
-                                {0.8, 0},    {0.5, 0.2312},    {0.2, 0},         {0.3125, 0.3812},
+    const double want[10][2] = {{0.5, 1},    {0.6187, 0.6187}, {1, 0.6187}, {0.6875, 0.3812},
+                                {0.8, 0},    {0.5, 0.2312},    {0.2, 0},    {0.3125, 0.3812},
                                 {0, 0.6187}, {0.3812, 0.6187}};
     for (int i = 0; i < 10; i++) {
         EXPECT_NEAR(el[i].pts[0], want[i][0] * 10000, 1.0) << i;
@@ -259,8 +279,9 @@ TEST_F(ShapeGeometryTest, FlipsMirrorEveryOutline)
     struct Case {
         uint32_t type;
         const FakeProps *props;
-    } cases[] = {{1, nullptr}, {2, nullptr},  {3, nullptr},  {5, nullptr},  {13, nullptr}, {66, nullptr},
-                 {12, nullptr}, {58, nullptr}, {187, nullptr}, {101, nullptr}, {0, &custom}};
+    } cases[] = {{1, nullptr},   {2, nullptr},   {3, nullptr},  {5, nullptr},
+                 {13, nullptr},  {66, nullptr},  {12, nullptr}, {58, nullptr},
+                 {187, nullptr}, {101, nullptr}, {0, &custom}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.type);
         std::vector<Element> plain = build(c.type, 3000, 1700, c.props);
@@ -268,7 +289,9 @@ TEST_F(ShapeGeometryTest, FlipsMirrorEveryOutline)
         struct Flip {
             uint32_t flags;
             int sx, sy;
-        } flips[] = {{ShapeFlag_flipH, -1, 1}, {ShapeFlag_flipV, 1, -1}, {ShapeFlag_flipH | ShapeFlag_flipV, -1, -1}};
+        } flips[] = {{ShapeFlag_flipH, -1, 1},
+                     {ShapeFlag_flipV, 1, -1},
+                     {ShapeFlag_flipH | ShapeFlag_flipV, -1, -1}};
         for (const Flip &f : flips) {
             std::vector<Element> want = plain;
             for (Element &e : want)
@@ -298,9 +321,10 @@ TEST_F(ShapeGeometryTest, TypesWithoutAnOutlineBuildNothing)
 TEST_F(ShapeGeometryTest, AdjustDefaults)
 {
     const std::pair<uint32_t, int32_t> cases[] = {
-        {1, 10800},  {2, 3600},  {21, 3600},  {189, 1350}, {200, 1350}, {188, 1800}, {60, 2700},
-        {7, 5400},   {183, 5400}, {107, 5505}, {182, 6480}, {187, 8100}, {89, 9257},  {91, 15120},
-        {94, 16200}, {96, 17520}, {65, 19000}, {95, int32_t(0xFF4C0000u)}, {201, 10800}};
+        {1, 10800},  {2, 3600},   {21, 3600},  {189, 1350}, {200, 1350}, {188, 1800},
+        {60, 2700},  {7, 5400},   {183, 5400}, {107, 5505}, {182, 6480}, {187, 8100},
+        {89, 9257},  {91, 15120}, {94, 16200}, {96, 17520}, {65, 19000}, {95, int32_t(0xFF4C0000u)},
+        {201, 10800}};
     for (auto [type, value] : cases)
         EXPECT_EQ(Shape_defaultAdjust(type), value) << type;
     EXPECT_EQ(Shape_scaleAdjust(21600, -300), -300);
@@ -315,13 +339,14 @@ TEST_F(ShapeGeometryTest, CustomPathsFromVerticesAndSegments)
     // upward in the box.
     p.values[ShapeProp_geoRight] = 100;
     p.values[ShapeProp_geoBottom] = 100;
-    p.vertices16({{0, 0}, {100, 0}, {100, 100}, {50, 100}, {0, 50}, {0, 100}, {20, 20}, {40, 40}, {60, 60}});
+    p.vertices16(
+        {{0, 0}, {100, 0}, {100, 100}, {50, 100}, {0, 50}, {0, 100}, {20, 20}, {40, 40}, {60, 60}});
     // lines (start, two lines), one curve, close, move, end; the vertex
     // after the end entry is never read.
     p.segments({0x0002, 0x2001, 0x6001, 0x4000, 0x8000, 0x0001});
     EXPECT_EQ(build(0, 1000, 2000, &p),
-              (std::vector<Element>{M(0, 2000), L(1000, 2000), L(1000, 0), B(500, 0, 0, 1000, 0, 0), Z(),
-                                    M(200, 1600)}));
+              (std::vector<Element>{M(0, 2000), L(1000, 2000), L(1000, 0), B(500, 0, 0, 1000, 0, 0),
+                                    Z(), M(200, 1600)}));
 
     // A box origin moves the vertices; an empty side maps to 0.
     FakeProps q;
@@ -387,12 +412,14 @@ TEST_F(ShapeGeometryTest, CustomVerticesOfEightBytesAreSigned32Bit)
     p.values[ShapeProp_geoBottom] = 100000;
     p.vertices32({{-100000, -100000}, {100000, 100000}, {70000, -50000}});
     p.segments({0x0002});
-    EXPECT_EQ(build(0, 2000, 4000, &p), (std::vector<Element>{M(0, 4000), L(2000, 0), L(1700, 3000)}));
+    EXPECT_EQ(build(0, 2000, 4000, &p),
+              (std::vector<Element>{M(0, 4000), L(2000, 0), L(1700, 3000)}));
 }
 
 TEST_F(ShapeGeometryTest, ScalePathMapsSourcesIntoTheBox)
 {
-    auto run = [&](uint32_t source, int swap, std::vector<std::pair<int32_t, int32_t>> in, int32_t w, int32_t h) {
+    auto run = [&](uint32_t source, int swap, std::vector<std::pair<int32_t, int32_t>> in,
+                   int32_t w, int32_t h) {
         Path *p = make();
         bool first = true;
         for (auto [x, y] : in) {
@@ -413,8 +440,10 @@ TEST_F(ShapeGeometryTest, ScalePathMapsSourcesIntoTheBox)
               (V{{0, 200}, {400, 0}, {200, 150}}));
     EXPECT_EQ(run(ShapeSource_centred, 0, {{-10800, -10800}, {10800, 10800}, {0, 0}}, 400, 200),
               (V{{0, 0}, {400, 200}, {200, 100}}));
-    EXPECT_EQ(run(ShapeSource_bounds, 0, {{50, 10}, {150, 60}}, 1000, 500), (V{{0, 0}, {1000, 500}}));
-    EXPECT_EQ(run(ShapeSource_bounds, 1, {{50, 10}, {150, 60}}, 1000, 500), (V{{0, 500}, {1000, 0}}));
+    EXPECT_EQ(run(ShapeSource_bounds, 0, {{50, 10}, {150, 60}}, 1000, 500),
+              (V{{0, 0}, {1000, 500}}));
+    EXPECT_EQ(run(ShapeSource_bounds, 1, {{50, 10}, {150, 60}}, 1000, 500),
+              (V{{0, 500}, {1000, 0}}));
     // A flat source scales that axis to 0.
     EXPECT_EQ(run(ShapeSource_bounds, 0, {{50, 10}, {150, 10}}, 1000, 500), (V{{0, 0}, {1000, 0}}));
 }

@@ -12,7 +12,8 @@
 #include "spreadsheet/shared/gradfill.h"
 #include "tests/support/heap_fixture.h"
 
-namespace {
+namespace
+{
 
 constexpr int32_t kOne = 0x10000;
 constexpr uint32_t kRed = 0xFF0000FF, kBlue = 0xFFFF0000;
@@ -23,7 +24,8 @@ struct Stop {
     bool operator==(const Stop &) const = default;
 };
 
-class GradFillTest : public LeakCheckedHeapTest<> {
+class GradFillTest : public LeakCheckedHeapTest<>
+{
   protected:
     FillSettings twoColours(int32_t angle, uint32_t corner = 0)
     {
@@ -53,9 +55,9 @@ class GradFillTest : public LeakCheckedHeapTest<> {
 
 TEST_F(GradFillTest, DirectionsFromAngles)
 {
-    const std::pair<int32_t, uint32_t> cases[] = {{0, 0},    {24, 0},   {25, 1},  {45, 1},   {90, 2},
-                                                  {135, 3},  {180, 0},  {-45, 3}, {-180, 0}, {-24, 0},
-                                                  {-25, 3},  {-90, 2},  {225, 1}, {360, 3},  {-360, 1}};
+    const std::pair<int32_t, uint32_t> cases[] = {
+        {0, 0},    {24, 0},  {25, 1},  {45, 1},  {90, 2},  {135, 3}, {180, 0}, {-45, 3},
+        {-180, 0}, {-24, 0}, {-25, 3}, {-90, 2}, {225, 1}, {360, 3}, {-360, 1}};
     for (auto [angle, d] : cases)
         EXPECT_EQ(Fill_direction(angle), d) << angle;
 }
@@ -68,11 +70,15 @@ TEST_F(GradFillTest, StopsByDirection)
     // Vertical: as they stand.
     EXPECT_EQ(stopsOf(twoColours(90)), (std::vector<Stop>{{0, kRed}, {kOne, kBlue}}));
     // Diagonal toward corner 0: out to the middle and back, three stops.
-    EXPECT_EQ(stopsOf(twoColours(45, 0)), (std::vector<Stop>{{0, kRed}, {kOne / 2, kBlue}, {kOne, kRed}}));
-    EXPECT_EQ(stopsOf(twoColours(135, 2)), (std::vector<Stop>{{0, kRed}, {kOne / 2, kBlue}, {kOne, kRed}}));
+    EXPECT_EQ(stopsOf(twoColours(45, 0)),
+              (std::vector<Stop>{{0, kRed}, {kOne / 2, kBlue}, {kOne, kRed}}));
+    EXPECT_EQ(stopsOf(twoColours(135, 2)),
+              (std::vector<Stop>{{0, kRed}, {kOne / 2, kBlue}, {kOne, kRed}}));
     // The other pairing runs from the middle out.
-    EXPECT_EQ(stopsOf(twoColours(45, 1)), (std::vector<Stop>{{0, kBlue}, {kOne / 2, kRed}, {kOne, kBlue}}));
-    EXPECT_EQ(stopsOf(twoColours(-45, 0)), (std::vector<Stop>{{0, kBlue}, {kOne / 2, kRed}, {kOne, kBlue}}));
+    EXPECT_EQ(stopsOf(twoColours(45, 1)),
+              (std::vector<Stop>{{0, kBlue}, {kOne / 2, kRed}, {kOne, kBlue}}));
+    EXPECT_EQ(stopsOf(twoColours(-45, 0)),
+              (std::vector<Stop>{{0, kBlue}, {kOne / 2, kRed}, {kOne, kBlue}}));
 }
 
 TEST_F(GradFillTest, PresetsKeepTheirStopsAndTakeColourTwoLast)
@@ -95,8 +101,8 @@ TEST_F(GradFillTest, PresetsKeepTheirStopsAndTakeColourTwoLast)
         EXPECT_LE(v[i - 1].position, v[i].position) << i;
 
     // Every preset builds with its own count; 145 starts half way.
-    const std::pair<uint32_t, size_t> counts[] = {{136, 5}, {137, 6}, {139, 4}, {141, 8}, {145, 4}, {146, 3},
-                                                  {147, 7}, {155, 8}, {156, 9}, {159, 8}};
+    const std::pair<uint32_t, size_t> counts[] = {{136, 5}, {137, 6}, {139, 4}, {141, 8}, {145, 4},
+                                                  {146, 3}, {147, 7}, {155, 8}, {156, 9}, {159, 8}};
     for (auto [preset, n] : counts) {
         s.angle = 90;
         s.preset = preset;
@@ -190,7 +196,8 @@ TEST_F(GradFillTest, CallerStops)
     s.stops = given;
     s.stopCount = 3;
     s.preset = 140; // ignored with caller stops
-    EXPECT_EQ(stopsOf(s), (std::vector<Stop>{{0x1000, 0xFF000001}, {0x4000, 0xFF000002}, {kOne, 0xFF000003}}));
+    EXPECT_EQ(stopsOf(s),
+              (std::vector<Stop>{{0x1000, 0xFF000001}, {0x4000, 0xFF000002}, {kOne, 0xFF000003}}));
     // 11 stops at a diagonal would need 21: refused.
     std::vector<StopEntry> many(25, StopEntry{0, 0});
     s.stops = many.data();

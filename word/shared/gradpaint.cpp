@@ -15,7 +15,8 @@
 #include "word/reader/build.h"
 #include "word/reader/word.h"
 
-namespace {
+namespace
+{
 
 int32_t clampPosition(int32_t p)
 {
@@ -114,13 +115,19 @@ int Paint_setGradient(Paint *paint, const GradientDesc *d, const Rect *box)
         Paint_setLinearGradient(g, d, box);
     } else if (d->kind == GradientKind_elliptical) {
         const int32_t sx = Fixed_mul(w, d->sizeX), sy = Fixed_mul(h, d->sizeY);
-        g->matrix = Matrix{int32_t(uint32_t(sx) * 4), 0, 0, int32_t(uint32_t(sy) * 4),
+        g->matrix = Matrix{int32_t(uint32_t(sx) * 4),
+                           0,
+                           0,
+                           int32_t(uint32_t(sy) * 4),
                            sub(add(box->x0, Fixed_mul(w, d->centreX)), sx),
                            sub(box->y1, add(Fixed_mul(h, d->centreY), sy))};
         g->form = GradientForm_elliptical;
     } else {
         const int32_t s = Fixed_mul(w > h ? w : h, d->sizeX);
-        g->matrix = Matrix{int32_t(uint32_t(s) * 4), 0, 0, int32_t(uint32_t(s) * 4),
+        g->matrix = Matrix{int32_t(uint32_t(s) * 4),
+                           0,
+                           0,
+                           int32_t(uint32_t(s) * 4),
                            sub(add(box->x0, Fixed_mul(w, d->centreX)), s),
                            sub(box->y1, add(Fixed_mul(h, d->centreY), s))};
         g->form = GradientForm_circular;

@@ -25,11 +25,11 @@ enum : uint32_t {
 // A gradient description. Points, centres and sizes are 16.16 fractions
 // of the box; stops are count pairs {position 16.16, colour 0xAABBGGRR}.
 struct GradientDesc {
-    uint32_t kind;              // GradientKind_*
-    int32_t x1, y1, x2, y2;     // linear: start and end points
-    uint32_t keepAngle;         // linear: keep the angle as computed
-    int32_t centreX, centreY;   // elliptical and circular
-    int32_t sizeX, sizeY;       // elliptical (circular uses sizeX)
+    uint32_t kind;            // GradientKind_*
+    int32_t x1, y1, x2, y2;   // linear: start and end points
+    uint32_t keepAngle;       // linear: keep the angle as computed
+    int32_t centreX, centreY; // elliptical and circular
+    int32_t sizeX, sizeY;     // elliptical (circular uses sizeX)
     uint32_t count;
     const int32_t *stops;
 };
@@ -45,8 +45,8 @@ struct PaintGradient {
 };
 
 struct Paint {
-    uint32_t kind;             // Paint_kindRamp after set-up
-    PaintGradient *gradient;   // owned
+    uint32_t kind;           // Paint_kindRamp after set-up
+    PaintGradient *gradient; // owned
 };
 
 // Fills paint from the description for box (paint's old gradient is not
