@@ -307,6 +307,34 @@ TEST_F(PathTest, AFullEllipseEndsWhereItStarts)
     EXPECT_EQ(el[3].pts[5], -20 << 16);
 }
 
+TEST_F(PathTest, ArcsRunCounterClockwiseBetweenPointRays)
+{
+    // The points only give directions from the centre (one lies inside the
+    // ellipse, one far outside); the sweep runs counter-clockwise with y up.
+    Rect box = {-100, -100, 100, 100};
+    Path *p = make();
+    ASSERT_EQ(Path_addArc(p, &box, 5, 0, 0, -300), Res_ok);
+    std::vector<Element> el = elementsOf(p);
+    ASSERT_EQ(el.size(), 4u);
+    EXPECT_EQ(el[0].pts, (std::vector<int32_t>{100, 0}));
+    const int32_t ends[3][2] = {{0, 100}, {-100, 0}, {0, -100}};
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(el[1 + i].pts[4], ends[i][0]) << i;
+        EXPECT_EQ(el[1 + i].pts[5], ends[i][1]) << i;
+    }
+    // The same rays the other way round: one quarter from the bottom.
+    Path *q = make();
+    ASSERT_EQ(Path_addArc(q, &box, 0, -300, 5, 0), Res_ok);
+    el = elementsOf(q);
+    ASSERT_EQ(el.size(), 2u);
+    EXPECT_EQ(el[0].pts, (std::vector<int32_t>{0, -100}));
+    EXPECT_EQ(el[1].pts[4], 100);
+    EXPECT_EQ(el[1].pts[5], 0);
+    // The control points of that quarter bulge toward the lower right.
+    EXPECT_GT(el[1].pts[0], 0);
+    EXPECT_LT(el[1].pts[3], 0);
+}
+
 TEST_F(PathTest, FlatArcsAreLines)
 {
     struct Flat {
