@@ -6,6 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
+#include "graphics/image.h"
 #include "host/host.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
@@ -739,6 +740,21 @@ int Escher_readDrawingGroup(EscherDrawing *drawing, EscherDrawingGroup **out)
 
 // ---------------------------------------------------------- inline picture
 
+namespace
+{
+
+// Makes h cover its record with the 8 header bytes, for a walk that starts
+// at the header.
+int wholeRecord(EscherRecordHeader *h)
+{
+    if (h->length > 0xFFFFFFFFu - 8)
+        return Res_oleSeekBeyond;
+    h->length += 8;
+    return Res_ok;
+}
+
+} // namespace
+
 int Escher_openInlinePicture(EngineContext *context, OleStream *stream, EscherDrawing **out,
                              EscherStyleHook styleHook, EscherShapeHook shapeHook, void *user)
 {
@@ -761,9 +777,13 @@ int Escher_openInlinePicture(EngineContext *context, OleStream *stream, EscherDr
     if (!err)
         err = Escher_readRecordHeader(&d->main, &h);
     if (!err) {
-        // The FBSE is its own blip store of one entry; its blip follows.
+        // The FBSE is its own blip store of one entry (its blip follows
+        // inside it): the store's walk covers the whole record, header
+        // included.
         h.instance = 1;
-        err = EscherSource_seek(&d->main, uint32_t(-8), 1);
+        err = wholeRecord(&h);
+        if (!err)
+            err = EscherSource_seek(&d->main, uint32_t(-8), 1);
         if (!err)
             err = readBlipStore(d, &h);
     }
@@ -784,7 +804,10 @@ int Escher_openInlinePicture(EngineContext *context, OleStream *stream, EscherDr
     }
     if (!err)
         err = Escher_readRecordHeader(&d->main, &h);
+    if (!err)
+        err = wholeRecord(&h);
     if (!err) {
+        // The SpContainer is its own group container's only child.
         err = EscherSource_seek(&d->main, uint32_t(-8), 1);
         GroupContext root;
         memset(&root, 0, sizeof root);
