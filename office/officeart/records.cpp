@@ -114,6 +114,8 @@ int Escher_forEachChild(EngineContext *context, EscherSource *source, uint32_t l
     uint32_t start = EscherSource_tell(source);
     uint64_t consumed = 0;
     int overrun = source->kind == EscherSource_stream ? int(Res_oleSeekBeyond) : int(Escher_errBeyond);
+    if (uint64_t(start) + length > 0xFFFFFFFFu)
+        return overrun;
     EscherWalk walk = {0};
     while (consumed < length && !walk.stop) {
         Task_yield(context);
