@@ -151,6 +151,18 @@ TEST_F(EscherCopyTest, RecordLongerThanItsRangeEndsTheCopy)
     EXPECT_EQ(copy(table, "", 0, uint32_t(table.size()), &outTable, &outData), Res_oleSeekBeyond);
 }
 
+TEST_F(EscherCopyTest, DeepNestingEndsWithTheStackGuard)
+{
+    // SpContainers nested far deeper than the stack allows.
+    const uint32_t depth = 400000;
+    std::string table;
+    table.reserve(size_t(depth) * 8);
+    for (uint32_t i = 0; i < depth; i++)
+        table += std::string("\x0F\x00\x04\xF0", 4) + u32(8 * (depth - i - 1));
+    std::string outTable, outData;
+    EXPECT_EQ(copy(table, "", 0, uint32_t(table.size()), &outTable, &outData), Res_stackExhausted);
+}
+
 TEST_F(EscherCopyTest, InlinePicture)
 {
     std::string blip = rec(0xF01E, std::string(16, 'u') + "t" + "\x89PNGpicture", 0x6E0);
