@@ -6,17 +6,10 @@
 #include "document/edr/doc.h"
 #include "document/interim.h"
 #include "document/types/doctype.h"
-#include "office/officeart/escher.h"
 #include "office/powerpoint/ppt.h"
 
 // Interim: the presentation reader is not built yet, so its handler recognises nothing.
 int Ppt_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {
     return DocType_describeInterim(context, desc);
-}
-
-// Interim: no OfficeArt drawing group is ever read before the OfficeArt
-// reader exists, so there is nothing to free.
-void Escher_drawingGroupFree(EscherDrawingGroup *)
-{
 }
