@@ -1,0 +1,430 @@
+// The workbook loader over small BIFF streams built in the test: records,
+// strings across CONTINUE records, cells, formulas and the failures.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/mem/mem.h"
+#include "document/types/oleprobe.h"
+#include "office/ole2/ole.h"
+#include "platform/vfs/vfs.h"
+#include "spreadsheet/reader/biff.h"
+#include "spreadsheet/reader/excel.h"
+#include "spreadsheet/reader/formularec.h"
+#include "tests/spreadsheet/biff_support.h"
+#include "tests/support/heap_fixture.h"
+
+using namespace biff;
+
+namespace {
+
+class Biff : public LeakCheckedContextTest<(8u << 20)> {
+  protected:
+    ExcelLoad load{};
+    OleHandle *ole = nullptr;
+    VfsHandle *vfs = nullptr;
+
+    // Loads a compound file; the load stays for the checks.
+    int open(const std::string &file)
+    {
+        uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
+        memcpy(copy, file.data(), file.size());
+        uint32_t accepted = 0;
+        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+        EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
+        load.context = ctx;
+        return Excel_readWorkbookStream(&load, ole);
+    }
+
+    int openBook(const std::string &globals, const std::vector<std::string> &sheets, uint16_t version = 0x0600)
+    {
+        return open(compound(book8(globals, sheets, version)));
+    }
+
+    void TearDown() override
+    {
+        Excel_loadFree(&load);
+        Ole_close(&ole);
+        Vfs_close(vfs);
+        LeakCheckedContextTest::TearDown();
+    }
+
+    ExcelLoadSheet *sheet(uint32_t index = 0)
+    {
+        ExcelSheetEntry *e = load.sheets;
+        for (uint32_t i = 0; e && i < index; i++)
+            e = e->next;
+        return e ? e->sheet : nullptr;
+    }
+
+    const ExcelCellValue *at(uint32_t row, uint32_t col, uint32_t index = 0)
+    {
+        return Excel_loadCellAt(sheet(index), row, col);
+    }
+
+    std::string shown(const ExcelCellValue *v)
+    {
+        char16_t *t = nullptr;
+        EXPECT_EQ(Excel_cellDisplayText(&load, v, &t), 0);
+        std::string out;
+        for (const char16_t *p = t; p && *p; p++)
+            out += char(*p);
+        Mem_free(t);
+        return out;
+    }
+
+    static std::string text(const ExcelCellValue *v)
+    {
+        std::string out;
+        for (const char16_t *p = v ? v->value.text.text : nullptr; p && *p; p++)
+            out += *p < 0x80 ? char(*p) : '?';
+        return out;
+    }
+};
+
+TEST_F(Biff, RkValuesDecode)
+{
+    struct Case {
+        uint32_t rk;
+        uint32_t kind;
+        double value;
+    } cases[] = {
+        {102, Excel_valInteger, 25},          // integer, not divided
+        {603, Excel_valNumber, 1.5},          // 150 / 100
+        {2403, Excel_valInteger, 6},          // 600 / 100 stays an integer
+        {uint32_t(-20) | 2, Excel_valInteger, -5},
+        {0x3FF00000, Excel_valNumber, 1.0},   // the high word of a double
+        {0x3FF00001, Excel_valNumber, 0.01},  // divided by 100
+        {uint32_t((-150) * 4) | 3, Excel_valNumber, -1.5},
+    };
+    for (const Case &c : cases) {
+        ExcelCellValue v{};
+        Excel_decodeRk(c.rk, &v);
+        EXPECT_EQ(v.kind, c.kind) << c.rk;
+        double got = v.kind == Excel_valInteger ? v.value.integer : v.value.number;
+        EXPECT_DOUBLE_EQ(got, c.value) << c.rk;
+    }
+}
+
+TEST_F(Biff, BofVersions)
+{
+    struct Case {
+        uint16_t version;
+        int rc;
+    } cases[] = {{0x0500, 0}, {0x0600, 0}, {0x0680, 12556}, {0x0400, 12550}, {0x0200, 12550}};
+    for (const Case &c : cases) {
+        std::string body = u16(c.version) + u16(5);
+        ExcelBof b;
+        EXPECT_EQ(Excel_parseBof(reinterpret_cast<const uint8_t *>(body.data()), body.size(), &b), c.rc);
+    }
+    ExcelBof b;
+    EXPECT_EQ(Excel_parseBof(reinterpret_cast<const uint8_t *>("\x00\x06"), 2, &b), 12544);
+}
+
+TEST_F(Biff, RefusedWorkbooks)
+{
+    // Each file fails with its code and frees what it read.
+    struct Case {
+        const char *what;
+        std::string file;
+        int rc;
+    } cases[] = {
+        {"no stream", Cfb_build({{u"Other", bof(0x0600, 5) + eof()}}), 12545},
+        {"filepass", compound(book8(rec(0x002F, u16(1) + std::string(52, '\0')), {number(0, 0, 1)})), 12552},
+        {"bof 0x0680", compound(bof(0x0680, 5) + eof()), 12556},
+        {"not a bof", compound(eof()), 12544},
+        {"globals of type 0x10", compound(bof(0x0600, 0x10) + eof()), 12544},
+        {"biff5 drawing group", compound(book8(rec(0x00EB, std::string(8, '\0')), {}, 0x0500)), 17},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(open(c.file), c.rc) << c.what;
+        Excel_loadFree(&load);
+        load = ExcelLoad{};
+        Ole_close(&ole);
+        Vfs_close(vfs);
+        vfs = nullptr;
+    }
+}
+
+TEST_F(Biff, BookStreamLoads)
+{
+    std::string stream = book8("", {number(1, 2, 4.25)}, 0x0500);
+    ASSERT_EQ(open(compound(stream, u"Book")), 0);
+    EXPECT_EQ(load.version, 0x0500u);
+    const ExcelCellValue *v = at(1, 2);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->kind, Excel_valNumber);
+    EXPECT_DOUBLE_EQ(v->value.number, 4.25);
+    EXPECT_EQ(shown(v), "4.25");
+}
+
+TEST_F(Biff, CellRecords)
+{
+    std::string sst = rec(0x00FC, u32(2) + u32(2) + str8("one") + str8("two"));
+    std::string cells = rowRec(0, 6) + rowRec(1, 6) + number(0, 0, 2.5) + rk(0, 1, 102) +
+                        rec(0x00FD, cell(0, 2, 15) + u32(1)) +   // "two"
+                        rec(0x00FD, cell(0, 3, 15) + u32(9)) +   // beyond the table: blank
+                        rec(0x0205, cell(0, 4, 15) + "\x01\x00") + // TRUE
+                        rec(0x0205, cell(0, 5, 15) + std::string("\x07\x01", 2)) + // #DIV/0!
+                        rec(0x00BD, u16(1) + u16(1) + u16(15) + u32(102) + u16(15) + u32(603) + u16(3)) +
+                        rec(0x00BE, u16(1) + u16(4) + u16(16) + u16(17) + u16(5)) +
+                        number(0, 0, 7.0); // replaces the first value
+    ASSERT_EQ(openBook(sst, {cells}), 0);
+    EXPECT_DOUBLE_EQ(at(0, 0)->value.number, 7.0);
+    EXPECT_EQ(at(0, 1)->kind, Excel_valInteger);
+    EXPECT_EQ(at(0, 1)->value.integer, 25);
+    EXPECT_EQ(at(0, 2)->kind, Excel_valString);
+    EXPECT_EQ(text(at(0, 2)), "two");
+    EXPECT_EQ(at(0, 3)->kind, Excel_valBlank);
+    EXPECT_EQ(at(0, 4)->kind, Excel_valBoolean);
+    EXPECT_EQ(shown(at(0, 4)), "TRUE");
+    EXPECT_EQ(at(0, 5)->kind, Excel_valError);
+    EXPECT_EQ(shown(at(0, 5)), "#DIV/0!");
+    EXPECT_EQ(at(1, 1)->value.integer, 25);
+    EXPECT_DOUBLE_EQ(at(1, 2)->value.number, 1.5);
+    EXPECT_EQ(at(1, 3)->kind, Excel_valFiller);
+    EXPECT_EQ(at(1, 4)->kind, Excel_valBlank);
+    EXPECT_EQ(at(1, 4)->xf, 16);
+    EXPECT_EQ(at(1, 5)->xf, 17);
+}
+
+TEST_F(Biff, ShortMultipleRecordsAreRefused)
+{
+    // The last column (5) asks for five entries where the body has two.
+    std::string mulrk = rec(0x00BD, u16(0) + u16(1) + u16(15) + u32(102) + u16(15) + u32(102) + u16(5));
+    EXPECT_EQ(openBook("", {rowRec(0, 3) + mulrk}), 12544);
+    Excel_loadFree(&load);
+    load = ExcelLoad{};
+    Ole_close(&ole);
+    Vfs_close(vfs);
+    std::string mulblank = rec(0x00BE, u16(0) + u16(0) + u16(15) + u16(200));
+    EXPECT_EQ(openBook("", {rowRec(0, 3) + mulblank}), 12544);
+}
+
+TEST_F(Biff, StrayCellsAndDefaultFormatRows)
+{
+    // A cell before its ROW record, and a row whose XF 20 fills columns
+    // 0 to 9 with formatted blanks.
+    std::string cells = number(3, 1, 1.0) + rowRec(2, 3, 0x0180, 20) + number(3, 0, 2.0);
+    ASSERT_EQ(openBook("", {cells}), 0);
+    ASSERT_NE(at(3, 1), nullptr);
+    EXPECT_DOUBLE_EQ(at(3, 1)->value.number, 1.0);
+    EXPECT_DOUBLE_EQ(at(3, 0)->value.number, 2.0);
+    for (uint32_t c = 0; c < 10; c++) {
+        ASSERT_NE(at(2, c), nullptr) << c;
+        EXPECT_EQ(at(2, c)->kind, Excel_valBlank);
+        EXPECT_EQ(at(2, c)->xf, 20);
+    }
+    ExcelLoadSheet *s = sheet();
+    EXPECT_EQ(s->extent[1], 4);
+    EXPECT_EQ(s->extent[3], 10);
+    EXPECT_EQ(s->rowTableCount, 4u);
+    EXPECT_EQ(s->colTableCount, 10u);
+    EXPECT_EQ(s->colWidths[0], 8u << 8);
+}
+
+TEST_F(Biff, SharedStringsAcrossContinue)
+{
+    // "abcdef" breaks after "abc"; the rest comes as 16-bit characters
+    // after a new flags byte. A second string follows whole.
+    std::string first = u16(6) + std::string(1, '\0') + "abc";
+    std::string cont = std::string(1, '\x01') + u16('d') + u16('e') + u16(0x20AC);
+    std::string sst = rec(0x00FC, u32(2) + u32(2) + first) + rec(0x003C, cont + str8("xy"));
+    std::string cells = rowRec(0, 2) + rec(0x00FD, cell(0, 0, 15) + u32(0)) + rec(0x00FD, cell(0, 1, 15) + u32(1));
+    ASSERT_EQ(openBook(sst, {cells}), 0);
+    ASSERT_EQ(load.workbook->sstCount, 2u);
+    const char16_t *t = load.workbook->sst[0].text;
+    EXPECT_EQ(std::u16string(t), u"abcde\u20AC");
+    EXPECT_EQ(text(at(0, 1)), "xy");
+}
+
+TEST_F(Biff, SharedStringCountIsBoundedByTheRecord)
+{
+    // A unique count of 4 billion with room for two strings only.
+    std::string sst = rec(0x00FC, u32(0xFFFFFFFF) + u32(0xFFFFFFFF) + str8("a") + str8("b"));
+    ASSERT_EQ(openBook(sst, {rowRec(0, 1) + rec(0x00FD, cell(0, 0, 15) + u32(1))}), 0);
+    EXPECT_EQ(load.workbook->sstCount, 2u);
+    EXPECT_EQ(text(at(0, 0)), "b");
+}
+
+TEST_F(Biff, RichStringRuns)
+{
+    // A BIFF8 string with rich-text runs and extended data.
+    std::string s = u16(2) + std::string(1, '\x0C') + u16(1) + u32(3) + "hi" + u16(1) + u16(5) + "ext";
+    ExcelBody body{};
+    body.data = reinterpret_cast<uint8_t *>(s.data());
+    body.size = uint32_t(s.size());
+    ExcelSstEntry e;
+    ASSERT_EQ(Excel_readRichString(&body, &e, 1), 0);
+    EXPECT_EQ(std::u16string(e.text), u"hi");
+    ASSERT_EQ(e.runCount, 1);
+    EXPECT_EQ(e.runs[0].first, 1u);
+    EXPECT_EQ(e.runs[0].font, 5);
+    EXPECT_EQ(body.pos, s.size());
+    Mem_free(e.text);
+    Mem_free(e.runs);
+    // Cut short inside the characters.
+    std::string cut = u16(9) + std::string(1, '\0') + "abc";
+    body.data = reinterpret_cast<uint8_t *>(cut.data());
+    body.size = uint32_t(cut.size());
+    body.pos = 0;
+    EXPECT_EQ(Excel_readRichString(&body, &e, 1), 12544);
+    EXPECT_EQ(e.text, nullptr);
+}
+
+TEST_F(Biff, Biff8RStringUsesTheBiff8Layout)
+{
+    std::string body = cell(0, 0, 15) + u16(2) + std::string(1, '\x01') + u16(0x3042) + u16('z') + u16(2) +
+                       u16(0) + u16(1) + u16(1) + u16(2);
+    ASSERT_EQ(openBook("", {rowRec(0, 1) + rec(0x00D6, body)}), 0);
+    const ExcelCellValue *v = at(0, 0);
+    ASSERT_NE(v, nullptr);
+    ASSERT_EQ(v->kind, Excel_valString);
+    EXPECT_EQ(v->sst, -1);
+    EXPECT_EQ(std::u16string(v->value.text.text), u"\u3042z");
+    ASSERT_EQ(v->value.text.runCount, 2);
+    EXPECT_EQ(v->value.text.runs[1].first, 1u);
+    EXPECT_EQ(v->value.text.runs[1].font, 2);
+}
+
+TEST_F(Biff, Biff5RStringKeepsItsLayout)
+{
+    std::string body = cell(0, 0, 15) + u16(3) + "abc" + std::string(1, '\x01') + std::string{1, 6};
+    ASSERT_EQ(openBook("", {rowRec(0, 1) + rec(0x00D6, body)}, 0x0500), 0);
+    const ExcelCellValue *v = at(0, 0);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(text(v), "abc");
+    ASSERT_EQ(v->value.text.runCount, 1);
+    EXPECT_EQ(v->value.text.runs[0].font, 6);
+}
+
+TEST_F(Biff, PivotBlockIsSkipped)
+{
+    std::string cells = rowRec(0, 2) + rec(0x00B0, std::string(10, '\x01')) + rec(0x00B1, std::string(4, '\0')) +
+                        rec(0x00C5, std::string(2, '\0')) + number(0, 1, 3.0);
+    ASSERT_EQ(openBook("", {cells}), 0);
+    ASSERT_NE(at(0, 1), nullptr);
+    EXPECT_DOUBLE_EQ(at(0, 1)->value.number, 3.0);
+}
+
+std::string formula(uint16_t row, uint16_t col, const std::string &result, uint16_t options,
+                    const std::string &tokens)
+{
+    return rec(0x0006, cell(row, col, 15) + result + u16(options) + u32(0) + u16(uint32_t(tokens.size())) + tokens);
+}
+
+std::string special(uint8_t type, uint8_t value)
+{
+    return std::string{char(type), 0, char(value), 0, 0, 0, char(0xFF), char(0xFF)};
+}
+
+TEST_F(Biff, FormulaCachedResults)
+{
+    std::string ref = std::string(1, '\x24') + u16(0) + u16(0xC000); // A1, relative
+    std::string cells = rowRec(0, 6) + formula(0, 0, f64(1.0), 0, ref) + formula(0, 1, special(1, 1), 0, ref) +
+                        formula(0, 2, special(2, 0x07), 0, ref) + formula(0, 3, special(3, 0), 0, ref) +
+                        formula(0, 4, special(0, 0), 0, ref) + rec(0x0207, str8("done")) +
+                        formula(0, 5, special(0, 0), 0, ref) + rec(0x0207, str8(""));
+    ASSERT_EQ(openBook("", {cells}), 0);
+    EXPECT_EQ(at(0, 0)->kind, Excel_valNumber);
+    EXPECT_DOUBLE_EQ(at(0, 0)->value.number, 1.0);
+    EXPECT_EQ(at(0, 0)->formula, 1);
+    EXPECT_EQ(at(0, 1)->kind, Excel_valBoolean);
+    EXPECT_EQ(at(0, 1)->value.boolean, 1);
+    EXPECT_EQ(shown(at(0, 2)), "#DIV/0!");
+    EXPECT_EQ(at(0, 3)->kind, Excel_valBlank);
+    EXPECT_EQ(text(at(0, 4)), "done");
+    EXPECT_EQ(at(0, 5)->kind, Excel_valBlank);
+    uint32_t count = 0;
+    for (ExcelLoadFormula *f = sheet()->formulas; f; f = f->next)
+        count++;
+    EXPECT_EQ(count, 6u);
+}
+
+TEST_F(Biff, TextFormulaWithoutStringFails)
+{
+    std::string ref = std::string(1, '\x24') + u16(0) + u16(0xC000);
+    std::string cells = rowRec(0, 2) + formula(0, 0, special(0, 0), 0, ref) + number(0, 1, 1) + number(0, 1, 2);
+    EXPECT_EQ(openBook("", {cells}), 12544);
+}
+
+TEST_F(Biff, SharedFormulaRebasedPerCell)
+{
+    // Defined at B2 with ptgRefN row -1 (relative row and column, offset
+    // 0): B2 reads B1; the member at B5 reads B4.
+    std::string refN = std::string(1, '\x2C') + u16(0xFFFF) + u16(0xC000);
+    std::string exp = std::string(1, '\x01') + u16(1) + u16(1);
+    std::string shr = rec(0x04BC, u16(1) + u16(4) + std::string{1, 1} + std::string(2, '\0') +
+                                      u16(uint32_t(refN.size())) + refN);
+    std::string cells = rowRec(1, 2) + rowRec(4, 2) + formula(1, 1, f64(0), 8, exp) + shr + formula(4, 1, f64(0), 8, exp);
+    ASSERT_EQ(openBook("", {cells}), 0);
+    std::vector<ExcelLoadFormula *> list;
+    for (ExcelLoadFormula *f = sheet()->formulas; f; f = f->next)
+        list.push_back(f);
+    ASSERT_EQ(list.size(), 2u);
+    for (ExcelLoadFormula *f : list) {
+        ASSERT_EQ(f->length, 5u);
+        EXPECT_EQ(f->tokens[0], 0x24);
+        uint32_t row = f->tokens[1] | (f->tokens[2] << 8);
+        uint32_t col = f->tokens[3] | (f->tokens[4] << 8);
+        EXPECT_EQ(row, f->row - 1u) << f->row;
+        EXPECT_EQ(col, 0xC001u);
+    }
+    EXPECT_EQ(sheet()->unsupported, 0u);
+}
+
+TEST_F(Biff, SharedMemberWithoutDefinitionKeepsItsValue)
+{
+    std::string exp = std::string(1, '\x01') + u16(7) + u16(7);
+    ASSERT_EQ(openBook("", {rowRec(0, 1) + formula(0, 0, f64(4.0), 8, exp)}), 0);
+    EXPECT_DOUBLE_EQ(at(0, 0)->value.number, 4.0);
+    EXPECT_EQ(sheet()->formulas, nullptr);
+    EXPECT_EQ(sheet()->unsupported, 1u);
+}
+
+TEST_F(Biff, SheetRecords)
+{
+    std::string cells = rowRec(0, 1) + number(0, 0, 1) + rec(0x0014, u16(3) + std::string(1, '\0') + "top") +
+                        rec(0x0014, u16(5) + std::string(1, '\0') + "later") + rec(0x0026, f64(1.25)) +
+                        rec(0x00E5, u16(1) + u16(0) + u16(1) + u16(0) + u16(2)) +
+                        rec(0x023E, u16(0x06B6) + u16(0) + u16(0) + u32(64)) +
+                        rec(0x007D, u16(0) + u16(1) + u16(5060) + u16(15) + u16(0) + u16(0)) +
+                        rec(0x001C, u16(0) + u16(0) + u16(0) + u16(1) + u16(0));
+    ASSERT_EQ(openBook("", {cells}), 0);
+    ExcelLoadSheet *s = sheet();
+    ASSERT_NE(s->header, nullptr);
+    EXPECT_EQ(std::u16string(s->header), u"top");
+    EXPECT_DOUBLE_EQ(s->margins[0], 1.25);
+    EXPECT_DOUBLE_EQ(s->margins[2], 0.3);
+    ASSERT_EQ(s->mergedCount, 1u);
+    EXPECT_EQ(s->merged[0].lastColumn, 2);
+    EXPECT_EQ(s->window2Options, 0x06B6);
+    EXPECT_EQ(s->colWidths[0], 5060);
+    ASSERT_EQ(s->noteCount, 1u);
+    EXPECT_EQ(s->notes[0].objectId, 1);
+}
+
+TEST_F(Biff, SubstreamsOfOtherKinds)
+{
+    // A chart (with a nested substream), a VB module and a workspace are
+    // passed over, the module kept as an extent item; the worksheet after
+    // them loads.
+    std::string chart = bof(0x0600, 0x20) + rec(0x1001, u16(0)) + eof();
+    ASSERT_EQ(openBook("", {chart, rec(0x0001, ""), "", number(0, 0, 9)}, 0x0600, {0x20, 0x06, 0x100, 0x10}), 0);
+    EXPECT_EQ(load.sheetCount, 4u);
+    ASSERT_NE(at(0, 0, 3), nullptr);
+    EXPECT_DOUBLE_EQ(at(0, 0, 3)->value.number, 9.0);
+    uint32_t modules = 0;
+    for (ExcelBookItem *i = load.workbook->items; i; i = i->next)
+        modules += i->kind == Excel_itemModule;
+    EXPECT_EQ(modules, 1u);
+}
+
+TEST_F(Biff, UnknownSubstreamTypeFails)
+{
+    EXPECT_EQ(openBook("", {""}, 0x0600, {0x0033}), 12544);
+}
+
+} // namespace
