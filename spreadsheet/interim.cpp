@@ -9,14 +9,6 @@
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/sheetgrid.h"
 
-// Interim: the importer that lists grids in a workbook is not built yet,
-// so a grid only forgets its link.
-void Excel_gridDetachWorkbook(SheetGrid *grid)
-{
-    if (grid)
-        grid->workbook = nullptr;
-}
-
 // Interim: the Excel reader is not built yet, so its handler recognises nothing.
 int Excel_describe(EngineContext *context, Edr_HandlerDesc *desc)
 {

@@ -342,6 +342,9 @@ ExcelLoadSheet *Excel_loadSheetCreate()
     s->extent[3] = 0;
     s->defaultRowHeight = 255u << 16;
     s->defaultColWidth = 8;
+    // Without a WINDOW2 record the sheet shows grid lines, headings and
+    // zero values.
+    s->window2Options = 0x00B6;
     s->rows = static_cast<ExcelRow **>(Mem_malloc(256 * sizeof(ExcelRow *)));
     if (!s->rows) {
         Mem_free(s);

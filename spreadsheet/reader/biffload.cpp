@@ -795,6 +795,8 @@ int Excel_readWorkbookStream(ExcelLoad *load, OleHandle *ole)
     rc = Excel_addBuiltinFormats(load->workbook, load->context);
     if (rc == Res_ok)
         rc = readGlobals(load);
+    if (rc == Res_ok)
+        rc = Excel_fontsToRules(load);
     if (rc != Res_ok)
         return rc;
     for (ExcelSheetEntry *e = load->sheets; e; e = e->next) {
@@ -861,6 +863,8 @@ void Excel_loadFree(ExcelLoad *load)
     load->bodyCapacity = 0;
     if (load->stream)
         (void)Ole_streamClose(&load->stream);
+    Excel_rulesFree(load->fontRules, load->fontRules ? load->fontCount : 0);
+    load->fontRules = nullptr;
     if (load->workbook) {
         // The font table belongs to the workbook record.
         load->fonts = nullptr;

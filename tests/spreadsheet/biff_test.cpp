@@ -13,6 +13,8 @@
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/formularec.h"
+#include "spreadsheet/reader/sheetlayout.h"
+#include "spreadsheet/sheetgrid.h"
 #include "tests/spreadsheet/biff_support.h"
 #include "tests/support/heap_fixture.h"
 
@@ -425,6 +427,83 @@ TEST_F(Biff, SubstreamsOfOtherKinds)
 TEST_F(Biff, UnknownSubstreamTypeFails)
 {
     EXPECT_EQ(openBook("", {""}, 0x0600, {0x0033}), 12544);
+}
+
+TEST_F(Biff, LayoutOfASingleCell)
+{
+    // The only cell is A1: 30 rows and 10 columns; the default font of
+    // 10 points gives the scale 5060 and a default column 43974 units.
+    ASSERT_EQ(openBook("", {rowRec(0, 1) + number(0, 0, 1.5)}), 0);
+    SheetGrid *g = nullptr;
+    ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
+    ASSERT_NE(g, nullptr);
+    const SheetMetrics *m = g->metrics;
+    EXPECT_EQ(m->rowCount, 30u);
+    EXPECT_EQ(m->columnCount, 10u);
+    EXPECT_EQ(m->scale, 5060);
+    EXPECT_EQ(m->rawWidths[9], 2048);
+    EXPECT_EQ(m->columnWidths[0], 43974u);
+    EXPECT_EQ(m->totalWidth, 43974 * 10);
+    EXPECT_EQ(m->rowPositions[0], (255u << 16) / 1440);
+    EXPECT_EQ(m->rowPositions[29], uint32_t(30ull * (255u << 16) / 1440));
+    ASSERT_EQ(g->cellTable->count, 1u);
+    const ExcelCell &c = g->cellTable->cells[0];
+    EXPECT_EQ(c.kind, Excel_cellOwnText);
+    EXPECT_EQ(std::u16string(c.text), u"1.5");
+    // Grid lines are shown: one default segment per line.
+    ASSERT_EQ(g->edgeLists->rows[5].count, 1u);
+    EXPECT_EQ(g->edgeLists->rows[5].segments[0].kind, 14u);
+    EXPECT_EQ(g->edgeLists->rows[5].segments[0].end, 9u);
+    EXPECT_EQ(g->workbook, load.workbook);
+    Excel_gridLayoutFree(g);
+}
+
+TEST_F(Biff, LayoutWithoutGridLinesKeepsMergedAndSharedTexts)
+{
+    std::string sst = rec(0x00FC, u32(1) + u32(1) + str8("wide"));
+    std::string cells = rowRec(0, 3) + rec(0x00FD, cell(0, 0, 15) + u32(0)) +
+                        rec(0x00E5, u16(1) + u16(0) + u16(1) + u16(0) + u16(2)) +
+                        rec(0x023E, u16(0x00B4) + u16(0) + u16(0) + u32(64));
+    ASSERT_EQ(openBook(sst, {cells}), 0);
+    SheetGrid *g = nullptr;
+    ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->cellTable->count, 1u);
+    EXPECT_EQ(g->cellTable->cells[0].kind, Excel_cellSharedText);
+    EXPECT_EQ(g->cellTable->cells[0].sst, 0);
+    ASSERT_EQ(g->cellTable->mergedCount, 1u);
+    EXPECT_EQ(g->cellTable->merged[0].lastColumn, 2);
+    EXPECT_EQ(g->cellTable->merged[0].lastRow, 1);
+    // The top edge keeps its line in colour slot 1; inner lines go.
+    EXPECT_EQ(g->edgeLists->rows[0].segments[0].kind, 14u);
+    EXPECT_EQ(g->edgeLists->rows[0].segments[0].colour, 1);
+    for (uint32_t i = 0; i < g->edgeLists->rows[3].count; i++)
+        EXPECT_EQ(g->edgeLists->rows[3].segments[i].kind, 0u);
+    Excel_gridLayoutFree(g);
+}
+
+TEST_F(Biff, EmptySheetHasNoLayout)
+{
+    ASSERT_EQ(openBook("", {""}), 0);
+    SheetGrid *g = nullptr;
+    EXPECT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
+    EXPECT_EQ(g, nullptr);
+}
+
+TEST_F(Biff, GridOutlivesTheLoad)
+{
+    // The grid's worksheet item keeps the workbook record after the load
+    // has released its own reference.
+    std::string sst = rec(0x00FC, u32(1) + u32(1) + str8("kept"));
+    ASSERT_EQ(openBook(sst, {rowRec(0, 1) + rec(0x00FD, cell(0, 0, 15) + u32(0))}), 0);
+    SheetGrid *g = nullptr;
+    ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
+    ASSERT_NE(g, nullptr);
+    ExcelWorkbook *wb = load.workbook;
+    Excel_loadFree(&load);
+    EXPECT_EQ(g->workbook, wb);
+    EXPECT_EQ(std::u16string(g->cellTable->cells[0].text), u"kept");
+    Excel_gridLayoutFree(g);
 }
 
 } // namespace
