@@ -9,12 +9,6 @@
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/sheetgrid.h"
 
-// Interim: the Excel reader is not built yet, so its handler recognises nothing.
-int Excel_describe(EngineContext *context, Edr_HandlerDesc *desc)
-{
-    return DocType_describeInterim(context, desc);
-}
-
 // Interim: no spreadsheet importer queues updates yet, so there is never
 // anything pending.
 int Excel_Doc_takeUpdates(Edr_Doc *, void **updates)
@@ -57,13 +51,6 @@ int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t, uint32_t, ExcelCellEdit
     *text = nullptr;
     *xf = 15;
     return 0;
-}
-
-// Interim: the workbook loader that lays cells into a page is not built
-// yet, so a page body gets no cells.
-int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *, Edr_Node *body)
-{
-    return book && body ? 0 : 16;
 }
 
 #include "spreadsheet/sheetedit.h"

@@ -8,7 +8,7 @@
 struct EngineContext;
 struct Edr_HandlerDesc;
 
-// Fills the Excel handler's descriptor. 0.
+// Fills the Excel handler's descriptor: MIME matcher, sniffer, open. 0.
 int Excel_describe(EngineContext *context, Edr_HandlerDesc *desc);
 
 // A raw-record list entry of the BIFF8 reader (type, length and stream
@@ -56,6 +56,7 @@ struct ExcelLoad {
     uint32_t sheetCount;
     uint8_t *body;             // the record body buffer
     uint32_t bodyCapacity;
+    struct ExcelLoadSheet *layoutSheet; // the sheet whose page is being built
 };
 
 // Adds the match key nextElementId with weight 10 to *rule and hands the

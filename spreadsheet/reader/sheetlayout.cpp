@@ -443,3 +443,85 @@ void Excel_gridDetachWorkbook(SheetGrid *grid)
         }
     }
 }
+
+int Excel_rangeHandlerAdd(SheetGrid *grid, void (*handler)(TaggedRecord *), uint32_t firstRow, uint32_t firstColumn,
+                          uint32_t lastRow, uint32_t lastColumn, const void *data, uint32_t size)
+{
+    if (!grid)
+        return Res_nullInput;
+    TaggedNode *node = grid->taggedLists;
+    while (node && node->tag != handler)
+        node = node->next;
+    bool made = false;
+    if (!node) {
+        node = static_cast<TaggedNode *>(Mem_calloc(1, sizeof(TaggedNode)));
+        if (!node)
+            return Res_noMemory;
+        node->tag = handler;
+        made = true;
+    }
+    TaggedRecord *r = static_cast<TaggedRecord *>(Mem_calloc(1, sizeof(TaggedRecord) + size));
+    if (!r) {
+        if (made)
+            Mem_free(node);
+        return Res_noMemory;
+    }
+    r->words[0] = intptr_t(firstRow);
+    r->words[1] = intptr_t(firstColumn);
+    r->words[2] = intptr_t(lastRow);
+    r->words[3] = intptr_t(lastColumn);
+    if (size && data)
+        memcpy(r + 1, data, size);
+    TaggedRecord **tail = &node->first;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = r;
+    if (made) {
+        node->next = grid->taggedLists;
+        grid->taggedLists = node;
+    }
+    return Res_ok;
+}
+
+void Excel_noteTag(TaggedRecord *)
+{
+}
+
+const ExcelCell *Excel_cellEntryAt(const SheetGrid *grid, uint32_t index)
+{
+    const SheetCellTable *t = grid ? grid->cellTable : nullptr;
+    if (!t)
+        return nullptr;
+    const ExcelWorkbook *wb = grid->workbook;
+    auto centredAcross = [wb](const ExcelCell &c) {
+        return wb && c.xf < wb->xfCount && (wb->xfs[c.xf].alignment & 7) == 6;
+    };
+    uint32_t i = 0;
+    for (uint32_t n = 0; i < t->count; n++) {
+        if (n == index)
+            return &t->cells[i];
+        const ExcelCell &c = t->cells[i++];
+        if (centredAcross(c) && c.text) {
+            while (i < t->count && t->cells[i].row == c.row && t->cells[i].xf == c.xf && !t->cells[i].text)
+                i++;
+        }
+    }
+    return nullptr;
+}
+
+int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *grid, Edr_Node *body)
+{
+    // The grid record is already in the page body; what is left is to
+    // register the notes of the sheet over their cells.
+    if (!book || !grid || !body)
+        return Res_missingArgument;
+    const ExcelLoadSheet *sheet = book->layoutSheet;
+    for (uint32_t i = 0; sheet && i < sheet->noteCount; i++) {
+        const ExcelNote &n = sheet->notes[i];
+        ExcelNoteData data{n.objectId, n.position, nullptr};
+        int rc = Excel_rangeHandlerAdd(grid, Excel_noteTag, n.row, n.column, n.row, n.column, &data, sizeof data);
+        if (rc != Res_ok)
+            return rc;
+    }
+    return Res_ok;
+}

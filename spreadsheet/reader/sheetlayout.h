@@ -51,3 +51,30 @@ uint32_t Excel_mergedIndex(const struct ExcelRange *ranges, uint32_t count, uint
 // ordinary grid line on the top edge take colour slot 1; on every other
 // line they become style 0 (no line).
 void Excel_hideGridLines(SheetGrid *grid);
+
+struct ExcelCell;
+struct TaggedRecord;
+
+// Registers a copy of data (size bytes) for the cell range under handler:
+// the grid's tagged list of that handler (made on first use) gets a
+// record whose words are {first row, first column, last row, last
+// column}. 0; 8 without a grid; 1 when memory runs out.
+[[nodiscard]] int Excel_rangeHandlerAdd(SheetGrid *grid, void (*handler)(TaggedRecord *), uint32_t firstRow,
+                                        uint32_t firstColumn, uint32_t lastRow, uint32_t lastColumn,
+                                        const void *data, uint32_t size);
+
+// The note handler's tag: a note's record holds {object id, record
+// position, drawing}; nothing to dispose.
+void Excel_noteTag(TaggedRecord *record);
+
+// A note registered over its cell.
+struct ExcelNoteData {
+    uint32_t objectId;
+    uint32_t position;
+    void *drawing;
+};
+
+// The index-th cell entry of the grid, counting a text centred across the
+// selection (XF alignment 6) with the empty entries of the same XF that
+// follow it in its row as one; null beyond the count.
+const ExcelCell *Excel_cellEntryAt(const SheetGrid *grid, uint32_t index);
