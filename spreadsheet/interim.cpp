@@ -55,28 +55,8 @@ int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t, uint32_t, ExcelCellEdit
 
 #include "spreadsheet/sheetedit.h"
 
-// Interim: the cell store is not built yet, so no sheet line, value, cell
-// style or column can be changed: each change answers "not implemented".
-int Excel_Sheet_insertRow(EngineContext *, SheetGrid *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_insertColumn(EngineContext *, SheetGrid *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_deleteRow(EngineContext *, SheetGrid *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_deleteColumn(EngineContext *, SheetGrid *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
+// Interim: the cell-store edits of values, cell styles, row modes and
+// columns are not built yet: each answers "not implemented".
 int Excel_Sheet_setCellText(EngineContext *, SheetGrid *, uint32_t, uint32_t, const char *, uint32_t)
 {
     return Res_notImplemented;

@@ -12,7 +12,9 @@
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
+#include "spreadsheet/reader/cellstore.h"
 #include "spreadsheet/reader/formularec.h"
+#include "spreadsheet/sheetedit.h"
 #include "spreadsheet/reader/sheetlayout.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/spreadsheet/biff_support.h"
@@ -504,6 +506,109 @@ TEST_F(Biff, GridOutlivesTheLoad)
     EXPECT_EQ(g->workbook, wb);
     EXPECT_EQ(std::u16string(g->cellTable->cells[0].text), u"kept");
     Excel_gridLayoutFree(g);
+}
+
+std::string refTok(uint32_t row, uint32_t col)
+{
+    return std::string(1, '\x24') + u16(row) + u16(0xC000 | col);
+}
+
+std::string areaTok(uint32_t r0, uint32_t r1, uint32_t c0, uint32_t c1)
+{
+    return std::string(1, '\x25') + u16(r0) + u16(r1) + u16(0xC000 | c0) + u16(0xC000 | c1);
+}
+
+TEST_F(Biff, StructuralEditsMoveEverything)
+{
+    // A1, A3, a merged range over rows 1-2, and at B3 a formula reading
+    // A3 and A1:A3.
+    std::string tokens = refTok(2, 0) + areaTok(0, 2, 0, 0) + std::string(1, '\x03');
+    std::string cells = rowRec(0, 2) + rowRec(2, 2) + number(0, 0, 1) + number(2, 0, 3) +
+                        formula(2, 1, f64(4), 0, tokens) + rec(0x00E5, u16(1) + u16(1) + u16(2) + u16(0) + u16(1));
+    ASSERT_EQ(openBook("", {cells}), 0);
+    SheetGrid *g = nullptr;
+    ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
+    ASSERT_NE(g, nullptr);
+    uint32_t rows = g->metrics->rowCount;
+    int32_t height = g->metrics->totalHeight;
+    uint32_t rowHeight = Excel_Sheet_getRowHeight(g, 0);
+
+    ASSERT_EQ(Excel_Sheet_insertRow(ctx, g, 1), 0);
+    EXPECT_EQ(g->metrics->rowCount, rows + 1);
+    EXPECT_EQ(g->metrics->totalHeight, height + int32_t(rowHeight));
+    EXPECT_EQ(Excel_Sheet_getRowHeight(g, 1), rowHeight);
+    EXPECT_NE(Excel_Sheet_cellAt(g, 0, 0), nullptr);
+    EXPECT_EQ(Excel_Sheet_cellAt(g, 2, 0), nullptr);
+    ASSERT_NE(Excel_Sheet_cellAt(g, 3, 0), nullptr);
+    EXPECT_EQ(std::u16string(Excel_Sheet_cellAt(g, 3, 0)->text), u"3");
+    ASSERT_EQ(g->cellTable->mergedCount, 1u);
+    EXPECT_EQ(g->cellTable->merged[0].firstRow, 2);
+    EXPECT_EQ(g->cellTable->merged[0].lastRow, 3);
+    uint32_t r = 1, c = 1;
+    EXPECT_NE(Excel_Sheet_findRangeAt(g, &r, &c), nullptr);
+    r = 3, c = 1;
+    ASSERT_NE(Excel_Sheet_findRangeAt(g, &r, &c), nullptr);
+    EXPECT_EQ(r, 2u);
+    EXPECT_EQ(c, 0u);
+    ASSERT_NE(g->formulaCells, nullptr);
+    SheetFormula *f = g->formulaCells;
+    EXPECT_EQ(f->words[0], 3u);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(f->tokens), f->length),
+              refTok(3, 0) + areaTok(0, 3, 0, 0) + std::string(1, '\x03'));
+    EXPECT_EQ(g->edgeLists->rows[rows + 1].count, 1u);
+
+    // Deleting row 3 again: the reference to it breaks, the area shrinks.
+    ASSERT_EQ(Excel_Sheet_deleteRow(ctx, g, 3), 0);
+    EXPECT_EQ(g->metrics->rowCount, rows);
+    EXPECT_EQ(g->metrics->totalHeight, height);
+    EXPECT_EQ(Excel_Sheet_cellAt(g, 3, 0), nullptr);
+    ASSERT_NE(g->formulaCells, nullptr);
+    EXPECT_EQ(f->tokens[0], 0x2A);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(f->tokens) + 5, 9), areaTok(0, 2, 0, 0));
+    EXPECT_EQ(g->cellTable->merged[0].lastRow, 2);
+
+    // Columns: A moves to B; the formula moves out of column B to C.
+    ASSERT_EQ(Excel_Sheet_insertColumn(ctx, g, 0), 0);
+    EXPECT_NE(Excel_Sheet_cellAt(g, 0, 1), nullptr);
+    EXPECT_EQ(Excel_Sheet_cellAt(g, 0, 0), nullptr);
+    EXPECT_EQ(f->words[1], 2u);
+    ASSERT_EQ(Excel_Sheet_deleteColumn(ctx, g, 1), 0);
+    EXPECT_EQ(Excel_Sheet_cellAt(g, 0, 1), nullptr);
+    EXPECT_EQ(g->cellTable->mergedCount, 0u); // one column wide and one row high: gone
+
+    EXPECT_EQ(Excel_Sheet_deleteRow(ctx, g, g->metrics->rowCount), 8);
+    EXPECT_EQ(Excel_Sheet_insertRow(ctx, g, g->metrics->rowCount + 1), 8);
+    EXPECT_EQ(Excel_Sheet_insertRow(ctx, nullptr, 0), 16);
+    Excel_gridLayoutFree(g);
+}
+
+TEST_F(Biff, ShiftedReferencesPastTheEdgeBreak)
+{
+    struct Case {
+        const char *what;
+        std::string before;
+        uint32_t at;
+        int insert;
+        int columns;
+        std::string after;
+    } cases[] = {
+        {"row 65535 pushed off", refTok(65535, 1), 0, 1, 0, std::string(1, '\x2A') + u16(65535) + u16(0xC001)},
+        {"column 255 pushed off", refTok(4, 255), 3, 1, 1, std::string(1, '\x2A') + u16(4) + u16(0xC0FF)},
+        {"area start pushed off", areaTok(65535, 65535, 0, 0), 10, 1, 0,
+         std::string(1, '\x2B') + areaTok(65535, 65535, 0, 0).substr(1)},
+        {"area to the last row keeps its end", areaTok(5, 65535, 0, 0), 2, 1, 0, areaTok(6, 65535, 0, 0)},
+        {"whole column stays", areaTok(0, 65535, 2, 2), 0, 1, 0, areaTok(0, 65535, 2, 2)},
+        {"before the line stays", refTok(1, 1), 2, 1, 0, refTok(1, 1)},
+        {"deleted row breaks", refTok(2, 0), 2, 0, 0, std::string(1, '\x2A') + refTok(2, 0).substr(1)},
+        {"area over a deleted row shrinks", areaTok(1, 4, 0, 0), 2, 0, 0, areaTok(1, 3, 0, 0)},
+        {"value-class reference", std::string(1, '\x44') + u16(65535) + u16(0), 0, 1, 0,
+         std::string(1, '\x4A') + u16(65535) + u16(0)},
+    };
+    for (const Case &c : cases) {
+        std::string t = c.before;
+        Excel_Formula_shiftRefs(reinterpret_cast<uint8_t *>(t.data()), t.size(), c.at, c.insert, c.columns);
+        EXPECT_EQ(t, c.after) << c.what;
+    }
 }
 
 } // namespace
