@@ -557,24 +557,34 @@ TEST_F(Biff, StructuralEditsMoveEverything)
               refTok(3, 0) + areaTok(0, 3, 0, 0) + std::string(1, '\x03'));
     EXPECT_EQ(g->edgeLists->rows[rows + 1].count, 1u);
 
-    // Deleting row 3 again: the reference to it breaks, the area shrinks.
-    ASSERT_EQ(Excel_Sheet_deleteRow(ctx, g, 3), 0);
+    // Deleting row 0: A1 goes, the rest moves up, the area's first row
+    // stays and its end moves.
+    ASSERT_EQ(Excel_Sheet_deleteRow(ctx, g, 0), 0);
     EXPECT_EQ(g->metrics->rowCount, rows);
     EXPECT_EQ(g->metrics->totalHeight, height);
-    EXPECT_EQ(Excel_Sheet_cellAt(g, 3, 0), nullptr);
-    ASSERT_NE(g->formulaCells, nullptr);
-    EXPECT_EQ(f->tokens[0], 0x2A);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(f->tokens) + 5, 9), areaTok(0, 2, 0, 0));
+    EXPECT_EQ(Excel_Sheet_cellAt(g, 0, 0), nullptr);
+    EXPECT_NE(Excel_Sheet_cellAt(g, 2, 0), nullptr);
+    ASSERT_EQ(g->formulaCells, f);
+    EXPECT_EQ(f->words[0], 2u);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(f->tokens), f->length),
+              refTok(2, 0) + areaTok(0, 2, 0, 0) + std::string(1, '\x03'));
+    EXPECT_EQ(g->cellTable->merged[0].firstRow, 1);
     EXPECT_EQ(g->cellTable->merged[0].lastRow, 2);
 
-    // Columns: A moves to B; the formula moves out of column B to C.
+    // Columns: A moves to B and the formula from B to C; deleting column
+    // B takes the cells of A with it and narrows the merged range.
     ASSERT_EQ(Excel_Sheet_insertColumn(ctx, g, 0), 0);
-    EXPECT_NE(Excel_Sheet_cellAt(g, 0, 1), nullptr);
-    EXPECT_EQ(Excel_Sheet_cellAt(g, 0, 0), nullptr);
+    EXPECT_NE(Excel_Sheet_cellAt(g, 2, 1), nullptr);
+    EXPECT_EQ(Excel_Sheet_cellAt(g, 2, 0), nullptr);
     EXPECT_EQ(f->words[1], 2u);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(f->tokens), 5), refTok(2, 1));
     ASSERT_EQ(Excel_Sheet_deleteColumn(ctx, g, 1), 0);
-    EXPECT_EQ(Excel_Sheet_cellAt(g, 0, 1), nullptr);
-    EXPECT_EQ(g->cellTable->mergedCount, 0u); // one column wide and one row high: gone
+    EXPECT_EQ(Excel_Sheet_cellAt(g, 2, 1), nullptr);
+    EXPECT_EQ(f->words[1], 1u);
+    EXPECT_EQ(f->tokens[0], 0x2A);
+    ASSERT_EQ(g->cellTable->mergedCount, 1u);
+    EXPECT_EQ(g->cellTable->merged[0].firstColumn, 1);
+    EXPECT_EQ(g->cellTable->merged[0].lastColumn, 1);
 
     EXPECT_EQ(Excel_Sheet_deleteRow(ctx, g, g->metrics->rowCount), 8);
     EXPECT_EQ(Excel_Sheet_insertRow(ctx, g, g->metrics->rowCount + 1), 8);
