@@ -238,8 +238,7 @@ int Excel_readRichString(ExcelBody *body, ExcelSstEntry *out, int biff8)
     int wide = flags & 1;
     uint32_t got = 0;
     while (got < count) {
-        uint32_t end = segmentEnd(body, pos);
-        if (pos == end && biff8 && isBreak(body, pos)) {
+        if (biff8 && isBreak(body, pos)) {
             // The characters continue in a new record, which starts with
             // its own flags byte.
             if (pos >= size) {
@@ -247,8 +246,8 @@ int Excel_readRichString(ExcelBody *body, ExcelSstEntry *out, int biff8)
                 return Excel_errMalformed;
             }
             wide = d[pos++] & 1;
-            end = segmentEnd(body, pos);
         }
+        uint32_t end = segmentEnd(body, pos);
         uint32_t unit = wide ? 2 : 1;
         uint32_t avail = (end - pos) / unit;
         if (avail == 0) {

@@ -469,7 +469,9 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
         if (rc != Res_ok)
             return rc;
         if (h.type == recSxView && biff8(load)) {
-            rc = skipPivotBlock(load);
+            rc = Excel_skipRecord(load->stream, &h);
+            if (rc == Res_ok)
+                rc = skipPivotBlock(load);
             if (rc != Res_ok)
                 return rc;
             continue;
