@@ -261,5 +261,10 @@ const ExcelCellValue *Excel_loadCellAt(const ExcelLoadSheet *sheet, uint32_t row
 void Excel_loadFree(ExcelLoad *load);
 
 // Formats a load-time value with its XF's number format into a new text
-// (freed with Mem_free). 0; 1; 16.
-[[nodiscard]] int Excel_cellDisplayText(const ExcelLoad *load, const ExcelCellValue *value, char16_t **out);
+// (freed with Mem_free); width is the room of the cell (its column's raw
+// width, 1/256 character), which limits General numbers. 0; 1; 16.
+[[nodiscard]] int Excel_cellDisplayText(const ExcelLoad *load, const ExcelCellValue *value, uint32_t width,
+                                        char16_t **out);
+// The raw width (1/256 character) of a column of a finished sheet: the
+// sum over a merged range holding the cell, 2048 beyond the used columns.
+uint32_t Excel_cellWidth(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column);

@@ -575,9 +575,9 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                 return Excel_errMalformed;
             uint32_t first = rd16(b + 2), last = rd16(b + n - 2);
             // The body must hold every entry from the first to the last
-            // column.
+            // column: a record that cannot is refused, the sheet goes on.
             if (last < first || (last - first + 1) * unit > n - 6)
-                return Excel_errMalformed;
+                break;
             uint32_t row = rd16(b);
             for (uint32_t c = first; c <= last && rc == Res_ok; c++) {
                 const uint8_t *p = b + 4 + (c - first) * unit;
@@ -882,7 +882,24 @@ void Excel_loadFree(ExcelLoad *load)
     }
 }
 
-int Excel_cellDisplayText(const ExcelLoad *load, const ExcelCellValue *value, char16_t **out)
+uint32_t Excel_cellWidth(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column)
+{
+    auto rawWidth = [sheet](uint32_t c) -> uint32_t {
+        return sheet && c < sheet->colTableCount ? sheet->colWidths[c] : 2048u;
+    };
+    for (uint32_t i = 0; sheet && i < sheet->mergedCount; i++) {
+        const ExcelRange &m = sheet->merged[i];
+        if (row >= m.firstRow && row <= m.lastRow && column >= m.firstColumn && column <= m.lastColumn) {
+            uint32_t sum = 0;
+            for (uint32_t c = m.firstColumn; c <= m.lastColumn; c++)
+                sum += rawWidth(c);
+            return sum;
+        }
+    }
+    return rawWidth(column);
+}
+
+int Excel_cellDisplayText(const ExcelLoad *load, const ExcelCellValue *value, uint32_t width, char16_t **out)
 {
     if (!out)
         return Res_missingArgument;
@@ -898,6 +915,7 @@ int Excel_cellDisplayText(const ExcelLoad *load, const ExcelCellValue *value, ch
             r.code = wb->formats[r.formatIndex];
     }
     r.flags = load->date1904 ? uint32_t(Excel_fmtDate1904) : 0u;
+    r.width = width;
     r.context = load->context;
     switch (value->kind) {
     case Excel_valBoolean:

@@ -72,7 +72,7 @@ class Biff : public LeakCheckedContextTest<(8u << 20)> {
     std::string shown(const ExcelCellValue *v)
     {
         char16_t *t = nullptr;
-        EXPECT_EQ(Excel_cellDisplayText(&load, v, &t), 0);
+        EXPECT_EQ(Excel_cellDisplayText(&load, v, 2048, &t), 0);
         std::string out;
         for (const char16_t *p = t; p && *p; p++)
             out += char(*p);
@@ -197,15 +197,19 @@ TEST_F(Biff, CellRecords)
 
 TEST_F(Biff, ShortMultipleRecordsAreRefused)
 {
-    // The last column (5) asks for five entries where the body has two.
+    // The last column (5) asks for five entries where the body has two,
+    // and a MULBLANK's last column 200 for 200: both records are refused,
+    // the cells around them load.
     std::string mulrk = rec(0x00BD, u16(0) + u16(1) + u16(15) + u32(102) + u16(15) + u32(102) + u16(5));
-    EXPECT_EQ(openBook("", {rowRec(0, 3) + mulrk}), 12544);
-    Excel_loadFree(&load);
-    load = ExcelLoad{};
-    Ole_close(&ole);
-    Vfs_close(vfs);
-    std::string mulblank = rec(0x00BE, u16(0) + u16(0) + u16(15) + u16(200));
-    EXPECT_EQ(openBook("", {rowRec(0, 3) + mulblank}), 12544);
+    std::string mulblank = rec(0x00BE, u16(1) + u16(0) + u16(15) + u16(200));
+    std::string reversed = rec(0x00BE, u16(1) + u16(3) + u16(15) + u16(2));
+    ASSERT_EQ(openBook("", {rowRec(0, 3) + rowRec(1, 3) + number(0, 0, 1) + mulrk + mulblank + reversed +
+                            number(1, 0, 2)}),
+              0);
+    EXPECT_DOUBLE_EQ(at(0, 0)->value.number, 1.0);
+    EXPECT_EQ(at(0, 1), nullptr);
+    EXPECT_DOUBLE_EQ(at(1, 0)->value.number, 2.0);
+    EXPECT_EQ(sheet()->extent[3], 1);
 }
 
 TEST_F(Biff, StrayCellsAndDefaultFormatRows)

@@ -1,10 +1,12 @@
 // docdump's --cells (see cellsdump.h).
 #include "tools/docdump/cellsdump.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/context/context.h"
 #include "core/mem/mem.h"
@@ -155,7 +157,7 @@ void CellsDump_run(EngineInstance *instance, const std::string &url, CellsDumpRe
                     if (v->kind == Excel_valFiller)
                         continue;
                     char16_t *shown = nullptr;
-                    int rc = Excel_cellDisplayText(&load, v, &shown);
+                    int rc = Excel_cellDisplayText(&load, v, Excel_cellWidth(s, row->row, c), &shown);
                     std::string display = rc == 0 ? escape(utf8(shown)) : "?error " + std::to_string(rc);
                     Mem_free(shown);
                     snprintf(line, sizeof line, "%u\t%u\t%u\t", index, uint32_t(row->row), c);
@@ -167,6 +169,30 @@ void CellsDump_run(EngineInstance *instance, const std::string &url, CellsDumpRe
             index++;
         }
         result->output += cells;
+        // The token strings of shared-formula cells, re-based to each cell.
+        index = 0;
+        for (ExcelSheetEntry *e = load.sheets; e; e = e->next) {
+            if (!e->sheet)
+                continue;
+            std::vector<const ExcelLoadFormula *> shared;
+            for (const ExcelLoadFormula *f = e->sheet->formulas; f; f = f->next)
+                if ((f->options & 0x0008) && f->tokens)
+                    shared.push_back(f);
+            std::sort(shared.begin(), shared.end(), [](const ExcelLoadFormula *a, const ExcelLoadFormula *b) {
+                return a->row != b->row ? a->row < b->row : a->column < b->column;
+            });
+            for (const ExcelLoadFormula *f : shared) {
+                std::string hex;
+                char byte[3];
+                for (uint32_t i = 0; i < f->length; i++) {
+                    snprintf(byte, sizeof byte, "%02x", f->tokens[i]);
+                    hex += byte;
+                }
+                result->output += "#tokens\t" + std::to_string(index) + "\t" + std::to_string(f->row) + "\t" +
+                                  std::to_string(f->column) + "\t" + hex + "\n";
+            }
+            index++;
+        }
     }
     Excel_loadFree(&load);
     Ole_close(&ole);

@@ -19,7 +19,9 @@ struct CellsDumpResult {
 // number, text, bool, error or blank (with "formula-" before it for a
 // formula's cached result), VALUE the raw value (a number as the shortest
 // text that reads back to the same double), tab, newline, carriage return
-// and backslash escaped as \t, \n, \r and \\.
+// and backslash escaped as \t, \n, \r and \\. Then, for each cell of a
+// shared formula, "#tokens<TAB>SHEET<TAB>ROW<TAB>COL<TAB>HEX" with its
+// token string re-based to the cell.
 void CellsDump_run(EngineInstance *instance, const std::string &url, CellsDumpResult *result);
 
 // The shortest text of a double that reads back to it, with a ".0" on
