@@ -13,6 +13,7 @@
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/cellstore.h"
+#include "spreadsheet/reader/excelopen.h"
 #include "spreadsheet/reader/formularec.h"
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/reader/sheetlayout.h"
@@ -625,6 +626,71 @@ TEST_F(Biff, ShiftedReferencesPastTheEdgeBreak)
         std::string t = c.before;
         Excel_Formula_shiftRefs(reinterpret_cast<uint8_t *>(t.data()), t.size(), c.at, c.insert, c.columns);
         EXPECT_EQ(t, c.after) << c.what;
+    }
+}
+
+TEST_F(Biff, NotesRegisterOverTheirCells)
+{
+    std::string cells = rowRec(0, 2) + number(0, 0, 1) + rec(0x001C, u16(0) + u16(1) + u16(0) + u16(7) + u16(0));
+    ASSERT_EQ(openBook("", {cells}), 0);
+    SheetGrid *g = nullptr;
+    ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
+    load.layoutSheet = load.sheets->sheet;
+    Edr_Node *body = reinterpret_cast<Edr_Node *>(g); // only checked for null
+    ASSERT_EQ(Excel_Sheet_buildGrid(&load, g, body), 0);
+    ASSERT_EQ(Excel_rangeHandlerAdd(g, Excel_noteTag, 3, 4, 5, 6, nullptr, 0), 0);
+    ASSERT_NE(g->taggedLists, nullptr);
+    EXPECT_EQ(g->taggedLists->next, nullptr); // one list per handler
+    TaggedRecord *r = g->taggedLists->first;
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->words[0], 0);
+    EXPECT_EQ(r->words[1], 1);
+    ExcelNoteData note;
+    memcpy(&note, r + 1, sizeof note);
+    EXPECT_EQ(note.objectId, 7u);
+    ASSERT_NE(r->next, nullptr);
+    EXPECT_EQ(r->next->words[3], 6);
+    EXPECT_EQ(Excel_rangeHandlerAdd(nullptr, Excel_noteTag, 0, 0, 0, 0, nullptr, 0), 8);
+    // The cell entries by index.
+    ASSERT_NE(Excel_cellEntryAt(g, 0), nullptr);
+    EXPECT_EQ(Excel_cellEntryAt(g, 0)->column, 0u);
+    EXPECT_EQ(Excel_cellEntryAt(g, 1), nullptr);
+    Excel_gridLayoutFree(g);
+}
+
+TEST_F(Biff, Recognition)
+{
+    struct Case {
+        const char *mime;
+        int32_t score;
+    } mimes[] = {{"application/vnd.ms-excel", 100}, {"Application/Excel", 100}, {"application/msword", 0}};
+    for (const Case &c : mimes) {
+        std::u16string m(c.mime, c.mime + strlen(c.mime));
+        int32_t score = -1;
+        EXPECT_EQ(Excel_matchMime(ctx, nullptr, m.c_str(), &score), 0);
+        EXPECT_EQ(score, c.score) << c.mime;
+    }
+    struct File {
+        std::string data;
+        int32_t score;
+    } files[] = {{compound(bof(0x0600, 5) + eof()), 100},
+                 {compound(bof(0x0500, 5) + eof(), u"Book"), 100},
+                 {Cfb_build({{u"WordDocument", std::string(64, '\0')}}), 0},
+                 {"not a compound file", 0}};
+    for (const File &f : files) {
+        VfsHandle *h = nullptr;
+        uint32_t accepted = 0;
+        ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(f.data.data()), f.data.size(), 0,
+                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx),
+                  0);
+        int32_t score = -1;
+        uint32_t type = 0;
+        EXPECT_EQ(Excel_sniff(ctx, nullptr, h, &score, &type), 0);
+        EXPECT_EQ(score, f.score);
+        if (f.score) {
+            EXPECT_EQ(type, 29u);
+        }
+        Vfs_close(h);
     }
 }
 
