@@ -72,11 +72,6 @@ int Excel_Sheet_setRowMode(EngineContext *, SheetGrid *, uint32_t, uint32_t)
     return Res_notImplemented;
 }
 
-int Excel_Sheet_setColumnWidth(EngineContext *, SheetGrid *, uint32_t, uint32_t)
-{
-    return Res_notImplemented;
-}
-
 int Excel_Sheet_setColumnMode(EngineContext *, SheetGrid *, uint32_t, uint32_t)
 {
     return Res_notImplemented;

@@ -399,3 +399,17 @@ int Excel_Sheet_deleteColumn(EngineContext *context, SheetGrid *grid, uint32_t i
 {
     return structural(context, grid, index, 0, 1);
 }
+
+int Excel_Sheet_setColumnWidth(EngineContext *, SheetGrid *grid, uint32_t column, uint32_t width)
+{
+    SheetMetrics *m = grid ? grid->metrics : nullptr;
+    if (!m || !m->rawWidths || !m->columnWidths || m->scale <= 0)
+        return Res_missingArgument;
+    if (column >= m->columnCount)
+        return Res_nullInput;
+    // Layout units back to 1/256 character, within what a column holds.
+    uint64_t raw = uint64_t(width) * 256 / uint32_t(m->scale);
+    m->rawWidths[column] = uint16_t(std::min<uint64_t>(raw, 65280));
+    Excel_colWidthsCompute(grid);
+    return Res_ok;
+}

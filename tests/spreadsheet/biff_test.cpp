@@ -694,4 +694,24 @@ TEST_F(Biff, Recognition)
     }
 }
 
+TEST_F(Biff, ColumnWidthsSetInLayoutUnits)
+{
+    ASSERT_EQ(openBook("", {rowRec(0, 1) + number(0, 0, 1)}), 0);
+    SheetGrid *g = nullptr;
+    ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
+    struct Case {
+        uint32_t width;
+        uint16_t raw;
+        uint32_t shown;
+    } cases[] = {{0, 0, 3494}, {5060 * 4, 1024, 5060 * 4 + 3494}, {0xFFFFFFFF, 65280, 5060 * 255 + 3494}};
+    for (const Case &c : cases) {
+        ASSERT_EQ(Excel_Sheet_setColumnWidth(ctx, g, 2, c.width), 0);
+        EXPECT_EQ(g->metrics->rawWidths[2], c.raw) << c.width;
+        EXPECT_EQ(Excel_Sheet_getColWidth(g, 2), c.shown) << c.width;
+    }
+    EXPECT_EQ(Excel_Sheet_setColumnWidth(ctx, g, 10, 100), 8);
+    EXPECT_EQ(Excel_Sheet_setColumnWidth(ctx, nullptr, 0, 100), 16);
+    Excel_gridLayoutFree(g);
+}
+
 } // namespace
