@@ -9,20 +9,6 @@
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/sheetgrid.h"
 
-// Interim: the importer that lists grids in a workbook is not built yet,
-// so a grid only forgets its link.
-void Excel_gridDetachWorkbook(SheetGrid *grid)
-{
-    if (grid)
-        grid->workbook = nullptr;
-}
-
-// Interim: the Excel reader is not built yet, so its handler recognises nothing.
-int Excel_describe(EngineContext *context, Edr_HandlerDesc *desc)
-{
-    return DocType_describeInterim(context, desc);
-}
-
 // Interim: no spreadsheet importer queues updates yet, so there is never
 // anything pending.
 int Excel_Doc_takeUpdates(Edr_Doc *, void **updates)
@@ -67,37 +53,10 @@ int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t, uint32_t, ExcelCellEdit
     return 0;
 }
 
-// Interim: the workbook loader that lays cells into a page is not built
-// yet, so a page body gets no cells.
-int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *, Edr_Node *body)
-{
-    return book && body ? 0 : 16;
-}
-
 #include "spreadsheet/sheetedit.h"
 
-// Interim: the cell store is not built yet, so no sheet line, value, cell
-// style or column can be changed: each change answers "not implemented".
-int Excel_Sheet_insertRow(EngineContext *, SheetGrid *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_insertColumn(EngineContext *, SheetGrid *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_deleteRow(EngineContext *, SheetGrid *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_deleteColumn(EngineContext *, SheetGrid *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
+// Interim: the cell-store edits of values, cell styles, row modes and
+// columns are not built yet: each answers "not implemented".
 int Excel_Sheet_setCellText(EngineContext *, SheetGrid *, uint32_t, uint32_t, const char *, uint32_t)
 {
     return Res_notImplemented;
@@ -109,11 +68,6 @@ int Excel_Sheet_setCellStyle(SheetGrid *, uint32_t, uint32_t, StyleRule *)
 }
 
 int Excel_Sheet_setRowMode(EngineContext *, SheetGrid *, uint32_t, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_setColumnWidth(EngineContext *, SheetGrid *, uint32_t, uint32_t)
 {
     return Res_notImplemented;
 }

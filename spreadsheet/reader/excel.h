@@ -8,7 +8,7 @@
 struct EngineContext;
 struct Edr_HandlerDesc;
 
-// Fills the Excel handler's descriptor. 0.
+// Fills the Excel handler's descriptor: MIME matcher, sniffer, open. 0.
 int Excel_describe(EngineContext *context, Edr_HandlerDesc *desc);
 
 // A raw-record list entry of the BIFF8 reader (type, length and stream
@@ -25,6 +25,8 @@ struct ExcelWorkbook;
 struct Edr_Doc;
 struct Edr_Node;
 struct Request;
+struct OleStream;
+struct ExcelSheetEntry;
 struct SheetGrid;
 struct StyleRule;
 
@@ -47,6 +49,14 @@ struct ExcelLoad {
     Request *styleSheet;       // the spreadsheet style sheet (kind 2); null until built
     uint32_t nextElementId;    // the id the next page rule gets
     ExcelBookItem *currentSheet; // the sheet being built: one of the workbook's items
+    // The record walk (spreadsheet/reader/biff.h).
+    OleStream *stream;         // the workbook stream
+    uint32_t date1904;         // 1 when the workbook counts dates from 1904
+    ExcelSheetEntry *sheets;   // BOUNDSHEET entries in file order
+    uint32_t sheetCount;
+    uint8_t *body;             // the record body buffer
+    uint32_t bodyCapacity;
+    struct ExcelLoadSheet *layoutSheet; // the sheet whose page is being built
 };
 
 // Adds the match key nextElementId with weight 10 to *rule and hands the

@@ -30,6 +30,7 @@
 #include "platform/api/command.h"
 #include "platform/api/engine.h"
 #include "platform/api/hostevent.h"
+#include "tools/docdump/cellsdump.h"
 #include "tools/docdump/pdfdump.h"
 #include "viewer/viewer.h"
 #include "core/mem/mem.h"
@@ -325,8 +326,11 @@ int usage(const char *self)
             "also prints the document's style rules, --runs the text runs of\n"
             "page-description text (\"run X Y TEXT\", points from the top left).\n"
             "--text prints the body text alone, one line per paragraph, in tree\n"
-            "order; --headers adds the header and footer stories.\n",
-            self, self);
+            "order; --headers adds the header and footer stories.\n"
+            "       %s --cells FILE.xls\n"
+            "--cells reads an Excel workbook's cells alone and lists each cell's\n"
+            "sheet, row, column, kind, raw value, XF index and display text.\n",
+            self, self, self);
     return 2;
 }
 
@@ -340,6 +344,38 @@ void runPdfDump(EngineInstance *instance, void *arg)
 {
     PdfCall *call = static_cast<PdfCall *>(arg);
     PdfDump_run(instance, call->url, call->options, &call->result);
+}
+
+struct CellsCall {
+    std::string url;
+    CellsDumpResult result;
+};
+
+void runCellsDump(EngineInstance *instance, void *arg)
+{
+    CellsCall *call = static_cast<CellsCall *>(arg);
+    CellsDump_run(instance, call->url, &call->result);
+}
+
+// --cells: the workbook's cells, read by the Excel loader alone.
+int dumpCells(HostContext *host, const char *path)
+{
+    CellsCall call;
+    call.url = fileUrl(path);
+    if (App_postCall(host->instance, runCellsDump, &call, nullptr) != 0) {
+        fprintf(stderr, "docdump: the engine refused the call\n");
+        return 1;
+    }
+    if (!drive(host, [&] { return call.result.done != 0; })) {
+        fprintf(stderr, "docdump: the workbook loader did not finish with %s\n", path);
+        return 1;
+    }
+    fwrite(call.result.output.data(), 1, call.result.output.size(), stdout);
+    if (call.result.error) {
+        fprintf(stderr, "docdump: cannot open %s: workbook loader error %d\n", path, call.result.error);
+        return 1;
+    }
+    return 0;
 }
 
 // Parses the PDF options; false on a wrong command line. *path is the file.
@@ -364,6 +400,8 @@ bool parsePdfOptions(int argc, char **argv, PdfDumpOptions *options, const char 
             options->havePassword = true;
             options->password = argv[++i];
             *pdfMode = true;
+        } else if (a == "--cells") {
+            continue;
         } else if (a == "--styles" || a == "--runs" || a == "--text" || a == "--headers") {
             // read by main
         } else if (!*path && (a.empty() || a[0] != '-' || a == "-")) {
@@ -437,7 +475,11 @@ int main(int argc, char **argv)
             state.text = 1;
         else if (!strcmp(argv[i], "--headers"))
             state.headers = 1;
-    state.quiet = pdfMode || state.text;
+    bool cellsMode = false;
+    for (int i = 1; i < argc; i++)
+        if (!strcmp(argv[i], "--cells"))
+            cellsMode = true;
+    state.quiet = pdfMode || state.text || cellsMode;
     Headless_setRequestHook(host, onRequest, &state);
     if (!Headless_startEngine(host, nullptr, App_start, 0)) {
         fprintf(stderr, "docdump: the engine did not start\n");
@@ -450,6 +492,8 @@ int main(int argc, char **argv)
         fprintf(stderr, "docdump: the engine did not become ready\n");
     } else if (pdfMode) {
         status = dumpPdf(host, path, pdfOptions);
+    } else if (cellsMode) {
+        status = dumpCells(host, path);
     } else {
         std::string url = fileUrl(path);
         if (!App_openDocument(inst, url.c_str(), 0, 0)) {

@@ -1,0 +1,527 @@
+// Sheet layout: the grid of a worksheet built from its load-time store.
+#include "spreadsheet/reader/sheetlayout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/style/stylerule.h"
+#include "core/task/task.h"
+#include "spreadsheet/reader/biff.h"
+#include "spreadsheet/reader/cellstyle.h"
+#include "spreadsheet/reader/excel.h"
+#include "spreadsheet/reader/sheet.h"
+#include "spreadsheet/sheetgrid.h"
+
+namespace {
+
+// One cell of a border line before it is compressed into segments.
+struct LineCell {
+    uint8_t style;
+    uint8_t colour;
+};
+
+const ExcelXf *xfOf(const ExcelLoad *load, uint32_t xf)
+{
+    const ExcelWorkbook *wb = load->workbook;
+    return xf < wb->xfCount ? &wb->xfs[xf] : nullptr;
+}
+
+// The XF of a column slot of a row (the default XF for a missing cell).
+const ExcelXf *slotXf(const ExcelLoad *load, const ExcelRow *row, uint32_t column)
+{
+    if (row && column < row->slots && row->cells[column].kind != Excel_valFiller)
+        return xfOf(load, row->cells[column].xf);
+    return xfOf(load, Excel_defaultXf);
+}
+
+// The line between `before` and `after` (either may be null beyond the
+// grid's edge): the side of the cell after the line when it has a border,
+// else the facing side of the cell before; without either the grid line,
+// unless a cell has a fill.
+LineCell lineBetween(const ExcelXf *before, uint32_t beforeSide, const ExcelXf *after, uint32_t afterSide)
+{
+    if (after && after->borderStyle[afterSide])
+        return {after->borderStyle[afterSide], after->borderColour[afterSide]};
+    if (before && before->borderStyle[beforeSide])
+        return {before->borderStyle[beforeSide], before->borderColour[beforeSide]};
+    if ((after && after->pattern) || (before && before->pattern))
+        return {0, 0};
+    return {Excel_gridLineStyle, Excel_gridLineColour};
+}
+
+// Run-length compresses a line into the list's segments.
+int lineSet(const LineCell *cells, uint32_t count, GridEdgeList *list)
+{
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < count; i++)
+        if (i == 0 || cells[i].style != cells[i - 1].style || cells[i].colour != cells[i - 1].colour)
+            n++;
+    GridSegment *s = static_cast<GridSegment *>(Mem_calloc(n ? n : 1, sizeof(GridSegment)));
+    if (!s)
+        return Res_noMemory;
+    uint32_t k = 0;
+    for (uint32_t i = 0; i < count; i++) {
+        if (i == 0 || cells[i].style != cells[i - 1].style || cells[i].colour != cells[i - 1].colour) {
+            s[k].start = i;
+            s[k].kind = cells[i].style;
+            s[k].colour = cells[i].colour;
+            k++;
+        }
+        s[k - 1].end = i;
+    }
+    Mem_free(list->segments);
+    list->segments = s;
+    list->count = n;
+    return Res_ok;
+}
+
+// Clears the lines inside merged ranges along one line.
+void clearMerged(const ExcelLoadSheet *sheet, LineCell *cells, uint32_t count, uint32_t line, int vertical)
+{
+    for (uint32_t m = 0; m < sheet->mergedCount; m++) {
+        const ExcelRange &r = sheet->merged[m];
+        uint32_t lo = vertical ? r.firstColumn : r.firstRow;
+        uint32_t hi = vertical ? r.lastColumn : r.lastRow;
+        if (line <= lo || line > hi)
+            continue;
+        uint32_t from = vertical ? r.firstRow : r.firstColumn;
+        uint32_t to = vertical ? r.lastRow : r.lastColumn;
+        for (uint32_t i = from; i <= to && i < count; i++)
+            cells[i] = {0, 0};
+    }
+}
+
+int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid)
+{
+    uint32_t rows = grid->metrics->rowCount, cols = grid->metrics->columnCount;
+    LineCell *cells = static_cast<LineCell *>(Mem_malloc(size_t(std::max(rows, cols)) * sizeof(LineCell)));
+    if (!cells)
+        return Res_noMemory;
+    int rc = Res_ok;
+    // Horizontal lines: line r runs along the top of row r.
+    for (uint32_t r = 0; r <= rows && rc == Res_ok; r++) {
+        const ExcelRow *above = r > 0 ? Excel_rowsLookup(sheet->rows, sheet->rowCount, r - 1) : nullptr;
+        const ExcelRow *below = r < rows ? Excel_rowsLookup(sheet->rows, sheet->rowCount, r) : nullptr;
+        for (uint32_t c = 0; c < cols; c++)
+            cells[c] = lineBetween(r > 0 ? slotXf(load, above, c) : nullptr, Excel_borderBottom,
+                                   r < rows ? slotXf(load, below, c) : nullptr, Excel_borderTop);
+        clearMerged(sheet, cells, cols, r, 0);
+        rc = lineSet(cells, cols, &grid->edgeLists->rows[r]);
+        if (load->context)
+            Task_yield(load->context);
+    }
+    // Vertical lines: line c runs along the left of column c; the sorted
+    // rows are walked beside the row numbers.
+    for (uint32_t c = 0; c <= cols && rc == Res_ok; c++) {
+        uint32_t k = 0;
+        for (uint32_t r = 0; r < rows; r++) {
+            while (k < sheet->rowCount && sheet->rows[k]->row < r)
+                k++;
+            const ExcelRow *row = k < sheet->rowCount && sheet->rows[k]->row == r ? sheet->rows[k] : nullptr;
+            cells[r] = lineBetween(c > 0 ? slotXf(load, row, c - 1) : nullptr, Excel_borderRight,
+                                   c < cols ? slotXf(load, row, c) : nullptr, Excel_borderLeft);
+        }
+        clearMerged(sheet, cells, rows, c, 1);
+        rc = lineSet(cells, rows, &grid->edgeLists->columns[c]);
+        if (load->context)
+            Task_yield(load->context);
+    }
+    Mem_free(cells);
+    return rc;
+}
+
+void fillPalette(const ExcelWorkbook *wb, SheetGrid *grid)
+{
+    for (uint32_t i = 0; i < SheetGrid_paletteSize; i++) {
+        uint8_t c[4] = {0, 0, 0, 255};
+        Excel_paletteColour(c, &wb->palette, i == SheetGrid_paletteSize - 1 ? 64 : i);
+        grid->palette[i] = uint32_t(c[0]) | (uint32_t(c[1]) << 8) | (uint32_t(c[2]) << 16) | (uint32_t(c[3]) << 24);
+    }
+}
+
+char16_t *copyText(const char16_t *t)
+{
+    size_t n = 0;
+    while (t && t[n])
+        n++;
+    char16_t *c = static_cast<char16_t *>(Mem_malloc((n + 1) * sizeof(char16_t)));
+    if (c) {
+        if (n)
+            memcpy(c, t, n * sizeof(char16_t));
+        c[n] = 0;
+    }
+    return c;
+}
+
+int addCell(SheetCellTable *table, uint32_t *capacity, const ExcelCell *cell)
+{
+    if (table->count == *capacity) {
+        uint32_t cap = *capacity ? *capacity * 2 : 64;
+        ExcelCell *c = static_cast<ExcelCell *>(Mem_realloc(table->cells, cap * sizeof(ExcelCell)));
+        if (!c)
+            return Res_noMemory;
+        table->cells = c;
+        *capacity = cap;
+    }
+    table->cells[table->count++] = *cell;
+    return Res_ok;
+}
+
+int buildCells(ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid, ExcelRuleTable *rules)
+{
+    SheetCellTable *table = grid->cellTable;
+    uint32_t capacity = 0;
+    ExcelWorkbook *wb = load->workbook;
+    for (uint32_t i = 0; i < sheet->rowCount; i++) {
+        const ExcelRow *row = sheet->rows[i];
+        for (uint32_t c = 0; c < row->slots; c++) {
+            const ExcelCellValue *v = &row->cells[c];
+            if (v->kind == Excel_valFiller || v->xf >= wb->xfCount)
+                continue;
+            ExcelCell cell{};
+            cell.xf = v->xf;
+            cell.row = row->row;
+            cell.column = c;
+            cell.sst = -1;
+            cell.kind = Excel_cellNoText;
+            uint32_t kind = v->kind;
+            if (v->kind != Excel_valBlank) {
+                if (v->kind == Excel_valString && v->sst >= 0 && v->value.text.runCount == 0 &&
+                    uint32_t(v->sst) < wb->sstCount) {
+                    // The shared text itself is shown.
+                    cell.kind = Excel_cellSharedText;
+                    cell.sst = v->sst;
+                    cell.text = wb->sst[v->sst].text;
+                    Excel_sstAddRef(wb, uint32_t(v->sst));
+                } else {
+                    char16_t *shown = nullptr;
+                    int rc = v->kind == Excel_valString ? ((shown = copyText(v->value.text.text)) ? 0 : 1)
+                                                        : Excel_cellDisplayText(load, v, Excel_cellWidth(sheet, row->row, c), &shown);
+                    if (rc != Res_ok)
+                        return rc;
+                    cell.kind = Excel_cellOwnText;
+                    cell.text = shown;
+                }
+            }
+            uint32_t index = 0;
+            int rc = Excel_cellRule(rules, load, kind, &cell, &index, nullptr);
+            if (rc == Res_ok)
+                rc = addCell(table, &capacity, &cell);
+            if (rc != Res_ok) {
+                if (cell.kind == Excel_cellOwnText)
+                    Mem_free(cell.text);
+                else if (cell.kind == Excel_cellSharedText)
+                    Excel_sstRelease(wb, uint32_t(cell.sst));
+                return rc;
+            }
+            if (load->context)
+                Task_yield(load->context);
+        }
+    }
+    if (sheet->mergedCount) {
+        uint32_t n = std::min<uint32_t>(sheet->mergedCount, 0xFFFF);
+        table->merged = static_cast<SheetMergedRange *>(Mem_malloc(n * sizeof(SheetMergedRange)));
+        if (!table->merged)
+            return Res_noMemory;
+        for (uint32_t i = 0; i < n; i++) {
+            const ExcelRange &r = sheet->merged[i];
+            table->merged[i] = {r.firstColumn, r.firstRow, r.lastColumn, r.lastRow};
+        }
+        table->mergedCount = uint16_t(n);
+    }
+    return Res_ok;
+}
+
+int moveFormulas(ExcelLoadSheet *sheet, SheetGrid *grid)
+{
+    SheetFormula **tail = &grid->formulaCells;
+    while (*tail)
+        tail = &(*tail)->next;
+    while (ExcelLoadFormula *f = sheet->formulas) {
+        if (f->length > 0xFFFF) {
+            sheet->formulas = f->next;
+            Mem_free(f->tokens);
+            Mem_free(f);
+            continue;
+        }
+        SheetFormula *s = static_cast<SheetFormula *>(Mem_calloc(1, sizeof(SheetFormula)));
+        if (!s)
+            return Res_noMemory;
+        sheet->formulas = f->next;
+        s->words[0] = f->row;
+        s->words[1] = f->column;
+        s->tokens = f->tokens;
+        s->length = uint16_t(f->length);
+        if (s->length == 0) {
+            Mem_free(s->tokens);
+            s->tokens = nullptr;
+        }
+        Mem_free(f);
+        *tail = s;
+        tail = &s->next;
+    }
+    return Res_ok;
+}
+
+} // namespace
+
+void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns)
+{
+    uint32_t r = Excel_minLayoutRows, c = Excel_minLayoutColumns;
+    if (sheet) {
+        if (sheet->extent[1] > 0)
+            r = std::max(r, uint32_t(sheet->extent[1]));
+        for (uint32_t i = 0; i < sheet->rowCount; i++)
+            c = std::max<uint32_t>(c, sheet->rows[i]->slots);
+    }
+    if (rows)
+        *rows = r;
+    if (columns)
+        *columns = c;
+}
+
+uint32_t Excel_mergedIndex(const ExcelRange *ranges, uint32_t count, uint32_t row, uint32_t column)
+{
+    for (uint32_t i = 0; ranges && i < count && i < 0xFFFF; i++)
+        if (row >= ranges[i].firstRow && row <= ranges[i].lastRow && column >= ranges[i].firstColumn &&
+            column <= ranges[i].lastColumn)
+            return i;
+    return 0xFFFF;
+}
+
+int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetMetrics **out)
+{
+    if (!out)
+        return Res_missingArgument;
+    *out = nullptr;
+    if (!load || !sheet || !load->workbook)
+        return Res_missingArgument;
+    if (sheet->extent[1] <= 0 || sheet->rowCount == 0 || !sheet->rowHeights || !sheet->colWidths)
+        return Excel_errEmptySheet;
+    const ExcelXf *xf = xfOf(load, Excel_defaultXf);
+    if (!xf || !xf->font)
+        return Excel_errNoDefaultFont;
+    int32_t scale = 506 * (xf->font->height / 20);
+    if (scale == 0)
+        return Excel_errNoDefaultFont;
+    uint32_t rows = 0, cols = 0;
+    Excel_sheetExtent(sheet, &rows, &cols);
+    SheetMetrics *m = static_cast<SheetMetrics *>(Mem_calloc(1, sizeof(SheetMetrics)));
+    if (!m)
+        return Res_noMemory;
+    m->rawWidths = static_cast<uint16_t *>(Mem_malloc(cols * sizeof(uint16_t)));
+    m->columnWidths = static_cast<uint32_t *>(Mem_malloc(cols * sizeof(uint32_t)));
+    m->rowPositions = static_cast<uint32_t *>(Mem_malloc(rows * sizeof(uint32_t)));
+    if (!m->rawWidths || !m->columnWidths || !m->rowPositions) {
+        Mem_free(m->rawWidths);
+        Mem_free(m->columnWidths);
+        Mem_free(m->rowPositions);
+        Mem_free(m);
+        return Res_noMemory;
+    }
+    m->rowCount = rows;
+    m->columnCount = cols;
+    m->scale = scale;
+    m->defaultColumnChars = sheet->defaultColWidth;
+    m->defaultRowHeight = int32_t(sheet->defaultRowHeight / 1440);
+    m->lastWord = Excel_defaultXf;
+    for (uint32_t c = 0; c < cols; c++)
+        m->rawWidths[c] = c < sheet->colTableCount ? sheet->colWidths[c] : uint16_t(Excel_defaultRawWidth);
+    uint64_t sum = 0;
+    for (uint32_t r = 0; r < rows; r++) {
+        sum += r < sheet->rowTableCount ? sheet->rowHeights[r] : (255u << 16);
+        m->rowPositions[r] = uint32_t(sum / 1440);
+    }
+    m->totalHeight = int32_t(rows ? m->rowPositions[rows - 1] : 0);
+    // The column widths in layout units and their total.
+    SheetGrid probe{};
+    probe.metrics = m;
+    Excel_colWidthsCompute(&probe);
+    *out = m;
+    return Res_ok;
+}
+
+void Excel_hideGridLines(SheetGrid *grid)
+{
+    if (!grid || !grid->edgeLists || !grid->metrics)
+        return;
+    for (uint32_t r = 0; r <= grid->metrics->rowCount; r++) {
+        GridEdgeList &l = grid->edgeLists->rows[r];
+        for (uint32_t i = 0; i < l.count; i++)
+            if (l.segments[i].kind == Excel_gridLineStyle) {
+                if (r == 0)
+                    l.segments[i].colour = 1;
+                else
+                    l.segments[i].kind = 0;
+            }
+    }
+    for (uint32_t c = 0; c <= grid->metrics->columnCount; c++) {
+        GridEdgeList &l = grid->edgeLists->columns[c];
+        for (uint32_t i = 0; i < l.count; i++)
+            if (l.segments[i].kind == Excel_gridLineStyle)
+                l.segments[i].kind = 0;
+    }
+}
+
+int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
+{
+    if (!out)
+        return Res_missingArgument;
+    *out = nullptr;
+    if (!load || !entry || !entry->sheet || !load->workbook)
+        return Res_missingArgument;
+    ExcelLoadSheet *sheet = entry->sheet;
+    SheetMetrics *m = nullptr;
+    int rc = Excel_gridCreate(load, sheet, &m);
+    if (rc == Excel_errEmptySheet)
+        return Res_ok;
+    if (rc != Res_ok)
+        return rc;
+    SheetGrid *grid = static_cast<SheetGrid *>(Mem_calloc(1, sizeof(SheetGrid)));
+    if (!grid) {
+        Mem_free(m->rawWidths);
+        Mem_free(m->columnWidths);
+        Mem_free(m->rowPositions);
+        Mem_free(m);
+        return Res_noMemory;
+    }
+    if (Excel_gridLayoutCreate(m, grid) != Res_ok) {
+        grid->metrics = m;
+        Excel_gridLayoutFree(grid);
+        return Res_noMemory;
+    }
+    rc = buildBorders(load, sheet, grid);
+    if (rc == Res_ok && !(sheet->window2Options & 0x0002))
+        Excel_hideGridLines(grid);
+    load->window2Options = sheet->window2Options;
+    ExcelRuleTable rules{};
+    if (rc == Res_ok)
+        rc = Excel_defaultRules(load, &rules);
+    grid->rightToLeft = (sheet->window2Options >> 6) & 1;
+    if (rc == Res_ok)
+        rc = buildCells(load, sheet, grid, &rules);
+    // The rules go to the grid's format table, which destroys them.
+    if (rules.rules) {
+        grid->formatTable->rules = rules.rules;
+        grid->formatTable->count = uint16_t(std::min<uint32_t>(rules.count, 0xFFFF));
+        for (uint32_t i = grid->formatTable->count; i < rules.count; i++)
+            if (rules.rules[i])
+                StyleRule_destroy(rules.rules[i]);
+    }
+    if (rc == Res_ok)
+        rc = moveFormulas(sheet, grid);
+    fillPalette(load->workbook, grid);
+    if (rc == Res_ok) {
+        ExcelBookItem *item = Excel_bookItemCreate(Excel_itemWorksheet, grid, entry->name);
+        if (!item)
+            rc = Res_noMemory;
+        else if ((rc = Excel_bookAddItem(load->workbook, item)) != Res_ok)
+            Excel_bookItemFree(item);
+        else
+            grid->workbook = load->workbook;
+    }
+    if (rc != Res_ok) {
+        Excel_gridLayoutFree(grid);
+        return rc;
+    }
+    *out = grid;
+    return Res_ok;
+}
+
+void Excel_gridDetachWorkbook(SheetGrid *grid)
+{
+    if (!grid)
+        return;
+    ExcelWorkbook *wb = grid->workbook;
+    grid->workbook = nullptr;
+    for (ExcelBookItem *i = wb ? wb->items : nullptr; i; i = i->next) {
+        if (i->kind == Excel_itemWorksheet && i->payload == grid) {
+            (void)Excel_bookRemoveItem(wb, i);
+            return;
+        }
+    }
+}
+
+int Excel_rangeHandlerAdd(SheetGrid *grid, void (*handler)(TaggedRecord *), uint32_t firstRow, uint32_t firstColumn,
+                          uint32_t lastRow, uint32_t lastColumn, const void *data, uint32_t size)
+{
+    if (!grid)
+        return Res_nullInput;
+    TaggedNode *node = grid->taggedLists;
+    while (node && node->tag != handler)
+        node = node->next;
+    bool made = false;
+    if (!node) {
+        node = static_cast<TaggedNode *>(Mem_calloc(1, sizeof(TaggedNode)));
+        if (!node)
+            return Res_noMemory;
+        node->tag = handler;
+        made = true;
+    }
+    TaggedRecord *r = static_cast<TaggedRecord *>(Mem_calloc(1, sizeof(TaggedRecord) + size));
+    if (!r) {
+        if (made)
+            Mem_free(node);
+        return Res_noMemory;
+    }
+    r->words[0] = intptr_t(firstRow);
+    r->words[1] = intptr_t(firstColumn);
+    r->words[2] = intptr_t(lastRow);
+    r->words[3] = intptr_t(lastColumn);
+    if (size && data)
+        memcpy(r + 1, data, size);
+    TaggedRecord **tail = &node->first;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = r;
+    if (made) {
+        node->next = grid->taggedLists;
+        grid->taggedLists = node;
+    }
+    return Res_ok;
+}
+
+void Excel_noteTag(TaggedRecord *)
+{
+}
+
+const ExcelCell *Excel_cellEntryAt(const SheetGrid *grid, uint32_t index)
+{
+    const SheetCellTable *t = grid ? grid->cellTable : nullptr;
+    if (!t)
+        return nullptr;
+    const ExcelWorkbook *wb = grid->workbook;
+    auto centredAcross = [wb](const ExcelCell &c) {
+        return wb && c.xf < wb->xfCount && (wb->xfs[c.xf].alignment & 7) == 6;
+    };
+    uint32_t i = 0;
+    for (uint32_t n = 0; i < t->count; n++) {
+        if (n == index)
+            return &t->cells[i];
+        const ExcelCell &c = t->cells[i++];
+        if (centredAcross(c) && c.text) {
+            while (i < t->count && t->cells[i].row == c.row && t->cells[i].xf == c.xf && !t->cells[i].text)
+                i++;
+        }
+    }
+    return nullptr;
+}
+
+int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *grid, Edr_Node *body)
+{
+    // The grid record is already in the page body; what is left is to
+    // register the notes of the sheet over their cells.
+    if (!book || !grid || !body)
+        return Res_missingArgument;
+    const ExcelLoadSheet *sheet = book->layoutSheet;
+    for (uint32_t i = 0; sheet && i < sheet->noteCount; i++) {
+        const ExcelNote &n = sheet->notes[i];
+        ExcelNoteData data{n.objectId, n.position, nullptr};
+        int rc = Excel_rangeHandlerAdd(grid, Excel_noteTag, n.row, n.column, n.row, n.column, &data, sizeof data);
+        if (rc != Res_ok)
+            return rc;
+    }
+    return Res_ok;
+}
