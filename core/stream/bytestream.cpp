@@ -419,6 +419,14 @@ uint32_t Bytes_peekU32Le(const uint8_t *p)
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
+void Bytes_putU32Le(uint8_t *p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
 uint16_t Bytes_readU16Le(const uint8_t **p)
 {
     uint16_t v = Bytes_peekU16Le(*p);

@@ -139,6 +139,8 @@ uint32_t Bytes_readU32Le(const uint8_t **p);
 uint32_t Bytes_readS32Le(const uint8_t **p); // the same operation as Bytes_readU32Le
 uint16_t Bytes_peekU16Le(const uint8_t *p);
 uint32_t Bytes_peekU32Le(const uint8_t *p);
+// Stores v at p, low byte first.
+void Bytes_putU32Le(uint8_t *p, uint32_t v);
 
 // ------------------------------------------------------- keyword tables
 

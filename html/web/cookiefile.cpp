@@ -5,6 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "html/web/cookie.h"
 #include "html/web/webfile.h"
 #include "platform/url/url.h"
@@ -21,19 +22,6 @@ struct Image {
     uint32_t stride;        // header + payload
 };
 
-uint32_t get32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void put32(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
 uint8_t *blockAt(const Image &im, uint32_t i)
 {
     return im.data + CookieFile_headerSize + size_t(i) * im.stride;
@@ -42,15 +30,15 @@ uint8_t *blockAt(const Image &im, uint32_t i)
 void setHeader(const Image &im, uint32_t i, uint32_t used, int32_t next, int32_t prev)
 {
     uint8_t *b = blockAt(im, i);
-    put32(b, used);
-    put32(b + 4, uint32_t(next));
-    put32(b + 8, uint32_t(prev));
+    Bytes_putU32Le(b, used);
+    Bytes_putU32Le(b + 4, uint32_t(next));
+    Bytes_putU32Le(b + 8, uint32_t(prev));
 }
 
 bool isFree(const Image &im, uint32_t i)
 {
     const uint8_t *b = blockAt(im, i);
-    return get32(b) == 0 && get32(b + 4) == 0xFFFFFFFFu && get32(b + 8) == 0xFFFFFFFFu;
+    return Bytes_peekU32Le(b) == 0 && Bytes_peekU32Le(b + 4) == 0xFFFFFFFFu && Bytes_peekU32Le(b + 8) == 0xFFFFFFFFu;
 }
 
 // Reads the file: a file shorter than the header gets the header written
@@ -113,7 +101,7 @@ void freeChainIn(Image *im, int32_t first)
 {
     int32_t b = first;
     for (uint32_t steps = 0; b >= 0 && uint32_t(b) < im->count && steps < im->count; steps++) {
-        int32_t next = int32_t(get32(blockAt(*im, uint32_t(b)) + 4));
+        int32_t next = int32_t(Bytes_peekU32Le(blockAt(*im, uint32_t(b)) + 4));
         setHeader(*im, uint32_t(b), 0, -1, -1);
         if (next == -1 || next == b)
             break;
@@ -179,7 +167,7 @@ int32_t CookieFile_writeChain(CookieFile *file, const void *bytes, size_t length
             memcpy(payload, src + k * CookieFile_payload, n);
         memset(payload + n, 0, CookieFile_payload - n);
         if (prev >= 0)
-            put32(blockAt(im, uint32_t(prev)) + 4, uint32_t(b));
+            Bytes_putU32Le(blockAt(im, uint32_t(prev)) + 4, uint32_t(b));
         else
             first = b;
         prev = b;
@@ -209,8 +197,8 @@ int CookieFile_readChain(CookieFile *file, int32_t first, char **text, size_t *l
             break;
         }
         const uint8_t *blk = blockAt(im, uint32_t(b));
-        uint32_t used = get32(blk);
-        int32_t next = int32_t(get32(blk + 4));
+        uint32_t used = Bytes_peekU32Le(blk);
+        int32_t next = int32_t(Bytes_peekU32Le(blk + 4));
         if (next == b || used > CookieFile_payload || total + used > CookieFile_maxChain) {
             ok = false;
             break;

@@ -8,6 +8,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/number.h"
 #include "core/text/ustr.h"
 #include "html/web/httpcache.h"
@@ -17,19 +18,6 @@
 namespace {
 
 enum : uint32_t { kAbsent = 0xFFFFFFFFu, kLatest = 0xFFFFFFFEu };
-
-uint32_t get32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void put32(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
 
 // A time word: -1 absent; later times than the word holds are written
 // as the latest time.
@@ -153,17 +141,17 @@ void appendRecord(Bytes *b, HttpCacheEntry *e)
         const int64_t times[7] = {h.date, h.lastModified, h.expires, h.age, h.maxAge,
                                   h.requestTime, h.responseTime};
         for (int i = 0; i < 7; i++)
-            put32(f + 4 * i, timeWord(times[i]));
-        put32(f + 28, e->auth ? e->auth->words[0] : 0);
-        put32(f + 32, e->auth ? e->auth->words[1] : 0);
-        put32(f + 36, uint32_t(e->totalLength));
-        put32(f + 40, uint32_t(e->totalLength >> 32));
-        put32(f + 44, uint32_t(e->httpStatus));
-        put32(f + 48, uint32_t(std::min<uint64_t>(e->stored, 0xFFFFFFFF)));
-        put32(f + 52, uint32_t(e->status));
-        put32(f + 56, h.noCache ? 1 : 0);
+            Bytes_putU32Le(f + 4 * i, timeWord(times[i]));
+        Bytes_putU32Le(f + 28, e->auth ? e->auth->words[0] : 0);
+        Bytes_putU32Le(f + 32, e->auth ? e->auth->words[1] : 0);
+        Bytes_putU32Le(f + 36, uint32_t(e->totalLength));
+        Bytes_putU32Le(f + 40, uint32_t(e->totalLength >> 32));
+        Bytes_putU32Le(f + 44, uint32_t(e->httpStatus));
+        Bytes_putU32Le(f + 48, uint32_t(std::min<uint64_t>(e->stored, 0xFFFFFFFF)));
+        Bytes_putU32Le(f + 52, uint32_t(e->status));
+        Bytes_putU32Le(f + 56, h.noCache ? 1 : 0);
         for (int i = 0; i < int(FileCache_items); i++)
-            put32(f + 60 + 4 * i, uint32_t(itemLength(items[i])));
+            Bytes_putU32Le(f + 60 + 4 * i, uint32_t(itemLength(items[i])));
     }
     for (const Item &it : items)
         putItem(b, it);
@@ -183,7 +171,7 @@ int readRecord(HttpCache *cache, const uint8_t *data, size_t size, size_t pos,
     size_t lengths[FileCache_items];
     size_t at = pos + FileCache_fixedSize;
     for (int i = 0; i < int(FileCache_items); i++) {
-        lengths[i] = get32(f + 60 + 4 * i);
+        lengths[i] = Bytes_peekU32Le(f + 60 + 4 * i);
         bool wide = i != 5;
         if ((wide && lengths[i] % 2) || lengths[i] > size - at || padded(lengths[i]) > size - at)
             return Res_fileRead;
@@ -197,11 +185,11 @@ int readRecord(HttpCache *cache, const uint8_t *data, size_t size, size_t pos,
     int64_t *times[7] = {&h.date, &h.lastModified, &h.expires, &h.age, &h.maxAge,
                          &h.requestTime, &h.responseTime};
     for (int i = 0; i < 7; i++)
-        *times[i] = timeOf(get32(f + 4 * i));
-    e->totalLength = uint64_t(get32(f + 36)) | uint64_t(get32(f + 40)) << 32;
-    e->httpStatus = int32_t(get32(f + 44));
-    e->stored = get32(f + 48);
-    h.noCache = get32(f + 56) & 1;
+        *times[i] = timeOf(Bytes_peekU32Le(f + 4 * i));
+    e->totalLength = uint64_t(Bytes_peekU32Le(f + 36)) | uint64_t(Bytes_peekU32Le(f + 40)) << 32;
+    e->httpStatus = int32_t(Bytes_peekU32Le(f + 44));
+    e->stored = Bytes_peekU32Le(f + 48);
+    h.noCache = Bytes_peekU32Le(f + 56) & 1;
     (void)HttpCache_fileStore.select(e);
     e->auth = static_cast<HttpCacheAuth *>(Mem_calloc(1, sizeof(HttpCacheAuth)));
     bool ok = e->auth != nullptr;
@@ -356,8 +344,8 @@ int FileCache_saveIndex(HttpCache *cache)
     Bytes b = {};
     uint8_t *header = reserve(&b, 8);
     if (header) {
-        put32(header, FileCache_magic);
-        put32(header + 4, FileCache_version);
+        Bytes_putU32Le(header, FileCache_magic);
+        Bytes_putU32Le(header + 4, FileCache_version);
     }
     for (CacheEntry *c = store->head; c; c = c->next) {
         HttpCacheEntry *e = reinterpret_cast<HttpCacheEntry *>(c);
@@ -399,7 +387,7 @@ int FileCache_loadIndex(HttpCache *cache)
     }
     if (!err) {
         cache->indexInUse = 1;
-        if (size < 8 || get32(data) != FileCache_magic || get32(data + 4) != FileCache_version)
+        if (size < 8 || Bytes_peekU32Le(data) != FileCache_magic || Bytes_peekU32Le(data + 4) != FileCache_version)
             size = 0; // a bad header loads nothing
         size_t pos = size ? 8 : 0;
         while (pos < size) {
