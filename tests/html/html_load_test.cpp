@@ -776,8 +776,9 @@ TEST_F(HtmlSubdocTest, AFrameSetPageOpensEachFrameInItsCell)
     });
 }
 
-// Hostile lists and nesting (of frame sets, of objects) end the load in
-// time with at most one open per frame or object written.
+// Hostile lists and nesting (of frame sets, of objects, of thousands of
+// ordinary elements) end the load in time with at most one open per frame
+// or object written.
 TEST_F(HtmlSubdocTest, HostileFrameSetsLoadInTime)
 {
     std::string many;
@@ -792,7 +793,16 @@ TEST_F(HtmlSubdocTest, HostileFrameSetsLoadInTime)
     objects += "<object data=i.png></object>";
     for (int i = 0; i < 300; i++)
         objects += "</div></object>";
+    std::string nested;
+    for (const char *tag : {"div", "span"}) {
+        for (int i = 0; i < 5000; i++)
+            nested += std::string("<") + tag + ">";
+        nested += "x";
+        for (int i = 0; i < 5000; i++)
+            nested += std::string("</") + tag + ">";
+    }
     const std::string cases[] = {
+        nested,
         objects,
         "<frameset cols=\"" + many + "\" rows=\"" + many + "\"><frame src=a.html><frame src=b.html>",
         "<frameset cols=\"-1,-2,garbage,%%%,***\" rows=\"0,0,0\"><frame src=a.html><frame src=b.html>",
