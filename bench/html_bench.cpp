@@ -146,4 +146,28 @@ void BM_TextLoadSameText(benchmark::State &state)
 }
 BENCHMARK(BM_TextLoadSameText)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Elements nested state.range(0) deep (div, then span): the tree builder's
+// work per element must not grow with the depth.
+void BM_HtmlLoadNested(benchmark::State &state)
+{
+    Loads &l = loads();
+    const int depth = int(state.range(0));
+    std::string page = "<html><body>";
+    for (const char *tag : {"div", "span"}) {
+        for (int i = 0; i < depth; i++)
+            page += std::string("<") + tag + ">";
+        page += "x";
+        for (int i = 0; i < depth; i++)
+            page += std::string("</") + tag + ">";
+    }
+    page += "</body></html>";
+    for (auto _ : state)
+        if (!l.ok || !l.load(&l.html, page)) {
+            state.SkipWithError("the page did not load");
+            return;
+        }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 2 * depth);
+}
+BENCHMARK(BM_HtmlLoadNested)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 } // namespace

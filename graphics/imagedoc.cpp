@@ -106,10 +106,10 @@ int ImageDA_sniff(EngineContext *app, Edr_HandlerDesc *, VfsHandle *stream, int3
     return Res_ok;
 }
 
-int ImageDA_open(EngineContext *app, Edr_HandlerDesc *desc, void *, VfsHandle *stream, Edr_Doc *doc,
-                 Edr_Node *target)
+int ImageDA_open(EngineContext *app, Edr_HandlerDesc *desc, void *frameRecord, VfsHandle *stream, Edr_Doc *doc,
+                 Edr_Node *)
 {
-    return Html_openImageDocument(app, desc->priv, stream, doc, target, 0);
+    return Html_openImageDocument(app, desc->priv, stream, doc, frameRecord, 0);
 }
 
 void ImageDA_close(EngineContext *, Edr_HandlerDesc *desc)

@@ -946,7 +946,16 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         Prop image{};
         // The rule keeps its own copy of the text.
         Prop_set(&image, PropId_backgroundImage, PropType_ustr, reinterpret_cast<uintptr_t>(v), uint32_t(n));
-        return put(b, image);
+        int err = put(b, image);
+        // With images on, the address (resolved against the page) becomes
+        // an image node in a numbered group of the document, which the
+        // rule names for layout's background drawing.
+        Edr_Doc_readLock(b.p->doc);
+        bool hasUrl = b.p->doc->url != nullptr;
+        Edr_Doc_readUnlock(b.p->doc);
+        if (!err && hasUrl && Edr_Doc_imagesEnabled(Edr_Doc_getApp(b.p->doc)))
+            err = Edr_Doc_resolveUrlProps(b.p->doc, nullptr, b.rule, PropId_backgroundImage);
+        return err;
     }
     default:
         if (attr >= HtmlAttr_onabort && attr <= HtmlAttr_onunload && !storedByKind(attr))

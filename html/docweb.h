@@ -21,10 +21,14 @@ struct Url;
 struct VfsHandle;
 
 // The image document's open operation: makes doc a document whose content
-// is the one image of stream (handlerData: the image handler's private
-// word, 1 to wait for animations). Takes the stream over. 0 or an error.
+// is the one image of stream on grey (handlerData: the image handler's
+// private word), with the margins of frameRecord (the Obj of a frame's
+// document: margin width, margin height, width, height, placement; null
+// for none). Waits until the picture's size is known. Takes the stream
+// over. 0, the picture's error (no codec, damaged data), or 48 when the
+// task was asked to stop.
 int Html_openImageDocument(EngineContext *context, void *handlerData, VfsHandle *stream, Edr_Doc *doc,
-                           Edr_Node *frame, uint32_t flags);
+                           const void *frameRecord, uint32_t flags);
 
 // Creates the embedded sub-document of a frame (kind 2) under its node in
 // doc: width and height in 16.16 inches (negative when given by the frame

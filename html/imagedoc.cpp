@@ -17,6 +17,8 @@
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
+#include "platform/vfs/hosthooks.h"
+#include "core/task/lock.h"
 #include "platform/vfs/vfs.h"
 
 namespace {
@@ -24,9 +26,37 @@ namespace {
 // Posted for the document when an image document starts.
 constexpr int32_t kEventImageDocument = 20;
 
+// Option word of the picture: recognised by content, subsampled once for
+// good, its decoder dropped after decoding.
+constexpr uint32_t kImageOptions = 0x31C;
+
+// The frame record of a frame's document: margin width, margin height,
+// width, height and placement.
+struct FrameRecord {
+    int32_t words[5];
+};
+
+bool readFrameRecord(const void *argument, FrameRecord *out)
+{
+    if (!argument)
+        return false;
+    const Obj *obj = static_cast<const Obj *>(argument);
+    for (int i = 0; i < 5; i++)
+        out->words[i] = int32_t(obj->words[i]);
+    return true;
+}
+
+int addLength(StyleRule *rule, uint32_t id, int32_t length)
+{
+    Prop v{};
+    Prop_setLength(&v, id, length);
+    return StyleRule_appendProp(rule, &v);
+}
+
 // The "screensize" rule: the whole width and an opaque grey background,
-// for the group that gets the class.
-int buildImageClass(EngineContext *ctx, Edr_Doc *doc, Edr_Node *group)
+// with the frame's margins when the document fills a frame, for the group
+// that gets the class.
+int buildImageClass(EngineContext *ctx, Edr_Doc *doc, const FrameRecord *frame, Edr_Node *group)
 {
     int err = Html_ensureStringTable(doc);
     if (err)
@@ -46,6 +76,11 @@ int buildImageClass(EngineContext *ctx, Edr_Doc *doc, Edr_Node *group)
     Prop_setColour(&v, PropId_backgroundColor, grey);
     if (!err)
         err = StyleRule_appendProp(rule, &v);
+    // A negative margin in the frame record stands for none.
+    if (!err && frame && frame->words[1] >= 0 && !(err = addLength(rule, PropId_marginTop, frame->words[1])))
+        err = addLength(rule, PropId_marginBottom, frame->words[1]);
+    if (!err && frame && frame->words[0] >= 0 && !(err = addLength(rule, PropId_marginLeft, frame->words[0])))
+        err = addLength(rule, PropId_marginRight, frame->words[0]);
     Request *request = nullptr;
     if (!err && !(err = Request_new(ctx, 0, &request)) && !(err = Edr_Doc_addRequest(doc, request))) {
         StyleRule_setWeight(rule, 10);
@@ -58,14 +93,92 @@ int buildImageClass(EngineContext *ctx, Edr_Doc *doc, Edr_Node *group)
     return err ? err : Edr_Node_addId(doc, group, key);
 }
 
+// What the open waits for: the picture's ready callback, which runs on an
+// image worker (or at once when the picture was decoded in this thread),
+// signals the semaphore once the picture is final or has failed.
+struct ImageWait {
+    Sem ready;          // count 0, maximum 1
+    ImageHandle *image; // the handle the callback is registered on
+    int done;           // set by the callback, under the image's handleLock
+    int result;
+};
+
+// The image's ready callback: acts until the picture is done. A picture is
+// done when it is final or a frame was queued with a delay; a frame
+// sequence also once its decoder has let go of the data or it has no
+// width, or once its first frame is shown (its later frames never make it
+// final while it animates). A failed picture's error becomes the result.
+void imageReady(void *user, int32_t, int32_t, int32_t, int32_t)
+{
+    auto *w = static_cast<ImageWait *>(user);
+    if (w->done)
+        return;
+    ImageObject *image = ImageHandle_lockImage(w->image, 4);
+    if (!image)
+        return;
+    uint32_t caps = Image_getCapFlags(image);
+    int32_t state = image->state, result = image->result;
+    bool done = (caps & (ImageCap_final | ImageCap_frameDelayed)) ||
+                ((caps & ImageCap_sequence) &&
+                 (!image->stream || image->width < 1 || state == ImageState_animated ||
+                  state == ImageState_animOnDemand || result == ImageState_animated ||
+                  result == ImageState_animOnDemand));
+    int error = 0;
+    if (state == ImageState_failed || result == ImageState_failed) {
+        done = true;
+        error = image->errorCode ? image->errorCode : int(Res_fileCannotOpen);
+    }
+    ImageHandle_unlockImage(w->image, image, 4);
+    if (!done)
+        return;
+    w->result = error;
+    w->done = 1;
+    Sem_signal(&w->ready);
+}
+
+// Opens the picture of url, puts an image node for it in group and waits
+// until the picture's size is known (or it failed). 0, the image's error,
+// or 48 when the task was asked to stop.
+int createImageNode(EngineContext *app, Edr_Doc *doc, const Url *url, Edr_Node *group)
+{
+    ImageWait w{};
+    int r = Image_openUrlFlags(app, url, nullptr, doc, nullptr, kImageOptions, &w.image);
+    if (r == Res_ok && !w.image)
+        r = Res_fileCannotOpen;
+    ImageHandle *second = nullptr;
+    if (r == Res_ok)
+        r = ImageHandle_clone(w.image, &second);
+    if (r == Res_ok) {
+        r = Edr_Node_createImageFrom(doc, group, Edr_Insert_lastChild, nullptr, second);
+        second = nullptr; // the node took it
+    }
+    if (r == Res_ok) {
+        (void)Sem_init(app, &w.ready, 0, 1);
+        Image_setReadyCallbacks(w.image, imageReady, nullptr, &w);
+        r = Sem_waitStoppable(&w.ready);
+        // Taking the callbacks away waits for a running callback to end,
+        // so the wait record may go afterwards.
+        Image_setReadyCallbacks(w.image, nullptr, nullptr, nullptr);
+        Sem_fini(&w.ready);
+        if (r == Res_ok)
+            r = w.result;
+    }
+    ImageHandle_release(second);
+    ImageHandle_release(w.image);
+    return r;
+}
+
 } // namespace
 
-int Html_openImageDocument(EngineContext *ctx, void *, VfsHandle *stream, Edr_Doc *doc, Edr_Node *, uint32_t)
+int Html_openImageDocument(EngineContext *ctx, void *, VfsHandle *stream, Edr_Doc *doc, const void *frameRecord,
+                           uint32_t)
 {
     if (ctx && ctx->eventProc) {
         EventProcCodeMsg m{kEventImageDocument, doc, nullptr, 0};
         (void)EventProc_postCode(ctx->eventProc, &m);
     }
+    FrameRecord frame{};
+    const FrameRecord *record = readFrameRecord(frameRecord, &frame) ? &frame : nullptr;
     Url *url = nullptr;
     int r = Vfs_getUrl(stream, &url);
     Edr_Node *outer = nullptr, *inner = nullptr;
@@ -74,29 +187,26 @@ int Html_openImageDocument(EngineContext *ctx, void *, VfsHandle *stream, Edr_Do
     if (r == Res_ok)
         r = Edr_Node_createGroup(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, 0, &outer);
     if (r == Res_ok)
-        r = buildImageClass(ctx ? ctx : Edr_Doc_getApp(doc), doc, outer);
+        r = buildImageClass(ctx ? ctx : Edr_Doc_getApp(doc), doc, record, outer);
     if (r == Res_ok)
         r = Edr_Node_createGroup(doc, outer, Edr_Insert_lastChild, 0, &inner);
-    // The picture is opened at once so that its size is known when the
-    // page is first laid out; a picture that cannot be opened (no codec
-    // for it) ends the open with its error rather than leaving an image
-    // that never arrives.
-    // With images turned off the node is an empty image.
+    // With images turned off the node is an empty image; otherwise the
+    // open waits until the picture's size is known, so that the first
+    // layout has it, and a picture that cannot be shown (no codec for it,
+    // damaged data) ends the open with its error.
     EngineContext *app = Edr_Doc_getApp(doc);
     bool enabled = !app || !app->config || Config_getIntA(app, app->config, u"Core", "EnableImages", 1) != 0;
-    ImageHandle *image = nullptr;
     if (r == Res_ok && !enabled) {
-        static const int32_t placement[5] = {0x60, 0, 0, 0, 0};
+        int32_t placement[5] = {0x60, 0, 0, 0, 0};
+        if (record)
+            placement[0] = record->words[4];
         Url *empty = Url_new(u"");
         r = empty ? Edr_Node_createImage(doc, inner, Edr_Insert_lastChild, nullptr, empty, placement, 0)
                   : int(Res_noMemory);
         Url_free(empty);
-    } else if (r == Res_ok &&
-               (r = Image_openUrl(app, url, nullptr, doc, nullptr, &image)) == Res_ok && !image) {
-        r = Res_fileCannotOpen;
+    } else if (r == Res_ok) {
+        r = createImageNode(app, doc, url, inner);
     }
-    if (r == Res_ok && image)
-        r = Edr_Node_createImageFrom(doc, inner, Edr_Insert_lastChild, nullptr, image);
     if (inner)
         Edr_Node_release(doc, inner);
     if (outer)

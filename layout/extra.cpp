@@ -100,20 +100,3 @@ void Layout_freeTripleBuf(SpanTracker *tracker)
     Mem_free(tracker);
 }
 
-int Layout_makeBackgroundImage(Edr_Style *style, int32_t imageNumber, const Rect *rect, BackgroundImage **out)
-{
-    *out = static_cast<BackgroundImage *>(Mem_calloc(1, sizeof(BackgroundImage)));
-    if (!*out)
-        return Res_noMemory;
-    BackgroundImage *b = *out;
-    b->imageNumber = imageNumber;
-    b->rect = rect ? *rect : Rect{1, 1, 0, 0};
-    Edr_StylePayload p{};
-    b->positionXType = int32_t(Edr_Style_get(style, 4, &p));
-    b->positionX = int32_t(uint32_t(p.word));
-    p = {};
-    b->positionYType = int32_t(Edr_Style_get(style, 5, &p));
-    b->positionY = int32_t(uint32_t(p.word));
-    b->repeat = Edr_Style_get(style, 6, nullptr);
-    return Res_ok;
-}

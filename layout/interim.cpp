@@ -62,9 +62,3 @@ int RectCollector_clipItem(ObjHeader *item, const Rect *rect, uint32_t)
     return Rect_disjoint(&box, rect);
 }
 
-// Interim: background pictures of pages are not drawn until layout draws
-// box backgrounds.
-int Layout_addBackgroundImage(LayoutBox *, const BackgroundImage *, int)
-{
-    return Res_ok;
-}

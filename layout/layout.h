@@ -485,21 +485,6 @@ struct LineState;
                                   const Rect *rect, LayerList *layers, Rect *extent);
 [[nodiscard]] int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node);
 
-// A page's background picture: the picture number, the rectangle it covers
-// ({1, 1, 0, 0} for none) and properties 4 and 5 (value and type) and 6.
-struct BackgroundImage {
-    int32_t imageNumber;
-    Rect rect;
-    int32_t positionX, positionXType;
-    int32_t positionY, positionYType;
-    uint32_t repeat;
-};
-// *out = a background-picture record from the style (freed with Mem_free).
-// 0, or 1 without memory.
-[[nodiscard]] int Layout_makeBackgroundImage(Edr_Style *style, int32_t imageNumber, const Rect *rect,
-                                             BackgroundImage **out);
-// Adds the background picture to the box's display list. 0 or an error.
-[[nodiscard]] int Layout_addBackgroundImage(LayoutBox *box, const BackgroundImage *image, int flags);
 
 // A laid-out text run as the viewer's node visit hands it out: its box
 // (16.16, ordered corners), the translation to page coordinates, its own

@@ -99,6 +99,15 @@ bool wouldNest(Edr_Node *node, Edr_Node *parent, Edr_Node *anchor)
 {
     if (anchor && inRun(node, anchor))
         return true;
+    // A run without children can only hold parent itself, not one of its
+    // ancestors: the common case (a new node) costs nothing per level of
+    // depth, so deep trees build in linear time.
+    bool childless = true;
+    for (Edr_Node *n = node; n && childless; n = node->parentNode ? n->next : nullptr)
+        if (isGroup(n) && group(n)->firstChild)
+            childless = false;
+    if (childless)
+        return inRun(node, parent);
     for (Edr_Node *x = parent; x; x = x->parentNode)
         if (inRun(node, x))
             return true;

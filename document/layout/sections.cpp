@@ -23,6 +23,7 @@
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/rectcollector.h"
+#include "layout/replaced.h"
 #include "viewer/dispman.h"
 
 namespace {
@@ -220,11 +221,12 @@ int Edr_Sect_paintBackground(Edr_Style *style, const Rect *pageBox, LayoutBox *b
     uint8_t colour[4] = {};
     Edr_Style_getWithFallback(style, PropId_backgroundColor, colour, kBackgroundPalette);
     if (number != 0) {
-        BackgroundImage *image = nullptr;
-        int err = Layout_makeBackgroundImage(style, number, pageBox, &image);
+        // The picture is tiled over the page behind everything else.
+        BoxBackground *image = nullptr;
+        int err = BoxBackground_create(style, number, pageBox, &image);
         if (!err)
-            err = Layout_addBackgroundImage(box, image, 0);
-        Mem_free(image);
+            err = BoxBackground_addItem(box, image, 0);
+        BoxBackground_free(image);
         if (err)
             return err;
     }

@@ -10,6 +10,7 @@
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "layout/rectcollector.h"
+#include "layout/replaced.h"
 #include "core/container/obj.h"
 
 // The pass: the stand-in in the document's layout word answers, when there
@@ -108,8 +109,24 @@ int BoxBackground_findImage(LayoutBox *, int32_t, uint32_t, ObjHeader **item)
     return Res_ok;
 }
 
-// As the interim: page background pictures add nothing.
-int Layout_addBackgroundImage(LayoutBox *, const BackgroundImage *, int)
+// Page background pictures: the record is made, but no picture is found,
+// so nothing is added.
+int BoxBackground_create(const Edr_Style *, int32_t imageId, const Rect *rect, BoxBackground **out)
+{
+    *out = static_cast<BoxBackground *>(Mem_calloc(1, sizeof(BoxBackground)));
+    if (!*out)
+        return Res_noMemory;
+    (*out)->imageId = imageId;
+    (*out)->rect = rect ? *rect : Rect{1, 1, 0, 0};
+    return Res_ok;
+}
+
+void BoxBackground_free(BoxBackground *record)
+{
+    Mem_free(record);
+}
+
+int BoxBackground_addItem(LayoutBox *, const BoxBackground *, uint32_t)
 {
     return Res_ok;
 }

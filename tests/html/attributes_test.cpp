@@ -11,6 +11,8 @@
 #include "document/edr/doc.h"
 #include "html/attributes.h"
 #include "html/defaultstyle.h"
+#include "html/parser.h"
+#include "platform/vfs/vfs.h"
 #include "platform/url/url.h"
 #include "platform/api/request.h"
 #include "tests/html/html_fixture.h"
@@ -656,6 +658,64 @@ TEST_F(HtmlAttrNodeTest, SourcesGiveImagesTheirPictures)
             EXPECT_EQ(imageUrlOf(doc, inputs[0]), enabled ? "http://example.com/go.gif" : "(no image)");
             EXPECT_EQ(imageUrlOf(doc, inputs[1]), "(no image)");
             Edr_Doc_readUnlock(doc);
+            Edr_Doc_release(doc);
+            setInt("EnableImages", 1);
+        });
+    }
+}
+
+// The background attribute keeps its text as background-image and, with
+// images on, makes a picture node (its address resolved against the page)
+// in a numbered group of the document that the rule names for layout.
+TEST_F(HtmlAttrNodeTest, ABackgroundMakesAPictureNodeItsRuleNames)
+{
+    for (bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled ? "images on" : "images off");
+        run([&] {
+            setInt("EnableImages", enabled ? 1 : 0);
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+            Url *page = Url_new(u"http://example.com/dir/page.html");
+            ASSERT_EQ(Edr_Doc_setUrl(doc, page), 0);
+            Url_free(page);
+            VfsHandle *stream = memoryStream("<body background=' tile.png '>x");
+            ASSERT_NE(stream, nullptr);
+            stream->url = Url_new(u"http://example.com/dir/page.html"); // the page's own address
+            ASSERT_EQ(Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, nullptr, 4096), 0);
+            Vfs_close(stream);
+            // The rule holding background-image, and the number it names.
+            int rules = 0;
+            int32_t number = -1;
+            Request *r = nullptr;
+            EXPECT_EQ(Edr_Doc_getRequest(doc, nullptr, &r), 0);
+            while (r) {
+                Request_lock(r);
+                for (StyleRule *rule = Request_firstItem(r); rule; rule = Request_nextItem(r, rule)) {
+                    if (!StyleRule_findProp(rule, PropId_backgroundImage))
+                        continue;
+                    rules++;
+                    StylePropItem *ref = StyleRule_findProp(rule, PropId_backgroundImageRef);
+                    number = ref ? Prop_getInt(&ref->value) : 0;
+                }
+                Request_unlock(r);
+                Request *next = nullptr;
+                EXPECT_EQ(Edr_Doc_getRequest(doc, r, &next), 0);
+                Request_release(r);
+                r = next;
+            }
+            EXPECT_EQ(rules, 1);
+            if (enabled) {
+                ASSERT_GT(number, 0);
+                uint32_t n = uint32_t(number);
+                Edr_Node *holder = nullptr;
+                ASSERT_EQ(Edr_Doc_getNumberedGroup(doc, &n, &holder), 0);
+                Edr_Doc_readLock(doc);
+                EXPECT_EQ(imageUrlOf(doc, holder), "http://example.com/dir/tile.png");
+                Edr_Doc_readUnlock(doc);
+                Edr_Node_release(doc, holder);
+            } else {
+                EXPECT_EQ(number, 0);
+            }
             Edr_Doc_release(doc);
             setInt("EnableImages", 1);
         });

@@ -776,8 +776,9 @@ TEST_F(HtmlSubdocTest, AFrameSetPageOpensEachFrameInItsCell)
     });
 }
 
-// Hostile lists and nesting (of frame sets, of objects) end the load in
-// time with at most one open per frame or object written.
+// Hostile lists and nesting (of frame sets, of objects, of thousands of
+// ordinary elements) end the load in time with at most one open per frame
+// or object written.
 TEST_F(HtmlSubdocTest, HostileFrameSetsLoadInTime)
 {
     std::string many;
@@ -792,7 +793,16 @@ TEST_F(HtmlSubdocTest, HostileFrameSetsLoadInTime)
     objects += "<object data=i.png></object>";
     for (int i = 0; i < 300; i++)
         objects += "</div></object>";
+    std::string nested;
+    for (const char *tag : {"div", "span"}) {
+        for (int i = 0; i < 5000; i++)
+            nested += std::string("<") + tag + ">";
+        nested += "x";
+        for (int i = 0; i < 5000; i++)
+            nested += std::string("</") + tag + ">";
+    }
     const std::string cases[] = {
+        nested,
         objects,
         "<frameset cols=\"" + many + "\" rows=\"" + many + "\"><frame src=a.html><frame src=b.html>",
         "<frameset cols=\"-1,-2,garbage,%%%,***\" rows=\"0,0,0\"><frame src=a.html><frame src=b.html>",
@@ -878,9 +888,10 @@ TEST_F(HtmlSubdocTest, AFrameOfItsOwnPageStaysEmpty)
 }
 
 // A picture opened on its own: a group of the "screensize" class (grey
-// across the page) holding a group with the image node; docdump and
-// docrender check the class and the grey. A picture
-// without a codec for it ends the open with an error.
+// across the page, with a frame's margins) holding a group with the image
+// node; docdump and docrender check the class and the grey. The open
+// waits for the picture, in this thread or on the image workers: a picture
+// without a codec for it, or a damaged one, ends the open with an error.
 TEST_F(HtmlLoadTest, APictureOpensAsADocumentOnGrey)
 {
     ASSERT_EQ(AlienFile_initLayer(ctx()), 0);
@@ -890,7 +901,33 @@ TEST_F(HtmlLoadTest, APictureOpensAsADocumentOnGrey)
         std::ofstream out(damaged, std::ios::binary);
         out << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xff", 18);
     }
-    auto open = [&](const std::string &path, std::string *shape) {
+    // The margins of the "screensize" rule: top, bottom, left, right (-7
+    // for none).
+    auto margins = [](Edr_Doc *doc) {
+        std::vector<int32_t> out;
+        Request *r = nullptr;
+        EXPECT_EQ(Edr_Doc_getRequest(doc, nullptr, &r), 0);
+        while (r) {
+            Request_lock(r);
+            for (StyleRule *rule = Request_firstItem(r); rule; rule = Request_nextItem(r, rule)) {
+                if (!StyleRule_findProp(rule, PropId_backgroundColor))
+                    continue;
+                for (uint32_t id : {uint32_t(PropId_marginTop), uint32_t(PropId_marginBottom),
+                                    uint32_t(PropId_marginLeft), uint32_t(PropId_marginRight)}) {
+                    StylePropItem *item = StyleRule_findProp(rule, id);
+                    out.push_back(item ? Prop_getLength(&item->value) : -7);
+                }
+            }
+            Request_unlock(r);
+            Request *next = nullptr;
+            EXPECT_EQ(Edr_Doc_getRequest(doc, r, &next), 0);
+            Request_release(r);
+            r = next;
+        }
+        return out;
+    };
+    auto open = [&](const std::string &path, std::string *shape, Obj *record = nullptr,
+                    std::vector<int32_t> *rule = nullptr) {
         Edr_Doc *doc = nullptr;
         EXPECT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
         Url *u = Url_new(U("file://root" + path).c_str());
@@ -898,13 +935,15 @@ TEST_F(HtmlLoadTest, APictureOpensAsADocumentOnGrey)
         uint32_t accepted = 0;
         EXPECT_EQ(Vfs_open(u, 0x31, &h, &accepted, ctx()), Res_ok);
         Url_free(u);
-        int err = Html_openImageDocument(ctx(), nullptr, h, doc, Edr_Doc_root(doc), 0);
+        int err = Html_openImageDocument(ctx(), nullptr, h, doc, record, 0);
         if (shape) {
             Edr_Doc_readLock(doc);
             Edr_Node *outer = Edr_Node_firstChild(Edr_Doc_root(doc));
             *shape = outer ? renderNode(outer) : "";
             Edr_Doc_readUnlock(doc);
         }
+        if (rule)
+            *rule = margins(doc);
         Edr_Doc_release(doc);
         return err;
     };
@@ -917,14 +956,43 @@ TEST_F(HtmlLoadTest, APictureOpensAsADocumentOnGrey)
         EXPECT_EQ(open(png, &empty), 0);
         EXPECT_EQ(empty, "#0(#0(@image))");
         setInt("EnableImages", 1);
-        ASSERT_EQ(ImageStore_acquire(ctx(), ImageStore_noWorkers, 4), Res_ok);
-        ASSERT_EQ(Edr_App_registerImageCodecs(ctx()), Res_ok);
-        std::string shape;
-        EXPECT_EQ(open(png, &shape), 0);
-        EXPECT_EQ(shape, "#0(#0(@image))");
-        // A damaged picture still opens: its error comes when it decodes.
-        EXPECT_EQ(open(damaged, nullptr), 0);
-        ImageStore_release(ctx());
+        // Decoded in this thread, then on the image workers.
+        for (uint32_t storeFlags : {uint32_t(ImageStore_noWorkers), 0u}) {
+            SCOPED_TRACE(storeFlags);
+            ASSERT_EQ(ImageStore_acquire(ctx(), storeFlags, 4), Res_ok);
+            ASSERT_EQ(Edr_App_registerImageCodecs(ctx()), Res_ok);
+            std::string shape;
+            std::vector<int32_t> rule;
+            for (const char *picture : {"/images/png/ga8.png", "/images/jpeg/baseline.jpg"}) {
+                SCOPED_TRACE(picture);
+                shape.clear();
+                EXPECT_EQ(open(std::string(VEXLAN_FIXTURES) + picture, &shape, nullptr, &rule), 0);
+                EXPECT_EQ(shape, "#0(#0(@image))");
+                EXPECT_EQ(rule, (std::vector<int32_t>{-7, -7, -7, -7}));
+            }
+            const std::string good = std::string(VEXLAN_FIXTURES) + "/images/png/ga8.png";
+            // A frame's margins; a negative one is none.
+            Obj *record = Obj_newDefault();
+            ASSERT_NE(record, nullptr);
+            const int32_t words[5] = {6144, 10240, 0x50000, 0, 0x60};
+            for (int i = 0; i < 5; i++)
+                record->words[i] = uintptr_t(uint32_t(words[i]));
+            EXPECT_EQ(open(good, nullptr, record, &rule), 0);
+            EXPECT_EQ(rule, (std::vector<int32_t>{10240, 10240, 6144, 6144}));
+            record->words[0] = uintptr_t(uint32_t(-1));
+            EXPECT_EQ(open(good, nullptr, record, &rule), 0);
+            EXPECT_EQ(rule, (std::vector<int32_t>{10240, 10240, -7, -7}));
+            Obj_finalizeFree(&record);
+            // A damaged picture fails the open rather than opening blank;
+            // so does one without any picture data.
+            for (const std::string &bad : {damaged, std::string(VEXLAN_FIXTURES) + "/images/png/bad_zlib.png", png})
+                EXPECT_NE(open(bad, nullptr), 0) << bad;
+            // An animated GIF opens once its first frame is shown: its
+            // later frames never make it final while it plays.
+            EXPECT_EQ(open(std::string(VEXLAN_FIXTURES) + "/images/gif/delays.gif", &shape), 0);
+            EXPECT_EQ(shape, "#0(#0(@image))");
+            ImageStore_release(ctx());
+        }
     });
     std::remove(damaged.c_str());
     RomFs_freeTable(ctx());

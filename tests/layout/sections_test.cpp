@@ -3,13 +3,20 @@
 // page records from the box's page template, the background fill), empty
 // pages, a closed list, section jobs run into pages of their own, and
 // sub-document pages.
+#include <algorithm>
 #include <cstring>
 
 #include "core/container/layerlist.h"
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/imagesource.h"
 #include "core/style/propids.h"
+#include "document/edr/doc.h"
+#include "document/edr/node.h"
+#include "graphics/image.h"
+#include "layout/replaced.h"
+#include "platform/vfs/vfs.h"
 #include "document/edr/page.h"
 #include "document/layout/sections.h"
 #include "graphics/boxitem.h"
@@ -17,6 +24,10 @@
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "tests/document/style_fixture.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
 
 using namespace styletest;
 
@@ -224,6 +235,76 @@ TEST_F(SectionsTest, BackgroundsOfTransparentAndPictureStyles)
         Edr_Style_release(ps);
         s.done();
     });
+}
+
+// A page whose style names a document picture (a numbered group holding
+// an image node) gets the picture tiled over the page, behind the colour
+// fill; a number without a picture adds nothing.
+TEST_F(SectionsTest, ABackgroundPictureIsTiledOverThePage)
+{
+    std::ifstream in(std::string(VEXLAN_FIXTURES) + "/images/png/ga8.png", std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    const std::string png = bytes.str();
+    ASSERT_FALSE(png.empty());
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        ASSERT_EQ(ImageStore_acquire(ctx(), ImageStore_noWorkers, 4), Res_ok);
+        ASSERT_EQ(Edr_App_registerImageCodecs(ctx()), Res_ok);
+        VfsHandle *h = nullptr;
+        uint32_t accepted = 0;
+        ASSERT_EQ(Vfs_openMemory(reinterpret_cast<const uint8_t *>(png.data()), png.size(), 0,
+                                 Vfs_modeRead | Vfs_modeSeekable, &h, &accepted, ctx()),
+                  0);
+        ImageSource *source = nullptr;
+        ASSERT_EQ(ImageSource_createForStream(h, &source), 0);
+        ImageHandle *image = nullptr;
+        ASSERT_EQ(Image_open(ctx(), source, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0,
+                             ImageOpt_recognise | ImageOpt_staticSubsample, 0, &image),
+                  0);
+        uint32_t number = 0;
+        Edr_Node *holder = nullptr;
+        ASSERT_EQ(Edr_Doc_getNumberedGroup(doc, &number, &holder), 0);
+        ASSERT_EQ(Edr_Node_createImageFrom(doc, holder, Edr_Insert_lastChild, nullptr, image), 0);
+        Edr_Node_release(doc, holder);
+
+        SectionBox s;
+        s.make(doc, 1000);
+        ASSERT_EQ(Edr_Sect_begin(s.box, 1), 0);
+        Rect page = {0, -100, 1000, 0};
+        // Layer by layer, the classes of the items.
+        auto classes = [&] {
+            std::vector<const ObjClass *> out;
+            for (Layer *l = s.box->layers->first; l; l = l->next)
+                for (ObjHeader *o = l->first; o; o = Obj_next(o))
+                    out.push_back(o->cls);
+            return out;
+        };
+        Edr_Node *missing = group(doc, root);
+        own(doc, missing, 2, rule({num(PropId_backgroundImageRef, int32_t(number + 7)), col(PropId_backgroundColor, 0)}));
+        Edr_Style *ms = compute(doc, missing);
+        ASSERT_EQ(Edr_Sect_paintBackground(ms, &page, s.box), 0);
+        EXPECT_TRUE(classes().empty());
+        Edr_Node *pic = group(doc, root);
+        own(doc, pic, 2, rule({num(PropId_backgroundImageRef, int32_t(number)), col(PropId_backgroundColor, 0xFF00FF00)}));
+        Edr_Style *ps = compute(doc, pic);
+        ASSERT_EQ(Edr_Sect_paintBackground(ps, &page, s.box), 0);
+        std::vector<const ObjClass *> got = classes();
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_TRUE(std::find(got.begin(), got.end(), &TiledImage_class) != got.end());
+        // The tiled picture covers the page rectangle.
+        for (Layer *l = s.box->layers->first; l; l = l->next)
+            for (ObjHeader *o = l->first; o; o = Obj_next(o))
+                if (o->cls == &TiledImage_class) {
+                    EXPECT_EQ(o->origin[0], page.x0);
+                    EXPECT_EQ(o->origin[1], page.y0);
+                }
+        LayerList_freeItems(s.box->layers);
+        Edr_Style_release(ms);
+        Edr_Style_release(ps);
+        s.done();
+    });
+    // The picture goes with the document, before the store.
+    run([&] { ImageStore_release(ctx()); });
 }
 
 TEST_F(SectionsTest, SubdocumentPagesHoldTheirChildDocument)
