@@ -341,8 +341,14 @@ void workerMain(void *argument)
     for (;;) {
         if (store->stopping)
             break;
-        if (Sem_waitStoppable(&store->workAvailable) == Res_stopRequested)
-            break;
+        if (Sem_waitStoppable(&store->workAvailable) == Res_stopRequested) {
+            // Only a shut-down (which sets `stopping` first) ends a worker;
+            // a stop aimed at a pass that has already finished is dropped.
+            if (store->stopping)
+                break;
+            (void)Task_clearStop(app);
+            continue;
+        }
         Lock_acquire(&store->lock);
         if (self < 0) {
             Task *me = Task_current(app);
@@ -357,8 +363,11 @@ void workerMain(void *argument)
         if (store->animWorker == -2) {
             store->animWorker = self;
             Lock_release(&store->lock);
-            while (Anim_runLoop(app) == 0) {
-            }
+            // The animation loop ends only with the store: a stop aimed at
+            // one animation (its document released) leaves the loop running
+            // for the others and for those still to come.
+            while (Anim_runLoop(app) == 0 || !store->stopping)
+                (void)Task_clearStop(app);
             break;
         }
         ImageObject *image = claimImage(store, self);

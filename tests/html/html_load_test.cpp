@@ -991,6 +991,9 @@ TEST_F(HtmlLoadTest, APictureOpensAsADocumentOnGrey)
             // later frames never make it final while it plays.
             EXPECT_EQ(open(std::string(VEXLAN_FIXTURES) + "/images/gif/delays.gif", &shape), 0);
             EXPECT_EQ(shape, "#0(#0(@image))");
+            // Releasing the animation's document stops its image; the
+            // workers still decode what comes next.
+            EXPECT_EQ(open(good, nullptr), 0);
             ImageStore_release(ctx());
         }
     });
