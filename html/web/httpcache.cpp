@@ -8,6 +8,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/support/websupport.h"
 #include "core/text/ustr.h"
 #include "core/time/date.h"
 #include "html/web/filecache.h"
@@ -275,18 +276,44 @@ void memDiscard(HttpCacheEntry *entry)
     entry->stored = 0;
 }
 
+// The memory body seen as a response-cache sink: the sink grows it (from
+// 1024 bytes, doubling) and appends to it.
+struct BodySink {
+    CacheSink sink; // first
+    HttpCacheEntry *entry;
+};
+
+int bodyResize(CacheSink *sink, uint32_t newCapacity, uint32_t needed, int)
+{
+    HttpCacheEntry *entry = reinterpret_cast<BodySink *>(sink)->entry;
+    int err = memPrepare(entry, newCapacity, needed);
+    if (err)
+        return err;
+    sink->buffer = entry->body;
+    sink->capacity = uint32_t(std::min<uint64_t>(entry->capacity, 0xFFFFFFFFu));
+    return Res_ok;
+}
+
+int bodyAppend(CacheSink *sink, const void *data, uint32_t n)
+{
+    memcpy(sink->buffer + sink->size, data, n);
+    sink->size += n;
+    return Res_ok;
+}
+
+const CacheSinkOps kBodySinkOps = {{}, bodyResize, nullptr, bodyAppend};
+
 int memWrite(HttpCacheEntry *entry, const uint8_t *bytes, size_t length)
 {
-    uint64_t need = entry->stored + length;
-    if (need > entry->capacity) {
-        uint64_t grow = std::max<uint64_t>(need, entry->capacity * 2);
-        int err = memPrepare(entry, grow, need);
-        if (err)
-            return err;
-    }
-    memcpy(entry->body + entry->stored, bytes, length);
-    entry->stored = need;
-    return Res_ok;
+    // A memory body stays below 4 GiB, as the entry sizes of the store.
+    if (length > 0xFFFFFFFFu || entry->stored + length > 0xFFFFFFFFu)
+        return Res_noMemory;
+    uint32_t capacity = uint32_t(std::min<uint64_t>(entry->capacity, 0xFFFFFFFFu));
+    BodySink body = {{entry->body, capacity, uint32_t(entry->stored), 0, &kBodySinkOps},
+                     entry};
+    int err = CacheSink_write(&body.sink, bytes, uint32_t(length));
+    entry->stored = body.sink.size;
+    return err;
 }
 
 int memRead(HttpCacheEntry *entry, uint64_t offset, size_t want, const uint8_t **bytes,

@@ -485,6 +485,25 @@ TEST_F(CacheStreamTest, ALargeBodyGoesToADataFileAndComesBackAfterARestart)
     EXPECT_EQ(r.opens - r.notModified, 1) << "the body came from the data file";
 }
 
+TEST_F(CacheStreamTest, MemoryBodiesGrowFrom1024ByDoubling)
+{
+    install();
+    inTask([&] {
+        HttpCacheEntry *entry = nullptr;
+        ASSERT_EQ(HttpCacheEntry_create(ctx()->httpCache, nullptr, &entry, nullptr), 0);
+        ASSERT_EQ(HttpCache_memoryStore.select(entry), 0);
+        std::string bytes = body(2100, 'm');
+        const uint8_t *p = reinterpret_cast<const uint8_t *>(bytes.data());
+        ASSERT_EQ(entry->store->write(entry, p, 100), 0);
+        EXPECT_EQ(entry->capacity, 1024u);
+        ASSERT_EQ(entry->store->write(entry, p + 100, 2000), 0);
+        EXPECT_EQ(entry->capacity, 4096u);
+        EXPECT_EQ(entry->stored, 2100u);
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(entry->body), 2100), bytes);
+        HttpCacheEntry_free(entry);
+    });
+}
+
 // The real origin: whatever the stream layer opens. A local file has no
 // expiry, so each open reads it again.
 TEST_F(CacheStreamTest, ALocalFileIsReadThroughTheCache)
