@@ -485,6 +485,42 @@ TEST_F(CacheStreamTest, ALargeBodyGoesToADataFileAndComesBackAfterARestart)
     EXPECT_EQ(r.opens - r.notModified, 1) << "the body came from the data file";
 }
 
+TEST_F(CacheStreamTest, APartlyReadResponseIsNotKept)
+{
+    origin[kPage].body = body(3000, 'n');
+    install();
+    VfsHandle *h = nullptr;
+    ASSERT_EQ(open(kPage, &h), 0);
+    inTask([&] {
+        const uint8_t *p = nullptr;
+        size_t n = 0;
+        ASSERT_EQ(Vfs_getReadBuf(h, 100, &p, &n), 0);
+        EXPECT_EQ(n, 100u);
+        ASSERT_EQ(Vfs_readDone(h, n), 0);
+    });
+    EXPECT_EQ(close(h), 0);
+    EXPECT_FALSE(cached(kPage));
+    EXPECT_EQ(get(kPage), body(3000, 'n'));
+    EXPECT_EQ(origin[kPage].opens, 2);
+}
+
+TEST_F(CacheStreamTest, WithoutADataFileALargeBodyStaysInMemory)
+{
+    inTask([&] {
+        Config_setUstrA(ctx(), ctx()->config, u"Paths", "File.cache", u"file://localhost/no/such/dir", 0);
+        Config_setIntA(ctx(), ctx()->config, nullptr, "Vexlan_CacheMaxSize", 100000, 0);
+    });
+    origin[kPage].body = body(60000, 'o');
+    install();
+    VfsHandle *h = nullptr;
+    ASSERT_EQ(open(kPage, &h), 0);
+    EXPECT_EQ(HttpCache_handleEntry(static_cast<HttpCacheHandle *>(h->priv))->store, &HttpCache_memoryStore);
+    EXPECT_EQ(readAll(h, 4096), body(60000, 'o'));
+    EXPECT_EQ(close(h), 0);
+    EXPECT_EQ(get(kPage), body(60000, 'o'));
+    EXPECT_EQ(origin[kPage].opens, 1);
+}
+
 TEST_F(CacheStreamTest, MemoryBodiesGrowFrom1024ByDoubling)
 {
     install();
