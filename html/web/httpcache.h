@@ -170,7 +170,18 @@ enum : uint32_t {
 // word, 786 without one; slot 10 always 15).
 extern const HttpCacheEntryOps HttpCache_entryOps;
 
-// The Cache row: slots 4-6, 11-14, 17-19, 24, 26-29.
+// The Cache row: slots 4-6, 11-14, 17-19, 24, 26-29. A read fetches to the
+// next multiple of 1024 bytes beyond its end and copies into the reader's
+// buffer; consuming stops at the stored end; a reader in the error state
+// answers 776 to tell, reads and close. Properties (slot 13): 0 length, 1
+// content type, 2 charset, 4 the Last-Modified date handed to readers, 7
+// status word, 8 redirect record, 11 the length after fetching to the end
+// when it was unknown, 15 third text, 17 HTTP status; others 769. Control
+// codes (slot 14): 3 cancels the reader, 16 gives the stream the entry's
+// final URL; others 772. Slot 18 is the header lookup (name, char **out),
+// which knows only "Refresh:"; slot 19 fetches a bytes (0: all); slot 24
+// seeks to (low, high), 788 beyond the end; slot 26 sets the load-charging
+// callback, int (*)(void *arg, uint64_t stored, uint64_t length), and arg.
 extern const VfsTypeOps VfsCacheOps;
 
 // The cache opener: makes handle a Cache stream on url. Only read access
