@@ -85,9 +85,11 @@ bool keepable(const HttpCacheEntry *entry)
 // Reads the origin into the entry until wanted bytes are stored or the
 // origin ends (entry lock held when shared). At the end the origin is
 // closed, an unknown length becomes the stored one and a keepable entry
-// is published. A failure of the origin is kept as the entry's status
-// and the entry is given up: it is read no further and never kept.
-int fill(HttpCacheEntry *entry, uint64_t wanted)
+// is published, and *ended is set: the caller tells the readers once it
+// has released the entry's lock. A failure of the origin is kept as the
+// entry's status and the entry is given up: it is read no further and
+// never kept.
+int fill(HttpCacheEntry *entry, uint64_t wanted, bool *ended)
 {
     if (entry->status)
         return entry->status;
@@ -102,6 +104,7 @@ int fill(HttpCacheEntry *entry, uint64_t wanted)
         return err;
     }
     if (entry->complete) {
+        *ended = true;
         if (!entry->totalLength)
             entry->totalLength = entry->stored;
         (void)entry->ops->closeOrigin(entry);
@@ -114,6 +117,13 @@ int fill(HttpCacheEntry *entry, uint64_t wanted)
                 (void)h->progress(h->progressArg, entry->stored, entry->totalLength);
     }
     return Res_ok;
+}
+
+// Tells the readers of the end of the data (entry lock not held).
+void tellEnd(HttpCacheEntry *entry, bool ended)
+{
+    if (ended)
+        HttpCacheEntry_notifyHandles(entry, 15);
 }
 
 // A new reader on entry for stream, which then holds the reader. A second
@@ -227,7 +237,8 @@ int cacheGetReadBuf(VfsHandle *stream, size_t want, const uint8_t **ptr, size_t 
     enter(entry);
     // The entry fetches to the next multiple of 1024 beyond the wanted end.
     uint64_t end = reader->position + want;
-    int err = fill(entry, (end / 1024 + 1) * 1024);
+    bool ended = false;
+    int err = fill(entry, (end / 1024 + 1) * 1024, &ended);
     if (!err && entry->store && want) {
         const uint8_t *bytes = nullptr;
         size_t n = 0;
@@ -241,6 +252,7 @@ int cacheGetReadBuf(VfsHandle *stream, size_t want, const uint8_t **ptr, size_t 
         }
     }
     leave(entry);
+    tellEnd(entry, ended);
     if (err)
         reader->error = 1;
     return err;
@@ -272,12 +284,14 @@ int cacheSeek(VfsHandle *stream, uint64_t position)
         return Res_vfsBufferLent;
     HttpCacheEntry *entry = reader->entry;
     enter(entry);
-    int err = position > entry->stored ? fill(entry, position) : int(Res_ok);
+    bool ended = false;
+    int err = position > entry->stored ? fill(entry, position, &ended) : int(Res_ok);
     if (!err && position > entry->stored)
         err = Res_fileSeek;
     if (!err)
         reader->position = position;
     leave(entry);
+    tellEnd(entry, ended);
     return err;
 }
 
@@ -287,11 +301,12 @@ int cacheGetInfo(VfsHandle *stream, uint32_t code, uintptr_t *value)
     HttpCacheHandle *reader = readerOf(stream);
     HttpCacheEntry *entry = reader->entry;
     int r = Res_ok;
+    bool ended = false;
     enter(entry);
     switch (code) {
     case kInfoWhole:
         if (!entry->totalLength)
-            r = fill(entry, UINT64_MAX);
+            r = fill(entry, UINT64_MAX, &ended);
         [[fallthrough]];
     case kInfoLength:
         if (entry->totalLength)
@@ -330,6 +345,7 @@ int cacheGetInfo(VfsHandle *stream, uint32_t code, uintptr_t *value)
         break;
     }
     leave(entry);
+    tellEnd(entry, ended);
     return r;
 }
 
@@ -408,8 +424,10 @@ int cacheFetch(VfsHandle *stream, uintptr_t a, uintptr_t)
         return Res_vfsBufferLent;
     HttpCacheEntry *entry = reader->entry;
     enter(entry);
-    int err = fill(entry, a ? uint64_t(a) : UINT64_MAX);
+    bool ended = false;
+    int err = fill(entry, a ? uint64_t(a) : UINT64_MAX, &ended);
     leave(entry);
+    tellEnd(entry, ended);
     return err;
 }
 

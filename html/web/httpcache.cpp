@@ -209,10 +209,10 @@ int opFetch(HttpCacheEntry *entry, uint64_t wanted)
     }
     if (!err && entry->totalLength && entry->stored >= entry->totalLength)
         entry->complete = 1;
-    if (entry->complete) {
+    // The readers are told of the end by the stream layer, once it has
+    // released the entry's lock (their callbacks may read the stream).
+    if (entry->complete)
         entry->core.size = uint32_t(std::min<uint64_t>(entry->stored, 0xFFFFFFFF));
-        HttpCacheEntry_notifyHandles(entry, 15);
-    }
     return err;
 }
 

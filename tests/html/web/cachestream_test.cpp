@@ -391,6 +391,36 @@ TEST_F(CacheStreamTest, ReadersShareAnEntryWhileItFills)
     EXPECT_EQ(origin[kPage].opens, 2);
 }
 
+// The end of the data is told after the entry's lock is released, so a
+// reader of a shared entry may read its stream from the callback.
+TEST_F(CacheStreamTest, TheEndIsToldOutsideTheEntryLock)
+{
+    origin[kPage].body = body(3000, 'p');
+    install();
+    VfsHandle *a = nullptr, *b = nullptr;
+    ASSERT_EQ(open(kPage, &a), 0);
+    inTask([&] { ASSERT_EQ(Vfs_clone(a, &b), 0); });
+    struct Seen {
+        VfsHandle *stream;
+        int calls;
+        uint32_t left;
+    } seen = {b, 0, 0};
+    inTask([&] {
+        auto told = [](VfsHandle *, void *arg, uint32_t) -> int {
+            Seen *s = static_cast<Seen *>(arg);
+            s->calls++;
+            return Vfs_getLength32(s->stream, &s->left);
+        };
+        ASSERT_EQ(Vfs_subscribe(b, told, &seen, 8), 0);
+    });
+    EXPECT_EQ(seen.calls, 1) << "the current events at once";
+    EXPECT_EQ(readAll(a), body(3000, 'p'));
+    EXPECT_EQ(seen.calls, 2);
+    EXPECT_EQ(seen.left, 3000u);
+    EXPECT_EQ(close(a), 0);
+    EXPECT_EQ(close(b), 0);
+}
+
 TEST_F(CacheStreamTest, PropertiesPositionsAndControlCodes)
 {
     Resource &r = origin[kPage];
