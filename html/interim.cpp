@@ -39,25 +39,6 @@ int Url_mapHook(EngineContext *, const Url *, int *flag)
     return 0;
 }
 
-// Interim: the Cache stream type's open and stream slots come with the
-// cache's stream layer; no Cache stream can be made yet.
-int HttpCache_openStream(VfsHandle *, const Url *, uint32_t, uint32_t *accepted, EngineContext *,
-                         uintptr_t)
-{
-    *accepted = 0;
-    return Res_notImplemented;
-}
-
-// Interim: the name and the reader operations; no handle ever becomes a
-// Cache stream yet.
-const VfsTypeOps VfsCacheOps = {
-    .name = "Cache",
-    .flags = 0,
-    .subscribe = HttpCacheHandle_setNotify,    // 27
-    .getLength32 = HttpCacheHandle_available,  // 28
-    .events = HttpCacheHandle_events,          // 29
-};
-
 // Interim: the web layer keeps no display, browsing or form settings
 // before it is built.
 int Web_initDisplaySettings(EngineContext *)

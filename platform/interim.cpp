@@ -37,11 +37,3 @@ int App_viewEditActive(EngineInstance *)
     return 0;
 }
 
-// Interim: no stream type keeps response headers before the HTTP cache's
-// streams do, so every stream answers that it has none.
-int Vfs_getHeader(VfsHandle *, const char *, char **value)
-{
-    if (value)
-        *value = nullptr;
-    return 769;
-}

@@ -8,6 +8,8 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/support/websupport.h"
+#include "core/text/ustr.h"
 #include "core/time/date.h"
 #include "html/web/filecache.h"
 #include "html/web/httpdate.h"
@@ -83,12 +85,55 @@ int opClose(HttpCacheEntry *entry)
     return r;
 }
 
+// The HTTP status an origin reports (stream property 17), 0 when none.
+int32_t originStatus(VfsHandle *origin)
+{
+    uintptr_t value = 0;
+    return Vfs_getInfo(origin, 17, &value) == Res_ok ? int32_t(uint32_t(value)) : 0;
+}
+
+char16_t *copyText(VfsHandle *origin, uint32_t code, int *err)
+{
+    uintptr_t value = 0;
+    if (Vfs_getInfo(origin, code, &value) != Res_ok || !value)
+        return nullptr;
+    char16_t *copy = Ustr_dup(reinterpret_cast<const char16_t *>(value));
+    if (!copy)
+        *err = Res_noMemory;
+    return copy;
+}
+
 int opOpenOrigin(HttpCacheEntry *entry)
 {
-    // There is no HTTP client here: origin streams come from the stream
-    // layer, opened by the caller. A stored copy with a Date is offered as
-    // still valid when no new origin is given.
-    entry->fetchState = entry->origin ? 1 : (entry->fields.date != -1 ? 2 : 1);
+    // There is no HTTP client here: the origin is whatever stream the
+    // stream layer opens for the URL (unless the caller gave one).
+    if (!entry->origin) {
+        if (!entry->core.url)
+            return Res_vfsNotAvailable;
+        uint32_t accepted = 0;
+        int err = Vfs_open(entry->core.url, Vfs_modeRead, &entry->origin, &accepted, entry->cache->ctx);
+        if (err) {
+            entry->origin = nullptr;
+            return err;
+        }
+    }
+    entry->fetchState = 1;
+    // A conditional request: with validators held, an origin that answers
+    // 304, or reports a Last-Modified no later than the stored one, leaves
+    // the stored copy valid.
+    const HttpCacheFields &f = entry->fields;
+    if (f.date == -1 && f.lastModified == -1)
+        return Res_ok;
+    bool unchanged = originStatus(entry->origin) == 304;
+    char *text = nullptr;
+    if (!unchanged && f.lastModified != -1 &&
+        Vfs_getHeader(entry->origin, "Last-Modified:", &text) == Res_ok && text) {
+        int64_t t = HttpDate_parse(text);
+        unchanged = t && t <= f.lastModified;
+    }
+    Mem_free(text);
+    if (unchanged)
+        entry->fetchState = 2;
     return Res_ok;
 }
 
@@ -99,35 +144,44 @@ int opNothing(HttpCacheEntry *)
 
 int opFinish(HttpCacheEntry *entry)
 {
-    HttpCacheFields *f = &entry->fields;
-    int64_t now = Date_now(nullptr);
     HttpCacheHeaders h = {};
     char *texts[6] = {};
+    char *refresh = nullptr;
+    const Url *finalUrl = nullptr;
+    int err = Res_ok;
     const char *names[6] = {"Date:", "Expires:", "Age:", "Cache-Control:", "Pragma:", "Last-Modified:"};
-    if (entry->origin) {
+    if (VfsHandle *origin = entry->origin) {
         for (int i = 0; i < 6; i++)
-            if (Vfs_getHeader(entry->origin, names[i], &texts[i]) != Res_ok)
+            if (Vfs_getHeader(origin, names[i], &texts[i]) != Res_ok)
                 texts[i] = nullptr;
+        if (Vfs_getHeader(origin, "Refresh:", &refresh) != Res_ok)
+            refresh = nullptr;
         uintptr_t value = 0;
-        if (Vfs_getInfo(entry->origin, VfsInfo_size, &value) == Res_ok && value)
+        if (Vfs_getInfo(origin, VfsInfo_size, &value) == Res_ok && value)
             entry->totalLength = *reinterpret_cast<const uint64_t *>(value);
-        char *refresh = nullptr;
-        if (Vfs_getHeader(entry->origin, "Refresh:", &refresh) == Res_ok) {
-            Mem_free(entry->refresh);
-            entry->refresh = refresh;
-        }
+        if (int32_t status = originStatus(origin))
+            entry->httpStatus = status;
+        Mem_free(entry->contentType);
+        Mem_free(entry->charset);
+        entry->contentType = copyText(origin, VfsInfo_mime, &err);
+        entry->charset = copyText(origin, VfsInfo_string2, &err);
+        finalUrl = origin->url;
     }
+    // A stream that opened without an HTTP status answered as a success.
+    if (!entry->httpStatus)
+        entry->httpStatus = 200;
     h.date = texts[0];
     h.expires = texts[1];
     h.age = texts[2];
     h.cacheControl = texts[3];
     h.pragma = texts[4];
     h.lastModified = texts[5];
-    HttpCache_readHeaders(f, &h, now);
+    if (!err)
+        err = HttpCacheEntry_readResponse(entry, &h, refresh, finalUrl);
     for (char *t : texts)
         Mem_free(t);
-    HttpCache_computeFreshness(f, entry->core.url, entry->httpStatus, entry->cache->flags);
-    return Res_ok;
+    Mem_free(refresh);
+    return err;
 }
 
 int opFetch(HttpCacheEntry *entry, uint64_t wanted)
@@ -155,10 +209,10 @@ int opFetch(HttpCacheEntry *entry, uint64_t wanted)
     }
     if (!err && entry->totalLength && entry->stored >= entry->totalLength)
         entry->complete = 1;
-    if (entry->complete) {
+    // The readers are told of the end by the stream layer, once it has
+    // released the entry's lock (their callbacks may read the stream).
+    if (entry->complete)
         entry->core.size = uint32_t(std::min<uint64_t>(entry->stored, 0xFFFFFFFF));
-        HttpCacheEntry_notifyHandles(entry, 15);
-    }
     return err;
 }
 
@@ -222,18 +276,44 @@ void memDiscard(HttpCacheEntry *entry)
     entry->stored = 0;
 }
 
+// The memory body seen as a response-cache sink: the sink grows it (from
+// 1024 bytes, doubling) and appends to it.
+struct BodySink {
+    CacheSink sink; // first
+    HttpCacheEntry *entry;
+};
+
+int bodyResize(CacheSink *sink, uint32_t newCapacity, uint32_t needed, int)
+{
+    HttpCacheEntry *entry = reinterpret_cast<BodySink *>(sink)->entry;
+    int err = memPrepare(entry, newCapacity, needed);
+    if (err)
+        return err;
+    sink->buffer = entry->body;
+    sink->capacity = uint32_t(std::min<uint64_t>(entry->capacity, 0xFFFFFFFFu));
+    return Res_ok;
+}
+
+int bodyAppend(CacheSink *sink, const void *data, uint32_t n)
+{
+    memcpy(sink->buffer + sink->size, data, n);
+    sink->size += n;
+    return Res_ok;
+}
+
+const CacheSinkOps kBodySinkOps = {{}, bodyResize, nullptr, bodyAppend};
+
 int memWrite(HttpCacheEntry *entry, const uint8_t *bytes, size_t length)
 {
-    uint64_t need = entry->stored + length;
-    if (need > entry->capacity) {
-        uint64_t grow = std::max<uint64_t>(need, entry->capacity * 2);
-        int err = memPrepare(entry, grow, need);
-        if (err)
-            return err;
-    }
-    memcpy(entry->body + entry->stored, bytes, length);
-    entry->stored = need;
-    return Res_ok;
+    // A memory body stays below 4 GiB, as the entry sizes of the store.
+    if (length > 0xFFFFFFFFu || entry->stored + length > 0xFFFFFFFFu)
+        return Res_noMemory;
+    uint32_t capacity = uint32_t(std::min<uint64_t>(entry->capacity, 0xFFFFFFFFu));
+    BodySink body = {{entry->body, capacity, uint32_t(entry->stored), 0, &kBodySinkOps},
+                     entry};
+    int err = CacheSink_write(&body.sink, bytes, uint32_t(length));
+    entry->stored = body.sink.size;
+    return err;
 }
 
 int memRead(HttpCacheEntry *entry, uint64_t offset, size_t want, const uint8_t **bytes,
@@ -458,6 +538,43 @@ void HttpCache_computeFreshness(HttpCacheFields *f, const Url *url, int32_t http
     }
 }
 
+int HttpCacheEntry_readResponse(HttpCacheEntry *entry, const HttpCacheHeaders *headers,
+                                const char *refresh, const Url *finalUrl)
+{
+    int64_t now = Date_now(nullptr);
+    if (refresh) {
+        size_t n = strlen(refresh) + 1;
+        char *copy = static_cast<char *>(Mem_malloc(n));
+        if (!copy)
+            return Res_noMemory;
+        memcpy(copy, refresh, n);
+        Mem_free(entry->refresh);
+        entry->refresh = copy;
+    }
+    if (finalUrl && entry->core.url && !Url_equals(finalUrl, entry->core.url)) {
+        Url *copy = Url_copy(finalUrl);
+        if (!copy)
+            return Res_noMemory;
+        if (entry->cache->flags & HttpCache_redirections) {
+            CacheAlias *alias = static_cast<CacheAlias *>(Mem_calloc(1, sizeof(CacheAlias)));
+            if (!alias) {
+                Url_free(copy);
+                return Res_noMemory;
+            }
+            alias->url = entry->core.url;
+            alias->next = entry->core.aliases;
+            entry->core.aliases = alias;
+        } else {
+            Url_free(entry->core.url);
+        }
+        entry->core.url = copy;
+        entry->urlClass = Url_getClass(copy);
+    }
+    HttpCache_readHeaders(&entry->fields, headers, now);
+    HttpCache_computeFreshness(&entry->fields, entry->core.url, entry->httpStatus, entry->cache->flags);
+    return Res_ok;
+}
+
 int64_t HttpCache_currentAge(const HttpCacheFields *f, int64_t now)
 {
     return (now - f->responseTime) + f->correctedInitialAge;
@@ -663,7 +780,9 @@ void HttpCacheEntry_chooseStore(HttpCacheEntry *entry)
 {
     HttpCache *cache = entry->cache;
     uint64_t length = entry->totalLength;
-    bool file = cache->fileLimit && length && length <= cache->fileLimit &&
+    // A cache without a memory budget keeps nothing: its entries only pass
+    // their bodies on, in memory.
+    bool file = cache->maxSize && cache->fileLimit && length && length <= cache->fileLimit &&
                 length >= uint64_t(cache->maxSize) / 2 && !Url_hasDataPart(entry->core.url);
     (void)(file ? HttpCache_fileStore.select(entry) : HttpCache_memoryStore.select(entry));
 }
@@ -697,4 +816,17 @@ void HttpCache_handleFree(HttpCacheHandle *handle)
     HttpCacheEntry_removeHandle(handle->entry, handle);
     Mem_free(handle->buffer);
     Mem_free(handle);
+}
+
+int HttpCache_handleRetarget(HttpCacheHandle *handle, HttpCacheEntry *entry)
+{
+    HttpCacheEntry *old = handle->entry;
+    HttpCacheEntry_removeHandle(old, handle);
+    handle->entry = entry;
+    handle->position = 0;
+    if (entry->readers)
+        entry->core.shared = 1;
+    HttpCacheEntry_addHandle(entry, handle);
+    CacheEntry_release(&old->core);
+    return Res_ok;
 }

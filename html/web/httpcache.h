@@ -135,6 +135,11 @@ struct HttpCacheHandle {
     void *userData;
     uint32_t mask;              // events the reader wants
     HttpCacheHandle *next;      // the next reader of the entry
+    uint32_t error;             // the reader failed: position queries and close answer 776
+    // The load-charging callback (stream slot 26): told of the bytes the
+    // entry holds and the resource's length (0 unknown) as they grow.
+    int (*progress)(void *arg, uint64_t done, uint64_t total);
+    void *progressArg;
 };
 
 // The cache record (one per engine, at ctx->httpCache).
@@ -151,6 +156,9 @@ struct HttpCache {
     uint32_t loading;           // an index load is running: no saves
     uint32_t saveDisabled;      // no index saves; data files are kept when entries go
     uint32_t indexInUse;        // an index was loaded or a file entry made: saves are due
+    // The initialise operation of entries that the opener makes (null:
+    // the default, which installs HttpCache_entryOps).
+    int (*entryInit)(HttpCacheEntry *entry);
 };
 
 enum : uint32_t {
@@ -162,11 +170,28 @@ enum : uint32_t {
 // word, 786 without one; slot 10 always 15).
 extern const HttpCacheEntryOps HttpCache_entryOps;
 
-// The Cache row: slots 4-6, 11-14, 17-19, 24, 26-29.
+// The Cache row: slots 4-6, 11-14, 17-19, 24, 26-29. A read fetches to the
+// next multiple of 1024 bytes beyond its end and copies into the reader's
+// buffer; consuming stops at the stored end; a reader in the error state
+// answers 776 to tell, reads and close. Properties (slot 13): 0 length, 1
+// content type, 2 charset, 4 the Last-Modified date handed to readers, 7
+// status word, 8 redirect record, 11 the length after fetching to the end
+// when it was unknown, 15 third text, 17 HTTP status; others 769. Control
+// codes (slot 14): 3 cancels the reader, 16 gives the stream the entry's
+// final URL; others 772. Slot 18 is the header lookup (name, char **out),
+// which knows only "Refresh:"; slot 19 fetches a bytes (0: all); slot 24
+// seeks to (low, high), 788 beyond the end; slot 26 sets the load-charging
+// callback, int (*)(void *arg, uint64_t stored, uint64_t length), and arg.
 extern const VfsTypeOps VfsCacheOps;
 
-// The cache opener: makes handle a Cache stream on url (finding or
-// creating the cache entry). 0 with *accepted, or an error.
+// The cache opener: makes handle a Cache stream on url. Only read access
+// is taken (mode 1, with or without 16; others 769). extra is the request
+// kind of HttpCache_useDecision (0 normal). A fresh entry is joined; a
+// stale one is revalidated by a new entry carrying its validators: when
+// the origin finds the stored copy still valid (fetch state 2) the stored
+// body is served with renewed times, otherwise the new response replaces
+// the old entry, which is no longer found. An origin that cannot be opened
+// gives its error and nothing is cached. 769 without a cache.
 [[nodiscard]] int HttpCache_openStream(VfsHandle *handle, const Url *url, uint32_t mode,
                                        uint32_t *accepted, EngineContext *ctx, uintptr_t extra);
 // The Cache row's reader operations (slots 27 to 29). Each runs under the
@@ -214,6 +239,20 @@ void HttpCacheEntry_publish(HttpCacheEntry *entry);
 [[nodiscard]] int HttpCache_handleNew(HttpCacheEntry *entry, uint32_t mode, HttpCacheHandle **out);
 HttpCacheEntry *HttpCache_handleEntry(HttpCacheHandle *handle);
 void HttpCache_handleFree(HttpCacheHandle *handle);
+// Moves the reader to entry (the replacement of its entry), reading from
+// the start: the reader leaves the old entry's chain and gives back its
+// reference there, and takes over a reference the caller holds on entry.
+// 0.
+int HttpCache_handleRetarget(HttpCacheHandle *handle, HttpCacheEntry *entry);
+
+// The end of the origin's header phase with the headers read: the fields,
+// the Refresh text (copied), the final URL (null: the same) and the
+// freshness. A final URL other than the entry's becomes the entry's URL;
+// with the cache's redirections flag the URL asked for stays an alias, so
+// that it finds the entry too. 0 or 1 (out of memory: the entry is then
+// not kept).
+[[nodiscard]] int HttpCacheEntry_readResponse(HttpCacheEntry *entry, const HttpCacheHeaders *headers,
+                                              const char *refresh, const Url *finalUrl);
 
 // ------------------------------------------------------- the HTTP fields
 

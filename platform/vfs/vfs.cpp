@@ -491,6 +491,17 @@ int Vfs_getUrl(VfsHandle *handle, Url **url)
     return Res_ok;
 }
 
+int Vfs_getHeader(VfsHandle *handle, const char *name, char **value)
+{
+    if (value)
+        *value = nullptr;
+    const VfsTypeOps *row = handle ? rowOf(handle) : nullptr;
+    // Slot 18 of a type that keeps response headers: (name, value).
+    if (!row || !row->slot18 || !name || !value || handle->type != VfsType_cache)
+        return Res_vfsNotAvailable;
+    return row->slot18(handle, reinterpret_cast<uintptr_t>(name), reinterpret_cast<uintptr_t>(value));
+}
+
 int Vfs_getFlags(VfsHandle *handle, uint32_t *mode)
 {
     *mode = 0;

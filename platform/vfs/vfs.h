@@ -219,6 +219,7 @@ int Vfs_getUrl(VfsHandle *handle, Url **url);
 // The value of the response header name (ASCII, with its ':', as
 // "Refresh:") of the stream: *value = a new UTF-8 string (the caller frees
 // it with Mem_free). 769 when the stream has no headers or not that one.
+// Cache streams keep headers (their slot 18); other types have none.
 int Vfs_getHeader(VfsHandle *handle, const char *name, char **value);
 // The mode word (Vfs_modeLent included). 0, or 16 without a handle.
 int Vfs_getFlags(VfsHandle *handle, uint32_t *mode);

@@ -175,8 +175,8 @@ TEST_F(VfsHooksTest, ModuleStepsClearTheirWord)
     EXPECT_EQ(HostHooks_noop(), Res_ok);
 }
 
-// Cache streams come from the HTTP cache; a URL with a handler object goes
-// the plain way.
+// Cache streams come from the HTTP cache (none here: the open is refused);
+// a URL with a handler object goes the plain way.
 TEST_F(VfsHooksTest, CachedOpens)
 {
     ASSERT_EQ(HostHooks_install(ctx, onOpen, nullptr, nullptr, nullptr, nullptr, onClose, nullptr),
@@ -184,7 +184,7 @@ TEST_F(VfsHooksTest, CachedOpens)
     Url *web = url("http://example.com/page");
     VfsHandle *h = reinterpret_cast<VfsHandle *>(1);
     uint32_t accepted = 9;
-    EXPECT_EQ(Vfs_openCached(web, 0x201, &h, &accepted, ctx, 0, 0, 0), Res_notImplemented);
+    EXPECT_EQ(Vfs_openCached(web, 0x201, &h, &accepted, ctx, 0, 0, 0), Res_vfsNotAvailable);
     EXPECT_EQ(h, nullptr);
     EXPECT_EQ(accepted, 0u);
     EXPECT_EQ(events(), "") << "no type row has flags, so the host is not asked";
