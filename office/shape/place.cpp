@@ -251,8 +251,8 @@ void trimEnd(int32_t *p, const int32_t *q, int32_t length)
     p[1] = int32_t(p[1] + iy);
 }
 
-int placeLeaf(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing, EscherShape *e, const ShapeRect *r,
-              int32_t rotation, int32_t total)
+int placeLeaf(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing, EscherShape *e,
+              const ShapeRect *r, int32_t rotation, int32_t total)
 {
     Edr_Node *target = parent;
     Edr_Node *extra = nullptr;
@@ -299,8 +299,8 @@ int placeLeaf(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing, EscherShap
     return err;
 }
 
-int placeGroup(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing, EscherDrawingGroup *group, int32_t index,
-               EscherShape *e, ShapeRect r, int32_t rotation, int32_t total)
+int placeGroup(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing, EscherDrawingGroup *group,
+               int32_t index, EscherShape *e, ShapeRect r, int32_t rotation, int32_t total)
 {
     const uint32_t flips = e->flags & (EscherFsp_flipH | EscherFsp_flipV);
     Matrix m;
@@ -330,8 +330,8 @@ int placeGroup(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing, EscherDra
             return err;
         if (c->level != e->level + 1)
             continue;
-        ShapeRect cr = {r.x + part(r.w, c->anchorLeft), r.y + part(r.h, c->anchorTop), part(r.w, c->anchorWidth),
-                        part(r.h, c->anchorHeight)};
+        ShapeRect cr = {r.x + part(r.w, c->anchorLeft), r.y + part(r.h, c->anchorTop),
+                        part(r.w, c->anchorWidth), part(r.h, c->anchorHeight)};
         if (total) {
             Point centre;
             Matrix_transformPoint(&centre, cr.x + cr.w / 2, cr.y + cr.h / 2, &m);
@@ -377,8 +377,9 @@ int StyleRule_addLength(StyleRule *rule, Prop *scratch, uint32_t id, int32_t len
     return StyleRule_appendProp(rule, scratch);
 }
 
-int Shape_placeTree(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing, EscherDrawingGroup *group,
-                    int32_t index, const ShapeRect *rect, int32_t parentRotation)
+int Shape_placeTree(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing,
+                    EscherDrawingGroup *group, int32_t index, const ShapeRect *rect,
+                    int32_t parentRotation)
 {
     if (!drawing || !group || !rect)
         return Escher_errNoSource;
@@ -411,8 +412,9 @@ int Shape_placeTree(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing, Esch
     const int32_t total = rotationMod(int64_t(rotation) + parentRotation);
     EscherDrawingGroup *saved = drawing->current;
     drawing->current = group;
-    int err = (e->flags & EscherFsp_group) ? placeGroup(doc, parent, drawing, group, index, e, r, rotation, total)
-                                           : placeLeaf(doc, parent, drawing, e, &r, rotation, total);
+    int err = (e->flags & EscherFsp_group)
+                  ? placeGroup(doc, parent, drawing, group, index, e, r, rotation, total)
+                  : placeLeaf(doc, parent, drawing, e, &r, rotation, total);
     drawing->current = saved;
     return err;
 }
@@ -443,13 +445,15 @@ int Shape_readGradient(ShapeFill *fill, const EscherPropSet *set)
     if (preset && colours && (colours->flags & EscherProp_complex) && colours->data) {
         const auto *a = static_cast<const EscherPropArray *>(colours->data);
         if (a->count > 0 && a->size == 8) {
-            auto *stops = static_cast<StopEntry *>(Mem_malloc(size_t(a->count) * sizeof(StopEntry)));
+            auto *stops =
+                static_cast<StopEntry *>(Mem_malloc(size_t(a->count) * sizeof(StopEntry)));
             if (!stops)
                 return Res_noMemory;
             const uint8_t *p = EscherPropArray_elements(a);
             for (int32_t i = 0; i < a->count; i++, p += 8) {
                 stops[i].value = uint32_t(p[0] | p[1] << 8 | p[2] << 16) | 0xFF000000u;
-                stops[i].position = int32_t(uint32_t(p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24));
+                stops[i].position =
+                    int32_t(uint32_t(p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24));
             }
             fill->stops = stops;
             fill->stopCount = uint32_t(a->count);
@@ -518,7 +522,8 @@ int Path_trimForArrows(Path *path, int32_t start, int32_t end)
 }
 
 int Shape_emitShadePaths(ShadePath *list, EscherDrawing *, Edr_Doc *doc, Edr_Node *parent,
-                         const uint8_t fillColour[4], uint32_t paintMode, const int32_t arrowLengths[2])
+                         const uint8_t fillColour[4], uint32_t paintMode,
+                         const int32_t arrowLengths[2])
 {
     int err = Res_ok;
     for (ShadePath *s = list; s && !err; s = s->next) {
@@ -549,8 +554,8 @@ int Shape_emitShadePaths(ShadePath *list, EscherDrawing *, Edr_Doc *doc, Edr_Nod
     return err;
 }
 
-int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherShape *shape, int32_t x, int32_t y,
-               int32_t w, int32_t h)
+int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherShape *shape,
+               int32_t x, int32_t y, int32_t w, int32_t h)
 {
     const uint32_t type = shape->shapeType;
     if (Shape_hasNoOutline(type))
@@ -577,8 +582,8 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
     Gradient *gradient = nullptr;
     int err = Res_ok;
     if (filled) {
-        colourBytes(inherited(own, ms, Prop_fillColour, &v) ? v : 0xFFFFFF, alphaOf(own, ms, Prop_fillOpacity),
-                    fillColour);
+        colourBytes(inherited(own, ms, Prop_fillColour, &v) ? v : 0xFFFFFF,
+                    alphaOf(own, ms, Prop_fillOpacity), fillColour);
         if (simple(own, Prop_fillType, &v)) {
             ShapeFill fill;
             memset(&fill, 0, sizeof fill);
@@ -600,7 +605,10 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
                 }
                 s.focusX = fill.toRight;
                 s.focusY = fill.toBottom;
-                s.focusCorner = fill.focus == 0 ? 0u : fill.focus == 100 ? 2u : fill.focus == 50 ? 1u : 3u;
+                s.focusCorner = fill.focus == 0     ? 0u
+                                : fill.focus == 100 ? 2u
+                                : fill.focus == 50  ? 1u
+                                                    : 3u;
                 err = Fill_buildGradient(&s, &gradient);
                 // A stop table the gradient cannot hold gives a solid fill.
                 if (err == Res_stopCountInvalid)
@@ -624,8 +632,8 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
     uint8_t lineColour[4] = {0, 0, 0, 255};
     int32_t width = ShapeLine_defaultWidth;
     if (line) {
-        colourBytes(inherited(own, ms, Prop_lineColour, &v) ? v : 0, alphaOf(own, ms, Prop_lineOpacity),
-                    lineColour);
+        colourBytes(inherited(own, ms, Prop_lineColour, &v) ? v : 0,
+                    alphaOf(own, ms, Prop_lineOpacity), lineColour);
         if (inherited(own, ms, Prop_lineWidth, &v) && int32_t(v) > 0)
             width = int32_t((int64_t(v) << 16) / 914400);
         else
@@ -673,7 +681,8 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
         if (!err)
             err = addKeyword(doc, parent, 125, uint16_t(mode));
         if (!err && filled)
-            err = gradient ? addGradient(doc, parent, gradient) : addColour(doc, parent, 29, fillColour);
+            err = gradient ? addGradient(doc, parent, gradient)
+                           : addColour(doc, parent, 29, fillColour);
         if (!err && line)
             err = addColour(doc, parent, 127, lineColour);
         if (!err && line)
@@ -720,8 +729,8 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
     return Res_ok;
 }
 
-int Shape_placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex, int32_t x,
-                       int32_t y, int32_t w, int32_t h, uint32_t alpha)
+int Shape_placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
+                       int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha)
 {
     if (!drawing || blipIndex < 1 || blipIndex > drawing->blipCount)
         return Res_ok;
@@ -738,7 +747,8 @@ int Shape_placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, u
         auto word = [d](uint32_t at) {
             return uint32_t(d[at] | d[at + 1] << 8 | d[at + 2] << 16 | uint32_t(d[at + 3]) << 24);
         };
-        const Rect frame = {int16_t(word(4)), int16_t(word(8)), int16_t(word(12)), int16_t(word(16))};
+        const Rect frame = {int16_t(word(4)), int16_t(word(8)), int16_t(word(12)),
+                            int16_t(word(16))};
         const uint32_t size = word(0);
         const uint8_t *bytes = d + Metafile_headerBytes;
         uint32_t length = blip->dataLength - Metafile_headerBytes;
@@ -756,7 +766,8 @@ int Shape_placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, u
             length = size;
         }
         const Rect target = {x, y, x + w, y + h};
-        err = Wmf_playToDoc(bytes, length, doc, parent, &target, &frame, 0, drawing->styleHook, drawing->user);
+        err = Wmf_playToDoc(bytes, length, doc, parent, &target, &frame, 0, drawing->styleHook,
+                            drawing->user);
         Mem_free(inflated);
         return err;
     }

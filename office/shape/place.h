@@ -67,8 +67,8 @@ void Shape_geomProps(ShapeGeomProps *out, const EscherPropSet *set);
                                   int32_t parentRotation);
 
 // Draws one leaf shape into the box (x, y, w, h) under parent.
-[[nodiscard]] int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherShape *shape,
-                             int32_t x, int32_t y, int32_t w, int32_t h);
+[[nodiscard]] int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent,
+                             EscherShape *shape, int32_t x, int32_t y, int32_t w, int32_t h);
 
 // Places picture blipIndex (1-based) of the blip store over the box. 0 also
 // when the index is out of range or the entry holds no picture.
@@ -84,8 +84,8 @@ void ShapeFill_free(ShapeFill *fill);
 // Turns the shade sub-paths into path nodes under parent and frees the list
 // (also on failure).
 [[nodiscard]] int Shape_emitShadePaths(ShadePath *list, EscherDrawing *drawing, Edr_Doc *doc,
-                                       Edr_Node *parent, const uint8_t fillColour[4], uint32_t paintMode,
-                                       const int32_t arrowLengths[2]);
+                                       Edr_Node *parent, const uint8_t fillColour[4],
+                                       uint32_t paintMode, const int32_t arrowLengths[2]);
 
 // Moves the path's first point toward the next one by start and its last
 // point toward the previous one by end. 0; 259 for an element it cannot
@@ -96,5 +96,6 @@ void ShapeFill_free(ShapeFill *fill);
 uint8_t Colour_scaleChannel(uint8_t c, uint32_t factor);
 
 // Fill the scratch value and append it to rule.
-[[nodiscard]] int StyleRule_addKeyword(StyleRule *rule, Prop *scratch, uint32_t id, uint16_t keyword);
+[[nodiscard]] int StyleRule_addKeyword(StyleRule *rule, Prop *scratch, uint32_t id,
+                                       uint16_t keyword);
 [[nodiscard]] int StyleRule_addLength(StyleRule *rule, Prop *scratch, uint32_t id, int32_t length);
