@@ -248,6 +248,33 @@ TEST_F(ShapePlaceTest, PictureFillWithoutLineDrawsOnlyThePicture)
     }
 }
 
+TEST_F(ShapePlaceTest, DeepGroupNestingEndsWithTheStackGuard)
+{
+    // Each group holds the next one level deeper, far deeper than the stack
+    // allows (the record reader cannot make this; a caller's table can).
+    const uint32_t depth = 100000;
+    std::vector<EscherShape> shapes(depth);
+    for (uint32_t i = 0; i < depth; i++) {
+        shapes[i].flags = EscherFsp_group;
+        shapes[i].level = int32_t(i);
+        shapes[i].anchorWidth = shapes[i].anchorHeight = 0x10000;
+    }
+    EscherDrawingGroup group = {};
+    group.shapes = shapes.data();
+    group.count = group.capacity = depth;
+    Hooks hooks;
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        EscherDrawing drawing = {};
+        drawing.context = ctx();
+        drawing.shapeHook = recordShape;
+        drawing.styleHook = countRules;
+        drawing.user = &hooks;
+        const ShapeRect rect = {0, 0, 1000, 1000};
+        EXPECT_EQ(Shape_placeTree(doc, root, &drawing, &group, 0, &rect, 0), Res_stackExhausted);
+    });
+    EXPECT_TRUE(hooks.placed.empty());
+}
+
 TEST_F(ShapePlaceTest, TrimForArrowsMovesTheEndsAlongTheirSegments)
 {
     struct Case {
