@@ -72,6 +72,11 @@ void describe(Edr_Node *node, std::vector<std::string> *out)
                 snprintf(buf, sizeof buf, "data %u #%08x", p->id, uint32_t(p->payload));
             else if (p->type == PropType_length)
                 snprintf(buf, sizeof buf, "data %u len=%d", p->id, int32_t(p->payload));
+            else if (p->type == PropType_stops)
+                snprintf(buf, sizeof buf, "data %u stops=%d #%08x #%08x", p->id,
+                         reinterpret_cast<const StopList *>(p->payload)->count,
+                         reinterpret_cast<const StopList *>(p->payload)->stops[0].value,
+                         reinterpret_cast<const StopList *>(p->payload)->stops[1].value);
             else if (p->type == PropType_matrix) {
                 const Matrix *m = reinterpret_cast<const Matrix *>(p->payload);
                 snprintf(buf, sizeof buf, "data %u {%d,%d,%d,%d}", p->id, m->a, m->b, m->c, m->d);
@@ -117,6 +122,8 @@ enum : int32_t {
     Line = 8,
     PictureFill = 9,
     DeflatedPictureFill = 10,
+    GradientFill = 11,
+    DiamondLine = 12,
 };
 
 class ShapePlaceTest : public EdrFixture
@@ -216,7 +223,7 @@ TEST_F(ShapePlaceTest, DeletedShapeSkipsItsSubtree)
     std::vector<uint32_t> ids;
     for (const Placed &p : hooks.placed)
         ids.push_back(p.id);
-    EXPECT_EQ(ids, (std::vector<uint32_t>{1025, 1026, 1027, 1029, 1028, 1032, 1033, 1034, 1024}));
+    EXPECT_EQ(ids, (std::vector<uint32_t>{1025, 1026, 1027, 1029, 1028, 1032, 1033, 1034, 1035, 1036, 1024}));
 }
 
 TEST_F(ShapePlaceTest, LineWidthZeroUsesTheDefaultAndArrowheadsFollowIt)
@@ -231,6 +238,29 @@ TEST_F(ShapePlaceTest, LineWidthZeroUsesTheDefaultAndArrowheadsFollowIt)
     EXPECT_TRUE(has(nodes, "data 133 len=6144"));
     EXPECT_TRUE(has(nodes, "data 132 len=3072"));
     EXPECT_EQ(nodes.back(), "data 131 k206"); // reset after the path
+}
+
+TEST_F(ShapePlaceTest, GradientFillBecomesAStopList)
+{
+    Hooks hooks;
+    std::vector<std::string> nodes;
+    ASSERT_EQ(place(GradientFill, {0, 0, 1000, 1000}, &nodes, &hooks), Res_ok);
+    EXPECT_TRUE(has(nodes, "data 125 k200")); // gradient fill and line
+    // The gradient's two stops (in the order the fill builder gives for
+    // angle 0) carried over as a stop list; no solid colour.
+    EXPECT_TRUE(has(nodes, "data 109 stops=2 #ffff0000 #ff0000ff")) << ::testing::PrintToString(nodes);
+    EXPECT_FALSE(has(nodes, "data 29 #ff0000ff"));
+}
+
+TEST_F(ShapePlaceTest, DiamondStartDrawsNoArrowhead)
+{
+    Hooks hooks;
+    std::vector<std::string> nodes;
+    ASSERT_EQ(place(DiamondLine, {0, 0, 100000, 0}, &nodes, &hooks), Res_ok);
+    EXPECT_TRUE(has(nodes, "data 128 len=910")); // 12700 EMU = 1 point
+    EXPECT_FALSE(has(nodes, "data 130 k207"));
+    for (const std::string &n : nodes)
+        EXPECT_TRUE(n.rfind("data 132 ", 0) != 0 && n.rfind("data 133 ", 0) != 0) << n;
 }
 
 TEST_F(ShapePlaceTest, PictureFillWithoutLineDrawsOnlyThePicture)
