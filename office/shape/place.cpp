@@ -64,6 +64,9 @@ enum : uint32_t {
 
 const int32_t kDeg45 = 45 << 16;
 
+int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
+                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed);
+
 int geomValue(const void *set, uint32_t id, uint32_t *out)
 {
     const EscherProp *p = Escher_propFind(id, static_cast<const EscherPropSet *>(set));
@@ -620,10 +623,7 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
         }
         if (type == Shape_rectangle && !gradient && simple(own, Prop_fillBlip, &v)) {
             int placed = 0;
-            if (v >= 1 && v <= drawing->blipCount && drawing->blips[v - 1].size &&
-                drawing->blips[v - 1].source.kind != EscherSource_none)
-                placed = 1;
-            err = Shape_placePicture(drawing, doc, parent, v, x, y, w, h, fillColour[3]);
+            err = placePicture(drawing, doc, parent, v, x, y, w, h, fillColour[3], &placed);
             if (err || placed)
                 return err;
         }
@@ -732,6 +732,18 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
 int Shape_placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
                        int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha)
 {
+    int placed = 0;
+    return placePicture(drawing, doc, parent, blipIndex, x, y, w, h, alpha, &placed);
+}
+
+namespace
+{
+
+// Shape_placePicture; *placed is 1 when the picture's nodes were made.
+int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
+                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed)
+{
+    *placed = 0;
     if (!drawing || blipIndex < 1 || blipIndex > drawing->blipCount)
         return Res_ok;
     EscherBlip *blip = &drawing->blips[blipIndex - 1];
@@ -769,6 +781,7 @@ int Shape_placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, u
         err = Wmf_playToDoc(bytes, length, doc, parent, &target, &frame, 0, drawing->styleHook,
                             drawing->user);
         Mem_free(inflated);
+        *placed = err == Res_ok;
         return err;
     }
     if (blip->kind != 1 && blip->kind != 2)
@@ -839,5 +852,8 @@ int Shape_placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, u
         Edr_Node_release(doc, a);
     StyleRule_destroy(ruleA);
     StyleRule_destroy(ruleB);
+    *placed = err == Res_ok;
     return err;
 }
+
+} // namespace

@@ -124,6 +124,7 @@ enum : int32_t {
     DeflatedPictureFill = 10,
     GradientFill = 11,
     DiamondLine = 12,
+    MissingPictureFill = 13,
 };
 
 class ShapePlaceTest : public EdrFixture
@@ -223,7 +224,8 @@ TEST_F(ShapePlaceTest, DeletedShapeSkipsItsSubtree)
     std::vector<uint32_t> ids;
     for (const Placed &p : hooks.placed)
         ids.push_back(p.id);
-    EXPECT_EQ(ids, (std::vector<uint32_t>{1025, 1026, 1027, 1029, 1028, 1032, 1033, 1034, 1035, 1036, 1024}));
+    EXPECT_EQ(ids, (std::vector<uint32_t>{1025, 1026, 1027, 1029, 1028, 1032, 1033, 1034, 1035,
+                                          1036, 1037, 1024}));
 }
 
 TEST_F(ShapePlaceTest, LineWidthZeroUsesTheDefaultAndArrowheadsFollowIt)
@@ -248,7 +250,8 @@ TEST_F(ShapePlaceTest, GradientFillBecomesAStopList)
     EXPECT_TRUE(has(nodes, "data 125 k200")); // gradient fill and line
     // The gradient's two stops (in the order the fill builder gives for
     // angle 0) carried over as a stop list; no solid colour.
-    EXPECT_TRUE(has(nodes, "data 109 stops=2 #ffff0000 #ff0000ff")) << ::testing::PrintToString(nodes);
+    EXPECT_TRUE(has(nodes, "data 109 stops=2 #ffff0000 #ff0000ff"))
+        << ::testing::PrintToString(nodes);
     EXPECT_FALSE(has(nodes, "data 29 #ff0000ff"));
 }
 
@@ -303,6 +306,15 @@ TEST_F(ShapePlaceTest, DeepGroupNestingEndsWithTheStackGuard)
         EXPECT_EQ(Shape_placeTree(doc, root, &drawing, &group, 0, &rect, 0), Res_stackExhausted);
     });
     EXPECT_TRUE(hooks.placed.empty());
+}
+
+TEST_F(ShapePlaceTest, PictureFillWithoutPictureDrawsTheFill)
+{
+    Hooks hooks;
+    std::vector<std::string> nodes;
+    ASSERT_EQ(place(MissingPictureFill, {0, 0, 300, 200}, &nodes, &hooks), Res_ok);
+    EXPECT_EQ(nodes, (std::vector<std::string>{"data 126 k0", "data 129 k205", "data 125 k196",
+                                               "data 29 #ffffffff", "data 74 (0,0)", "path"}));
 }
 
 TEST_F(ShapePlaceTest, TrimForArrowsMovesTheEndsAlongTheirSegments)
