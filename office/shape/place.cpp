@@ -270,9 +270,9 @@ int placeLeaf(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing, EscherShap
         Matrix_rotation(m, -total);
         applyFlips(m, flips);
         if (flips & EscherFsp_flipH)
-            rotation = ShapeRotation_full - rotation;
+            rotation = rotationMod(int64_t(ShapeRotation_full) - rotation);
         if (flips & EscherFsp_flipV)
-            rotation = ShapeRotation_full - rotation;
+            rotation = rotationMod(int64_t(ShapeRotation_full) - rotation);
         Matrix_translate(m, r->w / 2, r->h / 2);
         err = Edr_Node_createGroup(doc, parent, Edr_Insert_lastChild, 0, &extra);
         if (err) {
