@@ -184,8 +184,10 @@ struct EscherClientBytes {
 };
 
 struct EscherShape;
-// Called after each shape is placed.
-typedef int (*EscherShapeHook)(void *user, const EscherShape *shape, Edr_Node *node);
+// Called after each shape is placed: the node it was placed under, the
+// shape entry, its rectangle {x, y, w, h} and its rotation (16.16 degrees).
+typedef int (*EscherShapeHook)(void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4],
+                               int32_t rotation);
 // Turns a style rule into a document style id (as the metafile player's).
 typedef int (*EscherStyleHook)(void *user, StyleRule *rule, uint32_t *id);
 // Supplies the bytes of a client record stored with length 0.

@@ -368,7 +368,7 @@ int defaultStyleHook(void *, StyleRule *, uint32_t *)
     return Escher_errNoStyleHook;
 }
 
-int defaultShapeHook(void *, const EscherShape *, Edr_Node *)
+int defaultShapeHook(void *, Edr_Node *, const EscherShape *, const int32_t *, int32_t)
 {
     return Res_ok;
 }

@@ -136,7 +136,7 @@ class EscherTest : public LeakCheckedContextTest<> {
 
 TEST_F(EscherTest, TreesMatchTheGeneratorsWalker)
 {
-    for (const char *name : {"groups", "bstore", "custom", "hostile"}) {
+    for (const char *name : {"groups", "bstore", "custom", "hostile", "place"}) {
         SCOPED_TRACE(name);
         std::string bytes = drawingFixture(std::string(name) + ".bin");
         ASSERT_FALSE(bytes.empty());
