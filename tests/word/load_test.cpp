@@ -20,9 +20,11 @@
 #include "core/style/stylerule.h"
 #include "core/style/propids.h"
 #include "core/text/strtable.h"
+#include "document/edr/page.h"
 #include "document/style/style.h"
 #include "fonts/office/wordfonts.h"
 #include "graphics/pixelbuf.h"
+#include "layout/layout.h"
 #include "office/attach/attach.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
@@ -241,6 +243,24 @@ TEST_F(WordLoadTest, BodyTextMatchesTheTextConversion)
             EXPECT_EQ(normalise(text), normalise(expected));
         });
     }
+}
+
+TEST_F(WordLoadTest, RunsFillTheirPagesWhenLaidOut)
+{
+    // runs.doc: 150 short paragraphs in one A4 section. Laid out, they fill
+    // about seven pages (the count depends a little on the fonts found);
+    // every page but the last holds many paragraphs, not a single one.
+    load("runs.doc", [&](Edr_Doc *doc, Edr_Node *, int err) {
+        ASSERT_EQ(err, 0);
+        Edr_Doc_readLock(doc);
+        err = Layout_document(doc);
+        Edr_Doc_readUnlock(doc);
+        ASSERT_EQ(err, 0);
+        uint32_t count = 0;
+        Edr_Page_count(doc, &count);
+        EXPECT_GE(count, 5u);
+        EXPECT_LE(count, 9u);
+    });
 }
 
 TEST_F(WordLoadTest, SectionsCarryTheirPageGeometry)
