@@ -240,8 +240,10 @@ struct Build {
     bool first;
     int32_t contentTop;
     int32_t outerTop;
-    Rect blockRect; // the lines and nested blocks placed
-    Rect linesRect; // the extent of the lines' items
+    Rect blockRect;     // the lines and nested blocks placed on rectBox
+    Rect linesRect;     // the extent of the lines' items on rectBox
+    LayoutBox *rectBox; // the page the two rectangles were gathered on
+    LayoutBox *topBox;  // the page the block's top edge was placed on
     uint32_t whiteSpace;
     uint32_t passes;
     int stalls;
@@ -250,6 +252,18 @@ struct Build {
 LayoutBox *cur(const Build &b)
 {
     return *b.box;
+}
+
+// Every page has its own coordinates: when layout has gone on to a new page
+// the rectangles gathered on the previous one are left behind, so that they
+// neither stretch the block nor push later content down on the new page.
+void followPage(Build &b)
+{
+    if (cur(b) == b.rectBox)
+        return;
+    b.blockRect = Rect_emptyBound;
+    b.linesRect = Rect_emptyBound;
+    b.rectBox = cur(b);
 }
 
 int32_t bandLeft(const Build &b)
@@ -389,6 +403,7 @@ int firstLine(Build &b, int32_t bandTop)
     LayoutBox *box = cur(b);
     BlockState &s = box->block;
     int32_t pending = LineCounter_extent(b.lines);
+    b.topBox = box;
     b.outerTop = sat(int64_t(bandTop) - std::max(pending, s.margin[0]));
     b.contentTop = sat(int64_t(b.outerTop) - s.border[0] - s.padding[0]);
     if (s.border[0] > 0 || s.padding[0] > 0) {
@@ -474,12 +489,23 @@ int afterLine(Build &b, bool *ended)
                     return err;
                 box = cur(b);
             }
+            LayoutBox *before = box;
             Rect saved = Box_boundsRect(box);
             Box_setBoundsRect(box, Rect_emptyBound);
             err = Layout_layoutBlock(b.box, e.node, e.style, box->block.contentLeft,
                                      box->block.contentRight, b.lines, 0);
             box = cur(b);
             Rect child = Box_boundsRect(box);
+            if (box != before) {
+                // The child went on to a new page: what was placed before
+                // it stays with the page it is on, and the child's part on
+                // the new page starts this page's bounds.
+                Rect old = Box_boundsRect(before);
+                Rect_unionNonEmpty(&old, &saved);
+                Box_setBoundsRect(before, old);
+                saved = Rect_emptyBound;
+            }
+            followPage(b);
             if (!Layout_isDecorationGroup(e.node, box->document))
                 Rect_unionNonEmpty(&b.blockRect, &child);
             Rect_unionNonEmpty(&child, &saved);
@@ -512,8 +538,12 @@ int afterLine(Build &b, bool *ended)
 // below.
 int finish(Build &b)
 {
+    followPage(b);
     LayoutBox *box = cur(b);
     BlockState &s = box->block;
+    // A block that began on an earlier page has its top edge there: on this
+    // page it starts at its first content.
+    bool topHere = !b.first && b.topBox == box;
     bool shrink = (box->stateFlags & BoxState_shrinkToFit) != 0;
     bool fixedHeight =
         keyword(b.style, PropId_height) != 0 && keyword(b.style, PropId_height) != KwId_auto;
@@ -522,7 +552,7 @@ int finish(Build &b)
         Rect_unionNonEmpty(&rect, &b.linesRect);
     int32_t left = bandLeft(b);
     if (!Rect_isNonEmpty(&rect)) {
-        int32_t top = b.first ? box->items->band.y1 : b.contentTop;
+        int32_t top = topHere ? b.contentTop : box->items->band.y1;
         rect = Rect{left, top, left, top};
     } else if (shrink && !b.explicitWidth &&
                (s.textAlign == KwId_right || s.textAlign == KwId_center)) {
@@ -573,7 +603,7 @@ int finish(Build &b)
     }
     // The block's border box joins the bounds.
     Rect outer{sat(int64_t(rect.x0) - s.border[2] - s.padding[2]), bottom,
-               sat(int64_t(rect.x1) + s.border[3] + s.padding[3]), b.first ? rect.y1 : b.outerTop};
+               sat(int64_t(rect.x1) + s.border[3] + s.padding[3]), topHere ? b.outerTop : rect.y1};
     if (outer.y1 < outer.y0)
         outer.y1 = outer.y0;
     Rect all = Box_boundsRect(box);
@@ -702,6 +732,7 @@ int linePass(Build &b, bool *done)
         if (b.marker && b.first)
             placeMarker(b, baseline, top, m.any, &lineRect);
         Rect extent = itemsExtent(b.line);
+        followPage(b);
         Rect_unionNonEmpty(&b.linesRect, &extent);
         if (height > 0) {
             int err = occupyStrip(area, area->band.x0, area->band.x1, lineBottom, top);
@@ -771,6 +802,8 @@ int Layout_buildBlock(LayoutBox **box, Edr_Node *node, BoxIter *iter, Edr_Style 
     b.first = true;
     b.blockRect = Rect_emptyBound;
     b.linesRect = Rect_emptyBound;
+    b.rectBox = *box;
+    b.topBox = *box;
     int err = setUp(b);
     EngineContext *app = (*box)->context;
     bool task = app && Task_hasCurrent(app);

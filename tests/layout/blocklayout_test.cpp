@@ -64,12 +64,12 @@ int pass(Edr_Doc *doc)
     return err;
 }
 
-// The text items of the page of section index, left to right, top down.
-std::vector<Rect> textBoxes(Edr_Doc *doc, int32_t index)
+// The text items of page `page` of section index, left to right, top down.
+std::vector<Rect> textBoxes(Edr_Doc *doc, int32_t index, uint32_t page = 0)
 {
     std::vector<Rect> out;
     Edr_PageEntry *e = nullptr;
-    if (Edr_Page_find(&e, doc, index, 0, 0) != 0)
+    if (Edr_Page_find(&e, doc, index, page, 0) != 0)
         return out;
     for (ObjHeader *o = Edr_Page_deref(e)->objects; o; o = Obj_next(o))
         if (Obj_itemKind(o) == Obj_itemText)
@@ -178,6 +178,64 @@ TEST_F(BlockLayoutTest, HiddenBlocksAndNarrowInsets)
         EXPECT_LE(boxes[1].y1, boxes[0].y0);
         EXPECT_LE(boxes[2].y1, boxes[1].y0);
     });
+}
+
+TEST_F(BlockLayoutTest, ParagraphsFillEveryPageOfAPagedSection)
+{
+    // Pages 4 inches high with half-inch top and bottom margins hold 12
+    // lines of a quarter inch. Blocks of one line each, and a block whose
+    // lines run over a page break, fill every page up to its bottom margin:
+    // a block that went on to a new page does not carry the previous page's
+    // coordinates along and push the next block down to another page.
+    struct Case {
+        const char *name;
+        int before;    // one-line blocks before the long block
+        int longLines; // lines of the long block (0: none)
+        int after;     // one-line blocks after it
+        std::vector<size_t> perPage;
+    } cases[] = {
+        {"one-line blocks", 30, 0, 0, {12, 12, 6}},
+        {"a block over a page break", 8, 10, 20, {12, 12, 12, 2}},
+    };
+    for (const Case &c : cases) {
+        withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+            Edr_Node *s = group(doc, root);
+            own(doc, s, 2,
+                rule({kw(PropId_display, KwId_block), len(PropId_width, 6 * kInch),
+                      len(PropId_height, 4 * kInch), len(PropId_marginTop, kInch / 2),
+                      len(PropId_marginBottom, kInch / 2), len(PropId_fontSize, kInch / 4)}));
+            auto para = [&](const std::u16string &t) {
+                Edr_Node *b = group(doc, s);
+                own(doc, b, 2,
+                    rule({kw(PropId_display, KwId_block), kw(PropId_whiteSpace, KwId_pre)}));
+                text(doc, b, t);
+            };
+            for (int i = 0; i < c.before; i++)
+                para(u"p");
+            if (c.longLines) {
+                std::u16string t = u"l";
+                for (int i = 1; i < c.longLines; i++)
+                    t += u"\nl";
+                para(t);
+            }
+            for (int i = 0; i < c.after; i++)
+                para(u"p");
+            ASSERT_EQ(pass(doc), 0) << c.name;
+            std::vector<size_t> perPage;
+            for (uint32_t page = 0; page < 64; page++) {
+                std::vector<Rect> lines = textBoxes(doc, 0, page);
+                if (lines.empty())
+                    break;
+                perPage.push_back(lines.size());
+                // Every line inside the margins, below the one before.
+                EXPECT_LE(lines.front().y1, -kInch / 2) << c.name << " page " << page;
+                EXPECT_GE(lines.back().y0, -4 * kInch + kInch / 2) << c.name << " page " << page;
+                for (size_t i = 1; i < lines.size(); i++)
+                    EXPECT_LE(lines[i].y1, lines[i - 1].y0) << c.name << " page " << page;
+            }
+            EXPECT_EQ(perPage, c.perPage) << c.name;
+        });
+    }
 }
 
 TEST_F(BlockLayoutTest, LineSpacingRulesAndTheFirstLineIndent)

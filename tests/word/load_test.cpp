@@ -20,9 +20,11 @@
 #include "core/style/stylerule.h"
 #include "core/style/propids.h"
 #include "core/text/strtable.h"
+#include "document/edr/page.h"
 #include "document/style/style.h"
 #include "fonts/office/wordfonts.h"
 #include "graphics/pixelbuf.h"
+#include "layout/layout.h"
 #include "office/attach/attach.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
@@ -239,6 +241,33 @@ TEST_F(WordLoadTest, BodyTextMatchesTheTextConversion)
             for (const std::string &p : paras)
                 text += p + "\n";
             EXPECT_EQ(normalise(text), normalise(expected));
+        });
+    }
+}
+
+TEST_F(WordLoadTest, DocumentsFillTheirPagesWhenLaidOut)
+{
+    // runs.doc: 150 short paragraphs in one A4 section fill about seven
+    // pages (the count depends a little on the fonts found), many
+    // paragraphs a page rather than one. fields.doc: three short parts, each
+    // after the first behind a page break that ends a run in the middle of
+    // its paragraph's text, make exactly three pages.
+    struct Case {
+        const char *name;
+        uint32_t least, most;
+    } cases[] = {{"runs.doc", 5, 9}, {"fields.doc", 3, 3}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        load(c.name, [&](Edr_Doc *doc, Edr_Node *, int err) {
+            ASSERT_EQ(err, 0);
+            Edr_Doc_readLock(doc);
+            err = Layout_document(doc);
+            Edr_Doc_readUnlock(doc);
+            ASSERT_EQ(err, 0);
+            uint32_t count = 0;
+            Edr_Page_count(doc, &count);
+            EXPECT_GE(count, c.least);
+            EXPECT_LE(count, c.most);
         });
     }
 }

@@ -180,6 +180,7 @@ struct WordParaState {
     uint32_t skipped; // fTtp: the row's end mark makes no nodes
     uint32_t storyFlag;
     uint32_t styleId; // the paragraph's interned style
+    uint32_t cpEnd;   // the end of the paragraph's text
 };
 
 struct WordRunState {

@@ -240,6 +240,7 @@ int Word_paraEmitRuns(uint32_t cpStart, uint32_t *cpEnd, WordParaState *para, Wo
         Word_bookmarkStarted(r, index + 1, index);
     }
     uint32_t cp = cpStart, lastCp = 0xFFFFFFFF, repeats = 0;
+    para->cpEnd = *cpEnd;
     while (cp < *cpEnd) {
         // The repeat guard: a run lookup that makes no progress ends the
         // paragraph on the third pass at one CP.

@@ -621,8 +621,14 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
                 err = flush(&rs, &p);
                 uint32_t mark = 0;
                 (void)Word_isSectionMark(cp, &mark, r);
-                if (!err && !mark && cp < mainEnd && !para->section->story && cp + 1 < cpEnd)
-                    err = pageBreak(&rs);
+                // A break that ends its paragraph breaks the page there and
+                // opens no further paragraph; one inside a paragraph moves
+                // the rest of it to a new paragraph on the next page. Only
+                // the paragraph's end counts: a run may end at the break.
+                if (!err && !mark && cp < mainEnd && !para->section->story)
+                    err = cp + 1 < para->cpEnd
+                              ? pageBreak(&rs)
+                              : appendGroup(&rs, WordClass_pageBreak, 0, nullptr, 0);
                 break;
             }
             case 13:
