@@ -3,11 +3,14 @@
 // connectors, waves, the sun and the three-dimensional looking types with
 // their shade sub-paths. Every value is computed in 64-bit arithmetic with
 // division truncating toward zero, products before the division.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
 #include <iterator>
 
+#include "core/geom/matrix.h"
+#include "core/geom/rect.h"
 #include "core/result.h"
 #include "graphics/path.h"
 #include "office/shape/box_outlines.h"
@@ -79,6 +82,24 @@ void penClose(Pen *p)
 {
     if (!p->err)
         p->err = Path_close(p->path);
+}
+
+// Shape_addArc over the ellipse inscribed in (x0, y0)-(x1, y1), from the
+// ray through (sx, sy) to the ray through (ex, ey).
+void penArc(Pen *p, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t sx, int64_t sy,
+            int64_t ex, int64_t ey, int mirrored)
+{
+    if (p->err)
+        return;
+    const Rect r = {w32(x0), w32(y0), w32(x1), w32(y1)};
+    p->err = Shape_addArc(p->path, &r, w32(sx), w32(sy), w32(ex), w32(ey), mirrored);
+}
+
+// Transforms everything the current path holds.
+void penTransform(Pen *p, const Matrix &m)
+{
+    if (!p->err)
+        p->err = Path_copyTransformed(p->path, p->path, &m);
 }
 
 // Starts a shade sub-path with colour factor f; what follows goes there.
@@ -580,6 +601,78 @@ void donut(Pen *p, const Box &b)
             p->err = Shape_runOutline(p->path, e.words, e.count, w32(w), w32(h));
 }
 
+void can(Pen *p, const Box &b)
+{
+    const int64_t w = b.w, h = b.h, ah = b.ah, e = ah / 2;
+    penArc(p, 0, 0, w, ah, 0, e, w, e, 0);
+    penLine(p, w, h - e);
+    penArc(p, 0, h - ah, w, h, w, h - e, 0, h - e, 0);
+    penClose(p);
+    penShade(p, 72089);
+    penArc(p, 0, h - ah, w, h, 0, 0, 0, 0, 0); // the whole top ellipse, left open
+}
+
+// One arc step of the scrolls: the ellipse in the rectangle spanned by p1
+// and p2, between the points chosen by the codes d0 and d1 (0 or 4: the
+// middle of p2's side; 1 or 5: the middle of p2's top or bottom; 2 and 3
+// the same for p1), clockwise when s x d0 < s x d1.
+void scrollArc(Pen *p, Pt p1, Pt p2, int d0, int d1, int32_t sign)
+{
+    const Pt c = {(p1.x + p2.x) / 2, (p1.y + p2.y) / 2};
+    auto pick = [&](int d) -> Pt {
+        switch (d) {
+        case 0:
+        case 4:
+            return {p2.x, c.y};
+        case 1:
+        case 5:
+            return {c.x, p2.y};
+        case 2:
+            return {p1.x, c.y};
+        default:
+            return {c.x, p1.y};
+        }
+    };
+    const Pt a = pick(d0), e = pick(d1);
+    penArc(p, std::min(p1.x, p2.x), std::min(p1.y, p2.y), std::max(p1.x, p2.x),
+           std::max(p1.y, p2.y), a.x, a.y, e.x, e.y, sign * d0 < sign * d1 ? 1 : 0);
+}
+
+// verticalScroll, and horizontalScroll built as the vertical one in the
+// exchanged box and turned into the real box w x h.
+void scroll(Pen *p, const Box &b, bool horizontal)
+{
+    const int64_t w = horizontal ? b.h : b.w, h = horizontal ? b.w : b.h;
+    const int64_t aw = horizontal ? b.ah : b.aw, ah = horizontal ? b.aw : b.ah;
+    const int32_t s = b.sign;
+    const int64_t r = std::llabs(aw) <= std::llabs(ah) ? aw : ah * s, q = r / 4;
+    const int64_t rs = r * s, qs2 = 2 * q * s;
+    const Matrix turn = {0, -65536, -65536, 0, w32(b.w), w32(b.h)};
+    scrollArc(p, {0, 0}, {r, rs}, 3, 0, s);
+    scrollArc(p, {q, qs2}, {3 * q, rs}, 3, 1, s);
+    penLine(p, r, rs);
+    penLine(p, r, qs2);
+    scrollArc(p, {r, h - rs}, {2 * r, h}, 2, 4, s);
+    scrollArc(p, {r, h - rs}, {2 * r, h}, 4, 1, s);
+    scrollArc(p, {w - r, h - rs}, {w, h}, 1, 3, s);
+    penLine(p, r + 2 * q, h - rs);
+    penLine(p, w - r, h - rs);
+    penLine(p, w - r, qs2);
+    scrollArc(p, {w - 2 * r, 0}, {w - r, rs}, 0, 3, s);
+    penClose(p);
+    if (horizontal)
+        penTransform(p, turn);
+    penShade(p, 52428);
+    scrollArc(p, {q, qs2}, {3 * q, rs}, 3, 1, s);
+    scrollArc(p, {0, 0}, {r, rs}, 1, 0, s);
+    penClose(p);
+    scrollArc(p, {r + q, h - rs}, {2 * r - q, h - qs2}, 5, 3, s);
+    scrollArc(p, {r, h - rs}, {2 * r, h}, 3, 0, s);
+    penClose(p);
+    if (horizontal)
+        penTransform(p, turn);
+}
+
 } // namespace
 
 int Shape_buildBoxOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, int32_t a1,
@@ -732,6 +825,13 @@ int Shape_buildBoxOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t
         break;
     case 23:
         donut(p, b);
+        break;
+    case 22:
+        can(p, b);
+        break;
+    case 97:
+    case 98:
+        scroll(p, b, shape->type == 98);
         break;
     default:
         if (shape->type >= 189 && shape->type <= 200) {
