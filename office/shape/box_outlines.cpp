@@ -9,161 +9,17 @@
 #include <initializer_list>
 #include <iterator>
 
-#include "core/geom/matrix.h"
-#include "core/geom/rect.h"
 #include "core/result.h"
 #include "graphics/path.h"
 #include "office/shape/box_outlines.h"
 #include "office/shape/geometry.h"
 #include "office/shape/outlines.h"
+#include "office/shape/pen.h"
 
 namespace
 {
 
-constexpr int64_t kCornerControl = 7511415; // 0.447715 as an 8.24 fraction
-
-// The distance from a corner to the control point of a quarter ellipse
-// whose end lies v away from that corner.
-int64_t kv(int64_t v)
-{
-    return v * kCornerControl / int64_t(Shape_fractionOne);
-}
-
-int64_t sa(int64_t value, int64_t size)
-{
-    return value * size / Shape_space;
-}
-
-int64_t sf(int64_t fraction, int64_t size)
-{
-    return size * fraction / int64_t(Shape_fractionOne);
-}
-
-// Box values wrap into 32 bits rather than overflow: a hostile box or
-// adjust value gives a wrong outline, never undefined behaviour.
-int32_t w32(int64_t v)
-{
-    return int32_t(uint32_t(uint64_t(v)));
-}
-
-// Where the operations go: the main path or the current shade sub-path.
-// The first failing operation sticks; later ones do nothing.
-struct Pen {
-    Path *path;
-    ShadePath **shades;
-    int err;
-};
-
-void penMove(Pen *p, int64_t x, int64_t y)
-{
-    if (!p->err)
-        p->err = Path_moveTo(p->path, w32(x), w32(y));
-}
-
-void penLine(Pen *p, int64_t x, int64_t y)
-{
-    if (!p->err)
-        p->err = Path_lineTo(p->path, w32(x), w32(y));
-}
-
-void penLine1(Pen *p, int64_t x, int64_t y)
-{
-    if (!p->err)
-        p->err = Path_lineToOp1(p->path, w32(x), w32(y));
-}
-
-void penCurve(Pen *p, int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t x3, int64_t y3)
-{
-    if (!p->err)
-        p->err = Path_curveTo(p->path, w32(x1), w32(y1), w32(x2), w32(y2), w32(x3), w32(y3));
-}
-
-void penClose(Pen *p)
-{
-    if (!p->err)
-        p->err = Path_close(p->path);
-}
-
-// Shape_addArc over the ellipse inscribed in (x0, y0)-(x1, y1), from the
-// ray through (sx, sy) to the ray through (ex, ey).
-void penArc(Pen *p, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t sx, int64_t sy,
-            int64_t ex, int64_t ey, int mirrored)
-{
-    if (p->err)
-        return;
-    const Rect r = {w32(x0), w32(y0), w32(x1), w32(y1)};
-    p->err = Shape_addArc(p->path, &r, w32(sx), w32(sy), w32(ex), w32(ey), mirrored);
-}
-
-// Transforms everything the current path holds.
-void penTransform(Pen *p, const Matrix &m)
-{
-    if (!p->err)
-        p->err = Path_copyTransformed(p->path, p->path, &m);
-}
-
-// Starts a shade sub-path with colour factor f; what follows goes there.
-void penShade(Pen *p, uint32_t factor)
-{
-    if (p->err)
-        return;
-    Path *sub = Shape_addShadePath(p->shades, ShadePath_shade, factor);
-    if (sub)
-        p->path = sub;
-    else
-        p->err = Res_noMemory;
-}
-
-// A closed polygon through count points (x, y pairs).
-void penPolygon(Pen *p, const int64_t (*pts)[2], size_t count)
-{
-    penMove(p, pts[0][0], pts[0][1]);
-    for (size_t i = 1; i < count; i++)
-        penLine(p, pts[i][0], pts[i][1]);
-    penClose(p);
-}
-
-struct Pt {
-    int64_t x, y;
-};
-
-void polygon(Pen *p, std::initializer_list<Pt> pts)
-{
-    bool first = true;
-    for (const Pt &pt : pts) {
-        if (first)
-            penMove(p, pt.x, pt.y);
-        else
-            penLine(p, pt.x, pt.y);
-        first = false;
-    }
-    penClose(p);
-}
-
-int32_t prop(const ShapeGeom *shape, uint32_t id, int32_t fallback)
-{
-    uint32_t v = 0;
-    if (shape->props.value && shape->props.value(shape->props.set, id, &v))
-        return int32_t(v);
-    return fallback;
-}
-
-bool present(const ShapeGeom *shape, uint32_t id, int32_t *out)
-{
-    uint32_t v = 0;
-    if (!shape->props.value || !shape->props.value(shape->props.set, id, &v))
-        return false;
-    *out = int32_t(v);
-    return true;
-}
-
-// The scaled adjust pN by size, or the given share of the box when the
-// property is absent.
-int64_t scaledOr(const ShapeGeom *shape, uint32_t id, int64_t size, int64_t absent)
-{
-    int32_t v;
-    return present(shape, id, &v) ? sa(v, size) : absent;
-}
+using namespace shape_pen;
 
 // The corner radius of the rounded types: the shorter of the two scaled
 // adjust values, each carried on its own axis with that axis's sign.

@@ -128,8 +128,8 @@ int blockArrow(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, bool le
 
 // The outlines that are built in code of their own; the types not handled
 // yet build nothing.
-int codedOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, int32_t a1,
-                 int32_t sign, ShadePath **shades)
+int codedOutline(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w,
+                 int32_t h, int32_t a1, int32_t sign, ShadePath **shades)
 {
     switch (shape->type) {
     case 13:
@@ -138,7 +138,10 @@ int codedOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, int32
         return blockArrow(path, shape, w, h, true);
     default: {
         bool built = false;
-        return Shape_buildBoxOutline(path, shape, w, h, a1, sign, shades, &built);
+        int err = Shape_buildBoxOutline(path, shape, w, h, a1, sign, shades, &built);
+        if (built)
+            return err;
+        return Shape_buildSquareOutline(drawing, path, shape, w, h, a1, shades, &built);
     }
     }
 }
@@ -423,7 +426,7 @@ int Shape_buildCustomPath(Path *path, const ShapeGeom *shape, int32_t w, int32_t
     return Res_ok;
 }
 
-int Shape_buildPath(EscherDrawing *, Path *path, const ShapeGeom *shape, int32_t w, int32_t h,
+int Shape_buildPath(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w, int32_t h,
                     ShadePath **shades)
 {
     if (shape->flags & ShapeFlag_flipH)
@@ -442,7 +445,7 @@ int Shape_buildPath(EscherDrawing *, Path *path, const ShapeGeom *shape, int32_t
         return Shape_runOutline(path, e->words, e->count, w, h);
     if (uint32_t n = starPoints(type))
         return buildStar(path, n, w, h, aw, ah);
-    return codedOutline(path, shape, w, h, adjust, sign, shades);
+    return codedOutline(drawing, path, shape, w, h, adjust, sign, shades);
 }
 
 int Shape_scalePath(EscherDrawing *, Path *path, int32_t w, int32_t h, uint32_t source, int swap)
