@@ -469,8 +469,10 @@ int Shape_scalePath(EscherDrawing *, Path *path, int32_t w, int32_t h, uint32_t 
     Matrix m{};
     m.a = scaleFor(w, int64_t(right) - left);
     m.d = scaleFor(h, int64_t(bottom) - top);
-    m.tx = neg(Fixed_mul(left, m.a));
-    m.ty = neg(Fixed_mul(top, m.d));
+    // The translation is rounded like every matrix product, so that the
+    // source's edge lands on the box's edge rather than one unit outside.
+    m.tx = int32_t(-((int64_t(left) * m.a + 0x8000) >> 16));
+    m.ty = int32_t(-((int64_t(top) * m.d + 0x8000) >> 16));
     return Path_copyTransformed(path, path, &m);
 }
 
