@@ -263,6 +263,129 @@ TEST_P(PresetsTest, MatchesGoldenOutline)
     }
 }
 
+// Running out of memory at any allocation gives out of memory and leaks
+// nothing; the smiley face alone succeeds without its shade sub-path, with
+// the face and mouth of its golden outline.
+TEST_P(PresetsTest, OutOfMemoryFailsCleanly)
+{
+    const GoldenCase &c = GetParam();
+    if (c.kase != "default")
+        GTEST_SKIP() << "one case per type";
+    replay(c);
+    const Props props = propsOf(c);
+    const ShapeGeom shape = geomOf(c.type, &props);
+    bool noShadeSeen = false;
+    for (uint64_t n = 1; n < 64; n++) {
+        Path *path = make();
+        ShadePathList_free(shades);
+        shades = nullptr;
+        Mem_failAfter(n);
+        const int rc = Shape_buildPath(nullptr, path, &shape, c.w, c.h, &shades);
+        Mem_failAfter(0);
+        if (c.type == 96 && rc == Res_ok && !shades) {
+            noShadeSeen = true;
+            compare("smiley without eyes", path, expected[0]);
+        } else if (rc != Res_ok) {
+            EXPECT_EQ(rc, Res_noMemory) << "allocation " << n;
+        }
+    }
+    if (c.type == 96) {
+        EXPECT_TRUE(noShadeSeen);
+    }
+}
+
+// The edge cases of expectations.txt, each on the engine's own output.
+struct Expectation {
+    uint32_t type;
+    std::string kase, check;
+    std::vector<int32_t> args;
+};
+
+std::vector<Expectation> loadExpectations()
+{
+    std::vector<Expectation> out;
+    std::ifstream in(fixturePath("expectations.txt"));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream s(line);
+        Expectation e{};
+        s >> e.type >> e.kase >> e.check;
+        int32_t v;
+        while (s >> v)
+            e.args.push_back(v);
+        out.push_back(e);
+    }
+    return out;
+}
+
+class PresetEdgeTest : public PresetsTest
+{
+};
+
+TEST_F(PresetEdgeTest, ExpectationsHold)
+{
+    const std::vector<GoldenCase> cases = loadCases();
+    const std::vector<Expectation> all = loadExpectations();
+    ASSERT_FALSE(all.empty());
+    for (const Expectation &e : all) {
+        SCOPED_TRACE(std::to_string(e.type) + " " + e.kase + " " + e.check);
+        const GoldenCase *c = nullptr;
+        for (const GoldenCase &g : cases)
+            if (g.type == e.type && g.kase == e.kase)
+                c = &g;
+        ASSERT_NE(c, nullptr);
+        const Props props = propsOf(*c);
+        const ShapeGeom shape = geomOf(c->type, &props);
+        Path *path = make();
+        ASSERT_EQ(Shape_buildPath(nullptr, path, &shape, c->w, c->h, &shades), Res_ok);
+        const std::vector<Element> got = elementsOf(path);
+        if (e.check == "arcs") {
+            // The golden case that the engine matches draws this many arcs.
+            size_t arcs = 0;
+            for (const GoldenLine &g : c->lines)
+                arcs += g.op == "A" ? 1 : 0;
+            EXPECT_EQ(arcs, size_t(e.args.at(0)));
+        } else if (e.check == "points_after_move") {
+            ASSERT_GE(got.size(), 2u);
+            EXPECT_EQ(got.front().op, Path_opMove);
+            EXPECT_EQ(got.back().op, Path_opClose);
+            size_t lines = 0;
+            for (const Element &el : got)
+                lines += el.op == Path_opLine ? 1 : 0;
+            EXPECT_EQ(lines, size_t(e.args.at(0)));
+            EXPECT_EQ(got.size(), lines + 2);
+        } else if (e.check == "repeat") {
+            bool found = false;
+            for (size_t i = 1; i < got.size(); i++)
+                found |= got[i].op == Path_opLine && got[i - 1].op == Path_opLine &&
+                         got[i].pts == std::vector<int32_t>{e.args.at(0), e.args.at(1)} &&
+                         got[i - 1].pts == got[i].pts;
+            EXPECT_TRUE(found);
+        } else if (e.check == "builds") {
+            EXPECT_FALSE(got.empty());
+        } else if (e.check != "no_shade_ok") { // covered by OutOfMemoryFailsCleanly
+            ADD_FAILURE() << "unknown check";
+        }
+        ShadePathList_free(shades);
+        shades = nullptr;
+    }
+}
+
+// Types 14, 17, 18, 24-31, 100, 129 and 136-175 draw nothing; every other
+// type up to 202 draws something in the box.
+TEST_F(PresetEdgeTest, EveryTypeWithAnOutlineDrawsIt)
+{
+    for (uint32_t type = 1; type <= Shape_lastPresetType; type++) {
+        Props props;
+        const ShapeGeom shape = geomOf(type, &props);
+        Path *path = make();
+        ASSERT_EQ(Shape_buildPath(nullptr, path, &shape, 4000, 2500, &shades), Res_ok) << type;
+        EXPECT_EQ(Path_isEmpty(path) != 0, Shape_hasNoOutline(type)) << type;
+    }
+}
+
 std::string caseName(const ::testing::TestParamInfo<GoldenCase> &info)
 {
     std::string s = std::to_string(info.param.type) + "_" + info.param.name + "_" + info.param.kase;
@@ -270,6 +393,11 @@ std::string caseName(const ::testing::TestParamInfo<GoldenCase> &info)
         if (!isalnum(static_cast<unsigned char>(ch)))
             ch = '_';
     return s;
+}
+
+void PrintTo(const GoldenCase &c, std::ostream *os)
+{
+    *os << c.type << ' ' << c.name << ' ' << c.kase;
 }
 
 INSTANTIATE_TEST_SUITE_P(Golden, PresetsTest, ::testing::ValuesIn(loadCases()), caseName);
