@@ -195,7 +195,10 @@ void moon(Pen *p, const Ctx &c)
     penCurve(p, -kHalf, k1 - kHalf, k2 - kHalf, -kHalf, kHalf, -kHalf);
     const double under = 466560000.0 - double(c.a1) * double(c.a1);
     const int64_t d = under > 0 ? int64_t(233280000.0 / std::sqrt(under)) : 0;
-    penArc(p, c.a1 - kHalf, d, c.a1 + 32400, -d, kHalf, -kHalf, kHalf, kHalf, 0);
+    // The inner edge runs from the bottom tip to the top tip through the
+    // ellipse's leftmost point (a1 - 10800, 0): clockwise over the sorted
+    // rectangle, whatever the arc would make of one passed top value first.
+    penArc(p, c.a1 - kHalf, -d, c.a1 + 32400, d, kHalf, -kHalf, kHalf, kHalf, 1);
     penMap(p, c, ShapeSource_centred, 0);
 }
 

@@ -10,6 +10,8 @@
 // script marks "~" (a truncated double or a mapped translation).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -383,6 +385,47 @@ TEST_F(PresetEdgeTest, EveryTypeWithAnOutlineDrawsIt)
         Path *path = make();
         ASSERT_EQ(Shape_buildPath(nullptr, path, &shape, 4000, 2500, &shades), Res_ok) << type;
         EXPECT_EQ(Path_isEmpty(path) != 0, Shape_hasNoOutline(type)) << type;
+    }
+}
+
+// The moon's inner edge runs from the bottom tip to the top tip through
+// the leftmost point of its ellipse, inside the box, on a plain and on a
+// flipped box. In a 21600 square box the centred square maps 1:1 with the
+// origin at (10800, 10800): the tips are (21600, 0) and (21600, 21600), the
+// leftmost point of the edge (a1 - 10800, 0) is (a1, 10800).
+TEST_F(PresetEdgeTest, MoonInnerEdgePassesItsLeftmostPoint)
+{
+    for (int32_t a1 : {10800, 5000, 2000}) {
+        for (int32_t sx : {1, -1}) {
+            Props props;
+            props.values[ShapeProp_adjust1] = uint32_t(a1);
+            const ShapeGeom shape = geomOf(184, &props);
+            Path *path = make();
+            ASSERT_EQ(Shape_buildPath(nullptr, path, &shape, sx * 21600, 21600, &shades), Res_ok);
+            const std::vector<Element> got = elementsOf(path);
+            ASSERT_GE(got.size(), 5u);
+            // Elements 0-2: the move and the outer half ellipse; then the edge.
+            EXPECT_NEAR(got[3].pts[0], sx * 21600, 1);
+            EXPECT_NEAR(got[3].pts[1], 0, 1);
+            EXPECT_NEAR(got.back().pts.end()[-2], sx * 21600, 1);
+            EXPECT_NEAR(got.back().pts.end()[-1], 21600, 1);
+            int32_t least = INT32_MAX;
+            for (size_t i = 4; i < got.size(); i++) {
+                const std::vector<int32_t> &q = got[i].pts;
+                // Sample the curve finely; its x never leaves the box side
+                // of the tips and reaches the leftmost point.
+                for (int k = 0; k <= 64; k++) {
+                    const double t = k / 64.0, u = 1 - t;
+                    const Element &prev = got[i - 1];
+                    const double x0 = prev.pts.end()[-2];
+                    const double x = u * u * u * x0 + 3 * u * u * t * q[0] + 3 * u * t * t * q[2] +
+                                     t * t * t * q[4];
+                    least = std::min(least, int32_t(x * sx));
+                    EXPECT_LE(x * sx, 21602.0);
+                }
+            }
+            EXPECT_NEAR(least, a1, 40) << "a1 " << a1 << " sign " << sx;
+        }
     }
 }
 
