@@ -203,7 +203,7 @@ void notchedRightArrow(Pen *p, const ShapeGeom *shape, const Box &b)
 {
     const int64_t w = b.w, h = b.h, aw = b.aw;
     const int64_t c = scaledOr(shape, 328, h, h / 4);
-    const int64_t n = h ? (h - 2 * c) * (w - aw) / h : 0;
+    const int64_t n = mulDiv(h - 2 * c, w - aw, h);
     polygon(p, {{0, c},
                                     {n, h / 2},
                                     {0, h - c},
@@ -239,9 +239,9 @@ void leftRightUpArrow(Pen *p, const ShapeGeom *shape, const Box &b)
     const int64_t w = b.w, h = b.h, aw = b.aw, a1 = b.a1;
     const int64_t p328 = prop(shape, 328, 8640), p329 = prop(shape, 329, 6480);
     const int64_t x328 = sa(p328, w), y329 = sa(p329, h);
-    const int64_t big = w != aw ? h * w / (w - aw) : 0;
+    const int64_t big = mulDiv(h, w, w - aw);
     const int64_t r = sa(Shape_space - a1 - p328, big), c = sa(10800 - a1, big);
-    const int64_t g = big ? w * y329 / big : 0;
+    const int64_t g = mulDiv(w, y329, big);
     polygon(p, {{w / 2, h},
                                     {aw, h - y329},
                                     {x328, h - y329},
@@ -283,7 +283,7 @@ void bentUpArrow(Pen *p, const ShapeGeom *shape, const Box &b)
     const int64_t p328 = prop(shape, 328, 18514), p329 = prop(shape, 329, 6171);
     const int64_t x328 = sa(p328, w), y329 = sa(p329, h);
     const int64_t xe = sa(Shape_space - p328 + a1, w), xm = sa(a1 / 2 + 10800, w);
-    const int64_t j = x328 ? (x328 - xe) * h / x328 : 0;
+    const int64_t j = mulDiv(x328 - xe, h, x328);
     polygon(p, {{0, 0},
                                     {x328, 0},
                                     {x328, h - y329},

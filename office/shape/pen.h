@@ -17,28 +17,39 @@ namespace shape_pen
 
 inline constexpr int64_t kCornerControl = 7511415; // 0.447715 as an 8.24 fraction
 
+// Values are held in 32 bits as the box is: each operand of a product is
+// wrapped into 32 bits first, so a hostile box or adjust value gives a wrong
+// outline, never an overflow (the 64-bit product of two 32-bit values
+// always fits).
+inline int32_t w32(int64_t v)
+{
+    return int32_t(uint32_t(uint64_t(v)));
+}
+
+// a x b / c, 64-bit product, truncating division, the result held in 32
+// bits; 0 when c is 0.
+inline int64_t mulDiv(int64_t a, int64_t b, int64_t c)
+{
+    const int64_t d = w32(c);
+    return d ? w32(int64_t(w32(a)) * w32(b) / d) : 0;
+}
+
 // The distance from a corner to the control point of a quarter ellipse
 // whose end lies v away from that corner.
 inline int64_t kv(int64_t v)
 {
-    return v * kCornerControl / int64_t(Shape_fractionOne);
+    return mulDiv(v, kCornerControl, Shape_fractionOne);
 }
 
+// Shape_scaleAdjust and Shape_scaleFraction over held values.
 inline int64_t sa(int64_t value, int64_t size)
 {
-    return value * size / Shape_space;
+    return mulDiv(value, size, Shape_space);
 }
 
 inline int64_t sf(int64_t fraction, int64_t size)
 {
-    return size * fraction / int64_t(Shape_fractionOne);
-}
-
-// Box values wrap into 32 bits rather than overflow: a hostile box or
-// adjust value gives a wrong outline, never undefined behaviour.
-inline int32_t w32(int64_t v)
-{
-    return int32_t(uint32_t(uint64_t(v)));
+    return mulDiv(size, fraction, Shape_fractionOne);
 }
 
 // Where the operations go: the main path or the current shade sub-path.

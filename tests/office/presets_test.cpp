@@ -429,6 +429,32 @@ TEST_F(PresetEdgeTest, MoonInnerEdgePassesItsLeftmostPoint)
     }
 }
 
+// Hostile boxes and adjust values give some outline or a path error,
+// never a crash, an overflow or a leak (the sanitizer build checks the
+// arithmetic).
+TEST_F(PresetEdgeTest, HostileValuesBuildWithoutFault)
+{
+    const int32_t values[] = {INT32_MIN, -1, 0, 1, 21600, INT32_MAX};
+    const int32_t boxes[][2] = {{INT32_MAX, INT32_MAX}, {INT32_MIN, 7}, {0, 0}, {1, -1}};
+    for (uint32_t type = 1; type <= Shape_lastPresetType; type++) {
+        for (int32_t v : values) {
+            for (const auto &box : boxes) {
+                Props props;
+                for (uint32_t id = ShapeProp_adjust1; id < ShapeProp_adjust1 + 10; id++)
+                    props.values[id] = uint32_t(v) + (id & 1);
+                const ShapeGeom shape = geomOf(type, &props);
+                Path *path = nullptr;
+                ASSERT_EQ(Path_create(&path, 0x10000), Res_ok);
+                const int rc = Shape_buildPath(nullptr, path, &shape, box[0], box[1], &shades);
+                EXPECT_NE(rc, Res_noMemory) << type;
+                Path_destroy(path);
+                ShadePathList_free(shades);
+                shades = nullptr;
+            }
+        }
+    }
+}
+
 std::string caseName(const ::testing::TestParamInfo<GoldenCase> &info)
 {
     std::string s = std::to_string(info.param.type) + "_" + info.param.name + "_" + info.param.kase;
