@@ -146,16 +146,10 @@ void upDownBlock(Pen *p, const ShapeGeom *shape, const Box &b, bool up)
     const int64_t w = b.w, h = b.h;
     int32_t v;
     const int64_t base = present(shape, ShapeProp_adjust1, &v) ? sa(Shape_space - int64_t(v), h)
-                                                             : (up ? 3 * h / 4 : h / 4);
+                                                               : (up ? 3 * h / 4 : h / 4);
     const int64_t t = scaledOr(shape, 328, w, w / 4);
     const int64_t e0 = up ? h : 0, e1 = up ? 0 : h;
-    polygon(p, {{w / 2, e0},
-                                    {0, base},
-                                    {t, base},
-                                    {t, e1},
-                                    {w - t, e1},
-                                    {w - t, base},
-                                    {w, base}});
+    polygon(p, {{w / 2, e0}, {0, base}, {t, base}, {t, e1}, {w - t, e1}, {w - t, base}, {w, base}});
 }
 
 void leftRightArrow(Pen *p, const ShapeGeom *shape, const Box &b)
@@ -163,8 +157,8 @@ void leftRightArrow(Pen *p, const ShapeGeom *shape, const Box &b)
     const int64_t w = b.w, h = b.h;
     const int64_t a = scaledOr(shape, ShapeProp_adjust1, w, w / 5);
     const int64_t c = scaledOr(shape, 328, h, h / 4);
-    const int64_t pts[][2] = {{0, h / 2}, {a, 0},     {a, c},         {w - a, c},
-                              {w - a, 0}, {w, h / 2}, {w - a, h},     {w - a, h - c},
+    const int64_t pts[][2] = {{0, h / 2}, {a, 0},     {a, c},     {w - a, c},
+                              {w - a, 0}, {w, h / 2}, {w - a, h}, {w - a, h - c},
                               {a, h - c}, {a, h},     {0, h / 2}};
     penMove(p, pts[0][0], pts[0][1]);
     for (size_t i = 1; i < std::size(pts); i++)
@@ -190,13 +184,7 @@ void stripedRightArrow(Pen *p, const ShapeGeom *shape, const Box &b)
     const int64_t c = scaledOr(shape, 328, h, h / 4);
     polygon(p, {{0, c}, {u, c}, {u, h - c}, {0, h - c}});
     polygon(p, {{2 * u, c}, {4 * u, c}, {4 * u, h - c}, {2 * u, h - c}});
-    polygon(p, {{5 * u, c},
-                                    {aw, c},
-                                    {aw, 0},
-                                    {w, h / 2},
-                                    {aw, h},
-                                    {aw, h - c},
-                                    {5 * u, h - c}});
+    polygon(p, {{5 * u, c}, {aw, c}, {aw, 0}, {w, h / 2}, {aw, h}, {aw, h - c}, {5 * u, h - c}});
 }
 
 void notchedRightArrow(Pen *p, const ShapeGeom *shape, const Box &b)
@@ -204,14 +192,8 @@ void notchedRightArrow(Pen *p, const ShapeGeom *shape, const Box &b)
     const int64_t w = b.w, h = b.h, aw = b.aw;
     const int64_t c = scaledOr(shape, 328, h, h / 4);
     const int64_t n = mulDiv(h - 2 * c, w - aw, h);
-    polygon(p, {{0, c},
-                                    {n, h / 2},
-                                    {0, h - c},
-                                    {aw, h - c},
-                                    {aw, h},
-                                    {w, h / 2},
-                                    {aw, 0},
-                                    {aw, c}});
+    polygon(p,
+            {{0, c}, {n, h / 2}, {0, h - c}, {aw, h - c}, {aw, h}, {w, h / 2}, {aw, 0}, {aw, c}});
 }
 
 void bentArrow(Pen *p, const ShapeGeom *shape, const Box &b)
@@ -243,22 +225,22 @@ void leftRightUpArrow(Pen *p, const ShapeGeom *shape, const Box &b)
     const int64_t r = sa(Shape_space - a1 - p328, big), c = sa(10800 - a1, big);
     const int64_t g = mulDiv(w, y329, big);
     polygon(p, {{w / 2, h},
-                                    {aw, h - y329},
-                                    {x328, h - y329},
-                                    {x328, r},
-                                    {g, r},
-                                    {g, 2 * c},
-                                    {0, c},
-                                    {g, 0},
-                                    {g, 2 * c - r},
-                                    {w - g, 2 * c - r},
-                                    {w - g, 0},
-                                    {w, c},
-                                    {w - g, 2 * c},
-                                    {w - g, r},
-                                    {w - x328, r},
-                                    {w - x328, h - y329},
-                                    {w - aw, h - y329}});
+                {aw, h - y329},
+                {x328, h - y329},
+                {x328, r},
+                {g, r},
+                {g, 2 * c},
+                {0, c},
+                {g, 0},
+                {g, 2 * c - r},
+                {w - g, 2 * c - r},
+                {w - g, 0},
+                {w, c},
+                {w - g, 2 * c},
+                {w - g, r},
+                {w - x328, r},
+                {w - x328, h - y329},
+                {w - aw, h - y329}});
 }
 
 void leftUpArrow(Pen *p, const ShapeGeom *shape, const Box &b)
@@ -266,9 +248,9 @@ void leftUpArrow(Pen *p, const ShapeGeom *shape, const Box &b)
     const int64_t w = b.w, h = b.h, a1 = b.a1;
     const int64_t p328 = prop(shape, 328, 18514), p329 = prop(shape, 329, 6171);
     const int64_t e = Shape_space - p328 + a1, m = a1 / 2 + 10800;
-    const int64_t pts[][2] = {{p328, p328}, {p328, p329}, {Shape_space, p329}, {m, 0},
-                              {a1, p329},   {e, p329},    {e, e},              {p329, e},
-                              {p329, a1},   {0, m},       {p329, Shape_space}, {p329, p328}};
+    const int64_t pts[][2] = {
+        {p328, p328}, {p328, p329}, {Shape_space, p329}, {m, 0}, {a1, p329},          {e, p329},
+        {e, e},       {p329, e},    {p329, a1},          {0, m}, {p329, Shape_space}, {p329, p328}};
     int64_t box[std::size(pts)][2];
     for (size_t i = 0; i < std::size(pts); i++) {
         box[i][0] = sa(pts[i][0], w);
@@ -285,14 +267,14 @@ void bentUpArrow(Pen *p, const ShapeGeom *shape, const Box &b)
     const int64_t xe = sa(Shape_space - p328 + a1, w), xm = sa(a1 / 2 + 10800, w);
     const int64_t j = mulDiv(x328 - xe, h, x328);
     polygon(p, {{0, 0},
-                                    {x328, 0},
-                                    {x328, h - y329},
-                                    {w, h - y329},
-                                    {xm, h},
-                                    {aw, h - y329},
-                                    {xe, h - y329},
-                                    {xe, j},
-                                    {0, j}});
+                {x328, 0},
+                {x328, h - y329},
+                {w, h - y329},
+                {xm, h},
+                {aw, h - y329},
+                {xe, h - y329},
+                {xe, j},
+                {0, j}});
 }
 
 void connector(Pen *p, const ShapeGeom *shape, const Box &b, uint32_t type)
@@ -381,12 +363,10 @@ void sun(Pen *p, const Box &b)
     const int64_t t = 10800 - 13 * b.a1 / 16;
     const int64_t e1 = sf(151 * t, w), e2 = sf(761 * t, h);
     polygon(p, {{cx, 0}, {cx - e1, cy - e2}, {cx + e1, cy - e2}});
-    polygon(p,
-            {{cx, h}, {cx - e1, h - (cy - e2)}, {cx + e1, h - (cy - e2)}});
+    polygon(p, {{cx, h}, {cx - e1, h - (cy - e2)}, {cx + e1, h - (cy - e2)}});
     const int64_t f1 = sf(151 * t, h), f2 = sf(761 * t, w);
     polygon(p, {{0, cy}, {cx - f2, cy - f1}, {cx - f2, cy + f1}});
-    polygon(p,
-            {{w, cy}, {w - (cx - f2), cy - f1}, {w - (cx - f2), cy + f1}});
+    polygon(p, {{w, cy}, {w - (cx - f2), cy - f1}, {w - (cx - f2), cy + f1}});
     // The diagonal rays: bottom-left, then mirrored top-left, top-right and
     // bottom-right.
     int64_t ray[3][2] = {{sf(4913932, cx), sf(4913932, cy)},
@@ -560,53 +540,43 @@ int Shape_buildBoxOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t
     case 9:
     case 117: {
         const int64_t a = shape->type == 9 ? b.aw : b.w / 5;
-        polygon(p, {{a, 0},
-                                        {b.w - a, 0},
-                                        {b.w, b.h / 2},
-                                        {b.w - a, b.h},
-                                        {a, b.h},
-                                        {0, b.h / 2}});
+        polygon(p, {{a, 0}, {b.w - a, 0}, {b.w, b.h / 2}, {b.w - a, b.h}, {a, b.h}, {0, b.h / 2}});
         break;
     }
     case 10: {
         const int64_t w = b.w, h = b.h, aw = b.aw, ah = b.ah;
         polygon(p, {{aw, 0},
-                                        {w - aw, 0},
-                                        {w, ah},
-                                        {w, h - ah},
-                                        {w - aw, h},
-                                        {aw, h},
-                                        {0, h - ah},
-                                        {0, ah}});
+                    {w - aw, 0},
+                    {w, ah},
+                    {w, h - ah},
+                    {w - aw, h},
+                    {aw, h},
+                    {0, h - ah},
+                    {0, ah}});
         break;
     }
     case 11: {
         const int64_t w = b.w, h = b.h, aw = b.aw, ah = b.ah;
         polygon(p, {{aw, 0},
-                                        {w - aw, 0},
-                                        {w - aw, ah},
-                                        {w, ah},
-                                        {w, h - ah},
-                                        {w - aw, h - ah},
-                                        {w - aw, h},
-                                        {aw, h},
-                                        {aw, h - ah},
-                                        {0, h - ah},
-                                        {0, ah},
-                                        {aw, ah}});
+                    {w - aw, 0},
+                    {w - aw, ah},
+                    {w, ah},
+                    {w, h - ah},
+                    {w - aw, h - ah},
+                    {w - aw, h},
+                    {aw, h},
+                    {aw, h - ah},
+                    {0, h - ah},
+                    {0, ah},
+                    {aw, ah}});
         break;
     }
     case 15:
-        polygon(p, {
-                       {0, 0}, {b.aw, 0}, {b.w, b.h / 2}, {b.aw, b.h}, {0, b.h}});
+        polygon(p, {{0, 0}, {b.aw, 0}, {b.w, b.h / 2}, {b.aw, b.h}, {0, b.h}});
         break;
     case 55:
-        polygon(p, {{b.w - b.aw, b.h / 2},
-                                        {0, 0},
-                                        {b.aw, 0},
-                                        {b.w, b.h / 2},
-                                        {b.aw, b.h},
-                                        {0, b.h}});
+        polygon(p,
+                {{b.w - b.aw, b.h / 2}, {0, 0}, {b.aw, 0}, {b.w, b.h / 2}, {b.aw, b.h}, {0, b.h}});
         break;
     case 21:
         plaque(p, b);

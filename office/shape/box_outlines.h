@@ -14,8 +14,7 @@ struct ShadePath;
 // the head of *shades. *built says whether the type is one of these.
 // 0; 1 when memory runs out; a path error otherwise.
 [[nodiscard]] int Shape_buildBoxOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t h,
-                                        int32_t a1, int32_t sign, ShadePath **shades,
-                                        bool *built);
+                                        int32_t a1, int32_t sign, ShadePath **shades, bool *built);
 
 struct EscherDrawing;
 
@@ -25,5 +24,5 @@ struct EscherDrawing;
 // the type is one of these. 0; 1 when memory runs out; a path error
 // otherwise.
 [[nodiscard]] int Shape_buildSquareOutline(EscherDrawing *drawing, Path *path,
-                                           const ShapeGeom *shape, int32_t w, int32_t h,
-                                           int32_t a1, ShadePath **shades, bool *built);
+                                           const ShapeGeom *shape, int32_t w, int32_t h, int32_t a1,
+                                           ShadePath **shades, bool *built);

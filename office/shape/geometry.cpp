@@ -128,8 +128,8 @@ int blockArrow(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, bool le
 
 // The outlines that are built in code of their own; the types not handled
 // yet build nothing.
-int codedOutline(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w,
-                 int32_t h, int32_t a1, int32_t sign, ShadePath **shades)
+int codedOutline(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w, int32_t h,
+                 int32_t a1, int32_t sign, ShadePath **shades)
 {
     switch (shape->type) {
     case 13:
@@ -426,8 +426,8 @@ int Shape_buildCustomPath(Path *path, const ShapeGeom *shape, int32_t w, int32_t
     return Res_ok;
 }
 
-int Shape_buildPath(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w, int32_t h,
-                    ShadePath **shades)
+int Shape_buildPath(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w,
+                    int32_t h, ShadePath **shades)
 {
     if (shape->flags & ShapeFlag_flipH)
         w = neg(w);

@@ -93,7 +93,7 @@ inline void penClose(Pen *p)
 // Shape_addArc over the ellipse inscribed in (x0, y0)-(x1, y1), from the
 // ray through (sx, sy) to the ray through (ex, ey).
 inline void penArc(Pen *p, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t sx, int64_t sy,
-            int64_t ex, int64_t ey, int mirrored)
+                   int64_t ex, int64_t ey, int mirrored)
 {
     if (p->err)
         return;

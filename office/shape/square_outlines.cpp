@@ -241,10 +241,10 @@ void quadArrow(Pen *p, const Ctx &c, bool callout)
     }
     const int64_t ai = kFull - a, bi = kFull - b, ci = kFull - cc, di = kFull - d;
     const int64_t pts[][2] = {
-        {bi, cc}, {di, cc}, {di, a},   {ai, a},   {ai, d},   {ci, d},     {ci, b},   {kFull, kHalf},
-        {ci, bi}, {ci, di}, {ai, di},  {ai, ai},  {di, ai},  {di, ci},    {bi, ci},  {kHalf, kFull},
-        {b, ci},  {d, ci},  {d, ai},   {a, ai},   {a, di},   {cc, di},    {cc, bi},  {0, kHalf},
-        {cc, b},  {cc, d},  {a, d},    {a, a},    {d, a},    {d, cc},     {b, cc}};
+        {bi, cc}, {di, cc}, {di, a},  {ai, a},  {ai, d},  {ci, d},  {ci, b},  {kFull, kHalf},
+        {ci, bi}, {ci, di}, {ai, di}, {ai, ai}, {di, ai}, {di, ci}, {bi, ci}, {kHalf, kFull},
+        {b, ci},  {d, ci},  {d, ai},  {a, ai},  {a, di},  {cc, di}, {cc, bi}, {0, kHalf},
+        {cc, b},  {cc, d},  {a, d},   {a, a},   {d, a},   {d, cc},  {b, cc}};
     penMove(p, c.w / 2, 0);
     int64_t px = kHalf, py = 0;
     for (const auto &pt : pts) {
@@ -418,9 +418,15 @@ void ellipseRibbon(Pen *p, const Ctx &c, bool second)
         const int64_t t = 16200 - int64_t(std::sqrt(std::fmax(0.0, under)));
         e[j] = (8 * n * t) / 32400;
     }
-    const int64_t ys[10] = {-10800,        e[1] + (m - 2 * n) / 2, e[2] - 10800,
-                            e[3],          10800,                  m - 10800,
-                            10800 - n + e[3], 10800 - m + e[2],    10800 - m + e[3],
+    const int64_t ys[10] = {-10800,
+                            e[1] + (m - 2 * n) / 2,
+                            e[2] - 10800,
+                            e[3],
+                            10800,
+                            m - 10800,
+                            10800 - n + e[3],
+                            10800 - m + e[2],
+                            10800 - m + e[3],
                             m - n - 10800 + e[2]};
     const int64_t ts[8] = {n, 0, e[2], e[3], e[3], e[2], 0, n};
     const int64_t b0 = -10800, b1 = m - n - 10800, b2 = 10800 - m, b3 = 10800 - n;
@@ -575,8 +581,8 @@ int lineCalloutIndex(uint32_t type)
 
 } // namespace
 
-int Shape_buildSquareOutline(EscherDrawing *drawing, Path *path, const ShapeGeom *shape,
-                             int32_t w, int32_t h, int32_t a1, ShadePath **shades, bool *built)
+int Shape_buildSquareOutline(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w,
+                             int32_t h, int32_t a1, ShadePath **shades, bool *built)
 {
     Pen pen = {path, shades, Res_ok};
     Pen *p = &pen;
