@@ -130,7 +130,7 @@ void bracket(Pen *p, const Box &b, bool left)
 void brace(Pen *p, const ShapeGeom *shape, const Box &b, bool left)
 {
     const int64_t w = b.w, h = b.h, ah = b.ah, m = w / 2, km = kv(m), kh = kv(ah);
-    const int64_t c = sa(Shape_space - prop(shape, 328, 10800), h);
+    const int64_t c = sa(int64_t(Shape_space) - prop(shape, 328, 10800), h);
     const int64_t end = left ? w : 0, tip = left ? 0 : w, d = left ? 1 : -1;
     penMove(p, end, 0);
     penCurve(p, m + d * km, 0, m, kh, m, ah);

@@ -486,8 +486,8 @@ int Shape_addArc(Path *path, const Rect *rect, int32_t sx, int32_t sy, int32_t e
     int err = Path_copyTransformed(path, path, &flip);
     if (err)
         return err;
-    Rect r = {rect->x0, -rect->y0, rect->x1, -rect->y1};
-    int arc = Path_addArc(path, &r, sx, -sy, ex, -ey);
+    Rect r = {rect->x0, neg(rect->y0), rect->x1, neg(rect->y1)};
+    int arc = Path_addArc(path, &r, sx, neg(sy), ex, neg(ey));
     err = Path_copyTransformed(path, path, &flip);
     return arc ? arc : err;
 }

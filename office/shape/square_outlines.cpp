@@ -108,7 +108,7 @@ void ring(Pen *p, const Ctx &c, bool arrow)
         }
     }
     if (t != 0)
-        penArc(p, -t, -t, t, t, p1.x, p1.y, p0.x, p0.y, 0);
+        penArc(p, -int64_t(t), -int64_t(t), t, t, p1.x, p1.y, p0.x, p0.y, 0);
     penClose(p);
     penMap(p, c, ShapeSource_centred, 0);
 }
