@@ -126,8 +126,8 @@ int blockArrow(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, bool le
     return polygon(path, pts, std::size(pts));
 }
 
-// The outlines that are built in code of their own; the types not handled
-// yet build nothing.
+// The outlines that are built in code of their own: directly in the box,
+// or in a 21600 square mapped into the box.
 int codedOutline(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w, int32_t h,
                  int32_t a1, int32_t sign, ShadePath **shades)
 {
