@@ -16,14 +16,11 @@
 #include "core/result.h"
 #include "core/text/number.h"
 #include "graphics/path.h"
+#include "office/shape/box_outlines.h"
 #include "office/shape/outlines.h"
 
 namespace
 {
-
-// The distance from a corner to the control point of a quarter ellipse
-// ending v away from it, as an 8.24 fraction (0.447715).
-constexpr int32_t kCornerControl = 7511415;
 
 // Box arithmetic wraps rather than overflows: a hostile box or adjust value
 // gives a wrong outline, never undefined behaviour.
@@ -106,38 +103,6 @@ uint32_t starPoints(uint32_t type)
     }
 }
 
-int roundRectangle(Path *path, int32_t w, int32_t h, int32_t aw, int32_t ah, int32_t sign)
-{
-    int32_t rx, ry;
-    if (std::llabs(aw) <= std::llabs(ah)) {
-        rx = aw;
-        ry = sign < 0 ? neg(aw) : aw;
-    } else {
-        rx = sign < 0 ? neg(ah) : ah;
-        ry = ah;
-    }
-    const int32_t kx = Shape_scaleFraction(kCornerControl, rx);
-    const int32_t ky = Shape_scaleFraction(kCornerControl, ry);
-    int err = Path_moveTo(path, w, sub(h, ry));
-    if (!err)
-        err = Path_curveTo(path, w, sub(h, ky), sub(w, kx), h, sub(w, rx), h);
-    if (!err)
-        err = Path_lineTo(path, rx, h);
-    if (!err)
-        err = Path_curveTo(path, kx, h, 0, sub(h, ky), 0, sub(h, ry));
-    if (!err)
-        err = Path_lineTo(path, 0, ry);
-    if (!err)
-        err = Path_curveTo(path, 0, ky, kx, 0, rx, 0);
-    if (!err)
-        err = Path_lineTo(path, sub(w, rx), 0);
-    if (!err)
-        err = Path_curveTo(path, sub(w, kx), 0, w, ky, w, ry);
-    if (!err)
-        err = Path_close(path);
-    return err;
-}
-
 int polygon(Path *path, const int32_t (*pts)[2], size_t count)
 {
     int err = Path_moveTo(path, pts[0][0], pts[0][1]);
@@ -161,24 +126,23 @@ int blockArrow(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, bool le
     return polygon(path, pts, std::size(pts));
 }
 
-// The outlines that are built in code of their own; the types not handled
-// here build nothing yet.
-int codedOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t h, int32_t aw, int32_t ah,
-                 int32_t sign)
+// The outlines that are built in code of their own: directly in the box,
+// or in a 21600 square mapped into the box.
+int codedOutline(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w, int32_t h,
+                 int32_t a1, int32_t sign, ShadePath **shades)
 {
     switch (shape->type) {
-    case 2:
-        return roundRectangle(path, w, h, aw, ah, sign);
-    case 5: {
-        const int32_t pts[][2] = {{0, 0}, {w, 0}, {aw, h}};
-        return polygon(path, pts, std::size(pts));
-    }
     case 13:
         return blockArrow(path, shape, w, h, false);
     case 66:
         return blockArrow(path, shape, w, h, true);
-    default:
-        return Res_ok;
+    default: {
+        bool built = false;
+        int err = Shape_buildBoxOutline(path, shape, w, h, a1, sign, shades, &built);
+        if (built)
+            return err;
+        return Shape_buildSquareOutline(drawing, path, shape, w, h, a1, shades, &built);
+    }
     }
 }
 
@@ -462,8 +426,8 @@ int Shape_buildCustomPath(Path *path, const ShapeGeom *shape, int32_t w, int32_t
     return Res_ok;
 }
 
-int Shape_buildPath(EscherDrawing *, Path *path, const ShapeGeom *shape, int32_t w, int32_t h,
-                    ShadePath **)
+int Shape_buildPath(EscherDrawing *drawing, Path *path, const ShapeGeom *shape, int32_t w,
+                    int32_t h, ShadePath **shades)
 {
     if (shape->flags & ShapeFlag_flipH)
         w = neg(w);
@@ -481,7 +445,7 @@ int Shape_buildPath(EscherDrawing *, Path *path, const ShapeGeom *shape, int32_t
         return Shape_runOutline(path, e->words, e->count, w, h);
     if (uint32_t n = starPoints(type))
         return buildStar(path, n, w, h, aw, ah);
-    return codedOutline(path, shape, w, h, aw, ah, sign);
+    return codedOutline(drawing, path, shape, w, h, adjust, sign, shades);
 }
 
 int Shape_scalePath(EscherDrawing *, Path *path, int32_t w, int32_t h, uint32_t source, int swap)
@@ -505,8 +469,10 @@ int Shape_scalePath(EscherDrawing *, Path *path, int32_t w, int32_t h, uint32_t 
     Matrix m{};
     m.a = scaleFor(w, int64_t(right) - left);
     m.d = scaleFor(h, int64_t(bottom) - top);
-    m.tx = neg(Fixed_mul(left, m.a));
-    m.ty = neg(Fixed_mul(top, m.d));
+    // The translation is rounded like every matrix product, so that the
+    // source's edge lands on the box's edge rather than one unit outside.
+    m.tx = int32_t(-((int64_t(left) * m.a + 0x8000) >> 16));
+    m.ty = int32_t(-((int64_t(top) * m.d + 0x8000) >> 16));
     return Path_copyTransformed(path, path, &m);
 }
 
@@ -520,8 +486,8 @@ int Shape_addArc(Path *path, const Rect *rect, int32_t sx, int32_t sy, int32_t e
     int err = Path_copyTransformed(path, path, &flip);
     if (err)
         return err;
-    Rect r = {rect->x0, -rect->y0, rect->x1, -rect->y1};
-    int arc = Path_addArc(path, &r, sx, -sy, ex, -ey);
+    Rect r = {rect->x0, neg(rect->y0), rect->x1, neg(rect->y1)};
+    int arc = Path_addArc(path, &r, sx, neg(sy), ex, neg(ey));
     err = Path_copyTransformed(path, path, &flip);
     return arc ? arc : err;
 }
