@@ -35,6 +35,7 @@ enum : uint32_t {
     // Shade sub-path kinds.
     ShadePath_shade = 0, // a shade factor for the fill
     ShadePath_line = 1,  // an extra outline drawn with the line only
+    ShadePath_own = 2,   // a separate piece drawn with the shape's own fill and line
 };
 
 enum : int32_t {

@@ -535,6 +535,13 @@ int Shape_emitShadePaths(ShadePath *list, EscherDrawing *, Edr_Doc *doc, Edr_Nod
                 err = Path_trimForArrows(s->path, arrowLengths[0], arrowLengths[1]);
             if (!err)
                 err = addKeyword(doc, parent, 125, ShapePaint_line);
+        } else if (s->kind == ShadePath_own) {
+            // A piece of the shape apart from its outline (the cloud
+            // callout's thought bubbles): the shape's own fill and line.
+            if (paintMode)
+                err = addKeyword(doc, parent, 125, uint16_t(paintMode));
+            if (!err)
+                err = addColour(doc, parent, 29, fillColour);
         } else {
             uint8_t c[4] = {Colour_scaleChannel(fillColour[0], s->value),
                             Colour_scaleChannel(fillColour[1], s->value),

@@ -513,7 +513,7 @@ void cloud(Pen *p, const Ctx &c)
             Geom_stepToward(&next, tip.x, tip.y, int32_t(kHalf), int32_t(kHalf), w32(step[i]));
             tip = next;
         }
-        penSub(p, 2, 0xFFFFFFFFu);
+        penSub(p, ShadePath_own, 0xFFFFFFFFu);
         const int64_t x0 = tip.x - radius[i], y0 = tip.y - radius[i];
         penEllipse(p, x0, y0, tip.x + radius[i], tip.y + radius[i], x0, y0);
         penClose(p);

@@ -346,4 +346,35 @@ TEST_F(ShapePlaceTest, TrimForArrowsMovesTheEndsAlongTheirSegments)
     });
 }
 
+// A piece of its own (the cloud callout's thought bubbles) is painted with
+// the shape's fill and line as they are, where a shade sub-path scales the
+// fill by its factor.
+TEST_F(ShapePlaceTest, OwnPiecesTakeTheShapesFillAsItIs)
+{
+    const uint8_t fill[4] = {0x12, 0x34, 0x56, 0xFF};
+    const int32_t noArrows[2] = {0, 0};
+    auto emit = [&](uint32_t kind, uint32_t value) {
+        std::vector<std::string> nodes;
+        withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+            ShadePath *list = nullptr;
+            Path *path = Shape_addShadePath(&list, kind, value);
+            ASSERT_NE(path, nullptr);
+            ASSERT_EQ(Path_moveTo(path, 0, 0), Res_ok);
+            ASSERT_EQ(Path_lineTo(path, 100, 0), Res_ok);
+            ASSERT_EQ(Path_lineTo(path, 100, 100), Res_ok);
+            ASSERT_EQ(Shape_emitShadePaths(list, nullptr, doc, root, fill, ShapePaint_fillLine, noArrows), Res_ok);
+            describe(root, &nodes);
+        });
+        return nodes;
+    };
+    std::vector<std::string> own = emit(ShadePath_own, 0xFFFFFFFFu);
+    std::vector<std::string> unscaled = emit(ShadePath_shade, 0x10000);
+    std::vector<std::string> darker = emit(ShadePath_shade, 0x8000);
+    ASSERT_EQ(own.size(), 3u) << ::testing::PrintToString(own);
+    EXPECT_EQ(own[0], "data 125 k199");
+    EXPECT_EQ(own[1], unscaled.back() == "path" ? unscaled[unscaled.size() - 2] : "");
+    EXPECT_NE(own[1], darker[darker.size() - 2]);
+    EXPECT_EQ(own[2], "path");
+}
+
 } // namespace
