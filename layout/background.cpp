@@ -4,6 +4,7 @@
 
 #include "core/container/layerlist.h"
 #include "core/container/obj.h"
+#include "core/geom/rect.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/propids.h"
@@ -11,6 +12,8 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/style/style.h"
+#include "graphics/bitmap.h"
+#include "graphics/drawitem.h"
 #include "graphics/image.h"
 #include "graphics/imageitem.h"
 #include "layout/boxiter.h"
@@ -78,6 +81,22 @@ int drawTiled(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *m
         x0 -= w * ((x0 - area.x0 + (x0 > area.x0 ? w - 1 : 0)) / w);
     if (ry)
         y0 -= h * ((y0 - area.y0 + (y0 > area.y0 ? h - 1 : 0)) / h);
+    // Tiles that cross the rectangle's edges are cut at them: the picture
+    // shows inside its box only.
+    DrawTarget clipped = *target;
+    Rect clip{};
+    const Point corners[4] = {{area.x0, area.y0}, {area.x0, area.y1}, {area.x1, area.y1}, {area.x1, area.y0}};
+    Rect placed{};
+    uint32_t code = 0;
+    if (target->bitmap && ImageItem_orientation(corners, matrix, &placed, &code) == Res_ok) {
+        Point offset{target->dx, target->dy};
+        ImageItem_destRect(&placed, target->bitmap->scale, &offset, &clip);
+        if (target->clip)
+            Rect_intersect(&clip, target->clip);
+        if (clip.x0 >= clip.x1 || clip.y0 >= clip.y1)
+            return Res_ok;
+        clipped.clip = &clip;
+    }
     const ObjItemOps *ops = Obj_itemOps(t->image);
     uint32_t drawn = 0;
     for (int64_t x = x0; x < area.x1 && drawn < kTileLimit; x += w) {
@@ -85,7 +104,7 @@ int drawTiled(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *m
             if (x + w > area.x0 && y + h > area.y0) {
                 Rect r{sat(x), sat(y), sat(x + w), sat(y + h)};
                 Obj_setBox(t->image, &r);
-                int err = ops->draw(ctx, t->image, nullptr, matrix, target, flags, 0);
+                int err = ops->draw(ctx, t->image, nullptr, matrix, &clipped, flags, 0);
                 if (err)
                     return err;
             }

@@ -31,6 +31,7 @@
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "layout/listmarker.h"
+#include "layout/replaced.h"
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
 
@@ -145,6 +146,42 @@ void freeList(BoxList *list, int depth)
         Box_freeTree(b, depth);
     }
     BoxList_free(list);
+}
+
+
+// Whether a style set names a background picture.
+bool namesPicture(Edr_Style *style)
+{
+    Edr_StylePayload p{};
+    return style && Edr_Style_get(style, PropId_backgroundImageRef, &p) == PropType_int && p.word != 0;
+}
+
+// The set whose background picture covers the page: the first shown
+// group at most depth levels below node (the document's root element,
+// then its body) whose set names a picture. *out is held for the caller,
+// null when no such group exists.
+int findCanvasStyle(Edr_Doc *doc, Edr_Style *parent, Edr_Node *node, int depth, Edr_Style **out)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c && !*out; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) != Edr_NodeType_group)
+            continue;
+        Edr_Style *style = nullptr;
+        int err = Edr_Style_computeForNode(doc, &style, parent, c);
+        if (err)
+            return err;
+        if (Edr_Style_get(style, PropId_display, nullptr) != KwId_none) {
+            if (namesPicture(style)) {
+                *out = style;
+                return Res_ok;
+            }
+            if (depth > 1)
+                err = findCanvasStyle(doc, style, c, depth - 1, out);
+        }
+        Edr_Style_release(style);
+        if (err)
+            return err;
+    }
+    return Res_ok;
 }
 
 } // namespace
@@ -365,8 +402,20 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
         ObjHeader *item = nullptr;
         Rect extent{};
         LayerList_selectFirst(box->layers);
-        err = Layout_makeBoxItem(box, nullptr, &item, &extent, box->section->style, &content, none,
-                                 none, 1, 0);
+        if (Edr_Style *canvas = box->section->canvasStyle) {
+            // The root element's or body's picture is tiled over the whole
+            // page, in front of the page's own background colour.
+            Edr_StylePayload p{};
+            (void)Edr_Style_get(canvas, PropId_backgroundImageRef, &p);
+            BoxBackground *image = nullptr;
+            err = BoxBackground_create(canvas, int32_t(p.word), &content, &image);
+            if (!err)
+                err = BoxBackground_addItem(box, image, 0);
+            BoxBackground_free(image);
+        }
+        if (!err)
+            err = Layout_makeBoxItem(box, nullptr, &item, &extent, box->section->style, &content,
+                                     none, none, 1, 0);
         if (!err && item) {
             LayerList_prepend(box->layers, item);
             uniteBounds(box->bounds, extent);
@@ -461,6 +510,13 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         Mem_free(rec);
         Box_free(root);
         return Res_ok;
+    }
+    // Without a picture of its own the section shows the one its root
+    // element or body names across the page.
+    if (!err && !namesPicture(style)) {
+        err = findCanvasStyle(doc, style, sectionNode, 2, &rec->canvasStyle);
+        if (err)
+            Edr_Style_release(style);
     }
     if (err) {
         Mem_free(rec);
@@ -588,6 +644,8 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         root->children = nullptr;
     }
     Edr_Style_release(style);
+    if (rec->canvasStyle)
+        Edr_Style_release(rec->canvasStyle);
     Mem_free(rec);
     Box_free(root);
     return err;

@@ -50,6 +50,10 @@ struct SectionRec {
     uint32_t paged;          // 1 paged, 0 unbounded
     int32_t holdCount;       // pages are finished at once only while 0 or less
     LayoutBox *owner;        // the box that owns this copy
+    // The set of the document's root element or body whose background
+    // picture covers the page when the section's own set names none;
+    // held by the section box, null when there is none.
+    Edr_Style *canvasStyle;
 };
 
 // The page boxes of a section box.
