@@ -43,6 +43,7 @@ enum : uint32_t {
     Ppt_fileVersion = 1012,
     Ppt_masterUnitsPerInch = 576,
     Ppt_maxTextBlocks = 8,
+    Ppt_noOffset = 0xFFFFFFFFu, // a persist id without a stream offset
 };
 
 // Record types of the presentation stream.
@@ -161,7 +162,9 @@ struct PptReader {
     EscherSource source;  // over docStream
     PptCurrentUser user;
     PptUserEdit edit;
-    uint32_t *persist; // persistCount stream offsets by persist id, 0 where none
+    // persistCount stream offsets by persist id, Ppt_noOffset where none
+    // (offset 0 is a real position: the Document record often lies there).
+    uint32_t *persist;
     uint32_t persistCount;
     PptDocumentAtom docAtom;
     PptHeadersFooters docHf;   // the document's

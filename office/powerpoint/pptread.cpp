@@ -199,10 +199,10 @@ int readSlideRecord(PptReader *r, const EscherRecordHeader *h, PptSlideAtom *ato
     return Escher_forEachChild(r->context, &r->source, h->length, slideChild, &w);
 }
 
-// The stream offset of a persist id, 0 when there is none.
+// The stream offset of a persist id, Ppt_noOffset when there is none.
 uint32_t persistOffset(const PptReader *r, uint32_t id)
 {
-    return id < r->persistCount ? r->persist[id] : 0;
+    return id < r->persistCount ? r->persist[id] : uint32_t(Ppt_noOffset);
 }
 
 // ----------------------------------------------------------- the master list
@@ -219,7 +219,7 @@ int masterChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     if (get32(b + 4) != 0)
         return Res_pptBadMasterList;
     uint32_t offset = persistOffset(r, get32(b));
-    if (!offset)
+    if (offset == Ppt_noOffset)
         return Res_ok;
     EscherRecordHeader sh;
     if ((err = headerAt(r, offset, &sh)) != Res_ok)
@@ -333,7 +333,7 @@ int startListSlide(PptReader *r, const EscherRecordHeader *h)
     r->slideOpen = 1;
     r->slideSchemeId = r->slideCounter;
     uint32_t offset = persistOffset(r, get32(b));
-    if (!offset)
+    if (offset == Ppt_noOffset)
         return Res_ok;
     EscherRecordHeader sh;
     if ((err = headerAt(r, offset, &sh)) != Res_ok)
@@ -392,8 +392,15 @@ int listChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
             }
             return startListSlide(r, h);
         }
-        if ((err = finishSlide(r)) != Res_ok)
-            return err;
+        {
+            // Building the previous slide reads pictures and may move the
+            // stream: come back to this atom's data.
+            uint32_t at = EscherSource_tell(&r->source);
+            if ((err = finishSlide(r)) != Res_ok)
+                return err;
+            if ((err = EscherSource_seek(&r->source, at, 0)) != Res_ok)
+                return err;
+        }
         if ((err = recordPosition(r, h)) != Res_ok)
             return err;
         return startListSlide(r, h);
@@ -583,7 +590,7 @@ int readPersistDirectory(PptReader *r, uint32_t offset)
         uint32_t first = group & 0xFFFFFu, count = group >> 20;
         for (uint32_t k = 0; k < count && at + 4 <= h.length; k++, at += 4) {
             uint32_t id = first + k;
-            if (id < r->persistCount && r->persist[id] == 0)
+            if (id < r->persistCount && r->persist[id] == Ppt_noOffset)
                 r->persist[id] = get32(body + at);
         }
     }
@@ -638,11 +645,13 @@ int Ppt_readEditChain(PptReader *r)
         return Res_pptNotPresentation;
     Mem_free(r->persist);
     r->persistCount = r->edit.persistIdSeed + 1;
-    r->persist = static_cast<uint32_t *>(Mem_calloc(r->persistCount, sizeof(uint32_t)));
+    r->persist = static_cast<uint32_t *>(Mem_malloc(size_t(r->persistCount) * sizeof(uint32_t)));
     if (!r->persist) {
         r->persistCount = 0;
         return Res_noMemory;
     }
+    for (uint32_t i = 0; i < r->persistCount; i++)
+        r->persist[i] = Ppt_noOffset;
     // The offsets of the edits read so far: a chain that comes back to one
     // of them would loop for ever.
     uint32_t *seen = nullptr;
@@ -751,7 +760,7 @@ int Ppt_loadDocument(PptReader *r)
         return err;
     uint32_t offset = persistOffset(r, r->edit.documentPersistId);
     EscherRecordHeader h;
-    if (!offset)
+    if (offset == Ppt_noOffset)
         return Res_pptNotPresentation;
     err = headerAt(r, offset, &h);
     if (err)

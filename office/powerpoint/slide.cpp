@@ -8,6 +8,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/text/fmt.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "office/powerpoint/ppt.h"
@@ -91,7 +92,16 @@ int placeShape(PptReader *r, Edr_Node *slide, EscherDrawingGroup *d, uint32_t i)
     if (!Ppt_anchorRect(s->clientAnchor.bytes, s->clientAnchor.length, rect))
         return Res_ok;
     ShapeRect box{rect[0], rect[1], rect[2], rect[3]};
-    return Shape_placeTree(r->doc, slide, r->drawingGroup, d, int32_t(i), &box, 0);
+    int err = Shape_placeTree(r->doc, slide, r->drawingGroup, d, int32_t(i), &box, 0);
+    // A shape whose content cannot be had (a picture whose blip is missing,
+    // as in a file without "Pictures", or does not decode) is left out;
+    // the slide goes on. Running out of memory, a stop request and nesting
+    // too deep still end the slide.
+    if (err != Res_noMemory && err != Res_stopRequested && err != Res_stackExhausted && err != Res_ok) {
+        Fmt_debugPrint("slide shape %u left out: %d\n", unsigned(s->shapeId), err);
+        err = Res_ok;
+    }
+    return err;
 }
 
 // A shape that the slide places itself: a top-level shape of the drawing.
