@@ -533,7 +533,8 @@ int documentChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     case PptRec_drawingGroup:
         return readDrawingGroupRecord(r, h);
     case PptRec_headersFooters:
-        return readHeadersFooters(r, h, &r->docHf);
+        // Instance 4 holds the settings of notes pages, which are not shown.
+        return h->instance == 4 ? int(Res_ok) : readHeadersFooters(r, h, &r->docHf);
     case PptRec_environment:
         return walkDocumentChildren(r, h);
     case PptRec_slideListWithText:
