@@ -253,7 +253,7 @@ void Ppt_readerFree(PptReader *reader);
 void Ppt_applyRuler(const uint8_t *body, uint32_t length, PptParaRun *paraRuns);
 void Ppt_applyCharMax(PptParaRun *paraRuns, const PptCharRun *charRuns);
 // Completes the master text styles by inheritance (types 0-8, levels 0-4).
-void Ppt_mergeMasterStyles(PptContext *ppt, const PptParaProps *documentDefault);
+void Ppt_prepareSlides(PptContext *ppt, const PptParaProps *documentDefault);
 
 // ------------------------------------------------------- slide building
 

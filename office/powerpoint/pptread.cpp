@@ -512,7 +512,7 @@ int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
 
 int walkSlideList(PptReader *r, const EscherRecordHeader *h)
 {
-    Ppt_mergeMasterStyles(&r->ppt, nullptr);
+    Ppt_prepareSlides(&r->ppt, nullptr);
     r->listStart = EscherSource_tell(&r->source);
     r->listLength = h->length;
     LoadProgress *stats = Edr_Doc_getLoadStats(r->doc);
@@ -1040,7 +1040,7 @@ void Ppt_applyCharMax(PptParaRun *paraRuns, const PptCharRun *charRuns)
     }
 }
 
-void Ppt_mergeMasterStyles(PptContext *ppt, const PptParaProps *documentDefault)
+void Ppt_prepareSlides(PptContext *ppt, const PptParaProps *documentDefault)
 {
     PptMasterLevel(*m)[Ppt_levels] = ppt->masterStyles;
     if (documentDefault && !(m[4][0].para.mask & PptPara_word14) && (documentDefault->mask & PptPara_word14)) {

@@ -459,7 +459,7 @@ TEST_F(PptTest, MasterStylesInherit)
         m[0][0].chr.mask = PptChar_font;
         m[5][0].para.leftMargin = 99;
         m[5][0].para.mask = PptPara_leftMargin;
-        Ppt_mergeMasterStyles(&ppt, nullptr);
+        Ppt_prepareSlides(&ppt, nullptr);
         EXPECT_EQ(m[1][3].chr.size, 18);      // body level 3 from body level 0, from other text
         EXPECT_EQ(m[1][4].para.alignment, 2);
         EXPECT_EQ(m[5][2].para.alignment, 2); // type 5 from the body
