@@ -271,6 +271,58 @@ void dumpParagraphs(Edr_Doc *doc, Edr_Node *node, std::string *out)
     }
 }
 
+// The deepest level below node at which a text node lies (1: a child),
+// 0 when none does.
+int textDepth(Edr_Node *node)
+{
+    int deepest = 0;
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        int d = Edr_Node_type(c) == Edr_NodeType_text ? 1 : 0;
+        if (Edr_Node_type(c) == Edr_NodeType_group) {
+            int below = textDepth(c);
+            d = below ? below + 1 : 0;
+        }
+        deepest = d > deepest ? d : deepest;
+    }
+    return deepest;
+}
+
+// A group holds one line of slide text when its text lies at most two
+// levels down (a paragraph with its runs and bullet).
+bool isLine(Edr_Node *node)
+{
+    int d = textDepth(node);
+    return d >= 1 && d <= 2;
+}
+
+void dumpSlideLines(Edr_Node *node, std::string *out)
+{
+    for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
+        if (Edr_Node_type(child) != Edr_NodeType_group)
+            continue;
+        if (isLine(child)) {
+            collectText(child, out);
+            *out += '\n';
+        } else {
+            dumpSlideLines(child, out);
+        }
+    }
+}
+
+// A presentation: one page per slide (a root child), each after a line
+// "--- page N", with its text a line per paragraph.
+void dumpSlides(Edr_Doc *doc, std::string *out)
+{
+    Edr_Doc_readLock(doc);
+    int n = 0;
+    for (Edr_Node *page = Edr_Node_firstChild(Edr_Doc_root(doc)); page; page = Edr_Node_nextSibling(page)) {
+        *out += "--- page " + std::to_string(++n) + "\n";
+        if (Edr_Node_type(page) == Edr_NodeType_group)
+            dumpSlideLines(page, out);
+    }
+    Edr_Doc_readUnlock(doc);
+}
+
 // The document's body text; with headers, then each header and footer
 // story (the document's keyed groups) after a line "--- story N".
 void dumpText(Edr_Doc *doc, int headers, std::string *out)
@@ -296,7 +348,10 @@ void dumpTree(EngineInstance *instance, void *arg)
     FvPage *page = viewer ? viewer->page : nullptr;
     if (s->text && page && page->document) {
         std::string text;
-        dumpText(page->document, s->headers, &text);
+        if (Edr_Doc_getTypeCode(page->document) == 230)
+            dumpSlides(page->document, &text);
+        else
+            dumpText(page->document, s->headers, &text);
         s->tree = strdup(text.c_str());
         s->dumped = 1;
         return;
@@ -326,7 +381,8 @@ int usage(const char *self)
             "also prints the document's style rules, --runs the text runs of\n"
             "page-description text (\"run X Y TEXT\", points from the top left).\n"
             "--text prints the body text alone, one line per paragraph, in tree\n"
-            "order; --headers adds the header and footer stories.\n"
+            "order; --headers adds the header and footer stories. A presentation\n"
+            "prints each slide after a line \"--- page N\".\n"
             "       %s --cells FILE.xls\n"
             "--cells reads an Excel workbook's cells alone and lists each cell's\n"
             "sheet, row, column, kind, raw value, XF index and display text.\n",

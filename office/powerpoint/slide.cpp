@@ -1,0 +1,283 @@
+// Slide building: the page group of a slide with its colour scheme in
+// force, scheme-indexed colours turned into plain colours (kept for the
+// slide's own drawing, restored afterwards for the master's, which serves
+// the next slide too), the background stretched over the slide, the
+// master's shapes with its placeholders filtered by the header and footer
+// switches, and the slide's own shapes, each placed at its anchor.
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "core/text/fmt.h"
+#include "document/edr/doc.h"
+#include "document/edr/node.h"
+#include "office/powerpoint/ppt.h"
+#include "office/shape/place.h"
+
+namespace
+{
+
+enum : uint32_t {
+    SchemeBit = 0x08000000u,
+    PropFillColour = 385,
+    PropFillBackColour = 387,
+    PropLineColour = 448,
+};
+
+uint32_t schemeRgb(const uint8_t scheme[Ppt_schemeColours][4], uint32_t value)
+{
+    const uint8_t *c = scheme[value & 7];
+    return uint32_t(c[0]) | (uint32_t(c[1]) << 8) | (uint32_t(c[2]) << 16);
+}
+
+// The writable value of property id when it holds a scheme index.
+uint32_t *schemeValue(EscherPropSet *set, uint32_t id)
+{
+    const EscherProp *p = Escher_propFind(id, set);
+    if (!p || (p->flags & EscherProp_complex) || !(p->value & SchemeBit))
+        return nullptr;
+    return const_cast<uint32_t *>(&p->value);
+}
+
+// Calls fn for every scheme-indexed colour of the drawing, in the order
+// line, fill, fill-back of each shape, then fill and fill-back of the
+// background shape.
+template <typename Fn> void forEachSchemeColour(EscherDrawingGroup *d, Fn fn)
+{
+    const uint32_t shapeIds[] = {PropLineColour, PropFillColour, PropFillBackColour};
+    for (uint32_t i = 0; i < d->count; i++)
+        for (uint32_t id : shapeIds)
+            if (uint32_t *v = schemeValue(d->shapes[i].props, id))
+                fn(v);
+    const uint32_t backgroundIds[] = {PropFillColour, PropFillBackColour};
+    for (uint32_t id : backgroundIds)
+        if (uint32_t *v = schemeValue(d->self.props, id))
+            fn(v);
+}
+
+// The client data of a master shape: 1 when it is drawn on this slide.
+bool masterShapeDrawn(const PptReader *r, const EscherShape *s)
+{
+    const uint8_t *b = s->clientData.bytes;
+    uint32_t length = b ? s->clientData.length : 0;
+    uint32_t at = 0;
+    while (length - at >= 8) {
+        EscherRecordHeader h;
+        Escher_parseRecordHeader(b + at, &h);
+        if (h.type == PptRec_placeholderAtom) {
+            if (r->placeholderMode && r->slideHf.words[0] == 0)
+                return false;
+            if (h.length < 5 || length - at - 8 < 5)
+                return false;
+            const PptHeadersFooters *hf = r->slideHf.words[0] ? &r->docHf : &r->slideHf;
+            switch (b[at + 8 + 4]) {
+            case 7: return hf->words[1] != 0;  // date
+            case 8: return hf->words[4] != 0;  // slide number
+            case 9: return hf->words[6] != 0;  // footer
+            case 10: return hf->words[5] != 0; // header
+            default: return false;
+            }
+        }
+        if (h.length > length - at - 8)
+            break;
+        at += 8 + h.length;
+    }
+    return true;
+}
+
+int placeShape(PptReader *r, Edr_Node *slide, EscherDrawingGroup *d, uint32_t i)
+{
+    const EscherShape *s = &d->shapes[i];
+    int32_t rect[4];
+    if (!Ppt_anchorRect(s->clientAnchor.bytes, s->clientAnchor.length, rect))
+        return Res_ok;
+    ShapeRect box{rect[0], rect[1], rect[2], rect[3]};
+    int err = Shape_placeTree(r->doc, slide, r->drawingGroup, d, int32_t(i), &box, 0);
+    // A shape whose content cannot be had (a picture whose blip is missing,
+    // as in a file without "Pictures", or does not decode) is left out;
+    // the slide goes on. Running out of memory, a stop request and nesting
+    // too deep still end the slide.
+    if (err != Res_noMemory && err != Res_stopRequested && err != Res_stackExhausted && err != Res_ok) {
+        Fmt_debugPrint("slide shape %u left out: %d\n", unsigned(s->shapeId), err);
+        err = Res_ok;
+    }
+    return err;
+}
+
+// A shape that the slide places itself: a top-level shape of the drawing.
+bool topLevel(const EscherShape *s)
+{
+    return s->level == 1;
+}
+
+} // namespace
+
+int Ppt_anchorRect(const uint8_t *anchor, uint32_t length, int32_t rect[4])
+{
+    if (!anchor || length < 8)
+        return 0;
+    int64_t top = anchor[0] | (anchor[1] << 8), left = anchor[2] | (anchor[3] << 8);
+    int64_t right = anchor[4] | (anchor[5] << 8), bottom = anchor[6] | (anchor[7] << 8);
+    // An anchor whose right edge lies left of its left edge, or whose bottom
+    // lies above its top, holds no area: an empty box, never a negative one.
+    int64_t w = right > left ? right - left : 0, h = bottom > top ? bottom - top : 0;
+    rect[0] = int32_t(left * 65536 / Ppt_masterUnitsPerInch);
+    rect[1] = int32_t(top * 65536 / Ppt_masterUnitsPerInch);
+    rect[2] = int32_t(w * 65536 / Ppt_masterUnitsPerInch);
+    rect[3] = int32_t(h * 65536 / Ppt_masterUnitsPerInch);
+    return 1;
+}
+
+int Ppt_startSlide(PptReader *r)
+{
+    if (!r->drawing)
+        return Res_ok;
+    const bool own = !(r->slideAtom.flags & PptSlide_masterScheme) && r->slideScheme.present &&
+                     r->slideSchemeId == r->slideCounter;
+    const PptScheme *scheme = own ? &r->slideScheme : &r->mainMaster.scheme;
+    r->backgroundWord = scheme->word;
+    // The slide's own scheme is in force when it has one; else the master's.
+    if (own || (r->slideAtom.flags & PptSlide_masterScheme))
+        memcpy(r->ppt.scheme, scheme->colours, sizeof r->ppt.scheme);
+    Edr_Node *group = nullptr;
+    int err = Edr_Node_createGroup(r->doc, r->root, Edr_Insert_lastChild, 0, &group);
+    if (err == Res_ok)
+        err = Edr_Node_setStyle(r->doc, group, r->slideStyle ? r->slideStyle : r->ppt.slideClass);
+    if (err == Res_ok)
+        err = Edr_Doc_dropPage(r->doc, r->slideCounter - r->firstSlide, 1);
+    if (group)
+        Edr_Node_release(r->doc, group);
+    r->slideCounter++;
+    return err;
+}
+
+int Ppt_resolveSchemeColours(PptReader *r)
+{
+    if (r->drawing)
+        forEachSchemeColour(r->drawing, [&](uint32_t *v) { *v = schemeRgb(r->ppt.scheme, *v); });
+    return Res_ok;
+}
+
+int Ppt_applySchemeColours(PptReader *r, EscherDrawingGroup *d)
+{
+    Ppt_restoreSchemeColours(r);
+    if (!d)
+        return Res_ok;
+    uint32_t count = 0;
+    forEachSchemeColour(d, [&](uint32_t *) { count++; });
+    r->saved = static_cast<PptReader::SavedColour *>(Mem_calloc(size_t(count) + 1, sizeof(PptReader::SavedColour)));
+    if (!r->saved)
+        return Res_noMemory;
+    uint32_t i = 0;
+    forEachSchemeColour(d, [&](uint32_t *v) {
+        r->saved[i].value = v;
+        r->saved[i].old = *v;
+        *v = schemeRgb(r->ppt.scheme, *v);
+        i++;
+    });
+    return Res_ok;
+}
+
+void Ppt_restoreSchemeColours(PptReader *r)
+{
+    if (!r->saved)
+        return;
+    for (PptReader::SavedColour *s = r->saved; s->value; s++)
+        *s->value = s->old;
+    Mem_free(r->saved);
+    r->saved = nullptr;
+}
+
+void Ppt_attachDrawing(PptReader *r, EscherDrawingGroup *drawing)
+{
+    if (r->pageDrawing != drawing)
+        Escher_drawingGroupFree(r->pageDrawing);
+    r->pageDrawing = drawing;
+}
+
+int Ppt_composeSlide(PptReader *r, Edr_Node *slide)
+{
+    if (!r->drawing) {
+        if (slide)
+            Edr_Node_release(r->doc, slide);
+        return Res_ok;
+    }
+    PptMaster *master = r->titleMaster.drawing && r->titleMaster.id == r->slideAtom.masterId ? &r->titleMaster
+                                                                                           : &r->mainMaster;
+    r->ppt.masterDrawing = master->drawing;
+    const uint16_t flags = r->slideAtom.flags;
+    if ((flags & PptSlide_masterScheme) && master->scheme.present)
+        memcpy(r->ppt.scheme, master->scheme.colours, sizeof r->ppt.scheme);
+    else if (!(flags & PptSlide_masterScheme) && r->slideScheme.present)
+        memcpy(r->ppt.scheme, r->slideScheme.colours, sizeof r->ppt.scheme);
+    int err = Res_ok;
+    if (!slide)
+        err = Edr_Node_createGroup(r->doc, r->root, Edr_Insert_lastChild, 0, &slide);
+    if (err) {
+        r->composed++;
+        r->slideCounter++;
+        return err;
+    }
+    Edr_Node *background = nullptr;
+    err = Edr_Node_setStyle(r->doc, slide, r->ppt.slideClass);
+    if (err == Res_ok)
+        err = Ppt_applySchemeColours(r, master->drawing);
+    // A background fill given as a scheme index becomes that colour before
+    // the background is placed. It is stored as a plain colour (top byte 0):
+    // with 0xFF in the top byte bit 27 would still be set, and the slide's
+    // scheme pass below would read the colour as an index once more.
+    const uint32_t backgroundIds[] = {PropFillColour, PropFillBackColour};
+    for (uint32_t id : backgroundIds) {
+        const EscherProp *p = err ? nullptr : Escher_propFind(id, r->drawing->self.props);
+        if (p && !(p->flags & EscherProp_complex) && (p->value & SchemeBit) && (p->value & 0xFFFFFF) < 8)
+            const_cast<EscherProp *>(p)->value = schemeRgb(r->ppt.scheme, p->value);
+    }
+    const int32_t width = int32_t(int64_t(r->docAtom.slideWidth) * 1024 / 9);
+    const int32_t height = int32_t(int64_t(r->docAtom.slideHeight) * 1024 / 9);
+    if (err == Res_ok)
+        err = Edr_Node_createGroup(r->doc, slide, Edr_Insert_lastChild, 0, &background);
+    if (err == Res_ok && r->drawingGroup) {
+        EscherDrawingGroup *from = (flags & PptSlide_masterBackground) && master->drawing ? master->drawing
+                                                                                           : r->drawing;
+        ShapeRect box{0, 0, width, height};
+        err = Shape_placeTree(r->doc, background, r->drawingGroup, from, -1, &box, 0);
+    }
+    EscherDrawingGroup *md = master->drawing;
+    if (err == Res_ok && md && r->drawingGroup && (flags & PptSlide_masterObjects)) {
+        for (uint32_t i = 0; i < md->count && err == Res_ok; i++) {
+            const EscherShape *s = &md->shapes[i];
+            if (!topLevel(s) || !s->clientAnchor.bytes || !s->clientAnchor.length)
+                continue;
+            if (!masterShapeDrawn(r, s))
+                continue;
+            err = placeShape(r, slide, md, i);
+        }
+    }
+    if (err == Res_ok)
+        err = Ppt_resolveSchemeColours(r);
+    for (uint32_t i = 0; r->drawingGroup && i < r->drawing->count && err == Res_ok; i++) {
+        const EscherShape *s = &r->drawing->shapes[i];
+        if (topLevel(s) && s->clientAnchor.length == 8)
+            err = placeShape(r, slide, r->drawing, i);
+    }
+    Ppt_restoreSchemeColours(r);
+    if (background)
+        Edr_Node_release(r->doc, background);
+    Edr_Node_release(r->doc, slide);
+    r->composed++;
+    r->slideCounter++;
+    return err;
+}
+
+int Ppt_composeSlideAt(PptReader *r, uint32_t n)
+{
+    Edr_Node *slide = nullptr;
+    if (Edr_Doc_nthRootChild(r->doc, n, &slide) != Res_ok)
+        slide = nullptr;
+    int err = Ppt_composeSlide(r, slide);
+    if (err == Res_ok && r->drawing) {
+        Ppt_attachDrawing(r, r->drawing);
+        r->drawing = nullptr;
+    }
+    return err;
+}
