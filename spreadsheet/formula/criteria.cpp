@@ -156,9 +156,11 @@ bool plainMatch(const Excel_Value *cell, const Excel_Value *crit)
 {
     switch (crit->kind) {
     case Excel_kindNumber:
-        return isNumberKind(cell->kind) && std::fabs(Excel_Func_argToDouble(cell) - crit->u.d) < kEpsilon;
     case Excel_kindBoolean:
-        return cell->kind == Excel_kindBoolean && (cell->u.b != 0) == (crit->u.b != 0);
+        // Numbers and truth values match cells of either kind of equal value.
+        if (!isNumberKind(cell->kind) && cell->kind != Excel_kindBoolean)
+            return false;
+        return std::fabs(Excel_Func_argToDouble(cell) - Excel_Func_argToDouble(crit)) < kEpsilon;
     case Excel_kindText:
         if (cell->kind == Excel_kindText)
             return Ustr_icmp(cell->u.text ? cell->u.text : u"", crit->u.text) == 0;

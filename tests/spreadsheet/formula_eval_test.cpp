@@ -351,8 +351,9 @@ TEST_F(FormulaEval, CountIfAndSumIf)
     EXPECT_EQ(countIf(str("<2.5")), 3);
     EXPECT_EQ(countIf(str("<>2")), 6) << "other kinds take part in <>";
     EXPECT_EQ(countIf(str(">1e0")), 2);
-    EXPECT_EQ(countIf(boolean(true)), 1);
-    EXPECT_EQ(countIf(str("true")), 1) << "the workbook's truth words";
+    EXPECT_EQ(countIf(boolean(true)), 2) << "TRUE and the number 1";
+    EXPECT_EQ(countIf(str("true")), 2) << "the workbook's truth words";
+    EXPECT_EQ(countIf(integer(1)), 2);
     EXPECT_EQ(countIf(str("<ABD")), 2);
     EXPECT_EQ(countIf(str("1 2")), 0) << "inner spaces that do not convert: text";
     EXPECT_EQ(fctx.format, 0);
