@@ -353,6 +353,12 @@ enum ResultCode : int {
     // Spreadsheet formulas.
     Res_formulaBadToken = 0x6600,     // a bad token id or attribute, or a token that overruns the string
     Res_formulaBadArgument = 0x6601,  // a text or missing argument, or a wrong argument count
+    Res_formulaBadReference = 0x6602, // a deleted reference, or a cell holding #REF!
+    Res_formulaNumber = 0x6603,       // a number outside a function's domain, or a cell holding #NUM!
+    Res_formulaNull = 0x6604,         // a cell holding #NULL!
+    Res_formulaNotAvailable = 0x6605, // a cell holding #N/A
+    Res_formulaDivideByZero = 0x6606, // a division by zero, or a cell holding #DIV/0!
+    Res_formulaCircular = 0x6607,     // a circular reference among the formulas of a sheet
     // Zip archives (17408, 17409).
     Res_zipBad = 17408,               // not a zip archive, a damaged one, or a member it cannot read
     Res_zipNoEntry = 17409,           // no entry with that name
