@@ -353,6 +353,8 @@ enum ResultCode : int {
     // Spreadsheet formulas.
     Res_formulaBadToken = 0x6600,     // a bad token id or attribute, or a token that overruns the string
     Res_formulaBadArgument = 0x6601,  // a text or missing argument, or a wrong argument count
+    Res_formulaSyntax = 0x6608,       // formula text that does not parse, or tokens that cannot be text
+    Res_formulaUnknownFunction = 0x6609, // a function without a name in the function-name table
     // Zip archives (17408, 17409).
     Res_zipBad = 17408,               // not a zip archive, a damaged one, or a member it cannot read
     Res_zipNoEntry = 17409,           // no entry with that name
