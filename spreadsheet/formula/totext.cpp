@@ -139,7 +139,29 @@ int addBlanks(char **pending, char c, uint32_t count)
     return Res_ok;
 }
 
-// The fewest significant digits that read back to the same value.
+// Seventeen significant digits of value as "d.dddddddddddddddE[-]x",
+// the digits of m (which holds 17) moved by delta.
+void digitsText(bool negative, uint64_t m, int32_t exponent, char *buf)
+{
+    char digits[17];
+    for (int i = 16; i >= 0; i--) {
+        digits[i] = char('0' + m % 10);
+        m /= 10;
+    }
+    size_t at = 0;
+    if (negative)
+        buf[at++] = '-';
+    buf[at++] = digits[0];
+    buf[at++] = '.';
+    for (int i = 1; i < 17; i++)
+        buf[at++] = digits[i];
+    Fmt_snprintf(buf + at, 16, "E%d", int(exponent));
+}
+
+// The fewest significant digits that read back to the same value. The
+// formatter's last digits can be off by one for some values; seventeen
+// digits of the value's own decimal expansion, with the last digit tried
+// one to three steps either way, cover those.
 void numberText(double value, char *buf, size_t size)
 {
     for (int precision = 1; precision <= 17; precision++) {
@@ -147,7 +169,26 @@ void numberText(double value, char *buf, size_t size)
         if (Excel_Formula_readNumber(buf) == value)
             return;
     }
-    Fmt_snprintf(buf, size, "%.17g", value);
+    long double a = fabsl(static_cast<long double>(value));
+    if (a == 0)
+        return;
+    int32_t exponent = int32_t(floorl(log10l(a)));
+    long double scaled = a / powl(10.0L, exponent - 16);
+    uint64_t m = uint64_t(llroundl(scaled));
+    if (m >= 100000000000000000ull) {
+        m = (m + 5) / 10;
+        exponent++;
+    } else if (m < 10000000000000000ull) {
+        m *= 10;
+        exponent--;
+    }
+    const int64_t steps[] = {0, -1, 1, -2, 2, -3, 3};
+    for (int64_t d : steps) {
+        digitsText(value < 0, uint64_t(int64_t(m) + d), exponent, buf);
+        if (Excel_Formula_readNumber(buf) == value)
+            return;
+    }
+    digitsText(value < 0, m, exponent, buf);
 }
 
 // "$" before the column unless it is relative, the letters, "$" before
