@@ -277,7 +277,9 @@ int callText(TextState &st, const char *name, size_t count)
     s[0] = 0;
     size_t at = 0;
     auto add = [&](const char *part) {
-        size_t k = part ? strlen(part) : 0;
+        if (!part)
+            return;
+        size_t k = strlen(part);
         memcpy(s + at, part, k);
         at += k;
     };
