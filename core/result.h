@@ -359,6 +359,8 @@ enum ResultCode : int {
     Res_formulaNotAvailable = 0x6605, // a cell holding #N/A
     Res_formulaDivideByZero = 0x6606, // a division by zero, or a cell holding #DIV/0!
     Res_formulaCircular = 0x6607,     // a circular reference among the formulas of a sheet
+    Res_formulaSyntax = 0x6608,       // formula text that does not parse, or tokens that cannot be text
+    Res_formulaUnknownFunction = 0x6609, // a function without a name in the function-name table
     // Zip archives (17408, 17409).
     Res_zipBad = 17408,               // not a zip archive, a damaged one, or a member it cannot read
     Res_zipNoEntry = 17409,           // no entry with that name
