@@ -21,6 +21,7 @@
 #include "core/text/ustr.h"
 #include "fonts/office/errortext.h"
 #include "platform/api/funcnames.h"
+#include "spreadsheet/formula/eval.h"
 #include "spreadsheet/formula/ptg.h"
 
 const int32_t Excel_Func_parserIds[32] = {
@@ -57,24 +58,6 @@ constexpr SignatureOf signatureOf[31] = {
     {27, 4},  {34, 5},  {35, 5},  {36, 1},  {37, 1},  {38, 3},  {39, 6},   {56, 7},   {57, 7},   {58, 7},  {59, 7},
     {60, 8},  {62, 9},  {74, 5},  {109, 10}, {183, 1}, {197, 10}, {337, 4}, {345, 11}, {346, 12},
 };
-
-// The built-in number format a function gives its result (-1 none): the
-// evaluator's rule for the functions the parser knows.
-int32_t resultFormatOf(int32_t id)
-{
-    switch (id) {
-    case 11: case 56: case 57: case 59:
-        return 8;
-    case 60: case 62:
-        return 10;
-    case 74:
-        return 22;
-    case 1: case 58: case 345: case 346:
-        return 0;
-    default:
-        return -1;
-    }
-}
 
 constexpr int32_t idIf = 1, idSum = 4, idNow = 74;
 
@@ -543,7 +526,7 @@ int functionStart(Parser &p, int32_t index, const Blanks &blanks)
         const Entry *f = enclosingFunction(p);
         e.ownClass = uint8_t(0x22 + (f ? Excel_Formula_argClass(f->functionId, f->commas) : 0x20));
     }
-    int32_t format = resultFormatOf(id);
+    int32_t format = Excel_Func_resultFormat(uint32_t(id));
     if (format != -1)
         p.out->format = format;
     p.pos += p.nameLength[index] + 1;
