@@ -291,7 +291,7 @@ void apply(FvViewer *viewer, CellEdit *e)
     bool changed = strcmp(e->text ? e->text : "", cur->text ? cur->text : "") != 0 ||
                    formatIndex != cur->formatIndex;
     if (err == Res_ok && changed)
-        err = Excel_Sheet_setCellText(ctx, grid, cur->row, cur->column, e->text ? e->text : "", formatIndex);
+        err = Excel_CellEdit_setValue(ctx, grid, cur->row, cur->column, e->text ? e->text : "", formatIndex);
     StyleRule *rule = nullptr;
     int32_t notices[3];
     uint32_t noticeCount = 0;

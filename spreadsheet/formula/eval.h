@@ -36,3 +36,40 @@ typedef int (*Excel_FuncFn)(uint32_t count, const Excel_Value *args, Excel_Value
 // A value taken as a number: an integer widened, a number as it is, a
 // boolean as 1.0 or 0.0, every other kind 0.0.
 double Excel_Func_argToDouble(const Excel_Value *value);
+
+// ------------------------------------------------------- evaluation context
+
+struct EngineContext;
+struct SheetGrid;
+struct ExcelWorkbook;
+
+enum : uint32_t {
+    Excel_evalMaxFunctions = 30, // function ids a context records at most
+};
+
+// What one evaluation of a cell formula works with (Excel_Formula_evalInit)
+// and what it learns: the number format the result takes (-1: not set),
+// the function ids used (further ones beyond the limit are dropped) and
+// the calls to functions that are known but not implemented.
+struct ExcelEvalContext {
+    const uint8_t *tokens;
+    uint32_t length;
+    int32_t position;       // token position; -1 before the first
+    SheetGrid *sheet;
+    ExcelWorkbook *workbook;
+    EngineContext *app;
+    int32_t format;
+    uint16_t functions[Excel_evalMaxFunctions];
+    uint32_t functionCount;
+    uint32_t unsupported;
+};
+
+// Prepares a context over a token string of the sheet: position -1,
+// format -1, the counters cleared.
+void Excel_Formula_evalInit(ExcelEvalContext *context, const uint8_t *tokens, uint32_t length, SheetGrid *sheet,
+                            EngineContext *app);
+
+// Evaluates the context's token string into *result (kind 4 when nothing
+// was pushed; a text result belongs to the caller). 0 or an evaluation
+// error code (0x6600-0x6607); 1 when memory runs out.
+[[nodiscard]] int Excel_Formula_eval(ExcelEvalContext *context, Excel_Value *result);
