@@ -188,6 +188,8 @@ struct SheetGrid;
 // 0; "TRUE" or "FALSE" (either case) a truth value; anything else a
 // string. The cell's formula is dropped. Formula text needs the formula
 // parser, which is not part of the engine yet: 259 and nothing changes.
-// 0; 16 for null arguments; 1 when memory runs out (the cell unchanged).
+// 0; 16 for null arguments; 1 when memory runs out (before the value is
+// stored the cell stays unchanged; a recalculation that runs short leaves
+// the new value in place).
 [[nodiscard]] int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column,
                                           const char *text, uint32_t formatIndex);
