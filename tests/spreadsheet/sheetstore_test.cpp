@@ -650,6 +650,98 @@ TEST_F(SheetStore, FailedAllocationsLeaveTheStoreValid)
     EXPECT_EQ(grid->formulaCells, nullptr); // a typed value replaced C3's formula
 }
 
+// ------------------------------------------------------------ load-time rows
+
+ExcelRow *emptyRow(ExcelLoadSheet *s, uint16_t number)
+{
+    ExcelRow *r = static_cast<ExcelRow *>(Mem_calloc(1, sizeof(ExcelRow)));
+    r->row = number;
+    r->first = 0xFFFF;
+    ExcelRow *in = r;
+    EXPECT_EQ(Excel_rowsInsert(s, &in), 0);
+    return r;
+}
+
+ExcelCellValue numberValue(double v)
+{
+    ExcelCellValue value{};
+    value.xf = 15;
+    value.kind = Excel_valNumber;
+    value.sst = -1;
+    value.value.number = v;
+    return value;
+}
+
+TEST_F(SheetStore, LoadTimeRowsGrowByTheirRules)
+{
+    ExcelLoadSheet *s = Excel_loadSheetCreate();
+    ASSERT_NE(s, nullptr);
+    // Columns 0-30 carry XF 20; 20 columns are in use.
+    ExcelColInfo *info = static_cast<ExcelColInfo *>(Mem_calloc(1, sizeof(ExcelColInfo)));
+    info->first = 0;
+    info->last = 30;
+    info->xf = 20;
+    s->colInfo = info;
+    s->extent[0] = 0;
+    s->extent[1] = 4;
+    s->extent[2] = 0;
+    s->extent[3] = 20;
+    ExcelRow *r0 = emptyRow(s, 0), *r1 = emptyRow(s, 1), *r2 = emptyRow(s, 2);
+    struct Case {
+        const char *what;
+        ExcelRow *row;
+        uint32_t column;
+        int32_t usedColumns; // extent[3] before the put
+        uint32_t slots, widest;
+    } cases[] = {
+        {"widened to the formatted used columns", r0, 2, 20, 20, 20},
+        {"beyond them: column + 1", r0, 25, 20, 26, 26},
+        {"a new row takes the widest row", r1, 0, 20, 26, 26},
+        {"300 columns are never widened to", r2, 299, 400, 300, 26},
+    };
+    for (const Case &c : cases) {
+        s->extent[3] = c.usedColumns;
+        ExcelCellValue v = numberValue(c.column);
+        ASSERT_EQ(Excel_rowPutCell(s, c.row, &v, c.column), 0) << c.what;
+        EXPECT_EQ(c.row->slots, c.slots) << c.what;
+        EXPECT_EQ(s->widest, c.widest) << c.what;
+        EXPECT_EQ(c.row->cells[c.column].value.number, double(c.column)) << c.what;
+    }
+    // Fillers of the new slots take the column's XF.
+    EXPECT_EQ(r0->cells[0].kind, uint32_t(Excel_valFiller));
+    EXPECT_EQ(r0->cells[0].xf, 20);
+    EXPECT_EQ(r0->first, 2);
+    // A second value replaces the first; its own string is freed (the heap
+    // check finds any leak).
+    ExcelCellValue own{};
+    own.xf = 15;
+    own.kind = Excel_valString;
+    own.sst = -1;
+    own.value.text.text = static_cast<char16_t *>(Mem_calloc(4, sizeof(char16_t)));
+    ASSERT_EQ(Excel_rowPutCell(s, r0, &own, 3), 0);
+    ExcelCellValue again = numberValue(9);
+    ASSERT_EQ(Excel_rowPutCell(s, r0, &again, 3), 0);
+    EXPECT_EQ(r0->cells[3].kind, uint32_t(Excel_valNumber));
+    // A failed growth leaves the row as it was.
+    ExcelCellValue *cells = r1->cells;
+    ExcelCellValue far = numberValue(1);
+    Mem_failAfter(1);
+    EXPECT_EQ(Excel_rowPutCell(s, r1, &far, 40), 1);
+    Mem_failAfter(0);
+    EXPECT_EQ(r1->slots, 26);
+    EXPECT_EQ(r1->cells, cells);
+    ExcelCellValue beyond = numberValue(1);
+    EXPECT_EQ(Excel_rowPutCell(s, r1, &beyond, 0xFFFF), 8);
+    // The row index by bisection.
+    struct Index {
+        uint32_t row, index;
+    } indexes[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {70000, 3}};
+    for (const Index &i : indexes)
+        EXPECT_EQ(Excel_rowsIndex(s->rows, s->rowCount, i.row), i.index) << i.row;
+    EXPECT_EQ(Excel_rowsIndex(s->rows, 0, 5), 0u);
+    Excel_sheetDataFree(s);
+}
+
 // ------------------------------------------------------------ the editor
 
 std::string readFixture(const char *name)
