@@ -40,28 +40,10 @@ void RecList_free(RecListEntry **head, RecListEntry **tail)
         *tail = nullptr;
 }
 
-// Interim: the cell store is not built yet, so no sheet holds a cell or a
-// pending edit.
-int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t, uint32_t, ExcelCellEdit **edit,
-                            const char16_t **text, uint16_t *xf)
-{
-    if (!sheet || !edit || !text || !xf)
-        return 16;
-    *edit = nullptr;
-    *text = nullptr;
-    *xf = 15;
-    return 0;
-}
-
 #include "spreadsheet/sheetedit.h"
 
-// Interim: the cell-store edits of values, cell styles, row modes and
-// columns are not built yet: each answers "not implemented".
-int Excel_Sheet_setCellText(EngineContext *, SheetGrid *, uint32_t, uint32_t, const char *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
+// Interim: the cell-store edits of cell styles, row modes and columns are
+// not built yet: each answers "not implemented".
 int Excel_Sheet_setCellStyle(SheetGrid *, uint32_t, uint32_t, StyleRule *)
 {
     return Res_notImplemented;

@@ -44,10 +44,6 @@ int Excel_Sheet_setRowHeight(SheetGrid *grid, uint32_t row, uint32_t height);
 [[nodiscard]] int Excel_Sheet_insertColumn(EngineContext *context, SheetGrid *grid, uint32_t index);
 [[nodiscard]] int Excel_Sheet_deleteRow(EngineContext *context, SheetGrid *grid, uint32_t index);
 [[nodiscard]] int Excel_Sheet_deleteColumn(EngineContext *context, SheetGrid *grid, uint32_t index);
-// Stores the edit text (UTF-8) as the cell's value under the format index:
-// a formula, a number read under the format, a truth word or a string.
-[[nodiscard]] int Excel_Sheet_setCellText(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column,
-                                          const char *text, uint32_t formatIndex);
 // The cell takes the rule (taken over on success).
 [[nodiscard]] int Excel_Sheet_setCellStyle(SheetGrid *grid, uint32_t row, uint32_t column, StyleRule *rule);
 // Row mode 0 (set by hand) or 2 (automatic height); column width and mode.

@@ -155,8 +155,8 @@ void Excel_gridLayoutFreeLists(SheetGrid *grid)
         f = next;
     }
     grid->formulaCells = nullptr;
-    for (SheetWidthCell *w = grid->widthCells; w;) {
-        SheetWidthCell *next = w->next;
+    for (ExcelCellEdit *w = grid->widthCells; w;) {
+        ExcelCellEdit *next = w->next;
         Mem_free(w);
         w = next;
     }

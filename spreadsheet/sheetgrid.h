@@ -119,17 +119,6 @@ struct SheetFormatTable {
     StyleRule **rules; // owned array; the rules are destroyed with it
 };
 
-// A width-dependent cell: its text is rebuilt when its column's width is
-// set.
-struct SheetWidthCell {
-    uint32_t spare;
-    uint32_t row;
-    uint32_t column;
-    uint32_t kind;
-    uint32_t words[5];
-    SheetWidthCell *next;
-};
-
 // A formula of the sheet: its token bytes (owned when length is not 0).
 struct SheetFormula {
     uint32_t words[2];
@@ -159,7 +148,8 @@ struct SheetGrid {
     GridFillTable *fillTable;    // owned
     SheetCellTable *cellTable;   // owned
     SheetFormatTable *formatTable; // owned
-    SheetWidthCell *widthCells;  // owned chain
+    ExcelCellEdit *widthCells;   // owned: the pending edits, sorted by (row, column); their
+                                 // texts are rebuilt when their column's width changes
     SheetFormula *formulaCells;  // owned chain
     uint32_t mode;               // 0 to 3, set by the importer
     uint32_t counter;            // counted up by the importer

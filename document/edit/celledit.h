@@ -175,3 +175,21 @@ void EditData_freeStrings(EditData *data);
 // entry at fontIndex when it is in the list, size fontSize >> 16). 0, 1
 // without memory, 16 for null arguments.
 [[nodiscard]] int EditData_toCellEdit(const EditData *data, const EditModeRecord *record, CellEdit **out);
+
+// ------------------------------------------------------------ the value
+
+struct SheetGrid;
+
+// Stores the edit text (UTF-8) as the value of the cell at (row, column)
+// (a merged range's top-left) under the format index, then recalculates
+// the sheet's formulas: an empty text clears the value; a number read by
+// the typed-input rules becomes an integer when it is whole and within
+// 0..65535, else a number, taking the input's format when formatIndex is
+// 0; "TRUE" or "FALSE" (either case) a truth value; anything else a
+// string. The cell's formula is dropped. Formula text needs the formula
+// parser, which is not part of the engine yet: 259 and nothing changes.
+// 0; 16 for null arguments; 1 when memory runs out (before the value is
+// stored the cell stays unchanged; a recalculation that runs short leaves
+// the new value in place).
+[[nodiscard]] int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column,
+                                          const char *text, uint32_t formatIndex);

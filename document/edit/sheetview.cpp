@@ -33,6 +33,8 @@
 #include "platform/api/textedit.h"
 #include "spreadsheet/docside.h"
 #include "spreadsheet/format/numfmt.h"
+#include "spreadsheet/reader/sheet.h"
+#include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
@@ -164,8 +166,14 @@ int gather(FvViewer *viewer, SheetGrid *grid, uint32_t row, uint32_t column, Cel
     if (cell && formats && formats->rules && cell->rule < formats->count && formats->rules[cell->rule])
         for (StylePropItem *p = StyleRule_firstProp(formats->rules[cell->rule]); p; p = p->next)
             Excel_CellEdit_takeProp(e, &p->value, palette, count);
-    // The shown text is the edit text until the cell store keeps values.
-    if (err == Res_ok && cell && cell->kind != Excel_cellNoText && !(e->text = utf8Of(cell->text)))
+    // The edit text: a value the cell was given since loading, in its edit
+    // format; else the text the cell shows.
+    ExcelCellEdit *pending = nullptr;
+    const char16_t *shown = nullptr;
+    uint16_t shownXf = 0;
+    if (err == Res_ok && Excel_Sheet_getCellEdit(grid, r, c, &pending, &shown, &shownXf) == Res_ok && pending)
+        err = Excel_CellEdit_valueText(viewer->context, pending, nullptr, nullptr, &e->text);
+    else if (err == Res_ok && cell && cell->kind != Excel_cellNoText && !(e->text = utf8Of(cell->text)))
         err = Res_noMemory;
     if (err == Res_ok)
         err = Excel_CellEdit_finish(e);
@@ -291,7 +299,7 @@ void apply(FvViewer *viewer, CellEdit *e)
     bool changed = strcmp(e->text ? e->text : "", cur->text ? cur->text : "") != 0 ||
                    formatIndex != cur->formatIndex;
     if (err == Res_ok && changed)
-        err = Excel_Sheet_setCellText(ctx, grid, cur->row, cur->column, e->text ? e->text : "", formatIndex);
+        err = Excel_CellEdit_setValue(ctx, grid, cur->row, cur->column, e->text ? e->text : "", formatIndex);
     StyleRule *rule = nullptr;
     int32_t notices[3];
     uint32_t noticeCount = 0;

@@ -24,6 +24,9 @@
 #include "fonts/office/errortext.h"
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/sheet.h"
+#include "spreadsheet/reader/sheetstore.h"
+#include "spreadsheet/sheetedit.h"
+#include "spreadsheet/sheetgrid.h"
 
 namespace {
 
@@ -565,7 +568,7 @@ int run(EvalState *st)
 
 } // namespace
 
-void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length, ExcelSheet *sheet,
+void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length, SheetGrid *sheet,
                             EngineContext *app)
 {
     if (!context)
@@ -614,14 +617,24 @@ int Excel_Formula_eval(Excel_FormulaContext *context, Excel_Value *result)
 int Excel_Sheet_formulaCell(void *data, uint32_t row, uint32_t column, Excel_FormulaCell *cell)
 {
     *cell = Excel_FormulaCell{};
-    ExcelSheet *sheet = static_cast<ExcelSheet *>(data);
+    SheetGrid *sheet = static_cast<SheetGrid *>(data);
     if (!sheet)
         return Res_ok;
     ExcelCellEdit *edit = nullptr;
     const char16_t *text = nullptr;
     uint16_t xf = 0;
-    if (Excel_Sheet_getCellEdit(sheet, row, column, &edit, &text, &xf) != Res_ok || !edit)
+    if (Excel_Sheet_getCellEdit(sheet, row, column, &edit, &text, &xf) != Res_ok)
         return Res_ok;
+    if (!edit) {
+        const ExcelCell *c = Excel_Sheet_cellAt(sheet, row, column);
+        if (!c || c->kind == Excel_cellNoText || !text)
+            return Res_ok;
+        if (!(c->kind & Excel_cellSharedText))
+            return Res_notImplemented;
+        cell->type = Excel_cellText;
+        cell->value.text = text;
+        return Res_ok;
+    }
     cell->format = edit->format;
     switch (edit->kind) {
     case Excel_editBoolean:

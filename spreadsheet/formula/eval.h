@@ -17,6 +17,7 @@
 
 struct EngineContext;
 struct ExcelSheet;
+struct SheetGrid;
 struct ExcelWorkbook;
 
 // Kinds of Excel_Value.
@@ -73,9 +74,12 @@ struct Excel_FormulaCell {
 // there is none). 0, or a failure that stops the evaluation.
 typedef int (*Excel_CellReadFn)(void *data, uint32_t row, uint32_t column, Excel_FormulaCell *cell);
 
-// The sheet store's reader: a cell's value is its pending value
-// (Excel_Sheet_getCellEdit); a cell without one reads as no cell. data is
-// the ExcelSheet.
+// The sheet store's reader (data is the SheetGrid): a cell's value is its
+// pending value (Excel_Sheet_getCellEdit); a cell without one reads as no
+// cell when it holds no text and as its text when that is a shared string.
+// A loaded cell whose value is known only as its displayed text (a number
+// under its format) cannot be read: 259, so that the formula keeps the
+// value it was stored with instead of one computed from a wrong input.
 int Excel_Sheet_formulaCell(void *data, uint32_t row, uint32_t column, Excel_FormulaCell *cell);
 
 // ------------------------------------------------------------ evaluation
@@ -86,7 +90,7 @@ enum : uint32_t {
 
 // The evaluation context of one formula.
 struct Excel_FormulaContext {
-    ExcelSheet *sheet;
+    SheetGrid *sheet;            // the sheet store
     ExcelWorkbook *workbook;     // the sheet's workbook (null without a sheet)
     EngineContext *app;          // for the scheduler and the workbook's boolean words
     const uint8_t *tokens;       // lent
@@ -104,7 +108,7 @@ struct Excel_FormulaContext {
 // evaluation) of a formula on the sheet: position unset, format -1,
 // counters cleared, cells read from the sheet store
 // (Excel_Sheet_formulaCell). Another reader may be set afterwards.
-void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length, ExcelSheet *sheet,
+void Excel_Formula_evalInit(Excel_FormulaContext *context, const uint8_t *tokens, size_t length, SheetGrid *sheet,
                             EngineContext *app);
 
 // Evaluates the context's token string, yielding to the scheduler once per

@@ -10,6 +10,7 @@
 #include "core/text/ustr.h"
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/sheet.h"
+#include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/reader/workbook.h"
 
 namespace {
@@ -54,7 +55,7 @@ const ExcelCellEdit *cellEdit(const ExcelWorkbook *workbook, const char16_t *she
         return nullptr;
     ExcelCellEdit *edit = nullptr;
     uint16_t xf;
-    if (Excel_Sheet_getCellEdit(static_cast<ExcelSheet *>(item->payload), cell.row, cell.column, &edit, text,
+    if (Excel_Sheet_getCellEdit(static_cast<SheetGrid *>(item->payload), cell.row, cell.column, &edit, text,
                                 &xf) != Res_ok)
         return nullptr;
     return edit;

@@ -392,9 +392,12 @@ uint32_t extentColumns(const ExcelLoadSheet *s)
     return s->extent[3] > s->extent[2] ? uint32_t(s->extent[3]) : 0;
 }
 
-// Fills the slots of row from `from` to its slot count with fillers.
-int rowGrow(ExcelLoadSheet *sheet, ExcelRow *row, uint32_t from)
+} // namespace
+
+int Excel_rowGrow(ExcelLoadSheet *sheet, ExcelRow *row, uint32_t from)
 {
+    if (!sheet || !row)
+        return Res_missingArgument;
     ExcelCellValue *c = static_cast<ExcelCellValue *>(Mem_realloc(row->cells, row->slots * sizeof(ExcelCellValue)));
     if (!c)
         return Res_noMemory;
@@ -406,7 +409,7 @@ int rowGrow(ExcelLoadSheet *sheet, ExcelRow *row, uint32_t from)
     return Res_ok;
 }
 
-void growExtent(ExcelLoadSheet *s, uint32_t row, uint32_t column)
+static void growExtent(ExcelLoadSheet *s, uint32_t row, uint32_t column)
 {
     if (s->extent[0] < 0 || int32_t(row) < s->extent[0])
         s->extent[0] = int32_t(row);
@@ -420,7 +423,7 @@ void growExtent(ExcelLoadSheet *s, uint32_t row, uint32_t column)
 
 // The slot count a row gets when it must hold column: widened to the
 // sheet's column count when the columns carry a format of their own.
-uint32_t wantedSlots(const ExcelLoadSheet *sheet, uint32_t column, uint32_t atLeast)
+static uint32_t wantedSlots(const ExcelLoadSheet *sheet, uint32_t column, uint32_t atLeast)
 {
     uint32_t n = std::max(column + 1, atLeast);
     uint32_t cols = extentColumns(sheet);
@@ -429,8 +432,15 @@ uint32_t wantedSlots(const ExcelLoadSheet *sheet, uint32_t column, uint32_t atLe
     return n;
 }
 
-int rowPutCell(ExcelLoadSheet *sheet, ExcelRow *row, ExcelCellValue *value, uint32_t column)
+int Excel_rowPutCell(ExcelLoadSheet *sheet, ExcelRow *row, ExcelCellValue *value, uint32_t column)
 {
+    if (!sheet || !row || !value)
+        return Res_missingArgument;
+    if (column > 0xFFFE) {
+        // Beyond what a slot count can hold.
+        Excel_cellValueFree(value);
+        return Res_nullInput;
+    }
     if (column < row->slots) {
         Excel_cellValueFree(&row->cells[column]);
     } else {
@@ -440,7 +450,7 @@ int rowPutCell(ExcelLoadSheet *sheet, ExcelRow *row, ExcelCellValue *value, uint
             n = 0xFFFF;
         uint16_t old = row->slots;
         row->slots = uint16_t(n);
-        if (rowGrow(sheet, row, from) != Res_ok) {
+        if (Excel_rowGrow(sheet, row, from) != Res_ok) {
             row->slots = old;
             Excel_cellValueFree(value);
             return Res_noMemory;
@@ -454,7 +464,7 @@ int rowPutCell(ExcelLoadSheet *sheet, ExcelRow *row, ExcelCellValue *value, uint
     return Res_ok;
 }
 
-uint32_t rowsIndex(ExcelRow **rows, uint32_t count, uint32_t row)
+uint32_t Excel_rowsIndex(ExcelRow *const *rows, uint32_t count, uint32_t row)
 {
     uint32_t lo = 0, hi = count;
     while (lo < hi) {
@@ -466,6 +476,8 @@ uint32_t rowsIndex(ExcelRow **rows, uint32_t count, uint32_t row)
     }
     return lo;
 }
+
+namespace {
 
 ExcelRow *rowCreate(uint32_t number, uint16_t height, uint16_t xf, uint16_t options)
 {
@@ -486,7 +498,7 @@ ExcelRow *Excel_rowsLookup(ExcelRow **rows, uint32_t count, uint32_t row)
 {
     if (!rows)
         return nullptr;
-    uint32_t i = rowsIndex(rows, count, row);
+    uint32_t i = Excel_rowsIndex(rows, count, row);
     return i < count && rows[i]->row == row ? rows[i] : nullptr;
 }
 
@@ -494,7 +506,7 @@ int Excel_rowsInsert(ExcelLoadSheet *sheet, ExcelRow **row)
 {
     if (!sheet || !row || !*row)
         return Res_missingArgument;
-    uint32_t i = rowsIndex(sheet->rows, sheet->rowCount, (*row)->row);
+    uint32_t i = Excel_rowsIndex(sheet->rows, sheet->rowCount, (*row)->row);
     if (i < sheet->rowCount && sheet->rows[i]->row == (*row)->row) {
         rowFree(*row);
         *row = nullptr;
@@ -535,7 +547,7 @@ int Excel_putCell(ExcelLoadSheet *sheet, ExcelCellValue *value, uint32_t row, ui
                                                                : Excel_rowsLookup(sheet->rows, sheet->rowCount, row);
     if (r) {
         sheet->lastRow = r;
-        return rowPutCell(sheet, r, value, column);
+        return Excel_rowPutCell(sheet, r, value, column);
     }
     ExcelStrayCell *s = static_cast<ExcelStrayCell *>(Mem_malloc(sizeof(ExcelStrayCell)));
     if (!s) {
@@ -575,7 +587,7 @@ int Excel_placeStrayCells(ExcelLoadSheet *sheet)
             }
             if (rc == Res_ok) {
                 sheet->strays = c->next;
-                rc = rowPutCell(sheet, r, &c->value, c->column);
+                rc = Excel_rowPutCell(sheet, r, &c->value, c->column);
                 Mem_free(c);
                 continue;
             }
@@ -603,7 +615,7 @@ int Excel_finishSheet(ExcelLoadSheet *sheet)
         ExcelRow *r = sheet->rows[i];
         if (r->slots == 0) {
             r->slots = uint16_t(std::min<uint32_t>(cols, 0xFFFF));
-            if (rowGrow(sheet, r, 0) != Res_ok) {
+            if (Excel_rowGrow(sheet, r, 0) != Res_ok) {
                 r->slots = 0;
                 return Res_noMemory;
             }

@@ -234,6 +234,20 @@ ExcelRow *Excel_rowsLookup(ExcelRow **rows, uint32_t count, uint32_t row);
 // Inserts *row sorted; when the row exists, frees the new one and clears
 // *row. 0; 1.
 [[nodiscard]] int Excel_rowsInsert(ExcelLoadSheet *sheet, ExcelRow **row);
+// Reallocates the row's slot array to its slot count and fills the slots
+// from `from` on with fillers of the column's default XF. 0; 1 (the array
+// as it was).
+[[nodiscard]] int Excel_rowGrow(ExcelLoadSheet *sheet, ExcelRow *row, uint32_t from);
+// Puts a value (taken over, also on failure) in the row's column slot,
+// freeing a previous own string; a row without room grows to column + 1
+// slots, or to the sheet's used columns when they carry a format of their
+// own (below 257 columns), a row without slots to at least the widest row
+// seen. 0; 8 for a column above 65534; 16 for null arguments; 1 (the row
+// as it was).
+[[nodiscard]] int Excel_rowPutCell(ExcelLoadSheet *sheet, ExcelRow *row, ExcelCellValue *value, uint32_t column);
+// Bisection over rows sorted by number: the index of the row, or where it
+// would be inserted.
+uint32_t Excel_rowsIndex(ExcelRow *const *rows, uint32_t count, uint32_t row);
 // The XF of the first column-information entry covering the column, else 15.
 uint16_t Excel_colDefaultXf(const ExcelLoadSheet *sheet, uint32_t column);
 // Stores the stray cells in their rows. 0; 1.

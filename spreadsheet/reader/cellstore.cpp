@@ -9,6 +9,7 @@
 #include "core/task/task.h"
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/cellstore.h"
+#include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/reader/sheetlayout.h"
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
@@ -45,32 +46,16 @@ int64_t moved(int64_t value, uint32_t at, int insert, uint32_t limit)
     return value == int64_t(at) ? -1 : value - 1;
 }
 
-void freeCell(ExcelCell *c)
-{
-    if (c->kind != Excel_cellSharedText)
-        Mem_free(c->text);
-    c->text = nullptr;
-    ExcelCell *o = c->next;
-    c->next = nullptr;
-    while (o) {
-        ExcelCell *next = o->next;
-        if (o->kind != Excel_cellSharedText)
-            Mem_free(o->text);
-        Mem_free(o);
-        o = next;
-    }
-}
-
 // Moves the cells of the table; cells that fall off or lie on a deleted
 // line are freed. The order stays sorted: a whole line moves together.
-void moveCells(SheetCellTable *t, uint32_t at, int insert, int columns)
+void moveCells(ExcelWorkbook *workbook, SheetCellTable *t, uint32_t at, int insert, int columns)
 {
     uint32_t k = 0;
     for (uint32_t i = 0; i < t->count; i++) {
         ExcelCell &c = t->cells[i];
         int64_t v = moved(columns ? c.column : c.row, at, insert, columns ? maxColumn : maxRow);
         if (v < 0) {
-            freeCell(&c);
+            Excel_cellClear(workbook, &c);
             continue;
         }
         for (ExcelCell *o = &c; o; o = o->next) {
@@ -217,10 +202,10 @@ void moveFormulas(EngineContext *context, SheetGrid *grid, uint32_t at, int inse
     }
 }
 
-void moveWidthCells(SheetGrid *grid, uint32_t at, int insert, int columns)
+void moveEdits(SheetGrid *grid, uint32_t at, int insert, int columns)
 {
-    SheetWidthCell **link = &grid->widthCells;
-    while (SheetWidthCell *w = *link) {
+    ExcelCellEdit **link = &grid->widthCells;
+    while (ExcelCellEdit *w = *link) {
         int64_t v = moved(columns ? w->column : w->row, at, insert, columns ? maxColumn : maxRow);
         if (v < 0) {
             *link = w->next;
@@ -363,11 +348,13 @@ int structural(EngineContext *context, SheetGrid *grid, uint32_t at, int insert,
         }
     }
     moveSegments(across, acrossCount, at, insert, count);
-    moveCells(grid->cellTable, at, insert, columns);
+    if (!insert)
+        (void)Excel_Sheet_removeLine(grid, columns ? -1 : int64_t(at), columns ? int64_t(at) : -1);
+    moveCells(grid->workbook, grid->cellTable, at, insert, columns);
     moveMerged(grid->cellTable, at, insert, columns);
     if (grid->fillTable)
         moveFills(grid->fillTable, at, insert, columns);
-    moveWidthCells(grid, at, insert, columns);
+    moveEdits(grid, at, insert, columns);
     moveFormulas(context, grid, at, insert, columns);
     return Res_ok;
 }

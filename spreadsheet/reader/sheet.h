@@ -75,9 +75,3 @@ struct ExcelCellEdit {
     } value;
     ExcelCellEdit *next;
 };
-
-// The pending edit of the cell at (row, column) and the cell's XF; without
-// one, a null edit and the cell's text (lent; null for a missing cell).
-// 0; 16 for null outputs or a null sheet.
-int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t row, uint32_t column, ExcelCellEdit **edit,
-                            const char16_t **text, uint16_t *xf);

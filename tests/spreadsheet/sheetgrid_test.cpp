@@ -116,8 +116,8 @@ TEST_F(SheetGridTest, FillClearAndFreeReleaseEverythingButSharedTexts)
     f->length = 4;
     f->next = static_cast<SheetFormula *>(Mem_calloc(1, sizeof(SheetFormula))); // length 0: no tokens
     g->formulaCells = f;
-    g->widthCells = static_cast<SheetWidthCell *>(Mem_calloc(1, sizeof(SheetWidthCell)));
-    g->widthCells->next = static_cast<SheetWidthCell *>(Mem_calloc(1, sizeof(SheetWidthCell)));
+    g->widthCells = static_cast<ExcelCellEdit *>(Mem_calloc(1, sizeof(ExcelCellEdit)));
+    g->widthCells->next = static_cast<ExcelCellEdit *>(Mem_calloc(1, sizeof(ExcelCellEdit)));
     const char payload[] = "payload";
     disposed = 0;
     ASSERT_EQ(TaggedList_append(&g->taggedLists, countDisposal, 1, 0, 0, 0, payload, sizeof payload), 0);
