@@ -30,16 +30,6 @@ void Excel_Doc_returnUpdates(Edr_Doc *, void *)
 #include "graphics/transfer.h"
 #include "spreadsheet/imageutil.h"
 
-// Interim: raw-record lists are made by the workbook loader, which does not
-// exist yet, so every list is empty: clearing the ends is all there is.
-void RecList_free(RecListEntry **head, RecListEntry **tail)
-{
-    if (head)
-        *head = nullptr;
-    if (tail)
-        *tail = nullptr;
-}
-
 // Interim: the cell store is not built yet, so no sheet holds a cell or a
 // pending edit.
 int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t, uint32_t, ExcelCellEdit **edit,
@@ -55,24 +45,9 @@ int Excel_Sheet_getCellEdit(ExcelSheet *sheet, uint32_t, uint32_t, ExcelCellEdit
 
 #include "spreadsheet/sheetedit.h"
 
-// Interim: the cell-store edits of values, cell styles, row modes and
-// columns are not built yet: each answers "not implemented".
+// Interim: the cell-store edit of values is not built yet: it answers
+// "not implemented".
 int Excel_Sheet_setCellText(EngineContext *, SheetGrid *, uint32_t, uint32_t, const char *, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_setCellStyle(SheetGrid *, uint32_t, uint32_t, StyleRule *)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_setRowMode(EngineContext *, SheetGrid *, uint32_t, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_setColumnMode(EngineContext *, SheetGrid *, uint32_t, uint32_t)
 {
     return Res_notImplemented;
 }
