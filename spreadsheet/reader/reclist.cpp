@@ -17,13 +17,13 @@ struct RecListExtent {
 struct RecListEntry {
     uint16_t type;
     uint16_t length;
-    uint32_t position;       // stream position of the body
-    RecListExtent *extent;   // owned, may be null
+    uint32_t position;     // stream position of the body
+    RecListExtent *extent; // owned, may be null
     RecListEntry *next;
 };
 
-int RecList_append(RecListEntry **head, RecListEntry **tail, uint32_t mode, uint16_t type, uint16_t length,
-                   uint32_t position, RecListEntry **out)
+int RecList_append(RecListEntry **head, RecListEntry **tail, uint32_t mode, uint16_t type,
+                   uint16_t length, uint32_t position, RecListEntry **out)
 {
     if (out)
         *out = nullptr;
@@ -84,7 +84,8 @@ uint32_t RecList_getLength(const RecListEntry *entry)
     return entry && entry->extent ? entry->extent->length : 0;
 }
 
-namespace {
+namespace
+{
 
 RecListExtent *extentOf(RecListEntry *entry)
 {
@@ -138,7 +139,8 @@ int RecList_setExtent(RecListEntry *entry, uint32_t start, uint32_t length)
     return rc == Res_ok ? RecList_setLength(entry, length) : rc;
 }
 
-namespace {
+namespace
+{
 
 // The page-setup, view and protection records of a worksheet that the
 // writer copies as they stand.
@@ -157,7 +159,7 @@ int Excel_keepSheetRecord(ExcelLoadSheet *sheet, const ExcelRecordHeader *header
         return Res_missingArgument;
     for (uint16_t t : keptTypes)
         if (t == header->type)
-            return RecList_append(&sheet->kept[0], &sheet->kept[1], RecList_appendAtEnd, header->type,
-                                  header->length, position, nullptr);
+            return RecList_append(&sheet->kept[0], &sheet->kept[1], RecList_appendAtEnd,
+                                  header->type, header->length, position, nullptr);
     return Res_ok;
 }

@@ -11,7 +11,8 @@
 #include "office/ole2/ole.h"
 #include "spreadsheet/reader/excel.h"
 
-namespace {
+namespace
+{
 
 enum : uint16_t {
     recEof = 0x000A,
@@ -152,7 +153,8 @@ int Excel_skipSubstream(ExcelLoad *load, ExcelExtent *extent)
     return Res_ok;
 }
 
-int Excel_readObj(ExcelLoad *load, ExcelObject *object, const uint8_t *body, uint32_t length, uint32_t position)
+int Excel_readObj(ExcelLoad *load, ExcelObject *object, const uint8_t *body, uint32_t length,
+                  uint32_t position)
 {
     if (!object)
         return Res_missingArgument;
@@ -235,7 +237,8 @@ void Excel_objListFree(ExcelObject *objects, uint32_t count)
     Mem_free(objects);
 }
 
-namespace {
+namespace
+{
 
 // The characters of a TXO from the CONTINUE records after it: each record
 // starts with a flags byte whose bit 0 gives the width of what follows.
@@ -260,7 +263,8 @@ int readTextRecords(OleStream *stream, ExcelTextObject *t, uint32_t count)
             continue;
         }
         int wide = b[0] & 1;
-        for (uint32_t at = 1; got < count && at + uint32_t(wide) < h.length; at += 1u + uint32_t(wide))
+        for (uint32_t at = 1; got < count && at + uint32_t(wide) < h.length;
+             at += 1u + uint32_t(wide))
             t->text[got++] = wide ? char16_t(rd16(b + at)) : char16_t(b[at]);
         Mem_free(b);
     }
@@ -335,21 +339,25 @@ int Excel_readTextObject(ExcelLoad *load, const uint8_t *body, uint32_t length, 
     return Res_ok;
 }
 
-int Excel_keepHyperlink(ExcelLoadSheet *sheet, const uint8_t *body, uint32_t length, uint32_t position)
+int Excel_keepHyperlink(ExcelLoadSheet *sheet, const uint8_t *body, uint32_t length,
+                        uint32_t position)
 {
     if (!sheet || (!body && length))
         return Res_missingArgument;
     if (length < 8)
         return Res_ok;
-    ExcelLink *l = static_cast<ExcelLink *>(Mem_realloc(sheet->links, (size_t(sheet->linkCount) + 1) * sizeof(ExcelLink)));
+    ExcelLink *l = static_cast<ExcelLink *>(
+        Mem_realloc(sheet->links, (size_t(sheet->linkCount) + 1) * sizeof(ExcelLink)));
     if (!l)
         return Res_noMemory;
     sheet->links = l;
-    l[sheet->linkCount++] = {{rd16(body), rd16(body + 2), rd16(body + 4), rd16(body + 6)}, position, length};
+    l[sheet->linkCount++] = {
+        {rd16(body), rd16(body + 2), rd16(body + 4), rd16(body + 6)}, position, length};
     return Res_ok;
 }
 
-int Excel_parseDimensions(const uint8_t *body, size_t length, uint16_t type, uint32_t version, int32_t out[4])
+int Excel_parseDimensions(const uint8_t *body, size_t length, uint16_t type, uint32_t version,
+                          int32_t out[4])
 {
     if (!body || !out)
         return Res_missingArgument;

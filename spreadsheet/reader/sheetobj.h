@@ -14,9 +14,9 @@
 struct ExcelLoad;
 
 enum : uint16_t {
-    Excel_objChart = 5,    // object type of an embedded chart
-    Excel_objPicture = 8,  // object type of a picture
-    Excel_objNote = 25,    // object type of a note
+    Excel_objChart = 5,   // object type of an embedded chart
+    Excel_objPicture = 8, // object type of a picture
+    Excel_objNote = 25,   // object type of a note
 };
 
 // The picture fields of a BIFF5 OBJ (at offset 28 of the body): two bytes,
@@ -59,13 +59,13 @@ struct ExcelTextObject {
 
 // An embedded object of a worksheet (OBJ).
 struct ExcelObject {
-    uint32_t position;             // stream position of the OBJ header
-    uint16_t type;                 // object type (5 chart, 8 picture, 25 note, ...)
-    uint16_t id;                   // object id (notes name it)
-    ExcelObjPictureFields fields;  // type 8 with a body long enough
-    ExcelPicture *picture;         // type 8: the IMDATA picture, or null
-    ExcelExtent *chart;            // type 5: the chart substream, kept for the chart reader
-    ExcelTextObject *text;         // the TXO that followed the object, or null
+    uint32_t position;            // stream position of the OBJ header
+    uint16_t type;                // object type (5 chart, 8 picture, 25 note, ...)
+    uint16_t id;                  // object id (notes name it)
+    ExcelObjPictureFields fields; // type 8 with a body long enough
+    ExcelPicture *picture;        // type 8: the IMDATA picture, or null
+    ExcelExtent *chart;           // type 5: the chart substream, kept for the chart reader
+    ExcelTextObject *text;        // the TXO that followed the object, or null
 };
 
 // A hyperlink record kept for the hyperlink reader: its cell range and
@@ -83,11 +83,12 @@ struct ExcelLink {
 // 0; 12544 for a body shorter than 8 bytes, a chart object without BOF or
 // an IMDATA cut short of its CONTINUE records; 16; 1; read errors. On
 // failure *object holds nothing.
-[[nodiscard]] int Excel_readObj(ExcelLoad *load, ExcelObject *object, const uint8_t *body, uint32_t length,
-                                uint32_t position);
+[[nodiscard]] int Excel_readObj(ExcelLoad *load, ExcelObject *object, const uint8_t *body,
+                                uint32_t length, uint32_t position);
 // The picture fields at the start of bytes (8 bytes needed). 0; 12544 when
 // shorter; 16 for null arguments.
-[[nodiscard]] int Excel_parseObjPicture(const uint8_t *bytes, size_t length, ExcelObjPictureFields *out);
+[[nodiscard]] int Excel_parseObjPicture(const uint8_t *bytes, size_t length,
+                                        ExcelObjPictureFields *out);
 // Frees an object's payloads (picture, chart extent, text) and clears it.
 void Excel_valueClear(ExcelObject *object);
 // Frees count objects with their payloads, and the array.
@@ -98,8 +99,8 @@ void Excel_objListFree(ExcelObject *objects, uint32_t count);
 // the start of each: bit 0 16-bit characters) and its runs (8 bytes
 // each) into a new *out. 0; 12544 for a body shorter than 14 bytes or a
 // missing CONTINUE; 16; 1; read errors.
-[[nodiscard]] int Excel_readTextObject(ExcelLoad *load, const uint8_t *body, uint32_t length, uint32_t position,
-                                       ExcelTextObject **out);
+[[nodiscard]] int Excel_readTextObject(ExcelLoad *load, const uint8_t *body, uint32_t length,
+                                       uint32_t position, ExcelTextObject **out);
 // Frees a text object. Null is ignored.
 void Excel_textObjectFree(ExcelTextObject *text);
 
@@ -112,15 +113,16 @@ void Excel_textObjectFree(ExcelTextObject *text);
 // Appends a worksheet record's header (body at position) to the sheet's
 // kept list when the writer copies records of its type (page setup,
 // views, protection, links). 0; 1; 16.
-[[nodiscard]] int Excel_keepSheetRecord(ExcelLoadSheet *sheet, const ExcelRecordHeader *header, uint32_t position);
+[[nodiscard]] int Excel_keepSheetRecord(ExcelLoadSheet *sheet, const ExcelRecordHeader *header,
+                                        uint32_t position);
 
 // A DIMENSIONS body of type 0x0200 (or 0x0000, used only with a body of
 // exactly the version's size): BIFF8 u32 first row, u32 row limit, u16
 // first column, u16 column limit; BIFF5 four u16. *out = {first row, row
 // limit, first column, column limit}. 0; 12544 when the body does not
 // fit or the ranges are empty or beyond the sheet; 16.
-[[nodiscard]] int Excel_parseDimensions(const uint8_t *body, size_t length, uint16_t type, uint32_t version,
-                                        int32_t out[4]);
+[[nodiscard]] int Excel_parseDimensions(const uint8_t *body, size_t length, uint16_t type,
+                                        uint32_t version, int32_t out[4]);
 // A margin record's 8-byte little-endian double. 0; 12544 when shorter;
 // 16 for null arguments.
 [[nodiscard]] int Excel_readMargin(const uint8_t *body, size_t length, double *out);

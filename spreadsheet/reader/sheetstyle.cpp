@@ -21,21 +21,22 @@
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
 
-namespace {
+namespace
+{
 
 enum : uint32_t {
-    propUnderline = 95,        // underline kind (the cell formats' own property)
-    kwLineThrough = 88,        // text-decoration: line-through
+    propUnderline = 95, // underline kind (the cell formats' own property)
+    kwLineThrough = 88, // text-decoration: line-through
     kwUnderlineSingle = 129,
     kwUnderlineDouble = 60,
     kwUnderlineSingleAlt = 166,
     kwUnderlineSingleAccounting = 167,
     kwUnderlineDoubleAccounting = 168,
-    maxFonts = 0xFFFE,         // a font index must stay within 16 bits (index 4 is skipped)
-    textInset = 1747,          // room kept free on each side of a cell's text
-    minColumnText = 20000,     // the narrowest width an automatic column takes
-    minRowHeight = 10000,      // the lowest height an automatic row takes
-    defaultFontSize = 9102,    // 10 points in layout units
+    maxFonts = 0xFFFE,      // a font index must stay within 16 bits (index 4 is skipped)
+    textInset = 1747,       // room kept free on each side of a cell's text
+    minColumnText = 20000,  // the narrowest width an automatic column takes
+    minRowHeight = 10000,   // the lowest height an automatic row takes
+    defaultFontSize = 9102, // 10 points in layout units
 };
 
 ExcelWorkbook *workbookOf(const SheetGrid *grid)
@@ -87,7 +88,8 @@ ExcelCell *cellMake(SheetGrid *grid, uint32_t row, uint32_t column, int *made)
     uint32_t at = cellSlot(t, row, column);
     if (at < t->count && t->cells[at].row == row && t->cells[at].column == column)
         return &t->cells[at];
-    ExcelCell *cells = static_cast<ExcelCell *>(Mem_realloc(t->cells, (size_t(t->count) + 1) * sizeof(ExcelCell)));
+    ExcelCell *cells =
+        static_cast<ExcelCell *>(Mem_realloc(t->cells, (size_t(t->count) + 1) * sizeof(ExcelCell)));
     if (!cells)
         return nullptr;
     t->cells = cells;
@@ -128,8 +130,8 @@ int sameName(const char16_t *a, const char16_t *b)
 int fontEqual(const ExcelFont *a, const ExcelFont *b)
 {
     return a->height == b->height && a->weight == b->weight && a->colourSlot == b->colourSlot &&
-           a->escapement == b->escapement && a->underline == b->underline && a->options == b->options &&
-           sameName(a->name, b->name);
+           a->escapement == b->escapement && a->underline == b->underline &&
+           a->options == b->options && sameName(a->name, b->name);
 }
 
 // The font as the rule changes it, found among the workbook's fonts or
@@ -143,9 +145,11 @@ int fontFor(ExcelWorkbook *wb, const ExcelFont *base, const ExcelStyleProps &p, 
     if (p.has & Excel_styleHasWeight)
         f.weight = p.weight;
     if (p.has & Excel_styleHasItalic)
-        f.options = uint16_t(p.italic ? f.options | Excel_fontItalic : f.options & ~Excel_fontItalic);
+        f.options =
+            uint16_t(p.italic ? f.options | Excel_fontItalic : f.options & ~Excel_fontItalic);
     if (p.has & Excel_styleHasStrikeout)
-        f.options = uint16_t(p.strikeout ? f.options | Excel_fontStrikeout : f.options & ~Excel_fontStrikeout);
+        f.options = uint16_t(p.strikeout ? f.options | Excel_fontStrikeout
+                                         : f.options & ~Excel_fontStrikeout);
     if (p.has & Excel_styleHasUnderline)
         f.underline = p.underline;
     if (p.has & Excel_styleHasColour) {
@@ -163,10 +167,12 @@ int fontFor(ExcelWorkbook *wb, const ExcelFont *base, const ExcelStyleProps &p, 
         return Res_tableFull;
     // The name lives in the font's own block, as the font reader makes it.
     size_t n = Ustr_len(name ? name : u"");
-    ExcelFont *made = static_cast<ExcelFont *>(Mem_malloc(sizeof(ExcelFont) + (n + 1) * sizeof(char16_t)));
+    ExcelFont *made =
+        static_cast<ExcelFont *>(Mem_malloc(sizeof(ExcelFont) + (n + 1) * sizeof(char16_t)));
     if (!made)
         return Res_noMemory;
-    ExcelFont **fonts = static_cast<ExcelFont **>(Mem_realloc(wb->fonts, (size_t(wb->fontCount) + 1) * sizeof(ExcelFont *)));
+    ExcelFont **fonts = static_cast<ExcelFont **>(
+        Mem_realloc(wb->fonts, (size_t(wb->fontCount) + 1) * sizeof(ExcelFont *)));
     if (!fonts) {
         Mem_free(made);
         return Res_noMemory;
@@ -314,7 +320,9 @@ int Excel_Sheet_styleToXf(ExcelCell *cell, const StyleRule *rule, ExcelCell *run
     int found = 0;
     uint32_t h = keywordOf(rule, PropId_textAlign, &found);
     if (found && (h == KwId_left || h == KwId_center || h == KwId_right))
-        xf.alignment = uint16_t((xf.alignment & ~7u) | (h == KwId_left ? 1u : h == KwId_center ? 2u : 3u));
+        xf.alignment = uint16_t((xf.alignment & ~7u) | (h == KwId_left     ? 1u
+                                                        : h == KwId_center ? 2u
+                                                                           : 3u));
     uint32_t v = keywordOf(rule, PropId_verticalAnchor, &found);
     if (found) {
         uint32_t bits = v == KwId_bottom ? 32 : v == KwId_justify ? 48 : v == KwId_top ? 0 : 16;
@@ -336,9 +344,11 @@ int Excel_Sheet_styleToXf(ExcelCell *cell, const StyleRule *rule, ExcelCell *run
         uint32_t n = 0;
         for (uint32_t pass = 0; pass < 2 && rc == Res_ok; pass++) {
             uint32_t k = 0;
-            for (uint32_t i = from; i < t->count && t->cells[i].row <= uint32_t(m->lastRow) && rc == Res_ok; i++) {
+            for (uint32_t i = from;
+                 i < t->count && t->cells[i].row <= uint32_t(m->lastRow) && rc == Res_ok; i++) {
                 ExcelCell &c = t->cells[i];
-                if (&c == cell || c.column < uint32_t(m->firstColumn) || c.column > uint32_t(m->lastColumn))
+                if (&c == cell || c.column < uint32_t(m->firstColumn) ||
+                    c.column > uint32_t(m->lastColumn))
                     continue;
                 if (pass == 0) {
                     n++;
@@ -366,7 +376,8 @@ int Excel_Sheet_styleToXf(ExcelCell *cell, const StyleRule *rule, ExcelCell *run
             uint32_t k = 0;
             for (uint32_t i = from; i < t->count && t->cells[i].row <= uint32_t(m->lastRow); i++) {
                 ExcelCell &c = t->cells[i];
-                if (&c == cell || c.column < uint32_t(m->firstColumn) || c.column > uint32_t(m->lastColumn))
+                if (&c == cell || c.column < uint32_t(m->firstColumn) ||
+                    c.column > uint32_t(m->lastColumn))
                     continue;
                 setXf(&c, made[k++]);
             }
@@ -383,7 +394,8 @@ int Excel_Sheet_styleToXf(ExcelCell *cell, const StyleRule *rule, ExcelCell *run
 
 int Excel_Sheet_setCellStyle(SheetGrid *grid, uint32_t row, uint32_t column, StyleRule *rule)
 {
-    if (!grid || !rule || !grid->cellTable || !grid->formatTable || !grid->metrics || !workbookOf(grid))
+    if (!grid || !rule || !grid->cellTable || !grid->formatTable || !grid->metrics ||
+        !workbookOf(grid))
         return Res_missingArgument;
     if (row >= grid->metrics->rowCount || column >= grid->metrics->columnCount)
         return Res_nullInput;
@@ -401,7 +413,8 @@ int Excel_Sheet_setCellStyle(SheetGrid *grid, uint32_t row, uint32_t column, Sty
     if (index == ft->count) {
         if (ft->count >= 0xFFFF)
             return Res_tableFull;
-        StyleRule **rules = static_cast<StyleRule **>(Mem_realloc(ft->rules, (size_t(ft->count) + 1) * sizeof(StyleRule *)));
+        StyleRule **rules = static_cast<StyleRule **>(
+            Mem_realloc(ft->rules, (size_t(ft->count) + 1) * sizeof(StyleRule *)));
         if (!rules)
             return Res_noMemory;
         ft->rules = rules;
@@ -428,7 +441,8 @@ int Excel_Sheet_setCellStyle(SheetGrid *grid, uint32_t row, uint32_t column, Sty
 
 // ----------------------------------------------------------------- borders
 
-namespace {
+namespace
+{
 
 // 1 when the two cells lie in the same merged range.
 int sameRange(const SheetGrid *grid, uint32_t r0, uint32_t c0, uint32_t r1, uint32_t c1)
@@ -459,12 +473,15 @@ int rebuildLine(SheetGrid *grid, uint32_t line, int vertical)
     if (line > lines)
         return Res_nullInput;
     int hidden = gridLinesHidden(grid);
-    ExcelLineCell *cells = static_cast<ExcelLineCell *>(Mem_malloc((count ? count : 1) * sizeof(ExcelLineCell)));
+    ExcelLineCell *cells =
+        static_cast<ExcelLineCell *>(Mem_malloc((count ? count : 1) * sizeof(ExcelLineCell)));
     if (!cells)
         return Res_noMemory;
     for (uint32_t i = 0; i < count; i++) {
-        Excel_Sheet_borderBetween(grid, vertical ? i : line, vertical ? line : i, vertical, &cells[i]);
-        if (hidden && cells[i].style == Excel_gridLineStyle && cells[i].colour == Excel_gridLineColour) {
+        Excel_Sheet_borderBetween(grid, vertical ? i : line, vertical ? line : i, vertical,
+                                  &cells[i]);
+        if (hidden && cells[i].style == Excel_gridLineStyle &&
+            cells[i].colour == Excel_gridLineColour) {
             if (!vertical && line == 0)
                 cells[i].colour = 1;
             else
@@ -547,7 +564,8 @@ int Excel_Sheet_resolveBorder(SheetGrid *grid, uint32_t row, uint32_t column, ui
     if (!cell)
         return Res_noMemory;
     const ExcelXf *own = xfOfGrid(grid, cell->xf);
-    ExcelXf xf = own ? *own : wb->xfs[wb->xfCount > Excel_defaultXf ? uint32_t(Excel_defaultXf) : 0u];
+    ExcelXf xf =
+        own ? *own : wb->xfs[wb->xfCount > Excel_defaultXf ? uint32_t(Excel_defaultXf) : 0u];
     xf.borderStyle[afterSide] = line.style;
     xf.borderColour[afterSide] = line.colour;
     uint32_t index = 0;
@@ -563,7 +581,8 @@ int Excel_Sheet_resolveBorder(SheetGrid *grid, uint32_t row, uint32_t column, ui
 
 // ---------------------------------------------------------------- geometry
 
-namespace {
+namespace
+{
 
 const StyleRule *ruleOfCell(const SheetGrid *grid, const ExcelCell *cell)
 {
@@ -602,8 +621,8 @@ void estimate(const char16_t *text, int32_t size, int64_t *widest, uint32_t *lin
 
 } // namespace
 
-int Excel_Sheet_measureCell(const SheetGrid *grid, const ExcelCell *cell, const ExcelMeasurer *measurer,
-                            int32_t out[4])
+int Excel_Sheet_measureCell(const SheetGrid *grid, const ExcelCell *cell,
+                            const ExcelMeasurer *measurer, int32_t out[4])
 {
     if (!grid || !cell || !out)
         return Res_missingArgument;
@@ -632,7 +651,8 @@ int Excel_Sheet_measureCell(const SheetGrid *grid, const ExcelCell *cell, const 
     // A wrapping cell breaks its text at the column's width.
     const ExcelXf *xf = xfOfGrid(grid, cell->xf);
     uint32_t room = Excel_Sheet_getColWidth(grid, cell->column);
-    if (xf && (xf->alignment & Excel_alignWrap) && room > 2u * textInset && width > int64_t(room) - 2 * textInset) {
+    if (xf && (xf->alignment & Excel_alignWrap) && room > 2u * textInset &&
+        width > int64_t(room) - 2 * textInset) {
         int64_t inner = int64_t(room) - 2 * textInset;
         height *= (width + inner - 1) / inner;
         width = inner;
@@ -653,13 +673,14 @@ uint32_t Excel_Sheet_getColWidth(const SheetGrid *grid, uint32_t column, uint32_
     return g > 6553 ? w : w + (g + 99) / 100;
 }
 
-int Excel_Sheet_autoColWidth(EngineContext *context, SheetGrid *grid, uint32_t column, uint32_t mode,
-                             const ExcelMeasurer *measurer)
+int Excel_Sheet_autoColWidth(EngineContext *context, SheetGrid *grid, uint32_t column,
+                             uint32_t mode, const ExcelMeasurer *measurer)
 {
     if (!grid || !grid->metrics || !grid->cellTable)
         return Res_missingArgument;
     const SheetMetrics *m = grid->metrics;
-    if (!grid->formatTable || !grid->formatTable->rules || column >= m->columnCount || m->scale <= 0)
+    if (!grid->formatTable || !grid->formatTable->rules || column >= m->columnCount ||
+        m->scale <= 0)
         return Res_nullInput;
     int64_t right = minColumnText;
     const SheetCellTable *t = grid->cellTable;
@@ -683,7 +704,8 @@ int Excel_Sheet_autoColWidth(EngineContext *context, SheetGrid *grid, uint32_t c
         // holds the text, rounded up.
         int64_t inner = std::max<int64_t>(right - SheetGrid_minColumnWidth, 0);
         int64_t width = inner + (m->scale + 255) / 256;
-        return Excel_Sheet_setColumnWidth(context, grid, column, uint32_t(std::min<int64_t>(width, 0x7FFFFFFF)));
+        return Excel_Sheet_setColumnWidth(context, grid, column,
+                                          uint32_t(std::min<int64_t>(width, 0x7FFFFFFF)));
     }
     return Res_ok;
 }
@@ -726,7 +748,8 @@ int Excel_Sheet_setRowMode(EngineContext *context, SheetGrid *grid, uint32_t row
     return mode == 2 ? Excel_Sheet_autoRowHeight(context, grid, row, 2, nullptr) : Res_ok;
 }
 
-int Excel_Sheet_setColumnMode(EngineContext *context, SheetGrid *grid, uint32_t column, uint32_t mode)
+int Excel_Sheet_setColumnMode(EngineContext *context, SheetGrid *grid, uint32_t column,
+                              uint32_t mode)
 {
     SheetMetrics *m = grid ? grid->metrics : nullptr;
     if (!m || !m->rawWidths || !m->columnWidths)

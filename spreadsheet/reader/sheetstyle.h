@@ -36,14 +36,14 @@ enum : uint32_t {
 };
 
 struct ExcelStyleProps {
-    uint32_t has;            // Excel_styleHas* of the fields the rule set
-    const char16_t *family;  // lent from the rule
-    uint32_t colour;         // R | G << 8 | B << 16 | A << 24
-    uint16_t height;         // twentieths of a point
-    uint16_t weight;         // 100 to 900
-    uint8_t italic;          // 1 italic
-    uint8_t underline;       // 0, 1 single, 2 double, 0x21, 0x22 accounting
-    uint8_t strikeout;       // 1 struck out
+    uint32_t has;           // Excel_styleHas* of the fields the rule set
+    const char16_t *family; // lent from the rule
+    uint32_t colour;        // R | G << 8 | B << 16 | A << 24
+    uint16_t height;        // twentieths of a point
+    uint16_t weight;        // 100 to 900
+    uint8_t italic;         // 1 italic
+    uint8_t underline;      // 0, 1 single, 2 double, 0x21, 0x22 accounting
+    uint8_t strikeout;      // 1 struck out
 };
 
 // Reads the font properties of a rule: family (37), colour (29), size
@@ -67,7 +67,8 @@ void Excel_styleProps(const StyleRule *rule, ExcelStyleProps *out);
 // is a run entry of the cell that takes the font too. 0; 8 when the
 // cell's XF is beyond the table; 14 when the font or XF table is full;
 // 1; 16.
-[[nodiscard]] int Excel_Sheet_styleToXf(ExcelCell *cell, const StyleRule *rule, ExcelCell *run, SheetGrid *grid);
+[[nodiscard]] int Excel_Sheet_styleToXf(ExcelCell *cell, const StyleRule *rule, ExcelCell *run,
+                                        SheetGrid *grid);
 
 // The line between two neighbouring cells (the cell before the line and
 // the cell at (row, column) after it; vertical: the line along the cell's
@@ -90,11 +91,12 @@ void Excel_Sheet_borderBetween(const SheetGrid *grid, uint32_t row, uint32_t col
 // border separates the two neighbours, the cell's XF takes it on its side
 // toward the first neighbour (top or left), the entry being made when
 // needed. 0; 8 outside the grid; 14; 1; 16 for a null grid.
-[[nodiscard]] int Excel_Sheet_resolveBorder(SheetGrid *grid, uint32_t row, uint32_t column, uint32_t axis);
+[[nodiscard]] int Excel_Sheet_resolveBorder(SheetGrid *grid, uint32_t row, uint32_t column,
+                                            uint32_t axis);
 
 // Measures a text in a rule's font: *width and *height in layout units.
-typedef int (*ExcelMeasureFn)(void *arg, const StyleRule *rule, const char16_t *text, int32_t *width,
-                              int32_t *height);
+typedef int (*ExcelMeasureFn)(void *arg, const StyleRule *rule, const char16_t *text,
+                              int32_t *width, int32_t *height);
 struct ExcelMeasurer {
     ExcelMeasureFn measure;
     void *arg;
@@ -112,13 +114,13 @@ struct ExcelMeasurer {
 // ranges over several columns left out) becomes its width when it is
 // narrower and mode is not 0, or wider and mode is not 1. 0; 8 without
 // rules or for a column beyond the grid; 16; 1.
-[[nodiscard]] int Excel_Sheet_autoColWidth(EngineContext *context, SheetGrid *grid, uint32_t column, uint32_t mode,
-                                           const ExcelMeasurer *measurer);
+[[nodiscard]] int Excel_Sheet_autoColWidth(EngineContext *context, SheetGrid *grid, uint32_t column,
+                                           uint32_t mode, const ExcelMeasurer *measurer);
 // The span of the row's measured texts (at least 10000) becomes the row's
 // height when it grows and mode is not 1, or shrinks and mode is not 0.
 // 0; 8 for a row beyond the grid; 16.
-[[nodiscard]] int Excel_Sheet_autoRowHeight(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t mode,
-                                            const ExcelMeasurer *measurer);
+[[nodiscard]] int Excel_Sheet_autoRowHeight(EngineContext *context, SheetGrid *grid, uint32_t row,
+                                            uint32_t mode, const ExcelMeasurer *measurer);
 // The column's width for the edit dialog: w = (raw x scale) >> 8, rounded
 // up so that w x 256 / scale gives the raw width back. 0 for a null grid
 // or a column beyond the grid.
@@ -130,4 +132,5 @@ uint32_t Excel_Sheet_getColWidth(const SheetGrid *grid, uint32_t column, uint32_
 // right-to-left sheet) and the cell the one whose column and row hold it,
 // a merged range's top left. 0; 8 when the node holds no sheet grid or the
 // point lies outside it; 16.
-[[nodiscard]] int Excel_Sheet_hitTest(Edr_Node *node, Point *point, uint32_t *row, uint32_t *column);
+[[nodiscard]] int Excel_Sheet_hitTest(Edr_Node *node, Point *point, uint32_t *row,
+                                      uint32_t *column);

@@ -24,9 +24,11 @@
 
 using namespace biff;
 
-namespace {
+namespace
+{
 
-class SheetObj : public LeakCheckedContextTest<(16u << 20)> {
+class SheetObj : public LeakCheckedContextTest<(16u << 20)>
+{
   protected:
     ExcelLoad load{};
     OleHandle *ole = nullptr;
@@ -37,7 +39,9 @@ class SheetObj : public LeakCheckedContextTest<(16u << 20)> {
         uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+        EXPECT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, ctx),
+                  0);
         EXPECT_EQ(Ole_openStream(vfs, &ole), 0);
         load.context = ctx;
     }
@@ -76,7 +80,8 @@ class SheetObj : public LeakCheckedContextTest<(16u << 20)> {
 std::string line(const char *prefix, const RecListEntry *e)
 {
     char buf[96];
-    snprintf(buf, sizeof buf, "%s%04x %u %u", prefix, RecList_type(e), RecList_length(e), RecList_position(e));
+    snprintf(buf, sizeof buf, "%s%04x %u %u", prefix, RecList_type(e), RecList_length(e),
+             RecList_position(e));
     std::string s = buf;
     if (RecList_getLength(e)) {
         snprintf(buf, sizeof buf, " %u %u", RecList_getStart(e), RecList_getLength(e));
@@ -201,7 +206,7 @@ TEST_F(SheetObj, NotesObjectsAndTextsOfTheWriteExcelBook)
     EXPECT_EQ(chart.id, 1u);
     EXPECT_EQ(chart.position, 2113u);
     ASSERT_NE(chart.chart, nullptr);
-    EXPECT_EQ(chart.chart->start, 2143u);         // its BOF header
+    EXPECT_EQ(chart.chart->start, 2143u);          // its BOF header
     EXPECT_EQ(chart.chart->length, 3300u - 2143u); // up to after its EOF
     EXPECT_EQ(chart.text, nullptr);
     struct Note {
@@ -245,7 +250,8 @@ std::string obj(uint16_t type, uint16_t id, size_t size = 26)
 
 std::string txo(uint16_t chars, uint16_t runBytes)
 {
-    return rec(0x01B6, u16(0x0212) + u16(0) + std::string(6, '\0') + u16(chars) + u16(runBytes) + u32(0));
+    return rec(0x01B6,
+               u16(0x0212) + u16(0) + std::string(6, '\0') + u16(chars) + u16(runBytes) + u32(0));
 }
 
 TEST_F(SheetObj, ObjectAndTextRecordsBuiltByHand)
@@ -286,7 +292,8 @@ TEST_F(SheetObj, BrokenObjectsFailTheLoad)
     } cases[] = {
         {"chart object without BOF", obj(5, 1) + rowRec(0, 1), 12544},
         {"text without CONTINUE", txo(3, 16) + rowRec(0, 1), 12544},
-        {"picture data cut short", obj(8, 1) + rec(0x007F, u16(9) + u16(1) + u32(100) + "ab") + rowRec(0, 1), 12544},
+        {"picture data cut short",
+         obj(8, 1) + rec(0x007F, u16(9) + u16(1) + u32(100) + "ab") + rowRec(0, 1), 12544},
         {"short object passed over", obj(8, 1, 6), 0},
         {"picture without data", obj(8, 1) + rowRec(0, 1), 0},
     };
@@ -311,15 +318,23 @@ TEST_F(SheetObj, SmallRecordReaders)
     } dims[] = {
         {u32(2) + u32(10) + u16(1) + u16(5) + u16(0), 0x0200, 0x0600, 0, {2, 10, 1, 5}},
         {u16(2) + u16(10) + u16(1) + u16(5) + u16(0), 0x0200, 0x0500, 0, {2, 10, 1, 5}},
-        {u32(2) + u32(10) + u16(1) + u16(5) + u16(0) + u16(0), 0x0000, 0x0600, 12544, {}}, // 16 bytes: not type 0
-        {u32(0) + u32(0) + u16(0) + u16(0) + u16(0), 0x0200, 0x0600, 12544, {}},           // empty
-        {u32(0) + u32(70000) + u16(0) + u16(1) + u16(0), 0x0200, 0x0600, 12544, {}},      // beyond the sheet
+        {u32(2) + u32(10) + u16(1) + u16(5) + u16(0) + u16(0),
+         0x0000,
+         0x0600,
+         12544,
+         {}}, // 16 bytes: not type 0
+        {u32(0) + u32(0) + u16(0) + u16(0) + u16(0), 0x0200, 0x0600, 12544, {}}, // empty
+        {u32(0) + u32(70000) + u16(0) + u16(1) + u16(0),
+         0x0200,
+         0x0600,
+         12544,
+         {}}, // beyond the sheet
         {u16(1), 0x0200, 0x0500, 12544, {}},
     };
     for (const Dim &d : dims) {
         int32_t out[4] = {};
-        EXPECT_EQ(Excel_parseDimensions(reinterpret_cast<const uint8_t *>(d.body.data()), d.body.size(), d.type,
-                                        d.version, out),
+        EXPECT_EQ(Excel_parseDimensions(reinterpret_cast<const uint8_t *>(d.body.data()),
+                                        d.body.size(), d.type, d.version, out),
                   d.rc);
         if (d.rc == 0) {
             EXPECT_EQ(std::vector<int32_t>(out, out + 4), std::vector<int32_t>(d.out, d.out + 4));
@@ -347,7 +362,8 @@ TEST_F(SheetObj, SmallRecordReaders)
     for (const Name &n : names) {
         size_t length = n.bytes.size();
         char16_t *name = nullptr;
-        EXPECT_EQ(Excel_readSheetName(reinterpret_cast<const uint8_t *>(n.bytes.data()), &length, &name, n.version),
+        EXPECT_EQ(Excel_readSheetName(reinterpret_cast<const uint8_t *>(n.bytes.data()), &length,
+                                      &name, n.version),
                   n.rc);
         if (n.rc == 0) {
             EXPECT_EQ(std::u16string(name), n.name);
@@ -368,7 +384,8 @@ TEST_F(SheetObj, ObjectsUnderFailingAllocations)
 {
     std::string pic = obj(8, 4, 36);
     std::string im = rec(0x007F, u16(9) + u16(1) + u32(6) + "abc") + rec(0x003C, "defXYZ");
-    std::string text = obj(25, 2) + txo(2, 16) + rec(0x003C, std::string(1, '\0') + "ab") + rec(0x003C, std::string(16, '\0'));
+    std::string text = obj(25, 2) + txo(2, 16) + rec(0x003C, std::string(1, '\0') + "ab") +
+                       rec(0x003C, std::string(16, '\0'));
     std::string file = compound(book8("", {pic + im + text + rowRec(0, 1) + number(0, 0, 1)}));
     uint64_t n = 1;
     for (;; n++) {

@@ -29,7 +29,8 @@
 
 using namespace biff;
 
-namespace {
+namespace
+{
 
 int32_t points(int32_t p)
 {
@@ -39,10 +40,10 @@ int32_t points(int32_t p)
 // A rule built from a list of properties.
 struct RuleProp {
     uint32_t id;
-    uint32_t keyword;        // a keyword, or 0
-    int32_t length;          // a length when not 0
-    const char16_t *text;    // a text when not null
-    uint32_t colour;         // a colour R | G << 8 | B << 16 | A << 24 when not 0
+    uint32_t keyword;     // a keyword, or 0
+    int32_t length;       // a length when not 0
+    const char16_t *text; // a text when not null
+    uint32_t colour;      // a colour R | G << 8 | B << 16 | A << 24 when not 0
 };
 
 StyleRule *makeRule(const std::vector<RuleProp> &props)
@@ -68,7 +69,8 @@ StyleRule *makeRule(const std::vector<RuleProp> &props)
 
 constexpr uint32_t propUnderline = 95;
 
-class SheetStyle : public LeakCheckedContextTest<(32u << 20)> {
+class SheetStyle : public LeakCheckedContextTest<(32u << 20)>
+{
   protected:
     ExcelLoad load{};
     OleHandle *ole = nullptr;
@@ -76,13 +78,16 @@ class SheetStyle : public LeakCheckedContextTest<(32u << 20)> {
     SheetGrid *g = nullptr;
 
     // Loads one worksheet; tweak runs on the workbook before the layout.
-    void layOut(const std::string &records, void (*tweak)(ExcelWorkbook *) = nullptr, const std::string &globals = "")
+    void layOut(const std::string &records, void (*tweak)(ExcelWorkbook *) = nullptr,
+                const std::string &globals = "")
     {
         std::string file = compound(book8(globals, {records}));
         uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs,
+                                 &accepted, ctx),
+                  0);
         ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
         load.context = ctx;
         ASSERT_EQ(Excel_readWorkbookStream(&load, ole), 0);
@@ -165,9 +170,12 @@ TEST_F(SheetStyle, StylePropertiesOfARule)
         uint32_t keyword;
         uint32_t weight, italic, underline;
     } cases[] = {
-        {PropId_fontWeight, KwId_weight100, 100, 0, 0}, {PropId_fontWeight, KwId_weight900, 900, 0, 0},
-        {PropId_fontStyle, KwId_italic, 0, 1, 0},        {propUnderline, 129, 0, 0, 1},
-        {propUnderline, 60, 0, 0, 2},                    {propUnderline, 166, 0, 0, 1},
+        {PropId_fontWeight, KwId_weight100, 100, 0, 0},
+        {PropId_fontWeight, KwId_weight900, 900, 0, 0},
+        {PropId_fontStyle, KwId_italic, 0, 1, 0},
+        {propUnderline, 129, 0, 0, 1},
+        {propUnderline, 60, 0, 0, 2},
+        {propUnderline, 166, 0, 0, 1},
         {propUnderline, 167, 0, 0, 0x21},
     };
     for (const Case &c : cases) {
@@ -186,7 +194,8 @@ TEST_F(SheetStyle, StylePropertiesOfARule)
 // one font, Arial 10 points, and 21 plain XFs).
 TEST_F(SheetStyle, CellStylesGiveXfs)
 {
-    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 4) + number(0, 0, 1) + number(0, 1, 2) + number(0, 2, 3) + number(0, 3, 4)));
+    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 4) + number(0, 0, 1) + number(0, 1, 2) +
+                                   number(0, 2, 3) + number(0, 3, 4)));
     ExcelWorkbook *wb = g->workbook;
     struct Case {
         const char *what;
@@ -202,7 +211,14 @@ TEST_F(SheetStyle, CellStylesGiveXfs)
           {propUnderline, 129, 0, nullptr, 0},
           {PropId_textAlign, KwId_right, 0, nullptr, 0},
           {PropId_verticalAnchor, KwId_top, 0, nullptr, 0}},
-         0, 21, 1, 240, 700, 0x0002, 1, 0x0003},
+         0,
+         21,
+         1,
+         240,
+         700,
+         0x0002,
+         1,
+         0x0003},
         {"same font, left, bottom",
          {{PropId_fontFamily, 0, 0, u"Courier New", 0},
           {PropId_fontSize, 0, points(12), nullptr, 0},
@@ -211,16 +227,37 @@ TEST_F(SheetStyle, CellStylesGiveXfs)
           {propUnderline, 129, 0, nullptr, 0},
           {PropId_textAlign, KwId_left, 0, nullptr, 0},
           {PropId_verticalAnchor, KwId_bottom, 0, nullptr, 0}},
-         1, 22, 1, 240, 700, 0x0002, 1, 0x0021},
+         1,
+         22,
+         1,
+         240,
+         700,
+         0x0002,
+         1,
+         0x0021},
         {"the book's own font and XF",
          {{PropId_fontFamily, 0, 0, u"Arial", 0}, {PropId_fontSize, 0, points(10), nullptr, 0}},
-         2, 0, 0, 200, 400, 0, 0, 0},
+         2,
+         0,
+         0,
+         200,
+         400,
+         0,
+         0,
+         0},
         {"centred, justified, struck out, double underline",
          {{PropId_textAlign, KwId_center, 0, nullptr, 0},
           {PropId_verticalAnchor, KwId_justify, 0, nullptr, 0},
           {PropId_textDecoration, 88, 0, nullptr, 0},
           {propUnderline, 60, 0, nullptr, 0}},
-         3, 23, 2, 200, 400, 0x0008, 2, 0x0032},
+         3,
+         23,
+         2,
+         200,
+         400,
+         0x0008,
+         2,
+         0x0032},
     };
     for (const Case &c : cases) {
         uint16_t rulesBefore = g->formatTable->count;
@@ -267,7 +304,8 @@ TEST_F(SheetStyle, CellStylesGiveXfs)
 TEST_F(SheetStyle, MergedRangeTakesTheStyle)
 {
     std::string merged = rec(0x00E5, u16(1) + u16(4) + u16(5) + u16(0) + u16(1));
-    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(4, 2) + rowRec(5, 2) + number(4, 0, 1, 16) + rec(0x0201, cell(5, 1, 17)) + merged,
+    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(4, 2) + rowRec(5, 2) + number(4, 0, 1, 16) +
+                                       rec(0x0201, cell(5, 1, 17)) + merged,
                                    [](ExcelWorkbook *wb) {
                                        wb->xfs[17].borderStyle[Excel_borderRight] = 5;
                                        wb->xfs[17].borderColour[Excel_borderRight] = 12;
@@ -288,7 +326,8 @@ TEST_F(SheetStyle, MergedRangeTakesTheStyle)
 TEST_F(SheetStyle, FailedStyleLeavesTheTablesValid)
 {
     ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 2) + number(0, 0, 1)));
-    std::vector<RuleProp> props = {{PropId_fontFamily, 0, 0, u"Times", 0}, {PropId_textAlign, KwId_center, 0, nullptr, 0}};
+    std::vector<RuleProp> props = {{PropId_fontFamily, 0, 0, u"Times", 0},
+                                   {PropId_textAlign, KwId_center, 0, nullptr, 0}};
     for (uint64_t n = 1;; n++) {
         uint32_t cells = g->cellTable->count, xfs = g->workbook->xfCount;
         uint16_t rules = g->formatTable->count;
@@ -313,10 +352,10 @@ void borderXfs(ExcelWorkbook *wb)
 {
     wb->xfs[16].borderStyle[Excel_borderBottom] = 1; // bottom line
     wb->xfs[16].borderColour[Excel_borderBottom] = 8;
-    wb->xfs[17].borderStyle[Excel_borderTop] = 2;    // top line
+    wb->xfs[17].borderStyle[Excel_borderTop] = 2; // top line
     wb->xfs[17].borderColour[Excel_borderTop] = 10;
-    wb->xfs[18].pattern = 1;                         // filled
-    wb->xfs[19].borderStyle[Excel_borderLeft] = 6;   // left line
+    wb->xfs[18].pattern = 1;                       // filled
+    wb->xfs[19].borderStyle[Excel_borderLeft] = 6; // left line
     wb->xfs[19].borderColour[Excel_borderLeft] = 9;
 }
 
@@ -324,9 +363,9 @@ void borderXfs(ExcelWorkbook *wb)
 // row 1: A top, G left.
 std::string borderSheet()
 {
-    return rowRec(0, 5) + rowRec(1, 7) + number(0, 0, 1, 16) + number(0, 1, 1, 16) + number(0, 2, 1, 18) +
-           number(0, 3, 1) + number(0, 4, 1, 16) + number(1, 0, 1, 17) + number(1, 6, 1, 19) +
-           rec(0x00E5, u16(1) + u16(0) + u16(1) + u16(4) + u16(4));
+    return rowRec(0, 5) + rowRec(1, 7) + number(0, 0, 1, 16) + number(0, 1, 1, 16) +
+           number(0, 2, 1, 18) + number(0, 3, 1) + number(0, 4, 1, 16) + number(1, 0, 1, 17) +
+           number(1, 6, 1, 19) + rec(0x00E5, u16(1) + u16(0) + u16(1) + u16(4) + u16(4));
 }
 
 TEST_F(SheetStyle, BorderBetweenCells)
@@ -361,7 +400,8 @@ std::vector<std::vector<uint32_t>> segments(const GridEdgeList &l)
 {
     std::vector<std::vector<uint32_t>> out;
     for (uint32_t i = 0; i < l.count; i++)
-        out.push_back({l.segments[i].start, l.segments[i].end, l.segments[i].kind, l.segments[i].colour});
+        out.push_back(
+            {l.segments[i].start, l.segments[i].end, l.segments[i].kind, l.segments[i].colour});
     return out;
 }
 
@@ -373,9 +413,15 @@ TEST_F(SheetStyle, BorderLinesRebuilt)
     Mem_free(row1.segments);
     row1 = GridEdgeList{};
     ASSERT_EQ(Excel_Sheet_rowBorders(g, 1), 0);
-    EXPECT_EQ(segments(row1), (S{{0, 0, 2, 10}, {1, 1, 1, 8}, {2, 2, 0, 0}, {3, 3, 14, 15}, {4, 4, 0, 0}, {5, 9, 14, 15}}));
+    EXPECT_EQ(segments(row1), (S{{0, 0, 2, 10},
+                                 {1, 1, 1, 8},
+                                 {2, 2, 0, 0},
+                                 {3, 3, 14, 15},
+                                 {4, 4, 0, 0},
+                                 {5, 9, 14, 15}}));
     ASSERT_EQ(Excel_Sheet_columnBorders(g, 6), 0);
-    EXPECT_EQ(segments(g->edgeLists->columns[6]), (S{{0, 0, 14, 15}, {1, 1, 6, 9}, {2, 29, 14, 15}}));
+    EXPECT_EQ(segments(g->edgeLists->columns[6]),
+              (S{{0, 0, 14, 15}, {1, 1, 6, 9}, {2, 29, 14, 15}}));
     // A cell that changes format changes its lines when they are rebuilt.
     ExcelCell *a2 = const_cast<ExcelCell *>(Excel_Sheet_cellAt(g, 1, 0));
     a2->xf = 15;
@@ -394,7 +440,8 @@ TEST_F(SheetStyle, BorderLinesRebuilt)
 TEST_F(SheetStyle, HiddenGridLinesStayHidden)
 {
     // WINDOW2 without the grid-line bit.
-    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 1) + number(0, 0, 1, 16) + rec(0x023E, u16(0x0000) + u16(0) + u16(0) + u32(0)),
+    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 1) + number(0, 0, 1, 16) +
+                                       rec(0x023E, u16(0x0000) + u16(0) + u16(0) + u32(0)),
                                    borderXfs));
     using S = std::vector<std::vector<uint32_t>>;
     ASSERT_EQ(Excel_Sheet_rowBorders(g, 0), 0);
@@ -408,8 +455,8 @@ TEST_F(SheetStyle, ResolvedBorderOfACellBetweenTwo)
     // A1 has a bottom line, A3 nothing: A2 between them takes the line on
     // its top. B2 between plain cells gets nothing; G2 sits right of a
     // missing F2 and left of a missing H2.
-    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 2) + rowRec(2, 2) + number(0, 0, 1, 16) + number(2, 0, 1) +
-                                       number(0, 1, 1) + number(2, 1, 1, 19),
+    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 2) + rowRec(2, 2) + number(0, 0, 1, 16) +
+                                       number(2, 0, 1) + number(0, 1, 1) + number(2, 1, 1, 19),
                                    borderXfs));
     uint32_t cells = g->cellTable->count;
     ASSERT_EQ(Excel_Sheet_resolveBorder(g, 1, 0, 0), 0);
@@ -434,7 +481,7 @@ TEST_F(SheetStyle, ColumnWidthForTheEditDialog)
         uint16_t raw;
         uint32_t scale;
         uint32_t width;
-    } cases[] = {{2048, 5060, 40480}, {2560, 5060, 50600}, {100, 5060, 1976}, {30, 5060, 656},
+    } cases[] = {{2048, 5060, 40480}, {2560, 5060, 50600},    {100, 5060, 1976},   {30, 5060, 656},
                  {0, 5060, 0},        {65280, 5060, 1290300}, {2048, 6072, 48576}, {1, 6072, 23}};
     for (const Case &c : cases) {
         g->metrics->rawWidths[1] = c.raw;
@@ -460,8 +507,9 @@ std::string label(uint16_t row, uint16_t col, const std::string &s)
 
 TEST_F(SheetStyle, AutomaticColumnWidths)
 {
-    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 3) + rowRec(1, 3) + label(0, 0, "abc") + label(0, 1, "abc") +
-                                   label(1, 1, std::string(60, 'x')) + label(0, 2, "abc")));
+    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 3) + rowRec(1, 3) + label(0, 0, "abc") +
+                                   label(0, 1, "abc") + label(1, 1, std::string(60, 'x')) +
+                                   label(0, 2, "abc")));
     ExcelMeasurer m{fakeMeasure, nullptr};
     // Column A holds a short text (20000 at least), column B a text of
     // 60000 + 2 x 1747: they are 43974 wide to start with.
@@ -494,7 +542,8 @@ TEST_F(SheetStyle, AutomaticColumnWidths)
 
 TEST_F(SheetStyle, AutomaticRowHeights)
 {
-    ASSERT_NO_FATAL_FAILURE(layOut(rowRec(0, 2) + rowRec(1, 2) + label(0, 0, "short") + label(1, 0, "tall text")));
+    ASSERT_NO_FATAL_FAILURE(
+        layOut(rowRec(0, 2) + rowRec(1, 2) + label(0, 0, "short") + label(1, 0, "tall text")));
     ExcelMeasurer m{fakeMeasure, nullptr};
     uint32_t start = Excel_Sheet_getRowHeight(g, 0);
     ASSERT_EQ(start, 11605u); // 255 twentieths of a point
@@ -504,8 +553,7 @@ TEST_F(SheetStyle, AutomaticRowHeights)
         {0, 0, 11605}, // 10000 is lower: only grows
         {0, 1, 10000}, // shrinks to the least height
         {1, 1, 11605}, // 30000 is higher: only shrinks
-        {1, 0, 30000},
-        {1, 2, 30000},
+        {1, 0, 30000}, {1, 2, 30000},
     };
     for (const Case &c : cases) {
         ASSERT_EQ(Excel_Sheet_autoRowHeight(ctx, g, c.row, c.mode, &m), 0);
@@ -527,9 +575,11 @@ TEST_F(SheetStyle, MeasuredCellBox)
     int32_t box[4];
     // 5 x 0.6 x 9102 (10 points) + 2 x 1747 wide, one line of 1.2 em.
     ASSERT_EQ(Excel_Sheet_measureCell(g, Excel_Sheet_cellAt(g, 0, 0), nullptr, box), 0);
-    EXPECT_EQ(std::vector<int32_t>(box, box + 4), (std::vector<int32_t>{0, 0, 27305 + 3494, 10922}));
+    EXPECT_EQ(std::vector<int32_t>(box, box + 4),
+              (std::vector<int32_t>{0, 0, 27305 + 3494, 10922}));
     ASSERT_EQ(Excel_Sheet_measureCell(g, Excel_Sheet_cellAt(g, 0, 1), nullptr, box), 0);
-    EXPECT_EQ(std::vector<int32_t>(box, box + 4), (std::vector<int32_t>{0, 0, 10922 + 3494, 21844}));
+    EXPECT_EQ(std::vector<int32_t>(box, box + 4),
+              (std::vector<int32_t>{0, 0, 10922 + 3494, 21844}));
     EXPECT_EQ(Excel_Sheet_measureCell(g, nullptr, nullptr, box), 16);
 }
 
