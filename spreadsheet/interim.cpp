@@ -24,37 +24,3 @@ void Excel_Doc_dropUpdates(Edr_Doc *, void *)
 void Excel_Doc_returnUpdates(Edr_Doc *, void *)
 {
 }
-
-#include "core/context/context.h"
-#include "core/result.h"
-#include "graphics/transfer.h"
-#include "spreadsheet/imageutil.h"
-
-// Interim: raw-record lists are made by the workbook loader, which does not
-// exist yet, so every list is empty: clearing the ends is all there is.
-void RecList_free(RecListEntry **head, RecListEntry **tail)
-{
-    if (head)
-        *head = nullptr;
-    if (tail)
-        *tail = nullptr;
-}
-
-#include "spreadsheet/sheetedit.h"
-
-// Interim: the cell-store edits of cell styles, row modes and columns are
-// not built yet: each answers "not implemented".
-int Excel_Sheet_setCellStyle(SheetGrid *, uint32_t, uint32_t, StyleRule *)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_setRowMode(EngineContext *, SheetGrid *, uint32_t, uint32_t)
-{
-    return Res_notImplemented;
-}
-
-int Excel_Sheet_setColumnMode(EngineContext *, SheetGrid *, uint32_t, uint32_t)
-{
-    return Res_notImplemented;
-}

@@ -15,6 +15,7 @@
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/cellstyle.h"
 #include "spreadsheet/reader/excel.h"
+#include "spreadsheet/reader/sheetobj.h"
 
 namespace {
 
@@ -291,6 +292,27 @@ int Excel_readRichString(ExcelBody *body, ExcelSstEntry *out, int biff8)
     return Res_ok;
 }
 
+int Excel_readSheetName(const uint8_t *bytes, size_t *length, char16_t **name, uint32_t version)
+{
+    if (name)
+        *name = nullptr;
+    if (!bytes || !length || !name)
+        return Res_missingArgument;
+    size_t have = *length;
+    size_t at = version == Excel_biff8 ? 2 : 1;
+    if (have < at)
+        return Excel_errMalformed;
+    uint32_t n = bytes[0];
+    int wide = version == Excel_biff8 ? bytes[1] & 1 : 0;
+    if (have - at < size_t(n) << wide)
+        return Excel_errMalformed;
+    *name = widen(bytes + at, n, wide);
+    if (!*name)
+        return Res_noMemory;
+    *length = at + (size_t(n) << wide);
+    return Res_ok;
+}
+
 int Excel_parseBoundSheet(const uint8_t *body, size_t length, ExcelSheetEntry **out, uint32_t version)
 {
     if (!out)
@@ -300,25 +322,17 @@ int Excel_parseBoundSheet(const uint8_t *body, size_t length, ExcelSheetEntry **
         return Res_missingArgument;
     if (length < 8)
         return Excel_errMalformed;
-    uint32_t n = body[6];
-    int wide = 0;
-    size_t at = 7;
-    if (version == Excel_biff8) {
-        if (length < 8)
-            return Excel_errMalformed;
-        wide = body[7] & 1;
-        at = 8;
-    }
-    if (length - at < size_t(n) << wide)
-        return Excel_errMalformed;
+    size_t n = length - 6;
+    char16_t *name = nullptr;
+    int rc = Excel_readSheetName(body + 6, &n, &name, version);
+    if (rc != Res_ok)
+        return rc;
     ExcelSheetEntry *e = static_cast<ExcelSheetEntry *>(Mem_calloc(1, sizeof(ExcelSheetEntry)));
-    if (!e)
-        return Res_noMemory;
-    e->name = widen(body + at, n, wide);
-    if (!e->name) {
-        Mem_free(e);
+    if (!e) {
+        Mem_free(name);
         return Res_noMemory;
     }
+    e->name = name;
     e->position = rd32(body);
     e->visibility = body[4] & 3;
     e->type = body[5];
@@ -689,5 +703,6 @@ void Excel_sheetDataFree(ExcelLoadSheet *sheet)
     Mem_free(sheet->colWidths);
     Mem_free(sheet->merged);
     Mem_free(sheet->notes);
+    Excel_sheetKeptFree(sheet);
     Mem_free(sheet);
 }

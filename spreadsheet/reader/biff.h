@@ -168,8 +168,18 @@ struct ExcelLoadSheet {
     uint16_t leftColumn;
     uint32_t gridColour;
     uint32_t widest;            // the widest row seen (slots)
-    uint32_t objectCount;       // OBJ records met
+    uint32_t objectCount;       // OBJ records met: the entries of objects
     uint32_t unsupported;       // 1 when a formula used a feature the reader does not model (code 42)
+    // Kept beside the cells (spreadsheet/reader/sheetobj.h): objects with
+    // their text objects, hyperlink records, and for BIFF8 the raw-record
+    // lists {head, tail} of the records the writer copies and of the
+    // MSODRAWING records. The layout hands the two lists to the sheet's
+    // workbook item.
+    struct ExcelObject *objects;
+    struct ExcelLink *links;
+    uint32_t linkCount;
+    RecListEntry *kept[2];
+    RecListEntry *drawing[2];
 };
 
 // One BOUNDSHEET entry, in file order.
@@ -214,6 +224,10 @@ void Excel_bodyFree(ExcelBody *body);
 // body ends inside the string; 1.
 [[nodiscard]] int Excel_readRichString(ExcelBody *body, ExcelSstEntry *out, int biff8);
 
+// A sheet name at bytes: u8 count, for BIFF8 a flags byte (bit 0: 16-bit
+// characters), the characters; *length gives the bytes there and gets the
+// bytes read; *name a new NUL-terminated text. 0; 16; 12544; 1.
+[[nodiscard]] int Excel_readSheetName(const uint8_t *bytes, size_t *length, char16_t **name, uint32_t version);
 // Parses a BOUNDSHEET body into a new entry. 0; 16; 12544; 1.
 [[nodiscard]] int Excel_parseBoundSheet(const uint8_t *body, size_t length, ExcelSheetEntry **out,
                                         uint32_t version);

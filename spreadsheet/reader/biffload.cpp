@@ -14,6 +14,7 @@
 #include "spreadsheet/reader/cellstyle.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/formularec.h"
+#include "spreadsheet/reader/sheetobj.h"
 
 namespace {
 
@@ -31,6 +32,9 @@ enum : uint16_t {
     recFont = 0x0031,
     recDefColWidth = 0x0055,
     recObj = 0x005D,
+    recTxo = 0x01B6,
+    recHlink = 0x01B8,
+    recDrawing = 0x00EC,
     recColInfo = 0x007D,
     recBoundSheet = 0x0085,
     recPalette = 0x0092,
@@ -192,6 +196,14 @@ int readGlobals(ExcelLoad *load)
         int rc = Excel_readRecordHeader(load->stream, &h);
         if (rc != Res_ok)
             return rc;
+        // A BIFF8 workbook lists every globals record for the writer.
+        uint32_t bodyAt = Ole_streamTell(load->stream);
+        RecListEntry *kept = nullptr;
+        if (biff8(load)) {
+            rc = RecList_append(&wb->recHead, &wb->recTail, RecList_appendAtEnd, h.type, h.length, bodyAt, &kept);
+            if (rc != Res_ok)
+                return rc;
+        }
         switch (h.type) {
         case recEof:
             return Res_ok;
@@ -293,6 +305,15 @@ int readGlobals(ExcelLoad *load)
         }
         if (rc != Res_ok)
             return rc;
+        // A handler that read CONTINUE records after the body: the entry
+        // says how far.
+        uint32_t end = bodyAt + h.length;
+        uint32_t now = Ole_streamTell(load->stream);
+        if (kept && now > end) {
+            rc = RecList_setExtent(kept, end, now - end);
+            if (rc != Res_ok)
+                return rc;
+        }
     }
 }
 
@@ -468,6 +489,12 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
         int rc = Excel_readRecordHeader(load->stream, &h);
         if (rc != Res_ok)
             return rc;
+        uint32_t bodyAt = Ole_streamTell(load->stream);
+        if (biff8(load)) {
+            rc = Excel_keepSheetRecord(sheet, &h, bodyAt);
+            if (rc != Res_ok)
+                return rc;
+        }
         if (h.type == recSxView && biff8(load)) {
             rc = Excel_skipRecord(load->stream, &h);
             if (rc == Res_ok)
@@ -490,6 +517,12 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
         ExcelCellValue v;
         switch (h.type) {
         case recEof:
+            if (biff8(load)) {
+                rc = RecList_append(&sheet->kept[0], &sheet->kept[1], RecList_appendAtEnd, h.type, h.length, bodyAt,
+                                    nullptr);
+                if (rc != Res_ok)
+                    return rc;
+            }
             return endSheet(load, sheet);
         case recNumber:
             if (n < 14)
@@ -634,20 +667,13 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
         }
         case recDimensions:
         case 0x0000: {
-            uint32_t r0, r1, c0, c1;
-            if (biff8(load) && n >= 14 && (h.type != 0 || n == 14)) {
-                r0 = rd32(b), r1 = rd32(b + 4), c0 = rd16(b + 8), c1 = rd16(b + 10);
-            } else if (!biff8(load) && n >= 10 && (h.type != 0 || n == 10)) {
-                r0 = rd16(b), r1 = rd16(b + 2), c0 = rd16(b + 4), c1 = rd16(b + 6);
-            } else {
-                break;
-            }
-            if (r1 > r0 && c1 > c0 && r1 <= 65536 && c1 <= 256) {
-                if (sheet->extent[0] < 0 || int32_t(r0) < sheet->extent[0])
-                    sheet->extent[0] = int32_t(r0);
-                sheet->extent[1] = std::max(sheet->extent[1], int32_t(r1));
-                sheet->extent[2] = std::min(sheet->extent[2], int32_t(c0));
-                sheet->extent[3] = std::max(sheet->extent[3], int32_t(c1));
+            int32_t d[4];
+            if (Excel_parseDimensions(b, n, h.type, load->version, d) == Res_ok) {
+                if (sheet->extent[0] < 0 || d[0] < sheet->extent[0])
+                    sheet->extent[0] = d[0];
+                sheet->extent[1] = std::max(sheet->extent[1], d[1]);
+                sheet->extent[2] = std::min(sheet->extent[2], d[2]);
+                sheet->extent[3] = std::max(sheet->extent[3], d[3]);
             }
             break;
         }
@@ -675,8 +701,7 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
         case recLeftMargin + 1:
         case recLeftMargin + 2:
         case recBottomMargin:
-            if (n >= 8)
-                sheet->margins[h.type - recLeftMargin] = rdDouble(b);
+            (void)Excel_readMargin(b, n, &sheet->margins[h.type - recLeftMargin]);
             break;
         case recDefColWidth:
             if (n >= 2)
@@ -712,8 +737,40 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             if (n >= 10)
                 sheet->gridColour = rd32(b + 6);
             break;
-        case recObj:
-            sheet->objectCount++;
+        case recObj: {
+            ExcelObject *o = static_cast<ExcelObject *>(
+                Mem_realloc(sheet->objects, (size_t(sheet->objectCount) + 1) * sizeof(ExcelObject)));
+            if (!o)
+                return Res_noMemory;
+            sheet->objects = o;
+            rc = Excel_readObj(load, &o[sheet->objectCount], b, n, bodyAt - 4);
+            if (rc == Res_ok)
+                sheet->objectCount++;
+            else if (rc == Excel_errMalformed && n < 8)
+                rc = Res_ok; // an object too short to name itself is passed over
+            break;
+        }
+        case recTxo: {
+            // The text belongs to the object before it (a note or a text
+            // box); a text without one is dropped.
+            ExcelTextObject *t = nullptr;
+            rc = Excel_readTextObject(load, b, n, bodyAt - 4, &t);
+            if (rc == Res_ok) {
+                ExcelObject *last = sheet->objectCount ? &sheet->objects[sheet->objectCount - 1] : nullptr;
+                if (last && !last->text)
+                    last->text = t;
+                else
+                    Excel_textObjectFree(t);
+            }
+            break;
+        }
+        case recHlink:
+            rc = Excel_keepHyperlink(sheet, b, n, bodyAt);
+            break;
+        case recDrawing:
+            if (biff8(load))
+                rc = RecList_append(&sheet->drawing[0], &sheet->drawing[1], RecList_appendAtEnd, h.type, h.length,
+                                    bodyAt, nullptr);
             break;
         default:
             break;
@@ -725,35 +782,10 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
 
 namespace {
 
-// Skips to the EOF that closes the current substream (nested substreams
-// counted); *extent gets where the skipped part starts and its length.
-int skipSubstream(ExcelLoad *load, ExcelExtent *extent)
+int readBof(ExcelLoad *load, ExcelBof *bof, int strict, ExcelRecordHeader *header = nullptr)
 {
-    uint32_t start = Ole_streamTell(load->stream);
-    uint32_t depth = 1;
-    while (depth) {
-        ExcelRecordHeader h;
-        int rc = Excel_readRecordHeader(load->stream, &h);
-        if (rc != Res_ok)
-            return rc;
-        if (h.type == recBof)
-            depth++;
-        else if (h.type == recEof)
-            depth--;
-        rc = Excel_skipRecord(load->stream, &h);
-        if (rc != Res_ok)
-            return rc;
-    }
-    if (extent) {
-        extent->start = start;
-        extent->length = Ole_streamTell(load->stream) - start;
-    }
-    return Res_ok;
-}
-
-int readBof(ExcelLoad *load, ExcelBof *bof, int strict)
-{
-    ExcelRecordHeader h;
+    ExcelRecordHeader local;
+    ExcelRecordHeader &h = header ? *header : local;
     int rc = Excel_readRecordHeader(load->stream, &h);
     if (rc != Res_ok)
         return rc;
@@ -788,12 +820,20 @@ int Excel_readWorkbookStream(ExcelLoad *load, OleHandle *ole)
         Excel_Palette_setDefault(&load->workbook->palette);
     }
     ExcelBof bof;
-    rc = readBof(load, &bof, 1);
+    ExcelRecordHeader bofHeader{};
+    rc = readBof(load, &bof, 1, &bofHeader);
     if (rc != Res_ok)
         return rc;
     if (bof.type != Excel_subGlobals)
         return Excel_errMalformed;
     load->version = bof.version;
+    if (biff8(load)) {
+        // The globals list starts with the BOF itself.
+        rc = RecList_append(&load->workbook->recHead, &load->workbook->recTail, RecList_appendAtEnd, bofHeader.type,
+                            bofHeader.length, Ole_streamTell(load->stream) - bofHeader.length, nullptr);
+        if (rc != Res_ok)
+            return rc;
+    }
     rc = Excel_addBuiltinFormats(load->workbook, load->context);
     if (rc == Res_ok)
         rc = readGlobals(load);
@@ -821,15 +861,18 @@ int Excel_readWorkbookStream(ExcelLoad *load, OleHandle *ole)
             }
             rc = Excel_readSheet(load, e->sheet);
             break;
-        case Excel_subChart:
-            rc = skipSubstream(load, nullptr);
+        case Excel_subChart: {
+            // Interim until the chart reader: the chart sheet is passed over.
+            ExcelExtent skipped;
+            rc = Excel_skipSubstream(load, &skipped);
             break;
+        }
         case Excel_subModule:
         case Excel_subMacro: {
             ExcelExtent *x = static_cast<ExcelExtent *>(Mem_malloc(sizeof(ExcelExtent)));
             if (!x)
                 return Res_noMemory;
-            rc = skipSubstream(load, x);
+            rc = Excel_skipSubstream(load, x);
             ExcelBookItem *item = nullptr;
             if (rc == Res_ok)
                 rc = Excel_bookAddExtent(bof.type == Excel_subModule ? Excel_itemModule : Excel_itemMacroSheet,

@@ -5,6 +5,8 @@
 // definitions.
 #pragma once
 
+#include <cstdint>
+
 struct EngineContext;
 struct Edr_HandlerDesc;
 
@@ -12,8 +14,36 @@ struct Edr_HandlerDesc;
 int Excel_describe(EngineContext *context, Edr_HandlerDesc *desc);
 
 // A raw-record list entry of the BIFF8 reader (type, length and stream
-// position of a record the writer copies). Built by the workbook loader.
+// position of a record the writer copies, and an optional extent {start,
+// length} of what a handler read beyond the body). Built by the workbook
+// loader (spreadsheet/reader/reclist.cpp); a list is a head and a tail.
 struct RecListEntry;
+
+// Modes of RecList_append.
+enum : uint32_t {
+    RecList_prepend = 0,
+    RecList_appendAtEnd = 1,
+};
+
+// Adds an entry {type, length, position} at the end (mode 1) or the front
+// (mode 0) of the list; *out (may be null) lends it. 0; 8 for another
+// mode; 16 for a null head or tail; 1 when memory runs out (the list is
+// unchanged).
+[[nodiscard]] int RecList_append(RecListEntry **head, RecListEntry **tail, uint32_t mode, uint16_t type,
+                                 uint16_t length, uint32_t position, RecListEntry **out);
+// The fields of an entry; each gives 0 (null) for a null entry, and the
+// extent's start and length 0 when the entry has none.
+RecListEntry *RecList_next(const RecListEntry *entry);
+uint32_t RecList_type(const RecListEntry *entry);
+uint32_t RecList_length(const RecListEntry *entry);
+uint32_t RecList_position(const RecListEntry *entry);
+uint32_t RecList_getStart(const RecListEntry *entry);
+uint32_t RecList_getLength(const RecListEntry *entry);
+// Set the extent's start or length, creating the extent on first use. 0;
+// 16 for a null entry; 1 when memory runs out. RecList_setExtent sets both.
+[[nodiscard]] int RecList_setStart(RecListEntry *entry, uint32_t start);
+[[nodiscard]] int RecList_setLength(RecListEntry *entry, uint32_t length);
+[[nodiscard]] int RecList_setExtent(RecListEntry *entry, uint32_t start, uint32_t length);
 
 // Frees a raw-record list and clears its head and tail. Null pointers are
 // fine.

@@ -16,12 +16,6 @@
 
 namespace {
 
-// One cell of a border line before it is compressed into segments.
-struct LineCell {
-    uint8_t style;
-    uint8_t colour;
-};
-
 const ExcelXf *xfOf(const ExcelLoad *load, uint32_t xf)
 {
     const ExcelWorkbook *wb = load->workbook;
@@ -40,7 +34,7 @@ const ExcelXf *slotXf(const ExcelLoad *load, const ExcelRow *row, uint32_t colum
 // grid's edge): the side of the cell after the line when it has a border,
 // else the facing side of the cell before; without either the grid line,
 // unless a cell has a fill.
-LineCell lineBetween(const ExcelXf *before, uint32_t beforeSide, const ExcelXf *after, uint32_t afterSide)
+ExcelLineCell lineBetween(const ExcelXf *before, uint32_t beforeSide, const ExcelXf *after, uint32_t afterSide)
 {
     if (after && after->borderStyle[afterSide])
         return {after->borderStyle[afterSide], after->borderColour[afterSide]};
@@ -51,8 +45,9 @@ LineCell lineBetween(const ExcelXf *before, uint32_t beforeSide, const ExcelXf *
     return {Excel_gridLineStyle, Excel_gridLineColour};
 }
 
-// Run-length compresses a line into the list's segments.
-int lineSet(const LineCell *cells, uint32_t count, GridEdgeList *list)
+} // namespace
+
+int Excel_borderLineSet(const ExcelLineCell *cells, uint32_t count, GridEdgeList *list)
 {
     uint32_t n = 0;
     for (uint32_t i = 0; i < count; i++)
@@ -77,8 +72,10 @@ int lineSet(const LineCell *cells, uint32_t count, GridEdgeList *list)
     return Res_ok;
 }
 
+namespace {
+
 // Clears the lines inside merged ranges along one line.
-void clearMerged(const ExcelLoadSheet *sheet, LineCell *cells, uint32_t count, uint32_t line, int vertical)
+void clearMerged(const ExcelLoadSheet *sheet, ExcelLineCell *cells, uint32_t count, uint32_t line, int vertical)
 {
     for (uint32_t m = 0; m < sheet->mergedCount; m++) {
         const ExcelRange &r = sheet->merged[m];
@@ -96,7 +93,7 @@ void clearMerged(const ExcelLoadSheet *sheet, LineCell *cells, uint32_t count, u
 int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid)
 {
     uint32_t rows = grid->metrics->rowCount, cols = grid->metrics->columnCount;
-    LineCell *cells = static_cast<LineCell *>(Mem_malloc(size_t(std::max(rows, cols)) * sizeof(LineCell)));
+    ExcelLineCell *cells = static_cast<ExcelLineCell *>(Mem_malloc(size_t(std::max(rows, cols)) * sizeof(ExcelLineCell)));
     if (!cells)
         return Res_noMemory;
     int rc = Res_ok;
@@ -108,7 +105,7 @@ int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *
             cells[c] = lineBetween(r > 0 ? slotXf(load, above, c) : nullptr, Excel_borderBottom,
                                    r < rows ? slotXf(load, below, c) : nullptr, Excel_borderTop);
         clearMerged(sheet, cells, cols, r, 0);
-        rc = lineSet(cells, cols, &grid->edgeLists->rows[r]);
+        rc = Excel_borderLineSet(cells, cols, &grid->edgeLists->rows[r]);
         if (load->context)
             Task_yield(load->context);
     }
@@ -124,7 +121,7 @@ int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *
                                    c < cols ? slotXf(load, row, c) : nullptr, Excel_borderLeft);
         }
         clearMerged(sheet, cells, rows, c, 1);
-        rc = lineSet(cells, rows, &grid->edgeLists->columns[c]);
+        rc = Excel_borderLineSet(cells, rows, &grid->edgeLists->columns[c]);
         if (load->context)
             Task_yield(load->context);
     }
@@ -419,8 +416,15 @@ int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
             rc = Res_noMemory;
         else if ((rc = Excel_bookAddItem(load->workbook, item)) != Res_ok)
             Excel_bookItemFree(item);
-        else
+        else {
             grid->workbook = load->workbook;
+            // The kept records go with the sheet's item to the writer.
+            for (int i = 0; i < 2; i++) {
+                item->records[0][i] = sheet->kept[i];
+                item->records[1][i] = sheet->drawing[i];
+                sheet->kept[i] = sheet->drawing[i] = nullptr;
+            }
+        }
     }
     if (rc != Res_ok) {
         Excel_gridLayoutFree(grid);

@@ -47,6 +47,18 @@ void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *co
 // The index of the merged range holding (row, column), or 65535.
 uint32_t Excel_mergedIndex(const struct ExcelRange *ranges, uint32_t count, uint32_t row, uint32_t column);
 
+// One cell of a border line before it is compressed into segments: its
+// line style (0 none) and colour slot.
+struct ExcelLineCell {
+    uint8_t style;
+    uint8_t colour;
+};
+struct GridEdgeList;
+// Run-length compresses count cells of a line into the list's segments
+// (equal neighbours share one segment), replacing what the list held. 0;
+// 1 when memory runs out (the list is unchanged).
+[[nodiscard]] int Excel_borderLineSet(const ExcelLineCell *cells, uint32_t count, GridEdgeList *list);
+
 // Where the sheet's window options hide grid lines: segments of the
 // ordinary grid line on the top edge take colour slot 1; on every other
 // line they become style 0 (no line).
