@@ -440,8 +440,8 @@ TEST_F(PptStyleTest, SymbolRunsAreDecoded)
 
 TEST_F(PptStyleTest, RunningOutOfMemoryKeepsTheTablesSound)
 {
+    bool done = false;
     for (uint64_t n = 1; n < 200; n++) {
-        bool done = false;
         withContext([&](PptContext *ppt, Edr_Node *box) {
             PptParaRun run{10, 0, PptParaProps{}, nullptr};
             run.props.mask = PptPara_bulletFlags | PptPara_spaceBefore;
@@ -469,6 +469,7 @@ TEST_F(PptStyleTest, RunningOutOfMemoryKeepsTheTablesSound)
         if (done)
             break;
     }
+    EXPECT_TRUE(done);
 }
 
 } // namespace
