@@ -71,9 +71,9 @@ void body(void *argument)
     require(Ppt_initStyleSheet(&ppt) == 0);
 
     EscherShape shape{};
-    shape.flags = (options & 4) ? 0 : EscherFsp_haveAnchor;
-    shape.flags |= (options & 1) ? EscherFsp_flipH : 0;
-    shape.flags |= (options & 2) ? EscherFsp_flipV : 0;
+    shape.flags = (options & 4) ? 0u : uint32_t(EscherFsp_haveAnchor);
+    shape.flags |= (options & 1) ? uint32_t(EscherFsp_flipH) : 0u;
+    shape.flags |= (options & 2) ? uint32_t(EscherFsp_flipV) : 0u;
     shape.props = shapeProps(options);
     shape.textbox.bytes = records.data();
     shape.textbox.length = uint32_t(records.size());
