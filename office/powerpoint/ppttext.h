@@ -194,7 +194,7 @@ struct PptContext {
     // The current colour scheme: red, green, blue and a fourth byte.
     uint8_t scheme[Ppt_schemeColours][4];
     // Style state.
-    Request *styleSheet; // the document's style-sheet request (kind 2)
+    Request *styleSheet; // the document's style-sheet request (kind 2), one reference
     StrTable *strings;   // the document's string table (lent: the document owns it)
     uint32_t serial;     // running serial: the id of the last style made
     uint32_t blockClass, bulletClass, slideClass; // 1, 2, 3
@@ -222,8 +222,8 @@ struct PptContext {
                                        uint32_t length);
 
 // Builds the paragraphs of text (NUL-terminated; null builds nothing) into
-// group. The runs are lent; their counts and property blocks are changed
-// while building. fieldText (may be null) replaces the placeholder at
+// group. The runs are lent and left as they were (the paragraph runs may
+// get their largest character size, Ppt_applyCharMax). fieldText (may be null) replaces the placeholder at
 // fieldPos (a pointer into text, or null). 0 or the first builder error.
 [[nodiscard]] int PptText_buildRuns(PptContext *ppt, Edr_Node *group, char16_t *text, uint32_t textType,
                                     PptParaRun *paraRuns, PptCharRun *charRuns, const char16_t *fieldText,
@@ -290,7 +290,8 @@ void PptParaProps_toKey(const PptParaProps *props, uint8_t key[PptParaProps_keyS
 [[nodiscard]] int Ppt_spacingProp(const PptParaProps *props, int32_t value, uint32_t id, Prop *scratch,
                                   StyleRule *rule, uint32_t textSize);
 
-// Frees the interning tables (not the rules: the request owns them).
+// Frees the interning tables (not the rules: the request owns them) and
+// drops the context's reference to the style-sheet request.
 void Ppt_freeStyleTables(PptContext *ppt);
 
 // -------------------------------------------------- reader services used here
