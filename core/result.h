@@ -241,12 +241,8 @@ enum ResultCode : int {
     Res_wordNoPieceAtFc = 3841,       // no piece holds the FC
     Res_wordSubdocEnd = 3842,         // the end of the sub-document came before a paragraph end
     Res_wordNotFound = 3843,          // no bin-table page, run, section or piece holds the position
-    Res_wordBadListIndex = 3848,      // a list index out of range
-    Res_wordNoList = 3849,            // no list with that list id
     Res_wordBadSubdoc = 3851,         // a sub-document index above 7
     Res_wordBadSections = 3860,       // the section table does not fit 16-byte entries
-    Res_wordShortLists = 3861,        // a list table shorter than 28 bytes per list
-    Res_wordAbsentLevel = 3862,       // a list number text names an absent level
     Res_wordShortStshi = 3863,        // a style sheet header shorter than 14 bytes
     Res_wordBigStshi = 3864,          // a style sheet header larger than the style sheet
     Res_wordBadIstd = 3865,           // a style index at or above the style count

@@ -543,6 +543,24 @@ TEST_F(WordListLoadTest, ListParagraphsLeadWithTheirNumberTexts)
     });
 }
 
+TEST_F(WordListLoadTest, Word6AutoNumberedParagraphs)
+{
+    // Numbered paragraphs (level code 10) count on; the bullet (code 11) is
+    // byte 0xB7 of the Symbol font.
+    load("word6-lists.doc", [&](Edr_Doc *, Edr_Node *root) {
+        std::vector<Edr_Node *> paras;
+        collect(root, WordClass_paragraph, &paras);
+        std::vector<std::u16string> texts;
+        for (Edr_Node *p : paras) {
+            std::u16string t;
+            textOf(p, &t);
+            texts.push_back(t);
+        }
+        EXPECT_EQ(texts, (std::vector<std::u16string>{u"Numbered:", u"1.\tone", u"2.\ttwo", u"\u2022\tapple",
+                                                      u"End."}));
+    });
+}
+
 TEST_F(WordListLoadTest, TablesBecomeRowsAndCellsWithSpansMergesAndShading)
 {
     load("table.doc", [&](Edr_Doc *doc, Edr_Node *root) {

@@ -479,8 +479,11 @@ int Word_anldToLevel(const WordAnlv *lv, const char16_t *text, uint32_t kind, ui
 {
     if (index >= maxLevels || kind < 1 || kind > 4)
         return Res_wordBadListIndex;
+    // The list that LFO number kind names.
+    if (kind > r->lfoCount)
+        return Res_wordNoList;
     uint32_t li = 0;
-    int err = Word_findList(kind, &li, r);
+    int err = Word_findList(r->lfos[kind - 1].lsid, &li, r);
     if (err)
         return err;
     WordList &list = r->lists[li];
@@ -545,7 +548,7 @@ int Word_anldToLevel(const WordAnlv *lv, const char16_t *text, uint32_t kind, ui
 
 int Word_olstToLevels(const WordAnlv *levels, uint32_t restart, const char16_t *text, WordReader *r)
 {
-    if (!r->lists || r->listCount < 2)
+    if (!r->lfos || r->lfoCount < 2)
         return Res_ok; // the list tables are not read yet
     uint32_t at = 0;
     for (uint32_t i = 0; i < maxLevels; i++) {
@@ -561,7 +564,7 @@ int Word_olstToLevels(const WordAnlv *levels, uint32_t restart, const char16_t *
     }
     if (restart) {
         uint32_t li = 0;
-        if (Word_findList(2, &li, r) == Res_ok)
+        if (Word_findList(r->lfos[1].lsid, &li, r) == Res_ok)
             return Word_listReset(li, r);
     }
     return Res_ok;
@@ -628,7 +631,7 @@ int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, W
         } else if (code == 10) {
             lfoIndex = 2;
             uint32_t li = 0;
-            if ((err = Word_findList(3, &li, r)) != Res_ok)
+            if (r->lfoCount < 3 || (err = Word_findList(r->lfos[2].lsid, &li, r)) != Res_ok)
                 return err;
             const WordListLevel *old = r->lists[li].levels[0];
             char16_t saved[160];

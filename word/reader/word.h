@@ -198,6 +198,14 @@ struct WordBookmarks {
     uint32_t rangeEnd;
 };
 
+// Result codes of the list tables (beside those of core/result.h).
+enum : int {
+    Res_wordBadListIndex = 3848, // a list index out of range
+    Res_wordNoList = 3849,       // no list with that list id
+    Res_wordShortLists = 3861,   // a list table shorter than 28 bytes per list
+    Res_wordAbsentLevel = 3862,  // a list number text names an absent level
+};
+
 // One level of a list: its start, format, flags, placeholder positions,
 // follow character, indents, modifier lists and number text.
 struct WordListLevel {
