@@ -375,8 +375,9 @@ int Word_nodeChainEditable(Edr_Doc *doc, Edr_Node *node, int *flag)
 
 int Word_textGroupEditable(Edr_Doc *, intptr_t, intptr_t *flag)
 {
-    // No paragraph carries a list lead-in until lists are read, so every
-    // node is editable.
+    // A list lead-in is told apart through the list record attached to its
+    // paragraph for the writer; no paragraph carries one yet, so every node
+    // is editable.
     *flag = 1;
     return Res_ok;
 }
