@@ -160,6 +160,42 @@ struct WordNodeBuilder {
     uint32_t lastSectionEnd;
 };
 
+// One recorded cell of a table for its column span.
+struct WordSpanCell {
+    Edr_Node *cell; // one reference
+    int32_t left;
+    int32_t right;
+};
+
+enum : uint32_t {
+    Word_spanBlockCells = 200,
+    Word_maxLeftEdges = 64,
+};
+
+struct WordSpanBlock {
+    WordSpanCell cells[Word_spanBlockCells];
+    WordSpanBlock *next;
+};
+
+// The table being built in a section.
+struct WordTableState {
+    Edr_Node *table;
+    Edr_Node *rowGroup;
+    Edr_Node *row;
+    uint32_t rowCount;
+    uint32_t rowFinished;
+    uint32_t newCell;
+    WordTap tap; // the current row's
+    Edr_Node *cells[Word_maxCells];
+    uint32_t cellCount;
+    int32_t edges[Word_maxLeftEdges]; // distinct cell left edges
+    uint32_t edgeCount;
+    WordSpanBlock *blocks;
+    WordSpanBlock *lastBlock;
+    uint32_t recorded;
+    uint32_t justification; // of the last row, for the table's style
+};
+
 struct WordSectionContext {
     WordNodeBuilder *builder;
     Edr_Node *group;
@@ -167,6 +203,7 @@ struct WordSectionContext {
     uint32_t stories[6];
     uint32_t tableDepth;
     uint32_t story; // 1 inside a header or footer story
+    WordTableState *table; // null outside a table
 };
 
 struct WordParaState {
@@ -181,6 +218,11 @@ struct WordParaState {
     uint32_t storyFlag;
     uint32_t styleId; // the paragraph's interned style
     uint32_t cpEnd;   // the end of the paragraph's text
+    // The list number text that leads the paragraph, and its look.
+    char16_t *leadIn; // owned, or null
+    uint32_t leadInLength;
+    uint32_t leadInEmitted;
+    WordChp leadInChp;
 };
 
 struct WordRunState {
@@ -280,6 +322,32 @@ int Word_textGroupEditable(Edr_Doc *doc, intptr_t node, intptr_t *flag);
 // end.
 [[nodiscard]] int Word_tableParent(WordParaState *para, Edr_Node **out);
 [[nodiscard]] int Word_tableParaEnd(WordParaState *para);
+// Finishes the open table of a section (its last row, its style) and
+// lets go of its nodes. 0 without one.
+[[nodiscard]] int Word_tableFlush(WordSectionContext *section);
+// Frees the table state without finishing it.
+void Word_tableReset(WordSectionContext *section);
+// Finishes the current row: row kind, cell styles, column-span tracking,
+// the row's style. last: the table ends with it.
+[[nodiscard]] int Word_tableRowFinish(WordSectionContext *section, uint32_t last);
+// The row kind of the current row: 1 first, 2 and 3 alternating body
+// rows, 4 last, 5 the only row.
+uint32_t Word_tableRowKind(const WordTableState *table, uint32_t last);
+// Cell i's properties (width, margins, merges, shading, borders) for its
+// row kind, of a row of n cells.
+[[nodiscard]] int Word_tableCellStyle(const WordTap *tap, uint32_t i, uint32_t n, uint32_t rowKind,
+                                      WordPropList *list, WordReader *reader);
+// The shading colour of cell i through the table look; 0 with *has 0 when
+// the look makes none.
+uint32_t Word_tableCellShading(const WordTap *tap, uint32_t i, uint32_t n, uint32_t rowKind, uint32_t *has);
+// The four borders of cell i (top, left, bottom, right): the cell's own,
+// else the table's edge or inside borders by position.
+void Word_tableCellBorders(const WordTap *tap, uint32_t i, uint32_t n, uint32_t rowKind, WordBorder out[4]);
+// The column span of a cell from the table's distinct left edges (1: none).
+uint32_t Word_tableCellSpan(const int32_t *edges, uint32_t edgeCount, int32_t left, int32_t right);
+// The built-in table look's {foreground, background, pattern} of a
+// position class (itl below 43, class below 16).
+const uint8_t *Word_tableLookShading(uint32_t itl, uint32_t positionClass);
 
 // ------------------------------------------------------ nodes and sections
 

@@ -131,8 +131,8 @@ int loadSteps(WordReader *r, Edr_Doc *doc, Edr_Node *root, VfsHandle *stream)
         (err = Word_readFontTable(r)) != Res_ok || (err = Word_readBookmarks(r)) != Res_ok ||
         (err = Word_readBinTables(r)) != Res_ok)
         return err;
-    // The list tables come with their own reader; a document whose lists
-    // cannot be read loads without them.
+    // A document whose list tables cannot be read loads without lists.
+    (void)Word_readLists(r);
     if ((err = Word_readFieldTables(r)) != Res_ok || (err = Word_readStyleSheet(r)) != Res_ok)
         return err;
     if ((err = Edr_Doc_setFlags(doc, 2 | 4)) != Res_ok || (err = Edr_Doc_setTypeCode(doc, typeCodeWord)) != Res_ok)

@@ -330,6 +330,7 @@ void Word_sectionEnd(WordSectionContext *section)
 {
     if (!section)
         return;
+    Word_tableReset(section);
     if (section->group)
         Edr_Node_release(section->builder->doc, section->group);
     Mem_free(section);
@@ -361,7 +362,9 @@ int Word_buildRange(uint32_t start, uint32_t end, WordSectionContext *section, W
             err = endErr;
         cp = paraEnd;
     }
-    return err;
+    // A table that runs to the range's end is finished here.
+    int flushErr = Word_tableFlush(section);
+    return err ? err : flushErr;
 }
 
 int Word_buildSections(WordReader *r)

@@ -152,6 +152,23 @@ int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out
         Mem_free(para);
         return err;
     }
+    // The list number text that leads the paragraph. A number text naming
+    // a level the list lacks leaves the paragraph without a number rather
+    // than the document without the paragraph.
+    err = Word_listNumberText(&para->pap, &para->leadIn, &para->leadInLength, &para->leadInChp, r);
+    if (err == Res_wordAbsentLevel)
+        err = Res_ok;
+    if (!err && r->fib.wIdent == Word_identWord6 && para->pap.ilvl == 0) {
+        uint32_t list1 = 0;
+        if (Word_findList(1, &list1, r) == Res_ok)
+            for (uint32_t level = 0; level < 9 && !err; level++)
+                err = Word_listLevelReset(list1, level, r);
+    }
+    if (err) {
+        Mem_free(para->leadIn);
+        Mem_free(para);
+        return err;
+    }
     // The paragraph style's character record is the base of its runs.
     uint32_t istd = para->pap.istd;
     if (istd < r->styleCount && r->styles[istd].defined)
@@ -176,6 +193,7 @@ int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out
         }
     }
     if ((err = Edr_Node_createGroup(b->doc, parent, Edr_Insert_lastChild, 0, &para->container)) != Res_ok) {
+        Mem_free(para->leadIn);
         Mem_free(para);
         return err;
     }
@@ -189,6 +207,7 @@ int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out
         err = Word_nodeSetStyle(b->doc, para->container, WordClass_paragraph, para->styleId);
     if (err) {
         Edr_Node_release(b->doc, para->container);
+        Mem_free(para->leadIn);
         Mem_free(para);
         return err;
     }
@@ -299,6 +318,7 @@ int Word_paraEnd(WordParaState **state)
         fillErr = Word_emptyParagraphFill(para);
     if (para->container)
         Edr_Node_release(para->section->builder->doc, para->container);
+    Mem_free(para->leadIn);
     Mem_free(para);
     *state = nullptr;
     return tableErr ? tableErr : fillErr;
@@ -355,8 +375,9 @@ int Word_nodeChainEditable(Edr_Doc *doc, Edr_Node *node, int *flag)
 
 int Word_textGroupEditable(Edr_Doc *, intptr_t, intptr_t *flag)
 {
-    // No paragraph carries a list lead-in until lists are read, so every
-    // node is editable.
+    // A list lead-in is told apart through the list record attached to its
+    // paragraph for the writer; no paragraph carries one yet, so every node
+    // is editable.
     *flag = 1;
     return Res_ok;
 }

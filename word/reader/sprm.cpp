@@ -511,7 +511,7 @@ void Word_readTc6(const uint8_t **p, WordTc *tc)
 
 void Word_readTc97(const uint8_t **p, WordTc *tc)
 {
-    tc->flags = u16(*p) & 0x1F;
+    tc->flags = u16(*p) & 0x7F; // merges, text flow and the vertical merge bits 5-6
     *p += 4;
     for (WordBorder &b : tc->brc)
         Word_readBrc80(p, &b);

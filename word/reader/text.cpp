@@ -320,6 +320,23 @@ int fieldChar(WordRunState *rs, char16_t c, Pending *pageText)
     return Res_ok;
 }
 
+// The paragraph's list number text in a text group of its own look, shown
+// whatever the field state.
+int emitLeadIn(WordParaState *para)
+{
+    WordLoad *l = readerOf(para)->load;
+    WordRunState rs{};
+    rs.para = para;
+    rs.chp = para->leadInChp;
+    uint32_t show = l->showText;
+    l->showText = 1;
+    Pending p{para->leadIn, para->leadInLength, para->leadInLength};
+    int err = flush(&rs, &p);
+    l->showText = show;
+    int err2 = finishTextGroup(&rs);
+    return err ? err : err2;
+}
+
 } // namespace
 
 uint32_t Word_lidCharset(uint32_t lid)
@@ -572,6 +589,10 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
     Pending p{};
     Pending pageText{};
     uint32_t mainEnd = r->fib.ccpText;
+    if (para->leadIn && !para->leadInEmitted) {
+        para->leadInEmitted = 1;
+        err = emitLeadIn(para);
+    }
     for (uint32_t cp = cpStart; cp < cpEnd && !err;) {
         uint32_t end = 0;
         const char16_t *chars = nullptr;

@@ -101,6 +101,8 @@ enum : uint32_t {
     WordPair_plcfbkl = 23,
     WordPair_dop = 31,
     WordPair_clx = 33,
+    WordPair_plfLst = 73,
+    WordPair_plfLfo = 74,
 };
 
 enum : uint32_t {
@@ -196,6 +198,68 @@ struct WordBookmarks {
     uint32_t rangeEnd;
 };
 
+// Result codes of the list tables (beside those of core/result.h).
+enum : int {
+    Res_wordBadListIndex = 3848, // a list index out of range
+    Res_wordNoList = 3849,       // no list with that list id
+    Res_wordShortLists = 3861,   // a list table shorter than 28 bytes per list
+    Res_wordAbsentLevel = 3862,  // a list number text names an absent level
+};
+
+// One level of a list: its start, format, flags, placeholder positions,
+// follow character, indents, modifier lists and number text.
+struct WordListLevel {
+    int32_t iStartAt;
+    uint8_t nfc;
+    uint8_t flags; // jc bits 0-1, fLegal 2, fNoRestart 3, fIndentSav 4, fConverted 5, Word 6 tab 6
+    uint8_t rgbxchNums[9];
+    uint8_t ixchFollow; // 0 tab, 1 space, 2 nothing
+    int32_t dxaSpace;
+    int32_t dxaIndent;
+    uint8_t *chpx; // owned: u16 length, then the character modifiers; or null
+    uint8_t *papx; // owned: u16 length, then the paragraph modifiers; or null
+    char16_t *text; // owned, cch characters; or null
+    uint16_t cch;
+};
+
+enum : uint8_t {
+    WordLevel_legal = 1u << 2,
+    WordLevel_noRestart = 1u << 3,
+    WordLevel_word6Tab = 1u << 6,
+};
+
+// One override level of an LFO.
+struct WordLfoLevel {
+    int32_t iStartAt;
+    uint8_t ilvl;
+    uint8_t fStartAt;
+    uint8_t fFormatting;
+    WordListLevel *level; // owned when fFormatting is set, else null
+};
+
+struct WordLfo {
+    uint32_t lsid;
+    uint8_t clfolvl;
+    WordLfoLevel *overrides[9];
+};
+
+// One list definition with its running counters.
+struct WordList {
+    uint32_t lsid;
+    uint32_t tplc;
+    uint16_t rgistd[9];
+    uint8_t simple;
+    uint8_t restartHdn;
+    WordListLevel *levels[9]; // owned; null for an absent level
+    int32_t number[9];
+    uint8_t used[9];
+    const WordLfoLevel *override[9]; // the override in force (lent from the LFO table)
+    // First-use indentation memory.
+    uint8_t indentSeen;
+    int32_t indentM;
+    int32_t indentK;
+};
+
 struct WordReader {
     EngineContext *ctx;
     OleHandle *ole;         // the compound file over the document's stream
@@ -244,7 +308,11 @@ struct WordReader {
     int32_t symbolFont;    // index of "Symbol", -1 when absent
     int32_t wingdingsFont; // index of "Wingdings", -1 when absent
     uint32_t codePage;     // charset code of 8-bit text (0: Latin-1)
+    WordList *lists; // the list definitions (Word 6/95: the four fixed lists)
     uint32_t listCount;
+    uint32_t listCapacity;
+    WordLfo *lfos; // the list format overrides, or null
+    uint32_t lfoCount;
     uint32_t sprmDepth; // nesting of lists applied from inside a modifier
     WordLoad *load;     // the state of a load that builds nodes (word/reader/build.h), or null
 };
@@ -410,10 +478,40 @@ void Word_bookmarkEnded(WordReader *reader, uint32_t pair);
 
 // ------------------------------------------------------------------ lists
 
+// Load step: the list table, then the override table. 0, 1, 3861, 3843.
+[[nodiscard]] int Word_readLists(WordReader *reader);
+// The list definitions with their levels (Word 6/95: the four fixed
+// lists). The table is read by its own length (lcbPlfLst) and its levels
+// from just after it, within the table stream. 0, 1, 3861; read errors.
+[[nodiscard]] int Word_readListTable(WordReader *reader);
+// The override table, read by its own length (lcbPlfLfo) within the table
+// stream. 0, 1, 3843; read errors. On failure no override table is kept.
+[[nodiscard]] int Word_readLfoTable(WordReader *reader);
+// The index of the list with lsid. 3849 when none has it.
+[[nodiscard]] int Word_findList(uint32_t lsid, uint32_t *index, const WordReader *reader);
+// Sets a level's counter to its start, clearing its used flag and its
+// override in force. 3848 for an index out of range; nothing for an
+// absent level.
+[[nodiscard]] int Word_listLevelReset(uint32_t list, uint32_t level, WordReader *reader);
+[[nodiscard]] int Word_listReset(uint32_t list, WordReader *reader);
+// Replaces level `level` of the list of LFO number kind (1 and 2 outline,
+// 3 numbered, 4 bulleted) with one made from an older auto-number
+// descriptor; text is the descriptor's number text (32 characters).
+[[nodiscard]] int Word_anldToLevel(const WordAnlv *lv, const char16_t *text, uint32_t kind, uint32_t level,
+                                   WordReader *reader);
 // Makes the nine levels of the outline list from nine older list-level
-// descriptors and their number text (the list tables; interim).
+// descriptors and their number text.
 [[nodiscard]] int Word_olstToLevels(const WordAnlv *levels, uint32_t restart, const char16_t *text,
                                     WordReader *reader);
+// The number text of a paragraph (*text null and *chp unset when it has
+// none) and its character record; the paragraph's indents and tab stops
+// may change. The text is a new NUL-terminated string (Mem_free), *length
+// its characters. 0, 1, 3844, 3862.
+[[nodiscard]] int Word_listNumberText(WordPap *pap, char16_t **text, uint32_t *length, WordChp *chp,
+                                      WordReader *reader);
+void Word_listLevelFree(WordListLevel *level);
+void Word_listTableFree(WordReader *reader);
+void Word_lfoTableFree(WordReader *reader);
 
 // The paint server of a colour-stop property value: a gradient record of
 // at most 20 stops with its own stop buffer (kind 1). 0, or 1 when out of

@@ -146,7 +146,11 @@ void Word_readerInit(WordReader *r)
     r->fontCount = 0;
     r->symbolFont = -1;
     r->wingdingsFont = -1;
+    r->lists = nullptr;
     r->listCount = 0;
+    r->listCapacity = 0;
+    r->lfos = nullptr;
+    r->lfoCount = 0;
     r->sprmDepth = 0;
 }
 
@@ -175,6 +179,8 @@ void Word_readerFreeTables(WordReader *r)
     Mem_free(r->plcfHdd);
     Word_bookmarksFree(r);
     Word_fontsFree(r->fonts, r->fontCount);
+    Word_lfoTableFree(r);
+    Word_listTableFree(r);
     Word_readerInit(r);
 }
 
