@@ -10,6 +10,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/stylerule.h"
 #include "core/task/task.h"
 #include "core/text/fmt.h"
 #include "document/edr/doc.h"
@@ -502,7 +503,15 @@ int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
     return Escher_openDrawing(
         r->context, &r->source, &delay, &r->drawingGroup,
         [](void *user, StyleRule *rule, uint32_t *id) {
-            return Ppt_addItemWithSerial(static_cast<PptContext *>(user), rule, id);
+            // The shape converter keeps and frees its rule: the style
+            // sheet takes a copy.
+            StyleRule *copy = nullptr;
+            int err = StyleRule_clone(&copy, rule);
+            if (!err)
+                err = Ppt_addItemWithSerial(static_cast<PptContext *>(user), copy, id);
+            if (err)
+                StyleRule_destroy(copy);
+            return err;
         },
         [](void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4], int32_t rotation) {
             return PptText_buildTextBox(static_cast<PptContext *>(user), node, shape, rect, rotation);
