@@ -23,7 +23,6 @@
 #include "document/edr/node.h"
 #include "graphics/image.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/pixelconv.h"
 #include "office/attach/attach.h"
 #include "platform/api/request.h"
 #include "platform/vfs/vfs.h"
@@ -356,21 +355,6 @@ TEST(WordPictureCheck, MonoBitmapDataMustHoldItsExtents)
         picf.yExt = c.y;
         EXPECT_EQ(Word_monoBitmapCheck(&picf, c.length), c.want) << c.x << "x" << c.y << " in " << c.length;
     }
-}
-
-TEST(WordPictureCheck, RowConverterFromRgb32)
-{
-    EXPECT_EQ(PixelConv_fromRgb32(nullptr, Pixel_format565), PixelConv_fromRgb32(nullptr, Pixel_format565Alt));
-    EXPECT_EQ(PixelConv_fromRgb32(nullptr, Pixel_format32), nullptr);
-    EXPECT_EQ(PixelConv_fromRgb32(nullptr, Pixel_formatGrey8), nullptr);
-    const uint32_t rows[2][3] = {{0xFFFFFF, 0, 0xFFFFFF}, {0, 0xFFFFFF, 0}};
-    uint16_t out[2][4] = {};
-    PixelConv_rows(PixelConv_fromRgb32(nullptr, Pixel_format565), rows[0], sizeof rows[0], 3, 2,
-                   reinterpret_cast<uint8_t *>(out), sizeof out[0]);
-    EXPECT_EQ(out[0][0], 0xFFFF);
-    EXPECT_EQ(out[0][1], 0);
-    EXPECT_EQ(out[1][1], 0xFFFF);
-    EXPECT_EQ(out[1][3], 0); // past the width: untouched
 }
 
 // A reader with a load record and the drawings state, without a file.

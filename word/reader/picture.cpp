@@ -17,7 +17,7 @@
 #include "graphics/metafile.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/pixelconv.h"
+#include "graphics/imageconv.h"
 #include "office/attach/attach.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
@@ -243,7 +243,8 @@ int expandMonoBitmap(WordRunState *rs, const WordPicf *picf, const uint8_t *data
     PixelBuf *pixels = nullptr;
     if ((err = PixelBuf_create(&pixels, int32_t(w), int32_t(h), format, 96)) != Res_ok)
         return err;
-    PixelConvFn convert = PixelConv_fromRgb32(r->ctx, format);
+    // The row converter from 32-bit pixels to the buffer's format.
+    RowConvFn convert = RowConv_forFormat(r->ctx, format);
     if (!convert) {
         PixelBuf_destroy(pixels);
         return Res_wordNoRowConverter;
@@ -258,8 +259,8 @@ int expandMonoBitmap(WordRunState *rs, const WordPicf *picf, const uint8_t *data
             uint64_t bit = uint64_t(y) * w + x;
             row[x] = (data[bit / 8] >> (7 - bit % 8)) & 1 ? 0xFFFFFFu : 0;
         }
-        PixelConv_rows(convert, row, size_t(w) * 4, w, 1, pixels->pixels + size_t(y) * pixels->stride,
-                       pixels->stride);
+        RowConv_applyRowsDirect(convert, reinterpret_cast<const uint8_t *>(row), size_t(w) * 4, w, 1,
+                                pixels->pixels + size_t(y) * pixels->stride, pixels->stride);
         if (y && y % 15 == 0 && r->ctx)
             Task_yield(r->ctx);
     }
