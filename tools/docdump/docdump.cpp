@@ -239,11 +239,14 @@ std::string className(Edr_Doc *doc, Edr_Node *node)
 }
 
 // The text of a subtree in tree order; a line break (U+000B) ends a line.
-void collectText(Edr_Node *node, std::string *out)
+// Text boxes (groups of class "textBox") are left out: their stories are
+// not part of the body text.
+void collectText(Edr_Doc *doc, Edr_Node *node, std::string *out)
 {
     for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
         if (Edr_Node_type(child) == Edr_NodeType_group) {
-            collectText(child, out);
+            if (className(doc, child) != "textBox")
+                collectText(doc, child, out);
         } else if (Edr_Node_type(child) == Edr_NodeType_text) {
             const Edr_TextNode *t = Edr_Node_textPayload(child);
             for (uint32_t i = 0; t && i < t->length; i++) {
@@ -263,7 +266,7 @@ void dumpParagraphs(Edr_Doc *doc, Edr_Node *node, std::string *out)
         if (Edr_Node_type(child) != Edr_NodeType_group)
             continue;
         if (className(doc, child) == "paragraph") {
-            collectText(child, out);
+            collectText(doc, child, out);
             *out += '\n';
         } else {
             dumpParagraphs(doc, child, out);

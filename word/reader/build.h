@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "word/reader/drawing.h"
 #include "word/reader/sprm.h"
 #include "word/reader/word.h"
 
@@ -144,9 +145,12 @@ struct WordLoad {
     uint32_t hasPictures;
     WordChp paraMarkChp;
     uint32_t revisionOption; // bit set: revisions are shown
-    uint8_t *fieldTables[4]; // PLCFFLD of main text, headers, footnotes, comments
-    uint32_t fieldCounts[4];
+    // PLCFFLD of main text, headers, footnotes, comments, endnotes, text
+    // boxes and header text boxes.
+    uint8_t *fieldTables[7];
+    uint32_t fieldCounts[7];
     WordNodeBuilder *builder;
+    WordDrawings *drawings; // the drawings of a Word 97 file, or null
 };
 
 struct WordNodeBuilder {
@@ -223,6 +227,7 @@ struct WordParaState {
     uint32_t leadInLength;
     uint32_t leadInEmitted;
     WordChp leadInChp;
+    WordPendingShape pendingShape;
 };
 
 struct WordRunState {
@@ -302,8 +307,11 @@ uint32_t Word_pagerefTarget(const char16_t *instruction, uint32_t length, const 
 void Word_fieldsFree(WordReader *reader);
 // Load step: the field tables (PLCFFLD) of the sub-documents that have them.
 [[nodiscard]] int Word_readFieldTables(WordReader *reader);
-// The field descriptor {ch, flt} at cp of the current sub-document.
-bool Word_fieldAt(uint32_t cp, uint8_t fld[2], WordReader *reader);
+// The field descriptor {ch, flt} at cp of sub-document subdoc. 3851 for
+// sub-document 3 or one above 7; 3901 when no descriptor lies at cp.
+[[nodiscard]] int Word_fieldAt(uint32_t cp, uint32_t subdoc, uint8_t fld[2], WordReader *reader);
+// Makes the run's text group when it has none.
+[[nodiscard]] int Word_ensureTextGroup(WordRunState *run);
 
 // ------------------------------------------------------------ paragraphs
 

@@ -112,6 +112,7 @@ void freeLoad(WordReader *r)
     if (!l)
         return;
     Word_fieldsFree(r);
+    Word_drawingsFree(r);
     Word_propTableFree(r);
     Word_nodeBuilderFree(l->builder);
     Request_release(l->request);
@@ -133,14 +134,15 @@ int loadSteps(WordReader *r, Edr_Doc *doc, Edr_Node *root, VfsHandle *stream)
         return err;
     // A document whose list tables cannot be read loads without lists.
     (void)Word_readLists(r);
-    if ((err = Word_readFieldTables(r)) != Res_ok || (err = Word_readStyleSheet(r)) != Res_ok)
+    if ((err = Word_readFieldTables(r)) != Res_ok || (err = Word_readStyleSheet(r)) != Res_ok ||
+        (err = Word_readTextBoxTables(r)) != Res_ok)
         return err;
     if ((err = Edr_Doc_setFlags(doc, 2 | 4)) != Res_ok || (err = Edr_Doc_setTypeCode(doc, typeCodeWord)) != Res_ok)
         return err;
     WordNodeBuilder *builder = nullptr;
     if ((err = Word_nodeBuilderNew(doc, root, r, &builder)) != Res_ok)
         return err;
-    if ((err = Edr_Doc_setupFromStream(doc, stream)) != Res_ok)
+    if ((err = Edr_Doc_setupFromStream(doc, stream)) != Res_ok || (err = Word_loadDrawings(r)) != Res_ok)
         return err;
     return Word_buildSections(r);
 }

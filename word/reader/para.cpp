@@ -312,6 +312,7 @@ int Word_paraEnd(WordParaState **state)
     WordParaState *para = *state;
     if (!para)
         return Res_ok;
+    (void)Word_paraFinishShape(para, 1);
     int tableErr = Word_tableParaEnd(para);
     int fillErr = Res_ok;
     if (para->container && !para->hasContent)

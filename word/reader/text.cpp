@@ -256,8 +256,7 @@ int fieldChar(WordRunState *rs, char16_t c, Pending *pageText)
     WordLoad *l = r->load;
     uint32_t kind = c, type = c == 19 ? 0xFF : 0;
     uint8_t fld[2];
-    if (Word_fieldAt(rs->cp, fld, r)) {
-
+    if (Word_fieldAt(rs->cp, r->subdoc, fld, r) == Res_ok) {
         kind = fld[0] & 0x1F;
         type = fld[1];
     }
@@ -337,7 +336,31 @@ int emitLeadIn(WordParaState *para)
     return err ? err : err2;
 }
 
+// Special characters 1 (an inline picture) and 8 (a drawn object). A
+// picture or shape that cannot be read is left out; running out of memory
+// and a stop request end the text.
+int drawingChar(WordRunState *rs, char16_t c)
+{
+    int err = Res_ok;
+    if (c == 8) {
+        err = Word_placeDrawnObject(rs, rs->cp);
+    } else if (!rs->chp.fOle2) {
+        // The picture's group follows the text before it.
+        if ((err = finishTextGroup(rs)) != Res_ok)
+            return err;
+        err = Word_placePicture(rs);
+        if (!err)
+            readerOf(rs->para)->load->hasPictures = 1;
+    }
+    return err == Res_noMemory || err == Res_stopRequested ? err : int(Res_ok);
+}
+
 } // namespace
+
+int Word_ensureTextGroup(WordRunState *rs)
+{
+    return ensureTextGroup(rs);
+}
 
 uint32_t Word_lidCharset(uint32_t lid)
 {
@@ -609,6 +632,8 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
                 err = flush(&rs, &p);
                 if (!err && c == 0)
                     err = emitPageNumber(&rs, nullptr, 0);
+                else if (!err && (c == 1 || c == 8))
+                    err = drawingChar(&rs, c);
                 else if (!err && c == 40 && rs.chp.xchSym)
                     err = pendAdd(&p, char16_t(rs.chp.xchSym));
                 continue;
@@ -718,19 +743,28 @@ void Word_fieldsFree(WordReader *reader)
     Mem_free(l->window);
     l->window = nullptr;
     l->windowLength = 0;
-    for (uint32_t i = 0; i < 4; i++) {
+    for (uint32_t i = 0; i < 7; i++) {
         Mem_free(l->fieldTables[i]);
         l->fieldTables[i] = nullptr;
         l->fieldCounts[i] = 0;
     }
 }
 
+namespace {
+
+// The field table of each sub-document (0-7); -1 for the macro text,
+// which has none.
+constexpr int32_t fieldTableOf[8] = {0, 2, 1, -1, 3, 4, 5, 6};
+
+} // namespace
+
 int Word_readFieldTables(WordReader *r)
 {
-    // Main text, headers, footnotes and comments: FIB pairs 16, 17, 18, 19.
-    static constexpr uint32_t pairs[4] = {16, 17, 18, 19};
+    // Main text, headers, footnotes, comments, endnotes, text boxes and
+    // header text boxes: FIB pairs 16, 17, 18, 19, 48, 57 and 59.
+    static constexpr uint32_t pairs[7] = {16, 17, 18, 19, 48, 57, 59};
     WordLoad *l = r->load;
-    for (uint32_t i = 0; i < 4; i++) {
+    for (uint32_t i = 0; i < 7; i++) {
         const WordFcLcb &pair = r->fib.pairs[pairs[i]];
         if (pair.lcb < 4 || (pair.lcb - 4) % 6)
             continue;
@@ -746,31 +780,17 @@ int Word_readFieldTables(WordReader *r)
     return Res_ok;
 }
 
-bool Word_fieldAt(uint32_t cp, uint8_t fld[2], WordReader *r)
+int Word_fieldAt(uint32_t cp, uint32_t subdoc, uint8_t fld[2], WordReader *r)
 {
+    if (subdoc > 7 || fieldTableOf[subdoc] < 0)
+        return Res_wordBadSubdoc;
     WordLoad *l = r->load;
-    uint32_t table;
-    switch (r->subdoc) {
-    case 0:
-        table = 0;
-        break;
-    case 2:
-        table = 1;
-        break;
-    case 1:
-        table = 2;
-        break;
-    case 4:
-        table = 3;
-        break;
-    default:
-        return false;
-    }
-    const uint8_t *plc = l->fieldTables[table];
-    uint32_t n = l->fieldCounts[table];
-    if (!plc || r->subdoc > 7)
-        return false;
-    uint32_t rel = cp - r->subdocStart[r->subdoc];
+    uint32_t table = uint32_t(fieldTableOf[subdoc]);
+    const uint8_t *plc = l ? l->fieldTables[table] : nullptr;
+    uint32_t n = l ? l->fieldCounts[table] : 0;
+    if (!plc)
+        return Res_wordNoFieldAtCp;
+    uint32_t rel = cp - r->subdocStart[subdoc];
     uint32_t lo = 0, hi = n;
     while (lo < hi) {
         uint32_t mid = (lo + hi) / 2;
@@ -780,12 +800,12 @@ bool Word_fieldAt(uint32_t cp, uint8_t fld[2], WordReader *r)
             const uint8_t *d = plc + 4 * (size_t(n) + 1) + 2 * size_t(mid);
             fld[0] = d[0];
             fld[1] = d[1];
-            return true;
+            return Res_ok;
         }
         if (v < rel)
             lo = mid + 1;
         else
             hi = mid;
     }
-    return false;
+    return Res_wordNoFieldAtCp;
 }
