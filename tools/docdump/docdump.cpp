@@ -298,16 +298,16 @@ bool isLine(Edr_Node *node)
     return d >= 1 && d <= 2;
 }
 
-void dumpSlideLines(Edr_Node *node, std::string *out)
+void dumpSlideLines(Edr_Doc *doc, Edr_Node *node, std::string *out)
 {
     for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
         if (Edr_Node_type(child) != Edr_NodeType_group)
             continue;
         if (isLine(child)) {
-            collectText(child, out);
+            collectText(doc, child, out);
             *out += '\n';
         } else {
-            dumpSlideLines(child, out);
+            dumpSlideLines(doc, child, out);
         }
     }
 }
@@ -321,7 +321,7 @@ void dumpSlides(Edr_Doc *doc, std::string *out)
     for (Edr_Node *page = Edr_Node_firstChild(Edr_Doc_root(doc)); page; page = Edr_Node_nextSibling(page)) {
         *out += "--- page " + std::to_string(++n) + "\n";
         if (Edr_Node_type(page) == Edr_NodeType_group)
-            dumpSlideLines(page, out);
+            dumpSlideLines(doc, page, out);
     }
     Edr_Doc_readUnlock(doc);
 }
