@@ -22,6 +22,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "spreadsheet/reader/sheetstore.h"
 #include "core/style/prop.h"
 #include "core/style/stylerule.h"
 #include "core/text/charset.h"
@@ -88,37 +89,6 @@ int toUtf8(const char16_t *s, char **out)
     return Charset_fromUstr(s, out, CharsetCode_utf8, nullptr);
 }
 
-// The value of a pending edit as a format request.
-void requestOf(const ExcelCellEdit *v, Excel_FmtRequest *r, uint8_t *truth)
-{
-    switch (v->kind) {
-    case Excel_editBoolean:
-        *truth = v->value.integer ? 1 : 0;
-        r->kind = Excel_fmtBoolean;
-        r->value = truth;
-        break;
-    case Excel_editInteger:
-        r->kind = Excel_fmtInteger;
-        r->value = &v->value.integer;
-        break;
-    case Excel_editNumber:
-        r->kind = Excel_fmtNumber;
-        r->value = &v->value.number;
-        break;
-    case Excel_editError:
-        r->kind = Excel_fmtError;
-        r->value = v->value.error ? v->value.error : "";
-        break;
-    case Excel_editText:
-        r->kind = Excel_fmtText;
-        r->value = v->value.text.text ? v->value.text.text : u"";
-        break;
-    default:
-        r->kind = Excel_fmtEmpty;
-        r->value = nullptr;
-        break;
-    }
-}
 
 } // namespace
 
@@ -271,7 +241,7 @@ int Excel_CellEdit_valueText(EngineContext *context, const ExcelCellEdit *value,
     }
     Excel_FmtRequest r{};
     uint8_t truth = 0;
-    requestOf(value, &r, &truth);
+    Excel_editFormatRequest(value, &r, &truth);
     r.locale = language;
     r.context = context;
     r.flags = Excel_fmtShowZero;

@@ -90,38 +90,6 @@ uint32_t renderWidth(const SheetGrid *grid, uint32_t row, uint32_t column)
     return sum;
 }
 
-// The format request of an edit's value; truth holds a boolean's byte.
-void requestOf(const ExcelCellEdit *e, Excel_FmtRequest *r, uint8_t *truth)
-{
-    switch (e->kind) {
-    case Excel_editBoolean:
-        *truth = e->value.integer ? 1 : 0;
-        r->kind = Excel_fmtBoolean;
-        r->value = truth;
-        break;
-    case Excel_editInteger:
-        r->kind = Excel_fmtInteger;
-        r->value = &e->value.integer;
-        break;
-    case Excel_editNumber:
-        r->kind = Excel_fmtNumber;
-        r->value = &e->value.number;
-        break;
-    case Excel_editError:
-        r->kind = Excel_fmtError;
-        r->value = e->value.error ? e->value.error : "";
-        break;
-    case Excel_editText:
-        r->kind = Excel_fmtText;
-        r->value = e->value.text.text ? e->value.text.text : u"";
-        break;
-    default:
-        r->kind = Excel_fmtEmpty;
-        r->value = nullptr;
-        break;
-    }
-}
-
 const char16_t *formatCode(const ExcelWorkbook *wb, uint32_t index)
 {
     return wb && wb->formats && index < wb->formatCount ? wb->formats[index] : nullptr;
@@ -368,7 +336,7 @@ int Excel_Sheet_renderEdit(EngineContext *context, ExcelCellEdit *edit, SheetGri
     ExcelWorkbook *wb = grid->workbook;
     Excel_FmtRequest r{};
     uint8_t truth = 0;
-    requestOf(edit, &r, &truth);
+    Excel_editFormatRequest(edit, &r, &truth);
     r.formatIndex = edit->format;
     r.code = formatCode(wb, edit->format);
     r.width = renderWidth(grid, edit->row, edit->column);
@@ -554,7 +522,7 @@ int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t
     if (edit->kind != Excel_editError) {
         Excel_FmtRequest r{};
         uint8_t truth = 0;
-        requestOf(edit, &r, &truth);
+        Excel_editFormatRequest(edit, &r, &truth);
         r.formatIndex = edit->format;
         r.code = code;
         r.colour = &colour;
@@ -719,4 +687,35 @@ int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t 
     }
     Mem_free(keys);
     return rc != Res_ok ? rc : last;
+}
+
+void Excel_editFormatRequest(const ExcelCellEdit *e, Excel_FmtRequest *r, uint8_t *truth)
+{
+    switch (e->kind) {
+    case Excel_editBoolean:
+        *truth = e->value.integer ? 1 : 0;
+        r->kind = Excel_fmtBoolean;
+        r->value = truth;
+        break;
+    case Excel_editInteger:
+        r->kind = Excel_fmtInteger;
+        r->value = &e->value.integer;
+        break;
+    case Excel_editNumber:
+        r->kind = Excel_fmtNumber;
+        r->value = &e->value.number;
+        break;
+    case Excel_editError:
+        r->kind = Excel_fmtError;
+        r->value = e->value.error ? e->value.error : "";
+        break;
+    case Excel_editText:
+        r->kind = Excel_fmtText;
+        r->value = e->value.text.text ? e->value.text.text : u"";
+        break;
+    default:
+        r->kind = Excel_fmtEmpty;
+        r->value = nullptr;
+        break;
+    }
 }

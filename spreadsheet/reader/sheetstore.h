@@ -60,6 +60,11 @@ int Excel_Sheet_removeLine(SheetGrid *grid, int64_t row, int64_t column);
 // out.
 ExcelCellEdit *Excel_editNew(uint32_t kind, uint32_t row, uint32_t column, const char16_t *text);
 
+// The format request of an edit's value; truth holds a boolean's byte
+// (the request points into the edit and at truth).
+struct Excel_FmtRequest;
+void Excel_editFormatRequest(const ExcelCellEdit *edit, Excel_FmtRequest *r, uint8_t *truth);
+
 // The edit of the list with the key, or null; *previous (when not null)
 // receives the last edit before the key (null: the key goes first).
 ExcelCellEdit *Excel_editFind(ExcelCellEdit *edits, ExcelCellEdit **previous, uint32_t row, uint32_t column);
