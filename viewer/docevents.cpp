@@ -525,7 +525,10 @@ int Fv_stopDocuments(FvViewer *viewer)
 int Fv_onLoadStarted(EngineContext *context, FvViewer *viewer)
 {
     Host_engineRequest(context->instance->host, Fv_requestWorkStarted, nullptr);
-    if (FvPage *page = pageOf(viewer))
+    // The start notice is queued and may come after a quick load has
+    // already been shown: the first display is armed again only while the
+    // load is still running, or it would be reported twice.
+    if (FvPage *page = pageOf(viewer); page && page->loadState == FvLoad_loading)
         page->firstDisplayPending = 1;
     return 1;
 }

@@ -131,6 +131,18 @@ int PageSet_setDocument(FvPageSet *set, uint32_t key, Edr_Doc *document)
 {
     Lock_acquire(&set->lock);
     FvPageSetEntry *e = findKey(set, key);
+    if (!e && key == 0 && document) {
+        // The viewer's own page (key 0, never handed out by PageSet_add)
+        // gets its entry with its first document, so that its loads are
+        // tracked and announce their first page like the others.
+        e = static_cast<FvPageSetEntry *>(Mem_calloc(1, sizeof(FvPageSetEntry)));
+        if (!e) {
+            Lock_release(&set->lock);
+            return Res_noMemory;
+        }
+        e->next = set->head;
+        set->head = e;
+    }
     int r = Res_ok;
     if (!e) {
         r = Res_pageSetNoEntry;

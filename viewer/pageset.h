@@ -50,7 +50,8 @@ void PageSet_remove(FvPageSet *set, uint32_t key);
 // Stores document (a reference is taken; null clears). With a document the
 // tracker is made (or reset), the document takes it, and the counters of
 // documents (2) and dependent objects (3) are started (total 1, done 0).
-// 0; 1 without memory; 27392 without the entry.
+// 0; 1 without memory; 27392 without the entry. Key 0, the viewer's own
+// page, has its entry made here with its first document.
 int PageSet_setDocument(FvPageSet *set, uint32_t key, Edr_Doc *document);
 // Gives document the entry's existing tracker and restarts counters 2 and
 // 3. 0; 27392 without the entry; 27393 without a tracker.

@@ -479,6 +479,10 @@ int Fv_startLoad(FvViewer *viewer, FvPage *page)
     viewer->loadPending = 1;
     page->document = doc;
     page->root = root;
+    // The page-set entry tracks the new document's load: its progress and
+    // the first-page event (17) that edit mode waits for. Without memory
+    // the load goes on untracked.
+    (void)PageSet_setDocument(viewer->pageSet, uint32_t(page->key), doc);
     if (page->pageView)
         (void)FvPageView_setDocument(page->pageView, doc);
     if (FvView *view = viewer->context->instance->keyView) {

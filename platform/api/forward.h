@@ -22,10 +22,10 @@ struct FvPage;
 struct FvViewer;
 struct Url;
 
-// Step codes of the host's page prompt.
+// Step codes of the host's page prompt, its menu and its swipes.
 enum : intptr_t {
-    App_pageStepPrevious = 0x10002,
-    App_pageStepNext = 0x10003,
+    App_pageStepNext = 0x10002,
+    App_pageStepPrevious = 0x10003,
 };
 
 // ------------------------------------------------------------- posting

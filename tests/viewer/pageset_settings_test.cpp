@@ -104,53 +104,61 @@ TEST_F(ViewerSetupTest, PageSetKeysRunOutAndComeBack)
 
 // A document given to an entry takes its tracker; two loaded parts reach
 // the total of counter 3 (1 started), so the first-page message is posted
-// once, for that document.
+// once, for that document. The viewer's own page (key 0, never handed out)
+// gets its entry with its first document and is tracked the same way:
+// edit mode waits for that message.
 TEST_F(ViewerSetupTest, PageSetTracksTheDocumentAndPostsTheFirstPage)
 {
     ASSERT_TRUE(start());
-    struct Seen {
-        Edr_Doc *doc;
-        int firstPages;
-    } seen{nullptr, 0};
-    auto listener = [](EngineContext *, EventProcMsg *msg, void *arg, int *) {
-        Seen *s = static_cast<Seen *>(arg);
-        const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
-        if (m->code == 17 && m->document == s->doc)
-            s->firstPages++;
-    };
-    FvPageSet *set = nullptr;
-    onAppThread([&] {
-        ASSERT_EQ(PageSet_create(ctx(), &set), 0);
-        Edr_Node *root = nullptr;
-        ASSERT_EQ(Edr_Doc_create(ctx(), &seen.doc, &root), 0);
-        uint32_t key = 0;
-        ASSERT_EQ(PageSet_add(set, nullptr, &key), 0);
-        ASSERT_EQ(PageSet_setDocument(set, key, seen.doc), 0);
-        LoadProgress *tracker = PageSet_tracker(set, key);
-        ASSERT_NE(tracker, nullptr);
-        EXPECT_EQ(Edr_Doc_getLoadStats(seen.doc), tracker);
-        int32_t done = -5, total = -5;
-        LoadProgress_get(tracker, 3, &done, &total);
-        EXPECT_EQ(done, 0);
-        EXPECT_EQ(total, 1);
-        ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 1, listener, &seen), 0);
-        EventProcCodeMsg loaded{15, seen.doc, nullptr, 0};
-        EventProcMsg msg{};
-        msg.kind = 1;
-        msg.payload = &loaded;
-        PageSet_onEvent(set, &msg);
-        PageSet_onEvent(set, &msg); // clamped at the total: no second message
-        PageSet_finishTracking(set, key);
-        LoadProgress_get(tracker, 2, &done, &total);
-        EXPECT_EQ(done, 1);
-    });
-    drive([] { return false; }, 30);
-    onAppThread([&] {
-        EventProc_removeListener(ctx()->eventProc, 1, listener, &seen);
-        PageSet_free(set);
-        Edr_Doc_release(seen.doc);
-    });
-    EXPECT_EQ(seen.firstPages, 1);
+    for (bool ownPage : {false, true}) {
+        SCOPED_TRACE(ownPage ? "key 0" : "added key");
+        struct Seen {
+            Edr_Doc *doc;
+            int firstPages;
+        } seen{nullptr, 0};
+        auto listener = [](EngineContext *, EventProcMsg *msg, void *arg, int *) {
+            Seen *s = static_cast<Seen *>(arg);
+            const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
+            if (m->code == 17 && m->document == s->doc)
+                s->firstPages++;
+        };
+        FvPageSet *set = nullptr;
+        onAppThread([&] {
+            ASSERT_EQ(PageSet_create(ctx(), &set), 0);
+            Edr_Node *root = nullptr;
+            ASSERT_EQ(Edr_Doc_create(ctx(), &seen.doc, &root), 0);
+            uint32_t key = 0;
+            if (!ownPage) {
+                ASSERT_EQ(PageSet_add(set, nullptr, &key), 0);
+            }
+            ASSERT_EQ(PageSet_setDocument(set, key, seen.doc), 0);
+            LoadProgress *tracker = PageSet_tracker(set, key);
+            ASSERT_NE(tracker, nullptr);
+            EXPECT_EQ(Edr_Doc_getLoadStats(seen.doc), tracker);
+            int32_t done = -5, total = -5;
+            LoadProgress_get(tracker, 3, &done, &total);
+            EXPECT_EQ(done, 0);
+            EXPECT_EQ(total, 1);
+            ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 1, listener, &seen), 0);
+            EventProcCodeMsg loaded{15, seen.doc, nullptr, 0};
+            EventProcMsg msg{};
+            msg.kind = 1;
+            msg.payload = &loaded;
+            PageSet_onEvent(set, &msg);
+            PageSet_onEvent(set, &msg); // clamped at the total: no second message
+            PageSet_finishTracking(set, key);
+            LoadProgress_get(tracker, 2, &done, &total);
+            EXPECT_EQ(done, 1);
+        });
+        drive([] { return false; }, 30);
+        onAppThread([&] {
+            EventProc_removeListener(ctx()->eventProc, 1, listener, &seen);
+            PageSet_free(set);
+            Edr_Doc_release(seen.doc);
+        });
+        EXPECT_EQ(seen.firstPages, 1);
+        seen = {nullptr, 0};
+    }
 }
 
 TEST_F(ViewerSetupTest, StartScreenSettingMapsToOrientation)
