@@ -405,9 +405,12 @@ TEST_F(PptTest, RulerGivesIndentsAndMarginsByLevel)
     runs[0].next = &runs[1];
     runs[1].next = &runs[2];
     std::vector<uint8_t> b(4, 0);
-    // Bit 2: a tab list of one stop; level 0 indent and margin, level 1
-    // margin only.
-    put32(b.data(), (1u << 2) | (1u << 3) | (1u << 8) | (1u << 9));
+    // Bits 1 and 0: the level count and the default tab size, one word
+    // each; bit 2: a tab list of one stop; level 0 margin (bit 3) and first
+    // line (bit 8), level 1 first line only (bit 9).
+    put32(b.data(), 3u | (1u << 2) | (1u << 3) | (1u << 8) | (1u << 9));
+    uint8_t words[4] = {5, 0, 0x40, 2};
+    b.insert(b.end(), words, words + 4);
     uint8_t tabs[6] = {1, 0, 0x10, 0, 0, 0};
     b.insert(b.end(), tabs, tabs + 6);
     uint8_t values[6];
@@ -416,11 +419,11 @@ TEST_F(PptTest, RulerGivesIndentsAndMarginsByLevel)
     put16(values + 4, 300);
     b.insert(b.end(), values, values + 6);
     Ppt_applyRuler(b.data(), uint32_t(b.size()), runs);
-    EXPECT_EQ(runs[0].props.indent, 100);
-    EXPECT_EQ(runs[0].props.leftMargin, 200);
+    EXPECT_EQ(runs[0].props.leftMargin, 100);
+    EXPECT_EQ(runs[0].props.indent, 200);
     EXPECT_EQ(runs[0].props.mask, PptPara_indent | PptPara_leftMargin);
-    EXPECT_EQ(runs[1].props.leftMargin, 300);
-    EXPECT_EQ(runs[1].props.mask, PptPara_leftMargin);
+    EXPECT_EQ(runs[1].props.indent, 300);
+    EXPECT_EQ(runs[1].props.mask, PptPara_indent);
     EXPECT_EQ(runs[2].props.mask, 0);
 }
 
