@@ -661,7 +661,10 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
         bool arrowsDrawn = false;
         Prop p;
         Prop_zero(&p);
-        Prop_setType(&p, 126, 0);
+        // Outlines are filled even-odd: a hole drawn inside a shape (the
+        // donut's, the no-smoking sign's halves) stays open whichever way
+        // its path runs.
+        Prop_setType(&p, 126, ShapeFill_evenOdd);
         err = addData(doc, parent, &p);
         if (!err)
             err = addKeyword(doc, parent, 129, 205);

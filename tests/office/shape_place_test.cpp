@@ -315,7 +315,7 @@ TEST_F(ShapePlaceTest, PictureFillWithoutPictureDrawsTheFill)
     Hooks hooks;
     std::vector<std::string> nodes;
     ASSERT_EQ(place(MissingPictureFill, {0, 0, 300, 200}, &nodes, &hooks), Res_ok);
-    EXPECT_EQ(nodes, (std::vector<std::string>{"data 126 k0", "data 129 k205", "data 125 k196",
+    EXPECT_EQ(nodes, (std::vector<std::string>{"data 126 k201", "data 129 k205", "data 125 k196",
                                                "data 29 #ffffffff", "data 74 (0,200)", "path"}));
 }
 
