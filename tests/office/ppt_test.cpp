@@ -496,6 +496,40 @@ TEST_F(PptTest, RunsFollowTheFieldOrderAndTheirMasks)
     Ppt_freeRuns(pr, cr);
 }
 
+// The margin and first line of a run (bits 8 and 10) follow the spacing
+// fields in the file, and a tab list (bit 20) has its own length; the
+// run's margins themselves come from the ruler.
+TEST_F(PptTest, ParagraphRunMarginsFollowTheSpacing)
+{
+    std::vector<uint8_t> b;
+    auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    u32(4); // count
+    u16(0); // level
+    u32((1u << 12) | (1u << 14) | (1u << 8) | (1u << 10) | (1u << 20) | (1u << 21));
+    u16(93);  // line spacing
+    u16(10);  // space after
+    u16(136); // margin
+    u16(0);   // first line
+    u16(1);   // one tab stop
+    u32(500);
+    u16(1); // direction
+    u32(4); // the character run
+    u32(1u << 17);
+    u16(20);
+    PptParaRun *pr = nullptr;
+    PptCharRun *cr = nullptr;
+    ASSERT_EQ(Ppt_parseRuns(b.data(), uint32_t(b.size()), 3, &pr, &cr), 0);
+    ASSERT_NE(pr, nullptr);
+    EXPECT_EQ(pr->props.lineSpacing, 93);
+    EXPECT_EQ(pr->props.spaceAfter, 10);
+    EXPECT_EQ(pr->props.word14, 1);
+    EXPECT_EQ(pr->props.mask, PptPara_lineSpacing | PptPara_spaceAfter | PptPara_word14);
+    ASSERT_NE(cr, nullptr);
+    EXPECT_EQ(cr->props.size, 20);
+    Ppt_freeRuns(pr, cr);
+}
+
 TEST_F(PptTest, ParagraphRunsStopOncePastTheTextLength)
 {
     std::vector<uint8_t> b;
