@@ -1,5 +1,6 @@
 // Path items: a path node in a line becomes a stroke item and a fill item
 // that share its path, placed at the line's start limit.
+#include <algorithm>
 #include <cstring>
 
 #include "core/container/layerlist.h"
@@ -10,6 +11,7 @@
 #include "core/result.h"
 #include "core/style/propids.h"
 #include "document/edr/node.h"
+#include "document/layout/pathbounds.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "graphics/bitmap.h"
@@ -164,6 +166,28 @@ int makeItem(Edr_Node *node, const Edr_Style *style, uint32_t id, ObjHeader **ou
     p->node = node;
     p->path = static_cast<Path *>(Edr_Node_payloadOrNull(node));
     p->bounds = pathBounds(p->path);
+    // A fill covers hidden edges too (an outline drawn with hidden lines
+    // only still encloses an area the stroke bounds never reach).
+    if (!p->paint->isStroke && p->path) {
+        Rect all = Rect_emptyBound;
+        if (Edr_Draw_getBounds(nullptr, p->path, nullptr, &all) == Res_ok && all.x0 <= all.x1 &&
+            all.y0 <= all.y1)
+            p->bounds = Rect{std::min(p->bounds.x0, all.x0), std::min(p->bounds.y0, all.y0),
+                             std::max(p->bounds.x1, all.x1), std::max(p->bounds.y1, all.y1)};
+    }
+    if (p->paint->isStroke && p->bounds.x0 <= p->bounds.x1 && p->bounds.y0 <= p->bounds.y1) {
+        // A straight vertical or horizontal line has no area but its pen
+        // covers half its width on either side: it is still drawn.
+        const int32_t half = std::max<int32_t>(p->paint->stroke[1] / 2, 1);
+        if (p->bounds.x0 == p->bounds.x1) {
+            p->bounds.x0 = sat(int64_t(p->bounds.x0) - half);
+            p->bounds.x1 = sat(int64_t(p->bounds.x1) + half);
+        }
+        if (p->bounds.y0 == p->bounds.y1) {
+            p->bounds.y0 = sat(int64_t(p->bounds.y0) - half);
+            p->bounds.y1 = sat(int64_t(p->bounds.y1) + half);
+        }
+    }
     Rect box = p->bounds;
     if (box.x0 < box.x1 && box.y0 < box.y1)
         Obj_setBox(o, &box);

@@ -44,6 +44,7 @@ enum : uint32_t {
     Ppt_masterUnitsPerInch = 576,
     Ppt_maxTextBlocks = 8,
     Ppt_noOffset = 0xFFFFFFFFu, // a persist id without a stream offset
+    Ppt_maxFonts = 4096,        // font indices are record instances (12 bits)
 };
 
 // Record types of the presentation stream.
@@ -57,14 +58,17 @@ enum : uint32_t {
     PptRec_mainMaster = 0x03F8,
     PptRec_drawingGroup = 0x040B,
     PptRec_drawing = 0x040C,
+    PptRec_fontCollection = 0x07D5,
     PptRec_colorSchemeAtom = 0x07F0,
     PptRec_placeholderAtom = 0x0BC3,
     PptRec_outlineTextRef = 0x0F9E,
     PptRec_textHeaderAtom = 0x0F9F,
     PptRec_textCharsAtom = 0x0FA0,
     PptRec_styleTextPropAtom = 0x0FA1,
+    PptRec_txMasterStyleAtom = 0x0FA3,
     PptRec_textRulerAtom = 0x0FA6,
     PptRec_textBytesAtom = 0x0FA8,
+    PptRec_fontEntityAtom = 0x0FB7,
     PptRec_cString = 0x0FBA,
     PptRec_headersFooters = 0x0FD9,
     PptRec_slideListWithText = 0x0FF0,
@@ -173,6 +177,7 @@ struct PptReader {
     PptMaster mainMaster;
     PptMaster titleMaster;
     int titleMasterSeen;
+    uint32_t masterStyleTypes; // bit t: text type t's styles came from the main master
     // The current slide.
     PptSlideAtom slideAtom;
     EscherDrawingGroup *drawing; // the slide's drawing (owned), null when none yet
@@ -252,6 +257,18 @@ void Ppt_readerFree(PptReader *reader);
                                 PptParaRun **paraRuns, PptCharRun **charRuns);
 void Ppt_applyRuler(const uint8_t *body, uint32_t length, PptParaRun *paraRuns);
 void Ppt_applyCharMax(PptParaRun *paraRuns, const PptCharRun *charRuns);
+// Reads the body of a TxMasterStyleAtom of text type type (its instance):
+// a u16 level count, then per level (preceded by its number from type 5
+// on) a paragraph set and a character set, each a u32 mask and its fields.
+// levels is cleared first. 0; 6144 when a set runs past the data or a level
+// number is above 4.
+[[nodiscard]] int Ppt_parseMasterStyle(const uint8_t *body, uint32_t length, uint32_t type,
+                                       PptMasterLevel levels[Ppt_levels]);
+// Stores the face name of a FontEntityAtom body (up to 32 UTF-16 units,
+// NUL-ended) as font index of the font list, growing it. Indices from
+// Ppt_maxFonts on are ignored. 0 or 1.
+[[nodiscard]] int Ppt_addFont(PptContext *ppt, uint32_t index, const uint8_t *body, uint32_t length);
+void Ppt_freeFonts(PptContext *ppt);
 // Completes the master text styles by inheritance (types 0-8, levels 0-4).
 void Ppt_prepareSlides(PptContext *ppt, const PptParaProps *documentDefault);
 

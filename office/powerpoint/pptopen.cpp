@@ -82,8 +82,7 @@ int Ppt_open(EngineContext *context, VfsHandle *stream, Edr_Doc *doc, Edr_Node *
         err = Ppt_openStreams(r, ole);
         ole = nullptr; // the reader's now
     }
-    if (err == Res_ok)
-        err = Ppt_initStyleSheet(&r->ppt);
+    // The style sheet starts in the load, once the slide size is read.
     if (err == Res_ok) {
         r->onDemand = Edr_Doc_isPageOnDemand(doc);
         err = Ppt_loadDocument(r);

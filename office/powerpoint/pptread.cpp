@@ -7,6 +7,7 @@
 // "PowerPoint Document" stream; atoms are read into small buffers and
 // unpacked field by field, little-endian.
 #include <cstring>
+#include <initializer_list>
 
 #include "core/mem/mem.h"
 #include "core/result.h"
@@ -142,7 +143,34 @@ struct SlideWalk {
     EscherDrawingGroup **drawing;
     PptScheme *scheme;
     PptHeadersFooters *hf; // null: not read
+    int mainMaster;        // the record is the main master: its text styles are read
 };
+
+// A TxMasterStyleAtom: the styles of text type instance replace what was
+// there. fromMaster: the main master's, which the document's own defaults
+// (the Environment's) never override.
+int readMasterStyle(PptReader *r, const EscherRecordHeader *h, bool fromMaster)
+{
+    uint32_t type = h->instance;
+    if (type >= Ppt_textTypes || (!fromMaster && (r->masterStyleTypes & (1u << type))))
+        return Res_ok;
+    uint8_t *body = nullptr;
+    int err = readBody(r, h, &body);
+    if (err)
+        return err;
+    PptMasterLevel levels[Ppt_levels];
+    err = Ppt_parseMasterStyle(body, h->length, type, levels);
+    Mem_free(body);
+    // A malformed style leaves the type as it was.
+    if (err == Res_pptNotPresentation)
+        return Res_ok;
+    if (err)
+        return err;
+    memcpy(r->ppt.masterStyles[type], levels, sizeof levels);
+    if (fromMaster)
+        r->masterStyleTypes |= 1u << type;
+    return Res_ok;
+}
 
 int slideChild(void *user, EscherWalk *, const EscherRecordHeader *h)
 {
@@ -187,6 +215,8 @@ int slideChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     }
     case PptRec_headersFooters:
         return w->hf ? readHeadersFooters(r, h, w->hf) : Res_ok;
+    case PptRec_txMasterStyleAtom:
+        return w->mainMaster ? readMasterStyle(r, h, true) : Res_ok;
     default:
         return Res_ok;
     }
@@ -194,9 +224,9 @@ int slideChild(void *user, EscherWalk *, const EscherRecordHeader *h)
 
 // Walks the Slide or MainMaster record whose header was just read.
 int readSlideRecord(PptReader *r, const EscherRecordHeader *h, PptSlideAtom *atom, EscherDrawingGroup **drawing,
-                    PptScheme *scheme, PptHeadersFooters *hf)
+                    PptScheme *scheme, PptHeadersFooters *hf, int mainMaster)
 {
-    SlideWalk w{r, atom, drawing, scheme, hf};
+    SlideWalk w{r, atom, drawing, scheme, hf, mainMaster};
     return Escher_forEachChild(r->context, &r->source, h->length, slideChild, &w);
 }
 
@@ -238,7 +268,7 @@ int masterChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     PptSlideAtom atom{};
     Escher_drawingGroupFree(m->drawing);
     m->drawing = nullptr;
-    return readSlideRecord(r, &sh, &atom, &m->drawing, &m->scheme, nullptr);
+    return readSlideRecord(r, &sh, &atom, &m->drawing, &m->scheme, nullptr, m == &r->mainMaster);
 }
 
 // ------------------------------------------------------------- the slide list
@@ -341,7 +371,7 @@ int startListSlide(PptReader *r, const EscherRecordHeader *h)
         return err;
     if (sh.type != PptRec_slide)
         return Res_ok;
-    return readSlideRecord(r, &sh, &r->slideAtom, &r->drawing, &r->slideScheme, &r->slideHf);
+    return readSlideRecord(r, &sh, &r->slideAtom, &r->drawing, &r->slideScheme, &r->slideHf, 0);
 }
 
 PptOutlineText *currentBlock(PptReader *r)
@@ -456,11 +486,32 @@ int listChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
 
 int documentChild(void *user, EscherWalk *, const EscherRecordHeader *h);
 
+// A FontEntityAtom of the font collection: its instance is the font index.
+int fontChild(void *user, EscherWalk *, const EscherRecordHeader *h)
+{
+    auto *r = static_cast<PptReader *>(user);
+    if (h->type != PptRec_fontEntityAtom)
+        return Res_ok;
+    uint8_t b[64];
+    int err = readAtom(r, h, b, sizeof b);
+    if (err)
+        return err;
+    return Ppt_addFont(&r->ppt, h->instance, b, h->length < sizeof b ? h->length : uint32_t(sizeof b));
+}
+
 int walkDocumentChildren(PptReader *r, const EscherRecordHeader *h)
 {
     if (Escher_tooDeep(r->context))
         return Res_stackExhausted;
     return Escher_forEachChild(r->context, &r->source, h->length, documentChild, r);
+}
+
+// The style sheet starts once the slide size is known (the slide class
+// carries it), or before the first record that adds styles when the
+// document has no DocumentAtom before it.
+int ensureStyleSheet(PptReader *r)
+{
+    return r->ppt.styleSheet ? int(Res_ok) : Ppt_initStyleSheet(&r->ppt);
 }
 
 int readDocumentAtom(PptReader *r, const EscherRecordHeader *h)
@@ -486,13 +537,16 @@ int readDocumentAtom(PptReader *r, const EscherRecordHeader *h)
     a->showComments = b[39];
     r->ppt.slideWidth = int32_t(a->slideWidth);
     r->ppt.slideHeight = int32_t(a->slideHeight);
-    return Res_ok;
+    return ensureStyleSheet(r);
 }
 
 int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
 {
     if (r->drawingGroup || h->length < 8)
         return Res_ok;
+    int err = ensureStyleSheet(r);
+    if (err)
+        return err;
     EscherSource delay;
     if (r->picStream)
         EscherSource_initStream(&delay, r->picStream);
@@ -521,13 +575,16 @@ int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
 
 int walkSlideList(PptReader *r, const EscherRecordHeader *h)
 {
+    int err = ensureStyleSheet(r);
+    if (err)
+        return err;
     Ppt_prepareSlides(&r->ppt, nullptr);
     r->listStart = EscherSource_tell(&r->source);
     r->listLength = h->length;
     LoadProgress *stats = Edr_Doc_getLoadStats(r->doc);
     if (stats)
         (void)LoadProgress_addTotal(stats, 1, int32_t(h->length > 0x7FFFFFF0u ? 0x7FFFFFF0u : h->length));
-    int err = Escher_forEachChild(r->context, &r->source, h->length, listChild, r);
+    err = Escher_forEachChild(r->context, &r->source, h->length, listChild, r);
     if (err == Res_ok)
         err = finishSlide(r);
     return err;
@@ -546,11 +603,17 @@ int documentChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         return h->instance == 4 ? int(Res_ok) : readHeadersFooters(r, h, &r->docHf);
     case PptRec_environment:
         return walkDocumentChildren(r, h);
+    case PptRec_fontCollection:
+        return Escher_forEachChild(r->context, &r->source, h->length, fontChild, r);
+    case PptRec_txMasterStyleAtom:
+        return readMasterStyle(r, h, false);
     case PptRec_slideListWithText:
         if (h->instance == 0)
             return walkSlideList(r, h);
-        if (h->instance == 1)
-            return Escher_forEachChild(r->context, &r->source, h->length, masterChild, r);
+        if (h->instance == 1) {
+            int err = ensureStyleSheet(r);
+            return err ? err : Escher_forEachChild(r->context, &r->source, h->length, masterChild, r);
+        }
         return Res_ok;
     default:
         return Res_ok;
@@ -729,6 +792,7 @@ void Ppt_readerFree(PptReader *r)
     freeHeadersFooters(&r->docHf);
     freeHeadersFooters(&r->slideHf);
     Ppt_freeStyleTables(&r->ppt);
+    Ppt_freeFonts(&r->ppt);
     Mem_free(r->persist);
     Mem_free(r->slides);
     (void)Ole_streamClose(&r->userStream);
@@ -777,7 +841,8 @@ int Ppt_loadDocument(PptReader *r)
         return err == Res_oleSeekBeyond || err == Res_oleStreamEnd ? int(Res_pptNotPresentation) : err;
     if (h.type != PptRec_document)
         return Res_pptNotPresentation;
-    return walkDocumentChildren(r, &h);
+    err = walkDocumentChildren(r, &h);
+    return err ? err : ensureStyleSheet(r);
 }
 
 int Ppt_walkRecords(PptReader *r, uint32_t index)
@@ -825,20 +890,19 @@ struct Cursor {
     }
 };
 
-// One paragraph run; false when a field does not fit (the run is then
-// kept as far as it was read when its count and level were read).
-bool paraRun(Cursor *c, PptParaRun *run, bool *complete)
+// The fields of a paragraph property set after its mask, in file order:
+// bullet flags (any of bits 0-3), bits 7, 4, 6, 5, alignment, line
+// spacing, space before and after (11-14), left margin (8), indent (10),
+// default tab size (15), the tab list (20: a u16 count, then 4 bytes a
+// stop), bit 16, one word for the wrap group (17-19) and text direction
+// (21). Bit 9 has no field. withMargins: the margin and indent are marked
+// present (master styles); in slide text they come from the ruler. False
+// when a field does not fit (the set keeps what was whole).
+bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
 {
-    *complete = false;
-    if (!c->take(10))
-        return false;
-    run->count = c->u32();
-    run->level = c->u16();
-    uint32_t mask = c->u32();
-    PptParaProps *p = &run->props;
     if (mask & 0xF) {
         if (!c->take(2))
-            return true;
+            return false;
         p->bulletFlags = c->u16();
         p->mask |= PptPara_bulletFlags;
     }
@@ -849,19 +913,19 @@ bool paraRun(Cursor *c, PptParaRun *run, bool *complete)
     };
     // In file order.
     const Field fields[] = {
-        {7, 2, PptPara_bulletChar}, {4, 2, PptPara_bulletFont},   {6, 2, PptPara_bulletSize},
-        {5, 4, PptPara_bulletColour}, {8, 2, 0},                  {9, 2, 0},
-        {10, 2, 0},                 {11, 2, PptPara_alignment},   {12, 2, PptPara_lineSpacing},
-        {13, 2, PptPara_spaceBefore}, {14, 2, PptPara_spaceAfter}, {15, 2, 0},
-        {16, 2, 0},
+        {7, 2, PptPara_bulletChar},   {4, 2, PptPara_bulletFont},   {6, 2, PptPara_bulletSize},
+        {5, 4, PptPara_bulletColour}, {11, 2, PptPara_alignment},   {12, 2, PptPara_lineSpacing},
+        {13, 2, PptPara_spaceBefore}, {14, 2, PptPara_spaceAfter},  {8, 2, PptPara_leftMargin},
+        {10, 2, PptPara_indent},      {15, 2, 0},
     };
     for (const Field &f : fields) {
         if (!(mask & (1u << f.bit)))
             continue;
         if (!c->take(f.width))
-            return true;
+            return false;
         uint32_t v = f.width == 4 ? c->u32() : c->u16();
-        switch (f.presence) {
+        uint16_t presence = f.presence;
+        switch (presence) {
         case PptPara_bulletChar: p->bulletChar = uint16_t(v); break;
         case PptPara_bulletFont: p->bulletFont = uint16_t(v); break;
         case PptPara_bulletSize: p->bulletSize = uint16_t(v); break;
@@ -870,36 +934,60 @@ bool paraRun(Cursor *c, PptParaRun *run, bool *complete)
         case PptPara_lineSpacing: p->lineSpacing = int16_t(v); break;
         case PptPara_spaceBefore: p->spaceBefore = int16_t(v); break;
         case PptPara_spaceAfter: p->spaceAfter = int16_t(v); break;
+        case PptPara_leftMargin:
+            if (withMargins)
+                p->leftMargin = int16_t(v);
+            else
+                presence = 0;
+            break;
+        case PptPara_indent:
+            if (withMargins)
+                p->indent = int16_t(v);
+            else
+                presence = 0;
+            break;
         default: break;
         }
-        p->mask |= f.presence;
+        p->mask |= presence;
+    }
+    if (mask & (1u << 20)) {
+        if (!c->take(2))
+            return false;
+        uint32_t stops = c->u16();
+        if (!c->take(4 * stops))
+            return false;
+        c->at += 4 * stops;
+    }
+    if (mask & (1u << 16)) {
+        if (!c->take(2))
+            return false;
+        c->at += 2;
     }
     if (mask & (7u << 17)) {
         if (!c->take(2))
-            return true;
+            return false;
         c->at += 2;
     }
     if (mask & (1u << 21)) {
         if (!c->take(2))
-            return true;
+            return false;
         p->word14 = c->u16();
         p->mask |= PptPara_word14;
     }
-    *complete = true;
     return true;
 }
 
-bool charRun(Cursor *c, PptCharRun *run, bool *complete)
+// The fields of a character property set after its mask: style flags (any
+// of the low 16 bits; the low byte kept), then bits 16, 21, 22, 23, 17,
+// 18, 19, 20, 24-31. False when a field does not fit.
+bool charFields(Cursor *c, uint32_t mask, PptCharProps *p)
 {
-    *complete = false;
-    if (!c->take(8))
-        return false;
-    run->count = c->u32();
-    uint32_t mask = c->u32();
-    PptCharProps *p = &run->props;
+    bool whole = true;
     if (mask & 0xFFFF) {
-        if (!c->take(2))
-            return true;
+        if (!c->take(2)) {
+            p->mask &= 0x7B;
+            return false;
+        }
         p->flags = uint8_t(c->u16());
         p->mask |= PptChar_flags;
     }
@@ -908,8 +996,10 @@ bool charRun(Cursor *c, PptCharRun *run, bool *complete)
         if (!(mask & (1u << bit)))
             continue;
         uint32_t width = bit == 18 ? 4 : 2;
-        if (!c->take(width))
-            return true;
+        if (!c->take(width)) {
+            whole = false;
+            break;
+        }
         uint32_t v = width == 4 ? c->u32() : c->u16();
         switch (bit) {
         case 16: p->font = uint16_t(v); p->mask |= PptChar_font; break;
@@ -922,7 +1012,31 @@ bool charRun(Cursor *c, PptCharRun *run, bool *complete)
         }
     }
     p->mask &= 0x7B;
-    *complete = true;
+    return whole;
+}
+
+// One paragraph run; false when not even its count, level and mask fit
+// (a run cut later keeps what was whole and *complete stays false).
+bool paraRun(Cursor *c, PptParaRun *run, bool *complete)
+{
+    *complete = false;
+    if (!c->take(10))
+        return false;
+    run->count = c->u32();
+    run->level = c->u16();
+    uint32_t mask = c->u32();
+    *complete = paraFields(c, mask, &run->props, false);
+    return true;
+}
+
+bool charRun(Cursor *c, PptCharRun *run, bool *complete)
+{
+    *complete = false;
+    if (!c->take(8))
+        return false;
+    run->count = c->u32();
+    uint32_t mask = c->u32();
+    *complete = charFields(c, mask, &run->props);
     return true;
 }
 
@@ -989,10 +1103,13 @@ void Ppt_applyRuler(const uint8_t *body, uint32_t length, PptParaRun *paraRuns)
     uint32_t mask = c.u32();
     int32_t indent[Ppt_levels] = {}, margin[Ppt_levels] = {};
     bool hasIndent[Ppt_levels] = {}, hasMargin[Ppt_levels] = {};
-    if (mask & 1u) {
-        if (!c.take(2))
-            return;
-        c.at += 2;
+    // Bit 1 the level count and bit 0 the default tab size, one word each.
+    for (uint32_t bit : {1u, 0u}) {
+        if (mask & (1u << bit)) {
+            if (!c.take(2))
+                return;
+            c.at += 2;
+        }
     }
     if (mask & 4u) {
         if (!c.take(2))
@@ -1002,19 +1119,20 @@ void Ppt_applyRuler(const uint8_t *body, uint32_t length, PptParaRun *paraRuns)
             return;
         c.at += 4 * stops;
     }
-    // Bits 3-7 first-line indents and 8-12 left margins, level by level.
+    // Level by level: the left margin where the text starts (bits 3-7),
+    // then the first line's start (bits 8-12).
     for (uint32_t level = 0; level < Ppt_levels; level++) {
         if (mask & (1u << (3 + level))) {
             if (!c.take(2))
                 break;
-            indent[level] = int16_t(c.u16());
-            hasIndent[level] = true;
+            margin[level] = int16_t(c.u16());
+            hasMargin[level] = true;
         }
         if (mask & (1u << (8 + level))) {
             if (!c.take(2))
                 break;
-            margin[level] = int16_t(c.u16());
-            hasMargin[level] = true;
+            indent[level] = int16_t(c.u16());
+            hasIndent[level] = true;
         }
     }
     for (PptParaRun *p = paraRuns; p; p = p->next) {
@@ -1081,4 +1199,71 @@ void Ppt_prepareSlides(PptContext *ppt, const PptParaProps *documentDefault)
             }
         }
     }
+}
+
+int Ppt_parseMasterStyle(const uint8_t *body, uint32_t length, uint32_t type, PptMasterLevel levels[Ppt_levels])
+{
+    memset(levels, 0, sizeof(PptMasterLevel) * Ppt_levels);
+    if (!body || length < 2)
+        return Res_pptNotPresentation;
+    Cursor c{body, 0, length};
+    uint32_t count = c.u16();
+    for (uint32_t i = 0; i < count && i < Ppt_levels; i++) {
+        uint32_t level = i;
+        // Text types from 5 on name each level before its sets.
+        if (type >= 5) {
+            if (!c.take(2))
+                return Res_pptNotPresentation;
+            level = c.u16();
+            if (level >= Ppt_levels)
+                return Res_pptNotPresentation;
+        }
+        PptMasterLevel *m = &levels[level];
+        if (!c.take(4))
+            return Res_pptNotPresentation;
+        if (!paraFields(&c, c.u32(), &m->para, true))
+            return Res_pptNotPresentation;
+        if (!c.take(4))
+            return Res_pptNotPresentation;
+        if (!charFields(&c, c.u32(), &m->chr))
+            return Res_pptNotPresentation;
+    }
+    return Res_ok;
+}
+
+int Ppt_addFont(PptContext *ppt, uint32_t index, const uint8_t *body, uint32_t length)
+{
+    if (index >= Ppt_maxFonts)
+        return Res_ok;
+    if (index >= ppt->fontCount) {
+        auto *grown = static_cast<char16_t **>(Mem_realloc(ppt->fonts, sizeof(char16_t *) * (index + 1)));
+        if (!grown)
+            return Res_noMemory;
+        for (uint32_t i = ppt->fontCount; i <= index; i++)
+            grown[i] = nullptr;
+        ppt->fonts = grown;
+        ppt->fontCount = index + 1;
+    }
+    // The face: up to 32 UTF-16 units, ended by a NUL or the field's end.
+    uint32_t units = 0;
+    while (units < 32 && 2 * units + 1 < length && get16(body + 2 * units) != 0)
+        units++;
+    auto *face = static_cast<char16_t *>(Mem_malloc(sizeof(char16_t) * (units + 1)));
+    if (!face)
+        return Res_noMemory;
+    for (uint32_t i = 0; i < units; i++)
+        face[i] = char16_t(get16(body + 2 * i));
+    face[units] = 0;
+    Mem_free(ppt->fonts[index]);
+    ppt->fonts[index] = face;
+    return Res_ok;
+}
+
+void Ppt_freeFonts(PptContext *ppt)
+{
+    for (uint32_t i = 0; i < ppt->fontCount; i++)
+        Mem_free(ppt->fonts[i]);
+    Mem_free(ppt->fonts);
+    ppt->fonts = nullptr;
+    ppt->fontCount = 0;
 }

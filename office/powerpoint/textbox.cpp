@@ -626,6 +626,12 @@ int PptText_buildTextBox(PptContext *ppt, Edr_Node *parent, const EscherShape *s
         Prop_setLength(&p, PropId_width, clamp32(w));
         err = StyleRule_appendProp(rule, &p);
     }
+    // The box is one block at its position: its paragraphs stack inside it
+    // instead of each being placed at the position on its own.
+    if (!err) {
+        Prop_setType(&p, PropId_display, KwId_block);
+        err = StyleRule_appendProp(rule, &p);
+    }
     if (!err) {
         const EscherProp *wrap = Escher_propFindInherited(EscherPropId_wrapText, props, ppt->masterDrawing);
         const EscherProp *flowProp = Escher_propFindInherited(EscherPropId_textFlow, props, ppt->masterDrawing);

@@ -661,7 +661,10 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
         bool arrowsDrawn = false;
         Prop p;
         Prop_zero(&p);
-        Prop_setType(&p, 126, 0);
+        // Outlines are filled even-odd: a hole drawn inside a shape (the
+        // donut's, the no-smoking sign's halves) stays open whichever way
+        // its path runs.
+        Prop_setType(&p, 126, ShapeFill_evenOdd);
         err = addData(doc, parent, &p);
         if (!err)
             err = addKeyword(doc, parent, 129, 205);
@@ -710,7 +713,9 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
         if (!err)
             err = Path_trimForArrows(path, arrows[0], arrows[1]);
         if (!err)
-            err = addOrigin(doc, parent, w < 0 ? x + w : x, h < 0 ? y + h : y);
+            // The outline grows upward from its origin while the box's
+            // y grows downward: the origin is the box's bottom-left corner.
+            err = addOrigin(doc, parent, w < 0 ? x + w : x, h < 0 ? y : y + h);
         if (!err) {
             err = Edr_Node_createPath(doc, parent, Edr_Insert_lastChild, nullptr, path);
             if (!err)

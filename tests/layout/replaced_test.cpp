@@ -467,10 +467,18 @@ TEST_F(ReplacedTest, PathItemsFollowThePaintMode)
 TEST_F(ReplacedTest, APathWithEmptyBoundsOrTooWideAddsNothing)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        PathLine flat = placePath(doc, root, 199, 2 * kInch, 0, 6 * kInch);
+        // A flat path has no area to fill.
+        PathLine flat = placePath(doc, root, 196, 2 * kInch, 0, 6 * kInch);
         EXPECT_EQ(flat.result, 0);
         EXPECT_TRUE(flat.items.empty());
         EXPECT_EQ(flat.lineLeft, kInch);
+        // Stroked, it is a straight line: its pen gives it a box, and only
+        // the stroke is kept.
+        PathLine line = placePath(doc, root, 199, 2 * kInch, 0, 6 * kInch);
+        EXPECT_EQ(line.result, 0);
+        ASSERT_EQ(line.items.size(), 1u);
+        EXPECT_LT(line.items[0].box.y0, line.items[0].box.y1);
+        EXPECT_EQ(line.lineLeft, 3 * kInch);
         PathLine wide = placePath(doc, root, 199, 7 * kInch, kInch, 6 * kInch);
         EXPECT_EQ(wide.result, int(Layout_lineFull));
         EXPECT_TRUE(wide.items.empty());

@@ -294,6 +294,126 @@ TEST_F(PptTest, PageOnDemandLoadsTheFirstPageThenEachOnItsOwn)
     });
 }
 
+// The file's own font list and master text styles reach the reader: the
+// faces LibreOffice lists, the centred title, the body's hanging bullet
+// margin and its level 2 style, and a slide run that names font 1.
+TEST_F(PptTest, FontListAndMasterStylesComeFromTheFile)
+{
+    load("slides.ppt", true, [&](Edr_Doc *doc, int err) {
+        ASSERT_EQ(err, 0);
+        // The loader's first field is the reader.
+        auto *r = *static_cast<PptReader **>(Edr_Doc_getLoaderData(doc));
+        ASSERT_NE(r, nullptr);
+        ASSERT_EQ(r->ppt.fontCount, 4u);
+        EXPECT_EQ(std::u16string(r->ppt.fonts[0]), u"Times New Roman");
+        EXPECT_EQ(std::u16string(r->ppt.fonts[1]), u"Arial");
+        EXPECT_EQ(std::u16string(r->ppt.fonts[3]), u"starbats");
+        const PptMasterLevel(*m)[Ppt_levels] = r->ppt.masterStyles;
+        EXPECT_EQ(m[0][0].para.alignment, 1);
+        EXPECT_EQ(m[0][0].chr.size, 44);
+        EXPECT_EQ(m[1][0].para.leftMargin, 216);
+        EXPECT_EQ(m[1][0].para.indent, 0);
+        EXPECT_EQ(m[1][0].para.bulletChar, 0x2022);
+        EXPECT_EQ(m[1][0].chr.font, 1);
+        EXPECT_EQ(m[1][0].chr.size, 32);
+        EXPECT_EQ(m[1][1].para.leftMargin, 468);
+        EXPECT_EQ(m[1][1].para.indent, 288);
+        // The main master's styles win over the document defaults (type 4).
+        EXPECT_EQ(m[4][0].chr.size, 18);
+        EXPECT_TRUE(r->masterStyleTypes & (1u << 1));
+    });
+}
+
+TEST_F(PptTest, MasterStyleLevelsAndTheirFields)
+{
+    std::vector<uint8_t> b;
+    auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    // One level of text type 1: every paragraph field the format places
+    // after the margins (default tab, a tab list of two stops, font
+    // alignment, wrap, direction), so a misread width shows in the
+    // character set that follows.
+    u16(1);
+    u32(0x1u | (1u << 7) | (1u << 11) | (1u << 12) | (1u << 8) | (1u << 10) | (1u << 15) | (1u << 20) |
+        (1u << 16) | (1u << 17) | (1u << 21));
+    u16(0x1);    // bullet flags
+    u16(0x2013); // bullet character
+    u16(2);      // alignment
+    u16(90);     // line spacing
+    u16(216);    // left margin
+    u16(72);     // first line
+    u16(288);    // default tab
+    u16(2);      // two tab stops
+    u32(100);
+    u32(200);
+    u16(0);      // font alignment
+    u16(3);      // wrap
+    u16(1);      // direction
+    u32(0x1u | (1u << 16) | (1u << 17) | (1u << 18));
+    u16(0x0101); // bold, and a high byte not kept
+    u16(2);      // font
+    u16(28);     // size
+    u32(0x08000001);
+    PptMasterLevel levels[Ppt_levels];
+    ASSERT_EQ(Ppt_parseMasterStyle(b.data(), uint32_t(b.size()), 1, levels), 0);
+    const PptParaProps &p = levels[0].para;
+    EXPECT_EQ(p.bulletChar, 0x2013);
+    EXPECT_EQ(p.alignment, 2);
+    EXPECT_EQ(p.lineSpacing, 90);
+    EXPECT_EQ(p.leftMargin, 216);
+    EXPECT_EQ(p.indent, 72);
+    EXPECT_EQ(p.word14, 1);
+    EXPECT_EQ(p.mask, PptPara_bulletFlags | PptPara_bulletChar | PptPara_alignment | PptPara_lineSpacing |
+                          PptPara_leftMargin | PptPara_indent | PptPara_word14);
+    const PptCharProps &c = levels[0].chr;
+    EXPECT_EQ(c.flags, 1);
+    EXPECT_EQ(c.font, 2);
+    EXPECT_EQ(c.size, 28);
+    EXPECT_EQ(c.colour, 0x08000001u);
+    EXPECT_EQ(levels[1].para.mask, 0);
+
+    // From type 5 on each level is named: level 2 here.
+    std::vector<uint8_t> named = {1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2, 0, 12, 0};
+    ASSERT_EQ(Ppt_parseMasterStyle(named.data(), uint32_t(named.size()), 5, levels), 0);
+    EXPECT_EQ(levels[2].chr.size, 12);
+    EXPECT_EQ(levels[0].chr.mask, 0);
+
+    // A level number past 4, or a set cut short, is refused.
+    named[2] = 5;
+    EXPECT_EQ(Ppt_parseMasterStyle(named.data(), uint32_t(named.size()), 5, levels), Res_pptNotPresentation);
+    EXPECT_EQ(Ppt_parseMasterStyle(b.data(), uint32_t(b.size() - 2), 1, levels), Res_pptNotPresentation);
+    EXPECT_EQ(Ppt_parseMasterStyle(b.data(), 1, 1, levels), Res_pptNotPresentation);
+}
+
+TEST_F(PptTest, FontEntitiesFillTheFontListByIndex)
+{
+    run([&] {
+        PptContext ppt{};
+        uint8_t entity[68] = {};
+        const char16_t *arial = u"Arial";
+        for (int i = 0; arial[i]; i++)
+            entity[2 * i] = uint8_t(arial[i]);
+        ASSERT_EQ(Ppt_addFont(&ppt, 2, entity, sizeof entity), 0);
+        ASSERT_EQ(ppt.fontCount, 3u);
+        EXPECT_EQ(ppt.fonts[0], nullptr);
+        EXPECT_EQ(std::u16string(ppt.fonts[2]), u"Arial");
+        // A face that fills its 32 units has no NUL: it ends there; a
+        // second entity of one index replaces the first.
+        for (int i = 0; i < 34; i++)
+            entity[2 * i] = 'a';
+        ASSERT_EQ(Ppt_addFont(&ppt, 2, entity, sizeof entity), 0);
+        EXPECT_EQ(std::u16string(ppt.fonts[2]), std::u16string(32, u'a'));
+        // A body shorter than the face field ends the face with it.
+        ASSERT_EQ(Ppt_addFont(&ppt, 0, entity, 5), 0);
+        EXPECT_EQ(std::u16string(ppt.fonts[0]), u"aa");
+        // Indices past the instance range are ignored.
+        ASSERT_EQ(Ppt_addFont(&ppt, Ppt_maxFonts, entity, sizeof entity), 0);
+        EXPECT_EQ(ppt.fontCount, 3u);
+        Ppt_freeFonts(&ppt);
+        EXPECT_EQ(ppt.fontCount, 0u);
+    });
+}
+
 // ------------------------------------------------------------ runs
 
 TEST_F(PptTest, RunsFollowTheFieldOrderAndTheirMasks)
@@ -376,6 +496,40 @@ TEST_F(PptTest, RunsFollowTheFieldOrderAndTheirMasks)
     Ppt_freeRuns(pr, cr);
 }
 
+// The margin and first line of a run (bits 8 and 10) follow the spacing
+// fields in the file, and a tab list (bit 20) has its own length; the
+// run's margins themselves come from the ruler.
+TEST_F(PptTest, ParagraphRunMarginsFollowTheSpacing)
+{
+    std::vector<uint8_t> b;
+    auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+    u32(4); // count
+    u16(0); // level
+    u32((1u << 12) | (1u << 14) | (1u << 8) | (1u << 10) | (1u << 20) | (1u << 21));
+    u16(93);  // line spacing
+    u16(10);  // space after
+    u16(136); // margin
+    u16(0);   // first line
+    u16(1);   // one tab stop
+    u32(500);
+    u16(1); // direction
+    u32(4); // the character run
+    u32(1u << 17);
+    u16(20);
+    PptParaRun *pr = nullptr;
+    PptCharRun *cr = nullptr;
+    ASSERT_EQ(Ppt_parseRuns(b.data(), uint32_t(b.size()), 3, &pr, &cr), 0);
+    ASSERT_NE(pr, nullptr);
+    EXPECT_EQ(pr->props.lineSpacing, 93);
+    EXPECT_EQ(pr->props.spaceAfter, 10);
+    EXPECT_EQ(pr->props.word14, 1);
+    EXPECT_EQ(pr->props.mask, PptPara_lineSpacing | PptPara_spaceAfter | PptPara_word14);
+    ASSERT_NE(cr, nullptr);
+    EXPECT_EQ(cr->props.size, 20);
+    Ppt_freeRuns(pr, cr);
+}
+
 TEST_F(PptTest, ParagraphRunsStopOncePastTheTextLength)
 {
     std::vector<uint8_t> b;
@@ -405,9 +559,12 @@ TEST_F(PptTest, RulerGivesIndentsAndMarginsByLevel)
     runs[0].next = &runs[1];
     runs[1].next = &runs[2];
     std::vector<uint8_t> b(4, 0);
-    // Bit 2: a tab list of one stop; level 0 indent and margin, level 1
-    // margin only.
-    put32(b.data(), (1u << 2) | (1u << 3) | (1u << 8) | (1u << 9));
+    // Bits 1 and 0: the level count and the default tab size, one word
+    // each; bit 2: a tab list of one stop; level 0 margin (bit 3) and first
+    // line (bit 8), level 1 first line only (bit 9).
+    put32(b.data(), 3u | (1u << 2) | (1u << 3) | (1u << 8) | (1u << 9));
+    uint8_t words[4] = {5, 0, 0x40, 2};
+    b.insert(b.end(), words, words + 4);
     uint8_t tabs[6] = {1, 0, 0x10, 0, 0, 0};
     b.insert(b.end(), tabs, tabs + 6);
     uint8_t values[6];
@@ -416,11 +573,11 @@ TEST_F(PptTest, RulerGivesIndentsAndMarginsByLevel)
     put16(values + 4, 300);
     b.insert(b.end(), values, values + 6);
     Ppt_applyRuler(b.data(), uint32_t(b.size()), runs);
-    EXPECT_EQ(runs[0].props.indent, 100);
-    EXPECT_EQ(runs[0].props.leftMargin, 200);
+    EXPECT_EQ(runs[0].props.leftMargin, 100);
+    EXPECT_EQ(runs[0].props.indent, 200);
     EXPECT_EQ(runs[0].props.mask, PptPara_indent | PptPara_leftMargin);
-    EXPECT_EQ(runs[1].props.leftMargin, 300);
-    EXPECT_EQ(runs[1].props.mask, PptPara_leftMargin);
+    EXPECT_EQ(runs[1].props.indent, 300);
+    EXPECT_EQ(runs[1].props.mask, PptPara_indent);
     EXPECT_EQ(runs[2].props.mask, 0);
 }
 

@@ -184,7 +184,9 @@ TEST_F(ShapePlaceTest, RotationSwapsTheBoxFrom45To135Degrees)
         ASSERT_EQ(nodes.size(), 1u);
         EXPECT_EQ(nodes[0].rfind("group {data 134 {", 0), 0u) << nodes[0];
         char origin[48];
-        snprintf(origin, sizeof origin, "data 74 (%d,%d); path", c.expected.x, c.expected.y);
+        // The outline's origin is the box's bottom-left corner (y grows
+        // downward in the box, upward in the outline).
+        snprintf(origin, sizeof origin, "data 74 (%d,%d); path", c.expected.x, c.expected.y + c.expected.h);
         EXPECT_NE(nodes[0].find(origin), std::string::npos) << nodes[0];
     }
     // 90 degrees: the matrix is a quarter turn (no scale left on the axes).
@@ -208,7 +210,7 @@ TEST_F(ShapePlaceTest, FlippedGroupMirrorsItsChild)
     EXPECT_EQ(hooks.placed[1].id, 1028u);
     EXPECT_EQ(std::vector<int32_t>(hooks.placed[1].rect, hooks.placed[1].rect + 4),
               (std::vector<int32_t>{400, 0, -400, 400}));
-    EXPECT_TRUE(has(nodes, "data 74 (300,0)"));
+    EXPECT_TRUE(has(nodes, "data 74 (300,400)"));
     EXPECT_TRUE(has(nodes, "path"));
 }
 
@@ -313,8 +315,8 @@ TEST_F(ShapePlaceTest, PictureFillWithoutPictureDrawsTheFill)
     Hooks hooks;
     std::vector<std::string> nodes;
     ASSERT_EQ(place(MissingPictureFill, {0, 0, 300, 200}, &nodes, &hooks), Res_ok);
-    EXPECT_EQ(nodes, (std::vector<std::string>{"data 126 k0", "data 129 k205", "data 125 k196",
-                                               "data 29 #ffffffff", "data 74 (0,0)", "path"}));
+    EXPECT_EQ(nodes, (std::vector<std::string>{"data 126 k201", "data 129 k205", "data 125 k196",
+                                               "data 29 #ffffffff", "data 74 (0,200)", "path"}));
 }
 
 TEST_F(ShapePlaceTest, TrimForArrowsMovesTheEndsAlongTheirSegments)
