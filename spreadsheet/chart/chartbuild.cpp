@@ -361,35 +361,39 @@ int valueAxisDrawing(Build &b, const XlsChartScale &s)
     if (longest && int64_t(h) * longest / 2 > b.px)
         h = sat(double(b.px) * 2 / longest);
     static const uint8_t grey[4] = {128, 128, 128, 255};
-    int err = Res_ok;
+    // The major gridlines go into one path: a lone horizontal line has no
+    // height, and the drawing drops paths without an area.
+    Path *path = nullptr;
+    int err = Path_create(&path, 0x10000);
     for (int32_t i = 0; i <= s.n && !err; i++) {
         int32_t y = sat(double(b.py) + b.ph - double(i) * s.interval);
         if (y < b.py - 1)
             break;
-        // The major gridline.
-        Path *path = nullptr;
-        err = Path_create(&path, 0x10000);
-        if (!err)
-            err = Path_moveTo(path, b.px, -y);
+        err = Path_moveTo(path, b.px, -y);
         if (!err)
             err = Path_lineTo(path, b.px + b.pw, -y);
-        if (!err)
-            err = keyword(b, 125, 198);
-        if (!err)
-            err = colour(b, 127, grey);
-        if (!err)
-            err = length(b, 128, 655);
-        if (!err)
-            err = emitPath(b, &path);
-        Path_destroy(path);
+    }
+    if (!err)
+        err = keyword(b, 125, 198);
+    if (!err)
+        err = colour(b, 127, grey);
+    if (!err)
+        err = length(b, 128, 655);
+    if (!err)
+        err = emitPath(b, &path);
+    Path_destroy(path);
+    // Each boundary's label beside the plot area.
+    for (int32_t i = 0; i <= s.n && !err; i++) {
+        int32_t y = sat(double(b.py) + b.ph - double(i) * s.interval);
+        if (y < b.py - 1)
+            break;
         double v = s.minimum / m + i * s.step;
         if (std::fabs(v) < kEps)
             v = 0.0;
         char16_t *t = formatNumber(c, lg ? pow(10.0, v) : v, format);
         if (!t)
             return Res_noMemory;
-        if (!err)
-            err = text(b, t, b.px - h / 4, y + h / 3, h, 0, 117, 0, nullptr);
+        err = text(b, t, b.px - h / 4, y + h / 3, h, 0, 117, 0, nullptr);
         Mem_free(t);
     }
     return err;

@@ -581,10 +581,12 @@ TEST_F(ChartDoc, EmbeddedColumnChartPlacedFromItsObject)
         ASSERT_EQ(count, 1u);
         XlsChart *chart = refOf(doc, nodes[0])->chart;
         EXPECT_EQ(chart->rect[0], 4 << 16);
-        // 3, 7 and 12: the axis runs 0 to 14 (8 gridlines), three bars,
-        // the legend's frame and box, the two areas.
+        // 3, 7 and 12: the two areas, the gridlines (one path), three
+        // bars, the legend's frame and box; the axis runs 0 to 14 (8
+        // labels), three category labels, the title and the legend text.
         std::string s = shape(nodes[0]);
-        EXPECT_EQ(std::count(s.begin(), s.end(), 'p'), 2 + 8 + 3 + 2);
+        EXPECT_EQ(std::count(s.begin(), s.end(), 'p'), 2 + 1 + 3 + 2);
+        EXPECT_EQ(std::count(s.begin(), s.end(), 't'), 8 + 3 + 1 + 1);
         ExcelBookItem **items = nullptr;
         uint32_t n = 0;
         ASSERT_EQ(Excel_bookCharts(load.workbook, &items, &n), 0);
@@ -624,14 +626,15 @@ TEST_F(ChartDoc, AllZeroValuesDrawTheTwoAreasOnly)
         ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &group), 0);
         ASSERT_EQ(Excel_chartBuild(chart, nullptr, doc, group), 0);
         EXPECT_EQ(shape(group), "pp");
-        // A value of 5: the axis runs 0 to 6 in steps of 1 (7 gridlines
-        // with their labels), one bar of the three has a height; a rebuild
-        // replaces the drawing.
+        // A value of 5: the axis runs 0 to 6 in steps of 1 (the gridlines
+        // and 7 labels), one bar of the three has a height, three category
+        // labels; a rebuild replaces the drawing.
         ASSERT_EQ(Excel_RefArray_setNumber(5, chart->series[0]->lists[1], 1), 0);
         ASSERT_EQ(Excel_chartBuild(chart, nullptr, doc, group), 0);
         std::string s = shape(group);
         EXPECT_EQ(s.substr(0, 2), "pp");
-        EXPECT_EQ(std::count(s.begin(), s.end(), 'p'), 2 + 7 + 1);
+        EXPECT_EQ(std::count(s.begin(), s.end(), 'p'), 2 + 1 + 1);
+        EXPECT_EQ(std::count(s.begin(), s.end(), 't'), 7 + 3);
         ASSERT_EQ(Excel_chartBuild(chart, nullptr, doc, group), 0);
         EXPECT_EQ(shape(group), s);
         Edr_Node_release(doc, group);
