@@ -14,12 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "core/geom/matrix.h"
+#include "core/geom/stroke.h"
 #include "core/mem/mem.h"
 #include "core/text/ustr.h"
 #include "document/edit/celledit.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/style/value.h"
+#include "graphics/path.h"
 #include "document/types/oleprobe.h"
 #include "office/attach/attach.h"
 #include "office/ole2/ole.h"
@@ -637,6 +640,48 @@ TEST_F(ChartDoc, AllZeroValuesDrawTheTwoAreasOnly)
         EXPECT_EQ(std::count(s.begin(), s.end(), 't'), 7 + 3);
         ASSERT_EQ(Excel_chartBuild(chart, nullptr, doc, group), 0);
         EXPECT_EQ(shape(group), s);
+        Edr_Node_release(doc, group);
+        Excel_chartRelease(chart);
+    });
+}
+
+TEST_F(ChartDoc, NegativeBarsHangFromTheZeroLine)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        std::string data = barChart({-4, 6, -2}, "");
+        XlsChart *chart = Excel_chartCreate();
+        ASSERT_EQ(Excel_readChartBytes(reinterpret_cast<const uint8_t *>(data.data()), data.size(), 0, 0x0600,
+                                       nullptr, chart),
+                  0);
+        // The plot rectangle is taken as read: 400, 400, 3200 x 3200.
+        XlsChartScale s;
+        Excel_chartScale(chart, nullptr, 3200, 400, &s);
+        ASSERT_EQ(s.z, 2);
+        const int32_t zero = 400 + 3200 - s.z * s.interval;
+        Edr_Node *group = nullptr;
+        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &group), 0);
+        ASSERT_EQ(Excel_chartBuild(chart, nullptr, doc, group), 0);
+        std::vector<Rect> paths;
+        for (Edr_Node *n = Edr_Node_firstChild(group); n; n = Edr_Node_nextSibling(n)) {
+            if (Edr_Node_type(n) != Edr_NodeType_path)
+                continue;
+            Rect r = Rect_emptyBound;
+            Pen pen{0, 0, 0, 0, 0, nullptr};
+            ASSERT_EQ(Path_strokeBounds(nullptr, static_cast<const Path *>(Edr_Node_payload(n)), &r,
+                                        Matrix_identity(), &pen),
+                      0);
+            paths.push_back(r);
+        }
+        // The areas, the gridlines, then the three bars (y upward).
+        ASSERT_EQ(paths.size(), 6u);
+        const double unit = 3200.0 / (s.maximum - s.minimum); // -5 to 7.5
+        EXPECT_NEAR(paths[3].y1, -zero, 1);                      // -4 hangs from the zero line
+        EXPECT_NEAR(paths[3].y0, -(zero + 4 * unit), 2);
+        EXPECT_NEAR(paths[4].y0, -zero, 1);                      // 6 stands on it
+        EXPECT_NEAR(paths[4].y1, -(zero - 6 * unit), 2);
+        EXPECT_NEAR(paths[5].y1 - paths[5].y0, 2 * unit, 2);
+        EXPECT_LT(paths[3].x1, paths[4].x0);                     // side by side in category order
+        EXPECT_LT(paths[4].x1, paths[5].x0);
         Edr_Node_release(doc, group);
         Excel_chartRelease(chart);
     });
