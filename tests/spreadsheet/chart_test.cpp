@@ -540,6 +540,22 @@ TEST_F(ChartDoc, PieChartSheetIsBoundToItsCellsAndFollowsThem)
         EXPECT_NEAR(a[2], 30.0 / 40 * 360, 1e-9);
         ExcelValueCells_free(cells);
         EXPECT_EQ(shape(nodes[0]), "ppppppptptpt");
+
+        // Five rows inserted at row 1 move the values B2:B4 to B7:B9, in
+        // the list and in the series' formula.
+        EXPECT_EQ(Excel_sheetStructureChanged(ref->workbook, grid, 0, 1, 0, doc), 8);
+        SheetGrid other{};
+        EXPECT_EQ(Excel_sheetStructureChanged(ref->workbook, &other, 0, 1, 5, doc), 8);
+        ASSERT_EQ(Excel_sheetStructureChanged(ref->workbook, grid, 0, 1, 5, doc), 0);
+        EXPECT_EQ(values->first.row, 6u);
+        EXPECT_EQ(values->last.row, 8u);
+        const uint8_t *t = chart->series[0]->refs[XlsChart_linkValues].tokens;
+        EXPECT_EQ(t[3] | t[4] << 8, 6);
+        EXPECT_EQ(t[5] | t[6] << 8, 8);
+        // Deleting them again brings the references back.
+        ASSERT_EQ(Excel_sheetStructureChanged(ref->workbook, grid, 1, 1, 5, doc), 0);
+        EXPECT_EQ(values->first.row, 1u);
+        EXPECT_EQ(t[3] | t[4] << 8, 1);
         Mem_free(nodes);
     });
 }
