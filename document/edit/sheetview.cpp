@@ -31,6 +31,7 @@
 #include "platform/api/editing.h"
 #include "platform/api/forward.h"
 #include "platform/api/textedit.h"
+#include "spreadsheet/chart/chart.h"
 #include "spreadsheet/docside.h"
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/reader/sheet.h"
@@ -335,6 +336,9 @@ void apply(FvViewer *viewer, CellEdit *e)
     }
     Edr_Doc_writeUnlock(doc);
     Excel_CellEdit_free(cur);
+    // Charts that plot the cell are drawn again from the new value.
+    if (err == Res_ok && changed && grid->workbook)
+        err = Excel_bindCharts(grid->workbook, doc);
     if (err != Res_ok) {
         reportError(viewer, err);
         return;

@@ -13,6 +13,7 @@
 #include "office/ole2/ole.h"
 #include "platform/api/request.h"
 #include "platform/vfs/vfs.h"
+#include "spreadsheet/chart/chart.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/excelopen.h"
@@ -30,6 +31,23 @@ void progress(LoadProgress *stats, int32_t *remaining, int32_t n)
         return;
     (void)LoadProgress_addDone(stats, 1, n);
     *remaining = *remaining > n ? *remaining - n : 0;
+}
+
+// A sheet entry without a cell store: when its substream is a chart, the
+// chart sheet becomes a page.
+int chartSheetPage(ExcelLoad *load, const ExcelSheetEntry *e, intptr_t *pageKey)
+{
+    if (!load->stream || Ole_streamSeek(load->stream, e->position, 0) != Res_ok)
+        return Res_ok;
+    ExcelRecordHeader h{};
+    uint8_t body[64];
+    if (Excel_readRecordHeader(load->stream, &h) != Res_ok || h.type != 0x0809 || h.length < 4 ||
+        h.length > sizeof body || Ole_streamReadExact(load->stream, body, h.length) != Res_ok)
+        return Res_ok;
+    ExcelBof bof{};
+    if (Excel_parseBof(body, h.length, &bof) != Res_ok || bof.type != Excel_subChart)
+        return Res_ok;
+    return Excel_readChartSheet(load, e->name, (*pageKey)++);
 }
 
 } // namespace
@@ -91,6 +109,7 @@ int Excel_loadWorkbook(EngineContext *context, OleHandle *ole, Edr_Doc *doc, Edr
     intptr_t pageKey = 1;
     for (ExcelSheetEntry *e = load.sheets; e && err == Res_ok; e = e->next) {
         if (!e->sheet) {
+            err = chartSheetPage(&load, e, &pageKey);
             progress(stats, &remaining, 2);
             continue;
         }
@@ -107,6 +126,12 @@ int Excel_loadWorkbook(EngineContext *context, OleHandle *ole, Edr_Doc *doc, Edr
         }
         progress(stats, &remaining, 1);
     }
+    // Series that plot cells now refer to them; every chart is drawn from
+    // the cells' values.
+    if (err == Res_ok && load.workbook)
+        err = Excel_resolveChartRefs(&load);
+    if (err == Res_ok && load.workbook)
+        err = Excel_bindCharts(load.workbook, doc);
     Request_release(load.styleSheet);
     load.styleSheet = nullptr;
     Excel_loadFree(&load);
