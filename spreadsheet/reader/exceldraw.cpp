@@ -13,6 +13,7 @@
 #include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "document/edr/node.h"
+#include "document/import/sheetpage.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 #include "office/shape/place.h"
@@ -523,6 +524,10 @@ int ExcelDraw_placeSheet(ExcelLoad *book, const SheetGrid *grid, Edr_Doc *doc, E
     host->grid = grid;
     host->drawing->current = group;
     ExcelDraw_resolveColours(host, group);
+    // Shapes are positioned from the page's corner; the grid starts inside
+    // the page's left and top margins.
+    int32_t xOrigin = Excel_Page_margin(sheet->margins[0]);
+    int32_t yOrigin = Excel_Page_margin(sheet->margins[2]);
     int rc = Res_ok;
     for (uint32_t i = 0; rc == Res_ok && i < group->count; i++) {
         EscherShape *e = &group->shapes[i];
@@ -530,7 +535,7 @@ int ExcelDraw_placeSheet(ExcelLoad *book, const SheetGrid *grid, Edr_Doc *doc, E
             e->clientAnchor.length != anchorBytes || !e->clientAnchor.bytes)
             continue;
         ShapeRect rect;
-        ExcelDraw_anchorRect(grid, 0, 0, &rect, e->clientAnchor.bytes);
+        ExcelDraw_anchorRect(grid, xOrigin, yOrigin, &rect, e->clientAnchor.bytes);
         const ExcelClientRecord *client = clientOf(&e->clientData);
         const ExcelObject *object = client && client->kind == ExcelClient_object ? objectOf(host, client) : nullptr;
         if (object && object->type == Excel_objNote)

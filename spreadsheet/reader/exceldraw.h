@@ -114,7 +114,8 @@ void ExcelDraw_anchorRect(const SheetGrid *grid, int32_t xOrigin, int32_t yOrigi
 void ExcelDraw_resolveColours(ExcelDrawHost *host, EscherDrawingGroup *group);
 
 // Places the drawing of the sheet being laid out (book->layoutSheet) under
-// parent over the grid: notes are not drawn, charts go to
+// parent over the grid, whose corner lies at the page's left and top
+// margins: notes are not drawn, charts go to
 // ExcelDraw_chartShape, every other anchored shape to Shape_placeTree.
 // 0 without a drawing; document and shape errors.
 [[nodiscard]] int ExcelDraw_placeSheet(ExcelLoad *book, const SheetGrid *grid, Edr_Doc *doc, Edr_Node *parent);

@@ -20,6 +20,7 @@
 #include "core/style/stylerule.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "document/import/sheetpage.h"
 #include "document/types/oleprobe.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
@@ -407,8 +408,10 @@ TEST_F(DrawTree, ShapeStartsHalfWayAcrossItsColumn)
         SheetGrid *g = firstGrid(root);
         ASSERT_NE(g, nullptr);
         const uint32_t *w = g->metrics->columnWidths;
-        int32_t x = int32_t(w[0] + w[1] + w[2] / 2);
-        int32_t y = int32_t(g->metrics->rowPositions[0]);
+        // The grid's corner lies at the page's margins (the sheet has the
+        // default margins, 0.2 inch left and 0.3 inch top).
+        int32_t x = Excel_Page_margin(0.2) + int32_t(w[0] + w[1] + w[2] / 2);
+        int32_t y = Excel_Page_margin(0.3) + int32_t(g->metrics->rowPositions[0]);
         std::vector<Edr_Node *> data, paths;
         collect(root, Edr_NodeType_data, &data);
         collect(root, Edr_NodeType_path, &paths);
