@@ -1,11 +1,20 @@
 // HLINK bodies and the hyperlink ranges of a laid-out sheet.
 #include "spreadsheet/reader/hyperlink.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/prop.h"
+#include "core/style/propids.h"
+#include "core/style/stylerule.h"
+#include "document/edr/node.h"
+#include "document/import/sheetpage.h"
 #include "office/ole2/ole.h"
+#include "office/shape/place.h"
+#include "platform/url/url.h"
+#include "spreadsheet/reader/exceldraw.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/sheetlayout.h"
@@ -185,7 +194,63 @@ const char16_t *Excel_hyperlinkTarget(const TaggedRecord *record)
     return record ? reinterpret_cast<const char16_t *>(record + 1) : nullptr;
 }
 
-int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid)
+int Excel_linkNode(ExcelLoad *book, const SheetGrid *grid, Edr_Node *parent, const ExcelHyperlink *link)
+{
+    if (!book || !book->doc || !grid || !parent || !link || !link->target)
+        return Res_missingArgument;
+    const ExcelLoadSheet *sheet = book->layoutSheet;
+    // The range as a cell anchor: from the corner of its first cell to the
+    // corner after its last.
+    uint8_t anchor[18] = {};
+    auto put = [&anchor](int at, uint32_t v) {
+        anchor[at] = uint8_t(v);
+        anchor[at + 1] = uint8_t(v >> 8);
+    };
+    put(2, std::min(link->firstColumn, link->lastColumn));
+    put(6, std::min(link->firstRow, link->lastRow));
+    put(10, uint32_t(std::max(link->firstColumn, link->lastColumn)) + 1);
+    put(14, uint32_t(std::max(link->firstRow, link->lastRow)) + 1);
+    ShapeRect r{};
+    ExcelDraw_anchorRect(grid, sheet ? Excel_Page_margin(sheet->margins[0]) : 0,
+                         sheet ? Excel_Page_margin(sheet->margins[2]) : 0, &r, anchor);
+    if (r.w < 0) {
+        r.x += r.w;
+        r.w = -r.w;
+    }
+    Edr_Doc *doc = book->doc;
+    Prop p;
+    Prop_zero(&p);
+    Prop_set(&p, PropId_position, PropType_pointer, uintptr_t(uint32_t(r.x)), uint32_t(r.y));
+    int rc = Edr_Node_createData(doc, parent, Edr_Insert_lastChild, nullptr, &p);
+    Edr_Node *group = nullptr;
+    if (rc == Res_ok)
+        rc = Edr_Node_createGroup(doc, parent, Edr_Insert_lastChild, 0, &group);
+    if (rc != Res_ok)
+        return rc;
+    Url *url = Url_new(link->target);
+    rc = url ? Edr_Node_setUrl(doc, group, url) : int(Res_noMemory);
+    Url_free(url);
+    StyleRule *rule = nullptr;
+    if (rc == Res_ok)
+        rc = StyleRule_create(&rule);
+    if (rc == Res_ok)
+        rc = StyleRule_addKeyword(rule, &p, PropId_display, KwId_block);
+    if (rc == Res_ok)
+        rc = StyleRule_addLength(rule, &p, PropId_width, r.w);
+    if (rc == Res_ok)
+        rc = StyleRule_addLength(rule, &p, PropId_height, r.h);
+    uint32_t id = 0;
+    if (rc == Res_ok)
+        rc = Excel_Book_addElementRule(book, &rule, &id);
+    else
+        StyleRule_destroy(rule);
+    if (rc == Res_ok)
+        rc = Edr_Node_addId(doc, group, id);
+    Edr_Node_release(doc, group);
+    return rc;
+}
+
+int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid, Edr_Node *parent)
 {
     if (!book || !grid)
         return Res_missingArgument;
@@ -217,6 +282,8 @@ int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid)
             n++;
         rc = Excel_rangeHandlerAdd(grid, Excel_hyperlinkTag, link.firstRow, link.firstColumn, link.lastRow,
                                    link.lastColumn, t, uint32_t((n + 1) * sizeof(char16_t)));
+        if (rc == Res_ok && book->doc && parent && link.target)
+            rc = Excel_linkNode(book, grid, parent, &link);
         Excel_hyperlinkFree(&link);
         if (rc != Res_ok)
             return rc;

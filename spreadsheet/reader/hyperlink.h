@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+struct Edr_Node;
 struct ExcelLoad;
 struct SheetGrid;
 struct TaggedRecord;
@@ -40,6 +41,14 @@ const char16_t *Excel_hyperlinkTarget(const TaggedRecord *record);
 
 // Reads each hyperlink the layout sheet of book keeps (its body from the
 // workbook stream) and registers it over its range under
-// Excel_hyperlinkTag. A link whose body cannot be read or parsed is
-// passed over. 0; 1; 16; stream errors.
-[[nodiscard]] int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid);
+// Excel_hyperlinkTag; with a document and a parent, a link with a target
+// also becomes a link node over its cells (Excel_linkNode). A link whose
+// body cannot be read or parsed is passed over. 0; 1; 16; stream errors.
+[[nodiscard]] int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid, Edr_Node *parent);
+
+// Under parent: a position marker at the corner of the link's range on the
+// page (the grid starts at the page's margins) and a block group the size
+// of the range carrying the link's target as its URL. 0; 1; 16 without a
+// document, grid, parent or target; document errors.
+[[nodiscard]] int Excel_linkNode(ExcelLoad *book, const SheetGrid *grid, Edr_Node *parent,
+                                 const ExcelHyperlink *link);

@@ -534,7 +534,7 @@ int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *grid, Edr_Node *body)
         if (rc != Res_ok)
             return rc;
     }
-    int rc = Excel_registerHyperlinks(book, grid);
+    int rc = Excel_registerHyperlinks(book, grid, book->doc ? body : nullptr);
     if (rc == Res_ok && book->doc)
         rc = ExcelDraw_placeSheet(book, grid, book->doc, body);
     return rc;

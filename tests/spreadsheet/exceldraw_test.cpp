@@ -26,6 +26,7 @@
 #include "office/ole2/ole.h"
 #include "office/shape/place.h"
 #include "platform/api/request.h"
+#include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
@@ -429,7 +430,7 @@ TEST_F(DrawTree, ShapeStartsHalfWayAcrossItsColumn)
 
 TEST_F(DrawTree, NoteAndHyperlinkRangesOverTheirCells)
 {
-    loadFixture("drawnote.xls", [](Edr_Doc *, Edr_Node *root, int err) {
+    loadFixture("drawnote.xls", [](Edr_Doc *doc, Edr_Node *root, int err) {
         ASSERT_EQ(err, 0);
         SheetGrid *g = firstGrid(root);
         ASSERT_NE(g, nullptr);
@@ -447,6 +448,36 @@ TEST_F(DrawTree, NoteAndHyperlinkRangesOverTheirCells)
         EXPECT_EQ(note->words[1], 1);
         // The note's box is not drawn.
         EXPECT_EQ(findText(root, "Check this figure"), nullptr);
+        // In the tree the link is a group over D1 carrying its address.
+        std::vector<Edr_Node *> groups;
+        collect(root, Edr_NodeType_group, &groups);
+        std::vector<Edr_Node *> linked;
+        for (Edr_Node *n : groups)
+            if (Edr_Node_hasUrl(n))
+                linked.push_back(n);
+        ASSERT_EQ(linked.size(), 1u);
+        const Edr_GroupExt *ext = Edr_Node_group(linked[0])->ext;
+        ASSERT_NE(ext, nullptr);
+        Url *url = Url_unpack(ext->url);
+        char *address = url ? Url_toUtf8(url, 31) : nullptr;
+        Url_free(url);
+        ASSERT_NE(address, nullptr);
+        EXPECT_STREQ(address, "http://example.com/");
+        Mem_free(address);
+        auto p = propsOf(doc, linked[0]);
+        EXPECT_EQ(Prop_getLength(&p[PropId_width]), int32_t(g->metrics->columnWidths[3]));
+        EXPECT_EQ(Prop_getLength(&p[PropId_height]), int32_t(g->metrics->rowPositions[0]));
+        // The marker before it puts it at D1's corner.
+        Edr_Node *marker = nullptr;
+        for (Edr_Node *c = Edr_Node_firstChild(Edr_Node_parent(linked[0])); c && c != linked[0];
+             c = Edr_Node_nextSibling(c))
+            marker = c;
+        ASSERT_NE(marker, nullptr);
+        const Prop *at = static_cast<const Prop *>(Edr_Node_payloadOrNull(marker));
+        ASSERT_NE(at, nullptr);
+        const uint32_t *w = g->metrics->columnWidths;
+        // The book's left margin is 0.75 inch.
+        EXPECT_EQ(int32_t(uint32_t(at->payload)), Excel_Page_margin(0.75) + int32_t(w[0] + w[1] + w[2]));
     });
 }
 
