@@ -180,6 +180,7 @@ struct ExcelLoadSheet {
     uint32_t linkCount;
     RecListEntry *kept[2];
     RecListEntry *drawing[2];
+    struct ExcelSheetDrawing *drawingState; // the sheet's shapes (spreadsheet/reader/exceldraw.h), or null
 };
 
 // One BOUNDSHEET entry, in file order.

@@ -13,6 +13,7 @@
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/cellstyle.h"
 #include "spreadsheet/reader/excel.h"
+#include "spreadsheet/reader/exceldraw.h"
 #include "spreadsheet/reader/formularec.h"
 #include "spreadsheet/reader/sheetobj.h"
 
@@ -177,14 +178,6 @@ int readSst(ExcelLoad *load, const ExcelRecordHeader *h)
     return Res_ok;
 }
 
-int skipContinued(ExcelLoad *load, const ExcelRecordHeader *h)
-{
-    ExcelBody body;
-    int rc = Excel_readContinued(load->stream, h, &body);
-    Excel_bodyFree(&body);
-    return rc;
-}
-
 int readGlobals(ExcelLoad *load)
 {
     ExcelWorkbook *wb = load->workbook;
@@ -215,7 +208,7 @@ int readGlobals(ExcelLoad *load)
         case recDrawingGroup:
             if (!biff8(load))
                 return Excel_errDrawingGroup5;
-            rc = skipContinued(load, &h);
+            rc = ExcelDraw_openGroup(load, &h);
             break;
         default: {
             rc = readBody(load, &h);
@@ -738,30 +731,13 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                 sheet->gridColour = rd32(b + 6);
             break;
         case recObj: {
-            ExcelObject *o = static_cast<ExcelObject *>(
-                Mem_realloc(sheet->objects, (size_t(sheet->objectCount) + 1) * sizeof(ExcelObject)));
-            if (!o)
-                return Res_noMemory;
-            sheet->objects = o;
-            rc = Excel_readObj(load, &o[sheet->objectCount], b, n, bodyAt - 4);
-            if (rc == Res_ok)
-                sheet->objectCount++;
-            else if (rc == Excel_errMalformed && n < 8)
-                rc = Res_ok; // an object too short to name itself is passed over
+            int added = 0;
+            rc = Excel_sheetAddObject(load, sheet, b, n, bodyAt - 4, &added);
             break;
         }
         case recTxo: {
-            // The text belongs to the object before it (a note or a text
-            // box); a text without one is dropped.
-            ExcelTextObject *t = nullptr;
-            rc = Excel_readTextObject(load, b, n, bodyAt - 4, &t);
-            if (rc == Res_ok) {
-                ExcelObject *last = sheet->objectCount ? &sheet->objects[sheet->objectCount - 1] : nullptr;
-                if (last && !last->text)
-                    last->text = t;
-                else
-                    Excel_textObjectFree(t);
-            }
+            int attached = 0;
+            rc = Excel_sheetAddText(load, sheet, b, n, bodyAt - 4, &attached);
             break;
         }
         case recHlink:
@@ -771,6 +747,13 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             if (biff8(load))
                 rc = RecList_append(&sheet->drawing[0], &sheet->drawing[1], RecList_appendAtEnd, h.type, h.length,
                                     bodyAt, nullptr);
+            if (rc == Res_ok && biff8(load)) {
+                // A drawing that cannot be read leaves the sheet without
+                // shapes; its cells load all the same.
+                rc = ExcelDraw_readSheetDrawing(load, sheet, b, n);
+                if (rc != Res_noMemory && rc != Res_stopRequested)
+                    rc = Res_ok;
+            }
             break;
         default:
             break;
@@ -903,6 +886,7 @@ void Excel_loadFree(ExcelLoad *load)
         Mem_free(e);
     }
     load->sheetCount = 0;
+    ExcelDraw_free(load);
     Mem_free(load->body);
     load->body = nullptr;
     load->bodyCapacity = 0;

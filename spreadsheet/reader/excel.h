@@ -87,6 +87,7 @@ struct ExcelLoad {
     uint8_t *body;             // the record body buffer
     uint32_t bodyCapacity;
     struct ExcelLoadSheet *layoutSheet; // the sheet whose page is being built
+    struct ExcelDrawHost *draw;         // the workbook's drawing (spreadsheet/reader/exceldraw.h), or null
 };
 
 // Adds the match key nextElementId with weight 10 to *rule and hands the

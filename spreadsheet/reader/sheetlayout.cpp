@@ -11,6 +11,8 @@
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/cellstyle.h"
 #include "spreadsheet/reader/excel.h"
+#include "spreadsheet/reader/exceldraw.h"
+#include "spreadsheet/reader/hyperlink.h"
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/sheetgrid.h"
 
@@ -272,6 +274,11 @@ void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *co
             r = std::max(r, uint32_t(sheet->extent[1]));
         for (uint32_t i = 0; i < sheet->rowCount; i++)
             c = std::max<uint32_t>(c, sheet->rows[i]->slots);
+        // Shapes anchored past the cells widen the grid to reach them.
+        uint32_t dc = 0, dr = 0;
+        ExcelDraw_objectsExtent(sheet, &dc, &dr);
+        r = std::max(r, dr);
+        c = std::max(c, dc);
     }
     if (rows)
         *rows = r;
@@ -527,5 +534,8 @@ int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *grid, Edr_Node *body)
         if (rc != Res_ok)
             return rc;
     }
-    return Res_ok;
+    int rc = Excel_registerHyperlinks(book, grid, book->doc ? body : nullptr);
+    if (rc == Res_ok && book->doc)
+        rc = ExcelDraw_placeSheet(book, grid, book->doc, body);
+    return rc;
 }

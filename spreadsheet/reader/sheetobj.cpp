@@ -10,6 +10,7 @@
 #include "core/result.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/reader/excel.h"
+#include "spreadsheet/reader/exceldraw.h"
 
 namespace
 {
@@ -401,4 +402,51 @@ void Excel_sheetKeptFree(ExcelLoadSheet *sheet)
     sheet->linkCount = 0;
     RecList_free(&sheet->kept[0], &sheet->kept[1]);
     RecList_free(&sheet->drawing[0], &sheet->drawing[1]);
+    ExcelDraw_sheetFree(sheet->drawingState);
+    sheet->drawingState = nullptr;
+}
+
+int Excel_sheetAddObject(ExcelLoad *load, ExcelLoadSheet *sheet, const uint8_t *body, uint32_t length,
+                         uint32_t position, int *added)
+{
+    if (added)
+        *added = 0;
+    if (!sheet || !added)
+        return Res_missingArgument;
+    ExcelObject *o = static_cast<ExcelObject *>(
+        Mem_realloc(sheet->objects, (size_t(sheet->objectCount) + 1) * sizeof(ExcelObject)));
+    if (!o)
+        return Res_noMemory;
+    sheet->objects = o;
+    int rc = Excel_readObj(load, &o[sheet->objectCount], body, length, position);
+    if (rc == Res_ok) {
+        sheet->objectCount++;
+        *added = 1;
+    } else if (rc == Excel_errMalformed && length < 8) {
+        rc = Res_ok; // an object too short to name itself is passed over
+    }
+    return rc;
+}
+
+int Excel_sheetAddText(ExcelLoad *load, ExcelLoadSheet *sheet, const uint8_t *body, uint32_t length,
+                       uint32_t position, int *attached)
+{
+    if (attached)
+        *attached = 0;
+    if (!sheet || !attached)
+        return Res_missingArgument;
+    // The text belongs to the object before it (a note or a text box); a
+    // text without one is dropped.
+    ExcelTextObject *t = nullptr;
+    int rc = Excel_readTextObject(load, body, length, position, &t);
+    if (rc != Res_ok)
+        return rc;
+    ExcelObject *last = sheet->objectCount ? &sheet->objects[sheet->objectCount - 1] : nullptr;
+    if (last && !last->text) {
+        last->text = t;
+        *attached = 1;
+    } else {
+        Excel_textObjectFree(t);
+    }
+    return Res_ok;
 }

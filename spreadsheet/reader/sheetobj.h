@@ -132,6 +132,17 @@ void Excel_textObjectFree(ExcelTextObject *text);
 // a null extent or load; read errors.
 [[nodiscard]] int Excel_skipSubstream(ExcelLoad *load, ExcelExtent *extent);
 
-// Frees what the sheet keeps beside its cells: objects, hyperlinks and the
-// raw-record lists.
+// Appends an OBJ (body of length bytes, header at position) to the sheet's
+// objects (Excel_readObj); *added is 1 when it was kept. An object too
+// short to name itself is passed over. 0; 1; the errors of Excel_readObj.
+[[nodiscard]] int Excel_sheetAddObject(ExcelLoad *load, ExcelLoadSheet *sheet, const uint8_t *body,
+                                       uint32_t length, uint32_t position, int *added);
+// Reads a TXO (Excel_readTextObject) and gives its text to the sheet's last
+// object; *attached is 1 when it was kept (a text without an object, or
+// for an object that has one, is dropped). 0; 1; read errors.
+[[nodiscard]] int Excel_sheetAddText(ExcelLoad *load, ExcelLoadSheet *sheet, const uint8_t *body,
+                                     uint32_t length, uint32_t position, int *attached);
+
+// Frees what the sheet keeps beside its cells: objects, hyperlinks, the
+// drawing and the raw-record lists.
 void Excel_sheetKeptFree(ExcelLoadSheet *sheet);
