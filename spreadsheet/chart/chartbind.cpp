@@ -11,7 +11,7 @@
 #include "document/style/value.h"
 #include "office/attach/attach.h"
 #include "spreadsheet/chart/chart.h"
-#include "spreadsheet/chart/rangeshift_pending.h"
+#include "spreadsheet/reader/ranges.h"
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/reader/sheetstore.h"

@@ -17,6 +17,7 @@
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 #include "office/shape/place.h"
+#include "spreadsheet/chart/chart.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/sheetobj.h"
@@ -504,9 +505,26 @@ void ExcelDraw_resolveColours(ExcelDrawHost *host, EscherDrawingGroup *group)
     }
 }
 
-int ExcelDraw_chartShape(ExcelDrawHost *, uint32_t, const ShapeRect *, Edr_Doc *, Edr_Node *)
+int ExcelDraw_chartShape(ExcelDrawHost *host, uint32_t index, const ShapeRect *rect, Edr_Doc *doc,
+                         Edr_Node *parent)
 {
-    // Charts are drawn by the chart code, which is wired in here.
+    ExcelLoad *load = host ? host->load : nullptr;
+    ExcelLoadSheet *sheet = host ? host->sheet : nullptr;
+    if (!load || !sheet || !rect || !doc || !parent || index >= sheet->objectCount)
+        return Res_ok;
+    const ExcelObject *object = &sheet->objects[index];
+    if (object->type != Excel_objChart || !object->chart || rect->w <= 0 || rect->h <= 0)
+        return Res_ok;
+    // The chart's series name their sheet: the one being placed.
+    const char16_t *name = nullptr;
+    for (const ExcelSheetEntry *e = load->sheets; e && !name; e = e->next)
+        if (e->sheet == sheet)
+            name = e->name;
+    int32_t box[4] = {rect->x, rect->y, rect->w, rect->h};
+    int rc = Excel_chartPlaceObject(load, object, doc, parent, box, name);
+    // A chart that cannot be read is left out; the sheet still shows.
+    if (rc == Res_noMemory || rc == Res_stopRequested)
+        return rc;
     return Res_ok;
 }
 

@@ -56,16 +56,16 @@ int Excel_rangeShift(ExcelCellKey *first, ExcelCellKey *last, uint32_t operation
 {
     if (valid)
         *valid = 1;
-    if (!first || !last || !valid || count == 0 || operation > Excel_deleteColumns)
+    if (!first || !last || !valid || count == 0 || operation > ExcelRange_deleteColumns)
         return Res_nullInput;
-    bool columns = operation == Excel_insertColumns || operation == Excel_deleteColumns;
+    bool columns = operation == ExcelRange_insertColumns || operation == ExcelRange_deleteColumns;
     uint32_t limit = columns ? uint32_t(columnLimit) : uint32_t(rowLimit);
     uint32_t maximum = limit - 1;
     uint32_t &a = columns ? first->column : first->row;
     uint32_t &b = columns ? last->column : last->row;
     if (columns && first->column == 0 && last->column == maximum)
         return Res_ok; // whole rows are not moved by column edits
-    if (operation == Excel_insertRows || operation == Excel_insertColumns) {
+    if (operation == ExcelRange_insertRows || operation == ExcelRange_insertColumns) {
         if (b < index)
             return Res_ok;
         if (a >= index) {

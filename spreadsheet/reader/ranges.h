@@ -11,10 +11,10 @@ struct SheetGrid;
 
 // Operations of a structural edit.
 enum : uint32_t {
-    Excel_insertRows = 0,
-    Excel_deleteRows = 1,
-    Excel_insertColumns = 2,
-    Excel_deleteColumns = 3,
+    ExcelRange_insertRows = 0,
+    ExcelRange_deleteRows = 1,
+    ExcelRange_insertColumns = 2,
+    ExcelRange_deleteColumns = 3,
 };
 
 // Cell keys ({row, column}) and Excel_keyCompare are those of the sheet

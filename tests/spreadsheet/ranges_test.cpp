@@ -72,22 +72,22 @@ TEST_F(Ranges, ShiftFollowsInsertedAndDeletedRowsAndColumns)
         uint32_t valid;
         ExcelCellKey wantFirst, wantLast;
     } cases[] = {
-        {"5 rows in at 10 move 12-20", Excel_insertRows, 10, 5, {12, 0}, {20, 3}, 1, {17, 0}, {25, 3}},
-        {"5 rows in at 10 leave 2-8", Excel_insertRows, 10, 5, {2, 0}, {8, 3}, 1, {2, 0}, {8, 3}},
-        {"rows in inside a range stretch it", Excel_insertRows, 5, 2, {3, 1}, {7, 1}, 1, {3, 1}, {9, 1}},
-        {"first row pushed off the sheet", Excel_insertRows, 0, 10, {65530, 0}, {65535, 0}, 0, {}, {}},
-        {"last row cut at the sheet's end", Excel_insertRows, 0, 10, {100, 0}, {65530, 0}, 1, {110, 0},
+        {"5 rows in at 10 move 12-20", ExcelRange_insertRows, 10, 5, {12, 0}, {20, 3}, 1, {17, 0}, {25, 3}},
+        {"5 rows in at 10 leave 2-8", ExcelRange_insertRows, 10, 5, {2, 0}, {8, 3}, 1, {2, 0}, {8, 3}},
+        {"rows in inside a range stretch it", ExcelRange_insertRows, 5, 2, {3, 1}, {7, 1}, 1, {3, 1}, {9, 1}},
+        {"first row pushed off the sheet", ExcelRange_insertRows, 0, 10, {65530, 0}, {65535, 0}, 0, {}, {}},
+        {"last row cut at the sheet's end", ExcelRange_insertRows, 0, 10, {100, 0}, {65530, 0}, 1, {110, 0},
          {65535, 0}},
-        {"whole rows ignore columns in", Excel_insertColumns, 0, 3, {4, 0}, {4, 255}, 1, {4, 0}, {4, 255}},
-        {"columns in move a range", Excel_insertColumns, 1, 3, {4, 2}, {6, 5}, 1, {4, 5}, {6, 8}},
-        {"last column cut", Excel_insertColumns, 1, 10, {0, 2}, {0, 250}, 1, {0, 12}, {0, 255}},
-        {"deleting 10-14 removes 11-13", Excel_deleteRows, 10, 5, {11, 0}, {13, 0}, 0, {}, {}},
-        {"deleting 10-14 cuts 8-12 to 8-9", Excel_deleteRows, 10, 5, {8, 0}, {12, 0}, 1, {8, 0}, {9, 0}},
-        {"deleting 10-14 moves 20-30 back", Excel_deleteRows, 10, 5, {20, 0}, {30, 0}, 1, {15, 0}, {25, 0}},
-        {"deleting 10-14 shrinks 12-30", Excel_deleteRows, 10, 5, {12, 0}, {30, 0}, 1, {10, 0}, {25, 0}},
-        {"deleting 10-14 shrinks 5-30", Excel_deleteRows, 10, 5, {5, 0}, {30, 0}, 1, {5, 0}, {25, 0}},
-        {"a last row at the end stays", Excel_deleteRows, 10, 5, {20, 0}, {65535, 0}, 1, {15, 0}, {65535, 0}},
-        {"deleting columns before", Excel_deleteColumns, 0, 2, {1, 4}, {1, 6}, 1, {1, 2}, {1, 4}},
+        {"whole rows ignore columns in", ExcelRange_insertColumns, 0, 3, {4, 0}, {4, 255}, 1, {4, 0}, {4, 255}},
+        {"columns in move a range", ExcelRange_insertColumns, 1, 3, {4, 2}, {6, 5}, 1, {4, 5}, {6, 8}},
+        {"last column cut", ExcelRange_insertColumns, 1, 10, {0, 2}, {0, 250}, 1, {0, 12}, {0, 255}},
+        {"deleting 10-14 removes 11-13", ExcelRange_deleteRows, 10, 5, {11, 0}, {13, 0}, 0, {}, {}},
+        {"deleting 10-14 cuts 8-12 to 8-9", ExcelRange_deleteRows, 10, 5, {8, 0}, {12, 0}, 1, {8, 0}, {9, 0}},
+        {"deleting 10-14 moves 20-30 back", ExcelRange_deleteRows, 10, 5, {20, 0}, {30, 0}, 1, {15, 0}, {25, 0}},
+        {"deleting 10-14 shrinks 12-30", ExcelRange_deleteRows, 10, 5, {12, 0}, {30, 0}, 1, {10, 0}, {25, 0}},
+        {"deleting 10-14 shrinks 5-30", ExcelRange_deleteRows, 10, 5, {5, 0}, {30, 0}, 1, {5, 0}, {25, 0}},
+        {"a last row at the end stays", ExcelRange_deleteRows, 10, 5, {20, 0}, {65535, 0}, 1, {15, 0}, {65535, 0}},
+        {"deleting columns before", ExcelRange_deleteColumns, 0, 2, {1, 4}, {1, 6}, 1, {1, 2}, {1, 4}},
     };
     for (const Case &c : cases) {
         ExcelCellKey a = c.first, b = c.last;
@@ -103,8 +103,8 @@ TEST_F(Ranges, ShiftFollowsInsertedAndDeletedRowsAndColumns)
     }
     ExcelCellKey a{1, 1}, b{2, 2};
     uint32_t valid = 0;
-    EXPECT_EQ(Excel_rangeShift(&a, &b, Excel_insertRows, 0, 0, &valid), 8);
-    EXPECT_EQ(Excel_rangeShift(nullptr, &b, Excel_insertRows, 0, 1, &valid), 8);
+    EXPECT_EQ(Excel_rangeShift(&a, &b, ExcelRange_insertRows, 0, 0, &valid), 8);
+    EXPECT_EQ(Excel_rangeShift(nullptr, &b, ExcelRange_insertRows, 0, 1, &valid), 8);
     EXPECT_EQ(Excel_rangeShift(&a, &b, 4, 0, 1, &valid), 8);
 }
 
@@ -135,7 +135,7 @@ TEST_F(Ranges, RegisteredRangesShiftAndInvalidOnesAreReleased)
     ASSERT_EQ(Excel_rangeHandlerAdd(g, countRelease, 11, 1, 13, 1, nullptr, 0), 0);
 
     released = 0;
-    ASSERT_EQ(Excel_shiftRangeHandlers(g, Excel_insertRows, 10, 5), 0);
+    ASSERT_EQ(Excel_shiftRangeHandlers(g, ExcelRange_insertRows, 10, 5), 0);
     using R = std::vector<std::array<intptr_t, 4>>;
     EXPECT_EQ(rangesOf(g, Excel_hyperlinkTag), (R{{17, 3, 25, 3}, {2, 0, 8, 1}}));
     EXPECT_EQ(rangesOf(g, countRelease), (R{{16, 1, 18, 1}}));
@@ -148,14 +148,14 @@ TEST_F(Ranges, RegisteredRangesShiftAndInvalidOnesAreReleased)
 
     // Deleting rows 16-20 removes the note's range (released, and its
     // handler with it) and cuts the first link.
-    ASSERT_EQ(Excel_shiftRangeHandlers(g, Excel_deleteRows, 16, 5), 0);
+    ASSERT_EQ(Excel_shiftRangeHandlers(g, ExcelRange_deleteRows, 16, 5), 0);
     EXPECT_EQ(released, 1);
     EXPECT_EQ(rangesOf(g, countRelease), R{});
     for (TaggedNode *n = g->taggedLists; n; n = n->next)
         EXPECT_NE(n->tag, countRelease) << "an empty handler is removed";
     EXPECT_EQ(rangesOf(g, Excel_hyperlinkTag), (R{{16, 3, 20, 3}, {2, 0, 8, 1}}));
-    EXPECT_EQ(Excel_shiftRangeHandlers(nullptr, Excel_insertRows, 0, 1), 16);
-    EXPECT_EQ(Excel_shiftRangeHandlers(g, Excel_insertRows, 0, 0), 8);
+    EXPECT_EQ(Excel_shiftRangeHandlers(nullptr, ExcelRange_insertRows, 0, 1), 16);
+    EXPECT_EQ(Excel_shiftRangeHandlers(g, ExcelRange_insertRows, 0, 0), 8);
     Excel_gridLayoutFree(g);
 }
 
