@@ -46,9 +46,13 @@ int Excel_Sheet_setRowHeight(SheetGrid *grid, uint32_t row, uint32_t height);
 [[nodiscard]] int Excel_Sheet_deleteColumn(EngineContext *context, SheetGrid *grid, uint32_t index);
 // The cell takes the rule (taken over on success).
 [[nodiscard]] int Excel_Sheet_setCellStyle(SheetGrid *grid, uint32_t row, uint32_t column, StyleRule *rule);
-// Row mode 0 (set by hand) or 2 (automatic height); column width and mode.
-[[nodiscard]] int Excel_Sheet_setRowMode(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t mode);
+// Row mode 0 (set by hand) or 2 (automatic height); column width and mode
+// (0 the default width, 2 automatic). Automatic sizes measure the texts
+// with the measurer (null: estimated, spreadsheet/reader/sheetstyle.h).
+struct ExcelMeasurer;
+[[nodiscard]] int Excel_Sheet_setRowMode(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t mode,
+                                         const ExcelMeasurer *measurer);
 [[nodiscard]] int Excel_Sheet_setColumnWidth(EngineContext *context, SheetGrid *grid, uint32_t column,
                                              uint32_t width);
 [[nodiscard]] int Excel_Sheet_setColumnMode(EngineContext *context, SheetGrid *grid, uint32_t column,
-                                            uint32_t mode);
+                                            uint32_t mode, const ExcelMeasurer *measurer);

@@ -50,6 +50,8 @@ int Excel_gridLayoutCreate(SheetMetrics *metrics, SheetGrid *grid)
     grid->formulaCells = nullptr;
     grid->counter = 0;
     grid->taggedLists = nullptr;
+    grid->sharedFormulas = nullptr;
+    grid->sharedCount = 0;
 
     grid->edgeLists = static_cast<EdgeListTable *>(Mem_calloc(1, sizeof(EdgeListTable)));
     if (grid->edgeLists)
@@ -161,6 +163,11 @@ void Excel_gridLayoutFreeLists(SheetGrid *grid)
         w = next;
     }
     grid->widthCells = nullptr;
+    for (uint32_t i = 0; i < grid->sharedCount; i++)
+        Mem_free(grid->sharedFormulas[i].tokens);
+    Mem_free(grid->sharedFormulas);
+    grid->sharedFormulas = nullptr;
+    grid->sharedCount = 0;
     while (TaggedNode *node = grid->taggedLists) {
         grid->taggedLists = node->next;
         while (TaggedRecord *r = node->first) {

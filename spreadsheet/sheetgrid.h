@@ -127,6 +127,19 @@ struct SheetFormula {
     SheetFormula *next;
 };
 
+// A shared formula, array formula or table of the sheet, keyed by its
+// anchor cell (the cell whose ptgExp or ptgTbl token the members hold):
+// the record it came from (0x04BC SHRFMLA, 0x0221 ARRAY, 0x0236 TABLE),
+// the cells it covers and its bytes (owned): a shared formula's tokens
+// re-based to the anchor, an array's or table's whole record body.
+struct SheetSharedFormula {
+    uint32_t words[2];  // anchor row, column
+    uint16_t type;
+    uint32_t range[4];  // first row, last row, first column, last column
+    uint8_t *tokens;
+    uint32_t length;
+};
+
 // Records of a tagged list: four words of the caller and a payload copied
 // behind the record. The tag of a node disposes of its records (null:
 // nothing is called); the record itself is freed afterwards.
@@ -159,6 +172,12 @@ struct SheetGrid {
     // The drawing palette (0xAABBGGRR), filled by the importer from the
     // workbook's colours; an index past the end reads entry 0.
     uint32_t palette[SheetGrid_paletteSize];
+    // How values given later are formatted (Excel_fmtShowZero from the
+    // sheet's window options, Excel_fmtDate1904 from the workbook), set
+    // by the importer.
+    uint32_t displayFlags;
+    SheetSharedFormula *sharedFormulas; // owned array, sharedCount entries
+    uint32_t sharedCount;
 };
 
 // Initialises a caller-allocated grid over a metrics record: empty tables,

@@ -212,7 +212,7 @@ int Excel_CellEdit_localeDateFormat(EngineContext *context, const char *language
 }
 
 int Excel_CellEdit_valueText(EngineContext *context, const ExcelCellEdit *value, const char *formula,
-                             const char *language, char **out)
+                             const char *language, uint32_t date1904, char **out)
 {
     if (!out)
         return Res_missingArgument;
@@ -244,7 +244,7 @@ int Excel_CellEdit_valueText(EngineContext *context, const ExcelCellEdit *value,
     Excel_editFormatRequest(value, &r, &truth);
     r.locale = language;
     r.context = context;
-    r.flags = Excel_fmtShowZero;
+    r.flags = Excel_fmtShowZero | (date1904 ? uint32_t(Excel_fmtDate1904) : 0u);
     char16_t *code = nullptr;
     if (value->format < CellEdit_userFormat) {
         r.formatIndex = uint16_t(Excel_CellEdit_editFormat(value->format));

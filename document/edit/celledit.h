@@ -119,11 +119,13 @@ uint32_t Excel_CellEdit_editFormat(uint32_t formatIndex);
 [[nodiscard]] int Excel_CellEdit_localeDateFormat(EngineContext *context, const char *language, char16_t **out);
 // The edit text of a cell value (UTF-8, new string): "=" and the formula
 // text when formula is not null; else the value shown in its edit format
-// (a user format: integers "%d", numbers General, strings their text).
-// language is the engine's current language (null: none). 0, 1 without
-// memory, 16 for null arguments.
+// (a user format: integers "%d", numbers General, strings their text),
+// dates counted from 1904-01-01 when date1904 is set (the workbook's date
+// system). language is the engine's current language (null: none). 0, 1
+// without memory, 16 for null arguments.
 [[nodiscard]] int Excel_CellEdit_valueText(EngineContext *context, const ExcelCellEdit *value,
-                                           const char *formula, const char *language, char **out);
+                                           const char *formula, const char *language, uint32_t date1904,
+                                           char **out);
 // 1 when the text is to be read as a formula: "=" followed by anything
 // but another "=", or two leading signs ("--", "-+", "+-", "++").
 int Excel_CellEdit_isFormulaText(const char *text);
@@ -182,14 +184,28 @@ struct SheetGrid;
 
 // Stores the edit text (UTF-8) as the value of the cell at (row, column)
 // (a merged range's top-left) under the format index, then recalculates
-// the sheet's formulas: an empty text clears the value; a number read by
-// the typed-input rules becomes an integer when it is whole and within
-// 0..65535, else a number, taking the input's format when formatIndex is
-// 0; "TRUE" or "FALSE" (either case) a truth value; anything else a
-// string. The cell's formula is dropped. Formula text needs the formula
-// parser, which is not part of the engine yet: 259 and nothing changes.
-// 0; 16 for null arguments; 1 when memory runs out (before the value is
-// stored the cell stays unchanged; a recalculation that runs short leaves
-// the new value in place).
+// the sheet's formulas. Formula text (Excel_CellEdit_isFormulaText) is
+// parsed without its "=" and becomes the cell's formula, whose result the
+// recalculation shows (under formatIndex, else the format the parser
+// chose for the last function named); a formula that does not parse
+// (0x6608, 0x6609) or that would close a circle of formulas (0x6607)
+// leaves the cell unchanged. Other text: an empty text clears the value; a
+// number read by the typed-input rules becomes an integer when it is whole
+// and within 0..65535, else a number, taking the input's format when
+// formatIndex is 0; "TRUE" or "FALSE" (either case) a truth value;
+// anything else a string; the cell's formula is dropped. An evaluation
+// failure is what the cell shows, not a failure of the call. 0; 16 for
+// null arguments; 1 when memory runs out (before the value is stored the
+// cell stays unchanged; a recalculation that runs short leaves the new
+// value in place).
 [[nodiscard]] int Excel_CellEdit_setValue(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t column,
                                           const char *text, uint32_t formatIndex);
+
+// The check of a returned record's text before it is applied: formula
+// text is parsed (0x6608, 0x6609), tried against the sheet's other
+// formulas for a circle (0x6607) and evaluated once against the sheet
+// (without a grid only parsed); its evaluation failure (0x6600-0x6606) is
+// returned. Other text, and a formula whose inputs the sheet store cannot
+// read, give 0. 1 when memory runs out; 16 for a null text.
+[[nodiscard]] int Excel_CellEdit_checkFormula(EngineContext *context, SheetGrid *grid, uint32_t row,
+                                              uint32_t column, const char *text);

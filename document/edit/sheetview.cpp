@@ -25,6 +25,10 @@
 #include "document/edr/docmsg.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
+#include "document/style/style.h"
+#include "graphics/textrun.h"
+#include "layout/layout.h"
+#include "layout/line.h"
 #include "layout/rectlist.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
@@ -34,8 +38,10 @@
 #include "spreadsheet/chart/chart.h"
 #include "spreadsheet/docside.h"
 #include "spreadsheet/format/numfmt.h"
+#include "spreadsheet/formula/formulatext.h"
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/reader/sheetstore.h"
+#include "spreadsheet/reader/sheetstyle.h"
 #include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
@@ -167,15 +173,29 @@ int gather(FvViewer *viewer, SheetGrid *grid, uint32_t row, uint32_t column, Cel
     if (cell && formats && formats->rules && cell->rule < formats->count && formats->rules[cell->rule])
         for (StylePropItem *p = StyleRule_firstProp(formats->rules[cell->rule]); p; p = p->next)
             Excel_CellEdit_takeProp(e, &p->value, palette, count);
-    // The edit text: a value the cell was given since loading, in its edit
-    // format; else the text the cell shows.
+    // The edit text: a formula as its text; a value the cell was given
+    // since loading in its edit format; else the text the cell shows. A
+    // formula that cannot be written as text shows its value.
+    char *formula = nullptr;
+    const SheetFormula *f = Excel_Sheet_findFormula(grid, r, c);
+    if (err == Res_ok && f && f->tokens && f->length) {
+        int rc = Excel_Formula_toText(f->tokens, f->length, &formula, viewer->context);
+        if (rc == Res_noMemory)
+            err = rc;
+        else if (rc != Res_ok)
+            e->formulaReadable = 0;
+    }
     ExcelCellEdit *pending = nullptr;
     const char16_t *shown = nullptr;
     uint16_t shownXf = 0;
-    if (err == Res_ok && Excel_Sheet_getCellEdit(grid, r, c, &pending, &shown, &shownXf) == Res_ok && pending)
-        err = Excel_CellEdit_valueText(viewer->context, pending, nullptr, nullptr, &e->text);
+    uint32_t date1904 = wb && wb->date1904 ? 1 : 0;
+    if (err == Res_ok && formula)
+        err = Excel_CellEdit_valueText(viewer->context, nullptr, formula, nullptr, date1904, &e->text);
+    else if (err == Res_ok && Excel_Sheet_getCellEdit(grid, r, c, &pending, &shown, &shownXf) == Res_ok && pending)
+        err = Excel_CellEdit_valueText(viewer->context, pending, nullptr, nullptr, date1904, &e->text);
     else if (err == Res_ok && cell && cell->kind != Excel_cellNoText && !(e->text = utf8Of(cell->text)))
         err = Res_noMemory;
+    Mem_free(formula);
     if (err == Res_ok)
         err = Excel_CellEdit_finish(e);
     if (err != Res_ok) {
@@ -316,24 +336,30 @@ void apply(FvViewer *viewer, CellEdit *e)
     }
     StyleRule_destroy(rule);
     uint32_t mode = e->resizeMode;
+    // Automatic sizes measure the cells' texts with layout's fonts.
+    SheetTextMeasure measure{ctx, doc, nullptr};
+    if (err == Res_ok)
+        err = Edr_Style_create(doc, &measure.style);
+    ExcelMeasurer measurer{Excel_View_measureText, &measure};
     if (err == Res_ok && mode != CellEdit_resizeHeightAuto && mode != CellEdit_resizeNone) {
         if (e->rowHeight != cur->rowHeight)
             err = Excel_Sheet_setRowHeight(grid, cur->row, Excel_CellEdit_clampRowHeight(e->rowHeight));
         if (err == Res_ok)
-            err = Excel_Sheet_setRowMode(ctx, grid, cur->row, 0);
+            err = Excel_Sheet_setRowMode(ctx, grid, cur->row, 0, &measurer);
     } else if (err == Res_ok) {
-        err = Excel_Sheet_setRowMode(ctx, grid, cur->row, 2);
+        err = Excel_Sheet_setRowMode(ctx, grid, cur->row, 2, &measurer);
     }
     if (err == Res_ok && mode == CellEdit_resizeResetColumn) {
-        err = Excel_Sheet_setColumnMode(ctx, grid, cur->column, 0);
+        err = Excel_Sheet_setColumnMode(ctx, grid, cur->column, 0, &measurer);
     } else if (err == Res_ok && mode != CellEdit_resizeWidthAuto && mode != CellEdit_resizeNone) {
         uint32_t least = grid->metrics ? 2 * uint32_t(grid->metrics->scale > 0 ? grid->metrics->scale : 0) : 0;
         if (e->columnWidth != cur->columnWidth)
             err = Excel_Sheet_setColumnWidth(ctx, grid, cur->column,
                                              e->columnWidth < least ? least : e->columnWidth);
     } else if (err == Res_ok) {
-        err = Excel_Sheet_setColumnMode(ctx, grid, cur->column, 2);
+        err = Excel_Sheet_setColumnMode(ctx, grid, cur->column, 2, &measurer);
     }
+    Edr_Style_release(measure.style);
     Edr_Doc_writeUnlock(doc);
     Excel_CellEdit_free(cur);
     // Charts that plot the cell are drawn again from the new value.
@@ -512,6 +538,10 @@ void changeLines(FvViewer *viewer, bool insert, bool columns)
                      : (columns ? Excel_Sheet_deleteColumn(ctx, grid, first) : Excel_Sheet_deleteRow(ctx, grid, first));
     if (err == Res_ok)
         setCurrent(cur, grid, columns ? cur.row : first, columns ? first : cur.column);
+    // The formulas read their moved references again; what they cannot
+    // evaluate keeps its value, and only running out of memory fails.
+    if (err == Res_ok && Excel_Formula_recalcCells(ctx, grid, UINT32_MAX, UINT32_MAX, 1) == Res_noMemory)
+        err = Res_noMemory;
     Edr_Doc_writeUnlock(doc);
     if (err != Res_ok) {
         reportError(viewer, err);
@@ -571,6 +601,29 @@ void editCell(EngineInstance *instance)
     EditData_freeStrings(&data);
 }
 
+// Checks the text of a returned record as a formula against the current
+// sheet; a failure is reported. 1 when one was.
+bool checkFormula(FvViewer *viewer, const char *text)
+{
+    if (!text || !Excel_CellEdit_isFormulaText(text))
+        return false;
+    SheetEditState *state = stateOf(viewer);
+    Edr_Doc *doc = nullptr;
+    int32_t index = -1;
+    SheetGrid *grid = nullptr;
+    bool sheet = state && state->current.hasCell && currentSheet(viewer, &doc, &index, &grid);
+    if (sheet)
+        Edr_Doc_readLock(doc);
+    int err = Excel_CellEdit_checkFormula(viewer->context, sheet ? grid : nullptr, sheet ? state->current.row : 0,
+                                          sheet ? state->current.column : 0, text);
+    if (sheet)
+        Edr_Doc_readUnlock(doc);
+    if (err == Res_ok)
+        return false;
+    reportError(viewer, err);
+    return true;
+}
+
 void applyEdit(EngineInstance *instance, EditData *data, intptr_t mode)
 {
     FvViewer *viewer = viewerOf(instance);
@@ -586,9 +639,11 @@ void applyEdit(EngineInstance *instance, EditData *data, intptr_t mode)
     }
     if (mode == 1) {
         int32_t code = Excel_CellEdit_validate(e);
-        // Formula text is checked by the formula parser, which comes with
-        // the cell store; until then a formula passes.
-        notify(viewer, code ? code : CellEdit_noticeValid);
+        if (code) {
+            notify(viewer, code);
+        } else if (!checkFormula(viewer, e->text)) {
+            notify(viewer, CellEdit_noticeValid);
+        }
     } else {
         viewer->editMode->contentsEditing = 0;
         apply(viewer, e);
@@ -650,6 +705,48 @@ void detachCleanup(EngineInstance *instance)
 }
 
 } // namespace
+
+// ------------------------------------------------------------ measuring
+
+int Excel_View_measureText(void *arg, const StyleRule *rule, const char16_t *text, int32_t *width,
+                           int32_t *height)
+{
+    SheetTextMeasure *m = static_cast<SheetTextMeasure *>(arg);
+    if (!m || !m->style || !width || !height)
+        return Res_missingArgument;
+    *width = *height = 0;
+    LayoutBox box{};
+    box.context = m->context;
+    box.document = m->document;
+    const StyleRule *saved = m->style->overrides;
+    if (rule)
+        Edr_Style_setOverrides(m->style, rule);
+    TextFormat format{};
+    int err = Layout_textFormat(&box, m->style, &format);
+    Edr_Style_setOverrides(m->style, saved);
+    if (err != Res_ok)
+        return err;
+    int32_t ascent = 0, descent = 0;
+    Layout_formatAscent(&format, &ascent, &descent);
+    int64_t widest = 0, lines = 0;
+    for (const char16_t *p = text; p;) {
+        const char16_t *end = p;
+        while (*end && *end != u'\n')
+            end++;
+        Rect r{};
+        err = TextRun_measureFit(format.font, format.size, format.decoration, nullptr, p, uint32_t(end - p),
+                                 format.letterSpacing, format.wordSpacing, 0x7FFFFFFF, nullptr, &r);
+        if (err != Res_ok)
+            return err;
+        if (end > p)
+            widest = std::max<int64_t>(widest, int64_t(r.x1) - r.x0 + 1);
+        lines++;
+        p = *end ? end + 1 : nullptr;
+    }
+    *width = int32_t(std::min<int64_t>(widest, 0x3FFFFFFF));
+    *height = int32_t(std::min<int64_t>(lines * (int64_t(ascent) + descent), 0x3FFFFFFF));
+    return Res_ok;
+}
 
 // ------------------------------------------------------------ geometry
 

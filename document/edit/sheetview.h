@@ -48,6 +48,26 @@ int Excel_View_cellRect(const SheetGrid *grid, uint32_t row, uint32_t column, Re
 // the position leaves it (a right-to-left grid reverses the column step).
 void Excel_View_stepCell(const SheetGrid *grid, uint32_t *row, uint32_t *column, int32_t dcol, int32_t drow);
 
+struct EngineContext;
+struct StyleRule;
+
+// Layout's text measuring for the cells of a sheet, the argument of an
+// ExcelMeasurer (spreadsheet/reader/sheetstyle.h): the engine and the
+// document whose layout cache holds the fonts, and a style set of that
+// document that each cell's rule overrides while it is measured.
+struct SheetTextMeasure {
+    EngineContext *context;
+    Edr_Doc *document;
+    struct Edr_Style *style;
+};
+// Measures a cell text in a rule's font the way layout lays it out: the
+// text format of the set under the rule (Layout_textFormat), the extent of
+// each line (lines end at line feeds; TextRun_measureFit) and one line
+// height of the format's ascent and descent per line. A rule-less text
+// takes the set's own format. 0, 16 for null arguments, or layout's error.
+int Excel_View_measureText(void *arg, const StyleRule *rule, const char16_t *text, int32_t *width,
+                           int32_t *height);
+
 // The current-cell operations behind the handler slots (notification
 // codes through App_notifyHost).
 void Excel_View_moveCell(FvViewer *viewer, int32_t dcol, int32_t drow);

@@ -17,6 +17,7 @@
 #include "host/host.h"
 #include "html/web/httpdate.h"
 #include "spreadsheet/format/numfmt.h"
+#include "spreadsheet/reader/workbook.h"
 
 namespace {
 
@@ -331,7 +332,7 @@ int dateOrder(char *order)
 
 } // namespace
 
-int Excel_Input_parse(const ExcelWorkbook *, const char *input, double *value, uint16_t *format)
+int Excel_Input_parse(const ExcelWorkbook *workbook, const char *input, double *value, uint16_t *format)
 {
     if (value)
         *value = 0;
@@ -370,6 +371,15 @@ int Excel_Input_parse(const ExcelWorkbook *, const char *input, double *value, u
                 return Res_ok;
         }
         Excel_Input_makeDate(d.day, d.month + 1, d.year + 1900, &f, &t);
+        if (f != Excel_inputText && workbook && workbook->date1904) {
+            // The 1904 date system counts from 1904-01-01; earlier dates
+            // have no serial there and stay text.
+            t -= double(Excel_inputSerial1904);
+            if (t < 0) {
+                f = Excel_inputText;
+                t = 0;
+            }
+        }
         if (f != Excel_inputText) {
             *value = t;
             *format = f;

@@ -31,8 +31,13 @@ enum : uint16_t {
     Excel_inputText = 49,
 };
 
+// The 1900-system serial of 1904-01-01, day 0 of the 1904 date system.
+enum : int32_t { Excel_inputSerial1904 = 1462 };
+
 // What the typed 8-bit text means (leading spaces skipped): *value and
-// *format (text gives format 49 and the value 0). The date order follows
+// *format (text gives format 49 and the value 0). A date in a workbook of
+// the 1904 date system is a serial of that system (a date before 1904 is
+// text there). The date order follows
 // "Vexlan_excelLocaleDateShort" (year first for "ja-jp"); a missing year is
 // the current one. 0; 1 when memory runs out; 16 for null arguments.
 [[nodiscard]] int Excel_Input_parse(const ExcelWorkbook *workbook, const char *input, double *value,

@@ -218,8 +218,10 @@ int readGlobals(ExcelLoad *load)
             uint32_t n = h.length;
             switch (h.type) {
             case recDateMode:
-                if (n >= 2)
+                if (n >= 2) {
                     load->date1904 = rd16(b) == 1 ? 1 : 0;
+                    load->workbook->date1904 = load->date1904; // later edits format and read dates alike
+                }
                 break;
             case recFont:
             case recFont2: {

@@ -19,6 +19,8 @@ namespace {
 enum : uint32_t {
     maxRow = 65535,
     maxColumn = 255,
+    sharedFormulaRecord = 0x04BC, // SHRFMLA: the entry holds tokens
+    arrayRecord = 0x0221,         // ARRAY: a record body with tokens from byte 14
 };
 
 uint16_t rd16(const uint8_t *p)
@@ -202,6 +204,43 @@ void moveFormulas(EngineContext *context, SheetGrid *grid, uint32_t at, int inse
     }
 }
 
+// The shared formulas, arrays and tables move with their anchors (those on
+// a deleted line are already gone): their ranges like areas, the
+// references inside their tokens like a formula's. An array's or table's
+// record body starts with its range, which follows.
+void moveShared(SheetGrid *grid, uint32_t at, int insert, int columns)
+{
+    uint32_t limit = columns ? maxColumn : maxRow;
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < grid->sharedCount; i++) {
+        SheetSharedFormula e = grid->sharedFormulas[i];
+        int64_t anchor = moved(e.words[columns ? 1 : 0], at, insert, limit);
+        if (anchor < 0) {
+            Mem_free(e.tokens);
+            continue;
+        }
+        e.words[columns ? 1 : 0] = uint32_t(anchor);
+        uint32_t &first = e.range[columns ? 2 : 0];
+        uint32_t &last = e.range[columns ? 3 : 1];
+        first = uint32_t(anchor);
+        int64_t end = moved(last, at, insert, limit);
+        last = end < 0 ? (insert ? limit : std::max(first, last - 1)) : uint32_t(end);
+        bool record = e.type != sharedFormulaRecord;
+        if (record && e.tokens && e.length >= 6) {
+            wr16(e.tokens, e.range[0]);
+            wr16(e.tokens + 2, e.range[1]);
+            e.tokens[4] = uint8_t(e.range[2]);
+            e.tokens[5] = uint8_t(e.range[3]);
+        }
+        if (!record && e.tokens)
+            moveTokens(e.tokens, e.length, at, insert, columns);
+        else if (e.type == arrayRecord && e.tokens && e.length >= 14)
+            moveTokens(e.tokens + 14, std::min<size_t>(rd16(e.tokens + 12), e.length - 14), at, insert, columns);
+        grid->sharedFormulas[kept++] = e;
+    }
+    grid->sharedCount = kept;
+}
+
 void moveEdits(SheetGrid *grid, uint32_t at, int insert, int columns)
 {
     ExcelCellEdit **link = &grid->widthCells;
@@ -356,6 +395,7 @@ int structural(EngineContext *context, SheetGrid *grid, uint32_t at, int insert,
         moveFills(grid->fillTable, at, insert, columns);
     moveEdits(grid, at, insert, columns);
     moveFormulas(context, grid, at, insert, columns);
+    moveShared(grid, at, insert, columns);
     return Res_ok;
 }
 

@@ -8,12 +8,14 @@
 #include "core/result.h"
 #include "core/style/stylerule.h"
 #include "core/task/task.h"
+#include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/cellstyle.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/exceldraw.h"
 #include "spreadsheet/reader/hyperlink.h"
 #include "spreadsheet/reader/sheet.h"
+#include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/sheetgrid.h"
 
 namespace {
@@ -261,6 +263,24 @@ int moveFormulas(ExcelLoadSheet *sheet, SheetGrid *grid)
         *tail = s;
         tail = &s->next;
     }
+    // The shared formulas, arrays and tables go to the sheet store under
+    // their anchors, for the writer and for structural edits.
+    while (ExcelSharedFormula *f = sheet->shared) {
+        SheetSharedFormula e{};
+        e.words[0] = f->range.firstRow;
+        e.words[1] = f->range.firstColumn;
+        e.type = f->type;
+        e.range[0] = f->range.firstRow;
+        e.range[1] = f->range.lastRow;
+        e.range[2] = f->range.firstColumn;
+        e.range[3] = f->range.lastColumn;
+        e.tokens = f->tokens;
+        e.length = f->length;
+        if (Excel_Sheet_putSharedFormula(grid, &e) != Res_ok)
+            return Res_noMemory;
+        sheet->shared = f->next;
+        Mem_free(f);
+    }
     return Res_ok;
 }
 
@@ -404,6 +424,8 @@ int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
     if (rc == Res_ok)
         rc = Excel_defaultRules(load, &rules);
     grid->rightToLeft = (sheet->window2Options >> 6) & 1;
+    grid->displayFlags = ((sheet->window2Options & 0x0010) ? uint32_t(Excel_fmtShowZero) : 0u) |
+                         (load->date1904 ? uint32_t(Excel_fmtDate1904) : 0u);
     if (rc == Res_ok)
         rc = buildCells(load, sheet, grid, &rules);
     // The rules go to the grid's format table, which destroys them.

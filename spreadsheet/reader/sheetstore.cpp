@@ -95,6 +95,16 @@ const char16_t *formatCode(const ExcelWorkbook *wb, uint32_t index)
     return wb && wb->formats && index < wb->formatCount ? wb->formats[index] : nullptr;
 }
 
+// The format flags of values given to the sheet's cells: the sheet's own,
+// with the workbook's date system.
+uint32_t displayFlags(const SheetGrid *grid)
+{
+    uint32_t flags = grid->displayFlags;
+    if (grid->workbook && grid->workbook->date1904)
+        flags |= Excel_fmtDate1904;
+    return flags;
+}
+
 void freeFormula(SheetFormula *f)
 {
     if (f->length)
@@ -240,6 +250,15 @@ int Excel_Sheet_removeLine(SheetGrid *grid, int64_t row, int64_t column)
             link = &f->next;
         }
     }
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < grid->sharedCount; i++) {
+        SheetSharedFormula &e = grid->sharedFormulas[i];
+        if (onLine(e.words[0], e.words[1]))
+            Mem_free(e.tokens);
+        else
+            grid->sharedFormulas[kept++] = e;
+    }
+    grid->sharedCount = kept;
     return Res_ok;
 }
 
@@ -340,6 +359,7 @@ int Excel_Sheet_renderEdit(EngineContext *context, ExcelCellEdit *edit, SheetGri
     r.formatIndex = edit->format;
     r.code = formatCode(wb, edit->format);
     r.width = renderWidth(grid, edit->row, edit->column);
+    r.flags = displayFlags(grid);
     r.context = context;
     char16_t *shown = nullptr;
     int rc = Excel_Fmt_formatValue(&r, &shown);
@@ -497,6 +517,37 @@ int Excel_Sheet_putFormula(SheetGrid *grid, SheetFormula *formula)
     return Res_ok;
 }
 
+int Excel_Sheet_putSharedFormula(SheetGrid *grid, const SheetSharedFormula *entry)
+{
+    if (!grid || !entry)
+        return Res_missingArgument;
+    for (uint32_t i = 0; i < grid->sharedCount; i++) {
+        SheetSharedFormula &e = grid->sharedFormulas[i];
+        if (&e == entry || (entry->tokens && e.tokens == entry->tokens))
+            return Res_missingArgument;
+        if (e.words[0] == entry->words[0] && e.words[1] == entry->words[1]) {
+            Mem_free(e.tokens);
+            e = *entry;
+            return Res_ok;
+        }
+    }
+    SheetSharedFormula *grown = static_cast<SheetSharedFormula *>(
+        Mem_realloc(grid->sharedFormulas, (size_t(grid->sharedCount) + 1) * sizeof(SheetSharedFormula)));
+    if (!grown)
+        return Res_noMemory;
+    grid->sharedFormulas = grown;
+    grown[grid->sharedCount++] = *entry;
+    return Res_ok;
+}
+
+const SheetSharedFormula *Excel_Sheet_findSharedFormula(const SheetGrid *grid, uint32_t row, uint32_t column)
+{
+    for (uint32_t i = 0; grid && i < grid->sharedCount; i++)
+        if (grid->sharedFormulas[i].words[0] == row && grid->sharedFormulas[i].words[1] == column)
+            return &grid->sharedFormulas[i];
+    return nullptr;
+}
+
 SheetFormula *Excel_Sheet_findFormula(const SheetGrid *grid, uint32_t row, uint32_t column)
 {
     for (SheetFormula *f = grid ? grid->formulaCells : nullptr; f; f = f->next)
@@ -525,6 +576,7 @@ int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t
         Excel_editFormatRequest(edit, &r, &truth);
         r.formatIndex = edit->format;
         r.code = code;
+        r.flags = displayFlags(grid);
         r.colour = &colour;
         char16_t *ignored = nullptr;
         int rc = Excel_Fmt_formatValue(&r, &ignored);

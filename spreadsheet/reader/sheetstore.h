@@ -47,9 +47,9 @@ void Excel_cellClearText(ExcelWorkbook *workbook, ExcelCell *cell);
 // The same for the cell and every further run entry, which are freed.
 void Excel_cellClear(ExcelWorkbook *workbook, ExcelCell *cell);
 
-// Removes every cell entry (with its runs), pending edit and formula of
-// one row (column = -1) or one column (row = -1); nothing when both are
-// -1. 0; 16 for a null grid.
+// Removes every cell entry (with its runs), pending edit, formula and
+// shared-formula entry (by its anchor) of one row (column = -1) or one
+// column (row = -1); nothing when both are -1. 0; 16 for a null grid.
 int Excel_Sheet_removeLine(SheetGrid *grid, int64_t row, int64_t column);
 
 // ------------------------------------------------------------ pending edits
@@ -120,6 +120,17 @@ int Excel_Sheet_renderColumn(EngineContext *context, SheetGrid *grid, uint32_t c
 int Excel_Sheet_putFormula(SheetGrid *grid, SheetFormula *formula);
 // The formula of the cell, or null.
 SheetFormula *Excel_Sheet_findFormula(const SheetGrid *grid, uint32_t row, uint32_t column);
+
+struct SheetSharedFormula;
+// Stores a shared formula, array or table entry under its anchor (the
+// entry's two key words): an entry with the same key is replaced (its
+// bytes freed), else the entry is appended. The entry's bytes are taken
+// over on success. 0; 16 for null arguments or an entry already in the
+// table; 1 when memory runs out (nothing changed, the bytes still the
+// caller's).
+[[nodiscard]] int Excel_Sheet_putSharedFormula(SheetGrid *grid, const SheetSharedFormula *entry);
+// The entry anchored at the cell, or null (lent).
+const SheetSharedFormula *Excel_Sheet_findSharedFormula(const SheetGrid *grid, uint32_t row, uint32_t column);
 
 // The result of one evaluation: the value (null: empty), whether it is an
 // error (its BIFF error code in value->u.i) and the number format the

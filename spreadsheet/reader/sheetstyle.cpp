@@ -738,18 +738,19 @@ int Excel_Sheet_autoRowHeight(EngineContext *, SheetGrid *grid, uint32_t row, ui
     return Res_ok;
 }
 
-int Excel_Sheet_setRowMode(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t mode)
+int Excel_Sheet_setRowMode(EngineContext *context, SheetGrid *grid, uint32_t row, uint32_t mode,
+                           const ExcelMeasurer *measurer)
 {
     if (!grid || !grid->metrics)
         return Res_missingArgument;
     if (row >= grid->metrics->rowCount || (mode != 0 && mode != 2))
         return Res_nullInput;
     // Mode 0: the height was set by hand and stays.
-    return mode == 2 ? Excel_Sheet_autoRowHeight(context, grid, row, 2, nullptr) : Res_ok;
+    return mode == 2 ? Excel_Sheet_autoRowHeight(context, grid, row, 2, measurer) : Res_ok;
 }
 
 int Excel_Sheet_setColumnMode(EngineContext *context, SheetGrid *grid, uint32_t column,
-                              uint32_t mode)
+                              uint32_t mode, const ExcelMeasurer *measurer)
 {
     SheetMetrics *m = grid ? grid->metrics : nullptr;
     if (!m || !m->rawWidths || !m->columnWidths)
@@ -757,7 +758,7 @@ int Excel_Sheet_setColumnMode(EngineContext *context, SheetGrid *grid, uint32_t 
     if (column >= m->columnCount || (mode != 0 && mode != 2))
         return Res_nullInput;
     if (mode == 2)
-        return Excel_Sheet_autoColWidth(context, grid, column, 2, nullptr);
+        return Excel_Sheet_autoColWidth(context, grid, column, 2, measurer);
     // Mode 0: back to the sheet's default width.
     uint32_t chars = m->defaultColumnChars > 0 ? uint32_t(m->defaultColumnChars) : 8u;
     m->rawWidths[column] = uint16_t(std::min<uint32_t>(chars * 256u, 65280u));

@@ -158,6 +158,7 @@ struct ExcelWorkbook {
     char16_t *url;                 // the document URL
     RecListEntry *recHead;         // the globals raw-record list for the writer
     RecListEntry *recTail;
+    uint32_t date1904;             // 1: serial dates count from 1904-01-01 (DATEMODE)
 };
 
 // -------------------------------------------------------- record and items

@@ -84,10 +84,11 @@ TEST_F(CellEditTest, EditFormatsAndFormulaText)
         EXPECT_EQ(Excel_CellEdit_isFormulaText(c.text), c.formula) << c.text;
 }
 
-std::string valueText(EngineContext *ctx, const ExcelCellEdit &v, const char *formula, const char *language)
+std::string valueText(EngineContext *ctx, const ExcelCellEdit &v, const char *formula, const char *language,
+                      uint32_t date1904 = 0)
 {
     char *out = nullptr;
-    EXPECT_EQ(Excel_CellEdit_valueText(ctx, &v, formula, language, &out), 0);
+    EXPECT_EQ(Excel_CellEdit_valueText(ctx, &v, formula, language, date1904, &out), 0);
     std::string s = out ? out : "<null>";
     Mem_free(out);
     return s;
@@ -102,6 +103,8 @@ TEST_F(CellEditTest, ValueTexts)
     EXPECT_EQ(valueText(ctx, v, nullptr, "en-gb"), "01/01/2008 12:00:00");
     EXPECT_EQ(valueText(ctx, v, nullptr, nullptr), "01/01/2008 12:00:00");
     EXPECT_EQ(valueText(ctx, v, nullptr, "ja-jp"), "2008/01/01 12:00:00");
+    // The same serial in a workbook of the 1904 date system.
+    EXPECT_EQ(valueText(ctx, v, nullptr, "en-gb", 1), "02/01/2012 12:00:00");
     v.format = 15; // a date edits as format 14
     char16_t *f14 = nullptr;
     ASSERT_EQ(Excel_CellEdit_localeDateFormat(ctx, "en-gb", &f14), 0);

@@ -800,9 +800,9 @@ TEST_F(SheetStore, EditorValuesOnAWorkbookFixture)
         {0, "Quinces", 0, 0, Excel_editText, "Quinces"},
         {5, "true", 0, 0, Excel_editBoolean, "TRUE"},
         {4, "", 0, 0, 9, ""},
-        // Typed formulas are not taken yet; the cell already holds B2*C2,
-        // recalculated over the two edits above.
-        {3, "=B2*C2", 0, 259, Excel_editNumber, "33"},
+        // The typed formula replaces the loaded B2*C2 and is evaluated
+        // over the two edits above.
+        {3, "=B2*C2", 0, 0, Excel_editNumber, "33"},
     };
     for (const Step &s : steps) {
         EXPECT_EQ(Excel_CellEdit_setValue(ctx, grid, 1, s.column, s.text, s.format), s.rc) << s.text;

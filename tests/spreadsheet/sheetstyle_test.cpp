@@ -533,11 +533,14 @@ TEST_F(SheetStyle, AutomaticColumnWidths)
     EXPECT_EQ(Excel_Sheet_autoColWidth(ctx, nullptr, 0, 2, &m), 16);
     // The modes of the edit bridge: 2 sizes automatically, 0 goes back to
     // the default width.
-    ASSERT_EQ(Excel_Sheet_setColumnMode(ctx, g, 1, 0), 0);
+    ASSERT_EQ(Excel_Sheet_setColumnMode(ctx, g, 1, 0, nullptr), 0);
     EXPECT_EQ(g->metrics->rawWidths[1], 2048u);
-    ASSERT_EQ(Excel_Sheet_setColumnMode(ctx, g, 1, 2), 0);
+    ASSERT_EQ(Excel_Sheet_setColumnMode(ctx, g, 1, 2, nullptr), 0);
     EXPECT_GT(g->metrics->rawWidths[1], 2048u); // 60 characters at 0.6 em of 10 points
-    EXPECT_EQ(Excel_Sheet_setColumnMode(ctx, g, 1, 1), 8);
+    EXPECT_EQ(Excel_Sheet_setColumnMode(ctx, g, 1, 1, nullptr), 8);
+    // With a measurer the automatic width is the measured one.
+    ASSERT_EQ(Excel_Sheet_setColumnMode(ctx, g, 1, 2, &m), 0);
+    EXPECT_EQ(g->metrics->rawWidths[1], 3036u);
 }
 
 TEST_F(SheetStyle, AutomaticRowHeights)
@@ -563,10 +566,13 @@ TEST_F(SheetStyle, AutomaticRowHeights)
     EXPECT_EQ(g->metrics->rowPositions[1], 40000u);
     EXPECT_EQ(Excel_Sheet_autoRowHeight(ctx, g, g->metrics->rowCount, 2, &m), 8);
     // Without a measurer: one line of 10 points is 1.2 x 9102, under the least.
-    ASSERT_EQ(Excel_Sheet_setRowMode(ctx, g, 1, 2), 0);
+    ASSERT_EQ(Excel_Sheet_setRowMode(ctx, g, 1, 2, nullptr), 0);
     EXPECT_EQ(Excel_Sheet_getRowHeight(g, 1), 10922u);
-    ASSERT_EQ(Excel_Sheet_setRowMode(ctx, g, 1, 0), 0);
-    EXPECT_EQ(Excel_Sheet_setRowMode(ctx, g, 1, 3), 8);
+    ASSERT_EQ(Excel_Sheet_setRowMode(ctx, g, 1, 0, nullptr), 0);
+    EXPECT_EQ(Excel_Sheet_setRowMode(ctx, g, 1, 3, nullptr), 8);
+    // With a measurer the automatic height is the measured one.
+    ASSERT_EQ(Excel_Sheet_setRowMode(ctx, g, 1, 2, &m), 0);
+    EXPECT_EQ(Excel_Sheet_getRowHeight(g, 1), 30000u);
 }
 
 TEST_F(SheetStyle, MeasuredCellBox)
