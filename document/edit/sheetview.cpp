@@ -538,11 +538,19 @@ void changeLines(FvViewer *viewer, bool insert, bool columns)
                      : (columns ? Excel_Sheet_deleteColumn(ctx, grid, first) : Excel_Sheet_deleteRow(ctx, grid, first));
     if (err == Res_ok)
         setCurrent(cur, grid, columns ? cur.row : first, columns ? first : cur.column);
+    // Hyperlink and note ranges and the charts' series references follow
+    // the moved lines; the charts are drawn again below, unlocked, as after
+    // a cell edit.
+    if (err == Res_ok && grid->workbook)
+        err = Excel_sheetStructureChanged(grid->workbook, grid, (insert ? 0u : 1u) + (columns ? 2u : 0u), first, n,
+                                          nullptr);
     // The formulas read their moved references again; what they cannot
     // evaluate keeps its value, and only running out of memory fails.
     if (err == Res_ok && Excel_Formula_recalcCells(ctx, grid, UINT32_MAX, UINT32_MAX, 1) == Res_noMemory)
         err = Res_noMemory;
     Edr_Doc_writeUnlock(doc);
+    if (err == Res_ok && grid->workbook)
+        err = Excel_bindCharts(grid->workbook, doc);
     if (err != Res_ok) {
         reportError(viewer, err);
         return;
