@@ -973,7 +973,7 @@ int Layout_positionedObjects(LayoutBox *box, Edr_Style *style, Edr_Node *node, i
         err = BoxIter_create(&sub, box, e.node, e.style, 1);
         if (!err) {
             BoxIter_stopAtGroupsOn(sub);
-            err = Layout_placeDrawing(box, sub, sat(ox), sat(oy), 0);
+            err = Layout_placeDrawing(box, sub, sat(ox), sat(int64_t(height) - oy), 0);
             BoxIter_free(sub);
         }
         box->layers = saved;

@@ -271,6 +271,7 @@ struct EscherDrawing {
     EscherDggInfo *dgg;
     uint32_t blipCount;
     uint32_t blipCapacity;
+    uint32_t blipLimit; // the most FBSEs the store's container can hold
     EscherBlip *blips;
     EscherDrawingGroup *current;
 };

@@ -260,8 +260,22 @@ int bstoreChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
     if (h->type != EscherRec_fbse)
         return Res_ok;
     if (d->blipCount >= d->blipCapacity) {
-        Escher_stopWalk(walk);
-        return Res_ok;
+        // The container's count can be short of the FBSEs it holds: the
+        // store grows, bounded by the container's length (every child
+        // takes at least its 8-byte header).
+        uint32_t limit = d->blipLimit;
+        if (d->blipCount >= limit) {
+            Escher_stopWalk(walk);
+            return Res_ok;
+        }
+        uint32_t grown = d->blipCapacity ? d->blipCapacity * 2 : 4;
+        if (grown > limit || grown < d->blipCapacity)
+            grown = limit;
+        void *more = Mem_realloc(d->blips, size_t(grown) * sizeof(EscherBlip));
+        if (!more)
+            return Res_noMemory;
+        d->blips = static_cast<EscherBlip *>(more);
+        d->blipCapacity = grown;
     }
     uint8_t b[36];
     int err = readAtom(&d->main, h, b, 36);
@@ -289,11 +303,13 @@ int bstoreChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
 int readBlipStore(EscherDrawing *d, const EscherRecordHeader *h)
 {
     Escher_blipStoreFree(d);
-    if (h->instance) {
-        d->blips = static_cast<EscherBlip *>(Mem_calloc(h->instance, sizeof(EscherBlip)));
+    d->blipLimit = h->length / 8;
+    uint32_t count = h->instance < d->blipLimit ? h->instance : d->blipLimit;
+    if (count) {
+        d->blips = static_cast<EscherBlip *>(Mem_calloc(count, sizeof(EscherBlip)));
         if (!d->blips)
             return Res_noMemory;
-        d->blipCapacity = h->instance;
+        d->blipCapacity = count;
     }
     int err = Escher_forEachChild(d->context, &d->main, h->length, bstoreChild, d);
     if (err)

@@ -262,9 +262,10 @@ TEST_F(EscherTest, BlipStore)
     EscherDrawing *d = nullptr;
     ASSERT_EQ(Escher_openDrawingMemory(ctx, base, uint32_t(bytes.size()), &d, nullptr, nullptr, nullptr, nullptr),
               Res_ok);
-    // Instance 2 keeps the first two of three FBSE.
-    EXPECT_EQ(d->blipCapacity, 2u);
-    ASSERT_EQ(d->blipCount, 2u);
+    // An instance of 2 is short of the three FBSE the store holds: the store
+    // grows to take the third (files written with a stale count).
+    EXPECT_GE(d->blipCapacity, 3u);
+    ASSERT_EQ(d->blipCount, 3u);
     // An FDGG whose cluster field is 0 has no clusters.
     ASSERT_NE(d->dgg, nullptr);
     EXPECT_EQ(d->dgg->clusterCount, 0u);

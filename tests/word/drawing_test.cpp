@@ -273,6 +273,11 @@ TEST_F(WordDrawingTest, InlinePicturesBecomeImageGroups)
         std::vector<Edr_Node *> images;
         collectType(root, Edr_NodeType_image, &images);
         EXPECT_EQ(images.size(), 1u);
+        // The WMF: one metafile drawing. Its blip is the second of a blip
+        // store whose count says 1, read by the container's length.
+        std::vector<Edr_Node *> metafiles;
+        collectType(root, Edr_NodeType_drawList, &metafiles);
+        EXPECT_EQ(metafiles.size(), 1u);
         // Both pictures' OfficeArt records name no picture of their own:
         // their groups keep no style and an empty text, and their look
         // (inline, property 139 = 74) goes to the shape drawn before them.

@@ -17,6 +17,7 @@
 #include "tests/document/edr_fixture.h"
 #include "tests/word/word_support.h"
 #include "word/reader/build.h"
+#include "word/reader/paralist.h"
 
 namespace {
 
@@ -540,6 +541,84 @@ TEST_F(WordListLoadTest, ListParagraphsLeadWithTheirNumberTexts)
             else
                 EXPECT_EQ(fonts[i], bodyFonts[i]) << i;
         }
+    });
+}
+
+TEST_F(WordListLoadTest, NumberedParagraphsCarryTheirListRecordForTheWriter)
+{
+    load("lists.doc", [&](Edr_Doc *doc, Edr_Node *root) {
+        std::vector<Edr_Node *> paras;
+        collect(root, WordClass_paragraph, &paras);
+        struct Seen {
+            uint32_t lsid;
+            uint32_t level; // 1 to 9
+            uint8_t nfc;
+            int32_t start;
+            std::u16string text;
+        };
+        std::vector<Seen> seen;
+        uint32_t plain = 0;
+        for (Edr_Node *p : paras) {
+            const WordParaList *list = Word_paraListOf(doc, p);
+            std::vector<Edr_Node *> groups;
+            collect(p, WordClass_textGroup, &groups);
+            intptr_t editable = 1;
+            if (!list) {
+                plain++;
+                // Without a list record every text group is editable.
+                for (Edr_Node *g : groups) {
+                    ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(g), &editable), 0);
+                    EXPECT_EQ(editable, 1);
+                }
+                continue;
+            }
+            // One level present, the paragraph's; a fresh list's flags.
+            uint32_t present = 0, level = 0;
+            for (uint32_t k = 0; k < 9; k++)
+                if (list->levels[k]) {
+                    present++;
+                    level = k + 1;
+                }
+            ASSERT_EQ(present, 1u);
+            EXPECT_EQ(list->flags, WordParaList_created);
+            const WordParaListLevel *l = Word_paraListFirstLevel(list);
+            ASSERT_NE(l, nullptr);
+            EXPECT_EQ(l->ixchFollow, 0);
+            EXPECT_NE(l->rgbxchNums[0] | (l->text && l->text[0] >= 32 ? 1 : 0), 0);
+            seen.push_back({list->lsid, level, l->nfc, l->iStartAt,
+                            std::u16string(l->text ? l->text : u"", l->textLength)});
+            // The lead-in (the first text group) is not editable, the body is.
+            ASSERT_GE(groups.size(), 2u);
+            ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(groups[0]), &editable), 0);
+            EXPECT_EQ(editable, 0);
+            ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(groups[1]), &editable), 0);
+            EXPECT_EQ(editable, 1);
+            ASSERT_EQ(Word_textGroupEditable(doc, reinterpret_cast<intptr_t>(p), &editable), 0);
+            EXPECT_EQ(editable, 1);
+        }
+        ASSERT_EQ(seen.size(), 16u);
+        EXPECT_EQ(plain, paras.size() - 16);
+        // The decimal list: levels 1, 2 and 3 with their formats and texts
+        // (placeholder 0 for the level number).
+        EXPECT_EQ(seen[0].level, 1u);
+        EXPECT_EQ(seen[0].nfc, 0);
+        EXPECT_EQ(seen[0].text, std::u16string(u"\x00.", 2));
+        EXPECT_EQ(seen[2].level, 2u);
+        EXPECT_EQ(seen[2].nfc, 4); // lower letter
+        EXPECT_EQ(seen[4].level, 3u);
+        EXPECT_EQ(seen[4].nfc, 2); // lower roman
+        EXPECT_EQ(seen[1].lsid, seen[0].lsid);
+        EXPECT_EQ(seen[6].lsid, seen[0].lsid);
+        // Bullets: another list, a text of one character and no placeholder.
+        EXPECT_NE(seen[7].lsid, seen[0].lsid);
+        EXPECT_EQ(seen[7].text.size(), 1u);
+        // The outline list: upper roman at level 1, level 2 naming both
+        // counters; the list from five starts at 5.
+        EXPECT_EQ(seen[9].nfc, 1);
+        EXPECT_EQ(seen[10].level, 2u);
+        EXPECT_EQ(seen[10].text, std::u16string(u"\x00.\x01.", 4));
+        EXPECT_EQ(seen[14].start, 5);
+        EXPECT_EQ(seen[15].start, 5);
     });
 }
 

@@ -401,7 +401,9 @@ int Word_placeDrawnObject(WordRunState *rs, uint32_t cp)
         d->section = para->section;
         d->drawing->current = group;
         ShapeRect bounds = {0, 0, width, height};
+        d->floatHeight = height;
         err = Shape_placeTree(doc, inner, d->drawing, group, index, &bounds, 0);
+        d->floatHeight = 0;
         d->section = saved;
     }
     if (err) {
@@ -665,6 +667,16 @@ int Word_shapeTextBox(void *user, Edr_Node *node, const EscherShape *shape, cons
     StyleRule_destroy(rule);
     if (err)
         return err;
+    WordDrawings *d = drawingsOf(r);
+    if (d && d->floatHeight > 0) {
+        // The origin of what follows in the floating drawing: the drawing
+        // is placed by its bottom edge, the story's box by its top.
+        Prop origin;
+        Prop_zero(&origin);
+        Prop_set(&origin, 74, PropType_pointer, uintptr_t(uint32_t(x)), uint32_t(int64_t(y) - d->floatHeight));
+        if ((err = Edr_Node_createData(doc, node, Edr_Insert_lastChild, nullptr, &origin)) != Res_ok)
+            return err;
+    }
     Edr_Node *group = nullptr;
     if ((err = Edr_Node_createGroup(doc, node, Edr_Insert_lastChild, 0, &group)) != Res_ok)
         return err;

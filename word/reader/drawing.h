@@ -85,6 +85,10 @@ struct WordDrawings {
     uint32_t groupCount;
     WordSectionContext *section; // the section whose shapes are being placed
     uint32_t storyDepth;
+    // The height (16.16 inches) of the floating shape being placed, 0 while
+    // none is: a drawing's items are placed from its bottom edge, so a text
+    // box inside it is given an origin that brings its top to its inset.
+    int32_t floatHeight;
 };
 
 // The floating shape that waits for the end of its paragraph.

@@ -609,6 +609,7 @@ int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, W
 {
     *outText = nullptr;
     *outLength = 0;
+    r->numberedList = -1;
     if (!r->lfos)
         return Res_ok;
     if (!isWord6(r) && !isWord97(r))
@@ -682,6 +683,8 @@ int Word_listNumberText(WordPap *pap, char16_t **outText, uint32_t *outLength, W
     const WordListLevel *level = levelInForce(list, lvl);
     if (!level)
         return Res_ok;
+    r->numberedList = int32_t(li);
+    r->numberedLevel = lvl;
     if (list.used[lvl]) {
         list.number[lvl]++;
         list.used[lvl] = 0;

@@ -12,6 +12,7 @@
 #include "document/edr/node.h"
 #include "html/triple.h"
 #include "word/reader/build.h"
+#include "word/reader/paralist.h"
 
 namespace {
 
@@ -205,6 +206,19 @@ int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out
     Word_propListClear(&list);
     if (!err)
         err = Word_nodeSetStyle(b->doc, para->container, WordClass_paragraph, para->styleId);
+    // The paragraph's list for the writer: its list definition with the
+    // level in force.
+    if (!err && r->numberedList >= 0 && uint32_t(r->numberedList) < r->listCount) {
+        const WordList &l = r->lists[r->numberedList];
+        uint32_t k = r->numberedLevel;
+        const WordListLevel *level = k < 9 && l.override[k] && l.override[k]->fFormatting && l.override[k]->level
+                                         ? l.override[k]->level
+                                         : k < 9 ? l.levels[k] : nullptr;
+        WordParaList *record = nullptr;
+        if (level && (err = Word_paraListCreate(&l, k, level, l.override[k], &record)) == Res_ok)
+            err = Word_paraAttachList(b->doc, para->container, record);
+    }
+    r->numberedList = -1;
     if (err) {
         Edr_Node_release(b->doc, para->container);
         Mem_free(para->leadIn);
@@ -374,11 +388,24 @@ int Word_nodeChainEditable(Edr_Doc *doc, Edr_Node *node, int *flag)
     return Res_ok;
 }
 
-int Word_textGroupEditable(Edr_Doc *, intptr_t, intptr_t *flag)
+int Word_textGroupEditable(Edr_Doc *doc, intptr_t value, intptr_t *flag)
 {
-    // A list lead-in is told apart through the list record attached to its
-    // paragraph for the writer; no paragraph carries one yet, so every node
-    // is editable.
+    // A list lead-in is the paragraph's first text group when the list
+    // record attached to the paragraph gives it content: a number text or
+    // a follow character.
     *flag = 1;
+    Edr_Node *node = reinterpret_cast<Edr_Node *>(value);
+    if (!node || Edr_Node_type(node) != Edr_NodeType_group || classOf(node) != WordClass_textGroup)
+        return Res_ok;
+    Edr_Node *para = Edr_Node_parent(node);
+    const WordParaListLevel *level = Word_paraListFirstLevel(Word_paraListOf(doc, para));
+    if (!level || (level->textLength == 0 && level->ixchFollow == 2))
+        return Res_ok;
+    for (Edr_Node *c = Edr_Node_firstChild(para); c; c = Edr_Node_nextSibling(c))
+        if (Edr_Node_type(c) == Edr_NodeType_group && classOf(c) == WordClass_textGroup) {
+            if (c == node)
+                *flag = 0;
+            break;
+        }
     return Res_ok;
 }

@@ -314,6 +314,10 @@ struct WordReader {
     WordLfo *lfos; // the list format overrides, or null
     uint32_t lfoCount;
     uint32_t sprmDepth; // nesting of lists applied from inside a modifier
+    // The list and level that numbered the last paragraph asked for
+    // (Word_listNumberText); numberedList is -1 when it had no number.
+    int32_t numberedList;
+    uint32_t numberedLevel;
     WordLoad *load;     // the state of a load that builds nodes (word/reader/build.h), or null
 };
 

@@ -145,6 +145,7 @@ void Word_readerInit(WordReader *r)
     r->fonts = nullptr;
     r->fontCount = 0;
     r->symbolFont = -1;
+    r->numberedList = -1;
     r->wingdingsFont = -1;
     r->lists = nullptr;
     r->listCount = 0;
