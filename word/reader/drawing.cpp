@@ -400,7 +400,11 @@ int Word_placeDrawnObject(WordRunState *rs, uint32_t cp)
         WordSectionContext *saved = d->section;
         d->section = para->section;
         d->drawing->current = group;
-        ShapeRect bounds = {0, 0, width, height};
+        // Layout places a floating drawing by its bottom edge, while the
+        // shapes take their box's top: the box starts one height up, so an
+        // outline's origin (its box's bottom-left corner) and a text box's
+        // story both land where the anchor puts them.
+        ShapeRect bounds = {0, -height, width, height};
         d->floatHeight = height;
         err = Shape_placeTree(doc, inner, d->drawing, group, index, &bounds, 0);
         d->floatHeight = 0;
@@ -669,11 +673,11 @@ int Word_shapeTextBox(void *user, Edr_Node *node, const EscherShape *shape, cons
         return err;
     WordDrawings *d = drawingsOf(r);
     if (d && d->floatHeight > 0) {
-        // The origin of what follows in the floating drawing: the drawing
-        // is placed by its bottom edge, the story's box by its top.
+        // In a floating drawing the story starts at its box's top, not
+        // after the shapes drawn before it.
         Prop origin;
         Prop_zero(&origin);
-        Prop_set(&origin, 74, PropType_pointer, uintptr_t(uint32_t(x)), uint32_t(int64_t(y) - d->floatHeight));
+        Prop_set(&origin, 74, PropType_pointer, uintptr_t(uint32_t(x)), uint32_t(y));
         if ((err = Edr_Node_createData(doc, node, Edr_Insert_lastChild, nullptr, &origin)) != Res_ok)
             return err;
     }
