@@ -142,9 +142,10 @@ int takeFonts(WordWriter *w)
     return Res_ok;
 }
 
-int writeAll(WordWriter *w, const Url *out, const Url *source)
+int writeAll(WordWriter *w, const Url *out, const Url *source, int *created)
 {
     int err = OleWriter_create(w->ctx, out, &w->out, 0);
+    *created = err == Res_ok;
     if (!err)
         err = addStream(w, u"WordDocument", &w->docStream);
     if (!err)
@@ -194,11 +195,27 @@ int Word_saveDocument(Edr_Doc *doc, const Url *target)
     if (!err && !temp)
         err = Res_noMemory;
     if (!err) {
-        err = writeAll(w, temp, source);
-        // Only a complete file replaces the target, by one rename.
+        // A file the save may have made, even partly, is its own to
+        // remove; anything that held the name before is not.
+        int existed = 0;
+        static constexpr uint32_t modes[2] = {Vfs_modeRead, Vfs_modeList};
+        for (uint32_t mode : modes) {
+            VfsHandle *probe = nullptr;
+            uint32_t accepted = 0;
+            if (!existed && Vfs_open(temp, mode, &probe, &accepted, w->ctx) == Res_ok) {
+                existed = 1;
+                (void)Vfs_close(probe);
+            }
+        }
+        int created = 0;
+        err = writeAll(w, temp, source, &created);
+        created |= !existed;
+        // Only a complete file replaces the target, by one rename; a
+        // temporary file the save made goes again on failure (whatever
+        // else holds its name is not the save's to remove).
         if (!err)
             err = Vfs_rename(w->ctx, temp, target);
-        if (err)
+        if (err && created)
             (void)Vfs_urlOp15(w->ctx, temp);
     }
     WordWriter_freeState(w);
