@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -21,6 +22,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/stylerule.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
@@ -28,6 +30,7 @@
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
 #include "office/pack/pack.h"
+#include "platform/api/request.h"
 #include "platform/url/file.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
@@ -136,6 +139,63 @@ void outline(Edr_Node *node, std::vector<std::string> *out)
         }
         if (Edr_Node_type(c) == Edr_NodeType_group)
             outline(c, out);
+    }
+}
+
+// The look of the paragraphs and runs, in tree order: for each paragraph
+// its alignment, indents and spacing, for each run its font, size, colour,
+// weight, slant and underline, and for each field its code.
+void looks(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
+{
+    static constexpr uint32_t paraIds[] = {79, 54, 52, 81, 51, 53};
+    static constexpr uint32_t runIds[] = {37, 38, 29, 43, 41, 95, 80, 86, 148};
+    StyleRule *classRule = WordWriter_findStyleRule(doc, WordClass_textGroup);
+    StylePropItem *defaultFont = classRule ? StyleRule_findProp(classRule, 37) : nullptr;
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        uint32_t kind = elementOf(c);
+        if (kind == WordClass_textBox || Edr_Node_type(c) != Edr_NodeType_group)
+            continue;
+        const uint32_t *ids = kind == WordClass_paragraph ? paraIds : kind == WordClass_textGroup ? runIds : nullptr;
+        size_t n = kind == WordClass_paragraph ? std::size(paraIds) : std::size(runIds);
+        const uint32_t *key = Edr_Node_group(c)->ids;
+        StyleRule *rule = key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
+        // Floating shapes are not written yet: the runs that hold them are
+        // left out.
+        bool shape = false;
+        for (StylePropItem *p = rule ? rule->firstProp : nullptr; p; p = p->next)
+            if (p->value.id == 148 && p->value.type == PropType_ustr && p->value.payload &&
+                Ustr_str(reinterpret_cast<const char16_t *>(p->value.payload), u"SHAPE"))
+                shape = true;
+        if (ids && !shape) {
+            std::string line = kind == WordClass_paragraph ? "p" : "r";
+            for (size_t i = 0; i < n; i++)
+                for (StylePropItem *p = rule ? rule->firstProp : nullptr; p; p = p->next) {
+                    if (p->value.id != ids[i])
+                        continue;
+                    // The default font named or left to the default is
+                    // the same look.
+                    if (ids[i] == 37 && defaultFont && Prop_equal(&p->value, &defaultFont->value))
+                        continue;
+                    line += " " + std::to_string(ids[i]) + "=";
+                    if (p->value.type == PropType_ustr) {
+                        // White space around a field code does not count.
+                        const char16_t *t = reinterpret_cast<const char16_t *>(p->value.payload);
+                        uint32_t from = 0, to = t ? p->value.payload2 : 0;
+                        while (ids[i] == 148 && from < to && t[from] <= u' ')
+                            from++;
+                        while (ids[i] == 148 && to > from && t[to - 1] <= u' ')
+                            to--;
+                        for (uint32_t k = from; k < to; k++)
+                            addUtf8(&line, t[k]);
+                    } else {
+                        line += std::to_string(p->value.type) + ":" + std::to_string(int64_t(p->value.payload));
+                    }
+                }
+            // Neighbouring runs of one look may come back as one run.
+            if (kind != WordClass_textGroup || out->empty() || out->back() != line)
+                out->push_back(line);
+        }
+        looks(doc, c, out);
     }
 }
 
@@ -252,12 +312,23 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
             Edr_Doc *doc = nullptr;
             ASSERT_EQ(load(source, &doc), 0);
             std::vector<std::string> before = outlineOf(doc);
+            std::vector<std::string> lookBefore, lookAfter;
+            looks(doc, Edr_Doc_root(doc), &lookBefore);
             ASSERT_EQ(save(doc, path(std::string(name) + "-saved.doc")), 0);
             Edr_Doc_release(doc);
             EXPECT_FALSE(exists(path(std::string(name) + "-saved.doc.tmp")));
             Edr_Doc *again = nullptr;
             ASSERT_EQ(load(path(std::string(name) + "-saved.doc"), &again), 0);
-            EXPECT_EQ(outlineOf(again), before);
+            EXPECT_EQ(outlineOf(again), before) << name;
+            looks(again, Edr_Doc_root(again), &lookAfter);
+            for (size_t i = 0; i < lookBefore.size() || i < lookAfter.size(); i++) {
+                std::string a = i < lookBefore.size() ? lookBefore[i] : "(none)";
+                std::string b = i < lookAfter.size() ? lookAfter[i] : "(none)";
+                if (a != b) {
+                    ADD_FAILURE() << name << ": look " << i << " was\n  " << a << "\nand is\n  " << b;
+                    break;
+                }
+            }
             // The engine's own output saves and reloads the same way.
             ASSERT_EQ(save(again, path(std::string(name) + "-twice.doc")), 0);
             Edr_Doc_release(again);
@@ -303,6 +374,22 @@ TEST_F(WordWriterTest, SavedFilesOpenInOtherReaders)
     std::string command = "/usr/bin/python3 " + std::string(VEXLAN_FIXTURES) + "/../word/writer_tools_check.py " +
                           saved + " " + VEXLAN_FIXTURES + "/word";
     EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+TEST_F(WordWriterTest, LoadedDocumentsGetTheSaveHookUnlessProtected)
+{
+    for (const char *name : {"pieces.doc", "protected.doc"}) {
+        SCOPED_TRACE(name);
+        std::string source = copyFixture(name);
+        run([&] {
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(load(source, &doc), 0);
+            bool isProtected = std::string(name) == "protected.doc";
+            EXPECT_EQ(Edr_Doc_hasCallbackA(doc), isProtected ? 0 : 1);
+            EXPECT_EQ(doc->callbackA == Word_saveDocument, !isProtected);
+            Edr_Doc_release(doc);
+        });
+    }
 }
 
 TEST_F(WordWriterTest, AnEditedParagraphIsSavedAndReread)
@@ -755,6 +842,60 @@ TEST_F(WordWriterRecordsTest, FieldEndsAskForTheirResultToBeUpdated)
     EXPECT_EQ(memcmp(buf.data + 16, flds, 6), 0);
     WordBuf_free(&buf);
     WordFieldPlc_free(&plc);
+}
+
+TEST_F(WordWriterRecordsTest, StylesAreNamedByTheIndexTheyWereWrittenAt)
+{
+    withWriter([&](WordWriter *w) {
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        w->doc = doc;
+        uint32_t id = 0;
+        ASSERT_EQ(OleWriter_addStream(w->out, 0, u"1Table", &id), 0);
+        ASSERT_EQ(Ole_streamOpen(w->out, &w->tableStream, id), 0);
+        Request *request = nullptr;
+        ASSERT_EQ(Request_new(ctx(), 2, &request), 0);
+        ASSERT_EQ(Edr_Doc_addRequest(doc, request), 0);
+        // Keys far from the fixed slots, with a gap and a rule without
+        // properties between them: the indexes still run 15, 16.
+        struct Rule {
+            uint32_t key;
+            bool centred;
+        };
+        for (Rule r : {Rule{Word_firstStyleId + 4, true}, Rule{Word_firstStyleId + 6, false},
+                       Rule{Word_firstStyleId + 9, false}}) {
+            StyleRule *rule = nullptr;
+            ASSERT_EQ(StyleRule_create(&rule), 0);
+            ASSERT_EQ(StyleRule_addMatch10(rule, r.key), 0);
+            if (r.key != Word_firstStyleId + 6) {
+                Prop p;
+                Prop_zero(&p);
+                Prop_setType(&p, r.centred ? 79 : 43, r.centred ? 45 : 40);
+                ASSERT_EQ(StyleRule_appendProp(rule, &p), 0);
+            }
+            Request_addItem(request, &rule);
+            StyleRule_destroy(rule);
+        }
+        ASSERT_EQ(WordStyles_writeSheet(w), 0);
+        WordStyleSlot *first = WordStyles_find(w, Word_firstStyleId + 4);
+        WordStyleSlot *second = WordStyles_find(w, Word_firstStyleId + 9);
+        ASSERT_NE(first, nullptr);
+        ASSERT_NE(second, nullptr);
+        EXPECT_EQ(first->istd, 15u);
+        EXPECT_EQ(second->istd, 16u);
+        EXPECT_EQ(WordStyles_find(w, Word_firstStyleId + 6), nullptr);
+        // The bold style's run modifier is kept for its runs.
+        ASSERT_EQ(second->count, 1u);
+        EXPECT_EQ(second->items[0].sprm, 0x0835);
+        EXPECT_EQ(second->items[0].operand[0], 1);
+        EXPECT_EQ(w->fib.pairs[1].fc, 0);
+        EXPECT_EQ(w->fib.pairs[0].lcb, w->fib.pairs[1].lcb);
+        EXPECT_EQ(Ole_streamSize(w->tableStream), w->fib.pairs[1].lcb);
+        Ole_streamClose(&w->tableStream);
+        Request_release(request);
+        Edr_Doc_release(doc);
+    });
 }
 
 TEST_F(WordWriterTest, AnEmptyDocumentIsAValidFile)

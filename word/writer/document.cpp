@@ -64,7 +64,7 @@ int writeHeaders(WordWriter *w, WordWalk *main, WordWalk *headers, HeaderTable *
     int any = 0;
     int err = Res_ok;
     for (uint32_t s = 0; s < n && !err; s++) {
-        StyleRule *rule = main->sections[s].styleKey ? WordWriter_findStyleRule(w->doc, main->sections[s].styleKey)
+        StyleRule *rule = main->sections[s].styleKey ? WordWriter_rule(w, main->sections[s].styleKey)
                                                      : nullptr;
         int32_t refs[6];
         for (uint32_t i = 0; i < 6; i++)
@@ -354,5 +354,10 @@ void WordWriter_freeState(WordWriter *w)
     w->fontCount = w->fontCapacity = 0;
     Mem_free(w->pictures);
     w->pictures = nullptr;
+    Mem_free(w->keyRules);
+    Mem_free(w->keySlots);
+    w->keyRules = nullptr;
+    w->keySlots = nullptr;
+    w->keyCount = 0;
     w->pictureCount = w->pictureCapacity = 0;
 }

@@ -209,8 +209,53 @@ int slotFor(WordWriter *w, uint32_t key, WordStyleSlot **out)
     WordStyleSlot *s = &w->styles[w->styleCount++];
     memset(s, 0, sizeof *s);
     s->key = key;
+    if (key >= Word_firstStyleId && key - Word_firstStyleId < w->keyCount)
+        w->keySlots[key - Word_firstStyleId] = w->styleCount;
     *out = s;
     return Res_ok;
+}
+
+// Indexes the document's style rules by key: keys run up from the first
+// style id, so an array holds them (keys beyond a bound are searched).
+int indexRules(WordWriter *w)
+{
+    enum : uint32_t { maxIndexed = 1u << 20 };
+    uint32_t top = 0;
+    Request *request = nullptr;
+    int err = Edr_Doc_getRequest(w->doc, nullptr, &request);
+    for (int pass = 0; pass < 2 && !err; pass++) {
+        if (pass == 1) {
+            w->keyCount = top;
+            if (!top)
+                break;
+            w->keyRules = static_cast<StyleRule **>(Mem_calloc(top, sizeof(StyleRule *)));
+            w->keySlots = static_cast<uint32_t *>(Mem_calloc(top, sizeof(uint32_t)));
+            if (!w->keyRules || !w->keySlots) {
+                w->keyCount = 0;
+                err = Res_noMemory;
+                break;
+            }
+            err = Edr_Doc_getRequest(w->doc, nullptr, &request);
+        }
+        while (request && !err) {
+            for (StyleRule *r = Request_firstItem(request); r; r = Request_nextItem(request, r)) {
+                uint32_t key = StyleRule_firstKey(r);
+                if (key < Word_firstStyleId || key - Word_firstStyleId >= maxIndexed)
+                    continue;
+                uint32_t at = key - Word_firstStyleId;
+                if (pass == 0 && at + 1 > top)
+                    top = at + 1;
+                if (pass == 1 && !w->keyRules[at])
+                    w->keyRules[at] = r;
+            }
+            Request *next = nullptr;
+            err = Edr_Doc_getRequest(w->doc, request, &next);
+            Request_release(request);
+            request = err ? nullptr : next;
+        }
+    }
+    Request_release(request);
+    return err;
 }
 
 // One user style: its paragraph UPX (style index, then the converted
@@ -260,6 +305,10 @@ uint32_t Word_colourToIco(const uint8_t *rgba)
 
 WordStyleSlot *WordStyles_find(WordWriter *w, uint32_t key)
 {
+    if (key >= Word_firstStyleId && key - Word_firstStyleId < w->keyCount) {
+        uint32_t slot = w->keySlots[key - Word_firstStyleId];
+        return slot ? &w->styles[slot - 1] : nullptr;
+    }
     for (uint32_t i = 0; i < w->styleCount; i++)
         if (w->styles[i].key == key)
             return &w->styles[i];
@@ -310,6 +359,13 @@ StyleRule *WordWriter_findStyleRule(Edr_Doc *doc, uint32_t key)
     // The document keeps its style sets, so the rule outlives the request
     // reference.
     return found;
+}
+
+StyleRule *WordWriter_rule(WordWriter *w, uint32_t key)
+{
+    if (key >= Word_firstStyleId && key - Word_firstStyleId < w->keyCount)
+        return w->keyRules[key - Word_firstStyleId];
+    return WordWriter_findStyleRule(w->doc, key);
 }
 
 int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p, WordBuf *para)
@@ -485,6 +541,8 @@ int WordStyles_writeSheet(WordWriter *w)
         }
     }
     w->nextIstd = WordWriter_userIstd;
+    if (!err)
+        err = indexRules(w);
     Request *request = nullptr;
     if (!err)
         err = Edr_Doc_getRequest(w->doc, nullptr, &request);

@@ -41,7 +41,7 @@ uint32_t styleKey(Edr_Node *node)
 StyleRule *ruleOf(WordWalk *k, Edr_Node *node)
 {
     uint32_t key = styleKey(node);
-    return key ? WordWriter_findStyleRule(k->w->doc, key) : nullptr;
+    return key ? WordWriter_rule(k->w, key) : nullptr;
 }
 
 int putChar(WordWalk *k, char16_t c)
@@ -117,6 +117,9 @@ int groupSprms(WordWalk *k, Edr_Node *group, WordBuf *out)
             sprm = 0x085A;
         else if (sprm == 0x6424)
             sprm = 0x6865;
+        // A CHPX holds at most 255 bytes of modifiers.
+        if (out->length + 2 + s.length > 255)
+            break;
         err = WordBuf_u16(out, sprm);
         if (!err)
             err = WordBuf_append(out, s.operand, s.length);
@@ -134,7 +137,7 @@ int paragraphSprms(WordWalk *k, Edr_Node *para)
     int err = WordBuf_u16(out, slot ? slot->istd : 0);
     for (uint32_t i = 0; slot && i < slot->count && !err; i++) {
         const WordStyleSprm &s = slot->items[i];
-        if (s.sprm == 0x841A || s.sprm == 0x5624 || s.sprm == 0xD62B || (s.sprm >> 13) == 1)
+        if (s.sprm == 0x841A || s.sprm == 0x5624 || s.sprm == 0xD62B || ((s.sprm >> 10) & 7) == 2)
             continue; // run properties and the values kept for tables
         err = WordBuf_u16(out, s.sprm);
         if (!err)
@@ -521,10 +524,19 @@ int leave(WordWalk *k, Edr_Node *node)
         k->pageBreak = 1;
         break;
     case WordClass_paragraph:
-        if (!k->pageBreak)
+        // The mark takes the look of the paragraph's last run: readers
+        // give it to an empty paragraph.
+        err = closeChpx(k);
+        if (!err) {
+            k->chpSprms.length = 0;
+            err = WordBuf_append(&k->chpSprms, k->markSprms.data, k->markSprms.length);
+        }
+        if (!err && !k->pageBreak)
             err = putChar(k, 0x0D);
         if (!err)
             err = closeChpx(k);
+        k->chpSprms.length = 0;
+        k->markSprms.length = 0;
         if (!err)
             err = paragraphSprms(k, node);
         break;
@@ -584,6 +596,9 @@ int leave(WordWalk *k, Edr_Node *node)
         if (k->inPicture)
             break;
         err = closeChpx(k);
+        k->markSprms.length = 0;
+        if (!err)
+            err = WordBuf_append(&k->markSprms, k->chpSprms.data, k->chpSprms.length);
         if (!err)
             err = closeFields(k, node);
         k->chpSprms.length = 0;
@@ -653,6 +668,7 @@ void WordWalk_free(WordWalk *k)
     WordBuf_free(&k->text);
     WordBuf_free(&k->chpSprms);
     WordBuf_free(&k->papSprms);
+    WordBuf_free(&k->markSprms);
     WordBuf_free(&k->finalPapx);
     WordRuns_free(&k->chpRuns);
     WordRuns_free(&k->papRuns);

@@ -23,6 +23,7 @@ struct WordWalk {
     uint32_t papStart;
     WordBuf chpSprms;
     WordBuf papSprms;
+    WordBuf markSprms; // the look of the paragraph's last run, for its mark
     WordBuf finalPapx; // the last paragraph run's modifiers
     WordOutRuns chpRuns;
     WordOutRuns papRuns;

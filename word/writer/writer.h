@@ -164,6 +164,11 @@ struct WordWriter {
     uint32_t styleCapacity;
     uint32_t nextIstd;
     uint32_t dxaTab;
+    // The document's style rules and their slots by key (key minus the
+    // first style id), so that the walks find them without a search.
+    StyleRule **keyRules;
+    uint32_t *keySlots; // slot index + 1, 0 for none
+    uint32_t keyCount;
     // Fonts: the source's, then those the style sheet added.
     WordOutFont *fonts;
     uint32_t fontCount;
@@ -239,6 +244,8 @@ uint32_t Word_colourToIco(const uint8_t *rgba);
 [[nodiscard]] int WordProps_convertSectionProp(const Prop *prop, WordBuf *sepx, int header);
 // The style rule with the key in the document's style sets (lent), or null.
 StyleRule *WordWriter_findStyleRule(Edr_Doc *doc, uint32_t key);
+// The same through the writer's index (built by the style sheet).
+StyleRule *WordWriter_rule(WordWriter *w, uint32_t key);
 // Twips of a 16.16 inch length, halves going up.
 int32_t WordWriter_twips(int32_t inches);
 
