@@ -662,6 +662,83 @@ uint32_t u32at(const uint8_t *b, uint32_t at)
     return u16at(b, at) | u16at(b, at + 2) << 16;
 }
 
+TEST_F(WordWriterRecordsTest, SectionPropertiesBecomeSprms)
+{
+    auto length = [](uint32_t id, int32_t twips) {
+        Prop p;
+        Prop_zero(&p);
+        Prop_setLength(&p, id, int32_t(int64_t(twips) * 65536 / 1440));
+        return p;
+    };
+    auto keyword = [](uint32_t id, uint16_t kw) {
+        Prop p;
+        Prop_zero(&p);
+        Prop_setType(&p, id, kw);
+        return p;
+    };
+    struct Case {
+        Prop prop;
+        int header;
+        std::vector<uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {length(44, 16838), 0, {0x20, 0xB0, 0xC6, 0x41}},
+        {length(90, 11906), 0, {0x1F, 0xB0, 0x82, 0x2E}},
+        {length(51, 1440), 0, {0x23, 0x90, 0xA0, 0x05}},
+        {length(51, 720), 1, {0x17, 0xB0, 0xD0, 0x02}},
+        {length(53, 720), 1, {0x18, 0xB0, 0xD0, 0x02}},
+        {keyword(123, 154), 0, {0x0E, 0x30, 0x01}},
+        {keyword(123, 55), 0, {0x0E, 0x30, 0x00}},
+        // Two operand bytes, so that the sprms after it stay aligned.
+        {keyword(33, 118), 0, {0x33, 0x50, 0x01, 0x00}},
+        {keyword(44, 40), 0, {}}, // a length property without a length
+        {keyword(7, 40), 0, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.prop.id);
+        WordBuf buf{};
+        ASSERT_EQ(WordProps_convertSectionProp(&c.prop, &buf, c.header), 0);
+        EXPECT_EQ(std::vector<uint8_t>(buf.data, buf.data + buf.length), c.bytes);
+        WordBuf_free(&buf);
+    }
+}
+
+TEST_F(WordWriterRecordsTest, BorderPropertiesGatherInOneBrc)
+{
+    WordWriter w{};
+    WordStyleSlot slot{};
+    Prop width, style, colour;
+    Prop_zero(&width);
+    Prop_zero(&style);
+    Prop_zero(&colour);
+    Prop_setLength(&width, 18, 65536 / 72); // one point: eight eighths
+    Prop_setType(&style, 14, 60);           // double
+    const uint8_t red[4] = {0xFF, 0, 0, 0xFF};
+    Prop_setColour(&colour, 8, red);
+    WordBuf para{};
+    for (const Prop *p : {&colour, &style, &width})
+        ASSERT_EQ(WordProps_convertStyleProp(&w, &slot, p, &para), 0);
+    EXPECT_EQ(para.length, 0u);
+    ASSERT_EQ(slot.count, 1u);
+    EXPECT_EQ(slot.items[0].sprm, 0x6424);
+    uint32_t brc = 0;
+    Pack_read(slot.items[0].operand, "l", &brc);
+    // Width, line style (once, in its own byte) and colour.
+    EXPECT_EQ(brc, 8u | 3u << 8 | 6u << 16);
+    Mem_free(slot.items);
+    WordBuf_free(&para);
+}
+
+TEST_F(WordWriterRecordsTest, ColourPaletteIndexes)
+{
+    const uint8_t red[4] = {0xFF, 0, 0, 0xFF}, grey[4] = {0xC0, 0xC0, 0xC0, 0xFF}, odd[4] = {1, 2, 3, 0xFF},
+                  automatic[4] = {0xFF, 0xFF, 0xFF, 0};
+    EXPECT_EQ(Word_colourToIco(red), 6u);
+    EXPECT_EQ(Word_colourToIco(grey), 16u);
+    EXPECT_EQ(Word_colourToIco(automatic), 0u);
+    EXPECT_EQ(Word_colourToIco(odd), 17u);
+}
+
 TEST_F(WordWriterRecordsTest, FileInformationBlockFieldsSitAtTheirOffsets)
 {
     withWriter([&](WordWriter *w) {

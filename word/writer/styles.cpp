@@ -614,6 +614,10 @@ int WordProps_convertSectionProp(const Prop *p, WordBuf *sepx, int header)
         return length(header ? 0xB017 : 0x9023);
     case 53:
         return length(header ? 0xB018 : 0x9024);
+    case 33:
+        // sprm 0x5033 has a two-byte operand: a single byte would
+        // misalign every sprm after it.
+        return sprm16(sepx, 0x5033, 1);
     case 123: {
         uint32_t kw = keywordOf(p);
         return sprm8(sepx, 0x300E, kw == 154 ? 1 : kw == 93 ? 2 : kw == 152 ? 3 : kw == 90 ? 4 : 0);
