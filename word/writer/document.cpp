@@ -222,9 +222,9 @@ int WordWriter_writeDocument(WordWriter *w)
         w->fib.fcMac = WordWriter_fibBytes + 2 * total;
         w->firstFreePage = WordWriter_firstFreePage(w->fib.fcMac);
         err = OleWriter_streamSeek(w->docStream, WordWriter_fibBytes, 0);
-        if (!err)
+        if (!err && main.text.length)
             err = OleWriter_streamWrite(w->docStream, main.text.data, main.text.length);
-        if (!err)
+        if (!err && headers.text.length)
             err = OleWriter_streamWrite(w->docStream, headers.text.data, headers.text.length);
         if (!err && extra)
             err = OleWriter_streamWrite(w->docStream, "\x0D\0", 2);
