@@ -4,10 +4,13 @@
 // The writer rebuilds "WordDocument" (file information block, the text as
 // one uncompressed UTF-16 piece at byte 1024, the formatted disk pages of
 // character and paragraph runs, the section properties), "1Table" (style
-// sheet, section table, bin tables, piece table, font table, document
-// properties, list tables, field tables) and "Data" (paragraph properties
-// too large for a page, inline pictures) from the tree. Every other storage
-// and stream of the source file is copied as it is (word/writer/copy.cpp).
+// sheet, section and header tables, bin tables, piece table, font table,
+// document properties, field tables) and "Data" (paragraph properties too
+// large for a page, inline pictures) from the tree. Every other storage and
+// stream of the source file is copied as it is (word/writer/copy.cpp).
+//
+// Not written yet: list tables (a list paragraph keeps its number as
+// text), text boxes and floating shapes, bookmarks.
 //
 // One walk over the tree (word/writer/walk.cpp) writes the characters and
 // records, at the same positions, the character runs, the paragraph runs,
@@ -132,8 +135,6 @@ struct WordPictureCopy {
     uint32_t target;
 };
 
-// The list paragraphs' tables (word/writer/lists.cpp).
-struct WordListTables;
 
 struct WordWriter {
     EngineContext *ctx;
@@ -177,7 +178,6 @@ struct WordWriter {
     WordPictureCopy *pictures;
     uint32_t pictureCount;
     uint32_t pictureCapacity;
-    WordListTables *lists;
 };
 
 // --------------------------------------------------------------- buffers
