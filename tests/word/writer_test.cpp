@@ -199,6 +199,34 @@ void looks(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
     }
 }
 
+// The header and footer stories of each section: their text by kind.
+void headerStories(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
+{
+    static constexpr uint32_t props[6] = {116, 117, 118, 119, 120, 121};
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        uint32_t kind = elementOf(c);
+        if (kind != WordClass_section && kind != WordClass_columnSection)
+            continue;
+        const uint32_t *key = Edr_Node_group(c)->ids;
+        StyleRule *rule = key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
+        for (uint32_t id : props) {
+            StylePropItem *p = rule ? StyleRule_findProp(rule, id) : nullptr;
+            std::string line = "section " + std::to_string(id) + ":";
+            if (p && Prop_getInt(&p->value)) {
+                Edr_Node *group = nullptr;
+                if (Edr_Doc_getKeyedGroup(doc, intptr_t(Prop_getInt(&p->value)), id <= 118 ? 0 : 1, &group) == 0 && group) {
+                    std::vector<std::string> paras;
+                    outline(group, &paras);
+                    for (const std::string &para : paras)
+                        line += " " + para;
+                    Edr_Node_release(doc, group);
+                }
+            }
+            out->push_back(line);
+        }
+    }
+}
+
 Edr_Node *findText(Edr_Node *node)
 {
     for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
@@ -314,6 +342,8 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
             std::vector<std::string> before = outlineOf(doc);
             std::vector<std::string> lookBefore, lookAfter;
             looks(doc, Edr_Doc_root(doc), &lookBefore);
+            std::vector<std::string> headersBefore, headersAfter;
+            headerStories(doc, Edr_Doc_root(doc), &headersBefore);
             ASSERT_EQ(save(doc, path(std::string(name) + "-saved.doc")), 0);
             Edr_Doc_release(doc);
             EXPECT_FALSE(exists(path(std::string(name) + "-saved.doc.tmp")));
@@ -321,6 +351,14 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
             ASSERT_EQ(load(path(std::string(name) + "-saved.doc"), &again), 0);
             EXPECT_EQ(outlineOf(again), before) << name;
             looks(again, Edr_Doc_root(again), &lookAfter);
+            headerStories(again, Edr_Doc_root(again), &headersAfter);
+            EXPECT_EQ(headersAfter, headersBefore) << name;
+            if (std::string(name) == "sections") {
+                std::string all;
+                for (const std::string &line : headersAfter)
+                    all += line + "\n";
+                EXPECT_NE(all.find(" p "), std::string::npos) << all; // the fixture has headers and footers
+            }
             for (size_t i = 0; i < lookBefore.size() || i < lookAfter.size(); i++) {
                 std::string a = i < lookBefore.size() ? lookBefore[i] : "(none)";
                 std::string b = i < lookAfter.size() ? lookAfter[i] : "(none)";
