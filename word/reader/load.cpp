@@ -15,6 +15,7 @@
 #include "platform/api/request.h"
 #include "platform/vfs/vfs.h"
 #include "word/reader/build.h"
+#include "word/writer/writer.h"
 
 namespace {
 
@@ -202,7 +203,7 @@ int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *, void *, VfsHand
         if (d.lKeyProtDoc && locked) {
             err = Edr_Doc_setMode(doc, Edr_Doc_getMode(doc) | 1);
         } else {
-            // The save hook comes with the writer; the edit tests now.
+            Edr_Doc_setCallbackA(doc, Word_saveDocument);
             Edr_Doc_setAncestorTest(doc, Word_nodeChainEditable);
             Edr_Doc_setNodeTest(doc, Word_textGroupEditable);
             if (r->fib.flags & fibHasPic)
