@@ -257,6 +257,33 @@ TEST_F(SearchTest, MatchRunsIntoTheNextTextNodeOfTheSameBlockOnly)
     });
 }
 
+TEST_F(SearchTest, MatchRunsOverThePageBreakIntoTheSameParagraph)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // Page 0 ends with "Para" of a paragraph that page 1 goes on with;
+        // then page 1 shows "Para" ending one block and "graph" starting
+        // another, which must not join.
+        Edr_Node *block = makeGroup(doc, root, Edr_Insert_lastChild, 1);
+        Edr_Node *split = makeText(doc, block, u"xx Paragraph yy");
+        Edr_Node *one = makeGroup(doc, root, Edr_Insert_lastChild, 1);
+        Edr_Node *a = makeText(doc, one, u"Para");
+        Edr_Node *two = makeGroup(doc, root, Edr_Insert_lastChild, 1);
+        Edr_Node *b = makeText(doc, two, u"graph");
+        item(doc, 0, split, 0, 7);
+        item(doc, 1, split, 7, 8);
+        item(doc, 1, a, 0, 4, 20);
+        item(doc, 2, b, 0, 5);
+        publish(doc);
+        begin(doc, u"paragraph");
+        // Found once, held on the page it starts on (its part there, from
+        // its first character); then the end.
+        EXPECT_EQ(forwardCodes(doc, 2), (std::vector<int32_t>{1003, SearchCode_endReached}));
+        Search_end(doc);
+        for (Edr_Node *n : {split, a, b, block, one, two})
+            Edr_Node_release(doc, n);
+    });
+}
+
 TEST_F(SearchTest, FindsTextInGlyphRuns)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {

@@ -118,18 +118,17 @@ TEST_F(SprmTest, EmptyAndTruncatedLists)
     EXPECT_EQ(chp.fStrike, 0);
 }
 
-TEST_F(SprmTest, IndentsAreSignedTwips)
+TEST_F(SprmTest, IndentsInBothForms)
 {
-    // A hanging first line is negative: read unsigned it would sit some 45
-    // inches to the right.
+    // The older opcode and the newer one set the same field, signed twips;
+    // the later of the two in a list wins.
     struct Case {
         uint32_t opcode;
         int32_t WordPap::*field;
     };
     const Case cases[] = {
-        {0x840E, &WordPap::dxaRight},
-        {0x840F, &WordPap::dxaLeft},
-        {0x8411, &WordPap::dxaLeft1},
+        {0x840E, &WordPap::dxaRight}, {0x845D, &WordPap::dxaRight}, {0x840F, &WordPap::dxaLeft},
+        {0x845E, &WordPap::dxaLeft},  {0x8411, &WordPap::dxaLeft1}, {0x8460, &WordPap::dxaLeft1},
     };
     for (const Case &c : cases) {
         Word_defaultPap(&pap);
@@ -137,9 +136,14 @@ TEST_F(SprmTest, IndentsAreSignedTwips)
         EXPECT_EQ(pap.*c.field, -360) << std::hex << c.opcode;
     }
     Word_defaultPap(&pap);
-    ASSERT_EQ(apply(3, op(0x840F) + le16(720) + op(0x840F) + le16(1440) + op(0x8411) + le16(0xFD30)), Res_ok);
+    ASSERT_EQ(apply(3, op(0x840F) + le16(720) + op(0x845E) + le16(1440) + op(0x8460) + le16(0xFD30)),
+              Res_ok);
     EXPECT_EQ(pap.dxaLeft, 1440);
     EXPECT_EQ(pap.dxaLeft1, -720);
+    // A cut operand of the newer form leaves the indent alone.
+    Word_defaultPap(&pap);
+    ASSERT_EQ(apply(3, op(0x845E) + bytes({5})), Res_ok);
+    EXPECT_EQ(pap.dxaLeft, 0);
 }
 
 TEST_F(SprmTest, PlainTakesNoOperand)

@@ -249,6 +249,9 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     case 0x840E:
     case 0x840F:
     case 0x8411:
+    case 0x845D:
+    case 0x845E:
+    case 0x8460:
     case 0x8418:
     case 0x8419:
     case 0x841A:
@@ -314,14 +317,18 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     case 0x6646:
         return hugePapx(s, pap, tap, r);
     // The right, left and first-line indents, signed twips (a hanging
-    // first line is negative).
+    // first line is negative); newer files write them again in a second
+    // form (0x845D, 0x845E, 0x8460) with the same operand.
     case 0x840E:
+    case 0x845D:
         pap->dxaRight = int16_t(u16(o));
         return Res_ok;
     case 0x840F:
+    case 0x845E:
         pap->dxaLeft = int16_t(u16(o));
         return Res_ok;
     case 0x8411:
+    case 0x8460:
         pap->dxaLeft1 = int16_t(u16(o));
         return Res_ok;
     case 0x8418:

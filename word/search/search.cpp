@@ -10,7 +10,9 @@
 // from one item into the next when both show the same node, or two text
 // nodes of the same block (parent group), or when the next item's node is
 // not a text node; runs of a string table join only within one entry of
-// the table. A match never runs over a page's end. Matching restarts one character after each candidate
+// the table. A match may run over a page's end into the top of the next
+// page (a paragraph the page break splits); it is held and shown on the
+// page it starts on. Matching restarts one character after each candidate
 // start, so overlapping matches are all found.
 #include "word/search/search.h"
 
@@ -427,6 +429,9 @@ struct StreamBuild {
     const char16_t *string;
     uint32_t stringLength;
     const void *entry;
+    // Items stop being read once the stream holds this many characters
+    // (0: no limit).
+    uint32_t limit;
 };
 
 void dropWalker(StreamBuild *b)
@@ -516,6 +521,8 @@ int streamAppendGlyphs(PageStream *s, ObjHeader *item)
     GlyphRunCursor_free(c);
     return err;
 }
+int streamMore(StreamBuild *b, Edr_PageEntry *entry);
+
 int stopCheck(StreamBuild *b)
 {
     if (++b->state->itemCounter < Search_itemsPerCheck)
@@ -527,6 +534,8 @@ int stopCheck(StreamBuild *b)
 int streamItems(StreamBuild *b, ObjHeader *first, int depth)
 {
     for (ObjHeader *o = first; o; o = Obj_next(o)) {
+        if (b->limit && b->stream->length >= b->limit)
+            return Res_ok;
         int err = stopCheck(b);
         if (err)
             return err;
@@ -562,8 +571,17 @@ int streamPage(StreamBuild *b, Edr_PageEntry *entry)
 {
     b->stream->length = 0;
     b->stream->itemCount = 0;
+    return streamMore(b, entry);
+}
+
+// Reads the page entry's text after what the stream holds, up to the
+// build's limit.
+int streamMore(StreamBuild *b, Edr_PageEntry *entry)
+{
     dropWalker(b);
     for (Edr_PageRec *r = entry->rec; r; r = r->nextRec) {
+        if (b->limit && b->stream->length >= b->limit)
+            break;
         if (r->buildState != Edr_PageBuild_ready)
             continue;
         int err = streamItems(b, r->objects, 0);
@@ -663,7 +681,7 @@ int highlightMatch(SearchState *s, int add)
         return Res_ok;
     }
     PageStream stream{};
-    StreamBuild build{&stream, s, nullptr, doc, nullptr, nullptr, 0, nullptr};
+    StreamBuild build{&stream, s, nullptr, doc, nullptr, nullptr, 0, nullptr, 0};
     int err = streamPage(&build, entry);
     RectList *list = nullptr;
     if (!err)
@@ -741,7 +759,7 @@ int runPass(SearchState *s, int startMode, int endMode, bool backward)
         limitPage = s->anchorPage;
     EngineContext *app = Edr_Doc_getApp(doc);
     PageStream stream{};
-    StreamBuild build{&stream, s, app, doc, nullptr, nullptr, 0, nullptr};
+    StreamBuild build{&stream, s, app, doc, nullptr, nullptr, 0, nullptr, 0};
     bool found = false;
     SearchPos start{}, end{};
     int err = Res_ok;
@@ -757,7 +775,18 @@ int runPass(SearchState *s, int startMode, int endMode, bool backward)
         if ((err = streamPage(&build, e)) != 0)
             break;
         uint32_t from = page == firstPage ? firstIndex : 0;
-        uint32_t to = stream.length; // candidate starts below this
+        const uint32_t pageLength = stream.length;
+        uint32_t to = pageLength; // candidate starts below this
+        // A paragraph split by the page break goes on at the next page's
+        // top: enough of that page's text follows the stream for a match
+        // that starts on this page to run into it.
+        if (e->nextEntry && pageLength > 0 && s->slot->length > 1) {
+            build.limit = pageLength + s->slot->length;
+            err = streamMore(&build, e->nextEntry);
+            build.limit = 0;
+            if (err)
+                break;
+        }
         if (endMode == 1 && page == held.page)
             to = std::min<uint32_t>(to, uint32_t(held.index));
         for (uint32_t i = from; i < to; i++) {
@@ -765,7 +794,8 @@ int runPass(SearchState *s, int startMode, int endMode, bool backward)
             if (matchAt(&stream, i, s->slot, &last)) {
                 found = true;
                 start = SearchPos{page, int32_t(i)};
-                end = SearchPos{page, int32_t(last)};
+                // The match is shown and held on its first page.
+                end = SearchPos{page, int32_t(std::min(last, pageLength - 1))};
                 if (!backward)
                     break;
             }
