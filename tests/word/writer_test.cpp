@@ -36,6 +36,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/document/edr_fixture.h"
 #include "word/reader/build.h"
+#include "word/reader/paralist.h"
 #include "word/reader/word.h"
 #include "word/writer/writer.h"
 
@@ -1035,6 +1036,451 @@ TEST_F(WordWriterTest, AnEmptyDocumentIsAValidFile)
         EXPECT_EQ(u32at(fib, 0x1C), 1024u); // fcMac
         EXPECT_EQ(u32at(fib, 0x4C), 0u);    // ccpText
     });
+}
+
+
+// ------------------------------------------------------------ list tables
+
+// A list level for the list tests: decimal "%1." unless told otherwise.
+WordParaListLevel *testLevel(int32_t start, uint8_t nfc = 0, const char16_t *text = u"\x0000.")
+{
+    WordParaListLevel *l = WordListLevel_createDefault();
+    if (!l)
+        return nullptr;
+    l->iStartAt = start;
+    l->nfc = nfc;
+    l->rgbxchNums[0] = 1;
+    l->textLength = uint16_t(text[0] == 0 ? 2 : Ustr_len(text));
+    l->text = static_cast<char16_t *>(Mem_malloc(l->textLength * sizeof(char16_t)));
+    if (l->text)
+        memcpy(l->text, text, l->textLength * sizeof(char16_t));
+    return l;
+}
+
+// A paragraph's list record: list lsid with one level at ilvl.
+WordParaList *testList(uint32_t lsid, uint32_t ilvl, WordParaListLevel *level)
+{
+    WordParaList *list = static_cast<WordParaList *>(Mem_calloc(1, sizeof(WordParaList)));
+    if (!list) {
+        WordListLevel_free(level);
+        return nullptr;
+    }
+    list->flags = WordParaList_created;
+    list->lsid = lsid;
+    list->tplc = 0x11223344;
+    for (uint16_t &istd : list->rgistd)
+        istd = 0x0FFF;
+    list->levels[ilvl] = level;
+    return list;
+}
+
+// The list tables of a saved file, parsed as a Word 97 reader parses
+// them; every count and length must agree with what follows it.
+struct ParsedLevel {
+    int32_t start;
+    uint32_t nfc;
+    std::u16string text;
+};
+struct ParsedLfoLevel {
+    int32_t start;
+    uint32_t flags;
+    bool hasLevel;
+    ParsedLevel level;
+};
+struct ParsedLfo {
+    uint32_t lsid;
+    uint32_t clfolvl;
+    std::vector<ParsedLfoLevel> levels;
+};
+struct ParsedLists {
+    std::vector<uint32_t> lsids;
+    std::vector<std::vector<ParsedLevel>> levels;
+    std::vector<ParsedLfo> lfos;
+    std::string names;
+};
+
+bool parseLevel(const std::string &t, uint32_t *at, ParsedLevel *out)
+{
+    const uint8_t *b = reinterpret_cast<const uint8_t *>(t.data());
+    if (*at + 30 > t.size())
+        return false;
+    out->start = int32_t(u32at(b, *at));
+    out->nfc = b[*at + 4];
+    uint32_t chpx = b[*at + 24], papx = b[*at + 25];
+    uint32_t textAt = *at + 28 + chpx + papx;
+    if (textAt + 2 > t.size())
+        return false;
+    uint32_t n = u16at(b, textAt);
+    if (textAt + 2 + 2 * n > t.size())
+        return false;
+    out->text.clear();
+    for (uint32_t i = 0; i < n; i++)
+        out->text += char16_t(u16at(b, textAt + 2 + 2 * i));
+    *at = textAt + 2 + 2 * n;
+    return true;
+}
+
+::testing::AssertionResult parseLists(const std::string &wd, const std::string &table, ParsedLists *out)
+{
+    const uint8_t *fib = reinterpret_cast<const uint8_t *>(wd.data());
+    const uint8_t *b = reinterpret_cast<const uint8_t *>(table.data());
+    auto pair = [&](uint32_t i, uint32_t *fc, uint32_t *lcb) {
+        *fc = u32at(fib, 0x9A + 8 * i);
+        *lcb = u32at(fib, 0x9E + 8 * i);
+        return uint64_t(*fc) + *lcb <= table.size();
+    };
+    uint32_t fc = 0, lcb = 0;
+    if (!pair(73, &fc, &lcb) || lcb < 2)
+        return ::testing::AssertionFailure() << "no PlfLst";
+    uint32_t count = u16at(b, fc);
+    if (lcb != 2 + 28 * count)
+        return ::testing::AssertionFailure() << "PlfLst length " << lcb << " for " << count << " lists";
+    uint32_t at = fc + lcb;
+    for (uint32_t i = 0; i < count; i++) {
+        out->lsids.push_back(u32at(b, fc + 2 + 28 * i));
+        out->levels.emplace_back();
+        for (uint32_t k = 0; k < 9; k++) {
+            ParsedLevel l;
+            if (!parseLevel(table, &at, &l))
+                return ::testing::AssertionFailure() << "list " << i << " level " << k << " runs past the stream";
+            out->levels.back().push_back(l);
+        }
+    }
+    if (!pair(74, &fc, &lcb) || lcb < 4)
+        return ::testing::AssertionFailure() << "no PlfLfo";
+    if (fc != at)
+        return ::testing::AssertionFailure() << "PlfLfo at " << fc << ", the levels end at " << at;
+    uint32_t lfoCount = u32at(b, fc);
+    at = fc + 4 + 16 * lfoCount;
+    for (uint32_t i = 0; i < lfoCount; i++) {
+        ParsedLfo lfo;
+        lfo.lsid = u32at(b, fc + 4 + 16 * i);
+        lfo.clfolvl = b[fc + 4 + 16 * i + 12];
+        if (at + 4 > table.size() || u32at(b, at) != 0xFFFFFFFFu)
+            return ::testing::AssertionFailure() << "override " << i << " lacks its 0xFFFFFFFF";
+        at += 4;
+        for (uint32_t k = 0; k < lfo.clfolvl; k++) {
+            ParsedLfoLevel l{};
+            if (at + 8 > table.size())
+                return ::testing::AssertionFailure() << "override " << i << " level " << k << " runs past";
+            l.start = int32_t(u32at(b, at));
+            l.flags = b[at + 4];
+            at += 8;
+            l.hasLevel = (l.flags & 0x20) != 0;
+            if (l.hasLevel && !parseLevel(table, &at, &l.level))
+                return ::testing::AssertionFailure() << "override " << i << " level " << k << " runs past";
+            lfo.levels.push_back(l);
+        }
+        out->lfos.push_back(lfo);
+    }
+    if (at != fc + lcb)
+        return ::testing::AssertionFailure() << "PlfLfo parses to " << at - fc << " bytes, its length is " << lcb;
+    if (!pair(91, &fc, &lcb))
+        return ::testing::AssertionFailure() << "no SttbListNames";
+    out->names = table.substr(fc, lcb);
+    return ::testing::AssertionSuccess();
+}
+
+// The list paragraphs of a document: lsid, level number, number format,
+// number text and start of each, in tree order.
+void listParagraphs(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (elementOf(c) == WordClass_paragraph) {
+            const WordParaList *list = Word_paraListOf(doc, c);
+            const WordParaListLevel *l = Word_paraListFirstLevel(list);
+            std::string s = "p";
+            if (l) {
+                uint32_t k = 0;
+                while (list->levels[k] != l)
+                    k++;
+                s += " list " + std::to_string(list->lsid) + " level " + std::to_string(k) + " nfc " +
+                     std::to_string(l->nfc) + " start " + std::to_string(l->iStartAt) + " text";
+                for (uint32_t i = 0; i < l->textLength; i++)
+                    s += " " + std::to_string(l->text[i]);
+            }
+            out->push_back(s);
+        }
+        if (Edr_Node_type(c) == Edr_NodeType_group)
+            listParagraphs(doc, c, out);
+    }
+}
+
+TEST_F(WordWriterRecordsTest, ListLevelsCompareByWhatDiffers)
+{
+    run([&] {
+        struct Case {
+            const char *what;
+            std::function<void(WordParaListLevel *)> change;
+            int expected;
+        };
+        static const uint8_t bold[3] = {0x35, 0x08, 0x01};
+        const Case cases[] = {
+            {"nothing", [](WordParaListLevel *) {}, 0},
+            {"start", [](WordParaListLevel *l) { l->iStartAt = 5; }, 1},
+            {"format", [](WordParaListLevel *l) { l->nfc = 4; }, 2},
+            {"number text", [](WordParaListLevel *l) { l->text[1] = u')'; }, 2},
+            {"follow", [](WordParaListLevel *l) { l->ixchFollow = 1; }, 2},
+            {"indent", [](WordParaListLevel *l) { l->dxaIndent = 360; }, 2},
+            {"number look",
+             [](WordParaListLevel *l) {
+                 l->grpprlChpx = static_cast<uint8_t *>(Mem_malloc(3));
+                 memcpy(l->grpprlChpx, bold, 3);
+                 l->cbGrpprlChpx = 3;
+             },
+             2},
+        };
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.what);
+            WordParaListLevel *a = testLevel(1);
+            WordParaListLevel *b = testLevel(1);
+            ASSERT_NE(a, nullptr);
+            ASSERT_NE(b, nullptr);
+            c.change(b);
+            EXPECT_EQ(WordListLevel_compare(a, b), c.expected);
+            EXPECT_EQ(WordListLevel_compare(b, a), c.expected);
+            WordListLevel_free(a);
+            WordListLevel_free(b);
+        }
+    });
+}
+
+TEST_F(WordWriterRecordsTest, ListRecordsHaveTheirLayout)
+{
+    run([&] {
+        // LVL: 28 fixed bytes, the paragraph modifiers, the character
+        // modifiers, then the counted number text.
+        WordParaListLevel *l = testLevel(3, 4, u"\x0000)");
+        ASSERT_NE(l, nullptr);
+        l->flags = 0x05;
+        l->ixchFollow = 1;
+        l->dxaSpace = 360;
+        l->dxaIndent = -360;
+        static const uint8_t papx[6] = {0x0F, 0x84, 0xD0, 0x02, 0x11, 0x84};
+        static const uint8_t chpx[3] = {0x35, 0x08, 0x01};
+        l->grpprlPapx = static_cast<uint8_t *>(Mem_malloc(6));
+        memcpy(l->grpprlPapx, papx, 6);
+        l->cbGrpprlPapx = 6;
+        l->grpprlChpx = static_cast<uint8_t *>(Mem_malloc(3));
+        memcpy(l->grpprlChpx, chpx, 3);
+        l->cbGrpprlChpx = 3;
+        WordBuf buf{};
+        ASSERT_EQ(WordListLevel_serialize(l, &buf), 0);
+        ASSERT_EQ(buf.length, 30u + 6 + 3 + 4);
+        const uint8_t *b = buf.data;
+        EXPECT_EQ(u32at(b, 0), 3u);
+        EXPECT_EQ(b[4], 4);
+        EXPECT_EQ(b[5], 0x05);
+        EXPECT_EQ(b[6], 1); // rgbxchNums[0]
+        EXPECT_EQ(b[15], 1);
+        EXPECT_EQ(u32at(b, 16), 360u);
+        EXPECT_EQ(u32at(b, 20), uint32_t(-360));
+        EXPECT_EQ(b[24], 3); // cbGrpprlChpx
+        EXPECT_EQ(b[25], 6); // cbGrpprlPapx
+        EXPECT_EQ(memcmp(b + 28, papx, 6), 0);
+        EXPECT_EQ(memcmp(b + 34, chpx, 3), 0);
+        EXPECT_EQ(u16at(b, 37), 2u);
+        EXPECT_EQ(u16at(b, 39), 0u);
+        EXPECT_EQ(u16at(b, 41), uint32_t(u')'));
+        WordBuf_free(&buf);
+        // LSTF: lsid, tplc, nine style indexes, flags.
+        WordParaList *list = testList(0xABCD, 0, l);
+        ASSERT_NE(list, nullptr);
+        uint8_t lstf[28];
+        WordList_serialize(list, lstf);
+        EXPECT_EQ(u32at(lstf, 0), 0xABCDu);
+        EXPECT_EQ(u32at(lstf, 4), 0x11223344u);
+        for (uint32_t k = 0; k < 9; k++)
+            EXPECT_EQ(u16at(lstf, 8 + 2 * k), 0x0FFFu);
+        EXPECT_EQ(lstf[26], WordParaList_created);
+        Word_paraListFree(list);
+        // SttbListNames: extended strings, the count, no extra data, one
+        // empty name per list.
+        WordBuf names{};
+        ASSERT_EQ(WordListTables_names(2, &names), 0);
+        const uint8_t expected[10] = {0xFF, 0xFF, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+        ASSERT_EQ(names.length, 10u);
+        EXPECT_EQ(memcmp(names.data, expected, 10), 0);
+        WordBuf_free(&names);
+    });
+}
+
+// Paragraphs name an override of their list: the plain one while their
+// level is the list's, one with a start number for a restart, one with a
+// level of its own for a different format; an override that already says
+// the same is reused.
+TEST_F(WordWriterRecordsTest, ListParagraphsShareOverridesThatSayTheSame)
+{
+    withWriter([&](WordWriter *w) {
+        struct Step {
+            const char *what;
+            uint32_t lsid;
+            uint32_t ilvl;
+            int32_t start;
+            uint8_t nfc;
+            uint32_t ilfo;
+        };
+        const Step steps[] = {
+            {"first paragraph defines level 1", 7, 0, 1, 0, 1},
+            {"same level", 7, 0, 1, 0, 1},
+            {"level 2 defined by its first paragraph", 7, 1, 1, 4, 1},
+            {"restart at 5", 7, 0, 5, 0, 2},
+            {"the same restart again", 7, 0, 5, 0, 2},
+            {"another format", 7, 0, 1, 2, 3},
+            {"that format again", 7, 0, 1, 2, 3},
+            {"back to the list's level", 7, 0, 1, 0, 1},
+            {"another list", 9, 0, 1, 0, 4},
+        };
+        for (const Step &s : steps) {
+            SCOPED_TRACE(s.what);
+            WordParaList *list = testList(s.lsid, s.ilvl, testLevel(s.start, s.nfc));
+            ASSERT_NE(list, nullptr);
+            uint32_t ilvl = 99, ilfo = 99;
+            ASSERT_EQ(WordListTables_addParagraph(w, list, nullptr, 0, nullptr, 0, &ilvl, &ilfo), 0);
+            EXPECT_EQ(ilvl, s.ilvl);
+            EXPECT_EQ(ilfo, s.ilfo);
+            Word_paraListFree(list);
+        }
+        ASSERT_EQ(w->lists.listCount, 2u);
+        ASSERT_EQ(w->lists.lfoCount, 4u);
+        const WordOutLfo *restart = w->lists.lfos[1];
+        ASSERT_NE(restart->levels[0], nullptr);
+        EXPECT_EQ(restart->levels[0]->flags, WordLfoLevel_startAt);
+        EXPECT_EQ(restart->levels[0]->iStartAt, 5);
+        const WordOutLfo *format = w->lists.lfos[2];
+        ASSERT_NE(format->levels[0], nullptr);
+        EXPECT_EQ(format->levels[0]->flags, WordLfoLevel_formatting);
+        ASSERT_NE(format->levels[0]->level, nullptr);
+        EXPECT_EQ(format->levels[0]->level->nfc, 2);
+        // A record without a level is refused.
+        WordParaList *empty = testList(7, 0, nullptr);
+        uint32_t ilvl = 0, ilfo = 0;
+        EXPECT_EQ(WordListTables_addParagraph(w, empty, nullptr, 0, nullptr, 0, &ilvl, &ilfo), Res_wordBadListIndex);
+        Word_paraListFree(empty);
+    });
+}
+
+// The written tables parse as a reader parses them: nine levels a list,
+// missing levels from the source's list or the defaults, overrides
+// completed to nine levels each carrying its level with fFormatting set.
+TEST_F(WordWriterRecordsTest, ListTablesAreCompletedAndParse)
+{
+    withWriter([&](WordWriter *w) {
+        uint32_t id = 0;
+        ASSERT_EQ(OleWriter_addStream(w->out, 0, u"1Table", &id), 0);
+        ASSERT_EQ(Ole_streamOpen(w->out, &w->tableStream, id), 0);
+        // The source's list 7 defines levels 1 and 3.
+        WordParaList *source = testList(7, 0, testLevel(1));
+        ASSERT_NE(source, nullptr);
+        source->levels[2] = testLevel(1, 2, u"\x0002]");
+        WordParaList *sources[1] = {source};
+        WordRootData root{};
+        root.lists = sources;
+        root.listCount = 1;
+        w->rootData = &root;
+        // Paragraphs of list 7 at level 1, one restarted at 4; list 8 has
+        // no source.
+        const struct {
+            uint32_t lsid;
+            int32_t start;
+        } paragraphs[] = {{7, 1}, {7, 4}, {8, 1}};
+        for (const auto &p : paragraphs) {
+            WordParaList *list = testList(p.lsid, 0, testLevel(p.start));
+            uint32_t ilvl = 0, ilfo = 0;
+            ASSERT_EQ(WordListTables_addParagraph(w, list, nullptr, 0, nullptr, 0, &ilvl, &ilfo), 0);
+            Word_paraListFree(list);
+        }
+        ASSERT_EQ(WordListTables_write(w), 0);
+        Ole_streamClose(&w->tableStream);
+        Ole_streamClose(&w->docStream);
+        Ole_streamClose(&w->dataStream);
+        w->rootData = nullptr;
+        Word_paraListFree(source);
+        // The FIB's pairs, as the parser reads them.
+        uint8_t fib[1024];
+        WordWriter_packFib(w, fib);
+        std::string wd(reinterpret_cast<char *>(fib), 1024);
+        ASSERT_EQ(OleWriter_flush(w->out), 0);
+        Ole_closeFile(&w->out);
+        std::map<std::string, std::string> entries = listing(ctx(), path("records.doc"));
+        ASSERT_EQ(entries.count("1Table"), 1u);
+        std::string table = entries["1Table"].substr(19);
+        ParsedLists parsed;
+        ASSERT_TRUE(parseLists(wd, table, &parsed));
+        ASSERT_EQ(parsed.lsids, (std::vector<uint32_t>{7, 8}));
+        const std::vector<ParsedLevel> &seven = parsed.levels[0];
+        EXPECT_EQ(seven[0].text, std::u16string(u"\x0000.", 2));
+        EXPECT_EQ(seven[2].nfc, 2u); // from the source
+        EXPECT_EQ(seven[2].text, std::u16string(u"\x0002]", 2));
+        for (uint32_t k : {1u, 3u, 8u}) {
+            SCOPED_TRACE(k);
+            EXPECT_EQ(seven[k].start, 1); // defaults
+            EXPECT_TRUE(seven[k].text.empty());
+        }
+        EXPECT_TRUE(parsed.levels[1][5].text.empty());
+        ASSERT_EQ(parsed.lfos.size(), 3u);
+        EXPECT_EQ(parsed.lfos[0].clfolvl, 0u);
+        EXPECT_EQ(parsed.lfos[2].lsid, 8u);
+        const ParsedLfo &restart = parsed.lfos[1];
+        EXPECT_EQ(restart.lsid, 7u);
+        ASSERT_EQ(restart.clfolvl, 9u);
+        for (uint32_t k = 0; k < 9; k++) {
+            SCOPED_TRACE(k);
+            EXPECT_EQ(restart.levels[k].flags & 0x0F, k);
+            EXPECT_TRUE(restart.levels[k].hasLevel);
+            EXPECT_EQ(restart.levels[k].flags & 0x40, 0u);
+        }
+        EXPECT_EQ(restart.levels[0].flags & 0x10, 0x10u);
+        EXPECT_EQ(restart.levels[0].start, 4);
+        EXPECT_EQ(restart.levels[0].level.start, 4);
+        EXPECT_EQ(restart.levels[2].level.nfc, 2u);
+        EXPECT_EQ(parsed.names, std::string("\xFF\xFF\x02\x00\x00\x00\x00\x00\x00\x00", 10));
+    });
+}
+
+// Saved list documents keep their lists as lists: the numbers come from
+// the written tables, not from text, and every list paragraph reloads
+// with its list, level, format, number text and start.
+TEST_F(WordWriterTest, ListParagraphsKeepTheirListsThroughASave)
+{
+    for (const char *name : {"lists", "word6-lists"}) {
+        SCOPED_TRACE(name);
+        std::string source = copyFixture(std::string(name) + ".doc");
+        run([&] {
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(load(source, &doc), 0);
+            std::vector<std::string> before, after;
+            listParagraphs(doc, Edr_Doc_root(doc), &before);
+            std::string saved = path(std::string(name) + "-saved.doc");
+            ASSERT_EQ(save(doc, saved), 0);
+            Edr_Doc_release(doc);
+            ASSERT_EQ(load(saved, &doc), 0);
+            listParagraphs(doc, Edr_Doc_root(doc), &after);
+            Edr_Doc_release(doc);
+            EXPECT_EQ(after, before);
+            size_t numbered = 0;
+            for (const std::string &p : before)
+                numbered += p.size() > 1;
+            EXPECT_GE(numbered, 3u);
+            std::map<std::string, std::string> entries = listing(ctx(), saved);
+            std::string wd = entries["WordDocument"].substr(19);
+            std::string table = entries["1Table"].substr(19);
+            ParsedLists parsed;
+            ASSERT_TRUE(parseLists(wd, table, &parsed));
+            for (const ParsedLfo &lfo : parsed.lfos)
+                EXPECT_TRUE(lfo.clfolvl == 0 || lfo.clfolvl == 9) << lfo.clfolvl;
+            // The text holds no number: the first list paragraph's text
+            // begins at its words.
+            std::u16string text;
+            size_t ccpText = u32at(reinterpret_cast<const uint8_t *>(wd.data()), 0x4C);
+            for (size_t i = 1024; i + 1 < wd.size() && i < 1024 + 2 * ccpText; i += 2)
+                text += char16_t(uint8_t(wd[i]) | uint8_t(wd[i + 1]) << 8);
+            if (std::string(name) == "lists") {
+                EXPECT_EQ(text.find(u"1.\tone"), std::u16string::npos);
+                EXPECT_NE(text.find(u"\rone\r"), std::u16string::npos);
+            }
+        });
+    }
 }
 
 } // namespace

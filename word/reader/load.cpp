@@ -15,6 +15,7 @@
 #include "platform/api/request.h"
 #include "platform/vfs/vfs.h"
 #include "word/reader/build.h"
+#include "word/reader/paralist.h"
 #include "word/writer/writer.h"
 
 namespace {
@@ -101,6 +102,9 @@ void Word_rootDataFree(void *data)
     if (!d)
         return;
     Word_fontsFree(d->fonts, d->fontCount);
+    WordParaList **lists = static_cast<WordParaList **>(d->lists);
+    for (uint32_t i = 0; lists && i < d->listCount; i++)
+        Word_paraListFree(lists[i]);
     Mem_free(d->lists);
     Mem_free(d);
 }
@@ -188,10 +192,26 @@ int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *, void *, VfsHand
         } else {
             data->fonts = r->fonts;
             data->fontCount = r->fontCount;
-            err = Edr_Node_setPrivate(doc, root, data, Word_rootDataFree);
-            if (err)
-                Mem_free(data);
-            else {
+            // The source's lists, for the writer to complete the levels
+            // the paragraphs leave out.
+            if (r->listCount) {
+                WordParaList **lists = static_cast<WordParaList **>(Mem_calloc(r->listCount, sizeof(WordParaList *)));
+                if (!lists)
+                    err = Res_noMemory;
+                data->lists = lists;
+                for (uint32_t i = 0; lists && i < r->listCount && !err; i++) {
+                    err = Word_paraListCreateAll(&r->lists[i], &lists[i]);
+                    if (!err)
+                        data->listCount = i + 1;
+                }
+            }
+            if (!err)
+                err = Edr_Node_setPrivate(doc, root, data, Word_rootDataFree);
+            if (err) {
+                data->fonts = nullptr;
+                data->fontCount = 0;
+                Word_rootDataFree(data);
+            } else {
                 r->fonts = nullptr;
                 r->fontCount = 0;
             }

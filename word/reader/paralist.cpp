@@ -93,6 +93,41 @@ int Word_paraListCreate(const WordList *list, uint32_t ilvl, const WordListLevel
     return Res_ok;
 }
 
+int Word_paraListCreateAll(const WordList *list, WordParaList **out)
+{
+    *out = nullptr;
+    WordParaList *all = nullptr;
+    for (uint32_t k = 0; k < 9; k++) {
+        if (!list->levels[k])
+            continue;
+        WordParaList *one = nullptr;
+        int err = Word_paraListCreate(list, k, list->levels[k], nullptr, &one);
+        if (err) {
+            Word_paraListFree(all);
+            return err;
+        }
+        if (!all) {
+            all = one;
+            continue;
+        }
+        all->levels[k] = one->levels[k];
+        one->levels[k] = nullptr;
+        Word_paraListFree(one);
+    }
+    if (!all) {
+        all = static_cast<WordParaList *>(Mem_calloc(1, sizeof(WordParaList)));
+        if (!all)
+            return Res_noMemory;
+        all->flags = WordParaList_created;
+        all->lsid = list->lsid;
+        all->tplc = list->tplc;
+        for (uint32_t k = 0; k < 9; k++)
+            all->rgistd[k] = list->rgistd[k];
+    }
+    *out = all;
+    return Res_ok;
+}
+
 void Word_paraListFree(WordParaList *list)
 {
     if (!list)

@@ -85,6 +85,9 @@ enum : uint8_t {
 // number above 8.
 [[nodiscard]] int Word_paraListCreate(const WordList *list, uint32_t ilvl, const WordListLevel *level,
                                       const WordLfoLevel *override, WordParaList **out);
+// A list record of the whole list: every level the list defines (without
+// overrides), for the writer to complete lists with. 0 or 1.
+[[nodiscard]] int Word_paraListCreateAll(const WordList *list, WordParaList **out);
 // Frees a list record and its levels; null allowed.
 void Word_paraListFree(WordParaList *list);
 // The destructor given with the attachment: frees the record when present,

@@ -315,6 +315,9 @@ int WordWriter_writeDocument(WordWriter *w)
         if (!err)
             err = writeRecord(w, &buf, WordPair_dop);
     }
+    // The lists the list paragraphs named.
+    if (!err)
+        err = WordListTables_write(w);
     // The field tables of the main text and of the headers.
     buf.length = 0;
     if (!err)
@@ -360,4 +363,5 @@ void WordWriter_freeState(WordWriter *w)
     w->keySlots = nullptr;
     w->keyCount = 0;
     w->pictureCount = w->pictureCapacity = 0;
+    WordListTables_free(&w->lists);
 }

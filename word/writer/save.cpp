@@ -126,11 +126,11 @@ int takeFonts(WordWriter *w)
     for (uint32_t i = 0; i < d->fontCount; i++) {
         uint32_t index = 0;
         const WordFont &f = d->fonts[i];
-        int err = WordStyles_collectFonts(w, f.name ? f.name : u"", &index);
+        // Every source font keeps its index, a name met twice included:
+        // list levels name their fonts by these indexes.
+        int err = WordStyles_addFont(w, f.name ? f.name : u"", &index);
         if (err)
             return err;
-        if (index != w->fontCount - 1)
-            continue; // a name met twice keeps its first entry
         WordOutFont &o = w->fonts[index];
         o.flags = uint8_t(f.flags & 0x3F);
         o.weight = f.weight;

@@ -322,6 +322,11 @@ int WordStyles_collectFonts(WordWriter *w, const char16_t *name, uint32_t *index
             *index = i;
             return Res_ok;
         }
+    return WordStyles_addFont(w, name, index);
+}
+
+int WordStyles_addFont(WordWriter *w, const char16_t *name, uint32_t *index)
+{
     if (w->fontCount == w->fontCapacity) {
         void *bigger = Mem_realloc(w->fonts, (size_t(w->fontCapacity) + 8) * sizeof(WordOutFont));
         if (!bigger)

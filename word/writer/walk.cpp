@@ -15,6 +15,7 @@
 #include "office/ole2/olewriter.h"
 #include "office/pack/pack.h"
 #include "word/reader/build.h"
+#include "word/reader/paralist.h"
 #include "word/writer/walk.h"
 
 namespace {
@@ -127,8 +128,104 @@ int groupSprms(WordWalk *k, Edr_Node *group, WordBuf *out)
     return err;
 }
 
+// The group that shows a list paragraph's number: the paragraph's first
+// text group when its list level has a number text or a follow character.
+// The reader counts the number from the list tables, so the group is not
+// written as text.
+Edr_Node *leadInOf(WordWalk *k, Edr_Node *para)
+{
+    const WordParaListLevel *level = Word_paraListFirstLevel(Word_paraListOf(k->w->doc, para));
+    if (!level || (level->textLength == 0 && level->ixchFollow == 2))
+        return nullptr;
+    for (Edr_Node *c = Edr_Node_firstChild(para); c; c = Edr_Node_nextSibling(c))
+        if (kindOf(c) == WordClass_textGroup)
+            return c;
+    return nullptr;
+}
+
+// Whether the source file is a Word 6/95 file (its FIB's nFib below
+// 106), read once.
+bool sourceIsWord6(WordWriter *w)
+{
+    if (!w->sourceFibRead) {
+        w->sourceFibRead = 1;
+        uint8_t b[4] = {};
+        size_t got = 0;
+        if (w->srcDoc && Ole_streamReadAt(w->srcDoc, 0, 4, &got, b) == Res_ok && got == 4)
+            w->sourceNFib = uint32_t(b[2]) | uint32_t(b[3]) << 8;
+    }
+    return w->sourceNFib && w->sourceNFib < 106;
+}
+
+// Whether character modifiers name the run's first font.
+bool namesFont(const uint8_t *sprms, uint32_t n)
+{
+    for (uint32_t at = 0; sprms && at + 2 <= n;) {
+        uint32_t sprm = uint32_t(sprms[at]) | uint32_t(sprms[at + 1]) << 8;
+        if (sprm == 0x4A4F)
+            return true;
+        static constexpr uint8_t sizes[8] = {1, 1, 2, 4, 2, 2, 0, 3};
+        uint32_t spra = sprm >> 13, size = sizes[spra];
+        if (spra == 6)
+            size = at + 2 < n ? 1u + sprms[at + 2] : n;
+        at += 2 + size;
+    }
+    return false;
+}
+
+// A list paragraph's list modifiers: its level takes the paragraph's
+// indents and its number's look; the paragraph names the level and the
+// override.
+int listSprms(WordWalk *k, Edr_Node *para, WordBuf *out)
+{
+    const WordParaList *list = Word_paraListOf(k->w->doc, para);
+    if (!Word_paraListFirstLevel(list))
+        return Res_ok;
+    WordBuf papx{};
+    WordBuf chpx{};
+    int err = Res_ok;
+    StyleRule *rule = ruleOf(k, para);
+    static constexpr uint32_t indents[2] = {54, 81};
+    for (uint32_t id : indents) {
+        StylePropItem *p = rule ? StyleRule_findProp(rule, id) : nullptr;
+        if (p && !err)
+            err = WordProps_convertStyleProp(k->w, nullptr, &p->value, &papx);
+    }
+    // The number's look: that of its group, then the level's own
+    // character modifiers (they name fonts by the source's indexes, which
+    // the written font table keeps; a Word 6/95 source's are in that
+    // version's modifier codes and are left out). A number text of symbol characters
+    // whose font neither names is in the symbol font it was read from.
+    const WordParaListLevel *level = Word_paraListFirstLevel(list);
+    if (!err && k->leadIn)
+        err = groupSprms(k, k->leadIn, &chpx);
+    if (!err && level->cbGrpprlChpx && level->grpprlChpx && chpx.length + level->cbGrpprlChpx <= 255 &&
+        !sourceIsWord6(k->w))
+        err = WordBuf_append(&chpx, level->grpprlChpx, level->cbGrpprlChpx);
+    if (!err && level->textLength && level->text && level->text[level->textLength - 1] >= 0xF000 &&
+        level->text[level->textLength - 1] <= 0xF0FF && !namesFont(chpx.data, chpx.length)) {
+        uint32_t font = 0;
+        err = WordStyles_collectFonts(k->w, u"Symbol", &font);
+        if (!err)
+            err = WordBuf_u16(&chpx, 0x4A4F);
+        if (!err)
+            err = WordBuf_u16(&chpx, font);
+    }
+    uint32_t ilvl = 0, ilfo = 0;
+    if (!err)
+        err = WordListTables_addParagraph(k->w, list, papx.data, papx.length, chpx.data, chpx.length, &ilvl, &ilfo);
+    if (!err) {
+        uint8_t b[7];
+        Pack_write(b, "scss", WordWriter_sprmPIlvl, ilvl, WordWriter_sprmPIlfo, ilfo);
+        err = WordBuf_append(out, b, 7);
+    }
+    WordBuf_free(&papx);
+    WordBuf_free(&chpx);
+    return err;
+}
+
 // A paragraph's modifiers: the index of its style, the style's items
-// (those for later passes left out), the in-table pair.
+// (those for later passes left out), the in-table pair, the list pair.
 int paragraphSprms(WordWalk *k, Edr_Node *para)
 {
     WordStyleSlot *slot = WordStyles_find(k->w, styleKey(para));
@@ -147,6 +244,8 @@ int paragraphSprms(WordWalk *k, Edr_Node *para)
         static constexpr uint8_t inTable[6] = {0x16, 0x24, 0x01, 0x47, 0x24, 0x00};
         err = WordBuf_append(out, inTable, sizeof inTable);
     }
+    if (!err)
+        err = listSprms(k, para, out);
     return err;
 }
 
@@ -467,6 +566,7 @@ int enter(WordWalk *k, Edr_Node *node, int *skip)
         k->pageBreak = 0;
         if (!err)
             err = closeChpx(k);
+        k->leadIn = leadInOf(k, node);
         break;
     case WordClass_section:
     case WordClass_columnSection:
@@ -487,6 +587,10 @@ int enter(WordWalk *k, Edr_Node *node, int *skip)
         *skip = 1; // text boxes are not written
         break;
     case WordClass_textGroup:
+        if (node == k->leadIn) {
+            *skip = 1;
+            break;
+        }
         if (k->inPicture)
             break;
         err = closeChpx(k);
@@ -539,6 +643,7 @@ int leave(WordWalk *k, Edr_Node *node)
         k->markSprms.length = 0;
         if (!err)
             err = paragraphSprms(k, node);
+        k->leadIn = nullptr;
         break;
     case WordClass_section:
     case WordClass_columnSection: {
@@ -593,7 +698,7 @@ int leave(WordWalk *k, Edr_Node *node)
             err = closePapx(k);
         break;
     case WordClass_textGroup:
-        if (k->inPicture)
+        if (k->inPicture || node == k->leadIn)
             break;
         err = closeChpx(k);
         k->markSprms.length = 0;

@@ -32,6 +32,7 @@ struct WordWalk {
     uint32_t inPicture;
     uint32_t tableDepth;
     uint32_t pageBreak; // a page break was just written
+    Edr_Node *leadIn; // the number group of the list paragraph being written
     Edr_Node *cells[WordWriter_maxRowCells];
     uint32_t cellCount;
     // Sections (main story).

@@ -9,8 +9,11 @@
 // large for a page, inline pictures) from the tree. Every other storage and
 // stream of the source file is copied as it is (word/writer/copy.cpp).
 //
-// Not written yet: list tables (a list paragraph keeps its number as
-// text), text boxes and floating shapes, bookmarks.
+// List paragraphs are written as Word 97 lists (word/writer/lists.cpp):
+// the number a paragraph shows is left to the reader, which counts it
+// from the list tables.
+//
+// Not written yet: text boxes and floating shapes, bookmarks.
 //
 // One walk over the tree (word/writer/walk.cpp) writes the characters and
 // records, at the same positions, the character runs, the paragraph runs,
@@ -33,6 +36,8 @@ struct OleStream;
 struct StyleRule;
 struct Url;
 struct WordRootData;
+struct WordParaList;
+struct WordParaListLevel;
 
 // Result codes of the writer (beside those of core/result.h).
 enum : int {
@@ -135,6 +140,38 @@ struct WordPictureCopy {
     uint32_t target;
 };
 
+// An override level of the written override table: the start number when
+// fStartAt is set, the flag byte (ilvl in bits 0-3, fStartAt bit 4,
+// fFormatting bit 5) and the level written after it (owned, or null).
+struct WordOutLfoLevel {
+    int32_t iStartAt;
+    uint8_t flags;
+    WordParaListLevel *level;
+};
+
+enum : uint8_t {
+    WordLfoLevel_startAt = 1u << 4,
+    WordLfoLevel_formatting = 1u << 5,
+};
+
+// An override of the written override table: its list, its count of
+// override levels and the levels by level number.
+struct WordOutLfo {
+    uint32_t lsid;
+    uint8_t clfolvl;
+    WordOutLfoLevel *levels[9];
+};
+
+// The lists and overrides gathered from the list paragraphs, in the order
+// they are written; a paragraph's override number is its index plus one.
+struct WordListTables {
+    WordParaList **lists;
+    uint32_t listCount;
+    uint32_t listCapacity;
+    WordOutLfo **lfos;
+    uint32_t lfoCount;
+    uint32_t lfoCapacity;
+};
 
 struct WordWriter {
     EngineContext *ctx;
@@ -178,6 +215,11 @@ struct WordWriter {
     WordPictureCopy *pictures;
     uint32_t pictureCount;
     uint32_t pictureCapacity;
+    // The list tables.
+    WordListTables lists;
+    // The source's nFib (0: not known), read once.
+    uint32_t sourceNFib;
+    uint32_t sourceFibRead;
 };
 
 // --------------------------------------------------------------- buffers
@@ -234,6 +276,8 @@ uint32_t WordWriter_firstFreePage(uint32_t fcMac);
 WordStyleSlot *WordStyles_find(WordWriter *w, uint32_t key);
 // The font's index in the font list, added when absent. 0 or 1.
 [[nodiscard]] int WordStyles_collectFonts(WordWriter *w, const char16_t *name, uint32_t *index);
+// Appends a font to the font list, a name met before included. 0 or 1.
+[[nodiscard]] int WordStyles_addFont(WordWriter *w, const char16_t *name, uint32_t *index);
 // The palette index of a colour (four bytes red, green, blue, alpha):
 // 0 to 16, 17 when the colour is not in the palette.
 uint32_t Word_colourToIco(const uint8_t *rgba);
@@ -248,6 +292,44 @@ StyleRule *WordWriter_findStyleRule(Edr_Doc *doc, uint32_t key);
 StyleRule *WordWriter_rule(WordWriter *w, uint32_t key);
 // Twips of a 16.16 inch length, halves going up.
 int32_t WordWriter_twips(int32_t inches);
+
+// ------------------------------------------------------------ list tables
+
+enum : uint16_t {
+    WordWriter_sprmPIlvl = 0x260A,
+    WordWriter_sprmPIlfo = 0x460B,
+};
+
+// A new level with the default values (start 1, decimal, dxaSpace 360,
+// no number text), or null when out of memory.
+WordParaListLevel *WordListLevel_createDefault();
+// A deep copy of a level, or null when out of memory.
+WordParaListLevel *WordListLevel_copy(const WordParaListLevel *level);
+void WordListLevel_free(WordParaListLevel *level);
+// 0 when the two levels are identical, 1 when only their start numbers
+// differ, 2 otherwise.
+int WordListLevel_compare(const WordParaListLevel *a, const WordParaListLevel *b);
+// The LVL of a level appended to out: 28 fixed bytes, the paragraph
+// modifiers, the character modifiers, the number text with its length.
+[[nodiscard]] int WordListLevel_serialize(const WordParaListLevel *level, WordBuf *out);
+// The 28-byte LSTF of a list.
+void WordList_serialize(const WordParaList *list, uint8_t *out);
+// Records one list paragraph: list is the paragraph's list record, papx
+// and chpx the modifiers its level takes (its indents and its number's
+// look). Gives the level number (0 to 8) and the override number (from
+// 1) that the paragraph's sprmPIlvl and sprmPIlfo carry. 0, 1, or 3848
+// for a record without a level.
+[[nodiscard]] int WordListTables_addParagraph(WordWriter *w, const WordParaList *list, const uint8_t *papx,
+                                              uint32_t papxLength, const uint8_t *chpx, uint32_t chpxLength,
+                                              uint32_t *ilvl, uint32_t *ilfo);
+// Writes PlfLst, PlfLfo and SttbListNames at the current position of
+// "1Table" (nothing without lists). Missing levels are completed from the
+// source's lists of the same lsid, else with default levels. 0, 1 or
+// write errors.
+[[nodiscard]] int WordListTables_write(WordWriter *w);
+// The SttbListNames of count lists (each name empty) appended to out.
+[[nodiscard]] int WordListTables_names(uint32_t count, WordBuf *out);
+void WordListTables_free(WordListTables *tables);
 
 // ---------------------------------------------------------------- writer
 
