@@ -618,11 +618,17 @@ int finish(Build &b)
 // or below it).
 bool fitsNarrowBand(Build &b, const Rect &band, int result)
 {
+    // A line runs out of its band at its end side (a hanging indent may
+    // start it before the band).
     Rect extent = itemsExtent(b.line);
-    if (Rect_isNonEmpty(&extent) && (extent.x1 > band.x1 || extent.x0 < band.x0))
+    bool rtl = cur(b)->block.direction == KwId_rtl;
+    if (Rect_isNonEmpty(&extent) && (rtl ? extent.x0 < band.x0 : extent.x1 > band.x1))
         return false;
     if (result == Layout_contentEnd)
         return true;
+    // Nothing of the content fitted.
+    if (!LayerList_hasItems(b.line))
+        return false;
     IterEntry e{};
     if (BoxIter_next(b.iter, &e, cur(b)) != Res_ok || !e.node)
         return true;
