@@ -391,10 +391,17 @@ int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
     if (!target || !target->bitmap)
         return Res_nullInput;
     // The list's words are in the units of the item's box: they are shown
-    // moved by the item's origin.
+    // where the box is shown, which layout may have moved (a line moves
+    // its items' boxes down to its baseline) as well as the origin.
     Matrix local = item->matrix ? *item->matrix : *Matrix_identity();
-    local.tx += item->origin[0];
-    local.ty += item->origin[1];
+    Point c[4];
+    Rect_toQuad(c, &p->bounds);
+    Matrix_transformPoints(c, 4, c, &local);
+    Rect mapped{};
+    Rect_boundPoints(&mapped, c, 4, 1);
+    Rect shown = Obj_shownBox(item);
+    local.tx = int32_t(uint32_t(local.tx) + uint32_t(shown.x0) - uint32_t(mapped.x0));
+    local.ty = int32_t(uint32_t(local.ty) + uint32_t(shown.y0) - uint32_t(mapped.y0));
     Matrix m = matrix ? *matrix : *Matrix_identity();
     Matrix_multiply(&m, &local, &m);
     DrawPaint paint = DrawPaint_defaults;
@@ -453,6 +460,7 @@ int DrawListItem_create(Edr_Node *node, ObjHeader **out)
     p->words = list->words;
     p->count = list->count;
     Rect box{list->bounds[0], list->bounds[1], list->bounds[2], list->bounds[3]};
+    p->bounds = box;
     Obj_setBox(o, &box);
     o->node = node;
     *out = o;

@@ -79,6 +79,7 @@ int DrawList_equal(const int32_t *a, const int32_t *b, uint32_t count);
 struct DrawListItemPart {
     const int32_t *words;
     uint32_t count;
+    Rect bounds; // the words' bounds: layout moves the item's box from them
 };
 
 extern const ObjClass DrawListItem_class;

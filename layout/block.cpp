@@ -612,6 +612,36 @@ int finish(Build &b)
     return Res_ok;
 }
 
+// Whether the line just built in a band beside a float keeps its words
+// whole and within the band: a band too narrow for the next word or
+// picture is passed over for a wider one (the full width above the float,
+// or below it).
+bool fitsNarrowBand(Build &b, const Rect &band, int result)
+{
+    // A line runs out of its band at its end side (a hanging indent may
+    // start it before the band).
+    Rect extent = itemsExtent(b.line);
+    bool rtl = cur(b)->block.direction == KwId_rtl;
+    if (Rect_isNonEmpty(&extent) && (rtl ? extent.x0 < band.x0 : extent.x1 > band.x1))
+        return false;
+    if (result == Layout_contentEnd)
+        return true;
+    // Nothing of the content fitted.
+    if (!LayerList_hasItems(b.line))
+        return false;
+    IterEntry e{};
+    if (BoxIter_next(b.iter, &e, cur(b)) != Res_ok || !e.node)
+        return true;
+    BoxIter_rewindTo(b.iter, &e);
+    if (e.resume <= 0 || Edr_Node_type(e.node) != Edr_NodeType_text)
+        return true;
+    const Edr_TextNode *t = Edr_Node_textPayload(e.node);
+    uint32_t at = uint32_t(e.resume);
+    if (!t || !t->chars || at >= t->length)
+        return true;
+    return !(LineBreak_isWordChar(t->chars[at - 1]) && LineBreak_isWordChar(t->chars[at]));
+}
+
 // One pass of the line loop. *done when the block's content is over.
 int linePass(Build &b, bool *done)
 {
@@ -657,7 +687,16 @@ int linePass(Build &b, bool *done)
     const Rect *band = nullptr;
     FloatArea_first(area, &band, FloatArea_fromLeft);
     int32_t spentIndent = 0;
+    // Bands beside a float that split a word or overflow were passed over;
+    // when no band takes the line whole, the walk runs again taking the
+    // first band as it is.
+    bool passedNarrow = false, takeAny = false;
     for (;;) {
+        if (!band && passedNarrow && !takeAny) {
+            takeAny = true;
+            FloatArea_first(area, &band, FloatArea_fromLeft);
+            continue;
+        }
         if (!band) {
             // No band holds the line: the next region.
             const Rect *next = nullptr;
@@ -712,8 +751,14 @@ int linePass(Build &b, bool *done)
         int32_t pending = m.any || natural > 0 ? LineCounter_extent(b.lines) : 0;
         int64_t height = int64_t(pending) + above + natural + below;
         box->lineHeight = natural;
-        if (int64_t(bandRect.y1) - bandRect.y0 < height && FloatArea_getFlag(area) == 0) {
-            // The band is too low for the line: the next band.
+        bool tooLow = int64_t(bandRect.y1) - bandRect.y0 < height;
+        bool narrow = !takeAny && bandRect.x1 - bandRect.x0 < area->band.x1 - area->band.x0 &&
+                      !fitsNarrowBand(b, bandRect, res);
+        if (narrow)
+            passedNarrow = true;
+        if ((tooLow || narrow) && FloatArea_getFlag(area) == 0) {
+            // The band is too low for the line, or too narrow beside a
+            // float: the next band.
             dropItems(b.line);
             BoxIter_resetToMark(b.iter);
             b.indent = spentIndent;
@@ -969,13 +1014,19 @@ int Layout_positionedObjects(LayoutBox *box, Edr_Style *style, Edr_Node *node, i
         }
         LayerList *saved = box->layers;
         box->layers = list;
+        // An anchored object stands beside the flow: its items do not join
+        // the block's bounds, or the content after the block would start
+        // below the object instead of flowing beside it (the float area
+        // keeps the room it takes).
+        Rect bounds = Box_boundsRect(box);
         BoxIter *sub = nullptr;
         err = BoxIter_create(&sub, box, e.node, e.style, 1);
         if (!err) {
             BoxIter_stopAtGroupsOn(sub);
-            err = Layout_placeDrawing(box, sub, sat(ox), sat(int64_t(height) - oy), 0);
+            err = Layout_placeDrawing(box, sub, sat(ox), sat(-oy), 0);
             BoxIter_free(sub);
         }
+        Box_setBoundsRect(box, bounds);
         box->layers = saved;
         if (!err) {
             if (kind == kAnchorBehind) {

@@ -94,7 +94,10 @@ bool sortsBefore(const Rect *a, const Rect *b, int32_t mode)
 }
 
 // The walk key of the ordered entries: the left edge from the left, minus
-// the right edge from the right; equal keys go by the higher index first.
+// the right edge from the right. Equal keys go by the lower index first:
+// the sort put the wider rectangle there, so a line above a float takes
+// the full width and tries the narrow band beside the float only when it
+// does not fit above it.
 int64_t walkKey(const FloatArea *area, int32_t i)
 {
     const Rect *r = area->rects[i];
@@ -104,7 +107,7 @@ int64_t walkKey(const FloatArea *area, int32_t i)
 bool keyBefore(const FloatArea *area, int32_t a, int32_t b)
 {
     int64_t ka = walkKey(area, a), kb = walkKey(area, b);
-    return ka != kb ? ka < kb : a > b;
+    return ka != kb ? ka < kb : a < b;
 }
 
 // The index of the entry visited at walk position area->cursor.

@@ -411,6 +411,67 @@ TEST_F(BlockLayoutTest, AnAnchoredObjectReservesItsRoomBeforeTheText)
     });
 }
 
+TEST_F(BlockLayoutTest, TextAfterAFloatsParagraphFlowsBesideIt)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // Each section: a paragraph "anchor" holding an object of kind 130
+        // (wrap on both sides) placed from the paragraph's top-left corner,
+        // then a paragraph "beside". left and top place the object, width
+        // its width (an inch high in every case).
+        ASSERT_EQ(Edr_Doc_setTypeCode(doc, 232), 0);
+        const struct {
+            int32_t left, top, width;
+        } cases[] = {
+            {4 * kInch, 0, 2 * kInch},     // on the right: the text beside it on the left
+            {kInch / 10, 0, 2 * kInch},    // a strip too narrow for a word on its left
+            {kInch / 10, kInch, 2 * kInch}, // an inch down: the first line above it
+        };
+        for (const auto &c : cases) {
+            Edr_Node *s = group(doc, root);
+            own(doc, s, 2,
+                rule({kw(PropId_display, KwId_block), len(PropId_width, 6 * kInch),
+                      len(PropId_height, 10 * kInch), len(PropId_fontSize, kInch / 4)}));
+            Edr_Node *a = group(doc, s);
+            own(doc, a, 2, rule({kw(PropId_display, KwId_block)}));
+            text(doc, a, u"anchor");
+            Edr_Node *object = group(doc, a);
+            own(doc, object, 2,
+                rule({kw(PropId_display, KwId_block), kw(PropId_floatRegion, 130), kw(140, 215),
+                      kw(141, 221), kw(142, 221), len(PropId_left, c.left),
+                      len(PropId_top, c.top), len(PropId_width, c.width), len(PropId_height, kInch)}));
+            Edr_Node *b = group(doc, s);
+            own(doc, b, 2, rule({kw(PropId_display, KwId_block)}));
+            text(doc, b, u"beside");
+        }
+        ASSERT_EQ(pass(doc), 0);
+        for (int32_t i = 0; i < 3; i++) {
+            SCOPED_TRACE(i);
+            Rect anchor = boxOf(doc, i, u"anchor"), beside = boxOf(doc, i, u"beside");
+            ASSERT_LT(beside.x0, beside.x1) << "the word is shown whole";
+            // The section's content starts at x 0; the first line at the
+            // paragraph's top.
+            int32_t left = cases[i].left, right = left + cases[i].width;
+            int32_t top = anchor.y1 - cases[i].top, bottom = top - kInch;
+            // The text stays out of the object's box.
+            bool apart = beside.x1 <= left || beside.x0 >= right || beside.y0 >= top ||
+                         beside.y1 <= bottom;
+            EXPECT_TRUE(apart);
+            // It follows the first paragraph without waiting for the
+            // object's bottom.
+            EXPECT_GT(beside.y0, bottom);
+            EXPECT_LE(beside.y1, anchor.y0 + 1);
+            if (i == 0) {
+                EXPECT_EQ(beside.x0, 0); // left of the object
+            } else if (i == 1) {
+                EXPECT_GE(beside.x0, right); // not in the strip, right of it
+            } else {
+                EXPECT_EQ(beside.x0, 0); // above the object, at the margin
+                EXPECT_GE(beside.y0, top);
+            }
+        }
+    });
+}
+
 // A box over a float area of the rectangle, with an overflow operation
 // that counts its calls and hands out a second area.
 struct FloatBox {

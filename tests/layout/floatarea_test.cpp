@@ -209,6 +209,28 @@ TEST_F(FloatAreaTest, TheWalkStartsAtTheSideOfItsMode)
     FloatArea_destroy(area);
 }
 
+TEST_F(FloatAreaTest, AboveAFloatTheWideRectangleComesBeforeTheColumnBesideIt)
+{
+    // A float at the right edge, lower than the top: the full width above
+    // it and the column beside it both reach the top from the same edge.
+    // The walk hands out the wide one first in both modes, so a line that
+    // fits above the float is not squeezed beside it.
+    Rect box = {0, 0, 100, 100};
+    FloatArea *area = nullptr;
+    ASSERT_EQ(FloatArea_create(&box, &area), 0);
+    Rect right = {60, 20, 100, 60};
+    ASSERT_EQ(FloatArea_occupy(area, &right), 0);
+    for (int32_t mode : {FloatArea_fromLeft, FloatArea_fromRight}) {
+        std::vector<Rect> order = walk(area, mode);
+        ASSERT_GE(order.size(), 2u);
+        EXPECT_EQ(order[0], (Rect{0, 60, 100, 100}));
+        if (mode == FloatArea_fromLeft) {
+            EXPECT_EQ(order[1], (Rect{0, 0, 60, 100}));
+        }
+    }
+    FloatArea_destroy(area);
+}
+
 TEST_F(FloatAreaTest, RandomOccupationsMatchAFreeCellGrid)
 {
     constexpr int N = 24;

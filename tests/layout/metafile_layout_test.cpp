@@ -72,7 +72,10 @@ class MetafileLayoutTest : public RenderFixture
   protected:
     // Plays name into a target of w x h pixels, lays the picture out as a
     // drawing and draws its items into a white picture of that size.
-    Picture render(const char *name, int32_t w, int32_t h, int *items)
+    // shiftX and shiftY (pixels, y up) move the laid-out items as a line
+    // moves its items to its baseline.
+    Picture render(const char *name, int32_t w, int32_t h, int *items, int32_t shiftX = 0,
+                   int32_t shiftY = 0)
     {
         Picture out;
         out.width = w;
@@ -111,6 +114,7 @@ class MetafileLayoutTest : public RenderFixture
             ASSERT_EQ(BoxIter_create(&it, &box, g, s, 1), 0);
             BoxIter_stopAtGroupsOn(it);
             ASSERT_EQ(Layout_placeDrawing(&box, it, 0, 0, 0), 0);
+            LayerList_translate(box.layers, U(shiftX), U(shiftY));
             Matrix m = pageMatrix(h);
             Rect clip{0, 0, w, h};
             DrawTarget target2{bm, &clip, 0, 0};
@@ -196,6 +200,37 @@ TEST_F(MetafileLayoutTest, WmfFiguresMatchTheReference)
     const uint8_t *blue = &ours.rgb[size_t(50 * 200 + 150) * 3];
     EXPECT_EQ(classify(blue[0], blue[1], blue[2]), 2);
     EXPECT_GT(agreement(ours, readPpm("ref_shapes_wmf.ppm")), 0.9);
+}
+
+// The rows and columns holding red pixels: {x0, y0, x1, y1}, rows down.
+std::vector<int> redBox(const Picture &p)
+{
+    std::vector<int> box{p.width, p.height, -1, -1};
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++) {
+            const uint8_t *c = &p.rgb[size_t(y * p.width + x) * 3];
+            if (classify(c[0], c[1], c[2]) == 1) {
+                box[0] = std::min(box[0], x);
+                box[1] = std::min(box[1], y);
+                box[2] = std::max(box[2], x);
+                box[3] = std::max(box[3], y);
+            }
+        }
+    return box;
+}
+
+TEST_F(MetafileLayoutTest, AMovedDrawingListIsDrawnWhereItsBoxWent)
+{
+    // Layout moves a line's items by their boxes: the figures follow, 20
+    // pixels right and 10 up.
+    int items = 0;
+    std::vector<int> still = redBox(render("shapes.wmf", 200, 100, &items));
+    std::vector<int> moved = redBox(render("shapes.wmf", 200, 100, &items, 20, 10));
+    ASSERT_GE(still[2], still[0]);
+    EXPECT_EQ(moved[0] - still[0], 20);
+    EXPECT_EQ(moved[2] - still[2], 20);
+    EXPECT_EQ(moved[1] - still[1], -10);
+    EXPECT_EQ(moved[3] - still[3], -10);
 }
 
 TEST_F(MetafileLayoutTest, EmfFiguresMatchTheReference)

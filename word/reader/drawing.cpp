@@ -400,11 +400,10 @@ int Word_placeDrawnObject(WordRunState *rs, uint32_t cp)
         WordSectionContext *saved = d->section;
         d->section = para->section;
         d->drawing->current = group;
-        // Layout places a floating drawing by its bottom edge, while the
-        // shapes take their box's top: the box starts one height up, so an
-        // outline's origin (its box's bottom-left corner) and a text box's
-        // story both land where the anchor puts them.
-        ShapeRect bounds = {0, -height, width, height};
+        // The shapes take the box from its top-left corner, as layout places
+        // the drawing, whether it floats at its anchor or (a picture shape
+        // whose paragraph keeps it in line) sits on its line.
+        ShapeRect bounds = {0, 0, width, height};
         d->floatHeight = height;
         err = Shape_placeTree(doc, inner, d->drawing, group, index, &bounds, 0);
         d->floatHeight = 0;

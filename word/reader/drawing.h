@@ -86,8 +86,8 @@ struct WordDrawings {
     WordSectionContext *section; // the section whose shapes are being placed
     uint32_t storyDepth;
     // The height (16.16 inches) of the floating shape being placed, 0 while
-    // none is: a drawing's items are placed from its bottom edge, so a text
-    // box inside it is given an origin that brings its top to its inset.
+    // none is: a text box inside it is given an origin that brings its
+    // story's top to its inset, whatever shapes were drawn before it.
     int32_t floatHeight;
 };
 
