@@ -36,6 +36,25 @@ enum : uint32_t {
 // using one of them shows #NAME? when the edited cell itself is evaluated.
 constexpr uint16_t unapproximated[] = {1, 9, 77, 83, 101, 102, 163, 164, 165, 345, 346, 347};
 
+enum : uint32_t {
+    valueLimit = 0x1000000, // one value per cell of 65536 rows x 256 columns
+};
+
+// The index of the first loaded value at or after the key (row << 8 |
+// column).
+uint32_t valueIndex(const SheetValueTable &v, uint32_t key)
+{
+    uint32_t lo = 0, hi = v.count;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        if ((v.keys[mid] & Excel_valueKeyMask) < key)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 // The index of the first entry at or after the key.
 uint32_t cellIndex(const SheetCellTable *t, uint32_t row, uint32_t column)
 {
@@ -259,7 +278,97 @@ int Excel_Sheet_removeLine(SheetGrid *grid, int64_t row, int64_t column)
             grid->sharedFormulas[kept++] = e;
     }
     grid->sharedCount = kept;
+    SheetValueTable &v = grid->values;
+    kept = 0;
+    for (uint32_t i = 0; i < v.count; i++) {
+        uint32_t key = v.keys[i] & Excel_valueKeyMask;
+        if (onLine(key >> 8, key & 0xFF))
+            continue;
+        v.keys[kept] = v.keys[i];
+        v.values[kept++] = v.values[i];
+    }
+    v.count = kept;
     return Res_ok;
+}
+
+// ------------------------------------------------------------ loaded values
+
+int Excel_Sheet_reserveValues(SheetGrid *grid, uint32_t count)
+{
+    if (!grid)
+        return Res_missingArgument;
+    SheetValueTable &v = grid->values;
+    if (uint64_t(v.count) + count <= v.capacity)
+        return Res_ok;
+    if (uint64_t(v.count) + count > valueLimit)
+        return Res_noMemory;
+    uint32_t want = v.count + count;
+    // Each array is swapped in as soon as it has grown: a failure of the
+    // second leaves the first larger, which changes nothing that counts.
+    uint32_t *keys = static_cast<uint32_t *>(Mem_realloc(v.keys, size_t(want) * sizeof(uint32_t)));
+    if (!keys)
+        return Res_noMemory;
+    v.keys = keys;
+    double *values = static_cast<double *>(Mem_realloc(v.values, size_t(want) * sizeof(double)));
+    if (!values)
+        return Res_noMemory;
+    v.values = values;
+    v.capacity = want;
+    return Res_ok;
+}
+
+int Excel_Sheet_putValue(SheetGrid *grid, uint32_t row, uint32_t column, uint32_t kind, double value)
+{
+    if (!grid)
+        return Res_missingArgument;
+    if (kind < Excel_editBoolean || kind > Excel_editError || row > 0xFFFF || column > 0xFF)
+        return Res_nullInput;
+    SheetValueTable &v = grid->values;
+    uint32_t key = row << 8 | column;
+    uint32_t i = valueIndex(v, key);
+    if (i < v.count && (v.keys[i] & Excel_valueKeyMask) == key) {
+        v.keys[i] = kind << Excel_valueKindShift | key;
+        v.values[i] = value;
+        return Res_ok;
+    }
+    if (v.count == v.capacity) {
+        // Out-of-order stores grow the table by a quarter at a time.
+        uint32_t more = std::max<uint32_t>(v.capacity / 4, 16);
+        if (Excel_Sheet_reserveValues(grid, more) != Res_ok && Excel_Sheet_reserveValues(grid, 1) != Res_ok)
+            return Res_noMemory;
+    }
+    memmove(v.keys + i + 1, v.keys + i, (size_t(v.count) - i) * sizeof(uint32_t));
+    memmove(v.values + i + 1, v.values + i, (size_t(v.count) - i) * sizeof(double));
+    v.keys[i] = kind << Excel_valueKindShift | key;
+    v.values[i] = value;
+    v.count++;
+    return Res_ok;
+}
+
+uint32_t Excel_Sheet_valueAt(const SheetGrid *grid, uint32_t row, uint32_t column, double *value)
+{
+    if (!grid || row > 0xFFFF || column > 0xFF)
+        return 0;
+    const SheetValueTable &v = grid->values;
+    uint32_t key = row << 8 | column;
+    uint32_t i = valueIndex(v, key);
+    if (i >= v.count || (v.keys[i] & Excel_valueKeyMask) != key)
+        return 0;
+    uint32_t kind = v.keys[i] >> Excel_valueKindShift;
+    if (kind && value)
+        *value = v.values[i];
+    return kind;
+}
+
+void Excel_Sheet_dropValue(SheetGrid *grid, uint32_t row, uint32_t column)
+{
+    if (!grid || row > 0xFFFF || column > 0xFF)
+        return;
+    SheetValueTable &v = grid->values;
+    uint32_t key = row << 8 | column;
+    uint32_t i = valueIndex(v, key);
+    if (i < v.count && (v.keys[i] & Excel_valueKeyMask) == key)
+        v.keys[i] = key;
 }
 
 // ------------------------------------------------------------ pending edits
@@ -401,6 +510,7 @@ int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit
     if (edit->kind == Excel_editNone) {
         Mem_free(Excel_editRemove(&grid->widthCells, edit->row, edit->column));
         Excel_cellClearText(grid->workbook, cellFind(grid, edit->row, edit->column));
+        Excel_Sheet_dropValue(grid, edit->row, edit->column);
         Mem_free(edit);
         return Res_ok;
     }
@@ -409,6 +519,7 @@ int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit
         Mem_free(edit);
         return rc;
     }
+    Excel_Sheet_dropValue(grid, edit->row, edit->column);
     Mem_free(Excel_editRemove(&grid->widthCells, edit->row, edit->column));
     Excel_editInsert(&grid->widthCells, edit);
     return Res_ok;
@@ -468,6 +579,7 @@ int Excel_Sheet_setCellText(SheetGrid *grid, uint32_t row, uint32_t column, uint
         cell->text = copy;
     }
     edit->xf = cell->xf;
+    Excel_Sheet_dropValue(grid, row, column);
     Mem_free(Excel_editRemove(&grid->widthCells, row, column));
     Excel_editInsert(&grid->widthCells, edit);
     return Res_ok;
