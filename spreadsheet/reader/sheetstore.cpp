@@ -138,6 +138,21 @@ bool sharedHead(const SheetFormula *f)
     return f->tokens && f->length >= 5 && (f->tokens[0] == 0x01 || f->tokens[0] == 0x02);
 }
 
+// The number format a formula's result is shown with: the cell's own
+// XF's when that is not General (a loaded formula cell keeps its format
+// through recalculations), else the one the evaluation gave.
+int32_t resultFormat(SheetGrid *grid, uint32_t row, uint32_t column, int32_t evaluated)
+{
+    const ExcelCell *c = cellFind(grid, row, column);
+    const ExcelWorkbook *wb = grid->workbook;
+    if (!c || !wb || c->xf >= wb->xfCount)
+        return evaluated;
+    // Some writers give General a number of its own.
+    uint32_t index = wb->xfs[c->xf].formatIndex;
+    const char16_t *code = formatCode(wb, index);
+    return index != 0 && code && !Excel_Fmt_isGeneral(code) ? int32_t(index) : evaluated;
+}
+
 bool usesUnapproximated(const Excel_FormulaContext &c)
 {
     for (uint32_t i = 0; i < c.funcCount && i < Excel_maxRecordedFuncs; i++)
@@ -831,6 +846,7 @@ int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t 
         Excel_Value value{};
         value.kind = Excel_kindEmpty;
         int e = Excel_Formula_eval(&ec, &value);
+        ec.format = resultFormat(grid, keys[i].row, keys[i].column, ec.format);
         if (e == Res_noMemory) {
             rc = Res_noMemory;
         } else if (e == Res_notImplemented) {

@@ -199,7 +199,8 @@ uint32_t Excel_Formula_errorCode(int code);
 
 // Re-evaluates the grid's formulas in list order, yielding before each:
 // a result is stored in mode 1 for the edited cell (row, column) and mode
-// 2 for the others; an evaluation failure stores its error; a formula
+// 2 for the others, under the number format of the cell's XF unless that
+// is General (then the format the evaluation gave); an evaluation failure stores its error; a formula
 // with features the evaluator does not model stores #NAME? in mode 2 (in
 // mode 1 only when it uses one of the functions that cannot be
 // approximated) and otherwise keeps its value; a formula the engine
