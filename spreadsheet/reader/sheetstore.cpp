@@ -153,6 +153,39 @@ int32_t resultFormat(SheetGrid *grid, uint32_t row, uint32_t column, int32_t eva
     return index != 0 && code && !Excel_Fmt_isGeneral(code) ? int32_t(index) : evaluated;
 }
 
+// True when a formula cell without a pending edit already shows the
+// result as it was loaded: the same number, truth value or error in the
+// value table, or the same text. Such a cell is left alone, so that a
+// recalculation makes pending edits only for the results that changed.
+bool showsAlready(SheetGrid *grid, uint32_t row, uint32_t column, const ExcelFormulaResult &result)
+{
+    if (Excel_editFind(grid->widthCells, nullptr, row, column))
+        return false;
+    double loaded = 0;
+    uint32_t kind = Excel_Sheet_valueAt(grid, row, column, &loaded);
+    const Excel_Value *v = result.value;
+    if (result.isError)
+        return kind == Excel_editError && v && loaded == double(v->u.i);
+    bool numeric = kind == Excel_editInteger || kind == Excel_editNumber;
+    if (!v || v->kind == Excel_kindEmpty)
+        return numeric && loaded == 0;
+    switch (v->kind) {
+    case Excel_kindNumber:
+    case Excel_kindGuess:
+        return numeric && loaded == v->u.d;
+    case Excel_kindInteger:
+        return numeric && loaded == double(v->u.i);
+    case Excel_kindBoolean:
+        return kind == Excel_editBoolean && (loaded != 0) == (v->u.b != 0);
+    case Excel_kindText: {
+        const ExcelCell *cell = cellFind(grid, row, column);
+        return kind == 0 && cell && cell->text && v->u.text && Ustr_cmp(cell->text, v->u.text) == 0;
+    }
+    default:
+        return false;
+    }
+}
+
 bool usesUnapproximated(const Excel_FormulaContext &c)
 {
     for (uint32_t i = 0; i < c.funcCount && i < Excel_maxRecordedFuncs; i++)
@@ -810,62 +843,72 @@ int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t 
     if (count == 0)
         return Res_ok;
     // The formulas are gathered first and put in dependency order: storing
-    // a result never changes the list, but the positions and tokens are
-    // taken as they are now. A circular reference changes no cell.
+    // a result never changes the list, so the records stay where they are.
+    // A circular reference changes no cell.
     Excel_RecalcCell *cells = static_cast<Excel_RecalcCell *>(Mem_malloc(count * sizeof(Excel_RecalcCell)));
-    ExcelCellKey *keys = static_cast<ExcelCellKey *>(Mem_malloc(count * sizeof(ExcelCellKey)));
-    if (!cells || !keys) {
+    const SheetFormula **listed = static_cast<const SheetFormula **>(Mem_malloc(count * sizeof(SheetFormula *)));
+    const SheetFormula **formulas = static_cast<const SheetFormula **>(Mem_malloc(count * sizeof(SheetFormula *)));
+    if (!cells || !listed || !formulas) {
         Mem_free(cells);
-        Mem_free(keys);
+        Mem_free(listed);
+        Mem_free(formulas);
         return Res_noMemory;
     }
     uint32_t n = 0;
-    for (SheetFormula *f = grid->formulaCells; f && n < count; f = f->next)
+    for (SheetFormula *f = grid->formulaCells; f && n < count; f = f->next) {
+        listed[n] = f;
         cells[n++] = {f->words[0], f->words[1], f->tokens, f->length};
+    }
     uint32_t *order = nullptr;
     if (int e = Excel_Formula_recalcOrder(cells, n, &order)) {
         Mem_free(cells);
-        Mem_free(keys);
+        Mem_free(listed);
+        Mem_free(formulas);
         return e;
     }
     for (uint32_t i = 0; i < n; i++)
-        keys[i] = {cells[order[i]].row, cells[order[i]].column};
+        formulas[i] = listed[order[i]];
     Mem_free(order);
     Mem_free(cells);
+    Mem_free(listed);
     int last = Res_ok;
     int rc = Res_ok;
     for (uint32_t i = 0; i < n && rc == Res_ok; i++) {
         if (context)
             Task_yield(context);
-        const SheetFormula *f = Excel_Sheet_findFormula(grid, keys[i].row, keys[i].column);
-        if (!f)
-            continue;
-        bool self = keys[i].row == row && keys[i].column == column;
+        const SheetFormula *f = formulas[i];
+        uint32_t r = f->words[0], c = f->words[1];
+        bool self = r == row && c == column;
         Excel_FormulaContext ec;
         Excel_Formula_evalInit(&ec, f->tokens, f->length, grid, context);
         Excel_Value value{};
         value.kind = Excel_kindEmpty;
         int e = Excel_Formula_eval(&ec, &value);
-        ec.format = resultFormat(grid, keys[i].row, keys[i].column, ec.format);
+        ec.format = resultFormat(grid, r, c, ec.format);
         if (e == Res_noMemory) {
             rc = Res_noMemory;
         } else if (e == Res_notImplemented) {
             // Nothing here can evaluate it: the cell keeps its value.
         } else if (e == Res_ok && ec.unsupported == 0) {
-            ExcelFormulaResult r{&value, 0, ec.format};
-            rc = Excel_Sheet_setFormulaResult(context, &r, keys[i].row, keys[i].column, grid, self ? 1 : 2);
+            ExcelFormulaResult result{&value, 0, ec.format};
+            if (self || !showsAlready(grid, r, c, result))
+                rc = Excel_Sheet_setFormulaResult(context, &result, r, c, grid, self ? 1 : 2);
         } else if (e == Res_ok) {
             if (mode != 1 || usesUnapproximated(ec))
-                rc = Excel_Sheet_setFormulaError(context, grid, ec.format, unsupportedCode, keys[i].row,
-                                                 keys[i].column);
+                rc = Excel_Sheet_setFormulaError(context, grid, ec.format, unsupportedCode, r, c);
         } else {
             last = e;
-            rc = Excel_Sheet_setFormulaError(context, grid, ec.format, e, keys[i].row, keys[i].column);
+            Excel_Value code{};
+            code.kind = Excel_kindInteger;
+            code.u.i = int32_t(Excel_Formula_errorCode(e));
+            ExcelFormulaResult result{&code, 1, ec.format};
+            if (self || !showsAlready(grid, r, c, result))
+                rc = Excel_Sheet_setFormulaError(context, grid, ec.format, e, r, c);
         }
         if (value.kind == Excel_kindText)
             Mem_free(value.u.text);
     }
-    Mem_free(keys);
+    Mem_free(formulas);
     return rc != Res_ok ? rc : last;
 }
 

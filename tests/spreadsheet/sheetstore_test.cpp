@@ -816,22 +816,27 @@ TEST_F(SheetStore, EditorValuesOnAWorkbookFixture)
     EXPECT_EQ(rowListing(grid, 1), "1 0 128 15 Quinces\n"
                                    "1 1 1 15 12\n"
                                    "1 2 1 21 2.75\n"
-                                   "1 3 1 30 33.00\n" // the result's format made into an XF
+                                   "1 3 1 29 33.00\n" // the result's format made into an XF
                                    "1 4 4 22 \n"
                                    "1 5 1 23 TRUE\n"
                                    "1 6 1 24 1,234.50\n");
-    // The sheet recalculated: every formula took its new result; "ab"&"cd"
-    // has no evaluation and shows the unsupported-function error. The
-    // formulas over loaded numbers (rows 3 to 10) read the loaded values
-    // and give what LibreOffice computed.
+    // The sheet recalculated: "ab"&"cd" has no evaluation and shows the
+    // unsupported-function error. The formulas over loaded numbers read
+    // the loaded values: those whose results are what LibreOffice computed
+    // (rows 3 to 9, 1/0, B2<0) keep their loaded values without a pending
+    // edit; those over the edits (the sums of row 10, B2>3) and the empty
+    // text (no text to compare) were stored.
     EXPECT_EQ(rowListing(grid, 11), "11 0 1 15 #DIV/0!\n11 1 1 28 TRUE\n11 2 1 15 \n11 3 1 15 #NAME?\n11 4 1 28 FALSE\n");
-    EXPECT_EQ(editKeys(grid), "1,0;1,1;1,2;1,3;1,5;1,6;2,3;3,3;4,3;5,3;6,3;7,3;8,3;9,3;9,4;9,5;9,6;11,0;11,1;11,2;"
-                              "11,3;11,4;");
+    EXPECT_EQ(editKeys(grid), "1,0;1,1;1,2;1,3;1,5;1,6;9,3;9,4;11,1;11,2;11,3;");
     EXPECT_EQ(textAt(grid, 2, 3), "8.00");
     EXPECT_EQ(textAt(grid, 8, 3), "143.00");
     // The sums mix the edits with loaded values: 451 - 1.25 + 33; B2 + B3.
     EXPECT_EQ(textAt(grid, 9, 3), "482.75");
     EXPECT_EQ(textAt(grid, 9, 4), "16");
+    // A loaded formula over an edited cell shows its new result under the
+    // cell's own "0.00": B3 * C3 = 5 * 2.
+    ASSERT_EQ(Excel_CellEdit_setValue(ctx, grid, 2, 1, "5", 0), 0);
+    EXPECT_EQ(textAt(grid, 2, 3), "10.00");
     EXPECT_EQ(Excel_CellEdit_setValue(ctx, nullptr, 0, 0, "1", 0), 16);
 }
 

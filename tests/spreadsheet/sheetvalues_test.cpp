@@ -232,6 +232,30 @@ TEST_F(SheetValues, EditedCellsDropTheirLoadedValues)
     EXPECT_EQ(value(0, 2), "3:1234567.8910000001");
 }
 
+TEST_F(SheetValues, RecalculationStoresOnlyChangedResults)
+{
+    // A typed formula recalculates the sheet: the loaded =A1+B1 gives what
+    // it was loaded with and stays a loaded value without a pending edit.
+    ASSERT_EQ(set(5, 0, "=A3*2"), 0);
+    EXPECT_EQ(shown(5, 0), "8");
+    ExcelCellEdit *e = nullptr;
+    const char16_t *text = nullptr;
+    uint16_t xf = 0;
+    ASSERT_EQ(Excel_Sheet_getCellEdit(grid, 2, 1, &e, &text, &xf), 0);
+    EXPECT_EQ(e, nullptr);
+    EXPECT_EQ(value(2, 1), "3:3.5");
+    // Its input changes: the new result is stored and shown.
+    ASSERT_EQ(set(0, 0, "10"), 0);
+    ASSERT_EQ(Excel_Sheet_getCellEdit(grid, 2, 1, &e, &text, &xf), 0);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->value.number, 12.5);
+    EXPECT_EQ(shown(2, 1), "12.5");
+    EXPECT_EQ(value(2, 1), "-");
+    // Back to the loaded input: the result is 3.5 again, now as an edit.
+    ASSERT_EQ(set(0, 0, "1"), 0);
+    EXPECT_EQ(shown(2, 1), "3.5");
+}
+
 TEST_F(SheetValues, ValuesFollowInsertedAndDeletedLines)
 {
     ASSERT_EQ(set(5, 0, "=SUM(A1:A3)"), 0);
