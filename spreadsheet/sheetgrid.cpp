@@ -52,6 +52,7 @@ int Excel_gridLayoutCreate(SheetMetrics *metrics, SheetGrid *grid)
     grid->taggedLists = nullptr;
     grid->sharedFormulas = nullptr;
     grid->sharedCount = 0;
+    grid->values = SheetValueTable{};
 
     grid->edgeLists = static_cast<EdgeListTable *>(Mem_calloc(1, sizeof(EdgeListTable)));
     if (grid->edgeLists)
@@ -168,6 +169,9 @@ void Excel_gridLayoutFreeLists(SheetGrid *grid)
     Mem_free(grid->sharedFormulas);
     grid->sharedFormulas = nullptr;
     grid->sharedCount = 0;
+    Mem_free(grid->values.keys);
+    Mem_free(grid->values.values);
+    grid->values = SheetValueTable{};
     while (TaggedNode *node = grid->taggedLists) {
         grid->taggedLists = node->next;
         while (TaggedRecord *r = node->first) {

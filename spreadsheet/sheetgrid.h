@@ -140,6 +140,20 @@ struct SheetSharedFormula {
     uint32_t length;
 };
 
+// The values of the loaded cells that show a number, a truth value or an
+// error: the cell entries keep only their display texts, and formulas and
+// charts need the values behind them. One key word and one double per
+// cell, sorted by row, then column: key = kind << 24 | row << 8 | column,
+// the kind an edit's value kind (1 boolean, 2 integer, 3 number, 4 error
+// with its BIFF code as the value), 0 for a value that a later edit of
+// its cell has replaced. Kept by the sheet store (sheetstore.h).
+struct SheetValueTable {
+    uint32_t count;
+    uint32_t capacity;
+    uint32_t *keys;  // owned
+    double *values;  // owned
+};
+
 // Records of a tagged list: four words of the caller and a payload copied
 // behind the record. The tag of a node disposes of its records (null:
 // nothing is called); the record itself is freed afterwards.
@@ -178,6 +192,7 @@ struct SheetGrid {
     uint32_t displayFlags;
     SheetSharedFormula *sharedFormulas; // owned array, sharedCount entries
     uint32_t sharedCount;
+    SheetValueTable values;      // the loaded cells' values (owned arrays)
 };
 
 // Initialises a caller-allocated grid over a metrics record: empty tables,

@@ -250,14 +250,17 @@ int Excel_fillValueCells(ExcelWorkbook *workbook, ExcelValueCells *cells)
             if (rc != Res_ok)
                 return rc == Res_noMemory ? rc : Res_nullInput;
         }
-        if (edit && (edit->kind == Excel_editInteger || edit->kind == Excel_editNumber)) {
+        // A number: the edit's, else the value the cell was loaded with.
+        double loaded = 0.0;
+        uint32_t kind = edit ? edit->kind : Excel_Sheet_valueAt(grid, c->value->key[0], c->value->key[1], &loaded);
+        if (kind == Excel_editInteger || kind == Excel_editNumber) {
             int rc;
-            if (edit->kind == Excel_editInteger) {
+            if (kind == Excel_editInteger) {
                 v->type = Edr_valueInt;
-                rc = Edr_Value_setInt(v, edit->value.integer);
+                rc = Edr_Value_setInt(v, edit ? edit->value.integer : int32_t(loaded));
             } else {
                 v->type = Edr_valueNumber;
-                rc = Edr_Value_setNumber(v, edit->value.number);
+                rc = Edr_Value_setNumber(v, edit ? edit->value.number : loaded);
             }
             if (rc != Res_ok)
                 return rc == Res_noMemory ? rc : Res_nullInput;

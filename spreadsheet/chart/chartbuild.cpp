@@ -241,14 +241,7 @@ double rawValue(const XlsChart *c, ExcelValueCells *cells, const XlsChartSeries 
             switch (v->value->type) {
             case Edr_valueInt: return Edr_Value_getInt(v->value);
             case Edr_valueNumber: return Edr_Value_getNumber(v->value);
-            case Edr_valueText: {
-                // A cell without a pending edit shows its number as text.
-                Edr_Value *copy = Edr_Value_clone(v->value);
-                double d = copy && Edr_Value_convert(copy, Edr_valueNumber) == 0 ? Edr_Value_getNumber(copy) : 0.0;
-                Edr_Value_free(copy);
-                return d;
-            }
-            default: return 0.0;
+            default: return 0.0; // a text, even one that reads as a number, charts as 0
             }
         }
     }

@@ -25,6 +25,7 @@
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/reader/sheetstore.h"
+#include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
 
@@ -627,10 +628,36 @@ int Excel_Sheet_formulaCell(void *data, uint32_t row, uint32_t column, Excel_For
         return Res_ok;
     if (!edit) {
         const ExcelCell *c = Excel_Sheet_cellAt(sheet, row, column);
+        double value = 0;
+        if (uint32_t kind = Excel_Sheet_valueAt(sheet, row, column, &value)) {
+            // A loaded value, under the number format of the cell's XF.
+            const ExcelWorkbook *wb = sheet->workbook;
+            if (c && wb && c->xf < wb->xfCount)
+                cell->format = wb->xfs[c->xf].formatIndex;
+            switch (kind) {
+            case Excel_editBoolean:
+                cell->type = Excel_cellBoolean;
+                cell->value.boolean = value != 0;
+                break;
+            case Excel_editInteger:
+                cell->type = Excel_cellInteger;
+                cell->value.integer = int32_t(value);
+                break;
+            case Excel_editNumber:
+                cell->type = Excel_cellNumber;
+                cell->value.number = value;
+                break;
+            default:
+                cell->type = Excel_cellError;
+                cell->value.error = uint8_t(value);
+                break;
+            }
+            return Res_ok;
+        }
+        // Without a value, a loaded cell's text is its value: a shared
+        // string, a rich text or a formula's cached text.
         if (!c || c->kind == Excel_cellNoText || !text)
             return Res_ok;
-        if (!(c->kind & Excel_cellSharedText))
-            return Res_notImplemented;
         cell->type = Excel_cellText;
         cell->value.text = text;
         return Res_ok;

@@ -75,11 +75,9 @@ struct Excel_FormulaCell {
 typedef int (*Excel_CellReadFn)(void *data, uint32_t row, uint32_t column, Excel_FormulaCell *cell);
 
 // The sheet store's reader (data is the SheetGrid): a cell's value is its
-// pending value (Excel_Sheet_getCellEdit); a cell without one reads as no
-// cell when it holds no text and as its text when that is a shared string.
-// A loaded cell whose value is known only as its displayed text (a number
-// under its format) cannot be read: 259, so that the formula keeps the
-// value it was stored with instead of one computed from a wrong input.
+// pending value (Excel_Sheet_getCellEdit); without one, its loaded value
+// (Excel_Sheet_valueAt) under its XF's number format; without either, its
+// text, or no cell when it holds none. Always 0.
 int Excel_Sheet_formulaCell(void *data, uint32_t row, uint32_t column, Excel_FormulaCell *cell);
 
 // ------------------------------------------------------------ evaluation

@@ -43,11 +43,14 @@ int itemAt(Excel_RefArray *array, uint32_t i, Excel_RefItem **item)
     return Res_ok;
 }
 
-// The value cell of the named sheet: its pending edit or its text.
+// The value cell of the named sheet: its pending edit or its text, and
+// its sheet (null when the sheet is gone).
 const ExcelCellEdit *cellEdit(const ExcelWorkbook *workbook, const char16_t *sheetName,
-                              const Excel_RefCell &cell, const char16_t **text)
+                              const Excel_RefCell &cell, const char16_t **text, const SheetGrid **grid = nullptr)
 {
     *text = nullptr;
+    if (grid)
+        *grid = nullptr;
     if (!workbook || !sheetName)
         return nullptr;
     ExcelBookItem *item = Excel_bookFindByName(workbook->items, sheetName);
@@ -58,6 +61,8 @@ const ExcelCellEdit *cellEdit(const ExcelWorkbook *workbook, const char16_t *she
     if (Excel_Sheet_getCellEdit(static_cast<SheetGrid *>(item->payload), cell.row, cell.column, &edit, text,
                                 &xf) != Res_ok)
         return nullptr;
+    if (grid)
+        *grid = static_cast<const SheetGrid *>(item->payload);
     return edit;
 }
 
@@ -218,13 +223,16 @@ double Excel_RefArray_numberAt(const Excel_RefArray *array, uint32_t i, const Ex
     if (!cellOf(array, i, &cell, &name))
         return 0.0;
     const char16_t *text;
-    const ExcelCellEdit *edit = cellEdit(workbook, name, cell, &text);
+    const SheetGrid *grid = nullptr;
+    const ExcelCellEdit *edit = cellEdit(workbook, name, cell, &text, &grid);
     Mem_free(name);
     if (edit && edit->kind == Excel_editNumber)
         return edit->value.number;
     if (edit && edit->kind == Excel_editInteger)
         return edit->value.integer;
-    return 0.0;
+    double value = 0.0;
+    uint32_t kind = !edit ? Excel_Sheet_valueAt(grid, cell.row, cell.column, &value) : 0;
+    return kind == Excel_editNumber || kind == Excel_editInteger ? value : 0.0;
 }
 
 char16_t *Excel_RefArray_textAt(const Excel_RefArray *array, uint32_t i, const ExcelWorkbook *workbook)

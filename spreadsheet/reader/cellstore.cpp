@@ -71,6 +71,24 @@ void moveCells(ExcelWorkbook *workbook, SheetCellTable *t, uint32_t at, int inse
     t->count = k;
 }
 
+// Moves the loaded values along with their cells (see
+// Excel_Sheet_shiftValues).
+void moveValues(SheetValueTable *v, uint32_t at, int insert, int columns)
+{
+    uint32_t k = 0;
+    for (uint32_t i = 0; i < v->count; i++) {
+        uint32_t kind = v->keys[i] >> Excel_valueKindShift;
+        uint32_t row = (v->keys[i] & Excel_valueKeyMask) >> 8, column = v->keys[i] & 0xFF;
+        int64_t w = moved(columns ? column : row, at, insert, columns ? maxColumn : maxRow);
+        if (kind == 0 || w < 0)
+            continue;
+        (columns ? column : row) = uint32_t(w);
+        v->keys[k] = kind << Excel_valueKindShift | row << 8 | column;
+        v->values[k++] = v->values[i];
+    }
+    v->count = k;
+}
+
 void moveMerged(SheetCellTable *t, uint32_t at, int insert, int columns)
 {
     uint16_t k = 0;
@@ -390,6 +408,7 @@ int structural(EngineContext *context, SheetGrid *grid, uint32_t at, int insert,
     if (!insert)
         (void)Excel_Sheet_removeLine(grid, columns ? -1 : int64_t(at), columns ? int64_t(at) : -1);
     moveCells(grid->workbook, grid->cellTable, at, insert, columns);
+    moveValues(&grid->values, at, insert, columns);
     moveMerged(grid->cellTable, at, insert, columns);
     if (grid->fillTable)
         moveFills(grid->fillTable, at, insert, columns);
@@ -405,6 +424,12 @@ void Excel_Formula_shiftRefs(uint8_t *tokens, size_t length, uint32_t at, int in
 {
     if (tokens)
         moveTokens(tokens, length, at, insert ? 1 : 0, columns ? 1 : 0);
+}
+
+void Excel_Sheet_shiftValues(SheetGrid *grid, uint32_t at, int insert, int columns)
+{
+    if (grid)
+        moveValues(&grid->values, at, insert ? 1 : 0, columns ? 1 : 0);
 }
 
 int Excel_Sheet_insertRow(EngineContext *context, SheetGrid *grid, uint32_t index)

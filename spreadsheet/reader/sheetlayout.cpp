@@ -170,11 +170,62 @@ int addCell(SheetCellTable *table, uint32_t *capacity, const ExcelCell *cell)
     return Res_ok;
 }
 
+// The value kind a loaded cell keeps beside its display text (an edit's
+// value kind), or 0 for texts and blanks.
+uint32_t valueKind(const ExcelCellValue *v)
+{
+    switch (v->kind) {
+    case Excel_valBoolean: return Excel_editBoolean;
+    case Excel_valInteger: return Excel_editInteger;
+    case Excel_valNumber: return Excel_editNumber;
+    case Excel_valError: return Excel_editError;
+    default: return 0;
+    }
+}
+
+double valueOf(const ExcelCellValue *v)
+{
+    switch (v->kind) {
+    case Excel_valBoolean: return v->value.boolean ? 1.0 : 0.0;
+    case Excel_valInteger: return double(v->value.integer);
+    case Excel_valNumber: return v->value.number;
+    default: return double(v->errorCode);
+    }
+}
+
+// The loaded values of the sheet's cells go into the sheet store's value
+// table, counted first so that it is made once at its size.
+int buildValues(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid)
+{
+    const ExcelWorkbook *wb = load->workbook;
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < sheet->rowCount; i++) {
+        const ExcelRow *row = sheet->rows[i];
+        for (uint32_t c = 0; c < row->slots; c++)
+            if (row->cells[c].xf < wb->xfCount && valueKind(&row->cells[c]))
+                count++;
+    }
+    if (count == 0)
+        return Res_ok;
+    int rc = Excel_Sheet_reserveValues(grid, count);
+    for (uint32_t i = 0; i < sheet->rowCount && rc == Res_ok; i++) {
+        const ExcelRow *row = sheet->rows[i];
+        for (uint32_t c = 0; c < row->slots && rc == Res_ok; c++) {
+            const ExcelCellValue *v = &row->cells[c];
+            if (v->xf < wb->xfCount && valueKind(v))
+                rc = Excel_Sheet_putValue(grid, row->row, c, valueKind(v), valueOf(v));
+        }
+    }
+    return rc;
+}
+
 int buildCells(ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid, ExcelRuleTable *rules)
 {
     SheetCellTable *table = grid->cellTable;
     uint32_t capacity = 0;
     ExcelWorkbook *wb = load->workbook;
+    if (int rc = buildValues(load, sheet, grid))
+        return rc;
     for (uint32_t i = 0; i < sheet->rowCount; i++) {
         const ExcelRow *row = sheet->rows[i];
         for (uint32_t c = 0; c < row->slots; c++) {

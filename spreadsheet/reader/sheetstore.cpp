@@ -36,6 +36,25 @@ enum : uint32_t {
 // using one of them shows #NAME? when the edited cell itself is evaluated.
 constexpr uint16_t unapproximated[] = {1, 9, 77, 83, 101, 102, 163, 164, 165, 345, 346, 347};
 
+enum : uint32_t {
+    valueLimit = 0x1000000, // one value per cell of 65536 rows x 256 columns
+};
+
+// The index of the first loaded value at or after the key (row << 8 |
+// column).
+uint32_t valueIndex(const SheetValueTable &v, uint32_t key)
+{
+    uint32_t lo = 0, hi = v.count;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        if ((v.keys[mid] & Excel_valueKeyMask) < key)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 // The index of the first entry at or after the key.
 uint32_t cellIndex(const SheetCellTable *t, uint32_t row, uint32_t column)
 {
@@ -117,6 +136,54 @@ void freeFormula(SheetFormula *f)
 bool sharedHead(const SheetFormula *f)
 {
     return f->tokens && f->length >= 5 && (f->tokens[0] == 0x01 || f->tokens[0] == 0x02);
+}
+
+// The number format a formula's result is shown with: the cell's own
+// XF's when that is not General (a loaded formula cell keeps its format
+// through recalculations), else the one the evaluation gave.
+int32_t resultFormat(SheetGrid *grid, uint32_t row, uint32_t column, int32_t evaluated)
+{
+    const ExcelCell *c = cellFind(grid, row, column);
+    const ExcelWorkbook *wb = grid->workbook;
+    if (!c || !wb || c->xf >= wb->xfCount)
+        return evaluated;
+    // Some writers give General a number of its own.
+    uint32_t index = wb->xfs[c->xf].formatIndex;
+    const char16_t *code = formatCode(wb, index);
+    return index != 0 && code && !Excel_Fmt_isGeneral(code) ? int32_t(index) : evaluated;
+}
+
+// True when a formula cell without a pending edit already shows the
+// result as it was loaded: the same number, truth value or error in the
+// value table, or the same text. Such a cell is left alone, so that a
+// recalculation makes pending edits only for the results that changed.
+bool showsAlready(SheetGrid *grid, uint32_t row, uint32_t column, const ExcelFormulaResult &result)
+{
+    if (Excel_editFind(grid->widthCells, nullptr, row, column))
+        return false;
+    double loaded = 0;
+    uint32_t kind = Excel_Sheet_valueAt(grid, row, column, &loaded);
+    const Excel_Value *v = result.value;
+    if (result.isError)
+        return kind == Excel_editError && v && loaded == double(v->u.i);
+    bool numeric = kind == Excel_editInteger || kind == Excel_editNumber;
+    if (!v || v->kind == Excel_kindEmpty)
+        return numeric && loaded == 0;
+    switch (v->kind) {
+    case Excel_kindNumber:
+    case Excel_kindGuess:
+        return numeric && loaded == v->u.d;
+    case Excel_kindInteger:
+        return numeric && loaded == double(v->u.i);
+    case Excel_kindBoolean:
+        return kind == Excel_editBoolean && (loaded != 0) == (v->u.b != 0);
+    case Excel_kindText: {
+        const ExcelCell *cell = cellFind(grid, row, column);
+        return kind == 0 && cell && cell->text && v->u.text && Ustr_cmp(cell->text, v->u.text) == 0;
+    }
+    default:
+        return false;
+    }
 }
 
 bool usesUnapproximated(const Excel_FormulaContext &c)
@@ -259,7 +326,97 @@ int Excel_Sheet_removeLine(SheetGrid *grid, int64_t row, int64_t column)
             grid->sharedFormulas[kept++] = e;
     }
     grid->sharedCount = kept;
+    SheetValueTable &v = grid->values;
+    kept = 0;
+    for (uint32_t i = 0; i < v.count; i++) {
+        uint32_t key = v.keys[i] & Excel_valueKeyMask;
+        if (onLine(key >> 8, key & 0xFF))
+            continue;
+        v.keys[kept] = v.keys[i];
+        v.values[kept++] = v.values[i];
+    }
+    v.count = kept;
     return Res_ok;
+}
+
+// ------------------------------------------------------------ loaded values
+
+int Excel_Sheet_reserveValues(SheetGrid *grid, uint32_t count)
+{
+    if (!grid)
+        return Res_missingArgument;
+    SheetValueTable &v = grid->values;
+    if (uint64_t(v.count) + count <= v.capacity)
+        return Res_ok;
+    if (uint64_t(v.count) + count > valueLimit)
+        return Res_noMemory;
+    uint32_t want = v.count + count;
+    // Each array is swapped in as soon as it has grown: a failure of the
+    // second leaves the first larger, which changes nothing that counts.
+    uint32_t *keys = static_cast<uint32_t *>(Mem_realloc(v.keys, size_t(want) * sizeof(uint32_t)));
+    if (!keys)
+        return Res_noMemory;
+    v.keys = keys;
+    double *values = static_cast<double *>(Mem_realloc(v.values, size_t(want) * sizeof(double)));
+    if (!values)
+        return Res_noMemory;
+    v.values = values;
+    v.capacity = want;
+    return Res_ok;
+}
+
+int Excel_Sheet_putValue(SheetGrid *grid, uint32_t row, uint32_t column, uint32_t kind, double value)
+{
+    if (!grid)
+        return Res_missingArgument;
+    if (kind < Excel_editBoolean || kind > Excel_editError || row > 0xFFFF || column > 0xFF)
+        return Res_nullInput;
+    SheetValueTable &v = grid->values;
+    uint32_t key = row << 8 | column;
+    uint32_t i = valueIndex(v, key);
+    if (i < v.count && (v.keys[i] & Excel_valueKeyMask) == key) {
+        v.keys[i] = kind << Excel_valueKindShift | key;
+        v.values[i] = value;
+        return Res_ok;
+    }
+    if (v.count == v.capacity) {
+        // Out-of-order stores grow the table by a quarter at a time.
+        uint32_t more = std::max<uint32_t>(v.capacity / 4, 16);
+        if (Excel_Sheet_reserveValues(grid, more) != Res_ok && Excel_Sheet_reserveValues(grid, 1) != Res_ok)
+            return Res_noMemory;
+    }
+    memmove(v.keys + i + 1, v.keys + i, (size_t(v.count) - i) * sizeof(uint32_t));
+    memmove(v.values + i + 1, v.values + i, (size_t(v.count) - i) * sizeof(double));
+    v.keys[i] = kind << Excel_valueKindShift | key;
+    v.values[i] = value;
+    v.count++;
+    return Res_ok;
+}
+
+uint32_t Excel_Sheet_valueAt(const SheetGrid *grid, uint32_t row, uint32_t column, double *value)
+{
+    if (!grid || row > 0xFFFF || column > 0xFF)
+        return 0;
+    const SheetValueTable &v = grid->values;
+    uint32_t key = row << 8 | column;
+    uint32_t i = valueIndex(v, key);
+    if (i >= v.count || (v.keys[i] & Excel_valueKeyMask) != key)
+        return 0;
+    uint32_t kind = v.keys[i] >> Excel_valueKindShift;
+    if (kind && value)
+        *value = v.values[i];
+    return kind;
+}
+
+void Excel_Sheet_dropValue(SheetGrid *grid, uint32_t row, uint32_t column)
+{
+    if (!grid || row > 0xFFFF || column > 0xFF)
+        return;
+    SheetValueTable &v = grid->values;
+    uint32_t key = row << 8 | column;
+    uint32_t i = valueIndex(v, key);
+    if (i < v.count && (v.keys[i] & Excel_valueKeyMask) == key)
+        v.keys[i] = key;
 }
 
 // ------------------------------------------------------------ pending edits
@@ -401,6 +558,7 @@ int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit
     if (edit->kind == Excel_editNone) {
         Mem_free(Excel_editRemove(&grid->widthCells, edit->row, edit->column));
         Excel_cellClearText(grid->workbook, cellFind(grid, edit->row, edit->column));
+        Excel_Sheet_dropValue(grid, edit->row, edit->column);
         Mem_free(edit);
         return Res_ok;
     }
@@ -409,6 +567,7 @@ int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit
         Mem_free(edit);
         return rc;
     }
+    Excel_Sheet_dropValue(grid, edit->row, edit->column);
     Mem_free(Excel_editRemove(&grid->widthCells, edit->row, edit->column));
     Excel_editInsert(&grid->widthCells, edit);
     return Res_ok;
@@ -468,6 +627,7 @@ int Excel_Sheet_setCellText(SheetGrid *grid, uint32_t row, uint32_t column, uint
         cell->text = copy;
     }
     edit->xf = cell->xf;
+    Excel_Sheet_dropValue(grid, row, column);
     Mem_free(Excel_editRemove(&grid->widthCells, row, column));
     Excel_editInsert(&grid->widthCells, edit);
     return Res_ok;
@@ -683,61 +843,72 @@ int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t 
     if (count == 0)
         return Res_ok;
     // The formulas are gathered first and put in dependency order: storing
-    // a result never changes the list, but the positions and tokens are
-    // taken as they are now. A circular reference changes no cell.
+    // a result never changes the list, so the records stay where they are.
+    // A circular reference changes no cell.
     Excel_RecalcCell *cells = static_cast<Excel_RecalcCell *>(Mem_malloc(count * sizeof(Excel_RecalcCell)));
-    ExcelCellKey *keys = static_cast<ExcelCellKey *>(Mem_malloc(count * sizeof(ExcelCellKey)));
-    if (!cells || !keys) {
+    const SheetFormula **listed = static_cast<const SheetFormula **>(Mem_malloc(count * sizeof(SheetFormula *)));
+    const SheetFormula **formulas = static_cast<const SheetFormula **>(Mem_malloc(count * sizeof(SheetFormula *)));
+    if (!cells || !listed || !formulas) {
         Mem_free(cells);
-        Mem_free(keys);
+        Mem_free(listed);
+        Mem_free(formulas);
         return Res_noMemory;
     }
     uint32_t n = 0;
-    for (SheetFormula *f = grid->formulaCells; f && n < count; f = f->next)
+    for (SheetFormula *f = grid->formulaCells; f && n < count; f = f->next) {
+        listed[n] = f;
         cells[n++] = {f->words[0], f->words[1], f->tokens, f->length};
+    }
     uint32_t *order = nullptr;
     if (int e = Excel_Formula_recalcOrder(cells, n, &order)) {
         Mem_free(cells);
-        Mem_free(keys);
+        Mem_free(listed);
+        Mem_free(formulas);
         return e;
     }
     for (uint32_t i = 0; i < n; i++)
-        keys[i] = {cells[order[i]].row, cells[order[i]].column};
+        formulas[i] = listed[order[i]];
     Mem_free(order);
     Mem_free(cells);
+    Mem_free(listed);
     int last = Res_ok;
     int rc = Res_ok;
     for (uint32_t i = 0; i < n && rc == Res_ok; i++) {
         if (context)
             Task_yield(context);
-        const SheetFormula *f = Excel_Sheet_findFormula(grid, keys[i].row, keys[i].column);
-        if (!f)
-            continue;
-        bool self = keys[i].row == row && keys[i].column == column;
+        const SheetFormula *f = formulas[i];
+        uint32_t r = f->words[0], c = f->words[1];
+        bool self = r == row && c == column;
         Excel_FormulaContext ec;
         Excel_Formula_evalInit(&ec, f->tokens, f->length, grid, context);
         Excel_Value value{};
         value.kind = Excel_kindEmpty;
         int e = Excel_Formula_eval(&ec, &value);
+        ec.format = resultFormat(grid, r, c, ec.format);
         if (e == Res_noMemory) {
             rc = Res_noMemory;
         } else if (e == Res_notImplemented) {
             // Nothing here can evaluate it: the cell keeps its value.
         } else if (e == Res_ok && ec.unsupported == 0) {
-            ExcelFormulaResult r{&value, 0, ec.format};
-            rc = Excel_Sheet_setFormulaResult(context, &r, keys[i].row, keys[i].column, grid, self ? 1 : 2);
+            ExcelFormulaResult result{&value, 0, ec.format};
+            if (self || !showsAlready(grid, r, c, result))
+                rc = Excel_Sheet_setFormulaResult(context, &result, r, c, grid, self ? 1 : 2);
         } else if (e == Res_ok) {
             if (mode != 1 || usesUnapproximated(ec))
-                rc = Excel_Sheet_setFormulaError(context, grid, ec.format, unsupportedCode, keys[i].row,
-                                                 keys[i].column);
+                rc = Excel_Sheet_setFormulaError(context, grid, ec.format, unsupportedCode, r, c);
         } else {
             last = e;
-            rc = Excel_Sheet_setFormulaError(context, grid, ec.format, e, keys[i].row, keys[i].column);
+            Excel_Value code{};
+            code.kind = Excel_kindInteger;
+            code.u.i = int32_t(Excel_Formula_errorCode(e));
+            ExcelFormulaResult result{&code, 1, ec.format};
+            if (self || !showsAlready(grid, r, c, result))
+                rc = Excel_Sheet_setFormulaError(context, grid, ec.format, e, r, c);
         }
         if (value.kind == Excel_kindText)
             Mem_free(value.u.text);
     }
-    Mem_free(keys);
+    Mem_free(formulas);
     return rc != Res_ok ? rc : last;
 }
 

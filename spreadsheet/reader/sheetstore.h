@@ -47,10 +47,45 @@ void Excel_cellClearText(ExcelWorkbook *workbook, ExcelCell *cell);
 // The same for the cell and every further run entry, which are freed.
 void Excel_cellClear(ExcelWorkbook *workbook, ExcelCell *cell);
 
-// Removes every cell entry (with its runs), pending edit, formula and
-// shared-formula entry (by its anchor) of one row (column = -1) or one
+// Removes every cell entry (with its runs), loaded value, pending edit,
+// formula and shared-formula entry (by its anchor) of one row (column = -1) or one
 // column (row = -1); nothing when both are -1. 0; 16 for a null grid.
 int Excel_Sheet_removeLine(SheetGrid *grid, int64_t row, int64_t column);
+
+// ------------------------------------------------------------ loaded values
+// The values behind the display texts of loaded cells (SheetValueTable in
+// spreadsheet/sheetgrid.h): numbers, integers, truth values and errors of
+// NUMBER, RK, MULRK, BOOLERR records and cached formula results. A pending
+// edit of the cell comes first; an edit that gives a cell a new value or
+// clears it drops the loaded one.
+
+enum : uint32_t {
+    Excel_valueKeyMask = 0xFFFFFF, // row << 8 | column
+    Excel_valueKindShift = 24,
+};
+
+// Makes room for count more values, so that a table filled in row and
+// column order grows once and holds no slack. 0; 16 for a null grid; 1
+// when memory runs out (nothing changed).
+[[nodiscard]] int Excel_Sheet_reserveValues(SheetGrid *grid, uint32_t count);
+// Stores the loaded value of a cell: kind Excel_editBoolean (value 1 or
+// 0), Excel_editInteger, Excel_editNumber or Excel_editError (the BIFF
+// error code). The value of the same cell is replaced; a value after the
+// last goes on the end. 0; 16 for a null grid; 8 for another kind or a
+// cell beyond row 65535 or column 255; 1 when memory runs out (nothing
+// changed).
+[[nodiscard]] int Excel_Sheet_putValue(SheetGrid *grid, uint32_t row, uint32_t column, uint32_t kind, double value);
+// The kind of the cell's loaded value (0: none, or replaced by an edit)
+// and the value in *value when there is one (value may be null).
+uint32_t Excel_Sheet_valueAt(const SheetGrid *grid, uint32_t row, uint32_t column, double *value);
+// The cell's loaded value no longer stands: its entry is marked replaced
+// (kind 0), without moving the table.
+void Excel_Sheet_dropValue(SheetGrid *grid, uint32_t row, uint32_t column);
+// Moves the values for a row (columns 0) or column (columns 1) inserted
+// (insert 1) or deleted at `at`: values at or after it move by one, those
+// on a deleted line or pushed past row 65535 or column 255 go, as do
+// replaced entries. The order stays sorted; the table never grows.
+void Excel_Sheet_shiftValues(SheetGrid *grid, uint32_t at, int insert, int columns);
 
 // ------------------------------------------------------------ pending edits
 
@@ -164,7 +199,8 @@ uint32_t Excel_Formula_errorCode(int code);
 
 // Re-evaluates the grid's formulas in list order, yielding before each:
 // a result is stored in mode 1 for the edited cell (row, column) and mode
-// 2 for the others; an evaluation failure stores its error; a formula
+// 2 for the others, under the number format of the cell's XF unless that
+// is General (then the format the evaluation gave); an evaluation failure stores its error; a formula
 // with features the evaluator does not model stores #NAME? in mode 2 (in
 // mode 1 only when it uses one of the functions that cannot be
 // approximated) and otherwise keeps its value; a formula the engine

@@ -502,7 +502,7 @@ TEST_F(SheetStore, RecalculationWithoutFormulas)
     EXPECT_EQ(textAt(grid, 0, 0), "1");
 }
 
-TEST_F(SheetStore, RecalculationReadsEditsAndKeepsWhatItCannotRead)
+TEST_F(SheetStore, RecalculationReadsEditsAndLoadedValues)
 {
     // A1 a loaded number; B1 = A1+1, C1 = B1*2 (listed before B1).
     layoutCells(rowRec(0, 3) + number(0, 0, 1));
@@ -510,11 +510,10 @@ TEST_F(SheetStore, RecalculationReadsEditsAndKeepsWhatItCannotRead)
     std::string c1 = refTok(0, 1) + std::string("\x1E\x02\x00\x05", 4);
     ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(0, 2, c1)), 0);
     ASSERT_EQ(Excel_Sheet_putFormula(grid, formulaOf(0, 1, b1)), 0);
-    // A loaded cell's value is known only as its displayed text: the
-    // formulas over it keep what they show.
-    std::string before = textAt(grid, 0, 1);
+    // The formulas read A1's loaded value.
     EXPECT_EQ(Excel_Formula_recalcCells(ctx, grid, 0, 0, 1), 0);
-    EXPECT_EQ(textAt(grid, 0, 1), before);
+    EXPECT_EQ(textAt(grid, 0, 1), "2");
+    EXPECT_EQ(textAt(grid, 0, 2), "4");
     // Once A1 is edited, both formulas follow in dependency order.
     ASSERT_EQ(Excel_Sheet_applyEdit(ctx, grid, numberEdit(0, 0, 5), 0), 0);
     EXPECT_EQ(Excel_Formula_recalcCells(ctx, grid, 0, 0, 1), 0);
@@ -801,8 +800,8 @@ TEST_F(SheetStore, EditorValuesOnAWorkbookFixture)
         {5, "true", 0, 0, Excel_editBoolean, "TRUE"},
         {4, "", 0, 0, 9, ""},
         // The typed formula replaces the loaded B2*C2 and is evaluated
-        // over the two edits above.
-        {3, "=B2*C2", 0, 0, Excel_editNumber, "33"},
+        // over the two edits above; the cell keeps its "0.00".
+        {3, "=B2*C2", 0, 0, Excel_editNumber, "33.00"},
     };
     for (const Step &s : steps) {
         EXPECT_EQ(Excel_CellEdit_setValue(ctx, grid, 1, s.column, s.text, s.format), s.rc) << s.text;
@@ -817,16 +816,27 @@ TEST_F(SheetStore, EditorValuesOnAWorkbookFixture)
     EXPECT_EQ(rowListing(grid, 1), "1 0 128 15 Quinces\n"
                                    "1 1 1 15 12\n"
                                    "1 2 1 21 2.75\n"
-                                   "1 3 1 21 33\n"
+                                   "1 3 1 29 33.00\n" // the result's format made into an XF
                                    "1 4 4 22 \n"
                                    "1 5 1 23 TRUE\n"
                                    "1 6 1 24 1,234.50\n");
-    // The sheet recalculated: the formulas of row 12 read no loaded cell
-    // (B2 was edited), so they take their new results; "ab"&"cd" has no
-    // evaluation and shows the unsupported-function error. The formulas
-    // over loaded numbers (rows 3 to 10) keep what they showed.
+    // The sheet recalculated: "ab"&"cd" has no evaluation and shows the
+    // unsupported-function error. The formulas over loaded numbers read
+    // the loaded values: those whose results are what LibreOffice computed
+    // (rows 3 to 9, 1/0, B2<0) keep their loaded values without a pending
+    // edit; those over the edits (the sums of row 10, B2>3) and the empty
+    // text (no text to compare) were stored.
     EXPECT_EQ(rowListing(grid, 11), "11 0 1 15 #DIV/0!\n11 1 1 28 TRUE\n11 2 1 15 \n11 3 1 15 #NAME?\n11 4 1 28 FALSE\n");
-    EXPECT_EQ(editKeys(grid), "1,0;1,1;1,2;1,3;1,5;1,6;11,0;11,1;11,2;11,3;11,4;");
+    EXPECT_EQ(editKeys(grid), "1,0;1,1;1,2;1,3;1,5;1,6;9,3;9,4;11,1;11,2;11,3;");
+    EXPECT_EQ(textAt(grid, 2, 3), "8.00");
+    EXPECT_EQ(textAt(grid, 8, 3), "143.00");
+    // The sums mix the edits with loaded values: 451 - 1.25 + 33; B2 + B3.
+    EXPECT_EQ(textAt(grid, 9, 3), "482.75");
+    EXPECT_EQ(textAt(grid, 9, 4), "16");
+    // A loaded formula over an edited cell shows its new result under the
+    // cell's own "0.00": B3 * C3 = 5 * 2.
+    ASSERT_EQ(Excel_CellEdit_setValue(ctx, grid, 2, 1, "5", 0), 0);
+    EXPECT_EQ(textAt(grid, 2, 3), "10.00");
     EXPECT_EQ(Excel_CellEdit_setValue(ctx, nullptr, 0, 0, "1", 0), 16);
 }
 
