@@ -103,7 +103,9 @@ struct XlsWriter {
 // a temporary file beside it that replaces target by one rename only when
 // every step (the write, the flush, the close) succeeded. On failure the
 // temporary file is removed and target (the document's own file included)
-// is left as it was. 0 or the first error.
+// is left as it was. Once a save has replaced the document's own file, the
+// records kept from that file cannot be read any more: a later save of the
+// same document is refused with 16. 0 or the first error.
 int Excel_saveWorkbook(Edr_Doc *doc, const Url *target);
 
 // The whole save into writer->out (Part of Excel_saveWorkbook; the caller
