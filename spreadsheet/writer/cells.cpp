@@ -165,7 +165,7 @@ int readSourceValues(XlsWriter *w, const XlsSheetEntry *e, SourceValues *t)
         if (rc != Res_ok)
             return rc;
     }
-    std::stable_sort(t->values, t->values + t->count, valueLess);
+    std::sort(t->values, t->values + t->count, valueLess);
     return Res_ok;
 }
 
