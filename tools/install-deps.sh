@@ -28,6 +28,10 @@ pkgs=(
   # (tests/word/writer_tools_check.py; with LibreOffice too where it is
   # installed).
   catdoc antiword
+  # The workbook writer's test opens saved workbooks with xlrd
+  # (tests/spreadsheet/xls_writer_check.py; with LibreOffice too where it
+  # is installed).
+  python3-xlrd
 )
 missing=()
 for p in "${pkgs[@]}"; do

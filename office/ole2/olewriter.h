@@ -58,6 +58,13 @@ enum : uint32_t {
 // nothing is done. 0, 1, or the output stream's errors (the file is then
 // not usable).
 [[nodiscard]] int OleWriter_flush(OleHandle *handle);
+// Copies the children of source's storage sourceId under outParent of the
+// writer: storages are made again with their names and class ids and
+// their children copied, streams are copied whole. Streams directly under
+// the root whose names are in skip (a null-terminated list, may be null)
+// are left out. 0, 1, or the reader's and writer's errors.
+[[nodiscard]] int OleWriter_copyStorage(OleHandle *source, uint32_t sourceId, OleHandle *out, uint32_t outParent,
+                                        const char16_t *const *skip);
 // The order of names in a storage: the shorter name first; names of equal
 // length character by character, characters up to U+017F upper-cased.
 // -1, 0 or 1.

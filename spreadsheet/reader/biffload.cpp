@@ -6,6 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
+#include "document/edr/doc.h"
 #include "fonts/office/errortext.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/format/numfmt.h"
@@ -16,6 +17,7 @@
 #include "spreadsheet/reader/exceldraw.h"
 #include "spreadsheet/reader/formularec.h"
 #include "spreadsheet/reader/sheetobj.h"
+#include "spreadsheet/writer/xlswriter.h"
 
 namespace {
 
@@ -874,6 +876,9 @@ int Excel_readWorkbookStream(ExcelLoad *load, OleHandle *ole)
         if (rc != Res_ok)
             return rc;
     }
+    // A BIFF8 workbook saves back as one.
+    if (biff8(load) && load->doc)
+        Edr_Doc_setCallbackA(load->doc, Excel_saveWorkbook);
     return Res_ok;
 }
 

@@ -159,6 +159,7 @@ struct ExcelWorkbook {
     RecListEntry *recHead;         // the globals raw-record list for the writer
     RecListEntry *recTail;
     uint32_t date1904;             // 1: serial dates count from 1904-01-01 (DATEMODE)
+    uint32_t sourceReplaced;       // 1: a save replaced the file the kept records point into
 };
 
 // -------------------------------------------------------- record and items

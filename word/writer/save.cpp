@@ -1,12 +1,8 @@
 // The save hook of Word documents.
 //
-// The output always goes to the target's path with ".tmp" appended; that
-// file replaces the target by one rename, only after the writer, the
-// storage copy, the compound file's flush and the close all succeeded.
-// The rename replaces the target in one step, so the user is never left
-// with neither file; a failed save removes the temporary file and leaves
-// the target, and the document's own file when that is the target, as
-// they were.
+// The output goes through the safe save (office/save/safesave.h): the
+// temporary file replaces the target only after the writer, the storage
+// copy, the compound file's flush and the close all succeeded.
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -20,39 +16,13 @@
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
 #include "office/pack/pack.h"
+#include "office/save/safesave.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 #include "word/reader/build.h"
 #include "word/writer/writer.h"
 
 namespace {
-
-enum : uint32_t {
-    urlPathPart = 4,
-};
-
-// The target's URL with ".tmp" appended to its path; null without memory.
-Url *temporaryUrl(const Url *target)
-{
-    Url *copy = Url_copy(target);
-    if (!copy)
-        return nullptr;
-    char16_t *path = Url_toString(copy, urlPathPart);
-    char16_t *longer = path ? Ustr_appendCstr(path, ".tmp") : nullptr;
-    if (!longer) {
-        Mem_free(path);
-        Url_free(copy);
-        return nullptr;
-    }
-    // 1 when the part was set.
-    int set = Url_setPart(copy, urlPathPart, longer);
-    Mem_free(longer);
-    if (!set) {
-        Url_free(copy);
-        return nullptr;
-    }
-    return copy;
-}
 
 int addStream(WordWriter *w, const char16_t *name, OleStream **stream)
 {
@@ -142,6 +112,11 @@ int takeFonts(WordWriter *w)
     return Res_ok;
 }
 
+struct SaveArgs {
+    WordWriter *writer;
+    const Url *source;
+};
+
 int writeAll(WordWriter *w, const Url *out, const Url *source, int *created)
 {
     int err = OleWriter_create(w->ctx, out, &w->out, 0);
@@ -176,6 +151,12 @@ int writeAll(WordWriter *w, const Url *out, const Url *source, int *created)
     return err;
 }
 
+int writeTo(void *argument, const Url *out, int *created)
+{
+    SaveArgs *a = static_cast<SaveArgs *>(argument);
+    return writeAll(a->writer, out, a->source, created);
+}
+
 } // namespace
 
 int Word_saveDocument(Edr_Doc *doc, const Url *target)
@@ -191,35 +172,11 @@ int Word_saveDocument(Edr_Doc *doc, const Url *target)
     // A document made in memory has no file of its own to copy from.
     Url *source = nullptr;
     int err = Edr_Doc_getUrl(doc, &source) == Res_noMemory ? int(Res_noMemory) : Res_ok;
-    Url *temp = err ? nullptr : temporaryUrl(target);
-    if (!err && !temp)
-        err = Res_noMemory;
     if (!err) {
-        // A file the save may have made, even partly, is its own to
-        // remove; anything that held the name before is not.
-        int existed = 0;
-        static constexpr uint32_t modes[2] = {Vfs_modeRead, Vfs_modeList};
-        for (uint32_t mode : modes) {
-            VfsHandle *probe = nullptr;
-            uint32_t accepted = 0;
-            if (!existed && Vfs_open(temp, mode, &probe, &accepted, w->ctx) == Res_ok) {
-                existed = 1;
-                (void)Vfs_close(probe);
-            }
-        }
-        int created = 0;
-        err = writeAll(w, temp, source, &created);
-        created |= !existed;
-        // Only a complete file replaces the target, by one rename; a
-        // temporary file the save made goes again on failure (whatever
-        // else holds its name is not the save's to remove).
-        if (!err)
-            err = Vfs_rename(w->ctx, temp, target);
-        if (err && created)
-            (void)Vfs_urlOp15(w->ctx, temp);
+        SaveArgs args{w, source};
+        err = SafeSave_run(w->ctx, target, writeTo, &args);
     }
     WordWriter_freeState(w);
-    Url_free(temp);
     Url_free(source);
     Mem_free(w);
     return err;

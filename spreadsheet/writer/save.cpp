@@ -1,0 +1,273 @@
+// The save of a workbook: the writer record, the sheet entries, the copy
+// of the source compound file and the safe save around it all.
+//
+// The source workbook is read while the output is written, so the output
+// never goes to the source's own file: the safe save writes a temporary
+// file beside the target and renames it over the target only when the
+// whole file (flush and close included) was written.
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "document/edr/doc.h"
+#include "document/edr/node.h"
+#include "document/types/oleprobe.h"
+#include "office/ole2/ole.h"
+#include "office/ole2/olewriter.h"
+#include "office/pack/pack.h"
+#include "office/save/safesave.h"
+#include "platform/url/url.h"
+#include "platform/vfs/vfs.h"
+#include "spreadsheet/reader/workbook.h"
+#include "spreadsheet/sheetgrid.h"
+#include "spreadsheet/writer/xlswriter.h"
+#include "spreadsheet/writer/xlswriter_internal.h"
+
+namespace {
+
+enum : uint32_t {
+    Res_noSheetList = 17,
+    Res_noSheets = 19,
+    Res_noEntry = 3586,
+    Res_lastChild = 3587,
+};
+
+// The first worksheet grid of the tree leads to the workbook record.
+int findWorkbook(Edr_Node *node, int *stop, int *skip, void *context)
+{
+    (void)skip;
+    if (Edr_Node_type(node) != Edr_NodeType_grid)
+        return Res_ok;
+    // The caller holds the read lock.
+    SheetGrid *grid = static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(node))->record);
+    if (grid && grid->workbook) {
+        *static_cast<ExcelWorkbook **>(context) = grid->workbook;
+        *stop = 1;
+    }
+    return Res_ok;
+}
+
+void freeEntries(XlsWriter *w)
+{
+    while (w->entries) {
+        XlsSheetEntry *next = w->entries->next;
+        Mem_free(w->entries);
+        w->entries = next;
+    }
+}
+
+// One entry per sheet of the workbook in order: worksheets, chart sheets,
+// macro modules and macro sheets (embedded charts are written with their
+// sheet's drawing).
+int buildEntries(XlsWriter *w)
+{
+    XlsSheetEntry **tail = &w->entries;
+    uint32_t count = 0;
+    int selected = 0;
+    for (ExcelBookItem *item = w->workbook->items; item; item = item->next) {
+        uint32_t kind;
+        switch (item->kind) {
+        case Excel_itemWorksheet:
+            kind = XlsSheet_worksheet;
+            break;
+        case Excel_itemChartSheet:
+            kind = XlsSheet_chart;
+            break;
+        case Excel_itemModule:
+        case Excel_itemMacroSheet:
+            kind = XlsSheet_raw;
+            break;
+        case Excel_itemWorkbook:
+        case Excel_itemChart:
+            continue;
+        default:
+            return Res_nullInput;
+        }
+        if (!item->payload)
+            return Res_nullInput;
+        XlsSheetEntry *e = static_cast<XlsSheetEntry *>(Mem_calloc(1, sizeof(XlsSheetEntry)));
+        if (!e)
+            return Res_noMemory;
+        e->kind = kind;
+        e->model = item->payload;
+        e->name = item->name;
+        memcpy(e->records, item->records, sizeof(e->records));
+        e->drawing = item->drawing;
+        if (!selected && kind != XlsSheet_raw)
+            e->selected = selected = 1;
+        *tail = e;
+        tail = &e->next;
+        count++;
+    }
+    return count ? Res_ok : int(Res_noSheets);
+}
+
+// Opens the document's own compound file, copies every storage and stream
+// of it but the workbook stream, and opens that stream ("Workbook", else
+// "Book") as the source of the copied records.
+int copySource(XlsWriter *w)
+{
+    Url *url = nullptr;
+    int rc = Edr_Doc_getUrl(w->doc, &url);
+    if (rc == Res_noMemory)
+        return rc;
+    if (!url)
+        return Res_ok; // made in memory: written from the model
+    VfsHandle *probe = nullptr;
+    uint32_t accepted = 0;
+    if (Vfs_open(url, Vfs_modeRead, &probe, &accepted, w->ctx) != Res_ok) {
+        Url_free(url);
+        return Res_ok; // the file is gone: written from the model
+    }
+    (void)Vfs_close(probe);
+    rc = Ole_openUrl(w->ctx, url, &w->source, Vfs_modeRead | Vfs_modeSeekable);
+    Url_free(url);
+    if (rc != Res_ok)
+        return rc;
+    uint8_t clsid[16];
+    if (Ole_entryGetClsid(w->source, 0, clsid) == Res_ok)
+        (void)Ole_entrySetClsid(w->out, 0, clsid);
+    static constexpr const char16_t *rebuilt[] = {u"Workbook", u"Book", nullptr};
+    rc = OleWriter_copyStorage(w->source, 0, w->out, 0, rebuilt);
+    if (rc == Res_noEntry || rc == Res_lastChild)
+        rc = Res_ok;
+    if (rc != Res_ok)
+        return rc;
+    if (Ole_streamOpenByName(w->source, &w->sourceStream, 0, u"Workbook") != Res_ok)
+        rc = Ole_streamOpenByName(w->source, &w->sourceStream, 0, u"Book");
+    return rc;
+}
+
+// Back-patches the entry's BOUNDSHEET with the position of its BOF.
+int patchBoundSheet(XlsWriter *w, const XlsSheetEntry *e)
+{
+    uint32_t here = XlsWriter_tell(w);
+    uint8_t pos[4];
+    Pack_write(pos, "l", here);
+    int rc = OleWriter_streamSeek(w->stream, e->boundSheetPos + 4, 0);
+    if (rc == Res_ok)
+        rc = OleWriter_streamWrite(w->stream, pos, 4);
+    if (rc == Res_ok)
+        rc = OleWriter_streamSeek(w->stream, here, 0);
+    return rc;
+}
+
+int writeEntry(XlsWriter *w, XlsSheetEntry *e)
+{
+    int rc = patchBoundSheet(w, e);
+    if (rc != Res_ok)
+        return rc;
+    switch (e->kind) {
+    case XlsSheet_worksheet:
+        return XlsWriter_writeSheet(w, e);
+    case XlsSheet_chart:
+        rc = XlsWriter_writeBof(w, Xls_bofChart);
+        if (rc == Res_ok)
+            rc = XlsWriter_writeChart(w, static_cast<XlsChart *>(e->model));
+        return rc == Res_ok ? XlsWriter_writeRecord(w, Xls_recEof, nullptr, 0) : rc;
+    case XlsSheet_raw: {
+        const ExcelExtent *x = static_cast<const ExcelExtent *>(e->model);
+        rc = XlsWriter_writeBof(w, Xls_bofModule);
+        // The extent runs from after the source BOF to after its EOF.
+        if (rc == Res_ok && x->length > 4)
+            rc = XlsWriter_copyBytes(w, x->start, x->length - 4);
+        return rc == Res_ok ? XlsWriter_writeRecord(w, Xls_recEof, nullptr, 0) : rc;
+    }
+    default:
+        return Res_nullInput;
+    }
+}
+
+struct SaveArgs {
+    Edr_Doc *doc;
+    ExcelWorkbook *workbook; // the model saved, when the write found one
+};
+
+int writeTo(void *argument, const Url *output, int *created)
+{
+    Edr_Doc *doc = static_cast<SaveArgs *>(argument)->doc;
+    XlsWriter w{};
+    w.ctx = Edr_Doc_getApp(doc);
+    int rc = OleWriter_create(w.ctx, output, &w.out, 0);
+    *created = rc == Res_ok;
+    if (rc != Res_ok)
+        return rc;
+    Edr_Doc_readLock(doc);
+    rc = Excel_writeWorkbook(&w, doc, 0);
+    static_cast<SaveArgs *>(argument)->workbook = w.workbook;
+    Edr_Doc_readUnlock(doc);
+    if (rc == Res_ok)
+        rc = OleWriter_flush(w.out);
+    Ole_closeFile(&w.out);
+    return rc;
+}
+
+} // namespace
+
+int Excel_writeWorkbook(XlsWriter *w, Edr_Doc *doc, uint32_t options)
+{
+    if (!w || !doc || !w->out)
+        return Res_missingArgument;
+    OleHandle *out = w->out;
+    EngineContext *ctx = w->ctx ? w->ctx : Edr_Doc_getApp(doc);
+    *w = XlsWriter{};
+    w->out = out;
+    w->ctx = ctx;
+    w->doc = doc;
+    w->options = options;
+    w->defaultRowHeight = 255;
+    uint32_t id = 0;
+    int rc = OleWriter_addStream(w->out, 0, u"Workbook", &id);
+    if (rc == Res_ok)
+        rc = Ole_streamOpen(w->out, &w->stream, id);
+    if (rc == Res_ok) {
+        w->buffer = static_cast<uint8_t *>(Mem_malloc(XlsWriter_recordMax + 4));
+        if (!w->buffer)
+            rc = Res_noMemory;
+    }
+    if (rc == Res_ok) {
+        ExcelWorkbook *found = nullptr;
+        Edr_Node *root = Edr_Doc_root(doc);
+        rc = root ? Edr_Node_walk(findWorkbook, nullptr, &found, 0, root) : Res_ok;
+        w->workbook = found;
+        if (rc == Res_ok && !w->workbook)
+            rc = Res_noSheetList;
+    }
+    // Records kept from a file that a save has since replaced would be read
+    // from the wrong places of the new file.
+    if (rc == Res_ok && w->workbook->sourceReplaced)
+        rc = Res_missingArgument;
+    if (rc == Res_ok)
+        rc = buildEntries(w);
+    if (rc == Res_ok)
+        rc = copySource(w);
+    if (rc == Res_ok)
+        rc = w->workbook->recHead && w->sourceStream ? XlsWriter_mergeGlobals(w) : XlsWriter_writeFreshGlobals(w);
+    for (XlsSheetEntry *e = w->entries; e && rc == Res_ok; e = e->next)
+        rc = writeEntry(w, e);
+    (void)Ole_streamClose(&w->sourceStream);
+    if (w->source)
+        Ole_close(&w->source);
+    int closed = Ole_streamClose(&w->stream);
+    freeEntries(w);
+    Mem_free(w->buffer);
+    w->buffer = nullptr;
+    Mem_free(w->indexBody);
+    w->indexBody = nullptr;
+    return rc != Res_ok ? rc : closed;
+}
+
+int Excel_saveWorkbook(Edr_Doc *doc, const Url *target)
+{
+    if (!doc || !target)
+        return Res_nullInput;
+    SaveArgs args{doc, nullptr};
+    int rc = SafeSave_run(Edr_Doc_getApp(doc), target, writeTo, &args);
+    // The kept records point into the file as it was loaded: once a save
+    // has replaced that file, they no longer do.
+    Url *own = nullptr;
+    if (rc == Res_ok && args.workbook && Edr_Doc_getUrl(doc, &own) == Res_ok && own && Url_equals(own, target))
+        args.workbook->sourceReplaced = 1;
+    Url_free(own);
+    return rc;
+}
