@@ -35,8 +35,12 @@ uint32_t get32(const uint8_t *p)
 
 // Builds the value of a complex block of n bytes at p, avail bytes being
 // left in the record from p. *fail for an array whose elements do not fit.
-void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, int *fail)
+// *used is the bytes the block fills: n, or for an array whose entry
+// leaves out the 6-byte array head (the vertices are written so) the head
+// and its elements.
+void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, int *fail, uint32_t *used)
 {
+    *used = n;
     ComplexKind kind = complexKind(id);
     if (kind == kindArray) {
         if (n == 0 || avail < 6)
@@ -54,6 +58,8 @@ void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, in
             *fail = 1;
             return nullptr;
         }
+        if (bytes + 6 > n)
+            *used = uint32_t(bytes + 6);
         auto *array = static_cast<EscherPropArray *>(Mem_malloc(sizeof(EscherPropArray) + size_t(bytes) + 1));
         if (!array) {
             *fail = 1;
@@ -138,7 +144,7 @@ EscherPropSet *Escher_propParse(const uint8_t *bytes, uint32_t length, uint32_t 
             continue;
         uint32_t n = prop->value;
         int fail = 0;
-        prop->data = complexValue(prop->id, bytes + at, n, avail, &fail);
+        prop->data = complexValue(prop->id, bytes + at, n, avail, &fail, &n);
         if (fail) {
             Escher_propFree(set);
             return nullptr;
