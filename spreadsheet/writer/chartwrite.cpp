@@ -256,7 +256,7 @@ int writeListCache(XlsWriter *w, const XlsChart *chart, uint32_t index, uint32_t
     const ExcelWorkbook *book = chart->workbook ? chart->workbook : w->workbook;
     bool text = which == XlsChart_linkCategories && s->categoryType == textCategories;
     bool deleted = false;
-    bool cells = worksheetRef(&s->refs[which], &deleted);
+    (void)worksheetRef(&s->refs[which], &deleted);
     int rc = Res_ok;
     for (uint32_t p = 0; rc == Res_ok && p < count && p <= 0xFFFF; p++) {
         if (deleted) {
@@ -266,10 +266,10 @@ int writeListCache(XlsWriter *w, const XlsChart *chart, uint32_t index, uint32_t
         CacheValue v;
         memset(&v, 0, sizeof v);
         v.xf = Excel_defaultXf;
-        if (cells) {
+        if (a->kind == Excel_refArea || (p < a->count && a->items[p].kind == Excel_itemCell)) {
             rc = cellValue(book, a, p, &v);
-        } else if (a->kind == Excel_refList && p < a->count) {
-            // A literal list: its stored items.
+        } else if (p < a->count) {
+            // A literal list, or values not bound to cells: the stored items.
             if (a->items[p].kind == Excel_itemNumber) {
                 v.kind = 1;
                 v.number = a->items[p].u.number;
@@ -510,6 +510,7 @@ int walk5(XlsChartWriter *cw)
         case recBlank:
         case recNumber:
         case recLabel:
+        case recSiIndex: // the rebuilt caches bring their own
             rc = cachesOnce(cw);
             break;
         case recWindow2:

@@ -92,6 +92,16 @@ std::string walk(const std::string &b, size_t at, size_t end, int depth, bool *o
     return out;
 }
 
+void collect(Edr_Node *node, uint32_t type, std::vector<Edr_Node *> *out)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) == type)
+            out->push_back(c);
+        if (Edr_Node_type(c) == Edr_NodeType_group)
+            collect(c, type, out);
+    }
+}
+
 uint8_t *heapCopy(const std::string &s)
 {
     uint8_t *p = static_cast<uint8_t *>(Mem_malloc(s.size() ? s.size() : 1));
@@ -272,6 +282,7 @@ TEST_F(DrawWrite, ModelRoundTripsThroughTheReader)
                     " F008\n"
                     " F003\n"
                     "  F004\n"
+                    "   F009\n"
                     "   F00A\n"
                     "  F004\n"
                     "   F00A\n"
@@ -401,8 +412,11 @@ TEST_F(DrawWriteBook, LoadedDrawingAndNoteAfterRowsInserted)
         SourceRig src(ctx());
         ASSERT_NO_FATAL_FAILURE(src.open(file));
         ASSERT_EQ(Excel_loadWorkbook(ctx(), src.handle(), doc, root), 0);
-        ExcelFindContext find{doc, nullptr};
-        ASSERT_EQ(Edr_Node_walk(Excel_walkFindRecord, nullptr, &find, 1, root), 0);
+        std::vector<Edr_Node *> grids;
+        collect(root, Edr_NodeType_grid, &grids);
+        ASSERT_FALSE(grids.empty());
+        auto *sheetGrid = static_cast<SheetGrid *>(static_cast<Edr_GridNode *>(Edr_Node_payload(grids[0]))->record);
+        ExcelFindContext find{doc, sheetGrid->workbook};
         ASSERT_NE(find.found, nullptr);
         ExcelBookItem *item = Excel_bookWorksheetAt(find.found, 0);
         ASSERT_NE(item, nullptr);
