@@ -179,6 +179,47 @@ TEST_F(ChartWriteBook, CachesAndCountsFollowTheEditedCells)
     });
 }
 
+TEST_F(ChartWriteBook, EmbeddedChartInsideTheDrawingIsRewritten)
+{
+    // The column chart's substream follows its OBJ inside the sheet's
+    // drawing: it is written from the chart model, with the edited value.
+    withBook("chart_writeexcel.xls", [&](Edr_Doc *doc, ExcelWorkbook *book, SourceRig *src) {
+        setCell(doc, book, u"Data", 3, 1, "30");
+        ExcelBookItem *item = Excel_bookFindByName(book->items, u"Data");
+        ASSERT_NE(item, nullptr);
+        XlsSheetEntry entry{};
+        entry.kind = XlsSheet_worksheet;
+        entry.model = item->payload;
+        entry.drawing = item->drawing;
+        for (int i = 0; i < 2; i++)
+            for (int k = 0; k < 2; k++)
+                entry.records[i][k] = item->records[i][k];
+        WriterRig rig(ctx());
+        rig.begin(src->stream, book);
+        ASSERT_EQ(XlsWriter_writeDrawing(&rig.writer, &entry), 0);
+        std::vector<Record> recs = records(rig.finish());
+        // The records between the chart's BOF and its EOF.
+        std::string sub;
+        int depth = 0;
+        for (const Record &r : recs) {
+            if (r.type == 0x0809 && le16(r.body, 2) == 0x0020 && depth++ == 0)
+                continue;
+            if (depth && r.type == 0x000A && --depth == 0)
+                break;
+            if (depth)
+                sub += rec(r.type, r.body);
+        }
+        ASSERT_FALSE(sub.empty());
+        XlsChart *back = readBack(sub);
+        ASSERT_EQ(back->seriesCount, 1u);
+        const Excel_RefArray *values = back->series[0]->lists[XlsChart_linkValues];
+        ASSERT_NE(values, nullptr);
+        ASSERT_EQ(values->count, 3u);
+        EXPECT_EQ(values->items[2].u.number, 30.0);
+        Excel_chartRelease(back);
+    });
+}
+
 TEST_F(ChartWriteBook, SeriesNameTakesItsCellsText)
 {
     withBook("chart_writeexcel.xls", [&](Edr_Doc *doc, ExcelWorkbook *book, SourceRig *src) {

@@ -358,6 +358,54 @@ TEST_F(DrawWrite, ModelRoundTripsThroughTheReader)
     Escher_drawingGroupFree(back);
 }
 
+TEST_F(DrawWrite, ContainersOpenedAtEveryOffsetOfARecordsEnd)
+{
+    // A shape whose properties end near the first record's end, then a
+    // group with a child: as the block grows byte by byte, the group's
+    // containers open at every offset before and after the boundary, and
+    // their lengths are patched wherever they landed.
+    SourceRig src(ctx);
+    ASSERT_NO_FATAL_FAILURE(src.open(biff::compound(source)));
+    for (uint32_t pad = 0; pad < 24; pad++) {
+        SCOPED_TRACE(pad);
+        auto *g = static_cast<EscherDrawingGroup *>(Mem_calloc(1, sizeof(EscherDrawingGroup)));
+        g->capacity = 4;
+        g->shapes = static_cast<EscherShape *>(Mem_calloc(4, sizeof(EscherShape)));
+        EscherShape *s = g->shapes;
+        s[0].shapeId = 1024;
+        s[0].flags = EscherFsp_group | EscherFsp_patriarch;
+        s[1].shapeId = 1025;
+        s[1].level = 1;
+        uint32_t n = 8100 + pad;
+        s[1].props = props(propBytes(898, 2, n) + pattern(n, 1), 1);
+        s[2].shapeId = 1026;
+        s[2].flags = EscherFsp_group;
+        s[2].level = 1;
+        s[3].shapeId = 1027;
+        s[3].level = 2;
+        g->count = 4;
+        WriterRig rig(ctx);
+        ASSERT_NO_FATAL_FAILURE(rig.begin(src.stream, nullptr));
+        ASSERT_EQ(XlsWriter_writeDrawingGroup(&rig.writer, g), 0);
+        std::vector<Record> recs = records(rig.finish());
+        Escher_drawingGroupFree(g);
+        ASSERT_EQ(recs.size(), 2u);
+        EXPECT_EQ(recs[1].type, recContinue);
+        std::string art;
+        std::vector<Record> others;
+        split(recs, &art, &others);
+        bool ok = true;
+        std::string tree = walk(art, 0, art.size(), 0, &ok);
+        EXPECT_TRUE(ok) << tree;
+        EscherDrawingGroup *back = readBack(art);
+        ASSERT_NE(back, nullptr);
+        ASSERT_EQ(back->count, 4u);
+        EXPECT_EQ(back->shapes[3].shapeId, 1027u);
+        EXPECT_EQ(back->shapes[3].level, 2);
+        Escher_drawingGroupFree(back);
+    }
+}
+
 TEST_F(DrawWrite, RefusedAndEmptyDrawings)
 {
     SourceRig src(ctx);
