@@ -35,8 +35,14 @@ uint32_t get32(const uint8_t *p)
 
 // Builds the value of a complex block of n bytes at p, avail bytes being
 // left in the record from p. *fail for an array whose elements do not fit.
-void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, int *fail)
+// *used is the bytes the block fills: n, or, for an array whose entry
+// leaves out the 6-byte array head (the vertices are written so) while the
+// record holds those bytes beyond what the entries claim (*slack), the
+// head and its elements.
+void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, int *fail, uint32_t *used,
+                   uint64_t *slack)
 {
+    *used = n;
     ComplexKind kind = complexKind(id);
     if (kind == kindArray) {
         if (n == 0 || avail < 6)
@@ -53,6 +59,10 @@ void *complexValue(uint32_t id, const uint8_t *p, uint32_t n, uint32_t avail, in
         if (bytes > avail - 6) {
             *fail = 1;
             return nullptr;
+        }
+        if (bytes == n && *slack >= 6) {
+            *used = n + 6;
+            *slack -= 6;
         }
         auto *array = static_cast<EscherPropArray *>(Mem_malloc(sizeof(EscherPropArray) + size_t(bytes) + 1));
         if (!array) {
@@ -126,6 +136,12 @@ EscherPropSet *Escher_propParse(const uint8_t *bytes, uint32_t length, uint32_t 
     set->entries = reinterpret_cast<EscherProp *>(set + 1);
     uint32_t at = 6 * count;
     uint32_t avail = length - at;
+    // The bytes the record holds beyond the blocks its entries claim.
+    uint64_t claimed = 0;
+    for (uint32_t i = 0; i < count; i++)
+        if (get16(bytes + 6 * i) & 0x8000u)
+            claimed += get32(bytes + 6 * i + 2);
+    uint64_t slack = claimed < avail ? avail - claimed : 0;
     for (uint32_t i = 0; i < count; i++) {
         const uint8_t *e = bytes + 6 * i;
         uint16_t word = get16(e);
@@ -138,7 +154,7 @@ EscherPropSet *Escher_propParse(const uint8_t *bytes, uint32_t length, uint32_t 
             continue;
         uint32_t n = prop->value;
         int fail = 0;
-        prop->data = complexValue(prop->id, bytes + at, n, avail, &fail);
+        prop->data = complexValue(prop->id, bytes + at, n, avail, &fail, &n, &slack);
         if (fail) {
             Escher_propFree(set);
             return nullptr;

@@ -131,6 +131,11 @@ int clientRecord(ExcelLoad *load, ExcelLoadSheet *sheet, ExcelSheetDrawing *sd, 
     if (rc == Res_ok && kept)
         rc = ExcelDraw_addClientRecord(sd, gathered, h.type == recObj ? ExcelClient_object : ExcelClient_text,
                                        sheet->objectCount - 1);
+    if (rc == Res_ok && kept) {
+        ExcelClientRecord *added = &sd->records[sd->count - 1];
+        added->start = position;
+        added->end = Ole_streamTell(load->stream);
+    }
     return rc;
 }
 
@@ -378,8 +383,10 @@ int ExcelDraw_readSheetDrawing(ExcelLoad *load, ExcelLoadSheet *sheet, const uin
         rc = Escher_readDrawingGroup(d, &group);
         host->sheet = nullptr;
         if (rc == Res_ok) {
-            Escher_drawingGroupFree(sd->group);
+            if (!sd->groupLent)
+                Escher_drawingGroupFree(sd->group);
             sd->group = group;
+            sd->groupLent = 0;
         }
     }
     EscherSource_initNone(&host->drawing->main);
@@ -736,7 +743,8 @@ void ExcelDraw_sheetFree(ExcelSheetDrawing *drawing)
     if (!drawing)
         return;
     ExcelDraw_clientRecordsFree(drawing);
-    Escher_drawingGroupFree(drawing->group);
+    if (!drawing->groupLent)
+        Escher_drawingGroupFree(drawing->group);
     Mem_free(drawing);
 }
 

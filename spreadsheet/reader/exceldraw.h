@@ -39,18 +39,26 @@ enum : uint32_t {
 // belongs to (an index into the sheet's objects; a TXO names the object
 // that holds its text). A shape gets a copy of its entry as its client
 // data or client text box bytes.
+// start and end are the stream positions of the record's header and of
+// what follows it and what belongs to it (CONTINUE records, a picture, an
+// embedded chart's substream), for the writer to copy.
 struct ExcelClientRecord {
     uint32_t position;
     uint32_t kind;
     uint32_t object;
+    uint32_t start;
+    uint32_t end;
 };
 
 // The drawing of one sheet: its OfficeArt shapes and client records.
+// Once the sheet's workbook item is made, the group belongs to the item
+// (its drawing, which the writer writes back) and is lent here.
 struct ExcelSheetDrawing {
     EscherDrawingGroup *group;
     ExcelClientRecord *records;
     uint32_t count;
     uint32_t capacity;
+    uint32_t groupLent;
 };
 
 // What a load keeps of the workbook's drawing: the drawing opened over the

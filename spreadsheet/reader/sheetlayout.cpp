@@ -504,6 +504,12 @@ int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
                 item->records[1][i] = sheet->drawing[i];
                 sheet->kept[i] = sheet->drawing[i] = nullptr;
             }
+            // So does the drawing model; the sheet keeps it lent for placing.
+            ExcelSheetDrawing *sd = sheet->drawingState;
+            if (sd && sd->group && !sd->groupLent) {
+                item->drawing = sd->group;
+                sd->groupLent = 1;
+            }
         }
     }
     if (rc != Res_ok) {

@@ -468,6 +468,10 @@ TEST_F(EscherTest, PropertyBlocksMustLieInTheRecord)
          entry(0x8000 | 326, 16) + std::string("\x02\x00\x04\x00\xF0\xFF", 6) + "ABCDEFGHIJ", 1,
          "prop 326 flags=2 value=16 array:2,4:4142434445464748\n"},
         {"empty array", entry(0x8000 | 326, 0), 1, "prop 326 flags=2 value=0 null\n"},
+        {"vertices whose value leaves out the array head, a block after them",
+         entry(0x8000 | 325, 8) + entry(0x8000 | 326, 10) + std::string("\x02\x00\x02\x00\xF0\xFF", 6) +
+             "ABCDEFGH" + std::string("\x01\x00\x01\x00\x04\x00", 6) + "wxyz",
+         2, "prop 325 flags=2 value=8 array:2,4:4142434445464748\nprop 326 flags=2 value=10 array:1,4:7778797a\n"},
         {"blip id flag", entry(0x4000 | 260, 3), 1, "prop 260 flags=1 value=3 -\n"},
     };
     for (const Case &c : cases) {
