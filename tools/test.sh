@@ -9,7 +9,7 @@ tools/install-deps.sh
 jobs=$(nproc)
 
 echo "== normal build"
-cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON >/dev/null
+cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON -DVEXLAN_TEST_BATCHES=ON >/dev/null
 cmake --build build/normal -j "$jobs"
 ctest --test-dir build/normal -j "$jobs" --output-on-failure --no-tests=error
 
@@ -18,7 +18,7 @@ echo "== sanitizer and fuzz build"
 # UndefinedBehaviorSanitizer, and the same engine objects, instrumented for
 # coverage, make the libFuzzer targets (whose corpora the suite replays).
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DVEXLAN_SANITIZE=ON -DVEXLAN_FUZZ=ON -DVEXLAN_BENCH=OFF >/dev/null
+  -DVEXLAN_SANITIZE=ON -DVEXLAN_FUZZ=ON -DVEXLAN_BENCH=OFF -DVEXLAN_TEST_BATCHES=ON >/dev/null
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize -j "$jobs" --output-on-failure --no-tests=error
