@@ -133,11 +133,36 @@ int drawSides(const Rect &inner, const BoxItemPart *part, const BoxPaint *paint)
     return Res_ok;
 }
 
+// Border widths as drawn: a drawn border thinner than one device pixel
+// along its axis is widened to one, so that the thinnest line still
+// shows at any scale (a width of 0 draws nothing).
+void widenThinBorders(BoxItemPart *part, const Matrix *m, int32_t scale)
+{
+    if (scale <= 0)
+        return;
+    for (uint32_t slot = 0; slot < 4; slot++) {
+        BoxBorder &b = part->borders[slot];
+        if (b.style < BorderStyle_dotted || b.style > BorderStyle_outset || b.width <= 0)
+            continue;
+        // The device length of one inch across the side's line.
+        bool across = slot == BoxBorder_x0 || slot == BoxBorder_x1;
+        Point v;
+        Matrix_transformPoint(&v, across ? 0x10000 : 0, across ? 0 : 0x10000, m);
+        int64_t inch = Path_pointDistance(m->tx, m->ty, v.x, v.y);
+        if (inch <= 0)
+            continue;
+        // One pixel is 65536 / scale device units (as Rect_toDevice counts).
+        int64_t pixel = (int64_t(0x10000) * 0x10000 + inch * scale - 1) / (inch * scale);
+        if (b.width < pixel)
+            b.width = pixel > INT32_MAX ? INT32_MAX : int32_t(pixel);
+    }
+}
+
 int render(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
            const DrawTarget *target, const DrawFlags *flags, intptr_t)
 {
-    BoxItemPart *part = BoxItem_part(item);
-    if (!part || !target)
+    const BoxItemPart *stored = BoxItem_part(item);
+    if (!stored || !target)
         return Res_nullInput;
     const StageNode *stages =
         Obj_kindRecord(ctx, (item->flags & Obj_effectMask) >> Obj_effectShift);
@@ -152,6 +177,9 @@ int render(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matr
     Matrix m = matrix ? *matrix : *Matrix_identity();
     if (item->matrix)
         Matrix_multiply(&m, item->matrix, &m);
+    BoxItemPart shown = *stored;
+    BoxItemPart *part = &shown;
+    widenThinBorders(part, &m, target->bitmap->scale);
     Path *path = nullptr;
     int err = Path_create(&path, 0x10000);
     if (err)

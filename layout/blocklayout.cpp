@@ -817,6 +817,10 @@ int Layout_placeTable(LayoutBox **box, Edr_Style *style, Edr_Node *node)
         return Res_noMemory;
     }
     int err = Res_ok;
+    // The band still holds the edges of the last line laid out, which may
+    // be an indented paragraph's: the table starts from its own block's
+    // edges.
+    FloatArea_setBand((*box)->items, (*box)->block.leftOffset, (*box)->block.rightOffset, 0, 0);
     const Rect *r = nullptr;
     FloatArea_first((*box)->items, &r, FloatArea_fromLeft);
     if (!r)

@@ -265,8 +265,14 @@ Cut cutPiece(const LayoutBox *box, const LineState *st, const char16_t *chars, u
     uint32_t at = fitted;
     if (LineBreak_findBefore(chars, count, &at))
         c.piece = at;
-    else
-        c.piece = box->flowOrAnchored ? fitted : 0;
+    else if (box->flowOrAnchored && st->startOfLine)
+        c.piece = fitted;
+    else {
+        // A word that does not fit after what the line holds goes whole to
+        // the next line: cutting it where it stopped fitting is only for a
+        // word longer than a line of its own.
+        c.piece = 0;
+    }
     while (c.piece > 0 && isWhite(chars[c.piece - 1]))
         c.piece--;
     c.consumed = c.piece;

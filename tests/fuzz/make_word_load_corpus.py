@@ -46,5 +46,5 @@ def write(name, parts):
 
 if __name__ == '__main__':
     write('nested_fields.doc', nested_fields())
-    for name in ('lists.doc', 'table.doc', 'word6-lists.doc'):
+    for name in ('lists.doc', 'table.doc', 'merges.doc', 'word6-lists.doc'):
         write(name, streams(os.path.join(FIXTURES, name)))

@@ -199,6 +199,46 @@ TEST_F(BoxItemTest, AThinDoubleBorderIsDrawnSolid)
         EXPECT_EQ(px(b, x, 20), to565(rgba(0, 0x80, 0))) << x;
 }
 
+// Drawn at a quarter of the box units per pixel, a border of one unit (a
+// quarter pixel) is widened to one whole pixel, framed or drawn as
+// sides; a border of width 0 still draws nothing.
+TEST_F(BoxItemTest, ABorderThinnerThanAPixelDrawsOnePixelWide)
+{
+    const Matrix quarter{0x4000, 0, 0, 0x4000, 0, 0};
+    const uint16_t black = to565(rgba(0, 0, 0)), white = 0xFFFF;
+    struct Case {
+        const char *name;
+        int32_t width;        // of every side, in box units
+        int32_t thickLeft;    // the left side's width instead, when not 0
+        uint16_t edge;        // the pixels of the left and bottom edges
+    } cases[] = {
+        {"a quarter-pixel frame", 1, 0, black},
+        {"quarter-pixel sides beside a thick one", 1, 8, black},
+        {"width 0", 0, 0, white},
+    };
+    for (const Case &c : cases) {
+        // Pixels 4 to 36 each way.
+        ObjHeader *item = box(Rect{16, 16, 144, 144});
+        all(item, BorderStyle_solid, rgba(0, 0, 0), c.width);
+        if (c.thickLeft)
+            BoxItem_part(item)->borders[BoxBorder_x0].width = c.thickLeft;
+        Bitmap *b = picture(40, 40);
+        DrawTarget t{b, nullptr, 0, 0};
+        ASSERT_EQ(Obj_itemOps(item)->draw(ctx, item, nullptr, &quarter, &t, nullptr, 0), 0) << c.name;
+        EXPECT_EQ(px(b, 4, 20), c.thickLeft ? black : c.edge) << c.name;
+        EXPECT_EQ(px(b, 35, 20), c.edge) << c.name << ": right";
+        EXPECT_EQ(px(b, 20, 4), c.edge) << c.name << ": bottom";
+        EXPECT_EQ(px(b, 20, 35), c.edge) << c.name << ": top";
+        // One pixel, no more: the pixels inside the edges stay white.
+        EXPECT_EQ(px(b, 36, 20), white) << c.name;
+        EXPECT_EQ(px(b, 20, 5), white) << c.name;
+        EXPECT_EQ(px(b, 34, 20), white) << c.name;
+        EXPECT_EQ(px(b, 20, 20), white) << c.name;
+        // The stored widths are left as they are.
+        EXPECT_EQ(BoxItem_part(item)->borders[BoxBorder_x1].width, c.width) << c.name;
+    }
+}
+
 // Bounds grow by the border widths of every side whose style is not 0,
 // through the item's matrix.
 TEST_F(BoxItemTest, BoundsGrowByTheBordersThroughTheMatrix)

@@ -598,6 +598,47 @@ TEST_F(BlockLayoutTest, PositionedBoxesGetTheirContainingRectangle)
     });
 }
 
+TEST_F(BlockLayoutTest, ATableStartsAtItsOwnBlocksEdgeNotAtTheIndentOfTheTextBefore)
+{
+    // An indented paragraph (a list item's indent) before a table: the
+    // table's cells start where the paragraph after the table starts, at
+    // the edge of the block that holds them both.
+    struct Case {
+        const char *name;
+        int32_t holderIndent;    // of the block holding paragraph and table
+        int32_t paragraphIndent; // of the paragraph before the table
+    } cases[] = {
+        {"in the section", 0, kInch / 2},
+        {"in an indented block", kInch / 4, kInch},
+    };
+    for (const Case &c : cases) {
+        withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+            Edr_Node *s = section(doc, root);
+            Edr_Node *holder = group(doc, s);
+            own(doc, holder, 2, rule({kw(PropId_display, KwId_block), len(PropId_marginLeft, c.holderIndent)}));
+            Edr_Node *p = group(doc, holder);
+            own(doc, p, 2, rule({kw(PropId_display, KwId_block), len(PropId_marginLeft, c.paragraphIndent)}));
+            text(doc, p, u"indented");
+            Edr_Node *t = group(doc, holder);
+            own(doc, t, 2, rule({kw(PropId_display, KwId_table)}));
+            Edr_Node *row = group(doc, t);
+            own(doc, row, 2, rule({kw(PropId_display, KwId_tableRow)}));
+            Edr_Node *cell = group(doc, row);
+            own(doc, cell, 2, rule({kw(PropId_display, KwId_tableCell)}));
+            text(doc, cell, u"cell");
+            Edr_Node *after = group(doc, holder);
+            own(doc, after, 2, rule({kw(PropId_display, KwId_block)}));
+            text(doc, after, u"after");
+            ASSERT_EQ(pass(doc), 0) << c.name;
+            EXPECT_EQ(boxOf(doc, 0, u"indented").x0, c.holderIndent + c.paragraphIndent) << c.name;
+            EXPECT_EQ(boxOf(doc, 0, u"after").x0, c.holderIndent) << c.name;
+            Rect inCell = boxOf(doc, 0, u"cell");
+            EXPECT_EQ(inCell.x0, c.holderIndent) << c.name;
+            EXPECT_LE(inCell.y1, boxOf(doc, 0, u"indented").y0) << c.name;
+        });
+    }
+}
+
 // Recurses with a sizeable frame until the stack left is near the guard,
 // then places a table.
 int deepTable(LayoutBox *box, Edr_Node *node, Edr_Style *style, int depth)

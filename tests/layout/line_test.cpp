@@ -90,6 +90,7 @@ struct Geometry {
     int32_t width = 6 * kInch;
     uint32_t flowMode = 0;
     uint32_t direction = KwId_ltr;
+    uint32_t anchored = 0; // the box's flowOrAnchored
 };
 
 Lines layOut(Edr_Doc *doc, Edr_Node *block, const Geometry &setup = {})
@@ -103,6 +104,7 @@ Lines layOut(Edr_Doc *doc, Edr_Node *block, const Geometry &setup = {})
     box.document = doc;
     box.styleContext = Edr_StyleCtx_get(doc);
     box.flowMode = setup.flowMode;
+    box.flowOrAnchored = setup.anchored;
     box.availableWidth = setup.width;
     box.block.direction = setup.direction;
     Rect area = {0, -100 * kInch, setup.width, 0};
@@ -355,6 +357,53 @@ TEST_F(LineTest, AnOverLongWordOverflowsAFullLineOrMovesToTheNext)
         EXPECT_EQ(joined(b.lines[1]), u"abcdefghij");
         EXPECT_EQ(b.lines[1][0].box.x0, 0);
     });
+}
+
+TEST_F(LineTest, AWordStartingARunThatDoesNotFitMovesWholeToTheNextLine)
+{
+    // Lines of 6.5 characters where text may be cut at any character (a
+    // paged document laid out at its anchors). A word that begins a run
+    // after the line's text goes whole to the next line, as it does
+    // inside one run; only a word longer than a line of its own is cut
+    // where it stops fitting.
+    struct Case {
+        const char *name;
+        std::vector<std::u16string> runs;
+        std::vector<std::u16string> lines;
+    } cases[] = {
+        {"one run", {u"abcd efghij"}, {u"abcd", u"efghij"}},
+        {"a word starting the second run", {u"abcd ", u"efghij"}, {u"abcd", u"efghij"}},
+        {"a word after a space run", {u"abcd", u" ", u"efghij"}, {u"abcd", u"efghij"}},
+        {"an over-long word", {u"ab ", u"cdefghijkl"}, {u"ab", u"cdefgh", u"ijkl"}},
+    };
+    for (const Case &c : cases) {
+        withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+            Geometry g;
+            g.width = 6 * kCharWidth + kCharWidth / 2;
+            g.anchored = 1;
+            Edr_Node *b = block(doc, root, {});
+            for (const std::u16string &r : c.runs)
+                text(doc, b, r);
+            Lines l = layOut(doc, b, g);
+            // Each line's text without the white space at its end.
+            std::vector<std::u16string> got;
+            for (const Line &line : l.lines) {
+                std::u16string t = joined(line);
+                while (!t.empty() && t.back() == u' ')
+                    t.pop_back();
+                if (!t.empty())
+                    got.push_back(t);
+            }
+            EXPECT_EQ(got, c.lines) << c.name;
+            for (const Line &line : l.lines) {
+                for (const Piece &p : line) {
+                    if (!p.hidden && p.text != u" ") {
+                        EXPECT_LE(p.box.x1, g.width) << c.name;
+                    }
+                }
+            }
+        });
+    }
 }
 
 TEST_F(LineTest, WhiteSpaceAtABreakIsNeitherEndNorStartOfALine)

@@ -676,6 +676,15 @@ TEST_F(WordListLoadTest, TablesBecomeRowsAndCellsWithSpansMergesAndShading)
         EXPECT_EQ(cellProps[u"\u00a0"][100].type, 189u);
         EXPECT_FALSE(cellProps[u"b2"].count(100));
         EXPECT_EQ(cellProps[u"b2"][34].type, 136u);
+        // The tall cell spans the two rows (property 98); the cell it covers
+        // is not displayed (keyword 0), so the row's other cells keep their
+        // columns.
+        ASSERT_TRUE(cellProps[u"Tall"].count(98));
+        EXPECT_EQ(cellProps[u"Tall"][98].payload, 2u);
+        EXPECT_EQ(cellProps[u"Tall"][34].type, 136u);
+        ASSERT_TRUE(cellProps[u"\u00a0"].count(34));
+        EXPECT_EQ(cellProps[u"\u00a0"][34].type, 0u);
+        EXPECT_FALSE(cellProps[u"\u00a0"].count(98));
         // Widths: two inches each, four for the head cell.
         EXPECT_NEAR(double(cellProps[u"b2"][90].payload) / 65536, 2.0, 0.02);
         EXPECT_NEAR(double(cellProps[u"Wide head"][90].payload) / 65536, 4.0, 0.02);
@@ -691,6 +700,37 @@ TEST_F(WordListLoadTest, TablesBecomeRowsAndCellsWithSpansMergesAndShading)
         std::u16string last;
         textOf(paras.back(), &last);
         EXPECT_EQ(last, u"After the table.");
+    });
+}
+
+TEST_F(WordListLoadTest, VerticalMergesSpanTheirRowsAndHideTheCellsTheyCover)
+{
+    // Column 1 merged over rows 1-3, then again over rows 4-5; column 3
+    // over rows 1-2. Per cell: displayed, and its row span (1: none).
+    load("merges.doc", [&](Edr_Doc *doc, Edr_Node *root) {
+        std::vector<Edr_Node *> rows;
+        collect(root, WordClass_tableRow, &rows);
+        ASSERT_EQ(rows.size(), 5u);
+        struct Cell {
+            bool shown;
+            uint32_t span;
+        };
+        const std::vector<std::vector<Cell>> want = {
+            {{true, 3}, {true, 1}, {true, 2}},  {{false, 1}, {true, 1}, {false, 1}},
+            {{false, 1}, {true, 1}, {true, 1}}, {{true, 2}, {true, 1}, {true, 1}},
+            {{false, 1}, {true, 1}, {true, 1}},
+        };
+        for (size_t r = 0; r < rows.size(); r++) {
+            std::vector<Edr_Node *> cells;
+            collect(rows[r], WordClass_tableCell, &cells);
+            ASSERT_EQ(cells.size(), want[r].size()) << "row " << r;
+            for (size_t c = 0; c < cells.size(); c++) {
+                std::map<uint32_t, Prop> props = propsOf(doc, cells[c]);
+                EXPECT_EQ(props[34].type, want[r][c].shown ? 136u : 0u) << r << "," << c;
+                uint32_t span = props.count(98) ? uint32_t(props[98].payload) : 1;
+                EXPECT_EQ(span, want[r][c].span) << r << "," << c;
+            }
+        }
     });
 }
 

@@ -718,6 +718,24 @@ TEST_F(WordConvertTest, InterningValuesAndStyles)
         EXPECT_EQ(borders.count, 3u);
         EXPECT_EQ(r->load->values[borders.indices[0]].id, 15u);
         EXPECT_EQ(r->load->values[borders.indices[0]].payload, 59u); // dotted
+        // Widths (property 19 on the right): a drawn line of width 0 is the
+        // thinnest line, a quarter point; a line that is not drawn keeps 0.
+        struct Width {
+            int8_t style;
+            int32_t width, shown;
+        } widths[] = {{1, 0, 65536 / 288}, {1, 65536 / 144, 65536 / 144}, {0, 0, 0}, {6, -4, 65536 / 288}};
+        for (const Width &w : widths) {
+            WordPropList one;
+            Word_propListInit(&one);
+            WordBorder line{w.style, 1, w.width, 0};
+            ASSERT_EQ(Word_borderToProps(&line, 3, &one, r), 0);
+            int32_t shown = -1;
+            for (uint32_t i = 0; i < one.count; i++)
+                if (r->load->values[one.indices[i]].id == 19)
+                    shown = int32_t(uint32_t(r->load->values[one.indices[i]].payload));
+            EXPECT_EQ(shown, w.shown) << int(w.style) << " " << w.width;
+            Word_propListClear(&one);
+        }
         Word_propListClear(&borders);
         Word_propListClear(&a);
         Word_propListClear(&b);

@@ -181,6 +181,14 @@ struct WordSpanBlock {
     WordSpanBlock *next;
 };
 
+// A cell that starts a vertical merge, open while the rows below carry
+// continuation cells at its left edge.
+struct WordRowMerge {
+    Edr_Node *cell; // one reference
+    int32_t left;
+    uint32_t rows;
+};
+
 // The table being built in a section.
 struct WordTableState {
     Edr_Node *table;
@@ -198,6 +206,8 @@ struct WordTableState {
     WordSpanBlock *lastBlock;
     uint32_t recorded;
     uint32_t justification; // of the last row, for the table's style
+    WordRowMerge merges[Word_maxCells]; // open vertical merges
+    uint32_t mergeCount;
 };
 
 struct WordSectionContext {
@@ -271,6 +281,11 @@ void Word_propListClear(WordPropList *list);
 [[nodiscard]] int Word_styleCacheAdd(const WordPropList *list, uint32_t styleId, WordReader *reader);
 [[nodiscard]] int Word_nodeSetStyle(Edr_Doc *doc, Edr_Node *node, uint32_t groupStyle, uint32_t styleId);
 void Word_propTableFree(WordReader *reader);
+// The width given to a drawn border of width 0: a quarter point in inches
+// (16.16).
+enum : int32_t { Word_thinnestBorder = 0x10000 / 288 };
+// The border's style, colour and width properties for side 0 top, 1 left,
+// 2 bottom or 3 right (nothing for an all-zero border).
 [[nodiscard]] int Word_borderToProps(const WordBorder *border, uint32_t side, WordPropList *list, WordReader *reader);
 [[nodiscard]] int Word_boxBorders(uint32_t mode, uint32_t style, WordPropList *list, WordReader *reader);
 // RGBA (R in the low byte) of colour index 0-16; other values black.
@@ -342,9 +357,17 @@ void Word_tableReset(WordSectionContext *section);
 // rows, 4 last, 5 the only row.
 uint32_t Word_tableRowKind(const WordTableState *table, uint32_t last);
 // Cell i's properties (width, margins, merges, shading, borders) for its
-// row kind, of a row of n cells.
+// row kind, of a row of n cells. A covered cell (the continuation of a
+// vertical merge whose first cell spans it) is not displayed.
 [[nodiscard]] int Word_tableCellStyle(const WordTap *tap, uint32_t i, uint32_t n, uint32_t rowKind,
-                                      WordPropList *list, WordReader *reader);
+                                      uint32_t covered, WordPropList *list, WordReader *reader);
+// Matches the finished row's cells against the open vertical merges: a
+// continuation cell at an open merge's left edge extends it and is marked
+// in covered (one flag per cell); every other open merge is closed, its
+// first cell given the row span; a restart cell opens a merge. With last
+// every merge is closed. Returns the first error (the other cells are
+// still done).
+[[nodiscard]] int Word_tableRowMerges(WordSectionContext *section, uint32_t last, uint8_t *covered);
 // The shading colour of cell i through the table look; 0 with *has 0 when
 // the look makes none.
 uint32_t Word_tableCellShading(const WordTap *tap, uint32_t i, uint32_t n, uint32_t rowKind, uint32_t *has);

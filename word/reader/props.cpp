@@ -409,7 +409,11 @@ int Word_borderToProps(const WordBorder *border, uint32_t side, WordPropList *li
         err = Word_propAdd(list, colourIds[side], WordValue_colour, Word_colourForIco(border->colour), reader);
     if (!err) {
         static constexpr uint32_t widthIds[4] = {18, 21, 20, 19};
-        err = Word_propAdd(list, widthIds[side], WordValue_length, uint32_t(border->width), reader);
+        // A drawn line of width 0 is the thinnest line, a quarter point.
+        int32_t width = border->width;
+        if (width <= 0 && Word_borderKeyword(border->style) != kwNone)
+            width = Word_thinnestBorder;
+        err = Word_propAdd(list, widthIds[side], WordValue_length, uint32_t(width), reader);
     }
     return err;
 }

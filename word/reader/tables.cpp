@@ -81,14 +81,15 @@ void freeBlocks(Edr_Doc *doc, WordTableState *t)
     t->recorded = 0;
 }
 
-int setSpan(Edr_Doc *doc, Edr_Node *cell, uint32_t span, WordReader *r)
+// Sets a span of 2 or more as property id (97 columns, 98 rows).
+int setSpan(Edr_Doc *doc, Edr_Node *cell, uint32_t span, WordReader *r, uint32_t id = 97)
 {
     if (span < 2)
         return Res_ok;
     WordPropList list;
     Word_propListInit(&list);
     uint32_t style = 0;
-    int err = Word_propAdd(&list, 97, WordValue_int, span, r);
+    int err = Word_propAdd(&list, id, WordValue_int, span, r);
     if (!err)
         err = Word_styleIntern(&list, &style, r);
     Word_propListClear(&list);
@@ -160,7 +161,66 @@ void mergeResolve(WordSectionContext *s)
         }
 }
 
+// Closes open merge k: its first cell spans its rows.
+int mergeClose(WordSectionContext *s, uint32_t k)
+{
+    WordTableState *t = s->table;
+    WordRowMerge &m = t->merges[k];
+    int err = setSpan(s->builder->doc, m.cell, m.rows, s->builder->reader, 98);
+    nodeDrop(s->builder->doc, &m.cell);
+    t->merges[k] = t->merges[--t->mergeCount];
+    t->merges[t->mergeCount] = WordRowMerge{};
+    return err;
+}
+
 } // namespace
+
+int Word_tableRowMerges(WordSectionContext *s, uint32_t last, uint8_t *covered)
+{
+    WordTableState *t = s->table;
+    const WordTap &tap = t->tap;
+    uint8_t extended[Word_maxCells] = {};
+    // Bits 5 vertical merge and 6 vertical restart of a cell's flags.
+    for (uint32_t i = 0; i < t->cellCount; i++) {
+        covered[i] = 0;
+        uint32_t e = i < Word_maxCells ? i : Word_maxCells - 1;
+        uint16_t f = tap.rgtc[e].flags;
+        if (last || !t->cells[i] || (f & (3u << 5)) != (1u << 5))
+            continue;
+        for (uint32_t k = 0; k < t->mergeCount; k++)
+            if (!extended[k] && t->merges[k].left == tap.rgdxaCenter[e]) {
+                extended[k] = 1;
+                t->merges[k].rows++;
+                covered[i] = 1;
+                break;
+            }
+    }
+    int err = Res_ok;
+    for (uint32_t k = t->mergeCount; k-- > 0;)
+        if (!extended[k] || last) {
+            // The last merge takes slot k: its flag moves with it.
+            extended[k] = extended[t->mergeCount - 1];
+            int e = mergeClose(s, k);
+            if (!err)
+                err = e;
+        }
+    if (last)
+        return err;
+    for (uint32_t i = 0; i < t->cellCount; i++) {
+        uint32_t e = i < Word_maxCells ? i : Word_maxCells - 1;
+        if (!t->cells[i] || !(tap.rgtc[e].flags & (1u << 6)) || t->mergeCount >= Word_maxCells)
+            continue;
+        WordRowMerge m{t->cells[i], tap.rgdxaCenter[e], 1};
+        int e2 = Edr_Node_addRefLive(s->builder->doc, m.cell);
+        if (e2) {
+            if (!err)
+                err = e2;
+            continue;
+        }
+        t->merges[t->mergeCount++] = m;
+    }
+    return err;
+}
 
 const uint8_t *Word_tableLookShading(uint32_t itl, uint32_t cls)
 {
@@ -271,8 +331,8 @@ void Word_tableCellBorders(const WordTap *tap, uint32_t c, uint32_t n, uint32_t 
             out[side] = tap->rgtc[cell].brc[side];
 }
 
-int Word_tableCellStyle(const WordTap *tap, uint32_t i, uint32_t n, uint32_t kind, WordPropList *list,
-                        WordReader *r)
+int Word_tableCellStyle(const WordTap *tap, uint32_t i, uint32_t n, uint32_t kind, uint32_t covered,
+                        WordPropList *list, WordReader *r)
 {
     Word_propListInit(list);
     int err = Res_ok;
@@ -281,7 +341,7 @@ int Word_tableCellStyle(const WordTap *tap, uint32_t i, uint32_t n, uint32_t kin
             err = Word_propAdd(list, id, type, word, r);
     };
     uint32_t e = i < Word_maxCells ? i : Word_maxCells - 1;
-    add(34, WordValue_keyword, 136);
+    add(34, WordValue_keyword, covered ? 0 : 136);
     int32_t width = int32_t(tap->rgdxaCenter[e + 1]) - tap->rgdxaCenter[e];
     add(90, WordValue_length, uint32_t(width < 0 ? 0 : twips(width)));
     add(69, WordValue_length, uint32_t(twips(tap->dxaGapHalf)));
@@ -322,12 +382,16 @@ int Word_tableRowFinish(WordSectionContext *s, uint32_t last)
         for (int16_t &edge : tap.rgdxaCenter)
             edge = int16_t(edge - first);
     }
+    // Vertical merges: a continuation cell under an open merge is covered
+    // by the merge's first cell, which spans its rows.
+    uint8_t covered[Word_maxCells];
+    err = Word_tableRowMerges(s, 0, covered);
     for (uint32_t i = 0; i < t->cellCount; i++) {
         if (!t->cells[i])
             continue;
         WordPropList list;
         uint32_t style = 0;
-        int e = Word_tableCellStyle(&tap, i, t->cellCount, kind, &list, r);
+        int e = Word_tableCellStyle(&tap, i, t->cellCount, kind, covered[i], &list, r);
         if (!e) {
             e = Word_styleIntern(&list, &style, r);
             Word_propListClear(&list);
@@ -340,8 +404,12 @@ int Word_tableRowFinish(WordSectionContext *s, uint32_t last)
     int e = mergeTrack(s);
     if (!err)
         err = e;
-    if (last)
+    if (last) {
         mergeResolve(s);
+        e = Word_tableRowMerges(s, 1, covered);
+        if (!err)
+            err = e;
+    }
     // The row's own style: its left edge and height.
     WordPropList list;
     Word_propListInit(&list);
@@ -374,6 +442,8 @@ void Word_tableReset(WordSectionContext *s)
     Edr_Doc *doc = s->builder->doc;
     for (uint32_t i = 0; i < Word_maxCells; i++)
         nodeDrop(doc, &t->cells[i]);
+    for (uint32_t k = 0; k < t->mergeCount; k++)
+        nodeDrop(doc, &t->merges[k].cell);
     freeBlocks(doc, t);
     nodeDrop(doc, &t->row);
     nodeDrop(doc, &t->rowGroup);
