@@ -39,6 +39,7 @@
 #include "spreadsheet/docside.h"
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/formula/formulatext.h"
+#include "spreadsheet/reader/hyperlink.h"
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/reader/sheetstyle.h"
@@ -549,6 +550,9 @@ void changeLines(FvViewer *viewer, bool insert, bool columns)
     if (err == Res_ok && Excel_Formula_recalcCells(ctx, grid, UINT32_MAX, UINT32_MAX, 1) == Res_noMemory)
         err = Res_noMemory;
     Edr_Doc_writeUnlock(doc);
+    // The hyperlinks' nodes are made again over their moved ranges.
+    if (err == Res_ok)
+        err = Excel_placeLinkNodes(doc, grid);
     if (err == Res_ok && grid->workbook)
         err = Excel_bindCharts(grid->workbook, doc);
     if (err != Res_ok) {

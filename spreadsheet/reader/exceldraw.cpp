@@ -20,7 +20,9 @@
 #include "spreadsheet/chart/chart.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
+#include "spreadsheet/reader/sheetlayout.h"
 #include "spreadsheet/reader/sheetobj.h"
+#include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"
 
 namespace {
@@ -409,7 +411,12 @@ int ExcelDraw_clientHook(void *user, EscherClientBytes *record)
         record->bytes = static_cast<uint8_t *>(Mem_malloc(sizeof(ExcelClientRecord)));
         if (!record->bytes)
             return Res_noMemory;
-        memcpy(record->bytes, &sd->records[i], sizeof(ExcelClientRecord));
+        ExcelClientRecord copy = sd->records[i];
+        if (copy.kind == ExcelClient_object && copy.object < host->sheet->objectCount) {
+            copy.objectType = host->sheet->objects[copy.object].type;
+            copy.objectId = host->sheet->objects[copy.object].id;
+        }
+        memcpy(record->bytes, &copy, sizeof(ExcelClientRecord));
         record->length = sizeof(ExcelClientRecord);
         return Res_ok;
     }
@@ -430,7 +437,8 @@ int ExcelDraw_styleHook(void *user, StyleRule *rule, uint32_t *id)
     return Excel_Book_addElementRule(host->load, &copy, id);
 }
 
-int ExcelDraw_shapeHook(void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4], int32_t)
+int ExcelDraw_shapeHook(void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4],
+                        int32_t shapeRotation)
 {
     ExcelDrawHost *host = static_cast<ExcelDrawHost *>(user);
     if (!host || !node || !shape || !rect)
@@ -460,6 +468,9 @@ int ExcelDraw_shapeHook(void *user, Edr_Node *node, const EscherShape *shape, co
         r[1] = clamp32(cy - r[3] / 2);
     }
     Shape_applyTextInsets(r, shape->props);
+    // The shape's own turn comes on top of the text flow's (the box was
+    // already placed upright in its turned outline's place).
+    rotation = int32_t(uint32_t(rotation) + uint32_t(shapeRotation)) % int32_t(4 * quarterTurn);
     int rc = ExcelDraw_textBox(host, node, &shape->textbox, r, rotation);
     if (rc == Res_ok)
         rc = ExcelDraw_textBox(host, node, &shape->clientData, r, rotation);
@@ -549,10 +560,11 @@ int ExcelDraw_placeSheet(ExcelLoad *book, const SheetGrid *grid, Edr_Doc *doc, E
     host->grid = grid;
     host->drawing->current = group;
     ExcelDraw_resolveColours(host, group);
-    // Shapes are positioned from the page's corner; the grid starts inside
-    // the page's left and top margins.
+    // Positions are in the frame of the page body holding the grid: the
+    // grid's top is the body's top (below the header and the top margin)
+    // and its left edge lies at the page's left margin.
     int32_t xOrigin = Excel_Page_margin(sheet->margins[0]);
-    int32_t yOrigin = Excel_Page_margin(sheet->margins[2]);
+    int32_t yOrigin = 0;
     int rc = Res_ok;
     for (uint32_t i = 0; rc == Res_ok && i < group->count; i++) {
         EscherShape *e = &group->shapes[i];
@@ -724,7 +736,11 @@ int ExcelDraw_addClientRecord(ExcelSheetDrawing *drawing, uint32_t position, uin
         drawing->records = r;
         drawing->capacity = cap;
     }
-    drawing->records[drawing->count++] = {position, kind, object};
+    ExcelClientRecord &r = drawing->records[drawing->count++];
+    r = ExcelClientRecord{};
+    r.position = position;
+    r.kind = kind;
+    r.object = object;
     return Res_ok;
 }
 
@@ -776,4 +792,36 @@ void ExcelDraw_objectsExtent(const ExcelLoadSheet *sheet, uint32_t *columns, uin
         *columns = c;
     if (rows)
         *rows = r;
+}
+
+EscherShape *Excel_noteShow(const ExcelNoteData *data)
+{
+    EscherDrawingGroup *g = data ? static_cast<EscherDrawingGroup *>(data->drawing) : nullptr;
+    for (uint32_t i = 0; g && i < g->count; i++) {
+        EscherShape *e = &g->shapes[i];
+        const EscherClientBytes *b = &e->clientData;
+        if (!b->bytes || b->length != sizeof(ExcelClientRecord))
+            continue;
+        ExcelClientRecord *r = reinterpret_cast<ExcelClientRecord *>(b->bytes);
+        if (r->kind == ExcelClient_object && r->objectType == Excel_objNote && r->objectId == data->objectId) {
+            r->flags |= ExcelClient_shown;
+            return e;
+        }
+    }
+    return nullptr;
+}
+
+void ExcelDraw_keepGroup(ExcelLoad *load, const SheetGrid *grid)
+{
+    ExcelLoadSheet *sheet = load ? load->layoutSheet : nullptr;
+    ExcelSheetDrawing *sd = sheet ? sheet->drawingState : nullptr;
+    if (!sd || !sd->group || !load->workbook || !grid)
+        return;
+    for (ExcelBookItem *i = load->workbook->items; i; i = i->next) {
+        if (i->kind == Excel_itemWorksheet && i->payload == grid && !i->drawing) {
+            i->drawing = sd->group;
+            sd->group = nullptr;
+            return;
+        }
+    }
 }

@@ -48,6 +48,16 @@ struct ExcelClientRecord {
     uint32_t object;
     uint32_t start;
     uint32_t end;
+    // Set on a shape's copy when it is handed over: the object's type and
+    // id (they outlive the load's object list), and the note flags
+    // (ExcelClient_shown once a note has been asked to show).
+    uint16_t objectType;
+    uint16_t objectId;
+    uint32_t flags;
+};
+
+enum : uint32_t {
+    ExcelClient_shown = 8, // a note shown over its cell
 };
 
 // The drawing of one sheet: its OfficeArt shapes and client records.
@@ -158,6 +168,18 @@ void ExcelDraw_clientRecordsFree(ExcelSheetDrawing *drawing);
 void ExcelDraw_sheetFree(ExcelSheetDrawing *drawing);
 // Frees the load's drawing host. Null does nothing.
 void ExcelDraw_free(ExcelLoad *load);
+
+struct ExcelNoteData;
+// The note registered over a cell shows: among the shapes of the note's
+// drawing, the one whose client record is an OBJ of type 25 (a note) with
+// the note's object id gets ExcelClient_shown in its record's flags and is
+// returned; null when there is none (or no drawing).
+EscherShape *Excel_noteShow(const ExcelNoteData *data);
+
+// After the sheet's page is built, the sheet's drawing group moves to the
+// worksheet's item of the workbook (the item frees it); the notes over the
+// sheet's cells keep naming it.
+void ExcelDraw_keepGroup(ExcelLoad *load, const SheetGrid *grid);
 
 // The largest anchor column and row + 1 over the sheet's anchored shapes
 // (0, 0 without a drawing).

@@ -3,13 +3,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
 #include "core/style/propids.h"
 #include "core/style/stylerule.h"
+#include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "document/style/style.h"
 #include "document/import/sheetpage.h"
 #include "office/ole2/ole.h"
 #include "office/shape/place.h"
@@ -194,30 +197,35 @@ const char16_t *Excel_hyperlinkTarget(const TaggedRecord *record)
     return record ? reinterpret_cast<const char16_t *>(record + 1) : nullptr;
 }
 
-int Excel_linkNode(ExcelLoad *book, const SheetGrid *grid, Edr_Node *parent, const ExcelHyperlink *link)
+namespace {
+
+// Under parent: the position marker at the corner of the cell range on the
+// page body and a block group the size of the range carrying target as its
+// URL; the group's display and size are its own property list, so that the
+// group can be made again after an edit without the load's style sheet.
+int linkNodeAt(Edr_Doc *doc, const SheetGrid *grid, Edr_Node *parent, uint32_t firstRow, uint32_t firstColumn,
+               uint32_t lastRow, uint32_t lastColumn, const char16_t *target, int32_t xOrigin)
 {
-    if (!book || !book->doc || !grid || !parent || !link || !link->target)
-        return Res_missingArgument;
-    const ExcelLoadSheet *sheet = book->layoutSheet;
     // The range as a cell anchor: from the corner of its first cell to the
     // corner after its last.
     uint8_t anchor[18] = {};
     auto put = [&anchor](int at, uint32_t v) {
+        v = std::min<uint32_t>(v, 0xFFFF);
         anchor[at] = uint8_t(v);
         anchor[at + 1] = uint8_t(v >> 8);
     };
-    put(2, std::min(link->firstColumn, link->lastColumn));
-    put(6, std::min(link->firstRow, link->lastRow));
-    put(10, uint32_t(std::max(link->firstColumn, link->lastColumn)) + 1);
-    put(14, uint32_t(std::max(link->firstRow, link->lastRow)) + 1);
+    put(2, std::min(firstColumn, lastColumn));
+    put(6, std::min(firstRow, lastRow));
+    put(10, std::max(firstColumn, lastColumn) + 1);
+    put(14, std::max(firstRow, lastRow) + 1);
     ShapeRect r{};
-    ExcelDraw_anchorRect(grid, sheet ? Excel_Page_margin(sheet->margins[0]) : 0,
-                         sheet ? Excel_Page_margin(sheet->margins[2]) : 0, &r, anchor);
+    // In the frame of the page body: the grid's top is the body's, its
+    // left edge at the page's left margin.
+    ExcelDraw_anchorRect(grid, xOrigin, 0, &r, anchor);
     if (r.w < 0) {
         r.x += r.w;
         r.w = -r.w;
     }
-    Edr_Doc *doc = book->doc;
     Prop p;
     Prop_zero(&p);
     Prop_set(&p, PropId_position, PropType_pointer, uintptr_t(uint32_t(r.x)), uint32_t(r.y));
@@ -227,7 +235,7 @@ int Excel_linkNode(ExcelLoad *book, const SheetGrid *grid, Edr_Node *parent, con
         rc = Edr_Node_createGroup(doc, parent, Edr_Insert_lastChild, 0, &group);
     if (rc != Res_ok)
         return rc;
-    Url *url = Url_new(link->target);
+    Url *url = Url_new(target);
     rc = url ? Edr_Node_setUrl(doc, group, url) : int(Res_noMemory);
     Url_free(url);
     StyleRule *rule = nullptr;
@@ -239,16 +247,131 @@ int Excel_linkNode(ExcelLoad *book, const SheetGrid *grid, Edr_Node *parent, con
         rc = StyleRule_addLength(rule, &p, PropId_width, r.w);
     if (rc == Res_ok)
         rc = StyleRule_addLength(rule, &p, PropId_height, r.h);
-    uint32_t id = 0;
-    if (rc == Res_ok)
-        rc = Excel_Book_addElementRule(book, &rule, &id);
-    else
-        StyleRule_destroy(rule);
-    if (rc == Res_ok)
-        rc = Edr_Node_addId(doc, group, id);
+    if (rc == Res_ok) {
+        rc = Edr_Node_setPropList1(doc, group, rule);
+        rule = nullptr;
+    }
+    StyleRule_destroy(rule);
     Edr_Node_release(doc, group);
     return rc;
 }
+
+bool isPositionMarker(Edr_Node *node)
+{
+    if (!node || Edr_Node_type(node) != Edr_NodeType_data)
+        return false;
+    const Prop *p = static_cast<const Prop *>(Edr_Node_payloadOrNull(node));
+    return p && p->id == PropId_position && p->type == PropType_pointer;
+}
+
+bool hasUrl(Edr_Node *node)
+{
+    return node && Edr_Node_type(node) == Edr_NodeType_group && Edr_Node_hasUrl(node);
+}
+
+// The group holding the grid node of grid, or null.
+Edr_Node *gridParent(Edr_Node *node, const SheetGrid *grid)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) == Edr_NodeType_grid) {
+            const Edr_GridNode *g = static_cast<const Edr_GridNode *>(Edr_Node_payloadOrNull(c));
+            if (g && g->record == grid)
+                return node;
+        } else if (Edr_Node_type(c) == Edr_NodeType_group) {
+            if (Edr_Node *found = gridParent(c, grid))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int Excel_linkNode(ExcelLoad *book, const SheetGrid *grid, Edr_Node *parent, const ExcelHyperlink *link)
+{
+    if (!book || !book->doc || !grid || !parent || !link || !link->target)
+        return Res_missingArgument;
+    const ExcelLoadSheet *sheet = book->layoutSheet;
+    return linkNodeAt(book->doc, grid, parent, link->firstRow, link->firstColumn, link->lastRow, link->lastColumn,
+                      link->target, sheet ? Excel_Page_margin(sheet->margins[0]) : 0);
+}
+
+namespace {
+int placeLinks(Edr_Doc *doc, const SheetGrid *grid, Edr_Node *body, int32_t xOrigin);
+} // namespace
+
+int Excel_placeLinkNodes(Edr_Doc *doc, const SheetGrid *grid)
+{
+    if (!doc || !grid)
+        return Res_missingArgument;
+    Edr_Doc_readLock(doc);
+    Edr_Node *body = gridParent(Edr_Doc_root(doc), grid);
+    if (!body) {
+        Edr_Doc_readUnlock(doc);
+        return Res_ok;
+    }
+    // The grid's left edge: the page body's left margin.
+    int32_t xOrigin = Excel_Page_margin(0);
+    Edr_Style *style = nullptr;
+    if (Edr_Style_computeForPath(doc, body, &style) == Res_ok && style) {
+        const Prop *m = Edr_Style_getProp(style, PropId_marginLeft);
+        if (m && m->type == PropType_length)
+            xOrigin = int32_t(m->payload);
+        Edr_Style_release(style);
+    }
+    Edr_Doc_readUnlock(doc);
+    // Nodes are written to through a reference of one's own.
+    int held = Edr_Node_addRefLive(doc, body);
+    if (held != Res_ok)
+        return held;
+    int rc = placeLinks(doc, grid, body, xOrigin);
+    Edr_Node_release(doc, body);
+    return rc;
+}
+
+namespace {
+
+int placeLinks(Edr_Doc *doc, const SheetGrid *grid, Edr_Node *body, int32_t xOrigin)
+{
+    // The link nodes made before go; the ranges, moved by the edit, make
+    // them again.
+    for (Edr_Node *c = Edr_Node_firstChild(body); c;) {
+        Edr_Node *next = Edr_Node_nextSibling(c);
+        if (isPositionMarker(c) && hasUrl(next)) {
+            Edr_Node *after = Edr_Node_nextSibling(next);
+            // Each remove drops the tree's reference; the one taken here
+            // goes with the release.
+            for (Edr_Node *n : {next, c}) {
+                int rc = Edr_Node_addRefLive(doc, n);
+                if (rc != Res_ok)
+                    return rc;
+                rc = Edr_Node_remove(doc, n);
+                Edr_Node_release(doc, n);
+                if (rc != Res_ok)
+                    return rc;
+            }
+            c = after;
+            continue;
+        }
+        c = next;
+    }
+    for (const TaggedNode *n = grid->taggedLists; n; n = n->next) {
+        if (n->tag != Excel_hyperlinkTag)
+            continue;
+        for (const TaggedRecord *r = n->first; r; r = r->next) {
+            const char16_t *target = Excel_hyperlinkTarget(r);
+            if (!target || !*target)
+                continue;
+            int rc = linkNodeAt(doc, grid, body, uint32_t(r->words[0]), uint32_t(r->words[1]),
+                                uint32_t(r->words[2]), uint32_t(r->words[3]), target, xOrigin);
+            if (rc != Res_ok)
+                return rc;
+        }
+    }
+    return Res_ok;
+}
+
+} // namespace
 
 int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid, Edr_Node *parent)
 {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+struct Edr_Doc;
 struct Edr_Node;
 struct ExcelLoad;
 struct SheetGrid;
@@ -47,8 +48,17 @@ const char16_t *Excel_hyperlinkTarget(const TaggedRecord *record);
 [[nodiscard]] int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid, Edr_Node *parent);
 
 // Under parent: a position marker at the corner of the link's range on the
-// page (the grid starts at the page's margins) and a block group the size
-// of the range carrying the link's target as its URL. 0; 1; 16 without a
-// document, grid, parent or target; document errors.
+// page body (the grid's top is the body's, its left edge at the page's left
+// margin) and a block group the size of the range carrying the link's
+// target as its URL, its display and size as data nodes of its own. 0; 1;
+// 16 without a document, grid, parent or target; document errors.
 [[nodiscard]] int Excel_linkNode(ExcelLoad *book, const SheetGrid *grid, Edr_Node *parent,
                                  const ExcelHyperlink *link);
+
+// After rows or columns of grid were inserted or deleted (and its ranges
+// moved): the link nodes beside the grid's node are made again from the
+// hyperlink ranges, each over its range's cells as they now lie; a range
+// the edit removed loses its node. Nothing when the document does not
+// hold the grid. Takes the document's locks itself (the caller holds
+// none). 0; 1; 16; document errors.
+[[nodiscard]] int Excel_placeLinkNodes(Edr_Doc *doc, const SheetGrid *grid);

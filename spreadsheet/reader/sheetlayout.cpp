@@ -373,7 +373,12 @@ int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetMe
     *out = nullptr;
     if (!load || !sheet || !load->workbook)
         return Res_missingArgument;
-    if (sheet->extent[1] <= 0 || sheet->rowCount == 0 || !sheet->rowHeights || !sheet->colWidths)
+    // A sheet without cells still shows the shapes anchored on it: its grid
+    // reaches them with the default row and column sizes.
+    uint32_t drawnColumns = 0, drawnRows = 0;
+    ExcelDraw_objectsExtent(sheet, &drawnColumns, &drawnRows);
+    bool cells = sheet->extent[1] > 0 && sheet->rowCount != 0 && sheet->rowHeights && sheet->colWidths;
+    if (!cells && (drawnColumns == 0 || drawnRows == 0))
         return Excel_errEmptySheet;
     const ExcelXf *xf = xfOf(load, Excel_defaultXf);
     if (!xf || !xf->font)
@@ -608,7 +613,10 @@ int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *grid, Edr_Node *body)
     const ExcelLoadSheet *sheet = book->layoutSheet;
     for (uint32_t i = 0; sheet && i < sheet->noteCount; i++) {
         const ExcelNote &n = sheet->notes[i];
-        ExcelNoteData data{n.objectId, n.position, nullptr};
+        // The note names the sheet's drawing group, which moves to the
+        // sheet's item below and lives as long as the sheet.
+        ExcelNoteData data{n.objectId, n.position,
+                           sheet->drawingState ? static_cast<void *>(sheet->drawingState->group) : nullptr};
         int rc = Excel_rangeHandlerAdd(grid, Excel_noteTag, n.row, n.column, n.row, n.column, &data, sizeof data);
         if (rc != Res_ok)
             return rc;
@@ -616,5 +624,7 @@ int Excel_Sheet_buildGrid(ExcelLoad *book, SheetGrid *grid, Edr_Node *body)
     int rc = Excel_registerHyperlinks(book, grid, book->doc ? body : nullptr);
     if (rc == Res_ok && book->doc)
         rc = ExcelDraw_placeSheet(book, grid, book->doc, body);
+    if (rc == Res_ok)
+        ExcelDraw_keepGroup(book, grid);
     return rc;
 }

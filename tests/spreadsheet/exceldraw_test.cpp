@@ -6,6 +6,8 @@
 // hyperlink and note ranges of the sheet.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -35,6 +37,10 @@
 #include "spreadsheet/reader/hyperlink.h"
 #include "spreadsheet/reader/sheetlayout.h"
 #include "spreadsheet/reader/sheetobj.h"
+#include "spreadsheet/reader/workbook.h"
+#include "spreadsheet/chart/chart.h"
+#include "spreadsheet/sheetedit.h"
+#include "core/geom/matrix.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/document/edr_fixture.h"
 #include "tests/support/heap_fixture.h"
@@ -355,6 +361,16 @@ std::map<uint32_t, Prop> propsOf(Edr_Doc *doc, Edr_Node *node)
     return out;
 }
 
+// The properties of the group's own rule.
+std::map<uint32_t, Prop> ownProps(Edr_Node *node)
+{
+    std::map<uint32_t, Prop> out;
+    const Edr_GroupExt *ext = Edr_Node_group(node)->ext;
+    for (StylePropItem *p = ext && ext->props[1] ? ext->props[1]->firstProp : nullptr; p; p = p->next)
+        out[p->value.id] = p->value;
+    return out;
+}
+
 SheetGrid *firstGrid(Edr_Node *root)
 {
     std::vector<Edr_Node *> grids;
@@ -442,10 +458,14 @@ TEST_F(DrawTree, ShapeStartsHalfWayAcrossItsColumn)
         SheetGrid *g = firstGrid(root);
         ASSERT_NE(g, nullptr);
         const uint32_t *w = g->metrics->columnWidths;
-        // The grid's corner lies at the page's margins (the sheet has the
-        // default margins, 0.2 inch left and 0.3 inch top).
+        const uint32_t *rows = g->metrics->rowPositions;
+        // Positions are in the page body's frame: the grid's left edge at
+        // the page's left margin (0.2 inch here), its top at the body's top
+        // (below the header and the top margin, which are not added).
         int32_t x = Excel_Page_margin(0.2) + int32_t(w[0] + w[1] + w[2] / 2);
-        int32_t y = Excel_Page_margin(0.3) + int32_t(g->metrics->rowPositions[0]);
+        // The rectangle runs from row 2 down to half-way into row 5 (offset
+        // 128 of 256); an outline's origin is its box's bottom-left corner.
+        int32_t bottom = int32_t(rows[3] + (rows[4] - rows[3]) / 2);
         std::vector<Edr_Node *> data, paths;
         collect(root, Edr_NodeType_data, &data);
         collect(root, Edr_NodeType_path, &paths);
@@ -453,19 +473,78 @@ TEST_F(DrawTree, ShapeStartsHalfWayAcrossItsColumn)
         bool found = false;
         for (Edr_Node *d : data) {
             const Prop *p = static_cast<const Prop *>(Edr_Node_payloadOrNull(d));
-            // An outline's origin is its box's bottom-left corner: at or
-            // below the anchor's top.
             if (p && p->id == PropId_position && p->type == PropType_pointer &&
-                int32_t(uint32_t(p->payload)) == x && int32_t(p->payload2) >= y)
+                int32_t(uint32_t(p->payload)) == x && std::abs(int32_t(p->payload2) - bottom) <= 1)
                 found = true;
         }
-        EXPECT_TRUE(found) << "no shape placed at (" << x << ", " << y << ")";
+        EXPECT_TRUE(found) << "no shape placed at (" << x << ", " << bottom << ")";
+    });
+}
+
+TEST_F(DrawTree, SheetWithShapesButNoCellsShowsThem)
+{
+    loadFixture("drawonly.xls", [](Edr_Doc *, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        // The page is there, its grid reaching the shapes' anchors with the
+        // least extent of a sheet.
+        SheetGrid *g = firstGrid(root);
+        ASSERT_NE(g, nullptr);
+        EXPECT_GE(g->metrics->columnCount, 10u);
+        EXPECT_GE(g->metrics->rowCount, 30u);
+        std::vector<Edr_Node *> paths;
+        collect(root, Edr_NodeType_path, &paths);
+        EXPECT_FALSE(paths.empty());
+        EXPECT_NE(findText(root, "Plain\n"), nullptr);
+        EXPECT_NE(findText(root, "Bold"), nullptr);
+    });
+}
+
+TEST_F(DrawTree, NoteShowsItsShapeByObjectId)
+{
+    loadFixture("drawsplit.xls", [](Edr_Doc *, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        SheetGrid *g = firstGrid(root);
+        ASSERT_NE(g, nullptr);
+        // The sheet's drawing went to its item, which the note names.
+        const ExcelBookItem *item = nullptr;
+        for (const ExcelBookItem *i = g->workbook ? g->workbook->items : nullptr; i; i = i->next)
+            if (i->payload == g)
+                item = i;
+        ASSERT_NE(item, nullptr);
+        ASSERT_NE(item->drawing, nullptr);
+        const TaggedRecord *note = firstRange(g, Excel_noteTag);
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(note->words[0], 0);
+        EXPECT_EQ(note->words[1], 5);
+        const ExcelNoteData *data = reinterpret_cast<const ExcelNoteData *>(note + 1);
+        EXPECT_EQ(data->drawing, item->drawing);
+        EXPECT_EQ(data->objectId, 3u);
+        EscherShape *shape = Excel_noteShow(data);
+        ASSERT_NE(shape, nullptr);
+        EXPECT_EQ(shape, &item->drawing->shapes[3]);
+        const ExcelClientRecord *r = client(shape->clientData);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->objectType, Excel_objNote);
+        EXPECT_EQ(r->flags & ExcelClient_shown, uint32_t(ExcelClient_shown));
+        // The other shapes are not notes and stay unshown, even those
+        // whose object ids another note could name.
+        EXPECT_EQ(client(item->drawing->shapes[1].clientData)->flags, 0u);
+        const uint16_t otherIds[] = {1, 2, 99};
+        for (uint16_t id : otherIds) {
+            ExcelNoteData other = *data;
+            other.objectId = id;
+            EXPECT_EQ(Excel_noteShow(&other), nullptr) << id;
+        }
+        ExcelNoteData none = *data;
+        none.drawing = nullptr;
+        EXPECT_EQ(Excel_noteShow(&none), nullptr);
+        EXPECT_EQ(Excel_noteShow(nullptr), nullptr);
     });
 }
 
 TEST_F(DrawTree, NoteAndHyperlinkRangesOverTheirCells)
 {
-    loadFixture("drawnote.xls", [](Edr_Doc *doc, Edr_Node *root, int err) {
+    loadFixture("drawnote.xls", [](Edr_Doc *, Edr_Node *root, int err) {
         ASSERT_EQ(err, 0);
         SheetGrid *g = firstGrid(root);
         ASSERT_NE(g, nullptr);
@@ -499,7 +578,8 @@ TEST_F(DrawTree, NoteAndHyperlinkRangesOverTheirCells)
         ASSERT_NE(address, nullptr);
         EXPECT_STREQ(address, "http://example.com/");
         Mem_free(address);
-        auto p = propsOf(doc, linked[0]);
+        auto p = ownProps(linked[0]);
+        EXPECT_EQ(p[PropId_display].type, uint32_t(KwId_block));
         EXPECT_EQ(Prop_getLength(&p[PropId_width]), int32_t(g->metrics->columnWidths[3]));
         EXPECT_EQ(Prop_getLength(&p[PropId_height]), int32_t(g->metrics->rowPositions[0]));
         // The marker before it puts it at D1's corner.
@@ -526,10 +606,99 @@ TEST_F(DrawTree, LibreOfficeTextBoxesAndShapes)
         ASSERT_NE(bold, nullptr);
         EXPECT_NE(Edr_Node_parent(plain), Edr_Node_parent(bold));
         EXPECT_TRUE(propsOf(doc, Edr_Node_parent(bold)).count(PropId_fontWeight));
-        EXPECT_NE(findText(root, "Turned"), nullptr);
         std::vector<Edr_Node *> paths;
         collect(root, Edr_NodeType_path, &paths);
         EXPECT_GE(paths.size(), 3u);
+        // The upright box has no turn; the box turned by 330 degrees turns
+        // its text with it (a turn of -330, that is 30 degrees, in the
+        // layout's sense), its height kept for the turn's centre.
+        EXPECT_EQ(propsOf(doc, Edr_Node_parent(Edr_Node_parent(plain))).count(PropId_transform), 0u);
+        Edr_Node *turned = findText(root, "Turned");
+        ASSERT_NE(turned, nullptr);
+        auto k = propsOf(doc, Edr_Node_parent(Edr_Node_parent(turned)));
+        ASSERT_EQ(k.count(PropId_transform), 1u);
+        EXPECT_TRUE(k.count(PropId_height));
+        const Matrix *m = reinterpret_cast<const Matrix *>(k[PropId_transform].payload);
+        ASSERT_NE(m, nullptr);
+        EXPECT_NEAR(m->a / 65536.0, std::cos(M_PI / 6), 1e-3);
+        EXPECT_NEAR(std::abs(m->b) / 65536.0, 0.5, 1e-3);
+    });
+}
+
+TEST_F(DrawTree, LinkNodesFollowInsertedAndDeletedLines)
+{
+    loadFixture("drawnote.xls", [this](Edr_Doc *doc, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        SheetGrid *g = firstGrid(root);
+        ASSERT_NE(g, nullptr);
+        // The link's marker and group, as the tree holds them now.
+        auto link = [&](int32_t *x, int32_t *y, int32_t *w, int32_t *h) {
+            std::vector<Edr_Node *> groups;
+            collect(root, Edr_NodeType_group, &groups);
+            int found = 0;
+            for (Edr_Node *n : groups) {
+                if (!Edr_Node_hasUrl(n))
+                    continue;
+                found++;
+                Edr_Node *marker = nullptr;
+                for (Edr_Node *c = Edr_Node_firstChild(Edr_Node_parent(n)); c && c != n; c = Edr_Node_nextSibling(c))
+                    marker = c;
+                const Prop *at = marker ? static_cast<const Prop *>(Edr_Node_payloadOrNull(marker)) : nullptr;
+                if (!at || at->id != PropId_position)
+                    return -1;
+                *x = int32_t(uint32_t(at->payload));
+                *y = int32_t(at->payload2);
+                auto own = ownProps(n);
+                *w = own.count(PropId_width) ? Prop_getLength(&own[PropId_width]) : -1;
+                *h = own.count(PropId_height) ? Prop_getLength(&own[PropId_height]) : -1;
+            }
+            return found;
+        };
+        const uint32_t *cw = g->metrics->columnWidths;
+        const uint32_t *rows = g->metrics->rowPositions;
+        const int32_t left = Excel_Page_margin(0.75); // the book's left margin
+        int32_t x = 0, y = 0, w = 0, h = 0;
+        ASSERT_EQ(link(&x, &y, &w, &h), 1);
+        EXPECT_EQ(x, left + int32_t(cw[0] + cw[1] + cw[2]));
+        EXPECT_EQ(y, 0);
+        EXPECT_EQ(w, int32_t(cw[3]));
+        EXPECT_EQ(h, int32_t(rows[0]));
+
+        // Two columns before D and three rows above row 1: the link lies
+        // over F4 and its node follows.
+        ASSERT_EQ(Edr_Doc_writeLock(doc), 0);
+        for (int i = 0; i < 2; i++)
+            ASSERT_EQ(Excel_Sheet_insertColumn(ctx(), g, 1), 0);
+        ASSERT_EQ(Excel_sheetStructureChanged(g->workbook, g, 2, 1, 2, nullptr), 0);
+        for (int i = 0; i < 3; i++)
+            ASSERT_EQ(Excel_Sheet_insertRow(ctx(), g, 0), 0);
+        ASSERT_EQ(Excel_sheetStructureChanged(g->workbook, g, 0, 0, 3, nullptr), 0);
+        Edr_Doc_writeUnlock(doc);
+        ASSERT_EQ(Excel_placeLinkNodes(doc, g), 0);
+        const TaggedRecord *r = firstRange(g, Excel_hyperlinkTag);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->words[0], 3);
+        EXPECT_EQ(r->words[1], 5);
+        cw = g->metrics->columnWidths;
+        rows = g->metrics->rowPositions;
+        ASSERT_EQ(link(&x, &y, &w, &h), 1);
+        int32_t before = 0;
+        for (int c = 0; c < 5; c++)
+            before += int32_t(cw[c]);
+        EXPECT_EQ(x, left + before);
+        EXPECT_EQ(y, int32_t(rows[2]));
+        EXPECT_EQ(w, int32_t(cw[5]));
+        EXPECT_EQ(h, int32_t(rows[3] - rows[2]));
+
+        // Deleting the link's column takes the link and its node away.
+        ASSERT_EQ(Edr_Doc_writeLock(doc), 0);
+        ASSERT_EQ(Excel_Sheet_deleteColumn(ctx(), g, 5), 0);
+        ASSERT_EQ(Excel_sheetStructureChanged(g->workbook, g, 3, 5, 1, nullptr), 0);
+        Edr_Doc_writeUnlock(doc);
+        ASSERT_EQ(Excel_placeLinkNodes(doc, g), 0);
+        EXPECT_EQ(firstRange(g, Excel_hyperlinkTag), nullptr);
+        EXPECT_EQ(link(&x, &y, &w, &h), 0);
+        EXPECT_EQ(Excel_placeLinkNodes(nullptr, g), 16);
     });
 }
 
