@@ -28,6 +28,7 @@
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/spreadsheet/biff_support.h"
+#include "tests/spreadsheet/sheet_fixture.h"
 #include "tests/support/heap_fixture.h"
 
 using namespace biff;
@@ -35,48 +36,12 @@ using namespace biff;
 namespace
 {
 
-class FormulaEdit : public LeakCheckedContextTest<(8u << 20)> {
+class FormulaEdit : public LaidOutSheetTest {
   protected:
-    ExcelLoad load{};
-    OleHandle *ole = nullptr;
-    VfsHandle *vfs = nullptr;
-    SheetGrid *grid = nullptr;
-
     // Lays out the first sheet of a one-sheet book.
     void layout(const std::string &globals, const std::string &cells)
     {
         layoutFile(compound(book8(globals, {cells})));
-    }
-
-    void layoutFile(const std::string &file)
-    {
-        uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
-        memcpy(copy, file.data(), file.size());
-        uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
-        ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
-        load.context = ctx;
-        ASSERT_EQ(Excel_readWorkbookStream(&load, ole), 0);
-        ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &grid), 0);
-        ASSERT_NE(grid, nullptr);
-    }
-
-    void TearDown() override
-    {
-        Excel_gridLayoutFree(grid);
-        Excel_loadFree(&load);
-        Ole_close(&ole);
-        Vfs_close(vfs);
-        LeakCheckedContextTest::TearDown();
-    }
-
-    std::string shown(uint32_t row, uint32_t column)
-    {
-        const ExcelCell *c = Excel_Sheet_cellAt(grid, row, column);
-        std::string out;
-        for (const char16_t *p = c ? c->text : nullptr; p && *p; p++)
-            out += *p < 0x80 ? char(*p) : '?';
-        return c ? out : "<none>";
     }
 
     // The cell's formula as text ("<none>" without one).
@@ -92,10 +57,6 @@ class FormulaEdit : public LeakCheckedContextTest<(8u << 20)> {
         return out;
     }
 
-    int set(uint32_t row, uint32_t column, const char *text, uint32_t format = 0)
-    {
-        return Excel_CellEdit_setValue(ctx, grid, row, column, text, format);
-    }
 };
 
 // A small sheet: row 0 and row 1 have cells so that the grid has rows.

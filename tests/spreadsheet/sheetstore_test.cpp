@@ -27,6 +27,7 @@
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/spreadsheet/biff_support.h"
+#include "tests/spreadsheet/sheet_fixture.h"
 #include "tests/support/heap_fixture.h"
 
 using namespace biff;
@@ -34,40 +35,15 @@ using namespace biff;
 namespace
 {
 
-class SheetStore : public LeakCheckedContextTest<(8u << 20)> {
+class SheetStore : public LaidOutSheetTest {
   protected:
-    ExcelLoad load{};
-    OleHandle *ole = nullptr;
-    VfsHandle *vfs = nullptr;
-    SheetGrid *grid = nullptr;
-
     // Loads a compound file and lays its first sheet out into grid.
-    void layout(const std::string &file)
-    {
-        uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
-        memcpy(copy, file.data(), file.size());
-        uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
-        ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
-        load.context = ctx;
-        ASSERT_EQ(Excel_readWorkbookStream(&load, ole), 0);
-        ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &grid), 0);
-        ASSERT_NE(grid, nullptr);
-    }
+    void layout(const std::string &file) { layoutFile(file); }
 
     // A one-sheet book of the given cell records.
     void layoutCells(const std::string &cells)
     {
         layout(compound(book8("", {cells})));
-    }
-
-    void TearDown() override
-    {
-        Excel_gridLayoutFree(grid);
-        Excel_loadFree(&load);
-        Ole_close(&ole);
-        Vfs_close(vfs);
-        LeakCheckedContextTest::TearDown();
     }
 };
 

@@ -30,6 +30,7 @@
 #include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
+#include "tests/spreadsheet/sheet_fixture.h"
 #include "tests/support/heap_fixture.h"
 
 namespace
@@ -40,51 +41,12 @@ namespace
 //   2        -0.75     2024-01-28               FALSE
 //   4        =A1+B1    =A1>0                    =1/0
 //   "12"     ="ab"&"cd" 5.0%
-class SheetValues : public LeakCheckedContextTest<(8u << 20)> {
+class SheetValues : public LaidOutSheetTest {
   protected:
-    ExcelLoad load{};
-    OleHandle *ole = nullptr;
-    VfsHandle *vfs = nullptr;
-    SheetGrid *grid = nullptr;
-
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(LeakCheckedContextTest::SetUp());
-        std::ifstream in(std::string(VEXLAN_FIXTURES) + "/spreadsheet/loaded_values.xls", std::ios::binary);
-        std::string file((std::istreambuf_iterator<char>(in)), {});
-        ASSERT_FALSE(file.empty());
-        uint8_t *copy = static_cast<uint8_t *>(Mem_malloc(file.size()));
-        memcpy(copy, file.data(), file.size());
-        uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
-        ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
-        load.context = ctx;
-        ASSERT_EQ(Excel_readWorkbookStream(&load, ole), 0);
-        ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &grid), 0);
-        ASSERT_NE(grid, nullptr);
-    }
-
-    void TearDown() override
-    {
-        Excel_gridLayoutFree(grid);
-        Excel_loadFree(&load);
-        Ole_close(&ole);
-        Vfs_close(vfs);
-        LeakCheckedContextTest::TearDown();
-    }
-
-    std::string shown(uint32_t row, uint32_t column)
-    {
-        const ExcelCell *c = Excel_Sheet_cellAt(grid, row, column);
-        std::string out;
-        for (const char16_t *p = c ? c->text : nullptr; p && *p; p++)
-            out += *p < 0x80 ? char(*p) : '?';
-        return c ? out : "<none>";
-    }
-
-    int set(uint32_t row, uint32_t column, const char *text)
-    {
-        return Excel_CellEdit_setValue(ctx, grid, row, column, text, 0);
+        ASSERT_NO_FATAL_FAILURE(LaidOutSheetTest::SetUp());
+        ASSERT_NO_FATAL_FAILURE(layoutFixture("loaded_values.xls"));
     }
 
     // The loaded value as "kind:value" ("-" for none).
