@@ -24,7 +24,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize -j "$jobs" --output-on-failure --no-tests=error
 
 echo "== fuzz runs"
-# Every target fuzzes for a short while, one per core at a time, in a
+# Every target fuzzes for up to ten seconds, one per core at a time, in a
 # folder of its own that holds a copy of its corpus, its log and anything
 # libFuzzer writes (crash, leak and timeout inputs). A failing target's
 # folder is kept and named; a target without a corpus folder fails.
@@ -39,7 +39,7 @@ fuzz_one() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/vexlan-fuzz-$t.XXXXXX")
   mkdir "$work/corpus"
   cp -R "$corpus"/. "$work/corpus"/
-  if ! "$f" -runs=3000 -max_total_time=20 -artifact_prefix="$work/" "$work/corpus" >"$work/log" 2>&1; then
+  if ! "$f" -runs=3000 -max_total_time=10 -artifact_prefix="$work/" "$work/corpus" >"$work/log" 2>&1; then
     cat "$work/log"
     echo "fuzz: $t failed; its log and inputs are in $work"
     return 1
