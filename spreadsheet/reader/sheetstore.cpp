@@ -887,8 +887,10 @@ int Excel_Formula_recalcCells(EngineContext *context, SheetGrid *grid, uint32_t 
         ec.format = resultFormat(grid, r, c, ec.format);
         if (e == Res_noMemory) {
             rc = Res_noMemory;
-        } else if (e == Res_notImplemented) {
-            // Nothing here can evaluate it: the cell keeps its value.
+        } else if (e == Res_notImplemented || (e == Res_formulaBadToken && !self)) {
+            // Nothing here can evaluate it (a function or an operator
+            // without a handler): the cell keeps the value it has, which
+            // for a formula from the file is its stored result.
         } else if (e == Res_ok && ec.unsupported == 0) {
             ExcelFormulaResult result{&value, 0, ec.format};
             if (self || !showsAlready(grid, r, c, result))

@@ -796,14 +796,14 @@ TEST_F(SheetStore, EditorValuesOnAWorkbookFixture)
                                    "1 4 4 22 \n"
                                    "1 5 1 23 TRUE\n"
                                    "1 6 1 24 1,234.50\n");
-    // The sheet recalculated: "ab"&"cd" has no evaluation and shows the
-    // unsupported-function error. The formulas over loaded numbers read
+    // The sheet recalculated: "ab"&"cd" has no evaluation and keeps the
+    // text it was loaded with. The formulas over loaded numbers read
     // the loaded values: those whose results are what LibreOffice computed
     // (rows 3 to 9, 1/0, B2<0) keep their loaded values without a pending
     // edit; those over the edits (the sums of row 10, B2>3) and the empty
     // text (no text to compare) were stored.
-    EXPECT_EQ(rowListing(grid, 11), "11 0 1 15 #DIV/0!\n11 1 1 28 TRUE\n11 2 1 15 \n11 3 1 15 #NAME?\n11 4 1 28 FALSE\n");
-    EXPECT_EQ(editKeys(grid), "1,0;1,1;1,2;1,3;1,5;1,6;9,3;9,4;11,1;11,2;11,3;");
+    EXPECT_EQ(rowListing(grid, 11), "11 0 1 15 #DIV/0!\n11 1 1 28 TRUE\n11 2 1 15 \n11 3 1 15 abcd\n11 4 1 28 FALSE\n");
+    EXPECT_EQ(editKeys(grid), "1,0;1,1;1,2;1,3;1,5;1,6;9,3;9,4;11,1;11,2;");
     EXPECT_EQ(textAt(grid, 2, 3), "8.00");
     EXPECT_EQ(textAt(grid, 8, 3), "143.00");
     // The sums mix the edits with loaded values: 451 - 1.25 + 33; B2 + B3.

@@ -218,6 +218,20 @@ TEST_F(SheetValues, RecalculationStoresOnlyChangedResults)
     EXPECT_EQ(shown(2, 1), "3.5");
 }
 
+TEST_F(SheetValues, FormulasNothingHereEvaluatesKeepTheirLoadedResults)
+{
+    // ="ab"&"cd" uses an operator the evaluator has no handler for: a
+    // recalculation of the sheet leaves its loaded text alone (the parser
+    // refuses such a formula when it is typed).
+    ASSERT_EQ(set(0, 0, "10"), 0);
+    EXPECT_EQ(shown(2, 1), "12.5");
+    EXPECT_EQ(shown(3, 1), "abcd");
+    EXPECT_NE(set(5, 0, "=\"x\"&\"y\""), 0);
+    ASSERT_EQ(set(0, 0, "2"), 0);
+    EXPECT_EQ(shown(2, 1), "4.5");
+    EXPECT_EQ(shown(3, 1), "abcd");
+}
+
 TEST_F(SheetValues, ValuesFollowInsertedAndDeletedLines)
 {
     ASSERT_EQ(set(5, 0, "=SUM(A1:A3)"), 0);
