@@ -18,6 +18,8 @@
 #include "office/save/safesave.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
+#include "spreadsheet/reader/biff.h"
+#include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"
 #include "spreadsheet/writer/xlswriter.h"
@@ -102,6 +104,79 @@ int buildEntries(XlsWriter *w)
     return count ? Res_ok : int(Res_noSheets);
 }
 
+bool sameName(const char16_t *a, const char16_t *b)
+{
+    if (!a || !b)
+        return false;
+    while (*a && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
+// Brings the sheet list in line with the source's BOUNDSHEET records: a
+// sheet of the model takes its visibility from the record of its name, and
+// a worksheet of the source that the model holds no sheet for (one without
+// cells, which the loader does not lay out) gets an entry copied from the
+// source at its place among the others, so that no sheet is lost and sheet
+// references keep their indexes.
+int addSourceSheets(XlsWriter *w)
+{
+    if (!w->sourceStream)
+        return Res_ok;
+    XlsSheetEntry *after = nullptr; // the entry of the last record seen
+    for (const RecListEntry *r = w->workbook->recHead; r; r = RecList_next(r)) {
+        uint32_t length = RecList_length(r);
+        if (RecList_type(r) != 0x0085 || length < 8 || length > XlsWriter_recordMax)
+            continue;
+        size_t got = 0;
+        if (Ole_streamReadAt(w->sourceStream, RecList_position(r), length, &got, w->buffer) != Res_ok ||
+            got != length)
+            continue;
+        uint32_t position = 0;
+        Pack_read(w->buffer, "l", &position);
+        uint32_t visibility = w->buffer[4] & 3u, type = w->buffer[5];
+        size_t n = length - 6;
+        char16_t *name = nullptr;
+        int rc = Excel_readSheetName(w->buffer + 6, &n, &name, 0x0600);
+        if (rc == Res_noMemory)
+            return rc;
+        if (rc != Res_ok)
+            continue;
+        XlsSheetEntry *match = w->entries;
+        while (match && !(match->copiedFrom == 0 && sameName(match->name, name)))
+            match = match->next;
+        if (match) {
+            match->visibility = visibility;
+            after = match;
+        } else if (type == XlsSheet_worksheet && position) {
+            size_t chars = 0;
+            while (name[chars])
+                chars++;
+            // The name is kept behind the entry.
+            XlsSheetEntry *e = static_cast<XlsSheetEntry *>(
+                Mem_calloc(1, sizeof(XlsSheetEntry) + (chars + 1) * sizeof(char16_t)));
+            if (!e) {
+                Mem_free(name);
+                return Res_noMemory;
+            }
+            char16_t *kept = reinterpret_cast<char16_t *>(e + 1);
+            memcpy(kept, name, (chars + 1) * sizeof(char16_t));
+            e->name = kept;
+            e->kind = XlsSheet_worksheet;
+            e->visibility = visibility;
+            e->copiedFrom = position;
+            XlsSheetEntry **link = after ? &after->next : &w->entries;
+            e->next = *link;
+            *link = e;
+            after = e;
+        }
+        Mem_free(name);
+    }
+    return Res_ok;
+}
+
 // Opens the document's own compound file, copies every storage and stream
 // of it but the workbook stream, and opens that stream ("Workbook", else
 // "Book") as the source of the copied records.
@@ -159,7 +234,7 @@ int writeEntry(XlsWriter *w, XlsSheetEntry *e)
         return rc;
     switch (e->kind) {
     case XlsSheet_worksheet:
-        return XlsWriter_writeSheet(w, e);
+        return e->copiedFrom ? XlsWriter_copySheet(w, e) : XlsWriter_writeSheet(w, e);
     case XlsSheet_chart:
         rc = XlsWriter_writeBof(w, Xls_bofChart);
         if (rc == Res_ok)
@@ -241,6 +316,8 @@ int Excel_writeWorkbook(XlsWriter *w, Edr_Doc *doc, uint32_t options)
         rc = buildEntries(w);
     if (rc == Res_ok)
         rc = copySource(w);
+    if (rc == Res_ok)
+        rc = addSourceSheets(w);
     if (rc == Res_ok)
         rc = w->workbook->recHead && w->sourceStream ? XlsWriter_mergeGlobals(w) : XlsWriter_writeFreshGlobals(w);
     for (XlsSheetEntry *e = w->entries; e && rc == Res_ok; e = e->next)
