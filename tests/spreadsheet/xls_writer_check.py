@@ -10,8 +10,9 @@ every listed cell with its kind, value and XF, and the census is left out.
 EDITS is "-" or a comma-separated list of SHEET:ROW:COL=NUMBER, the cells
 the engine set before saving. With xlrd (formatting info on), the saved
 workbook must have the source's sheets, every cell's value and type (the
-edited cells their new number), every cell's font and XF attributes, and
-the merged ranges. A census of the saved "Workbook" stream finds every
+edited cells their new number), every cell's font and XF attributes, the
+merged ranges and each sheet's visibility. A census of the saved
+"Workbook" stream finds every
 BOUNDSHEET's position at a BOF and every record of the kinds that must
 survive (Series, BRAI, OBJ, TXO, NOTE, HLINK, PROTECT) as often as in the
 source. Where LibreOffice is installed (too large to install for every
@@ -104,6 +105,9 @@ def compare(source, saved, edits):
     if a.sheet_names() != b.sheet_names():
         fail('sheets %s, saved %s' % (a.sheet_names(), b.sheet_names()))
         return
+    if [s.visibility for s in a.sheets()] != [s.visibility for s in b.sheets()]:
+        fail('sheet visibility %s, saved %s' % ([s.visibility for s in a.sheets()],
+                                                [s.visibility for s in b.sheets()]))
     formulas = formula_cells(source)
     for si in range(a.nsheets):
         sa, sb = a.sheet_by_index(si), b.sheet_by_index(si)
@@ -143,6 +147,9 @@ def compare_expect(expect, saved, edits):
         fields = line.split('\t')
         if line.startswith('#sheet'):
             names[int(fields[1])] = fields[2]
+            if int(fields[1]) < b.nsheets and b.sheet_by_index(int(fields[1])).visibility != int(fields[3]):
+                fail('sheet %s: visibility %s, saved %d' % (fields[1], fields[3],
+                                                             b.sheet_by_index(int(fields[1])).visibility))
             continue
         if line.startswith('#') or len(fields) < 6:
             continue
