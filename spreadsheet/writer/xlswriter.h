@@ -98,6 +98,8 @@ struct XlsWriter {
     uint16_t defaultRowHeight; // twips; 255 until DEFAULTROWHEIGHT is written
     OleHandle *source;        // the source compound file, or null
     OleStream *sourceStream;  // its workbook stream, or null
+    uint32_t sourceHeld;      // 1: source is the workbook's held handle (heldSource)
+    uint32_t keepSource;      // 1: the caller takes source after the write
     EngineContext *ctx;
 };
 
@@ -107,9 +109,10 @@ struct XlsWriter {
 // a temporary file beside it that replaces target by one rename only when
 // every step (the write, the flush, the close) succeeded. On failure the
 // temporary file is removed and target (the document's own file included)
-// is left as it was. Once a save has replaced the document's own file, the
-// records kept from that file cannot be read any more: a later save of the
-// same document is refused with 16. 0 or the first error.
+// is left as it was. A save that replaces the document's own file keeps the
+// replaced file open in the workbook (heldSource), so that later saves
+// still read the kept records from the bytes they point into. 0 or the
+// first error.
 int Excel_saveWorkbook(Edr_Doc *doc, const Url *target);
 
 // The whole save into writer->out (Part of Excel_saveWorkbook; the caller
