@@ -750,6 +750,12 @@ int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t
         return rc;
     int removed = 0;
     (void)StyleRule_removeProp(rule, textColourProp, &removed);
+    // Without a colour to set or take away the cell keeps its style: a
+    // style set again would turn its displayed alignment into its format's.
+    if (colour == Excel_fmtNoColour && !removed) {
+        StyleRule_destroy(rule);
+        return Res_ok;
+    }
     if (colour != Excel_fmtNoColour) {
         Prop scratch{};
         rc = Excel_setRuleProp(Excel_ruleColour, &scratch, textColourProp, colour, rule, nullptr, 0);

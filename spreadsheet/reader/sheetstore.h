@@ -186,8 +186,9 @@ int Excel_Sheet_setFormulaResult(EngineContext *context, const ExcelFormulaResul
 // Used when a result carries a number format: the cell's style rule is
 // copied without its text colour (property 154), which the format's
 // colour section gives back when it names one and the value is no error;
-// the copy becomes the cell's rule. Nothing without the format's text or
-// for format 0. 0 or the failure of the rule change.
+// the copy becomes the cell's rule. Nothing without the format's text, for
+// format 0, or when there is no colour to set or take away (the cell keeps
+// its rule and XF). 0 or the failure of the rule change.
 int Excel_Sheet_applyResultFormat(ExcelCellEdit *edit, SheetGrid *grid, uint32_t row, uint32_t column);
 // Stores the error value of an evaluation failure code: 0x6601 #VALUE!,
 // 0x6602 #REF!, 0x6603 #NUM!, 0x6604 #NULL!, 0x6605 #N/A, 0x6606 #DIV/0!,

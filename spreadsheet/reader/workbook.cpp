@@ -10,6 +10,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
+#include "document/types/oleprobe.h"
 #include "office/officeart/escher.h"
 #include "spreadsheet/reader/excel.h"
 
@@ -48,6 +49,7 @@ void workbookFree(ExcelWorkbook *wb)
     }
     Mem_free(wb->url);
     RecList_free(&wb->recHead, &wb->recTail);
+    Ole_close(&wb->heldSource);
     Mem_free(wb);
 }
 

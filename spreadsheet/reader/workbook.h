@@ -17,6 +17,7 @@
 
 struct EngineContext;
 struct EscherDrawingGroup;
+struct OleHandle;
 struct ExcelSheet;
 struct XlsChart;
 struct RecListEntry;
@@ -159,7 +160,10 @@ struct ExcelWorkbook {
     RecListEntry *recHead;         // the globals raw-record list for the writer
     RecListEntry *recTail;
     uint32_t date1904;             // 1: serial dates count from 1904-01-01 (DATEMODE)
-    uint32_t sourceReplaced;       // 1: a save replaced the file the kept records point into
+    // The file the kept records point into, held open once a save has
+    // replaced it at its path (its bytes stay readable); closed with the
+    // workbook. Null until then.
+    OleHandle *heldSource;
 };
 
 // -------------------------------------------------------- record and items

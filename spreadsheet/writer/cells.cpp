@@ -2,11 +2,11 @@
 // one record per cell, formulas with their cached results, and the
 // workbook's shared strings (SST with its EXTSST index).
 //
-// The cell store keeps a loaded number as its displayed text. So that a
-// save keeps numbers, booleans, errors and formula results as values, the
-// value records of the sheet's source substream are read again into a
-// table and used for a cell that has no edit of its own and still has the
-// format it was loaded with.
+// The cell store keeps a loaded number as its displayed text and its value
+// in the sheet's loaded-value table, which follows the cells through edits
+// and row and column inserts and deletes: a cell without an edit of its
+// own is saved with that value (number, truth value, error or formula
+// result).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -34,150 +34,24 @@ enum : uint32_t {
     rowsPerBlock = 32,
 };
 
-enum : uint8_t {
-    srcNumber = 1,
-    srcBoolean = 2,
-    srcError = 3,
-    srcFormula = 4, // result: the 8 raw bytes
+// A loaded value of the cell store (Excel_Sheet_valueAt): its kind (an
+// edit's value kind, 0 for none) and value.
+struct LoadedValue {
+    uint32_t kind;
+    double value;
 };
 
-// A value record of the source sheet.
-struct SourceValue {
-    uint32_t row;
-    uint32_t column;
-    uint16_t xf;
-    uint8_t kind;
-    uint8_t byteValue;
-    double number;
-    uint8_t result[8];
-};
-
-struct SourceValues {
-    SourceValue *values;
-    uint32_t count;
-    uint32_t capacity;
-};
-
-bool valueLess(const SourceValue &a, const SourceValue &b)
+LoadedValue loadedValue(const SheetGrid *grid, uint32_t row, uint32_t column)
 {
-    return a.row != b.row ? a.row < b.row : a.column < b.column;
+    LoadedValue v{0, 0.0};
+    v.kind = Excel_Sheet_valueAt(grid, row, column, &v.value);
+    return v;
 }
 
-double rkValue(uint32_t rk)
+// The byte of a truth value or error code held as a double.
+uint32_t valueByte(double value)
 {
-    double v;
-    if (rk & 2) {
-        v = double(int32_t(rk) >> 2);
-    } else {
-        uint64_t bits = uint64_t(rk & 0xFFFFFFFCu) << 32;
-        memcpy(&v, &bits, 8);
-    }
-    return (rk & 1) ? v / 100 : v;
-}
-
-int addValue(SourceValues *t, const SourceValue &v)
-{
-    if (t->count == t->capacity) {
-        uint32_t capacity = t->capacity ? t->capacity * 2 : 256;
-        void *grown = Mem_realloc(t->values, size_t(capacity) * sizeof(SourceValue));
-        if (!grown)
-            return Res_noMemory;
-        t->values = static_cast<SourceValue *>(grown);
-        t->capacity = capacity;
-    }
-    t->values[t->count++] = v;
-    return Res_ok;
-}
-
-// Reads the value records of the sheet's source substream: from the first
-// kept record (the sheet's settings precede its cells) to its EOF, embedded
-// substreams passed over.
-int readSourceValues(XlsWriter *w, const XlsSheetEntry *e, SourceValues *t)
-{
-    const RecListEntry *first = e->records[0][0];
-    if (!first || !w->sourceStream)
-        return Res_ok;
-    uint32_t at = RecList_position(first) - 4;
-    uint32_t depth = 0;
-    uint8_t *b = w->buffer;
-    for (;;) {
-        uint16_t type = 0, length = 0;
-        if (XlsWriter_readSourceHeader(w, at, &type, &length) != Res_ok)
-            break;
-        uint32_t body = at + 4;
-        at = body + length;
-        if (type == Xls_recBof) {
-            depth++;
-            continue;
-        }
-        if (type == Xls_recEof) {
-            if (depth == 0)
-                break;
-            depth--;
-            continue;
-        }
-        if (depth || (type != 0x0203 && type != 0x027E && type != 0x00BD && type != 0x0205 && type != 0x0006))
-            continue;
-        size_t got = 0;
-        if (Ole_streamReadAt(w->sourceStream, body, length, &got, b) != Res_ok || got != length)
-            break;
-        SourceValue v{};
-        uint16_t row = 0, column = 0, xf = 0;
-        if (length < 6)
-            continue;
-        Pack_read(b, "3s", &row, &column, &xf);
-        v.row = row;
-        v.column = column;
-        v.xf = xf;
-        int rc = Res_ok;
-        if (type == 0x0203 && length >= 14) {
-            v.kind = srcNumber;
-            memcpy(&v.number, b + 6, 8);
-            rc = addValue(t, v);
-        } else if (type == 0x027E && length >= 10) {
-            uint32_t rk = 0;
-            Pack_read(b + 6, "l", &rk);
-            v.kind = srcNumber;
-            v.number = rkValue(rk);
-            rc = addValue(t, v);
-        } else if (type == 0x0205 && length >= 8) {
-            v.kind = b[7] ? srcError : srcBoolean;
-            v.byteValue = b[6];
-            rc = addValue(t, v);
-        } else if (type == 0x0006 && length >= 14) {
-            v.kind = srcFormula;
-            memcpy(v.result, b + 6, 8);
-            rc = addValue(t, v);
-        } else if (type == 0x00BD && length >= 6) {
-            // MULRK: row, first column, {XF, RK} per column, last column.
-            for (uint32_t i = 0; rc == Res_ok && 4u + 6u * (i + 1) + 2u <= length; i++) {
-                uint16_t cellXf = 0;
-                uint32_t rk = 0;
-                Pack_read(b + 4 + 6 * i, "s", &cellXf);
-                Pack_read(b + 6 + 6 * i, "l", &rk);
-                v.column = column + i;
-                v.xf = cellXf;
-                v.kind = srcNumber;
-                v.number = rkValue(rk);
-                rc = addValue(t, v);
-            }
-        }
-        if (rc != Res_ok)
-            return rc;
-    }
-    std::sort(t->values, t->values + t->count, valueLess);
-    return Res_ok;
-}
-
-const SourceValue *findValue(const SourceValues *t, uint32_t row, uint32_t column)
-{
-    SourceValue key{};
-    key.row = row;
-    key.column = column;
-    const SourceValue *begin = t->values;
-    const SourceValue *end = begin + t->count;
-    const SourceValue *at = std::lower_bound(begin, end, key, valueLess);
-    return at != end && at->row == row && at->column == column ? at : nullptr;
+    return std::isfinite(value) && value >= 0.0 && value <= 255.0 ? uint32_t(value) : 0u;
 }
 
 // ------------------------------------------------------------ cell records
@@ -260,7 +134,7 @@ int writeStringRecord(XlsWriter *w, uint16_t type, const uint8_t *prefix, size_t
 }
 
 int writeFormula(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const SheetFormula *f,
-                 const ExcelCellEdit *edit, const SourceValue *source)
+                 const ExcelCellEdit *edit, LoadedValue loaded)
 {
     if (!f->tokens || !f->length)
         return Res_formulaNoTokens;
@@ -293,10 +167,11 @@ int writeFormula(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const She
         default:
             return Res_formulaResultKind;
         }
-    } else if (source && source->kind == srcFormula) {
-        memcpy(result, source->result, 8);
-        if (result[6] == 0xFF && result[7] == 0xFF && result[0] == 0)
-            text = cell && cell->text ? cell->text : u"";
+    } else if (loaded.kind == Excel_editBoolean || loaded.kind == Excel_editError) {
+        result[0] = loaded.kind == Excel_editBoolean ? 1 : 2;
+        result[2] = uint8_t(valueByte(loaded.value));
+    } else if (loaded.kind == Excel_editInteger || loaded.kind == Excel_editNumber) {
+        memcpy(result, &loaded.value, 8);
     } else if (cell && cell->text && cell->text[0]) {
         result[0] = 0;
         text = cell->text;
@@ -343,22 +218,32 @@ int writeEditValue(XlsWriter *w, uint32_t row, uint32_t column, uint32_t xf, con
     }
 }
 
-int writeCell(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const SourceValues *values)
+int writeCell(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell)
 {
     uint32_t row = cell->row, column = cell->column, xf = cell->xf;
     ExcelCellEdit *edit = Excel_editFind(grid->widthCells, nullptr, row, column);
-    const SourceValue *source = findValue(values, row, column);
-    // A source value is the cell's only while the cell keeps its format.
-    if (source && source->xf != xf)
-        source = nullptr;
+    // The loaded value stands while the cell has no edit of its own.
+    LoadedValue loaded = edit ? LoadedValue{0, 0.0} : loadedValue(grid, row, column);
     if (const SheetFormula *f = Excel_Sheet_findFormula(grid, row, column))
-        return writeFormula(w, grid, cell, f, edit, source);
+        return writeFormula(w, grid, cell, f, edit, loaded);
     if (edit && edit->kind != Excel_editText && edit->kind != Excel_editNone)
         return writeEditValue(w, row, column, xf, edit);
+    switch (loaded.kind) {
+    case Excel_editInteger:
+    case Excel_editNumber:
+        return writeNumber(w, row, column, xf, loaded.value);
+    case Excel_editBoolean:
+    case Excel_editError:
+        return writeBoolErr(w, row, column, xf, valueByte(loaded.value), loaded.kind == Excel_editError);
+    default:
+        break;
+    }
     switch (cell->kind) {
     case Excel_cellSharedText: {
-        if (cell->sst < 0)
-            return Res_ok;
+        // A shared string the table does not hold (the source's index lay
+        // beyond it) shows as an empty cell and is saved as one.
+        if (cell->sst < 0 || uint32_t(cell->sst) >= w->workbook->sstCount)
+            return writeBlank(w, row, column, xf);
         uint8_t body[10];
         int n = Pack_write(body, "3sl", row, column, xf, uint32_t(cell->sst));
         return XlsWriter_writeRecord(w, 0x00FD, body, size_t(n));
@@ -366,10 +251,6 @@ int writeCell(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const Source
     case Excel_cellNoText:
         return writeBlank(w, row, column, xf);
     case Excel_cellOwnText:
-        if (!edit && source && source->kind == srcNumber)
-            return writeNumber(w, row, column, xf, source->number);
-        if (!edit && source && (source->kind == srcBoolean || source->kind == srcError))
-            return writeBoolErr(w, row, column, xf, source->byteValue, source->kind == srcError);
         return writeLabel(w, row, column, xf, cell->text);
     default:
         return Res_ok;
@@ -440,8 +321,7 @@ int XlsWriter_writeRows(XlsWriter *w, XlsSheetEntry *entry)
     const SheetCellTable *t = grid->cellTable;
     if (!m || !t)
         return Res_ok;
-    SourceValues values{};
-    int rc = readSourceValues(w, entry, &values);
+    int rc = Res_ok;
     uint32_t rows = m->rowCount;
     for (uint32_t block = 0; block < rows && rc == Res_ok; block += rowsPerBlock) {
         uint32_t end = std::min(rows, block + rowsPerBlock);
@@ -461,7 +341,7 @@ int XlsWriter_writeRows(XlsWriter *w, XlsSheetEntry *entry)
         uint32_t firstCell = XlsWriter_tell(w);
         (void)firstCell;
         for (uint32_t i = firstCellOfRow(t, block); i < t->count && t->cells[i].row < end && rc == Res_ok; i++)
-            rc = writeCell(w, grid, &t->cells[i], &values);
+            rc = writeCell(w, grid, &t->cells[i]);
         if (rc != Res_ok)
             break;
         // DBCELL: the offset back to the block's first ROW, one zero per ROW.
@@ -480,7 +360,6 @@ int XlsWriter_writeRows(XlsWriter *w, XlsSheetEntry *entry)
         b += 2u * rowRecords;
         rc = XlsWriter_writeRecord(w, 0x00D7, w->buffer, size_t(b - w->buffer));
     }
-    Mem_free(values.values);
     // The INDEX again, completed.
     if (rc == Res_ok && w->indexBody) {
         uint32_t here = XlsWriter_tell(w);

@@ -18,6 +18,8 @@
 #include "office/save/safesave.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
+#include "spreadsheet/reader/biff.h"
+#include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"
 #include "spreadsheet/writer/xlswriter.h"
@@ -102,28 +104,109 @@ int buildEntries(XlsWriter *w)
     return count ? Res_ok : int(Res_noSheets);
 }
 
+bool sameName(const char16_t *a, const char16_t *b)
+{
+    if (!a || !b)
+        return false;
+    while (*a && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
+// Brings the sheet list in line with the source's BOUNDSHEET records: a
+// sheet of the model takes its visibility from the record of its name, and
+// a worksheet of the source that the model holds no sheet for (one without
+// cells, which the loader does not lay out) gets an entry copied from the
+// source at its place among the others, so that no sheet is lost and sheet
+// references keep their indexes.
+int addSourceSheets(XlsWriter *w)
+{
+    if (!w->sourceStream)
+        return Res_ok;
+    XlsSheetEntry *after = nullptr; // the entry of the last record seen
+    for (const RecListEntry *r = w->workbook->recHead; r; r = RecList_next(r)) {
+        uint32_t length = RecList_length(r);
+        if (RecList_type(r) != 0x0085 || length < 8 || length > XlsWriter_recordMax)
+            continue;
+        size_t got = 0;
+        if (Ole_streamReadAt(w->sourceStream, RecList_position(r), length, &got, w->buffer) != Res_ok ||
+            got != length)
+            continue;
+        uint32_t position = 0;
+        Pack_read(w->buffer, "l", &position);
+        uint32_t visibility = w->buffer[4] & 3u, type = w->buffer[5];
+        size_t n = length - 6;
+        char16_t *name = nullptr;
+        int rc = Excel_readSheetName(w->buffer + 6, &n, &name, 0x0600);
+        if (rc == Res_noMemory)
+            return rc;
+        if (rc != Res_ok)
+            continue;
+        XlsSheetEntry *match = w->entries;
+        while (match && !(match->copiedFrom == 0 && sameName(match->name, name)))
+            match = match->next;
+        if (match) {
+            match->visibility = visibility;
+            after = match;
+        } else if (type == XlsSheet_worksheet && position) {
+            size_t chars = 0;
+            while (name[chars])
+                chars++;
+            // The name is kept behind the entry.
+            XlsSheetEntry *e = static_cast<XlsSheetEntry *>(
+                Mem_calloc(1, sizeof(XlsSheetEntry) + (chars + 1) * sizeof(char16_t)));
+            if (!e) {
+                Mem_free(name);
+                return Res_noMemory;
+            }
+            char16_t *kept = reinterpret_cast<char16_t *>(e + 1);
+            memcpy(kept, name, (chars + 1) * sizeof(char16_t));
+            e->name = kept;
+            e->kind = XlsSheet_worksheet;
+            e->visibility = visibility;
+            e->copiedFrom = position;
+            XlsSheetEntry **link = after ? &after->next : &w->entries;
+            e->next = *link;
+            *link = e;
+            after = e;
+        }
+        Mem_free(name);
+    }
+    return Res_ok;
+}
+
 // Opens the document's own compound file, copies every storage and stream
 // of it but the workbook stream, and opens that stream ("Workbook", else
 // "Book") as the source of the copied records.
 int copySource(XlsWriter *w)
 {
-    Url *url = nullptr;
-    int rc = Edr_Doc_getUrl(w->doc, &url);
-    if (rc == Res_noMemory)
-        return rc;
-    if (!url)
-        return Res_ok; // made in memory: written from the model
-    VfsHandle *probe = nullptr;
-    uint32_t accepted = 0;
-    if (Vfs_open(url, Vfs_modeRead, &probe, &accepted, w->ctx) != Res_ok) {
+    int rc = Res_ok;
+    if (w->workbook->heldSource) {
+        // A save replaced the document's file: its bytes are read from the
+        // handle kept open since.
+        w->source = w->workbook->heldSource;
+        w->sourceHeld = 1;
+    } else {
+        Url *url = nullptr;
+        rc = Edr_Doc_getUrl(w->doc, &url);
+        if (rc == Res_noMemory)
+            return rc;
+        if (!url)
+            return Res_ok; // made in memory: written from the model
+        VfsHandle *probe = nullptr;
+        uint32_t accepted = 0;
+        if (Vfs_open(url, Vfs_modeRead, &probe, &accepted, w->ctx) != Res_ok) {
+            Url_free(url);
+            return Res_ok; // the file is gone: written from the model
+        }
+        (void)Vfs_close(probe);
+        rc = Ole_openUrl(w->ctx, url, &w->source, Vfs_modeRead | Vfs_modeSeekable);
         Url_free(url);
-        return Res_ok; // the file is gone: written from the model
+        if (rc != Res_ok)
+            return rc;
     }
-    (void)Vfs_close(probe);
-    rc = Ole_openUrl(w->ctx, url, &w->source, Vfs_modeRead | Vfs_modeSeekable);
-    Url_free(url);
-    if (rc != Res_ok)
-        return rc;
     uint8_t clsid[16];
     if (Ole_entryGetClsid(w->source, 0, clsid) == Res_ok)
         (void)Ole_entrySetClsid(w->out, 0, clsid);
@@ -159,7 +242,7 @@ int writeEntry(XlsWriter *w, XlsSheetEntry *e)
         return rc;
     switch (e->kind) {
     case XlsSheet_worksheet:
-        return XlsWriter_writeSheet(w, e);
+        return e->copiedFrom ? XlsWriter_copySheet(w, e) : XlsWriter_writeSheet(w, e);
     case XlsSheet_chart:
         rc = XlsWriter_writeBof(w, Xls_bofChart);
         if (rc == Res_ok)
@@ -180,21 +263,29 @@ int writeEntry(XlsWriter *w, XlsSheetEntry *e)
 
 struct SaveArgs {
     Edr_Doc *doc;
-    ExcelWorkbook *workbook; // the model saved, when the write found one
+    uint32_t keepSource;     // 1: the target is the document's own file
+    OleHandle *source;       // the source the write opened, kept for the caller
 };
 
 int writeTo(void *argument, const Url *output, int *created)
 {
     Edr_Doc *doc = static_cast<SaveArgs *>(argument)->doc;
+    SaveArgs *args = static_cast<SaveArgs *>(argument);
     XlsWriter w{};
     w.ctx = Edr_Doc_getApp(doc);
+    w.keepSource = args->keepSource;
     int rc = OleWriter_create(w.ctx, output, &w.out, 0);
     *created = rc == Res_ok;
     if (rc != Res_ok)
         return rc;
     Edr_Doc_readLock(doc);
     rc = Excel_writeWorkbook(&w, doc, 0);
-    static_cast<SaveArgs *>(argument)->workbook = w.workbook;
+    // The source of a save over the document's own file stays open: the
+    // replaced file's bytes are those the kept records point into. A
+    // later step may still fail: the caller decides.
+    Ole_close(&args->source);
+    args->source = w.source;
+    w.source = nullptr;
     Edr_Doc_readUnlock(doc);
     if (rc == Res_ok)
         rc = OleWriter_flush(w.out);
@@ -210,7 +301,9 @@ int Excel_writeWorkbook(XlsWriter *w, Edr_Doc *doc, uint32_t options)
         return Res_missingArgument;
     OleHandle *out = w->out;
     EngineContext *ctx = w->ctx ? w->ctx : Edr_Doc_getApp(doc);
+    uint32_t keepSource = w->keepSource;
     *w = XlsWriter{};
+    w->keepSource = keepSource;
     w->out = out;
     w->ctx = ctx;
     w->doc = doc;
@@ -233,20 +326,22 @@ int Excel_writeWorkbook(XlsWriter *w, Edr_Doc *doc, uint32_t options)
         if (rc == Res_ok && !w->workbook)
             rc = Res_noSheetList;
     }
-    // Records kept from a file that a save has since replaced would be read
-    // from the wrong places of the new file.
-    if (rc == Res_ok && w->workbook->sourceReplaced)
-        rc = Res_missingArgument;
     if (rc == Res_ok)
         rc = buildEntries(w);
     if (rc == Res_ok)
         rc = copySource(w);
     if (rc == Res_ok)
+        rc = addSourceSheets(w);
+    if (rc == Res_ok)
         rc = w->workbook->recHead && w->sourceStream ? XlsWriter_mergeGlobals(w) : XlsWriter_writeFreshGlobals(w);
     for (XlsSheetEntry *e = w->entries; e && rc == Res_ok; e = e->next)
         rc = writeEntry(w, e);
     (void)Ole_streamClose(&w->sourceStream);
-    if (w->source)
+    // The held handle stays the workbook's; a kept source goes to the
+    // caller.
+    if (w->sourceHeld)
+        w->source = nullptr;
+    else if (rc != Res_ok || !w->keepSource)
         Ole_close(&w->source);
     int closed = Ole_streamClose(&w->stream);
     freeEntries(w);
@@ -261,13 +356,30 @@ int Excel_saveWorkbook(Edr_Doc *doc, const Url *target)
 {
     if (!doc || !target)
         return Res_nullInput;
-    SaveArgs args{doc, nullptr};
-    int rc = SafeSave_run(Edr_Doc_getApp(doc), target, writeTo, &args);
-    // The kept records point into the file as it was loaded: once a save
-    // has replaced that file, they no longer do.
+    SaveArgs args{doc, 0, nullptr};
     Url *own = nullptr;
-    if (rc == Res_ok && args.workbook && Edr_Doc_getUrl(doc, &own) == Res_ok && own && Url_equals(own, target))
-        args.workbook->sourceReplaced = 1;
+    int rc = Edr_Doc_getUrl(doc, &own);
+    if (rc == Res_noMemory)
+        return rc;
+    args.keepSource = own && Url_equals(own, target);
     Url_free(own);
+    rc = SafeSave_run(Edr_Doc_getApp(doc), target, writeTo, &args);
+    // The kept records point into the file as it was loaded: once a save
+    // has replaced that file at its path, the workbook holds the replaced
+    // file open for the saves after it.
+    if (args.source) {
+        ExcelWorkbook *wb = nullptr;
+        if (rc == Res_ok) {
+            Edr_Doc_readLock(doc);
+            Edr_Node *root = Edr_Doc_root(doc);
+            if (root)
+                (void)Edr_Node_walk(findWorkbook, nullptr, &wb, 0, root);
+            Edr_Doc_readUnlock(doc);
+        }
+        if (wb && !wb->heldSource)
+            wb->heldSource = args.source;
+        else
+            Ole_close(&args.source);
+    }
     return rc;
 }

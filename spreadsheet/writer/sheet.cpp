@@ -245,3 +245,62 @@ int XlsWriter_writeSheet(XlsWriter *w, XlsSheetEntry *e)
     }
     return Res_ok;
 }
+
+int XlsWriter_copySheet(XlsWriter *w, XlsSheetEntry *e)
+{
+    if (!w || !e)
+        return Res_missingArgument;
+    uint32_t at = e->copiedFrom;
+    uint16_t type = 0, length = 0;
+    if (XlsWriter_readSourceHeader(w, at, &type, &length) != Res_ok || type != Xls_recBof) {
+        int rc = XlsWriter_writeBof(w, Xls_bofWorksheet);
+        uint8_t body[14] = {};
+        if (rc == Res_ok)
+            rc = XlsWriter_writeRecord(w, 0x0200, body, sizeof(body));
+        if (rc == Res_ok)
+            rc = XlsWriter_writeWindow2(w, 0x0036);
+        return rc == Res_ok ? XlsWriter_writeRecord(w, Xls_recEof, nullptr, 0) : rc;
+    }
+    int rc = XlsWriter_copyBytes(w, at, 4u + length);
+    at += 4u + length;
+    uint32_t depth = 0;    // embedded substreams open
+    uint32_t indexPos = 0; // the fresh INDEX, 0 until written
+    while (rc == Res_ok) {
+        if (XlsWriter_readSourceHeader(w, at, &type, &length) != Res_ok) {
+            // The stream ends inside the sheet: every open substream is
+            // closed.
+            for (uint32_t k = 0; k <= depth && rc == Res_ok; k++)
+                rc = XlsWriter_writeRecord(w, Xls_recEof, nullptr, 0);
+            return rc;
+        }
+        uint32_t record = at;
+        at += 4u + length;
+        if (type == Xls_recBof) {
+            depth++;
+        } else if (type == Xls_recEof) {
+            if (depth == 0)
+                return XlsWriter_copyBytes(w, record, 4);
+            depth--;
+        } else if (depth == 0 && type == 0x020B) {
+            // No rows, so no DBCELL slots; the DEFCOLWIDTH position follows.
+            uint8_t body[16] = {};
+            indexPos = XlsWriter_tell(w);
+            rc = XlsWriter_writeRecord(w, 0x020B, body, sizeof(body));
+            continue;
+        } else if (depth == 0 && type == 0x00D7) {
+            continue;
+        } else if (depth == 0 && type == 0x0055 && indexPos) {
+            uint32_t here = XlsWriter_tell(w);
+            uint8_t pos[4];
+            Pack_write(pos, "l", here);
+            rc = OleWriter_streamSeek(w->stream, indexPos + 4 + 12, 0);
+            if (rc == Res_ok)
+                rc = OleWriter_streamWrite(w->stream, pos, 4);
+            if (rc == Res_ok)
+                rc = OleWriter_streamSeek(w->stream, here, 0);
+        }
+        if (rc == Res_ok)
+            rc = XlsWriter_copyBytes(w, record, 4u + length);
+    }
+    return rc;
+}

@@ -73,6 +73,10 @@ struct XlsSheetEntry {
     const char16_t *name;
     RecListEntry *records[2][2];
     EscherDrawingGroup *drawing;
+    // A worksheet of the source that the model holds no sheet for (the
+    // loader lays out no sheet without cells): the source position of its
+    // BOF, its substream copied from there; 0 for the model's sheets.
+    uint32_t copiedFrom;
     XlsSheetEntry *next;
 };
 
@@ -94,6 +98,8 @@ struct XlsWriter {
     uint16_t defaultRowHeight; // twips; 255 until DEFAULTROWHEIGHT is written
     OleHandle *source;        // the source compound file, or null
     OleStream *sourceStream;  // its workbook stream, or null
+    uint32_t sourceHeld;      // 1: source is the workbook's held handle (heldSource)
+    uint32_t keepSource;      // 1: the caller takes source after the write
     EngineContext *ctx;
 };
 
@@ -103,9 +109,10 @@ struct XlsWriter {
 // a temporary file beside it that replaces target by one rename only when
 // every step (the write, the flush, the close) succeeded. On failure the
 // temporary file is removed and target (the document's own file included)
-// is left as it was. Once a save has replaced the document's own file, the
-// records kept from that file cannot be read any more: a later save of the
-// same document is refused with 16. 0 or the first error.
+// is left as it was. A save that replaces the document's own file keeps the
+// replaced file open in the workbook (heldSource), so that later saves
+// still read the kept records from the bytes they point into. 0 or the
+// first error.
 int Excel_saveWorkbook(Edr_Doc *doc, const Url *target);
 
 // The whole save into writer->out (Part of Excel_saveWorkbook; the caller
@@ -133,6 +140,11 @@ int Excel_saveWorkbook(Edr_Doc *doc, const Url *target);
 // extent when it has one, otherwise every CONTINUE record that follows it
 // in the source.
 [[nodiscard]] int XlsWriter_copySourceRecord(XlsWriter *w, const RecListEntry *entry);
+// A worksheet without a model (copiedFrom set): its source substream
+// copied record by record from its BOF to its EOF, embedded substreams
+// with it, with a fresh INDEX and without the DBCELL records (both hold
+// source positions). A position without a BOF gets an empty worksheet.
+[[nodiscard]] int XlsWriter_copySheet(XlsWriter *w, XlsSheetEntry *entry);
 // BOF with version 0x0600, the substream type, build 3515, year 1996.
 [[nodiscard]] int XlsWriter_writeBof(XlsWriter *w, uint16_t substream);
 // A fresh WINDOW2 with grbit (the caller's flags).

@@ -792,7 +792,7 @@ TEST_F(SheetStore, EditorValuesOnAWorkbookFixture)
     EXPECT_EQ(rowListing(grid, 1), "1 0 128 15 Quinces\n"
                                    "1 1 1 15 12\n"
                                    "1 2 1 21 2.75\n"
-                                   "1 3 1 29 33.00\n" // the result's format made into an XF
+                                   "1 3 1 21 33.00\n" // no colour: the XF stays
                                    "1 4 4 22 \n"
                                    "1 5 1 23 TRUE\n"
                                    "1 6 1 24 1,234.50\n");
