@@ -345,7 +345,8 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
         ObjHeader *items[2] = {nullptr, nullptr};
         switch (Edr_Node_type(e.node)) {
         case Edr_NodeType_path:
-            err = PathItem_makePair(box, &e, &items[0], &items[1]);
+            // Fill first, outline over it.
+            err = PathItem_makePair(box, &e, &items[1], &items[0]);
             break;
         case Edr_NodeType_text:
             err = Layout_makeLabelItem(box, &e, &items[0], nullptr, 0, 0);

@@ -84,8 +84,11 @@ int drawPath(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
     if (p->paint->isStroke) {
         d->shape.path.penKind = 1;
         const int32_t *s = p->paint->stroke;
+        // An outline thinner than a pixel is drawn one pixel wide: drawn to
+        // its width it fades into a grey smear, or to nothing, at small
+        // scales (a half-point frame border at 48 pixels per inch).
         d->shape.path.pen = Pen{
-            uint32_t(s[0]) & ~uint32_t(Pen_atLeastOnePixel), s[1], s[3], s[4] / 2, s[4], nullptr};
+            uint32_t(s[0]) | uint32_t(Pen_atLeastOnePixel), s[1], s[3], s[4] / 2, s[4], nullptr};
     } else {
         d->shape.path.penKind = 0;
         d->shape.path.pen.style = p->paint->stroke[0] ? Fill_ruleEvenOdd : Fill_ruleNonZero;
@@ -317,10 +320,12 @@ int PathItem_place(LayoutBox *box, BoxIter *iter, IterEntry *entry)
             *s->matrix = *f->matrix;
         }
     }
-    if (stroke)
-        LayerList_append(box->layers, stroke);
+    // The fill goes under the outline: painted over it, it would hide the
+    // outline's inner half (all of a pen thinner than a pixel).
     if (fill)
         LayerList_append(box->layers, fill);
+    if (stroke)
+        LayerList_append(box->layers, stroke);
     return Res_ok;
 }
 
@@ -330,8 +335,9 @@ int Layout_placePathItem(LayoutBox *box, Edr_Style *style, Edr_Node *node, Edr_N
     IterEntry e{};
     e.style = style;
     e.node = node;
+    // Fill first, outline over it.
     ObjHeader *items[2] = {nullptr, nullptr};
-    int err = PathItem_makePair(box, &e, &items[0], &items[1]);
+    int err = PathItem_makePair(box, &e, &items[1], &items[0]);
     if (err)
         return err;
     int32_t rh = rect->y1 - rect->y0;

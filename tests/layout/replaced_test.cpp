@@ -432,8 +432,9 @@ PathLine placePath(Edr_Doc *doc, Edr_Node *root, uint32_t mode, int32_t w, int32
         EXPECT_EQ(i.cls, &PathItem_class);
     ObjHeader *first = LayerList_firstItem(box.layers);
     if (first && out.items.size() == 2) {
-        EXPECT_EQ(PathItem_part(first)->paint->isStroke, 1u);
-        EXPECT_EQ(PathItem_part(Obj_next(first))->paint->isStroke, 0u);
+        // The fill is painted first, the outline over it.
+        EXPECT_EQ(PathItem_part(first)->paint->isStroke, 0u);
+        EXPECT_EQ(PathItem_part(Obj_next(first))->paint->isStroke, 1u);
     }
     out.lineLeft = box.block.lineLeft;
     LayerList_freeItems(box.layers);
@@ -560,6 +561,42 @@ TEST_F(ReplacedTest, ADrawingPlacesItsNodesFromTheOffsetAndYieldsOnLongRuns)
         EXPECT_EQ(count, 300u);
         EXPECT_EQ(box.bounds[0], 4 * kInch);
         EXPECT_EQ(box.bounds[3], -3 * kInch + kInch / 4);
+        BoxIter_free(it);
+        LayerList_freeItems(box.layers);
+        LayerList_destroy(box.layers);
+        Edr_Style_release(s);
+        Edr_Doc_readUnlock(doc);
+    });
+}
+
+TEST_F(ReplacedTest, ADrawingPaintsAShapesOutlineOverItsFill)
+{
+    // A floating shape filled and outlined: painted the other way round the
+    // fill would hide the inner half of the outline.
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *g = block(doc, root, {kw(125, 199)}, KwId_inline);
+        rectPath(doc, g, kInch, kInch / 2);
+        Edr_Doc_readLock(doc);
+        Edr_Style *s = nullptr;
+        ASSERT_EQ(Edr_Style_computeForNode(doc, &s, nullptr, g), 0);
+        LayoutBox box{};
+        box.context = doc->app;
+        box.document = doc;
+        box.styleContext = Edr_StyleCtx_get(doc);
+        box.layers = LayerList_create();
+        box.availableWidth = 6 * kInch;
+        box.bounds[0] = box.bounds[1] = INT32_MAX;
+        box.bounds[2] = box.bounds[3] = INT32_MIN;
+        BoxIter *it = nullptr;
+        ASSERT_EQ(BoxIter_create(&it, &box, g, s, 1), 0);
+        BoxIter_stopAtGroupsOn(it);
+        ASSERT_EQ(Layout_placeDrawing(&box, it, 0, 0, 0), 0);
+        std::vector<uint32_t> strokes;
+        for (Layer *l = box.layers->first; l; l = l->next)
+            for (ObjHeader *o = l->first; o; o = Obj_next(o))
+                if (PathItemPart *p = PathItem_part(o))
+                    strokes.push_back(p->paint->isStroke);
+        EXPECT_EQ(strokes, (std::vector<uint32_t>{0, 1}));
         BoxIter_free(it);
         LayerList_freeItems(box.layers);
         LayerList_destroy(box.layers);
