@@ -6,8 +6,9 @@
 // Geometry is worked out in chart coordinates (16.16 inches from the
 // chart's top-left corner, y downward). The group starts with an offset
 // node (property 74) at the chart's position; every further item is placed
-// by an offset node relative to it, and paths are built with y upward
-// from their offset, as the drawing layout reads them.
+// by an offset node of its own at the chart's position plus the item's
+// place in the chart, and paths are built with y upward from their offset,
+// as the drawing layout reads them.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -81,12 +82,15 @@ int colour(Build &b, uint32_t id, const uint8_t rgba[4])
     return addData(b, &p);
 }
 
-// Items after this node are placed at (x, y) from the chart's corner.
+// Items after this node are placed at (x, y) from the chart's corner. Flow
+// layout reads each offset node as a position in the frame of the block
+// holding the chart (the page body), so the chart's own position is added.
 int offset(Build &b, int32_t x, int32_t y)
 {
     Prop p;
     Prop_zero(&p);
-    Prop_set(&p, 74, PropType_pointer, uintptr_t(uint32_t(x)), uint32_t(y));
+    int64_t ax = int64_t(b.chart->rect[0]) + x, ay = int64_t(b.chart->rect[1]) + y;
+    Prop_set(&p, 74, PropType_pointer, uintptr_t(uint32_t(sat(double(ax)))), uint32_t(sat(double(ay))));
     return addData(b, &p);
 }
 

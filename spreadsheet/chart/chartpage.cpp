@@ -173,6 +173,9 @@ int Excel_readChartSheet(ExcelLoad *load, const char16_t *name, intptr_t pageKey
         rc = Edr_Doc_getKeyedGroup(doc, pageKey, 1, &footer);
     if (rc == Res_ok)
         rc = Edr_Node_addId(doc, footer, ExcelPage_elementFooter);
+    // A chart sheet fills its page body from the body's corner: the
+    // position its chart record gives is not used.
+    chart->rect[0] = chart->rect[1] = 0;
     if (rc == Res_ok)
         rc = Excel_chartFinish(load->context, body, chart, load, name, 0, &group);
     if (rc == Res_ok && group)

@@ -21,6 +21,10 @@
 #include "document/edit/celledit.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "document/edr/page.h"
+#include "document/import/sheetpage.h"
+#include "core/container/obj.h"
+#include "layout/layout.h"
 #include "document/style/value.h"
 #include "graphics/path.h"
 #include "document/types/oleprobe.h"
@@ -712,3 +716,82 @@ TEST_F(ChartDoc, NegativeBarsHangFromTheZeroLine)
 }
 
 } // namespace
+
+TEST_F(ChartDoc, EmbeddedChartIsLaidOutAtItsAnchorCell)
+{
+    withBook("chart_writeexcel.xls", [&](Edr_Doc *doc, Edr_Node *) {
+        Edr_Node **nodes = nullptr;
+        uint32_t count = 0;
+        ASSERT_EQ(Excel_collectChartNodes(doc, nullptr, &nodes, &count), 0);
+        ASSERT_EQ(count, 2u);
+        Edr_Node *embedded = nodes[refOf(doc, nodes[0])->chart->type == uint32_t(XlsChart_typePie) ? 1 : 0];
+        Edr_Node *pie = nodes[embedded == nodes[0] ? 1 : 0];
+        ExcelBookItem *data = Excel_bookFindByName(refOf(doc, embedded)->workbook->items, u"Data");
+        Mem_free(nodes);
+        ASSERT_NE(data, nullptr);
+        const SheetGrid *grid = static_cast<SheetGrid *>(data->payload);
+        Edr_Doc_readLock(doc);
+        int err = Layout_document(doc);
+        Edr_Doc_readUnlock(doc);
+        ASSERT_EQ(err, 0);
+
+        // The display items each chart's nodes became, page by page, in
+        // drawing order (page boxes are y upward from the body's top).
+        auto itemsOf = [&](Edr_Node *chart, uint32_t *page) {
+            std::vector<Rect> out;
+            uint32_t pages = 0;
+            Edr_Page_count(doc, &pages);
+            for (uint32_t i = 0; i < pages && out.empty(); i++) {
+                int32_t key = -1;
+                uint32_t kind = 0;
+                Edr_PageEntry *e = nullptr;
+                if (Edr_Page_getKeyByIndex(&key, &kind, doc, i) != 0 || Edr_Page_find(&e, doc, key, kind, 0) != 0 ||
+                    !e)
+                    continue;
+                std::function<void(ObjHeader *)> walk = [&](ObjHeader *o) {
+                    for (; o; o = Obj_next(o)) {
+                        if (o->node && Edr_Node_parent(o->node) == chart)
+                            out.push_back(Obj_shownBox(o));
+                        if (Obj_itemKind(o) == Obj_itemContainer)
+                            walk(Obj_children(o));
+                    }
+                };
+                walk(Edr_Page_deref(e)->objects);
+                Edr_Page_release(e, 0);
+                *page = i;
+            }
+            return out;
+        };
+        uint32_t page = 0;
+        std::vector<Rect> items = itemsOf(embedded, &page);
+        ASSERT_FALSE(items.empty());
+        EXPECT_EQ(page, 0u);
+        // The chart is anchored at D2 with no offsets: its chart area starts
+        // at the left edge of column D (the grid's left edge at the page's
+        // left margin) and the top of row 2 (the grid's top at the body's),
+        // inside the shape's default text insets (0.02 and 0.01 inch).
+        const uint32_t *cw = grid->metrics->columnWidths;
+        const int32_t left = Excel_Page_margin(0.75) + int32_t(cw[0] + cw[1] + cw[2]) + 1310;
+        const int32_t top = -int32_t(grid->metrics->rowPositions[0]) - 655;
+        const Rect area = items[0];
+        EXPECT_EQ(area.x0, left);
+        EXPECT_EQ(area.y1, top);
+        EXPECT_GT(area.x1 - area.x0, int32_t(cw[3]));
+        // Every other part of the chart (plot area, bars, labels, legend)
+        // lies within its chart area.
+        for (size_t i = 1; i < items.size(); i++) {
+            SCOPED_TRACE(i);
+            EXPECT_GE(items[i].x0, area.x0);
+            EXPECT_LE(items[i].x1, area.x1);
+            EXPECT_LE(items[i].y1, area.y1);
+            EXPECT_GE(items[i].y0, area.y0);
+        }
+
+        // The chart sheet fills its page body from the body's corner.
+        items = itemsOf(pie, &page);
+        ASSERT_FALSE(items.empty());
+        EXPECT_EQ(page, 1u);
+        EXPECT_EQ(items[0].x0, 0);
+        EXPECT_EQ(items[0].y1, 0);
+    });
+}
