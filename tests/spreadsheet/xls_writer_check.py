@@ -213,11 +213,11 @@ def libreoffice(saved, edits):
 
 
 def main():
-    source, saved, spec = sys.argv[1:4]
+    source, saved, edit_list = sys.argv[1:4]
     office = sys.argv[4:5] == ['office']
     edits = {}
-    if spec != '-':
-        for item in spec.split(','):
+    if edit_list != '-':
+        for item in edit_list.split(','):
             place, value = item.split('=')
             si, r, c = (int(x) for x in place.split(':'))
             edits[(si, r, c)] = float(value)
