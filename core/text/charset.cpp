@@ -375,5 +375,7 @@ int Charset_recode(const uint8_t *bytes, size_t n, uint32_t from, char **out, ui
 int Charset_recodeCstr(const char *bytes, uint32_t from, char **out, uint32_t to, EngineContext *ctx)
 {
     size_t n = bytes ? strlen(bytes) : 0;
+    if (from == CharsetCode_utf16) // whole units before the terminator, as Charset_toUstr
+        n /= 2;
     return Charset_recode(reinterpret_cast<const uint8_t *>(bytes), n, from, out, to, ctx);
 }

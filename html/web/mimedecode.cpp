@@ -442,7 +442,10 @@ char16_t *Mime_decodeHeaderText(const char *value, EngineContext *ctx)
         if (!Mime_nextEncodedWord(value, &taken, &bytes, &n, &charset))
             break; // what was decoded before this run stays
         char16_t *text = nullptr;
-        int err = Charset_toUstrN(bytes, n, &text, charset, ctx);
+        // The engine's own 16-bit form is counted in units, not bytes; an odd
+        // trailing byte is dropped rather than read past.
+        size_t count = charset == CharsetCode_utf16 ? n / 2 : n;
+        int err = Charset_toUstrN(bytes, count, &text, charset, ctx);
         if (err == Res_charsetUnknown) // a set without its table reads as ISO-8859-1
             err = Charset_toUstrN(bytes, n, &text, CharsetCode_latin1, ctx);
         Mem_free(bytes);

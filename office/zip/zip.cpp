@@ -82,7 +82,9 @@ int readName(ZipArchive *a, uint64_t position, size_t n, uint8_t hostByte, char1
         return Res_noMemory;
     int r = Zip_readAt(a, position, bytes, n);
     if (r == Res_ok) {
-        r = Charset_toUstrN(bytes, n, name, nameCharsetFor(a, hostByte), a->ctx);
+        uint32_t code = nameCharsetFor(a, hostByte);
+        // A configured 16-bit name set counts units, two bytes each.
+        r = Charset_toUstrN(bytes, code == CharsetCode_utf16 ? n / 2 : n, name, code, a->ctx);
         // A name the character set cannot convert is a damaged entry.
         if (r != Res_ok && r != Res_noMemory)
             r = Res_zipBad;

@@ -236,6 +236,11 @@ TEST_F(MimeTest, EncodedWords)
         // is decoded up to that word.
         {"=?utf-8?q?ok?=\r\n =?us-ascii?b?QQ=A?=", "ok"},
         {"=?us-ascii?b?QUJ?=", ""},
+        // The 16-bit set reads two bytes per unit; an odd last byte is
+        // dropped, never read past the decoded bytes.
+        {"=?utf-16?q?A=00B=00?=", "AB"},
+        {"=?utf-16?q?A=00B?=", "A"},
+        {"=?utf-16?q?A?=", ""},
     };
     for (const Case &c : cases) {
         char16_t *text = Mime_decodeHeaderText(c.value, ctx());
