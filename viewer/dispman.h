@@ -300,6 +300,17 @@ int Dispman_linkAt(DispmanView *view, const Point *at, char16_t **out);
 // The image node (type 7) at the point into *out (lent; null when the
 // node there is no image). 0 or 4355.
 int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out);
+// The page point under a view point: the page link there whose document
+// is document (any document for null), the point in that page's units
+// into *out and the document shown into *shown (either may be null). 0;
+// 4355 when no such page lies under the point.
+int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Point *out, Edr_Doc **shown);
+// Selects the text under a view point with selection mode 0-7 (text-hit
+// modes 0, 1, 2, 3, 4, 6, 7, 8: character, word, line, sentence, block,
+// run, extend start, extend). 0 when selected; 4355 when no page lies
+// under the point, 4356 when no text does, 1558 when it is not selectable,
+// 8 for a mode above 7; another error as it is.
+int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode);
 // The node visitor that writes the on-screen rectangle of a node offset by
 // the view's origin: its own rectangle, or the view rectangle when that is
 // empty.

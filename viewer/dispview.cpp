@@ -19,6 +19,7 @@
 #include "core/style/prop.h"
 #include "core/style/propids.h"
 #include "core/style/stylerule.h"
+#include "document/edit/selection.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
@@ -583,6 +584,56 @@ int Dispman_linkAt(DispmanView *view, const Point *at, char16_t **out)
         return err;
     *out = Edr_Node_findInheritedString(doc, node, linkProperty);
     return Res_ok;
+}
+
+int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Point *out, Edr_Doc **shown)
+{
+    if (shown)
+        *shown = nullptr;
+    Lock_acquire(&view->geometryLock);
+    Point p = pixelToDoc(view, at->x, at->y);
+    Edr_Node *link = linkAt(view, &p);
+    Edr_SubdocNode *payload = link ? Edr_Node_subdocPayload(link) : nullptr;
+    int err = payload && payload->child && (!document || payload->child == document) ? Res_ok
+                                                                                       : Res_dispmanNoPage;
+    if (!err) {
+        Matrix m = linkMatrix(payload);
+        Point q;
+        Matrix_untransformPoint(&q, p.x, p.y, &m);
+        if (out)
+            *out = q;
+        if (shown)
+            *shown = payload->child;
+    }
+    Lock_release(&view->geometryLock);
+    return err;
+}
+
+int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode)
+{
+    static constexpr uint32_t hitModes[8] = {0, 1, 2, 3, 4, 6, 7, 8};
+    if (mode > 7)
+        return Res_nullInput;
+    Lock_acquire(&view->geometryLock);
+    Point p = pixelToDoc(view, at->x, at->y);
+    Edr_Node *link = linkAt(view, &p);
+    Edr_SubdocNode *payload = link ? Edr_Node_subdocPayload(link) : nullptr;
+    Edr_Doc *doc = payload ? payload->child : nullptr;
+    int32_t key = 0;
+    uint32_t kind = 0;
+    Point q{0, 0};
+    if (doc) {
+        key = int32_t(payload->pageKey);
+        kind = uint32_t(payload->pageKind);
+        Matrix m = linkMatrix(payload);
+        Matrix_untransformPoint(&q, p.x, p.y, &m);
+    }
+    Lock_release(&view->geometryLock);
+    // The selection is made outside the geometry lock: drawing its
+    // highlight reports areas back to this view.
+    if (!doc)
+        return Res_dispmanNoPage;
+    return Edr_Sel_selectAtPoint(doc, key, kind, q.x, q.y, hitModes[mode]);
 }
 
 int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out)

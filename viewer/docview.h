@@ -171,11 +171,15 @@ enum : uint32_t {
 // Called for each laid-out run of a node; 0 goes on, anything else stops
 // the visit with that value.
 typedef int (*Select_RunVisitFn)(LaidOutTextRun *run, void *context);
-// Calls visitor for every laid-out run of node shown by the chain of page
-// views starting at view (only that view when all is 0). out is the
+// Calls visitor for every laid-out run of node (of every node for null)
+// shown by the chain of page views starting at view (only that view when
+// all is 0). out is the
 // viewer's word (may be null). The first error.
 int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *out,
                           int all);
+// The same over a page entry: its views, or for a page shown without
+// views the display items of its content pieces. The first error.
+int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context);
 // Adds a highlight drawn with the outline path (taken over) on the view
 // and reports the changed area: border colour, border width, fill colour
 // (0xRRGGBBAA) and the temporary flag. *handle (may be null) gets the

@@ -272,3 +272,22 @@ int Edr_Fwd_findSubdocPage(FvPageView *pageView, Edr_Doc **document, int32_t *in
     *index = int32_t(at);
     return 1;
 }
+
+int Edr_Fwd_selectAtPoint(FvPageView *pageView, int32_t x, int32_t y, uint32_t mode)
+{
+    DispmanView *view = viewOf(pageView);
+    if (!view)
+        return Res_dispmanNoNode;
+    const Point at{x, y};
+    int err = Dispman_textAt(view, &at, mode);
+    // Off every page is as off every text.
+    return err == Res_dispmanNoPage ? int(Res_dispmanNoNode) : err;
+}
+
+int Edr_Fwd_pagePoint(FvPageView *pageView, Edr_Doc *document, const Point *in, Point *out)
+{
+    DispmanView *view = viewOf(pageView);
+    if (!view || !in)
+        return Res_dispmanNoPage;
+    return Dispman_pagePoint(view, document, in, out, nullptr);
+}

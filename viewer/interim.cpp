@@ -171,15 +171,3 @@ int32_t Layout_pageQuery(const ClipEntry *)
 {
     return 0;
 }
-
-// Interim: the page view does not hit-test points yet, so no point hits
-// anything selectable and none lies on a page.
-int Edr_Fwd_selectAtPoint(FvPageView *, int32_t, int32_t, uint32_t)
-{
-    return 4356;
-}
-
-int Edr_Fwd_pagePoint(FvPageView *, Edr_Doc *, const Point *, Point *)
-{
-    return 1;
-}

@@ -1007,9 +1007,8 @@ int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y)
     Edr_PageEntry *first = nullptr;
     if (!err && all.count && Edr_Page_findByIndex(&first, doc, 0, 0) == 0) {
         for (Edr_PageEntry *e = first; e && !err; e = Edr_Page_nextEntry(e))
-            for (PageView *v = e->views; v && !err; v = v->next)
-                for (uint32_t i = 0; i < all.count && !err; i++)
-                    err = Select_visitViewNodes(v, all.items[i], nearestVisitor, &c, nullptr, 0);
+            for (uint32_t i = 0; i < all.count && !err; i++)
+                err = Select_visitEntryRuns(e, all.items[i], nearestVisitor, &c);
         Edr_Node *node = c.have ? c.run.node : nullptr;
         uint32_t offset = 0;
         if (c.have) {
@@ -1033,6 +1032,43 @@ int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y)
     Edr_Node_release(doc, block);
     Edr_Sel_free(doc, sel);
     return err == 0 ? 1 : 0;
+}
+
+int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, int32_t y, uint32_t mode)
+{
+    Edr_PageEntry *entry = nullptr;
+    int err = Edr_Page_find(&entry, doc, key, kind, 0);
+    if (err)
+        return err == Edr_Page_noSuchPage ? int(Res_dispmanNoNode) : err;
+    NearCtx c = {};
+    c.doc = doc;
+    c.x = x;
+    c.y = y;
+    err = Select_visitEntryRuns(entry, nullptr, nearestVisitor, &c);
+    // Only a run under the point is hit: a point in a margin or between
+    // lines selects nothing.
+    bool holds = !err && c.have && x >= c.best.x0 && x <= c.best.x1 && y >= c.best.y0 && y <= c.best.y1;
+    Edr_Node *node = nullptr;
+    uint32_t offset = 0;
+    if (holds) {
+        int trailing = 0;
+        offset = c.start;
+        if (x > c.best.x0)
+            offset = x < c.best.x1 ? Edr_Sel_runHitIndex(doc, &c.run, x - c.best.x0, &trailing) + uint32_t(trailing)
+                                   : c.start + c.run.length;
+        // The page is released before the selection is drawn on it; the
+        // reference keeps the node meanwhile.
+        if (Edr_Node_addRefLive(doc, c.run.node) == Res_ok)
+            node = c.run.node;
+    }
+    Edr_Page_release(entry, 0);
+    if (err)
+        return err;
+    if (!node)
+        return Res_dispmanNoNode;
+    err = Edr_Sel_select(doc, node, offset, offset, mode);
+    Edr_Node_dropRefOpt(doc, node);
+    return err;
 }
 
 int Edr_Sel_caretRect(Edr_Doc *doc, Rect *out, int32_t pageKey[2])

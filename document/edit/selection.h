@@ -112,6 +112,12 @@ void Edr_Sel_clear(Edr_Doc *doc);
 // Extends the selection to the text nearest the page point (x, y). 1 when
 // it was extended.
 int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y);
+// Selects by mode (Edr_SelMode_*) at the text under the point (x, y) of
+// page (key, kind): the run holding the point and the unit nearest it.
+// 4356 when no laid-out text lies under the point or the page is gone,
+// 1558 when the text is not selectable; 0 or an error.
+[[nodiscard]] int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, int32_t y,
+                                        uint32_t mode);
 // The caret's rectangle in page coordinates and its page's key pair;
 // nothing is written when the caret is on no laid-out line. 0 or an error.
 [[nodiscard]] int Edr_Sel_caretRect(Edr_Doc *doc, Rect *out, int32_t pageKey[2]);

@@ -3,6 +3,7 @@
 #include "tests/document/fake_select.h"
 
 #include "core/result.h"
+#include "document/edr/page.h"
 #include "document/layout/pathbounds.h"
 #include "graphics/path.h"
 
@@ -16,6 +17,11 @@ int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visi
                     return err;
     }
     return Res_ok;
+}
+
+int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context)
+{
+    return entry ? Select_visitViewNodes(entry->views, node, visitor, context, nullptr, 1) : Res_ok;
 }
 
 int Select_addHighlight(EngineContext *app, const int32_t *, PageView *view, void **handle, Path *path, void *, int,

@@ -6,6 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/container/obj.h"
+#include "document/edr/page.h"
 #include "graphics/path.h"
 #include "layout/layout.h"
 #include "viewer/dispman.h"
@@ -169,6 +170,35 @@ void Select_restyleHighlights(PageView *view, const HighlightColours *colours, i
     }
 }
 
+namespace
+{
+
+// Calls visitor for each text item of the chain that shows node (every
+// node's for null), its position moved by dx, dy.
+int visitTextItems(ObjHeader *items, Edr_Node *node, int32_t dx, int32_t dy, Select_RunVisitFn visitor,
+                   void *context)
+{
+    for (ObjHeader *o = items; o; o = Obj_next(o)) {
+        if ((node && o->node != node) || !o->node || Obj_itemKind(o) != Obj_itemText)
+            continue;
+        const ObjTextPart *t = static_cast<const ObjTextPart *>(Obj_part(o));
+        const Rect box = Obj_box(o);
+        LaidOutTextRun run{{box.x0, box.y0, box.x1, box.y1},
+                           {o->origin[0] + dx, o->origin[1] + dy},
+                           o->matrix,
+                           o->node,
+                           t->count,
+                           t,
+                           t->chars ? t->chars + t->start : nullptr};
+        int err = visitor(&run, context);
+        if (err)
+            return err;
+    }
+    return Res_ok;
+}
+
+} // namespace
+
 int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *,
                           int all)
 {
@@ -181,22 +211,26 @@ int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visi
         }
         if (v->kind != PageView_leaf)
             continue;
-        for (ObjHeader *o = v->items; o; o = Obj_next(o)) {
-            if (o->node != node || Obj_itemKind(o) != Obj_itemText)
-                continue;
-            const ObjTextPart *t = static_cast<const ObjTextPart *>(Obj_part(o));
-            const Rect box = Obj_box(o);
-            LaidOutTextRun run{{box.x0, box.y0, box.x1, box.y1},
-                               {o->origin[0] + v->origin[0], o->origin[1] + v->origin[1]},
-                               o->matrix,
-                               node,
-                               t->count,
-                               t,
-                               t->chars ? t->chars + t->start : nullptr};
-            int err = visitor(&run, context);
-            if (err)
-                return err;
-        }
+        int err = visitTextItems(v->items, node, v->origin[0], v->origin[1], visitor, context);
+        if (err)
+            return err;
+    }
+    return Res_ok;
+}
+
+int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context)
+{
+    if (!entry)
+        return Res_ok;
+    if (entry->views)
+        return Select_visitViewNodes(entry->views, node, visitor, context, nullptr, 1);
+    // A page shown without views: the display items of its content pieces.
+    for (Edr_PageRec *p = entry->rec; p; p = p->nextRec) {
+        if (p->buildState != Edr_PageBuild_ready)
+            continue;
+        int err = visitTextItems(p->objects, node, 0, 0, visitor, context);
+        if (err)
+            return err;
     }
     return Res_ok;
 }
