@@ -109,6 +109,16 @@ int64_t saturatingAdd(int64_t a, int64_t b)
     return std::clamp<int64_t>(a + b, -limit, limit);
 }
 
+// a x b / c without overflow, kept within ±2^62 like the sums; 0 for c = 0.
+int64_t mulDiv(int64_t a, int64_t b, int64_t c)
+{
+    if (c == 0)
+        return 0;
+    constexpr __int128 limit = __int128(1) << 62;
+    __int128 q = __int128(a) * b / c;
+    return int64_t(q > limit ? limit : q < -limit ? -limit : q);
+}
+
 // A relative entry without digits counts as one share.
 int64_t shareOf(const FrameLength &e)
 {
@@ -124,7 +134,7 @@ void sizeLengths(FrameLength *e, uint32_t n, int64_t total)
         // overflow them.
         if (e[i].kind == FrameLength_percent) {
             percentTotal = saturatingAdd(percentTotal, e[i].value);
-            percentSize = saturatingAdd(percentSize, total * e[i].value / 100);
+            percentSize = saturatingAdd(percentSize, mulDiv(total, e[i].value, 100));
         } else if (e[i].kind == FrameLength_pixels) {
             pixelTotal = saturatingAdd(pixelTotal, e[i].value);
             pixelSize = saturatingAdd(pixelSize, pixelsToInches(e[i].value));
@@ -132,23 +142,24 @@ void sizeLengths(FrameLength *e, uint32_t n, int64_t total)
             relativeTotal = saturatingAdd(relativeTotal, shareOf(e[i]));
         }
     }
-    int64_t room = total - (pixelSize + percentSize);
+    int64_t room = saturatingAdd(total, -saturatingAdd(pixelSize, percentSize));
     for (uint32_t i = 0; i < n; i++) {
         int64_t v = e[i].value, size = 0;
+        const int64_t rest = saturatingAdd(total, -pixelSize); // what the pixels leave
         if (percentSize == 0 && relativeTotal == 0 && pixelSize > 0 && pixelSize < total) {
             // Pixels only, narrower than the total: stretched to it.
-            size = e[i].kind == FrameLength_pixels ? total * v / pixelTotal : 0;
-        } else if (relativeTotal == 0 && percentTotal > 0 && total - pixelSize > percentSize) {
+            size = e[i].kind == FrameLength_pixels ? mulDiv(total, v, pixelTotal) : 0;
+        } else if (relativeTotal == 0 && percentTotal > 0 && rest > percentSize) {
             // Percentages share what the pixels leave.
-            size = e[i].kind == FrameLength_percent ? v * (total - pixelSize) / percentTotal
+            size = e[i].kind == FrameLength_percent ? mulDiv(v, rest, percentTotal)
                                                     : pixelsToInches(v);
         } else if (e[i].kind == FrameLength_pixels) {
             size = pixelsToInches(v);
         } else if (e[i].kind == FrameLength_percent) {
             if (pixelSize < total)
-                size = room > 0 ? total * v / 100 : (total - pixelSize) * v / 100;
+                size = room > 0 ? mulDiv(total, v, 100) : mulDiv(rest, v, 100);
         } else if (room > 0) {
-            size = room * shareOf(e[i]) / relativeTotal;
+            size = mulDiv(room, shareOf(e[i]), relativeTotal);
         }
         e[i].value = clampToInt32(size);
     }

@@ -25,14 +25,15 @@ void require(bool ok)
 
 } // namespace
 
-// The lenient reader: a date it accepts is after 1970 and reads back the
-// same from the writer's text.
+// The lenient reader: a date it accepts is not before 1900 (years from
+// 1900 to 1969 are dates before the epoch, negative times) and reads back
+// the same from the writer's text.
 void checkLenient(const uint8_t *data, size_t size)
 {
     std::vector<char> text(data, data + size);
     text.push_back(0);
     int64_t seconds = HttpDate_parse(text.data());
-    require(seconds >= 0);
+    require(seconds >= -2208988800); // 1900-01-01 00:00:00
     (void)HttpDate_monthIndex(text.data());
     if (seconds == 0)
         return;
