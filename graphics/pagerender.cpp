@@ -19,6 +19,7 @@
 #include "graphics/pixelbuf.h"
 #include "spreadsheet/imageutil.h"
 #include "viewer/dispman.h"
+#include "viewer/docview.h"
 #include "word/shared/rects.h"
 
 namespace
@@ -367,6 +368,14 @@ int drawBand(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const
         Rect_intersect(&shown, &bandArea);
         View_lockCurrent(chain->doc, 0);
         int err = View_drawItemList(ctx, p->overlays, &shown, items, &target, flags, extra);
+        View_unlockCurrent(chain->doc, 0);
+        if (err)
+            return err;
+    }
+    // The selection's and search matches' highlights over the page.
+    if (chain->views) {
+        View_lockCurrent(chain->doc, 0);
+        int err = Select_drawViewHighlights(ctx, chain->views, items, &target);
         View_unlockCurrent(chain->doc, 0);
         if (err)
             return err;

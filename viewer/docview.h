@@ -19,6 +19,8 @@ struct Edr_Doc;
 struct Edr_Node;
 struct Edr_PageEntry;
 struct EventProcMsg;
+struct DrawTarget;
+struct Matrix;
 struct ObjHeader;
 
 // The part of a view's display record that the rectangle accessors use:
@@ -177,6 +179,17 @@ typedef int (*Select_RunVisitFn)(LaidOutTextRun *run, void *context);
 // viewer's word (may be null). The first error.
 int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *out,
                           int all);
+// A page's one view as the document keeps it on the page entry: a leaf
+// for page (key, kind) of doc, without items until the page's record is
+// attached. Null when memory runs out.
+PageView *Select_createPageView(Edr_Doc *doc, int32_t key, uint32_t kind);
+// Frees a chain of views with their children and highlight records,
+// reporting nothing (the page they showed is gone).
+void Select_freeViews(PageView *views);
+// Draws the highlight records of a chain of views through matrix into
+// target. 0 or the first drawing error.
+int Select_drawViewHighlights(EngineContext *ctx, PageView *views, const Matrix *matrix,
+                              const DrawTarget *target);
 // The same over a page entry: its views, or for a page shown without
 // views the display items of its content pieces. The first error.
 int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context);

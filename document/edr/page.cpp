@@ -430,6 +430,35 @@ int Edr_Page_getBounds(EngineContext *app, const Edr_PageRec *record, int32_t ou
 
 // ------------------------------------------------------------- publishing
 
+namespace
+{
+
+// The first content piece of a chain (its display items are what a view
+// of the page shows), or null.
+Edr_PageRec *firstContent(Edr_PageRec *chain)
+{
+    while (chain && chain->buildState != Edr_PageBuild_ready)
+        chain = chain->nextRec;
+    return chain;
+}
+
+// Points the entry's view at the record's display items and the record at
+// the entry's views.
+void attachViews(Edr_PageEntry *e, Edr_PageRec *record)
+{
+    Edr_PageRec *content = firstContent(record);
+    for (PageView *v = e->views; v; v = v->next) {
+        v->items = content ? content->objects : nullptr;
+        for (int i = 0; i < 4; i++)
+            v->box[i] = record->bounds[i];
+    }
+    for (Edr_PageRec *p = record; p; p = p->nextRec)
+        p->views = e->views;
+}
+
+} // namespace
+
+
 int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr_PageRec *record, int keepTaller,
                      int noThumbTransfer, Edr_PageRec **old, uint32_t *position, int *added)
 {
@@ -465,13 +494,21 @@ int Edr_Page_publish(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag, Edr
         e->rec = record;
         e->tag = tag;
         *old = current;
+        attachViews(e, record);
+        for (Edr_PageRec *q = current; q; q = q->nextRec)
+            q->views = nullptr;
         if (!noThumbTransfer)
             transferThumb(doc->app, current, record);
         return Res_ok;
     }
     Edr_PageEntry *fresh = static_cast<Edr_PageEntry *>(Mem_calloc(1, sizeof(Edr_PageEntry)));
-    if (!fresh)
+    PageView *pageView = fresh ? Select_createPageView(doc, key, kind) : nullptr;
+    if (!pageView) {
+        Mem_free(fresh);
         return Res_noMemory;
+    }
+    fresh->views = pageView;
+    attachViews(fresh, record);
     fresh->rec = record;
     fresh->kind = kind;
     fresh->key = key;
@@ -507,6 +544,9 @@ int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t ta
                 if (e->stale && view->staleCount)
                     view->staleCount--;
                 old = e->rec;
+                for (Edr_PageRec *q = old; q; q = q->nextRec)
+                    q->views = nullptr;
+                Select_freeViews(e->views);
                 Mem_free(e);
                 break;
             }
@@ -629,6 +669,7 @@ void Edr_Page_freeEntries(Edr_PageEntry *list)
     while (list) {
         Edr_PageEntry *next = list->nextEntry;
         Engine_abortIfError(Edr_Page_freeRecords(list->rec));
+        Select_freeViews(list->views);
         Mem_free(list);
         list = next;
     }

@@ -29,6 +29,7 @@ struct EngineContext;
 struct Edr_Doc;
 struct Matrix;
 struct ObjHeader;
+struct PageView;
 struct PixelBuf;
 struct Point;
 struct Rect;
@@ -72,6 +73,8 @@ struct Edr_PageRec {
     ObjHeader *overlays;        // the highlight items, always freed with the record
     Edr_PageRec *nextRec;       // the next piece (records freed together are chained too)
     MimeSrcList *sources;       // the body sources of a page laid out without pages, owned
+    PageView *views;            // the page entry's views while the record is current (lent):
+                                // their highlights are drawn over the page
 };
 
 // One entry of the list: the current record of page (key, kind).

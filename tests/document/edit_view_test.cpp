@@ -49,6 +49,8 @@ class SelectView : public EdrFixture {
             AppMsg_drain(ctx()->eventProc);
             Edr_PageEntry *e = nullptr;
             ASSERT_EQ(Edr_Page_findByIndex(&e, doc, 0, 0), 0);
+            // The page's own view gives way to the test's.
+            Select_freeViews(e->views);
             e->views = &view.base;
             static_cast<HighlightStyle *>(doc->pageList->view)->activeBorder = active;
             Edr_Page_release(e, 0);

@@ -19,6 +19,29 @@ int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visi
     return Res_ok;
 }
 
+PageView *Select_createPageView(Edr_Doc *doc, int32_t key, uint32_t kind)
+{
+    FakeView *f = new FakeView{};
+    f->base.pageKey[0] = key;
+    f->base.pageKey[1] = int32_t(kind);
+    f->base.doc = doc;
+    return &f->base;
+}
+
+void Select_freeViews(PageView *views)
+{
+    while (views) {
+        PageView *next = views->next;
+        delete reinterpret_cast<FakeView *>(views);
+        views = next;
+    }
+}
+
+int Select_drawViewHighlights(EngineContext *, PageView *, const Matrix *, const DrawTarget *)
+{
+    return Res_ok;
+}
+
 int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context)
 {
     return entry ? Select_visitViewNodes(entry->views, node, visitor, context, nullptr, 1) : Res_ok;

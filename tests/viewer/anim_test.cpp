@@ -34,6 +34,8 @@ class AnimTest : public EdrFixture {
             item = Obj_create(&plainClass, 0);
             view.items = item;
             view.scrollBox = &box;
+            // The page's own view gives way to the test's.
+            Select_freeViews(first->views);
             first->views = &view;
             fn(doc);
             first->views = nullptr;

@@ -35,6 +35,8 @@ class FocusHighlightTest : public EdrFixture
         ASSERT_EQ(Edr_Page_publishLayout(doc, 5, 0, 0, rec, 0, 0), 0);
         Edr_PageEntry *e = nullptr;
         ASSERT_EQ(Edr_Page_findByIndex(&e, doc, 0, 0), 0);
+        // The page's own view gives way to the test's.
+        Select_freeViews(e->views);
         e->views = view;
         Edr_Page_release(e, 0);
     }
@@ -210,6 +212,8 @@ TEST_F(FocusHighlightTest, KeysStepTheFocusOnASyntheticPage)
         view.items = items;
         Edr_PageEntry *e = nullptr;
         ASSERT_EQ(Edr_Page_findByIndex(&e, doc, 0, 0), 0);
+        // The page's own view gives way to the test's.
+        Select_freeViews(e->views);
         e->views = &view;
         Edr_Page_release(e, 0);
 

@@ -4,6 +4,8 @@
 // selection is built at. Points in a margin or off the page select nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -170,6 +172,71 @@ TEST_F(SelectPointTest, MarginsAndPointsOffThePageSelectNothing)
         Point back{};
         EXPECT_NE(Edr_Fwd_pagePoint(pv, other, &px, &back), 0);
     });
+}
+
+// The selection shows on the screen: the word's pixels, mostly the page's
+// white before, take the highlight's colour once it is selected.
+TEST_F(SelectPointTest, TheSelectedWordIsHighlightedOnTheScreen)
+{
+    const int32_t geometry[11] = {0, 0, 0, 600, 800, 600, 800, 0, 0, 0x10005, 0x10000};
+    Headless_setScreenGeometry(host, geometry);
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(VEXLAN_FIXTURES "/word/pieces.doc"));
+    drive([] { return false; }, 400);
+    Rect word{};   // the word's pixels
+    Point px{};    // the point selected at
+    onAppThread([&] {
+        FvPageView *pv = viewer()->page->pageView;
+        Edr_Doc *doc = viewer()->page->document;
+        std::vector<LaidRun> found = runs(doc);
+        std::u16string all;
+        std::vector<std::pair<const LaidRun *, size_t>> where;
+        for (const LaidRun &r : found)
+            for (size_t i = 0; i < r.text.size(); i++) {
+                all += r.text[i];
+                where.push_back({&r, i});
+            }
+        size_t at = all.find(u"Second");
+        ASSERT_NE(at, std::u16string::npos);
+        auto [first, i] = where[at];
+        auto [last, j] = where[at + 5];
+        Point a{first->centres[i], first->box.y0}, b{last->centres[j], last->box.y1}, pa{}, pb{};
+        ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &a, &pa), 0);
+        ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &b, &pb), 0);
+        word = Rect{std::min(pa.x, pb.x), std::min(pa.y, pb.y), std::max(pa.x, pb.x), std::max(pa.y, pb.y)};
+        Point mid{where[at + 2].first->centres[where[at + 2].second], (first->box.y0 + first->box.y1) / 2};
+        ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &mid, &px), 0);
+    });
+    ASSERT_GT(word.x1 - word.x0, 4);
+    ASSERT_GT(word.y1 - word.y0, 2);
+    auto whiteIn = [&]() {
+        int n = Headless_screenUpdateCount(host);
+        const HeadlessScreenUpdate *u = n ? Headless_screenUpdate(host, n - 1) : nullptr;
+        if (!u || !u->pixels)
+            return -1;
+        int white = 0;
+        // View pixels count up from the bottom; the picture's rows down
+        // from the top.
+        for (int y = word.y0; y < word.y1; y++)
+            for (int x = word.x0; x < word.x1; x++) {
+                uint16_t p;
+                size_t row = size_t(u->height - 1 - y);
+                memcpy(&p, u->pixels + row * size_t(u->rowBytes) + size_t(x) * 2, 2);
+                white += p == 0xffff;
+            }
+        return white;
+    };
+    int before = whiteIn();
+    int area = (word.x1 - word.x0) * (word.y1 - word.y0);
+    EXPECT_GT(before, area / 3) << "the page is white around the letters";
+    int updates = Headless_screenUpdateCount(host);
+    onAppThread([&] { EXPECT_EQ(Edr_Fwd_selectAtPoint(viewer()->page->pageView, px.x, px.y, 1), 0); });
+    drive([&] { return Headless_screenUpdateCount(host) > updates; }, 400);
+    Headless_runTimers(host, 100);
+    drive([] { return false; }, 100);
+    int after = whiteIn();
+    EXPECT_LT(after, before / 4) << "before " << before << " of " << area;
+    Headless_setScreenGeometry(host, nullptr);
 }
 
 } // namespace

@@ -199,6 +199,51 @@ int visitTextItems(ObjHeader *items, Edr_Node *node, int32_t dx, int32_t dy, Sel
 
 } // namespace
 
+PageView *Select_createPageView(Edr_Doc *doc, int32_t key, uint32_t kind)
+{
+    PageView *v = static_cast<PageView *>(Mem_calloc(1, sizeof(PageView)));
+    if (v) {
+        v->pageKey[0] = key;
+        v->pageKey[1] = int32_t(kind);
+        v->doc = doc;
+        v->kind = PageView_leaf;
+    }
+    return v;
+}
+
+void Select_freeViews(PageView *views)
+{
+    while (views) {
+        PageView *next = views->next;
+        Select_freeViews(views->firstChild);
+        while (HighlightRecord *r = views->highlights) {
+            views->highlights = r->next;
+            destroyRecord(r);
+        }
+        Mem_free(views);
+        views = next;
+    }
+}
+
+int Select_drawViewHighlights(EngineContext *ctx, PageView *views, const Matrix *matrix, const DrawTarget *target)
+{
+    for (PageView *v = views; v; v = v->next) {
+        if (v->kind == PageView_group) {
+            int err = Select_drawViewHighlights(ctx, v->firstChild, matrix, target);
+            if (err)
+                return err;
+            continue;
+        }
+        for (HighlightRecord *r = v->highlights; r; r = r->next) {
+            // A record's style other than fill and outline draws nothing.
+            int err = Highlight_draw(ctx, r, matrix, target);
+            if (err && err != Highlight_badStyle)
+                return err;
+        }
+    }
+    return Res_ok;
+}
+
 int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *,
                           int all)
 {
