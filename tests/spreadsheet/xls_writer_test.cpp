@@ -11,12 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,35 +37,13 @@
 #include "spreadsheet/sheetgrid.h"
 #include "spreadsheet/writer/xlswriter.h"
 #include "tests/document/edr_fixture.h"
+#include "tests/support/scratch_files.h"
 
 namespace {
 
-Url *newFileUrl(const std::string &path)
-{
-    std::u16string text;
-    for (char c : "file://root" + path)
-        text += char16_t(uint8_t(c));
-    return Url_new(text.c_str());
-}
-
-std::string readAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-int removeTree(const char *p, const struct stat *, int, struct FTW *)
-{
-    return remove(p);
-}
+using TestFiles::exists;
+using TestFiles::newFileUrl;
+using TestFiles::readAll;
 
 int collectGrid(Edr_Node *node, int *, int *, void *context)
 {
@@ -105,16 +80,13 @@ class XlsWriterTest : public EdrFixture {
     {
         EdrFixture::SetUp();
         ASSERT_EQ(AlienFile_initLayer(ctx()), 0);
-        const char *tmp = getenv("TMPDIR");
-        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/vexlan-xls-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = TestFiles::makeScratchDir("vexlan-xls");
+        ASSERT_FALSE(dir.empty());
     }
     void TearDown() override
     {
         AlienFile_finiLayer(ctx());
-        chmod(dir.c_str(), 0700);
-        nftw(dir.c_str(), removeTree, 16, FTW_DEPTH | FTW_PHYS);
+        TestFiles::removeScratchDir(dir);
         EdrFixture::TearDown();
     }
 
@@ -125,10 +97,9 @@ class XlsWriterTest : public EdrFixture {
 
     std::string copyFixture(const std::string &name)
     {
-        std::string bytes = readAll(std::string(VEXLAN_FIXTURES) + "/spreadsheet/" + name);
-        EXPECT_FALSE(bytes.empty()) << name;
-        std::ofstream(path(name), std::ios::binary) << bytes;
-        return path(name);
+        std::string copied = TestFiles::copyFixture(dir, "spreadsheet", name);
+        EXPECT_FALSE(readAll(copied).empty()) << name;
+        return copied;
     }
 
     int load(const std::string &p, Edr_Doc **out)
@@ -357,7 +328,7 @@ TEST_F(XlsWriterTest, SavingOverTheOpenedFileReplacesIt)
     std::string source = copyFixture("chart_lo.xls");
     std::string original = readAll(source);
     std::string keep = path("original.xls");
-    std::ofstream(keep, std::ios::binary) << original;
+    TestFiles::writeAll(keep, original);
     std::string first;
     run([&] {
         Edr_Doc *doc = nullptr;
