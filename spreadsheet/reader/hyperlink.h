@@ -45,12 +45,13 @@ const char16_t *Excel_hyperlinkTarget(const TaggedRecord *record);
 // the u32 stream position of the HLINK body; nothing to dispose.
 void Excel_hyperlinkRecordTag(TaggedRecord *record);
 
-// Reads each hyperlink the layout sheet of book keeps (its body from the
-// workbook stream) and registers it over its range under
-// Excel_hyperlinkTag, and its record's position under
-// Excel_hyperlinkRecordTag (every link, read or not); with a document and a parent, a link with a target
+// Registers each hyperlink record the layout sheet of book keeps over its
+// range under Excel_hyperlinkRecordTag, then reads the link (its body from
+// the workbook stream) and registers it over its range under
+// Excel_hyperlinkTag; with a document and a parent, a link with a target
 // also becomes a link node over its cells (Excel_linkNode). A link whose
-// body cannot be read or parsed is passed over. 0; 1; 16; stream errors.
+// body cannot be read or parsed is passed over (its record stays
+// registered). 0; 1; 16; stream errors.
 [[nodiscard]] int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid, Edr_Node *parent);
 
 // Under parent: a position marker at the corner of the link's range on the

@@ -136,13 +136,14 @@ int mergedCells(XlsWriter *w, XlsSheetEntry *e)
     return Res_ok;
 }
 
-// Reads the body of the source record at position (its header) into the
-// record buffer when it is of the given type and at least least bytes long.
-int readSourceBody(XlsWriter *w, uint32_t position, uint16_t type, uint16_t least, uint16_t *length)
+// Reads the body of the source record whose header lies at position into
+// the record buffer; 17 unless the record is of the given type and holds
+// at least minimum bytes.
+int readSourceBody(XlsWriter *w, uint32_t position, uint16_t type, uint16_t minimum, uint16_t *length)
 {
     uint16_t found = 0;
     int rc = XlsWriter_readSourceHeader(w, position, &found, length);
-    if (rc == Res_ok && (found != type || *length < least))
+    if (rc == Res_ok && (found != type || *length < minimum))
         rc = Res_unexpectedKind;
     size_t got = 0;
     if (rc == Res_ok)

@@ -74,7 +74,7 @@ struct XlsSheetEntry {
     const char16_t *name;
     RecListEntry *records[2][2];
     EscherDrawingGroup *drawing;
-    // A sheet of the source that the model holds no sheet for (the loader
+    // A sheet of the source that the model holds no entry for (the loader
     // lays out no worksheet without cells; a chart sheet or macro module
     // may have no item): the source position of its BOF, its substream
     // copied from there; 0 for the model's sheets.
