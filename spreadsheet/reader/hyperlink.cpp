@@ -197,6 +197,10 @@ const char16_t *Excel_hyperlinkTarget(const TaggedRecord *record)
     return record ? reinterpret_cast<const char16_t *>(record + 1) : nullptr;
 }
 
+void Excel_hyperlinkRecordTag(TaggedRecord *)
+{
+}
+
 namespace {
 
 // Under parent: the position marker at the corner of the cell range on the
@@ -384,10 +388,15 @@ int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid, Edr_Node *parent)
         return Res_missingArgument;
     for (uint32_t i = 0; i < sheet->linkCount; i++) {
         const ExcelLink &l = sheet->links[i];
+        // The record goes back to the file over the range as it then lies.
+        int rc = Excel_rangeHandlerAdd(grid, Excel_hyperlinkRecordTag, l.range.firstRow, l.range.firstColumn,
+                                       l.range.lastRow, l.range.lastColumn, &l.position, sizeof l.position);
+        if (rc != Res_ok)
+            return rc;
         uint8_t *body = static_cast<uint8_t *>(Mem_malloc(l.length ? l.length : 1));
         if (!body)
             return Res_noMemory;
-        int rc = Ole_streamSeek(book->stream, l.position, 0);
+        rc = Ole_streamSeek(book->stream, l.position, 0);
         if (rc == Res_ok)
             rc = Ole_streamReadExact(book->stream, body, l.length);
         ExcelHyperlink link{};

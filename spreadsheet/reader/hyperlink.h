@@ -39,12 +39,19 @@ void Excel_hyperlinkFree(ExcelHyperlink *link);
 void Excel_hyperlinkTag(TaggedRecord *record);
 // The target held by a record of the hyperlink tag.
 const char16_t *Excel_hyperlinkTarget(const TaggedRecord *record);
+// The tag of the HLINK records of a sheet store, kept for the workbook
+// writer: a record's range is its link's range (moved with the other
+// ranges by row and column edits, dropped with a deleted range), its data
+// the u32 stream position of the HLINK body; nothing to dispose.
+void Excel_hyperlinkRecordTag(TaggedRecord *record);
 
-// Reads each hyperlink the layout sheet of book keeps (its body from the
-// workbook stream) and registers it over its range under
+// Registers each hyperlink record the layout sheet of book keeps over its
+// range under Excel_hyperlinkRecordTag, then reads the link (its body from
+// the workbook stream) and registers it over its range under
 // Excel_hyperlinkTag; with a document and a parent, a link with a target
 // also becomes a link node over its cells (Excel_linkNode). A link whose
-// body cannot be read or parsed is passed over. 0; 1; 16; stream errors.
+// body cannot be read or parsed is passed over (its record stays
+// registered). 0; 1; 16; stream errors.
 [[nodiscard]] int Excel_registerHyperlinks(ExcelLoad *book, SheetGrid *grid, Edr_Node *parent);
 
 // Under parent: a position marker at the corner of the link's range on the

@@ -76,8 +76,10 @@ int buildEntries(XlsWriter *w)
             kind = XlsSheet_chart;
             break;
         case Excel_itemModule:
-        case Excel_itemMacroSheet:
             kind = XlsSheet_raw;
+            break;
+        case Excel_itemMacroSheet:
+            kind = XlsSheet_macroSheet;
             break;
         case Excel_itemWorkbook:
         case Excel_itemChart:
@@ -95,7 +97,7 @@ int buildEntries(XlsWriter *w)
         e->name = item->name;
         memcpy(e->records, item->records, sizeof(e->records));
         e->drawing = item->drawing;
-        if (!selected && kind != XlsSheet_raw)
+        if (!selected && (kind == XlsSheet_worksheet || kind == XlsSheet_chart))
             e->selected = selected = 1;
         *tail = e;
         tail = &e->next;
@@ -117,10 +119,14 @@ bool sameName(const char16_t *a, const char16_t *b)
 
 // Brings the sheet list in line with the source's BOUNDSHEET records: a
 // sheet of the model takes its visibility from the record of its name, and
-// a worksheet of the source that the model holds no sheet for (one without
-// cells, which the loader does not lay out) gets an entry copied from the
-// source at its place among the others, so that no sheet is lost and sheet
-// references keep their indexes.
+// a sheet of the source that the model holds no entry for (a worksheet
+// without cells, which the loader does not lay out; a chart sheet or macro
+// module without an item) gets an entry copied from the source at its
+// place among the others, with the source's sheet type, so that no sheet
+// is lost and sheet references keep their indexes. The entries take the
+// order of the records; the model's sheets the source lacks follow the
+// sheet placed before them. A sheet whose BOF cannot be read becomes an
+// empty worksheet.
 int addSourceSheets(XlsWriter *w)
 {
     if (!w->sourceStream)
@@ -149,8 +155,20 @@ int addSourceSheets(XlsWriter *w)
             match = match->next;
         if (match) {
             match->visibility = visibility;
+            // The entry moves to its record's place: the model lists
+            // modules and macro sheets before the sheets it lays out.
+            XlsSheetEntry **from = &w->entries;
+            while (*from != match)
+                from = &(*from)->next;
+            *from = match->next;
+            XlsSheetEntry **to = after ? &after->next : &w->entries;
+            match->next = *to;
+            *to = match;
             after = match;
-        } else if (type == XlsSheet_worksheet && position) {
+        } else if (position) {
+            uint16_t bofType = 0, bofLength = 0;
+            if (XlsWriter_readSourceHeader(w, position, &bofType, &bofLength) != Res_ok || bofType != Xls_recBof)
+                type = XlsSheet_worksheet;
             size_t chars = 0;
             while (name[chars])
                 chars++;
@@ -164,7 +182,7 @@ int addSourceSheets(XlsWriter *w)
             char16_t *kept = reinterpret_cast<char16_t *>(e + 1);
             memcpy(kept, name, (chars + 1) * sizeof(char16_t));
             e->name = kept;
-            e->kind = XlsSheet_worksheet;
+            e->kind = type;
             e->visibility = visibility;
             e->copiedFrom = position;
             XlsSheetEntry **link = after ? &after->next : &w->entries;
@@ -240,17 +258,20 @@ int writeEntry(XlsWriter *w, XlsSheetEntry *e)
     int rc = patchBoundSheet(w, e);
     if (rc != Res_ok)
         return rc;
+    if (e->copiedFrom)
+        return XlsWriter_copySheet(w, e);
     switch (e->kind) {
     case XlsSheet_worksheet:
-        return e->copiedFrom ? XlsWriter_copySheet(w, e) : XlsWriter_writeSheet(w, e);
+        return XlsWriter_writeSheet(w, e);
     case XlsSheet_chart:
         rc = XlsWriter_writeBof(w, Xls_bofChart);
         if (rc == Res_ok)
             rc = XlsWriter_writeChart(w, static_cast<XlsChart *>(e->model));
         return rc == Res_ok ? XlsWriter_writeRecord(w, Xls_recEof, nullptr, 0) : rc;
-    case XlsSheet_raw: {
+    case XlsSheet_raw:
+    case XlsSheet_macroSheet: {
         const ExcelExtent *x = static_cast<const ExcelExtent *>(e->model);
-        rc = XlsWriter_writeBof(w, Xls_bofModule);
+        rc = XlsWriter_writeBof(w, e->kind == XlsSheet_raw ? Xls_bofModule : Xls_bofMacroSheet);
         // The extent runs from after the source BOF to after its EOF.
         if (rc == Res_ok && x->length > 4)
             rc = XlsWriter_copyBytes(w, x->start, x->length - 4);

@@ -3,9 +3,11 @@
 #include <cstring>
 
 #include "core/result.h"
+#include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
 #include "office/pack/pack.h"
 #include "spreadsheet/reader/excel.h"
+#include "spreadsheet/reader/hyperlink.h"
 #include "spreadsheet/sheetgrid.h"
 #include "spreadsheet/writer/xlswriter.h"
 #include "spreadsheet/writer/xlswriter_internal.h"
@@ -134,30 +136,66 @@ int mergedCells(XlsWriter *w, XlsSheetEntry *e)
     return Res_ok;
 }
 
-// HLINK records with what follows each in the source: CONTINUE records and
-// the tooltip record.
+// Reads the body of the source record whose header lies at position into
+// the record buffer; 17 unless the record is of the given type and holds
+// at least minimum bytes.
+int readSourceBody(XlsWriter *w, uint32_t position, uint16_t type, uint16_t minimum, uint16_t *length)
+{
+    uint16_t found = 0;
+    int rc = XlsWriter_readSourceHeader(w, position, &found, length);
+    if (rc == Res_ok && (found != type || *length < minimum))
+        rc = Res_unexpectedKind;
+    size_t got = 0;
+    if (rc == Res_ok)
+        rc = Ole_streamReadAt(w->sourceStream, position + 4, *length, &got, w->buffer);
+    if (rc == Res_ok && got != *length)
+        rc = Res_unexpectedKind;
+    return rc;
+}
+
+// The HLINK records of the sheet's links as they now lie: each record
+// re-read from the source with its range (and its tooltip's) replaced by
+// the link's current range, the CONTINUE records that follow it copied; a
+// link whose cells were deleted is left out with its records.
 int hyperlinks(XlsWriter *w, XlsSheetEntry *e)
 {
-    for (const RecListEntry *r = e->records[0][0]; r; r = RecList_next(r)) {
-        if (RecList_type(r) != 0x01B8)
+    for (const TaggedNode *n = gridOf(e)->taggedLists; n; n = n->next) {
+        if (n->tag != Excel_hyperlinkRecordTag)
             continue;
-        int rc = XlsWriter_copySourceRecord(w, r);
-        uint32_t at = RecList_position(r) + RecList_length(r);
-        for (;;) {
-            uint16_t type = 0, length = 0;
-            if (rc != Res_ok || XlsWriter_readSourceHeader(w, at, &type, &length) != Res_ok)
-                break;
-            if (type == Xls_recContinue) {
-                at += 4u + length;
-                continue; // copied with the record
+        for (const TaggedRecord *r = n->first; r; r = r->next) {
+            uint32_t body = 0;
+            memcpy(&body, r + 1, sizeof body);
+            uint8_t range[8];
+            Pack_write(range, "4s", uint32_t(r->words[0]), uint32_t(r->words[2]), uint32_t(r->words[1]),
+                       uint32_t(r->words[3]));
+            uint16_t length = 0;
+            int rc = body >= 4 ? readSourceBody(w, body - 4, 0x01B8, 8, &length) : int(Res_unexpectedKind);
+            if (rc == Res_ok) {
+                memcpy(w->buffer, range, 8);
+                rc = XlsWriter_writeRecord(w, 0x01B8, w->buffer, length);
             }
-            if (type != 0x0800)
-                break;
-            rc = XlsWriter_copyBytes(w, at, 4u + length);
-            at += 4u + length;
+            uint32_t at = body + length;
+            while (rc == Res_ok) {
+                uint16_t type = 0, size = 0;
+                if (XlsWriter_readSourceHeader(w, at, &type, &size) != Res_ok)
+                    break;
+                if (type == Xls_recContinue) {
+                    rc = XlsWriter_copyBytes(w, at, 4u + size);
+                } else if (type == 0x0800 && size >= 10) {
+                    // The tooltip names the link's range after its type.
+                    rc = readSourceBody(w, at, 0x0800, 10, &size);
+                    if (rc == Res_ok) {
+                        memcpy(w->buffer + 2, range, 8);
+                        rc = XlsWriter_writeRecord(w, 0x0800, w->buffer, size);
+                    }
+                } else {
+                    break;
+                }
+                at += 4u + size;
+            }
+            if (rc != Res_ok)
+                return rc;
         }
-        if (rc != Res_ok)
-            return rc;
     }
     return Res_ok;
 }

@@ -56,6 +56,7 @@ enum : uint16_t {
 // Substream kinds of a sheet entry (the BOUNDSHEET dt values).
 enum : uint32_t {
     XlsSheet_worksheet = 0,
+    XlsSheet_macroSheet = 1,
     XlsSheet_chart = 2,
     XlsSheet_raw = 6,
 };
@@ -73,9 +74,10 @@ struct XlsSheetEntry {
     const char16_t *name;
     RecListEntry *records[2][2];
     EscherDrawingGroup *drawing;
-    // A worksheet of the source that the model holds no sheet for (the
-    // loader lays out no sheet without cells): the source position of its
-    // BOF, its substream copied from there; 0 for the model's sheets.
+    // A sheet of the source that the model holds no entry for (the loader
+    // lays out no worksheet without cells; a chart sheet or macro module
+    // may have no item): the source position of its BOF, its substream
+    // copied from there; 0 for the model's sheets.
     uint32_t copiedFrom;
     XlsSheetEntry *next;
 };
@@ -140,10 +142,11 @@ int Excel_saveWorkbook(Edr_Doc *doc, const Url *target);
 // extent when it has one, otherwise every CONTINUE record that follows it
 // in the source.
 [[nodiscard]] int XlsWriter_copySourceRecord(XlsWriter *w, const RecListEntry *entry);
-// A worksheet without a model (copiedFrom set): its source substream
-// copied record by record from its BOF to its EOF, embedded substreams
-// with it, with a fresh INDEX and without the DBCELL records (both hold
-// source positions). A position without a BOF gets an empty worksheet.
+// A sheet without a model (copiedFrom set): its source substream copied
+// record by record from its BOF to its EOF, embedded substreams with it;
+// a worksheet's INDEX is written fresh and its DBCELL records are left out
+// (both hold source positions). A position without a BOF gets an empty
+// worksheet.
 [[nodiscard]] int XlsWriter_copySheet(XlsWriter *w, XlsSheetEntry *entry);
 // BOF with version 0x0600, the substream type, build 3515, year 1996.
 [[nodiscard]] int XlsWriter_writeBof(XlsWriter *w, uint16_t substream);

@@ -12,8 +12,9 @@ the engine set before saving. With xlrd (formatting info on), the saved
 workbook must have the source's sheets, every cell's value and type (the
 edited cells their new number), every cell's font and XF attributes, the
 merged ranges and each sheet's visibility. A census of the saved
-"Workbook" stream finds every
-BOUNDSHEET's position at a BOF and every record of the kinds that must
+"Workbook" stream finds every BOUNDSHEET's position at a BOF, the
+source's sheets (chart sheets and macro sheets too) with their names,
+types and BOF types, and every record of the kinds that must
 survive (Series, BRAI, OBJ, TXO, NOTE, HLINK, PROTECT) as often as in the
 source. Where LibreOffice is installed (too large to install for every
 test run), its csv of the saved first sheet shows the edited numbers
@@ -83,6 +84,24 @@ def census(source, saved):
             pos = struct.unpack_from('<I', body)[0]
             if pos + 4 > len(data) or struct.unpack_from('<H', data, pos)[0] != 0x0809:
                 fail('BOUNDSHEET at %d points at %d, not a BOF' % (at, pos))
+    before, after = sheet_list(source), sheet_list(saved)
+    if before != after:
+        fail('sheets (name, type, BOF type) %s, saved %s' % (before, after))
+
+
+def sheet_list(path):
+    """Every sheet of the workbook, chart sheets and macro sheets too: its
+    name, its BOUNDSHEET type and the substream type of the BOF it names."""
+    data, recs = records(path)
+    out = []
+    for _, kind, body in recs:
+        if kind != 0x0085 or len(body) < 8:
+            continue
+        pos, dt, count, flags = struct.unpack_from('<I', body)[0], body[5], body[6], body[7]
+        name = body[8:8 + 2 * count].decode('utf-16-le') if flags & 1 else body[8:8 + count].decode('latin-1')
+        sub = struct.unpack_from('<H', data, pos + 6)[0] if pos + 8 <= len(data) else None
+        out.append((name, dt, sub))
+    return out
 
 
 def font_of(book, xf):

@@ -2,20 +2,18 @@
 // saved and checked with xlrd (cells, formats, merged ranges, the records
 // that must survive, every BOUNDSHEET at its sheet's BOF), reloaded by the
 // engine with the same cells; saving over the opened file; a failed save
-// leaves the source untouched; and the record layouts of cells, rows and
-// shared strings.
+// leaves the source untouched; hyperlinks saved over their moved cells;
+// sheets the model holds no entry for copied from the source; and the
+// records of cells, rows and shared strings checked one by one.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,46 +23,28 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/types/oleprobe.h"
+#include "office/attach/attach.h"
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
 #include "platform/url/file.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
+#include "spreadsheet/chart/chart.h"
 #include "spreadsheet/reader/excelopen.h"
+#include "spreadsheet/reader/hyperlink.h"
 #include "spreadsheet/reader/sheetstore.h"
+#include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/sheetgrid.h"
 #include "spreadsheet/writer/xlswriter.h"
 #include "tests/document/edr_fixture.h"
+#include "tests/support/scratch_files.h"
 
 namespace {
 
-Url *newFileUrl(const std::string &path)
-{
-    std::u16string text;
-    for (char c : "file://root" + path)
-        text += char16_t(uint8_t(c));
-    return Url_new(text.c_str());
-}
-
-std::string readAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-int removeTree(const char *p, const struct stat *, int, struct FTW *)
-{
-    return remove(p);
-}
+using TestFiles::exists;
+using TestFiles::newFileUrl;
+using TestFiles::readAll;
 
 int collectGrid(Edr_Node *node, int *, int *, void *context)
 {
@@ -101,16 +81,13 @@ class XlsWriterTest : public EdrFixture {
     {
         EdrFixture::SetUp();
         ASSERT_EQ(AlienFile_initLayer(ctx()), 0);
-        const char *tmp = getenv("TMPDIR");
-        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/vexlan-xls-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = TestFiles::makeScratchDir("vexlan-xls");
+        ASSERT_FALSE(dir.empty());
     }
     void TearDown() override
     {
         AlienFile_finiLayer(ctx());
-        chmod(dir.c_str(), 0700);
-        nftw(dir.c_str(), removeTree, 16, FTW_DEPTH | FTW_PHYS);
+        TestFiles::removeScratchDir(dir);
         EdrFixture::TearDown();
     }
 
@@ -121,10 +98,9 @@ class XlsWriterTest : public EdrFixture {
 
     std::string copyFixture(const std::string &name)
     {
-        std::string bytes = readAll(std::string(VEXLAN_FIXTURES) + "/spreadsheet/" + name);
-        EXPECT_FALSE(bytes.empty()) << name;
-        std::ofstream(path(name), std::ios::binary) << bytes;
-        return path(name);
+        std::string copied = TestFiles::copyFixture(dir, "spreadsheet", name);
+        EXPECT_FALSE(readAll(copied).empty()) << name;
+        return copied;
     }
 
     int load(const std::string &p, Edr_Doc **out)
@@ -190,6 +166,17 @@ class XlsWriterTest : public EdrFixture {
             index++;
         }
         return out;
+    }
+
+    // The record-structure check of a saved file (xls_writer_records.py)
+    // with its arguments.
+    static int checkRecords(const std::string &saved, const std::vector<std::string> &args)
+    {
+        std::string command = "/usr/bin/python3 " + std::string(VEXLAN_FIXTURES) +
+                              "/../spreadsheet/xls_writer_records.py " + saved;
+        for (const std::string &a : args)
+            command += " '" + a + "'";
+        return system(command.c_str());
     }
 
     // xlrd's check, with LibreOffice's too when withOffice is set.
@@ -342,7 +329,7 @@ TEST_F(XlsWriterTest, SavingOverTheOpenedFileReplacesIt)
     std::string source = copyFixture("chart_lo.xls");
     std::string original = readAll(source);
     std::string keep = path("original.xls");
-    std::ofstream(keep, std::ios::binary) << original;
+    TestFiles::writeAll(keep, original);
     std::string first;
     run([&] {
         Edr_Doc *doc = nullptr;
@@ -407,6 +394,196 @@ TEST_F(XlsWriterTest, AFailedSaveLeavesTheSourceUntouched)
         EXPECT_GT(n, 10u);
         Edr_Doc_release(doc);
     });
+}
+
+// Hyperlinks follow inserted and deleted rows and columns into the saved
+// file, tooltips with them; a link whose cells were deleted is left out
+// with its tooltip.
+TEST_F(XlsWriterTest, HyperlinksAreSavedOverTheirMovedCells)
+{
+    std::string source = copyFixture("links.xls");
+    std::string saved = path("links-moved.xls");
+    // B2, D3:E4 and C5 (with tooltips on the last two); two rows and a
+    // column inserted before them all, then column D deleted, which held
+    // C5's link.
+    struct Edit {
+        uint32_t operation, index;
+    };
+    const Edit edits[] = {{0, 0}, {0, 0}, {2, 0}, {3, 3}};
+    struct Link {
+        uint32_t firstRow, firstColumn, lastRow, lastColumn;
+        std::string target;
+        bool operator==(const Link &o) const
+        {
+            return firstRow == o.firstRow && firstColumn == o.firstColumn && lastRow == o.lastRow &&
+                   lastColumn == o.lastColumn && target == o.target;
+        }
+    };
+    const std::vector<Link> expected = {{3, 2, 3, 2, "http://example.com/b2"}, {4, 3, 5, 4, "http://example.com/d3"}};
+    auto linksOf = [](const SheetGrid *g) {
+        std::vector<Link> out;
+        for (const TaggedNode *n = g->taggedLists; n; n = n->next) {
+            if (n->tag != Excel_hyperlinkTag)
+                continue;
+            for (const TaggedRecord *r = n->first; r; r = r->next) {
+                std::string target;
+                for (const char16_t *t = Excel_hyperlinkTarget(r); *t; t++)
+                    target += char(*t);
+                out.push_back({uint32_t(r->words[0]), uint32_t(r->words[1]), uint32_t(r->words[2]),
+                               uint32_t(r->words[3]), target});
+            }
+        }
+        return out;
+    };
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        std::vector<SheetGrid *> g = grids(doc);
+        ASSERT_FALSE(g.empty());
+        for (const Edit &e : edits) {
+            int rc = e.operation == 0   ? Excel_Sheet_insertRow(ctx(), g[0], e.index)
+                     : e.operation == 2 ? Excel_Sheet_insertColumn(ctx(), g[0], e.index)
+                                        : Excel_Sheet_deleteColumn(ctx(), g[0], e.index);
+            ASSERT_EQ(rc, 0);
+            ASSERT_EQ(Excel_sheetStructureChanged(g[0]->workbook, g[0], e.operation, e.index, 1, nullptr), 0);
+        }
+        EXPECT_EQ(linksOf(g[0]), expected);
+        std::vector<std::string> before = cellsOf(doc);
+        ASSERT_EQ(save(doc, saved), 0);
+        Edr_Doc_release(doc);
+        ASSERT_EQ(load(saved, &doc), 0);
+        EXPECT_EQ(cellsOf(doc), before);
+        g = grids(doc);
+        ASSERT_FALSE(g.empty());
+        EXPECT_EQ(linksOf(g[0]), expected);
+        Edr_Doc_release(doc);
+    });
+    EXPECT_EQ(checkRecords(saved, {"link:0:3:3:2:2:http://example.com/b2", "link:0:4:5:3:4:http://example.com/d3"}),
+              0);
+    // Two links and one tooltip are left.
+    std::string command = "/usr/bin/python3 -c 'import sys, xlrd; s = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0); "
+                          "sys.exit([h.quicktip for h in s.hyperlink_list] != [None, \"tip d3\"])' " +
+                          saved;
+    EXPECT_EQ(system(command.c_str()), 0);
+}
+
+// A sheet the model holds no entry for is copied from the source at its
+// place with its type: Visual Basic modules and macro sheets whose items
+// are gone, a chart sheet whose chart is gone; with their items, modules
+// and macro sheets are written under their own substream types. xlrd's
+// check compares every sheet's name, type and BOF type and the chart's
+// records with the source.
+TEST_F(XlsWriterTest, SheetsWithoutAModelEntryAreCopiedFromTheSource)
+{
+    struct Case {
+        const char *fixture;
+        std::vector<uint32_t> dropped; // the item kinds taken from the model
+    };
+    const Case cases[] = {
+        {"sheetkinds", {}},
+        {"sheetkinds", {Excel_itemModule, Excel_itemMacroSheet}},
+        {"chart_writeexcel", {Excel_itemChartSheet}},
+    };
+    int index = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + " case " + std::to_string(index));
+        std::string source = copyFixture(std::string(c.fixture) + ".xls");
+        std::string saved = path(std::string(c.fixture) + "-" + std::to_string(index++) + ".xls");
+        run([&] {
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(load(source, &doc), 0);
+            std::vector<SheetGrid *> g = grids(doc);
+            ASSERT_FALSE(g.empty());
+            ExcelWorkbook *wb = g[0]->workbook;
+            for (uint32_t kind : c.dropped) {
+                ExcelBookItem *item = wb->items;
+                while (item && item->kind != kind)
+                    item = item->next;
+                ASSERT_NE(item, nullptr) << kind;
+                if (kind != Excel_itemChartSheet) {
+                    ASSERT_EQ(Excel_bookRemoveItem(wb, item), 0);
+                    continue;
+                }
+                // A chart sheet's item goes with the last reference to its
+                // chart, which its page's chart node holds.
+                Edr_Node **nodes = nullptr;
+                uint32_t count = 0;
+                ASSERT_EQ(Excel_collectChartNodes(doc, nullptr, &nodes, &count), 0);
+                Edr_Node *chartNode = nullptr;
+                Edr_Doc_readLock(doc);
+                for (uint32_t i = 0; i < count; i++) {
+                    void *data = nullptr;
+                    (void)Edr_Node_getPrivate(doc, nodes[i], &data);
+                    if (data && static_cast<ExcelBookRef *>(data)->chart == item->payload)
+                        chartNode = nodes[i];
+                }
+                Edr_Doc_readUnlock(doc);
+                ASSERT_NE(chartNode, nullptr);
+                Edr_Node_clearPrivate(doc, chartNode);
+                Mem_free(nodes);
+                for (ExcelBookItem *i = wb->items; i; i = i->next)
+                    ASSERT_NE(i->kind, kind);
+            }
+            std::vector<std::string> before = cellsOf(doc);
+            ASSERT_EQ(save(doc, saved), 0);
+            Edr_Doc_release(doc);
+            ASSERT_EQ(load(saved, &doc), 0);
+            EXPECT_EQ(cellsOf(doc), before);
+            Edr_Doc_release(doc);
+        });
+        EXPECT_EQ(check(source, saved, "-"), 0);
+    }
+}
+
+// The cell, row and string records of a saved sheet, one by one: numbers
+// loaded from NUMBER and RK records and numbers typed into cells are
+// written as RK only where RK holds them exactly (30-bit integers: NaN,
+// infinities, fractions and integers past the limits as NUMBER); the SST
+// carries 16-bit and 8-bit strings across CONTINUE records with EXTSST
+// naming its buckets; INDEX, DBCELL and ROW records fit the sheet's 80
+// rows, with no ROW for an empty row of default height.
+TEST_F(XlsWriterTest, CellRowAndStringRecordsAreWrittenRecordByRecord)
+{
+    std::string source = copyFixture("writer_records.xls");
+    std::string saved = path("records-saved.xls");
+    struct Typed {
+        uint32_t row;
+        const char *text;
+        const char *expected; // KIND:VALUE
+    };
+    const Typed typed[] = {
+        {0, "536870911", "RK:536870911"},   {1, "536870912", "NUMBER:536870912"}, {2, "-536870912", "RK:-536870912"},
+        {3, "-536870913", "NUMBER:-536870913"}, {4, "2", "RK:2"},            {5, "2.5", "NUMBER:2.5"},
+        {6, "-7", "RK:-7"},                 {7, "0.125", "NUMBER:0.125"},         {8, "0", "RK:0"},
+    };
+    // Column A as loaded (NUMBER records), column B (RK records).
+    const char *loadedA[] = {"RK:1",          "RK:-1",           "RK:536870911",  "NUMBER:536870912",
+                             "RK:-536870912", "NUMBER:-536870913", "RK:2",       "NUMBER:2.5",    "NUMBER:1.5",
+                             "NUMBER:0.01", "NUMBER:1e300", "NUMBER:-1e-300", "NUMBER:1000000000", "NUMBER:nan",
+                             "NUMBER:inf", "NUMBER:-inf"};
+    const char *loadedB[] = {"RK:25", "NUMBER:6.03", "RK:1", "RK:-7"};
+    std::vector<std::string> args = {"split", "0:75:0=RK:75"};
+    for (uint32_t r = 0; r < sizeof loadedA / sizeof *loadedA; r++)
+        args.push_back("0:" + std::to_string(r) + ":0=" + loadedA[r]);
+    for (uint32_t r = 0; r < sizeof loadedB / sizeof *loadedB; r++)
+        args.push_back("0:" + std::to_string(r) + ":1=" + loadedB[r]);
+    for (const Typed &t : typed)
+        args.push_back("0:" + std::to_string(t.row) + ":3=" + t.expected);
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        std::vector<SheetGrid *> g = grids(doc);
+        ASSERT_FALSE(g.empty());
+        for (const Typed &t : typed)
+            ASSERT_EQ(Excel_CellEdit_setValue(ctx(), g[0], t.row, 3, t.text, 0), 0) << t.text;
+        std::vector<std::string> before = cellsOf(doc);
+        ASSERT_EQ(save(doc, saved), 0);
+        Edr_Doc_release(doc);
+        ASSERT_EQ(load(saved, &doc), 0);
+        EXPECT_EQ(cellsOf(doc), before);
+        Edr_Doc_release(doc);
+    });
+    EXPECT_EQ(checkRecords(saved, args), 0);
 }
 
 } // namespace

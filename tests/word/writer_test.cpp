@@ -35,6 +35,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 #include "tests/document/edr_fixture.h"
+#include "tests/support/scratch_files.h"
 #include "word/reader/build.h"
 #include "word/reader/paralist.h"
 #include "word/reader/word.h"
@@ -42,33 +43,10 @@
 
 namespace {
 
-// A file URL for an absolute path (ASCII).
-inline Url *newFileUrl(const std::string &path)
-{
-    std::u16string text;
-    for (char c : "file://root" + path)
-        text += char16_t(uint8_t(c));
-    return Url_new(text.c_str());
-}
-
-std::string readAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void writeAll(const std::string &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
+using TestFiles::exists;
+using TestFiles::newFileUrl;
+using TestFiles::readAll;
+using TestFiles::writeAll;
 
 void addUtf8(std::string *out, char16_t c)
 {
@@ -240,11 +218,6 @@ Edr_Node *findText(Edr_Node *node)
     return nullptr;
 }
 
-int removeTree(const char *p, const struct stat *, int, struct FTW *)
-{
-    return remove(p);
-}
-
 const char *const roundTripFixtures[] = {"runs",   "sections", "links",   "word6",      "pieces",     "fields",
                                          "lists",  "table",    "mono",    "drawings",   "word6-lists", "word6-1251",
                                          "word6-1250", "word6-1253"};
@@ -257,15 +230,13 @@ class WordWriterTest : public EdrFixture {
     {
         EdrFixture::SetUp();
         ASSERT_EQ(AlienFile_initLayer(ctx()), 0);
-        const char *tmp = getenv("TMPDIR");
-        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/vexlan-word-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = TestFiles::makeScratchDir("vexlan-word");
+        ASSERT_FALSE(dir.empty());
     }
     void TearDown() override
     {
         AlienFile_finiLayer(ctx());
-        nftw(dir.c_str(), removeTree, 16, FTW_DEPTH | FTW_PHYS);
+        TestFiles::removeScratchDir(dir);
         EdrFixture::TearDown();
     }
 
@@ -325,10 +296,9 @@ class WordWriterTest : public EdrFixture {
     // Copies a fixture into the scratch directory.
     std::string copyFixture(const std::string &name)
     {
-        std::string bytes = readAll(std::string(VEXLAN_FIXTURES) + "/word/" + name);
-        EXPECT_FALSE(bytes.empty()) << name;
-        writeAll(path(name), bytes);
-        return path(name);
+        std::string copied = TestFiles::copyFixture(dir, "word", name);
+        EXPECT_FALSE(readAll(copied).empty()) << name;
+        return copied;
     }
 };
 
