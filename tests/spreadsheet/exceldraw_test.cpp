@@ -708,7 +708,8 @@ TEST_F(DrawTree, TurnedShapesAreLaidOutTurned)
             SCOPED_TRACE(b.text);
             ObjHeader *run = nullptr;
             for (ObjHeader *o : texts)
-                if (o->node && textOf(o->node) == b.text)
+                if (o->node && Edr_Node_type(o->node) == Edr_NodeType_text &&
+                    textOf(o->node) == b.text)
                     run = o;
             ASSERT_NE(run, nullptr);
             ASSERT_NE(run->matrix, nullptr);
