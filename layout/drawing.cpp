@@ -207,6 +207,42 @@ int makeGlyphRunItem(LayoutBox *box, IterEntry *entry, ObjHeader **item)
     return Res_ok;
 }
 
+// A transform in force (the group of a turned or flipped shape) maps the
+// outline in its own space, about the origin its position data gives: the
+// item takes the matrix and covers the mapped outline, which is where the
+// path item draws it. 0, or 1 when the matrix cannot be copied.
+int turnPath(ObjHeader *item, const Matrix *m)
+{
+    PathItemPart *p = PathItem_part(item);
+    if (!p)
+        return Res_ok;
+    p->matrix = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
+    if (!p->matrix)
+        return Res_noMemory;
+    *p->matrix = *m;
+    Point c[4];
+    Rect_toQuad(c, &p->bounds);
+    Matrix_transformPoints(c, 4, c, m);
+    Rect mapped{};
+    Rect_boundPoints(&mapped, c, 4, 1);
+    Obj_setBox(item, &mapped);
+    return Res_ok;
+}
+
+// The path node's fill and outline items, turned by the transform in force.
+int makePathItems(LayoutBox *box, IterEntry *e, ObjHeader *items[2])
+{
+    // Fill first, outline over it.
+    int err = PathItem_makePair(box, e, &items[1], &items[0]);
+    const Matrix *m =
+        err ? nullptr
+            : reinterpret_cast<const Matrix *>(Edr_Style_getType11(e->style, PropId_transform));
+    for (int i = 0; m && i < 2 && !err; i++)
+        if (items[i])
+            err = turnPath(items[i], m);
+    return err;
+}
+
 } // namespace
 
 int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, const Matrix *matrix,
@@ -345,8 +381,7 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
         ObjHeader *items[2] = {nullptr, nullptr};
         switch (Edr_Node_type(e.node)) {
         case Edr_NodeType_path:
-            // Fill first, outline over it.
-            err = PathItem_makePair(box, &e, &items[1], &items[0]);
+            err = makePathItems(box, &e, items);
             break;
         case Edr_NodeType_text:
             err = Layout_makeLabelItem(box, &e, &items[0], nullptr, 0, 0);

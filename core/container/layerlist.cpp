@@ -5,6 +5,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/layerpayload.h"
+#include "graphics/textitem.h"
 #include "graphics/textrun.h"
 #include "layout/rectcollector.h"
 
@@ -189,20 +190,61 @@ Point mapAbout(int32_t x, int32_t y, const Matrix *m, const Point *origin)
     return Point{wrapAdd(p.x, origin->x), wrapAdd(p.y, origin->y)};
 }
 
-void transformItem(ObjHeader *item, const Matrix *m, const Point *origin)
+bool linearIsIdentity(const Matrix *m)
+{
+    return m->a == 0x10000 && m->b == 0 && m->c == 0 && m->d == 0x10000;
+}
+
+// A text item's run turns with its box. Its glyphs are drawn at
+// L q + L.t + pen, pen the left end of the baseline of its box (L the
+// item's own matrix, the identity when it has none). The run maps as
+// every point does, so the new own matrix is "L then M" without M's
+// offset, and the own offset puts the mapped pen where the mapped box's
+// pen lies. 0, or 1 when the item's matrix cannot be made (the item keeps
+// its old box and matrix).
+int turnText(ObjHeader *item, const Matrix *m, const Point *origin, const Rect *mapped)
+{
+    if (item->cls != &TextItem_class)
+        return Res_ok;
+    const int32_t baseline = static_cast<const TextItemPart *>(Obj_part(item))->baseline;
+    Matrix own = item->matrix ? *item->matrix : *Matrix_identity();
+    const Rect box = Obj_box(item);
+    const Point pen = mapAbout(wrapAdd(box.x0, own.tx), wrapAdd(wrapAdd(box.y0, baseline), own.ty), m,
+                               origin);
+    Matrix turn = *m;
+    turn.tx = turn.ty = 0;
+    own.tx = own.ty = 0;
+    Matrix_multiply(&own, &own, &turn);
+    own.tx = wrapAdd(pen.x, -mapped->x0);
+    own.ty = wrapAdd(pen.y, -wrapAdd(mapped->y0, baseline));
+    if (!item->matrix) {
+        item->matrix = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
+        if (!item->matrix)
+            return Res_noMemory;
+    }
+    *item->matrix = own;
+    return Res_ok;
+}
+
+int transformItem(ObjHeader *item, const Matrix *m, const Point *origin)
 {
     if (Obj_fixedAxes(item) != 0)
-        return;
+        return Res_ok;
     Rect box = Obj_box(item);
     Point corners[4];
     Rect_toQuad(corners, &box);
     for (Point &c : corners)
         c = mapAbout(c.x, c.y, m, origin);
     Rect_boundPoints(&box, corners, 4, 1);
+    if (Obj_itemKind(item) == Obj_itemText && !linearIsIdentity(m))
+        if (int err = turnText(item, m, origin, &box))
+            return err;
     Obj_setBox(item, &box);
     if (Obj_itemKind(item) == Obj_itemContainer)
         for (ObjHeader *c = Obj_children(item); c; c = Obj_next(c))
-            transformItem(c, m, origin);
+            if (int err = transformItem(c, m, origin))
+                return err;
+    return Res_ok;
 }
 
 // The advance of the first n characters of a text item's run, and how many
@@ -269,7 +311,9 @@ int clipChain(ObjHeader **head, ObjHeader **lastItem, const Rect *rect, uint32_t
         ObjHeader *next = Obj_next(item);
         bool gone = false;
         Rect box = Obj_box(item);
-        if (Obj_itemKind(item) == Obj_itemText && !Rect_disjoint(&box, rect)) {
+        // A turned run does not lie along x: it goes or stays whole.
+        if (Obj_itemKind(item) == Obj_itemText && !Rect_disjoint(&box, rect) &&
+            (!item->matrix || linearIsIdentity(item->matrix))) {
             if (int err = cutText(item, rect, &gone))
                 return err;
         }
@@ -747,7 +791,8 @@ int LayerList_transform(LayerList *list, const Matrix *matrix, const Point *orig
 {
     for (Layer *l = list->first; l; l = l->next) {
         for (ObjHeader *item = l->first; item; item = Obj_next(item))
-            transformItem(item, matrix, origin);
+            if (int err = transformItem(item, matrix, origin))
+                return err;
         if (payloads && list->payloadMode && l->payload) {
             Point *o = LayerPayload_origin(l->payload);
             *o = mapAbout(o->x, o->y, matrix, origin);

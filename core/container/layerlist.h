@@ -145,17 +145,21 @@ void LayerList_setFixed(LayerList *list, uint32_t axes);
 void LayerList_translate(LayerList *list, int32_t dx, int32_t dy);
 // Maps every item that is fixed on no axis through the 16.16 matrix about
 // origin (p -> origin + M(p - origin)); an item's box becomes the box of its
-// four mapped corners, a container's children are mapped too. With
-// payloads set the payload origins are mapped as well. 0.
+// four mapped corners, a container's children are mapped too. A text
+// item's run turns, scales or shears with it: the matrix (without its
+// offset) joins the item's own matrix, and the item's pen lands where the
+// matrix maps it. With payloads set the payload origins are mapped as well.
+// 0, or 1 when an item's matrix cannot be made (the walk stops there: the
+// items before it are mapped, that item and the rest are not).
 int LayerList_transform(LayerList *list, const Matrix *matrix, const Point *origin, int payloads);
 // Clips every item to rect. An empty rectangle (x0 >= x1 or y0 >= y1)
 // frees every item. Otherwise a text item that crosses the rectangle's left
 // or right edge keeps only the characters that lie wholly inside it
 // (measured with TextRun_measureFit; its box and character range shrink to
-// them) and is freed when none do; then layout's item clipping
-// (RectCollector_clipItem, with flags) decides whether an item goes. A
-// container whose box stays has its children clipped the same way. 0 or
-// the measurer's error (the clip stops there).
+// them) and is freed when none do; a turned run is not cut. Then layout's
+// item clipping (RectCollector_clipItem, with flags) decides whether an
+// item goes. A container whose box stays has its children clipped the
+// same way. 0 or the measurer's error (the clip stops there).
 int LayerList_clipToRect(LayerList *list, const Rect *rect, uint32_t flags);
 // The same for the items of one layer.
 int LayerList_clipLayer(Layer *layer, const Rect *rect, uint32_t flags);

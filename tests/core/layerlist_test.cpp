@@ -16,7 +16,9 @@
 #include "core/container/layerlist.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/geom/matrix.h"
 #include "graphics/layerpayload.h"
+#include "graphics/textitem.h"
 #include "graphics/textrun.h"
 #include "layout/rectcollector.h"
 #include "tests/support/heap_fixture.h"
@@ -671,6 +673,141 @@ TEST_F(LayerListTest, TransformAboutAnOrigin)
     ASSERT_EQ(LayerList_transform(list, &turn, &origin, 1), 0);
     EXPECT_EQ(LayerPayload_origin(list->current->payload)->x, 10);
     EXPECT_EQ(LayerPayload_origin(list->current->payload)->y, 20);
+}
+
+// A text item of the drawing class: its run is drawn from the left end of
+// its baseline, under its own matrix.
+ObjHeader *runItem(const char16_t *chars, int32_t x0, int32_t y0)
+{
+    ObjHeader *it = Obj_create(&TextItem_class, 0);
+    EXPECT_NE(it, nullptr);
+    TextItemPart *p = static_cast<TextItemPart *>(Obj_part(it));
+    p->base.chars = chars;
+    p->base.count = uint32_t(std::char_traits<char16_t>::length(chars));
+    p->base.size = 144 * 1000;
+    Rect ink{};
+    EXPECT_EQ(TextRun_measureFit(nullptr, p->base.size, 0, nullptr, chars, p->base.count, 0, 0,
+                                 INT32_MAX, nullptr, &ink),
+              0);
+    p->baseline = -ink.y0;
+    const Rect box = {x0, y0, x0 + ink.x1, y0 + ink.y1 - ink.y0};
+    Obj_setBox(it, &box);
+    return it;
+}
+
+// What the item's glyphs cover as the item class measures them.
+Rect inkOf(ObjHeader *it)
+{
+    Rect r = Rect_emptyBound;
+    EXPECT_EQ(Obj_itemOps(it)->bounds(nullptr, it, &r), 0);
+    return r;
+}
+
+Rect mappedBox(const Rect &r, const Matrix &m, const Point &origin)
+{
+    Point c[4];
+    Rect_toQuad(c, &r);
+    for (Point &p : c) {
+        Matrix_transformPoint(&p, p.x - origin.x, p.y - origin.y, &m);
+        p = Point{p.x + origin.x, p.y + origin.y};
+    }
+    Rect out{};
+    Rect_boundPoints(&out, c, 4, 1);
+    return out;
+}
+
+void expectNear(const Rect &got, const Rect &want, int32_t slack, const char *what)
+{
+    EXPECT_NEAR(got.x0, want.x0, slack) << what;
+    EXPECT_NEAR(got.y0, want.y0, slack) << what;
+    EXPECT_NEAR(got.x1, want.x1, slack) << what;
+    EXPECT_NEAR(got.y1, want.y1, slack) << what;
+}
+
+TEST_F(LayerListTest, TransformTurnsTextRunsWithTheirBoxes)
+{
+    // Matrices that keep boxes upright, so the turned run's ink is exactly
+    // the mapped ink: each applied once, then once more to the result.
+    struct Case {
+        const char *name;
+        Matrix m;
+    } cases[] = {
+        {"quarter turn", {0, 0x10000, -0x10000, 0, 0, 0}},
+        {"quarter turn back, moved", {0, -0x10000, 0x10000, 0, 300, -200}},
+        {"mirror in x", {-0x10000, 0, 0, 0x10000, 0, 0}},
+        {"twice as wide, half as tall", {0x20000, 0, 0, 0x8000, 0, 0}},
+    };
+    const Point origin = {5000, 7000};
+    for (const Case &c : cases) {
+        ObjHeader *it = runItem(u"Turned", 1000, 2000);
+        ObjHeader *holder = make(&kContainer, 1, Obj_box(it));
+        ObjHeader *child = runItem(u"Inner", 1500, 2500);
+        Obj_setChildren(holder, child);
+        LayerList_append(list, it);
+        LayerList_append(list, holder);
+        for (int round = 0; round < 2; round++) {
+            const Rect ink = inkOf(it), inner = inkOf(child);
+            ASSERT_EQ(LayerList_transform(list, &c.m, &origin, 0), 0) << c.name;
+            ASSERT_NE(it->matrix, nullptr) << c.name;
+            expectNear(inkOf(it), mappedBox(ink, c.m, origin), 2, c.name);
+            expectNear(inkOf(child), mappedBox(inner, c.m, origin), 2, c.name);
+            // The box still holds the ink.
+            const Rect box = Obj_box(it), now = inkOf(it);
+            EXPECT_LE(box.x0, now.x0 + 1) << c.name;
+            EXPECT_GE(box.x1, now.x1 - 1) << c.name;
+            EXPECT_LE(box.y0, now.y0 + 1) << c.name;
+            EXPECT_GE(box.y1, now.y1 - 1) << c.name;
+        }
+        LayerList_freeItems(list);
+        LayerList_clear(list);
+    }
+
+    // A turn that is not a quarter: the pen, the run's direction and its
+    // height follow the matrix.
+    ObjHeader *it = runItem(u"Turned", 1000, 2000);
+    LayerList_append(list, it);
+    const int32_t baseline = static_cast<TextItemPart *>(Obj_part(it))->baseline;
+    const Rect before = Obj_box(it);
+    Matrix turn = *Matrix_identity();
+    Matrix_rotation(&turn, 30 << 16);
+    ASSERT_EQ(LayerList_transform(list, &turn, &origin, 0), 0);
+    ASSERT_NE(it->matrix, nullptr);
+    EXPECT_NEAR(it->matrix->a, 56756, 2); // cos 30
+    EXPECT_NEAR(it->matrix->b, 32768, 2); // sin 30
+    Point pen{};
+    Matrix_transformPoint(&pen, before.x0 - origin.x, before.y0 + baseline - origin.y, &turn);
+    const Rect after = Obj_box(it);
+    EXPECT_NEAR(after.x0 + it->matrix->tx, pen.x + origin.x, 1);
+    EXPECT_NEAR(after.y0 + baseline + it->matrix->ty, pen.y + origin.y, 1);
+
+    // A move alone gives no matrix.
+    ObjHeader *moved = runItem(u"Moved", 0, 0);
+    LayerList_append(list, moved);
+    const Matrix shift = {0x10000, 0, 0, 0x10000, 40, 50};
+    ASSERT_EQ(LayerList_transform(list, &shift, &origin, 0), 0);
+    EXPECT_EQ(moved->matrix, nullptr);
+    EXPECT_EQ(Obj_box(moved).x0, 40);
+
+    // A turned run crossing a clip edge is not cut by its advance along x.
+    const Rect clip = {after.x0 + (after.x1 - after.x0) / 2, after.y0 - 1000, after.x1 + 1000,
+                       after.y1 + 1000};
+    ASSERT_EQ(LayerList_clipToRect(list, &clip, 0), 0);
+    EXPECT_EQ(static_cast<TextItemPart *>(Obj_part(it))->base.count, 6u);
+}
+
+TEST_F(LayerListTest, TransformWithoutMemoryForATurnStops)
+{
+    ObjHeader *it = runItem(u"Turned", 1000, 2000);
+    LayerList_append(list, it);
+    const Rect before = Obj_box(it);
+    const Matrix turn = {0, 0x10000, -0x10000, 0, 0, 0};
+    const Point origin = {0, 0};
+    Mem_failAfter(1);
+    EXPECT_EQ(LayerList_transform(list, &turn, &origin, 0), Res_noMemory);
+    Mem_failAfter(0);
+    EXPECT_EQ(it->matrix, nullptr);
+    const Rect now = Obj_box(it);
+    EXPECT_TRUE(Rect_equal(&before, &now));
 }
 
 // ---------------------------------------------------------------- clipping

@@ -16,16 +16,21 @@
 #include <string>
 #include <vector>
 
+#include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/style/prop.h"
 #include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "document/edr/page.h"
 #include "document/import/sheetpage.h"
 #include "document/types/oleprobe.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
+#include "graphics/textitem.h"
+#include "layout/layout.h"
+#include "layout/replaced.h"
 #include "office/shape/place.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
@@ -622,6 +627,104 @@ TEST_F(DrawTree, LibreOfficeTextBoxesAndShapes)
         ASSERT_NE(m, nullptr);
         EXPECT_NEAR(m->a / 65536.0, std::cos(M_PI / 6), 1e-3);
         EXPECT_NEAR(std::abs(m->b) / 65536.0, 0.5, 1e-3);
+    });
+}
+
+// Laid out, turned shapes give turned items: the rectangle turned by 30
+// degrees has its fill and outline under that turn, clockwise about its
+// anchor's centre, covering the turned outline; the text box turned by 90
+// degrees turns its run clockwise (it reads downward) and the one with text
+// flow 2 the other way (it reads upward), each run standing tall inside its
+// anchor.
+TEST_F(DrawTree, TurnedShapesAreLaidOutTurned)
+{
+    loadFixture("drawturned.xls", [](Edr_Doc *doc, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        const SheetGrid *g = firstGrid(root);
+        ASSERT_NE(g, nullptr);
+        Edr_Doc_readLock(doc);
+        err = Layout_document(doc);
+        Edr_Doc_readUnlock(doc);
+        ASSERT_EQ(err, 0);
+        int32_t key = -1;
+        uint32_t kind = 0;
+        Edr_PageEntry *entry = nullptr;
+        ASSERT_EQ(Edr_Page_getKeyByIndex(&key, &kind, doc, 0), 0);
+        ASSERT_EQ(Edr_Page_find(&entry, doc, key, kind, 0), 0);
+        ASSERT_NE(entry, nullptr);
+        std::vector<ObjHeader *> paths, texts;
+        std::function<void(ObjHeader *)> walk = [&](ObjHeader *o) {
+            for (; o; o = Obj_next(o)) {
+                if (PathItem_part(o))
+                    paths.push_back(o);
+                else if (o->cls == &TextItem_class)
+                    texts.push_back(o);
+                if (Obj_itemKind(o) == Obj_itemContainer)
+                    walk(Obj_children(o));
+            }
+        };
+        walk(Edr_Page_deref(entry)->objects);
+
+        // Anchors in page coordinates: x from the page's left edge (the grid
+        // at the 0.2-inch margin), y upward from the grid's top.
+        const uint32_t *cw = g->metrics->columnWidths;
+        const uint32_t *rows = g->metrics->rowPositions;
+        auto anchor = [&](uint32_t c0, uint32_t r0, uint32_t c1, uint32_t r1) {
+            int32_t x = Excel_Page_margin(0.2), x0 = 0;
+            for (uint32_t c = 0; c < c1; c++) {
+                if (c == c0)
+                    x0 = x;
+                x += int32_t(cw[c]);
+            }
+            return Rect{x0, -int32_t(rows[r1 - 1]), x, r0 ? -int32_t(rows[r0 - 1]) : 0};
+        };
+
+        // The rectangle over B6:E7: no fill or line on the text boxes, so
+        // its fill and outline are the only paths.
+        const Rect bar = anchor(1, 5, 5, 7);
+        const double w = bar.x1 - bar.x0, h = bar.y1 - bar.y0;
+        const double c30 = std::cos(M_PI / 6), s30 = 0.5;
+        ASSERT_EQ(paths.size(), 2u);
+        for (ObjHeader *o : paths) {
+            const Matrix *m = PathItem_part(o)->matrix;
+            ASSERT_NE(m, nullptr);
+            EXPECT_NEAR(m->a, 0x10000 * c30, 2);
+            EXPECT_NEAR(m->b, -0x8000, 2); // x turns downward: clockwise
+            EXPECT_NEAR(m->c, 0x8000, 2);
+            EXPECT_NEAR(m->d, 0x10000 * c30, 2);
+            const Rect r = Obj_shownBox(o);
+            EXPECT_NEAR((r.x0 + double(r.x1)) / 2, (bar.x0 + double(bar.x1)) / 2, 0.01 * w);
+            EXPECT_NEAR((r.y0 + double(r.y1)) / 2, (bar.y0 + double(bar.y1)) / 2, 0.01 * w);
+            EXPECT_NEAR(r.x1 - r.x0, w * c30 + h * s30, 0.01 * w);
+            EXPECT_NEAR(r.y1 - r.y0, w * s30 + h * c30, 0.01 * w);
+        }
+
+        struct Box {
+            const char *text;
+            Rect anchor;
+            int32_t b; // where the turn takes the run's direction
+        } boxes[] = {{"Turned", anchor(6, 1, 11, 5), -0x10000}, {"Upward", anchor(6, 8, 10, 11), 0x10000}};
+        for (const Box &b : boxes) {
+            SCOPED_TRACE(b.text);
+            ObjHeader *run = nullptr;
+            for (ObjHeader *o : texts)
+                if (o->node && Edr_Node_type(o->node) == Edr_NodeType_text &&
+                    textOf(o->node) == b.text)
+                    run = o;
+            ASSERT_NE(run, nullptr);
+            ASSERT_NE(run->matrix, nullptr);
+            EXPECT_NEAR(run->matrix->a, 0, 1);
+            EXPECT_NEAR(run->matrix->b, b.b, 1);
+            EXPECT_NEAR(run->matrix->c, -b.b, 1);
+            EXPECT_NEAR(run->matrix->d, 0, 1);
+            const Rect r = Obj_shownBox(run);
+            EXPECT_GT(r.y1 - r.y0, (r.x1 - r.x0) * 5 / 4);
+            EXPECT_GE(r.x0, b.anchor.x0);
+            EXPECT_LE(r.x1, b.anchor.x1);
+            EXPECT_GE(r.y0, b.anchor.y0);
+            EXPECT_LE(r.y1, b.anchor.y1);
+        }
+        Edr_Page_release(entry, 0);
     });
 }
 
