@@ -721,8 +721,14 @@ int GridLayout_emit(GridLayoutCtx *ctx)
     LayerList_selectKey(box->layers, 0);
     LayerList_prepend(box->layers, item);
     LayerList_selectKey(box->layers, LayerList_normalKey);
-    if (bounds.x0 <= bounds.x1)
+    if (bounds.x0 <= bounds.x1) {
         box->block.lineLeft = bounds.x1;
+        // The grid takes no room in its line, yet a page sized by its
+        // content reaches the grid's far corner: the page shows every cell
+        // as well as the shapes anchored on them.
+        box->maxX = std::max(box->maxX, bounds.x1);
+        box->minY = std::min(box->minY, bounds.y0);
+    }
     return Res_ok;
 }
 

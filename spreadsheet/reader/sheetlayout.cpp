@@ -357,6 +357,20 @@ void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *co
         *columns = c;
 }
 
+uint16_t Excel_unusedColumnWidth(const ExcelLoadSheet *sheet, uint32_t column)
+{
+    if (!sheet)
+        return uint16_t(Excel_defaultRawWidth);
+    // A column-information record reaches past the used columns as often
+    // as not (a whole sheet's widths in one run); the last one read wins,
+    // as it does for the used columns.
+    uint16_t width = uint16_t(std::min<uint32_t>(uint32_t(sheet->defaultColWidth) << 8, 0xFFFF));
+    for (const ExcelColInfo *c = sheet->colInfo; c; c = c->next)
+        if (column >= c->first && column <= c->last)
+            width = c->width;
+    return width;
+}
+
 uint32_t Excel_mergedIndex(const ExcelRange *ranges, uint32_t count, uint32_t row, uint32_t column)
 {
     for (uint32_t i = 0; ranges && i < count && i < 0xFFFF; i++)
@@ -408,10 +422,13 @@ int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetMe
     m->defaultRowHeight = int32_t(sheet->defaultRowHeight / 1440);
     m->lastWord = Excel_defaultXf;
     for (uint32_t c = 0; c < cols; c++)
-        m->rawWidths[c] = c < sheet->colTableCount ? sheet->colWidths[c] : uint16_t(Excel_defaultRawWidth);
+        m->rawWidths[c] = c < sheet->colTableCount ? sheet->colWidths[c] : Excel_unusedColumnWidth(sheet, c);
+    // Rows past the used ones (the grid's least extent, rows reaching
+    // shapes) are as high as the sheet's default row.
+    uint32_t defaultHeight = sheet->defaultRowHeight ? sheet->defaultRowHeight : (255u << 16);
     uint64_t sum = 0;
     for (uint32_t r = 0; r < rows; r++) {
-        sum += r < sheet->rowTableCount ? sheet->rowHeights[r] : (255u << 16);
+        sum += r < sheet->rowTableCount ? sheet->rowHeights[r] : defaultHeight;
         m->rowPositions[r] = uint32_t(sum / 1440);
     }
     m->totalHeight = int32_t(rows ? m->rowPositions[rows - 1] : 0);

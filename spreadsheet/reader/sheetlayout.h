@@ -30,10 +30,16 @@ enum : uint32_t {
 // least 10 and the widest row's slot count.
 void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns);
 
+// The raw width (1/256 character) of a column past the used ones: the
+// width of the last column-information record covering it, else the
+// sheet's default width in characters x 256; 2048 without a sheet.
+uint16_t Excel_unusedColumnWidth(const ExcelLoadSheet *sheet, uint32_t column);
+
 // A new metrics record for the sheet: column scale 506 x the points of
-// XF 15's font, raw widths (2048 beyond the used columns), cumulative row
-// positions (16.16 twentieths of a point / 1440; rows beyond the used
-// ones 255 twentieths), column widths scale x raw / 256 + 3494. 0;
+// XF 15's font, raw widths (Excel_unusedColumnWidth beyond the used
+// columns), cumulative row positions (16.16 twentieths of a point / 1440;
+// rows beyond the used ones take the sheet's default row height), column
+// widths scale x raw / 256 + 3494. 0;
 // 12558 for an empty sheet; 12562 when XF 15 or its font is missing or the
 // scale is 0; 1; 16.
 [[nodiscard]] int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetMetrics **out);

@@ -206,6 +206,12 @@ TEST_F(GridLayoutTest, AThreeByThreeSheetLaysOutToOneGridItemAndItsText)
             EXPECT_LE(box.x0, kLeft);
             EXPECT_GE(box.x1, x3 + kRow);
             EXPECT_EQ(b.box.block.lineLeft, box.x1);
+            // The grid takes no room in the line, yet the box's extent
+            // reaches its far corner, so that a page sized by its content
+            // shows every row and column.
+            EXPECT_EQ(b.box.maxX, box.x1);
+            EXPECT_EQ(b.box.minY, box.y0);
+            EXPECT_LE(box.y0, -3 * kRow);
 
             std::vector<Shown> shown = texts(b.box.layers);
             const Shown *hi = find(shown, u"Hi");
@@ -451,6 +457,8 @@ TEST_F(GridLayoutTest, AGridWithoutCellsFillsOrSegmentsGivesAnEmptyItem)
         EXPECT_EQ(CellGrid_part(item)->fills->count, 0u);
         EXPECT_EQ(CellGrid_part(item)->lines->horizontalCount, 0u);
         EXPECT_EQ(b.box.block.lineLeft, kLeft); // nothing to move past
+        EXPECT_EQ(b.box.maxX, 0);                // nor to reach
+        EXPECT_EQ(b.box.minY, 0);
         // A node of another kind, or one without a grid, places nothing.
         GridLayoutCtx *ctx = nullptr;
         EXPECT_EQ(GridLayout_create(&ctx, root, nullptr, &b.box), Res_nullInput);

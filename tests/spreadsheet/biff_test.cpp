@@ -466,6 +466,38 @@ TEST_F(Biff, LayoutOfASingleCell)
     Excel_gridLayoutFree(g);
 }
 
+TEST_F(Biff, ColumnsAndRowsPastTheUsedOnesTakeTheSheetsSizes)
+{
+    // Only A1 is used, yet the grid shows 10 columns and 30 rows: the
+    // columns past A take the default width of 12 characters or the width
+    // of a column record reaching them (the later record wins where two
+    // overlap), the rows past 1 the default row height of 300 twips.
+    std::string cells = rec(0x0055, u16(12)) + rec(0x0225, u16(0) + u16(300)) +
+                        rec(0x007D, u16(5) + u16(255) + u16(3000) + u16(15) + u16(0) + u16(0)) +
+                        rec(0x007D, u16(7) + u16(7) + u16(1000) + u16(15) + u16(0) + u16(0)) +
+                        rowRec(0, 1) + number(0, 0, 1.5);
+    ASSERT_EQ(openBook("", {cells}), 0);
+    SheetGrid *g = nullptr;
+    ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0);
+    ASSERT_NE(g, nullptr);
+    const SheetMetrics *m = g->metrics;
+    ASSERT_EQ(m->columnCount, 10u);
+    ASSERT_EQ(m->rowCount, 30u);
+    const struct {
+        uint32_t column;
+        uint16_t raw;
+    } widths[] = {{0, 3072}, {1, 3072}, {4, 3072}, {5, 3000}, {6, 3000}, {7, 1000}, {8, 3000}, {9, 3000}};
+    for (const auto &w : widths) {
+        EXPECT_EQ(m->rawWidths[w.column], w.raw) << w.column;
+        EXPECT_EQ(m->columnWidths[w.column], uint32_t(5060 * w.raw / 256 + 3494)) << w.column;
+    }
+    for (uint32_t r : {0u, 1u, 29u})
+        EXPECT_EQ(m->rowPositions[r], uint32_t((r + 1) * (300ull << 16) / 1440)) << r;
+    Excel_gridLayoutFree(g);
+    // Without a sheet a column is 8 characters wide.
+    EXPECT_EQ(Excel_unusedColumnWidth(nullptr, 3), 2048);
+}
+
 TEST_F(Biff, LayoutWithoutGridLinesKeepsMergedAndSharedTexts)
 {
     std::string sst = rec(0x00FC, u32(1) + u32(1) + str8("wide"));
