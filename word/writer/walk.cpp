@@ -369,8 +369,11 @@ int pictureCopy(WordWalk *k, uint32_t source, uint32_t *target)
     uint8_t head[6];
     size_t got = 0;
     int err = Ole_streamReadAt(in, source, 6, &got, head);
-    if (err || got < 6)
-        return err ? err : int(Res_wordNotFound);
+    // A block past the end of "Data" is no picture.
+    if (err == Res_oleStreamEnd || (!err && got < 6))
+        return Res_wordNotFound;
+    if (err)
+        return err;
     uint32_t lcb = 0;
     uint16_t cbHeader = 0;
     Pack_read(head, "ls", &lcb, &cbHeader);
