@@ -218,7 +218,10 @@ void looks(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
     }
 }
 
-// The header and footer stories of each section: their text by kind.
+void shapes(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out);
+
+// The header and footer stories of each section: their text (text boxes
+// included) and floating shapes by kind.
 void headerStories(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
 {
     static constexpr uint32_t props[6] = {116, 117, 118, 119, 120, 121};
@@ -236,6 +239,7 @@ void headerStories(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
                 if (Edr_Doc_getKeyedGroup(doc, intptr_t(Prop_getInt(&p->value)), id <= 118 ? 0 : 1, &group) == 0 && group) {
                     std::vector<std::string> paras;
                     outline(group, &paras);
+                    shapes(doc, group, &paras);
                     for (const std::string &para : paras)
                         line += " " + para;
                     Edr_Node_release(doc, group);
@@ -294,9 +298,9 @@ int removeTree(const char *p, const struct stat *, int, struct FTW *)
     return remove(p);
 }
 
-const char *const roundTripFixtures[] = {"runs",   "sections", "links",   "word6",      "pieces",     "fields",
-                                         "lists",  "table",    "mono",    "drawings",   "word6-lists", "word6-1251",
-                                         "word6-1250", "word6-1253"};
+const char *const roundTripFixtures[] = {"runs",       "sections",   "links",      "word6",      "pieces",
+                                         "fields",     "lists",      "table",      "mono",       "drawings",
+                                         "headerboxes", "word6-lists", "word6-1251", "word6-1250", "word6-1253"};
 
 class WordWriterTest : public EdrFixture {
   protected:
@@ -407,6 +411,17 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
             EXPECT_EQ(headersAfter, headersBefore) << name;
             shapes(again, Edr_Doc_root(again), &shapesAfter);
             EXPECT_EQ(shapesAfter, shapesBefore) << name;
+            if (std::string(name) == "headerboxes") {
+                // A text box and a shape in the header, a text box in the body.
+                std::string all;
+                for (const std::string &line : headersAfter)
+                    all += line + "\n";
+                EXPECT_NE(all.find(" box p Header box text. box end shape 146="), std::string::npos) << all;
+                all.clear();
+                for (const std::string &line : outlineOf(again))
+                    all += line + "\n";
+                EXPECT_NE(all.find("box\np Body box text.\nbox end\n"), std::string::npos) << all;
+            }
             if (std::string(name) == "drawings") {
                 // The fixture's rectangle and text frame float; the frame's
                 // text is in its box.

@@ -38,6 +38,7 @@ KNOWN = {
 # The text of the fixtures' text boxes, looked for in the PDF pages.
 TEXT_BOXES = {
     'drawings': ['Text inside the frame.'],
+    'headerboxes': ['Header box text.', 'Body box text.'],
 }
 
 
