@@ -1871,3 +1871,49 @@ TEST_F(WordWriterTest, AListParagraphEndingInAPageBreakKeepsItsList)
         Edr_Doc_release(doc);
     });
 }
+
+namespace {
+
+// The images of the drawing data's picture store: for each FBSE its bytes
+// in the "WordDocument" stream where it points.
+std::vector<std::string> storedImages(const std::string &wd, const std::string &table)
+{
+    const uint8_t *fib = reinterpret_cast<const uint8_t *>(wd.data());
+    uint32_t fc = u32at(fib, 0x9A + 8 * 50), lcb = u32at(fib, 0x9A + 8 * 50 + 4);
+    std::vector<std::string> out;
+    if (!lcb || fc + lcb > table.size())
+        return out;
+    const uint8_t *d = reinterpret_cast<const uint8_t *>(table.data()) + fc;
+    for (uint32_t at = 0; at + 44 <= lcb; at++) {
+        if (u16at(d, at + 2) != 0xF007 || u32at(d, at + 4) < 36)
+            continue;
+        uint32_t size = u32at(d, at + 8 + 20), delay = u32at(d, at + 8 + 28);
+        if (uint64_t(delay) + size <= wd.size())
+            out.push_back(wd.substr(delay, size));
+    }
+    return out;
+}
+
+} // namespace
+
+// A floating picture's image lives in the source's "WordDocument" where
+// the drawing data's picture store points: the save moves it into its own
+// "WordDocument" and points the store there.
+TEST_F(WordWriterTest, AFloatingPictureKeepsItsImage)
+{
+    std::string source = copyFixture("headerboxes.doc");
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        std::string saved = path("headerboxes-saved.doc");
+        ASSERT_EQ(save(doc, saved), 0);
+        Edr_Doc_release(doc);
+        std::map<std::string, std::string> theirs = listing(ctx(), source);
+        std::map<std::string, std::string> mine = listing(ctx(), saved);
+        std::vector<std::string> before = storedImages(theirs["WordDocument"].substr(19), theirs["1Table"].substr(19));
+        std::vector<std::string> after = storedImages(mine["WordDocument"].substr(19), mine["1Table"].substr(19));
+        ASSERT_EQ(before.size(), 1u);
+        EXPECT_GT(before[0].size(), 100u);
+        EXPECT_EQ(after, before);
+    });
+}
