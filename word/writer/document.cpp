@@ -334,11 +334,11 @@ int WordWriter_writeDocument(WordWriter *w)
     // The text boxes of the main text, then those of the headers.
     if (!err) {
         boxes.cpBase = main.cp + headers.cp;
-        err = WordWalk_writeTextBoxes(&boxes, &main);
+        err = WordWriter_writeTextboxText(&boxes, &main);
     }
     if (!err) {
         headerBoxes.cpBase = boxes.cpBase + boxes.cp;
-        err = WordWalk_writeTextBoxes(&headerBoxes, &headers);
+        err = WordWriter_writeTextboxText(&headerBoxes, &headers);
     }
     const WordWalk *const later[3] = {&headers, &boxes, &headerBoxes};
     uint32_t extra = 0;

@@ -959,7 +959,7 @@ uint32_t WordWalk_boxShapeId(WordWriter *w, Edr_Node *box)
     return spid ? uint32_t(Prop_getInt(&spid->value)) : 0;
 }
 
-int WordWalk_writeTextBoxes(WordWalk *k, const WordWalk *owner)
+int WordWriter_writeTextboxText(WordWalk *k, const WordWalk *owner)
 {
     if (!owner->boxCount)
         return Res_ok;

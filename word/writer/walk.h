@@ -76,7 +76,7 @@ struct WordWalk {
 // The text-box story of the text boxes owner met: each box's text and a
 // mark, an empty slot a mark alone, then the mark that ends the story.
 // 0 or an error.
-[[nodiscard]] int WordWalk_writeTextBoxes(WordWalk *walk, const WordWalk *owner);
+[[nodiscard]] int WordWriter_writeTextboxText(WordWalk *walk, const WordWalk *owner);
 // The 26-byte FSPA of a floating shape: its id, its rectangle in twips
 // from its rule, the flags, no text-box count. 0 or 1.
 [[nodiscard]] int WordWalk_packFspa(WordWriter *w, const WordOutShape *shape, uint8_t *out);
