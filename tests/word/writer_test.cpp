@@ -67,11 +67,10 @@ uint32_t elementOf(Edr_Node *n)
     return Edr_Node_type(n) == Edr_NodeType_group ? Edr_Node_group(n)->element : 0;
 }
 
+// The text of a paragraph; that of its text boxes is listed apart.
 void textOf(Edr_Node *node, std::string *out)
 {
     for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
-        // Text boxes are not written yet: their text is left out of the
-        // comparison.
         if (elementOf(c) == WordClass_textBox)
             continue;
         if (Edr_Node_type(c) == Edr_NodeType_group)
@@ -84,8 +83,26 @@ void textOf(Edr_Node *node, std::string *out)
     }
 }
 
+void outline(Edr_Node *node, std::vector<std::string> *out);
+
+// The text boxes under a node (those of a paragraph's floating shapes):
+// a line for each, then its paragraphs.
+void boxesOf(Edr_Node *node, std::vector<std::string> *out)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (elementOf(c) == WordClass_textBox) {
+            out->push_back("box");
+            outline(c, out);
+            out->push_back("box end");
+        } else if (Edr_Node_type(c) == Edr_NodeType_group) {
+            boxesOf(c, out);
+        }
+    }
+}
+
 // The document's structure: one line per paragraph with its text, and a
-// line for each section, table, row and cell that begins.
+// line for each section, table, row and cell that begins, and for each
+// text box with its paragraphs after the paragraph that holds it.
 void outline(Edr_Node *node, std::vector<std::string> *out)
 {
     for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
@@ -96,6 +113,7 @@ void outline(Edr_Node *node, std::vector<std::string> *out)
             // A paragraph's lone no-break space is the reader's mark of an
             // empty paragraph.
             out->push_back("p " + (s == "\xC2\xA0" ? std::string() : s));
+            boxesOf(c, out);
             continue;
         }
         case WordClass_section:
@@ -132,14 +150,14 @@ void looks(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
     StylePropItem *defaultFont = classRule ? StyleRule_findProp(classRule, 37) : nullptr;
     for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
         uint32_t kind = elementOf(c);
-        if (kind == WordClass_textBox || Edr_Node_type(c) != Edr_NodeType_group)
+        if (Edr_Node_type(c) != Edr_NodeType_group)
             continue;
         const uint32_t *ids = kind == WordClass_paragraph ? paraIds : kind == WordClass_textGroup ? runIds : nullptr;
         size_t n = kind == WordClass_paragraph ? std::size(paraIds) : std::size(runIds);
         const uint32_t *key = Edr_Node_group(c)->ids;
         StyleRule *rule = key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
-        // Floating shapes are not written yet: the runs that hold them are
-        // left out.
+        // An inline picture is saved as a picture character without the
+        // shape field around it: the runs of such a field are left out.
         bool shape = false;
         for (StylePropItem *p = rule ? rule->firstProp : nullptr; p; p = p->next)
             if (p->value.id == 148 && p->value.type == PropType_ustr && p->value.payload &&
@@ -178,7 +196,10 @@ void looks(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
     }
 }
 
-// The header and footer stories of each section: their text by kind.
+void shapes(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out);
+
+// The header and footer stories of each section: their text (text boxes
+// included) and floating shapes by kind.
 void headerStories(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
 {
     static constexpr uint32_t props[6] = {116, 117, 118, 119, 120, 121};
@@ -196,6 +217,7 @@ void headerStories(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
                 if (Edr_Doc_getKeyedGroup(doc, intptr_t(Prop_getInt(&p->value)), id <= 118 ? 0 : 1, &group) == 0 && group) {
                     std::vector<std::string> paras;
                     outline(group, &paras);
+                    shapes(doc, group, &paras);
                     for (const std::string &para : paras)
                         line += " " + para;
                     Edr_Node_release(doc, group);
@@ -203,6 +225,37 @@ void headerStories(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
             }
             out->push_back(line);
         }
+    }
+}
+
+// The floating shapes (picture groups in a group without kind), in tree
+// order: shape id, rectangle, references, wrapping side and wrapping.
+void shapes(Edr_Doc *doc, Edr_Node *node, std::vector<std::string> *out)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) != Edr_NodeType_group)
+            continue;
+        if (elementOf(c) == WordClass_picture && elementOf(node) == 0) {
+            const uint32_t *key = Edr_Node_group(c)->ids;
+            StyleRule *rule = key && *key >= Word_firstStyleId ? WordWriter_findStyleRule(doc, *key) : nullptr;
+            std::string line = "shape";
+            for (uint32_t id : {146u, 45u, 84u, 90u, 44u, 141u, 142u, 140u}) {
+                StylePropItem *p = rule ? StyleRule_findProp(rule, id) : nullptr;
+                line += " " + std::to_string(id) + "=" +
+                        (p ? std::to_string(p->value.type) + ":" + std::to_string(int64_t(p->value.payload)) : "-");
+            }
+            StyleRule *wrap = nullptr;
+            Edr_Doc_readLock(doc);
+            EXPECT_EQ(Edr_Node_addRefLocked(doc, c), 0);
+            Edr_Doc_readUnlock(doc);
+            EXPECT_EQ(Edr_Node_getPropList2(doc, c, &wrap), 0);
+            Edr_Node_release(doc, c);
+            StylePropItem *p = wrap ? StyleRule_findProp(wrap, 139) : nullptr;
+            line += " wrap=" + (p ? std::to_string(p->value.type) : std::string("-"));
+            StyleRule_destroy(wrap);
+            out->push_back(line);
+        }
+        shapes(doc, c, out);
     }
 }
 
@@ -218,9 +271,9 @@ Edr_Node *findText(Edr_Node *node)
     return nullptr;
 }
 
-const char *const roundTripFixtures[] = {"runs",   "sections", "links",   "word6",      "pieces",     "fields",
-                                         "lists",  "table",    "mono",    "drawings",   "word6-lists", "word6-1251",
-                                         "word6-1250", "word6-1253"};
+const char *const roundTripFixtures[] = {"runs",       "sections",   "links",      "word6",      "pieces",
+                                         "fields",     "lists",      "table",      "mono",       "drawings",
+                                         "headerboxes", "word6-lists", "word6-1251", "word6-1250", "word6-1253"};
 
 class WordWriterTest : public EdrFixture {
   protected:
@@ -315,6 +368,8 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
             looks(doc, Edr_Doc_root(doc), &lookBefore);
             std::vector<std::string> headersBefore, headersAfter;
             headerStories(doc, Edr_Doc_root(doc), &headersBefore);
+            std::vector<std::string> shapesBefore, shapesAfter;
+            shapes(doc, Edr_Doc_root(doc), &shapesBefore);
             ASSERT_EQ(save(doc, path(std::string(name) + "-saved.doc")), 0);
             Edr_Doc_release(doc);
             EXPECT_FALSE(exists(path(std::string(name) + "-saved.doc.tmp")));
@@ -324,6 +379,28 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
             looks(again, Edr_Doc_root(again), &lookAfter);
             headerStories(again, Edr_Doc_root(again), &headersAfter);
             EXPECT_EQ(headersAfter, headersBefore) << name;
+            shapes(again, Edr_Doc_root(again), &shapesAfter);
+            EXPECT_EQ(shapesAfter, shapesBefore) << name;
+            if (std::string(name) == "headerboxes") {
+                // A text box and a shape in the header, a text box in the body.
+                std::string all;
+                for (const std::string &line : headersAfter)
+                    all += line + "\n";
+                EXPECT_NE(all.find(" box p Header box text. box end shape 146="), std::string::npos) << all;
+                all.clear();
+                for (const std::string &line : outlineOf(again))
+                    all += line + "\n";
+                EXPECT_NE(all.find("box\np Body box text.\nbox end\n"), std::string::npos) << all;
+            }
+            if (std::string(name) == "drawings") {
+                // The fixture's rectangle and text frame float; the frame's
+                // text is in its box.
+                EXPECT_EQ(shapesBefore.size(), 2u);
+                std::string all;
+                for (const std::string &line : outlineOf(again))
+                    all += line + "\n";
+                EXPECT_NE(all.find("box\np Text inside the frame.\nbox end\n"), std::string::npos) << all;
+            }
             if (std::string(name) == "sections") {
                 std::string all;
                 for (const std::string &line : headersAfter)
@@ -343,6 +420,9 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
             Edr_Doc_release(again);
             ASSERT_EQ(load(path(std::string(name) + "-twice.doc"), &again), 0);
             EXPECT_EQ(outlineOf(again), before);
+            shapesAfter.clear();
+            shapes(again, Edr_Doc_root(again), &shapesAfter);
+            EXPECT_EQ(shapesAfter, shapesBefore) << name;
             Edr_Doc_release(again);
         });
     }
@@ -468,22 +548,45 @@ TEST_F(WordWriterTest, AFailedSaveLeavesTheSourceUntouched)
         // A target in a directory that does not exist.
         EXPECT_NE(save(doc, path("missing/dir/out.doc")), 0);
         EXPECT_EQ(readAll(source), original);
-        // Memory running out at every allocation of the save in turn.
-        int err = 1;
-        uint64_t n = 1;
-        for (; err && n < 20000; n++) {
-            Mem_failAfter(n);
-            err = save(doc, source);
-            Mem_failAfter(0);
-            if (err) {
-                ASSERT_EQ(readAll(source), original) << n;
-                ASSERT_FALSE(exists(source + ".tmp")) << n;
-            }
-        }
-        EXPECT_EQ(err, 0) << "no allocation count let the save through";
-        EXPECT_GT(n, 10u);
         Edr_Doc_release(doc);
     });
+    // Memory running out at every allocation of the save in turn, for a
+    // document with sections, headers and footers and for one with text
+    // boxes, floating shapes and their drawing data. A failure the save
+    // gets round must still give a whole file.
+    for (const char *name : {"sections.doc", "drawings.doc"}) {
+        SCOPED_TRACE(name);
+        source = copyFixture(name);
+        original = readAll(source);
+        run([&] {
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(load(source, &doc), 0);
+            std::vector<std::string> before = outlineOf(doc);
+            uint64_t n = 1;
+            for (; n < 100000; n++) {
+                Mem_failAfter(n);
+                int err = save(doc, source);
+                bool reached = Mem_failPending() == 0;
+                Mem_failAfter(0);
+                if (!reached) {
+                    EXPECT_EQ(err, 0);
+                    break;
+                }
+                if (err) {
+                    ASSERT_EQ(readAll(source), original) << n;
+                    ASSERT_FALSE(exists(source + ".tmp")) << n << " err " << err;
+                } else {
+                    Edr_Doc *again = nullptr;
+                    ASSERT_EQ(load(source, &again), 0) << n;
+                    EXPECT_EQ(outlineOf(again), before) << n;
+                    Edr_Doc_release(again);
+                    original = readAll(source);
+                }
+            }
+            EXPECT_GT(n, 10u);
+            Edr_Doc_release(doc);
+        });
+    }
 }
 
 // A compound file with mono.doc's streams and an embedded object's
@@ -1454,3 +1557,333 @@ TEST_F(WordWriterTest, ListParagraphsKeepTheirListsThroughASave)
 }
 
 } // namespace
+
+// ------------------------------------------------------------ drawings
+
+TEST_F(WordWriterRecordsTest, ShapeFlagsFollowTheirKeywords)
+{
+    struct Case {
+        uint32_t horizontal, vertical, wrapSide, wrap;
+        uint32_t flags;
+    };
+    // bx bits 1-2, by bits 3-4, wr bits 5-8, wrk bits 9-12, below bit 14.
+    const Case cases[] = {
+        {220, 220, 215, 213, 1u << 5},                          // page, page, both sides, top and bottom
+        {219, 219, 216, 130, 1u << 1 | 1u << 3 | 2u << 5 | 1u << 9}, // margin, margin, left, square
+        {223, 221, 218, 210, 2u << 1 | 2u << 3 | 4u << 5 | 3u << 9}, // column, paragraph, largest, tight
+        {220, 220, 217, 214, 5u << 5 | 2u << 9},                // through
+        {220, 220, 0, 211, 3u << 5 | 1u << 14},                 // behind the text
+        {220, 220, 0, 212, 3u << 5},                            // in front of the text
+        {0, 0, 0, 0, 3u << 5},                                  // no rule: in front, page
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.horizontal) + " " + std::to_string(c.vertical) + " " +
+                     std::to_string(c.wrapSide) + " " + std::to_string(c.wrap));
+        EXPECT_EQ(WordWriter_fspaFlags(c.horizontal, c.vertical, c.wrapSide, c.wrap), c.flags);
+    }
+}
+
+namespace {
+
+// The paragraph whose own text ends with text (after its number, in a
+// list), or null.
+Edr_Node *findParagraph(Edr_Node *node, const std::string &text)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (elementOf(c) == WordClass_paragraph) {
+            std::string s;
+            textOf(c, &s);
+            if (s.size() >= text.size() && s.compare(s.size() - text.size(), text.size(), text) == 0)
+                return c;
+        }
+        if (Edr_Node_type(c) == Edr_NodeType_group)
+            if (Edr_Node *p = findParagraph(c, text))
+                return p;
+    }
+    return nullptr;
+}
+
+Edr_Node *findBox(Edr_Node *node)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (elementOf(c) == WordClass_textBox)
+            return c;
+        if (Edr_Node_type(c) == Edr_NodeType_group)
+            if (Edr_Node *b = findBox(c))
+                return b;
+    }
+    return nullptr;
+}
+
+// An FSPA read back: shape id, rectangle, flags.
+struct Anchor {
+    uint32_t cp;
+    uint32_t spid;
+    int32_t rect[4];
+    uint32_t flags;
+};
+
+std::vector<Anchor> anchorsOf(const std::string &wd, const std::string &table, uint32_t pair)
+{
+    const uint8_t *fib = reinterpret_cast<const uint8_t *>(wd.data());
+    uint32_t fc = u32at(fib, 0x9A + 8 * pair), lcb = u32at(fib, 0x9A + 8 * pair + 4);
+    std::vector<Anchor> out;
+    if (!lcb || fc + lcb > table.size() || (lcb - 4) % 30)
+        return out;
+    const uint8_t *t = reinterpret_cast<const uint8_t *>(table.data()) + fc;
+    uint32_t n = (lcb - 4) / 30;
+    for (uint32_t i = 0; i < n; i++) {
+        Anchor a{};
+        a.cp = u32at(t, 4 * i);
+        const uint8_t *f = t + 4 * (n + 1) + 26 * i;
+        a.spid = u32at(f, 0);
+        for (uint32_t k = 0; k < 4; k++)
+            a.rect[k] = int32_t(u32at(f, 4 + 4 * k));
+        a.flags = u16at(f, 20);
+        out.push_back(a);
+    }
+    return out;
+}
+
+} // namespace
+
+// The floating shapes and the text box of the drawing fixture: the text
+// box's edited text is its own story after the main text, with its tables;
+// the shapes are anchored at U+0008 characters with the source's ids and
+// rectangles; the drawing data is copied.
+TEST_F(WordWriterTest, TextBoxStoriesAndShapeAnchorsAreWritten)
+{
+    std::string source = copyFixture("drawings.doc");
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        Edr_Node *box = findBox(Edr_Doc_root(doc));
+        ASSERT_NE(box, nullptr);
+        Edr_Node *old = findText(box);
+        ASSERT_NE(old, nullptr);
+        const char16_t edit[] = u"Edited frame text";
+        Edr_Node *node = nullptr;
+        ASSERT_EQ(Edr_Node_addRefLocked(doc, old), 0);
+        ASSERT_EQ(Edr_Node_createText(doc, old, Edr_Insert_replace, &node, edit, uint32_t(Ustr_len(edit))), 0);
+        Edr_Node_dropRefLocked(doc, old);
+        Edr_Node_release(doc, node);
+        std::string saved = path("drawings-saved.doc");
+        ASSERT_EQ(save(doc, saved), 0);
+        Edr_Doc_release(doc);
+
+        std::map<std::string, std::string> entries = listing(ctx(), saved);
+        std::string wd = entries["WordDocument"].substr(19);
+        std::string table = entries["1Table"].substr(19);
+        const uint8_t *fib = reinterpret_cast<const uint8_t *>(wd.data());
+        uint32_t ccpText = u32at(fib, 0x4C), ccpTxbx = u32at(fib, 0x64), fcMac = u32at(fib, 0x1C);
+        auto chars = [&](uint32_t cp, uint32_t n) {
+            std::u16string s;
+            for (uint32_t i = 0; i < n; i++)
+                s += char16_t(u16at(fib, 1024 + 2 * (cp + i)));
+            return s;
+        };
+        // The box's text, its paragraph mark, the box's mark, the story's
+        // mark; then one more mark after all stories.
+        EXPECT_EQ(chars(ccpText, ccpTxbx + 1), u"Edited frame text\r\r\r\r");
+        EXPECT_EQ(ccpTxbx, 20u);
+        EXPECT_EQ(u32at(fib, 0x68), 0u); // no header text boxes
+        EXPECT_EQ(fcMac, 1024 + 2 * (ccpText + ccpTxbx + 1));
+
+        // The text-box table: CPs 0, the box's end, the story's end; an
+        // FTXBXS naming the box's shape, then the last one.
+        uint32_t fc = u32at(fib, 0x9A + 8 * 56), lcb = u32at(fib, 0x9A + 8 * 56 + 4);
+        ASSERT_EQ(lcb, 3 * 4 + 2 * 22u);
+        ASSERT_LE(fc + lcb, table.size());
+        const uint8_t *t = reinterpret_cast<const uint8_t *>(table.data()) + fc;
+        EXPECT_EQ(u32at(t, 0), 0u);
+        EXPECT_EQ(u32at(t, 4), 19u);
+        EXPECT_EQ(u32at(t, 8), 20u);
+        EXPECT_EQ(u32at(t, 12), 1u);              // a chain of one box
+        EXPECT_EQ(u16at(t, 20), 0u);              // not reusable
+        EXPECT_EQ(u32at(t, 26), 1027u);           // the frame's shape
+        EXPECT_EQ(u32at(t, 12 + 22), 0xFFFFFFFFu); // the last entry
+        // The break table: the same CPs, the box's index, then 0xFFFF.
+        fc = u32at(fib, 0x9A + 8 * 75);
+        lcb = u32at(fib, 0x9A + 8 * 75 + 4);
+        ASSERT_EQ(lcb, 3 * 4 + 2 * 6u);
+        t = reinterpret_cast<const uint8_t *>(table.data()) + fc;
+        EXPECT_EQ(u32at(t, 4), 19u);
+        EXPECT_EQ(u16at(t, 12), 0u);
+        EXPECT_EQ(u16at(t, 18), 0xFFFFu);
+        EXPECT_EQ(u32at(fib, 0x9A + 8 * 58 + 4), 0u); // no header text-box tables
+
+        // The anchors: U+0008 in the main text, the source's shape ids and
+        // rectangles, the main text's length last.
+        std::string src = readAll(source);
+        std::map<std::string, std::string> srcEntries = listing(ctx(), source);
+        std::vector<Anchor> theirs = anchorsOf(srcEntries["WordDocument"].substr(19),
+                                               srcEntries["1Table"].substr(19), 40);
+        std::vector<Anchor> mine = anchorsOf(wd, table, 40);
+        ASSERT_EQ(mine.size(), 2u);
+        fc = u32at(fib, 0x9A + 8 * 40);
+        EXPECT_EQ(u32at(reinterpret_cast<const uint8_t *>(table.data()) + fc, 8), ccpText);
+        for (const Anchor &a : mine) {
+            SCOPED_TRACE(a.spid);
+            EXPECT_EQ(chars(a.cp, 1), u"\x08");
+            bool found = false;
+            for (const Anchor &b : theirs)
+                if (b.spid == a.spid) {
+                    found = true;
+                    for (uint32_t k = 0; k < 4; k++)
+                        EXPECT_EQ(a.rect[k], b.rect[k]) << k;
+                }
+            EXPECT_TRUE(found);
+            // Wrapped around (2): the fixture's shapes are "parallel".
+            EXPECT_EQ((a.flags >> 5) & 15, 2u);
+        }
+        EXPECT_EQ(mine[0].spid, 1026u);
+        EXPECT_EQ(mine[1].spid, 1027u);
+        EXPECT_EQ(u32at(fib, 0x9A + 8 * 41 + 4), 0u); // no header anchors
+
+        // The drawing data: a drawing group container at its place.
+        fc = u32at(fib, 0x9A + 8 * 50);
+        lcb = u32at(fib, 0x9A + 8 * 50 + 4);
+        ASSERT_GT(lcb, 8u);
+        ASSERT_LE(fc + lcb, table.size());
+        EXPECT_EQ(u16at(reinterpret_cast<const uint8_t *>(table.data()) + fc, 2), 0xF000u);
+        // cbMac is the length of "WordDocument" plus one.
+        EXPECT_EQ(u32at(fib, 0x40), wd.size() + 1);
+
+        // The edit comes back in the box.
+        ASSERT_EQ(load(saved, &doc), 0);
+        std::string all;
+        for (const std::string &line : outlineOf(doc))
+            all += line + "\n";
+        EXPECT_NE(all.find("box\np Edited frame text\nbox end\n"), std::string::npos) << all;
+        Edr_Doc_release(doc);
+    });
+}
+
+// Without a source file to copy the drawing from, a floating shape and its
+// text box are left out and the rest of the document is saved.
+TEST_F(WordWriterTest, ShapesWithoutTheirSourceFileAreLeftOut)
+{
+    std::string source = copyFixture("drawings.doc");
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        std::vector<std::string> before = outlineOf(doc);
+        ASSERT_EQ(remove(source.c_str()), 0);
+        int err = save(doc, path("drawings-saved.doc"));
+        Edr_Doc_release(doc);
+        if (err)
+            return; // a save that needs its source may refuse: nothing to check
+        ASSERT_EQ(load(path("drawings-saved.doc"), &doc), 0);
+        std::vector<std::string> after = outlineOf(doc);
+        Edr_Doc_release(doc);
+        std::vector<std::string> kept;
+        bool inBox = false;
+        for (const std::string &line : before) {
+            if (line == "box")
+                inBox = true;
+            else if (line == "box end")
+                inBox = false;
+            else if (!inBox)
+                kept.push_back(line);
+        }
+        EXPECT_EQ(after, kept);
+    });
+}
+
+// A list paragraph that ends in a page break writes no mark: its run goes
+// on into the next paragraph, which carries the list as well, so that the
+// paragraph keeps its list when read back.
+TEST_F(WordWriterTest, AListParagraphEndingInAPageBreakKeepsItsList)
+{
+    std::string source = copyFixture("lists.doc");
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        Edr_Node *para = findParagraph(Edr_Doc_root(doc), "three a");
+        ASSERT_NE(para, nullptr);
+        ASSERT_NE(findParagraph(Edr_Doc_root(doc), "Bullets:"), nullptr);
+        auto listOf = [&](Edr_Doc *d, Edr_Node *p) {
+            const WordParaList *list = Word_paraListOf(d, p);
+            const WordParaListLevel *l = Word_paraListFirstLevel(list);
+            std::string s = "none";
+            if (l) {
+                uint32_t k = 0;
+                while (list->levels[k] != l)
+                    k++;
+                s = std::to_string(list->lsid) + " level " + std::to_string(k);
+            }
+            return s;
+        };
+        std::string before = listOf(doc, para);
+        ASSERT_NE(before, "none");
+        ASSERT_EQ(listOf(doc, findParagraph(Edr_Doc_root(doc), "Bullets:")), "none");
+        Edr_Doc_readLock(doc);
+        ASSERT_EQ(Edr_Node_addRefLocked(doc, para), 0);
+        Edr_Doc_readUnlock(doc);
+        Edr_Node *brk = nullptr;
+        ASSERT_EQ(Edr_Node_createGroup(doc, para, Edr_Insert_lastChild, 0, &brk), 0);
+        ASSERT_EQ(Word_nodeSetStyle(doc, brk, WordClass_pageBreak, 0), 0);
+        Edr_Node_release(doc, brk);
+        Edr_Node_release(doc, para);
+        std::string saved = path("lists-break.doc");
+        ASSERT_EQ(save(doc, saved), 0);
+        Edr_Doc_release(doc);
+        std::map<std::string, std::string> entries = listing(ctx(), saved);
+        std::string wd = entries["WordDocument"].substr(19);
+        std::u16string text;
+        for (size_t i = 1024; i + 1 < wd.size() && i < 1024 + 2 * size_t(u32at(reinterpret_cast<const uint8_t *>(wd.data()), 0x4C)); i += 2)
+            text += char16_t(uint8_t(wd[i]) | uint8_t(wd[i + 1]) << 8);
+        EXPECT_NE(text.find(u"three a\fBullets:\r"), std::u16string::npos);
+        ASSERT_EQ(load(saved, &doc), 0);
+        para = findParagraph(Edr_Doc_root(doc), "three a");
+        ASSERT_NE(para, nullptr);
+        EXPECT_EQ(listOf(doc, para), before);
+        Edr_Doc_release(doc);
+    });
+}
+
+namespace {
+
+// The images of the drawing data's picture store: for each FBSE its bytes
+// in the "WordDocument" stream where it points.
+std::vector<std::string> storedImages(const std::string &wd, const std::string &table)
+{
+    const uint8_t *fib = reinterpret_cast<const uint8_t *>(wd.data());
+    uint32_t fc = u32at(fib, 0x9A + 8 * 50), lcb = u32at(fib, 0x9A + 8 * 50 + 4);
+    std::vector<std::string> out;
+    if (!lcb || fc + lcb > table.size())
+        return out;
+    const uint8_t *d = reinterpret_cast<const uint8_t *>(table.data()) + fc;
+    for (uint32_t at = 0; at + 44 <= lcb; at++) {
+        if (u16at(d, at + 2) != 0xF007 || u32at(d, at + 4) < 36)
+            continue;
+        uint32_t size = u32at(d, at + 8 + 20), delay = u32at(d, at + 8 + 28);
+        if (uint64_t(delay) + size <= wd.size())
+            out.push_back(wd.substr(delay, size));
+    }
+    return out;
+}
+
+} // namespace
+
+// A floating picture's image lives in the source's "WordDocument" where
+// the drawing data's picture store points: the save moves it into its own
+// "WordDocument" and points the store there.
+TEST_F(WordWriterTest, AFloatingPictureKeepsItsImage)
+{
+    std::string source = copyFixture("headerboxes.doc");
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        std::string saved = path("headerboxes-saved.doc");
+        ASSERT_EQ(save(doc, saved), 0);
+        Edr_Doc_release(doc);
+        std::map<std::string, std::string> theirs = listing(ctx(), source);
+        std::map<std::string, std::string> mine = listing(ctx(), saved);
+        std::vector<std::string> before = storedImages(theirs["WordDocument"].substr(19), theirs["1Table"].substr(19));
+        std::vector<std::string> after = storedImages(mine["WordDocument"].substr(19), mine["1Table"].substr(19));
+        ASSERT_EQ(before.size(), 1u);
+        EXPECT_GT(before[0].size(), 100u);
+        EXPECT_EQ(after, before);
+    });
+}

@@ -11,6 +11,8 @@ For every saved file:
   white-space normalisation;
 - catdoc and antiword read it (antiword only for files of a few kilobytes
   of text: it refuses very small ones);
+- LibreOffice's PDF of a saved file with text boxes shows their text
+  (its text conversion leaves text boxes out);
 - olefile lists "WordDocument", "1Table" and "Data", and every other
   storage and stream of the source byte for byte with its class id.
 A missing catdoc or antiword is a failure; without LibreOffice (too large
@@ -28,10 +30,15 @@ import olefile
 
 
 # Known differences of the saved files: bookmarks are not written yet, so
-# LibreOffice cannot resolve a page reference to one; text boxes and
-# floating shapes are not written yet either.
+# LibreOffice cannot resolve a page reference to one.
 KNOWN = {
     'fields': [('The marked place is on page 3.', 'The marked place is on page Error: Reference source not found.')],
+}
+
+# The text of the fixtures' text boxes, looked for in the PDF pages.
+TEXT_BOXES = {
+    'drawings': ['Text inside the frame.'],
+    'headerboxes': ['Header box text.', 'Body box text.'],
 }
 
 
@@ -72,10 +79,26 @@ def main():
     failed = 0
     work = tempfile.mkdtemp(prefix='vexlan-lo-')
     try:
+        boxed = [p for p in saved if os.path.basename(p)[:-4] in TEXT_BOXES]
         if office:
             subprocess.run(['soffice', '-env:UserInstallation=file://' + work + '/profile', '--headless',
                             '--convert-to', 'txt:Text (encoded):UTF8', '--outdir', work] + saved,
                            capture_output=True, timeout=600)
+            if boxed:
+                need('pdftotext')
+                subprocess.run(['soffice', '-env:UserInstallation=file://' + work + '/profile', '--headless',
+                                '--convert-to', 'pdf', '--outdir', work] + boxed,
+                               capture_output=True, timeout=600)
+            for path in boxed:
+                name = os.path.basename(path)[:-4]
+                pdf = os.path.join(work, name + '.pdf')
+                out = subprocess.run(['pdftotext', pdf, '-'], capture_output=True, timeout=60) \
+                    if os.path.exists(pdf) else None
+                shown = normalise(out.stdout.decode('utf-8', 'replace')) if out and out.returncode == 0 else ''
+                for text in TEXT_BOXES[name]:
+                    if text not in shown:
+                        print('%s: LibreOffice does not show the text box text %r' % (name, text))
+                        failed = 1
         for path in saved:
             name = os.path.basename(path)[:-4]
             source = os.path.join(fixture_dir, name + '.doc')

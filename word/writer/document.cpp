@@ -10,6 +10,7 @@
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
 #include "office/pack/pack.h"
@@ -173,6 +174,116 @@ int fontTable(WordWriter *w, WordBuf *buf)
     return err;
 }
 
+enum : uint32_t {
+    pairPlcSpaMom = 40,
+    pairPlcSpaHdr = 41,
+    pairDggInfo = 50,
+    pairPlcftxbxTxt = 56,
+    pairPlcfFldTxbx = 57,
+    pairPlcfHdrtxbxTxt = 58,
+    pairPlcfFldHdrTxbx = 59,
+    pairPlcfTxbxBkd = 75,
+    pairPlcfTxbxHdrBkd = 76,
+    sourceDggInfo = 0x22A, // fcDggInfo in the source's file information block
+};
+
+// The text-box tables of one story's boxes: the text PLC (the start, each
+// box's end, the story's end; an FTXBXS per box and a last one) and the
+// break PLC (the same CPs; a BKD per box and a last one).
+int textBoxTables(WordWriter *w, const WordWalk *owner, const WordWalk *story, uint32_t textPair, uint32_t breakPair)
+{
+    uint32_t n = owner->boxCount;
+    if (!n || story->boxEndCount != n)
+        return Res_ok;
+    WordBuf cps{};
+    int err = WordBuf_u32(&cps, 0);
+    for (uint32_t i = 0; i < n && !err; i++)
+        err = WordBuf_u32(&cps, story->boxEnds[i]);
+    if (!err)
+        err = WordBuf_u32(&cps, story->cp);
+    WordBuf text{};
+    WordBuf breaks{};
+    if (!err)
+        err = WordBuf_append(&text, cps.data, cps.length);
+    if (!err)
+        err = WordBuf_append(&breaks, cps.data, cps.length);
+    for (uint32_t i = 0; i <= n && !err; i++) {
+        uint8_t ftxbxs[22];
+        uint8_t bkd[6];
+        if (i == n) {
+            Pack_write(ftxbxs, "lls3l", 0xFFFFFFFFu, 0, 0, 0, 0, 0);
+            Pack_write(bkd, "sss", 0xFFFF, 0, 0);
+        } else if (owner->boxes[i]) {
+            // A box in use: a chain of one, named by its shape.
+            Pack_write(ftxbxs, "lls3l", 1, 0, 0, 0xFFFFFFFFu, WordWalk_boxShapeId(w, owner->boxes[i]), 0);
+            Pack_write(bkd, "sss", i, 0, 0);
+        } else {
+            Pack_write(ftxbxs, "lls3l", 0xFFFFFFFFu, 0, 1, 0xFFFFFFFFu, 0, 0);
+            Pack_write(bkd, "sss", i, 0, 0);
+        }
+        err = WordBuf_append(&text, ftxbxs, 22);
+        if (!err)
+            err = WordBuf_append(&breaks, bkd, 6);
+    }
+    if (!err)
+        err = writeRecord(w, &text, textPair);
+    if (!err)
+        err = writeRecord(w, &breaks, breakPair);
+    WordBuf_free(&cps);
+    WordBuf_free(&text);
+    WordBuf_free(&breaks);
+    return err;
+}
+
+// The source's drawing data copied into "1Table", its pictures into the
+// end of "WordDocument" where the drawing looks for them.
+int drawingData(WordWriter *w)
+{
+    if (!w->srcDoc || !w->srcTable)
+        return Res_ok;
+    uint8_t b[8];
+    size_t got = 0;
+    int err = Ole_streamReadAt(w->srcDoc, sourceDggInfo, 8, &got, b);
+    if (err || got < 8)
+        return err;
+    uint32_t fc = 0, lcb = 0;
+    Pack_read(b, "2l", &fc, &lcb);
+    // The reader placed no shape from data outside the stream.
+    if (!lcb || uint64_t(fc) + lcb > Ole_streamSize(w->srcTable))
+        return Res_ok;
+    uint32_t at = Ole_streamTell(w->tableStream);
+    err = Escher_copyDrawingData(w->ctx, w->srcDoc, w->srcTable, w->docStream, w->tableStream, fc, lcb);
+    if (!err) {
+        w->fib.pairs[pairDggInfo].fc = int32_t(at);
+        w->fib.pairs[pairDggInfo].lcb = Ole_streamTell(w->tableStream) - at;
+    }
+    return err;
+}
+
+// The anchors of one story's floating shapes: their CPs, the story's
+// length, an FSPA each.
+int shapeAnchors(WordWriter *w, const WordWalk *story, uint32_t pair)
+{
+    if (!story->shapeCount)
+        return Res_ok;
+    WordBuf buf{};
+    int err = Res_ok;
+    for (uint32_t i = 0; i < story->shapeCount && !err; i++)
+        err = WordBuf_u32(&buf, story->shapes[i].cp);
+    if (!err)
+        err = WordBuf_u32(&buf, story->cp);
+    for (uint32_t i = 0; i < story->shapeCount && !err; i++) {
+        uint8_t fspa[26];
+        err = WordWalk_packFspa(w, &story->shapes[i], fspa);
+        if (!err)
+            err = WordBuf_append(&buf, fspa, 26);
+    }
+    if (!err)
+        err = writeRecord(w, &buf, pair);
+    WordBuf_free(&buf);
+    return err;
+}
+
 uint32_t dttmNow()
 {
     int64_t now = 0;
@@ -200,11 +311,17 @@ int WordWriter_writeDocument(WordWriter *w)
 {
     WordWalk main{};
     WordWalk headers{};
+    WordWalk boxes{};
+    WordWalk headerBoxes{};
     HeaderTable hdd{};
     main.w = w;
     main.story = WordWalk_main;
     headers.w = w;
     headers.story = WordWalk_header;
+    boxes.w = w;
+    boxes.story = WordWalk_textBoxes;
+    headerBoxes.w = w;
+    headerBoxes.story = WordWalk_headerTextBoxes;
     w->fib.fcMin = WordWriter_fibBytes;
     uint32_t facing = 0;
     Edr_Node *root = Edr_Doc_root(w->doc);
@@ -214,26 +331,41 @@ int WordWriter_writeDocument(WordWriter *w)
         headers.cpBase = main.cp;
         err = writeHeaders(w, &main, &headers, &hdd, &facing);
     }
+    // The text boxes of the main text, then those of the headers.
+    if (!err) {
+        boxes.cpBase = main.cp + headers.cp;
+        err = WordWriter_writeTextboxText(&boxes, &main);
+    }
+    if (!err) {
+        headerBoxes.cpBase = boxes.cpBase + boxes.cp;
+        err = WordWriter_writeTextboxText(&headerBoxes, &headers);
+    }
+    const WordWalk *const later[3] = {&headers, &boxes, &headerBoxes};
     uint32_t extra = 0;
     if (!err) {
         w->fib.ccpMore[1] = int32_t(headers.cp);
-        extra = headers.cp ? 1 : 0;
-        uint32_t total = main.cp + headers.cp + extra;
+        w->fib.ccpMore[5] = int32_t(boxes.cp);
+        w->fib.ccpMore[6] = int32_t(headerBoxes.cp);
+        // Stories after the main text end with one more mark of their own.
+        extra = headers.cp || boxes.cp || headerBoxes.cp ? 1 : 0;
+        uint32_t total = main.cp + headers.cp + boxes.cp + headerBoxes.cp + extra;
         w->fib.fcMac = WordWriter_fibBytes + 2 * total;
         w->firstFreePage = WordWriter_firstFreePage(w->fib.fcMac);
         err = OleWriter_streamSeek(w->docStream, WordWriter_fibBytes, 0);
         if (!err && main.text.length)
             err = OleWriter_streamWrite(w->docStream, main.text.data, main.text.length);
-        if (!err && headers.text.length)
-            err = OleWriter_streamWrite(w->docStream, headers.text.data, headers.text.length);
+        for (const WordWalk *story : later)
+            if (!err && story->text.length)
+                err = OleWriter_streamWrite(w->docStream, story->text.data, story->text.length);
         if (!err && extra)
             err = OleWriter_streamWrite(w->docStream, "\x0D\0", 2);
     }
     // The runs into pages; the extra mark takes the last paragraph's look.
     if (!err)
         err = addRuns(w, &main.chpRuns, &main.papRuns);
-    if (!err)
-        err = addRuns(w, &headers.chpRuns, &headers.papRuns);
+    for (const WordWalk *story : later)
+        if (!err)
+            err = addRuns(w, &story->chpRuns, &story->papRuns);
     if (!err && extra) {
         static constexpr uint8_t phe[12] = {};
         static constexpr uint8_t none[2] = {0, 0};
@@ -263,6 +395,10 @@ int WordWriter_writeDocument(WordWriter *w)
             err = OleWriter_streamWrite(w->docStream, main.sections[i].sepx.data, main.sections[i].sepx.length);
     }
     // "1Table" after the style sheet.
+    if (!err)
+        err = textBoxTables(w, &main, &boxes, pairPlcftxbxTxt, pairPlcfTxbxBkd);
+    if (!err)
+        err = textBoxTables(w, &headers, &headerBoxes, pairPlcfHdrtxbxTxt, pairPlcfTxbxHdrBkd);
     WordBuf buf{};
     if (!err && main.sectionCount) {
         // The last section runs to the end of the main text.
@@ -293,6 +429,13 @@ int WordWriter_writeDocument(WordWriter *w)
         err = WordBins_serialize(&w->papBins, &buf);
     if (!err)
         err = writeRecord(w, &buf, WordPair_plcfbtePapx);
+    // The drawings of the floating shapes and their anchors.
+    if (!err && (main.shapeCount || headers.shapeCount))
+        err = drawingData(w);
+    if (!err)
+        err = shapeAnchors(w, &main, pairPlcSpaMom);
+    if (!err)
+        err = shapeAnchors(w, &headers, pairPlcSpaHdr);
     // The piece table: one Unicode piece over all the text at 1024.
     buf.length = 0;
     if (!err) {
@@ -329,6 +472,16 @@ int WordWriter_writeDocument(WordWriter *w)
         err = WordFieldPlc_serialize(&headers.fields, &buf);
     if (!err && buf.length)
         err = writeRecord(w, &buf, 17);
+    buf.length = 0;
+    if (!err)
+        err = WordFieldPlc_serialize(&boxes.fields, &buf);
+    if (!err && buf.length)
+        err = writeRecord(w, &buf, pairPlcfFldTxbx);
+    buf.length = 0;
+    if (!err)
+        err = WordFieldPlc_serialize(&headerBoxes.fields, &buf);
+    if (!err && buf.length)
+        err = writeRecord(w, &buf, pairPlcfFldHdrTxbx);
     WordBuf_free(&buf);
     if (!err) {
         w->fib.cbMac = int32_t(uint32_t(Ole_streamSize(w->docStream)) + 1);
@@ -338,6 +491,8 @@ int WordWriter_writeDocument(WordWriter *w)
     Mem_free(hdd.cps);
     WordWalk_free(&main);
     WordWalk_free(&headers);
+    WordWalk_free(&boxes);
+    WordWalk_free(&headerBoxes);
     return err;
 }
 

@@ -39,7 +39,14 @@ int openSource(WordWriter *w, const Url *source)
 {
     VfsHandle *probe = nullptr;
     uint32_t accepted = 0;
-    if (!source || Vfs_open(source, Vfs_modeRead, &probe, &accepted, w->ctx) != Res_ok)
+    if (!source)
+        return Res_ok;
+    int opened = Vfs_open(source, Vfs_modeRead, &probe, &accepted, w->ctx);
+    // Memory running out is no missing file: a save without the source
+    // would lose its drawings.
+    if (opened == Res_noMemory)
+        return opened;
+    if (opened != Res_ok)
         return Res_ok;
     (void)Vfs_close(probe);
     int err = Ole_openUrl(w->ctx, source, &w->source, Vfs_modeRead | Vfs_modeSeekable);
@@ -60,9 +67,15 @@ int openSource(WordWriter *w, const Url *source)
         w->srcTable = w->srcData = w->srcDoc;
     } else if (!err && ident == Word_identWord97) {
         err = Ole_streamOpenByName(w->source, &w->srcTable, 0, (flags & Word_flagWhichTblStm) ? u"1Table" : u"0Table");
-        // A file without pictures may have no "Data".
-        if (!err && Ole_streamOpenByName(w->source, &w->srcData, 0, u"Data") != Res_ok)
-            w->srcData = nullptr;
+        // A file without pictures may have no "Data"; memory running out
+        // is no missing stream.
+        if (!err) {
+            int data = Ole_streamOpenByName(w->source, &w->srcData, 0, u"Data");
+            if (data == Res_noMemory)
+                err = data;
+            else if (data != Res_ok)
+                w->srcData = nullptr;
+        }
     } else if (!err) {
         err = Res_wordNotWord;
     }
@@ -120,7 +133,8 @@ struct SaveArgs {
 int writeAll(WordWriter *w, const Url *out, const Url *source, int *created)
 {
     int err = OleWriter_create(w->ctx, out, &w->out, 0);
-    *created = err == Res_ok;
+    // Memory can run out after the file was made: it is the save's own.
+    *created = err == Res_ok || err == Res_noMemory;
     if (!err)
         err = addStream(w, u"WordDocument", &w->docStream);
     if (!err)

@@ -98,6 +98,7 @@ int closePapx(WordWalk *k)
     }
     k->papSprms.length = 0;
     k->papStart = k->cp;
+    k->carriedLength = 0;
     return err;
 }
 
@@ -244,8 +245,20 @@ int paragraphSprms(WordWalk *k, Edr_Node *para)
         static constexpr uint8_t inTable[6] = {0x16, 0x24, 0x01, 0x47, 0x24, 0x00};
         err = WordBuf_append(out, inTable, sizeof inTable);
     }
+    uint32_t before = out->length;
     if (!err)
         err = listSprms(k, para, out);
+    // A paragraph that ended in a page break wrote no mark: its run goes
+    // on into this one, which carries its list modifiers too, so that the
+    // joined paragraph keeps the list it starts in.
+    uint32_t own = out->length - before;
+    if (!err && k->carriedLength)
+        err = WordBuf_append(out, k->carriedList, k->carriedLength);
+    k->carriedLength = 0;
+    if (!err && k->pageBreak && own <= sizeof k->carriedList) {
+        memcpy(k->carriedList, out->data + before, own);
+        k->carriedLength = own;
+    }
     return err;
 }
 
@@ -356,8 +369,11 @@ int pictureCopy(WordWalk *k, uint32_t source, uint32_t *target)
     uint8_t head[6];
     size_t got = 0;
     int err = Ole_streamReadAt(in, source, 6, &got, head);
-    if (err || got < 6)
-        return err ? err : int(Res_wordNotFound);
+    // A block past the end of "Data" is no picture.
+    if (err == Res_oleStreamEnd || (!err && got < 6))
+        return Res_wordNotFound;
+    if (err)
+        return err;
     uint32_t lcb = 0;
     uint16_t cbHeader = 0;
     Pack_read(head, "ls", &lcb, &cbHeader);
@@ -400,16 +416,113 @@ int pictureCopy(WordWalk *k, uint32_t source, uint32_t *target)
     return Res_ok;
 }
 
+bool isTextBoxStory(const WordWalk *k)
+{
+    return k->story == WordWalk_textBoxes || k->story == WordWalk_headerTextBoxes;
+}
+
+// A floating shape: U+0008, a special character of its own run, whose
+// shape the anchor tables name. Its drawing is the source file's, copied
+// with the drawing data: without a source file, without a shape id, or in
+// a text-box story (whose shapes have no anchor table) it is left out.
+int writeFloating(WordWalk *k, Edr_Node *picture, StylePropItem *ref)
+{
+    if (!ref || !k->w->source || isTextBoxStory(k))
+        return Res_ok;
+    if (k->shapeCount == k->shapeCapacity) {
+        void *bigger = Mem_realloc(k->shapes, (size_t(k->shapeCapacity) + 8) * sizeof(WordOutShape));
+        if (!bigger)
+            return Res_noMemory;
+        k->shapes = static_cast<WordOutShape *>(bigger);
+        k->shapeCapacity += 8;
+    }
+    int err = Edr_Node_addRefLocked(k->w->doc, picture);
+    if (err)
+        return err;
+    k->shapes[k->shapeCount++] = WordOutShape{picture, k->cp};
+    err = closeChpx(k);
+    if (!err)
+        err = putChar(k, 0x08);
+    if (!err) {
+        // The character keeps the look of the run it sits in, so that the
+        // shape comes back in that run.
+        static constexpr uint8_t special[9] = {0x03, 0x6A, 0, 0, 0, 0, 0x55, 0x08, 0x01};
+        WordBuf sprms{};
+        if (k->chpSprms.length + sizeof special <= 255)
+            err = WordBuf_append(&sprms, k->chpSprms.data, k->chpSprms.length);
+        if (!err)
+            err = WordBuf_append(&sprms, special, sizeof special);
+        if (!err)
+            err = WordRuns_add(&k->chpRuns, fcOf(k, k->cp - 1), fcOf(k, k->cp), sprms.data, sprms.length);
+        WordBuf_free(&sprms);
+        k->chpStart = k->cp;
+    }
+    return err;
+}
+
+// Records a text box of the main or header story at its number (the high
+// half of its property 151, from 1); its text is written later in the
+// text-box story. A box without shape id or number, or without a source
+// file to copy its drawing from, is left out; the first box of a number
+// keeps it.
+int addBox(WordWalk *k, Edr_Node *box)
+{
+    StyleRule *rule = ruleOf(k, box);
+    StylePropItem *spid = rule ? StyleRule_findProp(rule, 146) : nullptr;
+    StylePropItem *txid = rule ? StyleRule_findProp(rule, 151) : nullptr;
+    uint32_t number = txid ? uint32_t(Prop_getInt(&txid->value)) >> 16 : 0;
+    if (!spid || !number || !k->w->source)
+        return Res_ok;
+    uint32_t slot = number - 1;
+    if (slot >= k->boxCapacity) {
+        uint32_t capacity = slot + 8;
+        void *bigger = Mem_realloc(k->boxes, size_t(capacity) * sizeof(Edr_Node *));
+        if (!bigger)
+            return Res_noMemory;
+        k->boxes = static_cast<Edr_Node **>(bigger);
+        for (uint32_t i = k->boxCapacity; i < capacity; i++)
+            k->boxes[i] = nullptr;
+        k->boxCapacity = capacity;
+    }
+    if (k->boxes[slot])
+        return Res_ok;
+    int err = Edr_Node_addRefLocked(k->w->doc, box);
+    if (err)
+        return err;
+    k->boxes[slot] = box;
+    if (slot >= k->boxCount)
+        k->boxCount = slot + 1;
+    return Res_ok;
+}
+
+// The mark that ends a text box or a text-box story, a paragraph of its
+// own with no modifiers.
+int boxMark(WordWalk *k)
+{
+    int err = closeChpx(k);
+    if (!err)
+        err = closePapx(k);
+    if (!err)
+        err = putChar(k, 0x0D);
+    if (!err)
+        err = closeChpx(k);
+    if (!err)
+        err = closePapx(k);
+    return err;
+}
+
 // An inline picture: U+0001 with its "Data" block. A picture whose block
 // cannot be copied is left out.
 int writePicture(WordWalk *k, Edr_Node *picture)
 {
     Edr_Node *parent = Edr_Node_parent(picture);
     uint32_t parentKind = kindOf(parent);
-    if (parentKind != WordClass_textGroup && parentKind != WordClass_paragraph)
-        return Res_ok; // floating objects are not written
     StyleRule *rule = ruleOf(k, picture);
     StylePropItem *ref = rule ? StyleRule_findProp(rule, 146) : nullptr;
+    if (parentKind == 0)
+        return writeFloating(k, picture, ref);
+    if (parentKind != WordClass_textGroup && parentKind != WordClass_paragraph)
+        return Res_ok;
     if (!ref || !k->w->srcData)
         return Res_ok;
     uint32_t target = 0;
@@ -584,7 +697,16 @@ int enter(WordWalk *k, Edr_Node *node, int *skip)
         k->cellCount = 0;
         break;
     case WordClass_textBox:
-        *skip = 1; // text boxes are not written
+        // A text-box story writes the box it was started at; every other
+        // box is recorded for the text-box story of its own story (the
+        // shapes of a text box hold no further text boxes).
+        if (isTextBoxStory(k) && !k->box) {
+            k->box = node;
+            break;
+        }
+        *skip = 1;
+        if (!isTextBoxStory(k))
+            err = addBox(k, node);
         break;
     case WordClass_textGroup:
         if (node == k->leadIn) {
@@ -697,6 +819,13 @@ int leave(WordWalk *k, Edr_Node *node)
         if (!err)
             err = closePapx(k);
         break;
+    case WordClass_textBox:
+        if (node == k->box) {
+            err = WordWalk_closeFields(k);
+            if (!err)
+                err = boxMark(k);
+        }
+        break;
     case WordClass_textGroup:
         if (k->inPicture || node == k->leadIn)
             break;
@@ -768,6 +897,92 @@ int WordWalk_closeFields(WordWalk *k)
     return err;
 }
 
+uint32_t WordWriter_fspaFlags(uint32_t horizontal, uint32_t vertical, uint32_t wrapSide, uint32_t wrap)
+{
+    uint32_t bx = horizontal == 219 ? 1 : horizontal == 223 ? 2 : 0;
+    uint32_t by = vertical == 219 ? 1 : vertical == 221 ? 2 : 0;
+    uint32_t wrk = wrapSide >= 215 && wrapSide <= 218 ? wrapSide - 215 : 0;
+    uint32_t wr = 3, below = 0;
+    switch (wrap) {
+    case 213:
+        wr = 1;
+        break;
+    case 130:
+        wr = 2;
+        break;
+    case 210:
+        wr = 4;
+        break;
+    case 214:
+        wr = 5;
+        break;
+    case 211:
+        below = 1;
+        break;
+    default:
+        break;
+    }
+    return bx << 1 | by << 3 | wr << 5 | wrk << 9 | below << 14;
+}
+
+int WordWalk_packFspa(WordWriter *w, const WordOutShape *shape, uint8_t *out)
+{
+    StyleRule *rule = WordWriter_rule(w, styleKey(shape->node));
+    auto find = [&](uint32_t id) { return rule ? StyleRule_findProp(rule, id) : nullptr; };
+    auto twips = [&](uint32_t id) {
+        StylePropItem *p = find(id);
+        return p && p->value.type == PropType_length ? WordWriter_twips(Prop_getLength(&p->value)) : 0;
+    };
+    auto keyword = [&](uint32_t id) {
+        StylePropItem *p = find(id);
+        return p ? uint32_t(p->value.type) : 0u;
+    };
+    StylePropItem *spid = find(146);
+    int32_t left = twips(45), top = twips(84);
+    // The wrapping is on the group's own rule, not its style.
+    StyleRule *wrapRule = nullptr;
+    int err = Edr_Node_getPropList2(w->doc, shape->node, &wrapRule);
+    if (err)
+        return err;
+    StylePropItem *wrap = wrapRule ? StyleRule_findProp(wrapRule, 139) : nullptr;
+    uint32_t flags = WordWriter_fspaFlags(keyword(141), keyword(142), keyword(140), wrap ? wrap->value.type : 0);
+    StyleRule_destroy(wrapRule);
+    Pack_write(out, "5lsl", spid ? uint32_t(Prop_getInt(&spid->value)) : 0u, left, top, left + twips(90),
+               top + twips(44), flags, 0);
+    return Res_ok;
+}
+
+uint32_t WordWalk_boxShapeId(WordWriter *w, Edr_Node *box)
+{
+    StyleRule *rule = box ? WordWriter_rule(w, styleKey(box)) : nullptr;
+    StylePropItem *spid = rule ? StyleRule_findProp(rule, 146) : nullptr;
+    return spid ? uint32_t(Prop_getInt(&spid->value)) : 0;
+}
+
+int WordWriter_writeTextboxText(WordWalk *k, const WordWalk *owner)
+{
+    if (!owner->boxCount)
+        return Res_ok;
+    k->boxEnds = static_cast<uint32_t *>(Mem_calloc(owner->boxCount, sizeof(uint32_t)));
+    if (!k->boxEnds)
+        return Res_noMemory;
+    k->boxEndCount = owner->boxCount;
+    int err = Res_ok;
+    for (uint32_t i = 0; i < owner->boxCount && !err; i++) {
+        k->box = nullptr;
+        if (owner->boxes[i])
+            err = WordWalk_run(k, owner->boxes[i]);
+        // A number no box has is an empty, reusable slot: a mark alone.
+        if (!err && !k->box)
+            err = boxMark(k);
+        k->boxEnds[i] = k->cp;
+    }
+    k->box = nullptr;
+    if (!err)
+        err = boxMark(k);
+    return err;
+}
+
 void WordWalk_free(WordWalk *k)
 {
     WordBuf_free(&k->text);
@@ -778,6 +993,19 @@ void WordWalk_free(WordWalk *k)
     WordRuns_free(&k->chpRuns);
     WordRuns_free(&k->papRuns);
     WordFieldPlc_free(&k->fields);
+    for (uint32_t i = 0; i < k->shapeCount; i++)
+        Edr_Node_release(k->w->doc, k->shapes[i].node);
+    Mem_free(k->shapes);
+    k->shapes = nullptr;
+    k->shapeCount = k->shapeCapacity = 0;
+    for (uint32_t i = 0; i < k->boxCount; i++)
+        Edr_Node_release(k->w->doc, k->boxes[i]);
+    Mem_free(k->boxes);
+    k->boxes = nullptr;
+    k->boxCount = k->boxCapacity = 0;
+    Mem_free(k->boxEnds);
+    k->boxEnds = nullptr;
+    k->boxEndCount = 0;
     for (uint32_t i = 0; i < k->sectionCount; i++)
         WordBuf_free(&k->sections[i].sepx);
     Mem_free(k->sections);

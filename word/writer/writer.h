@@ -13,7 +13,10 @@
 // the number a paragraph shows is left to the reader, which counts it
 // from the list tables.
 //
-// Not written yet: text boxes and floating shapes, bookmarks.
+// Floating shapes keep the source file's drawing data, copied whole; the
+// shape anchors and the text-box stories are rebuilt from the tree.
+//
+// Not written yet: bookmarks.
 //
 // One walk over the tree (word/writer/walk.cpp) writes the characters and
 // records, at the same positions, the character runs, the paragraph runs,
@@ -290,6 +293,11 @@ uint32_t Word_colourToIco(const uint8_t *rgba);
 StyleRule *WordWriter_findStyleRule(Edr_Doc *doc, uint32_t key);
 // The same through the writer's index (built by the style sheet).
 StyleRule *WordWriter_rule(WordWriter *w, uint32_t key);
+// The FSPA flag bits of a floating shape from the keywords of its
+// horizontal and vertical reference, its wrapping side and its wrapping
+// (0 where a rule has none): bx in bits 1-2, by in bits 3-4, wr in bits
+// 5-8, wrk in bits 9-12, fBelowText in bit 14.
+uint32_t WordWriter_fspaFlags(uint32_t horizontal, uint32_t vertical, uint32_t wrapSide, uint32_t wrap);
 // Twips of a 16.16 inch length, halves going up.
 int32_t WordWriter_twips(int32_t inches);
 
