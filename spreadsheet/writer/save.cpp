@@ -296,7 +296,8 @@ int writeTo(void *argument, const Url *output, int *created)
     w.ctx = Edr_Doc_getApp(doc);
     w.keepSource = args->keepSource;
     int rc = OleWriter_create(w.ctx, output, &w.out, 0);
-    *created = rc == Res_ok;
+    // Memory can run out after the file was made: it is the save's own.
+    *created = rc == Res_ok || rc == Res_noMemory;
     if (rc != Res_ok)
         return rc;
     Edr_Doc_readLock(doc);
