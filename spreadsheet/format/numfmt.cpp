@@ -1323,9 +1323,15 @@ int Excel_Fmt_formatValue(const Excel_FmtRequest *request, char16_t **result)
     case Excel_fmtBoolean:
         Excel_FmtOut_putAscii(&out, *static_cast<const uint8_t *>(value) ? "TRUE" : "FALSE");
         break;
-    case Excel_fmtInteger:
-        rc = formatNumber(request, *static_cast<const int32_t *>(value), &out);
+    case Excel_fmtInteger: {
+        int32_t v = *static_cast<const int32_t *>(value);
+        // A zero integer hides like a zero number.
+        if (!(request->flags & Excel_fmtShowZero) && v == 0)
+            Excel_FmtOut_put(&out, ' ');
+        else
+            rc = formatNumber(request, v, &out);
         break;
+    }
     case Excel_fmtNumber:
     case Excel_fmtGeneral: {
         double v = *static_cast<const double *>(value);

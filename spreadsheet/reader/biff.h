@@ -291,9 +291,10 @@ void Excel_loadFree(ExcelLoad *load);
 
 // Formats a load-time value with its XF's number format into a new text
 // (freed with Mem_free); width is the room of the cell (its column's raw
-// width, 1/256 character), which limits General numbers. 0; 1; 16.
-[[nodiscard]] int Excel_cellDisplayText(const ExcelLoad *load, const ExcelCellValue *value, uint32_t width,
-                                        char16_t **out);
+// width, 1/256 character), which limits General numbers, and the sheet's
+// display of zero values (null sheet: zeros are shown). 0; 1; 16.
+[[nodiscard]] int Excel_cellDisplayText(const ExcelLoad *load, const ExcelLoadSheet *sheet, const ExcelCellValue *value,
+                                        uint32_t width, char16_t **out);
 // The raw width (1/256 character) of a column of a finished sheet: the
 // sum over a merged range holding the cell, 2048 beyond the used columns.
 uint32_t Excel_cellWidth(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column);

@@ -933,7 +933,8 @@ uint32_t Excel_cellWidth(const ExcelLoadSheet *sheet, uint32_t row, uint32_t col
     return rawWidth(column);
 }
 
-int Excel_cellDisplayText(const ExcelLoad *load, const ExcelCellValue *value, uint32_t width, char16_t **out)
+int Excel_cellDisplayText(const ExcelLoad *load, const ExcelLoadSheet *sheet, const ExcelCellValue *value,
+                          uint32_t width, char16_t **out)
 {
     if (!out)
         return Res_missingArgument;
@@ -949,6 +950,9 @@ int Excel_cellDisplayText(const ExcelLoad *load, const ExcelCellValue *value, ui
             r.code = wb->formats[r.formatIndex];
     }
     r.flags = load->date1904 ? uint32_t(Excel_fmtDate1904) : 0u;
+    // Zero values show unless the sheet's window hides them.
+    if (!sheet || (sheet->window2Options & 0x0010))
+        r.flags |= Excel_fmtShowZero;
     r.width = width;
     r.context = load->context;
     switch (value->kind) {

@@ -250,7 +250,7 @@ int buildCells(ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid, Ex
                 } else {
                     char16_t *shown = nullptr;
                     int rc = v->kind == Excel_valString ? ((shown = copyText(v->value.text.text)) ? 0 : 1)
-                                                        : Excel_cellDisplayText(load, v, Excel_cellWidth(sheet, row->row, c), &shown);
+                                                        : Excel_cellDisplayText(load, sheet, v, Excel_cellWidth(sheet, row->row, c), &shown);
                     if (rc != Res_ok)
                         return rc;
                     cell.kind = Excel_cellOwnText;

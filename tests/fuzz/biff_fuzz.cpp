@@ -34,7 +34,7 @@ void showAll(ExcelLoad *load)
             require(r == 0 || s->rows[r - 1]->row < s->rows[r]->row);
             for (uint32_t c = 0; c < s->rows[r]->slots; c++) {
                 char16_t *t = nullptr;
-                int rc = Excel_cellDisplayText(load, &s->rows[r]->cells[c], Excel_cellWidth(s, s->rows[r]->row, c), &t);
+                int rc = Excel_cellDisplayText(load, s, &s->rows[r]->cells[c], Excel_cellWidth(s, s->rows[r]->row, c), &t);
                 require(rc == 0 || rc == 1);
                 Mem_free(t);
             }

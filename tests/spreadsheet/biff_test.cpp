@@ -70,10 +70,10 @@ class Biff : public LeakCheckedContextTest<(8u << 20)> {
         return Excel_loadCellAt(sheet(index), row, col);
     }
 
-    std::string shown(const ExcelCellValue *v)
+    std::string shown(const ExcelCellValue *v, const ExcelLoadSheet *in = nullptr)
     {
         char16_t *t = nullptr;
-        EXPECT_EQ(Excel_cellDisplayText(&load, v, 2048, &t), 0);
+        EXPECT_EQ(Excel_cellDisplayText(&load, in, v, 2048, &t), 0);
         std::string out;
         for (const char16_t *p = t; p && *p; p++)
             out += char(*p);
@@ -194,6 +194,25 @@ TEST_F(Biff, CellRecords)
     EXPECT_EQ(at(1, 4)->kind, Excel_valBlank);
     EXPECT_EQ(at(1, 4)->xf, 16);
     EXPECT_EQ(at(1, 5)->xf, 17);
+}
+
+TEST_F(Biff, ZerosShowAsTheSheetsWindowSaysWhateverTheirRecord)
+{
+    // A zero stored as NUMBER (a double) and as RK (an integer) in a sheet
+    // that shows zero values (WINDOW2 bit 4) and in one that hides them.
+    const uint16_t options[2] = {0x06B6, 0x06A6};
+    std::vector<std::string> sheets;
+    for (uint16_t o : options)
+        sheets.push_back(rowRec(0, 2) + number(0, 0, 0.0) + rk(0, 1, 2) +
+                         rec(0x023E, u16(o) + u16(0) + u16(0) + u32(64)));
+    ASSERT_EQ(openBook("", sheets), 0);
+    for (uint32_t i = 0; i < 2; i++) {
+        ASSERT_EQ(at(0, 0, i)->kind, Excel_valNumber);
+        ASSERT_EQ(at(0, 1, i)->kind, Excel_valInteger);
+        const char *want = (options[i] & 0x0010) ? "0" : " ";
+        EXPECT_EQ(shown(at(0, 0, i), sheet(i)), want) << std::hex << options[i];
+        EXPECT_EQ(shown(at(0, 1, i), sheet(i)), want) << std::hex << options[i];
+    }
 }
 
 TEST_F(Biff, ShortMultipleRecordsAreRefused)

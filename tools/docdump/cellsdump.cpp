@@ -157,7 +157,7 @@ void CellsDump_run(EngineInstance *instance, const std::string &url, CellsDumpRe
                     if (v->kind == Excel_valFiller)
                         continue;
                     char16_t *shown = nullptr;
-                    int rc = Excel_cellDisplayText(&load, v, Excel_cellWidth(s, row->row, c), &shown);
+                    int rc = Excel_cellDisplayText(&load, s, v, Excel_cellWidth(s, row->row, c), &shown);
                     std::string display = rc == 0 ? escape(utf8(shown)) : "?error " + std::to_string(rc);
                     Mem_free(shown);
                     snprintf(line, sizeof line, "%u\t%u\t%u\t", index, uint32_t(row->row), c);
