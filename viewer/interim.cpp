@@ -106,12 +106,8 @@ int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, co
 
 // ------------------------------------------------ the view keys act on
 //
-// Interim: areas, pan animations and post-key updates have nothing to draw
-// before the view's focus calls are built.
-
-void Fv_showArea(FvView *, FvPage *, FvArea *, int32_t)
-{
-}
+// Interim: pan animations and post-key updates have nothing to draw
+// before the view's animations are built.
 
 void Fv_cancelPanAnimation(FvView *view)
 {

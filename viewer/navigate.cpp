@@ -411,6 +411,20 @@ void Fv_showRect(FvViewer *viewer, FvPage *page, const Rect *rect, int32_t mode,
     Fv_panBy(viewer, dx, dy, 0);
 }
 
+void Fv_showArea(FvView *view, FvPage *page, FvArea *area, int32_t)
+{
+    if (!view || !view->viewer || !page)
+        return;
+    if (!area) {
+        // The page's start: its top-left corner at the area's (mode 2;
+        // view pixels count y upwards).
+        Fv_alignPage(view->viewer, page, 2, 1);
+        return;
+    }
+    const Rect r{area->rect[0], area->rect[1], area->rect[2], area->rect[3]};
+    Fv_showRect(view->viewer, page, &r, 1, 0);
+}
+
 // ------------------------------------------------------------ alignment
 
 namespace {

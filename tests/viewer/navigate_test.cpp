@@ -15,6 +15,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "platform/api/appqueue.h"
+#include "platform/api/forward.h"
 #include "platform/api/keys.h"
 #include "platform/url/url.h"
 #include "tests/platform/app_fixture.h"
@@ -668,6 +669,37 @@ TEST_F(NavigateTest, PanKeysMoveAZoomedPage)
     EXPECT_EQ(after.x0, before.x0);
     EXPECT_GT(after.y0, before.y0);
     onAppThread([&] { EXPECT_EQ(viewer()->page->panSettle, FvSettle_done); });
+}
+
+TEST_F(NavigateTest, GoingToAPageNumberShowsThatPagesStart)
+{
+    // A zoomed page shown at its bottom-right corner; going to another page
+    // by its number shows the new page from its top-left corner.
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(VEXLAN_FIXTURES "/app/five_pages.txt"));
+    Headless_runTimers(host, 100);
+    onAppThread([&] {
+        EXPECT_EQ(Fv_gotoPage(viewer(), viewer()->page, 1), 0);
+        Fv_applyZoom(viewer(), viewer()->page, 0x20000);
+    });
+    Headless_runTimers(host, 100);
+    onAppThread([&] { Fv_alignPage(viewer(), viewer()->page, 5, 1); });
+    Headless_runTimers(host, 100);
+    Rect before{0, 0, 0, 0};
+    onAppThread([&] { Edr_Fwd_getViewRect(viewer()->page->pageView, &before); });
+    ASSERT_LT(before.x0, 0) << "the page's left edge is out of view";
+    ASSERT_GT(before.y1, 300) << "and its top edge";
+    ASSERT_EQ(App_gotoPageNumber(inst, 4), 1);
+    drive([&] { return pages().size() && pages().back().first == 3; }, 400);
+    Headless_runTimers(host, 100);
+    onAppThread([&] {
+        Rect v{0, 0, 0, 0};
+        Edr_Fwd_getViewRect(viewer()->page->pageView, &v);
+        EXPECT_EQ(v.x0, 0);
+        EXPECT_EQ(v.y1, 300); // view pixels count y upwards
+        EXPECT_GT(v.x1, 240);
+        EXPECT_LT(v.y0, 0);
+    });
 }
 
 TEST_F(NavigateTest, PanningTurnsAZoomedPageOnlyAtItsEdge)
