@@ -31,8 +31,9 @@ import math
 import struct
 import sys
 
-import olefile
 import xlrd
+
+import xls_writer_check
 
 LIMIT = 8224
 CELLS = {0x0201, 0x0203, 0x0204, 0x0205, 0x027E, 0x00FD, 0x0006, 0x00BD, 0x00BE}
@@ -45,15 +46,8 @@ def fail(text):
 
 
 def records(path):
-    ole = olefile.OleFileIO(path)
-    data = ole.openstream('Workbook').read()
-    ole.close()
-    out, at = [], 0
-    while at + 4 <= len(data):
-        kind, length = struct.unpack_from('<HH', data, at)
-        out.append((at, kind, data[at + 4:at + 4 + length]))
-        at += 4 + length
-    return out
+    """(position, type, body) of every record of the workbook stream."""
+    return xls_writer_check.records(path)[1]
 
 
 def worksheets(recs):

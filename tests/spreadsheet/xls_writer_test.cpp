@@ -46,6 +46,18 @@ using TestFiles::exists;
 using TestFiles::newFileUrl;
 using TestFiles::readAll;
 
+// Loads a workbook from the opened stream, which it closes.
+int loadWorkbook(EngineContext *ctx, VfsHandle *stream, Edr_Doc *doc, Edr_Node *root)
+{
+    OleHandle *ole = nullptr;
+    int err = Ole_openStream(stream, &ole);
+    if (!err)
+        err = Excel_loadWorkbook(ctx, ole, doc, root);
+    Ole_close(&ole);
+    (void)Vfs_close(stream);
+    return err;
+}
+
 int collectGrid(Edr_Node *node, int *, int *, void *context)
 {
     if (Edr_Node_type(node) == Edr_NodeType_grid) {
@@ -105,33 +117,7 @@ class XlsWriterTest : public EdrFixture {
 
     int load(const std::string &p, Edr_Doc **out)
     {
-        *out = nullptr;
-        Edr_Doc *doc = nullptr;
-        Edr_Node *root = nullptr;
-        int err = Edr_Doc_create(ctx(), &doc, &root);
-        if (err)
-            return err;
-        Url *url = newFileUrl(p);
-        VfsHandle *stream = nullptr;
-        uint32_t accepted = 0;
-        err = Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted, ctx());
-        OleHandle *ole = nullptr;
-        if (!err)
-            err = Ole_openStream(stream, &ole);
-        if (!err)
-            err = Excel_loadWorkbook(ctx(), ole, doc, root);
-        Ole_close(&ole);
-        if (stream)
-            (void)Vfs_close(stream);
-        if (!err)
-            err = Edr_Doc_setUrl(doc, url);
-        Url_free(url);
-        if (err) {
-            Edr_Doc_release(doc);
-            return err;
-        }
-        *out = doc;
-        return 0;
+        return TestFiles::loadDocument(ctx(), p, loadWorkbook, out);
     }
 
     int save(Edr_Doc *doc, const std::string &p)

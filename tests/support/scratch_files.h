@@ -13,7 +13,10 @@
 #include <ftw.h>
 #include <sys/stat.h>
 
+#include "document/edr/doc.h"
+#include "document/edr/node.h"
 #include "platform/url/url.h"
+#include "platform/vfs/vfs.h"
 
 namespace TestFiles {
 
@@ -25,6 +28,37 @@ inline Url *newFileUrl(const std::string &path)
     for (char c : "file://root" + path)
         text += char16_t(uint8_t(c));
     return Url_new(text.c_str());
+}
+
+// Loads the opened stream into the document under root; the stream is
+// the loader's from then on.
+using LoadFn = int (*)(EngineContext *ctx, VfsHandle *stream, Edr_Doc *doc, Edr_Node *root);
+
+// Loads the file at path through load into a new document whose URL is
+// the file's: 0 with *out, else the error (nothing kept).
+inline int loadDocument(EngineContext *ctx, const std::string &path, LoadFn load, Edr_Doc **out)
+{
+    *out = nullptr;
+    Edr_Doc *doc = nullptr;
+    Edr_Node *root = nullptr;
+    int err = Edr_Doc_create(ctx, &doc, &root);
+    if (err)
+        return err;
+    Url *url = newFileUrl(path);
+    VfsHandle *stream = nullptr;
+    uint32_t accepted = 0;
+    err = Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted, ctx);
+    if (!err)
+        err = load(ctx, stream, doc, root);
+    if (!err)
+        err = Edr_Doc_setUrl(doc, url);
+    Url_free(url);
+    if (err) {
+        Edr_Doc_release(doc);
+        return err;
+    }
+    *out = doc;
+    return 0;
 }
 
 // The file's bytes; empty when it cannot be read.
@@ -70,6 +104,7 @@ inline void removeScratchDir(const std::string &dir)
     nftw(dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
+#ifdef VEXLAN_FIXTURES
 // Copies the committed fixture folder/name (under the fixtures root the
 // test executables are built with) to dir/name; its new path.
 inline std::string copyFixture(const std::string &dir, const std::string &folder, const std::string &name)
@@ -78,5 +113,6 @@ inline std::string copyFixture(const std::string &dir, const std::string &folder
     writeAll(to, readAll(std::string(VEXLAN_FIXTURES) + "/" + folder + "/" + name));
     return to;
 }
+#endif
 
 } // namespace TestFiles

@@ -48,6 +48,11 @@ using TestFiles::newFileUrl;
 using TestFiles::readAll;
 using TestFiles::writeAll;
 
+int loadWord(EngineContext *ctx, VfsHandle *stream, Edr_Doc *doc, Edr_Node *root)
+{
+    return Word_loadDocument(ctx, nullptr, nullptr, stream, doc, root);
+}
+
 void addUtf8(std::string *out, char16_t c)
 {
     if (c < 0x80) {
@@ -298,42 +303,15 @@ class WordWriterTest : public EdrFixture {
         return dir + "/" + name;
     }
 
-    Url *urlOf(const std::string &p)
-    {
-        Url *url = nullptr;
-        url = newFileUrl(p);
-        return url;
-    }
-
     // Loads the file at p into a new document whose URL is the file's.
     int load(const std::string &p, Edr_Doc **out)
     {
-        *out = nullptr;
-        Edr_Doc *doc = nullptr;
-        Edr_Node *root = nullptr;
-        int err = Edr_Doc_create(ctx(), &doc, &root);
-        if (err)
-            return err;
-        Url *url = urlOf(p);
-        VfsHandle *stream = nullptr;
-        uint32_t accepted = 0;
-        err = Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable, &stream, &accepted, ctx());
-        if (!err)
-            err = Word_loadDocument(ctx(), nullptr, nullptr, stream, doc, root);
-        if (!err)
-            err = Edr_Doc_setUrl(doc, url);
-        Url_free(url);
-        if (err) {
-            Edr_Doc_release(doc);
-            return err;
-        }
-        *out = doc;
-        return 0;
+        return TestFiles::loadDocument(ctx(), p, loadWord, out);
     }
 
     int save(Edr_Doc *doc, const std::string &p)
     {
-        Url *url = urlOf(p);
+        Url *url = newFileUrl(p);
         int err = Edr_Doc_callA(doc, url);
         Url_free(url);
         return err;
@@ -747,7 +725,7 @@ class WordWriterRecordsTest : public WordWriterTest {
             WordWriter w{};
             WordWriter_initFib(&w);
             w.ctx = ctx();
-            Url *url = urlOf(path("records.doc"));
+            Url *url = newFileUrl(path("records.doc"));
             ASSERT_EQ(OleWriter_create(ctx(), url, &w.out, 0), 0);
             Url_free(url);
             uint32_t id = 0;
@@ -1093,7 +1071,7 @@ TEST_F(WordWriterTest, AnEmptyDocumentIsAValidFile)
         Edr_Doc *doc = nullptr;
         Edr_Node *root = nullptr;
         ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
-        Url *target = urlOf(path("empty.doc"));
+        Url *target = newFileUrl(path("empty.doc"));
         ASSERT_EQ(Word_saveDocument(doc, target), 0);
         Url_free(target);
         Edr_Doc_release(doc);

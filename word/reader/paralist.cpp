@@ -34,7 +34,9 @@ int copyModifiers(const uint8_t *list, uint8_t **out, uint8_t *length)
     return Res_ok;
 }
 
-void levelFree(WordParaListLevel *level)
+} // namespace
+
+void WordListLevel_free(WordParaListLevel *level)
 {
     if (!level)
         return;
@@ -43,8 +45,6 @@ void levelFree(WordParaListLevel *level)
     Mem_free(level->text);
     Mem_free(level);
 }
-
-} // namespace
 
 int Word_paraListCreate(const WordList *list, uint32_t ilvl, const WordListLevel *level,
                         const WordLfoLevel *override, WordParaList **out)
@@ -133,7 +133,7 @@ void Word_paraListFree(WordParaList *list)
     if (!list)
         return;
     for (WordParaListLevel *l : list->levels)
-        levelFree(l);
+        WordListLevel_free(l);
     Mem_free(list);
 }
 

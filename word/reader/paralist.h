@@ -90,6 +90,8 @@ enum : uint8_t {
 [[nodiscard]] int Word_paraListCreateAll(const WordList *list, WordParaList **out);
 // Frees a list record and its levels; null allowed.
 void Word_paraListFree(WordParaList *list);
+// Frees a level with its sprm groups and number text (null allowed).
+void WordListLevel_free(WordParaListLevel *level);
 // The destructor given with the attachment: frees the record when present,
 // then the holder.
 void Word_paraListDataFree(void *holder);

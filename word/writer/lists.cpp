@@ -201,16 +201,6 @@ WordParaListLevel *WordListLevel_copy(const WordParaListLevel *level)
     return l;
 }
 
-void WordListLevel_free(WordParaListLevel *level)
-{
-    if (!level)
-        return;
-    Mem_free(level->grpprlPapx);
-    Mem_free(level->grpprlChpx);
-    Mem_free(level->text);
-    Mem_free(level);
-}
-
 int WordListLevel_compare(const WordParaListLevel *a, const WordParaListLevel *b)
 {
     if ((a->flags & 0x7F) != (b->flags & 0x7F) || a->nfc != b->nfc ||

@@ -313,7 +313,6 @@ enum : uint16_t {
 WordParaListLevel *WordListLevel_createDefault();
 // A deep copy of a level, or null when out of memory.
 WordParaListLevel *WordListLevel_copy(const WordParaListLevel *level);
-void WordListLevel_free(WordParaListLevel *level);
 // 0 when the two levels are identical, 1 when only their start numbers
 // differ, 2 otherwise.
 int WordListLevel_compare(const WordParaListLevel *a, const WordParaListLevel *b);
