@@ -674,6 +674,18 @@ int nearestVisitor(LaidOutTextRun *run, void *context)
     return Res_ok;
 }
 
+// The unit of the nearest run at the point's x: the one under it (one
+// more in its trailing half), else the run's start or end.
+uint32_t nearestOffset(const NearCtx &c)
+{
+    if (c.x <= c.best.x0)
+        return c.start;
+    if (c.x >= c.best.x1)
+        return c.start + c.run.length;
+    int trailing = 0;
+    return Edr_Sel_runHitIndex(c.doc, &c.run, c.x - c.best.x0, &trailing) + uint32_t(trailing);
+}
+
 struct CaretCtx {
     Edr_Doc *doc;
     uint32_t caret;
@@ -1011,14 +1023,8 @@ int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y)
                 err = Select_visitEntryRuns(e, all.items[i], nearestVisitor, &c);
         Edr_Node *node = c.have ? c.run.node : nullptr;
         uint32_t offset = 0;
-        if (c.have) {
-            if (x > c.best.x0 && x < c.best.x1) {
-                int trailing = 0;
-                offset = Edr_Sel_runHitIndex(doc, &c.run, x - c.best.x0, &trailing) + uint32_t(trailing);
-            } else {
-                offset = x <= c.best.x0 ? c.start : c.start + c.run.length;
-            }
-        }
+        if (c.have)
+            offset = nearestOffset(c);
         // The node stays alive through the collected list's reference.
         Edr_Page_release(first, 0);
         if (!err && node)
@@ -1051,11 +1057,7 @@ int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, i
     Edr_Node *node = nullptr;
     uint32_t offset = 0;
     if (holds) {
-        int trailing = 0;
-        offset = c.start;
-        if (x > c.best.x0)
-            offset = x < c.best.x1 ? Edr_Sel_runHitIndex(doc, &c.run, x - c.best.x0, &trailing) + uint32_t(trailing)
-                                   : c.start + c.run.length;
+        offset = nearestOffset(c);
         // The page is released before the selection is drawn on it; the
         // reference keeps the node meanwhile.
         if (Edr_Node_addRefLive(doc, c.run.node) == Res_ok)
