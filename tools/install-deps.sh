@@ -5,7 +5,7 @@ set -euo pipefail
 # The generators under tools/gen and tests/ are not run by the build: their
 # output is committed, and each says what it needs to run again.
 pkgs=(
-  cmake ninja-build g++ binutils
+  cmake ninja-build g++ binutils mold
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libgtest-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev

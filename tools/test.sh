@@ -6,10 +6,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
-jobs=$(nproc)
+# JOBS sets how many compilers, tests and fuzzers run at once (default: the
+# machine's cores), so that the suite can run beside other work.
+jobs=${JOBS:-$(nproc)}
 
 echo "== normal build"
-cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLAN_WERROR=ON -DVEXLAN_TEST_BATCHES=ON >/dev/null
+# Optimised without debug information: nothing reads it here, and leaving it
+# out saves a fifth of the compile time and most of the link time.
+cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DVEXLAN_WERROR=ON -DVEXLAN_TEST_BATCHES=ON >/dev/null
 cmake --build build/normal -j "$jobs"
 ctest --test-dir build/normal -j "$jobs" --output-on-failure --no-tests=error
 
@@ -17,17 +22,30 @@ echo "== sanitizer and fuzz build"
 # One clang build serves both: the suite runs under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the same engine objects, instrumented for
 # coverage, make the libFuzzer targets (whose corpora the suite replays).
+# Line tables are all the debug information the sanitizers' stack traces use.
+# This build compiles file by file: clang finds file-local names shared
+# within a unity batch that GCC's list does not cover yet.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DVEXLAN_SANITIZE=ON -DVEXLAN_FUZZ=ON -DVEXLAN_BENCH=OFF -DVEXLAN_TEST_BATCHES=ON >/dev/null
+  -DCMAKE_CXX_FLAGS_DEBUG=-gline-tables-only -DCMAKE_C_FLAGS_DEBUG=-gline-tables-only \
+  -DVEXLAN_SANITIZE=ON -DVEXLAN_FUZZ=ON -DVEXLAN_BENCH=OFF -DVEXLAN_TEST_BATCHES=ON -DVEXLAN_UNITY=OFF >/dev/null
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize -j "$jobs" --output-on-failure --no-tests=error
 
 echo "== fuzz runs"
-# Every target fuzzes for up to ten seconds, one per core at a time, in a
-# folder of its own that holds a copy of its corpus, its log and anything
-# libFuzzer writes (crash, leak and timeout inputs). A failing target's
-# folder is kept and named; a target without a corpus folder fails.
+# The fuzz phase has a fixed budget of FUZZ_SECONDS (default 240) of wall
+# time, shared out over the targets and the jobs: each target fuzzes for its
+# share (at least 3 and at most 10 seconds, and no more than 3000 runs), one
+# per job at a time, in a folder of its own that holds a copy of its corpus,
+# its log and anything libFuzzer writes (crash, leak and timeout inputs). A
+# failing target's folder is kept and named; a target without a corpus
+# folder fails.
+targets=(build/sanitize/tests/fuzz/fuzz_*)
+budget=${FUZZ_SECONDS:-240}
+per_target=$(( budget * jobs / ${#targets[@]} ))
+[ "$per_target" -lt 3 ] && per_target=3
+[ "$per_target" -gt 10 ] && per_target=10
+echo "fuzz: ${#targets[@]} targets, ${per_target} s each, $jobs at a time"
 fuzz_one() {
   local f=$1 t=${1##*/fuzz_}
   local corpus=tests/fuzz/corpus/$t
@@ -39,7 +57,7 @@ fuzz_one() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/vexlan-fuzz-$t.XXXXXX")
   mkdir "$work/corpus"
   cp -R "$corpus"/. "$work/corpus"/
-  if ! "$f" -runs=3000 -max_total_time=10 -artifact_prefix="$work/" "$work/corpus" >"$work/log" 2>&1; then
+  if ! "$f" -runs=3000 -max_total_time="$per_target" -artifact_prefix="$work/" "$work/corpus" >"$work/log" 2>&1; then
     cat "$work/log"
     echo "fuzz: $t failed; its log and inputs are in $work"
     return 1
@@ -48,7 +66,7 @@ fuzz_one() {
 }
 failed=0
 running=0
-for f in build/sanitize/tests/fuzz/fuzz_*; do
+for f in "${targets[@]}"; do
   if [ "$running" -ge "$jobs" ]; then
     wait -n || failed=1
     running=$((running - 1))

@@ -1,6 +1,7 @@
 // Replays fuzz inputs without libFuzzer: every file named on the command
 // line, or found directly inside a directory named there, is fed once to
-// LLVMFuzzerTestOneInput. A crash or sanitizer report fails the run.
+// the target that the program's name chooses (fuzz_<target>). A crash or
+// sanitizer report fails the run.
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -10,9 +11,9 @@
 #include <string>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+#include "tests/fuzz/fuzz_targets.h"
 
-static bool runFile(const std::string &path)
+static bool runFile(const FuzzTarget *target, const std::string &path)
 {
     FILE *f = fopen(path.c_str(), "rb");
     if (!f) {
@@ -25,12 +26,15 @@ static bool runFile(const std::string &path)
     while ((n = fread(buf, 1, sizeof buf, f)) > 0)
         bytes.insert(bytes.end(), buf, buf + n);
     fclose(f);
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    target->run(bytes.data(), bytes.size());
     return true;
 }
 
 int main(int argc, char **argv)
 {
+    const FuzzTarget *target = FuzzTarget_fromProgram(argv[0]);
+    if (!target)
+        return 2;
     int files = 0;
     for (int i = 1; i < argc; i++) {
         struct stat st;
@@ -39,7 +43,7 @@ int main(int argc, char **argv)
             return 1;
         }
         if (!S_ISDIR(st.st_mode)) {
-            if (!runFile(argv[i]))
+            if (!runFile(target, argv[i]))
                 return 1;
             files++;
             continue;
@@ -53,7 +57,7 @@ int main(int argc, char **argv)
                 names.push_back(std::string(argv[i]) + "/" + e->d_name);
         closedir(d);
         for (const std::string &p : names) {
-            if (!runFile(p))
+            if (!runFile(target, p))
                 return 1;
             files++;
         }
