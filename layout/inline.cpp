@@ -643,6 +643,28 @@ void dropAll(LayerList *layers)
 
 } // namespace
 
+int Layout_measureControl(EngineContext *, Edr_Node *node, Edr_Style *, int32_t, int32_t width,
+                          int32_t *outWidth)
+{
+    // A width given by the style holds; otherwise the control is as wide
+    // as its own rectangle or its preferred size, whichever is wider.
+    *outWidth = 0;
+    if (width > 0) {
+        *outWidth = width;
+        return Res_ok;
+    }
+    void *control = controlOf(node);
+    if (!control)
+        return Res_ok;
+    int32_t wr[4] = {0, 0, 0, 0};
+    (void)Form_Widget_getRect(control, wr);
+    int32_t pw = 0, ph = 0;
+    if (Form_Widget_preferredSize(control, &pw, &ph) != Res_ok)
+        pw = 0;
+    *outWidth = std::max(widthOf({wr[0], wr[1], wr[2], wr[3]}), pw);
+    return Res_ok;
+}
+
 int Layout_placeWidget(LayoutBox *box, LineState *state, BoxIter *iter, IterEntry *entry,
                        Edr_Style *style, int32_t width)
 {
