@@ -824,6 +824,14 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
 {
     switch (attr) {
     case HtmlAttr_http_equiv: return applyHttpEquiv(b, v, n);
+    case HtmlAttr_charset: {
+        // meta charset names the document's charset as a content type's
+        // charset parameter does.
+        if (b.element != HtmlEl_Meta)
+            return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
+        v = unquote(v, &n);
+        return n ? Html_metaCharset(b.p, v, n) : Res_ok;
+    }
     case HtmlAttr_align: return applyAlign(b, v, n);
     case HtmlAttr_valign: return applyValign(b, v, n);
     case HtmlAttr_bgcolor: return n ? putColour(b, PropId_backgroundColor, v, n) : Res_ok;

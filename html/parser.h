@@ -246,6 +246,7 @@ struct HtmlInput {
     size_t rawLength;
     size_t rawCapacity;
     CharsetDetector *detector;
+    uint32_t detectPending; // the bytes so far decided nothing: later chunks are read by the detector too
     uint64_t done;          // bytes consumed
 };
 
@@ -274,6 +275,7 @@ struct HtmlParser {
     uint32_t restartRequested;
     uint32_t restarted;
     uint32_t charsetConfirmed;
+    uint32_t charsetDeclared; // a byte-order mark or the page's own declaration named the charset
     uint32_t stop;
     uint32_t imagesEnabled;
     uint32_t animationsEnabled;
