@@ -382,6 +382,9 @@ int Html_parserFinish(EngineContext *ctx, HtmlParser *p, int fragment);
 // null when it has none (*err set when memory ran out).
 Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
                     int *err);
+// How many list elements (ul, ol, dir, menu) are open, the current one
+// included.
+uint32_t Html_listNesting(const HtmlParser *p);
 int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,
                          const HtmlTagSpan *attrs, uint32_t count);
 // Adds the element's default style to the document once per load.

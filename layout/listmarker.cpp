@@ -208,6 +208,12 @@ void ListCounter_increment(LayoutBox *box)
         box->counters->count++;
 }
 
+void ListCounter_set(LayoutBox *box, int32_t count)
+{
+    if (box->counters)
+        box->counters->count = count;
+}
+
 int32_t ListCounter_value(const LayoutBox *box)
 {
     return box->counters ? box->counters->count : 0;
