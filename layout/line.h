@@ -42,6 +42,10 @@ enum : int {
 struct LineCounter {
     int32_t extent;
     uint32_t count;
+    // A list item's marker handed down to the first line of the block it
+    // starts with (null when none), and the marker's width.
+    ObjHeader *handedMarker;
+    int32_t handedMarkerWidth;
 };
 
 // Starts a line: the extent becomes 0 and the count grows by 1.
