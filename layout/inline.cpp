@@ -110,7 +110,11 @@ int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
     *out = TextFormat{};
     out->decoration = TextDecor_initial;
     out->size = kDefaultSize;
-    out->styleWords[0] = out->styleWords[1] = 1;
+    // One decoration line, as thick as the font's own decoration: the
+    // run reads word 1 as a thickness in document units, where 1 would be
+    // far too thin to show.
+    out->styleWords[0] = 1;
+    out->styleWords[1] = 0;
     if (!style)
         return Res_ok;
     out->flags = weightStep(Edr_Style_get(style, PropId_fontWeight, nullptr));
@@ -151,9 +155,9 @@ int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
     if (mark == 60 || mark == 129 || mark == 162 || mark == 167 || mark == 168)
         out->decoration |= TextDecor_underline;
     if (mark == 60 || mark == 168)
-        out->styleWords[0] = out->styleWords[1] = 2;
+        out->styleWords[0] = 2, out->styleWords[1] = 0;
     else if (mark == 162)
-        out->styleWords[0] = out->styleWords[1] = 0;
+        out->styleWords[0] = 0, out->styleWords[1] = 0;
 
     int32_t length = 0;
     if (Edr_Style_getLength(style, PropId_fontSize, &length)) {

@@ -88,7 +88,7 @@ struct TextFormat {
     int32_t size;          // points, 16.16
     int32_t letterSpacing; // signed lengths, 0 when unset
     int32_t wordSpacing;
-    int32_t styleWords[2]; // the run's style record: 1, 2 (double) or 0
+    int32_t styleWords[2]; // the run's style record: underline count 1, 2 (double) or 0; thickness (0: the font's)
 };
 
 // The size factors of Layout_fontSizeScale's modes (0 sub and super).

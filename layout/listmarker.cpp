@@ -140,7 +140,7 @@ int Layout_makeListMarker(LayoutBox *box, Edr_Style *style, ObjHeader **out)
         text[1] = 0;
         LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(box->document));
         format.size = kBulletSize;
-        format.styleWords[0] = format.styleWords[1] = 1;
+        format.styleWords[0] = 1, format.styleWords[1] = 0;
         err = cache ? FontCache_get(box->context, &cache->fonts, kBulletFamily, FontCache_bulletKey,
                                     &format.font)
                     : Res_nullInput;
