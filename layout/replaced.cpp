@@ -43,6 +43,7 @@ constexpr uint32_t kPropOpacity = 143;
 constexpr uint32_t kPropStops = 109;
 constexpr uint32_t kPropBackgroundImage = 145;
 constexpr int32_t kDefaultResolution = 96;
+constexpr uint32_t kReplacedHtmlType = 227; // the type code of web pages
 
 int32_t sat(int64_t v)
 {
@@ -317,6 +318,22 @@ int Layout_placeObject(LayoutBox *box, LineState *, IterEntry *entry, Edr_Node *
 
 // ----------------------------------------------------------------- images
 
+namespace
+{
+
+// A web page's picture is as many CSS pixels (96 an inch) as it has
+// pixels, whatever resolution the file records.
+bool replacedWebPicture(const ObjHeader *item)
+{
+    Edr_Node *node = item ? item->node : nullptr;
+    if (!node || Edr_Node_type(node) != Edr_NodeType_image)
+        return false;
+    const Edr_ImageNode *im = Edr_Node_imagePayload(node);
+    return im && im->owner && Edr_Doc_getTypeCode(im->owner) == kReplacedHtmlType;
+}
+
+} // namespace
+
 int Layout_imageNaturalSize(ObjHeader *item, int32_t *width, int32_t *height)
 {
     *width = *height = 0;
@@ -332,7 +349,7 @@ int Layout_imageNaturalSize(ObjHeader *item, int32_t *width, int32_t *height)
         uint32_t flags = 0;
         if (ImageItem_getInfo(item, 0, &w, &h, &res, &scale, &flags) != Res_ok)
             return Layout_cannotMeasure;
-        if (res <= 0)
+        if (res <= 0 || replacedWebPicture(item))
             res = kDefaultResolution;
         *width = sat((int64_t(w) << 16) / res);
         *height = sat((int64_t(h) << 16) / res);
