@@ -25,6 +25,7 @@
 #include "graphics/pixelbuf.h"
 #include "graphics/textitem.h"
 #include "graphics/textrun.h"
+#include "html/docweb.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
@@ -44,6 +45,7 @@ constexpr uint32_t kPropStops = 109;
 constexpr uint32_t kPropBackgroundImage = 145;
 constexpr int32_t kDefaultResolution = 96;
 constexpr uint32_t kReplacedHtmlType = 227; // the type code of web pages
+constexpr uint32_t kReplacedImageButton = 144; // the form control kind of an image button
 
 int32_t sat(int64_t v)
 {
@@ -735,6 +737,32 @@ int Layout_placeImageBox(LayoutBox *box, LineState *st, IterEntry *entry)
     return result;
 }
 
+namespace
+{
+
+// The picture of an image button on the line, sized by the button's style,
+// or its alternative text when the picture cannot be had.
+int replacedPlaceImageButton(LayoutBox *box, LineState *st, IterEntry *entry, Edr_Node *image)
+{
+    IterEntry e = *entry;
+    e.node = image;
+    ObjHeader *item = nullptr;
+    int err = Layout_makeImageNodeItem(box, &item, &e);
+    if (!err && item)
+        err = Layout_applyImageSize(box, entry->style, item, 0, 0);
+    if (err || !item) {
+        if (item)
+            Obj_destroy(item);
+        if (err == Layout_cannotMeasure || !err)
+            return replacedPlaceAltText(box, st, entry->node, image, entry->style, 0, 0);
+        return err;
+    }
+    int r = placeImageItem(box, st, entry, item, entry->style, 0, 0);
+    return r == kPushedBack ? Layout_lineFull : r;
+}
+
+} // namespace
+
 int Layout_placeFormControl(LayoutBox *box, LineState *st, IterEntry *entry)
 {
     // Only a group that holds a form control is placed, as wide as the
@@ -742,6 +770,14 @@ int Layout_placeFormControl(LayoutBox *box, LineState *st, IterEntry *entry)
     Edr_Node *node = entry->node;
     if (!node || !Edr_Node_isFormGroup(node))
         return Res_ok;
+    // An image button shows its picture like a replaced box.
+    const Edr_Group *g = Edr_Node_group(node);
+    uint32_t kind = 0;
+    if (g && g->subtypeValue && Form_ctlGetKind(g->subtypeValue, &kind) == Res_ok && kind == kReplacedImageButton) {
+        for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c))
+            if (Edr_Node_type(c) == Edr_NodeType_image)
+                return replacedPlaceImageButton(box, st, entry, c);
+    }
     int32_t width = 0;
     if (entry->style)
         (void)Edr_Style_clampProp90(entry->style, &width, 0, box->availableWidth);
