@@ -1543,6 +1543,13 @@ int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p,
     uint32_t lists = Html_listNesting(p);
     if (!err && id == HtmlEl_Ul && lists > 1 && !(present[HtmlAttr_type >> 6] & (uint64_t(1) << (HtmlAttr_type & 63))))
         err = putKeyword(b, PropId_listStyleType, lists == 2 ? KwId_circle : KwId_square);
+    // A list inside a list keeps to its item: no space above or below.
+    if (!err && (id == HtmlEl_Ul || id == HtmlEl_Ol) && lists > 1) {
+        const HtmlLength none{PropType_length, 0};
+        err = putLength(b, PropId_marginTop, none);
+        if (!err)
+            err = putLength(b, PropId_marginBottom, none);
+    }
     if (!err && id == HtmlEl_Marquee)
         err = applyMarquee(b);
     if (!err && id == HtmlEl_Frameset)

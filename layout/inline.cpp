@@ -25,6 +25,8 @@
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/line.h"
+#include "html/forms/widgetclass.h"
+#include "core/support/websupport.h"
 #include "layout/listmarker.h"
 
 namespace
@@ -471,11 +473,21 @@ void *controlOf(Edr_Node *node)
     return g && Edr_Node_subtype(node) == Edr_Subtype_formControl ? g->subtypeValue : nullptr;
 }
 
-int widgetDraw(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
+int widgetDraw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *matrix, const DrawTarget *target,
                const DrawFlags *, intptr_t)
 {
-    // The control draws itself through the form layer.
-    return Res_ok;
+    // The control draws itself through the form layer, in the item's box
+    // at the item's place.
+    WidgetPart *part = static_cast<WidgetPart *>(Obj_part(item));
+    void *control = part ? controlOf(part->node) : nullptr;
+    if (!control || (item->flags & Obj_hidden))
+        return Res_ok;
+    Rect box = Obj_box(item);
+    FormDrawRequest request{{box.x0, box.y0, box.x1, box.y1}, item->origin[0], item->origin[1], nullptr, 0, 0};
+    Matrix m = matrix ? *matrix : *Matrix_identity();
+    if (item->matrix)
+        Matrix_multiply(&m, item->matrix, &m);
+    return Form_Widget_dispatchLocked(static_cast<FormWidget *>(control), &request, &m, target, 0);
 }
 
 int widgetIdentify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
