@@ -612,8 +612,13 @@ int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerLi
     int err = Layout_makeWidgetItem(box, node, style, rect, height, &baseline, layers, width);
     for (Edr_Node *c = Edr_Node_firstChild(node); !err && c; c = Edr_Node_nextSibling(c)) {
         void *nested = controlOf(c);
-        uint32_t cf = 0;
-        if (!nested || Form_Widget_getFlags(nested, &cf) != Res_ok || !(cf & Form_Widget_flagNest))
+        uint32_t cf = 0, kind = 0;
+        if (!nested || Form_Widget_getFlags(nested, &cf) != Res_ok)
+            continue;
+        // Nested controls, and the inner parts of this one (a field's text,
+        // a button's caption: parts of no control kind of their own).
+        bool part = Form_ctlGetKind(nested, &kind) == Res_ok && kind == 0;
+        if (!(cf & Form_Widget_flagNest) && !part)
             continue;
         Rect cr{};
         int32_t cb = Layout_unset;
