@@ -7,18 +7,6 @@
 #include "document/types/doctype.h"
 #include "platform/vfs/vfs.h"
 
-// Interim: image nodes over streams are not made before the image-node
-// stream reader; the stream is closed and nothing is added.
-int Edr_Node_createImageStream(Edr_Doc *, Edr_Node *, int32_t, Edr_Node **out, VfsHandle *stream, int32_t,
-                               int32_t, uint32_t)
-{
-    if (out)
-        *out = nullptr;
-    if (stream)
-        (void)Vfs_close(stream);
-    return Res_ok;
-}
-
 // Interim: the handler of an importer not built yet recognises nothing.
 namespace {
 
@@ -55,13 +43,5 @@ int DocType_describeInterim(EngineContext *, Edr_HandlerDesc *desc)
     desc->open = openNothing;
     desc->release = releaseNothing;
     desc->enabled = 1;
-    return Res_ok;
-}
-
-// Interim: the document model does not yet lay a changed control out
-// again; the change is accepted and the next full layout shows it.
-#include "document/edr/doc.h"
-int Edr_Doc_controlChanged(Edr_Doc *, Edr_Node *, int, int)
-{
     return Res_ok;
 }

@@ -1380,8 +1380,14 @@ int Gdi_stretchDib(GdiDC *dc, int32_t x, int32_t y, int32_t w, int32_t h, int32_
                              dc->app);
     else
         Mem_free(bmp);
-    if (!err)
+    if (!err) {
+        // A bitmap that cannot become a picture (no image store, a codec
+        // that refuses it) leaves its box empty; only running out of
+        // memory ends the play.
         err = Edr_Node_createImageStream(dc->doc, inner, kMode, nullptr, stream, w, h, kImageFlags);
+        if (err && err != Res_noMemory)
+            err = Res_ok;
+    }
     int32_t width = sat(int64_t(x1) - x0), height = sat(int64_t(y0) - y1);
     if (!err) {
         Prop p[3]{};

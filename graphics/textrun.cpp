@@ -258,7 +258,9 @@ int buildRun(FontList *list, uint32_t flags, const char16_t *chars, uint32_t cou
     *t = RunTable{chars, nullptr, nullptr, nullptr, count, 1, list};
     if (!list)
         return Res_ok;
-    uint32_t tableFlags = (flags & TextStyle_noKerning) ? 0u : uint32_t(CharTable_kerning);
+    // Runs of white space collapse in the table when the style asks.
+    uint32_t tableFlags = ((flags & TextStyle_noKerning) ? 0u : uint32_t(CharTable_kerning)) |
+                          (flags & CharTable_collapseSpace);
     return TextRun_buildCharTable(list, tableFlags, chars, count, &t->fonts, &t->glyphs, nullptr,
                                   &t->advances, &t->chars, &t->mask, &t->n);
 }

@@ -2,6 +2,8 @@
 // attributes become one style rule of the element's node.
 #include "html/attributes.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -824,6 +826,14 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
 {
     switch (attr) {
     case HtmlAttr_http_equiv: return applyHttpEquiv(b, v, n);
+    case HtmlAttr_charset: {
+        // meta charset names the document's charset as a content type's
+        // charset parameter does.
+        if (b.element != HtmlEl_Meta)
+            return storedByKind(attr) ? Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr) : Res_ok;
+        v = unquote(v, &n);
+        return n ? Html_metaCharset(b.p, v, n) : Res_ok;
+    }
     case HtmlAttr_align: return applyAlign(b, v, n);
     case HtmlAttr_valign: return applyValign(b, v, n);
     case HtmlAttr_bgcolor: return n ? putColour(b, PropId_backgroundColor, v, n) : Res_ok;
@@ -1528,6 +1538,18 @@ int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p,
                 err = applyOne(b, attr, value, n);
         }
     }
+    // A bullet list inside another list takes the next bullet: a circle
+    // one level in, a square deeper, unless its type attribute says.
+    uint32_t lists = Html_listNesting(p);
+    if (!err && id == HtmlEl_Ul && lists > 1 && !(present[HtmlAttr_type >> 6] & (uint64_t(1) << (HtmlAttr_type & 63))))
+        err = putKeyword(b, PropId_listStyleType, lists == 2 ? KwId_circle : KwId_square);
+    // A list inside a list keeps to its item: no space above or below.
+    if (!err && (id == HtmlEl_Ul || id == HtmlEl_Ol) && lists > 1) {
+        const HtmlLength none{PropType_length, 0};
+        err = putLength(b, PropId_marginTop, none);
+        if (!err)
+            err = putLength(b, PropId_marginBottom, none);
+    }
     if (!err && id == HtmlEl_Marquee)
         err = applyMarquee(b);
     if (!err && id == HtmlEl_Frameset)
@@ -1556,4 +1578,55 @@ int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p,
     StyleRule_destroy(b.rule);
     StyleRule_destroy(b.attrs0);
     return err;
+}
+
+namespace {
+
+// A decimal integer with an optional sign, surrounding white space
+// allowed; false when the text holds none.
+bool attrListNumber(const char16_t *v, size_t n, int32_t *out)
+{
+    size_t i = 0;
+    while (i < n && isSpace(v[i]))
+        i++;
+    bool negative = i < n && v[i] == '-';
+    if (i < n && (v[i] == '-' || v[i] == '+'))
+        i++;
+    int64_t x = 0;
+    size_t digits = 0;
+    for (; i < n && v[i] >= '0' && v[i] <= '9'; i++, digits++)
+        x = std::min<int64_t>(x * 10 + (v[i] - '0'), INT32_MAX);
+    if (!digits)
+        return false;
+    *out = int32_t(negative ? -x : x);
+    return true;
+}
+
+} // namespace
+
+int Html_listOrdinal(const Edr_Doc *doc, Edr_Node *node, int32_t *number)
+{
+    *number = 0;
+    if (!doc || doc->typeCode != Html_typeCode || !node || Edr_Node_type(node) != Edr_NodeType_group)
+        return 0;
+    const Edr_Group *g = Edr_Node_group(node);
+    uint32_t attr = g && g->element == HtmlEl_Ol ? uint32_t(HtmlAttr_start)
+                    : g && g->element == HtmlEl_Li ? uint32_t(HtmlAttr_value)
+                                                   : uint32_t(0);
+    const StyleRule *list = attr && g->ext ? g->ext->props[0] : nullptr;
+    for (const StylePropItem *i = list ? list->firstProp : nullptr; i; i = i->next) {
+        if (i->value.id != attr)
+            continue;
+        if (i->value.type == PropType_ustr)
+            return attrListNumber(reinterpret_cast<const char16_t *>(i->value.payload), i->value.payload2, number)
+                       ? 1 : 0;
+        *number = Prop_getInt(&i->value);
+        return 1;
+    }
+    return 0;
+}
+
+uint32_t Html_listNesting(const HtmlParser *p)
+{
+    return p->open[HtmlEl_Ul] + p->open[HtmlEl_Ol] + p->open[HtmlEl_Dir] + p->open[HtmlEl_Menu];
 }

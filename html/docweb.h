@@ -88,6 +88,11 @@ int Form_ctlGetKind(const void *control, uint32_t *kind);
 // The form group that owns a control group, with a node reference (null
 // when none); 0 or an error.
 int Form_findOwner(Edr_Doc *doc, Edr_Node *node, Edr_Node **form);
+// The number a web page's ordered list starts at (its "start") or a list
+// item takes (its "value"): 1 with *number when the element gives one,
+// else 0 (*number 0). Reads the node's attributes under the caller's
+// read lock.
+int Html_listOrdinal(const Edr_Doc *doc, Edr_Node *node, int32_t *number);
 // The kind of a form control (128: a kind that takes no width in a line).
 uint32_t Form_controlKind(const void *control);
 // Appends count characters to the control's label (a button's caption,

@@ -169,7 +169,40 @@ void chooseCharset(HtmlParser *p, HtmlInput *in, const uint8_t *bytes, size_t n)
     if (!in->detector && Charset_detectorNew(p->ctx, &in->detector) != Res_ok)
         return;
     Charset_detectorFeed(in->detector, bytes, n);
+    in->detectPending = Charset_detectorUndecided(in->detector);
     useCharset(p, Charset_detectorGuess(in->detector, p->charset));
+}
+
+// A later chunk while the bytes before it decided nothing (plain text,
+// read alike in every candidate charset): the detector reads it too, and
+// the first chunk that decides switches the converter before it is
+// converted, so nothing read so far needs reading again. A charset
+// declared in the page or by the transport holds.
+void continueDetection(HtmlParser *p, HtmlInput *in, const uint8_t *bytes, size_t n)
+{
+    if (!in->detectPending || !in->detector || !n)
+        return;
+    if (!p->autoDetect || p->transportCharset || p->charsetDeclared) {
+        in->detectPending = 0;
+        return;
+    }
+    Charset_detectorFeed(in->detector, bytes, n);
+    if (Charset_detectorUndecided(in->detector))
+        return;
+    in->detectPending = 0;
+    useCharset(p, Charset_detectorGuess(in->detector, p->charset));
+}
+
+// The charset a byte-order mark at the start of bytes names, or 0.
+uint32_t bomCharset(const uint8_t *b, size_t n)
+{
+    if (n > 2 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+        return CharsetCode_utf8;
+    if (n > 1 && b[0] == 0xFF && b[1] == 0xFE)
+        return CharsetCode_utf16le;
+    if (n > 1 && b[0] == 0xFE && b[1] == 0xFF)
+        return CharsetCode_utf16be;
+    return 0;
 }
 
 // The length of a byte-order mark of the charset at the start of bytes.
@@ -249,10 +282,19 @@ int Html_readChunk(EngineContext *ctx, HtmlParser *p, HtmlInput *in)
         n = want;
     size_t used = 0;
     if (in->firstChunk) {
-        if (p->autoDetect)
+        // A byte-order mark decides the charset over every declaration and
+        // guess; otherwise the transport's charset or the detector's.
+        if (uint32_t bom = bomCharset(bytes, n); bom && Charset_isAvailable(bom, p->ctx)) {
+            useCharset(p, bom);
+            if (p->charset == bom)
+                p->charsetConfirmed = p->charsetDeclared = 1;
+        } else if (p->autoDetect) {
             chooseCharset(p, in, bytes, n);
+        }
         used = bomLength(p->charset, bytes, n);
         in->firstChunk = 0;
+    } else {
+        continueDetection(p, in, bytes, n);
     }
     if ((err = makeRoom(in, p->state, n + 2)) == Res_ok) {
         for (;;) {
@@ -558,7 +600,7 @@ int Html_metaCharset(HtmlParser *p, const char16_t *name, size_t length)
     if (!n || Charset_fromName(clean, &code) != Res_ok || code >= CharsetCode_count)
         return Res_ok;
     if (code == p->charset) {
-        p->charsetConfirmed = 1;
+        p->charsetConfirmed = p->charsetDeclared = 1;
         return Res_ok;
     }
     if (p->restarted || !p->keepRaw || !Charset_isAvailable(code, p->ctx))
@@ -567,7 +609,7 @@ int Html_metaCharset(HtmlParser *p, const char16_t *name, size_t length)
     useCharset(p, code);
     if (p->charset != before) {
         p->restartRequested = 1;
-        p->charsetConfirmed = 1;
+        p->charsetConfirmed = p->charsetDeclared = 1;
     }
     return Res_ok;
 }

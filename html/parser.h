@@ -246,6 +246,7 @@ struct HtmlInput {
     size_t rawLength;
     size_t rawCapacity;
     CharsetDetector *detector;
+    uint32_t detectPending; // the bytes so far decided nothing: later chunks are read by the detector too
     uint64_t done;          // bytes consumed
 };
 
@@ -274,6 +275,7 @@ struct HtmlParser {
     uint32_t restartRequested;
     uint32_t restarted;
     uint32_t charsetConfirmed;
+    uint32_t charsetDeclared; // a byte-order mark or the page's own declaration named the charset
     uint32_t stop;
     uint32_t imagesEnabled;
     uint32_t animationsEnabled;
@@ -380,6 +382,9 @@ int Html_parserFinish(EngineContext *ctx, HtmlParser *p, int fragment);
 // null when it has none (*err set when memory ran out).
 Url *Html_sourceUrl(EngineContext *ctx, HtmlParser *p, const char16_t *tag, const HtmlTagSpan *attrs, uint32_t count,
                     int *err);
+// How many list elements (ul, ol, dir, menu) are open, the current one
+// included.
+uint32_t Html_listNesting(const HtmlParser *p);
 int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p, Edr_Node *node, uint32_t id,
                          const HtmlTagSpan *attrs, uint32_t count);
 // Adds the element's default style to the document once per load.

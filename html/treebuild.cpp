@@ -827,8 +827,9 @@ int Html_handleTag(EngineContext *ctx, HtmlParser *p, const HtmlTagSpan *attrs, 
             err = Html_pushFormatting(p, id, node);
     }
     // A tag without attributes has nothing to apply, except a marquee,
-    // which always gets its record.
-    if (err == Res_ok && attrs && (count || id == HtmlEl_Marquee))
+    // which always gets its record, and a list inside a list, which takes
+    // the next bullet and no space above and below.
+    if (err == Res_ok && attrs && (count || id == HtmlEl_Marquee || ((id == HtmlEl_Ul || id == HtmlEl_Ol) && Html_listNesting(p) > 1)))
         err = Html_applyAttributes(ctx, tag, p, node, id, attrs, count);
     if (err == Res_ok && !p->restartRequested)
         err = Html_applyControlAttributes(p, id, node, tag, attrs, count);

@@ -12,6 +12,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/style/style.h"
+#include "fonts/fontdata.h"
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/image.h"
@@ -244,4 +245,16 @@ int BoxBackground_addItem(LayoutBox *box, const BoxBackground *record, uint32_t 
     }
     LayerList_prepend(box->layers, tiled);
     return Res_ok;
+}
+
+void Layout_paletteColour(uint32_t index, uint8_t out[4])
+{
+    // The palette is the named-colour table; index 17, just past it, is
+    // the all-zero (transparent) colour that stands for "no background".
+    uint32_t word = 0;
+    Pixel_namedColour(&word, index > 17 ? 17 : int32_t(index));
+    out[0] = uint8_t(word);
+    out[1] = uint8_t(word >> 8);
+    out[2] = uint8_t(word >> 16);
+    out[3] = uint8_t(word >> 24);
 }

@@ -232,6 +232,7 @@ struct Build {
     ObjHeader *marker;
     int32_t markerWidth;
     bool markerInside;
+    bool handedMarker; // the marker went to the first nested block
     const PropLineSpacing *rule;
     int32_t contentWidth;
     bool explicitWidth;
@@ -387,6 +388,14 @@ int setUp(Build &b)
             }
         }
     }
+    // A block that a list item starts with shows the item's marker on its
+    // first line.
+    if (!b.marker && b.lines && b.lines->handedMarker) {
+        b.marker = b.lines->handedMarker;
+        b.markerWidth = b.lines->handedMarkerWidth;
+        b.markerInside = false;
+        b.lines->handedMarker = nullptr;
+    }
     b.indent = indent;
     b.rule = spacingRule(b.style);
     b.whiteSpace = keyword(b.style, PropId_whiteSpace);
@@ -495,6 +504,15 @@ int afterLine(Build &b, bool *ended)
             err = Layout_layoutBlock(b.box, e.node, e.style, box->block.contentLeft,
                                      box->block.contentRight, b.lines, 0);
             box = cur(b);
+            // A marker that no nested block took comes back to the item.
+            if (b.handedMarker) {
+                b.handedMarker = false;
+                if (b.lines->handedMarker && !b.marker)
+                    b.marker = b.lines->handedMarker;
+                else if (b.lines->handedMarker)
+                    Obj_destroy(b.lines->handedMarker);
+                b.lines->handedMarker = nullptr;
+            }
             Rect child = Box_boundsRect(box);
             if (box != before) {
                 // The child went on to a new page: what was placed before
@@ -601,6 +619,17 @@ int finish(Build &b)
             s.margin[1] = 0;
         Layout_raise(&b.lines->extent, s.margin[1]);
     }
+    // Everything above an in-flow block's bottom is spent across the whole
+    // width: the band beside its content (a list's marker gutter, its
+    // padding) must not take the next line.
+    bool inFlow = !shrink && s.floatSide != KwId_left && s.floatSide != KwId_right &&
+                  s.position != KwId_absolute && s.position != KwId_fixed;
+    if (inFlow && Rect_isNonEmpty(&b.blockRect)) {
+        Rect spent{INT32_MIN, bottom, INT32_MAX, INT32_MAX};
+        int err = FloatArea_occupy(box->items, &spent);
+        if (err)
+            return err;
+    }
     // The block's border box joins the bounds.
     Rect outer{sat(int64_t(rect.x0) - s.border[2] - s.padding[2]), bottom,
                sat(int64_t(rect.x1) + s.border[3] + s.padding[3]), topHere ? b.outerTop : rect.y1};
@@ -664,6 +693,25 @@ int linePass(Build &b, bool *done)
         int err = firstLine(b, free->y1);
         if (err)
             return err;
+        // An item that starts with a block hands its marker to that
+        // block's first line instead of a line of its own.
+        if (b.marker && !b.markerInside && b.lines && !b.lines->handedMarker) {
+            IterEntry e{};
+            err = BoxIter_next(b.iter, &e, box);
+            if (err)
+                return err;
+            if (e.node) {
+                bool startsBlock = Layout_isBlockLevel(e.style, e.node) && !Layout_isOutOfFlow(e.style, e.node) &&
+                                   !Layout_isTablePart(e.style, e.node);
+                BoxIter_rewindTo(b.iter, &e);
+                if (startsBlock) {
+                    b.lines->handedMarker = b.marker;
+                    b.lines->handedMarkerWidth = b.markerWidth;
+                    b.marker = nullptr;
+                    b.handedMarker = true;
+                }
+            }
+        }
     }
     BlockState &s = box->block;
     FloatArea_setBand(area, s.contentLeft, s.contentRight, 0, 0);

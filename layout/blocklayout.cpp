@@ -20,6 +20,7 @@
 #include "layout/block.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
+#include "html/docweb.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "layout/listmarker.h"
@@ -307,8 +308,15 @@ int Layout_layoutByDisplay(LayoutBox **box, Edr_Node *node, Edr_Style *style, Li
     }
     case KwId_listItem: {
         uint32_t type = keyword(style, PropId_listStyleType);
-        if (type != KwId_disc && type != KwId_circle && type != KwId_square)
-            ListCounter_increment(b);
+        if (type != KwId_disc && type != KwId_circle && type != KwId_square) {
+            // An item that gives its own number takes it; the items after
+            // it count on from there.
+            int32_t own = 0;
+            if (Html_listOrdinal(b->document, node, &own))
+                ListCounter_set(b, own);
+            else
+                ListCounter_increment(b);
+        }
         break;
     }
     default:

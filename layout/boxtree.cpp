@@ -28,6 +28,7 @@
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/block.h"
+#include "html/docweb.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "layout/listmarker.h"
@@ -484,6 +485,11 @@ int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style)
         if (ListCounter_value(*box) != 0)
             (*box)->block.edgeMask = 12;
         ListCounter_push(&counter, *box);
+        // A list that gives its first number counts on from the one
+        // before it.
+        int32_t first = 0;
+        if (Html_listOrdinal((*box)->document, node, &first))
+            counter.count = first > INT32_MIN ? first - 1 : first;
     }
     err = Layout_buildBlock(box, node, iter, style, nullptr);
     if (resets)

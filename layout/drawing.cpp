@@ -245,17 +245,12 @@ int makePathItems(LayoutBox *box, IterEntry *e, ObjHeader *items[2])
 
 } // namespace
 
-int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, const Matrix *matrix,
-                         int32_t x, int32_t y)
+int Layout_makeTextItem(LayoutBox *box, Edr_Style *style, Edr_Node *node, const char16_t *chars,
+                        uint32_t start, uint32_t length, ObjHeader **item)
 {
     *item = nullptr;
-    const char16_t *chars = nullptr;
-    uint32_t start = 0, length = 0;
-    Layout_nodeText(entry, &chars, &start, &length);
-    if (!chars || !length)
-        return Res_ok;
     TextFormat format{};
-    int err = Layout_textFormat(box, entry->style, &format);
+    int err = Layout_textFormat(box, style, &format);
     if (err)
         return err;
     InternNode *interned = nullptr;
@@ -271,9 +266,9 @@ int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, con
     }
     if (interned)
         o->flags |= Obj_formatInterned;
-    if (Edr_Style_testProp87(entry->style, 1, box->hiddenItems ? 1 : 0))
+    if (Edr_Style_testProp87(style, 1, box->hiddenItems ? 1 : 0))
         o->flags |= Obj_hidden;
-    o->node = entry->node;
+    o->node = node;
     TextItemPart *part = static_cast<TextItemPart *>(Obj_part(o));
     part->format = interned;
     part->base.fonts = shared->font;
@@ -286,7 +281,7 @@ int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, con
     part->base.start = start;
     part->base.count = length;
     uint8_t c[4] = {0, 0, 0, 0xFF};
-    Edr_Style_getWithFallback(entry->style, PropId_color, c, 1);
+    Edr_Style_getWithFallback(style, PropId_color, c, 1);
     part->colour =
         uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24;
     err = Layout_measureLabel(o);
@@ -294,8 +289,25 @@ int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, con
         Obj_destroy(o);
         return err;
     }
+    part->baseline = sat(-int64_t(Obj_box(o).y0));
+    *item = o;
+    return Res_ok;
+}
+
+int Layout_makeLabelItem(LayoutBox *box, IterEntry *entry, ObjHeader **item, const Matrix *matrix,
+                         int32_t x, int32_t y)
+{
+    *item = nullptr;
+    const char16_t *chars = nullptr;
+    uint32_t start = 0, length = 0;
+    Layout_nodeText(entry, &chars, &start, &length);
+    if (!chars || !length)
+        return Res_ok;
+    ObjHeader *o = nullptr;
+    int err = Layout_makeTextItem(box, entry->style, entry->node, chars, start, length, &o);
+    if (err)
+        return err;
     Rect r = Obj_box(o);
-    part->baseline = sat(-int64_t(r.y0));
     int32_t w = r.x1 == 0x7FFFFFFF ? 0 : sat(int64_t(r.x1) - r.x0);
     Point offset{0, 0};
     switch (Edr_Style_get(entry->style, PropId_textAlign, nullptr)) {

@@ -25,6 +25,8 @@
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/line.h"
+#include "html/forms/widgetclass.h"
+#include "core/support/websupport.h"
 #include "layout/listmarker.h"
 
 namespace
@@ -110,7 +112,11 @@ int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
     *out = TextFormat{};
     out->decoration = TextDecor_initial;
     out->size = kDefaultSize;
-    out->styleWords[0] = out->styleWords[1] = 1;
+    // One decoration line, as thick as the font's own decoration: the
+    // run reads word 1 as a thickness in document units, where 1 would be
+    // far too thin to show.
+    out->styleWords[0] = 1;
+    out->styleWords[1] = 0;
     if (!style)
         return Res_ok;
     out->flags = weightStep(Edr_Style_get(style, PropId_fontWeight, nullptr));
@@ -151,9 +157,9 @@ int Layout_textFormat(LayoutBox *box, Edr_Style *style, TextFormat *out)
     if (mark == 60 || mark == 129 || mark == 162 || mark == 167 || mark == 168)
         out->decoration |= TextDecor_underline;
     if (mark == 60 || mark == 168)
-        out->styleWords[0] = out->styleWords[1] = 2;
+        out->styleWords[0] = 2, out->styleWords[1] = 0;
     else if (mark == 162)
-        out->styleWords[0] = out->styleWords[1] = 0;
+        out->styleWords[0] = 0, out->styleWords[1] = 0;
 
     int32_t length = 0;
     if (Edr_Style_getLength(style, PropId_fontSize, &length)) {
@@ -467,11 +473,21 @@ void *controlOf(Edr_Node *node)
     return g && Edr_Node_subtype(node) == Edr_Subtype_formControl ? g->subtypeValue : nullptr;
 }
 
-int widgetDraw(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
+int widgetDraw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *matrix, const DrawTarget *target,
                const DrawFlags *, intptr_t)
 {
-    // The control draws itself through the form layer.
-    return Res_ok;
+    // The control draws itself through the form layer, in the item's box
+    // at the item's place.
+    WidgetPart *part = static_cast<WidgetPart *>(Obj_part(item));
+    void *control = part ? controlOf(part->node) : nullptr;
+    if (!control || (item->flags & Obj_hidden))
+        return Res_ok;
+    Rect box = Obj_box(item);
+    FormDrawRequest request{{box.x0, box.y0, box.x1, box.y1}, item->origin[0], item->origin[1], nullptr, 0, 0};
+    Matrix m = matrix ? *matrix : *Matrix_identity();
+    if (item->matrix)
+        Matrix_multiply(&m, item->matrix, &m);
+    return Form_Widget_dispatchLocked(static_cast<FormWidget *>(control), &request, &m, target, 0);
 }
 
 int widgetIdentify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
@@ -596,8 +612,13 @@ int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerLi
     int err = Layout_makeWidgetItem(box, node, style, rect, height, &baseline, layers, width);
     for (Edr_Node *c = Edr_Node_firstChild(node); !err && c; c = Edr_Node_nextSibling(c)) {
         void *nested = controlOf(c);
-        uint32_t cf = 0;
-        if (!nested || Form_Widget_getFlags(nested, &cf) != Res_ok || !(cf & Form_Widget_flagNest))
+        uint32_t cf = 0, kind = 0;
+        if (!nested || Form_Widget_getFlags(nested, &cf) != Res_ok)
+            continue;
+        // Nested controls, and the inner parts of this one (a field's text,
+        // a button's caption: parts of no control kind of their own).
+        bool part = Form_ctlGetKind(nested, &kind) == Res_ok && kind == 0;
+        if (!(cf & Form_Widget_flagNest) && !part)
             continue;
         Rect cr{};
         int32_t cb = Layout_unset;
@@ -642,6 +663,28 @@ void dropAll(LayerList *layers)
 }
 
 } // namespace
+
+int Layout_measureControl(EngineContext *, Edr_Node *node, Edr_Style *, int32_t, int32_t width,
+                          int32_t *outWidth)
+{
+    // A width given by the style holds; otherwise the control is as wide
+    // as its own rectangle or its preferred size, whichever is wider.
+    *outWidth = 0;
+    if (width > 0) {
+        *outWidth = width;
+        return Res_ok;
+    }
+    void *control = controlOf(node);
+    if (!control)
+        return Res_ok;
+    int32_t wr[4] = {0, 0, 0, 0};
+    (void)Form_Widget_getRect(control, wr);
+    int32_t pw = 0, ph = 0;
+    if (Form_Widget_preferredSize(control, &pw, &ph) != Res_ok)
+        pw = 0;
+    *outWidth = std::max(widthOf({wr[0], wr[1], wr[2], wr[3]}), pw);
+    return Res_ok;
+}
 
 int Layout_placeWidget(LayoutBox *box, LineState *state, BoxIter *iter, IterEntry *entry,
                        Edr_Style *style, int32_t width)

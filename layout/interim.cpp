@@ -27,22 +27,6 @@ int Layout_redrawNode(EngineContext *, Edr_Doc *, Edr_Node *)
     return 0;
 }
 
-// Interim: a control is as wide as its width property says.
-int Layout_measureControl(EngineContext *, Edr_Node *, Edr_Style *, int32_t, int32_t width,
-                          int32_t *outWidth)
-{
-    *outWidth = width;
-    return Res_ok;
-}
-
-// Interim: index 17 (no background) is transparent, every other index
-// opaque black.
-void Layout_paletteColour(uint32_t index, uint8_t out[4])
-{
-    out[0] = out[1] = out[2] = 0;
-    out[3] = index == 17 ? 0 : 0xFF;
-}
-
 // Interim rectangle collector: the union of the boxes.
 void RectCollector_reset(RectCollector *collector)
 {

@@ -430,15 +430,20 @@ int Layout_placeTextRun(LayoutBox *box, LineState *st, const ObjClass *cls, Iter
         for (uint32_t i = 0; i < cut.piece && blank; i++)
             blank = isWhite(chars[i]);
         if (blank && (ws == KwId_normal || ws == KwId_nowrap)) {
-            // Collapsible white space only moves the start limit.
-            if (cut.piece != fitted) {
-                err = measure(format, chars, cut.piece, kUnlimited, nullptr, &extent);
+            // Collapsible white space only moves the start limit: a run of
+            // blanks (newlines and tabs among them) counts as one space,
+            // and as none after a space or at the line's start.
+            int32_t advance = 0;
+            if (!st->endedInSpace && !st->startOfLine) {
+                static const char16_t kSpace[1] = {u' '};
+                err = measure(format, kSpace, 1, kUnlimited, nullptr, &extent);
                 if (err) {
                     result = err;
                     goto done;
                 }
+                advance = saturate(int64_t(extent.x1) - extent.x0);
             }
-            advanceStart(box, st, saturate(int64_t(extent.x1) - extent.x0));
+            advanceStart(box, st, advance);
         } else {
             if (cut.piece != fitted || room < 1) {
                 err = measure(format, chars, cut.piece, kUnlimited, nullptr, &extent);

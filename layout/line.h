@@ -42,6 +42,10 @@ enum : int {
 struct LineCounter {
     int32_t extent;
     uint32_t count;
+    // A list item's marker handed down to the first line of the block it
+    // starts with (null when none), and the marker's width.
+    ObjHeader *handedMarker;
+    int32_t handedMarkerWidth;
 };
 
 // Starts a line: the extent becomes 0 and the count grows by 1.
@@ -84,7 +88,7 @@ struct TextFormat {
     int32_t size;          // points, 16.16
     int32_t letterSpacing; // signed lengths, 0 when unset
     int32_t wordSpacing;
-    int32_t styleWords[2]; // the run's style record: 1, 2 (double) or 0
+    int32_t styleWords[2]; // the run's style record: underline count 1, 2 (double) or 0; thickness (0: the font's)
 };
 
 // The size factors of Layout_fontSizeScale's modes (0 sub and super).

@@ -140,7 +140,7 @@ int Layout_makeListMarker(LayoutBox *box, Edr_Style *style, ObjHeader **out)
         text[1] = 0;
         LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(box->document));
         format.size = kBulletSize;
-        format.styleWords[0] = format.styleWords[1] = 1;
+        format.styleWords[0] = 1, format.styleWords[1] = 0;
         err = cache ? FontCache_get(box->context, &cache->fonts, kBulletFamily, FontCache_bulletKey,
                                     &format.font)
                     : Res_nullInput;
@@ -206,6 +206,12 @@ void ListCounter_increment(LayoutBox *box)
 {
     if (box->counters)
         box->counters->count++;
+}
+
+void ListCounter_set(LayoutBox *box, int32_t count)
+{
+    if (box->counters)
+        box->counters->count = count;
 }
 
 int32_t ListCounter_value(const LayoutBox *box)

@@ -22,6 +22,8 @@ void ListCounter_push(ListCounter *counter, LayoutBox *box);
 // The enclosing counter becomes the top (nothing without a counter).
 void ListCounter_pop(LayoutBox *box);
 void ListCounter_increment(LayoutBox *box);
+// Sets the top counter's count (nothing without a counter).
+void ListCounter_set(LayoutBox *box, int32_t count);
 // The top counter's count, 0 without one.
 int32_t ListCounter_value(const LayoutBox *box);
 // A new NUL-terminated marker text in the list style type (a keyword): in

@@ -13,6 +13,7 @@
 #include "core/style/prop.h"
 #include "core/style/propids.h"
 #include "core/task/task.h"
+#include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/style/style.h"
@@ -24,12 +25,14 @@
 #include "graphics/pixelbuf.h"
 #include "graphics/textitem.h"
 #include "graphics/textrun.h"
+#include "html/docweb.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "document/edr/page.h"
+#include "platform/url/url.h"
 
 namespace
 {
@@ -41,6 +44,8 @@ constexpr uint32_t kPropOpacity = 143;
 constexpr uint32_t kPropStops = 109;
 constexpr uint32_t kPropBackgroundImage = 145;
 constexpr int32_t kDefaultResolution = 96;
+constexpr uint32_t kReplacedHtmlType = 227; // the type code of web pages
+constexpr uint32_t kReplacedImageButton = 144; // the form control kind of an image button
 
 int32_t sat(int64_t v)
 {
@@ -315,6 +320,22 @@ int Layout_placeObject(LayoutBox *box, LineState *, IterEntry *entry, Edr_Node *
 
 // ----------------------------------------------------------------- images
 
+namespace
+{
+
+// A web page's picture is as many CSS pixels (96 an inch) as it has
+// pixels, whatever resolution the file records.
+bool replacedWebPicture(const ObjHeader *item)
+{
+    Edr_Node *node = item ? item->node : nullptr;
+    if (!node || Edr_Node_type(node) != Edr_NodeType_image)
+        return false;
+    const Edr_ImageNode *im = Edr_Node_imagePayload(node);
+    return im && im->owner && Edr_Doc_getTypeCode(im->owner) == kReplacedHtmlType;
+}
+
+} // namespace
+
 int Layout_imageNaturalSize(ObjHeader *item, int32_t *width, int32_t *height)
 {
     *width = *height = 0;
@@ -330,7 +351,7 @@ int Layout_imageNaturalSize(ObjHeader *item, int32_t *width, int32_t *height)
         uint32_t flags = 0;
         if (ImageItem_getInfo(item, 0, &w, &h, &res, &scale, &flags) != Res_ok)
             return Layout_cannotMeasure;
-        if (res <= 0)
+        if (res <= 0 || replacedWebPicture(item))
             res = kDefaultResolution;
         *width = sat((int64_t(w) << 16) / res);
         *height = sat((int64_t(h) << 16) / res);
@@ -545,6 +566,59 @@ int placeImageItem(LayoutBox *box, LineState *st, IterEntry *entry, ObjHeader *i
     return result;
 }
 
+// True when the image node will show no picture: its load ended without
+// one, or it had nothing to load.
+bool replacedImageFailed(Edr_Node *image)
+{
+    if (!image || Edr_Node_type(image) != Edr_NodeType_image)
+        return false;
+    const Edr_ImageNode *im = Edr_Node_imagePayload(image);
+    if (!im)
+        return false;
+    if (im->image)
+        return !Image_isUsable(im->image);
+    const Url *url = im->imageUrl;
+    bool nothingToLoad = !url || ((!url->path || !url->path[0]) && (!url->host || !url->host[0]) && !url->data);
+    return nothingToLoad || (im->loadState & 7) == 1;
+}
+
+// A picture that cannot be shown is replaced by its element's
+// alternative text (the group's text), set on the line like a word.
+int replacedPlaceAltText(LayoutBox *box, LineState *st, Edr_Node *group, Edr_Node *image, Edr_Style *style,
+                         int32_t leading, int32_t trailing)
+{
+    if (!replacedImageFailed(image) || !group || Edr_Node_type(group) != Edr_NodeType_group)
+        return Res_ok;
+    const Edr_Group *g = Edr_Node_group(group);
+    const char16_t *alt = g && g->ext ? g->ext->text : nullptr;
+    if (!alt || !alt[0])
+        return Res_ok;
+    char16_t *copy = Ustr_dup(alt);
+    if (!copy)
+        return Res_noMemory;
+    ObjHeader *item = nullptr;
+    int err = Layout_makeTextItem(box, style, group, copy, 0, uint32_t(Ustr_len(copy)), &item);
+    if (err || !item) {
+        Mem_free(copy);
+        return err;
+    }
+    item->block = copy;
+    item->flags |= Obj_ownsData;
+    Rect r = Obj_box(item);
+    if (r.x1 == 0x7FFFFFFF)
+        r.x1 = r.x0;
+    Obj_setBox(item, &r);
+    uint32_t dir = st ? st->direction : box->block.direction;
+    Layout_placeAtLimit(item, dir, &box->block.lineLeft, &box->block.lineRight, leading, trailing);
+    if (st)
+        LayerList_append(st->reverse ? st->reverse : st->line, item);
+    else {
+        LayerList_selectKey(box->layers, LayerList_normalKey);
+        LayerList_append(box->layers, item);
+    }
+    return Res_ok;
+}
+
 } // namespace
 
 int Layout_placeImage(LayoutBox *box, LineState *st, IterEntry *entry)
@@ -556,7 +630,9 @@ int Layout_placeImage(LayoutBox *box, LineState *st, IterEntry *entry)
     if (err || !item) {
         if (item)
             Obj_destroy(item);
-        return err == Layout_cannotMeasure ? Res_ok : err;
+        if (err == Layout_cannotMeasure || !err)
+            return replacedPlaceAltText(box, st, Edr_Node_parent(entry->node), entry->node, entry->style, 0, 0);
+        return err;
     }
     int r = placeImageItem(box, st, entry, item, entry->style, 0, 0);
     return r == kPushedBack ? Layout_lineFull : r;
@@ -609,18 +685,16 @@ int Layout_placeImageBox(LayoutBox *box, LineState *st, IterEntry *entry)
             int err = Layout_makeImageNodeItem(box, &item, &e);
             if (!err && item)
                 err = Layout_applyImageSize(box, style, item, 0, 0);
-            if (err == Layout_cannotMeasure) {
+            if (err == Layout_cannotMeasure || (!err && !item)) {
                 if (item)
                     Obj_destroy(item);
-                return Res_ok;
+                return current ? Res_ok : replacedPlaceAltText(box, st, group, child, style, leading, trailing);
             }
             if (err) {
                 if (item)
                     Obj_destroy(item);
                 return err;
             }
-            if (!item)
-                continue;
             int r = placeImageItem(box, st, entry, item, style, leading, trailing);
             if (r == kPushedBack)
                 return Layout_lineFull;
@@ -663,6 +737,32 @@ int Layout_placeImageBox(LayoutBox *box, LineState *st, IterEntry *entry)
     return result;
 }
 
+namespace
+{
+
+// The picture of an image button on the line, sized by the button's style,
+// or its alternative text when the picture cannot be had.
+int replacedPlaceImageButton(LayoutBox *box, LineState *st, IterEntry *entry, Edr_Node *image)
+{
+    IterEntry e = *entry;
+    e.node = image;
+    ObjHeader *item = nullptr;
+    int err = Layout_makeImageNodeItem(box, &item, &e);
+    if (!err && item)
+        err = Layout_applyImageSize(box, entry->style, item, 0, 0);
+    if (err || !item) {
+        if (item)
+            Obj_destroy(item);
+        if (err == Layout_cannotMeasure || !err)
+            return replacedPlaceAltText(box, st, entry->node, image, entry->style, 0, 0);
+        return err;
+    }
+    int r = placeImageItem(box, st, entry, item, entry->style, 0, 0);
+    return r == kPushedBack ? Layout_lineFull : r;
+}
+
+} // namespace
+
 int Layout_placeFormControl(LayoutBox *box, LineState *st, IterEntry *entry)
 {
     // Only a group that holds a form control is placed, as wide as the
@@ -670,6 +770,14 @@ int Layout_placeFormControl(LayoutBox *box, LineState *st, IterEntry *entry)
     Edr_Node *node = entry->node;
     if (!node || !Edr_Node_isFormGroup(node))
         return Res_ok;
+    // An image button shows its picture like a replaced box.
+    const Edr_Group *g = Edr_Node_group(node);
+    uint32_t kind = 0;
+    if (g && g->subtypeValue && Form_ctlGetKind(g->subtypeValue, &kind) == Res_ok && kind == kReplacedImageButton) {
+        for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c))
+            if (Edr_Node_type(c) == Edr_NodeType_image)
+                return replacedPlaceImageButton(box, st, entry, c);
+    }
     int32_t width = 0;
     if (entry->style)
         (void)Edr_Style_clampProp90(entry->style, &width, 0, box->availableWidth);

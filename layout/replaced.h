@@ -87,6 +87,11 @@ void Layout_scaleToFit(int32_t target, int32_t *width, int32_t *height, Matrix *
 
 // ------------------------------------------------------------------ labels
 
+// A text item of chars[start, start + length) for node in the style's
+// font and colour, measured, its baseline at y = 0. 0 or an error.
+[[nodiscard]] int Layout_makeTextItem(LayoutBox *box, Edr_Style *style, Edr_Node *node,
+                                      const char16_t *chars, uint32_t start, uint32_t length,
+                                      ObjHeader **item);
 // A label item of a text node at (x, y) under the matrix (null: none),
 // aligned by the style's text-align and vertical-align. *item null when
 // there is no text. 0 or an error.

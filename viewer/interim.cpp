@@ -146,21 +146,6 @@ void View_freeDisplaySettings(EngineContext *)
 {
 }
 
-// Interim: the background painter knows colours only until background
-// images are drawn.
-int View_paintBackground(EngineContext *, const ViewBackground *background, DrawItem *item,
-                         const StageNode *stages, const DrawTarget *target)
-{
-    if (!background || (background->colour >> 24) == 0)
-        return Res_ok;
-    item->paintKind = DrawItem_sourceSolid;
-    item->paint.solid = {Pixel_formatRGBA, background->colour & 0x00FFFFFFu};
-    item->maskKind = DrawItem_sourceSolid;
-    item->mask.solid = {Pixel_formatGrey8, background->colour >> 24};
-    item->cachedRowOp = nullptr;
-    return DrawItem_render(item, stages, nullptr, target);
-}
-
 // Interim: until the display manager shows embedded pages of section
 // lists, none is kept open.
 int32_t Layout_pageQuery(const ClipEntry *)

@@ -340,3 +340,19 @@ void Bitmap_syncAccess(Bitmap *bitmap)
     if (bitmap && bitmap->access && !(bitmap->flags & 0x10))
         bitmap->access(bitmap, bitmap->accessContext, 2);
 }
+
+int View_paintBackground(EngineContext *, const ViewBackground *background, DrawItem *item,
+                         const StageNode *stages, const DrawTarget *target)
+{
+    // A box's background colour fills the item's shape under its alpha; a
+    // transparent colour paints nothing, and so does a background without
+    // a colour (a colour-stop list is not drawn here).
+    if (!background || !item || !target || (background->colour >> 24) == 0)
+        return Res_ok;
+    item->paintKind = DrawItem_sourceSolid;
+    item->paint.solid = {Pixel_formatRGBA, background->colour & 0x00FFFFFFu};
+    item->maskKind = DrawItem_sourceSolid;
+    item->mask.solid = {Pixel_formatGrey8, background->colour >> 24};
+    item->cachedRowOp = nullptr;
+    return DrawItem_render(item, stages, nullptr, target);
+}

@@ -76,10 +76,13 @@ void feedUtf8(CharsetProbe *p, const uint8_t *bytes, size_t length, int32_t *fla
                 p->need--;
             else
                 flags[0] = 0;
-        } else if (inRange(b, 0xC0, 0xDF)) {
+        } else if (inRange(b, 0xC2, 0xDF)) {
             p->need = 1;
         } else if (inRange(b, 0xE0, 0xEF)) {
             p->need = 2;
+        } else if (inRange(b, 0xF0, 0xF4)) {
+            // Characters beyond the 16-bit plane (emoji and the like).
+            p->need = 3;
         } else if (!isPlain(b)) {
             flags[0] = 0;
         }
@@ -660,6 +663,11 @@ void Charset_detectorFeed(CharsetDetector *detector, const uint8_t *bytes, size_
     if (length == 0)
         return;
     detector->probes->feed(detector->probes, bytes, length, detector->flags);
+}
+
+bool Charset_detectorUndecided(const CharsetDetector *detector)
+{
+    return detector && possible(detector, CharsetCand_plain);
 }
 
 uint32_t Charset_detectorGuess(const CharsetDetector *detector, uint32_t defaultCode)

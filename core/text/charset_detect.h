@@ -76,6 +76,10 @@ struct CharsetDetector {
 // their state between calls).
 void Charset_detectorFeed(CharsetDetector *detector, const uint8_t *bytes, size_t length);
 
+// True while the bytes fed so far fit plain text, so that any candidate
+// reads them alike and more bytes are needed to decide.
+bool Charset_detectorUndecided(const CharsetDetector *detector);
+
 // The most likely charset code, or defaultCode when nothing decides.
 uint32_t Charset_detectorGuess(const CharsetDetector *detector, uint32_t defaultCode);
 

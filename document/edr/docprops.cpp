@@ -1198,12 +1198,9 @@ int Edr_Doc_resolveUrlProps(Edr_Doc *doc, Request *request, StyleRule *list, uin
         int err = Edr_Doc_getNumberedGroup(doc, &number, &g);
         if (!err) {
             const int32_t placement[5] = {96, 0, 0, 0, 0};
+            // The new node is queued on the load queue like any other
+            // image the document asks for; layout draws it once decoded.
             err = Edr_Node_createImageKind(doc, g, Edr_Insert_lastChild, nullptr, url, placement, 524, 0);
-            // The picture is fetched by the load queue like any other image
-            // the document asks for; layout draws it once it is decoded.
-            Edr_Node *picture = err ? nullptr : Edr_Node_firstChild(g);
-            if (picture)
-                err = Edr_LoadQueue_postImage(doc, picture, 1);
             Edr_Node_release(doc, g);
         }
         Url_free(url);

@@ -13,6 +13,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/imagesource.h"
 #include "core/task/eventproc.h"
 #include "document/edr/doc.h"
 #include "document/edr/edr_internal.h"
@@ -749,6 +750,30 @@ int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_N
     return Res_ok;
 }
 
+int Edr_Node_createImageStream(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, VfsHandle *stream,
+                               int32_t width, int32_t height, uint32_t flags)
+{
+    if (out)
+        *out = nullptr;
+    if (!stream)
+        return Res_missingArgument;
+    // The source takes the stream (closing it when it cannot be made); the
+    // image store decodes from it as the node's picture is wanted.
+    ImageSource *source = nullptr;
+    int err = ImageSource_createForStream(stream, &source);
+    if (err)
+        return err;
+    ImageHandle *image = nullptr;
+    err = Image_open(Edr_Doc_getApp(doc), source, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     width > 0 ? width : 0, height > 0 ? height : 0, flags, 0, &image);
+    if (err)
+        return err;
+    err = Edr_Node_createImageFrom(doc, anchor, mode, out, image);
+    if (err)
+        ImageHandle_release(image);
+    return err;
+}
+
 void Edr_Node_getImageInfo(Edr_Doc *, intptr_t, Edr_Node *node, Url **url, int32_t *size, int32_t *first,
                            int32_t *fourth, int32_t *fifth, int *loaded)
 {
@@ -847,6 +872,10 @@ void Edr_Node_imageReady(void *argument, int32_t, int32_t, int32_t, int32_t)
             (void)EventProc_postKind5(doc->app->eventProc, &m);
         }
         Edr_Node_setImageState(node, 1);
+        // The picture's size (or its failure) is known now: the page is
+        // laid out again so that it takes its own room, or none.
+        if (doc)
+            (void)Edr_Mgr_queueChange(doc);
         return;
     }
     int64_t area = int64_t(size[0]) * int64_t(size[1]);

@@ -382,7 +382,16 @@ int Translate_findFragment(Edr_Doc *doc, const char16_t *name, int32_t rect[4], 
     return Link_fragmentRect(doc, name, rect, page);
 }
 
-int Translate_registerImage(Edr_Doc *, Edr_Node *)
+int Translate_registerImage(Edr_Doc *doc, Edr_Node *node)
 {
-    return Res_ok;
+    // A node made final at creation (state 1) or without a picture to
+    // fetch waits for nothing; every other one is fetched by the load queue
+    // on the manager's next pass, which layout follows once it is decoded.
+    Edr_ImageNode *payload = node ? Edr_Node_imagePayload(node) : nullptr;
+    if (!doc || !payload || payload->image || (payload->loadState & 7) == 1)
+        return Res_ok;
+    const Url *url = payload->imageUrl;
+    if (!url || ((!url->path || !url->path[0]) && (!url->host || !url->host[0]) && !url->data))
+        return Res_ok;
+    return Edr_LoadQueue_postImage(doc, node, 1);
 }

@@ -91,8 +91,9 @@ int Translate_fragmentPage(Edr_Doc *doc, const char16_t *name, int32_t *page, in
 // Stops the deferred loads of a document being destroyed: the queue stops
 // accepting and is run without work (every item disposed of).
 void Translate_stopPageWork(Edr_Doc *doc);
-// Called for every new image node. Image loads are posted by the importers
-// themselves, so nothing is registered here; 0.
+// Called for every new image node: one with a URL still to fetch is
+// queued on the document's load queue and a manager pass asked for.
+// 0; 1 no memory; 1551 the node was deleted.
 int Translate_registerImage(Edr_Doc *doc, Edr_Node *node);
 
 // ------------------------------------------------------ deferred loads

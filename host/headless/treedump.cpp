@@ -3,7 +3,8 @@
 //
 // One line per node, two spaces of indent per level: groups with their
 // element code, class ids and link (their own or the one given to them), text nodes with their text in quotes
-// (escaped, long texts cut), other nodes by their type. It reads the tree
+// (escaped, whole), image nodes with their picture's URL, form controls
+// with their kind, name, value and state, other nodes by their type. It reads the tree
 // under the document's read lock, so it runs on an engine task.
 #include "host/headless/headless.h"
 
@@ -13,20 +14,21 @@
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
+#include "html/docweb.h"
+#include "html/forms/controls.h"
 #include "platform/url/url.h"
 
 namespace {
-
-// Characters of a text node shown before it is cut.
-constexpr uint32_t textShown = 200;
 
 struct Out {
     char *text;
     size_t len;
     size_t cap;
     int failed;
+    const char *base; // the document's folder URL: image URLs are shown from it
 };
 
 void add(Out *o, const char *format, ...)
@@ -63,7 +65,7 @@ void add(Out *o, const char *format, ...)
 // One UTF-16 unit sequence as escaped UTF-8.
 void addText(Out *o, const char16_t *chars, uint32_t length)
 {
-    uint32_t shown = length < textShown ? length : textShown;
+    uint32_t shown = length;
     add(o, "\"");
     for (uint32_t i = 0; i < shown; i++) {
         uint32_t c = chars[i];
@@ -88,8 +90,39 @@ void addText(Out *o, const char16_t *chars, uint32_t length)
                 char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F)));
     }
     add(o, "\"");
-    if (shown < length)
-        add(o, "... (%u characters)", length);
+}
+
+// A form control group: " control KIND", its name and value when it has
+// them, and whether it is checked or selected.
+void addControl(Out *o, Edr_Node *node, const Edr_Group *g)
+{
+    if (Edr_Node_subtype(node) != Edr_Subtype_formControl || !g->subtypeValue)
+        return;
+    FormWidget *w = static_cast<FormWidget *>(g->subtypeValue);
+    uint32_t kind = 0;
+    (void)Form_ctlGetKind(w, &kind);
+    if (!kind)
+        return; // an inner part of a control
+    add(o, " control %u", kind);
+    char16_t *text = nullptr;
+    if (Form_ctlGetName(w, &text) == 0 && text && text[0]) {
+        add(o, " name ");
+        addText(o, text, uint32_t(Ustr_len(text)));
+    }
+    Mem_free(text);
+    text = nullptr;
+    if (Form_ctlGetValue(w, &text) == 0 && text) {
+        add(o, " value ");
+        addText(o, text, uint32_t(Ustr_len(text)));
+    }
+    Mem_free(text);
+    int on = 0;
+    if (kind == FormKind_option) {
+        if (Form_ctlIsSelected(w, &on) == 0 && on)
+            add(o, " selected");
+    } else if (Form_ctlIsChecked(w, &on) == 0 && on) {
+        add(o, " checked");
+    }
 }
 
 const char *typeName(uint32_t type)
@@ -133,6 +166,13 @@ void addNode(Out *o, Edr_Node *node, int depth)
             Mem_free(url);
             Url_free(unpacked);
         }
+        if (g)
+            addControl(o, node, g);
+        // The group's own text (an image's alternative text).
+        if (g && g->ext && g->ext->text && g->ext->text[0]) {
+            add(o, " text ");
+            addText(o, g->ext->text, uint32_t(Ustr_len(g->ext->text)));
+        }
         add(o, "\n");
         for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c))
             addNode(o, c, depth + 1);
@@ -146,7 +186,17 @@ void addNode(Out *o, Edr_Node *node, int depth)
         add(o, "\n");
         return;
     }
-    add(o, "%s\n", typeName(type));
+    add(o, "%s", typeName(type));
+    if (type == Edr_NodeType_image) {
+        const Edr_ImageNode *im = Edr_Node_imagePayload(node);
+        const Url *url = im ? im->imageUrl : nullptr;
+        char *text = url ? Url_toUtf8(url, UrlPart_all) : nullptr;
+        size_t skip = o->base && text && !strncmp(text, o->base, strlen(o->base)) ? strlen(o->base) : 0;
+        if (text && text[skip])
+            add(o, " %s", text + skip);
+        Mem_free(text);
+    }
+    add(o, "\n");
 }
 
 } // namespace
@@ -159,11 +209,17 @@ char *Headless_dumpTree(Edr_Doc *doc)
         return o.text;
     }
     Edr_Doc_readLock(doc);
+    char *base = doc->url ? Url_toUtf8(doc->url, UrlPart_all) : nullptr;
+    if (char *slash = base ? strrchr(base, '/') : nullptr) {
+        slash[1] = 0;
+        o.base = base;
+    }
     if (Edr_Node *root = Edr_Doc_root(doc))
         addNode(&o, root, 0);
     else
         add(&o, "(empty)\n");
     Edr_Doc_readUnlock(doc);
+    Mem_free(base);
     if (o.failed) {
         free(o.text);
         return nullptr;

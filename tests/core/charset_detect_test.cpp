@@ -76,6 +76,39 @@ TEST_F(CharsetDetect, EliminationEdgeCases)
     EXPECT_EQ(guess(ctx, text("\x91quoted\x92 \xA9"), 7), 7u);
 }
 
+// Well-formed UTF-8 anywhere in the sample is UTF-8, characters beyond the
+// 16-bit plane included, whatever the default's family; a sample of plain
+// text decides nothing until the bytes that follow do.
+TEST_F(CharsetDetect, FourByteUtf8AndPlainStarts)
+{
+    struct Case {
+        const char *bytes;
+        uint32_t def;
+        bool utf8; // guessed UTF-8, or anything else
+    } cases[] = {
+        {"smile \xF0\x9F\x98\x80 caf\xC3\xA9", 10, true},
+        {"smile \xF0\x9F\x98\x80", 33, true},                     // a Japanese default
+        {"\xF0\x9F\x98\x80\xF0\x9F\x98\x81", CharsetCode_big5, true},
+        {"\xC0\xAF overlong", 10, false},                           // never a lead byte
+        {"\xF5\x80\x80\x80 beyond", 10, false},                    // beyond the last plane
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(guess(ctx, text(c.bytes), c.def) == CharsetCode_utf8, c.utf8);
+        EXPECT_EQ(guess(ctx, text(c.bytes), c.def, 1) == CharsetCode_utf8, c.utf8);
+    }
+    CharsetDetector *d = nullptr;
+    ASSERT_EQ(Charset_detectorNew(ctx, &d), 0);
+    Bytes ascii = text("<html><body>only ASCII so far\n");
+    Charset_detectorFeed(d, ascii.data(), ascii.size());
+    EXPECT_TRUE(Charset_detectorUndecided(d));
+    Bytes later = text("don\xE2\x80\x99t");
+    Charset_detectorFeed(d, later.data(), later.size());
+    EXPECT_FALSE(Charset_detectorUndecided(d));
+    EXPECT_EQ(Charset_detectorGuess(d, 10), uint32_t(CharsetCode_utf8));
+    Charset_detectorFree(d);
+}
+
 TEST_F(CharsetDetect, LanguageMaskFollowsTheDefault)
 {
     // EUC text fits Korean, Japanese and Chinese EUC: the default's family

@@ -164,6 +164,48 @@ TEST_F(HtmlLoadTest, EncodedFixturesDecode)
     });
 }
 
+// Pages whose charset a byte-order mark, an HTML5 meta element or the
+// bytes themselves decide (tests/fixtures/html/make_page_fixtures.py): all
+// read as written, whole and in small chunks, with detection on and a
+// Latin-1 default; the mark wins over a declaration naming another charset,
+// and UTF-8 after more than a read of ASCII is still found.
+TEST_F(HtmlLoadTest, DeclaredMarkedAndDetectedCharsets)
+{
+    struct Case {
+        const char *file;
+        const char *text;  // the body's first paragraph
+        uint32_t charset;  // the document's charset afterwards
+    } cases[] = {
+        {"cs_meta_charset.html", "café don’t", CharsetCode_utf8},
+        {"cs_bom_utf8.html", "café don’t", CharsetCode_utf8},
+        {"cs_bom_utf16le.html", "café don’t", CharsetCode_utf16le},
+        {"cs_bom_utf16be.html", "café don’t", CharsetCode_utf16be},
+        {"cs_bom_over_meta.html", "café don’t", CharsetCode_utf8},
+        {"cs_late_utf8.html", "café don’t", CharsetCode_utf8},
+        {"cs_late_meta.html", "café don’t", CharsetCode_utf8},
+        {"cs_emoji_meta.html", "smile 😀", CharsetCode_utf8},
+        {"cs_emoji.html", "smile 😀", CharsetCode_utf8},
+        {"cs_meta_latin1.html", "café", CharsetCode_latin1},
+    };
+    run([&] {
+        setInt("EnableAutoDetect", 1);
+        setText("DefaultCharacterSet", u"ISO-8859-1");
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.file);
+            std::string bytes = readFixture(c.file);
+            ASSERT_FALSE(bytes.empty());
+            for (uint32_t chunk : {0u, 7u}) {
+                Edr_Doc *doc = load(bytes, chunk);
+                std::string tree = render(doc);
+                EXPECT_NE(tree.find(std::string("p(\"") + c.text + "\")"), std::string::npos)
+                    << tree << " chunk " << chunk;
+                EXPECT_EQ(Edr_Doc_getCharset(doc), c.charset) << "chunk " << chunk;
+                Edr_Doc_release(doc);
+            }
+        }
+    });
+}
+
 // A page that names its charset in a meta element is read again with it,
 // once: a second meta naming another charset changes nothing, and the
 // default rules added before the restart are not added twice.

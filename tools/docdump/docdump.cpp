@@ -38,9 +38,11 @@
 #include "core/style/proprecords.h"
 #include "core/style/stylerule.h"
 #include "core/text/strtable.h"
+#include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "graphics/glyphrun.h"
+#include "graphics/image.h"
 #include "html/css/csstables.h"
 #include "html/css/csstext.h"
 #include "html/parser.h"
@@ -62,6 +64,8 @@ struct State {
     int headers; // --headers: with --text, the header and footer stories too
     char *tree;
     std::string rules;
+    int checked; // the count of pictures still loading was taken
+    int loading; // and this is it
 };
 
 const char *requestName(int32_t code)
@@ -326,12 +330,145 @@ void dumpSlides(Edr_Doc *doc, std::string *out)
     Edr_Doc_readUnlock(doc);
 }
 
+// True when a group of class "paragraph" lies below node (a word
+// processor's document).
+bool hasParagraphs(Edr_Doc *doc, Edr_Node *node)
+{
+    for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child))
+        if (Edr_Node_type(child) == Edr_NodeType_group &&
+            (className(doc, child) == "paragraph" || hasParagraphs(doc, child)))
+            return true;
+    return false;
+}
+
+// A web page: the root's section group holds an html element.
+bool isWebPage(Edr_Node *root)
+{
+    Edr_Node *section = root ? Edr_Node_firstChild(root) : nullptr;
+    const Edr_Group *g = section ? Edr_Node_group(section) : nullptr;
+    if (!g || g->element != HtmlEl_Okalasection)
+        return false;
+    for (Edr_Node *c = Edr_Node_firstChild(section); c; c = Edr_Node_nextSibling(c))
+        if (const Edr_Group *h = Edr_Node_group(c); h && h->element == HtmlEl_Html)
+            return true;
+    return false;
+}
+
+// Elements of a web page that stand as blocks of their own, and those
+// whose content is not body text.
+bool webBlock(uint32_t e)
+{
+    switch (e) {
+    case HtmlEl_Address: case HtmlEl_Blockquote: case HtmlEl_Br: case HtmlEl_Caption: case HtmlEl_Center:
+    case HtmlEl_Dd: case HtmlEl_Dir: case HtmlEl_Div: case HtmlEl_Dl: case HtmlEl_Dt: case HtmlEl_Fieldset:
+    case HtmlEl_Form: case HtmlEl_H1: case HtmlEl_H2: case HtmlEl_H3: case HtmlEl_H4: case HtmlEl_H5:
+    case HtmlEl_H6: case HtmlEl_Hr: case HtmlEl_Legend: case HtmlEl_Li: case HtmlEl_Menu: case HtmlEl_Ol:
+    case HtmlEl_P: case HtmlEl_Plaintext: case HtmlEl_Pre: case HtmlEl_Table: case HtmlEl_Tbody:
+    case HtmlEl_Td: case HtmlEl_Tfoot: case HtmlEl_Th: case HtmlEl_Thead: case HtmlEl_Tr: case HtmlEl_Ul:
+    case HtmlEl_Xmp: case HtmlEl_Option: case HtmlEl_Textarea: case HtmlEl_Select: case HtmlEl_Body:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool webHidden(uint32_t e)
+{
+    return e == HtmlEl_Head || e == HtmlEl_Script || e == HtmlEl_Style || e == HtmlEl_Title ||
+           e == HtmlEl_Noscript || e == HtmlEl_Noframes;
+}
+
+// The lines of a block walk: text gathers into the current line, which a
+// block's start and end, a line break character or a newline (in
+// preformatted text, or in documents other than web pages) ends; in other
+// documents groups are runs within the text. Web page text has its white
+// space collapsed as it is shown.
+struct BlockText {
+    std::string *out;
+    std::string line;
+    bool web;
+    int pre; // depth of preformatted elements
+};
+
+void blockFlush(BlockText *b)
+{
+    size_t end = b->line.find_last_not_of(' ');
+    if (end != std::string::npos)
+        *b->out += b->line.substr(0, end + 1) + "\n";
+    b->line.clear();
+}
+
+void blockAdd(BlockText *b, const char16_t *chars, uint32_t n)
+{
+    for (uint32_t i = 0; i < n; i++) {
+        char16_t c = chars[i];
+        bool newline = c == '\n' || c == '\r' || c == 0x0B || c == 0x2028 || c == 0x2029;
+        if (newline && (!b->web || b->pre || c == 0x0B)) {
+            blockFlush(b);
+            continue;
+        }
+        if (c == ' ' || c == '\t' || newline) {
+            if (b->web && !b->pre && (b->line.empty() || b->line.back() == ' '))
+                continue;
+            b->line += ' ';
+            continue;
+        }
+        addUtf8(&b->line, chars + i, 1);
+    }
+}
+
+void blockWalk(Edr_Doc *doc, Edr_Node *node, BlockText *b)
+{
+    for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
+        uint32_t type = Edr_Node_type(child);
+        if (type == Edr_NodeType_text) {
+            const Edr_TextNode *t = Edr_Node_textPayload(child);
+            if (t)
+                blockAdd(b, t->chars, t->length);
+            continue;
+        }
+        if (type != Edr_NodeType_group)
+            continue;
+        const Edr_Group *g = Edr_Node_group(child);
+        uint32_t e = g ? g->element : 0;
+        if (b->web && webHidden(e))
+            continue;
+        if (!b->web && className(doc, child) == "textBox")
+            continue;
+        bool block = b->web && webBlock(e);
+        bool pre = b->web && (e == HtmlEl_Pre || e == HtmlEl_Xmp || e == HtmlEl_Plaintext || e == HtmlEl_Textarea);
+        // A picture that could not be had shows its alternative text.
+        if (b->web && e == HtmlEl_Img && g->ext && g->ext->text) {
+            Edr_Node *image = Edr_Node_firstChild(child);
+            const Edr_ImageNode *im = image && Edr_Node_type(image) == Edr_NodeType_image
+                                          ? Edr_Node_imagePayload(image) : nullptr;
+            if (!im || ((im->loadState & 7) == 1 && (!im->image || !Image_isUsable(im->image))))
+                blockAdd(b, g->ext->text, uint32_t(Ustr_len(g->ext->text)));
+        }
+        if (block)
+            blockFlush(b);
+        b->pre += pre;
+        blockWalk(doc, child, b);
+        b->pre -= pre;
+        if (block)
+            blockFlush(b);
+    }
+}
+
 // The document's body text; with headers, then each header and footer
-// story (the document's keyed groups) after a line "--- story N".
+// story (the document's keyed groups) after a line "--- story N". A word
+// processor's document prints a line per paragraph; every other kind a
+// line per block (and per line break).
 void dumpText(Edr_Doc *doc, int headers, std::string *out)
 {
     Edr_Doc_readLock(doc);
-    dumpParagraphs(doc, Edr_Doc_root(doc), out);
+    if (hasParagraphs(doc, Edr_Doc_root(doc))) {
+        dumpParagraphs(doc, Edr_Doc_root(doc), out);
+    } else {
+        BlockText b{out, {}, isWebPage(Edr_Doc_root(doc)), 0};
+        blockWalk(doc, Edr_Doc_root(doc), &b);
+        blockFlush(&b);
+    }
     for (Edr_KeyedGroup *k = headers ? doc->keyedGroups : nullptr; k; k = k->next)
         for (Edr_Node *g : k->groups)
             if (g) {
@@ -341,6 +478,36 @@ void dumpText(Edr_Doc *doc, int headers, std::string *out)
                 dumpParagraphs(doc, g, out);
             }
     Edr_Doc_readUnlock(doc);
+}
+
+// The image nodes below node whose picture is still on its way.
+int picturesLoading(Edr_Node *node)
+{
+    int n = 0;
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        if (Edr_Node_type(c) == Edr_NodeType_group)
+            n += picturesLoading(c);
+        else if (Edr_Node_type(c) == Edr_NodeType_image) {
+            uint32_t state = Edr_Node_imagePayload(c)->loadState & 7;
+            n += state == 2 || state == 4;
+        }
+    }
+    return n;
+}
+
+// On the application thread: how many pictures are still loading.
+void countLoading(EngineInstance *instance, void *arg)
+{
+    State *s = static_cast<State *>(arg);
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    s->loading = 0;
+    if (page && page->document) {
+        Edr_Doc_readLock(page->document);
+        s->loading = picturesLoading(Edr_Doc_root(page->document));
+        Edr_Doc_readUnlock(page->document);
+    }
+    s->checked = 1;
 }
 
 // On the application thread: the tree of the viewer's document.
@@ -560,6 +727,17 @@ int main(int argc, char **argv)
         } else {
             drive(host, [&] { return state.loaded || openAlertSeen(host) || state.failed; });
             if (state.loaded) {
+                // The tree is printed once every picture has arrived or
+                // failed (a failed one shows its alternative text), or
+                // after a bounded wait.
+                for (int round = 0; round < 200; round++) {
+                    state.checked = 0;
+                    App_postCall(inst, countLoading, &state, nullptr);
+                    if (!drive(host, [&] { return state.checked != 0; }) || !state.loading)
+                        break;
+                    int fired = 0;
+                    drive(host, [&] { return ++fired > 20; });
+                }
                 App_postCall(inst, dumpTree, &state, nullptr);
                 drive(host, [&] { return state.dumped != 0; });
                 if (state.tree) {
