@@ -673,6 +673,21 @@ TEST_F(JpegTest, TheExifOrientationTurnsThePictureUpright)
         EXPECT_EQ(half->picture->width, 8 * c.columns) << c.name << " at half size";
         EXPECT_EQ(half->picture->height, 8 * c.rows) << c.name << " at half size";
         ImageHandle_release(h);
+        // A sixteenth: the library's eighth and a halving of the store's
+        // own, one pixel per block.
+        h = openBytes(readFixture(std::string("pictures/") + c.name + ".jpg"));
+        ImageView *tiny = h ? decodeAt(h->image, 4) : nullptr;
+        ASSERT_NE(tiny, nullptr);
+        ASSERT_NE(tiny->picture, nullptr);
+        ASSERT_EQ(tiny->picture->width, c.columns) << c.name << " at a sixteenth";
+        ASSERT_EQ(tiny->picture->height, c.rows) << c.name << " at a sixteenth";
+        for (int32_t i = 0; i < c.columns * c.rows; i++) {
+            uint32_t rgb = c.blocks[size_t(i)];
+            const uint8_t want[3] = {uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)};
+            EXPECT_LE(channelDistance(pixel16(tiny->picture, i % c.columns, i / c.columns), rgbTo565(want)), 2)
+                << c.name << " at a sixteenth, block " << i;
+        }
+        ImageHandle_release(h);
     }
     HookAnswers owner;
     owner.setInt(Jpeg_opOwnerWidth, 48);
