@@ -203,8 +203,8 @@ enum ResultCode : int {
     Res_bmpDeltaEscape = 0x1E00,      // an RLE position delta (0, 2), which is not supported
     Res_bmpBadSignature = 0x1E01,     // no "BM", or a pair other than end-of-bitmap after the last RLE row
     Res_bmpNoConverter = 0x1E02,      // no row converter for the format, or pixel data inside the headers
-    Res_bmpBadCompression = 0x1E04,   // a compression other than 0-3, or one that does not fit the depth
-    Res_bmpBadHeader = 0x1E05,        // a header size other than 12, 40 or 108, or a bad width or height
+    Res_bmpBadCompression = 0x1E04,   // a compression other than 0-3 and 6, or one that does not fit the depth
+    Res_bmpBadHeader = 0x1E05,        // a header size other than 12 or 40 to 65536, or a bad width or height
     Res_bmpBadDepth = 0x1E06,         // bits per pixel other than 1, 4, 8, 16, 24 or 32
     Res_bmpShortData = 0x1E07,        // the data ended early, or an RLE row of the wrong length
     // WBMP decoder (0x1F00-0x1F02).

@@ -841,6 +841,7 @@ ImageObject *frozenCopy(EngineContext *app, ImageStore *store, ImageObject *old,
     copy->nominalWidth = old->nominalWidth;
     copy->nominalHeight = old->nominalHeight;
     copy->nominalResolution = old->nominalResolution;
+    copy->statedResolution = old->statedResolution;
     copy->extraLevels = old->extraLevels;
     copy->levelStart = old->levelStart;
     copy->levelAchieved = old->levelAchieved;
@@ -1111,6 +1112,16 @@ int Image_getDocImageInfo(ImageHandle *handle, int32_t *info, int32_t *loopCount
         *capFlags = Image_getCapFlags(image);
     Lock_release(&image->imageLock);
     return Res_ok;
+}
+
+int32_t Image_getStatedResolution(ImageHandle *handle)
+{
+    ImageObject *image = handle ? ImageHandle_lockImage(handle, 4) : nullptr;
+    if (!image)
+        return 0;
+    int32_t resolution = image->statedResolution;
+    ImageHandle_unlockImage(handle, image, 4);
+    return resolution;
 }
 
 int Image_isUsable(ImageHandle *handle)

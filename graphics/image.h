@@ -57,6 +57,7 @@ enum : uint32_t {
     ImageOpt_animations = 0x80,    // animation wanted; set with ImageOpt_lowMemAnim
     ImageOpt_releaseDecoder = 0x100, // drop the decoder after decoding
     ImageOpt_staticSubsample = 0x200,
+    ImageOpt_screenResolution = 0x100000, // no resolution stated: 96 per inch, not 72
     ImageOpt_lowMemAnim = 0x2000000, // frames decoded on demand ("LowMemoryAnimations" 1)
 };
 
@@ -164,6 +165,7 @@ struct ImageObject {
     int32_t codecSizeWord;
     int32_t fullWidth, fullHeight;
     int32_t nominalWidth, nominalHeight, nominalResolution;
+    int32_t statedResolution; // the resolution the data or the hook stated; 0 none (nominal 72)
     int32_t extraLevels, maxExtraLevels, levelStart, levelAchieved;
     int32_t maskWord, alphaWord; // capability bits 0x4000000 and 0x8000000
     int32_t frozen;
@@ -367,6 +369,10 @@ void Image_rectSnapshot(ImageObject *image, Rect *out);
 // and *capFlags (each may be null); a synchronous image reads its header
 // first. 0; 13 for a handle without image; 48 when the header read stopped.
 int Image_getDocImageInfo(ImageHandle *handle, int32_t *info, int32_t *loopCounter, uint32_t *capFlags);
+// The resolution (dots per inch) that the picture's data, or its owner's
+// hook, states; 0 when nothing states one (the nominal resolution is then
+// the default 72) and for a handle without image.
+int32_t Image_getStatedResolution(ImageHandle *handle);
 // Non-zero unless the image failed (result 6).
 int Image_isUsable(ImageHandle *handle);
 // The image's error code (0 for none or no image).

@@ -89,14 +89,15 @@ int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_
 {
     if (width <= 0 || height <= 0)
         return Res_imageZeroSize;
+    int32_t stated = dpi > 0 ? dpi : 0;
     if (dpi <= 0)
-        dpi = 72;
+        dpi = (image->options & ImageOpt_screenResolution) ? 96 : 72;
     if (image->hook) {
         int32_t size = 0;
         if (image->hook(image->hookArg, 3, nullptr, &size) == Res_ok && size == 4) {
             int32_t answer = 0;
             if (image->hook(image->hookArg, 3, &answer, &size) == Res_ok && answer > 0)
-                dpi = answer;
+                dpi = stated = answer;
         }
     }
     if (bandRows < 0)
@@ -110,6 +111,7 @@ int ImageDec_setHeader(ImageObject *image, int32_t width, int32_t height, int32_
     int32_t codecMax = reduction && *reduction > 0 ? *reduction : 0;
     int32_t level = (image->options & ImageOpt_staticSubsample) ? codecMax : std::min(codecMax, image->levelStart);
     Image_setNominalSize(image, width, height, dpi, level);
+    image->statedResolution = stated;
     if (reduction)
         *reduction = image->levelAchieved - image->extraLevels;
     image->headerKnown = 1;

@@ -90,7 +90,8 @@ ImageCodec *ImageCodec_of(const ImageObject *image);
 // taken inside unless the pass is synchronous.
 
 // Publishes the size: 0x1C05 for a width or height of 0 or less; dpi 0 is
-// 72 (the image hook's 4-byte answer to op 3 overrides it); bandRows 1 to 7
+// 72, or 96 for an image opened with ImageOpt_screenResolution (the image
+// hook's 4-byte answer to op 3 overrides it; either is the stated one); bandRows 1 to 7
 // become 8. *reduction (optional) holds the largest shift the codec can
 // reduce by while decoding and gets the shift the store wants. 0x1C04 when
 // a size was published before and this one differs (the new one is kept:

@@ -1,6 +1,12 @@
-// Image files opened as documents: the picture on grey. The document holds
-// a group of the "screensize" class (a grey background across the page), a
-// group inside it, and in that one image node for the stream's picture.
+// Image files opened as documents: one page the size of the picture. The
+// document holds a group of the "screensize" class, a group inside it, and
+// in that one image node for the stream's picture. The class gives the
+// page the picture's size at the resolution its data state (96 per inch
+// when they state none, so that a view at 100 % shows one pixel of the
+// picture on one of the screen) and a white background, the colour of a
+// page, under transparent parts of the picture. The viewer fits and centres
+// the page like any other. A picture shown in a frame, or not loaded with
+// images turned off, has a page across the width instead.
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
@@ -27,8 +33,9 @@ namespace {
 constexpr int32_t kEventImageDocument = 20;
 
 // Option word of the picture: recognised by content, subsampled once for
-// good, its decoder dropped after decoding.
-constexpr uint32_t kImageOptions = 0x31C;
+// good, its decoder dropped after decoding, and taken at 96 per inch when
+// its data state no resolution, as the page is.
+constexpr uint32_t kImageOptions = 0x31C | ImageOpt_screenResolution;
 
 // The frame record of a frame's document: margin width, margin height,
 // width, height and placement.
@@ -53,10 +60,18 @@ int addLength(StyleRule *rule, uint32_t id, int32_t length)
     return StyleRule_appendProp(rule, &v);
 }
 
-// The "screensize" rule: the whole width and an opaque grey background,
-// with the frame's margins when the document fills a frame, for the group
-// that gets the class.
-int buildImageClass(EngineContext *ctx, Edr_Doc *doc, const FrameRecord *frame, Edr_Node *group)
+// The page of a picture: width and height in layout units (16.16 inches);
+// 0 when the picture's size is not known.
+struct PictureSize {
+    int32_t width, height;
+};
+
+// The "screensize" rule for the group that gets the class: the picture's
+// size as a fixed page size when it is known, else the whole width; an
+// opaque white background; the frame's margins when the document fills a
+// frame.
+int buildImageClass(EngineContext *ctx, Edr_Doc *doc, const FrameRecord *frame, const PictureSize *size,
+                    Edr_Node *group)
 {
     int err = Html_ensureStringTable(doc);
     if (err)
@@ -70,10 +85,17 @@ int buildImageClass(EngineContext *ctx, Edr_Doc *doc, const FrameRecord *frame, 
     if ((err = StyleRule_create(&rule)))
         return err;
     Prop v{};
-    Prop_setWord(&v, PropId_width, PropType_percent, 100u << 16);
-    err = StyleRule_appendProp(rule, &v);
-    static const uint8_t grey[4] = {0x80, 0x80, 0x80, 0xFF};
-    Prop_setColour(&v, PropId_backgroundColor, grey);
+    if (size->width > 0 && size->height > 0) {
+        // Negative lengths are fixed: the page keeps the picture's size.
+        err = addLength(rule, PropId_width, -size->width);
+        if (!err)
+            err = addLength(rule, PropId_height, -size->height);
+    } else {
+        Prop_setWord(&v, PropId_width, PropType_percent, 100u << 16);
+        err = StyleRule_appendProp(rule, &v);
+    }
+    static const uint8_t white[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    Prop_setColour(&v, PropId_backgroundColor, white);
     if (!err)
         err = StyleRule_appendProp(rule, &v);
     // A negative margin in the frame record stands for none.
@@ -136,10 +158,31 @@ void imageReady(void *user, int32_t, int32_t, int32_t, int32_t)
     Sem_signal(&w->ready);
 }
 
+// The page size of the picture behind handle: its nominal size at the
+// resolution its data state, 96 per inch when they state none. Zero when
+// the size is not known.
+PictureSize pictureSize(ImageHandle *handle)
+{
+    PictureSize out{0, 0};
+    int32_t info[6] = {};
+    if (Image_getDocImageInfo(handle, info, nullptr, nullptr) != Res_ok || info[0] < 1 || info[1] < 1)
+        return out;
+    int64_t resolution = Image_getStatedResolution(handle);
+    if (resolution <= 0)
+        resolution = 96;
+    int64_t w = (int64_t(info[0]) << 16) / resolution, h = (int64_t(info[1]) << 16) / resolution;
+    if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX)
+        return out;
+    out.width = int32_t(w);
+    out.height = int32_t(h);
+    return out;
+}
+
 // Opens the picture of url, puts an image node for it in group and waits
-// until the picture's size is known (or it failed). 0, the image's error,
-// or 48 when the task was asked to stop.
-int createImageNode(EngineContext *app, Edr_Doc *doc, const Url *url, Edr_Node *group)
+// until the picture's size is known (or it failed); *size gets the page
+// size of the picture (size null: not asked). 0, the image's error, or 48 when the task was asked
+// to stop.
+int createImageNode(EngineContext *app, Edr_Doc *doc, const Url *url, Edr_Node *group, PictureSize *size)
 {
     ImageWait w{};
     int r = Image_openUrlFlags(app, url, nullptr, doc, nullptr, kImageOptions, &w.image);
@@ -163,6 +206,8 @@ int createImageNode(EngineContext *app, Edr_Doc *doc, const Url *url, Edr_Node *
         if (r == Res_ok)
             r = w.result;
     }
+    if (r == Res_ok && size)
+        *size = pictureSize(w.image);
     ImageHandle_release(second);
     ImageHandle_release(w.image);
     return r;
@@ -187,13 +232,12 @@ int Html_openImageDocument(EngineContext *ctx, void *, VfsHandle *stream, Edr_Do
     if (r == Res_ok)
         r = Edr_Node_createGroup(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, 0, &outer);
     if (r == Res_ok)
-        r = buildImageClass(ctx ? ctx : Edr_Doc_getApp(doc), doc, record, outer);
-    if (r == Res_ok)
         r = Edr_Node_createGroup(doc, outer, Edr_Insert_lastChild, 0, &inner);
     // With images turned off the node is an empty image; otherwise the
-    // open waits until the picture's size is known, so that the first
-    // layout has it, and a picture that cannot be shown (no codec for it,
-    // damaged data) ends the open with its error.
+    // open waits until the picture's size is known, so that the class and
+    // the first layout have it, and a picture that cannot be shown (no
+    // codec for it, damaged data) ends the open with its error.
+    PictureSize size{0, 0};
     EngineContext *app = Edr_Doc_getApp(doc);
     bool enabled = !app || !app->config || Config_getIntA(app, app->config, u"Core", "EnableImages", 1) != 0;
     if (r == Res_ok && !enabled) {
@@ -205,8 +249,10 @@ int Html_openImageDocument(EngineContext *ctx, void *, VfsHandle *stream, Edr_Do
                   : int(Res_noMemory);
         Url_free(empty);
     } else if (r == Res_ok) {
-        r = createImageNode(app, doc, url, inner);
+        r = createImageNode(app, doc, url, inner, record ? nullptr : &size);
     }
+    if (r == Res_ok)
+        r = buildImageClass(ctx ? ctx : app, doc, record, &size, outer);
     if (inner)
         Edr_Node_release(doc, inner);
     if (outer)

@@ -6,6 +6,7 @@
 // heap cannot hold fails with 1 instead of a short buffer.
 #include "graphics/codecs/bmp.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -21,11 +22,17 @@ enum : uint32_t {
     fileHeaderSize = 14,
     coreHeaderSize = 12,
     infoHeaderSize = 40,
-    infoV4HeaderSize = 108,
+    os2HeaderSize = 64,        // OS/2 2.x: no masks inside
+    maskHeaderSize = 52,       // the smallest header holding the colour masks
+    alphaHeaderSize = 56,      // ... and the alpha mask
+    v4HeaderSize = 108,        // ... and the colour-space fields
+    v5HeaderSize = 124,        // ... and the rendering intent and profile
+    maxHeaderSize = 0x10000,   // larger is no bitmap header
     compressNone = 0,
     compressRle8 = 1,
     compressRle4 = 2,
     compressBitFields = 3,
+    compressAlphaBitFields = 6, // bit fields with an alpha mask after the masks
 };
 
 // What the headers say.
@@ -38,6 +45,10 @@ struct BmpHeader {
     uint32_t bits;
     uint32_t compression;
     uint32_t coloursUsed;
+    int32_t dpi;          // from the horizontal resolution; 0 when not stated
+    uint32_t masks[4];    // red, green, blue, alpha (bit fields)
+    int32_t masksRead;    // the header held the masks (52 bytes and more)
+    uint32_t colourSpace; // the colour-space type of a version 4 or 5 header
     uint64_t consumed; // bytes read from the start of the file
 };
 
@@ -69,6 +80,16 @@ uint32_t fieldValue(const BitField &f, uint32_t pixel)
     return (v << (8 - f.width)) & 0xFF;
 }
 
+// An alpha channel is scaled to the full range, so that the largest value
+// of a narrow alpha field (1 bit of a 1-5-5-5 pixel) is opaque.
+uint32_t alphaValue(const BitField &f, uint32_t pixel)
+{
+    uint32_t v = (pixel & f.mask) >> f.shift;
+    if (f.width >= 8)
+        return (v >> (f.width - 8)) & 0xFF;
+    return v * 255 / ((1u << f.width) - 1);
+}
+
 // Makes n bytes contiguous at the read pointer of peek: 0, or the
 // stream's error, or shortCode when the data end first.
 int need(PeekStream *peek, size_t n, int shortCode)
@@ -85,8 +106,11 @@ int ended(int r)
     return r == Res_byteStreamEnded ? Res_bmpShortData : r;
 }
 
-// Reads the file header, the header size and the header's first 40 (or
-// 12) bytes; for bit fields the three masks are left unread.
+// Reads the file header, the header size and the fields of the header
+// that the decoder uses: everything a header of 40 bytes or more holds up
+// to the colour-space type, or the 12 bytes of the core header. Bytes of a
+// longer header are left unread (skipped later); for a 40-byte header with
+// bit fields the masks that follow it are left unread too.
 int readHeaders(PeekStream *peek, BmpHeader *h)
 {
     *h = BmpHeader{};
@@ -100,16 +124,17 @@ int readHeaders(PeekStream *peek, BmpHeader *h)
     p = peek->base.readPtr;
     h->dataOffset = Bytes_peekU32Le(p + 10);
     h->headerSize = Bytes_peekU32Le(p + 14);
-    if (h->headerSize != coreHeaderSize && h->headerSize != infoHeaderSize && h->headerSize != infoV4HeaderSize)
+    bool core = h->headerSize == coreHeaderSize;
+    if (!core && (h->headerSize < infoHeaderSize || h->headerSize > maxHeaderSize))
         return Res_bmpBadHeader;
     peek->base.readPtr += fileHeaderSize + 4;
-    uint32_t rest = (h->headerSize == coreHeaderSize ? coreHeaderSize : infoHeaderSize) - 4;
+    uint32_t rest = (core ? coreHeaderSize : std::min<uint32_t>(h->headerSize, v4HeaderSize)) - 4;
     r = need(peek, rest, Res_bmpShortData);
     if (r != Res_ok)
         return r;
     p = peek->base.readPtr;
     int64_t height = 0;
-    if (h->headerSize == coreHeaderSize) {
+    if (core) {
         h->width = Bytes_peekU16Le(p);
         height = Bytes_peekU16Le(p + 2);
         h->bits = Bytes_peekU16Le(p + 6);
@@ -118,7 +143,22 @@ int readHeaders(PeekStream *peek, BmpHeader *h)
         height = int32_t(Bytes_peekU32Le(p + 4));
         h->bits = Bytes_peekU16Le(p + 10);
         h->compression = Bytes_peekU32Le(p + 12);
+        // Pixels per metre; a value below 10 (under 1 dpi) states nothing.
+        uint32_t perMetre = Bytes_peekU32Le(p + 20);
+        h->dpi = perMetre >= 10 ? int32_t(std::min<uint64_t>(uint64_t(perMetre) * 254 / 10000, INT32_MAX)) : 0;
         h->coloursUsed = Bytes_peekU32Le(p + 28);
+        // From 52 bytes on the header holds the masks (the 64-byte OS/2
+        // header has other fields there), from 56 the alpha mask, from 108
+        // the colour-space type.
+        if (h->headerSize >= maskHeaderSize && h->headerSize != os2HeaderSize) {
+            for (int i = 0; i < 3; i++)
+                h->masks[i] = Bytes_peekU32Le(p + 36 + 4 * i);
+            h->masksRead = 1;
+            if (h->headerSize >= alphaHeaderSize)
+                h->masks[3] = Bytes_peekU32Le(p + 48);
+            if (h->headerSize >= v4HeaderSize)
+                h->colourSpace = Bytes_peekU32Le(p + 52);
+        }
     }
     peek->base.readPtr += rest;
     h->consumed = fileHeaderSize + 4 + rest;
@@ -149,8 +189,10 @@ struct BmpDecode {
     uint32_t *row;     // width colours
     uint8_t *raw;      // one stored row (uncompressed data)
     uint64_t rowBytes;
-    BitField fields[3];
+    BitField fields[4]; // red, green, blue, alpha
     RowConvFn convert;
+    RowConvAlphaFn convertAlpha; // set when the pixels carry alpha
+    int32_t anyAlpha;            // some pixel's alpha is not 0
     PixelBuf *picture;
     PixelBuf *mask;
     int32_t rowsOut;   // rows written so far
@@ -164,11 +206,30 @@ int emitRow(BmpDecode *d)
     PixelBuf *pic = d->picture;
     int32_t width = d->h.width < pic->width ? d->h.width : pic->width;
     if (y >= 0 && y < pic->height) {
-        d->convert(d->row, pic->pixels + size_t(y) * pic->stride, uint32_t(width));
-        if (d->mask && y < d->mask->height)
-            memset(d->mask->pixels + size_t(y) * d->mask->stride, 255, size_t(d->mask->width));
+        uint8_t *out = pic->pixels + size_t(y) * pic->stride;
+        if (d->convertAlpha && d->mask && y < d->mask->height) {
+            int32_t n = std::min(width, d->mask->width);
+            d->convertAlpha(d->row, out, d->mask->pixels + size_t(y) * d->mask->stride, uint32_t(n));
+        } else {
+            d->convert(d->row, out, uint32_t(width));
+            if (d->mask && y < d->mask->height)
+                memset(d->mask->pixels + size_t(y) * d->mask->stride, 255, size_t(d->mask->width));
+        }
     }
     return ImageDec_rowsDone(d->image, 0, y, d->h.width, 1);
+}
+
+// The colour of a bit-field pixel, alpha in the top byte when the pixels
+// carry alpha.
+uint32_t fieldsColour(BmpDecode *d, uint32_t v)
+{
+    uint32_t c = fieldValue(d->fields[0], v) | (fieldValue(d->fields[1], v) << 8) | (fieldValue(d->fields[2], v) << 16);
+    if (d->convertAlpha) {
+        uint32_t a = alphaValue(d->fields[3], v);
+        d->anyAlpha |= a != 0;
+        c |= a << 24;
+    }
+    return c;
 }
 
 // Expands one stored row into colours.
@@ -194,8 +255,7 @@ void expandRow(BmpDecode *d)
         for (uint32_t x = 0; x < n; x++) {
             uint32_t v = Bytes_peekU16Le(s + 2 * size_t(x));
             if (d->h.compression == compressBitFields) {
-                out[x] = fieldValue(d->fields[0], v) | (fieldValue(d->fields[1], v) << 8) |
-                         (fieldValue(d->fields[2], v) << 16);
+                out[x] = fieldsColour(d, v);
             } else {
                 out[x] = ((v & 0x7C00) >> 7) | (((v & 0x03E0) >> 2) << 8) | ((v & 0x001F) << 3 << 16);
             }
@@ -208,9 +268,7 @@ void expandRow(BmpDecode *d)
     case 32:
         for (uint32_t x = 0; x < n; x++, s += 4) {
             if (d->h.compression == compressBitFields) {
-                uint32_t v = Bytes_peekU32Le(s);
-                out[x] = fieldValue(d->fields[0], v) | (fieldValue(d->fields[1], v) << 8) |
-                         (fieldValue(d->fields[2], v) << 16);
+                out[x] = fieldsColour(d, Bytes_peekU32Le(s));
             } else {
                 out[x] = s[2] | (uint32_t(s[1]) << 8) | (uint32_t(s[0]) << 16);
             }
@@ -307,21 +365,37 @@ int decodeBody(EngineContext *app, BmpDecode *d, const ImageCodecParams *params)
     if (r != Res_ok)
         return r;
     bool core = h->headerSize == coreHeaderSize;
+    // Bit fields with an alpha mask are bit fields whose masks include
+    // alpha: after a 40-byte header four masks follow instead of three.
+    uint32_t maskCount = 3;
+    if (h->compression == compressAlphaBitFields) {
+        h->compression = compressBitFields;
+        maskCount = 4;
+    }
     if (h->compression > compressBitFields)
         return Res_bmpBadCompression;
     if ((h->compression == compressRle8 && h->bits != 8) || (h->compression == compressRle4 && h->bits != 4) ||
         (h->compression == compressBitFields && h->bits != 16 && h->bits != 32))
         return Res_bmpBadCompression;
     if (h->compression == compressBitFields) {
-        // The masks follow the first 40 bytes of the header, inside a
-        // 108-byte header and after a 40-byte one.
-        r = need(d->peek, 12, Res_bmpShortData);
-        if (r != Res_ok)
-            return r;
-        for (int i = 0; i < 3; i++)
-            d->fields[i] = bitField(Bytes_peekU32Le(d->peek->base.readPtr + 4 * i));
-        d->peek->base.readPtr += 12;
-        h->consumed += 12;
+        // A header of 52 bytes or more holds the masks; a shorter one is
+        // followed by them.
+        if (!h->masksRead) {
+            r = need(d->peek, 4 * maskCount, Res_bmpShortData);
+            if (r != Res_ok)
+                return r;
+            for (uint32_t i = 0; i < maskCount; i++)
+                h->masks[i] = Bytes_peekU32Le(d->peek->base.readPtr + 4 * i);
+            d->peek->base.readPtr += 4 * maskCount;
+            h->consumed += 4 * maskCount;
+        }
+        for (int i = 0; i < 4; i++)
+            d->fields[i] = bitField(h->masks[i]);
+        if (h->masks[3]) {
+            d->convertAlpha = RowConvAlpha_forFormat(app, params->pixelFormat, params->maskFormat);
+            if (!d->convertAlpha)
+                return Res_bmpNoConverter;
+        }
     }
     uint64_t headerEnd = fileHeaderSize + uint64_t(h->headerSize);
     if (h->consumed < headerEnd) {
@@ -350,10 +424,11 @@ int decodeBody(EngineContext *app, BmpDecode *d, const ImageCodecParams *params)
             return Res_bmpBadDepth;
         }
     }
-    r = ImageDec_setHeader(d->image, h->width, h->height, 72, 0, 3, nullptr);
+    r = ImageDec_setHeader(d->image, h->width, h->height, h->dpi, 0, 3, nullptr);
     if (r != Res_ok)
         return r;
-    r = ImageDec_getBuffers(d->image, &d->picture, params->pixelFormat, &d->mask, params->maskFormat, 0);
+    r = ImageDec_getBuffers(d->image, &d->picture, params->pixelFormat, &d->mask, params->maskFormat,
+                            d->convertAlpha ? 1 : 0);
     if (r != Res_ok)
         return r;
     d->row = static_cast<uint32_t *>(Mem_calloc(size_t(h->width), sizeof(uint32_t)));
@@ -395,7 +470,7 @@ int Bmp_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, Imag
     (void)ByteStream_close(&peek->base);
     if (r != Res_ok)
         return r;
-    return ImageDec_setHeader(image, h.width, h.height, 72, 0, 3, nullptr);
+    return ImageDec_setHeader(image, h.width, h.height, h.dpi, 0, 3, nullptr);
 }
 
 int Bmp_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *image, const ImageCodecParams *params)
@@ -407,8 +482,14 @@ int Bmp_decode(EngineContext *app, void *, ByteStream *stream, ImageObject *imag
     d.image = image;
     d.peek = peek;
     int r = decodeBody(app, &d, params);
-    // A BMP picture is opaque: the mask written meanwhile goes.
-    ImageDec_dropMask(image);
+    // A picture is opaque unless its pixels carry alpha: then the mask
+    // written meanwhile stays. Pixels whose alpha is 0 everywhere come from
+    // writers that set an alpha mask but never fill it: such a picture is
+    // shown opaque, not as nothing.
+    if (r == Res_ok && d.convertAlpha && d.anyAlpha && d.mask)
+        ImageDec_setTransparency(image, 1);
+    else
+        ImageDec_dropMask(image);
     Mem_free(d.palette);
     Mem_free(d.row);
     Mem_free(d.raw);

@@ -929,7 +929,7 @@ int Gif_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, I
         }
     }
     if (r == Res_ok)
-        r = ImageDec_setHeader(image, d->screenWidth, d->screenHeight, 72, 0, 3, nullptr);
+        r = ImageDec_setHeader(image, d->screenWidth, d->screenHeight, 0, 0, 3, nullptr);
     Gif_destroyInstance(image, d);
     return r;
 }
@@ -977,7 +977,7 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
             return Res_ok;
         }
         d->state = GifState_firstFrame;
-        r = ImageDec_setHeader(image, d->screenWidth, d->screenHeight, 72, 0, 3, nullptr);
+        r = ImageDec_setHeader(image, d->screenWidth, d->screenHeight, 0, 0, 3, nullptr);
         if (r != Res_ok)
             return r;
         PixelBuf *picture = nullptr, *mask = nullptr;

@@ -22,6 +22,7 @@
 #include "graphics/codecs/jpegcolour.h"
 #include "graphics/imagecodec.h"
 #include "graphics/imageconv.h"
+#include "graphics/orient.h"
 #include "graphics/pixelbuf.h"
 
 namespace
@@ -452,6 +453,43 @@ int32_t Jpeg_resolution(const jpeg_decompress_struct *cinfo)
     return 72;
 }
 
+int32_t Jpeg_exifOrientation(const uint8_t *data, uint32_t length)
+{
+    // "Exif\0\0", then a TIFF header: byte order, 42, the first directory's
+    // offset (from the TIFF header); a directory is a count and 12-byte
+    // entries {tag, type, count, value}.
+    if (!data || length < 6 + 8 || memcmp(data, "Exif\0\0", 6) != 0)
+        return 1;
+    const uint8_t *t = data + 6;
+    uint32_t size = length - 6;
+    bool big = t[0] == 'M' && t[1] == 'M';
+    if (!big && !(t[0] == 'I' && t[1] == 'I'))
+        return 1;
+    auto u16 = [&](uint32_t at) {
+        return big ? uint32_t(t[at] << 8 | t[at + 1]) : uint32_t(Bytes_peekU16Le(t + at));
+    };
+    auto u32 = [&](uint32_t at) { return big ? u16(at) << 16 | u16(at + 2) : Bytes_peekU32Le(t + at); };
+    if (u16(2) != 42)
+        return 1;
+    uint32_t dir = u32(4);
+    if (dir < 8 || dir > size - 2)
+        return 1;
+    uint32_t count = u16(dir);
+    for (uint32_t i = 0; i < count; i++) {
+        uint32_t entry = dir + 2 + 12 * i;
+        if (uint64_t(entry) + 12 > size)
+            return 1;
+        // The orientation is one SHORT, held in the entry's value field.
+        if (u16(entry) == 0x0112) {
+            if (u16(entry + 2) != 3 || u32(entry + 4) != 1)
+                return 1;
+            uint32_t v = u16(entry + 8);
+            return v >= 1 && v <= 8 ? int32_t(v) : 1;
+        }
+    }
+    return 1;
+}
+
 int Jpeg_recognise(int32_t *score, ImageHook, void *, const uint8_t *bytes, uint32_t count,
                    uint32_t flags)
 {
@@ -483,6 +521,10 @@ struct JpegDecodeState {
     PixelBuf *bandPicture, *bandMask;
     int32_t bandFirst, bandRows, bandNext;
     int32_t withMask;
+    ImageHook hook; // the owner's hook (null: none)
+    void *hookArg;
+    int32_t orientation; // EXIF orientation applied (1: rows as stored)
+    PixelBuf *whole;     // the picture as stored, while it is being turned
 };
 
 // Progressive scans shown one by one at most; the rest are read at once
@@ -526,6 +568,64 @@ void beginState(JpegDecodeState *s, ImageObject *image, const ImageCodecParams *
     s->cinfo.err = &s->err.pub;
 }
 
+// The orientation to apply: the first EXIF block's, unless the owner
+// states the picture's width (then it places the rows as stored).
+int32_t orientationOf(JpegDecodeState *s)
+{
+    if (s->hook) {
+        int32_t size = 0;
+        if (s->hook(s->hookArg, Jpeg_opOwnerWidth, nullptr, &size) == Res_ok && size > 0)
+            return 1;
+    }
+    for (jpeg_saved_marker_ptr m = s->cinfo.marker_list; m; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && memcmp(m->data, "Exif\0\0", 6) == 0)
+            return Jpeg_exifOrientation(m->data, m->data_length);
+    }
+    return 1;
+}
+
+// 1 when the orientation swaps width and height.
+bool orientationTurns(int32_t orientation)
+{
+    return orientation >= 5;
+}
+
+// The routine that shows rows stored in orientation upright.
+OrientFn orientRoutine(int32_t orientation)
+{
+    switch (orientation) {
+    case 2:
+        return PixelBuf_flipHorizontal;
+    case 3:
+        return PixelBuf_rotate180;
+    case 4:
+        return PixelBuf_flipVertical;
+    case 5:
+        return PixelBuf_transpose;
+    case 6:
+        return PixelBuf_rotateClockwise;
+    case 7:
+        return PixelBuf_antiTranspose;
+    case 8:
+        return PixelBuf_rotateAnticlockwise;
+    default:
+        return nullptr;
+    }
+}
+
+// Publishes the output size, turned by the orientation.
+int publishHeader(JpegDecodeState *s, int32_t *reduction)
+{
+    j_decompress_ptr c = &s->cinfo;
+    int32_t w = int32_t(c->output_width), h = int32_t(c->output_height);
+    if (orientationTurns(s->orientation))
+        std::swap(w, h);
+    // Without a density the resolution is left to the store (0).
+    bool stated = (c->density_unit == 1 && (c->X_density > 1 || c->Y_density > 1)) ||
+                  (c->density_unit == 2 && c->X_density > 0);
+    return ImageDec_setHeader(s->image, w, h, stated ? Jpeg_resolution(c) : 0, 8, 3, reduction);
+}
+
 // Creates the decompressor with the engine's memory and source managers
 // and reads the header. Library failures leave through the error exit.
 void openDecoder(JpegDecodeState *s, ByteStream *stream)
@@ -533,7 +633,10 @@ void openDecoder(JpegDecodeState *s, ByteStream *stream)
     jpeg_create_decompress(&s->cinfo);
     memInstall(&s->memory, reinterpret_cast<j_common_ptr>(&s->cinfo));
     JpegSrc_install(&s->cinfo, &s->src, stream, s->image);
+    // APP1 segments are kept for their EXIF orientation.
+    jpeg_save_markers(&s->cinfo, JPEG_APP0 + 1, 0xFFFF);
     (void)jpeg_read_header(&s->cinfo, TRUE);
+    s->orientation = orientationOf(s);
 }
 
 // Builds the decode table from the hook's answer to op 14. 0, 1 or the
@@ -655,6 +758,62 @@ int readRows(JpegDecodeState *s)
     return putBand(s);
 }
 
+// Copies the upright picture into the store's bands, top to bottom.
+int putUpright(JpegDecodeState *s, const PixelBuf *shown)
+{
+    s->src.width = shown->width;
+    for (int32_t row = 0; row < shown->height;) {
+        int r = takeBand(s, row);
+        if (r != Res_ok)
+            return r;
+        PixelBuf *band = s->bandPicture;
+        int32_t count = std::min(s->bandRows, shown->height - row);
+        size_t bytes = size_t(std::min(shown->width, band->width)) * 2;
+        for (int32_t i = 0; i < count; i++) {
+            memcpy(band->pixels + size_t(i) * band->stride, shown->pixels + size_t(row + i) * shown->stride, bytes);
+            if (s->bandMask)
+                memset(s->bandMask->pixels + size_t(i) * s->bandMask->stride, 255, size_t(s->bandMask->width));
+        }
+        s->bandNext = count;
+        r = putBand(s);
+        if (r != Res_ok)
+            return r;
+        row += count;
+    }
+    return Res_ok;
+}
+
+// Decodes the rows as stored into a picture of their own, turns it upright
+// and hands it to the store.
+int readTurned(JpegDecodeState *s)
+{
+    j_decompress_ptr c = &s->cinfo;
+    int r = PixelBuf_create(&s->whole, int32_t(c->output_width), int32_t(c->output_height), s->params->pixelFormat,
+                            0x10000);
+    if (r != Res_ok)
+        return r;
+    PixelBuf *w = s->whole;
+    uint32_t n = std::min<uint32_t>(c->output_width, uint32_t(w->width));
+    while (c->output_scanline < c->output_height) {
+        JDIMENSION row = c->output_scanline;
+        JDIMENSION got = jpeg_read_scanlines(c, s->line, lineRows);
+        if (got == 0 || got > JDIMENSION(lineRows))
+            return Res_jpegLibrary;
+        JpegSrc_mapRows(c, s->line, 0, got);
+        for (JDIMENSION i = 0; i < got && row + i < uint32_t(w->height); i++)
+            s->colour.convert(s->line[i], w->pixels + size_t(row + i) * w->stride, n, uint32_t(c->output_components));
+    }
+    PixelBuf *upright = nullptr;
+    r = orientRoutine(s->orientation)(w, &upright);
+    if (r != Res_ok)
+        return r;
+    PixelBuf_destroy(s->whole);
+    s->whole = nullptr;
+    r = putUpright(s, upright);
+    PixelBuf_destroy(upright);
+    return r;
+}
+
 // Buffered-image mode: every input scan gets an output pass.
 int readScans(JpegDecodeState *s)
 {
@@ -688,8 +847,7 @@ int headerGuarded(JpegDecodeState *s, ByteStream *stream)
     c->out_color_space = c->jpeg_color_space;
     jpeg_calc_output_dimensions(c);
     int32_t reduction = 3;
-    return ImageDec_setHeader(s->image, int32_t(c->output_width), int32_t(c->output_height),
-                              Jpeg_resolution(c), 8, 3, &reduction);
+    return publishHeader(s, &reduction);
 }
 
 int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
@@ -707,13 +865,14 @@ int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
         s->src.map = s->table;
         s->src.mapComponents = s->tableComponents;
     }
-    bool buffered = jpeg_has_multiple_scans(c) && (p->flags & ImageDec_flagAsync);
+    // A picture to be turned is shown once it is whole.
+    bool turned = s->orientation != 1;
+    bool buffered = !turned && jpeg_has_multiple_scans(c) && (p->flags & ImageDec_flagAsync);
     c->buffered_image = buffered ? TRUE : FALSE;
     c->out_color_space = c->jpeg_color_space;
     jpeg_calc_output_dimensions(c);
     int32_t reduction = 3;
-    int r = ImageDec_setHeader(s->image, int32_t(c->output_width), int32_t(c->output_height),
-                               Jpeg_resolution(c), 8, 3, &reduction);
+    int r = publishHeader(s, &reduction);
     if (r != Res_ok)
         return r;
     if (reduction > 0) {
@@ -731,7 +890,10 @@ int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
     s->src.width = int32_t(c->output_width);
     s->line = c->mem->alloc_sarray(reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE,
                                    c->output_width * JDIMENSION(c->output_components), lineRows);
-    r = buffered ? readScans(s) : readRows(s);
+    if (turned)
+        r = readTurned(s);
+    else
+        r = buffered ? readScans(s) : readRows(s);
     if (r != Res_ok)
         return r;
     (void)jpeg_finish_decompress(c);
@@ -744,6 +906,8 @@ int decodeGuarded(JpegDecodeState *s, ByteStream *stream)
 void endState(JpegDecodeState *s)
 {
     (void)putBand(s);
+    PixelBuf_destroy(s->whole);
+    s->whole = nullptr;
     jpeg_destroy_decompress(&s->cinfo);
     srcGiveBack(&s->src);
     Mem_free(s->table);
@@ -752,10 +916,12 @@ void endState(JpegDecodeState *s)
 
 } // namespace
 
-int Jpeg_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, ImageHook, void *)
+int Jpeg_readHeader(EngineContext *, ByteStream *stream, ImageObject *image, ImageHook hook, void *hookArg)
 {
     JpegDecodeState s;
     beginState(&s, image, nullptr);
+    s.hook = hook;
+    s.hookArg = hookArg;
     int r = headerGuarded(&s, stream);
     endState(&s);
     return r;
@@ -768,6 +934,8 @@ int Jpeg_decode(EngineContext *, void *, ByteStream *stream, ImageObject *image,
         return Res_jpegNoConverter;
     JpegDecodeState s;
     beginState(&s, image, params);
+    s.hook = params->hook;
+    s.hookArg = params->hookArg;
     int r = params->hook ? readDecodeTable(&s, params->hook, params->hookArg) : Res_ok;
     if (r == Res_ok)
         r = decodeGuarded(&s, stream);

@@ -31,6 +31,7 @@ enum : int32_t {
     JpegSrc_maxLend = 4096, // bytes lent to the library per refill
     Jpeg_opDecodeList = 14, // hook op: n (min, max) float pairs, one per component
     Jpeg_opColourHint = 23, // hook op: 4 declares the data as CMYK
+    Jpeg_opOwnerWidth = 1,  // hook op: the owner's width of the picture
 };
 
 // The error manager: the library's record with the engine's methods, a
@@ -95,9 +96,22 @@ void JpegSrc_mapRows(j_decompress_ptr cinfo, JSAMPARRAY rows, uint32_t first, ui
 // per cm) trunc(x density x 2.54); otherwise 72.
 int32_t Jpeg_resolution(const jpeg_decompress_struct *cinfo);
 
+// The orientation an APP1 segment's EXIF block states (data: the
+// segment's payload, from "Exif\0\0"): 1 to 8 as the first image
+// directory's tag 0x0112 gives it, 1 when the block is not EXIF, is cut
+// short or holds no valid orientation. 1 shows the rows as stored; 3 turns
+// them half round; 6 and 8 turn them a quarter clockwise and anticlockwise;
+// 2, 4, 5 and 7 mirror them horizontally, vertically, about the main and
+// about the other diagonal.
+int32_t Jpeg_exifOrientation(const uint8_t *data, uint32_t length);
+
 // The codec's slots (graphics/imagecodec.h): 100 when the recognition flag
 // is set and at least 11 bytes start FF D8 FF; reading the header and
-// publishing the size (reduction by up to 1/8 offered); decoding. Results:
+// publishing the size (reduction by up to 1/8 offered); decoding.
+// The picture is shown upright: an EXIF orientation is applied (the size
+// published is the turned one), unless the image's owner states the
+// picture's width itself (its hook answers op 1, as a PDF image dictionary
+// does): such an owner places the rows as stored. Results:
 // 0x2301 when the wanted picture format is not a 5-6-5 format (2 or 4);
 // 0x2302 for any library error but running out of memory; 1 for memory;
 // the stream's or the store's error met while decoding.

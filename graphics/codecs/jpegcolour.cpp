@@ -360,42 +360,63 @@ void JpegColour_rgb565(const uint8_t *in, void *out, uint32_t n, uint32_t)
         o[i] = pack565(in[0], in[1], in[2]);
 }
 
+// Ink values multiply: a colour channel is what the coloured ink leaves of
+// the light times what the black ink leaves, so (255 - ink) x (255 - K) /
+// 255 rounded, as colour-managed readers without a profile compute it.
+// Adding the two inks instead (255 - ink - K) darkens every colour that
+// has black in it.
+inline uint32_t inkProduct(uint32_t a, uint32_t b)
+{
+    uint32_t x = a * b + 128;
+    return (x + (x >> 8)) >> 8;
+}
+
+// Inverted inks (Adobe): each stored value is what its ink leaves.
 void JpegColour_cmyk565(const uint8_t *in, void *out, uint32_t n, uint32_t)
 {
     uint16_t *o = static_cast<uint16_t *>(out);
     for (uint32_t i = 0; i < n; i++, in += 4) {
-        int32_t k = in[3] - 255;
-        o[i] = pack565(clamp255(in[0] + k), clamp255(in[1] + k), clamp255(in[2] + k));
+        uint32_t k = in[3];
+        o[i] = pack565(inkProduct(in[0], k), inkProduct(in[1], k), inkProduct(in[2], k));
     }
 }
 
+// Plain inks: each stored value is the ink itself.
 void JpegColour_cmykPlain565(const uint8_t *in, void *out, uint32_t n, uint32_t)
 {
     uint16_t *o = static_cast<uint16_t *>(out);
     for (uint32_t i = 0; i < n; i++, in += 4) {
-        int32_t k = 255 - in[3];
-        o[i] = pack565(clamp255(k - in[0]), clamp255(k - in[1]), clamp255(k - in[2]));
+        uint32_t k = 255u - in[3];
+        o[i] = pack565(inkProduct(255u - in[0], k), inkProduct(255u - in[1], k), inkProduct(255u - in[2], k));
     }
 }
 
+// YCCK: Y, Cb and Cr give, through the YCbCr conversion, 255 minus the
+// stored C, M and Y (as the library turns YCCK into CMYK); K is stored as
+// it is. Inverted (Adobe) values then multiply as for CMYK.
 void JpegColour_ycck565(const uint8_t *in, void *out, uint32_t n, uint32_t)
 {
     uint16_t *o = static_cast<uint16_t *>(out);
     for (uint32_t i = 0; i < n; i++, in += 4) {
-        int32_t base = int32_t(in[3]) - in[0];
-        uint32_t cb = in[1], cr = in[2];
-        o[i] = pack565(clamp255(base - ycc.crR[cr]), clamp255(base - greenOf(cb, cr)),
-                       clamp255(base - ycc.cbB[cb]));
+        int32_t y = in[0];
+        uint32_t cb = in[1], cr = in[2], k = in[3];
+        uint32_t c = clamp255(255 - (y + ycc.crR[cr]));
+        uint32_t m = clamp255(255 - (y + greenOf(cb, cr)));
+        uint32_t ye = clamp255(255 - (y + ycc.cbB[cb]));
+        o[i] = pack565(inkProduct(c, k), inkProduct(m, k), inkProduct(ye, k));
     }
 }
 
+// YCCK of plain inks: the YCbCr conversion gives 255 minus each ink.
 void JpegColour_ycckPlain565(const uint8_t *in, void *out, uint32_t n, uint32_t)
 {
     uint16_t *o = static_cast<uint16_t *>(out);
     for (uint32_t i = 0; i < n; i++, in += 4) {
-        int32_t base = int32_t(in[0]) - in[3];
-        uint32_t cb = in[1], cr = in[2];
-        o[i] = pack565(clamp255(base + ycc.crR[cr]), clamp255(base + greenOf(cb, cr)),
-                       clamp255(base + ycc.cbB[cb]));
+        int32_t y = in[0];
+        uint32_t cb = in[1], cr = in[2], k = 255u - in[3];
+        uint32_t r = clamp255(y + ycc.crR[cr]);
+        uint32_t g = clamp255(y + greenOf(cb, cr));
+        uint32_t b = clamp255(y + ycc.cbB[cb]);
+        o[i] = pack565(inkProduct(r, k), inkProduct(g, k), inkProduct(b, k));
     }
 }

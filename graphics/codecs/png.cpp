@@ -151,7 +151,9 @@ void pngHeader(png_structp png, png_infop info)
     int present = png_get_pHYs(png, info, &xRes, &yRes, &unit) != 0;
     s->width = int32_t(width);
     s->height = int32_t(height);
-    s->dpi = Png_resolution(present, uint32_t(unit), xRes);
+    // Without a resolution in pHYs the store's default applies (0).
+    bool stated = present && unit == PNG_RESOLUTION_METER && xRes >= 10;
+    s->dpi = stated ? Png_resolution(present, uint32_t(unit), xRes) : 0;
     s->interlaced = interlace != PNG_INTERLACE_NONE;
     if (s->headerOnly) {
         s->headerSeen = 1;

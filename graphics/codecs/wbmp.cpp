@@ -44,7 +44,7 @@ int readHeaderFrom(PeekStream *peek, ImageObject *image, WbmpHeader *h)
     if (!h->valid)
         return Res_wbmpBadHeader;
     peek->base.readPtr += h->headerLength;
-    return ImageDec_setHeader(image, h->width, h->height, 72, 0, 3, nullptr);
+    return ImageDec_setHeader(image, h->width, h->height, 0, 0, 3, nullptr);
 }
 
 int decodeBody(EngineContext *app, PeekStream *peek, ImageObject *image, const ImageCodecParams *params,

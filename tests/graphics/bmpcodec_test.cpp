@@ -30,6 +30,8 @@ struct BmpLayout {
     uint32_t coloursUsed = 0;
     std::vector<uint32_t> palette; // 0xRRGGBB
     std::vector<uint32_t> masks;   // bit fields
+    bool masksInside = false;      // the masks from byte 40 of the header, not after it
+    uint32_t perMetre = 2835;      // both resolutions
     std::string pixels;
     int32_t offsetShift = 0;       // added to the true data offset
 };
@@ -50,14 +52,18 @@ std::string bmpFile(const BmpLayout &b)
         putU16(info, b.bits);
         putU32(info, b.compression);
         putU32(info, uint32_t(b.pixels.size()));
-        putU32(info, 2835);
-        putU32(info, 2835);
+        putU32(info, b.perMetre);
+        putU32(info, b.perMetre);
         putU32(info, b.coloursUsed);
         putU32(info, 0);
+        if (b.masksInside)
+            for (uint32_t m : b.masks)
+                putU32(info, m);
         info.resize(b.headerSize, '\0');
     }
-    for (uint32_t m : b.masks)
-        putU32(info, m);
+    if (!b.masksInside)
+        for (uint32_t m : b.masks)
+            putU32(info, m);
     for (uint32_t c : b.palette) {
         info += char(c & 0xFF);
         info += char((c >> 8) & 0xFF);
@@ -258,9 +264,19 @@ TEST_F(BmpTest, ReadingTheHeaderPublishesTheSize)
         {"top-down: the absolute height", bmpFile(topDown), Res_ok, 7, 5},
         {"a core header", bmpFile(core), Res_ok, 300, 9},
         {"BA", ba, Res_bmpBadSignature, 0, 0},
-        {"header size 64", [] {
+        {"header size 16", [] {
              std::string s = bmpFile(small8());
-             s[14] = 64;
+             s[14] = 16;
+             return s;
+         }(), Res_bmpBadHeader, 0, 0},
+        {"header size 39", [] {
+             std::string s = bmpFile(small8());
+             s[14] = 39;
+             return s;
+         }(), Res_bmpBadHeader, 0, 0},
+        {"header size 65537", [] {
+             std::string s = bmpFile(small8());
+             s[14] = 1, s[16] = 1;
              return s;
          }(), Res_bmpBadHeader, 0, 0},
         {"cut in the header", bmpFile(small8()).substr(0, 30), Res_bmpShortData, 0, 0},
@@ -376,6 +392,188 @@ TEST_F(BmpTest, PixelsExpandAsTheRulesSay)
     }
 }
 
+// ------------------------------------------- longer headers and alpha
+
+// A decoded picture in format 6 (0x00BBGGRR) with its mask, rows from the
+// top; no mask: an empty vector.
+struct BmpShown {
+    int result = -1;
+    std::vector<uint32_t> pixels;
+    std::vector<uint8_t> alpha;
+};
+
+// Headers of every length from 40 bytes up read the fields they hold: the
+// masks from byte 40 of a header of 52 bytes or more (not the 64-byte OS/2
+// one), the alpha mask from 56; a 40-byte header with compression 6 is
+// followed by four masks. Alpha stays as a mask; a narrow alpha field's
+// largest value is opaque; alpha 0 everywhere is a writer that never
+// filled it, shown opaque.
+TEST_F(BmpTest, LongerHeadersReadTheirMasksAndAlpha)
+{
+    makeStore(Pixel_formatRGBA);
+    auto shown = [&](const BmpLayout &b) {
+        BmpShown out;
+        ImageView *view = nullptr;
+        ImageHandle *h = decodeBytes(bmpFile(b), &view);
+        out.result = lastResult();
+        if (h && view && view->picture) {
+            for (int32_t y = 0; y < view->picture->height; y++)
+                for (int32_t x = 0; x < view->picture->width; x++) {
+                    out.pixels.push_back(pictureAt(view->picture, x, y));
+                    if (view->mask)
+                        out.alpha.push_back(view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)]);
+                }
+        }
+        ImageHandle_release(h);
+        return out;
+    };
+    // Two 32-bit pixels 0xAARRGGBB.
+    auto argb = [](uint32_t first, uint32_t second) {
+        std::string px;
+        putU32(px, first);
+        putU32(px, second);
+        return px;
+    };
+    auto layout = [](uint32_t headerSize, uint32_t bits, uint32_t compression, std::vector<uint32_t> masks,
+                     bool inside, std::string pixels) {
+        BmpLayout b;
+        b.width = 2;
+        b.height = 1;
+        b.headerSize = headerSize;
+        b.bits = bits;
+        b.compression = compression;
+        b.masks = std::move(masks);
+        b.masksInside = inside;
+        b.pixels = std::move(pixels);
+        return b;
+    };
+    const std::vector<uint32_t> argbMasks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    const std::vector<uint32_t> rgbMasks = {0x00FF0000, 0x0000FF00, 0x000000FF};
+    struct Case {
+        const char *what;
+        BmpLayout layout;
+        std::vector<uint32_t> pixels;
+        std::vector<uint8_t> alpha; // empty: opaque, no mask
+    };
+    std::string px565;
+    putU16(px565, 0xF800);
+    putU16(px565, 0x07E0);
+    px565 += std::string(2, '\0');
+    std::string px1555;
+    putU16(px1555, 0x8000 | 0x7C00);
+    putU16(px1555, 0x001F);
+    px1555 += std::string(2, '\0');
+    std::string px24("\x01\x02\x03\x04\x05\x06\0\0", 8);
+    const Case cases[] = {
+        {"52 bytes: 5-6-5 masks inside", layout(52, 16, 3, {0xF800, 0x07E0, 0x001F}, true, px565),
+         {0x0000F8, 0x00FC00}, {}},
+        {"56 bytes: alpha mask inside", layout(56, 32, 3, argbMasks, true, argb(0x80112233, 0xFF445566)),
+         {0x332211, 0x665544}, {0x80, 0xFF}},
+        {"108 bytes", layout(108, 32, 3, argbMasks, true, argb(0x00112233, 0x40445566)),
+         {0x332211, 0x665544}, {0x00, 0x40}},
+        {"124 bytes", layout(124, 32, 3, argbMasks, true, argb(0xFF112233, 0x01445566)),
+         {0x332211, 0x665544}, {0xFF, 0x01}},
+        {"124 bytes without alpha mask", layout(124, 32, 3, rgbMasks, true, argb(0x80112233, 0x01445566)),
+         {0x332211, 0x665544}, {}},
+        {"124 bytes, 24 bits, masks not used", layout(124, 24, 0, argbMasks, true, px24),
+         {0x010203, 0x040506}, {}},
+        {"40 bytes, compression 6: four masks after it", layout(40, 32, 6, argbMasks, false, argb(0x7F112233, 0)),
+         {0x332211, 0}, {0x7F, 0}},
+        {"1-bit alpha of 1-5-5-5 is opaque", layout(124, 16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}, true, px1555),
+         {0x0000F8, 0xF80000}, {0xFF, 0x00}},
+        {"alpha 0 everywhere shows opaque", layout(124, 32, 3, argbMasks, true, argb(0x00112233, 0x00445566)),
+         {0x332211, 0x665544}, {}},
+        {"64 bytes (OS/2): no masks inside", layout(64, 24, 0, argbMasks, true, px24), {0x010203, 0x040506}, {}},
+    };
+    for (const Case &c : cases) {
+        BmpShown s = shown(c.layout);
+        EXPECT_EQ(s.result, Res_ok) << c.what;
+        EXPECT_EQ(s.pixels, c.pixels) << c.what;
+        EXPECT_EQ(s.alpha, c.alpha) << c.what;
+    }
+}
+
+// The horizontal resolution in pixels per metre is the picture's
+// resolution, as PNG's pHYs is; none (or under 10 per metre) leaves the
+// default 72 and states nothing.
+TEST_F(BmpTest, TheResolutionFieldGivesTheResolution)
+{
+    makeStore();
+    struct Case {
+        uint32_t headerSize, perMetre;
+        int32_t nominal, stated;
+    };
+    const Case cases[] = {
+        {40, 3780, 96, 96}, {124, 5906, 150, 150}, {40, 2835, 72, 72}, {40, 0, 72, 0}, {108, 9, 72, 0},
+    };
+    for (const Case &c : cases) {
+        BmpLayout b = small8();
+        b.headerSize = c.headerSize;
+        b.perMetre = c.perMetre;
+        ImageView *view = nullptr;
+        ImageHandle *h = decodeBytes(bmpFile(b), &view);
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(lastResult(), Res_ok);
+        EXPECT_EQ(h->image->nominalResolution, c.nominal) << c.headerSize << " " << c.perMetre;
+        EXPECT_EQ(Image_getStatedResolution(h), c.stated) << c.headerSize << " " << c.perMetre;
+        ImageHandle_release(h);
+    }
+    // A core header has no resolution.
+    BmpLayout core = small8();
+    core.headerSize = 12;
+    ImageObject image = bareImage();
+    TestMemStream *stream = memStream(bmpFile(core));
+    EXPECT_EQ(Bmp_readHeader(ctx, &stream->base, &image, nullptr, nullptr), Res_ok);
+    EXPECT_EQ(image.nominalResolution, 72);
+    EXPECT_EQ(image.statedResolution, 0);
+    (void)ByteStream_close(&stream->base);
+}
+
+// Files written by ImageMagick with the 124-byte header (its default):
+// 24 bits at 150 dpi, 4 bits through a palette, 32-bit bit fields with
+// alpha 255, 128 and 0 by row (tests/fixtures/images/pictures).
+TEST_F(BmpTest, VersionFiveFilesShowTheirPixels)
+{
+    const uint32_t colours[3][4] = {
+        {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF},
+        {0x000000, 0xFFFF00, 0x00FFFF, 0xFF00FF},
+        {0x804020, 0x208040, 0x402080, 0xC8C8C8},
+    };
+    const uint8_t alpha[3] = {255, 128, 0};
+    for (uint32_t format : {uint32_t(Pixel_format565), uint32_t(Pixel_formatRGBA)}) {
+        makeStore(format);
+        for (const char *name : {"v5_24", "v5_palette", "v5_alpha"}) {
+            ImageView *view = nullptr;
+            ImageHandle *h = decodeBytes(readFixture(std::string("pictures/") + name + ".bmp"), &view);
+            ASSERT_NE(h, nullptr);
+            EXPECT_EQ(lastResult(), Res_ok) << name;
+            ASSERT_NE(view, nullptr);
+            ASSERT_NE(view->picture, nullptr) << name;
+            ASSERT_EQ(view->picture->width, 4) << name;
+            ASSERT_EQ(view->picture->height, 3) << name;
+            bool withAlpha = std::string(name) == "v5_alpha";
+            EXPECT_EQ(view->mask != nullptr, withAlpha) << name;
+            for (int32_t y = 0; y < 3; y++)
+                for (int32_t x = 0; x < 4; x++) {
+                    if (withAlpha && alpha[y] == 0)
+                        continue; // a transparent pixel's colour is the writer's choice
+                    EXPECT_EQ(pictureAt(view->picture, x, y), expectedPixel(colours[y][x], format))
+                        << name << " " << x << "," << y << " in format " << format;
+                    if (withAlpha) {
+                        EXPECT_EQ(view->mask->pixels[size_t(y) * view->mask->stride + size_t(x)], alpha[y])
+                            << name << " " << x << "," << y;
+                    }
+                }
+            if (withAlpha) {
+                EXPECT_EQ(view->mask->pixels[size_t(2) * view->mask->stride], 0) << "the transparent row";
+            }
+            EXPECT_EQ(Image_getStatedResolution(h), std::string(name) == "v5_24" ? 149 : 0) << name;
+            ImageHandle_release(h);
+        }
+        ImageStore_release(ctx);
+    }
+}
+
 // ----------------------------------------------------------------- errors
 
 TEST_F(BmpTest, EveryErrorOnAFileMadeForIt)
@@ -406,7 +604,11 @@ TEST_F(BmpTest, EveryErrorOnAFileMadeForIt)
         {"RLE8 with 4 bits", changed([](BmpLayout &b) { b.compression = 1, b.bits = 4; }), Res_bmpBadCompression},
         {"RLE4 with 8 bits", changed([](BmpLayout &b) { b.compression = 2; }), Res_bmpBadCompression},
         {"bit fields with 24 bits", changed([](BmpLayout &b) { b.compression = 3, b.bits = 24; }), Res_bmpBadCompression},
-        {"header size 56", patched(small8(), 14, std::string("\x38", 1)), Res_bmpBadHeader},
+        {"header size 24", patched(small8(), 14, std::string("\x18", 1)), Res_bmpBadHeader},
+        {"compression 5 (PNG inside)", changed([](BmpLayout &b) { b.compression = 5; }), Res_bmpBadCompression},
+        {"alpha bit fields with 8 bits", changed([](BmpLayout &b) { b.compression = 6; }), Res_bmpBadCompression},
+        {"cut inside a version 5 header", changed([](BmpLayout &b) { b.headerSize = 124; }).substr(0, 14 + 60),
+         Res_bmpShortData},
         {"width 0", changed([](BmpLayout &b) { b.width = 0; }), Res_bmpBadHeader},
         {"width below 0", changed([](BmpLayout &b) { b.width = -2; }), Res_bmpBadHeader},
         {"height 0", changed([](BmpLayout &b) { b.height = 0; }), Res_bmpBadHeader},

@@ -5,6 +5,7 @@
 // scan, files cut short, broken files, and running out of memory).
 #include "graphics/codecs/jpeg.h"
 
+#include <array>
 #include <cmath>
 
 #include "document/edr/doc.h"
@@ -50,6 +51,31 @@ TEST(JpegColour, EdgeValuesOfEachRoutine)
         << "plain YCCK white";
     EXPECT_EQ(convertOne(JpegColour_ycckPlain565, {255, 128, 128, 255}), 0x0000)
         << "plain YCCK, full black";
+}
+
+// Coloured ink and black ink multiply: each channel is (255 - ink) x
+// (255 - K) / 255, rounded, whether the inks are stored inverted (Adobe),
+// plainly, or as YCCK. Cyan 77, magenta 153, yellow 26 and black 102 give
+// 107, 61, 137 (adding the inks would give 76, 0, 127).
+TEST(JpegColour, InksMultiply)
+{
+    struct Case {
+        const char *what;
+        JpegColourFn fn;
+        std::initializer_list<uint8_t> in;
+        uint16_t out;
+    };
+    const uint16_t ink565 = (107 >> 3) << 11 | (61 >> 2) << 5 | 137 >> 3;
+    const uint16_t grey565 = (107 >> 3) << 11 | (107 >> 2) << 5 | 107 >> 3;
+    const Case cases[] = {
+        {"inverted CMYK", JpegColour_cmyk565, {255 - 77, 255 - 153, 255 - 26, 255 - 102}, ink565},
+        {"plain CMYK", JpegColour_cmykPlain565, {77, 153, 26, 102}, ink565},
+        {"inverted YCCK: Y 77 is stored C, M and Y of 178", JpegColour_ycck565, {77, 128, 128, 255 - 102}, grey565},
+        {"plain YCCK: Y 178 is ink 77", JpegColour_ycckPlain565, {178, 128, 128, 102}, grey565},
+        {"inverted CMYK: half black on no ink", JpegColour_cmyk565, {255, 255, 255, 127}, 0x7BEF},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(convertOne(c.fn, c.in), c.out) << c.what;
 }
 
 // The fast three-lane YCbCr routine against the JFIF formulas, for every
@@ -437,6 +463,8 @@ TEST_F(JpegTest, DensitiesGiveTheResolution)
         EXPECT_EQ(info[0], 64) << c.name;
         EXPECT_EQ(info[1], 48) << c.name;
         EXPECT_EQ(info[2], c.dpi) << c.name;
+        // Density unit 0 states no resolution: 72 is the default.
+        EXPECT_EQ(Image_getStatedResolution(h), std::string(c.name) == "density_unit0" ? 0 : c.dpi) << c.name;
         EXPECT_EQ(h->image->views, nullptr) << c.name;
         ImageHandle_release(h);
     }
@@ -504,6 +532,167 @@ TEST_F(JpegTest, TheColourHintReadsCmykUninverted)
     hint.colourHint = 3;
     h = decode("cmyk_adobe", &view, 0, 0, &hint);
     expectClose(view, a, "hint 3");
+    ImageHandle_release(h);
+}
+
+// Four 8 x 8 blocks of known inks with black, as PIL writes CMYK (stored
+// inverted, Adobe transform 0) and as ImageMagick writes it (YCCK, Adobe
+// transform 2): every pixel within 2 steps of 5-6-5 of the multiplied inks
+// (tests/fixtures/images/pictures/make_pictures.py).
+TEST_F(JpegTest, CmykAndYcckFilesShowTheirInks)
+{
+    makeCodecStore(Codec_jpegDescriptor);
+    // (255 - ink) x (255 - K) / 255 of the blocks' CMYK, left to right.
+    const uint8_t expected[4][3] = {{127, 127, 127}, {107, 61, 137}, {42, 164, 195}, {216, 31, 66}};
+    for (const char *name : {"cmyk_inverted", "ycck"}) {
+        ImageHandle *h = openBytes(readFixture(std::string("pictures/") + name + ".jpg"));
+        ImageView *view = h ? decodeAt(h->image, 0) : nullptr;
+        ASSERT_NE(view, nullptr) << name;
+        ASSERT_NE(view->picture, nullptr) << name;
+        ASSERT_EQ(view->picture->width, 32) << name;
+        ASSERT_EQ(view->picture->height, 8) << name;
+        int worst = 0;
+        for (int32_t y = 0; y < 8; y++)
+            for (int32_t x = 0; x < 32; x++)
+                worst = std::max(worst, channelDistance(pixel16(view->picture, x, y), rgbTo565(expected[x / 8])));
+        EXPECT_LE(worst, 2) << name;
+        ImageHandle_release(h);
+    }
+}
+
+// The EXIF orientation of an APP1 segment, in either byte order; anything
+// short, damaged or out of range is 1 (as stored).
+TEST(Jpeg, ExifOrientationIsReadFromTheFirstDirectory)
+{
+    auto exif = [](bool big, std::vector<std::array<uint32_t, 4>> entries) {
+        std::string s("Exif\0\0", 6);
+        auto u16 = [&](uint32_t v) {
+            if (big)
+                s += char(v >> 8), s += char(v & 0xFF);
+            else
+                s += char(v & 0xFF), s += char(v >> 8);
+        };
+        auto u32 = [&](uint32_t v) {
+            if (big)
+                u16(v >> 16), u16(v & 0xFFFF);
+            else
+                u16(v & 0xFFFF), u16(v >> 16);
+        };
+        s += big ? "MM" : "II";
+        u16(42);
+        u32(8);
+        u16(uint32_t(entries.size()));
+        for (const auto &e : entries) {
+            u16(e[0]);
+            u16(e[1]);
+            u32(e[2]);
+            u16(e[3]);
+            u16(0);
+        }
+        u32(0);
+        return s;
+    };
+    auto orientation = [](const std::string &s) {
+        return Jpeg_exifOrientation(reinterpret_cast<const uint8_t *>(s.data()), uint32_t(s.size()));
+    };
+    struct Case {
+        const char *what;
+        std::string data;
+        int32_t orientation;
+    };
+    std::string six = exif(true, {{0x0112, 3, 1, 6}});
+    std::string badDirectory = exif(false, {{0x0112, 3, 1, 6}});
+    badDirectory[6 + 4] = char(0xF0); // the directory's offset past the end
+    const Case cases[] = {
+        {"little-endian 8", exif(false, {{0x010F, 2, 4, 0}, {0x0112, 3, 1, 8}}), 8},
+        {"big-endian 6", six, 6},
+        {"every value 1-8", exif(false, {{0x0112, 3, 1, 5}}), 5},
+        {"no orientation tag", exif(false, {{0x010F, 2, 4, 0}}), 1},
+        {"value 0", exif(false, {{0x0112, 3, 1, 0}}), 1},
+        {"value 9", exif(false, {{0x0112, 3, 1, 9}}), 1},
+        {"not a SHORT", exif(false, {{0x0112, 4, 1, 6}}), 1},
+        {"two values", exif(false, {{0x0112, 3, 2, 6}}), 1},
+        {"cut inside the entry", six.substr(0, six.size() - 10), 1},
+        {"directory past the end", badDirectory, 1},
+        {"no byte order", std::string("Exif\0\0XX\0\x2A\0\0\0\x08", 14), 1},
+        {"not EXIF", std::string("Exif\0x", 6) + six.substr(6), 1},
+        {"empty", std::string(), 1},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(orientation(c.data), c.orientation) << c.what;
+}
+
+// A 48 x 32 picture of six 16 x 16 blocks (three across, two down) with
+// the EXIF orientations 1, 3, 6 and 8 shows upright: turned half round, a
+// quarter clockwise and a quarter anticlockwise, its size turned with it.
+// An owner that states the picture's width (as a PDF image dictionary
+// does) gets the rows as stored.
+TEST_F(JpegTest, TheExifOrientationTurnsThePictureUpright)
+{
+    makeCodecStore(Codec_jpegDescriptor);
+    const uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, Y = 0xFFFF00, C = 0x00FFFF, M = 0xFF00FF;
+    struct Case {
+        const char *name;
+        int32_t columns, rows; // in blocks
+        std::vector<uint32_t> blocks; // rows from the top
+    };
+    const Case cases[] = {
+        {"orient1", 3, 2, {R, G, B, Y, C, M}},
+        {"orient3", 3, 2, {M, C, Y, B, G, R}},
+        {"orient6", 2, 3, {Y, R, C, G, M, B}},
+        {"orient8", 2, 3, {B, M, G, C, R, Y}},
+    };
+    auto check = [&](ImageHandle *h, const Case &c, const std::string &what) {
+        ImageView *view = h ? decodeAt(h->image, 0) : nullptr;
+        ASSERT_NE(view, nullptr) << what;
+        ASSERT_NE(view->picture, nullptr) << what;
+        ASSERT_EQ(view->picture->width, 16 * c.columns) << what;
+        ASSERT_EQ(view->picture->height, 16 * c.rows) << what;
+        EXPECT_EQ(h->image->nominalWidth, 16 * c.columns) << what;
+        for (int32_t by = 0; by < c.rows; by++)
+            for (int32_t bx = 0; bx < c.columns; bx++) {
+                uint32_t rgb = c.blocks[size_t(by * c.columns + bx)];
+                const uint8_t want[3] = {uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)};
+                // Each block's inside, clear of the edges between blocks.
+                int worst = 0;
+                for (int32_t y = 16 * by + 3; y < 16 * by + 13; y++)
+                    for (int32_t x = 16 * bx + 3; x < 16 * bx + 13; x++)
+                        worst = std::max(worst, channelDistance(pixel16(view->picture, x, y), rgbTo565(want)));
+                EXPECT_LE(worst, 2) << what << " block " << bx << "," << by;
+            }
+    };
+    for (const Case &c : cases) {
+        ImageHandle *h = openBytes(readFixture(std::string("pictures/") + c.name + ".jpg"));
+        check(h, c, c.name);
+        ImageHandle_release(h);
+        // Reduced by the library, the turn is the same.
+        h = openBytes(readFixture(std::string("pictures/") + c.name + ".jpg"));
+        ImageView *half = h ? decodeAt(h->image, 1) : nullptr;
+        ASSERT_NE(half, nullptr);
+        ASSERT_NE(half->picture, nullptr);
+        EXPECT_EQ(half->picture->width, 8 * c.columns) << c.name << " at half size";
+        EXPECT_EQ(half->picture->height, 8 * c.rows) << c.name << " at half size";
+        ImageHandle_release(h);
+        // A sixteenth: the library's eighth and a halving of the store's
+        // own, one pixel per block.
+        h = openBytes(readFixture(std::string("pictures/") + c.name + ".jpg"));
+        ImageView *tiny = h ? decodeAt(h->image, 4) : nullptr;
+        ASSERT_NE(tiny, nullptr);
+        ASSERT_NE(tiny->picture, nullptr);
+        ASSERT_EQ(tiny->picture->width, c.columns) << c.name << " at a sixteenth";
+        ASSERT_EQ(tiny->picture->height, c.rows) << c.name << " at a sixteenth";
+        for (int32_t i = 0; i < c.columns * c.rows; i++) {
+            uint32_t rgb = c.blocks[size_t(i)];
+            const uint8_t want[3] = {uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)};
+            EXPECT_LE(channelDistance(pixel16(tiny->picture, i % c.columns, i / c.columns), rgbTo565(want)), 2)
+                << c.name << " at a sixteenth, block " << i;
+        }
+        ImageHandle_release(h);
+    }
+    HookAnswers owner;
+    owner.setInt(Jpeg_opOwnerWidth, 48);
+    ImageHandle *h = openBytes(readFixture("pictures/orient6.jpg"), 0, answeringHook, &owner);
+    check(h, cases[0], "orient6 with an owner's width");
     ImageHandle_release(h);
 }
 

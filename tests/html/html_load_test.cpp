@@ -929,12 +929,12 @@ TEST_F(HtmlSubdocTest, AFrameOfItsOwnPageStaysEmpty)
     });
 }
 
-// A picture opened on its own: a group of the "screensize" class (grey
-// across the page, with a frame's margins) holding a group with the image
-// node; docdump and docrender check the class and the grey. The open
+// A picture opened on its own: a group of the "screensize" class (white,
+// with a frame's margins) holding a group with the image node; docrender
+// checks the page it makes (tests/fixtures/images/pictures). The open
 // waits for the picture, in this thread or on the image workers: a picture
 // without a codec for it, or a damaged one, ends the open with an error.
-TEST_F(HtmlLoadTest, APictureOpensAsADocumentOnGrey)
+TEST_F(HtmlLoadTest, APictureOpensAsADocument)
 {
     ASSERT_EQ(AlienFile_initLayer(ctx()), 0);
     ASSERT_EQ(RomFs_createTable(ctx()), 0);
