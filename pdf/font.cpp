@@ -21,6 +21,7 @@
 #include "pdf/document.h"
 #include "pdf/pdf.h"
 #include "pdf/resources/pdfstream.h"
+#include "pdf/tounicode.h"
 
 namespace
 {
@@ -33,6 +34,7 @@ void nativeRelease(PdfNativeFont *n)
         return;
     CMap_free(n->cmap);
     Pdf_Font_glyphNamesFree(n->glyphNames);
+    Pdf_ToUnicode_free(n->toUnicode);
     Mem_free(n);
 }
 
@@ -496,6 +498,8 @@ int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel, uint32_t kin
         err = Pdf_Font_buildEncoding(doc, encoding, kind, baseFont, native);
     // A program's glyphs are keyed by the codes its encoding gives: a
     // ToUnicode map must not move them.
+    if (!err)
+        err = Pdf_Font_readToUnicode(doc, dict, &native->toUnicode);
     if (!err && !native->engineFontMade)
         err = applySimpleToUnicode(doc, dict, native);
     else if (!err && trueType)
@@ -576,6 +580,18 @@ int Pdf_Font_loadType0(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel)
         return err;
     }
     native->encoding = native->cmap ? PdfEnc_cmapSubstitute : PdfEnc_unsupported;
+    // The text of the codes: the font's map, and below it the collection
+    // table a "usecmap" of that map names.
+    err = Pdf_Font_readToUnicode(doc, dict, &native->toUnicode);
+    if (!err && native->toUnicode && native->cmap && !native->cmap->toUnicode &&
+        std::strncmp(native->toUnicode->useName, "Adobe-", 6) == 0)
+        err = CMap_loadCollectionUnicode(doc->context, native->toUnicode->useName + 6, &native->cmap->toUnicode);
+    if (err && err != Res_noMemory)
+        err = Res_ok;
+    if (err) {
+        nativeRelease(native);
+        return err;
+    }
     // The descendant's program draws the glyphs by CID + 1.
     if (native->cmap && descendant && descendant->type == PdfObj_dict)
         err = Pdf_FontProg_loadComposite(doc, descendant, native);

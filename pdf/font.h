@@ -19,6 +19,7 @@ struct PdfDoc;
 struct PdfObj;
 struct PdfGlyphNameList;
 struct PdfType3Font;
+struct PdfToUnicode;
 
 enum : uint32_t {
     PdfFont_nameLength = 256,
@@ -57,6 +58,7 @@ struct PdfNativeFont {
     uint16_t table[256];
     PdfGlyphNameList *glyphNames;
     uint32_t styleFlags, weight, variant, style;
+    PdfToUnicode *toUnicode; // the font's "ToUnicode" map, or null
 };
 
 // The current font of a graphics-state level.
@@ -137,6 +139,34 @@ bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind);
 [[nodiscard]] int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const char *baseFont,
                                          PdfNativeFont *native);
 
+// ------------------------------------------------------- text of strings
+//
+// The codes a string draws with and the text it reads as differ: runs
+// carry both. The text comes from the first of: the font's "ToUnicode"
+// map; for simple fonts the character its encoding names; for composite
+// fonts the character collection's table by CID; and only then a private
+// use character for the code.
+
+enum : uint32_t {
+    PdfFont_privateText = 0xE000, // the first private use character of the fallback
+    PdfFont_privateTextCount = 6400,
+};
+
+// The font's "ToUnicode" stream read into *out (null when the font has
+// none or it cannot be read). 0 or 1.
+[[nodiscard]] int Pdf_Font_readToUnicode(PdfDoc *doc, PdfObj *fontDict, PdfToUnicode **out);
+// The character a glyph name spells ("uniXXXX", "uXXXX" with four to six
+// hex digits, within the 16-bit range), or 0.
+uint16_t Pdf_Font_glyphNameSpelled(const char *name);
+// The text of a string shown with the selection: *out a new
+// zero-terminated 16-bit string of *count units (the caller frees it). 0
+// or 1.
+[[nodiscard]] int Pdf_Font_stringText(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
+                                      char16_t **out, uint32_t *count);
+// Reads the text table and ToUnicode map of a Type 3 font into its
+// record. 0, 1 or a getter's error.
+[[nodiscard]] int Pdf_Type3_readText(PdfDoc *doc, PdfObj *fontDict, PdfType3Font *font);
+
 // ------------------------------------------------ embedded font programs
 //
 // A font made from a program is registered with the font engine under a
@@ -184,6 +214,8 @@ struct PdfType3Font {
     float *widths;          // lastCode - firstCode + 1, glyph space
     PdfObj **procedures;    // the same count; null where a code has none
     PdfObj *resources;      // the font's "Resources", or null
+    uint16_t *textTable;    // 256 characters by code from the glyph names, or null
+    PdfToUnicode *toUnicode; // the font's "ToUnicode" map, or null
 };
 
 // Reads a Type 3 font dictionary and attaches the record to it (the

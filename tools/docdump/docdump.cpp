@@ -216,11 +216,35 @@ void dumpRuns(Edr_Node *node, std::string *out)
             char line[64];
             snprintf(line, sizeof line, "run %.2f %.2f ", r.x * 72.0 / 65536.0, -r.y * 72.0 / 65536.0);
             *out += line;
-            addUtf8(out, r.run, r.runLength);
+            addUtf8(out, r.text, r.textLength);
             *out += "\n";
         }
         GlyphRun_readerFree(&r);
     }
+}
+
+// The runs page by page: a page-description document keeps each page in a
+// group below the root, and a line "page N" goes before each page's runs.
+// Runs that lie elsewhere are printed in one walk, without page lines.
+void dumpPageRuns(Edr_Node *root, std::string *out)
+{
+    std::string all;
+    dumpRuns(root, &all);
+    if (all.empty() || !root || Edr_Node_type(root) != Edr_NodeType_group) {
+        *out += all;
+        return;
+    }
+    std::string pages, within;
+    int n = 0;
+    for (Edr_Node *page = Edr_Node_firstChild(root); page; page = Edr_Node_nextSibling(page)) {
+        if (Edr_Node_type(page) != Edr_NodeType_group)
+            continue;
+        std::string runs;
+        dumpRuns(Edr_Node_firstChild(page), &runs);
+        within += runs;
+        pages += "page " + std::to_string(++n) + "\n" + runs;
+    }
+    *out += within == all ? pages : all;
 }
 
 // The class name of a group (its element interned in the document's
@@ -364,7 +388,7 @@ void dumpTree(EngineInstance *instance, void *arg)
         dumpStyles(page->document, &s->rules);
     if (s->runs && page && page->document) {
         Edr_Doc_readLock(page->document);
-        dumpRuns(Edr_Doc_root(page->document), &s->rules);
+        dumpPageRuns(Edr_Doc_root(page->document), &s->rules);
         Edr_Doc_readUnlock(page->document);
     }
     s->dumped = 1;

@@ -1,0 +1,291 @@
+// The text that a shown string reads as, apart from the codes that draw
+// it: ToUnicode maps first, then what the font's encoding or character
+// collection says, then private use characters.
+#include <cstring>
+
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "fonts/pdfcmap.h"
+#include "pdf/document.h"
+#include "pdf/font.h"
+#include "pdf/obj.h"
+#include "pdf/pdf.h"
+#include "pdf/resources/pdfstream.h"
+#include "pdf/tounicode.h"
+
+namespace
+{
+
+int ftHexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The value of n hex digits at s, or -1.
+int32_t ftHex(const char *s, size_t n)
+{
+    int32_t v = 0;
+    for (size_t i = 0; i < n; i++) {
+        int d = ftHexValue(s[i]);
+        if (d < 0)
+            return -1;
+        v = v << 4 | d;
+    }
+    return v;
+}
+
+bool ftPush(U16Buf *b, const char16_t *units, uint32_t n, int *err)
+{
+    for (uint32_t i = 0; i < n && !*err; i++)
+        *err = U16Buf_push(b, units[i]);
+    return !*err;
+}
+
+// A destination that holds something but zeros.
+bool ftUsable(const char16_t *t, uint32_t n)
+{
+    for (uint32_t i = 0; i < n; i++)
+        if (t[i])
+            return true;
+    return false;
+}
+
+// A private code a font's glyph-name list handed out, read back through
+// the name it was given for: the character the name spells, or 0.
+uint16_t ftFromPrivate(const PdfGlyphNameList *list, uint16_t code)
+{
+    for (const PdfGlyphName *n = list ? list->head : nullptr; n; n = n->next)
+        if (n->code == code)
+            return Pdf_Font_glyphNameSpelled(n->name);
+    return 0;
+}
+
+uint16_t ftPrivate(uint32_t code)
+{
+    return uint16_t(PdfFont_privateText + code % PdfFont_privateTextCount);
+}
+
+// One byte of a simple font.
+int ftSimpleCode(const PdfNativeFont *native, uint8_t b, U16Buf *out)
+{
+    char16_t t[PdfToUnicode_maxText];
+    const PdfToUnicode *map = native->toUnicode;
+    uint32_t n = Pdf_ToUnicode_lookup(map, b, 1, t);
+    // Some maps of one-byte fonts give their codes two bytes.
+    if (!n && map && (map->lengthsSeen & 2u))
+        n = Pdf_ToUnicode_lookup(map, b, 2, t);
+    int err = Res_ok;
+    if (n && ftUsable(t, n)) {
+        ftPush(out, t, n, &err);
+        return err;
+    }
+    uint16_t u = native->encoding == PdfEnc_program ? b : Pdf_Font_codeToUnicode(native, b);
+    if (u >= PdfFont_firstPrivateCode && u != 0xFFFD)
+        u = ftFromPrivate(native->glyphNames, u);
+    if (u < 32 && u != 9 && u != 10 && u != 13)
+        u = 0;
+    if (!u)
+        u = ftPrivate(b);
+    return U16Buf_push(out, u);
+}
+
+int ftType3Code(const PdfType3Font *font, uint8_t b, U16Buf *out)
+{
+    char16_t t[PdfToUnicode_maxText];
+    uint32_t n = Pdf_ToUnicode_lookup(font->toUnicode, b, 1, t);
+    int err = Res_ok;
+    if (n && ftUsable(t, n)) {
+        ftPush(out, t, n, &err);
+        return err;
+    }
+    uint16_t u = font->textTable ? font->textTable[b] : 0;
+    return U16Buf_push(out, u ? u : ftPrivate(b));
+}
+
+// The code at p (left bytes) of a composite font: *length its bytes and
+// *cid its CID (0 when the encoding has none).
+void ftCompositeCode(const PdfNativeFont *native, const uint8_t *p, size_t left, uint32_t *length,
+                     uint32_t *cid)
+{
+    const CMap *cmap = native->cmap;
+    *cid = 0;
+    *length = 0;
+    if (cmap && cmap->kind == -1) {
+        uint8_t window[6] = {0, 0, 0, 0, 0, 0};
+        std::memcpy(window, p, left < 6 ? left : 6);
+        *cid = CMap_lookup(cmap, window, length);
+        for (const CMap *parent = cmap->parent; *cid == 0 && parent; parent = parent->parent) {
+            uint32_t n = 0;
+            uint16_t c = CMap_lookup(parent, window, &n);
+            if (n) {
+                *cid = c;
+                *length = n;
+            }
+        }
+        if (!*length)
+            *length = 1;
+    } else {
+        *length = Pdf_ToUnicode_codeLength(native->toUnicode, p, left);
+    }
+    if (*length > left)
+        *length = uint32_t(left);
+    if (!*length)
+        *length = 1;
+}
+
+int ftComposite(const PdfNativeFont *native, const uint8_t *bytes, size_t length, U16Buf *out)
+{
+    const uint16_t *collection = native->cmap ? CMap_getMapTable(native->cmap) : nullptr;
+    char16_t t[PdfToUnicode_maxText];
+    int err = Res_ok;
+    size_t at = 0;
+    while (at < length && !err) {
+        uint32_t n = 0, cid = 0;
+        ftCompositeCode(native, bytes + at, length - at, &n, &cid);
+        // The code's value: its last four bytes.
+        uint32_t code = 0;
+        for (uint32_t k = n > PdfToUnicode_maxCodeBytes ? n - PdfToUnicode_maxCodeBytes : 0; k < n; k++)
+            code = code << 8 | bytes[at + k];
+        uint32_t tn = Pdf_ToUnicode_lookup(native->toUnicode, code, n < PdfToUnicode_maxCodeBytes ? n : 4, t);
+        if (tn && ftUsable(t, tn))
+            ftPush(out, t, tn, &err);
+        else if (cid && collection && collection[cid])
+            err = U16Buf_push(out, collection[cid]);
+        else
+            err = U16Buf_push(out, ftPrivate(native->cmap ? cid : code));
+        at += n;
+    }
+    return err;
+}
+
+} // namespace
+
+uint16_t Pdf_Font_glyphNameSpelled(const char *name)
+{
+    if (!name)
+        return 0;
+    size_t n = std::strlen(name);
+    if (n >= 7 && std::strncmp(name, "uni", 3) == 0 && (n - 3) % 4 == 0) {
+        int32_t v = ftHex(name + 3, 4);
+        return v > 0 ? uint16_t(v) : 0;
+    }
+    if (n >= 5 && n <= 7 && name[0] == 'u') {
+        int32_t v = ftHex(name + 1, n - 1);
+        return v > 0 && v <= 0xFFFF ? uint16_t(v) : 0;
+    }
+    // A variant's suffix (".sc", ".alt", ...) read as its base name.
+    const char *dot = std::strchr(name, '.');
+    if (dot && dot != name && size_t(dot - name) < 64) {
+        char base[64];
+        std::memcpy(base, name, size_t(dot - name));
+        base[dot - name] = 0;
+        uint16_t u = 0;
+        if (Pdf_Font_glyphNameToCode(nullptr, base, 0, &u) == Res_ok && u)
+            return u;
+        return Pdf_Font_glyphNameSpelled(base);
+    }
+    return 0;
+}
+
+int Pdf_Font_readToUnicode(PdfDoc *doc, PdfObj *fontDict, PdfToUnicode **out)
+{
+    *out = nullptr;
+    PdfObj *stream = nullptr;
+    int err = Pdf_Obj_dictGet(doc, "ToUnicode", fontDict, &stream);
+    if (err == Res_noMemory)
+        return err;
+    if (err || !stream || stream->type != PdfObj_stream)
+        return Res_ok;
+    uint8_t *block = nullptr;
+    size_t size = 0;
+    err = Pdf_Stream_readToMemory(doc, stream, &block, &size);
+    if (!err)
+        err = Pdf_ToUnicode_parse(block, size, out);
+    Mem_free(block);
+    // A map that cannot be read counts as none.
+    return err == Res_noMemory ? err : Res_ok;
+}
+
+int Pdf_Font_stringText(PdfDoc *, const PdfFontSel *sel, const uint8_t *bytes, size_t length, char16_t **out,
+                        uint32_t *count)
+{
+    *out = nullptr;
+    *count = 0;
+    if (!sel || !bytes || !length)
+        return Res_ok;
+    if (length > 0x7FFFFFF0)
+        length = 0x7FFFFFF0;
+    const PdfNativeFont *native = sel->native;
+    const PdfType3Font *type3 = sel->type3;
+    uint32_t kind = native ? native->encoding : PdfEnc_none;
+    bool simple = kind == PdfEnc_program || (kind >= PdfEnc_standard && kind <= PdfEnc_table);
+    bool composite = kind == PdfEnc_cmapSubstitute || kind == PdfEnc_cmapEmbedded || kind == PdfEnc_unsupported;
+    // A character-set CMap reads as the codes its decoding gives, unless a
+    // map says otherwise.
+    if (composite && native->cmap && native->cmap->kind != -1 && !native->toUnicode)
+        composite = false;
+    if (!type3 && !simple && !composite)
+        return Res_ok; // the codes are the text
+    U16Buf b;
+    if (U16Buf_create(&b, uint32_t(length)) != Res_ok)
+        return Res_noMemory;
+    int err = Res_ok;
+    if (type3) {
+        for (size_t i = 0; i < length && !err; i++)
+            err = ftType3Code(type3, bytes[i], &b);
+    } else if (simple) {
+        for (size_t i = 0; i < length && !err; i++)
+            err = ftSimpleCode(native, bytes[i], &b);
+    } else {
+        err = ftComposite(native, bytes, length, &b);
+    }
+    uint32_t n = b.count;
+    if (!err)
+        err = U16Buf_take(&b, out);
+    U16Buf_free(&b);
+    if (err)
+        return err;
+    *count = n;
+    return Res_ok;
+}
+
+int Pdf_Type3_readText(PdfDoc *doc, PdfObj *dict, PdfType3Font *font)
+{
+    int err = Pdf_Font_readToUnicode(doc, dict, &font->toUnicode);
+    PdfObj *encoding = nullptr, *differences = nullptr;
+    if (!err)
+        err = Pdf_Obj_dictGet(doc, "Encoding", dict, &encoding);
+    if (!err && encoding && encoding->type == PdfObj_dict)
+        err = Pdf_Obj_dictGet(doc, "Differences", encoding, &differences);
+    if (err || !differences || differences->type != PdfObj_array || !differences->value.arr)
+        return err;
+    font->textTable = static_cast<uint16_t *>(Mem_calloc(256, sizeof(uint16_t)));
+    if (!font->textTable)
+        return Res_noMemory;
+    uint32_t n = differences->value.arr->count;
+    int64_t code = 0;
+    for (uint32_t i = 0; i < n; i++) {
+        PdfObj *e = nullptr;
+        if ((err = Pdf_Obj_arrayGet(doc, i, differences, &e)) != Res_ok)
+            return err;
+        if (e && e->type == PdfObj_int) {
+            code = e->value.i;
+        } else if (e && e->type == PdfObj_name) {
+            uint16_t u = 0;
+            if ((err = Pdf_Font_glyphNameToCode(nullptr, e->value.name, 0, &u)) != Res_ok)
+                return err;
+            if (!u)
+                u = Pdf_Font_glyphNameSpelled(e->value.name);
+            if (code >= 0 && code <= 255)
+                font->textTable[code] = u;
+            code++;
+        }
+    }
+    return Res_ok;
+}
