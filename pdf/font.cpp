@@ -35,6 +35,7 @@ void nativeRelease(PdfNativeFont *n)
     CMap_free(n->cmap);
     Pdf_Font_glyphNamesFree(n->glyphNames);
     Pdf_ToUnicode_free(n->toUnicode);
+    Mem_free(n->cidText);
     Mem_free(n);
 }
 

@@ -59,6 +59,8 @@ struct PdfNativeFont {
     PdfGlyphNameList *glyphNames;
     uint32_t styleFlags, weight, variant, style;
     PdfToUnicode *toUnicode; // the font's "ToUnicode" map, or null
+    uint16_t *cidText;       // composite fonts: the embedded program's character by CID, or null
+    uint32_t cidTextCount;
 };
 
 // The current font of a graphics-state level.
@@ -163,6 +165,12 @@ uint16_t Pdf_Font_glyphNameSpelled(const char *name);
 // or 1.
 [[nodiscard]] int Pdf_Font_stringText(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
                                       char16_t **out, uint32_t *count);
+// The characters of a TrueType program's Unicode character map by CID:
+// through cidToGid (mapLength bytes of big-endian glyph indices by CID) or,
+// when null, CID = glyph. *out null (and 0) when the program has no such
+// map. 0 or 1.
+[[nodiscard]] int Pdf_Font_programCidText(const uint8_t *font, size_t size, const uint8_t *cidToGid,
+                                          size_t mapLength, uint16_t **out, uint32_t *count);
 // Reads the text table and ToUnicode map of a Type 3 font into its
 // record. 0, 1 or a getter's error.
 [[nodiscard]] int Pdf_Type3_readText(PdfDoc *doc, PdfObj *fontDict, PdfType3Font *font);

@@ -1,6 +1,7 @@
 // The text that a shown string reads as, apart from the codes that draw
 // it: ToUnicode maps first, then what the font's encoding or character
 // collection says, then private use characters.
+#include <algorithm>
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -157,6 +158,8 @@ int ftComposite(const PdfNativeFont *native, const uint8_t *bytes, size_t length
             ftPush(out, t, tn, &err);
         else if (cid && collection && collection[cid])
             err = U16Buf_push(out, collection[cid]);
+        else if (native->cmap && cid < native->cidTextCount && native->cidText[cid])
+            err = U16Buf_push(out, native->cidText[cid]);
         else
             err = U16Buf_push(out, ftPrivate(native->cmap ? cid : code));
         at += n;
@@ -287,5 +290,164 @@ int Pdf_Type3_readText(PdfDoc *doc, PdfObj *dict, PdfType3Font *font)
             code++;
         }
     }
+    return Res_ok;
+}
+
+namespace
+{
+
+uint32_t ftBe16(const uint8_t *p)
+{
+    return uint32_t(p[0]) << 8 | p[1];
+}
+
+uint32_t ftBe32(const uint8_t *p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// The work a damaged map may cause is bounded: codes looked at.
+constexpr uint32_t kFtMaxCodes = 1u << 20;
+
+bool ftPrivateUse(uint32_t u)
+{
+    return u >= 0xE000 && u <= 0xF8FF;
+}
+
+// Records glyph g as showing character u, a character outside the private
+// use area taking the place of one inside it.
+void ftReverse(uint16_t *glyphText, uint32_t g, uint32_t u)
+{
+    if (g == 0 || g > 0xFFFF || u == 0 || u > 0xFFFF)
+        return;
+    uint16_t &slot = glyphText[g];
+    if (!slot || (ftPrivateUse(slot) && !ftPrivateUse(u)))
+        slot = uint16_t(u);
+}
+
+// A format 4 subtable at p (n bytes) into glyphText.
+void ftFormat4(const uint8_t *p, size_t n, uint16_t *glyphText)
+{
+    if (n < 14)
+        return;
+    uint32_t segs = ftBe16(p + 6) / 2;
+    if (n < 16 + size_t(segs) * 8)
+        return;
+    const uint8_t *ends = p + 14, *starts = ends + 2 * segs + 2, *deltas = starts + 2 * segs,
+                  *offsets = deltas + 2 * segs;
+    uint32_t budget = kFtMaxCodes;
+    for (uint32_t i = 0; i < segs && budget; i++) {
+        uint32_t end = ftBe16(ends + 2 * i), start = ftBe16(starts + 2 * i);
+        uint32_t delta = ftBe16(deltas + 2 * i), offset = ftBe16(offsets + 2 * i);
+        for (uint32_t c = start; c <= end && c < 0xFFFF && budget; c++, budget--) {
+            uint32_t g = 0;
+            if (!offset) {
+                g = (c + delta) & 0xFFFF;
+            } else {
+                size_t at = size_t(offsets + 2 * i - p) + offset + 2 * size_t(c - start);
+                if (at + 2 > n)
+                    continue;
+                g = ftBe16(p + at);
+                if (g)
+                    g = (g + delta) & 0xFFFF;
+            }
+            ftReverse(glyphText, g, c);
+        }
+    }
+}
+
+// A format 12 subtable at p (n bytes) into glyphText.
+void ftFormat12(const uint8_t *p, size_t n, uint16_t *glyphText)
+{
+    if (n < 16)
+        return;
+    uint32_t groups = ftBe32(p + 12);
+    uint32_t budget = kFtMaxCodes;
+    for (uint32_t i = 0; i < groups && budget && 16 + (size_t(i) + 1) * 12 <= n; i++) {
+        const uint8_t *g = p + 16 + size_t(i) * 12;
+        uint32_t first = ftBe32(g), last = ftBe32(g + 4), glyph = ftBe32(g + 8);
+        for (uint32_t c = first; c <= last && c <= 0xFFFF && budget; c++, budget--)
+            ftReverse(glyphText, glyph + (c - first), c);
+    }
+}
+
+// The Unicode character map of a TrueType program into glyphText (65536
+// entries by glyph). False when the program has none.
+bool ftGlyphText(const uint8_t *font, size_t size, uint16_t *glyphText)
+{
+    if (!font || size < 12)
+        return false;
+    uint32_t tables = ftBe16(font + 4);
+    const uint8_t *cmap = nullptr;
+    size_t cmapSize = 0;
+    for (uint32_t i = 0; i < tables && 12 + (size_t(i) + 1) * 16 <= size; i++) {
+        const uint8_t *r = font + 12 + size_t(i) * 16;
+        if (std::memcmp(r, "cmap", 4) != 0)
+            continue;
+        uint32_t offset = ftBe32(r + 8), length = ftBe32(r + 12);
+        if (offset < size) {
+            cmap = font + offset;
+            cmapSize = std::min<size_t>(length, size - offset);
+        }
+        break;
+    }
+    if (!cmap || cmapSize < 4)
+        return false;
+    // The Unicode subtables: Windows Unicode (3,1 and 3,10) and the Unicode
+    // platform (0,*).
+    uint32_t count = ftBe16(cmap + 2);
+    bool found = false;
+    for (uint32_t i = 0; i < count && 4 + (size_t(i) + 1) * 8 <= cmapSize; i++) {
+        const uint8_t *r = cmap + 4 + size_t(i) * 8;
+        uint32_t platform = ftBe16(r), encoding = ftBe16(r + 2), offset = ftBe32(r + 4);
+        if (!(platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10))) || offset + 2 > cmapSize)
+            continue;
+        const uint8_t *sub = cmap + offset;
+        size_t left = cmapSize - offset;
+        uint32_t format = ftBe16(sub);
+        if (format == 4) {
+            ftFormat4(sub, left, glyphText);
+            found = true;
+        } else if (format == 12) {
+            ftFormat12(sub, left, glyphText);
+            found = true;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+int Pdf_Font_programCidText(const uint8_t *font, size_t size, const uint8_t *cidToGid, size_t mapLength,
+                            uint16_t **out, uint32_t *count)
+{
+    *out = nullptr;
+    *count = 0;
+    uint16_t *glyphText = static_cast<uint16_t *>(Mem_calloc(65536, sizeof(uint16_t)));
+    if (!glyphText)
+        return Res_noMemory;
+    if (!ftGlyphText(font, size, glyphText)) {
+        Mem_free(glyphText);
+        return Res_ok;
+    }
+    if (!cidToGid) {
+        uint32_t n = 65536;
+        while (n && !glyphText[n - 1])
+            n--;
+        *out = glyphText;
+        *count = n;
+        return Res_ok;
+    }
+    uint32_t n = uint32_t(std::min<size_t>(mapLength / 2, 65536));
+    uint16_t *t = n ? static_cast<uint16_t *>(Mem_calloc(n, sizeof(uint16_t))) : nullptr;
+    if (n && !t) {
+        Mem_free(glyphText);
+        return Res_noMemory;
+    }
+    for (uint32_t c = 0; c < n; c++)
+        t[c] = glyphText[ftBe16(cidToGid + 2 * size_t(c))];
+    Mem_free(glyphText);
+    *out = t;
+    *count = n;
     return Res_ok;
 }

@@ -313,16 +313,23 @@ int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *n
         EmbeddedFont_release(font);
     } else {
         FontFace *face = nullptr;
+        uint8_t *mapData = nullptr;
+        size_t mapSize = 0;
         err = readProgram(doc, fontFile2, &block, &size);
+        if (!err && map && map->type == PdfObj_stream)
+            err = Pdf_Stream_readToMemory(doc, map, &mapData, &mapSize);
+        // What the glyphs read as, by the program's own character map,
+        // for codes no other map gives a character.
+        if (!err && !native->cidText)
+            err = Pdf_Font_programCidText(block, size, map && map->type == PdfObj_stream ? mapData : nullptr,
+                                          mapSize, &native->cidText, &native->cidTextCount);
         if (!err) {
             err = FontEngine_openEmbeddedTrueType(block, size, doc->context, &face, kRankWithEncoding, 0);
             if (err)
                 Mem_free(block);
+        } else {
+            Mem_free(block);
         }
-        uint8_t *mapData = nullptr;
-        size_t mapSize = 0;
-        if (!err && map && map->type == PdfObj_stream)
-            err = Pdf_Stream_readToMemory(doc, map, &mapData, &mapSize);
         uint16_t *table = nullptr;
         uint32_t count = 0;
         if (!err) {
