@@ -105,7 +105,12 @@ int ftType3Code(const PdfType3Font *font, uint8_t b, U16Buf *out)
         ftPush(out, t, n, &err);
         return err;
     }
+    // Codes the names leave alone read through the standard encoding.
     uint16_t u = font->textTable ? font->textTable[b] : 0;
+    if (!u)
+        u = Pdf_baseEncodings[0][b];
+    if (u < 32)
+        u = 0;
     return U16Buf_push(out, u ? u : ftPrivate(b));
 }
 
@@ -239,6 +244,11 @@ int Pdf_Font_stringText(PdfDoc *, const PdfFontSel *sel, const uint8_t *bytes, s
     if (U16Buf_create(&b, uint32_t(length)) != Res_ok)
         return Res_noMemory;
     int err = Res_ok;
+    // A Type 3 font that could not be read shows nothing.
+    if (type3 && type3->lastCode < type3->firstCode) {
+        U16Buf_free(&b);
+        return Res_ok;
+    }
     if (type3) {
         for (size_t i = 0; i < length && !err; i++)
             err = ftType3Code(type3, bytes[i], &b);
