@@ -32,6 +32,17 @@ enum : uint32_t {
     PdfFont_firstPrivateCode = 0xFD00,
 };
 
+// The kinds of substitute a font's name or descriptor flags ask for.
+enum : uint32_t {
+    PdfFont_genericNone = 0,
+    PdfFont_genericSerif = 1,
+    PdfFont_genericSans = 2,
+    PdfFont_genericFixed = 3,
+    PdfFont_genericMask = 0xFF,
+    PdfFont_flagItalic = 0x100,
+    PdfFont_flagBold = 0x200,
+};
+
 // How codes become Unicode.
 enum : uint32_t {
     PdfEnc_none = 0,
@@ -61,6 +72,7 @@ struct PdfNativeFont {
     PdfToUnicode *toUnicode; // the font's "ToUnicode" map, or null
     uint16_t *cidText;       // composite fonts: the embedded program's character by CID, or null
     uint32_t cidTextCount;
+    uint32_t generic;        // PdfFont_generic* the descriptor's flags ask for, | PdfFont_flagItalic, _flagBold
 };
 
 // The current font of a graphics-state level.
@@ -82,8 +94,16 @@ struct PdfFontSel {
 // Frees a selection (null allowed).
 void Pdf_Font_release(PdfFontSel *sel);
 // The family names and style words of a BaseFont name (null: none) into
-// sel (and native, when given).
+// sel (and native, when given). The second name is the text before a
+// dash, or, for a family the engine knows by another name, the engine's
+// family of that kind ("Times", "Helvetica", "Courier"): by the name
+// (TimesNewRomanPSMT, Georgia, ...), else by native's generic kind.
 [[nodiscard]] int Pdf_Font_nameFromBaseFont(const char *baseFont, PdfFontSel *sel, PdfNativeFont *native);
+// Records in native the substitute kind and style that a font
+// descriptor's "Flags" ask for (FixedPitch 1, Serif 2, Italic 64,
+// ForceBold 0x40000); names that say nothing of them take them
+// (Pdf_Font_nameFromBaseFont). 0 or a getter's error.
+[[nodiscard]] int Pdf_Font_readFlags(PdfDoc *doc, PdfObj *descriptor, PdfNativeFont *native);
 // Loads a simple font (kind 1 Type1, 2 MMType1, 3 TrueType).
 [[nodiscard]] int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel, uint32_t kind);
 // Loads a composite (Type0) font.
@@ -121,8 +141,9 @@ void Pdf_Font_glyphNamesClear(PdfGlyphNameList *list);
 // The Unicode value of a byte code under the record's encoding (0 when it
 // has none).
 uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code);
-// True for the two symbolic base-14 names ("Symbol", "ZapfDingbats"), with
-// *kind their built-in encoding.
+// True for the two symbolic base-14 names ("Symbol", "ZapfDingbats"), also
+// after a subset prefix and with a style or maker's suffix ("SymbolMT",
+// "Symbol,Bold", "ZapfDingbatsITC"), with *kind their built-in encoding.
 bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind);
 // The font's ToUnicode map read into *map (a new table of 256 values the
 // caller frees). 0 with *map null when the font has none or it cannot be

@@ -294,12 +294,21 @@ bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind)
 {
     if (!baseFont)
         return false;
-    if (std::strcmp(baseFont, "ZapfDingbats") == 0) {
-        *kind = PdfEnc_zapfDingbats;
-        return true;
+    // A subset's prefix and the style or maker's suffixes say nothing of
+    // the encoding: "ABCDEF+Symbol", "SymbolMT", "Symbol,Bold",
+    // "ZapfDingbatsITC" keep the built-in ones.
+    if (const char *plus = std::strrchr(baseFont, '+'))
+        baseFont = plus + 1;
+    if (std::strncmp(baseFont, "Symbol", 6) == 0) {
+        const char *rest = baseFont + 6;
+        if (!*rest || *rest == ',' || *rest == '-' || std::strcmp(rest, "MT") == 0 || std::strcmp(rest, "PS") == 0) {
+            *kind = PdfEnc_symbol;
+            return true;
+        }
+        return false;
     }
-    if (std::strcmp(baseFont, "Symbol") == 0) {
-        *kind = PdfEnc_symbol;
+    if (std::strncmp(baseFont, "ZapfDingbats", 12) == 0 || std::strncmp(baseFont, "ITCZapfDingbats", 15) == 0) {
+        *kind = PdfEnc_zapfDingbats;
         return true;
     }
     return false;
