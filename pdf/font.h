@@ -73,6 +73,8 @@ struct PdfNativeFont {
     uint16_t *cidText;       // composite fonts: the embedded program's character by CID, or null
     uint32_t cidTextCount;
     uint32_t generic;        // PdfFont_generic* the descriptor's flags ask for, | PdfFont_flagItalic, _flagBold
+    uint32_t drawsByCode;    // 1: an embedded TrueType program without a Unicode character map
+    uint32_t textTable;      // 1: kind 1 with an encoding: table holds what the codes read as
 };
 
 // The current font of a graphics-state level.
@@ -192,6 +194,10 @@ uint16_t Pdf_Font_glyphNameSpelled(const char *name);
 // map. 0 or 1.
 [[nodiscard]] int Pdf_Font_programCidText(const uint8_t *font, size_t size, const uint8_t *cidToGid,
                                           size_t mapLength, uint16_t **out, uint32_t *count);
+// True when a TrueType program has a Unicode character map ((3,1),
+// (3,10) or a Unicode platform subtable): without one its glyphs are
+// found by the codes themselves, never through character names.
+bool Pdf_Font_programHasUnicodeMap(const uint8_t *font, size_t size);
 // Reads the text table and ToUnicode map of a Type 3 font into its
 // record. 0, 1 or a getter's error.
 [[nodiscard]] int Pdf_Type3_readText(PdfDoc *doc, PdfObj *fontDict, PdfType3Font *font);

@@ -142,6 +142,19 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
         return Res_ok;
     bool type1 = kind == 1;
     uint32_t symbolic = 0;
+    // A TrueType program without a Unicode character map draws by its
+    // codes (the (3,0) or (1,0) subtable): the encoding only says what the
+    // codes read as.
+    const bool byCode = native->encoding == PdfEnc_program && native->drawsByCode;
+    if (encoding->type == PdfObj_name && byCode) {
+        const char *name = encoding->value.name;
+        uint32_t base = std::strcmp(name, "WinAnsiEncoding") == 0    ? PdfEnc_winAnsi
+                        : std::strcmp(name, "MacRomanEncoding") == 0 ? PdfEnc_macRoman
+                                                                     : PdfEnc_standard;
+        std::memcpy(native->table, Pdf_baseEncodings[base - PdfEnc_standard], sizeof native->table);
+        native->textTable = 1;
+        return Res_ok;
+    }
     if (encoding->type == PdfObj_name) {
         const char *name = encoding->value.name;
         if (std::strcmp(name, "WinAnsiEncoding") == 0)
@@ -207,6 +220,10 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
         }
     }
     std::memcpy(native->table, table, sizeof table);
+    if (byCode) {
+        native->textTable = 1;
+        return Res_ok;
+    }
     native->encoding = PdfEnc_table;
     return Res_ok;
 }

@@ -86,7 +86,11 @@ int ftSimpleCode(const PdfNativeFont *native, uint8_t b, U16Buf *out)
         ftPush(out, t, n, &err);
         return err;
     }
-    uint16_t u = native->encoding == PdfEnc_program ? b : Pdf_Font_codeToUnicode(native, b);
+    // A program drawn by its codes may still have an encoding that names
+    // its characters.
+    uint16_t u = native->encoding != PdfEnc_program ? Pdf_Font_codeToUnicode(native, b)
+                 : native->textTable                ? native->table[b]
+                                                    : b;
     if (u >= PdfFont_firstPrivateCode && u != 0xFFFD)
         u = ftFromPrivate(native->glyphNames, u);
     if (u < 32 && u != 9 && u != 10 && u != 13)
@@ -381,6 +385,31 @@ void ftFormat12(const uint8_t *p, size_t n, uint16_t *glyphText)
     }
 }
 
+// The 'cmap' table of a TrueType program, or null.
+const uint8_t *ftCmapTable(const uint8_t *font, size_t size, size_t *cmapSize)
+{
+    *cmapSize = 0;
+    if (!font || size < 12)
+        return nullptr;
+    uint32_t tables = ftBe16(font + 4);
+    for (uint32_t i = 0; i < tables && 12 + (size_t(i) + 1) * 16 <= size; i++) {
+        const uint8_t *r = font + 12 + size_t(i) * 16;
+        if (std::memcmp(r, "cmap", 4) != 0)
+            continue;
+        uint32_t offset = ftBe32(r + 8), length = ftBe32(r + 12);
+        if (offset >= size)
+            return nullptr;
+        *cmapSize = std::min<size_t>(length, size - offset);
+        return *cmapSize >= 4 ? font + offset : nullptr;
+    }
+    return nullptr;
+}
+
+bool ftUnicodeSubtable(uint32_t platform, uint32_t encoding)
+{
+    return platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10));
+}
+
 // The Unicode character map of a TrueType program into glyphText (65536
 // entries by glyph). False when the program has none.
 bool ftGlyphText(const uint8_t *font, size_t size, uint16_t *glyphText)
@@ -427,6 +456,21 @@ bool ftGlyphText(const uint8_t *font, size_t size, uint16_t *glyphText)
 }
 
 } // namespace
+
+bool Pdf_Font_programHasUnicodeMap(const uint8_t *font, size_t size)
+{
+    size_t cmapSize = 0;
+    const uint8_t *cmap = ftCmapTable(font, size, &cmapSize);
+    if (!cmap)
+        return false;
+    uint32_t count = ftBe16(cmap + 2);
+    for (uint32_t i = 0; i < count && 4 + (size_t(i) + 1) * 8 <= cmapSize; i++) {
+        const uint8_t *r = cmap + 4 + size_t(i) * 8;
+        if (ftUnicodeSubtable(ftBe16(r), ftBe16(r + 2)))
+            return true;
+    }
+    return false;
+}
 
 int Pdf_Font_programCidText(const uint8_t *font, size_t size, const uint8_t *cidToGid, size_t mapLength,
                             uint16_t **out, uint32_t *count)

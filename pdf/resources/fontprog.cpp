@@ -135,7 +135,9 @@ int hookComposite(PdfDoc *doc, FontFace *face, const PdfNativeFont *native)
 
 int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict, const PdfNativeFont *native, FontFace *face)
 {
-    if (!face)
+    // A program without a Unicode character map finds no glyph by a
+    // character: its codes stay as they are.
+    if (!face || native->drawsByCode)
         return Res_ok;
     uint16_t *map = nullptr;
     int err = Pdf_Font_readToUnicodeMap(doc, fontDict, &map);
@@ -235,6 +237,8 @@ int Pdf_FontProg_loadTrueType(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor,
     size_t size = 0;
     FontFace *face = nullptr;
     err = readProgram(doc, fontFile2, &block, &size);
+    if (!err)
+        native->drawsByCode = !Pdf_Font_programHasUnicodeMap(block, size);
     if (!err) {
         err = FontEngine_openEmbeddedTrueType(block, size, doc->context, &face,
                                               hasEncoding ? kRankWithEncoding : kRankWithoutEncoding,
