@@ -199,7 +199,7 @@ void addUtf8(std::string *out, const char16_t *s, uint32_t n)
 
 // The runs of every blob node (glyph-run strings) in document order, one
 // a line: "run X Y TEXT" with the pen position in points from the page's
-// top-left corner.
+// top-left corner and the text the run reads as.
 void dumpRuns(Edr_Node *node, std::string *out)
 {
     for (; node; node = Edr_Node_nextSibling(node)) {
@@ -406,7 +406,8 @@ int usage(const char *self)
             "of stream object N, --xref lists the cross-reference\n"
             "entries, --password TEXT answers the password question. --styles\n"
             "also prints the document's style rules, --runs the text runs of\n"
-            "page-description text (\"run X Y TEXT\", points from the top left).\n"
+            "page-description text (\"run X Y TEXT\", points from the top left,\n"
+            "after a line \"page N\" for each page).\n"
             "--text prints the body text alone, one line per paragraph, in tree\n"
             "order; --headers adds the header and footer stories. A presentation\n"
             "prints each slide after a line \"--- page N\".\n"
