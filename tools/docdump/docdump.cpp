@@ -184,7 +184,14 @@ void addUtf8(std::string *out, const char16_t *s, uint32_t n)
 {
     for (uint32_t i = 0; i < n; i++) {
         uint32_t c = s[i];
-        if (c < 0x80) {
+        // A surrogate pair is one character beyond the 16-bit range.
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+            *out += char(0xF0 | (c >> 18));
+            *out += char(0x80 | ((c >> 12) & 0x3F));
+            *out += char(0x80 | ((c >> 6) & 0x3F));
+            *out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x80) {
             *out += char(c);
         } else if (c < 0x800) {
             *out += char(0xC0 | (c >> 6));
