@@ -724,12 +724,23 @@ int Pdf_Font_loadType0(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel)
         return err;
     }
     native->encoding = native->cmap ? PdfEnc_cmapSubstitute : PdfEnc_unsupported;
+    // Collections with a table of their own (CNS, GB, Japan, Korea).
+    if (native->cmap) {
+        const char *o = sys.ordering && sys.ordering[0] ? sys.ordering : native->cmap->ordering;
+        static const char *const kCollections[] = {"CNS", "GB", "Japan", "Korea"};
+        for (const char *c : kCollections)
+            if (o && std::strncmp(o, c, std::strlen(c)) == 0)
+                native->collection = 1;
+    }
     // The text of the codes: the font's map, and below it the collection
     // table a "usecmap" of that map names.
     err = Pdf_Font_readToUnicode(doc, dict, &native->toUnicode);
     if (!err && native->toUnicode && native->cmap && !native->cmap->toUnicode &&
         std::strncmp(native->toUnicode->useName, "Adobe-", 6) == 0)
         err = CMap_loadCollectionUnicode(doc->context, native->toUnicode->useName + 6, &native->cmap->toUnicode);
+    if (!err && native->cmap && native->cmap->toUnicode && native->toUnicode &&
+        std::strncmp(native->toUnicode->useName, "Adobe-", 6) == 0)
+        native->collection = 1;
     if (err && err != Res_noMemory)
         err = Res_ok;
     if (err) {

@@ -75,6 +75,7 @@ struct PdfNativeFont {
     uint32_t generic;        // PdfFont_generic* the descriptor's flags ask for, | PdfFont_flagItalic, _flagBold
     uint32_t drawsByCode;    // 1: an embedded TrueType program without a Unicode character map
     uint32_t textTable;      // 1: kind 1 with an encoding: table holds what the codes read as
+    uint32_t collection;     // 1: the CMap's table is a character collection's (by CID)
 };
 
 // The current font of a graphics-state level.

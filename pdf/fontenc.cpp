@@ -210,6 +210,10 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
                     err = Pdf_Font_glyphNameToCode(native->glyphNames, e->value.name, 0, &u);
                     if (err)
                         return err;
+                    // A name neither the list nor the font knows may spell
+                    // its character ("uni0416"): it reads and draws as that.
+                    if (!u)
+                        u = Pdf_Font_glyphNameSpelled(e->value.name);
                     if (u)
                         table[code] = u;
                 }

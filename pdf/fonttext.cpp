@@ -151,7 +151,9 @@ void ftCompositeCode(const PdfNativeFont *native, const uint8_t *p, size_t left,
 
 int ftComposite(const PdfNativeFont *native, const uint8_t *bytes, size_t length, U16Buf *out)
 {
-    const uint16_t *collection = native->cmap ? CMap_getMapTable(native->cmap) : nullptr;
+    // The CMap's table answers by CID only when it is a collection's; a
+    // table made from the font's own map was read above already.
+    const uint16_t *collection = native->cmap && native->collection ? CMap_getMapTable(native->cmap) : nullptr;
     char16_t t[PdfToUnicode_maxText];
     int err = Res_ok;
     size_t at = 0;

@@ -334,6 +334,7 @@ struct Out {
     uint32_t word2;
     double x, y;      // run position in points, y down from the top
     std::u16string text;
+    std::u16string reads; // runs: what the run reads as
     int32_t matrix[6]; // a transform's words
     int32_t charSpacing, wordSpacing;
     uint32_t blob;    // the blob's number in page order
@@ -426,6 +427,7 @@ class PdfTextTest : public PdfDocFixture
                     o.x = r.x / kDevicePerPoint;
                     o.y = -r.y / kDevicePerPoint;
                     o.text.assign(r.run, r.runLength);
+                    o.reads.assign(r.text, r.textLength);
                     o.charSpacing = r.charSpacing;
                     o.wordSpacing = r.wordSpacing;
                     o.blob = blobs;
@@ -597,6 +599,55 @@ TEST_F(PdfTextTest, TransformsFontSwitchesAndErrors)
                           // A TJ error ends the array: what came before it shows.
                           (void)runPage(doc, "BT /F1 10 Tf [(A) /N (B)] TJ ET", &out);
                           EXPECT_EQ(runs(out).size(), 1u);
+                      }),
+              0);
+}
+
+// What runs read as, in order of authority: the font's ToUnicode map, the
+// names of its encoding, its character collection, and last a private use
+// character; the codes that draw stay as the encoding gives them.
+TEST_F(PdfTextTest, RunsReadAsTheirFontsMapsThenNamesThenPrivateCharacters)
+{
+    const std::string map = "/CIDInit /ProcSet findresource begin begincmap\n"
+                            "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+                            "2 beginbfchar <0041> <0058> <0007> <006600660069> endbfchar\n"
+                            "1 beginbfrange <0010> <0012> <0061> endbfrange endcmap end\n";
+    const std::string simpleMap = "begincmap 1 beginbfchar <41> <0058> endbfchar endcmap";
+    std::string file = fontFile(
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 20 0 R >>",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [1 /uni0416 /Zhecyrillic "
+         "/g7] >> >>",
+         "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H /DescendantFonts [21 0 R] "
+         "/ToUnicode 22 0 R >>",
+         "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H /DescendantFonts [21 0 R] >>"},
+        {{20, "<< /Length " + std::to_string(simpleMap.size()) + " >>\nstream\n" + simpleMap + "\nendstream"},
+         {21, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Foo /CIDSystemInfo << /Registry (Adobe) "
+              "/Ordering (Identity) /Supplement 0 >> >>"},
+         {22, "<< /Length " + std::to_string(map.size()) + " >>\nstream\n" + map + "\nendstream"}});
+    struct Case {
+        const char *content;
+        std::u16string codes, reads;
+        const char *why;
+    } cases[] = {
+        {"BT /F1 10 Tf (AB) Tj ET", u"XB", u"XB", "a substitute draws what the map says, the rest by encoding"},
+        {"BT /F2 10 Tf <010203> Tj ET", u"\u0416\u0416\u0003", u"\u0416\u0416\ue003",
+         "a name that spells its character counts; one that says nothing reads as a private character"},
+        {"BT /F3 10 Tf <0041000700110005> Tj ET", u"", u"Xffib\ue005",
+         "codes of a composite font: single, ligature, range, then private"},
+        {"BT /F4 10 Tf <0041> Tj ET", u"", u"\ue041", "no map, no collection, no program"},
+    };
+    EXPECT_EQ(withDoc(file,
+                      [&](PdfDoc *doc) {
+                          for (const Case &c : cases) {
+                              std::vector<Out> out;
+                              ASSERT_EQ(runPage(doc, c.content, &out), 0) << c.why;
+                              std::vector<Out> r = runs(out);
+                              ASSERT_EQ(r.size(), 1u) << c.why;
+                              if (!c.codes.empty()) {
+                                  EXPECT_EQ(r[0].text, c.codes) << c.why;
+                              }
+                              EXPECT_EQ(r[0].reads, c.reads) << c.why;
+                          }
                       }),
               0);
 }
