@@ -209,6 +209,20 @@ uint32_t tuDestination(const TuToken *t, char16_t *units)
             units[n++] = char16_t(t->text[i] << 8 | t->text[i + 1]);
         return n;
     }
+    // A number (the sections some writers mislabel "cidchar" and
+    // "cidrange") is the character's value.
+    if (t->kind == TuTok_word && t->length && t->length < 7) {
+        uint32_t v = 0;
+        for (uint32_t i = 0; i < t->length; i++) {
+            if (t->text[i] < '0' || t->text[i] > '9')
+                return 0;
+            v = v * 10 + uint32_t(t->text[i] - '0');
+        }
+        if (!v || v > 0xFFFF)
+            return 0;
+        units[0] = char16_t(v);
+        return 1;
+    }
     if (t->kind == TuTok_literal && t->length < kTuMaxString) {
         char name[kTuMaxString + 1];
         std::memcpy(name, t->text, t->length);
@@ -259,17 +273,17 @@ bool tuCodeToken(const TuToken *t)
 }
 
 // The pairs of a "beginbfchar" section up to its end.
-int tuChars(TuLexer *x, TuToken *a, TuToken *b, PdfToUnicode *m)
+int tuChars(TuLexer *x, TuToken *a, TuToken *b, PdfToUnicode *m, const char *end)
 {
     char16_t units[PdfToUnicode_maxText];
     for (;;) {
         tuNext(x, a);
-        if (a->kind == TuTok_end || tuIs(a, "endbfchar"))
+        if (a->kind == TuTok_end || tuIs(a, end))
             return Res_ok;
         if (a->kind != TuTok_string)
             continue;
         tuNext(x, b);
-        if (b->kind == TuTok_end || tuIs(b, "endbfchar"))
+        if (b->kind == TuTok_end || tuIs(b, end))
             return Res_ok;
         if (!tuCodeToken(a))
             continue;
@@ -282,20 +296,20 @@ int tuChars(TuLexer *x, TuToken *a, TuToken *b, PdfToUnicode *m)
 }
 
 // The triples of a "beginbfrange" section up to its end.
-int tuRanges(TuLexer *x, TuToken *a, TuToken *b, TuToken *c, PdfToUnicode *m)
+int tuRanges(TuLexer *x, TuToken *a, TuToken *b, TuToken *c, PdfToUnicode *m, const char *end)
 {
     char16_t units[PdfToUnicode_maxText];
     for (;;) {
         tuNext(x, a);
-        if (a->kind == TuTok_end || tuIs(a, "endbfrange"))
+        if (a->kind == TuTok_end || tuIs(a, end))
             return Res_ok;
         if (a->kind != TuTok_string)
             continue;
         tuNext(x, b);
-        if (b->kind == TuTok_end || tuIs(b, "endbfrange"))
+        if (b->kind == TuTok_end || tuIs(b, end))
             return Res_ok;
         tuNext(x, c);
-        if (c->kind == TuTok_end || tuIs(c, "endbfrange"))
+        if (c->kind == TuTok_end || tuIs(c, end))
             return Res_ok;
         bool usable = tuCodeToken(a) && tuCodeToken(b) && a->length == b->length && tuCode(a) <= tuCode(b);
         uint32_t low = usable ? tuCode(a) : 0, high = usable ? tuCode(b) : 0;
@@ -304,7 +318,7 @@ int tuRanges(TuLexer *x, TuToken *a, TuToken *b, TuToken *c, PdfToUnicode *m)
             uint64_t code = low;
             for (;;) {
                 tuNext(x, c);
-                if (c->kind == TuTok_close || c->kind == TuTok_end || tuIs(c, "endbfrange"))
+                if (c->kind == TuTok_close || c->kind == TuTok_end || tuIs(c, end))
                     break;
                 if (usable && code <= high) {
                     uint32_t n = tuDestination(c, units);
@@ -314,7 +328,7 @@ int tuRanges(TuLexer *x, TuToken *a, TuToken *b, TuToken *c, PdfToUnicode *m)
                 }
                 code++;
             }
-            if (c->kind == TuTok_end || tuIs(c, "endbfrange"))
+            if (c->kind == TuTok_end || tuIs(c, end))
                 return Res_ok;
             continue;
         }
@@ -391,9 +405,13 @@ int Pdf_ToUnicode_parse(const uint8_t *data, size_t length, PdfToUnicode **out)
         if (tuIs(a, "begincodespacerange"))
             tuSpaces(&x, a, b, m);
         else if (tuIs(a, "beginbfchar"))
-            err = tuChars(&x, a, b, m);
+            err = tuChars(&x, a, b, m, "endbfchar");
+        else if (tuIs(a, "begincidchar"))
+            err = tuChars(&x, a, b, m, "endcidchar");
         else if (tuIs(a, "beginbfrange"))
-            err = tuRanges(&x, a, b, c, m);
+            err = tuRanges(&x, a, b, c, m, "endbfrange");
+        else if (tuIs(a, "begincidrange"))
+            err = tuRanges(&x, a, b, c, m, "endcidrange");
         else if (tuIs(a, "usecmap") && previousLiteral)
             std::memcpy(m->useName, previous, sizeof previous);
         if (err)

@@ -4,7 +4,9 @@
 // A map is read from the text of a "ToUnicode" stream: its code space
 // ranges ("begincodespacerange"), single codes ("beginbfchar") and code
 // ranges ("beginbfrange") whose destination is either one string that
-// counts up with the code or an array of strings, one per code. A
+// counts up with the code or an array of strings, one per code; sections
+// mislabelled "begincidchar" and "begincidrange" count the same, with a
+// number for the character. A
 // destination may be several characters (a ligature "ffi"); a name in its
 // place is read through the glyph list. "usecmap" is remembered by name so
 // that the font code can add the map it names.

@@ -61,6 +61,12 @@ TEST_F(PdfToUnicodeTest, CodesReadAsTheirCharactersLigaturesAndRanges)
         EXPECT_EQ(lookup(map, c.code, 1), c.text) << c.why;
     EXPECT_EQ(lookup(map, 0x01, 2), u"") << "a code is found only at its own length";
     Pdf_ToUnicode_free(map);
+    // Sections labelled as CID sections, with numbers for characters.
+    map = parse("begincidrange <0003> <0005> 68 endcidrange 1 begincidchar <0010> 1046 endcidchar");
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(lookup(map, 0x0004, 2), u"E");
+    EXPECT_EQ(lookup(map, 0x0010, 2), u"\u0416");
+    Pdf_ToUnicode_free(map);
 }
 
 TEST_F(PdfToUnicodeTest, CodeSpaceRangesOfOneToFourBytesSplitStrings)
@@ -122,7 +128,7 @@ TEST_F(PdfToUnicodeTest, UsecmapNamesAndDamagedMapsKeepWhatWasRead)
         {"beginbfchar <0102030405> <0041> endbfchar", "a code longer than four bytes"},
         {"beginbfrange <05> <01> <0041> endbfrange", "a reversed range"},
         {"beginbfrange <01> <0002> <0041> endbfrange", "ends of different lengths"},
-        {"beginbfchar <01> 12 endbfchar", "a number as destination"},
+        {"beginbfchar <01> 0 endbfchar", "the number 0 as destination"},
         {"beginbfchar <01", "the text ends inside a string"},
     };
     for (const Case &c : empty) {
