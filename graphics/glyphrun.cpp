@@ -87,14 +87,35 @@ void putSpacing(GlyphRunWriter *w, uint8_t shortOp, int32_t v)
     }
 }
 
+// True when a run of n characters at (x, y) would be dropped.
+bool runDropped(const GlyphRunWriter *w, int32_t x, int32_t y, uint32_t n, bool units)
+{
+    if (!n || (units && n > 65535))
+        return true;
+    int64_t dx = int64_t(x) - w->lastX, dy = int64_t(y) - w->lastY;
+    return dx < -kMaxDelta - 1 || dx > kMaxDelta || dy < -kMaxDelta - 1 || dy > kMaxDelta;
+}
+
+// Copies n units to the first unit after all units used.
+void putUnits(GlyphRunWriter *w, const char16_t *units, uint32_t n)
+{
+    bool atBoundary = w->pos == w->units * 2;
+    uint8_t *to = w->buffer + size_t(w->units) * 2;
+    for (uint32_t i = 0; i < n; i++) {
+        to[2 * i] = uint8_t(units[i]);
+        to[2 * i + 1] = uint8_t(units[i] >> 8);
+    }
+    w->units += n;
+    if (atBoundary)
+        w->pos = w->units * 2;
+}
+
 int addRun(GlyphRunWriter *w, int32_t x, int32_t y, const uint8_t *bytes, const char16_t *units,
            uint32_t n)
 {
-    if (!n || (units && n > 65535))
+    if (runDropped(w, x, y, n, units != nullptr))
         return Res_ok;
     int64_t dx = int64_t(x) - w->lastX, dy = int64_t(y) - w->lastY;
-    if (dx < -kMaxDelta - 1 || dx > kMaxDelta || dy < -kMaxDelta - 1 || dy > kMaxDelta)
-        return Res_ok;
     uint32_t nx = deltaBytes(int32_t(dx)), ny = deltaBytes(int32_t(dy));
     if (!nx && !ny)
         nx = 1;
@@ -120,15 +141,7 @@ int addRun(GlyphRunWriter *w, int32_t x, int32_t y, const uint8_t *bytes, const 
             putByte(w, uint8_t(n));
             putByte(w, uint8_t(n >> 8));
         }
-        bool atBoundary = w->pos == w->units * 2;
-        uint8_t *to = w->buffer + size_t(w->units) * 2;
-        for (uint32_t i = 0; i < n; i++) {
-            to[2 * i] = uint8_t(units[i]);
-            to[2 * i + 1] = uint8_t(units[i] >> 8);
-        }
-        w->units += n;
-        if (atBoundary)
-            w->pos = w->units * 2;
+        putUnits(w, units, n);
     } else {
         for (uint32_t i = 0; i < n; i++)
             putByte(w, bytes[i] < 32 ? uint8_t(32) : bytes[i]);
@@ -164,7 +177,7 @@ int GlyphRun_addText(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *s,
         ascii = s[i] >= 32 && s[i] <= 127;
     if (!ascii)
         return addRun(w, x, y, nullptr, s, n);
-    uint8_t local[GlyphRun_inlineBytes];
+    uint8_t local[GlyphRun_inlineBytes] = {};
     uint8_t *bytes = local;
     if (n > GlyphRun_inlineBytes) {
         bytes = static_cast<uint8_t *>(Mem_malloc(n));
@@ -177,6 +190,29 @@ int GlyphRun_addText(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *s,
     if (bytes != local)
         Mem_free(bytes);
     return err;
+}
+
+int GlyphRun_addTextAs(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *codes, uint32_t n,
+                       const char16_t *text, uint32_t textLength)
+{
+    if (!codes || !n)
+        return Res_ok;
+    bool same = !text || (textLength == n && std::memcmp(text, codes, size_t(n) * sizeof(char16_t)) == 0);
+    bool ascii = true;
+    for (uint32_t i = 0; i < n && ascii; i++)
+        ascii = codes[i] >= 32 && codes[i] <= 127;
+    if (!same && textLength <= 65535 && !runDropped(w, x, y, n, !ascii)) {
+        int err = reserve(w, 6 + textLength * 2);
+        if (err)
+            return err;
+        if (holePending(w))
+            putByte(w, 2);
+        putByte(w, 7);
+        putByte(w, uint8_t(textLength));
+        putByte(w, uint8_t(textLength >> 8));
+        putUnits(w, text, textLength);
+    }
+    return GlyphRun_addText(w, x, y, codes, n);
 }
 
 int GlyphRun_setSpacing(GlyphRunWriter *w, int32_t wordSpacing, int32_t charSpacing)
@@ -225,6 +261,10 @@ void GlyphRun_readerInit(GlyphRunReader *r, const uint8_t *data, uint32_t length
 
 void GlyphRun_readerFree(GlyphRunReader *r)
 {
+    Mem_free(r->textBuffer);
+    r->textBuffer = nullptr;
+    r->textCapacity = 0;
+    r->textPending = 0;
     if (r->expand != r->inlineArea)
         Mem_free(r->expand);
     r->expand = r->inlineArea;
@@ -239,6 +279,22 @@ void endOfString(GlyphRunReader *r)
     r->pos = r->length;
     r->run = nullptr;
     r->runLength = 0;
+    r->text = nullptr;
+    r->textLength = 0;
+    r->textPending = 0;
+}
+
+// The run just read takes the text an op 7 left, or reads as itself.
+void takeText(GlyphRunReader *r)
+{
+    if (r->textPending) {
+        r->text = r->textBuffer;
+        r->textLength = r->textPending;
+        r->textPending = 0;
+    } else {
+        r->text = r->run;
+        r->textLength = r->runLength;
+    }
 }
 
 // n operand bytes right after the op as a signed number; false when the
@@ -283,6 +339,8 @@ int GlyphRun_next(GlyphRunReader *r)
 {
     r->run = nullptr;
     r->runLength = 0;
+    r->text = nullptr;
+    r->textLength = 0;
     for (;;) {
         if (r->pos >= r->length) {
             endOfString(r);
@@ -305,6 +363,7 @@ int GlyphRun_next(GlyphRunReader *r)
             r->units = (r->pos + 1) / 2;
             r->run = units;
             r->runLength = n;
+            takeText(r);
             return Res_ok;
         }
         if (at & 1u) {
@@ -336,6 +395,34 @@ int GlyphRun_next(GlyphRunReader *r)
                 r->charSpacing = v;
             continue;
         }
+        if (op == 7) {
+            if (!operand(r, 2, false, &v)) {
+                endOfString(r);
+                return Res_ok;
+            }
+            uint32_t n = uint32_t(v) & 0xFFFFu;
+            uint64_t start = uint64_t(r->units) * 2;
+            if (start + uint64_t(n) * 2 > r->length) {
+                endOfString(r);
+                return Res_ok;
+            }
+            if (n > r->textCapacity) {
+                char16_t *grown = static_cast<char16_t *>(Mem_malloc(size_t(n) * sizeof(char16_t)));
+                if (!grown)
+                    return Res_noMemory;
+                Mem_free(r->textBuffer);
+                r->textBuffer = grown;
+                r->textCapacity = n;
+            }
+            for (uint32_t i = 0; i < n; i++)
+                r->textBuffer[i] = char16_t(r->data[start + 2 * i] | r->data[start + 2 * i + 1] << 8);
+            bool atBoundary = r->pos == r->units * 2;
+            r->units += n;
+            if (atBoundary)
+                r->pos = r->units * 2;
+            r->textPending = n;
+            continue;
+        }
         if (op != 0 && op != 1 && op != 16)
             continue;
         uint32_t count = 1;
@@ -365,8 +452,10 @@ int GlyphRun_next(GlyphRunReader *r)
             r->pos = r->units * 2;
         r->run = reinterpret_cast<const char16_t *>(src);
         r->runLength = count;
-        if (count)
+        if (count) {
+            takeText(r);
             return Res_ok;
+        }
     }
 }
 
@@ -484,6 +573,9 @@ int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip, con
                       const DrawTarget *target)
 {
     const GlyphRunItemPart *p = partOf(item);
+    // Fully transparent runs are there for their text only.
+    if ((p->colour >> 24) == 0)
+        return Res_ok;
     int32_t reach = 0;
     int err = Res_ok;
     if (clip && !item->matrix && !Rect_isInfinite(clip))
@@ -593,8 +685,8 @@ int GlyphRunCursor_next(GlyphRunCursor *c, const char16_t **chars, uint32_t *cou
 {
     if (GlyphRun_next(c) != Res_ok)
         return 0;
-    *chars = c->run;
-    *count = c->runLength;
+    *chars = c->text;
+    *count = c->textLength;
     return c->run ? 1 : 0;
 }
 

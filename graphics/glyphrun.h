@@ -12,7 +12,10 @@
 //
 // Ops: 0 a run of one unit; 1 a run, count in 2 bytes low first; 2 fills a
 // hole; 3 and 4 word spacing in 2 or 3 bytes, high first; 5 and 6
-// character spacing likewise; 7 to 15 ignored; 16 a run, count in one
+// character spacing likewise; 7 the text of the next run, count in 2 bytes
+// low first, its units placed as a 16-bit run's (the run's characters
+// are then the codes that draw it, the text what it reads as); 8 to 15
+// ignored; 16 a run, count in one
 // byte; 17 to 31 a move, bits 0-1 the dx bytes and bits 2-3 the dy bytes
 // (signed, low first; y goes down by dy); 32 and above an 8-bit run up to
 // the next byte below 32.
@@ -55,6 +58,13 @@ struct GlyphRunReader {
     uint32_t expandCapacity; // bytes
     int32_t wordSpacing, charSpacing;
     uint8_t inlineArea[GlyphRun_inlineBytes];
+    // The text of the current run: its own characters, or what an op 7
+    // before it gave.
+    const char16_t *text;
+    uint32_t textLength;
+    char16_t *textBuffer; // heap, grown as needed
+    uint32_t textCapacity; // units
+    uint32_t textPending;  // units of an op 7 waiting for its run
 };
 
 void GlyphRun_writerInit(GlyphRunWriter *w);
@@ -64,6 +74,11 @@ void GlyphRun_writerFree(GlyphRunWriter *w);
 // fit 24 bits are dropped (0). 0 or 1 when memory runs out.
 [[nodiscard]] int GlyphRun_addText(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *s,
                                    uint32_t n);
+// Adds a run of n codes that reads as the textLength units of text (a
+// ligature's one code may read as several characters). When the text is
+// the codes themselves this is GlyphRun_addText. 0 or 1.
+[[nodiscard]] int GlyphRun_addTextAs(GlyphRunWriter *w, int32_t x, int32_t y, const char16_t *codes, uint32_t n,
+                                     const char16_t *text, uint32_t textLength);
 // Writes the spacing values that changed (a magnitude above 0x7FFFFF is
 // taken as 0). 0 or 1.
 [[nodiscard]] int GlyphRun_setSpacing(GlyphRunWriter *w, int32_t wordSpacing, int32_t charSpacing);
@@ -72,8 +87,8 @@ void GlyphRun_writerFree(GlyphRunWriter *w);
 [[nodiscard]] int GlyphRun_plugHole(GlyphRunWriter *w);
 
 void GlyphRun_readerInit(GlyphRunReader *r, const uint8_t *data, uint32_t length);
-// Reads up to the next run: run, runLength, x, y and the spacing values
-// current; run null and runLength 0 at the end (also when the string ends
+// Reads up to the next run: run, runLength, text, textLength, x, y and the
+// spacing values current; run null and runLength 0 at the end (also when the string ends
 // inside an op's operands or a run). 0 or 1 when memory runs out.
 [[nodiscard]] int GlyphRun_next(GlyphRunReader *r);
 void GlyphRun_readerFree(GlyphRunReader *r);
@@ -111,7 +126,7 @@ typedef GlyphRunReader GlyphRunCursor;
 // A cursor at the start of the item's string (an item of another class has
 // no runs), or null when out of memory.
 GlyphRunCursor *GlyphRunCursor_new(ObjHeader *item);
-// 1 with *chars and *count the next run; 0 at the end or when the reader
+// 1 with *chars and *count the text of the next run; 0 at the end or when the reader
 // fails (the outputs then untouched).
 int GlyphRunCursor_next(GlyphRunCursor *c, const char16_t **chars, uint32_t *count);
 // Measures the current run (when rect is asked for and a run is current):

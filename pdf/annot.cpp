@@ -500,8 +500,12 @@ int Pdf_Link_destView(PdfDoc *doc, PdfObj *dest, uint32_t number, char16_t out[6
     int err = Pdf_Page_lookup(doc, number, &page);
     if (!err)
         err = Pdf_Page_readAttrs(doc, page);
+    Pdf_Box_normalise(attrs.mediaBox);
+    Pdf_Box_normalise(attrs.cropBox);
     if (!err && Pdf_Box_isEmpty(attrs.cropBox))
         Pdf_Box_copy(attrs.cropBox, attrs.mediaBox);
+    if (!err && !Pdf_Box_isEmpty(attrs.mediaBox))
+        Pdf_Box_clip(attrs.cropBox, attrs.mediaBox);
     float m[6];
     int32_t w = 0, h = 0;
     if (!err) {

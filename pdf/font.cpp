@@ -21,6 +21,7 @@
 #include "pdf/document.h"
 #include "pdf/pdf.h"
 #include "pdf/resources/pdfstream.h"
+#include "pdf/tounicode.h"
 
 namespace
 {
@@ -33,6 +34,8 @@ void nativeRelease(PdfNativeFont *n)
         return;
     CMap_free(n->cmap);
     Pdf_Font_glyphNamesFree(n->glyphNames);
+    Pdf_ToUnicode_free(n->toUnicode);
+    Mem_free(n->cidText);
     Mem_free(n);
 }
 
@@ -386,6 +389,98 @@ int applySimpleToUnicode(PdfDoc *doc, PdfObj *dict, PdfNativeFont *native)
     return Res_ok;
 }
 
+// Lower-case letters and digits of n bytes of s (spaces, dashes and the
+// like dropped) into out (size bytes).
+void fontKey(const char *s, size_t n, char *out, size_t size)
+{
+    size_t k = 0;
+    for (size_t i = 0; i < n && k + 1 < size; i++) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z')
+            out[k++] = char(c + 32);
+        else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+            out[k++] = c;
+    }
+    out[k] = 0;
+}
+
+bool keyEnds(const char *key, size_t *length, const char *suffix)
+{
+    size_t n = std::strlen(suffix);
+    if (*length <= n || std::memcmp(key + *length - n, suffix, n) != 0)
+        return false;
+    *length -= n;
+    return true;
+}
+
+struct FamilyWord {
+    const char *word; // a lower-case key or part of one
+    uint8_t prefix;   // 1: the key starts with it; 0: contains it
+    uint8_t generic;  // PdfFont_generic*
+};
+
+// Families of fonts that documents name without embedding them, by the
+// key of their name less its style suffixes: the first hit decides. Names
+// the engine's own fonts answer to ("Arial", "Helvetica", "Courier",
+// "Times") keep their own name.
+constexpr FamilyWord kFamilyWords[] = {
+    {"timesnewroman", 1, PdfFont_genericSerif}, {"times", 1, PdfFont_genericSerif},
+    {"couriernew", 1, PdfFont_genericFixed},    {"courier", 1, PdfFont_genericFixed},
+    {"arial", 1, PdfFont_genericSans},          {"helvetica", 1, PdfFont_genericSans},
+    {"georgia", 1, PdfFont_genericSerif},       {"garamond", 0, PdfFont_genericSerif},
+    {"bookantiqua", 1, PdfFont_genericSerif},   {"palatino", 1, PdfFont_genericSerif},
+    {"cambria", 1, PdfFont_genericSerif},       {"century", 1, PdfFont_genericSerif},
+    {"bookman", 1, PdfFont_genericSerif},       {"minion", 1, PdfFont_genericSerif},
+    {"baskerville", 0, PdfFont_genericSerif},   {"caslon", 0, PdfFont_genericSerif},
+    {"constantia", 1, PdfFont_genericSerif},    {"utopia", 1, PdfFont_genericSerif},
+    {"mincho", 0, PdfFont_genericSerif},        {"batang", 0, PdfFont_genericSerif},
+    {"song", 0, PdfFont_genericSerif},          {"ming", 0, PdfFont_genericSerif},
+    {"consolas", 1, PdfFont_genericFixed},      {"lucidaconsole", 1, PdfFont_genericFixed},
+    {"monaco", 1, PdfFont_genericFixed},        {"mono", 0, PdfFont_genericFixed},
+    {"typewriter", 0, PdfFont_genericFixed},    {"sans", 0, PdfFont_genericSans},
+    {"gothic", 0, PdfFont_genericSans},         {"verdana", 1, PdfFont_genericSans},
+    {"tahoma", 1, PdfFont_genericSans},         {"calibri", 1, PdfFont_genericSans},
+    {"trebuchet", 1, PdfFont_genericSans},      {"segoe", 1, PdfFont_genericSans},
+    {"myriad", 1, PdfFont_genericSans},         {"frutiger", 1, PdfFont_genericSans},
+    {"univers", 1, PdfFont_genericSans},        {"futura", 1, PdfFont_genericSans},
+    {"serif", 0, PdfFont_genericSerif},         {"roman", 0, PdfFont_genericSerif},
+};
+
+// The family key of a font name (subset prefix, style part and the
+// suffixes "PSMT", "MT", "PS" and style words dropped) into key.
+void familyKey(const char *start, size_t n, char *key, size_t size)
+{
+    fontKey(start, n, key, size);
+    size_t length = std::strlen(key);
+    static const char *const kSuffixes[] = {"psmt", "mt", "ps", "bolditalic", "boldoblique", "italic", "oblique",
+                                            "bold", "regular"};
+    for (bool again = true; again;) {
+        again = false;
+        for (const char *suffix : kSuffixes)
+            if (keyEnds(key, &length, suffix))
+                again = true;
+    }
+    key[length] = 0;
+}
+
+uint32_t genericOfKey(const char *key)
+{
+    for (const FamilyWord &w : kFamilyWords) {
+        size_t n = std::strlen(w.word);
+        if (w.prefix ? std::strncmp(key, w.word, n) == 0 : std::strstr(key, w.word) != nullptr)
+            return w.generic;
+    }
+    return PdfFont_genericNone;
+}
+
+const char *genericName(uint32_t generic)
+{
+    return generic == PdfFont_genericSerif ? "Times"
+           : generic == PdfFont_genericFixed ? "Courier"
+           : generic == PdfFont_genericSans ? "Helvetica"
+                                            : nullptr;
+}
+
 
 } // namespace
 
@@ -419,16 +514,39 @@ int Pdf_Font_nameFromBaseFont(const char *baseFont, PdfFontSel *sel, PdfNativeFo
     const char *end = comma ? comma : start + std::strlen(start);
     const char *dash = static_cast<const char *>(std::memchr(start, '-', size_t(end - start)));
     size_t familyLength = size_t(end - start);
+    // The second name: the text before the dash; for a family the engine
+    // does not know by that name (TimesNewRomanPSMT, Georgia, ...), the
+    // engine's family of its kind; for a name that says nothing of its
+    // kind, the kind the descriptor's flags gave.
+    char key[PdfFont_nameLength];
+    familyKey(start, dash ? size_t(dash - start) : familyLength, key, sizeof key);
+    uint32_t generic = genericOfKey(key);
+    if (generic == PdfFont_genericNone && native)
+        generic = native->generic & PdfFont_genericMask;
+    const char *second = nullptr;
+    size_t secondLength = 0;
+    if (dash) {
+        second = start;
+        secondLength = size_t(dash - start);
+    }
+    // The engine's own families keep their name.
+    static const char *const kOwn[] = {"times", "helvetica", "courier", "arial"};
+    bool own = false;
+    for (const char *o : kOwn)
+        own = own || std::strcmp(key, o) == 0;
+    if (!own && genericName(generic)) {
+        second = genericName(generic);
+        secondLength = std::strlen(second);
+    }
     if (familyLength <= 1) {
         names = copyString("Times", 5);
-    } else if (dash) {
-        size_t before = size_t(dash - start);
-        names = static_cast<char *>(Mem_malloc(familyLength + before + 2));
+    } else if (second) {
+        names = static_cast<char *>(Mem_malloc(familyLength + secondLength + 2));
         if (names) {
             std::memcpy(names, start, familyLength);
             names[familyLength] = ',';
-            std::memcpy(names + familyLength + 1, start, before);
-            names[familyLength + 1 + before] = 0;
+            std::memcpy(names + familyLength + 1, second, secondLength);
+            names[familyLength + 1 + secondLength] = 0;
         }
     } else {
         names = copyString(start, familyLength);
@@ -455,6 +573,15 @@ int Pdf_Font_nameFromBaseFont(const char *baseFont, PdfFontSel *sel, PdfNativeFo
         flags |= 0x200;
         sel->style = PdfFont_keywordOblique;
     }
+    // The descriptor's flags stand in for style words the name lacks.
+    if (native && (native->generic & PdfFont_flagItalic) && sel->style == PdfFont_keywordNormal) {
+        flags |= 0x100;
+        sel->style = PdfFont_keywordItalic;
+    }
+    if (native && (native->generic & PdfFont_flagBold) && weight < 6) {
+        flags = (flags & ~0xFu) | 6u;
+        sel->weight = PdfFont_keywordWeightBase + 6;
+    }
     sel->styleFlags = flags;
     if (native) {
         native->styleFlags = flags;
@@ -462,6 +589,23 @@ int Pdf_Font_nameFromBaseFont(const char *baseFont, PdfFontSel *sel, PdfNativeFo
         native->variant = sel->variant;
         native->style = sel->style;
     }
+    return Res_ok;
+}
+
+int Pdf_Font_readFlags(PdfDoc *doc, PdfObj *descriptor, PdfNativeFont *native)
+{
+    if (!descriptor || (descriptor->type != PdfObj_dict && descriptor->type != PdfObj_stream))
+        return Res_ok;
+    PdfObj *v = nullptr;
+    int err = Pdf_Obj_dictGet(doc, "Flags", descriptor, &v);
+    if (err || !v || v->type != PdfObj_int)
+        return err;
+    int32_t f = v->value.i;
+    native->generic = (f & 1) ? PdfFont_genericFixed : (f & 2) ? PdfFont_genericSerif : PdfFont_genericNone;
+    if (f & 64)
+        native->generic |= PdfFont_flagItalic;
+    if (f & 0x40000)
+        native->generic |= PdfFont_flagBold;
     return Res_ok;
 }
 
@@ -493,9 +637,13 @@ int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel, uint32_t kin
             native->encoding = symbolic;
     }
     if (!err)
+        err = Pdf_Font_readFlags(doc, descriptor, native);
+    if (!err)
         err = Pdf_Font_buildEncoding(doc, encoding, kind, baseFont, native);
     // A program's glyphs are keyed by the codes its encoding gives: a
     // ToUnicode map must not move them.
+    if (!err)
+        err = Pdf_Font_readToUnicode(doc, dict, &native->toUnicode);
     if (!err && !native->engineFontMade)
         err = applySimpleToUnicode(doc, dict, native);
     else if (!err && trueType)
@@ -576,6 +724,29 @@ int Pdf_Font_loadType0(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel)
         return err;
     }
     native->encoding = native->cmap ? PdfEnc_cmapSubstitute : PdfEnc_unsupported;
+    // Collections with a table of their own (CNS, GB, Japan, Korea).
+    if (native->cmap) {
+        const char *o = sys.ordering && sys.ordering[0] ? sys.ordering : native->cmap->ordering;
+        static const char *const kCollections[] = {"CNS", "GB", "Japan", "Korea"};
+        for (const char *c : kCollections)
+            if (o && std::strncmp(o, c, std::strlen(c)) == 0)
+                native->collection = 1;
+    }
+    // The text of the codes: the font's map, and below it the collection
+    // table a "usecmap" of that map names.
+    err = Pdf_Font_readToUnicode(doc, dict, &native->toUnicode);
+    if (!err && native->toUnicode && native->cmap && !native->cmap->toUnicode &&
+        std::strncmp(native->toUnicode->useName, "Adobe-", 6) == 0)
+        err = CMap_loadCollectionUnicode(doc->context, native->toUnicode->useName + 6, &native->cmap->toUnicode);
+    if (!err && native->cmap && native->cmap->toUnicode && native->toUnicode &&
+        std::strncmp(native->toUnicode->useName, "Adobe-", 6) == 0)
+        native->collection = 1;
+    if (err && err != Res_noMemory)
+        err = Res_ok;
+    if (err) {
+        nativeRelease(native);
+        return err;
+    }
     // The descendant's program draws the glyphs by CID + 1.
     if (native->cmap && descendant && descendant->type == PdfObj_dict)
         err = Pdf_FontProg_loadComposite(doc, descendant, native);
@@ -585,6 +756,11 @@ int Pdf_Font_loadType0(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel)
     }
     const char *baseFont = nullptr;
     err = readName(doc, dict, "BaseFont", &baseFont);
+    PdfObj *descriptor = nullptr;
+    if (!err && descendant && descendant->type == PdfObj_dict)
+        err = Pdf_Obj_dictGet(doc, "FontDescriptor", descendant, &descriptor);
+    if (!err)
+        err = Pdf_Font_readFlags(doc, descriptor, native);
     if (err) {
         nativeRelease(native);
         return err;

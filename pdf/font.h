@@ -19,6 +19,7 @@ struct PdfDoc;
 struct PdfObj;
 struct PdfGlyphNameList;
 struct PdfType3Font;
+struct PdfToUnicode;
 
 enum : uint32_t {
     PdfFont_nameLength = 256,
@@ -29,6 +30,17 @@ enum : uint32_t {
     PdfFont_keywordOblique = 105,
     PdfFont_keywordWeightBase = 22, // + the weight class 0-8
     PdfFont_firstPrivateCode = 0xFD00,
+};
+
+// The kinds of substitute a font's name or descriptor flags ask for.
+enum : uint32_t {
+    PdfFont_genericNone = 0,
+    PdfFont_genericSerif = 1,
+    PdfFont_genericSans = 2,
+    PdfFont_genericFixed = 3,
+    PdfFont_genericMask = 0xFF,
+    PdfFont_flagItalic = 0x100,
+    PdfFont_flagBold = 0x200,
 };
 
 // How codes become Unicode.
@@ -57,6 +69,13 @@ struct PdfNativeFont {
     uint16_t table[256];
     PdfGlyphNameList *glyphNames;
     uint32_t styleFlags, weight, variant, style;
+    PdfToUnicode *toUnicode; // the font's "ToUnicode" map, or null
+    uint16_t *cidText;       // composite fonts: the embedded program's character by CID, or null
+    uint32_t cidTextCount;
+    uint32_t generic;        // PdfFont_generic* the descriptor's flags ask for, | PdfFont_flagItalic, _flagBold
+    uint32_t drawsByCode;    // 1: an embedded TrueType program without a Unicode character map
+    uint32_t textTable;      // 1: kind 1 with an encoding: table holds what the codes read as
+    uint32_t collection;     // 1: the CMap's table is a character collection's (by CID)
 };
 
 // The current font of a graphics-state level.
@@ -78,8 +97,16 @@ struct PdfFontSel {
 // Frees a selection (null allowed).
 void Pdf_Font_release(PdfFontSel *sel);
 // The family names and style words of a BaseFont name (null: none) into
-// sel (and native, when given).
+// sel (and native, when given). The second name is the text before a
+// dash, or, for a family the engine knows by another name, the engine's
+// family of that kind ("Times", "Helvetica", "Courier"): by the name
+// (TimesNewRomanPSMT, Georgia, ...), else by native's generic kind.
 [[nodiscard]] int Pdf_Font_nameFromBaseFont(const char *baseFont, PdfFontSel *sel, PdfNativeFont *native);
+// Records in native the substitute kind and style that a font
+// descriptor's "Flags" ask for (FixedPitch 1, Serif 2, Italic 64,
+// ForceBold 0x40000); names that say nothing of them take them
+// (Pdf_Font_nameFromBaseFont). 0 or a getter's error.
+[[nodiscard]] int Pdf_Font_readFlags(PdfDoc *doc, PdfObj *descriptor, PdfNativeFont *native);
 // Loads a simple font (kind 1 Type1, 2 MMType1, 3 TrueType).
 [[nodiscard]] int Pdf_Font_loadSimple(PdfDoc *doc, PdfObj *fontDict, PdfFontSel *sel, uint32_t kind);
 // Loads a composite (Type0) font.
@@ -117,8 +144,9 @@ void Pdf_Font_glyphNamesClear(PdfGlyphNameList *list);
 // The Unicode value of a byte code under the record's encoding (0 when it
 // has none).
 uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code);
-// True for the two symbolic base-14 names ("Symbol", "ZapfDingbats"), with
-// *kind their built-in encoding.
+// True for the two symbolic base-14 names ("Symbol", "ZapfDingbats"), also
+// after a subset prefix and with a style or maker's suffix ("SymbolMT",
+// "Symbol,Bold", "ZapfDingbatsITC"), with *kind their built-in encoding.
 bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind);
 // The font's ToUnicode map read into *map (a new table of 256 values the
 // caller frees). 0 with *map null when the font has none or it cannot be
@@ -136,6 +164,44 @@ bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind);
 // getter's error.
 [[nodiscard]] int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const char *baseFont,
                                          PdfNativeFont *native);
+
+// ------------------------------------------------------- text of strings
+//
+// The codes a string draws with and the text it reads as differ: runs
+// carry both. The text comes from the first of: the font's "ToUnicode"
+// map; for simple fonts the character its encoding names; for composite
+// fonts the character collection's table by CID; and only then a private
+// use character for the code.
+
+enum : uint32_t {
+    PdfFont_privateText = 0xE000, // the first private use character of the fallback
+    PdfFont_privateTextCount = 6400,
+};
+
+// The font's "ToUnicode" stream read into *out (null when the font has
+// none or it cannot be read). 0 or 1.
+[[nodiscard]] int Pdf_Font_readToUnicode(PdfDoc *doc, PdfObj *fontDict, PdfToUnicode **out);
+// The character a glyph name spells ("uniXXXX", "uXXXX" with four to six
+// hex digits, within the 16-bit range), or 0.
+uint16_t Pdf_Font_glyphNameSpelled(const char *name);
+// The text of a string shown with the selection: *out a new
+// zero-terminated 16-bit string of *count units (the caller frees it). 0
+// or 1.
+[[nodiscard]] int Pdf_Font_stringText(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
+                                      char16_t **out, uint32_t *count);
+// The characters of a TrueType program's Unicode character map by CID:
+// through cidToGid (mapLength bytes of big-endian glyph indices by CID) or,
+// when null, CID = glyph. *out null (and 0) when the program has no such
+// map. 0 or 1.
+[[nodiscard]] int Pdf_Font_programCidText(const uint8_t *font, size_t size, const uint8_t *cidToGid,
+                                          size_t mapLength, uint16_t **out, uint32_t *count);
+// True when a TrueType program has a Unicode character map ((3,1),
+// (3,10) or a Unicode platform subtable): without one its glyphs are
+// found by the codes themselves, never through character names.
+bool Pdf_Font_programHasUnicodeMap(const uint8_t *font, size_t size);
+// Reads the text table and ToUnicode map of a Type 3 font into its
+// record. 0, 1 or a getter's error.
+[[nodiscard]] int Pdf_Type3_readText(PdfDoc *doc, PdfObj *fontDict, PdfType3Font *font);
 
 // ------------------------------------------------ embedded font programs
 //
@@ -184,6 +250,8 @@ struct PdfType3Font {
     float *widths;          // lastCode - firstCode + 1, glyph space
     PdfObj **procedures;    // the same count; null where a code has none
     PdfObj *resources;      // the font's "Resources", or null
+    uint16_t *textTable;    // 256 characters by code from the glyph names, or null
+    PdfToUnicode *toUnicode; // the font's "ToUnicode" map, or null
 };
 
 // Reads a Type 3 font dictionary and attaches the record to it (the

@@ -142,6 +142,19 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
         return Res_ok;
     bool type1 = kind == 1;
     uint32_t symbolic = 0;
+    // A TrueType program without a Unicode character map draws by its
+    // codes (the (3,0) or (1,0) subtable): the encoding only says what the
+    // codes read as.
+    const bool byCode = native->encoding == PdfEnc_program && native->drawsByCode;
+    if (encoding->type == PdfObj_name && byCode) {
+        const char *name = encoding->value.name;
+        uint32_t base = std::strcmp(name, "WinAnsiEncoding") == 0    ? PdfEnc_winAnsi
+                        : std::strcmp(name, "MacRomanEncoding") == 0 ? PdfEnc_macRoman
+                                                                     : PdfEnc_standard;
+        std::memcpy(native->table, Pdf_baseEncodings[base - PdfEnc_standard], sizeof native->table);
+        native->textTable = 1;
+        return Res_ok;
+    }
     if (encoding->type == PdfObj_name) {
         const char *name = encoding->value.name;
         if (std::strcmp(name, "WinAnsiEncoding") == 0)
@@ -197,6 +210,10 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
                     err = Pdf_Font_glyphNameToCode(native->glyphNames, e->value.name, 0, &u);
                     if (err)
                         return err;
+                    // A name neither the list nor the font knows may spell
+                    // its character ("uni0416"): it reads and draws as that.
+                    if (!u)
+                        u = Pdf_Font_glyphNameSpelled(e->value.name);
                     if (u)
                         table[code] = u;
                 }
@@ -207,6 +224,10 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
         }
     }
     std::memcpy(native->table, table, sizeof table);
+    if (byCode) {
+        native->textTable = 1;
+        return Res_ok;
+    }
     native->encoding = PdfEnc_table;
     return Res_ok;
 }
@@ -294,12 +315,21 @@ bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind)
 {
     if (!baseFont)
         return false;
-    if (std::strcmp(baseFont, "ZapfDingbats") == 0) {
-        *kind = PdfEnc_zapfDingbats;
-        return true;
+    // A subset's prefix and the style or maker's suffixes say nothing of
+    // the encoding: "ABCDEF+Symbol", "SymbolMT", "Symbol,Bold",
+    // "ZapfDingbatsITC" keep the built-in ones.
+    if (const char *plus = std::strrchr(baseFont, '+'))
+        baseFont = plus + 1;
+    if (std::strncmp(baseFont, "Symbol", 6) == 0) {
+        const char *rest = baseFont + 6;
+        if (!*rest || *rest == ',' || *rest == '-' || std::strcmp(rest, "MT") == 0 || std::strcmp(rest, "PS") == 0) {
+            *kind = PdfEnc_symbol;
+            return true;
+        }
+        return false;
     }
-    if (std::strcmp(baseFont, "Symbol") == 0) {
-        *kind = PdfEnc_symbol;
+    if (std::strncmp(baseFont, "ZapfDingbats", 12) == 0 || std::strncmp(baseFont, "ITCZapfDingbats", 15) == 0) {
+        *kind = PdfEnc_zapfDingbats;
         return true;
     }
     return false;

@@ -1344,8 +1344,11 @@ int32_t truncated(double v)
     return v >= 2147483647.0 ? INT32_MAX : v <= -2147483648.0 ? INT32_MIN : int32_t(v);
 }
 
-// Appends the codes to the page's text run with the properties in force.
-int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count)
+// Appends the codes to the page's text run with the properties in force;
+// the run reads as text (textCount units; null: the codes themselves). An
+// invisible run is kept for its text only: it is drawn fully transparent.
+int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count, const char16_t *text,
+             uint32_t textCount, bool invisible)
 {
     PdfGState *gs = in->gs;
     PdfTextState &t = in->text;
@@ -1377,6 +1380,8 @@ int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count)
     }
     uint8_t rgba[4];
     Pdf_Cs_toRgba(&gs->fill, rgba);
+    if (invisible)
+        rgba[3] = 0;
     uint32_t colour = uint32_t(rgba[0]) | uint32_t(rgba[1]) << 8 | uint32_t(rgba[2]) << 16 | uint32_t(rgba[3]) << 24;
     if (!t.colourValid || t.colour != colour) {
         t.colourValid = 1;
@@ -1404,7 +1409,7 @@ int emitText(PdfDoc *doc, PdfInterp *in, const char16_t *codes, uint32_t count)
     if ((err = setOrigin(in, 0, 0)) != Res_ok)
         return err;
     t.runNonEmpty = 1;
-    return GlyphRun_addText(&t.run, toDevice(x), toDevice(-y), codes, count);
+    return GlyphRun_addTextAs(&t.run, toDevice(x), toDevice(-y), codes, count, text, textCount);
 }
 
 } // namespace
@@ -1472,24 +1477,42 @@ int Pdf_Font_showType3(PdfDoc *doc, PdfInterp *in, const PdfString *string, floa
 
 int Pdf_Out_showText(PdfDoc *doc, PdfInterp *in, const PdfString *string, float adjustment)
 {
-    int handled = 0;
-    int err3 = Pdf_Font_showType3(doc, in, string, adjustment, &handled);
-    if (err3 || handled)
+    char16_t *text = nullptr;
+    uint32_t textCount = 0;
+    PdfFontSel *font = in->gs->font;
+    int err = Res_ok;
+    if (string && string->length)
+        err = Pdf_Font_stringText(doc, font, PdfString_bytes(string), string->length, &text, &textCount);
+    if (err)
+        return err;
+    if (font && font->type3) {
+        // The glyph procedures draw; an invisible run where the string
+        // starts carries its text for search and selection.
+        if (textCount)
+            err = emitText(doc, in, text, textCount, nullptr, 0, true);
+        Mem_free(text);
+        int handled = 0;
+        int err3 = err ? err : Pdf_Font_showType3(doc, in, string, adjustment, &handled);
         return err3;
+    }
     if (!string || !string->length)
         return measureAdvance(in, nullptr, 0, adjustment);
     char16_t *codes = nullptr;
     uint32_t count = 0;
-    int err = Pdf_Font_decodeString(doc, in->gs->font, PdfString_bytes(string), string->length, &codes, &count);
-    if (err)
+    err = Pdf_Font_decodeString(doc, in->gs->font, PdfString_bytes(string), string->length, &codes, &count);
+    if (err) {
+        Mem_free(text);
         return err;
+    }
     if (!count) {
         Mem_free(codes);
+        Mem_free(text);
         return measureAdvance(in, nullptr, 0, adjustment);
     }
-    // Invisible text (mode 3) only moves the text position.
-    if (in->gs->renderMode != 3)
-        err = emitText(doc, in, codes, count);
+    // Invisible text (mode 3) is not drawn, but it is text all the same
+    // (the text layer of a scanned page): its run is kept transparent.
+    err = emitText(doc, in, codes, count, text, textCount, in->gs->renderMode == 3);
+    Mem_free(text);
     if (!err)
         err = measureAdvance(in, codes, count, adjustment);
     Mem_free(codes);

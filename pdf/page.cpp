@@ -8,6 +8,7 @@
 // same way.
 #include "pdf/page.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -200,6 +201,21 @@ int Pdf_Box_isEmpty(const float *box)
 void Pdf_Box_copy(float *dst, const float *src)
 {
     std::memcpy(dst, src, 4 * sizeof(float));
+}
+
+void Pdf_Box_normalise(float *box)
+{
+    if (box[0] > box[2])
+        std::swap(box[0], box[2]);
+    if (box[1] > box[3])
+        std::swap(box[1], box[3]);
+}
+
+void Pdf_Box_clip(float *box, const float *within)
+{
+    float c[4] = {std::max(box[0], within[0]), std::max(box[1], within[1]), std::min(box[2], within[2]),
+                  std::min(box[3], within[3])};
+    Pdf_Box_copy(box, Pdf_Box_isEmpty(c) ? within : c);
 }
 
 int Pdf_Res_push(PdfDoc *doc, PdfObj *resources)
@@ -404,6 +420,10 @@ int Pdf_Page_load(PdfDoc *doc, uint32_t page)
     }
     if (err == Res_ok)
         err = Pdf_Page_readAttrs(doc, dict);
+    // Boxes may name any two opposite corners.
+    float *allBoxes[5] = {attrs.mediaBox, attrs.cropBox, attrs.bleedBox, attrs.trimBox, attrs.artBox};
+    for (float *box : allBoxes)
+        Pdf_Box_normalise(box);
     if (err == Res_ok && Pdf_Box_isEmpty(attrs.mediaBox))
         err = Res_pdfNoMediaBox;
     if (err == Res_ok) {
@@ -411,6 +431,8 @@ int Pdf_Page_load(PdfDoc *doc, uint32_t page)
         for (float *box : boxes)
             if (Pdf_Box_isEmpty(box))
                 Pdf_Box_copy(box, attrs.mediaBox);
+        // The visible page is the part of the crop box on the media.
+        Pdf_Box_clip(attrs.cropBox, attrs.mediaBox);
     }
     PdfObj *contents = nullptr, *res = nullptr;
     if (err == Res_ok)

@@ -51,6 +51,10 @@ void Pdf_Page_matrix(const PdfPageAttrs *attrs, float *m);
 // 1 when the box is empty in either dimension.
 int Pdf_Box_isEmpty(const float *box);
 void Pdf_Box_copy(float *dst, const float *src);
+// Orders a box's corners: lower left first.
+void Pdf_Box_normalise(float *box);
+// The part of box inside within; within itself when they do not meet.
+void Pdf_Box_clip(float *box, const float *within);
 
 // The resource scope stack of the page being loaded. A null dictionary is
 // not pushed. 0 or 1.

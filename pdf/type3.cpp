@@ -9,6 +9,7 @@
 #include "pdf/document.h"
 #include "pdf/font.h"
 #include "pdf/obj.h"
+#include "pdf/tounicode.h"
 
 namespace
 {
@@ -74,6 +75,8 @@ void Pdf_Type3_free(PdfType3Font *t)
         return;
     Mem_free(t->widths);
     Mem_free(t->procedures);
+    Mem_free(t->textTable);
+    Pdf_ToUnicode_free(t->toUnicode);
     Mem_free(t);
 }
 
@@ -174,6 +177,11 @@ int Pdf_Font_loadType3(PdfDoc *doc, PdfObj *dict, PdfFontSel *sel)
             if (err)
                 return err;
         }
+        // What the glyphs read as; a font whose names say nothing reads
+        // as private characters.
+        err = Pdf_Type3_readText(doc, dict, t);
+        if (err == Res_noMemory)
+            return err;
     }
     Pdf_Obj_pin(dict);
     sel->type3 = t;

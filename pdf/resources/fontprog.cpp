@@ -135,7 +135,9 @@ int hookComposite(PdfDoc *doc, FontFace *face, const PdfNativeFont *native)
 
 int Pdf_FontProg_hookToUnicode(PdfDoc *doc, PdfObj *fontDict, const PdfNativeFont *native, FontFace *face)
 {
-    if (!face)
+    // A program without a Unicode character map finds no glyph by a
+    // character: its codes stay as they are.
+    if (!face || native->drawsByCode)
         return Res_ok;
     uint16_t *map = nullptr;
     int err = Pdf_Font_readToUnicodeMap(doc, fontDict, &map);
@@ -235,6 +237,8 @@ int Pdf_FontProg_loadTrueType(PdfDoc *doc, PdfObj *fontDict, PdfObj *descriptor,
     size_t size = 0;
     FontFace *face = nullptr;
     err = readProgram(doc, fontFile2, &block, &size);
+    if (!err)
+        native->drawsByCode = !Pdf_Font_programHasUnicodeMap(block, size);
     if (!err) {
         err = FontEngine_openEmbeddedTrueType(block, size, doc->context, &face,
                                               hasEncoding ? kRankWithEncoding : kRankWithoutEncoding,
@@ -313,16 +317,23 @@ int Pdf_FontProg_loadComposite(PdfDoc *doc, PdfObj *descendant, PdfNativeFont *n
         EmbeddedFont_release(font);
     } else {
         FontFace *face = nullptr;
+        uint8_t *mapData = nullptr;
+        size_t mapSize = 0;
         err = readProgram(doc, fontFile2, &block, &size);
+        if (!err && map && map->type == PdfObj_stream)
+            err = Pdf_Stream_readToMemory(doc, map, &mapData, &mapSize);
+        // What the glyphs read as, by the program's own character map,
+        // for codes no other map gives a character.
+        if (!err && !native->cidText)
+            err = Pdf_Font_programCidText(block, size, map && map->type == PdfObj_stream ? mapData : nullptr,
+                                          mapSize, &native->cidText, &native->cidTextCount);
         if (!err) {
             err = FontEngine_openEmbeddedTrueType(block, size, doc->context, &face, kRankWithEncoding, 0);
             if (err)
                 Mem_free(block);
+        } else {
+            Mem_free(block);
         }
-        uint8_t *mapData = nullptr;
-        size_t mapSize = 0;
-        if (!err && map && map->type == PdfObj_stream)
-            err = Pdf_Stream_readToMemory(doc, map, &mapData, &mapSize);
         uint16_t *table = nullptr;
         uint32_t count = 0;
         if (!err) {

@@ -166,6 +166,79 @@ TEST_F(GlyphRunTest, ACutStringEndsTheWalk)
     EXPECT_EQ(readAll(b).size(), 1u) << "a wide run past the end is not read";
 }
 
+// Runs whose codes are not their text: the text rides before the run and
+// the reader gives both; runs after it read as themselves again, and every
+// placement of holes and 8-bit runs around it keeps the alignment.
+TEST_F(GlyphRunTest, RunsCarryTheTextTheyReadAs)
+{
+    struct Item {
+        int32_t x;
+        std::u16string codes, text; // text empty: the codes read as themselves
+    } items[] = {
+        {0, u"A", u""},
+        {1, u"\u0003", u"ffi"},            // one code, three characters
+        {2, u"\u0012\u0034", u"\u4e00\u4e8c"}, // wide codes, wide text
+        {3, u"xyz", u"\u00e9"},             // 8-bit codes
+        {4, u"\u00e8", u""},
+        {5, u"same", u"same"},              // equal text writes nothing extra
+    };
+    size_t plainSize = 0;
+    for (const Item &i : items) {
+        const std::u16string &t = i.text.empty() ? i.codes : i.text;
+        ASSERT_EQ(GlyphRun_addTextAs(&w, i.x, 0, i.codes.data(), uint32_t(i.codes.size()),
+                                     i.text.empty() ? nullptr : t.data(), uint32_t(t.size())),
+                  0);
+        if (i.x == 4)
+            plainSize = w.pos;
+    }
+    Bytes b = bytes();
+    GlyphRunReader r;
+    GlyphRun_readerInit(&r, b.data(), uint32_t(b.size()));
+    for (const Item &i : items) {
+        ASSERT_EQ(GlyphRun_next(&r), 0);
+        ASSERT_NE(r.run, nullptr) << i.x;
+        EXPECT_EQ(r.x, i.x);
+        EXPECT_EQ(std::u16string(r.run, r.runLength), i.codes) << i.x;
+        EXPECT_EQ(std::u16string(r.text, r.textLength), i.text.empty() ? i.codes : i.text) << i.x;
+    }
+    ASSERT_EQ(GlyphRun_next(&r), 0);
+    EXPECT_EQ(r.run, nullptr);
+    GlyphRun_readerFree(&r);
+    // The plain "same" run costs what a plain run costs: move, op, 4 bytes.
+    EXPECT_LE(b.size() - plainSize, 8u);
+    // The cursor that search and extraction walk reads the text.
+    ObjHeader *item = Obj_create(&GlyphRunItem_class, 0);
+    ASSERT_NE(item, nullptr);
+    GlyphRunItemPart *p = static_cast<GlyphRunItemPart *>(Obj_part(item));
+    p->bytes = b.data();
+    p->length = uint32_t(b.size());
+    GlyphRunCursor *c = GlyphRunCursor_new(item);
+    ASSERT_NE(c, nullptr);
+    std::u16string all;
+    const char16_t *chars = nullptr;
+    uint32_t n = 0;
+    while (GlyphRunCursor_next(c, &chars, &n))
+        all.append(chars, n);
+    EXPECT_EQ(all, u"Affi\u4e00\u4e8c\u00e9\u00e8same");
+    GlyphRunCursor_free(c);
+    Obj_destroy(item);
+    // A string cut anywhere reads no run, or a run (an 8-bit run ends with
+    // the string) that still reads as its text.
+    GlyphRunWriter cut;
+    GlyphRun_writerInit(&cut);
+    ASSERT_EQ(GlyphRun_addTextAs(&cut, 0, 0, u"ab", 2, u"cd", 2), 0);
+    ASSERT_EQ(GlyphRun_plugHole(&cut), 0);
+    for (uint32_t len = 0; len < cut.pos; len++) {
+        GlyphRun_readerInit(&r, cut.buffer, len);
+        ASSERT_EQ(GlyphRun_next(&r), 0);
+        if (r.run) {
+            EXPECT_EQ(std::u16string(r.text, r.textLength), u"cd") << len;
+        }
+        GlyphRun_readerFree(&r);
+    }
+    GlyphRun_writerFree(&cut);
+}
+
 TEST_F(GlyphRunTest, LongRunsMoveToTheHeap)
 {
     std::u16string s(700, u'a');

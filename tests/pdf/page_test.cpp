@@ -158,6 +158,30 @@ TEST_F(PdfPageTest, RotatedPagesMapTheCropBoxToTheTopLeft)
     }
 }
 
+// Boxes may name any two opposite corners, and the crop box shows only
+// what lies on the media.
+TEST_F(PdfPageTest, BoxesAreOrderedAndTheCropBoxKeptOnTheMedia)
+{
+    struct Case {
+        float box[4], within[4], want[4];
+        const char *why;
+    } cases[] = {
+        {{651, 831, 39, 39}, {0, 0, 1000, 1000}, {39, 39, 651, 831}, "reversed corners"},
+        {{39, 831, 651, 39}, {0, 0, 1000, 1000}, {39, 39, 651, 831}, "one axis reversed"},
+        {{0, 0, 700, 900}, {39, 39, 651, 831}, {39, 39, 651, 831}, "a crop box past the media"},
+        {{100, 100, 200, 200}, {39, 39, 651, 831}, {100, 100, 200, 200}, "inside"},
+        {{700, 900, 800, 1000}, {39, 39, 651, 831}, {39, 39, 651, 831}, "off the media: the media"},
+    };
+    for (const Case &c : cases) {
+        float box[4];
+        Pdf_Box_copy(box, c.box);
+        Pdf_Box_normalise(box);
+        Pdf_Box_clip(box, c.within);
+        for (int i = 0; i < 4; i++)
+            EXPECT_EQ(box[i], c.want[i]) << c.why << " " << i;
+    }
+}
+
 TEST_F(PdfPageTest, TheOperatorTableAcceptsSkipsAndFails)
 {
     struct Case {

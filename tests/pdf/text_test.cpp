@@ -48,7 +48,15 @@ TEST_F(PdfFontNames, BaseFontNamesGiveFamiliesAndStyles)
         {"Times-SemiBold", "Times-SemiBold,Times", 0x1005, 27, 103, 103},
         {"Arial-BoldMT", "Arial-BoldMT,Arial", 0x1006, 28, 103, 103},
         {"Arial,BoldItalic", "Arial", 0x1106, 28, 103, 79},
-        {"Garamond", "Garamond", 0x1003, 25, 103, 103},
+        // Families the engine knows by another name add the engine's
+        // family of their kind; style suffixes say nothing of the family.
+        {"Garamond", "Garamond,Times", 0x1003, 25, 103, 103},
+        {"TimesNewRomanPSMT", "TimesNewRomanPSMT,Times", 0x1003, 25, 103, 103},
+        {"TimesNewRomanPS-BoldItalicMT", "TimesNewRomanPS-BoldItalicMT,Times", 0x1106, 28, 103, 79},
+        {"CourierNewPSMT", "CourierNewPSMT,Courier", 0x1003, 25, 103, 103},
+        {"Georgia,Bold", "Georgia,Times", 0x1006, 28, 103, 103},
+        {"ABCDEF+Verdana-Italic", "Verdana-Italic,Helvetica", 0x1103, 25, 103, 79},
+        {"Courier-Bold", "Courier-Bold,Courier", 0x1006, 28, 103, 103},
         {"X", "Times", 0x1003, 25, 103, 103},
         {"ABC+", "Times", 0x1003, 25, 103, 103},
         {"Foo-Black", "Foo-Black,Foo", 0x1008, 30, 103, 103},
@@ -87,6 +95,35 @@ TEST_F(PdfFontNames, BaseFontNamesGiveFamiliesAndStyles)
     EXPECT_STREQ(sel.names, "Times-Roman");
     EXPECT_EQ(sel.styleFlags, 4099u);
     Mem_free(sel.names);
+}
+
+TEST_F(PdfFontNames, DescriptorFlagsChooseTheSubstituteOfNamesThatSayNothing)
+{
+    struct Case {
+        const char *baseFont;
+        uint32_t generic; // what the descriptor's flags gave
+        const char *names;
+        uint32_t flags, style;
+    } cases[] = {
+        {"F12", PdfFont_genericFixed, "F12,Courier", 0x1003, 103},
+        {"F12", PdfFont_genericSerif | PdfFont_flagItalic, "F12,Times", 0x1103, 79},
+        {"F12", PdfFont_genericNone | PdfFont_flagBold, "F12", 0x1006, 103},
+        {"Foo-Bold", PdfFont_genericSerif, "Foo-Bold,Times", 0x1006, 103},
+        // A name that says its kind wins over the flags.
+        {"Arial", PdfFont_genericSerif, "Arial", 0x1003, 103},
+        {"CourierNewPSMT", PdfFont_genericSerif, "CourierNewPSMT,Courier", 0x1003, 103},
+    };
+    for (const Case &c : cases) {
+        PdfFontSel sel{};
+        sel.styleFlags = PdfFont_styleInitial;
+        PdfNativeFont native{};
+        native.generic = c.generic;
+        ASSERT_EQ(Pdf_Font_nameFromBaseFont(c.baseFont, &sel, &native), 0) << c.baseFont;
+        EXPECT_STREQ(sel.names, c.names) << c.baseFont << " " << c.generic;
+        EXPECT_EQ(sel.styleFlags, c.flags) << c.baseFont << " " << c.generic;
+        EXPECT_EQ(sel.style, c.style) << c.baseFont << " " << c.generic;
+        Mem_free(sel.names);
+    }
 }
 
 // ------------------------------------------------------------ glyph names
@@ -188,6 +225,25 @@ TEST_F(PdfEncodings, BaseTablesGiveTheirCharacters)
     }
 }
 
+TEST_F(PdfEncodings, SymbolicNamesKeepTheirBuiltInEncodingsUnderPrefixesAndSuffixes)
+{
+    struct Case {
+        const char *name;
+        bool symbolic;
+        uint32_t kind;
+    } cases[] = {
+        {"Symbol", true, PdfEnc_symbol},          {"ABCDEF+SymbolMT", true, PdfEnc_symbol},
+        {"Symbol,Bold", true, PdfEnc_symbol},     {"Symbol-Italic", true, PdfEnc_symbol},
+        {"ZapfDingbats", true, PdfEnc_zapfDingbats}, {"ZapfDingbatsITC", true, PdfEnc_zapfDingbats},
+        {"SymbolicSans", false, 0},              {"Times-Roman", false, 0},
+    };
+    for (const Case &c : cases) {
+        uint32_t kind = 0;
+        EXPECT_EQ(Pdf_Font_isSymbolicName(c.name, &kind), c.symbolic) << c.name;
+        EXPECT_EQ(kind, c.kind) << c.name;
+    }
+}
+
 TEST_F(PdfEncodings, SimpleFontStringsDecodeByTheirWholeLength)
 {
     PdfNativeFont native{};
@@ -278,6 +334,7 @@ struct Out {
     uint32_t word2;
     double x, y;      // run position in points, y down from the top
     std::u16string text;
+    std::u16string reads; // runs: what the run reads as
     int32_t matrix[6]; // a transform's words
     int32_t charSpacing, wordSpacing;
     uint32_t blob;    // the blob's number in page order
@@ -370,6 +427,7 @@ class PdfTextTest : public PdfDocFixture
                     o.x = r.x / kDevicePerPoint;
                     o.y = -r.y / kDevicePerPoint;
                     o.text.assign(r.run, r.runLength);
+                    o.reads.assign(r.text, r.textLength);
                     o.charSpacing = r.charSpacing;
                     o.wordSpacing = r.wordSpacing;
                     o.blob = blobs;
@@ -447,7 +505,8 @@ TEST_F(PdfTextTest, ShowingAdvancesByWidthsAdjustmentsAndScaling)
         {"BT /F1 10 Tf [-1000 (A)] TJ ET", {10}, "a number alone moves by size x Th"},
         {"BT /F1 10 Tf [(A) 1000] TJ (B) Tj ET", {0, a - 10}, "a positive adjustment moves back"},
         {"BT /F1 10 Tf 50 Tz (A) Tj (B) Tj ET", {0, a / 2}, "Tz 50 halves the advance"},
-        {"BT /F1 10 Tf (A) Tj 3 Tr (B) Tj 0 Tr (C) Tj ET", {0, 2 * a}, "invisible text still advances"},
+        {"BT /F1 10 Tf (A) Tj 3 Tr (B) Tj 0 Tr (C) Tj ET", {0, a, 2 * a},
+         "invisible text advances and keeps its run for its text"},
         {"BT /F1 10 Tf 2 Tc (AB) Tj (C) Tj ET", {0, 2 * a + 4}, "Tc after every glyph"},
         {"BT /F1 10 Tf 3 Tw (A B) Tj (C) Tj ET", {0, 3 * a + 3}, "Tw after a space"},
         {"BT /F1 10 Tf 2 0 0 2 10 0 Tm (A) Tj (B) Tj ET", {10, 10 + 2 * a}, "the text matrix scales advances"},
@@ -540,6 +599,55 @@ TEST_F(PdfTextTest, TransformsFontSwitchesAndErrors)
                           // A TJ error ends the array: what came before it shows.
                           (void)runPage(doc, "BT /F1 10 Tf [(A) /N (B)] TJ ET", &out);
                           EXPECT_EQ(runs(out).size(), 1u);
+                      }),
+              0);
+}
+
+// What runs read as, in order of authority: the font's ToUnicode map, the
+// names of its encoding, its character collection, and last a private use
+// character; the codes that draw stay as the encoding gives them.
+TEST_F(PdfTextTest, RunsReadAsTheirFontsMapsThenNamesThenPrivateCharacters)
+{
+    const std::string map = "/CIDInit /ProcSet findresource begin begincmap\n"
+                            "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+                            "2 beginbfchar <0041> <0058> <0007> <006600660069> endbfchar\n"
+                            "1 beginbfrange <0010> <0012> <0061> endbfrange endcmap end\n";
+    const std::string simpleMap = "begincmap 1 beginbfchar <41> <0058> endbfchar endcmap";
+    std::string file = fontFile(
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 20 0 R >>",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [1 /uni0416 /Zhecyrillic "
+         "/g7] >> >>",
+         "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H /DescendantFonts [21 0 R] "
+         "/ToUnicode 22 0 R >>",
+         "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-H /DescendantFonts [21 0 R] >>"},
+        {{20, "<< /Length " + std::to_string(simpleMap.size()) + " >>\nstream\n" + simpleMap + "\nendstream"},
+         {21, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Foo /CIDSystemInfo << /Registry (Adobe) "
+              "/Ordering (Identity) /Supplement 0 >> >>"},
+         {22, "<< /Length " + std::to_string(map.size()) + " >>\nstream\n" + map + "\nendstream"}});
+    struct Case {
+        const char *content;
+        std::u16string codes, reads;
+        const char *why;
+    } cases[] = {
+        {"BT /F1 10 Tf (AB) Tj ET", u"XB", u"XB", "a substitute draws what the map says, the rest by encoding"},
+        {"BT /F2 10 Tf <010203> Tj ET", u"\u0416\u0416\u0003", u"\u0416\u0416\ue003",
+         "a name that spells its character counts; one that says nothing reads as a private character"},
+        {"BT /F3 10 Tf <0041000700110005> Tj ET", u"", u"Xffib\ue005",
+         "codes of a composite font: single, ligature, range, then private"},
+        {"BT /F4 10 Tf <0041> Tj ET", u"", u"\ue041", "no map, no collection, no program"},
+    };
+    EXPECT_EQ(withDoc(file,
+                      [&](PdfDoc *doc) {
+                          for (const Case &c : cases) {
+                              std::vector<Out> out;
+                              ASSERT_EQ(runPage(doc, c.content, &out), 0) << c.why;
+                              std::vector<Out> r = runs(out);
+                              ASSERT_EQ(r.size(), 1u) << c.why;
+                              if (!c.codes.empty()) {
+                                  EXPECT_EQ(r[0].text, c.codes) << c.why;
+                              }
+                              EXPECT_EQ(r[0].reads, c.reads) << c.why;
+                          }
                       }),
               0);
 }
@@ -718,17 +826,19 @@ TEST_F(PdfTextTest, Type3GlyphsRunTheirProceduresAndAdvanceByTheirWidths)
         const char *content;
         double x; // where the box font's X starts
         size_t drawings;
+        std::u16string text; // of the Type 3 strings' transparent runs
         const char *why;
     } cases[] = {
-        {"BT /F1 10 Tf (A) Tj /F2 10 Tf (X) Tj ET", 5, 1, "width 500 x 0.001 at size 10 advances 5"},
-        {"BT /F1 10 Tf (AB) Tj /F2 10 Tf (X) Tj ET", 11, 2, "each glyph by its own width"},
-        {"BT /F1 10 Tf 2 Tc 3 Tw (C) Tj /F2 10 Tf 0 Tc 0 Tw (X) Tj ET", 7, 0,
+        {"BT /F1 10 Tf (A) Tj /F2 10 Tf (X) Tj ET", 5, 1, u"A", "width 500 x 0.001 at size 10 advances 5"},
+        {"BT /F1 10 Tf (AB) Tj /F2 10 Tf (X) Tj ET", 11, 2, u"AB", "each glyph by its own width"},
+        {"BT /F1 10 Tf 2 Tc 3 Tw (C) Tj /F2 10 Tf 0 Tc 0 Tw (X) Tj ET", 7, 0, u"C",
          "a code without procedure draws nothing and adds Tw"},
-        {"BT /F1 10 Tf 2 Tc (A) Tj /F2 10 Tf 0 Tc (X) Tj ET", 7, 1, "Tc adds in text space, not glyph space"},
-        {"BT /F1 10 Tf ( !A@) Tj /F2 10 Tf (X) Tj ET", 5, 1, "bytes outside the range neither draw nor move"},
-        {"BT /F1 10 Tf [(A) -1000 (A)] TJ /F2 10 Tf (X) Tj ET", 20, 2, "TJ adjustments move as for other fonts"},
-        {"BT /F1 10 Tf 50 Tz (A) Tj /F2 10 Tf 100 Tz (X) Tj ET", 2.5, 1, "horizontal scaling"},
-        {"BT /F4 10 Tf (A  A) Tj /F2 10 Tf (X) Tj ET", 0, 0, "a font with a reversed range shows nothing"},
+        {"BT /F1 10 Tf 2 Tc (A) Tj /F2 10 Tf 0 Tc (X) Tj ET", 7, 1, u"A", "Tc adds in text space, not glyph space"},
+        {"BT /F1 10 Tf ( !A@) Tj /F2 10 Tf (X) Tj ET", 5, 1, u" !A@",
+         "bytes outside the range neither draw nor move (they read by the standard encoding)"},
+        {"BT /F1 10 Tf [(A) -1000 (A)] TJ /F2 10 Tf (X) Tj ET", 20, 2, u"AA", "TJ adjustments move as for other fonts"},
+        {"BT /F1 10 Tf 50 Tz (A) Tj /F2 10 Tf 100 Tz (X) Tj ET", 2.5, 1, u"A", "horizontal scaling"},
+        {"BT /F4 10 Tf (A  A) Tj /F2 10 Tf (X) Tj ET", 0, 0, u"", "a font with a reversed range shows nothing"},
     };
     EXPECT_EQ(withDoc(file,
                       [&](PdfDoc *doc) {
@@ -736,9 +846,13 @@ TEST_F(PdfTextTest, Type3GlyphsRunTheirProceduresAndAdvanceByTheirWidths)
                               std::vector<Out> out;
                               ASSERT_EQ(runPage(doc, c.content, &out), 0) << c.why;
                               std::vector<Out> r = runs(out);
-                              ASSERT_EQ(r.size(), 1u) << c.why;
-                              EXPECT_EQ(r[0].text, u"X") << c.why;
-                              EXPECT_NEAR(r[0].x, c.x, 0.02) << c.why;
+                              ASSERT_FALSE(r.empty()) << c.why;
+                              EXPECT_EQ(r.back().text, u"X") << c.why;
+                              EXPECT_NEAR(r.back().x, c.x, 0.02) << c.why;
+                              std::u16string shown;
+                              for (size_t i = 0; i + 1 < r.size(); i++)
+                                  shown += r[i].text;
+                              EXPECT_EQ(shown, c.text) << c.why;
                               size_t drawings = 0;
                               for (const Out &o : out)
                                   drawings += o.drawing;

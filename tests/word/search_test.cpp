@@ -294,6 +294,8 @@ TEST_F(SearchTest, FindsTextInGlyphRuns)
         GlyphRun_writerInit(&w);
         ASSERT_EQ(GlyphRun_addText(&w, 0, 0, u"foo ", 4), 0);
         ASSERT_EQ(GlyphRun_addText(&w, 100, 0, u"needle", 6), 0);
+        // A run whose codes are not its text is found by its text.
+        ASSERT_EQ(GlyphRun_addTextAs(&w, 200, 0, u"\u0001\u0002", 2, u"office", 6), 0);
         ASSERT_EQ(GlyphRun_plugHole(&w), 0);
         item(doc, 0, t, 0, 2);
         ObjHeader *g = Obj_create(&GlyphRunItem_class, 0);
@@ -321,6 +323,13 @@ TEST_F(SearchTest, FindsTextInGlyphRuns)
         ASSERT_EQ(step(doc, Search_forward, &steps), 0);
         EXPECT_EQ(steps.back().outcome.code, SearchCode_found);
         EXPECT_EQ(steps.back().outcome.page, 1);
+        begin(doc, u"office");
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        EXPECT_EQ(steps.back().outcome.code, SearchCode_found) << "by the run's text";
+        EXPECT_EQ(steps.back().outcome.page, 0);
+        begin(doc, u"\u0001\u0002");
+        ASSERT_EQ(step(doc, Search_forward, &steps), 0);
+        EXPECT_NE(steps.back().outcome.code, SearchCode_found) << "not by its codes";
         // A match runs from one run of the string into the next.
         begin(doc, u"o ne");
         ASSERT_EQ(step(doc, Search_forward, &steps), 0);

@@ -188,7 +188,14 @@ void addUtf8(std::string *out, const char16_t *s, uint32_t n)
 {
     for (uint32_t i = 0; i < n; i++) {
         uint32_t c = s[i];
-        if (c < 0x80) {
+        // A surrogate pair is one character beyond the 16-bit range.
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+            *out += char(0xF0 | (c >> 18));
+            *out += char(0x80 | ((c >> 12) & 0x3F));
+            *out += char(0x80 | ((c >> 6) & 0x3F));
+            *out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x80) {
             *out += char(c);
         } else if (c < 0x800) {
             *out += char(0xC0 | (c >> 6));
@@ -203,7 +210,7 @@ void addUtf8(std::string *out, const char16_t *s, uint32_t n)
 
 // The runs of every blob node (glyph-run strings) in document order, one
 // a line: "run X Y TEXT" with the pen position in points from the page's
-// top-left corner.
+// top-left corner and the text the run reads as.
 void dumpRuns(Edr_Node *node, std::string *out)
 {
     for (; node; node = Edr_Node_nextSibling(node)) {
@@ -220,11 +227,35 @@ void dumpRuns(Edr_Node *node, std::string *out)
             char line[64];
             snprintf(line, sizeof line, "run %.2f %.2f ", r.x * 72.0 / 65536.0, -r.y * 72.0 / 65536.0);
             *out += line;
-            addUtf8(out, r.run, r.runLength);
+            addUtf8(out, r.text, r.textLength);
             *out += "\n";
         }
         GlyphRun_readerFree(&r);
     }
+}
+
+// The runs page by page: a page-description document keeps each page in a
+// group below the root, and a line "page N" goes before each page's runs.
+// Runs that lie elsewhere are printed in one walk, without page lines.
+void dumpPageRuns(Edr_Node *root, std::string *out)
+{
+    std::string all;
+    dumpRuns(root, &all);
+    if (all.empty() || !root || Edr_Node_type(root) != Edr_NodeType_group) {
+        *out += all;
+        return;
+    }
+    std::string pages, within;
+    int n = 0;
+    for (Edr_Node *page = Edr_Node_firstChild(root); page; page = Edr_Node_nextSibling(page)) {
+        if (Edr_Node_type(page) != Edr_NodeType_group)
+            continue;
+        std::string runs;
+        dumpRuns(Edr_Node_firstChild(page), &runs);
+        within += runs;
+        pages += "page " + std::to_string(++n) + "\n" + runs;
+    }
+    *out += within == all ? pages : all;
 }
 
 // The class name of a group (its element interned in the document's
@@ -531,7 +562,7 @@ void dumpTree(EngineInstance *instance, void *arg)
         dumpStyles(page->document, &s->rules);
     if (s->runs && page && page->document) {
         Edr_Doc_readLock(page->document);
-        dumpRuns(Edr_Doc_root(page->document), &s->rules);
+        dumpPageRuns(Edr_Doc_root(page->document), &s->rules);
         Edr_Doc_readUnlock(page->document);
     }
     s->dumped = 1;
@@ -549,7 +580,8 @@ int usage(const char *self)
             "of stream object N, --xref lists the cross-reference\n"
             "entries, --password TEXT answers the password question. --styles\n"
             "also prints the document's style rules, --runs the text runs of\n"
-            "page-description text (\"run X Y TEXT\", points from the top left).\n"
+            "page-description text (\"run X Y TEXT\", points from the top left,\n"
+            "after a line \"page N\" for each page).\n"
             "--text prints the body text alone, one line per paragraph, in tree\n"
             "order; --headers adds the header and footer stories. A presentation\n"
             "prints each slide after a line \"--- page N\".\n"
