@@ -236,20 +236,19 @@ namespace
 
 // Whether "N G obj" with the entry's number starts at the lexer's place
 // (white space before it skipped); the lexer is left after "obj" when it
-// does. *header is set when some "N G obj" is there at all.
-bool headerMatches(PdfLexer *lexer, const PdfXrefEntry *entry, bool *header)
+// does.
+bool headerMatches(PdfLexer *lexer, const PdfXrefEntry *entry)
 {
     int64_t number = 0, generation = 0;
-    *header = Pdf_Lex_readInt(lexer, &number) == Res_ok && Pdf_Lex_readInt(lexer, &generation) == Res_ok &&
-              Pdf_Lex_expect(lexer, "obj") == Res_ok;
-    return *header && number == int64_t(entry->number);
+    return Pdf_Lex_readInt(lexer, &number) == Res_ok && Pdf_Lex_readInt(lexer, &generation) == Res_ok &&
+           Pdf_Lex_expect(lexer, "obj") == Res_ok && number == int64_t(entry->number);
 }
 
 // Parses the object of an entry at its offset into the entry's cache,
 // keeping the lexer where it was. An entry whose offset does not lead to
 // its own header is looked for in a scan of the file, and its offset
-// corrected; without a header there at all, the object after the next
-// "obj" is taken as before.
+// corrected; when the scan finds no header of that number, the object
+// after the next "obj" from the stated offset is taken.
 int parseEntry(PdfDoc *doc, PdfXrefEntry *entry)
 {
     PdfLexer *lexer = doc->lexer;
@@ -260,8 +259,7 @@ int parseEntry(PdfDoc *doc, PdfXrefEntry *entry)
         err = Pdf_ObjStm_parseEntry(doc, entry, &obj);
     } else {
         err = Pdf_Lex_seek(lexer, entry->offset);
-        bool header = false;
-        if (err == Res_ok && !headerMatches(lexer, entry, &header)) {
+        if (err == Res_ok && !headerMatches(lexer, entry)) {
             uint64_t found = 0;
             int located = Pdf_Xref_locate(doc, entry->number, &found);
             if (located == Res_noMemory) {
@@ -272,9 +270,8 @@ int parseEntry(PdfDoc *doc, PdfXrefEntry *entry)
                 err = Pdf_Lex_seek(lexer, entry->offset);
                 if (err == Res_ok)
                     err = Pdf_Lex_expect(lexer, "*obj");
-            } else if (header) {
-                err = Res_pdfSyntax;
             } else {
+                // No better place known: the object at the stated offset.
                 err = Pdf_Lex_seek(lexer, entry->offset);
                 if (err == Res_ok)
                     err = Pdf_Lex_expect(lexer, "*obj");
