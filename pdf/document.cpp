@@ -282,10 +282,18 @@ int readStatedTable(PdfDoc *doc)
     return err;
 }
 
-// Whether the entry of the catalogue points at its object: a table whose
-// offsets are all shifted otherwise yields some other object as "Root".
+// Whether the trailer's "Root" (when it has one) leads to a dictionary: a
+// table whose offsets are wrong otherwise yields no object, or some other
+// one, as the root.
 bool catalogPlaced(PdfDoc *doc)
 {
+    PdfObj *t = doc->trailer;
+    PdfDict *d = !t ? nullptr : t->type == PdfObj_stream ? t->value.stream->dict : t->value.dict;
+    bool named = false;
+    for (uint32_t i = 0; d && i < d->count; i++)
+        named = named || strcmp(PdfDict_entries(d)[i].key, "Root") == 0;
+    if (!named)
+        return true; // no Root at all: the file opens without a catalogue
     PdfObj *root = nullptr;
     if (Pdf_Obj_dictGet(doc, "Root", doc->trailer, &root) != Res_ok || !root)
         return false;

@@ -42,6 +42,7 @@ enum : uint16_t {
     PdfXref_busy = 4,   // being copied (a reference cycle met during a copy)
     PdfXref_compressed = 8, // inside an object stream: offset packs stream number and index
     PdfXref_loading = 16,   // an object stream whose data are being decoded
+    PdfXref_plain = 32,     // a cross-reference stream: its strings are never encrypted
 };
 
 struct PdfXrefEntry {

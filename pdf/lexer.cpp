@@ -266,9 +266,10 @@ int makeString(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
     obj->type = PdfObj_string;
     obj->value.str = s;
     PdfXrefEntry *owner = obj->owner;
-    // Strings of an object-stream member were decrypted with the stream.
+    // Strings of an object-stream member were decrypted with the stream;
+    // a cross-reference stream is not encrypted at all.
     if (doc && doc->security && owner && owner != doc->security->encryptEntry &&
-        !(owner->flags & PdfXref_compressed))
+        !(owner->flags & (PdfXref_compressed | PdfXref_plain)))
         Pdf_Sec_decryptString(doc, s, owner->number, owner->generation);
     return Res_ok;
 }

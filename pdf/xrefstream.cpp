@@ -205,6 +205,11 @@ int Pdf_XrefStm_read(PdfDoc *doc, uint64_t offset, PdfObj **trailer)
         doc->xrefTail = &head->next;
         head = next;
     }
+    if (number >= 0 && number <= int64_t(UINT32_MAX)) {
+        PdfXrefEntry *self = Pdf_Xref_find(doc, uint32_t(number), -1);
+        if (self && !(self->flags & PdfXref_compressed))
+            self->flags |= PdfXref_plain;
+    }
     *trailer = stream;
     return Res_ok;
 }
