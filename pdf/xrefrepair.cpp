@@ -80,10 +80,12 @@ int repairReadAt(PdfDoc *doc, uint64_t position, uint8_t *buffer, size_t n, size
 
 int Pdf_Scan_addBytes(PdfScan *scan, const uint8_t *b, size_t n, uint64_t from)
 {
-    for (size_t i = 0; i + 3 <= n; i++) {
+    // A keyword is taken only with the byte after it (which must end it):
+    // one at the very end is looked at again with the next chunk.
+    for (size_t i = 0; i + 4 <= n; i++) {
         if (from + i < scan->scanned)
             continue;
-        if (b[i] == 'o' && b[i + 1] == 'b' && b[i + 2] == 'j' && (i + 3 == n || repairIsDelimiter(b[i + 3]))) {
+        if (b[i] == 'o' && b[i + 1] == 'b' && b[i + 2] == 'j' && repairIsDelimiter(b[i + 3])) {
             // "N G obj": white space, the generation, white space and the
             // number before the keyword, and a delimiter before them.
             size_t j = i;
@@ -110,16 +112,18 @@ int Pdf_Scan_addBytes(PdfScan *scan, const uint8_t *b, size_t n, uint64_t from)
                 return Res_noMemory;
             scan->hits[scan->count++] =
                 PdfScanHit{uint32_t(num), uint32_t(std::min<uint64_t>(gen, 0xFFFF)), from + numStart};
-        } else if (b[i] == 't' && i + 7 <= n && memcmp(b + i, "trailer", 7) == 0 &&
-                   (i == 0 || repairIsDelimiter(b[i - 1])) && (i + 7 == n || repairIsDelimiter(b[i + 7]))) {
+            scan->scanned = from + i + 1;
+        } else if (b[i] == 't' && i + 8 <= n && memcmp(b + i, "trailer", 7) == 0 &&
+                   (i == 0 || repairIsDelimiter(b[i - 1])) && repairIsDelimiter(b[i + 7])) {
             if (!repairGrow(&scan->trailers, &scan->trailerCapacity, scan->trailerCount))
                 return Res_noMemory;
             scan->trailers[scan->trailerCount++] = from + i + 7;
+            scan->scanned = from + i + 1;
         }
     }
     // Keywords that begin in the last bytes may be cut: they are looked at
-    // again with the next chunk.
-    uint64_t done = from + (n > 7 ? n - 7 : 0);
+    // again with the next chunk (the ones taken are not taken twice).
+    uint64_t done = from + (n > 8 ? n - 8 : 0);
     scan->scanned = std::max(scan->scanned, done);
     return Res_ok;
 }
