@@ -228,8 +228,12 @@ int repairBuild(PdfDoc *doc, const PdfScanHit *hits, size_t count, uint16_t flag
 // per number; *count drops to the ones kept.
 void repairUnique(PdfScanHit *hits, size_t *count)
 {
-    std::stable_sort(hits, hits + *count,
-                     [](const PdfScanHit &a, const PdfScanHit &b) { return a.number < b.number; });
+    // Offsets grow in file order: sorting by number, then offset, keeps
+    // the file's order within a number (without the buffer a stable sort
+    // would take from the system heap).
+    std::sort(hits, hits + *count, [](const PdfScanHit &a, const PdfScanHit &b) {
+        return a.number < b.number || (a.number == b.number && a.offset < b.offset);
+    });
     size_t kept = 0;
     for (size_t i = 0; i < *count; i++) {
         if (kept && hits[kept - 1].number == hits[i].number)
