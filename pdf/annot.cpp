@@ -598,6 +598,12 @@ int Pdf_Page_loadAnnots(PdfDoc *doc, PdfObj *page, PdfInterp *interp, Edr_Node *
         err = Pdf_Obj_arrayGet(doc, i, annots, &a);
         if (!err && a && a->type == PdfObj_dict)
             err = annotation(doc, a, interp, group);
+        // An annotation that cannot be read is left out; the others and
+        // the page go on. Running out of memory or a stop ends them.
+        if (err != Res_ok && err != Res_noMemory && err != Res_stopRequested) {
+            Pdf_Doc_warn(doc, PdfWarn_annotation);
+            err = Res_ok;
+        }
     }
     return err;
 }

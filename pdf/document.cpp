@@ -25,6 +25,7 @@
 #include "pdf/lexer.h"
 #include "pdf/page.h"
 #include "pdf/security.h"
+#include "pdf/xrefstream.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "platform/vfs/vfs.h"
@@ -223,24 +224,99 @@ int findCatalog(PdfDoc *doc)
     return err;
 }
 
-int openSteps(PdfDoc *doc)
+// The section at offset, classic or stream, with its trailer (*trailer,
+// the caller's). A classic section whose trailer names a cross-reference
+// stream ("XRefStm", a hybrid file) has that stream's entries put before
+// its own: the stream holds the objects that readers of classic tables do
+// not see.
+int readAnySection(PdfDoc *doc, uint64_t offset, PdfObj **trailer)
 {
-    int err = readHeader(doc);
+    *trailer = nullptr;
+    PdfXrefSubsection **start = doc->xrefTail;
+    int err = Pdf_Lex_seek(doc->lexer, offset);
     if (err != Res_ok)
         return err;
-    err = readTail(doc, &doc->startXref);
-    if (err != Res_ok)
-        return err;
-    err = Pdf_Xref_readSection(doc, doc->startXref);
+    if (Pdf_Lex_expect(doc->lexer, "xref") != Res_ok)
+        return Pdf_XrefStm_read(doc, offset, trailer);
+    err = Pdf_Xref_readSection(doc, offset);
     if (err == Res_ok)
-        err = readTrailer(doc, &doc->trailer);
+        err = readTrailer(doc, trailer);
+    PdfObj *stm = nullptr;
+    if (err == Res_ok)
+        err = Pdf_Obj_dictGet(doc, "XRefStm", *trailer, &stm);
+    int32_t at = 0;
+    if (err == Res_ok && stm && Pdf_Obj_getInt(doc, stm, &at) == Res_ok && at >= 0) {
+        PdfXrefSubsection *classic = *start;
+        PdfXrefSubsection **classicTail = doc->xrefTail;
+        *start = nullptr;
+        doc->xrefTail = start;
+        PdfObj *stmTrailer = nullptr;
+        // A hybrid stream that cannot be read leaves the classic entries.
+        int stmErr = Pdf_XrefStm_read(doc, uint64_t(uint32_t(at)), &stmTrailer);
+        Pdf_Obj_release(doc, stmTrailer);
+        *doc->xrefTail = classic;
+        if (classic)
+            doc->xrefTail = classicTail;
+        if (stmErr == Res_noMemory)
+            err = stmErr;
+    }
+    if (err != Res_ok) {
+        Pdf_Obj_release(doc, *trailer);
+        *trailer = nullptr;
+    }
+    return err;
+}
+
+// The table as the file states it: the tail, the newest section and its
+// trailer, and the sections its "Prev" chain names.
+int readStatedTable(PdfDoc *doc)
+{
+    int err = readTail(doc, &doc->startXref);
+    if (err == Res_ok)
+        err = readAnySection(doc, doc->startXref, &doc->trailer);
     PdfObj *item = nullptr;
     if (err == Res_ok)
         err = Pdf_Obj_dictGet(doc, "Prev", doc->trailer, &item);
     if (err == Res_ok && item)
         err = Pdf_Xref_readPrevChain(doc, item);
-    if (err == Res_ok)
-        err = Pdf_Obj_dictGet(doc, "Encrypt", doc->trailer, &item);
+    return err;
+}
+
+// Whether the trailer's "Root" (when it has one) leads to a dictionary: a
+// table whose offsets are wrong otherwise yields no object, or some other
+// one, as the root.
+bool catalogPlaced(PdfDoc *doc)
+{
+    PdfObj *t = doc->trailer;
+    PdfDict *d = !t ? nullptr : t->type == PdfObj_stream ? t->value.stream->dict : t->value.dict;
+    bool named = false;
+    for (uint32_t i = 0; d && i < d->count; i++)
+        named = named || strcmp(PdfDict_entries(d)[i].key, "Root") == 0;
+    if (!named)
+        return true; // no Root at all: the file opens without a catalogue
+    PdfObj *root = nullptr;
+    if (Pdf_Obj_dictGet(doc, "Root", doc->trailer, &root) != Res_ok || !root)
+        return false;
+    return root->type == PdfObj_dict;
+}
+
+int openSteps(PdfDoc *doc)
+{
+    int err = readHeader(doc);
+    if (err != Res_ok)
+        return err;
+    int stated = readStatedTable(doc);
+    if (stated == Res_noMemory)
+        return stated;
+    if (stated == Res_ok && !catalogPlaced(doc))
+        stated = Res_pdfXrefDamaged;
+    if (stated != Res_ok) {
+        err = Pdf_Xref_rebuild(doc);
+        if (err != Res_ok)
+            return err == Res_noMemory ? err : int(Res_pdfXrefDamaged);
+    }
+    PdfObj *item = nullptr;
+    err = Pdf_Obj_dictGet(doc, "Encrypt", doc->trailer, &item);
     if (err == Res_ok && item)
         err = Pdf_Sec_open(doc, item);
     if (err == Res_ok)
@@ -295,6 +371,49 @@ void Pdf_Doc_deferError(PdfDoc *doc, int code)
     doc->deferredError = code;
 }
 
+const char *Pdf_Doc_warningText(uint32_t kind)
+{
+    switch (kind) {
+    case PdfWarn_repaired: return "the cross-reference table was damaged and has been rebuilt";
+    case PdfWarn_content: return "part of a page's content could not be read and is left out";
+    case PdfWarn_annotation: return "an annotation that could not be read is left out";
+    case PdfWarn_image: return "an image that could not be read is left out";
+    case PdfWarn_imageFilter: return "an image in JPX or JBIG2 form cannot be shown; its box is left empty";
+    case PdfWarn_font: return "a font that could not be read is left out";
+    case PdfWarn_xobject: return "a form that could not be read is left out";
+    default: return "";
+    }
+}
+
+void Pdf_Doc_warn(PdfDoc *doc, uint32_t kind)
+{
+    if (!doc || (doc->warned & kind))
+        return;
+    doc->warned |= kind;
+    Fmt_debugLevel(1, "PDF warning: %s\n", Pdf_Doc_warningText(kind));
+}
+
+const char *Pdf_errorText(int code)
+{
+    switch (code) {
+    case Res_pdfNoHeader: return "not a PDF file";
+    case Res_pdfNoTail:
+    case Res_pdfXrefDamaged:
+    case Res_pdfBadXrefType:
+    case Res_pdfXrefPending: return "cross-reference damaged and not recoverable";
+    case Res_pdfEncryption: return "encrypted with an unsupported handler";
+    case Res_pdfCancelled: return "the password was not given";
+    case Res_pdfNotCatalog:
+    case Res_pdfNoPages:
+    case Res_pdfPagesType:
+    case Res_pdfPageNode: return "the document catalogue or page tree is damaged";
+    default: break;
+    }
+    if (code >= Res_pdfNoHeader && code <= 5999)
+        return "the PDF file is damaged";
+    return nullptr;
+}
+
 void Pdf_Doc_flushCache(PdfDoc *doc, Edr_Doc *, int force)
 {
     // The image cache and the drawing-list table are emptied at every
@@ -307,6 +426,7 @@ void Pdf_Doc_flushCache(PdfDoc *doc, Edr_Doc *, int force)
         Mem_free(doc->freeList[--doc->freeCount]);
     if (!force && doc->cachedCount < PdfDoc_flushThreshold)
         return;
+    Pdf_ObjStm_freeCache(doc);
     for (PdfXrefSubsection *s = doc->xrefHead; s; s = s->next) {
         for (uint32_t i = 0; i < s->count; i++) {
             PdfXrefEntry *e = &s->entries[i];
@@ -326,6 +446,9 @@ void Pdf_closeDocument(PdfDoc *doc, Edr_Doc *edrDoc)
         return;
     Pdf_Doc_flushCache(doc, edrDoc, 0);
     Pdf_Sec_free(doc);
+    Pdf_ObjStm_freeCache(doc);
+    Pdf_Scan_free(doc->scan);
+    doc->scan = nullptr;
     Pdf_Xref_free(doc->xrefHead);
     doc->xrefHead = nullptr;
     Pdf_Obj_releaseDeep(nullptr, doc->ownCatalog);
@@ -352,7 +475,7 @@ PdfXrefEntry *Pdf_Xref_find(PdfDoc *doc, uint32_t number, int32_t gen)
             continue;
         PdfXrefEntry *e = &s->entries[number - s->first];
         // A free entry of a newer section deletes the object for good.
-        if (!(e->flags & PdfXref_inUse) || gen < 0 || e->generation == uint32_t(gen))
+        if (!(e->flags & PdfXref_inUse) || gen < 0 || e->generation == std::min<uint32_t>(uint32_t(gen), 0xFFFF))
             return e;
     }
     return nullptr;
@@ -454,11 +577,11 @@ int readEntries(PdfDoc *doc, PdfXrefSubsection *s)
             return err;
         if (c != 'n' && c != 'f')
             return Res_pdfBadXrefType;
-        if (generation > 0xFFFF)
-            return Res_pdfSyntax;
+        // Generations past 65535 (written by some producers for the head
+        // of the free list) are held as 65535.
         PdfXrefEntry *e = &s->entries[i];
         e->flags = c == 'n' ? PdfXref_inUse : 0;
-        e->generation = uint16_t(generation);
+        e->generation = uint16_t(std::min<uint64_t>(generation, 0xFFFF));
         e->number = s->first + i;
         e->offset = offset;
         e->cached = nullptr;
@@ -552,9 +675,7 @@ int Pdf_Xref_readPrevChain(PdfDoc *doc, PdfObj *prev)
         if (std::find(seen, seen + seenCount, next) != seen + seenCount)
             break; // a section read already: the chain ends here
         PdfObj *trailer = nullptr, *p = nullptr;
-        err = Pdf_Xref_readSection(doc, next);
-        if (err == Res_ok)
-            err = readTrailer(doc, &trailer);
+        err = readAnySection(doc, next, &trailer);
         if (err == Res_ok)
             err = Pdf_Obj_dictGet(doc, "Prev", trailer, &p);
         more = err == Res_ok && p;
@@ -579,6 +700,27 @@ void Pdf_Xref_free(PdfXrefSubsection *head)
 }
 
 // ------------------------------------------------------------ translation
+
+namespace
+{
+
+// The result of a translation once its deferred error is taken: what was
+// left out has been reported as a warning and does not fail the document;
+// only running out of memory does.
+int takeDeferred(PdfDoc *doc, int err)
+{
+    int deferred = doc->deferredError;
+    doc->deferredError = 0;
+    if (err != Res_ok || !deferred)
+        return err;
+    if (deferred == Res_noMemory)
+        return deferred;
+    if (!(doc->warned & ~uint32_t(PdfWarn_repaired)))
+        Pdf_Doc_warn(doc, PdfWarn_content);
+    return Res_ok;
+}
+
+} // namespace
 
 int Pdf_translateDocument(PdfDoc *doc)
 {
@@ -628,9 +770,7 @@ int Pdf_translateDocument(PdfDoc *doc)
             break;
     }
     Fmt_debugLevel(2, "PDF Conversion complete\n");
-    if (err == Res_ok)
-        err = doc->deferredError;
-    doc->deferredError = 0;
+    err = takeDeferred(doc, err);
     if (page <= total)
         LoadProgress_addDone(tracker, 1, int32_t(total - page + 1));
     return err;
@@ -642,9 +782,7 @@ int Pdf_pageTranslate(PdfDoc *doc, uint32_t page)
     int err = Pdf_Page_load(doc, page);
     Pdf_Lex_shrinkBuffer(doc->lexer);
     Fmt_debugLevel(2, "PDF Conversion complete\n");
-    if (err == Res_ok)
-        err = doc->deferredError;
-    doc->deferredError = 0;
+    err = takeDeferred(doc, err);
     Pdf_Doc_flushCache(doc, doc->edrDoc, err == Res_noMemory);
     return err;
 }

@@ -8,8 +8,9 @@
 // to through "Prev", sets up decryption when the trailer has "Encrypt",
 // and finds the catalogue. Objects are parsed on first use and cached on
 // their entries (Pdf_Obj_resolve); flushes drop them again, except the
-// pinned ones. Cross-reference streams, object streams and the repair of
-// damaged tables are not provided: such files fail to open.
+// pinned ones. Sections may also be cross-reference streams (with objects
+// inside object streams), and a table that cannot be read is rebuilt from
+// a scan of the file (pdf/xrefstream.h).
 //
 // A PdfDoc belongs to the one task that translates its document; it has
 // no lock.
@@ -29,6 +30,8 @@ struct PdfPageAttrs;
 struct PdfImageCache;
 struct PdfDrawListTable;
 struct PdfSizeStyle;
+struct PdfObjStm;
+struct PdfScan;
 struct Request;
 struct VfsHandle;
 
@@ -37,13 +40,16 @@ enum : uint16_t {
     PdfXref_inUse = 1,  // "n" (else "f")
     PdfXref_pinned = 2, // flushes keep the cached object
     PdfXref_busy = 4,   // being copied (a reference cycle met during a copy)
+    PdfXref_compressed = 8, // inside an object stream: offset packs stream number and index
+    PdfXref_loading = 16,   // an object stream whose data are being decoded
+    PdfXref_plain = 32,     // a cross-reference stream: its strings are never encrypted
 };
 
 struct PdfXrefEntry {
     uint16_t flags;
-    uint16_t generation;
+    uint16_t generation; // generations above 65535 are held as 65535
     uint32_t number;
-    uint64_t offset;    // relative to the base offset
+    uint64_t offset;    // relative to the base offset (compressed: stream << 32 | index)
     PdfObj *cached;     // the parsed object, or null
 };
 
@@ -52,6 +58,12 @@ struct PdfXrefSubsection {
     uint32_t count;
     PdfXrefEntry *entries;
     PdfXrefSubsection *next;
+};
+
+// The open's result when the file states no usable cross-reference table
+// and none could be rebuilt from a scan of it.
+enum : int {
+    Res_pdfXrefDamaged = 5891,
 };
 
 enum : uint32_t {
@@ -97,6 +109,23 @@ struct PdfDoc {
     uint32_t linkStyleMade;     // the link areas' shared style is in the size request
     uint32_t borderStyleCount;
     uint64_t *borderStyles;     // link borders' shared styles: colour << 32 | width, by key order
+    PdfObjStm *objStms;         // decoded object streams, most recently used first
+    PdfScan *scan;              // the object headers of the whole file, made on first need
+    uint32_t warned;            // PdfWarn_* kinds reported already
+    uint32_t rebuilt;           // the table was rebuilt from a scan of the file
+};
+
+// What a document reports once as a warning when it leaves something out
+// or mends it (Pdf_Doc_warn).
+enum : uint32_t {
+    PdfWarn_repaired = 1,    // the cross-reference table was rebuilt or an offset corrected
+    PdfWarn_content = 2,     // a page's content ended early
+    PdfWarn_annotation = 4,  // an annotation left out
+    PdfWarn_image = 8,       // an image left out
+    PdfWarn_imageFilter = 16, // an image in a form no decoder reads (JPX, JBIG2)
+    PdfWarn_font = 32,       // a font left out
+    PdfWarn_xobject = 64,    // a form XObject left out
+    PdfWarn_kinds = 7,
 };
 
 // Opens the file of handle, which the document closes when it is closed;
@@ -106,7 +135,9 @@ struct PdfDoc {
 // everything built is freed. 5888 no header,
 // 5889 no tail, 5890 a catalogue of another Type, 5892 / 5893 bad
 // cross-reference entries, 5971 syntax, 1 memory; lexer, object and
-// security errors pass through.
+// security errors pass through. A table that cannot be read (or whose
+// catalogue cannot be found through it) is rebuilt from a scan of the
+// file; 5891 when that fails too.
 [[nodiscard]] int Pdf_openDocument(PdfDoc **out, EngineContext *context, VfsHandle *handle,
                                    Edr_Doc *edrDoc, intptr_t callerWord);
 // Flushes (not forced) and frees everything: the security record, the
@@ -119,6 +150,15 @@ void Pdf_closeDocument(PdfDoc *doc, Edr_Doc *edrDoc);
 void Pdf_Doc_flushCache(PdfDoc *doc, Edr_Doc *edrDoc, int force);
 // Stores code as the deferred error unless one is stored already.
 void Pdf_Doc_deferError(PdfDoc *doc, int code);
+// Reports kind (one PdfWarn_* bit) on the debug channel as a line
+// "PDF warning: TEXT", once per document.
+void Pdf_Doc_warn(PdfDoc *doc, uint32_t kind);
+// The text of a warning kind ("" for none).
+const char *Pdf_Doc_warningText(uint32_t kind);
+// What an error of the PDF reader's open means to a user: "not a PDF
+// file", "cross-reference damaged and not recoverable", "encrypted with an
+// unsupported handler", ...; null for codes that are not the reader's.
+const char *Pdf_errorText(int code);
 
 // Translates the pages into the eDR document (only the first one, with
 // placeholders for the rest, when it asks for pages on demand). The first

@@ -1163,6 +1163,7 @@ int opID(PdfDoc *doc, PdfInterp *in)
     // A failed image is left out (its data were read) and the page goes on.
     if (err && err != Res_stopRequested && err != Res_noMemory) {
         Pdf_Doc_deferError(doc, err);
+        Pdf_Doc_warn(doc, PdfWarn_image);
         return Res_ok;
     }
     if (err)

@@ -15,6 +15,7 @@
 #include "core/text/number.h"
 
 #include <cfloat>
+#include <algorithm>
 #include <cstring>
 
 #include "core/mem/mem.h"
@@ -265,7 +266,10 @@ int makeString(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
     obj->type = PdfObj_string;
     obj->value.str = s;
     PdfXrefEntry *owner = obj->owner;
-    if (doc && doc->security && owner && owner != doc->security->encryptEntry)
+    // Strings of an object-stream member were decrypted with the stream;
+    // a cross-reference stream is not encrypted at all.
+    if (doc && doc->security && owner && owner != doc->security->encryptEntry &&
+        !(owner->flags & (PdfXref_compressed | PdfXref_plain)))
         Pdf_Sec_decryptString(doc, s, owner->number, owner->generation);
     return Res_ok;
 }
@@ -464,10 +468,12 @@ int makeReference(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
     int64_t number = lx->pending[0], generation = lx->pending[1];
     lx->pendingCount = 0;
     obj->value.p = nullptr;
-    if (number < 0 || number > int64_t(UINT32_MAX) || generation < 0 || generation > 0xFFFF) {
+    if (number < 0 || number > int64_t(UINT32_MAX) || generation < 0) {
         obj->type = PdfObj_null; // names no object any table can hold
         return Res_ok;
     }
+    // The table holds generations past 65535 as 65535.
+    generation = std::min<int64_t>(generation, 0xFFFF);
     if (doc) {
         PdfXrefEntry *e = Pdf_Xref_find(doc, uint32_t(number), int32_t(generation));
         // A reference to a free entry stays unresolved (it resolves to

@@ -16,6 +16,7 @@
 #include "core/text/cstr.h"
 #include "pdf/document.h"
 #include "pdf/lexer.h"
+#include "pdf/xrefstream.h"
 
 // ------------------------------------------------------------- name table
 
@@ -233,18 +234,52 @@ const char *Pdf_Obj_typeName(const PdfObj *obj)
 namespace
 {
 
+// Whether "N G obj" with the entry's number starts at the lexer's place
+// (white space before it skipped); the lexer is left after "obj" when it
+// does.
+bool headerMatches(PdfLexer *lexer, const PdfXrefEntry *entry)
+{
+    int64_t number = 0, generation = 0;
+    return Pdf_Lex_readInt(lexer, &number) == Res_ok && Pdf_Lex_readInt(lexer, &generation) == Res_ok &&
+           Pdf_Lex_expect(lexer, "obj") == Res_ok && number == int64_t(entry->number);
+}
+
 // Parses the object of an entry at its offset into the entry's cache,
-// keeping the lexer where it was.
+// keeping the lexer where it was. An entry whose offset does not lead to
+// its own header is looked for in a scan of the file, and its offset
+// corrected; when the scan finds no header of that number, the object
+// after the next "obj" from the stated offset is taken.
 int parseEntry(PdfDoc *doc, PdfXrefEntry *entry)
 {
     PdfLexer *lexer = doc->lexer;
     uint64_t saved = Pdf_Lex_tell(lexer);
     PdfObj *obj = nullptr;
-    int err = Pdf_Lex_seek(lexer, entry->offset);
-    if (err == Res_ok)
-        err = Pdf_Lex_expect(lexer, "*obj");
-    if (err == Res_ok)
-        err = Pdf_Obj_parseInto(doc, lexer, &obj, entry);
+    int err = Res_ok;
+    if (entry->flags & PdfXref_compressed) {
+        err = Pdf_ObjStm_parseEntry(doc, entry, &obj);
+    } else {
+        err = Pdf_Lex_seek(lexer, entry->offset);
+        if (err == Res_ok && !headerMatches(lexer, entry)) {
+            uint64_t found = 0;
+            int located = Pdf_Xref_locate(doc, entry->number, &found);
+            if (located == Res_noMemory) {
+                err = located;
+            } else if (located == Res_ok && found != entry->offset) {
+                entry->offset = found;
+                Pdf_Doc_warn(doc, PdfWarn_repaired);
+                err = Pdf_Lex_seek(lexer, entry->offset);
+                if (err == Res_ok)
+                    err = Pdf_Lex_expect(lexer, "*obj");
+            } else {
+                // No better place known: the object at the stated offset.
+                err = Pdf_Lex_seek(lexer, entry->offset);
+                if (err == Res_ok)
+                    err = Pdf_Lex_expect(lexer, "*obj");
+            }
+        }
+        if (err == Res_ok)
+            err = Pdf_Obj_parseInto(doc, lexer, &obj, entry);
+    }
     int back = Pdf_Lex_seek(lexer, saved);
     if (err == Res_ok)
         err = back;

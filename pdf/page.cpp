@@ -464,10 +464,14 @@ int Pdf_Page_load(PdfDoc *doc, uint32_t page)
         err = Pdf_Interp_create(doc, group, &interp);
     if (err == Res_ok && interp) {
         int run = Pdf_Content_run(doc, contents, interp, nullptr, nullptr, nullptr);
-        if (run == Res_stopRequested)
+        if (run == Res_stopRequested) {
             err = run;
-        else if (run != Res_ok)
+        } else if (run != Res_ok) {
+            // The content ends here; what was drawn stays, and the page,
+            // its annotations and the other pages go on.
             Pdf_Doc_deferError(doc, run);
+            Pdf_Doc_warn(doc, PdfWarn_content);
+        }
         // Annotations come after the content; their errors are deferred too.
         run = err ? Res_ok : Pdf_Page_loadAnnots(doc, dict, interp, group);
         if (run == Res_stopRequested)

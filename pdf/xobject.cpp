@@ -88,6 +88,26 @@ int insert(PdfDoc *doc, const PdfImageCacheEntry &entry)
     return Res_ok;
 }
 
+// Whether an image names a filter that no decoder here reads: its box
+// stays empty and the warning says why.
+bool xobjUnreadableFilter(PdfDoc *doc, PdfObj *image)
+{
+    PdfObj *filter = nullptr;
+    if (Pdf_Obj_dictGet(doc, "Filter", image, &filter) != Res_ok || !filter)
+        return false;
+    uint32_t n = filter->type == PdfObj_array && filter->value.arr ? filter->value.arr->count : 1;
+    for (uint32_t i = 0; i < n; i++) {
+        PdfObj *item = filter;
+        if (filter->type == PdfObj_array && Pdf_Obj_arrayGet(doc, i, filter, &item) != Res_ok)
+            return false;
+        const char *name = nullptr;
+        if (item && item->type == PdfObj_name && Pdf_Obj_getName(doc, item, &name) == Res_ok &&
+            (std::strcmp(name, "JPXDecode") == 0 || std::strcmp(name, "JBIG2Decode") == 0))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void Pdf_ImageCache_free(PdfDoc *doc)
@@ -127,6 +147,7 @@ int Pdf_XObj_drawImage(PdfDoc *doc, PdfInterp *in, PdfObj *image)
     // left out and the page goes on; the error is the document's.
     if (err && err != Res_stopRequested && err != Res_noMemory) {
         Pdf_Doc_deferError(doc, err);
+        Pdf_Doc_warn(doc, xobjUnreadableFilter(doc, image) ? PdfWarn_imageFilter : PdfWarn_image);
         return Res_ok;
     }
     if (err)
@@ -170,6 +191,7 @@ int Pdf_XObj_runForm(PdfDoc *doc, PdfInterp *in, const float *target, PdfObj *fo
     err = Pdf_Content_run(doc, form, in, m, bbox, resources);
     if (err && err != Res_stopRequested && err != Res_noMemory) {
         Pdf_Doc_deferError(doc, err);
+        Pdf_Doc_warn(doc, PdfWarn_xobject);
         err = Res_ok;
     }
     return err;

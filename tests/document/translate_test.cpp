@@ -12,6 +12,7 @@
 #include "document/edr/node.h"
 #include "document/types/doctype.h"
 #include "document/types/translate.h"
+#include "pdf/document.h"
 #include "pdf/pdf.h"
 #include "platform/url/file.h"
 #include "platform/vfs/hosthooks.h"
@@ -291,8 +292,9 @@ TEST_F(TranslateTest, FailuresBecomeOneReport)
         {"image.png", Translate_kindUnknownType, Res_docTypeUnknown, "image/png", {0}},
         {"notword.doc", Translate_kindUnknownType, Res_docTypeNeedsContent, "(null)", {0}},
         // Recognised as PDF (MIME type set), set up from the stream (41),
-        // then the open finds no "startxref" tail.
-        {"doc.pdf", Translate_kindError, Res_pdfNoTail, "Unknown error (%1,%2,%3)", {0, 38, 41}},
+        // then the open finds no "startxref" tail, and a scan of the file
+        // no trailer or catalogue to rebuild the table with.
+        {"doc.pdf", Translate_kindError, Res_pdfXrefDamaged, "Unknown error (%1,%2,%3)", {0, 38, 41}},
         {"no-such-file.txt", Translate_kindError, Res_fileCannotOpen, "Unknown error (%1,%2,%3)", {0}},
     };
     for (const auto &c : cases) {

@@ -1,7 +1,8 @@
 // Opening PDF files: every fixture opens (or fails) as its manifest says;
 // the base offset of files with a preamble; incremental updates; hostile
 // files that must end with an error, not a hang or an exhausted stack; the
-// cross-reference readers' limits; the object store's flushes; the page
+// cross-reference readers' limits and the rebuilding of tables that
+// cannot be read; the object store's flushes; the page
 // loop of a translation; and running out of memory at every allocation.
 #include <algorithm>
 #include <string>
@@ -144,41 +145,77 @@ TEST_F(PdfOpenTest, CrossReferenceEntriesAreCheckedAndOffsetsReadUnsigned)
                           EXPECT_NE(err, Res_ok) << "nothing lies there";
                       }),
               0);
-    struct Bad {
+    // A table that cannot be read is rebuilt from the file's object
+    // headers and trailer; a generation past 65535 is held as 65535.
+    struct Case {
         const char *section;
-        int result;
-    } bad[] = {
-        {"xref\n0 2\n0000000000 65535 f \n99999999999999999999 00000 n \n", Res_pdfSyntax},
-        {"xref\n0 2\n0000000000 65535 f \n0000000009 99999 n \n", Res_pdfSyntax},
-        {"xref\n0 2\n0000000000 65535 f \n0000000009 00000 x \n", Res_pdfBadXrefType},
-        {"xref\n0 2\n0000000000 65535 f \n-9 00000 n \n", Res_pdfSyntax},
-        {"xerf\n0 1\n0000000000 65535 f \n", Res_pdfSyntax},
+        uint32_t rebuilt;
+    } cases[] = {
+        {"xref\n0 2\n0000000000 65535 f \n99999999999999999999 00000 n \n", 1},
+        // The trailer's "1 0 R" names a generation the entry does not have.
+        {"xref\n0 2\n0000000000 65535 f \n0000000009 99999 n \n", 1},
+        {"xref\n0 2\n0000000000 65536 f \n0000000009 00000 n \n", 0},
+        {"xref\n0 2\n0000000000 65535 f \n0000000009 00000 x \n", 1},
+        {"xref\n0 2\n0000000000 65535 f \n-9 00000 n \n", 1},
+        {"xerf\n0 1\n0000000000 65535 f \n", 1},
+        // A count far beyond the file is cut down to what the file could
+        // hold (no giant allocation): the "trailer" where an entry should
+        // be fails the table.
+        {"xref\n0 4000000000\n0000000000 65535 f \n0000000009 00000 n \n", 1},
     };
-    for (const Bad &b : bad)
-        EXPECT_EQ(withDoc(withXref(b.section), [](PdfDoc *) {}), b.result) << b.section;
-
-    // A count far beyond the file is cut down to what the file could hold
-    // (no giant allocation): the "trailer" where an entry should be fails.
-    std::string huge = withXref("xref\n0 4000000000\n0000000000 65535 f \n0000000009 00000 n \n");
-    EXPECT_EQ(withDoc(huge, [](PdfDoc *) {}), Res_pdfSyntax);
+    for (const Case &c : cases)
+        EXPECT_EQ(withDoc(withXref(c.section),
+                          [&](PdfDoc *doc) {
+                              EXPECT_EQ(doc->rebuilt, c.rebuilt) << c.section;
+                              EXPECT_NE(doc->catalog, nullptr) << c.section;
+                              PdfXrefEntry *zero = Pdf_Xref_find(doc, 0, -1);
+                              if (!c.rebuilt && zero) {
+                                  EXPECT_LE(zero->generation, 65535) << c.section;
+                              }
+                          }),
+                  0)
+            << c.section;
+    std::string high = "%PDF-1.4\n1 70000 obj\n<< /Type /Catalog >>\nendobj\nxref\n0 2\n"
+                       "0000000000 65535 f \n0000000009 70000 n \ntrailer\n<< /Root 1 70000 R >>\n"
+                       "startxref\n49\n%%EOF\n";
+    EXPECT_EQ(withDoc(high,
+                      [&](PdfDoc *doc) {
+                          PdfXrefEntry *e = Pdf_Xref_find(doc, 1, 70000);
+                          ASSERT_NE(e, nullptr) << "a reference of the same generation finds it";
+                          EXPECT_EQ(e->generation, 65535);
+                          EXPECT_EQ(doc->rebuilt, 0u);
+                          EXPECT_NE(doc->catalog, nullptr);
+                      }),
+              0);
     // An empty first subsection ends the section; an empty later one is
     // skipped.
     std::string empty = withXref("xref\n0 2\n0000000000 65535 f \n0000000009 00000 n \n5 0\n7 1\n0000000009 00000 n \n");
     EXPECT_EQ(withDoc(empty, [&](PdfDoc *doc) { EXPECT_NE(Pdf_Xref_find(doc, 7, 0), nullptr); }), 0);
 }
 
-TEST_F(PdfOpenTest, TheTailMustLieInTheLast1032Bytes)
+TEST_F(PdfOpenTest, AFileWithoutItsTailOrWithAWrongOffsetIsRebuilt)
 {
     std::string file = pdfFile(pdfObjects());
-    EXPECT_EQ(withDoc(file + std::string(1000, ' '), [](PdfDoc *) {}), 0);
-    EXPECT_EQ(withDoc(file + std::string(1032, ' '), [](PdfDoc *) {}), Res_pdfNoTail);
-    std::string noEof = file.substr(0, file.rfind("%%EOF"));
-    EXPECT_EQ(withDoc(noEof, [](PdfDoc *) {}), Res_pdfNoTail);
-    EXPECT_EQ(withDoc("", [](PdfDoc *) {}), Res_pdfNoHeader);
+    auto rebuilt = [&](const std::string &bytes) {
+        uint32_t flag = 99;
+        int result = withDoc(bytes, [&](PdfDoc *doc) {
+            flag = doc->rebuilt;
+            EXPECT_NE(doc->catalog, nullptr);
+        });
+        return result == 0 ? int(flag) : -result;
+    };
+    EXPECT_EQ(rebuilt(file + std::string(1000, ' ')), 0) << "the tail within the last 1032 bytes";
+    EXPECT_EQ(rebuilt(file + std::string(1032, ' ')), 1) << "the tail too far from the end";
+    EXPECT_EQ(rebuilt(file.substr(0, file.rfind("%%EOF"))), 1) << "no %%EOF";
     std::string wrong = file;
     size_t at = wrong.rfind("startxref\n") + 10;
     wrong.replace(at, wrong.find('\n', at) - at, "9");
-    EXPECT_EQ(withDoc(wrong, [](PdfDoc *) {}), Res_pdfSyntax) << "no xref at the offset";
+    EXPECT_EQ(rebuilt(wrong), 1) << "no xref at the offset";
+    EXPECT_EQ(rebuilt(file.substr(0, file.find("xref\n"))), 1) << "cut before the table";
+    EXPECT_EQ(withDoc("", [](PdfDoc *) {}), Res_pdfNoHeader);
+    EXPECT_EQ(withDoc("%PDF-1.4\nnothing here\n%%EOF\n", [](PdfDoc *) {}), Res_pdfXrefDamaged);
+    // Objects but no root anywhere: nothing to show.
+    EXPECT_EQ(withDoc("%PDF-1.4\n1 0 obj\n(one)\nendobj\n", [](PdfDoc *) {}), Res_pdfXrefDamaged);
 }
 
 TEST_F(PdfOpenTest, ACatalogueWrittenInTheTrailerOutlivesTheFlush)

@@ -1,18 +1,26 @@
 // What the command-line tools over the headless host share: driving the
 // engine's timer until a condition holds, spotting the open-failure alert,
-// explaining why a path could not be loaded, and file URLs of paths.
+// hearing the translation's failure report, explaining why a path could
+// not be loaded, passing on the document's warnings, and file URLs of
+// paths.
 #pragma once
 
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/task/eventproc.h"
+#include "document/edr/docmsg.h"
 #include "host/headless/headless.h"
+#include "pdf/document.h"
+#include "platform/api/appqueue.h"
+#include "platform/api/engine.h"
 
 namespace toolhost
 {
@@ -71,12 +79,80 @@ inline std::string reasonFor(const char *path)
     return "the engine could not read it as a document";
 }
 
-// Why an open failed: memory, or what the file system tells.
-inline std::string openFailure(HostContext *host, const char *path)
+// The first failure report of a translation: its kind and the engine's
+// error code.
+struct LoadReport {
+    int seen;
+    int32_t kind;
+    int32_t code;
+    int listening;
+    int done;
+};
+
+inline void onLoadReport(EngineContext *, EventProcMsg *msg, void *context, int *)
+{
+    LoadReport *r = static_cast<LoadReport *>(context);
+    const EventProcDocMsg *m = static_cast<const EventProcDocMsg *>(msg->payload);
+    if (msg->kind != 0 || !m || r->seen)
+        return;
+    r->seen = 1;
+    r->kind = m->code;
+    r->code = int32_t(m->word);
+}
+
+// On the application thread: starts or stops listening for reports.
+inline void toggleLoadReports(EngineInstance *instance, void *arg)
+{
+    LoadReport *r = static_cast<LoadReport *>(arg);
+    EngineContext *ctx = instance ? instance->context : nullptr;
+    if (ctx && ctx->eventProc) {
+        if (!r->listening)
+            r->listening = EventProc_addListener(ctx, ctx->eventProc, 0, onLoadReport, r) == 0;
+        else if (EventProc_removeListener(ctx->eventProc, 0, onLoadReport, r) == 0)
+            r->listening = 0;
+    }
+    r->done = 1;
+}
+
+// Starts (or, when listening, stops) hearing the failure report of the
+// next translation; false when the engine did not take the call.
+inline bool listenForLoadReport(HostContext *host, LoadReport *report)
+{
+    report->done = 0;
+    if (!host->instance || App_postCall(host->instance, toggleLoadReports, report, nullptr) != 0)
+        return false;
+    return drive(host, [&] { return report->done != 0; });
+}
+
+// Why an open failed: memory, what the document's reader said, or what
+// the file system tells.
+inline std::string openFailure(HostContext *host, const char *path, const LoadReport *report = nullptr)
 {
     if (alertSeen(host, alertNoMemory))
         return "the engine ran out of memory while opening it";
+    if (report && report->seen) {
+        if (const char *text = Pdf_errorText(report->code))
+            return std::string(text) + " (error " + std::to_string(report->code) + ")";
+    }
     return reasonFor(path);
+}
+
+// Prints each warning line the engine wrote to its debug channel ("PDF
+// warning: TEXT") to stderr as "TOOL: warning: TEXT", once each.
+inline void printWarnings(HostContext *host, const char *tool)
+{
+    static constexpr char prefix[] = "PDF warning: ";
+    const char *text = Headless_debugText(host);
+    std::string seen;
+    for (const char *p = text ? strstr(text, prefix) : nullptr; p; p = strstr(p, prefix)) {
+        p += sizeof prefix - 1;
+        const char *end = strchr(p, '\n');
+        std::string line(p, end ? size_t(end - p) : strlen(p));
+        if (seen.find("\n" + line + "\n") == std::string::npos) {
+            fprintf(stderr, "%s: warning: %s\n", tool, line.c_str());
+            seen += "\n" + line + "\n";
+        }
+    }
 }
 
 // The absolute path as a file URL of the file system's root.

@@ -745,6 +745,7 @@ int main(int argc, char **argv)
         return 1;
     }
     int status = 1;
+    LoadReport report{};
     EngineInstance *inst = host->instance;
     if (!drive(host, [&] { return state.ready || state.failed; }) || !state.ready) {
         fprintf(stderr, "docdump: the engine did not become ready\n");
@@ -754,11 +755,15 @@ int main(int argc, char **argv)
         status = dumpCells(host, path);
     } else {
         std::string url = fileUrl(path);
+        Headless_captureDebug(host, 1);
+        (void)listenForLoadReport(host, &report);
         if (!App_openDocument(inst, url.c_str(), 0, 0)) {
             fprintf(stderr, "docdump: the engine refused to open %s\n", path);
         } else {
             drive(host, [&] { return state.loaded || openAlertSeen(host) || state.failed; });
             if (state.loaded) {
+                // Pages on demand may report later; what the first page
+                // reported is printed.
                 // The tree is printed once every picture has arrived or
                 // failed (a failed one shows its alternative text), or
                 // after a bounded wait.
@@ -782,9 +787,12 @@ int main(int argc, char **argv)
                     fprintf(stderr, "docdump: %s loaded, but its tree could not be printed\n", path);
                 }
             } else {
-                fprintf(stderr, "docdump: cannot open %s: %s\n", path, openFailure(host, path).c_str());
+                fprintf(stderr, "docdump: cannot open %s: %s\n", path, openFailure(host, path, &report).c_str());
             }
+            printWarnings(host, "docdump");
         }
+        if (report.listening)
+            (void)listenForLoadReport(host, &report);
     }
     Headless_setRequestHook(host, nullptr, nullptr);
     if (host->instance)

@@ -526,13 +526,18 @@ int run(HostContext *host, const Options &o, State *state)
         }
     }
     std::string url = fileUrl(o.path);
+    Headless_captureDebug(host, 1);
+    LoadReport report{};
+    (void)listenForLoadReport(host, &report);
     if (!App_openDocument(inst, url.c_str(), 0, 0)) {
         fprintf(stderr, "docrender: the engine refused to open %s\n", o.path);
         return 1;
     }
     drive(host, [&] { return state->loaded || openAlertSeen(host) || state->failed; });
+    if (report.listening)
+        (void)listenForLoadReport(host, &report);
     if (!state->loaded) {
-        fprintf(stderr, "docrender: cannot open %s: %s\n", o.path, openFailure(host, o.path).c_str());
+        fprintf(stderr, "docrender: cannot open %s: %s\n", o.path, openFailure(host, o.path, &report).c_str());
         return 1;
     }
     // The layout has settled when several checks in a row find pages
@@ -634,6 +639,7 @@ int main(int argc, char **argv)
         return 1;
     }
     int status = run(host, o, &state);
+    printWarnings(host, "docrender");
     Headless_setRequestHook(host, nullptr, nullptr);
     if (host->instance)
         Engine_stop(host->instance);
