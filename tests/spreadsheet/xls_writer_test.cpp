@@ -379,6 +379,23 @@ TEST_F(XlsWriterTest, AFailedSaveLeavesTheSourceUntouched)
             ASSERT_EQ(chmod(dir.c_str(), 0700), 0);
             EXPECT_EQ(readAll(source), original);
         }
+        // A full disk at points through the save, and a read-only folder
+        // (injected, so that it holds for the tests' user too): the save
+        // over the source fails with the file layer's reason.
+        const int64_t rooms[] = {0, 1, 4095, 4096, 12000};
+        for (int64_t room : rooms) {
+            AlienFile_injectFullDisk(ctx(), room);
+            EXPECT_EQ(save(doc, source), Res_fileWrite) << room;
+            EXPECT_EQ(save(doc, path("new.xls")), Res_fileWrite) << room;
+            AlienFile_injectFullDisk(ctx(), -1);
+            ASSERT_EQ(readAll(source), original) << room;
+            EXPECT_FALSE(exists(source + ".tmp")) << room;
+        }
+        AlienFile_injectReadOnly(ctx(), 1);
+        EXPECT_NE(save(doc, source), 0);
+        AlienFile_injectReadOnly(ctx(), 0);
+        ASSERT_EQ(readAll(source), original);
+        EXPECT_FALSE(exists(source + ".tmp"));
         // Memory running out at every allocation of the save in turn.
         int err = 1;
         uint64_t n = 1;
