@@ -68,6 +68,12 @@ def main():
                                 book, target('book.xls')], timeout=600)
             if r.returncode not in (0, 77):
                 fail('workbook: LibreOffice computes other results from the saved file')
+        # A relative output path names a file in the working directory.
+        r = subprocess.run([os.path.abspath(docsave), os.path.abspath(book), '--out', 'relative.xls'], cwd=out,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+        if r.returncode != 0 or not os.path.exists(target('relative.xls')):
+            fail('relative output path: exit %d, %s' % (r.returncode, 'saved' if os.path.exists(
+                target('relative.xls')) else 'not saved in the working directory'))
         code, _, err = run([docsave, book, '--out', target('book-edited.xls'), '--edit', ' and more'])
         if code != 0:
             fail('workbook --edit: exit %d: %s' % (code, err.strip()))

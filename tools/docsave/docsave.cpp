@@ -8,6 +8,7 @@
 // one the GUI's "Save as" uses. Exit status 0 when the engine saved the
 // file; 1 with the engine's reason when it could not open or save (a
 // failed save leaves no output file); 2 for a wrong command line.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -248,6 +249,18 @@ int usage(const char *self)
     return 2;
 }
 
+// The path made absolute from the working directory: the engine reads a
+// path as its user typed it, from the file system's root.
+std::string absolutePath(const char *path)
+{
+    if (path[0] == '/')
+        return path;
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd))
+        return path;
+    return std::string(cwd) + "/" + path;
+}
+
 bool exists(const char *path)
 {
     struct stat st;
@@ -327,7 +340,7 @@ int main(int argc, char **argv)
                 fprintf(stderr, "docsave: %s has no paragraph or cell to edit\n", path);
             else
                 fprintf(stderr, "docsave: cannot edit %s: engine error %d\n", path, call.result);
-        } else if (!App_saveDocumentAs(inst, out)) {
+        } else if (!App_saveDocumentAs(inst, absolutePath(out).c_str())) {
             fprintf(stderr, "docsave: the engine refused to save %s\n", path);
         } else if (!drive(host, [&] { return state.saveOutcome != 0; })) {
             fprintf(stderr, "docsave: the save of %s did not finish\n", path);

@@ -445,9 +445,15 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
         }
         return err;
     }
-    case 38:
-        return p->type == PropType_length ? setItem(slot, 0x4A43, 2, uint32_t(scaled(Prop_getLength(p), 144)))
-                                          : Res_ok;
+    case 38: {
+        // The size holds for right-to-left and complex-script text too
+        // (sprmCHpsBi), which readers otherwise show at their default.
+        if (p->type != PropType_length)
+            return Res_ok;
+        uint32_t hps = uint32_t(scaled(Prop_getLength(p), 144));
+        int err = setItem(slot, 0x4A43, 2, hps);
+        return err ? err : setItem(slot, 0x4A61, 2, hps);
+    }
     case 41:
         return setItem(slot, 0x0836, 1, kw == 79);
     case 42:
@@ -477,6 +483,8 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
         return setItem(slot, 0x2A3E, 1, kul);
     }
     // Paragraph properties: sprms of the style's paragraph exceptions.
+    case 72:
+        return kw == 32 ? sprm8(para, 0x2407, 1) : Res_ok;
     case 79: {
         uint32_t jc = kw == 45 ? 1 : kw == 117 ? 2 : kw == 80 ? 3 : 0;
         int err = sprm8(para, 0x2403, jc);
