@@ -615,6 +615,13 @@ int WordProps_convertSectionProp(const Prop *p, WordBuf *sepx, int header)
         return sprm16(sepx, sprm, uint32_t(WordWriter_twips(Prop_getLength(p))));
     };
     switch (p->id) {
+    case 72: {
+        // The section's start (sprmSBkc): continuous, even or odd page;
+        // a new page, the default, needs no sprm.
+        uint32_t kw = keywordOf(p);
+        return kw == 34 ? sprm8(sepx, 0x3009, 0) : kw == 86 ? sprm8(sepx, 0x3009, 3)
+                                                  : kw == 117 ? sprm8(sepx, 0x3009, 4) : Res_ok;
+    }
     case 44:
         return length(0xB020);
     case 90:
