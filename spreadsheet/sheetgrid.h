@@ -124,6 +124,9 @@ struct SheetFormula {
     uint32_t words[2];
     uint8_t *tokens;
     uint16_t length;
+    // Bytes after the tokens in the same block (array constants' values,
+    // area lists), written back after them.
+    uint16_t extra;
     SheetFormula *next;
 };
 

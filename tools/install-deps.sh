@@ -25,13 +25,16 @@ pkgs=(
   # committed answers (tests/fixtures/pdf/check_objects.py).
   qpdf ghostscript poppler-utils mupdf-tools python3
   # The Word writer's test opens saved files with catdoc and antiword
-  # (tests/word/writer_tools_check.py; with LibreOffice too where it is
-  # installed).
+  # (tests/word/writer_tools_check.py).
   catdoc antiword
   # The workbook writer's test opens saved workbooks with xlrd
-  # (tests/spreadsheet/xls_writer_check.py; with LibreOffice too where it
-  # is installed).
+  # (tests/spreadsheet/xls_writer_check.py).
   python3-xlrd
+  # LibreOffice without its screen parts: the writers' tests have it
+  # recalculate saved workbooks (tests/spreadsheet/xls_recalc_check.py)
+  # and lay saved Word files out (tests/word/writer_layout_check.py);
+  # they skip their LibreOffice checks where it is missing.
+  libreoffice-calc-nogui libreoffice-writer-nogui
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -31,9 +31,11 @@ enum : int32_t {
     App_requestListEnd = 0x18003,     // an empty ZipEntryList (freed the same way)
 };
 
-// The record of request 0x10016.
+// The record of request 0x10016: the code and, with a failed save (20),
+// the engine's result code that made it fail (0 otherwise).
 struct EditNotice {
     int32_t code;
+    int32_t reason;
 };
 
 // Notification codes of request 0x10016 used here: 0 and 1 bracket a
@@ -47,8 +49,10 @@ enum : int32_t {
     App_noticeSaveDeclined = 21,
 };
 
-// Sends request 0x10016 with the code. Nothing without a viewer.
+// Sends request 0x10016 with the code (reason 0). Nothing without a viewer.
 void App_notifyHost(FvViewer *viewer, int32_t code);
+// The same with the reason of a failed save.
+void App_notifySaveOutcome(FvViewer *viewer, int32_t code, int32_t reason);
 
 // The part of the edit-mode record that request 0x10017 reports: the
 // record holds it as one field, so the host reads the twelve words in

@@ -68,23 +68,31 @@ void discardSave(void *block)
 }
 
 // Writes the document over an existing target through a temporary file
-// in the target's directory. 19 or 20.
-int32_t replaceTarget(EngineContext *ctx, Edr_Doc *doc, const Url *target, const char *path)
+// in the target's directory. 19 or 20; *reason is the result code that
+// made the save fail.
+int32_t replaceTarget(EngineContext *ctx, Edr_Doc *doc, const Url *target, const char *path, int *reason)
 {
     // The target must be writable; opening it for appending tells so
     // without cutting it short.
+    *reason = Res_fileCannotOpen;
     if (!opens(ctx, target, Vfs_modeAppend))
         return App_noticeSaveFailed;
+    *reason = Res_noMemory;
     char16_t *directory = directoryOf(path);
     if (!directory)
         return App_noticeSaveFailed;
     Url *temp = nullptr;
     int r = File_createTemp(ctx, directory, u"save", &temp);
     Mem_free(directory);
+    *reason = r;
     if (r != Res_ok)
         return App_noticeSaveFailed;
     int32_t code = App_noticeSaveFailed;
-    if (Edr_Doc_callA(doc, temp) == Res_ok && Vfs_rename(ctx, temp, target) == Res_ok)
+    r = Edr_Doc_callA(doc, temp);
+    if (r == Res_ok)
+        r = Vfs_rename(ctx, temp, target);
+    *reason = r;
+    if (r == Res_ok)
         code = App_noticeSaved;
     else
         (void)Vfs_urlOp15(ctx, temp);
@@ -92,12 +100,15 @@ int32_t replaceTarget(EngineContext *ctx, Edr_Doc *doc, const Url *target, const
     return code;
 }
 
-// Writes the document to a target that does not exist yet. 19 or 20.
-int32_t writeTarget(EngineContext *ctx, Edr_Doc *doc, const Url *target)
+// Writes the document to a target that does not exist yet. 19 or 20;
+// *reason as above.
+int32_t writeTarget(EngineContext *ctx, Edr_Doc *doc, const Url *target, int *reason)
 {
+    *reason = Res_fileCannotOpen;
     if (!opens(ctx, target, Vfs_modeWrite))
         return App_noticeSaveFailed;
-    if (Edr_Doc_callA(doc, target) == Res_ok)
+    *reason = Edr_Doc_callA(doc, target);
+    if (*reason == Res_ok)
         return App_noticeSaved;
     (void)Vfs_urlOp15(ctx, target);
     return App_noticeSaveFailed;
@@ -105,12 +116,17 @@ int32_t writeTarget(EngineContext *ctx, Edr_Doc *doc, const Url *target)
 
 } // namespace
 
-void App_notifyHost(FvViewer *viewer, int32_t code)
+void App_notifySaveOutcome(FvViewer *viewer, int32_t code, int32_t reason)
 {
     if (!viewer || !viewer->context)
         return;
-    EditNotice notice{code};
+    EditNotice notice{code, reason};
     App_sendRequest(viewer->context->instance, App_requestNotify, &notice);
+}
+
+void App_notifyHost(FvViewer *viewer, int32_t code)
+{
+    App_notifySaveOutcome(viewer, code, 0);
 }
 
 int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code)
@@ -160,6 +176,7 @@ void App_runSaveAs(EngineInstance *instance, void *argument)
     FvViewer *viewer = Fv_fromApp(instance);
     EngineContext *ctx = viewer ? viewer->context : nullptr;
     int32_t code = App_noticeSaveFailed;
+    int reason = Res_nullInput;
     Edr_Doc *doc = nullptr;
     int32_t index = -1;
     Url *target = nullptr;
@@ -171,9 +188,9 @@ void App_runSaveAs(EngineInstance *instance, void *argument)
         if (check == App_noticeSaveDeclined)
             code = check;
         else if (opens(ctx, target, Vfs_modeRead))
-            code = replaceTarget(ctx, doc, target, path);
+            code = replaceTarget(ctx, doc, target, path, &reason);
         else
-            code = writeTarget(ctx, doc, target);
+            code = writeTarget(ctx, doc, target, &reason);
         // The document now lives at the target. A URL that cannot be
         // stored (no memory) leaves the old one: the file is saved all
         // the same.
@@ -186,5 +203,5 @@ void App_runSaveAs(EngineInstance *instance, void *argument)
     Url_free(target);
     Mem_free(path);
     App_notifyHost(viewer, App_noticeDone);
-    App_notifyHost(viewer, code);
+    App_notifySaveOutcome(viewer, code, code == App_noticeSaveFailed ? reason : 0);
 }

@@ -228,9 +228,18 @@ int openListing(AlienFile *f, const char *path)
     return Res_ok;
 }
 
+// 1 when an injected read-only folder refuses a change.
+int refusesChange(EngineContext *ctx)
+{
+    FileLayer *layer = layerOf(ctx);
+    return layer && layer->readOnly;
+}
+
 int openHost(AlienFile *f, const char *path, uint32_t mode)
 {
     HostPlatform *hp = platformOf(f->ctx);
+    if ((mode & AlienFile_modeMask) != AlienFile_modeRead && refusesChange(f->ctx))
+        return Res_fileCannotOpen;
     if (startsWith(path, "/file://root/"))
         path += 13;
     uint32_t flags = hostFlags(mode) | 16;
@@ -324,6 +333,7 @@ int AlienFile_initLayer(EngineContext *ctx)
     Lock_init(ctx, second);
     layer->secondLock = second;
     layer->ramNextId = 1;
+    layer->writeRoom = -1;
     ctx->fileLayer = layer;
     return Res_ok;
 }
@@ -618,6 +628,14 @@ int AlienFile_write(AlienFile *f, const void *buffer, size_t n)
     }
     int r = Res_ok;
     const uint8_t *in = static_cast<const uint8_t *>(buffer);
+    // An injected full disk takes what fits of this write, then fails it.
+    FileLayer *layer = layerOf(f->ctx);
+    if (layer && layer->writeRoom >= 0 && uint64_t(layer->writeRoom) < n) {
+        n = size_t(layer->writeRoom);
+        r = Res_fileWrite;
+    }
+    if (layer && layer->writeRoom >= 0)
+        layer->writeRoom -= int64_t(n);
     size_t done = 0;
     while (done < n) {
         if (Task_checkStop(f->ctx) != Res_ok) {
@@ -633,7 +651,7 @@ int AlienFile_write(AlienFile *f, const void *buffer, size_t n)
         done += size_t(put);
         f->position += uint64_t(put);
     }
-    if (r == Res_ok && HostFile_sync(hp, fd) != 0)
+    if (HostFile_sync(hp, fd) != 0 && r == Res_ok)
         r = Res_fileWrite;
     if (f->fd == -2 && HostFile_close(hp, fd) != 0 && r == Res_ok)
         r = Res_fileWrite;
@@ -737,7 +755,7 @@ int AlienFile_makeDirs(EngineContext *ctx, const char16_t *path)
             continue;
         char keep = p[i];
         p[i] = 0;
-        if (HostFile_mkdir(hp, p) != 0)
+        if (refusesChange(ctx) || HostFile_mkdir(hp, p) != 0)
             r = Res_fileCannotOpen;
         p[i] = keep;
     }
@@ -750,7 +768,7 @@ int AlienFile_remove(EngineContext *ctx, const char16_t *path)
     char *p = toUtf8(path);
     if (!p)
         return Res_noMemory;
-    int r = HostFile_remove(platformOf(ctx), p) == 0 ? Res_ok : Res_fileRemove;
+    int r = !refusesChange(ctx) && HostFile_remove(platformOf(ctx), p) == 0 ? Res_ok : Res_fileRemove;
     Mem_free(p);
     return r;
 }
@@ -761,7 +779,7 @@ int AlienFile_rename(EngineContext *ctx, const char16_t *from, const char16_t *t
     char *b = toUtf8(to);
     int r = Res_noMemory;
     if (a && b)
-        r = HostFile_rename(platformOf(ctx), a, b) == 0 ? Res_ok : Res_fileRename;
+        r = !refusesChange(ctx) && HostFile_rename(platformOf(ctx), a, b) == 0 ? Res_ok : Res_fileRename;
     Mem_free(a);
     Mem_free(b);
     return r;
@@ -773,7 +791,7 @@ int AlienFile_copy(EngineContext *ctx, const char16_t *from, const char16_t *to)
     char *b = toUtf8(to);
     int r = Res_noMemory;
     if (a && b)
-        r = HostFile_copy(platformOf(ctx), a, b) == 0 ? Res_ok : Res_fileCopy;
+        r = !refusesChange(ctx) && HostFile_copy(platformOf(ctx), a, b) == 0 ? Res_ok : Res_fileCopy;
     Mem_free(a);
     Mem_free(b);
     return r;
@@ -838,4 +856,18 @@ int File_createTemp(EngineContext *ctx, const char16_t *directory, const char16_
         Lock_release(&layer->tempLock);
     Mem_free(dir);
     return r;
+}
+
+// ------------------------------------------------------------ fault injection
+
+void AlienFile_injectFullDisk(EngineContext *ctx, int64_t room)
+{
+    if (FileLayer *layer = layerOf(ctx))
+        layer->writeRoom = room < 0 ? -1 : room;
+}
+
+void AlienFile_injectReadOnly(EngineContext *ctx, uint32_t on)
+{
+    if (FileLayer *layer = layerOf(ctx))
+        layer->readOnly = on ? 1u : 0u;
 }

@@ -69,6 +69,11 @@ struct FileLayer {
     size_t ramCount;
     size_t ramCapacity;
     uint32_t ramNextId;         // ids are never 0 and not reused until they wrap
+    // Write-fault injection for tests (AlienFile_injectFullDisk,
+    // AlienFile_injectReadOnly): bytes host files may still take (-1: no
+    // limit), and whether host files refuse every change.
+    int64_t writeRoom;
+    uint32_t readOnly;
 };
 
 // A platform file record (made by AlienFile_open, zeroed on creation).
@@ -245,3 +250,17 @@ int FileStream_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uint
 // or open's error (780 when no free name was found).
 [[nodiscard]] int File_createTemp(EngineContext *ctx, const char16_t *directory,
                                   const char16_t *prefix, Url **url);
+
+// ------------------------------------------------------------ fault injection
+// Tests make the file system fail the way a full disk or a read-only
+// folder does, for the host files of one engine context.
+
+// A full disk: host files take room more bytes in all; the write that
+// reaches past them stores what fits and fails (783), as does every later
+// one. A negative room turns the injection off.
+void AlienFile_injectFullDisk(EngineContext *ctx, int64_t room);
+
+// A read-only folder (on: 1): host files cannot be opened for writing or
+// created (780), removed (790) or renamed (791), and no folder is made;
+// reading goes on. 0 turns it off.
+void AlienFile_injectReadOnly(EngineContext *ctx, uint32_t on);

@@ -310,10 +310,11 @@ int dateOrder(char *order)
         char16_t *def = Ustr_fromCstr(fallback);
         if (!def)
             return Res_noMemory;
+        // A key that is there without a text (a reader asked for it with
+        // no default, which leaves it so) gives no code: the fallback
+        // order holds, as it does for a code without d, m and y.
         code = Config_getUstrA(ctx, ctx->config, nullptr, "Vexlan_excelLocaleDateShort", def);
         Mem_free(def);
-        if (!code)
-            return Res_noMemory;
     }
     size_t k = 0;
     if (code) {

@@ -128,6 +128,10 @@ struct ExcelLoadFormula {
     uint16_t options;
     uint8_t *tokens;
     uint32_t length;
+    // Bytes after the tokens in the same block: the values of array
+    // constants and the area lists that some tokens leave to the end of
+    // the formula.
+    uint32_t extra;
 };
 
 // A SHRFMLA, ARRAY or TABLE record kept with its range and tokens.
@@ -137,6 +141,7 @@ struct ExcelSharedFormula {
     ExcelRange range;
     uint8_t *tokens;       // owned
     uint32_t length;
+    uint32_t extra;        // a SHRFMLA's bytes after its tokens, in the same block
 };
 
 // The load-time store of one worksheet.

@@ -94,7 +94,7 @@ int rebaseAll(uint8_t *tokens, size_t length, uint32_t baseRow, uint32_t baseCol
 }
 
 int addFormula(ExcelLoadSheet *sheet, uint16_t row, uint16_t column, uint16_t options, uint8_t *tokens,
-               uint32_t length)
+               uint32_t length, uint32_t extra)
 {
     ExcelLoadFormula *f = static_cast<ExcelLoadFormula *>(Mem_calloc(1, sizeof(ExcelLoadFormula)));
     if (!f) {
@@ -106,6 +106,7 @@ int addFormula(ExcelLoadSheet *sheet, uint16_t row, uint16_t column, uint16_t op
     f->options = options;
     f->tokens = tokens;
     f->length = length;
+    f->extra = extra;
     f->next = sheet->formulas;
     sheet->formulas = f;
     return Res_ok;
@@ -208,6 +209,7 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
     int unsupported = 0;
     uint8_t *tokens = nullptr;
     uint32_t tokenLength = 0;
+    uint32_t extraLength = 0;
 
     // The records that belong to the formula.
     ExcelRecordHeader next{};
@@ -220,7 +222,10 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
             if (next.length < 10 || sc > uint32_t(next.length - 10)) {
                 unsupported = 1;
             } else {
-                rc = copyTokens(s + 10, sc, &tokens);
+                // The bytes after the tokens (array constants' values)
+                // stay with them.
+                uint32_t se = uint32_t(next.length - 10) - sc;
+                rc = copyTokens(s + 10, sc + se, &tokens);
                 if (rc == Res_ok && rebaseAll(tokens, sc, row, column, 0, 0) != Res_ok) {
                     unsupported = 1;
                     Mem_free(tokens);
@@ -230,7 +235,7 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
                     ExcelSharedFormula *sf =
                         static_cast<ExcelSharedFormula *>(Mem_calloc(1, sizeof(ExcelSharedFormula)));
                     uint8_t *copy = nullptr;
-                    if (!sf || copyTokens(tokens, sc, &copy) != Res_ok) {
+                    if (!sf || copyTokens(tokens, sc + se, &copy) != Res_ok) {
                         Mem_free(sf);
                         rc = Res_noMemory;
                     } else {
@@ -241,9 +246,11 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
                         sf->range.firstColumn = column;
                         sf->tokens = copy;
                         sf->length = sc;
+                        sf->extra = se;
                         sf->next = sheet->shared;
                         sheet->shared = sf;
                         tokenLength = sc;
+                        extraLength = se;
                     }
                 }
             }
@@ -259,9 +266,10 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
         if (!sf) {
             unsupported = 1;
         } else {
-            rc = copyTokens(sf->tokens, sf->length, &tokens);
+            rc = copyTokens(sf->tokens, sf->length + sf->extra, &tokens);
             if (rc == Res_ok) {
                 tokenLength = sf->length;
+                extraLength = sf->extra;
                 if (rebaseAll(tokens, tokenLength, row, column, int32_t(row) - er, int32_t(column) - ec) != Res_ok) {
                     Mem_free(tokens);
                     tokens = nullptr;
@@ -295,8 +303,10 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
         if (n < 23 || cce > n - 22)
             unsupported = 1;
         else if (!(cce == 5 && b[22] == ptgExp && (options & 0x0008))) {
-            rc = copyTokens(b + 22, cce, &tokens);
+            // The tokens and what follows them in the record.
+            rc = copyTokens(b + 22, n - 22, &tokens);
             tokenLength = cce;
+            extraLength = n - 22 - cce;
         }
     }
     Mem_free(b);
@@ -338,7 +348,7 @@ int Excel_Formula_readRecord(ExcelLoad *load, ExcelLoadSheet *sheet, const Excel
     if (unsupported)
         sheet->unsupported = 1;
     if (tokens) {
-        rc = addFormula(sheet, row, column, options, tokens, tokenLength);
+        rc = addFormula(sheet, row, column, options, tokens, tokenLength, extraLength);
         if (rc != Res_ok) {
             Excel_cellValueFree(&v);
             return rc;

@@ -292,7 +292,7 @@ int moveFormulas(ExcelLoadSheet *sheet, SheetGrid *grid)
     while (*tail)
         tail = &(*tail)->next;
     while (ExcelLoadFormula *f = sheet->formulas) {
-        if (f->length > 0xFFFF) {
+        if (f->length + f->extra > 0xFFFF) {
             sheet->formulas = f->next;
             Mem_free(f->tokens);
             Mem_free(f);
@@ -306,6 +306,7 @@ int moveFormulas(ExcelLoadSheet *sheet, SheetGrid *grid)
         s->words[1] = f->column;
         s->tokens = f->tokens;
         s->length = uint16_t(f->length);
+        s->extra = uint16_t(f->extra);
         if (s->length == 0) {
             Mem_free(s->tokens);
             s->tokens = nullptr;

@@ -176,7 +176,10 @@ int writeFormula(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const She
         result[0] = 0;
         text = cell->text;
     }
-    size_t n = 20u + f->length;
+    // Row, column, XF (6), the result (8), flags (2), the u32 (4) and the
+    // token length (2) come before the tokens; the tokens' extra data
+    // (array constants' values) follows them.
+    size_t n = 22u + f->length + f->extra;
     if (n > XlsWriter_recordMax)
         return Res_tableFull;
     uint32_t xf = cell ? cell->xf : 15u;
@@ -185,7 +188,7 @@ int writeFormula(XlsWriter *w, SheetGrid *grid, const ExcelCell *cell, const She
     memcpy(b, result, 8);
     b += 8;
     b += Pack_write(b, "sls", 3u, 0u, uint32_t(f->length));
-    memcpy(b, f->tokens, f->length);
+    memcpy(b, f->tokens, size_t(f->length) + f->extra);
     int rc = XlsWriter_writeRecord(w, 0x0006, w->buffer, n);
     // An array formula or table is followed by its record.
     const SheetSharedFormula *shared = Excel_Sheet_findSharedFormula(grid, f->words[0], f->words[1]);

@@ -1,6 +1,6 @@
 // The application fixture with the records of the host's editing, search,
 // save, listing and capture requests read as they arrive: notification
-// codes (0x10016), search reports (0x11000), capture reports (0x1000F) and
+// codes (0x10016) with their reasons, search reports (0x11000), capture reports (0x1000F) and
 // the listing requests (0x18000 to 0x18003, the batches' entry names kept
 // and each batch freed as the host does).
 #pragma once
@@ -31,8 +31,10 @@ class RequestsFixture : public AppFixture
     static void onHostRequest(void *arg, int32_t code, void *record)
     {
         RequestsFixture *f = static_cast<RequestsFixture *>(arg);
-        if (code == App_requestNotify && record)
+        if (code == App_requestNotify && record) {
             f->notices.push_back(static_cast<const EditNotice *>(record)->code);
+            f->reasons.push_back(static_cast<const EditNotice *>(record)->reason);
+        }
         if (code == App_requestCapture && record)
             f->captures.push_back(*static_cast<const CaptureReport *>(record));
         if (code == App_requestSearch && record)
@@ -63,6 +65,7 @@ class RequestsFixture : public AppFixture
     }
 
     std::vector<int32_t> notices;
+    std::vector<int32_t> reasons; // beside each notice: the reason of a failed save
     std::vector<CaptureReport> captures;
     std::vector<SearchReport> searches;
     std::vector<int32_t> listCodes;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/config/config.h"
+#include "core/mem/mem.h"
 #include "core/time/date.h"
 #include "core/time/localeset.h"
 #include "html/web/httpdate.h"
@@ -134,6 +135,23 @@ TEST_F(TypedInput, LocaleOrder)
     r = parse("2007/3/4");
     EXPECT_EQ(r.value, serial(2007, 3, 4));
     ASSERT_EQ(Locale_setCurrent(heap.instance, "en-gb"), 1);
+}
+
+// A workbook's load asks for the locale's date code without a default,
+// which leaves the key in the configuration without a text. Typed text
+// and dates are still read (with the day-month-year order), not refused as
+// a failure to find memory.
+TEST_F(TypedInput, ALocaleKeyWithoutTextFallsBackToTheDefaultOrder)
+{
+    ctx->config = Config_createStore(ctx, u"test");
+    ASSERT_NE(ctx->config, nullptr);
+    Mem_free(Config_getUstrA(ctx, ctx->config, nullptr, "Vexlan_excelLocaleDateShort", nullptr));
+    Result r = parse("Item and more");
+    EXPECT_EQ(r.format, Excel_inputText);
+    r = parse("3/4/2007");
+    EXPECT_EQ(r.value, serial(2007, 4, 3));
+    Config_freeStore(ctx, ctx->config);
+    ctx->config = nullptr;
 }
 
 TEST_F(TypedInput, Readers)

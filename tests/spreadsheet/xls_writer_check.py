@@ -14,7 +14,8 @@ edited cells their new number), every cell's font and XF attributes, the
 merged ranges and each sheet's visibility. A census of the saved
 "Workbook" stream finds every BOUNDSHEET's position at a BOF, the
 source's sheets (chart sheets and macro sheets too) with their names,
-types and BOF types, and every record of the kinds that must
+types and BOF types, every record of the saved stream parsed against its
+own length (xls_record_lengths.py), and every record of the kinds that must
 survive (Series, BRAI, OBJ, TXO, NOTE, HLINK, PROTECT) as often as in the
 source. Where LibreOffice is installed (too large to install for every
 test run), its csv of the saved first sheet shows the edited numbers
@@ -29,6 +30,8 @@ import tempfile
 
 import olefile
 import xlrd
+
+import xls_record_lengths
 
 SURVIVE = {0x1003: 'Series', 0x1051: 'BRAI', 0x005D: 'OBJ', 0x01B6: 'TXO', 0x001C: 'NOTE',
            0x01B8: 'HLINK', 0x0012: 'PROTECT'}
@@ -247,6 +250,9 @@ def main():
         compare(source, saved, edits)
     if office:
         libreoffice(saved, edits)
+    data, recs = records(saved)
+    for f in xls_record_lengths.check(data, recs):
+        fail('saved: ' + f)
     for f in failures[:40]:
         print(f)
     if len(failures) > 40:

@@ -4,7 +4,8 @@
 Usage: xls_writer_records.py SAVED [split] [SHEET:ROW:COL=KIND:VALUE ...]
                              [link:SHEET:FIRSTROW:LASTROW:FIRSTCOL:LASTCOL:URL ...]
 
-Always: every record body holds at most 8224 bytes. Each worksheet's
+Always: every record body holds at most 8224 bytes, and every record is
+parsed against its own length (xls_record_lengths.py). Each worksheet's
 INDEX names its DEFCOLWIDTH and one slot per DBCELL, in order, each at a
 DBCELL of the sheet; each DBCELL points back at the first ROW record of
 its block and counts the block's ROW records, all of one 32-row block; a
@@ -33,6 +34,7 @@ import sys
 
 import xlrd
 
+import xls_record_lengths
 import xls_writer_check
 
 LIMIT = 8224
@@ -211,7 +213,9 @@ def main():
     saved = sys.argv[1]
     args = sys.argv[2:]
     require_split = 'split' in args
-    recs = records(saved)
+    data, recs = xls_writer_check.records(saved)
+    for f in xls_record_lengths.check(data, recs):
+        fail(f)
     for at, kind, body in recs:
         if len(body) > LIMIT:
             fail('record 0x%04X at %d holds %d bytes' % (kind, at, len(body)))

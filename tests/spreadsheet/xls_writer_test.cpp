@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/mem/mem.h"
@@ -82,7 +83,7 @@ const Fixture fixtures[] = {
     {"chart_lo", nullptr}, {"chart_writeexcel", nullptr}, {"drawnote", nullptr},
     {"shapes", nullptr},   {"styles", nullptr},    {"formats", nullptr},
     {"formulas", nullptr}, {"rk", nullptr},        {"shrfmla", nullptr},
-    {"sst_continue", "sst_continue.cells.expect"},
+    {"sst_continue", "sst_continue.cells.expect"}, {"calc_totals", nullptr},
 };
 
 class XlsWriterTest : public EdrFixture {
@@ -163,6 +164,20 @@ class XlsWriterTest : public EdrFixture {
         for (const std::string &a : args)
             command += " '" + a + "'";
         return system(command.c_str());
+    }
+
+    // LibreOffice's results of every sheet of the saved file against its
+    // results of the source (xls_recalc_check.py), the edited cells
+    // ("SHEET!ROW:COL=TEXT") excepted. 77 when LibreOffice is missing.
+    static int recalculated(const std::string &source, const std::string &saved,
+                            const std::vector<std::string> &edited)
+    {
+        std::string command = "/usr/bin/python3 " + std::string(VEXLAN_FIXTURES) +
+                              "/../spreadsheet/xls_recalc_check.py " + source + " " + saved;
+        for (const std::string &a : edited)
+            command += " '" + a + "'";
+        int status = system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     // xlrd's check, with LibreOffice's too when withOffice is set.
@@ -364,6 +379,23 @@ TEST_F(XlsWriterTest, AFailedSaveLeavesTheSourceUntouched)
             ASSERT_EQ(chmod(dir.c_str(), 0700), 0);
             EXPECT_EQ(readAll(source), original);
         }
+        // A full disk at points through the save, and a read-only folder
+        // (injected, so that it holds for the tests' user too): the save
+        // over the source fails with the file layer's reason.
+        const int64_t rooms[] = {0, 1, 4095, 4096, 12000};
+        for (int64_t room : rooms) {
+            AlienFile_injectFullDisk(ctx(), room);
+            EXPECT_EQ(save(doc, source), Res_fileWrite) << room;
+            EXPECT_EQ(save(doc, path("new.xls")), Res_fileWrite) << room;
+            AlienFile_injectFullDisk(ctx(), -1);
+            ASSERT_EQ(readAll(source), original) << room;
+            EXPECT_FALSE(exists(source + ".tmp")) << room;
+        }
+        AlienFile_injectReadOnly(ctx(), 1);
+        EXPECT_NE(save(doc, source), 0);
+        AlienFile_injectReadOnly(ctx(), 0);
+        ASSERT_EQ(readAll(source), original);
+        EXPECT_FALSE(exists(source + ".tmp"));
         // Memory running out at every allocation of the save in turn.
         int err = 1;
         uint64_t n = 1;
@@ -570,6 +602,44 @@ TEST_F(XlsWriterTest, CellRowAndStringRecordsAreWrittenRecordByRecord)
         Edr_Doc_release(doc);
     });
     EXPECT_EQ(checkRecords(saved, args), 0);
+}
+
+// A workbook LibreOffice wrote with formulas of every record kind: shared
+// formulas, arrays over one and three cells, text results, a name, an
+// array constant whose values follow the tokens, references to another
+// sheet. Saved as loaded, every FORMULA, SHRFMLA, ARRAY, STRING and NAME
+// record parses to its declared length, and LibreOffice, recalculating
+// from the saved tokens, shows the results it shows for the source. After
+// B2 (a quantity) is set to 10, LibreOffice computes the new totals from
+// the saved file: the formulas that depend on it, on their own sheet and
+// on the other.
+TEST_F(XlsWriterTest, FormulasAreSavedWholeAndRecalculateToTheSourceResults)
+{
+    std::string source = copyFixture("calc_totals.xls");
+    std::string saved = path("totals-saved.xls");
+    std::string edited = path("totals-edited.xls");
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        ASSERT_EQ(save(doc, saved), 0);
+        std::vector<SheetGrid *> g = grids(doc);
+        ASSERT_FALSE(g.empty());
+        ASSERT_EQ(Excel_CellEdit_setValue(ctx(), g[0], 1, 1, "10", 0), 0);
+        ASSERT_EQ(save(doc, edited), 0);
+        Edr_Doc_release(doc);
+    });
+    EXPECT_EQ(checkRecords(saved, {}), 0);
+    EXPECT_EQ(checkRecords(edited, {}), 0);
+    int asLoaded = recalculated(source, saved, {});
+    if (asLoaded == 77)
+        GTEST_SKIP() << "LibreOffice is not installed";
+    EXPECT_EQ(asLoaded, 0);
+    const std::vector<std::string> results = {
+        "Data!1:1=10",          "Data!1:3=12.5",  "Data!1:4=20",        "Data!6:3=47.5", "Data!7:3=47.5",
+        "Data!8:3=47.5",        "Data!9:3=60",    "Data!10:3=Apples x 10", "Data!12:3=95", "Summary!0:1=47.5",
+        "Summary!1:1=37.5",
+    };
+    EXPECT_EQ(recalculated(source, edited, results), 0);
 }
 
 } // namespace

@@ -526,6 +526,21 @@ TEST_F(WordWriterTest, AFailedSaveLeavesTheSourceUntouched)
         // A target in a directory that does not exist.
         EXPECT_NE(save(doc, path("missing/dir/out.doc")), 0);
         EXPECT_EQ(readAll(source), original);
+        // A full disk at points through the save, and a read-only folder
+        // (injected, so that it holds for the tests' user too).
+        const int64_t rooms[] = {0, 1, 511, 512, 4096};
+        for (int64_t room : rooms) {
+            AlienFile_injectFullDisk(ctx(), room);
+            EXPECT_EQ(save(doc, source), Res_fileWrite) << room;
+            AlienFile_injectFullDisk(ctx(), -1);
+            ASSERT_EQ(readAll(source), original) << room;
+            EXPECT_FALSE(exists(source + ".tmp")) << room;
+        }
+        AlienFile_injectReadOnly(ctx(), 1);
+        EXPECT_NE(save(doc, source), 0);
+        AlienFile_injectReadOnly(ctx(), 0);
+        EXPECT_EQ(readAll(source), original);
+        EXPECT_FALSE(exists(source + ".tmp"));
         Edr_Doc_release(doc);
     });
     // Memory running out at every allocation of the save in turn, for a

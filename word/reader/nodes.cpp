@@ -175,6 +175,11 @@ int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b
         if (!err)
             err = Word_propAdd(list, id, type, word, r);
     };
+    // How the section starts, where it is not on a new page (the
+    // default): page-break-before auto (continuous), left (on an even
+    // page) or right (on an odd page).
+    if (sep->bkc == 0 || sep->bkc == 3 || sep->bkc == 4)
+        add(72, WordValue_keyword, sep->bkc == 0 ? 34u : sep->bkc == 3 ? 86u : 117u);
     if (sep->xaPage)
         add(90, WordValue_length, inchesUnsigned(sep->xaPage));
     if (sep->yaPage)

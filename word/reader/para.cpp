@@ -66,6 +66,13 @@ int Word_papToProps(const WordPap *pap, int32_t leftMargin, WordPropList *list, 
         add(54, WordValue_length, uint32_t(twipsSigned(pap->dxaLeft)));
     if (pap->dxaLeft1)
         add(81, WordValue_length, uint32_t(twipsSigned(pap->dxaLeft1)));
+    // A page break before the paragraph (page-break-before: always) and a
+    // right-to-left paragraph (direction: rtl) stay with it, for the
+    // writer to give back.
+    if (pap->fPageBreakBefore)
+        add(72, WordValue_keyword, 32);
+    if (pap->fBiDi)
+        add(33, WordValue_keyword, 118);
     static constexpr uint32_t justify[4] = {86, 45, 117, 80};
     add(79, WordValue_keyword, pap->jc < 4 ? justify[pap->jc] : 0);
     if (!err && pap->brcp)

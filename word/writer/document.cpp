@@ -483,6 +483,18 @@ int WordWriter_writeDocument(WordWriter *w)
     if (!err && buf.length)
         err = writeRecord(w, &buf, pairPlcfFldHdrTxbx);
     WordBuf_free(&buf);
+    // A "WordDocument" stream shorter than a big sector (4096 bytes) lives
+    // in the compound file's mini stream, which some readers do not look
+    // in for it: the stream is padded with zeros to 4096 bytes.
+    if (!err && Ole_streamSize(w->docStream) < 4096) {
+        static constexpr uint8_t zeros[512] = {};
+        err = OleWriter_streamSeek(w->docStream, 0, 2);
+        while (!err && Ole_streamSize(w->docStream) < 4096) {
+            uint32_t size = uint32_t(Ole_streamSize(w->docStream));
+            uint32_t n = 4096 - size < sizeof zeros ? 4096 - size : uint32_t(sizeof zeros);
+            err = OleWriter_streamWrite(w->docStream, zeros, n);
+        }
+    }
     if (!err) {
         w->fib.cbMac = int32_t(uint32_t(Ole_streamSize(w->docStream)) + 1);
         if (w->pictureCount)

@@ -445,9 +445,15 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
         }
         return err;
     }
-    case 38:
-        return p->type == PropType_length ? setItem(slot, 0x4A43, 2, uint32_t(scaled(Prop_getLength(p), 144)))
-                                          : Res_ok;
+    case 38: {
+        // The size holds for right-to-left and complex-script text too
+        // (sprmCHpsBi), which readers otherwise show at their default.
+        if (p->type != PropType_length)
+            return Res_ok;
+        uint32_t hps = uint32_t(scaled(Prop_getLength(p), 144));
+        int err = setItem(slot, 0x4A43, 2, hps);
+        return err ? err : setItem(slot, 0x4A61, 2, hps);
+    }
     case 41:
         return setItem(slot, 0x0836, 1, kw == 79);
     case 42:
@@ -477,6 +483,8 @@ int WordProps_convertStyleProp(WordWriter *w, WordStyleSlot *slot, const Prop *p
         return setItem(slot, 0x2A3E, 1, kul);
     }
     // Paragraph properties: sprms of the style's paragraph exceptions.
+    case 72:
+        return kw == 32 ? sprm8(para, 0x2407, 1) : Res_ok;
     case 79: {
         uint32_t jc = kw == 45 ? 1 : kw == 117 ? 2 : kw == 80 ? 3 : 0;
         int err = sprm8(para, 0x2403, jc);
@@ -607,6 +615,13 @@ int WordProps_convertSectionProp(const Prop *p, WordBuf *sepx, int header)
         return sprm16(sepx, sprm, uint32_t(WordWriter_twips(Prop_getLength(p))));
     };
     switch (p->id) {
+    case 72: {
+        // The section's start (sprmSBkc): continuous, even or odd page;
+        // a new page, the default, needs no sprm.
+        uint32_t kw = keywordOf(p);
+        return kw == 34 ? sprm8(sepx, 0x3009, 0) : kw == 86 ? sprm8(sepx, 0x3009, 3)
+                                                  : kw == 117 ? sprm8(sepx, 0x3009, 4) : Res_ok;
+    }
     case 44:
         return length(0xB020);
     case 90:
