@@ -290,11 +290,24 @@ int Ole_entryCheck(OleHandle *handle, uint32_t id)
 int Ole_entryFindByName(OleHandle *handle, uint32_t parentId, uint32_t *id, const char16_t *name)
 {
     *id = 0;
-    for (OleDirEntry *e = handle->entries; e; e = e->next)
-        if (e->parentId == parentId && Ustr_cmp(e->name, name) == 0) {
+    // Names of a compound file compare without regard to case ("BOOK" is
+    // "Book"); an entry spelt exactly as asked wins over one that differs
+    // only in case.
+    OleDirEntry *folded = nullptr;
+    for (OleDirEntry *e = handle->entries; e; e = e->next) {
+        if (e->parentId != parentId)
+            continue;
+        if (Ustr_cmp(e->name, name) == 0) {
             *id = e->id;
             return Res_ok;
         }
+        if (!folded && Ustr_nicmp(e->name, name, SIZE_MAX) == 0)
+            folded = e;
+    }
+    if (folded) {
+        *id = folded->id;
+        return Res_ok;
+    }
     return Res_oleNoSuchEntry;
 }
 

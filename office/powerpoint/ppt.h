@@ -245,6 +245,14 @@ void Ppt_readerFree(PptReader *reader);
 // is not in the slide table; a read or build error.
 [[nodiscard]] int Ppt_walkRecords(PptReader *reader, uint32_t index);
 
+// What the first bytes of a "Current User" stream hold: 1 the current user
+// of a presentation this reader reads, 2 that of an encrypted one, 0
+// anything else (an older version's, or none).
+int Ppt_currentUserKind(const uint8_t *bytes, uint32_t length);
+// The storage whose "Current User" is one this reader reads: the root, or
+// the "PP97_DUALSTORAGE" storage of a file saved for both an older and
+// this version. The root when neither is. 0 or a compound-file error.
+[[nodiscard]] int Ppt_findStorage(OleHandle *ole, uint32_t *storage);
 // Parses a CurrentUserAtom record (header included) of length bytes.
 [[nodiscard]] int Ppt_parseCurrentUser(const uint8_t *bytes, uint32_t length, PptCurrentUser *user);
 // Reads the edit chain from the current edit into the persist directory:

@@ -45,20 +45,17 @@ int Ppt_sniff(EngineContext *, Edr_HandlerDesc *, VfsHandle *stream, int32_t *sc
         OleStream *s = nullptr;
         uint8_t b[28];
         size_t got = 0;
-        err = Ole_streamOpenByName(ole, &s, 0, u"Current User");
+        uint32_t storage = 0;
+        err = Ppt_findStorage(ole, &storage);
+        if (err == Res_ok)
+            err = Ole_streamOpenByName(ole, &s, storage, u"Current User");
         if (err == Res_ok)
             err = Ole_streamReadAt(s, 0, sizeof b, &got, b);
-        if (err == Res_ok && got == sizeof b) {
-            EscherRecordHeader h;
-            Escher_parseRecordHeader(b, &h);
-            const uint32_t token = uint32_t(b[12]) | (uint32_t(b[13]) << 8) | (uint32_t(b[14]) << 16) |
-                                   (uint32_t(b[15]) << 24);
-            const uint32_t version = uint32_t(b[22] | (b[23] << 8));
-            if (h.type == PptRec_currentUserAtom && token == Ppt_headerToken && version == Ppt_fileVersion &&
-                b[24] == 3 && b[25] == 0) {
-                *score = 100;
-                *typeId = Ppt_docKind;
-            }
+        // An encrypted presentation is taken too, so that its open can say
+        // why it is not shown.
+        if (err == Res_ok && Ppt_currentUserKind(b, uint32_t(got)) != 0) {
+            *score = 100;
+            *typeId = Ppt_docKind;
         }
         (void)Ole_streamClose(&s);
         Ole_close(&ole);

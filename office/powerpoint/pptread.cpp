@@ -71,6 +71,14 @@ int headerAt(PptReader *r, uint32_t offset, EscherRecordHeader *h)
     return err;
 }
 
+// Whether err says the bytes are damaged (rather than memory or a stop):
+// records or streams that end early or point past their end.
+bool pptDamaged(int err)
+{
+    return err == Res_oleSeekBeyond || err == Res_oleStreamEnd || err == Res_oleChainEnds ||
+           err == Res_oleExactShort || (err >= Escher_errNoSource && err <= Escher_errBeyond);
+}
+
 void freeHeadersFooters(PptHeadersFooters *hf)
 {
     Mem_free(hf->userDate);
@@ -194,7 +202,21 @@ int slideChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         // table to read a drawing against: the slide stays without shapes.
         if (!r->drawingGroup || *w->drawing || h->length < 8)
             return Res_ok;
-        return Escher_readDrawingGroup(r->drawingGroup, w->drawing);
+        // A damaged drawing (a record running past its container, a shape
+        // before its group) costs the slide its shapes, not the whole
+        // presentation: its text still comes from the slide list.
+        // A drawing container that claims more than its record holds is
+        // damaged too: its walk would take the records after it as shapes.
+        uint32_t at = EscherSource_tell(&r->source);
+        EscherRecordHeader dg;
+        int err = Escher_readRecordHeader(&r->source, &dg);
+        if (err == Res_ok && uint64_t(dg.length) + 8 > h->length)
+            return Res_ok;
+        if (err == Res_ok)
+            err = EscherSource_seek(&r->source, at, 0);
+        if (err == Res_ok)
+            err = Escher_readDrawingGroup(r->drawingGroup, w->drawing);
+        return pptDamaged(err) ? int(Res_ok) : err;
     }
     case PptRec_colorSchemeAtom: {
         // Instance 1 is the scheme in force; the others list the schemes
@@ -243,12 +265,12 @@ int masterChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     auto *r = static_cast<PptReader *>(user);
     if (h->type != PptRec_slidePersistAtom)
         return Res_pptBadMasterList;
+    // The atom's flags (outline data present, collapsed) say nothing about
+    // the master itself: presentations saved with them set are ordinary.
     uint8_t b[16];
     int err = readAtom(r, h, b, sizeof b);
     if (err)
         return err;
-    if (get32(b + 4) != 0)
-        return Res_pptBadMasterList;
     uint32_t offset = persistOffset(r, get32(b));
     if (offset == Ppt_noOffset)
         return Res_ok;
@@ -585,6 +607,9 @@ int walkSlideList(PptReader *r, const EscherRecordHeader *h)
     if (stats)
         (void)LoadProgress_addTotal(stats, 1, int32_t(h->length > 0x7FFFFFF0u ? 0x7FFFFFF0u : h->length));
     err = Escher_forEachChild(r->context, &r->source, h->length, listChild, r);
+    // A list whose records run past its end keeps the slides before them.
+    if (pptDamaged(err))
+        err = Res_ok;
     if (err == Res_ok)
         err = finishSlide(r);
     return err;
@@ -708,6 +733,50 @@ int Ppt_parseCurrentUser(const uint8_t *b, uint32_t length, PptCurrentUser *user
     return Res_ok;
 }
 
+int Ppt_currentUserKind(const uint8_t *b, uint32_t length)
+{
+    if (length < 28)
+        return 0;
+    EscherRecordHeader h;
+    Escher_parseRecordHeader(b, &h);
+    if (h.type != PptRec_currentUserAtom || get16(b + 22) != Ppt_fileVersion || b[24] != 3 || b[25] != 0)
+        return 0;
+    const uint32_t token = get32(b + 12);
+    return token == Ppt_headerToken ? 1 : token == Ppt_encryptedToken ? 2 : 0;
+}
+
+int Ppt_findStorage(OleHandle *ole, uint32_t *storage)
+{
+    *storage = 0;
+    // The root first, then the storage of a file saved for two versions.
+    uint32_t parents[2] = {0, 0};
+    int count = 1;
+    if (Ole_entryFindByName(ole, 0, &parents[1], u"PP97_DUALSTORAGE") == Res_ok) {
+        uint32_t type = 0;
+        if (Ole_entryGetType(ole, parents[1], &type) == Res_ok && type == OleEntry_storage)
+            count = 2;
+    }
+    for (int i = 0; i < count; i++) {
+        OleStream *s = nullptr;
+        int err = Ole_streamOpenByName(ole, &s, parents[i], u"Current User");
+        if (err == Res_oleNoSuchEntry)
+            continue;
+        if (err)
+            return err;
+        uint8_t b[28];
+        size_t got = 0;
+        err = Ole_streamReadAt(s, 0, sizeof b, &got, b);
+        (void)Ole_streamClose(&s);
+        if (err == Res_noMemory)
+            return err;
+        if (err == Res_ok && Ppt_currentUserKind(b, uint32_t(got)) != 0) {
+            *storage = parents[i];
+            return Res_ok;
+        }
+    }
+    return Res_ok;
+}
+
 int Ppt_readEditChain(PptReader *r)
 {
     int err = readUserEdit(r, r->user.currentEdit, &r->edit);
@@ -805,13 +874,17 @@ void Ppt_readerFree(PptReader *r)
 int Ppt_openStreams(PptReader *r, OleHandle *ole)
 {
     r->ole = ole;
-    int err = Ole_streamOpenByName(ole, &r->userStream, 0, u"Current User");
+    uint32_t storage = 0;
+    int err = Ppt_findStorage(ole, &storage);
+    if (err)
+        return err;
+    err = Ole_streamOpenByName(ole, &r->userStream, storage, u"Current User");
     if (err)
         return err == Res_oleNoSuchEntry ? int(Res_pptNoCurrentUser) : err;
-    err = Ole_streamOpenByName(ole, &r->docStream, 0, u"PowerPoint Document");
+    err = Ole_streamOpenByName(ole, &r->docStream, storage, u"PowerPoint Document");
     if (err)
         return err == Res_oleNoSuchEntry ? int(Res_pptNoDocument) : err;
-    err = Ole_streamOpenByName(ole, &r->picStream, 0, u"Pictures");
+    err = Ole_streamOpenByName(ole, &r->picStream, storage, u"Pictures");
     if (err == Res_oleNoSuchEntry)
         err = Res_ok;
     if (err)
@@ -842,6 +915,10 @@ int Ppt_loadDocument(PptReader *r)
     if (h.type != PptRec_document)
         return Res_pptNotPresentation;
     err = walkDocumentChildren(r, &h);
+    // Records running past the end of the document container (a damaged
+    // length) end it; the slides read before them are the presentation.
+    if (pptDamaged(err) && r->slideCount > 0)
+        err = Res_ok;
     return err ? err : ensureStyleSheet(r);
 }
 

@@ -197,10 +197,16 @@ void Ppt_attachDrawing(PptReader *r, EscherDrawingGroup *drawing)
 
 int Ppt_composeSlide(PptReader *r, Edr_Node *slide)
 {
+    // A slide without a drawing of its own (none saved, no drawing group,
+    // or a damaged one dropped) is still a page: its background and the
+    // master's objects.
     if (!r->drawing) {
-        if (slide)
-            Edr_Node_release(r->doc, slide);
-        return Res_ok;
+        r->drawing = static_cast<EscherDrawingGroup *>(Mem_calloc(1, sizeof(EscherDrawingGroup)));
+        if (!r->drawing) {
+            if (slide)
+                Edr_Node_release(r->doc, slide);
+            return Res_noMemory;
+        }
     }
     PptMaster *master = r->titleMaster.drawing && r->titleMaster.id == r->slideAtom.masterId ? &r->titleMaster
                                                                                            : &r->mainMaster;

@@ -857,6 +857,34 @@ void putPadded(ExcelFmtOut *out, int64_t value, int32_t places, bool left, char1
             Excel_FmtOut_put(out, pad);
 }
 
+// The largest denominator the layout's placeholders can show.
+int32_t fractionMaxDen(const FractionLayout &f)
+{
+    int32_t denPlaces = f.denPlaces > 4 ? 4 : f.denPlaces;
+    int32_t maxDen = 1;
+    for (int32_t i = 0; i < denPlaces; i++)
+        maxDen *= 10;
+    return maxDen - 1;
+}
+
+// Whether v (not negative) shows as zero in the fraction layout: no whole
+// part and a numerator of 0. A value such as 0.49 shows as a fraction
+// although it rounds to a whole 0.
+bool fractionShowsZero(const FractionLayout &f, double v)
+{
+    if (v > 2147483647.0)
+        return v == 0;
+    int32_t maxDen = fractionMaxDen(f);
+    double whole = f.hasWhole ? std::floor(v) : 0.0;
+    int64_t num, den;
+    bestFraction(v - whole, maxDen < 1 ? 1 : maxDen, f.fixedDen, &num, &den);
+    if (f.hasWhole && num == den) {
+        whole += 1;
+        num = 0;
+    }
+    return whole == 0 && num == 0;
+}
+
 void formatFractionSection(const char16_t *s, const char16_t *end, const FractionLayout &f,
                            double v, ExcelFmtOut *out)
 {
@@ -865,10 +893,7 @@ void formatFractionSection(const char16_t *s, const char16_t *end, const Fractio
         return;
     }
     int32_t denPlaces = f.denPlaces > 4 ? 4 : f.denPlaces;
-    int32_t maxDen = 1;
-    for (int32_t i = 0; i < denPlaces; i++)
-        maxDen *= 10;
-    maxDen -= 1;
+    int32_t maxDen = fractionMaxDen(f);
     // A numerator beyond 32 bits is shown in General.
     if (v * double(f.fixedDen ? f.fixedDen : maxDen) > 2147483647.0) {
         formatGeneral(v, 0, out);
@@ -1087,7 +1112,13 @@ void formatNumberCode(const Excel_FmtRequest *request, const char16_t *code, dou
         formatLiteralSection(s, end, out, nullptr);
         return;
     }
-    if (minus) {
+    const bool fraction = !l.expAt && findFraction(s, end, &f);
+    if (minus && fraction) {
+        // No minus sign for a value that shows as zero: a fraction shows
+        // values between the whole numbers.
+        if (!fractionShowsZero(f, a))
+            Excel_FmtOut_put(out, '-');
+    } else if (minus) {
         // No minus sign for a value that rounds to zero.
         ExcelFmtDigits dg;
         Excel_FmtDigits_of(l.percent ? a * 100 : a, &dg);
@@ -1096,7 +1127,7 @@ void formatNumberCode(const Excel_FmtRequest *request, const char16_t *code, dou
         if (dg.n)
             Excel_FmtOut_put(out, '-');
     }
-    if (!l.expAt && findFraction(s, end, &f))
+    if (fraction)
         formatFractionSection(s, end, f, a, out);
     else
         formatNumberSection(s, end, a, out);

@@ -74,9 +74,10 @@ TEST_F(OleTest, EntriesInWalkOrderWithTheirParents)
     OleDirEntry *deeper = entry(folder->id, u"Deeper");
     ASSERT_NE(deeper, nullptr);
     EXPECT_NE(entry(deeper->id, u"Leaf"), nullptr);
-    // Exact names under the exact parent only.
+    // Names under the exact parent only, in any case.
     uint32_t id = 7;
-    EXPECT_EQ(Ole_entryFindByName(ole, 0, &id, u"small"), Res_oleNoSuchEntry);
+    EXPECT_EQ(Ole_entryFindByName(ole, 0, &id, u"small"), Res_ok);
+    EXPECT_EQ(id, entry(0, u"Small")->id);
     EXPECT_EQ(Ole_entryFindByName(ole, 0, &id, u"Inner"), Res_oleNoSuchEntry);
     EXPECT_EQ(Ole_entryFindByName(ole, 0, &id, u"Smal"), Res_oleNoSuchEntry);
     EXPECT_EQ(Ole_entryFindByName(ole, folder->id, &id, u"Inner"), Res_ok);
@@ -93,6 +94,45 @@ TEST_F(OleTest, EntriesInWalkOrderWithTheirParents)
     EXPECT_EQ(Ole_entryGetClsid(ole, id, clsid), Res_ok);
     EXPECT_EQ(clsid[0], 9);
     EXPECT_EQ(Ole_entrySetClsid(ole, 11, mark), Res_oleNoEntry);
+}
+
+// Stream names compare without regard to case, as other writers spell
+// them ("BOOK", "worddocument"); a name spelt exactly as asked wins over one
+// that differs only in case.
+TEST_F(OleTest, NamesMatchInAnyCaseExactSpellingFirst)
+{
+    std::string file = officeFixture("sample.cfb");
+    size_t at = entryOffset(file, u"Empty");
+    ASSERT_NE(at, std::string::npos);
+    const char16_t renamed[] = u"SMALL";
+    for (int i = 0; i < 5; i++)
+        file[at + 2 * i] = char(renamed[i]);
+    ASSERT_EQ(open(file), Res_ok);
+    OleDirEntry *upper = nullptr, *exact = nullptr;
+    for (OleDirEntry *e = ole->entries; e; e = e->next) {
+        if (S(e->name) == "SMALL")
+            upper = e;
+        if (S(e->name) == "Small")
+            exact = e;
+    }
+    ASSERT_NE(upper, nullptr);
+    ASSERT_NE(exact, nullptr);
+    struct Case {
+        const char16_t *name;
+        OleDirEntry *found;
+    } cases[] = {{u"Small", exact}, {u"SMALL", upper}, {u"small", upper}, {u"sMaLl", upper},
+                 {u"large", entry(0, u"Large")}, {u"smal", nullptr}, {u"smalll", nullptr}};
+    for (const Case &c : cases) {
+        uint32_t id = 0;
+        int err = Ole_entryFindByName(ole, 0, &id, c.name);
+        if (!c.found) {
+            EXPECT_EQ(err, Res_oleNoSuchEntry);
+            continue;
+        }
+        ASSERT_EQ(err, Res_ok);
+        EXPECT_EQ(id, c.found->id);
+    }
+    EXPECT_EQ(streamBytes(0, u"LARGE"), streamBytes(0, u"Large"));
 }
 
 TEST_F(OleTest, StreamsOnBothSidesOfTheCutoff)

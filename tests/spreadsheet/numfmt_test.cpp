@@ -68,6 +68,9 @@ TEST_F(NumFmt, NumberCodes)
         {"?/?", 1.25, "5/4"},
         {"# ?/8", 0.3, " 2/8"},
         {"0 ?/?", -1.75, "-1 3/4"},
+        {"# ?\?/?\?", -0.49, "- 25/51"},      // between -0.5 and 0: a fraction, with its sign
+        {"?/?", -0.3, "-2/7"},
+        {"# ?/?", -0.01, "0    "},          // no sign on a value that shows as zero
         {"?/???", 3e9, "3000000000"},          // a numerator beyond 32 bits: General
     };
     for (const auto &c : cases)
