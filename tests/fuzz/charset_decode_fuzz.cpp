@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size -= 3;
     checkUtf8Helpers(data, size);
 
-    TestHeap &heap = FuzzHeap_get(8 << 20);
+    (void)FuzzHeap_get(8 << 20);
     size_t baseline = TestHeap_usedBytes();
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx && Charset_createHooks(ctx) == 0);
