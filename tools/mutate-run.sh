@@ -53,7 +53,7 @@ fi
 
 rm -rf "$out"
 mkdir -p "$out/mutants" "$out/results" "$out/failures"
-find "${folders[@]}" -type f -size +0 ! -name '*.md' ! -name '*.py' | sort > "$out/sources"
+find -L "${folders[@]}" -type f -size +0 ! -name '*.md' ! -name '*.py' | sort > "$out/sources"
 tr '\n' '\0' < "$out/sources" |
     xargs -0 python3 "$root/tools/mutate.py" ${seed:+--seed "$seed"} "$count" "$out/mutants" \
     > "$out/mutants.txt" || exit 2
