@@ -132,6 +132,10 @@ bool readRfc850Word(const char *word, size_t length, BrokenTime *t)
     }
     const char *y = dash + 1;
     size_t digits = size_t(end - y);
+    // Two or four digits: longer years are malformed, and are refused before
+    // they are summed so that no count of digits can overflow the year.
+    if (digits != 2 && digits != 4)
+        return false;
     for (const char *q = y; q < end; q++)
         if (!isDigit(*q))
             return false;
@@ -140,7 +144,7 @@ bool readRfc850Word(const char *word, size_t length, BrokenTime *t)
         year = year * 10 + (*q - '0');
     if (digits == 2)
         year += year < 70 ? 2000 : 1900;
-    else if (digits != 4 || year <= 1900)
+    else if (year <= 1900)
         return false;
     t->mday = day;
     t->mon = month;

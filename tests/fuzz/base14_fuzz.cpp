@@ -14,6 +14,7 @@
 #include "platform/url/file.h"
 #include "platform/url/url.h"
 #include "platform/vfs/romfs.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -37,8 +38,7 @@ const char *const names[] = {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(8 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
     ctx->instance = heap.instance;
@@ -78,6 +78,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     AlienFile_finiLayer(ctx);
     heap.instance->context = nullptr;
     Mem_free(ctx);
-    TestHeap_close(&heap);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 #include "tests/word/cfb_build.h"
 
@@ -49,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > (1u << 20))
         return 0;
     std::string file = Cfb_build({{u"Workbook", std::string(reinterpret_cast<const char *>(data), size)}});
-    TestHeap heap;
-    require(TestHeap_open(&heap, 64 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(64 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
     ctx->instance = heap.instance;
@@ -73,6 +73,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(TestHeap_usedBytes() == baseline);
     heap.instance->context = nullptr;
     Mem_free(ctx);
-    TestHeap_close(&heap);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "pdf/font.h"
 #include "pdf/pdf.h"
 #include "pdf/resources/pdfstream.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -78,14 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 4)
         return 0;
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    (void)FuzzHeap_get(8 << 20);
     size_t baseline = TestHeap_usedBytes();
     ByteStream *s = nullptr;
     require(Pdf_Stream_openMemory(data, size, &s) == Res_ok);
     walk(s, size, data[2]);
     (void)ByteStream_close(s);
     require(TestHeap_usedBytes() == baseline);
-    TestHeap_close(&heap);
     return 0;
 }

@@ -16,6 +16,7 @@
 #include "core/text/charset.h"
 #include "core/text/charset_cjk.h"
 #include "platform/api/engine.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -83,8 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size -= 3;
     checkUtf8Helpers(data, size);
 
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    (void)FuzzHeap_get(8 << 20);
     size_t baseline = TestHeap_usedBytes();
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx && Charset_createHooks(ctx) == 0);
@@ -139,6 +139,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Mem_free(ctx);
     require(TestHeap_usedBytes() == baseline);
     require(Mem_check() == 0);
-    TestHeap_close(&heap);
     return 0;
 }

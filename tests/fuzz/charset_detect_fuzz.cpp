@@ -11,6 +11,7 @@
 #include "core/text/charset_cjk.h"
 #include "core/text/charset_detect.h"
 #include "platform/api/engine.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -44,8 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     data += 3;
     size -= 3;
 
-    TestHeap heap;
-    require(TestHeap_open(&heap, 1 << 20, 0));
+    (void)FuzzHeap_get(1 << 20);
     size_t baseline = TestHeap_usedBytes();
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx && Charset_createHooks(ctx) == 0);
@@ -67,6 +67,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Charset_destroyHooks(ctx);
     Mem_free(ctx);
     require(TestHeap_usedBytes() == baseline);
-    TestHeap_close(&heap);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "core/mem/mem.h"
 #include "platform/api/engine.h"
 #include "spreadsheet/chart/chart.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -26,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1 || size > (1u << 20))
         return 0;
     uint32_t version = (data[0] & 1) ? 0x0500 : 0x0600;
-    TestHeap heap;
-    require(TestHeap_open(&heap, 64 << 20, 0));
+    (void)FuzzHeap_get(64 << 20);
     size_t baseline = TestHeap_usedBytes();
     XlsChart *chart = Excel_chartCreate();
     require(chart != nullptr);
@@ -43,6 +43,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     Excel_chartRelease(chart);
     require(TestHeap_usedBytes() == baseline);
-    TestHeap_close(&heap);
     return 0;
 }

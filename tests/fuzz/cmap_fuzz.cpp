@@ -16,6 +16,7 @@
 #include "fonts/pdfcmap.h"
 #include "pdf/resources/pdfstream.h"
 #include "platform/api/engine.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -55,8 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t fileSize = size - 2 - textLength;
     const uint8_t *text = file + fileSize;
 
-    TestHeap heap;
-    require(TestHeap_open(&heap, 32 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(32 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
     ctx->instance = heap.instance;
@@ -95,6 +95,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(TestHeap_usedBytes() == baseline);
     heap.instance->context = nullptr;
     Mem_free(ctx);
-    TestHeap_close(&heap);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "pdf/pdf.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 #include "word/reader/word.h"
 
@@ -32,8 +33,7 @@ void requireAtStart(VfsHandle *h)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(8 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
     ctx->instance = heap.instance;
@@ -65,6 +65,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Charset_destroyHooks(ctx);
     heap.instance->context = nullptr;
     Mem_free(ctx);
-    TestHeap_close(&heap);
     return 0;
 }

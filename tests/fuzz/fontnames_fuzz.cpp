@@ -9,6 +9,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "fonts/fontmap.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -27,8 +28,7 @@ void requireAt(bool ok, int line)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    TestHeap heap;
-    require(TestHeap_open(&heap, 1 << 20, 0));
+    (void)FuzzHeap_get(1 << 20);
     size_t baseline = TestHeap_usedBytes();
     char *names = nullptr;
     uint32_t style = 0;
@@ -42,6 +42,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(weight == 1 || weight == 3 || weight == 6);
     Mem_free(names);
     require(TestHeap_usedBytes() == baseline);
-    TestHeap_close(&heap);
     return 0;
 }

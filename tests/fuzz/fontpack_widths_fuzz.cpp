@@ -17,6 +17,7 @@
 #include "fonts/fontface.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -42,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t *table = data + 3;
     size_t tableSize = size - 3;
 
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(8 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
     ctx->instance = heap.instance;
@@ -118,6 +118,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(TestHeap_usedBytes() == baseline);
     heap.instance->context = nullptr;
     Mem_free(ctx);
-    TestHeap_close(&heap);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "platform/api/funcnames.h"
 #include "spreadsheet/formula/eval.h"
 #include "spreadsheet/formula/ptg.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -114,8 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 4096 || !areasSmall(data, size))
         return 0;
-    TestHeap heap;
-    require(TestHeap_open(&heap, 16 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(16 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
     ctx->instance = heap.instance;
@@ -128,6 +128,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuncNames_free(ctx);
     heap.instance->context = nullptr;
     Mem_free(ctx);
-    TestHeap_close(&heap);
     return 0;
 }

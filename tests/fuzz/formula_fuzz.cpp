@@ -11,6 +11,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "spreadsheet/formula/formulatext.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -70,8 +71,7 @@ void checkStable(const std::vector<uint8_t> &tokens)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    (void)FuzzHeap_get(8 << 20);
     size_t before = TestHeap_usedBytes();
 
     std::vector<char> text(data, data + size);
@@ -85,6 +85,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkStable(std::vector<uint8_t>(data, data + size));
 
     require(TestHeap_usedBytes() == before);
-    TestHeap_close(&heap);
     return 0;
 }

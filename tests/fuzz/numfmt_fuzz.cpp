@@ -15,6 +15,7 @@
 #include "core/result.h"
 #include "spreadsheet/format/input.h"
 #include "spreadsheet/format/numfmt.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -45,8 +46,7 @@ void formatOnce(const Excel_FmtRequest &r)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    (void)FuzzHeap_get(8 << 20);
     size_t before = TestHeap_usedBytes();
     double value = 0;
     memcpy(&value, data, size < 8 ? size : 8);
@@ -101,6 +101,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             format == 21 || format == 22 || format == 49);
 
     require(TestHeap_usedBytes() == before);
-    TestHeap_close(&heap);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "office/officeart/escher.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -36,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > (1u << 20))
         return 0;
-    TestHeap heap;
-    require(TestHeap_open(&heap, 16 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(16 << 20);
     size_t before = TestHeap_usedBytes();
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
@@ -76,6 +76,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     heap.instance->context = nullptr;
     Mem_free(ctx);
     require(TestHeap_usedBytes() == before);
-    TestHeap_close(&heap);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "office/ole2/ole.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -27,8 +28,7 @@ void require(bool ok)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(8 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
     ctx->instance = heap.instance;
@@ -59,6 +59,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(TestHeap_usedBytes() == baseline);
     heap.instance->context = nullptr;
     Mem_free(ctx);
-    TestHeap_close(&heap);
     return 0;
 }

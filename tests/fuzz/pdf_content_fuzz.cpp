@@ -19,6 +19,7 @@
 #include "pdf/resources/pdfstream.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -66,8 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 1 << 16)
         return 0;
-    TestHeap heap;
-    require(TestHeap_open(&heap, 32 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(32 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
     ctx->instance = heap.instance;
@@ -109,6 +109,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     heap.instance->context = nullptr;
     Mem_free(ctx);
     require(Mem_check() == 0);
-    TestHeap_close(&heap);
     return 0;
 }

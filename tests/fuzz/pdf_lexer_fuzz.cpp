@@ -11,6 +11,7 @@
 #include "pdf/document.h"
 #include "pdf/lexer.h"
 #include "pdf/obj.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -54,8 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    TestHeap heap;
-    require(TestHeap_open(&heap, 16 << 20, 0));
+    (void)FuzzHeap_get(16 << 20);
     size_t baseline = TestHeap_usedBytes();
 
     ChunkStream s{};
@@ -95,6 +95,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     require(TestHeap_usedBytes() == baseline);
     require(Mem_check() == 0);
-    TestHeap_close(&heap);
     return 0;
 }

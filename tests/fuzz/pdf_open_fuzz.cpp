@@ -11,6 +11,7 @@
 #include "pdf/obj.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -46,8 +47,7 @@ void resolveAll(PdfDoc *doc, uint32_t limit)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    TestHeap heap;
-    require(TestHeap_open(&heap, 32 << 20, 0));
+    TestHeap &heap = FuzzHeap_get(32 << 20);
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     require(ctx != nullptr);
     ctx->instance = heap.instance;
@@ -73,6 +73,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     heap.instance->context = nullptr;
     Mem_free(ctx);
     require(Mem_check() == 0);
-    TestHeap_close(&heap);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "core/result.h"
 #include "spreadsheet/format/palette.h"
 #include "spreadsheet/formula/ptg.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -27,8 +28,7 @@ void require(bool ok)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    (void)FuzzHeap_get(8 << 20);
     size_t before = TestHeap_usedBytes();
     // An exact copy on the heap, so that the sanitizer sees any overrun.
     std::vector<uint8_t> tokens(data, data + size);
@@ -88,6 +88,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     Excel_RefTables_free(&tables);
     require(TestHeap_usedBytes() == before);
-    TestHeap_close(&heap);
     return 0;
 }

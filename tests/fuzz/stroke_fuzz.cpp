@@ -30,6 +30,7 @@
 #include "core/result.h"
 #include "document/layout/pathbounds.h"
 #include "graphics/path.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -157,8 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (style & 0x80)
         clip = Rect{in.word(), in.word(), in.word(), in.word()};
 
-    TestHeap heap;
-    require(TestHeap_open(&heap, 2 << 20, 0));
+    (void)FuzzHeap_get(2 << 20);
     size_t baseline = TestHeap_usedBytes();
     Path *source = nullptr, *out = nullptr;
     require(Path_create(&source, 0x10000) == Res_ok);
@@ -216,6 +216,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Path_destroy(source);
     Path_destroy(out);
     require(TestHeap_usedBytes() == baseline);
-    TestHeap_close(&heap);
     return 0;
 }

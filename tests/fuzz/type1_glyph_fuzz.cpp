@@ -11,6 +11,7 @@
 #include "core/result.h"
 #include "fonts/programs/type1.h"
 #include "graphics/glyphpath.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -31,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 3)
         return 0;
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    (void)FuzzHeap_get(8 << 20);
     size_t baseline = TestHeap_usedBytes();
     int32_t lenIV = (data[0] & 0x80) ? -1 : (data[0] & 7);
     uint32_t count = (data[0] >> 4) & 7;
@@ -58,6 +58,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     GlyphPath_destroy(o);
     require(TestHeap_usedBytes() == baseline);
-    TestHeap_close(&heap);
     return 0;
 }

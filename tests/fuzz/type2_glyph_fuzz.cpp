@@ -10,6 +10,7 @@
 #include "core/result.h"
 #include "fonts/programs/cff.h"
 #include "graphics/glyphpath.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -30,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
         return 0;
-    TestHeap heap;
-    require(TestHeap_open(&heap, 8 << 20, 0));
+    (void)FuzzHeap_get(8 << 20);
     size_t baseline = TestHeap_usedBytes();
     uint32_t local = data[0] & 7, global = (data[0] >> 3) & 7, each = data[1];
     const uint8_t *p = data + 2;
@@ -60,6 +60,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(GlyphPath_finish(o) == Res_ok);
     GlyphPath_destroy(o);
     require(TestHeap_usedBytes() == baseline);
-    TestHeap_close(&heap);
     return 0;
 }

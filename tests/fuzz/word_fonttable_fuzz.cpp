@@ -9,6 +9,7 @@
 #include "core/result.h"
 #include "fonts/office/wordfonts.h"
 #include "platform/api/engine.h"
+#include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"
 #include "word/reader/word.h"
 
@@ -26,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    TestHeap heap;
-    require(TestHeap_open(&heap, 64 << 20, 0));
+    (void)FuzzHeap_get(64 << 20);
     size_t baseline = TestHeap_usedBytes();
     WordReader *r = nullptr;
     require(Word_readerNew(&r) == Res_ok);
@@ -46,6 +46,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     Word_readerFree(r);
     require(TestHeap_usedBytes() == baseline);
-    TestHeap_close(&heap);
     return 0;
 }

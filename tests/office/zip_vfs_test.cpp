@@ -4,6 +4,8 @@
 // the lent-buffer protocol, seeks, and the information codes.
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "core/mem/mem.h"
 #include "core/time/date.h"
 #include "office/zip/zipvfs.h"
@@ -207,6 +209,43 @@ TEST_F(ZipVfsTest, EscapedNamesInFileUrlsReachTheirMembers)
     EXPECT_EQ(vfsReadAll(h, 4096, &r), "odd name");
     (void)Vfs_close(h);
     Url_free(u);
+}
+
+TEST_F(ZipVfsTest, MemberNamesThatClimbStayInsideTheArchive)
+{
+    // A member named "../../x" is found by its name inside the archive:
+    // the path never climbs to the files beside the archive, whether the
+    // name is a member or not.
+    ASSERT_EQ(mkdir(path("a").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(path("a/b").c_str(), 0700), 0);
+    writeFile("a/b/t.zip", zipWrite({{"../../x", "inside", false}, {"notes.txt", "notes", true}}));
+    writeFile("a/x", "outside x");
+    writeFile("a/y", "outside y");
+    const struct {
+        const char *after;
+        int result;
+        const char *want;
+    } cases[] = {
+        {"/../../x", Res_ok, "inside"},
+        {"/../../y", Res_zipNoEntry, ""},
+        {"/notes.txt", Res_ok, "notes"},
+        {"/../notes.txt", Res_zipNoEntry, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.after);
+        Url *u = url("file://root" + path("a/b/t.zip") + c.after);
+        VfsHandle *h = nullptr;
+        uint32_t accepted = 0;
+        ASSERT_EQ(Vfs_open(u, Vfs_modeRead, &h, &accepted, ctx), c.result);
+        if (h) {
+            EXPECT_EQ(h->type, VfsType_zvfs);
+            int r = -1;
+            EXPECT_EQ(vfsReadAll(h, 4096, &r), c.want);
+            (void)Vfs_close(h);
+        }
+        Url_free(u);
+    }
+    EXPECT_EQ(readFile("a/x"), "outside x");
 }
 
 TEST_F(ZipVfsTest, SeeksMoveForwardRewindBackwardAndStopAtTheEnd)

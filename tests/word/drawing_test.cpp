@@ -220,6 +220,31 @@ TEST_F(WordDrawingTest, TextFrameStoryFlowsIntoItsShape)
     });
 }
 
+TEST_F(WordDrawingTest, TextBoxInATableCellLeavesTheTableWhole)
+{
+    // The box's story is read while the table is open: its paragraphs,
+    // outside any table, must not finish (and free) the body's table.
+    loadBytes(readFixture("tablebox.doc"), [&](Edr_Doc *, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        std::vector<Edr_Node *> boxes;
+        collectClass(root, WordClass_textBox, &boxes);
+        ASSERT_EQ(boxes.size(), 1u);
+        std::string text;
+        textOf(boxes[0], &text, true);
+        EXPECT_EQ(text, "Box text.");
+        std::vector<Edr_Node *> tables, rows;
+        collectClass(root, WordClass_table, &tables);
+        collectClass(root, WordClass_tableRow, &rows);
+        EXPECT_EQ(tables.size(), 1u);
+        EXPECT_EQ(rows.size(), 2u);
+        std::string body;
+        textOf(root, &body, false);
+        for (const char *part : {"Before the table.", "Cell one holds a box.", "Cell two.", "Cell three.",
+                                 "Cell four.", "After the table."})
+            EXPECT_NE(body.find(part), std::string::npos) << part;
+    });
+}
+
 TEST_F(WordDrawingTest, TextFlowTwoTurnsTheBoxAndSwapsItsSides)
 {
     std::string file = readFixture("drawings.doc");

@@ -553,6 +553,9 @@ int Word_emitStoryRange(uint32_t cpStart, uint32_t cpEnd, Edr_Node *group, WordR
     r->subdoc = subdoc;
     WordSectionContext context = *d->section;
     context.group = group;
+    // The story builds its own tables: sharing the section's table state
+    // would let either free it under the other.
+    context.table = nullptr;
     context.tableDepth = 0;
     context.story = 1;
     if (r->bookmarks)
@@ -581,6 +584,10 @@ int Word_emitStoryRange(uint32_t cpStart, uint32_t cpEnd, Edr_Node *group, WordR
             err = endErr;
         cp = paraEnd;
     }
+    // A table that runs to the story's end is finished here.
+    int flushErr = Word_tableFlush(&context);
+    if (!err)
+        err = flushErr;
     d->storyDepth--;
     storyRestore(r, save);
     Mem_free(save);

@@ -71,6 +71,28 @@ TEST(HttpDate, MonthIndexIgnoresCaseAndNeedsThreeLetters)
     EXPECT_EQ(HttpDate_monthIndex(nullptr), -1);
 }
 
+// The dashed date takes a year of two or four digits; any other count is
+// malformed, however many digits there are (a long run once overflowed the
+// year while it was being summed).
+TEST(HttpDate, DashedDateYearsOfTwoOrFourDigitsOnly)
+{
+    const std::string longYear(60, '3');
+    const struct {
+        std::string text;
+        int64_t seconds;
+    } cases[] = {
+        {"Sunday, 06-Nov-94 08:49:37 GMT", 784111777},
+        {"Sunday, 06-Nov-1994 08:49:37 GMT", 784111777},
+        {"Sunday, 06-Nov-994 08:49:37 GMT", 0},
+        {"Sunday, 06-Nov-19940 08:49:37 GMT", 0},
+        {"Sunday, 06-Nov-4294967296 08:49:37 GMT", 0},
+        {"Wednesday, 08-Apr-94" + longYear + " 08:49:17 GMT", 0},
+        {"Wednesday, 08-Apr-" + longYear + " 08:49:17 GMT", 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(HttpDate_parse(c.text.c_str()), c.seconds) << c.text;
+}
+
 TEST(HttpDate, RoundTripAfter2038)
 {
     for (int64_t s : {int64_t(2147483648), int64_t(4102444800), int64_t(4294967296) + 12345}) {
