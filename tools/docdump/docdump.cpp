@@ -26,6 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "document/manager/manager.h"
 #include "host/headless/headless.h"
 #include "tools/common/toolhost.h"
 #include "platform/api/app.h"
@@ -347,6 +348,42 @@ void dumpText(Edr_Doc *doc, int headers, std::string *out)
 }
 
 // On the application thread: the tree of the viewer's document.
+// On the application thread: is the shown document's loading over (no
+// loading activity, no layout pass scheduled or running)?
+struct SettleProbe {
+    int done;
+    int settled;
+};
+
+void probeSettled(EngineInstance *instance, void *arg)
+{
+    SettleProbe *p = static_cast<SettleProbe *>(arg);
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    const Edr_MgrState *st = page && page->document ? Edr_Mgr_state(page->document) : nullptr;
+    p->settled = !st || (!st->timerSet && !st->passRunning && !st->busyCount);
+    p->done = 1;
+}
+
+// Gives the engine time until the document has settled in several checks
+// in a row: an import still running, or one that ran out of memory, has
+// then said so before the tree is printed.
+void waitSettled(HostContext *host)
+{
+    constexpr int checks = 3;
+    int quiet = 0;
+    for (int round = 0; round < fireLimit && quiet < checks && !outOfMemory(host); round++) {
+        SettleProbe p{};
+        if (App_postCall(host->instance, probeSettled, &p, nullptr) != 0 ||
+            !drive(host, [&] { return p.done != 0; }))
+            return;
+        quiet = p.settled ? quiet + 1 : 0;
+        for (int i = 0; i < 8 && host->instance; i++)
+            if (!Headless_fireTimer(host))
+                usleep(1000);
+    }
+}
+
 void dumpTree(EngineInstance *instance, void *arg)
 {
     State *s = static_cast<State *>(arg);
@@ -575,6 +612,8 @@ int main(int argc, char **argv)
             fprintf(stderr, "docdump: the engine refused to open %s\n", path);
         } else {
             drive(host, [&] { return state.loaded || openAlertSeen(host) || state.failed; });
+            if (state.loaded)
+                waitSettled(host);
             if (state.loaded && !outOfMemory(host)) {
                 App_postCall(inst, dumpTree, &state, nullptr);
                 drive(host, [&] { return state.dumped != 0; });
