@@ -26,6 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "document/import/plaintext.h"
 #include "document/manager/manager.h"
 #include "host/headless/headless.h"
 #include "tools/common/toolhost.h"
@@ -348,8 +349,10 @@ void dumpText(Edr_Doc *doc, int headers, std::string *out)
 }
 
 // On the application thread: the tree of the viewer's document.
-// On the application thread: is the shown document's loading over (no
-// loading activity, no layout pass scheduled or running)?
+// On the application thread: is the shown document's import over? A plain
+// text is announced before its import has read it, and the import is
+// loading activity until it ends; other documents count as settled (their
+// loading activity may wait for images that never come).
 struct SettleProbe {
     int done;
     int settled;
@@ -361,18 +364,20 @@ void probeSettled(EngineInstance *instance, void *arg)
     FvViewer *viewer = Fv_fromApp(instance);
     FvPage *page = viewer ? viewer->page : nullptr;
     const Edr_MgrState *st = page && page->document ? Edr_Mgr_state(page->document) : nullptr;
-    p->settled = !st || (!st->timerSet && !st->passRunning && !st->busyCount);
+    p->settled = !st || !st->busyCount || Edr_Doc_getTypeCode(page->document) != TextDoc_typeCode;
     p->done = 1;
 }
 
-// Gives the engine time until the document has settled in several checks
-// in a row: an import still running, or one that ran out of memory, has
-// then said so before the tree is printed.
+// Gives the engine time until its import is over in several checks in a
+// row: an import that ran out of memory has then said so before the tree
+// is printed. Loads that never end (images that do not come) give up after
+// a bounded number of rounds and print what is there, as before.
 void waitSettled(HostContext *host)
 {
     constexpr int checks = 3;
+    constexpr int maxRounds = 2000;
     int quiet = 0;
-    for (int round = 0; round < fireLimit && quiet < checks && !outOfMemory(host); round++) {
+    for (int round = 0; round < maxRounds && quiet < checks && !outOfMemory(host); round++) {
         SettleProbe p{};
         if (App_postCall(host->instance, probeSettled, &p, nullptr) != 0 ||
             !drive(host, [&] { return p.done != 0; }))
