@@ -1,14 +1,15 @@
 // What the command-line tools over the headless host share: driving the
-// engine's timer until a condition holds, spotting the open-failure alert,
-// hearing the translation's failure report, explaining why a path could
-// not be loaded, passing on the document's warnings, and file URLs of
-// paths.
+// engine's timer until a condition holds, spotting the open-failure and
+// out-of-memory alerts, hearing the translation's failure report,
+// explaining why a path could not be loaded, passing on the document's
+// warnings, reading the heap size option, and file URLs of paths.
 #pragma once
 
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -64,6 +65,34 @@ inline bool openAlertSeen(HostContext *host)
     return alertSeen(host, alertOpenFailed) || alertSeen(host, alertNoMemory) ||
            alertSeen(host, alertNothingTookIt) || alertSeen(host, alertNoData) ||
            alertSeen(host, alertRefused);
+}
+
+// The engine ran out of memory somewhere on the way (opening, translating
+// a page, laying out): what was loaded is then short of the document, and
+// a tool must not present it as the whole.
+inline bool outOfMemory(HostContext *host)
+{
+    return alertSeen(host, alertNoMemory);
+}
+
+// What the tools say when the engine's heap was too small.
+constexpr const char *noMemoryAdvice =
+    "the engine ran out of memory (a larger --heap MiB may help)";
+
+// The largest heap the --heap option takes, in MiB.
+constexpr long maxHeapMiB = 65536;
+
+// Reads the value of --heap: a whole number of MiB from 1 to maxHeapMiB.
+// *bytes receives the size in bytes; false for anything else.
+inline bool parseHeapMiB(const char *text, size_t *bytes)
+{
+    char *end = nullptr;
+    errno = 0;
+    long v = strtol(text, &end, 10);
+    if (!*text || *end || errno || v < 1 || v > maxHeapMiB)
+        return false;
+    *bytes = size_t(v) << 20;
+    return true;
 }
 
 // Why a path cannot be loaded, as far as the file system tells.
@@ -129,7 +158,7 @@ inline bool listenForLoadReport(HostContext *host, LoadReport *report)
 inline std::string openFailure(HostContext *host, const char *path, const LoadReport *report = nullptr)
 {
     if (alertSeen(host, alertNoMemory))
-        return "the engine ran out of memory while opening it";
+        return noMemoryAdvice;
     if (report && report->seen) {
         if (const char *text = Pdf_errorText(report->code))
             return std::string(text) + " (error " + std::to_string(report->code) + ")";

@@ -6,7 +6,10 @@
 // document has loaded or failed, prints the host requests the engine sent
 // on the way (up to the document's information) and the document tree in an indented form, and stops the
 // engine. A file that does not exist or cannot be read ends with a clear
-// message and exit status 1; a wrong command line with status 2.
+// message and exit status 1; a wrong command line with status 2. --heap MiB
+// gives the engine a heap of that size instead of the default; an engine
+// that runs out of it ends the run with status 1 and a message, never with
+// the tree of a document cut short.
 //
 // With the PDF options (--object N, --stream N, --xref, --password TEXT)
 // the file is opened with the PDF reader alone, without translating pages,
@@ -23,6 +26,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "document/import/plaintext.h"
+#include "document/manager/manager.h"
 #include "host/headless/headless.h"
 #include "tools/common/toolhost.h"
 #include "platform/api/app.h"
@@ -541,6 +546,46 @@ void countLoading(EngineInstance *instance, void *arg)
     s->checked = 1;
 }
 
+// On the application thread: is the shown document's import over? A plain
+// text is announced before its import has read it, and the import is
+// loading activity until it ends; other documents count as settled (their
+// loading activity may wait for images that never come).
+struct SettleProbe {
+    int done;
+    int settled;
+};
+
+void probeSettled(EngineInstance *instance, void *arg)
+{
+    SettleProbe *p = static_cast<SettleProbe *>(arg);
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    const Edr_MgrState *st = page && page->document ? Edr_Mgr_state(page->document) : nullptr;
+    p->settled = !st || !st->busyCount || Edr_Doc_getTypeCode(page->document) != TextDoc_typeCode;
+    p->done = 1;
+}
+
+// Gives the engine time until its import is over in several checks in a
+// row: an import that ran out of memory has then said so before the tree
+// is printed. Loads that never end (images that do not come) give up after
+// a bounded number of rounds and print what is there, as before.
+void waitSettled(HostContext *host)
+{
+    constexpr int checks = 3;
+    constexpr int maxRounds = 2000;
+    int quiet = 0;
+    for (int round = 0; round < maxRounds && quiet < checks && !outOfMemory(host); round++) {
+        SettleProbe p{};
+        if (App_postCall(host->instance, probeSettled, &p, nullptr) != 0 ||
+            !drive(host, [&] { return p.done != 0; }))
+            return;
+        quiet = p.settled ? quiet + 1 : 0;
+        for (int i = 0; i < 8 && host->instance; i++)
+            if (!Headless_fireTimer(host))
+                usleep(1000);
+    }
+}
+
 // On the application thread: the tree of the viewer's document.
 void dumpTree(EngineInstance *instance, void *arg)
 {
@@ -571,7 +616,7 @@ void dumpTree(EngineInstance *instance, void *arg)
 int usage(const char *self)
 {
     fprintf(stderr,
-            "usage: %s [--styles] [--runs] [--text [--headers]] FILE\n"
+            "usage: %s [--heap MiB] [--styles] [--runs] [--text [--headers]] FILE\n"
             "       %s [--object N]... [--stream N]... [--xref] [--password TEXT] FILE.pdf\n"
             "Opens FILE with the engine and prints the document tree. With the PDF\n"
             "options the file is opened with the PDF reader alone: --object N prints\n"
@@ -587,7 +632,10 @@ int usage(const char *self)
             "prints each slide after a line \"--- page N\".\n"
             "       %s --cells FILE.xls\n"
             "--cells reads an Excel workbook's cells alone and lists each cell's\n"
-            "sheet, row, column, kind, raw value, XF index and display text.\n",
+            "sheet, row, column, kind, raw value, XF index and display text.\n"
+            "--heap MiB (with any of the forms) gives the engine a heap of MiB\n"
+            "mebibytes (default: the engine's default of 64); running out of it is\n"
+            "an error (exit 1), never a shorter document.\n",
             self, self, self);
     return 2;
 }
@@ -660,6 +708,9 @@ bool parsePdfOptions(int argc, char **argv, PdfDumpOptions *options, const char 
             *pdfMode = true;
         } else if (a == "--cells") {
             continue;
+        } else if (a == "--heap" && i + 1 < argc) {
+            i++; // read by main
+            continue;
         } else if (a == "--styles" || a == "--runs" || a == "--text" || a == "--headers") {
             // read by main
         } else if (!*path && (a.empty() || a[0] != '-' || a == "-")) {
@@ -717,7 +768,14 @@ int main(int argc, char **argv)
         fprintf(stderr, "docdump: the file name is empty\n");
         return 1;
     }
-    HostContext *host = Headless_createContext(0);
+    size_t heapBytes = 0;
+    for (int i = 1; i + 1 < argc; i++)
+        if (!strcmp(argv[i], "--heap")) {
+            if (heapBytes || !parseHeapMiB(argv[i + 1], &heapBytes))
+                return usage(argv[0]);
+            i++;
+        }
+    HostContext *host = Headless_createContext(heapBytes);
     if (!host) {
         fprintf(stderr, "docdump: out of memory\n");
         return 1;
@@ -775,9 +833,14 @@ int main(int argc, char **argv)
                     int fired = 0;
                     drive(host, [&] { return ++fired > 20; });
                 }
+                waitSettled(host);
+            }
+            if (state.loaded && !outOfMemory(host)) {
                 App_postCall(inst, dumpTree, &state, nullptr);
                 drive(host, [&] { return state.dumped != 0; });
-                if (state.tree) {
+                if (outOfMemory(host)) {
+                    fprintf(stderr, "docdump: cannot dump %s: %s\n", path, noMemoryAdvice);
+                } else if (state.tree) {
                     if (state.text)
                         printf("%s", state.tree);
                     else
@@ -786,6 +849,8 @@ int main(int argc, char **argv)
                 } else {
                     fprintf(stderr, "docdump: %s loaded, but its tree could not be printed\n", path);
                 }
+            } else if (state.loaded) {
+                fprintf(stderr, "docdump: cannot dump %s: %s\n", path, noMemoryAdvice);
             } else {
                 fprintf(stderr, "docdump: cannot open %s: %s\n", path, openFailure(host, path, &report).c_str());
             }

@@ -1,6 +1,6 @@
 // docrender: renders one page of a document to a PNG picture, headless.
 //
-//   docrender FILE --page N --size WxH [--scale Z] [--box-font] --out page.png
+//   docrender FILE --page N --size WxH [--scale Z] [--box-font] [--heap MiB] --out page.png
 //
 // It starts the engine on the headless host with the real application
 // entry, opens FILE through the engine's command API (App_openDocument),
@@ -24,6 +24,11 @@
 // hollow box, one advance for all): a picture that does not depend on the
 // fonts installed.
 //
+// --heap MiB gives the engine a heap of that size instead of the default.
+// An engine that runs out of memory while opening, translating, laying out
+// or drawing ends the run with status 1 and a message: a document cut short
+// by a full heap is never drawn as if it were the whole.
+//
 // A wrong command line exits with status 2; a missing or unreadable file,
 // a failed load, a document without pages or a page out of range with
 // status 1 and a message saying why ("page 7 of 3").
@@ -43,6 +48,7 @@
 #include "core/context/context.h"
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
+#include "core/result.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "fonts/catalogue.h"
@@ -89,6 +95,7 @@ struct Options {
     const char *out = nullptr;
     bool boxFont = false;
     bool screen = false;
+    size_t heapBytes = 0; // 0: the engine's default
 };
 
 struct State {
@@ -330,14 +337,17 @@ int usage(const char *self)
 {
     fprintf(stderr,
             "usage: %s FILE --page N --size WxH [--scale Z [--resolution R] | --screen] [--box-font]\n"
-            "       --out PAGE.png\n"
+            "       [--heap MiB] --out PAGE.png\n"
             "Opens FILE with the engine, lays it out and writes page N (from 1) as a\n"
             "W x H picture: the page fitted and centred, or with --scale at Z x 96\n"
             "pixels per inch from the top-left corner, on light grey; --resolution R\n"
             "draws at Z x R pixels per inch as a screen of R pixels per inch does (the\n"
             "16.16 zoom Z, not rounded to whole pixels per inch). --screen shows\n"
             "page N on the viewer's W x H screen, placed as the viewer places it.\n"
-            "--box-font draws every glyph as a box, whatever fonts are installed.\n",
+            "--box-font draws every glyph as a box, whatever fonts are installed.\n"
+            "--heap MiB gives the engine a heap of MiB mebibytes (default: the\n"
+            "engine's default of 64); running out of it is an error (exit 1), never\n"
+            "a shorter document.\n",
             self);
     return 2;
 }
@@ -399,6 +409,9 @@ bool parseOptions(int argc, char **argv, Options *o)
             if (o->screen || o->scale > 0)
                 return false;
             o->screen = true;
+        } else if (a == "--heap" && hasValue) {
+            if (o->heapBytes || !parseHeapMiB(argv[++i], &o->heapBytes))
+                return false;
         } else if (a == "--box-font") {
             if (o->boxFont)
                 return false;
@@ -473,6 +486,10 @@ int showOnScreen(HostContext *host, const Options &o)
         fprintf(stderr, "docrender: the viewer did not go to the page\n");
         return 1;
     }
+    if (outOfMemory(host) || call.error == Res_noMemory) {
+        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
+        return 1;
+    }
     if (call.status == 1) {
         fprintf(stderr, "docrender: %s has no page %ld: page %ld of %u\n", o.path, o.page, o.page,
                 call.pages);
@@ -490,6 +507,10 @@ int showOnScreen(HostContext *host, const Options &o)
     call.done = 0;
     if (App_postCall(inst, readPlace, &call, nullptr) != 0 || !drive(host, [&] { return call.done != 0; })) {
         fprintf(stderr, "docrender: the viewer did not say where the page is\n");
+        return 1;
+    }
+    if (outOfMemory(host)) {
+        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
         return 1;
     }
     int n = Headless_screenUpdateCount(host);
@@ -563,15 +584,27 @@ int run(HostContext *host, const Options &o, State *state)
             if (App_postCall(inst, layOut, &pass, nullptr) != 0 ||
                 !drive(host, [&] { return pass.done; }))
                 break;
+            if (pass.error == Res_noMemory) {
+                fprintf(stderr, "docrender: cannot lay out %s: %s\n", o.path, noMemoryAdvice);
+                return 1;
+            }
             if (pass.error) {
                 fprintf(stderr, "docrender: laying out %s failed (engine error %d)\n", o.path,
                         pass.error);
                 return 1;
             }
         }
+        if (outOfMemory(host))
+            break;
         for (int i = 0; i < 8 && host->instance; i++)
             if (!Headless_fireTimer(host))
                 usleep(1000);
+    }
+    // A full heap stops a load or a layout pass short: the pages there are
+    // then not the document's.
+    if (outOfMemory(host)) {
+        fprintf(stderr, "docrender: cannot show %s: %s\n", o.path, noMemoryAdvice);
+        return 1;
     }
     if (quiet < settledChecks) {
         if (pages == 0)
@@ -587,6 +620,10 @@ int run(HostContext *host, const Options &o, State *state)
     if (App_postCall(inst, render, &call, nullptr) != 0 ||
         !drive(host, [&] { return call.done != 0; })) {
         fprintf(stderr, "docrender: the engine did not draw the page\n");
+        return 1;
+    }
+    if (outOfMemory(host) || call.error == Res_noMemory) {
+        fprintf(stderr, "docrender: cannot draw page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
         return 1;
     }
     if (call.status == 1) {
@@ -618,7 +655,7 @@ int main(int argc, char **argv)
     Options o;
     if (!parseOptions(argc, argv, &o))
         return usage(argv[0]);
-    HostContext *host = Headless_createContext(0);
+    HostContext *host = Headless_createContext(o.heapBytes);
     if (!host) {
         fprintf(stderr, "docrender: out of memory\n");
         return 1;
