@@ -529,6 +529,20 @@ int Layout_setItemTransform(LayoutBox *, ObjHeader *item, const Matrix *matrix)
 namespace
 {
 
+// Sets a placed item at the line's leading or trailing limit and adds it to
+// the line being built, or to the box's normal layer outside a line.
+void replacedPlaceOnLine(LayoutBox *box, LineState *st, ObjHeader *item, int32_t leading, int32_t trailing)
+{
+    uint32_t dir = st ? st->direction : box->block.direction;
+    Layout_placeAtLimit(item, dir, &box->block.lineLeft, &box->block.lineRight, leading, trailing);
+    if (st)
+        LayerList_append(st->reverse ? st->reverse : st->line, item);
+    else {
+        LayerList_selectKey(box->layers, LayerList_normalKey);
+        LayerList_append(box->layers, item);
+    }
+}
+
 // An image item on the line, with the wide-image rules: pushed back to
 // the next line while the line is short of the full width, refitted in
 // the reflowing modes, else placed and the line ended.
@@ -555,14 +569,7 @@ int placeImageItem(LayoutBox *box, LineState *st, IterEntry *entry, ObjHeader *i
             result = Layout_lineFull;
         }
     }
-    uint32_t dir = st ? st->direction : box->block.direction;
-    Layout_placeAtLimit(item, dir, &box->block.lineLeft, &box->block.lineRight, leading, trailing);
-    if (st)
-        LayerList_append(st->reverse ? st->reverse : st->line, item);
-    else {
-        LayerList_selectKey(box->layers, LayerList_normalKey);
-        LayerList_append(box->layers, item);
-    }
+    replacedPlaceOnLine(box, st, item, leading, trailing);
     return result;
 }
 
@@ -608,14 +615,7 @@ int replacedPlaceAltText(LayoutBox *box, LineState *st, Edr_Node *group, Edr_Nod
     if (r.x1 == 0x7FFFFFFF)
         r.x1 = r.x0;
     Obj_setBox(item, &r);
-    uint32_t dir = st ? st->direction : box->block.direction;
-    Layout_placeAtLimit(item, dir, &box->block.lineLeft, &box->block.lineRight, leading, trailing);
-    if (st)
-        LayerList_append(st->reverse ? st->reverse : st->line, item);
-    else {
-        LayerList_selectKey(box->layers, LayerList_normalKey);
-        LayerList_append(box->layers, item);
-    }
+    replacedPlaceOnLine(box, st, item, leading, trailing);
     return Res_ok;
 }
 
