@@ -5,6 +5,7 @@
 // for each kind, whether the document was named at start-up or opened
 // later, once per document.
 #include "document/edr/doc.h"
+#include "document/edr/page.h"
 #include "platform/api/editing.h"
 #include "platform/api/textedit.h"
 #include "viewer/navigate.h"
@@ -67,6 +68,19 @@ TEST_P(DocLoadedTest, StartDocumentReportsLoaded)
     std::string file = fixture(GetParam().file);
     ASSERT_EQ(start(file.c_str()), 1);
     EXPECT_TRUE(loadedTimes(1)) << "reports: " << count(App_requestEditMode);
+    // The host was told the first page and the whole count.
+    int32_t pages = pageCount();
+    ASSERT_GT(Headless_pageReportCount(host), 0);
+    HeadlessPageReport shown = Headless_pageReport(host, Headless_pageReportCount(host) - 1);
+    EXPECT_EQ(shown.page, 1);
+    EXPECT_EQ(shown.count, pages);
+    int32_t docPages = -1;
+    onAppThread([&] {
+        uint32_t n = 0;
+        if (Edr_Page_count(Fv_fromApp(inst)->page->document, &n) == 0)
+            docPages = int32_t(n);
+    });
+    EXPECT_EQ(pages, docPages);
     // Turning to the second page is no new load: no second report.
     if (pageCount() >= 2) {
         int32_t current = -1;
