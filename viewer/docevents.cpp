@@ -185,6 +185,11 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
         break;
     case 1:
         Thumb_readSizeSettings(viewer->context, msg, viewer);
+        // A page added to the shown document changes its count: the host
+        // hears the position again, so its "page/pages" is not left stale
+        // until the next page turn.
+        if (page && isPageDocument(viewer, m->document) && page->currentIndex >= 0)
+            Fv_setCurrentPage(viewer, page, page->currentIndex);
         break;
     case 2:
         (void)Fv_ensureCurrentPage(viewer, page);

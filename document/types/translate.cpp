@@ -24,6 +24,7 @@
 #include "document/edr/handler.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
+#include "document/manager/manager.h"
 #include "document/types/doctype.h"
 #include "html/link.h"
 #include "html/web/mime.h"
@@ -149,8 +150,13 @@ int loadDocument(TranslateJob *job)
         err = Edr_Doc_setHandler(job->doc, job->handler);
     if (err == Res_ok && job->mime)
         err = Edr_Doc_setMimeType(job->doc, job->mime, Mime_typeFromString(job->mime, Ustr_len(job->mime)));
-    if (err == Res_ok)
+    if (err == Res_ok) {
+        // The import is loading activity whatever the document's kind: its
+        // end lets the document settle, which announces its first page.
+        Edr_Mgr_busyBegin(job->doc);
         err = runImporter(job);
+        Edr_Mgr_busyEnd(job->doc);
+    }
     return err;
 }
 

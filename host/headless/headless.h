@@ -38,6 +38,7 @@ void Headless_clearDebug(HostContext *host);
 // ----------------------------------------------- the engine, host side
 
 struct EngineInstance;
+struct EngineContext;
 struct AppEvent;
 typedef int (*EngineEntryFn)(struct EngineInstance *instance, const AppEvent *startEvent);
 
@@ -98,6 +99,11 @@ void Headless_setLocalTime(HostContext *host, const HostLocalTime *time);
 // What Host_configure answers (0 by default): a test makes the engine's
 // start-up fail at the host's configuration hook with it.
 void Headless_setConfigureResult(HostContext *host, int result);
+// A call Host_configure makes after the built-in fonts (null: none), so a
+// test can configure the engine at start-up as a windowed host does (for
+// example, set up editing before the start document loads).
+void Headless_setConfigureHook(HostContext *host, void (*hook)(EngineContext *context, void *arg),
+                               void *arg);
 
 // The screen. The geometry AlienScreen_getGeometry reports (its eleven
 // values; null restores the default: a 240 x 320 display with a 240 x 300

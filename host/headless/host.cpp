@@ -53,6 +53,8 @@ struct HeadlessData {
     HostLocalTime localTime;
     char *cwd;      // the last text Host_getcwd gave
     int configureResult; // what Host_configure answers
+    void (*configureHook)(EngineContext *context, void *arg); // run by Host_configure
+    void *configureHookArg;
     // The screen.
     int32_t geometry[11];             // what AlienScreen_getGeometry reports
     HeadlessScreenUpdate *updates;    // a copy of each hand-over
@@ -601,11 +603,21 @@ void Headless_setConfigureResult(HostContext *host, int result)
         d->configureResult = result;
 }
 
+void Headless_setConfigureHook(HostContext *host, void (*hook)(EngineContext *context, void *arg), void *arg)
+{
+    if (HeadlessData *d = dataOf(host)) {
+        d->configureHook = hook;
+        d->configureHookArg = arg;
+    }
+}
+
 int Host_configure(EngineContext *context)
 {
     // The built-in fonts, CMaps and charset tables of the language modules.
     FontEngine_registerBuiltins(context);
     HeadlessData *d = dataOf(currentHost);
+    if (d && d->configureHook)
+        d->configureHook(context, d->configureHookArg);
     return d ? d->configureResult : 0;
 }
 

@@ -96,6 +96,7 @@ struct EditModeRecord {
     EditModeReport report;      // editable, savable, defaults, font list, palette
     char **fontRests;           // per font name the part after its first comma (null: none)
     uint32_t checked;           // the editability was reported
+    intptr_t checkedLoad;       // the page's load serial of that report
     uint32_t editMode;          // a selection or current cell is active
     uint32_t contentsEditing;   // the host's contents dialog is open
     EditHandlers handlers;

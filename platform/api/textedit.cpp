@@ -303,6 +303,11 @@ void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t e
     }
     if (event != 17)
         return;
+    // The first page of another load than the one reported on: the record
+    // (handlers, font list, editability) belongs to the document that was
+    // shown before, so it starts afresh and the new document is reported.
+    if (record->checked && viewer->page && record->checkedLoad != viewer->page->loadSerial)
+        TextEdit_resetRecord(viewer->context, record);
     Edr_Doc *doc = nullptr;
     int32_t index = -1;
     uint32_t type = findDocument(viewer, &doc, &index) ? Edr_Doc_getTypeCodeLocked(doc) : 0;
@@ -360,6 +365,7 @@ void TextEdit_checkEditable(EngineInstance *instance)
     }
     App_sendRequest(instance, App_requestEditMode, &record->report);
     record->checked = 1;
+    record->checkedLoad = viewer && viewer->page ? viewer->page->loadSerial : 0;
 }
 
 // --------------------------------------------------------- the selection
