@@ -442,6 +442,17 @@ void Edr_Mgr_busyBegin(Edr_Doc *doc)
     Lock_release(&doc->manager.lock);
 }
 
+void Edr_Mgr_busyCancel(Edr_Doc *doc)
+{
+    Edr_MgrState *st = stateOf(doc);
+    if (!st)
+        return;
+    Lock_acquire(&doc->manager.lock);
+    if (st->busyCount > 0)
+        st->busyCount--;
+    Lock_release(&doc->manager.lock);
+}
+
 void Edr_Mgr_busyEnd(Edr_Doc *doc)
 {
     Edr_MgrState *st = stateOf(doc);

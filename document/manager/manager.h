@@ -113,6 +113,9 @@ void Edr_Mgr_requestRedraw(Edr_Doc *doc);
 // asked for). An end without a begin is ignored.
 void Edr_Mgr_busyBegin(Edr_Doc *doc);
 void Edr_Mgr_busyEnd(Edr_Doc *doc);
+// Ends a busy stretch whose work failed: the count drops, but the document
+// does not settle, so a failed import announces no page.
+void Edr_Mgr_busyCancel(Edr_Doc *doc);
 // While loading activity is counted, owes and tries the settle
 // notification now (a document reference is being dropped).
 void Edr_Mgr_flushSettle(Edr_Doc *doc);

@@ -153,9 +153,14 @@ int loadDocument(TranslateJob *job)
     if (err == Res_ok) {
         // The import is loading activity whatever the document's kind: its
         // end lets the document settle, which announces its first page.
+        // A failed import ends its stretch without settling: it announces
+        // no page, and the failure is what reaches the host.
         Edr_Mgr_busyBegin(job->doc);
         err = runImporter(job);
-        Edr_Mgr_busyEnd(job->doc);
+        if (err == Res_ok)
+            Edr_Mgr_busyEnd(job->doc);
+        else
+            Edr_Mgr_busyCancel(job->doc);
     }
     return err;
 }

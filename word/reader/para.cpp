@@ -213,18 +213,6 @@ int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out
     Word_propListClear(&list);
     if (!err)
         err = Word_nodeSetStyle(b->doc, para->container, WordClass_paragraph, para->styleId);
-    // A paragraph that starts a new page: a page break leads it, unless it
-    // is the first of its section's text (a page starts there anyway) or it
-    // stands in a table, a header or a footer.
-    if (!err && para->pap.fPageBreakBefore && !storyFlag && !section->tableDepth && !section->story &&
-        Edr_Node_firstChild(parent) != para->container) {
-        Edr_Node *brk = nullptr;
-        err = Edr_Node_createGroup(b->doc, para->container, Edr_Insert_lastChild, 0, &brk);
-        if (!err)
-            err = Word_nodeSetStyle(b->doc, brk, WordClass_pageBreak, 0);
-        if (brk)
-            Edr_Node_release(b->doc, brk);
-    }
     // The paragraph's list for the writer: its list definition with the
     // level in force.
     if (!err && r->numberedList >= 0 && uint32_t(r->numberedList) < r->listCount) {
