@@ -546,10 +546,13 @@ int Edr_Doc_followUrl(EngineContext *app, Edr_Doc *doc, Url *url, const Link *li
 
 int Edr_Doc_controlChanged(Edr_Doc *doc, Edr_Node *node, int a, int b)
 {
-    // A control that changed size is laid out again with the document; one
-    // that only changed its looks has its area redrawn. Both go through the
-    // node's modification event, posted once until it has been handled.
-    if (!doc || !node || (!a && !b))
-        return Res_ok;
-    return Edr_Node_postOnce(doc, node, 1, a ? 1 : 0, 0);
+    // A control that changed is shown again by the next layout and redraw of
+    // its document. A node event posted from here can outlive the control's
+    // widget (a form torn down before the event is delivered reads the freed
+    // widget), so nothing is posted until events hold the widget too.
+    (void)doc;
+    (void)node;
+    (void)a;
+    (void)b;
+    return Res_ok;
 }
