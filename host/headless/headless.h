@@ -123,6 +123,10 @@ struct HeadlessScreenUpdate {
     size_t size;
 };
 int Headless_screenUpdateCount(HostContext *host);
+// Whether hand-overs are kept (by default they are). A test that shows
+// many pages and never looks at the screen turns keeping off: each copy
+// is a whole screen, and a long layout hands over thousands.
+void Headless_keepScreenUpdates(HostContext *host, int keep);
 // Null for an index out of range.
 const HeadlessScreenUpdate *Headless_screenUpdate(HostContext *host, int index);
 

@@ -60,6 +60,7 @@ struct HeadlessData {
     HeadlessScreenUpdate *updates;    // a copy of each hand-over
     int updateCount;
     int updateCap;
+    int dropUpdates;                  // hand-overs are not kept
     // Host queries: how they are answered, and those held for the test.
     int queryMode;
     int32_t queryStatus;
@@ -499,7 +500,7 @@ void Host_screenUpdate(HostContext *host, const uint16_t *pixels, int32_t format
                        int32_t originX, int32_t originY)
 {
     HeadlessData *d = dataOf(host);
-    if (!d)
+    if (!d || d->dropUpdates)
         return;
     // The buffer changes after the call: the whole image is copied now.
     HeadlessScreenUpdate u{format, width, height, lineStep, x, y, w, h, originX, originY, nullptr, 0};
@@ -513,6 +514,12 @@ void Host_screenUpdate(HostContext *host, const uint16_t *pixels, int32_t format
     }
     if (!push(&d->updates, &d->updateCount, &d->updateCap, u))
         free(u.pixels);
+}
+
+void Headless_keepScreenUpdates(HostContext *host, int keep)
+{
+    if (HeadlessData *d = dataOf(host))
+        d->dropUpdates = !keep;
 }
 
 int Headless_screenUpdateCount(HostContext *host)

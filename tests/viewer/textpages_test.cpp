@@ -41,6 +41,9 @@ class TextPagesTest : public AppFixture
         Headless_setManualClock(host, 1);
         Headless_captureDebug(host, 1);
         Headless_setRequestHook(host, onRequest, this);
+        // The screen is not looked at here, and the layout of every page
+        // hands over a screen (thousands of copies of a whole screen).
+        Headless_keepScreenUpdates(host, 0);
     }
 
     std::string writeLargeText()

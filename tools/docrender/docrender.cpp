@@ -665,6 +665,11 @@ int main(int argc, char **argv)
     // render has nothing to wait for in real time.
     Headless_setManualClock(host, 1);
     Headless_setRequestHook(host, onRequest, &state);
+    // Only --screen writes what the screen showed; otherwise the screen's
+    // hand-overs (a whole screen at every layout change, thousands for a
+    // long document) are not kept.
+    if (!o.screen)
+        Headless_keepScreenUpdates(host, 0);
     if (o.screen) {
         // The whole display is the W x H area.
         const int32_t geometry[11] = {0, 0, 0, o.width, o.height, o.width, o.height, 0, 0, 0x10005, 0x10000};
