@@ -25,7 +25,7 @@ void Excel_Doc_dropUpdates(Edr_Doc *doc, void *updates);
 void Excel_Doc_returnUpdates(Edr_Doc *doc, void *updates);
 
 // Edit mode of spreadsheets (type code 228), built in
-// document/edit/sheetview.cpp. Attaching gives the viewer its spreadsheet
+// viewer/sheetview.cpp. Attaching gives the viewer its spreadsheet
 // edit state (1, also when it has one already; 0 on failure); the other
 // three fill the edit-mode record for a shown spreadsheet: the cell rules'
 // font names, the handlers of the cell editor, the defaults and the
