@@ -29,7 +29,7 @@
 #include "graphics/textrun.h"
 #include "layout/layout.h"
 #include "layout/line.h"
-#include "layout/rectlist.h"
+#include "graphics/rectlist.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/editing.h"
