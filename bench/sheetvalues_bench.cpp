@@ -35,7 +35,7 @@
 
 #include "core/context/context.h"
 #include "core/mem/mem.h"
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 #include "document/types/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"

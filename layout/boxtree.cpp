@@ -19,7 +19,7 @@
 #include "document/edr/docmsg.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
-#include "document/layout/sections.h"
+#include "layout/sections.h"
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"

@@ -5,7 +5,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/node.h"
-#include "document/layout/tablegrid.h"
+#include "layout/tablegrid.h"
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "layout/layout.h"

@@ -371,7 +371,7 @@ struct TableWidths;
 // Edr_Node_extraFree): the one record behind the node's extra pointer,
 // shared by layout and the importers. Table layout leaves the table's
 // minimum, maximum and fixed widths; the table grid builder
-// (document/layout/tablegrid.h) fills the grid fields of tables, row
+// (layout/tablegrid.h) fills the grid fields of tables, row
 // groups, rows and cells; Edr_Node_measureExtra stores the measured
 // extents. Freeing it releases the column styles, frees the borders
 // buffer and the three width records, and destroys the object.

@@ -2,7 +2,7 @@
 // column widths against the room given, laying every cell out as a block in
 // its own rectangle, sizing the rows (with row spans), aligning the cells'
 // content and placing the caption. The grid (which row and column each cell
-// takes) comes from the table grid builder (document/layout/tablegrid.h);
+// takes) comes from the table grid builder (layout/tablegrid.h);
 // the results live in the groups' layout extra records (LayoutExtra).
 #pragma once
 

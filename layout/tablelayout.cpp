@@ -13,7 +13,7 @@
 #include "core/task/task.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "document/layout/tablegrid.h"
+#include "layout/tablegrid.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "layout/block.h"

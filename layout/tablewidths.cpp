@@ -11,7 +11,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
 #include "document/edr/node.h"
-#include "document/layout/tablegrid.h"
+#include "layout/tablegrid.h"
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"

@@ -4,17 +4,13 @@
 // call are declared here so far.
 #pragma once
 
+#include "document/edr/docmarks.h"
+
 struct Edr_Doc;
 struct EditModeRecord;
 struct FvViewer;
 struct SheetGrid;
 
-// The document's marks (its subRecords words): Doc_clearMarks clears the
-// three words at creation; Doc_freeMarkList frees the list of mark records
-// (chained through their fourth word, each a plain heap block) at
-// destruction and leaves the list empty.
-void Doc_clearMarks(Edr_Doc *doc);
-void Doc_freeMarkList(Edr_Doc *doc);
 // Frees a sheet grid record (grid record nodes; spreadsheet/sheetgrid.h).
 void Excel_gridLayoutFree(SheetGrid *grid);
 // The pending updates of a spreadsheet document (type code 228), taken by
@@ -25,7 +21,7 @@ void Excel_Doc_dropUpdates(Edr_Doc *doc, void *updates);
 void Excel_Doc_returnUpdates(Edr_Doc *doc, void *updates);
 
 // Edit mode of spreadsheets (type code 228), built in
-// document/edit/sheetview.cpp. Attaching gives the viewer its spreadsheet
+// viewer/sheetview.cpp. Attaching gives the viewer its spreadsheet
 // edit state (1, also when it has one already; 0 on failure); the other
 // three fill the edit-mode record for a shown spreadsheet: the cell rules'
 // font names, the handlers of the cell editor, the defaults and the

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/task/lock.h"
+#include "document/edr/doc.h"
 // The document's animation tick (Anim_cancelTick at manager shut-down,
 // Anim_tick on the settle notification).
 #include "viewer/anim/anim.h"
@@ -23,19 +24,7 @@ struct DrawTarget;
 struct Matrix;
 struct ObjHeader;
 
-// The part of a view's display record that the rectangle accessors use:
-// its own lock, the four-word rectangle and the current page's two size
-// words.
-struct DispPageSize {
-    int32_t width;
-    int32_t height;
-};
-struct DispView {
-    Lock lock;
-    int32_t rect[4];
-    DispPageSize *currentPage;
-    int32_t clip[4];      // the clip rectangle, inside rect (View_setClipRect)
-};
+// DispView and DispPageSize: document/edr/doc.h.
 
 // Under the view's lock sets its clip rectangle {x0, y0, x1, y1} to rect
 // clipped to the view's rectangle; nothing for a null rect.

@@ -22,7 +22,7 @@
 #include "document/style/lookup.h"
 #include "graphics/textrun.h"
 #include "layout/layout.h"
-#include "layout/rectlist.h"
+#include "graphics/rectlist.h"
 #include "platform/api/request.h"
 #include "platform/vfs/helpers.h"
 #include "viewer/docview.h"

@@ -22,6 +22,7 @@
 #include "core/text/strtable.h"
 #include "core/text/ustr.h"
 #include "document/edit/selection.h"
+#include "document/edr/docmarks.h"
 #include "document/edr/docevents.h"
 #include "document/edr/edr_internal.h"
 #include "document/edr/handler.h"
@@ -41,7 +42,6 @@
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
-#include "spreadsheet/docside.h"
 #include "viewer/docview.h"
 
 namespace {

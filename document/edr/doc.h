@@ -501,7 +501,19 @@ void Edr_Doc_setLayoutWord(Edr_Doc *doc, intptr_t word);
 
 // ------------------------------------------------------ view rectangles
 
-struct DispView;
+// The part of a view's display record that the rectangle accessors use:
+// its own lock, the four-word rectangle and the current page's two size
+// words.
+struct DispPageSize {
+    int32_t width;
+    int32_t height;
+};
+struct DispView {
+    Lock lock;
+    int32_t rect[4];
+    DispPageSize *currentPage;
+    int32_t clip[4];      // the clip rectangle, inside rect (View_setClipRect)
+};
 // Copies the four-word rectangle of a view's display record under its lock.
 void Edr_View_getRect(DispView *view, int32_t out[4]);
 // Sets it to {the current page's two size words, 0, 0} under the same lock.

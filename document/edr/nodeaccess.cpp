@@ -13,7 +13,6 @@
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
 #include "html/docweb.h"
-#include "viewer/docview.h"
 
 using edr::count;
 using edr::group;

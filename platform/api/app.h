@@ -129,7 +129,7 @@ struct FvViewer {
     // Search (platform/api/search.h).
     struct SearchWalkState *searchState; // the page-by-page walk (owned; null until needed)
     struct EditModeRecord *editMode;     // the edit-mode record (platform/api/editing.h; null: no editing)
-    struct SheetEditState *sheetEdit;    // spreadsheet editing (document/edit/sheetview.h; null: none)
+    struct SheetEditState *sheetEdit;    // spreadsheet editing (viewer/sheetview.h; null: none)
 };
 
 // ------------------------------------------------------------ the entry

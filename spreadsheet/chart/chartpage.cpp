@@ -9,7 +9,7 @@
 #include "core/result.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "document/import/sheetpage.h"
+#include "spreadsheet/reader/sheetpage.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/chart/chart.h"
 #include "spreadsheet/reader/biff.h"

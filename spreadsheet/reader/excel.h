@@ -73,7 +73,7 @@ struct ExcelLoad {
     uint32_t charset;          // character set of 8-bit texts (a CharsetCode)
     StyleRule **fontRules;     // one rule per font (Excel_fontsToRules)
     uint16_t window2Options;   // WINDOW2 options of the sheet being laid out
-    // The document side: each sheet becomes a page (document/import/sheetpage.h).
+    // The document side: each sheet becomes a page (spreadsheet/reader/sheetpage.h).
     Edr_Doc *doc;
     Edr_Node *root;            // the sheet's root group
     Request *styleSheet;       // the spreadsheet style sheet (kind 2); null until built

@@ -13,7 +13,7 @@
 #include "core/style/propids.h"
 #include "core/style/stylerule.h"
 #include "document/edr/node.h"
-#include "document/import/sheetpage.h"
+#include "spreadsheet/reader/sheetpage.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 #include "office/shape/place.h"

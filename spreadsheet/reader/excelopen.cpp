@@ -7,7 +7,7 @@
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/handler.h"
-#include "document/import/sheetpage.h"
+#include "spreadsheet/reader/sheetpage.h"
 #include "document/types/oleprobe.h"
 #include "html/web/loadprogress.h"
 #include "office/ole2/ole.h"

@@ -13,7 +13,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/style/style.h"
-#include "document/import/sheetpage.h"
+#include "spreadsheet/reader/sheetpage.h"
 #include "office/ole2/ole.h"
 #include "office/shape/place.h"
 #include "platform/url/url.h"

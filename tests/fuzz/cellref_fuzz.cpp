@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 
 namespace
 {

@@ -15,7 +15,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
 #include "document/edr/node.h"
-#include "document/import/sheetpage.h"
+#include "spreadsheet/reader/sheetpage.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "spreadsheet/reader/excel.h"

@@ -16,7 +16,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
 #include "document/edr/node.h"
-#include "document/layout/tablegrid.h"
+#include "layout/tablegrid.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
 #include "platform/api/engine.h"

@@ -18,7 +18,7 @@
 #include "layout/replaced.h"
 #include "platform/vfs/vfs.h"
 #include "document/edr/page.h"
-#include "document/layout/sections.h"
+#include "layout/sections.h"
 #include "graphics/boxitem.h"
 #include "html/web/bytesrc.h"
 #include "layout/floatarea.h"

@@ -14,7 +14,7 @@
 #include "core/style/propids.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
-#include "document/layout/tablegrid.h"
+#include "layout/tablegrid.h"
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "layout/floatarea.h"

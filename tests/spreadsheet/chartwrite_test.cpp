@@ -15,7 +15,7 @@
 #include "core/mem/mem.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 #include "core/text/strtable.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/chart/chart.h"

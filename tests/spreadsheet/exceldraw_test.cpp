@@ -24,7 +24,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
-#include "document/import/sheetpage.h"
+#include "spreadsheet/reader/sheetpage.h"
 #include "document/types/oleprobe.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"

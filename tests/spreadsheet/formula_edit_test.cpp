@@ -12,7 +12,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 #include "document/types/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"

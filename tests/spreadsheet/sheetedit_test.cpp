@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "core/geom/geom.h"
-#include "document/edit/celledit.h"
-#include "document/edit/sheetview.h"
+#include "spreadsheet/edit/celledit.h"
+#include "viewer/sheetview.h"
 #include "spreadsheet/sheetedit.h"
 #include "tests/spreadsheet/sheetgrid_support.h"
 #include "tests/support/heap_fixture.h"

@@ -6,7 +6,7 @@
 
 #include "core/style/prop.h"
 #include "core/style/stylerule.h"
-#include "document/edit/sheetview.h"
+#include "viewer/sheetview.h"
 #include "document/style/style.h"
 #include "tests/document/edr_fixture.h"
 #include "core/text/number.h"

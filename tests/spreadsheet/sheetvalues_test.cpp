@@ -13,7 +13,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 #include "core/text/ustr.h"
 #include "document/style/value.h"
 #include "document/types/oleprobe.h"

@@ -20,7 +20,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/types/oleprobe.h"

@@ -21,7 +21,7 @@
 #include "core/result.h"
 #include "core/text/charset.h"
 #include "core/text/ustr.h"
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "host/headless/headless.h"

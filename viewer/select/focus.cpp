@@ -9,7 +9,7 @@
 #include "document/edr/page.h"
 #include "document/edr/pageobj.h"
 #include "graphics/path.h"
-#include "layout/rectlist.h"
+#include "graphics/rectlist.h"
 #include "viewer/select/highlight.h"
 
 namespace

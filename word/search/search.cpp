@@ -33,7 +33,7 @@
 #include "document/edr/page.h"
 #include "graphics/path.h"
 #include "graphics/rastergeom.h"
-#include "layout/rectlist.h"
+#include "graphics/rectlist.h"
 #include "spreadsheet/sheetgrid.h"
 #include "viewer/docview.h"
 

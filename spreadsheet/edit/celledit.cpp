@@ -14,7 +14,7 @@
 //                                                         out: 45, 86, 117
 //   135 vertical     in: 43 -> 0x10002, 147 -> 0x10001, else 0x10000
 //                                                         out: 45, 147, 43
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 // when the document is made; the list is freed with the document.
 #include "core/mem/mem.h"
 #include "document/edr/doc.h"
-#include "spreadsheet/docside.h"
+#include "document/edr/docmarks.h"
 
 void Doc_clearMarks(Edr_Doc *doc)
 {

@@ -6,7 +6,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/layout/tablegrid.h"
+#include "layout/tablegrid.h"
 #include "layout/layout.h"
 #include "tests/document/style_fixture.h"
 

@@ -14,7 +14,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/path.h"
-#include "layout/rectlist.h"
+#include "graphics/rectlist.h"
 #include "tests/support/heap_fixture.h"
 
 namespace

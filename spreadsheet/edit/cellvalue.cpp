@@ -8,7 +8,7 @@
 #include "core/result.h"
 #include "core/text/charset.h"
 #include "core/text/cstr.h"
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 #include "spreadsheet/format/input.h"
 #include "spreadsheet/formula/eval.h"
 #include "spreadsheet/formula/formulatext.h"

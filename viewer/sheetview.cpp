@@ -4,7 +4,7 @@
 //
 // The grid is read under the document's read lock and changed under its
 // write lock; the lock is released before the relayout is queued.
-#include "document/edit/sheetview.h"
+#include "viewer/sheetview.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,7 +19,7 @@
 #include "core/text/ustr.h"
 #include "core/time/localeset.h"
 #include "core/time/locale.h"
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 #include "document/edit/editdata.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
@@ -29,7 +29,7 @@
 #include "graphics/textrun.h"
 #include "layout/layout.h"
 #include "layout/line.h"
-#include "layout/rectlist.h"
+#include "graphics/rectlist.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/editing.h"
@@ -75,7 +75,7 @@ void notify(FvViewer *viewer, int32_t code)
     App_notifyHost(viewer, code);
 }
 
-EngineInstance *instanceOf(FvViewer *viewer)
+EngineInstance *sheetViewInstanceOf(FvViewer *viewer)
 {
     return viewer && viewer->context ? viewer->context->instance : nullptr;
 }
@@ -88,7 +88,7 @@ int reportError(FvViewer *viewer, int code)
     if (notice)
         notify(viewer, notice);
     else if (host)
-        App_reportError(instanceOf(viewer), host, 0);
+        App_reportError(sheetViewInstanceOf(viewer), host, 0);
     return code ? 1 : 0;
 }
 
@@ -690,7 +690,7 @@ void onEvent(EngineContext *, EventProcMsg *msg, void *context, int *)
         SheetPageRecord *pages =
             count ? static_cast<SheetPageRecord *>(Mem_calloc(count, sizeof(SheetPageRecord))) : nullptr;
         if (count && !pages) {
-            App_reportError(instanceOf(viewer), hostOutOfMemory, 0);
+            App_reportError(sheetViewInstanceOf(viewer), hostOutOfMemory, 0);
             break;
         }
         for (uint32_t i = 0; i < count; i++)
@@ -701,10 +701,10 @@ void onEvent(EngineContext *, EventProcMsg *msg, void *context, int *)
         break;
     }
     case 35:
-        App_sendRequest(instanceOf(viewer), requestEvent35, nullptr);
+        App_sendRequest(sheetViewInstanceOf(viewer), requestEvent35, nullptr);
         break;
     case 42:
-        App_sendRequest(instanceOf(viewer), requestEvent42, nullptr);
+        App_sendRequest(sheetViewInstanceOf(viewer), requestEvent42, nullptr);
         break;
     default:
         break;

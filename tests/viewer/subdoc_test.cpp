@@ -5,7 +5,7 @@
 #include "core/result.h"
 #include "core/text/ustr.h"
 #include "document/edr/page.h"
-#include "document/layout/subdoc.h"
+#include "viewer/subdoc.h"
 #include "graphics/path.h"
 #include "platform/url/url.h"
 #include "tests/document/manager_fixture.h"

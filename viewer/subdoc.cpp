@@ -1,7 +1,7 @@
 // Sub-document forwarders and the top-image lookup. Each reads a node's
 // payload under its document's read lock and passes display requests on to
 // the display manager; the two documents' locks are never held together.
-#include "document/layout/subdoc.h"
+#include "viewer/subdoc.h"
 
 #include "core/mem/mem.h"
 #include "core/result.h"

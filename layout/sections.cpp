@@ -4,7 +4,7 @@
 // 0 and handed to a page record of their own), is queued as a job, and a
 // new section page is opened. Jobs run when the page is finished, each
 // laying its block out into section pages that follow the job in the list.
-#include "document/layout/sections.h"
+#include "layout/sections.h"
 
 #include <cstring>
 

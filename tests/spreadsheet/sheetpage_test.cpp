@@ -11,7 +11,7 @@
 #include "core/text/fmt.h"
 #include "core/text/strtable.h"
 #include "document/edr/edr_internal.h"
-#include "document/import/sheetpage.h"
+#include "spreadsheet/reader/sheetpage.h"
 #include "platform/api/request.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/workbook.h"
@@ -55,7 +55,7 @@ struct FakeBook {
     ~FakeBook() { Request_release(load.styleSheet); }
 };
 
-std::string narrow(const char16_t *s, size_t n)
+std::string sheetPageNarrow(const char16_t *s, size_t n)
 {
     std::string out;
     for (size_t i = 0; i < n; i++)
@@ -73,14 +73,14 @@ std::string describe(Edr_Node *group)
             out += " ";
         if (Edr_Node_type(n) == Edr_NodeType_text) {
             Edr_TextNode *t = Edr_Node_textPayload(n);
-            out += "'" + narrow(t->chars, t->length) + "'";
+            out += "'" + sheetPageNarrow(t->chars, t->length) + "'";
         } else if (Edr_Node_type(n) == Edr_NodeType_data) {
             const Prop *p = static_cast<const Prop *>(Edr_Node_payload(n));
             out += std::to_string(p->id) + "=";
             if (p->type == PropType_length)
                 out += "L" + std::to_string(Prop_getLength(p));
             else if (p->type == PropType_ustr)
-                out += "S" + narrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2);
+                out += "S" + sheetPageNarrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2);
             else if (p->type == 0)
                 out += "-";
             else

@@ -7,7 +7,7 @@
 // +n or -n); &A the sheet's name; && an ampersand. &D, &F, &N and &T
 // (date, file, page count, time) show nothing here, and &E, &X and &Y only
 // toggle flags. Any other code letter is shown as itself.
-#include "document/import/sheetpage.h"
+#include "spreadsheet/reader/sheetpage.h"
 
 #include <cmath>
 #include <cstring>

@@ -11,7 +11,7 @@
 // outline as they are walked, and a hole that rectangles enclose gets an
 // outline of its own running the other way. Rectangles touching only at a
 // corner are walked as one outline through that corner.
-#include "layout/rectlist.h"
+#include "graphics/rectlist.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 // above still covers with its row span, and column elements add entries to
 // the table's column array. Spans come from properties 97 (columns) and 98
 // (rows) and are clamped so that a file cannot make the grid huge.
-#include "document/layout/tablegrid.h"
+#include "layout/tablegrid.h"
 
 #include <algorithm>
 #include <climits>

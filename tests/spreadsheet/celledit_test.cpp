@@ -11,7 +11,7 @@
 #include "core/style/prop.h"
 #include "core/style/stylerule.h"
 #include "core/text/number.h"
-#include "document/edit/celledit.h"
+#include "spreadsheet/edit/celledit.h"
 #include "document/edit/editdata.h"
 #include "platform/api/editing.h"
 #include "spreadsheet/reader/sheet.h"

@@ -5,7 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "document/edr/doc.h"
-#include "spreadsheet/docside.h"
+#include "document/edr/docmarks.h"
 #include "tests/support/heap_fixture.h"
 
 namespace {
