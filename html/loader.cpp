@@ -32,7 +32,7 @@
 #include "html/parser.h"
 #include "html/plugin.h"
 #include "layout/frameset.h"
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 #include "pdf/pdf.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
