@@ -3,7 +3,7 @@
 
 #include "core/mem/mem.h"
 #include "core/style/prop.h"
-#include "html/triple.h"
+#include "core/style/triple.h"
 #include "tests/support/heap_fixture.h"
 
 namespace {
