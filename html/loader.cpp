@@ -33,7 +33,7 @@
 #include "html/plugin.h"
 #include "layout/frameset.h"
 #include "document/edr/loadprogress.h"
-#include "pdf/pdf.h"
+#include "document/import/textsniff.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"

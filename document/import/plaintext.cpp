@@ -39,7 +39,7 @@
 #include "graphics/textrun.h"
 #include "html/docweb.h"
 #include "layout/layout.h"
-#include "pdf/pdf.h"
+#include "document/import/textsniff.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
