@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "spreadsheet/shared/ycbcr.h"
-#include "word/shared/plane.h"
+#include "graphics/plane.h"
 #include "word/shared/scale565.h"
 
 namespace {

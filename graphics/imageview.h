@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "graphics/imagecache.h"
-#include "html/common.h"
+#include "graphics/colourtransform.h"
 
 struct EngineContext;
 struct ImageObject;

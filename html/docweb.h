@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "core/style/prop.h"
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 
 struct EngineContext;
 struct EventProc;
@@ -50,7 +50,7 @@ void Redirect_free(Edr_Doc *doc);
 // milliseconds, replacing a pending one. 0 or an error.
 int Redirect_schedule(Edr_Doc *doc, int32_t delay, Url *target);
 
-// Load accounting by category: html/web/loadprogress.h.
+// Load accounting by category: document/edr/loadprogress.h.
 
 // Form controls of groups of subtype 1 and values of subtypes 2 and 4.
 int Form_registerControl(Edr_Node *group);

@@ -21,7 +21,7 @@
 #include "html/forms/widget.h"
 #include "html/parser.h"
 #include "platform/url/url.h"
-#include "spreadsheet/shared/ustrbuf.h"
+#include "core/text/ustrbuf.h"
 
 namespace
 {

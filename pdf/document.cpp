@@ -19,7 +19,7 @@
 #include "core/text/fmt.h"
 #include "core/text/strtable.h"
 #include "document/edr/doc.h"
-#include "html/docweb.h"
+#include "document/edr/loadprogress.h"
 #include "pdf/interp.h"
 #include "pdf/xobject.h"
 #include "pdf/lexer.h"

@@ -7,7 +7,7 @@
 #include "pdf/document.h"
 #include "pdf/pdf.h"
 #include "platform/vfs/vfs.h"
-#include "viewer/pdfopen.h"
+#include "pdf/pdfopen.h"
 
 enum : uint32_t {
     Pdf_featurePagesOnDemand = 4, // pages can be translated on demand

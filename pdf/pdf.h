@@ -1,9 +1,8 @@
-// The PDF handler as the document-type registry sees it, and the header
-// test that the plain-text importer shares.
+// The PDF handler as the document-type registry sees it.
 //
 // Pdf_describe fills the PDF handler's descriptor. The recognition half
-// (MIME match, header sniffer) and the text test live in
-// pdf/pdfsniff.cpp; the open, step, close and fragment operations belong
+// (MIME match, header sniffer) lives in pdf/pdfsniff.cpp, over the header
+// test that the plain-text importer shares (document/import/textsniff.h); the open, step, close and fragment operations belong
 // to the PDF reader, whose interim definitions are in pdf/interim.cpp.
 #pragma once
 
@@ -20,7 +19,6 @@ enum : uint32_t {
     Pdf_mimeTypeId = 22,        // "application/pdf" in the MIME table
     Pdf_sniffBytes = 1024,      // how far the header may stand
     Pdf_sniffScore = 50,
-    TextDoc_mimeTypeId = 25,    // "text/plain"
 };
 
 // Fills the PDF handler's descriptor: matchMime, sniff, open, step, close,
@@ -34,24 +32,6 @@ int Pdf_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t 
 // returned before anything is written.
 int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score,
               uint32_t *typeId);
-
-// 1 when some position holds "%PDF-" followed by digit "." digit, or
-// "%!PS-Adobe-#.# PDF-#.#" (each # a digit); else 0.
-int Pdf_sniffHeader(EngineContext *context, const uint8_t *bytes, size_t length);
-
-// 1 when the bytes look like plain text: not when they hold a PDF header;
-// yes for a UTF-8 or UTF-16 byte-order mark, for no bytes at all, when the
-// charset detector's guess converts them, or when every byte is 9 to 13,
-// 27, 32 to 126 or 160 to 255; else 0.
-int TextDoc_sniffText(EngineContext *context, const uint8_t *bytes, size_t length);
-
-// Guesses the bytes' character set (no default: an undecided guess has no
-// converter) and converts them to 16-bit text: *out a new buffer (the caller frees it)
-// and *units its length, or null and 0 when nothing converted. Converters
-// that cannot read the bytes give way to ISO-8859-1. 0, or 1 when the
-// detector cannot be made.
-int TextDoc_detectCharset(EngineContext *context, const uint8_t *bytes, size_t length, char16_t **out,
-                          size_t *units);
 
 // The PDF reader's operations (interim until the reader exists).
 int Pdf_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream, Edr_Doc *doc,

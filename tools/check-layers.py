@@ -9,7 +9,9 @@ are listed in tools/layers-known.txt (file and included header, one pair a
 line); the check fails on a violation missing from that list and on an
 entry of the list that no longer occurs, so the list only shrinks.
 
-Usage: check-layers.py [--count]   (--count prints violations per folder pair)
+Usage: check-layers.py [--count | --list]
+  --count prints the violations per pair of folders, --list each one as a
+  line of the known list.
 """
 import collections
 import os
@@ -56,6 +58,10 @@ def main():
         for (a, b), n in sorted(pairs.items()):
             print(f'{a} -> {b}: {n}')
         print(f'{len(found)} include lines against the layers')
+        return 0
+    if len(sys.argv) > 1 and sys.argv[1] == '--list':
+        for pair in sorted(set((v[0], v[2]) for v in found)):
+            print(*pair)
         return 0
     bad = 0
     seen = set()

@@ -77,7 +77,7 @@ set(VEXLAN_UNITY_SEPARATE
   graphics/thumbrender.cpp
   graphics/transfer.cpp
   html/attributes.cpp
-  html/common.cpp
+  graphics/colourtransform.cpp
   html/css/csstables.cpp
   html/css/parser.cpp
   html/elements.cpp
@@ -93,7 +93,7 @@ set(VEXLAN_UNITY_SEPARATE
   html/treebuild.cpp
   html/web/cookie.cpp
   html/web/httpcache.cpp
-  html/web/httpdate.cpp
+  core/time/httpdate.cpp
   html/web/mimeparse.cpp
   layout/background.cpp
   layout/block.cpp

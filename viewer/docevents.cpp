@@ -14,7 +14,7 @@
 #include "graphics/pixelbuf.h"
 #include "graphics/thumbqueue.h"
 #include "host/host.h"
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/forward.h"

@@ -67,7 +67,7 @@ struct HighlightStyle {
     // document's mutex: ticks since it was last started and its timer.
     uint32_t tickCount;
     uint32_t tickTimer;
-    // The document's text search (word/search/search.h), made on first use.
+    // The document's text search (viewer/search/search.h), made on first use.
     SearchSlot *search;
 };
 

@@ -12,7 +12,7 @@
 #include "fonts/fontdata.h"
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
-#include "word/search/search.h"
+#include "viewer/search/search.h"
 
 void View_defaultHighlightColours(uint32_t *border, uint32_t *fill, int active)
 {

@@ -7,7 +7,7 @@
 #include "core/task/eventproc.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 
 namespace
 {

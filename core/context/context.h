@@ -141,7 +141,7 @@ struct EngineContext {
     ImageStore *imageStore;     // image store: the shared images and their workers (null: none)
     ImageCache *imageCache;     // image cache: decoded pictures under the byte budget (null: none)
     Lock *scaledEntryLock;      // guards scaled-image cache entries (viewer/scaledentry.h; null: none)
-    int32_t loadTrackers;       // load progress: live trackers (html/web/loadprogress.h)
+    int32_t loadTrackers;       // load progress: live trackers (document/edr/loadprogress.h)
     void *drawEffects;          // drawing effects: the stage lists of Obj_kindRecord (null: none yet)
     FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)
     FormsModule *forms;         // form widgets: the class registry and default font (null: none)

@@ -13,7 +13,7 @@
 #include "core/text/cstr.h"
 #include "core/text/ustr.h"
 #include "core/time/date.h"
-#include "html/web/httpdate.h"
+#include "core/time/httpdate.h"
 #include "html/web/redirect.h"
 #include "html/web/webfile.h"
 #include "platform/url/url.h"

@@ -12,7 +12,7 @@
 #include "core/text/ustr.h"
 #include "core/time/date.h"
 #include "html/web/filecache.h"
-#include "html/web/httpdate.h"
+#include "core/time/httpdate.h"
 #include "html/web/webfile.h"
 #include "platform/url/url.h"
 

@@ -9,9 +9,9 @@
 // guarded by the document's tree lock: writers attach and detach (the
 // destructors run under the write lock), readers look up.
 //
-// Besides the table: the n-th focusable node, a node's link and kind, a
-// point test against a doubled box, and a walk over a tree of display
-// items whose children are loaded on demand.
+// Besides the table: the n-th focusable node, a point test against a
+// doubled box, and a walk over a tree of display items whose children are
+// loaded on demand.
 #pragma once
 
 #include <cstddef>
@@ -52,21 +52,6 @@ int Edr_Node_getPrivateDestructor(Edr_Doc *doc, Edr_Node *node, Edr_PrivateDestr
 
 // The n-th node (from 0, in tree order) that is a focus target, or null.
 Edr_Node *Edr_Doc_nthFocusable(Edr_Doc *doc, uint32_t n);
-// Under the read lock: the link of the nearest group up from node that
-// carries one (resolved against the document), the group's kind (header
-// bits 23-26), its index among the focusable nodes (-1 when none) and, for
-// a form-control group, whether its control kind is 256. A node that is
-// not a group is replaced by its parent (1543 without one); 1545 for a
-// closed document. Every out may be null.
-[[nodiscard]] int Edr_Node_getInfo(Edr_Doc *doc, Edr_Node *node, Url **link, uint32_t *kind, int32_t *index,
-                                   int32_t *controlFlag);
-[[nodiscard]] int Edr_Node_getLink(Edr_Doc *doc, Edr_Node *node, Url **link);
-
-// Clears the marks that code outside the display manager leaves on its
-// views (the draw-through flag and the spare word) on every view of the
-// engine's display manager; nothing without one.
-void DocList_clearViewMarks(EngineContext *context);
-
 // A module record's scratch buffer: freed and cleared.
 struct Engine_ScratchRecord {
     void *scratch;

@@ -17,7 +17,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/types/oleprobe.h"
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 #include "office/ole2/ole.h"
 #include "office/powerpoint/ppt.h"
 

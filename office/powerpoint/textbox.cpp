@@ -20,7 +20,7 @@
 #include "core/text/ustr.h"
 #include "core/time/date.h"
 #include "document/edr/node.h"
-#include "html/web/httpdate.h"
+#include "core/time/httpdate.h"
 #include "office/officeart/escher.h"
 #include "office/powerpoint/ppttext.h"
 

@@ -22,7 +22,7 @@
 #include "graphics/metafile.h"
 #include "graphics/path.h"
 #include "office/officeart/escher.h"
-#include "spreadsheet/shared/gradfill.h"
+#include "graphics/gradfill.h"
 
 namespace
 {

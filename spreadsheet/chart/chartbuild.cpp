@@ -26,7 +26,7 @@
 #include "spreadsheet/chart/chart.h"
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/formula/ptg.h"
-#include "spreadsheet/shared/gradfill.h"
+#include "graphics/gradfill.h"
 #include "core/container/stoplist.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/sheetobj.h"
-#include "spreadsheet/shared/gradfill.h"
+#include "graphics/gradfill.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "core/time/date.h"
 #include "core/time/localeset.h"
 #include "host/host.h"
-#include "html/web/httpdate.h"
+#include "core/time/httpdate.h"
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/reader/workbook.h"
 

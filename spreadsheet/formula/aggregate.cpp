@@ -3,7 +3,6 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "html/common.h"
 #include "spreadsheet/formula/eval.h"
 
 namespace {
@@ -60,4 +59,13 @@ int Excel_Func_max(uint32_t count, const Excel_Value *args, Excel_Value *result)
 int Excel_Func_min(uint32_t count, const Excel_Value *args, Excel_Value *result)
 {
     return aggregate(count, args, result, aggMin);
+}
+
+double Double_arrayMin(const double *values, size_t n)
+{
+    double result = values[0];
+    for (size_t i = 1; i < n; i++)
+        if (values[i] <= result)
+            result = values[i];
+    return result;
 }

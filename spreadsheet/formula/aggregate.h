@@ -1,6 +1,7 @@
 // The aggregate functions of the formula evaluator.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Excel_Value;
@@ -14,3 +15,8 @@ struct Excel_Value;
 int Excel_Func_average(uint32_t count, const Excel_Value *args, Excel_Value *result);
 int Excel_Func_max(uint32_t count, const Excel_Value *args, Excel_Value *result);
 int Excel_Func_min(uint32_t count, const Excel_Value *args, Excel_Value *result);
+
+// The smallest of n (at least 1) doubles: each later element is taken when
+// it compares less than or equal, so of equal values the last wins and a
+// NaN never replaces nor is replaced (a NaN first stays the result).
+double Double_arrayMin(const double *values, size_t n);

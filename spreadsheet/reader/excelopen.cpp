@@ -9,7 +9,7 @@
 #include "document/edr/handler.h"
 #include "spreadsheet/reader/sheetpage.h"
 #include "document/types/oleprobe.h"
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 #include "office/ole2/ole.h"
 #include "platform/api/request.h"
 #include "platform/vfs/vfs.h"

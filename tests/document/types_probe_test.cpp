@@ -9,6 +9,7 @@
 #include "core/result.h"
 #include "document/types/oleprobe.h"
 #include "office/ole2/ole.h"
+#include "document/import/textsniff.h"
 #include "pdf/pdf.h"
 #include "tests/document/types_support.h"
 #include "tests/platform/file_fixture.h"

@@ -12,6 +12,7 @@
 #include "core/text/ustr.h"
 #include "document/edr/handler.h"
 #include "document/types/doctype.h"
+#include "document/import/textsniff.h"
 #include "pdf/pdf.h"
 #include "platform/vfs/vfs.h"
 

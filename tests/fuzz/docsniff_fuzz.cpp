@@ -8,6 +8,7 @@
 
 #include "core/mem/mem.h"
 #include "core/text/charset_cjk.h"
+#include "document/import/textsniff.h"
 #include "pdf/pdf.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"

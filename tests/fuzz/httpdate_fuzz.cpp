@@ -13,7 +13,7 @@
 
 #include "core/result.h"
 #include "core/time/date.h"
-#include "html/web/httpdate.h"
+#include "core/time/httpdate.h"
 
 namespace {
 

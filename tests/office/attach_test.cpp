@@ -8,11 +8,9 @@
 
 #include "core/context/context.h"
 #include "core/result.h"
-#include "core/task/lock.h"
 #include "office/attach/attach.h"
 #include "platform/url/url.h"
 #include "tests/document/edr_fixture.h"
-#include "viewer/dispman.h"
 
 namespace {
 
@@ -111,7 +109,7 @@ TEST_F(AttachTest, ManyNodesGrowTheTableAndReuseFreeEntries)
     EXPECT_EQ(freed().size(), 40u); // 39 at teardown, 1 when node 3 was cleared
 }
 
-TEST_F(AttachTest, FocusableNodesAndLinks)
+TEST_F(AttachTest, FocusableNodesInTreeOrder)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *plain = nullptr, *link = nullptr, *a = nullptr, *b = nullptr;
@@ -126,25 +124,6 @@ TEST_F(AttachTest, FocusableNodesAndLinks)
         EXPECT_EQ(Edr_Doc_nthFocusable(doc, 0), link);
         EXPECT_EQ(Edr_Doc_nthFocusable(doc, 1), b);
         EXPECT_EQ(Edr_Doc_nthFocusable(doc, 2), nullptr);
-        // A text node stands for its group.
-        Url *got = nullptr;
-        uint32_t kind = 9;
-        int32_t index = 9, control = 9;
-        ASSERT_EQ(Edr_Node_getInfo(doc, b, &got, &kind, &index, &control), 0);
-        ASSERT_NE(got, nullptr);
-        char *text = Url_toUtf8(got, 31);
-        EXPECT_STREQ(text, "http://example.org/x");
-        Mem_free(text);
-        Url_free(got);
-        EXPECT_EQ(kind, 0u);
-        EXPECT_EQ(index, 0);
-        EXPECT_EQ(control, 0);
-        ASSERT_EQ(Edr_Node_getInfo(doc, a, &got, nullptr, &index, nullptr), 0);
-        EXPECT_EQ(got, nullptr);
-        EXPECT_EQ(index, -1);
-        ASSERT_EQ(Edr_Node_getLink(doc, link, &got), 0);
-        EXPECT_NE(got, nullptr);
-        Url_free(got);
         for (Edr_Node *n : {plain, link, a, b})
             Edr_Node_release(doc, n);
     });
@@ -156,38 +135,6 @@ TEST_F(AttachTest, PointInDoubledBox)
     EXPECT_EQ(Rect_pointInDoubled(10, 20, 21, 40, 0, 0), 2);
     EXPECT_EQ(Rect_pointInDoubled(10, 20, 20, 41, 0, 0), 2);
     EXPECT_EQ(Rect_pointInDoubled(10, 20, 0, 0, 0, 1), 0);
-}
-
-TEST_F(AttachTest, ClearingViewMarksVisitsEveryViewOfTheDisplayManager)
-{
-    run([&] {
-        // Without a display manager there is nothing to visit.
-        void *saved = ctx()->dispman;
-        ctx()->dispman = nullptr;
-        DocList_clearViewMarks(ctx());
-        DispmanCtx dm{};
-        ASSERT_EQ(Lock_init(ctx(), &dm.viewLock), 0);
-        DispmanView a{}, b{};
-        a.next = &b;
-        dm.views = &a;
-        a.drawThrough = 1;
-        a.spare = 7;
-        b.drawThrough = 1;
-        b.spare = 9;
-        b.panning = 1;
-        b.suspended = 1;
-        ctx()->dispman = &dm;
-        DocList_clearViewMarks(ctx());
-        ctx()->dispman = saved;
-        EXPECT_EQ(a.drawThrough, 0);
-        EXPECT_EQ(a.spare, 0);
-        EXPECT_EQ(b.drawThrough, 0);
-        EXPECT_EQ(b.spare, 0);
-        // The display manager's own state stays.
-        EXPECT_EQ(b.panning, 1);
-        EXPECT_EQ(b.suspended, 1);
-        Lock_fini(&dm.viewLock);
-    });
 }
 
 TEST_F(AttachTest, EstimatedRectangles)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "core/mem/mem.h"
 #include "core/result.h"
@@ -98,6 +99,35 @@ TEST_F(FormulaAggregate, OutOfMemoryLeavesTheResult)
         EXPECT_EQ(r.u.i, 77);
     }
     Mem_takeOutOfMemory();
+}
+
+// --------------------------------------------------------------- minimum
+
+TEST(DoubleArrayMin, Cases)
+{
+    const double nan = std::nan("");
+    struct Case {
+        const char *what;
+        std::vector<double> values;
+        double expect; // NaN: the result is NaN
+    } cases[] = {
+        {"mixed", {3.0, -1.5, 2.0}, -1.5},
+        {"single", {4.25}, 4.25},
+        {"NaN first stays", {nan, 1.0, -2.0}, nan},
+        {"NaN later is passed over", {1.0, nan, 0.5}, 0.5},
+        {"NaN last is passed over", {1.0, nan}, 1.0},
+        {"infinities", {1.0, -INFINITY, INFINITY}, -INFINITY},
+    };
+    for (const Case &c : cases) {
+        double r = Double_arrayMin(c.values.data(), c.values.size());
+        if (std::isnan(c.expect))
+            EXPECT_TRUE(std::isnan(r)) << c.what;
+        else
+            EXPECT_EQ(r, c.expect) << c.what;
+    }
+    // Of equal values the last wins: -0.0 after 0.0.
+    const double zeros[2] = {0.0, -0.0};
+    EXPECT_TRUE(std::signbit(Double_arrayMin(zeros, 2)));
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 #include "core/mem/mem.h"
 #include "core/time/date.h"
 #include "core/time/localeset.h"
-#include "html/web/httpdate.h"
+#include "core/time/httpdate.h"
 #include "spreadsheet/format/input.h"
 #include "spreadsheet/format/numfmt.h"
 #include "tests/support/heap_fixture.h"

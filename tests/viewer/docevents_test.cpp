@@ -17,7 +17,7 @@
 #include "document/edr/docmsg.h"
 #include "document/edr/page.h"
 #include "graphics/image.h"
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 #include "platform/url/url.h"
 #include "viewer/hostquery.h"
 #include "tests/platform/app_fixture.h"

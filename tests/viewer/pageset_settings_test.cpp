@@ -12,7 +12,7 @@
 #include "core/task/eventproc.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 #include "platform/url/url.h"
 #include "tests/platform/app_fixture.h"
 #include "viewer/pageset.h"

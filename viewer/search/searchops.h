@@ -2,7 +2,7 @@
 // the engine installs on its context at start-up and calls for the
 // viewer's search commands. Each takes the document's locks in a fixed
 // order (document read lock, then the page-list read lock) and hands over
-// to the document's search (word/search/search.h). A step runs as the job
+// to the document's search (viewer/search/search.h). A step runs as the job
 // "doSearchWorker" on the worker pool and ends by calling the requester's
 // result callback on the worker, with the locks held; a match found
 // becomes the highlighted selection of the document.
@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "word/search/search.h"
+#include "viewer/search/search.h"
 
 struct EngineContext;
 struct Edr_Doc;

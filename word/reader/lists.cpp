@@ -9,7 +9,7 @@
 #include "core/result.h"
 #include "core/text/charset.h"
 #include "office/ole2/ole.h"
-#include "pdf/common.h"
+#include "word/reader/listnum.h"
 #include "word/reader/word.h"
 
 namespace {

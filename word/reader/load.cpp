@@ -9,7 +9,7 @@
 #include "document/edr/node.h"
 #include "document/types/oleprobe.h"
 #include "fonts/office/wordfonts.h"
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 #include "office/attach/attach.h"
 #include "office/ole2/ole.h"
 #include "platform/api/request.h"

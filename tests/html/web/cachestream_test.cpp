@@ -19,7 +19,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "html/web/httpcache.h"
-#include "html/web/httpdate.h"
+#include "core/time/httpdate.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
 #include "tests/support/task_fixture.h"

@@ -1,5 +1,5 @@
 // HTTP dates: see httpdate.h. The calendar is core/time's.
-#include "html/web/httpdate.h"
+#include "core/time/httpdate.h"
 
 #include <cstring>
 

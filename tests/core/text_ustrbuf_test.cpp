@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/mem/mem.h"
-#include "spreadsheet/shared/ustrbuf.h"
+#include "core/text/ustrbuf.h"
 #include "tests/support/heap_fixture.h"
 
 namespace
@@ -13,7 +13,7 @@ namespace
 
 using UstrBufTest = LeakCheckedHeapTest<>;
 
-std::u16string text(const Ustr_buf &b)
+std::u16string ustrbufText(const Ustr_buf &b)
 {
     return std::u16string(b.chars, b.length);
 }
@@ -48,7 +48,7 @@ TEST_F(UstrBufTest, GrowthSequence)
         EXPECT_EQ(b.capacity, s.capacity) << s.n;
         EXPECT_EQ(b.nextStep, s.next) << s.n;
         EXPECT_EQ(b.length, s.length);
-        EXPECT_EQ(text(b), want);
+        EXPECT_EQ(ustrbufText(b), want);
     }
     EXPECT_EQ(Ustr_bufFree(&b), 0);
     EXPECT_EQ(b.chars, nullptr);
@@ -107,10 +107,10 @@ TEST_F(UstrBufTest, OutOfMemoryLeavesTheBufferUnchanged)
     EXPECT_EQ(b.capacity, before.capacity);
     EXPECT_EQ(b.nextStep, before.nextStep);
     EXPECT_EQ(b.chars, before.chars);
-    EXPECT_EQ(text(b), u"abc");
+    EXPECT_EQ(ustrbufText(b), u"abc");
     // It grows normally afterwards.
     ASSERT_EQ(Ustr_bufAppendAscii(&b, "defgh", 5), 0);
-    EXPECT_EQ(text(b), u"abcdefgh");
+    EXPECT_EQ(ustrbufText(b), u"abcdefgh");
     // A failed shrink on detach hands over the larger block.
     Mem_failAfter(1);
     char16_t *s = Ustr_bufDetach(&b);

@@ -9,7 +9,7 @@
 #include "core/container/gradient.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "spreadsheet/shared/gradfill.h"
+#include "graphics/gradfill.h"
 #include "tests/support/heap_fixture.h"
 
 namespace

@@ -13,7 +13,7 @@
 #include "graphics/glyphrun.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/document/events_fixture.h"
-#include "word/search/search.h"
+#include "viewer/search/search.h"
 
 namespace
 {

@@ -1,5 +1,5 @@
 // Three-word values.
-#include "html/triple.h"
+#include "core/style/triple.h"
 
 #include "core/mem/mem.h"
 #include "core/result.h"

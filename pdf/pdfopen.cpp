@@ -1,5 +1,5 @@
 // The PDF open path of the viewer (see pdfopen.h).
-#include "viewer/pdfopen.h"
+#include "pdf/pdfopen.h"
 
 #include "core/result.h"
 #include "document/edr/doc.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "word/shared/plane.h"
+#include "graphics/plane.h"
 
 namespace
 {

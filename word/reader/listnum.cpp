@@ -1,5 +1,5 @@
 // The flagged 31-bit setter and Word list-number texts.
-#include "pdf/common.h"
+#include "word/reader/listnum.h"
 
 #include "core/mem/mem.h"
 #include "core/result.h"

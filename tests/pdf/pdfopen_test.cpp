@@ -8,7 +8,7 @@
 #include "pdf/document.h"
 #include "pdf/pdf.h"
 #include "tests/pdf/pdf_fixture.h"
-#include "viewer/pdfopen.h"
+#include "pdf/pdfopen.h"
 
 namespace
 {

@@ -1,35 +1,9 @@
-// White-space collapsing, colour transforms and the minimum of doubles.
-#include "html/common.h"
+// Colour transforms of decoded pictures through per-channel tables.
+#include "graphics/colourtransform.h"
 
 #include "graphics/pixelbuf.h"
 #include "graphics/transfer.h"
-#include "word/shared/plane.h"
-
-namespace {
-
-bool isSpace(char16_t c)
-{
-    return c < 33 || c == 0x3000;
-}
-
-} // namespace
-
-uint32_t Ustr_collapseSpaceRuns(char16_t *destination, const char16_t *source, uint32_t n)
-{
-    uint32_t count = 0;
-    bool lastSpace = false;
-    for (uint32_t i = 0; i < n; i++) {
-        char16_t c = source[i];
-        bool space = isSpace(c);
-        if (space && lastSpace)
-            continue;
-        if (destination)
-            destination[count] = space ? u' ' : c;
-        count++;
-        lastSpace = space;
-    }
-    return count;
-}
+#include "graphics/plane.h"
 
 void ColourTransform_channelTable(int32_t multiplier, int32_t offset, uint32_t bits, uint8_t *table)
 {
@@ -73,13 +47,4 @@ void PixelBuf_applyColourTransform(PixelBuf *destination, const PixelBuf *source
         PixelBuf_colourTransformGrey(destination, source, t);
     else if (destination->format == Pixel_format565)
         PixelBuf_colourTransform565(destination, source, t);
-}
-
-double Double_arrayMin(const double *values, size_t n)
-{
-    double result = values[0];
-    for (size_t i = 1; i < n; i++)
-        if (values[i] <= result)
-            result = values[i];
-    return result;
 }

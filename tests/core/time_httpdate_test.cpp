@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/time/date.h"
-#include "html/web/httpdate.h"
+#include "core/time/httpdate.h"
 #include "tests/support/test_engine.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Growable 16-bit text buffers.
-#include "spreadsheet/shared/ustrbuf.h"
+#include "core/text/ustrbuf.h"
 
 #include <cstring>
 

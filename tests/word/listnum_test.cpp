@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/mem/mem.h"
-#include "pdf/common.h"
+#include "word/reader/listnum.h"
 #include "tests/support/heap_fixture.h"
 
 namespace {

@@ -14,7 +14,7 @@
 // page (a paragraph the page break splits); it is held and shown on the
 // page it starts on. Matching restarts one character after each candidate
 // start, so overlapping matches are all found.
-#include "word/search/search.h"
+#include "viewer/search/search.h"
 
 #include "graphics/glyphrun.h"
 

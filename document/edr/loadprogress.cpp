@@ -1,5 +1,5 @@
 // Load progress and the download limit.
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // limit.
 #include <gtest/gtest.h>
 
-#include "html/web/loadprogress.h"
+#include "document/edr/loadprogress.h"
 #include "tests/support/heap_fixture.h"
 
 namespace {

@@ -1,6 +1,4 @@
-// Small routines the rest of the engine calls: white-space collapsing of
-// 16-bit text, the colour transform of a decoded picture through
-// per-channel tables, and the smallest of an array of doubles.
+// The colour transform of a decoded picture through per-channel tables.
 #pragma once
 
 #include <cstddef>
@@ -17,12 +15,6 @@ struct ColourTransform {
     int32_t offset[4];
 };
 
-// Copies the n units of source with every run of white space (codes below
-// 33 and U+3000) written as one U+0020; no terminator. Returns the count
-// written, or only counts it when destination is null (the count is below n
-// exactly when some run is longer than one unit).
-uint32_t Ustr_collapseSpaceRuns(char16_t *destination, const char16_t *source, uint32_t n);
-
 // The 2^bits-entry table of one channel of a colour transform.
 void ColourTransform_channelTable(int32_t multiplier, int32_t offset, uint32_t bits, uint8_t *table);
 // Maps the source's width x height pixels into the destination through the
@@ -31,8 +23,3 @@ void ColourTransform_channelTable(int32_t multiplier, int32_t offset, uint32_t b
 void PixelBuf_applyColourTransform(PixelBuf *destination, const PixelBuf *source, const ColourTransform *transform);
 void PixelBuf_colourTransformGrey(PixelBuf *destination, const PixelBuf *source, const ColourTransform *transform);
 void PixelBuf_colourTransform565(PixelBuf *destination, const PixelBuf *source, const ColourTransform *transform);
-
-// The smallest of n (at least 1) doubles: each later element is taken when
-// it compares less than or equal, so of equal values the last wins and a
-// NaN never replaces nor is replaced (a NaN first stays the result).
-double Double_arrayMin(const double *values, size_t n);

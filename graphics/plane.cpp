@@ -1,5 +1,5 @@
 // Byte-plane reduction and byte mapping.
-#include "word/shared/plane.h"
+#include "graphics/plane.h"
 
 #include <cstring>
 

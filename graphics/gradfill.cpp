@@ -1,6 +1,6 @@
 // Gradient fills: direction, working stops (colours, presets, shade-derived
 // second colour), the header by fill kind and the placing of the stops.
-#include "spreadsheet/shared/gradfill.h"
+#include "graphics/gradfill.h"
 
 #include <cstdlib>
 
