@@ -16,7 +16,7 @@
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "document/edr/page.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "graphics/bitmap.h"
 #include "graphics/boxitem.h"
 #include "graphics/drawitem.h"

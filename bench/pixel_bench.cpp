@@ -12,7 +12,7 @@
 
 #include "spreadsheet/shared/ycbcr.h"
 #include "word/shared/plane.h"
-#include "word/shared/scale565.h"
+#include "graphics/scale565.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "html/fontmatch.h"
+#include "fonts/fontmatch.h"
 
 struct EngineContext;
 struct FontFace;

@@ -17,10 +17,10 @@
 #include "graphics/fill.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

@@ -6,7 +6,7 @@
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/fill.h"

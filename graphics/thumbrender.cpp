@@ -16,9 +16,9 @@
 #include "graphics/pixelbuf.h"
 #include "graphics/thumbqueue.h"
 #include "graphics/image.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 #include "viewer/dispman.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

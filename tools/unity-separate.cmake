@@ -59,7 +59,7 @@ set(VEXLAN_UNITY_SEPARATE
   graphics/drawlist.cpp
   graphics/fill.cpp
   graphics/gdi.cpp
-  graphics/glyphrun.cpp
+  fonts/glyphrun.cpp
   graphics/gradient.cpp
   graphics/image.cpp
   graphics/imageconv.cpp
@@ -73,7 +73,7 @@ set(VEXLAN_UNITY_SEPARATE
   graphics/rasterrows.cpp
   graphics/resample.cpp
   graphics/rowops.cpp
-  graphics/textitem.cpp
+  fonts/textitem.cpp
   graphics/thumbrender.cpp
   graphics/transfer.cpp
   html/attributes.cpp
@@ -81,7 +81,7 @@ set(VEXLAN_UNITY_SEPARATE
   html/css/csstables.cpp
   html/css/parser.cpp
   html/elements.cpp
-  html/fontmatch.cpp
+  fonts/fontmatch.cpp
   html/formbuild.cpp
   html/forms/controls.cpp
   html/forms/form.cpp
@@ -169,7 +169,7 @@ set(VEXLAN_UNITY_SEPARATE
   tests/core/text_ustr_test.cpp
   tests/document/events_test.cpp
   tests/document/pagefill_test.cpp
-  tests/document/pathbounds_test.cpp
+  tests/graphics/pathbounds_test.cpp
   tests/document/style_walk_test.cpp
   tests/document/translate_loadqueue_test.cpp
   tests/document/translate_test.cpp

@@ -7,7 +7,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/pixelbuf.h"
 #include "viewer/screen/screen.h"
-#include "word/shared/scale565.h"
+#include "graphics/scale565.h"
 
 namespace
 {

@@ -28,7 +28,7 @@
 #include "graphics/drawitem.h"
 #include "graphics/imagerender.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
 #include "viewer/screen/screen.h"

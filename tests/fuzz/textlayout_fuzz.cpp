@@ -32,7 +32,7 @@
 #include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 #include "viewer/dispman.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

@@ -9,7 +9,7 @@
 #include "core/result.h"
 #include "graphics/glyphpath.h"
 #include "graphics/path.h"
-#include "layout/contour.h"
+#include "graphics/contour.h"
 #include "tests/support/heap_fixture.h"
 
 namespace

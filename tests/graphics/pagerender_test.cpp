@@ -19,7 +19,7 @@
 #include "graphics/thumbqueue.h"
 #include "tests/graphics/png_support.h"
 #include "tests/graphics/render_support.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

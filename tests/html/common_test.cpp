@@ -10,7 +10,7 @@
 #include "core/style/prop.h"
 #include "graphics/pixelbuf.h"
 #include "html/common.h"
-#include "html/texttone.h"
+#include "graphics/texttone.h"
 #include "html/triple.h"
 #include "tests/support/heap_fixture.h"
 

@@ -70,7 +70,7 @@
 #include "viewer/fvdisplay.h"
 #include "viewer/navigate.h"
 #include "viewer/viewer.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

@@ -1,5 +1,5 @@
 // Dithered 5-6-5 scalers over the shared ordered-dither table.
-#include "word/shared/scale565.h"
+#include "graphics/scale565.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Font family matching over a small set of fake faces.
-#include "html/fontmatch.h"
+#include "fonts/fontmatch.h"
 #include "core/support/fontsupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Rectangle services: document rectangles to device pixels, the split
 // of a rectangle around another, and rectangles through a matrix.
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"

@@ -8,7 +8,7 @@
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
 #include "graphics/bitmap.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

@@ -9,7 +9,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 #include "tests/support/heap_fixture.h"
 
 namespace

@@ -1,5 +1,5 @@
 // The text tone table.
-#include "html/texttone.h"
+#include "graphics/texttone.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // Glyph-run strings: the writer, the reader, the display item and the
 // cursor that text extraction walks.
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 
 #include <cstring>
 
@@ -9,7 +9,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "viewer/displayitem.h"
 
 namespace

@@ -1,11 +1,11 @@
 // Path bounding boxes in two walks: end points first, then the curves whose
 // control points lie outside the box so far.
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 
 #include "core/geom/curve.h"
 #include "core/geom/pathwalk.h"
 #include "core/result.h"
-#include "layout/curveclip.h"
+#include "graphics/curveclip.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "core/result.h"
 #include "graphics/pixelbuf.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 #include "tests/support/heap_fixture.h"
 
 namespace

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "layout/curveclip.h"
+#include "graphics/curveclip.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ struct Pieces {
     size_t failAt = SIZE_MAX;
 };
 
-int collect(const int32_t *end, void *user)
+int curveclipCollect(const int32_t *end, void *user)
 {
     Pieces *p = static_cast<Pieces *>(user);
     p->list.push_back({end[-3], end[-2], end[0], end[1]});
@@ -92,7 +92,7 @@ TEST(CurveClip, ControlsInsideTheRectangleGiveOneLine)
     Cubic c = cubic(0, 0, 300000, 900000, 700000, -900000, 1000000, 0);
     const Rect clip = {-10, -900000, 700000, 900000}; // edges count as inside
     Pieces p;
-    ASSERT_EQ(Curve_flattenCubicClipped(c.data(), collect, &p, &clip), 0);
+    ASSERT_EQ(Curve_flattenCubicClipped(c.data(), curveclipCollect, &p, &clip), 0);
     ASSERT_EQ(p.list.size(), 1u);
     EXPECT_EQ(p.list[0].sx, 0);
     EXPECT_EQ(p.list[0].sy, 0);
@@ -102,12 +102,12 @@ TEST(CurveClip, ControlsInsideTheRectangleGiveOneLine)
     Cubic closed = cubic(5, 5, 100, 100, 200, -50, 5, 5);
     const Rect around = {0, -100, 300, 300};
     Pieces none;
-    ASSERT_EQ(Curve_flattenCubicClipped(closed.data(), collect, &none, &around), 0);
+    ASSERT_EQ(Curve_flattenCubicClipped(closed.data(), curveclipCollect, &none, &around), 0);
     EXPECT_TRUE(none.list.empty());
     // One control outside: the curve is flattened.
     const Rect small = {-10, -10, 700000, 10};
     Pieces some;
-    ASSERT_EQ(Curve_flattenCubicClipped(c.data(), collect, &some, &small), 0);
+    ASSERT_EQ(Curve_flattenCubicClipped(c.data(), curveclipCollect, &some, &small), 0);
     EXPECT_GT(some.list.size(), 1u);
     expectChain(some, c);
 }
@@ -121,7 +121,7 @@ TEST(CurveClip, WithoutRectangleThePiecesFollowTheCurve)
     };
     for (const Cubic &c : curves) {
         Pieces p;
-        ASSERT_EQ(Curve_flattenCubicClipped(c.data(), collect, &p, nullptr), 0);
+        ASSERT_EQ(Curve_flattenCubicClipped(c.data(), curveclipCollect, &p, nullptr), 0);
         expectChain(p, c);
         for (const Piece &piece : p.list) {
             EXPECT_LT(distanceTo(c, double(piece.ex), double(piece.ey)), 16.0);
@@ -133,7 +133,7 @@ TEST(CurveClip, WithoutRectangleThePiecesFollowTheCurve)
     // A callback error stops the flattening and is returned.
     Pieces stop;
     stop.failAt = 1;
-    EXPECT_EQ(Curve_flattenCubicClipped(curves[0].data(), collect, &stop, nullptr), 55);
+    EXPECT_EQ(Curve_flattenCubicClipped(curves[0].data(), curveclipCollect, &stop, nullptr), 55);
     EXPECT_EQ(stop.list.size(), 2u);
 }
 
@@ -146,7 +146,7 @@ TEST(CurveClip, ExtremeCoordinatesNeitherWrapNorRunOn)
     };
     for (const Cubic &c : curves) {
         Pieces p;
-        ASSERT_EQ(Curve_flattenCubicClipped(c.data(), collect, &p, nullptr), 0);
+        ASSERT_EQ(Curve_flattenCubicClipped(c.data(), curveclipCollect, &p, nullptr), 0);
         expectChain(p, c);
         EXPECT_LE(p.list.size(), size_t(1) << Curve_maxDepth);
         for (size_t i = 0; i < p.list.size(); i += 997)
@@ -166,19 +166,19 @@ TEST(CurveClip, StraightAndDegenerateCurvesWithoutRectangle)
 {
     Pieces line;
     Cubic straight = cubic(0, 0, 1000, 1000, 2000, 2000, 3000, 3000);
-    ASSERT_EQ(Curve_flattenCubicClipped(straight.data(), collect, &line, nullptr), 0);
+    ASSERT_EQ(Curve_flattenCubicClipped(straight.data(), curveclipCollect, &line, nullptr), 0);
     ASSERT_EQ(line.list.size(), 1u);
     EXPECT_EQ(line.list[0].ex, 3000);
     Pieces none;
     Cubic point = cubic(77, -5, 77, -5, 77, -5, 77, -5);
-    ASSERT_EQ(Curve_flattenCubicClipped(point.data(), collect, &none, nullptr), 0);
+    ASSERT_EQ(Curve_flattenCubicClipped(point.data(), curveclipCollect, &none, nullptr), 0);
     EXPECT_TRUE(none.list.empty());
     // Closed loops, large and small (within the 15-bit range, where the
     // chord test alone would call the whole loop flat and drop it).
     for (int32_t size : {400000, 1000}) {
         Pieces loop;
         Cubic closed = cubic(0, 0, size, 0, size, size, 0, 0);
-        ASSERT_EQ(Curve_flattenCubicClipped(closed.data(), collect, &loop, nullptr), 0);
+        ASSERT_EQ(Curve_flattenCubicClipped(closed.data(), curveclipCollect, &loop, nullptr), 0);
         EXPECT_GT(loop.list.size(), 2u) << size;
         expectChain(loop, closed);
         int64_t far = 0;

@@ -1,5 +1,5 @@
 // Text items: drawing, hit testing and bounds through the text run walk.
-#include "graphics/textitem.h"
+#include "fonts/textitem.h"
 
 #include "core/container/intern.h"
 #include "core/geom/matrix.h"
@@ -7,7 +7,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/drawitem.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 
 namespace
 {

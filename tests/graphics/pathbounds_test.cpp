@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/result.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Gain and offset of 8-bit values as a draw item stage.
-#include "spreadsheet/shared/level.h"
+#include "graphics/level.h"
 
 #include <cstring>
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "graphics/gradient.h"
-#include "word/shared/scale565.h"
+#include "graphics/scale565.h"
 
 namespace
 {

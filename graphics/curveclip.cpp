@@ -1,6 +1,6 @@
 // Cubic flattening with an optional clip rectangle: the shared cubic step
 // of core/geom/curve.h with the rectangle as its box.
-#include "layout/curveclip.h"
+#include "graphics/curveclip.h"
 
 int Curve_flattenCubicClipped(const int32_t *curve, CurveLineFn fn, void *user, const Rect *clip)
 {

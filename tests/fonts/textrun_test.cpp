@@ -12,12 +12,12 @@
 #include "core/mem/mem.h"
 #include "fonts/fontengine.h"
 #include "fonts/fontlist.h"
-#include "graphics/glyphdraw.h"
+#include "fonts/glyphdraw.h"
 #include "graphics/glyphmask.h"
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 #include "graphics/glyphpath.h"
-#include "graphics/textitem.h"
-#include "graphics/textrun.h"
+#include "fonts/textitem.h"
+#include "fonts/textrun.h"
 #include "tests/graphics/raster_support.h"
 
 namespace
@@ -54,7 +54,7 @@ int fakeMap(FontList *, uint32_t font, const char16_t *chars, uint32_t n, uint16
     return 0;
 }
 
-int fakePrepare(FontList *l, uint32_t font, const char16_t *, const uint16_t *, const uint8_t *,
+int textRunFakePrepare(FontList *l, uint32_t font, const char16_t *, const uint16_t *, const uint8_t *,
                 uint32_t)
 {
     fakeOf(l)->prepared.push_back(int(font));
@@ -73,7 +73,7 @@ int fakeMetrics(FontList *l, uint32_t font, const uint16_t *glyphs, uint32_t n,
     return 0;
 }
 
-constexpr TextFontOps fakeOps = {fakeMap, nullptr, fakePrepare, fakeMetrics, nullptr, nullptr};
+constexpr TextFontOps fakeOps = {fakeMap, nullptr, textRunFakePrepare, fakeMetrics, nullptr, nullptr};
 
 class TextRunTest : public RasterTest
 {
@@ -106,7 +106,7 @@ struct Table {
     uint32_t mask = 0, n = 0;
 };
 
-Table build(FontList *l, uint32_t flags, const std::u16string &s)
+Table textRunBuild(FontList *l, uint32_t flags, const std::u16string &s)
 {
     Table t;
     EXPECT_EQ(TextRun_buildCharTable(l, flags, s.data(), uint32_t(s.size()), &t.fonts, &t.glyphs,
@@ -119,7 +119,7 @@ TEST_F(TextRunTest, CharacterTableFallbackAndHiddenCharacters)
 {
     FontList *l = fakeList();
     // A letter, a digit (font 1), a character no font maps (font 0, bit 0).
-    Table t = build(l, 0, u"a1\u00e9");
+    Table t = textRunBuild(l, 0, u"a1\u00e9");
     ASSERT_EQ(t.n, 3u);
     EXPECT_EQ(t.mask, 3u);
     EXPECT_EQ(t.fonts[0], 0);
@@ -127,33 +127,33 @@ TEST_F(TextRunTest, CharacterTableFallbackAndHiddenCharacters)
     EXPECT_EQ(t.fonts[2], 0);
     EXPECT_EQ(t.advances[1], 2000);
     EXPECT_EQ(fake.prepared, (std::vector<int>{0, 1}));
-    t = build(l, 0, u"12");
+    t = textRunBuild(l, 0, u"12");
     EXPECT_EQ(t.mask, 2u);
 
     // Collapsed white space: the first of a run becomes a space, the rest
     // are hidden and take no room.
-    t = build(l, CharTable_collapseSpace, u"a \t\nb");
+    t = textRunBuild(l, CharTable_collapseSpace, u"a \t\nb");
     EXPECT_EQ(t.chars[1], u' ');
     EXPECT_EQ(t.glyphs[1], ' ');
     for (int i = 2; i < 4; i++) {
         EXPECT_EQ(t.glyphs[i], CharTable_noGlyph) << i;
         EXPECT_EQ(t.advances[i], 0) << i;
     }
-    t = build(l, 0, u"a  b");
+    t = textRunBuild(l, 0, u"a  b");
     EXPECT_EQ(t.glyphs[2], ' ');
 
     // Direction marks anywhere and a joiner at the end are hidden; a
     // joiner inside is not.
-    t = build(l, 0, u"a\u200eb\u200dc\u200d");
+    t = textRunBuild(l, 0, u"a\u200eb\u200dc\u200d");
     EXPECT_EQ(t.glyphs[1], CharTable_noGlyph);
     EXPECT_NE(t.glyphs[3], CharTable_noGlyph);
     EXPECT_EQ(t.glyphs[5], CharTable_noGlyph);
 
     // 15 characters take 135 bytes: the buffer is 256.
     TextRun_freeCharTable(&fake.owner);
-    build(l, 0, u"abcdefghijklmno");
+    textRunBuild(l, 0, u"abcdefghijklmno");
     EXPECT_EQ(fake.owner.charTableCapacity, 256u);
-    build(l, 0, u"ab");
+    textRunBuild(l, 0, u"ab");
     EXPECT_EQ(fake.owner.charTableCapacity, 256u); // never shrinks
 }
 
@@ -620,13 +620,13 @@ TEST_F(TextRunTest, TransformerRewritesTheRun)
     Doubler d{{doublerBegin, doublerConvert, doublerEnd}, 0};
     activeDoubler = &d;
     l->transformer = &d.base;
-    Table t = build(l, 0, u"ab");
+    Table t = textRunBuild(l, 0, u"ab");
     ASSERT_EQ(t.n, 4u);
     EXPECT_EQ(std::u16string(t.chars, 4), u"aabb");
     EXPECT_EQ(d.converts, 2);
     // Kinds 48 and 50 take no transformer.
     l->fonts[0].kind = 48;
-    t = build(l, 0, u"ab");
+    t = textRunBuild(l, 0, u"ab");
     EXPECT_EQ(t.n, 2u);
     activeDoubler = nullptr;
 }

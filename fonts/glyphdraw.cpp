@@ -1,5 +1,5 @@
 // Glyphs and decorations into draw items.
-#include "graphics/glyphdraw.h"
+#include "fonts/glyphdraw.h"
 
 #include <algorithm>
 
@@ -14,7 +14,7 @@
 #include "graphics/glyphpath.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 
 namespace
 {

@@ -1,5 +1,5 @@
 // Text runs: character tables, measurement and the glyph walk.
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "fonts/fontlist.h"
-#include "graphics/glyphdraw.h"
+#include "fonts/glyphdraw.h"
 
 // ------------------------------------------------------- character tables
 
@@ -248,7 +248,7 @@ const TextFont *fontOf(const RunTable &t, uint32_t f)
     return t.list && f < t.list->fontCount ? &t.list->fonts[f] : &boxFont;
 }
 
-uint32_t advanceOf(const RunTable &t, uint32_t i)
+uint32_t textRunAdvanceOf(const RunTable &t, uint32_t i)
 {
     return t.advances ? t.advances[i] : uint32_t(BoxFont_advance);
 }
@@ -327,7 +327,7 @@ int measurePrefixLocked(FontList *list, int32_t size, uint32_t flags, const int3
     int64_t s = 0;
     uint32_t passed = 0;
     for (; passed < t.n; passed++) {
-        uint32_t adv = advanceOf(t, passed);
+        uint32_t adv = textRunAdvanceOf(t, passed);
         if (adv == 0)
             continue;
         int64_t next = s + adv + cs + (t.chars[passed] == 32 ? ws : 0);
@@ -340,7 +340,7 @@ int measurePrefixLocked(FontList *list, int32_t size, uint32_t flags, const int3
     int64_t y0 = 0, y1 = 0;
     verticalExtent(t, size, flags, style, unit, &y0, &y1);
     int64_t width = s * unit / 65536;
-    int64_t x0 = t.n && advanceOf(t, 0) == 0 ? -(4096 * unit / 65536) : 0;
+    int64_t x0 = t.n && textRunAdvanceOf(t, 0) == 0 ? -(4096 * unit / 65536) : 0;
     int64_t x1 = width * h / 65536;
     y0 = y0 * v / 65536;
     y1 = y1 * v / 65536;
@@ -542,7 +542,7 @@ int walkLocked(FontList *list, int32_t size, uint32_t flags, const int32_t *styl
         uint32_t i = (flags & TextStyle_rightToLeft) ? t.n - 1 - k : k;
         uint32_t f = t.fonts ? t.fonts[i] & 7 : 0;
         uint16_t glyph = t.glyphs ? t.glyphs[i] : 0;
-        int64_t adv = advanceOf(t, i);
+        int64_t adv = textRunAdvanceOf(t, i);
         char16_t c = t.chars[i];
         const TextFont *font = fontOf(t, f);
         bool blank = glyph == CharTable_noGlyph ||

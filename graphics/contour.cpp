@@ -1,7 +1,7 @@
 // Quadratic contours into paths: moveTo at the contour's first on-curve
 // point (or the midpoint of two leading off-curve points), lineTo between
 // on-curve points, quadTo through each off-curve control point.
-#include "layout/contour.h"
+#include "graphics/contour.h"
 
 #include "core/result.h"
 #include "graphics/glyphpath.h"

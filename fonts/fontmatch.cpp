@@ -1,7 +1,7 @@
 // Font family matching: three passes over the requested names, language
 // defaults, the override face, synthetic bold, derived faces and synthetic
 // italic.
-#include "html/fontmatch.h"
+#include "fonts/fontmatch.h"
 
 #include <cstring>
 
@@ -57,7 +57,7 @@ void add(Candidates *list, FontFace *face, uint32_t limit)
         list->faces[list->count++] = face;
 }
 
-void releaseCandidate(FontMatchContext *context, FontFace *face)
+void fontMatchReleaseCandidate(FontMatchContext *context, FontFace *face)
 {
     if (!face || !context->ops || !context->ops->release)
         return;
@@ -134,7 +134,7 @@ int lookup(FontMatchContext *context, uint32_t pass, const char *name, uint32_t 
     return lookupSubstitutes(context, fallback, style, out, &score);
 }
 
-int prepareKnown(FontMatchContext *context)
+int fontMatchPrepareKnown(FontMatchContext *context)
 {
     if (context->knownReady)
         return Res_ok;
@@ -257,7 +257,7 @@ int Css_fontFindByName(FontMatchContext *context, const char *name, uint32_t sty
         }
         return Res_ok;
     }
-    int rc = prepareKnown(context);
+    int rc = fontMatchPrepareKnown(context);
     if (rc)
         return rc;
     FontFace *best = nullptr;
@@ -372,7 +372,7 @@ int Css_fontMatchFamilies(EngineContext *, FontMatchContext *context, const char
             FontFace *old = list.faces[slot];
             list.faces[slot] = derived;
             if (old != derived && !holds(&list, old))
-                releaseCandidate(context, old);
+                fontMatchReleaseCandidate(context, old);
         }
     }
 
@@ -396,8 +396,8 @@ void Css_fontListRelease(FontMatchContext *context, FontFace **candidates, uint3
                          FontFace *extra)
 {
     for (uint32_t i = 0; i < count && i < FontMatch_maxCandidates; i++) {
-        releaseCandidate(context, candidates[i]);
+        fontMatchReleaseCandidate(context, candidates[i]);
         candidates[i] = nullptr;
     }
-    releaseCandidate(context, extra);
+    fontMatchReleaseCandidate(context, extra);
 }

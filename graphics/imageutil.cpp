@@ -1,5 +1,5 @@
 // Scaled drawing of pictures into buffers.
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "graphics/pixelbuf.h"
-#include "spreadsheet/shared/level.h"
+#include "graphics/level.h"
 
 namespace
 {
