@@ -33,7 +33,7 @@
 #include "fonts/fontengine.h"
 #include "fonts/fontlist.h"
 #include "graphics/bitmap.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "graphics/pixelbuf.h"
 #include "fonts/textrun.h"
 #include "layout/layout.h"

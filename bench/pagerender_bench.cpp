@@ -20,7 +20,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/boxitem.h"
 #include "graphics/drawitem.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"

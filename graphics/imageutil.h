@@ -1,7 +1,7 @@
-// Image and paint-stage services of the spreadsheet subsystem that the
-// graphics code calls: scaled drawing of a picture into a buffer and the
-// paint stage list of a drawing effect. (The mask stage that weakens a
-// mask by an alpha is the level stage, spreadsheet/shared/level.h.)
+// Image and paint-stage services of the draw code: scaled drawing of a
+// picture into a buffer and the paint stage list of a drawing effect. (The
+// mask stage that weakens a mask by an alpha is the level stage,
+// graphics/level.h.)
 #pragma once
 
 #include <cstddef>

@@ -10,7 +10,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/fill.h"
-#include "graphics/pagerender.h"
+#include "graphics/clippath.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/rastergeom.h"
 #include "viewer/dispman.h"

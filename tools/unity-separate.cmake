@@ -43,7 +43,7 @@ set(VEXLAN_UNITY_SEPARATE
   fonts/docfonts.cpp
   fonts/embeddedfont.cpp
   fonts/fontpack.cpp
-  fonts/office/wordfonts.cpp
+  word/reader/wordfonts.cpp
   fonts/pdfcmap.cpp
   fonts/programs/type1.cpp
   fonts/pslexer.cpp
@@ -58,7 +58,7 @@ set(VEXLAN_UNITY_SEPARATE
   graphics/drawitem.cpp
   graphics/drawlist.cpp
   graphics/fill.cpp
-  graphics/gdi.cpp
+  document/import/gdi.cpp
   fonts/glyphrun.cpp
   graphics/gradient.cpp
   graphics/image.cpp
@@ -66,7 +66,7 @@ set(VEXLAN_UNITY_SEPARATE
   graphics/imageitem.cpp
   graphics/imagerender.cpp
   graphics/imageview.cpp
-  graphics/pagerender.cpp
+  viewer/pagerender.cpp
   graphics/path.cpp
   graphics/piecedraw.cpp
   graphics/pixelbuf.cpp
@@ -74,7 +74,7 @@ set(VEXLAN_UNITY_SEPARATE
   graphics/resample.cpp
   graphics/rowops.cpp
   fonts/textitem.cpp
-  graphics/thumbrender.cpp
+  viewer/thumbrender.cpp
   graphics/transfer.cpp
   html/attributes.cpp
   html/common.cpp

@@ -23,7 +23,7 @@
 #include "core/text/charset.h"
 #include "core/text/ustr.h"
 #include "fonts/fontengine.h"
-#include "fonts/office/bitmapscale.h"
+#include "viewer/screen/bitmapscale.h"
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/imagerender.h"

@@ -24,7 +24,7 @@
 #include "document/edr/page.h"
 #include "document/import/plaintext.h"
 #include "graphics/bitmap.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "graphics/pixelbuf.h"
 #include "layout/layout.h"
 #include "platform/api/engine.h"

@@ -22,7 +22,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/boxitem.h"
 #include "graphics/drawitem.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "tests/document/edr_fixture.h"

@@ -1,5 +1,5 @@
-// The Word font table (fonts/office/wordfonts.h).
-#include "fonts/office/wordfonts.h"
+// The Word font table (word/reader/wordfonts.h).
+#include "word/reader/wordfonts.h"
 
 #include <cstring>
 

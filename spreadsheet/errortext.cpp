@@ -1,5 +1,5 @@
 // Spreadsheet error values: the seven-row table of error texts and codes.
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 
 #include "core/text/cstr.h"
 

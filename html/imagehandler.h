@@ -23,6 +23,8 @@ int ImageDA_register(EngineContext *app, Edr_HandlerDesc *desc);
 // Registers the image document handler with the context's document-type
 // registry when it has one: 1 when registered, else 0.
 int ImageDoc_register(EngineContext *app);
+// Fills the image document handler's descriptor. 0.
+int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc);
 // 100 for the image MIME types (and "video/x-msvideo"), else 0. 0.
 int ImageDA_matchMime(EngineContext *app, Edr_HandlerDesc *handler, const char16_t *mime, int32_t *score);
 // Rates the first 12 bytes with every registered codec (empty slots

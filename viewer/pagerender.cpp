@@ -1,7 +1,7 @@
 // Page rendering: the walk around embedded pages, the banded draw routine
 // with its clip compositing, the image routine, cost measuring, the
 // backdrop, damage notes and the page frame.
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 
 #include <algorithm>
 
@@ -386,17 +386,6 @@ int drawBand(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const
 } // namespace
 
 // -------------------------------------------------------------- records
-
-void ClipEntry_freeList(ClipEntry *list)
-{
-    while (list) {
-        ClipEntry *next = list->next;
-        Path_destroy(list->path);
-        Mem_free(list->matrix);
-        Mem_free(list);
-        list = next;
-    }
-}
 
 const EmbeddedPageRef *PagePiece_embeddedRef(const Edr_PageRec *piece)
 {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/result.h"
-#include "fonts/office/bitmapscale.h"
+#include "viewer/screen/bitmapscale.h"
 #include "graphics/pixelbuf.h"
 
 namespace

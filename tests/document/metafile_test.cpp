@@ -17,8 +17,8 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "graphics/drawlist.h"
-#include "graphics/gdi.h"
-#include "graphics/metafile.h"
+#include "document/import/gdi.h"
+#include "document/import/metafile.h"
 #include "core/mem/mem.h"
 #include "tests/document/edr_fixture.h"
 #include "tests/support/heap_fixture.h"
@@ -26,13 +26,13 @@
 namespace
 {
 
-std::vector<uint8_t> fixture(const char *name)
+std::vector<uint8_t> metafileFixture(const char *name)
 {
     std::ifstream in(std::string(VEXLAN_FIXTURES) + "/metafile/" + name, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string narrow(const char16_t *s, uint32_t n)
+std::string metafileNarrow(const char16_t *s, uint32_t n)
 {
     std::string out;
     for (uint32_t i = 0; i < n; i++)
@@ -42,7 +42,7 @@ std::string narrow(const char16_t *s, uint32_t n)
 
 // One line per node: "data 74 (x,y)", "data 86 k147", "draw N", "text Hi",
 // "group {...}".
-void describe(Edr_Node *node, std::vector<std::string> *out)
+void metafileDescribe(Edr_Node *node, std::vector<std::string> *out)
 {
     for (Edr_Node *n = Edr_Node_firstChild(node); n; n = Edr_Node_nextSibling(n)) {
         char buf[96];
@@ -59,7 +59,7 @@ void describe(Edr_Node *node, std::vector<std::string> *out)
             else if (p->type == PropType_ustr)
                 snprintf(
                     buf, sizeof buf, "data %u \"%s\"", p->id,
-                    narrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2).c_str());
+                    metafileNarrow(reinterpret_cast<const char16_t *>(p->payload), p->payload2).c_str());
             else if (p->type == PropType_matrix) {
                 const Matrix *m = reinterpret_cast<const Matrix *>(p->payload);
                 snprintf(buf, sizeof buf, "data %u {%d,%d,%d,%d}", p->id, m->a, m->b, m->c, m->d);
@@ -86,12 +86,12 @@ void describe(Edr_Node *node, std::vector<std::string> *out)
         }
         case Edr_NodeType_text: {
             const Edr_TextNode *t = static_cast<const Edr_TextNode *>(Edr_Node_payloadOrNull(n));
-            out->push_back("text " + narrow(t->chars, t->length));
+            out->push_back("text " + metafileNarrow(t->chars, t->length));
             break;
         }
         case Edr_NodeType_group: {
             std::vector<std::string> inner;
-            describe(n, &inner);
+            metafileDescribe(n, &inner);
             std::string s = "group {";
             for (size_t i = 0; i < inner.size(); i++)
                 s += (i ? "; " : "") + inner[i];
@@ -134,7 +134,7 @@ class MetafileTest : public EdrFixture
             if (nodes) {
                 nodes->clear();
                 if (Edr_Node *g = Edr_Node_firstChild(root))
-                    describe(g, nodes);
+                    metafileDescribe(g, nodes);
             }
         });
         return result;
@@ -145,22 +145,22 @@ class MetafileTest : public EdrFixture
 TEST_F(MetafileTest, WrappersPlayTheSamePicture)
 {
     std::vector<std::string> plain;
-    ASSERT_EQ(play(fixture("shapes.wmf"), &plain), 0);
+    ASSERT_EQ(play(metafileFixture("shapes.wmf"), &plain), 0);
     EXPECT_EQ(plain, withInitial({"data 74 (0,0)", "draw 3"}));
     for (const char *name : {"placeable.wmf", "clip16.wmf", "clip32.wmf"}) {
         std::vector<std::string> nodes;
-        EXPECT_EQ(play(fixture(name), &nodes), 0) << name;
+        EXPECT_EQ(play(metafileFixture(name), &nodes), 0) << name;
         EXPECT_EQ(nodes, plain) << name;
     }
 }
 
 TEST_F(MetafileTest, WhatIsNoMetafileFails)
 {
-    EXPECT_EQ(play(fixture("bad_checksum.wmf"), nullptr), Meta_errNotMetafile)
+    EXPECT_EQ(play(metafileFixture("bad_checksum.wmf"), nullptr), Meta_errNotMetafile)
         << "a wrong checksum is not placeable";
     EXPECT_EQ(play(std::vector<uint8_t>(17, 0), nullptr), Meta_errNotMetafile);
     EXPECT_EQ(play(std::vector<uint8_t>(64, 0xAB), nullptr), Meta_errNotMetafile);
-    std::vector<uint8_t> emf = fixture("stock.emf");
+    std::vector<uint8_t> emf = metafileFixture("stock.emf");
     emf[4] = 0xFF; // a header size past the data
     emf[5] = 0x7F;
     EXPECT_EQ(play(emf, nullptr), Meta_errTruncated);
@@ -168,7 +168,7 @@ TEST_F(MetafileTest, WhatIsNoMetafileFails)
 
 TEST_F(MetafileTest, OnlyTheLowByteOfTheFunctionCounts)
 {
-    std::vector<uint8_t> data = fixture("lines.wmf");
+    std::vector<uint8_t> data = metafileFixture("lines.wmf");
     std::vector<std::string> want;
     ASSERT_EQ(play(data, &want), 0);
     EXPECT_EQ(want, withInitial({"data 74 (0,0)", "draw 2"})) << "two lines: two entries";
@@ -183,7 +183,7 @@ TEST_F(MetafileTest, OnlyTheLowByteOfTheFunctionCounts)
 TEST_F(MetafileTest, SecondLineCarriesNoPaintWords)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        std::vector<uint8_t> data = fixture("lines.wmf");
+        std::vector<uint8_t> data = metafileFixture("lines.wmf");
         Rect target{0, 0, 100, 100};
         ASSERT_EQ(Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, nullptr, 0,
                                 nullptr, nullptr),
@@ -212,11 +212,11 @@ TEST_F(MetafileTest, SecondLineCarriesNoPaintWords)
 TEST_F(MetafileTest, SavedStatesCloseTheirClips)
 {
     std::vector<std::string> nodes;
-    ASSERT_EQ(play(fixture("states.wmf"), &nodes), 0);
+    ASSERT_EQ(play(metafileFixture("states.wmf"), &nodes), 0);
     EXPECT_EQ(nodes, withInitial({"data 74 (0,0)", "data 136 clip", "data 136 clip", "draw 1",
                                   "data 136 k208", "data 136 k208"}));
     // A restore with nothing saved fails.
-    std::vector<uint8_t> data = fixture("states.wmf");
+    std::vector<uint8_t> data = metafileFixture("states.wmf");
     ASSERT_EQ(data[18 + 20 + 4], 0x1E); // the SaveDC record after the window
     data[18 + 20 + 4] = 0x00;
     EXPECT_EQ(play(data, nullptr), Meta_errNoSavedState);
@@ -225,7 +225,7 @@ TEST_F(MetafileTest, SavedStatesCloseTheirClips)
 TEST_F(MetafileTest, TextAndRotatedText)
 {
     std::vector<std::string> nodes;
-    ASSERT_EQ(play(fixture("text.wmf"), &nodes), 0);
+    ASSERT_EQ(play(metafileFixture("text.wmf"), &nodes), 0);
     EXPECT_EQ(nodes,
               withInitial({"data 29 #ffff0000", "data 37 \"Times\"", "data 38 len", "data 43 k25",
                            "data 41 k0", "data 80 k0", "data 74 (10,20)", "text Hi there",
@@ -237,7 +237,7 @@ TEST_F(MetafileTest, TextAndRotatedText)
 TEST_F(MetafileTest, TopDownBitmapIsCopiedWhole)
 {
     std::vector<std::string> nodes;
-    ASSERT_EQ(play(fixture("bitmap.wmf"), &nodes), 0);
+    ASSERT_EQ(play(metafileFixture("bitmap.wmf"), &nodes), 0);
     EXPECT_EQ(nodes, withInitial({"data 74 (40,20)", "group {group {}}"}));
     EXPECT_EQ(rules, 2u) << "one rule for each group";
 }
@@ -245,10 +245,10 @@ TEST_F(MetafileTest, TopDownBitmapIsCopiedWhole)
 TEST_F(MetafileTest, EmfStockObjectsAndPaths)
 {
     std::vector<std::string> nodes;
-    ASSERT_EQ(play(fixture("stock.emf"), &nodes), 0);
+    ASSERT_EQ(play(metafileFixture("stock.emf"), &nodes), 0);
     EXPECT_EQ(nodes, withInitial({"data 74 (0,0)", "draw 2"}));
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        std::vector<uint8_t> data = fixture("stock.emf");
+        std::vector<uint8_t> data = metafileFixture("stock.emf");
         Rect target{0, 0, 100, 100};
         ASSERT_EQ(Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, nullptr, 0,
                                 nullptr, nullptr),
@@ -266,14 +266,14 @@ TEST_F(MetafileTest, EmfStockObjectsAndPaths)
         DrawStyle_readEntry(&c, &view, &paint);
         EXPECT_EQ(paint.fillColour, 0xFF00FF00u);
     });
-    ASSERT_EQ(play(fixture("path.emf"), &nodes, Rect{0, 0, 99, 99}), 0);
+    ASSERT_EQ(play(metafileFixture("path.emf"), &nodes, Rect{0, 0, 99, 99}), 0);
     EXPECT_EQ(nodes, withInitial({"data 74 (0,0)", "draw 1", "data 74 (30,40)", "text OK"}))
         << "no font selected: the text goes out without font properties";
 }
 
 TEST_F(MetafileTest, MalformedRecordsFail)
 {
-    std::vector<uint8_t> data = fixture("lines.wmf");
+    std::vector<uint8_t> data = metafileFixture("lines.wmf");
     // The second LineTo (last before the end record) claims a longer
     // parameter list than it has: the walk sees 2 bytes for a polyline.
     size_t last = data.size() - 6 - 10;
@@ -287,7 +287,7 @@ TEST_F(MetafileTest, MalformedRecordsFail)
 
 TEST_F(MetafileTest, CutStreamsEndQuietly)
 {
-    std::vector<uint8_t> data = fixture("shapes.wmf");
+    std::vector<uint8_t> data = metafileFixture("shapes.wmf");
     for (size_t n = 18; n < data.size(); n += 7) {
         std::vector<uint8_t> cut(data.begin(), data.begin() + long(n));
         EXPECT_EQ(play(cut, nullptr), 0) << n;
@@ -298,7 +298,7 @@ TEST_F(MetafileTest, OfficePicturesPlay)
 {
     for (const char *name : {"office_shapes.wmf", "office_shapes.emf"}) {
         std::vector<std::string> nodes;
-        EXPECT_EQ(play(fixture(name), &nodes), 0) << name;
+        EXPECT_EQ(play(metafileFixture(name), &nodes), 0) << name;
         bool drawn = false;
         for (const std::string &s : nodes)
             drawn = drawn || s.rfind("draw ", 0) == 0;

@@ -16,7 +16,7 @@
 //
 // Device rectangles are y-up pixel rectangles of the target bitmap: bands
 // run from the top (largest y) down. A matrix maps page units to device
-// units (Rect_toDevice, word/shared/rects.h); items are drawn with its translation
+// units (Rect_toDevice, graphics/rects.h); items are drawn with its translation
 // set to 0 and placed through the draw target's dx and dy at the page's
 // top-left corner.
 #pragma once
@@ -26,6 +26,7 @@
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
 #include "document/edr/page.h"
+#include "graphics/clippath.h"
 
 struct Bitmap;
 struct DispmanView;
@@ -40,20 +41,6 @@ enum : int32_t {
     PageRender_imageBandTooSmall = 4354,
     PageRender_frameColour = int32_t(0xFF808080),
 };
-
-// One clip path of a content piece (the piece's clip list chains them);
-// the piece is visible only inside every path of its list. A record owns
-// its path and matrix (ClipEntry_freeList).
-struct ClipEntry {
-    uint32_t fillRule; // 0 non-zero winding, other values even-odd
-    Matrix *matrix;    // or null (the identity)
-    int32_t dx, dy;    // added to the matrix's translation
-    ClipEntry *next;
-    Path *path;
-};
-
-// Frees a clip list with the entries' paths and matrices (null allowed).
-void ClipEntry_freeList(ClipEntry *list);
 
 // What an embedded-page piece shows: a page of a document, placed by a
 // matrix; the payload of the node of the piece's object item.

@@ -1,6 +1,6 @@
 // The thumbnail pass: re-marking, processing entries one by one, drawing
 // a page chain with its embedded pages, and the embedding test.
-#include "graphics/thumbrender.h"
+#include "viewer/thumbrender.h"
 
 #include <algorithm>
 
@@ -12,9 +12,9 @@
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
 #include "graphics/bitmap.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/thumbqueue.h"
+#include "viewer/thumbqueue.h"
 #include "graphics/image.h"
 #include "graphics/imageutil.h"
 #include "viewer/dispman.h"

@@ -1,5 +1,5 @@
 // Metafile playback: format recognition and the WMF and EMF record loops.
-#include "graphics/metafile.h"
+#include "document/import/metafile.h"
 
 #include <cstring>
 

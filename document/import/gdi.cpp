@@ -1,6 +1,6 @@
 // The metafile device context: state, objects, mapping and the figures,
 // text, bitmaps and clips it writes into the document.
-#include "graphics/gdi.h"
+#include "document/import/gdi.h"
 
 #include <cmath>
 #include <cstring>

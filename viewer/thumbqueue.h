@@ -2,7 +2,7 @@
 //
 // The display manager (DispmanCtx, viewer/dispman.h) keeps a doubly linked
 // list of thumbnail requests under its thumbnail lock: the viewer adds
-// entries, the thumbnail pass (graphics/thumbrender.h) walks and removes
+// entries, the thumbnail pass (viewer/thumbrender.h) walks and removes
 // them, and the display manager's teardown clears the list. When the list
 // becomes empty the application's event processor hears code 8. Every
 // entry holds one view reference of its document.

@@ -1,5 +1,5 @@
 // The image document handler.
-#include "graphics/imagedoc.h"
+#include "html/imagehandler.h"
 #include "graphics/imageready.h"
 
 #include "core/config/config.h"

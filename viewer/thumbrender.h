@@ -1,7 +1,7 @@
 // Thumbnail rendering: the display manager's thumbnail pass.
 //
 // The thumbnail thread runs Dispman_thumbnailPass whenever it is woken.
-// The pass first marks the queued requests (graphics/thumbqueue.h) whose
+// The pass first marks the queued requests (viewer/thumbqueue.h) whose
 // page a view shows (directly or embedded in the view's backdrop page),
 // drops those of a view's own backdrop document and of the document that
 // failed last, then takes the marked entries one by one: it renders the
@@ -9,7 +9,7 @@
 // into a 16-bit picture (format 4, scale word 8) of the page's thumbnail
 // size, stores the picture as the page's image (Edr_PageRec::thumb) and
 // tells the application that the page's thumbnail changed (a kind-9
-// message). Drawing reuses the banded page drawing (graphics/pagerender.h)
+// message). Drawing reuses the banded page drawing (viewer/pagerender.h)
 // with the screen's quality settings and no highlights.
 #pragma once
 

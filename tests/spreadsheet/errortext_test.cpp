@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fonts/fontdata.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 
 namespace
 {

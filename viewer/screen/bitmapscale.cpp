@@ -1,5 +1,5 @@
 // Nearest-neighbour scaling by an error term (see bitmapscale.h).
-#include "fonts/office/bitmapscale.h"
+#include "viewer/screen/bitmapscale.h"
 
 #include <cstring>
 

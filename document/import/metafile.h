@@ -1,12 +1,12 @@
 // Metafile playback: WMF (plain, placeable and clipboard-wrapped) and EMF
 // pictures held in memory are played into document nodes through the
-// device context of graphics/gdi.h.
+// device context of document/import/gdi.h.
 #pragma once
 
 #include <cstdint>
 
 #include "core/geom/rect.h"
-#include "graphics/gdi.h"
+#include "document/import/gdi.h"
 
 struct Edr_Doc;
 struct Edr_Node;

@@ -10,7 +10,7 @@
 // as the row above is a copy of it. 16-bit pictures enlarged or shrunk in
 // both directions go to the dithered 16-bit scalers instead, which take
 // source pixel floor(j x source width / scaled width)
-// (word/shared/scale565.h).
+// (graphics/scale565.h).
 #pragma once
 
 #include <cstdint>

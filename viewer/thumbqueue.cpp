@@ -1,6 +1,8 @@
 // The thumbnail queue under the display manager's thumbnail lock, and the
 // viewer's callback record.
-#include "graphics/thumbqueue.h"
+#include "viewer/thumbqueue.h"
+
+#include <cstring>
 
 #include "core/context/context.h"
 #include "core/mem/mem.h"
@@ -137,4 +139,22 @@ void FvViewer_freeCallbacks(FvViewer *viewer)
     Mem_free(cb->identOps);
     Mem_free(cb);
     viewer->viewCallbacks = nullptr;
+}
+
+// Interim: until thumbnails are drawn, a document's thumbnail is a white
+// picture of the size asked for.
+int Thumb_renderDocument(EngineContext *, Edr_Doc *, int32_t width, int32_t height, uint32_t, uint16_t **pixels,
+                         int32_t *outWidth, int32_t *outHeight, int32_t *stride)
+{
+    *pixels = nullptr;
+    if (width <= 0 || height <= 0 || width > 4096 || height > 4096)
+        return 13;
+    *pixels = static_cast<uint16_t *>(Mem_malloc(size_t(width) * size_t(height) * 2));
+    if (!*pixels)
+        return 1;
+    memset(*pixels, 0xff, size_t(width) * size_t(height) * 2);
+    *outWidth = width;
+    *outHeight = height;
+    *stride = width * 2;
+    return 0;
 }
