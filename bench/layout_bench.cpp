@@ -33,15 +33,15 @@
 #include "fonts/fontengine.h"
 #include "fonts/fontlist.h"
 #include "graphics/bitmap.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "layout/layout.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"
 #include "tests/support/test_engine.h"
 #include "viewer/dispman.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

@@ -12,7 +12,9 @@
 
 #include "spreadsheet/shared/ycbcr.h"
 #include "graphics/plane.h"
-#include "word/shared/scale565.h"
+#include "graphics/scale565.h"
+#include "graphics/plane.h"
+#include "graphics/scale565.h"
 
 namespace {
 

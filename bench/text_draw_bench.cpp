@@ -19,7 +19,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"
 

@@ -5,13 +5,13 @@
 //
 // Every face carries its names as one list separated by ":" and a style
 // word (low 4 bits the weight: 1 light, 3 normal, 6 bold, 8 black; 0x100
-// italic, 0x200 oblique). The family matcher (html/fontmatch.h) searches
+// italic, 0x200 oblique). The family matcher (fonts/fontmatch.h) searches
 // the faces by these names and reads the defaults as its alias table.
 #pragma once
 
 #include <cstdint>
 
-#include "html/fontmatch.h"
+#include "fonts/fontmatch.h"
 
 struct EngineContext;
 struct FontFace;

@@ -19,7 +19,7 @@
 #include "fonts/charfilter.h"
 #include "fonts/fontface.h"
 #include "fonts/fontlist.h"
-#include "html/fontmatch.h"
+#include "fonts/fontmatch.h"
 
 struct Array;
 struct DrawTarget;

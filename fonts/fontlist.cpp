@@ -17,7 +17,7 @@
 #include "fonts/fontengine.h"
 #include "fonts/synthesis.h"
 #include "graphics/glyphpath.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 
 namespace
 {

@@ -3,7 +3,7 @@
 // A font list is what a text style resolves to: up to eight fonts tried in
 // order for every character, the scales and base matrix of the style, and
 // the buffer in which text runs build their character tables. Text
-// measuring and drawing (graphics/textrun.h) read these fields and call
+// measuring and drawing (fonts/textrun.h) read these fields and call
 // each font's operations; the font engine fills them.
 //
 // Glyph units are 1/16384 em: ascents, descents, decoration positions,

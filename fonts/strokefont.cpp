@@ -17,7 +17,7 @@
 #include "core/stream/bufstream.h"
 #include "fonts/fontface.h"
 #include "graphics/glyphpath.h"
-#include "layout/contour.h"
+#include "graphics/contour.h"
 
 // ------------------------------------------------------- fixed point
 

@@ -11,7 +11,7 @@
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/rastergeom.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 
 namespace
 {

@@ -7,12 +7,12 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "graphics/drawitem.h"
 #include "graphics/fill.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 
 namespace
 {

@@ -6,7 +6,6 @@
 #include "core/style/prop.h"
 #include "document/edr/page.h"
 #include "graphics/drawitem.h"
-#include "graphics/pagerender.h"
 #include "graphics/path.h"
 #include "graphics/piecedraw.h"
 
@@ -150,4 +149,15 @@ int ClipGroup_create(const ClipPath *clip, int evenOdd, int32_t dx, int32_t dy, 
     Obj_setBox(o, &empty);
     *out = o;
     return Res_ok;
+}
+
+void ClipEntry_freeList(ClipEntry *list)
+{
+    while (list) {
+        ClipEntry *next = list->next;
+        Path_destroy(list->path);
+        Mem_free(list->matrix);
+        Mem_free(list);
+        list = next;
+    }
 }

@@ -13,7 +13,7 @@
 #include "core/container/obj.h"
 #include "core/style/proprecords.h"
 
-struct ClipEntry;
+struct Matrix;
 struct Path;
 struct Prop;
 
@@ -42,6 +42,20 @@ void ClipPath_setValue(Prop *out, ClipPath *clip, int evenOdd);
 const ClipPath *ClipPath_fromValue(const Prop *value, int *evenOdd);
 // 1 when value ends a clip.
 int ClipPath_isEnd(const Prop *value);
+
+// One clip path of a content piece (the piece's clip list chains them);
+// the piece is visible only inside every path of its list. A record owns
+// its path and matrix (ClipEntry_freeList).
+struct ClipEntry {
+    uint32_t fillRule; // 0 non-zero winding, other values even-odd
+    Matrix *matrix;    // or null (the identity)
+    int32_t dx, dy;    // added to the matrix's translation
+    ClipEntry *next;
+    Path *path;
+};
+
+// Frees a clip list with the entries' paths and matrices (null allowed).
+void ClipEntry_freeList(ClipEntry *list);
 
 // The part of a clip group item: the container part, then one clip entry
 // whose path is a share of the record's (not owned by the entry).

@@ -9,7 +9,7 @@
 #include "core/result.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/resample.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 
 namespace
 {

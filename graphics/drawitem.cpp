@@ -9,7 +9,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "graphics/bitmap.h"
-#include "html/texttone.h"
+#include "graphics/texttone.h"
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
 

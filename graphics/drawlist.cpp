@@ -14,7 +14,7 @@
 #include "graphics/drawitem.h"
 #include "graphics/fill.h"
 #include "graphics/pixelbuf.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 
 const DrawPaint DrawPaint_defaults = {0xFF000000u, 0xFF000000u, 0, 0, 0, 0x10000, 0, 0, 0};
 

@@ -19,7 +19,7 @@
 #include "core/geom/pathwalk.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/path.h"

@@ -121,7 +121,7 @@ inline uint32_t *CrossingTable_row(const CrossingTable *table, uint32_t r)
 
 // The device rectangle (8 fractional bits) that the request would touch
 // in a bitmap of the given scale word: for pen kind 0 the bounds of the
-// path through the scaled matrix (document/layout/pathbounds.h), starting
+// path through the scaled matrix (graphics/pathbounds.h), starting
 // from the empty bound; otherwise the stroker's bounds walk, its rectangle
 // mapped through the rest of the matrix. 0 or the bounds walk's error
 // (259 for pens until the stroker exists); 8 as Fill_prepareDevicePath.

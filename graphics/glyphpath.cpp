@@ -6,7 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/path.h"
-#include "layout/contour.h"
+#include "graphics/contour.h"
 
 #include <cstring>
 

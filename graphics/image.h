@@ -455,7 +455,3 @@ ImageCodec *Codec_pngDescriptor();
 // left; the old buffer is freed. 0; 1 when memory runs out or 8 for a size
 // below 1 (the old buffer then stays).
 int Bitmap_refit(EngineContext *app, PixelBuf **thumb, int32_t width, int32_t height, uint32_t colour);
-
-struct Edr_HandlerDesc;
-// Fills the image document handler's descriptor. 0.
-int ImageDoc_describe(EngineContext *context, Edr_HandlerDesc *desc);

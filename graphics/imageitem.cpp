@@ -12,8 +12,8 @@
 #include "graphics/imagerender.h"
 #include "graphics/orient.h"
 #include "graphics/pixelbuf.h"
-#include "spreadsheet/imageutil.h"
-#include "spreadsheet/shared/level.h"
+#include "graphics/imageutil.h"
+#include "graphics/level.h"
 #include "viewer/dispman.h"
 
 namespace

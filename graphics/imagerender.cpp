@@ -13,7 +13,7 @@
 #include "graphics/imagecache.h"
 #include "graphics/imageview.h"
 #include "graphics/pixelbuf.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
 

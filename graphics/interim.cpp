@@ -1,8 +1,6 @@
 // Stand-ins for graphics services that the core calls before the graphics
 // subsystem exists. Each does the least its callers need and says so; the
 // real definitions replace them when the subsystem is built.
-#include "document/interim.h"
-#include "document/types/doctype.h"
 #include <cstring>
 
 #include "core/result.h"
@@ -64,26 +62,6 @@ void LayerPayload_bounds(const LayerPayload *, Rect *out)
 int DisplayList_drawPage(EngineContext *, Edr_PageRec *, Bitmap *, const Matrix *)
 {
     return Res_ok;
-}
-
-// Interim: until thumbnails are drawn, a document's thumbnail is a white
-// picture of the size asked for.
-#include "graphics/thumbqueue.h"
-
-int Thumb_renderDocument(EngineContext *, Edr_Doc *, int32_t width, int32_t height, uint32_t, uint16_t **pixels,
-                         int32_t *outWidth, int32_t *outHeight, int32_t *stride)
-{
-    *pixels = nullptr;
-    if (width <= 0 || height <= 0 || width > 4096 || height > 4096)
-        return 13;
-    *pixels = static_cast<uint16_t *>(Mem_malloc(size_t(width) * size_t(height) * 2));
-    if (!*pixels)
-        return 1;
-    memset(*pixels, 0xff, size_t(width) * size_t(height) * 2);
-    *outWidth = width;
-    *outHeight = height;
-    *stride = width * 2;
-    return 0;
 }
 
 // Interim: page records carry no scrolled column before page rendering

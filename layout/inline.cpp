@@ -18,7 +18,7 @@
 #include "document/style/styleread.h"
 #include "fonts/fontlist.h"
 #include "graphics/boxitem.h"
-#include "graphics/textitem.h"
+#include "fonts/textitem.h"
 #include "html/docweb.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"

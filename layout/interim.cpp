@@ -18,8 +18,8 @@
 #include "core/style/propids.h"
 #include "document/edr/doc.h"
 #include "document/style/styleread.h"
-#include "graphics/textitem.h"
-#include "graphics/textrun.h"
+#include "fonts/textitem.h"
+#include "fonts/textrun.h"
 
 // Interim: nothing is laid out or shown yet, so there is nothing to redraw.
 int Layout_redrawNode(EngineContext *, Edr_Doc *, Edr_Node *)

@@ -16,8 +16,8 @@
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "fonts/fontengine.h"
-#include "graphics/textitem.h"
-#include "graphics/textrun.h"
+#include "fonts/textitem.h"
+#include "fonts/textrun.h"
 #include "layout/layout.h"
 #include "layout/listnum.h"
 

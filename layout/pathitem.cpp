@@ -11,7 +11,7 @@
 #include "core/result.h"
 #include "core/style/propids.h"
 #include "document/edr/node.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "graphics/bitmap.h"
@@ -22,7 +22,7 @@
 #include "layout/boxiter.h"
 #include "layout/layout.h"
 #include "layout/replaced.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 #include "word/reader/word.h"
 
 namespace

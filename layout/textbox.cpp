@@ -4,7 +4,7 @@
 #include "core/geom/rect.h"
 #include "core/result.h"
 #include "fonts/fontlist.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "layout/line.h"
 
 namespace

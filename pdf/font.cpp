@@ -17,7 +17,7 @@
 #include "fonts/fontengine.h"
 #include "fonts/fontface.h"
 #include "fonts/pdfcmap.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "pdf/document.h"
 #include "pdf/pdf.h"
 #include "pdf/resources/pdfstream.h"

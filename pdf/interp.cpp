@@ -26,7 +26,7 @@
 #include "document/edr/node.h"
 #include "graphics/clippath.h"
 #include "graphics/drawlist.h"
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 #include "graphics/image.h"
 #include "graphics/path.h"
 #include "pdf/colour.h"

@@ -6,7 +6,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "graphics/transfer.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 
 struct TransferRecord {
     uint8_t table[256];

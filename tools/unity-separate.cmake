@@ -43,7 +43,7 @@ set(VEXLAN_UNITY_SEPARATE
   fonts/docfonts.cpp
   fonts/embeddedfont.cpp
   fonts/fontpack.cpp
-  fonts/office/wordfonts.cpp
+  word/reader/wordfonts.cpp
   fonts/pdfcmap.cpp
   fonts/programs/type1.cpp
   fonts/pslexer.cpp
@@ -58,30 +58,30 @@ set(VEXLAN_UNITY_SEPARATE
   graphics/drawitem.cpp
   graphics/drawlist.cpp
   graphics/fill.cpp
-  graphics/gdi.cpp
-  graphics/glyphrun.cpp
+  document/import/gdi.cpp
+  fonts/glyphrun.cpp
   graphics/gradient.cpp
   graphics/image.cpp
   graphics/imageconv.cpp
   graphics/imageitem.cpp
   graphics/imagerender.cpp
   graphics/imageview.cpp
-  graphics/pagerender.cpp
+  viewer/pagerender.cpp
   graphics/path.cpp
   graphics/piecedraw.cpp
   graphics/pixelbuf.cpp
   graphics/rasterrows.cpp
   graphics/resample.cpp
   graphics/rowops.cpp
-  graphics/textitem.cpp
-  graphics/thumbrender.cpp
+  fonts/textitem.cpp
+  viewer/thumbrender.cpp
   graphics/transfer.cpp
   html/attributes.cpp
   graphics/colourtransform.cpp
   html/css/csstables.cpp
   html/css/parser.cpp
   html/elements.cpp
-  html/fontmatch.cpp
+  fonts/fontmatch.cpp
   html/formbuild.cpp
   html/forms/controls.cpp
   html/forms/form.cpp
@@ -169,7 +169,7 @@ set(VEXLAN_UNITY_SEPARATE
   tests/core/text_ustr_test.cpp
   tests/document/events_test.cpp
   tests/document/pagefill_test.cpp
-  tests/document/pathbounds_test.cpp
+  tests/graphics/pathbounds_test.cpp
   tests/document/style_walk_test.cpp
   tests/document/translate_loadqueue_test.cpp
   tests/document/translate_test.cpp

@@ -23,7 +23,7 @@
 #include "viewer/dispman.h"
 #include "viewer/dispupdate.h"
 #include "viewer/screen/screen.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

@@ -29,14 +29,14 @@
 #include "document/edr/page.h"
 #include "graphics/bitmap.h"
 #include "graphics/graphics.h"
-#include "graphics/pagerender.h"
-#include "graphics/thumbqueue.h"
-#include "graphics/thumbrender.h"
+#include "viewer/pagerender.h"
+#include "viewer/thumbqueue.h"
+#include "viewer/thumbrender.h"
 #include "platform/api/errortext.h"
 #include "viewer/dispman.h"
 #include "viewer/dispupdate.h"
 #include "viewer/screen/screen.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

@@ -12,16 +12,16 @@
 #include "graphics/drawitem.h"
 #include "graphics/bitmap.h"
 #include "graphics/fill.h"
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 #include "graphics/image.h"
 #include "graphics/imageitem.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/textitem.h"
-#include "graphics/textrun.h"
+#include "fonts/textitem.h"
+#include "fonts/textrun.h"
 #include "core/text/ustr.h"
 #include "layout/replaced.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "document/edr/docmsg.h"
 #include "document/edr/page.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/thumbqueue.h"
+#include "viewer/thumbqueue.h"
 #include "host/host.h"
 #include "document/edr/loadprogress.h"
 #include "platform/api/app.h"

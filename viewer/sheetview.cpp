@@ -26,7 +26,7 @@
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "document/style/style.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "graphics/rectlist.h"

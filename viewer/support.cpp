@@ -6,7 +6,7 @@
 #include "core/task/listeners.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "document/types/doctype.h"
 #include "html/docweb.h"
 #include "platform/api/app.h"

@@ -5,8 +5,8 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/layerpayload.h"
-#include "graphics/textitem.h"
-#include "graphics/textrun.h"
+#include "fonts/textitem.h"
+#include "fonts/textrun.h"
 #include "layout/rectcollector.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "document/edr/page.h"
 #include "document/edr/requests.h"
 #include "document/style/lookup.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "layout/layout.h"
 #include "graphics/rectlist.h"
 #include "platform/api/request.h"

@@ -24,7 +24,7 @@
 #include "core/container/obj.h"
 #include "core/geom/rect.h"
 #include "graphics/image.h"
-#include "graphics/pagerender.h"
+#include "graphics/clippath.h"
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/helpers.h"

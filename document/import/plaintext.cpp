@@ -36,7 +36,7 @@
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
 #include "fonts/fontengine.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "html/docweb.h"
 #include "layout/layout.h"
 #include "document/import/textsniff.h"

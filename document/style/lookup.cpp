@@ -27,7 +27,7 @@
 #include "document/style/style.h"
 #include "document/style/style_internal.h"
 #include "document/style/styleread.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "host/host.h"
 #include "html/docweb.h"
 #include "layout/layout.h"

@@ -5,9 +5,9 @@
 // that rate a stream equally wins.
 #include "document/import/plaintext.h"
 #include "document/types/doctype.h"
-#include "graphics/image.h"
 #include "host/headless/headless.h"
 #include "html/docweb.h"
+#include "html/imagehandler.h"
 #include "office/powerpoint/ppt.h"
 #include "pdf/pdf.h"
 #include "spreadsheet/reader/excel.h"

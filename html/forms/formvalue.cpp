@@ -16,7 +16,7 @@
 #include "graphics/pixelbuf.h"
 #include "html/forms/textblock.h"
 #include "html/forms/widgetclass.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 
 namespace
 {

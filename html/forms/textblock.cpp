@@ -6,7 +6,7 @@
 #include "core/result.h"
 #include "core/text/ustr.h"
 #include "graphics/drawitem.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "html/forms/formvalue.h"
 #include "html/forms/widgetclass.h"
 

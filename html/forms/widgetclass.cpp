@@ -13,7 +13,7 @@
 #include "core/text/ustr.h"
 #include "fonts/fontengine.h"
 #include "graphics/path.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "layout/line.h"
 #include "document/edr/doc.h"
 #include "html/forms/buttons.h"

@@ -19,7 +19,7 @@
 #include "core/task/task.h"
 #include "document/edr/node.h"
 #include "graphics/image.h"
-#include "graphics/metafile.h"
+#include "document/import/metafile.h"
 #include "graphics/path.h"
 #include "office/officeart/escher.h"
 #include "graphics/gradfill.h"

@@ -17,7 +17,7 @@
 #include "core/text/fmt.h"
 #include "core/text/ustr.h"
 #include "fonts/fontdata.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 #include "host/host.h"
 #include "spreadsheet/format/numfmt_internal.h"
 #include "spreadsheet/reader/workbook.h"

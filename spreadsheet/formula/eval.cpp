@@ -21,7 +21,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "core/text/ustr.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/sheet.h"
 #include "spreadsheet/reader/sheetstore.h"

@@ -19,7 +19,7 @@
 #include "core/result.h"
 #include "core/text/charset.h"
 #include "core/text/ustr.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 #include "platform/api/funcnames.h"
 #include "spreadsheet/formula/eval.h"
 #include "spreadsheet/formula/ptg.h"

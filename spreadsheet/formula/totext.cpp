@@ -17,7 +17,7 @@
 #include "core/result.h"
 #include "core/text/charset.h"
 #include "core/text/fmt.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 #include "platform/api/funcnames.h"
 #include "spreadsheet/formula/ptg.h"
 

@@ -8,7 +8,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/format/palette.h"

@@ -7,7 +7,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "document/edr/doc.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/format/palette.h"

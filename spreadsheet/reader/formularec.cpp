@@ -5,7 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/formula/ptg.h"
 #include "spreadsheet/reader/biff.h"

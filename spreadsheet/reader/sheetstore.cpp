@@ -13,7 +13,7 @@
 #include "core/style/stylerule.h"
 #include "core/task/task.h"
 #include "core/text/ustr.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/formula/eval.h"
 #include "spreadsheet/reader/cellstyle.h"

@@ -14,7 +14,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
-#include "fonts/office/errortext.h"
+#include "spreadsheet/errortext.h"
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
 #include "office/pack/pack.h"

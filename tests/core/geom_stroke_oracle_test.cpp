@@ -26,7 +26,7 @@
 #include "core/geom/matrix.h"
 #include "core/geom/stroke.h"
 #include "core/result.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "graphics/path.h"
 #include "tests/core/stroke_support.h"
 #include "tests/support/heap_fixture.h"

@@ -16,7 +16,7 @@
 #include "core/geom/stroke.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "graphics/path.h"
 #include "graphics/rastergeom.h"
 #include "tests/core/stroke_support.h"

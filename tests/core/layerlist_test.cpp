@@ -18,8 +18,8 @@
 #include "core/result.h"
 #include "core/geom/matrix.h"
 #include "graphics/layerpayload.h"
-#include "graphics/textitem.h"
-#include "graphics/textrun.h"
+#include "fonts/textitem.h"
+#include "fonts/textrun.h"
 #include "layout/rectcollector.h"
 #include "tests/support/heap_fixture.h"
 

@@ -4,7 +4,7 @@
 
 #include "core/result.h"
 #include "document/edr/page.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "graphics/path.h"
 
 int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *, int all)

@@ -9,7 +9,7 @@
 #include "document/edr/node.h"
 #include "core/container/obj.h"
 #include "core/geom/matrix.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "tests/document/manager_fixture.h"

@@ -11,7 +11,7 @@
 #include "document/edr/doc.h"
 #include "document/types/doctype.h"
 #include "graphics/image.h"
-#include "graphics/imagedoc.h"
+#include "html/imagehandler.h"
 #include "graphics/imagerender.h"
 #include "graphics/pixelbuf.h"
 #include "core/config/config.h"

@@ -21,7 +21,7 @@
 #include "fonts/synthesis.h"
 #include "graphics/glyphpath.h"
 #include "graphics/path.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 
 namespace
 {

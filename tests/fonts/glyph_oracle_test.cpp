@@ -24,8 +24,8 @@
 #include "graphics/drawitem.h"
 #include "graphics/pixelbuf.h"
 #include "core/time/locale.h"
-#include "graphics/textitem.h"
-#include "graphics/textrun.h"
+#include "fonts/textitem.h"
+#include "fonts/textrun.h"
 
 namespace
 {

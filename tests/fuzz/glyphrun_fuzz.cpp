@@ -9,7 +9,7 @@
 
 #include "core/context/context.h"
 #include "core/mem/mem.h"
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 #include "tests/support/test_engine.h"
 
 namespace

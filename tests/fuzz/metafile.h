@@ -12,7 +12,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "graphics/drawlist.h"
-#include "graphics/metafile.h"
+#include "document/import/metafile.h"
 #include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 

@@ -28,7 +28,7 @@
 #include "core/geom/stroke.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "graphics/path.h"
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"

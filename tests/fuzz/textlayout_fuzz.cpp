@@ -24,7 +24,7 @@
 #include "document/edr/page.h"
 #include "document/import/plaintext.h"
 #include "graphics/bitmap.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "graphics/pixelbuf.h"
 #include "layout/layout.h"
 #include "platform/api/engine.h"
@@ -32,7 +32,7 @@
 #include "tests/fuzz/appfuzz.h"
 #include "tests/support/test_engine.h"
 #include "viewer/dispman.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

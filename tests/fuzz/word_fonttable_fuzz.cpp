@@ -7,7 +7,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "fonts/office/wordfonts.h"
+#include "word/reader/wordfonts.h"
 #include "platform/api/engine.h"
 #include "tests/fuzz/fuzzheap.h"
 #include "tests/support/test_engine.h"

@@ -9,7 +9,7 @@
 #include "core/result.h"
 #include "graphics/glyphpath.h"
 #include "graphics/path.h"
-#include "layout/contour.h"
+#include "graphics/contour.h"
 #include "tests/support/heap_fixture.h"
 
 namespace
@@ -17,7 +17,7 @@ namespace
 
 using Codes = std::vector<uint8_t>;
 
-Codes bytesOf(const GlyphPath *o)
+Codes glyphPathBytesOf(const GlyphPath *o)
 {
     GlyphPathMeasure m;
     GlyphPath_measure(o, &m);
@@ -53,7 +53,7 @@ TEST_F(GlyphPathTest, NarrowAndWideCodes)
         ASSERT_EQ(GlyphPath_end(o), Res_ok);
         Codes want = c.want;
         want.push_back(GlyphCode_end);
-        EXPECT_EQ(bytesOf(o), want) << c.op << " " << c.v[0];
+        EXPECT_EQ(glyphPathBytesOf(o), want) << c.op << " " << c.v[0];
         EXPECT_EQ(o->byteCapacity, want.size()); // trimmed
         GlyphPath_destroy(o);
     }
@@ -69,7 +69,7 @@ TEST_F(GlyphPathTest, HeaderMeasureAndOtherKinds)
     ASSERT_EQ(GlyphPath_lineTo(o, 1, 1), Res_ok); // the header counts as a code: no moveTo first
     ASSERT_EQ(GlyphPath_close(o), Res_ok);
     ASSERT_EQ(GlyphPath_finish(o), Res_ok);
-    EXPECT_EQ(bytesOf(o), (Codes{13, 1, 0, 0xFF, 0xFF, 0, 1, 0, 0, 1, 1, 1, 5, 6}));
+    EXPECT_EQ(glyphPathBytesOf(o), (Codes{13, 1, 0, 0xFF, 0xFF, 0, 1, 0, 0, 1, 1, 1, 5, 6}));
     GlyphPathMeasure m;
     GlyphPath_count(o, &m);
     EXPECT_EQ(m.count, 4u);
@@ -119,9 +119,9 @@ TEST_F(GlyphPathTest, AppendWithAndWithoutReset)
     ASSERT_EQ(GlyphPath_lineTo(b, 3, 4), Res_ok);
     ASSERT_EQ(GlyphPath_end(b), Res_ok);
     ASSERT_EQ(GlyphPath_append(a, b, 100, -1, 1), Res_ok);
-    EXPECT_EQ(bytesOf(a), (Codes{0, 0, 0, 1, 10, 0, 10, 16, 101, 0, 1, 0, 1, 3, 4, 6}));
+    EXPECT_EQ(glyphPathBytesOf(a), (Codes{0, 0, 0, 1, 10, 0, 10, 16, 101, 0, 1, 0, 1, 3, 4, 6}));
     ASSERT_EQ(GlyphPath_append(a, b, 0, 0, 0), Res_ok);
-    EXPECT_EQ(bytesOf(a), (Codes{0, 0, 0, 1,  10, 0, 10, 16, 101, 0, 1, 0,
+    EXPECT_EQ(glyphPathBytesOf(a), (Codes{0, 0, 0, 1,  10, 0, 10, 16, 101, 0, 1, 0,
                                  1, 3, 4, 16, 1,  0, 2,  0,  1,   3, 4, 6}));
     GlyphPathMeasure m;
     GlyphPath_count(a, &m);
@@ -131,7 +131,7 @@ TEST_F(GlyphPathTest, AppendWithAndWithoutReset)
     GlyphPath *c = nullptr;
     ASSERT_EQ(GlyphPath_create(&c, GlyphPath_kindCodes), Res_ok);
     ASSERT_EQ(GlyphPath_appendComponent(c, b, 0x10000, 0, 0, 0x10000, 0xFFFF0005u), Res_ok);
-    EXPECT_EQ(bytesOf(c), (Codes{10, 16, 6, 0, 1, 0, 1, 3, 4, 6}));
+    EXPECT_EQ(glyphPathBytesOf(c), (Codes{10, 16, 6, 0, 1, 0, 1, 3, 4, 6}));
     GlyphPath_destroy(a);
     GlyphPath_destroy(b);
     GlyphPath_destroy(c);
@@ -154,14 +154,14 @@ TEST_F(GlyphPathTest, PointRecordsAppendWithTransform)
     // Scale x by 2, offset (5, -3).
     ASSERT_EQ(GlyphPath_appendRecords(dst, src, 0x20000, 0, 0, 0x10000, 0xFFFD0005u), Res_ok);
     ASSERT_EQ(GlyphPath_appendRecords(dst, src, 0x10000, 0, 0, 0x10000, 0), Res_ok);
-    EXPECT_EQ(bytesOf(dst), (Codes{0x15, 7, 0, 0xFF, 0xFF, 0x16, 0x5F, 2, 0xFE, 0xFF, //
+    EXPECT_EQ(glyphPathBytesOf(dst), (Codes{0x15, 7, 0, 0xFF, 0xFF, 0x16, 0x5F, 2, 0xFE, 0xFF, //
                                    0x15, 1, 0, 2,    0,    0x1E, 0x2D, 1, 1,    0}));
     GlyphPathMeasure m;
     GlyphPath_countRecords(dst, &m);
     EXPECT_EQ(m.count, 4u);
     GlyphPath *copy = GlyphPath_cloneRecords(dst);
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(bytesOf(copy), bytesOf(dst));
+    EXPECT_EQ(glyphPathBytesOf(copy), glyphPathBytesOf(dst));
     GlyphPath_destroy(copy);
     GlyphPath_destroy(src);
     GlyphPath_destroy(dst);
@@ -171,7 +171,7 @@ TEST_F(GlyphPathTest, MissingGlyphBox)
 {
     GlyphPath *o = GlyphPath_missingGlyph(16384 * 2);
     ASSERT_NE(o, nullptr);
-    EXPECT_EQ(bytesOf(o), (Codes{16, 0,    2,    0,  0,  17,   0,    0, 0,    10, 17,
+    EXPECT_EQ(glyphPathBytesOf(o), (Codes{16, 0,    2,    0,  0,  17,   0,    0, 0,    10, 17,
                                  0,  8,    0,    0,  17, 0,    0,    0, 0xF6, 5, //
                                  16, 0x40, 0xF8, 64, 0,  17,   0x80, 7, 0,    0,  17,
                                  0,  0,    0x80, 9,  17, 0x80, 0xF8, 0, 0,    5,  6}));
@@ -181,7 +181,7 @@ TEST_F(GlyphPathTest, MissingGlyphBox)
     // Values truncate toward zero: every one is 0 at this size.
     o = GlyphPath_missingGlyph(3);
     ASSERT_NE(o, nullptr);
-    EXPECT_EQ(bytesOf(o), (Codes{0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 5, 0,
+    EXPECT_EQ(glyphPathBytesOf(o), (Codes{0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 5, 0,
                                  0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 5, 6}));
     GlyphPath_destroy(o);
 }

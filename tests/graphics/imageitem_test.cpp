@@ -15,7 +15,7 @@
 #include "graphics/imageitem.h"
 #include "graphics/imagerender.h"
 #include "graphics/orient.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 #include "tests/graphics/codec_support.h"
 #include "tests/graphics/raster_support.h"
 

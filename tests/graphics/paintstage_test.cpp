@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "graphics/transfer.h"
-#include "spreadsheet/imageutil.h"
-#include "spreadsheet/shared/level.h"
+#include "graphics/imageutil.h"
+#include "graphics/level.h"
 #include "tests/graphics/raster_support.h"
 
 namespace

@@ -13,7 +13,7 @@
 #include "core/geom/pathwalk.h"
 #include "core/geom/rect.h"
 #include "core/result.h"
-#include "document/layout/pathbounds.h"
+#include "graphics/pathbounds.h"
 #include "graphics/glyphmask.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"

@@ -14,7 +14,7 @@
 #include "document/edr/page.h"
 #include "document/style/style.h"
 #include "graphics/boxitem.h"
-#include "graphics/textitem.h"
+#include "fonts/textitem.h"
 #include "html/docweb.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"

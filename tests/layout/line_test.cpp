@@ -16,7 +16,7 @@
 #include "document/edr/doc.h"
 #include "document/style/style.h"
 #include "fonts/fontlist.h"
-#include "graphics/textitem.h"
+#include "fonts/textitem.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"

@@ -8,7 +8,7 @@
 
 #include "core/container/obj.h"
 #include "fonts/fontengine.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "document/edr/page.h"
 #include "layout/layout.h"
 #include "layout/line.h"

@@ -9,7 +9,7 @@
 #include "core/container/obj.h"
 #include "core/style/propids.h"
 #include "document/edr/doc.h"
-#include "graphics/textitem.h"
+#include "fonts/textitem.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "layout/listmarker.h"

@@ -17,7 +17,7 @@
 #include "document/edr/node.h"
 #include "document/style/style.h"
 #include "graphics/drawlist.h"
-#include "graphics/metafile.h"
+#include "document/import/metafile.h"
 #include "layout/boxiter.h"
 #include "layout/layout.h"
 #include "layout/replaced.h"

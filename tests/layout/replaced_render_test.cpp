@@ -12,7 +12,7 @@
 #include "core/style/prop.h"
 #include "document/style/style.h"
 #include "graphics/imageitem.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "layout/replaced.h"
 #include "layout/layout.h"
 #include "tests/document/style_fixture.h"

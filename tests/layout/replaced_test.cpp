@@ -18,7 +18,7 @@
 #include "graphics/boxitem.h"
 #include "graphics/imageitem.h"
 #include "graphics/path.h"
-#include "graphics/textitem.h"
+#include "fonts/textitem.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"

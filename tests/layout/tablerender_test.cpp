@@ -10,7 +10,7 @@
 
 #include "core/style/prop.h"
 #include "document/style/style.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "layout/layout.h"
 #include "tests/document/style_fixture.h"
 #include "tests/graphics/png_support.h"

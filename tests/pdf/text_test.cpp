@@ -15,7 +15,7 @@
 #include "core/style/prop.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 #include "pdf/font.h"
 #include "pdf/interp.h"
 #include "pdf/lexer.h"

@@ -12,7 +12,7 @@
 #include "core/mem/mem.h"
 #include "core/task/task.h"
 #include "core/task/worker.h"
-#include "html/texttone.h"
+#include "graphics/texttone.h"
 #include "platform/api/keys.h"
 #include "tests/platform/app_fixture.h"
 

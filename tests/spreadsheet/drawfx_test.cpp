@@ -7,7 +7,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "graphics/transfer.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 #include "tests/support/heap_fixture.h"
 
 namespace

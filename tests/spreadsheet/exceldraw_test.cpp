@@ -28,7 +28,7 @@
 #include "document/types/oleprobe.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
-#include "graphics/textitem.h"
+#include "fonts/textitem.h"
 #include "layout/layout.h"
 #include "layout/replaced.h"
 #include "office/shape/place.h"

@@ -22,7 +22,7 @@
 #include "graphics/drawitem.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/thumbqueue.h"
+#include "viewer/thumbqueue.h"
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/dispupdate.h"
 #include "viewer/screen/screen.h"

@@ -12,7 +12,7 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "fonts/office/bitmapscale.h"
+#include "viewer/screen/bitmapscale.h"
 #include "graphics/bitmap.h"
 #include "host/headless/headless.h"
 #include "tests/viewer/dispman_fixture.h"

@@ -10,7 +10,7 @@
 #include "core/mem/mem.h"
 #include "core/task/task.h"
 #include "document/edr/page.h"
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/document/events_fixture.h"
 #include "viewer/search/search.h"

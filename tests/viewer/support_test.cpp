@@ -12,7 +12,7 @@
 #include "tests/document/events_fixture.h"
 #include "core/geom/matrix.h"
 #include "core/task/listeners.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "platform/api/app.h"
 #include "viewer/focusnav.h"
 #include "viewer/screen/resize.h"

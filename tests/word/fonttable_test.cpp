@@ -2,7 +2,7 @@
 // tests/fixtures/word/make_font_tables.py, the count escape, alternative
 // and empty names, malformed tables, the Symbol and Wingdings indexes,
 // tables of 64 KiB and more, and the fonts of the fixtures' runs.
-#include "fonts/office/wordfonts.h"
+#include "word/reader/wordfonts.h"
 #include "tests/word/word_support.h"
 
 namespace

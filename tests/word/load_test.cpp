@@ -22,7 +22,7 @@
 #include "core/text/strtable.h"
 #include "document/edr/page.h"
 #include "document/style/style.h"
-#include "fonts/office/wordfonts.h"
+#include "word/reader/wordfonts.h"
 #include "graphics/pixelbuf.h"
 #include "layout/layout.h"
 #include "office/attach/attach.h"

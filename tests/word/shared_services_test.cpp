@@ -17,7 +17,7 @@
 #include "word/shared/imagetouch.h"
 #include "word/shared/pairlist.h"
 #include "word/shared/palette.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

@@ -46,7 +46,7 @@
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 #include "graphics/image.h"
 #include "html/css/csstables.h"
 #include "html/css/csstext.h"

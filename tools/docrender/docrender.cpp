@@ -56,7 +56,7 @@
 #include "layout/layout.h"
 #include "document/manager/manager.h"
 #include "graphics/bitmap.h"
-#include "graphics/pagerender.h"
+#include "viewer/pagerender.h"
 #include "graphics/pixelbuf.h"
 #include "host/headless/headless.h"
 #include "tools/common/toolhost.h"
@@ -70,7 +70,7 @@
 #include "viewer/fvdisplay.h"
 #include "viewer/navigate.h"
 #include "viewer/viewer.h"
-#include "word/shared/rects.h"
+#include "graphics/rects.h"
 
 namespace
 {

@@ -10,7 +10,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "graphics/pixelbuf.h"
-#include "html/texttone.h"
+#include "graphics/texttone.h"
 #include "host/host.h"
 #include "viewer/screen/overlay.h"
 

@@ -16,7 +16,7 @@
 // start, so overlapping matches are all found.
 #include "viewer/search/search.h"
 
-#include "graphics/glyphrun.h"
+#include "fonts/glyphrun.h"
 
 #include <algorithm>
 #include <cstring>

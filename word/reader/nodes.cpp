@@ -11,7 +11,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "fonts/fontdata.h"
-#include "fonts/office/wordfonts.h"
+#include "word/reader/wordfonts.h"
 #include "platform/api/request.h"
 #include "word/reader/build.h"
 

@@ -14,7 +14,7 @@
 #include "document/edr/node.h"
 #include "graphics/image.h"
 #include "graphics/imagerender.h"
-#include "graphics/metafile.h"
+#include "document/import/metafile.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/imageconv.h"

@@ -8,7 +8,7 @@
 #include "core/text/charset.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "fonts/office/wordfonts.h"
+#include "word/reader/wordfonts.h"
 #include "office/ole2/ole.h"
 #include "platform/url/url.h"
 #include "word/reader/build.h"

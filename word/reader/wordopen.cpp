@@ -5,7 +5,7 @@
 // little-endian, into the Word 97 layout; a Word 6/95 FIB fills the same
 // record from its own offsets, and the fields it lacks stay zero.
 #include "word/reader/word.h"
-#include "fonts/office/wordfonts.h"
+#include "word/reader/wordfonts.h"
 
 #include <cstring>
 

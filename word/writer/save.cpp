@@ -11,7 +11,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/types/oleprobe.h"
-#include "fonts/office/wordfonts.h"
+#include "word/reader/wordfonts.h"
 #include "office/attach/attach.h"
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"

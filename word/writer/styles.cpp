@@ -14,7 +14,7 @@
 #include "core/style/stylerule.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
-#include "fonts/office/wordfonts.h"
+#include "word/reader/wordfonts.h"
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
 #include "office/pack/pack.h"

@@ -18,7 +18,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/pixelbuf.h"
-#include "graphics/textrun.h"
+#include "fonts/textrun.h"
 #include "html/forms/ptrlist.h"
 #include "html/forms/widget.h"
 #include "html/forms/widgetclass.h"

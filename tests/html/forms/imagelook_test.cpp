@@ -10,7 +10,7 @@
 #include "graphics/imagerender.h"
 #include "html/forms/formvalue.h"
 #include "html/forms/widgetclass.h"
-#include "spreadsheet/imageutil.h"
+#include "graphics/imageutil.h"
 #include "tests/graphics/codec_support.h"
 
 namespace

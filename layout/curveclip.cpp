@@ -1,8 +1,0 @@
-// Cubic flattening with an optional clip rectangle: the shared cubic step
-// of core/geom/curve.h with the rectangle as its box.
-#include "layout/curveclip.h"
-
-int Curve_flattenCubicClipped(const int32_t *curve, CurveLineFn fn, void *user, const Rect *clip)
-{
-    return Curve_flattenCubicStep(curve, clip, fn, user, 0);
-}
