@@ -26,7 +26,7 @@
 #include "platform/api/editing.h"
 #include "platform/api/engine.h"
 #include "platform/api/forward.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "platform/api/hostevent.h"
 #include "platform/api/search.h"
 #include "viewer/hostquery.h"
