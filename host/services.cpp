@@ -22,6 +22,7 @@
 #include "host/qalien.h"
 #include "host/toolkit/toolkit.h"
 #include "platform/api/app.h"
+#include "app/screenreq.h"
 #include "platform/api/command.h"
 #include "platform/api/editing.h"
 #include "platform/api/engine.h"
