@@ -13,8 +13,6 @@
 #include "spreadsheet/shared/ycbcr.h"
 #include "graphics/plane.h"
 #include "graphics/scale565.h"
-#include "graphics/plane.h"
-#include "graphics/scale565.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "app/streamtypes.h"
 #include "core/mem/mem.h"
 #include "core/stream/bytestream.h"
 #include "core/stream/inflate.h"
@@ -236,7 +237,7 @@ void BM_LendingByteStreamByteByByte(benchmark::State &state)
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     ctx->instance = heap.instance;
     heap.instance->context = ctx;
-    if (Vfs_initLayer(ctx) != 0)
+    if (Vfs_initLayer(ctx) != 0 || App_registerStreamTypes(ctx) != 0)
         abort();
     const std::vector<uint8_t> &bytes = sample(0).plain;
     const char *tmp = getenv("TMPDIR");
@@ -277,6 +278,7 @@ void BM_LendingByteStreamByteByByte(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations() * bytes.size()));
     Url_free(url);
     unlink(path.c_str());
+    Vfs_unregisterTypes(ctx);
     Vfs_finiLayer(ctx);
     Mem_free(ctx);
     TestHeap_close(&heap);

@@ -29,7 +29,7 @@
 #include "document/edr/page.h"
 #include "document/manager/manager.h"
 #include "host/headless/headless.h"
-#include "platform/api/app.h"
+#include "app/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"
 #include "platform/api/engine.h"

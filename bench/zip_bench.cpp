@@ -25,6 +25,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "app/streamtypes.h"
 #include "core/mem/mem.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
@@ -153,7 +154,7 @@ void BM_ZipMemberThroughTheStreamLayer(benchmark::State &state)
     EngineContext *ctx = static_cast<EngineContext *>(Mem_calloc(1, sizeof(EngineContext)));
     ctx->instance = heap.instance;
     heap.instance->context = ctx;
-    if (Vfs_initLayer(ctx) != 0)
+    if (Vfs_initLayer(ctx) != 0 || App_registerStreamTypes(ctx) != 0)
         abort();
     const Sample &s = sample(int(state.range(0)));
     const char *tmp = getenv("TMPDIR");
@@ -202,6 +203,7 @@ void BM_ZipMemberThroughTheStreamLayer(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations() * s.plain.size()));
     Url_free(url);
     unlink(path.c_str());
+    Vfs_unregisterTypes(ctx);
     Vfs_finiLayer(ctx);
     Mem_free(ctx);
     TestHeap_close(&heap);

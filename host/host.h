@@ -143,9 +143,3 @@ struct EngineContext;
 // start-up stage on an engine task: it installs the host's own values
 // (built-in fonts, host settings). 0, or an error that aborts the start-up.
 int Host_configure(EngineContext *context);
-
-// Registers the document handlers the host offers with the context's
-// document-type registry, in the order Word, Excel, PowerPoint, images,
-// plain text, PDF, HTML (the registry's tie order). 1 when every
-// registration was accepted, else 0.
-int Host_registerHandlers(EngineContext *app);

@@ -14,7 +14,7 @@
 #include "document/edit/editdata.h"
 #include "host/guihost.h"
 #include "host/toolkit/toolkit.h"
-#include "platform/api/app.h"
+#include "app/app.h"
 #include "platform/api/engine.h"
 #include "platform/api/hostevent.h"
 #include "platform/host/hostfile.h"

@@ -15,9 +15,7 @@
 #include "layout/layout.h"
 #include "layout/listmarker.h"
 #include "layout/rectcollector.h"
-#include "core/style/propids.h"
 #include "document/edr/doc.h"
-#include "document/style/styleread.h"
 #include "fonts/textitem.h"
 #include "fonts/textrun.h"
 

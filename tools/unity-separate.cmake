@@ -125,10 +125,10 @@ set(VEXLAN_UNITY_SEPARATE
   pdf/interp.cpp
   pdf/lexer.cpp
   pdf/rawcodec.cpp
-  platform/api/app.cpp
+  app/app.cpp
   platform/api/command.cpp
   platform/api/forward.cpp
-  platform/api/funcnames.cpp
+  spreadsheet/formula/funcnames.cpp
   platform/api/handlers.cpp
   platform/api/hostevent.cpp
   platform/api/textedit.cpp
@@ -217,8 +217,8 @@ set(VEXLAN_UNITY_SEPARATE
   tests/office/zip_image_test.cpp
   tests/pdf/filter_test.cpp
   tests/pdf/rawcodec_test.cpp
-  tests/platform/map_test.cpp
-  tests/platform/map_tree_test.cpp
+  tests/core/map_test.cpp
+  tests/core/map_tree_test.cpp
   tests/spreadsheet/chart_test.cpp
   tests/spreadsheet/chartwrite_test.cpp
   tests/spreadsheet/drawwrite_test.cpp

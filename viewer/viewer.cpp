@@ -25,7 +25,6 @@
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
 #include "platform/api/keys.h"
-#include "platform/api/modules.h"
 #include "platform/url/url.h"
 #include "viewer/screen/bitmapscale.h"
 #include "graphics/bitmap.h"
@@ -290,13 +289,17 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         viewer->configured = 1;
         return Res_ok;
     }
-    int r = Engine_initModules(context, &viewer->options);
+    // The module start-up and teardown are the application's.
+    const FvModuleOps *modules = viewer->modules;
+    if (!modules || !modules->initModules || !modules->initServices || !modules->finiModules)
+        return Res_notImplemented;
+    int r = modules->initModules(context, &viewer->options);
     if (r != Res_ok)
         return r;
     if (!context->config)
         context->config = Config_createStore(context, u"Core");
     if (!context->config) {
-        Engine_finiModules(context, 0);
+        modules->finiModules(context, 0);
         return Res_noMemory;
     }
     r = Config_createWatchRegistry(context);
@@ -304,11 +307,11 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
     if (r == Res_ok && !dir)
         r = Res_noMemory;
     if (r != Res_ok) {
-        Engine_finiModules(context, 0);
+        modules->finiModules(context, 0);
         return r;
     }
     Fv_registerDefaults(viewer, 0);
-    r = Engine_initServices(context, fontUrl, dir, Host_configure);
+    r = modules->initServices(context, fontUrl, dir, Host_configure);
     Mem_free(dir);
     if (r != Res_ok)
         return r;
@@ -321,7 +324,7 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
         viewer->screen = static_cast<FvScreen *>(Mem_calloc(1, sizeof(FvScreen)));
     if (!viewer->screen || Screen_startModule(context) != Res_ok ||
         Fv_registerResizeListeners(viewer) != Res_ok) {
-        Engine_finiModules(context, 0);
+        modules->finiModules(context, 0);
         return Res_noMemory;
     }
     Fv_setFontCacheSizes(viewer, viewer->startUrl);
@@ -338,7 +341,7 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
             (void)Overlay_createCursor(viewer, nullptr);
     }
     if (PageSet_create(context, &viewer->pageSet) != Res_ok) {
-        Engine_finiModules(context, 0);
+        modules->finiModules(context, 0);
         return Res_noMemory;
     }
     viewer->configured = 1;
@@ -620,7 +623,8 @@ void Engine_unconfigure(FvViewer *viewer, int)
     (void)Overlay_destroyManager(context);
     Screen_stopModule(context);
     viewer->configured = 0;
-    Engine_finiAll(context);
+    if (viewer->modules && viewer->modules->finiModules)
+        viewer->modules->finiModules(context, 0);
 }
 
 int32_t Fv_hostEncodingOf(uint32_t charset)

@@ -132,6 +132,8 @@ struct EngineContext {
     void *fmtConversions;       // formatter: registered conversion letters
     TimerThread *timerThread;   // timer queue: the running "timerThread" record (null: none)
     FileLayer *fileLayer;       // file URLs: temp-file lock and the memory-block registry
+    struct VfsTypeRegistry *streamTypes; // virtual streams: the registered stream types (platform/vfs/vfs.h;
+                                // null: none registered)
     uint32_t flowMode;          // view mode: 0 pages, 1 flow, 3 flow variant (viewer/flowmode.h)
     uint32_t flowWidth;         // view mode: the width text flows to, 16.16 (0 with pages)
     int32_t flowTextSize;       // view mode: the flow layout's text size, 16.16

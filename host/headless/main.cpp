@@ -11,7 +11,7 @@
 #include "core/mem/mem.h"
 #include "core/task/task.h"
 #include "host/headless/headless.h"
-#include "platform/api/app.h"
+#include "app/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
 #include "platform/api/hostevent.h"

@@ -11,7 +11,7 @@
 #include "html/forms/textblock.h"
 #include "html/forms/widget.h"
 #include "html/forms/widgetclass.h"
-#include "platform/vfs/skin.h"
+#include "html/forms/skin.h"
 
 namespace
 {

@@ -19,7 +19,7 @@
 #include "html/parser.h"
 #include "html/web/redirect.h"
 #include "platform/url/url.h"
-#include "platform/vfs/skin.h"
+#include "html/forms/skin.h"
 
 namespace
 {

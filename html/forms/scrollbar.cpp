@@ -9,7 +9,7 @@
 #include "html/forms/formvalue.h"
 #include "html/forms/widget.h"
 #include "html/forms/widgetclass.h"
-#include "platform/vfs/skin.h"
+#include "html/forms/skin.h"
 
 namespace
 {

@@ -24,7 +24,7 @@
 #include "html/forms/scrollbar.h"
 #include "html/forms/textfield.h"
 #include "html/forms/widget.h"
-#include "platform/vfs/skin.h"
+#include "html/forms/skin.h"
 
 namespace
 {

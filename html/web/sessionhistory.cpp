@@ -5,7 +5,6 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "platform/api/app.h"
 #include "html/web/list.h"
 #include "platform/url/url.h"
 
@@ -46,7 +45,7 @@ void closeHook(AppCloseHook *hook, EngineInstance *instance)
 // by the completion when the call never runs.
 void openText(EngineInstance *instance, void *text)
 {
-    App_openPath(instance, 0, static_cast<const char *>(text), 0);
+    (void)AppEvent_openPath(instance, 0, static_cast<const char *>(text), 0);
     Mem_free(text);
 }
 

@@ -12,7 +12,7 @@
 #include "core/result.h"
 #include "core/text/ustr.h"
 #include "office/ole2/ole.h"
-#include "platform/map/map.h"
+#include "core/container/map.h"
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
 

@@ -21,7 +21,7 @@
 #include "platform/api/engine.h"
 #include "platform/api/handlers.h"
 #include "platform/api/hostevent.h"
-#include "platform/map/map.h"
+#include "core/container/map.h"
 #include "platform/url/url.h"
 
 namespace {
@@ -177,6 +177,14 @@ int AppEvent_queueCreate(EngineInstance *instance, const FvAppCallbacks *callbac
     }
     instance->queue = q;
     return Res_ok;
+}
+
+int AppEvent_openPath(EngineInstance *instance, intptr_t w1, const char *path, intptr_t w3)
+{
+    AppQueueRecord *queue = instance ? instance->queue : nullptr;
+    if (!queue || !queue->callbacks.openPath)
+        return Res_notImplemented;
+    return queue->callbacks.openPath(instance, w1, path, w3);
 }
 
 void AppEvent_queueDestroy(EngineInstance *instance)

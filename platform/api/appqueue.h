@@ -125,6 +125,11 @@ enum : intptr_t {
 // failure nothing is left behind.
 int AppEvent_queueCreate(EngineInstance *instance, const FvAppCallbacks *callbacks);
 
+// Opens an 8-bit path or URL text through the application's open slot
+// (slot 7) at once, for the parts of the engine below the application.
+// The slot's answer; 259 without a queue or with the slot empty.
+int AppEvent_openPath(EngineInstance *instance, intptr_t w1, const char *path, intptr_t w3);
+
 // Frees the queue record and what it holds (pending entries are disposed
 // of, stop hooks freed), and clears the instance's pointer. Null is ignored.
 void AppEvent_queueDestroy(EngineInstance *instance);

@@ -73,12 +73,6 @@ int App_postOpenUrl(EngineInstance *instance, intptr_t a, Url *url, intptr_t b);
 // inside the engine, or when the slot is empty.
 int App_deliverReply(EngineInstance *instance, void *record);
 
-// The screen's turn chosen by the host: 0x10003 upright, 0x10006 or
-// 0x10004 (a quarter turn either way).
-int App_setRotation(EngineInstance *instance, intptr_t value);
-// The content size after a full-screen change; a and b are 0.
-int App_setScreenSize(EngineInstance *instance, int32_t width, int32_t height, intptr_t a, intptr_t b);
-
 // ------------------------------------------------------ opening documents
 
 // Opens a document: path is an 8-bit local path or URL text (copied), a

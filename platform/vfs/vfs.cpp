@@ -1,4 +1,4 @@
-// Virtual streams: handles, the stream type table and its dispatch.
+// Virtual streams: handles, the stream type registry and its dispatch.
 //
 // Every wrapper checks what the stream layer promises before the type
 // sees the call: the slot exists (769), the handle was opened for this
@@ -12,10 +12,6 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "graphics/aboutstream.h"
-#include "html/web/httpcache.h"
-#include "html/web/mime.h"
-#include "office/zip/zipvfs.h"
 #include "platform/api/engine.h"
 #include "platform/url/file.h"
 #include "platform/url/url.h"
@@ -57,19 +53,31 @@ const VfsTypeOps VfsFileOps = {
     nullptr,                 // 29
 };
 
+// The stream types registered in a context (EngineContext::streamTypes):
+// the entries by type index and the indexes in order of registration.
+struct VfsTypeRegistry {
+    VfsTypeEntry entry[VfsType_count];
+    uint32_t order[VfsType_count];
+    uint32_t count;
+};
+
 namespace
 {
-
-// The stream type table, by type index.
-const VfsTypeOps *const typeTable[VfsType_count] = {
-    &VfsAboutOps, &VfsFileOps, &VfsZipOps, &VfsMemOps, &VfsMimeOps, &VfsCacheOps,
-};
 
 const char16_t defaultMime[] = u"application/octet-stream";
 
 const VfsTypeOps *rowOf(const VfsHandle *h)
 {
-    return h ? Vfs_typeOps(h->type) : nullptr;
+    return h ? Vfs_typeOps(h->ctx, h->type) : nullptr;
+}
+
+// The registered entry of a type index, or null.
+const VfsTypeEntry *entryOf(EngineContext *ctx, uint32_t type)
+{
+    const VfsTypeRegistry *registry = ctx ? ctx->streamTypes : nullptr;
+    if (!registry || type >= VfsType_count || !registry->entry[type].ops)
+        return nullptr;
+    return &registry->entry[type];
 }
 
 bool isReadable(const VfsHandle *h)
@@ -101,25 +109,25 @@ bool modeAllowed(uint32_t mode)
 
 // The row for an operation on a URL: its handler object's type when it
 // has one, else the type chosen for it.
-int rowForUrl(const Url *url, const VfsTypeOps **row)
+int rowForUrl(EngineContext *ctx, const Url *url, const VfsTypeOps **row)
 {
     *row = nullptr;
     uint32_t type = VfsType_none;
     if (const UrlHandler *h = Url_getHandler(url)) {
         type = h->streamType;
     } else {
-        int r = Vfs_typeForUrl(url, &type);
+        int r = Vfs_typeForUrl(ctx, url, &type);
         if (r != Res_ok)
             return r;
     }
-    *row = Vfs_typeOps(type);
+    *row = Vfs_typeOps(ctx, type);
     return *row ? Res_ok : Res_vfsNoType;
 }
 
 // Calls the open slot of type on the handle.
 int openAs(VfsHandle *h, uint32_t type, uint32_t mode, uint32_t *accepted, EngineContext *ctx)
 {
-    const VfsTypeOps *row = Vfs_typeOps(type);
+    const VfsTypeOps *row = Vfs_typeOps(ctx, type);
     if (!row)
         return Res_vfsNoType;
     if (!row->open)
@@ -141,9 +149,61 @@ void releaseLent(VfsHandle *h)
 
 } // namespace
 
-const VfsTypeOps *Vfs_typeOps(uint32_t type)
+const VfsTypeOps *Vfs_typeOps(EngineContext *ctx, uint32_t type)
 {
-    return type < VfsType_count ? typeTable[type] : nullptr;
+    if (type == VfsType_file)
+        return &VfsFileOps;
+    if (type == VfsType_mem)
+        return &VfsMemOps;
+    const VfsTypeEntry *entry = entryOf(ctx, type);
+    return entry ? entry->ops : nullptr;
+}
+
+int Vfs_registerType(EngineContext *ctx, uint32_t type, const VfsTypeEntry *entry)
+{
+    if (!ctx || !entry || !entry->ops || type >= VfsType_count || type == VfsType_file ||
+        type == VfsType_mem)
+        return Res_missingArgument;
+    if (!ctx->streamTypes)
+        ctx->streamTypes = static_cast<VfsTypeRegistry *>(Mem_calloc(1, sizeof(VfsTypeRegistry)));
+    VfsTypeRegistry *registry = ctx->streamTypes;
+    if (!registry)
+        return Res_noMemory;
+    if (registry->entry[type].ops) {
+        // A second registration replaces the first, which stops first.
+        uint32_t kept = 0;
+        for (uint32_t i = 0; i < registry->count; i++) {
+            if (registry->order[i] != type)
+                registry->order[kept++] = registry->order[i];
+        }
+        registry->count = kept;
+        VfsTypeEntry old = registry->entry[type];
+        registry->entry[type] = VfsTypeEntry{};
+        if (old.stop)
+            old.stop(ctx);
+    }
+    if (entry->start) {
+        int r = entry->start(ctx);
+        if (r != Res_ok)
+            return r;
+    }
+    registry->entry[type] = *entry;
+    registry->order[registry->count++] = type;
+    return Res_ok;
+}
+
+void Vfs_unregisterTypes(EngineContext *ctx)
+{
+    VfsTypeRegistry *registry = ctx ? ctx->streamTypes : nullptr;
+    if (!registry)
+        return;
+    while (registry->count > 0) {
+        const VfsTypeEntry &entry = registry->entry[registry->order[--registry->count]];
+        if (entry.stop)
+            entry.stop(ctx);
+    }
+    ctx->streamTypes = nullptr;
+    Mem_free(registry);
 }
 
 // ------------------------------------------------------------- handles
@@ -190,7 +250,8 @@ int Vfs_open(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accept
         type = handler->streamType;
     } else {
         // Zip members come first: a URL may name a file inside an archive.
-        r = VfsZipOps.open ? VfsZipOps.open(h, h->url, mode, &got, ctx) : Res_ok;
+        const VfsTypeOps *zip = Vfs_typeOps(ctx, VfsType_zvfs);
+        r = zip && zip->open ? zip->open(h, h->url, mode, &got, ctx) : Res_ok;
         if (r == Res_ok && h->type == VfsType_zvfs) {
             h->mode = got;
             *handle = h;
@@ -198,7 +259,7 @@ int Vfs_open(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accept
             return Res_ok;
         }
         if (r == Res_ok)
-            r = Vfs_typeForUrl(h->url, &type);
+            r = Vfs_typeForUrl(ctx, h->url, &type);
     }
     if (r == Res_ok)
         r = openAs(h, type, mode, &got, ctx);
@@ -206,7 +267,7 @@ int Vfs_open(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *accept
         // The type will not take the URL with its handler object: choose
         // again from the URL alone, once.
         Url_setHandler(h->url, nullptr);
-        r = Vfs_typeForUrl(h->url, &type);
+        r = Vfs_typeForUrl(ctx, h->url, &type);
         if (r == Res_ok)
             r = openAs(h, type, mode, &got, ctx);
     }
@@ -232,6 +293,7 @@ int Vfs_openMemory(const uint8_t *data, size_t length, int own, uint32_t mode, V
         return Res_noMemory;
     }
     h->type = VfsType_mem;
+    h->ctx = ctx;
     uint32_t got = 0;
     int r = MemFile_open(ctx, h, data, length, own, mode, &got);
     if (r != Res_ok) {
@@ -251,6 +313,9 @@ int Vfs_openCached(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *
     *accepted = 0;
     if (Url_getHandler(url))
         return Vfs_open(url, mode, handle, accepted, ctx);
+    const VfsTypeEntry *cache = entryOf(ctx, VfsType_cache);
+    if (!cache || !cache->openCached)
+        return Res_vfsNoType;
     uint32_t hookFlag = (mode & Vfs_modeCacheHook) ? 1 : 0;
     if (hookFlag)
         mode = (mode & ~uint32_t(Vfs_modeCacheHook)) | Vfs_modeSeekable;
@@ -269,7 +334,7 @@ int Vfs_openCached(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *
     }
     h->type = VfsType_cache;
     uint32_t got = 0;
-    r = HttpCache_openStream(h, h->url, mode, &got, ctx, extra);
+    r = cache->openCached(h, h->url, mode, &got, ctx, extra);
     if (r != Res_ok) {
         // The host was told of the open: tell it the stream is gone.
         if (cookie)
@@ -580,7 +645,7 @@ int Vfs_getLength32(VfsHandle *handle, uint32_t *length)
 
 // ----------------------------------------------------- URL operations
 
-int Vfs_typeForUrl(const Url *url, uint32_t *type)
+int Vfs_typeForUrl(EngineContext *ctx, const Url *url, uint32_t *type)
 {
     *type = VfsType_none;
     uint32_t scheme = Url_getScheme(url);
@@ -606,7 +671,8 @@ int Vfs_typeForUrl(const Url *url, uint32_t *type)
         t = VfsType_file;
     }
     const UrlHandler *h = Url_getHandler(url);
-    if (h && Mime_claimsHandler(h))
+    const VfsTypeEntry *mime = entryOf(ctx, VfsType_mime);
+    if (h && mime && mime->claimsHandler && mime->claimsHandler(h))
         t = VfsType_mime;
     *type = t;
     return Res_ok;
@@ -615,7 +681,7 @@ int Vfs_typeForUrl(const Url *url, uint32_t *type)
 int Vfs_makeDir(const Url *url, EngineContext *ctx)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(url, &row);
+    int r = rowForUrl(ctx, url, &row);
     if (r != Res_ok)
         return r;
     return row->makeDir ? row->makeDir(url, ctx) : Res_vfsNotAvailable;
@@ -624,7 +690,7 @@ int Vfs_makeDir(const Url *url, EngineContext *ctx)
 int Vfs_urlOp15(EngineContext *ctx, const Url *url)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(url, &row);
+    int r = rowForUrl(ctx, url, &row);
     if (r != Res_ok)
         return r;
     return row->remove ? row->remove(ctx, url) : Res_vfsNotAvailable;
@@ -633,7 +699,7 @@ int Vfs_urlOp15(EngineContext *ctx, const Url *url)
 int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(url, &row);
+    int r = rowForUrl(ctx, url, &row);
     if (r != Res_ok)
         return r;
     return row->rename ? row->rename(ctx, url, to) : Res_vfsNotAvailable;
@@ -642,7 +708,7 @@ int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to)
 int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(url, &row);
+    int r = rowForUrl(ctx, url, &row);
     if (r != Res_ok)
         return r;
     return row->copy ? row->copy(ctx, url, to) : Res_vfsNotAvailable;
@@ -651,48 +717,48 @@ int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to)
 int Vfs_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(url, &row);
+    int r = rowForUrl(ctx, url, &row);
     if (r != Res_ok)
         return r;
     return row->pathQuery ? row->pathQuery(ctx, url, code, arg) : Res_vfsNotAvailable;
 }
 
-int Vfs_openWithArgs(const Url *url, const uintptr_t *args)
+int Vfs_openWithArgs(EngineContext *ctx, const Url *url, const uintptr_t *args)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(url, &row);
+    int r = rowForUrl(ctx, url, &row);
     if (r != Res_ok)
         return r;
     return row->openWithArgs ? row->openWithArgs(url, args) : Res_vfsNotAvailable;
 }
 
-int Vfs_handlerQuery(const Url *url, uintptr_t *result)
+int Vfs_handlerQuery(EngineContext *ctx, const Url *url, uintptr_t *result)
 {
     *result = 0;
     UrlHandler *h = Url_getHandler(url);
     if (!h)
         return Res_ok;
-    const VfsTypeOps *row = Vfs_typeOps(h->streamType);
+    const VfsTypeOps *row = Vfs_typeOps(ctx, h->streamType);
     if (!row)
         return Res_vfsNoType;
     return row->handlerQuery ? row->handlerQuery(h, result) : Res_vfsNotAvailable;
 }
 
-int Vfs_urlSlot23(const Url *url, uintptr_t arg)
+int Vfs_urlSlot23(EngineContext *ctx, const Url *url, uintptr_t arg)
 {
     const UrlHandler *h = Url_getHandler(url);
     if (!h)
         return Res_ok;
-    const VfsTypeOps *row = Vfs_typeOps(h->streamType);
+    const VfsTypeOps *row = Vfs_typeOps(ctx, h->streamType);
     if (!row)
         return Res_vfsNoType;
     return row->urlSlot23 ? row->urlSlot23(url, arg) : Res_vfsNotAvailable;
 }
 
-uint32_t Vfs_getTypeFlags(EngineContext *, const Url *url)
+uint32_t Vfs_getTypeFlags(EngineContext *ctx, const Url *url)
 {
     const VfsTypeOps *row = nullptr;
-    return rowForUrl(url, &row) == Res_ok ? row->flags : 0;
+    return rowForUrl(ctx, url, &row) == Res_ok ? row->flags : 0;
 }
 
 uint32_t Vfs_typeFlagsForUrl(EngineContext *ctx, const Url *url)
@@ -717,19 +783,9 @@ int Vfs_initLayer(EngineContext *ctx)
     int started = 0; // steps after the file layer that came up
     if ((r = RomFs_createTable(ctx)) == Res_ok) {
         started = 1;
-        if ((r = Mime_moduleInit(ctx)) == Res_ok) {
-            started = 2;
-            if ((r = HttpCache_install(ctx)) == Res_ok) {
-                started = 3;
-                if ((r = Module_startNoop()) == Res_ok)
-                    return Res_ok;
-            }
-        }
+        if ((r = Module_startNoop()) == Res_ok)
+            return Res_ok;
     }
-    if (started >= 3)
-        HttpCache_uninstall(ctx);
-    if (started >= 2)
-        Mime_moduleFini(ctx);
     if (started >= 1)
         RomFs_freeTable(ctx);
     AlienFile_finiLayer(ctx);
@@ -741,8 +797,6 @@ void Vfs_finiLayer(EngineContext *ctx)
     if (!ctx || !ctx->fileLayer)
         return;
     Module_endNoop();
-    HttpCache_uninstall(ctx);
-    Mime_moduleFini(ctx);
     RomFs_freeTable(ctx);
     AlienFile_finiLayer(ctx);
 }

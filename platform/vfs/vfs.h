@@ -1,11 +1,12 @@
 // Virtual streams: one stream interface over every kind of data.
 //
 // All engine reading and writing goes through a stream handle opened on a
-// URL (or on a memory block). Its operations dispatch through a constant
-// table of six stream types: About (graphics/aboutstream.h), File (the
-// file driver, platform/url/file.h), Zvfs (zip members,
-// office/zip/zipvfs.h), Mem (platform/vfs/memfile.h), Mime (MIME parts,
-// html/web/mime.h) and Cache (the HTTP cache, html/web/httpcache.h).
+// URL (or on a memory block). Its operations dispatch through a table of
+// six stream types: About, File (the file driver, platform/url/file.h),
+// Zvfs (zip members), Mem (platform/vfs/memfile.h), Mime (MIME parts) and
+// Cache (the HTTP cache). File and Mem are the file layer's own; the other
+// four are registered at start-up by the modules that own them (the
+// engine's start-up, app/streamtypes.h, registers them in turn).
 //
 // Readers borrow buffers from the stream instead of passing their own (the
 // lent-buffer protocol): a get call lends bytes, a done call says how many
@@ -125,8 +126,36 @@ struct VfsTypeOps {
 // The File row (the file driver's FileStream_* operations).
 extern const VfsTypeOps VfsFileOps;
 
-// The row of a type index, or null for VfsType_none and above.
-const VfsTypeOps *Vfs_typeOps(uint32_t type);
+// A registered stream type: its row and what the stream layer asks of the
+// type beyond its row. A null routine is not available.
+struct VfsTypeEntry {
+    const VfsTypeOps *ops;
+    int (*start)(EngineContext *ctx);  // run when the type is registered; its error refuses it
+    void (*stop)(EngineContext *ctx);  // run when the file layer stops (Vfs_finiLayer)
+    // Non-zero when the type claims URLs with this handler object (the
+    // MIME parts claim the URLs they made: Vfs_typeForUrl).
+    int (*claimsHandler)(const UrlHandler *handler);
+    // The open of Vfs_openCached, with the caller's extra word (Cache).
+    int (*openCached)(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
+                      EngineContext *ctx, uintptr_t extra);
+};
+
+// Registers the stream type of index type (About, Zvfs, Mime or Cache;
+// File and Mem are built in): the entry is copied and its start routine
+// run; a type registered already is replaced (its stop routine runs
+// first). The registry is made with the first registration. 0; 1 out of
+// memory; 16 without a context or an entry, or for a built-in or unknown
+// index; the start routine's error (the type is then not registered).
+[[nodiscard]] int Vfs_registerType(EngineContext *ctx, uint32_t type, const VfsTypeEntry *entry);
+
+// Runs the registered types' stop routines, the last registered first, and
+// frees the registry; nothing when none is registered. The engine's
+// teardown calls it before Vfs_finiLayer.
+void Vfs_unregisterTypes(EngineContext *ctx);
+
+// The row of a type index: File and Mem always, the others when
+// registered in ctx; null for VfsType_none and above.
+const VfsTypeOps *Vfs_typeOps(EngineContext *ctx, uint32_t type);
 
 // ------------------------------------------------------------- handles
 
@@ -245,19 +274,19 @@ int Vfs_getLength32(VfsHandle *handle, uint32_t *length);
 // no type for the scheme (http and https have none of their own). about
 // gives 0, cid 4, file 1; a URL whose handler object the MIME module
 // claims gives 4.
-[[nodiscard]] int Vfs_typeForUrl(const Url *url, uint32_t *type);
+[[nodiscard]] int Vfs_typeForUrl(EngineContext *ctx, const Url *url, uint32_t *type);
 [[nodiscard]] int Vfs_makeDir(const Url *url, EngineContext *ctx);               // slot 2
 [[nodiscard]] int Vfs_urlOp15(EngineContext *ctx, const Url *url);               // slot 15: remove
 [[nodiscard]] int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to); // slot 16
 [[nodiscard]] int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to);   // slot 25
 int Vfs_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // slot 21
 // Slot 20 with eight argument words.
-int Vfs_openWithArgs(const Url *url, const uintptr_t *args);
+int Vfs_openWithArgs(EngineContext *ctx, const Url *url, const uintptr_t *args);
 // Slot 22 on the URL's handler object: *result (0 and nothing asked when
 // the URL has no handler object).
-int Vfs_handlerQuery(const Url *url, uintptr_t *result);
+int Vfs_handlerQuery(EngineContext *ctx, const Url *url, uintptr_t *result);
 // Slot 23 when the URL has a handler object; 0 otherwise.
-int Vfs_urlSlot23(const Url *url, uintptr_t arg);
+int Vfs_urlSlot23(EngineContext *ctx, const Url *url, uintptr_t arg);
 // The flags word of the URL's type row; 0 when no type is chosen.
 uint32_t Vfs_getTypeFlags(EngineContext *ctx, const Url *url);
 uint32_t Vfs_typeFlagsForUrl(EngineContext *ctx, const Url *url);
@@ -296,10 +325,11 @@ uint32_t Mime_flagsForFileName(const char16_t *name);
 
 // ------------------------------------------------------------ set-up
 
-// Starts the file layer (its record and locks), the built-in file table,
-// the MIME module, the cache module and the stateless module, in that
-// order; the first failure stops the ones started, in reverse order, and
-// is returned (1 out of memory, 16 without a context).
+// Starts the file layer (its record and locks), the built-in file table
+// and the stateless module, in that order; the first failure stops the
+// ones started, in reverse order, and is returned (1 out of memory, 16
+// without a context). The stream types beyond File and Mem are registered
+// after it (Vfs_registerType).
 [[nodiscard]] int Vfs_initLayer(EngineContext *ctx);
 // Stops them in reverse order when the file layer exists.
 void Vfs_finiLayer(EngineContext *ctx);

@@ -10,7 +10,7 @@
 #include "core/support/support.h"
 #include "core/text/number.h"
 #include "core/text/ustr.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "spreadsheet/formula/evalstate.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "core/text/charset.h"
 #include "core/text/ustr.h"
 #include "spreadsheet/errortext.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "spreadsheet/formula/eval.h"
 #include "spreadsheet/formula/ptg.h"
 

@@ -18,7 +18,7 @@
 #include "core/text/charset.h"
 #include "core/text/fmt.h"
 #include "spreadsheet/errortext.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "spreadsheet/formula/ptg.h"
 
 namespace {

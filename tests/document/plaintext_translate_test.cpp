@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dockinds.h"
 #include "core/task/eventproc.h"
 #include "document/edr/docmsg.h"
 #include "core/text/ustr.h"
@@ -62,7 +63,7 @@ class TextTranslateTest : public TextFixture {
         ctx()->docHandlers = registry;
         ASSERT_EQ(Sem_init(ctx(), &ended, 0, 1000), 0);
         run([this] {
-            ASSERT_EQ(Host_registerHandlers(ctx()), 1);
+            ASSERT_EQ(App_registerDocumentKinds(ctx()), 1);
             ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 0, listener, this), 0);
             ASSERT_EQ(EventProc_addListener(ctx(), ctx()->eventProc, 1, listener, this), 0);
         });

@@ -5,6 +5,7 @@
 // sniffers for Word and PDF, interim descriptors for the rest).
 #include <gtest/gtest.h>
 
+#include "app/dockinds.h"
 #include "core/result.h"
 #include "core/text/charset_cjk.h"
 #include "document/import/plaintext.h"
@@ -127,7 +128,7 @@ TEST_F(FileFixture, HostRegistersTheSevenHandlersInOrder)
     DocTypeRegistry *registry = nullptr;
     ASSERT_EQ(DocType_newRegistry(ctx, &registry), Res_ok);
     ctx->docHandlers = registry;
-    EXPECT_EQ(Host_registerHandlers(ctx), 1);
+    EXPECT_EQ(App_registerDocumentKinds(ctx), 1);
     int n = 0;
     for (DocTypeNode *p = registry->head; p; p = p->next, n++)
         EXPECT_EQ(p->desc.enabled, 1u);

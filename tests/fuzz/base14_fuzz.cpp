@@ -15,6 +15,7 @@
 #include "platform/url/url.h"
 #include "platform/vfs/romfs.h"
 #include "tests/fuzz/fuzzheap.h"
+#include "tests/support/stream_types.h"
 #include "tests/support/test_engine.h"
 
 namespace
@@ -44,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ctx->instance = heap.instance;
     heap.instance->context = ctx;
     require(AlienFile_initLayer(ctx) == Res_ok);
+    require(TestSupport_registerStreamTypes(ctx));
     require(RomFs_createTable(ctx) == Res_ok);
     RomFs_addFile(ctx, "/okala_dir/Fuzz/psbase14.bfm", data, uint32_t(size));
     size_t baseline = TestHeap_usedBytes();

@@ -10,7 +10,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "spreadsheet/formula/eval.h"
 #include "spreadsheet/formula/ptg.h"
 #include "tests/fuzz/fuzzheap.h"

@@ -17,6 +17,7 @@
 #include "platform/vfs/vfs.h"
 #include "tests/fuzz/appfuzz.h"
 #include "tests/support/scratch_files.h"
+#include "tests/support/stream_types.h"
 #include "tests/support/test_engine.h"
 
 namespace roundtrip {
@@ -44,6 +45,7 @@ inline void body(void *argument)
     Input *in = static_cast<Input *>(argument);
     const Format &format = *in->format;
     require(AlienFile_initLayer(in->ctx) == 0);
+    require(TestSupport_registerStreamTypes(in->ctx));
     Edr_Doc *doc = nullptr;
     if (TestFiles::loadDocument(in->ctx, in->dir + "/in" + format.extension, format.load, &doc) == 0) {
         Url *target = TestFiles::newFileUrl(in->dir + "/out" + format.extension);

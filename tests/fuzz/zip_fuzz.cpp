@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/streamtypes.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
@@ -44,6 +45,7 @@ void setUp()
     ctx->instance = heap.instance;
     heap.instance->context = ctx;
     require(Vfs_initLayer(ctx) == Res_ok);
+    require(App_registerStreamTypes(ctx) == Res_ok);
     // The memory-file registry keeps its array once made: make it now, so
     // that the leak check of every run starts from it.
     static const uint8_t warm[1] = {0};

@@ -15,7 +15,7 @@
 #include "platform/api/appqueue.h"
 #include "platform/host/hostplatform.h"
 #include "platform/api/engine.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "platform/host/hostfile.h"
 #include "tests/host/gui_fixture.h"
 #include "viewer/hostquery.h"

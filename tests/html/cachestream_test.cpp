@@ -10,6 +10,7 @@
 #include "core/result.h"
 #include "html/web/httpcache.h"
 #include "platform/vfs/vfs.h"
+#include "tests/support/heap_fixture.h"
 #include "tests/support/task_fixture.h"
 
 namespace
@@ -19,8 +20,9 @@ struct Reader {
     HttpCacheEntry entry = {};
     HttpCacheHandle handle = {};
     VfsHandle stream = {};
-    Reader(uint64_t length, uint64_t position)
+    Reader(uint64_t length, uint64_t position, EngineContext *ctx = nullptr)
     {
+        stream.ctx = ctx; // the context whose registered Cache row the stream layer uses
         entry.ops = &HttpCache_entryOps;
         entry.totalLength = length;
         entry.readers = &handle;
@@ -44,7 +46,13 @@ int record(VfsHandle *handle, void *arg, uint32_t bit)
     return 99; // ignored
 }
 
-TEST(CacheStream, NotifyReportsTheMaskedEventsLowestFirst)
+// A context with the stream types registered, for the calls through the
+// stream layer.
+class CacheStream : public LeakCheckedContextTest<>
+{
+};
+
+TEST_F(CacheStream, NotifyReportsTheMaskedEventsLowestFirst)
 {
     struct Case {
         uint32_t mask;
@@ -56,7 +64,7 @@ TEST(CacheStream, NotifyReportsTheMaskedEventsLowestFirst)
     };
     for (const Case &c : cases) {
         for (bool throughLayer : {false, true}) {
-            Reader r(1000, 0);
+            Reader r(1000, 0, ctx);
             Calls calls;
             VfsEventFn fn = c.callback ? record : nullptr;
             int result = throughLayer ? Vfs_subscribe(&r.stream, fn, &calls, c.mask)
@@ -74,7 +82,7 @@ TEST(CacheStream, NotifyReportsTheMaskedEventsLowestFirst)
     EXPECT_EQ(HttpCacheHandle_events(&r.stream), 15u);
 }
 
-TEST(CacheStream, AvailableCountsFromThePosition)
+TEST_F(CacheStream, AvailableCountsFromThePosition)
 {
     struct Case {
         uint64_t length, position;
@@ -87,7 +95,7 @@ TEST(CacheStream, AvailableCountsFromThePosition)
         {0, 600, Res_fileSize, 0}, {0x100000010, 0, 0, 0x10}, // the low 32 bits of the length
     };
     for (const Case &c : cases) {
-        Reader r(c.length, c.position);
+        Reader r(c.length, c.position, ctx);
         uint32_t count = 12345;
         EXPECT_EQ(HttpCacheHandle_available(&r.stream, &count), c.result)
             << c.length << " " << c.position;

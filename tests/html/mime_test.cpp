@@ -735,9 +735,9 @@ TEST_F(MimeTest, PageWithImagesAndSheet)
         // Slot 22 answers the source's URL (a memory source has none); slot 23
         // closes the source, after which parts no longer open.
         uintptr_t base = 1;
-        EXPECT_EQ(Vfs_handlerQuery(logo, &base), 0);
+        EXPECT_EQ(Vfs_handlerQuery(ctx(), logo, &base), 0);
         EXPECT_EQ(base, 0u);
-        EXPECT_EQ(Vfs_urlSlot23(logo, 0), 0);
+        EXPECT_EQ(Vfs_urlSlot23(ctx(), logo, 0), 0);
         EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"), "error " + std::to_string(Res_fileCannotOpen));
         Url_free(logo);
         Url_free(main);

@@ -6,8 +6,10 @@
 #include "core/config/config.h"
 #include "platform/url/file.h"
 #include "platform/url/url.h"
+#include "platform/vfs/vfs.h"
 #include "tests/graphics/image_support.h"
 #include "tests/office/zip_support.h"
+#include "tests/support/stream_types.h"
 
 namespace {
 
@@ -84,9 +86,11 @@ class ZipImageTest : public ImageStoreFixture {
         makeStore(false);
         ASSERT_EQ(Plugin_register(ctx, pngCodec()), Res_ok);
         ASSERT_EQ(AlienFile_initLayer(ctx), Res_ok);
+        ASSERT_TRUE(TestSupport_registerStreamTypes(ctx));
     }
     void TearDown() override
     {
+        Vfs_unregisterTypes(ctx);
         AlienFile_finiLayer(ctx);
         ImageStoreFixture::TearDown();
     }

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "host/headless/headless.h"
-#include "platform/api/app.h"
+#include "app/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"
 #include "platform/api/engine.h"

@@ -9,10 +9,11 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "platform/api/app.h"
+#include "app/app.h"
 #include "platform/api/forward.h"
-#include "platform/api/funcnames.h"
-#include "platform/api/modules.h"
+#include "spreadsheet/formula/funcnames.h"
+#include "platform/vfs/vfs.h"
+#include "app/modules.h"
 #include "platform/api/pixel.h"
 #include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
@@ -226,6 +227,9 @@ TEST(AppModules, StartUpRefusesMissingArgumentsAndCallersOutsideATask)
     EXPECT_EQ(Engine_checkTaskSystem(nullptr), Res_missingArgument);
     TestEngine e{};
     ASSERT_TRUE(TestEngine_open(&e));
+    // The module teardown takes the registered stream types down too: start
+    // without the test engine's.
+    Vfs_unregisterTypes(e.context);
     size_t used = TestHeap_usedBytes();
     // From the GUI thread the task check fails and nothing is made.
     EXPECT_EQ(Engine_initModules(e.context, nullptr), Res_missingArgument);

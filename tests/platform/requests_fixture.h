@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/api/capture.h"
+#include "app/capture.h"
 #include "platform/api/editing.h"
 #include "platform/api/search.h"
 #include "tests/platform/app_fixture.h"

@@ -129,7 +129,7 @@ TEST_F(VfsStreamTest, TypeChoiceByScheme)
     for (const Case &c : cases) {
         Url *u = url(c.text);
         uint32_t type = 99;
-        EXPECT_EQ(Vfs_typeForUrl(u, &type), c.result) << c.text;
+        EXPECT_EQ(Vfs_typeForUrl(ctx, u, &type), c.result) << c.text;
         EXPECT_EQ(type, c.type) << c.text;
         Url_free(u);
     }
@@ -369,7 +369,7 @@ TEST_F(VfsStreamTest, UrlOperationsGoToTheFileType)
     Url *about = url("about:blank");
     EXPECT_EQ(Vfs_urlOp15(ctx, about), Res_vfsNotAvailable);
     uintptr_t result = 7;
-    EXPECT_EQ(Vfs_handlerQuery(a, &result), Res_ok);
+    EXPECT_EQ(Vfs_handlerQuery(ctx, a, &result), Res_ok);
     EXPECT_EQ(result, 0u);
     EXPECT_EQ(Vfs_getTypeFlags(ctx, a), 0u);
     EXPECT_EQ(Vfs_isSecureTyped(ctx, web), 0);

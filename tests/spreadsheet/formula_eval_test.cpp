@@ -10,7 +10,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/time/date.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "spreadsheet/formula/eval.h"
 #include "tests/spreadsheet/formula_support.h"
 #include "tests/support/heap_fixture.h"

@@ -16,7 +16,7 @@
 #include "core/mem/mem.h"
 #include "document/types/oleprobe.h"
 #include "office/ole2/ole.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/formula/eval.h"
 #include "spreadsheet/reader/biff.h"

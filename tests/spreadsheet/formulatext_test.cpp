@@ -18,7 +18,7 @@
 #include "core/result.h"
 #include "document/types/oleprobe.h"
 #include "office/ole2/ole.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/formula/formulatext.h"
 #include "spreadsheet/formula/ptg.h"

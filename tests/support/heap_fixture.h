@@ -12,6 +12,8 @@
 
 #include "core/context/context.h"
 #include "core/mem/mem.h"
+#include "platform/vfs/vfs.h"
+#include "tests/support/stream_types.h"
 #include "tests/support/test_engine.h"
 
 template <size_t HeapBytes = (4u << 20)> class LeakCheckedHeapTest : public ::testing::Test {
@@ -43,6 +45,7 @@ template <size_t HeapBytes = (4u << 20)> class LeakCheckedContextTest : public L
         ASSERT_NE(ctx, nullptr);
         ctx->instance = this->heap.instance;
         this->heap.instance->context = ctx;
+        ASSERT_TRUE(TestSupport_registerStreamTypes(ctx));
         this->baseline = TestHeap_usedBytes();
     }
     void TearDown() override
@@ -50,6 +53,7 @@ template <size_t HeapBytes = (4u << 20)> class LeakCheckedContextTest : public L
         Mem_failAfter(0);
         EXPECT_EQ(TestHeap_usedBytes(), this->baseline) << "heap bytes leaked";
         if (ctx) {
+            Vfs_unregisterTypes(ctx);
             this->heap.instance->context = nullptr;
             Mem_free(ctx);
             ctx = nullptr;

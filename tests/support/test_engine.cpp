@@ -44,6 +44,8 @@ size_t TestHeap_usedBytes()
 
 #include "core/task/task.h"
 #include "platform/host/hostthread.h"
+#include "platform/vfs/vfs.h"
+#include "tests/support/stream_types.h"
 
 bool TestEngine_open(TestEngine *e, size_t heapBytes)
 {
@@ -57,7 +59,7 @@ bool TestEngine_open(TestEngine *e, size_t heapBytes)
     if (e->context) {
         e->context->instance = e->instance;
         e->instance->context = e->context;
-        if (HostThread_create(e->host, nullptr, nullptr, 0) &&
+        if (TestSupport_registerStreamTypes(e->context) && HostThread_create(e->host, nullptr, nullptr, 0) &&
             Task_initScheduler(e->instance, AlienThread_getInstaller()) == 0) {
             e->scheduler = e->context->scheduler;
             return true;
@@ -73,6 +75,7 @@ void TestEngine_close(TestEngine *e)
         HostThread_destroyAll(e->host);
     if (e->instance && e->context) {
         Task_finiScheduler(e->instance);
+        Vfs_unregisterTypes(e->context);
         e->instance->context = nullptr;
         Mem_free(e->context);
     }

@@ -60,7 +60,7 @@
 #include "graphics/pixelbuf.h"
 #include "host/headless/headless.h"
 #include "tools/common/toolhost.h"
-#include "platform/api/app.h"
+#include "app/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"
 #include "platform/api/engine.h"

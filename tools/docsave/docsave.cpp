@@ -25,7 +25,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "host/headless/headless.h"
-#include "platform/api/app.h"
+#include "app/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"
 #include "platform/api/editing.h"

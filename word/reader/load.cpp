@@ -10,8 +10,6 @@
 #include "document/types/oleprobe.h"
 #include "word/reader/wordfonts.h"
 #include "document/edr/loadprogress.h"
-#include "word/reader/wordfonts.h"
-#include "document/edr/loadprogress.h"
 #include "office/attach/attach.h"
 #include "office/ole2/ole.h"
 #include "platform/api/request.h"

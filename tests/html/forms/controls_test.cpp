@@ -15,7 +15,7 @@
 #include "html/forms/textblock.h"
 #include "html/forms/textfield.h"
 #include "platform/url/url.h"
-#include "platform/vfs/skin.h"
+#include "html/forms/skin.h"
 #include "tests/html/forms/forms_fixture.h"
 
 namespace

@@ -14,7 +14,7 @@
 #include "html/forms/scrollbar.h"
 #include "html/forms/textfield.h"
 #include "platform/url/url.h"
-#include "platform/vfs/skin.h"
+#include "html/forms/skin.h"
 #include "tests/html/forms/forms_fixture.h"
 
 namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/screenreq.h"
 #include "platform/api/command.h"
 #include "tests/platform/app_fixture.h"
 #include "viewer/screen/screen.h"

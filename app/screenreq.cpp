@@ -2,6 +2,8 @@
 // after full screen toggles. Both run on the application thread as
 // deferred calls, where the viewer turns or resizes its screen and reports
 // the outcome to the host (request 0x10003).
+#include "app/screenreq.h"
+
 #include <cstdint>
 
 #include "core/context/context.h"

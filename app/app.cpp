@@ -1,15 +1,16 @@
 // The application framework: the entry that the host starts the engine
 // with, the application record, "SimpleAppThread" and its run from
-// configuration to teardown, the open-document callbacks and the viewer's
-// value and cleanup lists.
+// configuration to teardown and the open-document callbacks.
 //
 // Every creation step undoes what it made when it fails, so a start that
 // fails at any point leaves nothing of the application behind, and the
 // instance's application-failed flag says so.
-#include "platform/api/app.h"
+#include "app/app.h"
 
 #include <cstring>
 
+#include "app/capture.h"
+#include "app/modules.h"
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
@@ -19,12 +20,10 @@
 #include "host/host.h"
 #include "html/web/sessionhistory.h"
 #include "platform/api/appqueue.h"
-#include "platform/api/capture.h"
 #include "platform/api/command.h"
 #include "platform/api/engine.h"
 #include "platform/api/forward.h"
 #include "platform/api/keys.h"
-#include "platform/api/modules.h"
 #include "platform/url/url.h"
 #include "viewer/docevents.h"
 #include "viewer/hostquery.h"
@@ -247,6 +246,7 @@ int App_createContext(EngineInstance *instance, const FvStartOptions *options)
     instance->viewer = viewer;
     viewer->context = instance->context;
     viewer->options = *options;
+    viewer->modules = &Engine_moduleOps;
     FvAppCallbacks callbacks;
     fillCallbacks(&callbacks);
     if (KeyRepeat_create(instance, Key_repeatCallback, Key_releaseCallback, &instance->keys) != Res_ok ||
@@ -433,32 +433,4 @@ int App_close(EngineInstance *instance)
     runCleanups(instance, viewer);
     freeValues(viewer);
     return 0;
-}
-
-// ----------------------------------------------------------------- lists
-
-int Engine_pushListValue(FvViewer *viewer, intptr_t value)
-{
-    if (!viewer)
-        return Res_missingArgument;
-    FvValueNode *n = static_cast<FvValueNode *>(Mem_malloc(sizeof(FvValueNode)));
-    if (!n)
-        return Res_noMemory;
-    n->value = value;
-    n->next = viewer->values;
-    viewer->values = n;
-    return Res_ok;
-}
-
-int App_pushCleanup(FvViewer *viewer, AppCleanupFn function)
-{
-    if (!viewer)
-        return Res_missingArgument;
-    FvCleanupNode *n = static_cast<FvCleanupNode *>(Mem_malloc(sizeof(FvCleanupNode)));
-    if (!n)
-        return Res_noMemory;
-    n->function = function;
-    n->next = viewer->cleanups;
-    viewer->cleanups = n;
-    return Res_ok;
 }

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/api/capture.h"
+#include "app/capture.h"
 #include "platform/api/pixel.h"
 #include "tests/platform/requests_fixture.h"
 #include "viewer/screen/screen.h"

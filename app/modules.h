@@ -28,11 +28,9 @@
 
 #include <cstdint>
 
-struct EngineContext;
+#include "platform/api/app.h"
 
-// The host's configuration hook, called by the second stage with the
-// context; a non-zero result aborts the start-up.
-typedef int (*EngineHostHookFn)(EngineContext *context);
+struct EngineContext;
 
 // The first stage. options is stored in the context (the caller keeps it).
 // 0; 8 for a null context; the task-system check's error (nothing torn
@@ -59,6 +57,10 @@ void Engine_finiModules(EngineContext *context, int keep);
 
 // Engine_finiModules (context, 0): the viewer's teardown calls it.
 void Engine_finiAll(EngineContext *context);
+
+// The table of the three above that the viewer's configuration runs
+// (FvViewer::modules).
+extern const FvModuleOps Engine_moduleOps;
 
 // The task-system check of the first stage: the context must have a
 // scheduler and the caller must be one of its tasks. 0, or 16.

@@ -6,7 +6,7 @@
 // and row from the frame's last pixel and row: the converters are given
 // the frame's own size and pitch, so they never read past it, and the
 // rows they leave for an odd height are copied here.
-#include "platform/api/capture.h"
+#include "app/capture.h"
 
 #include <cstring>
 

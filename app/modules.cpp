@@ -5,10 +5,12 @@
 // teardown runs. The teardown walks every module in its fixed order and
 // skips the ones that are not there, so it serves a start that failed at
 // any step, a normal end, and a second call alike.
-#include "platform/api/modules.h"
+#include "app/modules.h"
 
 #include <cstring>
 
+#include "app/dockinds.h"
+#include "app/streamtypes.h"
 #include "core/config/config.h"
 #include "core/config/settings.h"
 #include "core/mem/mem.h"
@@ -26,13 +28,12 @@
 #include "document/types/doctype.h"
 #include "fonts/fontengine.h"
 #include "graphics/graphics.h"
-#include "host/host.h"
 #include "html/history.h"
 #include "html/module.h"
 #include "graphics/texttone.h"
 #include "platform/api/app.h"
 #include "platform/api/engine.h"
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
@@ -101,7 +102,7 @@ int startRegistry(EngineContext *context)
     }
     // A handler that cannot register leaves its documents unreadable; the
     // describe routines fail only when memory runs out.
-    return Host_registerHandlers(context) ? Res_ok : Res_noMemory;
+    return App_registerDocumentKinds(context) ? Res_ok : Res_noMemory;
 }
 
 void stopRegistry(EngineContext *context)
@@ -160,8 +161,11 @@ int Engine_initModules(EngineContext *context, void *options)
         r = Url_registerFormat();
     if (r == Res_ok)
         r = Graphics_initModule(context);
-    if (r == Res_ok && !context->fileLayer)
+    if (r == Res_ok && !context->fileLayer) {
         r = Vfs_initLayer(context);
+        if (r == Res_ok)
+            r = App_registerStreamTypes(context);
+    }
     if (r == Res_ok)
         r = Charset_createHooks(context);
     if (r == Res_ok)
@@ -271,6 +275,7 @@ void Engine_finiModules(EngineContext *context, int keep)
     Charset_destroyHooks(context);
     FontEngine_destroy(context);
     HostHooks_finiModule(context);
+    Vfs_unregisterTypes(context);
     Vfs_finiLayer(context);
     TextTone_fini(context);
     context->sheetSetting = 0;
@@ -287,3 +292,5 @@ void Engine_finiAll(EngineContext *context)
 {
     Engine_finiModules(context, 0);
 }
+
+const FvModuleOps Engine_moduleOps = {Engine_initModules, Engine_initServices, Engine_finiModules};

@@ -1,5 +1,5 @@
 // The skin class: the look-state base of the button-like widgets.
-#include "platform/vfs/skin.h"
+#include "html/forms/skin.h"
 
 #include <cstddef>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/map/map.h"
+#include "core/container/map.h"
 #include "tests/support/heap_fixture.h"
 
 namespace
@@ -16,13 +16,13 @@ void *k(intptr_t n)
 {
     return reinterpret_cast<void *>(n);
 }
-intptr_t num(const void *p)
+intptr_t mapNum(const void *p)
 {
     return reinterpret_cast<intptr_t>(p);
 }
 int32_t compareNumbers(const void *stored, const void *probe)
 {
-    return num(stored) < num(probe) ? -1 : num(stored) > num(probe) ? 1 : 0;
+    return mapNum(stored) < mapNum(probe) ? -1 : mapNum(stored) > mapNum(probe) ? 1 : 0;
 }
 void ignore(void *) {}
 
@@ -48,8 +48,8 @@ class MapTreeTest : public LeakCheckedHeapTest<>
     {
         if (n == map->nil)
             return "";
-        EXPECT_EQ(n->parent, parent) << num(n->key);
-        return inOrder(n->left, n) + std::to_string(num(n->key)) + " " + inOrder(n->right, n);
+        EXPECT_EQ(n->parent, parent) << mapNum(n->key);
+        return inOrder(n->left, n) + std::to_string(mapNum(n->key)) + " " + inOrder(n->right, n);
     }
     Map *map = nullptr;
 };
@@ -63,7 +63,7 @@ TEST_F(MapTreeTest, FindFromAStartNode)
     for (intptr_t i = 1; i <= 15; i++) {
         MapNode *n = List_treeFind(k(i), root(), map);
         ASSERT_NE(n, nullptr);
-        EXPECT_EQ(num(n->value), i * 10);
+        EXPECT_EQ(mapNum(n->value), i * 10);
     }
     EXPECT_EQ(List_treeFind(k(0), root(), map), nullptr);
     EXPECT_EQ(List_treeFind(k(16), root(), map), nullptr);
@@ -114,7 +114,7 @@ TEST_F(MapTreeTest, RemovingAThousandKeysKeepsLookupsAndABlackRoot)
                 MapNode *found = List_treeFind(k(probe), root(), map);
                 ASSERT_EQ(found == nullptr, removed) << probe;
                 if (found) {
-                    EXPECT_EQ(num(found->value), probe + 5000);
+                    EXPECT_EQ(mapNum(found->value), probe + 5000);
                 }
             }
         }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/result.h"
-#include "platform/map/map.h"
+#include "core/container/map.h"
 #include "tests/support/task_fixture.h"
 #include "tests/support/heap_fixture.h"
 #include "tests/support/test_engine.h"
@@ -22,13 +22,13 @@ void *k(intptr_t n)
 {
     return reinterpret_cast<void *>(n);
 }
-intptr_t num(const void *p)
+intptr_t mapNum(const void *p)
 {
     return reinterpret_cast<intptr_t>(p);
 }
 int32_t compareNumbers(const void *stored, const void *probe)
 {
-    return num(stored) < num(probe) ? -1 : num(stored) > num(probe) ? 1 : 0;
+    return mapNum(stored) < mapNum(probe) ? -1 : mapNum(stored) > mapNum(probe) ? 1 : 0;
 }
 
 int keysFreed;
@@ -63,7 +63,7 @@ class MapTest : public LeakCheckedHeapTest<> {
     {
         if (n == map->nil)
             return ".";
-        std::string s = (n->red ? "R" : "B") + std::to_string(num(n->key));
+        std::string s = (n->red ? "R" : "B") + std::to_string(mapNum(n->key));
         if (n->left != map->nil || n->right != map->nil)
             s += "(" + shape(n->left) + "," + shape(n->right) + ")";
         return s;
@@ -75,8 +75,8 @@ class MapTest : public LeakCheckedHeapTest<> {
     MapNode *nodeOf(intptr_t key)
     {
         MapNode *n = map->header->left;
-        while (n != map->nil && num(n->key) != key)
-            n = num(n->key) > key ? n->left : n->right;
+        while (n != map->nil && mapNum(n->key) != key)
+            n = mapNum(n->key) > key ? n->left : n->right;
         return n;
     }
 
@@ -92,14 +92,14 @@ class MapTest : public LeakCheckedHeapTest<> {
             EXPECT_FALSE(n->right->red);
         }
         int lh = check(n->left, n, keys);
-        *keys += std::to_string(num(n->key)) + " ";
+        *keys += std::to_string(mapNum(n->key)) + " ";
         int rh = check(n->right, n, keys);
-        EXPECT_EQ(lh, rh) << "black heights differ under " << num(n->key);
+        EXPECT_EQ(lh, rh) << "black heights differ under " << mapNum(n->key);
         if (n->left != map->nil) {
-            EXPECT_LE(num(n->left->key), num(n->key));
+            EXPECT_LE(mapNum(n->left->key), mapNum(n->key));
         }
         if (n->right != map->nil) {
-            EXPECT_GE(num(n->right->key), num(n->key));
+            EXPECT_GE(mapNum(n->right->key), mapNum(n->key));
         }
         return lh + (n->red ? 0 : 1);
     }
@@ -127,19 +127,19 @@ TEST_F(MapTest, ThreeAscendingKeysMakeABlackRootWithRedChildren)
     void *left = nullptr, *right = nullptr;
     ASSERT_EQ(Map_nodeInfo(map, k(2), &red, &left, &right), 0);
     EXPECT_EQ(red, 0);
-    EXPECT_EQ(num(left), 101);
-    EXPECT_EQ(num(right), 103);
+    EXPECT_EQ(mapNum(left), 101);
+    EXPECT_EQ(mapNum(right), 103);
     ASSERT_EQ(Map_nodeInfo(map, k(3), &red, &left, &right), 0);
     EXPECT_EQ(red, 1);
     EXPECT_EQ(left, nullptr);
     EXPECT_EQ(right, nullptr);
     EXPECT_EQ(Map_nodeInfo(map, k(9), &red, &left, &right), Res_mapNotFound);
-    EXPECT_EQ(num(Map_rootValue(map)), 102);
+    EXPECT_EQ(mapNum(Map_rootValue(map)), 102);
 
     std::string order;
     EXPECT_EQ(Map_walk(map,
                        [](void *key, void *, void *data) {
-                           *static_cast<std::string *>(data) += std::to_string(num(key));
+                           *static_cast<std::string *>(data) += std::to_string(mapNum(key));
                            return 0;
                        },
                        &order),
@@ -147,7 +147,7 @@ TEST_F(MapTest, ThreeAscendingKeysMakeABlackRootWithRedChildren)
     EXPECT_EQ(order, "132");
     EXPECT_EQ(map->walkCallback, nullptr);
     // The first non-zero answer stops the walk and comes back.
-    EXPECT_EQ(Map_walk(map, [](void *key, void *, void *) { return num(key) == 3 ? 7 : 0; }, nullptr), 7);
+    EXPECT_EQ(Map_walk(map, [](void *key, void *, void *) { return mapNum(key) == 3 ? 7 : 0; }, nullptr), 7);
     EXPECT_EQ(Map_walk(map, nullptr, nullptr), 0);
 }
 
@@ -163,7 +163,7 @@ TEST_F(MapTest, AFixedSequenceGivesAFixedShape)
     ASSERT_EQ(Map_remove(map, k(4)), 0);
     EXPECT_EQ(shape(), "B5(B2(B1,B3),B8(B6(.,R7),B9(.,R10)))");
     EXPECT_EQ(map->header->left, five);
-    EXPECT_EQ(num(five->value), 105);
+    EXPECT_EQ(mapNum(five->value), 105);
 
     ASSERT_EQ(Map_remove(map, k(8)), 0);
     EXPECT_EQ(shape(), "B5(B2(B1,B3),B9(B6(.,R7),B10))");
@@ -183,10 +183,10 @@ TEST_F(MapTest, EqualKeysCoexistAndTheFirstOnThePathIsFound)
     EXPECT_EQ(shape(), "B5(.,R5)");
     void *v = nullptr;
     ASSERT_EQ(Map_find(map, k(5), &v), 0);
-    EXPECT_EQ(num(v), 1);
+    EXPECT_EQ(mapNum(v), 1);
     ASSERT_EQ(Map_remove(map, k(5)), 0);
     ASSERT_EQ(Map_find(map, k(5), &v), 0);
-    EXPECT_EQ(num(v), 2);
+    EXPECT_EQ(mapNum(v), 2);
     EXPECT_EQ(shape(), "B5");
 }
 
@@ -257,11 +257,11 @@ TEST_F(MapTest, RandomInsertsAndRemovesKeepTheInvariantsAndMatchAModel)
             }
             ASSERT_EQ(r, 0);
             // The entry found is the one removed.
-            EXPECT_EQ(num(found) >> 20, key);
+            EXPECT_EQ(mapNum(found) >> 20, key);
             ASSERT_EQ(Map_remove(map, k(key)), 0);
             bool erased = false;
             for (auto it = range.first; it != range.second; ++it) {
-                if (it->second == num(found)) {
+                if (it->second == mapNum(found)) {
                     model.erase(it);
                     erased = true;
                     break;
@@ -281,7 +281,7 @@ TEST_F(MapTest, RandomInsertsAndRemovesKeepTheInvariantsAndMatchAModel)
     std::multimap<intptr_t, intptr_t> seen;
     Map_walk(map,
              [](void *key, void *value, void *data) {
-                 static_cast<std::multimap<intptr_t, intptr_t> *>(data)->emplace(num(key), num(value));
+                 static_cast<std::multimap<intptr_t, intptr_t> *>(data)->emplace(mapNum(key), mapNum(value));
                  return 0;
              },
              &seen);
@@ -312,7 +312,7 @@ TEST_F(LockedMapTest, ALockedMapWorksFromATaskAndReleasesItsLock)
         Map_insert(m, k(1), k(11));
         Map_insert(m, k(2), k(12));
         void *v = nullptr;
-        found = Map_find(m, k(2), &v) == 0 && num(v) == 12;
+        found = Map_find(m, k(2), &v) == 0 && mapNum(v) == 12;
         Map_remove(m, k(1));
         Map_destroy(m);
     });

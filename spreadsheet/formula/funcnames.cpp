@@ -4,7 +4,7 @@
 //
 // A replacement is built completely before the old table is freed, so a
 // failure leaves the names in force unchanged.
-#include "platform/api/funcnames.h"
+#include "spreadsheet/formula/funcnames.h"
 
 #include "core/mem/mem.h"
 #include "core/result.h"

@@ -4,7 +4,7 @@
 // The nil leaf is a real node so that the removal fix-up may start from it:
 // its parent field is written during a removal (and means nothing
 // afterwards); its colour stays black and its key and value null.
-#include "platform/map/map.h"
+#include "core/container/map.h"
 
 #include "core/mem/mem.h"
 #include "core/result.h"
@@ -186,7 +186,7 @@ MapNode *search(const Map *m, const void *key)
     return n ? n : m->nil;
 }
 
-void freeEntry(Map *m, MapNode *n)
+void mapFreeEntry(Map *m, MapNode *n)
 {
     if (m->freeKey)
         m->freeKey(n->key);
@@ -200,7 +200,7 @@ void freeSubtree(Map *m, MapNode *n)
         return;
     freeSubtree(m, n->left);
     freeSubtree(m, n->right);
-    freeEntry(m, n);
+    mapFreeEntry(m, n);
 }
 
 int walkSubtree(Map *m, MapNode *n)
@@ -362,7 +362,7 @@ int Map_remove(Map *map, const void *key)
     nil->parent = nil;
     nil->red = 0;
     map->count--;
-    freeEntry(map, z);
+    mapFreeEntry(map, z);
     leave(map);
     return Res_ok;
 }
