@@ -21,7 +21,7 @@
 #include "core/result.h"
 
 #include "core/context/context.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/host/hostmem.h"
 
 #if defined(VEXLAN_HEAP_POISON)

@@ -26,7 +26,7 @@
 #include "document/types/doctype.h"
 #include "fonts/fontengine.h"
 #include "graphics/graphics.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "html/history.h"
 #include "html/module.h"
 #include "html/texttone.h"

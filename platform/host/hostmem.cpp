@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "core/mem/mem.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/engine.h"
 
 namespace {

@@ -2,7 +2,9 @@
 //
 // Two hosts implement these services: the GUI program and the headless host
 // in host/headless/ that the tests and the command-line tools link. The
-// engine calls them and nothing else of the host.
+// engine calls them and nothing else of the host. The interface sits in
+// core, the lowest layer, so that every engine folder may call the host
+// without depending on the hosts; the hosts include it from here.
 #pragma once
 
 #include <cstddef>
