@@ -3,7 +3,6 @@
 #include "graphics/cellgrid.h"
 
 #include "core/geom/matrix.h"
-#include "core/geom/stroke.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
@@ -12,6 +11,8 @@
 #include "graphics/fill.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
+#include "graphics/stroke.h"
+#include "graphics/vector.h"
 #include "spreadsheet/imageutil.h"
 
 namespace

@@ -22,7 +22,7 @@
 #include "core/text/fmt.h"
 #include "core/text/ustr.h"
 #include "core/host/hostservices.h"
-#include "platform/map/map.h"
+#include "core/container/map.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 
 #include "core/context/context.h"
 #include "core/host/hostservices.h"
-#include "platform/host/hostmem.h"
+#include "core/host/hostmem.h"
 
 #if defined(VEXLAN_HEAP_POISON)
 #include <sanitizer/asan_interface.h>

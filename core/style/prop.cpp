@@ -5,7 +5,7 @@
 // is done in 64 bits so that no length, however large, wraps on its way to
 // pixels.
 #include "core/style/prop.h"
-#include "html/triple.h"
+#include "core/style/triple.h"
 
 #include <cstring>
 

@@ -52,7 +52,7 @@ struct PropLineSpacing {
     int32_t base;
 };
 
-// Made, copied, compared and freed as a three-word value (html/triple.h).
+// Made, copied, compared and freed as a three-word value (core/style/triple.h).
 
 // ------------------------------------------------ property payload 18
 

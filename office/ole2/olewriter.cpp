@@ -12,7 +12,7 @@
 #include "core/result.h"
 #include "core/text/ustr.h"
 #include "office/ole2/ole.h"
-#include "platform/map/map.h"
+#include "core/container/map.h"
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
 
@@ -663,4 +663,16 @@ int OleWriter_flush(OleHandle *handle)
     if (err == Res_ok)
         err = OleWriter_writeHeader(handle, firstDifat, difatCount);
     return err;
+}
+
+int OleWriter_findEntry(const OleHandle *writer, uint32_t id, uintptr_t *word)
+{
+    *word = 0;
+    for (const OleDirEntry *e = writer->entries; e; e = e->next) {
+        if (e->id == id) {
+            *word = e->id;
+            return Res_ok;
+        }
+    }
+    return Res_oleNoSuchEntry;
 }

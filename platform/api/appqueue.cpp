@@ -21,7 +21,7 @@
 #include "platform/api/engine.h"
 #include "platform/api/handlers.h"
 #include "platform/api/hostevent.h"
-#include "platform/map/map.h"
+#include "core/container/map.h"
 #include "platform/url/url.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "core/config/config.h"
-#include "core/config/settings.h"
+#include "platform/config/settings.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"

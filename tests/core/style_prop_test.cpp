@@ -14,7 +14,7 @@
 #include "core/geom/tabstops.h"
 #include "core/mem/mem.h"
 #include "core/style/prop.h"
-#include "html/triple.h"
+#include "core/style/triple.h"
 #include "core/style/proprecords.h"
 #include "core/text/ustr.h"
 #include "platform/vfs/helpers.h"

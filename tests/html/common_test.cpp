@@ -11,7 +11,7 @@
 #include "graphics/pixelbuf.h"
 #include "html/common.h"
 #include "html/texttone.h"
-#include "html/triple.h"
+#include "core/style/triple.h"
 #include "tests/support/heap_fixture.h"
 
 namespace {

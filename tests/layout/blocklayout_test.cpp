@@ -12,7 +12,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
-#include "html/triple.h"
+#include "core/style/triple.h"
 #include "core/style/propids.h"
 #include "core/style/proprecords.h"
 #include "document/edr/doc.h"

@@ -10,7 +10,7 @@
 #include "core/text/strtable.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "html/triple.h"
+#include "core/style/triple.h"
 #include "word/reader/build.h"
 #include "word/reader/paralist.h"
 

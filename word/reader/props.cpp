@@ -13,7 +13,7 @@
 #include "document/edr/node.h"
 #include "fonts/fontdata.h"
 #include "graphics/pixelbuf.h"
-#include "html/triple.h"
+#include "core/style/triple.h"
 #include "platform/api/request.h"
 #include "word/reader/build.h"
 #include "word/shared/palette.h"
