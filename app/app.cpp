@@ -17,7 +17,7 @@
 #include "core/task/appevent.h"
 #include "core/task/task.h"
 #include "core/text/ustr.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "html/web/sessionhistory.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/command.h"

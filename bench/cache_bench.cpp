@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "core/container/cache.h"
+#include "graphics/glyphcache.h"
 #include "core/mem/mem.h"
 #include "graphics/glyphmask.h"
 #include "graphics/path.h"

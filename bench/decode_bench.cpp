@@ -23,7 +23,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/stream/bytestream.h"
-#include "core/stream/imagesource.h"
+#include "platform/vfs/imagesource.h"
 #include "graphics/image.h"
 #include "graphics/imagecodec.h"
 #include "graphics/imageview.h"

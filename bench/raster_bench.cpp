@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "core/geom/curve.h"
+#include "graphics/curve.h"
 #include "core/geom/matrix.h"
-#include "core/geom/pathwalk.h"
+#include "graphics/pathwalk.h"
 #include "core/geom/rect.h"
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"

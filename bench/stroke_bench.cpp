@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/geom/curve.h"
+#include "graphics/curve.h"
 #include "core/geom/matrix.h"
-#include "core/geom/pathwalk.h"
-#include "core/geom/stroke.h"
+#include "graphics/pathwalk.h"
+#include "graphics/stroke.h"
 #include "core/result.h"
 #include "graphics/path.h"
 #include "tests/support/test_engine.h"

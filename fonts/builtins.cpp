@@ -4,7 +4,7 @@
 
 #include "core/context/context.h"
 #include "core/result.h"
-#include "core/support/fontsupport.h"
+#include "fonts/fontsupport.h"
 #include "core/text/charset_cjk.h"
 #include "fonts/builtin/builtin.h"
 #include "fonts/catalogue.h"

@@ -5,12 +5,12 @@
 
 #include "core/config/config.h"
 #include "core/container/array.h"
-#include "core/container/cache.h"
+#include "graphics/glyphcache.h"
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/bufstream.h"
-#include "core/support/fontsupport.h"
+#include "platform/vfs/bufstream.h"
+#include "fonts/fontsupport.h"
 #include "fonts/base14.h"
 #include "fonts/catalogue.h"
 #include "fonts/cmap.h"
@@ -83,6 +83,7 @@ int FontEngine_create(EngineContext *context)
     if (!fe)
         return Res_noMemory;
     context->fontEngine = fe;
+    context->memoryList = FontEngine_getMemoryList;
     FontList_initMatching(fe);
     (void)FontEngine_instancesInit(fe);
     int r = Lock_init(context, &fe->lock);
@@ -159,6 +160,7 @@ void FontEngine_destroy(EngineContext *context)
     Url_free(fe->fontsDir);
     Mem_free(fe);
     context->fontEngine = nullptr;
+    context->memoryList = nullptr;
 }
 
 void FontEngine_installYenFilter(EngineContext *context)

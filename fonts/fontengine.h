@@ -190,7 +190,8 @@ void FontEngine_setFaceClientData(EngineContext *context, FontFace *face, void *
 // map's lines naming the built-in files find them.
 void FontEngine_registerBuiltins(EngineContext *context);
 // The font engine's in-memory list: the 8-bit file names whose files the
-// buffered reader (core/stream/bufstream.h) reads whole into memory, where
+// buffered reader (platform/vfs/bufstream.h; installed in the
+// context as its memory list) reads whole into memory, where
 // a file's URL ends in "/" and one of them. *names (lent) and *count; null
 // and 0 when the engine keeps no list.
 void FontEngine_getMemoryList(EngineContext *context, const char *const **names, uint32_t *count);

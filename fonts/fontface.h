@@ -4,7 +4,7 @@
 // it: its reader over the file, its lazily loaded tables, its metrics and
 // the operations through which text layout maps characters to glyphs,
 // asks advances and fetches outlines. The face record and the small
-// routines that create, default and release it (core/support/fontsupport.h)
+// routines that create, default and release it (fonts/fontsupport.h)
 // come before the font engine itself; the fields the engine alone uses are
 // its own and are added here as it is built.
 //

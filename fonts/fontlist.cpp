@@ -6,12 +6,12 @@
 
 #include <cstring>
 
-#include "core/container/cache.h"
+#include "graphics/glyphcache.h"
 #include "core/context/context.h"
 #include "core/container/array.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/fontsupport.h"
+#include "fonts/fontsupport.h"
 #include "fonts/base14.h"
 #include "fonts/catalogue.h"
 #include "fonts/fontengine.h"

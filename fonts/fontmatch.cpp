@@ -8,7 +8,7 @@
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/fontsupport.h"
+#include "fonts/fontsupport.h"
 #include "core/text/cstr.h"
 #include "fonts/fontface.h"
 

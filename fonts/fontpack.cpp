@@ -1,6 +1,6 @@
 // The engine's own font packs: their coding settings ('ffst') and glyph
 // locations ('sloc'). Their advance widths ('ffhm') are read by
-// FontPack_getAdvances (core/support/fontsupport.h).
+// FontPack_getAdvances (fonts/fontsupport.h).
 //
 // 'sloc' predicts each glyph's location inside a segment by sharing the
 // segment's span out evenly, then subtracts a correction byte per glyph.
@@ -12,7 +12,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/bufstream.h"
+#include "platform/vfs/bufstream.h"
 #include "fonts/fontface.h"
 
 namespace

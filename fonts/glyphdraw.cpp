@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "core/container/cache.h"
+#include "graphics/glyphcache.h"
 #include "core/geom/rect.h"
 #include "core/result.h"
 #include "fonts/fontlist.h"

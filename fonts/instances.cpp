@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "core/config/config.h"
-#include "core/container/cache.h"
+#include "graphics/glyphcache.h"
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/fontsupport.h"
+#include "fonts/fontsupport.h"
 #include "core/text/charset.h"
 #include "fonts/catalogue.h"
 #include "fonts/fontengine.h"

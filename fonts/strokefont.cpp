@@ -14,7 +14,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/bufstream.h"
+#include "platform/vfs/bufstream.h"
 #include "fonts/fontface.h"
 #include "graphics/glyphpath.h"
 #include "graphics/contour.h"

@@ -6,7 +6,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/fontsupport.h"
+#include "fonts/fontsupport.h"
 #include "fonts/base14.h"
 #include "fonts/fontengine.h"
 #include "fonts/fontface.h"

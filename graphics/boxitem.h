@@ -10,7 +10,7 @@
 // three-dimensional styles derive a second colour by shading. Every fill
 // of the item runs the paint stages of the item's drawing effect (flags
 // bits 8-9). Lines are pen outlines, which need the stroker
-// (core/geom/stroke.h).
+// (graphics/stroke.h).
 #pragma once
 
 #include <cstdint>

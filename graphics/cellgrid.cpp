@@ -3,7 +3,6 @@
 #include "graphics/cellgrid.h"
 
 #include "core/geom/matrix.h"
-#include "core/geom/stroke.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
@@ -13,6 +12,8 @@
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/imageutil.h"
+#include "graphics/stroke.h"
+#include "graphics/vector.h"
 
 namespace
 {

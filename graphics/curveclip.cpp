@@ -1,5 +1,5 @@
 // Cubic flattening with an optional clip rectangle: the shared cubic step
-// of core/geom/curve.h with the rectangle as its box.
+// of graphics/curve.h with the rectangle as its box.
 #include "graphics/curveclip.h"
 
 int Curve_flattenCubicClipped(const int32_t *curve, CurveLineFn fn, void *user, const Rect *clip)

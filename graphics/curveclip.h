@@ -4,14 +4,14 @@
 // piece whose two inner control points already lie inside the rectangle
 // needs no further halving, since the curve then stays inside the
 // rectangle (it lies in the hull of its points) and only its end matters.
-// Without a rectangle this is the plain cubic flattener of core/geom/curve.h
+// Without a rectangle this is the plain cubic flattener of graphics/curve.h
 // (Curve_flattenCubic): a piece is halved at t = 1/2 until its coordinate
 // differences fit 15 bits and its control points lie near the chord.
 #pragma once
 
 #include <cstdint>
 
-#include "core/geom/curve.h"
+#include "graphics/curve.h"
 #include "core/geom/rect.h"
 
 // Flattens the cubic curve laid out as in a path buffer: start x and y, one

@@ -6,7 +6,7 @@
 
 #include "core/container/obj.h"
 #include "core/geom/matrix.h"
-#include "core/geom/stroke.h"
+#include "graphics/stroke.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/node.h"

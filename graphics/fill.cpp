@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/geom/curve.h"
+#include "graphics/curve.h"
 #include "core/geom/int128.h"
-#include "core/geom/pathwalk.h"
+#include "graphics/pathwalk.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/pathbounds.h"

@@ -28,7 +28,7 @@
 
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
-#include "core/geom/stroke.h"
+#include "graphics/stroke.h"
 #include "graphics/rowops.h"
 
 struct Bitmap;
@@ -87,7 +87,7 @@ inline uint32_t *CrossingTable_row(const CrossingTable *table, uint32_t r)
 // (its clip path, whose scale word is kept): the matrix (identity when
 // none) is scaled by 256 x bitmap scale / path scale, the factor worked
 // out in 64 bits. Pen kind 0 copies the path through it; pen kinds 1 and
-// above stroke the path into it (core/geom/stroke.h) in a space
+// above stroke the path into it (graphics/stroke.h) in a space
 // normalised by a power of two, the pen's width raised to one pixel when
 // its style asks for it, then map the outline into device space. The
 // path's pixel box ({x0 >> 8, y0 >> 8, (x1 + 255) >> 8, (y1 + 255) >> 8}

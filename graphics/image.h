@@ -20,7 +20,7 @@
 #include <cstdint>
 
 #include "core/geom/rect.h"
-#include "core/stream/imagesource.h"
+#include "platform/vfs/imagesource.h"
 #include "core/task/lock.h"
 
 struct ByteStream;

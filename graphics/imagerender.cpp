@@ -7,7 +7,7 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/imagesource.h"
+#include "platform/vfs/imagesource.h"
 #include "core/text/ustr.h"
 #include "graphics/animframe.h"
 #include "graphics/imagecache.h"

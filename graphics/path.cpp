@@ -14,6 +14,7 @@
 #include "core/geom/rect.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "graphics/vector.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // control points lie outside the box so far.
 #include "graphics/pathbounds.h"
 
-#include "core/geom/curve.h"
-#include "core/geom/pathwalk.h"
+#include "graphics/curve.h"
+#include "graphics/pathwalk.h"
 #include "core/result.h"
 #include "graphics/curveclip.h"
 

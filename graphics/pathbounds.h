@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "core/geom/curve.h"
+#include "graphics/curve.h"
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
 #include "graphics/path.h"
@@ -31,7 +31,7 @@ int Edr_Draw_getBounds(EngineContext *context, const Path *path, const Matrix *m
 // The same without a matrix.
 int Edr_Draw_getBounds2(EngineContext *context, const Path *path, Rect *out);
 
-// Flattens the quadratic segment (laid out as in core/geom/curve.h) into
+// Flattens the quadratic segment (laid out as in graphics/curve.h) into
 // *box: a piece whose control point lies in the box, edges included, is
 // flat; every flat piece extends the box to its end point. The segment's
 // start is taken to be in the box already. Cannot fail.

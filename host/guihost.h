@@ -3,7 +3,7 @@
 // translated texts and the engine calls that the bridge and the services
 // make.
 //
-// The services of host/host.h run on engine threads and never touch a
+// The services of core/host/hostservices.h run on engine threads and never touch a
 // widget: they record what the GUI thread reads after its engine call
 // returns (the pending screen update, the host flags) and post custom
 // events to the bridge (QAlien), which handles them on the GUI thread.
@@ -16,7 +16,7 @@
 #include <map>
 #include <mutex>
 
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 class QObject;
 struct EditData;

@@ -6,7 +6,7 @@
 #include <QTimer>
 
 #include "host/guihost.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/host/hostplatform.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The host service both hosts share: how much of the calling thread's real
 // stack is left, which the engine's recursion guards measure against.
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 #include <pthread.h>
 

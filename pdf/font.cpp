@@ -11,7 +11,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/stream/bytestream.h"
-#include "core/support/fontsupport.h"
+#include "fonts/fontsupport.h"
 #include "document/edr/doc.h"
 #include "fonts/docfonts.h"
 #include "fonts/fontengine.h"

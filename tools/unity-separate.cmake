@@ -20,10 +20,10 @@ set(VEXLAN_UNITY_SEPARATE
   bench/stream_bench.cpp
   bench/stroke_bench.cpp
   bench/zip_bench.cpp
-  core/geom/curve.cpp
+  graphics/curve.cpp
   core/geom/geom.cpp
   core/geom/matrix.cpp
-  core/geom/stroke.cpp
+  graphics/stroke.cpp
   core/geom/tile.cpp
   core/task/task.cpp
   core/task/timerq.cpp
@@ -159,12 +159,12 @@ set(VEXLAN_UNITY_SEPARATE
   spreadsheet/writer/chartwrite.cpp
   spreadsheet/writer/save.cpp
   tests/core/charset_detect_test.cpp
-  tests/core/geom_curve_cubic_oracle_test.cpp
-  tests/core/geom_curve_test.cpp
-  tests/core/geom_stroke_oracle_test.cpp
+  tests/graphics/curve_cubic_oracle_test.cpp
+  tests/graphics/curve_test.cpp
+  tests/graphics/stroke_oracle_test.cpp
   tests/core/layerlist_test.cpp
   tests/core/support_test.cpp
-  tests/core/support_ttglyph_test.cpp
+  tests/fonts/ttglyph_test.cpp
   tests/core/text_cstr_test.cpp
   tests/core/text_ustr_test.cpp
   tests/document/events_test.cpp
@@ -181,6 +181,7 @@ set(VEXLAN_UNITY_SEPARATE
   tests/graphics/boxitem_test.cpp
   tests/graphics/cellgrid_test.cpp
   tests/graphics/image_thread_test.cpp
+  tests/graphics/rects_test.cpp
   tests/graphics/resample_test.cpp
   tests/host/blitter_test.cpp
   tests/host/bridge_test.cpp

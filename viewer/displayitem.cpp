@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/geom/matrix.h"
-#include "core/geom/stroke.h"
+#include "graphics/stroke.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/boxitem.h"

@@ -13,7 +13,7 @@
 #include "document/edr/page.h"
 #include "graphics/pixelbuf.h"
 #include "viewer/thumbqueue.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "document/edr/loadprogress.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"

@@ -4,7 +4,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/app.h"
 
 namespace

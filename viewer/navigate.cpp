@@ -15,7 +15,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "document/types/translate.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "html/web/sessionhistory.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"

@@ -20,7 +20,7 @@
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "document/types/translate.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"

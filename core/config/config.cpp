@@ -21,7 +21,7 @@
 #include "core/text/charset.h"
 #include "core/text/fmt.h"
 #include "core/text/ustr.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "core/container/map.h"
 
 namespace {

@@ -50,6 +50,11 @@ struct HttpCache;
 // The engine clock hook: called with the engine context and the clock value
 // on every engine clock read (core/task/timerq.h).
 typedef void (*ClockHookFn)(struct EngineContext *context, int64_t now);
+// The buffered reader's in-memory list (platform/vfs/bufstream.h): the 8-bit
+// file names whose files it reads whole into memory, *names (lent) and
+// *count; null and 0 for none.
+typedef void (*MemoryListFn)(struct EngineContext *context, const char *const **names,
+                             uint32_t *count);
 
 struct AppEvent;
 struct AppCloseHook;
@@ -146,6 +151,8 @@ struct EngineContext {
     int32_t loadTrackers;       // load progress: live trackers (document/edr/loadprogress.h)
     void *drawEffects;          // drawing effects: the stage lists of Obj_kindRecord (null: none yet)
     FontEngine *fontEngine;     // fonts: the font engine (fonts/fontengine.h; null: none)
+    MemoryListFn memoryList;    // buffered reader: its in-memory list, installed by the font
+                                // engine (platform/vfs/bufstream.h; null: none)
     FormsModule *forms;         // form widgets: the class registry and default font (null: none)
     uint32_t featureFlags;      // engine features: bit 1 image data streams are shared (viewer/sharedstream.h)
     int32_t *thumbSizes;        // viewer: thumbnail side limits {minimum, maximum} (null: not watched)

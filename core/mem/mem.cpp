@@ -21,8 +21,8 @@
 #include "core/result.h"
 
 #include "core/context/context.h"
-#include "host/host.h"
-#include "platform/host/hostmem.h"
+#include "core/host/hostservices.h"
+#include "core/host/hostmem.h"
 
 #if defined(VEXLAN_HEAP_POISON)
 #include <sanitizer/asan_interface.h>

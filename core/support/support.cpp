@@ -1,10 +1,9 @@
-// Shared small routines: a 16-bit case-insensitive comparison, event names,
-// the form-control test and the writer's entry lookup.
+// Shared small routines: a 16-bit case-insensitive comparison, event names
+// and the form-control test.
 #include "core/support/support.h"
 
 #include "core/result.h"
 #include "core/text/ustr.h"
-#include "office/ole2/ole.h"
 
 namespace {
 
@@ -61,16 +60,4 @@ int Html_isFormControl(uint32_t elementId)
     default:
         return 0;
     }
-}
-
-int OleWriter_findEntry(const OleHandle *writer, uint32_t id, uintptr_t *word)
-{
-    *word = 0;
-    for (const OleDirEntry *e = writer->entries; e; e = e->next) {
-        if (e->id == id) {
-            *word = e->id;
-            return Res_ok;
-        }
-    }
-    return Res_oleNoSuchEntry;
 }

@@ -1,14 +1,11 @@
 // Shared small routines.
 //
-// Leaves with no state of their own that the HTML layer, the document
-// model's event code and the compound-file writers call: a case-insensitive
-// comparison of 16-bit strings, the event-type name lookup, the form-control
-// element test and the directory-entry lookup of the compound-file writer.
+// Leaves with no state of their own that the HTML layer and the document
+// model's event code call: a case-insensitive comparison of 16-bit strings,
+// the event-type name lookup and the form-control element test.
 #pragma once
 
 #include <cstdint>
-
-struct OleHandle;
 
 // Case-insensitive comparison of two 16-bit strings (neither null). Walks
 // while a's character is not 0: characters that are equal, or equal after
@@ -25,9 +22,3 @@ const char *Html_eventName(uint32_t type);
 // 1 when the HTML element id is a form control (button, input, optgroup,
 // option, select, textarea), else 0.
 int Html_isFormControl(uint32_t elementId);
-
-// Finds the first directory entry with the id in the entry list of a
-// compound-file writer (office/ole2/olewriter.h) and stores its first word,
-// the entry id, in *word (cleared first): 0, or 3586 (Res_oleNoSuchEntry)
-// when no entry has the id.
-int OleWriter_findEntry(const OleHandle *writer, uint32_t id, uintptr_t *word);

@@ -16,7 +16,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/timer.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "core/result.h"
 #include "core/task/eventproc.h"
 #include "core/task/task.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/text/ustr.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 const uint8_t Char_classTable[384] = {
     0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,  // -128

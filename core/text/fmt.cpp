@@ -23,7 +23,7 @@
 
 #include "core/context/context.h"
 #include "core/mem/mem.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 namespace {
 

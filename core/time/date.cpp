@@ -12,7 +12,7 @@
 #include "core/text/cstr.h"
 #include "core/text/fmt.h"
 #include "core/time/localeset.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "core/mem/mem.h"
 #include "core/task/exitlist.h"
 #include "core/text/cstr.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/imagesource.h"
+#include "platform/vfs/imagesource.h"
 #include "core/task/eventproc.h"
 #include "document/edr/doc.h"
 #include "document/edr/edr_internal.h"

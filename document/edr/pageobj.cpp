@@ -19,7 +19,7 @@
 #include "document/edr/edr_internal.h"
 #include "document/edr/nodelist.h"
 #include "document/edr/page.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "html/docweb.h"
 #include "html/link.h"
 #include "core/container/obj.h"

@@ -28,7 +28,7 @@
 #include "document/style/style_internal.h"
 #include "document/style/styleread.h"
 #include "fonts/textrun.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "html/docweb.h"
 #include "layout/layout.h"
 #include "platform/api/engine.h"

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/host.h"
+#include "core/host/hostservices.h"
 
 // A new host context with the given engine heap size (0 = the default of
 // 64 MiB; never below 1 MiB). Null when the system has no memory.

@@ -2,7 +2,7 @@
 #include "html/forms/formvalue.h"
 
 #include "core/geom/rect.h"
-#include "core/geom/stroke.h"
+#include "graphics/stroke.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"

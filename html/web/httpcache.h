@@ -5,7 +5,7 @@
 // holds one response: its origin stream, its headers and the HTTP fields of
 // the expiration model, and its body in one of two stores: memory, or a
 // data file of the file cache (html/web/filecache.h) for large responses.
-// Entries live in the engine's cache store (core/container/cachestore.h),
+// Entries live in the engine's cache store (html/web/cachestore.h),
 // whose budgets come from the settings "Vexlan_CacheMaxSize" and
 // "Vexlan_CacheMaxEntries". Times are engine seconds, -1 when absent.
 //
@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/container/cachestore.h"
+#include "html/web/cachestore.h"
 #include "core/task/lock.h"
 #include "platform/vfs/vfs.h"
 

@@ -7,7 +7,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "graphics/image.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 

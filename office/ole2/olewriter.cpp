@@ -664,3 +664,15 @@ int OleWriter_flush(OleHandle *handle)
         err = OleWriter_writeHeader(handle, firstDifat, difatCount);
     return err;
 }
+
+int OleWriter_findEntry(const OleHandle *writer, uint32_t id, uintptr_t *word)
+{
+    *word = 0;
+    for (const OleDirEntry *e = writer->entries; e; e = e->next) {
+        if (e->id == id) {
+            *word = e->id;
+            return Res_ok;
+        }
+    }
+    return Res_oleNoSuchEntry;
+}

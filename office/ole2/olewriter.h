@@ -70,6 +70,12 @@ enum : uint32_t {
 // -1, 0 or 1.
 int OleWriter_nameCompare(const char16_t *a, const char16_t *b);
 
+// Finds the first directory entry with the id in the entry list of a
+// compound-file writer and stores its first word,
+// the entry id, in *word (cleared first): 0, or 3586 (Res_oleNoSuchEntry)
+// when no entry has the id.
+int OleWriter_findEntry(const OleHandle *writer, uint32_t id, uintptr_t *word);
+
 // Stores the low 16 or all 32 bits little-endian, or big-endian when
 // bigEndian is set.
 void ByteBuf_put16Order(uint8_t *buffer, uint32_t value, uint32_t bigEndian);

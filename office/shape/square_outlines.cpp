@@ -14,6 +14,7 @@
 #include "core/result.h"
 #include "graphics/path.h"
 #include "graphics/rastergeom.h"
+#include "graphics/vector.h"
 #include "office/shape/box_outlines.h"
 #include "office/shape/geometry.h"
 #include "office/shape/pen.h"

@@ -16,7 +16,7 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "core/text/fmt.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/command.h"
 #include "platform/api/engine.h"
 #include "platform/api/handlers.h"

@@ -17,7 +17,7 @@
 #include "core/task/appevent.h"
 #include "core/task/lock.h"
 #include "core/task/task.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/hostevent.h"
 #include "platform/api/ident.h"

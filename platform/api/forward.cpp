@@ -4,7 +4,7 @@
 // pre-step handlers, and the embedding of child documents.
 #include "platform/api/forward.h"
 
-#include "core/config/settings.h"
+#include "platform/config/settings.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"

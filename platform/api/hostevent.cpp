@@ -17,7 +17,7 @@
 #include "core/task/appevent.h"
 #include "core/task/timerq.h"
 #include "core/text/fmt.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
 

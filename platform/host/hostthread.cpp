@@ -13,7 +13,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/engine.h"
 
 namespace {

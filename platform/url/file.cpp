@@ -22,7 +22,7 @@
 #include "core/text/fmt.h"
 #include "core/text/number.h"
 #include "core/text/ustr.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/engine.h"
 #include "platform/host/hostfile.h"
 #include "platform/url/url.h"

@@ -14,7 +14,7 @@
 #include "core/text/ustr.h"
 #include "core/time/date.h"
 #include "core/time/localeset.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "core/time/httpdate.h"
 #include "spreadsheet/format/numfmt.h"
 #include "spreadsheet/reader/workbook.h"

@@ -18,7 +18,7 @@
 #include "core/text/ustr.h"
 #include "fonts/fontdata.h"
 #include "spreadsheet/errortext.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "spreadsheet/format/numfmt_internal.h"
 #include "spreadsheet/reader/workbook.h"
 

@@ -3,11 +3,11 @@
 // the evaluator asks of them (argument counts, result formats).
 //
 // The financial functions and ROUND, TRUNC and LOG are the number routines
-// of core/geom/finance.h; AVERAGE, MIN and MAX are in aggregate.cpp.
+// of spreadsheet/formula/finance.h; AVERAGE, MIN and MAX are in aggregate.cpp.
 #include <cfloat>
 #include <cmath>
 
-#include "core/geom/finance.h"
+#include "spreadsheet/formula/finance.h"
 #include "core/result.h"
 #include "core/support/support.h"
 #include "core/time/date.h"
@@ -373,7 +373,7 @@ constexpr ArgRun kFixedArgs[] = {
     {293, 293, 4}, {302, 302, 4}, {316, 316, 4}, {350, 350, 4},
 };
 
-// Codes of the number routines (core/geom/finance.h) and the formula codes
+// Codes of the number routines (spreadsheet/formula/finance.h) and the formula codes
 // they become.
 int mapRoutineCode(int err)
 {

@@ -12,7 +12,6 @@
 #include "core/result.h"
 #include "core/support/support.h"
 #include "core/text/ustr.h"
-#include "office/ole2/ole.h"
 #include "tests/support/test_engine.h"
 
 namespace {
@@ -79,30 +78,6 @@ TEST(SupportHtml, EventNamesAndFormControls)
     EXPECT_EQ(controls, 6);
     for (uint32_t id : {26u, 64u, 86u, 87u, 96u, 107u})
         EXPECT_EQ(Html_isFormControl(id), 1) << id;
-}
-
-TEST(SupportOle, FindEntry)
-{
-    // The writer's entry list, newest first.
-    OleDirEntry third = {};
-    third.id = 7;
-    OleDirEntry second = {};
-    second.id = 5;
-    second.next = &third;
-    OleDirEntry first = {};
-    first.id = 9;
-    first.next = &second;
-    OleHandle writer = {};
-    writer.entries = &first;
-    uintptr_t word = 99;
-    EXPECT_EQ(OleWriter_findEntry(&writer, 5, &word), 0);
-    EXPECT_EQ(word, 5u) << "the entry's first word, its id";
-    EXPECT_EQ(OleWriter_findEntry(&writer, 7, &word), 0);
-    EXPECT_EQ(word, 7u);
-    EXPECT_EQ(OleWriter_findEntry(&writer, 6, &word), Res_oleNoSuchEntry);
-    EXPECT_EQ(word, 0u);
-    OleHandle empty = {};
-    EXPECT_EQ(OleWriter_findEntry(&empty, 0, &word), 3586);
 }
 
 } // namespace

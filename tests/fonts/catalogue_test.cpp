@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/container/cache.h"
+#include "graphics/glyphcache.h"
 #include "core/context/context.h"
 #include "fonts/base14.h"
 #include "fonts/fontlist.h"

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/result.h"
-#include "core/stream/bufstream.h"
-#include "core/support/fontsupport.h"
+#include "platform/vfs/bufstream.h"
+#include "fonts/fontsupport.h"
 #include "fonts/fontengine.h"
 #include "fonts/fontface.h"
 #include "fonts/truetype.h"

@@ -5,7 +5,7 @@
 #include "tests/fonts/font_engine_support.h"
 
 #include "core/config/config.h"
-#include "core/container/cache.h"
+#include "graphics/glyphcache.h"
 #include "core/context/context.h"
 #include "core/time/localeset.h"
 #include "fonts/catalogue.h"

@@ -1,6 +1,6 @@
 // Font family matching over a small set of fake faces.
 #include "fonts/fontmatch.h"
-#include "core/support/fontsupport.h"
+#include "fonts/fontsupport.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "tests/fonts/font_engine_support.h"
 
 #include "core/config/config.h"
-#include "core/container/cache.h"
+#include "graphics/glyphcache.h"
 #include "core/mem/mem.h"
 #include "fonts/catalogue.h"
 #include "graphics/path.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/container/cache.h"
+#include "graphics/glyphcache.h"
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "fonts/fontengine.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <map>
 
-#include "core/support/ttglyph.h"
+#include "fonts/ttglyph.h"
 #include "fonts/cmap.h"
 #include "graphics/glyphpath.h"
 

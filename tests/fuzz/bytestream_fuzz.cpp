@@ -17,7 +17,7 @@
 #include "app/streamtypes.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/bufstream.h"
+#include "platform/vfs/bufstream.h"
 #include "core/stream/bytestream.h"
 #include "platform/api/engine.h"
 #include "platform/url/file.h"

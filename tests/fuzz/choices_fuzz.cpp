@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/config/config.h"
-#include "core/config/settings.h"
+#include "platform/config/settings.h"
 #include "core/mem/mem.h"
 #include "platform/api/engine.h"
 #include "tests/support/test_engine.h"

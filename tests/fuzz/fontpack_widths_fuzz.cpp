@@ -12,8 +12,8 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/bufstream.h"
-#include "core/support/fontsupport.h"
+#include "platform/vfs/bufstream.h"
+#include "fonts/fontsupport.h"
 #include "fonts/fontface.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"

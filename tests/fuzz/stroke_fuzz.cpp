@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "core/geom/matrix.h"
-#include "core/geom/stroke.h"
+#include "graphics/stroke.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/pathbounds.h"

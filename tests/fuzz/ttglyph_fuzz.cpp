@@ -13,9 +13,9 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/bufstream.h"
-#include "core/support/fontsupport.h"
-#include "core/support/ttglyph.h"
+#include "platform/vfs/bufstream.h"
+#include "fonts/fontsupport.h"
+#include "fonts/ttglyph.h"
 #include "fonts/fontface.h"
 #include "graphics/glyphpath.h"
 #include "graphics/path.h"

@@ -11,8 +11,8 @@
 #include <random>
 #include <vector>
 
-#include "core/geom/curve.h"
-#include "core/geom/stroke.h"
+#include "graphics/curve.h"
+#include "graphics/stroke.h"
 #include "graphics/fill.h"
 #include "tests/graphics/raster_support.h"
 

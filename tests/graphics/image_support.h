@@ -20,7 +20,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/stream/bytestream.h"
-#include "core/stream/imagesource.h"
+#include "platform/vfs/imagesource.h"
 #include "core/task/lock.h"
 #include "graphics/image.h"
 #include "graphics/imagecache.h"

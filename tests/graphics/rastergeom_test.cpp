@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "core/geom/pathwalk.h"
+#include "graphics/pathwalk.h"
 #include "core/geom/rect.h"
 #include "core/result.h"
 #include "graphics/pathbounds.h"
@@ -360,6 +360,41 @@ TEST_F(RasterGeomTest, PackedPathsWalkLikePlainOnes)
         nullptr, [](const int32_t *, void *, const int32_t *, const int32_t *) { return 42; }};
     EXPECT_EQ(Path_walkPacked(p, stop, nullptr), 42);
     Path_destroy(p);
+}
+
+TEST(Vector, StepTowardTable)
+{
+    struct {
+        const char *what;
+        int32_t x0, y0, x1, y1, distance;
+        Point want;
+    } cases[] = {
+        {"right", 0, 0, 50, 0, 10, {10, 0}},
+        {"left", 0, 0, -50, 0, 10, {-10, 0}},
+        {"right, negative distance", 0, 0, 50, 0, -10, {-10, 0}},
+        {"down", 3, 4, 3, 90, 7, {3, 11}},
+        {"up", 3, 4, 3, -90, 7, {3, -3}},
+        {"past the target", 0, 0, 5, 0, 100, {100, 0}},
+        {"equal points", 8, 9, 8, 9, 100, {8, 9}},
+        {"3-4-5", 10, 20, 40, 60, 10, {16, 28}},
+        {"3-4-5, negative distance", 10, 20, 40, 60, -5, {7, 16}},
+        {"3-4-5, exact at full length", 0, 0, 3, -4, 5, {3, -4}},
+        {"zero distance", 0, 0, 30, 40, 0, {0, 0}},
+        // Short vectors are measured after scaling up: (1, 1) is not taken
+        // as length 1, and 100 along the diagonal is 70.7 on each axis.
+        {"short diagonal", 0, 0, 1, 1, 100, {70, 70}},
+        {"short diagonal, 16.16", 0, 0, 1, -1, 0x640000, {0x46B5EF, -0x46B5EF}},
+        // Differences past 32 bits keep their direction.
+        {"x difference past 2^31", INT32_MIN + 10, 0, INT32_MAX - 10, 1, 100, {INT32_MIN + 110, 0}},
+        {"both past 2^31", -2000000000, -2000000000, 2000000000, 2000000000, 1000,
+         {-2000000000 + 707, -2000000000 + 707}},
+    };
+    for (auto &c : cases) {
+        Point p = {};
+        Geom_stepToward(&p, c.x0, c.y0, c.x1, c.y1, c.distance);
+        EXPECT_EQ(c.want.x, p.x) << c.what;
+        EXPECT_EQ(c.want.y, p.y) << c.what;
+    }
 }
 
 } // namespace

@@ -10,7 +10,7 @@
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/imagesource.h"
+#include "platform/vfs/imagesource.h"
 #include "core/style/propids.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"

@@ -320,4 +320,28 @@ TEST_F(OleWriterTest, OutOfMemoryAnywhereLeavesNothingBehind)
     EXPECT_EQ(streamBytes(entry(0, u"S")->id, u"Big"), big);
 }
 
+TEST(OleWriterEntries, FindEntry)
+{
+    // The writer's entry list, newest first.
+    OleDirEntry third = {};
+    third.id = 7;
+    OleDirEntry second = {};
+    second.id = 5;
+    second.next = &third;
+    OleDirEntry first = {};
+    first.id = 9;
+    first.next = &second;
+    OleHandle writer = {};
+    writer.entries = &first;
+    uintptr_t word = 99;
+    EXPECT_EQ(OleWriter_findEntry(&writer, 5, &word), 0);
+    EXPECT_EQ(word, 5u) << "the entry's first word, its id";
+    EXPECT_EQ(OleWriter_findEntry(&writer, 7, &word), 0);
+    EXPECT_EQ(word, 7u);
+    EXPECT_EQ(OleWriter_findEntry(&writer, 6, &word), Res_oleNoSuchEntry);
+    EXPECT_EQ(word, 0u);
+    OleHandle empty = {};
+    EXPECT_EQ(OleWriter_findEntry(&empty, 0, &word), 3586);
+}
+
 } // namespace

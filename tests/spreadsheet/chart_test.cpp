@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/geom/matrix.h"
-#include "core/geom/stroke.h"
+#include "graphics/stroke.h"
 #include "core/mem/mem.h"
 #include "core/text/ustr.h"
 #include "spreadsheet/edit/celledit.h"

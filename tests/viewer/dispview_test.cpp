@@ -15,7 +15,7 @@
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "graphics/bitmap.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/forward.h"
 #include "platform/api/request.h"
 #include "tests/viewer/dispman_fixture.h"

@@ -19,7 +19,7 @@
 #include "core/result.h"
 #include "document/types/oleprobe.h"
 #include "host/headless/headless.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "office/ole2/ole.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"

@@ -7,7 +7,7 @@
 #include "core/result.h"
 #include "core/task/listeners.h"
 #include "core/task/task.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "platform/api/app.h"
 #include "platform/api/keys.h"
 #include "viewer/fvdisplay.h"

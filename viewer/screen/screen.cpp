@@ -11,7 +11,7 @@
 #include "core/task/task.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/texttone.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "viewer/screen/overlay.h"
 
 namespace

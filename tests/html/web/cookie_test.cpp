@@ -19,7 +19,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/time/date.h"
-#include "host/host.h"
+#include "core/host/hostservices.h"
 #include "html/web/cookie.h"
 #include "platform/url/url.h"
 #include "tests/support/task_fixture.h"
