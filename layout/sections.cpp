@@ -28,7 +28,7 @@
 
 namespace {
 
-constexpr uint32_t kFlowModePageless = 3;
+constexpr uint32_t kSectionFlowModePageless = 3;
 constexpr uint32_t kBackgroundPalette = 17;
 constexpr int32_t kBackgroundRise = 1000;
 
@@ -131,7 +131,7 @@ int Edr_Sect_begin(LayoutBox *box, int reinit)
     if (!box->layers)
         return Res_noMemory;
     std::memcpy(box->bounds, &kEmpty, sizeof(box->bounds));
-    box->flowMode = kFlowModePageless;
+    box->flowMode = kSectionFlowModePageless;
     int32_t width = list ? ByteSrcList_width(list) : box->pageRect[2] - box->pageRect[0];
     box->avail[0] = width / 50;
     box->avail[2] = width - width / 50;
@@ -365,7 +365,7 @@ int Edr_Sect_finishPage(LayoutBox *box)
 
 void Edr_Sect_prepareBox(LayoutBox *sectionBox)
 {
-    if (sectionBox->flowMode == kFlowModePageless && !Edr_Doc_getMarkFlag(sectionBox->document))
+    if (sectionBox->flowMode == kSectionFlowModePageless && !Edr_Doc_getMarkFlag(sectionBox->document))
         sectionBox->nestedBlock = Edr_Sect_layoutBlock;
 }
 
