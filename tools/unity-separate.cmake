@@ -7,6 +7,7 @@
 # neither is listed here; clashes of other names show as compile errors.
 # Giving such names distinct names lets a file leave this list.
 set(VEXLAN_UNITY_SEPARATE
+  app/app.cpp
   bench/cmap_bench.cpp
   bench/fontprog_bench.cpp
   bench/fonts_bench.cpp
@@ -20,19 +21,19 @@ set(VEXLAN_UNITY_SEPARATE
   bench/stream_bench.cpp
   bench/stroke_bench.cpp
   bench/zip_bench.cpp
-  graphics/curve.cpp
   core/geom/geom.cpp
   core/geom/matrix.cpp
-  graphics/stroke.cpp
   core/geom/tile.cpp
   core/task/task.cpp
   core/task/timerq.cpp
   core/text/charset_cjk.cpp
+  core/time/httpdate.cpp
   document/edit/edit.cpp
   document/edit/selection.cpp
   document/edr/docprops.cpp
   document/edr/groupattr.cpp
   document/edr/node.cpp
+  document/import/gdi.cpp
   document/style/lookup.cpp
   document/style/ruleindex.cpp
   document/types/translate.cpp
@@ -42,11 +43,13 @@ set(VEXLAN_UNITY_SEPARATE
   fonts/cmap.cpp
   fonts/docfonts.cpp
   fonts/embeddedfont.cpp
+  fonts/fontmatch.cpp
   fonts/fontpack.cpp
-  word/reader/wordfonts.cpp
+  fonts/glyphrun.cpp
   fonts/pdfcmap.cpp
   fonts/programs/type1.cpp
   fonts/pslexer.cpp
+  fonts/textitem.cpp
   fonts/truetype.cpp
   graphics/boxitem.cpp
   graphics/cellgrid.cpp
@@ -55,33 +58,29 @@ set(VEXLAN_UNITY_SEPARATE
   graphics/codecs/gif.cpp
   graphics/codecs/jpeg.cpp
   graphics/codecs/jpegcolour.cpp
+  graphics/colourtransform.cpp
+  graphics/curve.cpp
   graphics/drawitem.cpp
   graphics/drawlist.cpp
   graphics/fill.cpp
-  document/import/gdi.cpp
-  fonts/glyphrun.cpp
   graphics/gradient.cpp
   graphics/image.cpp
   graphics/imageconv.cpp
   graphics/imageitem.cpp
   graphics/imagerender.cpp
   graphics/imageview.cpp
-  viewer/pagerender.cpp
   graphics/path.cpp
   graphics/piecedraw.cpp
   graphics/pixelbuf.cpp
   graphics/rasterrows.cpp
   graphics/resample.cpp
   graphics/rowops.cpp
-  fonts/textitem.cpp
-  viewer/thumbrender.cpp
+  graphics/stroke.cpp
   graphics/transfer.cpp
   html/attributes.cpp
-  graphics/colourtransform.cpp
   html/css/csstables.cpp
   html/css/parser.cpp
   html/elements.cpp
-  fonts/fontmatch.cpp
   html/formbuild.cpp
   html/forms/controls.cpp
   html/forms/form.cpp
@@ -93,7 +92,6 @@ set(VEXLAN_UNITY_SEPARATE
   html/treebuild.cpp
   html/web/cookie.cpp
   html/web/httpcache.cpp
-  core/time/httpdate.cpp
   html/web/mimeparse.cpp
   layout/background.cpp
   layout/block.cpp
@@ -125,10 +123,8 @@ set(VEXLAN_UNITY_SEPARATE
   pdf/interp.cpp
   pdf/lexer.cpp
   pdf/rawcodec.cpp
-  app/app.cpp
   platform/api/command.cpp
   platform/api/forward.cpp
-  spreadsheet/formula/funcnames.cpp
   platform/api/handlers.cpp
   platform/api/hostevent.cpp
   platform/api/textedit.cpp
@@ -139,6 +135,7 @@ set(VEXLAN_UNITY_SEPARATE
   spreadsheet/chart/chartrefs.cpp
   spreadsheet/formula/criteria.cpp
   spreadsheet/formula/eval.cpp
+  spreadsheet/formula/funcnames.cpp
   spreadsheet/formula/functions.cpp
   spreadsheet/formula/parse.cpp
   spreadsheet/formula/ptg.cpp
@@ -159,17 +156,14 @@ set(VEXLAN_UNITY_SEPARATE
   spreadsheet/writer/chartwrite.cpp
   spreadsheet/writer/save.cpp
   tests/core/charset_detect_test.cpp
-  tests/graphics/curve_cubic_oracle_test.cpp
-  tests/graphics/curve_test.cpp
-  tests/graphics/stroke_oracle_test.cpp
   tests/core/layerlist_test.cpp
+  tests/core/map_test.cpp
+  tests/core/map_tree_test.cpp
   tests/core/support_test.cpp
-  tests/fonts/ttglyph_test.cpp
   tests/core/text_cstr_test.cpp
   tests/core/text_ustr_test.cpp
   tests/document/events_test.cpp
   tests/document/pagefill_test.cpp
-  tests/graphics/pathbounds_test.cpp
   tests/document/style_walk_test.cpp
   tests/document/translate_loadqueue_test.cpp
   tests/document/translate_test.cpp
@@ -178,11 +172,18 @@ set(VEXLAN_UNITY_SEPARATE
   tests/fonts/cff_test.cpp
   tests/fonts/freetype_oracle_test.cpp
   tests/fonts/glyph_oracle_test.cpp
+  tests/fonts/ttglyph_test.cpp
   tests/graphics/boxitem_test.cpp
   tests/graphics/cellgrid_test.cpp
+  tests/graphics/curve_cubic_oracle_test.cpp
+  tests/graphics/curve_test.cpp
+  tests/graphics/image_store_test.cpp
   tests/graphics/image_thread_test.cpp
+  tests/graphics/pathbounds_test.cpp
   tests/graphics/rects_test.cpp
   tests/graphics/resample_test.cpp
+  tests/graphics/scale565_test.cpp
+  tests/graphics/stroke_oracle_test.cpp
   tests/host/blitter_test.cpp
   tests/host/bridge_test.cpp
   tests/host/contentsedit_test.cpp
@@ -218,8 +219,6 @@ set(VEXLAN_UNITY_SEPARATE
   tests/office/zip_image_test.cpp
   tests/pdf/filter_test.cpp
   tests/pdf/rawcodec_test.cpp
-  tests/core/map_test.cpp
-  tests/core/map_tree_test.cpp
   tests/spreadsheet/chart_test.cpp
   tests/spreadsheet/chartwrite_test.cpp
   tests/spreadsheet/drawwrite_test.cpp
@@ -252,9 +251,11 @@ set(VEXLAN_UNITY_SEPARATE
   viewer/handlerreg.cpp
   viewer/itemlist.cpp
   viewer/navigate.cpp
+  viewer/pagerender.cpp
   viewer/screen/cursor.cpp
   viewer/screen/overlay.cpp
   viewer/scrolldraw.cpp
+  viewer/thumbrender.cpp
   word/reader/drawing.cpp
   word/reader/lists.cpp
   word/reader/load.cpp
@@ -265,6 +266,7 @@ set(VEXLAN_UNITY_SEPARATE
   word/reader/sprm.cpp
   word/reader/sprmapply.cpp
   word/reader/stylesheet.cpp
+  word/reader/wordfonts.cpp
   word/reader/wordopen.cpp
   word/shared/gradpaint.cpp
   word/writer/fkp.cpp
