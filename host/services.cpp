@@ -26,7 +26,7 @@
 #include "platform/api/command.h"
 #include "platform/api/editing.h"
 #include "platform/api/engine.h"
-#include "platform/api/forward.h"
+#include "viewer/api/forward.h"
 #include "spreadsheet/formula/funcnames.h"
 #include "platform/api/hostevent.h"
 #include "platform/api/search.h"

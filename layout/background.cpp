@@ -2,7 +2,7 @@
 // tiled across it through one image item.
 #include <algorithm>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/geom/rect.h"
 #include "core/mem/mem.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "core/container/intern.h"
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/geom/rect.h"
 #include "core/mem/mem.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "core/container/intern.h"
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"

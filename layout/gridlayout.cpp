@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "core/container/intern.h"
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/geom/fixed.h"
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"

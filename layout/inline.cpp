@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/container/intern.h"
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/context/context.h"
 #include "core/geom/rect.h"

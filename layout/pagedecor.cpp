@@ -3,7 +3,7 @@
 // their room is kept free at the top and bottom of the page.
 #include <cstdlib>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/result.h"
 #include "core/style/propids.h"
 #include "document/edr/doc.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/geom/matrix.h"
 #include "graphics/stroke.h"

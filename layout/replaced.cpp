@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"

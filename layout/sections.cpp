@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"

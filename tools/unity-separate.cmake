@@ -124,10 +124,10 @@ set(VEXLAN_UNITY_SEPARATE
   pdf/lexer.cpp
   pdf/rawcodec.cpp
   platform/api/command.cpp
-  platform/api/forward.cpp
+  viewer/api/forward.cpp
   platform/api/handlers.cpp
   platform/api/hostevent.cpp
-  platform/api/textedit.cpp
+  viewer/api/textedit.cpp
   platform/vfs/memfile.cpp
   platform/vfs/vfs.cpp
   platform/vfs/vfsbytestream.cpp
@@ -156,7 +156,7 @@ set(VEXLAN_UNITY_SEPARATE
   spreadsheet/writer/chartwrite.cpp
   spreadsheet/writer/save.cpp
   tests/core/charset_detect_test.cpp
-  tests/core/layerlist_test.cpp
+  tests/layout/layerlist_test.cpp
   tests/core/map_test.cpp
   tests/core/map_tree_test.cpp
   tests/core/support_test.cpp

@@ -17,7 +17,7 @@
 #include "document/edr/loadprogress.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
-#include "platform/api/forward.h"
+#include "viewer/api/forward.h"
 #include "platform/api/search.h"
 #include "platform/url/url.h"
 #include "viewer/flowmode.h"

@@ -11,7 +11,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
 #include "platform/api/app.h"
-#include "platform/api/ident.h"
+#include "viewer/screen/ident.h"
 #include "viewer/dispman.h"
 #include "viewer/flowmode.h"
 #include "viewer/viewer.h"

@@ -6,7 +6,7 @@
 // settings and the words through which key handling and the viewer talk
 // (interaction, key used, pan state, in repeat). The viewer fills it,
 // keeps it current and hangs it in EngineInstance::keyView while it runs;
-// key handling (platform/api/keys.h) reads and writes it on the
+// key handling (viewer/api/keys.h) reads and writes it on the
 // application thread only.
 //
 // The viewer services below are the viewer's; until focus navigation is

@@ -24,7 +24,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
-#include "platform/api/keys.h"
+#include "viewer/api/keys.h"
 #include "platform/url/url.h"
 #include "viewer/screen/bitmapscale.h"
 #include "graphics/bitmap.h"

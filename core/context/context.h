@@ -85,7 +85,7 @@ struct EngineInstance {
     jmp_buf recovery;           // recovery point of the fatal-error path
     int64_t lastExpiry;         // host clock (ms) at the last timer expiry
     HostContext *host;          // the host's context, passed to host services
-    KeyRepeat *keys;            // key auto-repeat (platform/api/keys.h; null: none)
+    KeyRepeat *keys;            // key auto-repeat (viewer/api/keys.h; null: none)
     AppCloseHook *closeHooks[2]; // closed (the second first) by the close event
     IdentRecord *ident;
     Task *appTask;              // the task running the application thread

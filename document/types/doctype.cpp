@@ -105,6 +105,13 @@ int Engine_registerHandler(EngineContext *app, Edr_DescribeFn describe)
     return DocType_register(app, describe) == Res_ok ? 1 : 0;
 }
 
+int Request_registerHandler(const RequestHandlerReg *reg)
+{
+    if (!reg || !reg->context)
+        return 0;
+    return Engine_registerHandler(reg->context, reg->describe);
+}
+
 int DocType_keepError(EngineContext *context, int error)
 {
     if (Task_checkStop(context) == Res_stopRequested)

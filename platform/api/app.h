@@ -133,7 +133,7 @@ struct FvViewer {
     int32_t fitBusy;                // a page-fit default is being applied
     struct CursorState *cursor;     // the on-screen cursor (viewer/screen/cursor.h; null: none)
 
-    // Search (platform/api/search.h).
+    // Search (platform/api/search.h, viewer/api/search.cpp).
     struct SearchWalkState *searchState; // the page-by-page walk (owned; null until needed)
     struct EditModeRecord *editMode;     // the edit-mode record (platform/api/editing.h; null: no editing)
     struct SheetEditState *sheetEdit;    // spreadsheet editing (viewer/sheetview.h; null: none)

@@ -7,9 +7,9 @@
 // listing requests 0x18000 to 0x18003. Each answers 1 when the call was
 // posted and 0 otherwise (what it copied is then freed).
 //
-// The edit-mode record lives here with the entry points; its set-up and
-// the text handlers are in platform/api/textedit.h, the save in
-// platform/api/saveas.cpp.
+// The editing entry points are built over the viewer
+// (viewer/api/editmode.cpp); the edit-mode record's set-up and the text
+// handlers are in viewer/api/textedit.h, the save in viewer/api/saveas.cpp.
 #pragma once
 
 #include <cstdint>
@@ -87,7 +87,7 @@ struct EditHandlers {
 };
 
 // The viewer's edit-mode record (FvViewer::editMode), made by
-// TextEdit_setup (platform/api/textedit.h).
+// TextEdit_setup (viewer/api/textedit.h).
 struct EditModeRecord {
     uint32_t modified;          // 1 after a successful change; 0 after a save or App_clearModified
     uint32_t fillColour;        // "Vexlan_SelectionFillColour"

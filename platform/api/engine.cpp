@@ -20,7 +20,7 @@
 #include "core/host/hostservices.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/hostevent.h"
-#include "platform/api/ident.h"
+#include "platform/api/identrecord.h"
 #include "platform/host/hostthread.h"
 
 namespace {

@@ -6,8 +6,6 @@
 // document's locks.
 #include "platform/api/request.h"
 
-#include "document/types/doctype.h"
-
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/stylerule.h"
@@ -179,11 +177,4 @@ int Request_isKind2(const Request *request)
 uint32_t Request_getKind(const Request *request)
 {
     return request ? request->kind : 0;
-}
-
-int Request_registerHandler(const RequestHandlerReg *reg)
-{
-    if (!reg || !reg->context)
-        return 0;
-    return Engine_registerHandler(reg->context, reg->describe);
 }

@@ -78,15 +78,3 @@ void *Request_getCallback(Request *request);
 // 1 when the kind is 2; the kind.
 int Request_isKind2(const Request *request);
 uint32_t Request_getKind(const Request *request);
-
-struct Edr_HandlerDesc;
-// A registration record: the engine context and the handler's describe
-// routine.
-struct RequestHandlerReg {
-    EngineContext *context;
-    int (*describe)(EngineContext *context, Edr_HandlerDesc *desc);
-};
-// Registers the record's describe routine with the document-type registry
-// (Engine_registerHandler) when the record's context is set: its result
-// (1 accepted, 0 refused); 0 for a null record or context.
-int Request_registerHandler(const RequestHandlerReg *reg);

@@ -8,7 +8,8 @@
 // SearchOps table on the engine context, viewer/search/searchops.h): its
 // results move the view to the match and tell the host. A document whose
 // pages are built on demand is searched one page at a time, the walk
-// wrapping around at either end.
+// wrapping around at either end. The entry points and the walk are built
+// over the viewer, in viewer/api/search.cpp.
 #pragma once
 
 #include <cstdint>

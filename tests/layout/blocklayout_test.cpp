@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"

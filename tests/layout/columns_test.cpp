@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/result.h"
 #include "core/style/prop.h"

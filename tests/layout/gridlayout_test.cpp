@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/geom/fixed.h"
 #include "core/mem/mem.h"

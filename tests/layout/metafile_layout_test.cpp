@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"

@@ -9,7 +9,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "document/style/style.h"
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "layout/floatarea.h"
 #include "layout/block.h"
 #include "layout/layout.h"

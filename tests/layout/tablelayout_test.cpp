@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"

@@ -11,7 +11,7 @@
 
 #include "core/mem/mem.h"
 #include "platform/api/command.h"
-#include "platform/api/forward.h"
+#include "viewer/api/forward.h"
 #include "platform/url/url.h"
 #include "tests/support/engine_fixture.h"
 

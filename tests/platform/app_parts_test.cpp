@@ -10,7 +10,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "app/app.h"
-#include "platform/api/forward.h"
+#include "viewer/api/forward.h"
 #include "spreadsheet/formula/funcnames.h"
 #include "platform/vfs/vfs.h"
 #include "app/modules.h"

@@ -13,7 +13,7 @@
 #include "core/task/task.h"
 #include "core/task/worker.h"
 #include "graphics/texttone.h"
-#include "platform/api/keys.h"
+#include "viewer/api/keys.h"
 #include "tests/platform/app_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
 #include "platform/api/editing.h"
-#include "platform/api/textedit.h"
+#include "viewer/api/textedit.h"
 #include "viewer/navigate.h"
 #include "tests/platform/requests_fixture.h"
 

@@ -14,7 +14,7 @@
 #include "core/result.h"
 #include "host/headless/headless.h"
 #include "platform/api/app.h"
-#include "platform/api/keys.h"
+#include "viewer/api/keys.h"
 #include "platform/vfs/romfs.h"
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/anim/anim.h"

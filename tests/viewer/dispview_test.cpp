@@ -16,7 +16,7 @@
 #include "document/edr/page.h"
 #include "graphics/bitmap.h"
 #include "core/host/hostservices.h"
-#include "platform/api/forward.h"
+#include "viewer/api/forward.h"
 #include "platform/api/request.h"
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/screen/screen.h"

@@ -13,7 +13,7 @@
 #include "viewer/thumbqueue.h"
 #include "viewer/thumbrender.h"
 #include "platform/api/app.h"
-#include "platform/api/ident.h"
+#include "viewer/screen/ident.h"
 #include "tests/graphics/render_support.h"
 #include "viewer/viewer.h"
 

@@ -14,7 +14,7 @@
 #include "document/edr/docmsg.h"
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
-#include "platform/api/keys.h"
+#include "viewer/api/keys.h"
 #include "platform/url/url.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/screen/overlay.h"

@@ -9,7 +9,7 @@
 #include "core/task/task.h"
 #include "core/host/hostservices.h"
 #include "platform/api/app.h"
-#include "platform/api/keys.h"
+#include "viewer/api/keys.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/screen/screen.h"
 #include "viewer/view.h"

@@ -12,7 +12,7 @@
 #include "core/context/context.h"
 #include "document/edr/doc.h"
 #include "document/edr/page.h"
-#include "platform/api/forward.h"
+#include "viewer/api/forward.h"
 #include "tests/platform/requests_fixture.h"
 #include "viewer/search/searchops.h"
 

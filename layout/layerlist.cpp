@@ -1,6 +1,6 @@
 // Layer lists: layers of display items in key order or nested by group
 // payload, and the operations that move, clip and hand over all their items.
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 
 #include "core/mem/mem.h"
 #include "core/result.h"

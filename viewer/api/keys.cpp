@@ -7,7 +7,7 @@
 // so a call whose id is no longer the armed timer's is stale and does
 // nothing. The record itself is always found afresh through the instance,
 // so a call that runs after the record was freed finds none.
-#include "platform/api/keys.h"
+#include "viewer/api/keys.h"
 
 #include <cmath>
 #include <cstdint>

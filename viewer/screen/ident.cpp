@@ -7,7 +7,7 @@
 // shown. The only thing of the caller's that the task touches is the
 // semaphore it signals once the picture is on the screen (or could not be
 // drawn); the caller waits on it until then.
-#include "platform/api/ident.h"
+#include "viewer/screen/ident.h"
 
 #include <algorithm>
 #include <cstring>
@@ -110,22 +110,6 @@ void discardDone(void *block)
 }
 
 } // namespace
-
-int Ident_createRecord(EngineInstance *instance)
-{
-    if (!instance)
-        return Res_noMemory;
-    instance->ident = static_cast<IdentRecord *>(Mem_calloc(1, sizeof(IdentRecord)));
-    return instance->ident ? Res_ok : Res_noMemory;
-}
-
-void Ident_freeRecord(EngineInstance *instance)
-{
-    if (!instance || !instance->ident)
-        return;
-    Mem_free(instance->ident);
-    instance->ident = nullptr;
-}
 
 void Ident_draw(EngineContext *context, Screen *screen, const PixelBuf *picture)
 {

@@ -83,7 +83,7 @@ SearchOutcome result(int32_t code, int32_t page = 0, int32_t minZoom = 0, int32_
     return SearchOutcome{code, 0, 0, 100, 100, page, minZoom, maxZoom};
 }
 
-class SearchTest : public RequestsFixture
+class SearchEntryTest : public RequestsFixture
 {
   protected:
     void SetUp() override
@@ -161,7 +161,7 @@ class SearchTest : public RequestsFixture
     SearchOps *engineOps = nullptr;   // the engine's table while a fake is in place
 };
 
-TEST_F(SearchTest, ResultsOfAWholeDocumentSearch)
+TEST_F(SearchEntryTest, ResultsOfAWholeDocumentSearch)
 {
     openWith(writeFile("a.txt", "alpha beta\n"), false);
     ASSERT_EQ(App_searchStart(inst, "bëta", 0, 0, 0), 1);
@@ -186,7 +186,7 @@ TEST_F(SearchTest, ResultsOfAWholeDocumentSearch)
     EXPECT_EQ(script.stops, 1);
 }
 
-TEST_F(SearchTest, MatchZoomsOnlyOutsideItsRange)
+TEST_F(SearchEntryTest, MatchZoomsOnlyOutsideItsRange)
 {
     openWith(writeFile("a.txt", "alpha beta\n"), false);
     ASSERT_EQ(App_searchStart(inst, "beta", 0, 0, 0), 1);
@@ -200,7 +200,7 @@ TEST_F(SearchTest, MatchZoomsOnlyOutsideItsRange)
     EXPECT_EQ(reportText(), "10000/10000/1 10000/10000/1");
 }
 
-TEST_F(SearchTest, SinglePageAnswersDirectly)
+TEST_F(SearchEntryTest, SinglePageAnswersDirectly)
 {
     openWith(writeFile("a.txt", "alpha beta\n"), true);
     ASSERT_EQ(App_searchStart(inst, "gamma", 0, 0, 0), 1);
@@ -211,7 +211,7 @@ TEST_F(SearchTest, SinglePageAnswersDirectly)
     EXPECT_EQ(reportText(), "10002/10000/1 10002/10001/1");
 }
 
-TEST_F(SearchTest, BackwardFromPageZeroWrapsToTheLastPage)
+TEST_F(SearchEntryTest, BackwardFromPageZeroWrapsToTheLastPage)
 {
     openWith(VEXLAN_FIXTURES "/app/five_pages.txt", true);
     uint32_t count = 0;
@@ -240,7 +240,7 @@ TEST_F(SearchTest, BackwardFromPageZeroWrapsToTheLastPage)
     EXPECT_EQ(script.steps, (std::vector<int32_t>{1, 1, 1}));
 }
 
-TEST_F(SearchTest, ForwardWalkEndsBackAtItsStart)
+TEST_F(SearchEntryTest, ForwardWalkEndsBackAtItsStart)
 {
     openWith(VEXLAN_FIXTURES "/app/five_pages.txt", true);
     ASSERT_EQ(App_searchStart(inst, "none", 0, 0, 0), 1);
@@ -265,7 +265,7 @@ TEST_F(SearchTest, ForwardWalkEndsBackAtItsStart)
     EXPECT_EQ(reportText(), "10004/10000/1 10004/10000/2 10004/10000/3 10004/10000/4 10001/10000/5");
 }
 
-TEST_F(SearchTest, RefusalsAndEngineErrors)
+TEST_F(SearchEntryTest, RefusalsAndEngineErrors)
 {
     openWith(writeFile("a.txt", "alpha beta\n"), false);
     EXPECT_EQ(App_searchStart(inst, "", 0, 0, 0), 0);
@@ -282,7 +282,7 @@ TEST_F(SearchTest, RefusalsAndEngineErrors)
     EXPECT_EQ(reportText(), "10003/10000/0 10003/10002/0 10003/10002/0");
 }
 
-TEST_F(SearchTest, WithoutASearchEngineTheStartFailsSilently)
+TEST_F(SearchEntryTest, WithoutASearchEngineTheStartFailsSilently)
 {
     ASSERT_TRUE(open(writeFile("a.txt", "alpha beta\n")));
     useOps(nullptr);
@@ -294,7 +294,7 @@ TEST_F(SearchTest, WithoutASearchEngineTheStartFailsSilently)
 // The engine's own search on a real text document: the match is found on
 // the worker, the view is moved to it and the host hears the match; a
 // text that is not there reports no match.
-TEST_F(SearchTest, EngineFindsTheMatchInATextDocument)
+TEST_F(SearchEntryTest, EngineFindsTheMatchInATextDocument)
 {
     ASSERT_TRUE(open(writeFile("a.txt", "alpha beta gamma\n")));
     Headless_runTimers(host, 100);
@@ -336,7 +336,7 @@ TEST_F(SearchTest, EngineFindsTheMatchInATextDocument)
 // each step shows the next match, page after page, and the step after the
 // last one reports the end of the range (where the host asks whether to
 // go on from the start); as many matches as the file holds the word.
-TEST_F(SearchTest, EngineStepsThroughEveryMatchPageByPage)
+TEST_F(SearchEntryTest, EngineStepsThroughEveryMatchPageByPage)
 {
     std::string text;
     size_t expected = 0;

@@ -1,37 +1,22 @@
 // The identity screen shown at start-up.
 //
-// The identity record that the engine instance keeps from start-up to
-// shut-down, and the three operations that the viewer reaches through its
-// callback record (IdentOps). The picture is drawn by a task "Ident" that
-// keeps the screen's updates blocked until its time is up or it is
+// The three operations that the viewer reaches through its callback record
+// (IdentOps); the identity record they read is the engine instance's
+// (platform/api/identrecord.h). The picture is drawn by a task "Ident"
+// that keeps the screen's updates blocked until its time is up or it is
 // stopped; the notice line below it uses the "tahoma" family of the font
 // map.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/api/identrecord.h"
+
 struct EngineContext;
-struct EngineInstance;
 struct FvScreen;
 struct PixelBuf;
 struct Screen;
 struct Task;
-
-// Three words: portrait and landscape image URL texts that replace the
-// caller's (null keeps them), and a result that, when non-zero, the
-// identity screen returns at once without showing anything.
-struct IdentRecord {
-    void *portraitUrl;
-    void *landscapeUrl;
-    intptr_t result;
-};
-
-// Creates the instance's identity record (zeroed). 0, or 1 without memory.
-int Ident_createRecord(EngineInstance *instance);
-
-// Frees the instance's identity record and clears the pointer. Nothing when
-// there is none.
-void Ident_freeRecord(EngineInstance *instance);
 
 // What runs when the identity screen ends: routine(argument), posted to
 // the application.

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/container/layerlist.h"
+#include "layout/layerlist.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/geom/matrix.h"

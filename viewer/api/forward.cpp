@@ -2,7 +2,7 @@
 // loads posted to the application thread, forwarders to the document
 // model, the translator and the event processor, the zoom-centre and pan
 // pre-step handlers, and the embedding of child documents.
-#include "platform/api/forward.h"
+#include "viewer/api/forward.h"
 
 #include "platform/config/settings.h"
 #include "core/mem/mem.h"
@@ -23,7 +23,7 @@
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
 #include "platform/api/errortext.h"
-#include "platform/api/keys.h"
+#include "viewer/api/keys.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
 #include "viewer/dispman.h"

@@ -7,7 +7,7 @@
 // changed are written into the selection's rule. Values outside their
 // ranges are clamped (font size, code 40) or replaced (font index, code
 // 39) while the rest is applied.
-#include "platform/api/textedit.h"
+#include "viewer/api/textedit.h"
 
 #include <cstring>
 
@@ -31,7 +31,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/editing.h"
-#include "platform/api/forward.h"
+#include "viewer/api/forward.h"
 #include "platform/api/request.h"
 #include "spreadsheet/docside.h"
 #include "viewer/fvdisplay.h"

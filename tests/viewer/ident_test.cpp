@@ -7,7 +7,7 @@
 #include "core/context/context.h"
 #include "graphics/imagerender.h"
 #include "graphics/pixelbuf.h"
-#include "platform/api/ident.h"
+#include "viewer/screen/ident.h"
 #include "tests/platform/requests_fixture.h"
 #include "viewer/screen/screen.h"
 

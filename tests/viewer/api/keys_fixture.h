@@ -17,7 +17,7 @@
 #include "core/task/timerq.h"
 #include "core/task/worker.h"
 #include "document/edr/doc.h"
-#include "platform/api/keys.h"
+#include "viewer/api/keys.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/test_engine.h"
 #include "viewer/view.h"

@@ -7,7 +7,7 @@
 #include "document/edit/selection.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "platform/api/textedit.h"
+#include "viewer/api/textedit.h"
 #include "spreadsheet/format/palette.h"
 #include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"

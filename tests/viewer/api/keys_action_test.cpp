@@ -10,7 +10,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/page.h"
-#include "tests/platform/keys_fixture.h"
+#include "tests/viewer/api/keys_fixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 // repeating into their hook; and a second key taking over from the first.
 #include <string>
 
-#include "tests/platform/keys_fixture.h"
+#include "tests/viewer/api/keys_fixture.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/editing.h"
-#include "platform/api/textedit.h"
+#include "viewer/api/textedit.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/viewer.h"
 
