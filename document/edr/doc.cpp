@@ -37,7 +37,6 @@
 #include "html/docweb.h"
 #include "layout/layout.h"
 #include "layout/line.h"
-#include "layout/listmarker.h"
 #include "office/docside.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
