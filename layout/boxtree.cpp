@@ -28,7 +28,7 @@
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/block.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "layout/listmarker.h"
@@ -488,7 +488,7 @@ int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style)
         // A list that gives its first number counts on from the one
         // before it.
         int32_t first = 0;
-        if (Html_listOrdinal((*box)->document, node, &first))
+        if (Edr_Web_listOrdinal(nullptr, (*box)->document, node, &first))
             counter.count = first > INT32_MIN ? first - 1 : first;
     }
     err = Layout_buildBlock(box, node, iter, style, nullptr);

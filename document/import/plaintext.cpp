@@ -38,7 +38,7 @@
 #include "document/manager/manager.h"
 #include "fonts/fontengine.h"
 #include "fonts/textrun.h"
-#include "layout/layout.h"
+#include "document/edr/layoutops.h"
 #include "document/import/textsniff.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
@@ -474,7 +474,7 @@ int addColour(StyleRule *rule, uint32_t id, uint32_t word)
 int addPaletteColour(StyleRule *rule, uint32_t id, uint32_t index)
 {
     uint8_t rgba[4];
-    Layout_paletteColour(index, rgba);
+    Edr_Layout_paletteColour(nullptr, index, rgba);
     Prop p{};
     Prop_setColour(&p, id, rgba);
     return addValue(rule, p);
