@@ -37,7 +37,7 @@
 #include "document/edr/loadprogress.h"
 #include "document/edr/webops.h"
 #include "document/edr/layoutops.h"
-#include "office/docside.h"
+#include "document/edr/attachtable.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"

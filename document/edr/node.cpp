@@ -25,7 +25,7 @@
 #include "document/edr/loadprogress.h"
 #include "document/edr/webops.h"
 #include "document/edr/layoutops.h"
-#include "office/docside.h"
+#include "document/edr/attachtable.h"
 #include "platform/url/url.h"
 #include "spreadsheet/docside.h"
 
