@@ -21,6 +21,7 @@ constexpr Edr_ViewOps kViewDocumentOps = {
     View_focusHitTest,
     Anim_cancelTick,
     Anim_tick,
+    ViewMode_get,
 };
 
 } // namespace

@@ -92,4 +92,15 @@ void Edr_View_tick(EngineContext *context, void *tickContext, EventProcMsg *msg,
         fn(tickContext, msg, doc);
 }
 
+void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width)
+{
+    if (auto fn = EDR_VIEW_ENTRY(context, viewMode)) {
+        fn(context, mode, width);
+        return;
+    }
+    *mode = 0;
+    if (width)
+        *width = 0;
+}
+
 #undef EDR_VIEW_ENTRY

@@ -4,7 +4,7 @@
 // The viewer installs the table on the engine context when it starts
 // (viewer/docops.h); the document model calls through the Edr_View_
 // functions below. Without a table no record is made (0, *cell null),
-// nothing is published (0), no tick runs, there is no edit focus, a walk visits nothing
+// nothing is published (0), no tick runs, the view mode is the page view (0), there is no edit focus, a walk visits nothing
 // (0) and a sub-document has the empty rectangle (0).
 #pragma once
 
@@ -33,6 +33,9 @@ struct Edr_ViewOps {
     // the settle notification.
     void (*cancelTick)(Edr_Doc *doc);
     void (*tick)(void *context, EventProcMsg *msg, Edr_Doc *doc);
+    // The engine's view mode (0 page view, 1 or 3 flow) and, in a flow
+    // mode, the width text flows to (16.16; null width allowed).
+    void (*viewMode)(EngineContext *app, uint32_t *mode, int32_t *width);
 };
 
 // The installed table of context, or of the calling engine thread's
@@ -52,3 +55,4 @@ int Edr_View_walkObjects(EngineContext *context, Edr_Doc *doc, int (*visitor)(Ob
 int Edr_View_focusHitTest(EngineContext *context, Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4]);
 void Edr_View_cancelTick(EngineContext *context, Edr_Doc *doc);
 void Edr_View_tick(EngineContext *context, void *tickContext, EventProcMsg *msg, Edr_Doc *doc);
+void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width);
