@@ -29,8 +29,10 @@
 #include "fonts/fontengine.h"
 #include "graphics/graphics.h"
 #include "core/host/hostservices.h"
+#include "html/docops.h"
 #include "html/history.h"
 #include "html/module.h"
+#include "layout/docops.h"
 #include "graphics/texttone.h"
 #include "platform/api/app.h"
 #include "platform/api/engine.h"
@@ -39,6 +41,7 @@
 #include "platform/vfs/hosthooks.h"
 #include "platform/vfs/vfs.h"
 #include "graphics/imageutil.h"
+#include "viewer/docops.h"
 #include "viewer/scaledentry.h"
 #include "viewer/search/searchops.h"
 #include "viewer/viewer.h"
@@ -162,6 +165,12 @@ int Engine_initModules(EngineContext *context, void *options)
         r = Url_registerFormat();
     if (r == Res_ok)
         r = Graphics_initModule(context);
+    if (r == Res_ok)
+        r = Html_installDocumentOps(context);
+    if (r == Res_ok)
+        r = Layout_installDocumentOps(context);
+    if (r == Res_ok)
+        r = View_installDocumentOps(context);
     if (r == Res_ok && !context->fileLayer) {
         r = Vfs_initLayer(context);
         if (r == Res_ok)

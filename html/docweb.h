@@ -11,6 +11,7 @@
 
 #include "core/style/prop.h"
 #include "document/edr/loadprogress.h"
+#include "document/edr/webops.h"
 
 struct EngineContext;
 struct EventProc;
@@ -76,11 +77,7 @@ int Form_Widget_preferredSize(const void *control, int32_t *width, int32_t *heig
 // colour (0xAABBGGRR) and its direction. 0 or the control's error.
 int Form_Widget_applyStyle(void *control, const void *textFormat, uint32_t colour,
                            int rightToLeft);
-// Bits of the control's flag word that layout reads.
-enum : uint32_t {
-    Form_Widget_flagItem = 1u << 2, // laid out as an item of its own
-    Form_Widget_flagNest = 1u << 11, // a control nested in another is laid out with it
-};
+// Bits of the control's flag word that layout reads: document/edr/webops.h.
 // Passes an event to a form control's handler. 0 or the handler's error.
 int Edr_Widget_sendEvent(EngineContext *context, void *control, void *event);
 // The control's kind (kind 144 is not counted among form elements).
@@ -102,13 +99,7 @@ int Form_ctlAppendLabel(void *control, const char16_t *text, size_t count);
 // characters. 0 or an error.
 int Form_ctlSetDefault(void *control, const char16_t *text, size_t count);
 
-// A synchronous question to the host: kind 1 carries two URL texts
-// (referrer), kind 3 one (secure leave); answer 1 means yes.
-struct HostQuestion {
-    int32_t kind;
-    char *texts[2];         // owned by the caller
-    int32_t answer;
-};
+// A synchronous question to the host (HostQuestion: document/edr/webops.h).
 int Host_askQuestion(EventProc *processor, HostQuestion *question);
 
 // Writes the subtree of start in doc back out as HTML text (markup 0: the

@@ -6,19 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "document/edr/linkref.h"
+
 struct EngineContext;
 struct Edr_Doc;
 struct Edr_Node;
-
-// A link reference: {kind, document, node}; Link_init sets {1, 0, 0}.
-// kind 0: unresolved, 1: a top-level document, 2: a document inside a
-// frame. document is counted; node is an Edr_Node of it holding a node
-// reference, or 0.
-struct Link {
-    int32_t kind;
-    Edr_Doc *document;
-    intptr_t node;
-};
 
 // Flags of Link_findNth: the low 8 bits are the count; these step back.
 enum : uint32_t {
@@ -27,40 +19,18 @@ enum : uint32_t {
     Link_stepBackAlt = 0x800,
 };
 
-// Releases what the link reference holds (null allowed) and makes it the
-// empty link; the record itself stays its owner's.
-void Link_release(Link *link);
-
 // The rectangle (left, top, right, bottom) a URL fragment scrolls to, and
 // its page (0). An empty name or "top" (any case) gives the document's
 // start; a missing name leaves the rectangle empty; an anchor without
 // content gives the next node in document order that has some. 0, 8 for a
 // missing argument, or an error of the walk.
 int Link_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t rect[4], int32_t *page);
-// Sets the empty link {1, 0, 0}.
-void Link_init(Link *link);
-// dst (cleared first) becomes a copy of src holding its own references.
-// 0, or 1 when memory runs out (dst is then the empty link).
-int Link_copy(Link *dst, const Link *src);
-// 1 when the link is of the kind.
-int Link_isKind(const Link *link, int32_t kind);
 // The target of following the link node: its own target attribute, else
 // the document's base target ("_blank" counts as "_self"), resolved with
 // Link_resolveFrameTarget; an unresolved target becomes the top-level
 // reference. 0, 1 when the document has no base target (out is then the
 // empty link), or an error.
 int Link_fromNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node, Link *out);
-// A reference to the document's root into *out: kind 1 for a top-level
-// document, 2 for one inside a frame. 0, 1537 when it has no root.
-int Link_resolveTarget(Edr_Doc *doc, Link *out);
-// A reference to node of doc (kind as Link_resolveTarget). 0, 1537 when the
-// document has no root or the node is dead.
-int Link_resolveTargetNode(Edr_Doc *doc, Edr_Node *node, Link *out);
-// The node a link names (with a node reference; the root when it names
-// only a document) and its document (with a document reference); both null
-// when it names none. 0, or 1537 when the document has no root or the node
-// is gone.
-int Link_resolveNode(const Link *link, Edr_Node **node, Edr_Doc **doc);
 // Resolves an HTML target name (compared without ASCII case) seen from
 // current into *out: "_self" the current document, "_blank" the top-level
 // reference, "_parent" the parent document (none: the top-level

@@ -20,7 +20,7 @@
 #include "layout/block.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "layout/listmarker.h"
@@ -312,7 +312,7 @@ int Layout_layoutByDisplay(LayoutBox **box, Edr_Node *node, Edr_Style *style, Li
             // An item that gives its own number takes it; the items after
             // it count on from there.
             int32_t own = 0;
-            if (Html_listOrdinal(b->document, node, &own))
+            if (Edr_Web_listOrdinal(nullptr, b->document, node, &own))
                 ListCounter_set(b, own);
             else
                 ListCounter_increment(b);

@@ -24,17 +24,16 @@
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "html/web/bytesrc.h"
-#include "html/web/mime.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/block.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "layout/listmarker.h"
 #include "layout/replaced.h"
 #include "viewer/dispman.h"
-#include "viewer/docview.h"
+#include "document/edr/viewops.h"
 
 namespace
 {
@@ -119,7 +118,7 @@ void freePageParts(LayoutBox *page)
     }
     Mem_free(page->section);
     page->section = nullptr;
-    Mime_srcListFree(page->sources);
+    Edr_Web_freeSources(nullptr, page->sources);
     page->sources = nullptr;
 }
 
@@ -312,7 +311,7 @@ int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *
         if (layers)
             LayerList_destroy(layers);
         Mem_free(copy);
-        Mime_srcListFree(sources);
+        Edr_Web_freeSources(app, sources);
         return err;
     }
     record->doc = sectionBox->document;
@@ -488,7 +487,7 @@ int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style)
         // A list that gives its first number counts on from the one
         // before it.
         int32_t first = 0;
-        if (Html_listOrdinal((*box)->document, node, &first))
+        if (Edr_Web_listOrdinal(nullptr, (*box)->document, node, &first))
             counter.count = first > INT32_MIN ? first - 1 : first;
     }
     err = Layout_buildBlock(box, node, iter, style, nullptr);
@@ -537,7 +536,7 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     bool marking = Edr_Doc_getMarkFlag(doc) != 0;
     uint32_t mode = 0;
     int32_t flowWidth = 0;
-    ViewMode_get(doc->app, &mode, &flowWidth);
+    Edr_View_viewMode(doc->app, &mode, &flowWidth);
     if (!marking && mode != 0 && flowWidth > 0 && Edr_Doc_testFlags(doc, kFeatureFlow)) {
         root->flowMode = mode;
         Edr_Style_setFlags(style, kStyleFlowLayout);

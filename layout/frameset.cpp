@@ -9,7 +9,7 @@
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 #include "platform/url/url.h"
 
 namespace
@@ -500,7 +500,7 @@ int FrameState_createFrames(Edr_Doc *doc, FrameState *state)
                 f->widthMark && set->size[1] ? clampToInt32(-int64_t(f->width)) : f->width;
             int32_t height =
                 f->heightMark && set->size[0] ? clampToInt32(-int64_t(f->height)) : f->height;
-            int err = Html_createSubdocument(doc->app, doc, 2, f->node, width ? width : -1,
+            int err = Edr_Web_createSubdocument(doc->app, doc, 2, f->node, width ? width : -1,
                                              height ? height : -1, f->marginHeight, f->marginWidth,
                                              f->frameBorder, f->source);
             if (f->node)

@@ -19,14 +19,12 @@
 #include "fonts/fontlist.h"
 #include "graphics/boxitem.h"
 #include "fonts/textitem.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/line.h"
-#include "html/forms/widgetclass.h"
-#include "core/support/websupport.h"
 #include "layout/listmarker.h"
 
 namespace
@@ -483,11 +481,11 @@ int widgetDraw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *mat
     if (!control || (item->flags & Obj_hidden))
         return Res_ok;
     Rect box = Obj_box(item);
-    FormDrawRequest request{{box.x0, box.y0, box.x1, box.y1}, item->origin[0], item->origin[1], nullptr, 0, 0};
+    const int32_t rect[4] = {box.x0, box.y0, box.x1, box.y1};
     Matrix m = matrix ? *matrix : *Matrix_identity();
     if (item->matrix)
         Matrix_multiply(&m, item->matrix, &m);
-    return Form_Widget_dispatchLocked(static_cast<FormWidget *>(control), &request, &m, target, 0);
+    return Edr_Web_widgetDraw(nullptr, control, rect, item->origin[0], item->origin[1], &m, target);
 }
 
 int widgetIdentify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
@@ -532,7 +530,7 @@ int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect
     // The natural size: the widget's own rectangle.
     int32_t natural[4] = {0, 0, 0, 0};
     if (control)
-        (void)Form_Widget_getRect(control, natural);
+        (void)Edr_Web_widgetGetRect(nullptr, control, natural);
     Obj_setBox(item, reinterpret_cast<const Rect *>(natural));
     int32_t shift = 0;
     Layout_verticalAlign(box, style, item, &shift, 0, 0);
@@ -557,14 +555,14 @@ int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect
     if (!err && width > 0 && height > 0) {
         r = Rect{0, -height, width, 0};
     } else if (!err && control) {
-        err = Form_Widget_applyStyle(control, &format, colourOf(style),
+        err = Edr_Web_widgetApplyStyle(nullptr, control, &format, colourOf(style),
                                      Edr_Style_get(style, PropId_direction, nullptr) == KwId_rtl);
         int32_t wr[4] = {0, 0, 0, 0};
         if (!err)
-            err = Form_Widget_getRect(control, wr);
+            err = Edr_Web_widgetGetRect(nullptr, control, wr);
         r = Rect{wr[0], wr[1], wr[2], wr[3]};
         int32_t pw = 0, ph = 0;
-        if (!err && width <= 0 && Form_Widget_preferredSize(control, &pw, &ph) == Res_ok) {
+        if (!err && width <= 0 && Edr_Web_widgetPreferredSize(nullptr, control, &pw, &ph) == Res_ok) {
             if (widthOf(r) < pw)
                 r.x1 = saturate(int64_t(r.x0) + pw);
             if (int64_t(r.y1) - r.y0 < ph)
@@ -574,7 +572,7 @@ int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect
             r.x1 = saturate(int64_t(r.x0) + width);
         if (!err) {
             const int32_t set[4] = {r.x0, r.y0, r.x1, r.y1};
-            err = Form_Widget_setRect(control, set);
+            err = Edr_Web_widgetSetRect(nullptr, control, set);
         }
     }
     if (err) {
@@ -598,12 +596,12 @@ int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerLi
     void *control = controlOf(node);
     uint32_t flags = 0;
     if (control)
-        (void)Form_Widget_getFlags(control, &flags);
+        (void)Edr_Web_widgetGetFlags(nullptr, control, &flags);
     if (!(flags & Form_Widget_flagItem)) {
         // Not shown as an item: it only takes a place of at least 1 by 1.
         int32_t wr[4] = {0, 0, 0, 0};
         if (control)
-            (void)Form_Widget_getRect(control, wr);
+            (void)Edr_Web_widgetGetRect(nullptr, control, wr);
         *rect = Rect{0, -std::max(1, saturate(int64_t(wr[3]) - wr[1])),
                      std::max(1, widthOf({wr[0], wr[1], wr[2], wr[3]})), 0};
         return Layout_nothingFits;
@@ -613,11 +611,11 @@ int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerLi
     for (Edr_Node *c = Edr_Node_firstChild(node); !err && c; c = Edr_Node_nextSibling(c)) {
         void *nested = controlOf(c);
         uint32_t cf = 0, kind = 0;
-        if (!nested || Form_Widget_getFlags(nested, &cf) != Res_ok)
+        if (!nested || Edr_Web_widgetGetFlags(nullptr, nested, &cf) != Res_ok)
             continue;
         // Nested controls, and the inner parts of this one (a field's text,
         // a button's caption: parts of no control kind of their own).
-        bool part = Form_ctlGetKind(nested, &kind) == Res_ok && kind == 0;
+        bool part = Edr_Web_controlGetKind(nullptr, nested, &kind) == Res_ok && kind == 0;
         if (!(cf & Form_Widget_flagNest) && !part)
             continue;
         Rect cr{};
@@ -678,9 +676,9 @@ int Layout_measureControl(EngineContext *, Edr_Node *node, Edr_Style *, int32_t,
     if (!control)
         return Res_ok;
     int32_t wr[4] = {0, 0, 0, 0};
-    (void)Form_Widget_getRect(control, wr);
+    (void)Edr_Web_widgetGetRect(nullptr, control, wr);
     int32_t pw = 0, ph = 0;
-    if (Form_Widget_preferredSize(control, &pw, &ph) != Res_ok)
+    if (Edr_Web_widgetPreferredSize(nullptr, control, &pw, &ph) != Res_ok)
         pw = 0;
     *outWidth = std::max(widthOf({wr[0], wr[1], wr[2], wr[3]}), pw);
     return Res_ok;
@@ -733,14 +731,14 @@ int Layout_placeWidget(LayoutBox *box, LineState *state, BoxIter *iter, IterEntr
         void *control = controlOf(entry->node);
         int32_t saved[4] = {0, 0, 0, 0};
         if (control)
-            (void)Form_Widget_getRect(control, saved);
+            (void)Edr_Web_widgetGetRect(nullptr, control, saved);
         for (int attempt = 0; attempt < 2 && w > lineWidth; attempt++) {
             dropAll(items);
             items = nullptr;
             if (control) {
                 int32_t narrow[4] = {saved[0], saved[1], saturate(int64_t(saved[0]) + lineWidth),
                                      saved[3]};
-                (void)Form_Widget_setRect(control, narrow);
+                (void)Edr_Web_widgetSetRect(nullptr, control, narrow);
             }
             err = makeAll(box, entry, style, &items, &r, lineWidth);
             if (err && err != Layout_nothingFits)
@@ -749,7 +747,7 @@ int Layout_placeWidget(LayoutBox *box, LineState *state, BoxIter *iter, IterEntr
             w = widthOf(r);
         }
         if (control)
-            (void)Form_Widget_setRect(control, saved);
+            (void)Edr_Web_widgetSetRect(nullptr, control, saved);
         if (err)
             return err;
     }

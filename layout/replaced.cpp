@@ -25,7 +25,7 @@
 #include "graphics/pixelbuf.h"
 #include "fonts/textitem.h"
 #include "fonts/textrun.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
@@ -773,7 +773,7 @@ int Layout_placeFormControl(LayoutBox *box, LineState *st, IterEntry *entry)
     // An image button shows its picture like a replaced box.
     const Edr_Group *g = Edr_Node_group(node);
     uint32_t kind = 0;
-    if (g && g->subtypeValue && Form_ctlGetKind(g->subtypeValue, &kind) == Res_ok && kind == kReplacedImageButton) {
+    if (g && g->subtypeValue && Edr_Web_controlGetKind(nullptr, g->subtypeValue, &kind) == Res_ok && kind == kReplacedImageButton) {
         for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c))
             if (Edr_Node_type(c) == Edr_NodeType_image)
                 return replacedPlaceImageButton(box, st, entry, c);

@@ -19,7 +19,7 @@
 #include "pdf/page.h"
 #include "pdf/pdf.h"
 #include "pdf/xobject.h"
-#include "html/link.h"
+#include "document/edr/webops.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
 
@@ -653,7 +653,7 @@ int Pdf_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t *rect)
     std::memcpy(anchor, name, n * sizeof(char16_t));
     anchor[n] = 0;
     int32_t page[4] = {0, 0, 0, 0}, pageIndex = 0;
-    int err = Link_fragmentRect(doc, anchor, page, &pageIndex);
+    int err = Edr_Web_fragmentRect(doc ? doc->app : nullptr, doc, anchor, page, &pageIndex);
     Mem_free(anchor);
     if (err)
         return err;

@@ -143,6 +143,12 @@ struct EngineContext {
     uint32_t flowWidth;         // view mode: the width text flows to, 16.16 (0 with pages)
     int32_t flowTextSize;       // view mode: the flow layout's text size, 16.16
     Edr_App *edrApp;            // document model: the application's eDR record (null: none)
+    const struct Edr_WebOps *webOps; // document model: the web layer's operations, installed by
+                                // the web layer (document/edr/webops.h; null: none)
+    const struct Edr_LayoutOps *layoutOps; // document model: layout's operations, installed by
+                                // layout (document/edr/layoutops.h; null: none)
+    const struct Edr_ViewOps *viewOps; // document model: the viewer's operations, installed by
+                                // the viewer (document/edr/viewops.h; null: none)
     Map *configWatches;         // configuration store: watch name -> WatchList (null: none)
     void *hostHooksState;       // host stream hooks: the module's state word (0: none)
     ImageStore *imageStore;     // image store: the shared images and their workers (null: none)

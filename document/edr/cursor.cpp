@@ -12,7 +12,7 @@
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/edr_internal.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 
 using edr::group;
 using edr::isGroup;
@@ -40,7 +40,7 @@ bool isFormElement(Edr_Node *node)
     // kind; an input whose kind cannot be read counts.
     uint32_t kind = 0;
     const void *control = Edr_Node_isFormGroup(node) ? group(node)->subtypeValue : nullptr;
-    return Form_ctlGetKind(control, &kind) != 0 || kind != kControlKindExcluded;
+    return Edr_Web_controlGetKind(nullptr, control, &kind) != 0 || kind != kControlKindExcluded;
 }
 
 // Whether node passes filter f in a walk from start; kind 5 may replace
@@ -164,7 +164,7 @@ bool ownedByRoot(Edr_Cursor *c, Edr_Node *node)
     if (!isFormElement(node))
         return false;
     Edr_Node *owner = nullptr;
-    if (Form_findOwner(c->doc, node, &owner) != 0)
+    if (Edr_Web_findOwner(c->doc->app, c->doc, node, &owner) != 0)
         return false;
     bool owned = owner == c->root;
     Edr_Node_dropRefOpt(c->doc, owner);

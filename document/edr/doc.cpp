@@ -34,15 +34,14 @@
 #include "fonts/docfonts.h"
 #include "fonts/fontengine.h"
 #include "graphics/image.h"
-#include "html/docweb.h"
-#include "layout/layout.h"
-#include "layout/line.h"
-#include "layout/listmarker.h"
-#include "office/docside.h"
+#include "document/edr/loadprogress.h"
+#include "document/edr/webops.h"
+#include "document/edr/layoutops.h"
+#include "document/edr/attachtable.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"
-#include "viewer/docview.h"
+#include "document/edr/viewops.h"
 
 namespace {
 
@@ -163,7 +162,7 @@ void freeUnlinked(Edr_Doc *doc)
 void freeParts(Edr_Doc *doc)
 {
     Edr_App *ea = Edr_App_get(doc->app);
-    Redirect_free(doc);
+    Edr_Web_redirectFree(doc->app, doc);
     doc->redirect = nullptr;
     Mem_free(doc->targetName);
     doc->targetName = nullptr;
@@ -176,7 +175,7 @@ void freeParts(Edr_Doc *doc)
     }
     // The focus holds a reference on a node of the tree about to go.
     if (doc->pageList)
-        View_releaseFocus(doc->pageList->view, doc);
+        Edr_View_releaseFocus(doc->app, doc->pageList->view, doc);
     if (doc->root) {
         Edr_Node_destroy(doc, doc->root);
         doc->root = nullptr;
@@ -206,12 +205,12 @@ void freeParts(Edr_Doc *doc)
     }
     doc->freeRecords = nullptr;
     if (doc->pageList) {
-        View_destroyHighlightStyle(doc->pageList->view);
+        Edr_View_destroyHighlightStyle(doc->app, doc->pageList->view);
         doc->pageList->view = nullptr;
         // The layout cache's font lists and interned text formats go
         // before the record that holds their heads.
-        Layout_clearCache(static_cast<LayoutCache *>(doc->pageList->sharedLists));
-        View_destroySharedLists(doc->pageList->sharedLists);
+        Edr_Layout_clearCache(doc->app, doc->pageList->sharedLists);
+        Edr_View_destroySharedLists(doc->app, doc->pageList->sharedLists);
         doc->pageList->sharedLists = nullptr;
     }
     while (doc->fontCount)
@@ -297,9 +296,9 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
     doc->root->flags += Edr_Node_countUnit;
 
     // 5. Shared lists, view record and the document's dispatcher.
-    if ((err = View_createSharedLists(&doc->pageList->sharedLists)) != 0)
+    if ((err = Edr_View_createSharedLists(app, &doc->pageList->sharedLists)) != 0)
         goto fail;
-    if ((err = View_createHighlightStyle(app, &doc->pageList->view)) != 0)
+    if ((err = Edr_View_createHighlightStyle(app, &doc->pageList->view)) != 0)
         goto fail;
     if ((err = AppMsg_createDispatcherMode(app, &doc->events,
                                            ea && (ea->options & 1) ? EventProc_inlineMode : 0)) != 0)
@@ -330,7 +329,7 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
     doc->jobCapacity = 4;
     if ((err = Edr_Mgr_init(app, doc)) != 0)
         goto fail;
-    if ((err = Redirect_create(doc)) != 0)
+    if ((err = Edr_Web_redirectCreate(app, doc)) != 0)
         goto fail;
     registerDoc(ea, doc);
     doc->stamp = 0;

@@ -147,7 +147,7 @@ struct Edr_SubRecords {
     intptr_t word2;
 };
 
-// The table of node attachments (office/attach/attach.h): its entry
+// The table of node attachments (document/edr/attach.h): its entry
 // array first, then the entries in use and the room.
 struct Edr_SideRecord {
     void *buffer;

@@ -19,13 +19,12 @@
 #include "document/edr/edr_internal.h"
 #include "document/edr/nodelist.h"
 #include "document/manager/manager.h"
-#include "html/docweb.h"
-#include "html/link.h"
-#include "layout/layout.h"
+#include "document/edr/webops.h"
+#include "document/edr/layoutops.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
-#include "viewer/docview.h"
+#include "document/edr/viewops.h"
 
 using edr::group;
 using edr::isGroup;
@@ -232,7 +231,7 @@ bool controlHasDefault(Edr_Node *n)
     if (!Edr_Node_isFormGroup(n))
         return false;
     uint32_t flags = 0;
-    return Form_Widget_getFlags(group(n)->subtypeValue, &flags) == 0 &&
+    return Edr_Web_widgetGetFlags(nullptr, group(n)->subtypeValue, &flags) == 0 &&
            (flags & kControlDefaultBit);
 }
 
@@ -255,7 +254,7 @@ bool formActionRuns(Edr_Doc *doc, uint32_t type)
     case Edr_Event_keyDown:
     case Edr_Event_keyPress:
     case Edr_Event_keyUp:
-        return View_hasEditFocus(doc) != 0;
+        return Edr_View_hasEditFocus(doc ? doc->app : nullptr, doc) != 0;
     default:
         return false;
     }
@@ -277,7 +276,7 @@ void performDefault(EngineContext *app, Edr_Doc *doc, Edr_Node *candidate, const
             if (ev->queueChange)
                 (void)Edr_Mgr_queueChange(doc);
             else
-                (void)Layout_redrawNode(app, doc, candidate);
+                (void)Edr_Layout_redrawNode(app, doc, candidate);
         }
         return;
     }
@@ -330,7 +329,7 @@ void followClickedLink(EngineContext *app, Edr_Doc *doc, Edr_Node *linkNode)
     if (Edr_Node_getUrl(doc, linkNode, &url) != 0 || !url)
         return;
     Link link;
-    if (Link_fromNode(app, doc, linkNode, &link) != 0)
+    if (Edr_Web_linkFromNode(app, doc, linkNode, &link) != 0)
         Link_init(&link);
     (void)Edr_Doc_followUrl(app, doc, url, &link, Edr_Follow_fromClick, nullptr);
     Link_release(&link);

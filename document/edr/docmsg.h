@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "core/task/eventproc.h"
-#include "html/link.h"
+#include "document/edr/linkref.h"
 
 struct Edr_Doc;
 struct Url;

@@ -23,7 +23,8 @@
 #include "document/types/translate.h"
 #include "graphics/image.h"
 #include "graphics/imagecodec.h"
-#include "html/docweb.h"
+#include "document/edr/loadprogress.h"
+#include "document/edr/webops.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
@@ -1037,7 +1038,7 @@ int Edr_Doc_referrerAllowed(Edr_Doc *doc, const Url *from, const Url *to)
         } else if (setting == 2) {
             HostQuestion q{1, {latin1(from), latin1(to)}, 0};
             policy = 1;
-            if (q.texts[0] && q.texts[1] && Host_askQuestion(app->eventProc, &q) == 0 && q.answer == 1)
+            if (q.texts[0] && q.texts[1] && Edr_Web_askQuestion(app, app->eventProc, &q) == 0 && q.answer == 1)
                 policy = 0;
             Mem_free(q.texts[0]);
             Mem_free(q.texts[1]);
@@ -1069,7 +1070,7 @@ int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *targ
             result = 0;
         } else {
             HostQuestion q{3, {latin1(docUrl), nullptr}, 0};
-            result = q.texts[0] && Host_askQuestion(app ? app->eventProc : nullptr, &q) == 0 && q.answer == 1;
+            result = q.texts[0] && Edr_Web_askQuestion(app, app ? app->eventProc : nullptr, &q) == 0 && q.answer == 1;
             Mem_free(q.texts[0]);
             Edr_Doc_writeLockWait(doc);
             doc->secureLeaveAnswer = result ? 2 : 1;

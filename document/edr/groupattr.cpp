@@ -18,7 +18,7 @@
 #include "document/edr/handler.h"
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 #include "platform/url/url.h"
 
 using edr::count;
@@ -597,13 +597,13 @@ int Edr_Node_copyText2(Edr_Doc *doc, Edr_Node *g, char16_t **out)
 int Edr_Node_setUrlFlagged(Edr_Doc *doc, Edr_Node *g, const Url *url, int flag)
 {
     EngineContext *app = doc->app;
-    if (url && Url_mapHookPresent(app)) {
+    if (url && Edr_Web_mapHookPresent(app)) {
         Url *resolved = nullptr;
         char16_t *text = Url_toString(url, 31);
         int err = text ? Edr_Doc_resolveUrl(doc, text, &resolved) : int(Res_noMemory);
         Mem_free(text);
         if (!err)
-            err = Url_mapHook(app, resolved, &flag);
+            err = Edr_Web_mapHook(app, resolved, &flag);
         Url_free(resolved);
         if (err)
             return err;
@@ -681,11 +681,11 @@ int Edr_Node_setSubtypeValue(Edr_Doc *doc, Edr_Node *g, uint32_t subtype, void *
     case Edr_Subtype_formControl:
         if (gr->subtypeValue != value) {
             gr->subtypeValue = value;
-            err = Form_registerControl(g);
+            err = Edr_Web_registerControl(doc->app, g);
         }
         break;
     case Edr_Subtype_formValue:
-        err = Form_setValue(g, value);
+        err = Edr_Web_setValue(doc->app, g, value);
         break;
     case Edr_Subtype_word:
         gr->subtypeValue = value;
@@ -899,7 +899,7 @@ int Edr_Node_getAttribute(Edr_Doc *doc, Edr_Node *node, const char16_t *name, ui
     *out = nullptr;
     if (!doc || !node || !name)
         return Res_nullInput;
-    uint32_t id = Html_attributeId(name, n);
+    uint32_t id = Edr_Web_attributeId(doc->app, name, n);
     if (!id || attributeHasNoText(id))
         return Res_ok;
     if (id == 9)
@@ -911,7 +911,7 @@ int Edr_Node_getAttribute(Edr_Doc *doc, Edr_Node *node, const char16_t *name, ui
         return err;
     Edr_GroupExt *ext = extOf(node);
     StylePropItem *item = ext && ext->props[0] ? StyleRule_findProp(ext->props[0], id) : nullptr;
-    if (item && !(*out = Html_attributeText(&item->value)))
+    if (item && !(*out = Edr_Web_attributeText(doc->app, &item->value)))
         err = Res_noMemory;
     Edr_Doc_readUnlock(doc);
     return err;

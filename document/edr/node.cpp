@@ -22,9 +22,10 @@
 #include "graphics/drawlist.h"
 #include "graphics/image.h"
 #include "graphics/path.h"
-#include "html/docweb.h"
-#include "layout/layout.h"
-#include "office/docside.h"
+#include "document/edr/loadprogress.h"
+#include "document/edr/webops.h"
+#include "document/edr/layoutops.h"
+#include "document/edr/attachtable.h"
 #include "platform/url/url.h"
 #include "spreadsheet/docside.h"
 
@@ -75,7 +76,7 @@ void unregisterControls(Edr_Doc *doc, Edr_Node *first, Edr_Node *last)
 {
     for (Edr_Node *n = first; n; n = n->next) {
         if (isFormControl(n))
-            (void)Form_unregisterControl(doc, n);
+            (void)Edr_Web_unregisterControl(doc->app, doc, n);
         if (n == last)
             break;
     }
@@ -151,17 +152,17 @@ int teardown(Edr_Node *node, int *, int *, void *context)
         Edr_Group *g = group(node);
         uint32_t sub = (node->flags & Edr_Node_subtypeMask) >> Edr_Node_subtypeShift;
         if (sub == Edr_Subtype_formControl && g->subtypeValue) {
-            (void)Form_unregisterControl(doc, node);
-            Form_releaseControl(doc, g->subtypeValue);
+            (void)Edr_Web_unregisterControl(doc->app, doc, node);
+            Edr_Web_releaseControl(doc->app, doc, g->subtypeValue);
         } else if (sub == Edr_Subtype_word && g->subtypeValue) {
-            Form_freeValue(g->subtypeValue);
+            Edr_Web_freeValue(doc->app, g->subtypeValue);
         } else if (sub == Edr_Subtype_url) {
             Url_free(static_cast<Url *>(g->subtypeValue));
         }
         g->subtypeValue = nullptr;
         Mem_free(g->ids);
         g->ids = nullptr;
-        Edr_Node_extraFree(g->extra);
+        Edr_Layout_extraFree(doc->app, g->extra);
         g->extra = nullptr;
         edr::freeExt(g->ext);
         g->ext = nullptr;
@@ -1003,7 +1004,7 @@ int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node
         // Form controls of the run join their forms; a refusal takes the
         // whole run back out to the unlinked chain.
         for (Edr_Node *n = node; n; n = n->next) {
-            if (isFormControl(n) && (err = Form_registerControl(n)) != 0) {
+            if (isFormControl(n) && (err = Edr_Web_registerControl(doc->app, n)) != 0) {
                 edr::unlinkRun(doc, node, last);
                 edr::appendUnlinked(doc, node);
                 linked = false;

@@ -12,7 +12,7 @@
 #include "document/edr/edr_internal.h"
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 
 using edr::count;
 using edr::group;
@@ -537,7 +537,7 @@ int Edr_Node_isEnabled(const Edr_Node *node)
     if (!node)
         return 0;
     if (Edr_Node_isFormGroup(node))
-        return Form_controlEnabled(group(node)->subtypeValue) != 0;
+        return Edr_Web_controlEnabled(nullptr, group(node)->subtypeValue) != 0;
     return (node->flags & Edr_Node_enabledBit) != 0;
 }
 
@@ -548,7 +548,7 @@ int Edr_Node_isFormGroup(const Edr_Node *node)
 
 int Edr_Node_isFormControlFlag(const Edr_Node *node)
 {
-    return Edr_Node_isFormGroup(node) && Form_controlFlag12(group(node)->subtypeValue);
+    return Edr_Node_isFormGroup(node) && Edr_Web_controlFlag12(nullptr, group(node)->subtypeValue);
 }
 
 int Edr_Node_wrapsImage(const Edr_Node *node)

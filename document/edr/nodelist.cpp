@@ -14,7 +14,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/edr_internal.h"
 #include "document/edr/nodelist.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 #include "platform/api/engine.h"
 
 using edr::group;
@@ -179,7 +179,7 @@ bool formRule(Edr_Node *g)
 {
     const void *control = Edr_Node_isFormGroup(g) ? group(g)->subtypeValue : nullptr;
     uint32_t flags = 0;
-    if (Form_Widget_getFlags(control, &flags) != 0)
+    if (Edr_Web_widgetGetFlags(nullptr, control, &flags) != 0)
         return false;
     return (flags & kControlFocusBits) == kControlFocusBits;
 }

@@ -9,7 +9,7 @@
 // write lock and freed after it is released, so that a reader's record is
 // never freed under it.
 #include "document/edr/page.h"
-#include "html/web/mime.h"
+#include "document/edr/webops.h"
 
 #include <algorithm>
 
@@ -646,7 +646,7 @@ int Edr_Page_freeRecords(Edr_PageRec *chain)
         if (chain->buildState == Edr_PageBuild_ready)
             Edr_Page_freeObjects(chain->objects);
         Edr_Page_freeObjects(chain->overlays);
-        Mime_srcListFree(chain->sources);
+        Edr_Web_freeSources(nullptr, chain->sources);
         Mem_free(chain);
         chain = next;
     }
@@ -656,11 +656,11 @@ int Edr_Page_freeRecords(Edr_PageRec *chain)
 void Edr_Page_setSources(Edr_PageRec *record, MimeSrcList *sources)
 {
     if (!record) {
-        Mime_srcListFree(sources);
+        Edr_Web_freeSources(nullptr, sources);
         return;
     }
     if (record->sources != sources)
-        Mime_srcListFree(record->sources);
+        Edr_Web_freeSources(nullptr, record->sources);
     record->sources = sources;
 }
 

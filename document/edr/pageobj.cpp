@@ -20,11 +20,11 @@
 #include "document/edr/nodelist.h"
 #include "document/edr/page.h"
 #include "core/host/hostservices.h"
-#include "html/docweb.h"
-#include "html/link.h"
+#include "document/edr/webops.h"
+#include "document/edr/linkref.h"
 #include "core/container/obj.h"
 #include "platform/api/engine.h"
-#include "viewer/docview.h"
+#include "document/edr/viewops.h"
 
 using edr::group;
 using edr::isGroup;
@@ -155,7 +155,7 @@ int collectSubdoc(Edr_Node *node, int *, int *, void *context)
         l->capacity = capacity;
     }
     int32_t view[4] = {0, 0, 0, 0};
-    (void)View_focusHitTest(l->parent, node, view, nullptr);
+    (void)Edr_View_focusHitTest(nullptr, l->parent, node, view);
     l->items[l->count++] = Nested{child, int32_t(uint32_t(l->dx) + uint32_t(view[0])),
                                   int32_t(uint32_t(l->dy) + uint32_t(view[1]))};
     return Res_ok;
@@ -237,7 +237,7 @@ int Edr_Doc_walkFocusables(Edr_Doc *doc, Edr_ObjVisitFn visit, const int32_t are
         return Res_missingArgument;
     FocusWalk w{doc, visit, area, extra};
     Edr_Doc_readLock(doc);
-    int result = View_walkObjects(doc, focusVisit, &w, nullptr, nullptr);
+    int result = Edr_View_walkObjects(doc->app, doc, focusVisit, &w, nullptr, nullptr);
     Edr_Doc_readUnlock(doc);
     return result;
 }
@@ -292,7 +292,7 @@ int Edr_Node_walkObjects(Edr_Doc *doc, Edr_Node *node, const Edr_ObjWalkOps *ops
         return Res_missingArgument;
     NodeWalk w{ops, node, context};
     Edr_Doc_readLock(doc);
-    int result = View_walkObjects(doc, nodeWalkVisit, &w, nullptr, nullptr);
+    int result = Edr_View_walkObjects(doc->app, doc, nodeWalkVisit, &w, nullptr, nullptr);
     Edr_Doc_readUnlock(doc);
     return result;
 }
@@ -336,7 +336,7 @@ int Edr_Obj_formEvent(EngineContext *context, ObjHeader *o, void *event)
     void *control = controlOf(o);
     if (!control)
         return Res_notFound;
-    return Edr_Widget_sendEvent(context, control, event);
+    return Edr_Web_widgetSendEvent(context, control, event);
 }
 
 int Edr_Obj_formBounds(ObjHeader *o, int32_t out[4])
@@ -345,7 +345,7 @@ int Edr_Obj_formBounds(ObjHeader *o, int32_t out[4])
     if (!control)
         return Res_notFound;
     int32_t r[4];
-    int err = Form_Widget_getRect(control, r);
+    int err = Edr_Web_widgetGetRect(nullptr, control, r);
     if (err)
         return err;
     Rect rect{r[0], r[1], r[2], r[3]};

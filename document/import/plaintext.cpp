@@ -33,12 +33,12 @@
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/handler.h"
+#include "document/edr/loadprogress.h"
 #include "document/edr/node.h"
 #include "document/manager/manager.h"
 #include "fonts/fontengine.h"
 #include "fonts/textrun.h"
-#include "html/docweb.h"
-#include "layout/layout.h"
+#include "document/edr/layoutops.h"
 #include "document/import/textsniff.h"
 #include "platform/api/engine.h"
 #include "platform/api/request.h"
@@ -474,7 +474,7 @@ int addColour(StyleRule *rule, uint32_t id, uint32_t word)
 int addPaletteColour(StyleRule *rule, uint32_t id, uint32_t index)
 {
     uint8_t rgba[4];
-    Layout_paletteColour(index, rgba);
+    Edr_Layout_paletteColour(nullptr, index, rgba);
     Prop p{};
     Prop_setColour(&p, id, rgba);
     return addValue(rule, p);

@@ -26,11 +26,11 @@
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "document/types/translate.h"
-#include "layout/layout.h"
+#include "document/edr/layoutops.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/helpers.h"
 #include "spreadsheet/docside.h"
-#include "viewer/docview.h"
+#include "document/edr/viewops.h"
 
 namespace {
 
@@ -195,7 +195,7 @@ Cycle runCycle(Edr_Doc *doc, Edr_MgrState *st)
         st->period = st->busyCount ? Edr_Mgr_periodLoading : Edr_Mgr_periodIdle;
         Lock_release(&doc->manager.lock);
         Edr_Doc_readLock(doc);
-        layoutErr = Layout_document(doc);
+        layoutErr = Edr_Layout_document(doc->app, doc);
         Edr_Doc_readUnlock(doc);
     }
 
@@ -222,7 +222,7 @@ Cycle runCycle(Edr_Doc *doc, Edr_MgrState *st)
 
     // 9. Publish, or report the failure and go on.
     if (!layoutErr)
-        (void)View_publishLayout(doc);
+        (void)Edr_View_publishLayout(doc->app, doc);
     else
         (void)post(doc, kLayoutFailed);
 
@@ -280,7 +280,7 @@ void Edr_Mgr_stop(Edr_Doc *doc)
     Lock_release(&doc->manager.lock);
     if (listening)
         (void)EventProc_removeListener(appProc(doc), 1, Edr_Mgr_listener, doc);
-    Anim_cancelTick(doc);
+    Edr_View_cancelTick(doc->app, doc);
     Lock_acquire(&doc->manager.lock);
     cancelTimerLocked(doc, st);
     WorkerJob *job = st->job;
@@ -590,7 +590,7 @@ void Edr_Mgr_listener(EngineContext *context, EventProcMsg *msg, void *argument,
         break;
     case kSettled:
         if (mine)
-            Anim_tick(context, msg, doc);
+            Edr_View_tick(doc->app, context, msg, doc);
         break;
     case kTimerExpired:
         if (mine)

@@ -29,7 +29,7 @@
 #include "document/style/styleread.h"
 #include "fonts/textrun.h"
 #include "core/host/hostservices.h"
-#include "html/docweb.h"
+#include "document/edr/webops.h"
 #include "layout/layout.h"
 #include "platform/api/engine.h"
 
@@ -593,7 +593,7 @@ int Edr_Measure_table(LayoutCursor *c, Edr_Node *node, Edr_Style *style)
 int Edr_Measure_control(LayoutCursor *c, Edr_Node *node, Edr_Style *style)
 {
     Edr_Group *g = style::groupOf(node);
-    if (!g || Edr_Node_subtype(node) != Edr_Subtype_formControl || Form_controlKind(g->subtypeValue) == 128)
+    if (!g || Edr_Node_subtype(node) != Edr_Subtype_formControl || Edr_Web_controlKind(nullptr, g->subtypeValue) == 128)
         return Res_ok;
     int32_t h = 0, w = 0, width = 0;
     if (!Edr_Style_getLength(style, PropId_height, &h))

@@ -25,7 +25,6 @@
 #include "document/edr/doc.h"
 #include "document/style/style_internal.h"
 #include "document/edr/requests.h"
-#include "html/docweb.h"
 #include "platform/api/request.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "document/edr/doc.h"
-#include "layout/layout.h"
+#include "document/edr/layoutops.h"
 #include "core/style/propids.h"
 
 namespace {
@@ -138,7 +138,7 @@ void Edr_Style_getWithFallback(const Edr_Style *set, uint32_t id, uint8_t out[4]
     } else if (type == KwId_transparent) {
         out[0] = out[1] = out[2] = out[3] = 0;
     } else {
-        Layout_paletteColour(paletteIndex, out);
+        Edr_Layout_paletteColour(nullptr, paletteIndex, out);
     }
 }
 

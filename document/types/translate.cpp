@@ -26,8 +26,7 @@
 #include "document/edr/page.h"
 #include "document/manager/manager.h"
 #include "document/types/doctype.h"
-#include "html/link.h"
-#include "html/web/mime.h"
+#include "document/edr/webops.h"
 #include "platform/api/engine.h"
 #include "platform/api/errortext.h"
 #include "platform/url/url.h"
@@ -135,7 +134,7 @@ int loadDocument(TranslateJob *job)
     // A MIME archive ("multipart/related") shows its document part: the
     // archive takes the stream, and the part's URL opens in its place.
     if (err == Res_ok) {
-        err = MimeArchive_openInPlace(job->ctx, &job->stream, &job->url);
+        err = Edr_Web_openArchiveInPlace(job->ctx, &job->stream, &job->url);
         if (err == Res_ok && !job->stream) {
             Mem_free(job->pathText);
             job->pathText = nullptr;
@@ -390,7 +389,7 @@ int Translate_findFragment(Edr_Doc *doc, const char16_t *name, int32_t rect[4], 
     int err = Translate_fragmentPage(doc, name, page, rect);
     if (err != Res_ok || *page != -1)
         return err;
-    return Link_fragmentRect(doc, name, rect, page);
+    return Edr_Web_fragmentRect(doc ? doc->app : nullptr, doc, name, rect, page);
 }
 
 int Translate_registerImage(Edr_Doc *doc, Edr_Node *node)

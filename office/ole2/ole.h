@@ -2,7 +2,7 @@
 // compound file.
 //
 // A compound file is opened in two steps: the document model's probe
-// (document/types/oleprobe.h) validates the 512-byte header and hands its
+// (office/ole2/oleprobe.h) validates the 512-byte header and hands its
 // values to Ole_fileOpen, which builds the sector file, then reads the
 // directory (Ole_readDirectory) into the handle's entry list. Named streams
 // are then opened and read through the entries.

@@ -9,7 +9,7 @@
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/handler.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "office/powerpoint/ppt.h"
 #include "platform/vfs/vfs.h"

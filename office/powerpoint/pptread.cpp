@@ -16,7 +16,7 @@
 #include "core/text/fmt.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "document/edr/loadprogress.h"
 #include "office/ole2/ole.h"
 #include "office/powerpoint/ppt.h"

@@ -9,7 +9,7 @@
 #include "core/text/ustr.h"
 #include "document/edr/node.h"
 #include "document/style/value.h"
-#include "office/attach/attach.h"
+#include "document/edr/attach.h"
 #include "spreadsheet/chart/chart.h"
 #include "spreadsheet/reader/ranges.h"
 #include "spreadsheet/formula/ptg.h"

@@ -8,7 +8,7 @@
 #include "document/edr/doc.h"
 #include "document/edr/handler.h"
 #include "spreadsheet/reader/sheetpage.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "document/edr/loadprogress.h"
 #include "office/ole2/ole.h"
 #include "platform/api/request.h"

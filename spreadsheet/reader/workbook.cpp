@@ -10,7 +10,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/officeart/escher.h"
 #include "spreadsheet/reader/excel.h"
 

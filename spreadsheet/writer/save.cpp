@@ -11,7 +11,7 @@
 #include "core/result.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
 #include "office/pack/pack.h"

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "core/result.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "document/import/textsniff.h"
 #include "pdf/pdf.h"

@@ -2,7 +2,7 @@
 // loads, the workbook is saved to a new file and that file must load
 // again; nothing may crash and nothing may leak once the documents are
 // gone.
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/reader/excelopen.h"
 #include "spreadsheet/writer/xlswriter.h"

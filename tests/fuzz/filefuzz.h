@@ -15,6 +15,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "platform/url/file.h"
+#include "tests/support/document_ops.h"
 #include "tests/support/stream_types.h"
 #include "tests/support/test_engine.h"
 
@@ -55,6 +56,7 @@ inline Scratch &open(const char *prefix)
     scratch.heap.instance->context = scratch.ctx;
     require(AlienFile_initLayer(scratch.ctx) == 0);
     require(TestSupport_registerStreamTypes(scratch.ctx));
+    require(TestSupport_installDocumentOps(scratch.ctx));
     std::string templ = std::string("/tmp/") + prefix + "-XXXXXX";
     require(mkdtemp(templ.data()) != nullptr);
     scratch.dir = templ;

@@ -9,7 +9,7 @@
 #include <initializer_list>
 
 #include "core/mem/mem.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/vfs.h"

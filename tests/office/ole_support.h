@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/result.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 #include "tests/platform/file_fixture.h"

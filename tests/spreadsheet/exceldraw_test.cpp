@@ -25,7 +25,7 @@
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "spreadsheet/reader/sheetpage.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 #include "fonts/textitem.h"

@@ -13,7 +13,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "spreadsheet/edit/celledit.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/format/input.h"

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "core/mem/mem.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/formula/funcnames.h"
 #include "platform/vfs/vfs.h"

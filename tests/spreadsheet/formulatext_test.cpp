@@ -16,7 +16,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "spreadsheet/formula/funcnames.h"
 #include "platform/vfs/vfs.h"

@@ -18,7 +18,7 @@
 #include <unistd.h>
 
 #include "core/mem/mem.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "office/ole2/olewriter.h"
 #include "platform/url/file.h"

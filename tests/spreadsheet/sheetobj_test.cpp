@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/mem/mem.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/reader/biff.h"

@@ -15,7 +15,7 @@
 
 #include "core/mem/mem.h"
 #include "spreadsheet/edit/celledit.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/formula/eval.h"

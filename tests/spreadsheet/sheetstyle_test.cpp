@@ -15,7 +15,7 @@
 #include "core/style/stylerule.h"
 #include "core/text/ustr.h"
 #include "document/edr/node.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/reader/biff.h"

@@ -16,7 +16,7 @@
 #include "spreadsheet/edit/celledit.h"
 #include "core/text/ustr.h"
 #include "document/style/value.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/chart/chart.h"

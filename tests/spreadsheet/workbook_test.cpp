@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "core/text/ustr.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/reader/workbook.h"

@@ -13,6 +13,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "platform/vfs/vfs.h"
+#include "tests/support/document_ops.h"
 #include "tests/support/stream_types.h"
 #include "tests/support/test_engine.h"
 
@@ -46,6 +47,7 @@ template <size_t HeapBytes = (4u << 20)> class LeakCheckedContextTest : public L
         ctx->instance = this->heap.instance;
         this->heap.instance->context = ctx;
         ASSERT_TRUE(TestSupport_registerStreamTypes(ctx));
+        ASSERT_TRUE(TestSupport_installDocumentOps(ctx));
         this->baseline = TestHeap_usedBytes();
     }
     void TearDown() override

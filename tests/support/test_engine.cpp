@@ -45,6 +45,7 @@ size_t TestHeap_usedBytes()
 #include "core/task/task.h"
 #include "platform/host/hostthread.h"
 #include "platform/vfs/vfs.h"
+#include "tests/support/document_ops.h"
 #include "tests/support/stream_types.h"
 
 bool TestEngine_open(TestEngine *e, size_t heapBytes)
@@ -59,7 +60,8 @@ bool TestEngine_open(TestEngine *e, size_t heapBytes)
     if (e->context) {
         e->context->instance = e->instance;
         e->instance->context = e->context;
-        if (TestSupport_registerStreamTypes(e->context) && HostThread_create(e->host, nullptr, nullptr, 0) &&
+        if (TestSupport_registerStreamTypes(e->context) && TestSupport_installDocumentOps(e->context) &&
+            HostThread_create(e->host, nullptr, nullptr, 0) &&
             Task_initScheduler(e->instance, AlienThread_getInstaller()) == 0) {
             e->scheduler = e->context->scheduler;
             return true;

@@ -23,7 +23,7 @@
 #include "document/edr/node.h"
 #include "graphics/image.h"
 #include "graphics/pixelbuf.h"
-#include "office/attach/attach.h"
+#include "document/edr/attach.h"
 #include "platform/api/request.h"
 #include "platform/vfs/vfs.h"
 #include "tests/document/edr_fixture.h"

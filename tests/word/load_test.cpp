@@ -25,7 +25,7 @@
 #include "word/reader/wordfonts.h"
 #include "graphics/pixelbuf.h"
 #include "layout/layout.h"
-#include "office/attach/attach.h"
+#include "document/edr/attach.h"
 #include "platform/api/request.h"
 #include "platform/url/url.h"
 #include "platform/vfs/vfs.h"

@@ -15,7 +15,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 #include "tests/support/heap_fixture.h"

@@ -10,7 +10,7 @@
 
 #include "core/context/context.h"
 #include "core/mem/mem.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/api/engine.h"
 #include "platform/url/url.h"

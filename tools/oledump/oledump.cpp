@@ -17,7 +17,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "host/headless/headless.h"
 #include "core/host/hostservices.h"
 #include "office/ole2/ole.h"

@@ -6,7 +6,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "office/attach/attach.h"
+#include "document/edr/attach.h"
 #include "word/reader/word.h"
 
 namespace

@@ -18,7 +18,7 @@
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/imageconv.h"
-#include "office/attach/attach.h"
+#include "document/edr/attach.h"
 #include "office/officeart/escher.h"
 #include "office/ole2/ole.h"
 #include "office/shape/place.h"

@@ -13,7 +13,7 @@
 #include "core/result.h"
 #include "core/text/ustr.h"
 #include "document/edr/handler.h"
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/vfs.h"
 

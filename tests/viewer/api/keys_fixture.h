@@ -18,6 +18,7 @@
 #include "core/task/worker.h"
 #include "document/edr/doc.h"
 #include "viewer/api/keys.h"
+#include "tests/support/document_ops.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/test_engine.h"
 #include "viewer/view.h"
@@ -42,6 +43,7 @@ class KeyFixture : public EngineFixture {
             ASSERT_EQ(TimerQ_startThread(context, context->eventProc), 0);
             context->config = Config_createStore(context, u"keys");
             ASSERT_NE(context->config, nullptr);
+            ASSERT_TRUE(TestSupport_installDocumentOps(context));
             ASSERT_EQ(Edr_App_init(context, 0), 0);
             Edr_Node *root = nullptr;
             ASSERT_EQ(Edr_Doc_create(context, &doc, &root), 0);

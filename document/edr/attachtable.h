@@ -1,5 +1,5 @@
-// Office-side records of a document that the document model tears down:
-// the per-document table of node attachments (office/attach/attach.h).
+// The teardown side of the per-document table of node attachments
+// (document/edr/attach.h), called by the document model.
 #pragma once
 
 struct Edr_Doc;

@@ -8,7 +8,7 @@
 
 #include "core/context/context.h"
 #include "core/result.h"
-#include "office/attach/attach.h"
+#include "document/edr/attach.h"
 #include "platform/url/url.h"
 #include "tests/document/edr_fixture.h"
 

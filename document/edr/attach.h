@@ -18,7 +18,7 @@
 #include <cstdint>
 
 #include "core/geom/rect.h"
-#include "office/docside.h"
+#include "document/edr/attachtable.h"
 
 struct EngineContext;
 struct Edr_Doc;

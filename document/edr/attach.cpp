@@ -1,5 +1,5 @@
-// Node attachments and small services (office/attach/attach.h).
-#include "office/attach/attach.h"
+// Node attachments and small services (document/edr/attach.h).
+#include "document/edr/attach.h"
 
 #include <climits>
 
@@ -20,7 +20,7 @@ Edr_PrivateEntry *entries(Edr_Doc *doc)
     return doc->sideRecord ? static_cast<Edr_PrivateEntry *>(doc->sideRecord->buffer) : nullptr;
 }
 
-Edr_PrivateEntry *findEntry(Edr_Doc *doc, Edr_Node *node)
+Edr_PrivateEntry *findAttachEntry(Edr_Doc *doc, Edr_Node *node)
 {
     if (!node || !(node->flags & Edr_Node_privateBit) || !doc->sideRecord)
         return nullptr;
@@ -35,7 +35,7 @@ Edr_PrivateEntry *findEntry(Edr_Doc *doc, Edr_Node *node)
 // is being torn down.
 void detach(Edr_Doc *doc, Edr_Node *node)
 {
-    Edr_PrivateEntry *entry = findEntry(doc, node);
+    Edr_PrivateEntry *entry = findAttachEntry(doc, node);
     if (node)
         node->flags &= ~uint32_t(Edr_Node_privateBit);
     if (!entry)
@@ -205,7 +205,7 @@ int Edr_Node_getPrivate(Edr_Doc *doc, Edr_Node *node, void **out)
 {
     *out = nullptr;
     Edr_Doc_readLock(doc);
-    if (Edr_PrivateEntry *e = findEntry(doc, node))
+    if (Edr_PrivateEntry *e = findAttachEntry(doc, node))
         *out = e->data;
     Edr_Doc_readUnlock(doc);
     return Res_ok;
@@ -215,7 +215,7 @@ int Edr_Node_getPrivateDestructor(Edr_Doc *doc, Edr_Node *node, Edr_PrivateDestr
 {
     *out = nullptr;
     Edr_Doc_readLock(doc);
-    if (Edr_PrivateEntry *e = findEntry(doc, node))
+    if (Edr_PrivateEntry *e = findAttachEntry(doc, node))
         *out = e->destructor;
     Edr_Doc_readUnlock(doc);
     return Res_ok;

@@ -5,7 +5,7 @@
 // its bytes in the order the byte-order mark gives, so a big-endian file
 // reads right on this little-endian host and a short or hostile header is
 // caught by the checks before any value is used.
-#include "document/types/oleprobe.h"
+#include "office/ole2/oleprobe.h"
 
 #include "core/mem/mem.h"
 #include "core/result.h"

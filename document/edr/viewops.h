@@ -1,0 +1,58 @@
+// The viewer's operations that the document model calls: a document's
+// highlight style and shared lists, its focus, the publication of a
+// finished layout pass, and walks over the laid-out objects of its view.
+// The viewer installs the table on the engine context when it starts
+// (viewer/docops.h); the document model calls through the Edr_View_
+// functions below. Without a table no record is made (0, *cell null),
+// nothing is published (0), no tick runs, the view mode is the page view (0), there is no edit focus, a walk visits nothing
+// (0) and a sub-document has the empty rectangle (0).
+#pragma once
+
+#include <cstdint>
+
+struct EngineContext;
+struct Edr_Doc;
+struct Edr_Node;
+struct ObjHeader;
+struct EventProcMsg;
+
+struct Edr_ViewOps {
+    int (*createHighlightStyle)(EngineContext *context, void **cell);
+    void (*destroyHighlightStyle)(void *record);
+    void (*releaseFocus)(void *record, Edr_Doc *doc);
+    int (*publishLayout)(Edr_Doc *doc);
+    int (*createSharedLists)(void **cell);
+    void (*destroySharedLists)(void *record);
+    int (*hasEditFocus)(Edr_Doc *doc);
+    // Visits the laid-out objects of the view meeting area (null: all):
+    // 0 or the visitor's stop value.
+    int (*walkObjects)(Edr_Doc *doc, int (*visitor)(ObjHeader *object, void *context), void *context,
+                       const int32_t *area, void *extra);
+    int (*focusHitTest)(Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4], void *unused);
+    // The document's animation tick: stopped at manager shut-down, run on
+    // the settle notification.
+    void (*cancelTick)(Edr_Doc *doc);
+    void (*tick)(void *context, EventProcMsg *msg, Edr_Doc *doc);
+    // The engine's view mode (0 page view, 1 or 3 flow) and, in a flow
+    // mode, the width text flows to (16.16; null width allowed).
+    void (*viewMode)(EngineContext *app, uint32_t *mode, int32_t *width);
+};
+
+// The installed table of context, or of the calling engine thread's
+// context when context is null; null when none is installed.
+const Edr_ViewOps *Edr_ViewOps_get(EngineContext *context);
+
+// The calls through the table (context null: the calling thread's).
+int Edr_View_createHighlightStyle(EngineContext *context, void **cell);
+void Edr_View_destroyHighlightStyle(EngineContext *context, void *record);
+void Edr_View_releaseFocus(EngineContext *context, void *record, Edr_Doc *doc);
+int Edr_View_publishLayout(EngineContext *context, Edr_Doc *doc);
+int Edr_View_createSharedLists(EngineContext *context, void **cell);
+void Edr_View_destroySharedLists(EngineContext *context, void *record);
+int Edr_View_hasEditFocus(EngineContext *context, Edr_Doc *doc);
+int Edr_View_walkObjects(EngineContext *context, Edr_Doc *doc, int (*visitor)(ObjHeader *object, void *context),
+                         void *visitContext, const int32_t *area, void *extra);
+int Edr_View_focusHitTest(EngineContext *context, Edr_Doc *doc, Edr_Node *subdoc, int32_t out[4]);
+void Edr_View_cancelTick(EngineContext *context, Edr_Doc *doc);
+void Edr_View_tick(EngineContext *context, void *tickContext, EventProcMsg *msg, Edr_Doc *doc);
+void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width);

@@ -1,0 +1,34 @@
+// The table of layout operations handed to the document model.
+#include "layout/docops.h"
+
+#include "core/context/context.h"
+#include "core/result.h"
+#include "document/edr/layoutops.h"
+#include "layout/layout.h"
+#include "layout/line.h"
+
+namespace {
+
+// The document keeps its layout cache as an untyped word.
+void Layout_clearCacheWord(void *cache)
+{
+    Layout_clearCache(static_cast<LayoutCache *>(cache));
+}
+
+constexpr Edr_LayoutOps kLayoutDocumentOps = {
+    Layout_document,
+    Layout_redrawNode,
+    Edr_Node_extraFree,
+    Layout_paletteColour,
+    Layout_clearCacheWord,
+};
+
+} // namespace
+
+int Layout_installDocumentOps(EngineContext *context)
+{
+    if (!context)
+        return Res_missingArgument;
+    context->layoutOps = &kLayoutDocumentOps;
+    return Res_ok;
+}

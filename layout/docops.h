@@ -1,0 +1,11 @@
+// Layout's side of the document model: installs the table of layout
+// operations (the layout pass, redraws, extra records, the palette and the
+// layout cache) that the document model calls through
+// (document/edr/layoutops.h).
+#pragma once
+
+struct EngineContext;
+
+// Installs the table on context (again is harmless). 0; 16 for a null
+// context.
+int Layout_installDocumentOps(EngineContext *context);
