@@ -363,6 +363,28 @@ void FontEnc_freeSingleByte(void *table)
 
 // ------------------------------------------------------ embedded fonts
 
+// The TrueType side of the dispatch. A kind-48 face is an ordinary
+// TrueType face over the document's bytes (its maps and glyphs are read by
+// the TrueType reader), so it carries no query word of its own and there
+// is no operation to forward to: -1 and 0, as for an unknown kind.
+int32_t EmbeddedTrueType_queryWord(FontFace *)
+{
+    return -1;
+}
+
+int EmbeddedTrueType_forward(FontFace *, uintptr_t, uintptr_t, uintptr_t)
+{
+    return 0;
+}
+
+// The kind-50 side: a face built from a document's font program answers
+// its glyphs through its own glyph program (fonts/embeddedfont.h); no
+// caller sends it an operation of its own, so the forward answers 0.
+int EmbeddedFont_forward(FontFace *, uintptr_t, uintptr_t, uintptr_t)
+{
+    return 0;
+}
+
 int32_t EmbFont_queryWord(FontFace *font)
 {
     if (!font)

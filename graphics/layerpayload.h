@@ -4,8 +4,7 @@
 // display code (a clip or transform group, say). The layer list needs only
 // four things of it: a payload derived from a parent payload and an
 // argument, its release, an origin that translation and transformation
-// move, and the box the group covers. graphics/interim.cpp holds stand-ins
-// until the display groups are built.
+// move, and the box the group covers.
 #pragma once
 
 #include <cstdint>

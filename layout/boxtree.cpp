@@ -16,6 +16,7 @@
 #include "core/style/propids.h"
 #include "core/task/task.h"
 #include "document/edr/doc.h"
+#include "document/manager/manager.h"
 #include "document/edr/docmsg.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
@@ -654,6 +655,19 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     Mem_free(rec);
     Box_free(root);
     return err;
+}
+
+// A node whose look changed in place (a form control's value, a picture
+// that arrived) is shown again by laying the document out again: the pass
+// rebuilds the node's display items with the rest of its page, and the
+// pages it publishes are redrawn by the display (View_publishLayout). The
+// node needs no mark of its own: a pass lays the whole tree out. A
+// document that no manager runs for (none shows it) has nothing to redraw.
+int Layout_redrawNode(EngineContext *, Edr_Doc *doc, Edr_Node *node)
+{
+    if (!doc || !node)
+        return Res_nullInput;
+    return Edr_Mgr_queueChange(doc);
 }
 
 int Layout_document(Edr_Doc *doc)

@@ -4,11 +4,7 @@
 // image, control, sub-document and palette services that the style code's
 // measuring needs.
 //
-// Only the services that modules built before layout call are declared
-// here so far, and the records hold only the fields those modules read;
-// every service except the cursor arithmetic (layout/cursor.cpp) has an
-// interim definition in layout/interim.cpp. Layout extends the records and
-// replaces the interims when it is built.
+// The records hold the fields that the modules below layout read.
 #pragma once
 
 #include <cstddef>

@@ -2,8 +2,7 @@
 //
 // A layer list hands every movable item's box to a collector (reset, then
 // add) to learn what a page's items cover, and asks layout whether an item
-// survives a clip. layout/interim.cpp holds stand-ins until layout builds
-// them; the collector record grows then.
+// survives a clip.
 #pragma once
 
 #include <cstdint>

@@ -398,6 +398,14 @@ void Edr_Sect_destroyPage(void *entry)
     Mem_free(page);
 }
 
+// The display draws a sub-document's page from its page record, looked up
+// by key each time the section is drawn, so a section list never has to
+// hold the page open between draws: every page answers 0.
+int32_t Layout_pageQuery(const ClipEntry *)
+{
+    return 0;
+}
+
 int Edr_Sect_openSubdocPage(void *entry)
 {
     SectionSubdoc *s = static_cast<SectionSubdoc *>(entry);

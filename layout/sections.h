@@ -42,6 +42,11 @@ struct SectionSubdoc {
     Edr_PageEntry *handle;  // the open page, or null
 };
 
+// Asked about the layout of an embedded page opened in a section list: a
+// non-zero answer keeps the page open.
+struct ClipEntry;
+int32_t Layout_pageQuery(const ClipEntry *pageLayout);
+
 // Lets the section code prepare a section box: in flow mode 3, unless the
 // document's mark flag is set, nested blocks become section jobs.
 void Edr_Sect_prepareBox(LayoutBox *sectionBox);

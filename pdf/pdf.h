@@ -2,8 +2,8 @@
 //
 // Pdf_describe fills the PDF handler's descriptor. The recognition half
 // (MIME match, header sniffer) lives in pdf/pdfsniff.cpp, over the header
-// test that the plain-text importer shares (document/import/textsniff.h); the open, step, close and fragment operations belong
-// to the PDF reader, whose interim definitions are in pdf/interim.cpp.
+// test that the plain-text importer shares (document/import/textsniff.h); the
+// open, step, close and fragment operations belong to the PDF reader.
 #pragma once
 
 #include <cstddef>
@@ -33,7 +33,7 @@ int Pdf_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t 
 int Pdf_sniff(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score,
               uint32_t *typeId);
 
-// The PDF reader's operations (interim until the reader exists).
+// The PDF reader's operations.
 int Pdf_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsHandle *stream, Edr_Doc *doc,
              Edr_Node *target);
 int Pdf_step(Edr_Doc *doc, uint32_t page);

@@ -1,7 +1,4 @@
 // Spreadsheet-side records of a document that the document model keeps.
-//
-// Only the services that modules built before the spreadsheet subsystem
-// call are declared here so far.
 #pragma once
 
 #include "document/edr/docmarks.h"

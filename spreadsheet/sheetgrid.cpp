@@ -2,6 +2,8 @@
 // and the column widths.
 #include "spreadsheet/sheetgrid.h"
 
+#include "spreadsheet/docside.h"
+
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/stylerule.h"
@@ -199,4 +201,25 @@ void Excel_colWidthsCompute(SheetGrid *grid)
         total += w;
     }
     m->totalWidth = int32_t(total);
+}
+
+// ------------------------------------------------------ pending updates
+
+// A workbook keeps no queue of updates beside its tree: a cell edit
+// (viewer/sheetview.cpp) changes the cell's nodes and style rules under the
+// tree's write lock, and those changes queue the manager's pass as they do
+// in any document. So a pass
+// takes nothing, and there is nothing to drop or to give back.
+int Excel_Doc_takeUpdates(Edr_Doc *, void **updates)
+{
+    *updates = nullptr;
+    return 0;
+}
+
+void Excel_Doc_dropUpdates(Edr_Doc *, void *)
+{
+}
+
+void Excel_Doc_returnUpdates(Edr_Doc *, void *)
+{
 }

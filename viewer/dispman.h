@@ -228,10 +228,6 @@ void Dispman_wakeThumbnailsIfIdle(DispmanCtx *dm);
 int Dispman_onDocumentChanged(EngineContext *context, uint32_t kind, Edr_Doc *document,
                               int32_t pageKey, uint32_t pageKind);
 
-struct ClipEntry;
-// Asked about the layout of an embedded page opened in a section list: a
-// non-zero answer keeps the page open.
-int32_t Layout_pageQuery(const ClipEntry *pageLayout);
 
 // ----------------------------------------------------------- the views
 

@@ -12,10 +12,10 @@
 #include "document/edr/page.h"
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
-#include "graphics/graphics.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "viewer/dispman.h"
+#include "viewer/pagerender.h"
 
 namespace
 {
@@ -249,6 +249,17 @@ int View_thumbnailSize(int32_t width, int32_t height, int32_t widthLimit, int32_
     return Res_ok;
 }
 
+namespace
+{
+
+// The scale word of the thumbnail bitmap: the matrix's units are pixels
+// times 65536 / 8, as in the thumbnail pass's pictures.
+constexpr int32_t itemThumbScale = 8;
+
+void itemNoteDrawn(void *, const Rect *) {}
+
+} // namespace
+
 int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey, uint32_t pageKind,
                          PixelBuf **output, int32_t widthLimit, int32_t heightLimit, int32_t ratioLimit)
 {
@@ -265,16 +276,37 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
                              &d);
     PixelBuf *thumb = nullptr;
     Bitmap *bitmap = nullptr;
+    void *band = nullptr;
+    RenderBuffers *buffers = nullptr;
     if (!err)
         err = PixelBuf_create(&thumb, tw, th, Pixel_format565, 0x10000);
     if (!err) {
         memset(thumb->pixels, 0, size_t(thumb->stride) * size_t(thumb->height));
-        err = Bitmap_create(ctx, &bitmap, tw, th, Pixel_format565, 0x10000, thumb->pixels, 0);
+        err = Bitmap_create(ctx, &bitmap, tw, th, Pixel_format565, itemThumbScale, thumb->pixels, 0);
     }
     if (!err) {
-        Matrix m{0x4000000 / d, 0, 0, 0x4000000 / d, 0, 0};
-        err = DisplayList_drawPage(ctx, page, bitmap, &m);
+        band = Mem_malloc(Dispman_pageBandDefault);
+        err = band ? RenderBuffers_create(&buffers, ctx, band, Dispman_pageBandDefault) : int(Res_noMemory);
     }
+    if (!err) {
+        // The page rectangle onto the whole picture, top to top (y grows
+        // upward in both), through the bitmap's scale word; the page is
+        // drawn as the thumbnail pass draws one, embedded pages included,
+        // with its own colour under its items and no highlights.
+        int64_t pw = int64_t(b[2]) - b[0], ph = int64_t(b[3]) - b[1];
+        int64_t sx = (int64_t(tw) << 32) / (itemThumbScale * pw);
+        int64_t sy = (int64_t(th) << 32) / (itemThumbScale * ph);
+        Matrix m{clamp32(sx), 0, 0, clamp32(sy), clamp32(-(int64_t(b[0]) * sx) / 65536),
+                 clamp32(-(int64_t(b[1]) * sy) / 65536)};
+        DrawFlags flags;
+        DrawFlags_clear(ctx, &flags);
+        flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights;
+        Rect clip{0, 0, tw, th};
+        err = PageRender_walk(page, &m, &clip, &clip, bitmap, nullptr, &flags, itemNoteDrawn, nullptr,
+                              PageRender_drawBanded, buffers, ctx, 1, 0);
+    }
+    RenderBuffers_free(buffers);
+    Mem_free(band);
     Bitmap_destroy(bitmap);
     Edr_Page_release(entry, 0);
     if (err) {

@@ -6,10 +6,23 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/page.h"
-#include "graphics/graphics.h"
 #include "platform/api/app.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/viewer.h"
+
+// A page record keeps no scrolled column: no importer lays a page out as a
+// column that scrolls inside it (a column of the viewer, viewer/column.h,
+// belongs to a view, not to a page). So a page that is there answers 4097
+// and the viewer keeps its hints undecided.
+int Page_queryScrollHints(Edr_Doc *document, int32_t key, uint32_t kind, uint32_t *, uint32_t *)
+{
+    Edr_PageEntry *entry = nullptr;
+    int err = Edr_Page_find(&entry, document, key, kind, 0);
+    if (err)
+        return err;
+    Edr_Page_release(entry, 0);
+    return 4097;
+}
 
 int FvPage_refreshScrollHints(FvViewer *viewer)
 {

@@ -200,3 +200,27 @@ void Fv_freeReserve(FvViewer *viewer)
     Mem_free(viewer->reserveBuffers);
     viewer->reserveBuffers = nullptr;
 }
+
+// ------------------------------------------------ module steps
+
+// The viewer's settings live in the configuration store and are read when
+// they are used (Fv_registerDefaults gives them their defaults per viewer),
+// and its display settings are the display manager's, read by
+// Dispman_init; so neither module step keeps a record.
+int View_initSettings(EngineContext *)
+{
+    return Res_ok;
+}
+
+void View_freeSettings(EngineContext *)
+{
+}
+
+int View_initDisplaySettings(EngineContext *)
+{
+    return Res_ok;
+}
+
+void View_freeDisplaySettings(EngineContext *)
+{
+}

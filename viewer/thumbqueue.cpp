@@ -134,6 +134,9 @@ void FvViewer_freeCallbacks(FvViewer *viewer)
     if (!viewer || !viewer->viewCallbacks)
         return;
     ViewCallbacks *cb = viewer->viewCallbacks;
+    // An identity screen still showing ends with the viewer.
+    if (cb->identTask && cb->identOps && cb->identOps->stop)
+        (void)cb->identOps->stop(viewer->context, viewer->screen, &cb->identTask);
     Mem_free(const_cast<ViewCallbackOps *>(cb->ops));
     Mem_free(cb->modeOps);
     Mem_free(cb->identOps);

@@ -9,9 +9,7 @@
 // key handling (viewer/api/keys.h) reads and writes it on the
 // application thread only.
 //
-// The viewer services below are the viewer's; until focus navigation is
-// built, viewer/interim.cpp gives each the least that key handling needs of
-// it. Page moves, fits, margins, zoom, settles and the settings are the
+// The viewer services below are the viewer's. Page moves, fits, margins, zoom, settles and the settings are the
 // viewer's own (viewer/navigate.h, viewer/zoompan.h), called with
 // FvView::viewer; a view without a viewer record keeps its page index, fit
 // mode and zoom in its own words.

@@ -9,7 +9,6 @@
 // opening a URL makes a fresh eDR document and starts its translation, and
 // the translation's end is reported to the host (request 0x1000A with the
 // document's information when it loaded, error 0x10002 when it failed).
-// The display-side services have interim definitions (viewer/interim.cpp).
 #pragma once
 
 #include <cstdint>
@@ -140,12 +139,14 @@ struct FvModeOps {
     int32_t (*refresh)(FvViewer *viewer);
 };
 struct IdentOps;
+struct Task;
 // The view-callback record (made by FvViewer_createCallbacks,
 // graphics/thumbqueue.h): three slots, each a heap record freed with it.
 struct ViewCallbacks {
     const ViewCallbackOps *ops; // slot 1, filled by the viewer's other parts (or null)
     FvModeOps *modeOps;         // slot 2 (FlowMode_install, viewer/flowmode.h)
     IdentOps *identOps;         // slot 3 (FvViewer_installIdentOps)
+    Task *identTask;            // the identity screen's task while it shows (View_showIdentity)
 };
 
 

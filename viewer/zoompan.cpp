@@ -14,6 +14,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
+#include "platform/api/ident.h"
 #include "viewer/flowmode.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/navigate.h"
@@ -796,4 +797,42 @@ void ZoomPoint_onRect(FvViewer *viewer, void *argument)
         break;
     }
     ZoomPoint_set(viewer, sx + ox, sy + oy);
+}
+
+// ------------------------------------------------ what keys leave behind
+
+// A pan animation is a flag of the view that the next pan step reads; the
+// steps themselves are the display manager's queued pans, so stopping one
+// is clearing the flag.
+void Fv_cancelPanAnimation(FvView *view)
+{
+    view->panAnimating = 0;
+}
+
+// Each key's action already queued what it changed (a pan, a zoom, a page
+// switch or a focus move, each with its own redraw), so a key release has
+// nothing left to update.
+void Fv_postKeyUpdate(FvView *)
+{
+}
+
+// The identity screen runs on its own task through the viewer's identity
+// operations (platform/api/ident.h); the pictures are the identity
+// record's. A screen that already shows is left to run.
+void View_showIdentity(FvViewer *viewer, int32_t ms)
+{
+    ViewCallbacks *cb = viewer ? viewer->viewCallbacks : nullptr;
+    const IdentOps *ops = cb ? cb->identOps : nullptr;
+    if (!ops || !ops->show)
+        return;
+    if (cb->identTask && ops->running && ops->running(&cb->identTask))
+        return;
+    (void)ops->show(viewer->context, nullptr, nullptr, &cb->identTask, viewer->screen, ms, nullptr);
+}
+
+// Timed event 21 is for the viewer's own timers; the viewer parts that
+// keep timers (animations, the click timer, the thumbnail pass) run them
+// on the timer queue instead, so nothing listens here.
+void Fv_timedEventHook(FvViewer *, HostContext *, intptr_t, intptr_t)
+{
 }

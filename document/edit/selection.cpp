@@ -15,6 +15,7 @@
 #include "core/text/cstr.h"
 #include "core/text/ustr.h"
 #include "document/edit/edit_internal.h"
+#include "document/edr/appdoc.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"

@@ -270,6 +270,8 @@ struct Edr_App {
     Edr_ImageHookFn imageHook;
     Edr_PageHookFn pageHook;
     Edr_DisplayHooks displayHooks;  // copied by every new document (the display manager's)
+    const struct AppDocCallbacks *docCallbacks; // the application's document callbacks
+                                    // (document/edr/appdoc.h; null: none)
 };
 
 // ------------------------------------------------------------ application

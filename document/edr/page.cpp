@@ -18,6 +18,7 @@
 #include "core/task/eventproc.h"
 #include "document/edr/docmsg.h"
 #include "core/task/task.h"
+#include "document/edr/appdoc.h"
 #include "document/edr/doc.h"
 #include "document/manager/manager.h"
 #include "platform/api/errortext.h"

@@ -22,6 +22,7 @@
 #include "core/task/task.h"
 #include "core/task/timerq.h"
 #include "core/task/worker.h"
+#include "document/edr/appdoc.h"
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"

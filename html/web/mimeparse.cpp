@@ -9,6 +9,7 @@
 #include "core/task/task.h"
 #include "html/parser.h"
 #include "html/web/mime.h"
+#include "office/zip/mimesrc.h"
 
 namespace {
 
@@ -650,4 +651,30 @@ int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_
         !cur->firstChild)
         return Res_mimeNoBody;
     return Res_ok;
+}
+
+// ------------------------------------------------------- body-source lists
+
+int Mime_srcListCreate(EngineContext *ctx, MimeSrcList **out)
+{
+    *out = static_cast<MimeSrcList *>(Mem_calloc(1, sizeof(MimeSrcList)));
+    if (!*out)
+        return Res_noMemory;
+    int err = Lock_init(ctx, &(*out)->lock);
+    if (err) {
+        Mem_free(*out);
+        *out = nullptr;
+    }
+    return err;
+}
+
+void Mime_srcListFree(MimeSrcList *list)
+{
+    if (!list)
+        return;
+    for (uint32_t i = 0; i < list->count; i++)
+        Mime_srcFree(list->sources[i]);
+    Mem_free(list->sources);
+    Lock_fini(&list->lock);
+    Mem_free(list);
 }

@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 
-struct Edr_Doc;
 struct EngineContext;
 struct Url;
 struct VfsHandle;
@@ -68,11 +67,3 @@ typedef jmp_buf JmpBuf;
 // The start and end steps of a module without state: 0 / nothing.
 int Module_startNoop();
 void Module_endNoop();
-
-// Dispatchers into the application's table of document callbacks (reached
-// from the document's application context): each calls its slot with the
-// document and returns the slot's result; 0 when the document, the table
-// or the slot is missing. Slot 3 tells the document's handler that the
-// selection may have changed; slot 1 is told that a page was published.
-int AppDoc_callSlot1(Edr_Doc *doc);
-int Edr_Doc_callSelectionHook(Edr_Doc *doc);

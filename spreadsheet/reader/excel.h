@@ -1,8 +1,4 @@
 // The Excel handler as the document-type registry sees it.
-//
-// Only the services that modules built before the spreadsheet reader call
-// are declared here so far; spreadsheet/interim.cpp holds interim
-// definitions.
 #pragma once
 
 #include <cstdint>

@@ -140,52 +140,6 @@ TEST_F(PageObjTest, NestedDocumentsVisitedDepthFirst)
     });
 }
 
-TEST_F(PageObjTest, FocusableObjectsOfTheView)
-{
-    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
-        Edr_Node *link = makeGroup(doc, root, Edr_Insert_lastChild, 5);
-        setUrl(doc, link, u"http://a.example/");
-        Edr_Node *text = makeText(doc, link, u"go");
-        Edr_Node *plain = makeGroup(doc, root, Edr_Insert_lastChild, 5);
-        ObjHeader *onLink = object(link, 0, 0, 10, 10);
-        ObjHeader *onPlain = object(plain, 0, 20, 10, 30);
-        ObjHeader *onText = object(text, 20, 0, 30, 10);
-        ObjHeader *fixed = object(link, 0, 0, 5, 5, Obj_hidden);
-        ObjHeader *far = object(link, 100, 100, 110, 110, Obj_focusInside);
-        publish(doc, {onLink, onPlain, onText, fixed, far});
-
-        std::vector<ObjHeader *> got;
-        auto collect = [](ObjHeader *o, void *extra) {
-            static_cast<std::vector<ObjHeader *> *>(extra)->push_back(o);
-            return 0;
-        };
-        const int32_t area[4] = {0, 0, 25, 15};
-        ASSERT_EQ(Edr_Doc_walkFocusables(doc, collect, area, &got), 0);
-        ASSERT_EQ(got.size(), 2u);
-        EXPECT_EQ(got[0], onLink);
-        EXPECT_EQ(got[1], onText);
-        const uint32_t both = Obj_focusCandidate | Obj_focusInside;
-        EXPECT_EQ(onLink->flags & both, both);
-        EXPECT_EQ(onText->flags & both, both);
-        EXPECT_EQ(onPlain->flags & both, 0u);
-        EXPECT_EQ(fixed->flags & both, uint32_t(Obj_focusInside));  // not tested again
-        EXPECT_EQ(far->flags & both, uint32_t(Obj_focusCandidate)); // outside now
-
-        // The objects of one node, and their bounds.
-        Edr_ObjWalkOps ops{Edr_Obj_matchKey, Edr_Obj_accumulateBounds};
-        Edr_ObjBounds bounds{{0, 0, 0, 0}, INT32_MAX, INT32_MAX};
-        far->origin[0] = -50;
-        ASSERT_EQ(Edr_Node_walkObjects(doc, link, &ops, &bounds), 0);
-        EXPECT_EQ(bounds.rect[0], 0);
-        EXPECT_EQ(bounds.rect[2], 60);
-        EXPECT_EQ(bounds.rect[3], 110);
-        EXPECT_EQ(bounds.minX, 0);
-        EXPECT_EQ(bounds.minY, 0);
-        for (Edr_Node *n : {link, text, plain})
-            Edr_Node_release(doc, n);
-    });
-}
-
 TEST_F(PageObjTest, ImageObjectsAndFormControls)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {

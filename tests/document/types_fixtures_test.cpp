@@ -1,8 +1,7 @@
 // Recognition of the committed fixtures through file URLs, with the
 // handlers registered in the host's order (Word, Excel, PowerPoint,
 // images, plain text, PDF, HTML). The plain-text handler is the tests'
-// own, built on the shared text test; the others are the engine's (real
-// sniffers for Word and PDF, interim descriptors for the rest).
+// own, built on the shared text test; the others are the engine's.
 #include <gtest/gtest.h>
 
 #include "app/dockinds.h"

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "core/result.h"
-#include "document/interim.h"
 #include "document/types/doctype.h"
 #include "tests/document/types_support.h"
 #include "tests/platform/file_fixture.h"
@@ -291,15 +290,6 @@ TEST_F(RegistryTest, FileNameStage)
     EXPECT_EQ(s.bestType, 25u);
     EXPECT_EQ(DocType_result(&s, &mime, &d), Res_ok);
     EXPECT_EQ(S(mime), "text/plain");
-}
-
-TEST_F(RegistryTest, InterimDescriptorsRecogniseNothing)
-{
-    ASSERT_EQ(DocType_register(ctx, DocType_describeInterim), Res_ok);
-    std::string handler, mime;
-    EXPECT_EQ(recognise("%PDF-1.4 data", u"application/pdf", &handler, &mime), Res_docTypeUnknown);
-    EXPECT_EQ(mime, "application/pdf");
-    EXPECT_EQ(registry->head->desc.enabled, 1u);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // draws into it (a task trace on the hand-driven clock).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,14 @@
 #include "core/style/stylerule.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
+#include "document/edr/pageobj.h"
+#include "core/container/obj.h"
+#include "viewer/docview.h"
 #include "graphics/bitmap.h"
 #include "core/host/hostservices.h"
 #include "viewer/api/forward.h"
 #include "platform/api/request.h"
+#include "platform/url/url.h"
 #include "tests/viewer/dispman_fixture.h"
 #include "viewer/screen/screen.h"
 
@@ -342,6 +347,217 @@ TEST_F(DispViewTest, AReplacedSubdocumentRedrawsTheViews)
         Edr_Doc_release(doc);
         Dispman_destroyView(ctx(), &a);
         Dispman_destroyView(ctx(), &b);
+    });
+}
+
+// Display items of a plain class, one page of doc with a chain of them.
+constexpr ObjClass walkPlainClass{nullptr, int32_t(4 * sizeof(intptr_t)), nullptr, Obj_itemPlain};
+
+ObjHeader *walkItem(int32_t x0, int32_t y0, int32_t x1, int32_t y1)
+{
+    ObjHeader *o = Obj_create(&walkPlainClass, 0);
+    Rect box{x0, y0, x1, y1};
+    Obj_setBox(o, &box);
+    return o;
+}
+
+void publishItems(Edr_Doc *doc, int32_t key, std::initializer_list<ObjHeader *> items)
+{
+    auto *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
+    rec->doc = doc;
+    rec->bounds[1] = -inch;
+    rec->bounds[2] = inch;
+    ObjHeader *last = nullptr;
+    for (ObjHeader *o : items) {
+        if (last)
+            Obj_setNext(last, o);
+        else
+            rec->objects = o;
+        last = o;
+    }
+    ASSERT_EQ(Edr_Page_publishLayout(doc, key, 0, 0, rec, 0, 1), 0);
+}
+
+// A page link of the view to doc's page key (kind 0).
+Edr_Node *linkPage(DispmanView *view, Edr_Doc *doc, int32_t key)
+{
+    const int32_t placement[6] = {0x10000, 0, 0, 0x10000, 0, 0};
+    Edr_Node *node = nullptr;
+    EXPECT_EQ(Edr_Node_createSubdoc(view->backdropDoc, view->pageGroup, Edr_Insert_lastChild, &node, doc,
+                                    placement, key, 0),
+              0);
+    Edr_Node_release(view->backdropDoc, node);
+    return node;
+}
+
+int collectItem(ObjHeader *o, void *context)
+{
+    static_cast<std::vector<ObjHeader *> *>(context)->push_back(o);
+    return 0;
+}
+
+// The walks of a document's laid-out objects visit what the display's views
+// show of it: nothing while no view links a page of it, the linked pages'
+// items once each however many views link them, never the pages that are
+// only published.
+TEST_F(DispViewTest, TheObjectWalkVisitsOnlyTheShownPages)
+{
+    start();
+    Screen s = screen(106, 106);
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        ObjHeader *a1 = walkItem(0, -20, 10, -10), *a2 = walkItem(30, -20, 40, -10);
+        ObjHeader *b1 = walkItem(0, -20, 10, -10);
+        publishItems(doc, 1, {a1, a2});
+        publishItems(doc, 2, {b1});
+        const Edr_ObjWalkOps ops{nullptr, collectItem};
+        auto walk = [&] {
+            std::vector<ObjHeader *> got;
+            EXPECT_EQ(Edr_Node_walkObjects(doc, nullptr, &ops, &got), 0);
+            return got;
+        };
+        EXPECT_TRUE(walk().empty()) << "no view shows the document";
+
+        DispmanView *a = nullptr, *b = nullptr;
+        ASSERT_EQ(Dispman_createView(ctx(), &a, &s, nullptr, 0, nullptr), 0);
+        EXPECT_TRUE(walk().empty()) << "a view that shows nothing";
+        linkPage(a, doc, 1);
+        EXPECT_EQ(walk(), (std::vector<ObjHeader *>{a1, a2}));
+
+        // The area limits the walk to the objects that meet it.
+        std::vector<ObjHeader *> got;
+        const int32_t area[4] = {25, -30, 50, 0};
+        EXPECT_EQ(View_walkObjects(doc, collectItem, &got, area, nullptr), 0);
+        EXPECT_EQ(got, (std::vector<ObjHeader *>{a2}));
+
+        // A second view on page 1 and page 2: page 1 is still walked once.
+        ASSERT_EQ(Dispman_createView(ctx(), &b, &s, nullptr, 0, nullptr), 0);
+        linkPage(b, doc, 1);
+        linkPage(b, doc, 2);
+        std::vector<ObjHeader *> both = walk();
+        EXPECT_EQ(both.size(), 3u);
+        EXPECT_EQ(std::count(both.begin(), both.end(), a1), 1);
+        EXPECT_EQ(std::count(both.begin(), both.end(), b1), 1);
+
+        // A visitor's stop value ends the walk and is the result.
+        int visits = 0;
+        auto stop = [](ObjHeader *, void *c) {
+            ++*static_cast<int *>(c);
+            return 7;
+        };
+        EXPECT_EQ(View_walkObjects(doc, stop, &visits, nullptr, nullptr), 7);
+        EXPECT_EQ(visits, 1);
+
+        Dispman_destroyView(ctx(), &a);
+        Dispman_destroyView(ctx(), &b);
+        EXPECT_TRUE(walk().empty());
+        Edr_Doc_release(doc);
+    });
+}
+
+// The focus walk over the shown page: candidates are objects of focus
+// targets (a group with a URL and what it holds), inside the area; every
+// object's candidate and inside bits are set on the way, hidden objects
+// keep their candidate bit untested. The objects of one node and their
+// bounds come from the same walk.
+TEST_F(DispViewTest, FocusableObjectsOfTheShownPage)
+{
+    start();
+    Screen s = screen(106, 106);
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        Edr_Node *root = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, &root), 0);
+        auto group = [&] {
+            Edr_Node *n = nullptr;
+            EXPECT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 5, &n), 0);
+            return n;
+        };
+        Edr_Node *link = group();
+        Url *url = Url_new(u"http://a.example/");
+        ASSERT_NE(url, nullptr);
+        EXPECT_EQ(Edr_Node_setUrl(doc, link, url), 0);
+        Url_free(url);
+        Edr_Node *text = nullptr;
+        ASSERT_EQ(Edr_Node_createText(doc, link, Edr_Insert_lastChild, &text, u"go", 2), 0);
+        Edr_Node *plain = group();
+        auto item = [](Edr_Node *node, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t flags = 0) {
+            ObjHeader *o = walkItem(x0, y0, x1, y1);
+            o->node = node;
+            o->flags = flags;
+            return o;
+        };
+        ObjHeader *onLink = item(link, 0, 0, 10, 10);
+        ObjHeader *onPlain = item(plain, 0, 20, 10, 30);
+        ObjHeader *onText = item(text, 20, 0, 30, 10);
+        ObjHeader *fixed = item(link, 0, 0, 5, 5, Obj_hidden);
+        ObjHeader *far = item(link, 100, 100, 110, 110, Obj_focusInside);
+        publishItems(doc, 0, {onLink, onPlain, onText, fixed, far});
+        DispmanView *view = nullptr;
+        ASSERT_EQ(Dispman_createView(ctx(), &view, &s, nullptr, 0, nullptr), 0);
+        linkPage(view, doc, 0);
+
+        std::vector<ObjHeader *> got;
+        auto collect = [](ObjHeader *o, void *extra) {
+            static_cast<std::vector<ObjHeader *> *>(extra)->push_back(o);
+            return 0;
+        };
+        const int32_t area[4] = {0, 0, 25, 15};
+        ASSERT_EQ(Edr_Doc_walkFocusables(doc, collect, area, &got), 0);
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0], onLink);
+        EXPECT_EQ(got[1], onText);
+        const uint32_t both = Obj_focusCandidate | Obj_focusInside;
+        EXPECT_EQ(onLink->flags & both, both);
+        EXPECT_EQ(onText->flags & both, both);
+        EXPECT_EQ(onPlain->flags & both, 0u);
+        EXPECT_EQ(fixed->flags & both, uint32_t(Obj_focusInside)); // not tested again
+        EXPECT_EQ(far->flags & both, uint32_t(Obj_focusCandidate)); // outside now
+
+        Edr_ObjWalkOps ops{Edr_Obj_matchKey, Edr_Obj_accumulateBounds};
+        Edr_ObjBounds bounds{{0, 0, 0, 0}, INT32_MAX, INT32_MAX};
+        far->origin[0] = -50;
+        ASSERT_EQ(Edr_Node_walkObjects(doc, link, &ops, &bounds), 0);
+        EXPECT_EQ(bounds.rect[0], 0);
+        EXPECT_EQ(bounds.rect[2], 60);
+        EXPECT_EQ(bounds.rect[3], 110);
+        EXPECT_EQ(bounds.minX, 0);
+        EXPECT_EQ(bounds.minY, 0);
+        Dispman_destroyView(ctx(), &view);
+        for (Edr_Node *n : {link, text, plain})
+            Edr_Node_release(doc, n);
+        Edr_Doc_release(doc);
+    });
+}
+
+// After a layout pass the views that show a page of the document are
+// redrawn whole; other views are left alone.
+TEST_F(DispViewTest, APublishedPassRedrawsTheViewsOfTheDocument)
+{
+    start();
+    Screen s = screen(30, 20);
+    run([&] {
+        Edr_Doc *doc = pageDoc(), *other = pageDoc();
+        EXPECT_EQ(View_publishLayout(doc), 0);
+        EXPECT_EQ(dm()->queue.incoming.count, 0) << "no view";
+        DispmanView *a = nullptr, *b = nullptr;
+        ASSERT_EQ(Dispman_createView(ctx(), &a, &s, nullptr, 0, nullptr), 0);
+        const Rect clip{1, 2, 3, 4};
+        ASSERT_EQ(Dispman_createView(ctx(), &b, &s, &clip, 0, nullptr), 0);
+        linkPage(a, other, 1);
+        linkPage(b, doc, 1);
+        ASSERT_EQ(View_publishLayout(doc), 0);
+        ASSERT_EQ(dm()->queue.incoming.count, 1);
+        const DispmanRequest *r = dm()->queue.incoming.entries;
+        EXPECT_EQ(r[0].redraw.view, b);
+        EXPECT_EQ(r[0].redraw.rect.x0, 1);
+        EXPECT_EQ(r[0].redraw.rect.x1, 3);
+        EXPECT_EQ(r[0].subCode, uint32_t(DispmanSub_hqAndQuick));
+        Dispman_destroyView(ctx(), &a);
+        Dispman_destroyView(ctx(), &b);
+        Edr_Doc_release(doc);
+        Edr_Doc_release(other);
     });
 }
 

@@ -271,6 +271,23 @@ int App_setupEditMode(EngineInstance *instance)
     return post(instance, runSetup, nullptr, false);
 }
 
+// The host asks these on every pointer release and hold: the hold's
+// secondary action is offered while the shown document kind has installed
+// its edit call (a document that can be selected in), and a tap's primary
+// action is held back while an edit is in progress (a selection or a
+// current cell is active).
+int App_viewActionsEnabled(EngineInstance *instance)
+{
+    EditModeRecord *record = recordOf(instance);
+    return record && record->handlers.editCall ? 1 : 0;
+}
+
+int App_viewEditActive(EngineInstance *instance)
+{
+    EditModeRecord *record = recordOf(instance);
+    return record && record->editMode ? 1 : 0;
+}
+
 int App_isEditMode(EngineInstance *instance)
 {
     EditModeRecord *record = recordOf(instance);

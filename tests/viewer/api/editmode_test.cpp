@@ -221,6 +221,27 @@ TEST_F(EditModeTest, ChecksAndCodesOfTheEntryPoints)
     EXPECT_EQ(codesOf([&] { return App_postContents(inst, &contents.emplace_back().data, 0); }), "0 38 1");
 }
 
+// The host's pointer code asks these on every hold and tap: the hold's
+// secondary action needs a document kind that installed its edit call, and
+// a tap's primary action is held back while an edit is in progress.
+TEST_F(EditModeTest, PointerActionsFollowTheEditState)
+{
+    EXPECT_EQ(App_viewActionsEnabled(inst), 0); // no edit-mode record yet
+    EXPECT_EQ(App_viewEditActive(inst), 0);
+    ASSERT_EQ(App_setupEditMode(inst), 1);
+    onAppThread([] {});
+    EXPECT_EQ(App_viewActionsEnabled(inst), 0); // no document kind installed handlers
+    setUpText();
+    EXPECT_EQ(App_viewActionsEnabled(inst), 1);
+    EXPECT_EQ(App_viewEditActive(inst), 0);
+    // A selection made at a point starts the edit; hook 1 ends it.
+    selectWord();
+    EXPECT_EQ(App_viewEditActive(inst), 1);
+    EXPECT_EQ(codesOf([&] { return App_postEditHook1(inst); }), "14");
+    EXPECT_EQ(App_viewEditActive(inst), 0);
+    EXPECT_EQ(App_viewActionsEnabled(inst), 1);
+}
+
 TEST_F(EditModeTest, UnchangedRoundTrip)
 {
     setUpText();

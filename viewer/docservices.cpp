@@ -1,0 +1,214 @@
+// Viewer services that the document model calls (viewer/docview.h): what
+// the views show of a document, the redraw after a layout pass, the
+// document's shared lists and the alternate rectangles of page records.
+#include <cstdint>
+
+#include "core/container/obj.h"
+#include "core/context/context.h"
+#include "core/mem/mem.h"
+#include "core/result.h"
+#include "document/edr/doc.h"
+#include "document/edr/node.h"
+#include "document/edr/page.h"
+#include "viewer/dispman.h"
+#include "viewer/dispqueue.h"
+#include "viewer/docview.h"
+
+namespace
+{
+
+// The most pages of one document that the walk visits at once: every view
+// shows a handful of pages at most (a page and its neighbours while it
+// pans), so more are not looked for.
+constexpr uint32_t shownPagesMax = 16;
+
+struct ShownPage {
+    int32_t key;
+    uint32_t kind;
+};
+
+DispmanCtx *docServicesDispman(Edr_Doc *doc)
+{
+    EngineContext *app = doc ? Edr_Doc_queryApp(doc) : nullptr;
+    return app ? static_cast<DispmanCtx *>(app->dispman) : nullptr;
+}
+
+// Whether the view's page group links to a page of doc.
+bool viewShows(const DispmanView *view, const Edr_Doc *doc)
+{
+    for (Edr_Node *n = view->pageGroup ? Edr_Node_firstChild(view->pageGroup) : nullptr; n;
+         n = Edr_Node_nextSibling(n)) {
+        if (Edr_Node_type(n) != Edr_NodeType_subdoc)
+            continue;
+        const Edr_SubdocNode *link = Edr_Node_subdocPayload(n);
+        if (link && link->child == doc)
+            return true;
+    }
+    return false;
+}
+
+// The pages of doc that the display's views link to (each once), under the
+// view list's lock. The count found.
+uint32_t shownPages(DispmanCtx *dm, const Edr_Doc *doc, ShownPage *out)
+{
+    uint32_t count = 0;
+    Lock_acquire(&dm->viewLock);
+    for (const DispmanView *v = dm->views; v; v = v->next) {
+        for (Edr_Node *n = v->pageGroup ? Edr_Node_firstChild(v->pageGroup) : nullptr; n;
+             n = Edr_Node_nextSibling(n)) {
+            if (Edr_Node_type(n) != Edr_NodeType_subdoc)
+                continue;
+            const Edr_SubdocNode *link = Edr_Node_subdocPayload(n);
+            if (!link || link->child != doc)
+                continue;
+            ShownPage p{int32_t(link->pageKey), uint32_t(link->pageKind)};
+            bool seen = false;
+            for (uint32_t i = 0; i < count && !seen; i++)
+                seen = out[i].key == p.key && out[i].kind == p.kind;
+            if (!seen && count < shownPagesMax)
+                out[count++] = p;
+        }
+    }
+    Lock_release(&dm->viewLock);
+    return count;
+}
+
+} // namespace
+
+// ------------------------------------------------------- the current view
+
+namespace
+{
+
+// Visits the objects of every piece of a page record chain that meet area.
+int walkRecords(Edr_PageRec *chain, View_ObjectVisitFn visitor, void *context, const int32_t *area)
+{
+    int result = 0;
+    for (Edr_PageRec *rec = chain; rec && !result; rec = rec->nextRec) {
+        for (ObjHeader *o = rec->objects; o && !result; o = Obj_next(o)) {
+            Rect shown = Obj_shownBox(o);
+            if (area && (shown.x0 >= area[2] || shown.x1 <= area[0] || shown.y0 >= area[3] ||
+                         shown.y1 <= area[1]))
+                continue;
+            result = visitor(o, context);
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+int View_walkObjects(Edr_Doc *doc, View_ObjectVisitFn visitor, void *context, const int32_t *area, void *)
+{
+    if (!doc || !visitor)
+        return 0;
+    DispmanCtx *dm = docServicesDispman(doc);
+    int result = 0;
+    if (!dm) {
+        // An engine without a display (the headless tools) shows a document
+        // as its published pages, each drawn whole: the walk covers them
+        // all, in page order, under the page list's read lock.
+        Edr_Page_readLockList(doc);
+        for (Edr_PageEntry *e = static_cast<Edr_PageEntry *>(Edr_Page_listHead(doc)); e && !result;
+             e = e->nextEntry)
+            result = walkRecords(e->rec, visitor, context, area);
+        Edr_Page_readUnlockList(doc);
+        return result;
+    }
+    // With a display, the pages its views link to, each once.
+    ShownPage pages[shownPagesMax];
+    uint32_t count = shownPages(dm, doc, pages);
+    for (uint32_t i = 0; i < count && !result; i++) {
+        Edr_PageEntry *entry = nullptr;
+        if (Edr_Page_find(&entry, doc, pages[i].key, pages[i].kind, 0) != Res_ok)
+            continue; // the link names a page that is gone
+        result = walkRecords(Edr_Page_deref(entry), visitor, context, area);
+        Edr_Page_release(entry, 0);
+    }
+    return result;
+}
+
+int View_publishLayout(Edr_Doc *doc)
+{
+    DispmanCtx *dm = docServicesDispman(doc);
+    if (!dm)
+        return Res_ok;
+    // A pass that replaced a page's records in place posts no page message,
+    // so the views that show a page of the document are redrawn whole: the
+    // quick updater at once, the high-quality one after it.
+    DispmanView *redraw[shownPagesMax];
+    uint32_t count = 0;
+    Lock_acquire(&dm->viewLock);
+    for (DispmanView *v = dm->views; v && count < shownPagesMax; v = v->next)
+        if (viewShows(v, doc))
+            redraw[count++] = v;
+    Lock_release(&dm->viewLock);
+    int err = Res_ok;
+    for (uint32_t i = 0; i < count && !err; i++) {
+        DispmanRedrawArg arg{redraw[i], redraw[i]->viewRect};
+        err = Dispman_queueRedraw(dm->context, DispmanSub_hqAndQuick, 0, &arg);
+    }
+    return err;
+}
+
+// The views keep no editing object of their own: a focused form control
+// is the document's focus, reached through its laid-out objects
+// (Edr_Obj_formEvent), so no view answers that it holds one.
+int View_hasEditFocus(Edr_Doc *)
+{
+    return 0;
+}
+
+// ---------------------------------------------------- the shared lists
+
+// The record holds the document's layout cache in its first two words
+// (layout/layout.h), emptied by the document's close path before the record
+// is freed.
+int View_createSharedLists(void **cell)
+{
+    *cell = Mem_calloc(2, sizeof(void *));
+    return *cell ? Res_ok : Res_noMemory;
+}
+
+void View_destroySharedLists(void *record)
+{
+    Mem_free(record);
+}
+
+// ------------------------------------------------ alternate rectangles
+
+// A page record's alternate rectangle stands for a drawing object that
+// draws the page itself instead of its display items. No importer makes
+// such pages (every page is drawn from its display items), so the record
+// is an empty marker: queries and merges have nothing to do and both
+// position words read 0.
+struct AltRect {
+    intptr_t word;
+};
+
+int AltRect_create(const void *, AltRect **out)
+{
+    *out = static_cast<AltRect *>(Mem_calloc(1, sizeof(AltRect)));
+    return *out ? Res_ok : Res_noMemory;
+}
+
+void AltRect_free(AltRect *record)
+{
+    Mem_free(record);
+}
+
+int AltRect_query(AltRect *, intptr_t, intptr_t)
+{
+    return Res_ok;
+}
+
+int AltRect_merge(AltRect *, AltRect *)
+{
+    return Res_ok;
+}
+
+void AltRect_readPair(AltRect *, int32_t *a, int32_t *b)
+{
+    *a = 0;
+    *b = 0;
+}
