@@ -14,7 +14,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
-#include "platform/api/ident.h"
+#include "viewer/screen/ident.h"
 #include "viewer/flowmode.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/navigate.h"
