@@ -267,7 +267,10 @@ void Anim_rewind(ImageObject *image)
 void Anim_dropFrames(ImageObject *image)
 {
     image->savedFrameCount = image->frameCount;
-    image->firstFrame = nullptr;
+    // Frames decoded on demand never come back to the first one for a
+    // still: its copy is kept before the buffers go.
+    if (image->firstFrame)
+        keepStill(image, image->firstFrame);
     freeBuffers(image);
     for (int32_t i = 0; i < image->frameCount; i++)
         image->frames[i] = AnimFrame{};

@@ -583,6 +583,13 @@ TEST_F(GifTest, ALowMemoryAnimationReplaysEachFrameWhenShown)
         EXPECT_EQ(image->state == ImageState_animEnded, c.ends) << c.name;
         for (size_t i = 0; i < shown.size(); i++)
             EXPECT_EQ(shown[i], "") << c.name << " frame " << i;
+        {
+            // A still is the first frame, kept when the frames were dropped.
+            PixelBuf *picture = nullptr, *mask = nullptr;
+            ASSERT_EQ(Image_acquireStillFrame(image, &picture, &mask), Res_ok);
+            EXPECT_EQ(differs(picture, mask, answer, 0), "") << c.name << " still";
+            Image_releaseFrame(image, picture);
+        }
         if (c.ends) {
             // The ended animation keeps showing its last frame.
             PixelBuf *picture = nullptr, *mask = nullptr;
