@@ -40,6 +40,26 @@ void toPool(ImageObject *image, AnimFrame *frame)
     wakeDecoder(image, &image->frameFreed);
 }
 
+void freeStill(ImageObject *image)
+{
+    PixelBuf_destroy(image->stillPicture);
+    PixelBuf_destroy(image->stillMask);
+    image->stillPicture = image->stillMask = nullptr;
+}
+
+// The first frame is being passed: its pixels are kept as the still
+// before the pool takes the frame back for later frames. Without memory
+// no still is kept and stills show the current frame instead.
+void keepStill(ImageObject *image, AnimFrame *frame)
+{
+    image->firstFrame = nullptr;
+    if (image->stillPicture || !frame->picture)
+        return;
+    if (PixelBuf_clone(frame->picture, &image->stillPicture) != Res_ok ||
+        (frame->mask && PixelBuf_clone(frame->mask, &image->stillMask) != Res_ok))
+        freeStill(image);
+}
+
 void freeBuffers(ImageObject *image)
 {
     for (int32_t i = 0; i < image->frameCount; i++) {
@@ -200,6 +220,10 @@ void Anim_queueFrame(ImageObject *image, AnimFrame *frame, int32_t time, int32_t
         link = &(*link)->next;
     frame->next = *link;
     *link = frame;
+    if (!image->firstQueued) {
+        image->firstQueued = 1;
+        image->firstFrame = frame;
+    }
     if (loop != 0)
         image->animates = 1;
     if (!lowMemory(image) && image->clock)
@@ -220,6 +244,8 @@ void Anim_advanceTo(ImageObject *image, AnimFrame *frame, int all)
         AnimFrame *next = f->next;
         f->queued = 0;
         f->next = nullptr;
+        if (f == image->firstFrame)
+            keepStill(image, f);
         if (f->waited) {
             f->waited = 0;
             wakeDecoder(image, &image->frameShown);
@@ -241,6 +267,10 @@ void Anim_rewind(ImageObject *image)
 void Anim_dropFrames(ImageObject *image)
 {
     image->savedFrameCount = image->frameCount;
+    // Frames decoded on demand never come back to the first one for a
+    // still: its copy is kept before the buffers go.
+    if (image->firstFrame)
+        keepStill(image, image->firstFrame);
     freeBuffers(image);
     for (int32_t i = 0; i < image->frameCount; i++)
         image->frames[i] = AnimFrame{};
@@ -366,6 +396,25 @@ int Image_acquireCurrentFrame(ImageObject *image, PixelBuf **picture, PixelBuf *
     return Res_ok;
 }
 
+int Image_acquireStillFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask)
+{
+    *picture = *mask = nullptr;
+    AnimFrame *first = image->firstFrame;
+    if (first && first->queued && first->picture) {
+        first->useCount++;
+        *picture = first->picture;
+        *mask = first->mask;
+        return Res_ok;
+    }
+    if (image->stillPicture) {
+        // The copy never changes while the sequence lives: nothing to count.
+        *picture = image->stillPicture;
+        *mask = image->stillMask;
+        return Res_ok;
+    }
+    return Image_acquireCurrentFrame(image, picture, mask);
+}
+
 void Image_releaseFrame(ImageObject *image, PixelBuf *picture)
 {
     if (!picture)
@@ -398,6 +447,9 @@ void Image_freeFrames(ImageObject *image)
         Clock_destroy(image->clock);
         image->clock = nullptr;
     }
+    freeStill(image);
+    image->firstFrame = nullptr;
+    image->firstQueued = 0;
     if (!image->frames)
         return;
     freeBuffers(image);

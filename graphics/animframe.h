@@ -77,6 +77,12 @@ void Anim_onClockEvent(EngineContext *app, ImageObject *image, int32_t a, int32_
 // low-memory mode once the frames were dropped, the codec first decodes the
 // current frame into a new frame. 0 or that decode's error.
 int Image_acquireCurrentFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask);
+// The same for the sequence's first frame, whatever frame the clock has
+// made current: the first frame itself while it is queued, else the copy
+// kept when the clock passed it (the current frame when no copy could be
+// kept). A still picture of the image (a page render, a thumbnail) draws
+// this one. Release with Image_releaseFrame, as for the current frame.
+int Image_acquireStillFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask);
 // Gives back the frame whose picture was borrowed (in low-memory mode with
 // dropped frames every frame is freed).
 void Image_releaseFrame(ImageObject *image, PixelBuf *picture);

@@ -201,6 +201,12 @@ struct ImageObject {
     int32_t framesDropped, alternate, animates, loopCounter;
     int32_t animated;         // marked animated (Image_markAnimated)
     int32_t animStopped;      // the document stopped or paused the clock (viewer/anim/anim.h)
+    // The still of a frame sequence: its first frame, which pictures of
+    // their own (page renders, thumbnails) show whatever the clock did.
+    int32_t firstQueued;      // the sequence's first frame has been queued
+    AnimFrame *firstFrame;    // that frame while it has not been passed
+    PixelBuf *stillPicture;   // copies of it made when it was passed
+    PixelBuf *stillMask;
     // Data readers (viewer/sharedstream.h): the raw data stream, replaced
     // by a first reader once the stream is shared. Both go with the image.
     ByteStream *dataStream;

@@ -172,7 +172,10 @@ int drawSlot(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
              const DrawTarget *target, const DrawFlags *flags, intptr_t)
 {
     int32_t quality = flags ? flags->quality[DrawQuality_image] : 15;
-    return ImageItem_drawDefault(ctx, item, target, matrix, ImageItem_frameAllowed, quality);
+    uint32_t options = ImageItem_frameAllowed;
+    if (flags && (flags->flags & DrawFlags_still))
+        options |= ImageItem_still;
+    return ImageItem_drawDefault(ctx, item, target, matrix, options, quality);
 }
 
 int identify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
@@ -344,11 +347,11 @@ void ImageItem_destRect(const Rect *rect, int32_t scale, const Point *offset, Re
 int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale, ImageLevelRange *range,
                         int32_t resolution, int32_t width, int32_t height, uint32_t format,
                         PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder,
-                        ImageDrawRequest **request)
+                        ImageDrawRequest **request, uint32_t mode)
 {
     format = Pixel_normaliseFormat(format);
-    uint32_t mode = displayScale > 0 ? uint32_t(ImageRender_noDecode) : 0;
-    int r = Image_render(handle, format, 0, range, nullptr, mode, nullptr, picture, mask,
+    uint32_t first = mode | (displayScale > 0 ? uint32_t(ImageRender_noDecode) : 0);
+    int r = Image_render(handle, format, 0, range, nullptr, first, nullptr, picture, mask,
                          placeholder, request);
     if (r != Res_imageNotDecoded)
         return r;
@@ -359,7 +362,7 @@ int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale, ImageLevelRan
                        format};
     if (target.width < 1 || target.height < 1)
         target = ImageTarget{std::max(width, 1), std::max(height, 1), format};
-    return Image_render(handle, format, 0, range, nullptr, ImageRender_keepWithImage, &target,
+    return Image_render(handle, format, 0, range, nullptr, mode | ImageRender_keepWithImage, &target,
                         picture, mask, placeholder, request);
 }
 
@@ -541,7 +544,8 @@ int ImageItem_draw(EngineContext *app, ObjHeader *item, const DrawTarget *target
             }
         } else {
             r = ImageItem_getPixels(part->handle, bitmap->scale, &range, resolution, width, height,
-                                    bitmap->format, &got, &gotMask, &placeholder, &request);
+                                    bitmap->format, &got, &gotMask, &placeholder, &request,
+                                    (options & ImageItem_still) ? uint32_t(ImageRender_still) : 0);
             picture = got;
             mask = gotMask;
         }

@@ -38,6 +38,7 @@ enum : uint32_t {
     ImageItem_frameAllowed = 0x4,
     ImageItem_sequence = 0x8,
     ImageItem_dynamicSubsample = 0x10,
+    ImageItem_still = 0x20, // option: an animation's first frame (a picture of its own)
 
     ImageItem_frameMinimum = 0x16AA, // box units: smaller items get no frame
     ImageItem_boundsLimit = 8192,    // pixels per side of the bounds
@@ -82,7 +83,8 @@ typedef int (*ImageBlitFn)(EngineContext *app, const ObjHeader *item, const Pixe
 
 // Draws one item: transform (null: the identity) maps the item's units to
 // device units, which the bitmap's scale word turns into pixels from the
-// target's dx and dy; options bit ImageItem_frameAllowed allows the frame;
+// target's dx and dy; options bit ImageItem_frameAllowed allows the frame,
+// bit ImageItem_still draws an animated picture's first frame;
 // quality is the draw's image quality (0 to 15). 0, 1 (out of memory after
 // every retry), 4869, or another error.
 [[nodiscard]] int ImageItem_draw(EngineContext *app, ObjHeader *item, const DrawTarget *target,
@@ -120,12 +122,12 @@ void ImageItem_destRect(const Rect *rect, int32_t scale, const Point *offset, Re
 // first when displayScale is positive, and when the image is not decoded
 // yet, a second request that decodes straight into a copy of display size
 // (displayScale x size / resolution + 1 per side, the image's own size when
-// that is larger). 0 with *request to end with Image_endRender, or the
-// request's error.
+// that is larger). Both requests add the ImageRender_* bits of mode. 0
+// with *request to end with Image_endRender, or the request's error.
 int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale, ImageLevelRange *range,
                         int32_t resolution, int32_t width, int32_t height, uint32_t format,
                         PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder,
-                        ImageDrawRequest **request);
+                        ImageDrawRequest **request, uint32_t mode);
 // The scaler's quality: at most 15 and twice the draw quality; 0 when the
 // item forbids smoothing.
 int32_t ImageItem_scaleQuality(const ImageItemPart *part, int32_t drawQuality);

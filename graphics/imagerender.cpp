@@ -329,9 +329,13 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
         bits |= alphaChanges ? ImageReq_transformMask : target ? ImageReq_convertMask : ImageReq_plainMask;
     }
     if (image->kind == 2) {
-        // A frame sequence hands out its current frame as it is.
+        // A frame sequence hands out its current frame as it is; a still
+        // picture gets its first frame.
         ImageCache_unlock(app);
-        (void)Image_acquireCurrentFrame(image, &req->framePicture, &req->frameMask);
+        if (mode & ImageRender_still)
+            (void)Image_acquireStillFrame(image, &req->framePicture, &req->frameMask);
+        else
+            (void)Image_acquireCurrentFrame(image, &req->framePicture, &req->frameMask);
         if (picture)
             *picture = req->framePicture;
         if (mask)

@@ -53,6 +53,7 @@ enum : uint32_t {
     ImageReq_remakeConvertMask = 0x400,
     ImageRender_noDecode = 0x1,     // mode bit: 7185 instead of decoding
     ImageRender_keepWithImage = 0x2, // mode bit: the view used stays with its image
+    ImageRender_still = 0x4,        // mode bit: a frame sequence's first frame, not its current one
 };
 
 enum : int32_t {

@@ -73,6 +73,7 @@ enum : uint32_t {
     DrawFlags_fastBoxes = 2,    // box frames with one sub-pixel bit
     DrawFlags_noPoll = 4,       // item-list walks do not poll for a stop request
     DrawFlags_noHighlights = 8, // highlight items are not drawn (thumbnails)
+    DrawFlags_still = 16,       // a still picture: animations show their first frame
 
     // Task priorities of the three updaters.
     Dispman_quickPriority = 3,

@@ -54,7 +54,7 @@ int drawChain(Edr_PageRec *chain, const Rect *clip, DispmanView *view, const Mat
         return err;
     DrawFlags flags;
     DrawFlags_clear(ctx, &flags);
-    flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights;
+    flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still;
     for (uint32_t i = 0; i < DrawQuality_count; i++)
         flags.quality[i] = view->quality[i];
     Rect page = boundsOf(chain), pageRect;

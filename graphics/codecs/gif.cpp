@@ -994,6 +994,10 @@ int Gif_decode(EngineContext *app, void *instance, ByteStream *stream, ImageObje
         d->firstFrameDecode = 0;
         if (r != Res_ok)
             return r;
+        // Data corrupt before the first row leave nothing to show: a
+        // picture of no pixels at all would pass for an empty one.
+        if (d->rowsPlaced == 0)
+            return Res_imageNoPicture;
         r = endFrame(d);
         if (r != Res_ok)
             return r;

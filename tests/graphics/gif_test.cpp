@@ -10,6 +10,7 @@
 #include "graphics/codecs/gif.h"
 #include "graphics/imagecache.h"
 #include "graphics/imagecodec.h"
+#include "graphics/imagerender.h"
 #include "graphics/imageview.h"
 #include "graphics/pixelbuf.h"
 #include "tests/graphics/codec_support.h"
@@ -324,6 +325,10 @@ TEST_F(GifTest, HeadersAndErrors)
         {"zero height", screen89 + frame(4, 0, 0), Res_gifZeroSize},
         {"cut inside the data", still.substr(0, still.size() - 20), Res_byteStreamEnded},
         {"cut inside the descriptor", screen89 + ",\x00\x00", Res_byteStreamEnded},
+        // Nothing decoded before the data end or turn corrupt: no picture
+        // to show, not an empty one.
+        {"data ending before the first row", screen89 + frame(4, 4, 0), Res_imageNoPicture},
+        {"corrupt before the first row", screen89 + frame(4, 4, 0).replace(12, 1, "\x07", 1), Res_imageNoPicture},
         {"no trailer", still.substr(0, still.size() - 1), Res_ok},
         {"a stray byte after the frame", still.substr(0, still.size() - 1) + "zz", Res_ok},
         {"a control block without its '!'", screen89 + std::string("\xF9\x04\x00\x00\x00\x00\x00", 7) +
@@ -578,6 +583,13 @@ TEST_F(GifTest, ALowMemoryAnimationReplaysEachFrameWhenShown)
         EXPECT_EQ(image->state == ImageState_animEnded, c.ends) << c.name;
         for (size_t i = 0; i < shown.size(); i++)
             EXPECT_EQ(shown[i], "") << c.name << " frame " << i;
+        {
+            // A still is the first frame, kept when the frames were dropped.
+            PixelBuf *picture = nullptr, *mask = nullptr;
+            ASSERT_EQ(Image_acquireStillFrame(image, &picture, &mask), Res_ok);
+            EXPECT_EQ(differs(picture, mask, answer, 0), "") << c.name << " still";
+            Image_releaseFrame(image, picture);
+        }
         if (c.ends) {
             // The ended animation keeps showing its last frame.
             PixelBuf *picture = nullptr, *mask = nullptr;
@@ -643,6 +655,68 @@ TEST_F(GifTest, AFreedTargetViewIsNotReachedAfterASynchronousDecode)
             ASSERT_NE(h->image, image) << c.what << ": the handle holds a frozen copy";
             EXPECT_EQ(h->image->state, ImageState_failed) << c.what << ": with no picture to copy";
         }
+        ImageHandle_release(h);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Pixels of picture that are not rgb (as the picture's format holds it).
+int otherPixels(const PixelBuf *picture, uint32_t rgb)
+{
+    int n = 0;
+    for (int32_t y = 0; y < picture->height; y++)
+        for (int32_t x = 0; x < picture->width; x++)
+            n += pictureAt(picture, x, y) != expectedPixel(rgb, picture->format);
+    return n;
+}
+
+// A still of an animation (a page render, a thumbnail) is its first frame,
+// red here, whatever frames the clock has made current since: before the
+// clock moved, after it passed the first frame and after further loops,
+// with varied delays and with delays of 0. Drawing of the screen goes on
+// showing the current frame.
+TEST_F(GifTest, AStillIsTheFirstFrameWhateverTheClockDid)
+{
+    const uint32_t red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF;
+    const char *names[] = {"stills/anim3.gif", "stills/anim3_nodelay.gif"};
+    makeStore();
+    for (const char *name : names) {
+        ImageHandle *h = open(readFixture(name), ++key, ImageOpt_recognise | ImageOpt_animations | ImageOpt_neverShare);
+        ASSERT_NE(h, nullptr) << name;
+        ImageObject *image = h->image;
+        ASSERT_EQ(image->kind, 2) << name;
+        auto still = [&](uint32_t mode, uint32_t rgb) {
+            PixelBuf *picture = nullptr, *mask = nullptr;
+            ImageDrawRequest *request = nullptr;
+            ASSERT_EQ(Image_render(h, Pixel_format565, 0, nullptr, nullptr, mode, nullptr, &picture, &mask, nullptr,
+                                   &request),
+                      Res_ok);
+            ASSERT_NE(picture, nullptr);
+            EXPECT_EQ(otherPixels(picture, rgb), 0) << name << " mode " << mode << " at frame " << image->queue->time;
+            Image_endRender(ctx, request);
+        };
+        still(ImageRender_still, red);
+        // Seven frames: round the three-frame loop twice and one more.
+        const uint32_t order[] = {red, green, blue};
+        int32_t now = 0;
+        int shown = 0;
+        for (int guard = 0; guard < 100 && shown < 7; guard++) {
+            ImageCodecParams params{Image_getCapFlags(image), Pixel_format565, 0, nullptr, nullptr};
+            int r = ImageCodec_of(image)->decode(ctx, image->codecInstance, image->stream, image, &params);
+            if (r == Res_imageGoRound || r == Res_imageFrameDone)
+                continue;
+            ASSERT_EQ(r, Res_imageNoFreeFrame) << name;
+            int32_t next = 0;
+            ASSERT_EQ(Anim_pickCurrentAt(image, now, &next, nullptr), 1) << name;
+            still(0, order[shown % 3]);
+            still(ImageRender_still, red);
+            shown++;
+            now = next;
+        }
+        EXPECT_EQ(shown, 7) << name;
         ImageHandle_release(h);
     }
 }

@@ -16,6 +16,9 @@
 #include "graphics/imagerender.h"
 #include "graphics/orient.h"
 #include "graphics/imageutil.h"
+#include "graphics/animframe.h"
+#include "graphics/imagecodec.h"
+#include "viewer/dispman.h"
 #include "tests/graphics/codec_support.h"
 #include "tests/graphics/raster_support.h"
 
@@ -285,6 +288,63 @@ TEST_F(ImageItemStoreTest, AHandleItemDrawsTheDecodedPicture)
     ImageHandle_release(h);
     Bitmap_destroy(b);
     PixelBuf_destroy(pixels);
+}
+
+// An animated picture drawn through its item's class: a still (draw flag
+// DrawFlags_still, as page renders and thumbnails draw) shows the first
+// frame, red, after the clock made the third frame, blue, current; any
+// other drawing shows the current frame.
+TEST_F(ImageItemStoreTest, AStillDrawsTheFirstFrameOfAnAnimation)
+{
+    ImageHandle *h = open(readFixture("stills/anim3.gif"), ++key, ImageOpt_recognise | ImageOpt_animations);
+    ASSERT_NE(h, nullptr);
+    ImageObject *image = h->image;
+    ASSERT_EQ(image->kind, 2);
+    // Decode until the pool is full (three frames queued), then move the
+    // clock past them all: the third frame is current.
+    for (int guard = 0; guard < 20; guard++) {
+        ImageCodecParams params{Image_getCapFlags(image), Pixel_format565, 0, nullptr, nullptr};
+        int r = ImageCodec_of(image)->decode(ctx, image->codecInstance, image->stream, image, &params);
+        if (r == Res_imageNoFreeFrame)
+            break;
+        ASSERT_TRUE(r == Res_imageGoRound || r == Res_imageFrameDone) << r;
+    }
+    int32_t next = 0;
+    EXPECT_EQ(Anim_pickCurrentAt(image, 100000, &next, nullptr), 0);
+    ASSERT_NE(image->queue, nullptr);
+    EXPECT_EQ(image->queue, &image->frames[2]);
+    // 16 x 12 pixels at 72 per inch, drawn one to one.
+    Rect box{0, 0, 16 * 0x10000 / 72, 12 * 0x10000 / 72};
+    ObjHeader *item = ImageItem_create(&box);
+    ASSERT_NE(item, nullptr);
+    ImageItem_part(item)->handle = h;
+    struct Case {
+        uint32_t flags;
+        uint16_t colour;
+    } cases[] = {
+        {DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still, 0xF800},
+        {DrawFlags_still, 0xF800},
+        {0, 0x001F},
+        {DrawFlags_offscreen | DrawFlags_noHighlights, 0x001F},
+    };
+    for (const Case &c : cases) {
+        PixelBuf *pixels = nullptr;
+        Bitmap *b = target(16, 12, &pixels, 72);
+        DrawTarget t{b, nullptr, 0, 0};
+        DrawFlags flags{};
+        flags.flags = c.flags;
+        flags.quality[DrawQuality_image] = 15;
+        EXPECT_EQ(Obj_itemOps(item)->draw(ctx, item, nullptr, nullptr, &t, &flags, 0), 0);
+        int wrong = 0;
+        for (int32_t y = 0; y < 12; y++)
+            for (int32_t x = 0; x < 16; x++)
+                wrong += px(pixels, x, y) != c.colour;
+        EXPECT_EQ(wrong, 0) << "flags " << c.flags;
+        Bitmap_destroy(b);
+        PixelBuf_destroy(pixels);
+    }
+    Obj_destroy(item);
+    ImageHandle_release(h);
 }
 
 // An image that cannot be shown gets the grey frame (when allowed and the

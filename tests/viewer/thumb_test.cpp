@@ -29,6 +29,24 @@ constexpr int32_t T(int32_t px)
 
 constexpr uint32_t kPage = rgba(0xF0, 0xF0, 0xE0), kInk = rgba(0x10, 0x30, 0xC0);
 
+// An item that notes the draw flags it was last drawn with.
+struct FlagsPart {
+    int draws;
+    uint32_t flags;
+};
+
+int flagsDraw(EngineContext *, ObjHeader *item, const Rect *, const Matrix *, const DrawTarget *,
+              const DrawFlags *flags, intptr_t)
+{
+    FlagsPart *part = static_cast<FlagsPart *>(Obj_part(item));
+    part->draws++;
+    part->flags = flags ? flags->flags : 0;
+    return 0;
+}
+
+const ObjItemOps flagsOps = {flagsDraw, nullptr, nullptr, 0};
+const ObjClass flagsClass = {&flagsOps, int32_t(sizeof(FlagsPart)), nullptr, Obj_itemPlain};
+
 class ThumbTest : public RenderFixture
 {
   protected:
@@ -243,6 +261,36 @@ TEST_F(ThumbTest, APassStoresTheDrawnPictureAndTellsTheApplication)
         EXPECT_TRUE(pixels(stored) == pixels(reference));
         EXPECT_EQ(at(stored, 20, 20), to565(rgba(0xFF, 0xE0, 0x80)));
         EXPECT_EQ(at(stored, 20, 140), to565(kInk));
+        dm.views = nullptr;
+        Edr_Doc_release(doc);
+    });
+}
+
+// A thumbnail is a still picture of its page: items are drawn off screen,
+// without highlights, and told to show an animation's first frame.
+TEST_F(ThumbTest, APassDrawsItemsAsAStill)
+{
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        Rect r{0, T(-160), T(120), 0};
+        Edr_PageRec *p = piece(doc, r, kPage);
+        ObjHeader *probe = Obj_create(&flagsClass, 0);
+        ASSERT_NE(probe, nullptr);
+        Rect inner{T(10), T(-60), T(70), T(-10)};
+        Obj_setBox(probe, &inner);
+        p->objects = chain({box(r, kPage), probe});
+        ASSERT_EQ(Edr_Page_publishLayout(doc, 0, 0, 0, p, 0, 0), 0);
+        dm.markAllDoc = doc;
+        DispmanView view{};
+        dm.views = &view;
+        ASSERT_EQ(queue(0, doc, 0), 0);
+        ASSERT_EQ(Dispman_thumbnailPass(ctx()), 0);
+        const FlagsPart *part = static_cast<const FlagsPart *>(Obj_part(probe));
+        EXPECT_GT(part->draws, 0);
+        EXPECT_EQ(part->flags & (DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still),
+                  uint32_t(DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still));
+        EXPECT_EQ(delivered(), "page0,0 empty ");
         dm.views = nullptr;
         Edr_Doc_release(doc);
     });

@@ -153,6 +153,27 @@ inline bool listenForLoadReport(HostContext *host, LoadReport *report)
     return drive(host, [&] { return report->done != 0; });
 }
 
+// Whether an engine error is the image store's or a picture decoder's:
+// the picture's data are damaged, cut short or of a kind no decoder reads.
+inline bool isPictureError(int32_t code)
+{
+    struct Range {
+        int32_t first, last;
+    };
+    static constexpr Range ranges[] = {
+        {0x1C00, 0x1C15}, // image store and codec interface
+        {0x1E00, 0x1E07}, // BMP
+        {0x1F00, 0x1F02}, // WBMP
+        {0x2201, 0x2207}, // GIF
+        {0x2301, 0x2302}, // JPEG
+        {0x2701, 0x2705}, // PNG
+    };
+    for (const Range &r : ranges)
+        if (code >= r.first && code <= r.last)
+            return true;
+    return false;
+}
+
 // Why an open failed: memory, what the document's reader said, or what
 // the file system tells.
 inline std::string openFailure(HostContext *host, const char *path, const LoadReport *report = nullptr)
@@ -162,6 +183,11 @@ inline std::string openFailure(HostContext *host, const char *path, const LoadRe
     if (report && report->seen) {
         if (const char *text = Pdf_errorText(report->code))
             return std::string(text) + " (error " + std::to_string(report->code) + ")";
+        if (isPictureError(report->code)) {
+            char code[16];
+            snprintf(code, sizeof code, "%#x", unsigned(report->code));
+            return std::string("damaged or unsupported picture (error ") + code + ")";
+        }
     }
     return reasonFor(path);
 }

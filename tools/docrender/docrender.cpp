@@ -12,6 +12,7 @@
 // or, with --scale, drawn at Z x 96 pixels per inch from the top-left
 // corner; the rest of the picture is light grey. The pixels are written as
 // an 8-bit RGB PNG, each channel's bits replicated into the low bits.
+// The picture is a still: animated pictures show their first frame.
 //
 // With --screen the picture is the viewer's screen instead: the headless
 // screen is W x H, the viewer fits the first page it shows as a user would
@@ -319,7 +320,7 @@ void render(EngineInstance *instance, void *arg)
         Rect_intersect(&clip, &all);
         DrawFlags flags;
         DrawFlags_clear(ctx, &flags);
-        flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights;
+        flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still;
         if (clip.x0 < clip.x1 && clip.y0 < clip.y1)
             err = PageRender_walk(chain, &m, &clip, &device, bitmap, nullptr, &flags, noteDrawn,
                                   nullptr, PageRender_drawBanded, buffers, ctx, 1, 0);
