@@ -409,6 +409,14 @@ int View_start(FvViewer *viewer)
     viewer->zoom = 0x10000;
     view->zoom = 0x10000;
     view->zoomCentre[0] = view->zoomCentre[1] = -1;
+    // The key view has the screen's size from the start: the page keys pan
+    // by it, and without it they would not move until the first resize.
+    if (const Screen *screen = ScreenBinding_screen(viewer->screen)) {
+        view->width = Screen_width(screen);
+        view->height = Screen_height(screen);
+        view->screenFlags = (view->screenFlags & ~uint32_t(Fv_orientationMask)) |
+                            (screen->flags & Screen_orientationMask);
+    }
     context->instance->keyView = view;
     return Res_ok;
 }
