@@ -14,6 +14,8 @@ CHECK is one of:
   menu-next-page  F1 opens the menu; View, Next page shows page 2 of N
   arrow-keys      zoomed in, the arrows move the view their own way
   page-down       PageDown, pressed until the page turns, shows page 2 of N
+  load-error      the error for a document that cannot be opened names the
+                  file and the reason (--expect)
 
 The script starts its own Xvfb (480 x 640, depth 24) on a free display.
 Screenshots are taken with ImageMagick's import until two in a row agree,
@@ -448,6 +450,28 @@ def check_page_down(args, program):
     turn_to_page_two(program, turn, "PageDown")
 
 
+def check_load_error(args, program):
+    """The document cannot be opened: the error names the file and the
+    reason the engine gave (--expect, a part of the reason's text), and a
+    message box shows it."""
+    m = program.wait_line(r"\berror (.*)", 20)
+    if m is None:
+        fail("no error reported for %s" % args.document)
+    # The message box's lines follow the log line.
+    time.sleep(0.5)
+    lines = program.lines()
+    at = next(i for i, l in enumerate(lines) if "error " in l)
+    text = "\n".join(lines[at:at + 2])
+    name = os.path.basename(args.document)
+    if name not in text or args.expect not in text:
+        fail("the error does not name %s and \"%s\": %s" % (name, args.expect, text))
+    end = time.time() + 10
+    while len(visible_windows()) < 2 and time.time() < end:
+        time.sleep(0.2)
+    if len(visible_windows()) < 2:
+        fail("no message box shows the error")
+
+
 CHECKS = {
     "window": check_window,
     "first-page": check_first_page,
@@ -456,6 +480,7 @@ CHECKS = {
     "menu-next-page": check_menu_next_page,
     "arrow-keys": check_arrow_keys,
     "page-down": check_page_down,
+    "load-error": check_load_error,
 }
 
 
@@ -480,6 +505,7 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--docrender", required=True)
     parser.add_argument("--document", required=True)
+    parser.add_argument("--expect", default="")
     args = parser.parse_args()
     server = start_xvfb()
     program = None
