@@ -276,8 +276,10 @@ void QAlien::fitHeight()
 
 void QAlien::rotate()
 {
-    static const intptr_t values[3] = {0x10003, 0x10006, 0x10004};
-    m_rotation = (m_rotation + 1) % 3;
+    // A quarter turn at a time, the same way round: upright, a quarter,
+    // upside down, three quarters, upright again.
+    static const intptr_t values[4] = {0x10003, 0x10006, 0x10005, 0x10004};
+    m_rotation = (m_rotation + 1) % 4;
     if (m_engine)
         calls().setRotation(m_engine, values[m_rotation]);
 }

@@ -339,14 +339,16 @@ TEST_F(Bridge, CommandsBecomeEngineCalls)
     auto bridge = startReady();
     ASSERT_TRUE(bridge);
     CallRecorder::clear();
-    bridge->rotate();
-    bridge->rotate();
-    bridge->rotate();
+    // Rotate steps through all four quarter turns, 180 degrees included.
+    for (int i = 0; i < 5; i++)
+        bridge->rotate();
     std::vector<EngineCall> turns = CallRecorder::named("setRotation");
-    ASSERT_EQ(turns.size(), 3u);
+    ASSERT_EQ(turns.size(), 5u);
     EXPECT_EQ(turns[0].a, 0x10006);
-    EXPECT_EQ(turns[1].a, 0x10004);
-    EXPECT_EQ(turns[2].a, 0x10003);
+    EXPECT_EQ(turns[1].a, 0x10005);
+    EXPECT_EQ(turns[2].a, 0x10004);
+    EXPECT_EQ(turns[3].a, 0x10003);
+    EXPECT_EQ(turns[4].a, 0x10006);
 
     bridge->pageStep(1);
     bridge->pageStep(-1);
