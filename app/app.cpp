@@ -376,9 +376,11 @@ int App_loadUrl(EngineInstance *instance, intptr_t name, Url *url, intptr_t flag
     }
     int r = View_openUrl(viewer, name, url, flags);
     if (r != Res_ok) {
-        Url_free(url);
-        if (r != 1)
+        if (r != 1) {
+            Fv_reportLoadFailed(viewer, url, -1, r);
             App_reportError(instance, errorOpenFailed, 0);
+        }
+        Url_free(url);
     }
     return r;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "host/blitter.h"
+#include "host/desktopkeys.h"
 #include "host/hostfiles.h"
 #include "host/dialogs/contentseditdialog.h"
 #include "host/dialogs/dirdialog.h"
@@ -308,12 +309,11 @@ bool EzxMainWidget::handleKey(QKeyEvent *event, bool pressed)
     const int key = event->key();
     if (isSoftKey(key))
         return false;
-    if (key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
-        // The phone's Prior and Next zoom, as A and Z.
-        const bool prior = key == Qt::Key_PageUp;
-        QKeyEvent turned(event->type(), prior ? Qt::Key_A : Qt::Key_Z, event->modifiers(),
-                         QString(QLatin1Char(prior ? 'a' : 'z')), event->isAutoRepeat());
-        m_bridge->processKeyEvent(&turned, pressed);
+    const DesktopBinding binding = DesktopKeys_binding(key, event->modifiers());
+    if (binding.command != Desktop_none && binding.command != Desktop_engineKey) {
+        // A command runs on its press (F3 again on each repeat).
+        if (pressed && (!event->isAutoRepeat() || binding.command == Desktop_findAgain))
+            desktopCommand(binding.command);
         return true;
     }
     if (pressed)

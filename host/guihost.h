@@ -85,6 +85,9 @@ struct GuiHostData {
     char *cwd = nullptr;            // the last text Host_getcwd gave
 
     ZipListRequest *listing = nullptr; // the archive listing in progress
+    // The file and reason of the last failed load, for the alert that
+    // follows (empty when none is waiting).
+    QString loadFailure;
 
     // Queries handed to the host and not yet given back, by serial number:
     // the GUI reaches a query only through its serial, so a query that the
@@ -93,6 +96,12 @@ struct GuiHostData {
     std::map<intptr_t, HostQuery *> queries;
     intptr_t nextQuery = 1;
 };
+
+// "<file name>: <reason>." for a failed load: the engine's report kind
+// (-1: the open did not start; 0 kind not supported; 1 no data; 2 failed;
+// 3 refused; 4 stopped; 5 out of memory) and result code, with the file's
+// own state telling a missing or unreadable file from a damaged one.
+QString HostGui_loadFailureText(int32_t kind, int32_t code, const QString &path);
 
 // The process's host context (null when no bridge runs).
 HostContext *HostGui_current();

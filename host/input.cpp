@@ -5,14 +5,16 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include "host/desktopkeys.h"
 #include "host/guihost.h"
 #include "core/host/hostservices.h"
 #include "platform/host/hostplatform.h"
 
 namespace {
 
-// The key table: Qt key, engine key code. The phone's Prior and Next are
-// Qt's PageUp and PageDown.
+// The phone's key table: Qt key, engine key code. The phone's Prior and
+// Next are Qt's PageUp and PageDown; the desktop's bindings come first
+// (host/desktopkeys.h), so those two and the arrows are the desktop's.
 const struct {
     int qtKey;
     int32_t code;
@@ -27,8 +29,13 @@ const struct {
 
 } // namespace
 
-int32_t QAlien::engineKeyCode(int qtKey)
+int32_t QAlien::engineKeyCode(int qtKey, Qt::KeyboardModifiers modifiers)
 {
+    const DesktopBinding binding = DesktopKeys_binding(qtKey, modifiers);
+    if (binding.command == Desktop_engineKey)
+        return binding.engineKey;
+    if (binding.command != Desktop_none)
+        return 0;
     for (const auto &entry : keyTable) {
         if (entry.qtKey == qtKey)
             return entry.code;
@@ -36,13 +43,8 @@ int32_t QAlien::engineKeyCode(int qtKey)
     return 0;
 }
 
-void QAlien::processKeyEvent(QKeyEvent *event, bool pressed)
+void QAlien::sendEngineKey(int32_t code, bool pressed)
 {
-    if (!m_keysEnabled || !m_engine || !event)
-        return;
-    const int32_t code = engineKeyCode(event->key());
-    if (!code)
-        return;
     if (code == reflowToggleKey) {
         // The toggle acts on release, once until the engine confirms it.
         if (pressed || m_host->togglePending)
@@ -55,6 +57,43 @@ void QAlien::processKeyEvent(QKeyEvent *event, bool pressed)
     } else {
         HostGui_engineCalls().keyRelease(m_engine, code);
     }
+}
+
+void QAlien::processKeyEvent(QKeyEvent *event, bool pressed)
+{
+    if (!m_keysEnabled || !m_engine || !event)
+        return;
+    const int qtKey = event->key();
+    if (!pressed) {
+        // The release goes with the code its press sent, whatever the
+        // modifiers are now; the desktop's repeats release nothing.
+        if (event->isAutoRepeat())
+            return;
+        auto held = m_heldKeys.find(qtKey);
+        if (held == m_heldKeys.end())
+            return;
+        const int32_t code = held.value();
+        m_heldKeys.erase(held);
+        sendEngineKey(code, false);
+        flushScreenUpdate();
+        return;
+    }
+    const int32_t code = engineKeyCode(qtKey, event->modifiers());
+    if (!code)
+        return;
+    if (event->isAutoRepeat()) {
+        // The engine repeats a held pan or zoom key itself from its one
+        // press; a page key repeats at the desktop's rate, each repeat a
+        // tap of its own.
+        if (!DesktopKeys_repeatsAsTaps(code))
+            return;
+        sendEngineKey(code, true);
+        sendEngineKey(code, false);
+        flushScreenUpdate();
+        return;
+    }
+    m_heldKeys.insert(qtKey, code);
+    sendEngineKey(code, true);
     flushScreenUpdate();
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "host/blitter.h"
+#include "host/desktopkeys.h"
 #include "host/guihost.h"
 #include "host/toolkit/toolkit.h"
 
@@ -447,9 +448,86 @@ void MainWidgetCommon::mouseDoubleClick(QMouseEvent *event)
         m_bridge->mouseEvent(p.x(), p.y() - titleHeight, 3);
 }
 
+void MainWidgetCommon::wheel(QWheelEvent *event)
+{
+    if (!m_bridge)
+        return;
+    // One notch is 120 eighths of a degree; touchpads send less at a time.
+    constexpr int notch = 120;
+    constexpr int scrollPerNotch = 48;
+    const QPoint delta = event->angleDelta();
+    if (event->modifiers() & Qt::ControlModifier) {
+        m_wheelX = 0;
+        m_wheelY += delta.y();
+        while (m_wheelY >= notch) {
+            m_wheelY -= notch;
+            m_bridge->zoomStep(true);
+        }
+        while (m_wheelY <= -notch) {
+            m_wheelY += notch;
+            m_bridge->zoomStep(false);
+        }
+        return;
+    }
+    // The remainders are kept in pixels times a notch, so that no part of
+    // a small turn is lost.
+    m_wheelX += delta.x() * scrollPerNotch;
+    m_wheelY += delta.y() * scrollPerNotch;
+    const int dx = m_wheelX / notch, dy = m_wheelY / notch;
+    m_wheelX -= dx * notch;
+    m_wheelY -= dy * notch;
+    // The wheel turned away from the reader (positive) shows what is above:
+    // the content moves down, as a drag down would move it.
+    m_bridge->wheel(dx, dy);
+}
+
+void MainWidgetCommon::desktopCommand(int command)
+{
+    switch (command) {
+    case Desktop_find:
+        if (m_documentLoaded)
+            menuSelected(Menu_search);
+        break;
+    case Desktop_findAgain:
+        if (m_searchAgain)
+            menuSelected(Menu_searchAgain);
+        else if (m_documentLoaded)
+            menuSelected(Menu_search);
+        break;
+    case Desktop_gotoPage:
+        if (m_documentLoaded && m_pageCount > 1)
+            menuSelected(Menu_gotoPage);
+        break;
+    case Desktop_fullScreen:
+        if (m_documentLoaded && m_bridge)
+            m_bridge->toggleFullScreen();
+        break;
+    case Desktop_open:
+        menuSelected(Menu_open);
+        break;
+    case Desktop_quit:
+        if (m_window)
+            m_window->close();
+        break;
+    case Desktop_copy:
+        copySelection();
+        break;
+    default:
+        break;
+    }
+}
+
+bool MainWidgetCommon::copySelection()
+{
+    return false;
+}
+
 bool MainWidgetCommon::filterEvent(QEvent *event)
 {
     switch (int(event->type())) {
+    case QEvent::Wheel:
+        wheel(static_cast<QWheelEvent *>(event));
+        return true;
     case QEvent::MouseButtonPress:
         mousePress(static_cast<QMouseEvent *>(event));
         return true;

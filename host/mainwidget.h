@@ -21,6 +21,7 @@ class MainWidgetHelper;
 class QEvent;
 class QKeyEvent;
 class QMouseEvent;
+class QWheelEvent;
 class QPainter;
 class QPopupMenu;
 class QWidget;
@@ -100,6 +101,13 @@ public:
     virtual void mouseRelease(QMouseEvent *event);
     virtual void mouseMove(QMouseEvent *event);
     virtual void mouseDoubleClick(QMouseEvent *event);
+    // The mouse wheel: Ctrl with it zooms a step a notch; without, it
+    // scrolls (past a page's end to the adjacent page).
+    virtual void wheel(QWheelEvent *event);
+    // A desktop command of a key (host/desktopkeys.h, Desktop_find and on).
+    void desktopCommand(int command);
+    // Copies the selected text to the clipboard; false when there is none.
+    virtual bool copySelection();
     // Creates the bridge with the heap size of the translations, connects
     // its signals, starts the engine with the start document and reads the
     // settings. False when the engine could not start.
@@ -205,6 +213,7 @@ protected:
     QPixmap m_normalIcon, m_fullIcon;
     QColor m_titleColour, m_titleBackground;
     bool m_ignoreRelease = false;
+    int m_wheelX = 0, m_wheelY = 0; // the wheel's turn not yet acted on
     int m_pressX = 0, m_pressY = 0;
     bool m_fullScreen = false;
     HostSettings m_settings;

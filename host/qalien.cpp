@@ -191,6 +191,13 @@ bool QAlien::init(const QString &startDocument)
     Engine_setQueueOptions(m_engine, 0, 0);
     Engine_setTimeSlice(m_engine, 0, 100);
 
+    // The desktop's ways with keys and scrolling: a key's release reaches
+    // the view at once, so that a tap is one step and only a held key
+    // repeats; and a scroll down past a page's end goes on to the next
+    // page (up past its top, to the previous one).
+    calls().setConfigInt(m_engine, "Vexlan_actionAllSoftKeyReleases", 1);
+    calls().setConfigInt(m_engine, "FV_panToPageEnable", 1);
+
     // 11. Whatever the start presented.
     flushScreenUpdate();
     return true;
@@ -269,10 +276,32 @@ void QAlien::fitHeight()
 
 void QAlien::rotate()
 {
-    static const intptr_t values[3] = {0x10003, 0x10006, 0x10004};
-    m_rotation = (m_rotation + 1) % 3;
+    // A quarter turn at a time, the same way round: upright, a quarter,
+    // upside down, three quarters, upright again.
+    static const intptr_t values[4] = {0x10003, 0x10006, 0x10005, 0x10004};
+    m_rotation = (m_rotation + 1) % 4;
     if (m_engine)
         calls().setRotation(m_engine, values[m_rotation]);
+}
+
+void QAlien::wheel(int dx, int dy)
+{
+    if (!m_engine || (!dx && !dy))
+        return;
+    // A pan gesture of one step: the content moves as a drag would move it.
+    calls().pointerPan(m_engine, dx, dy, 0x10004);
+    calls().pointerPan(m_engine, 0, 0, 0x10005);
+    flushScreenUpdate();
+}
+
+void QAlien::zoomStep(bool in)
+{
+    if (!m_engine)
+        return;
+    const int32_t code = in ? 0x10007 : 0x10009;
+    sendEngineKey(code, true);
+    sendEngineKey(code, false);
+    flushScreenUpdate();
 }
 
 void QAlien::toggleFullScreen()

@@ -10,6 +10,7 @@
 // screen update is shown before the stop or dropped.
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -108,6 +109,11 @@ public:
     void fitHeight();
     void rotate();
     void toggleFullScreen();
+    // The mouse wheel: a pan of the content by (dx, dy) pixels, which at a
+    // page's end goes on to the adjacent page.
+    void wheel(int dx, int dy);
+    // One zoom step in or out (a tap of the zoom key).
+    void zoomStep(bool in);
     void passwordEntered(const QString &text);
     void gotoPage(int number);
     void gotoElement(const QString &text);
@@ -136,10 +142,15 @@ public:
     // Row bytes of the pixels of the last screen update shown.
     int updateRowBytes() const { return m_updateRowBytes; }
 
-    // The engine key code of a Qt key: 0 for a key the engine does not
-    // take, reflowToggleKey for the reflow toggle.
+    // The engine key code of a Qt key with its modifiers: the desktop's
+    // bindings first, then the phone's table; 0 for a key the engine does
+    // not take (or a desktop command), reflowToggleKey for the reflow
+    // toggle.
     enum { reflowToggleKey = 1 };
-    static int32_t engineKeyCode(int qtKey);
+    static int32_t engineKeyCode(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // A press or release of an engine key code (reflowToggleKey acts on
+    // its release).
+    void sendEngineKey(int32_t code, bool pressed);
     // The pointer machine (its clock can be replaced).
     PointerMachine &pointer() { return m_pointer; }
 
@@ -214,4 +225,6 @@ private:
     int m_updateRowBytes = 0;
     HostContext *m_host = nullptr;
     PointerMachine m_pointer;
+    // The Qt keys held down, with the engine code their press sent.
+    QHash<int, int32_t> m_heldKeys;
 };

@@ -4,6 +4,7 @@
 // and never touches a widget: it records what the GUI thread reads after
 // its engine call returns, or posts a custom event to the bridge object.
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <pthread.h>
 #include <unistd.h>
@@ -99,6 +100,18 @@ void alert(HostContext *host, const char *key)
 void error(HostContext *host, const char *key)
 {
     HostEvent_postError(host, HostGui_text("Core", key));
+}
+
+// An error about the document that failed to load: the alert's text, then
+// the file and why, when the engine told why.
+void loadError(HostContext *host, GuiHostData *data, const char *key)
+{
+    QString text = HostGui_text("Core", key);
+    if (data && !data->loadFailure.isEmpty())
+        text += QLatin1Char('\n') + data->loadFailure;
+    if (data)
+        data->loadFailure.clear();
+    HostEvent_postError(host, text);
 }
 
 // ------------------------------------------------------------ requests
@@ -402,6 +415,31 @@ HostEngineCalls activeCalls = engineTable();
 
 // ------------------------------------------------------------ the GUI host
 
+QString HostGui_loadFailureText(int32_t kind, int32_t code, const QString &path)
+{
+    auto text = [](const char *source) { return QCoreApplication::translate("Core", source); };
+    QString reason;
+    const QFileInfo file(path);
+    if (kind == 5 || code == 1)
+        reason = text("there is not enough memory to open it");
+    else if (kind == 0)
+        reason = text("its kind of document is not supported");
+    else if (kind == 1)
+        reason = text("it holds no data");
+    else if (kind == 4)
+        reason = text("its loading was stopped");
+    else if (!path.isEmpty() && !file.exists())
+        reason = text("the file does not exist");
+    else if (!path.isEmpty() && (file.isDir() || !file.isReadable()))
+        reason = text("the file cannot be read");
+    else if (kind == 2 || kind == 3)
+        reason = text("the file is damaged (error %1)").arg(code);
+    else
+        reason = text("it cannot be opened (error %1)").arg(code);
+    const QString name = path.isEmpty() ? text("The document") : file.fileName();
+    return name + QStringLiteral(": ") + reason + QLatin1Char('.');
+}
+
 HostContext *HostGui_current()
 {
     return currentHost;
@@ -616,14 +654,23 @@ void Host_showErrorAlert(HostContext *host, int32_t code)
     case 0x10000:
     case 0x10002:
     case 0x10004:
-        error(host, "RES_ALERT_DOCTRANSLATIONFAILED");
+        loadError(host, HostGui_data(host), "RES_ALERT_DOCTRANSLATIONFAILED");
         break;
     case 0x10003:
         error(host, "RES_ALERT_INTERNALERROR");
         break;
     case Engine_errorOutOfMemory:
-        if (GuiHostData *data = HostGui_data(host))
+        if (GuiHostData *data = HostGui_data(host)) {
             data->editFailurePending = 0;
+            // A document too large for the memory says which.
+            if (!data->loadFailure.isEmpty() && !data->alertPending) {
+                data->alertPending = 1;
+                HostEvent_postAlert(host, HostGui_text("Core", "RES_ALERT_OUTOFMEMORY") + QLatin1Char('\n') +
+                                              data->loadFailure);
+                data->loadFailure.clear();
+                break;
+            }
+        }
         postAlertOnce(host, "RES_ALERT_OUTOFMEMORY");
         break;
     case 0x10008:
@@ -663,6 +710,11 @@ void Host_engineRequest(HostContext *host, int32_t code, void *record)
         break;
     case Engine_requestFailed:
         Host_postCloseDown(host);
+        break;
+    case Fv_requestLoadFailed:
+        if (auto *report = static_cast<const FvLoadFailedReport *>(record))
+            data->loadFailure = HostGui_loadFailureText(report->kind, report->code,
+                                                        report->path ? QString::fromUtf8(report->path) : QString());
         break;
     case Fv_requestDocInfo:
         data->documentEditable = record && static_cast<const FvDocInfo *>(record)->mime != nullptr;

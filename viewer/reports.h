@@ -21,6 +21,19 @@ enum : int32_t {
     Fv_requestEditState = 0x10020, // FvEditReport
     Fv_requestLink = 0x10022,      // FvLinkReport
     Fv_requestWorkStarted = 0x10024, // no record
+    Fv_requestLoadFailed = 0x10025, // FvLoadFailedReport, before the failed load's alert
+};
+
+// Why the shown document could not be loaded, for the host to tell the
+// user with the alert that follows: the translation's report kind
+// (Translate_kind*: 0 no handler for the kind, 1 no data, 2 another
+// failure, 3 refused, 4 aborted, 5 out of memory; -1 the open did not
+// start), the result code, and the document's path as UTF-8 (null when
+// it has none). Lent for the request only.
+struct FvLoadFailedReport {
+    int32_t kind;
+    int32_t code;
+    const char *path;
 };
 
 // The first display of a document: the load state (0x10000 nothing

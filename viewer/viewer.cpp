@@ -84,9 +84,12 @@ void reportOutcome(FvViewer *viewer, FvPage *page)
         int32_t alert = page->loadStatus == Translate_kindNoMemory
                             ? int32_t(Fv_alertNoMemory)
                             : Fv_loadStatusAlert(page->loadStatus, page->firstDisplayPending);
-        if (alert)
+        if (alert) {
+            Fv_reportLoadFailed(viewer, page->url, page->loadStatus, page->loadResult);
             App_reportError(viewer->context->instance, alert, 0);
+        }
     } else if (page->loadState == FvLoad_noMemory) {
+        Fv_reportLoadFailed(viewer, page->url, Translate_kindNoMemory, page->loadResult);
         App_reportError(viewer->context->instance, Fv_alertNoMemory, 0);
     }
 }
@@ -161,6 +164,7 @@ void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
         const EventProcDocMsg *m = static_cast<const EventProcDocMsg *>(msg->payload);
         if (m->view == page->document && page->loadState == FvLoad_loading) {
             page->loadStatus = m->code;
+            page->loadResult = int32_t(m->word);
             settle(page, m->code == Translate_kindNoMemory ? FvLoad_noMemory : FvLoad_failed);
         }
     }
@@ -409,6 +413,14 @@ int View_start(FvViewer *viewer)
     viewer->zoom = 0x10000;
     view->zoom = 0x10000;
     view->zoomCentre[0] = view->zoomCentre[1] = -1;
+    // The key view has the screen's size from the start: the page keys pan
+    // by it, and without it they would not move until the first resize.
+    if (const Screen *screen = ScreenBinding_screen(viewer->screen)) {
+        view->width = Screen_width(screen);
+        view->height = Screen_height(screen);
+        view->screenFlags = (view->screenFlags & ~uint32_t(Fv_orientationMask)) |
+                            (screen->flags & Screen_orientationMask);
+    }
     context->instance->keyView = view;
     return Res_ok;
 }
@@ -548,6 +560,20 @@ void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc)
     Fv_checkFlow(page, 1);
 }
 
+void Fv_reportLoadFailed(FvViewer *viewer, const Url *url, int32_t kind, int32_t code)
+{
+    if (!viewer || !viewer->context)
+        return;
+    char *path = nullptr;
+    if (char16_t *wide = nullptr; url && Url_getPart(url, UrlPart_path, &wide)) {
+        path = narrow(wide);
+        Mem_free(wide);
+    }
+    FvLoadFailedReport report{kind, code, path};
+    App_sendRequest(viewer->context->instance, Fv_requestLoadFailed, &report);
+    Mem_free(path);
+}
+
 int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)
 {
     FvPage *page = pageField ? *pageField : nullptr;
@@ -560,9 +586,11 @@ int App_openStart(FvViewer *viewer, FvPage **pageField, Url *url)
     int r = View_openUrl(viewer, 0, url, 0);
     if (r != Res_ok) {
         page->waiting = 0;
-        Url_free(url);
-        if (r != 1)
+        if (r != 1) {
+            Fv_reportLoadFailed(viewer, url, -1, r);
             App_reportError(viewer->context->instance, errorOpenFailed, 0);
+        }
+        Url_free(url);
         return r;
     }
     if (viewer->loadPending) {

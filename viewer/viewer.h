@@ -70,6 +70,7 @@ struct FvPage {
     Url *url;                   // the document's URL (owned)
     int32_t loadState;          // FvLoad_*
     int32_t loadStatus;         // the load status of a failed load (the report's kind, 0-15)
+    int32_t loadResult;         // the failed load's result code (the report's word)
     int32_t waiting;            // an opener waits on settled for the outcome
     Sem settled;                // signalled when the outcome of a waited load is known
     int32_t keptX, keptY;       // the kept scroll position
@@ -297,3 +298,6 @@ void View_freeSettings(EngineContext *context);
 int View_initDisplaySettings(EngineContext *context);
 void View_freeDisplaySettings(EngineContext *context);
 
+// Tells the host why the load of url failed (the load-failed request,
+// viewer/reports.h), before the alert that reports the failure.
+void Fv_reportLoadFailed(FvViewer *viewer, const Url *url, int32_t kind, int32_t code);

@@ -18,6 +18,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
+#include "platform/api/forward.h"
 #include "platform/api/hostevent.h"
 #include "platform/url/url.h"
 
@@ -393,6 +394,10 @@ void App_setConfigFromEvent(EngineInstance *instance, intptr_t *block)
         else
             applyInt(context, key, block[4]);
     }
+    // A setting the host changes while a document shows takes effect at
+    // once, as one loaded from a settings file does.
+    if (!taken && instance)
+        App_settingsChanged(instance);
     freeConfigBlock(block);
 }
 

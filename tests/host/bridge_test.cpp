@@ -129,16 +129,24 @@ TEST_F(Bridge, KeysReachTheEngineOnlyOnceReady)
     EXPECT_EQ(CallRecorder::count("keyPress"), 0);
     ASSERT_TRUE(runUntil([&] { return bridge->keysEnabled(); }));
     bridge->processKeyEvent(&up, true);
-    QKeyEvent pageDown(QEvent::KeyRelease, Qt::Key_PageDown, Qt::NoModifier);
-    bridge->processKeyEvent(&pageDown, false);
     ASSERT_EQ(CallRecorder::count("keyPress"), 1);
     EXPECT_EQ(CallRecorder::named("keyPress")[0].a, 0x10003);
+    // A release goes only with a press it ends.
+    QKeyEvent pageDownUp(QEvent::KeyRelease, Qt::Key_PageDown, Qt::NoModifier);
+    bridge->processKeyEvent(&pageDownUp, false);
+    EXPECT_EQ(CallRecorder::count("keyRelease"), 0);
+    QKeyEvent pageDown(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    bridge->processKeyEvent(&pageDown, true);
+    bridge->processKeyEvent(&pageDownUp, false);
     ASSERT_EQ(CallRecorder::count("keyRelease"), 1);
-    EXPECT_EQ(CallRecorder::named("keyRelease")[0].a, 0x1000B);
+    EXPECT_EQ(CallRecorder::named("keyRelease")[0].a, 0x10015);
     // The reflow toggle acts on release, once until the engine confirms.
+    QKeyEvent rDown(QEvent::KeyPress, Qt::Key_R, Qt::NoModifier);
     QKeyEvent r(QEvent::KeyRelease, Qt::Key_R, Qt::NoModifier);
-    bridge->processKeyEvent(&r, false);
-    bridge->processKeyEvent(&r, false);
+    for (int i = 0; i < 2; i++) {
+        bridge->processKeyEvent(&rDown, true);
+        bridge->processKeyEvent(&r, false);
+    }
     ASSERT_EQ(CallRecorder::count("sendKey"), 1);
     EXPECT_EQ(CallRecorder::named("sendKey")[0].a, 0x10001);
 }
@@ -331,14 +339,16 @@ TEST_F(Bridge, CommandsBecomeEngineCalls)
     auto bridge = startReady();
     ASSERT_TRUE(bridge);
     CallRecorder::clear();
-    bridge->rotate();
-    bridge->rotate();
-    bridge->rotate();
+    // Rotate steps through all four quarter turns, 180 degrees included.
+    for (int i = 0; i < 5; i++)
+        bridge->rotate();
     std::vector<EngineCall> turns = CallRecorder::named("setRotation");
-    ASSERT_EQ(turns.size(), 3u);
+    ASSERT_EQ(turns.size(), 5u);
     EXPECT_EQ(turns[0].a, 0x10006);
-    EXPECT_EQ(turns[1].a, 0x10004);
-    EXPECT_EQ(turns[2].a, 0x10003);
+    EXPECT_EQ(turns[1].a, 0x10005);
+    EXPECT_EQ(turns[2].a, 0x10004);
+    EXPECT_EQ(turns[3].a, 0x10003);
+    EXPECT_EQ(turns[4].a, 0x10006);
 
     bridge->pageStep(1);
     bridge->pageStep(-1);

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "host/desktopkeys.h"
 #include "host/pointer.h"
 #include "platform/host/hostplatform.h"
 #include "tests/host/gui_fixture.h"
@@ -12,19 +13,84 @@ TEST(KeyTable, QtKeysMapToEngineCodes)
 {
     const struct {
         int key;
+        Qt::KeyboardModifiers mods;
         int32_t code;
     } cases[] = {
-        {Qt::Key_Up, 0x10003},       {Qt::Key_Down, 0x10004},     {Qt::Key_Left, 0x10005},
-        {Qt::Key_Right, 0x10006},    {Qt::Key_A, 0x10007},        {Qt::Key_3, 0x10007},
-        {Qt::Key_2, 0x10008},        {Qt::Key_1, 0x10009},        {Qt::Key_Z, 0x10009},
-        {Qt::Key_PageUp, 0x1000A},   {Qt::Key_PageDown, 0x1000B}, {Qt::Key_8, 0x10010},
-        {Qt::Key_I, 0x10012},        {Qt::Key_O, 0x10013},        {Qt::Key_9, QAlien::reflowToggleKey},
-        {Qt::Key_R, QAlien::reflowToggleKey},
-        // Keys the engine does not take.
-        {Qt::Key_4, 0}, {Qt::Key_Return, 0}, {Qt::Key_F1, 0}, {Qt::Key_B, 0}, {Qt::Key_Space, 0},
+        // The desktop's keys: arrows pan the view their way in both axes,
+        // the page keys turn a screen (a page at the page's edge), Home and
+        // End go to the first and last page, Ctrl with plus and minus zoom.
+        {Qt::Key_Up, Qt::NoModifier, 0x10003},
+        {Qt::Key_Down, Qt::NoModifier, 0x10004},
+        {Qt::Key_Left, Qt::NoModifier, 0x10006},
+        {Qt::Key_Right, Qt::NoModifier, 0x10005},
+        {Qt::Key_PageDown, Qt::NoModifier, 0x10015},
+        {Qt::Key_PageUp, Qt::NoModifier, 0x10014},
+        {Qt::Key_Space, Qt::NoModifier, 0x10015},
+        {Qt::Key_Space, Qt::ShiftModifier, 0x10014},
+        {Qt::Key_Backspace, Qt::NoModifier, 0x10014},
+        {Qt::Key_Home, Qt::NoModifier, 0x1000D},
+        {Qt::Key_End, Qt::NoModifier, 0x1000E},
+        {Qt::Key_Plus, Qt::ControlModifier, 0x10007},
+        {Qt::Key_Equal, Qt::ControlModifier, 0x10007},
+        {Qt::Key_Plus, Qt::ControlModifier | Qt::ShiftModifier | Qt::KeypadModifier, 0x10007},
+        {Qt::Key_Minus, Qt::ControlModifier, 0x10009},
+        // The phone's keys where they do not clash.
+        {Qt::Key_A, Qt::NoModifier, 0x10007},
+        {Qt::Key_3, Qt::NoModifier, 0x10007},
+        {Qt::Key_2, Qt::NoModifier, 0x10008},
+        {Qt::Key_1, Qt::NoModifier, 0x10009},
+        {Qt::Key_Z, Qt::NoModifier, 0x10009},
+        {Qt::Key_8, Qt::NoModifier, 0x10010},
+        {Qt::Key_I, Qt::NoModifier, 0x10012},
+        {Qt::Key_O, Qt::NoModifier, 0x10013},
+        {Qt::Key_9, Qt::NoModifier, QAlien::reflowToggleKey},
+        {Qt::Key_R, Qt::NoModifier, QAlien::reflowToggleKey},
+        // Keys the engine does not take: commands of the window, Ctrl with
+        // a phone key, Alt with anything, and keys nobody binds.
+        {Qt::Key_O, Qt::ControlModifier, 0},
+        {Qt::Key_Z, Qt::ControlModifier, 0},
+        {Qt::Key_PageDown, Qt::AltModifier, 0},
+        {Qt::Key_F, Qt::ControlModifier, 0},
+        {Qt::Key_F3, Qt::NoModifier, 0},
+        {Qt::Key_F11, Qt::NoModifier, 0},
+        {Qt::Key_Plus, Qt::NoModifier, 0},
+        {Qt::Key_4, Qt::NoModifier, 0},
+        {Qt::Key_Return, Qt::NoModifier, 0},
+        {Qt::Key_F1, Qt::NoModifier, 0},
+        {Qt::Key_B, Qt::NoModifier, 0},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(QAlien::engineKeyCode(c.key), c.code) << "key 0x" << std::hex << c.key;
+        EXPECT_EQ(QAlien::engineKeyCode(c.key, c.mods), c.code)
+            << "key 0x" << std::hex << c.key << " modifiers 0x" << c.mods.toInt();
+}
+
+TEST(KeyTable, DesktopCommands)
+{
+    const struct {
+        int key;
+        Qt::KeyboardModifiers mods;
+        int command;
+    } cases[] = {
+        {Qt::Key_F, Qt::ControlModifier, Desktop_find},
+        {Qt::Key_F3, Qt::NoModifier, Desktop_findAgain},
+        {Qt::Key_G, Qt::ControlModifier, Desktop_gotoPage},
+        {Qt::Key_F11, Qt::NoModifier, Desktop_fullScreen},
+        {Qt::Key_O, Qt::ControlModifier, Desktop_open},
+        {Qt::Key_Q, Qt::ControlModifier, Desktop_quit},
+        {Qt::Key_C, Qt::ControlModifier, Desktop_copy},
+        {Qt::Key_Insert, Qt::ControlModifier, Desktop_copy},
+        {Qt::Key_F, Qt::NoModifier, Desktop_none},
+        {Qt::Key_Q, Qt::NoModifier, Desktop_none},
+        {Qt::Key_PageDown, Qt::NoModifier, Desktop_engineKey},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(DesktopKeys_binding(c.key, c.mods).command, c.command)
+            << "key 0x" << std::hex << c.key << " modifiers 0x" << c.mods.toInt();
+    // Page turns repeat as taps of their own; pans and zooms by the engine.
+    for (int32_t code : {0x10014, 0x10015, 0x1000D, 0x1000E})
+        EXPECT_TRUE(DesktopKeys_repeatsAsTaps(code)) << std::hex << code;
+    for (int32_t code : {0x10003, 0x10004, 0x10005, 0x10006, 0x10007, 0x10009})
+        EXPECT_FALSE(DesktopKeys_repeatsAsTaps(code)) << std::hex << code;
 }
 
 namespace {

@@ -183,16 +183,17 @@ TEST_F(MainWindow, TheStartDocumentIsTheFirstArgument)
     EXPECT_EQ(window->bridge()->documentName(), doc);
 }
 
-TEST_F(MainWindow, KeysReachTheEngineAndThePagingKeysZoom)
+TEST_F(MainWindow, KeysReachTheEngineAndThePagingKeysTurnPages)
 {
     open();
     const struct {
         int key;
         int32_t code; // 0: no engine key
     } cases[] = {
-        {Qt::Key_PageUp, 0x10007}, {Qt::Key_PageDown, 0x10009}, {Qt::Key_Up, 0x10003},
-        {Qt::Key_2, 0x10008},      {Qt::Key_8, 0x10010},        {Qt::Key_F1, 0},
-        {Qt::Key_F2, 0},           {Qt::Key_F5, 0},             {Qt::Key_Q, 0},
+        {Qt::Key_PageUp, 0x10014}, {Qt::Key_PageDown, 0x10015}, {Qt::Key_Up, 0x10003},
+        {Qt::Key_2, 0x10008},      {Qt::Key_8, 0x10010},        {Qt::Key_3, 0x10007},
+        {Qt::Key_Home, 0x1000D},   {Qt::Key_F1, 0},             {Qt::Key_F2, 0},
+        {Qt::Key_F5, 0},           {Qt::Key_Q, 0},
     };
     for (const auto &c : cases) {
         CallRecorder::clear();
@@ -209,6 +210,133 @@ TEST_F(MainWindow, KeysReachTheEngineAndThePagingKeysZoom)
         ASSERT_EQ(releases.size(), 1u);
         EXPECT_EQ(releases[0].a, c.code);
     }
+}
+
+TEST_F(MainWindow, ATapIsOneStepAndTheEngineRepeatsHeldKeys)
+{
+    // The engine hands a release to the view at once: a tap ends before
+    // the engine's repeat starts.
+    CallRecorder::clear();
+    open();
+    auto send = [&](QEvent::Type type, int qtKey, Qt::KeyboardModifiers mods, bool autoRepeat) {
+        QKeyEvent e(type, qtKey, mods, QString(), autoRepeat);
+        QCoreApplication::sendEvent(window.get(), &e);
+    };
+    // The desktop's own repeats of a held pan or zoom key reach the engine
+    // as nothing: it repeats the one press itself until the release.
+    send(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier, false);
+    for (int i = 0; i < 3; i++) {
+        send(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier, true);
+        send(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier, true);
+    }
+    send(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier, false);
+    EXPECT_EQ(CallRecorder::count("keyPress"), 1);
+    EXPECT_EQ(CallRecorder::count("keyRelease"), 1);
+    // A held page key turns at the desktop's rate: each repeat is a tap.
+    CallRecorder::clear();
+    send(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier, false);
+    send(QEvent::KeyRelease, Qt::Key_PageDown, Qt::NoModifier, true);
+    send(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier, true);
+    send(QEvent::KeyRelease, Qt::Key_PageDown, Qt::NoModifier, false);
+    EXPECT_EQ(CallRecorder::count("keyPress"), 2);
+    EXPECT_EQ(CallRecorder::count("keyRelease"), 2);
+    // Ctrl let go before "+": the release still ends the zoom key's press,
+    // or the engine would repeat it for ever.
+    CallRecorder::clear();
+    send(QEvent::KeyPress, Qt::Key_Plus, Qt::ControlModifier, false);
+    send(QEvent::KeyRelease, Qt::Key_Plus, Qt::NoModifier, false);
+    std::vector<EngineCall> releases = CallRecorder::named("keyRelease");
+    ASSERT_EQ(releases.size(), 1u);
+    EXPECT_EQ(releases[0].a, 0x10007);
+}
+
+TEST_F(MainWindow, TheHostAsksForImmediateReleasesAndPansThatTurnPages)
+{
+    CallRecorder::clear();
+    argv = {"vexlanedit"};
+    argc = 1;
+    window = std::make_unique<EzxMainWidget>(argc, const_cast<char **>(argv.data()));
+    window->show();
+    pumpEvents();
+    ASSERT_TRUE(window->bridge());
+    bool releases = false, turns = false;
+    for (const EngineCall &c : CallRecorder::calls()) {
+        if (c.name != "setConfigInt")
+            continue;
+        releases |= c.text == "Vexlan_actionAllSoftKeyReleases" && c.a == 1;
+        turns |= c.text == "FV_panToPageEnable" && c.a == 1;
+    }
+    EXPECT_TRUE(releases);
+    EXPECT_TRUE(turns);
+}
+
+TEST_F(MainWindow, DesktopCommandKeys)
+{
+    open();
+    auto ctrl = [&](int qtKey) {
+        QKeyEvent press(QEvent::KeyPress, qtKey, Qt::ControlModifier);
+        QCoreApplication::sendEvent(window.get(), &press);
+        QKeyEvent release(QEvent::KeyRelease, qtKey, Qt::ControlModifier);
+        QCoreApplication::sendEvent(window.get(), &release);
+    };
+    // Without a document Find, Go to page and Full screen do nothing.
+    ctrl(Qt::Key_F);
+    ctrl(Qt::Key_G);
+    key(Qt::Key_F11, true);
+    key(Qt::Key_F11, false);
+    EXPECT_EQ(window->dialogKind(), int(Dialog_none));
+    EXPECT_FALSE(window->bridge()->isFullScreen());
+
+    window->docLoaded(true);
+    QCoreApplication::postEvent(window->bridge(), QCustomEvent::withValue(1013, intptr_t(1) | intptr_t(4) << 32));
+    pumpEvents();
+    CallRecorder::clear();
+    ctrl(Qt::Key_F);
+    EXPECT_EQ(window->dialogKind(), int(Dialog_prompt));
+    EXPECT_EQ(CallRecorder::count("searchCancel"), 1);
+    EXPECT_EQ(CallRecorder::count("keyPress"), 0);
+    key(Qt::Key_F11, true);
+    key(Qt::Key_F11, false);
+    EXPECT_TRUE(window->bridge()->isFullScreen());
+    // F3 before any search asks for one; after a search it searches again.
+    window->promptClosed(new Prompt{QString(), QString(), QStringLiteral("word"), Menu_search}, true);
+    CallRecorder::clear();
+    key(Qt::Key_F3, true);
+    key(Qt::Key_F3, false);
+    EXPECT_EQ(CallRecorder::count("searchNext"), 1);
+}
+
+TEST_F(MainWindow, TheWheelScrollsAndWithCtrlZooms)
+{
+    open();
+    auto wheel = [&](int dy, Qt::KeyboardModifiers mods) {
+        QWheelEvent e(QPointF(100, 200), window->mapToGlobal(QPointF(100, 200)), QPoint(), QPoint(0, dy),
+                      Qt::NoButton, mods, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(window.get(), &e);
+    };
+    // One notch towards the reader moves the content up by 48 pixels, as a
+    // drag up would; half notches add up to one.
+    wheel(-120, Qt::NoModifier);
+    wheel(60, Qt::NoModifier);
+    wheel(60, Qt::NoModifier);
+    std::vector<EngineCall> pans = CallRecorder::named("pointerPan");
+    ASSERT_EQ(pans.size(), 6u);
+    EXPECT_EQ(pans[0].b, -48);
+    EXPECT_EQ(pans[0].c, 0x10004);
+    EXPECT_EQ(pans[1].c, 0x10005);
+    EXPECT_EQ(pans[2].b, 24);
+    EXPECT_EQ(pans[4].b, 24);
+    // Ctrl: a notch away zooms in one step, towards zooms out; a tap each.
+    CallRecorder::clear();
+    wheel(120, Qt::ControlModifier);
+    wheel(-60, Qt::ControlModifier);
+    wheel(-60, Qt::ControlModifier);
+    std::vector<EngineCall> presses = CallRecorder::named("keyPress");
+    ASSERT_EQ(presses.size(), 2u);
+    EXPECT_EQ(presses[0].a, 0x10007);
+    EXPECT_EQ(presses[1].a, 0x10009);
+    EXPECT_EQ(CallRecorder::count("keyRelease"), 2);
+    EXPECT_EQ(CallRecorder::count("pointerPan"), 0);
 }
 
 TEST_F(MainWindow, APressOnTheStripTogglesFullScreenAndSwallowsItsRelease)

@@ -4,6 +4,9 @@
 // place of the bridge.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <cstring>
 
 #include "document/edit/editdata.h"
@@ -137,6 +140,64 @@ TEST_F(Services, ErrorAlertsByCode)
         EXPECT_EQ(harness.log.events[0].type, 1008);
         EXPECT_EQ(harness.log.events[0].text, core(c.key));
     }
+}
+
+TEST_F(Services, LoadFailuresNameTheFileAndTheReason)
+{
+    QTemporaryDir dir;
+    const QString damaged = dir.filePath(QStringLiteral("damaged.pdf"));
+    {
+        QFile file(damaged);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("%PDF-1.4\nnot a body\n");
+    }
+    const QString missing = dir.filePath(QStringLiteral("missing.pdf"));
+    const struct {
+        int32_t kind;
+        int32_t code;
+        QString path;
+        const char *expected;
+    } cases[] = {
+        {-1, 5891, missing, "missing.pdf: the file does not exist."},
+        {2, 5891, missing, "missing.pdf: the file does not exist."},
+        {2, 5891, dir.path(), "the file cannot be read."},
+        {2, 5891, damaged, "damaged.pdf: the file is damaged (error 5891)."},
+        {3, 7, damaged, "damaged.pdf: the file is damaged (error 7)."},
+        {0, 0, damaged, "damaged.pdf: its kind of document is not supported."},
+        {1, 0, damaged, "damaged.pdf: it holds no data."},
+        {5, 1, damaged, "damaged.pdf: there is not enough memory to open it."},
+        {-1, 16, QString(), "The document: it cannot be opened (error 16)."},
+    };
+    for (const auto &c : cases)
+        EXPECT_TRUE(HostGui_loadFailureText(c.kind, c.code, c.path).endsWith(QLatin1String(c.expected)))
+            << HostGui_loadFailureText(c.kind, c.code, c.path).toStdString();
+
+    // The engine's report comes before its alert, which then carries it;
+    // the next alert without a report of its own carries none.
+    const QByteArray path = damaged.toUtf8();
+    FvLoadFailedReport report{2, 5891, path.constData()};
+    EXPECT_TRUE(request(Fv_requestLoadFailed, &report).empty());
+    for (int round = 0; round < 2; round++) {
+        harness.log.clear();
+        Host_showErrorAlert(host, 0x10002);
+        harness.pump();
+        ASSERT_EQ(harness.log.events.size(), 1u);
+        EXPECT_EQ(harness.log.events[0].type, 1008);
+        const QString expected = core("RES_ALERT_DOCTRANSLATIONFAILED") +
+                                 (round == 0 ? QStringLiteral("\ndamaged.pdf: the file is damaged (error 5891).")
+                                             : QString());
+        EXPECT_EQ(harness.log.events[0].text, expected);
+    }
+    // Out of memory while loading says which document.
+    FvLoadFailedReport memory{5, 1, path.constData()};
+    request(Fv_requestLoadFailed, &memory);
+    harness.log.clear();
+    harness.data->alertPending = 0;
+    Host_showErrorAlert(host, 0x10006);
+    harness.pump();
+    ASSERT_EQ(harness.log.events.size(), 1u);
+    EXPECT_EQ(harness.log.events[0].text,
+              core("RES_ALERT_OUTOFMEMORY") + QStringLiteral("\ndamaged.pdf: there is not enough memory to open it."));
 }
 
 TEST_F(Services, DocumentInformationDecidesEditableForTheLoadedEvent)

@@ -10,6 +10,7 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/text/ustr.h"
+#include "platform/api/keys.h"
 #include "tests/platform/app_fixture.h"
 #include "tests/support/engine_fixture.h"
 
@@ -129,6 +130,24 @@ TEST_F(AppConfigTest, OnAnEngineTaskASettingIsAppliedAtOnce)
         EXPECT_EQ(App_setConfigInt(inst, "EnableJS", 5), 1);
         EngineContext *ctx = inst->context;
         EXPECT_EQ(Config_getIntA(ctx, ctx->config, u"Core", "EnableJS", 99), 5u);
+    });
+}
+
+TEST_F(AppConfigTest, ASettingChangedWhileRunningIsReadAgainByTheKeys)
+{
+    // The key repeat reads its settings once and again only when told:
+    // a host that asks for immediate releases after the start must be heard.
+    KeyRepeat *keys = nullptr;
+    onAppThread([&] {
+        ASSERT_EQ(KeyRepeat_create(inst, nullptr, nullptr, &keys), 0);
+        inst->keys = keys;
+        keys->settingsDirty = 0;
+    });
+    ASSERT_EQ(App_setConfigInt(inst, "Vexlan_actionAllSoftKeyReleases", 1), 1);
+    settle();
+    onAppThread([&] {
+        EXPECT_EQ(keys->settingsDirty, 1);
+        KeyRepeat_free(inst, &inst->keys);
     });
 }
 

@@ -143,6 +143,11 @@ void App_loadSettingsUrl(EngineInstance *instance, const char *urlText)
     int r = Settings_loadUrl(context, context->config, url);
     Url_free(url);
     (void)r; // a missing or broken file leaves the settings as they were
+    App_settingsChanged(instance);
+}
+
+void App_settingsChanged(EngineInstance *instance)
+{
     if (FvViewer *viewer = Fv_fromApp(instance))
         viewer->settingsChanged = 1;
     KeyRepeat_markDirty(instance);

@@ -46,6 +46,9 @@ int App_postLoadSettings(EngineInstance *instance, const char *urlText);
 // store, sets the viewer's settings-changed word and marks the key-repeat
 // settings dirty. Nothing when the text is null or no URL can be made.
 void App_loadSettingsUrl(EngineInstance *instance, const char *urlText);
+// The configuration changed: the viewer reads its zoom and pan settings
+// again, and the keys their repeat settings, before they next act.
+void App_settingsChanged(EngineInstance *instance);
 // When no host event is inside the engine, posts event 1 {value} with the
 // completion routine (flag 2); else 0.
 int App_sendEvent1(EngineInstance *instance, intptr_t value, AppEventDoneFn completion);
