@@ -50,6 +50,7 @@
 #include "core/geom/rect.h"
 #include "core/result.h"
 #include "document/edr/doc.h"
+#include "document/edr/handler.h"
 #include "document/edr/page.h"
 #include "document/types/translate.h"
 #include "fonts/catalogue.h"
@@ -112,7 +113,7 @@ struct Probe {
     int settled;
     uint32_t pages;
     int error;
-    int onDemand;    // the document builds its pages when they are shown
+    int onDemand;    // the document's step operation builds its pages when shown
     uint32_t built;  // the index of the page built last
     int translating; // a translation job runs
 };
@@ -180,7 +181,11 @@ void probe(EngineInstance *instance, void *arg)
         (void)Edr_Page_count(doc, &p->pages);
         const Edr_MgrState *st = Edr_Mgr_state(doc);
         p->settled = st && !st->timerSet && !st->passRunning;
-        p->onDemand = Edr_Doc_isPageOnDemand(doc);
+        // Pages built on demand are the root's children that the
+        // document's step operation fills, one at a time; a document
+        // without a step or its state lays its pages out of one tree.
+        Edr_HandlerDesc *handler = Edr_Doc_getHandler(doc);
+        p->onDemand = Edr_Doc_isPageOnDemand(doc) && handler && handler->step && Edr_Doc_getLoaderData(doc);
         p->built = Edr_Doc_getSelectedRootChild(doc);
         p->translating = doc->translating != 0;
     }
