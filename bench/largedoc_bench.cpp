@@ -38,7 +38,7 @@ constexpr int textMiB[] = {1, 10, 100};
 // A PDF of `pages` letter pages of body text in Times-Roman: a 14-page
 // paper repeated. Each repetition has its own page tree node and its pages
 // their own content streams, as a file joined from copies would.
-std::string paperPdf(int pages)
+std::string largeDocPaperPdf(int pages)
 {
     std::vector<std::string> objects; // object i + 1
     auto add = [&objects](const std::string &text) {
@@ -95,7 +95,7 @@ std::string paperPdf(int pages)
 
 // Paragraphs of words of varied length, blank lines between them, up to
 // exactly `bytes`.
-bool writeText(const std::string &path, size_t bytes)
+bool largeDocWriteText(const std::string &path, size_t bytes)
 {
     static const char *const words[] = {"the", "of", "and", "to", "in", "a", "is", "that", "for",
                                         "it", "as", "was", "with", "be", "by", "on", "not", "this",
@@ -124,7 +124,7 @@ bool writeText(const std::string &path, size_t bytes)
     return fclose(f) == 0 && ok;
 }
 
-bool writeFile(const std::string &path, const std::string &bytes)
+bool largeDocWriteFile(const std::string &path, const std::string &bytes)
 {
     FILE *f = fopen(path.c_str(), "wb");
     if (!f)
@@ -133,12 +133,12 @@ bool writeFile(const std::string &path, const std::string &bytes)
     return fclose(f) == 0 && ok;
 }
 
-struct Fixture {
+struct LargeDocFixture {
     std::string dir;
     std::vector<std::string> files;
     bool ok = false;
 
-    Fixture()
+    LargeDocFixture()
     {
         const char *tmp = getenv("TMPDIR");
         std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/largedoc_bench.XXXXXX";
@@ -148,14 +148,14 @@ struct Fixture {
         ok = true;
         for (int pages : pdfSizes) {
             files.push_back(pdfPath(pages));
-            ok = ok && writeFile(files.back(), paperPdf(pages));
+            ok = ok && largeDocWriteFile(files.back(), largeDocPaperPdf(pages));
         }
         for (int mib : textMiB) {
             files.push_back(textPath(mib));
-            ok = ok && writeText(files.back(), size_t(mib) << 20);
+            ok = ok && largeDocWriteText(files.back(), size_t(mib) << 20);
         }
     }
-    ~Fixture()
+    ~LargeDocFixture()
     {
         for (const std::string &f : files)
             unlink(f.c_str());
@@ -167,13 +167,13 @@ struct Fixture {
     std::string textPath(int mib) const { return dir + "/text-" + std::to_string(mib) + "mb.txt"; }
 };
 
-Fixture &fixture()
+LargeDocFixture &largeDocFixture()
 {
-    static Fixture f;
+    static LargeDocFixture f;
     return f;
 }
 
-struct Run {
+struct LargeDocRun {
     bool ok = false;
     double seconds = 0;
     double peakMiB = 0;
@@ -182,11 +182,11 @@ struct Run {
 
 // Runs docrender on page `page` of path as a whole process: its time, its
 // peak resident memory and its messages.
-Run render(const std::string &path, long page)
+LargeDocRun largeDocRender(const std::string &path, long page)
 {
-    Run r;
-    const std::string png = fixture().dir + "/page.png";
-    const std::string errPath = fixture().dir + "/stderr.txt";
+    LargeDocRun r;
+    const std::string png = largeDocFixture().dir + "/page.png";
+    const std::string errPath = largeDocFixture().dir + "/stderr.txt";
     std::string pageText = std::to_string(page);
     const char *argv[] = {VEXLAN_DOCRENDER, path.c_str(), "--page", pageText.c_str(), "--size",
                           "612x792", "--out", png.c_str(), nullptr};
@@ -218,24 +218,24 @@ Run render(const std::string &path, long page)
 }
 
 // The page count docrender reports for a page past the end ("page N of C").
-long pageCount(const std::string &path)
+long largeDocPageCount(const std::string &path)
 {
-    Run r = render(path, 100000000);
+    LargeDocRun r = largeDocRender(path, 100000000);
     size_t at = r.out.rfind(" of ");
     return at == std::string::npos ? 0 : strtol(r.out.c_str() + at + 4, nullptr, 10);
 }
 
 // Draws page 1 and the last page of each of the three documents, in a
 // round per iteration; the counters are the means over the rounds.
-void measure(benchmark::State &state, const std::vector<std::string> &paths, const char *const labels[3])
+void largeDocMeasure(benchmark::State &state, const std::vector<std::string> &paths, const char *const labels[3])
 {
-    if (!fixture().ok) {
+    if (!largeDocFixture().ok) {
         state.SkipWithError("cannot write the documents");
         return;
     }
     long counts[3];
     for (int i = 0; i < 3; i++) {
-        counts[i] = pageCount(paths[size_t(i)]);
+        counts[i] = largeDocPageCount(paths[size_t(i)]);
         if (counts[i] < 1) {
             state.SkipWithError(("docrender could not count the pages of " + paths[size_t(i)]).c_str());
             return;
@@ -246,8 +246,8 @@ void measure(benchmark::State &state, const std::vector<std::string> &paths, con
     for (auto _ : state) {
         double total = 0;
         for (int i = 0; i < 3; i++) {
-            Run a = render(paths[size_t(i)], 1);
-            Run b = render(paths[size_t(i)], counts[i]);
+            LargeDocRun a = largeDocRender(paths[size_t(i)], 1);
+            LargeDocRun b = largeDocRender(paths[size_t(i)], counts[i]);
             if (!a.ok || !b.ok) {
                 state.SkipWithError(("docrender failed: " + (a.ok ? b.out : a.out)).c_str());
                 return;
@@ -276,16 +276,16 @@ void measure(benchmark::State &state, const std::vector<std::string> &paths, con
 void BM_LargePdf(benchmark::State &state)
 {
     static const char *const labels[3] = {"14p", "140p", "1400p"};
-    Fixture &f = fixture();
-    measure(state, {f.pdfPath(14), f.pdfPath(140), f.pdfPath(1400)}, labels);
+    LargeDocFixture &f = largeDocFixture();
+    largeDocMeasure(state, {f.pdfPath(14), f.pdfPath(140), f.pdfPath(1400)}, labels);
 }
 BENCHMARK(BM_LargePdf)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_LargeText(benchmark::State &state)
 {
     static const char *const labels[3] = {"1MB", "10MB", "100MB"};
-    Fixture &f = fixture();
-    measure(state, {f.textPath(1), f.textPath(10), f.textPath(100)}, labels);
+    LargeDocFixture &f = largeDocFixture();
+    largeDocMeasure(state, {f.textPath(1), f.textPath(10), f.textPath(100)}, labels);
 }
 BENCHMARK(BM_LargeText)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
