@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/config/config.h"
+#include "core/context/context.h"
 #include "core/task/eventproc.h"
 #include "document/edr/docmsg.h"
 #include "host/headless/headless.h"
@@ -93,6 +95,34 @@ inline bool parseHeapMiB(const char *text, size_t *bytes)
         return false;
     *bytes = size_t(v) << 20;
     return true;
+}
+
+// On the application thread: documents opened afterwards load page by
+// page, as the viewer's single-page loading does (the "page.on.demand"
+// setting of the document model).
+struct PageOnDemandCall {
+    int done;
+};
+
+inline void setPageOnDemand(EngineInstance *instance, void *arg)
+{
+    PageOnDemandCall *call = static_cast<PageOnDemandCall *>(arg);
+    EngineContext *ctx = instance ? instance->context : nullptr;
+    if (ctx && ctx->config)
+        Config_setIntA(ctx, ctx->config, u"eDR", "page.on.demand", 1, 0);
+    call->done = 1;
+}
+
+// Switches page-by-page loading on for the documents the tool opens: a
+// plain text counts its pages and builds the first, a PDF translates its
+// first page, and every other page is built when it is asked for. False
+// when the engine did not take the call.
+inline bool usePagesOnDemand(HostContext *host)
+{
+    PageOnDemandCall call{};
+    if (!host->instance || App_postCall(host->instance, setPageOnDemand, &call, nullptr) != 0)
+        return false;
+    return drive(host, [&] { return call.done != 0; });
 }
 
 // Why a path cannot be loaded, as far as the file system tells.

@@ -51,7 +51,9 @@
 #include "core/geom/rect.h"
 #include "core/result.h"
 #include "document/edr/doc.h"
+#include "document/edr/handler.h"
 #include "document/edr/page.h"
+#include "document/types/translate.h"
 #include "fonts/catalogue.h"
 #include "fonts/fontengine.h"
 #include "layout/layout.h"
@@ -112,6 +114,9 @@ struct Probe {
     int settled;
     uint32_t pages;
     int error;
+    int onDemand;    // the document's step operation builds its pages when shown
+    uint32_t built;  // the index of the page built last
+    int translating; // a translation job runs
 };
 
 struct RenderCall {
@@ -177,6 +182,13 @@ void probe(EngineInstance *instance, void *arg)
         (void)Edr_Page_count(doc, &p->pages);
         const Edr_MgrState *st = Edr_Mgr_state(doc);
         p->settled = st && !st->timerSet && !st->passRunning;
+        // Pages built on demand are the root's children that the
+        // document's step operation fills, one at a time; a document
+        // without a step or its state lays its pages out of one tree.
+        Edr_HandlerDesc *handler = Edr_Doc_getHandler(doc);
+        p->onDemand = Edr_Doc_isPageOnDemand(doc) && handler && handler->step && Edr_Doc_getLoaderData(doc);
+        p->built = Edr_Doc_getSelectedRootChild(doc);
+        p->translating = doc->translating != 0;
     }
     p->done = 1;
 }
@@ -531,37 +543,15 @@ int showOnScreen(HostContext *host, const Options &o)
     return 0;
 }
 
-// Loads the document and waits for its layout to settle; then renders.
-int run(HostContext *host, const Options &o, State *state)
+// Gives the engine time until the layout has settled: several checks in a
+// row find pages published, no pass scheduled or running and, for a
+// document that builds its pages when they are shown, page `want` (an
+// index; -1: any) built and no translation running. A failure report heard
+// on the way (`report`, optional) ends the wait. 0 settled; else the exit
+// status, the reason printed.
+int settle(HostContext *host, const Options &o, int64_t want, LoadReport *report)
 {
     EngineInstance *inst = host->instance;
-    if (!drive(host, [&] { return state->ready || state->failed; }) || !state->ready) {
-        fprintf(stderr, "docrender: the engine did not become ready\n");
-        return 1;
-    }
-    if (o.boxFont) {
-        BoxFontCall call{};
-        if (App_postCall(inst, useBoxFont, &call, nullptr) != 0 ||
-            !drive(host, [&] { return call.done; }) || !call.ok) {
-            fprintf(stderr, "docrender: cannot set the box font\n");
-            return 1;
-        }
-    }
-    std::string url = fileUrl(o.path);
-    Headless_captureDebug(host, 1);
-    LoadReport report{};
-    (void)listenForLoadReport(host, &report);
-    if (!App_openDocument(inst, url.c_str(), 0, 0)) {
-        fprintf(stderr, "docrender: the engine refused to open %s\n", o.path);
-        return 1;
-    }
-    drive(host, [&] { return state->loaded || openAlertSeen(host) || state->failed; });
-    if (report.listening)
-        (void)listenForLoadReport(host, &report);
-    if (!state->loaded) {
-        fprintf(stderr, "docrender: cannot open %s: %s\n", o.path, openFailure(host, o.path, &report).c_str());
-        return 1;
-    }
     // The layout has settled when several checks in a row find pages
     // published and no pass scheduled or running.
     int quiet = 0;
@@ -572,7 +562,8 @@ int run(HostContext *host, const Options &o, State *state)
         if (App_postCall(inst, probe, &p, nullptr) != 0 || !drive(host, [&] { return p.done; }))
             break;
         pages = p.pages;
-        quiet = p.settled && p.pages > 0 ? quiet + 1 : 0;
+        bool built = !p.onDemand || want < 0 || (p.built == uint64_t(want) && !p.translating);
+        quiet = p.settled && p.pages > 0 && built ? quiet + 1 : 0;
         if (!p.hasDocument)
             break;
         if (laidOut && p.settled && !p.pages)
@@ -595,7 +586,7 @@ int run(HostContext *host, const Options &o, State *state)
                 return 1;
             }
         }
-        if (outOfMemory(host))
+        if (outOfMemory(host) || (report && report->seen))
             break;
         for (int i = 0; i < 8 && host->instance; i++)
             if (!Headless_fireTimer(host))
@@ -607,6 +598,12 @@ int run(HostContext *host, const Options &o, State *state)
         fprintf(stderr, "docrender: cannot show %s: %s\n", o.path, noMemoryAdvice);
         return 1;
     }
+    if (report && report->seen) {
+        fprintf(stderr, "docrender: cannot build page %ld of %s: %s\n", o.page, o.path,
+                report->kind == Translate_kindNoMemory ? noMemoryAdvice
+                                                       : openFailure(host, o.path, report).c_str());
+        return 1;
+    }
     if (quiet < settledChecks) {
         if (pages == 0)
             fprintf(stderr, "docrender: %s loaded, but its layout made no pages\n", o.path);
@@ -614,6 +611,85 @@ int run(HostContext *host, const Options &o, State *state)
             fprintf(stderr, "docrender: the layout of %s did not settle\n", o.path);
         return 1;
     }
+    return 0;
+}
+
+// A document that builds its pages when they are shown: the viewer goes to
+// page N, which the translation then builds, and the layout settles again.
+// Other documents have every page already.
+int buildPage(HostContext *host, const Options &o)
+{
+    EngineInstance *inst = host->instance;
+    Probe p{};
+    if (App_postCall(inst, probe, &p, nullptr) != 0 || !drive(host, [&] { return p.done; })) {
+        fprintf(stderr, "docrender: the engine did not answer\n");
+        return 1;
+    }
+    if (!p.onDemand || o.page > long(p.pages))
+        return 0; // every page is there, or the render says the page is missing
+    LoadReport report{};
+    (void)listenForLoadReport(host, &report);
+    ScreenCall call{};
+    call.page = o.page;
+    if (App_postCall(inst, showPage, &call, nullptr) != 0 || !drive(host, [&] { return call.done != 0; })) {
+        fprintf(stderr, "docrender: the viewer did not go to the page\n");
+        return 1;
+    }
+    if (outOfMemory(host) || call.error == Res_noMemory) {
+        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
+        return 1;
+    }
+    if (call.status != 0) {
+        fprintf(stderr, "docrender: going to page %ld of %s failed (engine error %d)\n", o.page,
+                o.path, call.error);
+        return 1;
+    }
+    int status = settle(host, o, o.page - 1, report.listening ? &report : nullptr);
+    if (report.listening)
+        (void)listenForLoadReport(host, &report);
+    return status;
+}
+
+// Loads the document and waits for its layout to settle; then renders.
+int run(HostContext *host, const Options &o, State *state)
+{
+    EngineInstance *inst = host->instance;
+    if (!drive(host, [&] { return state->ready || state->failed; }) || !state->ready) {
+        fprintf(stderr, "docrender: the engine did not become ready\n");
+        return 1;
+    }
+    if (o.boxFont) {
+        BoxFontCall call{};
+        if (App_postCall(inst, useBoxFont, &call, nullptr) != 0 ||
+            !drive(host, [&] { return call.done; }) || !call.ok) {
+            fprintf(stderr, "docrender: cannot set the box font\n");
+            return 1;
+        }
+    }
+    if (!usePagesOnDemand(host)) {
+        fprintf(stderr, "docrender: the engine did not take its settings\n");
+        return 1;
+    }
+    std::string url = fileUrl(o.path);
+    Headless_captureDebug(host, 1);
+    LoadReport report{};
+    (void)listenForLoadReport(host, &report);
+    if (!App_openDocument(inst, url.c_str(), 0, 0)) {
+        fprintf(stderr, "docrender: the engine refused to open %s\n", o.path);
+        return 1;
+    }
+    drive(host, [&] { return state->loaded || openAlertSeen(host) || state->failed; });
+    if (report.listening)
+        (void)listenForLoadReport(host, &report);
+    if (!state->loaded) {
+        fprintf(stderr, "docrender: cannot open %s: %s\n", o.path, openFailure(host, o.path, &report).c_str());
+        return 1;
+    }
+    int status = settle(host, o, -1, nullptr);
+    if (status)
+        return status;
+    if (o.page > 1 && (status = buildPage(host, o)))
+        return status;
     if (o.screen)
         return showOnScreen(host, o);
     RenderCall call{};
