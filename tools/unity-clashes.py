@@ -16,7 +16,7 @@ import sys
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'))
 FOLDERS = ['core', 'platform', 'graphics', 'fonts', 'document', 'layout', 'office', 'html',
-           'pdf', 'word', 'spreadsheet', 'viewer', 'app', 'tests', 'tools', 'bench']
+           'pdf', 'word', 'spreadsheet', 'viewer', 'app', 'host', 'tests', 'tools', 'bench']
 # A definition's first line: return type, name, and an opening parenthesis,
 # starting in the first column (members and locals are indented).
 DEFINITION = re.compile(r'^(?:(?:static|inline|constexpr|extern "C")\s+)*'

@@ -77,6 +77,7 @@ set(VEXLAN_UNITY_SEPARATE
   graphics/rowops.cpp
   graphics/stroke.cpp
   graphics/transfer.cpp
+  host/pointer.cpp
   html/attributes.cpp
   html/css/csstables.cpp
   html/css/parser.cpp

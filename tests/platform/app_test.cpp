@@ -261,7 +261,10 @@ TEST_P(AppFaults, AStartThatFailsAtAnyAllocationLeavesNothingBehind)
     bool exhausted = false;
     for (failAt = uint64_t(GetParam()) + 1; failAt < 200000 && !exhausted; failAt += faultShards) {
         SCOPED_TRACE(failAt);
-        HostContext *host = Headless_createContext(size_t(16) << 20);
+        // A start fits in a few megabytes of heap; a small heap keeps each
+        // of the thousands of starts cheap (the sanitizer build marks the
+        // whole heap unusable when it is set up).
+        HostContext *host = Headless_createContext(size_t(4) << 20);
         ASSERT_NE(host, nullptr);
         Headless_setManualClock(host, 1);
         Headless_captureDebug(host, 1);
