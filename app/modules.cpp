@@ -36,6 +36,7 @@
 #include "graphics/texttone.h"
 #include "platform/api/app.h"
 #include "platform/api/engine.h"
+#include "viewer/api/forward.h"
 #include "spreadsheet/formula/funcnames.h"
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
@@ -303,4 +304,5 @@ void Engine_finiAll(EngineContext *context)
     Engine_finiModules(context, 0);
 }
 
-const FvModuleOps Engine_moduleOps = {Engine_initModules, Engine_initServices, Engine_finiModules};
+const FvModuleOps Engine_moduleOps = {Engine_initModules, Engine_initServices, Engine_finiModules,
+                                      App_settingsChanged};

@@ -18,7 +18,6 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
-#include "platform/api/forward.h"
 #include "platform/api/hostevent.h"
 #include "platform/url/url.h"
 
@@ -396,8 +395,11 @@ void App_setConfigFromEvent(EngineInstance *instance, intptr_t *block)
     }
     // A setting the host changes while a document shows takes effect at
     // once, as one loaded from a settings file does.
-    if (!taken && instance)
-        App_settingsChanged(instance);
+    if (!taken && instance) {
+        FvViewer *viewer = static_cast<FvViewer *>(App_getObject(instance));
+        if (viewer && viewer->modules && viewer->modules->settingsChanged)
+            viewer->modules->settingsChanged(instance);
+    }
     freeConfigBlock(block);
 }
 

@@ -10,7 +10,7 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/text/ustr.h"
-#include "platform/api/keys.h"
+#include "viewer/api/keys.h"
 #include "tests/platform/app_fixture.h"
 #include "tests/support/engine_fixture.h"
 
