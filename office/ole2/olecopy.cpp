@@ -17,7 +17,6 @@ namespace {
 
 enum : uint32_t {
     copyBlock = 4096,
-    Res_oleShortRead = 3599,
 };
 
 struct Pending {
@@ -52,7 +51,7 @@ int copyStream(OleHandle *source, uint32_t id, OleHandle *out, uint32_t parent, 
     while (!err) {
         size_t got = 0;
         err = Ole_streamRead(from, copyBlock, &got, *block);
-        if (err == Res_oleShortRead)
+        if (err == Res_oleStreamEnd)
             err = Res_ok; // the last block
         if (err || got == 0)
             break;

@@ -12,7 +12,6 @@
 namespace {
 
 enum : uint32_t {
-    Res_oleShortRead = 3599,
     Res_shortRecord = 3605,
 };
 
@@ -23,7 +22,7 @@ int readSource(XlsWriter *w, uint32_t position, uint32_t n, uint8_t *to)
         return Res_nullInput;
     size_t got = 0;
     int rc = Ole_streamReadAt(w->sourceStream, position, n, &got, to);
-    if (rc == Res_oleShortRead || (rc == Res_ok && got != n))
+    if (rc == Res_oleStreamEnd || (rc == Res_ok && got != n))
         return Res_shortRecord;
     return rc;
 }
