@@ -4,7 +4,7 @@
 #include "core/context/context.h"
 #include "core/result.h"
 #include "document/edr/webops.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "html/docweb.h"
 #include "html/forms/widgetclass.h"
 #include "html/link.h"

@@ -4,7 +4,7 @@
 #include "core/geom/rect.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "html/forms/formvalue.h"

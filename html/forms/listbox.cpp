@@ -4,7 +4,7 @@
 #include "core/geom/rect.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "html/forms/buttons.h"
 #include "html/forms/controls.h"
 #include "html/forms/formvalue.h"

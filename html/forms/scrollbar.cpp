@@ -3,7 +3,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "document/edr/doc.h"
 #include "html/forms/buttons.h"
 #include "html/forms/formvalue.h"

@@ -7,7 +7,7 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "core/text/ustr.h"
 #include "graphics/image.h"
 #include "graphics/path.h"

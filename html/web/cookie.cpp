@@ -8,7 +8,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "core/text/charset.h"
 #include "core/text/cstr.h"
 #include "core/text/ustr.h"

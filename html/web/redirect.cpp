@@ -6,7 +6,7 @@
 #include "core/config/config.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "core/task/eventproc.h"
 #include "core/task/lock.h"
 #include "core/task/postedvalue.h"

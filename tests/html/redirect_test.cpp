@@ -8,7 +8,7 @@
 
 #include "core/config/config.h"
 #include "core/mem/mem.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "core/task/eventproc.h"
 #include "core/task/task.h"
 #include "core/task/timerq.h"

@@ -12,7 +12,7 @@
 #include "core/config/config.h"
 #include "core/context/context.h"
 #include "core/geom/rect.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "fonts/fontengine.h"
 #include "fonts/fontlist.h"
 #include "graphics/bitmap.h"

@@ -10,7 +10,7 @@
 
 #include "core/text/ustr.h"
 #include "document/edr/docmsg.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "core/time/date.h"
 #include "fonts/fontengine.h"
 #include "fonts/fontlist.h"

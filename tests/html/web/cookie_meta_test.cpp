@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/context/context.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "core/task/eventproc.h"
 #include "html/web/redirect.h"
 #include "document/edr/doc.h"

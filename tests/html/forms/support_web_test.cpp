@@ -9,7 +9,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 #include "tests/support/heap_fixture.h"
 
 namespace

@@ -1,5 +1,5 @@
 // Support routines of the web side and of form controls.
-#include "core/support/websupport.h"
+#include "html/forms/websupport.h"
 
 #include <cstddef>
 
