@@ -19,7 +19,7 @@ struct Row {
 };
 
 // The table as the system defines it, one line per cell pairing.
-const Row expected[] = {
+const Row mimeExpected[] = {
     {"html htm shtml php", "text/html", 11, 0x800},
     {"js", "text/javascript application/javascript application/x-javascript", 12, 0x800},
     {"js", "text/jscript", 13, 0x800},
@@ -87,7 +87,7 @@ TEST(VfsMimeTable, EveryPairingOfTheTable)
     std::map<std::string, const Row *> firstForExtension;
     std::map<std::string, uint32_t> firstIdForMime;
     std::map<uint32_t, std::string> firstMimeForId;
-    for (const Row &r : expected) {
+    for (const Row &r : mimeExpected) {
         for (const std::string &e : words(r.extensions))
             firstForExtension.emplace(e, &r);
         for (const std::string &m : words(r.mimes)) {
