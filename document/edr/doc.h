@@ -484,7 +484,8 @@ int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *targ
 [[nodiscard]] int Edr_Doc_addFont(Edr_Doc *doc, void *font);
 // Registers the built-in image codecs (GIF, JPEG, BMP, WBMP, PNG, in this
 // order) with the image store, stopping at the first error; a decoder whose
-// getter answers null (not built yet) is skipped. 0 or the error.
+// getter answers null (a decoder left out of the build) is skipped. 0 or
+// the error.
 [[nodiscard]] int Edr_App_registerImageCodecs(EngineContext *app);
 
 // ---------------------------------------------------- unlocked accessors

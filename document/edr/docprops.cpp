@@ -1306,7 +1306,8 @@ int Edr_App_registerImageCodecs(EngineContext *app)
 {
     ImageCodec *(*const getters[])() = {Codec_gifDescriptor, Codec_jpegDescriptor, Codec_bmpDescriptor,
                                                Codec_wbmpDescriptor, Codec_pngDescriptor};
-    // The getter of a decoder not built yet answers null: that one is left out.
+    // The getter of a decoder left out of the build answers null: that one
+    // is skipped.
     for (auto get : getters) {
         ImageCodec *codec = get();
         if (!codec)

@@ -849,7 +849,8 @@ int Excel_readWorkbookStream(ExcelLoad *load, OleHandle *ole)
             rc = Excel_readSheet(load, e->sheet);
             break;
         case Excel_subChart: {
-            // Interim until the chart reader: the chart sheet is passed over.
+            // A chart sheet is passed over: it does not become a sheet of the
+            // document (the README lists it among what the system does not do).
             ExcelExtent skipped;
             rc = Excel_skipSubstream(load, &skipped);
             break;

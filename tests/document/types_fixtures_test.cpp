@@ -120,8 +120,7 @@ TEST_F(FixtureRecognitionTest, EachFixtureGoesToItsHandler)
     }
 }
 
-// The host's registration: seven handlers in its order, each accepted;
-// the importers that are not built yet recognise nothing.
+// The host's registration: seven handlers in its order, each accepted.
 TEST_F(FileFixture, HostRegistersTheSevenHandlersInOrder)
 {
     DocTypeRegistry *registry = nullptr;
