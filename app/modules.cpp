@@ -36,7 +36,6 @@
 #include "graphics/texttone.h"
 #include "platform/api/app.h"
 #include "platform/api/engine.h"
-#include "viewer/api/forward.h"
 #include "spreadsheet/formula/funcnames.h"
 #include "platform/url/url.h"
 #include "platform/vfs/hosthooks.h"
@@ -304,5 +303,4 @@ void Engine_finiAll(EngineContext *context)
     Engine_finiModules(context, 0);
 }
 
-const FvModuleOps Engine_moduleOps = {Engine_initModules, Engine_initServices, Engine_finiModules,
-                                      App_settingsChanged};
+const FvModuleOps Engine_moduleOps = {Engine_initModules, Engine_initServices, Engine_finiModules};

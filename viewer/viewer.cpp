@@ -33,6 +33,7 @@
 #include "viewer/thumbqueue.h"
 #include "viewer/anim/anim.h"
 #include "viewer/docevents.h"
+#include "viewer/api/forward.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/hostquery.h"
 #include "viewer/pageset.h"
@@ -410,6 +411,7 @@ int View_start(FvViewer *viewer)
     view->settings = settings;
     viewer->zoomPanSettings = settings;
     viewer->settingsChanged = 1;
+    context->settingsChanged = App_settingsChanged;
     viewer->zoom = 0x10000;
     view->zoom = 0x10000;
     view->zoomCentre[0] = view->zoomCentre[1] = -1;
@@ -615,6 +617,7 @@ void Engine_unconfigure(FvViewer *viewer, int)
     if (!viewer)
         return;
     EngineContext *context = viewer->context;
+    context->settingsChanged = nullptr;
     if (FvView *view = context->instance->keyView) {
         context->instance->keyView = nullptr;
         Key_freeHooks(view);

@@ -149,6 +149,10 @@ struct EngineContext {
                                 // layout (document/edr/layoutops.h; null: none)
     const struct Edr_ViewOps *viewOps; // document model: the viewer's operations, installed by
                                 // the viewer (document/edr/viewops.h; null: none)
+    // Configuration: a setting changed while the engine runs; the viewer
+    // installs it while it shows documents, to read its zoom, pan and
+    // key-repeat settings again (null: nobody to tell).
+    void (*settingsChanged)(struct EngineInstance *instance);
     Map *configWatches;         // configuration store: watch name -> WatchList (null: none)
     void *hostHooksState;       // host stream hooks: the module's state word (0: none)
     ImageStore *imageStore;     // image store: the shared images and their workers (null: none)

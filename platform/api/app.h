@@ -88,9 +88,6 @@ struct FvModuleOps {
     int (*initServices)(EngineContext *context, const char *fontUrl, const char *settingsDir,
                         EngineHostHookFn hostHook);
     void (*finiModules)(EngineContext *context, int keep);
-    // A setting changed while the engine runs: the viewer reads its zoom,
-    // pan and key-repeat settings again (null: nothing to read again).
-    void (*settingsChanged)(EngineInstance *instance);
 };
 
 // The application record (zero-filled at creation). The viewer owns most

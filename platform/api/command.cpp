@@ -395,11 +395,8 @@ void App_setConfigFromEvent(EngineInstance *instance, intptr_t *block)
     }
     // A setting the host changes while a document shows takes effect at
     // once, as one loaded from a settings file does.
-    if (!taken && instance) {
-        FvViewer *viewer = static_cast<FvViewer *>(App_getObject(instance));
-        if (viewer && viewer->modules && viewer->modules->settingsChanged)
-            viewer->modules->settingsChanged(instance);
-    }
+    if (!taken && context && context->settingsChanged)
+        context->settingsChanged(instance);
     freeConfigBlock(block);
 }
 

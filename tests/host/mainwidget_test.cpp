@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "host/blitter.h"
+#include "host/dialogs/basedialog.h"
 #include "host/ezxmainwidget.h"
 #include "tests/host/gui_fixture.h"
 
@@ -304,6 +305,11 @@ TEST_F(MainWindow, DesktopCommandKeys)
     key(Qt::Key_F3, true);
     key(Qt::Key_F3, false);
     EXPECT_EQ(CallRecorder::count("searchNext"), 1);
+    // The search prompt that Ctrl+F opened hands its record back when it
+    // closes.
+    for (EZXBaseDialog *dialog : window->findChildren<EZXBaseDialog *>())
+        dialog->reject();
+    pumpEvents();
 }
 
 TEST_F(MainWindow, TheWheelScrollsAndWithCtrlZooms)

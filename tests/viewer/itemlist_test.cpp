@@ -20,7 +20,6 @@
 #include "tests/document/edr_fixture.h"
 #include "viewer/dispman.h"
 #include "viewer/itemlist.h"
-#include "viewer/thumbqueue.h"
 #include "graphics/pixelbuf.h"
 
 namespace
@@ -386,36 +385,6 @@ TEST_F(ItemListTest, ThumbnailsOfPublishedPages)
             }
             EXPECT_EQ(thumb, nullptr);
         }
-        Edr_Doc_release(doc);
-    });
-}
-
-// A document's thumbnail is its first page's, in a block the caller frees;
-// a document without pages has none.
-TEST_F(ItemListTest, TheDocumentThumbnailIsItsFirstPage)
-{
-    run([&] {
-        Edr_Doc *doc = nullptr;
-        ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
-        uint16_t *pixels = nullptr;
-        int32_t w = 0, h = 0, stride = 0;
-        EXPECT_EQ(Thumb_renderDocument(ctx(), doc, 100, 150, 0x20000, &pixels, &w, &h, &stride), 13);
-        EXPECT_EQ(pixels, nullptr);
-        Edr_PageRec *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
-        rec->doc = doc;
-        rec->bounds[1] = -(600 << 16);
-        rec->bounds[2] = 300 << 16;
-        ASSERT_EQ(Edr_Page_publishLayout(doc, 1, 0, 0, rec, 0, 1), 0);
-        ASSERT_EQ(Thumb_renderDocument(ctx(), doc, 100, 150, 0x20000, &pixels, &w, &h, &stride), 0);
-        ASSERT_NE(pixels, nullptr);
-        EXPECT_EQ(w, 75);
-        EXPECT_EQ(h, 150);
-        EXPECT_GE(stride, w * 2);
-        Mem_free(pixels);
-        // Limits that make no picture are refused.
-        pixels = nullptr;
-        EXPECT_EQ(Thumb_renderDocument(ctx(), doc, 0, 150, 0x20000, &pixels, &w, &h, &stride), 13);
-        EXPECT_EQ(pixels, nullptr);
         Edr_Doc_release(doc);
     });
 }
