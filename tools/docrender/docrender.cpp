@@ -488,21 +488,32 @@ int writePng(const char *path, const std::vector<uint8_t> &pixels, uint32_t stri
     return 0;
 }
 
+// Asks the viewer to go to the page and waits for its answer in *call.
+// 0 when it answered; 1, said on stderr, when it did not or ran out of
+// memory.
+int goToPage(HostContext *host, const Options &o, ScreenCall *call)
+{
+    call->page = o.page;
+    if (App_postCall(host->instance, showPage, call, nullptr) != 0 ||
+        !drive(host, [&] { return call->done != 0; })) {
+        fprintf(stderr, "docrender: the viewer did not go to the page\n");
+        return 1;
+    }
+    if (outOfMemory(host) || call->error == Res_noMemory) {
+        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
+        return 1;
+    }
+    return 0;
+}
+
 // Goes to the page on the viewer's screen, lets the display settle and
 // writes what the screen presented last.
 int showOnScreen(HostContext *host, const Options &o)
 {
     EngineInstance *inst = host->instance;
     ScreenCall call{};
-    call.page = o.page;
-    if (App_postCall(inst, showPage, &call, nullptr) != 0 || !drive(host, [&] { return call.done != 0; })) {
-        fprintf(stderr, "docrender: the viewer did not go to the page\n");
+    if (goToPage(host, o, &call) != 0)
         return 1;
-    }
-    if (outOfMemory(host) || call.error == Res_noMemory) {
-        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
-        return 1;
-    }
     if (call.status == 1) {
         fprintf(stderr, "docrender: %s has no page %ld: page %ld of %u\n", o.path, o.page, o.page,
                 call.pages);
@@ -630,15 +641,8 @@ int buildPage(HostContext *host, const Options &o)
     LoadReport report{};
     (void)listenForLoadReport(host, &report);
     ScreenCall call{};
-    call.page = o.page;
-    if (App_postCall(inst, showPage, &call, nullptr) != 0 || !drive(host, [&] { return call.done != 0; })) {
-        fprintf(stderr, "docrender: the viewer did not go to the page\n");
+    if (goToPage(host, o, &call) != 0)
         return 1;
-    }
-    if (outOfMemory(host) || call.error == Res_noMemory) {
-        fprintf(stderr, "docrender: cannot show page %ld of %s: %s\n", o.page, o.path, noMemoryAdvice);
-        return 1;
-    }
     if (call.status != 0) {
         fprintf(stderr, "docrender: going to page %ld of %s failed (engine error %d)\n", o.page,
                 o.path, call.error);
