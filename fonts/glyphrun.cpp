@@ -10,7 +10,6 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "fonts/textrun.h"
-#include "viewer/displayitem.h"
 
 namespace
 {
@@ -568,6 +567,11 @@ int hitGlyph(GlyphWalk *walk)
 
 const ObjClass GlyphRunItem_class = {&kOps, int32_t(sizeof(GlyphRunItemPart)), nullptr,
                                      Obj_itemPlain};
+
+void *DisplayItem_dataIfClass(ObjHeader *item)
+{
+    return item->cls == &GlyphRunItem_class ? Obj_part(item) : nullptr;
+}
 
 int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *matrix,
                       const DrawTarget *target)

@@ -108,6 +108,12 @@ struct GlyphRunItemPart {
 
 extern const ObjClass GlyphRunItem_class;
 
+// The data of an item that carries its own text data: the class part of a
+// glyph-run item (GlyphRunItemPart), lent; null for an item of any other
+// class, whose words beyond the class pointer are not read. item must not
+// be null.
+void *DisplayItem_dataIfClass(ObjHeader *item);
+
 // Draws every run that meets clip (the item list's units; null: all).
 // 0, 48 when asked to stop, or a text-run error.
 [[nodiscard]] int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip,

@@ -12,7 +12,7 @@
 #include "core/text/charset.h"
 #include "fonts/fontengine.h"
 #include "fonts/pslexer.h"
-#include "pdf/filter.h"
+#include "graphics/codecs/decodestream.h"
 #include "platform/url/url.h"
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"

@@ -3,6 +3,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/task/clock.h"
 #include "core/task/lock.h"
 #include "core/task/task.h"
 #include "graphics/image.h"
@@ -10,7 +11,6 @@
 #include "graphics/imageview.h"
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
-#include "viewer/viewer.h"
 
 namespace {
 

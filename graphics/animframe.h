@@ -3,7 +3,7 @@
 // An animated image (kind 2) keeps a small pool of decoded frames instead
 // of one picture. The decoder takes a free frame, decodes into it and
 // queues it with the time at which it must appear; the image's playback
-// clock (PlayClock, viewer/viewer.h) fires at those times, the due frame
+// clock (PlayClock, core/task/clock.h) fires at those times, the due frame
 // becomes current and the handles are asked to redraw; drawing borrows the
 // current frame while it draws. Frames that have been shown and are no
 // longer borrowed go back to the pool, which wakes the decoder. The queue

@@ -6,6 +6,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "graphics/bitmap.h"
+#include "graphics/drawflags.h"
 #include "graphics/drawitem.h"
 #include "graphics/fill.h"
 #include "graphics/path.h"
@@ -406,4 +407,20 @@ int BoxItem_drawImage(EngineContext *ctx, const PixelBuf *picture, const PixelBu
     d->cachedRowOp = nullptr;
     uint32_t effect = item ? (item->flags & Obj_effectMask) >> Obj_effectShift : 0;
     return DrawItem_render(d, Obj_kindRecord(ctx, effect), nullptr, target);
+}
+
+int View_paintBackground(EngineContext *, const ViewBackground *background, DrawItem *item,
+                         const StageNode *stages, const DrawTarget *target)
+{
+    // A box's background colour fills the item's shape under its alpha; a
+    // transparent colour paints nothing, and so does a background without
+    // a colour (a colour-stop list is not drawn here).
+    if (!background || !item || !target || (background->colour >> 24) == 0)
+        return Res_ok;
+    item->paintKind = DrawItem_sourceSolid;
+    item->paint.solid = {Pixel_formatRGBA, background->colour & 0x00FFFFFFu};
+    item->maskKind = DrawItem_sourceSolid;
+    item->mask.solid = {Pixel_formatGrey8, background->colour >> 24};
+    item->cachedRowOp = nullptr;
+    return DrawItem_render(item, stages, nullptr, target);
 }

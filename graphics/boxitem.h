@@ -3,7 +3,7 @@
 //
 // The item's box (its header's box words, moved by its origin) is the
 // outer edge of the borders. Drawing paints the background inside the
-// borders through the viewer's background painter, then either one
+// borders through the background painter, then either one
 // even-odd frame when all four borders are solid and alike, or each side
 // on its own: a trapezoid mitred against its neighbours, a pair of lines
 // (double, groove, ridge) or a dashed centre line (dotted, dashed). The
@@ -16,7 +16,12 @@
 #include <cstdint>
 
 #include "core/container/obj.h"
-#include "viewer/dispman.h"
+
+struct DrawItem;
+struct DrawTarget;
+struct EngineContext;
+struct PixelBuf;
+struct StageNode;
 
 struct DrawItem;
 struct DrawTarget;
@@ -62,12 +67,25 @@ struct BoxBorder {
     int32_t width;
 };
 
+// The background of a box item: a colour 0xAABBGGRR (alpha 0: none) and an
+// optional image (the painter's own record; null for none).
+struct ViewBackground {
+    uint32_t colour;
+    void *image;
+};
+
 // The class part of a box item: the four borders, in the order x0, y1, y0,
 // x1, and the background handed to the background painter.
 struct BoxItemPart {
     BoxBorder borders[4];
     ViewBackground background;
 };
+
+// Paints a box's background into the area of item's shape (a path draw
+// item, its shape set by the caller): sets the item's paint and mask and
+// renders it into target with the paint stages. 0 or the drawing's error.
+int View_paintBackground(EngineContext *ctx, const ViewBackground *background, DrawItem *item,
+                         const StageNode *stages, const DrawTarget *target);
 
 // The box item class (its operations: render, identify, bounds).
 extern const ObjClass BoxItem_class;

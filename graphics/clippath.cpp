@@ -4,7 +4,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/style/prop.h"
-#include "document/edr/page.h"
+#include "graphics/pagerec.h"
 #include "graphics/drawitem.h"
 #include "graphics/path.h"
 #include "graphics/piecedraw.h"

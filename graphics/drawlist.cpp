@@ -9,7 +9,6 @@
 #include "graphics/stroke.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "document/edr/node.h"
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
 #include "graphics/fill.h"
@@ -442,27 +441,3 @@ const ObjItemOps kListOps = {drawList, identifyList, boundsList};
 
 const ObjClass DrawListItem_class = {&kListOps, int32_t(sizeof(DrawListItemPart)), nullptr,
                                      Obj_itemPlain};
-
-int DrawListItem_create(Edr_Node *node, ObjHeader **out)
-{
-    *out = nullptr;
-    if (!node || Edr_Node_type(node) != Edr_NodeType_drawList)
-        return Res_ok;
-    Edr_DrawList **slot = static_cast<Edr_DrawList **>(Edr_Node_payloadOrNull(node));
-    Edr_DrawList *list = slot ? *slot : nullptr;
-    if (!list || !list->count || list->bounds[0] > list->bounds[2] ||
-        list->bounds[1] > list->bounds[3])
-        return Res_ok;
-    ObjHeader *o = Obj_create(&DrawListItem_class, 0);
-    if (!o)
-        return Res_noMemory;
-    DrawListItemPart *p = partOf(o);
-    p->words = list->words;
-    p->count = list->count;
-    Rect box{list->bounds[0], list->bounds[1], list->bounds[2], list->bounds[3]};
-    p->bounds = box;
-    Obj_setBox(o, &box);
-    o->node = node;
-    *out = o;
-    return Res_ok;
-}

@@ -84,6 +84,5 @@ struct DrawListItemPart {
 
 extern const ObjClass DrawListItem_class;
 
-// A new item showing the drawing-list node, its box the list's bounds,
-// or *out null when the node holds no figure. 0 or 1.
-[[nodiscard]] int DrawListItem_create(struct Edr_Node *node, ObjHeader **out);
+// Layout makes the items of drawing-list nodes: DrawListItem_create
+// (layout/drawlistitem.h).

@@ -13,7 +13,7 @@
 #include "core/task/task.h"
 #include "graphics/imagecache.h"
 #include "graphics/imagecodec.h"
-#include "viewer/sharedstream.h"
+#include "graphics/sharedstream.h"
 #include "graphics/imageview.h"
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"

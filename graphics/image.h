@@ -207,7 +207,7 @@ struct ImageObject {
     AnimFrame *firstFrame;    // that frame while it has not been passed
     PixelBuf *stillPicture;   // copies of it made when it was passed
     PixelBuf *stillMask;
-    // Data readers (viewer/sharedstream.h): the raw data stream, replaced
+    // Data readers (graphics/sharedstream.h): the raw data stream, replaced
     // by a first reader once the stream is shared. Both go with the image.
     ByteStream *dataStream;
     SharedStream *sharedStream;

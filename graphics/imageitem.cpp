@@ -14,7 +14,7 @@
 #include "graphics/pixelbuf.h"
 #include "graphics/imageutil.h"
 #include "graphics/level.h"
-#include "viewer/dispman.h"
+#include "graphics/drawflags.h"
 
 namespace
 {

@@ -13,7 +13,7 @@
 #include "graphics/clippath.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/rastergeom.h"
-#include "viewer/dispman.h"
+#include "graphics/itemwalk.h"
 
 namespace
 {

@@ -17,7 +17,7 @@
 #include <cstdint>
 
 #include "core/geom/rect.h"
-#include "document/edr/page.h"
+#include "graphics/pagerec.h"
 
 struct Bitmap;
 struct ClipEntry;

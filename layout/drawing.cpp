@@ -25,6 +25,7 @@
 #include "fonts/textitem.h"
 #include "layout/block.h"
 #include "layout/boxiter.h"
+#include "layout/drawlistitem.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "layout/replaced.h"

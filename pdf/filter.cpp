@@ -7,78 +7,12 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "core/stream/inflate.h"
+#include "graphics/codecs/decodestream.h"
 #include "graphics/codecs/lzw.h"
 #include "pdf/lexer.h"
 #include "pdf/obj.h"
 
 namespace {
-
-// The bytes in the stream's window, refilling it only when it is empty
-// (a refill drops what the window still holds).
-inline int64_t buffered(ByteStream *s)
-{
-    if (s->readPtr < s->end)
-        return s->end - s->readPtr;
-    return ByteStream_available(s, 0);
-}
-
-// ------------------------------------------------------------ the common part
-
-// Hands out the produced bytes of the block: the first byte, or the end.
-int deliver(PdfFilterStream *f, size_t produced)
-{
-    f->base.readPtr = f->base.end = f->buffer;
-    if (!produced) {
-        f->ended = 1;
-        return ByteStream_end;
-    }
-    f->base.readPtr = f->buffer + 1;
-    f->base.end = f->buffer + produced;
-    return f->buffer[0];
-}
-
-int filterClose(ByteStream *s)
-{
-    Mem_free(s);
-    return Res_ok;
-}
-
-int filterControl(ByteStream *s, uint32_t op, void *arg)
-{
-    return ByteStream_control(reinterpret_cast<PdfFilterStream *>(s)->source, op, arg);
-}
-
-// A zeroed record of size bytes whose head is a filter stream over source.
-void *filterAlloc(size_t size, ByteStream *source, int (*refill)(ByteStream *))
-{
-    PdfFilterStream *f = static_cast<PdfFilterStream *>(Mem_calloc(1, size));
-    if (!f)
-        return nullptr;
-    f->source = source;
-    f->base.getByte = refill;
-    f->base.close = filterClose;
-    f->base.control = filterControl;
-    f->base.readPtr = f->base.end = f->buffer;
-    return f;
-}
-
-// The next source byte, or -1 at its end (its status is then taken into
-// the filter's status when it is an error).
-inline int nextByte(PdfFilterStream *f)
-{
-    ByteStream *s = f->source;
-    if (s->readPtr < s->end)
-        return *s->readPtr++;
-    int c = s->getByte(s);
-    if (c < 0) {
-        int st = ByteStream_takeStatus(s);
-        if (st && !f->base.status)
-            f->base.status = st;
-        return -1;
-    }
-    return c;
-}
 
 inline bool isWhite(int c)
 {
@@ -93,7 +27,7 @@ int hexRefill(ByteStream *s)
     size_t n = 0;
     int high = -1;
     while (!f->ended && n < sizeof f->buffer) {
-        int c = nextByte(f);
+        int c = PdfFilter_nextByte(f);
         if (c < 0) {
             f->ended = 1;
             break;
@@ -116,7 +50,7 @@ int hexRefill(ByteStream *s)
         f->buffer[n++] = uint8_t(high << 4);
     if (!n)
         f->ended = 1;
-    return deliver(f, n);
+    return PdfFilter_deliver(f, n);
 }
 
 // ------------------------------------------------------------- ASCII85Decode
@@ -140,7 +74,7 @@ int a85Refill(ByteStream *s)
         int count = 0;
         int stop = 0;
         while (count < 5) {
-            int c = nextByte(f);
+            int c = PdfFilter_nextByte(f);
             if (c < 0 || c == '~') {
                 stop = 1;
                 break;
@@ -179,110 +113,7 @@ int a85Refill(ByteStream *s)
         if (stop)
             f->ended = 1;
     }
-    return deliver(f, n);
-}
-
-// --------------------------------------------------------------- FlateDecode
-
-struct FlateStream {
-    PdfFilterStream head;
-    InflateStream *inflater;
-};
-
-int flateRefill(ByteStream *s)
-{
-    FlateStream *fl = reinterpret_cast<FlateStream *>(s);
-    PdfFilterStream *f = &fl->head;
-    size_t space = sizeof f->buffer;
-    while (!f->ended && space) {
-        int64_t have = buffered(f->source);
-        size_t in = have > 0 ? size_t(have) : 0, before = in, spaceBefore = space;
-        int done = 0;
-        // With the source at its end the inflater still hands out what it
-        // holds back; the stream ends when nothing more comes.
-        static const uint8_t none = 0;
-        int r = InflateStream_decode(in ? f->source->readPtr : &none, &in, f->buffer + (sizeof f->buffer - space),
-                                     &space, &done, fl->inflater);
-        if (before)
-            f->source->readPtr += before - in;
-        if (!before && !done && space == spaceBefore) {
-            int st = ByteStream_takeStatus(f->source);
-            if (st && !f->base.status)
-                f->base.status = st;
-            f->ended = 1;
-            break;
-        }
-        if (done) {
-            // Corrupt data end the stream quietly at the last good byte.
-            f->ended = 1;
-            if (r == Res_noMemory)
-                f->base.status = Res_noMemory;
-        }
-    }
-    return deliver(f, sizeof f->buffer - space);
-}
-
-int flateClose(ByteStream *s)
-{
-    (void)InflateStream_destroy(reinterpret_cast<FlateStream *>(s)->inflater);
-    Mem_free(s);
-    return Res_ok;
-}
-
-// --------------------------------------------------------- RunLengthDecode
-
-struct RlStream {
-    PdfFilterStream head;
-    uint32_t copyLeft;   // literal bytes still to copy
-    uint32_t repeatLeft; // repeats of repeatByte still to give
-    uint8_t repeatByte;
-};
-
-int rlRefill(ByteStream *s)
-{
-    RlStream *r = reinterpret_cast<RlStream *>(s);
-    PdfFilterStream *f = &r->head;
-    size_t n = 0;
-    while (!f->ended && n < sizeof f->buffer) {
-        if (r->repeatLeft) {
-            size_t k = std::min<size_t>(r->repeatLeft, sizeof f->buffer - n);
-            memset(f->buffer + n, r->repeatByte, k);
-            n += k;
-            r->repeatLeft -= uint32_t(k);
-            continue;
-        }
-        if (r->copyLeft) {
-            int c = nextByte(f);
-            if (c < 0)
-                break;
-            f->buffer[n++] = uint8_t(c);
-            r->copyLeft--;
-            continue;
-        }
-        int len = nextByte(f);
-        if (len < 0)
-            break;
-        if (len == 128) {
-            f->ended = 1;
-            break;
-        }
-        if (len < 128) {
-            r->copyLeft = uint32_t(len) + 1;
-        } else {
-            int c = nextByte(f);
-            if (c < 0)
-                break;
-            r->repeatByte = uint8_t(c);
-            r->repeatLeft = 257u - uint32_t(len);
-        }
-    }
-    if (!f->ended && n < sizeof f->buffer) {
-        // The source ended without the end marker.
-        f->ended = 1;
-        if (!f->base.status)
-            f->base.status = Res_pdfRunLengthNoEnd;
-    }
-    return deliver(f, n);
+    return PdfFilter_deliver(f, n);
 }
 
 // ---------------------------------------------------------------- predictor
@@ -317,14 +148,14 @@ int predNextRow(PredStream *p)
     int tag = 0;
     size_t want = p->rowBytes;
     if (p->params.predictor >= 10) {
-        tag = nextByte(f);
+        tag = PdfFilter_nextByte(f);
         if (tag < 0)
             return 0;
     }
     uint8_t *row = p->row + 1;
     size_t got = 0;
     while (got < want) {
-        int64_t have = buffered(f->source);
+        int64_t have = PdfFilter_buffered(f->source);
         if (have <= 0) {
             int st = ByteStream_takeStatus(f->source);
             if (st && !f->base.status)
@@ -379,7 +210,7 @@ int predRefill(ByteStream *s)
         p->rowPos += k;
         n += k;
     }
-    return deliver(f, n);
+    return PdfFilter_deliver(f, n);
 }
 
 // ------------------------------------------------------------- raw source
@@ -395,7 +226,7 @@ int rawRefill(ByteStream *s)
     RawSource *r = reinterpret_cast<RawSource *>(s);
     PdfFilterStream *f = &r->head;
     if (f->ended || !r->left)
-        return deliver(f, 0);
+        return PdfFilter_deliver(f, 0);
     size_t want = size_t(std::min<uint64_t>(r->left, sizeof f->buffer));
     size_t count = want;
     int err = Pdf_Lex_readRaw(r->lexer, &count, f->buffer);
@@ -408,7 +239,7 @@ int rawRefill(ByteStream *s)
         if (err != Res_byteStreamEnded)
             f->base.status = err;
     }
-    return deliver(f, got);
+    return PdfFilter_deliver(f, got);
 }
 
 // ----------------------------------------------------------- inline source
@@ -482,7 +313,7 @@ int inlineRefill(ByteStream *s)
         f->buffer[n++] = uint8_t(c);
         in->lastWhite = isWhite(c);
     }
-    return deliver(f, n);
+    return PdfFilter_deliver(f, n);
 }
 
 // --------------------------------------------------------- contents source
@@ -519,7 +350,7 @@ int contentsRefill(ByteStream *s)
         }
         PdfContentsPart *part = &c->parts[c->current];
         ByteStream *p = part->stream;
-        int64_t have = buffered(p);
+        int64_t have = PdfFilter_buffered(p);
         if (have <= 0) {
             int st = ByteStream_takeStatus(p);
             if (st) {
@@ -537,7 +368,7 @@ int contentsRefill(ByteStream *s)
         part->bytesRead += k;
         n += k;
     }
-    return deliver(f, n);
+    return PdfFilter_deliver(f, n);
 }
 
 struct FilterRow {
@@ -597,13 +428,13 @@ int Pdf_Filter_lookup(ByteStream **out, ByteStream *source, const char *name, Pd
 
 int Pdf_Filter_asciiHexNew(ByteStream **out, ByteStream *source, PdfDoc *, PdfObj *)
 {
-    *out = static_cast<ByteStream *>(filterAlloc(sizeof(PdfFilterStream), source, hexRefill));
+    *out = static_cast<ByteStream *>(PdfFilter_alloc(sizeof(PdfFilterStream), source, hexRefill));
     return *out ? Res_ok : Res_noMemory;
 }
 
 int Pdf_Filter_ascii85New(ByteStream **out, ByteStream *source, PdfDoc *, PdfObj *)
 {
-    *out = static_cast<ByteStream *>(filterAlloc(sizeof(A85Stream), source, a85Refill));
+    *out = static_cast<ByteStream *>(PdfFilter_alloc(sizeof(A85Stream), source, a85Refill));
     return *out ? Res_ok : Res_noMemory;
 }
 
@@ -629,28 +460,6 @@ int Pdf_Filter_flateParmsNew(ByteStream **out, ByteStream *source, PdfDoc *doc, 
     if (err != Res_ok)
         return err;
     return withPredictor(out, flate, doc, parms);
-}
-
-int Pdf_Filter_flateNew(ByteStream *source, ByteStream **out)
-{
-    *out = nullptr;
-    FlateStream *f = static_cast<FlateStream *>(filterAlloc(sizeof(FlateStream), source, flateRefill));
-    if (!f)
-        return Res_noMemory;
-    int r = InflateStream_createZlib(&f->inflater);
-    if (r != Res_ok) {
-        Mem_free(f);
-        return r;
-    }
-    f->head.base.close = flateClose;
-    *out = &f->head.base;
-    return Res_ok;
-}
-
-int Pdf_Filter_rlNew(ByteStream *source, ByteStream **out)
-{
-    *out = static_cast<ByteStream *>(filterAlloc(sizeof(RlStream), source, rlRefill));
-    return *out ? Res_ok : Res_noMemory;
 }
 
 // --------------------------------------------------------------- predictors
@@ -685,7 +494,7 @@ int Pdf_Pred_streamNew(ByteStream **out, ByteStream *inner, const PdfPredictPara
         *out = inner;
         return Res_ok;
     }
-    PredStream *p = static_cast<PredStream *>(filterAlloc(sizeof(PredStream), inner, predRefill));
+    PredStream *p = static_cast<PredStream *>(PdfFilter_alloc(sizeof(PredStream), inner, predRefill));
     size_t bitsPerPixel = size_t(params->colors) * size_t(params->bitsPerComponent);
     size_t rowBytes = (size_t(params->columns) * bitsPerPixel + 7) / 8;
     if (p) {
@@ -779,7 +588,7 @@ void Pdf_Pred_tiffUndo(uint8_t *row, size_t count, uint32_t bits, size_t distanc
 int Pdf_Src_rawNew(ByteStream **out, PdfLexer *lexer, uint64_t length)
 {
     *out = nullptr;
-    RawSource *r = static_cast<RawSource *>(filterAlloc(sizeof(RawSource), lexer->source, rawRefill));
+    RawSource *r = static_cast<RawSource *>(PdfFilter_alloc(sizeof(RawSource), lexer->source, rawRefill));
     if (!r)
         return Res_noMemory;
     r->lexer = lexer;
@@ -795,7 +604,7 @@ int Pdf_Src_inlineNew(ByteStream **out, PdfLexer *lexer, const char *endPattern)
     size_t length = strlen(endPattern);
     if (!length || length > 8)
         return Res_pdfSyntax;
-    InlineSource *in = static_cast<InlineSource *>(filterAlloc(sizeof(InlineSource), lexer->source, inlineRefill));
+    InlineSource *in = static_cast<InlineSource *>(PdfFilter_alloc(sizeof(InlineSource), lexer->source, inlineRefill));
     if (!in)
         return Res_noMemory;
     in->lexer = lexer;
@@ -810,7 +619,7 @@ int Pdf_Src_contentsNew(ByteStream **out, PdfLexer *lexer, PdfContentsPart *part
 {
     *out = nullptr;
     ContentsSource *c =
-        static_cast<ContentsSource *>(filterAlloc(sizeof(ContentsSource), lexer->source, contentsRefill));
+        static_cast<ContentsSource *>(PdfFilter_alloc(sizeof(ContentsSource), lexer->source, contentsRefill));
     if (!c)
         return Res_noMemory;
     c->lexer = lexer;

@@ -2,12 +2,13 @@
 // the source streams that read a stream's raw bytes, and the row
 // predictors of predicted data.
 //
-// Every filter is a byte stream (PdfFilterStream) that decodes at most
-// 1024 bytes per refill into its own buffer and reads from a source that
-// stays the caller's: closing a filter frees the filter alone. A filter's
-// status holds the error that ended its data (0 for a clean end); every
-// refill after the end answers the end again. Control requests go to the
-// source.
+// Every filter is a decode stream (PdfFilterStream; the Flate and
+// RunLength decoders live with it in graphics/codecs/decodestream.h) that
+// decodes at most 1024 bytes per refill into its own buffer and reads from
+// a source that stays the caller's: closing a filter frees the filter
+// alone. A filter's status holds the error that ended its data (0 for a
+// clean end); every refill after the end answers the end again. Control
+// requests go to the source.
 //
 // Constructors return 0 with *out a new stream, or an error with *out
 // null.
@@ -17,29 +18,16 @@
 #include <cstdint>
 
 #include "core/stream/bytestream.h"
+#include "graphics/codecs/decodestream.h"
 
 struct PdfDoc;
 struct PdfLexer;
 struct PdfObj;
 
-enum : uint32_t {
-    PdfFilter_blockSize = 1024, // bytes decoded per refill
-};
-
 enum : int {
     Res_pdfNoStream = 5943,         // a stream object missing or not a stream, or a bad "Filter"
     Res_pdfUnknownFilter = 5946,    // a filter name that the filter table does not hold
     Res_pdfBadAscii85 = 15108,      // 0x3B04: a character ASCII85 data may not hold there
-    Res_pdfRunLengthNoEnd = 15109,  // 0x3B05: RunLength data without its end marker
-};
-
-// The head of every filter stream: the byte-stream slots, the source and
-// the output block.
-struct PdfFilterStream {
-    ByteStream base;
-    ByteStream *source;
-    uint32_t ended;
-    uint8_t buffer[PdfFilter_blockSize];
 };
 
 // The filter table's constructor: parms is the filter's "DecodeParms"
@@ -65,13 +53,6 @@ typedef int (*PdfFilterNewFn)(ByteStream **out, ByteStream *source, PdfDoc *doc,
 // FlateDecode through the inflate stream, then parms' predictor.
 [[nodiscard]] int Pdf_Filter_flateParmsNew(ByteStream **out, ByteStream *source, PdfDoc *doc, PdfObj *parms);
 
-// A Flate (zlib inflate) decode stream over source: 0, 1, or the
-// inflater's initialisation error. Corrupt data end it quietly after the
-// last good byte (status 0; 1 when the inflater ran out of memory).
-[[nodiscard]] int Pdf_Filter_flateNew(ByteStream *source, ByteStream **out);
-// A RunLength decode stream over source: 0 or 1. Data that end without
-// the 128 marker end with the source's status, or 15109.
-[[nodiscard]] int Pdf_Filter_rlNew(ByteStream *source, ByteStream **out);
 
 // ------------------------------------------------------------ predictors
 

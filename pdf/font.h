@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fonts/glyphnames.h"
+
 struct CMap;
 struct FontList;
 struct PdfDoc;
@@ -124,23 +126,8 @@ void Pdf_Font_release(PdfFontSel *sel);
 
 // ------------------------------------------------------------ encodings
 
-struct PdfGlyphNameEntry {
-    const char *name;
-    uint16_t value;
-};
-// The glyph-name table, sorted by name in byte order (a name given twice:
-// the first entry is the one that counts).
-extern const PdfGlyphNameEntry Pdf_glyphNameTable[];
-extern const uint32_t Pdf_glyphNameCount;
-// Standard, WinAnsi, MacRoman, ZapfDingbats, Symbol (kinds 4 to 8).
-extern const uint16_t Pdf_baseEncodings[5][256];
-
-// A new empty glyph-name list (private codes from 0xFD00). 0 or 1.
-[[nodiscard]] int Pdf_Font_glyphNamesNew(PdfGlyphNameList **out);
-void Pdf_Font_glyphNamesFree(PdfGlyphNameList *list);
-// Frees the list's names and starts its private codes again (the record
-// itself stays).
-void Pdf_Font_glyphNamesClear(PdfGlyphNameList *list);
+// The glyph-name table, the base encodings and glyph-name lists:
+// fonts/glyphnames.h.
 // The Unicode value of a byte code under the record's encoding (0 when it
 // has none).
 uint16_t Pdf_Font_codeToUnicode(const PdfNativeFont *native, uint32_t code);

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fonts/glyphnames.h"
+
 struct EngineContext;
 struct Edr_Doc;
 struct Edr_Node;
@@ -39,21 +41,3 @@ int Pdf_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, VfsH
 int Pdf_step(Edr_Doc *doc, uint32_t page);
 void Pdf_close(Edr_Doc *doc);
 int Pdf_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t *rect);
-
-// A font's glyph-name list: the private codes handed to glyph names that
-// the glyph-name table does not know (the next one in nextCode, starting at
-// -768, low 16 bits 0xFD00), newest first.
-struct PdfGlyphName {
-    char *name;
-    uint16_t code;
-    PdfGlyphName *next;
-};
-struct PdfGlyphNameList {
-    int32_t nextCode;
-    PdfGlyphName *head;
-};
-// *code = the 16-bit code of a glyph name (none: 0); a name without one
-// gets a new private code when list is given and allowNew is set, else 0.
-// 0 or 1.
-[[nodiscard]] int Pdf_Font_glyphNameToCode(PdfGlyphNameList *list, const char *name, int allowNew,
-                                           uint16_t *code);

@@ -136,11 +136,6 @@ DisplayItem *DisplayItem_new(const ObjClass *cls, int32_t x, int32_t y, Matrix *
     return item;
 }
 
-void *DisplayItem_dataIfClass(DisplayItem *item)
-{
-    return item->cls == &GlyphRunItem_class ? Obj_part(item) : nullptr;
-}
-
 void DisplayItem_free(DisplayItem *item)
 {
     Obj_destroy(item); // the class frees the data the item owns, then the transform

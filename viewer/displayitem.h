@@ -62,11 +62,7 @@ void DisplayList_free(DisplayList *list);
 DisplayItem *DisplayItem_new(const ObjClass *cls, int32_t x, int32_t y, Matrix *transform, uint32_t options);
 // Frees what the item owns, its transform and the item (null allowed).
 void DisplayItem_free(DisplayItem *item);
-// The data of an item that carries its own text data: the class part of a
-// glyph-run item (GlyphRunItemPart, graphics/glyphrun.h), lent; null for
-// an item of any other class, whose words beyond the class pointer are not
-// read. item must not be null.
-void *DisplayItem_dataIfClass(DisplayItem *item);
+// The data of a glyph-run item: DisplayItem_dataIfClass (fonts/glyphrun.h).
 // Replaces the transform (the old one is freed; null: the identity).
 void DisplayItem_setTransform(DisplayItem *item, Matrix *matrix);
 // Caller bits 8-9 := ((bits and not mask) xor value) and 3 << 8.

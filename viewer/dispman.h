@@ -24,6 +24,8 @@
 #include "core/geom/rect.h"
 #include "core/task/lock.h"
 #include "document/edr/page.h"
+#include "graphics/drawflags.h"
+#include "graphics/itemwalk.h"
 #include "viewer/dispqueue.h"
 
 struct Bitmap;
@@ -46,35 +48,6 @@ enum : uint32_t {
     Dispman_pageBandDefault = 71680,  // "DispmanPageBufferSize"
     Dispman_thumbBandDefault = 12288, // "DispmanThumbBufferSize"
 
-    // The quality settings, in their order: "RendererQualityBox",
-    // "RendererQualityImage", "RendererQualityPath", "RendererQualityText",
-    // "RendererQualityUi", "RendererQualityWa".
-    DrawQuality_box = 0,
-    DrawQuality_image = 1,
-    DrawQuality_path = 2,
-    DrawQuality_text = 3,
-    DrawQuality_ui = 4,
-    DrawQuality_wa = 5,
-    DrawQuality_count = 6,
-
-    // The cost settings, from "RendererCostLimit" to "RendererCostUi".
-    DrawCost_limit = 0,
-    DrawCost_path = 1,
-    DrawCost_pathStroked = 2,
-    DrawCost_image = 3,
-    DrawCost_imageUncached = 4,
-    DrawCost_glyph = 5,
-    DrawCost_glyphUncached = 6,
-    DrawCost_ui = 7,
-    DrawCost_count = 8,
-
-    // Bits of DrawFlags::flags.
-    DrawFlags_offscreen = 1,    // drawing a picture of its own, not a view
-    DrawFlags_fastBoxes = 2,    // box frames with one sub-pixel bit
-    DrawFlags_noPoll = 4,       // item-list walks do not poll for a stop request
-    DrawFlags_noHighlights = 8, // highlight items are not drawn (thumbnails)
-    DrawFlags_still = 16,       // a still picture: animations show their first frame
-
     // Task priorities of the three updaters.
     Dispman_quickPriority = 3,
     Dispman_hqPriority = 1,
@@ -86,16 +59,6 @@ enum : uint32_t {
 
     // "RendererRedrawMode" default.
     Dispman_redrawModeDefault = 0x10001,
-};
-
-// What the renderer hands unchanged to item drawing: the flags word, a
-// word, the six quality settings, the eight cost settings and a word.
-struct DrawFlags {
-    uint32_t flags;
-    uint32_t word1;
-    int32_t quality[DrawQuality_count];
-    int32_t cost[DrawCost_count];
-    uint32_t word16;
 };
 
 // One on-screen view of the display manager.
@@ -183,13 +146,6 @@ struct DispmanCtx {
     int32_t cost[DrawCost_count];
     uint32_t thumbnailsEnabled; // "Vexlan_enableThumbnails"
     uint32_t listening;         // the two message listeners are registered
-};
-
-// The background of a box item: a colour 0xAABBGGRR (alpha 0: none) and an
-// optional image (the painter's own record; null for none).
-struct ViewBackground {
-    uint32_t colour;
-    void *image;
 };
 
 // A changed page rectangle reported to the document's view.
@@ -316,20 +272,9 @@ void Dispman_objectScreenRect(DispmanView *view, const Point *origin, const Rect
 
 // ---------------------------------- what page rendering calls (item lists)
 
-// Draws the display items from first on (through their next words) into
-// target; see viewer/itemlist.h. 0 or 48.
-int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, const Matrix *matrix,
-                      const DrawTarget *target, const DrawFlags *flags, intptr_t extra);
-// Sums the measured costs of the items into *amount (0x10000 for an empty
-// list) until the sum passes the cost limit of flags; 0 or the first error.
-int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
-                         const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
-                         uint32_t *amount);
-// Paints a box's background into the area of item's shape (a path draw
-// item, its shape set by the caller): sets the item's paint and mask and
-// renders it into target with the paint stages. 0 or the drawing's error.
-int View_paintBackground(EngineContext *ctx, const ViewBackground *background, DrawItem *item,
-                         const StageNode *stages, const DrawTarget *target);
+// The item-list walks (View_drawItemList, View_measureItemList) and the
+// draw flags they hand to items: graphics/itemwalk.h, graphics/drawflags.h.
+// A box's background and its painter: graphics/boxitem.h.
 
 // ----------------------------------------------------------- others
 
@@ -346,8 +291,6 @@ int View_reportAreas(const ViewChangeReport *report);
 // items are drawn).
 void View_lockCurrent(Edr_Doc *document, intptr_t word);
 void View_unlockCurrent(Edr_Doc *document, intptr_t word);
-// Zeroes words 0-7 and 16 of flags (the cost settings stay).
-void DrawFlags_clear(EngineContext *ctx, DrawFlags *flags);
 // Steps *view through the display manager's view list under its list
 // lock: the first view when *view is null (or no longer on the list), else
 // the next; null at the end. Returns the new *view.

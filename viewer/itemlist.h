@@ -1,19 +1,13 @@
-// Display-item list drawing: the walks that draw and measure a chain of
-// display items into a target (View_drawItemList and View_measureItemList,
-// declared in viewer/dispman.h with the records page rendering reads), the
-// clip they work in, rectangle conversions, band sizes, page thumbnails and
-// the bitmap access wrappers.
-//
-// A walk works in the units of the item list: the target's pixel
-// rectangle, moved by the target's origin, is turned into those units by
-// the bitmap's scale word (pixels = units x scale / 65536) and the inverse
-// of the drawing matrix. Items whose shown box misses that area are passed
-// over without being polled or called.
+// Helpers of display-item list drawing: rectangle conversions, band
+// sizes, page thumbnails and the bitmap access wrappers. The walks that
+// draw and measure a chain of items, and the drawing area they work in,
+// are in graphics/itemwalk.h.
 #pragma once
 
 #include <cstdint>
 
 #include "core/geom/rect.h"
+#include "graphics/itemwalk.h"
 
 struct Bitmap;
 struct DispmanArea;
@@ -23,13 +17,6 @@ struct Edr_Doc;
 struct PixelBuf;
 struct Matrix;
 struct Path;
-
-// The drawing area of a target in item units: the target's pixel
-// rectangle (the bitmap's, cut to the target's clip when it has one),
-// grown by one pixel on each side relative to the target's origin (dx, dy),
-// divided by the bitmap's scale word (64-bit signed division), its corners
-// mapped through the inverse of matrix, and their bounding box.
-void View_itemClip(const DrawTarget *target, const Matrix *matrix, Rect *out);
 
 // Maps the corners (x0, y0) and (x1, y1) of rect through the inverse of
 // matrix, in place.

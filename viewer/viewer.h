@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "core/task/lock.h"
-#include "viewer/anim/clock.h"
+#include "core/task/clock.h"
 
 struct EngineContext;
 struct EngineInstance;

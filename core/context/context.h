@@ -164,7 +164,7 @@ struct EngineContext {
     MemoryListFn memoryList;    // buffered reader: its in-memory list, installed by the font
                                 // engine (platform/vfs/bufstream.h; null: none)
     FormsModule *forms;         // form widgets: the class registry and default font (null: none)
-    uint32_t featureFlags;      // engine features: bit 1 image data streams are shared (viewer/sharedstream.h)
+    uint32_t featureFlags;      // engine features: bit 1 image data streams are shared (graphics/sharedstream.h)
     int32_t *thumbSizes;        // viewer: thumbnail side limits {minimum, maximum} (null: not watched)
     struct SearchOps *searchOps; // viewer: the text search operations (viewer/search/searchops.h; null: none)
     CookieStore *cookies;       // cookie store (html/web/cookie.h; null: not open)

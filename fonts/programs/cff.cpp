@@ -7,7 +7,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/stream/bytestream.h"
-#include "pdf/pdf.h"
+#include "fonts/glyphnames.h"
 
 namespace
 {

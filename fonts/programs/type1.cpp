@@ -9,9 +9,9 @@
 #include "core/result.h"
 #include "fonts/docfonts.h"
 #include "fonts/embeddedfont.h"
+#include "fonts/glyphnames.h"
 #include "fonts/pslexer.h"
 #include "graphics/glyphpath.h"
-#include "pdf/pdf.h"
 
 namespace
 {

@@ -3,8 +3,8 @@
 
 #include "core/result.h"
 #include "core/stream/bytestream.h"
+#include "graphics/codecs/decodestream.h"
 #include "graphics/codecs/lzw.h"
-#include "pdf/filter.h"
 
 int Filter_probe(int *error, const FilterDescriptor *descriptor, int32_t code)
 {

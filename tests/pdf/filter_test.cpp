@@ -57,18 +57,6 @@ Decoded decodeNamed(const std::string &input, const char *name, int *created = n
     return d;
 }
 
-Decoded decodeWith(const std::string &input, int (*make)(ByteStream *, ByteStream **))
-{
-    ByteStream *mem = nullptr;
-    EXPECT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(input.data()), input.size(), &mem), 0);
-    ByteStream *f = nullptr;
-    EXPECT_EQ(make(mem, &f), 0);
-    Decoded d = drain(f);
-    ByteStream_close(f);
-    ByteStream_close(mem);
-    return d;
-}
-
 std::string zlibOf(const std::string &text)
 {
     uLongf n = compressBound(text.size());
@@ -160,55 +148,6 @@ TEST_F(PdfFilterTest, Ascii85GroupsCrossTheBlockBoundary)
     EXPECT_EQ(d.bytes, std::string(1024, '\0') + "Hello world");
     std::string odd = "!!!!" + in; // a "z" inside a group is refused
     EXPECT_EQ(decodeNamed(odd, "A85").status, Res_pdfBadAscii85);
-}
-
-TEST_F(PdfFilterTest, FlateEndsQuietlyAtCutOrCorruptData)
-{
-    std::string text = longText();
-    std::string z = zlibOf(text);
-    Decoded whole = decodeWith(z, Pdf_Filter_flateNew);
-    EXPECT_EQ(whole.bytes, text);
-    EXPECT_EQ(whole.status, 0);
-    Decoded cut = decodeWith(z.substr(0, z.size() / 2), Pdf_Filter_flateNew);
-    EXPECT_EQ(cut.status, 0);
-    EXPECT_FALSE(cut.bytes.empty());
-    EXPECT_LT(cut.bytes.size(), text.size());
-    EXPECT_EQ(text.compare(0, cut.bytes.size(), cut.bytes), 0) << "a prefix of the text";
-    std::string bad = z;
-    bad[bad.size() / 2] = char(bad[bad.size() / 2] ^ 0x55);
-    Decoded corrupt = decodeWith(bad, Pdf_Filter_flateNew);
-    EXPECT_EQ(corrupt.status, 0);
-    EXPECT_LE(corrupt.bytes.size(), text.size() + 1024);
-    Decoded garbage = decodeWith("not zlib at all", Pdf_Filter_flateNew);
-    EXPECT_EQ(garbage.bytes, "");
-    EXPECT_EQ(garbage.status, 0);
-}
-
-TEST_F(PdfFilterTest, RunLengthCopiesRepeatsAndNeedsItsMarker)
-{
-    struct Case {
-        std::string input;
-        std::string output;
-        int status;
-    } cases[] = {
-        {std::string("\x02" "abc" "\xFE" "x" "\x80", 7), "abcxxx", 0},
-        {std::string("\x81" "y" "\x80" "zz", 5), std::string(128, 'y'), 0},
-        {std::string("\x80", 1), "", 0},
-        {std::string("\x01" "ab" "\xFF" "c", 5), "abcc", Res_pdfRunLengthNoEnd},
-        {std::string("\x05" "ab", 3), "ab", Res_pdfRunLengthNoEnd},
-        {"", "", Res_pdfRunLengthNoEnd},
-    };
-    for (const Case &c : cases) {
-        Decoded d = decodeWith(c.input, Pdf_Filter_rlNew);
-        EXPECT_EQ(d.bytes, c.output) << c.input.size();
-        EXPECT_EQ(d.status, c.status) << c.input.size();
-    }
-    // Long repeats fill several blocks.
-    std::string many;
-    for (int i = 0; i < 20; i++)
-        many += std::string("\x81" "q", 2);
-    many += '\x80';
-    EXPECT_EQ(decodeWith(many, Pdf_Filter_rlNew).bytes, std::string(20 * 128, 'q'));
 }
 
 TEST_F(PdfFilterTest, PngRowFiltersReverseAsPngDefines)

@@ -12,7 +12,7 @@
 #include "document/edr/node.h"
 #include "document/edr/page.h"
 #include "graphics/image.h"
-#include "viewer/anim/clock.h"
+#include "core/task/clock.h"
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
 

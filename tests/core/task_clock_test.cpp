@@ -9,7 +9,7 @@
 #include "core/task/eventproc.h"
 #include "core/task/timerq.h"
 #include "tests/support/task_fixture.h"
-#include "viewer/anim/clock.h"
+#include "core/task/clock.h"
 
 namespace {
 

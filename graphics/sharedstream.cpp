@@ -1,5 +1,5 @@
 // Shared stream readers (see sharedstream.h).
-#include "viewer/sharedstream.h"
+#include "graphics/sharedstream.h"
 
 #include <cstring>
 

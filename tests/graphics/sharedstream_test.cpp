@@ -10,7 +10,7 @@
 #include "core/result.h"
 #include "tests/support/task_fixture.h"
 #include "graphics/image.h"
-#include "viewer/sharedstream.h"
+#include "graphics/sharedstream.h"
 
 namespace {
 

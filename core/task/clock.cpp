@@ -1,5 +1,5 @@
 // The playback clock (see clock.h).
-#include "viewer/anim/clock.h"
+#include "core/task/clock.h"
 
 #include "core/context/context.h"
 #include "core/mem/mem.h"
