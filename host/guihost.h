@@ -78,6 +78,7 @@ struct GuiHostData {
     int32_t alertPending = 0;       // a one-shot alert is on its way
     int32_t editFailurePending = 0; // notification 4 or 22 came; 35 is expected
     int32_t editSuppression = 0;    // the document has no edit support: 4 and 22 are ignored
+    int32_t keepSelection = 0;      // a selection made (4) stays for copying: no contents editor
     int32_t documentEditable = 0;   // from the document information request
 
     int32_t clockStarted = 0;

@@ -2,7 +2,9 @@
 // and the engine's custom events on the GUI thread.
 #include "host/qalien.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMetaMethod>
@@ -463,6 +465,7 @@ void QAlien::armClickTimer(void *owner, int32_t ms)
 
 void QAlien::stateChanged(void *owner, int32_t state)
 {
+    qCDebug(hostLog, "pointer %d", int(state));
     if (auto *self = static_cast<QAlien *>(owner))
         Q_EMIT self->editingMode(EditingMode(state));
 }
@@ -534,8 +537,45 @@ void QAlien::applyEditingRecord(EditModeReport *block)
     HostPlatform_setKeyMode(m_host ? m_host->platform : nullptr, mask);
 }
 
+bool QAlien::hasSelection() const
+{
+    return m_engine && calls().viewEditActive(m_engine);
+}
+
+void QAlien::setDesktopSelection(bool on)
+{
+    m_pointer.setDragSelects(on);
+    if (GuiHostData *data = m_host ? HostGui_data(m_host) : nullptr)
+        data->keepSelection = on ? 1 : 0;
+}
+
+bool QAlien::copySelection()
+{
+    if (!hasSelection()) {
+        qCDebug(hostLog, "nothing selected to copy");
+        return false;
+    }
+    m_copyPending = true;
+    calls().secondaryAction(m_engine);
+    return true;
+}
+
 void QAlien::handleEditRequest(EditData *data)
 {
+    if (m_copyPending) {
+        // The selection's text, read out for copying: it goes to the
+        // clipboard, and the edit ends as a cancelled one does.
+        m_copyPending = false;
+        const QString text = data->text;
+        delete data;
+        if (QClipboard *clipboard = QGuiApplication::clipboard())
+            clipboard->setText(text, QClipboard::Clipboard);
+        qCDebug(hostLog, "copied %d characters", int(text.size()));
+        if (m_engine)
+            calls().primaryAction(m_engine);
+        Q_EMIT copied(text);
+        return;
+    }
     data->fontNames = m_editing.fontNames;
     data->fontCount = m_editing.fontCount;
     data->palette = m_editing.palette;

@@ -122,6 +122,16 @@ public:
     void cancelSearch();
     void applySettings(bool singlePage, bool autoDetect, int encoding);
     void setReflow(bool on);
+    // Puts the selected text on the system clipboard: the engine reads the
+    // selection out as for the contents editor, and the text goes to the
+    // clipboard instead (the selection is cleared then). False when there
+    // is no selection.
+    bool copySelection();
+    bool hasSelection() const;
+    // The desktop's mouse selection (PointerMachine::setDragSelects): a
+    // drag selects text, and the selection stays for copying rather than
+    // opening the contents editor.
+    void setDesktopSelection(bool on);
 
     // State for the main window.
     EngineInstance *engine() const { return m_engine; }
@@ -177,6 +187,8 @@ Q_SIGNALS:
     void resizeCompleted(int height);
     void getPassword(QString prompt);
     void zipEntry(const QString &path, DirEntry *entry);
+    // The selected text reached the clipboard.
+    void copied(const QString &text);
 
 protected:
     bool event(QEvent *event) override;
@@ -207,7 +219,8 @@ private:
     bool m_keysEnabled = false;
     bool m_busy = false;
     bool m_fullScreen = false;
-    bool m_resetPending = false;    // the editing-mode record is to be reset on arrival
+    bool m_resetPending = false;
+    bool m_copyPending = false;     // the next contents record goes to the clipboard    // the editing-mode record is to be reset on arrival
     bool m_searchWrapped = false;
     bool m_reflowAvailable = false;
     int m_heapBytes;

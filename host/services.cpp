@@ -128,6 +128,10 @@ void editNotification(HostContext *host, GuiHostData *data, int32_t code)
         HostEvent_postValue(host, EvBusy, 0);
         break;
     case 4:
+        // The desktop's selections are copied, not edited.
+        if (data->keepSelection)
+            break;
+        [[fallthrough]];
     case 22:
         if (!data->editSuppression) {
             data->editFailurePending = 1;

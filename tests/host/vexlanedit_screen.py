@@ -16,6 +16,9 @@ CHECK is one of:
   page-down       PageDown, pressed until the page turns, shows page 2 of N
   load-error      the error for a document that cannot be opened names the
                   file and the reason (--expect)
+  copy-line       a drag along the first line of text selects it, and
+                  Ctrl+C puts it on the clipboard (read with xclip): the
+                  text is that line's (--expect)
 
 The script starts its own Xvfb (480 x 640, depth 24) on a free display.
 Screenshots are taken with ImageMagick's import until two in a row agree,
@@ -472,16 +475,58 @@ def check_load_error(args, program):
         fail("no message box shows the error")
 
 
-CHECKS = {
-    "window": check_window,
-    "first-page": check_first_page,
-    "zoom-key": check_zoom_key,
-    "pan-keys": check_pan_keys,
-    "menu-next-page": check_menu_next_page,
-    "arrow-keys": check_arrow_keys,
-    "page-down": check_page_down,
-    "load-error": check_load_error,
-}
+
+
+def clipboard():
+    out = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, timeout=10)
+    return out.stdout.decode("utf-8", "replace") if out.returncode == 0 else ""
+
+
+def text_lines(shot):
+    """The content's rows of text: (top, bottom) screen rows of each band
+    of rows holding dark pixels."""
+    dark = dark_mask(content(shot)).sum(axis=1)
+    bands, top = [], None
+    for y, count in enumerate(dark):
+        if count and top is None:
+            top = y
+        elif not count and top is not None:
+            bands.append((TOP + top, TOP + y - 1))
+            top = None
+    return bands
+
+
+def check_copy_line(args, program):
+    shot = start(program)
+    if program.wait_line(r"document loaded", 30) is None:
+        skip("the document was not reported loaded")
+    lines = [b for b in text_lines(shot) if b[1] - b[0] >= 5]
+    if not lines:
+        fail("no line of text to select")
+    top, bottom = lines[0]
+    row = (top + bottom) // 2
+    dark = dark_mask(shot.crop((0, top, WIDTH, bottom + 1))).sum(axis=0)
+    columns = [x for x, n in enumerate(dark) if n]
+    # From the line's first letter to past its end, in small steps.
+    first, last = columns[0], min(WIDTH - 2, columns[-1] + 8)
+    subprocess.run(["xdotool", "mousemove", str(first + 1), str(row), "mousedown", "1"], check=True, timeout=10)
+    for x in range(first + 1, last, 6):
+        subprocess.run(["xdotool", "mousemove", str(x), str(row)], check=True, timeout=10)
+        time.sleep(0.03)
+    subprocess.run(["xdotool", "mousemove", str(last), str(row), "mouseup", "1"], check=True, timeout=10)
+    time.sleep(1.0)
+    key("ctrl+c")
+    if program.wait_line(r"copied \d+ characters", 15) is None:
+        fail("Ctrl+C copied nothing:\n" + "\n".join(program.lines()[-20:]))
+    end = time.time() + 10
+    text = ""
+    while time.time() < end:
+        text = clipboard()
+        if text:
+            break
+        time.sleep(0.3)
+    if text.strip() != args.expect:
+        fail("the clipboard holds %r, not %r" % (text, args.expect))
 
 
 def start_xvfb():
@@ -497,6 +542,19 @@ def start_xvfb():
         fail("Xvfb did not start")
     os.environ["DISPLAY"] = ":" + number.decode()
     return server
+
+
+CHECKS = {
+    "window": check_window,
+    "first-page": check_first_page,
+    "zoom-key": check_zoom_key,
+    "pan-keys": check_pan_keys,
+    "menu-next-page": check_menu_next_page,
+    "arrow-keys": check_arrow_keys,
+    "page-down": check_page_down,
+    "load-error": check_load_error,
+    "copy-line": check_copy_line,
+}
 
 
 def main():
