@@ -67,6 +67,10 @@ struct GuiHostData {
     int32_t width = 0;
     int32_t height = 0;
     int32_t fullHeight = 0;
+    // The largest content the window may grow to: the engine's screen
+    // memory holds a picture of this size.
+    int32_t maxWidth = 0;
+    int32_t maxHeight = 0;
 
     // The pending screen update: the engine's pixels and the bounding box
     // of every rectangle presented since the last flush (w 0: none).

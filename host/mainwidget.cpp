@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWidget>
 
 #include <cstdlib>
@@ -358,6 +359,9 @@ bool MainWidgetCommon::init(const char *startDocument)
 
     const int heap = heapBytesFor(menuText("RES_MEMORY_HEAP_KB"));
     m_bridge = new QAlien(heap, m_width, m_height, m_fullHeight);
+    // The window may grow to the screen's size.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        m_bridge->setMaximumSize(screen->size().width(), screen->size().height() - titleHeight);
     QAlien *b = m_bridge;
     MainWidgetHelper *h = m_helper;
     QObject::connect(b, &QAlien::screenUpdateAvailable, h, &MainWidgetHelper::renderUpdate);

@@ -10,6 +10,7 @@
 #include <QMetaMethod>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -132,6 +133,8 @@ bool QAlien::init(const QString &startDocument)
     data->width = m_width;
     data->height = m_height;
     data->fullHeight = m_fullHeight;
+    data->maxWidth = std::max(m_width, m_maxWidth);
+    data->maxHeight = std::max(m_fullHeight, m_maxHeight);
     HostGui_setCurrent(m_host);
 
     // 2. The GUI thread is the engine's main thread.
@@ -314,6 +317,40 @@ void QAlien::toggleFullScreen()
         calls().setScreenSize(m_engine, m_width, height, 0, 0);
     if (m_host)
         Host_setScreenHeight(m_host->platform, height - pointerMargin);
+}
+
+void QAlien::setMaximumSize(int width, int height)
+{
+    m_maxWidth = width;
+    m_maxHeight = height;
+}
+
+void QAlien::setContentSize(int width, int height, int fullHeight)
+{
+    // The engine's screen memory bounds the content.
+    const int maxW = std::max(m_width, m_maxWidth), maxH = std::max(m_fullHeight, m_maxHeight);
+    width = std::clamp(width, 64, std::max(64, maxW));
+    fullHeight = std::clamp(fullHeight, 64, std::max(64, maxH));
+    height = std::clamp(height, 32, fullHeight);
+    if (width == m_width && height == m_height && fullHeight == m_fullHeight)
+        return;
+    m_width = width;
+    m_height = height;
+    m_fullHeight = fullHeight;
+    if (GuiHostData *data = m_host ? HostGui_data(m_host) : nullptr) {
+        data->width = width;
+        data->height = height;
+        data->fullHeight = fullHeight;
+    }
+    const int shown = m_fullScreen ? m_fullHeight : m_height;
+    qCDebug(hostLog, "screen %dx%d", m_width, shown);
+    if (m_engine)
+        calls().setScreenSize(m_engine, m_width, shown, 0, 0);
+    if (m_host && m_host->platform) {
+        Host_setScreenHeight(m_host->platform, shown - pointerMargin);
+        HostPlatform_setScreenArea(m_host->platform, pointerMargin, pointerMargin, m_width - pointerMargin,
+                                   m_height - pointerMargin);
+    }
 }
 
 void QAlien::passwordEntered(const QString &text)

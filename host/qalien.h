@@ -109,6 +109,14 @@ public:
     void fitHeight();
     void rotate();
     void toggleFullScreen();
+    // The window's content has a new size (width, the height above the soft
+    // keys and the full-screen height): the engine's screen follows it,
+    // up to the largest size (setMaximumSize).
+    void setContentSize(int width, int height, int fullHeight);
+    // The largest content size, before init: the engine's screen memory.
+    void setMaximumSize(int width, int height);
+    int maximumWidth() const { return m_maxWidth; }
+    int maximumHeight() const { return m_maxHeight; }
     // The mouse wheel: a pan of the content by (dx, dy) pixels, which at a
     // page's end goes on to the adjacent page.
     void wheel(int dx, int dy);
@@ -230,6 +238,7 @@ private:
     int m_width;
     int m_height;
     int m_fullHeight;
+    int m_maxWidth = 0, m_maxHeight = 0;
     int m_documentKind = 0;
     int m_openState = OpenIdle;
     QString m_documentName;
