@@ -439,3 +439,51 @@ TEST_F(MainWindow, LoadedDocumentsFillTheRecentMenuAndTheTitle)
     EXPECT_TRUE(window->titleText().isEmpty());
     EXPECT_TRUE(window->fullScreenButton()->text().isEmpty());
 }
+
+TEST_F(MainWindow, AResizedWindowResizesTheEnginesScreenAndLaysOutAgain)
+{
+    open();
+    window->docLoaded(true);
+    ASSERT_TRUE(window->isRaisedBelow());
+    CallRecorder::clear();
+    // Below the status bar (20) the window is 600 high: as over the bar,
+    // 620, so the content is 604 full and 604 - 20 - 36 = 548 above the
+    // soft keys.
+    window->resize(700, 600);
+    pumpEvents();
+    EXPECT_EQ(window->contentWidth(), 700);
+    EXPECT_EQ(window->fullScreenHeight(), 604);
+    EXPECT_EQ(window->contentHeight(), 548);
+    std::vector<EngineCall> sizes = CallRecorder::named("setScreenSize");
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_EQ(sizes[0].a, 700);
+    EXPECT_EQ(sizes[0].b, 548);
+    ASSERT_TRUE(window->blitter());
+    EXPECT_EQ(window->blitter()->width(), 700);
+    EXPECT_EQ(window->blitter()->height(), 604);
+    // The frame buffer covers the window, and the soft keys span it in
+    // thirds.
+    EXPECT_GE(ZFrameBuffer::width(), 700);
+    EXPECT_EQ(window->softKey(5)->geometry().right(), 699);
+    EXPECT_EQ(window->menuButton()->width(), 233);
+
+    // Full screen and back: the engine's screen takes the full height,
+    // then the height above the soft keys, which show again where they
+    // were; the window moving over the status bar and back is no resize.
+    CallRecorder::clear();
+    const QRect keys = window->getCSTWidget()->geometry();
+    window->fullScreenSlot();
+    window->resized(604);
+    pumpEvents();
+    EXPECT_FALSE(window->getCSTWidget()->isVisible());
+    window->fullScreenSlot();
+    window->resized(548);
+    pumpEvents();
+    EXPECT_TRUE(window->getCSTWidget()->isVisible());
+    EXPECT_EQ(window->getCSTWidget()->geometry(), keys);
+    sizes = CallRecorder::named("setScreenSize");
+    ASSERT_EQ(sizes.size(), 2u);
+    EXPECT_EQ(sizes[0].b, 604);
+    EXPECT_EQ(sizes[1].b, 548);
+    EXPECT_EQ(window->contentHeight(), 548);
+}
