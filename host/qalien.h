@@ -165,6 +165,9 @@ public:
     // not take (or a desktop command), reflowToggleKey for the reflow
     // toggle.
     enum { reflowToggleKey = 1 };
+    // The engine's screen-mode key, which the bridge turns into its own
+    // full-screen switch (toggleFullScreen).
+    enum { screenModeKey = 0x10010 };
     static int32_t engineKeyCode(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     // A press or release of an engine key code (reflowToggleKey acts on
     // its release).

@@ -192,7 +192,7 @@ TEST_F(MainWindow, KeysReachTheEngineAndThePagingKeysTurnPages)
         int32_t code; // 0: no engine key
     } cases[] = {
         {Qt::Key_PageUp, 0x10014}, {Qt::Key_PageDown, 0x10015}, {Qt::Key_Up, 0x10003},
-        {Qt::Key_2, 0x10008},      {Qt::Key_8, 0x10010},        {Qt::Key_3, 0x10007},
+        {Qt::Key_2, 0x10008},      {Qt::Key_8, 0},              {Qt::Key_3, 0x10007},
         {Qt::Key_Home, 0x1000D},   {Qt::Key_F1, 0},             {Qt::Key_F2, 0},
         {Qt::Key_F5, 0},           {Qt::Key_Q, 0},
     };
@@ -211,6 +211,21 @@ TEST_F(MainWindow, KeysReachTheEngineAndThePagingKeysTurnPages)
         ASSERT_EQ(releases.size(), 1u);
         EXPECT_EQ(releases[0].a, c.code);
     }
+    // The screen-mode key 8 is the window's full screen, on its press
+    // (the table's press turned it on): the engine's screen takes the
+    // normal height, then the full one.
+    EXPECT_TRUE(window->bridge()->isFullScreen());
+    CallRecorder::clear();
+    key(Qt::Key_8, true);
+    EXPECT_FALSE(window->bridge()->isFullScreen());
+    key(Qt::Key_8, false);
+    key(Qt::Key_8, true);
+    EXPECT_TRUE(window->bridge()->isFullScreen());
+    key(Qt::Key_8, false);
+    std::vector<EngineCall> sizes = CallRecorder::named("setScreenSize");
+    ASSERT_EQ(sizes.size(), 2u);
+    EXPECT_EQ(sizes[0].b, window->contentHeight());
+    EXPECT_EQ(sizes[1].b, window->fullScreenHeight());
 }
 
 TEST_F(MainWindow, ATapIsOneStepAndTheEngineRepeatsHeldKeys)
