@@ -801,6 +801,7 @@ bool QAlien::event(QEvent *e)
         m_resetPending = true;
         break;
     case EvReflow:
+        qCDebug(hostLog, "reflow %d", int(value != 0));
         m_reflowAvailable = value != 0;
         break;
     case EvZipEntry: {
