@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QtMath>
 
 #include <cstring>
@@ -96,13 +97,10 @@ bool EzxMainWidget::init(const char *startDocument)
     m_softKeys = new QFrame(this);
     const QRect bar = ZGlobal::getCstR();
     m_softKeys->resize(bar.size());
-    auto place = [&](ZPushButton *button, const QRect &r) { button->setGeometry(r.translated(0, -r.top())); };
     m_menuButton = new ZPushButton(QStringLiteral("CST_Menu"), m_softKeys, 6);
     m_fullButton = new ZPushButton(QString(), m_softKeys, 7);
     m_exitButton = new ZPushButton(QStringLiteral("CST_Exit"), m_softKeys, 5);
-    place(m_menuButton, ZGlobal::getCst3_1R());
-    place(m_fullButton, ZGlobal::getCst3_2R());
-    place(m_exitButton, ZGlobal::getCst3_3R());
+    placeSoftKeys();
     connect(m_menuButton, &QPushButton::clicked, this, &EzxMainWidget::showMenu);
     connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
     setCSTWidget(m_softKeys);
@@ -112,6 +110,47 @@ bool EzxMainWidget::init(const char *startDocument)
     m_height = m_windowRect.bottom() - m_windowRect.top() - m_softKeyHeight - 15;
     // 5. The engine.
     return MainWidgetCommon::init(startDocument);
+}
+
+void EzxMainWidget::placeSoftKeys()
+{
+    if (!m_softKeys || !m_menuButton)
+        return;
+    const int width = m_softKeys->width(), height = m_softKeyHeight, third = width / 3;
+    m_menuButton->setGeometry(0, 0, third, height);
+    m_fullButton->setGeometry(third, 0, width - 2 * third, height);
+    m_exitButton->setGeometry(width - third, 0, third, height);
+}
+
+void EzxMainWidget::resizeEvent(QResizeEvent *event)
+{
+    ZMainWidget::resizeEvent(event);
+    placeSoftKeys();
+    windowResized();
+}
+
+void EzxMainWidget::windowResized()
+{
+    m_windowRect = geometry();
+    if (!m_blitter || !m_bridge)
+        return;
+    // The window's height as it would be over the status bar: moving it
+    // below the bar and back (setRaised) is no new size.
+    const int whole = height() + (m_raised ? m_statusHeight : 0);
+    const int full = whole - titleHeight;
+    const int normal = whole - m_statusHeight - m_softKeyHeight - titleHeight;
+    if (width() == m_width && full == m_fullHeight && normal == m_height)
+        return;
+    m_bridge->setContentSize(width(), normal, full);
+    m_width = width();
+    m_height = normal;
+    m_fullHeight = full;
+    const QRect clip = m_blitter->clipRect();
+    m_blitter = std::make_unique<DirectPainterBlitter>(this, m_width, m_fullHeight);
+    if (m_blitter->probe())
+        m_blitter->setClipRect(clip);
+    contentResized();
+    repaintTitle();
 }
 
 void EzxMainWidget::showMenu()
@@ -125,11 +164,13 @@ void EzxMainWidget::setRaised(bool below)
 {
     if (below == m_raised)
         return;
+    // The state changes first: the resize that follows is no new content
+    // size (windowResized).
+    m_raised = below;
     m_windowRect.setTop(below ? m_statusHeight : 0);
     setGeometry(m_windowRect);
     if (!below)
         raise();
-    m_raised = below;
 }
 
 void EzxMainWidget::clearStripPixels()
@@ -144,21 +185,23 @@ void EzxMainWidget::clearStripPixels()
 
 void EzxMainWidget::contentResized()
 {
-    const QRect desktop = ZGlobal::getScreenR();
     if (m_fullScreen) {
         setRaised(false);
         if (m_softKeys)
             m_softKeys->hide();
         if (m_blitter)
-            m_blitter->setClipRect(desktop);
+            m_blitter->setClipRect(QRect(0, 0, width(), height()));
     } else {
         setRaised(true);
         if (m_softKeys)
             m_softKeys->show();
         if (m_blitter)
-            m_blitter->setClipRect(QRect(desktop.left(), desktop.top(), desktop.width(),
-                                         desktop.height() - m_statusHeight - m_softKeyHeight));
+            m_blitter->setClipRect(QRect(0, 0, width(), std::max(0, height() - m_softKeyHeight)));
     }
+    // The content slot takes the soft keys' band when they hide and gives
+    // it back when they show.
+    layoutSlots();
+    placeSoftKeys();
     clearStripPixels();
     update();
 }

@@ -61,6 +61,7 @@ Q_SIGNALS:
 
 protected:
     bool event(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     bool handleKey(QKeyEvent *event, bool pressed);
@@ -68,6 +69,11 @@ private:
     // Clears the frame buffer under the title strip, so that the window's
     // strip shows there after a move.
     void clearStripPixels();
+    // The window has a new size: the content, the blitter, the soft keys
+    // and the engine's screen follow it.
+    void windowResized();
+    // Places the soft keys in thirds of the bar.
+    void placeSoftKeys();
 
     bool m_raised = true;
     bool m_fullButtonOn = false;

@@ -67,6 +67,10 @@ struct GuiHostData {
     int32_t width = 0;
     int32_t height = 0;
     int32_t fullHeight = 0;
+    // The largest content the window may grow to: the engine's screen
+    // memory holds a picture of this size.
+    int32_t maxWidth = 0;
+    int32_t maxHeight = 0;
 
     // The pending screen update: the engine's pixels and the bounding box
     // of every rectangle presented since the last flush (w 0: none).
@@ -78,6 +82,7 @@ struct GuiHostData {
     int32_t alertPending = 0;       // a one-shot alert is on its way
     int32_t editFailurePending = 0; // notification 4 or 22 came; 35 is expected
     int32_t editSuppression = 0;    // the document has no edit support: 4 and 22 are ignored
+    int32_t keepSelection = 0;      // a selection made (4) stays for copying: no contents editor
     int32_t documentEditable = 0;   // from the document information request
 
     int32_t clockStarted = 0;

@@ -52,6 +52,11 @@ void QAlien::sendEngineKey(int32_t code, bool pressed)
         m_host->toggleValue = m_host->toggleValue == 0x10001 ? 0x10000 : 0x10001;
         m_host->togglePending = 1;
         HostGui_engineCalls().sendKey(m_engine, m_host->toggleValue);
+    } else if (code == screenModeKey) {
+        // The screen mode is the window's full screen: the engine's own
+        // switch would take the whole display, larger than the window.
+        if (pressed)
+            toggleFullScreen();
     } else if (pressed) {
         HostGui_engineCalls().keyPress(m_engine, code, 0);
     } else {

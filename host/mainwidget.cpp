@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWidget>
 
 #include <cstdlib>
@@ -123,6 +124,8 @@ void MainWidgetCommon::buildMenus()
     m_documentMenu->insertSeparator();
     m_documentMenu->insertItem(menuText("RES_MENU_SEARCH"), Menu_search);
     m_documentMenu->insertItem(menuText("RES_MENU_SEARCH_AGAIN"), Menu_searchAgain);
+    m_documentMenu->insertSeparator();
+    m_documentMenu->insertItem(menuText("RES_MENU_COPY"), Menu_copy);
 
     m_mainMenu->insertItem(menuText("RES_MENU_FILE"), m_fileMenu, Menu_file);
     m_mainMenu->insertItem(menuText("RES_MENU_VIEW"), m_viewMenu, Menu_view);
@@ -146,6 +149,8 @@ bool MainWidgetCommon::menuEnabled(int id, const MenuState &s)
         return s.hasRecent;
     case Menu_searchAgain:
         return s.searchAgain;
+    case Menu_copy:
+        return s.selection;
     case Menu_reflow:
         return s.reflowAvailable;
     case Menu_nextPage:
@@ -174,6 +179,7 @@ MenuState MainWidgetCommon::menuState() const
         s.editable = record.editable && record.savable;
         s.spreadsheet = record.defaults[1] != 0;
         s.reflowAvailable = m_bridge->reflowAvailable();
+        s.selection = m_bridge->hasSelection();
     }
     s.searchAgain = m_searchAgain;
     s.reflowOn = m_reflowOn;
@@ -194,6 +200,7 @@ void MainWidgetCommon::updateMenus(const MenuState &s)
     m_fileMenu->setItemEnabled(Menu_save, menuEnabled(Menu_save, s));
     m_fileMenu->setItemEnabled(Menu_recent, menuEnabled(Menu_recent, s));
     m_documentMenu->setItemEnabled(Menu_searchAgain, menuEnabled(Menu_searchAgain, s));
+    m_documentMenu->setItemEnabled(Menu_copy, menuEnabled(Menu_copy, s));
     m_viewMenu->setItemChecked(Menu_reflow, s.reflowOn);
     for (int id : {Menu_reflow, Menu_nextPage, Menu_prevPage})
         m_viewMenu->setItemEnabled(id, menuEnabled(id, s));
@@ -262,6 +269,9 @@ void MainWidgetCommon::menuSelected(int id)
     case Menu_searchAgain:
         if (m_bridge)
             m_bridge->searchAgain();
+        break;
+    case Menu_copy:
+        copySelection();
         break;
     case Menu_preferences:
         m_dialogKind = Dialog_preferences;
@@ -349,6 +359,9 @@ bool MainWidgetCommon::init(const char *startDocument)
 
     const int heap = heapBytesFor(menuText("RES_MEMORY_HEAP_KB"));
     m_bridge = new QAlien(heap, m_width, m_height, m_fullHeight);
+    // The window may grow to the screen's size.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        m_bridge->setMaximumSize(screen->size().width(), screen->size().height() - titleHeight);
     QAlien *b = m_bridge;
     MainWidgetHelper *h = m_helper;
     QObject::connect(b, &QAlien::screenUpdateAvailable, h, &MainWidgetHelper::renderUpdate);
@@ -375,6 +388,7 @@ bool MainWidgetCommon::init(const char *startDocument)
         m_bridge = nullptr;
         return false;
     }
+    m_bridge->setDesktopSelection(true);
     m_settingsPath = HostFiles_path(".vexlaneditrc");
     if (HostSettings_read(m_settingsPath, &m_settings))
         m_bridge->applySettings(m_settings.singlePage, m_settings.autoEncoding, m_settings.encoding);
@@ -519,7 +533,7 @@ void MainWidgetCommon::desktopCommand(int command)
 
 bool MainWidgetCommon::copySelection()
 {
-    return false;
+    return m_bridge && m_bridge->copySelection();
 }
 
 bool MainWidgetCommon::filterEvent(QEvent *event)

@@ -31,6 +31,7 @@ enum MenuId {
     Menu_file = 0,
     Menu_open = 1,
     Menu_save = 2,
+    Menu_copy = 3,
     Menu_recent = 4,
     Menu_view = 5,
     Menu_fitHeight = 6,
@@ -79,6 +80,7 @@ struct MenuState {
     bool searchAgain = false;
     bool reflowAvailable = false;
     bool reflowOn = false;
+    bool selection = false;       // text is selected (copy)
     bool hasRecent = false;
     int currentPage = 0;
     int pageCount = 0;

@@ -25,6 +25,11 @@ constexpr int32_t tickMs = 100;
 constexpr int32_t autoScrollMs = 200;
 
 constexpr intptr_t actionMove = 0x10004;
+// Edit-call codes: select the character or the run at a point, extend the
+// selection to a point.
+constexpr intptr_t selectChar = 0x10001;
+constexpr intptr_t selectRun = 0x10006;
+constexpr intptr_t selectExtend = 0x10007;
 constexpr intptr_t actionEnd = 0x10005;
 
 int64_t timeOfDayMs()
@@ -153,7 +158,10 @@ void PointerMachine::move(int x, int y)
             const int64_t dx = int64_t(x) - m_pressX, dy = int64_t(y) - m_pressY;
             if (dx * dx + dy * dy <= dragDistanceSquared)
                 return;
-            if (m_ticks >= 1 && m_ticks <= 7) {
+            m_mouseSelecting = m_dragSelects && m_engine && calls().viewActionsEnabled(m_engine);
+            if (m_mouseSelecting) {
+                selection = true;
+            } else if (m_ticks >= 1 && m_ticks <= 7) {
                 if (flags & Pointer_lateDragSelects)
                     selection = true;
                 else if (m_engine && !calls().viewEditActive(m_engine))
@@ -169,8 +177,12 @@ void PointerMachine::move(int x, int y)
             m_state = Pointer_swiping;
         if (m_state != Pointer_swiping && selection) {
             m_state = Pointer_selecting;
+            // The desktop's drag starts at the character pressed; the
+            // phone's late drag at the run.
             if (m_engine)
-                calls().editCall(m_engine, m_pressX, m_pressY, 0x10006);
+                calls().editCall(m_engine, m_pressX, m_pressY, m_mouseSelecting ? selectChar : selectRun);
+        } else {
+            m_mouseSelecting = false;
         }
         if (m_state == Pointer_pressed)
             m_state = (flags & Pointer_dragPans) ? Pointer_panning : Pointer_idle;
@@ -209,7 +221,7 @@ void PointerMachine::move(int x, int y)
     }
     case Pointer_selecting: {
         if (m_engine)
-            calls().editCall(m_engine, x, y, 0x10007);
+            calls().editCall(m_engine, x, y, selectExtend);
         const int32_t x0 = m_platform ? m_platform->areaX0 : -0x40000000;
         const int32_t y0 = m_platform ? m_platform->areaY0 : -0x40000000;
         const int32_t x1 = m_platform ? m_platform->areaX1 : 0x40000000;
@@ -251,17 +263,23 @@ void PointerMachine::release()
             calls().pointerZoom(m_engine, 0, 0, actionEnd, 0);
         break;
     case Pointer_selecting:
-        if ((mask() & Pointer_lateDragSelects) && m_engine && calls().viewActionsEnabled(m_engine))
+        // The phone's selection goes on to the contents editor; the
+        // desktop's stays, to be copied.
+        if (!m_mouseSelecting && (mask() & Pointer_lateDragSelects) && m_engine &&
+            calls().viewActionsEnabled(m_engine))
             calls().secondaryAction(m_engine);
         break;
     case Pointer_pressed:
-        if (m_engine && !calls().viewEditActive(m_engine))
+        // A click on the desktop also clears a selection (the primary
+        // action while an edit is active).
+        if (m_engine && (m_dragSelects || !calls().viewEditActive(m_engine)))
             calls().primaryAction(m_engine);
         break;
     default:
         break;
     }
     m_state = Pointer_idle;
+    m_mouseSelecting = false;
     report(m_state);
 }
 

@@ -55,6 +55,11 @@ public:
     void setEngine(EngineInstance *engine) { m_engine = engine; }
     void setPlatform(HostPlatform *platform) { m_platform = platform; }
     void setClock(Clock clock);
+    // The desktop's mouse: a drag from a single press selects text in a
+    // document whose text can be selected (the selection stays after the
+    // release, for copying), and a click with a selection clears it.
+    void setDragSelects(bool on) { m_dragSelects = on; }
+    bool dragSelects() const { return m_dragSelects; }
 
     // Pointer kinds: 0 press, 1 release, 2 move, 3 double press.
     void event(int x, int y, int kind);
@@ -86,5 +91,7 @@ private:
     int64_t m_doublePress = 0;
     int32_t m_lastX = 0, m_lastY = 0;
     bool m_autoScroll = false;
+    bool m_dragSelects = false;
+    bool m_mouseSelecting = false; // the selection in progress is the desktop's drag
     int32_t m_scrollX = 0, m_scrollY = 0;
 };

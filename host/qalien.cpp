@@ -2,12 +2,15 @@
 // and the engine's custom events on the GUI thread.
 #include "host/qalien.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMetaMethod>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -130,6 +133,8 @@ bool QAlien::init(const QString &startDocument)
     data->width = m_width;
     data->height = m_height;
     data->fullHeight = m_fullHeight;
+    data->maxWidth = std::max(m_width, m_maxWidth);
+    data->maxHeight = std::max(m_fullHeight, m_maxHeight);
     HostGui_setCurrent(m_host);
 
     // 2. The GUI thread is the engine's main thread.
@@ -314,6 +319,40 @@ void QAlien::toggleFullScreen()
         Host_setScreenHeight(m_host->platform, height - pointerMargin);
 }
 
+void QAlien::setMaximumSize(int width, int height)
+{
+    m_maxWidth = width;
+    m_maxHeight = height;
+}
+
+void QAlien::setContentSize(int width, int height, int fullHeight)
+{
+    // The engine's screen memory bounds the content.
+    const int maxW = std::max(m_width, m_maxWidth), maxH = std::max(m_fullHeight, m_maxHeight);
+    width = std::clamp(width, 64, std::max(64, maxW));
+    fullHeight = std::clamp(fullHeight, 64, std::max(64, maxH));
+    height = std::clamp(height, 32, fullHeight);
+    if (width == m_width && height == m_height && fullHeight == m_fullHeight)
+        return;
+    m_width = width;
+    m_height = height;
+    m_fullHeight = fullHeight;
+    if (GuiHostData *data = m_host ? HostGui_data(m_host) : nullptr) {
+        data->width = width;
+        data->height = height;
+        data->fullHeight = fullHeight;
+    }
+    const int shown = m_fullScreen ? m_fullHeight : m_height;
+    qCDebug(hostLog, "screen %dx%d", m_width, shown);
+    if (m_engine)
+        calls().setScreenSize(m_engine, m_width, shown, 0, 0);
+    if (m_host && m_host->platform) {
+        Host_setScreenHeight(m_host->platform, shown - pointerMargin);
+        HostPlatform_setScreenArea(m_host->platform, pointerMargin, pointerMargin, m_width - pointerMargin,
+                                   m_height - pointerMargin);
+    }
+}
+
 void QAlien::passwordEntered(const QString &text)
 {
     intptr_t serial = m_pendingQuery;
@@ -463,6 +502,7 @@ void QAlien::armClickTimer(void *owner, int32_t ms)
 
 void QAlien::stateChanged(void *owner, int32_t state)
 {
+    qCDebug(hostLog, "pointer %d", int(state));
     if (auto *self = static_cast<QAlien *>(owner))
         Q_EMIT self->editingMode(EditingMode(state));
 }
@@ -534,8 +574,45 @@ void QAlien::applyEditingRecord(EditModeReport *block)
     HostPlatform_setKeyMode(m_host ? m_host->platform : nullptr, mask);
 }
 
+bool QAlien::hasSelection() const
+{
+    return m_engine && calls().viewEditActive(m_engine);
+}
+
+void QAlien::setDesktopSelection(bool on)
+{
+    m_pointer.setDragSelects(on);
+    if (GuiHostData *data = m_host ? HostGui_data(m_host) : nullptr)
+        data->keepSelection = on ? 1 : 0;
+}
+
+bool QAlien::copySelection()
+{
+    if (!hasSelection()) {
+        qCDebug(hostLog, "nothing selected to copy");
+        return false;
+    }
+    m_copyPending = true;
+    calls().secondaryAction(m_engine);
+    return true;
+}
+
 void QAlien::handleEditRequest(EditData *data)
 {
+    if (m_copyPending) {
+        // The selection's text, read out for copying: it goes to the
+        // clipboard, and the edit ends as a cancelled one does.
+        m_copyPending = false;
+        const QString text = data->text;
+        delete data;
+        if (QClipboard *clipboard = QGuiApplication::clipboard())
+            clipboard->setText(text, QClipboard::Clipboard);
+        qCDebug(hostLog, "copied %d characters", int(text.size()));
+        if (m_engine)
+            calls().primaryAction(m_engine);
+        Q_EMIT copied(text);
+        return;
+    }
     data->fontNames = m_editing.fontNames;
     data->fontCount = m_editing.fontCount;
     data->palette = m_editing.palette;
@@ -724,6 +801,7 @@ bool QAlien::event(QEvent *e)
         m_resetPending = true;
         break;
     case EvReflow:
+        qCDebug(hostLog, "reflow %d", int(value != 0));
         m_reflowAvailable = value != 0;
         break;
     case EvZipEntry: {

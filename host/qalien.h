@@ -109,6 +109,14 @@ public:
     void fitHeight();
     void rotate();
     void toggleFullScreen();
+    // The window's content has a new size (width, the height above the soft
+    // keys and the full-screen height): the engine's screen follows it,
+    // up to the largest size (setMaximumSize).
+    void setContentSize(int width, int height, int fullHeight);
+    // The largest content size, before init: the engine's screen memory.
+    void setMaximumSize(int width, int height);
+    int maximumWidth() const { return m_maxWidth; }
+    int maximumHeight() const { return m_maxHeight; }
     // The mouse wheel: a pan of the content by (dx, dy) pixels, which at a
     // page's end goes on to the adjacent page.
     void wheel(int dx, int dy);
@@ -122,6 +130,16 @@ public:
     void cancelSearch();
     void applySettings(bool singlePage, bool autoDetect, int encoding);
     void setReflow(bool on);
+    // Puts the selected text on the system clipboard: the engine reads the
+    // selection out as for the contents editor, and the text goes to the
+    // clipboard instead (the selection is cleared then). False when there
+    // is no selection.
+    bool copySelection();
+    bool hasSelection() const;
+    // The desktop's mouse selection (PointerMachine::setDragSelects): a
+    // drag selects text, and the selection stays for copying rather than
+    // opening the contents editor.
+    void setDesktopSelection(bool on);
 
     // State for the main window.
     EngineInstance *engine() const { return m_engine; }
@@ -147,6 +165,9 @@ public:
     // not take (or a desktop command), reflowToggleKey for the reflow
     // toggle.
     enum { reflowToggleKey = 1 };
+    // The engine's screen-mode key, which the bridge turns into its own
+    // full-screen switch (toggleFullScreen).
+    enum { screenModeKey = 0x10010 };
     static int32_t engineKeyCode(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     // A press or release of an engine key code (reflowToggleKey acts on
     // its release).
@@ -177,6 +198,8 @@ Q_SIGNALS:
     void resizeCompleted(int height);
     void getPassword(QString prompt);
     void zipEntry(const QString &path, DirEntry *entry);
+    // The selected text reached the clipboard.
+    void copied(const QString &text);
 
 protected:
     bool event(QEvent *event) override;
@@ -207,7 +230,8 @@ private:
     bool m_keysEnabled = false;
     bool m_busy = false;
     bool m_fullScreen = false;
-    bool m_resetPending = false;    // the editing-mode record is to be reset on arrival
+    bool m_resetPending = false;
+    bool m_copyPending = false;     // the next contents record goes to the clipboard    // the editing-mode record is to be reset on arrival
     bool m_searchWrapped = false;
     bool m_reflowAvailable = false;
     int m_heapBytes;
@@ -217,6 +241,7 @@ private:
     int m_width;
     int m_height;
     int m_fullHeight;
+    int m_maxWidth = 0, m_maxHeight = 0;
     int m_documentKind = 0;
     int m_openState = OpenIdle;
     QString m_documentName;

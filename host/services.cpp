@@ -128,6 +128,10 @@ void editNotification(HostContext *host, GuiHostData *data, int32_t code)
         HostEvent_postValue(host, EvBusy, 0);
         break;
     case 4:
+        // The desktop's selections are copied, not edited.
+        if (data->keepSelection)
+            break;
+        [[fallthrough]];
     case 22:
         if (!data->editSuppression) {
             data->editFailurePending = 1;
@@ -778,7 +782,11 @@ void AlienScreen_getGeometry(HostContext *host, int32_t out[11])
     int32_t width = data ? data->width : 0;
     int32_t height = data ? data->height : 0;
     int32_t full = data ? data->fullHeight : 0;
-    const int32_t values[11] = {0, 0, 0, width, height, width, full, 0, 0, 0x10005, 0x10000};
+    // The display: as large as the window may become, so that a resized
+    // window's content fits the engine's screen memory.
+    int32_t displayW = data ? std::max(width, data->maxWidth) : 0;
+    int32_t displayH = data ? std::max(full, data->maxHeight) : 0;
+    const int32_t values[11] = {0, 0, 0, width, height, displayW, displayH, 0, 0, 0x10005, 0x10000};
     memcpy(out, values, sizeof(values));
 }
 

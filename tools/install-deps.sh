@@ -13,6 +13,8 @@ pkgs=(
   xvfb xauth imagemagick python3-pil netpbm
   # The program's screenshot tests type their keys with xdotool.
   xdotool
+  # The copy check reads the clipboard with xclip.
+  xclip
   python3-fonttools libfreetype-dev
   # The fonts the built-in font map names (tools/gen/gen_romfs.py): the
   # catalogue opens them where the packages put them.

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -185,11 +186,33 @@ void ZGlobal::getPopupMenuTopLeft(const QWidget *button, const QMenu *menu, QPoi
 
 namespace {
 
+// The frame buffer's memory and size: the screen's at first, grown when a
+// window reaches beyond it (a resized desktop window).
+struct FrameMemory {
+    std::vector<uint8_t> bytes;
+    int width = 0, height = 0;
+};
+
+FrameMemory &frame()
+{
+    static FrameMemory memory = [] {
+        FrameMemory m;
+        m.width = ZGlobal::screenSize().width();
+        m.height = ZGlobal::screenSize().height();
+        m.bytes.assign(size_t(m.width) * size_t(m.height) * 3, 0);
+        return m;
+    }();
+    return memory;
+}
+
 std::vector<uint8_t> &frameMemory()
 {
-    static std::vector<uint8_t> memory(size_t(ZGlobal::screenSize().width()) *
-                                       size_t(ZGlobal::screenSize().height()) * 3);
-    return memory;
+    return frame().bytes;
+}
+
+QRect frameRect()
+{
+    return QRect(0, 0, frame().width, frame().height);
 }
 
 constexpr uint8_t writtenMarker = 0xFC;
@@ -215,7 +238,7 @@ protected:
     {
         QPainter painter(this);
         const QPoint origin = mapToGlobal(QPoint(0, 0));
-        const QRect screen = ZGlobal::getScreenR();
+        const QRect screen = frameRect();
         for (const QRect &local : event->region()) {
             QRect area = local.translated(origin).intersected(screen);
             if (area.isEmpty())
@@ -270,12 +293,28 @@ uint8_t *ZFrameBuffer::bits()
 
 int ZFrameBuffer::width()
 {
-    return ZGlobal::screenSize().width();
+    return frame().width;
 }
 
 int ZFrameBuffer::height()
 {
-    return ZGlobal::screenSize().height();
+    return frame().height;
+}
+
+void ZFrameBuffer::ensureSize(int width, int height)
+{
+    FrameMemory &m = frame();
+    // A size beyond any screen is a mistake: the memory stays.
+    if ((width <= m.width && height <= m.height) || width > 16384 || height > 16384)
+        return;
+    const int w = std::max(width, m.width), h = std::max(height, m.height);
+    std::vector<uint8_t> bytes(size_t(w) * size_t(h) * 3, 0);
+    for (int y = 0; y < m.height; y++)
+        std::copy_n(m.bytes.data() + size_t(y) * size_t(m.width) * 3, size_t(m.width) * 3,
+                    bytes.data() + size_t(y) * size_t(w) * 3);
+    m.bytes.swap(bytes);
+    m.width = w;
+    m.height = h;
 }
 
 int ZFrameBuffer::lineStep()
@@ -307,7 +346,9 @@ QDirectPainter::QDirectPainter(const QWidget *owner) : m_owner(owner)
     if (!content->isVisible())
         return;
     QRect area(content->mapToGlobal(QPoint(0, 0)), content->size());
-    m_region = QRegion(area.intersected(ZGlobal::getScreenR()));
+    if (area.left() >= 0 && area.top() >= 0)
+        ZFrameBuffer::ensureSize(area.right() + 1, area.bottom() + 1);
+    m_region = QRegion(area.intersected(frameRect()));
     const QWidget *top = owner->window();
     for (QWidget *other : QApplication::topLevelWidgets()) {
         if (other != top && other->isVisible())

@@ -122,7 +122,7 @@ void getPopupMenuTopLeft(const QWidget *button, const QMenu *menu, QPoint &point
 // and lets the window beneath show through.
 namespace ZFrameBuffer {
 uint8_t *bits();           // width x height x 3 bytes
-int width();
+int width();               // the screen's size, or more once grown
 int height();
 int lineStep();            // width x 3
 // The 8-bit RGB value (0xRRGGBB) a written 3-byte pixel shows as: each
@@ -130,6 +130,9 @@ int lineStep();            // width x 3
 int64_t shownColour(const uint8_t *pixel);
 // Clears the whole memory (nothing written).
 void clear();
+// Grows the memory to at least width x height pixels (what was written
+// stays where it was); a direct painter grows it to cover its window.
+void ensureSize(int width, int height);
 }
 
 // A direct painter over the frame buffer for a widget: the rectangles of the
@@ -193,10 +196,11 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // Places the content and soft-key slots (the bar shown or hidden).
+    void layoutSlots();
 
 private:
     friend class QDirectPainter;
-    void layoutSlots();
 
     QWidget *m_frameView;
     QObject *m_softKeys;

@@ -88,6 +88,10 @@
         <translation>Find again</translation>
     </message>
     <message>
+        <source>RES_MENU_COPY</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
         <source>RES_MENU_PREFERENCES</source>
         <translation>Preferences</translation>
     </message>

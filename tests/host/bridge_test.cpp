@@ -2,6 +2,8 @@
 // stop, the configuration hook, the custom events, commands and queries.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QTimer>
 
@@ -13,6 +15,7 @@
 #include "core/time/localeset.h"
 #include "document/edit/editdata.h"
 #include "platform/api/appqueue.h"
+#include "platform/api/editing.h"
 #include "platform/host/hostplatform.h"
 #include "platform/api/engine.h"
 #include "spreadsheet/formula/funcnames.h"
@@ -784,3 +787,47 @@ TEST_F(Queries, ASecondPasswordAnswersTheFirst)
 }
 
 } // namespace
+
+TEST_F(Bridge, CopyPutsTheSelectionsTextOnTheClipboard)
+{
+    CallRecorder recorder;
+    auto bridge = startReady();
+    ASSERT_TRUE(bridge);
+    HostContext *host = bridge->hostContext();
+    bridge->setDesktopSelection(true);
+    QAlien::EditData *edited = nullptr;
+    QObject::connect(bridge.get(), &QAlien::editContents, [&](QAlien::EditData *d) { edited = d; });
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+
+    // Nothing selected: nothing is asked and the clipboard stays.
+    CallRecorder::clear();
+    EXPECT_FALSE(bridge->copySelection());
+    EXPECT_EQ(CallRecorder::count("secondaryAction"), 0);
+
+    // A selection made by the mouse stays: its notice opens no editor.
+    EditNotice selected{4, 0};
+    Host_engineRequest(host, App_requestNotify, &selected);
+    pumpEvents();
+    EXPECT_EQ(CallRecorder::count("secondaryAction"), 0);
+
+    // Copying reads it out as for the contents editor; the text (UTF-8)
+    // goes to the clipboard, not to the editor, and the edit ends.
+    CallRecorder::editActive = 1;
+    ASSERT_TRUE(bridge->copySelection());
+    EXPECT_EQ(CallRecorder::count("secondaryAction"), 1);
+    char text[] = "caf\xc3\xa9 au lait";
+    EditData request{};
+    request.kind = EditData_kindText;
+    request.text = text;
+    Host_engineRequest(host, 0x17000, &request);
+    pumpEvents();
+    EXPECT_EQ(edited, nullptr);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("caf\xc3\xa9 au lait"));
+    EXPECT_EQ(CallRecorder::count("primaryAction"), 1);
+
+    // The next record is the contents editor's again.
+    Host_engineRequest(host, 0x17000, &request);
+    pumpEvents();
+    ASSERT_NE(edited, nullptr);
+    bridge->editDone(edited);
+}

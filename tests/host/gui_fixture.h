@@ -37,7 +37,13 @@ public:
     static int count(const std::string &name);
     // The calls of that name, in order.
     static std::vector<EngineCall> named(const std::string &name);
+    // Forgets the calls, and the reads' answers go back to 0.
     static void clear();
+    // What the two reads of the view's edit state answer: a document whose
+    // text can be selected (when not forwarded), a selection made (when
+    // set, forwarded or not).
+    static int actionsEnabled;
+    static int editActive;
 };
 
 // One custom event: its type, its integer payload and what its payload

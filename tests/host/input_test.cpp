@@ -318,3 +318,42 @@ TEST_F(Pointer, ALateDragSelectsAndScrollsOutsideTheActiveRectangle)
     EXPECT_FALSE(machine.autoScrolling());
     EXPECT_EQ(timers.back(), 0);
 }
+
+TEST_F(Pointer, TheDesktopDragSelectsTextKeepsItAndAClickClearsIt)
+{
+    setMask(7);
+    machine.setDragSelects(true);
+    // A document whose text can be selected: the drag selects from the
+    // character pressed and extends to each move.
+    CallRecorder::actionsEnabled = 1;
+    pressAt(100000, 200, 200);
+    machine.move(230, 204);
+    EXPECT_EQ(machine.state(), Pointer_selecting);
+    machine.move(260, 206);
+    std::vector<EngineCall> edits = CallRecorder::named("editCall");
+    ASSERT_EQ(edits.size(), 3u);
+    EXPECT_EQ(edits[0].a, 200);
+    EXPECT_EQ(edits[0].b, 200);
+    EXPECT_EQ(edits[0].c, 0x10001);
+    EXPECT_EQ(edits[2].a, 260);
+    EXPECT_EQ(edits[2].c, 0x10007);
+    EXPECT_EQ(CallRecorder::count("pointerPan"), 0);
+    // The release keeps the selection: no contents editor.
+    machine.release();
+    EXPECT_EQ(CallRecorder::count("secondaryAction"), 0);
+    EXPECT_EQ(CallRecorder::count("primaryAction"), 0);
+    // A click while it is there clears it (the primary action).
+    CallRecorder::editActive = 1;
+    pressAt(101000, 100, 100);
+    machine.release();
+    EXPECT_EQ(CallRecorder::count("primaryAction"), 1);
+
+    // A document without selectable text: the same drag pans.
+    CallRecorder::clear();
+    pressAt(102000, 200, 200);
+    machine.move(230, 204);
+    EXPECT_EQ(machine.state(), Pointer_panning);
+    EXPECT_EQ(CallRecorder::count("editCall"), 0);
+    EXPECT_EQ(CallRecorder::count("pointerPan"), 1);
+    machine.release();
+}

@@ -192,7 +192,7 @@ TEST_F(MainWindow, KeysReachTheEngineAndThePagingKeysTurnPages)
         int32_t code; // 0: no engine key
     } cases[] = {
         {Qt::Key_PageUp, 0x10014}, {Qt::Key_PageDown, 0x10015}, {Qt::Key_Up, 0x10003},
-        {Qt::Key_2, 0x10008},      {Qt::Key_8, 0x10010},        {Qt::Key_3, 0x10007},
+        {Qt::Key_2, 0x10008},      {Qt::Key_8, 0},              {Qt::Key_3, 0x10007},
         {Qt::Key_Home, 0x1000D},   {Qt::Key_F1, 0},             {Qt::Key_F2, 0},
         {Qt::Key_F5, 0},           {Qt::Key_Q, 0},
     };
@@ -211,6 +211,21 @@ TEST_F(MainWindow, KeysReachTheEngineAndThePagingKeysTurnPages)
         ASSERT_EQ(releases.size(), 1u);
         EXPECT_EQ(releases[0].a, c.code);
     }
+    // The screen-mode key 8 is the window's full screen, on its press
+    // (the table's press turned it on): the engine's screen takes the
+    // normal height, then the full one.
+    EXPECT_TRUE(window->bridge()->isFullScreen());
+    CallRecorder::clear();
+    key(Qt::Key_8, true);
+    EXPECT_FALSE(window->bridge()->isFullScreen());
+    key(Qt::Key_8, false);
+    key(Qt::Key_8, true);
+    EXPECT_TRUE(window->bridge()->isFullScreen());
+    key(Qt::Key_8, false);
+    std::vector<EngineCall> sizes = CallRecorder::named("setScreenSize");
+    ASSERT_EQ(sizes.size(), 2u);
+    EXPECT_EQ(sizes[0].b, window->contentHeight());
+    EXPECT_EQ(sizes[1].b, window->fullScreenHeight());
 }
 
 TEST_F(MainWindow, ATapIsOneStepAndTheEngineRepeatsHeldKeys)
@@ -438,4 +453,52 @@ TEST_F(MainWindow, LoadedDocumentsFillTheRecentMenuAndTheTitle)
     window->docLoaded(false);
     EXPECT_TRUE(window->titleText().isEmpty());
     EXPECT_TRUE(window->fullScreenButton()->text().isEmpty());
+}
+
+TEST_F(MainWindow, AResizedWindowResizesTheEnginesScreenAndLaysOutAgain)
+{
+    open();
+    window->docLoaded(true);
+    ASSERT_TRUE(window->isRaisedBelow());
+    CallRecorder::clear();
+    // Below the status bar (20) the window is 600 high: as over the bar,
+    // 620, so the content is 604 full and 604 - 20 - 36 = 548 above the
+    // soft keys.
+    window->resize(700, 600);
+    pumpEvents();
+    EXPECT_EQ(window->contentWidth(), 700);
+    EXPECT_EQ(window->fullScreenHeight(), 604);
+    EXPECT_EQ(window->contentHeight(), 548);
+    std::vector<EngineCall> sizes = CallRecorder::named("setScreenSize");
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_EQ(sizes[0].a, 700);
+    EXPECT_EQ(sizes[0].b, 548);
+    ASSERT_TRUE(window->blitter());
+    EXPECT_EQ(window->blitter()->width(), 700);
+    EXPECT_EQ(window->blitter()->height(), 604);
+    // The frame buffer covers the window, and the soft keys span it in
+    // thirds.
+    EXPECT_GE(ZFrameBuffer::width(), 700);
+    EXPECT_EQ(window->softKey(5)->geometry().right(), 699);
+    EXPECT_EQ(window->menuButton()->width(), 233);
+
+    // Full screen and back: the engine's screen takes the full height,
+    // then the height above the soft keys, which show again where they
+    // were; the window moving over the status bar and back is no resize.
+    CallRecorder::clear();
+    const QRect keys = window->getCSTWidget()->geometry();
+    window->fullScreenSlot();
+    window->resized(604);
+    pumpEvents();
+    EXPECT_FALSE(window->getCSTWidget()->isVisible());
+    window->fullScreenSlot();
+    window->resized(548);
+    pumpEvents();
+    EXPECT_TRUE(window->getCSTWidget()->isVisible());
+    EXPECT_EQ(window->getCSTWidget()->geometry(), keys);
+    sizes = CallRecorder::named("setScreenSize");
+    ASSERT_EQ(sizes.size(), 2u);
+    EXPECT_EQ(sizes[0].b, 604);
+    EXPECT_EQ(sizes[1].b, 548);
+    EXPECT_EQ(window->contentHeight(), 548);
 }

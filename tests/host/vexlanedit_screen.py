@@ -16,8 +16,17 @@ CHECK is one of:
   page-down       PageDown, pressed until the page turns, shows page 2 of N
   load-error      the error for a document that cannot be opened names the
                   file and the reason (--expect)
+  resize          the window resized to 900 x 800 shows the page fitted to
+                  the new content (the backdrop to its right and bottom
+                  edges, the page taller and wider than the old window
+                  could show); full screen on and off brings the soft keys
+                  back as they were
+  copy-line       a drag along the first line of text selects it, and
+                  Ctrl+C puts it on the clipboard (read with xclip): the
+                  text is that line's (--expect)
 
-The script starts its own Xvfb (480 x 640, depth 24) on a free display.
+The script starts its own Xvfb (480 x 640, depth 24; 1024 x 900 for
+resize) on a free display.
 Screenshots are taken with ImageMagick's import until two in a row agree,
 within a time bound. The program's reports (zoom, page, document loaded)
 come from its log category "vexlan.host". A check whose engine side does
@@ -472,6 +481,135 @@ def check_load_error(args, program):
         fail("no message box shows the error")
 
 
+
+
+def clipboard():
+    out = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, timeout=10)
+    return out.stdout.decode("utf-8", "replace") if out.returncode == 0 else ""
+
+
+def text_lines(shot):
+    """The content's rows of text: (top, bottom) screen rows of each band
+    of rows holding dark pixels."""
+    dark = dark_mask(content(shot)).sum(axis=1)
+    bands, top = [], None
+    for y, count in enumerate(dark):
+        if count and top is None:
+            top = y
+        elif not count and top is not None:
+            bands.append((TOP + top, TOP + y - 1))
+            top = None
+    return bands
+
+
+def check_copy_line(args, program):
+    shot = start(program)
+    if program.wait_line(r"document loaded", 30) is None:
+        skip("the document was not reported loaded")
+    lines = [b for b in text_lines(shot) if b[1] - b[0] >= 5]
+    if not lines:
+        fail("no line of text to select")
+    top, bottom = lines[0]
+    row = (top + bottom) // 2
+    dark = dark_mask(shot.crop((0, top, WIDTH, bottom + 1))).sum(axis=0)
+    columns = [x for x, n in enumerate(dark) if n]
+    # From the line's first letter to past its end, in small steps.
+    first, last = columns[0], min(WIDTH - 2, columns[-1] + 8)
+    subprocess.run(["xdotool", "mousemove", str(first + 1), str(row), "mousedown", "1"], check=True, timeout=10)
+    for x in range(first + 1, last, 6):
+        subprocess.run(["xdotool", "mousemove", str(x), str(row)], check=True, timeout=10)
+        time.sleep(0.03)
+    subprocess.run(["xdotool", "mousemove", str(last), str(row), "mouseup", "1"], check=True, timeout=10)
+    time.sleep(1.0)
+    key("ctrl+c")
+    if program.wait_line(r"copied \d+ characters", 15) is None:
+        fail("Ctrl+C copied nothing:\n" + "\n".join(program.lines()[-20:]))
+    end = time.time() + 10
+    text = ""
+    while time.time() < end:
+        text = clipboard()
+        if text:
+            break
+        time.sleep(0.3)
+    if text.strip() != args.expect:
+        fail("the clipboard holds %r, not %r" % (text, args.expect))
+
+
+RESIZED_W, RESIZED_H = 900, 800
+LARGE_SCREEN = (1024, 900)
+
+
+def grab_large():
+    global WIDTH, HEIGHT
+    saved = WIDTH, HEIGHT
+    WIDTH, HEIGHT = LARGE_SCREEN
+    try:
+        return steady()
+    finally:
+        WIDTH, HEIGHT = saved
+
+
+def check_resize(args, program):
+    start(program)
+    if program.wait_line(r"document loaded", 30) is None:
+        skip("the document was not reported loaded")
+    windows = visible_windows()
+    if not windows:
+        fail("no window")
+    count = len(program.lines())
+    subprocess.run(["xdotool", "windowsize", windows[0], str(RESIZED_W), str(RESIZED_H)], check=True, timeout=10)
+    if program.wait_line(r"screen %dx" % RESIZED_W, 15, count) is None:
+        fail("the engine's screen did not follow the window:\n" + "\n".join(program.lines()[-10:]))
+    time.sleep(2.0)
+    shot = grab_large()
+    top = STATUS + STRIP
+    bottom = STATUS + RESIZED_H - SOFTKEYS          # the soft keys' first row
+    middle = (top + bottom) // 2
+    backdrop = shot.getpixel((3, middle))
+    # The engine draws the whole new content: its backdrop reaches the
+    # right edge and the bottom-right corner.
+    for x, y in ((RESIZED_W - 4, middle), (RESIZED_W - 4, bottom - 3), (3, bottom - 3)):
+        if shot.getpixel((x, y)) != backdrop:
+            fail("the content at (%d, %d) is %s, not the backdrop %s" % (x, y, shot.getpixel((x, y)), backdrop))
+    # The page is fitted anew: white over a span wider than the old
+    # window and over nearly the whole new height.
+    white_columns = sum(1 for x in range(RESIZED_W) if shot.getpixel((x, top + 10)) == (255, 255, 255))
+    column = next((x for x in range(RESIZED_W) if shot.getpixel((x, top + 10)) == (255, 255, 255)), None)
+    if white_columns <= WIDTH or column is None:
+        fail("the page is %d pixels wide, no wider than the old window" % white_columns)
+    white_rows = sum(1 for y in range(top, bottom) if shot.getpixel((column + 2, y)) == (255, 255, 255))
+    if white_rows < 0.9 * (bottom - top):
+        fail("the page covers %d of the content's %d rows" % (white_rows, bottom - top))
+    keys = shot.crop((0, bottom, RESIZED_W, STATUS + RESIZED_H))
+    # Full screen and back: the soft keys come back as they were.
+    key("F11")
+    time.sleep(2.0)
+    full = grab_large()
+    if same(full.crop((0, bottom, RESIZED_W, STATUS + RESIZED_H)), keys):
+        fail("full screen left the soft keys shown")
+    key("F11")
+    time.sleep(2.0)
+    back = grab_large()
+    if not same(back.crop((0, bottom, RESIZED_W, STATUS + RESIZED_H)), keys):
+        fail("the soft keys did not come back after full screen")
+
+
+def start_xvfb(size=None):
+    """An Xvfb on a display it picks itself; its process."""
+    width, height = size or (WIDTH, HEIGHT)
+    # The server's own key autorepeat is put off for a minute: the engine
+    # repeats held keys itself, and a slow machine can stretch a tap past
+    # the server's half-second repeat delay.
+    server = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % (width, height),
+                               "-nolisten", "tcp", "-ardelay", "60000"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    number = server.stdout.readline().strip()
+    if not number:
+        server.kill()
+        fail("Xvfb did not start")
+    os.environ["DISPLAY"] = ":" + number.decode()
+    return server
+
+
 CHECKS = {
     "window": check_window,
     "first-page": check_first_page,
@@ -481,22 +619,9 @@ CHECKS = {
     "arrow-keys": check_arrow_keys,
     "page-down": check_page_down,
     "load-error": check_load_error,
+    "copy-line": check_copy_line,
+    "resize": check_resize,
 }
-
-
-def start_xvfb():
-    """An Xvfb on a display it picks itself; its process."""
-    # The server's own key autorepeat is put off for a minute: the engine
-    # repeats held keys itself, and a slow machine can stretch a tap past
-    # the server's half-second repeat delay.
-    server = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT),
-                               "-nolisten", "tcp", "-ardelay", "60000"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    number = server.stdout.readline().strip()
-    if not number:
-        server.kill()
-        fail("Xvfb did not start")
-    os.environ["DISPLAY"] = ":" + number.decode()
-    return server
 
 
 def main():
@@ -507,7 +632,7 @@ def main():
     parser.add_argument("--document", required=True)
     parser.add_argument("--expect", default="")
     args = parser.parse_args()
-    server = start_xvfb()
+    server = start_xvfb(LARGE_SCREEN if args.check == "resize" else None)
     program = None
     try:
         program = Program(args)
