@@ -456,10 +456,13 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
             // Pages published once the document has started showing are
             // reported to its view; a failed report leaves the page
             // published, and the view catches up at its next full redraw.
-            // The empty stand-ins of a document built page by page are not:
-            // the one page shown is always a built one, and a document of
-            // thousands of stand-ins would wake the display for each.
-            bool standIn = box->noContent && Edr_Doc_isPageOnDemand(doc);
+            // A document built page by page shows its built page alone:
+            // the others are stand-ins (emptied, or never built), and a
+            // document of thousands of them would wake the display for
+            // each.
+            bool standIn = Edr_Doc_isPageOnDemand(doc) &&
+                           (box->noContent ||
+                            uint32_t(box->section->index) != Edr_Doc_getSelectedRootChild(doc));
             if (Edr_Doc_getStartFlag(doc) && !standIn)
                 (void)View_invalidateRect(&report, box->noContent ? 0 : 1, 0);
         }
