@@ -278,7 +278,16 @@ int Edr_Page_count(Edr_Doc *doc, uint32_t *count)
         return 0;
     uint32_t n = 0;
     Edr_Page_readLockList(doc);
-    for (Edr_PageEntry *e = headOf(doc); e; e = e->nextEntry)
+    // The walk starts at the hint when there is one (the entry a layout
+    // pass published last, usually near the end): a document of thousands
+    // of pages is asked its count often while it opens.
+    Edr_PageEntry *e = headOf(doc);
+    HighlightStyle *view = viewOf(doc);
+    if (view && view->hint) {
+        e = view->hint;
+        n = view->hintIndex;
+    }
+    for (; e; e = e->nextEntry)
         n++;
     Edr_Page_readUnlockList(doc);
     *count = n;
