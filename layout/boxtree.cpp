@@ -456,7 +456,14 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
             // Pages published once the document has started showing are
             // reported to its view; a failed report leaves the page
             // published, and the view catches up at its next full redraw.
-            if (Edr_Doc_getStartFlag(doc))
+            // A document built page by page shows its built page alone:
+            // the others are stand-ins (emptied, or never built), and a
+            // document of thousands of them would wake the display for
+            // each.
+            bool standIn = Edr_Doc_isPageOnDemand(doc) &&
+                           (box->noContent ||
+                            uint32_t(box->section->index) != Edr_Doc_getSelectedRootChild(doc));
+            if (Edr_Doc_getStartFlag(doc) && !standIn)
                 (void)View_invalidateRect(&report, box->noContent ? 0 : 1, 0);
         }
         if (!err)
@@ -670,7 +677,11 @@ int Layout_redrawNode(EngineContext *, Edr_Doc *doc, Edr_Node *node)
     return Edr_Mgr_queueChange(doc);
 }
 
-int Layout_document(Edr_Doc *doc)
+namespace
+{
+
+// One layout pass over the document's sections.
+int boxtreeLayOutPass(Edr_Doc *doc)
 {
     if (LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(doc)))
         FontCache_clearUsed(cache->fonts);
@@ -725,4 +736,21 @@ int Layout_document(Edr_Doc *doc)
         InternList_purge(&cache->textStyles);
     Edr_Sect_unlockAll(doc);
     return err;
+}
+
+} // namespace
+
+// A document built page by page publishes a page for every one of its
+// pages, thousands of them for a long text: the viewer hears of the new
+// pages once, at the end of the pass.
+int Layout_document(Edr_Doc *doc)
+{
+    if (!Edr_Doc_isPageOnDemand(doc))
+        return boxtreeLayOutPass(doc);
+    int err = Edr_Page_holdNotices(doc);
+    if (err)
+        return err;
+    err = boxtreeLayOutPass(doc);
+    int released = Edr_Page_releaseNotices(doc);
+    return err ? err : released;
 }

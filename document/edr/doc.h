@@ -138,6 +138,12 @@ struct Edr_PageList {
     void *view;
     void *sharedLists;
     Edr_Selection *selection;
+    // Page-added notices held back while a layout pass publishes many
+    // pages at once (Edr_Page_holdNotices): the hold depth, whether a page
+    // was added meanwhile and the position of the first one added.
+    uint32_t noticesHeld;
+    uint32_t heldAdded;
+    uint32_t heldPosition;
 };
 
 // The words of the small records list of the spreadsheet side.

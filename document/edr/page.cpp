@@ -278,7 +278,16 @@ int Edr_Page_count(Edr_Doc *doc, uint32_t *count)
         return 0;
     uint32_t n = 0;
     Edr_Page_readLockList(doc);
-    for (Edr_PageEntry *e = headOf(doc); e; e = e->nextEntry)
+    // The walk starts at the hint when there is one (the entry a layout
+    // pass published last, usually near the end): a document of thousands
+    // of pages is asked its count often while it opens.
+    Edr_PageEntry *e = headOf(doc);
+    HighlightStyle *view = viewOf(doc);
+    if (view && view->hint) {
+        e = view->hint;
+        n = view->hintIndex;
+    }
+    for (; e; e = e->nextEntry)
         n++;
     Edr_Page_readUnlockList(doc);
     *count = n;
@@ -553,19 +562,61 @@ int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t ta
             }
         }
     }
+    Edr_PageList *list = doc->pageList;
+    bool held = list && list->noticesHeld > 0;
+    if (held && added) {
+        if (!list->heldAdded || position < list->heldPosition)
+            list->heldPosition = position;
+        list->heldAdded = 1;
+    }
     Edr_Page_writeUnlockList(doc);
     if (err)
         return err;
     if (!old && !added)
         return Res_ok; // nothing changed
-    if (added)
-        postCode(doc, 1, intptr_t(position));
-    else if (!record)
+    if (added) {
+        if (!held) // else announced once when the hold ends
+            postCode(doc, 1, intptr_t(position));
+    } else if (!record)
         postCode(doc, 2, 0);
     else if (old != record && tag == 3 && record->altRect && old->altRect)
         (void)AltRect_merge(record->altRect, old->altRect);
     (void)AppDoc_callSlot1(doc);
     return Edr_Page_freeRecords(old);
+}
+
+int Edr_Page_holdNotices(Edr_Doc *doc)
+{
+    if (!doc || !doc->pageList)
+        return Res_nullInput;
+    int err = Edr_Page_writeLockList(doc);
+    if (err)
+        return err;
+    if (doc->pageList->noticesHeld++ == 0)
+        doc->pageList->heldAdded = 0;
+    Edr_Page_writeUnlockList(doc);
+    return Res_ok;
+}
+
+int Edr_Page_releaseNotices(Edr_Doc *doc)
+{
+    if (!doc || !doc->pageList)
+        return Res_nullInput;
+    int err = Edr_Page_writeLockList(doc);
+    if (err)
+        return err;
+    Edr_PageList *list = doc->pageList;
+    bool post = false;
+    uint32_t position = 0;
+    if (list->noticesHeld > 0 && --list->noticesHeld == 0 && list->heldAdded) {
+        post = true;
+        position = list->heldPosition;
+        list->heldAdded = 0;
+    }
+    Edr_Page_writeUnlockList(doc);
+    if (post)
+        postCode(doc, 1, intptr_t(position));
+    return Res_ok;
 }
 
 int Edr_Page_markKey(Edr_Doc *doc, int32_t key)

@@ -151,6 +151,16 @@ void Edr_Page_fitThumb(int32_t *w, int32_t *h, int32_t minimum, int32_t maximum)
 // fails). Replaced records are freed after the lock is dropped. 0, 1 when
 // memory runs out (the record stays the caller's then), or the lock's
 // error; removing an absent page changes nothing.
+// Holds back the page-added notices of Edr_Page_publishLayout while a
+// layout pass publishes a run of pages: every page still goes into the
+// list at once, but the application hears one notice when the last hold is
+// released (Edr_Page_releaseNotices) instead of one per page, so that a
+// document of thousands of pages does not wake the viewer thousands of
+// times. Holds nest. 0, 8 without a page list, or the lock's error.
+[[nodiscard]] int Edr_Page_holdNotices(Edr_Doc *doc);
+// Releases a hold; the last release posts one page-added notice carrying
+// the position of the first page added meanwhile, when any was.
+[[nodiscard]] int Edr_Page_releaseNotices(Edr_Doc *doc);
 [[nodiscard]] int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t tag,
                                          Edr_PageRec *record, int keepTaller, int noThumbTransfer);
 // The list step of publishing with a record, under the page-list write

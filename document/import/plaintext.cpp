@@ -416,6 +416,63 @@ int countPages(TextLoader *loader, PageCounter *pc, uint64_t offset, const Chars
     return Res_ok;
 }
 
+// Whether a character set gives one UTF-16 unit per byte with the ASCII
+// bytes unchanged (so LF and CR are themselves): the page counter can then
+// walk the bytes, and a character's index in a chunk is its byte's.
+bool oneUnitPerByte(uint32_t code)
+{
+    return code == CharsetCode_latin1 || (code >= CharsetCode_cp437 && code <= CharsetCode_iso2022cn);
+}
+
+// countPages over the bytes of a chunk of such a character set, without
+// converting them: the stretches between line ends are counted whole (a
+// stretch of n characters from column c ends (c + n) / 86 lines), and only
+// the line that ends a page is placed exactly.
+int countPageBytes(TextLoader *loader, PageCounter *pc, uint64_t offset, const CharsetState *state,
+                   const uint8_t *bytes, size_t length)
+{
+    size_t i = 0;
+    while (i < length) {
+        if (pc->pending) {
+            int err = recordEntry(loader, loader->pageCount, offset, uint32_t(i), state);
+            if (err)
+                return err;
+            loader->pageCount++;
+            pc->pending = false;
+        }
+        const uint8_t *from = bytes + i;
+        const void *lf = memchr(from, '\n', length - i);
+        size_t stop = lf ? size_t(static_cast<const uint8_t *>(lf) - bytes) : length;
+        if (const void *cr = memchr(from, '\r', stop - i))
+            stop = size_t(static_cast<const uint8_t *>(cr) - bytes);
+        size_t total = pc->column + (stop - i);
+        size_t wraps = total / TextDoc_lineChars;
+        uint32_t need = TextDoc_pageLines - pc->lines;
+        if (wraps >= need) {
+            // The character that fills the page's last line.
+            i += size_t(need) * TextDoc_lineChars - pc->column;
+            pc->lines = 0;
+            pc->column = 0;
+            pc->pending = true;
+            continue;
+        }
+        pc->lines += uint32_t(wraps);
+        pc->column = uint32_t(total % TextDoc_lineChars);
+        i = stop;
+        if (i == length)
+            break;
+        if (bytes[i++] == '\n') {
+            pc->lines++;
+            pc->column = 0;
+            if (pc->lines == TextDoc_pageLines) {
+                pc->lines = 0;
+                pc->pending = true;
+            }
+        }
+    }
+    return Res_ok;
+}
+
 // Tells the document's load-progress tracker (when it has one).
 void progress(Edr_Doc *doc, int32_t total, int32_t done)
 {
@@ -583,6 +640,7 @@ struct Import {
     TextBuf buf;
     int64_t total;              // the stream size, -1 when unknown
     int64_t done;               // bytes consumed so far
+    bool bytePages;             // pages after the first are counted on the bytes
 };
 
 int readAll(Import *im)
@@ -606,6 +664,7 @@ int readAll(Import *im)
     // The document remembers its character set: the viewer announces it.
     if ((err = Edr_Doc_setCharset(im->doc, code)) != Res_ok)
         return err;
+    im->bytePages = im->pageMode && oneUnitPerByte(code);
     uint64_t offset = bom ? 3 : 0;
     im->done = int64_t(offset);
     progress(im->doc, 0, int32_t(offset));
@@ -615,12 +674,32 @@ int readAll(Import *im)
     bool firstOpen = true;
     uint64_t lastOffset = offset;
     CharsetState lastState = loader->convState;
+    size_t lastChars = 0; // characters of the last chunk
     for (last = false; !last;) {
         if ((err = lendChunk(stream, &bytes, &length, &last)))
             return err;
         CharsetState before = loader->convState;
         size_t used = 0;
+        if (im->bytePages && !firstOpen) {
+            // Past the first page only the page starts are wanted: the
+            // bytes are the characters.
+            used = length;
+            lastChars = length;
+            err = countPageBytes(loader, &pc, offset, &before, bytes, length);
+            if (err) {
+                (void)Vfs_readDone(stream, 0);
+                return err;
+            }
+            progress(im->doc, 0, int32_t(used));
+            im->done += int64_t(used);
+            (void)Vfs_readDone(stream, used);
+            lastOffset = offset;
+            lastState = before;
+            offset += used;
+            continue;
+        }
         err = convertLent(loader, bytes, length, last, &im->buf, &used);
+        lastChars = im->buf.length;
         // A full chunk that converts nothing cannot be read any further.
         if (err == Res_ok && used == 0 && !last)
             last = true;
@@ -647,7 +726,7 @@ int readAll(Import *im)
     err = TextDoc_appendText(&im->appender, nullptr, 0, 1);
     // The end of the text closes the last page.
     if (err == Res_ok && im->pageMode)
-        err = recordEntry(loader, loader->pageCount, lastOffset, uint32_t(im->buf.length), &lastState);
+        err = recordEntry(loader, loader->pageCount, lastOffset, uint32_t(lastChars), &lastState);
     return err;
 }
 

@@ -1,7 +1,7 @@
 // The page list: sorted publishing with the page-added position, replacing
 // and refusing records, removal, lookups and their locks, stale purging,
-// thumbnail bounds and transfer, record freeing, counted holders and the
-// page window through the page hook.
+// thumbnail bounds and transfer, record freeing, counted holders, held
+// page-added notices and the page window through the page hook.
 #include <string>
 #include <vector>
 
@@ -159,6 +159,46 @@ TEST_F(PageTest, RemovingPostsCode2AndAnAbsentPageChangesNothing)
         AppMsg_drain(ctx()->eventProc);
         EXPECT_EQ(codes, "2 ");
         EXPECT_EQ(keys(doc), "(2,0)");
+        Edr_Doc_release(doc);
+    });
+}
+
+// While notices are held, new pages go into the list (and count) at once
+// but the page-added notice waits for the last release, which posts one
+// carrying the first position added; removals still post at once, and a
+// hold that added nothing posts nothing.
+TEST_F(PageTest, HeldNoticesArePostedOnceAtTheLastRelease)
+{
+    run([&] {
+        Edr_Doc *doc = newDoc();
+        publish(doc, 5, 0);
+        codes.clear();
+        ASSERT_EQ(Edr_Page_holdNotices(doc), 0);
+        ASSERT_EQ(Edr_Page_holdNotices(doc), 0);
+        for (int32_t key : {7, 2, 9, 6})
+            publish(doc, key, 0);
+        publish(doc, 5, 0); // replaced: no notice of its own
+        EXPECT_EQ(Edr_Page_publishLayout(doc, 9, 0, 0, nullptr, 0, 0), 0);
+        AppMsg_drain(ctx()->eventProc);
+        EXPECT_EQ(codes, "2 ");
+        EXPECT_EQ(keys(doc), "(2,0)(5,0)(6,0)(7,0)");
+        ASSERT_EQ(Edr_Page_releaseNotices(doc), 0);
+        AppMsg_drain(ctx()->eventProc);
+        EXPECT_EQ(codes, "2 ");
+        ASSERT_EQ(Edr_Page_releaseNotices(doc), 0);
+        AppMsg_drain(ctx()->eventProc);
+        EXPECT_EQ(codes, "2 1:0 ");
+        codes.clear();
+        ASSERT_EQ(Edr_Page_holdNotices(doc), 0);
+        publish(doc, 6, 0);
+        ASSERT_EQ(Edr_Page_releaseNotices(doc), 0);
+        AppMsg_drain(ctx()->eventProc);
+        EXPECT_EQ(codes, "");
+        // Unheld again: every new page is announced as it comes.
+        publish(doc, 8, 0);
+        EXPECT_EQ(codes, "1:4 ");
+        EXPECT_EQ(Edr_Page_releaseNotices(doc), 0); // nothing held
+        EXPECT_EQ(Edr_Page_holdNotices(nullptr), int(Res_nullInput));
         Edr_Doc_release(doc);
     });
 }

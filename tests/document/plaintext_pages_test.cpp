@@ -257,6 +257,80 @@ TEST_F(TextPagesTest, MegabyteTextLoadsPageByPage)
     run([&] { Edr_Doc_release(doc); });
 }
 
+// Texts in a one-byte character set (windows-1252 here) whose page ends
+// fall anywhere in their chunks: every page starts where the page rule
+// says, and pages built on request hold their part of the text.
+TEST_F(TextPagesTest, OneByteTextPagesFollowTheRule)
+{
+    uint32_t seed = 99;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    // Lines of 0 to 300 characters (many of them 85, 86, 87 or 172 long),
+    // ending in LF, CRLF, or CR alone (no line end); letters, spaces and
+    // the bytes 0xE9 and 0x80.
+    std::string mixed;
+    while (mixed.size() < 300000) {
+        const uint32_t lengths[] = {0, 1, 85, 86, 87, 172, next(301)};
+        uint32_t n = lengths[next(7)];
+        for (uint32_t i = 0; i < n; i++) {
+            uint32_t r = next(30);
+            mixed += r == 0 ? '\xE9' : r == 1 ? '\x80' : r < 6 ? ' ' : char('a' + next(26));
+        }
+        uint32_t end = next(8);
+        mixed += end == 0 ? "\r\n" : end == 1 ? "\r" : end == 2 ? "\r\r\n" : "\n";
+    }
+    struct Case {
+        const char *name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"mixed lines", mixed},
+        {"one line of 200,000 characters", std::string(200000, 'w')},
+        {"lines of 85 characters", [] {
+             std::string t;
+             while (t.size() < 100000)
+                 t += std::string(85, 'q') + "\n";
+             return t;
+         }()},
+        {"carriage returns only", std::string(50000, '\r') + std::string(20000, 'c')},
+    };
+    auto decode = [](const std::string &b) {
+        std::u16string t;
+        for (char c : b)
+            t += c == '\xE9' ? u'\u00E9' : c == '\x80' ? u'\u20AC' : char16_t(uint8_t(c));
+        return t;
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::u16string text = decode(c.bytes);
+        std::vector<size_t> starts = modelPages(text);
+        ASSERT_GT(starts.size(), 3u);
+        run([&] {
+            setInt(u"Core", "EnableAutoDetect", 0);
+            setText(u"Core", "DefaultCharacterSet", U(Charset_getName(CharsetCode_win1252)).c_str());
+            Edr_Doc *doc = newDoc();
+            ASSERT_EQ(open(doc, c.bytes), 0);
+            TextLoader *loader = loaderOf(doc);
+            ASSERT_NE(loader, nullptr);
+            ASSERT_EQ(loader->pageCount, starts.size());
+            ASSERT_EQ(rootChildren(doc), starts.size());
+            for (size_t k = 0; k < starts.size(); k++)
+                ASSERT_EQ(loader->pageStarts[k] + loader->pageChars[k], starts[k]) << "page " << k;
+            // The entry after the last page is the end of the text.
+            EXPECT_EQ(loader->pageStarts[starts.size()] + loader->pageChars[starts.size()], text.size());
+            EXPECT_EQ(show(textOf(doc, 0)), show(modelPageText(text, starts, 0)));
+            for (uint32_t p : {1u, uint32_t(starts.size() / 2), uint32_t(starts.size() - 1)}) {
+                SCOPED_TRACE("page " + std::to_string(p));
+                ASSERT_EQ(request(doc, p), 0);
+                EXPECT_EQ(show(textOf(doc, p)), show(modelPageText(text, starts, p)));
+            }
+            Edr_Doc_release(doc);
+        });
+    }
+}
+
 TEST_F(TextPagesTest, PageFiveOnRequest)
 {
     std::string bytes;
