@@ -24,7 +24,6 @@
 #include "layout/layout.h"
 #include "layout/rectcollector.h"
 #include "layout/replaced.h"
-#include "viewer/dispman.h"
 
 namespace {
 

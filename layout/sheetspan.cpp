@@ -5,7 +5,6 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"
 
 namespace

@@ -209,6 +209,9 @@ void Excel_gridLayoutClear(SheetGrid *grid);
 // Clears the grid, frees its metrics record with its three arrays, then
 // the grid. Null is ignored.
 void Excel_gridLayoutFree(SheetGrid *grid);
+// The same for the untyped record a grid record node holds: the free
+// routine handed with the grid to Edr_Node_createRecordRef.
+void Excel_gridRecordFree(void *record);
 // Frees the formula chain, the width-dependent cells and the tagged lists
 // (calling each node's tag on its records).
 void Excel_gridLayoutFreeLists(SheetGrid *grid);
