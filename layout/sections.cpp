@@ -19,7 +19,7 @@
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "graphics/boxitem.h"
-#include "html/web/bytesrc.h"
+#include "layout/bytesrc.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/rectcollector.h"

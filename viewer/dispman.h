@@ -192,13 +192,8 @@ struct ViewBackground {
     void *image;
 };
 
-// A changed page rectangle reported to the document's view.
-struct ViewChangeReport {
-    Edr_Doc *document;
-    int32_t section;
-    int32_t page;
-    int32_t rect[4];
-};
+// A changed page rectangle reported to the document's view
+// (ViewChangeReport): document/edr/areareport.h.
 
 // ------------------------------------------------------- the context
 
@@ -333,15 +328,7 @@ int View_paintBackground(EngineContext *ctx, const ViewBackground *background, D
 
 // ----------------------------------------------------------- others
 
-// Reports a changed page rectangle to the document's view: its area hook
-// (read under the document's hook lock) hears of it (sub-code 3, the area as a
-// rectangle, notifyThumbnails, interrupt and the progress words {1, 0, 0}).
-// The hook's result; 0 without a hook.
-int View_invalidateRect(const ViewChangeReport *report, int32_t notifyThumbnails, int32_t interrupt);
-// Reports the areas of a report to the document's object hook (mode 0, no
-// progress) when the view's hooks are set. The hook's result; 0 without
-// hooks.
-int View_reportAreas(const ViewChangeReport *report);
+// View_invalidateRect and View_reportAreas: document/edr/areareport.h.
 // Lock and unlock the current page view of document (held while highlight
 // items are drawn).
 void View_lockCurrent(Edr_Doc *document, intptr_t word);
