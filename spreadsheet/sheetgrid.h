@@ -2,7 +2,7 @@
 //
 // A worksheet is one grid record node (node type 10) whose record is a
 // SheetGrid: the sheet's metrics, its cells, fills, border segments and
-// cell formats, ready for the grid layout (layout/gridlayout.h), which only
+// cell formats, ready for the grid layout (spreadsheet/gridlayout.h), which only
 // reads it. The spreadsheet importer allocates a SheetMetrics and a
 // SheetGrid, fills the metrics, calls Excel_gridLayoutCreate, fills the
 // tables, chains and lists and hands the grid to the node; from then on the

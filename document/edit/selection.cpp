@@ -22,7 +22,6 @@
 #include "document/edr/requests.h"
 #include "document/style/lookup.h"
 #include "fonts/textrun.h"
-#include "layout/layout.h"
 #include "graphics/rectlist.h"
 #include "platform/api/request.h"
 #include "platform/vfs/helpers.h"

@@ -3,6 +3,7 @@
 #include "tests/document/fake_select.h"
 
 #include "core/result.h"
+#include "document/edit/selection.h"
 #include "document/edr/page.h"
 #include "graphics/pathbounds.h"
 #include "graphics/path.h"

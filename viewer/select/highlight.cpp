@@ -5,6 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edit/selection.h"
 #include "core/container/obj.h"
 #include "document/edr/page.h"
 #include "graphics/path.h"

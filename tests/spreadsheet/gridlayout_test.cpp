@@ -16,7 +16,7 @@
 #include "document/style/style.h"
 #include "graphics/cellgrid.h"
 #include "layout/floatarea.h"
-#include "layout/gridlayout.h"
+#include "spreadsheet/gridlayout.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "spreadsheet/sheetgrid.h"

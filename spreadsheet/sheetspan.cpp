@@ -1,5 +1,5 @@
 // Worksheet cell spans and the small record operations beside them.
-#include "layout/sheetspan.h"
+#include "spreadsheet/sheetspan.h"
 
 #include <cstring>
 
