@@ -11,6 +11,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/style/lookup.h"
+#include "layout/measure.h"
 #include "layout/layout.h"
 #include "tests/document/style_fixture.h"
 
