@@ -5,7 +5,11 @@
 // pass returns instead of a layout pass; other documents are laid out.
 #pragma once
 
+#include "core/context/context.h"
+#include "document/edr/doc.h"
 #include "document/edr/layoutops.h"
+#include "layout/docops.h"
+#include "layout/layout.h"
 
 struct EngineContext;
 struct Edr_Doc;
@@ -15,8 +19,27 @@ struct FakeLayout {
     void *argument;
 };
 
+// The pass of the table: the FakeLayout's when the document has one.
+inline int FakeLayout_pass(Edr_Doc *doc)
+{
+    const FakeLayout *fake = doc ? reinterpret_cast<const FakeLayout *>(doc->manager.layoutWord) : nullptr;
+    if (fake && fake->pass)
+        return fake->pass(fake->argument, doc);
+    return Layout_document(doc);
+}
+
 // Fills table with layout's operations, the pass replaced as above, and
 // installs it on context; the table must outlive its use.
 // FakeLayout_remove puts layout's own table back.
-void FakeLayout_install(EngineContext *context, Edr_LayoutOps *table);
-void FakeLayout_remove(EngineContext *context);
+inline void FakeLayout_install(EngineContext *context, Edr_LayoutOps *table)
+{
+    (void)Layout_installDocumentOps(context);
+    *table = *context->layoutOps;
+    table->layoutDocument = FakeLayout_pass;
+    context->layoutOps = table;
+}
+
+inline void FakeLayout_remove(EngineContext *context)
+{
+    (void)Layout_installDocumentOps(context);
+}
