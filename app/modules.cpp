@@ -33,6 +33,7 @@
 #include "html/history.h"
 #include "html/module.h"
 #include "layout/docops.h"
+#include "spreadsheet/gridlayout.h"
 #include "graphics/texttone.h"
 #include "platform/api/app.h"
 #include "platform/api/engine.h"
@@ -171,6 +172,8 @@ int Engine_initModules(EngineContext *context, void *options)
         r = Layout_installDocumentOps(context);
     if (r == Res_ok)
         r = View_installDocumentOps(context);
+    if (r == Res_ok)
+        r = Excel_installGridLayout(context);
     if (r == Res_ok && !context->fileLayer) {
         r = Vfs_initLayer(context);
         if (r == Res_ok)

@@ -24,7 +24,7 @@
 #include "document/style/lookup.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
-#include "html/web/bytesrc.h"
+#include "layout/bytesrc.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/block.h"
@@ -33,7 +33,7 @@
 #include "layout/line.h"
 #include "layout/listmarker.h"
 #include "layout/replaced.h"
-#include "viewer/dispman.h"
+#include "document/edr/areareport.h"
 #include "document/edr/viewops.h"
 
 namespace

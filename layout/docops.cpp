@@ -2,6 +2,7 @@
 #include "layout/docops.h"
 
 #include "core/context/context.h"
+#include "core/host/hostservices.h"
 #include "core/result.h"
 #include "document/edr/layoutops.h"
 #include "layout/layout.h"
@@ -31,4 +32,14 @@ int Layout_installDocumentOps(EngineContext *context)
         return Res_missingArgument;
     context->layoutOps = &kLayoutDocumentOps;
     return Res_ok;
+}
+
+int Layout_gridNode(LayoutBox *box, Edr_Node *node, Edr_Style *style)
+{
+    EngineContext *context = box ? box->context : nullptr;
+    if (!context) {
+        EngineInstance *instance = Host_getThreadContext();
+        context = instance ? instance->context : nullptr;
+    }
+    return context && context->layoutGridNode ? context->layoutGridNode(box, node, style) : int(Res_ok);
 }

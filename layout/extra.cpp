@@ -7,6 +7,7 @@
 #include "document/edr/node.h"
 #include "layout/tablegrid.h"
 #include "document/style/lookup.h"
+#include "layout/measure.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
 #include "layout/table.h"

@@ -468,8 +468,11 @@ struct LineState;
 // is nothing to show.
 [[nodiscard]] int Layout_makeImageNodeItem(LayoutBox *box, ObjHeader **item, IterEntry *entry);
 [[nodiscard]] int PathItem_place(LayoutBox *box, BoxIter *iter, IterEntry *entry);
-// A sheet grid node under its style set: layout/gridlayout.h.
-[[nodiscard]] int GridLayout_run(LayoutBox *box, Edr_Node *node, Edr_Style *style);
+// A sheet grid node under its style set, laid out by the routine the
+// spreadsheet code installs on the engine context (the box's, else the
+// calling thread's: spreadsheet/gridlayout.h); without one the node places
+// nothing (0).
+[[nodiscard]] int Layout_gridNode(LayoutBox *box, Edr_Node *node, Edr_Style *style);
 [[nodiscard]] int Layout_placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y,
                                       uint32_t scale);
 
@@ -484,21 +487,3 @@ struct LineState;
 [[nodiscard]] int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style,
                                   const Rect *rect, LayerList *layers, Rect *extent);
 [[nodiscard]] int Columns_layoutBlock(LayoutBox **box, Edr_Style *style, Edr_Node *node);
-
-
-// A laid-out text run as the viewer's node visit hands it out: its box
-// (16.16, ordered corners), the translation to page coordinates, its own
-// matrix (null for the identity), the text node it shows, its length in
-// units, the measuring record of its style (font list, size, flags,
-// spacing) and its text (inside the node's text or a copy).
-struct ObjTextPart;
-struct Matrix;
-struct LaidOutTextRun {
-    int32_t corners[4];
-    int32_t translation[2];
-    const Matrix *matrix;
-    Edr_Node *node;
-    uint32_t length;
-    const ObjTextPart *measure;
-    const char16_t *text;
-};

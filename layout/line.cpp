@@ -580,7 +580,7 @@ int Layout_placeInline(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *
         r = Layout_placeObject(box, st, entry, entry->node);
         break;
     case Edr_NodeType_grid:
-        r = GridLayout_run(box, entry->node, entry->style);
+        r = Layout_gridNode(box, entry->node, entry->style);
         break;
     default:
         break;

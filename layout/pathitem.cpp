@@ -5,6 +5,7 @@
 
 #include "layout/layerlist.h"
 #include "core/container/obj.h"
+#include "core/container/stoplist.h"
 #include "core/geom/matrix.h"
 #include "graphics/stroke.h"
 #include "core/mem/mem.h"
@@ -23,7 +24,6 @@
 #include "layout/layout.h"
 #include "layout/replaced.h"
 #include "graphics/imageutil.h"
-#include "word/reader/word.h"
 
 namespace
 {
@@ -198,7 +198,7 @@ int makeItem(Edr_Node *node, const Edr_Style *style, uint32_t id, ObjHeader **ou
     uint32_t type = Edr_Style_get(style, id, &v);
     if (id == kPropServer) {
         p->server = static_cast<PaintServer *>(Mem_calloc(1, sizeof(PaintServer)));
-        int err = p->server ? Word_paintServerFromProp(p->server, type == kTypeList ? v.word : 0)
+        int err = p->server ? PaintServer_fromStopList(p->server, type == kTypeList ? v.word : 0)
                             : Res_noMemory;
         p->paintKind = 1;
         if (err) {
@@ -242,6 +242,28 @@ int fit(LayoutBox *box, BoxIter *iter, ObjHeader *item, IterEntry *entry)
 }
 
 } // namespace
+
+int PaintServer_fromStopList(PaintServer *out, uintptr_t value)
+{
+    const StopList *list = reinterpret_cast<const StopList *>(value);
+    const bool given = list && list->count >= StopList_minStops;
+    uint32_t count = given ? uint32_t(list->count) : 2;
+    if (count > PaintServer_maxStops)
+        count = PaintServer_maxStops;
+    out->kind = PaintServer_kindRamp;
+    out->count = 0;
+    out->stops = static_cast<int32_t *>(Mem_calloc(size_t(count) * 2, sizeof(int32_t)));
+    if (!out->stops)
+        return Res_noMemory;
+    for (uint32_t i = 0; i < count; i++) {
+        int32_t position = given ? list->stops[i].position : int32_t(i * 0x10000);
+        position = position < 0 ? 0 : (position > 0x10000 ? 0x10000 : position);
+        out->stops[2 * i] = position;
+        out->stops[2 * i + 1] = given ? int32_t(list->stops[i].value) : int32_t(0xFF000000u);
+    }
+    out->count = count;
+    return Res_ok;
+}
 
 const ObjClass PathItem_class = {&kPathOps, int32_t(sizeof(PathItemPart)), freePath, Obj_itemPlain};
 

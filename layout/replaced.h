@@ -155,6 +155,7 @@ enum : uint32_t {
     PaintMode_strokeFillServer = 200,
     FillRule_evenOddKeyword = 201,
     PaintServer_maxStops = 20,
+    PaintServer_kindRamp = 1, // a colour ramp between stops
 };
 
 // The paint of a path item: a stroke with its pen words, or a fill with
@@ -167,10 +168,16 @@ static_assert(sizeof(PathPaint) == 28);
 
 // A paint server: a gradient of at most 20 stops {offset 16.16, 0xAABBGGRR}.
 struct PaintServer {
-    uint32_t kind; // 1
+    uint32_t kind; // PaintServer_kindRamp
     uint32_t count;
     int32_t *stops; // owned: count pairs
 };
+
+// Fills out from value, the stop list of a path's paint-server property
+// (positions clamped to 0..1, at most PaintServer_maxStops); without a
+// list of at least two stops, two opaque black stops at the ends, so that
+// the fill still shows. 0 or an error (out->count 0 then).
+[[nodiscard]] int PaintServer_fromStopList(PaintServer *out, uintptr_t value);
 
 struct PathItemPart {
     Rect bounds;

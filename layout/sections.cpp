@@ -19,12 +19,11 @@
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "graphics/boxitem.h"
-#include "html/web/bytesrc.h"
+#include "layout/bytesrc.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "layout/rectcollector.h"
 #include "layout/replaced.h"
-#include "viewer/dispman.h"
 
 namespace {
 

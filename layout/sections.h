@@ -1,6 +1,6 @@
 // Sections of a document laid out without pages (flow mode 3): every
 // nested block of a section closes the section page being filled, is
-// queued as a section job in the page's section list (html/web/bytesrc.h)
+// queued as a section job in the page's section list (layout/bytesrc.h)
 // and a new section page is opened; a job lays its block out into section
 // pages of its own when the list runs it. Every section page gets its
 // background painted from the section's style. Embedded sub-documents get

@@ -21,6 +21,7 @@
 #include "document/edr/docmsg.h"
 #include "document/edr/node.h"
 #include "document/style/lookup.h"
+#include "layout/measure.h"
 #include "document/style/style.h"
 #include "layout/layout.h"
 #include "layout/table.h"

@@ -13,6 +13,7 @@
 #include "document/edr/node.h"
 #include "layout/tablegrid.h"
 #include "document/style/lookup.h"
+#include "layout/measure.h"
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "layout/layout.h"

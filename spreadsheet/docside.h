@@ -8,14 +8,6 @@ struct EditModeRecord;
 struct FvViewer;
 struct SheetGrid;
 
-// Frees a sheet grid record (grid record nodes; spreadsheet/sheetgrid.h).
-void Excel_gridLayoutFree(SheetGrid *grid);
-// The pending updates of a spreadsheet document (type code 228), taken by
-// the eDR manager's pass with the dead nodes: dropped for good after a
-// successful layout pass, given back after a failed one. 0 or an error.
-int Excel_Doc_takeUpdates(Edr_Doc *doc, void **updates);
-void Excel_Doc_dropUpdates(Edr_Doc *doc, void *updates);
-void Excel_Doc_returnUpdates(Edr_Doc *doc, void *updates);
 
 // Edit mode of spreadsheets (type code 228), built in
 // viewer/sheetview.cpp. Attaching gives the viewer its spreadsheet

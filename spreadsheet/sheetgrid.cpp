@@ -2,7 +2,6 @@
 // and the column widths.
 #include "spreadsheet/sheetgrid.h"
 
-#include "spreadsheet/docside.h"
 
 #include "core/mem/mem.h"
 #include "core/result.h"
@@ -148,6 +147,11 @@ void Excel_gridLayoutFree(SheetGrid *grid)
     Mem_free(grid);
 }
 
+void Excel_gridRecordFree(void *record)
+{
+    Excel_gridLayoutFree(static_cast<SheetGrid *>(record));
+}
+
 void Excel_gridLayoutFreeLists(SheetGrid *grid)
 {
     if (!grid)
@@ -201,25 +205,4 @@ void Excel_colWidthsCompute(SheetGrid *grid)
         total += w;
     }
     m->totalWidth = int32_t(total);
-}
-
-// ------------------------------------------------------ pending updates
-
-// A workbook keeps no queue of updates beside its tree: a cell edit
-// (viewer/sheetview.cpp) changes the cell's nodes and style rules under the
-// tree's write lock, and those changes queue the manager's pass as they do
-// in any document. So a pass
-// takes nothing, and there is nothing to drop or to give back.
-int Excel_Doc_takeUpdates(Edr_Doc *, void **updates)
-{
-    *updates = nullptr;
-    return 0;
-}
-
-void Excel_Doc_dropUpdates(Edr_Doc *, void *)
-{
-}
-
-void Excel_Doc_returnUpdates(Edr_Doc *, void *)
-{
 }

@@ -2,7 +2,7 @@
 //
 // A worksheet is one grid record node (node type 10) whose record is a
 // SheetGrid: the sheet's metrics, its cells, fills, border segments and
-// cell formats, ready for the grid layout (layout/gridlayout.h), which only
+// cell formats, ready for the grid layout (spreadsheet/gridlayout.h), which only
 // reads it. The spreadsheet importer allocates a SheetMetrics and a
 // SheetGrid, fills the metrics, calls Excel_gridLayoutCreate, fills the
 // tables, chains and lists and hands the grid to the node; from then on the
@@ -209,6 +209,9 @@ void Excel_gridLayoutClear(SheetGrid *grid);
 // Clears the grid, frees its metrics record with its three arrays, then
 // the grid. Null is ignored.
 void Excel_gridLayoutFree(SheetGrid *grid);
+// The same for the untyped record a grid record node holds: the free
+// routine handed with the grid to Edr_Node_createRecordRef.
+void Excel_gridRecordFree(void *record);
 // Frees the formula chain, the width-dependent cells and the tagged lists
 // (calling each node's tag on its records).
 void Excel_gridLayoutFreeLists(SheetGrid *grid);

@@ -3,15 +3,12 @@
 
 Reads the layer table (tools/layers.txt) and every #include "..." line of the
 folders it names. An include of a header in a later layer, or in another
-folder of the same layer, is a violation, reported with its file and line.
-Include lines that go against the layers today and are still to be removed
-are listed in tools/layers-known.txt (file and included header, one pair a
-line); the check fails on a violation missing from that list and on an
-entry of the list that no longer occurs, so the list only shrinks.
+folder of the same layer, is a violation, reported with its file and line;
+there are no exceptions.
 
 Usage: check-layers.py [--count | --list]
   --count prints the violations per pair of folders, --list each one as a
-  line of the known list.
+  file and included header.
 """
 import collections
 import os
@@ -30,10 +27,6 @@ def read_table(name):
 def main():
     layers = read_table('layers.txt')
     rank = {folder: i for i, line in enumerate(layers) for folder in line}
-    known_path = os.path.join(ROOT, 'tools', 'layers-known.txt')
-    known = set()
-    if os.path.exists(known_path):
-        known = {tuple(entry) for entry in read_table('layers-known.txt')}
     found = []
     for folder in sorted(rank):
         for d, subs, files in os.walk(os.path.join(ROOT, folder)):
@@ -63,20 +56,12 @@ def main():
         for pair in sorted(set((v[0], v[2]) for v in found)):
             print(*pair)
         return 0
-    bad = 0
-    seen = set()
     for rel, number, header, folder, target in found:
-        seen.add((rel, header))
-        if (rel, header) not in known:
-            print(f'{rel}:{number}: includes {header}: {target}/ is not below {folder}/ (tools/layers.txt)')
-            bad = 1
-    for rel, header in sorted(known - seen):
-        print(f'tools/layers-known.txt: {rel} {header} no longer occurs: remove the line')
-        bad = 1
-    if bad:
+        print(f'{rel}:{number}: includes {header}: {target}/ is not below {folder}/ (tools/layers.txt)')
+    if found:
         print('layers: FAILED')
         return 1
-    print(f'layers: clean ({len(found)} known include lines still to remove)')
+    print('layers: clean')
     return 0
 
 

@@ -100,7 +100,6 @@ set(VEXLAN_UNITY_SEPARATE
   layout/columns.cpp
   layout/drawing.cpp
   layout/floatarea.cpp
-  layout/gridlayout.cpp
   layout/line.cpp
   layout/linebreak.cpp
   layout/listmarker.cpp
@@ -142,6 +141,7 @@ set(VEXLAN_UNITY_SEPARATE
   spreadsheet/formula/ptg.cpp
   spreadsheet/formula/recalc.cpp
   spreadsheet/formula/totext.cpp
+  spreadsheet/gridlayout.cpp
   spreadsheet/reader/biff.cpp
   spreadsheet/reader/biffload.cpp
   spreadsheet/reader/cellstore.cpp
@@ -202,7 +202,6 @@ set(VEXLAN_UNITY_SEPARATE
   tests/layout/boxiter_test.cpp
   tests/layout/boxtree_test.cpp
   tests/layout/columns_test.cpp
-  tests/layout/gridlayout_test.cpp
   tests/layout/inline_test.cpp
   tests/layout/line_test.cpp
   tests/layout/line_text_test.cpp
@@ -229,6 +228,7 @@ set(VEXLAN_UNITY_SEPARATE
   tests/spreadsheet/formula_eval_test.cpp
   tests/spreadsheet/formula_recalc_test.cpp
   tests/spreadsheet/formulatext_test.cpp
+  tests/spreadsheet/gridlayout_test.cpp
   tests/spreadsheet/ptg_test.cpp
   tests/spreadsheet/sheetstore_test.cpp
   tests/viewer/itemlist_test.cpp

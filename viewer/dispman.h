@@ -148,13 +148,8 @@ struct DispmanCtx {
     uint32_t listening;         // the two message listeners are registered
 };
 
-// A changed page rectangle reported to the document's view.
-struct ViewChangeReport {
-    Edr_Doc *document;
-    int32_t section;
-    int32_t page;
-    int32_t rect[4];
-};
+// A changed page rectangle reported to the document's view
+// (ViewChangeReport): document/edr/areareport.h.
 
 // ------------------------------------------------------- the context
 
@@ -278,15 +273,7 @@ void Dispman_objectScreenRect(DispmanView *view, const Point *origin, const Rect
 
 // ----------------------------------------------------------- others
 
-// Reports a changed page rectangle to the document's view: its area hook
-// (read under the document's hook lock) hears of it (sub-code 3, the area as a
-// rectangle, notifyThumbnails, interrupt and the progress words {1, 0, 0}).
-// The hook's result; 0 without a hook.
-int View_invalidateRect(const ViewChangeReport *report, int32_t notifyThumbnails, int32_t interrupt);
-// Reports the areas of a report to the document's object hook (mode 0, no
-// progress) when the view's hooks are set. The hook's result; 0 without
-// hooks.
-int View_reportAreas(const ViewChangeReport *report);
+// View_invalidateRect and View_reportAreas: document/edr/areareport.h.
 // Lock and unlock the current page view of document (held while highlight
 // items are drawn).
 void View_lockCurrent(Edr_Doc *document, intptr_t word);

@@ -20,6 +20,7 @@
 
 #include "core/geom/rect.h"
 #include "core/task/lock.h"
+#include "document/edr/areareport.h"
 
 struct DispmanCtx;
 struct DispmanView;
@@ -40,7 +41,7 @@ enum : uint32_t {
 
     // Sub-codes of redraws (kinds 0, 1; the follow-up redraw of kinds 4, 5).
     DispmanSub_quick = 2,      // draw now in quick quality only
-    DispmanSub_hqOnly = 3,     // only add the area to the high-quality list
+    DispmanSub_hqOnly = Edr_AreaSub_hqOnly, // only add the area to the high-quality list
     DispmanSub_hqAndQuick = 4, // both
     // Pan sub-codes.
     DispmanSub_panStep = 5,
@@ -65,17 +66,7 @@ enum : uint32_t {
     Dispman_shrinkAfter = 17, // batches below the threshold before an array shrinks
 };
 
-// An area of a page: the document, the page's key pair and a rectangle in
-// page units. Requests of kinds 1 and 6 carry one (its last word spare);
-// in a high-quality list the last word is the notify flag. Empty when the
-// document is null or the rectangle holds no point.
-struct DispmanArea {
-    Edr_Doc *document;
-    int32_t pageKey;
-    uint32_t pageKind;
-    Rect rect;
-    intptr_t notify;
-};
+// An area of a page (DispmanArea): document/edr/areareport.h.
 
 // Kind 0: a rectangle of a view in view pixels.
 struct DispmanRedrawFields {

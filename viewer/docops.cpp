@@ -22,6 +22,11 @@ constexpr Edr_ViewOps kViewDocumentOps = {
     Anim_cancelTick,
     Anim_tick,
     ViewMode_get,
+    Select_visitViewNodes,
+    Select_visitEntryRuns,
+    Select_addHighlight,
+    Select_removeHighlights,
+    Select_freeViews,
 };
 
 } // namespace

@@ -182,33 +182,3 @@ void View_destroySharedLists(void *record)
 // such pages (every page is drawn from its display items), so the record
 // is an empty marker: queries and merges have nothing to do and both
 // position words read 0.
-struct AltRect {
-    intptr_t word;
-};
-
-int AltRect_create(const void *, AltRect **out)
-{
-    *out = static_cast<AltRect *>(Mem_calloc(1, sizeof(AltRect)));
-    return *out ? Res_ok : Res_noMemory;
-}
-
-void AltRect_free(AltRect *record)
-{
-    Mem_free(record);
-}
-
-int AltRect_query(AltRect *, intptr_t, intptr_t)
-{
-    return Res_ok;
-}
-
-int AltRect_merge(AltRect *, AltRect *)
-{
-    return Res_ok;
-}
-
-void AltRect_readPair(AltRect *, int32_t *a, int32_t *b)
-{
-    *a = 0;
-    *b = 0;
-}

@@ -10,6 +10,7 @@
 
 #include "core/task/lock.h"
 #include "document/edr/doc.h"
+#include "document/edr/pageview.h"
 // The document's animation tick (Anim_cancelTick at manager shut-down,
 // Anim_tick on the settle notification).
 #include "viewer/anim/anim.h"
@@ -30,46 +31,7 @@ struct ObjHeader;
 // clipped to the view's rectangle; nothing for a null rect.
 void View_setClipRect(DispView *view, const int32_t rect[4]);
 
-// The document's highlight style record (one per document): its first
-// word heads the page-entry list (document/edr/page.h). It holds the focus
-// (the focused node with a reference, the display item it was set from,
-// its kind: 0 drawn in the focus colours, non-zero in the active colours,
-// the rectangle of its highlight and the last reported focus area), the
-// four highlight colours (0xAABBGGRR), the thumbnail maximum (the width of
-// the page window, 0 for none) and the current page window {first, last}
-// (-1, -1 when there is none).
-struct SearchSlot;
-struct HighlightStyle {
-    Edr_PageEntry *pages;
-    Lock lock;
-    Edr_Node *focusNode;
-    ObjHeader *focusPart;
-    int32_t focusKind;
-    int32_t focusRect[4];
-    FvArea reported;                // the last focus area handed to the view to show
-    int32_t focusEntry;             // index of the page entry that shows the focus
-    intptr_t selectionWords[8];
-    uint32_t focusBorder;
-    uint32_t focusFill;
-    uint32_t activeBorder;
-    uint32_t activeFill;
-    int32_t thumbMax;
-    int32_t windowFirst;
-    int32_t windowLast;
-    // Kept by the page list under its write lock, so that publishing and
-    // looking up pages in order costs no walk from the head: the entry
-    // touched last and its index (null after a removal), and the number of
-    // entries marked stale.
-    Edr_PageEntry *hint;
-    uint32_t hintIndex;
-    uint32_t staleCount;
-    // The document's animation tick (viewer/anim/anim.h), guarded by the
-    // document's mutex: ticks since it was last started and its timer.
-    uint32_t tickCount;
-    uint32_t tickTimer;
-    // The document's text search (viewer/search/search.h), made on first use.
-    SearchSlot *search;
-};
+// HighlightStyle, PageView and FvArea: document/edr/pageview.h.
 
 // The default highlight colours: the border is entry 6 (focus) or 0
 // (active) of the named colours; the fill is the border with red, green
@@ -96,19 +58,6 @@ void View_releaseFocus(void *record, Edr_Doc *doc);
 // error.
 int View_publishLayout(Edr_Doc *doc);
 
-// The alternate-rectangle records of page records: create from a source,
-// free (null allowed), query two values, merge a new record with the old
-// one. 0 or an error.
-struct AltRect;
-int AltRect_create(const void *source, AltRect **out);
-void AltRect_free(AltRect *record);
-int AltRect_query(AltRect *record, intptr_t a, intptr_t b);
-int AltRect_merge(AltRect *fresh, AltRect *old);
-// The drawing object's two position words, read under its lock.
-void AltRect_readPair(AltRect *record, int32_t *a, int32_t *b);
-
-// The application's thumbnail side limits {minimum, maximum} (0: none).
-void App_thumbnailLimits(EngineContext *app, int32_t *minimum, int32_t *maximum);
 // The document's shared lists.
 int View_createSharedLists(void **cell);
 void View_destroySharedLists(void *record);
@@ -138,40 +87,13 @@ void ViewMode_get(EngineContext *app, uint32_t *mode, int32_t *width);
 struct LaidOutTextRun;
 struct Path;
 
-// A view of one laid-out page in the display: the viewer's record, of
-// which the selection reads the chain link and the key pair of its page.
-struct ScrollBox;
-struct HighlightRecord;
-struct PageView {
-    PageView *next;
-    int32_t pageKey[2];
-    Edr_Doc *doc;                 // with the page key, the view's identity in change reports
-    uint32_t kind;                // PageView_leaf or PageView_group
-    int32_t box[4];               // x0, y0, x1, y1 in view units
-    ObjHeader *items;             // a leaf's display items, chained
-    PageView *firstChild;         // a group's first child view
-    HighlightRecord *highlights;  // the highlight list, drawn with the page
-    int32_t origin[2];            // the view's origin on its page
-    ScrollBox *scrollBox;         // a view whose content scrolls by itself (viewer/anim/anim.h)
-};
-enum : uint32_t {
-    PageView_leaf = 0,
-    PageView_group = 4,
-};
 
-// Called for each laid-out run of a node; 0 goes on, anything else stops
-// the visit with that value.
-typedef int (*Select_RunVisitFn)(LaidOutTextRun *run, void *context);
 // Calls visitor for every laid-out run of node (of every node for null)
 // shown by the chain of page views starting at view (only that view when
 // all is 0). out is the
 // viewer's word (may be null). The first error.
 int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *out,
                           int all);
-// A page's one view as the document keeps it on the page entry: a leaf
-// for page (key, kind) of doc, without items until the page's record is
-// attached. Null when memory runs out.
-PageView *Select_createPageView(Edr_Doc *doc, int32_t key, uint32_t kind);
 // Frees a chain of views with their children and highlight records,
 // reporting nothing (the page they showed is gone).
 void Select_freeViews(PageView *views);

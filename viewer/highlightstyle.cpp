@@ -54,7 +54,12 @@ void View_destroyHighlightStyle(void *record)
     if (!record)
         return;
     HighlightStyle *style = static_cast<HighlightStyle *>(record);
-    Edr_Page_freeEntries(style->pages);
+    // The viewer frees its own views; the entries go with their records.
+    for (Edr_PageEntry *e = style->pages; e; e = e->nextEntry) {
+        Select_freeViews(e->views);
+        e->views = nullptr;
+    }
+    Edr_Page_freeEntries(nullptr, style->pages);
     style->pages = nullptr;
     // Its reference went back with View_releaseFocus before the node tree.
     style->focusNode = nullptr;

@@ -4,6 +4,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/page.h"
 #include "viewer/docview.h"
 #include "viewer/viewer.h"
 
@@ -57,9 +58,3 @@ void Thumb_freeSizeSettings(EngineContext *context)
     context->thumbSizes = nullptr;
 }
 
-void App_thumbnailLimits(EngineContext *app, int32_t *minimum, int32_t *maximum)
-{
-    const int32_t *limits = app ? app->thumbSizes : nullptr;
-    *minimum = limits ? limits[0] : 0;
-    *maximum = limits ? limits[1] : 0;
-}

@@ -17,6 +17,8 @@
 
 #include <cstdint>
 
+#include "document/edr/pageview.h"
+
 struct EngineInstance;
 struct Edr_Doc;
 struct FvViewer;
@@ -25,10 +27,7 @@ struct FvView;
 // A page record of the viewer (its layout of one page view); opaque here.
 struct FvPage;
 
-// An area of a page to bring into view, in page units {x0, y0, x1, y1}.
-struct FvArea {
-    int32_t rect[4];
-};
+// An area of a page to bring into view (FvArea): document/edr/pageview.h.
 
 // The zoom and pan settings the viewer reads from its configuration
 // (viewer/zoompan.h reads them; the key and its default beside each).

@@ -149,6 +149,10 @@ struct EngineContext {
                                 // layout (document/edr/layoutops.h; null: none)
     const struct Edr_ViewOps *viewOps; // document model: the viewer's operations, installed by
                                 // the viewer (document/edr/viewops.h; null: none)
+    // Layout: lays out a sheet grid node under its style set, installed by
+    // the spreadsheet code (spreadsheet/gridlayout.h; null: a grid node
+    // places nothing).
+    int (*layoutGridNode)(struct LayoutBox *box, struct Edr_Node *node, struct Edr_Style *style);
     // Configuration: a setting changed while the engine runs; the viewer
     // installs it while it shows documents, to read its zoom, pan and
     // key-repeat settings again (null: nobody to tell).

@@ -19,14 +19,14 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/edr/page.h"
+#include "document/edr/pageview.h"
 #include "document/edr/requests.h"
+#include "document/edr/viewops.h"
 #include "document/style/lookup.h"
 #include "fonts/textrun.h"
-#include "layout/layout.h"
 #include "graphics/rectlist.h"
 #include "platform/api/request.h"
 #include "platform/vfs/helpers.h"
-#include "viewer/docview.h"
 
 namespace {
 
@@ -424,7 +424,7 @@ int buildLine(Build *b)
     PageView *line = nullptr;
     for (Edr_PageEntry *e = first; e && !line && !err; e = Edr_Page_nextEntry(e))
         for (PageView *v = e->views; v && !line && !err; v = v->next) {
-            err = Select_visitViewNodes(v, b->node, lineBoundsVisitor, &c, nullptr, 0);
+            err = Edr_View_visitViewNodes(b->doc->app, v, b->node, lineBoundsVisitor, &c, nullptr, 0);
             if (err == int(stopVisit))
                 err = Res_ok;
             if (c.found)
@@ -433,7 +433,7 @@ int buildLine(Build *b)
     for (uint32_t i = 0; line && !err && i < b->all.count; i++) {
         Edr_Node *n = b->all.items[i];
         c.onLine = false;
-        err = Select_visitViewNodes(line, n, lineNodesVisitor, &c, nullptr, 0);
+        err = Edr_View_visitViewNodes(b->doc->app, line, n, lineNodesVisitor, &c, nullptr, 0);
         if (!err && !c.onLine && c.any && isText(n) && Edr_Sel_isHiddenText(b->doc, n))
             err = Edr_NodeList_append(b->doc, &b->rec->nodes, n);
     }
@@ -616,13 +616,13 @@ int draw(Edr_Doc *doc)
                 intptr_t ok = 1;
                 if (!isText(n) || Edr_Doc_testNode(doc, intptr_t(n), &ok) != 0 || ok != 1)
                     continue;
-                err = Select_visitViewNodes(v, n, runHighlightVisitor, &c, nullptr, 0);
+                err = Edr_View_visitViewNodes(app, v, n, runHighlightVisitor, &c, nullptr, 0);
             }
             if (!err && c.added) {
                 Path *path = nullptr;
                 err = RectList_toPath(c.list, &path);
                 if (!err && path)
-                    err = Select_addHighlight(app, v->pageKey, v, nullptr, path, nullptr, 0, colour, 1, colour, 0);
+                    err = Edr_View_addHighlight(app, v->pageKey, v, nullptr, path, colour, 1, colour, 0);
                 RectList_clear(c.list);
                 c.added = 0;
             }
@@ -901,7 +901,7 @@ int Edr_Sel_show(Edr_Doc *doc, int on)
         return err == Edr_Page_noSuchPage ? Res_ok : err;
     for (Edr_PageEntry *e = first; e; e = Edr_Page_nextEntry(e))
         for (PageView *v = e->views; v; v = v->next)
-            Select_removeHighlights(v, 0);
+            Edr_View_removeHighlights(doc->app, v, 0);
     Edr_Page_release(first, 0);
     return Res_ok;
 }
@@ -1021,7 +1021,7 @@ int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y)
     if (!err && all.count && Edr_Page_findByIndex(&first, doc, 0, 0) == 0) {
         for (Edr_PageEntry *e = first; e && !err; e = Edr_Page_nextEntry(e))
             for (uint32_t i = 0; i < all.count && !err; i++)
-                err = Select_visitEntryRuns(e, all.items[i], nearestVisitor, &c);
+                err = Edr_View_visitEntryRuns(doc->app, e, all.items[i], nearestVisitor, &c);
         Edr_Node *node = c.have ? c.run.node : nullptr;
         uint32_t offset = 0;
         if (c.have)
@@ -1051,7 +1051,7 @@ int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, i
     c.doc = doc;
     c.x = x;
     c.y = y;
-    err = Select_visitEntryRuns(entry, nullptr, nearestVisitor, &c);
+    err = Edr_View_visitEntryRuns(doc->app, entry, nullptr, nearestVisitor, &c);
     // Only a run under the point is hit: a point in a margin or between
     // lines selects nothing.
     bool holds = !err && c.have && x >= c.best.x0 && x <= c.best.x1 && y >= c.best.y0 && y <= c.best.y1;
@@ -1092,7 +1092,7 @@ int Edr_Sel_caretRect(Edr_Doc *doc, Rect *out, int32_t pageKey[2])
     for (Edr_PageEntry *e = first; e && !err; e = Edr_Page_nextEntry(e))
         for (PageView *v = e->views; v && !err; v = v->next) {
             c.have = false;
-            err = Select_visitViewNodes(v, sel->focusNode, caretRectVisitor, &c, nullptr, 0);
+            err = Edr_View_visitViewNodes(doc->app, v, sel->focusNode, caretRectVisitor, &c, nullptr, 0);
             if (!err && c.have) {
                 *out = c.bounds;
                 pageKey[0] = v->pageKey[0];

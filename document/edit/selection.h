@@ -28,8 +28,24 @@
 struct Edr_Doc;
 struct Edr_Node;
 struct Edr_Style;
-struct LaidOutTextRun;
 struct StyleRule;
+
+// A laid-out text run as the viewer's node visit hands it out: its box
+// (16.16, ordered corners), the translation to page coordinates, its own
+// matrix (null for the identity), the text node it shows, its length in
+// units, the measuring record of its style (font list, size, flags,
+// spacing) and its text (inside the node's text or a copy).
+struct ObjTextPart;
+struct Matrix;
+struct LaidOutTextRun {
+    int32_t corners[4];
+    int32_t translation[2];
+    const Matrix *matrix;
+    Edr_Node *node;
+    uint32_t length;
+    const ObjTextPart *measure;
+    const char16_t *text;
+};
 
 enum : uint32_t {
     Res_notSelectable = 1558,

@@ -27,7 +27,6 @@
 #include "document/edr/layoutops.h"
 #include "document/edr/attachtable.h"
 #include "platform/url/url.h"
-#include "spreadsheet/docside.h"
 
 using edr::count;
 using edr::group;
@@ -212,7 +211,8 @@ int teardown(Edr_Node *node, int *, int *, void *context)
         break;
     case Edr_NodeType_grid: {
         Edr_GridNode *gr = static_cast<Edr_GridNode *>(Edr_Node_payload(node));
-        Excel_gridLayoutFree(static_cast<SheetGrid *>(gr->record));
+        if (gr->freeRecord)
+            gr->freeRecord(gr->record);
         gr->record = nullptr;
         break;
     }
@@ -640,17 +640,21 @@ int Edr_Node_compareDrawList(Edr_Doc *, const int32_t *words, uint32_t count, Ed
     return DrawList_equal(list->words, words, count);
 }
 
-int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, void *record)
+int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, void *record,
+                             Edr_RecordFreeFn freeRecord)
 {
     if (out)
         *out = nullptr;
     Edr_Node *n = nullptr;
     int err = Edr_Node_allocate(&n, Edr_NodeType_grid, sizeof(Edr_GridNode));
     if (err) {
-        Excel_gridLayoutFree(static_cast<SheetGrid *>(record));
+        if (freeRecord)
+            freeRecord(record);
         return err;
     }
-    static_cast<Edr_GridNode *>(Edr_Node_payload(n))->record = record;
+    Edr_GridNode *gr = static_cast<Edr_GridNode *>(Edr_Node_payload(n));
+    gr->record = record;
+    gr->freeRecord = freeRecord;
     return linkNew(doc, anchor, mode, n, out);
 }
 

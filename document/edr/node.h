@@ -150,9 +150,13 @@ struct Edr_DrawList {
     int32_t words[1];       // count words
 };
 
+// Frees the record of a grid record node.
+typedef void (*Edr_RecordFreeFn)(void *record);
+
 // Payload of a grid record node (type 10).
 struct Edr_GridNode {
     void *record;           // the spreadsheet's grid-layout record, freed with the node
+    Edr_RecordFreeFn freeRecord; // frees record (null: the record is not freed)
 };
 
 struct Edr_Node {
@@ -265,9 +269,10 @@ Edr_SubdocNode *Edr_Node_subdocPayload(Edr_Node *node);
 // 0 when the node's list holds the count words of words (as
 // DrawList_equal compares them), 1 otherwise.
 int Edr_Node_compareDrawList(Edr_Doc *doc, const int32_t *words, uint32_t count, Edr_Node *node);
-// A grid record node; when the node cannot be made the record is freed.
+// A grid record node holding record, freed with freeRecord when the node
+// goes; when the node cannot be made the record is freed at once.
 [[nodiscard]] int Edr_Node_createRecordRef(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
-                                           void *record);
+                                           void *record, Edr_RecordFreeFn freeRecord);
 
 // Image nodes. The URL is copied; state 1 when bit 0 of flags is set, else
 // kind. The node starts disabled.

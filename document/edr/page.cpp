@@ -13,6 +13,7 @@
 
 #include <algorithm>
 
+#include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/eventproc.h"
@@ -29,7 +30,8 @@
 #include "graphics/pixelbuf.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/helpers.h"
-#include "viewer/docview.h"
+#include "document/edr/pageview.h"
+#include "document/edr/viewops.h"
 
 namespace {
 
@@ -556,7 +558,7 @@ int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t ta
                 old = e->rec;
                 for (Edr_PageRec *q = old; q; q = q->nextRec)
                     q->views = nullptr;
-                Select_freeViews(e->views);
+                Edr_View_freeViews(doc->app, e->views);
                 Mem_free(e);
                 break;
             }
@@ -669,7 +671,7 @@ int Edr_Page_purgeStale(Edr_Doc *doc)
     Edr_Page_writeUnlockList(doc);
     if (gone) {
         postCode(doc, 2, 0);
-        Edr_Page_freeEntries(gone);
+        Edr_Page_freeEntries(doc->app, gone);
     }
     return Res_ok;
 }
@@ -716,12 +718,12 @@ void Edr_Page_setSources(Edr_PageRec *record, MimeSrcList *sources)
     record->sources = sources;
 }
 
-void Edr_Page_freeEntries(Edr_PageEntry *list)
+void Edr_Page_freeEntries(EngineContext *context, Edr_PageEntry *list)
 {
     while (list) {
         Edr_PageEntry *next = list->nextEntry;
         Engine_abortIfError(Edr_Page_freeRecords(list->rec));
-        Select_freeViews(list->views);
+        Edr_View_freeViews(context, list->views);
         Mem_free(list);
         list = next;
     }
@@ -881,4 +883,61 @@ int Edr_Page_notifyThumbnail(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t 
     int r = hooks.thumbnail ? hooks.thumbnail(hooks.argument, uint32_t(flag), doc, key, kind) : 0;
     Lock_release(&doc->hookLock);
     return r;
+}
+
+// ------------------------------------------------------------ page views
+
+PageView *Select_createPageView(Edr_Doc *doc, int32_t key, uint32_t kind)
+{
+    PageView *v = static_cast<PageView *>(Mem_calloc(1, sizeof(PageView)));
+    if (v) {
+        v->pageKey[0] = key;
+        v->pageKey[1] = int32_t(kind);
+        v->doc = doc;
+        v->kind = PageView_leaf;
+    }
+    return v;
+}
+
+// ------------------------------------------------- alternate rectangles
+
+// The record keeps one word; nothing queries or merges a position yet.
+struct AltRect {
+    intptr_t word;
+};
+
+int AltRect_create(const void *, AltRect **out)
+{
+    *out = static_cast<AltRect *>(Mem_calloc(1, sizeof(AltRect)));
+    return *out ? Res_ok : Res_noMemory;
+}
+
+void AltRect_free(AltRect *record)
+{
+    Mem_free(record);
+}
+
+int AltRect_query(AltRect *, intptr_t, intptr_t)
+{
+    return Res_ok;
+}
+
+int AltRect_merge(AltRect *, AltRect *)
+{
+    return Res_ok;
+}
+
+void AltRect_readPair(AltRect *, int32_t *a, int32_t *b)
+{
+    *a = 0;
+    *b = 0;
+}
+
+// ------------------------------------------------------- thumbnail sizes
+
+void App_thumbnailLimits(EngineContext *app, int32_t *minimum, int32_t *maximum)
+{
+    const int32_t *limits = app ? app->thumbSizes : nullptr;
+    *minimum = limits ? limits[0] : 0;
+    *maximum = limits ? limits[1] : 0;
 }

@@ -59,6 +59,20 @@ struct Edr_PageEntry {
     Edr_PageEntry *nextEntry;
 };
 
+// The alternate-rectangle records of page records: create from a source,
+// free (null allowed), query two values, merge a new record with the old
+// one. 0 or an error.
+int AltRect_create(const void *source, AltRect **out);
+void AltRect_free(AltRect *record);
+int AltRect_query(AltRect *record, intptr_t a, intptr_t b);
+int AltRect_merge(AltRect *fresh, AltRect *old);
+// The drawing object's two position words, read under its lock.
+void AltRect_readPair(AltRect *record, int32_t *a, int32_t *b);
+
+// The application's thumbnail side limits {minimum, maximum} (0: none),
+// kept by the viewer's thumbnail settings.
+void App_thumbnailLimits(EngineContext *app, int32_t *minimum, int32_t *maximum);
+
 // A counted holder of a record chain.
 struct Edr_PageRecRef {
     Lock mutex;
@@ -183,9 +197,10 @@ void Edr_Page_setSources(Edr_PageRec *record, MimeSrcList *sources);
 // Frees a record chain (through nextRec) and what each record owns.
 // Returns 0.
 int Edr_Page_freeRecords(Edr_PageRec *chain);
-// Frees an entry list (through nextEntry) with the records; a failure to
-// free a record stops the engine.
-void Edr_Page_freeEntries(Edr_PageEntry *list);
+// Frees an entry list (through nextEntry) with the records and the page
+// views (through the viewer's table of context; the calling thread's when
+// null); a failure to free a record stops the engine.
+void Edr_Page_freeEntries(EngineContext *context, Edr_PageEntry *list);
 // Frees a display-item chain (Obj_destroy on each).
 void Edr_Page_freeObjects(ObjHeader *chain);
 

@@ -4,7 +4,10 @@
 
 #include "core/context/context.h"
 #include "core/host/hostservices.h"
+#include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edr/pageview.h"
+#include "graphics/path.h"
 
 const Edr_ViewOps *Edr_ViewOps_get(EngineContext *context)
 {
@@ -101,6 +104,51 @@ void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width)
     *mode = 0;
     if (width)
         *width = 0;
+}
+
+int Edr_View_visitViewNodes(EngineContext *context, PageView *view, Edr_Node *node, Select_RunVisitFn visitor,
+                            void *visitContext, void *out, int all)
+{
+    auto fn = EDR_VIEW_ENTRY(context, visitViewNodes);
+    return fn ? fn(view, node, visitor, visitContext, out, all) : Res_ok;
+}
+
+int Edr_View_visitEntryRuns(EngineContext *context, Edr_PageEntry *entry, Edr_Node *node,
+                            Select_RunVisitFn visitor, void *visitContext)
+{
+    auto fn = EDR_VIEW_ENTRY(context, visitEntryRuns);
+    return fn ? fn(entry, node, visitor, visitContext) : Res_ok;
+}
+
+int Edr_View_addHighlight(EngineContext *context, const int32_t key[2], PageView *view, void **handle, Path *path,
+                          uint32_t border, int width, uint32_t fill, int flag)
+{
+    if (auto fn = EDR_VIEW_ENTRY(context, addHighlight))
+        return fn(context, key, view, handle, path, nullptr, 0, border, width, fill, flag);
+    if (handle)
+        *handle = nullptr;
+    Path_destroy(path);
+    return Res_ok;
+}
+
+void Edr_View_removeHighlights(EngineContext *context, PageView *view, int flag)
+{
+    if (auto fn = EDR_VIEW_ENTRY(context, removeHighlights))
+        fn(view, flag);
+}
+
+void Edr_View_freeViews(EngineContext *context, PageView *views)
+{
+    if (auto fn = EDR_VIEW_ENTRY(context, freeViews)) {
+        fn(views);
+        return;
+    }
+    while (views) {
+        PageView *next = views->next;
+        Edr_View_freeViews(context, views->firstChild);
+        Mem_free(views);
+        views = next;
+    }
 }
 
 #undef EDR_VIEW_ENTRY

@@ -15,6 +15,11 @@ struct Edr_Doc;
 struct Edr_Node;
 struct ObjHeader;
 struct EventProcMsg;
+struct Edr_PageEntry;
+struct LaidOutTextRun;
+struct PageView;
+struct Path;
+typedef int (*Select_RunVisitFn)(LaidOutTextRun *run, void *context);
 
 struct Edr_ViewOps {
     int (*createHighlightStyle)(EngineContext *context, void **cell);
@@ -36,6 +41,19 @@ struct Edr_ViewOps {
     // The engine's view mode (0 page view, 1 or 3 flow) and, in a flow
     // mode, the width text flows to (16.16; null width allowed).
     void (*viewMode)(EngineContext *app, uint32_t *mode, int32_t *width);
+    // The laid-out runs of the page views and highlights drawn on them
+    // (document/edr/pageview.h): the runs of a node (of every node for a
+    // null node) shown by a chain of views (one view when all is 0) or by a
+    // page entry, a highlight added on a view with its outline path (taken
+    // over) and its colours, the removal of a view's highlights by their
+    // temporary flag, and the freeing of a chain of views.
+    int (*visitViewNodes)(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *out,
+                          int all);
+    int (*visitEntryRuns)(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context);
+    int (*addHighlight)(EngineContext *app, const int32_t key[2], PageView *view, void **handle, Path *path,
+                        void *unused, int zero, uint32_t border, int width, uint32_t fill, int flag);
+    void (*removeHighlights)(PageView *view, int flag);
+    void (*freeViews)(PageView *views);
 };
 
 // The installed table of context, or of the calling engine thread's
@@ -56,3 +74,14 @@ int Edr_View_focusHitTest(EngineContext *context, Edr_Doc *doc, Edr_Node *subdoc
 void Edr_View_cancelTick(EngineContext *context, Edr_Doc *doc);
 void Edr_View_tick(EngineContext *context, void *tickContext, EventProcMsg *msg, Edr_Doc *doc);
 void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width);
+// Without a table a visit visits nothing (0), an added highlight frees its
+// path and is not drawn (0), nothing is removed, and views are freed with
+// their children (no highlight is made without the viewer).
+int Edr_View_visitViewNodes(EngineContext *context, PageView *view, Edr_Node *node, Select_RunVisitFn visitor,
+                            void *visitContext, void *out, int all);
+int Edr_View_visitEntryRuns(EngineContext *context, Edr_PageEntry *entry, Edr_Node *node,
+                            Select_RunVisitFn visitor, void *visitContext);
+int Edr_View_addHighlight(EngineContext *context, const int32_t key[2], PageView *view, void **handle, Path *path,
+                          uint32_t border, int width, uint32_t fill, int flag);
+void Edr_View_removeHighlights(EngineContext *context, PageView *view, int flag);
+void Edr_View_freeViews(EngineContext *context, PageView *views);

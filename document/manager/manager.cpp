@@ -30,7 +30,6 @@
 #include "document/edr/layoutops.h"
 #include "platform/api/engine.h"
 #include "platform/vfs/helpers.h"
-#include "spreadsheet/docside.h"
 #include "document/edr/viewops.h"
 
 namespace {
@@ -46,7 +45,6 @@ enum : int32_t {
     kHold = 9,
     kReleaseNotify = 10,
     kRelease = 11,
-    kSpreadsheetType = 228,
 };
 
 Edr_MgrState *stateOf(Edr_Doc *doc)
@@ -178,11 +176,7 @@ Cycle runCycle(Edr_Doc *doc, Edr_MgrState *st)
     (void)Edr_Doc_callSelectionHook(doc);
     Edr_LoadQueue_runAll(doc, 1);
     Edr_Node *dead = nullptr;
-    void *updates = nullptr;
-    bool spreadsheet = Edr_Doc_getTypeCode(doc) == kSpreadsheetType;
     int err = Edr_Doc_collectDead(doc, &dead);
-    if (!err && spreadsheet)
-        err = Excel_Doc_takeUpdates(doc, &updates);
     if (!err)
         err = Edr_Doc_collectRootChanges(doc);
     if (err && err != Res_stopRequested)
@@ -204,12 +198,8 @@ Cycle runCycle(Edr_Doc *doc, Edr_MgrState *st)
     // return to the unlinked chain, so that nothing collected is lost.
     if (!layoutErr) {
         Edr_Doc_freeDead(doc, dead);
-        if (spreadsheet)
-            Excel_Doc_dropUpdates(doc, updates);
     } else {
         Edr_Doc_restoreDead(doc, dead);
-        if (spreadsheet)
-            Excel_Doc_returnUpdates(doc, updates);
     }
 
     // A stop request ends the cycle without further steps or messages;

@@ -8,13 +8,9 @@
 // earlier keep their values) and says whether a line may break between two
 // items.
 //
-// Edr_Measure_group measures the narrowest width a group's content can take
-// and the width it takes without wrapping, into a LayoutCursor; table and
-// float layout use it. It recurses into blocks, so every call checks the
-// stack left first and refuses with Res_stackExhausted (after posting code
-// 35 to the engine's event processor) rather than overrun it.
+// Layout measures intrinsic widths over this walk (layout/measure.h).
 //
-// The walk and the measurement read the tree with the unlocked accessors:
+// The walk reads the tree with the unlocked accessors:
 // the caller holds the document's read lock, and layout holds the style
 // sheets locked (Edr_Sect_lockAll) for the pass.
 #pragma once
@@ -26,7 +22,6 @@ struct Edr_Doc;
 struct Edr_Node;
 struct Edr_Style;
 struct Edr_StyleCtx;
-struct LayoutCursor;
 
 struct Edr_LookupEntry {
     Edr_Node *node;
@@ -70,24 +65,6 @@ struct Edr_LookupItem {
                                        int *end);
 // Frees the walker and every set reference it holds (null allowed).
 void Edr_StyleLookup_free(Edr_StyleLookup *walker);
-
-// Stack the measurement wants left before it recurses (generous, for
-// 64-bit frames and the sanitizer build).
-constexpr size_t Edr_Measure_stackMargin = 32 * 1024;
-
-// Measures group (whose set is style) into cursor. fixedWidth: the width is
-// fixed (the available width); *endedWithSpace carries whether the text so
-// far ended with white space. 0; Res_stackExhausted when too little stack
-// is left (code 35 is posted); or the first error.
-[[nodiscard]] int Edr_Measure_group(LayoutCursor *cursor, Edr_Node *group, Edr_Style *style, int fixedWidth,
-                                    int *endedWithSpace);
-// Measures one text node (see the source for the flags).
-[[nodiscard]] int Edr_Measure_text(LayoutCursor *cursor, Edr_Node *node, Edr_Style *style, int fixedWidth,
-                                   int breakAfter, int lineStart, int trim, int *endedWithSpace);
-// Measures a table node through table layout.
-[[nodiscard]] int Edr_Measure_table(LayoutCursor *cursor, Edr_Node *node, Edr_Style *style);
-// Measures a form control group.
-[[nodiscard]] int Edr_Measure_control(LayoutCursor *cursor, Edr_Node *node, Edr_Style *style);
 
 // *out = the nearest ancestor of node (node included) whose display makes
 // it a block, with a reference, or null. Caller holds the read lock.

@@ -9,7 +9,7 @@
 #include "core/task/task.h"
 #include "html/parser.h"
 #include "html/web/mime.h"
-#include "office/zip/mimesrc.h"
+#include "core/container/mimesrc.h"
 
 namespace {
 

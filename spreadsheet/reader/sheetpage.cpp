@@ -327,7 +327,7 @@ int Excel_Page_build(ExcelLoad *book, const ExcelPageSetup *setup, SheetGrid *gr
         Excel_gridLayoutFree(grid);
     } else {
         // From here the grid record belongs to the tree.
-        err = Edr_Node_createRecordRef(doc, body, Edr_Insert_lastChild, nullptr, grid);
+        err = Edr_Node_createRecordRef(doc, body, Edr_Insert_lastChild, nullptr, grid, Excel_gridRecordFree);
         if (err == Res_ok)
             err = Edr_Doc_getKeyedGroup(doc, pageKey, 1, &footer);
         if (err == Res_ok)

@@ -1,5 +1,5 @@
 // The selection on laid-out pages: lines, highlights, the caret bar, the
-// caret rectangle and extension to a point, over fake page views whose
+// caret rectangle and extension to a point, over test page views whose
 // runs advance by the same width for every character.
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 #include "fonts/fontlist.h"
 #include "tests/document/edit_fixture.h"
 #include "tests/document/fake_select.h"
-#include "viewer/docview.h"
 
 namespace {
 
@@ -28,6 +27,7 @@ class SelectView : public EdrFixture {
     {
         withDoc([&](Edr_Doc *doc, Edr_Node *root) {
             setUpDoc(ctx(), doc);
+            FakeSelect_install(ctx(), &ops);
             std::vector<Edr_Node *> t;
             para(doc, root, {u"Hello world", u"next line"}, &t);
             static const char *const families[] = {"serif"};
@@ -50,7 +50,7 @@ class SelectView : public EdrFixture {
             Edr_PageEntry *e = nullptr;
             ASSERT_EQ(Edr_Page_findByIndex(&e, doc, 0, 0), 0);
             // The page's own view gives way to the test's.
-            Select_freeViews(e->views);
+            Edr_View_freeViews(ctx(), e->views);
             e->views = &view.base;
             static_cast<HighlightStyle *>(doc->pageList->view)->activeBorder = active;
             Edr_Page_release(e, 0);
@@ -61,6 +61,7 @@ class SelectView : public EdrFixture {
             e->views = nullptr;
             Edr_Page_release(e, 0);
             Font_listRelease(fonts);
+            FakeSelect_remove(ctx());
         });
     }
     LaidOutTextRun run(Edr_Node *node, const char16_t *text, uint32_t n, int32_t column, int32_t top)
@@ -81,6 +82,7 @@ class SelectView : public EdrFixture {
 
     ObjTextPart measure{};
     FakeView view;
+    Edr_ViewOps ops{};
     int32_t w = 1;
 };
 

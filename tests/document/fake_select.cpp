@@ -1,13 +1,18 @@
-// The document tests' fake of the viewer's highlight services
-// (fake_select.h); it defines every service of viewer/select/interim.cpp.
+// The FakeViews' runs and highlights, answered through the viewer's table
+// of operations (fake_select.h).
 #include "tests/document/fake_select.h"
 
+#include "core/context/context.h"
 #include "core/result.h"
 #include "document/edr/page.h"
-#include "graphics/pathbounds.h"
 #include "graphics/path.h"
+#include "graphics/pathbounds.h"
+#include "viewer/docops.h"
 
-int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *, int all)
+namespace {
+
+int FakeSelect_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visitor, void *context, void *,
+                              int all)
 {
     for (PageView *v = view; v; v = all ? v->next : nullptr) {
         FakeView *f = reinterpret_cast<FakeView *>(v);
@@ -19,36 +24,13 @@ int Select_visitViewNodes(PageView *view, Edr_Node *node, Select_RunVisitFn visi
     return Res_ok;
 }
 
-PageView *Select_createPageView(Edr_Doc *doc, int32_t key, uint32_t kind)
+int FakeSelect_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context)
 {
-    FakeView *f = new FakeView{};
-    f->base.pageKey[0] = key;
-    f->base.pageKey[1] = int32_t(kind);
-    f->base.doc = doc;
-    return &f->base;
+    return entry ? FakeSelect_visitViewNodes(entry->views, node, visitor, context, nullptr, 1) : Res_ok;
 }
 
-void Select_freeViews(PageView *views)
-{
-    while (views) {
-        PageView *next = views->next;
-        delete reinterpret_cast<FakeView *>(views);
-        views = next;
-    }
-}
-
-int Select_drawViewHighlights(EngineContext *, PageView *, const Matrix *, const DrawTarget *)
-{
-    return Res_ok;
-}
-
-int Select_visitEntryRuns(Edr_PageEntry *entry, Edr_Node *node, Select_RunVisitFn visitor, void *context)
-{
-    return entry ? Select_visitViewNodes(entry->views, node, visitor, context, nullptr, 1) : Res_ok;
-}
-
-int Select_addHighlight(EngineContext *app, const int32_t *, PageView *view, void **handle, Path *path, void *, int,
-                        uint32_t border, int, uint32_t fill, int flag)
+int FakeSelect_addHighlight(EngineContext *app, const int32_t *, PageView *view, void **handle, Path *path, void *,
+                            int, uint32_t border, int, uint32_t fill, int flag)
 {
     if (handle)
         *handle = nullptr;
@@ -62,9 +44,28 @@ int Select_addHighlight(EngineContext *app, const int32_t *, PageView *view, voi
     return err;
 }
 
-void Select_removeHighlights(PageView *view, int)
+void FakeSelect_removeHighlights(PageView *view, int)
 {
     FakeView *f = reinterpret_cast<FakeView *>(view);
     f->highlights.clear();
     f->removals++;
+}
+
+} // namespace
+
+void FakeSelect_install(EngineContext *context, Edr_ViewOps *table)
+{
+    if (!context->viewOps)
+        (void)View_installDocumentOps(context);
+    *table = *context->viewOps;
+    table->visitViewNodes = FakeSelect_visitViewNodes;
+    table->visitEntryRuns = FakeSelect_visitEntryRuns;
+    table->addHighlight = FakeSelect_addHighlight;
+    table->removeHighlights = FakeSelect_removeHighlights;
+    context->viewOps = table;
+}
+
+void FakeSelect_remove(EngineContext *context)
+{
+    (void)View_installDocumentOps(context);
 }

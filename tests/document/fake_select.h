@@ -1,14 +1,18 @@
-// A fake of the viewer's highlight services for the document tests: page
-// views are FakeViews whose laid-out runs a test sets, and added
-// highlights are recorded on the view. Linked into the document tests in
-// place of viewer/select/interim.cpp.
+// Test page views for the selection tests: FakeViews whose laid-out runs a
+// test sets, with the highlights added on them recorded. FakeSelect_install
+// puts a table of the viewer's operations on the engine context that is the
+// viewer's own but for the runs and highlights of the views, which it
+// answers from the FakeViews.
 #pragma once
 
 #include <vector>
 
 #include "core/geom/rect.h"
-#include "layout/layout.h"
-#include "viewer/docview.h"
+#include "document/edit/selection.h"
+#include "document/edr/pageview.h"
+#include "document/edr/viewops.h"
+
+struct EngineContext;
 
 struct FakeHighlight {
     Rect bounds;        // of the outline
@@ -23,3 +27,10 @@ struct FakeView {
     std::vector<FakeHighlight> highlights;
     int removals = 0;
 };
+
+// Fills table with the context's installed viewer operations (the
+// viewer's own when none is installed), the runs and highlights replaced
+// by the FakeViews', and installs it on context; the table must outlive
+// its use. FakeSelect_remove puts the viewer's own table back.
+void FakeSelect_install(EngineContext *context, Edr_ViewOps *table);
+void FakeSelect_remove(EngineContext *context);

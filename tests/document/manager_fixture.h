@@ -26,6 +26,7 @@ class MgrFixture : public EdrFixture {
         std::function<void(Edr_Doc *)> inside;
         FakeLayout standIn{};
     };
+    Edr_LayoutOps layoutOps{};
 
     void SetUp() override
     {
@@ -34,6 +35,7 @@ class MgrFixture : public EdrFixture {
         pass.test = this;
         pass.standIn.pass = passFn;
         pass.standIn.argument = &pass;
+        FakeLayout_install(ctx(), &layoutOps);
     }
     void TearDown() override
     {
@@ -43,6 +45,7 @@ class MgrFixture : public EdrFixture {
             flushListeners();
             EXPECT_EQ(TimerQ_stopThread(ctx(), ctx()->eventProc), 0);
         });
+        FakeLayout_remove(ctx());
         EdrFixture::TearDown();
     }
 

@@ -11,6 +11,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/style/lookup.h"
+#include "layout/measure.h"
 #include "layout/layout.h"
 #include "tests/document/style_fixture.h"
 
@@ -178,9 +179,9 @@ TEST_F(StyleWalkTest, IntrinsicWidthsOfInlineText)
         Widths w = measure(doc, block);
         ASSERT_EQ(w.err, 0);
         // "bbb" and "cc" join without a break; the line holds both texts
-        // (the trailing space of the last one trimmed).
+        // (the two spaces count once, the trailing space is trimmed).
         EXPECT_EQ(w.narrowest, textWidth(3) + textWidth(2));
-        EXPECT_EQ(w.widest, textWidth(6) + textWidth(6));
+        EXPECT_EQ(w.widest, textWidth(6) + textWidth(5));
     });
 }
 
@@ -284,7 +285,9 @@ TEST_F(StyleWalkTest, GroupWithAWidth)
 
 TEST_F(StyleWalkTest, NestedBlocksAddTheirEdgesAndTablesTheirWidths)
 {
-    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+    // An outer block holding a block with edges and a table: the table's
+    // widths (laid out by table layout) count when its content is wider.
+    auto build = [&](Edr_Doc *doc, Edr_Node *root, const char16_t *cellText) {
         Edr_Node *outer = group(doc, root);
         own(doc, outer, 2, rule({kw(34, 39), len(38, kInch), kw(88, 103)}));
         Edr_Node *inner = group(doc, outer);
@@ -292,19 +295,30 @@ TEST_F(StyleWalkTest, NestedBlocksAddTheirEdgesAndTablesTheirWidths)
         text(doc, inner, u"aaaa");
         Edr_Node *table = group(doc, outer);
         own(doc, table, 2, rule({kw(34, 134)}));
-        LayoutExtra *x = static_cast<LayoutExtra *>(Mem_calloc(1, sizeof(LayoutExtra)));
-        ASSERT_NE(x, nullptr);
-        x->minWidth = 400000;
-        x->maxWidth = 900000;
-        Edr_Node_setExtra(table, x);
-        Widths w = measure(doc, outer);
+        if (cellText) {
+            Edr_Node *row = group(doc, table);
+            own(doc, row, 2, rule({kw(34, 141)}));
+            Edr_Node *cell = group(doc, row);
+            own(doc, cell, 2, rule({kw(34, 136), len(38, kInch)}));
+            text(doc, cell, cellText);
+        }
+        return outer;
+    };
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // An empty table adds nothing: the block's text and its edges.
+        Widths w = measure(doc, build(doc, root, nullptr));
         ASSERT_EQ(w.err, 0);
-        EXPECT_EQ(w.narrowest, 400000);
-        EXPECT_EQ(w.widest, 900000);
-        x->minWidth = x->maxWidth = 0;
-        w = measure(doc, outer);
         EXPECT_EQ(w.narrowest, textWidth(4) + 3030);
         EXPECT_EQ(w.widest, textWidth(4) + 3030);
+    });
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Widths w = measure(doc, build(doc, root, u"aaaaaaaa bbbbbbbbbbbb"));
+        ASSERT_EQ(w.err, 0);
+        // The table is at least as wide as its longest word, and without
+        // wrapping as wide as its whole text.
+        EXPECT_GE(w.narrowest, textWidth(12));
+        EXPECT_LT(w.narrowest, textWidth(21));
+        EXPECT_GE(w.widest, textWidth(21));
     });
 }
 

@@ -20,7 +20,7 @@
 #include "document/edr/page.h"
 #include "layout/sections.h"
 #include "graphics/boxitem.h"
-#include "html/web/bytesrc.h"
+#include "layout/bytesrc.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
 #include "tests/document/style_fixture.h"

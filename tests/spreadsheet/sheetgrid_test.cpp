@@ -8,7 +8,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "layout/sheetspan.h"
+#include "spreadsheet/sheetspan.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/spreadsheet/sheetgrid_support.h"
 #include "tests/support/heap_fixture.h"

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/container/obj.h"
+#include "document/edit/selection.h"
 #include "document/edr/page.h"
 #include "graphics/path.h"
 #include "layout/layout.h"

@@ -471,7 +471,9 @@ class SearchGridTest : public SearchTest
         }
         grid->cellTable = table;
         Edr_Node *n = nullptr;
-        EXPECT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &n, grid), 0);
+        EXPECT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &n, grid,
+                                           Excel_gridRecordFree),
+                  0);
         return n;
     }
     // The item that stands for the grid's string table on the page.

@@ -1,7 +1,6 @@
 // Gradient paint set-up: the linear angles, lengths and origin shifts, the
 // elliptical and circular matrices, the ramp (two entries or 256, at most
-// 20 stops, transparency), the paint server of property 109 and running
-// out of memory.
+// 20 stops, transparency) and running out of memory.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,7 +14,6 @@
 #include "graphics/pixelbuf.h"
 #include "layout/replaced.h"
 #include "tests/support/heap_fixture.h"
-#include "word/reader/word.h"
 #include "word/shared/gradpaint.h"
 
 namespace
@@ -193,31 +191,6 @@ TEST_F(GradPaintTest, RunningOutOfMemoryFailsCleanly)
         ASSERT_EQ(err, Res_noMemory);
         ASSERT_EQ(paint.gradient, nullptr);
     }
-}
-
-TEST_F(GradPaintTest, PaintServerOfTheStopList)
-{
-    StopList *list = nullptr;
-    ASSERT_EQ(StopList_create(&list, 20), Res_ok);
-    for (int32_t i = 0; i < 20; i++)
-        ASSERT_EQ(StopList_set(list, i, StopEntry{i * 3000, 0xFF000000u | uint32_t(i)}), Res_ok);
-    PaintServer server{};
-    ASSERT_EQ(Word_paintServerFromProp(&server, reinterpret_cast<uintptr_t>(list)), Res_ok);
-    EXPECT_EQ(server.kind, 1u);
-    ASSERT_EQ(server.count, 20u);
-    EXPECT_EQ(server.stops[2 * 19], 19 * 3000);
-    EXPECT_EQ(uint32_t(server.stops[2 * 19 + 1]), 0xFF000013u);
-    Mem_free(server.stops);
-    StopList_free(list);
-    // Without a list: two opaque black stops at the ends.
-    ASSERT_EQ(Word_paintServerFromProp(&server, 0), Res_ok);
-    ASSERT_EQ(server.count, 2u);
-    EXPECT_EQ(server.stops[2], kOne);
-    EXPECT_EQ(uint32_t(server.stops[3]), 0xFF000000u);
-    Mem_free(server.stops);
-    Mem_failAfter(1);
-    EXPECT_EQ(Word_paintServerFromProp(&server, 0), Res_noMemory);
-    Mem_failAfter(0);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "document/edit/selection.h"
 #include "core/container/obj.h"
 #include "document/edr/page.h"
 #include "graphics/path.h"
@@ -199,17 +200,6 @@ int visitTextItems(ObjHeader *items, Edr_Node *node, int32_t dx, int32_t dy, Sel
 
 } // namespace
 
-PageView *Select_createPageView(Edr_Doc *doc, int32_t key, uint32_t kind)
-{
-    PageView *v = static_cast<PageView *>(Mem_calloc(1, sizeof(PageView)));
-    if (v) {
-        v->pageKey[0] = key;
-        v->pageKey[1] = int32_t(kind);
-        v->doc = doc;
-        v->kind = PageView_leaf;
-    }
-    return v;
-}
 
 void Select_freeViews(PageView *views)
 {

@@ -517,8 +517,3 @@ void Word_listLevelFree(WordListLevel *level);
 void Word_listTableFree(WordReader *reader);
 void Word_lfoTableFree(WordReader *reader);
 
-// The paint server of a colour-stop property value: a gradient record of
-// at most 20 stops with its own stop buffer (kind 1). 0, or 1 when out of
-// memory.
-struct PaintServer;
-[[nodiscard]] int Word_paintServerFromProp(PaintServer *out, uintptr_t value);

@@ -144,25 +144,3 @@ void Paint_free(Paint *paint)
     Mem_free(paint->gradient);
     paint->gradient = nullptr;
 }
-
-int Word_paintServerFromProp(PaintServer *out, uintptr_t value)
-{
-    // The value is the stop list of property 109; without a valid one the
-    // server holds two opaque black stops so that the fill still shows.
-    const StopList *list = reinterpret_cast<const StopList *>(value);
-    const bool given = list && list->count >= StopList_minStops;
-    uint32_t count = given ? uint32_t(list->count) : 2;
-    if (count > PaintServer_maxStops)
-        count = PaintServer_maxStops;
-    out->kind = Paint_kindRamp;
-    out->count = 0;
-    out->stops = static_cast<int32_t *>(Mem_calloc(size_t(count) * 2, sizeof(int32_t)));
-    if (!out->stops)
-        return Res_noMemory;
-    for (uint32_t i = 0; i < count; i++) {
-        out->stops[2 * i] = given ? clampPosition(list->stops[i].position) : int32_t(i * 0x10000);
-        out->stops[2 * i + 1] = given ? int32_t(list->stops[i].value) : int32_t(0xFF000000u);
-    }
-    out->count = count;
-    return Res_ok;
-}

@@ -339,7 +339,9 @@ TEST_F(EditModeTest, SpreadsheetCellRoundTrip)
         book.palette.entries[55][3] = 0x80;
         g->workbook = &book;
         grid = g;
-        ASSERT_EQ(Edr_Node_createRecordRef(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, nullptr, g), 0);
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, Edr_Doc_root(doc), Edr_Insert_lastChild, nullptr, g,
+                                           Excel_gridRecordFree),
+                  0);
         TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
         // The workbook palette, each entry as 0xRRGGBBAA.
         ASSERT_EQ(viewer()->editMode->report.paletteCount, 56);

@@ -1,5 +1,5 @@
 // The section list: a body-source list with a current position.
-#include "html/web/bytesrc.h"
+#include "layout/bytesrc.h"
 
 #include <cstring>
 

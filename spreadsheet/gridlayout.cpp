@@ -1,10 +1,11 @@
 // Worksheet grid layout: fills, border lines and cell text of a sheet grid
 // into one cell grid item and the text items beside it.
-#include "layout/gridlayout.h"
+#include "spreadsheet/gridlayout.h"
 
 #include <algorithm>
 
 #include "core/container/intern.h"
+#include "core/context/context.h"
 #include "layout/layerlist.h"
 #include "core/geom/fixed.h"
 #include "core/geom/matrix.h"
@@ -20,7 +21,7 @@
 #include "layout/boxiter.h"
 #include "layout/layout.h"
 #include "layout/line.h"
-#include "layout/sheetspan.h"
+#include "spreadsheet/sheetspan.h"
 #include "spreadsheet/sheetgrid.h"
 
 namespace
@@ -772,4 +773,12 @@ int GridLayout_run(LayoutBox *box, Edr_Node *node, Edr_Style *style)
         err = GridLayout_emit(ctx);
     GridLayout_free(ctx, err ? 1 : 0);
     return err;
+}
+
+int Excel_installGridLayout(EngineContext *context)
+{
+    if (!context)
+        return Res_missingArgument;
+    context->layoutGridNode = GridLayout_run;
+    return Res_ok;
 }

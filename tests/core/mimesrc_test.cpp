@@ -4,7 +4,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "office/zip/mimesrc.h"
+#include "core/container/mimesrc.h"
 #include "tests/support/heap_fixture.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "document/style/style.h"
 #include "graphics/cellgrid.h"
 #include "layout/floatarea.h"
-#include "layout/gridlayout.h"
+#include "spreadsheet/gridlayout.h"
 #include "layout/layout.h"
 #include "layout/line.h"
 #include "spreadsheet/sheetgrid.h"
@@ -135,7 +135,9 @@ TEST_F(GridLayoutTest, AThreeByThreeSheetLaysOutToOneGridItemAndItsText)
         setSegments(&g->edgeLists->columns[1], {{0, 2, 2, 8, 0, 0}});
         setSegments(&g->edgeLists->columns[3], {{1, 1, 6, 60, 45, 0}});
         Edr_Node *node = nullptr;
-        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g), 0);
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g,
+                                           Excel_gridRecordFree),
+                  0);
         Edr_Style *style = compute(doc, group(doc, root));
         ASSERT_NE(style, nullptr);
         {
@@ -293,7 +295,9 @@ TEST_F(GridLayoutTest, TextPlacementFollowsMergingWrappingAndSpilling)
             if (k.merged)
                 setMerged(g, {{1, 0, 2, 0}});
             Edr_Node *node = nullptr;
-            ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g), 0);
+            ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g,
+                                               Excel_gridRecordFree),
+                      0);
             Box b(doc);
             GridLayoutCtx *ctx = nullptr;
             Edr_Style *style = compute(doc, group(doc, root));
@@ -324,7 +328,9 @@ TEST_F(GridLayoutTest, TheCellBeforeTheLastColumnIsStoppedByAFilledLastColumn)
         setFormats(g, {rule({kw(PropId_textAlign, KwId_left), kw(PropId_whiteSpace, KwId_nowrap)})});
         setCells(g, {{0, 1, 1, u"b"}, {0, 2, 1, u"c"}});
         Edr_Node *node = nullptr;
-        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g), 0);
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g,
+                                           Excel_gridRecordFree),
+                  0);
         Box b(doc);
         Edr_Style *style = compute(doc, group(doc, root));
         GridLayoutCtx *ctx = nullptr;
@@ -348,7 +354,9 @@ TEST_F(GridLayoutTest, RightToLeftSheetsMirrorAndRotatedTextTradesAlignments)
         setCells(g, {{0, 0, 4, nullptr}, {0, 1, 1, u"b"}, {1, 1, 1, u"r", 1}});
         g->rightToLeft = 1;
         Edr_Node *node = nullptr;
-        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g), 0);
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g,
+                                           Excel_gridRecordFree),
+                  0);
         Box b(doc);
         Edr_Style *style = compute(doc, group(doc, root));
         GridLayoutCtx *ctx = nullptr;
@@ -411,7 +419,9 @@ TEST_F(GridLayoutTest, AMirroredSheetAndWrappedLines)
         setCells(g, {{0, 0, 1, u"aaa bbb ccc", 0}});
         setFills(g, {{{0, 0}, false, {}, 0, 1, 0, false, {}}});
         Edr_Node *node = nullptr;
-        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g), 0);
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g,
+                                           Excel_gridRecordFree),
+                  0);
         Edr_Style *style = compute(doc, group(doc, root));
         {
             Box b(doc);
@@ -447,7 +457,9 @@ TEST_F(GridLayoutTest, AGridWithoutCellsFillsOrSegmentsGivesAnEmptyItem)
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         SheetGrid *g = makeGrid(0, 0, kRow, kInch);
         Edr_Node *node = nullptr;
-        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g), 0);
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &node, g,
+                                           Excel_gridRecordFree),
+                  0);
         Box b(doc);
         ASSERT_EQ(GridLayout_run(&b.box, node, nullptr), 0);
         LayerList_selectKey(b.box.layers, 0);
@@ -464,7 +476,7 @@ TEST_F(GridLayoutTest, AGridWithoutCellsFillsOrSegmentsGivesAnEmptyItem)
         EXPECT_EQ(GridLayout_create(&ctx, root, nullptr, &b.box), Res_nullInput);
         EXPECT_EQ(ctx, nullptr);
         Edr_Node *empty = nullptr;
-        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &empty, nullptr), 0);
+        ASSERT_EQ(Edr_Node_createRecordRef(doc, root, Edr_Insert_lastChild, &empty, nullptr, nullptr), 0);
         EXPECT_EQ(GridLayout_run(&b.box, empty, nullptr), 0);
         EXPECT_EQ(GridLayout_run(&b.box, root, nullptr), 0);
         EXPECT_EQ(b.box.layers->first->first, item); // nothing was added

@@ -9,7 +9,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "layout/sheetspan.h"
+#include "spreadsheet/sheetspan.h"
 #include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/spreadsheet/sheetgrid_support.h"

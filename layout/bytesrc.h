@@ -2,7 +2,7 @@
 // the section jobs still to be laid out and the pages of embedded
 // sub-documents, in page order, with a current position.
 //
-// The list is a body-source list (office/zip/mimesrc.h) with a position, a
+// The list is a body-source list (core/container/mimesrc.h) with a position, a
 // state, an information record and a page width; its entries are body
 // sources with further callbacks, freed as body sources are: a page (kind
 // 0) through its first callback, a job (kind 1) through its first callback
@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "office/zip/mimesrc.h"
+#include "core/container/mimesrc.h"
 
 struct EngineContext;
 struct Edr_Node;

@@ -9,14 +9,15 @@
 // current line (a right-to-left sheet is mirrored about its own middle).
 // The grid item goes to the front of layer 0 of the box's layer list and
 // the text items join the box's layer list; the line's left limit then
-// moves to the item's right edge. GridLayout_run itself is declared in
-// layout/layout.h; a node without a grid places nothing.
+// moves to the item's right edge. Layout reaches GridLayout_run through
+// the routine that Excel_installGridLayout puts on the engine context.
 #pragma once
 
 #include <cstdint>
 
 #include "core/geom/geom.h"
 
+struct EngineContext;
 struct Edr_Node;
 struct Edr_Style;
 struct ExcelCell;
@@ -102,6 +103,12 @@ void GridLayout_cellRect(const GridLayoutCtx *ctx, uint32_t firstRow, uint32_t f
 [[nodiscard]] int GridLayout_buildLines(GridLayoutCtx *ctx);
 [[nodiscard]] int GridLayout_buildEdgeLines(GridLayoutCtx *ctx);
 [[nodiscard]] int GridLayout_emit(GridLayoutCtx *ctx);
+// Lays out the sheet grid node under its style set into box; a node
+// without a grid places nothing (0). 0 or an error.
+[[nodiscard]] int GridLayout_run(LayoutBox *box, Edr_Node *node, Edr_Style *style);
+// Installs GridLayout_run as the engine context's grid node layout (again
+// is harmless). 0; 16 for a null context.
+int Excel_installGridLayout(EngineContext *context);
 // The text placement of cell index under the context's style set (already
 // pointed at the cell's format).
 void GridLayout_placeText(const GridLayoutCtx *ctx, uint32_t index, GridTextPlacement *out);

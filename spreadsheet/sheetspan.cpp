@@ -1,11 +1,10 @@
 // Worksheet cell spans and the small record operations beside them.
-#include "layout/sheetspan.h"
+#include "spreadsheet/sheetspan.h"
 
 #include <cstring>
 
 #include "core/mem/mem.h"
 #include "core/result.h"
-#include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"
 
 namespace

@@ -1,5 +1,5 @@
 // Body sources of the MIME reader, and the list that holds them.
-#include "office/zip/mimesrc.h"
+#include "core/container/mimesrc.h"
 
 #include <cstring>
 

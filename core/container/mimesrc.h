@@ -4,8 +4,6 @@
 // on: owned bytes (kind 1) or a payload that its owner releases through
 // callbacks. The list grows by doubling and keeps each source at the index
 // its producer gives, so sources that arrive out of order land in place.
-// These small operations live beside the archive services that share the
-// same callers.
 #pragma once
 
 #include <cstdint>
