@@ -267,6 +267,17 @@ void followPage(Build &b)
     b.rectBox = cur(b);
 }
 
+// Whether a block asking for a page break before it needs a new page: the
+// flow is paged and something already stands on the current page.
+bool blockStartsPage(const Build &b)
+{
+    LayoutBox *box = cur(b);
+    if (!box->section || !box->section->paged || !box->overflow)
+        return false;
+    Rect placed = Box_boundsRect(box);
+    return Rect_isNonEmpty(&placed) || (b.rectBox == box && Rect_isNonEmpty(&b.blockRect));
+}
+
 int32_t bandLeft(const Build &b)
 {
     LayoutBox *box = cur(b);
@@ -497,6 +508,16 @@ int afterLine(Build &b, bool *ended)
                 if (err)
                     return err;
                 box = cur(b);
+            }
+            if (keyword(e.style, PropId_pageBreakBefore) == KwId_always && blockStartsPage(b)) {
+                // A block that asks for a new page starts one, unless
+                // nothing has been placed on this page yet.
+                const Rect *r = nullptr;
+                err = Layout_breakRegion(b.box, &r, FloatArea_fromLeft, b.lines);
+                if (err)
+                    return err;
+                box = cur(b);
+                followPage(b);
             }
             LayoutBox *before = box;
             Rect saved = Box_boundsRect(box);

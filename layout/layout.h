@@ -50,6 +50,10 @@ struct SectionRec {
     // picture covers the page when the section's own set names none;
     // held by the section box, null when there is none.
     Edr_Style *canvasStyle;
+    // While the page's header and footer are laid out: the page's number
+    // in the document (from 1), which their page-number fields show; 0
+    // otherwise.
+    int32_t decorPageNumber;
 };
 
 // The page boxes of a section box.

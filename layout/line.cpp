@@ -115,6 +115,35 @@ struct RunText {
     char16_t *owned;      // a marker text to free
 };
 
+// In a header or footer: the text of a text node whose group carries a
+// number style (a page-number field) is the page's number in that style;
+// any other text is the node's own.
+int pageNumberText(LayoutBox *box, const IterEntry *entry, RunText *out)
+{
+    const char16_t *text = nullptr;
+    uint32_t start = 0, length = 0;
+    Layout_nodeText(entry, &text, &start, &length);
+    *out = RunText{text ? text + start : nullptr, length, nullptr};
+    Edr_Node *group = entry->node ? Edr_Node_parent(entry->node) : nullptr;
+    if (!text || !group || !box->document)
+        return Res_ok;
+    Edr_Style *style = nullptr;
+    int err = Edr_Style_computeForNode(box->document, &style, nullptr, group);
+    if (err)
+        return err;
+    if (style && Edr_Style_get(style, kPropMarker, nullptr) != 0) {
+        char16_t *number = nullptr;
+        uint32_t n = 0;
+        err = Layout_listMarkerText(box->section->decorPageNumber, style, &number, &n);
+        if (!err) {
+            uint32_t at = std::min(uint32_t(std::max(entry->resume, 0)), n);
+            *out = RunText{number + at, n - at, number};
+        }
+    }
+    Edr_Style_release(style);
+    return err;
+}
+
 int runText(LayoutBox *box, const IterEntry *entry, RunText *out)
 {
     *out = RunText{};
@@ -128,6 +157,8 @@ int runText(LayoutBox *box, const IterEntry *entry, RunText *out)
         *out = RunText{text + at, length - at, text};
         return Res_ok;
     }
+    if (box->section && box->section->decorPageNumber > 0)
+        return pageNumberText(box, entry, out);
     const char16_t *text = nullptr;
     uint32_t start = 0, length = 0;
     Layout_nodeText(entry, &text, &start, &length);

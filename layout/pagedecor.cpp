@@ -247,8 +247,11 @@ int PageDecor_place(LayoutBox *box)
     box->overflow = Layout_noRegion;
     int32_t h = 0, f = 0;
     int err = Res_ok;
-    if (found || head || foot)
+    if (found || head || foot) {
+        box->section->decorPageNumber = int32_t(box->section->firstPageIndex) + p;
         err = PageDecor_layoutGroups(box, pageStyle, found, head, foot, &h, &f);
+        box->section->decorPageNumber = 0;
+    }
     box->overflow = savedOverflow;
     if (!err && box->section->paged)
         err = PageDecor_reserve(box, pageStyle, h, f);

@@ -219,6 +219,80 @@ int buildValues(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *g
     return rc;
 }
 
+// 1 when (row, column) lies inside one of the sheet's merged ranges.
+int sheetlayoutIsMerged(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column)
+{
+    for (uint32_t m = 0; m < sheet->mergedCount; m++) {
+        const ExcelRange &r = sheet->merged[m];
+        if (int64_t(row) >= r.firstRow && int64_t(row) <= r.lastRow && int64_t(column) >= r.firstColumn &&
+            int64_t(column) <= r.lastColumn)
+            return 1;
+    }
+    return 0;
+}
+
+// The rotation pair of a cell whose text is turned by other than a right
+// angle: its own angle, then that of the next cell of the row (its own
+// again when the next one is upright). Null otherwise, or when memory runs
+// out (the fill is then drawn upright).
+int16_t *sheetlayoutFillAngles(const ExcelLoad *load, const ExcelRow *row, uint32_t column)
+{
+    int32_t own = Excel_xfRotation(slotXf(load, row, column));
+    if (own == 0 || own == 90 || own == -90)
+        return nullptr;
+    int32_t next = column + 1 < row->slots ? Excel_xfRotation(slotXf(load, row, column + 1)) : 0;
+    int16_t *pair = static_cast<int16_t *>(Mem_malloc(2 * sizeof(int16_t)));
+    if (pair) {
+        pair[0] = int16_t(own);
+        pair[1] = int16_t(next ? next : own);
+    }
+    return pair;
+}
+
+// One fill entry for every cell (a column's formatted empty slots
+// included) whose XF has a fill pattern: the pattern, its background as
+// the first colour and its foreground as the second, which a solid fill
+// shows. Counted first, so that the table is made once at its size.
+int buildFills(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid)
+{
+    GridFillTable *table = grid->fillTable;
+    if (!table)
+        return Res_ok;
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < sheet->rowCount; i++) {
+        const ExcelRow *row = sheet->rows[i];
+        for (uint32_t c = 0; c < row->slots; c++) {
+            const ExcelXf *xf = xfOf(load, row->cells[c].xf);
+            if (xf && xf->pattern)
+                count++;
+        }
+    }
+    if (count == 0)
+        return Res_ok;
+    GridFillEntry *entries = static_cast<GridFillEntry *>(Mem_calloc(count, sizeof(GridFillEntry)));
+    if (!entries)
+        return Res_noMemory;
+    uint32_t k = 0;
+    for (uint32_t i = 0; i < sheet->rowCount; i++) {
+        const ExcelRow *row = sheet->rows[i];
+        for (uint32_t c = 0; c < row->slots && k < count; c++) {
+            const ExcelXf *xf = xfOf(load, row->cells[c].xf);
+            if (!xf || !xf->pattern)
+                continue;
+            GridFillEntry &e = entries[k++];
+            e.first = {row->row, c};
+            e.colour1 = xf->patternBg;
+            e.colour2 = xf->patternFg;
+            e.pattern = xf->pattern;
+            if (!sheetlayoutIsMerged(sheet, row->row, c))
+                e.angles = sheetlayoutFillAngles(load, row, c);
+        }
+    }
+    table->entries = entries;
+    table->count = k;
+    return Res_ok;
+}
+
 int buildCells(ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid, ExcelRuleTable *rules)
 {
     SheetCellTable *table = grid->cellTable;
@@ -500,6 +574,8 @@ int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
     grid->rightToLeft = (sheet->window2Options >> 6) & 1;
     grid->displayFlags = ((sheet->window2Options & 0x0010) ? uint32_t(Excel_fmtShowZero) : 0u) |
                          (load->date1904 ? uint32_t(Excel_fmtDate1904) : 0u);
+    if (rc == Res_ok)
+        rc = buildFills(load, sheet, grid);
     if (rc == Res_ok)
         rc = buildCells(load, sheet, grid, &rules);
     // The rules go to the grid's format table, which destroys them.

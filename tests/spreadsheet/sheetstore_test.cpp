@@ -817,3 +817,56 @@ TEST_F(SheetStore, EditorValuesOnAWorkbookFixture)
 }
 
 } // namespace
+
+// A BIFF8 XF with a fill: pattern, foreground and background colour
+// indexes and a text rotation.
+static std::string filledXf(uint32_t pattern, uint32_t fg, uint32_t bg, uint32_t rotation = 0)
+{
+    return rec(0x00E0, u16(0) + u16(0) + u16(0) + u16(rotation << 8) + u16(0) + u16(0) + u16(0) +
+                           u32(pattern << 26) + u16(fg | bg << 7));
+}
+
+TEST_F(SheetStore, FilledCellsGiveFillEntries)
+{
+    // XF 21 solid in colour 10 over automatic, XF 22 a grey pattern of
+    // colour 12 over colour 9 with text at 45 degrees; a PALETTE record
+    // replaces the first five entries (indexes 8 to 12).
+    std::string palette = rec(0x0092, u16(5) + u32(0x010203) + u32(0x040506) + u32(0x070809) + u32(0x3C1E0A) +
+                                          u32(0x0B0C0D));
+    std::string globals = filledXf(1, 10, 0x41) + filledXf(2, 12, 9, 45) + palette;
+    std::string blank = rec(0x0201, cell(1, 0, 21));
+    layout(compound(book8(globals, {rowRec(0, 4) + rowRec(1, 4) + number(0, 0, 1, 21) +
+                                    number(0, 1, 2, 22) + blank + number(1, 1, 3)})));
+    const GridFillTable *t = grid->fillTable;
+    ASSERT_NE(t, nullptr);
+    struct Want {
+        uint32_t row, column, pattern;
+        uint32_t foreground; // the second colour's palette word
+        bool turned;
+    } want[] = {
+        {0, 0, 1, 0xFF070809u, false}, // index 10: the record's third colour
+        {0, 1, 2, 0xFF0B0C0Du, true},
+        {1, 0, 1, 0xFF070809u, false}, // a blank cell is filled too
+    };
+    ASSERT_EQ(t->count, std::size(want));
+    for (uint32_t i = 0; i < t->count; i++) {
+        const GridFillEntry &e = t->entries[i];
+        const Want &w = want[i];
+        EXPECT_EQ(e.first.row, w.row) << i;
+        EXPECT_EQ(e.first.column, w.column) << i;
+        EXPECT_EQ(e.second, nullptr) << i;
+        EXPECT_EQ(e.pattern, w.pattern) << i;
+        EXPECT_EQ(grid->palette[e.colour2], w.foreground) << i;
+        ASSERT_EQ(e.angles != nullptr, w.turned) << i;
+        if (e.angles) {
+            EXPECT_EQ(e.angles[0], 45);
+            EXPECT_EQ(e.angles[1], 45); // the next cell is upright
+        }
+    }
+    // The grey pattern's background: index 9, the record's second colour.
+    EXPECT_EQ(grid->palette[t->entries[1].colour1], 0xFF040506u);
+    // No grid line between the two filled cells of row 0.
+    const GridEdgeList &between = grid->edgeLists->columns[1];
+    ASSERT_GT(between.count, 0u);
+    EXPECT_EQ(between.segments[0].kind, 0u);
+}

@@ -20,10 +20,13 @@
 #include "core/context/context.h"
 #include "core/task/eventproc.h"
 #include "document/edr/docmsg.h"
+#include "core/result.h"
 #include "host/headless/headless.h"
+#include "office/powerpoint/ppt.h"
 #include "pdf/document.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
+#include "spreadsheet/reader/biff.h"
 
 namespace toolhost
 {
@@ -204,6 +207,14 @@ inline bool isPictureError(int32_t code)
     return false;
 }
 
+// Whether an engine error says that the document is encrypted: a Word file
+// with its encryption flag, a workbook with a FILEPASS record or an
+// encrypted presentation. None of these readers takes a password.
+inline bool isEncryptedError(int32_t code)
+{
+    return code == Res_wordEncrypted || code == Excel_errEncrypted || code == Res_pptEncrypted;
+}
+
 // Why an open failed: memory, what the document's reader said, or what
 // the file system tells.
 inline std::string openFailure(HostContext *host, const char *path, const LoadReport *report = nullptr)
@@ -213,6 +224,8 @@ inline std::string openFailure(HostContext *host, const char *path, const LoadRe
     if (report && report->seen) {
         if (const char *text = Pdf_errorText(report->code))
             return std::string(text) + " (error " + std::to_string(report->code) + ")";
+        if (isEncryptedError(report->code))
+            return "the document is encrypted (error " + std::to_string(report->code) + ")";
         if (isPictureError(report->code)) {
             char code[16];
             snprintf(code, sizeof code, "%#x", unsigned(report->code));
