@@ -16,12 +16,12 @@
 
 namespace {
 
-constexpr int heapBytes = 16 << 20;
-constexpr int screenWidth = 480, screenHeight = 592;
+constexpr int reflowHeapBytes = 16 << 20;
+constexpr int reflowScreenWidth = 480, reflowScreenHeight = 592;
 
 // A paragraph much wider than the screen, so that lines break at other
 // words when the text flows to the screen's width.
-QByteArray longParagraph()
+QByteArray reflowParagraph()
 {
     QByteArray words;
     for (int i = 0; i < 60; i++)
@@ -30,16 +30,16 @@ QByteArray longParagraph()
 }
 
 // The screen as the bridge shows it: each update's rectangle copied in.
-struct Frame {
-    std::vector<uint16_t> pixels = std::vector<uint16_t>(size_t(screenWidth) * screenHeight, 0);
+struct ReflowFrame {
+    std::vector<uint16_t> pixels = std::vector<uint16_t>(size_t(reflowScreenWidth) * reflowScreenHeight, 0);
     int updates = 0;
     void take(const QAlien *bridge, const short *source, int x, int y, int w, int h)
     {
         updates++;
         int stride = bridge->updateRowBytes() / 2;
-        for (int row = y; row < std::min(y + h, screenHeight); row++)
-            for (int col = x; col < std::min(x + w, screenWidth); col++)
-                pixels[size_t(row) * screenWidth + col] = uint16_t(source[size_t(row) * stride + col]);
+        for (int row = y; row < std::min(y + h, reflowScreenHeight); row++)
+            for (int col = x; col < std::min(x + w, reflowScreenWidth); col++)
+                pixels[size_t(row) * reflowScreenWidth + col] = uint16_t(source[size_t(row) * stride + col]);
     }
 };
 
@@ -50,7 +50,7 @@ protected:
     // stopped changing.
     std::unique_ptr<QAlien> open(const QString &path)
     {
-        auto bridge = std::make_unique<QAlien>(heapBytes, screenWidth, screenHeight, 624);
+        auto bridge = std::make_unique<QAlien>(reflowHeapBytes, reflowScreenWidth, reflowScreenHeight, 624);
         bridge->installEventFilter(&log);
         QObject::connect(bridge.get(), &QAlien::docLoaded, [this](bool) { loaded = true; });
         QAlien *raw = bridge.get();
@@ -93,7 +93,7 @@ protected:
 
     QTemporaryDir dir;
     EventLog log;
-    Frame frame;
+    ReflowFrame frame;
     bool loaded = false;
 };
 
@@ -105,14 +105,14 @@ TEST_F(Reflow, TextAndHtmlFlowToTheScreenAndBack)
         QByteArray contents;
     };
     const Case cases[] = {
-        {"long.txt", longParagraph() + "\n\nA second paragraph.\n"},
-        {"long.html", "<html><body><p>" + longParagraph() + "</p><p>A second paragraph.</p></body></html>"},
+        {"long.txt", reflowParagraph() + "\n\nA second paragraph.\n"},
+        {"long.html", "<html><body><p>" + reflowParagraph() + "</p><p>A second paragraph.</p></body></html>"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         log.clear();
         loaded = false;
-        frame = Frame();
+        frame = ReflowFrame();
         QString path = write(c.name, c.contents);
         ASSERT_FALSE(path.isEmpty());
         auto bridge = open(path);
