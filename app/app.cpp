@@ -27,6 +27,7 @@
 #include "platform/url/url.h"
 #include "viewer/docevents.h"
 #include "viewer/hostquery.h"
+#include "viewer/navigate.h"
 #include "viewer/screen/screen.h"
 #include "viewer/view.h"
 #include "viewer/viewer.h"
@@ -153,6 +154,16 @@ int stopSlot(EngineInstance *instance, intptr_t)
     return viewer ? Fv_stopDocuments(viewer) : 0;
 }
 
+// Callback slot 25 (event 7, the host's boolean key): the view mode the
+// host asks for, 0x10000 page view or 0x10001 flow view.
+int viewModeSlot(EngineInstance *instance, intptr_t value)
+{
+    FvViewer *viewer = viewerOf(instance);
+    if (viewer)
+        Fv_setViewMode(viewer, int32_t(value));
+    return 0;
+}
+
 void fillCallbacks(FvAppCallbacks *cb)
 {
     memset(cb, 0, sizeof *cb);
@@ -171,6 +182,7 @@ void fillCallbacks(FvAppCallbacks *cb)
     cb->reply = HostQuery_complete;
     cb->event13 = stopSlot;
     cb->event26 = App_onCaptureEvent;
+    cb->key = viewModeSlot;
 }
 
 // Undoes App_createContext's steps after a failure.

@@ -207,6 +207,15 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
             sendRequest(viewer, Fv_requestLayoutChanged, nullptr);
         }
         break;
+    case 14:
+        // A layout pass ended: a flow view asked for is laid out now, so
+        // the screen shows it again and the host hears the outcome.
+        if (page && isPageDocument(viewer, m->document)) {
+            FvModeOps *ops = FlowMode_ops(viewer);
+            if (ops && ops->engaged && ops->notifyHost)
+                ops->leave(viewer, 1);
+        }
+        break;
     case 15:
     case 16:
         // A page is ready: a page-by-page search moving to it goes on.
@@ -233,8 +242,11 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
         }
         break;
     case 17:
-        if (page && isPageDocument(viewer, m->document))
+        if (page && isPageDocument(viewer, m->document)) {
             Fv_onFirstDisplay(viewer, page);
+            // The host learns whether the shown document can flow.
+            Fv_queryViewMode(viewer);
+        }
         break;
     case 21:
         sendRequest(viewer, Fv_requestFitChanged, nullptr);

@@ -130,24 +130,28 @@ TEST_F(FlowModeTest, APageThatCannotFlowPostsPagesAndHoldsOneBlockUntilLeft)
     pdfUrl();
     listen();
     int32_t before = blocks();
-    onAppThread([&] { EXPECT_EQ(FlowMode_setMode(viewer(), FvViewMode_flow), 0); });
-    settle();
-    EXPECT_EQ(messages, std::vector<int32_t>{Fv_messageFlowOff});
-    EXPECT_EQ(blocks(), before + 1);
-    // Asking again while engaged takes no second block.
-    onAppThread([&] { EXPECT_EQ(FlowMode_setMode(viewer(), FvViewMode_flow), 0); });
-    EXPECT_EQ(blocks(), before + 1);
+    // The block is taken at once; the layout pass that would end flow view
+    // runs only once the posted messages are delivered, after this call.
     modes.clear();
     onAppThread([&] {
-        FlowMode_leave(viewer(), 0);
-        EXPECT_EQ(FlowMode_ops(viewer())->engaged, 0);
-        EXPECT_EQ(FlowMode_ops(viewer())->notifyHost, 0);
+        FvViewer *v = viewer();
+        int32_t *count = &Screen_set(ScreenBinding_screen(v->screen))->blockCount;
+        EXPECT_EQ(FlowMode_setMode(v, FvViewMode_flow), 0);
+        EXPECT_EQ(*count, before + 1);
+        // Asking again while engaged takes no second block.
+        EXPECT_EQ(FlowMode_setMode(v, FvViewMode_flow), 0);
+        EXPECT_EQ(*count, before + 1);
+        FlowMode_leave(v, 0);
+        EXPECT_EQ(FlowMode_ops(v)->engaged, 0);
+        EXPECT_EQ(FlowMode_ops(v)->notifyHost, 0);
+        EXPECT_EQ(*count, before);
     });
-    EXPECT_EQ(blocks(), before);
     EXPECT_TRUE(lastMode(FvViewMode_flow, 0));
-    // Leaving again does nothing.
+    // Leaving again, by hand or by the end of the layout pass, does nothing.
     modes.clear();
     onAppThread([&] { FlowMode_leave(viewer(), 0); });
+    settle();
+    EXPECT_EQ(messages, (std::vector<int32_t>{Fv_messageFlowOff, Fv_messageFlowOff}));
     EXPECT_EQ(blocks(), before);
     EXPECT_TRUE(modes.empty());
 }
@@ -233,6 +237,38 @@ TEST_F(FlowModeTest, HostRequestsForTheViewMode)
         EXPECT_EQ(Fv_viewMode(viewer()), FvViewMode_page);
         EXPECT_EQ(FlowMode_install(viewer()), 1);
     });
+}
+
+TEST_F(FlowModeTest, TheHostsKeyTogglesFlowViewAndTheEndOfThePassReportsIt)
+{
+    ASSERT_EQ(start(), 1);
+    openText();
+    // The shown document's first display tells the host it can flow.
+    ASSERT_TRUE(drive([&] { return lastMode(FvViewMode_page, 1); }));
+    EXPECT_EQ(blocks(), 0);
+    // Flow on: the layout pass ends the flow view's screen block and the
+    // host hears the mode confirmed.
+    size_t before = modes.size();
+    ASSERT_EQ(App_sendKey(inst, 0x10001), 1);
+    ASSERT_TRUE(drive([&] { return modes.size() > before; }));
+    EXPECT_TRUE(lastMode(FvViewMode_flow, 1));
+    EXPECT_EQ(inst->context->flowMode, 1u);
+    EXPECT_EQ(blocks(), 0);
+    // And off again.
+    before = modes.size();
+    ASSERT_EQ(App_sendKey(inst, 0x10000), 1);
+    ASSERT_TRUE(drive([&] { return modes.size() > before; }));
+    EXPECT_TRUE(lastMode(FvViewMode_page, 1));
+    EXPECT_EQ(inst->context->flowMode, 0u);
+    EXPECT_EQ(blocks(), 0);
+    // A page that cannot flow refuses the key at once.
+    pdfUrl();
+    before = modes.size();
+    ASSERT_EQ(App_sendKey(inst, 0x10001), 1);
+    ASSERT_TRUE(drive([&] { return modes.size() > before; }));
+    EXPECT_TRUE(lastMode(FvViewMode_page, 0x10000));
+    EXPECT_EQ(inst->context->flowMode, 0u);
+    EXPECT_EQ(blocks(), 0);
 }
 
 } // namespace
