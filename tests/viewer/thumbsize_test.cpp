@@ -1,5 +1,6 @@
 // The thumbnail side limits follow their settings through two watches,
 // and the watches go when the limits are given up.
+#include "document/edr/page.h"
 #include "tests/core/config_fixture.h"
 #include "viewer/docview.h"
 #include "viewer/viewer.h"
