@@ -822,6 +822,25 @@ int applySource(Build &b, const char16_t *v, size_t n)
     return err;
 }
 
+// colspan and span (on col and colgroup) set the column span, property
+// 97, and rowspan the row span, property 98, which the table grid reads;
+// the value stays in the attribute properties as well. The span is the
+// number the value begins with ("3px" spans 3), at most 65535; a value
+// without leading digits, or 0, leaves the span at 1.
+int applySpan(Build &b, uint32_t attr, const char16_t *v, size_t n)
+{
+    int err = Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
+    uint32_t x = 0;
+    size_t i = 0;
+    for (; i < n && v[i] >= u'0' && v[i] <= u'9'; i++)
+        x = std::min<uint32_t>(x * 10 + uint32_t(v[i] - u'0'), 65535);
+    if (err || i == 0 || x < 1)
+        return err;
+    Prop value{};
+    Prop_setInt(&value, attr == HtmlAttr_rowspan ? 98 : 97, int32_t(x));
+    return put(b, value);
+}
+
 int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
 {
     switch (attr) {
@@ -861,6 +880,9 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
         return Html_parseLength(v, n, &len) ? putLength(b, 93, len) : Res_ok;
     }
     case HtmlAttr_cellspacing: return applyPair(b, PropId_borderSpacingX, PropId_borderSpacingY, v, n);
+    case HtmlAttr_colspan:
+    case HtmlAttr_rowspan:
+    case HtmlAttr_span: return applySpan(b, attr, v, n);
     case HtmlAttr_frame: return applyFrame(b, v, n);
     case HtmlAttr_rules: return applyRules(b, v, n);
     case HtmlAttr_width: return applyExtent(b, PropId_width, v, n);
