@@ -95,6 +95,8 @@ struct Build {
     EngineContext *ctx;
     Edr_Node *node;
     int cellBorders;        // a bordered table: its cells get borders too
+    int cellPadding;        // a table with cellpadding: its cells get it
+    HtmlLength padding;     // that padding
 };
 
 int put(Build &b, const Prop &value)
@@ -822,6 +824,25 @@ int applySource(Build &b, const char16_t *v, size_t n)
     return err;
 }
 
+// colspan and span (on col and colgroup) set the column span, property
+// 97, and rowspan the row span, property 98, which the table grid reads;
+// the value stays in the attribute properties as well. The span is the
+// number the value begins with ("3px" spans 3), at most 65535; a value
+// without leading digits, or 0, leaves the span at 1.
+int applySpan(Build &b, uint32_t attr, const char16_t *v, size_t n)
+{
+    int err = Html_setAttrProp(b.attrs0, b.tag, b.attrs, b.count, attr);
+    uint32_t x = 0;
+    size_t i = 0;
+    for (; i < n && v[i] >= u'0' && v[i] <= u'9'; i++)
+        x = std::min<uint32_t>(x * 10 + uint32_t(v[i] - u'0'), 65535);
+    if (err || i == 0 || x < 1)
+        return err;
+    Prop value{};
+    Prop_setInt(&value, attr == HtmlAttr_rowspan ? 98 : 97, int32_t(x));
+    return put(b, value);
+}
+
 int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
 {
     switch (attr) {
@@ -858,9 +879,18 @@ int applyOne(Build &b, uint32_t attr, const char16_t *v, size_t n)
     case HtmlAttr_border: return applyBorder(b, v, n);
     case HtmlAttr_cellpadding: {
         HtmlLength len;
-        return Html_parseLength(v, n, &len) ? putLength(b, 93, len) : Res_ok;
+        if (!Html_parseLength(v, n, &len))
+            return Res_ok;
+        if (b.element == HtmlEl_Table && len.type == PropType_length && len.value >= 0) {
+            b.cellPadding = 1;
+            b.padding = len;
+        }
+        return putLength(b, 93, len);
     }
     case HtmlAttr_cellspacing: return applyPair(b, PropId_borderSpacingX, PropId_borderSpacingY, v, n);
+    case HtmlAttr_colspan:
+    case HtmlAttr_rowspan:
+    case HtmlAttr_span: return applySpan(b, attr, v, n);
     case HtmlAttr_frame: return applyFrame(b, v, n);
     case HtmlAttr_rules: return applyRules(b, v, n);
     case HtmlAttr_width: return applyExtent(b, PropId_width, v, n);
@@ -1042,8 +1072,9 @@ int applyMarquee(Build &b)
 }
 
 // A bordered table draws a one-pixel inset border around each of its
-// cells: a rule for td and one for th inside the table's own key.
-int addCellBorders(HtmlParser *p, uint32_t tableKey)
+// cells, and a table's cellpadding pads each of its cells on all four
+// sides: a rule for td and one for th inside the table's own key.
+int addCellRules(HtmlParser *p, uint32_t tableKey, bool borders, const HtmlLength *padding)
 {
     static const uint32_t cells[2] = {HtmlEl_Td, HtmlEl_Th};
     int err = Res_ok;
@@ -1051,7 +1082,12 @@ int addCellBorders(HtmlParser *p, uint32_t tableKey)
         StyleRule *rule = nullptr;
         if ((err = StyleRule_create(&rule)))
             return err;
-        for (int i = 0; i < 4 && !err; i++) {
+        for (uint32_t side = PropId_paddingTop; padding && side <= PropId_paddingLeft && !err; side++) {
+            Prop v{};
+            Prop_setLength(&v, side, padding->value);
+            err = StyleRule_appendProp(rule, &v);
+        }
+        for (int i = 0; i < 4 && borders && !err; i++) {
             Prop v{};
             Prop_setLength(&v, kBorderWidths[i], 682);
             if (!(err = StyleRule_appendProp(rule, &v))) {
@@ -1564,7 +1600,7 @@ int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p,
             b.attrs0 = nullptr; // the node took it over
     }
     bool own = !StyleRule_hasNoProps(b.rule);
-    if (!err && !p->restartRequested && (own || b.cellBorders)) {
+    if (!err && !p->restartRequested && (own || b.cellBorders || b.cellPadding)) {
         uint32_t key = p->nextClass++;
         err = Edr_Node_addId(p->doc, node, key);
         if (!err && own) {
@@ -1572,8 +1608,8 @@ int Html_applyAttributes(EngineContext *ctx, const char16_t *tag, HtmlParser *p,
             if (!(err = StyleRule_addMatch10(b.rule, key)))
                 err = Request_addItem(p->styles, &b.rule);
         }
-        if (!err && b.cellBorders)
-            err = addCellBorders(p, key);
+        if (!err && (b.cellBorders || b.cellPadding))
+            err = addCellRules(p, key, b.cellBorders != 0, b.cellPadding ? &b.padding : nullptr);
     }
     StyleRule_destroy(b.rule);
     StyleRule_destroy(b.attrs0);

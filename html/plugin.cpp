@@ -164,6 +164,53 @@ int styleElement(HtmlParser *p, PluginObject *o)
     return err;
 }
 
+// The text of the node's content, its runs joined by spaces and white
+// space collapsed; null when there is none (or no memory).
+char16_t *pluginFallbackText(Edr_Node *root)
+{
+    size_t total = 0;
+    for (int pass = 0; pass < 2; pass++) {
+        char16_t *text = nullptr;
+        if (pass == 1) {
+            if (!total)
+                return nullptr;
+            text = static_cast<char16_t *>(Mem_malloc((total + 1) * sizeof(char16_t)));
+            if (!text)
+                return nullptr;
+        }
+        size_t n = 0;
+        Edr_Node *node = Edr_Node_firstChild(root);
+        while (node) {
+            if (Edr_Node_type(node) == Edr_NodeType_text) {
+                const Edr_TextNode *t = Edr_Node_textPayload(node);
+                if (t && t->length) {
+                    if (text) {
+                        text[n] = u' ';
+                        memcpy(text + n + 1, t->chars, t->length * sizeof(char16_t));
+                    }
+                    n += size_t(t->length) + 1;
+                }
+            }
+            Edr_Node *down = Edr_Node_firstChild(node);
+            if (down) {
+                node = down;
+                continue;
+            }
+            while (node != root && !Edr_Node_nextSibling(node))
+                node = Edr_Node_parent(node);
+            node = node == root ? nullptr : Edr_Node_nextSibling(node);
+        }
+        if (!text) {
+            total = n;
+            continue;
+        }
+        char16_t *collapsed = Ustr_collapseSpace(text, n);
+        Mem_free(text);
+        return collapsed;
+    }
+    return nullptr;
+}
+
 // Embeds one object when the engine can show it: its fallback content
 // goes, and an image or document frame (or a movie's image) takes its
 // place. *embedded says whether it did.
@@ -191,16 +238,29 @@ int embedOne(EngineContext *ctx, HtmlParser *p, PluginObject *o, bool *embedded)
         o->heightUnit = type == PluginType_movie ? kUnitInches : 0;
     }
     *embedded = true;
+    if (isImageType(type)) {
+        // A picture that cannot be had shows the fallback's text in its
+        // place, as an img element shows its alternative text.
+        const Edr_Group *g = Edr_Node_group(o->node);
+        if (!g || !g->ext || !g->ext->text || !g->ext->text[0]) {
+            char16_t *fallback = pluginFallbackText(o->node);
+            if (fallback && fallback[0] && (err = Edr_Node_setText(o->doc, o->node, fallback))) {
+                Mem_free(fallback);
+                return err;
+            }
+            Mem_free(fallback);
+        }
+    }
     if ((err = Edr_Node_removeVisibleChildren(o->doc, o->node)) || (err = styleElement(p, o)))
         return err;
-    if (type == PluginType_movie) {
+    if (type == PluginType_movie || isImageType(type)) {
+        // A picture (or a movie's still) is the element's image, drawn at
+        // the element's size or its own, as an img element's is.
         const int32_t placement[5] = {0x60, 0, 0, 0, 0};
         return Edr_Node_createImage(o->doc, o->node, Edr_Insert_lastChild, nullptr, o->data, placement, 0x21C);
     }
     int32_t w = o->widthUnit == kUnitInches ? -o->width : 0;
     int32_t h = o->heightUnit == kUnitInches ? -o->height : 0;
-    if (isImageType(type))
-        return Html_createSubdocument(ctx, o->doc, 2, o->node, w, h, 0, 0, 0, o->data);
     return Html_createSubdocument(ctx, o->doc, 2, o->node, w, h, -1, -1, 1, o->data);
 }
 

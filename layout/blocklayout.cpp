@@ -839,6 +839,8 @@ int Layout_placeTable(LayoutBox **box, Edr_Style *style, Edr_Node *node)
     Rect chosen{};
     bool found = false;
     if (!err && r) {
+        // The widest rectangle seen, for a table wider than them all.
+        Rect widest = *r;
         bool broke = false;
         for (;;) {
             for (; r; FloatArea_next((*box)->items, &r)) {
@@ -847,6 +849,8 @@ int Layout_placeTable(LayoutBox **box, Edr_Style *style, Edr_Node *node)
                     found = true;
                     break;
                 }
+                if (int64_t(r->x1) - r->x0 > int64_t(widest.x1) - widest.x0)
+                    widest = *r;
             }
             if (found || broke)
                 break;
@@ -854,6 +858,14 @@ int Layout_placeTable(LayoutBox **box, Edr_Style *style, Edr_Node *node)
             err = Layout_breakRegion(box, &r, FloatArea_fromLeft, (*box)->lines);
             if (err || !r)
                 break;
+            widest = *r;
+        }
+        if (!err && !found) {
+            // Not even the widest room holds the table: it is laid out
+            // there with its columns at their minimum widths, as wide as
+            // it must be, reaching past the right edge.
+            chosen = widest;
+            found = true;
         }
     }
     if (!err && !found)

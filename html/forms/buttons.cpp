@@ -82,6 +82,12 @@ const FormBuiltinLook kRadioLooks[] = {
     {kR9, 4, 0x60606030}, {kR10, 4, 0x606060C0},
 };
 
+// The marks of the on state, dark over the bands: a small diamond inside
+// the radio button's rings and a check mark inside the check box.
+constexpr int32_t kRadioDot[] = {F(0.25), F(0.5), F(0.5), F(0.25), F(0.75), F(0.5), F(0.5), F(0.75)};
+constexpr int32_t kCheckMark[] = {F(0.2), F(0.55), F(0.4), F(0.4), F(0.8), F(0.8), F(0.4), F(0.15)};
+constexpr uint32_t kMarkColour = 0x202020E0;
+
 FormButtonData *buttonOf(const FormWidget *w)
 {
     FormWidgetClass *c = Form_Widget_classCopy(w, FormClass_button);
@@ -103,6 +109,13 @@ int addLooks(FormWidgetClass *c, const FormBuiltinLook *looks, uint32_t n)
             return err;
     }
     return Res_ok;
+}
+
+// The look drawn over the others while the box is on.
+int addMark(FormWidgetClass *c, const int32_t *points, uint32_t count)
+{
+    SkinShape shape{points, count, 0};
+    return Skin_addShapeLook(c, FormValue_onState, &shape, kMarkColour);
 }
 
 FormWidgetClass *newClass(uint32_t id, uint32_t parent)
@@ -384,6 +397,8 @@ int Form_radioRegister(EngineContext *context)
     c->destroy = noDestroy;
     c->designBox[2] = c->designBox[3] = 0x10000;
     int err = addLooks(c, kRadioLooks, 10);
+    if (!err)
+        err = addMark(c, kRadioDot, 4);
     if (err) {
         Form_classFreeLooks(c);
         Mem_free(c);
@@ -406,6 +421,8 @@ int Form_checkRegister(EngineContext *context)
     c->destroy = noDestroy;
     c->designBox[2] = c->designBox[3] = 0x10000;
     int err = addLooks(c, kCheckLooks, 6);
+    if (!err)
+        err = addMark(c, kCheckMark, 4);
     if (err) {
         Form_classFreeLooks(c);
         Mem_free(c);

@@ -26,6 +26,7 @@ enum : uint32_t {
     FormPayload_image = 3,
     FormPayload_path = 4,
     FormValue_allStates = 15,
+    FormValue_onState = 4,    // drawn only while a radio button or check box is on
     FormValue_selfDrawn = 16, // a look its class draws itself (frames, thumbs)
 };
 

@@ -309,8 +309,10 @@ int Form_textRecordDraw(FormValue *look, const FormDrawRequest *req, const Matri
             m = *req->matrix;
         Matrix_translate(&m, x, y);
         Matrix_concat(&m, &base);
+        // The target's clip is in the target's own pixels, not in the run's
+        // coordinates: the target clips what is drawn by itself.
         return TextRun_outline(b->font, b->size, b->style & TextStyle_rightToLeft, nullptr, line->text + first,
-                               count, 0, 0, &m, target ? target->clip : nullptr, target, FormText_paint);
+                               count, 0, 0, &m, nullptr, target, FormText_paint);
     };
     if (!t->multiLine) {
         const FormTextLine *line = b->first;

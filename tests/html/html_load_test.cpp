@@ -861,9 +861,9 @@ TEST_F(HtmlSubdocTest, HostileFrameSetsLoadInTime)
     });
 }
 
-// Objects and embeds show an image or a document in a frame of their
-// size in place of their fallback content; a movie gets an image node; an
-// object the engine cannot show keeps its fallback.
+// Objects and embeds show a picture as an image node and a document in a
+// frame of their size, in place of their fallback content; a movie gets an
+// image node; an object the engine cannot show keeps its fallback.
 TEST_F(HtmlSubdocTest, ObjectsEmbedWhatTheyCanShowElseTheirFallback)
 {
     struct Case {
@@ -872,18 +872,17 @@ TEST_F(HtmlSubdocTest, ObjectsEmbedWhatTheyCanShowElseTheirFallback)
         std::vector<std::string> urls;
         std::vector<std::vector<int32_t>> records;
     } cases[] = {
-        // An image by its extension, sized; below one pixel counts as one.
-        {"<object data=a.png width=0.8 height=7><p>fallback</p></object>", "object(@subdoc)",
-         {"http://example.com/a.png"}, {{0, 0, -682, -4778, 0x60}}},
+        // A picture by its extension: an image node, no frame.
+        {"<object data=a.png width=0.8 height=7><p>fallback</p></object>", "object(@image)", {}, {}},
         // A document: the frame's default margins and border.
         {"<object data=b.html>fallback</object>", "object(@subdoc)", {"http://example.com/b.html"},
          {{6144, 10240, 0, 0, 0x60}}},
         // The type named wins over the extension; an unknown one falls
         // back to the extension.
-        {"<object type=image/gif data=c.txt>f</object>", "object(@subdoc)", {"http://example.com/c.txt"},
-         {{0, 0, 0, 0, 0x60}}},
-        {"<object type=x-unknown/thing data=c.jpg>f</object>", "object(@subdoc)", {"http://example.com/c.jpg"},
-         {{0, 0, 0, 0, 0x60}}},
+        {"<object type=image/gif data=c.txt>f</object>", "object(@image)", {}, {}},
+        {"<object type=x-unknown/thing data=c.jpg>f</object>", "object(@image)", {}, {}},
+        {"<object type=text/html data=c.jpg>f</object>", "object(@subdoc)", {"http://example.com/c.jpg"},
+         {{6144, 10240, 0, 0, 0x60}}},
         // Types the engine cannot show, no data, or only declared: the
         // fallback.
         {"<object data=d.zzz><p>fallback</p></object>", "object(p(\"fallback\"))", {}, {}},
@@ -892,12 +891,11 @@ TEST_F(HtmlSubdocTest, ObjectsEmbedWhatTheyCanShowElseTheirFallback)
         {"<object declare data=a.png>f</object>", "object(\"f\")", {}, {}},
         // Nesting: the inner object is the outer one's fallback.
         {"<object data=x.zzz><div><object data=i.png>inner</object>outer</div></object>",
-         "object(div(object(@subdoc) \"outer\"))", {"http://example.com/i.png"}, {{0, 0, 0, 0, 0x60}}},
-        {"<object data=o.gif><div><object data=i.png>inner</object>outer</div></object>", "object(@subdoc)",
-         {"http://example.com/o.gif"}, {{0, 0, 0, 0, 0x60}}},
+         "object(div(object(@image) \"outer\"))", {}, {}},
+        {"<object data=o.gif><div><object data=i.html>inner</object>outer</div></object>", "object(@image)", {},
+         {}},
         // embed takes its data from src.
-        {"<p><embed src=e.bmp height=10>t", "p(embed(@subdoc) \"t\")", {"http://example.com/e.bmp"},
-         {{0, 0, 0, -6826, 0x60}}},
+        {"<p><embed src=e.bmp height=10>t", "p(embed(@image) \"t\")", {}, {}},
         {"<p><embed src=e.zzz>t", "p(embed \"t\")", {}, {}},
         // A movie by its class id (either case), from its movie params.
         {"<object classid=\"CLSID:D27CDB6E-AE6D-11CF-96B8-444553540000\"><param name=Movie value=m.swf>"

@@ -95,10 +95,15 @@ TEST_F(ControlsTest, RadioButtonsAndCheckBoxesAreTenPointsSquare)
             EXPECT_EQ(w->face[3], id == FormClass_radio ? 0 : 0xFF);
             uint32_t n = 0;
             Form_builtinLooks(id, &n);
-            uint32_t looks = 0;
-            for (FormValue *l = Form_Widget_chainHead(w)->looks; l; l = l->next)
+            // The built-in bands in every state, then the mark (a diamond or
+            // a check mark) in the on state only.
+            uint32_t looks = 0, onlyOn = 0;
+            for (FormValue *l = Form_Widget_chainHead(w)->looks; l; l = l->next) {
                 looks++;
-            EXPECT_EQ(looks, n);
+                onlyOn += l->kind == FormValue_onState ? 1 : 0;
+            }
+            EXPECT_EQ(looks, n + 1);
+            EXPECT_EQ(onlyOn, 1u);
             EXPECT_EQ(Skin_getValue(w), 8u);
             Form_Widget_destroy(w);
         }
