@@ -22,6 +22,7 @@ constexpr Edr_ViewOps kViewDocumentOps = {
     Anim_cancelTick,
     Anim_tick,
     ViewMode_get,
+    View_redrawNode,
 };
 
 } // namespace

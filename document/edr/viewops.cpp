@@ -103,4 +103,10 @@ void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width)
         *width = 0;
 }
 
+int Edr_View_redrawNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node)
+{
+    auto fn = EDR_VIEW_ENTRY(context, redrawNode);
+    return fn ? fn(doc, node) : 1;
+}
+
 #undef EDR_VIEW_ENTRY

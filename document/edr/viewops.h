@@ -5,7 +5,8 @@
 // (viewer/docops.h); the document model calls through the Edr_View_
 // functions below. Without a table no record is made (0, *cell null),
 // nothing is published (0), no tick runs, the view mode is the page view (0), there is no edit focus, a walk visits nothing
-// (0) and a sub-document has the empty rectangle (0).
+// (0), a sub-document has the empty rectangle (0) and no node is shown to
+// be redrawn (1).
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,10 @@ struct Edr_ViewOps {
     // The engine's view mode (0 page view, 1 or 3 flow) and, in a flow
     // mode, the width text flows to (16.16; null width allowed).
     void (*viewMode)(EngineContext *app, uint32_t *mode, int32_t *width);
+    // Queues a redraw of the area that the display items of node take on
+    // the pages the views show: 0 when one was queued, 1 when no shown
+    // page holds an item of it, or an error code.
+    int (*redrawNode)(Edr_Doc *doc, Edr_Node *node);
 };
 
 // The installed table of context, or of the calling engine thread's
@@ -56,3 +61,4 @@ int Edr_View_focusHitTest(EngineContext *context, Edr_Doc *doc, Edr_Node *subdoc
 void Edr_View_cancelTick(EngineContext *context, Edr_Doc *doc);
 void Edr_View_tick(EngineContext *context, void *tickContext, EventProcMsg *msg, Edr_Doc *doc);
 void Edr_View_viewMode(EngineContext *context, uint32_t *mode, int32_t *width);
+int Edr_View_redrawNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node);
