@@ -119,7 +119,8 @@ TEST_F(AnimPaintTest, LaterFramesReachTheScreen)
         int later = firstShowing(first + 1, 2);
         ASSERT_GT(later, first) << Headless_screenUpdateCount(host) << " hand-overs";
         // The second frame covers the picture: no red is left beside it.
-        EXPECT_EQ(frameColours(Headless_screenUpdate(host, later)) & 1, 0) << "hand-over " << later;
+        const HeadlessScreenUpdate *u = Headless_screenUpdate(host, later);
+        EXPECT_EQ(frameColours(u) & 1, 0) << "hand-over " << later;
     }
 }
 
