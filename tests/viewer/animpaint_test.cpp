@@ -37,12 +37,12 @@ class AnimPaintTest : public AppFixture
     // engine until one comes; -1 when none does.
     int firstShowing(int from, int wanted = 7, int limit = 4000)
     {
-        int index = -1;
+        int index = -1, next = from; // each hand-over is looked at once
         drive(
             [&] {
-                for (int i = from; i < Headless_screenUpdateCount(host); i++)
-                    if (frameColours(Headless_screenUpdate(host, i)) & wanted) {
-                        index = i;
+                for (; next < Headless_screenUpdateCount(host); next++)
+                    if (frameColours(Headless_screenUpdate(host, next)) & wanted) {
+                        index = next;
                         return true;
                     }
                 return false;
