@@ -657,8 +657,8 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     return err;
 }
 
-// A node whose look changed in place while keeping its size (a form
-// control's value, a later frame of an animated picture) is shown again by
+// A node whose look changed in place while keeping its size (a later
+// frame of an animated picture, more of a picture decoded) is shown again by
 // redrawing the area of its display items on the shown pages: its items
 // draw what the node holds now. A change that moves things (a picture that
 // arrived) is laid out again by its owner instead. A node no view shows
