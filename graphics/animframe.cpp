@@ -294,8 +294,12 @@ int Anim_pickCurrentAt(ImageObject *image, int64_t now, int32_t *nextTime, int32
     AnimFrame *current = image->queue;
     for (AnimFrame *f = image->queue; f && f->time <= now; f = f->next)
         current = f;
-    if (current && current != image->queue)
+    if (current && current != image->queue) {
         Anim_advanceTo(image, current, 0);
+        // A frame shown since the first paint: the animation runs.
+        if (image->firstPaint == 1)
+            image->firstPaint = 2;
+    }
     if (current)
         image->loopCounter = current->loop;
     if (loop)
@@ -338,6 +342,9 @@ void Anim_onClockTick(EngineContext *, void *argument)
                 image->clockEvents[0] &= ~1;
             }
             more = codec->nextFrame(image, image->codecInstance, 1, &time, &image->loopCounter);
+            // The frame decoded on demand is the one the clock moved to.
+            if (image->firstPaint == 1)
+                image->firstPaint = 2;
         }
         if (!more)
             image->state = ImageState_animEnded;
@@ -413,6 +420,14 @@ int Image_acquireStillFrame(ImageObject *image, PixelBuf **picture, PixelBuf **m
         return Res_ok;
     }
     return Image_acquireCurrentFrame(image, picture, mask);
+}
+
+int Image_acquireShownFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask)
+{
+    if (image->firstPaint == 2)
+        return Image_acquireCurrentFrame(image, picture, mask);
+    image->firstPaint = 1;
+    return Image_acquireStillFrame(image, picture, mask);
 }
 
 void Image_releaseFrame(ImageObject *image, PixelBuf *picture)

@@ -83,6 +83,11 @@ int Image_acquireCurrentFrame(ImageObject *image, PixelBuf **picture, PixelBuf *
 // kept). A still picture of the image (a page render, a thumbnail) draws
 // this one. Release with Image_releaseFrame, as for the current frame.
 int Image_acquireStillFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask);
+// The frame a paint of the screen shows: the first frame (as
+// Image_acquireStillFrame) from the first paint until the clock makes
+// another frame current, whatever frames the clock passed before that
+// paint; the current frame afterwards. Image lock held.
+int Image_acquireShownFrame(ImageObject *image, PixelBuf **picture, PixelBuf **mask);
 // Gives back the frame whose picture was borrowed (in low-memory mode with
 // dropped frames every frame is freed).
 void Image_releaseFrame(ImageObject *image, PixelBuf *picture);

@@ -207,6 +207,10 @@ struct ImageObject {
     AnimFrame *firstFrame;    // that frame while it has not been passed
     PixelBuf *stillPicture;   // copies of it made when it was passed
     PixelBuf *stillMask;
+    // The screen's first paint of a frame sequence shows the first frame
+    // too, and later paints go on showing it until the clock moves to
+    // another frame: 0 not painted yet, 1 painted, 2 the clock moved on.
+    int32_t firstPaint;
     // Data readers (graphics/sharedstream.h): the raw data stream, replaced
     // by a first reader once the stream is shared. Both go with the image.
     ByteStream *dataStream;

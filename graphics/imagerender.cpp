@@ -329,13 +329,13 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
         bits |= alphaChanges ? ImageReq_transformMask : target ? ImageReq_convertMask : ImageReq_plainMask;
     }
     if (image->kind == 2) {
-        // A frame sequence hands out its current frame as it is; a still
-        // picture gets its first frame.
+        // A frame sequence hands out its frames as they are: a still
+        // picture gets its first frame, the screen the frame it shows.
         ImageCache_unlock(app);
         if (mode & ImageRender_still)
             (void)Image_acquireStillFrame(image, &req->framePicture, &req->frameMask);
         else
-            (void)Image_acquireCurrentFrame(image, &req->framePicture, &req->frameMask);
+            (void)Image_acquireShownFrame(image, &req->framePicture, &req->frameMask);
         if (picture)
             *picture = req->framePicture;
         if (mask)

@@ -664,17 +664,18 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     return err;
 }
 
-// A node whose look changed in place (a form control's value, a picture
-// that arrived) is shown again by laying the document out again: the pass
-// rebuilds the node's display items with the rest of its page, and the
-// pages it publishes are redrawn by the display (View_publishLayout). The
-// node needs no mark of its own: a pass lays the whole tree out. A
-// document that no manager runs for (none shows it) has nothing to redraw.
-int Layout_redrawNode(EngineContext *, Edr_Doc *doc, Edr_Node *node)
+// A node whose look changed in place while keeping its size (a later
+// frame of an animated picture, more of a picture decoded) is shown again by
+// redrawing the area of its display items on the shown pages: its items
+// draw what the node holds now. A change that moves things (a picture that
+// arrived) is laid out again by its owner instead. A node no view shows
+// has nothing to redraw.
+int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node)
 {
     if (!doc || !node)
         return Res_nullInput;
-    return Edr_Mgr_queueChange(doc);
+    int r = Edr_View_redrawNode(app ? app : doc->app, doc, node);
+    return r == 1 ? Res_ok : r;
 }
 
 namespace

@@ -27,6 +27,7 @@ constexpr Edr_ViewOps kViewDocumentOps = {
     Select_addHighlight,
     Select_removeHighlights,
     Select_freeViews,
+    View_redrawNode,
 };
 
 } // namespace

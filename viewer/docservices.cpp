@@ -5,6 +5,7 @@
 
 #include "core/container/obj.h"
 #include "core/context/context.h"
+#include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "document/edr/doc.h"
@@ -12,7 +13,9 @@
 #include "document/edr/page.h"
 #include "viewer/dispman.h"
 #include "viewer/dispqueue.h"
+#include "viewer/dispupdate.h"
 #include "viewer/docview.h"
+#include "viewer/screen/screen.h"
 
 namespace
 {
@@ -149,6 +152,125 @@ int View_publishLayout(Edr_Doc *doc)
         err = Dispman_queueRedraw(dm->context, DispmanSub_hqAndQuick, 0, &arg);
     }
     return err;
+}
+
+namespace
+{
+
+bool docServicesEmpty(const Rect *r)
+{
+    return r->x1 <= r->x0 || r->y1 <= r->y0;
+}
+
+// Whether item, or an item inside it, shows node: an item of the node
+// itself, or an image item of its group (image items show the picture of
+// their node's group).
+bool docServicesItemShows(const ObjHeader *item, const Edr_Node *node, const Edr_Node *group, int depth)
+{
+    if (item->node == node || (group && item->node == group && item->cls && item->cls->itemKind == Obj_itemImage))
+        return true;
+    if (depth >= 32)
+        return false;
+    for (const ObjHeader *c = Obj_children(item); c; c = Obj_next(c))
+        if (docServicesItemShows(c, node, group, depth + 1))
+            return true;
+    return false;
+}
+
+// The bounding box, in page units, of the top-level items of a page record
+// chain that show node; empty when none does.
+Rect docServicesNodeBox(Edr_PageRec *chain, const Edr_Node *node, const Edr_Node *group)
+{
+    Rect box{0, 0, 0, 0};
+    bool any = false;
+    for (Edr_PageRec *rec = chain; rec; rec = rec->nextRec)
+        for (ObjHeader *o = rec->objects; o; o = Obj_next(o)) {
+            if (!docServicesItemShows(o, node, group, 0))
+                continue;
+            Rect shown = Obj_shownBox(o);
+            if (any)
+                Rect_union(&box, &shown);
+            else
+                box = shown;
+            any = true;
+        }
+    return box;
+}
+
+} // namespace
+
+int View_redrawNode(Edr_Doc *doc, Edr_Node *node)
+{
+    DispmanCtx *dm = docServicesDispman(doc);
+    if (!dm || !node)
+        return 1;
+    // The node's box on each shown page.
+    Edr_Node *group = Edr_Node_parent(node);
+    ShownPage pages[shownPagesMax];
+    Rect boxes[shownPagesMax];
+    uint32_t count = shownPages(dm, doc, pages);
+    bool any = false;
+    for (uint32_t i = 0; i < count; i++) {
+        boxes[i] = Rect{0, 0, 0, 0};
+        Edr_PageEntry *entry = nullptr;
+        if (Edr_Page_find(&entry, doc, pages[i].key, pages[i].kind, 0) != Res_ok)
+            continue;
+        boxes[i] = docServicesNodeBox(Edr_Page_deref(entry), node, group);
+        Edr_Page_release(entry, 0);
+        any = any || !docServicesEmpty(&boxes[i]);
+    }
+    if (!any)
+        return 1;
+    // The links of the views that show one of those pages.
+    struct Shown {
+        DispmanView *view;
+        Edr_Node *link;
+        uint32_t page;
+    } shown[shownPagesMax];
+    uint32_t links = 0;
+    Lock_acquire(&dm->viewLock);
+    for (DispmanView *v = dm->views; v; v = v->next)
+        for (Edr_Node *n = v->pageGroup ? Edr_Node_firstChild(v->pageGroup) : nullptr; n && links < shownPagesMax;
+             n = Edr_Node_nextSibling(n)) {
+            const Edr_SubdocNode *link = Edr_Node_type(n) == Edr_NodeType_subdoc ? Edr_Node_subdocPayload(n) : nullptr;
+            if (!link || link->child != doc)
+                continue;
+            for (uint32_t i = 0; i < count; i++)
+                if (pages[i].key == int32_t(link->pageKey) && pages[i].kind == uint32_t(link->pageKind) &&
+                    !docServicesEmpty(&boxes[i]))
+                    shown[links++] = Shown{v, n, i};
+        }
+    Lock_release(&dm->viewLock);
+    // Each box in view pixels (a pixel more on every side for rounding), cut
+    // to the view, is redrawn by the quick updater at once and by the
+    // high-quality one after it.
+    int err = Res_ok;
+    uint32_t queued = 0;
+    for (uint32_t i = 0; i < links && !err; i++) {
+        DispmanView *v = shown[i].view;
+        Point corners[4];
+        Rect_toQuad(corners, &boxes[shown[i].page]);
+        Lock_acquire(&v->geometryLock);
+        Matrix m;
+        Dispman_linkToView(v, Edr_Node_subdocPayload(shown[i].link), &m);
+        int32_t res = v->resolution > 0 ? v->resolution : int32_t(Screen_defaultResolution);
+        for (Point &c : corners) {
+            Point p;
+            Matrix_transformPoint(&p, c.x, c.y, &m);
+            c = Point{int32_t((int64_t(p.x) * res + 32768) >> 16), int32_t((int64_t(p.y) * res + 32768) >> 16)};
+        }
+        Rect area;
+        Rect_boundPoints(&area, corners, 4, 1);
+        area = Rect{area.x0 - 1, area.y0 - 1, area.x1 + 1, area.y1 + 1};
+        Rect_intersect(&area, &v->viewRect);
+        Lock_release(&v->geometryLock);
+        if (docServicesEmpty(&area))
+            continue;
+        DispmanRedrawArg arg{v, area};
+        err = Dispman_queueRedraw(dm->context, DispmanSub_hqAndQuick, 0, &arg);
+        queued++;
+    }
+    return err ? err : queued ? Res_ok : 1;
 }
 
 // The views keep no editing object of their own: a focused form control

@@ -57,6 +57,10 @@ void View_releaseFocus(void *record, Edr_Doc *doc);
 // are redrawn (called by the eDR manager after a successful pass). 0 or an
 // error.
 int View_publishLayout(Edr_Doc *doc);
+// Queues a redraw of the area that node's display items (or the image
+// items of its group, for a picture) take in the views that show their
+// pages: 0, 1 when no view shows an item of it, or an error.
+int View_redrawNode(Edr_Doc *doc, Edr_Node *node);
 
 // The document's shared lists.
 int View_createSharedLists(void **cell);

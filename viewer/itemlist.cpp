@@ -153,7 +153,11 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
         return err;
     Edr_PageRec *page = Edr_Page_deref(entry);
     const int32_t *b = page ? Edr_Page_rectOrDefault(page) : nullptr;
-    int64_t w = b ? (int64_t(b[2]) - b[0]) >> 16 : 0, h = b ? (int64_t(b[3]) - b[1]) >> 16 : 0;
+    // The page rectangle is in 16.16 inches: its sides are sized as they
+    // are, 1/65536 inch to the unit, so that the divisor d makes the page's
+    // fitted side as long as the limit whatever the page's size (sides in
+    // whole inches would make an A4 page an 8 x 11 picture).
+    int64_t w = b ? int64_t(b[2]) - b[0] : 0, h = b ? int64_t(b[3]) - b[1] : 0;
     int32_t tw = 0, th = 0, d = 1;
     err = View_thumbnailSize(clamp32(w), clamp32(h), widthLimit, heightLimit, ratioLimit, &tw, &th,
                              &d);
@@ -172,18 +176,19 @@ int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey,
         err = band ? RenderBuffers_create(&buffers, ctx, band, Dispman_pageBandDefault) : int(Res_noMemory);
     }
     if (!err) {
-        // The page rectangle onto the whole picture, top to top (y grows
-        // upward in both), through the bitmap's scale word; the page is
-        // drawn as the thumbnail pass draws one, embedded pages included,
-        // with its own colour under its items and no highlights.
-        int64_t pw = int64_t(b[2]) - b[0], ph = int64_t(b[3]) - b[1];
-        int64_t sx = (int64_t(tw) << 32) / (itemThumbScale * pw);
-        int64_t sy = (int64_t(th) << 32) / (itemThumbScale * ph);
-        Matrix m{clamp32(sx), 0, 0, clamp32(sy), clamp32(-(int64_t(b[0]) * sx) / 65536),
-                 clamp32(-(int64_t(b[1]) * sy) / 65536)};
+        // One pixel for every d units along both axes, through the bitmap's
+        // scale word: the page keeps its shape, its top-left corner on the
+        // picture's top-left corner (y grows upward in both), and a side
+        // longer than the picture is cut at the far edge. The page is drawn
+        // as the thumbnail pass draws one, embedded pages included, with its
+        // own colour under its items, no highlights, and animations still.
+        int64_t s = (int64_t(1) << 32) / (int64_t(itemThumbScale) * d);
+        int64_t top = int64_t(th) * 65536 / itemThumbScale;
+        Matrix m{clamp32(s), 0, 0, clamp32(s), clamp32(-(int64_t(b[0]) * s) / 65536),
+                 clamp32(top - (int64_t(b[3]) * s) / 65536)};
         DrawFlags flags;
         DrawFlags_clear(ctx, &flags);
-        flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights;
+        flags.flags |= DrawFlags_offscreen | DrawFlags_noHighlights | DrawFlags_still;
         Rect clip{0, 0, tw, th};
         err = PageRender_walk(page, &m, &clip, &clip, bitmap, nullptr, &flags, itemNoteDrawn, nullptr,
                               PageRender_drawBanded, buffers, ctx, 1, 0);

@@ -69,8 +69,9 @@ int View_thumbnailSize(int32_t width, int32_t height, int32_t widthLimit, int32_
                        int32_t ratioLimit, int32_t *outWidth, int32_t *outHeight, int32_t *divisor);
 
 // Renders page (key, kind) of document into a thumbnail of format-4 pixels
-// within the limits (View_thumbnailSize), drawn through a scale matrix of
-// 0x4000000 / d. *output gets a new thumbnail record with owned pixels
+// within the limits (View_thumbnailSize of the page rectangle's sides in
+// 16.16 inches), drawn at one pixel for every d units along both axes from
+// the page's top-left corner, as a still. *output gets a new thumbnail record with owned pixels
 // (a PixelBuf; the caller frees it with PixelBuf_destroy). 0; 4097 when the page is absent;
 // 8 for an empty page; 1 out of memory; the drawing's error.
 int View_renderThumbnail(EngineContext *ctx, Edr_Doc *document, int32_t pageKey, uint32_t pageKind,

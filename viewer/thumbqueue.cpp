@@ -10,10 +10,13 @@
 #include "core/task/lock.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
+#include "document/edr/page.h"
+#include "graphics/pixelbuf.h"
 #include "platform/api/app.h"
 #include "viewer/screen/ident.h"
 #include "viewer/dispman.h"
 #include "viewer/flowmode.h"
+#include "viewer/itemlist.h"
 #include "viewer/viewer.h"
 
 int ThumbQueue_add(DispmanCtx *dm, uint32_t kind, Edr_Doc *document, int32_t pageKey,
@@ -144,20 +147,38 @@ void FvViewer_freeCallbacks(FvViewer *viewer)
     viewer->viewCallbacks = nullptr;
 }
 
-// The thumbnailer's document picture is a white picture of the size asked
-// for: page thumbnails (View_renderThumbnail) are drawn, this one is not.
-int Thumb_renderDocument(EngineContext *, Edr_Doc *, int32_t width, int32_t height, uint32_t, uint16_t **pixels,
-                         int32_t *outWidth, int32_t *outHeight, int32_t *stride)
+// The document's thumbnail is its first page drawn by the page thumbnail
+// renderer (fitted within the limits, its shape kept, animations showing
+// their first frame); the pixels are copied into a block of their own,
+// which the caller frees with Mem_free. 13 for limits that make no
+// picture, a document without pages or a page that draws nothing; 1 out
+// of memory.
+int Thumb_renderDocument(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height, uint32_t ratio,
+                         uint16_t **pixels, int32_t *outWidth, int32_t *outHeight, int32_t *stride)
 {
     *pixels = nullptr;
-    if (width <= 0 || height <= 0 || width > 4096 || height > 4096)
+    if (!doc || width <= 0 || height <= 0 || width > 4096 || height > 4096)
         return 13;
-    *pixels = static_cast<uint16_t *>(Mem_malloc(size_t(width) * size_t(height) * 2));
-    if (!*pixels)
-        return 1;
-    memset(*pixels, 0xff, size_t(width) * size_t(height) * 2);
-    *outWidth = width;
-    *outHeight = height;
-    *stride = width * 2;
+    int32_t key = 0;
+    uint32_t kind = 0;
+    if (Edr_Page_getKeyByIndex(&key, &kind, doc, 0) != Res_ok)
+        return 13;
+    PixelBuf *thumb = nullptr;
+    int err = View_renderThumbnail(context, doc, key, kind, &thumb, width, height, int32_t(ratio));
+    if (err == Res_noMemory)
+        return Res_noMemory;
+    if (err || !thumb)
+        return 13;
+    size_t bytes = size_t(thumb->height) * thumb->stride;
+    *pixels = static_cast<uint16_t *>(Mem_malloc(bytes ? bytes : 1));
+    if (!*pixels) {
+        PixelBuf_destroy(thumb);
+        return Res_noMemory;
+    }
+    memcpy(*pixels, thumb->pixels, bytes);
+    *outWidth = thumb->width;
+    *outHeight = thumb->height;
+    *stride = int32_t(thumb->stride);
+    PixelBuf_destroy(thumb);
     return 0;
 }

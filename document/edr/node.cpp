@@ -888,6 +888,13 @@ void Edr_Node_imageReady(void *argument, int32_t, int32_t, int32_t, int32_t)
         if (area >= 1024 || progress)
             (void)Edr_Doc_callImageHook(doc, node, 0, 0);
     }
+    // The picture changed in place (more of it decoded, or the next frame
+    // of an animation, which never reports itself final): its area is
+    // redrawn, by the node's modification posted to the document's event
+    // task (this callback runs under the image's locks; reports until then
+    // come to one redraw).
+    if (doc)
+        (void)Edr_Node_postOnce(doc, node, 1, 0, 0);
 }
 
 // --------------------------------------------------------------- linking

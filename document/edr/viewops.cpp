@@ -151,4 +151,10 @@ void Edr_View_freeViews(EngineContext *context, PageView *views)
     }
 }
 
+int Edr_View_redrawNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node)
+{
+    auto fn = EDR_VIEW_ENTRY(context, redrawNode);
+    return fn ? fn(doc, node) : 1;
+}
+
 #undef EDR_VIEW_ENTRY

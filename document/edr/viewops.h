@@ -5,7 +5,8 @@
 // (viewer/docops.h); the document model calls through the Edr_View_
 // functions below. Without a table no record is made (0, *cell null),
 // nothing is published (0), no tick runs, the view mode is the page view (0), there is no edit focus, a walk visits nothing
-// (0) and a sub-document has the empty rectangle (0).
+// (0), a sub-document has the empty rectangle (0) and no node is shown to
+// be redrawn (1).
 #pragma once
 
 #include <cstdint>
@@ -54,6 +55,10 @@ struct Edr_ViewOps {
                         void *unused, int zero, uint32_t border, int width, uint32_t fill, int flag);
     void (*removeHighlights)(PageView *view, int flag);
     void (*freeViews)(PageView *views);
+    // Queues a redraw of the area that the display items of node take on
+    // the pages the views show: 0 when one was queued, 1 when no shown
+    // page holds an item of it, or an error code.
+    int (*redrawNode)(Edr_Doc *doc, Edr_Node *node);
 };
 
 // The installed table of context, or of the calling engine thread's
@@ -85,3 +90,4 @@ int Edr_View_addHighlight(EngineContext *context, const int32_t key[2], PageView
                           uint32_t border, int width, uint32_t fill, int flag);
 void Edr_View_removeHighlights(EngineContext *context, PageView *view, int flag);
 void Edr_View_freeViews(EngineContext *context, PageView *views);
+int Edr_View_redrawNode(EngineContext *context, Edr_Doc *doc, Edr_Node *node);

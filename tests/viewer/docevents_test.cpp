@@ -5,7 +5,10 @@
 // link kinds and the load-status alerts.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -20,6 +23,7 @@
 #include "document/edr/loadprogress.h"
 #include "platform/url/url.h"
 #include "viewer/hostquery.h"
+#include "tests/pdf/pdf_support.h"
 #include "tests/platform/app_fixture.h"
 #include "viewer/docevents.h"
 #include "viewer/pageset.h"
@@ -54,6 +58,18 @@ class DocEventsTest : public AppFixture
             const FvThumbnailReport *r = static_cast<const FvThumbnailReport *>(record);
             t->thumbSize = {r->width, r->height};
             t->thumbs.push_back({r->word, r->document});
+            // The picture's pixels, row after row without the padding.
+            t->thumbPixels.clear();
+            if (r->pixels && r->width > 0 && r->height > 0) {
+                size_t stride = size_t(r->bytes) / size_t(r->height);
+                const uint8_t *p = static_cast<const uint8_t *>(r->pixels);
+                for (int32_t y = 0; y < r->height; y++)
+                    for (int32_t x = 0; x < r->width; x++) {
+                        uint16_t v;
+                        std::memcpy(&v, p + size_t(y) * stride + 2 * size_t(x), 2);
+                        t->thumbPixels.push_back(v);
+                    }
+            }
         }
     }
     FvViewer *viewer()
@@ -75,6 +91,7 @@ class DocEventsTest : public AppFixture
     FvStateReport state{};
     std::vector<int32_t> progress;
     std::pair<int32_t, int32_t> thumbSize{0, 0};
+    std::vector<uint16_t> thumbPixels; // the last thumbnail's, 5-6-5, top row first
     std::vector<std::pair<intptr_t, const void *>> thumbs; // {word, document or page key}
     struct LinkSeen {
         int32_t kind;
@@ -104,6 +121,48 @@ class DocEventsTest : public AppFixture
             msg.payload = &m;
             Fv_onDocEvent(viewer(), &msg);
             Url_free(url);
+        });
+    }
+    // The last thumbnail's pixel at (x, y), counted from its top-left.
+    uint16_t thumbAt(int32_t x, int32_t y) const
+    {
+        return thumbPixels[size_t(y) * size_t(thumbSize.first) + size_t(x)];
+    }
+    // Drives the engine until the shown document has a laid-out first page;
+    // its rectangle's width and height (16.16 inches).
+    std::pair<int64_t, int64_t> firstPageSize()
+    {
+        std::pair<int64_t, int64_t> size{0, 0};
+        for (int round = 0; round < 200 && size.first <= 0; round++) {
+            onAppThread([&] {
+                Edr_Doc *doc = viewer()->page->document;
+                int32_t key = 0;
+                uint32_t kind = 0;
+                Edr_PageEntry *entry = nullptr;
+                if (!doc || Edr_Page_getKeyByIndex(&key, &kind, doc, 0) || Edr_Page_find(&entry, doc, key, kind, 0))
+                    return;
+                const int32_t *b = Edr_Page_rectOrDefault(Edr_Page_deref(entry));
+                size = {int64_t(b[2]) - b[0], int64_t(b[3]) - b[1]};
+                Edr_Page_release(entry, 0);
+            });
+            drive([] { return false; }, 20);
+        }
+        return size;
+    }
+    // Asks for the document's thumbnail as a host without a screen does
+    // (the viewer not interactive); the number of thumbnails that came.
+    int askDocumentThumbnail()
+    {
+        onAppThread([&] { viewer()->options.word[FvStart_interactiveMode] = 0; });
+        int before = documentThumbnails();
+        codeEvent(1, 3);
+        return documentThumbnails() - before;
+    }
+    void setThumbnailSetting(const char *key, int32_t value)
+    {
+        onAppThread([&] {
+            EngineContext *c = viewer()->context;
+            Config_setIntA(c, c->config, nullptr, key, value, 0);
         });
     }
     // The thumbnails of the whole document (sub-kind 1) sent so far.
@@ -333,16 +392,139 @@ TEST_F(DocEventsTest, ProgressIsSentWhileTheFirstDisplayIsPendingAndOnChange)
     EXPECT_GT(stored, first);
 }
 
+// A document's thumbnail goes to the host only when the viewer is not
+// interactive. It is the first page drawn within the limits: the fitted
+// side as long as its limit, the picture inside the box, and for a text
+// document mostly the page's white with darker text on it. With the
+// default height-to-width ratio of 1 a portrait page is fitted by its
+// width and cut at the box's bottom; with a ratio limit above the page's
+// the whole page shows, its shape kept.
 TEST_F(DocEventsTest, ThumbnailOnlyWhenNotInteractive)
 {
     ASSERT_EQ(start(), 1);
-    ASSERT_TRUE(open(writeFile("d.txt", "four\n")));
+    std::string text;
+    for (int i = 0; i < 40; i++)
+        text += "Line " + std::to_string(i) + ": the quick brown fox jumps over the lazy dog.\n";
+    ASSERT_TRUE(open(writeFile("d.txt", text)));
+    std::pair<int64_t, int64_t> page = firstPageSize();
+    ASSERT_GT(page.first, 0);
+    ASSERT_GT(page.second, page.first); // a portrait page
     codeEvent(1, 3);
     EXPECT_EQ(documentThumbnails(), 0);
-    onAppThread([&] { viewer()->options.word[FvStart_interactiveMode] = 0; });
-    codeEvent(1, 3);
-    EXPECT_EQ(documentThumbnails(), 1);
-    EXPECT_EQ(thumbSize, std::make_pair(100, 100));
+    // The portrait page's width for a height of 100 pixels.
+    const int32_t shapeWidth = int32_t(std::lround(100.0 * double(page.first) / double(page.second)));
+    struct Case {
+        const char *name;
+        int32_t width, height, ratioPercent;
+        int32_t expectWidth, expectHeight;
+    } cases[] = {
+        {"defaults", 100, 100, 100, 100, 100},           // fitted by its width, cut at the bottom
+        {"wholePage", 100, 100, 1000, shapeWidth, 100},  // fitted by its height, all of it
+        {"narrowBox", 60, 200, 1000, 60, 200},           // by its height, cut at the right
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        setThumbnailSetting("Vexlan_thumbnailWidth", c.width);
+        setThumbnailSetting("Vexlan_thumbnailHeight", c.height);
+        setThumbnailSetting("Vexlan_thumbnailHeightToWidthRatio", c.ratioPercent);
+        ASSERT_EQ(askDocumentThumbnail(), 1);
+        auto [w, h] = thumbSize;
+        ASSERT_EQ(thumbPixels.size(), size_t(w) * size_t(h));
+        EXPECT_LE(w, c.width);
+        EXPECT_LE(h, c.height);
+        EXPECT_NEAR(w, c.expectWidth, 1);
+        EXPECT_EQ(h, c.expectHeight);
+        // Mostly the page's white, with the grey and black of the text.
+        int white = 0, ink = 0;
+        for (uint16_t v : thumbPixels) {
+            white += v == 0xFFFF;
+            ink += (v >> 11) < 28; // below seven eighths of full red
+        }
+        EXPECT_GT(white, w * h / 2);
+        EXPECT_GT(ink, w * h / 100);
+    }
+}
+
+// The document thumbnail of a PDF page 200 x 100 points whose left half is
+// red: with a ratio limit of 2 the whole page shows, 100 x 50, red on the
+// left and white on the right; with the default ratio of 1 the page is
+// fitted by its height and cut at the right, and shows its red half only.
+TEST_F(DocEventsTest, TheThumbnailOfAPdfPageShowsThePage)
+{
+    ASSERT_EQ(start(), 1);
+    std::string content = "1 0 0 rg 0 0 100 100 re f";
+    std::string pdf = pdfFile(pdfObjects({
+        {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+        {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R >>"},
+        {4, "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream"},
+    }));
+    ASSERT_TRUE(open(writeFile("half.pdf", pdf)));
+    ASSERT_GT(firstPageSize().first, 0);
+    const uint16_t red = 0xF800, white = 0xFFFF;
+    setThumbnailSetting("Vexlan_thumbnailHeightToWidthRatio", 200);
+    ASSERT_EQ(askDocumentThumbnail(), 1);
+    ASSERT_EQ(thumbSize, std::make_pair(100, 50));
+    int wrong = 0;
+    for (int32_t y = 0; y < 50; y++)
+        for (int32_t x = 0; x < 100; x++) {
+            if (x < 49)
+                wrong += thumbAt(x, y) != red;
+            else if (x > 50)
+                wrong += thumbAt(x, y) != white;
+        }
+    EXPECT_EQ(wrong, 0);
+    setThumbnailSetting("Vexlan_thumbnailHeightToWidthRatio", 100);
+    ASSERT_EQ(askDocumentThumbnail(), 1);
+    ASSERT_EQ(thumbSize, std::make_pair(100, 100));
+    wrong = 0;
+    for (uint16_t v : thumbPixels)
+        wrong += v != red;
+    EXPECT_EQ(wrong, 0);
+}
+
+// The thumbnails of an animated picture opened as a document, the
+// document's and the page's, show its first frame (red), whatever the
+// clock did since the picture was decoded: frames of 70, 250 and 30 ms
+// and frames with no delay.
+TEST_F(DocEventsTest, ThumbnailsOfAnAnimationShowItsFirstFrame)
+{
+    ASSERT_EQ(start(), 1);
+    for (const char *name : {"anim3.gif", "anim3_nodelay.gif"}) {
+        SCOPED_TRACE(name);
+        std::ifstream in(std::string(VEXLAN_FIXTURES) + "/images/stills/" + name, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(bytes.empty());
+        ASSERT_TRUE(open(writeFile(name, bytes)));
+        ASSERT_GT(firstPageSize().first, 0);
+        drive([] { return false; }, 400); // the clock runs past the first frames
+        auto check = [&] {
+            int red = 0, other = 0;
+            for (uint16_t v : thumbPixels) {
+                red += v == 0xF800;
+                // Green or blue of a later frame (greys have all three).
+                int r5 = v >> 11, g6 = (v >> 5) & 63, b5 = v & 31;
+                other += r5 < 10 && (g6 > 40 || (b5 > 20 && g6 < 20));
+            }
+            EXPECT_GT(red, 0);
+            EXPECT_EQ(other, 0);
+        };
+        ASSERT_EQ(askDocumentThumbnail(), 1);
+        check();
+        thumbs.clear();
+        onAppThread([&] {
+            Edr_Doc *doc = viewer()->page->document;
+            int32_t key = 0;
+            uint32_t kind = 0;
+            ASSERT_EQ(Edr_Page_getKeyByIndex(&key, &kind, doc, 0), 0);
+            EventProcKind9Msg m{0, doc, key, intptr_t(kind)};
+            EventProcMsg msg{};
+            msg.kind = 9;
+            msg.payload = &m;
+            Fv_onDocEvent(viewer(), &msg);
+        });
+        ASSERT_EQ(thumbs.size(), 1u);
+        check();
+    }
 }
 
 // The second half of an open gives the image store the threshold the

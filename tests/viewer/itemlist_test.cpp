@@ -352,22 +352,38 @@ TEST_F(ItemListTest, ThumbnailsOfPublishedPages)
     run([&] {
         Edr_Doc *doc = nullptr;
         ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
+        // Sides in 16.16 inches.
         auto publish = [&](int32_t key, int32_t w, int32_t h) {
             Edr_PageRec *rec = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
             rec->doc = doc;
-            rec->bounds[1] = -(h << 16);
-            rec->bounds[2] = w << 16;
+            rec->bounds[1] = -h;
+            rec->bounds[2] = w;
             ASSERT_EQ(Edr_Page_publishLayout(doc, key, 0, 0, rec, 0, 1), 0);
         };
-        publish(1, 300, 600);
+        publish(1, 300 << 16, 600 << 16);
         publish(2, 0, 0);
+        publish(4, 0x88000, 0xB0000);   // 8.5 x 11 inches
+        publish(5, 0x2000, 0x4000);     // 1/8 x 1/4 inch
         PixelBuf *thumb = nullptr;
-        ASSERT_EQ(View_renderThumbnail(ctx(), doc, 1, 0, &thumb, 100, 150, 0x20000), 0);
-        ASSERT_NE(thumb, nullptr);
-        EXPECT_EQ(thumb->width, 75);
-        EXPECT_EQ(thumb->height, 150);
-        EXPECT_NE(thumb->pixels, nullptr);
-        PixelBuf_destroy(thumb);
+        // Pages of any size fill the limit along their fitted side.
+        struct Case {
+            int32_t key, widthLimit, heightLimit, ratio, width, height;
+        } cases[] = {
+            {1, 100, 150, 0x20000, 75, 150},
+            {4, 100, 150, 0x20000, 100, 150}, // fitted by its height, cut at the right
+            {4, 100, 100, 0x20000, 77, 100},
+            {4, 100, 100, 0x10000, 100, 100}, // past the ratio limit: fitted by its width, cut
+            {5, 40, 80, 0x20000, 40, 80},
+        };
+        for (const Case &c : cases) {
+            ASSERT_EQ(View_renderThumbnail(ctx(), doc, c.key, 0, &thumb, c.widthLimit, c.heightLimit, c.ratio), 0)
+                << c.key;
+            ASSERT_NE(thumb, nullptr);
+            EXPECT_EQ(thumb->width, c.width) << c.key << " " << c.widthLimit << "x" << c.heightLimit;
+            EXPECT_EQ(thumb->height, c.height) << c.key << " " << c.widthLimit << "x" << c.heightLimit;
+            EXPECT_NE(thumb->pixels, nullptr);
+            PixelBuf_destroy(thumb);
+        }
         // An empty page makes no thumbnail; an absent one is the page
         // list's error.
         EXPECT_EQ(View_renderThumbnail(ctx(), doc, 2, 0, &thumb, 100, 150, 0x20000), Res_nullInput);
