@@ -166,7 +166,7 @@ void Word_nodeBuilderFree(WordNodeBuilder *builder)
     Mem_free(builder);
 }
 
-int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b)
+int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b, bool columnsOnly)
 {
     WordReader *r = b->reader;
     Word_propListInit(list);
@@ -178,24 +178,26 @@ int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b
     // How the section starts, where it is not on a new page (the
     // default): page-break-before auto (continuous), left (on an even
     // page) or right (on an odd page).
-    if (sep->bkc == 0 || sep->bkc == 3 || sep->bkc == 4)
+    if (!columnsOnly && (sep->bkc == 0 || sep->bkc == 3 || sep->bkc == 4))
         add(72, WordValue_keyword, sep->bkc == 0 ? 34u : sep->bkc == 3 ? 86u : 117u);
-    if (sep->xaPage)
-        add(90, WordValue_length, inchesUnsigned(sep->xaPage));
-    if (sep->yaPage)
-        add(44, WordValue_length, inchesUnsigned(sep->yaPage));
-    if (sep->dxaLeft)
-        add(54, WordValue_length, inchesUnsigned(sep->dxaLeft));
-    if (sep->dxaRight)
-        add(52, WordValue_length, inchesUnsigned(sep->dxaRight));
-    if (sep->dyaTop)
-        add(51, WordValue_length, inches(sep->dyaTop));
-    if (sep->dyaBottom)
-        add(53, WordValue_length, inches(sep->dyaBottom));
-    static constexpr uint32_t sides[4] = {0, 1, 2, 3};
-    for (uint32_t i = 0; i < 4 && !err; i++)
-        if (sep->brc[i].style > 0)
-            err = Word_borderToProps(&sep->brc[i], sides[i], list, r);
+    if (!columnsOnly) {
+        if (sep->xaPage)
+            add(90, WordValue_length, inchesUnsigned(sep->xaPage));
+        if (sep->yaPage)
+            add(44, WordValue_length, inchesUnsigned(sep->yaPage));
+        if (sep->dxaLeft)
+            add(54, WordValue_length, inchesUnsigned(sep->dxaLeft));
+        if (sep->dxaRight)
+            add(52, WordValue_length, inchesUnsigned(sep->dxaRight));
+        if (sep->dyaTop)
+            add(51, WordValue_length, inches(sep->dyaTop));
+        if (sep->dyaBottom)
+            add(53, WordValue_length, inches(sep->dyaBottom));
+        static constexpr uint32_t sides[4] = {0, 1, 2, 3};
+        for (uint32_t i = 0; i < 4 && !err; i++)
+            if (sep->brc[i].style > 0)
+                err = Word_borderToProps(&sep->brc[i], sides[i], list, r);
+    }
     if (!err && sep->ccolM1) {
         uint32_t n = uint32_t(sep->ccolM1) + 1;
         if (n > Word_maxColumns)
@@ -286,7 +288,31 @@ int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *r)
     return err;
 }
 
-int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionContext **out)
+namespace
+{
+
+// Whether a section that starts at cp with sep and stories goes on on the
+// pages of page's section: it starts continuously, on a page of the same
+// size and margins with the same headers and footers, and page's section
+// is in one column (a section nested in a column block would flow in its
+// columns).
+bool nodesContinuesPage(const WordSectionPage *page, const WordSep *sep, const uint32_t *stories)
+{
+    if (!page || !page->group || sep->bkc != 0 || page->sep.ccolM1 != 0)
+        return false;
+    const WordSep &p = page->sep;
+    if (p.xaPage != sep->xaPage || p.yaPage != sep->yaPage || p.dxaLeft != sep->dxaLeft ||
+        p.dxaRight != sep->dxaRight || p.dyaTop != sep->dyaTop || p.dyaBottom != sep->dyaBottom)
+        return false;
+    for (uint32_t i = 0; i < 6; i++)
+        if (page->stories[i] != stories[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, WordSectionContext **out)
 {
     *out = nullptr;
     WordReader *r = b->reader;
@@ -294,19 +320,46 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionContext **out)
     if (!s)
         return Res_noMemory;
     s->builder = b;
-    int err = Edr_Node_createGroup(b->doc, b->root, Edr_Insert_lastChild, 0, &s->group);
-    if (err) {
-        Mem_free(s);
-        return err;
-    }
     Word_defaultSep(&s->sep);
-    err = Word_readSectionProps(cp, &s->sep, r);
+    int err = Word_readSectionProps(cp, &s->sep, r);
     if (!err)
         err = Word_sectionHeaders(cp, s, r);
+    if (err) {
+        Word_sectionEnd(s);
+        return err;
+    }
+    if (nodesContinuesPage(page, &s->sep, s->stories)) {
+        // One column: the content joins the page's group; columns: a
+        // column group of its own inside it.
+        if (s->sep.ccolM1 == 0) {
+            err = Edr_Node_addRefLive(b->doc, page->group);
+            if (!err)
+                s->group = page->group;
+        } else {
+            err = Edr_Node_createGroup(b->doc, page->group, Edr_Insert_lastChild, 0, &s->group);
+            WordPropList list;
+            Word_propListInit(&list);
+            if (!err)
+                err = Word_sectionStyle(&s->sep, &list, b, true);
+            uint32_t style = 0;
+            if (!err)
+                err = Word_styleIntern(&list, &style, r);
+            Word_propListClear(&list);
+            if (!err)
+                err = Word_nodeSetStyle(b->doc, s->group, WordClass_columnSection, style);
+        }
+        if (err) {
+            Word_sectionEnd(s);
+            return err;
+        }
+        *out = s;
+        return Res_ok;
+    }
+    err = Edr_Node_createGroup(b->doc, b->root, Edr_Insert_lastChild, 0, &s->group);
     WordPropList list;
     Word_propListInit(&list);
     if (!err)
-        err = Word_sectionStyle(&s->sep, &list, b);
+        err = Word_sectionStyle(&s->sep, &list, b, false);
     // The header and footer stories: even header 117, even footer 120,
     // odd header 118, odd footer 121, first header 116, first footer 119.
     static constexpr uint32_t storyProps[6] = {117, 120, 118, 121, 116, 119};
@@ -323,6 +376,17 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionContext **out)
     Word_propListClear(&list);
     if (!err)
         err = Word_nodeSetStyle(b->doc, s->group, s->sep.ccolM1 ? WordClass_columnSection : WordClass_section, style);
+    if (!err && page) {
+        if (page->group)
+            Edr_Node_release(b->doc, page->group);
+        page->group = nullptr;
+        err = Edr_Node_addRefLive(b->doc, s->group);
+        if (!err) {
+            page->group = s->group;
+            page->sep = s->sep;
+            std::memcpy(page->stories, s->stories, sizeof(page->stories));
+        }
+    }
     if (err) {
         Word_sectionEnd(s);
         return err;
@@ -381,6 +445,7 @@ int Word_buildSections(WordReader *r)
     r->hddStoryCounter = uint16_t(bitCount((r->load->dop.flags0 >> 13) & 7));
     r->subdoc = 0;
     int err = Res_ok;
+    WordSectionPage page{};
     for (uint32_t i = 0; i < r->sectionCount && !err; i++) {
         uint32_t start = r->sections[i].start, end = r->sections[i].end;
         if (end > r->fib.ccpText)
@@ -389,7 +454,7 @@ int Word_buildSections(WordReader *r)
             start = lastEnd;
         if (start < end) {
             WordSectionContext *s = nullptr;
-            err = Word_sectionBegin(start, b, &s);
+            err = Word_sectionBegin(start, b, &page, &s);
             if (!err)
                 err = Word_buildRange(start, end, s, r);
             r->hddStoryCounter = uint16_t(r->hddStoryCounter + bitCount((s ? s->sep.grpfIhdt : 0) & 0x3F));
@@ -397,5 +462,7 @@ int Word_buildSections(WordReader *r)
             lastEnd = end;
         }
     }
+    if (page.group)
+        Edr_Node_release(b->doc, page.group);
     return err;
 }
