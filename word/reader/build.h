@@ -407,17 +407,14 @@ struct WordSectionPage {
     WordSep sep;
     uint32_t stories[6];
 };
-// Opens the section at cp. A continuous section that keeps the page size,
-// margins, headers and footers of page's section, itself in one column,
-// goes on on that section's pages: its content joins page's group (in a
-// nested column group when it has columns of its own). Otherwise the
-// section gets a top-level group of its own and page is set to it.
+// Opens the section at cp. A continuous section in one column that keeps
+// the page size, margins, headers and footers of page's one-column
+// section goes on on that section's pages: its content joins page's
+// group. Otherwise the section gets a top-level group of its own and page
+// is set to it.
 [[nodiscard]] int Word_sectionBegin(uint32_t cp, WordNodeBuilder *builder, WordSectionPage *page,
                                     WordSectionContext **out);
 void Word_sectionEnd(WordSectionContext *section);
 [[nodiscard]] int Word_buildRange(uint32_t start, uint32_t end, WordSectionContext *section, WordReader *reader);
 [[nodiscard]] int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *reader);
-// The section's properties; with columnsOnly only its columns (for a
-// section nested in another's pages).
-[[nodiscard]] int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *builder,
-                                    bool columnsOnly);
+[[nodiscard]] int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *builder);

@@ -166,7 +166,7 @@ void Word_nodeBuilderFree(WordNodeBuilder *builder)
     Mem_free(builder);
 }
 
-int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b, bool columnsOnly)
+int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b)
 {
     WordReader *r = b->reader;
     Word_propListInit(list);
@@ -178,26 +178,24 @@ int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b
     // How the section starts, where it is not on a new page (the
     // default): page-break-before auto (continuous), left (on an even
     // page) or right (on an odd page).
-    if (!columnsOnly && (sep->bkc == 0 || sep->bkc == 3 || sep->bkc == 4))
+    if (sep->bkc == 0 || sep->bkc == 3 || sep->bkc == 4)
         add(72, WordValue_keyword, sep->bkc == 0 ? 34u : sep->bkc == 3 ? 86u : 117u);
-    if (!columnsOnly) {
-        if (sep->xaPage)
-            add(90, WordValue_length, inchesUnsigned(sep->xaPage));
-        if (sep->yaPage)
-            add(44, WordValue_length, inchesUnsigned(sep->yaPage));
-        if (sep->dxaLeft)
-            add(54, WordValue_length, inchesUnsigned(sep->dxaLeft));
-        if (sep->dxaRight)
-            add(52, WordValue_length, inchesUnsigned(sep->dxaRight));
-        if (sep->dyaTop)
-            add(51, WordValue_length, inches(sep->dyaTop));
-        if (sep->dyaBottom)
-            add(53, WordValue_length, inches(sep->dyaBottom));
-        static constexpr uint32_t sides[4] = {0, 1, 2, 3};
-        for (uint32_t i = 0; i < 4 && !err; i++)
-            if (sep->brc[i].style > 0)
-                err = Word_borderToProps(&sep->brc[i], sides[i], list, r);
-    }
+    if (sep->xaPage)
+        add(90, WordValue_length, inchesUnsigned(sep->xaPage));
+    if (sep->yaPage)
+        add(44, WordValue_length, inchesUnsigned(sep->yaPage));
+    if (sep->dxaLeft)
+        add(54, WordValue_length, inchesUnsigned(sep->dxaLeft));
+    if (sep->dxaRight)
+        add(52, WordValue_length, inchesUnsigned(sep->dxaRight));
+    if (sep->dyaTop)
+        add(51, WordValue_length, inches(sep->dyaTop));
+    if (sep->dyaBottom)
+        add(53, WordValue_length, inches(sep->dyaBottom));
+    static constexpr uint32_t sides[4] = {0, 1, 2, 3};
+    for (uint32_t i = 0; i < 4 && !err; i++)
+        if (sep->brc[i].style > 0)
+            err = Word_borderToProps(&sep->brc[i], sides[i], list, r);
     if (!err && sep->ccolM1) {
         uint32_t n = uint32_t(sep->ccolM1) + 1;
         if (n > Word_maxColumns)
@@ -291,14 +289,14 @@ int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *r)
 namespace
 {
 
-// Whether a section that starts at cp with sep and stories goes on on the
-// pages of page's section: it starts continuously, on a page of the same
-// size and margins with the same headers and footers, and page's section
-// is in one column (a section nested in a column block would flow in its
-// columns).
+// Whether a section with sep and stories goes on on the pages of page's
+// section: it starts continuously, on a page of the same size and margins
+// with the same headers and footers, and both are in one column (a set of
+// columns takes the rest of its page, so a section in columns starts a
+// page of its own).
 bool nodesContinuesPage(const WordSectionPage *page, const WordSep *sep, const uint32_t *stories)
 {
-    if (!page || !page->group || sep->bkc != 0 || page->sep.ccolM1 != 0)
+    if (!page || !page->group || sep->bkc != 0 || page->sep.ccolM1 != 0 || sep->ccolM1 != 0)
         return false;
     const WordSep &p = page->sep;
     if (p.xaPage != sep->xaPage || p.yaPage != sep->yaPage || p.dxaLeft != sep->dxaLeft ||
@@ -329,29 +327,13 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, Wo
         return err;
     }
     if (nodesContinuesPage(page, &s->sep, s->stories)) {
-        // One column: the content joins the page's group; columns: a
-        // column group of its own inside it.
-        if (s->sep.ccolM1 == 0) {
-            err = Edr_Node_addRefLive(b->doc, page->group);
-            if (!err)
-                s->group = page->group;
-        } else {
-            err = Edr_Node_createGroup(b->doc, page->group, Edr_Insert_lastChild, 0, &s->group);
-            WordPropList list;
-            Word_propListInit(&list);
-            if (!err)
-                err = Word_sectionStyle(&s->sep, &list, b, true);
-            uint32_t style = 0;
-            if (!err)
-                err = Word_styleIntern(&list, &style, r);
-            Word_propListClear(&list);
-            if (!err)
-                err = Word_nodeSetStyle(b->doc, s->group, WordClass_columnSection, style);
-        }
+        // The content joins the page's group.
+        err = Edr_Node_addRefLive(b->doc, page->group);
         if (err) {
             Word_sectionEnd(s);
             return err;
         }
+        s->group = page->group;
         *out = s;
         return Res_ok;
     }
@@ -359,7 +341,7 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, Wo
     WordPropList list;
     Word_propListInit(&list);
     if (!err)
-        err = Word_sectionStyle(&s->sep, &list, b, false);
+        err = Word_sectionStyle(&s->sep, &list, b);
     // The header and footer stories: even header 117, even footer 120,
     // odd header 118, odd footer 121, first header 116, first footer 119.
     static constexpr uint32_t storyProps[6] = {117, 120, 118, 121, 116, 119};
