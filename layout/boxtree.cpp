@@ -603,6 +603,17 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         err = PageDecor_place(page);
         FloatArea_setFlag(page->items, 1);
     }
+    // A later section that starts on a left (even) or right (odd) page
+    // leaves a blank page first when its first page would be of the other
+    // kind (pages are numbered from 1, so index 0 is a right page).
+    if (!err && !pageless && rec->paged && sectionIndex > 0) {
+        uint32_t start = Edr_Style_get(style, PropId_pageBreakBefore, nullptr);
+        bool right = rec->firstPageIndex % 2 == 0;
+        if ((start == KwId_right && !right) || (start == KwId_left && right)) {
+            int moved = 0;
+            err = Layout_nextPage(&page, &moved);
+        }
+    }
     LayoutBox *current = page;
     LineCounter lines{};
     int32_t indent = root->flowMode ? width / 128 : 0;

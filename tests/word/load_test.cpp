@@ -228,8 +228,11 @@ class WordLoadTest : public EdrFixture {
 
 TEST_F(WordLoadTest, BodyTextMatchesTheTextConversion)
 {
+    // word6-fonts and word6-mac: Word 6 text in the code page of its font or
+    // run (Cyrillic, Central European) and in Mac Roman, whatever the
+    // file's language id says.
     for (const char *name : {"runs", "sections", "links", "word6", "pieces", "protected", "fields", "word6-1251",
-                             "word6-1253", "word6-1250"}) {
+                             "word6-1253", "word6-1250", "word6-fonts", "word6-mac", "word6-sections"}) {
         SCOPED_TRACE(name);
         std::string expected = readFixture(std::string(name) + ".txt");
         ASSERT_FALSE(expected.empty());
@@ -251,11 +254,16 @@ TEST_F(WordLoadTest, DocumentsFillTheirPagesWhenLaidOut)
     // pages (the count depends a little on the fonts found), many
     // paragraphs a page rather than one. fields.doc: three short parts, each
     // after the first behind a page break that ends a run in the middle of
-    // its paragraph's text, make exactly three pages.
+    // its paragraph's text, make exactly three pages. breaks.doc: three
+    // pages of page breaks, two continuous sections that go on on the third
+    // page and a landscape section on a fourth. word6-sections.doc: two
+    // continuous sections on the first page, then an odd-page section
+    // behind a blank second page, an even-page one on page 4 and another
+    // behind a blank fifth page.
     struct Case {
         const char *name;
         uint32_t least, most;
-    } cases[] = {{"runs.doc", 5, 9}, {"fields.doc", 3, 3}};
+    } cases[] = {{"runs.doc", 5, 9}, {"fields.doc", 3, 3}, {"breaks.doc", 4, 4}, {"word6-sections.doc", 6, 6}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         load(c.name, [&](Edr_Doc *doc, Edr_Node *, int err) {
@@ -268,6 +276,35 @@ TEST_F(WordLoadTest, DocumentsFillTheirPagesWhenLaidOut)
             Edr_Page_count(doc, &count);
             EXPECT_GE(count, c.least);
             EXPECT_LE(count, c.most);
+        });
+    }
+}
+
+TEST_F(WordLoadTest, ContinuousSectionsJoinTheSectionWhosePageTheyGoOnOn)
+{
+    // The sections' top-level groups and how many paragraphs each holds: a
+    // continuous section with the page of the one before adds its
+    // paragraphs to that section's group; new-page, odd-page and even-page
+    // sections, and the landscape one, have groups of their own.
+    struct Case {
+        const char *name;
+        std::vector<size_t> paragraphs;
+    } cases[] = {{"word6-sections.doc", {3, 1, 1, 1}}, {"breaks.doc", {10, 1}}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        load(c.name, [&](Edr_Doc *, Edr_Node *root, int err) {
+            ASSERT_EQ(err, 0);
+            std::vector<size_t> counts;
+            for (Edr_Node *s = Edr_Node_firstChild(root); s; s = Edr_Node_nextSibling(s)) {
+                if (Edr_Node_type(s) != Edr_NodeType_group)
+                    continue;
+                EXPECT_EQ(elementOf(s), uint32_t(WordClass_section));
+                size_t n = 0;
+                for (Edr_Node *p = Edr_Node_firstChild(s); p; p = Edr_Node_nextSibling(p))
+                    n += Edr_Node_type(p) == Edr_NodeType_group && elementOf(p) == WordClass_paragraph ? 1 : 0;
+                counts.push_back(n);
+            }
+            EXPECT_EQ(counts, c.paragraphs);
         });
     }
 }

@@ -278,7 +278,8 @@ Edr_Node *findText(Edr_Node *node)
 
 const char *const roundTripFixtures[] = {"runs",       "sections",   "links",      "word6",      "pieces",
                                          "fields",     "lists",      "table",      "mono",       "drawings",
-                                         "headerboxes", "word6-lists", "word6-1251", "word6-1250", "word6-1253"};
+                                         "headerboxes", "word6-lists", "word6-1251", "word6-1250", "word6-1253",
+                                         "word6-fonts", "word6-mac",  "word6-sections"};
 
 class WordWriterTest : public EdrFixture {
   protected:

@@ -131,6 +131,10 @@ struct WordLoad {
     char16_t *window;
     char16_t high[128]; // the upper half of the 8-bit code page in use
     uint32_t highCode;  // its charset code + 1 (0: not decoded yet)
+    // The upper half of the code page of runs whose font or character set
+    // names another code page than the document's, and its code + 1.
+    char16_t runHigh[128];
+    uint32_t runHighCode;
     // Fields.
     uint32_t fieldDepth;
     WordFieldLevel fields[Word_maxFieldDepth + 1];
@@ -308,6 +312,16 @@ struct PixelBuf;
 // --------------------------------------------------------- text and fields
 
 uint32_t Word_lidCharset(uint32_t lid);
+// The code of the Mac Roman character set of Word 6/95 files made on a
+// Mac, beside the engine's charset codes.
+enum : uint32_t { Word_charsetMacRoman = 0x100 };
+// The charset code of a font character set number (204 Cyrillic, 238
+// Central European, 77 Mac, ...); 0 for one that names no single-byte
+// code page of its own (ANSI, default, symbol, the double-byte sets).
+uint32_t Word_fontCharsetCode(uint32_t charset);
+// The code page of a Word 6/95 file's 8-bit text: Mac Roman for a file
+// made on a Mac, otherwise the one its language id names.
+uint32_t Word_documentCharset(const WordReader *reader);
 [[nodiscard]] int Word_fetchText(uint32_t cp, uint32_t cpEnd, uint32_t *outEnd, const char16_t **chars,
                                  WordReader *reader);
 [[nodiscard]] int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para);
@@ -385,7 +399,21 @@ const uint8_t *Word_tableLookShading(uint32_t itl, uint32_t positionClass);
 [[nodiscard]] int Word_nodeBuilderNew(Edr_Doc *doc, Edr_Node *root, WordReader *reader, WordNodeBuilder **out);
 void Word_nodeBuilderFree(WordNodeBuilder *builder);
 [[nodiscard]] int Word_buildSections(WordReader *reader);
-[[nodiscard]] int Word_sectionBegin(uint32_t cp, WordNodeBuilder *builder, WordSectionContext **out);
+// The section whose pages a following continuous section goes on filling:
+// its top-level group (one reference, or null), its properties and its
+// header and footer stories.
+struct WordSectionPage {
+    Edr_Node *group;
+    WordSep sep;
+    uint32_t stories[6];
+};
+// Opens the section at cp. A continuous section in one column that keeps
+// the page size, margins, headers and footers of page's one-column
+// section goes on on that section's pages: its content joins page's
+// group. Otherwise the section gets a top-level group of its own and page
+// is set to it.
+[[nodiscard]] int Word_sectionBegin(uint32_t cp, WordNodeBuilder *builder, WordSectionPage *page,
+                                    WordSectionContext **out);
 void Word_sectionEnd(WordSectionContext *section);
 [[nodiscard]] int Word_buildRange(uint32_t start, uint32_t end, WordSectionContext *section, WordReader *reader);
 [[nodiscard]] int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *reader);

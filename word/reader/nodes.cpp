@@ -286,7 +286,31 @@ int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *r)
     return err;
 }
 
-int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionContext **out)
+namespace
+{
+
+// Whether a section with sep and stories goes on on the pages of page's
+// section: it starts continuously, on a page of the same size and margins
+// with the same headers and footers, and both are in one column (a set of
+// columns takes the rest of its page, so a section in columns starts a
+// page of its own).
+bool nodesContinuesPage(const WordSectionPage *page, const WordSep *sep, const uint32_t *stories)
+{
+    if (!page || !page->group || sep->bkc != 0 || page->sep.ccolM1 != 0 || sep->ccolM1 != 0)
+        return false;
+    const WordSep &p = page->sep;
+    if (p.xaPage != sep->xaPage || p.yaPage != sep->yaPage || p.dxaLeft != sep->dxaLeft ||
+        p.dxaRight != sep->dxaRight || p.dyaTop != sep->dyaTop || p.dyaBottom != sep->dyaBottom)
+        return false;
+    for (uint32_t i = 0; i < 6; i++)
+        if (page->stories[i] != stories[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, WordSectionContext **out)
 {
     *out = nullptr;
     WordReader *r = b->reader;
@@ -294,15 +318,26 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionContext **out)
     if (!s)
         return Res_noMemory;
     s->builder = b;
-    int err = Edr_Node_createGroup(b->doc, b->root, Edr_Insert_lastChild, 0, &s->group);
-    if (err) {
-        Mem_free(s);
-        return err;
-    }
     Word_defaultSep(&s->sep);
-    err = Word_readSectionProps(cp, &s->sep, r);
+    int err = Word_readSectionProps(cp, &s->sep, r);
     if (!err)
         err = Word_sectionHeaders(cp, s, r);
+    if (err) {
+        Word_sectionEnd(s);
+        return err;
+    }
+    if (nodesContinuesPage(page, &s->sep, s->stories)) {
+        // The content joins the page's group.
+        err = Edr_Node_addRefLive(b->doc, page->group);
+        if (err) {
+            Word_sectionEnd(s);
+            return err;
+        }
+        s->group = page->group;
+        *out = s;
+        return Res_ok;
+    }
+    err = Edr_Node_createGroup(b->doc, b->root, Edr_Insert_lastChild, 0, &s->group);
     WordPropList list;
     Word_propListInit(&list);
     if (!err)
@@ -323,6 +358,17 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionContext **out)
     Word_propListClear(&list);
     if (!err)
         err = Word_nodeSetStyle(b->doc, s->group, s->sep.ccolM1 ? WordClass_columnSection : WordClass_section, style);
+    if (!err && page) {
+        if (page->group)
+            Edr_Node_release(b->doc, page->group);
+        page->group = nullptr;
+        err = Edr_Node_addRefLive(b->doc, s->group);
+        if (!err) {
+            page->group = s->group;
+            page->sep = s->sep;
+            std::memcpy(page->stories, s->stories, sizeof(page->stories));
+        }
+    }
     if (err) {
         Word_sectionEnd(s);
         return err;
@@ -381,6 +427,7 @@ int Word_buildSections(WordReader *r)
     r->hddStoryCounter = uint16_t(bitCount((r->load->dop.flags0 >> 13) & 7));
     r->subdoc = 0;
     int err = Res_ok;
+    WordSectionPage page{};
     for (uint32_t i = 0; i < r->sectionCount && !err; i++) {
         uint32_t start = r->sections[i].start, end = r->sections[i].end;
         if (end > r->fib.ccpText)
@@ -389,7 +436,7 @@ int Word_buildSections(WordReader *r)
             start = lastEnd;
         if (start < end) {
             WordSectionContext *s = nullptr;
-            err = Word_sectionBegin(start, b, &s);
+            err = Word_sectionBegin(start, b, &page, &s);
             if (!err)
                 err = Word_buildRange(start, end, s, r);
             r->hddStoryCounter = uint16_t(r->hddStoryCounter + bitCount((s ? s->sep.grpfIhdt : 0) & 0x3F));
@@ -397,5 +444,7 @@ int Word_buildSections(WordReader *r)
             lastEnd = end;
         }
     }
+    if (page.group)
+        Edr_Node_release(b->doc, page.group);
     return err;
 }

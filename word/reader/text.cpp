@@ -411,6 +411,108 @@ uint32_t Word_lidCharset(uint32_t lid)
     }
 }
 
+namespace
+{
+
+// The upper half of Mac Roman (0x80-0xFF).
+constexpr char16_t kTextMacRoman[128] = {
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3, 0x00E5,
+    0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3, 0x00F2, 0x00F4,
+    0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6,
+    0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265,
+    0x00A5, 0x00B5, 0x2202, 0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF,
+    0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5,
+    0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044,
+    0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1,
+    0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC, 0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9,
+    0x0131, 0x02C6, 0x02DC, 0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
+};
+
+// Fills high with the upper half (0x80-0xFF) of single-byte charset code.
+void textDecodeHigh(uint32_t code, char16_t *high, EngineContext *ctx)
+{
+    if (code == Word_charsetMacRoman) {
+        std::memcpy(high, kTextMacRoman, sizeof kTextMacRoman);
+        return;
+    }
+    for (uint32_t k = 0; k < 128; k++) {
+        uint8_t byte = uint8_t(0x80 + k);
+        char16_t *one = nullptr;
+        if (code < CharsetCode_korean && Charset_toUstrN(&byte, 1, &one, code, ctx) == Res_ok && one && one[0])
+            high[k] = one[0];
+        else
+            high[k] = code < CharsetCode_korean ? char16_t(byte) : char16_t(0xFFFD);
+        Mem_free(one);
+    }
+}
+
+} // namespace
+
+uint32_t Word_fontCharsetCode(uint32_t charset)
+{
+    switch (charset) {
+    case 77:
+        return Word_charsetMacRoman;
+    case 161:
+        return CharsetCode_win1250 + 3; // windows-1253
+    case 162:
+        return CharsetCode_win1250 + 4; // windows-1254
+    case 163:
+        return CharsetCode_win1258;
+    case 177:
+        return CharsetCode_win1250 + 5; // windows-1255
+    case 178:
+        return CharsetCode_win1250 + 6; // windows-1256
+    case 186:
+        return CharsetCode_win1250 + 7; // windows-1257
+    case 204:
+        return CharsetCode_win1250 + 1; // windows-1251
+    case 222:
+        return CharsetCode_win874;
+    case 238:
+        return CharsetCode_win1250;
+    default:
+        return 0;
+    }
+}
+
+uint32_t Word_documentCharset(const WordReader *r)
+{
+    if (r->fib.wIdent != Word_identWord6)
+        return CharsetCode_win1252;
+    if (r->fib.chs == 256 || (r->fib.flags2 & 1))
+        return Word_charsetMacRoman;
+    return Word_lidCharset(r->fib.lid);
+}
+
+namespace
+{
+
+// The character of byte (0x80 or above) of a Word 6/95 run: a run that
+// names its character set, or whose font has a character set of its own,
+// is in that code page; other runs are in the document's.
+char16_t textRunChar(uint8_t byte, const WordChp *chp, WordReader *r)
+{
+    WordLoad *l = r->load;
+    uint32_t code = 0;
+    if (chp->fChsDiff) {
+        code = Word_fontCharsetCode(chp->chs);
+        if (!code && chp->lid[0] != 0x400)
+            code = Word_lidCharset(chp->lid[0]);
+    }
+    if (!code && chp->ftc[0] < r->fontCount)
+        code = Word_fontCharsetCode(r->fonts[chp->ftc[0]].charset);
+    if (!code || code + 1 == l->highCode)
+        return l->high[byte - 0x80];
+    if (l->runHighCode != code + 1) {
+        textDecodeHigh(code, l->runHigh, r->ctx);
+        l->runHighCode = code + 1;
+    }
+    return l->runHigh[byte - 0x80];
+}
+
+} // namespace
+
 int Word_fetchText(uint32_t cp, uint32_t cpEnd, uint32_t *outEnd, const char16_t **chars, WordReader *r)
 {
     *outEnd = cp;
@@ -441,27 +543,21 @@ int Word_fetchText(uint32_t cp, uint32_t cpEnd, uint32_t *outEnd, const char16_t
             err = text ? Res_ok : Res_noMemory;
         } else {
             // One character per byte: decode byte by byte so that positions
-            // stay CPs whatever the character set.
-            uint32_t code = r->fib.wIdent == Word_identWord6 ? Word_lidCharset(r->fib.lid) : CharsetCode_win1252;
-            text = static_cast<char16_t *>(Mem_malloc((size_t(n) + 1) * sizeof(char16_t)));
+            // stay CPs whatever the character set. The bytes are kept
+            // behind the characters for runs in another code page.
+            uint32_t code = Word_documentCharset(r);
+            text = static_cast<char16_t *>(Mem_malloc((size_t(n) + 1) * sizeof(char16_t) + n));
             if (!text)
                 err = Res_noMemory;
             // The upper half of the code page, decoded once per load.
             if (text && l->highCode != code + 1) {
-                for (uint32_t k = 0; k < 128; k++) {
-                    uint8_t byte = uint8_t(0x80 + k);
-                    char16_t *one = nullptr;
-                    if (code < CharsetCode_korean && Charset_toUstrN(&byte, 1, &one, code, r->ctx) == Res_ok &&
-                        one && one[0])
-                        l->high[k] = one[0];
-                    else
-                        l->high[k] = code < CharsetCode_korean ? char16_t(byte) : char16_t(0xFFFD);
-                    Mem_free(one);
-                }
+                textDecodeHigh(code, l->high, r->ctx);
                 l->highCode = code + 1;
             }
             for (uint32_t i = 0; text && i < n; i++)
                 text[i] = raw[i] < 0x80 ? char16_t(raw[i]) : l->high[raw[i] - 0x80];
+            if (text)
+                std::memcpy(text + n + 1, raw, n);
         }
         Mem_free(raw);
         if (err) {
@@ -623,6 +719,11 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
             break;
         if (end <= cp)
             break;
+        // The bytes of 8-bit text of a Word 6/95 file, behind the window's
+        // characters: runs in another code page decode them again.
+        const uint8_t *bytes = nullptr;
+        if (!l->window16 && r->fib.wIdent == Word_identWord6)
+            bytes = reinterpret_cast<const uint8_t *>(l->window + l->windowLength + 1) + (cp - l->windowStart);
         for (uint32_t i = 0; cp < end && !err; i++, cp++) {
             char16_t c = chars[i];
             rs.cp = cp;
@@ -689,6 +790,8 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
                 break;
             default: {
                 char16_t out = c;
+                if (bytes && bytes[i] >= 0x80)
+                    out = c = textRunChar(bytes[i], &rs.chp, r);
                 if (c != 45 && ((r->symbolFont >= 0 && rs.chp.ftc[0] == uint32_t(r->symbolFont)) ||
                                 (r->wingdingsFont >= 0 && rs.chp.ftc[0] == uint32_t(r->wingdingsFont))) &&
                     c < 0x100)
