@@ -274,6 +274,10 @@ struct EscherDrawing {
     uint32_t blipLimit; // the most FBSEs the store's container can hold
     EscherBlip *blips;
     EscherDrawingGroup *current;
+    // Where a shape's master shape (property 769) is looked for when the
+    // current drawing holds no shape of that id: a presentation slide's
+    // placeholders name shapes of the slide's master. Borrowed, or null.
+    const EscherDrawingGroup *masterGroup;
 };
 
 [[nodiscard]] int Escher_openDrawing(EngineContext *context, const EscherSource *main, const EscherSource *delay,

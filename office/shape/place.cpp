@@ -200,18 +200,24 @@ void colourBytes(uint32_t v, uint8_t alpha, uint8_t out[4])
     out[3] = alpha;
 }
 
-// The master shape of an entry (property 769), or null.
+// The master shape of an entry (property 769), or null: a shape of the
+// current drawing, else of the drawing's master group (a slide's shapes
+// name their master's placeholders, whose fill and line they take on).
 const EscherShape *masterOf(const EscherDrawing *drawing, const EscherShape *shape)
 {
-    const EscherDrawingGroup *g = drawing->current;
     uint32_t id;
-    if (!g || !simple(shape->props, Prop_master, &id))
+    if (!simple(shape->props, Prop_master, &id))
         return nullptr;
-    if (g->self.shapeId == id)
-        return &g->self;
-    for (uint32_t i = 0; i < g->count; i++)
-        if (g->shapes[i].shapeId == id)
-            return &g->shapes[i];
+    for (const EscherDrawingGroup *g : {static_cast<const EscherDrawingGroup *>(drawing->current),
+                                        drawing->masterGroup}) {
+        if (!g)
+            continue;
+        if (g->self.shapeId == id)
+            return &g->self;
+        for (uint32_t i = 0; i < g->count; i++)
+            if (g->shapes[i].shapeId == id && &g->shapes[i] != shape)
+                return &g->shapes[i];
+    }
     return nullptr;
 }
 
