@@ -20,6 +20,7 @@
 #include "document/edr/node.h"
 #include "graphics/image.h"
 #include "document/import/metafile.h"
+#include "graphics/clippath.h"
 #include "graphics/path.h"
 #include "office/officeart/escher.h"
 #include "graphics/gradfill.h"
@@ -54,6 +55,10 @@ enum : uint32_t {
     Prop_lineEndArrowWidth = 468,
     Prop_lineEndArrowLength = 469,
     Prop_lineFlags = 511,
+    Prop_cropTop = 256,
+    Prop_cropBottom = 257,
+    Prop_cropLeft = 258,
+    Prop_cropRight = 259,
     Prop_master = 769,
     Shape_rectangle = 1,
     Shape_pictureFrame = 75,
@@ -65,7 +70,8 @@ enum : uint32_t {
 const int32_t kDeg45 = 45 << 16;
 
 int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
-                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed);
+                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed,
+                 const EscherPropSet *crop = nullptr);
 
 int geomValue(const void *set, uint32_t id, uint32_t *out)
 {
@@ -94,6 +100,12 @@ int geomArray(const void *set, uint32_t id, ShapeArray *out)
 int simple(const EscherPropSet *set, uint32_t id, uint32_t *out)
 {
     return geomValue(set, id, out);
+}
+
+// v held to the 32-bit range.
+int32_t placeClamp32(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
 }
 
 // The shape's own value, else the master's.
@@ -165,6 +177,41 @@ int addOrigin(Edr_Doc *doc, Edr_Node *parent, int32_t x, int32_t y)
     Prop_zero(&p);
     Prop_set(&p, 74, PropType_pointer, uintptr_t(uint32_t(x)), uint32_t(y));
     return addData(doc, parent, &p);
+}
+
+// Starts a clip to the box (x, y, w, h), measured (y downward) from the
+// origin in force: the items after it up to the clip's end are drawn only
+// inside the box. The path's y runs upward, as the shapes' outlines do.
+int startBoxClip(Edr_Doc *doc, Edr_Node *parent, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    const int32_t left = x, right = placeClamp32(int64_t(x) + w);
+    const int32_t top = placeClamp32(-int64_t(y)), bottom = placeClamp32(-int64_t(y) - h);
+    Path *path = nullptr;
+    int err = Path_create(&path, 0x10000);
+    if (!err)
+        err = Path_moveTo(path, left, bottom);
+    if (!err)
+        err = Path_lineTo(path, right, bottom);
+    if (!err)
+        err = Path_lineTo(path, right, top);
+    if (!err)
+        err = Path_lineTo(path, left, top);
+    if (!err)
+        err = Path_close(path);
+    if (err) {
+        Path_destroy(path);
+        return err;
+    }
+    ClipPath *clip = nullptr;
+    err = ClipPath_create(path, &clip); // takes the path, failing or not
+    if (err)
+        return err;
+    Prop start;
+    Prop_zero(&start);
+    ClipPath_setValue(&start, clip, 0);
+    err = addData(doc, parent, &start);
+    ClipPath_release(clip);
+    return err;
 }
 
 // The gradient's stops as the stop list of style property 109.
@@ -742,8 +789,10 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
     Gradient_free(gradient);
     if (err)
         return err;
-    if (simple(own, Prop_pictureIndex, &v))
-        return Shape_placePicture(drawing, doc, parent, v, x, y, w, h, 255);
+    if (simple(own, Prop_pictureIndex, &v)) {
+        int placed = 0;
+        return placePicture(drawing, doc, parent, v, x, y, w, h, 255, &placed, own);
+    }
     return Res_ok;
 }
 
@@ -759,7 +808,8 @@ namespace
 
 // Shape_placePicture; *placed is 1 when the picture's nodes were made.
 int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
-                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed)
+                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed,
+                 const EscherPropSet *crop)
 {
     *placed = 0;
     if (!drawing || blipIndex < 1 || blipIndex > drawing->blipCount)
@@ -817,7 +867,29 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
         y += h;
         h = -h;
     }
-    err = addOrigin(doc, parent, x, y);
+    // Cropping: the shape's box shows the part of the picture between the
+    // four crop fractions (16.16, from the top, bottom, left and right
+    // edges). The whole picture is scaled so that part fills the box and
+    // shifted by the cropped left and top, inside a clip to the box. A
+    // crop that keeps (almost) nothing is ignored.
+    int32_t cut[4] = {0, 0, 0, 0};
+    const uint32_t cropIds[4] = {Prop_cropTop, Prop_cropBottom, Prop_cropLeft, Prop_cropRight};
+    uint32_t cv;
+    for (int i = 0; i < 4; i++)
+        if (crop && simple(crop, cropIds[i], &cv))
+            cut[i] = int32_t(cv);
+    const int64_t keepW = int64_t(0x10000) - cut[2] - cut[3], keepH = int64_t(0x10000) - cut[0] - cut[1];
+    const bool cropped = (cut[0] || cut[1] || cut[2] || cut[3]) && keepW >= 0x40 && keepH >= 0x40;
+    int32_t fullW = w, fullH = h, shiftX = 0, shiftY = 0;
+    if (cropped) {
+        fullW = placeClamp32((int64_t(w) << 16) / keepW);
+        fullH = placeClamp32((int64_t(h) << 16) / keepH);
+        shiftX = placeClamp32(-((int64_t(fullW) * cut[2]) >> 16));
+        shiftY = placeClamp32(-((int64_t(fullH) * cut[0]) >> 16));
+    }
+    err = addOrigin(doc, parent, placeClamp32(int64_t(x) + shiftX), placeClamp32(int64_t(y) + shiftY));
+    if (!err && cropped)
+        err = startBoxClip(doc, parent, -shiftX, -shiftY, w, h);
     if (err)
         return err;
     Edr_Node *a = nullptr, *b = nullptr;
@@ -834,7 +906,7 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
     if (!err)
         err = StyleRule_addKeyword(ruleA, &scratch, 34, 39);
     if (!err)
-        err = StyleRule_addLength(ruleA, &scratch, 90, w);
+        err = StyleRule_addLength(ruleA, &scratch, 90, fullW);
     if (!err)
         err = StyleRule_addKeyword(ruleA, &scratch, 135, 147);
     if (!err)
@@ -846,9 +918,9 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
     if (!err)
         err = StyleRule_addKeyword(ruleB, &scratch, 34, 175);
     if (!err)
-        err = StyleRule_addLength(ruleB, &scratch, 90, w);
+        err = StyleRule_addLength(ruleB, &scratch, 90, fullW);
     if (!err)
-        err = StyleRule_addLength(ruleB, &scratch, 44, h);
+        err = StyleRule_addLength(ruleB, &scratch, 44, fullH);
     if (!err && alpha != 255) {
         Prop_setInt(&scratch, 143, int32_t(alpha));
         err = StyleRule_appendProp(ruleB, &scratch);
@@ -870,6 +942,12 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
         Edr_Node_release(doc, a);
     StyleRule_destroy(ruleA);
     StyleRule_destroy(ruleB);
+    if (!err && cropped) {
+        Prop end;
+        Prop_zero(&end);
+        Prop_setType(&end, ClipPath_property, uint16_t(ClipPath_endValue));
+        err = addData(doc, parent, &end);
+    }
     *placed = err == Res_ok;
     return err;
 }
