@@ -609,7 +609,7 @@ int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
         EscherSource_initNone(&delay);
     // The shape converter hands each text box to the text side and each
     // style rule to the presentation's style list.
-    return Escher_openDrawing(
+    err = Escher_openDrawing(
         r->context, &r->source, &delay, &r->drawingGroup,
         [](void *user, StyleRule *rule, uint32_t *id) {
             // The shape converter keeps and frees its rule: the style
@@ -626,6 +626,11 @@ int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
             return PptText_buildTextBox(static_cast<PptContext *>(user), node, shape, rect, rotation);
         },
         nullptr, r);
+    // Placeholders draw no fill and no outline unless they or their master
+    // shapes say otherwise.
+    if (err == Res_ok && r->drawingGroup)
+        r->drawingGroup->placeholderRecord = PptRec_placeholderAtom;
+    return err;
 }
 
 int walkSlideList(PptReader *r, const EscherRecordHeader *h)

@@ -268,6 +268,23 @@ const EscherShape *masterOf(const EscherDrawing *drawing, const EscherShape *sha
     return nullptr;
 }
 
+// 1 when the shape's client data holds a record of type (8-byte headers).
+bool hasClientRecord(const EscherShape *shape, uint32_t type)
+{
+    const uint8_t *b = shape->clientData.bytes;
+    const uint32_t length = b ? shape->clientData.length : 0;
+    for (uint32_t at = 0; length - at >= 8;) {
+        const uint32_t recType = uint32_t(b[at + 2] | b[at + 3] << 8);
+        const uint32_t recLength = uint32_t(b[at + 4] | b[at + 5] << 8 | b[at + 6] << 16 | uint32_t(b[at + 7]) << 24);
+        if (recType == type)
+            return true;
+        if (recLength > length - at - 8)
+            break;
+        at += 8 + recLength;
+    }
+    return false;
+}
+
 bool hasArrowheads(uint32_t type)
 {
     return type == 0 || type == 19 || type == 20 || (type >= 32 && type <= 52) ||
@@ -627,6 +644,8 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
     if (type >= 32 && type <= 40)
         fillFlags = 0;
     if (type == Shape_pictureFrame || type == Shape_hostControl)
+        fillFlags = lineFlags = 0;
+    if (drawing->placeholderRecord && hasClientRecord(shape, drawing->placeholderRecord))
         fillFlags = lineFlags = 0;
     const EscherShape *master = masterOf(drawing, shape);
     const EscherPropSet *own = shape->props;
