@@ -386,7 +386,32 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
                 continue;
             int32_t size[2] = {0, 0};
             LayoutBox *b = box;
+            if (!clips || !clips->depth) {
+                err = Layout_layoutCell(&b, e.node, e.style, px, py, size);
+                if (err)
+                    return err;
+                continue;
+            }
+            // Inside a clip the cell's items (a picture's box) join the
+            // clip group like the drawing's own items.
+            LayerList *cellLayers = LayerList_create();
+            if (!cellLayers)
+                return Res_noMemory;
+            LayerList *savedLayers = box->layers;
+            box->layers = cellLayers;
             err = Layout_layoutCell(&b, e.node, e.style, px, py, size);
+            box->layers = savedLayers;
+            ObjHeader *chain = nullptr;
+            if (!err)
+                err = LayerList_takeItems(cellLayers, &chain);
+            else
+                LayerList_freeItems(cellLayers);
+            LayerList_destroy(cellLayers);
+            while (chain) {
+                ObjHeader *next = Obj_next(chain);
+                place(box, clips, chain, 0, 0);
+                chain = next;
+            }
             if (err)
                 return err;
             continue;

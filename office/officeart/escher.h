@@ -274,6 +274,14 @@ struct EscherDrawing {
     uint32_t blipLimit; // the most FBSEs the store's container can hold
     EscherBlip *blips;
     EscherDrawingGroup *current;
+    // Where a shape's master shape (property 769) is looked for when the
+    // current drawing holds no shape of that id: a presentation slide's
+    // placeholders name shapes of the slide's master. Borrowed, or null.
+    const EscherDrawingGroup *masterGroup;
+    // A client record type (in a shape's client data) that marks the shape
+    // as a placeholder: drawn without fill and line unless its properties
+    // or its master shape's ask for them. 0: none.
+    uint32_t placeholderRecord;
 };
 
 [[nodiscard]] int Escher_openDrawing(EngineContext *context, const EscherSource *main, const EscherSource *delay,

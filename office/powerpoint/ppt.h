@@ -140,11 +140,18 @@ struct PptHeadersFooters {
     char16_t *header;
 };
 
-// One master: its id, drawing (owned) and colour scheme.
+// One master: its id, drawing (owned) and colour scheme. A title master
+// (a slide record in the master list) names its main master in mainId. A
+// main master after the first keeps its text styles in styles (owned, the
+// types read set in styleTypes); the first main master's are the
+// context's own.
 struct PptMaster {
     uint32_t id;
     EscherDrawingGroup *drawing;
     PptScheme scheme;
+    uint32_t mainId;
+    PptMasterLevel (*styles)[Ppt_levels];
+    uint32_t styleTypes;
 };
 
 // Where a slide lies in the slide list, for loading it on demand.
@@ -174,9 +181,12 @@ struct PptReader {
     PptHeadersFooters docHf;   // the document's
     PptHeadersFooters slideHf; // the current slide's
     EscherDrawing *drawingGroup; // the blip store and cluster table (null without one)
-    PptMaster mainMaster;
-    PptMaster titleMaster;
+    PptMaster mainMaster;  // the first main master
+    PptMaster titleMaster; // the first title master
     int titleMasterSeen;
+    int mainMasterSeen;
+    PptMaster *moreMasters; // the masters after the first of each kind
+    uint32_t moreMasterCount, moreMasterCapacity;
     uint32_t masterStyleTypes; // bit t: text type t's styles came from the main master
     // The current slide.
     PptSlideAtom slideAtom;

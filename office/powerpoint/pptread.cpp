@@ -151,17 +151,26 @@ struct SlideWalk {
     EscherDrawingGroup **drawing;
     PptScheme *scheme;
     PptHeadersFooters *hf; // null: not read
-    int mainMaster;        // the record is the main master: its text styles are read
+    int mainMaster;        // the record is a main master: its text styles are read
+    PptMaster *into;       // a later main master keeping its own styles; null: the context's
 };
 
 // A TxMasterStyleAtom: the styles of text type instance replace what was
 // there. fromMaster: the main master's, which the document's own defaults
 // (the Environment's) never override.
-int readMasterStyle(PptReader *r, const EscherRecordHeader *h, bool fromMaster)
+// into: a later main master, which keeps its styles apart from the
+// context's (they replace the context's while its slides are composed).
+int readMasterStyle(PptReader *r, const EscherRecordHeader *h, bool fromMaster, PptMaster *into = nullptr)
 {
     uint32_t type = h->instance;
     if (type >= Ppt_textTypes || (!fromMaster && (r->masterStyleTypes & (1u << type))))
         return Res_ok;
+    if (into && !into->styles) {
+        into->styles = static_cast<PptMasterLevel(*)[Ppt_levels]>(
+            Mem_calloc(Ppt_textTypes, sizeof(PptMasterLevel[Ppt_levels])));
+        if (!into->styles)
+            return Res_noMemory;
+    }
     uint8_t *body = nullptr;
     int err = readBody(r, h, &body);
     if (err)
@@ -174,6 +183,11 @@ int readMasterStyle(PptReader *r, const EscherRecordHeader *h, bool fromMaster)
         return Res_ok;
     if (err)
         return err;
+    if (into) {
+        memcpy(into->styles[type], levels, sizeof levels);
+        into->styleTypes |= 1u << type;
+        return Res_ok;
+    }
     memcpy(r->ppt.masterStyles[type], levels, sizeof levels);
     if (fromMaster)
         r->masterStyleTypes |= 1u << type;
@@ -238,7 +252,7 @@ int slideChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     case PptRec_headersFooters:
         return w->hf ? readHeadersFooters(r, h, w->hf) : Res_ok;
     case PptRec_txMasterStyleAtom:
-        return w->mainMaster ? readMasterStyle(r, h, true) : Res_ok;
+        return w->mainMaster ? readMasterStyle(r, h, true, w->into) : Res_ok;
     default:
         return Res_ok;
     }
@@ -246,9 +260,9 @@ int slideChild(void *user, EscherWalk *, const EscherRecordHeader *h)
 
 // Walks the Slide or MainMaster record whose header was just read.
 int readSlideRecord(PptReader *r, const EscherRecordHeader *h, PptSlideAtom *atom, EscherDrawingGroup **drawing,
-                    PptScheme *scheme, PptHeadersFooters *hf, int mainMaster)
+                    PptScheme *scheme, PptHeadersFooters *hf, int mainMaster, PptMaster *into = nullptr)
 {
-    SlideWalk w{r, atom, drawing, scheme, hf, mainMaster};
+    SlideWalk w{r, atom, drawing, scheme, hf, mainMaster, into};
     return Escher_forEachChild(r->context, &r->source, h->length, slideChild, &w);
 }
 
@@ -277,20 +291,39 @@ int masterChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     EscherRecordHeader sh;
     if ((err = headerAt(r, offset, &sh)) != Res_ok)
         return err;
+    // The first main master and the first title master are kept in their
+    // own records; every further master (a presentation may have several,
+    // each slide naming its own) is added to the list of more masters.
+    if (sh.type != PptRec_slide && sh.type != PptRec_mainMaster)
+        return Res_ok;
     PptMaster *m = nullptr;
     if (sh.type == PptRec_slide && !r->titleMasterSeen) {
         r->titleMasterSeen = 1;
         m = &r->titleMaster;
-    } else if (sh.type == PptRec_mainMaster) {
+    } else if (sh.type == PptRec_mainMaster && !r->mainMasterSeen) {
+        r->mainMasterSeen = 1;
         m = &r->mainMaster;
+    } else {
+        if (r->moreMasterCount == r->moreMasterCapacity) {
+            uint32_t capacity = r->moreMasterCapacity ? r->moreMasterCapacity * 2 : 4;
+            auto *grown = static_cast<PptMaster *>(Mem_realloc(r->moreMasters, size_t(capacity) * sizeof(PptMaster)));
+            if (!grown)
+                return Res_noMemory;
+            r->moreMasters = grown;
+            r->moreMasterCapacity = capacity;
+        }
+        m = &r->moreMasters[r->moreMasterCount++];
+        memset(m, 0, sizeof *m);
     }
-    if (!m)
-        return Res_ok;
     m->id = get32(b + 12);
     PptSlideAtom atom{};
     Escher_drawingGroupFree(m->drawing);
     m->drawing = nullptr;
-    return readSlideRecord(r, &sh, &atom, &m->drawing, &m->scheme, nullptr, m == &r->mainMaster);
+    const int isMain = sh.type == PptRec_mainMaster;
+    err = readSlideRecord(r, &sh, &atom, &m->drawing, &m->scheme, nullptr, isMain,
+                          isMain && m != &r->mainMaster ? m : nullptr);
+    m->mainId = isMain ? m->id : atom.masterId;
+    return err;
 }
 
 // ------------------------------------------------------------- the slide list
@@ -576,7 +609,7 @@ int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
         EscherSource_initNone(&delay);
     // The shape converter hands each text box to the text side and each
     // style rule to the presentation's style list.
-    return Escher_openDrawing(
+    err = Escher_openDrawing(
         r->context, &r->source, &delay, &r->drawingGroup,
         [](void *user, StyleRule *rule, uint32_t *id) {
             // The shape converter keeps and frees its rule: the style
@@ -593,6 +626,11 @@ int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
             return PptText_buildTextBox(static_cast<PptContext *>(user), node, shape, rect, rotation);
         },
         nullptr, r);
+    // Placeholders draw no fill and no outline unless they or their master
+    // shapes say otherwise.
+    if (err == Res_ok && r->drawingGroup)
+        r->drawingGroup->placeholderRecord = PptRec_placeholderAtom;
+    return err;
 }
 
 int walkSlideList(PptReader *r, const EscherRecordHeader *h)
@@ -857,6 +895,11 @@ void Ppt_readerFree(PptReader *r)
     Escher_drawingGroupFree(r->pageDrawing);
     Escher_drawingGroupFree(r->mainMaster.drawing);
     Escher_drawingGroupFree(r->titleMaster.drawing);
+    for (uint32_t i = 0; i < r->moreMasterCount; i++) {
+        Escher_drawingGroupFree(r->moreMasters[i].drawing);
+        Mem_free(r->moreMasters[i].styles);
+    }
+    Mem_free(r->moreMasters);
     Escher_drawingStateFree(r->drawingGroup);
     freeHeadersFooters(&r->docHf);
     freeHeadersFooters(&r->slideHf);

@@ -104,6 +104,60 @@ int placeShape(PptReader *r, Edr_Node *slide, EscherDrawingGroup *d, uint32_t i)
     return err;
 }
 
+// The master of id: the title master, the first main master or one of the
+// more masters; null when none has that id.
+PptMaster *slideMasterById(PptReader *r, uint32_t id)
+{
+    if (r->titleMaster.drawing && r->titleMaster.id == id)
+        return &r->titleMaster;
+    if (r->mainMaster.id == id)
+        return &r->mainMaster;
+    for (uint32_t i = 0; i < r->moreMasterCount; i++)
+        if (r->moreMasters[i].id == id)
+            return &r->moreMasters[i];
+    return nullptr;
+}
+
+// The master a slide follows: the one its atom names, else the first main
+// master (a file whose master id names no master).
+PptMaster *slideMaster(PptReader *r)
+{
+    PptMaster *m = slideMasterById(r, r->slideAtom.masterId);
+    return m ? m : &r->mainMaster;
+}
+
+// The text styles of a later main master replace the context's for the
+// slide being composed; the replaced levels go to saved (one table),
+// null when nothing was replaced. A title master's text follows its main
+// master.
+int swapMasterStyles(PptReader *r, const PptMaster *master, PptMasterLevel (**saved)[Ppt_levels])
+{
+    *saved = nullptr;
+    const PptMaster *main = master;
+    if (!master->styles && master->mainId != master->id) {
+        const PptMaster *named = slideMasterById(r, master->mainId);
+        main = named ? named : master;
+    }
+    if (!main->styles || !main->styleTypes)
+        return Res_ok;
+    *saved = static_cast<PptMasterLevel(*)[Ppt_levels]>(Mem_malloc(sizeof r->ppt.masterStyles));
+    if (!*saved)
+        return Res_noMemory;
+    memcpy(*saved, r->ppt.masterStyles, sizeof r->ppt.masterStyles);
+    for (uint32_t t = 0; t < Ppt_textTypes; t++)
+        if (main->styleTypes & (1u << t))
+            memcpy(r->ppt.masterStyles[t], main->styles[t], sizeof r->ppt.masterStyles[t]);
+    return Res_ok;
+}
+
+void restoreMasterStyles(PptReader *r, PptMasterLevel (*saved)[Ppt_levels])
+{
+    if (!saved)
+        return;
+    memcpy(r->ppt.masterStyles, saved, sizeof r->ppt.masterStyles);
+    Mem_free(saved);
+}
+
 // A shape that the slide places itself: a top-level shape of the drawing.
 bool topLevel(const EscherShape *s)
 {
@@ -134,7 +188,7 @@ int Ppt_startSlide(PptReader *r)
         return Res_ok;
     const bool own = !(r->slideAtom.flags & PptSlide_masterScheme) && r->slideScheme.present &&
                      r->slideSchemeId == r->slideCounter;
-    const PptScheme *scheme = own ? &r->slideScheme : &r->mainMaster.scheme;
+    const PptScheme *scheme = own ? &r->slideScheme : &slideMaster(r)->scheme;
     r->backgroundWord = scheme->word;
     // The slide's own scheme is in force when it has one; else the master's.
     if (own || (r->slideAtom.flags & PptSlide_masterScheme))
@@ -208,8 +262,7 @@ int Ppt_composeSlide(PptReader *r, Edr_Node *slide)
             return Res_noMemory;
         }
     }
-    PptMaster *master = r->titleMaster.drawing && r->titleMaster.id == r->slideAtom.masterId ? &r->titleMaster
-                                                                                           : &r->mainMaster;
+    PptMaster *master = slideMaster(r);
     r->ppt.masterDrawing = master->drawing;
     const uint16_t flags = r->slideAtom.flags;
     if ((flags & PptSlide_masterScheme) && master->scheme.present)
@@ -225,7 +278,14 @@ int Ppt_composeSlide(PptReader *r, Edr_Node *slide)
         return err;
     }
     Edr_Node *background = nullptr;
-    err = Edr_Node_setStyle(r->doc, slide, r->ppt.slideClass);
+    PptMasterLevel(*savedStyles)[Ppt_levels] = nullptr;
+    err = swapMasterStyles(r, master, &savedStyles);
+    if (err == Res_ok)
+        err = Edr_Node_setStyle(r->doc, slide, r->ppt.slideClass);
+    // The slide's placeholders name their master's shapes for the fill and
+    // line they do not set themselves.
+    if (r->drawingGroup)
+        r->drawingGroup->masterGroup = master->drawing;
     if (err == Res_ok)
         err = Ppt_applySchemeColours(r, master->drawing);
     // A background fill given as a scheme index becomes that colour before
@@ -267,6 +327,9 @@ int Ppt_composeSlide(PptReader *r, Edr_Node *slide)
             err = placeShape(r, slide, r->drawing, i);
     }
     Ppt_restoreSchemeColours(r);
+    restoreMasterStyles(r, savedStyles);
+    if (r->drawingGroup)
+        r->drawingGroup->masterGroup = nullptr;
     if (background)
         Edr_Node_release(r->doc, background);
     Edr_Node_release(r->doc, slide);

@@ -20,6 +20,7 @@
 #include "document/edr/node.h"
 #include "graphics/image.h"
 #include "document/import/metafile.h"
+#include "graphics/clippath.h"
 #include "graphics/path.h"
 #include "office/officeart/escher.h"
 #include "graphics/gradfill.h"
@@ -54,6 +55,10 @@ enum : uint32_t {
     Prop_lineEndArrowWidth = 468,
     Prop_lineEndArrowLength = 469,
     Prop_lineFlags = 511,
+    Prop_cropTop = 256,
+    Prop_cropBottom = 257,
+    Prop_cropLeft = 258,
+    Prop_cropRight = 259,
     Prop_master = 769,
     Shape_rectangle = 1,
     Shape_pictureFrame = 75,
@@ -65,7 +70,8 @@ enum : uint32_t {
 const int32_t kDeg45 = 45 << 16;
 
 int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
-                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed);
+                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed,
+                 const EscherPropSet *crop = nullptr);
 
 int geomValue(const void *set, uint32_t id, uint32_t *out)
 {
@@ -94,6 +100,12 @@ int geomArray(const void *set, uint32_t id, ShapeArray *out)
 int simple(const EscherPropSet *set, uint32_t id, uint32_t *out)
 {
     return geomValue(set, id, out);
+}
+
+// v held to the 32-bit range.
+int32_t placeClamp32(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
 }
 
 // The shape's own value, else the master's.
@@ -167,6 +179,41 @@ int addOrigin(Edr_Doc *doc, Edr_Node *parent, int32_t x, int32_t y)
     return addData(doc, parent, &p);
 }
 
+// Starts a clip to the box (x, y, w, h), measured (y downward) from the
+// origin in force: the items after it up to the clip's end are drawn only
+// inside the box. The path's y runs upward, as the shapes' outlines do.
+int startBoxClip(Edr_Doc *doc, Edr_Node *parent, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    const int32_t left = x, right = placeClamp32(int64_t(x) + w);
+    const int32_t top = placeClamp32(-int64_t(y)), bottom = placeClamp32(-int64_t(y) - h);
+    Path *path = nullptr;
+    int err = Path_create(&path, 0x10000);
+    if (!err)
+        err = Path_moveTo(path, left, bottom);
+    if (!err)
+        err = Path_lineTo(path, right, bottom);
+    if (!err)
+        err = Path_lineTo(path, right, top);
+    if (!err)
+        err = Path_lineTo(path, left, top);
+    if (!err)
+        err = Path_close(path);
+    if (err) {
+        Path_destroy(path);
+        return err;
+    }
+    ClipPath *clip = nullptr;
+    err = ClipPath_create(path, &clip); // takes the path, failing or not
+    if (err)
+        return err;
+    Prop start;
+    Prop_zero(&start);
+    ClipPath_setValue(&start, clip, 0);
+    err = addData(doc, parent, &start);
+    ClipPath_release(clip);
+    return err;
+}
+
 // The gradient's stops as the stop list of style property 109.
 int addGradient(Edr_Doc *doc, Edr_Node *parent, const Gradient *g)
 {
@@ -200,19 +247,42 @@ void colourBytes(uint32_t v, uint8_t alpha, uint8_t out[4])
     out[3] = alpha;
 }
 
-// The master shape of an entry (property 769), or null.
+// The master shape of an entry (property 769), or null: a shape of the
+// current drawing, else of the drawing's master group (a slide's shapes
+// name their master's placeholders, whose fill and line they take on).
 const EscherShape *masterOf(const EscherDrawing *drawing, const EscherShape *shape)
 {
-    const EscherDrawingGroup *g = drawing->current;
     uint32_t id;
-    if (!g || !simple(shape->props, Prop_master, &id))
+    if (!simple(shape->props, Prop_master, &id))
         return nullptr;
-    if (g->self.shapeId == id)
-        return &g->self;
-    for (uint32_t i = 0; i < g->count; i++)
-        if (g->shapes[i].shapeId == id)
-            return &g->shapes[i];
+    for (const EscherDrawingGroup *g : {static_cast<const EscherDrawingGroup *>(drawing->current),
+                                        drawing->masterGroup}) {
+        if (!g)
+            continue;
+        if (g->self.shapeId == id)
+            return &g->self;
+        for (uint32_t i = 0; i < g->count; i++)
+            if (g->shapes[i].shapeId == id && &g->shapes[i] != shape)
+                return &g->shapes[i];
+    }
     return nullptr;
+}
+
+// 1 when the shape's client data holds a record of type (8-byte headers).
+bool hasClientRecord(const EscherShape *shape, uint32_t type)
+{
+    const uint8_t *b = shape->clientData.bytes;
+    const uint32_t length = b ? shape->clientData.length : 0;
+    for (uint32_t at = 0; length - at >= 8;) {
+        const uint32_t recType = uint32_t(b[at + 2] | b[at + 3] << 8);
+        const uint32_t recLength = uint32_t(b[at + 4] | b[at + 5] << 8 | b[at + 6] << 16 | uint32_t(b[at + 7]) << 24);
+        if (recType == type)
+            return true;
+        if (recLength > length - at - 8)
+            break;
+        at += 8 + recLength;
+    }
+    return false;
 }
 
 bool hasArrowheads(uint32_t type)
@@ -575,6 +645,8 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
         fillFlags = 0;
     if (type == Shape_pictureFrame || type == Shape_hostControl)
         fillFlags = lineFlags = 0;
+    if (drawing->placeholderRecord && hasClientRecord(shape, drawing->placeholderRecord))
+        fillFlags = lineFlags = 0;
     const EscherShape *master = masterOf(drawing, shape);
     const EscherPropSet *own = shape->props;
     const EscherPropSet *ms = master ? master->props : nullptr;
@@ -736,8 +808,10 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
     Gradient_free(gradient);
     if (err)
         return err;
-    if (simple(own, Prop_pictureIndex, &v))
-        return Shape_placePicture(drawing, doc, parent, v, x, y, w, h, 255);
+    if (simple(own, Prop_pictureIndex, &v)) {
+        int placed = 0;
+        return placePicture(drawing, doc, parent, v, x, y, w, h, 255, &placed, own);
+    }
     return Res_ok;
 }
 
@@ -753,7 +827,8 @@ namespace
 
 // Shape_placePicture; *placed is 1 when the picture's nodes were made.
 int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
-                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed)
+                 int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed,
+                 const EscherPropSet *crop)
 {
     *placed = 0;
     if (!drawing || blipIndex < 1 || blipIndex > drawing->blipCount)
@@ -811,7 +886,29 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
         y += h;
         h = -h;
     }
-    err = addOrigin(doc, parent, x, y);
+    // Cropping: the shape's box shows the part of the picture between the
+    // four crop fractions (16.16, from the top, bottom, left and right
+    // edges). The whole picture is scaled so that part fills the box and
+    // shifted by the cropped left and top, inside a clip to the box. A
+    // crop that keeps (almost) nothing is ignored.
+    int32_t cut[4] = {0, 0, 0, 0};
+    const uint32_t cropIds[4] = {Prop_cropTop, Prop_cropBottom, Prop_cropLeft, Prop_cropRight};
+    uint32_t cv;
+    for (int i = 0; i < 4; i++)
+        if (crop && simple(crop, cropIds[i], &cv))
+            cut[i] = int32_t(cv);
+    const int64_t keepW = int64_t(0x10000) - cut[2] - cut[3], keepH = int64_t(0x10000) - cut[0] - cut[1];
+    const bool cropped = (cut[0] || cut[1] || cut[2] || cut[3]) && keepW >= 0x40 && keepH >= 0x40;
+    int32_t fullW = w, fullH = h, shiftX = 0, shiftY = 0;
+    if (cropped) {
+        fullW = placeClamp32((int64_t(w) << 16) / keepW);
+        fullH = placeClamp32((int64_t(h) << 16) / keepH);
+        shiftX = placeClamp32(-((int64_t(fullW) * cut[2]) >> 16));
+        shiftY = placeClamp32(-((int64_t(fullH) * cut[0]) >> 16));
+    }
+    err = addOrigin(doc, parent, placeClamp32(int64_t(x) + shiftX), placeClamp32(int64_t(y) + shiftY));
+    if (!err && cropped)
+        err = startBoxClip(doc, parent, -shiftX, -shiftY, w, h);
     if (err)
         return err;
     Edr_Node *a = nullptr, *b = nullptr;
@@ -828,7 +925,7 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
     if (!err)
         err = StyleRule_addKeyword(ruleA, &scratch, 34, 39);
     if (!err)
-        err = StyleRule_addLength(ruleA, &scratch, 90, w);
+        err = StyleRule_addLength(ruleA, &scratch, 90, fullW);
     if (!err)
         err = StyleRule_addKeyword(ruleA, &scratch, 135, 147);
     if (!err)
@@ -840,9 +937,9 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
     if (!err)
         err = StyleRule_addKeyword(ruleB, &scratch, 34, 175);
     if (!err)
-        err = StyleRule_addLength(ruleB, &scratch, 90, w);
+        err = StyleRule_addLength(ruleB, &scratch, 90, fullW);
     if (!err)
-        err = StyleRule_addLength(ruleB, &scratch, 44, h);
+        err = StyleRule_addLength(ruleB, &scratch, 44, fullH);
     if (!err && alpha != 255) {
         Prop_setInt(&scratch, 143, int32_t(alpha));
         err = StyleRule_appendProp(ruleB, &scratch);
@@ -864,6 +961,12 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
         Edr_Node_release(doc, a);
     StyleRule_destroy(ruleA);
     StyleRule_destroy(ruleB);
+    if (!err && cropped) {
+        Prop end;
+        Prop_zero(&end);
+        Prop_setType(&end, ClipPath_property, uint16_t(ClipPath_endValue));
+        err = addData(doc, parent, &end);
+    }
     *placed = err == Res_ok;
     return err;
 }

@@ -783,6 +783,8 @@ TEST_F(PptTest, AnchorsAreMasterUnitsAndNeverNegative)
 struct Placed {
     std::vector<uint32_t> ids;
     std::vector<std::vector<int32_t>> boxes;
+    const PptContext *ppt = nullptr; // when set: the body bullet in force at each shape
+    std::vector<uint16_t> bullets;
 };
 
 int recordShape(void *user, Edr_Node *, const EscherShape *shape, const int32_t rect[4], int32_t)
@@ -790,6 +792,8 @@ int recordShape(void *user, Edr_Node *, const EscherShape *shape, const int32_t 
     auto *p = static_cast<Placed *>(user);
     p->ids.push_back(shape->shapeId);
     p->boxes.push_back({rect[0], rect[1], rect[2], rect[3]});
+    if (p->ppt)
+        p->bullets.push_back(p->ppt->masterStyles[1][0].para.bulletChar);
     return 0;
 }
 
@@ -871,6 +875,56 @@ TEST_F(PptComposeTest, MasterPlaceholdersFollowTheHeaderFooterRecordInForce)
             expected.push_back(1024);
             EXPECT_EQ(placed->ids, expected);
             EXPECT_EQ(r->composed, 1u);
+        });
+    }
+}
+
+TEST_F(PptComposeTest, SlideFollowsTheMasterItsAtomNames)
+{
+    // A second main master (id 7): background shape 777 and one anchored
+    // shape 3000 without client data. The first main master has id 0.
+    struct Case {
+        const char *name;
+        uint32_t masterId;
+        std::vector<uint32_t> ids; // background, master shapes, slide shape
+    } cases[] = {
+        {"the second master", 7, {777, 3000, 1024}},
+        {"the first master", 0, {999, 1029, 1024}},
+        {"an unknown id falls back to the first master", 12345, {999, 1029, 1024}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        compose([&](PptReader *r, Edr_Doc *, Placed *placed) {
+            r->moreMasters = static_cast<PptMaster *>(Mem_calloc(1, sizeof(PptMaster)));
+            ASSERT_NE(r->moreMasters, nullptr);
+            r->moreMasterCount = r->moreMasterCapacity = 1;
+            PptMaster *second = &r->moreMasters[0];
+            second->id = second->mainId = 7;
+            second->drawing = newGroup(1);
+            second->drawing->self.shapeId = 777;
+            second->drawing->shapes[0].shapeId = 3000;
+            second->drawing->shapes[0].clientAnchor.bytes =
+                bytes({0, 0, 0, 0, 0x40, 2, 0x40, 2}, &second->drawing->shapes[0].clientAnchor.length);
+            r->slideAtom.masterId = c.masterId;
+            r->slideAtom.flags |= PptSlide_masterBackground;
+            // The second master's body text has its own bullet; the
+            // context's (the first master's) is '*'.
+            second->styles = static_cast<PptMasterLevel(*)[Ppt_levels]>(
+                Mem_calloc(Ppt_textTypes, sizeof(PptMasterLevel[Ppt_levels])));
+            ASSERT_NE(second->styles, nullptr);
+            second->styles[1][0].para.bulletChar = '>';
+            second->styleTypes = 1u << 1;
+            r->ppt.masterStyles[1][0].para.bulletChar = '*';
+            placed->ppt = &r->ppt;
+            ASSERT_EQ(Ppt_composeSlide(r, nullptr), 0);
+            EXPECT_EQ(placed->ids, c.ids);
+            // Its shapes are built under the bullet of the slide's master;
+            // the context's comes back afterwards.
+            const uint16_t bullet = c.masterId == 7 ? '>' : '*';
+            EXPECT_EQ(placed->bullets, std::vector<uint16_t>(c.ids.size(), bullet));
+            EXPECT_EQ(r->ppt.masterStyles[1][0].para.bulletChar, '*');
+            // The master group lent to the drawing for the slide is taken back.
+            EXPECT_EQ(r->drawingGroup->masterGroup, nullptr);
         });
     }
 }
