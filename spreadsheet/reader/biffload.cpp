@@ -849,8 +849,11 @@ int Excel_readWorkbookStream(ExcelLoad *load, OleHandle *ole)
             rc = Excel_readSheet(load, e->sheet);
             break;
         case Excel_subChart: {
-            // A chart sheet is passed over: it does not become a sheet of the
-            // document (the README lists it among what the system does not do).
+            // A chart sheet has no cells: its substream is passed over here
+            // and read by the chart reader when the pages are built, in the
+            // sheets' order, so that its page comes after the pages of the
+            // worksheets before it (and the cells-only reading needs no
+            // document).
             ExcelExtent skipped;
             rc = Excel_skipSubstream(load, &skipped);
             break;
