@@ -643,6 +643,29 @@ struct Import {
     bool bytePages;             // pages after the first are counted on the bytes
 };
 
+// Converts one lent chunk into the import's buffer: in page mode it counts
+// the pages the characters fill and keeps only the first page's text; in
+// whole mode all of it is appended. A full chunk that converts nothing
+// cannot be read any further, so it ends the reading (*last).
+int convertChunk(Import *im, TextLoader *loader, PageCounter *pc, uint64_t offset, CharsetState *before,
+                 const uint8_t *bytes, size_t length, bool *last, size_t *used, size_t *lastChars, bool *firstOpen)
+{
+    int err = convertLent(loader, bytes, length, *last, &im->buf, used);
+    *lastChars = im->buf.length;
+    if (err == Res_ok && *used == 0 && !*last)
+        *last = true;
+    if (err != Res_ok)
+        return err;
+    if (!im->pageMode)
+        return TextDoc_appendText(&im->appender, im->buf.units, uint32_t(im->buf.length), 0);
+    size_t firstEnd = 0;
+    err = countPages(loader, pc, offset, before, &im->buf, &firstEnd);
+    if (err == Res_ok && *firstOpen)
+        err = TextDoc_appendText(&im->appender, im->buf.units, uint32_t(firstEnd), 0);
+    *firstOpen = loader->pageCount == 1;
+    return err;
+}
+
 int readAll(Import *im)
 {
     TextLoader *loader = im->loader;
@@ -686,31 +709,9 @@ int readAll(Import *im)
             used = length;
             lastChars = length;
             err = countPageBytes(loader, &pc, offset, &before, bytes, length);
-            if (err) {
-                (void)Vfs_readDone(stream, 0);
-                return err;
-            }
-            progress(im->doc, 0, int32_t(used));
-            im->done += int64_t(used);
-            (void)Vfs_readDone(stream, used);
-            lastOffset = offset;
-            lastState = before;
-            offset += used;
-            continue;
-        }
-        err = convertLent(loader, bytes, length, last, &im->buf, &used);
-        lastChars = im->buf.length;
-        // A full chunk that converts nothing cannot be read any further.
-        if (err == Res_ok && used == 0 && !last)
-            last = true;
-        if (err == Res_ok && im->pageMode) {
-            size_t firstEnd = 0;
-            err = countPages(loader, &pc, offset, &before, &im->buf, &firstEnd);
-            if (err == Res_ok && firstOpen)
-                err = TextDoc_appendText(&im->appender, im->buf.units, uint32_t(firstEnd), 0);
-            firstOpen = loader->pageCount == 1;
-        } else if (err == Res_ok) {
-            err = TextDoc_appendText(&im->appender, im->buf.units, uint32_t(im->buf.length), 0);
+        } else {
+            err = convertChunk(im, loader, &pc, offset, &before, bytes, length, &last, &used, &lastChars,
+                               &firstOpen);
         }
         if (err) {
             (void)Vfs_readDone(stream, 0);
