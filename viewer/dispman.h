@@ -227,6 +227,12 @@ int Dispman_toViewRect(DispmanView *view, int32_t x, int32_t y, const Rect *rect
 // the view shows no page.
 int Dispman_viewMatrix(DispmanView *view, Matrix *out);
 
+// The page node under a view pixel (x, y): the point in the view
+// document's 16.16 units (the pixel divided by the view's scale, then
+// through the inverse of the view matrix) and the page link there. 1 with
+// both; 0 when the point lies on the view document itself (no page there).
+int View_hitTestPoint(DispmanView *view, int32_t x, int32_t y, Point *point, Edr_Node **node);
+
 // Hit-test flags.
 enum : uint32_t {
     DispmanHit_formGroup = 1, // the node's nearest form-group ancestor

@@ -609,6 +609,26 @@ int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Poi
     return err;
 }
 
+int View_hitTestPoint(DispmanView *view, int32_t x, int32_t y, Point *point, Edr_Node **node)
+{
+    if (node)
+        *node = nullptr;
+    if (!view)
+        return 0;
+    Lock_acquire(&view->geometryLock);
+    Point p = pixelToDoc(view, x, y);
+    Edr_Node *found = linkAt(view, &p);
+    Lock_release(&view->geometryLock);
+    // Off every page the point lies on the view document itself.
+    if (!found)
+        return 0;
+    if (point)
+        *point = p;
+    if (node)
+        *node = found;
+    return 1;
+}
+
 int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode)
 {
     static constexpr uint32_t hitModes[8] = {0, 1, 2, 3, 4, 6, 7, 8};

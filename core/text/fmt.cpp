@@ -773,6 +773,17 @@ int Fmt_registerConversion(char letter, Fmt_ConversionFn handler)
     return 1;
 }
 
+void Fmt_clearConversions()
+{
+    EngineContext *ctx = currentContext();
+    FmtRegistry *reg = ctx ? static_cast<FmtRegistry *>(ctx->fmtConversions) : nullptr;
+    if (!reg)
+        return;
+    Mem_free(reg->entries);
+    Mem_free(reg);
+    ctx->fmtConversions = nullptr;
+}
+
 void Fmt_unregisterConversion(char letter, Fmt_ConversionFn handler)
 {
     EngineContext *ctx = currentContext();

@@ -75,6 +75,8 @@ int Fmt_debugPrint(const char *format, ...);
 // registration stays), when memory runs out, or without an engine context.
 // Letters that the grammar already uses never reach a handler.
 int Fmt_registerConversion(char letter, Fmt_ConversionFn handler);
+// Drops every registered conversion letter of the calling thread's engine.
+void Fmt_clearConversions();
 // Removes the registration whose letter and handler both match; nothing
 // happens when there is none.
 void Fmt_unregisterConversion(char letter, Fmt_ConversionFn handler);

@@ -12,6 +12,7 @@
 
 #include <cstring>
 
+#include "core/context/statics.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/appevent.h"
@@ -121,6 +122,7 @@ EngineInstance *Engine_createContext(HostContext *host, TaskInstallerFn installe
         if (ctx) {
             ctx->instance = inst;
             inst->context = ctx;
+            Engine_resetStatics();
             inst->appFailed = 0;
             inst->queueOptionA = 0;
             inst->queueOptionB = 1;

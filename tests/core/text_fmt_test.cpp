@@ -14,6 +14,7 @@
 #include <random>
 #include <string>
 
+#include "core/context/statics.h"
 #include "core/mem/mem.h"
 #include "core/text/cstr.h"
 #include "core/text/fmt.h"
@@ -371,6 +372,22 @@ TEST_F(FmtEngine, RegisteredLetters)
     Fmt_unregisterConversion('k', refuse);
     EXPECT_EQ(ctx->fmtConversions, nullptr) << "the registry goes with its last entry";
     Fmt_unregisterConversion('k', refuse);
+}
+
+// The reset at engine creation drops every registered letter and the
+// heap's out-of-memory indicator; a second reset finds nothing to do.
+TEST_F(FmtEngine, TheEngineResetClearsLettersAndHeapStatistics)
+{
+    EXPECT_EQ(Fmt_registerConversion('U', printTag), 1);
+    EXPECT_EQ(Fmt_registerConversion('k', refuse), 1);
+    Mem_heapContext()->outOfMemory = 1;
+    Engine_resetStatics();
+    EXPECT_EQ(ctx->fmtConversions, nullptr);
+    EXPECT_EQ(Mem_heapContext()->outOfMemory, 0u);
+    EXPECT_EQ(fmt("%U|%d", 9), "%U|9");
+    Engine_resetStatics();
+    EXPECT_EQ(Fmt_registerConversion('U', refuse), 1) << "the letter is free again";
+    Fmt_unregisterConversion('U', refuse);
 }
 
 TEST_F(FmtEngine, RegistryOutOfMemory)

@@ -575,3 +575,42 @@ TEST(ScreenSize, OrientationSwapsWidthAndHeight)
 }
 
 } // namespace
+
+// The point hit test: a pixel on the page gives the page link and the point
+// in view-document units; a pixel beside every page gives nothing.
+TEST_F(DispViewTest, ThePointHitTestFindsThePageUnderAPixel)
+{
+    start();
+    Screen s = screen(212, 212);
+    Edr_Doc *doc = nullptr;
+    run([&] {
+        doc = pageDoc();
+        DispmanView *view = nullptr;
+        ASSERT_EQ(Dispman_createView(ctx(), &view, &s, nullptr, 0, nullptr), 0);
+        Point where{7, 7};
+        Edr_Node *hit = reinterpret_cast<Edr_Node *>(1);
+        EXPECT_EQ(View_hitTestPoint(view, 106, 106, &where, &hit), 0); // no page yet
+        EXPECT_EQ(hit, nullptr);
+        Edr_Node *node = link(view, doc, inch / 2, -inch / 2);
+        view->current = node;
+        ASSERT_EQ(View_hitTestPoint(view, 106, 106, &where, &hit), 1);
+        EXPECT_EQ(hit, node);
+        // The centre pixel is one inch from each edge of the view document
+        // (106 pixels at 106 per inch).
+        Point expected{}, centre{106, 106};
+        ASSERT_EQ(Dispman_hitTest(nullptr, nullptr, 0, nullptr, nullptr, &expected, nullptr, view, 0,
+                                  &centre),
+                  0);
+        Point again{};
+        ASSERT_EQ(View_hitTestPoint(view, 106, 106, &again, nullptr), 1);
+        EXPECT_EQ(again.x, expected.x);
+        EXPECT_EQ(again.y, expected.y);
+        EXPECT_EQ(again.x, inch);
+        hit = node;
+        EXPECT_EQ(View_hitTestPoint(view, 5, 5, &where, &hit), 0);
+        EXPECT_EQ(hit, nullptr);
+        EXPECT_EQ(View_hitTestPoint(nullptr, 106, 106, &where, &hit), 0);
+        Dispman_destroyView(ctx(), &view);
+        Edr_Doc_release(doc);
+    });
+}

@@ -34,7 +34,9 @@
 #include "viewer/api/forward.h"
 #include "platform/api/request.h"
 #include "spreadsheet/docside.h"
+#include "viewer/anim/anim.h"
 #include "viewer/fvdisplay.h"
+#include "viewer/screen/cursor.h"
 #include "viewer/navigate.h"
 #include "viewer/viewer.h"
 #include "viewer/zoompan.h"
@@ -224,14 +226,54 @@ int applyFormats(EngineInstance *instance, EditModeRecord *record, Edr_Doc *doc,
     return err;
 }
 
-// The viewer's document events (kind 1) for the edit-mode record.
+// The viewer's events for the edit-mode record: document events (kind 1)
+// and load reports (kind 0).
 void editListener(EngineContext *, EventProcMsg *msg, void *context, int *)
 {
     FvViewer *viewer = static_cast<FvViewer *>(context);
-    if (!viewer || !viewer->editMode || !msg || msg->kind != 1 || !msg->payload)
+    if (!viewer || !viewer->editMode || !msg || !msg->payload)
         return;
-    TextEdit_onAppEvent(viewer->editMode, 1, static_cast<const EventProcCodeMsg *>(msg->payload)->code,
-                        viewer);
+    if (msg->kind == 1)
+        TextEdit_onAppEvent(viewer->editMode, 1, static_cast<const EventProcCodeMsg *>(msg->payload)->code,
+                            viewer);
+    else if (msg->kind == 0)
+        TextEdit_onAppEvent(viewer->editMode, 0, static_cast<const EventProcDocMsg *>(msg->payload)->code,
+                            viewer);
+}
+
+void textEditReleaseCursor(EngineInstance *instance, void *)
+{
+    if (FvViewer *viewer = viewerOf(instance))
+        Cursor_destroy(viewer);
+}
+
+void textEditRecreateCursor(EngineInstance *instance, void *)
+{
+    FvViewer *viewer = viewerOf(instance);
+    if (viewer && viewer->editMode)
+        (void)Overlay_createCursor(viewer, TextEdit_cursorHook);
+}
+
+void textEditShowCaretCall(EngineInstance *instance, void *)
+{
+    TextEdit_showCaret(instance);
+}
+
+// Whether the stop hook is already on the instance's list (a second
+// set-up after a teardown must not add it again).
+bool textEditStopHooked(EngineInstance *instance)
+{
+    AppQueueRecord *q = instance ? instance->queue : nullptr;
+    for (AppStopHook *h = q ? q->stopHooks : nullptr; h; h = h->next)
+        if (h->function == TextEdit_stopHook)
+            return true;
+    return false;
+}
+
+void textEditDropListeners(FvViewer *viewer)
+{
+    (void)App_removeListener(viewer, 1, editListener, viewer);
+    (void)App_removeListener(viewer, 0, editListener, viewer);
 }
 
 } // namespace
@@ -264,16 +306,48 @@ void TextEdit_setup(EngineInstance *instance)
             notify(instance, App_noticeSetupFailed);
             return;
         }
-        if (App_pushCleanup(viewer, TextEdit_teardown) != Res_ok) {
-            (void)App_removeListener(viewer, 1, editListener, viewer);
+        if (App_addListener(viewer, 0, editListener, viewer) != Res_ok ||
+            App_pushCleanup(viewer, TextEdit_teardown) != Res_ok ||
+            (!textEditStopHooked(instance) && App_addStopHook(instance, TextEdit_stopHook) != Res_ok)) {
+            textEditDropListeners(viewer);
             Mem_free(record);
             notify(instance, App_noticeSetupFailed);
             return;
         }
         TextEdit_resetRecord(viewer->context, record);
         viewer->editMode = record;
+        // The on-screen cursor reports the point to select at through its
+        // hook; its pictures come from the built-in file table.
+        (void)Fv_registerBuiltinImages(viewer->context);
+        if (Overlay_createCursor(viewer, TextEdit_cursorHook) != 0) {
+            TextEdit_teardown(instance);
+            notify(instance, App_noticeSetupFailed);
+            return;
+        }
+        FvPage *page = viewer->page;
+        if (page && page->document && page->firstDisplayPending && page->pageView)
+            notify(instance, App_noticeBusy);
     }
     notify(instance, App_noticeSetupDone);
+}
+
+int TextEdit_stopHook(EngineInstance *instance)
+{
+    EditModeRecord *record = recordOf(instance);
+    if (record && record->modified) {
+        notify(instance, App_noticeUnsaved);
+        return 0;
+    }
+    return 1;
+}
+
+void TextEdit_cursorHook(FvViewer *viewer, int32_t kind, int32_t x, int32_t y)
+{
+    if (kind != 1 || !viewer || !viewer->context)
+        return;
+    EngineContext *context = viewer->context;
+    intptr_t mode = intptr_t(Config_getIntA(context, context->config, nullptr, "EditCursorMode", 0x10000));
+    (void)App_postEditCall(context->instance, x, y, mode);
 }
 
 void TextEdit_teardown(EngineInstance *instance)
@@ -281,7 +355,8 @@ void TextEdit_teardown(EngineInstance *instance)
     FvViewer *viewer = viewerOf(instance);
     if (!viewer || !viewer->editMode)
         return;
-    (void)App_removeListener(viewer, 1, editListener, viewer);
+    textEditDropListeners(viewer);
+    Cursor_destroy(viewer);
     FontList_clear(viewer->editMode);
     freePalette(viewer->editMode);
     Mem_free(viewer->editMode);
@@ -290,9 +365,30 @@ void TextEdit_teardown(EngineInstance *instance)
 
 void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t event, FvViewer *viewer)
 {
-    if (!record || !viewer || listenerCode != 1)
+    if (!record || !viewer || (listenerCode != 0 && listenerCode != 1))
         return;
     EngineInstance *instance = viewer->context ? viewer->context->instance : nullptr;
+    if (listenerCode == 0) {
+        // A load report: the cursor goes until the next document shows.
+        if (event == 5)
+            (void)App_postCall(instance, textEditReleaseCursor, nullptr, nullptr);
+        return;
+    }
+    if (event == 14) {
+        // Relaid out: once the page has been displayed the caret is shown
+        // again where the new layout put it.
+        if (viewer->page && !viewer->page->firstDisplayPending) {
+            notify(instance, App_noticeDone);
+            (void)App_postCall(instance, textEditShowCaretCall, nullptr, nullptr);
+        }
+        return;
+    }
+    if (event == 38) {
+        // The document's type became known: the cursor is made again for it.
+        notify(instance, App_noticeBusy);
+        (void)App_postCall(instance, textEditRecreateCursor, nullptr, nullptr);
+        return;
+    }
     if (event == 3) {
         TextEdit_resetRecord(viewer->context, record);
         return;

@@ -29,11 +29,21 @@ void TextEdit_teardown(EngineInstance *instance);
 // Clears the font list, frees the palette, zero-fills the record and reads
 // the three selection colour settings.
 void TextEdit_resetRecord(EngineContext *context, EditModeRecord *record);
-// The viewer's events for the record: listener code 1 event 3 resets it;
+// The viewer's events for the record. Listener code 0 (load reports):
+// event 5 releases the cursor. Listener code 1: event 3 resets the record;
+// event 14 (relaid out) shows the caret again once the page has been
+// displayed; event 38 (type known) makes the cursor again;
 // event 17 (a document is shown) fills the font list, and for a flowing
 // text document the handlers, defaults and palette, then reports the
 // editability. Other events change nothing here.
 void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t event, FvViewer *viewer);
+// The stop hook: while the record holds unsaved changes (modified) it
+// sends code 45 and refuses (0); otherwise 1.
+int TextEdit_stopHook(EngineInstance *instance);
+// The on-screen cursor's hook: kind 1 (the point under the cursor was
+// chosen) posts an edit call at (x, y) with the "EditCursorMode" setting
+// (default 0x10000) as its code.
+void TextEdit_cursorHook(FvViewer *viewer, int32_t kind, int32_t x, int32_t y);
 // Reports {editable, savable} once per record (request 0x10017).
 void TextEdit_checkEditable(EngineInstance *instance);
 

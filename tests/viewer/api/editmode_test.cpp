@@ -2,7 +2,9 @@
 // report of a flowing-text document, the entry points' checks and codes,
 // the font list, and the round trip of the selected text through the
 // host's contents dialog (request 0x17000 and App_postContents).
+#include "core/config/config.h"
 #include "core/mem/mem.h"
+#include "platform/api/engine.h"
 #include "document/edit/editdata.h"
 #include "document/edit/selection.h"
 #include "document/edr/doc.h"
@@ -63,6 +65,17 @@ class EditModeTest : public RequestsFixture
         ASSERT_EQ(start(), 1);
         ASSERT_TRUE(open(writeFile("a.txt", "alpha beta\n")));
         Headless_runTimers(host, 100);
+    }
+    // Applied changes are not saved in these tests: they are dropped so
+    // that the engine may stop (it refuses while they are kept).
+    void TearDown() override
+    {
+        if (host->instance && Fv_fromApp(inst))
+            onAppThread([&] {
+                if (FvViewer *v = Fv_fromApp(inst); v && v->editMode)
+                    v->editMode->modified = 0;
+            });
+        RequestsFixture::TearDown();
     }
     static void onEditRequest(void *arg, int32_t code, void *record)
     {
@@ -395,3 +408,85 @@ TEST_F(EditModeTest, SpreadsheetCellRoundTrip)
 }
 
 } // namespace
+
+// Stopping the engine: refused with code 45 while the record holds
+// unsaved changes, allowed once they are saved or cleared.
+TEST_F(EditModeTest, StoppingIsRefusedWhileChangesAreUnsaved)
+{
+    setUpText();
+    notices.clear();
+    onAppThread([&] { viewer()->editMode->modified = 1; });
+    onAppThread([&] { EXPECT_EQ(TextEdit_stopHook(inst), 0); });
+    EXPECT_EQ(Engine_canStop(inst, 0), 0);
+    EXPECT_EQ(noticeText(), "45 45");
+    notices.clear();
+    onAppThread([&] { viewer()->editMode->modified = 0; });
+    onAppThread([&] { EXPECT_EQ(TextEdit_stopHook(inst), 1); });
+    EXPECT_EQ(noticeText(), "");
+    // A second set-up after the teardown does not add the hook again: one
+    // refusal sends one code.
+    onAppThread([&] { TextEdit_teardown(inst); });
+    setUpText();
+    onAppThread([&] { viewer()->editMode->modified = 1; });
+    notices.clear();
+    EXPECT_EQ(Engine_canStop(inst, 0), 0);
+    EXPECT_EQ(noticeText(), "45");
+    onAppThread([&] { viewer()->editMode->modified = 0; });
+}
+
+// The cursor's hook: kind 1 selects at its point with the
+// "EditCursorMode" setting as the selection code; other kinds do nothing.
+TEST_F(EditModeTest, TheCursorHookSelectsWithTheConfiguredMode)
+{
+    setUpText();
+    notices.clear();
+    onAppThread([&] { TextEdit_cursorHook(viewer(), 2, 10, 10); });
+    onAppThread([] {});
+    EXPECT_EQ(noticeText(), "");
+    // An unknown selection code is refused with 7.
+    onAppThread([&] {
+        EngineContext *context = viewer()->context;
+        Config_setIntA(context, context->config, nullptr, "EditCursorMode", 0x10009, 0);
+        TextEdit_cursorHook(viewer(), 1, 10, 10);
+    });
+    onAppThread([] {});
+    EXPECT_EQ(noticeText(), "7");
+    // The default mode reaches the selection: it answers 4, 5 or 8, never 7.
+    notices.clear();
+    onAppThread([&] {
+        EngineContext *context = viewer()->context;
+        Config_setIntA(context, context->config, nullptr, "EditCursorMode", 0x10000, 0);
+        TextEdit_cursorHook(viewer(), 1, 10, 10);
+    });
+    onAppThread([] {});
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0], 7);
+}
+
+// Events: 14 (relaid out) reports busy-done and shows the caret once the
+// page has been displayed, and nothing before; 38 (type known) sends 0 and
+// makes the cursor again; a load report (listener code 0, event 5) and the
+// codes of another listener change nothing in the record.
+TEST_F(EditModeTest, RelayoutAndTypeEventsReport)
+{
+    setUpText();
+    selectWord();
+    struct Case {
+        int32_t listener, event, pending;
+        const char *codes;
+    } cases[] = {
+        {1, 14, 0, "1"}, {1, 14, 1, ""}, {1, 38, 0, "0"}, {0, 5, 0, ""}, {2, 17, 0, ""}, {1, 35, 0, ""},
+    };
+    for (const Case &c : cases) {
+        notices.clear();
+        onAppThread([&] {
+            int32_t kept = viewer()->page->firstDisplayPending;
+            viewer()->page->firstDisplayPending = c.pending;
+            TextEdit_onAppEvent(viewer()->editMode, c.listener, c.event, viewer());
+            viewer()->page->firstDisplayPending = kept;
+        });
+        onAppThread([] {});
+        EXPECT_EQ(noticeText(), c.codes) << c.listener << " " << c.event << " " << c.pending;
+        onAppThread([&] { EXPECT_NE(viewer()->editMode, nullptr); });
+    }
+}
