@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QtMath>
@@ -392,6 +393,20 @@ void EzxMainWidget::dialogClosed(QEvent *event, bool accepted)
     m_dialogKind = Dialog_none;
 }
 
+// The engine refuses to stop while the document has edits that are not
+// saved: the user decides whether to close without them.
+bool EzxMainWidget::closeDiscardingEdits()
+{
+    if (!m_bridge || !m_bridge->canSave())
+        return false;
+    if (QMessageBox::question(this, tr("Unsaved changes"),
+                              tr("The document has changes that are not saved. Close without saving them?"),
+                              QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Discard)
+        return false;
+    m_bridge->stopDiscarding();
+    return true;
+}
+
 bool EzxMainWidget::event(QEvent *e)
 {
     if (filterEvent(e))
@@ -429,7 +444,7 @@ bool EzxMainWidget::event(QEvent *e)
         dialogClosed(e, int(e->type()) == 1001);
         return true;
     case QEvent::Close:
-        if (!m_bridge || m_bridge->stop()) {
+        if (!m_bridge || m_bridge->stop() || closeDiscardingEdits()) {
             e->accept();
             QApplication::exit(0);
         } else {

@@ -64,6 +64,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    bool closeDiscardingEdits();
     bool handleKey(QKeyEvent *event, bool pressed);
     void dialogClosed(QEvent *event, bool accepted);
     // Clears the frame buffer under the title strip, so that the window's

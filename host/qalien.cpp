@@ -246,6 +246,15 @@ bool QAlien::stop()
     return true;
 }
 
+void QAlien::stopDiscarding()
+{
+    m_openState = OpenStopping;
+    flushScreenUpdate();
+    stopEngine();
+    m_pointer.setEngine(nullptr);
+    dropScreenUpdate();
+}
+
 bool QAlien::canSave() const
 {
     return m_engine && calls().isModified(m_engine) != 0;

@@ -102,6 +102,9 @@ public:
     bool openDocument(const QString &name);
     bool saveDocument(const QString &name);
     bool stop();
+    // Stops the engine even when its stop hooks refuse (edits the user
+    // chose not to keep); the edits are lost.
+    void stopDiscarding();
     bool canSave() const;
     void setBusy(bool on);
     void pageStep(int direction);
