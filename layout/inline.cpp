@@ -516,8 +516,10 @@ const ObjClass Layout_widgetItemClass = {&kWidgetOps, int32_t(sizeof(WidgetPart)
                                          Obj_itemPlain};
 
 int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect *rect,
-                          int32_t height, int32_t *baseline, LayerList *layers, int32_t width)
+                          int32_t height, int32_t *baseline, LayerList *layers, int32_t width, ObjHeader **made)
 {
+    if (made)
+        *made = nullptr;
     *rect = Rect{0, 0, 0, 0};
     void *control = controlOf(node);
     ObjHeader *item = Obj_create(&Layout_widgetItemClass, 0);
@@ -586,6 +588,8 @@ int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect
     LayerList_selectKey(layers, 1);
     LayerList_append(layers, item);
     *rect = r;
+    if (made)
+        *made = item;
     return Res_ok;
 }
 
@@ -608,6 +612,10 @@ int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerLi
     }
     int32_t baseline = Layout_unset;
     int err = Layout_makeWidgetItem(box, node, style, rect, height, &baseline, layers, width);
+    const Rect outer = *rect;
+    int32_t wo[4] = {0, 0, 0, 0};
+    if (!err && control)
+        (void)Edr_Web_widgetGetRect(nullptr, control, wo);
     for (Edr_Node *c = Edr_Node_firstChild(node); !err && c; c = Edr_Node_nextSibling(c)) {
         void *nested = controlOf(c);
         uint32_t cf = 0, kind = 0;
@@ -620,7 +628,17 @@ int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style, LayerLi
             continue;
         Rect cr{};
         int32_t cb = Layout_unset;
-        err = Layout_makeWidgetItem(box, c, style, &cr, 0, &cb, layers, 0);
+        ObjHeader *made = nullptr;
+        err = Layout_makeWidgetItem(box, c, style, &cr, 0, &cb, layers, 0, &made);
+        // The control measures its inner parts from its top down, the line's
+        // y grows upwards: the part goes as far below the item's top as
+        // it lies below the control's.
+        int32_t wp[4] = {0, 0, 0, 0};
+        if (!err && part && made && Edr_Web_widgetGetRect(nullptr, nested, wp) == Res_ok) {
+            cr.y1 = saturate(int64_t(outer.y1) - (int64_t(wp[1]) - wo[1]));
+            cr.y0 = saturate(int64_t(outer.y1) - (int64_t(wp[3]) - wo[1]));
+            Obj_setBox(made, &cr);
+        }
         if (!err)
             Rect_union(rect, &cr);
     }

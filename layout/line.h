@@ -254,10 +254,11 @@ void Layout_verticalAlign(LayoutBox *box, Edr_Style *style, ObjHeader *item, int
 [[nodiscard]] int Layout_widgetItems(LayoutBox *box, Edr_Node *node, Edr_Style *style,
                                      LayerList *layers, Rect *rect, int32_t width, int32_t height);
 // One form-control item in layers' layer 1; *rect its extent; *baseline
-// given (not 0x80000000: stored) or taken. 0, 1 or the widget's error.
+// given (not 0x80000000: stored) or taken; *made (when given) the item.
+// 0, 1 or the widget's error.
 [[nodiscard]] int Layout_makeWidgetItem(LayoutBox *box, Edr_Node *node, Edr_Style *style,
                                         Rect *rect, int32_t height, int32_t *baseline,
-                                        LayerList *layers, int32_t width);
+                                        LayerList *layers, int32_t width, ObjHeader **made = nullptr);
 // The form-control item class.
 extern const ObjClass Layout_widgetItemClass;
 

@@ -21,7 +21,11 @@
 #include "fonts/fontdata.h"
 #include "graphics/boxitem.h"
 #include "graphics/image.h"
+#include "graphics/bitmap.h"
+#include "graphics/drawitem.h"
 #include "graphics/imageitem.h"
+#include "graphics/itemwalk.h"
+#include "graphics/pagerec.h"
 #include "graphics/pixelbuf.h"
 #include "fonts/textitem.h"
 #include "fonts/textrun.h"
@@ -215,6 +219,89 @@ int Layout_makeObjectItem(LayoutBox *box, Edr_Node *node, Edr_Style *style, int3
     return Res_ok;
 }
 
+namespace
+{
+
+// A sub-document shown in its parent's page: the item draws the first
+// page of the node's child document inside its own box, cut at the box.
+void replacedPlaceOnLine(LayoutBox *box, LineState *st, ObjHeader *item, int32_t leading, int32_t trailing);
+
+struct SubdocItemPart {
+    Edr_Node *node; // the sub-document node (the item's node)
+};
+
+int replacedSubdocDraw(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
+                       const DrawTarget *target, const DrawFlags *flags, intptr_t extra)
+{
+    Edr_Node *node = static_cast<SubdocItemPart *>(Obj_part(item))->node;
+    if ((item->flags & Obj_hidden) || !node || Edr_Node_type(node) != Edr_NodeType_subdoc || !target ||
+        !target->bitmap)
+        return Res_ok;
+    Edr_SubdocNode *s = Edr_Node_subdocPayload(node);
+    Edr_Doc *child = s ? s->child : nullptr;
+    if (!child)
+        return Res_ok;
+    const Rect area = Obj_shownBox(item);
+    // The box in device pixels bounds everything the child draws.
+    const Point corners[4] = {{area.x0, area.y0}, {area.x0, area.y1}, {area.x1, area.y1}, {area.x1, area.y0}};
+    Rect placed{}, clip{};
+    uint32_t code = 0;
+    if (ImageItem_orientation(corners, matrix, &placed, &code) != Res_ok)
+        return Res_ok;
+    Point offset{target->dx, target->dy};
+    ImageItem_destRect(&placed, target->bitmap->scale, &offset, &clip);
+    if (target->clip)
+        Rect_intersect(&clip, target->clip);
+    if (clip.x0 >= clip.x1 || clip.y0 >= clip.y1)
+        return Res_ok;
+    DrawTarget clipped = *target;
+    clipped.clip = &clip;
+    Edr_PageEntry *entry = nullptr;
+    if (Edr_Page_findByIndex(&entry, child, 0, 0) != Res_ok || !entry)
+        return Res_ok;
+    int err = Res_ok;
+    // The page's own colour fills the box first.
+    if (const Edr_PageRec *first = Edr_Page_deref(entry); first && first->background[3])
+        (void)Bitmap_fillColourAlpha(target->bitmap,
+                                     uint32_t(first->background[0]) | uint32_t(first->background[1]) << 8 |
+                                         uint32_t(first->background[2]) << 16,
+                                     first->background[3], &clip);
+    for (Edr_PageRec *rec = Edr_Page_deref(entry); rec && !err; rec = rec->nextRec) {
+        // The child page's top-left corner goes to the box's (y grows
+        // upwards: the top is the larger y).
+        Matrix m = *Matrix_identity();
+        m.tx = sat(int64_t(area.x0) - rec->bounds[0]);
+        m.ty = sat(int64_t(area.y1) - rec->bounds[3]);
+        if (matrix)
+            Matrix_multiply(&m, &m, matrix);
+        Rect shown{rec->bounds[0], rec->bounds[1], rec->bounds[2], rec->bounds[3]};
+        err = View_drawItemList(ctx, rec->objects, &shown, &m, &clipped, flags, extra);
+    }
+    Edr_Page_release(entry, 0);
+    return err;
+}
+
+int replacedSubdocIdentify(EngineContext *, ObjHeader *, const Rect *, const Matrix *, const DrawTarget *,
+                           const DrawFlags *, uint32_t *amount)
+{
+    if (amount)
+        *amount = 0x10000;
+    return Res_ok;
+}
+
+int replacedSubdocBounds(EngineContext *, ObjHeader *item, Rect *bounds)
+{
+    Rect r = Obj_shownBox(item);
+    Rect_union(bounds, &r);
+    return Res_ok;
+}
+
+const ObjItemOps kReplacedSubdocOps = {replacedSubdocDraw, replacedSubdocIdentify, replacedSubdocBounds};
+const ObjClass kReplacedSubdocClass = {&kReplacedSubdocOps, int32_t(sizeof(SubdocItemPart)), nullptr,
+                                       Obj_itemPlain};
+
+} // namespace
+
 int Layout_placeFrame(LayoutBox *box, Edr_Node *, Edr_Style *style, Rect *rect, int32_t width,
                       int32_t height)
 {
@@ -275,7 +362,7 @@ void Layout_scaleToFit(int32_t target, int32_t *width, int32_t *height, Matrix *
     *height = newHeight;
 }
 
-int Layout_placeObject(LayoutBox *box, LineState *, IterEntry *entry, Edr_Node *node)
+int Layout_placeObject(LayoutBox *box, LineState *st, IterEntry *entry, Edr_Node *node)
 {
     if (box->flowMode == 3)
         return Res_ok; // the box tree's object placer takes it
@@ -304,6 +391,20 @@ int Layout_placeObject(LayoutBox *box, LineState *, IterEntry *entry, Edr_Node *
             Layout_scaleToFit(band, &w, &h, &m);
         else if (box->flowMode)
             w = band;
+    }
+    if (st && node && Edr_Node_type(node) == Edr_NodeType_subdoc) {
+        // On the line, as tall as it is, drawing its document.
+        ObjHeader *o = Obj_create(&kReplacedSubdocClass, 0);
+        if (!o)
+            return Res_noMemory;
+        static_cast<SubdocItemPart *>(Obj_part(o))->node = node;
+        o->node = node;
+        if (hidden(style, box->hiddenItems))
+            o->flags |= Obj_hidden;
+        Rect r{0, 0, w, h};
+        Obj_setBox(o, &r);
+        replacedPlaceOnLine(box, st, o, 0, 0);
+        return Res_ok;
     }
     Point at{box->block.direction == KwId_rtl ? sat(int64_t(box->block.lineRight) - w)
                                               : box->block.lineLeft,

@@ -9,7 +9,10 @@
 #include "core/result.h"
 #include "core/task/eventproc.h"
 #include "document/edr/doc.h"
+#include "document/edr/docevents.h"
 #include "document/edr/docmsg.h"
+#include "document/edr/node.h"
+#include "document/types/translate.h"
 #include "document/edr/page.h"
 #include "graphics/pixelbuf.h"
 #include "viewer/thumbqueue.h"
@@ -103,12 +106,38 @@ void runQueue(EngineInstance *instance, void *)
     }
 }
 
+// A frame's document asks to open its source into itself (the URL is
+// followed from a sub-document, keeping its URL, with the frame record):
+// it is translated in place, its record going to the importer, and the
+// page that shows the frame stays. 1 when the message was such a request
+// (its URL and record are taken over), else 0.
+int loadFrameSource(EngineContext *context, EventProcMsg *msg)
+{
+    EventProcKind6Msg *m = msg->kind == 6 ? static_cast<EventProcKind6Msg *>(msg->payload) : nullptr;
+    if (!m || !m->view || !m->url || !(m->words[0] & Edr_Follow_keepDocUrl))
+        return 0;
+    Edr_Doc *parent = nullptr;
+    Edr_Doc_getParentDoc(m->view, &parent);
+    if (!parent)
+        return 0;
+    Edr_Doc_release(parent);
+    Edr_Node *root = Edr_Doc_root(m->view);
+    if (!root)
+        return 0;
+    Url *url = m->url;
+    Obj *record = m->object;
+    m->url = nullptr;
+    m->object = nullptr;
+    Translate_start(context ? context : Edr_Doc_getApp(m->view), m->view, root, url, record);
+    return 1;
+}
+
 // The filter on the event processor: accepted events are queued.
 void filter(EngineContext *context, EventProcMsg *msg, void *argument, int *)
 {
     FvViewer *viewer = static_cast<FvViewer *>(argument);
     FvEventQueue *q = viewer->eventQueue;
-    if (!q || !msg)
+    if (!q || !msg || loadFrameSource(context, msg))
         return;
     EventProcMsg *copy = copyMessage(msg);
     if (!copy)

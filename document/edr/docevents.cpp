@@ -498,10 +498,17 @@ int Edr_Doc_followUrl(EngineContext *app, Edr_Doc *doc, Url *url, const Link *li
         url = resolveAgainst(doc, url);
 
         // A sub-document leaves a secure page only when the top document
-        // that shows it agrees.
+        // that shows it agrees. A top document without a URL (a holder of
+        // other documents) is no page to leave: its frames load freely.
         if (Edr_Doc_parentMarkFlag(doc) == 0) {
             Edr_Doc *marked = nullptr;
             Edr_Doc_findMarkedAncestor(doc, &marked);
+            Url *markedUrl = nullptr;
+            if (marked && (Edr_Doc_getUrl(marked, &markedUrl) != Res_ok || !markedUrl)) {
+                Edr_Doc_release(marked);
+                marked = nullptr;
+            }
+            Url_free(markedUrl);
             if (marked) {
                 int go =
                     Edr_Doc_confirmLeaveSecure(app, marked, url, !(flags & Edr_Follow_keepDocUrl));
