@@ -119,7 +119,7 @@ struct BoxPaint {
 // widths of the neighbouring borders at the start and the end. Styles 2
 // and 3 stroke the line dashed; 4, 8, 9 (and 5 too thin to double) fill
 // the side's trapezoid; 5, 6, 7 stroke two lines; others draw nothing. 0,
-// 1 or the drawing's error (259 for lines until the stroker exists).
+// 1 or the drawing's error.
 [[nodiscard]] int BoxBorder_drawSide(uint32_t side, const Point *start, const Point *end, int32_t a,
                                      int32_t b, const BoxBorder *border, const BoxPaint *paint);
 // Strokes the line (x0, y0) to (x1, y1) with a pen of the width and the

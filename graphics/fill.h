@@ -124,7 +124,7 @@ inline uint32_t *CrossingTable_row(const CrossingTable *table, uint32_t r)
 // path through the scaled matrix (graphics/pathbounds.h), starting
 // from the empty bound; otherwise the stroker's bounds walk, its rectangle
 // mapped through the rest of the matrix. 0 or the bounds walk's error
-// (259 for pens until the stroker exists); 8 as Fill_prepareDevicePath.
+// (the stroker's error for pens); 8 as Fill_prepareDevicePath.
 [[nodiscard]] int Fill_deviceBounds(EngineContext *context, const FillRequest *request,
                                     int32_t targetScale, Rect *out);
 

@@ -457,13 +457,13 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
             // reported to its view; a failed report leaves the page
             // published, and the view catches up at its next full redraw.
             // A document built page by page shows its built page alone:
-            // the others are stand-ins (emptied, or never built), and a
+            // the others are placeholders (emptied, or never built), and a
             // document of thousands of them would wake the display for
             // each.
-            bool standIn = Edr_Doc_isPageOnDemand(doc) &&
+            bool placeholder = Edr_Doc_isPageOnDemand(doc) &&
                            (box->noContent ||
                             uint32_t(box->section->index) != Edr_Doc_getSelectedRootChild(doc));
-            if (Edr_Doc_getStartFlag(doc) && !standIn)
+            if (Edr_Doc_getStartFlag(doc) && !placeholder)
                 (void)View_invalidateRect(&report, box->noContent ? 0 : 1, 0);
         }
         if (!err)
