@@ -42,6 +42,9 @@ namespace
 // Document types laid out as one unbounded page per section, whose pages
 // are not marked stale before a pass.
 constexpr uint32_t kUnpagedTypes[] = {178, 227};
+// The web page type, whose root element's or body's background covers
+// the whole page.
+constexpr uint32_t kWebPageType = 227;
 constexpr int32_t kEventStackExhausted = 35;
 // Document types whose pages carry anchored drawing objects.
 constexpr uint32_t kAnchoredTypes[] = {226, 228, 230, 231, 232, 233};
@@ -157,11 +160,20 @@ bool namesPicture(Edr_Style *style)
     return style && Edr_Style_get(style, PropId_backgroundImageRef, &p) == PropType_int && p.word != 0;
 }
 
-// The set whose background picture covers the page: the first shown
-// group at most depth levels below node (the document's root element,
-// then its body) whose set names a picture. *out is held for the caller,
-// null when no such group exists.
-int findCanvasStyle(Edr_Doc *doc, Edr_Style *parent, Edr_Node *node, int depth, Edr_Style **out)
+// Whether the set gives a background colour that is not transparent.
+bool namesColour(Edr_Style *style)
+{
+    Edr_StylePayload p{};
+    return style && Edr_Style_get(style, PropId_backgroundColor, &p) == PropType_colour &&
+           (uint32_t(p.word) >> 24) != 0;
+}
+
+// The set whose background covers the page: the first shown group at most
+// depth levels below node (the document's root element, then its body)
+// whose set names a picture, or with colours too a background colour.
+// *out is held for the caller, null when no such group exists.
+int findCanvasStyle(Edr_Doc *doc, Edr_Style *parent, Edr_Node *node, int depth, bool colours,
+                    Edr_Style **out)
 {
     for (Edr_Node *c = Edr_Node_firstChild(node); c && !*out; c = Edr_Node_nextSibling(c)) {
         if (Edr_Node_type(c) != Edr_NodeType_group)
@@ -171,12 +183,12 @@ int findCanvasStyle(Edr_Doc *doc, Edr_Style *parent, Edr_Node *node, int depth, 
         if (err)
             return err;
         if (Edr_Style_get(style, PropId_display, nullptr) != KwId_none) {
-            if (namesPicture(style)) {
+            if (namesPicture(style) || (colours && namesColour(style))) {
                 *out = style;
                 return Res_ok;
             }
             if (depth > 1)
-                err = findCanvasStyle(doc, style, c, depth - 1, out);
+                err = findCanvasStyle(doc, style, c, depth - 1, colours, out);
         }
         Edr_Style_release(style);
         if (err)
@@ -319,7 +331,7 @@ int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *
     record->words1[0] = rec->index;
     record->words1[1] = rec->pageNumber;
     std::memcpy(record->bounds, sectionBox->pageRect, sizeof(record->bounds));
-    backgroundOf(rec->style, record->background);
+    backgroundOf(namesColour(rec->canvasStyle) ? rec->canvasStyle : rec->style, record->background);
     *copy = *rec;
     copy->owner = page;
     page->items = items;
@@ -403,20 +415,27 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
         ObjHeader *item = nullptr;
         Rect extent{};
         LayerList_selectFirst(box->layers);
+        Edr_Style *pageStyle = box->section->style;
         if (Edr_Style *canvas = box->section->canvasStyle) {
             // The root element's or body's picture is tiled over the whole
-            // page, in front of the page's own background colour.
+            // page, in front of the page's own background colour; its
+            // colour, when it gives one, is the page's.
             Edr_StylePayload p{};
-            (void)Edr_Style_get(canvas, PropId_backgroundImageRef, &p);
-            BoxBackground *image = nullptr;
-            err = BoxBackground_create(canvas, int32_t(p.word), &content, &image);
-            if (!err)
-                err = BoxBackground_addItem(box, image, 0);
-            BoxBackground_free(image);
+            if (namesColour(canvas)) {
+                // The page's item draws both.
+                pageStyle = canvas;
+            } else {
+                (void)Edr_Style_get(canvas, PropId_backgroundImageRef, &p);
+                BoxBackground *image = nullptr;
+                err = BoxBackground_create(canvas, int32_t(p.word), &content, &image);
+                if (!err)
+                    err = BoxBackground_addItem(box, image, 0);
+                BoxBackground_free(image);
+            }
         }
         if (!err)
-            err = Layout_makeBoxItem(box, nullptr, &item, &extent, box->section->style, &content,
-                                     none, none, 1, 0);
+            err = Layout_makeBoxItem(box, nullptr, &item, &extent, pageStyle, &content, none, none,
+                                     1, 0);
         if (!err && item) {
             LayerList_prepend(box->layers, item);
             uniteBounds(box->bounds, extent);
@@ -527,7 +546,8 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     // Without a picture of its own the section shows the one its root
     // element or body names across the page.
     if (!err && !namesPicture(style)) {
-        err = findCanvasStyle(doc, style, sectionNode, 2, &rec->canvasStyle);
+        bool colours = Edr_Doc_getTypeCode(doc) == kWebPageType;
+        err = findCanvasStyle(doc, style, sectionNode, 2, colours, &rec->canvasStyle);
         if (err)
             Edr_Style_release(style);
     }
