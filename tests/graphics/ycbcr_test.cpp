@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "spreadsheet/shared/ycbcr.h"
+#include "graphics/ycbcr.h"
 
 namespace
 {

@@ -1,5 +1,5 @@
 // Table-driven RGB565 to YCbCr 4:2:0 conversion.
-#include "spreadsheet/shared/ycbcr.h"
+#include "graphics/ycbcr.h"
 
 #include <cstring>
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/mem/mem.h"
-#include "core/support/celllist.h"
+#include "spreadsheet/celllist.h"
 #include "tests/support/heap_fixture.h"
 
 namespace

@@ -4,7 +4,7 @@
 // 256 columns), so the entries are matched against the ranges, not the
 // cells of the ranges against the entries: the work is bounded by entries
 // times ranges plus a sort of the entries.
-#include "core/support/celllist.h"
+#include "spreadsheet/celllist.h"
 
 #include <algorithm>
 #include <cstring>
