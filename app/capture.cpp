@@ -14,7 +14,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/pixel.h"
-#include "spreadsheet/shared/ycbcr.h"
+#include "graphics/ycbcr.h"
 #include "viewer/screen/screen.h"
 #include "viewer/viewer.h"
 

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "spreadsheet/shared/ycbcr.h"
+#include "graphics/ycbcr.h"
 #include "graphics/plane.h"
 #include "graphics/scale565.h"
 
