@@ -548,7 +548,10 @@ int Word_isChpxRunStart(uint32_t fc, uint32_t *flag, WordReader *r)
     return Res_ok;
 }
 
-int Word_nextRunEnd(uint32_t cp, uint32_t *end, WordReader *r)
+namespace
+{
+
+int piecesNextRunEnd(uint32_t cp, uint32_t *end, WordReader *r)
 {
     uint32_t limit = r->subdocStart[r->subdoc < 8 ? r->subdoc + 1 : 8];
     while (cp < limit) {
@@ -600,6 +603,19 @@ int Word_nextRunEnd(uint32_t cp, uint32_t *end, WordReader *r)
     }
     *end = limit;
     return Res_ok;
+}
+
+} // namespace
+
+int Word_nextRunEnd(uint32_t cp, uint32_t *end, WordReader *r)
+{
+    int err = piecesNextRunEnd(cp, end, r);
+    // A damaged piece table can place the last character of cp's piece
+    // before cp: the run then ends after cp's own character, so that a
+    // reader walking run by run always moves on.
+    if (err == Res_ok && *end <= cp)
+        *end = cp + 1;
+    return err;
 }
 
 int Word_applyPrm(uint16_t prm, uint32_t kind, WordSep *sep, WordPap *pap, WordChp *chp,
