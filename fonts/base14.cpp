@@ -25,7 +25,7 @@ struct FontInfo {
         group; // entries of the file; group: 0 standard, 1 Symbol, 2 ZapfDingBats
 };
 
-const FontInfo fonts[Base14_fontCount] = {
+const FontInfo base14Fonts[Base14_fontCount] = {
     {"Courier", {-376, -4096, 11714, 13189}, 10305, -2572, -1, -1, -1},
     {"Courier-Bold", {-1851, -4096, 12271, 13123}, 10305, -2572, -1, -1, -1},
     {"Courier-Oblique", {-442, -4096, 13910, 13189}, 10305, -2572, -1, -1, -1},
@@ -446,7 +446,7 @@ void closeSlot(Base14Slot *slot)
 
 int loadSlot(EngineContext *engine, Base14Metrics *m, Base14Slot *slot)
 {
-    const FontInfo &f = fonts[slot->index];
+    const FontInfo &f = base14Fonts[slot->index];
     int rc = loadShared(engine, m);
     if (rc)
         return rc;
@@ -482,7 +482,7 @@ int32_t Base14_indexOf(const char *name)
     if (!name)
         return -1;
     for (uint32_t i = 0; i < Base14_fontCount; i++)
-        if (strcmp(fonts[i].name, name) == 0)
+        if (strcmp(base14Fonts[i].name, name) == 0)
             return int32_t(i);
     // PDF files spell the dingbats font this way.
     if (strcmp(name, "ZapfDingbats") == 0)
@@ -544,7 +544,7 @@ int Base14_open(EngineContext *engine, Base14Metrics *m, const char *name, Base1
         *out = slot;
         return Res_ok;
     }
-    const FontInfo &f = fonts[index];
+    const FontInfo &f = base14Fonts[index];
     slot->owner = m;
     slot->index = uint32_t(index);
     slot->name = f.name;

@@ -225,32 +225,22 @@ int otherElement(const int32_t *, void *, const int32_t *, const int32_t *)
     return Res_notImplemented;
 }
 
-constexpr PathWalkFn x = otherElement;
+constexpr PathWalkFn other = otherElement;
 
 // Slots: 0 end of an open subpath, 1 hidden line, 4 close, 5 line, 6 quad,
 // 7 cubic, 9 move (closes the subpath before it).
 constexpr PathWalkFn countSkipHidden[16] = {
-    countClose, nullptr, x, x, countClose, countLineSlot, countQuad, countCubic, x, countClose, x,
-    x,          x,       x, x, x};
-constexpr PathWalkFn countWithHidden[16] = {countClose, countLineSlot,
-                                            x,          x,
-                                            countClose, countLineSlot,
-                                            countQuad,  countCubic,
-                                            x,          countClose,
-                                            x,          x,
-                                            x,          x,
-                                            x,          x};
+    countClose, nullptr,    other, other, countClose, countLineSlot, countQuad, countCubic,
+    other,      countClose, other, other, other,      other,         other,     other};
+constexpr PathWalkFn countWithHidden[16] = {
+    countClose, countLineSlot, other, other, countClose, countLineSlot, countQuad, countCubic,
+    other,      countClose,    other, other, other,      other,         other,     other};
 constexpr PathWalkFn edgesSkipHidden[16] = {
-    edgeClose, nullptr, x, x, edgeClose, edgeLineSlot, edgeQuad, edgeCubic, x, edgeClose, x,
-    x,         x,       x, x, x};
-constexpr PathWalkFn edgesWithHidden[16] = {edgeClose, edgeLineSlot,
-                                            x,         x,
-                                            edgeClose, edgeLineSlot,
-                                            edgeQuad,  edgeCubic,
-                                            x,         edgeClose,
-                                            x,         x,
-                                            x,         x,
-                                            x,         x};
+    edgeClose, nullptr,   other, other, edgeClose, edgeLineSlot, edgeQuad, edgeCubic,
+    other,     edgeClose, other, other, other,     other,        other,    other};
+constexpr PathWalkFn edgesWithHidden[16] = {
+    edgeClose, edgeLineSlot, other, other, edgeClose, edgeLineSlot, edgeQuad, edgeCubic,
+    other,     edgeClose,    other, other, other,     other,        other,    other};
 
 // ----------------------------------------------------------------- sorting
 

@@ -163,6 +163,8 @@ void ImageStore_addWaiters(ImageStore *store, int32_t delta)
 void ImageStore_lockQueue(EngineContext *app)
 {
     ImageStore *store = storeOf(app);
+    if (!store)
+        return;
     ImageStore_addWaiters(store, 1);
     Lock_acquire(&store->animLock);
     ImageStore_addWaiters(store, -1);
@@ -171,6 +173,8 @@ void ImageStore_lockQueue(EngineContext *app)
 void ImageStore_unlockQueue(EngineContext *app)
 {
     ImageStore *store = storeOf(app);
+    if (!store)
+        return;
     Sem_signal(&store->animWake);
     Lock_release(&store->animLock);
 }
@@ -215,6 +219,8 @@ void Anim_enterAnimList(ImageObject *image)
 {
     EngineContext *app = image->app;
     ImageStore *store = storeOf(app);
+    if (!store)
+        return;
     Lock_acquire(&store->lock);
     ImageStore_lockQueue(app);
     Lock_acquire(&image->imageLock);

@@ -225,13 +225,17 @@ char16_t *ListCounter_text(const LayoutBox *box, uint32_t listStyleType)
     uint32_t parts = partCount(box, paged);
     size_t length = 1;
     for (uint32_t i = 0; i < parts; i++)
-        length += ListNum_format(partAt(box, i)->count, listStyleType, nullptr) + 1;
+        if (const ListCounter *c = partAt(box, i))
+            length += ListNum_format(c->count, listStyleType, nullptr) + 1;
     char16_t *text = static_cast<char16_t *>(Mem_malloc((length + 1) * sizeof(char16_t)));
     if (!text)
         return nullptr;
     size_t at = 0;
     for (uint32_t i = parts; i-- > 0;) {
-        at += ListNum_format(partAt(box, i)->count, listStyleType, text + at);
+        const ListCounter *c = partAt(box, i);
+        if (!c)
+            continue;
+        at += ListNum_format(c->count, listStyleType, text + at);
         text[at++] = u'.';
     }
     text[at++] = u' ';

@@ -28,6 +28,12 @@
 namespace
 {
 
+// The part of an item made here, which is always a path item.
+PathItemPart *pathItemPartOf(ObjHeader *item)
+{
+    return static_cast<PathItemPart *>(Obj_part(item));
+}
+
 constexpr uint32_t kPropPaintMode = 125;
 constexpr uint32_t kPropFillRule = 126;
 constexpr uint32_t kPropServer = 109;
@@ -151,7 +157,7 @@ int makeItem(Edr_Node *node, const Edr_Style *style, uint32_t id, ObjHeader **ou
     ObjHeader *o = Obj_create(&PathItem_class, 0);
     if (!o)
         return Res_noMemory;
-    PathItemPart *p = PathItem_part(o);
+    PathItemPart *p = pathItemPartOf(o);
     p->paint = static_cast<PathPaint *>(Mem_calloc(1, sizeof(PathPaint)));
     if (!p->paint) {
         Obj_destroy(o);
@@ -217,7 +223,7 @@ int makeItem(Edr_Node *node, const Edr_Style *style, uint32_t id, ObjHeader **ou
 
 bool emptyBounds(ObjHeader *item)
 {
-    const Rect &b = PathItem_part(item)->bounds;
+    const Rect &b = pathItemPartOf(item)->bounds;
     return !(b.x0 < b.x1 && b.y0 < b.y1);
 }
 
@@ -225,7 +231,7 @@ bool emptyBounds(ObjHeader *item)
 // room (the entry pushed back first while it may fit on a later line).
 int fit(LayoutBox *box, BoxIter *iter, ObjHeader *item, IterEntry *entry)
 {
-    PathItemPart *p = PathItem_part(item);
+    PathItemPart *p = pathItemPartOf(item);
     int64_t w = int64_t(p->bounds.x1) - p->bounds.x0;
     int64_t room = int64_t(box->block.lineRight) - box->block.lineLeft;
     if (room < w) {
@@ -327,7 +333,7 @@ int PathItem_place(LayoutBox *box, BoxIter *iter, IterEntry *entry)
         return err;
     }
     if (fill && stroke) {
-        PathItemPart *s = PathItem_part(stroke), *f = PathItem_part(fill);
+        PathItemPart *s = pathItemPartOf(stroke), *f = pathItemPartOf(fill);
         s->offset[0] = f->offset[0];
         s->offset[1] = f->offset[1];
         stroke->origin[0] = fill->origin[0];
@@ -367,7 +373,7 @@ int Layout_placePathItem(LayoutBox *box, Edr_Style *style, Edr_Node *node, Edr_N
         if (!o)
             continue;
         if (height && rh > 0 && height != rh) {
-            PathItemPart *p = PathItem_part(o);
+            PathItemPart *p = pathItemPartOf(o);
             p->matrix = static_cast<Matrix *>(Mem_malloc(sizeof(Matrix)));
             if (!p->matrix) {
                 Obj_destroy(items[0]);
@@ -376,8 +382,8 @@ int Layout_placePathItem(LayoutBox *box, Edr_Style *style, Edr_Node *node, Edr_N
             }
             *p->matrix = *Matrix_identity();
             p->matrix->d = -sat((int64_t(height) << 16) / rh);
-            Rect box = transformedBounds(p->bounds, p->matrix);
-            Obj_setBox(o, &box);
+            Rect turned = transformedBounds(p->bounds, p->matrix);
+            Obj_setBox(o, &turned);
         }
         o->origin[0] = rect->x0;
         o->origin[1] = rect->y0;

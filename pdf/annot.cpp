@@ -551,8 +551,8 @@ int Pdf_Link_destView(PdfDoc *doc, PdfObj *dest, uint32_t number, char16_t out[6
     // in 94ths; a space leaves the right or top edge at the page's.
     // Rounded, so that an edge made of two characters (the right is the
     // left plus the width) is still within 1/94 of the page.
-    auto ch = [](double v, double size) {
-        int32_t c = int32_t(32.5 + v * 94 / size);
+    auto ch = [](double offset, double extent) {
+        int32_t c = int32_t(32.5 + offset * 94 / extent);
         return char16_t(c < 32 ? 32 : c > 126 ? 126 : c);
     };
     int32_t left = edge[0] < 0 ? 0 : edge[0], bottom = edge[3] < 0 ? h : edge[3];

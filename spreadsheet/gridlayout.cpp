@@ -708,7 +708,9 @@ int GridLayout_emit(GridLayoutCtx *ctx)
         return Res_noMemory;
     item->node = ctx->node;
     Rect bounds = Rect_emptyBound;
-    int err = Obj_itemOps(item)->bounds(ctx->box ? ctx->box->context : nullptr, item, &bounds);
+    const ObjItemOps *ops = Obj_itemOps(item);
+    int err = ops ? ops->bounds(ctx->box ? ctx->box->context : nullptr, item, &bounds)
+                  : int(Res_unexpectedKind);
     if (err) {
         Obj_destroy(item);
         return err;

@@ -8,6 +8,7 @@
 #include "platform/api/app.h"
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
+#include "viewer/docview.h"
 #include "viewer/navigate.h"
 #include "viewer/reports.h"
 #include "viewer/screen/resize.h"
@@ -211,7 +212,8 @@ void FlowMode_setTextSize(FvViewer *viewer, int32_t sizeCode)
 
 int32_t FlowMode_refresh(FvViewer *viewer)
 {
-    if (!viewer || !viewer->context || !FlowMode_ops(viewer))
+    FvModeOps *ops = FlowMode_ops(viewer);
+    if (!ops || !viewer->context)
         return 0;
     EngineContext *engine = viewer->context;
     uint32_t current = engine->flowMode;
@@ -224,7 +226,7 @@ int32_t FlowMode_refresh(FvViewer *viewer)
     if (posted == current)
         return int32_t(current);
     Fv_setThumbMaxSizeDefault(viewer, posted ? FvViewMode_flow : FvViewMode_page);
-    FlowMode_ops(viewer)->engaged = 1;
+    ops->engaged = 1;
     (void)ViewMode_post(engine, viewer->page ? viewer->page->document : nullptr, posted, width);
     return int32_t(posted);
 }

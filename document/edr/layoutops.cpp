@@ -15,9 +15,10 @@ const Edr_LayoutOps *Edr_LayoutOps_get(EngineContext *context)
     return context ? context->layoutOps : nullptr;
 }
 
-// The installed entry of the table, or null.
+// The installed entry of the table, or null. The table is looked up once:
+// without a context the lookup goes through the calling thread.
 #define EDR_LAYOUT_ENTRY(context, name) \
-    (Edr_LayoutOps_get(context) ? Edr_LayoutOps_get(context)->name : nullptr)
+    ([](const Edr_LayoutOps *ops) { return ops ? ops->name : nullptr; }(Edr_LayoutOps_get(context)))
 
 int Edr_Layout_document(EngineContext *context, Edr_Doc *doc)
 {

@@ -18,9 +18,10 @@ const Edr_ViewOps *Edr_ViewOps_get(EngineContext *context)
     return context ? context->viewOps : nullptr;
 }
 
-// The installed entry of the table, or null.
+// The installed entry of the table, or null. The table is looked up once:
+// without a context the lookup goes through the calling thread.
 #define EDR_VIEW_ENTRY(context, name) \
-    (Edr_ViewOps_get(context) ? Edr_ViewOps_get(context)->name : nullptr)
+    ([](const Edr_ViewOps *ops) { return ops ? ops->name : nullptr; }(Edr_ViewOps_get(context)))
 
 int Edr_View_createHighlightStyle(EngineContext *context, void **cell)
 {

@@ -17,9 +17,10 @@ const Edr_WebOps *Edr_WebOps_get(EngineContext *context)
     return context ? context->webOps : nullptr;
 }
 
-// The installed entry of the table, or null.
+// The installed entry of the table, or null. The table is looked up once:
+// without a context the lookup goes through the calling thread.
 #define EDR_WEB_ENTRY(context, name) \
-    (Edr_WebOps_get(context) ? Edr_WebOps_get(context)->name : nullptr)
+    ([](const Edr_WebOps *ops) { return ops ? ops->name : nullptr; }(Edr_WebOps_get(context)))
 
 int Edr_Web_registerControl(EngineContext *context, Edr_Node *group)
 {

@@ -206,12 +206,12 @@ void ycc565x16(const uint8_t *in, uint16_t *out)
     const __m128i one = _mm_set1_epi16(1);
     const __m128i centre = _mm_set1_epi16(128);
     __m128i channels[2][3];
-    for (int half = 0; half < 2; half++) {
-        __m128i y16 = half ? _mm_unpackhi_epi8(y, zero) : _mm_unpacklo_epi8(y, zero);
+    for (int part = 0; part < 2; part++) {
+        __m128i y16 = part ? _mm_unpackhi_epi8(y, zero) : _mm_unpacklo_epi8(y, zero);
         __m128i cb16 =
-            _mm_sub_epi16(half ? _mm_unpackhi_epi8(cb, zero) : _mm_unpacklo_epi8(cb, zero), centre);
+            _mm_sub_epi16(part ? _mm_unpackhi_epi8(cb, zero) : _mm_unpacklo_epi8(cb, zero), centre);
         __m128i cr16 =
-            _mm_sub_epi16(half ? _mm_unpackhi_epi8(cr, zero) : _mm_unpacklo_epi8(cr, zero), centre);
+            _mm_sub_epi16(part ? _mm_unpackhi_epi8(cr, zero) : _mm_unpacklo_epi8(cr, zero), centre);
         __m128i cb2 = _mm_add_epi16(cb16, cb16);
         __m128i cr2 = _mm_add_epi16(cr16, cr16);
         // crR = x + round(0.402 x), cbB = 2x + round(-0.228 x) (in 16.16).
@@ -225,9 +225,9 @@ void ycc565x16(const uint8_t *in, uint16_t *out)
         __m128i greenCb =
             _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(cb2, _mm_set1_epi16(-22554)), one), 1);
         __m128i greenCr = _mm_sub_epi16(_mm_mulhi_epi16(cr16, _mm_set1_epi16(18734)), cr16);
-        channels[half][0] = _mm_add_epi16(y16, red);
-        channels[half][1] = _mm_add_epi16(y16, _mm_add_epi16(greenCb, greenCr));
-        channels[half][2] = _mm_add_epi16(y16, blue);
+        channels[part][0] = _mm_add_epi16(y16, red);
+        channels[part][1] = _mm_add_epi16(y16, _mm_add_epi16(greenCb, greenCr));
+        channels[part][2] = _mm_add_epi16(y16, blue);
     }
     // Saturating to bytes clamps to 0 .. 255; then the high byte of each
     // pixel is red's top 5 bits and green's top 3, the low byte green's
@@ -260,12 +260,12 @@ __attribute__((target("avx2"), always_inline)) inline void ycc565Block32(const u
     const __m256i one = _mm256_set1_epi16(1);
     const __m256i centre = _mm256_set1_epi16(128);
     __m256i channels[2][3];
-    for (int half = 0; half < 2; half++) {
-        __m256i y16 = half ? _mm256_unpackhi_epi8(y, zero) : _mm256_unpacklo_epi8(y, zero);
+    for (int part = 0; part < 2; part++) {
+        __m256i y16 = part ? _mm256_unpackhi_epi8(y, zero) : _mm256_unpacklo_epi8(y, zero);
         __m256i cb16 = _mm256_sub_epi16(
-            half ? _mm256_unpackhi_epi8(cb, zero) : _mm256_unpacklo_epi8(cb, zero), centre);
+            part ? _mm256_unpackhi_epi8(cb, zero) : _mm256_unpacklo_epi8(cb, zero), centre);
         __m256i cr16 = _mm256_sub_epi16(
-            half ? _mm256_unpackhi_epi8(cr, zero) : _mm256_unpacklo_epi8(cr, zero), centre);
+            part ? _mm256_unpackhi_epi8(cr, zero) : _mm256_unpacklo_epi8(cr, zero), centre);
         __m256i cb2 = _mm256_add_epi16(cb16, cb16);
         __m256i cr2 = _mm256_add_epi16(cr16, cr16);
         __m256i red = _mm256_add_epi16(
@@ -278,9 +278,9 @@ __attribute__((target("avx2"), always_inline)) inline void ycc565Block32(const u
             _mm256_add_epi16(_mm256_mulhi_epi16(cb2, _mm256_set1_epi16(-22554)), one), 1);
         __m256i greenCr =
             _mm256_sub_epi16(_mm256_mulhi_epi16(cr16, _mm256_set1_epi16(18734)), cr16);
-        channels[half][0] = _mm256_add_epi16(y16, red);
-        channels[half][1] = _mm256_add_epi16(y16, _mm256_add_epi16(greenCb, greenCr));
-        channels[half][2] = _mm256_add_epi16(y16, blue);
+        channels[part][0] = _mm256_add_epi16(y16, red);
+        channels[part][1] = _mm256_add_epi16(y16, _mm256_add_epi16(greenCb, greenCr));
+        channels[part][2] = _mm256_add_epi16(y16, blue);
     }
     __m256i red = _mm256_packus_epi16(channels[0][0], channels[1][0]);
     __m256i green = _mm256_packus_epi16(channels[0][1], channels[1][1]);

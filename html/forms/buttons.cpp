@@ -141,6 +141,8 @@ void inset(const int32_t r[4], int32_t out[4])
 int buttonCreate(FormWidget *w)
 {
     FormWidgetClass *c = Form_Widget_classCopy(w, FormClass_button);
+    if (!c)
+        return Res_formNoWidget;
     c->priv = Mem_calloc(1, sizeof(FormButtonData));
     return c->priv ? int(Res_ok) : int(Res_noMemory);
 }
@@ -148,6 +150,8 @@ int buttonCreate(FormWidget *w)
 int buttonDestroy(FormWidget *w)
 {
     FormWidgetClass *c = Form_Widget_classCopy(w, FormClass_button);
+    if (!c)
+        return Res_formNoWidget;
     Mem_free(c->priv);
     c->priv = nullptr;
     return Res_ok;

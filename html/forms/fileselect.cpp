@@ -67,6 +67,8 @@ int fileCreate(FormWidget *w)
 int fileInit(FormWidget *w)
 {
     FormFileData *d = Form_fileData(w);
+    if (!d)
+        return Res_formNoWidget;
     int err = Form_Widget_init(d->field);
     if (!err) {
         EngineContext *ctx = w->owner ? Edr_Doc_queryApp(w->owner) : nullptr;
@@ -85,6 +87,8 @@ int fileInit(FormWidget *w)
 int fileDestroy(FormWidget *w)
 {
     FormWidgetClass *c = Form_Widget_classCopy(w, FormClass_file);
+    if (!c)
+        return Res_formNoWidget;
     FormFileData *d = static_cast<FormFileData *>(c->priv);
     if (d) {
         Mem_free(d->chosen);

@@ -98,7 +98,8 @@ int collectUnder(Edr_Doc *doc, Edr_Node *node, uint32_t kind, const char16_t *na
                 if (err)
                     return err;
             }
-            if (widgetOf(c)->kind != FormKind_select)
+            const FormWidget *cw = widgetOf(c);
+            if (!cw || cw->kind != FormKind_select)
                 continue;
         }
         int err = collectUnder(doc, c, kind, name, out);
@@ -1166,19 +1167,23 @@ int Form_onTextActivate(Edr_Doc *doc, const FormControlEvent *event, int *handle
         err = Form_collectControls(doc, r, 0, nullptr, &controls);
     uint32_t texts = 0, submits = 0;
     Edr_Node *last = nullptr;
+    uint32_t lastKind = 0;
     for (uint32_t i = 0; i < controls.count; i++) {
-        uint32_t k = widgetOf(controls.nodes[i])->kind;
+        const FormWidget *cw = widgetOf(controls.nodes[i]);
+        if (!cw)
+            continue;
+        uint32_t k = cw->kind;
         if (k == FormKind_text || k == FormKind_password || k == FormKind_textArea)
             texts++;
         if (k == FormKind_buttonPlain || k == FormKind_buttonImage || k == FormKind_submit || k == FormKind_image) {
             submits++;
             last = controls.nodes[i];
+            lastKind = k;
         }
     }
     if (!err && r) {
         if (submits == 1) {
-            uint32_t k = widgetOf(last)->kind;
-            if (k == FormKind_image || k == FormKind_buttonImage) {
+            if (lastKind == FormKind_image || lastKind == FormKind_buttonImage) {
                 err = Form_submitNode(doc, form, nullptr);
             } else {
                 // The one submit button is pressed as by the pointer.

@@ -79,6 +79,11 @@ int PtrList_insertAt(PtrList *list, uint32_t index, void *value)
             list->tail = cell;
     } else {
         PtrCell *prev = cellAt(list, index - 1);
+        if (!prev) {
+            // The count says more cells than the chain holds.
+            Mem_free(cell);
+            return Res_listEnd;
+        }
         cell->next = prev->next;
         prev->next = cell;
         if (prev == list->tail)

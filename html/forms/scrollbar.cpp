@@ -45,6 +45,8 @@ int makePart(FormWidget *bar, uint32_t arrow, uint32_t role, FormWidget **out)
 int scrollCreate(FormWidget *w)
 {
     FormWidgetClass *c = Form_Widget_classCopy(w, FormClass_scroll);
+    if (!c)
+        return Res_formNoWidget;
     FormScrollData *d = static_cast<FormScrollData *>(Mem_calloc(1, sizeof(FormScrollData)));
     if (!d)
         return Res_noMemory;
@@ -80,6 +82,8 @@ int scrollInit(FormWidget *w)
 int scrollDestroy(FormWidget *w)
 {
     FormWidgetClass *c = Form_Widget_classCopy(w, FormClass_scroll);
+    if (!c)
+        return Res_formNoWidget;
     FormScrollData *d = static_cast<FormScrollData *>(c->priv);
     if (d) {
         Form_valueRelease(d->frame);

@@ -62,6 +62,8 @@ int makeBar(FormWidget *w, uint32_t role, FormWidget **out)
 int fieldInit(FormWidget *w)
 {
     FormTextFieldData *d = Form_textFieldData(w);
+    if (!d)
+        return Res_formNoWidget;
     int err = Res_ok;
     if (d->hasHBar)
         err = makeBar(w, 0, &d->hBar);
@@ -89,6 +91,8 @@ int fieldInit(FormWidget *w)
 int fieldDestroy(FormWidget *w)
 {
     FormWidgetClass *c = Form_Widget_classCopy(w, FormClass_text);
+    if (!c)
+        return Res_formNoWidget;
     FormTextFieldData *d = static_cast<FormTextFieldData *>(c->priv);
     if (!d)
         return Res_ok;

@@ -108,7 +108,10 @@ void link(List *list, ListNode *node, ListNode *ref, int32_t where)
     case List_before: {
         ListNode *p = predecessor(list, ref);
         node->next = ref;
-        p->next = node;
+        if (p)
+            p->next = node;
+        else
+            list->head = node;
         break;
     }
     default:

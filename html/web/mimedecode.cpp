@@ -29,9 +29,9 @@ constexpr Base64Table makeTable()
     }
     for (int i = 0; i < 10; i++)
         t.v['0' + i] = uint8_t(52 + i);
-    t.v['+'] = 62;
-    t.v['/'] = 63;
-    t.v['='] = kPad;
+    t.v[uint8_t('+')] = 62;
+    t.v[uint8_t('/')] = 63;
+    t.v[uint8_t('=')] = kPad;
     return t;
 }
 

@@ -615,12 +615,12 @@ int readDrawingGroupRecord(PptReader *r, const EscherRecordHeader *h)
             // The shape converter keeps and frees its rule: the style
             // sheet takes a copy.
             StyleRule *copy = nullptr;
-            int err = StyleRule_clone(&copy, rule);
-            if (!err)
-                err = Ppt_addItemWithSerial(static_cast<PptContext *>(user), copy, id);
-            if (err)
+            int cloneErr = StyleRule_clone(&copy, rule);
+            if (!cloneErr)
+                cloneErr = Ppt_addItemWithSerial(static_cast<PptContext *>(user), copy, id);
+            if (cloneErr)
                 StyleRule_destroy(copy);
-            return err;
+            return cloneErr;
         },
         [](void *user, Edr_Node *node, const EscherShape *shape, const int32_t rect[4], int32_t rotation) {
             return PptText_buildTextBox(static_cast<PptContext *>(user), node, shape, rect, rotation);

@@ -544,29 +544,29 @@ int Shape_buildBoxOutline(Path *path, const ShapeGeom *shape, int32_t w, int32_t
         break;
     }
     case 10: {
-        const int64_t w = b.w, h = b.h, aw = b.aw, ah = b.ah;
+        const int64_t bw = b.w, bh = b.h, aw = b.aw, ah = b.ah;
         polygon(p, {{aw, 0},
-                    {w - aw, 0},
-                    {w, ah},
-                    {w, h - ah},
-                    {w - aw, h},
-                    {aw, h},
-                    {0, h - ah},
+                    {bw - aw, 0},
+                    {bw, ah},
+                    {bw, bh - ah},
+                    {bw - aw, bh},
+                    {aw, bh},
+                    {0, bh - ah},
                     {0, ah}});
         break;
     }
     case 11: {
-        const int64_t w = b.w, h = b.h, aw = b.aw, ah = b.ah;
+        const int64_t bw = b.w, bh = b.h, aw = b.aw, ah = b.ah;
         polygon(p, {{aw, 0},
-                    {w - aw, 0},
-                    {w - aw, ah},
-                    {w, ah},
-                    {w, h - ah},
-                    {w - aw, h - ah},
-                    {w - aw, h},
-                    {aw, h},
-                    {aw, h - ah},
-                    {0, h - ah},
+                    {bw - aw, 0},
+                    {bw - aw, ah},
+                    {bw, ah},
+                    {bw, bh - ah},
+                    {bw - aw, bh - ah},
+                    {bw - aw, bh},
+                    {aw, bh},
+                    {aw, bh - ah},
+                    {0, bh - ah},
                     {0, ah},
                     {aw, ah}});
         break;

@@ -394,7 +394,7 @@ void ribbon(Pen *p, const Ctx &c, bool down)
     penMap(p, c, ShapeSource_square, 0);
     penShade(p, 52428);
     for (int side = 0; side < 2; side++) {
-        auto x = [&](int64_t v) { return side ? m(v) : v; };
+        auto x = [&](int64_t at) { return side ? m(at) : at; };
         penMove(p, x(a + 2700), y(pv));
         line(x(a + 725), pv);
         bend(x(a), pv, x(a), pv - q);

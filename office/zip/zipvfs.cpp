@@ -136,6 +136,8 @@ int setUpListing(ZipVfsStream *s)
     }
     s->prefixLength = n;
     ZipArchive *a = Zip_getArchive(s->zip);
+    if (!a)
+        return Res_zipBad;
     for (uint32_t e = 0; e < a->entryCount; e++) {
         int r = Zip_entryInfo(a, &s->info, e);
         if (r != Res_ok)

@@ -74,6 +74,8 @@ size_t renderPart(char16_t *out, size_t at, const char16_t *s)
 
 size_t renderAscii(char16_t *out, size_t at, const char *s)
 {
+    if (!s)
+        return at;
     for (; *s; s++, at++) {
         if (out)
             out[at] = static_cast<unsigned char>(*s);

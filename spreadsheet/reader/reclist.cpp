@@ -8,6 +8,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "spreadsheet/reader/biff.h"
+#include "spreadsheet/reader/sheetobj.h"
 
 struct RecListExtent {
     uint32_t start;

@@ -540,6 +540,9 @@ int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const cha
     DisplayItem *item = nullptr;
     err = DisplayItem_newText(engine, nullptr, &item, 0, 0, transform, text, fonts, int32_t(uint32_t(size) << 16),
                               colour, 7);
+    TextItemPart *part = err == Res_ok ? textPart(item) : nullptr;
+    if (err == Res_ok && !part)
+        err = Res_unexpectedKind; // the maker handed back an item of another kind
     if (err != Res_ok) {
         if (item) {
             releaseTextFonts(item);
@@ -551,7 +554,6 @@ int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const cha
         return err;
     }
     item->spare[1] = style & 7;
-    TextItemPart *part = textPart(item);
     part->base.styleFlags = (style & 4) ? 1u : 0u;
     part->base.style = (style & 4) ? kUnderline : nullptr;
     Rect extent{};
