@@ -57,36 +57,14 @@ const AboutPage *findPage(const char16_t *name)
 } // namespace
 
 const VfsTypeOps VfsAboutOps = {
-    "About",                // name
-    0,                      // flags
-    nullptr,                // 2 make directories
-    AboutStream_open,       // 3
-    AboutStream_close,      // 4
-    AboutStream_getReadBuf, // 5
-    AboutStream_readDone,   // 6
-    nullptr,                // 7 native handle
-    nullptr,                // 8 write buffer
-    nullptr,                // 9 write done
-    nullptr,                // 10 directory entry
-    AboutStream_tell,       // 11
-    nullptr,                // 12 seek
-    AboutStream_getInfo,    // 13
-    nullptr,                // 14 set info
-    nullptr,                // 15 remove
-    nullptr,                // 16 rename
-    nullptr,                // 17 clone
-    nullptr,                // 18
-    nullptr,                // 19
-    nullptr,                // 20
-    nullptr,                // 21
-    nullptr,                // 22
-    nullptr,                // 23
-    nullptr,                // 24
-    nullptr,                // 25
-    nullptr,                // 26
-    nullptr,                // 27
-    nullptr,                // 28
-    nullptr,                // 29
+    .name = "About",
+    .flags = 0,
+    .open = AboutStream_open, // 3
+    .close = AboutStream_close, // 4
+    .getReadBuf = AboutStream_getReadBuf, // 5
+    .readDone = AboutStream_readDone, // 6
+    .tell = AboutStream_tell, // 11
+    .getInfo = AboutStream_getInfo, // 13
 };
 
 int AboutStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,

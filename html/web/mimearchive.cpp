@@ -638,5 +638,5 @@ const VfsTypeOps VfsMimeOps = {
     .seek = MemFile_seek,               // 12
     .getInfo = MemFile_getInfo,         // 13
     .handlerQuery = handlerQuery,       // 22
-    .urlSlot23 = closeSourceOfUrl,      // 23
+    .closeUrlSource = closeSourceOfUrl, // 23
 };

@@ -245,36 +245,16 @@ int folderInsert(ZipVfsStream *s, uint32_t offset, size_t n)
 } // namespace
 
 const VfsTypeOps VfsZipOps = {
-    "Zvfs",            // name
-    0,                 // flags
-    nullptr,           // 2 make directories
-    ZipVfs_open,       // 3
-    ZipVfs_close,      // 4
-    ZipVfs_getReadBuf, // 5
-    ZipVfs_readDone,   // 6
-    nullptr,           // 7 native handle
-    nullptr,           // 8 write buffer
-    nullptr,           // 9 write done
-    ZipVfs_readDir,    // 10
-    ZipVfs_tell,       // 11
-    ZipVfs_seek,       // 12
-    ZipVfs_getInfo,    // 13
-    nullptr,           // 14
-    nullptr,           // 15 remove
-    nullptr,           // 16 rename
-    nullptr,           // 17 clone
-    nullptr,           // 18
-    nullptr,           // 19
-    nullptr,           // 20
-    nullptr,           // 21
-    nullptr,           // 22
-    nullptr,           // 23
-    nullptr,           // 24
-    nullptr,           // 25
-    nullptr,           // 26
-    nullptr,           // 27
-    nullptr,           // 28
-    nullptr,           // 29
+    .name = "Zvfs",
+    .flags = 0,
+    .open = ZipVfs_open, // 3
+    .close = ZipVfs_close, // 4
+    .getReadBuf = ZipVfs_getReadBuf, // 5
+    .readDone = ZipVfs_readDone, // 6
+    .readDir = ZipVfs_readDir, // 10
+    .tell = ZipVfs_tell, // 11
+    .seek = ZipVfs_seek, // 12
+    .getInfo = ZipVfs_getInfo, // 13
 };
 
 int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,

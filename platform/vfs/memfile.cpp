@@ -52,36 +52,17 @@ void releaseShared(MemFileShared *s)
 } // namespace
 
 const VfsTypeOps VfsMemOps = {
-    "Mem",              // name
-    0,                  // flags
-    nullptr,            // 2 make directories
-    nullptr,            // 3 open (Vfs_openMemory makes Mem streams)
-    MemFile_close,      // 4
-    MemFile_getReadBuf, // 5
-    MemFile_readDone,   // 6
-    nullptr,            // 7 native handle
-    nullptr,            // 8 write buffer
-    nullptr,            // 9 write done
-    nullptr,            // 10 directory entry
-    MemFile_tell,       // 11
-    MemFile_seek,       // 12
-    MemFile_getInfo,    // 13
-    MemFile_setInfo,    // 14
-    nullptr,            // 15 remove
-    nullptr,            // 16 rename
-    MemFile_clone,      // 17
-    nullptr,            // 18
-    nullptr,            // 19
-    nullptr,            // 20
-    nullptr,            // 21
-    nullptr,            // 22
-    nullptr,            // 23
-    nullptr,            // 24
-    nullptr,            // 25
-    nullptr,            // 26
-    nullptr,            // 27
-    nullptr,            // 28
-    nullptr,            // 29
+    .name = "Mem",
+    .flags = 0,
+    // No open: Vfs_openMemory makes Mem streams.
+    .close = MemFile_close, // 4
+    .getReadBuf = MemFile_getReadBuf, // 5
+    .readDone = MemFile_readDone, // 6
+    .tell = MemFile_tell, // 11
+    .seek = MemFile_seek, // 12
+    .getInfo = MemFile_getInfo, // 13
+    .setInfo = MemFile_setInfo, // 14
+    .clone = MemFile_clone, // 17
 };
 
 int MemFile_open(EngineContext *ctx, VfsHandle *handle, const uint8_t *data, size_t length, int own,

@@ -21,36 +21,25 @@
 #include "platform/vfs/romfs.h"
 
 const VfsTypeOps VfsFileOps = {
-    "File",                  // name
-    0,                       // flags
-    FileStream_makeDirs,     // 2
-    FileStream_open,         // 3
-    FileStream_close,        // 4
-    FileStream_getReadBuf,   // 5
-    FileStream_readDone,     // 6
-    FileStream_getHandle,    // 7
-    FileStream_getWriteBuf,  // 8
-    FileStream_writeDone,    // 9
-    FileStream_readDirEntry, // 10
-    FileStream_tell,         // 11
-    FileStream_seek,         // 12
-    FileStream_getInfo,      // 13
-    FileStream_setInfo,      // 14
-    FileStream_remove,       // 15
-    FileStream_rename,       // 16
-    nullptr,                 // 17 clone
-    nullptr,                 // 18
-    nullptr,                 // 19
-    nullptr,                 // 20 open with arguments
-    FileStream_pathQuery,    // 21
-    nullptr,                 // 22
-    nullptr,                 // 23
-    nullptr,                 // 24
-    FileStream_copy,         // 25
-    nullptr,                 // 26
-    nullptr,                 // 27
-    nullptr,                 // 28
-    nullptr,                 // 29
+    .name = "File",
+    .flags = 0,
+    .makeDir = FileStream_makeDirs, // 2
+    .open = FileStream_open, // 3
+    .close = FileStream_close, // 4
+    .getReadBuf = FileStream_getReadBuf, // 5
+    .readDone = FileStream_readDone, // 6
+    .getHandle = FileStream_getHandle, // 7
+    .getWriteBuf = FileStream_getWriteBuf, // 8
+    .writeDone = FileStream_writeDone, // 9
+    .readDir = FileStream_readDirEntry, // 10
+    .tell = FileStream_tell, // 11
+    .seek = FileStream_seek, // 12
+    .getInfo = FileStream_getInfo, // 13
+    .setInfo = FileStream_setInfo, // 14
+    .remove = FileStream_remove, // 15
+    .rename = FileStream_rename, // 16
+    .pathQuery = FileStream_pathQuery, // 21
+    .copy = FileStream_copy, // 25
 };
 
 // The stream types registered in a context (EngineContext::streamTypes):
@@ -346,7 +335,7 @@ int Vfs_openCached(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *
     h->hookCookie = cookie;
     if (a) {
         const VfsTypeOps *row = rowOf(h);
-        r = row->slot26 ? row->slot26(h, a, b) : Res_vfsNotAvailable;
+        r = row->setProgress ? row->setProgress(h, a, b) : Res_vfsNotAvailable;
         if (r != Res_ok) {
             Vfs_close(h);
             return r;
@@ -562,9 +551,9 @@ int Vfs_getHeader(VfsHandle *handle, const char *name, char **value)
         *value = nullptr;
     const VfsTypeOps *row = handle ? rowOf(handle) : nullptr;
     // Slot 18 of a type that keeps response headers: (name, value).
-    if (!row || !row->slot18 || !name || !value || handle->type != VfsType_cache)
+    if (!row || !row->getHeader || !name || !value || handle->type != VfsType_cache)
         return Res_vfsNotAvailable;
-    return row->slot18(handle, reinterpret_cast<uintptr_t>(name), reinterpret_cast<uintptr_t>(value));
+    return row->getHeader(handle, reinterpret_cast<uintptr_t>(name), reinterpret_cast<uintptr_t>(value));
 }
 
 int Vfs_getFlags(VfsHandle *handle, uint32_t *mode)
@@ -752,7 +741,7 @@ int Vfs_urlSlot23(EngineContext *ctx, const Url *url, uintptr_t arg)
     const VfsTypeOps *row = Vfs_typeOps(ctx, h->streamType);
     if (!row)
         return Res_vfsNoType;
-    return row->urlSlot23 ? row->urlSlot23(url, arg) : Res_vfsNotAvailable;
+    return row->closeUrlSource ? row->closeUrlSource(url, arg) : Res_vfsNotAvailable;
 }
 
 uint32_t Vfs_getTypeFlags(EngineContext *ctx, const Url *url)

@@ -109,15 +109,15 @@ struct VfsTypeOps {
     int (*remove)(EngineContext *ctx, const Url *url);                                   // 15
     int (*rename)(EngineContext *ctx, const Url *url, const Url *to);                    // 16
     int (*clone)(VfsHandle *handle, VfsHandle *newHandle);                               // 17
-    int (*slot18)(VfsHandle *handle, uintptr_t a, uintptr_t b);                          // 18
-    int (*slot19)(VfsHandle *handle, uintptr_t a, uintptr_t b); // 19 type-specific
+    int (*getHeader)(VfsHandle *handle, uintptr_t name, uintptr_t value); // 18: char **value
+    int (*fetch)(VfsHandle *handle, uintptr_t a, uintptr_t b); // 19: fetches a bytes (0 all)
     int (*openWithArgs)(const Url *url, const uintptr_t *args); // 20 (eight words)
     int (*pathQuery)(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // 21
     int (*handlerQuery)(UrlHandler *handler, uintptr_t *result);                        // 22
-    int (*urlSlot23)(const Url *url, uintptr_t arg);                                    // 23
-    int (*slot24)(VfsHandle *handle, uintptr_t a, uintptr_t b);     // 24 type-specific
+    int (*closeUrlSource)(const Url *url, uintptr_t arg); // 23: closes what serves the URL
+    int (*seekWords)(VfsHandle *handle, uintptr_t low, uintptr_t high); // 24: 64-bit seek
     int (*copy)(EngineContext *ctx, const Url *url, const Url *to); // 25
-    int (*slot26)(VfsHandle *handle, uintptr_t a, uintptr_t b);     // 26
+    int (*setProgress)(VfsHandle *handle, uintptr_t callback, uintptr_t arg); // 26: load charging
     int (*subscribe)(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask); // 27
     int (*getLength32)(VfsHandle *handle, uint32_t *length);                            // 28
     uint32_t (*events)(VfsHandle *handle);                                              // 29
