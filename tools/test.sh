@@ -31,7 +31,8 @@ echo "== sanitizer and fuzz build"
 # Line tables are all the debug information the sanitizers' stack traces use.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG=-gline-tables-only -DCMAKE_C_FLAGS_DEBUG=-gline-tables-only \
-  -DVEXLAN_SANITIZE=ON -DVEXLAN_FUZZ=ON -DVEXLAN_BENCH=OFF -DVEXLAN_TEST_BATCHES=ON -DVEXLAN_UNITY=ON >/dev/null
+  -DVEXLAN_SANITIZE=ON -DVEXLAN_FUZZ=ON -DVEXLAN_BENCH=OFF -DVEXLAN_TEST_BATCHES=ON -DVEXLAN_UNITY=ON \
+  -DVEXLAN_WERROR=ON >/dev/null
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize -j "$jobs" --output-on-failure --no-tests=error

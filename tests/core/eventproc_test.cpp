@@ -105,7 +105,7 @@ TEST_F(EventProcTest, ListenersHearTheirKindInOrderOnTheDeliveryJob)
         ASSERT_EQ(EventProc_addListener(ctx(), proc, 1, heard, two), 0);
         EXPECT_EQ(EventProc_addListener(ctx(), proc, 12, heard, two), Res_missingArgument);
         EXPECT_EQ(code(7), 0);
-        EventProcKind2Msg k2{9, nullptr, nullptr, nullptr, nullptr};
+        EventProcKind2Msg k2{9, nullptr, nullptr, {nullptr, nullptr}};
         EXPECT_EQ(EventProc_postKind2(proc, &k2), 0);
         EXPECT_EQ(code(8), 0);
         EXPECT_EQ(queued(), 3);

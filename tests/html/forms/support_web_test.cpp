@@ -166,12 +166,12 @@ TEST_F(WebSupportTest, HtmlCharTableAndListStub)
     const uint8_t *table = nullptr;
     ASSERT_EQ(Html_getCharTable(&table), 0);
     ASSERT_NE(table, nullptr);
-    EXPECT_EQ(table[' '], HtmlChar_space);
-    EXPECT_EQ(table['\n'] & HtmlChar_space, HtmlChar_space);
-    EXPECT_EQ(table['g'], HtmlChar_letter);
-    EXPECT_EQ(table['F'], HtmlChar_letter | HtmlChar_hex);
-    EXPECT_EQ(table['7'], HtmlChar_digit | HtmlChar_hex);
-    EXPECT_EQ(table['<'], 0);
+    EXPECT_EQ(table[uint8_t(' ')], HtmlChar_space);
+    EXPECT_EQ(table[uint8_t('\n')] & HtmlChar_space, HtmlChar_space);
+    EXPECT_EQ(table[uint8_t('g')], HtmlChar_letter);
+    EXPECT_EQ(table[uint8_t('F')], HtmlChar_letter | HtmlChar_hex);
+    EXPECT_EQ(table[uint8_t('7')], HtmlChar_digit | HtmlChar_hex);
+    EXPECT_EQ(table[uint8_t('<')], 0);
     uint32_t out = 5;
     EXPECT_EQ(FormList_stub(nullptr, 1, &out), 0);
     EXPECT_EQ(out, 0u);
