@@ -1,9 +1,7 @@
 // Web-layer services that the document model calls: the redirection state
 // and load accounting of a document, frame documents, form controls, the
-// host's questions, HTML attribute names and the URL-mapping hook.
-//
-// Only the services that modules built before the web layer call are
-// declared here so far; the web layer defines the records.
+// host's questions, HTML attribute names and the URL-mapping hook. The web
+// layer defines the records.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,6 @@
 // The web layer's module steps at engine start-up and teardown: its
-// display settings, its browsing settings and the form controls.
-//
-// Declared here so far; the teardowns accept a module that never started.
+// display settings, its browsing settings and the form controls. The
+// teardowns accept a module that never started.
 #pragma once
 
 #include <cstdint>

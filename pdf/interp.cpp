@@ -54,7 +54,6 @@ enum : uint32_t {
     kPropFontWeight = 43,
     kPropFontVariant = 42,
     kPropFontStyle = 41,
-    kTextRowBase = 100, // rowOf values above it name rows of the text table
     kClipEnd = ClipPath_endValue,
     kDrawListLimit = 32768,
     kInsertLast = 2,
@@ -662,14 +661,8 @@ int opNone(PdfDoc *, PdfInterp *)
     return Res_ok;
 }
 
-// Operators whose work belongs to later parts of the reader (text, fonts,
-// images, XObjects, marked content, shadings): their operands are taken.
-int opDiscard(PdfDoc *doc, PdfInterp *in)
-{
-    clearOperands(doc, in);
-    return Res_ok;
-}
-
+// Operators that draw nothing here (marked content, the rendering intent,
+// shadings, a Type 3 glyph's metrics): their operands are taken.
 int opDiscard1(PdfDoc *doc, PdfInterp *in)
 {
     return expectOperands(doc, in, 1);
@@ -1596,21 +1589,12 @@ int opTJ(PdfDoc *doc, PdfInterp *in)
     return err;
 }
 
-// The text operators: their rows replace the rows of the same keywords in
-// the table below.
-const OpRow kTextOps[] = {
-    {"BT", opBT, S1, 4},       {"T*", opTStar, S4, 0}, {"Tc", opTc, S1 | S4, 0}, {"Td", opTd, S4, 0},
-    {"TD", opTD, S4, 0},       {"Tf", opTf, S1 | S4, 0}, {"Tj", opTj, S4, 0},    {"TJ", opTJ, S4, 0},
-    {"TL", opTL, S1 | S4, 0},  {"Tm", opTm, S4, 0},    {"Tr", opTr, S1 | S4, 0}, {"Ts", opTs, S1 | S4, 0},
-    {"Tw", opTw, S1 | S4, 0},  {"Tz", opTz, S1 | S4, 0}, {"'", opQuote, S4, 0},  {"\"", opDoubleQuote, S4, 0},
-};
-
 // One row per operator; keywords not listed (the calculator words) are
 // never accepted.
 const OpRow kOps[] = {
     {"b", opb, S2 | S3, 1},        {"B", opB, S2 | S3, 1},          {"b*", opbStar, S2 | S3, 1},
     {"B*", opBStar, S2 | S3, 1},   {"BDC", opDiscard2, S1 | S4, 0}, {"BI", opNone, S1, 5},
-    {"BMC", opDiscard1, S1 | S4, 0}, {"BT", opNone, S1, 4},         {"BX", opNone, ANY, 0},
+    {"BMC", opDiscard1, S1 | S4, 0}, {"BT", opBT, S1, 4},           {"BX", opNone, ANY, 0},
     {"c", opc, S2 | S3, 0},        {"cm", opcm, S1, 0},             {"CS", opCS, S1 | S2 | S4, 0},
     {"cs", opcs, S1 | S2 | S4, 0}, {"d", opd, S1 | S4, 0},          {"d0", opDiscard2, S1, 0},
     {"d1", opDiscard6, S1, 0},     {"Do", opDo, S1, 0},             {"DP", opDiscard2, S1 | S4, 0},
@@ -1625,19 +1609,19 @@ const OpRow kOps[] = {
     {"RG", opRG, S1 | S2 | S4, 0}, {"rg", oprg, S1 | S2 | S4, 0},   {"ri", opDiscard1, S1 | S4, 0},
     {"s", ops, S2 | S3, 1},        {"S", opS, S2 | S3, 1},          {"SC", opSC, S1 | S2 | S4, 0},
     {"sc", opsc, S1 | S2 | S4, 0}, {"SCN", opSC, S1 | S2 | S4, 0},  {"scn", opsc, S1 | S4, 0},
-    {"sh", opDiscard1, S1, 0},     {"T*", opNone, S4, 0},           {"Tc", opDiscard1, S1 | S4, 0},
-    {"Td", opDiscard2, S4, 0},     {"TD", opDiscard2, S4, 0},       {"Tf", opDiscard2, S1 | S4, 0},
-    {"Tj", opDiscard1, S4, 0},     {"TJ", opDiscard1, S4, 0},       {"TL", opDiscard1, S1 | S4, 0},
-    {"Tm", opDiscard6, S4, 0},     {"Tr", opDiscard1, S1 | S4, 0},  {"Ts", opDiscard1, S1 | S4, 0},
-    {"Tw", opDiscard1, S1 | S4, 0}, {"Tz", opDiscard1, S1 | S4, 0}, {"v", opv, S2 | S3, 0},
+    {"sh", opDiscard1, S1, 0},     {"T*", opTStar, S4, 0},          {"Tc", opTc, S1 | S4, 0},
+    {"Td", opTd, S4, 0},           {"TD", opTD, S4, 0},             {"Tf", opTf, S1 | S4, 0},
+    {"Tj", opTj, S4, 0},           {"TJ", opTJ, S4, 0},             {"TL", opTL, S1 | S4, 0},
+    {"Tm", opTm, S4, 0},           {"Tr", opTr, S1 | S4, 0},        {"Ts", opTs, S1 | S4, 0},
+    {"Tw", opTw, S1 | S4, 0},      {"Tz", opTz, S1 | S4, 0},        {"v", opv, S2 | S3, 0},
     {"w", opw, S1 | S2 | S4, 0},   {"W", opW, S1 | S2, 3},          {"W*", opWStar, S1 | S2, 3},
-    {"y", opy, S2 | S3, 0},        {"'", opDiscard1, S4, 0},        {"\"", opDiscard, S4, 0},
+    {"y", opy, S2 | S3, 0},        {"'", opQuote, S4, 0},           {"\"", opDoubleQuote, S4, 0},
 };
 
 int dispatch(PdfDoc *doc, PdfInterp *in, int32_t index, uint32_t *state)
 {
     uint8_t row = index >= 0 && index < int32_t(PdfLex_keywordCount) ? in->rowOf[index] : 0;
-    const OpRow *op = row > kTextRowBase ? &kTextOps[row - kTextRowBase - 1] : row ? &kOps[row - 1] : nullptr;
+    const OpRow *op = row ? &kOps[row - 1] : nullptr;
     if (!op || !(op->mask & (1u << *state))) {
         clearOperands(doc, in);
         *state = 1;
@@ -1702,11 +1686,6 @@ int Pdf_Interp_create(PdfDoc *doc, Edr_Node *page, PdfInterp **out)
         int32_t k = Pdf_Lex_keywordIndex(kOps[r].keyword, std::strlen(kOps[r].keyword));
         if (k >= 0)
             in->rowOf[k] = uint8_t(r + 1);
-    }
-    for (uint32_t r = 0; r < sizeof kTextOps / sizeof kTextOps[0]; r++) {
-        int32_t k = Pdf_Lex_keywordIndex(kTextOps[r].keyword, std::strlen(kTextOps[r].keyword));
-        if (k >= 0)
-            in->rowOf[k] = uint8_t(kTextRowBase + r + 1);
     }
     PdfGState &g = in->initial;
     if (doc->pageAttrs)

@@ -1,9 +1,6 @@
 // Viewer services that the document model calls: the document's view
 // record and shared lists, and the display record whose rectangle the view
-// forwarders read.
-//
-// Only the services that modules built before the viewer call are declared
-// here so far; the viewer defines the records.
+// forwarders read. The viewer defines the records.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,5 @@
 // Records of the viewer's host requests: what the host reads of each. The
 // records are lent to the host for the request only.
-//
-// Only the reports that the host reads are declared here so far.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 // The viewer's application side: configuring the engine, starting and
 // tearing down the view, and opening documents into the page record.
 //
-// Until the display is built, the viewer keeps one page record with the
-// shown document; a load reports its end to the host the way the display
-// will: request 0x1000A with the document's information when it loaded,
-// error 0x10002 when it failed.
+// The viewer keeps one page record with the shown document and its view on
+// the display; a load reports its end to the host: request 0x1000A with the
+// document's information when it loaded, the failed-load report and its
+// alert when it failed.
 #include "viewer/viewer.h"
 
 #include <cstring>

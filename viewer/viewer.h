@@ -3,12 +3,11 @@
 // page record, the screen switches, page moves and the display manager's
 // life.
 //
-// Only the services that modules built before the viewer call are declared
-// here so far, with the records they read. The application side
-// (viewer/viewer.cpp) keeps one page record that holds the shown document:
-// opening a URL makes a fresh eDR document and starts its translation, and
-// the translation's end is reported to the host (request 0x1000A with the
-// document's information when it loaded, error 0x10002 when it failed).
+// The application side (viewer/viewer.cpp) keeps one page record that holds
+// the shown document: opening a URL makes a fresh eDR document and starts
+// its translation, and the translation's end is reported to the host
+// (request 0x1000A with the document's information when it loaded, the
+// failed-load report and the load's alert when it failed).
 #pragma once
 
 #include <cstdint>
