@@ -183,9 +183,10 @@ namespace {
 // since the record was opened (files are added while others are open).
 const RomFsEntry *rowOf(AlienFile *f)
 {
-    if (!RomFs_isEntry(f))
+    RomFsTable *t = RomFs_isEntry(f) ? tableOf(f->ctx) : nullptr;
+    if (!t)
         return nullptr;
-    f->romEntry = &tableOf(f->ctx)->entries[-f->fd];
+    f->romEntry = &t->entries[-f->fd];
     return f->romEntry;
 }
 
@@ -250,6 +251,8 @@ int RomFs_readDir(AlienFile *f, const char16_t **name, int *handled)
     RomFsTable *t = tableOf(f->ctx);
     Mem_free(f->entryName);
     f->entryName = nullptr;
+    if (!t)
+        return Res_ok;
     for (int32_t i = f->romCursor + 1; i < t->count; i++) {
         const char *path = t->entries[i].path;
         if (!isChild(path, f->listingPath))
