@@ -218,7 +218,8 @@ ObjHeader *ImageItem_create(const Rect *box)
         return nullptr;
     if (box)
         Obj_setBox(item, box);
-    partOf(item)->alpha = 255;
+    // Made of this class just above: its part is there.
+    static_cast<ImageItemPart *>(Obj_part(item))->alpha = 255;
     return item;
 }
 
