@@ -52,6 +52,7 @@
 #include "core/geom/matrix.h"
 #include "core/geom/rect.h"
 #include "core/result.h"
+#include "core/task/lock.h"
 #include "document/edr/doc.h"
 #include "document/edr/handler.h"
 #include "document/edr/page.h"
@@ -218,6 +219,30 @@ void layOut(EngineInstance *instance, void *arg)
 }
 
 void noteDrawn(void *, const Rect *) {}
+
+// On the application thread: suspends the display manager's views (or
+// resumes them), so that nothing draws into the viewer's screen. Without
+// --screen nobody looks at that screen, and drawing the page there (again
+// at each layout change) would draw it a second time beside the render
+// call. Going to a page that is built when shown needs the screen's
+// drawing, which asks for the page: the views are resumed for that.
+struct SuspendCall {
+    int32_t suspended;
+    int done;
+};
+
+void suspendScreen(EngineInstance *instance, void *arg)
+{
+    SuspendCall *call = static_cast<SuspendCall *>(arg);
+    DispmanCtx *dm = instance->context ? static_cast<DispmanCtx *>(instance->context->dispman) : nullptr;
+    if (dm) {
+        Lock_acquire(&dm->viewLock);
+        for (DispmanView *view = dm->views; view; view = view->next)
+            view->suspended = call->suspended;
+        Lock_release(&dm->viewLock);
+    }
+    call->done = 1;
+}
 
 // On the application thread: the viewer goes to the page; then, in a later
 // call, it says where the page is.
@@ -648,6 +673,19 @@ int settle(HostContext *host, const Options &o, int64_t want, LoadReport *report
     return 0;
 }
 
+// Suspends (1) or resumes (0) the viewer's screen views. 0, or 1 said on
+// stderr.
+int setScreenSuspended(HostContext *host, int32_t suspended)
+{
+    SuspendCall call{suspended, 0};
+    if (App_postCall(host->instance, suspendScreen, &call, nullptr) != 0 ||
+        !drive(host, [&] { return call.done != 0; })) {
+        fprintf(stderr, "docrender: the engine did not answer\n");
+        return 1;
+    }
+    return 0;
+}
+
 // A document that builds its pages when they are shown: the viewer goes to
 // page N, which the translation then builds, and the layout settles again.
 // Other documents have every page already.
@@ -661,6 +699,8 @@ int buildPage(HostContext *host, const Options &o)
     }
     if (!p.onDemand || o.page > long(p.pages))
         return 0; // every page is there, or the render says the page is missing
+    if (!o.screen && setScreenSuspended(host, 0) != 0)
+        return 1;
     LoadReport report{};
     (void)listenForLoadReport(host, &report);
     ScreenCall call{};
@@ -674,6 +714,8 @@ int buildPage(HostContext *host, const Options &o)
     int status = settle(host, o, o.page - 1, report.listening ? &report : nullptr);
     if (report.listening)
         (void)listenForLoadReport(host, &report);
+    if (!status && !o.screen && host->instance)
+        status = setScreenSuspended(host, 1);
     return status;
 }
 
@@ -693,6 +735,8 @@ int run(HostContext *host, const Options &o, State *state)
             return 1;
         }
     }
+    if (!o.screen && setScreenSuspended(host, 1) != 0)
+        return 1;
     if (!usePagesOnDemand(host)) {
         fprintf(stderr, "docrender: the engine did not take its settings\n");
         return 1;
