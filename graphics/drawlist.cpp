@@ -2,6 +2,7 @@
 // display item that draws every entry.
 #include "graphics/drawlist.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "core/container/obj.h"
@@ -392,6 +393,10 @@ struct DrawListBand {
     Rect bounds;   // the list's bounds, in list units
     int32_t scale; // the bitmap's scale word
     int32_t dx, dy;
+    // With a matrix that neither turns nor shears, the band in list units
+    // (grown by the same margin): boxes are tested without mapping them.
+    bool straight;
+    int64_t listX0, listX1, listY0, listY1;
 };
 
 // Pixels added around the band before entries are tested against it: the
@@ -428,6 +433,21 @@ void drawlistBand(DrawListBand *band, const Rect &bounds, const Matrix *m, const
     band->cull = reach * (factor >> 16 | 1) < (int64_t(1) << 29) &&
                  (int64_t(m->tx < 0 ? -int64_t(m->tx) : m->tx) < (int64_t(1) << 29)) &&
                  (int64_t(m->ty < 0 ? -int64_t(m->ty) : m->ty) < (int64_t(1) << 29));
+    band->straight = band->cull && m->b == 0 && m->c == 0 && m->a != 0 && m->d != 0;
+    if (band->straight) {
+        // Pixels to item units to list units, one pixel and two list units
+        // of slack on each side for the rounding on the way.
+        double scale = double(band->scale) / 65536.0;
+        double ax = double(m->a) / 65536.0, dy = double(m->d) / 65536.0;
+        double x0 = ((band->pixels.x0 - 1 - band->dx) / scale - m->tx) / ax;
+        double x1 = ((band->pixels.x1 + 1 - band->dx) / scale - m->tx) / ax;
+        double y0 = ((band->pixels.y0 - 1 - band->dy) / scale - m->ty) / dy;
+        double y1 = ((band->pixels.y1 + 1 - band->dy) / scale - m->ty) / dy;
+        band->listX0 = int64_t(std::floor(x0 < x1 ? x0 : x1)) - 2;
+        band->listX1 = int64_t(std::ceil(x0 < x1 ? x1 : x0)) + 2;
+        band->listY0 = int64_t(std::floor(y0 < y1 ? y0 : y1)) - 2;
+        band->listY1 = int64_t(std::ceil(y0 < y1 ? y1 : y0)) + 2;
+    }
 }
 
 // One edge of a box word's range in list units: the low edge rounds down,
@@ -452,6 +472,9 @@ bool drawlistMisses(const DrawListBand &band, uint32_t word, const Matrix *m)
     int64_t ey = int64_t(band.bounds.y1) - band.bounds.y0 + 1;
     Rect box{drawlistEdge(band.bounds.x0, ex, x0, false), drawlistEdge(band.bounds.y0, ey, y0, false),
              drawlistEdge(band.bounds.x0, ex, x1, true), drawlistEdge(band.bounds.y0, ey, y1, true)};
+    if (band.straight)
+        return box.x1 < band.listX0 || box.x0 > band.listX1 || box.y1 < band.listY0 ||
+               box.y0 > band.listY1;
     Point c[4];
     Rect_toQuad(c, &box);
     Matrix_transformPoints(c, 4, c, m);

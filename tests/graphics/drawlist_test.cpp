@@ -377,20 +377,21 @@ class DrawListBandTest : public RenderFixture
         Obj_setBox(item, &bounds);
     }
 
-    // Draws the list into a white w x h picture through clips of `band`
-    // rows each (0: one clip over the whole picture).
-    std::vector<uint16_t> draw(int32_t w, int32_t h, const Matrix &m, int32_t band, int32_t dx,
-                               int32_t dy)
+    // Draws the list into a white w x h picture through clips of `rows`
+    // rows and `columns` columns each (0: the whole height or width).
+    std::vector<uint16_t> draw(int32_t w, int32_t h, const Matrix &m, int32_t rows, int32_t columns,
+                               int32_t dx, int32_t dy)
     {
         Bitmap *bm = picture(w, h, 0xFFFF);
         const ObjItemOps *ops = static_cast<const ObjItemOps *>(item->cls->ops);
-        int32_t step = band ? band : h;
-        for (int32_t y = 0; y < h; y += step) {
-            Rect clip{0, y, w, y + step < h ? y + step : h};
-            DrawTarget target{bm, &clip, dx, dy};
-            Rect all = *Rect_getInfinite();
-            EXPECT_EQ(ops->draw(ctx(), item, &all, &m, &target, nullptr, 0), 0);
-        }
+        int32_t down = rows ? rows : h, across = columns ? columns : w;
+        for (int32_t y = 0; y < h; y += down)
+            for (int32_t x = 0; x < w; x += across) {
+                Rect clip{x, y, x + across < w ? x + across : w, y + down < h ? y + down : h};
+                DrawTarget target{bm, &clip, dx, dy};
+                Rect all = *Rect_getInfinite();
+                EXPECT_EQ(ops->draw(ctx(), item, &all, &m, &target, nullptr, 0), 0);
+            }
         return pixels(bm);
     }
 
@@ -416,10 +417,12 @@ TEST_F(DrawListBandTest, BandsShowTheWholeDrawingsPixels)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<uint16_t> whole = draw(w, h, c.m, 0, c.dx, c.dy);
-        for (int32_t band : {1, 7, 32}) {
-            SCOPED_TRACE(band);
-            EXPECT_EQ(draw(w, h, c.m, band, c.dx, c.dy), whole);
+        std::vector<uint16_t> whole = draw(w, h, c.m, 0, 0, c.dx, c.dy);
+        // Bands of rows as the page renderer cuts them, and tiles.
+        const int32_t cuts[][2] = {{1, 0}, {7, 0}, {32, 0}, {9, 11}, {0, 5}};
+        for (const auto &cut : cuts) {
+            SCOPED_TRACE(testing::Message() << cut[0] << " rows, " << cut[1] << " columns");
+            EXPECT_EQ(draw(w, h, c.m, cut[0], cut[1], c.dx, c.dy), whole);
         }
     }
 }
