@@ -2,6 +2,7 @@
 // display item that draws every entry.
 #include "graphics/drawlist.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "core/container/obj.h"
@@ -383,6 +384,111 @@ int renderEntry(EngineContext *ctx, ObjHeader *item, const Path *view, const Dra
     return err == Res_pathEmptyArea ? Res_ok : err;
 }
 
+// The target's drawing area (its bitmap cut to its clip) in device pixels,
+// grown on every side, and what decodes an entry's box word: the list's
+// bounds. `cull` is false when boxes cannot be trusted to place entries.
+struct DrawListBand {
+    bool cull;
+    Rect pixels;   // the band, grown
+    Rect bounds;   // the list's bounds, in list units
+    int32_t scale; // the bitmap's scale word
+    int32_t dx, dy;
+    // With a matrix that neither turns nor shears, the band in list units
+    // (grown by the same margin): boxes are tested without mapping them.
+    bool straight;
+    int64_t listX0, listX1, listY0, listY1;
+};
+
+// Pixels added around the band before entries are tested against it: the
+// anti-aliased edge, a pen drawn at least one pixel wide and the rounding of
+// the coarse boxes all stay inside it.
+constexpr int32_t kBandMargin = 4;
+
+void drawlistBand(DrawListBand *band, const Rect &bounds, const Matrix *m, const DrawTarget *target)
+{
+    const Bitmap *b = target->bitmap;
+    band->cull = false;
+    if (!b || bounds.x0 > bounds.x1 || bounds.y0 > bounds.y1)
+        return;
+    Rect px{0, 0, b->width, b->height};
+    if (target->clip)
+        Rect_intersect(&px, target->clip);
+    if (px.x0 >= px.x1 || px.y0 >= px.y1)
+        return;
+    band->pixels = Rect{px.x0 - kBandMargin, px.y0 - kBandMargin, px.x1 + kBandMargin,
+                        px.y1 + kBandMargin};
+    band->bounds = bounds;
+    band->scale = b->scale > 0 ? b->scale : 0x10000;
+    band->dx = target->dx;
+    band->dy = target->dy;
+    // A matrix so large that list units overflow on the way to pixels is
+    // drawn entry by entry, as without boxes.
+    int64_t w = int64_t(bounds.x1) - bounds.x0, h = int64_t(bounds.y1) - bounds.y0;
+    int64_t reach = (w > h ? w : h) + (int64_t(bounds.x0 < 0 ? -bounds.x0 : bounds.x0)) +
+                    (int64_t(bounds.y0 < 0 ? -bounds.y0 : bounds.y0));
+    const int32_t entries[4] = {m->a, m->b, m->c, m->d};
+    int64_t factor = 0;
+    for (int32_t v : entries)
+        factor += v < 0 ? -int64_t(v) : int64_t(v);
+    band->cull = reach * (factor >> 16 | 1) < (int64_t(1) << 29) &&
+                 (int64_t(m->tx < 0 ? -int64_t(m->tx) : m->tx) < (int64_t(1) << 29)) &&
+                 (int64_t(m->ty < 0 ? -int64_t(m->ty) : m->ty) < (int64_t(1) << 29));
+    band->straight = band->cull && m->b == 0 && m->c == 0 && m->a != 0 && m->d != 0;
+    if (band->straight) {
+        // Pixels to item units to list units, one pixel and two list units
+        // of slack on each side for the rounding on the way.
+        double scale = double(band->scale) / 65536.0;
+        double ax = double(m->a) / 65536.0, dy = double(m->d) / 65536.0;
+        double x0 = ((band->pixels.x0 - 1 - band->dx) / scale - m->tx) / ax;
+        double x1 = ((band->pixels.x1 + 1 - band->dx) / scale - m->tx) / ax;
+        double y0 = ((band->pixels.y0 - 1 - band->dy) / scale - m->ty) / dy;
+        double y1 = ((band->pixels.y1 + 1 - band->dy) / scale - m->ty) / dy;
+        band->listX0 = int64_t(std::floor(x0 < x1 ? x0 : x1)) - 2;
+        band->listX1 = int64_t(std::ceil(x0 < x1 ? x1 : x0)) + 2;
+        band->listY0 = int64_t(std::floor(y0 < y1 ? y0 : y1)) - 2;
+        band->listY1 = int64_t(std::ceil(y0 < y1 ? y1 : y0)) + 2;
+    }
+}
+
+// One edge of a box word's range in list units: the low edge rounds down,
+// the high edge (byte v + 1) up, so the decoded range holds the entry.
+int32_t drawlistEdge(int32_t origin, int64_t extent, uint32_t v, bool high)
+{
+    int64_t e = high ? ((int64_t(v) + 1) * extent + 255) >> 8 : (int64_t(v) * extent) >> 8;
+    return int32_t(origin + e);
+}
+
+// Whether the entry with this box word lies outside the band. A box byte
+// of 255 (an entry at, or clamped past, the list's far edge) or a box whose
+// low edge passes its high edge is never skipped.
+bool drawlistMisses(const DrawListBand &band, uint32_t word, const Matrix *m)
+{
+    if (!band.cull || !word)
+        return false;
+    uint32_t x0 = word & 0xFFu, x1 = (word >> 8) & 0xFFu, y0 = (word >> 16) & 0xFFu, y1 = word >> 24;
+    if (x0 == 255 || x1 == 255 || y0 == 255 || y1 == 255 || x0 > x1 || y0 > y1)
+        return false;
+    int64_t ex = int64_t(band.bounds.x1) - band.bounds.x0 + 1;
+    int64_t ey = int64_t(band.bounds.y1) - band.bounds.y0 + 1;
+    Rect box{drawlistEdge(band.bounds.x0, ex, x0, false), drawlistEdge(band.bounds.y0, ey, y0, false),
+             drawlistEdge(band.bounds.x0, ex, x1, true), drawlistEdge(band.bounds.y0, ey, y1, true)};
+    if (band.straight)
+        return box.x1 < band.listX0 || box.x0 > band.listX1 || box.y1 < band.listY0 ||
+               box.y0 > band.listY1;
+    Point c[4];
+    Rect_toQuad(c, &box);
+    Matrix_transformPoints(c, 4, c, m);
+    Rect mapped{};
+    Rect_boundPoints(&mapped, c, 4, 1);
+    // Item units to pixels, as the item walk places items.
+    int64_t px0 = (int64_t(mapped.x0) * band.scale >> 16) + band.dx - 1;
+    int64_t px1 = (int64_t(mapped.x1) * band.scale >> 16) + band.dx + 1;
+    int64_t py0 = (int64_t(mapped.y0) * band.scale >> 16) + band.dy - 1;
+    int64_t py1 = (int64_t(mapped.y1) * band.scale >> 16) + band.dy + 1;
+    return px1 < band.pixels.x0 || px0 > band.pixels.x1 || py1 < band.pixels.y0 ||
+           py0 > band.pixels.y1;
+}
+
 int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
              const DrawTarget *target, const DrawFlags *, intptr_t)
 {
@@ -403,13 +509,20 @@ int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
     local.ty = int32_t(uint32_t(local.ty) + uint32_t(shown.y0) - uint32_t(mapped.y0));
     Matrix m = matrix ? *matrix : *Matrix_identity();
     Matrix_multiply(&m, &local, &m);
+    DrawListBand band{};
+    drawlistBand(&band, p->bounds, &m, target);
     DrawPaint paint = DrawPaint_defaults;
     const int32_t *cursor = p->words, *end = p->words + p->count;
     while (cursor < end) {
         if (!entryWords(cursor, end))
             break;
+        uint32_t boxWord = uint32_t(cursor[1]);
         Path view;
         DrawStyle_readEntry(&cursor, &view, &paint);
+        // An entry whose box lies wholly outside the band draws nothing
+        // there: its path is neither transformed nor stroked.
+        if (drawlistMisses(band, boxWord, &m))
+            continue;
         int err = Res_ok;
         if (visible(paint.fillColour))
             err = renderEntry(ctx, item, &view, paint, false, &m, target);

@@ -1,5 +1,9 @@
 // Drawing lists: the entry words the builder writes, reading them back,
-// the box words of the bounds walk and the comparison.
+// the box words of the bounds walk and the comparison; a list drawn band by
+// band shows exactly the pixels that drawing it at once puts there, whatever
+// entries a band skips by their coarse boxes (fills, wide and hairline pens,
+// long miter spikes, curves, entries on the list's edges), at several
+// placements.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -8,6 +12,7 @@
 #include "graphics/drawlist.h"
 #include "graphics/path.h"
 #include "core/mem/mem.h"
+#include "tests/graphics/render_support.h"
 #include "tests/support/heap_fixture.h"
 
 namespace
@@ -256,6 +261,170 @@ TEST_F(DrawListTest, EqualIgnoresBoxWords)
     other.words[2] = 0x12;
     EXPECT_EQ(DrawList_equal(style.words, other.words, style.used), 1);
     DrawStyle_free(&other);
+}
+
+
+// A small deterministic sequence (the entries' places and colours).
+struct DrawListBandRandom {
+    uint32_t state;
+    int32_t next(int32_t below)
+    {
+        state = state * 1103515245u + 12345u;
+        return int32_t((state >> 8) % uint32_t(below));
+    }
+};
+
+class DrawListBandTest : public RenderFixture
+{
+  protected:
+    void TearDown() override
+    {
+        if (item)
+            Obj_destroy(item);
+        DrawStyle_free(&style);
+        RenderFixture::TearDown();
+    }
+
+    void add(Path *path, const DrawPaint &paint)
+    {
+        ASSERT_EQ(DrawStyle_appendPath(&style, path, &paint), 0);
+        Path_destroy(path);
+    }
+
+    static Path *newPath()
+    {
+        Path *p = nullptr;
+        EXPECT_EQ(Path_create(&p, 0x10000), 0);
+        return p;
+    }
+
+    // Many small figures over a w x h pixel area (page units), with the
+    // odd cases at its edges and a few figures far larger than a band.
+    void build(int32_t w, int32_t h, int figures)
+    {
+        DrawStyle_init(&style);
+        DrawListBandRandom r{7};
+        for (int i = 0; i < figures; i++) {
+            int32_t x = U(r.next(w)), y = U(r.next(h));
+            DrawPaint paint = DrawPaint_defaults;
+            paint.fillColour = rgba(uint32_t(r.next(256)), uint32_t(r.next(256)), 90, i % 5 ? 255 : 128);
+            paint.strokeColour = 0;
+            Path *p = newPath();
+            switch (i % 5) {
+            case 0: { // a filled box
+                Rect box{x, y, x + U(1 + r.next(9)), y + U(1 + r.next(9))};
+                EXPECT_EQ(Path_addRect(p, &box), 0);
+                break;
+            }
+            case 1: // a hairline, drawn at least a pixel wide
+                paint.fillColour = 0;
+                paint.strokeColour = rgba(20, 20, 200);
+                paint.penWidth = 0;
+                paint.penFlags = 1;
+                EXPECT_EQ(Path_moveTo(p, x, y), 0);
+                EXPECT_EQ(Path_lineTo(p, x + U(r.next(12)), y), 0);
+                break;
+            case 2: // a wide pen with a sharp miter join
+                paint.fillColour = 0;
+                paint.strokeColour = rgba(200, 30, 30);
+                paint.penWidth = U(3);
+                paint.penParam5 = 0x100000; // a miter limit of 16
+                EXPECT_EQ(Path_moveTo(p, x, y), 0);
+                EXPECT_EQ(Path_lineTo(p, x + U(8), y + U(1)), 0);
+                EXPECT_EQ(Path_lineTo(p, x, y + U(2)), 0);
+                break;
+            case 3: // a curve, filled and outlined
+                paint.strokeColour = rgba(0, 120, 0);
+                paint.penWidth = U(1);
+                EXPECT_EQ(Path_moveTo(p, x, y), 0);
+                EXPECT_EQ(Path_curveTo(p, x + U(4), y + U(12), x + U(9), y - U(12), x + U(14), y), 0);
+                EXPECT_EQ(Path_close(p), 0);
+                break;
+            default: { // a triangle, half transparent
+                EXPECT_EQ(Path_moveTo(p, x, y), 0);
+                EXPECT_EQ(Path_lineTo(p, x + U(6), y), 0);
+                EXPECT_EQ(Path_lineTo(p, x, y + U(5)), 0);
+                EXPECT_EQ(Path_close(p), 0);
+                break;
+            }
+            }
+            add(p, paint);
+        }
+        // Entries on the list's edges and across the whole area.
+        DrawPaint line = DrawPaint_defaults;
+        line.fillColour = 0;
+        line.penWidth = 0;
+        line.penFlags = 1;
+        for (int32_t edge : {0, h}) {
+            Path *p = newPath();
+            EXPECT_EQ(Path_moveTo(p, 0, U(edge)), 0);
+            EXPECT_EQ(Path_lineTo(p, U(w), U(edge)), 0);
+            add(p, line);
+        }
+        Path *diagonal = newPath();
+        EXPECT_EQ(Path_moveTo(diagonal, 0, 0), 0);
+        EXPECT_EQ(Path_lineTo(diagonal, U(w), U(h)), 0);
+        line.penWidth = U(2);
+        add(diagonal, line);
+        Rect bounds{};
+        ASSERT_EQ(DrawList_bounds(ctx(), style.words, style.used, &bounds), 0);
+        item = Obj_create(&DrawListItem_class, 0);
+        ASSERT_NE(item, nullptr);
+        DrawListItemPart *part = static_cast<DrawListItemPart *>(Obj_part(item));
+        part->words = style.words;
+        part->count = style.used;
+        part->bounds = bounds;
+        Obj_setBox(item, &bounds);
+    }
+
+    // Draws the list into a white w x h picture through clips of `rows`
+    // rows and `columns` columns each (0: the whole height or width).
+    std::vector<uint16_t> draw(int32_t w, int32_t h, const Matrix &m, int32_t rows, int32_t columns,
+                               int32_t dx, int32_t dy)
+    {
+        Bitmap *bm = picture(w, h, 0xFFFF);
+        const ObjItemOps *ops = static_cast<const ObjItemOps *>(item->cls->ops);
+        int32_t down = rows ? rows : h, across = columns ? columns : w;
+        for (int32_t y = 0; y < h; y += down)
+            for (int32_t x = 0; x < w; x += across) {
+                Rect clip{x, y, x + across < w ? x + across : w, y + down < h ? y + down : h};
+                DrawTarget target{bm, &clip, dx, dy};
+                Rect all = *Rect_getInfinite();
+                EXPECT_EQ(ops->draw(ctx(), item, &all, &m, &target, nullptr, 0), 0);
+            }
+        return pixels(bm);
+    }
+
+    DrawStyle style{};
+    ObjHeader *item = nullptr;
+};
+
+TEST_F(DrawListBandTest, BandsShowTheWholeDrawingsPixels)
+{
+    const int32_t w = 160, h = 120;
+    build(w, h, 600);
+    struct Case {
+        const char *name;
+        Matrix m;
+        int32_t dx, dy;
+    } cases[] = {
+        {"page units to pixels", pageMatrix(h), 0, 0},
+        {"moved by the target", pageMatrix(h), 13, -9},
+        {"halved", Matrix{0x80, 0, 0, 0x80, 0, h}, 0, 0},
+        {"enlarged into the corner", Matrix{0x300, 0, 0, 0x300, -40, h + 30}, 0, 0},
+        {"turned a quarter", Matrix{0, 0x100, -0x100, 0, h, 0}, 0, 0},
+        {"sheared", Matrix{0x100, 0x40, 0x30, 0x100, 0, h / 2}, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint16_t> whole = draw(w, h, c.m, 0, 0, c.dx, c.dy);
+        // Bands of rows as the page renderer cuts them, and tiles.
+        const int32_t cuts[][2] = {{1, 0}, {7, 0}, {32, 0}, {9, 11}, {0, 5}};
+        for (const auto &cut : cuts) {
+            SCOPED_TRACE(testing::Message() << cut[0] << " rows, " << cut[1] << " columns");
+            EXPECT_EQ(draw(w, h, c.m, cut[0], cut[1], c.dx, c.dy), whole);
+        }
+    }
 }
 
 } // namespace
