@@ -815,6 +815,7 @@ int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
     if (rc == Res_ok)
         rc = buildCells(load, sheet, grid, &rules);
     // The rules go to the grid's format table, which destroys them.
+    Excel_ruleIndexFree(&rules);
     if (rules.rules) {
         grid->formatTable->rules = rules.rules;
         grid->formatTable->count = uint16_t(std::min<uint32_t>(rules.count, 0xFFFF));

@@ -26,7 +26,7 @@ namespace sheetborders
 {
 
 // A BIFF8 XF of font 0 with the given border and fill words.
-std::string borderXf(uint16_t styles, uint16_t sideColours, uint32_t topBottomPattern, uint16_t fill = 0)
+std::string bordersXf(uint16_t styles, uint16_t sideColours, uint32_t topBottomPattern, uint16_t fill = 0)
 {
     return rec(0x00E0, u16(0) + u16(0) + u16(0) + u16(0) + u16(0) + u16(styles) + u16(sideColours) +
                            u32(topBottomPattern) + u16(fill));
@@ -34,29 +34,29 @@ std::string borderXf(uint16_t styles, uint16_t sideColours, uint32_t topBottomPa
 
 // The formats after the 21 plain ones: 21 framed all round in four
 // colours, 22 filled, 23 with a double bottom, 24 with a left line only.
-std::string borderXfs()
+std::string bordersXfs()
 {
-    return borderXf(0x1111, 10 | (11 << 7), 12 | (13 << 7)) + borderXf(0, 0, 1u << 26, 10) +
-           borderXf(0x6000, 0, 14u << 7) + borderXf(0x0005, 12, 0);
+    return bordersXf(0x1111, 10 | (11 << 7), 12 | (13 << 7)) + bordersXf(0, 0, 1u << 26, 10) +
+           bordersXf(0x6000, 0, 14u << 7) + bordersXf(0x0005, 12, 0);
 }
 
-std::string dimensions(uint32_t rows, uint16_t cols)
+std::string bordersDimensions(uint32_t rows, uint16_t cols)
 {
     return rec(0x0200, u32(0) + u32(rows) + u16(0) + u16(cols) + u16(0));
 }
 
 // WINDOW2 with the grid lines shown.
-std::string window2()
+std::string bordersWindow2()
 {
     return rec(0x023E, u16(0x06B6) + std::string(16, '\0'));
 }
 
-std::string blank(uint16_t row, uint16_t col, uint16_t xf)
+std::string bordersBlank(uint16_t row, uint16_t col, uint16_t xf)
 {
     return rec(0x0201, cell(row, col, xf));
 }
 
-std::string mergedCells(const std::vector<ExcelRange> &ranges)
+std::string bordersMerged(const std::vector<ExcelRange> &ranges)
 {
     std::string body = u16(uint32_t(ranges.size()));
     for (const ExcelRange &r : ranges)
@@ -158,7 +158,7 @@ TEST_F(SheetBorders, EveryLineMatchesItsCellsAroundGapsRowsOfAnyLengthAndMergedR
         SCOPED_TRACE(k.name);
         xfAt.clear();
         merged = k.merged;
-        std::string sheet = dimensions(40, 12) + window2();
+        std::string sheet = bordersDimensions(40, 12) + bordersWindow2();
         // Rows 3, 15 and 25 only as ROW records, without cells.
         for (uint16_t r : {3, 15, 25})
             sheet += rowRec(r, 12);
@@ -174,12 +174,12 @@ TEST_F(SheetBorders, EveryLineMatchesItsCellsAroundGapsRowsOfAnyLengthAndMergedR
                     continue;
                 uint16_t x = uint16_t(21 + pick);
                 xfAt[{r, c}] = x;
-                sheet += blank(r, c, x);
+                sheet += bordersBlank(r, c, x);
             }
         }
         if (!merged.empty())
-            sheet += mergedCells(merged);
-        layoutFile(compound(book8(borderXfs(), {sheet})));
+            sheet += bordersMerged(merged);
+        layoutFile(compound(book8(bordersXfs(), {sheet})));
         ASSERT_EQ(grid->metrics->rowCount, 40u);
         ASSERT_EQ(grid->metrics->columnCount, 12u);
         checkAllLines();
@@ -192,11 +192,11 @@ TEST_F(SheetBorders, EveryLineMatchesItsCellsAroundGapsRowsOfAnyLengthAndMergedR
 // the grid's edges stay.
 TEST_F(SheetBorders, ManyMergedRangesOverTheLargestExtentHideEveryInnerLine)
 {
-    std::string sheet = dimensions(65536, 256) + window2() + blank(0, 0, 21);
+    std::string sheet = bordersDimensions(65536, 256) + bordersWindow2() + bordersBlank(0, 0, 21);
     std::vector<ExcelRange> whole(1027, ExcelRange{0, 65535, 0, 255});
     for (int i = 0; i < 4; i++)
-        sheet += mergedCells(whole);
-    layoutFile(compound(book8(borderXfs(), {sheet})));
+        sheet += bordersMerged(whole);
+    layoutFile(compound(book8(bordersXfs(), {sheet})));
     const uint32_t cols = grid->metrics->columnCount;
     ASSERT_EQ(grid->metrics->rowCount, 65536u);
     for (int vertical = 0; vertical < 2; vertical++)
@@ -223,10 +223,10 @@ TEST_F(SheetBorders, ManyMergedRangesOverTheLargestExtentHideEveryInnerLine)
 // nothing: each is a single run down the sheet.
 TEST_F(SheetBorders, RowsOfFormattedBlanksDownTheWholeSheetGiveOneRunPerColumn)
 {
-    std::string sheet = dimensions(65536, 1) + window2();
+    std::string sheet = bordersDimensions(65536, 1) + bordersWindow2();
     for (uint32_t r = 0; r < 65536; r++)
-        sheet += blank(uint16_t(r), 0, 21);
-    layoutFile(compound(book8(borderXfs(), {sheet})));
+        sheet += bordersBlank(uint16_t(r), 0, 21);
+    layoutFile(compound(book8(bordersXfs(), {sheet})));
     ASSERT_EQ(grid->metrics->rowCount, 65536u);
     for (uint32_t r = 1; r < 65536; r++) {
         const GridEdgeList &l = grid->edgeLists->rows[r];
