@@ -13,6 +13,7 @@
 
 #include "core/mem/mem.h"
 #include "office/ole2/ole.h"
+#include "office/ole2/oleprobe.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/sheetlayout.h"
