@@ -292,6 +292,290 @@ int Excel_defaultRules(const ExcelLoad *load, ExcelRuleTable *table)
     return rc;
 }
 
+namespace {
+
+// What a cell's rule is made from: its XF, how its alignment is replaced
+// (0: the XF's own, 1: centred, 2: right-aligned), and the colour its
+// number format gives it (bit 2 of `how` set). The same recipe always makes
+// equal rules. `kind` is the class of equal rules it gives; `used` marks a
+// filled entry of the recipe table.
+struct CellstyleRecipe {
+    uint32_t xf;
+    uint32_t colour;
+    uint32_t how;
+    uint32_t kind;
+    uint32_t used;
+};
+
+// A class of equal rules: one of them, the hash of its property set and
+// the lowest table index of a rule of the class. A rule that does not
+// equal itself (one holding a transform) is a class of its own that only
+// its recipe reaches (no rule).
+struct CellstyleClass {
+    const StyleRule *rule;
+    uint64_t hash;
+    uint32_t first;
+};
+
+uint64_t cellstyleMix(uint64_t x)
+{
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+// A hash of a property that equal properties share: its id and type, and
+// its value where equality compares the value.
+uint64_t cellstylePropHash(const Prop *p)
+{
+    uint64_t h = cellstyleMix((uint64_t(p->id) << 16) | p->type);
+    switch (p->type) {
+    case PropType_int:
+    case PropType_length:
+    case PropType_em:
+    case PropType_ex:
+    case PropType_inches:
+    case PropType_percent:
+    case PropType_colour:
+        return cellstyleMix(h ^ uint64_t(p->payload));
+    case PropType_pointer:
+        return cellstyleMix(h ^ uint64_t(p->payload) ^ (uint64_t(p->payload2) << 40));
+    case PropType_ustr: {
+        h = cellstyleMix(h ^ p->payload2);
+        const char16_t *t = reinterpret_cast<const char16_t *>(p->payload);
+        for (uint32_t i = 0; t && i < p->payload2; i++)
+            h = (h ^ t[i]) * 0x100000001B3ull;
+        return cellstyleMix(h);
+    }
+    default:
+        return h;
+    }
+}
+
+// A hash of the rule's property set (equal rules hold the same set,
+// whatever the order or repeats): the sorted distinct property hashes
+// mixed in turn. Rules of very many properties all hash to 0.
+uint64_t cellstyleRuleHash(const StyleRule *rule)
+{
+    uint64_t h[64];
+    uint32_t n = 0;
+    for (const StylePropItem *p = rule->firstProp; p; p = p->next) {
+        if (n == 64)
+            return 0;
+        uint64_t v = cellstylePropHash(&p->value);
+        uint32_t i = n++;
+        while (i > 0 && h[i - 1] > v) {
+            h[i] = h[i - 1];
+            i--;
+        }
+        h[i] = v;
+    }
+    uint64_t out = 0x6A09E667F3BCC909ull;
+    for (uint32_t i = 0; i < n; i++)
+        if (i == 0 || h[i] != h[i - 1])
+            out = cellstyleMix(out ^ h[i]);
+    return out;
+}
+
+} // namespace
+
+// The lookup beside a sheet's rule table: the recipes met so far, the
+// classes of equal rules in the table, and the classes by hash (open
+// addressing, class number + 1; 0 free).
+struct ExcelRuleIndex {
+    CellstyleRecipe *recipes;
+    uint32_t recipeCount;
+    uint32_t recipeCapacity; // a power of two
+    CellstyleClass *classes;
+    uint32_t classCount;
+    uint32_t classCapacity;
+    uint32_t *byHash;
+    uint32_t byHashCapacity; // a power of two
+};
+
+namespace {
+
+uint64_t cellstyleRecipeHash(uint32_t xf, uint32_t how, uint32_t colour)
+{
+    return cellstyleMix((uint64_t(xf) << 35) ^ (uint64_t(how) << 32) ^ colour);
+}
+
+// The entry of the recipe, or the free entry where it goes (null while the
+// table is not made).
+CellstyleRecipe *cellstyleRecipeAt(ExcelRuleIndex *x, uint32_t xf, uint32_t how, uint32_t colour)
+{
+    if (!x->recipeCapacity)
+        return nullptr;
+    uint32_t mask = x->recipeCapacity - 1;
+    for (uint32_t i = uint32_t(cellstyleRecipeHash(xf, how, colour)) & mask;; i = (i + 1) & mask) {
+        CellstyleRecipe &r = x->recipes[i];
+        if (!r.used || (r.xf == xf && r.how == how && r.colour == colour))
+            return &r;
+    }
+}
+
+// Records that the recipe gives rules of class `kind`.
+int cellstyleRecipeSet(ExcelRuleIndex *x, uint32_t xf, uint32_t how, uint32_t colour, uint32_t kind)
+{
+    if (2 * (x->recipeCount + 1) > x->recipeCapacity) {
+        uint32_t cap = x->recipeCapacity ? 2 * x->recipeCapacity : 64;
+        CellstyleRecipe *old = x->recipes;
+        uint32_t oldCap = x->recipeCapacity;
+        x->recipes = static_cast<CellstyleRecipe *>(Mem_calloc(cap, sizeof(CellstyleRecipe)));
+        if (!x->recipes) {
+            x->recipes = old;
+            return Res_noMemory;
+        }
+        x->recipeCapacity = cap;
+        for (uint32_t i = 0; i < oldCap; i++)
+            if (old[i].used)
+                *cellstyleRecipeAt(x, old[i].xf, old[i].how, old[i].colour) = old[i];
+        Mem_free(old);
+    }
+    CellstyleRecipe *r = cellstyleRecipeAt(x, xf, how, colour);
+    if (!r->used)
+        x->recipeCount++;
+    *r = CellstyleRecipe{xf, colour, how, kind, 1};
+    return Res_ok;
+}
+
+// The class of rules equal to rule (whose hash is given), or UINT32_MAX.
+uint32_t cellstyleClassFind(const ExcelRuleIndex *x, const StyleRule *rule, uint64_t hash)
+{
+    if (!x->byHashCapacity)
+        return UINT32_MAX;
+    uint32_t mask = x->byHashCapacity - 1;
+    for (uint32_t i = uint32_t(cellstyleMix(hash)) & mask; x->byHash[i]; i = (i + 1) & mask) {
+        const CellstyleClass &c = x->classes[x->byHash[i] - 1];
+        if (c.hash == hash && StyleRule_equalProps(c.rule, rule))
+            return x->byHash[i] - 1;
+    }
+    return UINT32_MAX;
+}
+
+// A new class of rule at index `first` (a rule equal to nothing when
+// `shared` is 0); *kind its number.
+int cellstyleClassAdd(ExcelRuleIndex *x, const StyleRule *rule, uint64_t hash, uint32_t first, int shared,
+                      uint32_t *kind)
+{
+    if (x->classCount == x->classCapacity) {
+        uint32_t cap = x->classCapacity ? 2 * x->classCapacity : 64;
+        CellstyleClass *c = static_cast<CellstyleClass *>(Mem_realloc(x->classes, cap * sizeof(CellstyleClass)));
+        if (!c)
+            return Res_noMemory;
+        x->classes = c;
+        x->classCapacity = cap;
+    }
+    if (shared && 2 * (x->classCount + 1) > x->byHashCapacity) {
+        uint32_t cap = x->byHashCapacity ? 2 * x->byHashCapacity : 128;
+        uint32_t *t = static_cast<uint32_t *>(Mem_calloc(cap, sizeof(uint32_t)));
+        if (!t)
+            return Res_noMemory;
+        for (uint32_t i = 0; i < x->byHashCapacity; i++) {
+            uint32_t k = x->byHash[i];
+            if (!k)
+                continue;
+            uint32_t j = uint32_t(cellstyleMix(x->classes[k - 1].hash)) & (cap - 1);
+            while (t[j])
+                j = (j + 1) & (cap - 1);
+            t[j] = k;
+        }
+        Mem_free(x->byHash);
+        x->byHash = t;
+        x->byHashCapacity = cap;
+    }
+    *kind = x->classCount;
+    x->classes[x->classCount++] = CellstyleClass{shared ? rule : nullptr, hash, first};
+    if (shared) {
+        uint32_t mask = x->byHashCapacity - 1;
+        uint32_t i = uint32_t(cellstyleMix(hash)) & mask;
+        while (x->byHash[i])
+            i = (i + 1) & mask;
+        x->byHash[i] = *kind + 1;
+    }
+    return Res_ok;
+}
+
+// Enters the rule that now stands at index `at` of the table into its
+// class (made when new); *kind the class.
+int cellstyleRuleEnter(ExcelRuleIndex *x, const StyleRule *rule, uint32_t at, uint32_t *kind)
+{
+    int shared = StyleRule_equalProps(rule, rule);
+    uint64_t hash = cellstyleRuleHash(rule);
+    uint32_t k = shared ? cellstyleClassFind(x, rule, hash) : UINT32_MAX;
+    if (k != UINT32_MAX) {
+        if (at < x->classes[k].first)
+            x->classes[k] = CellstyleClass{rule, hash, at};
+        *kind = k;
+        return Res_ok;
+    }
+    return cellstyleClassAdd(x, rule, hash, at, shared, kind);
+}
+
+// The table's lookup, made on first use with the rules it already holds.
+int cellstyleIndexOf(ExcelRuleTable *table, ExcelRuleIndex **out)
+{
+    if (!table->index) {
+        ExcelRuleIndex *x = static_cast<ExcelRuleIndex *>(Mem_calloc(1, sizeof(ExcelRuleIndex)));
+        if (!x)
+            return Res_noMemory;
+        table->index = x;
+        for (uint32_t i = 0; i < table->count; i++) {
+            uint32_t kind = 0;
+            if (table->rules[i] && cellstyleRuleEnter(x, table->rules[i], i, &kind) != Res_ok) {
+                Excel_ruleIndexFree(table);
+                return Res_noMemory;
+            }
+        }
+    }
+    *out = table->index;
+    return Res_ok;
+}
+
+// The rule a recipe makes: the XF's rule (an empty rule without the XF),
+// the number format's colour, the replaced alignment.
+int cellstyleRuleMake(const ExcelLoad *load, uint32_t xf, uint32_t how, uint32_t colour, StyleRule **out)
+{
+    int rc = ruleOfXf(load, xf, out);
+    Prop p;
+    if (rc == Res_ok && (how & 4))
+        rc = Excel_setRuleProp(Excel_ruleColour, &p, PropId_colourOverride, colour, *out, nullptr, 0);
+    if (rc == Res_ok && (how & 3)) {
+        int removed = 0;
+        StyleRule_removeProp(*out, PropId_textAlign, &removed);
+        rc = addKeyword(*out, PropId_textAlign, (how & 3) == 1 ? KwId_center : KwId_right);
+    }
+    if (rc != Res_ok) {
+        StyleRule_destroy(*out);
+        *out = nullptr;
+    }
+    return rc;
+}
+
+} // namespace
+
+void Excel_ruleIndexFree(ExcelRuleTable *table)
+{
+    if (!table || !table->index)
+        return;
+    Mem_free(table->index->recipes);
+    Mem_free(table->index->classes);
+    Mem_free(table->index->byHash);
+    Mem_free(table->index);
+    table->index = nullptr;
+}
+
+void Excel_ruleTableFree(ExcelRuleTable *table)
+{
+    if (!table)
+        return;
+    Excel_ruleIndexFree(table);
+    Excel_rulesFree(table->rules, table->count);
+    table->rules = nullptr;
+    table->count = 0;
+}
+
 int Excel_cellRule(ExcelRuleTable *table, const ExcelLoad *load, uint32_t kind, ExcelCell *cell,
                    uint32_t *index, const uint32_t *numberColour)
 {
@@ -307,48 +591,76 @@ int Excel_cellRule(ExcelRuleTable *table, const ExcelLoad *load, uint32_t kind, 
                     : !entry ? xf
                     : general ? (kind == Excel_valueBoolean ? xfCount : xfCount + xf)
                               : xf;
-    StyleRule *rule = nullptr;
-    int rc = ruleOfXf(load, xf, &rule);
-    Prop p;
-    if (rc == Res_ok && coloured)
-        rc = Excel_setRuleProp(Excel_ruleColour, &p, PropId_colourOverride, *numberColour, rule, nullptr, 0);
-    if (rc == Res_ok && general) {
-        // Booleans are centred, other values right-aligned.
-        int removed = 0;
-        StyleRule_removeProp(rule, PropId_textAlign, &removed);
-        rc = addKeyword(rule, PropId_textAlign, kind == Excel_valueBoolean ? KwId_center : KwId_right);
-    }
-    if (rc != Res_ok) {
-        StyleRule_destroy(rule);
+    // Booleans in a general-aligned XF are centred, other values right-aligned.
+    uint32_t how = (general ? (kind == Excel_valueBoolean ? 1u : 2u) : 0u) | (coloured ? 4u : 0u);
+    uint32_t colour = coloured ? *numberColour : 0;
+    ExcelRuleIndex *x = nullptr;
+    int rc = cellstyleIndexOf(table, &x);
+    if (rc != Res_ok)
         return rc;
-    }
+    uint32_t at = slot;
     if (slot < table->count && !table->rules[slot]) {
+        // A free slot takes the cell's own rule.
+        StyleRule *rule = nullptr;
+        uint32_t k = 0;
+        rc = cellstyleRuleMake(load, xf, how, colour, &rule);
+        if (rc != Res_ok)
+            return rc;
         table->rules[slot] = rule;
+        rc = cellstyleRuleEnter(x, rule, slot, &k);
+        if (rc == Res_ok)
+            rc = cellstyleRecipeSet(x, xf, how, colour, k);
+        if (rc != Res_ok) {
+            // The slot is left free and the lookup made again on next use.
+            table->rules[slot] = nullptr;
+            StyleRule_destroy(rule);
+            Excel_ruleIndexFree(table);
+            return rc;
+        }
     } else {
-        // The slot is taken: an equal rule anywhere is shared, else the
+        // The slot is taken: the lowest-placed rule equal to the cell's is
+        // shared (its recipe, once met, tells its class at once), else the
         // rule goes after the table.
-        for (uint32_t i = 0; i < table->count; i++) {
-            if (table->rules[i] && StyleRule_equalProps(table->rules[i], rule)) {
+        const CellstyleRecipe *known = cellstyleRecipeAt(x, xf, how, colour);
+        if (known && known->used) {
+            at = x->classes[known->kind].first;
+        } else {
+            StyleRule *rule = nullptr;
+            rc = cellstyleRuleMake(load, xf, how, colour, &rule);
+            if (rc != Res_ok)
+                return rc;
+            uint64_t hash = cellstyleRuleHash(rule);
+            uint32_t k = StyleRule_equalProps(rule, rule) ? cellstyleClassFind(x, rule, hash) : UINT32_MAX;
+            if (k != UINT32_MAX) {
                 StyleRule_destroy(rule);
-                *index = i;
-                cell->rule = static_cast<uint16_t>(i);
-                return Res_ok;
+                rc = cellstyleRecipeSet(x, xf, how, colour, k);
+                if (rc != Res_ok)
+                    return rc;
+                at = x->classes[k].first;
+            } else {
+                at = table->count > slot ? table->count : slot;
+                void *p2 = Mem_realloc(table->rules, (at + 1) * sizeof(StyleRule *));
+                if (!p2) {
+                    StyleRule_destroy(rule);
+                    return Res_noMemory;
+                }
+                table->rules = static_cast<StyleRule **>(p2);
+                for (uint32_t i = table->count; i < at; i++)
+                    table->rules[i] = nullptr;
+                table->rules[at] = rule;
+                table->count = at + 1;
+                rc = cellstyleRuleEnter(x, rule, at, &k);
+                if (rc == Res_ok)
+                    rc = cellstyleRecipeSet(x, xf, how, colour, k);
+                if (rc != Res_ok) {
+                    // The rule stays in the table; the lookup is made again.
+                    Excel_ruleIndexFree(table);
+                    return rc;
+                }
             }
         }
-        uint32_t at = table->count > slot ? table->count : slot;
-        void *p2 = Mem_realloc(table->rules, (at + 1) * sizeof(StyleRule *));
-        if (!p2) {
-            StyleRule_destroy(rule);
-            return Res_noMemory;
-        }
-        table->rules = static_cast<StyleRule **>(p2);
-        for (uint32_t i = table->count; i < at; i++)
-            table->rules[i] = nullptr;
-        table->rules[at] = rule;
-        table->count = at + 1;
-        slot = at;
     }
-    *index = slot;
-    cell->rule = static_cast<uint16_t>(slot);
+    *index = at;
+    cell->rule = static_cast<uint16_t>(at);
     return Res_ok;
 }

@@ -50,7 +50,60 @@ int chartSheetPage(ExcelLoad *load, const ExcelSheetEntry *e, intptr_t *pageKey)
     return Excel_readChartSheet(load, e->name, (*pageKey)++);
 }
 
+// The BIFF version of the plain record stream (see Excel_earlyBiffVersion);
+// the stream is set back to its start.
+uint32_t excelopenEarlyBiff(VfsHandle *stream)
+{
+    uint8_t head[8];
+    size_t n = 0;
+    const uint8_t *p = nullptr;
+    size_t len = 0;
+    if (Vfs_seek(stream, 0) != Res_ok)
+        return 0;
+    if (Vfs_getReadBuf(stream, sizeof head, &p, &len) == Res_ok) {
+        n = len < sizeof head ? len : sizeof head;
+        if (n)
+            memcpy(head, p, n);
+        (void)Vfs_readDone(stream, 0);
+    }
+    (void)Vfs_seek(stream, 0);
+    return Excel_earlyBiffVersion(head, n);
+}
+
 } // namespace
+
+uint32_t Excel_earlyBiffVersion(const uint8_t *head, size_t length)
+{
+    if (!head || length < 8)
+        return 0;
+    uint32_t type = head[0] | uint32_t(head[1]) << 8;
+    uint32_t size = head[2] | uint32_t(head[3]) << 8;
+    uint32_t sheet = head[6] | uint32_t(head[7]) << 8;
+    uint32_t version = type == 0x0009 ? 2 : type == 0x0209 ? 3 : type == 0x0409 ? 4 : 0;
+    if (!version || size < 4 || size > 16)
+        return 0;
+    bool known = sheet == 0x0010 || sheet == 0x0020 || sheet == 0x0040 || (version == 4 && sheet == 0x0100);
+    return known ? version : 0;
+}
+
+const char *Excel_openErrorText(int code)
+{
+    switch (code) {
+    case Excel_errBiff2File:
+        return "an Excel 2.x worksheet (BIFF2), which is not read: only BIFF5 and BIFF8 workbooks are";
+    case Excel_errBiff3File:
+        return "an Excel 3.0 worksheet (BIFF3), which is not read: only BIFF5 and BIFF8 workbooks are";
+    case Excel_errBiff4File:
+        return "an Excel 4.0 worksheet or workbook (BIFF4), which is not read: only BIFF5 and BIFF8 workbooks are";
+    case Excel_errVersion:
+    case Excel_errBiff4:
+        return "a workbook of a BIFF version other than BIFF5 and BIFF8, which is not read";
+    case Excel_errEncrypted:
+        return "an encrypted workbook, which is not read";
+    default:
+        return nullptr;
+    }
+}
 
 int Excel_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, int32_t *score)
 {
@@ -80,6 +133,10 @@ int Excel_sniff(EngineContext *, Edr_HandlerDesc *, VfsHandle *stream, int32_t *
     }
     if (err == Res_noMemory)
         return err;
+    if (*score == 0 && excelopenEarlyBiff(stream)) {
+        *score = 100;
+        *typeId = Excel_mimeTypeId;
+    }
     return Vfs_seek(stream, 0);
 }
 
@@ -146,8 +203,15 @@ int Excel_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *str
     if (err == Res_ok)
         err = Edr_Doc_setupFromStream(doc, stream);
     OleHandle *ole = nullptr;
-    if (err == Res_ok)
+    if (err == Res_ok) {
         err = Ole_openStream(stream, &ole);
+        // Not a compound file: a plain record stream of an early version
+        // is told by its version.
+        if (err != Res_ok && err != Res_noMemory) {
+            if (uint32_t version = excelopenEarlyBiff(stream))
+                err = version == 2 ? Excel_errBiff2File : version == 3 ? Excel_errBiff3File : Excel_errBiff4File;
+        }
+    }
     if (err == Res_ok)
         err = Excel_loadWorkbook(context, ole, doc, target);
     Ole_close(&ole);

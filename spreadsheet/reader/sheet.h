@@ -20,6 +20,7 @@ struct ExcelRuleTable {
     StyleRule **rules;       // owned; null for an empty slot
     uint32_t xfCount;        // the XF count the slots were laid out for
     uint8_t rightToLeft;     // bit 6 of the sheet's WINDOW2 options
+    struct ExcelRuleIndex *index; // owned lookup of the rules made, or null
 };
 
 // Kinds of a sheet-store cell entry.

@@ -78,58 +78,290 @@ int Excel_borderLineSet(const ExcelLineCell *cells, uint32_t count, GridEdgeList
 
 namespace {
 
-// Clears the lines inside merged ranges along one line.
-void clearMerged(const ExcelLoadSheet *sheet, ExcelLineCell *cells, uint32_t count, uint32_t line, int vertical)
+// The segments of one line, built from its start to its end: a run that
+// goes on from the last one with the same line joins it.
+struct SheetlayoutRuns {
+    GridSegment *segments;
+    uint32_t count;
+    uint32_t capacity;
+};
+
+// A span of a line (columns or rows, inclusive) inside merged ranges,
+// where the line is not drawn.
+struct SheetlayoutSpan {
+    uint32_t first;
+    uint32_t last;
+};
+
+int sheetlayoutRunAdd(SheetlayoutRuns *runs, uint32_t start, uint32_t end, ExcelLineCell line)
 {
-    for (uint32_t m = 0; m < sheet->mergedCount; m++) {
-        const ExcelRange &r = sheet->merged[m];
-        uint32_t lo = vertical ? r.firstColumn : r.firstRow;
-        uint32_t hi = vertical ? r.lastColumn : r.lastRow;
-        if (line <= lo || line > hi)
+    if (runs->count) {
+        GridSegment &last = runs->segments[runs->count - 1];
+        if (last.end + 1 == start && last.kind == line.style && last.colour == line.colour) {
+            last.end = end;
+            return Res_ok;
+        }
+    }
+    if (runs->count == runs->capacity) {
+        uint32_t cap = runs->capacity ? runs->capacity * 2 : 64;
+        GridSegment *s = static_cast<GridSegment *>(Mem_realloc(runs->segments, cap * sizeof(GridSegment)));
+        if (!s)
+            return Res_noMemory;
+        runs->segments = s;
+        runs->capacity = cap;
+    }
+    GridSegment &s = runs->segments[runs->count++];
+    s = GridSegment{};
+    s.start = start;
+    s.end = end;
+    s.kind = line.style;
+    s.colour = line.colour;
+    return Res_ok;
+}
+
+// Adds the run from start to end (inclusive) of `line`, with its parts
+// inside the spans (sorted and apart) as no line; *next is the first span
+// the line has not yet passed.
+int sheetlayoutRunPut(SheetlayoutRuns *runs, uint32_t start, uint32_t end, ExcelLineCell line,
+                      const SheetlayoutSpan *spans, uint32_t spanCount, uint32_t *next)
+{
+    int rc = Res_ok;
+    uint32_t k = *next;
+    while (rc == Res_ok) {
+        while (k < spanCount && spans[k].last < start)
+            k++;
+        if (k == spanCount || spans[k].first > end) {
+            rc = sheetlayoutRunAdd(runs, start, end, line);
+            break;
+        }
+        if (spans[k].first > start) {
+            rc = sheetlayoutRunAdd(runs, start, spans[k].first - 1, line);
+            start = spans[k].first;
+        }
+        uint32_t stop = std::min(spans[k].last, end);
+        if (rc == Res_ok)
+            rc = sheetlayoutRunAdd(runs, start, stop, {0, 0});
+        if (stop == end)
+            break;
+        start = stop + 1;
+    }
+    *next = k;
+    return rc;
+}
+
+// Gives the line its segments: a copy of the runs at their size (one
+// empty segment when there are none).
+int sheetlayoutRunsSet(const SheetlayoutRuns *runs, GridEdgeList *list)
+{
+    uint32_t n = runs->count;
+    GridSegment *s = static_cast<GridSegment *>(Mem_malloc((n ? n : 1) * sizeof(GridSegment)));
+    if (!s)
+        return Res_noMemory;
+    if (n)
+        memcpy(s, runs->segments, n * sizeof(GridSegment));
+    else
+        s[0] = GridSegment{};
+    Mem_free(list->segments);
+    list->segments = s;
+    list->count = n;
+    return Res_ok;
+}
+
+// The scratch of the border pass: the merged ranges that cover more than
+// one row or column, by first row; the spans of the current line; the
+// coverage changes along a horizontal line; the rows in row order still
+// reaching the current column (linked) and the rows by slot count.
+struct SheetlayoutBorderWork {
+    const ExcelRange **ranges;
+    uint32_t rangeCount;
+    const ExcelRange **byLast; // the same ranges by last row
+    SheetlayoutSpan *spans;
+    uint32_t spanCount;
+    int32_t *delta;            // columns + 1
+    uint32_t *next;            // row count + 1 (the last: the list's head)
+    uint32_t *prev;
+    uint32_t *bySlots;
+    SheetlayoutRuns runs;
+};
+
+void sheetlayoutBorderWorkFree(SheetlayoutBorderWork *w)
+{
+    Mem_free(w->ranges);
+    Mem_free(w->byLast);
+    Mem_free(w->spans);
+    Mem_free(w->delta);
+    Mem_free(w->next);
+    Mem_free(w->prev);
+    Mem_free(w->bySlots);
+    Mem_free(w->runs.segments);
+}
+
+// The spans along horizontal line `line` from the coverage changes.
+void sheetlayoutRowSpans(SheetlayoutBorderWork *w, uint32_t cols)
+{
+    w->spanCount = 0;
+    int32_t depth = 0;
+    for (uint32_t c = 0; c < cols; c++) {
+        depth += w->delta[c];
+        if (depth <= 0)
             continue;
-        uint32_t from = vertical ? r.firstRow : r.firstColumn;
-        uint32_t to = vertical ? r.lastRow : r.lastColumn;
-        for (uint32_t i = from; i <= to && i < count; i++)
-            cells[i] = {0, 0};
+        if (w->spanCount && w->spans[w->spanCount - 1].last + 1 == c)
+            w->spans[w->spanCount - 1].last = c;
+        else
+            w->spans[w->spanCount++] = {c, c};
+    }
+}
+
+// The spans along vertical line `line`: the rows of the ranges it crosses
+// inside, joined (the ranges come by first row).
+void sheetlayoutColumnSpans(SheetlayoutBorderWork *w, uint32_t line, uint32_t rows)
+{
+    w->spanCount = 0;
+    for (uint32_t i = 0; i < w->rangeCount; i++) {
+        const ExcelRange &r = *w->ranges[i];
+        if (line <= r.firstColumn || line > r.lastColumn || r.firstRow >= rows)
+            continue;
+        uint32_t last = std::min<uint32_t>(r.lastRow, rows - 1);
+        if (w->spanCount && r.firstRow <= w->spans[w->spanCount - 1].last + 1)
+            w->spans[w->spanCount - 1].last = std::max(w->spans[w->spanCount - 1].last, last);
+        else
+            w->spans[w->spanCount++] = {r.firstRow, last};
     }
 }
 
 int buildBorders(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *grid)
 {
-    uint32_t rows = grid->metrics->rowCount, cols = grid->metrics->columnCount;
-    ExcelLineCell *cells = static_cast<ExcelLineCell *>(Mem_malloc(size_t(std::max(rows, cols)) * sizeof(ExcelLineCell)));
-    if (!cells)
+    const uint32_t rows = grid->metrics->rowCount, cols = grid->metrics->columnCount;
+    const ExcelXf *def = xfOf(load, Excel_defaultXf);
+    SheetlayoutBorderWork w{};
+    uint32_t rangeCount = 0;
+    for (uint32_t m = 0; m < sheet->mergedCount; m++) {
+        const ExcelRange &r = sheet->merged[m];
+        if (r.firstRow <= r.lastRow && r.firstColumn <= r.lastColumn &&
+            (r.firstRow < r.lastRow || r.firstColumn < r.lastColumn))
+            rangeCount++;
+    }
+    const uint32_t rowCount = sheet->rowCount;
+    w.ranges = static_cast<const ExcelRange **>(Mem_malloc((rangeCount + 1) * sizeof(ExcelRange *)));
+    w.byLast = static_cast<const ExcelRange **>(Mem_malloc((rangeCount + 1) * sizeof(ExcelRange *)));
+    w.spans = static_cast<SheetlayoutSpan *>(Mem_malloc((std::max(rows, cols) + 1) * sizeof(SheetlayoutSpan)));
+    w.delta = static_cast<int32_t *>(Mem_calloc(cols + 1, sizeof(int32_t)));
+    w.next = static_cast<uint32_t *>(Mem_malloc((rowCount + 1) * sizeof(uint32_t)));
+    w.prev = static_cast<uint32_t *>(Mem_malloc((rowCount + 1) * sizeof(uint32_t)));
+    w.bySlots = static_cast<uint32_t *>(Mem_malloc((rowCount + 1) * sizeof(uint32_t)));
+    if (!w.ranges || !w.byLast || !w.spans || !w.delta || !w.next || !w.prev || !w.bySlots) {
+        sheetlayoutBorderWorkFree(&w);
         return Res_noMemory;
-    int rc = Res_ok;
-    // Horizontal lines: line r runs along the top of row r.
-    for (uint32_t r = 0; r <= rows && rc == Res_ok; r++) {
-        const ExcelRow *above = r > 0 ? Excel_rowsLookup(sheet->rows, sheet->rowCount, r - 1) : nullptr;
-        const ExcelRow *below = r < rows ? Excel_rowsLookup(sheet->rows, sheet->rowCount, r) : nullptr;
-        for (uint32_t c = 0; c < cols; c++)
-            cells[c] = lineBetween(r > 0 ? slotXf(load, above, c) : nullptr, Excel_borderBottom,
-                                   r < rows ? slotXf(load, below, c) : nullptr, Excel_borderTop);
-        clearMerged(sheet, cells, cols, r, 0);
-        rc = Excel_borderLineSet(cells, cols, &grid->edgeLists->rows[r]);
-        if (load->context)
-            Task_yield(load->context);
     }
-    // Vertical lines: line c runs along the left of column c; the sorted
-    // rows are walked beside the row numbers.
-    for (uint32_t c = 0; c <= cols && rc == Res_ok; c++) {
-        uint32_t k = 0;
-        for (uint32_t r = 0; r < rows; r++) {
-            while (k < sheet->rowCount && sheet->rows[k]->row < r)
-                k++;
-            const ExcelRow *row = k < sheet->rowCount && sheet->rows[k]->row == r ? sheet->rows[k] : nullptr;
-            cells[r] = lineBetween(c > 0 ? slotXf(load, row, c - 1) : nullptr, Excel_borderRight,
-                                   c < cols ? slotXf(load, row, c) : nullptr, Excel_borderLeft);
+    for (uint32_t m = 0; m < sheet->mergedCount; m++) {
+        const ExcelRange &r = sheet->merged[m];
+        if (r.firstRow <= r.lastRow && r.firstColumn <= r.lastColumn &&
+            (r.firstRow < r.lastRow || r.firstColumn < r.lastColumn)) {
+            w.ranges[w.rangeCount] = w.byLast[w.rangeCount] = &r;
+            w.rangeCount++;
         }
-        clearMerged(sheet, cells, rows, c, 1);
-        rc = Excel_borderLineSet(cells, rows, &grid->edgeLists->columns[c]);
+    }
+    std::sort(w.ranges, w.ranges + w.rangeCount,
+              [](const ExcelRange *a, const ExcelRange *b) { return a->firstRow < b->firstRow; });
+    std::sort(w.byLast, w.byLast + w.rangeCount,
+              [](const ExcelRange *a, const ExcelRange *b) { return a->lastRow < b->lastRow; });
+    int rc = Res_ok;
+    // Horizontal lines: line r runs along the top of row r. Only the slots
+    // of the rows on either side are looked at; past them (and between
+    // rows that do not exist) the line is that of two default cells. A
+    // merged range hides the lines inside it: the ranges come into the
+    // coverage changes at the line below their first row and leave it at
+    // the line below their last.
+    uint32_t k = 0, entered = 0, left = 0;
+    for (uint32_t r = 0; r <= rows && rc == Res_ok; r++) {
+        bool changed = false;
+        for (; entered < w.rangeCount && w.ranges[entered]->firstRow < r; entered++) {
+            const ExcelRange &m = *w.ranges[entered];
+            if (m.firstRow < m.lastRow && m.firstColumn < cols) {
+                w.delta[m.firstColumn]++;
+                w.delta[std::min<uint32_t>(m.lastColumn, cols - 1) + 1]--;
+                changed = true;
+            }
+        }
+        for (; left < w.rangeCount && w.byLast[left]->lastRow < r; left++) {
+            const ExcelRange &m = *w.byLast[left];
+            if (m.firstRow < m.lastRow && m.firstColumn < cols) {
+                w.delta[m.firstColumn]--;
+                w.delta[std::min<uint32_t>(m.lastColumn, cols - 1) + 1]++;
+                changed = true;
+            }
+        }
+        if (changed)
+            sheetlayoutRowSpans(&w, cols);
+        while (k < rowCount && sheet->rows[k]->row < r)
+            k++;
+        const ExcelRow *above = k > 0 && r > 0 && sheet->rows[k - 1]->row == r - 1 ? sheet->rows[k - 1] : nullptr;
+        const ExcelRow *below = r < rows && k < rowCount && sheet->rows[k]->row == r ? sheet->rows[k] : nullptr;
+        uint32_t width = std::min<uint32_t>(std::max<uint32_t>(above ? above->slots : 0, below ? below->slots : 0), cols);
+        w.runs.count = 0;
+        uint32_t at = 0;
+        for (uint32_t c = 0; c < width && rc == Res_ok; c++)
+            rc = sheetlayoutRunPut(&w.runs, c, c,
+                                   lineBetween(r > 0 ? slotXf(load, above, c) : nullptr, Excel_borderBottom,
+                                               r < rows ? slotXf(load, below, c) : nullptr, Excel_borderTop),
+                                   w.spans, w.spanCount, &at);
+        if (rc == Res_ok && width < cols)
+            rc = sheetlayoutRunPut(&w.runs, width, cols - 1,
+                                   lineBetween(r > 0 ? def : nullptr, Excel_borderBottom, r < rows ? def : nullptr,
+                                               Excel_borderTop),
+                                   w.spans, w.spanCount, &at);
+        if (rc == Res_ok)
+            rc = sheetlayoutRunsSet(&w.runs, &grid->edgeLists->rows[r]);
         if (load->context)
             Task_yield(load->context);
     }
-    Mem_free(cells);
+    // Vertical lines: line c runs along the left of column c. The rows
+    // whose slots reach column c - 1 are kept in row order in a list, from
+    // which each column drops those that end before it; between them the
+    // line is that of two default cells.
+    const uint32_t head = rowCount;
+    for (uint32_t i = 0; i < rowCount; i++) {
+        w.next[i] = i + 1 < rowCount ? i + 1 : head;
+        w.prev[i] = i > 0 ? i - 1 : head;
+        w.bySlots[i] = i;
+    }
+    w.next[head] = rowCount ? 0 : head;
+    w.prev[head] = rowCount ? rowCount - 1 : head;
+    std::sort(w.bySlots, w.bySlots + rowCount,
+              [sheet](uint32_t a, uint32_t b) { return sheet->rows[a]->slots < sheet->rows[b]->slots; });
+    uint32_t dropped = 0;
+    for (uint32_t c = 0; c <= cols && rc == Res_ok; c++) {
+        for (; dropped < rowCount && sheet->rows[w.bySlots[dropped]]->slots < c; dropped++) {
+            uint32_t i = w.bySlots[dropped];
+            w.next[w.prev[i]] = w.next[i];
+            w.prev[w.next[i]] = w.prev[i];
+        }
+        sheetlayoutColumnSpans(&w, c, rows);
+        ExcelLineCell between =
+            lineBetween(c > 0 ? def : nullptr, Excel_borderRight, c < cols ? def : nullptr, Excel_borderLeft);
+        w.runs.count = 0;
+        uint32_t at = 0, from = 0;
+        for (uint32_t i = w.next[head]; i != head && rc == Res_ok; i = w.next[i]) {
+            const ExcelRow *row = sheet->rows[i];
+            if (row->row >= rows)
+                break;
+            if (row->row > from)
+                rc = sheetlayoutRunPut(&w.runs, from, row->row - 1u, between, w.spans, w.spanCount, &at);
+            if (rc == Res_ok)
+                rc = sheetlayoutRunPut(&w.runs, row->row, row->row,
+                                       lineBetween(c > 0 ? slotXf(load, row, c - 1) : nullptr, Excel_borderRight,
+                                                   c < cols ? slotXf(load, row, c) : nullptr, Excel_borderLeft),
+                                       w.spans, w.spanCount, &at);
+            from = row->row + 1u;
+        }
+        if (rc == Res_ok && from < rows)
+            rc = sheetlayoutRunPut(&w.runs, from, rows - 1, between, w.spans, w.spanCount, &at);
+        if (rc == Res_ok)
+            rc = sheetlayoutRunsSet(&w.runs, &grid->edgeLists->columns[c]);
+        if (load->context)
+            Task_yield(load->context);
+    }
+    sheetlayoutBorderWorkFree(&w);
     return rc;
 }
 
@@ -284,8 +516,12 @@ int buildFills(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *gr
             e.colour1 = xf->patternBg;
             e.colour2 = xf->patternFg;
             e.pattern = xf->pattern;
-            if (!sheetlayoutIsMerged(sheet, row->row, c))
-                e.angles = sheetlayoutFillAngles(load, row, c);
+            // Turned cells are few: the merged ranges are looked up for them only.
+            e.angles = sheetlayoutFillAngles(load, row, c);
+            if (e.angles && sheetlayoutIsMerged(sheet, row->row, c)) {
+                Mem_free(e.angles);
+                e.angles = nullptr;
+            }
         }
     }
     table->entries = entries;
@@ -579,6 +815,7 @@ int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
     if (rc == Res_ok)
         rc = buildCells(load, sheet, grid, &rules);
     // The rules go to the grid's format table, which destroys them.
+    Excel_ruleIndexFree(&rules);
     if (rules.rules) {
         grid->formatTable->rules = rules.rules;
         grid->formatTable->count = uint16_t(std::min<uint32_t>(rules.count, 0xFFFF));

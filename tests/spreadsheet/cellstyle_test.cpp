@@ -248,7 +248,69 @@ TEST_F(CellStyle, CellSlots)
     ASSERT_EQ(Excel_cellRule(&table, &load, Excel_valueNumber, &cell, &index, nullptr), 0);
     EXPECT_EQ(index, 31u);
     EXPECT_EQ(table.count, 49u);
-    Excel_rulesFree(table.rules, table.count);
+    Excel_ruleTableFree(&table);
+}
+
+// Sharing follows what the rules hold, not which XF they come from: a rule
+// equal to rules of other XFs is shared with the lowest-placed of them,
+// also one placed in a slot filled after the first sharing; a rule with a
+// rotation is made once per XF; colours of number formats are
+// told apart.
+TEST_F(CellStyle, SharingFindsTheLowestEqualRule)
+{
+    addFont(200, 400, 0, 0, 1, u"Arial");
+    addFont(240, 400, 0, 0, 1, u"Arial");
+    ASSERT_EQ(Excel_fontsToRules(&load), 0);
+    // 20 XFs: 15 default; 16 and 17 equal to 15; 18 of the larger font;
+    // 19 turned by 45 degrees.
+    for (int i = 0; i < 20; i++) {
+        ExcelXf x{};
+        x.fontIndex = i == 18 ? 1 : 0;
+        x.alignment = i == 19 ? 0x2D00 : 0;
+        ASSERT_EQ(Excel_xfAdd(wb, &x, 0), i);
+    }
+    ExcelRuleTable table{};
+    ASSERT_EQ(Excel_defaultRules(&load, &table), 0);
+    ASSERT_EQ(table.count, 60u);
+    ExcelCell cell{};
+    uint32_t index = 0;
+    auto rule = [&](uint16_t xf, uint32_t kind, const uint32_t *colour = nullptr) {
+        cell.xf = xf;
+        EXPECT_EQ(Excel_cellRule(&table, &load, kind, &cell, &index, colour), 0);
+        EXPECT_EQ(cell.rule, index);
+        return index;
+    };
+    // Booleans go to slot 20 whatever their XF: the first takes it, an
+    // equal one of another XF shares it, the larger font's goes after the
+    // table and is shared by its next cells.
+    EXPECT_EQ(rule(16, Excel_valueBoolean), 20u);
+    EXPECT_EQ(rule(17, Excel_valueBoolean), 20u);
+    EXPECT_EQ(rule(18, Excel_valueBoolean), 60u);
+    EXPECT_EQ(rule(18, Excel_valueBoolean), 60u);
+    // Numbers of XF 0 find slot 20 taken; their rule (right-aligned) is
+    // new, then equal to the numbers' rule of XF 17 placed later at 37.
+    EXPECT_EQ(rule(0, Excel_valueNumber), 61u);
+    EXPECT_EQ(rule(17, Excel_valueNumber), 37u);
+    EXPECT_EQ(rule(0, Excel_valueNumber), 37u);
+    EXPECT_EQ(rule(16, Excel_valueNumber), 36u);
+    EXPECT_EQ(rule(0, Excel_valueNumber), 36u);
+    // A rule with a rotation equals no other rule, yet the cells of its XF
+    // and kind all share the one made for the first.
+    EXPECT_EQ(rule(19, Excel_valueString), 19u);
+    EXPECT_EQ(rule(19, Excel_valueString), 19u);
+    EXPECT_EQ(rule(19, Excel_valueNumber), 39u);
+    EXPECT_EQ(rule(19, Excel_valueNumber), 39u);
+    // Colours: each its own rule, the same colour shared.
+    const uint32_t red = 0xFF0000FF, blue = 0xFFFF0000;
+    EXPECT_EQ(rule(15, Excel_valueNumber, &red), 55u);
+    EXPECT_EQ(rule(15, Excel_valueNumber, &blue), 62u);
+    EXPECT_EQ(rule(15, Excel_valueNumber, &red), 55u);
+    EXPECT_EQ(rule(15, Excel_valueNumber, &blue), 62u);
+    EXPECT_EQ(Prop_getColour(prop(table.rules[62], PropId_colourOverride)), blue);
+    EXPECT_EQ(table.count, 63u);
+    Excel_ruleTableFree(&table);
+    EXPECT_EQ(table.rules, nullptr);
+    EXPECT_EQ(table.index, nullptr);
 }
 
 TEST_F(CellStyle, OutOfMemory)
@@ -272,7 +334,7 @@ TEST_F(CellStyle, OutOfMemory)
         if (rc == 0)
             rc = Excel_cellRule(&table, &load, Excel_valueNumber, &cell, &index, &colour);
         Mem_failAfter(0);
-        Excel_rulesFree(table.rules, table.count);
+        Excel_ruleTableFree(&table);
         Excel_rulesFree(load.fontRules, load.fontCount);
         load.fontRules = nullptr;
         if (rc == 0)

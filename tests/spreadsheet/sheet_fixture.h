@@ -13,6 +13,7 @@
 
 #include "core/mem/mem.h"
 #include "office/ole2/ole.h"
+#include "office/ole2/oleprobe.h"
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/sheetlayout.h"
@@ -21,7 +22,7 @@
 #include "spreadsheet/sheetgrid.h"
 #include "tests/support/heap_fixture.h"
 
-class LaidOutSheetTest : public LeakCheckedContextTest<(8u << 20)> {
+template <size_t HeapBytes> class LaidOutSheetTestOn : public LeakCheckedContextTest<HeapBytes> {
   protected:
     ExcelLoad load{};
     OleHandle *ole = nullptr;
@@ -35,9 +36,9 @@ class LaidOutSheetTest : public LeakCheckedContextTest<(8u << 20)> {
         ASSERT_NE(copy, nullptr);
         memcpy(copy, file.data(), file.size());
         uint32_t accepted = 0;
-        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, ctx), 0);
+        ASSERT_EQ(Vfs_openMemory(copy, file.size(), 1, Vfs_modeRead | Vfs_modeSeekable, &vfs, &accepted, this->ctx), 0);
         ASSERT_EQ(Ole_openStream(vfs, &ole), 0);
-        load.context = ctx;
+        load.context = this->ctx;
         ASSERT_EQ(Excel_readWorkbookStream(&load, ole), 0);
         ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &grid), 0);
         ASSERT_NE(grid, nullptr);
@@ -52,13 +53,23 @@ class LaidOutSheetTest : public LeakCheckedContextTest<(8u << 20)> {
         layoutFile(file);
     }
 
-    void TearDown() override
+    // Frees the laid-out sheet and its workbook, for another to be loaded.
+    void unload()
     {
         Excel_gridLayoutFree(grid);
         Excel_loadFree(&load);
         Ole_close(&ole);
         Vfs_close(vfs);
-        LeakCheckedContextTest::TearDown();
+        load = ExcelLoad{};
+        ole = nullptr;
+        vfs = nullptr;
+        grid = nullptr;
+    }
+
+    void TearDown() override
+    {
+        unload();
+        LeakCheckedContextTest<HeapBytes>::TearDown();
     }
 
     // A cell's display text (ASCII, '?' for the rest); "<none>" without a cell.
@@ -74,6 +85,8 @@ class LaidOutSheetTest : public LeakCheckedContextTest<(8u << 20)> {
     // Types text into a cell through the cell editor.
     int set(uint32_t row, uint32_t column, const char *text, uint32_t format = 0)
     {
-        return Excel_CellEdit_setValue(ctx, grid, row, column, text, format);
+        return Excel_CellEdit_setValue(this->ctx, grid, row, column, text, format);
     }
 };
+
+using LaidOutSheetTest = LaidOutSheetTestOn<(8u << 20)>;
