@@ -294,36 +294,55 @@ std::string className(Edr_Doc *doc, Edr_Node *node)
     return name;
 }
 
+// The number of UTF-16 units of the character at chars[i]: 2 for a
+// surrogate pair, else 1.
+uint32_t unitsAt(const char16_t *chars, uint32_t i, uint32_t n)
+{
+    return chars[i] >= 0xD800 && chars[i] < 0xDC00 && i + 1 < n && chars[i + 1] >= 0xDC00 &&
+                   chars[i + 1] < 0xE000
+               ? 2
+               : 1;
+}
+
+void dumpParagraphs(Edr_Doc *doc, Edr_Node *node, std::string *out);
+
 // The text of a subtree in tree order; a line break (U+000B) ends a line.
-// Text boxes (groups of class "textBox") are left out: their stories are
-// not part of the body text.
-void collectText(Edr_Doc *doc, Edr_Node *node, std::string *out)
+// A text box (a group of class "textBox") is a story of its own: its
+// paragraphs go to *boxes, a line each, to follow the line of the
+// paragraph that anchors it.
+void collectText(Edr_Doc *doc, Edr_Node *node, std::string *out, std::string *boxes)
 {
     for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
         if (Edr_Node_type(child) == Edr_NodeType_group) {
             if (className(doc, child) != "textBox")
-                collectText(doc, child, out);
+                collectText(doc, child, out, boxes);
+            else
+                dumpParagraphs(doc, child, boxes);
         } else if (Edr_Node_type(child) == Edr_NodeType_text) {
             const Edr_TextNode *t = Edr_Node_textPayload(child);
-            for (uint32_t i = 0; t && i < t->length; i++) {
+            for (uint32_t i = 0, n = 0; t && i < t->length; i += n) {
+                n = unitsAt(t->chars, i, t->length);
                 if (t->chars[i] == 0x0B)
                     *out += '\n';
                 else
-                    addUtf8(out, t->chars + i, 1);
+                    addUtf8(out, t->chars + i, n);
             }
         }
     }
 }
 
-// One line per group of class "paragraph", in tree order.
+// One line per group of class "paragraph", in tree order, each followed by
+// the lines of the text boxes anchored in it.
 void dumpParagraphs(Edr_Doc *doc, Edr_Node *node, std::string *out)
 {
     for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
         if (Edr_Node_type(child) != Edr_NodeType_group)
             continue;
         if (className(doc, child) == "paragraph") {
-            collectText(doc, child, out);
+            std::string boxes;
+            collectText(doc, child, out, &boxes);
             *out += '\n';
+            *out += boxes;
         } else {
             dumpParagraphs(doc, child, out);
         }
@@ -360,8 +379,10 @@ void dumpSlideLines(Edr_Doc *doc, Edr_Node *node, std::string *out)
         if (Edr_Node_type(child) != Edr_NodeType_group)
             continue;
         if (isLine(child)) {
-            collectText(doc, child, out);
+            std::string boxes;
+            collectText(doc, child, out, &boxes);
             *out += '\n';
+            *out += boxes;
         } else {
             dumpSlideLines(doc, child, out);
         }
@@ -440,19 +461,24 @@ struct BlockText {
     std::string line;
     bool web;
     int pre; // depth of preformatted elements
+    std::string boxes; // the lines of text boxes met in the current line
 };
 
+// Ends the current line; the text boxes anchored in it follow it.
 void blockFlush(BlockText *b)
 {
     size_t end = b->line.find_last_not_of(' ');
     if (end != std::string::npos)
         *b->out += b->line.substr(0, end + 1) + "\n";
     b->line.clear();
+    *b->out += b->boxes;
+    b->boxes.clear();
 }
 
 void blockAdd(BlockText *b, const char16_t *chars, uint32_t n)
 {
-    for (uint32_t i = 0; i < n; i++) {
+    for (uint32_t i = 0, units = 0; i < n; i += units) {
+        units = unitsAt(chars, i, n);
         char16_t c = chars[i];
         bool newline = c == '\n' || c == '\r' || c == 0x0B || c == 0x2028 || c == 0x2029;
         if (newline && (!b->web || b->pre || c == 0x0B)) {
@@ -465,7 +491,7 @@ void blockAdd(BlockText *b, const char16_t *chars, uint32_t n)
             b->line += ' ';
             continue;
         }
-        addUtf8(&b->line, chars + i, 1);
+        addUtf8(&b->line, chars + i, units);
     }
 }
 
@@ -485,8 +511,12 @@ void blockWalk(Edr_Doc *doc, Edr_Node *node, BlockText *b)
         uint32_t e = g ? g->element : 0;
         if (b->web && webHidden(e))
             continue;
-        if (!b->web && className(doc, child) == "textBox")
+        if (!b->web && className(doc, child) == "textBox") {
+            BlockText box{&b->boxes, {}, false, 0, {}};
+            blockWalk(doc, child, &box);
+            blockFlush(&box);
             continue;
+        }
         bool block = b->web && webBlock(e);
         bool pre = b->web && (e == HtmlEl_Pre || e == HtmlEl_Xmp || e == HtmlEl_Plaintext || e == HtmlEl_Textarea);
         // A picture that could not be had shows its alternative text.
@@ -531,7 +561,7 @@ void dumpText(Edr_Doc *doc, int headers, std::string *out)
     if (hasParagraphs(doc, Edr_Doc_root(doc))) {
         dumpParagraphs(doc, Edr_Doc_root(doc), out);
     } else {
-        BlockText b{out, {}, isWebPage(Edr_Doc_root(doc)), 0};
+        BlockText b{out, {}, isWebPage(Edr_Doc_root(doc)), 0, {}};
         blockWalk(doc, Edr_Doc_root(doc), &b);
         blockFlush(&b);
     }
@@ -736,8 +766,10 @@ void dumpOnePage(EngineInstance *instance, void *arg)
                    (className(doc, page) == "paragraph" || hasParagraphs(doc, page))) {
             blockFlush(&w->block);
             if (className(doc, page) == "paragraph") {
-                collectText(doc, page, &w->text);
+                std::string boxes;
+                collectText(doc, page, &w->text, &boxes);
                 w->text += '\n';
+                w->text += boxes;
             } else {
                 dumpParagraphs(doc, page, &w->text);
             }
@@ -821,7 +853,7 @@ int dumpPageByPage(HostContext *host, const char *path, State *state, uint32_t p
     EngineInstance *inst = host->instance;
     PageWalk walk{};
     walk.state = state;
-    walk.block = BlockText{&walk.text, {}, false, 0};
+    walk.block = BlockText{&walk.text, {}, false, 0, {}};
     LoadReport report{};
     (void)listenForLoadReport(host, &report);
     int status = 0;
@@ -1146,6 +1178,9 @@ int main(int argc, char **argv)
         fprintf(stderr, "docdump: the file name is empty\n");
         return 1;
     }
+    // A file URL names the file it stands for.
+    std::string file = localPath(path);
+    path = file.c_str();
     size_t heapBytes = 0;
     for (int i = 1; i + 1 < argc; i++)
         if (!strcmp(argv[i], "--heap")) {

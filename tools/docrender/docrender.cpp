@@ -736,6 +736,9 @@ int main(int argc, char **argv)
     Options o;
     if (!parseOptions(argc, argv, &o))
         return usage(argv[0]);
+    // A file URL names the file it stands for.
+    std::string file = localPath(o.path);
+    o.path = file.c_str();
     HostContext *host = Headless_createContext(o.heapBytes);
     if (!host) {
         fprintf(stderr, "docrender: out of memory\n");
