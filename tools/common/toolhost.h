@@ -276,7 +276,11 @@ inline std::string localPath(const char *arg)
             continue;
         }
         auto hex = [](char c) {
-            return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (c >= '0' && c <= '9')
+                return c - '0';
+            if (c >= 'a' && c <= 'f')
+                return c - 'a' + 10;
+            return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
         };
         int hi = hex(p[1]), lo = hi < 0 ? -1 : hex(p[2]);
         if (hi < 0 || lo < 0 || (hi == 0 && lo == 0))
