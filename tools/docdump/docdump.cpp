@@ -678,6 +678,7 @@ struct PageProbe {
     uint32_t pages;  // the root's children
     uint32_t built;  // the index of the page built last
     int translating; // a translation job runs
+    int idle;        // the document's manager has no pass scheduled or running
 };
 
 Edr_Doc *documentOf(EngineInstance *instance)
@@ -699,6 +700,8 @@ void probePages(EngineInstance *instance, void *arg)
         Edr_Doc_readUnlock(doc);
         p->built = Edr_Doc_getSelectedRootChild(doc);
         p->translating = doc->translating != 0;
+        const Edr_MgrState *st = Edr_Mgr_state(doc);
+        p->idle = !st || (!st->timerSet && !st->passRunning);
     }
     p->done = 1;
 }
@@ -826,16 +829,24 @@ void dumpAfterPages(EngineInstance *instance, void *arg)
     w->done = 1;
 }
 
+// Pages printed between two waits for the document's manager.
+constexpr uint32_t pagesPerSweep = 16;
+
 // Gives the engine time until page `index` is the one built and no
-// translation runs. False when the engine ran out of memory, a page
-// failed (its report in *report) or the wait gave up.
+// translation runs; every pagesPerSweep pages also until the document's
+// manager is idle: its pass frees the nodes of the pages that later ones
+// replaced, so that the heap holds a few pages' nodes however many pages
+// were printed (a pass for every page would lay out every page each time).
+// False when the engine ran out of memory, a page failed (its report in
+// *report) or the wait gave up.
 bool waitForPage(HostContext *host, uint32_t index, const LoadReport *report)
 {
+    bool sweep = index % pagesPerSweep == 0;
     for (int round = 0; round < fireLimit; round++) {
         PageProbe p{};
         if (App_postCall(host->instance, probePages, &p, nullptr) != 0 || !drive(host, [&] { return p.done != 0; }))
             return false;
-        if (p.built == index && !p.translating)
+        if (p.built == index && !p.translating && (p.idle || !sweep))
             return true;
         if (outOfMemory(host) || report->seen)
             return false;
