@@ -159,3 +159,8 @@ struct Edr_Doc;
 // caller frees, or null without memory. From an engine task (it takes the
 // document's read lock).
 char *Headless_dumpTree(Edr_Doc *doc);
+struct Edr_Node;
+// The same for one node of the document at an indent of `depth` levels:
+// with `children` its whole subtree, else its own line alone (a document
+// printed one page at a time prints the root's line, then each page).
+char *Headless_dumpBranch(Edr_Doc *doc, Edr_Node *node, int depth, int children);

@@ -140,7 +140,7 @@ const char *typeName(uint32_t type)
     }
 }
 
-void addNode(Out *o, Edr_Node *node, int depth)
+void addNode(Out *o, Edr_Node *node, int depth, int children = 1)
 {
     for (int i = 0; i < depth; i++)
         add(o, "  ");
@@ -174,7 +174,7 @@ void addNode(Out *o, Edr_Node *node, int depth)
             addText(o, g->ext->text, uint32_t(Ustr_len(g->ext->text)));
         }
         add(o, "\n");
-        for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c))
+        for (Edr_Node *c = children ? Edr_Node_firstChild(node) : nullptr; c; c = Edr_Node_nextSibling(c))
             addNode(o, c, depth + 1);
         return;
     }
@@ -203,6 +203,11 @@ void addNode(Out *o, Edr_Node *node, int depth)
 
 char *Headless_dumpTree(Edr_Doc *doc)
 {
+    return Headless_dumpBranch(doc, doc ? Edr_Doc_root(doc) : nullptr, 0, 1);
+}
+
+char *Headless_dumpBranch(Edr_Doc *doc, Edr_Node *node, int depth, int children)
+{
     Out o{};
     if (!doc) {
         add(&o, "(no document)\n");
@@ -214,8 +219,8 @@ char *Headless_dumpTree(Edr_Doc *doc)
         slash[1] = 0;
         o.base = base;
     }
-    if (Edr_Node *root = Edr_Doc_root(doc))
-        addNode(&o, root, 0);
+    if (node)
+        addNode(&o, node, depth, children);
     else
         add(&o, "(empty)\n");
     Edr_Doc_readUnlock(doc);

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <string>
 
+#include <strings.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -251,6 +253,42 @@ inline void printWarnings(HostContext *host, const char *tool)
             seen += "\n" + line + "\n";
         }
     }
+}
+
+// The file a command-line argument names: a path as it is, or a file URL
+// ("file:///dir/a%20b.doc", "file://localhost/...") as the path it stands
+// for, its %XX escapes decoded. An argument that is not a file URL, or one
+// whose escapes are broken, is taken as a path.
+inline std::string localPath(const char *arg)
+{
+    static constexpr char scheme[] = "file://";
+    if (strncasecmp(arg, scheme, sizeof scheme - 1) != 0)
+        return arg;
+    const char *p = arg + sizeof scheme - 1;
+    if (!strncasecmp(p, "localhost/", 10))
+        p += 9;
+    if (*p != '/')
+        return arg;
+    std::string path;
+    for (; *p; p++) {
+        if (*p != '%') {
+            path += *p;
+            continue;
+        }
+        auto hex = [](char c) {
+            if (c >= '0' && c <= '9')
+                return c - '0';
+            if (c >= 'a' && c <= 'f')
+                return c - 'a' + 10;
+            return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        };
+        int hi = hex(p[1]), lo = hi < 0 ? -1 : hex(p[2]);
+        if (hi < 0 || lo < 0 || (hi == 0 && lo == 0))
+            return arg;
+        path += char(hi << 4 | lo);
+        p += 2;
+    }
+    return path;
 }
 
 // The absolute path as a file URL of the file system's root.

@@ -11,6 +11,14 @@
 // that runs out of it ends the run with status 1 and a message, never with
 // the tree of a document cut short.
 //
+// A PDF is translated page by page, as the viewer shows it: the open
+// translates its first page, and each later page is asked for in turn,
+// replacing the one before, so that the tree is printed a page at a time
+// with one page's nodes in the heap. Other documents print their whole
+// tree; one that does not fit the heap whole is opened again in a new
+// engine page by page (a plain text as pages of 66 lines) and printed the
+// same way.
+//
 // With the PDF options (--object N, --stream N, --xref, --password TEXT)
 // the file is opened with the PDF reader alone, without translating pages,
 // and the objects, decoded stream data or cross-reference entries asked
@@ -26,7 +34,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "document/edr/handler.h"
 #include "document/import/plaintext.h"
+#include "document/types/translate.h"
+#include "core/result.h"
 #include "document/manager/manager.h"
 #include "host/headless/headless.h"
 #include "tools/common/toolhost.h"
@@ -69,6 +80,7 @@ struct State {
     int headers; // --headers: with --text, the header and footer stories too
     char *tree;
     std::string rules;
+    std::string log; // the request lines, printed before the tree
     int checked; // the count of pictures still loading was taken
     int loading; // and this is it
 };
@@ -91,16 +103,20 @@ void onRequest(void *arg, int32_t code, void *record)
     State *s = static_cast<State *>(arg);
     if (s->loaded)
         return;
+    char line[64];
+    snprintf(line, sizeof line, "request 0x%05x %s", unsigned(code), requestName(code));
     if (!s->quiet)
-        printf("request 0x%05x %s", unsigned(code), requestName(code));
+        s->log += line;
     if (code == Fv_requestDocInfo && record) {
         const FvDocInfo *info = static_cast<const FvDocInfo *>(record);
-        if (!s->quiet)
-            printf(": url %s, type %s", info->urlText ? info->urlText : "-", info->mime ? info->mime : "-");
+        if (!s->quiet) {
+            s->log += std::string(": url ") + (info->urlText ? info->urlText : "-");
+            s->log += std::string(", type ") + (info->mime ? info->mime : "-");
+        }
         s->loaded = 1;
     }
     if (!s->quiet)
-        printf("\n");
+        s->log += "\n";
     if (code == Engine_requestReady)
         s->ready = 1;
     if (code == Engine_requestFailed)
@@ -278,36 +294,55 @@ std::string className(Edr_Doc *doc, Edr_Node *node)
     return name;
 }
 
+// The number of UTF-16 units of the character at chars[i]: 2 for a
+// surrogate pair, else 1.
+uint32_t unitsAt(const char16_t *chars, uint32_t i, uint32_t n)
+{
+    return chars[i] >= 0xD800 && chars[i] < 0xDC00 && i + 1 < n && chars[i + 1] >= 0xDC00 &&
+                   chars[i + 1] < 0xE000
+               ? 2
+               : 1;
+}
+
+void dumpParagraphs(Edr_Doc *doc, Edr_Node *node, std::string *out);
+
 // The text of a subtree in tree order; a line break (U+000B) ends a line.
-// Text boxes (groups of class "textBox") are left out: their stories are
-// not part of the body text.
-void collectText(Edr_Doc *doc, Edr_Node *node, std::string *out)
+// A text box (a group of class "textBox") is a story of its own: its
+// paragraphs go to *boxes, a line each, to follow the line of the
+// paragraph that anchors it.
+void collectText(Edr_Doc *doc, Edr_Node *node, std::string *out, std::string *boxes)
 {
     for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
         if (Edr_Node_type(child) == Edr_NodeType_group) {
             if (className(doc, child) != "textBox")
-                collectText(doc, child, out);
+                collectText(doc, child, out, boxes);
+            else
+                dumpParagraphs(doc, child, boxes);
         } else if (Edr_Node_type(child) == Edr_NodeType_text) {
             const Edr_TextNode *t = Edr_Node_textPayload(child);
-            for (uint32_t i = 0; t && i < t->length; i++) {
+            for (uint32_t i = 0, n = 0; t && i < t->length; i += n) {
+                n = unitsAt(t->chars, i, t->length);
                 if (t->chars[i] == 0x0B)
                     *out += '\n';
                 else
-                    addUtf8(out, t->chars + i, 1);
+                    addUtf8(out, t->chars + i, n);
             }
         }
     }
 }
 
-// One line per group of class "paragraph", in tree order.
+// One line per group of class "paragraph", in tree order, each followed by
+// the lines of the text boxes anchored in it.
 void dumpParagraphs(Edr_Doc *doc, Edr_Node *node, std::string *out)
 {
     for (Edr_Node *child = Edr_Node_firstChild(node); child; child = Edr_Node_nextSibling(child)) {
         if (Edr_Node_type(child) != Edr_NodeType_group)
             continue;
         if (className(doc, child) == "paragraph") {
-            collectText(doc, child, out);
+            std::string boxes;
+            collectText(doc, child, out, &boxes);
             *out += '\n';
+            *out += boxes;
         } else {
             dumpParagraphs(doc, child, out);
         }
@@ -344,8 +379,10 @@ void dumpSlideLines(Edr_Doc *doc, Edr_Node *node, std::string *out)
         if (Edr_Node_type(child) != Edr_NodeType_group)
             continue;
         if (isLine(child)) {
-            collectText(doc, child, out);
+            std::string boxes;
+            collectText(doc, child, out, &boxes);
             *out += '\n';
+            *out += boxes;
         } else {
             dumpSlideLines(doc, child, out);
         }
@@ -424,19 +461,24 @@ struct BlockText {
     std::string line;
     bool web;
     int pre; // depth of preformatted elements
+    std::string boxes; // the lines of text boxes met in the current line
 };
 
+// Ends the current line; the text boxes anchored in it follow it.
 void blockFlush(BlockText *b)
 {
     size_t end = b->line.find_last_not_of(' ');
     if (end != std::string::npos)
         *b->out += b->line.substr(0, end + 1) + "\n";
     b->line.clear();
+    *b->out += b->boxes;
+    b->boxes.clear();
 }
 
 void blockAdd(BlockText *b, const char16_t *chars, uint32_t n)
 {
-    for (uint32_t i = 0; i < n; i++) {
+    for (uint32_t i = 0, units = 0; i < n; i += units) {
+        units = unitsAt(chars, i, n);
         char16_t c = chars[i];
         bool newline = c == '\n' || c == '\r' || c == 0x0B || c == 0x2028 || c == 0x2029;
         if (newline && (!b->web || b->pre || c == 0x0B)) {
@@ -449,7 +491,7 @@ void blockAdd(BlockText *b, const char16_t *chars, uint32_t n)
             b->line += ' ';
             continue;
         }
-        addUtf8(&b->line, chars + i, 1);
+        addUtf8(&b->line, chars + i, units);
     }
 }
 
@@ -469,8 +511,12 @@ void blockWalk(Edr_Doc *doc, Edr_Node *node, BlockText *b)
         uint32_t e = g ? g->element : 0;
         if (b->web && webHidden(e))
             continue;
-        if (!b->web && className(doc, child) == "textBox")
+        if (!b->web && className(doc, child) == "textBox") {
+            BlockText box{&b->boxes, {}, false, 0, {}};
+            blockWalk(doc, child, &box);
+            blockFlush(&box);
             continue;
+        }
         bool block = b->web && webBlock(e);
         bool pre = b->web && (e == HtmlEl_Pre || e == HtmlEl_Xmp || e == HtmlEl_Plaintext || e == HtmlEl_Textarea);
         // A picture that could not be had shows its alternative text.
@@ -491,6 +537,20 @@ void blockWalk(Edr_Doc *doc, Edr_Node *node, BlockText *b)
     }
 }
 
+// Each header and footer story (the document's keyed groups) after a line
+// "--- story N", a line per paragraph; under the read lock.
+void dumpStories(Edr_Doc *doc, std::string *out)
+{
+    for (Edr_KeyedGroup *k = doc->keyedGroups; k; k = k->next)
+        for (Edr_Node *g : k->groups)
+            if (g) {
+                char line[48];
+                snprintf(line, sizeof line, "--- story %ld\n", long(k->key));
+                *out += line;
+                dumpParagraphs(doc, g, out);
+            }
+}
+
 // The document's body text; with headers, then each header and footer
 // story (the document's keyed groups) after a line "--- story N". A word
 // processor's document prints a line per paragraph; every other kind a
@@ -501,18 +561,12 @@ void dumpText(Edr_Doc *doc, int headers, std::string *out)
     if (hasParagraphs(doc, Edr_Doc_root(doc))) {
         dumpParagraphs(doc, Edr_Doc_root(doc), out);
     } else {
-        BlockText b{out, {}, isWebPage(Edr_Doc_root(doc)), 0};
+        BlockText b{out, {}, isWebPage(Edr_Doc_root(doc)), 0, {}};
         blockWalk(doc, Edr_Doc_root(doc), &b);
         blockFlush(&b);
     }
-    for (Edr_KeyedGroup *k = headers ? doc->keyedGroups : nullptr; k; k = k->next)
-        for (Edr_Node *g : k->groups)
-            if (g) {
-                char line[48];
-                snprintf(line, sizeof line, "--- story %ld\n", long(k->key));
-                *out += line;
-                dumpParagraphs(doc, g, out);
-            }
+    if (headers)
+        dumpStories(doc, out);
     Edr_Doc_readUnlock(doc);
 }
 
@@ -613,6 +667,253 @@ void dumpTree(EngineInstance *instance, void *arg)
     s->dumped = 1;
 }
 
+// A document built page by page (its pages translated when asked for, as
+// the viewer shows them) is printed one page at a time: the root's line,
+// then each root child's subtree while that page is the one built, so that
+// only one page's nodes are held at a time. The text, runs and stories are
+// gathered on the way as the whole-document forms print them.
+struct PageProbe {
+    int done;
+    int onDemand;    // the document's step operation builds its pages
+    uint32_t pages;  // the root's children
+    uint32_t built;  // the index of the page built last
+    int translating; // a translation job runs
+    int idle;        // the document's manager has no pass scheduled or running
+};
+
+Edr_Doc *documentOf(EngineInstance *instance)
+{
+    FvViewer *viewer = Fv_fromApp(instance);
+    FvPage *page = viewer ? viewer->page : nullptr;
+    return page ? page->document : nullptr;
+}
+
+void probePages(EngineInstance *instance, void *arg)
+{
+    PageProbe *p = static_cast<PageProbe *>(arg);
+    if (Edr_Doc *doc = documentOf(instance)) {
+        Edr_HandlerDesc *handler = Edr_Doc_getHandler(doc);
+        p->onDemand = Edr_Doc_isPageOnDemand(doc) && handler && handler->step && Edr_Doc_getLoaderData(doc);
+        Edr_Doc_readLock(doc);
+        for (Edr_Node *c = Edr_Node_firstChild(Edr_Doc_root(doc)); c; c = Edr_Node_nextSibling(c))
+            p->pages++;
+        Edr_Doc_readUnlock(doc);
+        p->built = Edr_Doc_getSelectedRootChild(doc);
+        p->translating = doc->translating != 0;
+        const Edr_MgrState *st = Edr_Mgr_state(doc);
+        p->idle = !st || (!st->timerSet && !st->passRunning);
+    }
+    p->done = 1;
+}
+
+struct PageRequest {
+    uint32_t index;
+    int error;
+    int done;
+};
+
+// On the application thread: asks the translation for a page, as the
+// viewer does when it goes there.
+void requestPage(EngineInstance *instance, void *arg)
+{
+    PageRequest *r = static_cast<PageRequest *>(arg);
+    Edr_Doc *doc = documentOf(instance);
+    r->error = doc ? Translate_requestPage(doc, Edr_Doc_root(doc), r->index) : Res_nullInput;
+    r->done = 1;
+}
+
+struct PageWalk {
+    State *state;
+    uint32_t index;
+    int done;
+    int failed;
+    std::string tree;
+    std::string runs; // with a line "page N" before each page's runs
+    bool anyRuns;
+    std::string text;
+    BlockText block;
+};
+
+// On the application thread: prints page `index` (and, before the first,
+// the root's own line).
+void dumpOnePage(EngineInstance *instance, void *arg)
+{
+    PageWalk *w = static_cast<PageWalk *>(arg);
+    const State *s = w->state;
+    Edr_Doc *doc = documentOf(instance);
+    w->done = 1;
+    if (!doc) {
+        w->failed = 1;
+        return;
+    }
+    Edr_Node *root = Edr_Doc_root(doc);
+    if (w->index == 0 && !s->text) {
+        char *line = Headless_dumpBranch(doc, root, 0, 0);
+        if (!line) {
+            w->failed = 1;
+            return;
+        }
+        w->tree += line;
+        free(line);
+    }
+    Edr_Doc_readLock(doc);
+    Edr_Node *page = Edr_Node_firstChild(root);
+    for (uint32_t i = 0; page && i < w->index; i++)
+        page = Edr_Node_nextSibling(page);
+    if (page && s->text) {
+        if (Edr_Doc_getTypeCode(doc) == 230) {
+            w->text += "--- page " + std::to_string(w->index + 1) + "\n";
+            if (Edr_Node_type(page) == Edr_NodeType_group)
+                dumpSlideLines(doc, page, &w->text);
+        } else if (Edr_Node_type(page) == Edr_NodeType_group &&
+                   (className(doc, page) == "paragraph" || hasParagraphs(doc, page))) {
+            blockFlush(&w->block);
+            if (className(doc, page) == "paragraph") {
+                std::string boxes;
+                collectText(doc, page, &w->text, &boxes);
+                w->text += '\n';
+                w->text += boxes;
+            } else {
+                dumpParagraphs(doc, page, &w->text);
+            }
+        } else {
+            // A page continues the line the page before ended in, as in
+            // one walk of the whole tree.
+            if (Edr_Node_type(page) == Edr_NodeType_text) {
+                const Edr_TextNode *t = Edr_Node_textPayload(page);
+                if (t)
+                    blockAdd(&w->block, t->chars, t->length);
+            } else if (Edr_Node_type(page) == Edr_NodeType_group) {
+                blockWalk(doc, page, &w->block);
+            }
+        }
+    }
+    if (page && s->runs && Edr_Node_type(page) == Edr_NodeType_group) {
+        std::string runs;
+        dumpRuns(Edr_Node_firstChild(page), &runs);
+        w->anyRuns = w->anyRuns || !runs.empty();
+        w->runs += "page " + std::to_string(w->index + 1) + "\n" + runs;
+    }
+    Edr_Doc_readUnlock(doc);
+    if (!page) {
+        w->failed = 1;
+        return;
+    }
+    if (!s->text) {
+        char *branch = Headless_dumpBranch(doc, page, 1, 1);
+        if (!branch) {
+            w->failed = 1;
+            return;
+        }
+        w->tree += branch;
+        free(branch);
+    }
+}
+
+// On the application thread: what follows the pages (the stories, the
+// style rules).
+void dumpAfterPages(EngineInstance *instance, void *arg)
+{
+    PageWalk *w = static_cast<PageWalk *>(arg);
+    Edr_Doc *doc = documentOf(instance);
+    if (doc && w->state->text) {
+        blockFlush(&w->block);
+        if (w->state->headers) {
+            Edr_Doc_readLock(doc);
+            dumpStories(doc, &w->text);
+            Edr_Doc_readUnlock(doc);
+        }
+    }
+    if (doc && w->state->styles && !w->state->text)
+        dumpStyles(doc, &w->state->rules);
+    w->done = 1;
+}
+
+// Pages printed between two waits for the document's manager.
+constexpr uint32_t pagesPerSweep = 16;
+
+// Gives the engine time until page `index` is the one built and no
+// translation runs; every pagesPerSweep pages also until the document's
+// manager is idle: its pass frees the nodes of the pages that later ones
+// replaced, so that the heap holds a few pages' nodes however many pages
+// were printed (a pass for every page would lay out every page each time).
+// False when the engine ran out of memory, a page failed (its report in
+// *report) or the wait gave up.
+bool waitForPage(HostContext *host, uint32_t index, const LoadReport *report)
+{
+    bool sweep = index % pagesPerSweep == 0;
+    for (int round = 0; round < fireLimit; round++) {
+        PageProbe p{};
+        if (App_postCall(host->instance, probePages, &p, nullptr) != 0 || !drive(host, [&] { return p.done != 0; }))
+            return false;
+        if (p.built == index && !p.translating && (p.idle || !sweep))
+            return true;
+        if (outOfMemory(host) || report->seen)
+            return false;
+        for (int i = 0; i < 4 && host->instance; i++)
+            if (!Headless_fireTimer(host))
+                usleep(200);
+    }
+    return false;
+}
+
+// Prints the document page by page into state (tree or text, rules). 0,
+// or 1 with the reason said on stderr.
+int dumpPageByPage(HostContext *host, const char *path, State *state, uint32_t pages)
+{
+    EngineInstance *inst = host->instance;
+    PageWalk walk{};
+    walk.state = state;
+    walk.block = BlockText{&walk.text, {}, false, 0, {}};
+    LoadReport report{};
+    (void)listenForLoadReport(host, &report);
+    int status = 0;
+    for (uint32_t i = 0; i < pages && !status; i++) {
+        if (i > 0) {
+            PageRequest r{};
+            r.index = i;
+            if (App_postCall(inst, requestPage, &r, nullptr) != 0 || !drive(host, [&] { return r.done != 0; }) ||
+                r.error == Res_noMemory || !waitForPage(host, i, &report)) {
+                if (outOfMemory(host) || r.error == Res_noMemory ||
+                    (report.seen && report.kind == Translate_kindNoMemory))
+                    fprintf(stderr, "docdump: cannot dump page %u of %s: %s\n", i + 1, path, noMemoryAdvice);
+                else if (report.seen)
+                    fprintf(stderr, "docdump: cannot build page %u of %s: %s\n", i + 1, path,
+                            openFailure(host, path, &report).c_str());
+                else
+                    fprintf(stderr, "docdump: page %u of %s was not built\n", i + 1, path);
+                status = 1;
+                break;
+            }
+        }
+        walk.index = i;
+        walk.done = 0;
+        if (App_postCall(inst, dumpOnePage, &walk, nullptr) != 0 || !drive(host, [&] { return walk.done != 0; }) ||
+            walk.failed) {
+            fprintf(stderr, "docdump: page %u of %s could not be printed\n", i + 1, path);
+            status = 1;
+        }
+    }
+    if (!status) {
+        walk.done = 0;
+        if (App_postCall(inst, dumpAfterPages, &walk, nullptr) != 0 || !drive(host, [&] { return walk.done != 0; }))
+            status = 1;
+    }
+    if (report.listening)
+        (void)listenForLoadReport(host, &report);
+    if (!status && outOfMemory(host)) {
+        fprintf(stderr, "docdump: cannot dump %s: %s\n", path, noMemoryAdvice);
+        status = 1;
+    }
+    if (!status) {
+        if (walk.anyRuns)
+            state->rules += walk.runs;
+        state->tree = strdup(state->text ? walk.text.c_str() : walk.tree.c_str());
+        state->dumped = 1;
+    }
+    return status;
+}
+
 int usage(const char *self)
 {
     fprintf(stderr,
@@ -635,7 +936,9 @@ int usage(const char *self)
             "sheet, row, column, kind, raw value, XF index and display text.\n"
             "--heap MiB (with any of the forms) gives the engine a heap of MiB\n"
             "mebibytes (default: the engine's default of 64); running out of it is\n"
-            "an error (exit 1), never a shorter document.\n",
+            "an error (exit 1), never a shorter document. A PDF is printed page by\n"
+            "page, one page translated at a time; another document that does not\n"
+            "fit the heap whole is opened again and printed page by page.\n",
             self, self, self);
     return 2;
 }
@@ -751,6 +1054,124 @@ int dumpPdf(HostContext *host, const char *path, const PdfDumpOptions &options)
     return 0;
 }
 
+// Whether the file starts as a PDF does (its header in the first KiB): a
+// PDF is translated page by page from the start.
+bool looksLikePdf(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return false;
+    char head[1024];
+    size_t n = fread(head, 1, sizeof head, f);
+    fclose(f);
+    for (size_t i = 0; i + 5 <= n; i++)
+        if (!memcmp(head + i, "%PDF-", 5))
+            return true;
+    return false;
+}
+
+// Opens the document in the running engine and prints its tree (or text)
+// into state. The exit status; *retry is set, with nothing said, when the
+// whole document did not fit the heap and may be printed page by page.
+int dumpDocument(HostContext *host, const char *path, State *state, bool pages, bool *retry)
+{
+    EngineInstance *inst = host->instance;
+    *retry = false;
+    if (pages && !usePagesOnDemand(host)) {
+        fprintf(stderr, "docdump: the engine did not take its settings\n");
+        return 1;
+    }
+    std::string url = fileUrl(path);
+    Headless_captureDebug(host, 1);
+    LoadReport report{};
+    (void)listenForLoadReport(host, &report);
+    int status = 1;
+    if (!App_openDocument(inst, url.c_str(), 0, 0)) {
+        fprintf(stderr, "docdump: the engine refused to open %s\n", path);
+        return 1;
+    }
+    drive(host, [&] { return state->loaded || openAlertSeen(host) || state->failed; });
+    if (state->loaded) {
+        // Pages on demand may report later; what the first page
+        // reported is printed.
+        // The tree is printed once every picture has arrived or
+        // failed (a failed one shows its alternative text), or
+        // after a bounded wait.
+        for (int round = 0; round < 200; round++) {
+            state->checked = 0;
+            App_postCall(inst, countLoading, state, nullptr);
+            if (!drive(host, [&] { return state->checked != 0; }) || !state->loading)
+                break;
+            int fired = 0;
+            drive(host, [&] { return ++fired > 20; });
+        }
+        waitSettled(host);
+    }
+    PageProbe probe{};
+    if (state->loaded && !outOfMemory(host) &&
+        (App_postCall(inst, probePages, &probe, nullptr) != 0 || !drive(host, [&] { return probe.done != 0; })))
+        probe.onDemand = 0;
+    if (state->loaded && !outOfMemory(host) && probe.onDemand) {
+        status = dumpPageByPage(host, path, state, probe.pages);
+    } else if (state->loaded && !outOfMemory(host)) {
+        App_postCall(inst, dumpTree, state, nullptr);
+        drive(host, [&] { return state->dumped != 0; });
+        if (outOfMemory(host)) {
+            if (pages)
+                fprintf(stderr, "docdump: cannot dump %s: %s\n", path, noMemoryAdvice);
+            *retry = !pages;
+        } else if (state->tree) {
+            status = 0;
+        } else {
+            fprintf(stderr, "docdump: %s loaded, but its tree could not be printed\n", path);
+        }
+    } else if (outOfMemory(host) && !pages) {
+        *retry = true;
+    } else if (state->loaded) {
+        fprintf(stderr, "docdump: cannot dump %s: %s\n", path, noMemoryAdvice);
+    } else {
+        fprintf(stderr, "docdump: cannot open %s: %s\n", path, openFailure(host, path, &report).c_str());
+    }
+    if (!*retry)
+        printWarnings(host, "docdump");
+    if (report.listening)
+        (void)listenForLoadReport(host, &report);
+    return status;
+}
+
+// A new headless host with its engine started; null, said on stderr, when
+// either failed.
+HostContext *startEngine(size_t heapBytes, State *state)
+{
+    HostContext *host = Headless_createContext(heapBytes);
+    if (!host) {
+        fprintf(stderr, "docdump: out of memory\n");
+        return nullptr;
+    }
+    // The engine's timers fire as soon as they are asked for: a dump has
+    // nothing to wait for in real time (the document manager's change
+    // timers alone held every run for about a second).
+    Headless_setManualClock(host, 1);
+    Headless_setRequestHook(host, onRequest, state);
+    // The screen's hand-overs are never printed: a long document would
+    // keep a whole screen for every layout change.
+    Headless_keepScreenUpdates(host, 0);
+    if (!Headless_startEngine(host, nullptr, App_start, 0)) {
+        fprintf(stderr, "docdump: the engine did not start\n");
+        Headless_destroyContext(host);
+        return nullptr;
+    }
+    return host;
+}
+
+void stopEngine(HostContext *host)
+{
+    Headless_setRequestHook(host, nullptr, nullptr);
+    if (host->instance)
+        Engine_stop(host->instance);
+    Headless_destroyContext(host);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -768,6 +1189,9 @@ int main(int argc, char **argv)
         fprintf(stderr, "docdump: the file name is empty\n");
         return 1;
     }
+    // A file URL names the file it stands for.
+    std::string file = localPath(path);
+    path = file.c_str();
     size_t heapBytes = 0;
     for (int i = 1; i + 1 < argc; i++)
         if (!strcmp(argv[i], "--heap")) {
@@ -775,98 +1199,57 @@ int main(int argc, char **argv)
                 return usage(argv[0]);
             i++;
         }
-    HostContext *host = Headless_createContext(heapBytes);
-    if (!host) {
-        fprintf(stderr, "docdump: out of memory\n");
-        return 1;
-    }
-    State state{};
-    state.quiet = pdfMode;
+    State options{};
     for (int i = 1; i < argc; i++)
         if (!strcmp(argv[i], "--styles"))
-            state.styles = 1;
+            options.styles = 1;
         else if (!strcmp(argv[i], "--runs"))
-            state.runs = 1;
+            options.runs = 1;
         else if (!strcmp(argv[i], "--text"))
-            state.text = 1;
+            options.text = 1;
         else if (!strcmp(argv[i], "--headers"))
-            state.headers = 1;
+            options.headers = 1;
     bool cellsMode = false;
     for (int i = 1; i < argc; i++)
         if (!strcmp(argv[i], "--cells"))
             cellsMode = true;
-    state.quiet = pdfMode || state.text || cellsMode;
-    // The engine's timers fire as soon as they are asked for: a dump has
-    // nothing to wait for in real time (the document manager's change
-    // timers alone held every run for about a second).
-    Headless_setManualClock(host, 1);
-    Headless_setRequestHook(host, onRequest, &state);
-    if (!Headless_startEngine(host, nullptr, App_start, 0)) {
-        fprintf(stderr, "docdump: the engine did not start\n");
-        Headless_destroyContext(host);
-        return 1;
-    }
-    int status = 1;
-    LoadReport report{};
-    EngineInstance *inst = host->instance;
-    if (!drive(host, [&] { return state.ready || state.failed; }) || !state.ready) {
-        fprintf(stderr, "docdump: the engine did not become ready\n");
-    } else if (pdfMode) {
-        status = dumpPdf(host, path, pdfOptions);
-    } else if (cellsMode) {
-        status = dumpCells(host, path);
-    } else {
-        std::string url = fileUrl(path);
-        Headless_captureDebug(host, 1);
-        (void)listenForLoadReport(host, &report);
-        if (!App_openDocument(inst, url.c_str(), 0, 0)) {
-            fprintf(stderr, "docdump: the engine refused to open %s\n", path);
-        } else {
-            drive(host, [&] { return state.loaded || openAlertSeen(host) || state.failed; });
-            if (state.loaded) {
-                // Pages on demand may report later; what the first page
-                // reported is printed.
-                // The tree is printed once every picture has arrived or
-                // failed (a failed one shows its alternative text), or
-                // after a bounded wait.
-                for (int round = 0; round < 200; round++) {
-                    state.checked = 0;
-                    App_postCall(inst, countLoading, &state, nullptr);
-                    if (!drive(host, [&] { return state.checked != 0; }) || !state.loading)
-                        break;
-                    int fired = 0;
-                    drive(host, [&] { return ++fired > 20; });
-                }
-                waitSettled(host);
-            }
-            if (state.loaded && !outOfMemory(host)) {
-                App_postCall(inst, dumpTree, &state, nullptr);
-                drive(host, [&] { return state.dumped != 0; });
-                if (outOfMemory(host)) {
-                    fprintf(stderr, "docdump: cannot dump %s: %s\n", path, noMemoryAdvice);
-                } else if (state.tree) {
-                    if (state.text)
-                        printf("%s", state.tree);
-                    else
-                        printf("%s%s", state.tree, state.rules.c_str());
-                    status = 0;
-                } else {
-                    fprintf(stderr, "docdump: %s loaded, but its tree could not be printed\n", path);
-                }
-            } else if (state.loaded) {
-                fprintf(stderr, "docdump: cannot dump %s: %s\n", path, noMemoryAdvice);
-            } else {
-                fprintf(stderr, "docdump: cannot open %s: %s\n", path, openFailure(host, path, &report).c_str());
-            }
-            printWarnings(host, "docdump");
+    options.quiet = pdfMode || options.text || cellsMode;
+    // A PDF is printed page by page from the start; another document
+    // whole, and page by page when the whole does not fit the heap.
+    bool pages = !pdfMode && !cellsMode && looksLikePdf(path);
+    for (;;) {
+        State state{};
+        state.quiet = options.quiet;
+        state.styles = options.styles;
+        state.runs = options.runs;
+        state.text = options.text;
+        state.headers = options.headers;
+        HostContext *host = startEngine(heapBytes, &state);
+        if (!host)
+            return 1;
+        int status = 1;
+        bool retry = false;
+        if (!drive(host, [&] { return state.ready || state.failed; }) || !state.ready)
+            fprintf(stderr, "docdump: the engine did not become ready\n");
+        else if (pdfMode)
+            status = dumpPdf(host, path, pdfOptions);
+        else if (cellsMode)
+            status = dumpCells(host, path);
+        else
+            status = dumpDocument(host, path, &state, pages, &retry);
+        stopEngine(host);
+        if (retry) {
+            free(state.tree);
+            pages = true;
+            continue;
         }
-        if (report.listening)
-            (void)listenForLoadReport(host, &report);
+        fputs(state.log.c_str(), stdout);
+        if (status == 0 && state.tree) {
+            fputs(state.tree, stdout);
+            if (!state.text)
+                fputs(state.rules.c_str(), stdout);
+        }
+        free(state.tree);
+        return status;
     }
-    Headless_setRequestHook(host, nullptr, nullptr);
-    if (host->instance)
-        Engine_stop(host->instance);
-    free(state.tree);
-    Headless_destroyContext(host);
-    return status;
 }

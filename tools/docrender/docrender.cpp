@@ -121,6 +121,7 @@ struct Probe {
     int done;
     int hasDocument;
     int settled;
+    int countPages;  // asked: count the pages (else pages is 1 when there are any)
     uint32_t pages;
     int error;
     int onDemand;    // the document's step operation builds its pages when shown
@@ -188,7 +189,12 @@ void probe(EngineInstance *instance, void *arg)
     p->pages = 0;
     p->settled = 0;
     if (doc) {
-        (void)Edr_Page_count(doc, &p->pages);
+        // Counting walks the page list: the settling checks, many for a
+        // document of thousands of pages, only ask whether there are any.
+        if (p->countPages)
+            (void)Edr_Page_count(doc, &p->pages);
+        else
+            p->pages = Edr_Page_hasPages(doc) ? 1 : 0;
         const Edr_MgrState *st = Edr_Mgr_state(doc);
         p->settled = st && !st->timerSet && !st->passRunning;
         // Pages built on demand are the root's children that the
@@ -693,6 +699,7 @@ int buildPage(HostContext *host, const Options &o)
 {
     EngineInstance *inst = host->instance;
     Probe p{};
+    p.countPages = 1;
     if (App_postCall(inst, probe, &p, nullptr) != 0 || !drive(host, [&] { return p.done; })) {
         fprintf(stderr, "docrender: the engine did not answer\n");
         return 1;
@@ -803,6 +810,9 @@ int main(int argc, char **argv)
     Options o;
     if (!parseOptions(argc, argv, &o))
         return usage(argv[0]);
+    // A file URL names the file it stands for.
+    std::string file = localPath(o.path);
+    o.path = file.c_str();
     HostContext *host = Headless_createContext(o.heapBytes);
     if (!host) {
         fprintf(stderr, "docrender: out of memory\n");
