@@ -253,6 +253,7 @@ private:
     int m_updateRowBytes = 0;
     HostContext *m_host = nullptr;
     PointerMachine m_pointer;
-    // The Qt keys held down, with the engine code their press sent.
+    // The keys held down (by scan code, or Qt key without one), with the
+    // engine code their press sent.
     QHash<int, int32_t> m_heldKeys;
 };

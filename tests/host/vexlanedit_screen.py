@@ -7,8 +7,8 @@ CHECK is one of:
   window          the window shows its title strip, soft keys and the text
   first-page      the content equals docrender's drawing at the zoom the
                   viewer reports, after the same widening to the screen
-  zoom-key        the zoom key 3 zooms in one step for a tap: the content
-                  equals docrender at the new zoom
+  zoom-key        the zoom key (--key, 3 unless named) zooms in one step
+                  for a tap: the content equals docrender at the new zoom
   pan-keys        after a zoom in, Down pans by a step of the configured
                   32 pixels and repeat steps of 16, and Up pans back
   menu-next-page  F1 opens the menu; View, Next page shows page 2 of N
@@ -302,7 +302,7 @@ def check_zoom_key(args, program):
     start(program)
     before = len(program.lines())
     old = last_zoom(program)
-    key("3")
+    key(args.key)
     m = program.wait_line(r"zoom 0x([0-9a-f]+)", 10, before)
     if m is None:
         fail("the viewer reported no zoom after the zoom key")
@@ -644,6 +644,8 @@ def main():
     # (a fitted page of small text has lines of three rows).
     parser.add_argument("--line-height", type=int, default=6)
     parser.add_argument("--zoom-taps", type=int, default=0)
+    # zoom-key: the key tapped, as xdotool names it.
+    parser.add_argument("--key", default="3")
     args = parser.parse_args()
     server = start_xvfb(LARGE_SCREEN if args.check == "resize" else None)
     program = None
