@@ -394,6 +394,19 @@ TEST_F(MainWindow, APressOnTheStripTogglesFullScreenAndSwallowsItsRelease)
     mouse(QEvent::MouseButtonRelease, 100, 10);
     EXPECT_EQ(CallRecorder::count("pointerDown"), 0);
     EXPECT_EQ(CallRecorder::count("primaryAction"), 0);
+    // Every press switches, the second of a double press too: the window
+    // is back to normal, and neither release reaches the engine.
+    mouse(QEvent::MouseButtonPress, 100, 10);
+    EXPECT_FALSE(window->bridge()->isFullScreen());
+    mouse(QEvent::MouseButtonRelease, 100, 10);
+    mouse(QEvent::MouseButtonDblClick, 100, 10);
+    EXPECT_TRUE(window->bridge()->isFullScreen());
+    mouse(QEvent::MouseButtonRelease, 100, 10);
+    EXPECT_EQ(CallRecorder::count("pointerDown"), 0);
+    EXPECT_EQ(CallRecorder::count("primaryAction"), 0);
+    mouse(QEvent::MouseButtonPress, 100, 10);
+    mouse(QEvent::MouseButtonRelease, 100, 10);
+    EXPECT_FALSE(window->bridge()->isFullScreen());
     // A tap below the strip reaches the engine.
     now += 1000;
     mouse(QEvent::MouseButtonPress, 100, 200);
