@@ -276,6 +276,20 @@ void QAlien::pageStep(int direction)
     flushScreenUpdate();
 }
 
+bool QAlien::isContinuousDocument(const QString &name)
+{
+    // The engine's web page kinds, by the name's extension.
+    const QString base = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return false;
+    const QString ext = base.mid(dot + 1).toLower();
+    for (const char *web : {"html", "htm", "shtml", "php", "mht", "mhtml", "eml"})
+        if (ext == QLatin1String(web))
+            return true;
+    return false;
+}
+
 void QAlien::fitWidth()
 {
     if (m_engine)
@@ -752,6 +766,13 @@ bool QAlien::event(QEvent *e)
         m_openState = OpenIdle;
         if (m_engine)
             calls().documentShown(m_engine);
+        if (value && isContinuousDocument(m_documentName)) {
+            // The fit key, as I sends it: it comes after the first
+            // display's own fit.
+            qCDebug(hostLog, "continuous document: fitted to the width");
+            calls().keyPress(m_engine, fitWidthKey, 0);
+            calls().keyRelease(m_engine, fitWidthKey);
+        }
         setBusy(false);
         break;
     case EvSaved: {

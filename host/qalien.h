@@ -150,6 +150,13 @@ public:
     bool keysEnabled() const { return m_keysEnabled; }
     bool isBusy() const { return m_busy; }
     bool isFullScreen() const { return m_fullScreen; }
+    // True for a web page's name: the engine lays a web page out as one
+    // continuous page, which the window shows fitted to its width from the
+    // top, as a desktop viewer shows a continuous document, rather than
+    // whole (a long page would shrink to a thin strip).
+    static bool isContinuousDocument(const QString &name);
+    // The engine's key that fits the page to the window's width.
+    static constexpr int32_t fitWidthKey = 0x10012;
     bool reflowAvailable() const { return m_reflowAvailable; }
     bool searchWrapped() const { return m_searchWrapped; }
     int openState() const { return m_openState; }

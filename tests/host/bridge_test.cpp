@@ -831,3 +831,18 @@ TEST_F(Bridge, CopyPutsTheSelectionsTextOnTheClipboard)
     ASSERT_NE(edited, nullptr);
     bridge->editDone(edited);
 }
+
+TEST(BridgeDocuments, WebPagesAreContinuousByTheirNames)
+{
+    struct Case {
+        const char *name;
+        bool continuous;
+    } cases[] = {
+        {"/home/user/page.html", true}, {"page.HTM", true},       {"/a/b.shtml", true},
+        {"archive.mht", true},          {"mail.eml", true},       {"index.php", true},
+        {"/a.html/notes.txt", false},   {"report.pdf", false},    {"letter.doc", false},
+        {"html", false},                {"/dir.with.dots/readme", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(QAlien::isContinuousDocument(QString::fromUtf8(c.name)), c.continuous) << c.name;
+}

@@ -14,6 +14,8 @@ CHECK is one of:
   menu-next-page  F1 opens the menu; View, Next page shows page 2 of N
   arrow-keys      zoomed in, the arrows move the view their own way
   page-down       PageDown, pressed until the page turns, shows page 2 of N
+  continuous      a web page shows as one page: no page number, PageDown
+                  scrolls it, End shows its end and Home its top
   load-error      the error for a document that cannot be opened names the
                   file and the reason (--expect)
   resize          the window resized to 900 x 800 shows the page fitted to
@@ -461,6 +463,41 @@ def check_page_down(args, program):
     turn_to_page_two(program, turn, "PageDown")
 
 
+def check_continuous(args, program):
+    """A web page is one continuous page: the title strip shows no page
+    number, PageDown scrolls, End shows the page's end and Home its top."""
+    if program.wait_line(r"document loaded 1", 15) is None:
+        fail("no document-loaded report")
+    start(program)
+    top = settled(program)
+    # Shown fitted to its width: a larger zoom than the first display's
+    # whole page.
+    zooms = [int(m.group(1), 16) for m in (re.search(r"zoom 0x([0-9a-f]+)", l) for l in program.lines()) if m]
+    if len(zooms) < 2 or zooms[-1] <= zooms[0]:
+        fail("the page was not fitted to the width: zooms %s" % [hex(z) for z in zooms])
+    counts = {int(m.group(1)) for m in (re.search(r"page \d+/(\d+)", l) for l in program.lines()) if m}
+    if counts - {1}:
+        fail("the page is reported as %s pages" % sorted(counts))
+    strip = top.crop((0, STATUS, WIDTH, STATUS + STRIP))
+    key("Next")
+    down = settled(program)
+    if same(content(down), content(top)):
+        fail("PageDown did not scroll the page")
+    if not same(down.crop((0, STATUS, WIDTH, STATUS + STRIP)), strip):
+        fail("the title strip changed on PageDown")
+    key("End")
+    end = settled(program)
+    if same(content(end), content(down)) or same(content(end), content(top)):
+        fail("End did not show the page's end")
+    # At the end PageDown has nowhere to go.
+    key("Next")
+    if not same(content(settled(program)), content(end)):
+        fail("PageDown moved on past the page's end")
+    key("Home")
+    if not same(content(settled(program)), content(top)):
+        fail("Home did not show the page's top")
+
+
 def check_load_error(args, program):
     """The document cannot be opened: the error names the file and the
     reason the engine gave (--expect, a part of the reason's text), and a
@@ -628,6 +665,7 @@ CHECKS = {
     "arrow-keys": check_arrow_keys,
     "page-down": check_page_down,
     "load-error": check_load_error,
+    "continuous": check_continuous,
     "copy-line": check_copy_line,
     "resize": check_resize,
 }
