@@ -260,6 +260,10 @@ private:
     int m_updateRowBytes = 0;
     HostContext *m_host = nullptr;
     PointerMachine m_pointer;
+    // The pointer's active rectangle, outside which a drag selection
+    // scrolls: the phone's keeps a margin from the edges, the desktop's is
+    // the whole content.
+    void applyPointerArea();
     // The keys held down (by scan code, or Qt key without one), with the
     // engine code their press sent.
     QHash<int, int32_t> m_heldKeys;

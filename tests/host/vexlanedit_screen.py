@@ -26,8 +26,7 @@ CHECK is one of:
   copy-line       a drag along the first line of text selects it, and
                   Ctrl+C puts it on the clipboard (read with xclip): the
                   text is that line's (--expect, a regular expression);
-                  --zoom-taps zooms in first, --line-height is the least
-                  height of a line in rows
+                  --zoom-taps zooms in first
 
 The script starts its own Xvfb (480 x 640, depth 24; 1024 x 900 for
 resize) on a free display.
@@ -551,7 +550,7 @@ def check_copy_line(args, program):
         key("3")
         shot = settled(program)
     # Whole lines only: not one the content's top or bottom edge cuts.
-    lines = [b for b in text_lines(shot) if b[1] - b[0] + 1 >= args.line_height and
+    lines = [b for b in text_lines(shot) if b[1] - b[0] >= 5 and
              b[0] > TOP and b[1] < TOP + CONTENT_H - 1]
     if not lines:
         fail("no line of text to select")
@@ -678,9 +677,6 @@ def main():
     parser.add_argument("--docrender", required=True)
     parser.add_argument("--document", required=True)
     parser.add_argument("--expect", default="")
-    # copy-line: the least height in rows of a band taken as a line of text
-    # (a fitted page of small text has lines of three rows).
-    parser.add_argument("--line-height", type=int, default=6)
     parser.add_argument("--zoom-taps", type=int, default=0)
     # zoom-key: the key tapped, as xdotool names it.
     parser.add_argument("--key", default="3")
