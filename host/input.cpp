@@ -64,17 +64,32 @@ void QAlien::sendEngineKey(int32_t code, bool pressed)
     }
 }
 
+namespace {
+
+// The key a press or release is of: its scan code where the platform gives
+// one, since the Qt key of a release may differ from its press's (Ctrl+"+"
+// pressed with Shift comes as Plus and, once Shift is let go first, goes as
+// Equal); else the Qt key.
+int heldKeyOf(const QKeyEvent *event)
+{
+    const quint32 scan = event->nativeScanCode();
+    return scan ? int(0x40000000u | (scan & 0x3FFFFFFFu)) : event->key();
+}
+
+} // namespace
+
 void QAlien::processKeyEvent(QKeyEvent *event, bool pressed)
 {
     if (!m_keysEnabled || !m_engine || !event)
         return;
     const int qtKey = event->key();
+    const int heldKey = heldKeyOf(event);
     if (!pressed) {
         // The release goes with the code its press sent, whatever the
         // modifiers are now; the desktop's repeats release nothing.
         if (event->isAutoRepeat())
             return;
-        auto held = m_heldKeys.find(qtKey);
+        auto held = m_heldKeys.find(heldKey);
         if (held == m_heldKeys.end())
             return;
         const int32_t code = held.value();
@@ -97,7 +112,7 @@ void QAlien::processKeyEvent(QKeyEvent *event, bool pressed)
         flushScreenUpdate();
         return;
     }
-    m_heldKeys.insert(qtKey, code);
+    m_heldKeys.insert(heldKey, code);
     sendEngineKey(code, true);
     flushScreenUpdate();
 }

@@ -456,8 +456,14 @@ void MainWidgetCommon::mouseMove(QMouseEvent *event)
 void MainWidgetCommon::mouseDoubleClick(QMouseEvent *event)
 {
     const QPoint p = event->position().toPoint();
-    if (p.y() < titleHeight && m_documentLoaded)
+    if (p.y() < titleHeight && m_documentLoaded) {
+        // A quick second press on the strip is a press like the first:
+        // every press switches full screen, and its release is no tap.
+        if (m_bridge)
+            m_bridge->toggleFullScreen();
+        m_ignoreRelease = true;
         return;
+    }
     if (m_bridge)
         m_bridge->mouseEvent(p.x(), p.y() - titleHeight, 3);
 }

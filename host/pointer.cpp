@@ -25,10 +25,10 @@ constexpr int32_t tickMs = 100;
 constexpr int32_t autoScrollMs = 200;
 
 constexpr intptr_t actionMove = 0x10004;
-// Edit-call codes: select the character or the run at a point, extend the
-// selection to a point.
-constexpr intptr_t selectChar = 0x10001;
-constexpr intptr_t selectRun = 0x10006;
+// Edit-call codes: a caret at the character boundary nearest a point (a
+// press in a character's trailing half puts it behind the character),
+// extending the selection to a point.
+constexpr intptr_t selectCaret = 0x10006;
 constexpr intptr_t selectExtend = 0x10007;
 constexpr intptr_t actionEnd = 0x10005;
 
@@ -177,10 +177,10 @@ void PointerMachine::move(int x, int y)
             m_state = Pointer_swiping;
         if (m_state != Pointer_swiping && selection) {
             m_state = Pointer_selecting;
-            // The desktop's drag starts at the character pressed; the
-            // phone's late drag at the run.
+            // A drag starts with a caret at the boundary nearest the press,
+            // so that it selects whole characters from there on.
             if (m_engine)
-                calls().editCall(m_engine, m_pressX, m_pressY, m_mouseSelecting ? selectChar : selectRun);
+                calls().editCall(m_engine, m_pressX, m_pressY, selectCaret);
         } else {
             m_mouseSelecting = false;
         }

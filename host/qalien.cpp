@@ -189,8 +189,7 @@ bool QAlien::init(const QString &startDocument)
     Host_setScreenHeight(m_host->platform, m_height - pointerMargin);
     m_pointer.setEngine(m_engine);
     m_pointer.setPlatform(m_host->platform);
-    HostPlatform_setScreenArea(m_host->platform, pointerMargin, pointerMargin, m_width - pointerMargin,
-                               m_height - pointerMargin);
+    applyPointerArea();
 
     // 10. Queue options and the time slice.
     Engine_setQueueOptions(m_engine, 0, 0);
@@ -276,6 +275,20 @@ void QAlien::pageStep(int direction)
     flushScreenUpdate();
 }
 
+bool QAlien::isContinuousDocument(const QString &name)
+{
+    // The engine's web page kinds, by the name's extension.
+    const QString base = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return false;
+    const QString ext = base.mid(dot + 1).toLower();
+    for (const char *web : {"html", "htm", "shtml", "php", "mht", "mhtml", "eml"})
+        if (ext == QLatin1String(web))
+            return true;
+    return false;
+}
+
 void QAlien::fitWidth()
 {
     if (m_engine)
@@ -357,9 +370,23 @@ void QAlien::setContentSize(int width, int height, int fullHeight)
         calls().setScreenSize(m_engine, m_width, shown, 0, 0);
     if (m_host && m_host->platform) {
         Host_setScreenHeight(m_host->platform, shown - pointerMargin);
-        HostPlatform_setScreenArea(m_host->platform, pointerMargin, pointerMargin, m_width - pointerMargin,
-                                   m_height - pointerMargin);
+        applyPointerArea();
     }
+}
+
+void QAlien::applyPointerArea()
+{
+    if (!m_host || !m_host->platform)
+        return;
+    // The phone's drag selection scrolls once the pointer comes within the
+    // margin of an edge; the desktop's mouse only once it leaves the
+    // content, so that text at the edges can be selected where it stands.
+    const int shown = m_fullScreen ? m_fullHeight : m_height;
+    if (m_pointer.dragSelects())
+        HostPlatform_setScreenArea(m_host->platform, 0, 0, m_width - 1, shown - 1);
+    else
+        HostPlatform_setScreenArea(m_host->platform, pointerMargin, pointerMargin, m_width - pointerMargin,
+                                   shown - pointerMargin);
 }
 
 void QAlien::passwordEntered(const QString &text)
@@ -591,6 +618,7 @@ bool QAlien::hasSelection() const
 void QAlien::setDesktopSelection(bool on)
 {
     m_pointer.setDragSelects(on);
+    applyPointerArea();
     if (GuiHostData *data = m_host ? HostGui_data(m_host) : nullptr)
         data->keepSelection = on ? 1 : 0;
 }
@@ -752,6 +780,13 @@ bool QAlien::event(QEvent *e)
         m_openState = OpenIdle;
         if (m_engine)
             calls().documentShown(m_engine);
+        if (value && isContinuousDocument(m_documentName)) {
+            // The fit key, as I sends it: it comes after the first
+            // display's own fit.
+            qCDebug(hostLog, "continuous document: fitted to the width");
+            calls().keyPress(m_engine, fitWidthKey, 0);
+            calls().keyRelease(m_engine, fitWidthKey);
+        }
         setBusy(false);
         break;
     case EvSaved: {

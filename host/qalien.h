@@ -150,6 +150,13 @@ public:
     bool keysEnabled() const { return m_keysEnabled; }
     bool isBusy() const { return m_busy; }
     bool isFullScreen() const { return m_fullScreen; }
+    // True for a web page's name: the engine lays a web page out as one
+    // continuous page, which the window shows fitted to its width from the
+    // top, as a desktop viewer shows a continuous document, rather than
+    // whole (a long page would shrink to a thin strip).
+    static bool isContinuousDocument(const QString &name);
+    // The engine's key that fits the page to the window's width.
+    static constexpr int32_t fitWidthKey = 0x10012;
     bool reflowAvailable() const { return m_reflowAvailable; }
     bool searchWrapped() const { return m_searchWrapped; }
     int openState() const { return m_openState; }
@@ -253,6 +260,11 @@ private:
     int m_updateRowBytes = 0;
     HostContext *m_host = nullptr;
     PointerMachine m_pointer;
-    // The Qt keys held down, with the engine code their press sent.
+    // The pointer's active rectangle, outside which a drag selection
+    // scrolls: the phone's keeps a margin from the edges, the desktop's is
+    // the whole content.
+    void applyPointerArea();
+    // The keys held down (by scan code, or Qt key without one), with the
+    // engine code their press sent.
     QHash<int, int32_t> m_heldKeys;
 };

@@ -24,6 +24,7 @@
 #include "document/edr/docmsg.h"
 #include "document/edr/handler.h"
 #include "document/edr/node.h"
+#include "document/edit/selection.h"
 #include "document/manager/manager.h"
 #include "html/css/css.h"
 #include "html/defaultstyle.h"
@@ -979,6 +980,9 @@ int Html_open(EngineContext *context, Edr_HandlerDesc *, void *argument, VfsHand
         err = Edr_Doc_setMode(doc, Html_modeQuirks);
     if (err == Res_ok)
         err = Edr_Doc_orFeatureFlags(doc, kFeatureDone | kFeatureText | kFeatureLoading);
+    // A page's text can be selected and copied, never edited.
+    if (err == Res_ok)
+        Edr_Sel_installReadOnlyTests(doc);
     if (err == Res_ok) {
         Edr_Mgr_busyBegin(doc);
         err = Html_loadDocument(context, doc, stream, target, 0, record);

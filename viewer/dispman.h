@@ -265,6 +265,9 @@ int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Poi
 // under the point, 4356 when no text does, 1558 when it is not selectable,
 // 8 for a mode above 7; another error as it is.
 int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode);
+// Extends the shown document's selection to the text nearest a view point
+// on one of its pages, measured on that page alone; 1 when extended.
+int Dispman_extendAt(DispmanView *view, const Point *at);
 // The node visitor that writes the on-screen rectangle of a node offset by
 // the view's origin: its own rectangle, or the view rectangle when that is
 // empty.

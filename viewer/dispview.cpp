@@ -656,6 +656,26 @@ int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode)
     return Edr_Sel_selectAtPoint(doc, key, kind, q.x, q.y, hitModes[mode]);
 }
 
+int Dispman_extendAt(DispmanView *view, const Point *at)
+{
+    Lock_acquire(&view->geometryLock);
+    Point p = pixelToDoc(view, at->x, at->y);
+    Edr_Node *link = linkAt(view, &p);
+    Edr_SubdocNode *payload = link ? Edr_Node_subdocPayload(link) : nullptr;
+    Edr_Doc *doc = payload ? payload->child : nullptr;
+    int32_t key = 0;
+    uint32_t kind = 0;
+    Point q{0, 0};
+    if (doc) {
+        key = int32_t(payload->pageKey);
+        kind = uint32_t(payload->pageKind);
+        Matrix m = linkMatrix(payload);
+        Matrix_untransformPoint(&q, p.x, p.y, &m);
+    }
+    Lock_release(&view->geometryLock);
+    return doc ? Edr_Sel_extendToPagePoint(doc, key, kind, q.x, q.y) : 0;
+}
+
 int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out)
 {
     *out = nullptr;

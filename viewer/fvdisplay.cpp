@@ -284,6 +284,15 @@ int Edr_Fwd_selectAtPoint(FvPageView *pageView, int32_t x, int32_t y, uint32_t m
     return err == Res_dispmanNoPage ? int(Res_dispmanNoNode) : err;
 }
 
+int Edr_Fwd_extendAtPoint(FvPageView *pageView, int32_t x, int32_t y)
+{
+    DispmanView *view = viewOf(pageView);
+    if (!view)
+        return 0;
+    const Point at{x, y};
+    return Dispman_extendAt(view, &at);
+}
+
 int Edr_Fwd_pagePoint(FvPageView *pageView, Edr_Doc *document, const Point *in, Point *out)
 {
     DispmanView *view = viewOf(pageView);

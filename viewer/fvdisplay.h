@@ -94,6 +94,9 @@ int FvPageView_kind4(FvPageView *pageView, int32_t x, int32_t y);
 // (0-7). 0 when a selection was made; 4356 or 1558 when the point hit
 // nothing selectable; another value is an error.
 int Edr_Fwd_selectAtPoint(FvPageView *pageView, int32_t x, int32_t y, uint32_t mode);
+// Extends the selection to the text nearest the screen point (x, y), on
+// the page under it; 1 when extended.
+int Edr_Fwd_extendAtPoint(FvPageView *pageView, int32_t x, int32_t y);
 // The page point of the screen point in document's page: 0 when it lies
 // on a page.
 int Edr_Fwd_pagePoint(FvPageView *pageView, Edr_Doc *document, const Point *in, Point *out);

@@ -530,6 +530,19 @@ void Fv_alignOffsetsOf(int32_t mode, const Rect *v, const Rect *c, int32_t *dx, 
     }
 }
 
+void Fv_showPageEnd(FvViewer *viewer, FvPage *page)
+{
+    if (!viewer || !page)
+        return;
+    Rect v{0, 0, 0, 0}, c{0, 0, 0, 0};
+    Fv_visibleRect(viewer, page, &v);
+    Fv_contentRect(viewer, page, &c);
+    if (int64_t(v.y1) - v.y0 <= int64_t(c.y1) - c.y0)
+        return;
+    // y grows upwards here: the page's end is its lower edge, y0.
+    Fv_panBy(viewer, 0, c.y0 - v.y0, 1);
+}
+
 void Fv_alignOffsets(FvViewer *viewer, FvPage *page, int32_t mode, int32_t *dx, int32_t *dy)
 {
     Rect v{0, 0, 0, 0}, c{0, 0, 0, 0};

@@ -77,6 +77,10 @@ void Fv_queryMargins(FvViewer *viewer, int32_t *left, int32_t *right, int32_t *t
 // mode 0x10002 V is the usable area.
 void Fv_visibleRect(FvViewer *viewer, FvPage *page, Rect *out);
 void Fv_contentRect(FvViewer *viewer, FvPage *page, Rect *out);
+// Pans a page taller than the area it is shown in so that its end (its
+// bottom edge) shows at the area's bottom, as a desktop viewer's End shows
+// the end of a document; a page that fits is left where it is.
+void Fv_showPageEnd(FvViewer *viewer, FvPage *page);
 // Width, height and centre of a rectangle with the halves taken by
 // shifting; all 0 for an empty one.
 void Fv_rectSizeAndCentre(const Rect *rect, int32_t *width, int32_t *height, int32_t *cx, int32_t *cy);

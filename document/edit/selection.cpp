@@ -774,8 +774,10 @@ int Edr_Sel_isHiddenText(Edr_Doc *doc, Edr_Node *node)
     Edr_Doc_readLock(doc);
     int hidden = 0;
     if (node && Edr_Node_type(node) == Edr_NodeType_text) {
+        // A parent without a registered rule (a web page's or plain
+        // text's groups) holds visible text.
         const StyleRule *rule = Edr_Sel_findRuleLocked(doc, Edr_Sel_firstIdOf(Edr_Node_parent(node)));
-        const StylePropItem *item = StyleRule_findProp(rule, propHiddenKind);
+        const StylePropItem *item = rule ? StyleRule_findProp(rule, propHiddenKind) : nullptr;
         hidden = item && item->value.type == 0;
     }
     Edr_Doc_readUnlock(doc);
@@ -788,7 +790,8 @@ int Edr_Node_isWholeObject(Edr_Doc *doc, Edr_Node *node)
         return 0;
     Edr_Doc_readLock(doc);
     Edr_Node *g = Edr_Node_type(node) == Edr_NodeType_group ? node : Edr_Node_parent(node);
-    const StylePropItem *item = StyleRule_findProp(Edr_Sel_findRuleLocked(doc, Edr_Sel_firstIdOf(g)), propWholeObject);
+    const StyleRule *rule = Edr_Sel_findRuleLocked(doc, Edr_Sel_firstIdOf(g));
+    const StylePropItem *item = rule ? StyleRule_findProp(rule, propWholeObject) : nullptr;
     int whole = item && (item->value.type != 0 || item->value.payload != 0);
     Edr_Doc_readUnlock(doc);
     return whole;
@@ -805,6 +808,26 @@ int Edr_Sel_isSelectable(Edr_Doc *doc, Edr_Node *node)
     if (Edr_Doc_testNode(doc, intptr_t(node), &ok) != 0 || ok != 1)
         return 0;
     return Edr_Node_type(node) == Edr_NodeType_text;
+}
+
+int Edr_Sel_readOnlyNodeTest(Edr_Doc *, intptr_t, intptr_t *flag)
+{
+    *flag = 1;
+    return Res_ok;
+}
+
+int Edr_Sel_readOnlyChainTest(Edr_Doc *, Edr_Node *, int *flag)
+{
+    *flag = 1;
+    return Res_ok;
+}
+
+void Edr_Sel_installReadOnlyTests(Edr_Doc *doc)
+{
+    if (!doc)
+        return;
+    Edr_Doc_setAncestorTest(doc, Edr_Sel_readOnlyChainTest);
+    Edr_Doc_setNodeTest(doc, Edr_Sel_readOnlyNodeTest);
 }
 
 int Edr_Sel_blockOf(Edr_Doc *doc, Edr_Node *node, Edr_Node **out)
@@ -1001,7 +1024,12 @@ int Edr_Sel_select(Edr_Doc *doc, Edr_Node *node, uint32_t hitOffset, uint32_t ca
     return whole || !b.rec ? Res_ok : Edr_Sel_show(doc, 1);
 }
 
-int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y)
+namespace {
+
+// Extends the selection to the run nearest the point among the runs of the
+// selection's block: on every page (all set), or on the page of the key
+// and kind alone, whose coordinates the point is in.
+int selectionExtendTo(Edr_Doc *doc, bool all, int32_t key, uint32_t kind, int32_t x, int32_t y)
 {
     Edr_Selection *sel = nullptr;
     if (Edr_Sel_copy(doc, &sel) != 0 || !sel || !sel->nodes.count) {
@@ -1009,19 +1037,20 @@ int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y)
         return 0;
     }
     Edr_Node *block = nullptr;
-    Edr_NodeList all = {};
+    Edr_NodeList nodes = {};
     NearCtx c = {};
     c.doc = doc;
     c.x = x;
     c.y = y;
     int err = Edr_Sel_blockOf(doc, sel->nodes.items[0], &block);
     if (!err && block && Edr_Node_type(block) == Edr_NodeType_group)
-        err = Edr_Sel_collect(doc, block, 1, &all);
+        err = Edr_Sel_collect(doc, block, 1, &nodes);
     Edr_PageEntry *first = nullptr;
-    if (!err && all.count && Edr_Page_findByIndex(&first, doc, 0, 0) == 0) {
-        for (Edr_PageEntry *e = first; e && !err; e = Edr_Page_nextEntry(e))
-            for (uint32_t i = 0; i < all.count && !err; i++)
-                err = Edr_View_visitEntryRuns(doc->app, e, all.items[i], nearestVisitor, &c);
+    if (!err && nodes.count &&
+        (all ? Edr_Page_findByIndex(&first, doc, 0, 0) : Edr_Page_find(&first, doc, key, kind, 0)) == 0) {
+        for (Edr_PageEntry *e = first; e && !err; e = all ? Edr_Page_nextEntry(e) : nullptr)
+            for (uint32_t i = 0; i < nodes.count && !err; i++)
+                err = Edr_View_visitEntryRuns(doc->app, e, nodes.items[i], nearestVisitor, &c);
         Edr_Node *node = c.have ? c.run.node : nullptr;
         uint32_t offset = 0;
         if (c.have)
@@ -1035,10 +1064,22 @@ int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y)
     } else {
         err = -1;
     }
-    Edr_NodeList_clear(doc, &all);
+    Edr_NodeList_clear(doc, &nodes);
     Edr_Node_release(doc, block);
     Edr_Sel_free(doc, sel);
     return err == 0 ? 1 : 0;
+}
+
+} // namespace
+
+int Edr_Sel_extendToPoint(Edr_Doc *doc, int32_t x, int32_t y)
+{
+    return selectionExtendTo(doc, true, 0, 0, x, y);
+}
+
+int Edr_Sel_extendToPagePoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, int32_t y)
+{
+    return selectionExtendTo(doc, false, key, kind, x, y);
 }
 
 int Edr_Sel_selectAtPoint(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t x, int32_t y, uint32_t mode)

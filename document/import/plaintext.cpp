@@ -35,6 +35,7 @@
 #include "document/edr/handler.h"
 #include "document/edr/loadprogress.h"
 #include "document/edr/node.h"
+#include "document/edit/selection.h"
 #include "document/manager/manager.h"
 #include "fonts/fontengine.h"
 #include "fonts/textrun.h"
@@ -899,6 +900,9 @@ int TextDoc_open(EngineContext *context, Edr_HandlerDesc *, void *, VfsHandle *s
         err = Edr_Doc_orFeatureFlags(doc, kFeatureDone);
     if (err == Res_ok)
         err = Edr_Doc_orFeatureFlags(doc, kFeatureText);
+    // The text can be selected and copied, never edited.
+    if (err == Res_ok)
+        Edr_Sel_installReadOnlyTests(doc);
     Edr_Mgr_busyEnd(doc);
     return err;
 }

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/config/config.h"
 #include "core/mem/mem.h"
@@ -788,6 +789,30 @@ TEST_F(Queries, ASecondPasswordAnswersTheFirst)
 
 } // namespace
 
+// The drag selection scrolls once the pointer leaves the active rectangle:
+// the phone's keeps 32 pixels from each edge, the desktop mouse's is the
+// whole content, so that a line at the top can be selected in place.
+TEST_F(Bridge, TheDesktopSelectionScrollsOnlyOutsideTheContent)
+{
+    auto bridge = startReady();
+    ASSERT_TRUE(bridge);
+    HostPlatform *platform = bridge->hostContext()->platform;
+    auto area = [&] {
+        return std::vector<int32_t>{platform->areaX0, platform->areaY0, platform->areaX1, platform->areaY1};
+    };
+    const std::vector<int32_t> phone = area();
+    EXPECT_EQ(phone[0], 32);
+    EXPECT_EQ(phone[1], 32);
+    bridge->setDesktopSelection(true);
+    const std::vector<int32_t> desktop = area();
+    EXPECT_EQ(desktop[0], 0);
+    EXPECT_EQ(desktop[1], 0);
+    EXPECT_EQ(desktop[2], phone[2] + 31);
+    EXPECT_EQ(desktop[3], phone[3] + 31);
+    bridge->setDesktopSelection(false);
+    EXPECT_EQ(area(), phone);
+}
+
 TEST_F(Bridge, CopyPutsTheSelectionsTextOnTheClipboard)
 {
     CallRecorder recorder;
@@ -830,4 +855,19 @@ TEST_F(Bridge, CopyPutsTheSelectionsTextOnTheClipboard)
     pumpEvents();
     ASSERT_NE(edited, nullptr);
     bridge->editDone(edited);
+}
+
+TEST(BridgeDocuments, WebPagesAreContinuousByTheirNames)
+{
+    struct Case {
+        const char *name;
+        bool continuous;
+    } cases[] = {
+        {"/home/user/page.html", true}, {"page.HTM", true},       {"/a/b.shtml", true},
+        {"archive.mht", true},          {"mail.eml", true},       {"index.php", true},
+        {"/a.html/notes.txt", false},   {"report.pdf", false},    {"letter.doc", false},
+        {"html", false},                {"/dir.with.dots/readme", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(QAlien::isContinuousDocument(QString::fromUtf8(c.name)), c.continuous) << c.name;
 }

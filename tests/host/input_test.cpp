@@ -323,8 +323,8 @@ TEST_F(Pointer, TheDesktopDragSelectsTextKeepsItAndAClickClearsIt)
 {
     setMask(7);
     machine.setDragSelects(true);
-    // A document whose text can be selected: the drag selects from the
-    // character pressed and extends to each move.
+    // A document whose text can be selected: the drag starts with a caret
+    // at the boundary pressed and extends to each move.
     CallRecorder::actionsEnabled = 1;
     pressAt(100000, 200, 200);
     machine.move(230, 204);
@@ -334,7 +334,7 @@ TEST_F(Pointer, TheDesktopDragSelectsTextKeepsItAndAClickClearsIt)
     ASSERT_EQ(edits.size(), 3u);
     EXPECT_EQ(edits[0].a, 200);
     EXPECT_EQ(edits[0].b, 200);
-    EXPECT_EQ(edits[0].c, 0x10001);
+    EXPECT_EQ(edits[0].c, 0x10006);
     EXPECT_EQ(edits[2].a, 260);
     EXPECT_EQ(edits[2].c, 0x10007);
     EXPECT_EQ(CallRecorder::count("pointerPan"), 0);

@@ -264,6 +264,22 @@ TEST_F(MainWindow, ATapIsOneStepAndTheEngineRepeatsHeldKeys)
     std::vector<EngineCall> releases = CallRecorder::named("keyRelease");
     ASSERT_EQ(releases.size(), 1u);
     EXPECT_EQ(releases[0].a, 0x10007);
+    // Ctrl+Shift+"=" comes as Plus; with Shift let go first its release is
+    // Equal's, of the same physical key: that release ends the press too.
+    // Another key's release ends nothing.
+    CallRecorder::clear();
+    auto sendScan = [&](QEvent::Type type, int qtKey, Qt::KeyboardModifiers mods, quint32 scan) {
+        QKeyEvent e(type, qtKey, mods, scan, 0, 0);
+        QCoreApplication::sendEvent(window.get(), &e);
+    };
+    sendScan(QEvent::KeyPress, Qt::Key_Plus, Qt::ControlModifier | Qt::ShiftModifier, 21);
+    sendScan(QEvent::KeyRelease, Qt::Key_Equal, Qt::ControlModifier, 22);
+    EXPECT_EQ(CallRecorder::count("keyRelease"), 0);
+    sendScan(QEvent::KeyRelease, Qt::Key_Equal, Qt::ControlModifier, 21);
+    releases = CallRecorder::named("keyRelease");
+    ASSERT_EQ(releases.size(), 1u);
+    EXPECT_EQ(releases[0].a, 0x10007);
+    EXPECT_EQ(CallRecorder::count("keyPress"), 1);
 }
 
 TEST_F(MainWindow, TheHostAsksForImmediateReleasesAndPansThatTurnPages)
@@ -378,6 +394,19 @@ TEST_F(MainWindow, APressOnTheStripTogglesFullScreenAndSwallowsItsRelease)
     mouse(QEvent::MouseButtonRelease, 100, 10);
     EXPECT_EQ(CallRecorder::count("pointerDown"), 0);
     EXPECT_EQ(CallRecorder::count("primaryAction"), 0);
+    // Every press switches, the second of a double press too: the window
+    // is back to normal, and neither release reaches the engine.
+    mouse(QEvent::MouseButtonPress, 100, 10);
+    EXPECT_FALSE(window->bridge()->isFullScreen());
+    mouse(QEvent::MouseButtonRelease, 100, 10);
+    mouse(QEvent::MouseButtonDblClick, 100, 10);
+    EXPECT_TRUE(window->bridge()->isFullScreen());
+    mouse(QEvent::MouseButtonRelease, 100, 10);
+    EXPECT_EQ(CallRecorder::count("pointerDown"), 0);
+    EXPECT_EQ(CallRecorder::count("primaryAction"), 0);
+    mouse(QEvent::MouseButtonPress, 100, 10);
+    mouse(QEvent::MouseButtonRelease, 100, 10);
+    EXPECT_FALSE(window->bridge()->isFullScreen());
     // A tap below the strip reaches the engine.
     now += 1000;
     mouse(QEvent::MouseButtonPress, 100, 200);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "tests/host/gui_fixture.h"
@@ -27,6 +28,23 @@ QByteArray reflowParagraph()
     for (int i = 0; i < 60; i++)
         words += "flowing words " + QByteArray::number(i) + " ";
     return words;
+}
+
+// The first and the last column holding a dark (text) pixel; {width, -1}
+// when there is none.
+std::pair<int, int> reflowTextColumns(const std::vector<uint16_t> &pixels)
+{
+    int first = reflowScreenWidth, last = -1;
+    for (int row = 0; row < reflowScreenHeight; row++)
+        for (int col = 0; col < reflowScreenWidth; col++) {
+            uint16_t p = pixels[size_t(row) * reflowScreenWidth + col];
+            // Each of red, green and blue below a quarter of its range.
+            if ((p >> 11) < 8 && ((p >> 5) & 63) < 16 && (p & 31) < 8) {
+                first = std::min(first, col);
+                last = std::max(last, col);
+            }
+        }
+    return {first, last};
 }
 
 // The screen as the bridge shows it: each update's rectangle copied in.
@@ -102,18 +120,22 @@ TEST_F(Reflow, TextAndHtmlFlowToTheScreenAndBack)
     ASSERT_TRUE(dir.isValid());
     struct Case {
         const char *name;
-        QByteArray contents;
+        QByteArray contents; // a fixture's path when empty
     };
     const Case cases[] = {
         {"long.txt", reflowParagraph() + "\n\nA second paragraph.\n"},
         {"long.html", "<html><body><p>" + reflowParagraph() + "</p><p>A second paragraph.</p></body></html>"},
+        // A Word page's text flows too, not only its zoom changes: its
+        // lines then fill the screen's width, which the page's margins
+        // kept them from.
+        {VEXLAN_FIXTURES "/word/sections.doc", QByteArray()},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         log.clear();
         loaded = false;
         frame = ReflowFrame();
-        QString path = write(c.name, c.contents);
+        QString path = c.contents.isEmpty() ? QString::fromUtf8(c.name) : write(c.name, c.contents);
         ASSERT_FALSE(path.isEmpty());
         auto bridge = open(path);
         ASSERT_TRUE(bridge);
@@ -131,6 +153,12 @@ TEST_F(Reflow, TextAndHtmlFlowToTheScreenAndBack)
         EXPECT_EQ(bridge->hostContext()->togglePending, 0);
         EXPECT_GT(frame.updates, updates);
         EXPECT_NE(frame.pixels, paged) << "the flowed text looks as the page did";
+        // The flowed lines lie within the screen and fill most of it: no
+        // line runs off its left or right edge.
+        auto [first, last] = reflowTextColumns(frame.pixels);
+        EXPECT_GT(first, 0);
+        EXPECT_LT(last, reflowScreenWidth - 1);
+        EXPECT_GE((last - first + 1) * 100 / reflowScreenWidth, 60);
         std::vector<uint16_t> flowed = frame.pixels;
 
         // Back to page view.

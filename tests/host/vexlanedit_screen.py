@@ -7,13 +7,15 @@ CHECK is one of:
   window          the window shows its title strip, soft keys and the text
   first-page      the content equals docrender's drawing at the zoom the
                   viewer reports, after the same widening to the screen
-  zoom-key        the zoom key 3 zooms in one step for a tap: the content
-                  equals docrender at the new zoom
+  zoom-key        the zoom key (--key, 3 unless named) zooms in one step
+                  for a tap: the content equals docrender at the new zoom
   pan-keys        after a zoom in, Down pans by a step of the configured
                   32 pixels and repeat steps of 16, and Up pans back
   menu-next-page  F1 opens the menu; View, Next page shows page 2 of N
   arrow-keys      zoomed in, the arrows move the view their own way
   page-down       PageDown, pressed until the page turns, shows page 2 of N
+  continuous      a web page shows as one page: no page number, PageDown
+                  scrolls it, End shows its end and Home its top
   load-error      the error for a document that cannot be opened names the
                   file and the reason (--expect)
   resize          the window resized to 900 x 800 shows the page fitted to
@@ -23,7 +25,8 @@ CHECK is one of:
                   back as they were
   copy-line       a drag along the first line of text selects it, and
                   Ctrl+C puts it on the clipboard (read with xclip): the
-                  text is that line's (--expect)
+                  text is that line's (--expect, a regular expression);
+                  --zoom-taps zooms in first
 
 The script starts its own Xvfb (480 x 640, depth 24; 1024 x 900 for
 resize) on a free display.
@@ -300,7 +303,7 @@ def check_zoom_key(args, program):
     start(program)
     before = len(program.lines())
     old = last_zoom(program)
-    key("3")
+    key(args.key)
     m = program.wait_line(r"zoom 0x([0-9a-f]+)", 10, before)
     if m is None:
         fail("the viewer reported no zoom after the zoom key")
@@ -459,6 +462,41 @@ def check_page_down(args, program):
     turn_to_page_two(program, turn, "PageDown")
 
 
+def check_continuous(args, program):
+    """A web page is one continuous page: the title strip shows no page
+    number, PageDown scrolls, End shows the page's end and Home its top."""
+    if program.wait_line(r"document loaded 1", 15) is None:
+        fail("no document-loaded report")
+    start(program)
+    top = settled(program)
+    # Shown fitted to its width: a larger zoom than the first display's
+    # whole page.
+    zooms = [int(m.group(1), 16) for m in (re.search(r"zoom 0x([0-9a-f]+)", l) for l in program.lines()) if m]
+    if len(zooms) < 2 or zooms[-1] <= zooms[0]:
+        fail("the page was not fitted to the width: zooms %s" % [hex(z) for z in zooms])
+    counts = {int(m.group(1)) for m in (re.search(r"page \d+/(\d+)", l) for l in program.lines()) if m}
+    if counts - {1}:
+        fail("the page is reported as %s pages" % sorted(counts))
+    strip = top.crop((0, STATUS, WIDTH, STATUS + STRIP))
+    key("Next")
+    down = settled(program)
+    if same(content(down), content(top)):
+        fail("PageDown did not scroll the page")
+    if not same(down.crop((0, STATUS, WIDTH, STATUS + STRIP)), strip):
+        fail("the title strip changed on PageDown")
+    key("End")
+    end = settled(program)
+    if same(content(end), content(down)) or same(content(end), content(top)):
+        fail("End did not show the page's end")
+    # At the end PageDown has nowhere to go.
+    key("Next")
+    if not same(content(settled(program)), content(end)):
+        fail("PageDown moved on past the page's end")
+    key("Home")
+    if not same(content(settled(program)), content(top)):
+        fail("Home did not show the page's top")
+
+
 def check_load_error(args, program):
     """The document cannot be opened: the error names the file and the
     reason the engine gave (--expect, a part of the reason's text), and a
@@ -506,7 +544,14 @@ def check_copy_line(args, program):
     shot = start(program)
     if program.wait_line(r"document loaded", 30) is None:
         skip("the document was not reported loaded")
-    lines = [b for b in text_lines(shot) if b[1] - b[0] >= 5]
+    # Small text is zoomed in first, so that the press lands on the line's
+    # first letter and not beside it.
+    for _ in range(args.zoom_taps):
+        key("3")
+        shot = settled(program)
+    # Whole lines only: not one the content's top or bottom edge cuts.
+    lines = [b for b in text_lines(shot) if b[1] - b[0] >= 5 and
+             b[0] > TOP and b[1] < TOP + CONTENT_H - 1]
     if not lines:
         fail("no line of text to select")
     top, bottom = lines[0]
@@ -515,7 +560,7 @@ def check_copy_line(args, program):
     columns = [x for x, n in enumerate(dark) if n]
     # From the line's first letter to past its end, in small steps.
     first, last = columns[0], min(WIDTH - 2, columns[-1] + 8)
-    subprocess.run(["xdotool", "mousemove", str(first + 1), str(row), "mousedown", "1"], check=True, timeout=10)
+    subprocess.run(["xdotool", "mousemove", str(first), str(row), "mousedown", "1"], check=True, timeout=10)
     for x in range(first + 1, last, 6):
         subprocess.run(["xdotool", "mousemove", str(x), str(row)], check=True, timeout=10)
         time.sleep(0.03)
@@ -531,7 +576,7 @@ def check_copy_line(args, program):
         if text:
             break
         time.sleep(0.3)
-    if text.strip() != args.expect:
+    if not re.fullmatch(args.expect, text.strip()):
         fail("the clipboard holds %r, not %r" % (text, args.expect))
 
 
@@ -619,6 +664,7 @@ CHECKS = {
     "arrow-keys": check_arrow_keys,
     "page-down": check_page_down,
     "load-error": check_load_error,
+    "continuous": check_continuous,
     "copy-line": check_copy_line,
     "resize": check_resize,
 }
@@ -631,6 +677,9 @@ def main():
     parser.add_argument("--docrender", required=True)
     parser.add_argument("--document", required=True)
     parser.add_argument("--expect", default="")
+    parser.add_argument("--zoom-taps", type=int, default=0)
+    # zoom-key: the key tapped, as xdotool names it.
+    parser.add_argument("--key", default="3")
     args = parser.parse_args()
     server = start_xvfb(LARGE_SCREEN if args.check == "resize" else None)
     program = None

@@ -240,3 +240,76 @@ TEST_F(SelectPointTest, TheSelectedWordIsHighlightedOnTheScreen)
 }
 
 } // namespace
+
+// Plain text and web pages are read only, but their text is selected as a
+// Word document's is: a word under the point, and a drag's extension to a
+// point past a line's end stops at that line's end on the shown page.
+TEST_F(SelectPointTest, PlainTextAndWebPagesSelectTheirText)
+{
+    struct Case {
+        const char *name;
+        const char *bytes;
+    } cases[] = {
+        {"words.txt", "alpha bravo charlie\ndelta echo foxtrot\n"},
+        {"words.html", "<html><body><p>alpha bravo charlie</p><p>delta echo foxtrot</p></body></html>"},
+    };
+    ASSERT_EQ(start(), 1);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(open(writeFile(c.name, c.bytes)));
+        Headless_runTimers(host, 100);
+        onAppThread([&] {
+            FvPageView *pv = viewer()->page->pageView;
+            Edr_Doc *doc = viewer()->page->document;
+            ASSERT_TRUE(Edr_Doc_hasNodeTest(doc));
+            std::vector<LaidRun> found = runs(doc);
+            const LaidRun *first = nullptr;
+            size_t at = std::u16string::npos;
+            for (const LaidRun &r : found)
+                if ((at = r.text.find(u"bravo")) != std::u16string::npos) {
+                    first = &r;
+                    break;
+                }
+            ASSERT_NE(first, nullptr);
+            Point page{first->centres[at + 2], (first->box.y0 + first->box.y1) / 2};
+            Point px{};
+            ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &page, &px), 0);
+            ASSERT_EQ(Edr_Fwd_selectAtPoint(pv, px.x, px.y, 1), 0);
+            std::string s = selected(doc);
+            while (!s.empty() && s.back() == ' ')
+                s.pop_back();
+            EXPECT_EQ(s, "bravo");
+            // A caret before "bravo", extended to a point right of the
+            // line's end: the rest of that line, not of the text.
+            // A third of a letter's width left of the middle of the "b",
+            // well inside its leading half whatever pixel it rounds to.
+            Point before{first->centres[at] - (first->centres[at + 1] - first->centres[at]) / 3, page.y};
+            ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &before, &px), 0);
+            ASSERT_EQ(Edr_Fwd_selectAtPoint(pv, px.x, px.y, 6), 0);
+            Point beyond{first->box.x1 + 0x8000, page.y};
+            ASSERT_EQ(Edr_Fwd_scalePoint(pv, doc, &beyond, &px), 0);
+            ASSERT_EQ(Edr_Fwd_extendAtPoint(pv, px.x, px.y), 1);
+            s = selected(doc);
+            while (!s.empty() && (s.back() == ' ' || s.back() == '\r' || s.back() == '\n'))
+                s.pop_back();
+            EXPECT_EQ(s, "bravo charlie");
+        });
+    }
+}
+
+// A PDF page's text is drawn, not held as text nodes: nothing under a
+// point is selectable.
+TEST_F(SelectPointTest, PdfTextIsNotSelectable)
+{
+    ASSERT_EQ(start(), 1);
+    ASSERT_TRUE(open(VEXLAN_FIXTURES "/pdf/gs.pdf"));
+    Headless_runTimers(host, 100);
+    onAppThread([&] {
+        FvPageView *pv = viewer()->page->pageView;
+        Edr_Doc *doc = viewer()->page->document;
+        EXPECT_TRUE(runs(doc).empty());
+        Rect shown{};
+        Edr_Fwd_getViewRect(pv, &shown);
+        EXPECT_EQ(Edr_Fwd_selectAtPoint(pv, (shown.x0 + shown.x1) / 2, (shown.y0 + shown.y1) / 2, 1), 4356);
+    });
+}

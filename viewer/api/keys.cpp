@@ -513,6 +513,10 @@ void Key_pageJump(FvView *view, int32_t key)
         Edr_Page_count(view->doc, &count);
         if (count > 0)
             gotoIndex(view, count > uint32_t(INT32_MAX) ? INT32_MAX - 1 : int32_t(count - 1));
+        // The last page shows down to its end: a continuous document's
+        // one long page shows its end, not its top again.
+        if (count > 0 && view->viewer)
+            Fv_showPageEnd(view->viewer, view->page);
         break;
     }
     default:

@@ -425,6 +425,13 @@ void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t e
             memcpy(record->report.palette, textPalette, sizeof textPalette);
             record->report.paletteCount = 16;
         }
+    } else if ((type == TextEdit_typeWeb || type == TextEdit_typePlain) && Edr_Doc_hasNodeTest(doc)) {
+        // Selecting and reading out only: no contents hook and no delete,
+        // so the text stays as loaded.
+        record->handlers = EditHandlers{};
+        record->handlers.editCall = TextEdit_selectAtPoint;
+        record->handlers.hook1 = App_clearSelection;
+        record->handlers.hook3 = App_openContentsEditor;
     } else if (type == TextEdit_typeSheet) {
         Excel_Doc_fontList(viewer, record);
         Excel_View_installHandlers(viewer, record);
@@ -501,9 +508,9 @@ void TextEdit_selectAtPoint(EngineInstance *instance, const intptr_t *args)
         notify(instance, App_noticeNotSelected);
         return;
     }
-    Point in{x, y}, page{};
-    if (Edr_Fwd_pagePoint(viewer->page->pageView, doc, &in, &page) == 0 &&
-        Edr_Sel_extendToPoint(doc, page.x, page.y)) {
+    // The point is measured on the page under it: the other pages' runs
+    // have coordinates of their own.
+    if (Edr_Fwd_extendAtPoint(viewer->page->pageView, x, y)) {
         if (record)
             record->editMode = 1;
         notify(instance, App_noticeSelected);

@@ -17,6 +17,11 @@ struct FvViewer;
 enum : uint32_t {
     TextEdit_typeText = 226,
     TextEdit_typeSheet = 228,
+    // Documents that are read only: web pages and plain text. Where their
+    // loader installed the node tests, their text is selected and read out
+    // (for copying) as a flowing text document's is, but never changed.
+    TextEdit_typeWeb = 227,
+    TextEdit_typePlain = 232,
 };
 
 // Makes the viewer's edit-mode record (once) with its cleanup and listens
@@ -34,8 +39,9 @@ void TextEdit_resetRecord(EngineContext *context, EditModeRecord *record);
 // event 14 (relaid out) shows the caret again once the page has been
 // displayed; event 38 (type known) makes the cursor again;
 // event 17 (a document is shown) fills the font list, and for a flowing
-// text document the handlers, defaults and palette, then reports the
-// editability. Other events change nothing here.
+// text document the handlers, defaults and palette (for a read-only one
+// with node tests only those that select, clear and read out), then
+// reports the editability. Other events change nothing here.
 void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t event, FvViewer *viewer);
 // The stop hook: while the record holds unsaved changes (modified) it
 // sends code 45 and refuses (0); otherwise 1.

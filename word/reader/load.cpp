@@ -142,7 +142,8 @@ int loadSteps(WordReader *r, Edr_Doc *doc, Edr_Node *root, VfsHandle *stream)
     if ((err = Word_readFieldTables(r)) != Res_ok || (err = Word_readStyleSheet(r)) != Res_ok ||
         (err = Word_readTextBoxTables(r)) != Res_ok)
         return err;
-    if ((err = Edr_Doc_setFlags(doc, 2 | 4)) != Res_ok || (err = Edr_Doc_setTypeCode(doc, typeCodeWord)) != Res_ok)
+    // Feature flags 1 (the text may flow to the screen's width) and 2.
+    if ((err = Edr_Doc_setFlags(doc, 1 | 2)) != Res_ok || (err = Edr_Doc_setTypeCode(doc, typeCodeWord)) != Res_ok)
         return err;
     WordNodeBuilder *builder = nullptr;
     if ((err = Word_nodeBuilderNew(doc, root, r, &builder)) != Res_ok)

@@ -173,6 +173,39 @@ TEST_F(EditModeTest, SetUpReportsTheFlowingTextDocument)
     EXPECT_EQ(codesOf([&] { return App_setupEditMode(inst); }), "2");
 }
 
+// The plain text as its loader leaves it: its text can be selected and
+// read out (for copying), but it is not savable and nothing changes it.
+TEST_F(EditModeTest, PlainTextIsSelectedAndReadOutButNeverChanged)
+{
+    ASSERT_EQ(App_setupEditMode(inst), 1);
+    onAppThread([&] {
+        Edr_Doc *doc = viewer()->page->document;
+        EXPECT_EQ(Edr_Doc_getTypeCodeLocked(doc), uint32_t(TextEdit_typePlain));
+        EXPECT_TRUE(Edr_Doc_hasNodeTest(doc));
+        EXPECT_FALSE(Edr_Doc_hasCallbackA(doc));
+        TextEdit_onAppEvent(viewer()->editMode, 1, 17, viewer());
+        const EditHandlers &h = viewer()->editMode->handlers;
+        EXPECT_NE(h.editCall, nullptr);
+        EXPECT_NE(h.hook1, nullptr);
+        EXPECT_NE(h.hook3, nullptr);
+        EXPECT_EQ(h.contents, nullptr);
+        EXPECT_EQ(h.value3, nullptr);
+    });
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].editable, 1u);
+    EXPECT_EQ(reports[0].savable, 0u);
+    selectWord();
+    Contents c = gather();
+    EXPECT_EQ(c.text, "alpha ");
+    // A record handed back changes nothing: there is no contents hook.
+    c.text = "omega ";
+    answer(c);
+    EXPECT_EQ(App_isModified(inst), 0);
+    onAppThread([&] { App_clearSelection(inst); });
+    selectWord();
+    EXPECT_EQ(gather().text, "alpha ");
+}
+
 TEST_F(EditModeTest, SpreadsheetGetsTheSpreadsheetsHandlersOnly)
 {
     ASSERT_EQ(App_setupEditMode(inst), 1);
