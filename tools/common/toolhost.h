@@ -29,6 +29,7 @@
 #include "platform/api/appqueue.h"
 #include "platform/api/engine.h"
 #include "spreadsheet/reader/biff.h"
+#include "spreadsheet/reader/excelopen.h"
 
 namespace toolhost
 {
@@ -228,6 +229,8 @@ inline std::string openFailure(HostContext *host, const char *path, const LoadRe
             return std::string(text) + " (error " + std::to_string(report->code) + ")";
         if (isEncryptedError(report->code))
             return "the document is encrypted (error " + std::to_string(report->code) + ")";
+        if (const char *text = Excel_openErrorText(report->code))
+            return std::string("the document is ") + text + " (error " + std::to_string(report->code) + ")";
         if (isPictureError(report->code)) {
             char code[16];
             snprintf(code, sizeof code, "%#x", unsigned(report->code));
