@@ -158,6 +158,29 @@ Point pixelToDoc(const DispmanView *view, int32_t x, int32_t y)
     return p;
 }
 
+// The page document under a view pixel and the point in that page's own
+// units, with the page's key and kind; null where no page is under it.
+// Taken under the geometry lock; what is done with the page is not.
+Edr_Doc *pageUnderPixel(DispmanView *view, const Point *at, int32_t *key, uint32_t *kind, Point *q)
+{
+    Lock_acquire(&view->geometryLock);
+    Point p = pixelToDoc(view, at->x, at->y);
+    Edr_Node *link = linkAt(view, &p);
+    Edr_SubdocNode *payload = link ? Edr_Node_subdocPayload(link) : nullptr;
+    Edr_Doc *doc = payload ? payload->child : nullptr;
+    *key = 0;
+    *kind = 0;
+    *q = Point{0, 0};
+    if (doc) {
+        *key = int32_t(payload->pageKey);
+        *kind = uint32_t(payload->pageKind);
+        Matrix m = linkMatrix(payload);
+        Matrix_untransformPoint(q, p.x, p.y, &m);
+    }
+    Lock_release(&view->geometryLock);
+    return doc;
+}
+
 // Link matrix then view matrix: the linked page's units to view units.
 Matrix pageToView(const DispmanView *view, Edr_Node *node)
 {
@@ -634,23 +657,12 @@ int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode)
     static constexpr uint32_t hitModes[8] = {0, 1, 2, 3, 4, 6, 7, 8};
     if (mode > 7)
         return Res_nullInput;
-    Lock_acquire(&view->geometryLock);
-    Point p = pixelToDoc(view, at->x, at->y);
-    Edr_Node *link = linkAt(view, &p);
-    Edr_SubdocNode *payload = link ? Edr_Node_subdocPayload(link) : nullptr;
-    Edr_Doc *doc = payload ? payload->child : nullptr;
-    int32_t key = 0;
-    uint32_t kind = 0;
-    Point q{0, 0};
-    if (doc) {
-        key = int32_t(payload->pageKey);
-        kind = uint32_t(payload->pageKind);
-        Matrix m = linkMatrix(payload);
-        Matrix_untransformPoint(&q, p.x, p.y, &m);
-    }
-    Lock_release(&view->geometryLock);
+    int32_t key;
+    uint32_t kind;
+    Point q;
     // The selection is made outside the geometry lock: drawing its
     // highlight reports areas back to this view.
+    Edr_Doc *doc = pageUnderPixel(view, at, &key, &kind, &q);
     if (!doc)
         return Res_dispmanNoPage;
     return Edr_Sel_selectAtPoint(doc, key, kind, q.x, q.y, hitModes[mode]);
@@ -658,21 +670,10 @@ int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode)
 
 int Dispman_extendAt(DispmanView *view, const Point *at)
 {
-    Lock_acquire(&view->geometryLock);
-    Point p = pixelToDoc(view, at->x, at->y);
-    Edr_Node *link = linkAt(view, &p);
-    Edr_SubdocNode *payload = link ? Edr_Node_subdocPayload(link) : nullptr;
-    Edr_Doc *doc = payload ? payload->child : nullptr;
-    int32_t key = 0;
-    uint32_t kind = 0;
-    Point q{0, 0};
-    if (doc) {
-        key = int32_t(payload->pageKey);
-        kind = uint32_t(payload->pageKind);
-        Matrix m = linkMatrix(payload);
-        Matrix_untransformPoint(&q, p.x, p.y, &m);
-    }
-    Lock_release(&view->geometryLock);
+    int32_t key;
+    uint32_t kind;
+    Point q;
+    Edr_Doc *doc = pageUnderPixel(view, at, &key, &kind, &q);
     return doc ? Edr_Sel_extendToPagePoint(doc, key, kind, q.x, q.y) : 0;
 }
 

@@ -41,6 +41,15 @@ TEXT_BOXES = {
     'headerboxes': ['Header box text.', 'Body box text.'],
 }
 
+# The fixtures' text files hold the body's text boxes after the line that
+# anchors them (as docdump --text prints them); LibreOffice's text
+# conversion leaves text boxes out, so they are taken out before comparing.
+BODY_BOXES = {
+    'drawings': ['Text inside the frame.'],
+    'mono': ['Text inside the frame.'],
+    'headerboxes': ['Body box text.'],
+}
+
 
 def normalise(text):
     return re.sub(r'[\s\u00a0\ufeff\x0b]+', ' ', text).strip()
@@ -114,6 +123,8 @@ def main():
                     want = normalise(want.replace(normalise(old), normalise(new), 1))
                 for before, after in KNOWN.get(name, []):
                     want = want.replace(before, after)
+                for box in BODY_BOXES.get(name, []):
+                    want = normalise(want.replace(box, ''))
                 got = ''
                 if os.path.exists(converted):
                     with open(converted, encoding='utf-8', errors='replace') as f:
