@@ -454,6 +454,10 @@ void Layout_freeTripleBuf(SpanTracker *tracker);
                                         int32_t height, int32_t width, int32_t *outWidth);
 // The laid-out size {width, height} of a sub-document node.
 void Layout_subdocSize(Edr_Node *node, int32_t out[2]);
+// A frame of a frame set: an item covering rect that draws the first page
+// of the document of frame's sub-document child, cut at rect (nothing when
+// the frame holds none). 0 or 1.
+[[nodiscard]] int Layout_placeFrameDocument(LayoutBox *box, Edr_Node *frame, Edr_Style *style, const Rect *rect);
 // The colour (R, G, B, A) of a palette index.
 void Layout_paletteColour(uint32_t index, uint8_t out[4]);
 
