@@ -418,6 +418,22 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
         Rect extent{};
         LayerList_selectFirst(box->layers);
         Edr_Style *pageStyle = box->section->style;
+        if (Edr_Style *body = box->section->bodyStyle; body && !err) {
+            // The body's box, in front of the root element's background:
+            // the page less the margins its content was laid out within
+            // (the page ends with its content: no margin below).
+            auto clamp = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+            Edr_Edges m{};
+            Edr_Style_getEdges(box->section->style, &m, nullptr, nullptr, clamp(int64_t(content.x1) - content.x0));
+            Rect inner{clamp(int64_t(content.x0) + m.left), content.y0,
+                       clamp(int64_t(content.x1) - m.right), clamp(int64_t(content.y1) - m.top)};
+            ObjHeader *bodyItem = nullptr;
+            Rect bodyExtent{};
+            if (inner.x0 < inner.x1 && inner.y0 < inner.y1)
+                err = Layout_makeBoxItem(box, nullptr, &bodyItem, &bodyExtent, body, &inner, none, none, 1, 0);
+            if (!err && bodyItem)
+                LayerList_prepend(box->layers, bodyItem);
+        }
         if (Edr_Style *canvas = box->section->canvasStyle) {
             // The root element's or body's picture is tiled over the whole
             // page, in front of the page's own background colour; its
@@ -434,22 +450,6 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
                     err = BoxBackground_addItem(box, image, 0);
                 BoxBackground_free(image);
             }
-        }
-        if (Edr_Style *body = box->section->bodyStyle; body && !err) {
-            // The body's box: the page less the margins its content was
-            // laid out within (the page ends with its content: no margin
-            // below).
-            auto clamp = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
-            Edr_Edges m{};
-            Edr_Style_getEdges(box->section->style, &m, nullptr, nullptr, clamp(int64_t(content.x1) - content.x0));
-            Rect inner{clamp(int64_t(content.x0) + m.left), content.y0,
-                       clamp(int64_t(content.x1) - m.right), clamp(int64_t(content.y1) - m.top)};
-            ObjHeader *bodyItem = nullptr;
-            Rect bodyExtent{};
-            if (inner.x0 < inner.x1 && inner.y0 < inner.y1)
-                err = Layout_makeBoxItem(box, nullptr, &bodyItem, &bodyExtent, body, &inner, none, none, 1, 0);
-            if (!err && bodyItem)
-                LayerList_prepend(box->layers, bodyItem);
         }
         if (!err)
             err = Layout_makeBoxItem(box, nullptr, &item, &extent, pageStyle, &content, none, none,
@@ -573,10 +573,9 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         bool colours = Edr_Doc_getTypeCode(doc) == kWebPageType;
         Edr_Node *canvasNode = nullptr;
         err = findCanvasStyle(doc, style, sectionNode, 2, colours, &rec->canvasStyle, &canvasNode);
-        // When the root element colours the page, a coloured body paints
+        // When the root element paints the page, a coloured body paints
         // its own box over it.
-        if (!err && colours && canvasNode && canvasNode->parentNode == sectionNode &&
-            namesColour(rec->canvasStyle))
+        if (!err && colours && canvasNode && canvasNode->parentNode == sectionNode)
             err = findCanvasStyle(doc, rec->canvasStyle, canvasNode, 1, true, &rec->bodyStyle);
         if (err) {
             Edr_Style_release(style);

@@ -50,9 +50,9 @@ struct SectionRec {
     // picture covers the page when the section's own set names none;
     // held by the section box, null when there is none.
     Edr_Style *canvasStyle;
-    // With a root element that colours the page, its body's set when that
-    // gives a colour of its own, painted over the body's box; held by the
-    // section box, else null.
+    // With a root element that paints the page, its body's set when that
+    // gives a colour or picture of its own, painted over the body's box;
+    // held by the section box, else null.
     Edr_Style *bodyStyle;
     // While the page's header and footer are laid out: the page's number
     // in the document (from 1), which their page-number fields show; 0
