@@ -804,6 +804,12 @@ int blocklayoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32
                         int32_t size[2])
 {
     size[0] = size[1] = 0;
+    // Frame sets nest as deep as the markup: too little stack left for
+    // another level is reported and the rest is missing.
+    if (Edr_Style_stackLeft((*box)->document) <= Layout_nestedStackMargin) {
+        post((*box)->document, kEventStackExhausted);
+        return Res_stackExhausted;
+    }
     uint32_t kind = keyword(style, PropId_display);
     bool across = kind == KwId_framesetColumns && (*box)->flowMode == 0;
     FrameLength *own[2] = {nullptr, nullptr}; // rows, cols of a frame set
