@@ -487,11 +487,12 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
         Edr_Sect_unlockAll(doc);
         err = Edr_Page_publishLayout(doc, box->section->index, uint32_t(box->section->pageNumber),
                                      box->flowMode, record, previousError, int(box->noContent));
-        // The first page of a frame's document is what its parent shows in
-        // the frame's box: the parent lays out and draws again with it,
-        // also when the frame finished after the parent's own pass (asked
-        // before the sections are locked again).
-        if (!err && box->section->index == 0 && box->section->pageNumber == 0)
+        // The first page of a frame's page is what its parent shows in the
+        // frame's box: the parent lays out and draws again with it, also
+        // when the frame finished after the parent's own pass (asked before
+        // the sections are locked again).
+        if (!err && box->section->index == 0 && box->section->pageNumber == 0 &&
+            Edr_Doc_getTypeCode(doc) == kWebPageType)
             Edr_Doc_nudgeParent(doc);
         int relock = Edr_Sect_lockAll(doc, nullptr);
         if (!err) {
