@@ -50,6 +50,10 @@ struct SectionRec {
     // picture covers the page when the section's own set names none;
     // held by the section box, null when there is none.
     Edr_Style *canvasStyle;
+    // With a root element that paints the page, its body's set when that
+    // gives a colour or picture of its own, painted over the body's box;
+    // held by the section box, else null.
+    Edr_Style *bodyStyle;
     // While the page's header and footer are laid out: the page's number
     // in the document (from 1), which their page-number fields show; 0
     // otherwise.
@@ -454,6 +458,10 @@ void Layout_freeTripleBuf(SpanTracker *tracker);
                                         int32_t height, int32_t width, int32_t *outWidth);
 // The laid-out size {width, height} of a sub-document node.
 void Layout_subdocSize(Edr_Node *node, int32_t out[2]);
+// A frame of a frame set: an item covering rect that draws the first page
+// of the document of frame's sub-document child, cut at rect (nothing when
+// the frame holds none). 0 or 1.
+[[nodiscard]] int Layout_placeFrameDocument(LayoutBox *box, Edr_Node *frame, Edr_Style *style, const Rect *rect);
 // The colour (R, G, B, A) of a palette index.
 void Layout_paletteColour(uint32_t index, uint8_t out[4]);
 
