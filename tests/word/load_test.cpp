@@ -299,6 +299,7 @@ TEST_F(WordLoadTest, ContinuousSectionsGoOnInTheGroupOfTheirPage)
         {"breaks.doc", {"pppppppp s1 s1", "p"}},
         {"colsections.doc", {"p c*12 s1 c*9 s1"}},
         {"colfirst.doc", {"c*10 s2"}},
+        {"contheaders.doc", {"p s70"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -344,6 +345,21 @@ TEST_F(WordLoadTest, ContinuousSectionsGoOnInTheGroupOfTheirPage)
             EXPECT_EQ(groups, c.groups);
         });
     }
+    // The continuous section with a header of its own names it (odd-page
+    // header, property 118) for the pages after the one it starts on.
+    load("contheaders.doc", [&](Edr_Doc *doc, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        Edr_Node *outer = Edr_Node_firstChild(root);
+        ASSERT_NE(outer, nullptr);
+        Edr_Node *inner = nullptr;
+        for (Edr_Node *c = Edr_Node_firstChild(outer); c; c = Edr_Node_nextSibling(c))
+            if (elementOf(c) == WordClass_section)
+                inner = c;
+        ASSERT_NE(inner, nullptr);
+        std::map<uint32_t, Prop> a = propsOf(doc, outer), b = propsOf(doc, inner);
+        ASSERT_TRUE(a.count(118) && b.count(118));
+        EXPECT_NE(Prop_getInt(&a[118]), Prop_getInt(&b[118]));
+    });
 }
 
 TEST_F(WordLoadTest, SectionsCarryTheirPageGeometry)

@@ -359,9 +359,9 @@ constexpr uint32_t nodesStoryProps[6] = {117, 120, 118, 121, 116, 119};
 // The style of a group nested in the group of the page a continuous
 // section goes on on: a continuous start (page-break-before auto), the
 // section's columns, balanced when balance is set, and its header and
-// footer stories where they differ from those the page shows.
-int nodesNestedStyle(const WordSep *sep, const uint32_t *stories, const uint32_t *pageStories,
-                     uint32_t balance, uint32_t *style, WordNodeBuilder *b)
+// footer stories, which take over from the next page.
+int nodesNestedStyle(const WordSep *sep, const uint32_t *stories, uint32_t balance, uint32_t *style,
+                     WordNodeBuilder *b)
 {
     WordReader *r = b->reader;
     WordPropList list;
@@ -369,10 +369,11 @@ int nodesNestedStyle(const WordSep *sep, const uint32_t *stories, const uint32_t
     int err = Word_propAdd(&list, 72, WordValue_keyword, 34u, r);
     if (!err && sep->ccolM1)
         err = nodesAddColumns(sep, balance, &list, r);
-    if (!err && std::memcmp(stories, pageStories, 6 * sizeof(uint32_t)) != 0)
-        for (uint32_t slot = 0; slot < 6 && !err; slot++)
-            if (stories[slot])
-                err = Word_propAdd(&list, nodesStoryProps[slot], WordValue_int, stories[slot], r);
+    // Every inner group names its stories, those it carries on included,
+    // so that the pages after the one it starts on show them.
+    for (uint32_t slot = 0; slot < 6 && !err; slot++)
+        if (stories[slot])
+            err = Word_propAdd(&list, nodesStoryProps[slot], WordValue_int, stories[slot], r);
     if (!err)
         err = Word_styleIntern(&list, style, r);
     Word_propListClear(&list);
@@ -381,12 +382,12 @@ int nodesNestedStyle(const WordSep *sep, const uint32_t *stories, const uint32_t
 
 // Makes a group for a section's text under parent with the nested style
 // (class "columnSection" for several columns, else "section").
-int nodesNestedGroup(Edr_Node *parent, const WordSep *sep, const uint32_t *stories,
-                     const uint32_t *pageStories, uint32_t balance, Edr_Node **out, WordNodeBuilder *b)
+int nodesNestedGroup(Edr_Node *parent, const WordSep *sep, const uint32_t *stories, uint32_t balance,
+                     Edr_Node **out, WordNodeBuilder *b)
 {
     *out = nullptr;
     uint32_t style = 0;
-    int err = nodesNestedStyle(sep, stories, pageStories, balance, &style, b);
+    int err = nodesNestedStyle(sep, stories, balance, &style, b);
     Edr_Node *group = nullptr;
     if (!err)
         err = Edr_Node_createGroup(b->doc, parent, Edr_Insert_lastChild, 0, &group);
@@ -425,7 +426,7 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, Wo
     if (nodesContinuesPage(page, &s->sep)) {
         // The content goes into a group of its own inside the page's group,
         // which keeps the section's bounds and start for saving.
-        err = nodesNestedGroup(page->group, &s->sep, s->stories, page->stories, balance, &s->group, b);
+        err = nodesNestedGroup(page->group, &s->sep, s->stories, balance, &s->group, b);
         if (err) {
             Word_sectionEnd(s);
             return err;
@@ -470,7 +471,7 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, Wo
     }
     if (!err && nest) {
         Edr_Node *inner = nullptr;
-        err = nodesNestedGroup(s->group, &s->sep, s->stories, s->stories, balance, &inner, b);
+        err = nodesNestedGroup(s->group, &s->sep, s->stories, balance, &inner, b);
         if (!err) {
             Edr_Node_release(b->doc, s->group);
             s->group = inner;
