@@ -316,8 +316,8 @@ uint32_t Word_lidCharset(uint32_t lid);
 // Mac, beside the engine's charset codes.
 enum : uint32_t { Word_charsetMacRoman = 0x100 };
 // The charset code of a font character set number (204 Cyrillic, 238
-// Central European, 77 Mac, ...); 0 for one that names no single-byte
-// code page of its own (ANSI, default, symbol, the double-byte sets).
+// Central European, 77 Mac, 128 Shift_JIS, 136 Big5, ...); 0 for one that
+// names no code page of its own (ANSI, default, symbol).
 uint32_t Word_fontCharsetCode(uint32_t charset);
 // The code page of a Word 6/95 file's 8-bit text: Mac Roman for a file
 // made on a Mac, otherwise the one its language id names.
