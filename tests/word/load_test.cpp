@@ -526,6 +526,16 @@ TEST_F(WordLoadTest, ProtectionEncryptionAndHooks)
         EXPECT_NE(doc->nodeTest, nullptr);
     });
     load("encrypted.doc", [&](Edr_Doc *, Edr_Node *, int err) { EXPECT_EQ(err, Res_wordEncrypted); });
+    // A Word for Windows 2 file (no compound file) is refused as a Word
+    // version the reader does not read; other bytes stay a compound-file
+    // failure.
+    load("word2.doc", [&](Edr_Doc *, Edr_Node *, int err) { EXPECT_EQ(err, Res_wordNotWord); });
+    std::string notWord = readFixture("word2.doc");
+    notWord[1] = char(0xA6);
+    loadBytes(notWord, [&](Edr_Doc *, Edr_Node *, int err) {
+        EXPECT_NE(err, 0);
+        EXPECT_NE(err, Res_wordNotWord);
+    });
 }
 
 TEST_F(WordLoadTest, DefaultRules)
