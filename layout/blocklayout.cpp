@@ -240,6 +240,8 @@ int Layout_layoutBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32_
         return err;
     LayoutBox *b = *box;
     Box_applyStyle(b, style);
+    if (b->flowMode == 0)
+        PageDecor_noteStories(b, style);
     b->block.leftOffset = leftOffset;
     b->block.rightOffset = rightOffset;
     b->block.edgeMask = edgeMask;

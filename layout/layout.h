@@ -58,6 +58,12 @@ struct SectionRec {
     // in the document (from 1), which their page-number fields show; 0
     // otherwise.
     int32_t decorPageNumber;
+    // The header and footer story ids (properties 116 to 121) of the last
+    // block laid out that names any, which later pages show instead of the
+    // section's own: a part of the section with headers of its own takes
+    // over from the next page. Valid while decorOverride is set.
+    int32_t decorIds[6];
+    uint32_t decorOverride;
 };
 
 // The page boxes of a section box.
@@ -291,6 +297,9 @@ struct BoxIter;
                                            int32_t xOrigin, int32_t yOrigin);
 // Places the page's headers, footers and background. 0 or an error.
 [[nodiscard]] int PageDecor_place(LayoutBox *box);
+// Notes the header and footer stories a block's style names, if any, for
+// the pages after the current one (SectionRec::decorIds).
+void PageDecor_noteStories(LayoutBox *box, const Edr_Style *style);
 // The border-and-background item of a box: *item (null when there is
 // nothing to show) with its extent in *rect, for the content rectangle
 // widened by borders and paddings ({top, bottom, left, right}).
