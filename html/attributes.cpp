@@ -3,6 +3,7 @@
 #include "html/attributes.h"
 
 #include <algorithm>
+#include <tuple>
 #include <climits>
 #include <cstring>
 
@@ -799,7 +800,18 @@ int applyFrameGrid(Build &b)
     size_t rn = 0, cn = 0;
     const char16_t *rows = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_rows, &rn);
     const char16_t *cols = Html_getAttrTrimmed(b.tag, b.attrs, b.count, HtmlAttr_cols, &cn);
-    return FrameSet_setGrid(b.p->layout, rows, rn, cols, cn);
+    // Layout splits the set's own box by the lists again, so the node
+    // keeps them.
+    int err = Res_ok;
+    for (auto [attr, v, n] : {std::tuple{uint32_t(HtmlAttr_rows), rows, rn}, std::tuple{uint32_t(HtmlAttr_cols), cols, cn}}) {
+        if (!v || err)
+            continue;
+        Prop value{};
+        Prop_set(&value, attr, PropType_ustr, reinterpret_cast<uintptr_t>(v), uint32_t(n));
+        int changed = 0;
+        err = StyleRule_setProp(b.attrs0, &value, &changed);
+    }
+    return err ? err : FrameSet_setGrid(b.p->layout, rows, rn, cols, cn);
 }
 
 // src on image and input of type image: an image node with the picture.

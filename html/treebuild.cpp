@@ -638,7 +638,8 @@ static int placeInRow(HtmlParser *p)
         setCurrent(p, parent);
     }
     Edr_Node *row = nullptr;
-    if ((err = newGroup(p, HtmlEl_Okalafh, &row)))
+    // The row lays its frames out side by side by its own display.
+    if ((err = Html_applyDefaultStyle(p, HtmlEl_Okalafh)) || (err = newGroup(p, HtmlEl_Okalafh, &row)))
         return err;
     setCurrent(p, row);
     if (p->open[HtmlEl_Okalafh] < INT16_MAX)

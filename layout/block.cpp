@@ -19,6 +19,7 @@
 #include "document/style/style.h"
 #include "document/style/styleread.h"
 #include "layout/block.h"
+#include "layout/columns.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
 #include "layout/layout.h"
@@ -520,6 +521,9 @@ int afterLine(Build &b, bool *ended)
                 followPage(b);
             }
             LayoutBox *before = box;
+            // The column being filled, when a column set is.
+            const ColumnContext *beforeSet = box->columnContext;
+            int32_t beforeColumn = beforeSet ? beforeSet->index : 0;
             Rect saved = Box_boundsRect(box);
             Box_setBoundsRect(box, Rect_emptyBound);
             err = Layout_layoutBlock(b.box, e.node, e.style, box->block.contentLeft,
@@ -542,6 +546,11 @@ int afterLine(Build &b, bool *ended)
                 Rect old = Box_boundsRect(before);
                 Rect_unionNonEmpty(&old, &saved);
                 Box_setBoundsRect(before, old);
+                saved = Rect_emptyBound;
+            } else if (beforeSet && box->columnContext == beforeSet && beforeSet->index != beforeColumn) {
+                // The child went on in the next column: what was placed
+                // before it lies in the earlier columns, and keeping below it
+                // would leave this column no room.
                 saved = Rect_emptyBound;
             }
             followPage(b);

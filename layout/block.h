@@ -80,8 +80,12 @@ int Layout_positionBox(LayoutBox *box, Edr_Style *style, uint32_t *flags);
 // 0x1003 when none is, Res_stackExhausted (after posting event 35) when
 // too little stack is left, or an error.
 [[nodiscard]] int Layout_placeTable(LayoutBox **box, Edr_Style *style, Edr_Node *node);
-// Lays out the frames of a frame set one after the other (side by side for
-// columns); size receives the extent of the set. 0 or an error.
+// Lays out a frame set in the box of size (width, height; 0 for the free
+// width and the page's height) from the first free corner: its rows and
+// cols lists split the box, each frame drawing its document in its cell
+// and a nested set filling its own; without lists the frames follow one
+// another (side by side for columns). size receives the extent of the
+// set. 0 or an error.
 [[nodiscard]] int Layout_layoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style,
                                         int32_t size[2]);
 // An overflow operation that answers there is no further region.

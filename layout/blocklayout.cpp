@@ -10,7 +10,9 @@
 #include "core/result.h"
 #include "core/style/prop.h"
 #include "core/style/propids.h"
+#include "core/style/stylerule.h"
 #include "core/task/task.h"
+#include "core/text/ustr.h"
 #include "document/edr/doc.h"
 #include "document/edr/docmsg.h"
 #include "document/edr/node.h"
@@ -20,6 +22,7 @@
 #include "layout/block.h"
 #include "layout/boxiter.h"
 #include "layout/floatarea.h"
+#include "layout/frameset.h"
 #include "document/edr/webops.h"
 #include "layout/layout.h"
 #include "layout/line.h"
@@ -237,6 +240,8 @@ int Layout_layoutBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32_
         return err;
     LayoutBox *b = *box;
     Box_applyStyle(b, style);
+    if (b->flowMode == 0)
+        PageDecor_noteStories(b, style);
     b->block.leftOffset = leftOffset;
     b->block.rightOffset = rightOffset;
     b->block.edgeMask = edgeMask;
@@ -764,14 +769,63 @@ int Layout_layoutCell(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32_t
 
 // ------------------------------------------------------------ frame sets
 
-int Layout_layoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32_t size[2])
+namespace {
+
+// A frame set's rows or cols list split over total: *entries (Mem_free)
+// and their number, 0 when the set gives no list or one of one entry.
+int blocklayoutFrameList(Edr_Doc *doc, Edr_Node *node, const char16_t *name, int32_t total,
+                         FrameLength **entries, uint32_t *count)
+{
+    *entries = nullptr;
+    *count = 0;
+    // The set's element keeps its lists as text among its attributes.
+    const Edr_Group *g = Edr_Node_group(node);
+    const StyleRule *attrs = g && g->ext ? g->ext->props[0] : nullptr;
+    const StylePropItem *item =
+        attrs ? StyleRule_findProp(attrs, Edr_Web_attributeId(doc->app, name, Ustr_len(name))) : nullptr;
+    int err = Res_ok;
+    if (item && item->value.type == PropType_ustr)
+        err = FrameSet_splitLengths(reinterpret_cast<const char16_t *>(item->value.payload), item->value.payload2,
+                                    total, entries, count);
+    if (!err && *count == 0) {
+        Mem_free(*entries);
+        *entries = nullptr;
+    }
+    return err;
+}
+
+// Lays out the children of a frame set (rows: one below the other) or of
+// one of its rows (side by side) inside the box of width by height whose
+// top-left corner is (x, y). cols is the enclosing set's cols list, which
+// a row splits its width by. A child takes its list entry along the
+// direction and the whole box across it; without a list a frame fills
+// the box and any other child takes its own laid-out extent. size
+// receives the extent used.
+int blocklayoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32_t x, int32_t y,
+                        int32_t width, int32_t height, const FrameLength *cols, uint32_t colCount,
+                        int32_t size[2])
 {
     size[0] = size[1] = 0;
-    LayoutBox *b = *box;
-    bool across = keyword(style, PropId_display) == KwId_framesetColumns && b->flowMode == 0;
-    Rect f = firstFree(b);
-    int32_t x = f.x0, y = f.y1;
+    // Frame sets nest as deep as the markup: too little stack left for
+    // another level is reported and the rest is missing.
+    if (Edr_Style_stackLeft((*box)->document) <= Layout_nestedStackMargin) {
+        post((*box)->document, kEventStackExhausted);
+        return Res_stackExhausted;
+    }
+    uint32_t kind = keyword(style, PropId_display);
+    bool across = kind == KwId_framesetColumns && (*box)->flowMode == 0;
+    FrameLength *own[2] = {nullptr, nullptr}; // rows, cols of a frame set
+    uint32_t ownCount[2] = {0, 0};
     int err = Res_ok;
+    if (kind == KwId_framesetRows) {
+        err = blocklayoutFrameList((*box)->document, node, u"rows", height, &own[0], &ownCount[0]);
+        if (!err)
+            err = blocklayoutFrameList((*box)->document, node, u"cols", width, &own[1], &ownCount[1]);
+    }
+    const FrameLength *list = across ? cols : own[0];
+    uint32_t count = across ? colCount : ownCount[0];
+    const int32_t x0 = x, y0 = y;
+    uint32_t index = 0;
     for (Edr_Node *c = Edr_Node_firstChild(node); c && !err; c = Edr_Node_nextSibling(c)) {
         if (Edr_Node_type(c) != Edr_NodeType_group)
             continue;
@@ -780,14 +834,37 @@ int Layout_layoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int
         if (err)
             break;
         uint32_t display = keyword(cs, PropId_display);
+        if (display == KwId_none) {
+            Edr_Style_release(cs);
+            continue;
+        }
+        // Past the last entry of a list a child gets no room.
+        bool listed = list != nullptr;
+        int32_t along = listed ? (index < count ? list[index].value : 0) : (across ? width : height);
+        index++;
+        int32_t w = across ? along : width, h = across ? height : along;
         int32_t extent[2] = {0, 0};
-        if (display == KwId_framesetRows || display == KwId_framesetColumns)
-            err = Layout_layoutFrameSet(box, c, cs, extent);
-        else if (display != KwId_none)
+        int32_t border = 0;
+        if (display == KwId_framesetRows || display == KwId_framesetColumns) {
+            // A row of this set splits by its cols; a nested set by its own.
+            bool row = display == KwId_framesetColumns && kind == KwId_framesetRows;
+            err = blocklayoutFrameSet(box, c, cs, x, y, w, h, row ? own[1] : nullptr, row ? ownCount[1] : 0,
+                                      extent);
+            if (listed || row)
+                extent[0] = w, extent[1] = h;
+        } else if (display == KwId_frameBox) {
+            Rect r{x, sat(int64_t(y) - h), sat(int64_t(x) + w), y};
+            err = Layout_placeFrameDocument(*box, c, cs, &r);
+            extent[0] = w;
+            extent[1] = h;
+        } else {
             err = Layout_layoutCell(box, c, cs, x, y, extent);
-        int32_t borders[2] = {0, 0};
-        Edr_Style_getHorizontalEdges(cs, nullptr, borders, nullptr, (*box)->availableWidth);
-        int32_t border = borders[1];
+            int32_t borders[2] = {0, 0};
+            Edr_Style_getHorizontalEdges(cs, nullptr, borders, nullptr, (*box)->availableWidth);
+            border = borders[1];
+            if (listed)
+                (across ? extent[0] : extent[1]) = along;
+        }
         Edr_Style_release(cs);
         Rect placed{x, sat(int64_t(y) - extent[1]), sat(int64_t(x) + extent[0]), y};
         Rect all = Box_boundsRect(*box);
@@ -795,15 +872,34 @@ int Layout_layoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int
         Box_setBoundsRect(*box, all);
         if (across) {
             x = sat(int64_t(x) + extent[0] + 2 * int64_t(border));
-            size[0] = sat(int64_t(x) - f.x0);
+            size[0] = sat(int64_t(x) - x0);
             size[1] = std::max(size[1], extent[1]);
         } else {
             y = sat(int64_t(y) - extent[1] - 2 * int64_t(border));
-            size[1] = sat(int64_t(f.y1) - y);
+            size[1] = sat(int64_t(y0) - y);
             size[0] = std::max(size[0], extent[0]);
         }
     }
+    Mem_free(own[0]);
+    Mem_free(own[1]);
     return err;
+}
+
+} // namespace
+
+int Layout_layoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32_t size[2])
+{
+    LayoutBox *b = *box;
+    Rect f = firstFree(b);
+    // The set fills the box it is given, else the free width and the
+    // page's height (a page without a bottom: the frame-set window's).
+    int32_t width = size[0] > 0 ? size[0] : f.x1 > f.x0 ? sat(int64_t(f.x1) - f.x0) : b->availableWidth;
+    int32_t height = size[1];
+    if (height <= 0)
+        height = b->pageRect[1] != Layout_unset && b->pageRect[3] > b->pageRect[1]
+                     ? sat(int64_t(b->pageRect[3]) - b->pageRect[1])
+                     : FrameState_rootHeight;
+    return blocklayoutFrameSet(box, node, style, f.x0, f.y1, width, height, nullptr, 0, size);
 }
 
 // ------------------------------------------------------------ tables

@@ -173,7 +173,7 @@ bool namesColour(Edr_Style *style)
 // whose set names a picture, or with colours too a background colour.
 // *out is held for the caller, null when no such group exists.
 int findCanvasStyle(Edr_Doc *doc, Edr_Style *parent, Edr_Node *node, int depth, bool colours,
-                    Edr_Style **out)
+                    Edr_Style **out, Edr_Node **found = nullptr)
 {
     for (Edr_Node *c = Edr_Node_firstChild(node); c && !*out; c = Edr_Node_nextSibling(c)) {
         if (Edr_Node_type(c) != Edr_NodeType_group)
@@ -185,10 +185,12 @@ int findCanvasStyle(Edr_Doc *doc, Edr_Style *parent, Edr_Node *node, int depth, 
         if (Edr_Style_get(style, PropId_display, nullptr) != KwId_none) {
             if (namesPicture(style) || (colours && namesColour(style))) {
                 *out = style;
+                if (found)
+                    *found = c;
                 return Res_ok;
             }
             if (depth > 1)
-                err = findCanvasStyle(doc, style, c, depth - 1, colours, out);
+                err = findCanvasStyle(doc, style, c, depth - 1, colours, out, found);
         }
         Edr_Style_release(style);
         if (err)
@@ -416,6 +418,22 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
         Rect extent{};
         LayerList_selectFirst(box->layers);
         Edr_Style *pageStyle = box->section->style;
+        if (Edr_Style *body = box->section->bodyStyle; body && !err) {
+            // The body's box, in front of the root element's background:
+            // the page less the margins its content was laid out within
+            // (the page ends with its content: no margin below).
+            auto clamp = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+            Edr_Edges m{};
+            Edr_Style_getEdges(box->section->style, &m, nullptr, nullptr, clamp(int64_t(content.x1) - content.x0));
+            Rect inner{clamp(int64_t(content.x0) + m.left), content.y0,
+                       clamp(int64_t(content.x1) - m.right), clamp(int64_t(content.y1) - m.top)};
+            ObjHeader *bodyItem = nullptr;
+            Rect bodyExtent{};
+            if (inner.x0 < inner.x1 && inner.y0 < inner.y1)
+                err = Layout_makeBoxItem(box, nullptr, &bodyItem, &bodyExtent, body, &inner, none, none, 1, 0);
+            if (!err && bodyItem)
+                LayerList_prepend(box->layers, bodyItem);
+        }
         if (Edr_Style *canvas = box->section->canvasStyle) {
             // The root element's or body's picture is tiled over the whole
             // page, in front of the page's own background colour; its
@@ -469,6 +487,13 @@ int Layout_finishPage(LayoutBox **boxRef, int previousError)
         Edr_Sect_unlockAll(doc);
         err = Edr_Page_publishLayout(doc, box->section->index, uint32_t(box->section->pageNumber),
                                      box->flowMode, record, previousError, int(box->noContent));
+        // The first page of a frame's page is what its parent shows in the
+        // frame's box: the parent lays out and draws again with it, also
+        // when the frame finished after the parent's own pass (asked before
+        // the sections are locked again).
+        if (!err && box->section->index == 0 && box->section->pageNumber == 0 &&
+            Edr_Doc_getTypeCode(doc) == kWebPageType)
+            Edr_Doc_nudgeParent(doc);
         int relock = Edr_Sect_lockAll(doc, nullptr);
         if (!err) {
             box->pageRecord = nullptr;
@@ -547,9 +572,19 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     // element or body names across the page.
     if (!err && !namesPicture(style)) {
         bool colours = Edr_Doc_getTypeCode(doc) == kWebPageType;
-        err = findCanvasStyle(doc, style, sectionNode, 2, colours, &rec->canvasStyle);
-        if (err)
+        Edr_Node *canvasNode = nullptr;
+        err = findCanvasStyle(doc, style, sectionNode, 2, colours, &rec->canvasStyle, &canvasNode);
+        // When the root element paints the page, a coloured body paints
+        // its own box over it.
+        if (!err && colours && canvasNode && canvasNode->parentNode == sectionNode)
+            err = findCanvasStyle(doc, rec->canvasStyle, canvasNode, 1, true, &rec->bodyStyle);
+        if (err) {
             Edr_Style_release(style);
+            if (rec->canvasStyle)
+                Edr_Style_release(rec->canvasStyle);
+            if (rec->bodyStyle)
+                Edr_Style_release(rec->bodyStyle);
+        }
     }
     if (err) {
         Mem_free(rec);
@@ -690,6 +725,8 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     Edr_Style_release(style);
     if (rec->canvasStyle)
         Edr_Style_release(rec->canvasStyle);
+    if (rec->bodyStyle)
+        Edr_Style_release(rec->bodyStyle);
     Mem_free(rec);
     Box_free(root);
     return err;

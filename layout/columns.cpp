@@ -11,6 +11,7 @@
 #include "core/style/propids.h"
 #include "core/style/proprecords.h"
 #include "core/task/task.h"
+#include "document/edr/node.h"
 #include "document/style/styleread.h"
 #include "graphics/boxitem.h"
 #include "layout/block.h"
@@ -45,6 +46,8 @@ struct ColumnFlow {
     OverflowFn savedOverflow;
     int32_t savedWidth;
     int32_t savedAvail[4];
+    bool trial;      // a measuring pass: nothing placed is kept
+    bool overflowed; // the measuring pass ran past the last column
 };
 
 ColumnFlow *flowOf(LayoutBox *box)
@@ -113,6 +116,11 @@ int openColumn(LayoutBox *box, ColumnFlow *f)
 int Columns_endColumn(LayoutBox *box, ColumnFlow *f)
 {
     int err = Res_ok;
+    if (f->own && f->trial) {
+        LayerList_freeItems(f->own);
+        LayerList_destroy(f->own);
+        f->own = nullptr;
+    }
     if (f->own) {
         if (LayerList_hasItems(f->own)) {
             Rect r = columnRect(f, f->context.index);
@@ -142,6 +150,91 @@ int Columns_endColumn(LayoutBox *box, ColumnFlow *f)
         f->installed = false;
     }
     return err;
+}
+
+// Lays the content out into the columns of the current region, from
+// column 0.
+int Columns_flow(LayoutBox **box, Edr_Node *node, Edr_Style *style, ColumnFlow *f)
+{
+    f->context.index = 0;
+    int err = openColumn(*box, f);
+    if (!err && (*box)->nestedBlock) {
+        LineCounter *outerLines = (*box)->lines;
+        LineCounter lines{};
+        (*box)->lines = &lines;
+        err = (*box)->nestedBlock(box, node, style);
+        (*box)->lines = outerLines;
+    }
+    int endErr = Columns_endColumn(*box, f);
+    return err ? err : endErr;
+}
+
+// A measuring pass over columns of height h: *fits 1 when the content
+// fits into them. What the pass places is thrown away and the box's
+// bounds and extents are put back.
+int Columns_tryHeight(LayoutBox **box, Edr_Node *node, Edr_Style *style, ColumnFlow *f, int32_t h, int *fits)
+{
+    LayoutBox *b = *box;
+    Rect region = f->region;
+    Rect bounds = Box_boundsRect(b);
+    int32_t maxX = b->maxX, minY = b->minY;
+    LayerList *back = b->backLayers;
+    b->backLayers = nullptr;
+    f->region.y0 = sat(int64_t(f->region.y1) - h);
+    f->trial = true;
+    f->overflowed = false;
+    Box_setBoundsRect(b, Rect_emptyBound);
+    int err = Columns_flow(box, node, style, f);
+    // Nothing in the pass moves to another page, so the box stays.
+    b = *box;
+    if (b->backLayers) {
+        LayerList_freeItems(b->backLayers);
+        LayerList_destroy(b->backLayers);
+    }
+    b->backLayers = back;
+    Box_setBoundsRect(b, bounds);
+    b->maxX = maxX;
+    b->minY = minY;
+    f->trial = false;
+    f->region = region;
+    // Content that finds no further column reports a full region.
+    if (err == Layout_lineFull) {
+        f->overflowed = true;
+        err = Res_ok;
+    }
+    *fits = !f->overflowed;
+    return err;
+}
+
+// The least height of the region (to within a point) whose columns hold
+// all of the content, so that the columns come out about even; 0 when the
+// content does not fit into the region at all (the set then fills it and
+// goes on in the next one).
+int Columns_balancedHeight(LayoutBox **box, Edr_Node *node, Edr_Style *style, ColumnFlow *f, int32_t *out)
+{
+    *out = 0;
+    int64_t whole = int64_t(f->region.y1) - f->region.y0;
+    if (whole <= 0 || whole > INT32_MAX || f->set.count < 2)
+        return Res_ok;
+    int fits = 0;
+    if (int err = Columns_tryHeight(box, node, style, f, int32_t(whole), &fits))
+        return err;
+    if (!fits)
+        return Res_ok;
+    // 16.16 inches: a point is 1/72 inch.
+    constexpr int32_t point = 65536 / 72;
+    int32_t low = 0, high = int32_t(whole);
+    while (high - low > point) {
+        int32_t mid = low + (high - low) / 2;
+        if (int err = Columns_tryHeight(box, node, style, f, mid, &fits))
+            return err;
+        if (fits)
+            high = mid;
+        else
+            low = mid;
+    }
+    *out = high;
+    return Res_ok;
 }
 
 } // namespace
@@ -225,8 +318,15 @@ int Columns_nextColumn(LayoutBox **box, int *moved)
     ColumnFlow *f = flowOf(*box);
     if (!f)
         return Res_ok;
-    if (f->context.index + 1 >= f->set.count)
+    if (f->context.index + 1 >= f->set.count) {
+        if (f->trial) {
+            // A measuring pass stays in its region and notes that the
+            // content did not fit.
+            f->overflowed = true;
+            return Res_ok;
+        }
         return Columns_nextRegion(box, moved);
+    }
     if (int err = Columns_endColumn(*box, f))
         return err;
     f->context.index++;
@@ -281,20 +381,37 @@ int Columns_layout(LayoutBox **box, Edr_Node *node, Edr_Style *style, const Rect
     f->context.mark = -1;
     f->outer = LayoutBox_getColumnContext(*box);
     LayoutBox_setColumnContext(*box, &f->context);
+    // A set nested in a block lays its content out from its own left
+    // edge: the free rectangle already leaves out the enclosing block's
+    // margins.
+    bool nested = node && Edr_Node_parent(node) && Edr_Node_parent(Edr_Node_parent(node));
+    BlockState savedBlock = (*box)->block;
+    if (nested)
+        (*box)->block.contentLeft = (*box)->block.contentRight = (*box)->block.leftOffset =
+            (*box)->block.rightOffset = 0;
+    int err = Res_ok;
+    const PropColumns *list = reinterpret_cast<const PropColumns *>(
+        style ? Edr_Style_getPayload16(style, PropId_columns) : 0);
+    bool bounded = f->region.y0 > INT32_MIN + 1 && f->region.y0 != Layout_unset;
+    if (list && (list->flags & 4) && bounded && (*box)->nestedBlock) {
+        // Balanced columns: the region is cut to the least height that holds
+        // the content in its columns.
+        int32_t h = 0;
+        err = Columns_balancedHeight(box, node, style, f, &h);
+        if (!err && h > 0)
+            f->region.y0 = sat(int64_t(f->region.y1) - h);
+    }
     Rect savedBounds = Box_boundsRect(*box);
     Box_setBoundsRect(*box, Rect_emptyBound);
-    int err = openColumn(*box, f);
-    if (!err && (*box)->nestedBlock) {
-        LineCounter *outerLines = (*box)->lines;
-        LineCounter lines{};
-        (*box)->lines = &lines;
-        err = (*box)->nestedBlock(box, node, style);
-        (*box)->lines = outerLines;
-    }
-    LayoutBox *b = *box;
-    int endErr = Columns_endColumn(b, f);
     if (!err)
-        err = endErr;
+        err = Columns_flow(box, node, style, f);
+    LayoutBox *b = *box;
+    if (nested) {
+        b->block.contentLeft = savedBlock.contentLeft;
+        b->block.contentRight = savedBlock.contentRight;
+        b->block.leftOffset = savedBlock.leftOffset;
+        b->block.rightOffset = savedBlock.rightOffset;
+    }
     Rect content = Box_boundsRect(b);
     // The set takes the region's full height; without a bottom (unbounded
     // layout) it ends with its content.

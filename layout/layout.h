@@ -50,10 +50,20 @@ struct SectionRec {
     // picture covers the page when the section's own set names none;
     // held by the section box, null when there is none.
     Edr_Style *canvasStyle;
+    // With a root element that paints the page, its body's set when that
+    // gives a colour or picture of its own, painted over the body's box;
+    // held by the section box, else null.
+    Edr_Style *bodyStyle;
     // While the page's header and footer are laid out: the page's number
     // in the document (from 1), which their page-number fields show; 0
     // otherwise.
     int32_t decorPageNumber;
+    // The header and footer story ids (properties 116 to 121) of the last
+    // block laid out that names any, which later pages show instead of the
+    // section's own: a part of the section with headers of its own takes
+    // over from the next page. Valid while decorOverride is set.
+    int32_t decorIds[6];
+    uint32_t decorOverride;
 };
 
 // The page boxes of a section box.
@@ -287,6 +297,9 @@ struct BoxIter;
                                            int32_t xOrigin, int32_t yOrigin);
 // Places the page's headers, footers and background. 0 or an error.
 [[nodiscard]] int PageDecor_place(LayoutBox *box);
+// Notes the header and footer stories a block's style names, if any, for
+// the pages after the current one (SectionRec::decorIds).
+void PageDecor_noteStories(LayoutBox *box, const Edr_Style *style);
 // The border-and-background item of a box: *item (null when there is
 // nothing to show) with its extent in *rect, for the content rectangle
 // widened by borders and paddings ({top, bottom, left, right}).
@@ -454,6 +467,10 @@ void Layout_freeTripleBuf(SpanTracker *tracker);
                                         int32_t height, int32_t width, int32_t *outWidth);
 // The laid-out size {width, height} of a sub-document node.
 void Layout_subdocSize(Edr_Node *node, int32_t out[2]);
+// A frame of a frame set: an item covering rect that draws the first page
+// of the document of frame's sub-document child, cut at rect (nothing when
+// the frame holds none). 0 or 1.
+[[nodiscard]] int Layout_placeFrameDocument(LayoutBox *box, Edr_Node *frame, Edr_Style *style, const Rect *rect);
 // The colour (R, G, B, A) of a palette index.
 void Layout_paletteColour(uint32_t index, uint8_t out[4]);
 

@@ -2,6 +2,7 @@
 // names for the page are laid out into the page box, and in paged layout
 // their room is kept free at the top and bottom of the page.
 #include <cstdlib>
+#include <cstring>
 
 #include "layout/layerlist.h"
 #include "core/result.h"
@@ -214,6 +215,23 @@ int PageDecor_reserve(LayoutBox *box, Edr_Style *pageStyle, int32_t head, int32_
     return err;
 }
 
+void PageDecor_noteStories(LayoutBox *box, const Edr_Style *style)
+{
+    SectionRec *rec = box->section;
+    // The page's own header and footer, while they are laid out, change
+    // nothing.
+    if (!rec || !rec->paged || !style || rec->decorPageNumber > 0)
+        return;
+    int32_t ids[6] = {};
+    bool any = false;
+    for (uint32_t i = 0; i < 6; i++)
+        any = Edr_Style_getKeyword(style, kPropHeader + i, &ids[i]) || any;
+    if (!any)
+        return;
+    std::memcpy(rec->decorIds, ids, sizeof(ids));
+    rec->decorOverride = 1;
+}
+
 int PageDecor_place(LayoutBox *box)
 {
     if (!box->section || !box->document)
@@ -223,7 +241,10 @@ int PageDecor_place(LayoutBox *box)
     uint32_t pick = p == 1 ? 0 : (p % 2 == 0 ? 1 : 2);
     int32_t wholeId = 0, headId = 0, footId = 0;
     bool whole = pageStyle && Edr_Style_getKeyword(pageStyle, kPropWhole + pick, &wholeId);
-    if (!whole && pageStyle) {
+    if (!whole && box->section->decorOverride) {
+        headId = box->section->decorIds[pick];
+        footId = box->section->decorIds[3 + pick];
+    } else if (!whole && pageStyle) {
         (void)Edr_Style_getKeyword(pageStyle, kPropHeader + pick, &headId);
         (void)Edr_Style_getKeyword(pageStyle, kPropFooter + pick, &footId);
     }

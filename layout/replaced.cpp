@@ -325,6 +325,27 @@ int Layout_placeFrame(LayoutBox *box, Edr_Node *, Edr_Style *style, Rect *rect, 
     return LayerList_clipToRect(box->layers, &pad, 0);
 }
 
+int Layout_placeFrameDocument(LayoutBox *box, Edr_Node *frame, Edr_Style *style, const Rect *rect)
+{
+    Edr_Node *node = nullptr;
+    for (Edr_Node *c = frame ? Edr_Node_firstChild(frame) : nullptr; c && !node; c = Edr_Node_nextSibling(c))
+        if (Edr_Node_type(c) == Edr_NodeType_subdoc)
+            node = c;
+    if (!node || rect->x0 >= rect->x1 || rect->y0 >= rect->y1)
+        return Res_ok;
+    ObjHeader *o = Obj_create(&kReplacedSubdocClass, 0);
+    if (!o)
+        return Res_noMemory;
+    static_cast<SubdocItemPart *>(Obj_part(o))->node = node;
+    o->node = node;
+    if (hidden(style, box->hiddenItems))
+        o->flags |= Obj_hidden;
+    Obj_setBox(o, rect);
+    LayerList_selectKey(box->layers, LayerList_normalKey);
+    LayerList_append(box->layers, o);
+    return Res_ok;
+}
+
 void Layout_subdocSize(Edr_Node *node, int32_t out[2])
 {
     out[0] = out[1] = 0;

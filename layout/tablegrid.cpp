@@ -238,11 +238,18 @@ int Table_addColumns(TableBuilder *builder, Edr_Node *columnNode, Edr_Style *sty
     uint32_t first = t->columnCount;
     if (int err = growColumns(t, first + uint32_t(span)))
         return err;
+    int32_t width = 0, percent = 0;
+    readSize(style, PropId_width, &width, &percent);
     for (int32_t i = 0; i < span; i++) {
         Edr_Style *own = nullptr;
         if (int err = Edr_Style_computeDefault(builder->doc, &own, columnNode))
             return err;
         TableColumn *c = &t->columns[t->columnCount];
+        // A col inside a group keeps the group's width unless it gives one.
+        if (!c->style || width > 0 || percent > 0) {
+            c->width = std::max(width, 0);
+            c->widthPercent = std::max(percent, 0);
+        }
         if (c->style) {
             Edr_Style *merged = nullptr;
             int err = mergeOver(builder->doc, c->style, own, &merged);

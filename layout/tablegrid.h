@@ -37,6 +37,10 @@ struct TableColumn {
     Edr_Style *style;      // one reference held
     uint32_t firstOfGroup; // the first column of a column group
     uint32_t lastOfGroup;  // the last column of a column group
+    // The column's own width (a col element's, else its group's): a
+    // length, or 0 and a whole percentage; both 0 when it gives none.
+    int32_t width;
+    int32_t widthPercent;
 };
 
 // The borders and background of a table or cell.

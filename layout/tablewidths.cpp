@@ -376,6 +376,18 @@ int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style, int32
     box->inTable = std::max(savedInTable, 1u) + 1;
     if (!err)
         err = TableLayout_measureGroup(m, table, style);
+    // A column's own width (a col element's) counts as a width of its
+    // cells where none of them gives one.
+    for (uint32_t i = 0; !err && x->columns && i < x->columnCount; i++) {
+        const TableColumn &c = x->columns[i];
+        TableWidths *fixed = m.rec[TableWidths_fixed];
+        if ((c.width <= 0 && c.widthPercent <= 0) || (err = TableWidths_reserve(fixed, int32_t(i))))
+            continue;
+        if (int32_t(i) < fixed->count && (fixed->widths[i] > 0 || fixed->percents[i] > 0))
+            continue;
+        err = TableWidths_add(fixed, c.width > 0 ? sat(int64_t(c.width) + m.spacing) : 0, c.widthPercent,
+                              int32_t(i), 1);
+    }
     box->inTable = savedInTable;
     if (err) {
         freeRecords(m.rec);

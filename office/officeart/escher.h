@@ -223,6 +223,10 @@ struct EscherSolver {
     uint32_t length;
 };
 
+enum : uint32_t {
+    Escher_maxShapes = 4000, // shapes of one drawing past these are left out
+};
+
 struct EscherDrawingGroup {
     uint32_t drawingId;
     uint32_t lastShapeId;

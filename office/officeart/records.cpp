@@ -624,8 +624,19 @@ int spgrChild(void *user, EscherWalk *, const EscherRecordHeader *h)
     if (h->type != EscherRec_spContainer)
         return Res_ok;
     EscherDrawingGroup *g = c->group;
-    if (g->count >= g->capacity)
-        return Res_ok;
+    if (g->count >= g->capacity) {
+        // The drawing's shape count (its FDG) can fall short of the shapes
+        // it holds: the table grows, up to the same limit as the count.
+        if (g->capacity >= Escher_maxShapes)
+            return Res_ok;
+        uint32_t more = g->capacity * 2 < Escher_maxShapes ? g->capacity * 2 : uint32_t(Escher_maxShapes);
+        void *bigger = Mem_realloc(g->shapes, size_t(more) * sizeof(EscherShape));
+        if (!bigger)
+            return Res_noMemory;
+        g->shapes = static_cast<EscherShape *>(bigger);
+        memset(g->shapes + g->capacity, 0, size_t(more - g->capacity) * sizeof(EscherShape));
+        g->capacity = more;
+    }
     EscherShape *e = &g->shapes[g->count];
     c->entry = e;
     int err = Escher_forEachChild(c->drawing->context, &c->drawing->main, h->length, spChild, c);
@@ -662,7 +673,7 @@ int dgChild(void *user, EscherWalk *, const EscherRecordHeader *h)
         if (err)
             return err;
         uint32_t capacity = get32(b);
-        capacity = capacity < 8 ? 8 : capacity > 4000 ? 4000 : capacity;
+        capacity = capacity < 8 ? 8 : capacity > Escher_maxShapes ? uint32_t(Escher_maxShapes) : capacity;
         auto *g = static_cast<EscherDrawingGroup *>(Mem_calloc(1, sizeof(EscherDrawingGroup)));
         if (!g)
             return Res_noMemory;

@@ -164,6 +164,50 @@ bool topLevel(const EscherShape *s)
     return s->level == 1;
 }
 
+// Shapes inside a group that give their place with a client anchor (slide
+// coordinates in master units: top, left, right, bottom) and no child
+// anchor, as older presentations write them, get their place in the group
+// from it: the group's own rectangle (its FSPGR) in the same units maps
+// onto the group's box.
+void slideGroupClientAnchors(EscherDrawingGroup *d)
+{
+    for (uint32_t i = 0; d && i < d->count; i++) {
+        EscherShape *s = &d->shapes[i];
+        if (s->level < 2 || !s->clientAnchor.bytes || s->clientAnchor.length < 8)
+            continue;
+        if (s->childLeft || s->childTop || s->childRight || s->childBottom || s->anchorLeft || s->anchorTop ||
+            s->anchorWidth || s->anchorHeight)
+            continue;
+        // The group's own shape: the nearest one before at the level above.
+        const EscherShape *g = nullptr;
+        for (uint32_t k = i; k-- > 0;) {
+            const EscherShape *c = &d->shapes[k];
+            if (c->level < s->level - 1)
+                break;
+            if (c->level == s->level - 1) {
+                g = (c->flags & EscherFsp_group) ? c : nullptr;
+                break;
+            }
+        }
+        if (!g)
+            continue;
+        int64_t gw = int64_t(g->groupRight) - g->groupLeft, gh = int64_t(g->groupBottom) - g->groupTop;
+        if (gw <= 0 || gh <= 0)
+            continue;
+        const uint8_t *a = s->clientAnchor.bytes;
+        int64_t top = a[0] | (a[1] << 8), left = a[2] | (a[3] << 8);
+        int64_t right = a[4] | (a[5] << 8), bottom = a[6] | (a[7] << 8);
+        auto part = [](int64_t v, int64_t whole) {
+            int64_t f = v * 65536 / whole;
+            return int32_t(f < INT32_MIN ? INT32_MIN : f > INT32_MAX ? INT32_MAX : f);
+        };
+        s->anchorLeft = part(left - g->groupLeft, gw);
+        s->anchorTop = part(top - g->groupTop, gh);
+        s->anchorWidth = part(right > left ? right - left : 0, gw);
+        s->anchorHeight = part(bottom > top ? bottom - top : 0, gh);
+    }
+}
+
 } // namespace
 
 int Ppt_anchorRect(const uint8_t *anchor, uint32_t length, int32_t rect[4])
@@ -309,6 +353,8 @@ int Ppt_composeSlide(PptReader *r, Edr_Node *slide)
         err = Shape_placeTree(r->doc, background, r->drawingGroup, from, -1, &box, 0);
     }
     EscherDrawingGroup *md = master->drawing;
+    slideGroupClientAnchors(md);
+    slideGroupClientAnchors(r->drawing);
     if (err == Res_ok && md && r->drawingGroup && (flags & PptSlide_masterObjects)) {
         for (uint32_t i = 0; i < md->count && err == Res_ok; i++) {
             const EscherShape *s = &md->shapes[i];

@@ -949,6 +949,38 @@ TEST_F(PptComposeTest, BackgroundStretchesAndShapesSitAtTheirAnchors)
     });
 }
 
+TEST_F(PptComposeTest, GroupChildrenWithOnlyAClientAnchorSitInTheirGroup)
+{
+    compose([&](PptReader *r, Edr_Doc *, Placed *placed) {
+        r->slideAtom.flags = 0;
+        // A group of one inch square at the slide's corner, its own
+        // rectangle 576 master units a side; its children give their place
+        // with client anchors (top, left, right, bottom) and no child
+        // anchor: the lower right quarter, and a second one whose child
+        // anchor wins over its client anchor.
+        Escher_drawingGroupFree(r->drawing);
+        r->drawing = newGroup(3);
+        EscherShape *g = &r->drawing->shapes[0];
+        g->flags = EscherFsp_group;
+        g->groupRight = g->groupBottom = 576;
+        g->clientAnchor.bytes = bytes({0, 0, 0, 0, 0x40, 2, 0x40, 2}, &g->clientAnchor.length);
+        for (uint32_t i = 1; i < 3; i++) {
+            EscherShape *c = &r->drawing->shapes[i];
+            c->level = 2;
+            c->clientAnchor.bytes = bytes({0x20, 1, 0x20, 1, 0x40, 2, 0x40, 2}, &c->clientAnchor.length);
+        }
+        EscherShape *second = &r->drawing->shapes[2];
+        second->childRight = second->childBottom = 576;
+        second->anchorWidth = second->anchorHeight = 65536;
+        ASSERT_EQ(Ppt_composeSlide(r, nullptr), 0);
+        // The background (the new drawing's, id 0), the children, then the
+        // group itself.
+        ASSERT_EQ(placed->ids, (std::vector<uint32_t>{0, 1025, 1026, 1024}));
+        EXPECT_EQ(placed->boxes[1], (std::vector<int32_t>{32768, 32768, 32768, 32768}));
+        EXPECT_EQ(placed->boxes[2], (std::vector<int32_t>{0, 0, 65536, 65536}));
+    });
+}
+
 TEST_F(PptComposeTest, MasterBackgroundAndCompositionAtAPage)
 {
     compose([&](PptReader *r, Edr_Doc *doc, Placed *placed) {

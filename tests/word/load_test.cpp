@@ -280,33 +280,86 @@ TEST_F(WordLoadTest, DocumentsFillTheirPagesWhenLaidOut)
     }
 }
 
-TEST_F(WordLoadTest, ContinuousSectionsJoinTheSectionWhosePageTheyGoOnOn)
+TEST_F(WordLoadTest, ContinuousSectionsGoOnInTheGroupOfTheirPage)
 {
-    // The sections' top-level groups and how many paragraphs each holds: a
-    // continuous section with the page of the one before adds its
-    // paragraphs to that section's group; new-page, odd-page and even-page
-    // sections, and the landscape one, have groups of their own.
+    // Each top-level group as the paragraphs directly in it ("p" for each)
+    // and the groups of the sections that go on on its page: "s" (one
+    // column) or "c" (columns, "c*" when balanced) with their paragraph
+    // count. A continuous section with the page size and margins of the one
+    // before gets a group inside that section's group, whatever its columns
+    // and headers; new-page, odd-page and even-page sections, and the
+    // landscape one, have top-level groups of their own. Columns that a
+    // continuous section follows are balanced, and a section in columns
+    // that starts a page puts them into an inner group when one follows.
     struct Case {
         const char *name;
-        std::vector<size_t> paragraphs;
-    } cases[] = {{"word6-sections.doc", {3, 1, 1, 1}}, {"breaks.doc", {10, 1}}};
+        std::vector<std::string> groups;
+    } cases[] = {
+        {"word6-sections.doc", {"p s1 s1", "p", "p", "p"}},
+        {"breaks.doc", {"pppppppp s1 s1", "p"}},
+        {"colsections.doc", {"p c*12 s1 c*9 s1"}},
+        {"colfirst.doc", {"c*10 s2"}},
+        {"contheaders.doc", {"p s70"}},
+    };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        load(c.name, [&](Edr_Doc *, Edr_Node *root, int err) {
+        load(c.name, [&](Edr_Doc *doc, Edr_Node *root, int err) {
             ASSERT_EQ(err, 0);
-            std::vector<size_t> counts;
+            auto paragraphsIn = [](Edr_Node *group) {
+                size_t n = 0;
+                for (Edr_Node *p = Edr_Node_firstChild(group); p; p = Edr_Node_nextSibling(p))
+                    n += Edr_Node_type(p) == Edr_NodeType_group && elementOf(p) == WordClass_paragraph ? 1 : 0;
+                return n;
+            };
+            std::vector<std::string> groups;
             for (Edr_Node *s = Edr_Node_firstChild(root); s; s = Edr_Node_nextSibling(s)) {
                 if (Edr_Node_type(s) != Edr_NodeType_group)
                     continue;
                 EXPECT_EQ(elementOf(s), uint32_t(WordClass_section));
-                size_t n = 0;
-                for (Edr_Node *p = Edr_Node_firstChild(s); p; p = Edr_Node_nextSibling(p))
-                    n += Edr_Node_type(p) == Edr_NodeType_group && elementOf(p) == WordClass_paragraph ? 1 : 0;
-                counts.push_back(n);
+                std::string text;
+                for (Edr_Node *p = Edr_Node_firstChild(s); p; p = Edr_Node_nextSibling(p)) {
+                    if (Edr_Node_type(p) != Edr_NodeType_group)
+                        continue;
+                    uint32_t kind = elementOf(p);
+                    if (kind == WordClass_paragraph) {
+                        text += "p";
+                        continue;
+                    }
+                    if (kind != WordClass_section && kind != WordClass_columnSection)
+                        continue;
+                    std::map<uint32_t, Prop> props = propsOf(doc, p);
+                    // Every inner group starts continuously (page-break-before auto).
+                    EXPECT_EQ(props[72].type, 34u);
+                    text += text.empty() ? "" : " ";
+                    if (kind == WordClass_columnSection) {
+                        const PropColumns *cols = reinterpret_cast<const PropColumns *>(props[94].payload);
+                        EXPECT_NE(cols, nullptr);
+                        text += cols && (cols->flags & 4) ? "c*" : "c";
+                    } else {
+                        text += "s";
+                    }
+                    text += std::to_string(paragraphsIn(p));
+                }
+                groups.push_back(text);
             }
-            EXPECT_EQ(counts, c.paragraphs);
+            EXPECT_EQ(groups, c.groups);
         });
     }
+    // The continuous section with a header of its own names it (odd-page
+    // header, property 118) for the pages after the one it starts on.
+    load("contheaders.doc", [&](Edr_Doc *doc, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        Edr_Node *outer = Edr_Node_firstChild(root);
+        ASSERT_NE(outer, nullptr);
+        Edr_Node *inner = nullptr;
+        for (Edr_Node *c = Edr_Node_firstChild(outer); c; c = Edr_Node_nextSibling(c))
+            if (elementOf(c) == WordClass_section)
+                inner = c;
+        ASSERT_NE(inner, nullptr);
+        std::map<uint32_t, Prop> a = propsOf(doc, outer), b = propsOf(doc, inner);
+        ASSERT_TRUE(a.count(118) && b.count(118));
+        EXPECT_NE(Prop_getInt(&a[118]), Prop_getInt(&b[118]));
+    });
 }
 
 TEST_F(WordLoadTest, SectionsCarryTheirPageGeometry)
@@ -473,6 +526,16 @@ TEST_F(WordLoadTest, ProtectionEncryptionAndHooks)
         EXPECT_NE(doc->nodeTest, nullptr);
     });
     load("encrypted.doc", [&](Edr_Doc *, Edr_Node *, int err) { EXPECT_EQ(err, Res_wordEncrypted); });
+    // A Word for Windows 2 file (no compound file) is refused as a Word
+    // version the reader does not read; other bytes stay a compound-file
+    // failure.
+    load("word2.doc", [&](Edr_Doc *, Edr_Node *, int err) { EXPECT_EQ(err, Res_wordNotWord); });
+    std::string notWord = readFixture("word2.doc");
+    notWord[1] = char(0xA6);
+    loadBytes(notWord, [&](Edr_Doc *, Edr_Node *, int err) {
+        EXPECT_NE(err, 0);
+        EXPECT_NE(err, Res_wordNotWord);
+    });
 }
 
 TEST_F(WordLoadTest, DefaultRules)

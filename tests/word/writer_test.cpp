@@ -122,8 +122,10 @@ void outline(Edr_Node *node, std::vector<std::string> *out)
             continue;
         }
         case WordClass_section:
-        case WordClass_columnSection:
             out->push_back("section");
+            break;
+        case WordClass_columnSection:
+            out->push_back("section in columns");
             break;
         case WordClass_table:
             out->push_back("table");
@@ -279,7 +281,8 @@ Edr_Node *findText(Edr_Node *node)
 const char *const roundTripFixtures[] = {"runs",       "sections",   "links",      "word6",      "pieces",
                                          "fields",     "lists",      "table",      "mono",       "drawings",
                                          "headerboxes", "word6-lists", "word6-1251", "word6-1250", "word6-1253",
-                                         "word6-fonts", "word6-mac",  "word6-sections"};
+                                         "word6-fonts", "word6-mac",  "word6-sections", "colsections",
+                                         "colfirst"};
 
 class WordWriterTest : public EdrFixture {
   protected:

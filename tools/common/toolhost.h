@@ -231,6 +231,11 @@ inline std::string openFailure(HostContext *host, const char *path, const LoadRe
             return "the document is encrypted (error " + std::to_string(report->code) + ")";
         if (const char *text = Excel_openErrorText(report->code))
             return std::string("the document is ") + text + " (error " + std::to_string(report->code) + ")";
+        // A Word file of a version the reader does not read (Word for
+        // Windows 1 or 2, or an unknown version word).
+        if (report->code == Res_wordNotWord)
+            return "unsupported format: a Word file older than Word 6 (error " + std::to_string(report->code) +
+                   ")";
         if (isPictureError(report->code)) {
             char code[16];
             snprintf(code, sizeof code, "%#x", unsigned(report->code));

@@ -316,8 +316,8 @@ uint32_t Word_lidCharset(uint32_t lid);
 // Mac, beside the engine's charset codes.
 enum : uint32_t { Word_charsetMacRoman = 0x100 };
 // The charset code of a font character set number (204 Cyrillic, 238
-// Central European, 77 Mac, ...); 0 for one that names no single-byte
-// code page of its own (ANSI, default, symbol, the double-byte sets).
+// Central European, 77 Mac, 128 Shift_JIS, 136 Big5, ...); 0 for one that
+// names no code page of its own (ANSI, default, symbol).
 uint32_t Word_fontCharsetCode(uint32_t charset);
 // The code page of a Word 6/95 file's 8-bit text: Mac Roman for a file
 // made on a Mac, otherwise the one its language id names.
@@ -407,11 +407,13 @@ struct WordSectionPage {
     WordSep sep;
     uint32_t stories[6];
 };
-// Opens the section at cp. A continuous section in one column that keeps
-// the page size, margins, headers and footers of page's one-column
-// section goes on on that section's pages: its content joins page's
-// group. Otherwise the section gets a top-level group of its own and page
-// is set to it.
+// Opens the section at cp. A continuous section that keeps the page size
+// and margins of page's section goes on on that section's pages: its
+// content goes into a group of its own inside page's group (in columns,
+// or with header and footer stories that take over from the next page,
+// where it has its own). Otherwise the section gets a top-level group of
+// its own and page is set to it; a section in columns that a continuous
+// section follows puts its content into such an inner group as well.
 [[nodiscard]] int Word_sectionBegin(uint32_t cp, WordNodeBuilder *builder, WordSectionPage *page,
                                     WordSectionContext **out);
 void Word_sectionEnd(WordSectionContext *section);

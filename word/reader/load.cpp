@@ -180,6 +180,8 @@ int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *, void *, VfsHand
         r->load->nextStyleId = Word_firstStyleId;
         Word_defaultChp(&r->load->paraMarkChp);
         err = Ole_openStream(stream, &r->ole);
+        if (err != Res_ok && err != Res_noMemory && Word_isEarlyWordFile(stream))
+            err = Res_wordNotWord;
     }
     if (!err)
         err = loadSteps(r, doc, root, stream);

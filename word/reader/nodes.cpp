@@ -166,7 +166,13 @@ void Word_nodeBuilderFree(WordNodeBuilder *builder)
     Mem_free(builder);
 }
 
-int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b)
+namespace
+{
+
+int nodesAddColumns(const WordSep *sep, uint32_t balance, WordPropList *list, WordReader *r);
+
+// The section style of Word_sectionStyle, with or without its columns.
+int nodesSectionStyle(const WordSep *sep, bool columns, WordPropList *list, WordNodeBuilder *b)
 {
     WordReader *r = b->reader;
     Word_propListInit(list);
@@ -196,38 +202,20 @@ int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b
     for (uint32_t i = 0; i < 4 && !err; i++)
         if (sep->brc[i].style > 0)
             err = Word_borderToProps(&sep->brc[i], sides[i], list, r);
-    if (!err && sep->ccolM1) {
-        uint32_t n = uint32_t(sep->ccolM1) + 1;
-        if (n > Word_maxColumns)
-            n = Word_maxColumns;
-        PropColumns *cols = nullptr;
-        err = PropColumns_create(&cols, int32_t(n));
-        if (!err) {
-            cols->flags = (sep->fLBetween ? 2 : 0) + (sep->fEvenlySpaced ? 1 : 0);
-            for (uint32_t i = 0; i < n; i++) {
-                if (sep->fEvenlySpaced) {
-                    int64_t width = (int64_t(sep->xaPage) - (int64_t(sep->dxaLeft) + sep->dxaRight) -
-                                     int64_t(sep->ccolM1) * sep->dxaColumns) /
-                                    (int64_t(sep->ccolM1) + 1);
-                    cols->columns[i].width = int32_t(width * 65536 / 1440);
-                    cols->columns[i].gap = i + 1 < n ? int32_t(inches(sep->dxaColumns)) : 0;
-                } else {
-                    cols->columns[i].width = int32_t(inchesUnsigned(sep->colWidth[i]));
-                    cols->columns[i].gap = i + 1 < n ? int32_t(inchesUnsigned(sep->colSpacing[i])) : 0;
-                }
-            }
-            WordPropValue v{};
-            v.id = 94;
-            v.type = WordValue_columns;
-            v.payload = reinterpret_cast<uintptr_t>(cols);
-            err = Word_propListAdd(list, &v, r);
-        }
-    }
+    if (!err && sep->ccolM1 && columns)
+        err = nodesAddColumns(sep, 0, list, r);
     if (err) {
         Word_propListClear(list);
         return err;
     }
     return Res_ok;
+}
+
+} // namespace
+
+int Word_sectionStyle(const WordSep *sep, WordPropList *list, WordNodeBuilder *b)
+{
+    return nodesSectionStyle(sep, true, list, b);
 }
 
 int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *r)
@@ -289,23 +277,129 @@ int Word_sectionHeaders(uint32_t cp, WordSectionContext *section, WordReader *r)
 namespace
 {
 
-// Whether a section with sep and stories goes on on the pages of page's
-// section: it starts continuously, on a page of the same size and margins
-// with the same headers and footers, and both are in one column (a set of
-// columns takes the rest of its page, so a section in columns starts a
-// page of its own).
-bool nodesContinuesPage(const WordSectionPage *page, const WordSep *sep, const uint32_t *stories)
+// Whether a section with sep goes on on the pages of page's section: it
+// starts continuously, on a page of the same size and margins. Its columns
+// and its own headers and footers do not matter: the columns are laid out
+// from where the section before ended, and a header of its own takes over
+// from the next page.
+bool nodesContinuesPage(const WordSectionPage *page, const WordSep *sep)
 {
-    if (!page || !page->group || sep->bkc != 0 || page->sep.ccolM1 != 0 || sep->ccolM1 != 0)
+    if (!page || !page->group || sep->bkc != 0)
         return false;
     const WordSep &p = page->sep;
-    if (p.xaPage != sep->xaPage || p.yaPage != sep->yaPage || p.dxaLeft != sep->dxaLeft ||
-        p.dxaRight != sep->dxaRight || p.dyaTop != sep->dyaTop || p.dyaBottom != sep->dyaBottom)
-        return false;
-    for (uint32_t i = 0; i < 6; i++)
-        if (page->stories[i] != stories[i])
+    return p.xaPage == sep->xaPage && p.yaPage == sep->yaPage && p.dxaLeft == sep->dxaLeft &&
+           p.dxaRight == sep->dxaRight && p.dyaTop == sep->dyaTop && p.dyaBottom == sep->dyaBottom;
+}
+
+// Whether the section after the one holding cp (the next one that holds
+// text) goes on on the page of the one holding cp, whose properties are
+// sep.
+bool nodesNextContinues(uint32_t cp, const WordSep *sep, WordReader *r)
+{
+    uint32_t i = 0;
+    while (i < r->sectionCount && !(r->sections[i].start <= cp && cp < r->sections[i].end))
+        i++;
+    uint32_t end = i < r->sectionCount ? r->sections[i].end : 0;
+    for (i++; i < r->sectionCount; i++) {
+        uint32_t start = r->sections[i].start, last = r->sections[i].end;
+        if (last > r->fib.ccpText)
+            last = r->fib.ccpText;
+        if (start > last)
+            start = end;
+        if (start >= last)
+            continue;
+        WordSep next;
+        Word_defaultSep(&next);
+        if (Word_readSectionProps(start, &next, r) != Res_ok)
             return false;
-    return true;
+        WordSectionPage page{};
+        page.group = reinterpret_cast<Edr_Node *>(1); // only tested for null
+        page.sep = *sep;
+        return nodesContinuesPage(&page, &next);
+    }
+    return false;
+}
+
+// The column list of property 94 for sep (ccolM1 non-zero): flags 1 evenly
+// spaced, 2 a line between the columns, 4 the columns balanced (the text
+// shared out evenly rather than filling each column in turn).
+int nodesAddColumns(const WordSep *sep, uint32_t balance, WordPropList *list, WordReader *r)
+{
+    uint32_t n = uint32_t(sep->ccolM1) + 1;
+    if (n > Word_maxColumns)
+        n = Word_maxColumns;
+    PropColumns *cols = nullptr;
+    int err = PropColumns_create(&cols, int32_t(n));
+    if (err)
+        return err;
+    cols->flags = (sep->fLBetween ? 2 : 0) + (sep->fEvenlySpaced ? 1 : 0) + (balance ? 4 : 0);
+    for (uint32_t i = 0; i < n; i++) {
+        if (sep->fEvenlySpaced) {
+            int64_t width = (int64_t(sep->xaPage) - (int64_t(sep->dxaLeft) + sep->dxaRight) -
+                             int64_t(sep->ccolM1) * sep->dxaColumns) /
+                            (int64_t(sep->ccolM1) + 1);
+            cols->columns[i].width = int32_t(width * 65536 / 1440);
+            cols->columns[i].gap = i + 1 < n ? int32_t(inches(sep->dxaColumns)) : 0;
+        } else {
+            cols->columns[i].width = int32_t(inchesUnsigned(sep->colWidth[i]));
+            cols->columns[i].gap = i + 1 < n ? int32_t(inchesUnsigned(sep->colSpacing[i])) : 0;
+        }
+    }
+    WordPropValue v{};
+    v.id = 94;
+    v.type = WordValue_columns;
+    v.payload = reinterpret_cast<uintptr_t>(cols);
+    return Word_propListAdd(list, &v, r);
+}
+
+// The header and footer stories: even header 117, even footer 120, odd
+// header 118, odd footer 121, first header 116, first footer 119.
+constexpr uint32_t nodesStoryProps[6] = {117, 120, 118, 121, 116, 119};
+
+// The style of a group nested in the group of the page a continuous
+// section goes on on: a continuous start (page-break-before auto), the
+// section's columns, balanced when balance is set, and its header and
+// footer stories, which take over from the next page.
+int nodesNestedStyle(const WordSep *sep, const uint32_t *stories, uint32_t balance, uint32_t *style,
+                     WordNodeBuilder *b)
+{
+    WordReader *r = b->reader;
+    WordPropList list;
+    Word_propListInit(&list);
+    int err = Word_propAdd(&list, 72, WordValue_keyword, 34u, r);
+    if (!err && sep->ccolM1)
+        err = nodesAddColumns(sep, balance, &list, r);
+    // Every inner group names its stories, those it carries on included,
+    // so that the pages after the one it starts on show them.
+    for (uint32_t slot = 0; slot < 6 && !err; slot++)
+        if (stories[slot])
+            err = Word_propAdd(&list, nodesStoryProps[slot], WordValue_int, stories[slot], r);
+    if (!err)
+        err = Word_styleIntern(&list, style, r);
+    Word_propListClear(&list);
+    return err;
+}
+
+// Makes a group for a section's text under parent with the nested style
+// (class "columnSection" for several columns, else "section").
+int nodesNestedGroup(Edr_Node *parent, const WordSep *sep, const uint32_t *stories, uint32_t balance,
+                     Edr_Node **out, WordNodeBuilder *b)
+{
+    *out = nullptr;
+    uint32_t style = 0;
+    int err = nodesNestedStyle(sep, stories, balance, &style, b);
+    Edr_Node *group = nullptr;
+    if (!err)
+        err = Edr_Node_createGroup(b->doc, parent, Edr_Insert_lastChild, 0, &group);
+    if (!err)
+        err = Word_nodeSetStyle(b->doc, group, sep->ccolM1 ? WordClass_columnSection : WordClass_section, style);
+    if (err) {
+        if (group)
+            Edr_Node_release(b->doc, group);
+        return err;
+    }
+    *out = group;
+    return Res_ok;
 }
 
 } // namespace
@@ -326,28 +420,33 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, Wo
         Word_sectionEnd(s);
         return err;
     }
-    if (nodesContinuesPage(page, &s->sep, s->stories)) {
-        // The content joins the page's group.
-        err = Edr_Node_addRefLive(b->doc, page->group);
+    // Columns followed by a section that goes on on their page share the
+    // text out evenly, so that the next section starts below all of them.
+    uint32_t balance = s->sep.ccolM1 && nodesNextContinues(cp, &s->sep, r) ? 1 : 0;
+    if (nodesContinuesPage(page, &s->sep)) {
+        // The content goes into a group of its own inside the page's group,
+        // which keeps the section's bounds and start for saving.
+        err = nodesNestedGroup(page->group, &s->sep, s->stories, balance, &s->group, b);
         if (err) {
             Word_sectionEnd(s);
             return err;
         }
-        s->group = page->group;
+        std::memcpy(page->stories, s->stories, sizeof(page->stories));
         *out = s;
         return Res_ok;
     }
+    // A section in columns that a continuous section follows gets a
+    // one-column group for the page with its columns in a group inside it,
+    // so that the following section's text can go below them.
+    uint32_t nest = balance;
     err = Edr_Node_createGroup(b->doc, b->root, Edr_Insert_lastChild, 0, &s->group);
     WordPropList list;
     Word_propListInit(&list);
     if (!err)
-        err = Word_sectionStyle(&s->sep, &list, b);
-    // The header and footer stories: even header 117, even footer 120,
-    // odd header 118, odd footer 121, first header 116, first footer 119.
-    static constexpr uint32_t storyProps[6] = {117, 120, 118, 121, 116, 119};
+        err = nodesSectionStyle(&s->sep, !nest, &list, b);
     for (uint32_t slot = 0; slot < 6 && !err; slot++)
         if (s->stories[slot])
-            err = Word_propAdd(&list, storyProps[slot], WordValue_int, s->stories[slot], r);
+            err = Word_propAdd(&list, nodesStoryProps[slot], WordValue_int, s->stories[slot], r);
     if (!err && s->sep.nfcPgn) {
         static constexpr uint32_t pgn[5] = {55, 154, 93, 152, 90};
         err = Word_propAdd(&list, 123, WordValue_keyword, s->sep.nfcPgn < 5 ? pgn[s->sep.nfcPgn] : 55, r);
@@ -357,7 +456,8 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, Wo
         err = Word_styleIntern(&list, &style, r);
     Word_propListClear(&list);
     if (!err)
-        err = Word_nodeSetStyle(b->doc, s->group, s->sep.ccolM1 ? WordClass_columnSection : WordClass_section, style);
+        err = Word_nodeSetStyle(b->doc, s->group,
+                                s->sep.ccolM1 && !nest ? WordClass_columnSection : WordClass_section, style);
     if (!err && page) {
         if (page->group)
             Edr_Node_release(b->doc, page->group);
@@ -367,6 +467,14 @@ int Word_sectionBegin(uint32_t cp, WordNodeBuilder *b, WordSectionPage *page, Wo
             page->group = s->group;
             page->sep = s->sep;
             std::memcpy(page->stories, s->stories, sizeof(page->stories));
+        }
+    }
+    if (!err && nest) {
+        Edr_Node *inner = nullptr;
+        err = nodesNestedGroup(s->group, &s->sep, s->stories, balance, &inner, b);
+        if (!err) {
+            Edr_Node_release(b->doc, s->group);
+            s->group = inner;
         }
     }
     if (err) {

@@ -453,6 +453,14 @@ uint32_t Word_fontCharsetCode(uint32_t charset)
     switch (charset) {
     case 77:
         return Word_charsetMacRoman;
+    case 128:
+        return CharsetCode_shiftJis;
+    case 129:
+        return CharsetCode_korean;
+    case 134:
+        return CharsetCode_gbk;
+    case 136:
+        return CharsetCode_big5;
     case 161:
         return CharsetCode_win1250 + 3; // windows-1253
     case 162:
@@ -488,12 +496,11 @@ uint32_t Word_documentCharset(const WordReader *r)
 namespace
 {
 
-// The character of byte (0x80 or above) of a Word 6/95 run: a run that
-// names its character set, or whose font has a character set of its own,
-// is in that code page; other runs are in the document's.
-char16_t textRunChar(uint8_t byte, const WordChp *chp, WordReader *r)
+// The code page of a Word 6/95 run: a run that names its character set,
+// or whose font has a character set of its own, is in that code page;
+// other runs are in the document's (0).
+uint32_t textRunCode(const WordChp *chp, WordReader *r)
 {
-    WordLoad *l = r->load;
     uint32_t code = 0;
     if (chp->fChsDiff) {
         code = Word_fontCharsetCode(chp->chs);
@@ -502,6 +509,15 @@ char16_t textRunChar(uint8_t byte, const WordChp *chp, WordReader *r)
     }
     if (!code && chp->ftc[0] < r->fontCount)
         code = Word_fontCharsetCode(r->fonts[chp->ftc[0]].charset);
+    return code;
+}
+
+// The character of byte (0x80 or above) of a Word 6/95 run in a
+// single-byte code page.
+char16_t textRunChar(uint8_t byte, const WordChp *chp, WordReader *r)
+{
+    WordLoad *l = r->load;
+    uint32_t code = textRunCode(chp, r);
     if (!code || code + 1 == l->highCode)
         return l->high[byte - 0x80];
     if (l->runHighCode != code + 1) {
@@ -509,6 +525,45 @@ char16_t textRunChar(uint8_t byte, const WordChp *chp, WordReader *r)
         l->runHighCode = code + 1;
     }
     return l->runHigh[byte - 0x80];
+}
+
+// Whether code is one of the double-byte code pages (Korean, Shift_JIS,
+// Big5, GBK), whose 8-bit text holds a character in a lead and a trail
+// byte (two CPs).
+bool textDoubleByte(uint32_t code)
+{
+    return code == CharsetCode_korean || code == CharsetCode_shiftJis || code == CharsetCode_big5 ||
+           code == CharsetCode_gbk;
+}
+
+// Whether byte leads a two-byte character in double-byte code page code.
+bool textLeadByte(uint32_t code, uint8_t byte)
+{
+    if (code == CharsetCode_shiftJis)
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
+// Whether byte can end a two-byte character of code page code.
+bool textTrailByte(uint32_t code, uint8_t byte)
+{
+    if (code == CharsetCode_big5)
+        return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0xA1 && byte <= 0xFE);
+    if (code == CharsetCode_korean)
+        return byte >= 0x41 && byte <= 0xFE;
+    return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
+}
+
+// The character of count (1 or 2) bytes in double-byte code page code:
+// U+FFFD for a code the code page lacks.
+char16_t textDecodeDouble(uint32_t code, const uint8_t *b, uint32_t count, EngineContext *ctx)
+{
+    char16_t *one = nullptr;
+    char16_t c = 0xFFFD;
+    if (Charset_toUstrN(b, count, &one, code, ctx) == Res_ok && one && one[0] && !one[1])
+        c = one[0];
+    Mem_free(one);
+    return c;
 }
 
 } // namespace
@@ -790,8 +845,22 @@ int Word_emitTextRange(uint32_t cpStart, uint32_t cpEnd, WordParaState *para)
                 break;
             default: {
                 char16_t out = c;
-                if (bytes && bytes[i] >= 0x80)
-                    out = c = textRunChar(bytes[i], &rs.chp, r);
+                if (bytes && bytes[i] >= 0x80) {
+                    uint32_t code = textRunCode(&rs.chp, r);
+                    if (!code)
+                        code = Word_documentCharset(r);
+                    if (!textDoubleByte(code)) {
+                        out = c = textRunChar(bytes[i], &rs.chp, r);
+                    } else if (textLeadByte(code, bytes[i]) && cp + 1 < end && textTrailByte(code, bytes[i + 1])) {
+                        // A two-byte character takes this CP and the next:
+                        // it is shown once, at its lead byte.
+                        out = c = textDecodeDouble(code, bytes + i, 2, r->ctx);
+                        i++;
+                        cp++;
+                    } else {
+                        out = c = textDecodeDouble(code, bytes + i, 1, r->ctx);
+                    }
+                }
                 if (c != 45 && ((r->symbolFont >= 0 && rs.chp.ftc[0] == uint32_t(r->symbolFont)) ||
                                 (r->wingdingsFont >= 0 && rs.chp.ftc[0] == uint32_t(r->wingdingsFont))) &&
                     c < 0x100)

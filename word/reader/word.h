@@ -30,6 +30,10 @@ struct WordLoad;
 enum : uint32_t {
     Word_identWord6 = 0xA5DC,
     Word_identWord97 = 0xA5EC,
+    // Word for Windows 1 and 2: files of their own (no compound file),
+    // whose text this reader does not read.
+    Word_identWord1 = 0xA59B,
+    Word_identWord2 = 0xA5DB,
     Word_fib6Bytes = 682,
     Word_fib97Bytes = 898,
     Word_fcLcbCount = 93,
@@ -349,14 +353,19 @@ void Word_closeStreams(WordReader *reader);
 // The handler's operations.
 int Word_matchMime(EngineContext *context, Edr_HandlerDesc *desc, const char16_t *mime,
                    int32_t *score);
-// Scores 100 with type 6 when the stream holds a Word document, else 0;
-// the stream is set back to its start in every case. 1 when memory runs
+// Whether the stream begins with the wIdent of a Word for Windows 1 or 2
+// file; the stream's position moves.
+bool Word_isEarlyWordFile(VfsHandle *stream);
+// Scores 100 with type 6 when the stream holds a Word document (one of
+// Word for Windows 1 or 2 included, which the load then refuses with
+// 3844), else 0; the stream is set back to its start in every case. 1 when memory runs
 // out; otherwise the seek's result.
 int Word_recognise(EngineContext *context, Edr_HandlerDesc *desc, VfsHandle *stream, int32_t *score,
                    uint32_t *typeId);
 // Fills the Word handler's descriptor. 0.
 int Word_describe(EngineContext *context, Edr_HandlerDesc *desc);
-// Loads the document into the tree: 0; 3845 for an encrypted file; the
+// Loads the document into the tree: 0; 3845 for an encrypted file; 3844
+// for a Word for Windows 1 or 2 file; the
 // errors of the tables and of node building. The stream is always closed.
 int Word_loadDocument(EngineContext *context, Edr_HandlerDesc *desc, void *argument,
                       VfsHandle *stream, Edr_Doc *doc, Edr_Node *target);

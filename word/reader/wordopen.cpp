@@ -15,6 +15,7 @@
 #include "document/edr/handler.h"
 #include "office/ole2/oleprobe.h"
 #include "office/ole2/ole.h"
+#include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
 
 namespace
@@ -353,6 +354,16 @@ int Word_matchMime(EngineContext *, Edr_HandlerDesc *, const char16_t *mime, int
     return Res_ok;
 }
 
+bool Word_isEarlyWordFile(VfsHandle *stream)
+{
+    uint8_t ident[2];
+    size_t got = 0;
+    if (Vfs_seek(stream, 0) != Res_ok || Vfs_readBytes(stream, ident, 2, &got) != Res_ok || got != 2)
+        return false;
+    uint32_t wIdent = u16(ident, 0);
+    return wIdent == Word_identWord1 || wIdent == Word_identWord2;
+}
+
 int Word_recognise(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream, int32_t *score,
                    uint32_t *typeId)
 {
@@ -365,6 +376,9 @@ int Word_recognise(EngineContext *context, Edr_HandlerDesc *, VfsHandle *stream,
     err = Ole_openStream(stream, &r->ole);
     if (err == Res_ok)
         err = Word_openStreams(r);
+    else if (err != Res_noMemory && Word_isEarlyWordFile(stream))
+        // An older Word file is taken, to be refused by name at load.
+        err = Res_ok;
     Word_readerFree(r);
     if (err == Res_ok) {
         *score = 100;

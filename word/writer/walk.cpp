@@ -623,16 +623,42 @@ int rowSprms(WordWalk *k, Edr_Node *row)
     return err;
 }
 
-int sectionEntry(WordWalk *k, Edr_Node *section)
+// Whether node is a section group.
+bool isSection(Edr_Node *node)
+{
+    uint32_t kind = kindOf(node);
+    return kind == WordClass_section || kind == WordClass_columnSection;
+}
+
+// Whether node is a section group inside another: a section that goes on
+// on the page of the text before it.
+bool isInnerSection(Edr_Node *node)
+{
+    return isSection(node) && isSection(Edr_Node_parent(node));
+}
+
+// Records the section that ends at the current CP. Its SEPX comes from the
+// style rule of outer (the section group an inner section lies in, or
+// null) and then from the section's own rule, whose properties win.
+int sectionEntry(WordWalk *k, Edr_Node *section, Edr_Node *outer)
 {
     WordOutSection entry{};
     entry.styleKey = styleKey(section);
     entry.cpFirst = k->sectionStart;
     entry.cpLim = k->cp;
     int err = WordBuf_u16(&entry.sepx, 0);
+    StyleRule *outerRule = outer ? ruleOf(k, outer) : nullptr;
     StyleRule *rule = ruleOf(k, section);
+    for (StylePropItem *p = outerRule ? outerRule->firstProp : nullptr; p && !err; p = p->next)
+        err = WordProps_convertSectionProp(&p->value, &entry.sepx, 0);
     for (StylePropItem *p = rule ? rule->firstProp : nullptr; p && !err; p = p->next)
         err = WordProps_convertSectionProp(&p->value, &entry.sepx, 0);
+    // The header and footer stories are those of the section's own rule
+    // where it names any, else those of the outer section.
+    if (rule && outerRule && !StyleRule_findProp(rule, 118) && !StyleRule_findProp(rule, 121))
+        rule = outerRule;
+    else if (!rule)
+        rule = outerRule;
     if (!err && rule) {
         // A first page with its own header or footer.
         StylePropItem *first = StyleRule_findProp(rule, 116), *odd = StyleRule_findProp(rule, 118);
@@ -666,6 +692,29 @@ int sectionEntry(WordWalk *k, Edr_Node *section)
     return Res_ok;
 }
 
+// Ends the section of group node (in outer, or null) at the current CP:
+// its runs are closed, its last paragraph mark becomes a section mark when
+// another section follows it, and it is recorded.
+int endSection(WordWalk *k, Edr_Node *node, Edr_Node *outer, bool follows)
+{
+    int err = closeChpx(k);
+    if (!err)
+        err = closePapx(k);
+    if (!err && follows) {
+        // The break belongs to the section's last paragraph.
+        if (lastChar(k) == 0x0D) {
+            setLastChar(k, 0x0C);
+        } else {
+            err = putChar(k, 0x0C);
+            if (!err)
+                err = closePapx(k);
+        }
+    }
+    if (!err)
+        err = sectionEntry(k, node, outer);
+    return err;
+}
+
 int enter(WordWalk *k, Edr_Node *node, int *skip)
 {
     uint32_t type = Edr_Node_type(node);
@@ -684,6 +733,10 @@ int enter(WordWalk *k, Edr_Node *node, int *skip)
     case WordClass_section:
     case WordClass_columnSection:
         k->pageBreak = 0;
+        if (k->story == WordWalk_main && isInnerSection(node) && k->cp > k->sectionStart) {
+            // The outer section's text before this one ends a section.
+            err = endSection(k, Edr_Node_parent(node), nullptr, true);
+        }
         k->sectionStart = k->cp;
         break;
     case WordClass_picture:
@@ -769,22 +822,34 @@ int leave(WordWalk *k, Edr_Node *node)
         break;
     case WordClass_section:
     case WordClass_columnSection: {
-        err = closeChpx(k);
-        if (!err)
-            err = closePapx(k);
-        uint32_t nextKind = kindOf(Edr_Node_nextSibling(node));
-        if (!err && (nextKind == WordClass_section || nextKind == WordClass_columnSection)) {
-            // The break belongs to the section's last paragraph.
-            if (lastChar(k) == 0x0D) {
-                setLastChar(k, 0x0C);
-            } else {
-                err = putChar(k, 0x0C);
-                if (!err)
-                    err = closePapx(k);
+        if (k->story != WordWalk_main) {
+            err = closeChpx(k);
+            if (!err)
+                err = closePapx(k);
+            if (!err && isSection(Edr_Node_nextSibling(node))) {
+                if (lastChar(k) == 0x0D) {
+                    setLastChar(k, 0x0C);
+                } else {
+                    err = putChar(k, 0x0C);
+                    if (!err)
+                        err = closePapx(k);
+                }
             }
+            break;
         }
-        if (!err && k->story == WordWalk_main)
-            err = sectionEntry(k, node);
+        Edr_Node *outer = isInnerSection(node) ? Edr_Node_parent(node) : nullptr;
+        // A section whose inner sections hold all of its text after them
+        // ended with the last of them.
+        bool hasInner = false;
+        for (Edr_Node *c = Edr_Node_firstChild(node); c && !hasInner; c = Edr_Node_nextSibling(c))
+            hasInner = isSection(c);
+        if (hasInner && k->cp == k->sectionStart)
+            break;
+        // Another section follows: the next top-level section, or for an
+        // inner section anything after it in its outer section.
+        Edr_Node *next = Edr_Node_nextSibling(node);
+        bool follows = outer ? next != nullptr || isSection(Edr_Node_nextSibling(outer)) : isSection(next);
+        err = endSection(k, node, outer, follows);
         break;
     }
     case WordClass_picture:
