@@ -11,6 +11,11 @@
 // goals the page-by-page loading keeps:
 //   first_ratio = page 1 of the largest / page 1 of the smallest (goal < 3)
 //   last_ratio  = last page of the largest / its page 1 (goal < 5)
+// BM_LargePdfFlat draws the same papers written with every page in the
+// root's one Kids array (as some office suites write them), and times
+// docdump's page-by-page print of the 1,400-page file in both shapes:
+// dump_flat_s, dump_nested_s and dump_ratio = flat / nested (goal: near 1,
+// as a page's lookup costs the same whatever its number).
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -37,8 +42,9 @@ constexpr int textMiB[] = {1, 10, 100};
 
 // A PDF of `pages` letter pages of body text in Times-Roman: a 14-page
 // paper repeated. Each repetition has its own page tree node and its pages
-// their own content streams, as a file joined from copies would.
-std::string largeDocPaperPdf(int pages)
+// their own content streams, as a file joined from copies would; flat puts
+// every page in the root's Kids instead.
+std::string largeDocPaperPdf(int pages, bool flat = false)
 {
     std::vector<std::string> objects; // object i + 1
     auto add = [&objects](const std::string &text) {
@@ -52,7 +58,7 @@ std::string largeDocPaperPdf(int pages)
     int papers = (pages + paperPages - 1) / paperPages;
     char line[160];
     for (int paper = 0; paper < papers; paper++) {
-        int node = add(""); // this paper's page tree node
+        int node = flat ? 2 : add(""); // this paper's page tree node
         int count = std::min(paperPages, pages - paper * paperPages);
         std::string paperKids;
         for (int p = 0; p < count; p++) {
@@ -70,6 +76,10 @@ std::string largeDocPaperPdf(int pages)
                            " 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 " + std::to_string(font) +
                            " 0 R >> >> /Contents " + std::to_string(stream) + " 0 R >>");
             paperKids += std::to_string(page) + " 0 R ";
+        }
+        if (flat) {
+            kids += paperKids;
+            continue;
         }
         objects[size_t(node - 1)] = "<< /Type /Pages /Parent 2 0 R /Kids [" + paperKids +
                                     "] /Count " + std::to_string(count) + " >>";
@@ -149,6 +159,8 @@ struct LargeDocFixture {
         for (int pages : pdfSizes) {
             files.push_back(pdfPath(pages));
             ok = ok && largeDocWriteFile(files.back(), largeDocPaperPdf(pages));
+            files.push_back(flatPdfPath(pages));
+            ok = ok && largeDocWriteFile(files.back(), largeDocPaperPdf(pages, true));
         }
         for (int mib : textMiB) {
             files.push_back(textPath(mib));
@@ -164,6 +176,7 @@ struct LargeDocFixture {
             rmdir(dir.c_str());
     }
     std::string pdfPath(int pages) const { return dir + "/paper-" + std::to_string(pages) + ".pdf"; }
+    std::string flatPdfPath(int pages) const { return dir + "/flat-" + std::to_string(pages) + ".pdf"; }
     std::string textPath(int mib) const { return dir + "/text-" + std::to_string(mib) + "mb.txt"; }
 };
 
@@ -182,14 +195,30 @@ struct LargeDocRun {
 
 // Runs docrender on page `page` of path as a whole process: its time, its
 // peak resident memory and its messages.
+LargeDocRun largeDocRun(const char *const argv[]);
+
 LargeDocRun largeDocRender(const std::string &path, long page)
 {
-    LargeDocRun r;
     const std::string png = largeDocFixture().dir + "/page.png";
-    const std::string errPath = largeDocFixture().dir + "/stderr.txt";
     std::string pageText = std::to_string(page);
     const char *argv[] = {VEXLAN_DOCRENDER, path.c_str(), "--page", pageText.c_str(), "--size",
                           "612x792", "--out", png.c_str(), nullptr};
+    return largeDocRun(argv);
+}
+
+// Runs docdump on path (the tree printed to /dev/null).
+LargeDocRun largeDocDump(const std::string &path)
+{
+    const char *argv[] = {VEXLAN_DOCDUMP, path.c_str(), nullptr};
+    return largeDocRun(argv);
+}
+
+// Runs argv as a whole process: its time, its peak resident memory and the
+// start of its messages.
+LargeDocRun largeDocRun(const char *const argv[])
+{
+    LargeDocRun r;
+    const std::string errPath = largeDocFixture().dir + "/stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -280,6 +309,25 @@ void BM_LargePdf(benchmark::State &state)
     largeDocMeasure(state, {f.pdfPath(14), f.pdfPath(140), f.pdfPath(1400)}, labels);
 }
 BENCHMARK(BM_LargePdf)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_LargePdfFlat(benchmark::State &state)
+{
+    static const char *const labels[3] = {"14p", "140p", "1400p"};
+    LargeDocFixture &f = largeDocFixture();
+    largeDocMeasure(state, {f.flatPdfPath(14), f.flatPdfPath(140), f.flatPdfPath(1400)}, labels);
+    if (state.error_occurred())
+        return;
+    LargeDocRun flat = largeDocDump(f.flatPdfPath(1400));
+    LargeDocRun nested = largeDocDump(f.pdfPath(1400));
+    if (!flat.ok || !nested.ok) {
+        state.SkipWithError(("docdump failed: " + (flat.ok ? nested.out : flat.out)).c_str());
+        return;
+    }
+    state.counters["dump_flat_s"] = flat.seconds;
+    state.counters["dump_nested_s"] = nested.seconds;
+    state.counters["dump_ratio"] = flat.seconds / nested.seconds;
+}
+BENCHMARK(BM_LargePdfFlat)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_LargeText(benchmark::State &state)
 {

@@ -549,8 +549,14 @@ int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style)
     return err;
 }
 
-int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style *parentStyle,
-                   Edr_Node *sectionNode)
+namespace
+{
+
+// Layout_section with the section's style given (a reference of the
+// caller's is taken) or computed (given null); *computed, when asked,
+// receives a reference to the style used.
+int boxtreeSection(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style *parentStyle,
+                   Edr_Node *sectionNode, Edr_Style *given, Edr_Style **computed)
 {
     LayoutBox *root = Box_create(doc);
     SectionRec *rec = static_cast<SectionRec *>(Mem_calloc(1, sizeof(SectionRec)));
@@ -560,8 +566,10 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
         return Res_noMemory;
     }
     root->styleContext = Edr_StyleCtx_get(doc);
-    Edr_Style *style = nullptr;
-    int err = Edr_Style_computeForNode(doc, &style, parentStyle, sectionNode);
+    Edr_Style *style = Edr_Style_retain(given);
+    int err = given ? int(Res_ok) : Edr_Style_computeForNode(doc, &style, parentStyle, sectionNode);
+    if (!err && computed)
+        *computed = Edr_Style_retain(style);
     if (!err && Edr_Style_get(style, PropId_display, nullptr) == KwId_none) {
         Edr_Style_release(style);
         Mem_free(rec);
@@ -732,6 +740,14 @@ int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style
     return err;
 }
 
+} // namespace
+
+int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged, Edr_Style *parentStyle,
+                   Edr_Node *sectionNode)
+{
+    return boxtreeSection(doc, sectionIndex, paged, parentStyle, sectionNode, nullptr, nullptr);
+}
+
 // A node whose look changed in place while keeping its size (a later
 // frame of an animated picture, more of a picture decoded) is shown again by
 // redrawing the area of its display items on the shown pages: its items
@@ -767,10 +783,21 @@ int boxtreeLayOutPass(Edr_Doc *doc)
     uint32_t type = Edr_Doc_getTypeCode(doc);
     bool paged = !unpagedType(type);
     int32_t index = 0;
+    // A document built page by page holds thousands of empty placeholder
+    // pages in a row: from the third of a run of alike empty groups on,
+    // each takes the style computed for the one before instead of
+    // computing (and freeing) its own.
+    bool reuse = Edr_Doc_isPageOnDemand(doc);
+    Edr_Node *alike = nullptr;
+    Edr_Style *alikeStyle = nullptr;
+    uint32_t run = 0;
     for (Edr_Node *n = Edr_Node_firstChild(doc->root); n && !err; n = Edr_Node_nextSibling(n)) {
         uint32_t nodeType = Edr_Node_type(n);
         if (nodeType == Edr_NodeType_data) {
             err = Edr_Style_setValue(rootStyle, static_cast<const Prop *>(Edr_Node_payload(n)));
+            Edr_Style_release(alikeStyle);
+            alikeStyle = nullptr;
+            alike = nullptr;
             continue;
         }
         if (nodeType != Edr_NodeType_group)
@@ -788,7 +815,16 @@ int boxtreeLayOutPass(Edr_Doc *doc)
             if (err)
                 break;
         }
-        err = Layout_section(doc, sectionIndex, paged ? 1 : 0, rootStyle, n);
+        bool same = reuse && alike && Edr_Style_sameEmptyGroups(alike, n);
+        run = same ? run + 1 : 0;
+        Edr_Style *computed = nullptr;
+        err = boxtreeSection(doc, sectionIndex, paged ? 1 : 0, rootStyle, n, run >= 2 ? alikeStyle : nullptr,
+                             run >= 2 || !reuse ? nullptr : &computed);
+        if (computed) {
+            Edr_Style_release(alikeStyle);
+            alikeStyle = computed;
+        }
+        alike = n;
         if (paged) {
             Edr_Sect_unlockAll(doc);
             int purged = Edr_Page_purgeStale(doc);
@@ -799,6 +835,7 @@ int boxtreeLayOutPass(Edr_Doc *doc)
         if (Edr_Doc_getStopFlag(doc))
             break;
     }
+    Edr_Style_release(alikeStyle);
     Edr_Style_release(rootStyle);
     // Text formats no display item uses any more go.
     if (LayoutCache *cache = static_cast<LayoutCache *>(Edr_Page_listHead2(doc)))

@@ -452,6 +452,7 @@ void Pdf_closeDocument(PdfDoc *doc, Edr_Doc *edrDoc)
     Pdf_Xref_free(doc->xrefHead);
     doc->xrefHead = nullptr;
     Pdf_Obj_releaseDeep(nullptr, doc->ownCatalog);
+    Pdf_PageIndex_free(doc);
     Mem_free(doc->sizeStyles);
     Mem_free(doc->borderStyles);
     if (doc->sizeRequest)

@@ -32,6 +32,7 @@ struct PdfDrawListTable;
 struct PdfSizeStyle;
 struct PdfObjStm;
 struct PdfScan;
+struct PdfPageIndex;
 struct Request;
 struct VfsHandle;
 
@@ -113,6 +114,8 @@ struct PdfDoc {
     PdfScan *scan;              // the object headers of the whole file, made on first need
     uint32_t warned;            // PdfWarn_* kinds reported already
     uint32_t rebuilt;           // the table was rebuilt from a scan of the file
+    PdfPageIndex *pageIndex;    // page number to page object, made at the first lookup past page 1
+    uint32_t pageIndexTried;    // the index was attempted (null index: the tree is walked instead)
 };
 
 // What a document reports once as a warning when it leaves something out

@@ -25,6 +25,26 @@
 #include "pdf/resources/pdfstream.h"
 #include "platform/api/request.h"
 
+// A page or a Pages node of the page index: its object's number and
+// generation and the index of its Pages node (root: none).
+struct PdfPageIndexEntry {
+    uint32_t number;
+    uint16_t generation;
+    uint16_t parent;
+};
+
+// Every page of a tree whose counts agree with its pages, in page order,
+// and the Pages nodes on their paths (the root first). The root node is
+// reached through the catalogue, the others by their object numbers.
+struct PdfPageIndex {
+    PdfPageIndexEntry *pages;
+    uint32_t pageCount;
+    uint32_t pageCapacity;
+    PdfPageIndexEntry *nodes;
+    uint32_t nodeCount;
+    uint32_t nodeCapacity;
+};
+
 // One page size and the key of its style rule.
 struct PdfSizeStyle {
     int32_t width;
@@ -117,6 +137,191 @@ int findPage(PdfDoc *doc, int64_t *remaining, PdfObj *node, PdfObj **out, uint32
     }
     if (entry)
         entry->flags &= uint16_t(~PdfXref_busy);
+    return err;
+}
+
+constexpr uint32_t kIndexNoParent = 0xFFFF;
+
+// Resolves a node of the page tree, telling whether its object was parsed
+// since the cache held `before` objects (so the index walk may drop it
+// again): the one object parsed since, owned by an unpinned entry.
+int indexResolve(PdfDoc *doc, PdfObj **node, uint32_t before, PdfXrefEntry **parsed)
+{
+    *parsed = nullptr;
+    int err = Pdf_Obj_resolve(doc, node);
+    PdfObj *obj = *node;
+    if (err == Res_ok && obj && obj->owner && obj->owner->cached == obj && doc->cachedCount == before + 1 &&
+        !(obj->owner->flags & PdfXref_pinned))
+        *parsed = obj->owner;
+    return err;
+}
+
+// Appends a node or a page to the index. 0, or 1 when the index is full.
+int indexAppend(PdfPageIndexEntry **items, uint32_t *count, uint32_t *capacity, PdfXrefEntry *owner,
+                uint32_t parent)
+{
+    if (*count == *capacity) {
+        if (*capacity >= kIndexNoParent)
+            return Res_noMemory;
+        uint32_t grown = std::min<uint32_t>(std::max<uint32_t>(*capacity * 2, 16), kIndexNoParent);
+        PdfPageIndexEntry *more =
+            static_cast<PdfPageIndexEntry *>(Mem_realloc(*items, grown * sizeof(PdfPageIndexEntry)));
+        if (!more)
+            return Res_noMemory;
+        *items = more;
+        *capacity = grown;
+    }
+    PdfPageIndexEntry &e = (*items)[(*count)++];
+    e.number = owner ? owner->number : 0xFFFFFFFFu;
+    e.generation = owner ? owner->generation : 0;
+    e.parent = uint16_t(parent);
+    return Res_ok;
+}
+
+// The walk that fills the index: the same classification as findPage, every
+// subtree entered. Fails (and the index is not used) on a node findPage
+// would refuse, a kid written in place rather than referenced, a cycle, a
+// tree past the depth limit, and a Count that differs from the pages found
+// under its node, for findPage's numbering then skips by the stated count.
+int indexNode(PdfDoc *doc, PdfPageIndex *ix, PdfObj *node, uint32_t before, uint32_t parent, uint32_t depth)
+{
+    if (depth > PdfPage_maxDepth)
+        return Res_pdfPageNode;
+    PdfXrefEntry *parsed = nullptr;
+    int err = indexResolve(doc, &node, before, &parsed);
+    if (err)
+        return err;
+    if (!node || (node->type != PdfObj_dict && node->type != PdfObj_stream))
+        return Res_pdfPageNode;
+    PdfXrefEntry *owner = node->owner;
+    if (!owner && parent != kIndexNoParent)
+        return Res_pdfPageNode;
+    PdfObj *typeObj = nullptr, *kids = nullptr;
+    if ((err = Pdf_Obj_dictGet(doc, "Type", node, &typeObj)) != Res_ok)
+        return err;
+    if ((err = Pdf_Obj_dictGet(doc, "Kids", node, &kids)) != Res_ok)
+        return err;
+    int isPages = 0;
+    if (typeObj) {
+        const char *name = nullptr;
+        if (Pdf_Obj_getName(doc, typeObj, &name) != Res_ok)
+            return Res_pdfPageNode;
+        if (std::strcmp(name, "Pages") == 0)
+            isPages = 1;
+        else if (std::strcmp(name, "Page") != 0)
+            return Res_pdfPageNode;
+    } else {
+        isPages = kids != nullptr;
+    }
+    if (!isPages) {
+        if (parent == kIndexNoParent)
+            return Res_pdfPageNode; // a root that is a page is left to findPage
+        if (ix->pageCount == ix->pageCapacity)
+            return Res_pdfPageRange;
+        err = indexAppend(&ix->pages, &ix->pageCount, &ix->pageCapacity, owner, parent);
+        if (err == Res_ok && parsed) {
+            // Nothing holds the page just parsed: drop it, so the walk
+            // keeps one page dictionary at a time.
+            Pdf_Obj_release(doc, parsed->cached);
+            parsed->cached = nullptr;
+            doc->cachedCount--;
+        }
+        return err;
+    }
+    PdfObj *countObj = nullptr;
+    int32_t count = 0;
+    if ((err = Pdf_Obj_dictGet(doc, "Count", node, &countObj)) != Res_ok)
+        return err;
+    if (countObj && (err = Pdf_Obj_getInt(doc, countObj, &count)) != Res_ok)
+        return err;
+    if (owner && (owner->flags & PdfXref_busy))
+        return Res_pdfPageNode;
+    uint32_t self = ix->nodeCount;
+    if ((err = indexAppend(&ix->nodes, &ix->nodeCount, &ix->nodeCapacity, owner, parent)) != Res_ok)
+        return err;
+    uint32_t n = 0, first = ix->pageCount;
+    if (kids && (err = Pdf_Obj_getCount(doc, kids, &n)) != Res_ok)
+        return err;
+    if (owner)
+        owner->flags |= PdfXref_busy;
+    for (uint32_t i = 0; i < n && err == Res_ok; i++) {
+        PdfObj *kid = nullptr;
+        uint32_t cached = doc->cachedCount;
+        err = Pdf_Obj_arrayGet(doc, i, kids, &kid);
+        if (err == Res_ok && !kid)
+            err = Res_pdfPageNode;
+        if (err == Res_ok)
+            err = indexNode(doc, ix, kid, cached, self, depth + 1);
+    }
+    if (owner)
+        owner->flags &= uint16_t(~PdfXref_busy);
+    if (err == Res_ok && countObj && int64_t(ix->pageCount - first) != int64_t(count))
+        err = Res_pdfPageNode;
+    return err;
+}
+
+// Builds the page index from the tree's root, room for `capacity` pages.
+// Null when the tree cannot be indexed or memory runs out.
+PdfPageIndex *indexBuild(PdfDoc *doc, PdfObj *root, uint32_t capacity)
+{
+    PdfPageIndex *ix = static_cast<PdfPageIndex *>(Mem_calloc(1, sizeof(PdfPageIndex)));
+    if (!ix)
+        return nullptr;
+    ix->pages = static_cast<PdfPageIndexEntry *>(Mem_malloc(size_t(capacity ? capacity : 1) *
+                                                            sizeof(PdfPageIndexEntry)));
+    ix->pageCapacity = ix->pages ? capacity : 0;
+    int err = ix->pages ? indexNode(doc, ix, root, doc->cachedCount, kIndexNoParent, 0) : int(Res_noMemory);
+    if (err != Res_ok) {
+        Mem_free(ix->pages);
+        Mem_free(ix->nodes);
+        Mem_free(ix);
+        return nullptr;
+    }
+    return ix;
+}
+
+// The object of an index entry, parsed when not cached.
+int indexObject(PdfDoc *doc, const PdfPageIndexEntry &e, PdfObj **out)
+{
+    *out = nullptr;
+    PdfXrefEntry *entry = Pdf_Xref_find(doc, e.number, e.generation);
+    if (!entry || !(entry->flags & PdfXref_inUse))
+        return Res_pdfPageNode;
+    PdfObj ref{};
+    ref.type = PdfObj_indirect;
+    ref.value.entry = entry;
+    PdfObj *obj = &ref;
+    int err = Pdf_Obj_resolve(doc, &obj);
+    if (err == Res_ok && (!obj || (obj->type != PdfObj_dict && obj->type != PdfObj_stream)))
+        err = Res_pdfPageNode;
+    if (err == Res_ok)
+        *out = obj;
+    return err;
+}
+
+// findPage through the index: the attributes of the Pages nodes on the
+// page's path, root first, then the page itself.
+int indexLookup(PdfDoc *doc, const PdfPageIndex *ix, PdfObj *root, uint32_t page, PdfObj **out)
+{
+    if (page < 1 || page > ix->pageCount)
+        return Res_pdfPageRange;
+    const PdfPageIndexEntry &leaf = ix->pages[page - 1];
+    uint16_t path[PdfPage_maxDepth + 2];
+    uint32_t depth = 0;
+    for (uint32_t at = leaf.parent; at != kIndexNoParent && depth < PdfPage_maxDepth + 2;
+         at = ix->nodes[at].parent)
+        path[depth++] = uint16_t(at);
+    int err = Res_ok;
+    while (depth && err == Res_ok) {
+        const PdfPageIndexEntry &e = ix->nodes[path[--depth]];
+        PdfObj *node = root;
+        if (e.parent != kIndexNoParent)
+            err = indexObject(doc, e, &node);
+        if (err == Res_ok)
+            err = Pdf_Page_readAttrs(doc, node);
+    }
+    if (err == Res_ok)
+        err = indexObject(doc, leaf, out);
     return err;
 }
 
@@ -300,11 +505,40 @@ int Pdf_Page_lookup(PdfDoc *doc, uint32_t page, PdfObj **out)
         return -is;
     if (present && !is)
         return Res_pdfPagesType;
+    if (page > 1 && !doc->pageIndexTried) {
+        // Room for the pages the root states, never more than the objects
+        // the table holds.
+        doc->pageIndexTried = 1;
+        PdfObj *countObj = nullptr;
+        int32_t count = 0;
+        uint64_t objects = 0;
+        for (PdfXrefSubsection *s = doc->xrefHead; s; s = s->next)
+            objects += s->count;
+        if (Pdf_Obj_dictGet(doc, "Count", root, &countObj) == Res_ok && countObj &&
+            Pdf_Obj_getInt(doc, countObj, &count) == Res_ok && count > 0)
+            doc->pageIndex = indexBuild(doc, root, uint32_t(std::min<uint64_t>(uint64_t(count), objects)));
+    }
+    if (doc->pageIndex) {
+        err = indexLookup(doc, doc->pageIndex, root, page, out);
+        if (err != Res_ok)
+            *out = nullptr;
+        return err;
+    }
     int64_t remaining = page;
     err = findPage(doc, &remaining, root, out, 0);
     if (err == Res_ok && !*out)
         err = Res_pdfPageRange;
     return err;
+}
+
+void Pdf_PageIndex_free(PdfDoc *doc)
+{
+    if (!doc->pageIndex)
+        return;
+    Mem_free(doc->pageIndex->pages);
+    Mem_free(doc->pageIndex->nodes);
+    Mem_free(doc->pageIndex);
+    doc->pageIndex = nullptr;
 }
 
 int Pdf_Page_indexOf(PdfDoc *doc, PdfObj *page, uint32_t *out)

@@ -36,8 +36,14 @@ struct PdfPageAttrs {
 // Creates the empty group of a page that is loaded later. 0 or an error.
 [[nodiscard]] int Pdf_Page_addPlaceholder(PdfDoc *doc, uint32_t page);
 // The page dictionary of page (1-based), read into doc->pageAttrs along
-// the path. 5938, 5939, 5940 or a getter's error.
+// the path. 5938, 5939, 5940 or a getter's error. The first lookup past
+// page 1 walks the whole tree once into an index (8 bytes a page) so that
+// later lookups cost the tree's depth, not the page number; a tree whose
+// counts disagree with its pages, or that has a cycle, is walked per
+// lookup instead.
 [[nodiscard]] int Pdf_Page_lookup(PdfDoc *doc, uint32_t page, PdfObj **out);
+// Frees the page index of Pdf_Page_lookup. Null index allowed.
+void Pdf_PageIndex_free(PdfDoc *doc);
 // The 1-based number of a page object through its Parent chain. 5940 for
 // an unresolvable kid, a Parent cycle or a chain past the depth limit.
 [[nodiscard]] int Pdf_Page_indexOf(PdfDoc *doc, PdfObj *page, uint32_t *out);

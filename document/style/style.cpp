@@ -555,6 +555,21 @@ int Edr_Style_applySheets(Edr_Style *set, Edr_Node *node)
     return err;
 }
 
+bool Edr_Style_sameEmptyGroups(Edr_Node *a, Edr_Node *b)
+{
+    Edr_Group *ga = style::groupOf(a);
+    Edr_Group *gb = style::groupOf(b);
+    if (!ga || !gb || ga->firstChild || gb->firstChild || ga->ext || gb->ext || ga->subtypeValue ||
+        gb->subtypeValue || ga->element != gb->element)
+        return false;
+    const uint32_t *ia = ga->ids, *ib = gb->ids;
+    if (!ia || !ib)
+        return !ia && !ib;
+    for (; *ia && *ia == *ib; ia++, ib++) {
+    }
+    return *ia == *ib;
+}
+
 int Edr_Style_computeInto(Edr_Doc *doc, Edr_Style *set, Edr_Style *parent, Edr_Node *node)
 {
     Edr_Group *g = style::groupOf(node);

@@ -175,6 +175,12 @@ void Edr_Style_initFrom(Edr_Style *set, const Edr_Style *parent);
 // with origin 0, then the fix-ups. 5122 for a non-group.
 [[nodiscard]] int Edr_Style_computeDefault(Edr_Doc *doc, Edr_Style **out, Edr_Node *node);
 
+// Whether two childless groups without attributes or a subtype value, of
+// the same element and classes, take the same style from the same parent
+// as far as the node itself decides it (rules relating a node to its
+// siblings aside). Caller holds the read lock.
+bool Edr_Style_sameEmptyGroups(Edr_Node *a, Edr_Node *b);
+
 // Applies the matching sheet rules and the node's own rules to set, in
 // weight bands (see the source). Caller holds the read lock.
 [[nodiscard]] int Edr_Style_applySheets(Edr_Style *set, Edr_Node *node);

@@ -214,6 +214,51 @@ TEST_F(StyleSetTest, OwnRulesApplyWithoutAnySheet)
     });
 }
 
+TEST_F(StyleSetTest, EmptyGroupsAreAlikeOnlyWithTheSameElementClassesAndNothingOfTheirOwn)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Edr_Node *base = group(doc, root, 3);
+        const uint32_t five[] = {5}, six[] = {6}, fiveSeven[] = {5, 7};
+        ASSERT_EQ(Edr_Node_setIds(doc, base, five, 1), 0);
+        struct Case {
+            const char *what;
+            uint32_t element;
+            const uint32_t *ids;
+            uint32_t idCount;
+            int extra; // 1 a child, 2 an own rule list
+            bool alike;
+        };
+        const Case cases[] = {
+            {"the same element and class", 3, five, 1, 0, true},
+            {"another element", 4, five, 1, 0, false},
+            {"another class", 3, six, 1, 0, false},
+            {"one class more", 3, fiveSeven, 2, 0, false},
+            {"no class", 3, nullptr, 0, 0, false},
+            {"a child", 3, five, 1, 1, false},
+            {"an own rule list", 3, five, 1, 2, false},
+        };
+        for (const Case &c : cases) {
+            Edr_Node *g = group(doc, root, c.element);
+            if (c.ids) {
+                ASSERT_EQ(Edr_Node_setIds(doc, g, c.ids, c.idCount), 0);
+            }
+            if (c.extra == 1)
+                group(doc, g);
+            if (c.extra == 2)
+                own(doc, g, 2, rule({len(51, 11)}));
+            Edr_Doc_readLock(doc);
+            EXPECT_EQ(Edr_Style_sameEmptyGroups(base, g), c.alike) << c.what;
+            EXPECT_EQ(Edr_Style_sameEmptyGroups(g, base), c.alike) << c.what << ", turned round";
+            Edr_Doc_readUnlock(doc);
+        }
+        Edr_Node *bare1 = group(doc, root, 3), *bare2 = group(doc, root, 3);
+        Edr_Doc_readLock(doc);
+        EXPECT_TRUE(Edr_Style_sameEmptyGroups(bare1, bare2)) << "no class on either";
+        EXPECT_FALSE(Edr_Style_sameEmptyGroups(root, bare1)) << "a group with children";
+        Edr_Doc_readUnlock(doc);
+    });
+}
+
 TEST_F(StyleSetTest, EmsResolveAgainstTheFontSize)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {

@@ -117,6 +117,89 @@ TEST_F(PdfPageTest, TheDescentSkipsByCountAndInheritsAlongThePath)
               0);
 }
 
+// The media width and the object number of page `page`, and its number
+// back through the Parent chain; "" when the lookup fails, else the error.
+std::string lookedUp(PdfDoc *doc, uint32_t page)
+{
+    PdfPageAttrs attrs{};
+    doc->pageAttrs = &attrs;
+    PdfObj *dict = nullptr;
+    int err = Pdf_Page_lookup(doc, page, &dict);
+    std::string out;
+    if (err == Res_ok && (err = Pdf_Page_readAttrs(doc, dict)) == Res_ok) {
+        int32_t num = -1, gen = -1;
+        uint32_t index = 0;
+        err = Pdf_Obj_getRefId(doc, dict, &num, &gen);
+        if (err == Res_ok && Pdf_Page_indexOf(doc, dict, &index) != Res_ok)
+            index = 0;
+        out = "w" + std::to_string(int(attrs.mediaBox[2])) + " obj" + std::to_string(num) + " r" +
+              std::to_string(attrs.rotate) + " at" + std::to_string(index);
+    }
+    Pdf_Res_popAll(doc);
+    doc->pageAttrs = nullptr;
+    return err == Res_ok ? out : "error " + std::to_string(err);
+}
+
+TEST_F(PdfPageTest, AFlatListOfThousandsOfPagesIsLookedUpInAnyOrder)
+{
+    // 3,000 pages in one Kids array, their objects numbered backwards; the
+    // root's Rotate is inherited, each page's MediaBox width is its number.
+    const uint32_t pages = 3000;
+    std::map<uint32_t, std::string> o = {{1, "<< /Type /Catalog /Pages 2 0 R >>"}};
+    std::string kids;
+    for (uint32_t p = 1; p <= pages; p++) {
+        uint32_t number = 3 + pages - p;
+        kids += std::to_string(number) + " 0 R ";
+        o[number] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(p) + " 50] >>";
+    }
+    o[2] = "<< /Type /Pages /Rotate 90 /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>";
+    auto expect = [&](uint32_t p) {
+        return "w" + std::to_string(p) + " obj" + std::to_string(3 + pages - p) + " r90 at" + std::to_string(p);
+    };
+    EXPECT_EQ(withDoc(pdfFile(o),
+                      [&](PdfDoc *doc) {
+                          PdfPageAttrs attrs{};
+                          doc->pageAttrs = &attrs;
+                          PdfObj *page = nullptr;
+                          ASSERT_EQ(Pdf_Page_lookup(doc, 2999, &page), 0);
+                          Pdf_Res_popAll(doc);
+                          doc->pageAttrs = nullptr;
+                          EXPECT_LT(doc->cachedCount, 100u) << "the walk over the list keeps no page it read";
+                          for (uint32_t p : {1u, 2999u, 2u, 3000u, 1500u, 2999u, 1u})
+                              EXPECT_EQ(lookedUp(doc, p), expect(p)) << p;
+                          EXPECT_EQ(lookedUp(doc, pages + 1), "error " + std::to_string(Res_pdfPageRange));
+                      }),
+              0);
+}
+
+TEST_F(PdfPageTest, ATreeWhoseCountsLieKeepsTheDescentsNumbering)
+{
+    // Node 3 states 3 pages and holds 2: the descent counts its stated 3
+    // when it skips it, and walks on into node 4 when it enters it.
+    std::map<uint32_t, std::string> o = {
+        {1, "<< /Type /Catalog /Pages 2 0 R >>"},
+        {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 4 >>"},
+        {3, "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 3 /Rotate 180 >>"},
+        {4, "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R 8 0 R] /Count 2 >>"},
+    };
+    for (uint32_t i = 0; i < 4; i++)
+        o[5 + i] = "<< /Type /Page /Parent " + std::string(i < 2 ? "3" : "4") + " 0 R /MediaBox [0 0 " +
+                   std::to_string(i + 1) + " 50] >>";
+    const std::pair<uint32_t, std::string> cases[] = {
+        {2, "w2 obj6 r180 at2"},
+        {3, "w3 obj7 r180 at4"}, // node 3's Rotate is read on the way through it
+        {4, "w3 obj7 r0 at4"},
+        {1, "w1 obj5 r180 at1"},
+        {5, "error " + std::to_string(Res_pdfPageRange)},
+    };
+    EXPECT_EQ(withDoc(pdfFile(o),
+                      [&](PdfDoc *doc) {
+                          for (const auto &[page, want] : cases)
+                              EXPECT_EQ(lookedUp(doc, page), want) << page;
+                      }),
+              0);
+}
+
 TEST_F(PdfPageTest, HostileTreesEndWithAnError)
 {
     EXPECT_EQ(withDoc(readPdfFixture("pages/kids-cycle.pdf"),
@@ -125,6 +208,7 @@ TEST_F(PdfPageTest, HostileTreesEndWithAnError)
                           doc->pageAttrs = &attrs;
                           PdfObj *page = nullptr;
                           EXPECT_EQ(Pdf_Page_lookup(doc, 1, &page), Res_pdfPageNode) << "a Kids cycle";
+                          EXPECT_EQ(Pdf_Page_lookup(doc, 2, &page), Res_pdfPageNode) << "a Kids cycle, page 2";
                           Pdf_Res_popAll(doc);
                           doc->pageAttrs = nullptr;
                       }),
