@@ -335,9 +335,9 @@ int render(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *
     // Under a clip (a band), an index by vertical position offers only the
     // shapes that may reach it; the exact test stays CellGrid_addQuad's.
     CellGridIndex *ix = clip ? cellgridIndexFor(part, &m0) : nullptr;
-    uint32_t *picked = nullptr;
+    uint32_t *picked = nullptr, room = ix ? ix->most : 0;
     if (ix) {
-        picked = static_cast<uint32_t *>(Mem_malloc(size_t(ix->most) * sizeof(uint32_t)));
+        picked = static_cast<uint32_t *>(Mem_malloc(size_t(room) * sizeof(uint32_t)));
         if (!picked)
             ix = nullptr;
     }
@@ -348,6 +348,13 @@ int render(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *
         if (!err)
             err = ColourPaths_render(ctx, paths, &m, stages, target);
         ColourPaths_free(&paths);
+    }
+    // Drawing the fills may have yielded to another task that drew the item
+    // under another matrix and made the index again: ask for it afresh.
+    if (ix) {
+        ix = cellgridIndexFor(part, &m0);
+        if (ix && ix->most > room)
+            ix = nullptr;
     }
     for (uint32_t kind = kHorizontal; !err && kind < kLists; kind++)
         err = cellgridAddList(part, kind, ix, picked, clip, &m0, &paths);
