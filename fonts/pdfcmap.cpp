@@ -232,8 +232,12 @@ int parseTextBody(EngineContext *engine, const CMapSysInfo *sysinfo, Tokens *t, 
                 PsToken_free(previous);
                 return r;
             }
-            c->useName = previous->text;
-            previous->text = nullptr;
+            c->useName = static_cast<char *>(Mem_malloc(previous->length + 1));
+            if (!c->useName) {
+                PsToken_free(previous);
+                return Res_noMemory;
+            }
+            memcpy(c->useName, previous->text, previous->length + 1);
         }
         PsToken_free(previous);
         previous = take(t);

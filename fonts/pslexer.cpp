@@ -57,22 +57,78 @@ bool push(PsLexer *lx, uint32_t *n, uint8_t c)
     return true;
 }
 
+} // namespace
+
+// A token's record: the token, then room for its text. A PsToken pointer
+// is its record's.
+struct PsTokenRecord {
+    PsToken token;
+    PsTokenPool *pool;
+    PsTokenRecord *next; // in the pool's spare list
+    uint32_t room;       // bytes of text space after the record
+};
+
+// The records of one reader: those given back wait in the spare list for
+// the next tokens. The pool lives while its reader or any of its tokens
+// does.
+struct PsTokenPool {
+    PsTokenRecord *spare;
+    uint32_t spareCount;
+    uint32_t live;    // records handed out and not yet freed
+    uint32_t orphaned; // the reader is gone
+};
+
+namespace
+{
+
+// Spare records kept at most; text room of a new record at least.
+enum : uint32_t { kPsPoolSpares = 8, kPsLeastRoom = 32 };
+
+char *pslexerText(PsTokenRecord *r)
+{
+    return reinterpret_cast<char *>(r + 1);
+}
+
 PsToken *makeToken(PsLexer *lx, uint32_t kind, const void *bytes, uint32_t n)
 {
-    PsToken *t = static_cast<PsToken *>(Mem_calloc(1, sizeof(PsToken)));
-    char *text = static_cast<char *>(Mem_malloc(n + 1));
-    if (!t || !text) {
-        Mem_free(t);
-        Mem_free(text);
-        lx->statusWord = Res_noMemory;
-        return nullptr;
+    PsTokenPool *pool = lx->pool;
+    PsTokenRecord *r = pool->spare;
+    if (r && r->room < n + 1) {
+        // Too small for this text: a fresh record replaces it.
+        pool->spare = r->next;
+        pool->spareCount--;
+        Mem_free(r);
+        r = nullptr;
     }
+    if (r) {
+        pool->spare = r->next;
+        pool->spareCount--;
+    } else {
+        uint32_t room = n + 1 < kPsLeastRoom ? uint32_t(kPsLeastRoom) : (n + 16) & ~15u;
+        r = static_cast<PsTokenRecord *>(Mem_malloc(sizeof(PsTokenRecord) + room));
+        if (!r) {
+            lx->statusWord = Res_noMemory;
+            return nullptr;
+        }
+        r->pool = pool;
+        r->room = room;
+    }
+    r->next = nullptr;
+    pool->live++;
+    char *text = pslexerText(r);
     memcpy(text, bytes, n);
     text[n] = 0;
-    t->kind = kind;
-    t->text = text;
-    t->length = n;
-    return t;
+    r->token = PsToken{kind, text, n, 0};
+    return &r->token;
+}
+
+void pslexerPoolFree(PsTokenPool *pool)
+{
+    while (PsTokenRecord *r = pool->spare) {
+        pool->spare = r->next;
+        Mem_free(r);
+    }
+    Mem_free(pool);
 }
 
 // Skips a comment's bytes after "%": up to CR, LF or FF (CR LF is one end).
@@ -258,6 +314,18 @@ int lexStatus(PsLexer *lx)
 
 void lexDestroy(PsLexer *lx)
 {
+    PsTokenPool *pool = lx->pool;
+    if (pool->live) {
+        // Tokens still out: the last one freed frees the pool.
+        while (PsTokenRecord *r = pool->spare) {
+            pool->spare = r->next;
+            Mem_free(r);
+        }
+        pool->spareCount = 0;
+        pool->orphaned = 1;
+    } else {
+        pslexerPoolFree(pool);
+    }
     Mem_free(lx->buffer);
     Mem_free(lx);
 }
@@ -269,11 +337,14 @@ int PsLexer_create(ByteStream *stream, PsLexer **out)
     *out = nullptr;
     PsLexer *lx = static_cast<PsLexer *>(Mem_calloc(1, sizeof(PsLexer)));
     uint8_t *buffer = static_cast<uint8_t *>(Mem_malloc(64));
-    if (!lx || !buffer) {
+    PsTokenPool *pool = static_cast<PsTokenPool *>(Mem_calloc(1, sizeof(PsTokenPool)));
+    if (!lx || !buffer || !pool) {
         Mem_free(lx);
         Mem_free(buffer);
+        Mem_free(pool);
         return Res_noMemory;
     }
+    lx->pool = pool;
     lx->next = lexNext;
     lx->status = lexStatus;
     lx->destroy = lexDestroy;
@@ -304,8 +375,18 @@ void PsToken_free(PsToken *token)
 {
     if (!token)
         return;
-    Mem_free(token->text);
-    Mem_free(token);
+    PsTokenRecord *r = reinterpret_cast<PsTokenRecord *>(token);
+    PsTokenPool *pool = r->pool;
+    pool->live--;
+    if (pool->orphaned || pool->spareCount >= kPsPoolSpares) {
+        Mem_free(r);
+        if (pool->orphaned && !pool->live)
+            pslexerPoolFree(pool);
+        return;
+    }
+    r->next = pool->spare;
+    pool->spare = r;
+    pool->spareCount++;
 }
 
 int PsToken_equals(const PsToken *token, const char *text)

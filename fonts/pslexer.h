@@ -3,7 +3,11 @@
 // The text CMap readers and the Type 1 font loader read their input as a
 // sequence of tokens: names, integers, literal names, strings (literal or
 // hex) and the delimiters of arrays, procedures and dictionaries. Each
-// token is a separate heap record owned by the caller. Errors are kept in
+// token is a record owned by the caller until PsToken_free; its text lives
+// in the record. Freed records go back to their reader, which hands them
+// out again, so a parse makes a handful of records rather than one per
+// token (a record freed after its reader is gone is simply freed). Errors
+// are kept in
 // the reader: a call that returns no token leaves 0 (the end of the
 // input), 1 (out of memory), 2816 (a syntax error) or the stream's status.
 #pragma once
@@ -13,6 +17,7 @@
 
 struct ByteStream;
 struct PsLexer;
+struct PsTokenPool;
 
 enum : uint32_t {
     PsToken_name = 0,    // executable name, delimiter or a number that is not a plain integer
@@ -27,7 +32,7 @@ enum : int {
 
 struct PsToken {
     uint32_t kind;
-    char *text;      // NUL-terminated copy of the token's bytes
+    char *text;      // NUL-terminated copy of the token's bytes (in the record)
     uint32_t length; // bytes of text
     int32_t value;   // kind 1 only
 };
@@ -40,6 +45,7 @@ struct PsLexer {
     int32_t statusWord;
     uint8_t *buffer;   // reused for every token
     uint32_t capacity; // 64 bytes first, then doubled
+    PsTokenPool *pool; // the records of this reader's tokens
 };
 
 // *out = a reader over stream (the caller's). 0 or 1.

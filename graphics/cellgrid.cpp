@@ -2,6 +2,10 @@
 // shapes by style code and the empty middle third of double lines.
 #include "graphics/cellgrid.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
@@ -70,19 +74,235 @@ int eachLineQuad(const GridLineList *lines, QuadFn fn, void *user)
     return Res_ok;
 }
 
-struct AddLines {
-    const Rect *clip;
-    const Matrix *m0;
-    ColourPaths **paths;
+// The shape lists of an item in drawing order: the fills, then the
+// horizontal, vertical and slanted lines.
+enum : uint32_t { kFills = 0, kHorizontal, kVertical, kSlant, kLists };
+
+// Below this many shapes a draw walks them all: the index would not pay.
+enum : uint32_t { kIndexLeast = 64 };
+
+// How far beyond a band the index still offers a shape: the exact test of
+// CellGrid_addQuad decides, the index only has to miss nothing, and the
+// middle third of a double line rounds within a unit of its outer box.
+enum : int64_t { kIndexSlack = 2 };
+
+uint32_t cellgridCount(const CellGridPart *part, uint32_t kind)
+{
+    switch (kind) {
+    case kFills:
+        return part->fills && part->fills->entries ? part->fills->count : 0;
+    case kHorizontal:
+        return part->lines && part->lines->horizontal ? part->lines->horizontalCount : 0;
+    case kVertical:
+        return part->lines && part->lines->vertical ? part->lines->verticalCount : 0;
+    default:
+        return part->lines && part->lines->slant ? part->lines->slantCount : 0;
+    }
+}
+
+const void *cellgridEntries(const CellGridPart *part, uint32_t kind)
+{
+    switch (kind) {
+    case kFills:
+        return part->fills ? part->fills->entries : nullptr;
+    case kHorizontal:
+        return part->lines ? part->lines->horizontal : nullptr;
+    case kVertical:
+        return part->lines ? part->lines->vertical : nullptr;
+    default:
+        return part->lines ? part->lines->slant : nullptr;
+    }
+}
+
+// Shape i of a list: its quadrilateral as drawn, its colour and its style
+// code (0 for fills).
+void cellgridShape(const CellGridPart *part, uint32_t kind, uint32_t i, Point p[4],
+                   uint32_t *colour, uint32_t *style)
+{
+    if (kind == kFills) {
+        const GridFill &f = part->fills->entries[i];
+        for (int k = 0; k < 4; k++)
+            p[k] = f.corners[k];
+        *colour = f.colour;
+        *style = 0;
+    } else if (kind == kSlant) {
+        const GridSlantLine &l = part->lines->slant[i];
+        CellGrid_slantQuad(&l, p);
+        *colour = l.colour;
+        *style = l.style;
+    } else {
+        const GridLine &l = kind == kHorizontal ? part->lines->horizontal[i]
+                                                : part->lines->vertical[i];
+        CellGrid_lineQuad(&l, kind == kHorizontal, p);
+        *colour = l.colour;
+        *style = (l.flags & GridLine_styleMask) >> GridLine_styleShift;
+    }
+}
+
+} // namespace
+
+// One list's shapes ordered by the top (lowest y) of their box through the
+// item matrix, ties in list order: for the k-th of them its top, its
+// bottom, the largest bottom of the first k + 1 (never decreasing, so a
+// band finds its first candidate by halving) and its place in the list.
+struct CellGridIndexList {
+    uint32_t count;
+    int32_t *top; // one block holding all four arrays
+    int32_t *bottom;
+    int32_t *reach;
+    uint32_t *order;
 };
 
-int addLine(void *user, const Point *p, uint32_t colour, uint32_t style)
+// The index of every shape of an item: made for one item matrix and the
+// lists as they were; a draw with another matrix, or after the lists
+// changed, makes it again.
+struct CellGridIndex {
+    Matrix m0;
+    const void *entries[kLists];
+    CellGridIndexList lists[kLists];
+    uint32_t most; // the largest list
+};
+
+namespace
 {
-    AddLines *a = static_cast<AddLines *>(user);
-    int err = CellGrid_addQuad(p, a->clip, a->m0, colour, a->paths);
-    if (!err && style == GridLine_styleDouble)
-        err = CellGrid_addInnerThird(p, a->clip, a->m0, colour, a->paths);
-    return err;
+
+void cellgridIndexFree(CellGridIndex *ix)
+{
+    if (!ix)
+        return;
+    for (CellGridIndexList &l : ix->lists)
+        Mem_free(l.top);
+    Mem_free(ix);
+}
+
+int cellgridIndexList(const CellGridPart *part, uint32_t kind, const Matrix *m0,
+                      CellGridIndexList *out)
+{
+    uint32_t n = cellgridCount(part, kind);
+    out->count = n;
+    if (!n)
+        return Res_ok;
+    void *block = Mem_malloc(size_t(n) * (3 * sizeof(int32_t) + sizeof(uint32_t)));
+    int32_t *tops = static_cast<int32_t *>(Mem_malloc(size_t(n) * 2 * sizeof(int32_t)));
+    if (!block || !tops) {
+        Mem_free(block);
+        Mem_free(tops);
+        return Res_noMemory;
+    }
+    out->top = static_cast<int32_t *>(block);
+    out->bottom = out->top + n;
+    out->reach = out->bottom + n;
+    out->order = reinterpret_cast<uint32_t *>(out->reach + n);
+    int32_t *bottoms = tops + n;
+    for (uint32_t i = 0; i < n; i++) {
+        Point p[4], q[4];
+        uint32_t colour, style;
+        cellgridShape(part, kind, i, p, &colour, &style);
+        Matrix_transformPoints(p, 4, q, m0);
+        Rect box;
+        Rect_boundPoints(&box, q, 4, 1);
+        tops[i] = box.y0;
+        bottoms[i] = box.y1;
+        out->order[i] = i;
+    }
+    std::sort(out->order, out->order + n, [tops](uint32_t a, uint32_t b) {
+        return tops[a] < tops[b] || (tops[a] == tops[b] && a < b);
+    });
+    int32_t reach = INT32_MIN;
+    for (uint32_t k = 0; k < n; k++) {
+        uint32_t i = out->order[k];
+        out->top[k] = tops[i];
+        out->bottom[k] = bottoms[i];
+        reach = std::max(reach, bottoms[i]);
+        out->reach[k] = reach;
+    }
+    Mem_free(tops);
+    return Res_ok;
+}
+
+// The item's index for the item matrix m0, made (again) when missing or
+// stale; null for small items and when memory runs out (a draw then walks
+// every shape).
+CellGridIndex *cellgridIndexFor(CellGridPart *part, const Matrix *m0)
+{
+    uint32_t total = 0;
+    for (uint32_t kind = 0; kind < kLists; kind++)
+        total += cellgridCount(part, kind);
+    if (total < kIndexLeast)
+        return nullptr;
+    if (CellGridIndex *ix = part->index) {
+        bool same = std::memcmp(&ix->m0, m0, sizeof(Matrix)) == 0;
+        for (uint32_t kind = 0; same && kind < kLists; kind++)
+            same = ix->entries[kind] == cellgridEntries(part, kind) &&
+                   ix->lists[kind].count == cellgridCount(part, kind);
+        if (same)
+            return ix;
+        cellgridIndexFree(ix);
+        part->index = nullptr;
+    }
+    CellGridIndex *ix = static_cast<CellGridIndex *>(Mem_calloc(1, sizeof(CellGridIndex)));
+    if (!ix)
+        return nullptr;
+    ix->m0 = *m0;
+    for (uint32_t kind = 0; kind < kLists; kind++) {
+        ix->entries[kind] = cellgridEntries(part, kind);
+        if (cellgridIndexList(part, kind, m0, &ix->lists[kind])) {
+            cellgridIndexFree(ix);
+            return nullptr;
+        }
+        ix->most = std::max(ix->most, ix->lists[kind].count);
+    }
+    part->index = ix;
+    return ix;
+}
+
+// Marks a query whose band reaches most of the list: walk it all.
+enum : uint32_t { kWalkAll = UINT32_MAX };
+
+// The places in the list of the shapes whose boxes may reach the rows of
+// clip, in list order, into out; their number, or kWalkAll.
+uint32_t cellgridIndexQuery(const CellGridIndexList *l, const Rect *clip, uint32_t *out)
+{
+    int64_t low = int64_t(clip->y0) - kIndexSlack, high = int64_t(clip->y1) + kIndexSlack;
+    uint32_t n = l->count;
+    uint32_t end = uint32_t(
+        std::upper_bound(l->top, l->top + n, high,
+                         [](int64_t v, int32_t top) { return v < int64_t(top); }) -
+        l->top);
+    uint32_t start = uint32_t(
+        std::lower_bound(l->reach, l->reach + n, low,
+                         [](int32_t reach, int64_t v) { return int64_t(reach) < v; }) -
+        l->reach);
+    if (end > start && end - start > n / 2)
+        return kWalkAll;
+    uint32_t m = 0;
+    for (uint32_t k = start; k < end; k++)
+        if (int64_t(l->bottom[k]) >= low)
+            out[m++] = l->order[k];
+    std::sort(out, out + m);
+    return m;
+}
+
+// Adds the shapes of one list that meet clip to their colours' paths, in
+// list order; with an index only the shapes it offers are tested.
+int cellgridAddList(const CellGridPart *part, uint32_t kind, const CellGridIndex *ix,
+                    uint32_t *picked, const Rect *clip, const Matrix *m0, ColourPaths **paths)
+{
+    uint32_t n = cellgridCount(part, kind);
+    uint32_t m = ix && n ? cellgridIndexQuery(&ix->lists[kind], clip, picked) : kWalkAll;
+    if (m != kWalkAll)
+        n = m;
+    for (uint32_t j = 0; j < n; j++) {
+        Point p[4];
+        uint32_t colour, style;
+        cellgridShape(part, kind, m == kWalkAll ? j : picked[j], p, &colour, &style);
+        int err = CellGrid_addQuad(p, clip, m0, colour, paths);
+        if (!err && kind != kFills && style == GridLine_styleDouble)
+            err = CellGrid_addInnerThird(p, clip, m0, colour, paths);
+        if (err)
+            return err;
+    }
+    return Res_ok;
 }
 
 struct BoundLines {
@@ -112,19 +332,33 @@ int render(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *
     if (matrix)
         Matrix_concat(&m, matrix);
 
+    // Under a clip (a band), an index by vertical position offers only the
+    // shapes that may reach it; the exact test stays CellGrid_addQuad's.
+    CellGridIndex *ix = clip ? cellgridIndexFor(part, &m0) : nullptr;
+    uint32_t *picked = nullptr, room = ix ? ix->most : 0;
+    if (ix) {
+        picked = static_cast<uint32_t *>(Mem_malloc(size_t(room) * sizeof(uint32_t)));
+        if (!picked)
+            ix = nullptr;
+    }
     ColourPaths *paths = nullptr;
     int err = Res_ok;
-    if (const GridFillList *fills = part->fills) {
-        for (uint32_t i = 0; !err && fills->entries && i < fills->count; i++)
-            err = CellGrid_addQuad(fills->entries[i].corners, clip, &m0,
-                                   fills->entries[i].colour, &paths);
+    if (part->fills) {
+        err = cellgridAddList(part, kFills, ix, picked, clip, &m0, &paths);
         if (!err)
             err = ColourPaths_render(ctx, paths, &m, stages, target);
         ColourPaths_free(&paths);
     }
-    AddLines add{clip, &m0, &paths};
-    if (!err)
-        err = eachLineQuad(part->lines, addLine, &add);
+    // Drawing the fills may have yielded to another task that drew the item
+    // under another matrix and made the index again: ask for it afresh.
+    if (ix) {
+        ix = cellgridIndexFor(part, &m0);
+        if (ix && ix->most > room)
+            ix = nullptr;
+    }
+    for (uint32_t kind = kHorizontal; !err && kind < kLists; kind++)
+        err = cellgridAddList(part, kind, ix, picked, clip, &m0, &paths);
+    Mem_free(picked);
     if (!err)
         err = ColourPaths_render(ctx, paths, &m, stages, target);
     ColourPaths_free(&paths);
@@ -195,8 +429,10 @@ void freePart(ObjHeader *item)
     CellGridPart *part = static_cast<CellGridPart *>(Obj_part(item));
     GridFillList_free(part->fills);
     GridLineList_free(part->lines);
+    cellgridIndexFree(part->index);
     part->fills = nullptr;
     part->lines = nullptr;
+    part->index = nullptr;
 }
 
 const ObjItemOps kOps = {render, identify, bounds};
@@ -213,7 +449,7 @@ ObjHeader *CellGrid_create(GridFillList *fills, GridLineList *lines)
         GridLineList_free(lines);
         return nullptr;
     }
-    *static_cast<CellGridPart *>(Obj_part(item)) = CellGridPart{fills, lines};
+    *static_cast<CellGridPart *>(Obj_part(item)) = CellGridPart{fills, lines, nullptr};
     Obj_setBox(item, &Rect_emptyBound);
     return item;
 }

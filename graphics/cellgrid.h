@@ -79,11 +79,16 @@ struct GridLineList {
     GridSlantLine *slant; // owned
 };
 
+struct CellGridIndex;
+
 // The class part of a cell grid item: its fill list and line lists (owned;
-// either may be null).
+// either may be null), and the index by vertical position of every shape
+// that the first clipped draw builds (owned; null until then) so that a
+// band visits only the shapes that may reach it.
 struct CellGridPart {
     GridFillList *fills;
     GridLineList *lines;
+    CellGridIndex *index;
 };
 
 // What the item class's identify slot reports.

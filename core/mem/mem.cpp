@@ -227,30 +227,42 @@ uint8_t *bestFit(MemHeap *h, size_t need)
     return best;
 }
 
-// The free block that starts at end, or null.
-uint8_t *findFollower(MemHeap *h, uint8_t *end)
+// The free block that starts at end, or null; *below = the last node
+// passed whose address is below end (null when none), when below is set.
+uint8_t *findFollower(MemHeap *h, uint8_t *end, uint8_t **below = nullptr)
 {
-    uint8_t *node = h->addrRoot;
-    while (node && node != end)
-        node = end > node ? hiOf(node, TreeAddr) : loOf(node, TreeAddr);
-    return node;
-}
-
-// The free block that ends exactly at b, or null.
-uint8_t *findPredecessor(MemHeap *h, uint8_t *b)
-{
-    uint8_t *node = h->addrRoot, *below = nullptr;
-    while (node) {
-        if (node < b) {
-            below = node;
+    uint8_t *node = h->addrRoot, *last = nullptr;
+    while (node && node != end) {
+        if (end > node) {
+            last = node;
             node = hiOf(node, TreeAddr);
         } else {
             node = loOf(node, TreeAddr);
         }
     }
-    if (below && below + bsize(below) == b)
-        return below;
-    return nullptr;
+    if (below)
+        *below = last;
+    return node;
+}
+
+// The free neighbours of the allocated block b of s bytes: *f the one
+// that starts at its end, *p the one that ends at b (null when none). The
+// block below is the in-order predecessor of the end address in the
+// address tree (no free block lies inside b): the highest node under the
+// follower's lower child when there is one, else the last node below the
+// end that the follower search passed. No second search from the root.
+void findNeighbours(MemHeap *h, uint8_t *b, size_t s, uint8_t **f, uint8_t **p)
+{
+    uint8_t *below = nullptr;
+    *f = findFollower(h, b + s, &below);
+    uint8_t *node = *f ? loOf(*f, TreeAddr) : nullptr;
+    if (node) {
+        while (uint8_t *hi = hiOf(node, TreeAddr))
+            node = hi;
+    } else {
+        node = below;
+    }
+    *p = node && node + bsize(node) == b ? node : nullptr;
 }
 
 // The block area of a chunk: blocks start at 8 modulo 16 and are multiples
@@ -401,8 +413,8 @@ void freeBlock(MemHeap *h, uint8_t *b)
 {
     size_t s = bsize(b);
     poison(b, s);
-    uint8_t *f = findFollower(h, b + s);
-    uint8_t *p = findPredecessor(h, b);
+    uint8_t *f, *p;
+    findNeighbours(h, b, s, &f, &p);
     if (p) {
         removeNode(h, TreeSize, p);
         size_t grown = bsize(p) + s;
@@ -458,8 +470,8 @@ void *reallocate(MemHeap *h, void *ptr, size_t size)
         h->outOfMemory = 1;
         return nullptr;
     }
-    uint8_t *f = findFollower(h, b + old);
-    uint8_t *p = findPredecessor(h, b);
+    uint8_t *f, *p;
+    findNeighbours(h, b, old, &f, &p);
     size_t total = old + (p ? bsize(p) : 0) + (f ? bsize(f) : 0);
     size_t keep = (need < old ? need : old) - Mem_wordSize;
 

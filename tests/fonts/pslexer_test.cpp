@@ -118,6 +118,56 @@ TEST_F(PsLexerTest, EqualsComparesLengthAndBytes)
     (void)ByteStream_close(s);
 }
 
+// Tokens are handed out again once freed: tokens held together keep their
+// own texts whatever was freed in between (short and long, so that a
+// spare record too small for a text is not reused), and tokens still held
+// when the reader goes away stay readable and are freed after it (the
+// heap check finds anything left behind).
+TEST_F(PsLexerTest, HeldTokensKeepTheirTextsAndOutliveTheReader)
+{
+    std::string longName = std::string(300, 'n');
+    std::string in = "a /bb 123 (ccc) " + longName + " d <4545> e f g h i j k l m n o p";
+    ByteStream *s = nullptr;
+    ASSERT_EQ(Pdf_Stream_openMemory(reinterpret_cast<const uint8_t *>(in.data()), in.size(), &s), 0);
+    PsLexer *lx = nullptr;
+    ASSERT_EQ(PsLexer_create(s, &lx), 0);
+    std::vector<PsToken *> held;
+    for (int i = 0; i < 4; i++)
+        held.push_back(PsToken_next(lx));
+    ASSERT_TRUE(held[0] && held[1] && held[2] && held[3]);
+    PsToken_free(held[1]); // "bb" goes back to the reader
+    PsToken_free(held[3]); // "ccc" too
+    PsToken *big = PsToken_next(lx);
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(std::string(big->text, big->length), longName);
+    EXPECT_EQ(big->text[big->length], 0);
+    std::vector<PsToken *> more;
+    while (PsToken *t = PsToken_next(lx))
+        more.push_back(t);
+    EXPECT_EQ(PsToken_status(lx), 0);
+    ASSERT_EQ(more.size(), 14u);
+    EXPECT_TRUE(PsToken_equals(held[0], "a"));
+    EXPECT_EQ(held[2]->kind, PsToken_integer);
+    EXPECT_EQ(held[2]->value, 123);
+    EXPECT_TRUE(PsToken_equals(more[0], "d"));
+    EXPECT_EQ(more[1]->kind, PsToken_string);
+    EXPECT_TRUE(PsToken_equals(more[1], "EE"));
+    EXPECT_EQ(more[1]->value, 0);
+    EXPECT_TRUE(PsToken_equals(more[13], "p"));
+    for (size_t i = 0; i + 3 < more.size(); i++)
+        PsToken_free(more[i]);
+    PsToken_destroy(lx);
+    // Held past the reader's end: still readable, freed one by one.
+    EXPECT_TRUE(PsToken_equals(more[11], "n"));
+    EXPECT_TRUE(PsToken_equals(big, longName.c_str()));
+    PsToken_free(held[0]);
+    PsToken_free(held[2]);
+    PsToken_free(big);
+    for (size_t i = more.size() - 3; i < more.size(); i++)
+        PsToken_free(more[i]);
+    (void)ByteStream_close(s);
+}
+
 TEST_F(PsLexerTest, OutOfMemoryIsReported)
 {
     std::string in = "(" + std::string(200, 'x') + ")";

@@ -7,6 +7,7 @@
 // bitmaps have the scale word 0x10000.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "core/geom/matrix.h"
@@ -15,6 +16,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/cellgrid.h"
 #include "graphics/drawitem.h"
+#include "graphics/imageutil.h"
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "tests/support/heap_fixture.h"
@@ -300,6 +302,107 @@ TEST_F(CellGridTest, FillsComeBeforeLinesAndTheOriginMovesEverything)
     ASSERT_EQ(draw(item, c, &clip), 0);
     EXPECT_EQ(px(c, 37, 35), 0xFFFF);
     EXPECT_EQ(px(c, 15, 5), to565(red));
+}
+
+// A large grid drawn band by band: each band, drawn by the item, matches
+// every shape of the grid tested against that band in list order (what
+// the item's own clip test keeps, without any shortcut), pixel for pixel.
+// The lines come in no particular order, of three colours that overlap,
+// with double lines, slanted lines, long lines crossing many bands, and
+// the item moved and scaled between draws.
+TEST_F(CellGridTest, EveryBandMatchesTheWholeListTestedAgainstIt)
+{
+    const uint32_t colours[3] = {rgba(200, 0, 0), rgba(0, 0, 200), rgba(0, 150, 0, 160)};
+    std::vector<GridFill> fills;
+    std::vector<GridLine> h, v;
+    std::vector<GridSlantLine> slant;
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return int32_t((seed >> 8) % n);
+    };
+    for (int i = 0; i < 40; i++) {
+        int32_t x = next(110), y = next(110), w = 4 + next(20), t = 4 + next(20);
+        fills.push_back(GridFill{colours[i % 3], {{x, y + t}, {x + w, y + t}, {x + w, y}, {x, y}}});
+    }
+    for (int i = 0; i < 150; i++) {
+        int32_t a = next(120), len = 3 + next(40), at = next(128);
+        uint32_t style = i % 7 == 0 ? GridLine_styleDouble : uint32_t(1 + next(14));
+        uint32_t ends = uint32_t(next(4)) | uint32_t(next(4)) << 2;
+        h.push_back(line(a, a + len, at, 4 + next(24), style, ends, colours[next(3)]));
+        v.push_back(line(at, a + len, a, 4 + next(24), style, ends, colours[next(3)]));
+    }
+    // Lines across the whole grid: one of them first in its list.
+    v.insert(v.begin(), line(64, 127, 0, 12, 1, GridLine_endsSquare, colours[1]));
+    h.push_back(line(0, 127, 63, 24, GridLine_styleDouble, GridLine_endsSquare, colours[2]));
+    for (int i = 0; i < 20; i++) {
+        Point a{next(128), next(128)}, b{next(128), next(128)};
+        if (a.x != b.x || a.y != b.y)
+            slant.push_back(GridSlantLine{colours[i % 3], a, b, 8 + next(16), uint32_t(next(8))});
+    }
+    ObjHeader *item = grid(fills, h, v, slant);
+    CellGridPart *part = CellGrid_part(item);
+    const StageNode *stages = Obj_kindRecord(ctx, 0);
+    Bitmap *drawn = picture(200, 200), *ref = picture(200, 200);
+    auto blank = [](Bitmap *b) { std::memset(b->pixels, 0xFF, size_t(b->height) * b->stride); };
+
+    struct Placing {
+        int32_t dx, dy;
+        int32_t scale; // 16.16
+    } placings[] = {{0, 0, 0x10000}, {3, -5, 0x10000}, {-7, 11, 0x18000}, {0, 0, 0x10000}};
+    for (const Placing &at : placings) {
+        Matrix scaled = *Matrix_identity();
+        scaled.a = scaled.d = at.scale;
+        item->matrix = at.scale == 0x10000 ? nullptr : &scaled;
+        item->origin[0] = at.dx;
+        item->origin[1] = at.dy;
+        Matrix m0 = item->matrix ? *item->matrix : *Matrix_identity();
+        Matrix_translate(&m0, at.dx, at.dy);
+        for (int32_t band = 8; band <= 200; band *= 5)
+            for (int32_t y0 = -band; y0 < 200; y0 += band) {
+                const Rect clip{-1000, y0, 1000, y0 + band - 1};
+                blank(drawn);
+                blank(ref);
+                ASSERT_EQ(draw(item, drawn, &clip), 0);
+                // Every shape, in list order, through the item's clip test.
+                Matrix m = m0;
+                Matrix_concat(&m, Matrix_identity());
+                ColourPaths *list = nullptr;
+                Point p[4];
+                for (const GridFill &f : fills)
+                    ASSERT_EQ(CellGrid_addQuad(f.corners, &clip, &m0, f.colour, &list), 0);
+                DrawTarget t{nullptr, nullptr, 0, 0};
+                t.bitmap = ref;
+                ASSERT_EQ(ColourPaths_render(ctx, list, &m, stages, &t), 0);
+                ColourPaths_free(&list);
+                for (int kind = 0; kind < 3; kind++) {
+                    size_t n = kind == 0 ? h.size() : kind == 1 ? v.size() : slant.size();
+                    for (size_t i = 0; i < n; i++) {
+                        uint32_t colour, style;
+                        if (kind == 2) {
+                            CellGrid_slantQuad(&slant[i], p);
+                            colour = slant[i].colour;
+                            style = slant[i].style;
+                        } else {
+                            const GridLine &l = kind == 0 ? h[i] : v[i];
+                            CellGrid_lineQuad(&l, kind == 0, p);
+                            colour = l.colour;
+                            style = (l.flags & GridLine_styleMask) >> GridLine_styleShift;
+                        }
+                        ASSERT_EQ(CellGrid_addQuad(p, &clip, &m0, colour, &list), 0);
+                        if (style == GridLine_styleDouble) {
+                            ASSERT_EQ(CellGrid_addInnerThird(p, &clip, &m0, colour, &list), 0);
+                        }
+                    }
+                }
+                ASSERT_EQ(ColourPaths_render(ctx, list, &m, stages, &t), 0);
+                ColourPaths_free(&list);
+                EXPECT_TRUE(samePixels(drawn, ref))
+                    << "band " << y0 << ".." << clip.y1 << " placing " << at.dx << "," << at.dy;
+            }
+        // The index made for this placing is kept with the item.
+        EXPECT_NE(part->index, nullptr);
+    }
 }
 
 TEST_F(CellGridTest, IdentifierAndBounds)
