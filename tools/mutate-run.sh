@@ -146,7 +146,7 @@ if [ "$fails" -gt 0 ]; then
         cp "$file" "$out/failures/$key/"
         cp "$out/results/$(basename "$file").$tool.log" "$out/failures/$key/" 2>/dev/null
         printf '%s\t%s\t%s\n' "$class" "$sig" "$tool" > "$out/failures/$key/group"
-        grep -F "$file" "$out/mutants.txt" | cut -f2 >> "$out/failures/$key/group"
+        grep -aF "$file" "$out/mutants.txt" | cut -f2 >> "$out/failures/$key/group"
     done < <(grep '^FAIL' "$out/runs.txt")
     exit 1
 fi

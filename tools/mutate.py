@@ -88,20 +88,22 @@ GENERIC = [m_bitflip, m_byterun, m_truncate, m_duplicate]
 # ---- PDF ----
 
 def pdf_fields(data):
+    # Every repeat is bounded: a long run of digits or blanks (hex image data,
+    # a mutant's byte run) would otherwise make the matching quadratic.
     out = []
     for m in re.finditer(rb'/(Length|Count|Size|N|First|Prev|Rotate|Width|Height|'
-                         rb'BitsPerComponent|Columns|Colors|Predictor|K|Rows)\s+(\d+)', data):
+                         rb'BitsPerComponent|Columns|Colors|Predictor|K|Rows)\s{1,8}(\d{1,12})', data):
         out.append((m.start(2), m.end(2)))
-    for m in re.finditer(rb'/(W|Index)\s*\[([\d\s]+)\]', data):
+    for m in re.finditer(rb'/(W|Index)\s*\[([\d\s]{1,200})\]', data):
         for n in re.finditer(rb'\d+', m.group(2)):
             out.append((m.start(2) + n.start(), m.start(2) + n.end()))
-    for m in re.finditer(rb'(?m)^(\d+) (\d+) obj', data):
+    for m in re.finditer(rb'(?m)^(\d{1,12}) (\d{1,6}) obj', data):
         out.append((m.start(1), m.end(1)))
     for m in re.finditer(rb'(\d{10}) (\d{5}) [nf]', data):
         out.append((m.start(1), m.end(1)))
-    for m in re.finditer(rb'startxref\s+(\d+)', data):
+    for m in re.finditer(rb'startxref\s{1,8}(\d{1,12})', data):
         out.append((m.start(1), m.end(1)))
-    for m in re.finditer(rb'(\d+) (\d+) R', data):
+    for m in re.finditer(rb'(?<!\d)(\d{1,12}) (\d{1,6}) R', data):
         out.append((m.start(1), m.end(1)))
     return out
 

@@ -578,7 +578,15 @@ int picturesLoading(Edr_Node *node)
         if (Edr_Node_type(c) == Edr_NodeType_group)
             n += picturesLoading(c);
         else if (Edr_Node_type(c) == Edr_NodeType_image) {
-            uint32_t state = Edr_Node_imagePayload(c)->loadState & 7;
+            Edr_ImageNode *im = Edr_Node_imagePayload(c);
+            uint32_t state = im->loadState & 7;
+            // An animation reports every frame as progress and never
+            // itself final: once a frame has come, it has arrived.
+            uint32_t caps = 0;
+            if (state == 2 && im->image &&
+                Image_getDocImageInfo(im->image, nullptr, nullptr, &caps) == 0 &&
+                (caps & (ImageCap_sequence | ImageCap_frameDelayed)))
+                continue;
             n += state == 2 || state == 4;
         }
     }
