@@ -218,8 +218,9 @@ TEST_F(StyleSetTest, EmptyGroupsAreAlikeOnlyWithTheSameElementClassesAndNothingO
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {
         Edr_Node *base = group(doc, root, 3);
-        const uint32_t five[] = {5}, six[] = {6}, fiveSeven[] = {5, 7};
-        ASSERT_EQ(Edr_Node_setIds(doc, base, five, 1), 0);
+        // Class lists are stored 0-terminated; the count given includes the 0.
+        const uint32_t five[] = {5, 0}, six[] = {6, 0}, fiveSeven[] = {5, 7, 0};
+        ASSERT_EQ(Edr_Node_setIds(doc, base, five, 2), 0);
         struct Case {
             const char *what;
             uint32_t element;
@@ -229,13 +230,13 @@ TEST_F(StyleSetTest, EmptyGroupsAreAlikeOnlyWithTheSameElementClassesAndNothingO
             bool alike;
         };
         const Case cases[] = {
-            {"the same element and class", 3, five, 1, 0, true},
-            {"another element", 4, five, 1, 0, false},
-            {"another class", 3, six, 1, 0, false},
-            {"one class more", 3, fiveSeven, 2, 0, false},
+            {"the same element and class", 3, five, 2, 0, true},
+            {"another element", 4, five, 2, 0, false},
+            {"another class", 3, six, 2, 0, false},
+            {"one class more", 3, fiveSeven, 3, 0, false},
             {"no class", 3, nullptr, 0, 0, false},
-            {"a child", 3, five, 1, 1, false},
-            {"an own rule list", 3, five, 1, 2, false},
+            {"a child", 3, five, 2, 1, false},
+            {"an own rule list", 3, five, 2, 2, false},
         };
         for (const Case &c : cases) {
             Edr_Node *g = group(doc, root, c.element);
