@@ -65,15 +65,17 @@ def strip_code(text):
             out.append('""' + re.sub(r"[^\n]", " ", text[i + 2:j]))
             i = j
         elif c in "\"'":
-            if c == "'" and i > 0 and text[i - 1].isalnum():
+            if c == "'" and i > 0 and text[i - 1].isdigit() and i + 1 < n and text[i + 1].isalnum():
                 out.append(c)  # digit separator
                 i += 1
                 continue
             j = i + 1
             while j < n and text[j] != c and text[j] != "\n":
                 j += 2 if text[j] == "\\" else 1
-            j = min(j + 1, n)
-            out.append(c + " " * (j - i - 2) + c if j - i >= 2 else c)
+            j = min(j, n)
+            if j < n and text[j] == c:
+                j += 1
+            out.append(c + " " * max(j - i - 2, 0) + (c if j - i >= 2 else ""))
             i = j
         else:
             out.append(c)

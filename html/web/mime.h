@@ -281,9 +281,6 @@ void Mime_moduleFini(EngineContext *ctx);
 
 struct MimeSrcList;
 
-// A new, empty, locked list of body sources (core/container/mimesrc.h) into
-// *out. 0, or 1 when out of memory (*out null).
-[[nodiscard]] int Mime_srcListCreate(EngineContext *ctx, MimeSrcList **out);
 // Frees a list of body sources: every source, the lock and the record.
 // Null is ignored.
 void Mime_srcListFree(MimeSrcList *list);
