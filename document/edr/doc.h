@@ -383,7 +383,6 @@ uint32_t Edr_Doc_getCharset(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setStringTable(Edr_Doc *doc, StrTable *table);
 [[nodiscard]] int Edr_Doc_internString(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id);
 [[nodiscard]] int Edr_Doc_internStringZ(Edr_Doc *doc, const char16_t *chars, uint32_t *id);
-uint32_t Edr_Doc_findNameN(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id);
 [[nodiscard]] int Edr_Doc_lookupString(Edr_Doc *doc, uint32_t id, char16_t **out);
 uint32_t Edr_Doc_getStartFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setStartFlag(Edr_Doc *doc);

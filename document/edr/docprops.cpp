@@ -486,16 +486,6 @@ int Edr_Doc_internStringZ(Edr_Doc *doc, const char16_t *chars, uint32_t *id)
     return Edr_Doc_internString(doc, chars, chars ? uint32_t(Ustr_len(chars)) : 0, id);
 }
 
-uint32_t Edr_Doc_findNameN(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id)
-{
-    *id = 0;
-    Edr_Doc_readLock(doc);
-    if (doc->strings && chars)
-        *id = StrTable_findN(doc->strings, chars, n);
-    Edr_Doc_readUnlock(doc);
-    return *id;
-}
-
 int Edr_Doc_lookupString(Edr_Doc *doc, uint32_t id, char16_t **out)
 {
     *out = nullptr;

@@ -451,18 +451,6 @@ int Edr_Node_setIdText(Edr_Doc *doc, Edr_Node *g, const char16_t *chars, uint32_
     return Edr_Node_setIdName(doc, g, id);
 }
 
-int Edr_Node_getIdWord(Edr_Doc *doc, Edr_Node *g, uint32_t which, uint32_t *out)
-{
-    *out = 0;
-    int err = beginRead(doc, g);
-    if (err)
-        return err;
-    if (extOf(g))
-        *out = which == 0 ? extOf(g)->idName : extOf(g)->nameId;
-    Edr_Doc_readUnlock(doc);
-    return Res_ok;
-}
-
 int Edr_Node_getIdText(Edr_Doc *doc, Edr_Node *g, char16_t **out)
 {
     *out = nullptr;

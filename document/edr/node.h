@@ -445,7 +445,6 @@ void Edr_Node_setExtra(Edr_Node *node, void *extra);
 [[nodiscard]] int Edr_Node_setPropString(Edr_Doc *doc, Edr_Node *group, uint32_t id, const char16_t *chars);
 [[nodiscard]] int Edr_Node_setIdName(Edr_Doc *doc, Edr_Node *group, uint32_t id);
 [[nodiscard]] int Edr_Node_setIdText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, uint32_t n);
-[[nodiscard]] int Edr_Node_getIdWord(Edr_Doc *doc, Edr_Node *group, uint32_t which, uint32_t *out);
 [[nodiscard]] int Edr_Node_getIdText(Edr_Doc *doc, Edr_Node *group, char16_t **out);
 [[nodiscard]] int Edr_Node_setInternedText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, uint32_t n);
 [[nodiscard]] int Edr_Node_getName(Edr_Doc *doc, Edr_Node *group, char16_t **out);

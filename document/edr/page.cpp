@@ -906,11 +906,6 @@ void AltRect_free(AltRect *record)
     Mem_free(record);
 }
 
-int AltRect_query(AltRect *, intptr_t, intptr_t)
-{
-    return Res_ok;
-}
-
 int AltRect_merge(AltRect *, AltRect *)
 {
     return Res_ok;

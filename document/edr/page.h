@@ -64,7 +64,6 @@ struct Edr_PageEntry {
 // one. 0 or an error.
 int AltRect_create(const void *source, AltRect **out);
 void AltRect_free(AltRect *record);
-int AltRect_query(AltRect *record, intptr_t a, intptr_t b);
 int AltRect_merge(AltRect *fresh, AltRect *old);
 // The drawing object's two position words, read under its lock.
 void AltRect_readPair(AltRect *record, int32_t *a, int32_t *b);
