@@ -24,11 +24,6 @@ const char *const kHeaders[] = {"Content-Disposition",       "Content-ID",
                                 "Content-Transfer-Location", "Content-Type"};
 const char *const kParams[] = {"boundary", "charset", "filename", "name", "start", "type"};
 
-template <size_t N> const char *nameOf(const char *const (&table)[N], uint32_t code)
-{
-    return code < N ? table[code] : "Unknown";
-}
-
 bool isWhite(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -138,33 +133,6 @@ const char *lineAfter(const char *s)
 }
 
 } // namespace
-
-// ----------------------------------------------------------------- names
-
-const char *Mime_typeName(uint32_t code)
-{
-    return nameOf(kTypes, code);
-}
-
-const char *Mime_subtypeName(uint32_t code)
-{
-    return nameOf(kSubtypes, code);
-}
-
-const char *Mime_encodingName(uint32_t code)
-{
-    return nameOf(kEncodings, code);
-}
-
-const char *Mime_headerName(uint32_t id)
-{
-    return id ? nameOf(kHeaders, id - 1) : "Unknown";
-}
-
-const char *Mime_paramName(uint32_t id)
-{
-    return id ? nameOf(kParams, id - 1) : "Unknown";
-}
 
 // ---------------------------------------------------------------- records
 
