@@ -201,11 +201,6 @@ void undoContext(EngineInstance *instance, FvViewer *viewer, bool queueMade)
 
 } // namespace
 
-const uint8_t *App_defaultSettingsBlock()
-{
-    return defaultSettings;
-}
-
 void App_initStartOptions(FvStartOptions *options)
 {
     memset(options, 0, sizeof *options);

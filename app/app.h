@@ -32,9 +32,6 @@ EngineEntryFn App_getEntry();
 // (App_start gives it its own copy of the default settings block).
 void App_initStartOptions(FvStartOptions *options);
 
-// The built-in default settings block (App_settingsBlockBytes bytes).
-const uint8_t *App_defaultSettingsBlock();
-
 // Makes the viewer record with a copy of the options (taking over the
 // settings block of word 7), the callback table, the key record
 // (EngineInstance::keys), the

@@ -301,9 +301,4 @@ void Engine_finiModules(EngineContext *context, int keep)
     Worker_destroyPool(context);
 }
 
-void Engine_finiAll(EngineContext *context)
-{
-    Engine_finiModules(context, 0);
-}
-
 const FvModuleOps Engine_moduleOps = {Engine_initModules, Engine_initServices, Engine_finiModules};

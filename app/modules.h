@@ -55,9 +55,6 @@ void Engine_stopModules(EngineContext *context);
 // Nothing when context is null or keep is non-zero. From a task.
 void Engine_finiModules(EngineContext *context, int keep);
 
-// Engine_finiModules (context, 0): the viewer's teardown calls it.
-void Engine_finiAll(EngineContext *context);
-
 // The table of the three above that the viewer's configuration runs
 // (FvViewer::modules).
 extern const FvModuleOps Engine_moduleOps;

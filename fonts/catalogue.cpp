@@ -461,13 +461,6 @@ int FontCatalogue_isEmpty(const FontCatalogue *catalogue)
     return catalogue && catalogue->faceCount ? Res_ok : Res_fontCatalogueEmpty;
 }
 
-void FontCatalogue_dropCaches(FontCatalogue *catalogue)
-{
-    for (uint32_t i = 0; catalogue && i < catalogue->faceCount; i++)
-        if (catalogue->faces[i] && catalogue->faces[i]->tables)
-            TrueType_dropCaches(catalogue->faces[i]);
-}
-
 int FontFile_openFaces(EngineContext *context, const Url *url, FontFace **faces, uint32_t *count)
 {
     *count = 0;

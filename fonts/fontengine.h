@@ -219,8 +219,3 @@ void FontList_initMatching(FontEngine *engine);
 // text (UTF-16, zero-terminated) into *bounds, cleared first and left
 // clear without text. 0 or the fonts' error.
 [[nodiscard]] int Font_measureCaption(EngineInstance *instance, const char16_t *text, Rect *bounds);
-// Draws length characters of text in colour (0xAABBGGRR) with position
-// (document units to device, the origin on the caption's baseline) into
-// target. 0 or the drawing's error.
-[[nodiscard]] int Font_drawCaption(EngineInstance *instance, const char16_t *text, uint32_t length,
-                                   uint32_t colour, const Matrix *position, const DrawTarget *target);

@@ -417,18 +417,3 @@ int Font_measureCaption(EngineInstance *instance, const char16_t *text, Rect *bo
     Font_listRelease(list);
     return rc;
 }
-
-int Font_drawCaption(EngineInstance *instance, const char16_t *text, uint32_t length,
-                     uint32_t colour, const Matrix *position, const DrawTarget *target)
-{
-    if (!text || length == 0)
-        return Res_ok;
-    const char *families[] = {captionFamily};
-    FontList *list = nullptr;
-    int rc = Font_listCreate(instance, families, 1, 0, nullptr, &list);
-    if (rc == Res_ok)
-        rc = TextRun_outline(list, captionSize, 0, nullptr, text, length, 0, 0, position, nullptr,
-                             target, colour);
-    Font_listRelease(list);
-    return rc;
-}

@@ -542,27 +542,6 @@ int boundsItem(EngineContext *ctx, ObjHeader *item, Rect *out)
 
 const ObjItemOps kOps = {drawItem, identifyItem, boundsItem};
 
-struct HitData {
-    int32_t x, y;
-    int32_t index;
-};
-
-int hitGlyph(GlyphWalk *walk)
-{
-    HitData *h = static_cast<HitData *>(walk->data);
-    int32_t em = walk->size / 72;
-    int64_t x0 = walk->penX * walk->unit / 65536,
-            x1 = (walk->penX + walk->advance) * walk->unit / 65536;
-    Point c[4] = {
-        {int32_t(x0), -em / 4}, {int32_t(x1), -em / 4}, {int32_t(x1), em}, {int32_t(x0), em}};
-    Matrix_transformPoints(c, 4, c, walk->runMatrix);
-    Rect r;
-    Rect_boundPoints(&r, c, 4, 1);
-    if (h->index < 0 && h->x >= r.x0 && h->x < r.x1 && h->y >= r.y0 && h->y < r.y1)
-        h->index = int32_t(walk->index);
-    return Res_ok;
-}
-
 } // namespace
 
 const ObjClass GlyphRunItem_class = {&kOps, int32_t(sizeof(GlyphRunItemPart)), nullptr,
@@ -614,35 +593,6 @@ int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip, con
             if (Task_checkStop(ctx) == Res_stopRequested)
                 err = Res_stopRequested;
         }
-    }
-    GlyphRun_readerFree(&r);
-    return err;
-}
-
-int GlyphRunItem_hitTest(EngineContext *, ObjHeader *item, int32_t x, int32_t y,
-                         const Matrix *matrix, const DrawTarget *target, int32_t *index)
-{
-    *index = -1;
-    const GlyphRunItemPart *p = partOf(item);
-    GlyphRunReader r;
-    GlyphRun_readerInit(&r, p->bytes, p->length);
-    int err = Res_ok;
-    int32_t before = 0;
-    for (;;) {
-        err = GlyphRun_next(&r);
-        if (err || !r.run)
-            break;
-        Matrix m = runMatrix(item, r, matrix);
-        HitData h{x, y, -1};
-        err = TextRun_walk(p->fonts, p->size, p->styleFlags & ~7u, p->style, r.run, r.runLength,
-                           r.charSpacing, r.wordSpacing, &m, nullptr, target, 0, hitGlyph, &h);
-        if (err)
-            break;
-        if (h.index >= 0) {
-            *index = before + h.index;
-            break;
-        }
-        before += int32_t(r.runLength);
     }
     GlyphRun_readerFree(&r);
     return err;

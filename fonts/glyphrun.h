@@ -118,11 +118,6 @@ void *DisplayItem_dataIfClass(ObjHeader *item);
 // 0, 48 when asked to stop, or a text-run error.
 [[nodiscard]] int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip,
                                     const Matrix *matrix, const DrawTarget *target);
-// *index = the index of the character under the y-up pixel (x, y) counted
-// over all runs of the string in order, or -1. 0 or an error.
-[[nodiscard]] int GlyphRunItem_hitTest(EngineContext *ctx, ObjHeader *item, int32_t x, int32_t y,
-                                       const Matrix *matrix, const DrawTarget *target,
-                                       int32_t *index);
 // The union of the runs' transformed extents (inverted-empty for none).
 [[nodiscard]] int GlyphRunItem_bounds(EngineContext *ctx, ObjHeader *item, Rect *out);
 

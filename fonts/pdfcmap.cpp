@@ -10,6 +10,7 @@
 #include "core/result.h"
 #include "core/stream/bytestream.h"
 #include "core/text/charset.h"
+#include "core/text/ustrbuf.h"
 #include "fonts/fontengine.h"
 #include "fonts/pslexer.h"
 #include "graphics/codecs/decodestream.h"
@@ -526,48 +527,6 @@ inline uint16_t lookupAt(const CMap *cmap, const uint8_t *p, size_t left, uint32
 
 } // namespace
 
-// ------------------------------------------------------------ U16Buf
-
-int U16Buf_create(U16Buf *buf, uint32_t n)
-{
-    buf->count = 0;
-    buf->capacity = n + 1;
-    buf->units = static_cast<char16_t *>(Mem_malloc(size_t(buf->capacity) * sizeof(char16_t)));
-    return buf->units ? Res_ok : Res_noMemory;
-}
-
-int U16Buf_push(U16Buf *buf, char16_t unit)
-{
-    if (unit == 0)
-        return Res_ok;
-    if (buf->count + 1 >= buf->capacity) {
-        uint32_t cap = buf->capacity * 2;
-        char16_t *u = static_cast<char16_t *>(Mem_realloc(buf->units, size_t(cap) * sizeof(char16_t)));
-        if (!u)
-            return Res_noMemory;
-        buf->units = u;
-        buf->capacity = cap;
-    }
-    buf->units[buf->count++] = unit;
-    return Res_ok;
-}
-
-int U16Buf_take(U16Buf *buf, char16_t **out)
-{
-    buf->units[buf->count] = 0;
-    *out = buf->units;
-    buf->units = nullptr;
-    buf->capacity = buf->count = 0;
-    return Res_ok;
-}
-
-void U16Buf_free(U16Buf *buf)
-{
-    Mem_free(buf->units);
-    buf->units = nullptr;
-    buf->capacity = buf->count = 0;
-}
-
 // ------------------------------------------------------------ public
 
 int CMap_load(EngineContext *engine, const CMapSysInfo *sysinfo, const char *name, ByteStream *toUnicodeStream,
@@ -874,25 +833,25 @@ int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes, siz
 {
     *out = nullptr;
     if (cmap->kind == 2) {
-        U16Buf b;
-        if (U16Buf_create(&b, uint32_t(length / 2)) != Res_ok)
+        if (length / 2 > 0x7FFFFFF0)
             return Res_noMemory;
-        memcpy(b.units, bytes, length / 2 * 2);
-        b.count = uint32_t(length / 2);
-        return U16Buf_take(&b, out);
+        // The bytes are 16-bit units in the machine's order.
+        Ustr_buf b;
+        Ustr_bufInit(&b, uint32_t(length / 2) + 1);
+        if (Ustr_bufAppendN(&b, bytes, length / 2, 1) != Res_ok)
+            return Res_noMemory;
+        return Ustr_bufTake(&b, out);
     }
     if (cmap->kind != -1)
         return Charset_toUstrN(bytes, length, out, uint32_t(cmap->kind), charsetContext);
     if (length > 0x7FFFFFF0)
         return Res_noMemory;
-    U16Buf b;
-    if (U16Buf_create(&b, uint32_t(length)) != Res_ok)
-        return Res_noMemory;
+    // Every code takes at least one byte: length + 1 units hold the text.
+    Ustr_buf b;
+    Ustr_bufInit(&b, uint32_t(length) + 1);
     const uint16_t *table = cmap->toUnicode;
     size_t at = 0;
-    // Every code takes at least one byte: the buffer of length + 1 units
-    // never grows here.
-    char16_t *units = b.units;
+    int err = Res_ok;
     while (at < length) {
         const uint8_t *p = bytes + at;
         size_t left = length - at;
@@ -913,8 +872,15 @@ int CMap_decodeString(const CMap *cmap, uint32_t mode, const uint8_t *bytes, siz
             if (unit == 0)
                 unit = 0xFFFD;
         }
-        units[b.count++] = unit;
+        const char16_t c = unit;
+        if (int e = Ustr_bufAppend(&b, &c, 1)) {
+            err = e;
+            break;
+        }
         at += n;
     }
-    return U16Buf_take(&b, out);
+    if (!err)
+        err = Ustr_bufTake(&b, out);
+    Ustr_bufFree(&b);
+    return err;
 }

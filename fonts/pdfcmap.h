@@ -74,19 +74,6 @@ struct CMapSysInfo {
     int32_t supplement;
 };
 
-// Decoded 16-bit text: created for n + 1 units, doubled when full.
-struct U16Buf {
-    char16_t *units;
-    uint32_t capacity;
-    uint32_t count;
-};
-
-[[nodiscard]] int U16Buf_create(U16Buf *buf, uint32_t n);
-// Appends a unit; 0 is ignored. 0 or 1.
-[[nodiscard]] int U16Buf_push(U16Buf *buf, char16_t unit);
-// *out = the units with a terminating 0; the buffer is left empty.
-[[nodiscard]] int U16Buf_take(U16Buf *buf, char16_t **out);
-void U16Buf_free(U16Buf *buf);
 
 // Loads the CMap of an encoding name: sysinfo (null allowed) selects the
 // collection's to-Unicode table, toUnicodeStream (null allowed) serves

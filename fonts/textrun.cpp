@@ -391,22 +391,6 @@ int measureFitLocked(FontList *fonts, int32_t size, uint32_t flags, const int32_
 
 } // namespace
 
-int TextRun_measurePrefix(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
-                          const char16_t *chars, uint32_t count, int32_t charSpacing,
-                          int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted, Rect *out)
-{
-    *out = Rect{0, 0, 0, 0};
-    if (fitted)
-        *fitted = 0;
-    if (!chars || count == 0)
-        return Res_ok;
-    lockList(fonts);
-    int r = measurePrefixLocked(fonts, size, flags, style, chars, count, charSpacing, wordSpacing,
-                                maxWidth, fitted, out);
-    unlockList(fonts);
-    return r;
-}
-
 int TextRun_measureFit(FontList *fonts, int32_t size, uint32_t flags, const int32_t *style,
                        const char16_t *chars, uint32_t count, int32_t charSpacing,
                        int32_t wordSpacing, int32_t maxWidth, uint32_t *fitted, Rect *out)

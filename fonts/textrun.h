@@ -58,11 +58,6 @@ int TextRun_freeCharTable(FontListOwner *owner);
                                      const int32_t *style, const char16_t *chars, uint32_t count,
                                      int32_t charSpacing, int32_t wordSpacing, int32_t maxWidth,
                                      uint32_t *fitted, Rect *out);
-// Measures the first count characters up to maxWidth. 0 or an error.
-[[nodiscard]] int TextRun_measurePrefix(FontList *fonts, int32_t size, uint32_t flags,
-                                        const int32_t *style, const char16_t *chars, uint32_t count,
-                                        int32_t charSpacing, int32_t wordSpacing, int32_t maxWidth,
-                                        uint32_t *fitted, Rect *out);
 // The whole run's extent, through matrix (null: none) as the bounds of
 // its four corners. 0 or an error.
 [[nodiscard]] int TextRun_measureXform(FontList *fonts, int32_t size, uint32_t flags,

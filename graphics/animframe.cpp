@@ -278,16 +278,6 @@ void Anim_dropFrames(ImageObject *image)
     image->framesDropped = 1;
 }
 
-int Anim_waitShown(ImageObject *image, AnimFrame *frame)
-{
-    if (!frame->queued)
-        return Res_ok;
-    if (image->moreFrames)
-        return Res_imageNoFreeFrame;
-    frame->waited = 1;
-    return Sem_waitStoppable(&image->frameShown) == Res_stopRequested ? Res_stopRequested : Res_ok;
-}
-
 int Anim_pickCurrentAt(ImageObject *image, int64_t now, int32_t *nextTime, int32_t *loop)
 {
     *nextTime = 0;

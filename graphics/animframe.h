@@ -11,8 +11,8 @@
 // its head is the current frame.
 //
 // Pool and queue fields change under the image lock: the functions below
-// expect it held, except Anim_takeFreeFrame and Anim_waitShown, which wait
-// and take it themselves, and Anim_onClockTick.
+// expect it held, except Anim_takeFreeFrame, which waits
+// and takes it itself, and Anim_onClockTick.
 #pragma once
 
 #include <cstdint>
@@ -57,8 +57,6 @@ void Anim_releaseFrame(ImageObject *image, AnimFrame *frame);
 void Anim_rewind(ImageObject *image);
 // Low-memory mode: frees every frame's buffers and empties queue and pool.
 void Anim_dropFrames(ImageObject *image);
-// Waits until frame has been passed. 0; 0x1C07 with moreFrames; 48 when stopped.
-int Anim_waitShown(ImageObject *image, AnimFrame *frame);
 // Passes the queue up to frame (or all of it): the head becomes frame.
 void Anim_advanceTo(ImageObject *image, AnimFrame *frame, int all);
 // Makes the last frame due at now current: 1 with *nextTime the following

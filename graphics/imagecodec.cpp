@@ -227,10 +227,3 @@ void ImageDec_setTransparency(ImageObject *image, int32_t flag)
     image->transparency = flag;
     Image_unlockFields(image);
 }
-
-void ImageDec_release(ImageObject *image)
-{
-    Image_lockFields(image);
-    Image_dropDecoder(image, 1);
-    Image_unlockFields(image);
-}

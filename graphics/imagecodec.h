@@ -112,5 +112,3 @@ int ImageDec_rowsDone(ImageObject *image, int32_t x, int32_t y, int32_t width, i
 void ImageDec_dropMask(ImageObject *image);
 // Records that the image has transparent pixels.
 void ImageDec_setTransparency(ImageObject *image, int32_t flag);
-// Drops the decoder state under the image lock.
-void ImageDec_release(ImageObject *image);

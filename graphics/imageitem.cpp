@@ -405,13 +405,6 @@ int ImageItem_convert(EngineContext *app, const PixelBuf *picture, const PixelBu
     return Res_ok;
 }
 
-int ImageItem_getHandle(ObjHeader *item, ImageHandle **handle)
-{
-    ImageItemPart *part = partOf(item);
-    *handle = part && part->kind == ImageItem_handleKind ? part->handle : nullptr;
-    return Res_ok;
-}
-
 // --------------------------------------------------------------- drawing
 
 int ImageItem_blitSpan(EngineContext *app, const ObjHeader *item, const PixelBuf *picture,

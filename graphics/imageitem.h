@@ -139,8 +139,6 @@ int ImageItem_convert(EngineContext *app, const PixelBuf *picture, const PixelBu
                       PixelBuf **newPicture, PixelBuf **newMask, int32_t scaledWidth,
                       int32_t scaledHeight, int32_t tileX, int32_t tileY, int32_t width,
                       int32_t height, uint32_t format, int32_t quality);
-// The item's image handle (null for buffer items). 0.
-int ImageItem_getHandle(ObjHeader *item, ImageHandle **handle);
 // Fills rect (bitmap pixels, y-up) light grey (160, 160, 160) at alpha 127
 // and outlines it in opaque black, clipped to the target's clip.
 int ImageItem_drawFrame(EngineContext *app, const Rect *rect, const DrawTarget *target);

@@ -612,30 +612,9 @@ void Pattern_repeat16(const uint8_t *s, uint8_t *d, int32_t rows, int32_t column
     pattern<uint16_t, false>(s, d, rows, columns, u, v, w, h, du, dv, stride, duRow, dvRow);
 }
 
-void Pattern_repeat32(const uint8_t *s, uint8_t *d, int32_t rows, int32_t columns, int32_t u,
-                      int32_t v, int32_t w, int32_t h, int32_t du, int32_t dv, ptrdiff_t stride,
-                      int32_t duRow, int32_t dvRow)
-{
-    pattern<uint32_t, false>(s, d, rows, columns, u, v, w, h, du, dv, stride, duRow, dvRow);
-}
-
 void Pattern_mirror8(const uint8_t *s, uint8_t *d, int32_t rows, int32_t columns, int32_t u,
                      int32_t v, int32_t w, int32_t h, int32_t du, int32_t dv, ptrdiff_t stride,
                      int32_t duRow, int32_t dvRow)
 {
     pattern<uint8_t, true>(s, d, rows, columns, u, v, w, h, du, dv, stride, duRow, dvRow);
-}
-
-void Pattern_mirror16(const uint8_t *s, uint8_t *d, int32_t rows, int32_t columns, int32_t u,
-                      int32_t v, int32_t w, int32_t h, int32_t du, int32_t dv, ptrdiff_t stride,
-                      int32_t duRow, int32_t dvRow)
-{
-    pattern<uint16_t, true>(s, d, rows, columns, u, v, w, h, du, dv, stride, duRow, dvRow);
-}
-
-void Pattern_mirror32(const uint8_t *s, uint8_t *d, int32_t rows, int32_t columns, int32_t u,
-                      int32_t v, int32_t w, int32_t h, int32_t du, int32_t dv, ptrdiff_t stride,
-                      int32_t duRow, int32_t dvRow)
-{
-    pattern<uint32_t, true>(s, d, rows, columns, u, v, w, h, du, dv, stride, duRow, dvRow);
 }

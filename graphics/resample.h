@@ -69,18 +69,9 @@ void Pattern_repeat8(const uint8_t *source, uint8_t *destination, int32_t rows, 
 void Pattern_repeat16(const uint8_t *source, uint8_t *destination, int32_t rows, int32_t columns,
                       int32_t u, int32_t v, int32_t sourceWidth, int32_t sourceHeight, int32_t du,
                       int32_t dv, ptrdiff_t sourceStride, int32_t duRow, int32_t dvRow);
-void Pattern_repeat32(const uint8_t *source, uint8_t *destination, int32_t rows, int32_t columns,
-                      int32_t u, int32_t v, int32_t sourceWidth, int32_t sourceHeight, int32_t du,
-                      int32_t dv, ptrdiff_t sourceStride, int32_t duRow, int32_t dvRow);
 void Pattern_mirror8(const uint8_t *source, uint8_t *destination, int32_t rows, int32_t columns,
                      int32_t u, int32_t v, int32_t sourceWidth, int32_t sourceHeight, int32_t du,
                      int32_t dv, ptrdiff_t sourceStride, int32_t duRow, int32_t dvRow);
-void Pattern_mirror16(const uint8_t *source, uint8_t *destination, int32_t rows, int32_t columns,
-                      int32_t u, int32_t v, int32_t sourceWidth, int32_t sourceHeight, int32_t du,
-                      int32_t dv, ptrdiff_t sourceStride, int32_t duRow, int32_t dvRow);
-void Pattern_mirror32(const uint8_t *source, uint8_t *destination, int32_t rows, int32_t columns,
-                      int32_t u, int32_t v, int32_t sourceWidth, int32_t sourceHeight, int32_t du,
-                      int32_t dv, ptrdiff_t sourceStride, int32_t duRow, int32_t dvRow);
 
 // The dither step of the 16-bit passes: W, 32 times the weighted mean of
 // each channel in the spread layout (blue bits 0-9, red 11-20, green

@@ -199,26 +199,3 @@ int Image_shareDataStream(ImageObject *image)
     image->dataStream = nullptr;
     return r;
 }
-
-int Image_openDataReader(EngineContext *, ImageHandle *handle, SharedStreamReader **reader, uint32_t *flags,
-                         int32_t *hasData)
-{
-    *reader = nullptr;
-    *flags = 0;
-    *hasData = 0;
-    ImageObject *image = handle ? handle->image : nullptr;
-    if (!image)
-        return Res_notFound;
-    int r = Image_waitReady(image, 1);
-    if (r != Res_ok)
-        return r;
-    image = ImageHandle_lockImage(handle, 4);
-    if (!image)
-        return Res_notFound;
-    if (image->sharedStream)
-        r = SharedStream_openReader(image->sharedStream, reader);
-    *hasData = image->dataStream || image->sharedStream || image->encoded ? 1 : 0;
-    *flags = image->options;
-    ImageHandle_unlockImage(handle, image, 4);
-    return r;
-}

@@ -65,8 +65,3 @@ int SharedStreamReader_control(ByteStream *stream, uint32_t op, void *arg);
 // bit 1 and the image has no shared stream yet. 0 or the error (both
 // fields cleared then).
 int Image_shareDataStream(ImageObject *image);
-// Waits until the image is ready, then opens a reader on its shared
-// stream (*reader null when it has none) and reports its data flags and
-// whether it has data. 0 or the error of waiting or opening.
-int Image_openDataReader(EngineContext *context, ImageHandle *handle, SharedStreamReader **reader, uint32_t *flags,
-                         int32_t *hasData);

@@ -54,7 +54,6 @@ int Redirect_schedule(Edr_Doc *doc, int32_t delay, Url *target);
 // Form controls of groups of subtype 1 and values of subtypes 2 and 4.
 int Form_registerControl(Edr_Node *group);
 int Form_unregisterControl(Edr_Doc *doc, Edr_Node *group);
-void Form_dropControl(Edr_Doc *doc, Edr_Node *group);
 // Frees a control that its group node owns (Form_adoptControl); others
 // stay their maker's.
 void Form_releaseControl(Edr_Doc *doc, void *control);

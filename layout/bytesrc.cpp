@@ -189,22 +189,6 @@ int ByteSrcList_insertSubdoc(ByteSrcList *list, void *record, Edr_Node *node, By
     return err;
 }
 
-int ByteSrcList_setRoot(ByteSrcList *list, void *record, void *argument, ByteSrcRunFn run, MimeSrcFn destroy)
-{
-    ByteSrcEntry *e = newEntry(ByteSrc_job, record);
-    if (!e)
-        return Res_noMemory;
-    e->src.release = destroy;
-    e->argument = argument;
-    e->run = run;
-    int err = insertAt(list, 0, e);
-    if (err)
-        dropEntry(e);
-    else
-        list->position++; // the current entry stays current
-    return err;
-}
-
 int ByteSrcList_runJobs(ByteSrcList *list)
 {
     for (uint32_t i = 0; list && i < list->base.count;) {

@@ -102,9 +102,6 @@ void ByteSrcList_setInfoStyle(ByteSrcList *list, Edr_Style *style);
 [[nodiscard]] int ByteSrcList_insertSubdoc(ByteSrcList *list, void *record, Edr_Node *node,
                                            ByteSrcOpenFn open, ByteSrcCloseFn close, ByteSrcPageFn page,
                                            MimeSrcFn destroy);
-// Installs a job as the first entry. 0 or 1 (the caller frees its record).
-[[nodiscard]] int ByteSrcList_setRoot(ByteSrcList *list, void *record, void *argument, ByteSrcRunFn run,
-                                      MimeSrcFn destroy);
 // Runs every job of the list in order, each with the position just after
 // it so that the pages it makes follow it; a job that has run leaves the
 // list. Jobs that running queues are run too. 0 or the first error (the

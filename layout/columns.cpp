@@ -241,17 +241,6 @@ int Columns_balancedHeight(LayoutBox **box, Edr_Node *node, Edr_Style *style, Co
 
 // ------------------------------------------------------------ context
 
-int ColumnContext_new(ColumnContext **out)
-{
-    *out = static_cast<ColumnContext *>(Mem_calloc(1, sizeof(ColumnContext)));
-    return *out ? Res_ok : Res_noMemory;
-}
-
-void ColumnContext_free(ColumnContext *context)
-{
-    Mem_free(context);
-}
-
 ColumnContext *LayoutBox_getColumnContext(const LayoutBox *box)
 {
     return box->columnContext;

@@ -38,10 +38,6 @@ struct ColumnContext {
     int32_t mark;       // -1 when a set starts
 };
 
-// *out = a zeroed record: 0, or 1 when out of memory (*out null).
-[[nodiscard]] int ColumnContext_new(ColumnContext **out);
-// Frees a record (null allowed).
-void ColumnContext_free(ColumnContext *context);
 // The box's record (not owned by the box) and setting it.
 ColumnContext *LayoutBox_getColumnContext(const LayoutBox *box);
 void LayoutBox_setColumnContext(LayoutBox *box, ColumnContext *context);

@@ -279,11 +279,6 @@ PathItemPart *PathItem_part(ObjHeader *item)
                                                 : nullptr;
 }
 
-void Layout_freeGraphicObject(ObjHeader *item)
-{
-    Obj_destroy(item);
-}
-
 int PathItem_makePair(LayoutBox *, IterEntry *entry, ObjHeader **stroke, ObjHeader **fill)
 {
     *stroke = *fill = nullptr;

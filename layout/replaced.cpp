@@ -302,29 +302,6 @@ const ObjClass kReplacedSubdocClass = {&kReplacedSubdocOps, int32_t(sizeof(Subdo
 
 } // namespace
 
-int Layout_placeFrame(LayoutBox *box, Edr_Node *, Edr_Style *style, Rect *rect, int32_t width,
-                      int32_t height)
-{
-    box->maxX = 0;
-    box->minY = 0;
-    if (box->block.boxFlags & 64) {
-        int32_t w = 0;
-        if (!style || !Edr_Style_clampProp90(style, &w, 0, box->availableWidth))
-            w = std::min(box->availableWidth, lineWidth(box));
-        width = w;
-    }
-    if (width >= 0)
-        rect->x1 = sat(int64_t(rect->x0) + width);
-    if (height >= 0)
-        rect->y0 = sat(int64_t(rect->y1) - height);
-    if (!box->layers || !LayerList_hasItems(box->layers))
-        return Res_ok;
-    const int32_t *p = box->block.padding; // {top, bottom, left, right}
-    Rect pad{sat(int64_t(rect->x0) - p[2]), sat(int64_t(rect->y0) - p[1]),
-             sat(int64_t(rect->x1) + p[3]), sat(int64_t(rect->y1) + p[0])};
-    return LayerList_clipToRect(box->layers, &pad, 0);
-}
-
 int Layout_placeFrameDocument(LayoutBox *box, Edr_Node *frame, Edr_Style *style, const Rect *rect)
 {
     Edr_Node *node = nullptr;

@@ -43,10 +43,6 @@ enum : int32_t {
 [[nodiscard]] int Layout_makeObjectItem(LayoutBox *box, Edr_Node *node, Edr_Style *style,
                                         int32_t width, int32_t height, const Point *origin,
                                         void *obj);
-// Sizes a finished block into rect (x0, y0, x1, y1) and clips the box's
-// items to its padding box. 0 or 1.
-[[nodiscard]] int Layout_placeFrame(LayoutBox *box, Edr_Node *node, Edr_Style *style, Rect *rect,
-                                    int32_t width, int32_t height);
 // Scales (width, height) to the target width keeping the ratio; the
 // matrix (when asked) scales x by target / width and y by the height's
 // change. Nothing changes when either side is 0.
@@ -197,8 +193,6 @@ PathItemPart *PathItem_part(ObjHeader *item);
 // The stroke and fill items of a path node (either null when not made).
 [[nodiscard]] int PathItem_makePair(LayoutBox *box, IterEntry *entry, ObjHeader **stroke,
                                     ObjHeader **fill);
-// Frees a path item with what it owns.
-void Layout_freeGraphicObject(ObjHeader *item);
 // Places the path items of group's path child scaled into rect.
 [[nodiscard]] int Layout_placePathItem(LayoutBox *box, Edr_Style *style, Edr_Node *node,
                                        Edr_Node *group, const Rect *rect, int32_t height);

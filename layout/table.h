@@ -64,6 +64,17 @@ void TableWidths_clearSpans(TableWidths *widths);
 // Frees a record with its arrays and constraints (null allowed).
 void Layout_freeTripleBuf(TableWidths *widths);
 
+// Called for each table cell with the cell's computed style (released by
+// the walk afterwards). 0 to go on, else an error that ends the walk.
+typedef int (*TableCellFn)(void *argument, Edr_Node *cell, Edr_Style *style);
+// Visits the cells of a table or row group in order: the children of row
+// groups and rows are walked in turn, the last footer group after all the
+// rest; columns, captions and nested tables are passed over. With
+// skipCollapsedRows the cells of a row with visibility collapse are not
+// visited. 0, or the first error of computing a style or of visit.
+[[nodiscard]] int TableLayout_forEachCell(Edr_Doc *doc, Edr_Node *node, Edr_Style *style,
+                                          int skipCollapsedRows, TableCellFn visit, void *argument);
+
 // The horizontal edges of a table (borders, paddings and, unless collapsed,
 // the horizontal spacing).
 int32_t TableLayout_edges(Edr_Style *style);

@@ -224,54 +224,9 @@ int layoutCell(Table &t, Edr_Node *cell, Edr_Style *cellStyle)
     return Res_ok;
 }
 
-int TableLayout_body(Table &t, Edr_Node *node, Edr_Style *style)
+int TableLayout_layoutCellFn(void *table, Edr_Node *cell, Edr_Style *style)
 {
-    Edr_Node *footer = nullptr;
-    for (Edr_Node *c = Edr_Node_firstChild(node);; c = Edr_Node_nextSibling(c)) {
-        bool last = false;
-        if (!c) {
-            if (!footer)
-                return Res_ok;
-            c = footer;
-            last = true;
-        }
-        if (Edr_Node_type(c) != Edr_NodeType_group)
-            continue;
-        Edr_Style *cs = nullptr;
-        if (int err = Edr_Style_computeForNode(t.doc, &cs, style, c))
-            return err;
-        uint32_t display = keyword(cs, PropId_display);
-        int err = Res_ok;
-        switch (display) {
-        case KwId_tableColumn:
-        case KwId_tableColumnGroup:
-        case KwId_inlineTable:
-        case KwId_table:
-        case KwId_tableCaption:
-            break;
-        case KwId_tableCell:
-            err = layoutCell(t, c, cs);
-            break;
-        case KwId_tableRow:
-            // A collapsed row takes no room and its cells are not laid out.
-            if (keyword(cs, PropId_visibility) != KwId_collapse)
-                err = TableLayout_body(t, c, cs);
-            break;
-        case KwId_tableFooterGroup:
-            if (!last) {
-                // Only the last footer group counts; it comes after the rest.
-                footer = c;
-                break;
-            }
-            [[fallthrough]];
-        default:
-            err = TableLayout_body(t, c, cs);
-            break;
-        }
-        Edr_Style_release(cs);
-        if (err || last)
-            return err;
-    }
+    return layoutCell(*static_cast<Table *>(table), cell, style);
 }
 
 // Frees the pending cells and row spans, keeping the arrays.
@@ -662,7 +617,8 @@ int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style, const Re
         std::memset(t.rows, 0, (size_t(t.rowCount) + 1) * sizeof(int32_t));
         std::memset(t.specifiedRows, 0, (size_t(t.rowCount) + 1) * sizeof(int32_t));
         t.left = sat(int64_t(region.x0) + border.left + padding.left);
-        err = TableLayout_body(t, table, style);
+        // A collapsed row takes no room and its cells are not laid out.
+        err = TableLayout_forEachCell(t.doc, table, style, 1, TableLayout_layoutCellFn, &t);
         if (err)
             break;
         for (RowSpan *s = t.spans; s; s = s->next) {

@@ -114,7 +114,25 @@ int TableLayout_measureCell(Measure &m, Edr_Node *cell, Edr_Style *style)
                            first, span);
 }
 
-int TableLayout_measureGroup(Measure &m, Edr_Node *node, Edr_Style *style)
+int TableLayout_measureCellFn(void *measure, Edr_Node *cell, Edr_Style *style)
+{
+    return TableLayout_measureCell(*static_cast<Measure *>(measure), cell, style);
+}
+
+void freeRecords(TableWidths *rec[3])
+{
+    for (int i = 0; i < 3; i++) {
+        Layout_freeTripleBuf(rec[i]);
+        rec[i] = nullptr;
+    }
+}
+
+} // namespace
+
+// ------------------------------------------------------------ cell walk
+
+int TableLayout_forEachCell(Edr_Doc *doc, Edr_Node *node, Edr_Style *style, int skipCollapsedRows,
+                            TableCellFn visit, void *argument)
 {
     Edr_Node *footer = nullptr;
     for (Edr_Node *c = Edr_Node_firstChild(node);; c = Edr_Node_nextSibling(c)) {
@@ -128,28 +146,32 @@ int TableLayout_measureGroup(Measure &m, Edr_Node *node, Edr_Style *style)
         if (Edr_Node_type(c) != Edr_NodeType_group)
             continue;
         Edr_Style *cs = nullptr;
-        if (int err = Edr_Style_computeForNode(m.doc, &cs, style, c))
+        if (int err = Edr_Style_computeForNode(doc, &cs, style, c))
             return err;
-        uint32_t display = keyword(cs, PropId_display);
         int err = Res_ok;
-        switch (display) {
+        switch (keyword(cs, PropId_display)) {
         case KwId_tableColumn:
+        case KwId_tableColumnGroup:
         case KwId_inlineTable:
         case KwId_table:
         case KwId_tableCaption:
-        case KwId_tableColumnGroup:
             break;
         case KwId_tableCell:
-            err = TableLayout_measureCell(m, c, cs);
+            err = visit(argument, c, cs);
+            break;
+        case KwId_tableRow:
+            if (!skipCollapsedRows || keyword(cs, PropId_visibility) != KwId_collapse)
+                err = TableLayout_forEachCell(doc, c, cs, skipCollapsedRows, visit, argument);
             break;
         case KwId_tableFooterGroup:
             if (!last) {
+                // Only the last footer group counts; it comes after the rest.
                 footer = c;
                 break;
             }
             [[fallthrough]];
         default:
-            err = TableLayout_measureGroup(m, c, cs);
+            err = TableLayout_forEachCell(doc, c, cs, skipCollapsedRows, visit, argument);
             break;
         }
         Edr_Style_release(cs);
@@ -157,16 +179,6 @@ int TableLayout_measureGroup(Measure &m, Edr_Node *node, Edr_Style *style)
             return err;
     }
 }
-
-void freeRecords(TableWidths *rec[3])
-{
-    for (int i = 0; i < 3; i++) {
-        Layout_freeTripleBuf(rec[i]);
-        rec[i] = nullptr;
-    }
-}
-
-} // namespace
 
 // ------------------------------------------------------------ records
 
@@ -375,7 +387,7 @@ int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style, int32
     uint32_t savedInTable = box->inTable;
     box->inTable = std::max(savedInTable, 1u) + 1;
     if (!err)
-        err = TableLayout_measureGroup(m, table, style);
+        err = TableLayout_forEachCell(m.doc, table, style, 0, TableLayout_measureCellFn, &m);
     // A column's own width (a col element's) counts as a width of its
     // cells where none of them gives one.
     for (uint32_t i = 0; !err && x->columns && i < x->columnCount; i++) {

@@ -592,13 +592,6 @@ int readEntries(PdfDoc *doc, PdfXrefSubsection *s)
 
 } // namespace
 
-int Pdf_Xref_readPair(PdfDoc *doc, uint64_t *a, uint64_t *b)
-{
-    int ended = 0;
-    int err = readPairEx(doc, a, b, &ended);
-    return err == Res_ok && ended ? int(Res_pdfSyntax) : err;
-}
-
 int Pdf_Xref_readSubsection(PdfDoc *doc, int first, int *more)
 {
     *more = 0;

@@ -180,9 +180,6 @@ const char *Pdf_errorText(int code);
 // count of 0 ends the section when it is the first subsection (first set),
 // else reading goes on.
 [[nodiscard]] int Pdf_Xref_readSubsection(PdfDoc *doc, int first, int *more);
-// Two unsigned integers through the lexer (5971 when either is missing,
-// negative, or too large to be held in 63 bits).
-[[nodiscard]] int Pdf_Xref_readPair(PdfDoc *doc, uint64_t *a, uint64_t *b);
 // Follows the "Prev" chain from the trailer's Prev object; a section read
 // already ends the chain.
 [[nodiscard]] int Pdf_Xref_readPrevChain(PdfDoc *doc, PdfObj *prev);

@@ -6,6 +6,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/text/ustrbuf.h"
 #include "fonts/pdfcmap.h"
 #include "pdf/document.h"
 #include "pdf/font.h"
@@ -41,10 +42,16 @@ int32_t ftHex(const char *s, size_t n)
     return v;
 }
 
-bool ftPush(U16Buf *b, const char16_t *units, uint32_t n, int *err)
+// Appends a unit; a 0 unit is passed over. 0 or 1.
+int ftPushUnit(Ustr_buf *b, char16_t unit)
+{
+    return unit ? Ustr_bufAppend(b, &unit, 1) : Res_ok;
+}
+
+bool ftPush(Ustr_buf *b, const char16_t *units, uint32_t n, int *err)
 {
     for (uint32_t i = 0; i < n && !*err; i++)
-        *err = U16Buf_push(b, units[i]);
+        *err = ftPushUnit(b, units[i]);
     return !*err;
 }
 
@@ -73,7 +80,7 @@ uint16_t ftPrivate(uint32_t code)
 }
 
 // One byte of a simple font.
-int ftSimpleCode(const PdfNativeFont *native, uint8_t b, U16Buf *out)
+int ftSimpleCode(const PdfNativeFont *native, uint8_t b, Ustr_buf *out)
 {
     char16_t t[PdfToUnicode_maxText];
     const PdfToUnicode *map = native->toUnicode;
@@ -97,10 +104,10 @@ int ftSimpleCode(const PdfNativeFont *native, uint8_t b, U16Buf *out)
         u = 0;
     if (!u)
         u = ftPrivate(b);
-    return U16Buf_push(out, u);
+    return ftPushUnit(out, u);
 }
 
-int ftType3Code(const PdfType3Font *font, uint8_t b, U16Buf *out)
+int ftType3Code(const PdfType3Font *font, uint8_t b, Ustr_buf *out)
 {
     char16_t t[PdfToUnicode_maxText];
     uint32_t n = Pdf_ToUnicode_lookup(font->toUnicode, b, 1, t);
@@ -115,7 +122,7 @@ int ftType3Code(const PdfType3Font *font, uint8_t b, U16Buf *out)
         u = Pdf_baseEncodings[0][b];
     if (u < 32)
         u = 0;
-    return U16Buf_push(out, u ? u : ftPrivate(b));
+    return ftPushUnit(out, u ? u : ftPrivate(b));
 }
 
 // The code at p (left bytes) of a composite font: *length its bytes and
@@ -149,7 +156,7 @@ void ftCompositeCode(const PdfNativeFont *native, const uint8_t *p, size_t left,
         *length = 1;
 }
 
-int ftComposite(const PdfNativeFont *native, const uint8_t *bytes, size_t length, U16Buf *out)
+int ftComposite(const PdfNativeFont *native, const uint8_t *bytes, size_t length, Ustr_buf *out)
 {
     // The CMap's table answers by CID only when it is a collection's; a
     // table made from the font's own map was read above already.
@@ -168,11 +175,11 @@ int ftComposite(const PdfNativeFont *native, const uint8_t *bytes, size_t length
         if (tn && ftUsable(t, tn))
             ftPush(out, t, tn, &err);
         else if (cid && collection && collection[cid])
-            err = U16Buf_push(out, collection[cid]);
+            err = ftPushUnit(out, collection[cid]);
         else if (native->cmap && cid < native->cidTextCount && native->cidText[cid])
-            err = U16Buf_push(out, native->cidText[cid]);
+            err = ftPushUnit(out, native->cidText[cid]);
         else
-            err = U16Buf_push(out, ftPrivate(native->cmap ? cid : code));
+            err = ftPushUnit(out, ftPrivate(native->cmap ? cid : code));
         at += n;
     }
     return err;
@@ -246,15 +253,12 @@ int Pdf_Font_stringText(PdfDoc *, const PdfFontSel *sel, const uint8_t *bytes, s
         composite = false;
     if (!type3 && !simple && !composite)
         return Res_ok; // the codes are the text
-    U16Buf b;
-    if (U16Buf_create(&b, uint32_t(length)) != Res_ok)
-        return Res_noMemory;
-    int err = Res_ok;
     // A Type 3 font that could not be read shows nothing.
-    if (type3 && type3->lastCode < type3->firstCode) {
-        U16Buf_free(&b);
+    if (type3 && type3->lastCode < type3->firstCode)
         return Res_ok;
-    }
+    Ustr_buf b;
+    Ustr_bufInit(&b, uint32_t(length) + 1);
+    int err = Res_ok;
     if (type3) {
         for (size_t i = 0; i < length && !err; i++)
             err = ftType3Code(type3, bytes[i], &b);
@@ -264,10 +268,10 @@ int Pdf_Font_stringText(PdfDoc *, const PdfFontSel *sel, const uint8_t *bytes, s
     } else {
         err = ftComposite(native, bytes, length, &b);
     }
-    uint32_t n = b.count;
+    uint32_t n = b.length;
     if (!err)
-        err = U16Buf_take(&b, out);
-    U16Buf_free(&b);
+        err = Ustr_bufTake(&b, out);
+    Ustr_bufFree(&b);
     if (err)
         return err;
     *count = n;

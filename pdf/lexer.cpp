@@ -882,31 +882,6 @@ int Pdf_Lex_seek(PdfLexer *lexer, uint64_t offset)
     return ByteStream_seek(lexer->source, lexer->position);
 }
 
-int Pdf_Lex_skip(PdfLexer *lexer, int64_t delta)
-{
-    return Pdf_Lex_seek(lexer, Pdf_Lex_tell(lexer) + uint64_t(delta));
-}
-
-int Pdf_Lex_seekEnd(PdfLexer *lexer)
-{
-    lexer->position = ByteStream_getLength(lexer->source);
-    Pdf_Lex_reset(lexer);
-    return ByteStream_seek(lexer->source, lexer->position);
-}
-
-int Pdf_Lex_skipTo(PdfLexer *lexer, uint64_t offset)
-{
-    lexer->replayCount = 0;
-    while (lexer->position < offset) {
-        if (rawGetc(lexer) < 0)
-            break;
-    }
-    lexer->state = PdfLex_stateMain;
-    lexer->pendingCount = 0;
-    lexer->tokenLength = 0;
-    return lexer->position < offset ? endStatus(lexer) : int(Res_ok);
-}
-
 void Pdf_Lex_setBase(PdfLexer *lexer, uint64_t base)
 {
     lexer->base = base;

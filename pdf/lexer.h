@@ -88,13 +88,8 @@ void Pdf_Lex_destroy(PdfLexer *lexer);
 
 // Moves to base + offset and resets: main state, nothing pending or kept.
 [[nodiscard]] int Pdf_Lex_seek(PdfLexer *lexer, uint64_t offset);
-// Seeks to the current position (Pdf_Lex_tell) plus delta.
-[[nodiscard]] int Pdf_Lex_skip(PdfLexer *lexer, int64_t delta);
-// Moves to the end of the stream.
-[[nodiscard]] int Pdf_Lex_seekEnd(PdfLexer *lexer);
 // Reads and discards bytes up to the absolute offset; main state, nothing
 // pending.
-[[nodiscard]] int Pdf_Lex_skipTo(PdfLexer *lexer, uint64_t offset);
 void Pdf_Lex_reset(PdfLexer *lexer);
 void Pdf_Lex_setBase(PdfLexer *lexer, uint64_t base);
 // The position of the next byte to be used, relative to the base (0 for a

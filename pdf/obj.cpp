@@ -179,22 +179,6 @@ void Pdf_Obj_releaseDeep(PdfDoc *doc, PdfObj *obj)
     Pdf_Obj_recycle(obj, doc);
 }
 
-void Pdf_Obj_clear(PdfObj *obj)
-{
-    if (!obj)
-        return;
-    Pdf_Obj_freeContents(obj, 0);
-    obj->type = PdfObj_null;
-    obj->value.p = nullptr;
-}
-
-void Pdf_Obj_swap(PdfObj *a, PdfObj *b)
-{
-    PdfObj t = *a;
-    *a = *b;
-    *b = t;
-}
-
 int Pdf_Obj_parseInto(PdfDoc *doc, PdfLexer *lexer, PdfObj **out, PdfXrefEntry *entry)
 {
     *out = nullptr;

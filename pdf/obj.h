@@ -169,10 +169,6 @@ void Pdf_Obj_freeContents(PdfObj *obj, int deep);
 // freeContents (not deep / deep), then recycle. Null allowed.
 void Pdf_Obj_release(PdfDoc *doc, PdfObj *obj);
 void Pdf_Obj_releaseDeep(PdfDoc *doc, PdfObj *obj);
-// The contents only; the record becomes Null.
-void Pdf_Obj_clear(PdfObj *obj);
-// Exchanges all three words of two records.
-void Pdf_Obj_swap(PdfObj *a, PdfObj *b);
 
 // Allocates a record with owner entry (null for Pdf_Obj_parse) and parses
 // the next object of the lexer into it. When the parse fails or produces
@@ -276,10 +272,6 @@ void Pdf_Obj_pin(PdfObj *obj);
 
 // ------------------------------------------------- name trees, destinations
 
-// Looks name (a String's bytes) up in a name tree's "Kids" array: *out is
-// the value, borrowed, or null when not found. Descends at most 32 levels;
-// deeper trees and Kids cycles answer "not found".
-[[nodiscard]] int Pdf_NameTree_lookup(PdfDoc *doc, const PdfString *name, PdfObj *kids, PdfObj **out);
 // Catalog "Names" / "Dests" name tree.
 [[nodiscard]] int Pdf_Doc_findNamedDest(PdfDoc *doc, const PdfString *name, PdfObj **out);
 // The catalog's "Dests" dictionary looked up by name.

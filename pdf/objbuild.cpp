@@ -473,11 +473,6 @@ int lookupKids(PdfDoc *doc, const PdfString *name, PdfObj *kids, PdfObj **out, u
 
 } // namespace
 
-int Pdf_NameTree_lookup(PdfDoc *doc, const PdfString *name, PdfObj *kids, PdfObj **out)
-{
-    return lookupKids(doc, name, kids, out, 0);
-}
-
 int Pdf_Doc_findNamedDest(PdfDoc *doc, const PdfString *name, PdfObj **out)
 {
     *out = nullptr;

@@ -410,14 +410,6 @@ void ColumnList_clear(ColumnNode *list)
 
 // ------------------------------------------------------ locked accessors
 
-ColumnNode *Column_content(ScrollColumn *column)
-{
-    Lock_acquire(&column->lock);
-    ColumnNode *content = column->content;
-    Lock_release(&column->lock);
-    return content;
-}
-
 void Column_setContent(ScrollColumn *column, ColumnNode *content)
 {
     Lock_acquire(&column->lock);
@@ -426,14 +418,6 @@ void Column_setContent(ScrollColumn *column, ColumnNode *content)
     Column_defaultAnchor(&column->anchor);
     Lock_release(&column->lock);
     ColumnNode_free(old);
-}
-
-uint32_t Column_itemCount(ScrollColumn *column, const ColumnNode *list)
-{
-    Lock_acquire(&column->lock);
-    uint32_t count = list && list->kind == ColumnNode_list ? list->count : 0;
-    Lock_release(&column->lock);
-    return count;
 }
 
 void Column_getAnchor(ScrollColumn *column, ScrollAnchor *out)
@@ -957,11 +941,6 @@ void View_freeColumnState(ViewColumnState *state)
     Mem_free(state);
 }
 
-ScrollColumn *View_columnOf(ViewColumnState *state)
-{
-    return state ? state->column : nullptr;
-}
-
 int32_t View_columnScrollPosition(ViewColumnState *state)
 {
     return state && state->column ? Column_scrollPosition(state->column) : 0;
@@ -1031,13 +1010,6 @@ int View_visitColumnLines(ViewColumnState *state, ColumnVisitFn fn, int32_t stop
     if (!state || !state->column)
         return Res_ok;
     return Column_visitLines(state->column, fn, stopPastEnd, end, argument);
-}
-
-int View_refreshColumn(ViewColumnState *state, ScrollPosition *position)
-{
-    if (!state || !state->column || !position)
-        return Res_ok;
-    return Column_restorePosition(state->column, position);
 }
 
 int View_columnQuery(ViewColumnState *state, uint32_t *before, uint32_t *after)

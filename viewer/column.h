@@ -145,10 +145,8 @@ void ColumnList_clear(ColumnNode *list);
 
 // ------------------------------------------------------ locked accessors
 
-ColumnNode *Column_content(ScrollColumn *column);
 // Takes content over (the old content is freed).
 void Column_setContent(ScrollColumn *column, ColumnNode *content);
-uint32_t Column_itemCount(ScrollColumn *column, const ColumnNode *list);
 void Column_getAnchor(ScrollColumn *column, ScrollAnchor *out);
 void Column_setAnchor(ScrollColumn *column, const ScrollAnchor *anchor);
 void Column_setSize(ScrollColumn *column, int32_t layoutWidth, int32_t visibleHeight);
@@ -294,7 +292,6 @@ struct ViewColumnState {
 int View_createColumnState(ScrollColumn *column, ViewColumnState **out);
 // Frees the state and its column's content.
 void View_freeColumnState(ViewColumnState *state);
-ScrollColumn *View_columnOf(ViewColumnState *state);
 int32_t View_columnScrollPosition(ViewColumnState *state);
 // A view point into column units: divided by the scale, then through the
 // inverse of the matrix (the vector form drops the translation).
@@ -312,8 +309,6 @@ int View_columnExtent(ViewColumnState *state, int32_t *top, int32_t *height);
 // Column_visitLines on the view's column (0 without one).
 int View_visitColumnLines(ViewColumnState *state, ColumnVisitFn fn, int32_t stopPastEnd,
                           int32_t end, void *argument);
-// Restores the anchor from position when both exist. 0 or an error.
-int View_refreshColumn(ViewColumnState *state, ScrollPosition *position);
 // The column's moreBefore and moreAfter into *before and *after. 0; 4097
 // without a column.
 int View_columnQuery(ViewColumnState *state, uint32_t *before, uint32_t *after);

@@ -57,12 +57,6 @@ DisplayList *DisplayList_new()
     return static_cast<DisplayList *>(Mem_calloc(1, sizeof(DisplayList)));
 }
 
-void DisplayList_clear(DisplayList *list)
-{
-    if (list)
-        list->head = list->tail = nullptr;
-}
-
 DisplayItem *DisplayList_takeHead(DisplayList *list)
 {
     if (!list)

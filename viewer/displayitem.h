@@ -44,8 +44,6 @@ enum : uint32_t {
 
 // A new empty list; null when out of memory.
 DisplayList *DisplayList_new();
-// Forgets the items (they are not freed).
-void DisplayList_clear(DisplayList *list);
 // The chain moves to the caller; the list is left empty.
 DisplayItem *DisplayList_takeHead(DisplayList *list);
 // Appends at the tail; nothing for a null list or item.

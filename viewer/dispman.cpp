@@ -277,15 +277,6 @@ void Dispman_setHqPriority(EngineContext *context, int normal)
         Task_setPriority(dm->hqUpdater, normal ? Dispman_hqPriority : Dispman_quickPriority);
 }
 
-void Dispman_syncQuickPass(EngineContext *context)
-{
-    DispmanCtx *dm = dispmanOf(context);
-    if (!dm)
-        return;
-    Lock_acquire(&dm->quickPassLock);
-    Lock_release(&dm->quickPassLock);
-}
-
 void Dispman_wakeThumbnailsIfIdle(DispmanCtx *dm)
 {
     Lock_acquire(&dm->busyLock);

@@ -168,8 +168,6 @@ void Dispman_stopThreads(EngineContext *context);
 void Dispman_joinThreads(EngineContext *context);
 // Sets the high-quality updater's priority to 1 (normal non-zero) or 3.
 void Dispman_setHqPriority(EngineContext *context, int normal);
-// Returns once the quick pass in progress, if any, has ended.
-void Dispman_syncQuickPass(EngineContext *context);
 // The listener for busy messages (kind 6): the busy count rises by one.
 void Dispman_onBusyMessage(EngineContext *context, EventProcMsg *msg, void *unused, int *remove);
 // Posts the thumbnail updater's wake semaphore when no busy message is
@@ -207,6 +205,12 @@ void Dispman_resetPanLimits(DispmanView *view);
 // Gives the view document the "screensize" style rule: width (property
 // 90) and height (property 44) as lengths, background colour (property 2)
 // and property 34 set to 39, attached to group. 0 or an error.
+// Writes width and height (16.16 lengths) into the first rule of the
+// document's first request, under the request's lock; the caller queues
+// the change. 0; 8 when the document has no request, its first request no
+// rule, or that rule lacks either property (nothing is written); the error
+// of looking the request up.
+[[nodiscard]] int Dispman_writeViewSize(Edr_Doc *doc, int32_t width, int32_t height);
 int Dispman_setViewStyle(EngineContext *context, Edr_Doc *document, Edr_Node *group, int32_t width,
                          int32_t height, uint32_t colour);
 
@@ -268,11 +272,6 @@ int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode);
 // Extends the shown document's selection to the text nearest a view point
 // on one of its pages, measured on that page alone; 1 when extended.
 int Dispman_extendAt(DispmanView *view, const Point *at);
-// The node visitor that writes the on-screen rectangle of a node offset by
-// the view's origin: its own rectangle, or the view rectangle when that is
-// empty.
-void Dispman_objectScreenRect(DispmanView *view, const Point *origin, const Rect *nodeRect,
-                              Rect *out);
 
 // ---------------------------------- what page rendering calls (item lists)
 

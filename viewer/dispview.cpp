@@ -227,28 +227,6 @@ void refreshPage(DispmanView *view)
     Rect_boundPoints(&view->pageFrame, corners, 4, 1);
 }
 
-// Sets width and height in the first rule of the view document's first
-// request and queues a change.
-void resizeStyle(Edr_Doc *doc, int32_t width, int32_t height)
-{
-    Request *request = nullptr;
-    if (Edr_Doc_getRequest(doc, nullptr, &request) != Res_ok || !request)
-        return;
-    Request_lock(request);
-    StyleRule *rule = Request_firstItem(request);
-    StylePropItem *w = rule ? StyleRule_findProp(rule, PropId_width) : nullptr;
-    StylePropItem *h = rule ? StyleRule_findProp(rule, PropId_height) : nullptr;
-    if (w && h) {
-        Prop_free(&w->value);
-        Prop_setLength(&w->value, PropId_width, width);
-        Prop_free(&h->value);
-        Prop_setLength(&h->value, PropId_height, height);
-    }
-    Request_unlock(request);
-    Request_release(request);
-    (void)Edr_Mgr_queueChange(doc);
-}
-
 void freeView(DispmanView *view)
 {
     Bitmap_destroy(view->bitmap);
@@ -388,8 +366,19 @@ int Dispman_updateView(EngineContext *context, DispmanView *view, Screen *client
         Lock_release(&view->geometryLock);
         return err;
     }
+    // The view document takes the client's size before the view swaps to
+    // the new bitmap; on failure the view keeps its old bitmap and client.
+    err = Dispman_writeViewSize(view->backdropDoc, toUnits(client->width, res),
+                                toUnits(client->height, res));
+    if (!err)
+        err = Edr_Mgr_queueChange(view->backdropDoc);
+    if (err) {
+        Bitmap_destroy(bitmap);
+        Lock_release(&view->renderLock);
+        Lock_release(&view->geometryLock);
+        return err;
+    }
     int32_t oldWidth = old ? old->width : 0, oldHeight = old ? old->height : 0;
-    resizeStyle(view->backdropDoc, toUnits(client->width, res), toUnits(client->height, res));
     Bitmap_destroy(view->bitmap);
     view->bitmap = bitmap;
     view->client = client;
@@ -586,15 +575,6 @@ int Dispman_hitTest(Edr_Node **node, Edr_Doc **document, int32_t, Matrix *matrix
         *kind = int32_t(Edr_Node_type(found));
     Lock_release(&view->geometryLock);
     return Res_ok;
-}
-
-void Dispman_objectScreenRect(DispmanView *view, const Point *origin, const Rect *nodeRect,
-                              Rect *out)
-{
-    bool empty = !nodeRect || nodeRect->x0 >= nodeRect->x1 || nodeRect->y0 >= nodeRect->y1;
-    Rect r = empty ? view->viewRect : *nodeRect;
-    int32_t ox = origin ? origin->x : 0, oy = origin ? origin->y : 0;
-    *out = Rect{r.x0 + ox, r.y0 + oy, r.x1 + ox, r.y1 + oy};
 }
 
 int Dispman_linkAt(DispmanView *view, const Point *at, char16_t **out)

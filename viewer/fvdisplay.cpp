@@ -131,8 +131,6 @@ void FvPageView_free(FvPageView *pageView)
     Mem_free(pageView);
 }
 
-void FvPageView_detach(FvPageView *) {}
-
 int FvPageView_setDocument(FvPageView *pageView, Edr_Doc *document)
 {
     if (!pageView || !pageView->display || !document)
@@ -251,13 +249,6 @@ int FvPageView_showPage(FvPageView *pageView, Edr_Doc *document, int32_t key, ui
     return Dispman_queueDocSwitch(pageView->display->engine, DispmanSub_hqAndQuick,
                                   viewOf(pageView), targetOf(pageView), link.key, link.kind,
                                   pageView->node, document, key, kind);
-}
-
-int FvPageView_kind4(FvPageView *pageView, int32_t x, int32_t y)
-{
-    LinkInfo link = linkInfo(pageView);
-    return Dispman_queueKind4(pageView->display->engine, 4, viewOf(pageView), targetOf(pageView),
-                              link.key, link.kind, pageView->node, x, y);
 }
 
 int Edr_Fwd_findSubdocPage(FvPageView *pageView, Edr_Doc **document, int32_t *index)

@@ -56,7 +56,6 @@ int FvDisplay_request(FvDisplay *display, Screen *screen, const Rect *clip);
 // on any failure (*out null).
 int FvPageView_create(FvDisplay *display, Edr_Doc *document, FvPageView **out);
 void FvPageView_free(FvPageView *pageView);
-void FvPageView_detach(FvPageView *pageView);
 // Makes the view show document. 0 or an error.
 int FvPageView_setDocument(FvPageView *pageView, Edr_Doc *document);
 // The pan position: the translation of the page link's placement.
@@ -87,8 +86,6 @@ int Edr_Fwd_scalePoint(FvPageView *pageView, Edr_Doc *document, const Point *in,
 int Edr_Fwd_findSubdocPage(FvPageView *pageView, Edr_Doc **document, int32_t *index);
 // Queues the switch of the view to document's page (key, kind).
 int FvPageView_showPage(FvPageView *pageView, Edr_Doc *document, int32_t key, uint32_t kind);
-// Places the page at (x, y), then redraws the view.
-int FvPageView_kind4(FvPageView *pageView, int32_t x, int32_t y);
 
 // Selects in the page view at the screen point (x, y) with the view mode
 // (0-7). 0 when a selection was made; 4356 or 1558 when the point hit

@@ -142,13 +142,3 @@ int HostQuery_complete(EngineInstance *, void *record)
     }
     return 1;
 }
-
-void HostQuery_cancel(FvViewer *viewer, HostQuery *query)
-{
-    if (!viewer || !query || !query->waiter)
-        return;
-    if (Host_cancelQuery(hostOf(viewer), query))
-        freeQuery(query);
-    else
-        query->waiter->abandoned = 1;
-}

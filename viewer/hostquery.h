@@ -98,7 +98,3 @@ HostQuery *HostQuery_post(FvViewer *viewer, intptr_t kind, int32_t code, void *d
 // then wakes the asker of a synchronous query, or frees an asynchronous
 // or abandoned one. 1; 0 for a null query.
 int HostQuery_complete(EngineInstance *instance, void *query);
-
-// Withdraws a posted query: the host drops it and it is freed; a query the
-// host no longer holds (its answer is on its way) is freed by that answer.
-void HostQuery_cancel(FvViewer *viewer, HostQuery *query);

@@ -575,16 +575,6 @@ void Fv_alignOrDefer(FvViewer *viewer, FvPage *page, int32_t mode, int end)
     Fv_alignPage(viewer, page, mode, end);
 }
 
-void Fv_alignRequest(FvViewer *viewer, int32_t hostCode)
-{
-    if (!viewer || !viewer->page)
-        return;
-    int32_t mode = hostCode >= 0x10003 && hostCode <= 0x10007 ? hostCode - 0x10003 + 2 : 0;
-    int32_t dx = 0, dy = 0;
-    Fv_alignOffsets(viewer, viewer->page, mode, &dx, &dy);
-    Fv_panBy(viewer, dx, dy, 1);
-}
-
 // ------------------------------------------------------------ fitting
 
 void Fv_applyZoom(FvViewer *viewer, FvPage *page, int32_t zoom)

@@ -131,8 +131,6 @@ void Fv_alignOffsetsOf(int32_t mode, const Rect *v, const Rect *c, int32_t *dx, 
 void Fv_alignOffsets(FvViewer *viewer, FvPage *page, int32_t mode, int32_t *dx, int32_t *dy);
 void Fv_alignPage(FvViewer *viewer, FvPage *page, int32_t mode, int end);
 void Fv_alignOrDefer(FvViewer *viewer, FvPage *page, int32_t mode, int end);
-// Host codes 0x10003-0x10007 align with modes 2-6, panning with a settle.
-void Fv_alignRequest(FvViewer *viewer, int32_t hostCode);
 
 // ------------------------------------------------------------ fitting
 

@@ -214,19 +214,6 @@ FvPage *PageSet_page(FvPageSet *set, uint32_t key)
     return page;
 }
 
-FvPage *PageSet_pageOfDocument(FvPageSet *set, const Edr_Doc *document)
-{
-    if (!set || !document)
-        return nullptr;
-    Lock_acquire(&set->lock);
-    FvPage *page = nullptr;
-    for (FvPageSetEntry *e = set->head; e && !page; e = e->next)
-        if (e->document == document)
-            page = e->page;
-    Lock_release(&set->lock);
-    return page;
-}
-
 void PageSet_onEvent(FvPageSet *set, const EventProcMsg *msg)
 {
     if (!set || !msg || msg->kind != 1 || !msg->payload)

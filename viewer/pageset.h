@@ -61,7 +61,6 @@ void PageSet_finishTracking(FvPageSet *set, uint32_t key);
 // The entry's tracker or page record; null when absent.
 LoadProgress *PageSet_tracker(FvPageSet *set, uint32_t key);
 FvPage *PageSet_page(FvPageSet *set, uint32_t key);
-FvPage *PageSet_pageOfDocument(FvPageSet *set, const Edr_Doc *document);
 // Progress bookkeeping of a document event before the viewer's handler:
 // code messages 15 and 16 (a part of the document loaded) advance counter
 // 3 of the document's tracker; when it reaches its total the application

@@ -122,24 +122,6 @@ int Edr_Subdoc_queuePan(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32_
     return Dispman_queuePan(display->engine, c, display->view, doc, 0, 0, node, a, b);
 }
 
-void Edr_Subdoc_getViewPair(void *, DispmanView *view, Edr_Doc **document, Edr_Node **group)
-{
-    Edr_Doc *d = nullptr;
-    Edr_Node *g = nullptr;
-    if (view)
-        Dispman_viewDocument(view, &d, &g);
-    if (document)
-        *document = d;
-    if (group)
-        *group = g;
-}
-
-void Edr_Subdoc_releaseView(FvDisplay *display, DispmanView **slot)
-{
-    if (slot && *slot)
-        Dispman_destroyView(display ? display->engine : nullptr, slot);
-}
-
 int Edr_Doc_findTopImage(Edr_Doc *doc, Edr_Node **out)
 {
     *out = nullptr;

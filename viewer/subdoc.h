@@ -36,10 +36,6 @@ int Edr_Subdoc_queueZoom(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32
                          int32_t c, int32_t d);
 int Edr_Subdoc_queuePan(FvDisplay *display, Edr_Doc *doc, Edr_Node *node, int32_t a, int32_t b,
                         int32_t c);
-// The view's document and page group (either out may be null).
-void Edr_Subdoc_getViewPair(void *unused, DispmanView *view, Edr_Doc **document, Edr_Node **group);
-// Closes the view in the slot and clears the slot.
-void Edr_Subdoc_releaseView(FvDisplay *display, DispmanView **slot);
 
 // The top image node of doc (lent), or null: out null and 0 when there is
 // none, else the lookup's error. Caller holds the read lock.

@@ -222,14 +222,6 @@ int renderEntry(EngineContext *ctx, DispmanCtx *dm, Edr_Doc *doc, const ThumbEnt
 
 } // namespace
 
-int ThumbRender_drawChain(Edr_PageRec *chain, const Rect *clip, DispmanView *view,
-                          const Matrix *matrix, EngineContext *ctx)
-{
-    if (!chain || !clip || !view || !matrix || !ctx || !ctx->dispman)
-        return Res_nullInput;
-    return drawChain(chain, clip, view, matrix, ctx, 0);
-}
-
 int ThumbRender_isEmbedded(Edr_PageRec *chain, const ThumbEntry *entry)
 {
     return chain && entry ? isEmbeddedIn(chain, entry, 0) : 0;

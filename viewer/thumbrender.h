@@ -31,11 +31,6 @@ enum : int32_t {
 // entry freed); 1 when memory ran out (every entry freed, the entry's
 // document remembered as the failed document).
 [[nodiscard]] int Dispman_thumbnailPass(EngineContext *ctx);
-// Draws chain, and every page embedded in it (to the document depth
-// limit), into clip of the view's bitmap through a RenderBuffers over the
-// thumbnail band memory. 0 or the first error.
-[[nodiscard]] int ThumbRender_drawChain(Edr_PageRec *chain, const Rect *clip, DispmanView *view,
-                                        const Matrix *matrix, EngineContext *ctx);
 // 1 when the entry's page is embedded in chain at any depth (to the
 // document depth limit), else 0.
 int ThumbRender_isEmbedded(Edr_PageRec *chain, const ThumbEntry *entry);

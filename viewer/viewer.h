@@ -193,7 +193,7 @@ void Fv_removeLoading(FvViewer *viewer, Edr_Doc *doc);
 
 // Tears the viewer's own parts down (page record, key view, screen,
 // listeners) and
-// finishes the engine modules (Engine_finiAll). The record itself stays the
+// finishes the engine modules through its module table. The record itself stays the
 // caller's.
 void View_destroy(FvViewer *viewer, int full);
 // The tear-down behind View_destroy, in order: the key view, the document

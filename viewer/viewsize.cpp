@@ -13,11 +13,8 @@
 #include "viewer/dispman.h"
 #include "viewer/viewer.h"
 
-int Dispman_setDocViewSize(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height)
+int Dispman_writeViewSize(Edr_Doc *doc, int32_t width, int32_t height)
 {
-    DispmanCtx *dm = context ? static_cast<DispmanCtx *>(context->dispman) : nullptr;
-    if (!dm)
-        return Res_missingArgument;
     Request *request = nullptr;
     int err = Edr_Doc_getRequest(doc, nullptr, &request);
     if (err)
@@ -36,8 +33,17 @@ int Dispman_setDocViewSize(EngineContext *context, Edr_Doc *doc, int32_t width, 
     }
     Request_unlock(request);
     Request_release(request);
-    if (!w || !h)
-        return Res_nullInput;
+    return w && h ? Res_ok : Res_nullInput;
+}
+
+int Dispman_setDocViewSize(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height)
+{
+    DispmanCtx *dm = context ? static_cast<DispmanCtx *>(context->dispman) : nullptr;
+    if (!dm)
+        return Res_missingArgument;
+    int err = Dispman_writeViewSize(doc, width, height);
+    if (err)
+        return err;
 
     dm->awaited = doc;
     err = Edr_Mgr_queueChange(doc);

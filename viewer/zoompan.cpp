@@ -712,13 +712,6 @@ int ZoomPoint_create(FvViewer *viewer)
     return 0;
 }
 
-void ZoomPoint_get(FvViewer *viewer, int32_t *x, int32_t *y)
-{
-    FvZoomAbout *point = viewer ? viewer->zoomAbout : nullptr;
-    *x = point ? point->x : -1;
-    *y = point ? point->y : -1;
-}
-
 void ZoomPoint_set(FvViewer *viewer, int32_t x, int32_t y)
 {
     if (FvZoomAbout *point = viewer ? viewer->zoomAbout : nullptr) {
@@ -739,11 +732,6 @@ void ZoomPoint_free(FvViewer *viewer)
     Listener_remove(&viewer->listeners, ZoomPoint_onRect);
     Mem_free(viewer->zoomAbout);
     viewer->zoomAbout = nullptr;
-}
-
-int32_t ZoomPoint_mode(FvViewer *viewer)
-{
-    return viewer && viewer->zoomAbout ? viewer->zoomAbout->mode : FvZoomAbout_off;
 }
 
 void ZoomPoint_onRect(FvViewer *viewer, void *argument)

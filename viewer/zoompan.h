@@ -124,11 +124,9 @@ void Fv_onPanLimits(FvViewer *viewer, int32_t *once, int32_t code);
 // ------------------------------------------------------------ zoom point
 
 int ZoomPoint_create(FvViewer *viewer);
-void ZoomPoint_get(FvViewer *viewer, int32_t *x, int32_t *y);
 void ZoomPoint_set(FvViewer *viewer, int32_t x, int32_t y);
 void ZoomPoint_reset(FvViewer *viewer);
 void ZoomPoint_free(FvViewer *viewer);
-int32_t ZoomPoint_mode(FvViewer *viewer);
 // The record of listener code 9: a document rectangle.
 struct FvRectEvent {
     int32_t rect[4];

@@ -610,23 +610,6 @@ void Mem_free(void *ptr)
         freeBlock(h, static_cast<uint8_t *>(ptr) - Mem_wordSize);
 }
 
-void *Std_malloc(size_t size)
-{
-    return Mem_malloc(size);
-}
-void *Std_calloc(size_t count, size_t size)
-{
-    return Mem_calloc(count, size);
-}
-void *Std_realloc(void *ptr, size_t size)
-{
-    return Mem_realloc(ptr, size);
-}
-void Std_free(void *ptr)
-{
-    Mem_free(ptr);
-}
-
 int Mem_takeOutOfMemory()
 {
     MemHeap *h = Mem_heapContext();

@@ -71,13 +71,6 @@ void *Mem_calloc(size_t count, size_t size);
 void *Mem_realloc(void *ptr, size_t size);
 void Mem_free(void *ptr);
 
-// The engine-wide allocation entry points, also handed to other modules
-// (zlib, libpng, libjpeg) as allocation callbacks.
-void *Std_malloc(size_t size);
-void *Std_calloc(size_t count, size_t size);
-void *Std_realloc(void *ptr, size_t size);
-void Std_free(void *ptr);
-
 // 1 when an allocation failed since the last call, else 0; clears the flag.
 int Mem_takeOutOfMemory();
 

@@ -262,11 +262,6 @@ int32_t Prop_getLength(const Prop *v)
     return Prop_getInt(v);
 }
 
-uint32_t Prop_getWord(const Prop *v)
-{
-    return static_cast<uint32_t>(v->payload);
-}
-
 uint32_t Prop_getColour(const Prop *v)
 {
     return static_cast<uint32_t>(v->payload);

@@ -114,7 +114,6 @@ uint16_t Prop_getType(const Prop *v);
 uintptr_t Prop_getPayload(const Prop *v);
 int32_t Prop_getInt(const Prop *v);
 int32_t Prop_getLength(const Prop *v);
-uint32_t Prop_getWord(const Prop *v);
 uint32_t Prop_getColour(const Prop *v);
 void *Prop_getPointer(const Prop *v);
 // The second payload word (a string's or pointer's length).

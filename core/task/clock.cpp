@@ -260,17 +260,6 @@ void Clock_cancelTimer(PlayClock *clock, int32_t slot)
     cancelHandle(clock, handle);
 }
 
-void Clock_cancelTimerIfArmed(PlayClock *clock, int32_t slot)
-{
-    if (!clock || !validSlot(slot))
-        return;
-    Lock_acquire(&clock->lock);
-    bool armed = clock->slot[slot].slotState == ClockSlot_armed;
-    Lock_release(&clock->lock);
-    if (armed)
-        Clock_cancelTimer(clock, slot);
-}
-
 void Clock_getOwnerFlag(PlayClock *clock, uint32_t *flag)
 {
     Lock_acquire(&clock->lock);
@@ -289,16 +278,6 @@ void Clock_clearOwnerFlag(PlayClock *clock)
 {
     Lock_acquire(&clock->lock);
     clock->ownerFlag = 0;
-    Lock_release(&clock->lock);
-}
-
-void Clock_lock(PlayClock *clock)
-{
-    Lock_acquire(&clock->lock);
-}
-
-void Clock_unlock(PlayClock *clock)
-{
     Lock_release(&clock->lock);
 }
 

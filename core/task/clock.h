@@ -96,11 +96,8 @@ int Clock_setTimer(PlayClock *clock, int32_t slot, uint32_t offset);
 // of two requests wins).
 void Clock_requestTimer(PlayClock *clock, int32_t slot, uint32_t offset);
 void Clock_cancelTimer(PlayClock *clock, int32_t slot);
-void Clock_cancelTimerIfArmed(PlayClock *clock, int32_t slot);
 void Clock_getOwnerFlag(PlayClock *clock, uint32_t *flag);
 void Clock_setOwnerFlag(PlayClock *clock);
 void Clock_clearOwnerFlag(PlayClock *clock);
-void Clock_lock(PlayClock *clock);
-void Clock_unlock(PlayClock *clock);
 // The timer queue's callback of a slot.
 void Clock_onTimer(EngineContext *context, void *slot);

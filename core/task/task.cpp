@@ -222,11 +222,6 @@ void Task_yieldOn(Scheduler *s, int force)
     s->inSwitch = 0;
 }
 
-void Task_yieldIfDue(EngineContext *context, int force)
-{
-    Task_yieldOn(Task_schedulerOf(context), force);
-}
-
 void Task_yield(EngineContext *context)
 {
     Task_yieldOn(Task_schedulerOf(context), 0);

@@ -222,8 +222,6 @@ void Task_queueRemove(Task **queue, Task *task);
 Task *Task_wakeFirst(Scheduler *sched, Task **queue, uint32_t waitFlag);
 // Switch decision on the calling thread, then destruction of reaped tasks.
 void Task_switchNext(Scheduler *sched);
-// The yield point: force 0 for Task_yield, 1 for Task_reschedule.
-void Task_yieldIfDue(EngineContext *context, int force);
 // The same on a given scheduler.
 void Task_yieldOn(Scheduler *sched, int force);
 // Raises a task and, transitively, the owners of the locks it waits on, to

@@ -336,13 +336,6 @@ int TimerQ_pauseMatching(EventProc *processor, TimerFn callback, void *argument,
     return setSuspended(processor, findByMatchKey, &k, 1);
 }
 
-int TimerQ_resumeMatching(EventProc *processor, TimerFn callback, void *argument, int32_t period,
-                          int repeat)
-{
-    MatchKey k{callback, argument, period, repeat};
-    return setSuspended(processor, findByMatchKey, &k, 0);
-}
-
 void TimerQ_runDue(EngineContext *context, TimerList *list, int64_t now)
 {
     if (!list)

@@ -131,8 +131,6 @@ int TimerQ_pause(EventProc *processor, uint32_t id);
 int TimerQ_resume(EventProc *processor, uint32_t id);
 int TimerQ_pauseMatching(EventProc *processor, TimerFn callback, void *argument, int32_t period,
                          int repeat);
-int TimerQ_resumeMatching(EventProc *processor, TimerFn callback, void *argument, int32_t period,
-                          int repeat);
 
 // Runs the timers of the list that are due at now, earliest first, then
 // frees finished entries and recomputes the next due time. The timer

@@ -457,23 +457,6 @@ char16_t *Ustr_findAsciiN(const char16_t *haystack, uint32_t n, const char *need
     return nullptr;
 }
 
-char16_t *Ustr_strCstr(const char16_t *haystack, const char *needle)
-{
-    if (!needle[0])
-        return mutableUnits(haystack);
-    int first = signedByte(needle[0]);
-    for (const char16_t *h = haystack; *h; h++) {
-        if (static_cast<int>(*h) != first)
-            continue;
-        size_t i = 1;
-        while (needle[i] && static_cast<int>(h[i]) == signedByte(needle[i]))
-            i++;
-        if (!needle[i])
-            return mutableUnits(h);
-    }
-    return nullptr;
-}
-
 char16_t *Ustr_findAsciiNoCase(const char16_t *haystack, const char *needle)
 {
     if (!needle[0])

@@ -108,8 +108,6 @@ char16_t *Ustr_rchr(const char16_t *s, uint32_t c);
 // The first occurrence of needle in haystack, or null; an empty needle
 // gives the haystack. Neither may be null.
 char16_t *Ustr_str(const char16_t *haystack, const char16_t *needle);
-// As Ustr_str with an 8-bit needle (bytes read signed).
-char16_t *Ustr_strCstr(const char16_t *haystack, const char *needle);
 // The first place in haystack where the 8-bit needle (bytes read as
 // Latin-1) stands, ignoring case: both sides are folded with
 // Ustr_lowerChar, and units above U+017F are compared unchanged. An empty

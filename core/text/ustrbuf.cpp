@@ -87,6 +87,15 @@ char16_t *Ustr_bufDetach(Ustr_buf *buffer)
     return chars;
 }
 
+int Ustr_bufTake(Ustr_buf *buffer, char16_t **out)
+{
+    *out = nullptr;
+    if (!makeRoom(buffer, 0))
+        return Res_noMemory;
+    *out = Ustr_bufDetach(buffer);
+    return Res_ok;
+}
+
 int Ustr_bufFree(Ustr_buf *buffer)
 {
     Mem_free(buffer->chars);

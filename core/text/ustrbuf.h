@@ -32,6 +32,10 @@ int Ustr_bufAppendAscii(Ustr_buf *buffer, const char *source, size_t n);
 // to the grow step. Null when the buffer never allocated.
 char16_t *Ustr_bufDetach(Ustr_buf *buffer);
 
+// As Ustr_bufDetach into *out, but an empty buffer hands over an empty
+// string too: 0; 1 when memory runs out (*out null, the buffer unchanged).
+[[nodiscard]] int Ustr_bufTake(Ustr_buf *buffer, char16_t **out);
+
 // Frees the characters and empties the buffer as Ustr_bufDetach leaves
 // it. Returns 0.
 int Ustr_bufFree(Ustr_buf *buffer);

@@ -25,13 +25,6 @@ struct AppDocCallbacks {
 
 // The table of the application (null when there is none).
 const AppDocCallbacks *AppDoc_getCallbacks(EngineContext *app);
-// Installs table (null removes it). Nothing without an eDR record.
-void AppDoc_setCallbacks(EngineContext *app, const AppDocCallbacks *table);
 
-int AppDoc_callSlot0(Edr_Doc *doc, const intptr_t words[7]);
 int AppDoc_callSlot1(Edr_Doc *doc);
-int AppDoc_callSlot2(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c);
 int Edr_Doc_callSelectionHook(Edr_Doc *doc);
-int AppDoc_callSlot4(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c);
-int AppDoc_callSlot5(Edr_Doc *doc);
-int AppDoc_callSlot6(Edr_Doc *doc, intptr_t a);

@@ -243,14 +243,6 @@ Edr_Node *Edr_Doc_nthFocusable(Edr_Doc *doc, uint32_t n)
     return s.found;
 }
 
-void Engine_freeScratch(Engine_ScratchRecord *record)
-{
-    if (!record)
-        return;
-    Mem_free(record->scratch);
-    record->scratch = nullptr;
-}
-
 int Rect_pointInDoubled(int32_t a, int32_t b, int32_t x, int32_t y, int32_t, int32_t skip)
 {
     if (skip)

@@ -56,7 +56,6 @@ Edr_Node *Edr_Doc_nthFocusable(Edr_Doc *doc, uint32_t n);
 struct Engine_ScratchRecord {
     void *scratch;
 };
-void Engine_freeScratch(Engine_ScratchRecord *record);
 
 // 0 when skip is set; else 1 when x <= 2a and y <= 2b, else 2.
 int Rect_pointInDoubled(int32_t a, int32_t b, int32_t x, int32_t y, int32_t ignored, int32_t skip);

@@ -544,14 +544,6 @@ int Edr_Doc_createVariant(EngineContext *app, Edr_Doc **doc, Edr_Node **root)
     return createDoc(app, doc, root, 1);
 }
 
-int Edr_Doc_isVariant(Edr_Doc *doc)
-{
-    Edr_Doc_readLock(doc);
-    int v = doc->variantFlag != 0;
-    Edr_Doc_readUnlock(doc);
-    return v;
-}
-
 void Edr_Doc_addRef(Edr_Doc *doc)
 {
     if (!doc)
@@ -800,26 +792,6 @@ uint32_t Edr_Doc_jobCount(Edr_Doc *doc)
     uint32_t n = doc->jobCount;
     Lock_release(&doc->mutex);
     return n;
-}
-
-void Edr_Doc_jobDone(Edr_Doc *doc, Edr_DocJob *record)
-{
-    bool found = false;
-    Lock_acquire(&doc->mutex);
-    for (uint32_t i = 0; i < doc->jobCount; i++) {
-        if (doc->jobs[i] == record) {
-            memmove(doc->jobs + i, doc->jobs + i + 1, (doc->jobCount - i - 1) * sizeof(Edr_DocJob *));
-            doc->jobCount--;
-            found = true;
-            break;
-        }
-    }
-    Lock_release(&doc->mutex);
-    // A record already taken by a cancel is freed by the canceller.
-    if (!found)
-        return;
-    Worker_detach(record->job);
-    Mem_free(record);
 }
 
 namespace {

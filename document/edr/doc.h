@@ -299,7 +299,6 @@ Edr_App *Edr_App_get(EngineContext *app);
 [[nodiscard]] int Edr_Doc_create(EngineContext *app, Edr_Doc **doc, Edr_Node **root);
 // The same, marking the document a variant.
 [[nodiscard]] int Edr_Doc_createVariant(EngineContext *app, Edr_Doc **doc, Edr_Node **root);
-int Edr_Doc_isVariant(Edr_Doc *doc);
 
 // Adds a document reference (null allowed).
 void Edr_Doc_addRef(Edr_Doc *doc);
@@ -332,9 +331,6 @@ typedef void (*Edr_DocJobFn)(void *record);
 [[nodiscard]] int Edr_Doc_startJob(Edr_Doc *doc, intptr_t key, int32_t priority, Edr_DocJobFn entry,
                                    intptr_t word, Edr_DocJobFn cancel, size_t stack);
 uint32_t Edr_Doc_jobCount(Edr_Doc *doc);
-// Removes the record, detaches its job and frees the record (a job calls
-// this at its end).
-void Edr_Doc_jobDone(Edr_Doc *doc, Edr_DocJob *record);
 // Cancels, waits for and frees every job with the key (or all).
 void Edr_Doc_cancelJobs(Edr_Doc *doc, intptr_t key);
 void Edr_Doc_cancelAllJobs(Edr_Doc *doc);
@@ -368,7 +364,6 @@ void Edr_Page_writeUnlockList(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setUrlFromStream(Edr_Doc *doc, VfsHandle *stream);
 // baseUrl, else url; 1 when neither exists.
 [[nodiscard]] int Edr_Doc_getBaseUrl(Edr_Doc *doc, Url **out);
-[[nodiscard]] int Edr_Doc_getBaseUrlOnly(Edr_Doc *doc, Url **out);
 // Rewrites every group URL as absolute against the old base, then switches.
 [[nodiscard]] int Edr_Doc_setBaseUrl(Edr_Doc *doc, const Url *url);
 [[nodiscard]] int Edr_Doc_resolveUrl(Edr_Doc *doc, const char16_t *relative, Url **out);
@@ -376,9 +371,6 @@ void Edr_Page_writeUnlockList(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setMimeType(Edr_Doc *doc, const char16_t *mime, uint32_t id);
 uint32_t Edr_Doc_getTypeCodeLocked(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setTypeCode(Edr_Doc *doc, uint32_t code);
-int32_t Edr_Doc_getSourceWord(Edr_Doc *doc);
-uint64_t Edr_Doc_getSourceSize(Edr_Doc *doc);
-[[nodiscard]] int Edr_Doc_getSourceDetails(Edr_Doc *doc, Edr_SourceDetails **out);
 void Edr_SourceDetails_free(Edr_SourceDetails *info);
 [[nodiscard]] int Edr_Doc_setTargetName(Edr_Doc *doc, const char16_t *chars, uint32_t n);
 [[nodiscard]] int Edr_Doc_copyTargetName(Edr_Doc *doc, char16_t **out);
@@ -389,19 +381,14 @@ uint32_t Edr_Doc_getCharset(Edr_Doc *doc);
 // Installs the name table (owned by the document from now on; the previous
 // one is destroyed).
 [[nodiscard]] int Edr_Doc_setStringTable(Edr_Doc *doc, StrTable *table);
-int Edr_Doc_hasStringTable(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_internString(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id);
 [[nodiscard]] int Edr_Doc_internStringZ(Edr_Doc *doc, const char16_t *chars, uint32_t *id);
-uint32_t Edr_Doc_findName(Edr_Doc *doc, const char16_t *chars, uint32_t *id);
-uint32_t Edr_Doc_findNameN(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id);
 [[nodiscard]] int Edr_Doc_lookupString(Edr_Doc *doc, uint32_t id, char16_t **out);
 uint32_t Edr_Doc_getStartFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setStartFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_clearStartFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setMode(Edr_Doc *doc, uint32_t mode);
 uint32_t Edr_Doc_getMode(Edr_Doc *doc);
-int Edr_Doc_modeIsNotOne(const Edr_Doc *doc);
-uint32_t Edr_Doc_getDepth(Edr_Doc *doc);
 uint32_t Edr_Doc_parentMarkFlag(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_markRootChild(Edr_Doc *doc, uint32_t index);
 uint32_t Edr_Doc_getSelectedRootChild(Edr_Doc *doc);
@@ -441,22 +428,17 @@ EngineContext *Edr_Doc_queryApp(Edr_Doc *doc);
 int Edr_Doc_controlChanged(Edr_Doc *doc, Edr_Node *node, int a, int b);
 void Edr_Doc_getParentDoc(Edr_Doc *doc, Edr_Doc **out);
 void Edr_Doc_getParentView(Edr_Doc **out, Edr_Doc *doc);
-void Edr_Doc_getHostNode(Edr_Doc *doc, Edr_Node **out);
 void Edr_Doc_findMarkedAncestor(Edr_Doc *doc, Edr_Doc **out);
 [[nodiscard]] int Edr_Doc_hasLinks(Edr_Doc *doc, int *flag);
-[[nodiscard]] int Edr_Doc_touchPages(Edr_Doc *doc);
 int Edr_Doc_isPageOnDemand(Edr_Doc *doc);
 int Edr_Doc_callImageHook(Edr_Doc *doc, void *cell, intptr_t a, intptr_t b);
 int Edr_Doc_imagesEnabled(EngineContext *app);
 uint32_t Edr_Doc_getSecureLeaveAnswer(Edr_Doc *doc);
 [[nodiscard]] int Edr_Doc_setSecureLeaveAnswer(Edr_Doc *doc, uint32_t answer);
-void Edr_Doc_orFlags(Edr_Doc *doc, uint32_t bits);
-uint32_t Edr_Doc_getFlags(Edr_Doc *doc);
 void Edr_Doc_setStopFlag(Edr_Doc *doc);
 // The stop-request word, read under the read lock (0 for null): non-zero
 // ends a page translation.
 uint32_t Edr_Doc_getStopFlag(Edr_Doc *doc);
-uint32_t Edr_Doc_getSpare(Edr_Doc *doc);
 // Feature flags: OR bits in under the write lock; 1 when all bits are set.
 [[nodiscard]] int Edr_Doc_orFeatureFlags(Edr_Doc *doc, uint32_t bits);
 int Edr_Doc_hasFeatureFlags(Edr_Doc *doc, uint32_t bits);
@@ -475,7 +457,6 @@ int Edr_Doc_testFlags(Edr_Doc *doc, uint32_t bits);
 int Edr_Doc_referrerAllowed(Edr_Doc *doc, const Url *from, const Url *to);
 // 1 when leaving for target may go on, 0 when refused.
 int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *target, int askAgain);
-[[nodiscard]] int Edr_Doc_makeRequestUrl(Edr_Doc *doc, const char16_t *relative, Url **out);
 // Adds a request (the table takes a reference) and queues a change.
 [[nodiscard]] int Edr_Doc_addRequest(Edr_Doc *doc, Request *request);
 // The first request (previous null) or the one after previous, with a
@@ -501,10 +482,8 @@ DocRequestTable *Edr_Doc_requestTable(const Edr_Doc *doc);
 StrTable *Edr_Doc_stringTable(const Edr_Doc *doc);
 void *Edr_Page_listHead(const Edr_Doc *doc);
 void *Edr_Page_listHead2(const Edr_Doc *doc);
-uint16_t Edr_Doc_getStamp(const Edr_Doc *doc);
 // Stores the current stamp in *copy; 1 when it differed.
 int Edr_Doc_stampChanged(const Edr_Doc *doc, uint16_t *copy);
-void Edr_Doc_nudgeParent(Edr_Doc *doc);
 int Edr_Doc_needsManager(Edr_Doc *doc);
 void Edr_Doc_setLayoutWord(Edr_Doc *doc, intptr_t word);
 
@@ -523,7 +502,3 @@ struct DispView {
     DispPageSize *currentPage;
     int32_t clip[4];      // the clip rectangle, inside rect (View_setClipRect)
 };
-// Copies the four-word rectangle of a view's display record under its lock.
-void Edr_View_getRect(DispView *view, int32_t out[4]);
-// Sets it to {the current page's two size words, 0, 0} under the same lock.
-void Edr_View_resetRect(DispView *view);

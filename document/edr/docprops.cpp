@@ -220,11 +220,6 @@ int Edr_Doc_getBaseUrl(Edr_Doc *doc, Url **out)
     return err;
 }
 
-int Edr_Doc_getBaseUrlOnly(Edr_Doc *doc, Url **out)
-{
-    return copyUrl(doc, &doc->baseUrl, out);
-}
-
 int Edr_Doc_setBaseUrl(Edr_Doc *doc, const Url *url)
 {
     Url *copy = nullptr;
@@ -304,22 +299,6 @@ int Edr_Doc_setTypeCode(Edr_Doc *doc, uint32_t code)
     return setWord(doc, &doc->typeCode, code);
 }
 
-int32_t Edr_Doc_getSourceWord(Edr_Doc *doc)
-{
-    Edr_Doc_readLock(doc);
-    int32_t v = doc->sourceWord;
-    Edr_Doc_readUnlock(doc);
-    return v;
-}
-
-uint64_t Edr_Doc_getSourceSize(Edr_Doc *doc)
-{
-    Edr_Doc_readLock(doc);
-    uint64_t size = doc->sourceSize;
-    Edr_Doc_readUnlock(doc);
-    return size;
-}
-
 void Edr_SourceDetails_free(Edr_SourceDetails *info)
 {
     if (!info)
@@ -348,22 +327,6 @@ Edr_SourceDetails *copyDetails(const char16_t *const strings[4], const uint32_t 
 }
 
 } // namespace
-
-int Edr_Doc_getSourceDetails(Edr_Doc *doc, Edr_SourceDetails **out)
-{
-    *out = nullptr;
-    Edr_Doc_readLock(doc);
-    int err = Res_ok;
-    if (doc->sourceLoadState && doc->sourceDetails) {
-        const char16_t *strings[4] = {doc->sourceDetails->strings[0], doc->sourceDetails->strings[1],
-                                      doc->sourceDetails->strings[2], doc->sourceDetails->strings[3]};
-        *out = copyDetails(strings, doc->sourceDetails->words);
-        if (!*out)
-            err = Res_noMemory;
-    }
-    Edr_Doc_readUnlock(doc);
-    return err;
-}
 
 namespace {
 
@@ -506,14 +469,6 @@ int Edr_Doc_setStringTable(Edr_Doc *doc, StrTable *table)
     return Res_ok;
 }
 
-int Edr_Doc_hasStringTable(Edr_Doc *doc)
-{
-    Edr_Doc_readLock(doc);
-    int r = doc->strings != nullptr;
-    Edr_Doc_readUnlock(doc);
-    return r;
-}
-
 int Edr_Doc_internString(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id)
 {
     *id = 0;
@@ -529,21 +484,6 @@ int Edr_Doc_internString(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32
 int Edr_Doc_internStringZ(Edr_Doc *doc, const char16_t *chars, uint32_t *id)
 {
     return Edr_Doc_internString(doc, chars, chars ? uint32_t(Ustr_len(chars)) : 0, id);
-}
-
-uint32_t Edr_Doc_findNameN(Edr_Doc *doc, const char16_t *chars, uint32_t n, uint32_t *id)
-{
-    *id = 0;
-    Edr_Doc_readLock(doc);
-    if (doc->strings && chars)
-        *id = StrTable_findN(doc->strings, chars, n);
-    Edr_Doc_readUnlock(doc);
-    return *id;
-}
-
-uint32_t Edr_Doc_findName(Edr_Doc *doc, const char16_t *chars, uint32_t *id)
-{
-    return Edr_Doc_findNameN(doc, chars, chars ? uint32_t(Ustr_len(chars)) : 0, id);
 }
 
 int Edr_Doc_lookupString(Edr_Doc *doc, uint32_t id, char16_t **out)
@@ -584,16 +524,6 @@ int Edr_Doc_setMode(Edr_Doc *doc, uint32_t mode)
 uint32_t Edr_Doc_getMode(Edr_Doc *doc)
 {
     return getWord(doc, &doc->mode);
-}
-
-int Edr_Doc_modeIsNotOne(const Edr_Doc *doc)
-{
-    return doc->mode != 1;
-}
-
-uint32_t Edr_Doc_getDepth(Edr_Doc *doc)
-{
-    return getWord(doc, &doc->depth);
 }
 
 uint32_t Edr_Doc_parentMarkFlag(Edr_Doc *doc)
@@ -770,18 +700,6 @@ void Edr_Doc_setMarkFlag(Edr_Doc *doc, uint32_t on)
     Edr_Doc_writeUnlock(doc);
 }
 
-void Edr_Doc_orFlags(Edr_Doc *doc, uint32_t bits)
-{
-    Edr_Doc_writeLockWait(doc);
-    doc->extraFlags |= bits;
-    Edr_Doc_writeUnlock(doc);
-}
-
-uint32_t Edr_Doc_getFlags(Edr_Doc *doc)
-{
-    return getWord(doc, &doc->extraFlags);
-}
-
 void Edr_Doc_setStopFlag(Edr_Doc *doc)
 {
     Edr_Doc_writeLockWait(doc);
@@ -797,11 +715,6 @@ uint32_t Edr_Doc_getStopFlag(Edr_Doc *doc)
     uint32_t flag = doc->stopFlag;
     Edr_Doc_readUnlock(doc);
     return flag;
-}
-
-uint32_t Edr_Doc_getSpare(Edr_Doc *doc)
-{
-    return getWord(doc, &doc->spare);
 }
 
 int Edr_Doc_orFeatureFlags(Edr_Doc *doc, uint32_t bits)
@@ -931,22 +844,6 @@ void Edr_Doc_getParentView(Edr_Doc **out, Edr_Doc *doc)
     Edr_Doc_getView(out, parent);
 }
 
-void Edr_Doc_getHostNode(Edr_Doc *doc, Edr_Node **out)
-{
-    *out = nullptr;
-    Edr_Doc_readLock(doc);
-    Edr_Doc *parent = doc->parent;
-    Edr_Node *host = doc->hostNode;
-    Edr_Doc_readUnlock(doc);
-    if (!parent || !host)
-        return;
-    Edr_Doc_readLock(parent);
-    if (Edr_Node_type(host) == Edr_NodeType_subdoc && Edr_Node_subdocPayload(host)->child == doc &&
-        Edr_Node_addRefLocked(parent, host) == 0)
-        *out = host;
-    Edr_Doc_readUnlock(parent);
-}
-
 void Edr_Doc_findMarkedAncestor(Edr_Doc *doc, Edr_Doc **out)
 {
     *out = nullptr;
@@ -971,21 +868,6 @@ int Edr_Doc_hasLinks(Edr_Doc *doc, int *flag)
     int err = Edr_Node_walk(findLink, nullptr, flag, 1, doc->root);
     Edr_Doc_readUnlock(doc);
     return err;
-}
-
-int Edr_Doc_touchPages(Edr_Doc *doc)
-{
-    int err = Edr_Doc_writeLock(doc);
-    if (err)
-        return err;
-    for (Edr_Node *c = group(doc->root)->firstChild; c; c = c->next) {
-        Edr_Node *leaf = c;
-        while (isGroup(leaf) && group(leaf)->firstChild)
-            leaf = group(leaf)->firstChild;
-        leaf->flags |= Edr_Node_changedBit;
-    }
-    Edr_Doc_writeUnlock(doc);
-    return Res_ok;
 }
 
 int Edr_Doc_isPageOnDemand(Edr_Doc *doc)
@@ -1084,26 +966,6 @@ int Edr_Doc_confirmLeaveSecure(EngineContext *app, Edr_Doc *doc, const Url *targ
 }
 
 // -------------------------------------------------------------- requests
-
-int Edr_Doc_makeRequestUrl(Edr_Doc *doc, const char16_t *relative, Url **out)
-{
-    *out = nullptr;
-    int err = Edr_Doc_resolveUrl(doc, relative, out);
-    if (err)
-        return err;
-    Url *docUrl = nullptr;
-    err = Edr_Doc_getUrl(doc, &docUrl);
-    if (err || !docUrl)
-        return err;
-    if (Edr_Doc_referrerAllowed(doc, docUrl, *out)) {
-        char *text = Url_toLatin1(docUrl);
-        if (text)
-            Url_setCstr(*out, text);
-    }
-    Url_setClass(*out, Url_getClass(docUrl));
-    Url_free(docUrl);
-    return Res_ok;
-}
 
 int Edr_Doc_addRequest(Edr_Doc *doc, Request *request)
 {

@@ -312,11 +312,6 @@ int Edr_Node_copyIdList(Edr_Doc *doc, Edr_Node *g, uint32_t **out, uint32_t *cou
     return err;
 }
 
-int Edr_Node_getIds(Edr_Doc *doc, Edr_Node *g, uint32_t **out)
-{
-    return Edr_Node_copyIdList(doc, g, out, nullptr);
-}
-
 // -------------------------------------------------------- property lists
 
 int Edr_Node_setPropList(Edr_Doc *doc, Edr_Node *g, uint32_t slot, StyleRule *list)
@@ -367,11 +362,6 @@ int Edr_Node_getPropList0(Edr_Doc *doc, Edr_Node *g, StyleRule **out)
 int Edr_Node_setPropList1(Edr_Doc *doc, Edr_Node *g, StyleRule *list)
 {
     return Edr_Node_setPropList(doc, g, 1, list);
-}
-
-int Edr_Node_getPropList1(Edr_Doc *doc, Edr_Node *g, StyleRule **out)
-{
-    return Edr_Node_getPropList(doc, g, 1, out);
 }
 
 int Edr_Node_getPropList2(Edr_Doc *doc, Edr_Node *g, StyleRule **out)
@@ -461,28 +451,6 @@ int Edr_Node_setIdText(Edr_Doc *doc, Edr_Node *g, const char16_t *chars, uint32_
     return Edr_Node_setIdName(doc, g, id);
 }
 
-int Edr_Node_getIdWord(Edr_Doc *doc, Edr_Node *g, uint32_t which, uint32_t *out)
-{
-    *out = 0;
-    int err = beginRead(doc, g);
-    if (err)
-        return err;
-    if (extOf(g))
-        *out = which == 0 ? extOf(g)->idName : extOf(g)->nameId;
-    Edr_Doc_readUnlock(doc);
-    return Res_ok;
-}
-
-int Edr_Node_getIdNameWord(Edr_Doc *doc, Edr_Node *g, uint32_t *out)
-{
-    return Edr_Node_getIdWord(doc, g, 0, out);
-}
-
-int Edr_Node_getNameWord(Edr_Doc *doc, Edr_Node *g, uint32_t *out)
-{
-    return Edr_Node_getIdWord(doc, g, 1, out);
-}
-
 int Edr_Node_getIdText(Edr_Doc *doc, Edr_Node *g, char16_t **out)
 {
     *out = nullptr;
@@ -549,16 +517,6 @@ int Edr_Node_setInternedText(Edr_Doc *doc, Edr_Node *g, const char16_t *chars, u
 int Edr_Node_getName(Edr_Doc *doc, Edr_Node *g, char16_t **out)
 {
     return getInterned(doc, g, false, out);
-}
-
-int Edr_Node_setInternedText2(Edr_Doc *doc, Edr_Node *g, const char16_t *chars, uint32_t n)
-{
-    return setInterned(doc, g, chars, n, true);
-}
-
-int Edr_Node_getLabelText(Edr_Doc *doc, Edr_Node *g, char16_t **out)
-{
-    return getInterned(doc, g, true, out);
 }
 
 int Edr_Node_setText(Edr_Doc *doc, Edr_Node *g, const char16_t *chars)
@@ -917,67 +875,6 @@ int Edr_Node_getAttribute(Edr_Doc *doc, Edr_Node *node, const char16_t *name, ui
     return err;
 }
 
-int Edr_Node_copyAttributes(Edr_Doc *doc, Edr_Node *from, Edr_Node *to)
-{
-    int err = beginWrite(doc, from);
-    if (err)
-        return err;
-    err = edr::checkGroup(doc, to);
-    Edr_GroupExt *src = extOf(from);
-    StyleRule *props[3] = {nullptr, nullptr, nullptr};
-    uint32_t *ids = nullptr;
-    UrlPacked *url = nullptr;
-    if (!err && (err = Edr_Node_ensureExt(to)) == 0) {
-        for (int i = 0; i < 3 && !err && src; i++)
-            if (src->props[i])
-                err = StyleRule_clone(&props[i], src->props[i]);
-        if (!err && group(from)->ids) {
-            uint32_t nIds = idCount(group(from)->ids) + 1;
-            ids = static_cast<uint32_t *>(Mem_malloc(nIds * sizeof(uint32_t)));
-            if (ids)
-                memcpy(ids, group(from)->ids, nIds * sizeof(uint32_t));
-            else
-                err = Res_noMemory;
-        }
-        if (!err && src && src->url) {
-            Url *u = Url_unpack(src->url);
-            url = u ? Url_pack(u) : nullptr;
-            Url_free(u);
-            if (!url)
-                err = Res_noMemory;
-        }
-    }
-    if (!err) {
-        Edr_GroupExt *dst = extOf(to);
-        for (int i = 0; i < 3; i++) {
-            StyleRule_destroy(dst->props[i]);
-            dst->props[i] = props[i];
-            props[i] = nullptr;
-        }
-        Mem_free(group(to)->ids);
-        group(to)->ids = ids;
-        ids = nullptr;
-        Url_free(reinterpret_cast<Url *>(dst->url));
-        dst->url = url;
-        url = nullptr;
-        if (src) {
-            dst->idName = src->idName;
-            dst->nameId = src->nameId;
-            dst->urlFlag = src->urlFlag;
-            dst->labelId = src->labelId;
-        }
-        to->flags |= Edr_Node_changedBit;
-    }
-    Edr_Doc_writeUnlock(doc);
-    for (StyleRule *p : props)
-        StyleRule_destroy(p);
-    Mem_free(ids);
-    Url_free(reinterpret_cast<Url *>(url));
-    if (!err)
-        queueChange(doc);
-    return err;
-}
-
 // ------------------------------------------- importer content operations
 
 namespace {
@@ -1008,43 +905,4 @@ int Edr_Node_replaceContent(Edr_Doc *doc, Edr_Node *g, char16_t *text)
 int Edr_Node_replaceContent2(Edr_Doc *doc, Edr_Node *g, char16_t *text)
 {
     return replaceWith(doc, g, text, true);
-}
-
-int Edr_Node_handlerExport(Edr_Doc *doc, Edr_Node *g, void **out)
-{
-    *out = nullptr;
-    Edr_Doc_readLock(doc);
-    int err = edr::checkGroup(doc, g);
-    Edr_HandlerDesc *h = doc->handler;
-    Edr_Doc_readUnlock(doc);
-    if (!err && h && h->extOp1)
-        err = h->extOp1(doc->app, h, doc, g, out);
-    return err;
-}
-
-int Edr_Node_handlerExport2(Edr_Doc *doc, Edr_Node *g, intptr_t word, void **out)
-{
-    *out = nullptr;
-    Edr_Doc_readLock(doc);
-    int err = edr::checkGroup(doc, g);
-    Edr_HandlerDesc *h = doc->handler;
-    Edr_Doc_readUnlock(doc);
-    if (!err && h && h->extOp2)
-        err = h->extOp2(doc->app, h, doc, g, word, out);
-    return err;
-}
-
-int Edr_Node_handlerQuery(Edr_Doc *doc, Edr_Node *node, const uint8_t *bytes, uint32_t n, void **out)
-{
-    if (!out)
-        return Res_nullInput;
-    *out = nullptr;
-    if (!doc || !node || !bytes)
-        return Res_nullInput;
-    Edr_Doc_readLock(doc);
-    int err = Res_ok;
-    if (edr::count(node) && doc->handler && doc->handler->extOp5)
-        err = doc->handler->extOp5(doc, node, bytes, n, out);
-    Edr_Doc_readUnlock(doc);
-    return err;
 }

@@ -709,26 +709,6 @@ int Edr_Node_createImage(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node 
     return Edr_Node_createImageKind(doc, anchor, mode, out, url, placement, flags, 4);
 }
 
-int Edr_Node_replaceImage(Edr_Doc *doc, Edr_Node *anchor, Edr_Node **old, const Url *url, int32_t w1, int32_t w2,
-                          int32_t w3)
-{
-    if (!old)
-        return Res_missingArgument;
-    int err = Edr_Node_checkLive(doc, anchor);
-    if (!err)
-        err = Edr_Node_checkLive(doc, *old);
-    if (!err && (!anchor || !*old))
-        err = Res_deadNode;
-    if (err)
-        return err;
-    err = Edr_Node_remove(doc, *old);
-    if (err)
-        return err;
-    *old = nullptr;
-    const int32_t placement[5] = {w1, 0, 0, w2, w3};
-    return Edr_Node_createImageKind(doc, anchor, Edr_Insert_lastChild, old, url, placement, 540, 4);
-}
-
 int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out, ImageHandle *image)
 {
     if (out)

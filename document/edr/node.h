@@ -281,10 +281,6 @@ int Edr_Node_compareDrawList(Edr_Doc *doc, const int32_t *words, uint32_t count,
                                            uint32_t kind);
 [[nodiscard]] int Edr_Node_createImage(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
                                        const Url *url, const int32_t placement[5], uint32_t flags);
-// Removes *old (both live) and makes a kind-4 image node with flags 540 and
-// placement {w1, 0, 0, w2, w3} the anchor's last child, stored in *old.
-[[nodiscard]] int Edr_Node_replaceImage(Edr_Doc *doc, Edr_Node *anchor, Edr_Node **old, const Url *url,
-                                        int32_t w1, int32_t w2, int32_t w3);
 // An image node over an open image (state 1 when its picture is final,
 // else 4); the node takes the handle.
 [[nodiscard]] int Edr_Node_createImageFrom(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node **out,
@@ -390,7 +386,6 @@ void Edr_NodeEvent_fromMsg(const void *kind5Payload, Edr_NodeEvent *event);
 [[nodiscard]] int Edr_Node_getFirstChild(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 [[nodiscard]] int Edr_Node_getLastChild(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 [[nodiscard]] int Edr_Node_getNextSibling(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
-[[nodiscard]] int Edr_Node_getPrevSibling(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 [[nodiscard]] int Edr_Node_getParent(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 [[nodiscard]] int Edr_Node_getFirstChildAny(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 [[nodiscard]] int Edr_Node_getFirstSubdoc(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
@@ -405,18 +400,8 @@ void Edr_NodeEvent_fromMsg(const void *kind5Payload, Edr_NodeEvent *event);
 [[nodiscard]] int Edr_Node_getGridRecord(Edr_Doc *doc, Edr_Node *node, void **out);
 
 // Predicates under the read lock.
-int Edr_Node_isGroup(Edr_Doc *doc, Edr_Node *node);
-int Edr_Node_isSubdoc(Edr_Doc *doc, Edr_Node *node);
 int Edr_Node_isText(Edr_Doc *doc, Edr_Node *node);
-int Edr_Node_isPath(Edr_Doc *doc, Edr_Node *node);
-int Edr_Node_hasChildren(Edr_Doc *doc, Edr_Node *node);
 int Edr_Node_isWithin(Edr_Doc *doc, Edr_Node *node, Edr_Node *ancestor);
-int Edr_Node_wrapsImageLocked(Edr_Doc *doc, Edr_Node *node);
-int Edr_Node_hasParent(Edr_Doc *doc, Edr_Node *node);
-int Edr_Node_alwaysFalse(Edr_Doc *doc, Edr_Node *node);
-// The child document of a live sub-document node (lent), else null.
-Edr_Doc *Edr_Node_getSubdocDoc(Edr_Doc *doc, Edr_Node *node);
-Edr_Doc *Edr_Node_getFirstSubdocDoc(Edr_Doc *doc, Edr_Node *group);
 
 // ------------------------------------------------------ unlocked accessors
 
@@ -429,7 +414,6 @@ uint32_t Edr_Node_subtype(const Edr_Node *node);
 int Edr_Node_isChanged(const Edr_Node *node);
 int Edr_Node_isEnabled(const Edr_Node *node);
 int Edr_Node_isFormGroup(const Edr_Node *node);
-int Edr_Node_isFormControlFlag(const Edr_Node *node);
 int Edr_Node_wrapsImage(const Edr_Node *node);
 Edr_Node *Edr_Node_firstSubdoc(const Edr_Node *node);
 int Edr_Node_hasUrl(const Edr_Node *node);
@@ -440,9 +424,6 @@ void Edr_Node_setExtra(Edr_Node *node, void *extra);
 
 // ------------------------------------------------------------- other reads
 
-[[nodiscard]] int Edr_Node_nextOfSameType(Edr_Node *start, Edr_Node *target, Edr_Node **out);
-int Edr_Node_hasMarkedGroup(Edr_Node *group);
-
 // -------------------------------------------------------- group attributes
 // (doc, group, ...): the group must be live (1537) and a group (1540).
 
@@ -451,7 +432,6 @@ int Edr_Node_hasMarkedGroup(Edr_Node *group);
 [[nodiscard]] int Edr_Node_setIds(Edr_Doc *doc, Edr_Node *group, const uint32_t *words, uint32_t n);
 [[nodiscard]] int Edr_Node_setClassNames(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, uint32_t n);
 [[nodiscard]] int Edr_Node_getClassNames(Edr_Doc *doc, Edr_Node *group, char16_t **out);
-[[nodiscard]] int Edr_Node_getIds(Edr_Doc *doc, Edr_Node *group, uint32_t **out);
 [[nodiscard]] int Edr_Node_copyIdList(Edr_Doc *doc, Edr_Node *group, uint32_t **out, uint32_t *count);
 // Slot 0..2: setting takes over list and destroys the previous one;
 // getting clones it (null when none). Other slots are ignored.
@@ -460,20 +440,14 @@ int Edr_Node_hasMarkedGroup(Edr_Node *group);
 [[nodiscard]] int Edr_Node_setPropList0(Edr_Doc *doc, Edr_Node *group, StyleRule *list);
 [[nodiscard]] int Edr_Node_getPropList0(Edr_Doc *doc, Edr_Node *group, StyleRule **out);
 [[nodiscard]] int Edr_Node_setPropList1(Edr_Doc *doc, Edr_Node *group, StyleRule *list);
-[[nodiscard]] int Edr_Node_getPropList1(Edr_Doc *doc, Edr_Node *group, StyleRule **out);
 [[nodiscard]] int Edr_Node_getPropList2(Edr_Doc *doc, Edr_Node *group, StyleRule **out);
 [[nodiscard]] int Edr_Node_setPropList2Resolved(Edr_Doc *doc, Edr_Node *group, StyleRule *list);
 [[nodiscard]] int Edr_Node_setPropString(Edr_Doc *doc, Edr_Node *group, uint32_t id, const char16_t *chars);
 [[nodiscard]] int Edr_Node_setIdName(Edr_Doc *doc, Edr_Node *group, uint32_t id);
 [[nodiscard]] int Edr_Node_setIdText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, uint32_t n);
-[[nodiscard]] int Edr_Node_getIdWord(Edr_Doc *doc, Edr_Node *group, uint32_t which, uint32_t *out);
-[[nodiscard]] int Edr_Node_getIdNameWord(Edr_Doc *doc, Edr_Node *group, uint32_t *out);
-[[nodiscard]] int Edr_Node_getNameWord(Edr_Doc *doc, Edr_Node *group, uint32_t *out);
 [[nodiscard]] int Edr_Node_getIdText(Edr_Doc *doc, Edr_Node *group, char16_t **out);
 [[nodiscard]] int Edr_Node_setInternedText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, uint32_t n);
 [[nodiscard]] int Edr_Node_getName(Edr_Doc *doc, Edr_Node *group, char16_t **out);
-[[nodiscard]] int Edr_Node_setInternedText2(Edr_Doc *doc, Edr_Node *group, const char16_t *chars, uint32_t n);
-[[nodiscard]] int Edr_Node_getLabelText(Edr_Doc *doc, Edr_Node *group, char16_t **out);
 [[nodiscard]] int Edr_Node_setText(Edr_Doc *doc, Edr_Node *group, const char16_t *chars);
 [[nodiscard]] int Edr_Node_copyText2(Edr_Doc *doc, Edr_Node *group, char16_t **out);
 // Stores a packed copy of url (null clears it); urlFlag = flag != 0.
@@ -497,11 +471,6 @@ int Edr_Node_hasRecordWord(Edr_Doc *doc, Edr_Node *group, intptr_t word);
 char16_t *Edr_Node_recordsToText(Edr_Doc *doc, Edr_Node *group);
 [[nodiscard]] int Edr_Node_getAttribute(Edr_Doc *doc, Edr_Node *node, const char16_t *name, uint32_t n,
                                         char16_t **out);
-[[nodiscard]] int Edr_Node_copyAttributes(Edr_Doc *doc, Edr_Node *from, Edr_Node *to);
 // Importer content operations through the document's handler descriptor.
 [[nodiscard]] int Edr_Node_replaceContent(Edr_Doc *doc, Edr_Node *group, char16_t *text);
 [[nodiscard]] int Edr_Node_replaceContent2(Edr_Doc *doc, Edr_Node *group, char16_t *text);
-[[nodiscard]] int Edr_Node_handlerExport(Edr_Doc *doc, Edr_Node *group, void **out);
-[[nodiscard]] int Edr_Node_handlerExport2(Edr_Doc *doc, Edr_Node *group, intptr_t word, void **out);
-[[nodiscard]] int Edr_Node_handlerQuery(Edr_Doc *doc, Edr_Node *node, const uint8_t *bytes, uint32_t n,
-                                        void **out);

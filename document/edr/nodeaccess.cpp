@@ -70,23 +70,6 @@ void Edr_Page_writeUnlockList(Edr_Doc *doc)
     RwLock_writeUnlock(&doc->pageList->lock);
 }
 
-void Edr_View_getRect(DispView *view, int32_t out[4])
-{
-    Lock_acquire(&view->lock);
-    memcpy(out, view->rect, sizeof(view->rect));
-    Lock_release(&view->lock);
-}
-
-void Edr_View_resetRect(DispView *view)
-{
-    Lock_acquire(&view->lock);
-    view->rect[0] = view->currentPage ? view->currentPage->width : 0;
-    view->rect[1] = view->currentPage ? view->currentPage->height : 0;
-    view->rect[2] = 0;
-    view->rect[3] = 0;
-    Lock_release(&view->lock);
-}
-
 // ------------------------------------------------------------------ walks
 
 namespace {
@@ -239,17 +222,6 @@ Edr_Node *getNextSibling(Edr_Node *n)
     return n->parentNode ? firstEnabled(n->next) : nullptr;
 }
 
-Edr_Node *getPrevSibling(Edr_Node *n)
-{
-    if (!n->parentNode)
-        return nullptr;
-    Edr_Node *found = nullptr;
-    for (Edr_Node *c = group(n->parentNode)->firstChild; c && c != n; c = c->next)
-        if (Edr_Node_isEnabled(c))
-            found = c;
-    return found;
-}
-
 Edr_Node *getParent(Edr_Node *n)
 {
     return n->parentNode;
@@ -280,11 +252,6 @@ int Edr_Node_getLastChild(Edr_Doc *doc, Edr_Node *node, Edr_Node **out)
 int Edr_Node_getNextSibling(Edr_Doc *doc, Edr_Node *node, Edr_Node **out)
 {
     return Edr_Node_getWith(doc, node, out, getNextSibling);
-}
-
-int Edr_Node_getPrevSibling(Edr_Doc *doc, Edr_Node *node, Edr_Node **out)
-{
-    return Edr_Node_getWith(doc, node, out, getPrevSibling);
 }
 
 int Edr_Node_getParent(Edr_Doc *doc, Edr_Node *node, Edr_Node **out)
@@ -402,34 +369,9 @@ int typeIsLocked(Edr_Doc *doc, Edr_Node *node, uint32_t type)
 
 } // namespace
 
-int Edr_Node_isGroup(Edr_Doc *doc, Edr_Node *node)
-{
-    return typeIsLocked(doc, node, Edr_NodeType_group);
-}
-
-int Edr_Node_isSubdoc(Edr_Doc *doc, Edr_Node *node)
-{
-    return typeIsLocked(doc, node, Edr_NodeType_subdoc);
-}
-
 int Edr_Node_isText(Edr_Doc *doc, Edr_Node *node)
 {
     return typeIsLocked(doc, node, Edr_NodeType_text);
-}
-
-int Edr_Node_isPath(Edr_Doc *doc, Edr_Node *node)
-{
-    return typeIsLocked(doc, node, Edr_NodeType_path);
-}
-
-int Edr_Node_hasChildren(Edr_Doc *doc, Edr_Node *node)
-{
-    if (!node)
-        return 0;
-    Edr_Doc_readLock(doc);
-    int r = isGroup(node) && group(node)->firstChild;
-    Edr_Doc_readUnlock(doc);
-    return r;
 }
 
 int Edr_Node_isWithin(Edr_Doc *doc, Edr_Node *node, Edr_Node *ancestor)
@@ -445,54 +387,6 @@ int Edr_Node_isWithin(Edr_Doc *doc, Edr_Node *node, Edr_Node *ancestor)
         }
     Edr_Doc_readUnlock(doc);
     return r;
-}
-
-int Edr_Node_wrapsImageLocked(Edr_Doc *doc, Edr_Node *node)
-{
-    if (!doc || !node)
-        return 0;
-    Edr_Doc_readLock(doc);
-    int r = Edr_Node_wrapsImage(node);
-    Edr_Doc_readUnlock(doc);
-    return r;
-}
-
-int Edr_Node_hasParent(Edr_Doc *doc, Edr_Node *node)
-{
-    if (!node)
-        return 0;
-    Edr_Doc_readLock(doc);
-    int r = node->parentNode != nullptr;
-    Edr_Doc_readUnlock(doc);
-    return r;
-}
-
-int Edr_Node_alwaysFalse(Edr_Doc *, Edr_Node *)
-{
-    return 0;
-}
-
-Edr_Doc *Edr_Node_getSubdocDoc(Edr_Doc *doc, Edr_Node *node)
-{
-    if (!node)
-        return nullptr;
-    Edr_Doc_readLock(doc);
-    Edr_Doc *child = nullptr;
-    if (Edr_Node_type(node) == Edr_NodeType_subdoc && count(node))
-        child = Edr_Node_subdocPayload(node)->child;
-    Edr_Doc_readUnlock(doc);
-    return child;
-}
-
-Edr_Doc *Edr_Node_getFirstSubdocDoc(Edr_Doc *doc, Edr_Node *groupNode)
-{
-    if (!groupNode)
-        return nullptr;
-    Edr_Doc_readLock(doc);
-    Edr_Node *s = Edr_Node_firstSubdoc(groupNode);
-    Edr_Doc *child = s ? Edr_Node_subdocPayload(s)->child : nullptr;
-    Edr_Doc_readUnlock(doc);
-    return child;
 }
 
 // ------------------------------------------------------ unlocked accessors
@@ -544,11 +438,6 @@ int Edr_Node_isEnabled(const Edr_Node *node)
 int Edr_Node_isFormGroup(const Edr_Node *node)
 {
     return isGroup(node) && Edr_Node_subtype(node) == Edr_Subtype_formControl;
-}
-
-int Edr_Node_isFormControlFlag(const Edr_Node *node)
-{
-    return Edr_Node_isFormGroup(node) && Edr_Web_controlFlag12(nullptr, group(node)->subtypeValue);
 }
 
 int Edr_Node_wrapsImage(const Edr_Node *node)
@@ -635,11 +524,6 @@ void *Edr_Page_listHead2(const Edr_Doc *doc)
     return doc->pageList ? doc->pageList->sharedLists : nullptr;
 }
 
-uint16_t Edr_Doc_getStamp(const Edr_Doc *doc)
-{
-    return doc->stamp;
-}
-
 int Edr_Doc_stampChanged(const Edr_Doc *doc, uint16_t *copy)
 {
     uint16_t now = doc->stamp;
@@ -658,61 +542,7 @@ struct SameType {
     Edr_Node *found;
 };
 
-int findSameType(Edr_Node *node, int *stop, int *, void *context)
-{
-    SameType *s = static_cast<SameType *>(context);
-    if (s->passed && Edr_Node_type(node) == Edr_Node_type(s->target)) {
-        s->found = node;
-        *stop = 1;
-    } else if (node == s->target) {
-        s->passed = true;
-    }
-    return 0;
-}
-
-int findMarked(Edr_Node *node, int *stop, int *, void *context)
-{
-    Edr_GroupExt *ext = group(node)->ext;
-    if (ext && ext->props[2]) {
-        StylePropItem *item = StyleRule_findProp(ext->props[2], PropId_floatRegion);
-        if (item && item->value.type != 0 && item->value.type != KwId_inline) {
-            *static_cast<int *>(context) = 1;
-            *stop = 1;
-        }
-    }
-    return 0;
-}
-
 } // namespace
-
-int Edr_Node_nextOfSameType(Edr_Node *start, Edr_Node *target, Edr_Node **out)
-{
-    *out = nullptr;
-    if (!start || !target)
-        return Res_ok;
-    SameType s{target, false, nullptr};
-    int err = Edr_Node_walk(findSameType, nullptr, &s, 0, start);
-    *out = s.found;
-    return err;
-}
-
-int Edr_Node_hasMarkedGroup(Edr_Node *groupNode)
-{
-    if (!isGroup(groupNode))
-        return 0;
-    int found = 0;
-    for (Edr_Node *c = group(groupNode)->firstChild; c && !found; c = c->next)
-        if (isGroup(c))
-            (void)Edr_Node_walk(findMarked, nullptr, &found, 1, c);
-    return found;
-}
-
-void Edr_Doc_nudgeParent(Edr_Doc *doc)
-{
-    Edr_Doc *parent = doc->parent;
-    if (parent && !parent->closed)
-        (void)Edr_Mgr_queueChange(parent);
-}
 
 int Edr_Doc_needsManager(Edr_Doc *doc)
 {

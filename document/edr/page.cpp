@@ -368,17 +368,6 @@ int Edr_Page_setAltRect(Edr_PageRec *record, const void *source)
     return Res_ok;
 }
 
-int Edr_Page_altRectQuery(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t a, intptr_t b)
-{
-    Edr_PageEntry *e = nullptr;
-    int err = Edr_Page_find(&e, doc, key, kind, 0);
-    if (err)
-        return err;
-    int r = e->rec->altRect ? AltRect_query(e->rec->altRect, a, b) : 0;
-    Edr_Page_release(e, 0);
-    return r;
-}
-
 int Edr_Page_objectPair(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t *a, int32_t *b)
 {
     Edr_PageEntry *e = nullptr;
@@ -915,11 +904,6 @@ int AltRect_create(const void *, AltRect **out)
 void AltRect_free(AltRect *record)
 {
     Mem_free(record);
-}
-
-int AltRect_query(AltRect *, intptr_t, intptr_t)
-{
-    return Res_ok;
 }
 
 int AltRect_merge(AltRect *, AltRect *)

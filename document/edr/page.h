@@ -64,7 +64,6 @@ struct Edr_PageEntry {
 // one. 0 or an error.
 int AltRect_create(const void *source, AltRect **out);
 void AltRect_free(AltRect *record);
-int AltRect_query(AltRect *record, intptr_t a, intptr_t b);
 int AltRect_merge(AltRect *fresh, AltRect *old);
 // The drawing object's two position words, read under its lock.
 void AltRect_readPair(AltRect *record, int32_t *a, int32_t *b);
@@ -134,9 +133,6 @@ const int32_t *Edr_Page_rectOrDefault(const Edr_PageRec *record);
 // Gives the record an alternate rectangle made from source (the old one
 // is freed). 0 or the creation error.
 [[nodiscard]] int Edr_Page_setAltRect(Edr_PageRec *record, const void *source);
-// Asks the alternate rectangle of page (key, kind) when it has one (0
-// otherwise); the lookup's error (4097) as it is.
-int Edr_Page_altRectQuery(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t a, intptr_t b);
 
 // The two position words of the drawing object of page (key, kind) into
 // *a and *b, read under the object's lock; a page without one leaves them

@@ -58,12 +58,6 @@ int Edr_Web_controlEnabled(EngineContext *context, const void *control)
     return fn ? fn(control) : 0;
 }
 
-int Edr_Web_controlFlag12(EngineContext *context, const void *control)
-{
-    auto fn = EDR_WEB_ENTRY(context, controlFlag12);
-    return fn ? fn(control) : 0;
-}
-
 uint32_t Edr_Web_controlKind(EngineContext *context, const void *control)
 {
     auto fn = EDR_WEB_ENTRY(context, controlKind);

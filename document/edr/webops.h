@@ -98,7 +98,6 @@ void Edr_Web_releaseControl(EngineContext *context, Edr_Doc *doc, void *control)
 void Edr_Web_freeValue(EngineContext *context, void *record);
 int Edr_Web_setValue(EngineContext *context, Edr_Node *group, void *value);
 int Edr_Web_controlEnabled(EngineContext *context, const void *control);
-int Edr_Web_controlFlag12(EngineContext *context, const void *control);
 uint32_t Edr_Web_controlKind(EngineContext *context, const void *control);
 int Edr_Web_controlGetKind(EngineContext *context, const void *control, uint32_t *kind);
 int Edr_Web_widgetGetFlags(EngineContext *context, const void *control, uint32_t *flags);

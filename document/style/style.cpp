@@ -289,14 +289,6 @@ int Edr_Style_initDefaults(Prop *table)
     return Res_ok;
 }
 
-int Edr_Style_isInherited(uint32_t id)
-{
-    for (uint8_t i : kInherited)
-        if (i == id)
-            return 1;
-    return 0;
-}
-
 // --------------------------------------------------------------- contexts
 
 Edr_StyleCtx *Edr_StyleCtx_get(Edr_Doc *doc)
@@ -379,11 +371,6 @@ Edr_Style *Edr_Style_retain(Edr_Style *set)
     if (set)
         set->refCount++;
     return set;
-}
-
-Edr_Style *Edr_Style_retainParent(Edr_Style *const *holder)
-{
-    return holder ? Edr_Style_retain(*holder) : nullptr;
 }
 
 void Edr_Style_release(Edr_Style *set)

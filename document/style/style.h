@@ -109,9 +109,6 @@ struct Edr_StyleCtx {
 // stay; the caller frees them with Prop_free).
 [[nodiscard]] int Edr_Style_initDefaults(Prop *table);
 
-// 1 when the id is one of the 51 inherited ids.
-int Edr_Style_isInherited(uint32_t id);
-
 // --------------------------------------------------------------- contexts
 
 // The document's style context, made on first use (null when memory runs
@@ -131,9 +128,6 @@ void Edr_StyleCtx_dropIndex(Edr_StyleCtx *context);
 [[nodiscard]] int Edr_Style_createIn(Edr_StyleCtx *context, Edr_Style **out);
 // One more reference; returns the set (null stays null).
 Edr_Style *Edr_Style_retain(Edr_Style *set);
-// Adds a reference to the set *holder points at and returns it (a null
-// holder or set gives null).
-Edr_Style *Edr_Style_retainParent(Edr_Style *const *holder);
 // Drops one reference (null allowed). The last frees the own values and
 // the set and releases the parent in turn, up the chain.
 void Edr_Style_release(Edr_Style *set);

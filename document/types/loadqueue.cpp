@@ -298,11 +298,6 @@ int Edr_LoadQueue_postImage(Edr_Doc *doc, Edr_Node *image, int wake)
     return Res_ok;
 }
 
-int Edr_LoadQueue_postImageNow(Edr_Doc *doc, Edr_Node *image)
-{
-    return Edr_LoadQueue_postImage(doc, image, 1);
-}
-
 int Edr_LoadQueue_postCall(Edr_Doc *doc, Edr_LoadCallFn function, Edr_Node *node, intptr_t a, intptr_t b,
                            intptr_t c)
 {

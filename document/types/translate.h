@@ -149,7 +149,6 @@ void Edr_LoadQueue_runAll(Edr_Doc *doc, int work);
 // Queues an image node's load; with wake a manager pass is asked for.
 // 0; 1 no memory; 1551 the node was deleted.
 [[nodiscard]] int Edr_LoadQueue_postImage(Edr_Doc *doc, Edr_Node *image, int wake);
-[[nodiscard]] int Edr_LoadQueue_postImageNow(Edr_Doc *doc, Edr_Node *image);
 // Queues function(node, a, b, c) and asks for a manager pass. 0, 1, 1551.
 [[nodiscard]] int Edr_LoadQueue_postCall(Edr_Doc *doc, Edr_LoadCallFn function, Edr_Node *node, intptr_t a,
                                          intptr_t b, intptr_t c);

@@ -387,11 +387,6 @@ int Form_buttonRegister(EngineContext *context)
     return Form_classRegister(context, FormClass_button, c);
 }
 
-void Form_buttonUnregister(EngineContext *context)
-{
-    (void)Form_classUnregister(context, FormClass_button);
-}
-
 int Form_radioRegister(EngineContext *context)
 {
     FormWidgetClass *c = newClass(FormClass_radio, FormClass_look);
@@ -411,11 +406,6 @@ int Form_radioRegister(EngineContext *context)
     return Form_classRegister(context, FormClass_radio, c);
 }
 
-void Form_radioUnregister(EngineContext *context)
-{
-    (void)Form_classUnregister(context, FormClass_radio);
-}
-
 int Form_checkRegister(EngineContext *context)
 {
     FormWidgetClass *c = newClass(FormClass_check, FormClass_look);
@@ -433,11 +423,6 @@ int Form_checkRegister(EngineContext *context)
         return err;
     }
     return Form_classRegister(context, FormClass_check, c);
-}
-
-void Form_checkUnregister(EngineContext *context)
-{
-    (void)Form_classUnregister(context, FormClass_check);
 }
 
 int Form_labelRegister(EngineContext *context)
@@ -465,11 +450,6 @@ int Form_labelRegister(EngineContext *context)
     }
     (void)Form_valueListAppend(c, look);
     return Form_classRegister(context, FormClass_label, c);
-}
-
-void Form_labelUnregister(EngineContext *context)
-{
-    (void)Form_classUnregister(context, FormClass_label);
 }
 
 int Form_buttonSetArrow(FormWidget *w, uint32_t style)

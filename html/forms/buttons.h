@@ -32,13 +32,9 @@ struct FormLabelData {
 };
 
 int Form_buttonRegister(EngineContext *context);
-void Form_buttonUnregister(EngineContext *context);
 int Form_radioRegister(EngineContext *context);
-void Form_radioUnregister(EngineContext *context);
 int Form_checkRegister(EngineContext *context);
-void Form_checkUnregister(EngineContext *context);
 int Form_labelRegister(EngineContext *context);
-void Form_labelUnregister(EngineContext *context);
 
 // The arrow style of a push button, set before init.
 int Form_buttonSetArrow(FormWidget *widget, uint32_t style);

@@ -164,17 +164,6 @@ int Form_ctlSetName(FormWidget *w, const char16_t *chars, size_t count)
     return err ? err : Form_Widget_setName(w, c);
 }
 
-int Form_ctlSetLabel(FormWidget *w, const char16_t *chars, size_t count)
-{
-    if (!w)
-        return Res_formNoWidget;
-    char16_t *c = nullptr;
-    int err = copyN(chars, count, &c, false);
-    if (!err)
-        err = Form_Widget_setLabel(w, c);
-    return err ? err : showLabel(w);
-}
-
 int Form_ctlAppendLabel(void *control, const char16_t *text, size_t count)
 {
     FormWidget *w = static_cast<FormWidget *>(control);
@@ -244,11 +233,6 @@ int Form_ctlSetDefault(void *control, const char16_t *text, size_t count)
     return Form_ctlSetValue(w, text, count);
 }
 
-int Form_ctlSetDefaultText(FormWidget *w, const char16_t *text)
-{
-    return Form_ctlSetDefault(w, text, text ? Ustr_len(text) : 0);
-}
-
 int Form_ctlSetEnabled(FormWidget *w, int on)
 {
     if (!w)
@@ -296,27 +280,6 @@ int Form_ctlIsSelected(const FormWidget *w, int *out)
     return Res_ok;
 }
 
-int Form_ctlSetPressed(FormWidget *, uint32_t)
-{
-    return Res_ok;
-}
-
-int Form_ctlSetWidth(FormWidget *w, int32_t width)
-{
-    if (!w)
-        return Res_formNoWidget;
-    w->rect[2] = w->rect[0] + width;
-    return Res_ok;
-}
-
-int Form_ctlSetHeight(FormWidget *w, int32_t height)
-{
-    if (!w)
-        return Res_formNoWidget;
-    w->rect[3] = w->rect[1] + height;
-    return Res_ok;
-}
-
 int Form_ctlSetDefaultChecked(FormWidget *w, int on)
 {
     if (!w)
@@ -328,26 +291,6 @@ int Form_ctlSetDefaultChecked(FormWidget *w, int on)
 int Form_ctlIsKind128(const FormWidget *w)
 {
     return w && w->kind == FormKind_hidden;
-}
-
-int Form_inputSetChecked(FormWidget *w, int on)
-{
-    return Form_ctlSetChecked(w, on);
-}
-
-int Form_inputIsChecked(const FormWidget *w, int *out)
-{
-    return Form_ctlIsChecked(w, out);
-}
-
-int Form_inputSetPressed(FormWidget *w, uint32_t word)
-{
-    return Form_ctlSetPressed(w, word);
-}
-
-int Form_inputIsSelected(const FormWidget *w, int *out)
-{
-    return Form_ctlIsSelected(w, out);
 }
 
 int Form_inputSetEditable(FormWidget *w, int on)

@@ -47,9 +47,7 @@ int Form_createOption(FormWidget **out, Edr_Doc *doc);
 // the previous text staying in place). Form_ctlAppendLabel and
 // Form_ctlSetDefault are declared in html/docweb.h.
 int Form_ctlSetName(FormWidget *widget, const char16_t *chars, size_t count);
-int Form_ctlSetLabel(FormWidget *widget, const char16_t *chars, size_t count);
 int Form_ctlSetValue(FormWidget *widget, const char16_t *chars, size_t count);
-int Form_ctlSetDefaultText(FormWidget *widget, const char16_t *text);
 // Sets or clears flags 0x600 together and reports the change.
 int Form_ctlSetEnabled(FormWidget *widget, int on);
 // The look state of a button-like widget (class 11): on sets state bits 2
@@ -57,18 +55,11 @@ int Form_ctlSetEnabled(FormWidget *widget, int on);
 int Form_ctlSetChecked(FormWidget *widget, int on);
 int Form_ctlIsChecked(const FormWidget *widget, int *out);
 int Form_ctlIsSelected(const FormWidget *widget, int *out);
-int Form_ctlSetPressed(FormWidget *widget, uint32_t word);
-int Form_ctlSetWidth(FormWidget *widget, int32_t width);
-int Form_ctlSetHeight(FormWidget *widget, int32_t height);
 // The default checked state (kept for reset), and the state set with it.
 int Form_ctlSetDefaultChecked(FormWidget *widget, int on);
 int Form_ctlIsKind128(const FormWidget *widget);
 
 // Element forwarders of the attribute handler.
-int Form_inputSetChecked(FormWidget *widget, int on);
-int Form_inputIsChecked(const FormWidget *widget, int *out);
-int Form_inputSetPressed(FormWidget *widget, uint32_t word);
-int Form_inputIsSelected(const FormWidget *widget, int *out);
 int Form_inputSetEditable(FormWidget *widget, int on);
 int Form_inputSetMaxLength(FormWidget *widget, int32_t length);
 int Form_inputSetAutocomplete(FormWidget *widget, int on);

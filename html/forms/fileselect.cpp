@@ -194,11 +194,6 @@ int Form_fileRegister(EngineContext *context)
     return Form_classRegister(context, FormClass_file, c);
 }
 
-void Form_fileUnregister(EngineContext *context)
-{
-    (void)Form_classUnregister(context, FormClass_file);
-}
-
 int Form_fileGetValue(FormWidget *w, char16_t **out, int preferChosen)
 {
     if (out)

@@ -16,7 +16,6 @@ struct FormFileData {
 };
 
 int Form_fileRegister(EngineContext *context);
-void Form_fileUnregister(EngineContext *context);
 FormFileData *Form_fileData(const FormWidget *widget);
 // With preferChosen and a chosen name, a copy of it; otherwise a copy of
 // the field's text. 6656 for a null argument.

@@ -639,18 +639,6 @@ int Form_setAttributes(FormRecord *r, const Url *action, uint32_t method, uint32
     return Res_ok;
 }
 
-int Form_setCurrentAttributes(Edr_Doc *doc, const Url *action, uint32_t method, uint32_t encoding,
-                              const char16_t *acceptCharset, const char16_t *second, uint32_t flag)
-{
-    int err = Edr_Doc_writeLock(doc);
-    if (err)
-        return err;
-    FormRecord *r = static_cast<FormRecord *>(doc->currentForm);
-    err = r ? Form_setAttributes(r, action, method, encoding, acceptCharset, second, flag) : int(Res_ok);
-    Edr_Doc_writeUnlock(doc);
-    return err;
-}
-
 int Form_setNodeAttributes(Edr_Doc *doc, Edr_Node *formNode, const Url *action, uint32_t method,
                            uint32_t encoding, const char16_t *acceptCharset, const char16_t *second,
                            uint32_t flag)
@@ -1225,11 +1213,6 @@ int Form_unregisterControl(Edr_Doc *doc, Edr_Node *group)
         return Res_ok;
     removeLocked(group);
     return Form_optionUnregister(doc, group);
-}
-
-void Form_dropControl(Edr_Doc *doc, Edr_Node *group)
-{
-    (void)Form_unregisterControl(doc, group);
 }
 
 int Form_adoptControl(Edr_Doc *doc, FormWidget *w)

@@ -76,8 +76,6 @@ FormRecord *Form_recordOf(Edr_Node *formNode);
 int Form_setAttributes(FormRecord *record, const Url *action, uint32_t method, uint32_t encoding,
                        const char16_t *acceptCharset, const char16_t *second, uint32_t flag);
 // The same under the write lock, for the current form or a form node's.
-int Form_setCurrentAttributes(Edr_Doc *doc, const Url *action, uint32_t method, uint32_t encoding,
-                              const char16_t *acceptCharset, const char16_t *second, uint32_t flag);
 int Form_setNodeAttributes(Edr_Doc *doc, Edr_Node *formNode, const Url *action, uint32_t method,
                            uint32_t encoding, const char16_t *acceptCharset, const char16_t *second,
                            uint32_t flag);

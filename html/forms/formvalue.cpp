@@ -274,11 +274,6 @@ void Form_valueSetKind(FormValue *look, uint8_t mask)
         look->kind = mask;
 }
 
-uint8_t Form_valueGetKind(const FormValue *look)
-{
-    return look ? look->kind : 0;
-}
-
 void Form_valueSetAlpha(FormValue *look, uint8_t opacity)
 {
     if (look)
@@ -313,17 +308,6 @@ void Form_valueGetBox(const FormValue *look, int32_t rect[4])
 {
     for (int i = 0; i < 4; i++)
         rect[i] = look ? look->rect[i] : 0;
-}
-
-void Form_valueSetNext(FormValue *look, FormValue *next)
-{
-    if (look)
-        look->next = next;
-}
-
-FormValue *Form_valueGetNext(const FormValue *look)
-{
-    return look ? look->next : nullptr;
 }
 
 int Form_valueSetPath(FormValue *look, Path *path)

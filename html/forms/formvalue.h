@@ -70,15 +70,12 @@ void Form_valueRelease(FormValue *look);
 // own payload with a copy of the text.
 [[nodiscard]] int Form_valueCopyDeep(const FormValue *look, FormValue **out);
 void Form_valueSetKind(FormValue *look, uint8_t mask);
-uint8_t Form_valueGetKind(const FormValue *look);
 void Form_valueSetAlpha(FormValue *look, uint8_t opacity);
 // The fill colour from a word 0xRRGGBBAA (the opacity taken from its low
 // byte as well); 0 leaves the look black and opaque.
 void Form_valueSetColourWord(FormValue *look, uint32_t rgba);
 void Form_valueSetBox(FormValue *look, const int32_t rect[4]);
 void Form_valueGetBox(const FormValue *look, int32_t rect[4]);
-void Form_valueSetNext(FormValue *look, FormValue *next);
-FormValue *Form_valueGetNext(const FormValue *look);
 // Replaces the payload by the path (the look takes it).
 [[nodiscard]] int Form_valueSetPath(FormValue *look, Path *path);
 [[nodiscard]] int Form_valueSetRectPath(FormValue *look, const int32_t rect[4], int relative);

@@ -272,11 +272,6 @@ int Form_listRegister(EngineContext *context)
     return Form_classRegister(context, FormClass_list, c);
 }
 
-void Form_listUnregister(EngineContext *context)
-{
-    (void)Form_classUnregister(context, FormClass_list);
-}
-
 int Form_listCreateWidget(FormWidget **out, Edr_Doc *doc)
 {
     int err = Form_Widget_create(doc, FormClass_list, 0, out);

@@ -42,7 +42,6 @@ enum : int32_t {
 };
 
 int Form_listRegister(EngineContext *context);
-void Form_listUnregister(EngineContext *context);
 // The list box's private data (null for another widget).
 FormListData *Form_listData(const FormWidget *list);
 // Creates a class-19 widget of kind 256 (the select element's creator).

@@ -145,17 +145,6 @@ int PtrList_get(const PtrList *list, uint32_t index, void **value)
     return Res_ok;
 }
 
-int PtrList_setAt(PtrList *list, uint32_t index, void *value)
-{
-    if (!list)
-        return Res_formNoWidget;
-    PtrCell *c = cellAt(list, index);
-    if (!c)
-        return endOf(list);
-    c->value = value;
-    return Res_ok;
-}
-
 int PtrList_indexOf(const PtrList *list, const void *value, uint32_t *index)
 {
     *index = 0;

@@ -44,7 +44,6 @@ int PtrList_removeAt(PtrList *list, uint32_t index, void **value);
 int PtrList_removeFirst(PtrList *list, const void *value);
 // The value at index into *value (cleared first).
 int PtrList_get(const PtrList *list, uint32_t index, void **value);
-int PtrList_setAt(PtrList *list, uint32_t index, void *value);
 // The index of the first cell holding value (by identity).
 int PtrList_indexOf(const PtrList *list, const void *value, uint32_t *index);
 // Cell cursor: the first cell and its value; then the next cell after

@@ -210,11 +210,6 @@ int Form_scrollRegister(EngineContext *context)
     return Form_classRegister(context, FormClass_scroll, c);
 }
 
-void Form_scrollUnregister(EngineContext *context)
-{
-    (void)Form_classUnregister(context, FormClass_scroll);
-}
-
 int Form_scrollGetPosition(FormWidget *w, int32_t *position)
 {
     *position = 0;

@@ -25,7 +25,6 @@ struct FormScrollData {
 };
 
 int Form_scrollRegister(EngineContext *context);
-void Form_scrollUnregister(EngineContext *context);
 // The bar's private data (null for another widget).
 FormScrollData *Form_scrollData(const FormWidget *widget);
 int Form_scrollGetPosition(FormWidget *widget, int32_t *position);

@@ -73,11 +73,6 @@ int Skin_registerClass(EngineContext *context)
     return Form_classRegister(context, FormClass_look, c);
 }
 
-void Skin_unregisterClass(EngineContext *context)
-{
-    (void)Form_classUnregister(context, FormClass_look);
-}
-
 int Skin_create(FormWidget *w)
 {
     FormWidgetClass *c = Form_Widget_classCopy(w, FormClass_look);

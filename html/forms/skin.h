@@ -47,7 +47,6 @@ struct SkinShape {
 };
 
 int Skin_registerClass(EngineContext *context);
-void Skin_unregisterClass(EngineContext *context);
 
 // Class methods.
 int Skin_create(FormWidget *widget);

@@ -433,22 +433,10 @@ void Form_textSetSelEnd(FormValue *look, uint32_t position)
         t->selEnd = uint16_t(position > t->length ? t->length : position);
 }
 
-uint32_t Form_textGetSelStart(const FormValue *look)
-{
-    FormTextRecord *t = Form_valueTextRecord(look);
-    return t ? t->selStart : 0;
-}
-
 uint32_t Form_textGetSelEnd(const FormValue *look)
 {
     FormTextRecord *t = Form_valueTextRecord(look);
     return t ? t->selEnd : 0;
-}
-
-uint32_t Form_textGetLength(const FormValue *look)
-{
-    FormTextRecord *t = Form_valueTextRecord(look);
-    return t ? t->length : 0;
 }
 
 void Form_textRecordSetWrap(FormValue *look, uint32_t on)
@@ -504,16 +492,6 @@ void Form_textBlockAppendLine(FormTextBlock *b, FormTextLine *line)
     b->lineCount++;
 }
 
-FormTextLine *Form_textBlockFirst(const FormTextBlock *b)
-{
-    return b ? b->first : nullptr;
-}
-
-FormTextLine *Form_textBlockNext(const FormTextLine *line)
-{
-    return line ? line->next : nullptr;
-}
-
 int Form_textLineNew(FormTextLine **out)
 {
     *out = static_cast<FormTextLine *>(Mem_calloc(1, sizeof(FormTextLine)));
@@ -532,20 +510,5 @@ void Form_textLineSetBoxes(FormTextLine *line, const int32_t ink[4], const int32
     for (int i = 0; i < 4; i++) {
         line->ink[i] = ink[i];
         line->place[i] = place[i];
-    }
-}
-
-void Form_textLineGet(const FormTextLine *line, const char16_t **text, uint16_t *first, uint16_t *count)
-{
-    *text = line->text;
-    *first = line->first;
-    *count = line->count;
-}
-
-void Form_textLineGetBoxes(const FormTextLine *line, int32_t ink[4], int32_t place[4])
-{
-    for (int i = 0; i < 4; i++) {
-        ink[i] = line->ink[i];
-        place[i] = line->place[i];
     }
 }

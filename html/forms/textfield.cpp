@@ -273,11 +273,6 @@ int Form_textRegister(EngineContext *context)
     return Form_classRegister(context, FormClass_text, c);
 }
 
-void Form_textUnregister(EngineContext *context)
-{
-    (void)Form_classUnregister(context, FormClass_text);
-}
-
 int Form_textGetText(FormWidget *w, char16_t **out)
 {
     if (out)
@@ -383,15 +378,5 @@ int Form_textSetAutocomplete(FormWidget *w, int on)
     if (!d)
         return Res_formNoWidget;
     d->autocomplete = on ? 1 : 0;
-    return Res_ok;
-}
-
-int Form_textGetAutocomplete(FormWidget *w, int *on)
-{
-    *on = 0;
-    FormTextFieldData *d = Form_textFieldData(w);
-    if (!d)
-        return Res_formNoWidget;
-    *on = int(d->autocomplete);
     return Res_ok;
 }

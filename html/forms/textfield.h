@@ -38,7 +38,6 @@ struct FormTextFieldData {
 };
 
 int Form_textRegister(EngineContext *context);
-void Form_textUnregister(EngineContext *context);
 FormTextFieldData *Form_textFieldData(const FormWidget *widget);
 // A copy of the current text (null for none); 6656 for a null argument.
 int Form_textGetText(FormWidget *widget, char16_t **out);
@@ -53,4 +52,3 @@ int Form_textSetEditable(FormWidget *widget, int on);
 // Also handed to the text block.
 int Form_textSetMask(FormWidget *widget, uint16_t mask);
 int Form_textSetAutocomplete(FormWidget *widget, int on);
-int Form_textGetAutocomplete(FormWidget *widget, int *on);

@@ -127,11 +127,6 @@ int FormList_addChild(FormWidget *widget, FormWidget *child)
     return Form_Widget_addChild(widget, child);
 }
 
-int FormList_setWord8(FormWidget *widget, uint32_t value)
-{
-    return Form_listSetFlag(widget, value);
-}
-
 int FormList_getWord8(FormWidget *widget, uint32_t *value)
 {
     return Form_listGetFlag(widget, value);
@@ -142,33 +137,6 @@ int FormList_setLimit(FormWidget *widget, uint32_t value)
     if (!widget)
         return Res_ok;
     return Form_listSetRows(widget, value & 0xFFFF);
-}
-
-int FormList_getWord12(FormWidget *widget, uint32_t *value)
-{
-    return Form_listGetAutoRows(widget, value);
-}
-
-int FormList_getCount(FormWidget *widget, uint16_t *count)
-{
-    return Form_listGetCount(widget, count);
-}
-
-int FormList_addItem(FormWidget *widget, FormWidget *item, int32_t index, uint32_t)
-{
-    return Form_listInsertOption(widget, item, index);
-}
-
-int FormList_removeItem(FormWidget *widget, FormWidget *item)
-{
-    return Form_listRemoveOption(widget, item);
-}
-
-int FormList_stub(FormWidget *, uint32_t, uint32_t *out)
-{
-    if (out)
-        *out = 0;
-    return Res_ok;
 }
 
 // ------------------------------------------------------ host questions

@@ -47,14 +47,8 @@ int Form_Widget_bounds(const FormWidget *widget, uint32_t word, int32_t rect[4])
 
 int FormList_create(FormWidget **out, struct Edr_Doc *owner, uint32_t argument);
 int FormList_addChild(FormWidget *widget, FormWidget *child);
-int FormList_setWord8(FormWidget *widget, uint32_t value);
 int FormList_getWord8(FormWidget *widget, uint32_t *value);
 int FormList_setLimit(FormWidget *widget, uint32_t value);
-int FormList_getWord12(FormWidget *widget, uint32_t *value);
-int FormList_getCount(FormWidget *widget, uint16_t *count);
-int FormList_addItem(FormWidget *widget, FormWidget *item, int32_t index, uint32_t word);
-int FormList_removeItem(FormWidget *widget, FormWidget *item);
-int FormList_stub(FormWidget *widget, uint32_t a, uint32_t *out);
 
 // ------------------------------------------------------ host questions
 

@@ -113,23 +113,6 @@ void Form_Widget_destroyChildren(FormWidget *w)
     }
 }
 
-void Form_Widget_destroyShallow(FormWidget *w)
-{
-    if (!w)
-        return;
-    if (w->children) {
-        for (PtrCell *c = w->children->head; c; c = c->next)
-            static_cast<FormWidget *>(c->value)->parent = nullptr;
-    }
-    if (w->parent)
-        (void)Form_Widget_removeChild(w->parent, w);
-    for (FormWidgetClass *c = Form_Widget_chainHead(w); c; c = c->next)
-        if (c->destroy)
-            (void)c->destroy(w);
-    detach(w);
-    freeWidget(w);
-}
-
 int Form_Widget_init(FormWidget *w)
 {
     if (!w)
@@ -230,22 +213,6 @@ int Form_Widget_childAt(FormWidget *w, uint32_t index, uint32_t classId, FormWid
     return Res_listEnd;
 }
 
-int Form_Widget_nextChild(FormWidget *w, void *iterator, void **next, FormWidget **child)
-{
-    if (child)
-        *child = nullptr;
-    if (next)
-        *next = nullptr;
-    if (!w || !next || !child)
-        return Res_formNoWidget;
-    PtrCell *cell = iterator ? static_cast<PtrCell *>(iterator)->next : (w->children ? w->children->head : nullptr);
-    if (!cell)
-        return w->children && w->children->count ? Res_listEnd : Res_listEmpty;
-    *next = cell;
-    *child = static_cast<FormWidget *>(cell->value);
-    return Res_ok;
-}
-
 int Form_Widget_removeChild(FormWidget *parent, FormWidget *child)
 {
     if (!parent || !child)
@@ -310,17 +277,6 @@ int Form_Widget_offsetInRoot(const FormWidget *w, int32_t point[2])
     return Res_ok;
 }
 
-FormWidget *Form_Widget_getParent(const FormWidget *w)
-{
-    return w ? w->parent : nullptr;
-}
-
-void Form_Widget_setParent(FormWidget *w, FormWidget *parent)
-{
-    if (w)
-        w->parent = parent;
-}
-
 int Form_Widget_getRoot(FormWidget *w, FormWidget **root)
 {
     if (root)
@@ -341,35 +297,6 @@ int Form_Widget_getFlags(const void *control, uint32_t *flags)
         return Res_formNoWidget;
     *flags = asWidget(control)->flags;
     return Res_ok;
-}
-
-int Form_Widget_setFlags(FormWidget *w, uint32_t flags)
-{
-    if (!w)
-        return Res_formNoWidget;
-    w->flags = flags;
-    return Res_ok;
-}
-
-int Form_Widget_orFlags(FormWidget *w, uint32_t bits)
-{
-    if (!w)
-        return Res_formNoWidget;
-    w->flags |= bits;
-    return Res_ok;
-}
-
-int Form_Widget_clearFlags(FormWidget *w, uint32_t bits)
-{
-    if (!w)
-        return Res_formNoWidget;
-    w->flags &= ~bits;
-    return Res_ok;
-}
-
-int Form_Widget_isFlag11(const FormWidget *w)
-{
-    return w && (w->flags & (1u << 11)) != 0;
 }
 
 int Form_Widget_isFlag12(const FormWidget *w)
@@ -423,37 +350,11 @@ int Form_Widget_setRole(FormWidget *w, uint32_t role)
     return Res_ok;
 }
 
-int Form_Widget_setFormWord(FormWidget *w, uint32_t word)
-{
-    if (!w)
-        return Res_formNoWidget;
-    w->formWord = word;
-    return Res_ok;
-}
-
-int Form_Widget_getFormWord(const FormWidget *w, uint32_t *word)
-{
-    if (word)
-        *word = 0;
-    if (!w || !word)
-        return Res_formNoWidget;
-    *word = w->formWord;
-    return Res_ok;
-}
-
 int Form_Widget_setPartWord(FormWidget *w, uint32_t word)
 {
     if (!w)
         return Res_formNoWidget;
     w->partWord = word;
-    return Res_ok;
-}
-
-int Form_Widget_setTag(FormWidget *w, uint32_t tag)
-{
-    if (!w)
-        return Res_formNoWidget;
-    w->tag = tag;
     return Res_ok;
 }
 
@@ -526,15 +427,6 @@ int Form_Widget_getValueText(const FormWidget *w, char16_t **out)
     return copyText(w->valueText, out);
 }
 
-int Form_ctlGetDefault(const FormWidget *w, char16_t **out)
-{
-    if (out)
-        *out = nullptr;
-    if (!w || !out)
-        return Res_formNoWidget;
-    return copyText(w->defaultValue, out);
-}
-
 int Form_Widget_hasClass(const FormWidget *w, uint32_t classId)
 {
     return Form_Widget_classCopy(w, classId) != nullptr;
@@ -553,16 +445,6 @@ int Form_Widget_forwardToOwner(FormWidget *w, int a, int b)
     if (!(w->flags & FormWidget_attached) || !w->owner || !w->node)
         return Res_ok;
     return Edr_Doc_controlChanged(w->owner, w->node, a, b);
-}
-
-int Form_Widget_getOwner(const FormWidget *w, Edr_Doc **doc)
-{
-    if (doc)
-        *doc = nullptr;
-    if (!w || !doc)
-        return Res_formNoWidget;
-    *doc = w->owner;
-    return Res_ok;
 }
 
 int Form_Widget_getNode(const FormWidget *w, Edr_Node **node)

@@ -71,9 +71,6 @@ struct FormWidget {
 // Detaches and frees the widget and, recursively, the children that
 // belong to it (null allowed).
 void Form_Widget_destroy(FormWidget *widget);
-// Clears the parent of every child, takes the widget out of its parent
-// and frees it without destroying the children.
-void Form_Widget_destroyShallow(FormWidget *widget);
 // Runs the first init method of the chain once (flag 0x2).
 int Form_Widget_init(FormWidget *widget);
 // Gives the widget and its subtree group nodes (6657 unless initialised).
@@ -85,7 +82,6 @@ int Form_Widget_insertChild(FormWidget *parent, FormWidget *child, uint32_t inde
 // The index-th child whose chain holds classId.
 int Form_Widget_childAt(FormWidget *widget, uint32_t index, uint32_t classId, FormWidget **child);
 // Iteration over the children: iterator null starts.
-int Form_Widget_nextChild(FormWidget *widget, void *iterator, void **next, FormWidget **child);
 int Form_Widget_removeChild(FormWidget *parent, FormWidget *child);
 void Form_Widget_destroyChildren(FormWidget *widget);
 
@@ -102,25 +98,16 @@ void Form_Widget_unlock(FormWidget *widget);
 // Adds x0, y0 of the widget and of every ancestor to point.
 int Form_Widget_offsetInRoot(const FormWidget *widget, int32_t point[2]);
 
-FormWidget *Form_Widget_getParent(const FormWidget *widget);
-void Form_Widget_setParent(FormWidget *widget, FormWidget *parent);
 // The topmost ancestor (the widget itself without a parent); 6656 when
 // either argument is null.
 int Form_Widget_getRoot(FormWidget *widget, FormWidget **root);
 
-int Form_Widget_setFlags(FormWidget *widget, uint32_t flags);
-int Form_Widget_orFlags(FormWidget *widget, uint32_t bits);
-int Form_Widget_clearFlags(FormWidget *widget, uint32_t bits);
-int Form_Widget_isFlag11(const FormWidget *widget);
 int Form_Widget_isFlag12(const FormWidget *widget);
 int Form_Widget_isFlag13(const FormWidget *widget);
 
 int Form_Widget_setKind(FormWidget *widget, uint32_t kind);
 int Form_Widget_setRole(FormWidget *widget, uint32_t role);
-int Form_Widget_setFormWord(FormWidget *widget, uint32_t word);
-int Form_Widget_getFormWord(const FormWidget *widget, uint32_t *word);
 int Form_Widget_setPartWord(FormWidget *widget, uint32_t word);
-int Form_Widget_setTag(FormWidget *widget, uint32_t tag);
 int Form_Widget_setCapacity(FormWidget *widget, uint32_t value);
 
 // Texts: setters take the heap string and free the previous one; getters
@@ -132,7 +119,6 @@ int Form_Widget_setLabel(FormWidget *widget, char16_t *text);
 int Form_Widget_appendLabel(FormWidget *widget, const char16_t *text);
 int Form_Widget_setValueText(FormWidget *widget, char16_t *text);
 int Form_Widget_getValueText(const FormWidget *widget, char16_t **out);
-int Form_ctlGetDefault(const FormWidget *widget, char16_t **out);
 // 1 when the widget's chain holds the class id.
 int Form_Widget_hasClass(const FormWidget *widget, uint32_t classId);
 
@@ -141,6 +127,5 @@ int Form_Widget_hasClass(const FormWidget *widget, uint32_t classId);
 // attached and sized and the widget itself attached.
 int Form_Widget_forwardToOwner(FormWidget *widget, int a, int b);
 
-int Form_Widget_getOwner(const FormWidget *widget, Edr_Doc **doc);
 // The node with a live reference added (the caller releases it).
 int Form_Widget_getNode(const FormWidget *widget, Edr_Node **node);

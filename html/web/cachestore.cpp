@@ -268,13 +268,6 @@ void CacheData_release(CacheEntry *entry)
         (void)CacheEntry_settle(entry->store, entry, entry->cls, nullptr);
 }
 
-void CacheData_releaseLocked(CacheEntry *entry)
-{
-    Lock_acquire(&entry->store->lock);
-    CacheData_release(entry);
-    Lock_release(&entry->store->lock);
-}
-
 int CacheEntry_settle(CacheStore *store, CacheEntry *entry, CacheClass *cls,
                       int (*veto)(CacheStore *store, CacheEntry *entry))
 {

@@ -155,7 +155,6 @@ void CacheEntry_release(CacheEntry *entry);
 // The count less one; at 0 the entry is settled. Store lock held by the
 // caller (the Locked form takes it).
 void CacheData_release(CacheEntry *entry);
-void CacheData_releaseLocked(CacheEntry *entry);
 // Keeps an idle entry (commit, account) or recycles it; veto (null: none)
 // may refuse with a non-zero answer, which is returned. Lock held.
 int CacheEntry_settle(CacheStore *store, CacheEntry *entry, CacheClass *cls,

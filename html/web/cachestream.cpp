@@ -14,6 +14,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/text/cstr.h"
 #include "core/text/ustr.h"
 #include "core/time/date.h"
 #include "html/web/httpcache.h"
@@ -53,18 +54,6 @@ enum : uint32_t {
     kControlFinalUrl = 16,
     kEventEnd = 8,
 };
-
-bool sameNoCase(const char *a, const char *b)
-{
-    for (;; a++, b++) {
-        char x = (*a >= 'A' && *a <= 'Z') ? char(*a - 'A' + 'a') : *a;
-        char y = (*b >= 'A' && *b <= 'Z') ? char(*b - 'A' + 'a') : *b;
-        if (x != y)
-            return false;
-        if (!x)
-            return true;
-    }
-}
 
 void doom(HttpCacheEntry *entry)
 {
@@ -401,7 +390,7 @@ int cacheHeader(VfsHandle *stream, uintptr_t a, uintptr_t b)
     char **value = reinterpret_cast<char **>(b);
     *value = nullptr;
     HttpCacheEntry *entry = readerOf(stream)->entry;
-    if (!name || !sameNoCase(name, "Refresh:"))
+    if (!name || Cstr_icmp(name, "Refresh:") != 0)
         return Res_vfsNotAvailable;
     enter(entry);
     int r = Res_vfsNotAvailable;

@@ -161,12 +161,6 @@ char *Mime_getParam(const MimePart *part, uint32_t id, uint32_t param);
 uint32_t Mime_decodedSizeEstimate(const MimePart *part);
 // The decoder for the part's encoding, or null.
 CharsetConverter Mime_decoderFor(const MimePart *part);
-// The names of the codes ("Unknown" outside the tables). Static text.
-const char *Mime_typeName(uint32_t code);
-const char *Mime_subtypeName(uint32_t code);
-const char *Mime_encodingName(uint32_t code);
-const char *Mime_headerName(uint32_t id);
-const char *Mime_paramName(uint32_t id);
 
 // ------------------------------------------------------------ decoders
 
@@ -281,9 +275,6 @@ void Mime_moduleFini(EngineContext *ctx);
 
 struct MimeSrcList;
 
-// A new, empty, locked list of body sources (core/container/mimesrc.h) into
-// *out. 0, or 1 when out of memory (*out null).
-[[nodiscard]] int Mime_srcListCreate(EngineContext *ctx, MimeSrcList **out);
 // Frees a list of body sources: every source, the lock and the record.
 // Null is ignored.
 void Mime_srcListFree(MimeSrcList *list);

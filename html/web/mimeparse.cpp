@@ -7,6 +7,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/task/task.h"
+#include "core/text/cstr.h"
 #include "html/parser.h"
 #include "html/web/mime.h"
 #include "core/container/mimesrc.h"
@@ -22,25 +23,6 @@ const char *const kHeaders[] = {"Content-Disposition",       "Content-ID",
                                 "Content-Location",          "Content-Transfer-Encoding",
                                 "Content-Transfer-Location", "Content-Type"};
 const char *const kParams[] = {"boundary", "charset", "filename", "name", "start", "type"};
-
-template <size_t N> const char *nameOf(const char *const (&table)[N], uint32_t code)
-{
-    return code < N ? table[code] : "Unknown";
-}
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
-}
-
-// Case-insensitive comparison of n bytes.
-bool sameIgnoringCase(const char *a, const char *b, size_t n)
-{
-    for (size_t i = 0; i < n; i++)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
 
 bool isWhite(char c)
 {
@@ -71,7 +53,7 @@ uint32_t matchToken(const char *const (&table)[N], const char *token, size_t n, 
     if (!n)
         return code;
     for (uint32_t i = 0; i < N; i++)
-        if (strlen(table[i]) >= n && sameIgnoringCase(table[i], token, n))
+        if (strlen(table[i]) >= n && Cstr_nicmp(table[i], token, n) == 0)
             code = i;
     return code;
 }
@@ -114,7 +96,7 @@ int appendHeaderLine(MimePart *part, const uint8_t *line, size_t n)
 {
     static constexpr char kLocation[] = "Content-Location";
     if (n >= sizeof kLocation - 1 &&
-        sameIgnoringCase(reinterpret_cast<const char *>(line), kLocation, sizeof kLocation - 1))
+        Cstr_nicmp(reinterpret_cast<const char *>(line), kLocation, sizeof kLocation - 1) == 0)
         return appendText(&part->headers, &part->headersLength, &part->headersCapacity,
                           reinterpret_cast<const char *>(line), n, 256);
     char16_t *wide = static_cast<char16_t *>(Mem_malloc((n + 1) * sizeof(char16_t)));
@@ -151,33 +133,6 @@ const char *lineAfter(const char *s)
 }
 
 } // namespace
-
-// ----------------------------------------------------------------- names
-
-const char *Mime_typeName(uint32_t code)
-{
-    return nameOf(kTypes, code);
-}
-
-const char *Mime_subtypeName(uint32_t code)
-{
-    return nameOf(kSubtypes, code);
-}
-
-const char *Mime_encodingName(uint32_t code)
-{
-    return nameOf(kEncodings, code);
-}
-
-const char *Mime_headerName(uint32_t id)
-{
-    return id ? nameOf(kHeaders, id - 1) : "Unknown";
-}
-
-const char *Mime_paramName(uint32_t id)
-{
-    return id ? nameOf(kParams, id - 1) : "Unknown";
-}
 
 // ---------------------------------------------------------------- records
 
@@ -257,7 +212,7 @@ char *Mime_findHeader(const char *headers, uint32_t id)
         const char *end = lineAfter(s);
         while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\n')
             end = lineAfter(end);
-        if (strlen(s) >= nameLength && sameIgnoringCase(s, name, nameLength))
+        if (strlen(s) >= nameLength && Cstr_nicmp(s, name, nameLength) == 0)
             return dupN(s, size_t(end - s));
         s = end;
     }
@@ -326,7 +281,7 @@ char *Mime_getParam(const MimePart *part, uint32_t id, uint32_t param)
         const char *p = s + 1;
         while (isWhite(*p))
             p++;
-        if (strlen(p) < nameLength || !sameIgnoringCase(p, name, nameLength))
+        if (strlen(p) < nameLength || Cstr_nicmp(p, name, nameLength) != 0)
             continue;
         p += nameLength;
         while (isWhite(*p))
@@ -654,19 +609,6 @@ int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_
 }
 
 // ------------------------------------------------------- body-source lists
-
-int Mime_srcListCreate(EngineContext *ctx, MimeSrcList **out)
-{
-    *out = static_cast<MimeSrcList *>(Mem_calloc(1, sizeof(MimeSrcList)));
-    if (!*out)
-        return Res_noMemory;
-    int err = Lock_init(ctx, &(*out)->lock);
-    if (err) {
-        Mem_free(*out);
-        *out = nullptr;
-    }
-    return err;
-}
 
 void Mime_srcListFree(MimeSrcList *list)
 {

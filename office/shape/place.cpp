@@ -815,17 +815,10 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
     return Res_ok;
 }
 
-int Shape_placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
-                       int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha)
-{
-    int placed = 0;
-    return placePicture(drawing, doc, parent, blipIndex, x, y, w, h, alpha, &placed);
-}
-
 namespace
 {
 
-// Shape_placePicture; *placed is 1 when the picture's nodes were made.
+// Places a picture shape; *placed is 1 when the picture's nodes were made.
 int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
                  int32_t x, int32_t y, int32_t w, int32_t h, uint32_t alpha, int *placed,
                  const EscherPropSet *crop)

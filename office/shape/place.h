@@ -71,12 +71,6 @@ void Shape_geomProps(ShapeGeomProps *out, const EscherPropSet *set);
 [[nodiscard]] int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent,
                              EscherShape *shape, int32_t x, int32_t y, int32_t w, int32_t h);
 
-// Places picture blipIndex (1-based) of the blip store over the box. 0 also
-// when the index is out of range or the entry holds no picture.
-[[nodiscard]] int Shape_placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent,
-                                     uint32_t blipIndex, int32_t x, int32_t y, int32_t w, int32_t h,
-                                     uint32_t alpha);
-
 // Reads the gradient properties of set into fill (type and colour already
 // set). 0; 1 when memory runs out. Free with ShapeFill_free.
 [[nodiscard]] int Shape_readGradient(ShapeFill *fill, const EscherPropSet *set);

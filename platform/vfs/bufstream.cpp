@@ -389,11 +389,6 @@ int BufStream_closeFile(BufStream *b)
     return r;
 }
 
-const Url *BufStream_getUrl(const BufStream *b)
-{
-    return b->url;
-}
-
 uint32_t BufStream_getStart(const BufStream *b)
 {
     return b->windowStart;

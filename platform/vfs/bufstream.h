@@ -111,7 +111,6 @@ int BufStream_closeFile(BufStream *reader);
 // stream's error.
 int BufStream_releaseBlock(BufStream *reader);
 
-const Url *BufStream_getUrl(const BufStream *reader);
 uint32_t BufStream_getStart(const BufStream *reader);
 uint32_t BufStream_tell(const BufStream *reader);
 uint32_t BufStream_getLimit(const BufStream *reader);

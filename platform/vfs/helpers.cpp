@@ -89,11 +89,6 @@ int Vfs_seekFrom(VfsHandle *handle, int64_t offset, int whence)
     return at == target ? Res_ok : Res_vfsSeekMissed;
 }
 
-int Vfs_tellAt(VfsHandle *handle, uint64_t *position)
-{
-    return Vfs_tell(handle, position);
-}
-
 int Vfs_isSeekable(VfsHandle *handle, int *flag)
 {
     *flag = 0;

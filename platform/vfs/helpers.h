@@ -34,8 +34,6 @@ int Vfs_closeHolder(VfsHandle **holder);
 // The position is read back: 3607 when it differs from the target. 8 for
 // another whence; the stream's errors (788 for a negative target).
 [[nodiscard]] int Vfs_seekFrom(VfsHandle *handle, int64_t offset, int whence);
-// Vfs_tell.
-[[nodiscard]] int Vfs_tellAt(VfsHandle *handle, uint64_t *position);
 // *flag = 1 when the mode word has the seekable bit. 0, 16 without a
 // handle.
 int Vfs_isSeekable(VfsHandle *handle, int *flag);

@@ -712,15 +712,6 @@ int Vfs_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t a
     return row->pathQuery ? row->pathQuery(ctx, url, code, arg) : Res_vfsNotAvailable;
 }
 
-int Vfs_openWithArgs(EngineContext *ctx, const Url *url, const uintptr_t *args)
-{
-    const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(ctx, url, &row);
-    if (r != Res_ok)
-        return r;
-    return row->openWithArgs ? row->openWithArgs(url, args) : Res_vfsNotAvailable;
-}
-
 int Vfs_handlerQuery(EngineContext *ctx, const Url *url, uintptr_t *result)
 {
     *result = 0;

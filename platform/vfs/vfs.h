@@ -280,8 +280,6 @@ int Vfs_getLength32(VfsHandle *handle, uint32_t *length);
 [[nodiscard]] int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to); // slot 16
 [[nodiscard]] int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to);   // slot 25
 int Vfs_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg); // slot 21
-// Slot 20 with eight argument words.
-int Vfs_openWithArgs(EngineContext *ctx, const Url *url, const uintptr_t *args);
 // Slot 22 on the URL's handler object: *result (0 and nothing asked when
 // the URL has no handler object).
 int Vfs_handlerQuery(EngineContext *ctx, const Url *url, uintptr_t *result);

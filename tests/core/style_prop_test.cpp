@@ -399,7 +399,7 @@ TEST_F(PropTest, ConstructorsAccessorsAndFlags)
     Prop_set136(&v, 55, 0xABCD);
     EXPECT_EQ(Prop_getId(&v), 136u);
     EXPECT_EQ(Prop_getType(&v), 55);
-    EXPECT_EQ(Prop_getWord(&v), 0xABCDu);
+    EXPECT_EQ(Prop_getPayload(&v), 0xABCDu);
     Prop_clear(&v);
     EXPECT_EQ(v.id, 0u);
     EXPECT_EQ(v.type, 0);

@@ -1,5 +1,5 @@
 // Growable 16-bit text buffers: the growth sequence, 8-bit appends, detach
-// and reuse, out of memory leaving the buffer as it was, and freeing.
+// and take and reuse, out of memory leaving the buffer as it was, and freeing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -92,6 +92,30 @@ TEST_F(UstrBufTest, DetachHandsOverATerminatedStringAndLeavesTheBufferReusable)
     s = Ustr_bufDetach(&b);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s[0], 0);
+    Mem_free(s);
+}
+
+// Take hands over an empty string where detach gives null, and fails
+// cleanly when even that cannot be allocated.
+TEST_F(UstrBufTest, TakeHandsOverEmptyTextToo)
+{
+    Ustr_buf b;
+    Ustr_bufInit(&b, 8);
+    char16_t *s = reinterpret_cast<char16_t *>(1);
+    Mem_failAfter(1);
+    EXPECT_EQ(Ustr_bufTake(&b, &s), 1);
+    Mem_failAfter(0);
+    EXPECT_EQ(s, nullptr);
+    EXPECT_EQ(b.chars, nullptr);
+    ASSERT_EQ(Ustr_bufTake(&b, &s), 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(std::u16string(s), u"");
+    Mem_free(s);
+    ASSERT_EQ(Ustr_bufAppendAscii(&b, "ab", 2), 0);
+    ASSERT_EQ(Ustr_bufTake(&b, &s), 0);
+    EXPECT_EQ(std::u16string(s), u"ab");
+    EXPECT_EQ(b.length, 0u);
+    EXPECT_EQ(b.chars, nullptr);
     Mem_free(s);
 }
 

@@ -19,7 +19,6 @@
 #include "pdf/document.h"
 #include "pdf/interp.h"
 #include "pdf/lexer.h"
-#include "pdf/group.h"
 #include "pdf/page.h"
 #include "pdf/resources/pdfstream.h"
 #include "tests/pdf/pdf_fixture.h"
@@ -475,49 +474,5 @@ TEST_F(PdfPageTest, PagesOnDemandArePlaceholdersUntilAsked)
             ASSERT_EQ(Pdf_pageTranslate(doc, 3), 0);
             EXPECT_EQ(pageChildren(edoc, 2), "dddcle") << "the clip ends after the drawing inside it";
         });
-    });
-}
-
-TEST_F(PdfPageTest, GroupRecordItemsMoveToTheLastRecordAndMarkersStackNewestFirst)
-{
-    run([&] {
-    static const ObjClass plain = {nullptr, 0, nullptr, Obj_itemPlain};
-    auto list = [](int n) {
-        ObjList *l = static_cast<ObjList *>(Mem_calloc(1, sizeof(ObjList)));
-        for (int i = 0; i < n; i++) {
-            ObjHeader *o = Obj_create(&plain, 0);
-            ObjList_insertBefore(l, o, nullptr);
-        }
-        return l;
-    };
-    auto count = [](const PdfGroupRecord *r) {
-        int n = 0;
-        for (ObjHeader *o = r->items; o; o = Obj_next(o))
-            n++;
-        return n;
-    };
-    PdfGroupRecord *first = nullptr, *second = nullptr;
-    ASSERT_EQ(PdfGroup_create(list(2), nullptr, 7, &first), 0);
-    EXPECT_EQ(first->kind, 7u);
-    EXPECT_EQ(first->rect[0], PdfGroup_defaultRect[0]);
-    const float r[4] = {1, 2, 3, 4};
-    ASSERT_EQ(PdfGroup_create(nullptr, r, 1, &second), 0);
-    EXPECT_EQ(second->rect[2], 3.0f);
-    first->next = second;
-    PdfGroup_appendItems(first, list(3));
-    PdfGroup_appendItems(first, list(0));
-    EXPECT_EQ(count(first), 2);
-    EXPECT_EQ(count(second), 3) << "appended items go to the chain's last record";
-    const intptr_t a[3] = {1, 2, 3}, b[3] = {4, 5, 6};
-    ASSERT_EQ(PdfGroup_pushMarker(first, a, 10), 0);
-    ASSERT_EQ(PdfGroup_pushMarker(first, b, 11), 0);
-    EXPECT_EQ(first->markers->words[0], 4);
-    EXPECT_EQ(first->markers->next->fourth, 10);
-    ASSERT_EQ(PdfGroup_replaceMarkers(first, a, 12), 0);
-    EXPECT_EQ(first->markers->fourth, 12);
-    EXPECT_EQ(first->markers->next, nullptr);
-    PdfGroup_freeItems(second);
-    EXPECT_EQ(second->items, nullptr);
-    PdfGroup_freeChain(first);
     });
 }

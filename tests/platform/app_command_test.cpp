@@ -2,7 +2,7 @@
 // application slot that handles it; events 23 and 24 only with their slots
 // set; open-URL and open-document records are released when their event
 // is discarded; page moves, settings loads and the event-12 call are
-// posted to the application thread.
+// posted to the application thread; the timed event carries the clock.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -96,6 +96,7 @@ TEST_F(CommandTest, EachWrapperReachesItsSlotWithItsBlock)
         {[&] { return App_sendEvent19(inst); }, "19: "},
         {[&] { return App_sendEvent20(inst, 1, 2, 3); }, "20:1,2,3, "},
         {[&] { return App_sendEvent21(inst, 1, 2, 3); }, "21:2,3, "},
+        {[&] { return App_sendTimedEvent21(inst, 4, 5); }, "21:4,5, "},
         {[&] { return App_sendEvent22(inst, 4, 5, 6); }, "22:4,5,6, "},
         {[&] { return App_sendEvent25(inst); }, "25: "},
         {[&] { return App_sendEvent25(inst, 1); }, "25: "},
@@ -117,7 +118,25 @@ TEST_F(CommandTest, EachWrapperReachesItsSlotWithItsBlock)
     // A null instance posts nothing.
     EXPECT_EQ(App_sendEvent20(nullptr, 1, 2, 3), 0);
     EXPECT_EQ(App_sendEvent21(nullptr, 1, 2, 3), 0);
+    EXPECT_EQ(App_sendTimedEvent21(nullptr, 1, 2), 0);
     EXPECT_EQ(App_sendEvent22(nullptr, 1, 2, 3), 0);
+}
+
+// The timed form puts the engine clock, in milliseconds, before its two
+// words.
+TEST_F(CommandTest, TimedEventCarriesTheClock)
+{
+    app.callbacks.event21 = [](EngineInstance *, intptr_t a, intptr_t b, intptr_t c) {
+        return note("21:" + words({a, b, c})), 0;
+    };
+    start();
+    Headless_advanceClock(host, 1234);
+    const int64_t t = now();
+    ASSERT_GE(t, 1234);
+    log().clear();
+    EXPECT_EQ(App_sendTimedEvent21(inst, 7, 8), 1);
+    run();
+    EXPECT_EQ(log(), "21:" + words({intptr_t(t), 7, 8}) + " ");
 }
 
 TEST_F(CommandTest, ChoiceEventsArePostedOnlyWhenTheirSlotsAreSet)

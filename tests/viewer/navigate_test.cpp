@@ -112,7 +112,7 @@ TEST(AlignTest, GoingBackShowsThePreviousPagesFarEdgeWhateverItsWidth)
 
 TEST(AlignTest, HostCode0x10007CentresTheContent)
 {
-    // Fv_alignRequest maps 0x10007 to mode 6.
+    // The host's alignment code 0x10007 stands for mode 6.
     const Rect area{0, 0, 240, 300};
     const Rect page{-100, -40, 300, 500};
     int32_t dx = 0, dy = 0;

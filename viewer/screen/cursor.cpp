@@ -306,31 +306,7 @@ struct PostedMode {
     int32_t mode;
 };
 
-void runPostedMode(EngineInstance *, void *argument)
-{
-    PostedMode *p = static_cast<PostedMode *>(argument);
-    (void)Cursor_setMode(p->viewer, p->mode);
-    Mem_free(p);
-}
-
-// A refused call: the block {code, instance, function, argument}.
-void dropPostedMode(void *block)
-{
-    Mem_free(reinterpret_cast<void *>(static_cast<intptr_t *>(block)[3]));
-}
-
 } // namespace
-
-int Cursor_postMode(FvViewer *viewer, int32_t mode)
-{
-    if (!viewer || !viewer->context->instance)
-        return 0;
-    PostedMode *p = static_cast<PostedMode *>(Mem_malloc(sizeof(PostedMode)));
-    if (!p)
-        return 0;
-    *p = PostedMode{viewer, mode};
-    return App_postCall(viewer->context->instance, runPostedMode, p, dropPostedMode) == 0 ? 1 : 0;
-}
 
 int Cursor_getViewPoint(FvViewer *viewer, Point *point)
 {
@@ -342,23 +318,6 @@ int Cursor_getViewPoint(FvViewer *viewer, Point *point)
                                  hotHeight(viewer, c), property(viewer, c->current, OverlayProp_x),
                                  property(viewer, c->current, OverlayProp_y));
     return 1;
-}
-
-void Cursor_moveToRect(FvViewer *viewer, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
-{
-    CursorState *c = stateOf(viewer);
-    if (!c || !c->visible || !viewer->page)
-        return;
-    Point a{x0, y0}, b{x1, y1}, pa{}, pb{};
-    if (Edr_Fwd_scalePoint(viewer->page->pageView, viewer->page->document, &a, &pa) != Res_ok ||
-        Edr_Fwd_scalePoint(viewer->page->pageView, viewer->page->document, &b, &pb) != Res_ok)
-        return;
-    Screen *screen = screenOf(viewer);
-    int32_t mx = int32_t((int64_t(pa.x) + pb.x) / 2), my = int32_t((int64_t(pa.y) + pb.y) / 2);
-    moveBoth(viewer, c,
-             Cursor_viewToSprite(Screen_orientation(screen), Screen_width(screen), Screen_height(screen),
-                                 hotHeight(viewer, c), mx, my));
-    presentScreen(viewer);
 }
 
 void Cursor_centre(FvViewer *viewer)

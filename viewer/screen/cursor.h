@@ -50,12 +50,8 @@ void Cursor_destroy(FvViewer *viewer);
 // Shows the cursor (0x10000, only while visible), the busy sprite
 // (0x10001) or nothing (0x10002). 1 done, 0 nothing to do or failure.
 int Cursor_setMode(FvViewer *viewer, int32_t mode);
-// Cursor_setMode as a deferred call on the engine thread. 1 posted.
-int Cursor_postMode(FvViewer *viewer, int32_t mode);
 // The cursor's view point. 0 without record, current sprite or visibility.
 int Cursor_getViewPoint(FvViewer *viewer, Point *point);
-// Moves the cursor to the middle of a page rectangle.
-void Cursor_moveToRect(FvViewer *viewer, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 // Moves both sprites to the middle of the screen.
 void Cursor_centre(FvViewer *viewer);
 // Turns both sprites' items with the view: 0, 270, 180 or 90 degrees for

@@ -350,12 +350,6 @@ int Overlay_exists(EngineContext *engine)
     return managerOf(engine) ? 1 : 0;
 }
 
-int Overlay_canCompose(EngineContext *engine)
-{
-    OverlayMgr *m = managerOf(engine);
-    return m && Screen_usesBackBuffer(m->screen) ? 1 : 0;
-}
-
 int Overlay_resetBitmap(EngineContext *engine)
 {
     OverlayMgr *m = managerOf(engine);

@@ -96,8 +96,6 @@ int Overlay_createManager(EngineContext *engine, Screen *screen, void *pixels);
 int Overlay_destroyManager(EngineContext *engine);
 // 1 when the engine has an overlay manager.
 int Overlay_exists(EngineContext *engine);
-// 1 when the manager exists and its screen uses a back buffer.
-int Overlay_canCompose(EngineContext *engine);
 // A bitmap over pixels with the size, format and resolution of the allowed
 // screen of orientation 0; 0 when that screen is missing or the bitmap
 // cannot be made.

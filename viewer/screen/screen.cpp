@@ -216,11 +216,6 @@ int Screen_isFullSize(const Screen *screen)
 
 // ------------------------------------------------------------ the module
 
-int Screen_initModule(EngineContext *)
-{
-    return Res_ok;
-}
-
 int Screen_startModule(EngineContext *context)
 {
     if (!context || !context->instance)
@@ -676,18 +671,6 @@ void Screen_getAreaSize(Screen *screen, int32_t *width, int32_t *height)
     const Rect &r = set->areas[areaIndex(screen)];
     *width = r.x1 - r.x0;
     *height = r.y1 - r.y0;
-    Lock_release(&set->lock);
-}
-
-void Screen_setAreaSize(Screen *screen, int32_t width, int32_t height)
-{
-    ScreenSet *set = Screen_set(screen);
-    if (!set)
-        return;
-    Lock_acquire(&set->lock);
-    Rect &r = set->areas[areaIndex(screen)];
-    r.x1 = r.x0 + width;
-    r.y1 = r.y0 + height;
     Lock_release(&set->lock);
 }
 

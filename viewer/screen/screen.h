@@ -141,7 +141,6 @@ void ScreenSet_refreshArea(EngineContext *context, Screen *screen);
 
 // ------------------------------------------------ the module and the list
 
-int Screen_initModule(EngineContext *context);
 // Creates the empty screen list when there is none (1 out of memory) and
 // builds the text transfer table when "FV_textEdgeTuningAdjustEnable" is
 // set. 0 or 1.
@@ -218,7 +217,6 @@ void Screen_presentAll(Screen *screen);
 
 // The display area (the set's area rectangle of this screen).
 void Screen_getAreaSize(Screen *screen, int32_t *width, int32_t *height);
-void Screen_setAreaSize(Screen *screen, int32_t width, int32_t height);
 void Screen_getAreaOrigin(Screen *screen, int32_t *x, int32_t *y);
 void Screen_setAreaOrigin(Screen *screen, int32_t x, int32_t y);
 // The area origin, or (0, 0) when the screen shows the whole display while

@@ -517,15 +517,6 @@ void Word_readTc97(const uint8_t **p, WordTc *tc)
         Word_readBrc80(p, &b);
 }
 
-void Word_readTlp(const uint8_t **p, WordTlp *tlp)
-{
-    const uint8_t *b = *p;
-    tlp->itl = u16(b);
-    tlp->flags = b[2];
-    tlp->flag2 = b[3];
-    *p += 4;
-}
-
 void Word_splitShd80(uint16_t value, WordShd *shd)
 {
     shd->fore = uint8_t(value & 0x1F);

@@ -373,7 +373,6 @@ void Word_readBrc80(const uint8_t **p, WordBorder *brc);
 void Word_readTc10(const uint8_t **p, WordTc *tc);
 void Word_readTc6(const uint8_t **p, WordTc *tc);
 void Word_readTc97(const uint8_t **p, WordTc *tc);
-void Word_readTlp(const uint8_t **p, WordTlp *tlp);
 void Word_readShd80(const uint8_t **p, WordShd *shd);
 void Word_readShd(const uint8_t **p, WordShdNew *shd);
 void Word_readFspa(const uint8_t **p, WordFspa *fspa);

@@ -161,7 +161,7 @@ TEST_F(WebSupportTest, HostQuestionTextsAreFreedByKind)
     HostQuestion_destroyWait(nullptr);
 }
 
-TEST_F(WebSupportTest, HtmlCharTableAndListStub)
+TEST_F(WebSupportTest, HtmlCharTableAndListLimit)
 {
     const uint8_t *table = nullptr;
     ASSERT_EQ(Html_getCharTable(&table), 0);
@@ -172,9 +172,6 @@ TEST_F(WebSupportTest, HtmlCharTableAndListStub)
     EXPECT_EQ(table[uint8_t('F')], HtmlChar_letter | HtmlChar_hex);
     EXPECT_EQ(table[uint8_t('7')], HtmlChar_digit | HtmlChar_hex);
     EXPECT_EQ(table[uint8_t('<')], 0);
-    uint32_t out = 5;
-    EXPECT_EQ(FormList_stub(nullptr, 1, &out), 0);
-    EXPECT_EQ(out, 0u);
     EXPECT_EQ(FormList_setLimit(nullptr, 3), 0);
 }
 

@@ -467,6 +467,19 @@ TEST_F(EditModeTest, StoppingIsRefusedWhileChangesAreUnsaved)
     onAppThread([&] { viewer()->editMode->modified = 0; });
 }
 
+// Asked whether it holds unsaved work, the engine answers 45 while edit
+// mode is set up and 1 (done) without it.
+TEST_F(EditModeTest, TheUnsavedQuestionFollowsTheEditRecord)
+{
+    notices.clear();
+    onAppThread([&] { App_reportUnsaved(inst); });
+    EXPECT_EQ(noticeText(), "1");
+    setUpText();
+    notices.clear();
+    onAppThread([&] { App_reportUnsaved(inst); });
+    EXPECT_EQ(noticeText(), "45");
+}
+
 // The cursor's hook: kind 1 selects at its point with the
 // "EditCursorMode" setting as the selection code; other kinds do nothing.
 TEST_F(EditModeTest, TheCursorHookSelectsWithTheConfiguredMode)

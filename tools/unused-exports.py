@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""Lists exported engine functions that the product does not call.
+
+An exported engine function is one defined with external linkage (not
+static, not in an anonymous namespace) in a .cpp file of an engine folder.
+Every other mention of its name in the tree counts as a reference, except
+declarations and definitions of it: a call, a pointer taken for a table, a
+use inside a macro.  Product files are the engine folders, the hosts in
+host/ and the command-line tools in tools/; tests/ and bench/ are test
+files.
+
+A function is "unused" when nothing refers to it, and "test-only" when only
+test files do.
+
+Usage: unused-exports.py [--root DIR] [--list unused|test-only|all]
+                         [--max-unused N]
+Prints the two counts, then the listed functions as "name  file:line".
+With --max-unused it exits 1 when more than N functions are unused.
+"""
+
+import argparse
+import os
+import re
+import sys
+
+ENGINE_DIRS = ["core", "platform", "document", "layout", "graphics", "fonts",
+               "viewer", "html", "pdf", "office", "word", "spreadsheet", "app"]
+PRODUCT_DIRS = ENGINE_DIRS + ["host", "tools"]
+TEST_DIRS = ["tests", "bench"]
+SOURCE_ENDINGS = (".cpp", ".h", ".hpp", ".cc")
+
+IDENT = re.compile(r"[A-Za-z_]\w*")
+KEYWORDS_BEFORE_CALL = {"return", "else", "do", "case", "throw", "co_return",
+                        "goto", "sizeof", "new", "delete"}
+# What may stand before a function's name in its declaration or definition:
+# attributes, storage words and a return type.
+DECL_PREFIX = re.compile(
+    r"^(?:\[\[[\w:]+(?:\([^)]*\))?\]\]\s*)*"
+    r"(?:(?:static|inline|extern|constexpr|const|unsigned|signed|struct|enum|"
+    r"long|short|volatile)\s+)*"
+    r"[\w:]+(?:\s*<[^<>]*>)?(?:\s*const)?[\s\*&]+(?:const\s*[\*&]?\s*)*$")
+
+
+def strip_code(text):
+    """Blanks comments and string and character literals, keeping lines."""
+    out = []
+    i, n = 0, len(text)
+    while i < n:
+        c = text[i]
+        if c == "/" and i + 1 < n and text[i + 1] == "/":
+            j = text.find("\n", i)
+            j = n if j < 0 else j
+            out.append(" " * (j - i))
+            i = j
+        elif c == "/" and i + 1 < n and text[i + 1] == "*":
+            j = text.find("*/", i + 2)
+            j = n if j < 0 else j + 2
+            out.append(re.sub(r"[^\n]", " ", text[i:j]))
+            i = j
+        elif c == "R" and text.startswith('R"', i) and (i == 0 or not (text[i - 1].isalnum() or text[i - 1] == "_")):
+            k = text.find("(", i)
+            delim = ")" + text[i + 2:k] + '"'
+            j = text.find(delim, k)
+            j = n if j < 0 else j + len(delim)
+            out.append('""' + re.sub(r"[^\n]", " ", text[i + 2:j]))
+            i = j
+        elif c in "\"'":
+            if c == "'" and i > 0 and text[i - 1].isdigit() and i + 1 < n and text[i + 1].isalnum():
+                out.append(c)  # digit separator
+                i += 1
+                continue
+            j = i + 1
+            while j < n and text[j] != c and text[j] != "\n":
+                j += 2 if text[j] == "\\" else 1
+            j = min(j, n)
+            if j < n and text[j] == c:
+                j += 1
+            out.append(c + " " * max(j - i - 2, 0) + (c if j - i >= 2 else ""))
+            i = j
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def walk(root, dirs):
+    for d in dirs:
+        base = os.path.join(root, d)
+        for dirpath, dirnames, filenames in os.walk(base):
+            dirnames[:] = [x for x in dirnames if x != "build" and not x.startswith(".")]
+            for f in sorted(filenames):
+                if f.endswith(SOURCE_ENDINGS):
+                    yield os.path.join(dirpath, f)
+
+
+def read(path):
+    with open(path, encoding="utf-8", errors="replace") as fh:
+        return strip_code(fh.read())
+
+
+def statement_prefix(text, pos):
+    """The text of the current statement before pos, whitespace folded."""
+    start = max(text.rfind(";", 0, pos), text.rfind("{", 0, pos),
+                text.rfind("}", 0, pos))
+    line_start = text.rfind("\n", 0, pos) + 1
+    # A preprocessor line before the statement is not part of it.
+    for m in re.finditer(r"^[ \t]*#.*$", text[start + 1:pos], re.M):
+        start = max(start, start + 1 + m.end())
+    if text[line_start:pos].lstrip().startswith("#"):
+        return "#"
+    return " ".join(text[start + 1:pos].split())
+
+
+def is_declaration(text, m):
+    after = text[m.end():m.end() + 40].lstrip()
+    if not after.startswith("("):
+        return False
+    prefix = statement_prefix(text, m.start())
+    if prefix in ("", "#"):
+        return False
+    words = IDENT.findall(prefix)
+    if words and words[-1] in KEYWORDS_BEFORE_CALL:
+        return False
+    return DECL_PREFIX.match(prefix + " ") is not None
+
+
+def exported_definitions(text):
+    """Yields (name, line) for externally linked function definitions."""
+    depth = 0
+    anon = []  # brace depths at which anonymous namespaces open
+    stmt_start = 0
+    i, n = 0, len(text)
+    while i < n:
+        c = text[i]
+        if c == "#" and text[text.rfind("\n", 0, i) + 1:i].strip() == "":
+            j = i
+            while True:  # a directive, with its continuation lines
+                e = text.find("\n", j)
+                if e < 0:
+                    e = n
+                    break
+                if text[e - 1] != "\\":
+                    break
+                j = e + 1
+            i = e
+            stmt_start = i
+            continue
+        if c == "{":
+            stmt = " ".join(text[stmt_start:i].split())
+            if re.fullmatch(r"namespace", stmt):
+                anon.append(depth)
+            elif depth == 0 and not anon:
+                m = re.search(r"(?:^|[\s\*&])(\w+)\s*\([^;]*\)\s*(?:const\s*)?(?:noexcept\s*)?$", stmt)
+                if m and not re.match(r"(static|namespace|struct|enum|union|class|typedef)\b", stmt) \
+                        and "=" not in stmt.split("(")[0] and m.group(1) not in ("if", "while", "for", "switch"):
+                    yield m.group(1), text.count("\n", 0, i) + 1
+            depth += 1
+            stmt_start = i + 1
+        elif c == "}":
+            depth -= 1
+            if anon and anon[-1] == depth:
+                anon.pop()
+            stmt_start = i + 1
+        elif c == ";":
+            stmt_start = i + 1
+        i += 1
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--root", default=os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    ap.add_argument("--list", choices=["unused", "test-only", "all", "none"], default="unused")
+    ap.add_argument("--max-unused", type=int)
+    args = ap.parse_args()
+    root = args.root
+
+    defs = {}
+    for path in walk(root, ENGINE_DIRS):
+        if not path.endswith(".cpp"):
+            continue
+        text = read(path)
+        for name, line in exported_definitions(text):
+            if name != "main":
+                defs.setdefault(name, "%s:%d" % (os.path.relpath(path, root), line))
+
+    product_refs = dict.fromkeys(defs, 0)
+    test_refs = dict.fromkeys(defs, 0)
+    for dirs, refs in ((PRODUCT_DIRS, product_refs), (TEST_DIRS, test_refs)):
+        for path in walk(root, dirs):
+            if os.path.basename(path) == "rules_bad.cpp":
+                continue  # a deliberately broken sample for the rules check
+            text = read(path)
+            for m in IDENT.finditer(text):
+                name = m.group(0)
+                if name in refs and not is_declaration(text, m):
+                    refs[name] += 1
+
+    unused = sorted(n for n in defs if product_refs[n] == 0 and test_refs[n] == 0)
+    test_only = sorted(n for n in defs if product_refs[n] == 0 and test_refs[n] > 0)
+    print("exported engine functions: %d" % len(defs))
+    print("unused: %d" % len(unused))
+    print("test-only: %d" % len(test_only))
+    chosen = {"unused": unused, "test-only": test_only, "all": unused + test_only, "none": []}[args.list]
+    for name in chosen:
+        print("%-40s %s" % (name, defs[name]))
+    if args.max_unused is not None and len(unused) > args.max_unused:
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
