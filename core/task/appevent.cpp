@@ -62,7 +62,7 @@ bool isPointerMove(const AppEvent *e)
 
 bool isCall6(const AppEvent *e)
 {
-    return e->kind == AppEvent_kindApp && e->block[0] == AppEvent_codeCall6;
+    return e->kind == AppEvent_kindApp && e->block[0] == AppEvent_codeCallAmongMoves;
 }
 
 bool sameTarget(const AppEvent *a, const AppEvent *b)

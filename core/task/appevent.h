@@ -40,7 +40,7 @@ enum : intptr_t {
     AppEvent_codeKeyRelease = 0x10005,
     AppEvent_codeClose = 0x10009,     // the last event of the application loop
     AppEvent_codeCall = 5,            // deferred call at the tail
-    AppEvent_codeCall6 = 6,           // deferred call placed among moves
+    AppEvent_codeCallAmongMoves = 6, // deferred call placed among moves
     AppEvent_codePan = 15,            // pan move: words 4, 5 the steps
     AppEvent_codePointer = 18,        // pointer move: words 4, 5 the target
     AppEvent_moveLive = 0x10003,      // move states that count as moves:

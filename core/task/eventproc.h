@@ -172,10 +172,10 @@ int EventProcMsg_copy(const EventProcMsg *msg, EventProcMsg **copy);
 int EventProc_postPayload(EventProc *processor, int32_t kind, void *payload, EventProcFreeFn freeFn,
                           EventProcCopyFn copyFn, EventProcMergeFn merge);
 
-// Kind 5's handlers: the release frees the heap block the payload owns and
+// Kind 5's handlers (a message that may own a heap block): the release frees the heap block the payload owns and
 // the payload; the copy refuses a payload that owns a block (259).
-void EventProc_releaseKind5(EventProcMsg *msg, void *handlerArg);
-int EventProc_copyKind5(const EventProcMsg *src, EventProcMsg *dst);
+void EventProc_releaseBlockMsg(EventProcMsg *msg, void *handlerArg);
+int EventProc_copyBlockMsg(const EventProcMsg *src, EventProcMsg *dst);
 
 // Constructors: each allocates the message and its payload and posts it.
 // Results as EventProc_post; on any failure what the call took over is

@@ -63,7 +63,7 @@ enum : uint32_t {
     VfsInfo_size = 0,    // value: pointer to the 64-bit size (uint64_t *)
     VfsInfo_mime = 1,    // value: the MIME type (const char16_t *)
     VfsInfo_string2 = 2, // value: a second string property (const char16_t *)
-    VfsInfo_word4 = 4,   // value: a word, -1 when absent
+    VfsInfo_modTime = 4, // value: the modification time (seconds since 1970, one word), -1 when absent
     VfsInfo_mimeId = 6,  // value: the MIME type id of the extension table
     VfsInfo_code7 = 7,   // value: the source's load state (0, 1 or 2)
     VfsInfo_code8 = 8,   // value: pointer to a VfsInfo8 (lent) when code 7 is non-zero

@@ -438,11 +438,11 @@ TEST_F(EventProcTest, CopiesTakeTheirOwnTexts)
         EventProc_freeMsg(msg);
 
         // A message without a copy operation is refused.
-        EventProcMsg k6{6, EventProc_releaseKind6, nullptr, nullptr, nullptr,
+        EventProcMsg k6{6, EventProc_releaseOpenUrl, nullptr, nullptr, nullptr,
                         Mem_calloc(1, sizeof(EventProcKind6Msg))};
         EventProcMsg *none = nullptr;
         EXPECT_EQ(EventProcMsg_copy(&k6, &none), Res_notImplemented);
-        EventProc_releaseKind6(&k6, nullptr);
+        EventProc_releaseOpenUrl(&k6, nullptr);
         EXPECT_EQ(k6.payload, nullptr);
     });
 }
