@@ -28,19 +28,19 @@ void AppDoc_setCallbacks(EngineContext *app, const AppDocCallbacks *table)
 int AppDoc_callSlot0(Edr_Doc *doc, const intptr_t words[7])
 {
     const AppDocCallbacks *t = appDocTableOf(doc);
-    return t && t->slot0 ? t->slot0(doc, words) : 0;
+    return t && t->withWords ? t->withWords(doc, words) : 0;
 }
 
 int AppDoc_callSlot1(Edr_Doc *doc)
 {
     const AppDocCallbacks *t = appDocTableOf(doc);
-    return t && t->slot1 ? t->slot1(doc) : 0;
+    return t && t->pagePublished ? t->pagePublished(doc) : 0;
 }
 
 int AppDoc_callSlot2(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c)
 {
     const AppDocCallbacks *t = appDocTableOf(doc);
-    return t && t->slot2 ? t->slot2(doc, a, b, c) : 0;
+    return t && t->withThree ? t->withThree(doc, a, b, c) : 0;
 }
 
 int Edr_Doc_callSelectionHook(Edr_Doc *doc)
@@ -52,17 +52,17 @@ int Edr_Doc_callSelectionHook(Edr_Doc *doc)
 int AppDoc_callSlot4(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c)
 {
     const AppDocCallbacks *t = appDocTableOf(doc);
-    return t && t->slot4 ? t->slot4(doc, a, b, c) : 0;
+    return t && t->withThreeMore ? t->withThreeMore(doc, a, b, c) : 0;
 }
 
 int AppDoc_callSlot5(Edr_Doc *doc)
 {
     const AppDocCallbacks *t = appDocTableOf(doc);
-    return t && t->slot5 ? t->slot5(doc) : 0;
+    return t && t->docOnly ? t->docOnly(doc) : 0;
 }
 
 int AppDoc_callSlot6(Edr_Doc *doc, intptr_t a)
 {
     const AppDocCallbacks *t = appDocTableOf(doc);
-    return t && t->slot6 ? t->slot6(doc, a) : 0;
+    return t && t->withWord ? t->withWord(doc, a) : 0;
 }

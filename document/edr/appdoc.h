@@ -14,13 +14,13 @@ struct EngineContext;
 struct Edr_Doc;
 
 struct AppDocCallbacks {
-    int (*slot0)(Edr_Doc *doc, const intptr_t words[7]);
-    int (*slot1)(Edr_Doc *doc);                 // a page of the document was published
-    int (*slot2)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c);
+    int (*withWords)(Edr_Doc *doc, const intptr_t words[7]);      // slot 0
+    int (*pagePublished)(Edr_Doc *doc);         // slot 1: a page of the document was published
+    int (*withThree)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c); // slot 2
     int (*selectionChanged)(Edr_Doc *doc);      // slot 3: the selection may have changed
-    int (*slot4)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c);
-    int (*slot5)(Edr_Doc *doc);
-    int (*slot6)(Edr_Doc *doc, intptr_t a);
+    int (*withThreeMore)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c); // slot 4
+    int (*docOnly)(Edr_Doc *doc);               // slot 5
+    int (*withWord)(Edr_Doc *doc, intptr_t a);  // slot 6
 };
 
 // The table of the application (null when there is none).
@@ -28,10 +28,10 @@ const AppDocCallbacks *AppDoc_getCallbacks(EngineContext *app);
 // Installs table (null removes it). Nothing without an eDR record.
 void AppDoc_setCallbacks(EngineContext *app, const AppDocCallbacks *table);
 
-int AppDoc_callSlot0(Edr_Doc *doc, const intptr_t words[7]);
-int AppDoc_callSlot1(Edr_Doc *doc);
-int AppDoc_callSlot2(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c);
+int AppDoc_callSlot0(Edr_Doc *doc, const intptr_t words[7]); // slot 0 (withWords)
+int AppDoc_callSlot1(Edr_Doc *doc); // slot 1: a page was published
+int AppDoc_callSlot2(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c); // slot 2 (withThree)
 int Edr_Doc_callSelectionHook(Edr_Doc *doc);
-int AppDoc_callSlot4(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c);
-int AppDoc_callSlot5(Edr_Doc *doc);
-int AppDoc_callSlot6(Edr_Doc *doc, intptr_t a);
+int AppDoc_callSlot4(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c); // slot 4 (withThreeMore)
+int AppDoc_callSlot5(Edr_Doc *doc); // slot 5 (docOnly)
+int AppDoc_callSlot6(Edr_Doc *doc, intptr_t a); // slot 6 (withWord)

@@ -501,7 +501,7 @@ int Edr_App_init(EngineContext *app, uint32_t options)
     }
     Lock_init(app, &ea->lock);
     Sem_init(app, &ea->destroyed, 0, 1);
-    ea->word80000 = 0x80000;
+    ea->reflowLimit = 0x80000;
     ea->rejectWidth = Config_getIntA(app, app->config, kEdrDomain, "reflow.reject.width", 0);
     ea->rejectHeight = Config_getIntA(app, app->config, kEdrDomain, "reflow.reject.height", 0);
     ea->options = options;

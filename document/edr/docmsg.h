@@ -86,11 +86,11 @@ struct EventProcKind11Msg {
 int EventProc_postDoc(Edr_Doc *document, EventProc *processor, const EventProcDocMsg *source);
 int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source);
 int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source);
-int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source);
-int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source);
-int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source);
-int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProcKind9Msg *source);
-int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source);
+int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source); // a typed message
+int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source); // open a URL
+int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source); // a view and a document
+int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProcKind9Msg *source); // a page update
+int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source); // a view and a text
 
 // ------------------------------------------------ release and copy by kind
 

@@ -62,7 +62,7 @@ int Form_ctlSetWidth(FormWidget *widget, int32_t width);
 int Form_ctlSetHeight(FormWidget *widget, int32_t height);
 // The default checked state (kept for reset), and the state set with it.
 int Form_ctlSetDefaultChecked(FormWidget *widget, int on);
-int Form_ctlIsKind128(const FormWidget *widget);
+int Form_ctlIsKind128(const FormWidget *widget); // 1 for a hidden control
 
 // Element forwarders of the attribute handler.
 int Form_inputSetChecked(FormWidget *widget, int on);

@@ -39,7 +39,7 @@ struct FvAppCallbacks {
     int (*openResolved)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3, intptr_t w4,
                         intptr_t w5);                                      // 8: event 2; w4 is freed afterwards
     int (*openUrl)(EngineInstance *, intptr_t w1, intptr_t url, intptr_t w3); // 9: event 3
-    int (*slot10)(EngineInstance *);                                       // 10: not called by an event
+    int (*notEvented)(EngineInstance *);                                   // 10: not called by an event
     int (*event16)(EngineInstance *, intptr_t w1);                         // 11: event 16
     int (*event20)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3); // 12: event 20
     int (*event21)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3); // 13: event 21
