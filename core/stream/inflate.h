@@ -54,7 +54,7 @@ void Inflate_zfree(void *opaque, void *address);
 [[nodiscard]] int InflateStream_reset(InflateStream *stream);
 // Frees the stream. 0; 0x1602 when zlib refused to end (freed all the
 // same). Null: 0.
-int InflateStream_destroy(InflateStream *stream);
+[[nodiscard]] int InflateStream_destroy(InflateStream *stream);
 
 // Inflates the whole raw deflate stream at input into a new buffer of the
 // engine heap: *buffer (the caller frees it) and *length the bytes

@@ -411,7 +411,7 @@ int EventQ_takeCall6(AppEventRing *ring, AppEvent *out)
     }
     Task *t = ring->sem.scheduler ? ring->sem.scheduler->current : nullptr;
     uint32_t units = 0;
-    Sem_getCount(&ring->sem, &units);
+    (void)Sem_getCount(&ring->sem, &units); // a failed read leaves units 0
     if (units > 0 || (t && (t->flags & Task_stopRequested)))
         return Sem_waitStoppable(&ring->sem);
     return Res_ok;

@@ -72,7 +72,7 @@ int postEvent(PostJob *job)
     if (queued) {
         if (gui) {
             if (urgent)
-                Engine_runSlice(inst);
+                (void)Engine_runSlice(inst); // a slice reports its own errors
             else
                 AlienTimer_reschedule(inst);
         } else if (!(job->flags & AppEvent_hold)) {
@@ -265,7 +265,7 @@ int App_postCallRetry(EngineInstance *instance, AppCallFn function, void *argume
             break;
         // Let the application thread empty the ring.
         if (onGuiThread(instance))
-            Engine_runSlice(instance);
+            (void)Engine_runSlice(instance); // a slice reports its own errors
         else
             Task_reschedule(instance->context);
         if (!Engine_isLive(instance) || instance->queue->shuttingDown)
@@ -545,9 +545,9 @@ void App_unregisterObject(EngineInstance *instance, int32_t id)
 void *App_getObject(EngineInstance *instance)
 {
     AppQueueRecord *q = instance ? instance->queue : nullptr;
-    void *object = nullptr;
+    void *object = nullptr; // a missing entry leaves it null
     if (q)
-        Map_find(q->objects, reinterpret_cast<void *>(uintptr_t(App_objectViewer)), &object);
+        (void)Map_find(q->objects, reinterpret_cast<void *>(uintptr_t(App_objectViewer)), &object);
     return object;
 }
 

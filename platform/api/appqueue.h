@@ -123,7 +123,7 @@ enum : intptr_t {
 // and stores it in the instance. 0; 1 without memory; 16 for a null
 // instance or one without a context; another creation error as it is. On
 // failure nothing is left behind.
-int AppEvent_queueCreate(EngineInstance *instance, const FvAppCallbacks *callbacks);
+[[nodiscard]] int AppEvent_queueCreate(EngineInstance *instance, const FvAppCallbacks *callbacks);
 
 // Opens an 8-bit path or URL text through the application's open slot
 // (slot 7) at once, for the parts of the engine below the application.
@@ -190,8 +190,8 @@ void App_sendRequest(EngineInstance *instance, int32_t code, void *record);
 void App_reportError(EngineInstance *instance, int32_t code, intptr_t argument);
 
 // Request and error handlers (see platform/api/handlers.h for results).
-int App_addRequestListener(EngineInstance *instance, HandlerFn handler, HandlerFn reference,
-                           int position, void *userData);
+[[nodiscard]] int App_addRequestListener(EngineInstance *instance, HandlerFn handler, HandlerFn reference,
+                                         int position, void *userData);
 void App_removeRequestListener(EngineInstance *instance, HandlerFn handler);
 int App_addErrorListener(EngineInstance *instance, HandlerFn handler, HandlerFn reference,
                          int position, void *userData);

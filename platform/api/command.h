@@ -96,13 +96,13 @@ void App_runOpenDocument(EngineInstance *instance, void *record);
 // Set an integer or string setting by 8-bit key (and 8-bit value): the
 // texts become 16-bit strings in a configuration block for App_postConfig.
 // 1 when applied or queued; 0 when refused or out of memory.
-int App_setConfigInt(EngineInstance *instance, const char *key, uint32_t value);
-int App_setConfigString(EngineInstance *instance, const char *key, const char *value);
+[[nodiscard]] int App_setConfigInt(EngineInstance *instance, const char *key, uint32_t value);
+[[nodiscard]] int App_setConfigString(EngineInstance *instance, const char *key, const char *value);
 // Applies the block at once when an engine task is current, else posts it
 // as event 0 (flag 2) with a completion routine that frees its strings.
 // The block's strings are taken over in every case. 1 when applied or
 // queued, else 0.
-int App_postConfig(intptr_t *block);
+[[nodiscard]] int App_postConfig(intptr_t *block);
 
 // Applies a configuration block (event 0, on the application thread or at
 // once): the application's configuration slot sees it first and may take

@@ -199,7 +199,7 @@ void App_runSaveAs(EngineInstance *instance, void *path);
 // fails the host is asked question 0x10010 and an answer other than yes
 // sets *code to 21 (left as it is otherwise). The result is the error of
 // opening the source (0 when it opened or was not checked).
-int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code);
+[[nodiscard]] int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code);
 
 // An open listing (request 0x18001), handed back on every later call.
 struct ZipListRequest {
