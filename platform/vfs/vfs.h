@@ -193,8 +193,9 @@ void Vfs_freeHandle(VfsHandle *handle);
                                  uintptr_t extra);
 // Closes the stream (slot 4), tells the host hooks when they watch it, and
 // frees the handle. Null gives 0. The slot's result (776 when a buffer was
-// still lent; the stream is closed all the same).
-[[nodiscard]] int Vfs_close(VfsHandle *handle);
+// still lent; the stream is closed all the same). Like every release, the
+// stream is gone whatever it answers, so callers may leave the result.
+int Vfs_close(VfsHandle *handle);
 
 // --------------------------------------------- reading and writing
 
