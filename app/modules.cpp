@@ -122,7 +122,7 @@ void stopDispatcher(EngineContext *context)
     EventProc *processor = context->eventProc;
     if (!processor)
         return;
-    TimerQ_stopThread(context, processor);
+    (void)TimerQ_stopThread(context, processor); // shutting down goes on whatever it answers
     AppMsg_destroyDispatcher(processor);
     context->eventProc = nullptr;
 }
@@ -253,7 +253,8 @@ void Engine_stopModules(EngineContext *context)
         return;
     if (context->eventProc) {
         EventProc_stop(context->eventProc);
-        TimerQ_stopThread(context, context->eventProc);
+        // Shutting down goes on whatever it answers.
+        (void)TimerQ_stopThread(context, context->eventProc);
         AppMsg_drain(context->eventProc);
     }
     Worker_stopAll(context);

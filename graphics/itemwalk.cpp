@@ -135,8 +135,8 @@ int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
 void DrawFlags_clear(EngineContext *, DrawFlags *flags)
 {
     flags->flags = 0;
-    flags->word1 = 0;
+    flags->lead = 0;
     for (int32_t &q : flags->quality)
         q = 0;
-    flags->word16 = 0;
+    flags->trail = 0;
 }

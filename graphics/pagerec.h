@@ -31,10 +31,10 @@ struct Edr_PageRec {
     Edr_Doc *doc;               // the owner document
     intptr_t words1[2];
     int32_t bounds[4];
-    intptr_t word2;
+    intptr_t boundsTail;        // the word after the bounds, copied from a template
     uint8_t background[4];      // colour 0xAABBGGRR, read little-endian; top byte: alpha
     PixelBuf *thumb;            // the page image (its thumbnail picture), or null
-    intptr_t word3;
+    intptr_t thumbTail;         // the word after the page image, kept
     void *block;                // owned heap block
     ClipEntry *layout;          // the clip list (first entry, or null), owned
     uint32_t buildState;        // the piece kind Edr_PageBuild_*: 0 content, 3 embedded page

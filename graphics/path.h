@@ -104,7 +104,7 @@ void Path_reset(Path *path);
 // A line (state 3), a hidden line (state 2), a quadratic curve (state 4),
 // a cubic curve (state 5).
 [[nodiscard]] int Path_lineTo(Path *path, int32_t x, int32_t y);
-[[nodiscard]] int Path_lineToOp1(Path *path, int32_t x, int32_t y);
+[[nodiscard]] int Path_lineToOp1(Path *path, int32_t x, int32_t y); // the hidden line
 [[nodiscard]] int Path_quadTo(Path *path, int32_t cx, int32_t cy, int32_t x, int32_t y);
 [[nodiscard]] int Path_curveTo(Path *path, int32_t c1x, int32_t c1y, int32_t c2x, int32_t c2y, int32_t x,
                                int32_t y);

@@ -71,7 +71,7 @@ int32_t reflowLimit(const LayoutBox *box)
     EngineContext *app = box ? box->context : nullptr;
     if (!app && box && box->document)
         app = box->document->app;
-    return app && app->edrApp ? int32_t(app->edrApp->word80000) : 0;
+    return app && app->edrApp ? int32_t(app->edrApp->reflowLimit) : 0;
 }
 
 uint32_t colourOf(const Edr_Style *style)

@@ -403,7 +403,7 @@ struct LayoutExtra {
     int32_t heightPercent;
     int32_t rowHeight;    // a row's height, handed to its cells
     uint32_t flags;       // low 10 bits: the display keyword
-    uint32_t verticalAlign; // keyword 36, 43, 98, 147 or 0
+    uint32_t verticalAlign; // KwId_baseline, _bottom, _middle, _top or 0
     int32_t indent;       // property 93 of a node other than a table
     int32_t imageNumber;  // property 145, the background picture's number
     int32_t sizeWord;     // property 54
@@ -477,7 +477,7 @@ void Layout_paletteColour(uint32_t index, uint8_t out[4]);
 // Replaced content met in a line or a block: images and replaced boxes,
 // form controls (line null: placed in the first free band), embedded
 // sub-documents, path items, worksheet grids and drawing subtrees (laid
-// out into the box's layers at (x, y)). Each returns 0, 4099 when it does
+// out into the box's layers at (x, y)). Each returns 0, Layout_lineFull when it does
 // not fit on the line, or an error.
 struct IterEntry;
 struct LineState;
@@ -502,7 +502,7 @@ struct LineState;
 // a free rectangle (its items into layers, its extent into *extent); a
 // paged table taller than the rectangle puts its first parts on their pages
 // and moves *box on, leaving the last part in layers. A multi-column block
-// lays out its content into columns. 0, 4099 or an error.
+// lays out its content into columns. 0, Layout_lineFull or an error.
 [[nodiscard]] int TableLayout_measure(LayoutBox *box, Edr_Node *table, Edr_Style *style,
                                       int32_t *minWidth, int32_t *maxWidth);
 [[nodiscard]] int TableLayout_run(LayoutBox **box, Edr_Node *table, Edr_Style *style,

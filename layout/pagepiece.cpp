@@ -23,7 +23,7 @@ int PagePiece_create(Edr_PageRec **out, const Edr_PageRec *templ, ObjHeader *own
         piece->doc = templ->doc;
         std::memcpy(piece->words1, templ->words1, sizeof(piece->words1));
         std::memcpy(piece->bounds, templ->bounds, sizeof(piece->bounds));
-        piece->word2 = templ->word2;
+        piece->boundsTail = templ->boundsTail;
     }
     // Named colour 17: transparent, all zero (from the zeroed block).
     if (owner) {

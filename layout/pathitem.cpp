@@ -227,7 +227,7 @@ bool emptyBounds(ObjHeader *item)
     return !(b.x0 < b.x1 && b.y0 < b.y1);
 }
 
-// Places one item at the start limit, or 4099 when it is wider than the
+// Places one item at the start limit, or Layout_lineFull when it is wider than the
 // room (the entry pushed back first while it may fit on a later line).
 int fit(LayoutBox *box, BoxIter *iter, ObjHeader *item, IterEntry *entry)
 {

@@ -53,17 +53,17 @@ void Layout_scaleToFit(int32_t target, int32_t *width, int32_t *height, Matrix *
 // The image item of a picture record node (type 4): its natural size is
 // the record's first two words (layout units). Layout_makeDocImageItem:
 // the same for an image node (type 7), sized from the image's own size at
-// its resolution. 4102 when the size is not known.
+// its resolution. Layout_cannotMeasure when the size is not known.
 [[nodiscard]] int Layout_makeImageItem(LayoutBox *box, ObjHeader **item, IterEntry *entry);
 [[nodiscard]] int Layout_makeDocImageItem(LayoutBox *box, ObjHeader **item, IterEntry *entry);
-// The natural size of an image item in layout units. 0 or 4102.
+// The natural size of an image item in layout units. 0 or Layout_cannotMeasure.
 [[nodiscard]] int Layout_imageNaturalSize(ObjHeader *item, int32_t *width, int32_t *height);
 // Measures an image item: its box is its natural size under its matrix.
-// 0 or 4102.
+// 0 or Layout_cannotMeasure.
 [[nodiscard]] int Layout_measureImageItem(ObjHeader *item);
 // Scales the item to width x height (0 or less: not given; one side given
 // keeps the ratio) and measures it again, the box clamped to the request.
-// 0 or 4102.
+// 0 or Layout_cannotMeasure.
 [[nodiscard]] int Layout_sizeImage(EngineContext *app, ObjHeader *item, int32_t width,
                                    int32_t height);
 // An image node met in a line: made, sized by the style and placed at
@@ -71,14 +71,14 @@ void Layout_scaleToFit(int32_t target, int32_t *width, int32_t *height, Matrix *
 [[nodiscard]] int Layout_placeImage(LayoutBox *box, LineState *st, IterEntry *entry);
 // Sizes the item from the style's width and height (against the box's
 // area width, or none with ignoreArea) and a target width (0 or less:
-// none). 0 or 4102.
+// none). 0 or Layout_cannotMeasure.
 [[nodiscard]] int Layout_applyImageSize(LayoutBox *box, Edr_Style *style, ObjHeader *item,
                                         int32_t target, int ignoreArea);
 // Drops the item's matrix and sizes it to the line width less insets.
 [[nodiscard]] int Layout_fitImageToBand(LayoutBox *box, ObjHeader *item, Edr_Style *style,
                                         int32_t insets);
 // Sets (or concatenates with) the item's matrix and measures it again.
-// 0, 1 or 4102.
+// 0, 1 or Layout_cannotMeasure.
 [[nodiscard]] int Layout_setItemTransform(LayoutBox *box, ObjHeader *item, const Matrix *matrix);
 
 // ------------------------------------------------------------------ labels

@@ -192,7 +192,7 @@ int Edr_Sect_end(LayoutBox *box, int freeLists)
                     record->words1[0] = t->words1[0];
                     record->words1[1] = t->words1[1];
                     std::memcpy(record->bounds, t->bounds, sizeof(record->bounds));
-                    record->word2 = t->word2;
+                    record->boundsTail = t->boundsTail;
                 }
                 err = Edr_PageRecRef_create(box->context, record, &page->holder);
                 if (err)

@@ -159,6 +159,13 @@ int mergeOver(Edr_Doc *doc, Edr_Style *base, Edr_Style *add, Edr_Style **out)
     return Res_ok;
 }
 
+// The vertical alignments a cell takes; any other keyword leaves it unset.
+bool tablegridIsCellAlign(uint32_t keyword)
+{
+    return keyword == KwId_baseline || keyword == KwId_bottom || keyword == KwId_middle ||
+           keyword == KwId_top;
+}
+
 } // namespace
 
 void TableBuilder_init(TableBuilder *builder, Edr_Doc *doc)
@@ -194,7 +201,7 @@ int Table_initCellExtra(TableBuilder *builder, Edr_Node *node, Edr_Style *style,
     readSize(style, PropId_width, &x->width, &x->widthPercent);
     readSize(style, PropId_height, &x->height, &x->heightPercent);
     uint32_t align = Edr_Style_get(style, PropId_verticalAlign, nullptr);
-    x->verticalAlign = (align == 36 || align == 43 || align == 98 || align == 147) ? align : 0;
+    x->verticalAlign = tablegridIsCellAlign(align) ? align : 0;
     if (keyword == TableKw_table || keyword == TableKw_cell) {
         CellBorders *b = static_cast<CellBorders *>(Mem_calloc(1, sizeof(CellBorders)));
         if (!b)

@@ -462,7 +462,7 @@ void Pdf_closeDocument(PdfDoc *doc, Edr_Doc *edrDoc)
     ByteStream_close(doc->stream);
     Pdf_Lex_destroy(doc->lexer);
     if (doc->handle)
-        Vfs_close(doc->handle);
+        (void)Vfs_close(doc->handle); // a close failure leaves nothing to undo here
     Pdf_NameTable_destroy(doc->names);
     Mem_free(doc);
 }

@@ -80,13 +80,13 @@ struct PdfDoc {
     PdfXrefSubsection *xrefHead; // newest section first
     PdfXrefSubsection **xrefTail;
     uint32_t cachedCount;       // objects parsed into entries since the last flush
-    uint32_t word5;             // cleared at open
+    uint32_t reservedA;         // cleared at open, not read
     PdfObj *trailer;            // the newest trailer, released at the first flush
     float version;
     PdfObj *catalog;            // "Root", pinned (null without one)
     Edr_Doc *edrDoc;
     intptr_t callerWord;
-    uint32_t word11;            // cleared at open
+    uint32_t reservedB;         // cleared at open, not read
     PdfPageAttrs *pageAttrs;
     EngineContext *context;
     uint32_t freeCount;

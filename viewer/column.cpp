@@ -17,9 +17,6 @@
 namespace
 {
 
-constexpr int kNotFound = 4097;
-constexpr int kBadInput = 8;
-
 int32_t clamp32(int64_t v)
 {
     return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v);
@@ -377,7 +374,7 @@ int ColumnNested_create(ColumnNode **out, uint32_t id, ColumnSource *source)
 int ColumnList_append(ColumnNode *list, ColumnNode *node)
 {
     if (!list || !node || list->kind != ColumnNode_list)
-        return kBadInput;
+        return Res_nullInput;
     if (list->count == list->capacity) {
         uint32_t cap = list->capacity ? list->capacity * 2 : 8;
         void *grown = Mem_realloc(list->items, size_t(cap) * sizeof(ColumnNode *));
@@ -644,7 +641,7 @@ int Column_lineRect(ScrollColumn *column, ColumnNode *list, uint32_t index, Rect
 {
     *out = Rect{};
     if (!list || list->kind != ColumnNode_list)
-        return kBadInput;
+        return Res_nullInput;
     ColumnWalk walk;
     initWalk(&walk, column, 0);
     walk.state.layoutWidth = column->layoutWidth;
@@ -654,7 +651,7 @@ int Column_lineRect(ScrollColumn *column, ColumnNode *list, uint32_t index, Rect
             return r;
     }
     if (index >= list->count)
-        return kNotFound;
+        return Res_noSuchPage;
     return lineRectOf(list->items[index], walk.state.layoutWidth, out);
 }
 
@@ -671,7 +668,7 @@ int Column_relayout(ScrollColumn *column, int32_t layoutWidth, int32_t visibleHe
     Rect rect{};
     int r = Column_lineRect(column, anchor.list, uint32_t(anchor.index), &rect);
     if (r != Res_ok || rect.y0 >= rect.y1)
-        return r == kNotFound ? Res_ok : r;
+        return r == Res_noSuchPage ? Res_ok : r;
     anchor.extent = extentOf(rect);
     anchor.offset = clamp32(int64_t(fraction * double(anchor.extent)));
     storeAnchor(column, anchor);
@@ -975,7 +972,7 @@ int View_scrollColumn(ViewColumnState *state, int32_t *moved, int32_t *distance)
 {
     *moved = 0;
     if (!state || !state->column)
-        return kBadInput;
+        return Res_nullInput;
     Point v{0, *distance};
     View_toColumnVector(state, &v);
     int32_t left = v.y;
@@ -991,7 +988,7 @@ int View_columnExtent(ViewColumnState *state, int32_t *top, int32_t *height)
     *top = 0;
     *height = 0;
     if (!state || !state->column)
-        return kBadInput;
+        return Res_nullInput;
     int32_t t = 0, h = 0;
     int r = Column_extent(state->column, &t, &h);
     if (r != Res_ok)
@@ -1015,7 +1012,7 @@ int View_visitColumnLines(ViewColumnState *state, ColumnVisitFn fn, int32_t stop
 int View_columnQuery(ViewColumnState *state, uint32_t *before, uint32_t *after)
 {
     if (!state || !state->column)
-        return kNotFound;
+        return Res_noSuchPage;
     ScrollColumn *c = state->column;
     Lock_acquire(&c->lock);
     *before = c->moreBefore;
@@ -1028,7 +1025,7 @@ int Column_setupForView(ViewColumnState *state, const Rect *box, const Matrix *m
                         int32_t pageScale)
 {
     if (!state || !state->column || !box || !matrix)
-        return kBadInput;
+        return Res_nullInput;
     ScrollColumn *column = state->column;
     bool same = state->set && state->matrix.a == matrix->a && state->scale == pageScale;
     Rect previous = state->box;

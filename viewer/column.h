@@ -222,7 +222,7 @@ int Column_refreshFlags(ScrollColumn *column);
 // and the anchor keeps its fraction of its line. 0 or an error.
 int Column_relayout(ScrollColumn *column, int32_t layoutWidth, int32_t visibleHeight);
 // The rectangle of line index of list, loading the list when needed. 0,
-// 4097 past its end, or the loader's error.
+// Res_noSuchPage past its end, or the loader's error.
 int Column_lineRect(ScrollColumn *column, ColumnNode *list, uint32_t index, Rect *out);
 // The scroll range: top = first line top + 7280 - visibleHeight, height =
 // last line bottom + 3640, each at least 0 (in the column's own
@@ -309,7 +309,7 @@ int View_columnExtent(ViewColumnState *state, int32_t *top, int32_t *height);
 // Column_visitLines on the view's column (0 without one).
 int View_visitColumnLines(ViewColumnState *state, ColumnVisitFn fn, int32_t stopPastEnd,
                           int32_t end, void *argument);
-// The column's moreBefore and moreAfter into *before and *after. 0; 4097
+// The column's moreBefore and moreAfter into *before and *after. 0; Res_noSuchPage
 // without a column.
 int View_columnQuery(ViewColumnState *state, uint32_t *before, uint32_t *after);
 // Sets the column up for the view: scale from pageScale, the box's corner

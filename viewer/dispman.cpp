@@ -240,12 +240,13 @@ void Dispman_free(EngineContext *context)
     if (dm->quickUpdater || dm->hqUpdater || dm->thumbUpdater)
         Dispman_stopUpdaters(context);
     removeHooks(context);
+    // Not listening any more is all that matters here.
     if (dm->listening & listeningLoad)
-        EventProc_removeListener(context->eventProc, loadMessageKind, Dispman_onLoadMessage,
-                                 nullptr);
+        (void)EventProc_removeListener(context->eventProc, loadMessageKind, Dispman_onLoadMessage,
+                                       nullptr);
     if (dm->listening & listeningBusy)
-        EventProc_removeListener(context->eventProc, busyMessageKind, Dispman_onBusyMessage,
-                                 nullptr);
+        (void)EventProc_removeListener(context->eventProc, busyMessageKind, Dispman_onBusyMessage,
+                                       nullptr);
     Dispman_freeObservers(dm);
     Mem_free(dm->observers);
     ThumbQueue_clear(dm);

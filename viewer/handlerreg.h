@@ -30,8 +30,7 @@ struct HandlerRegistry {
 // What a caller gives HandlerReg_call: the key in the third word and, when
 // non-null, a data word that replaces the one registered.
 struct HandlerKeyRecord {
-    void *word0;
-    void *word1;
+    void *callerWords[2];   // the caller's, not read
     void *key;
     void *data;
 };

@@ -12,7 +12,7 @@
 
 // A page record keeps no scrolled column: no importer lays a page out as a
 // column that scrolls inside it (a column of the viewer, viewer/column.h,
-// belongs to a view, not to a page). So a page that is there answers 4097
+// belongs to a view, not to a page). So a page that is there answers Res_noSuchPage
 // and the viewer keeps its hints undecided.
 int Page_queryScrollHints(Edr_Doc *document, int32_t key, uint32_t kind, uint32_t *, uint32_t *)
 {
@@ -21,7 +21,7 @@ int Page_queryScrollHints(Edr_Doc *document, int32_t key, uint32_t kind, uint32_
     if (err)
         return err;
     Edr_Page_release(entry, 0);
-    return 4097;
+    return Res_noSuchPage;
 }
 
 int FvPage_refreshScrollHints(FvViewer *viewer)

@@ -19,7 +19,7 @@ int FvPage_refreshScrollHints(FvViewer *viewer);
 
 // The scrolled-column flags of document's page (key, kind): whether its
 // column has content before and after the shown part (0 or 1) into
-// *before and *after. 0; 4097 when the page has no column (the words are
+// *before and *after. 0; Res_noSuchPage when the page has no column (the words are
 // left as they were); the page list's error when the page is absent.
 struct Edr_Doc;
 int Page_queryScrollHints(Edr_Doc *document, int32_t key, uint32_t kind, uint32_t *before, uint32_t *after);

@@ -150,7 +150,7 @@ void FvViewer_freeCallbacks(FvViewer *viewer)
 // The document's thumbnail is its first page drawn by the page thumbnail
 // renderer (fitted within the limits, its shape kept, animations showing
 // their first frame); the pixels are copied into a block of their own,
-// which the caller frees with Mem_free. 13 for limits that make no
+// which the caller frees with Mem_free. Res_notFound for limits that make no
 // picture, a document without pages or a page that draws nothing; 1 out
 // of memory.
 int Thumb_renderDocument(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height, uint32_t ratio,
@@ -158,17 +158,17 @@ int Thumb_renderDocument(EngineContext *context, Edr_Doc *doc, int32_t width, in
 {
     *pixels = nullptr;
     if (!doc || width <= 0 || height <= 0 || width > 4096 || height > 4096)
-        return 13;
+        return Res_notFound;
     int32_t key = 0;
     uint32_t kind = 0;
     if (Edr_Page_getKeyByIndex(&key, &kind, doc, 0) != Res_ok)
-        return 13;
+        return Res_notFound;
     PixelBuf *thumb = nullptr;
     int err = View_renderThumbnail(context, doc, key, kind, &thumb, width, height, int32_t(ratio));
     if (err == Res_noMemory)
         return Res_noMemory;
     if (err || !thumb)
-        return 13;
+        return Res_notFound;
     size_t bytes = size_t(thumb->height) * thumb->stride;
     *pixels = static_cast<uint16_t *>(Mem_malloc(bytes ? bytes : 1));
     if (!*pixels) {

@@ -34,7 +34,8 @@ int Thumb_watchSizeSettings(EngineContext *context)
         return Res_noMemory;
     }
     if (Config_watch(context, nullptr, u"DispmanthumbMaxSize", Thumb_onMaxSizeChanged, limits, 0) != Res_ok) {
-        Config_unwatch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged, limits);
+        // Not watching any more is all that matters.
+        (void)Config_unwatch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged, limits);
         Mem_free(limits);
         return Res_noMemory;
     }
@@ -46,8 +47,9 @@ void Thumb_unwatchSizeSettings(EngineContext *context)
 {
     if (!context || !context->thumbSizes)
         return;
-    Config_unwatch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged, context->thumbSizes);
-    Config_unwatch(context, nullptr, u"DispmanthumbMaxSize", Thumb_onMaxSizeChanged, context->thumbSizes);
+    // Not watching any more is all that matters.
+    (void)Config_unwatch(context, nullptr, u"Vexlan_thumbMinSize", Thumb_onMinSizeChanged, context->thumbSizes);
+    (void)Config_unwatch(context, nullptr, u"DispmanthumbMaxSize", Thumb_onMaxSizeChanged, context->thumbSizes);
 }
 
 void Thumb_freeSizeSettings(EngineContext *context)

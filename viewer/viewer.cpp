@@ -175,8 +175,9 @@ void stopListening(EngineContext *context, FvPage *page)
 {
     if (!page->listening || !context->eventProc)
         return;
-    EventProc_removeListener(context->eventProc, 0, pageListener, page);
-    EventProc_removeListener(context->eventProc, 1, pageListener, page);
+    // Not listening any more is all that matters.
+    (void)EventProc_removeListener(context->eventProc, 0, pageListener, page);
+    (void)EventProc_removeListener(context->eventProc, 1, pageListener, page);
     page->listening = 0;
 }
 
@@ -379,8 +380,8 @@ int View_start(FvViewer *viewer)
     int r = EventProc_addListener(context, context->eventProc, 0, pageListener, page);
     if (r == Res_ok) {
         r = EventProc_addListener(context, context->eventProc, 1, pageListener, page);
-        if (r != Res_ok)
-            EventProc_removeListener(context->eventProc, 0, pageListener, page);
+        if (r != Res_ok) // undoing the first: r already says what failed
+            (void)EventProc_removeListener(context->eventProc, 0, pageListener, page);
     }
     if (r != Res_ok) {
         Sem_fini(&page->settled);

@@ -78,7 +78,8 @@ char *makeDatPath(EngineContext *context, const char16_t *name)
 ConfigDomain *findDomain(ConfigStore *store, const char16_t *domain)
 {
     KeyedEntry *e = nullptr;
-    KeyedList_get(store->domains, domainOrDefault(domain), KeyedList_keyUstr, &e);
+    // A missing entry leaves e null.
+    (void)KeyedList_get(store->domains, domainOrDefault(domain), KeyedList_keyUstr, &e);
     return reinterpret_cast<ConfigDomain *>(e);
 }
 
@@ -90,11 +91,11 @@ ConfigKey *findKey(ConfigStore *store, const char16_t *domain, const char16_t *k
     ConfigDomain *d = findDomain(store, domain);
     if (!d)
         return nullptr;
-    KeyedEntry *e = nullptr;
+    KeyedEntry *e = nullptr; // a missing entry leaves e null
     if (keyA)
-        KeyedList_get(keysOf(d), keyA, KeyedList_keyCstr, &e);
+        (void)KeyedList_get(keysOf(d), keyA, KeyedList_keyCstr, &e);
     else
-        KeyedList_get(keysOf(d), key, KeyedList_keyUstr, &e);
+        (void)KeyedList_get(keysOf(d), key, KeyedList_keyUstr, &e);
     return reinterpret_cast<ConfigKey *>(e);
 }
 

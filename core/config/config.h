@@ -166,8 +166,8 @@ void Config_freeWatchRegistry(EngineContext *context);
 // when there is none; a list left empty stays registered). 0 (also when the
 // registry is missing or key is null); 8 for an over-long name; 19
 // (Res_mapNotFound) when the name was never watched.
-int Config_unwatch(EngineContext *context, const char16_t *domain, const char16_t *key,
-                   ConfigWatchFn callback, void *userData);
+[[nodiscard]] int Config_unwatch(EngineContext *context, const char16_t *domain, const char16_t *key,
+                                 ConfigWatchFn callback, void *userData);
 
 // Calls, in registration order, every watcher registered under the name
 // when the notice starts, each at most once; a watcher removed by an earlier

@@ -80,7 +80,7 @@ int KeyedList_destroy(KeyedList *list);
 // *entry = the entry whose key equals the probe (of probeType), lent: it
 // stays the list's. 0 when found; 13 (Res_notFound) with *entry null when
 // not; 16 for a null list, probe or out pointer.
-int KeyedList_get(KeyedList *list, const void *probe, uint32_t probeType, KeyedEntry **entry);
+[[nodiscard]] int KeyedList_get(KeyedList *list, const void *probe, uint32_t probeType, KeyedEntry **entry);
 
 // Removes and frees the entry whose key equals key (of the list's type);
 // *removed is 1 when one went, else 0. 0; 16 for a null list, key or out

@@ -56,8 +56,8 @@ struct Map {
 // freeValue, the keys and values it is given. Returns 0 with *map set; 16
 // (Res_missingArgument) when compare, freeValue or the out pointer is null;
 // 1 without memory (*map stays null).
-int Map_create(MapCompareFn compare, MapFreeFn freeKey, MapFreeFn freeValue, int locked,
-               EngineContext *context, Map **map);
+[[nodiscard]] int Map_create(MapCompareFn compare, MapFreeFn freeKey, MapFreeFn freeValue, int locked,
+                             EngineContext *context, Map **map);
 
 // Frees every entry (freeKey, then freeValue, in post-order) and the map.
 // 0; 16 for null.
@@ -70,7 +70,7 @@ int Map_insert(Map *map, void *key, void *value);
 // The value of the first entry equal to key met from the root: 0 with
 // *value set; 19 (Res_mapNotFound) with *value null; 16 for a null map, key or
 // out pointer.
-int Map_find(Map *map, const void *key, void **value);
+[[nodiscard]] int Map_find(Map *map, const void *key, void **value);
 
 // Removes the first entry equal to key met from the root, calling freeKey
 // and freeValue on it. 0; 19 when absent; 16 for a null map or key.

@@ -46,4 +46,4 @@ void Mime_srcFree(MimeSrc *source);
 // count frees the new source instead (the one stored there stays). The
 // list takes the source in every case. 0; 1 out of memory (the source is
 // freed); 16 for a null list.
-int Mime_srcListPut(MimeSrcList *list, uint32_t index, MimeSrc *source);
+[[nodiscard]] int Mime_srcListPut(MimeSrcList *list, uint32_t index, MimeSrc *source);

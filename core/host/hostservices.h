@@ -144,4 +144,4 @@ struct EngineContext;
 // The host's configuration hook, called once by the engine's second
 // start-up stage on an engine task: it installs the host's own values
 // (built-in fonts, host settings). 0, or an error that aborts the start-up.
-int Host_configure(EngineContext *context);
+[[nodiscard]] int Host_configure(EngineContext *context);

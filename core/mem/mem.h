@@ -136,10 +136,10 @@ int Mem_cmp(const void *a, const void *b, size_t n);
 // Buffer callbacks of the file streams:
 // Allocates size bytes into *out and stores the size in *outSize; 0, or 1
 // when memory ran out (then *out is null and *outSize 0).
-int Mem_allocOut(size_t size, void **out, size_t *outSize);
+[[nodiscard]] int Mem_allocOut(size_t size, void **out, size_t *outSize);
 // Frees block with Mem_free and returns 0.
 int Mem_freeRet0(void *block);
 // Replaces *block by a new block of newSize bytes holding the first keep
 // bytes of the old one (no more than newSize), freeing the old block. 0, or
 // 1 when the new block could not be had (the old block stays in *block).
-int Mem_growCopy(void **block, size_t keep, size_t newSize);
+[[nodiscard]] int Mem_growCopy(void **block, size_t keep, size_t newSize);

@@ -151,13 +151,13 @@ void Prop_zero(Prop *v)
     *v = Prop{};
 }
 
-void Prop_set(Prop *v, uint32_t id, uint16_t type, uintptr_t word, uint32_t word2)
+void Prop_set(Prop *v, uint32_t id, uint16_t type, uintptr_t word, uint32_t payload2)
 {
     v->id = id;
     v->type = type;
     v->flags = 0;
     v->payload = word;
-    v->payload2 = word2;
+    v->payload2 = payload2;
 }
 
 void Prop_setType(Prop *v, uint32_t id, uint16_t type)

@@ -38,7 +38,7 @@ struct TabStopList;
 struct StopList;
 struct PropColumns;
 struct PropLineSpacing;
-struct Prop18;
+struct Prop18; // the record of property 111 (payload type 18)
 
 struct Prop {
     uint32_t id;        // property id
@@ -90,7 +90,7 @@ void Prop_setLength(Prop *v, uint32_t id, int32_t length);
 // Any type with one payload word (a 32-bit scalar, stored zero-extended).
 void Prop_setWord(Prop *v, uint32_t id, uint16_t type, uint32_t word);
 // Any type with both payload words as given.
-void Prop_set(Prop *v, uint32_t id, uint16_t type, uintptr_t word, uint32_t word2);
+void Prop_set(Prop *v, uint32_t id, uint16_t type, uintptr_t word, uint32_t payload2);
 // Type 9; the value takes over the heap string s of length units.
 void Prop_setUstr(Prop *v, uint32_t id, char16_t *s, uint32_t length);
 // Type 8 from four bytes R, G, B, A.

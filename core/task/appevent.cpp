@@ -62,7 +62,7 @@ bool isPointerMove(const AppEvent *e)
 
 bool isCall6(const AppEvent *e)
 {
-    return e->kind == AppEvent_kindApp && e->block[0] == AppEvent_codeCall6;
+    return e->kind == AppEvent_kindApp && e->block[0] == AppEvent_codeCallAmongMoves;
 }
 
 bool sameTarget(const AppEvent *a, const AppEvent *b)
@@ -411,7 +411,7 @@ int EventQ_takeCall6(AppEventRing *ring, AppEvent *out)
     }
     Task *t = ring->sem.scheduler ? ring->sem.scheduler->current : nullptr;
     uint32_t units = 0;
-    Sem_getCount(&ring->sem, &units);
+    (void)Sem_getCount(&ring->sem, &units); // a failed read leaves units 0
     if (units > 0 || (t && (t->flags & Task_stopRequested)))
         return Sem_waitStoppable(&ring->sem);
     return Res_ok;

@@ -40,7 +40,7 @@ enum : intptr_t {
     AppEvent_codeKeyRelease = 0x10005,
     AppEvent_codeClose = 0x10009,     // the last event of the application loop
     AppEvent_codeCall = 5,            // deferred call at the tail
-    AppEvent_codeCall6 = 6,           // deferred call placed among moves
+    AppEvent_codeCallAmongMoves = 6, // deferred call placed among moves
     AppEvent_codePan = 15,            // pan move: words 4, 5 the steps
     AppEvent_codePointer = 18,        // pointer move: words 4, 5 the target
     AppEvent_moveLive = 0x10003,      // move states that count as moves:
@@ -90,7 +90,7 @@ struct AppEventRing {
 // options A and B). Returns 0 with *ring set; 16 (Res_missingArgument) for
 // a null argument; 1 without memory. The ring belongs to the caller until
 // EventQ_destroy.
-int EventQ_create(EngineContext *context, AppEventRing **ring);
+[[nodiscard]] int EventQ_create(EngineContext *context, AppEventRing **ring);
 
 // Disposes of every entry (see EventQ_dispose) and frees the ring. Null is
 // ignored.
@@ -117,7 +117,7 @@ int EventQ_take(AppEventRing *ring, AppEvent *out);
 // Returns 0; 48 (Res_stopRequested) when the current task has been asked to
 // stop (the call, when one was taken, is in *out all the same); 16 for null
 // arguments. Never blocks.
-int EventQ_takeCall6(AppEventRing *ring, AppEvent *out);
+[[nodiscard]] int EventQ_takeCall6(AppEventRing *ring, AppEvent *out);
 
 // Removes and disposes of every entry for which predicate(entry, argument)
 // is non-zero. Returns the number removed.
@@ -131,7 +131,7 @@ void EventQ_compress(AppEventRing *ring, intptr_t code);
 
 // Both options must be 0 or 1 (else 0 and nothing changes); sets them and
 // the key-press limit (4 when B is 1, else 8). Returns 1.
-int EventQ_setOptions(AppEventRing *ring, int optionA, int optionB);
+[[nodiscard]] int EventQ_setOptions(AppEventRing *ring, int optionA, int optionB);
 
 // Disposes of every queued entry and empties the ring. Completion routines
 // run with the ring already consistent, so they may post again.

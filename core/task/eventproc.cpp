@@ -334,7 +334,7 @@ int EventProc_postPayload(EventProc *processor, int32_t kind, void *payload, Eve
     return EventProc_post(processor, msg);
 }
 
-void EventProc_releaseKind5(EventProcMsg *msg, void *)
+void EventProc_releaseBlockMsg(EventProcMsg *msg, void *)
 {
     if (!msg || !msg->payload)
         return;
@@ -345,7 +345,7 @@ void EventProc_releaseKind5(EventProcMsg *msg, void *)
     msg->payload = nullptr;
 }
 
-int EventProc_copyKind5(const EventProcMsg *src, EventProcMsg *dst)
+int EventProc_copyBlockMsg(const EventProcMsg *src, EventProcMsg *dst)
 {
     if (!src || !dst)
         return Res_missingArgument;
@@ -376,7 +376,7 @@ int EventProc_postKind5(EventProc *processor, const EventProcKind5Msg *source)
         return Res_noMemory;
     }
     *m = *source;
-    return EventProc_postPayload(processor, 5, m, EventProc_releaseKind5, EventProc_copyKind5, nullptr);
+    return EventProc_postPayload(processor, 5, m, EventProc_releaseBlockMsg, EventProc_copyBlockMsg, nullptr);
 }
 
 int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source, EventProcFreeFn freeFn,

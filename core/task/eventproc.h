@@ -133,8 +133,8 @@ struct EventProc {
 
 // Creates a processor (mode 0) into *processor (null on failure). Returns
 // 0, 1 when memory ran out, 16 without context or out pointer.
-int AppMsg_createDispatcher(EngineContext *context, EventProc **processor);
-int AppMsg_createDispatcherMode(EngineContext *context, EventProc **processor, uint32_t mode);
+[[nodiscard]] int AppMsg_createDispatcher(EngineContext *context, EventProc **processor);
+[[nodiscard]] int AppMsg_createDispatcherMode(EngineContext *context, EventProc **processor, uint32_t mode);
 // Stops the processor, delivers what is queued, frees the listeners, the
 // queued messages, the timers and the processor. From a task (draining
 // waits); the timer thread must have been stopped. Null is allowed.
@@ -157,7 +157,7 @@ void EventProc_deliver(EventProc *processor, EventProcMsg *msg);
 // failure, when it is freed. Returns 0 (also when a merge dropped it), 1
 // when memory ran out, 53 when the processor stops, 16 without processor
 // or message, or the error of submitting the delivery job.
-int EventProc_post(EventProc *processor, EventProcMsg *msg);
+[[nodiscard]] int EventProc_post(EventProc *processor, EventProcMsg *msg);
 // Its free handler, then the payload block (when the handler left it) and
 // the record. Null is allowed.
 void EventProc_freeMsg(EventProcMsg *msg);
@@ -165,40 +165,40 @@ void EventProc_freeMsg(EventProcMsg *msg);
 // ran out, or the copy handler's error; 259 when a payload has no copy
 // handler, or holds what cannot be copied (a kind-5 heap block, the URL,
 // link and object of kind 6).
-int EventProcMsg_copy(const EventProcMsg *msg, EventProcMsg **copy);
+[[nodiscard]] int EventProcMsg_copy(const EventProcMsg *msg, EventProcMsg **copy);
 // Posts a payload block of the kind with its kind's free and copy handlers
 // and merge function (null: none). The payload is taken over: when the
 // message cannot be made, freeFn releases it. Results as EventProc_post.
-int EventProc_postPayload(EventProc *processor, int32_t kind, void *payload, EventProcFreeFn freeFn,
-                          EventProcCopyFn copyFn, EventProcMergeFn merge);
+[[nodiscard]] int EventProc_postPayload(EventProc *processor, int32_t kind, void *payload, EventProcFreeFn freeFn,
+                                        EventProcCopyFn copyFn, EventProcMergeFn merge);
 
-// Kind 5's handlers: the release frees the heap block the payload owns and
+// Kind 5's handlers (a message that may own a heap block): the release frees the heap block the payload owns and
 // the payload; the copy refuses a payload that owns a block (259).
-void EventProc_releaseKind5(EventProcMsg *msg, void *handlerArg);
-int EventProc_copyKind5(const EventProcMsg *src, EventProcMsg *dst);
+void EventProc_releaseBlockMsg(EventProcMsg *msg, void *handlerArg);
+int EventProc_copyBlockMsg(const EventProcMsg *src, EventProcMsg *dst);
 
 // Constructors: each allocates the message and its payload and posts it.
 // Results as EventProc_post; on any failure what the call took over is
 // released. The heap block of kind 5 is taken over in every case.
-int EventProc_postKind5(EventProc *processor, const EventProcKind5Msg *source);
-int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source,
-                         EventProcFreeFn freeFn, EventProcCopyFn copyFn);
+[[nodiscard]] int EventProc_postKind5(EventProc *processor, const EventProcKind5Msg *source);
+[[nodiscard]] int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source,
+                                       EventProcFreeFn freeFn, EventProcCopyFn copyFn);
 
 // ------------------------------------------------------------ listeners
 
 // Appends a listener for a kind. 0, 1 when memory ran out, 16 for a null
 // processor or callback or a kind outside 0 to 11.
-int EventProc_addListener(EngineContext *context, EventProc *processor, int32_t kind,
-                          EventProcListenerFn callback, void *callbackContext);
+[[nodiscard]] int EventProc_addListener(EngineContext *context, EventProc *processor, int32_t kind,
+                                        EventProcListenerFn callback, void *callbackContext);
 // Marks the first live listener with these values removed (waiting for a
 // running call of it); it is freed at the next delivery. 0, or 13 when none
 // matches (0 for a null processor).
-int EventProc_removeListener(EventProc *processor, int32_t kind, EventProcListenerFn callback,
-                             void *callbackContext);
+[[nodiscard]] int EventProc_removeListener(EventProc *processor, int32_t kind, EventProcListenerFn callback,
+                                           void *callbackContext);
 // Fills the kind's slot. 0; 15 when it holds a live handler; 16 for a bad
 // kind or a null handler.
-int EventProc_setKindHandler(EventProc *processor, int32_t kind, EventProcListenerFn handler,
-                             void *handlerContext);
+[[nodiscard]] int EventProc_setKindHandler(EventProc *processor, int32_t kind, EventProcListenerFn handler,
+                                           void *handlerContext);
 // Empties the slot when it holds this handler and context. 0 or 13.
-int EventProc_clearKindHandler(EventProc *processor, int32_t kind, EventProcListenerFn handler,
-                               void *handlerContext);
+[[nodiscard]] int EventProc_clearKindHandler(EventProc *processor, int32_t kind, EventProcListenerFn handler,
+                                             void *handlerContext);

@@ -79,7 +79,7 @@ void Sem_wait(Sem *sem);
 // (Res_stopRequested) when a stop was requested before or during the wait,
 // else 0. A unit that reached the task together with a stop request goes
 // back to the semaphore, so no unit is lost.
-int Sem_waitStoppable(Sem *sem);
+[[nodiscard]] int Sem_waitStoppable(Sem *sem);
 
 // Hands one unit to the first waiter (which runs at once when its priority
 // is above the running task's), or adds it to the count while the count is
@@ -88,11 +88,11 @@ void Sem_signal(Sem *sem);
 
 // The current count through *count (0 when sem is null). Returns 0, or 8
 // (Res_nullInput) without an out pointer.
-int Sem_getCount(const Sem *sem, uint32_t *count);
+[[nodiscard]] int Sem_getCount(const Sem *sem, uint32_t *count);
 
 // Reader/writer lock. Init returns 0, or the error of the semaphore set-up
 // (the inner lock is finished again then).
-int RwLock_init(EngineContext *context, RwLock *rw);
+[[nodiscard]] int RwLock_init(EngineContext *context, RwLock *rw);
 void RwLock_fini(RwLock *rw);
 void RwLock_readLock(RwLock *rw);
 void RwLock_readUnlock(RwLock *rw);
@@ -101,7 +101,7 @@ void RwLock_readUnlock(RwLock *rw);
 // inside. With readers inside and mayWait 0 it returns 1556
 // (Res_readersPresent) without the lock; when the task is asked to stop
 // while it waits for readers, 48 (Res_stopRequested) without the lock.
-int RwLock_writeLock(RwLock *rw, int mayWait);
+[[nodiscard]] int RwLock_writeLock(RwLock *rw, int mayWait);
 
 // Takes the write lock, waiting (not stoppable) until no reader is inside.
 void RwLock_writeLockWait(RwLock *rw);

@@ -51,10 +51,10 @@ void PostedValue_freeTexts(PostedValue *value);
 // (0; 1 when memory runs out: dst's payload stays null); asked with a null
 // dst it only answers 0. msgFree frees the payload's texts and the payload,
 // and clears the payload word.
-int PostedValue_msgCopy(const EventProcMsg *src, EventProcMsg *dst);
+[[nodiscard]] int PostedValue_msgCopy(const EventProcMsg *src, EventProcMsg *dst);
 void PostedValue_msgFree(EventProcMsg *msg, void *handlerArg);
 
 // Posts a kind-4 message carrying a deep copy of value. 0; 1 when memory
 // runs out (nothing posted, nothing left allocated); otherwise the result
 // of EventProc_post, which frees the message when it cannot queue it.
-int EventQ_postValueCopy(EventProc *processor, const PostedValue *value);
+[[nodiscard]] int EventQ_postValueCopy(EventProc *processor, const PostedValue *value);

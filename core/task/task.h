@@ -117,7 +117,7 @@ enum : int32_t {
 // the instance. Returns 0, or 1 when the instance has no engine context or
 // memory ran out. The scheduler belongs to the instance until
 // Task_finiScheduler.
-int Task_initScheduler(EngineInstance *instance, TaskInstallerFn installer);
+[[nodiscard]] int Task_initScheduler(EngineInstance *instance, TaskInstallerFn installer);
 
 // Calls the platform's fini operation and frees the platform data and the
 // scheduler; the instance's pointer is cleared, and the context's when the
@@ -151,8 +151,8 @@ void Task_holdScheduler(EngineContext *context, int on);
 // joined or detached. Returns 0 with *task set; 16 (Res_missingArgument)
 // without an out pointer, entry, context or scheduler; 1 when memory ran out
 // or the platform gave no thread (*task stays null).
-int Task_create(EngineContext *context, Task **task, int32_t priority, TaskEntryFn entry,
-                void *argument, const char *name, size_t stackBytes);
+[[nodiscard]] int Task_create(EngineContext *context, Task **task, int32_t priority, TaskEntryFn entry,
+                              void *argument, const char *name, size_t stackBytes);
 
 // The running task; null on the GUI thread. A null context means the
 // calling thread's engine instance.
@@ -184,7 +184,7 @@ void Task_yield(EngineContext *context);
 void Task_reschedule(EngineContext *context);
 // 48 (Res_stopRequested) when the current task has been asked to stop;
 // else yields like Task_yield and returns 0. From tasks only (0 elsewhere).
-int Task_checkStop(EngineContext *context);
+[[nodiscard]] int Task_checkStop(EngineContext *context);
 
 // Asks a task to stop: it sees the request at its next Task_checkStop or
 // stoppable wait (both return 48); a task inside Sem_waitStoppable is woken
@@ -201,7 +201,7 @@ int Task_detach(Task *task);
 // then detaches it: the record is gone after the next switch. Returns 0;
 // 34 (Res_notJoinable) when it is detached or already has a joiner; 16 for
 // null. Joining oneself, or a task that waits for the joiner, aborts.
-int Task_join(Task *task);
+[[nodiscard]] int Task_join(Task *task);
 
 // The abort path of the engine: sets the abort mark of the calling thread's
 // engine instance and hands control back to the host's recovery point, after

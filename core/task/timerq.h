@@ -100,17 +100,17 @@ void TimerQ_finiList(TimerList *list);
 // Adds a record-style timer due at now + delay, repeating every delay when
 // repeat is non-zero. Its id goes to *id when id is given (0 on failure).
 // Returns 0, 1 when memory ran out, 16 without processor or callback.
-int TimerQ_add(EngineContext *context, EventProc *processor, int32_t delay, int repeat,
-               TimerFn callback, void *argument, uint32_t *id);
+[[nodiscard]] int TimerQ_add(EngineContext *context, EventProc *processor, int32_t delay, int repeat,
+                             TimerFn callback, void *argument, uint32_t *id);
 // The same, the callback getting the plain argument, without an id.
-int TimerQ_addPlain(EngineContext *context, EventProc *processor, int32_t delay, int repeat,
-                    TimerFn callback, void *argument);
+[[nodiscard]] int TimerQ_addPlain(EngineContext *context, EventProc *processor, int32_t delay, int repeat,
+                                  TimerFn callback, void *argument);
 // A one-shot timer at an absolute engine-clock time (period 0), with the
 // plain argument; its id goes to *id when given. 0, 1 or 16 as above.
-int TimerQ_addAt(EngineContext *context, EventProc *processor, int64_t due, TimerFn callback,
-                 void *argument, uint32_t *id);
-int TimerQ_addAtNoId(EngineContext *context, EventProc *processor, int64_t due, TimerFn callback,
-                     void *argument);
+[[nodiscard]] int TimerQ_addAt(EngineContext *context, EventProc *processor, int64_t due, TimerFn callback,
+                               void *argument, uint32_t *id);
+[[nodiscard]] int TimerQ_addAtNoId(EngineContext *context, EventProc *processor, int64_t due, TimerFn callback,
+                                   void *argument);
 
 // Cancels the timer *id and clears *id (nothing for a null pointer or id 0).
 // A timer whose callback runs is finished after that run, and the call
@@ -127,10 +127,10 @@ int TimerQ_cancelMatching(EventProc *processor, TimerFn callback, void *argument
 int TimerQ_cancelAt(EventProc *processor, int64_t due, TimerFn callback, void *argument);
 
 // Suspend or resume a timer: a suspended timer is never due. 0 or 13.
-int TimerQ_pause(EventProc *processor, uint32_t id);
-int TimerQ_resume(EventProc *processor, uint32_t id);
-int TimerQ_pauseMatching(EventProc *processor, TimerFn callback, void *argument, int32_t period,
-                         int repeat);
+[[nodiscard]] int TimerQ_pause(EventProc *processor, uint32_t id);
+[[nodiscard]] int TimerQ_resume(EventProc *processor, uint32_t id);
+[[nodiscard]] int TimerQ_pauseMatching(EventProc *processor, TimerFn callback, void *argument, int32_t period,
+                                       int repeat);
 
 // Runs the timers of the list that are due at now, earliest first, then
 // frees finished entries and recomputes the next due time. The timer
@@ -147,11 +147,11 @@ int TimerQ_setWake(TimerList *list, int active, int64_t wake);
 // and installs the clock hook. Returns 0; 6912 when a timer thread already
 // runs (for this processor or for the engine); 1 when memory ran out; 16
 // without context or processor; the task error as it is.
-int TimerQ_startThread(EngineContext *context, EventProc *processor);
+[[nodiscard]] int TimerQ_startThread(EngineContext *context, EventProc *processor);
 // Removes the clock hook, stops and joins the timer task and frees its
 // record. From a task (joining waits). Returns 0 (also when none runs) or
 // the error of stopping or joining.
-int TimerQ_stopThread(EngineContext *context, EventProc *processor);
+[[nodiscard]] int TimerQ_stopThread(EngineContext *context, EventProc *processor);
 
 // Host side (GUI thread or task): takes the engine clock as the hook's last
 // value and wakes the timer thread so that it runs the due timers at the

@@ -222,7 +222,7 @@ void takeDown(EngineContext *context, WorkerPool *pool)
     }
     for (WorkerSlot &slot : pool->slots) {
         if (slot.task)
-            Task_join(slot.task);
+            (void)Task_join(slot.task); // the worker is gone either way
         Sem_fini(&slot.wake);
     }
     Lock_fini(&pool->lock);
@@ -425,7 +425,7 @@ void Worker_joinAll(EngineContext *context)
         return;
     for (WorkerSlot &slot : pool->slots) {
         if (slot.task) {
-            Task_join(slot.task);
+            (void)Task_join(slot.task); // the worker is gone either way
             slot.task = nullptr;
         }
     }

@@ -78,7 +78,7 @@ struct WorkerPool {
 // Returns 0; 1 when memory ran out; 15 when the context has a pool; 16
 // without context; or the task error, after which everything made is taken
 // down again and the context has no pool.
-int Worker_initPool(EngineContext *context);
+[[nodiscard]] int Worker_initPool(EngineContext *context);
 
 // Submits a job of class jobClass (0 to 2) needing stackBytes of stack. The
 // job handle goes to *job; the caller owns it and ends it with
@@ -87,8 +87,8 @@ int Worker_initPool(EngineContext *context);
 // stack (a job no worker can run would wait for ever); 16 for a missing
 // pool, out pointer or entry, or a class outside 0 to 2. *job is null on
 // failure, and the done callback is not called then.
-int Worker_submit(EngineContext *context, WorkerJob **job, int32_t jobClass, WorkerFn entry,
-                  void *argument, WorkerFn doneFn, size_t stackBytes, const char *name);
+[[nodiscard]] int Worker_submit(EngineContext *context, WorkerJob **job, int32_t jobClass, WorkerFn entry,
+                                void *argument, WorkerFn doneFn, size_t stackBytes, const char *name);
 
 // A queued job leaves its queue and its done callback runs (a detached one
 // is freed then); a running job's worker is asked to stop, so that the

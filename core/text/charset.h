@@ -111,8 +111,8 @@ void Charset_resetState(CharsetState *state);
 // The identity converter: copies min(srcLen, dstCap) bytes. Reports
 // Res_charsetDestFull when dstCap was not larger than srcLen (so an exactly
 // fitting copy reports full), else 0.
-int Charset_copyBytes(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_copyBytes(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                    size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
 
 // Decoders to 16-bit units (code 2).
 int Charset_latin1ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
@@ -186,36 +186,36 @@ int Charset_wingdingsToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, si
 // high surrogate that is the last unit stops with Res_charsetIncomplete,
 // unconsumed; other unpaired surrogates read as U+FFFD.
 // Latin-1: code points below 256 become their byte, others '?'.
-int Charset_utf16ToLatin1(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_utf16ToUtf8(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToLatin1(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToUtf8(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
 
 // The registered East Asian converters: each calls the engine's multibyte
 // decoder or encoder (charset_cjk.h) with its code; a missing table gives
 // Res_charsetNoTable.
-int Charset_koreanToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_sjisToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_koreanToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_sjisToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
 int Charset_iso2022jpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
                              size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_eucJpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_big5ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_gbkToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                       size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_utf16ToKorean(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                          size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_utf16ToSjis(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_utf16ToIso2022jp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                             size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_utf16ToEucJp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                         size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
-int Charset_utf16ToGbk(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
-                       size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_eucJpToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                       size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_big5ToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_gbkToUtf16(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                     size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToKorean(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                        size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToSjis(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                      size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToIso2022jp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                           size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToEucJp(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                       size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
+[[nodiscard]] int Charset_utf16ToGbk(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap,
+                                     size_t *consumed, size_t *produced, CharsetState *state, EngineContext *ctx);
 
 // ----------------------------------------------------- whole strings
 

@@ -102,12 +102,12 @@ void Charset_destroyHooks(EngineContext *ctx);
 // The converters (CharsetMultibyteFn). Codes outside 30-35 give
 // Res_charsetUnknown, a missing table Res_charsetNoTable; otherwise the
 // statuses of a converter (charset.h). hooks may be NULL (no tables).
-int Charset_decodeMultibyte(uint32_t code, const uint8_t *src, size_t srcLen, uint8_t *dst,
-                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state,
-                            const CharsetHooks *hooks);
-int Charset_encodeMultibyte(uint32_t code, const uint8_t *src, size_t srcLen, uint8_t *dst,
-                            size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state,
-                            const CharsetHooks *hooks);
+[[nodiscard]] int Charset_decodeMultibyte(uint32_t code, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state,
+                                          const CharsetHooks *hooks);
+[[nodiscard]] int Charset_encodeMultibyte(uint32_t code, const uint8_t *src, size_t srcLen, uint8_t *dst,
+                                          size_t dstCap, size_t *consumed, size_t *produced, CharsetState *state,
+                                          const CharsetHooks *hooks);
 
 // The unit of a two-byte code in a table: linear entries, then runs, then
 // the fallback hook; U+FFFD when none knows it.

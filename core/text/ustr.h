@@ -155,12 +155,12 @@ int Ustr_hasComplexScript(const char16_t *s, size_t n);
 // Ustr_parseU16 stops before a digit that would take the value above 65535
 // (so such text fails); Ustr_parseUint and Ustr_parseInt wrap modulo 2^32.
 // Ustr_parseInt accepts one leading '-' (no '+').
-int Ustr_parseU16(const char16_t *text, const char16_t *end, const char16_t **stop,
-                  uint16_t *value);
-int Ustr_parseUint(const char16_t *text, const char16_t *end, const char16_t **stop,
-                   uint32_t *value);
-int Ustr_parseInt(const char16_t *text, const char16_t *end, const char16_t **stop,
-                  int32_t *value);
+[[nodiscard]] int Ustr_parseU16(const char16_t *text, const char16_t *end, const char16_t **stop,
+                                uint16_t *value);
+[[nodiscard]] int Ustr_parseUint(const char16_t *text, const char16_t *end, const char16_t **stop,
+                                 uint32_t *value);
+[[nodiscard]] int Ustr_parseInt(const char16_t *text, const char16_t *end, const char16_t **stop,
+                                int32_t *value);
 
 // A minimal decimal reader: skips white space (tab, line feed, vertical
 // tab, form feed, carriage return, space), one '+' or '-', then digits and

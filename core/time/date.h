@@ -87,14 +87,14 @@ int32_t Time_dstState();
 // forms or a field is out of range (day outside the month, hour above 23,
 // minute above 59, second above 60); Res_nullInput for a null out. Text
 // past the date is ignored.
-int Date_parseHttp(const char *text, size_t length, BrokenTime *out, char *zone);
+[[nodiscard]] int Date_parseHttp(const char *text, size_t length, BrokenTime *out, char *zone);
 
 // Writes t as "MM/DD/YYYY hh:mm:ss", or "YYYY/MM/DD hh:mm:ss" when the
 // current locale is "ja-jp", into out (Date_timestampSize bytes), always
 // NUL-terminated. Fields out of range are printed as: day 1, month January,
 // year 0 (for a calendar year outside 0-9999), hour, minute and second 0.
 // 0; Res_nullInput when t or out is null.
-int Date_formatTimestamp(const BrokenTime *t, char *out);
+[[nodiscard]] int Date_formatTimestamp(const BrokenTime *t, char *out);
 
 // The value of the two (four) decimal digits at text; -1 when one of them
 // is not a digit (the text may end early: its NUL is not a digit).

@@ -22,7 +22,7 @@ const AppDocCallbacks *AppDoc_getCallbacks(EngineContext *app)
 int AppDoc_callSlot1(Edr_Doc *doc)
 {
     const AppDocCallbacks *t = appDocTableOf(doc);
-    return t && t->slot1 ? t->slot1(doc) : 0;
+    return t && t->pagePublished ? t->pagePublished(doc) : 0;
 }
 
 int Edr_Doc_callSelectionHook(Edr_Doc *doc)

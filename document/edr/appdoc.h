@@ -14,17 +14,17 @@ struct EngineContext;
 struct Edr_Doc;
 
 struct AppDocCallbacks {
-    int (*slot0)(Edr_Doc *doc, const intptr_t words[7]);
-    int (*slot1)(Edr_Doc *doc);                 // a page of the document was published
-    int (*slot2)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c);
+    int (*withWords)(Edr_Doc *doc, const intptr_t words[7]);      // slot 0
+    int (*pagePublished)(Edr_Doc *doc);         // slot 1: a page of the document was published
+    int (*withThree)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c); // slot 2
     int (*selectionChanged)(Edr_Doc *doc);      // slot 3: the selection may have changed
-    int (*slot4)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c);
-    int (*slot5)(Edr_Doc *doc);
-    int (*slot6)(Edr_Doc *doc, intptr_t a);
+    int (*withThreeMore)(Edr_Doc *doc, intptr_t a, intptr_t b, intptr_t c); // slot 4
+    int (*docOnly)(Edr_Doc *doc);               // slot 5
+    int (*withWord)(Edr_Doc *doc, intptr_t a);  // slot 6
 };
 
 // The table of the application (null when there is none).
 const AppDocCallbacks *AppDoc_getCallbacks(EngineContext *app);
 
-int AppDoc_callSlot1(Edr_Doc *doc);
+int AppDoc_callSlot1(Edr_Doc *doc); // slot 1: a page was published
 int Edr_Doc_callSelectionHook(Edr_Doc *doc);

@@ -369,8 +369,9 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
 fail:
     Edr_Mgr_stop(doc);
     if (listening) {
-        EventProc_removeListener(app->eventProc, 1, completionListener, doc);
-        EventProc_removeListener(app->eventProc, 0, completionListener, doc);
+        // Not listening any more is all that matters.
+        (void)EventProc_removeListener(app->eventProc, 1, completionListener, doc);
+        (void)EventProc_removeListener(app->eventProc, 0, completionListener, doc);
     }
     freeParts(doc);
     freeRecord(doc);
@@ -501,7 +502,7 @@ int Edr_App_init(EngineContext *app, uint32_t options)
     }
     Lock_init(app, &ea->lock);
     Sem_init(app, &ea->destroyed, 0, 1);
-    ea->word80000 = 0x80000;
+    ea->reflowLimit = 0x80000;
     ea->rejectWidth = Config_getIntA(app, app->config, kEdrDomain, "reflow.reject.width", 0);
     ea->rejectHeight = Config_getIntA(app, app->config, kEdrDomain, "reflow.reject.height", 0);
     ea->options = options;
@@ -612,8 +613,9 @@ void Edr_Doc_release(Edr_Doc *doc)
 
     // 4. Stop listening for completions; wait for the translation job.
     if (app->eventProc) {
-        EventProc_removeListener(app->eventProc, 1, completionListener, doc);
-        EventProc_removeListener(app->eventProc, 0, completionListener, doc);
+        // Not listening any more is all that matters.
+        (void)EventProc_removeListener(app->eventProc, 1, completionListener, doc);
+        (void)EventProc_removeListener(app->eventProc, 0, completionListener, doc);
     }
     if (job)
         Worker_waitAndFree(job);
@@ -628,15 +630,16 @@ void Edr_Doc_release(Edr_Doc *doc)
     Translate_stopPageWork(doc);
     EventProc_stop(doc->events);
     AppMsg_drain(doc->events);
-    EventProc_clearKindHandler(doc->events, 5, Edr_Doc_onNodeEvent, doc);
-    EventProc_clearKindHandler(doc->events, 11, ignoreKind11, doc);
+    // No handler left is all that matters.
+    (void)EventProc_clearKindHandler(doc->events, 5, Edr_Doc_onNodeEvent, doc);
+    (void)EventProc_clearKindHandler(doc->events, 11, ignoreKind11, doc);
 
     // 7. Every owned part, in the fixed order.
     freeParts(doc);
 
     // 8. The source stream; then the stub or the end of the record.
     Lock_acquire(&doc->mutex);
-    Vfs_close(doc->sourceStream);
+    (void)Vfs_close(doc->sourceStream); // a close failure leaves nothing to undo here
     doc->sourceStream = nullptr;
     if (doc->viewCount) {
         makeStub(doc);

@@ -148,9 +148,9 @@ struct Edr_PageList {
 
 // The words of the small records list of the spreadsheet side.
 struct Edr_SubRecords {
-    intptr_t word0;
+    intptr_t lead;          // the word before the list, kept
     void *list;             // records chained through their fourth word
-    intptr_t word2;
+    intptr_t trail;         // the word after the list, kept
 };
 
 // The table of node attachments (document/edr/attach.h): its entry
@@ -263,7 +263,7 @@ struct Edr_App {
     Sem destroyed;              // count 0, max 1: signalled when pendingDestroys reaches 0
     intptr_t zero1;
     intptr_t zero2;
-    uint32_t word80000;         // 0x80000
+    uint32_t reflowLimit;       // text size limit for reflow, 16.16 points (0x80000: 8.0)
     intptr_t zero3;
     Prop *defaults;             // 155 default property values
     uint32_t rejectWidth;

@@ -37,7 +37,7 @@ int mergeCode(const EventProcMsg *fresh, const EventProcMsg *queued)
     return a->code == b->code && a->document == b->document;
 }
 
-void releaseKind6Payload(const EventProcKind6Msg *m)
+void releaseOpenUrlPayload(const EventProcKind6Msg *m)
 {
     Edr_Doc_releaseView(m->view);
     Url_free(m->url);
@@ -142,7 +142,7 @@ int EventProc_copyCode(const EventProcMsg *src, EventProcMsg *dst)
     return r;
 }
 
-void EventProc_releaseKind2(EventProcMsg *msg, void *)
+void EventProc_releaseTyped(EventProcMsg *msg, void *)
 {
     if (EventProcKind2Msg *m = payloadOf<EventProcKind2Msg>(msg)) {
         if (kind2HoldsView(m))
@@ -151,7 +151,7 @@ void EventProc_releaseKind2(EventProcMsg *msg, void *)
     }
 }
 
-int EventProc_copyKind2(const EventProcMsg *src, EventProcMsg *dst)
+int EventProc_copyTyped(const EventProcMsg *src, EventProcMsg *dst)
 {
     int r;
     if (!copyStart(src, dst, &r))
@@ -162,15 +162,15 @@ int EventProc_copyKind2(const EventProcMsg *src, EventProcMsg *dst)
     return r;
 }
 
-void EventProc_releaseKind6(EventProcMsg *msg, void *)
+void EventProc_releaseOpenUrl(EventProcMsg *msg, void *)
 {
     if (EventProcKind6Msg *m = payloadOf<EventProcKind6Msg>(msg)) {
-        releaseKind6Payload(m);
+        releaseOpenUrlPayload(m);
         dropPayload(msg);
     }
 }
 
-int EventProc_copyKind6(const EventProcMsg *src, EventProcMsg *dst)
+int EventProc_copyOpenUrl(const EventProcMsg *src, EventProcMsg *dst)
 {
     int r;
     if (!copyStart(src, dst, &r))
@@ -199,7 +199,7 @@ int EventProc_copyKind6(const EventProcMsg *src, EventProcMsg *dst)
     return Res_ok;
 }
 
-void EventProc_releaseKind7(EventProcMsg *msg, void *)
+void EventProc_releaseViewDoc(EventProcMsg *msg, void *)
 {
     if (EventProcKind7Msg *m = payloadOf<EventProcKind7Msg>(msg)) {
         Edr_Doc_releaseView(m->view);
@@ -208,7 +208,7 @@ void EventProc_releaseKind7(EventProcMsg *msg, void *)
     }
 }
 
-int EventProc_copyKind7(const EventProcMsg *src, EventProcMsg *dst)
+int EventProc_copyViewDoc(const EventProcMsg *src, EventProcMsg *dst)
 {
     int r;
     if (!copyStart(src, dst, &r))
@@ -221,7 +221,7 @@ int EventProc_copyKind7(const EventProcMsg *src, EventProcMsg *dst)
     return r;
 }
 
-void EventProc_releaseKind9(EventProcMsg *msg, void *)
+void EventProc_releasePageUpdate(EventProcMsg *msg, void *)
 {
     if (EventProcKind9Msg *m = payloadOf<EventProcKind9Msg>(msg)) {
         Edr_Doc_releaseView(m->view);
@@ -229,7 +229,7 @@ void EventProc_releaseKind9(EventProcMsg *msg, void *)
     }
 }
 
-int EventProc_copyKind9(const EventProcMsg *src, EventProcMsg *dst)
+int EventProc_copyPageUpdate(const EventProcMsg *src, EventProcMsg *dst)
 {
     int r;
     if (!copyStart(src, dst, &r))
@@ -240,7 +240,7 @@ int EventProc_copyKind9(const EventProcMsg *src, EventProcMsg *dst)
     return r;
 }
 
-void EventProc_releaseKind11(EventProcMsg *msg, void *)
+void EventProc_releaseViewText(EventProcMsg *msg, void *)
 {
     if (EventProcKind11Msg *m = payloadOf<EventProcKind11Msg>(msg)) {
         Edr_Doc_releaseView(m->view);
@@ -249,7 +249,7 @@ void EventProc_releaseKind11(EventProcMsg *msg, void *)
     }
 }
 
-int EventProc_copyKind11(const EventProcMsg *src, EventProcMsg *dst)
+int EventProc_copyViewText(const EventProcMsg *src, EventProcMsg *dst)
 {
     int r;
     if (!copyStart(src, dst, &r))
@@ -310,7 +310,7 @@ int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source)
         return Res_noMemory;
     if (kind2HoldsView(m))
         Edr_Doc_addView(static_cast<Edr_Doc *>(m->subject));
-    return EventProc_postPayload(processor, 2, m, EventProc_releaseKind2, EventProc_copyKind2, nullptr);
+    return EventProc_postPayload(processor, 2, m, EventProc_releaseTyped, EventProc_copyTyped, nullptr);
 }
 
 int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source)
@@ -319,10 +319,10 @@ int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source)
         return Res_missingArgument;
     EventProcKind6Msg *m = newPayload(source);
     if (!m) {
-        releaseKind6Payload(source);
+        releaseOpenUrlPayload(source);
         return Res_noMemory;
     }
-    return EventProc_postPayload(processor, 6, m, EventProc_releaseKind6, EventProc_copyKind6, nullptr);
+    return EventProc_postPayload(processor, 6, m, EventProc_releaseOpenUrl, EventProc_copyOpenUrl, nullptr);
 }
 
 int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source)
@@ -334,7 +334,7 @@ int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source)
         return Res_noMemory;
     Edr_Doc_addView(m->view);
     Edr_Doc_addRef(m->document);
-    return EventProc_postPayload(processor, 7, m, EventProc_releaseKind7, EventProc_copyKind7, nullptr);
+    return EventProc_postPayload(processor, 7, m, EventProc_releaseViewDoc, EventProc_copyViewDoc, nullptr);
 }
 
 int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProcKind9Msg *source)
@@ -346,7 +346,7 @@ int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProc
         return Res_noMemory;
     m->view = document;
     Edr_Doc_addView(document);
-    return EventProc_postPayload(processor, 9, m, EventProc_releaseKind9, EventProc_copyKind9, nullptr);
+    return EventProc_postPayload(processor, 9, m, EventProc_releasePageUpdate, EventProc_copyPageUpdate, nullptr);
 }
 
 int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source)
@@ -359,5 +359,5 @@ int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source)
         Mem_free(source->text);
         return Res_noMemory;
     }
-    return EventProc_postPayload(processor, 11, m, EventProc_releaseKind11, EventProc_copyKind11, nullptr);
+    return EventProc_postPayload(processor, 11, m, EventProc_releaseViewText, EventProc_copyViewText, nullptr);
 }

@@ -354,7 +354,7 @@ int Edr_Doc_setupFromStream(Edr_Doc *doc, VfsHandle *stream)
     } else if (err && !infoMissing(err)) {
         goto event;
     }
-    err = Vfs_getInfo(stream, VfsInfo_word4, &value);
+    err = Vfs_getInfo(stream, VfsInfo_modTime, &value);
     if (!err) {
         word4 = int32_t(value);
         haveWord4 = true;

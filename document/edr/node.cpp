@@ -418,8 +418,8 @@ int Edr_Node_createTriple(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node
         return err;
     Edr_PictureNode *p = static_cast<Edr_PictureNode *>(Edr_Node_payload(n));
     p->record = w1;
-    p->word2 = w2;
-    p->word3 = w3;
+    p->callerWords[0] = w2;
+    p->callerWords[1] = w3;
     err = Edr_Node_insert(doc, anchor, mode, n, out);
     if (err) {
         p->record = nullptr; // the record stays the caller's

@@ -114,8 +114,7 @@ struct Edr_PictureRecord {
 };
 struct Edr_PictureNode {
     Edr_PictureRecord *record;  // owned
-    intptr_t word2;
-    intptr_t word3;
+    intptr_t callerWords[2];    // the last two words given to Edr_Node_createTriple
 };
 
 // Payload of a sub-document node (type 5).
@@ -437,10 +436,10 @@ void Edr_Node_setExtra(Edr_Node *node, void *extra);
 // getting clones it (null when none). Other slots are ignored.
 [[nodiscard]] int Edr_Node_setPropList(Edr_Doc *doc, Edr_Node *group, uint32_t slot, StyleRule *list);
 [[nodiscard]] int Edr_Node_getPropList(Edr_Doc *doc, Edr_Node *group, uint32_t slot, StyleRule **out);
-[[nodiscard]] int Edr_Node_setPropList0(Edr_Doc *doc, Edr_Node *group, StyleRule *list);
-[[nodiscard]] int Edr_Node_getPropList0(Edr_Doc *doc, Edr_Node *group, StyleRule **out);
-[[nodiscard]] int Edr_Node_setPropList1(Edr_Doc *doc, Edr_Node *group, StyleRule *list);
-[[nodiscard]] int Edr_Node_getPropList2(Edr_Doc *doc, Edr_Node *group, StyleRule **out);
+[[nodiscard]] int Edr_Node_setPropList0(Edr_Doc *doc, Edr_Node *group, StyleRule *list); // slot 0
+[[nodiscard]] int Edr_Node_getPropList0(Edr_Doc *doc, Edr_Node *group, StyleRule **out); // slot 0
+[[nodiscard]] int Edr_Node_setPropList1(Edr_Doc *doc, Edr_Node *group, StyleRule *list); // slot 1
+[[nodiscard]] int Edr_Node_getPropList2(Edr_Doc *doc, Edr_Node *group, StyleRule **out); // slot 2
 [[nodiscard]] int Edr_Node_setPropList2Resolved(Edr_Doc *doc, Edr_Node *group, StyleRule *list);
 [[nodiscard]] int Edr_Node_setPropString(Edr_Doc *doc, Edr_Node *group, uint32_t id, const char16_t *chars);
 [[nodiscard]] int Edr_Node_setIdName(Edr_Doc *doc, Edr_Node *group, uint32_t id);

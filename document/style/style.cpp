@@ -419,7 +419,7 @@ uint32_t Edr_Style_get(const Edr_Style *set, uint32_t id, Edr_StylePayload *out)
     uint32_t type = p ? p->type : 0;
     if (out && type >= 1 && type <= 20) {
         out->word = p->payload;
-        out->word2 = p->payload2;
+        out->payload2 = p->payload2;
     }
     return type;
 }

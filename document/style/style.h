@@ -73,7 +73,7 @@ struct Edr_Style {
 // The payload words of a value read through Edr_Style_get.
 struct Edr_StylePayload {
     uintptr_t word;
-    uint32_t word2;
+    uint32_t payload2;
 };
 
 // A node's reusable match entry: a rule found for the node, its weight and

@@ -961,7 +961,7 @@ int loadSheet(EngineContext *context, Edr_Doc *doc, const Url *url, Request *she
         ImportLink link{url, up, up ? up->depth + 1 : 1};
         err = parseStream(context, doc, url, stream, sheet, &link);
     }
-    Vfs_close(stream);
+    (void)Vfs_close(stream); // a close failure leaves nothing to undo here
     return err;
 }
 

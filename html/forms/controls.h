@@ -57,7 +57,7 @@ int Form_ctlIsChecked(const FormWidget *widget, int *out);
 int Form_ctlIsSelected(const FormWidget *widget, int *out);
 // The default checked state (kept for reset), and the state set with it.
 int Form_ctlSetDefaultChecked(FormWidget *widget, int on);
-int Form_ctlIsKind128(const FormWidget *widget);
+int Form_ctlIsKind128(const FormWidget *widget); // 1 for a hidden control
 
 // Element forwarders of the attribute handler.
 int Form_inputSetEditable(FormWidget *widget, int on);

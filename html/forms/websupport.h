@@ -83,7 +83,7 @@ struct CacheSinkOps {
     // Slot 5: grows the buffer to newCapacity (needed: the size the write
     // needs; limited: the sink has a limit). 0 or an error.
     int (*resize)(CacheSink *sink, uint32_t newCapacity, uint32_t needed, int limited);
-    void *slot6;
+    void *spare;  // slot 6, not used
     // Slot 7: appends n bytes. 0 or an error.
     int (*append)(CacheSink *sink, const void *data, uint32_t n);
 };

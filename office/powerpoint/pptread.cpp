@@ -1091,8 +1091,8 @@ bool paraFields(Cursor *c, uint32_t mask, PptParaProps *p, bool withMargins)
     if (mask & (1u << 21)) {
         if (!c->take(2))
             return false;
-        p->word14 = c->u16();
-        p->mask |= PptPara_word14;
+        p->spareWord = c->u16();
+        p->mask |= PptPara_spareWord;
     }
     return true;
 }
@@ -1290,9 +1290,9 @@ void Ppt_applyCharMax(PptParaRun *paraRuns, const PptCharRun *charRuns)
 void Ppt_prepareSlides(PptContext *ppt, const PptParaProps *documentDefault)
 {
     PptMasterLevel(*m)[Ppt_levels] = ppt->masterStyles;
-    if (documentDefault && !(m[4][0].para.mask & PptPara_word14) && (documentDefault->mask & PptPara_word14)) {
-        m[4][0].para.word14 = documentDefault->word14;
-        m[4][0].para.mask |= PptPara_word14;
+    if (documentDefault && !(m[4][0].para.mask & PptPara_spareWord) && (documentDefault->mask & PptPara_spareWord)) {
+        m[4][0].para.spareWord = documentDefault->spareWord;
+        m[4][0].para.mask |= PptPara_spareWord;
     }
     // Title and body at level 0 take what other text sets.
     for (uint32_t t = 0; t < 2; t++) {

@@ -208,8 +208,8 @@ int paraProps(const PptParaProps *pp, uint32_t textSize, StyleRule *rule)
         if (!err && pp->indent != pp->leftMargin)
             err = addLength(rule, &p, PropId_textIndent, masterToInches(int64_t(pp->indent) - pp->leftMargin));
     }
-    if (!err && (pp->mask & PptPara_word11))
-        err = addLength(rule, &p, PropId_tabInterval, masterToInches(pp->word11));
+    if (!err && (pp->mask & PptPara_defaultTab))
+        err = addLength(rule, &p, PropId_tabInterval, masterToInches(pp->defaultTab));
     if (!err)
         err = Ppt_spacingProp(pp, pp->spaceBefore, PropId_marginTop, &p, rule, textSize);
     if (!err)
@@ -282,9 +282,9 @@ void PptParaProps_toKey(const PptParaProps *pp, uint8_t key[PptParaProps_keySize
     put16(key + 20, uint16_t(pp->spaceAfter));
     put16(key + 22, uint16_t(pp->leftMargin));
     put16(key + 24, uint16_t(pp->indent));
-    put16(key + 26, pp->word11);
+    put16(key + 26, pp->defaultTab);
     put16(key + 28, pp->textSize);
-    put16(key + 30, pp->word14);
+    put16(key + 30, pp->spareWord);
 }
 
 void Ppt_mergeChar(PptCharProps *t, const PptCharProps *s)
@@ -309,7 +309,7 @@ void Ppt_mergeChar(PptCharProps *t, const PptCharProps *s)
 
 void Ppt_mergePara(PptParaProps *t, const PptParaProps *s)
 {
-    uint16_t take = uint16_t(s->mask & ~t->mask & (0x0FFFu | PptPara_word14));
+    uint16_t take = uint16_t(s->mask & ~t->mask & (0x0FFFu | PptPara_spareWord));
     if (take & PptPara_bulletFlags)
         t->bulletFlags = s->bulletFlags;
     if (take & PptPara_bulletFont)
@@ -332,10 +332,10 @@ void Ppt_mergePara(PptParaProps *t, const PptParaProps *s)
         t->leftMargin = s->leftMargin;
     if (take & PptPara_indent)
         t->indent = s->indent;
-    if (take & PptPara_word11)
-        t->word11 = s->word11;
-    if (take & PptPara_word14)
-        t->word14 = s->word14;
+    if (take & PptPara_defaultTab)
+        t->defaultTab = s->defaultTab;
+    if (take & PptPara_spareWord)
+        t->spareWord = s->spareWord;
     t->mask |= take;
 }
 

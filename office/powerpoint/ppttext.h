@@ -63,8 +63,8 @@ enum : uint16_t {
     PptPara_spaceAfter = 1u << 8,
     PptPara_leftMargin = 1u << 9,
     PptPara_indent = 1u << 10,
-    PptPara_word11 = 1u << 11,
-    PptPara_word14 = 1u << 14,
+    PptPara_defaultTab = 1u << 11, // defaultTab
+    PptPara_spareWord = 1u << 14,  // spareWord
 };
 
 // Bullet flag bits (PptParaProps::bulletFlags).
@@ -103,9 +103,9 @@ struct PptParaProps {
     int16_t spaceAfter;
     int16_t leftMargin;
     int16_t indent;
-    uint16_t word11;   // the bit-11 word (master units)
+    uint16_t defaultTab; // mask bit 11: the default tab interval (master units)
     uint16_t textSize; // points; not covered by the mask
-    uint16_t word14;   // the bit-14 word
+    uint16_t spareWord;  // mask bit 14: read and inherited, not shown
 };
 
 enum : size_t {

@@ -475,7 +475,7 @@ int ZipVfs_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value)
         *value = reinterpret_cast<uintptr_t>(mime);
         return Res_ok;
     }
-    case VfsInfo_word4:
+    case VfsInfo_modTime:
         *value = s->time;
         return Res_ok;
     default:

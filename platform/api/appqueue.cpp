@@ -72,7 +72,7 @@ int postEvent(PostJob *job)
     if (queued) {
         if (gui) {
             if (urgent)
-                Engine_runSlice(inst);
+                (void)Engine_runSlice(inst); // a slice reports its own errors
             else
                 AlienTimer_reschedule(inst);
         } else if (!(job->flags & AppEvent_hold)) {
@@ -265,7 +265,7 @@ int App_postCallRetry(EngineInstance *instance, AppCallFn function, void *argume
             break;
         // Let the application thread empty the ring.
         if (onGuiThread(instance))
-            Engine_runSlice(instance);
+            (void)Engine_runSlice(instance); // a slice reports its own errors
         else
             Task_reschedule(instance->context);
         if (!Engine_isLive(instance) || instance->queue->shuttingDown)
@@ -277,7 +277,7 @@ int App_postCallRetry(EngineInstance *instance, AppCallFn function, void *argume
 int App_postCall6(EngineInstance *instance, AppCallFn function, void *argument,
                   AppEventDoneFn completion, int mode)
 {
-    return postCall(instance, AppEvent_codeCall6, function, argument, completion, 0, mode);
+    return postCall(instance, AppEvent_codeCallAmongMoves, function, argument, completion, 0, mode);
 }
 
 int App_postMove(EngineInstance *instance, intptr_t code, intptr_t a, intptr_t b, intptr_t c)
@@ -307,7 +307,7 @@ int App_runPendingCall(EngineInstance *instance)
         return Res_missingArgument;
     AppEvent call;
     int r = EventQ_takeCall6(q->ring, &call);
-    if (call.kind == AppEvent_kindApp && call.block[0] == AppEvent_codeCall6) {
+    if (call.kind == AppEvent_kindApp && call.block[0] == AppEvent_codeCallAmongMoves) {
         AppCallFn fn = reinterpret_cast<AppCallFn>(call.block[2]);
         if (fn)
             fn(instance, reinterpret_cast<void *>(call.block[3]));
@@ -391,7 +391,7 @@ void App_dispatchAppEvent(EngineInstance *instance, const intptr_t *b)
         dispatchOpenUrl(instance, cb, b);
         break;
     case AppEvent_codeCall:
-    case AppEvent_codeCall6:
+    case AppEvent_codeCallAmongMoves:
         if (AppCallFn fn = reinterpret_cast<AppCallFn>(arg(b, 1)))
             fn(instance, reinterpret_cast<void *>(arg(b, 2)));
         break;
@@ -545,9 +545,9 @@ void App_unregisterObject(EngineInstance *instance, int32_t id)
 void *App_getObject(EngineInstance *instance)
 {
     AppQueueRecord *q = instance ? instance->queue : nullptr;
-    void *object = nullptr;
+    void *object = nullptr; // a missing entry leaves it null
     if (q)
-        Map_find(q->objects, reinterpret_cast<void *>(uintptr_t(App_objectViewer)), &object);
+        (void)Map_find(q->objects, reinterpret_cast<void *>(uintptr_t(App_objectViewer)), &object);
     return object;
 }
 

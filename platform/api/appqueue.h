@@ -39,7 +39,7 @@ struct FvAppCallbacks {
     int (*openResolved)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3, intptr_t w4,
                         intptr_t w5);                                      // 8: event 2; w4 is freed afterwards
     int (*openUrl)(EngineInstance *, intptr_t w1, intptr_t url, intptr_t w3); // 9: event 3
-    int (*slot10)(EngineInstance *);                                       // 10: not called by an event
+    int (*notEvented)(EngineInstance *);                                   // 10: not called by an event
     int (*event16)(EngineInstance *, intptr_t w1);                         // 11: event 16
     int (*event20)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3); // 12: event 20
     int (*event21)(EngineInstance *, intptr_t w1, intptr_t w2, intptr_t w3); // 13: event 21
@@ -123,7 +123,7 @@ enum : intptr_t {
 // and stores it in the instance. 0; 1 without memory; 16 for a null
 // instance or one without a context; another creation error as it is. On
 // failure nothing is left behind.
-int AppEvent_queueCreate(EngineInstance *instance, const FvAppCallbacks *callbacks);
+[[nodiscard]] int AppEvent_queueCreate(EngineInstance *instance, const FvAppCallbacks *callbacks);
 
 // Opens an 8-bit path or URL text through the application's open slot
 // (slot 7) at once, for the parts of the engine below the application.
@@ -190,8 +190,8 @@ void App_sendRequest(EngineInstance *instance, int32_t code, void *record);
 void App_reportError(EngineInstance *instance, int32_t code, intptr_t argument);
 
 // Request and error handlers (see platform/api/handlers.h for results).
-int App_addRequestListener(EngineInstance *instance, HandlerFn handler, HandlerFn reference,
-                           int position, void *userData);
+[[nodiscard]] int App_addRequestListener(EngineInstance *instance, HandlerFn handler, HandlerFn reference,
+                                         int position, void *userData);
 void App_removeRequestListener(EngineInstance *instance, HandlerFn handler);
 int App_addErrorListener(EngineInstance *instance, HandlerFn handler, HandlerFn reference,
                          int position, void *userData);

@@ -46,13 +46,14 @@ int App_sendPointer15(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t
 int App_sendPanGesture(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t action);
 int App_sendEvent16(EngineInstance *instance, intptr_t value);             // 16 {value}
 int App_sendEvent17(EngineInstance *instance);                             // 17
+// 18: a pointer move to (x, y) with an extra word and the action.
 int App_sendPointer18(EngineInstance *instance, intptr_t x, intptr_t y, intptr_t extra,
-                      intptr_t action);                                    // 18
+                      intptr_t action);
 int App_sendEvent19(EngineInstance *instance);                             // 19
 // 20, 21, 22 {a, b, c}; nothing is posted for a null instance.
 int App_sendEvent20(EngineInstance *instance, intptr_t a, intptr_t b, intptr_t c);
-int App_sendEvent21(EngineInstance *instance, intptr_t a, intptr_t b, intptr_t c);
-int App_sendEvent22(EngineInstance *instance, intptr_t a, intptr_t b, intptr_t c);
+int App_sendEvent21(EngineInstance *instance, intptr_t a, intptr_t b, intptr_t c); // 21 {a, b, c}
+int App_sendEvent22(EngineInstance *instance, intptr_t a, intptr_t b, intptr_t c); // 22 {a, b, c}
 // 23 {0, 0, 0, 0, value} with flags (2 by default); 23 {a, b, c, d, 0}.
 // Both post only when callback slot 20 is set, else 0.
 int App_sendEvent23(EngineInstance *instance, intptr_t value, int flags = 2);
@@ -95,13 +96,13 @@ void App_runOpenDocument(EngineInstance *instance, void *record);
 // Set an integer or string setting by 8-bit key (and 8-bit value): the
 // texts become 16-bit strings in a configuration block for App_postConfig.
 // 1 when applied or queued; 0 when refused or out of memory.
-int App_setConfigInt(EngineInstance *instance, const char *key, uint32_t value);
-int App_setConfigString(EngineInstance *instance, const char *key, const char *value);
+[[nodiscard]] int App_setConfigInt(EngineInstance *instance, const char *key, uint32_t value);
+[[nodiscard]] int App_setConfigString(EngineInstance *instance, const char *key, const char *value);
 // Applies the block at once when an engine task is current, else posts it
 // as event 0 (flag 2) with a completion routine that frees its strings.
 // The block's strings are taken over in every case. 1 when applied or
 // queued, else 0.
-int App_postConfig(intptr_t *block);
+[[nodiscard]] int App_postConfig(intptr_t *block);
 
 // Applies a configuration block (event 0, on the application thread or at
 // once): the application's configuration slot sees it first and may take

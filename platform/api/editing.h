@@ -153,16 +153,16 @@ int App_viewActionsEnabled(EngineInstance *instance);
 int App_viewEditActive(EngineInstance *instance);
 // Hook 1 (ends the edit: clears the selection) and hook 3 (opens the
 // contents editor: request 0x17000).
-int App_postEditHook1(EngineInstance *instance);
-int App_postEditHook3(EngineInstance *instance);
+int App_postEditHook1(EngineInstance *instance); // ends the edit
+int App_postEditHook3(EngineInstance *instance); // opens the contents editor
 // Hook 2 with a value (a cell move).
 int App_postValue(EngineInstance *instance, intptr_t value);
 // The value hook with a copy of the 8-bit text (a cell reference to go to).
 int App_postNamedValue(EngineInstance *instance, const char *text, intptr_t value);
 // The value-2 hook (insert: 0x10000 rows, 0x10002 columns) and the value-3
 // hook (delete: 0x10001 rows, 0x10002 columns).
-int App_postValue2(EngineInstance *instance, intptr_t value);
-int App_postValue3(EngineInstance *instance, intptr_t value);
+int App_postValue2(EngineInstance *instance, intptr_t value); // insert rows or columns
+int App_postValue3(EngineInstance *instance, intptr_t value); // delete rows or columns
 // The contents hook with a copy of the record (its strings duplicated):
 // mode 0 applies it, 1 only checks it.
 int App_postContents(EngineInstance *instance, const EditData *record, intptr_t mode);
@@ -199,7 +199,7 @@ void App_runSaveAs(EngineInstance *instance, void *path);
 // fails the host is asked question 0x10010 and an answer other than yes
 // sets *code to 21 (left as it is otherwise). The result is the error of
 // opening the source (0 when it opened or was not checked).
-int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code);
+[[nodiscard]] int App_checkSourceFile(FvViewer *viewer, Edr_Doc *doc, int32_t *code);
 
 // An open listing (request 0x18001), handed back on every later call.
 struct ZipListRequest {

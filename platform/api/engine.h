@@ -60,7 +60,7 @@ int Engine_canStop(EngineInstance *instance, int freeHooks);
 
 // The semaphore on which the engine waits for the host's answer to a
 // question (count 0, maximum 1). 0 or 1 (no memory).
-int Engine_createReplySem(EngineInstance *instance);
+[[nodiscard]] int Engine_createReplySem(EngineInstance *instance);
 
 // 1 when instance is the engine that the calling thread's host runs now.
 int Engine_isLive(const EngineInstance *instance);

@@ -43,7 +43,7 @@ struct HandlerList {
 // An empty list, the caller's until Handlers_destroy. 0 with *list set;
 // 25602 (Res_handlersNoList) when it cannot be made (no memory or no out
 // pointer).
-int Handlers_create(HandlerList **list);
+[[nodiscard]] int Handlers_create(HandlerList **list);
 
 // Frees every entry and the list. Null is ignored.
 void Handlers_destroy(HandlerList *list);
@@ -58,8 +58,8 @@ int Handlers_addRequest(HandlerList *list, HandlerFn handler, HandlerFn referenc
                         void *userData);
 
 // The same for error handlers.
-int Handlers_addError(HandlerList *list, HandlerFn handler, HandlerFn reference, int position,
-                      void *userData);
+[[nodiscard]] int Handlers_addError(HandlerList *list, HandlerFn handler, HandlerFn reference, int position,
+                                    void *userData);
 
 // Removes the request handler with that function; error handlers stay.
 void Handlers_remove(HandlerList *list, HandlerFn handler);

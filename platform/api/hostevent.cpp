@@ -52,7 +52,7 @@ int dispatch(SendJob *job)
     const intptr_t *w = job->event->block;
     switch (w[0]) {
     case HostEvent_slice:
-        Engine_runSlice(inst);
+        (void)Engine_runSlice(inst); // a slice reports its own errors
         return 1;
     case HostEvent_keyPress:
     case HostEvent_keyRelease:
@@ -77,7 +77,7 @@ int dispatch(SendJob *job)
     case HostEvent_resume:
         if (!EventQ_pushFront(q->ring, job->event))
             return 0;
-        Engine_runSlice(inst);
+        (void)Engine_runSlice(inst); // a slice reports its own errors
         return 1;
     default:
         Fmt_debugPrint("unrecognised event\n");
@@ -269,8 +269,8 @@ void Engine_setQueueOptions(EngineInstance *instance, int optionA, int optionB)
 {
     if (!Engine_isLive(instance))
         return;
-    if (instance->queue && instance->queue->ring)
-        EventQ_setOptions(instance->queue->ring, optionA, optionB);
+    if (instance->queue && instance->queue->ring) // unknown options leave the ring as it was
+        (void)EventQ_setOptions(instance->queue->ring, optionA, optionB);
     instance->queueOptionA = optionA;
     instance->queueOptionB = optionB;
 }

@@ -50,7 +50,7 @@ enum : int32_t {
 // 0 when refused (no live engine, or another host call is inside the
 // engine: "SERIOUS ERROR, VexlanApp_eventSend called from 2 threads") or
 // failed. After a successful shut-down the instance is gone.
-int VexlanApp_eventSend(const intptr_t *event);
+[[nodiscard]] int VexlanApp_eventSend(const intptr_t *event);
 
 // Starts an engine (host event 0x10007): options are the four start option
 // words (the first an 8-bit start document path, or 0), entry the
@@ -58,8 +58,8 @@ int VexlanApp_eventSend(const intptr_t *event);
 // flags 0 or 1 (small chunks). The host must be current; it receives the
 // instance in its context. Returns the entry's result (0 = failure, and
 // then nothing of the engine is left).
-int Engine_start(HostContext *host, const intptr_t *options, EngineEntryFn entry,
-                 TaskInstallerFn installer, int heapFlags);
+[[nodiscard]] int Engine_start(HostContext *host, const intptr_t *options, EngineEntryFn entry,
+                               TaskInstallerFn installer, int heapFlags);
 
 // Stops the engine when every stop hook agrees: asks the application task
 // to stop and sends host event 0x10009. 1 when the engine went down; 0 when
@@ -87,7 +87,7 @@ void Engine_setQueueOptions(EngineInstance *instance, int optionA, int optionB);
 // Runs engine tasks for one slice on the GUI thread; afterwards an
 // allocation failure since the last check is reported to the host as error
 // 0x10006. 1 when tasks are still ready.
-int Engine_runSlice(EngineInstance *instance);
+[[nodiscard]] int Engine_runSlice(EngineInstance *instance);
 
 // Arms the host timer for ms (stopping it first when armed; a stop that
 // does not answer 1 is returned and nothing is armed). 1 when armed.

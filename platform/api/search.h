@@ -103,7 +103,7 @@ void Search_setBusy(FvViewer *viewer, int flag);
 // left and top margins).
 void Search_viewOrigin(FvViewer *viewer, FvPage *page, Point *out);
 // One step of the engine in direction 0, 1 or 2. 0 or an error.
-int Search_step(FvViewer *viewer, FvPage *page, int32_t direction);
+[[nodiscard]] int Search_step(FvViewer *viewer, FvPage *page, int32_t direction);
 // The viewer's page-ready event: a walk moving to its next page (phase 1)
 // starts the step there in its direction.
 void Search_onPageReady(FvViewer *viewer);

@@ -133,7 +133,7 @@ int makeEntry(EngineInstance *instance, const ZipListRequest *request, const cha
         uintptr_t value = 0;
         if (Vfs_getInfo(stream, VfsInfo_size, &value) == Res_ok && value)
             entry->size = *reinterpret_cast<const uint64_t *>(value);
-        if (Vfs_getInfo(stream, VfsInfo_word4, &value) == Res_ok)
+        if (Vfs_getInfo(stream, VfsInfo_modTime, &value) == Res_ok)
             entry->info4 = uint32_t(value);
     }
     (void)Vfs_close(stream);

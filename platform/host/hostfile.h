@@ -68,8 +68,8 @@ int HostFile_open(HostPlatform *hp, const char *path, uint32_t flags);
 int64_t HostFile_read(HostPlatform *hp, int fd, void *buffer, size_t length);
 int64_t HostFile_write(HostPlatform *hp, int fd, const void *buffer, size_t length);
 // 0 or -1.
-int HostFile_close(HostPlatform *hp, int fd);
-int HostFile_sync(HostPlatform *hp, int fd);
+[[nodiscard]] int HostFile_close(HostPlatform *hp, int fd);
+[[nodiscard]] int HostFile_sync(HostPlatform *hp, int fd);
 // Moves to *offset (0 when offset is null) from the origin; the new
 // position, or -1 (also for an unknown origin, without seeking).
 int64_t HostFile_seek(HostPlatform *hp, int fd, const int64_t *offset, int32_t whence);
@@ -97,11 +97,11 @@ int HostFile_copy(HostPlatform *hp, const char *from, const char *to);
 // HostFile_lsClose; a path of 4096 bytes or more fails); *name (optional)
 // the first matching name, lent until the next call. HostFile_lsFound,
 // HostFile_lsNoSlash, HostFile_lsNoMore or HostFile_lsFailed.
-int HostFile_lsFirst(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
+[[nodiscard]] int HostFile_lsFirst(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
 // The next matching name: HostFile_lsFound or HostFile_lsNoMore.
-int HostFile_lsNext(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
+[[nodiscard]] int HostFile_lsNext(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
 // The current entry's name: HostFile_lsFound or HostFile_lsNoMore.
-int HostFile_lsCurrent(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
+[[nodiscard]] int HostFile_lsCurrent(HostPlatform *hp, const char *path, HostListing *listing, const char **name);
 // Closes the listing's directory (the record stays the caller's); null is
 // allowed, and so is a record that failed to open or is closed already.
 void HostFile_lsClose(HostPlatform *hp, HostListing *listing);

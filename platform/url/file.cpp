@@ -56,8 +56,8 @@ ExitList *exitListOf(EngineContext *ctx)
 void closeAtExit(void *, void *argument)
 {
     AlienFile *f = static_cast<AlienFile *>(argument);
-    if (f->fd >= 0)
-        HostFile_close(platformOf(f->ctx), f->fd);
+    if (f->fd >= 0) // at exit a close failure leaves nothing to undo
+        (void)HostFile_close(platformOf(f->ctx), f->fd);
     f->fd = -1;
     f->exitId = 0;
 }
@@ -283,7 +283,7 @@ int openOnDemand(AlienFile *f)
         return -1;
     int64_t at = int64_t(f->position);
     if (HostFile_seek(hp, fd, &at, HostFile_seekSet) < 0) {
-        HostFile_close(hp, fd);
+        (void)HostFile_close(hp, fd); // a close failure leaves nothing to undo here
         return -1;
     }
     return fd;
@@ -515,7 +515,7 @@ int AlienFile_open(EngineContext *ctx, AlienFile **record, const char16_t *path,
         r = openHost(f, p, mode);
     Mem_free(p);
     if (r != Res_ok) {
-        AlienFile_close(f);
+        (void)AlienFile_close(f); // a close failure leaves nothing to undo here
         return r;
     }
     *record = f;
@@ -528,7 +528,7 @@ int AlienFile_close(AlienFile *f)
         return Res_ok;
     int r = Res_ok;
     int handled = 0;
-    RomFs_close(f, &handled);
+    (void)RomFs_close(f, &handled); // a close failure leaves nothing to undo here
     if (f->exitId) {
         int32_t id = int32_t(f->exitId);
         ExitList_remove(exitListOf(f->ctx), &id);
@@ -556,7 +556,7 @@ int AlienFile_read(AlienFile *f, void *buffer, size_t *n)
         return Res_fileRead;
     int handled = 0;
     size_t count = want;
-    RomFs_read(f, buffer, &count, &handled);
+    (void)RomFs_read(f, buffer, &count, &handled); // handled says whether it answered
     if (handled) {
         *n = count;
         return Res_ok;
@@ -669,7 +669,7 @@ int AlienFile_seek(AlienFile *f, uint64_t offset)
     if (!f || offset > uint64_t(INT64_MAX))
         return Res_fileSeek;
     int handled = 0;
-    RomFs_seek(f, offset, &handled);
+    (void)RomFs_seek(f, offset, &handled); // handled says whether it answered
     if (handled)
         return Res_ok;
     if (f->kind == AlienFile_kindHost && f->fd >= 0) {
@@ -832,7 +832,7 @@ int File_createTemp(EngineContext *ctx, const char16_t *directory, const char16_
         if (r == Res_ok) {
             // Probe first so that taken names are skipped quietly.
             r = AlienFile_open(ctx, &f, path, AlienFile_modeRead);
-            AlienFile_close(f);
+            (void)AlienFile_close(f); // a close failure leaves nothing to undo here
             f = nullptr;
             if (r == Res_ok) {
                 Mem_free(path);

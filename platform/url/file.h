@@ -165,14 +165,14 @@ const char *Env_getDirectory(const char *name);
 [[nodiscard]] int AlienFile_open(EngineContext *ctx, AlienFile **record, const char16_t *path,
                                  uint32_t mode);
 // Closes and frees the record (null is fine): the first error of the steps.
-int AlienFile_close(AlienFile *f);
+[[nodiscard]] int AlienFile_close(AlienFile *f);
 // Reads up to *n bytes; *n becomes the count (0 at the end). 782 failure,
 // 48 when the task is asked to stop.
 [[nodiscard]] int AlienFile_read(AlienFile *f, void *buffer, size_t *n);
 // Writes n bytes (host files are synchronised after). 783 on failure.
 [[nodiscard]] int AlienFile_write(AlienFile *f, const void *buffer, size_t n);
 // The position into *position.
-int AlienFile_tell(AlienFile *f, uint64_t *position);
+[[nodiscard]] int AlienFile_tell(AlienFile *f, uint64_t *position);
 // Moves to the 64-bit offset (high, low): 788 for a negative offset or a
 // failed host seek; built-in files clamp to their length.
 [[nodiscard]] int AlienFile_seek(AlienFile *f, uint64_t offset);
@@ -180,9 +180,9 @@ int AlienFile_tell(AlienFile *f, uint64_t *position);
 [[nodiscard]] int AlienFile_getSize(AlienFile *f, uint64_t *size);
 // The next listing entry's name (lent until the next call or close), or
 // null at the end. 0, 1 out of memory, 794 for a bad built-in entry.
-int AlienFile_readDirEntry(AlienFile *f, const char16_t **name, EngineContext *ctx);
+[[nodiscard]] int AlienFile_readDirEntry(AlienFile *f, const char16_t **name, EngineContext *ctx);
 // A native handle is never given: 769.
-int AlienFile_getHandle(AlienFile *f, uintptr_t *value);
+[[nodiscard]] int AlienFile_getHandle(AlienFile *f, uintptr_t *value);
 // Makes every directory of path up to its last separator ("/" or "\"):
 // 0, or 780 at the first that cannot be made.
 [[nodiscard]] int AlienFile_makeDirs(EngineContext *ctx, const char16_t *path);
@@ -205,24 +205,24 @@ int AlienFile_getHandle(AlienFile *f, uintptr_t *value);
                                   uint32_t *accepted, EngineContext *ctx);
 // Slot 4: flushes, frees and closes; the first error (776 when a buffer
 // was still lent, the close goes on).
-int FileStream_close(VfsHandle *handle);
+[[nodiscard]] int FileStream_close(VfsHandle *handle);
 // Slot 5: lends at least want bytes from the read position (fewer only at
 // the end of the file). 776 while lent; 769 while written bytes are pending.
 [[nodiscard]] int FileStream_getReadBuf(VfsHandle *handle, size_t want, const uint8_t **ptr,
                                         size_t *len);
 // Slot 6: n bytes were used. 777 when nothing was lent.
-int FileStream_readDone(VfsHandle *handle, size_t n);
+[[nodiscard]] int FileStream_readDone(VfsHandle *handle, size_t n);
 // Slot 7: 776 while lent, else 769.
-int FileStream_getHandle(VfsHandle *handle, uintptr_t *value);
+[[nodiscard]] int FileStream_getHandle(VfsHandle *handle, uintptr_t *value);
 // Slot 8: lends an area of at least want bytes to write into. 776 while
 // lent; 769 while the buffer holds unread data.
 [[nodiscard]] int FileStream_getWriteBuf(VfsHandle *handle, size_t want, uint8_t **ptr,
                                          size_t *len);
 // Slot 9: n bytes were written into the lent area. 777 when nothing was
 // lent; 773 when n exceeds the lent area.
-int FileStream_writeDone(VfsHandle *handle, size_t n);
+[[nodiscard]] int FileStream_writeDone(VfsHandle *handle, size_t n);
 // Slot 10: the next listing entry (lent), null at the end.
-int FileStream_readDirEntry(VfsHandle *handle, const char16_t **name);
+[[nodiscard]] int FileStream_readDirEntry(VfsHandle *handle, const char16_t **name);
 // Slot 11: the stream position (written bytes included, unread buffered
 // bytes excluded). 776 while lent.
 [[nodiscard]] int FileStream_tell(VfsHandle *handle, uint64_t *position);
@@ -231,16 +231,16 @@ int FileStream_readDirEntry(VfsHandle *handle, const char16_t **name);
 // Slot 13: info code 0 a pointer to the 64-bit size; 1 the MIME type
 // (const char16_t *); 2 the value 0; 6 the MIME type id; 10 nothing. Codes
 // 4 and 9 and all others: 771 (code 4 also gives a pointer to a zero word).
-int FileStream_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value);
+[[nodiscard]] int FileStream_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value);
 // Slot 14: always 772.
-int FileStream_setInfo(VfsHandle *handle, uint32_t code, uintptr_t value);
+[[nodiscard]] int FileStream_setInfo(VfsHandle *handle, uint32_t code, uintptr_t value);
 // Slots 15, 16, 25: remove, rename and copy the files of URLs.
 [[nodiscard]] int FileStream_remove(EngineContext *ctx, const Url *url);
 [[nodiscard]] int FileStream_rename(EngineContext *ctx, const Url *url, const Url *to);
 [[nodiscard]] int FileStream_copy(EngineContext *ctx, const Url *url, const Url *to);
 // Slot 21: code 10 answers 769 when the path contains ".zip" (any case);
 // every code otherwise 771.
-int FileStream_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg);
+[[nodiscard]] int FileStream_pathQuery(EngineContext *ctx, const Url *url, uint32_t code, uintptr_t arg);
 
 // ------------------------------------------------------- temporary files
 

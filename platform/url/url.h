@@ -274,7 +274,7 @@ char *Url_toLatin1(const Url *url);
 
 // Registers Url_toLatin1 as the formatter's conversion letter 'U' for the
 // calling thread's engine: 0, or 1 on failure. Unregister removes it.
-int Url_registerFormat();
+[[nodiscard]] int Url_registerFormat();
 void Url_unregisterFormat();
 
 // ----------------------------------------------------------- resolution

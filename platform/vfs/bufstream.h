@@ -83,7 +83,7 @@ void BufStream_close(BufStream *reader);
 [[nodiscard]] int BufStream_setLimit(BufStream *reader, uint32_t length);
 // Gives the lent buffer back and ends the window: reads fail with 2313
 // until the next BufStream_setRange. 0 or the stream's error (null: 0).
-int BufStream_flush(BufStream *reader);
+[[nodiscard]] int BufStream_flush(BufStream *reader);
 // Skips count bytes of the window. 0; 2311 past the window's end; the
 // stream's errors.
 [[nodiscard]] int BufStream_skip(BufStream *reader, size_t count);
@@ -106,10 +106,10 @@ int BufStream_flush(BufStream *reader);
 // Closes the file of a URL reader (the window ends); a given stream stays
 // open. The handle is gone afterwards whatever the result: 0 or the
 // close's error (null: 0).
-int BufStream_closeFile(BufStream *reader);
+[[nodiscard]] int BufStream_closeFile(BufStream *reader);
 // Gives the lent buffer back with blockIndex bytes used. 0 or the
 // stream's error.
-int BufStream_releaseBlock(BufStream *reader);
+[[nodiscard]] int BufStream_releaseBlock(BufStream *reader);
 
 uint32_t BufStream_getStart(const BufStream *reader);
 uint32_t BufStream_tell(const BufStream *reader);

@@ -24,7 +24,7 @@ struct VfsHandle;
 [[nodiscard]] int Vfs_openForReading(VfsHandle **handle, const Url *url, EngineContext *ctx);
 // Closes the stream kept in *holder (null allowed) and clears it; the
 // close's result.
-int Vfs_closeHolder(VfsHandle **holder);
+[[nodiscard]] int Vfs_closeHolder(VfsHandle **holder);
 // Copies up to min(n, 4096) bytes from the stream into buffer; *got is the
 // count copied. 3605 when fewer than min(n, 4096) came (the end of the
 // data); the stream's errors. A caller that wants more calls it again.

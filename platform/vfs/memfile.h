@@ -49,7 +49,7 @@ extern const VfsTypeOps VfsMemOps;
 // Slot 4: drops the handle's use of the block; the last one frees the
 // data (when owned), both strings and the block. The handle's record is
 // freed. 776 when a buffer was still lent (closed all the same), else 0.
-int MemFile_close(VfsHandle *handle);
+[[nodiscard]] int MemFile_close(VfsHandle *handle);
 // Slot 17: a record on the same block for newHandle, reading from the
 // start. 1 out of memory.
 [[nodiscard]] int MemFile_clone(VfsHandle *handle, VfsHandle *newHandle);
@@ -60,7 +60,7 @@ int MemFile_close(VfsHandle *handle);
                                      size_t *len);
 // Slot 6: the position advances by n, at most to the end. 777 when
 // nothing is lent.
-int MemFile_readDone(VfsHandle *handle, size_t n);
+[[nodiscard]] int MemFile_readDone(VfsHandle *handle, size_t n);
 // Slot 11: the read offset. 776 while lent.
 [[nodiscard]] int MemFile_tell(VfsHandle *handle, uint64_t *position);
 // Slot 12: the read offset becomes position. 788 for a position above
@@ -75,7 +75,7 @@ int MemFile_readDone(VfsHandle *handle, size_t n);
                                     const uint8_t **ptr, size_t *len);
 // ends the lending, the position advancing by n at most to the end: 777
 // when nothing is lent;
-int MemFile_endLending(VfsHandle *handle, size_t length, size_t *position, size_t n);
+[[nodiscard]] int MemFile_endLending(VfsHandle *handle, size_t length, size_t *position, size_t n);
 // the position into *out (0 on failure): 776 while lent.
 [[nodiscard]] int MemFile_tellPosition(VfsHandle *handle, size_t position, uint64_t *out);
 

@@ -46,9 +46,9 @@ void RomFs_addBuiltins(EngineContext *ctx);
 // file is silently not added.
 void RomFs_addFile(EngineContext *ctx, const char *path, const uint8_t *data, uint32_t length);
 // Shrinks the array to the count. 0, or 1 out of memory (nothing changes).
-int RomFs_trim(EngineContext *ctx);
+[[nodiscard]] int RomFs_trim(EngineContext *ctx);
 // Reallocates the array to capacity rows (not below the count). 0, or 1.
-int RomFs_grow(RomFsTable *table, int32_t capacity);
+[[nodiscard]] int RomFs_grow(RomFsTable *table, int32_t capacity);
 // The count and the rows (lent); 0 and null without a table.
 int32_t RomFs_count(EngineContext *ctx);
 const RomFsEntry *RomFs_entries(EngineContext *ctx);
@@ -63,13 +63,13 @@ const RomFsEntry *RomFs_entries(EngineContext *ctx);
 int RomFs_isEntry(const AlienFile *f);
 // Each sets *handled to 0 for a record that is not a built-in entry.
 // Read copies min(*n, length - position) bytes and advances.
-int RomFs_read(AlienFile *f, void *buffer, size_t *n, int *handled);
-int RomFs_tell(AlienFile *f, uint64_t *position, int *handled);
+[[nodiscard]] int RomFs_read(AlienFile *f, void *buffer, size_t *n, int *handled);
+[[nodiscard]] int RomFs_tell(AlienFile *f, uint64_t *position, int *handled);
 // The position becomes min(offset, length).
-int RomFs_seek(AlienFile *f, uint64_t offset, int *handled);
+[[nodiscard]] int RomFs_seek(AlienFile *f, uint64_t offset, int *handled);
 int RomFs_size(AlienFile *f, uint64_t *size, int *handled);
-int RomFs_close(AlienFile *f, int *handled);
+[[nodiscard]] int RomFs_close(AlienFile *f, int *handled);
 // The next direct child of a listing: its name (new 16-bit string, owned by
 // the record until the next call) or null at the end. 0; 794 for a row
 // whose path ends in "/"; 1 out of memory.
-int RomFs_readDir(AlienFile *f, const char16_t **name, int *handled);
+[[nodiscard]] int RomFs_readDir(AlienFile *f, const char16_t **name, int *handled);

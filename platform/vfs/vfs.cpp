@@ -337,7 +337,7 @@ int Vfs_openCached(const Url *url, uint32_t mode, VfsHandle **handle, uint32_t *
         const VfsTypeOps *row = rowOf(h);
         r = row->setProgress ? row->setProgress(h, a, b) : Res_vfsNotAvailable;
         if (r != Res_ok) {
-            Vfs_close(h);
+            (void)Vfs_close(h); // a close failure leaves nothing to undo here
             return r;
         }
     }

@@ -63,7 +63,7 @@ enum : uint32_t {
     VfsInfo_size = 0,    // value: pointer to the 64-bit size (uint64_t *)
     VfsInfo_mime = 1,    // value: the MIME type (const char16_t *)
     VfsInfo_string2 = 2, // value: a second string property (const char16_t *)
-    VfsInfo_word4 = 4,   // value: a word, -1 when absent
+    VfsInfo_modTime = 4, // value: the modification time (seconds since 1970, one word), -1 when absent
     VfsInfo_mimeId = 6,  // value: the MIME type id of the extension table
     VfsInfo_code7 = 7,   // value: the source's load state (0, 1 or 2)
     VfsInfo_code8 = 8,   // value: pointer to a VfsInfo8 (lent) when code 7 is non-zero
@@ -193,7 +193,8 @@ void Vfs_freeHandle(VfsHandle *handle);
                                  uintptr_t extra);
 // Closes the stream (slot 4), tells the host hooks when they watch it, and
 // frees the handle. Null gives 0. The slot's result (776 when a buffer was
-// still lent; the stream is closed all the same).
+// still lent; the stream is closed all the same). Like every release, the
+// stream is gone whatever it answers, so callers may leave the result.
 int Vfs_close(VfsHandle *handle);
 
 // --------------------------------------------- reading and writing
@@ -208,7 +209,7 @@ int Vfs_close(VfsHandle *handle);
 [[nodiscard]] int Vfs_getReadBuf(VfsHandle *handle, size_t want, const uint8_t **ptr, size_t *len);
 // Gives the lent read buffer back with n bytes used. 769, 778, 777 when
 // nothing is lent.
-int Vfs_readDone(VfsHandle *handle, size_t n);
+[[nodiscard]] int Vfs_readDone(VfsHandle *handle, size_t n);
 // Reads the stream to its end and comes back to where it was: consumes the
 // n bytes lent now (when lent), reads the rest in 4096-byte requests, then
 // seeks back to the position before those n bytes. 0 or the first error.
@@ -217,10 +218,10 @@ int Vfs_readDone(VfsHandle *handle, size_t n);
 // no slot, 778 not writable, 773 want above 4096, the type's error.
 [[nodiscard]] int Vfs_getWriteBuf(VfsHandle *handle, size_t want, uint8_t **ptr, size_t *len);
 // n bytes were written into the lent area. 769, 778, 773 n above 4096, 777.
-int Vfs_writeDone(VfsHandle *handle, size_t n);
+[[nodiscard]] int Vfs_writeDone(VfsHandle *handle, size_t n);
 // The next entry of a listing (lent until the next call), null at the end.
 // 769 no slot, 778 not a listing.
-int Vfs_readDir(VfsHandle *handle, const char16_t **name);
+[[nodiscard]] int Vfs_readDir(VfsHandle *handle, const char16_t **name);
 // The position. 769 no slot, 776 while lent.
 [[nodiscard]] int Vfs_tell(VfsHandle *handle, uint64_t *position);
 // Moves to the 64-bit position. 769 no slot, 776 while lent, 788 a
@@ -232,7 +233,7 @@ int Vfs_readDir(VfsHandle *handle, const char16_t **name);
 // Reads an information code into *value (see VfsInfo_*); a lent pointer
 // stays the stream's. Code 11 answered with 769 or 771 asks code 0
 // instead. 769 no slot, 771 unknown code, the type's error.
-int Vfs_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value);
+[[nodiscard]] int Vfs_getInfo(VfsHandle *handle, uint32_t code, uintptr_t *value);
 
 // What information code 8 answers: four strings and two words, lent.
 struct VfsInfo8 {
@@ -261,9 +262,9 @@ int Vfs_notifyMonitor(VfsHandle *handle, uintptr_t value);
 // Subscribes callback to the stream's events (slot 27). A type without the
 // slot has every event at once: callback(handle, arg, bit) runs for each
 // set bit of mask & 15, lowest first; 0.
-int Vfs_subscribe(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask);
+[[nodiscard]] int Vfs_subscribe(VfsHandle *handle, VfsEventFn callback, void *arg, uint32_t mask);
 // The length as 32 bits: slot 28, else the low word of info code 0.
-int Vfs_getLength32(VfsHandle *handle, uint32_t *length);
+[[nodiscard]] int Vfs_getLength32(VfsHandle *handle, uint32_t *length);
 
 // ----------------------------------------------------- URL operations
 // The type is the URL's handler object's when it has one, else the one

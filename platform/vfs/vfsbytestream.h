@@ -52,7 +52,7 @@ struct VfsByteStream {
 // the record when non-zero), 11 a new copy of the stream's URL (null for a
 // stream without one), 12 the MIME type id of the stream's MIME type (0
 // when none); 15106 for any other operation.
-int VfsByteStream_control(ByteStream *stream, uint32_t op, void *arg);
+[[nodiscard]] int VfsByteStream_control(ByteStream *stream, uint32_t op, void *arg);
 
 // Seeks an open virtual stream to a 64-bit position: the one place where
 // the byte streams and the buffered reader reach Vfs_seek.

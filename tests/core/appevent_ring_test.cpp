@@ -96,7 +96,7 @@ class RingTest : public TaskFixture {
     }
     AppEvent call6(AppCallFn fn, intptr_t counter, intptr_t mode)
     {
-        AppEvent ev = app(AppEvent_codeCall6, reinterpret_cast<intptr_t>(fn), counter, mode);
+        AppEvent ev = app(AppEvent_codeCallAmongMoves, reinterpret_cast<intptr_t>(fn), counter, mode);
         ev.completion = countDone;
         return ev;
     }
@@ -120,7 +120,7 @@ class RingTest : public TaskFixture {
                 snprintf(buf, sizeof buf, "P(%ld,%ld)", long(w[2]), long(w[3]));
             else if (w[0] == AppEvent_codePointer)
                 snprintf(buf, sizeof buf, "M(%ld,%ld)", long(w[2]), long(w[3]));
-            else if (w[0] == AppEvent_codeCall6)
+            else if (w[0] == AppEvent_codeCallAmongMoves)
                 snprintf(buf, sizeof buf, "C%c",
                          w[2] == reinterpret_cast<intptr_t>(fnA)   ? 'a'
                          : w[2] == reinterpret_cast<intptr_t>(fnB) ? 'b'

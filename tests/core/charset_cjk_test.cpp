@@ -214,18 +214,18 @@ TEST_F(CharsetCjk, Iso2022jpKeepsItsShiftStateAcrossCalls)
     uint8_t dst[16];
     size_t consumed, produced;
     const uint8_t first[] = {0x1B, '$', 'B'}, second[] = {0x24, 0x22};
-    Charset_decodeMultibyte(32, first, 3, dst, 16, &consumed, &produced, &st, ctx->charsetHooks);
+    EXPECT_EQ(Charset_decodeMultibyte(32, first, 3, dst, 16, &consumed, &produced, &st, ctx->charsetHooks), 0);
     EXPECT_EQ(st.shift, 2u);
-    Charset_decodeMultibyte(32, second, 2, dst, 16, &consumed, &produced, &st, ctx->charsetHooks);
+    EXPECT_EQ(Charset_decodeMultibyte(32, second, 2, dst, 16, &consumed, &produced, &st, ctx->charsetHooks), 0);
     EXPECT_EQ(unitsOf(Bytes(dst, dst + produced)), u"\u3042");
     // The encoder returns to ASCII at the end only when told it is the end.
     Bytes src = bytesOf(u"\u3042");
     CharsetState enc = {0, 0};
-    Charset_encodeMultibyte(32, src.data(), 2, dst, 16, &consumed, &produced, &enc, ctx->charsetHooks);
+    EXPECT_EQ(Charset_encodeMultibyte(32, src.data(), 2, dst, 16, &consumed, &produced, &enc, ctx->charsetHooks), 0);
     EXPECT_EQ(produced, 5u);
     EXPECT_EQ(enc.shift, 2u);
     enc.final = 1;
-    Charset_encodeMultibyte(32, src.data(), 0, dst, 16, &consumed, &produced, &enc, ctx->charsetHooks);
+    EXPECT_EQ(Charset_encodeMultibyte(32, src.data(), 0, dst, 16, &consumed, &produced, &enc, ctx->charsetHooks), 0);
     EXPECT_TRUE(Bytes(dst, dst + produced) == (Bytes{0x1B, '(', 'B'}));
     EXPECT_EQ(enc.shift, 0u);
 }

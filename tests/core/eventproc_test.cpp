@@ -126,11 +126,11 @@ TEST_F(EventProcTest, KindSlotHearsOnlyWhatNoListenerTakes)
         EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, listener), 0);
         code(3);
         EventProcKind5Msg k5{};
-        EventProc_postKind5(proc, &k5);
+        EXPECT_EQ(EventProc_postKind5(proc, &k5), 0);
         AppMsg_drain(proc);
         EXPECT_EQ(EventProc_clearKindHandler(proc, 5, heard, slot1), Res_notFound);
         EXPECT_EQ(EventProc_clearKindHandler(proc, 5, heard, slot5), 0);
-        EventProc_postKind5(proc, &k5);
+        EXPECT_EQ(EventProc_postKind5(proc, &k5), 0);
         AppMsg_drain(proc);
         EXPECT_EQ(EventProc_setKindHandler(proc, 5, heard, slot1), 0);
     });
@@ -139,8 +139,8 @@ TEST_F(EventProcTest, KindSlotHearsOnlyWhatNoListenerTakes)
     slot1->body = [](EventProcMsg *, int *remove) { *remove = 1; };
     run([&] {
         EventProcKind5Msg k5{};
-        EventProc_postKind5(proc, &k5);
-        EventProc_postKind5(proc, &k5);
+        EXPECT_EQ(EventProc_postKind5(proc, &k5), 0);
+        EXPECT_EQ(EventProc_postKind5(proc, &k5), 0);
         AppMsg_drain(proc);
         EXPECT_EQ(EventProc_setKindHandler(proc, 5, heard, slot5), 0);
     });
@@ -153,7 +153,7 @@ TEST_F(EventProcTest, RepeatsOfQueuedCodeMessagesMerge)
 {
     Ear *all = ear("all");
     run([&] {
-        EventProc_addListener(ctx(), proc, 1, heard, all);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, all), 0);
         code(2, A);
         code(2, A);  // merged
         code(2, B);  // another document
@@ -177,7 +177,7 @@ TEST_F(EventProcTest, MergesAfterADeliveryQueueAnew)
 {
     Ear *all = ear("all");
     run([&] {
-        EventProc_addListener(ctx(), proc, 1, heard, all);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, all), 0);
         code(2, A);
         code(2, A); // merged
         AppMsg_drain(proc);
@@ -207,7 +207,7 @@ TEST_F(EventProcTest, RepeatPostedDuringDeliveryIsDelivered)
         }
     });
     run([&] {
-        EventProc_addListener(ctx(), proc, 1, heard, ear1);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, ear1), 0);
         code(2, A);
     });
     EXPECT_EQ(ear1->calls, 2);
@@ -223,10 +223,10 @@ TEST_F(EventProcTest, RemovedListenersHearNoMore)
         EXPECT_EQ(EventProc_removeListener(proc, 1, heard, self), 0);
     };
     run([&] {
-        EventProc_addListener(ctx(), proc, 1, heard, once);
-        EventProc_addListener(ctx(), proc, 1, heard, gone);
-        EventProc_addListener(ctx(), proc, 1, heard, kept);
-        EventProc_addListener(ctx(), proc, 1, heard, self);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, once), 0);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, gone), 0);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, kept), 0);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, self), 0);
         EXPECT_EQ(EventProc_removeListener(proc, 1, heard, gone), 0);
         EXPECT_EQ(EventProc_removeListener(proc, 1, heard, gone), Res_notFound);
         EXPECT_EQ(EventProc_removeListener(proc, 2, heard, kept), Res_notFound);
@@ -254,8 +254,8 @@ TEST_F(EventProcTest, MatchedButRemovedListenerKeepsTheSlotQuiet)
     first->body = [&](EventProcMsg *, int *) { EXPECT_EQ(EventProc_removeListener(proc, 1, heard, second), 0); };
     run([&] {
         ASSERT_EQ(EventProc_setKindHandler(proc, 1, heard, slot), 0);
-        EventProc_addListener(ctx(), proc, 1, heard, first);
-        EventProc_addListener(ctx(), proc, 1, heard, second);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, first), 0);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, second), 0);
         code(4);
         AppMsg_drain(proc);
         EXPECT_EQ(EventProc_removeListener(proc, 1, heard, first), 0);
@@ -277,7 +277,7 @@ TEST_F(EventProcTest, RemovalWaitsForARunningCall)
         log("slow-end");
     });
     run([&] {
-        EventProc_addListener(ctx(), proc, 1, heard, slow);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, slow), 0);
         code(4);
     });
     run([&] {
@@ -296,7 +296,7 @@ TEST_F(EventProcTest, StopRefusesPostsButDeliversWhatIsQueued)
 {
     Ear *e1 = ear("e");
     run([&] {
-        EventProc_addListener(ctx(), proc, 0, heard, e1);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 0, heard, e1), 0);
         EventProcDocMsg d{1, 0, nullptr, Ustr_dup(u"queued")};
         EXPECT_EQ(EventProc_postDoc(nullptr, proc, &d), 0);
         EventProc_stop(proc);
@@ -316,7 +316,7 @@ TEST_F(EventProcTest, InlineModeDeliversOnlyWhenDrained)
     ASSERT_EQ(AppMsg_createDispatcherMode(ctx(), &inl, EventProc_inlineMode), 0);
     Ear *e1 = ear("e");
     run([&] {
-        EventProc_addListener(ctx(), inl, 9, heard, e1);
+        EXPECT_EQ(EventProc_addListener(ctx(), inl, 9, heard, e1), 0);
         EventProcKind9Msg k9{1, nullptr, 7, 2};
         EXPECT_EQ(EventProc_postKind9(A, inl, &k9), 0);
         EventProc_postKind9(nullptr, inl, &k9);
@@ -338,7 +338,7 @@ TEST_F(EventProcTest, DeliveryRunsWhileThePoolStops)
 {
     Ear *e1 = ear("e");
     run([&] {
-        EventProc_addListener(ctx(), proc, 1, heard, e1);
+        EXPECT_EQ(EventProc_addListener(ctx(), proc, 1, heard, e1), 0);
         code(9);
         Worker_stopAll(ctx());
         Worker_joinAll(ctx());
@@ -438,11 +438,11 @@ TEST_F(EventProcTest, CopiesTakeTheirOwnTexts)
         EventProc_freeMsg(msg);
 
         // A message without a copy operation is refused.
-        EventProcMsg k6{6, EventProc_releaseKind6, nullptr, nullptr, nullptr,
+        EventProcMsg k6{6, EventProc_releaseOpenUrl, nullptr, nullptr, nullptr,
                         Mem_calloc(1, sizeof(EventProcKind6Msg))};
         EventProcMsg *none = nullptr;
         EXPECT_EQ(EventProcMsg_copy(&k6, &none), Res_notImplemented);
-        EventProc_releaseKind6(&k6, nullptr);
+        EventProc_releaseOpenUrl(&k6, nullptr);
         EXPECT_EQ(k6.payload, nullptr);
     });
 }
@@ -452,7 +452,7 @@ TEST_F(EventProcTest, CopiesTakeTheirOwnTexts)
 TEST_F(EventProcTest, PostingWithoutMemoryLeavesNothingBehind)
 {
     Ear *e1 = ear("e");
-    run([&] { EventProc_addListener(ctx(), proc, 0, heard, e1); });
+    run([&] { EXPECT_EQ(EventProc_addListener(ctx(), proc, 0, heard, e1), 0); });
     int posted = 0;
     for (uint64_t n = 1; n <= 6; n++) {
         size_t before = TestHeap_usedBytes();

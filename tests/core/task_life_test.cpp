@@ -254,7 +254,7 @@ TEST_F(TaskLifeTest, UnitOfAStoppedWaiterIsPassedOn)
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(trace, "| a:48 b:0 | ");
     uint32_t count = 9;
-    Sem_getCount(&sem, &count);
+    EXPECT_EQ(Sem_getCount(&sem, &count), 0);
     EXPECT_EQ(count, 0u);
 }
 

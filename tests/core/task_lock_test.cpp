@@ -310,7 +310,7 @@ const FatalCase fatalCases[] = {
      [](LockTest *t, Lock *, Lock *) {
          AbortTest *f = static_cast<AbortTest *>(t);
          f->spawn("A", 1, [f] {
-             Task_join(Task_current(f->ctx()));
+             EXPECT_EQ(Task_join(Task_current(f->ctx())), 0);
              f->log("after");
          });
      }},
@@ -327,7 +327,7 @@ const FatalCase fatalCases[] = {
          joiner = f->spawn("J", 1, [f, a] {
              Lock_acquire(a);
              Task_reschedule(f->ctx());
-             Task_join(target);
+             EXPECT_EQ(Task_join(target), 0);
              f->log("after");
          });
          (void)joiner;
@@ -432,13 +432,13 @@ TEST_F(LockTest, SignalsWithoutWaitersCountUpToTheMaximum)
     for (int i = 0; i < 3; i++)
         Sem_signal(&s);
     uint32_t count = 0;
-    Sem_getCount(&s, &count);
+    EXPECT_EQ(Sem_getCount(&s, &count), 0);
     EXPECT_EQ(count, 1u);
     Sem big;
     Sem_init(ctx(), &big, 2, 4);
     for (int i = 0; i < 5; i++)
         Sem_signal(&big);
-    Sem_getCount(&big, &count);
+    EXPECT_EQ(Sem_getCount(&big, &count), 0);
     EXPECT_EQ(count, 4u);
     spawn("A", 1, [&] {
         for (int i = 0; i < 4; i++)
@@ -448,10 +448,10 @@ TEST_F(LockTest, SignalsWithoutWaitersCountUpToTheMaximum)
         log("took5");
     });
     EXPECT_EQ(slice(), 0);
-    Sem_getCount(&big, &count);
+    EXPECT_EQ(Sem_getCount(&big, &count), 0);
     EXPECT_EQ(count, 0u);
     Sem_signal(&big);  // straight to the waiter, not the count
-    Sem_getCount(&big, &count);
+    EXPECT_EQ(Sem_getCount(&big, &count), 0);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(slice(), 0);
     EXPECT_EQ(trace, "took4 | took5 | ");
@@ -533,7 +533,7 @@ TEST_F(LockTest, SignalDuringTheWaitersOwnSwitchEndsTheWaitInPlace)
     Headless_setClockHook(e.host, nullptr, nullptr);
     EXPECT_EQ(trace, "woken other | ");
     uint32_t count = 9;
-    Sem_getCount(&s, &count);
+    EXPECT_EQ(Sem_getCount(&s, &count), 0);
     EXPECT_EQ(count, 0u);
 }
 
@@ -594,7 +594,7 @@ TEST_F(LockTest, WriterWaitsForBothReadersAndThenBlocksNewReaders)
 TEST_F(LockTest, StoppedWriterGivesUpWithoutTheLock)
 {
     RwLock rw;
-    RwLock_init(ctx(), &rw);
+    EXPECT_EQ(RwLock_init(ctx(), &rw), 0);
     Sem leave;
     Sem_init(ctx(), &leave, 0, 1);
     spawn("R", 1, [&] {
@@ -630,7 +630,7 @@ TEST_F(LockTest, MixedRunRepeatsExactly)
         Sem s;
         Sem_init(ctx(), &s, 0, 100);
         RwLock rw;
-        RwLock_init(ctx(), &rw);
+        EXPECT_EQ(RwLock_init(ctx(), &rw), 0);
         Task *workers[4];
         for (int i = 0; i < 4; i++) {
             std::string name = "w" + str(i);
@@ -665,7 +665,7 @@ TEST_F(LockTest, MixedRunRepeatsExactly)
         ASSERT_GT(slices, 0);
         // The joiner is the last task: reap it too.
         ASSERT_EQ(sched()->taskCount, 1);
-        Task_join(sched()->taskList);
+        EXPECT_EQ(Task_join(sched()->taskList), 0);
         spawn("R", 0, [] {});
         Task_detach(sched()->taskList);
         ASSERT_EQ(TestEngine_runAll(&e), 1);

@@ -121,10 +121,10 @@ TEST_F(TimerTest, TimersDueTogetherRunInOnePassInDueOrder)
 {
     Probe a{this, "a"}, b{this, "b"}, c{this, "c"}, d{this, "d"};
     run([&] {
-        TimerQ_addPlain(ctx(), proc, 100, 0, plainCb, &a);
-        TimerQ_addPlain(ctx(), proc, 100, 0, plainCb, &b);
-        TimerQ_addPlain(ctx(), proc, 40, 0, plainCb, &c);
-        TimerQ_addAtNoId(ctx(), proc, 100, plainCb, &d);
+        EXPECT_EQ(TimerQ_addPlain(ctx(), proc, 100, 0, plainCb, &a), 0);
+        EXPECT_EQ(TimerQ_addPlain(ctx(), proc, 100, 0, plainCb, &b), 0);
+        EXPECT_EQ(TimerQ_addPlain(ctx(), proc, 40, 0, plainCb, &c), 0);
+        EXPECT_EQ(TimerQ_addAtNoId(ctx(), proc, 100, plainCb, &d), 0);
     });
     advance(150);
     run([&] { TimerQ_runDue(ctx(), &proc->timers, 150); });
@@ -141,7 +141,7 @@ TEST_F(TimerTest, LateRepeatingTimerKeepsItsBeat)
     EventProc *other = nullptr;
     ASSERT_EQ(AppMsg_createDispatcher(ctx(), &other), 0);
     run([&] {
-        TimerQ_add(ctx(), other, 100, 1, recordCb, &p, &id);
+        EXPECT_EQ(TimerQ_add(ctx(), other, 100, 1, recordCb, &p, &id), 0);
         TimerQ_runDue(ctx(), &other->timers, 350);
     });
     EXPECT_EQ(p.calls, 1);
@@ -149,7 +149,7 @@ TEST_F(TimerTest, LateRepeatingTimerKeepsItsBeat)
     AppMsg_destroyDispatcher(other);
 
     p.calls = 0;
-    run([&] { TimerQ_add(ctx(), proc, 100, 1, recordCb, &p, &id); });
+    run([&] { EXPECT_EQ(TimerQ_add(ctx(), proc, 100, 1, recordCb, &p, &id), 0); });
     advance(350);
     // The timer thread catches up pass by pass: 200 and 300, not 400.
     readClock();
@@ -176,7 +176,7 @@ TEST_F(TimerTest, LateRepeatingTimerKeepsItsBeat)
 TEST_F(TimerTest, RepeatingTimerOfPeriodZeroDoesNotSpin)
 {
     Probe p{this, "p"};
-    run([&] { TimerQ_addPlain(ctx(), proc, 0, 1, plainCb, &p); });
+    run([&] { EXPECT_EQ(TimerQ_addPlain(ctx(), proc, 0, 1, plainCb, &p), 0); });
     readClock();
     EXPECT_EQ(p.calls, 1);
     advance(3);
@@ -190,8 +190,8 @@ TEST_F(TimerTest, SuspendedTimerNeverRunsNorCountsForTheWakeTime)
     Probe a{this, "a"}, b{this, "b"};
     uint32_t idb = 0;
     run([&] {
-        TimerQ_add(ctx(), proc, 100, 0, recordCb, &a, nullptr);
-        TimerQ_add(ctx(), proc, 50, 0, recordCb, &b, &idb);
+        EXPECT_EQ(TimerQ_add(ctx(), proc, 100, 0, recordCb, &a, nullptr), 0);
+        EXPECT_EQ(TimerQ_add(ctx(), proc, 50, 0, recordCb, &b, &idb), 0);
         EXPECT_EQ(TimerQ_pause(proc, idb), 0);
     });
     EXPECT_EQ(TimerQ_nextDue(ctx()), 100);
@@ -216,9 +216,9 @@ TEST_F(TimerTest, CancelOfAnIdleTimerReturnsAtOnceAndTheNextPassFreesIt)
     Probe a{this, "a"}, b{this, "b"}, c{this, "c"};
     uint32_t ida = 0, idc = 0;
     run([&] {
-        TimerQ_add(ctx(), proc, 100, 1, recordCb, &a, &ida);
-        TimerQ_addPlain(ctx(), proc, 100, 1, plainCb, &b);
-        TimerQ_addAt(ctx(), proc, 70, plainCb, &c, &idc);
+        EXPECT_EQ(TimerQ_add(ctx(), proc, 100, 1, recordCb, &a, &ida), 0);
+        EXPECT_EQ(TimerQ_addPlain(ctx(), proc, 100, 1, plainCb, &b), 0);
+        EXPECT_EQ(TimerQ_addAt(ctx(), proc, 70, plainCb, &c, &idc), 0);
         uint32_t copy = ida;
         EXPECT_EQ(TimerQ_cancel(proc, &copy), 0);
         EXPECT_EQ(copy, 0u);
@@ -249,7 +249,7 @@ TEST_F(TimerTest, CancellingARunningTimerWaitsForItsCallback)
         log("cb-end");
     };
     uint32_t id = 0;
-    run([&] { TimerQ_add(ctx(), proc, 10, 1, recordCb, &p, &id); });
+    run([&] { EXPECT_EQ(TimerQ_add(ctx(), proc, 10, 1, recordCb, &p, &id), 0); });
     advance(10);
     TimerQ_wakeThread(ctx());
     uint32_t copy = id;
@@ -281,7 +281,7 @@ TEST_F(TimerTest, CallbackCancellingItsOwnTimerDoesNotHang)
         EXPECT_EQ(TimerQ_cancel(proc, &id), 0);
         log("back");
     };
-    run([&] { TimerQ_add(ctx(), proc, 10, 1, recordCb, &p, &id); });
+    run([&] { EXPECT_EQ(TimerQ_add(ctx(), proc, 10, 1, recordCb, &p, &id), 0); });
     advance(10);
     readClock();
     EXPECT_EQ(trace, "p back ");
@@ -297,8 +297,8 @@ TEST_F(TimerTest, CallbacksMayAddTimers)
 {
     Probe second{this, "second"};
     Probe first{this, "first"};
-    first.body = [&](TimerRun *) { TimerQ_addPlain(ctx(), proc, 5, 0, plainCb, &second); };
-    run([&] { TimerQ_add(ctx(), proc, 10, 0, recordCb, &first, nullptr); });
+    first.body = [&](TimerRun *) { EXPECT_EQ(TimerQ_addPlain(ctx(), proc, 5, 0, plainCb, &second), 0); };
+    run([&] { EXPECT_EQ(TimerQ_add(ctx(), proc, 10, 0, recordCb, &first, nullptr), 0); });
     advance(10);
     readClock();
     EXPECT_EQ(trace, "first ");
@@ -314,7 +314,7 @@ TEST_F(TimerTest, TimersAddedBeforeTheThreadStartsRunOnceItDoes)
     run([&] { EXPECT_EQ(TimerQ_stopThread(ctx(), proc), 0); });
     EXPECT_EQ(TimerQ_nextDue(ctx()), 0);
     EXPECT_EQ(TimerQ_threadPriority(ctx()), 2);
-    run([&] { TimerQ_addPlain(ctx(), proc, 20, 0, plainCb, &p); });
+    run([&] { EXPECT_EQ(TimerQ_addPlain(ctx(), proc, 20, 0, plainCb, &p), 0); });
     advance(50);
     readClock();
     EXPECT_EQ(p.calls, 0); // kept, never run without the thread

@@ -18,9 +18,9 @@ TEST_F(DocMarksTest, ClearingZeroesTheWordsAndFreeingFreesTheChain)
     ASSERT_NE(doc, nullptr);
     doc->subRecords = Edr_SubRecords{5, doc, 7};
     Doc_clearMarks(doc);
-    EXPECT_EQ(doc->subRecords.word0, 0);
+    EXPECT_EQ(doc->subRecords.lead, 0);
     EXPECT_EQ(doc->subRecords.list, nullptr);
-    EXPECT_EQ(doc->subRecords.word2, 0);
+    EXPECT_EQ(doc->subRecords.trail, 0);
     Doc_freeMarkList(doc); // an empty list
     EXPECT_EQ(doc->subRecords.list, nullptr);
 
@@ -32,10 +32,10 @@ TEST_F(DocMarksTest, ClearingZeroesTheWordsAndFreeingFreesTheChain)
         mark[3] = doc->subRecords.list;
         doc->subRecords.list = mark;
     }
-    doc->subRecords.word0 = 9;
+    doc->subRecords.lead = 9;
     Doc_freeMarkList(doc);
     EXPECT_EQ(doc->subRecords.list, nullptr);
-    EXPECT_EQ(doc->subRecords.word0, 9) << "only the list goes";
+    EXPECT_EQ(doc->subRecords.lead, 9) << "only the list goes";
     EXPECT_EQ(TestHeap_usedBytes(), before);
     Mem_free(doc);
 }

@@ -97,8 +97,8 @@ struct AppRecorder {
     // From a task, before the recorder goes.
     void detach(EngineContext *ctx)
     {
-        EventProc_removeListener(ctx->eventProc, 2, listen, this);
-        EventProc_removeListener(ctx->eventProc, 6, listen, this);
+        EXPECT_EQ(EventProc_removeListener(ctx->eventProc, 2, listen, this), 0);
+        EXPECT_EQ(EventProc_removeListener(ctx->eventProc, 6, listen, this), 0);
         EventProcCodeMsg m{999, nullptr, nullptr, 0};
         EXPECT_EQ(EventProc_postPlainCode(ctx->eventProc, &m), 0);
         AppMsg_drain(ctx->eventProc);

@@ -40,8 +40,9 @@ class MgrFixture : public EdrFixture {
     void TearDown() override
     {
         run([this] {
-            if (listening)
-                EventProc_removeListener(ctx()->eventProc, 1, recorder, this);
+            if (listening) {
+                EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, recorder, this), 0);
+            }
             flushListeners();
             EXPECT_EQ(TimerQ_stopThread(ctx(), ctx()->eventProc), 0);
         });

@@ -71,8 +71,8 @@ class TextTranslateTest : public TextFixture {
     void TearDown() override
     {
         run([this] {
-            EventProc_removeListener(ctx()->eventProc, 0, listener, this);
-            EventProc_removeListener(ctx()->eventProc, 1, listener, this);
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 0, listener, this), 0);
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, listener, this), 0);
             flushListeners();
         });
         Sem_fini(&ended);
@@ -185,7 +185,7 @@ TEST_F(TextTranslateTest, RecognitionOfText)
             if (c.textHandler && c.score) {
                 EXPECT_EQ(S(mime), "text/plain");
             }
-            Vfs_close(h);
+            EXPECT_EQ(Vfs_close(h), 0);
         }
         int32_t score = -1;
         EXPECT_EQ(TextDoc_matchMime(ctx(), nullptr, u"text/PLAIN", &score), 0);

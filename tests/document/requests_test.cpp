@@ -168,7 +168,7 @@ class ViewSizeTest : public RequestTableTest
     }
     void TearDown() override
     {
-        run([&] { EventProc_removeListener(ctx()->eventProc, 1, Dispman_onLoadMessage, nullptr); });
+        run([&] { EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, Dispman_onLoadMessage, nullptr), 0); });
         ctx()->dispman = nullptr;
         RequestTableTest::TearDown();
     }
@@ -256,7 +256,7 @@ TEST_F(ViewSizeTest, AStopRequestEndsTheWait)
     EXPECT_EQ(result, Res_stopRequested);
     EXPECT_EQ(dm.awaited, nullptr);
     run([&] {
-        Task_join(waiter);
+        EXPECT_EQ(Task_join(waiter), 0);
         Edr_Mgr_resume(doc);
         Edr_Doc_release(doc);
     });

@@ -66,9 +66,10 @@ int testTextOpen(EngineContext *, Edr_HandlerDesc *desc, void *, VfsHandle *stre
     std::u16string text;
     for (size_t i = 0; err == Res_ok && i < got && bytes[i] != '\n'; i++)
         text += char16_t(bytes[i]);
-    if (err == Res_ok)
-        Vfs_readDone(stream, got);
-    Vfs_close(stream);
+    if (err == Res_ok) {
+        EXPECT_EQ(Vfs_readDone(stream, got), 0);
+    }
+    EXPECT_EQ(Vfs_close(stream), 0);
     if (err != Res_ok)
         return err;
     int pages = script().pageOnDemand ? 8 : 1;
@@ -169,8 +170,8 @@ class TranslateTest : public EdrFixture {
     void TearDown() override
     {
         run([this] {
-            EventProc_removeListener(ctx()->eventProc, 0, listener, this);
-            EventProc_removeListener(ctx()->eventProc, 1, listener, this);
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 0, listener, this), 0);
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, listener, this), 0);
             flushListeners();
         });
         Sem_fini(&ended);

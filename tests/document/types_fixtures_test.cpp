@@ -115,7 +115,7 @@ TEST_F(FixtureRecognitionTest, EachFixtureGoesToItsHandler)
         EXPECT_EQ(indexOf(d), c.handler);
         EXPECT_EQ(S(mime), c.mime);
         EXPECT_EQ(positionOf(h), 0u);
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         Url_free(u);
     }
 }
@@ -177,7 +177,7 @@ TEST_F(FixtureRecognitionTest, PicturesGoToTheImageHandlerByContent)
         EXPECT_EQ(indexOf(d), kImage);
         EXPECT_EQ(S(mime), c.mime);
         EXPECT_EQ(positionOf(h), 0u);
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         Url_free(u);
     }
     ImageStore_release(ctx);
@@ -231,7 +231,7 @@ TEST_F(FixtureRecognitionTest, TheImageHandlersOperations)
         EXPECT_EQ(score, c.score);
         EXPECT_EQ(type, c.type);
         EXPECT_EQ(positionOf(h), 0u) << "the peeked bytes are given back";
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         Url_free(u);
     }
     ImageStore_release(ctx);

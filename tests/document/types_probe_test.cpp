@@ -89,7 +89,7 @@ class ProbeTest : public FileFixture {
             const uint8_t *p = nullptr;
             size_t n = 0;
             EXPECT_EQ(Vfs_getReadBuf(h, skip, &p, &n), Res_ok);
-            Vfs_readDone(h, skip);
+            EXPECT_EQ(Vfs_readDone(h, skip), 0);
         }
         OleHandle *ole = nullptr;
         int r = Ole_openStream(h, &ole);
@@ -101,7 +101,7 @@ class ProbeTest : public FileFixture {
             return r;
         }
         Ole_close(&ole);
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         return r;
     }
 };
@@ -170,7 +170,7 @@ TEST_F(ProbeTest, BigEndianHeaderIsReadSwapped)
     VfsHandle *h = ole->stream;
     Ole_close(&ole);
     EXPECT_EQ(ole, nullptr);
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     // The same values read little-endian are refused.
     b[28] = char(0xFE);
     b[29] = char(0xFF);
@@ -188,7 +188,7 @@ TEST_F(ProbeTest, ReadAtReadsExactlyOrReportsShort)
     EXPECT_EQ(Ole_readAt(ole, buf, b.size() - 2, 4), Res_oleShortRead);
     VfsHandle *h = ole->stream;
     Ole_close(&ole);
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     uint8_t byte = 0;
     Ole_storeByte(&byte, 0x1234);
     EXPECT_EQ(byte, 0x34);
@@ -207,7 +207,7 @@ TEST_F(ProbeTest, OutOfMemoryFailsCleanly)
         Mem_failAfter(0);
         Ole_close(&ole);
         EXPECT_EQ(TestHeap_usedBytes(), before);
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         if (r == Res_ok)
             break;
         EXPECT_EQ(r, Res_noMemory);
@@ -292,11 +292,11 @@ TEST_F(SniffTest, PdfHandlerRatesMimeAndContent)
     EXPECT_EQ(score, 50);
     EXPECT_EQ(type, 22u);
     EXPECT_EQ(positionOf(h), 0u);
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     h = memoryStream(ctx, std::string(1024, 'x') + "%PDF-1.4", nullptr);
     EXPECT_EQ(Pdf_sniff(ctx, nullptr, h, &score, &type), Res_ok);
     EXPECT_EQ(score, 0);
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
 }
 
 TEST_F(SniffTest, WordRecognitionReadsTheFib)
@@ -328,7 +328,7 @@ TEST_F(SniffTest, WordRecognitionReadsTheFib)
     for (int k = 2; k <= 8; k++)
         EXPECT_EQ(r->subdocStart[k], 120u);
     Word_readerFree(r);
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
 
     const struct {
         const char *what;
@@ -345,7 +345,7 @@ TEST_F(SniffTest, WordRecognitionReadsTheFib)
         EXPECT_EQ(Word_recognise(ctx, nullptr, h, &score, &type), Res_ok);
         EXPECT_EQ(score, 0);
         EXPECT_EQ(positionOf(h), 0u);
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
     }
 }
 
@@ -361,7 +361,7 @@ TEST_F(SniffTest, WordRecognitionOutOfMemory)
         int r = Word_recognise(ctx, nullptr, h, &score, &type);
         Mem_failAfter(0);
         EXPECT_EQ(TestHeap_usedBytes(), before);
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         if (r == Res_ok && score == 100)
             break;
         EXPECT_TRUE(r == Res_noMemory || (r == Res_ok && score == 0)) << r;

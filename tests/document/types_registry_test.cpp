@@ -40,7 +40,7 @@ class RegistryTest : public FileFixture {
         EXPECT_EQ(positionOf(h), 0u);
         *handler = fakeName(d);
         *outMime = S(m);
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         return r;
     }
     int count()

@@ -53,7 +53,7 @@ inline int fakeSniff(EngineContext *, Edr_HandlerDesc *d, VfsHandle *, int32_t *
 
 inline int fakeOpen(EngineContext *, Edr_HandlerDesc *, void *, VfsHandle *stream, Edr_Doc *, Edr_Node *)
 {
-    Vfs_close(stream);
+    EXPECT_EQ(Vfs_close(stream), 0);
     return Res_ok;
 }
 
@@ -113,7 +113,7 @@ inline int testTextSniff(EngineContext *ctx, Edr_HandlerDesc *, VfsHandle *strea
     if (err != Res_ok)
         return err;
     bool text = TextDoc_sniffText(ctx, bytes, got < 1024 ? got : 1024) != 0;
-    Vfs_readDone(stream, 0);
+    EXPECT_EQ(Vfs_readDone(stream, 0), 0);
     *score = text ? 50 : 0;
     *type = text ? 25 : 0;
     return Res_ok;

@@ -682,7 +682,7 @@ TEST_F(HtmlAttrNodeTest, ABackgroundMakesAPictureNodeItsRuleNames)
             ASSERT_NE(stream, nullptr);
             stream->url = Url_new(u"http://example.com/dir/page.html"); // the page's own address
             ASSERT_EQ(Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, nullptr, 4096), 0);
-            Vfs_close(stream);
+            EXPECT_EQ(Vfs_close(stream), 0);
             // The rule holding background-image, and the number it names.
             int rules = 0;
             int32_t number = -1;

@@ -176,7 +176,7 @@ TEST_F(CssCascadeTest, StreamsReadAsText)
             VfsHandle *stream = memoryStream(sheet);
             ASSERT_NE(stream, nullptr);
             EXPECT_EQ(Css_parseStyleSheetStream(ctx(), doc, nullptr, stream, fromStream, nullptr, nullptr), 0);
-            Vfs_close(stream);
+            EXPECT_EQ(Vfs_close(stream), 0);
             std::string a = dumpRequest(fromText), b = dumpRequest(fromStream);
             EXPECT_NE(a.find("color:#ff0000"), std::string::npos) << pad;
             EXPECT_EQ(a, b) << pad;

@@ -123,54 +123,162 @@ std::string declared(const std::u16string &text)
     return out;
 }
 
+// Expected declarations in the form declared() writes, built from names.
+std::string cssValue(uint32_t id, uint32_t type, uint32_t payload)
+{
+    char buf[64];
+    snprintf(buf, sizeof buf, "%u:%u:%x ", unsigned(id), unsigned(type), unsigned(payload));
+    return buf;
+}
+
+// A bare keyword: the keyword is the type and there is no payload.
+std::string cssKeyword(uint32_t id, uint32_t keyword)
+{
+    return cssValue(id, keyword, 0);
+}
+
+std::string cssText(uint32_t id, const char *text)
+{
+    return std::to_string(id) + ":s:" + text + " ";
+}
+
+// The same declaration marked !important.
+std::string cssImportant(std::string declaration)
+{
+    declaration.insert(declaration.size() - 1, "!");
+    return declaration;
+}
+
+// A length of n CSS pixels (96 per inch) in 16.16 inches, cut towards zero.
+uint32_t cssPx(int32_t n)
+{
+    return uint32_t(int32_t(n * 65536 / 96));
+}
+
+uint32_t cssPercent(uint32_t n)
+{
+    return n << 16;
+}
+
 TEST_F(CssTest, DeclarationsAndShorthands)
 {
     struct Case {
         const char16_t *text;
-        const char *want;
+        std::string want;
     } cases[] = {
         // margin with one to four values (lengths in 16.16 inches).
-        {u"margin: 96px", "51:2:10000 52:2:10000 53:2:10000 54:2:10000 "},
-        {u"margin: 1px 2px", "51:2:2aa 52:2:555 53:2:2aa 54:2:555 "},
-        {u"margin: 1px 2px 3px", "51:2:2aa 52:2:555 53:2:800 54:2:555 "},
-        {u"margin: 1px 2px 3px 4px", "51:2:2aa 52:2:555 53:2:800 54:2:aaa "},
+        {u"margin: 96px", cssValue(PropId_marginTop, PropType_length, cssPx(96)) +
+             cssValue(PropId_marginRight, PropType_length, cssPx(96)) +
+             cssValue(PropId_marginBottom, PropType_length, cssPx(96)) +
+             cssValue(PropId_marginLeft, PropType_length, cssPx(96))},
+        {u"margin: 1px 2px", cssValue(PropId_marginTop, PropType_length, cssPx(1)) +
+             cssValue(PropId_marginRight, PropType_length, cssPx(2)) +
+             cssValue(PropId_marginBottom, PropType_length, cssPx(1)) +
+             cssValue(PropId_marginLeft, PropType_length, cssPx(2))},
+        {u"margin: 1px 2px 3px", cssValue(PropId_marginTop, PropType_length, cssPx(1)) +
+             cssValue(PropId_marginRight, PropType_length, cssPx(2)) +
+             cssValue(PropId_marginBottom, PropType_length, cssPx(3)) +
+             cssValue(PropId_marginLeft, PropType_length, cssPx(2))},
+        {u"margin: 1px 2px 3px 4px", cssValue(PropId_marginTop, PropType_length, cssPx(1)) +
+             cssValue(PropId_marginRight, PropType_length, cssPx(2)) +
+             cssValue(PropId_marginBottom, PropType_length, cssPx(3)) +
+             cssValue(PropId_marginLeft, PropType_length, cssPx(4))},
         {u"margin: 1px, 2px", ""},
         {u"border: 1px solid red",
-         "18:2:2aa 14:129:0 8:8:ff0000ff 20:2:2aa 16:129:0 10:8:ff0000ff 21:2:2aa 17:129:0 11:8:ff0000ff 19:2:2aa "
-         "15:129:0 9:8:ff0000ff "},
+         cssValue(PropId_borderTopWidth, PropType_length, cssPx(1)) +
+             cssKeyword(PropId_borderTopStyle, KwId_solid) +
+             cssValue(PropId_borderTopColor, PropType_colour, 0xff0000ff) +
+             cssValue(PropId_borderBottomWidth, PropType_length, cssPx(1)) +
+             cssKeyword(PropId_borderBottomStyle, KwId_solid) +
+             cssValue(PropId_borderBottomColor, PropType_colour, 0xff0000ff) +
+             cssValue(PropId_borderLeftWidth, PropType_length, cssPx(1)) +
+             cssKeyword(PropId_borderLeftStyle, KwId_solid) +
+             cssValue(PropId_borderLeftColor, PropType_colour, 0xff0000ff) +
+             cssValue(PropId_borderRightWidth, PropType_length, cssPx(1)) +
+             cssKeyword(PropId_borderRightStyle, KwId_solid) +
+             cssValue(PropId_borderRightColor, PropType_colour, 0xff0000ff)},
         {u"border: solid",
-         "18:57:0 14:129:0 8:57:0 20:57:0 16:129:0 10:57:0 21:57:0 17:129:0 11:57:0 19:57:0 15:129:0 9:57:0 "},
+         cssKeyword(PropId_borderTopWidth, Css_unsetMarker) +
+             cssKeyword(PropId_borderTopStyle, KwId_solid) +
+             cssKeyword(PropId_borderTopColor, Css_unsetMarker) +
+             cssKeyword(PropId_borderBottomWidth, Css_unsetMarker) +
+             cssKeyword(PropId_borderBottomStyle, KwId_solid) +
+             cssKeyword(PropId_borderBottomColor, Css_unsetMarker) +
+             cssKeyword(PropId_borderLeftWidth, Css_unsetMarker) +
+             cssKeyword(PropId_borderLeftStyle, KwId_solid) +
+             cssKeyword(PropId_borderLeftColor, Css_unsetMarker) +
+             cssKeyword(PropId_borderRightWidth, Css_unsetMarker) +
+             cssKeyword(PropId_borderRightStyle, KwId_solid) +
+             cssKeyword(PropId_borderRightColor, Css_unsetMarker)},
         {u"font: bold 12pt/1.5 serif, \"Times New Roman\"",
-         "38:2:2aaa 47:1:18002 43:40:0 37:s:serif,\"Times New Roman\" "},
-        {u"font: inherit", "38:73:0 47:73:0 42:73:0 41:73:0 43:73:0 40:73:0 37:73:0 "},
-        {u"font-family: inherit", "37:73:0 "},
-        {u"font-family: Arial Black, serif", "37:s:Arial Black,serif "},
+         cssValue(PropId_fontSize, PropType_length, cssPx(16)) +
+             cssValue(PropId_lineHeight, PropType_int, 0x18002) +
+             cssKeyword(PropId_fontWeight, KwId_bold) +
+             cssText(PropId_fontFamily, "serif,\"Times New Roman\"")},
+        {u"font: inherit", cssKeyword(PropId_fontSize, KwId_inherit) +
+             cssKeyword(PropId_lineHeight, KwId_inherit) +
+             cssKeyword(PropId_fontVariant, KwId_inherit) +
+             cssKeyword(PropId_fontStyle, KwId_inherit) +
+             cssKeyword(PropId_fontWeight, KwId_inherit) +
+             cssKeyword(PropId_fontStretch, KwId_inherit) +
+             cssKeyword(PropId_fontFamily, KwId_inherit)},
+        {u"font-family: inherit", cssKeyword(PropId_fontFamily, KwId_inherit)},
+        {u"font-family: Arial Black, serif", cssText(PropId_fontFamily, "Arial Black,serif")},
         {u"background: url(x.png) no-repeat right",
-         "2:148:0 3:s:x.png 6:102:0 1:121:0 4:7:640000 5:7:320000 "},
-        {u"background: inherit", "2:73:0 3:73:0 6:73:0 1:73:0 4:73:0 5:73:0 "},
-        {u"background-position: top", "4:7:320000 5:7:0 "},
-        {u"list-style: square inside", "50:130:0 49:77:0 48:57:0 "},
-        {u"clip: rect(1px, 2px, 3px, 4px)", "25:2:2aa 26:2:555 27:2:800 28:2:aaa "},
-        {u"clip: rect(1px 2px)", "25:2:2aa 26:2:555 27:2:2aa 28:2:555 "},
-        {u"clip: rect(1px, f(2px), 3px); color: red", "25:2:2aa 26:2:800 27:2:2aa 28:2:800 29:8:ff0000ff "},
-        {u"border-spacing: 2px", "12:2:555 13:2:555 "},
-        {u"border-spacing: 2px 3px", "12:2:555 13:2:800 "},
+         cssKeyword(PropId_backgroundColor, KwId_transparent) +
+             cssText(PropId_backgroundImage, "x.png") +
+             cssKeyword(PropId_backgroundRepeat, KwId_noRepeat) +
+             cssKeyword(PropId_backgroundAttachment, KwId_scroll) +
+             cssValue(PropId_backgroundPositionX, PropType_percent, cssPercent(100)) +
+             cssValue(PropId_backgroundPositionY, PropType_percent, cssPercent(50))},
+        {u"background: inherit", cssKeyword(PropId_backgroundColor, KwId_inherit) +
+             cssKeyword(PropId_backgroundImage, KwId_inherit) +
+             cssKeyword(PropId_backgroundRepeat, KwId_inherit) +
+             cssKeyword(PropId_backgroundAttachment, KwId_inherit) +
+             cssKeyword(PropId_backgroundPositionX, KwId_inherit) +
+             cssKeyword(PropId_backgroundPositionY, KwId_inherit)},
+        {u"background-position: top", cssValue(PropId_backgroundPositionX, PropType_percent, cssPercent(50)) +
+             cssValue(PropId_backgroundPositionY, PropType_percent, cssPercent(0))},
+        {u"list-style: square inside", cssKeyword(PropId_listStyleType, KwId_square) +
+             cssKeyword(PropId_listStylePosition, KwId_inside) +
+             cssKeyword(PropId_listStyleImage, Css_unsetMarker)},
+        {u"clip: rect(1px, 2px, 3px, 4px)", cssValue(PropId_clipTop, PropType_length, cssPx(1)) +
+             cssValue(PropId_clipRight, PropType_length, cssPx(2)) +
+             cssValue(PropId_clipBottom, PropType_length, cssPx(3)) +
+             cssValue(PropId_clipLeft, PropType_length, cssPx(4))},
+        {u"clip: rect(1px 2px)", cssValue(PropId_clipTop, PropType_length, cssPx(1)) +
+             cssValue(PropId_clipRight, PropType_length, cssPx(2)) +
+             cssValue(PropId_clipBottom, PropType_length, cssPx(1)) +
+             cssValue(PropId_clipLeft, PropType_length, cssPx(2))},
+        {u"clip: rect(1px, f(2px), 3px); color: red", cssValue(PropId_clipTop, PropType_length, cssPx(1)) +
+             cssValue(PropId_clipRight, PropType_length, cssPx(3)) +
+             cssValue(PropId_clipBottom, PropType_length, cssPx(1)) +
+             cssValue(PropId_clipLeft, PropType_length, cssPx(3)) +
+             cssValue(PropId_color, PropType_colour, 0xff0000ff)},
+        {u"border-spacing: 2px", cssValue(PropId_borderSpacingX, PropType_length, cssPx(2)) +
+             cssValue(PropId_borderSpacingY, PropType_length, cssPx(2))},
+        {u"border-spacing: 2px 3px", cssValue(PropId_borderSpacingX, PropType_length, cssPx(2)) +
+             cssValue(PropId_borderSpacingY, PropType_length, cssPx(3))},
         {u"width: 10px 20px", ""},
         {u"width: -5px", ""},
-        {u"text-indent: -5px", "81:2:fffff2ab "},
-        {u"display: table-row", "34:179:0 "},
-        {u"display: table-column", "34:39:0 "},
+        {u"text-indent: -5px", cssValue(PropId_textIndent, PropType_length, cssPx(-5))},
+        {u"display: table-row", cssKeyword(PropId_display, Css_displayTableLike)},
+        {u"display: table-column", cssKeyword(PropId_display, KwId_block)},
         {u"font-weight: 450", ""},
-        {u"font-weight: 700", "43:28:0 "},
-        {u"color: ff0000", "29:8:ff0000ff "},
-        {u"color: abc", "29:8:ffccbbaa "},
-        {u"color: rgb(255, 50%, -1)", "29:8:ff0080ff "},
-        {u"color: red !important; color: blue", "29:8:ff0000ff! "},
+        {u"font-weight: 700", cssKeyword(PropId_fontWeight, KwId_weight700)},
+        {u"color: ff0000", cssValue(PropId_color, PropType_colour, 0xff0000ff)},
+        {u"color: abc", cssValue(PropId_color, PropType_colour, 0xffccbbaa)},
+        {u"color: rgb(255, 50%, -1)", cssValue(PropId_color, PropType_colour, 0xff0080ff)},
+        {u"color: red !important; color: blue", cssImportant(cssValue(PropId_color, PropType_colour, 0xff0000ff))},
         {u"color: red;; unknown: 1px; -moz-thing: 2; background-color: #00f",
-         "29:8:ff0000ff 2:8:ffff0000 "},
-        {u"color: red; junk here; font-style: italic", "29:8:ff0000ff 41:79:0 "},
-        {u"line-height: 1.5; z-index: 3", "47:1:18002 92:1:3 "},
-        {u"color: red } font-style: italic", "29:8:ff0000ff 41:79:0 "},
+         cssValue(PropId_color, PropType_colour, 0xff0000ff) +
+             cssValue(PropId_backgroundColor, PropType_colour, 0xffff0000)},
+        {u"color: red; junk here; font-style: italic", cssValue(PropId_color, PropType_colour, 0xff0000ff) +
+             cssKeyword(PropId_fontStyle, KwId_italic)},
+        {u"line-height: 1.5; z-index: 3", cssValue(PropId_lineHeight, PropType_int, 0x18002) +
+             cssValue(PropId_zIndex, PropType_int, 3)},
+        {u"color: red } font-style: italic", cssValue(PropId_color, PropType_colour, 0xff0000ff) +
+             cssKeyword(PropId_fontStyle, KwId_italic)},
         {u"list-style-image: url()", ""},
         {u"border-top-style: wavy", ""},
     };

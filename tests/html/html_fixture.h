@@ -84,7 +84,7 @@ class HtmlFixture : public EdrFixture {
         } else {
             EXPECT_EQ(Edr_Doc_setMode(doc, Html_modeQuirks), 0);
             err = Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, nullptr, chunk);
-            Vfs_close(stream);
+            EXPECT_EQ(Vfs_close(stream), 0);
         }
         if (result)
             *result = err;

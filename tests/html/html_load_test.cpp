@@ -53,8 +53,8 @@ class HtmlLoadTest : public HtmlFixture {
             size_t n = 0;
             ASSERT_EQ(Vfs_getReadBuf(h, 4096, &p, &n), 0);
             EXPECT_EQ(n, bytes.size());
-            Vfs_readDone(h, 0);
-            Vfs_close(h);
+            EXPECT_EQ(Vfs_readDone(h, 0), 0);
+            EXPECT_EQ(Vfs_close(h), 0);
         });
         return score;
     }
@@ -329,7 +329,7 @@ TEST_F(HtmlLoadTest, AFrameDocumentGetsItsMarginsAsARule)
             ASSERT_EQ(Edr_Doc_create(ctx(), &doc, nullptr), 0);
             VfsHandle *h = memoryStream("<body>x");
             ASSERT_EQ(Html_loadDocument(ctx(), doc, h, Edr_Doc_root(doc), 0, frame), 0);
-            Vfs_close(h);
+            EXPECT_EQ(Vfs_close(h), 0);
             Edr_Doc_readLock(doc);
             // The rule goes to the node current at the end: the body.
             Edr_Node *body = Edr_Node_firstChild(Edr_Node_firstChild(Edr_Doc_root(doc)));
@@ -360,7 +360,7 @@ TEST_F(HtmlLoadTest, AFragmentOf16BitTextGoesIntoItsTarget)
         ASSERT_EQ(Edr_Doc_setMode(doc, Html_modeQuirks), 0);
         ASSERT_EQ(Html_loadDocument(ctx(), doc, h, target, 1, nullptr), 0);
         EXPECT_EQ(Edr_Doc_getMode(doc), uint32_t(Html_modeQuirks));
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         Edr_Doc_readLock(doc);
         EXPECT_EQ(renderNode(target), "div(\"a\" b(\"b\") !doctype \"&\")");
         // No top group of its own, and the mode is left alone.
@@ -458,7 +458,7 @@ TEST_F(HtmlEventTest, TheFirstChunkAndAnUnknownCharsetAreReported)
             VfsHandle *h = memoryStream("<p>" + std::string(9000, 'x'));
             ASSERT_EQ(Html_loadDocumentChunked(ctx(), doc, h, Edr_Doc_root(doc), 0, nullptr, chunk ? chunk : 4096),
                       0);
-            Vfs_close(h);
+            EXPECT_EQ(Vfs_close(h), 0);
             AppMsg_drain(ctx()->eventProc);
             // Once per load, however many chunks.
             EXPECT_EQ(codes, std::vector<int32_t>{34}) << chunk;
@@ -477,14 +477,14 @@ TEST_F(HtmlEventTest, TheFirstChunkAndAnUnknownCharsetAreReported)
         std::u16string text = u"<p>a";
         VfsHandle *h = memoryStream(std::string(reinterpret_cast<const char *>(text.data()), text.size() * 2));
         ASSERT_EQ(Html_loadDocument(ctx(), doc, h, Edr_Doc_root(doc), 1, nullptr), 0);
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         AppMsg_drain(ctx()->eventProc);
         EXPECT_TRUE(codes.empty());
         EXPECT_TRUE(reports.empty());
         watched = nullptr;
         Edr_Doc_release(doc);
-        EventProc_removeListener(ctx()->eventProc, 0, listener, this);
-        EventProc_removeListener(ctx()->eventProc, 1, listener, this);
+        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 0, listener, this), 0);
+        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, listener, this), 0);
     });
 }
 
@@ -711,10 +711,10 @@ class HtmlSubdocTest : public HtmlLoadTest {
         stream->url = Url_new(u"http://example.com/page.html"); // the page's own address
         const int32_t frame[5] = {0, 0, width, height, 0x60};
         EXPECT_EQ(Html_loadDocumentChunked(ctx(), doc, stream, Edr_Doc_root(doc), 0, frame, 4096), 0);
-        Vfs_close(stream);
+        EXPECT_EQ(Vfs_close(stream), 0);
         AppMsg_drain(ctx()->eventProc);
         std::string out = render(doc);
-        EventProc_removeListener(ctx()->eventProc, 6, listener, this);
+        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 6, listener, this), 0);
         flushListeners();
         links.clear();
         Edr_Doc_release(doc);
@@ -759,7 +759,7 @@ TEST_F(HtmlSubdocTest, AFrameOpensItsSourceWithItsFrameRecord)
             EXPECT_EQ(links[i].document, children[i]);
             EXPECT_NE(links[i].document, nullptr);
         }
-        EventProc_removeListener(ctx()->eventProc, 6, listener, this);
+        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 6, listener, this), 0);
         flushListeners();
         Url_free(source);
         Url_free(page);

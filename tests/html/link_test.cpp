@@ -351,7 +351,7 @@ TEST_F(LinkTest, OpenUrlMessagesCopyTheirLinks)
         payload->url = Url_newFromCstr("http://example.test/a");
         ASSERT_NE(payload->url, nullptr);
         ASSERT_EQ(Link_resolveTarget(doc, &payload->link), 0);
-        EventProcMsg msg{6, EventProc_releaseKind6, EventProc_copyKind6, nullptr, nullptr, payload};
+        EventProcMsg msg{6, EventProc_releaseOpenUrl, EventProc_copyOpenUrl, nullptr, nullptr, payload};
 
         EventProcMsg *copy = nullptr;
         ASSERT_EQ(EventProcMsg_copy(&msg, &copy), 0);
@@ -378,7 +378,7 @@ TEST_F(LinkTest, OpenUrlMessagesCopyTheirLinks)
         payload->object = static_cast<Obj *>(Mem_calloc(1, sizeof(Obj)));
         EXPECT_EQ(EventProcMsg_copy(&msg, &copy), Res_notImplemented);
         EXPECT_EQ(copy, nullptr);
-        EventProc_releaseKind6(&msg, nullptr);
+        EventProc_releaseOpenUrl(&msg, nullptr);
         EXPECT_EQ(Edr_Node_refCount(root), before);
         Edr_Doc_release(doc);
     });

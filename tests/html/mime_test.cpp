@@ -669,19 +669,20 @@ std::string readUrl(EngineContext *ctx, const Url *base, const char16_t *text,
         const uint8_t *p = nullptr;
         size_t n = 0;
         if (Vfs_getReadBuf(h, 4096, &p, &n) != Res_ok || !n) {
-            if (p)
-                Vfs_readDone(h, 0);
+            if (p) {
+                EXPECT_EQ(Vfs_readDone(h, 0), 0);
+            }
             break;
         }
         out.append(reinterpret_cast<const char *>(p), n);
-        Vfs_readDone(h, n);
+        EXPECT_EQ(Vfs_readDone(h, n), 0);
     }
     uintptr_t value = 0;
     if (mime && Vfs_getInfo(h, VfsInfo_mime, &value) == Res_ok)
         *mime = utf8(reinterpret_cast<const char16_t *>(value));
     if (charset && Vfs_getInfo(h, VfsInfo_string2, &value) == Res_ok)
         *charset = utf8(reinterpret_cast<const char16_t *>(value));
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     return out;
 }
 

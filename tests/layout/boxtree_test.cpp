@@ -147,7 +147,7 @@ TEST_F(BoxTreeTest, APassWithFewerPagesRemovesTheStaleOnes)
         EXPECT_EQ(Edr_Page_getRect(doc, 2, 0, r), 0);
         AppMsg_drain(ctx()->eventProc);
         EXPECT_EQ(count.removed, 1);
-        EventProc_removeListener(ctx()->eventProc, 1, countRemoved, &count);
+        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, countRemoved, &count), 0);
         flushListeners();
     });
 }

@@ -227,7 +227,7 @@ TEST_F(InlineRecords, PagePiecesFollowTheirItems)
     Edr_PageRec templ{};
     templ.words1[0] = 7;
     templ.bounds[2] = 300;
-    templ.word2 = 5;
+    templ.boundsTail = 5;
     templ.background[3] = 0xFF;
     templ.buildState = 0;
     Rect r = {0, 0, 1, 1};
@@ -244,7 +244,7 @@ TEST_F(InlineRecords, PagePiecesFollowTheirItems)
     ASSERT_EQ(PagePiece_create(&pa, &templ, a), 0);
     EXPECT_EQ(pb->words1[0], 7);
     EXPECT_EQ(pb->bounds[2], 300);
-    EXPECT_EQ(pb->word2, 5);
+    EXPECT_EQ(pb->boundsTail, 5);
     EXPECT_EQ(pb->background[3], 0);
     EXPECT_EQ(pb->buildState, 3u);
     EXPECT_EQ(pb->objects, b);

@@ -487,7 +487,7 @@ TEST_F(LineTest, TheReflowLimitCompressesLargeSizes)
         box.flowMode = 1;
         TextFormat f{};
         EXPECT_EQ(Layout_textFormat(&box, s, &f), 0);
-        int32_t limit = int32_t(doc->app->edrApp->word80000);
+        int32_t limit = int32_t(doc->app->edrApp->reflowLimit);
         EXPECT_EQ(f.size, limit + Layout_log2Fixed(0x120000 - limit + 0x10000));
         Edr_Style_release(s);
     });

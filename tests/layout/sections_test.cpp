@@ -52,7 +52,7 @@ struct SectionBox {
         templ.words1[1] = 12;
         const int32_t bounds[4] = {0, Layout_unset, width, 0};
         std::memcpy(templ.bounds, bounds, sizeof(bounds));
-        templ.word2 = 13;
+        templ.boundsTail = 13;
         templ.background[0] = 99; // not part of the template
         box->pageRecord = &templ;
     }
@@ -132,7 +132,7 @@ TEST_F(SectionsTest, ClosingMovesItemsUpToZeroAndMakesAPageRecord)
         EXPECT_EQ(record->words1[1], 12);
         EXPECT_EQ(record->bounds[1], Layout_unset);
         EXPECT_EQ(record->bounds[2], 5000);
-        EXPECT_EQ(record->word2, 13);
+        EXPECT_EQ(record->boundsTail, 13);
         EXPECT_EQ(record->background[0], 0);
         // The background fill comes first, then the items moved by -900.
         ObjHeader *fill = record->objects;

@@ -393,9 +393,9 @@ TEST_F(PptTest, MasterStyleLevelsAndTheirFields)
     EXPECT_EQ(p.lineSpacing, 90);
     EXPECT_EQ(p.leftMargin, 216);
     EXPECT_EQ(p.indent, 72);
-    EXPECT_EQ(p.word14, 1);
+    EXPECT_EQ(p.spareWord, 1);
     EXPECT_EQ(p.mask, PptPara_bulletFlags | PptPara_bulletChar | PptPara_alignment | PptPara_lineSpacing |
-                          PptPara_leftMargin | PptPara_indent | PptPara_word14);
+                          PptPara_leftMargin | PptPara_indent | PptPara_spareWord);
     const PptCharProps &c = levels[0].chr;
     EXPECT_EQ(c.flags, 1);
     EXPECT_EQ(c.font, 2);
@@ -554,8 +554,8 @@ TEST_F(PptTest, ParagraphRunMarginsFollowTheSpacing)
     ASSERT_NE(pr, nullptr);
     EXPECT_EQ(pr->props.lineSpacing, 93);
     EXPECT_EQ(pr->props.spaceAfter, 10);
-    EXPECT_EQ(pr->props.word14, 1);
-    EXPECT_EQ(pr->props.mask, PptPara_lineSpacing | PptPara_spaceAfter | PptPara_word14);
+    EXPECT_EQ(pr->props.spareWord, 1);
+    EXPECT_EQ(pr->props.mask, PptPara_lineSpacing | PptPara_spaceAfter | PptPara_spareWord);
     ASSERT_NE(cr, nullptr);
     EXPECT_EQ(cr->props.size, 20);
     Ppt_freeRuns(pr, cr);

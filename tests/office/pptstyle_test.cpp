@@ -256,14 +256,14 @@ TEST_F(PptStyleTest, ParagraphStyles)
     withContext([&](PptContext *ppt, Edr_Node *) {
         PptParaProps p{};
         p.mask = PptPara_spaceBefore | PptPara_spaceAfter | PptPara_lineSpacing | PptPara_alignment |
-                 PptPara_leftMargin | PptPara_word11;
+                 PptPara_leftMargin | PptPara_defaultTab;
         p.spaceBefore = 20;
         p.spaceAfter = -144;
         p.lineSpacing = 100;
         p.alignment = 2;
         p.leftMargin = 576;
         p.indent = 288; // not marked: counts as 0
-        p.word11 = 576;
+        p.defaultTab = 576;
         PptCharProps chr{};
         chr.mask = PptChar_size;
         chr.size = 18;

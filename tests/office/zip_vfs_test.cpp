@@ -326,7 +326,7 @@ TEST_F(ZipVfsTest, InformationCodesGiveSizeTypeAndTime)
     t.hour = 5;
     t.min = 6;
     t.sec = 8;
-    ASSERT_EQ(Vfs_getInfo(h, VfsInfo_word4, &value), Res_ok);
+    ASSERT_EQ(Vfs_getInfo(h, VfsInfo_modTime, &value), Res_ok);
     EXPECT_EQ(int64_t(value), Time_timegm(&t) - Time_zoneOffset());
     EXPECT_EQ(Vfs_getInfo(h, VfsInfo_string2, &value), Res_vfsInfoUnknown);
     EXPECT_EQ(Vfs_getInfo(h, VfsInfo_mimeId, &value), Res_vfsInfoUnknown);

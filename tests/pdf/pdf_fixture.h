@@ -32,8 +32,9 @@ class PdfDocFixture : public TaskFixture
     void TearDown() override
     {
         run([this] {
-            if (listening)
-                EventProc_removeListener(ctx()->eventProc, 2, onQuestion, this);
+            if (listening) {
+                EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 2, onQuestion, this), 0);
+            }
             for (EventProcMsg *m : kept)
                 EventProc_freeMsg(m);
             AppMsg_destroyDispatcher(ctx()->eventProc);

@@ -295,14 +295,14 @@ TEST_F(AppQueueTest, WorkLeftAfterASliceKeepsTheTimerRunningWithThePeriod)
     App_postCall(inst,
                  [](EngineInstance *i, void *) {
                      Task *t = nullptr;
-                     Task_create(i->context, &t, 1,
+                     EXPECT_EQ(Task_create(i->context, &t, 1,
                                  [](void *arg) {
                                      EngineInstance *in = static_cast<EngineInstance *>(arg);
                                      for (int n = 0; n < 15000; n++)
                                          Task_reschedule(in->context);
                                      EngineFixture::note("busy done");
                                  },
-                                 i, "busy", 4096);
+                                 i, "busy", 4096), 0);
                      Task_detach(t);
                  },
                  nullptr, nullptr);
@@ -334,7 +334,7 @@ TEST_F(AppQueueTest, OnlyTimersPendingArmsForTheNextDueTime)
     static int fired;
     fired = 0;
     app.callbacks.close = [](EngineInstance *i) {
-        TimerQ_stopThread(i->context, i->context->eventProc);
+        EXPECT_EQ(TimerQ_stopThread(i->context, i->context->eventProc), 0);
         AppMsg_destroyDispatcher(i->context->eventProc);
         i->context->eventProc = nullptr;
         return 1;
@@ -365,8 +365,8 @@ TEST_F(AppQueueTest, OnlyTimersPendingArmsForTheNextDueTime)
     // engine with the period.
     App_postCall(inst,
                  [](EngineInstance *i, void *) {
-                     TimerQ_addPlain(i->context, i->context->eventProc, 1000, 0,
-                                     [](EngineContext *, void *) { fired++; }, nullptr);
+                     EXPECT_EQ(TimerQ_addPlain(i->context, i->context->eventProc, 1000, 0,
+                                     [](EngineContext *, void *) { fired++; }, nullptr), 0);
                      EngineFixture::note("t");
                  },
                  nullptr, nullptr);

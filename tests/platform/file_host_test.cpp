@@ -48,14 +48,14 @@ TEST_F(HostFileTest, OpenReadWriteSeekAndSize)
     // Read only refuses writes; write only refuses reads.
     fd = HostFile_open(nullptr, p.c_str(), HostFile_readOnly);
     EXPECT_EQ(HostFile_write(nullptr, fd, "x", 1), -1);
-    HostFile_close(nullptr, fd);
+    EXPECT_EQ(HostFile_close(nullptr, fd), 0);
     fd = HostFile_open(nullptr, p.c_str(), HostFile_writeOnly);
     EXPECT_EQ(HostFile_read(nullptr, fd, buf, 1), -1);
-    HostFile_close(nullptr, fd);
+    EXPECT_EQ(HostFile_close(nullptr, fd), 0);
     // Truncate empties; the leading "//" form names the same file.
     fd = HostFile_open(nullptr, ("/" + p).c_str(), HostFile_truncate);
     ASSERT_GE(fd, 0);
-    HostFile_close(nullptr, fd);
+    EXPECT_EQ(HostFile_close(nullptr, fd), 0);
     EXPECT_EQ(readFile("a.bin"), "");
     struct stat s;
     ASSERT_EQ(stat(p.c_str(), &s), 0);
@@ -100,7 +100,7 @@ TEST_F(HostFileTest, ExclusiveCreateNeverTakesOverAFile)
     int fd = HostFile_open(nullptr, path("y").c_str(),
                            HostFile_create | HostFile_writeOnly | HostFile_exclusive);
     EXPECT_GE(fd, 0);
-    HostFile_close(nullptr, fd);
+    EXPECT_EQ(HostFile_close(nullptr, fd), 0);
 }
 
 TEST_F(HostFileTest, MkdirRenameRemove)

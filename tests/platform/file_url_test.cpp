@@ -104,7 +104,7 @@ TEST_F(FileUrlTest, HostFilesReadWriteSeekAndSize)
     uint64_t size = 0, pos = 0;
     EXPECT_EQ(AlienFile_getSize(f, &size), 0);
     EXPECT_EQ(size, 10u);
-    AlienFile_tell(f, &pos);
+    EXPECT_EQ(AlienFile_tell(f, &pos), 0);
     EXPECT_EQ(pos, 10u);
     EXPECT_EQ(AlienFile_seek(f, 0x8000000000000000u), Res_fileSeek);
     EXPECT_EQ(AlienFile_write(f, "x", 1), Res_fileWrite) << "opened for reading";
@@ -114,14 +114,14 @@ TEST_F(FileUrlTest, HostFilesReadWriteSeekAndSize)
 
     // Mode 2 appends; mode 4 truncates; "//" runs collapse.
     ASSERT_EQ(AlienFile_open(ctx, &f, pathOf("//" + path("a.txt")).c_str(), AlienFile_modeAppend), 0);
-    AlienFile_tell(f, &pos);
+    EXPECT_EQ(AlienFile_tell(f, &pos), 0);
     EXPECT_EQ(pos, 10u);
     EXPECT_EQ(AlienFile_write(f, "AB", 2), 0);
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     EXPECT_EQ(readFile("a.txt"), "0123456789AB");
     ASSERT_EQ(AlienFile_open(ctx, &f, pathOf(dir + "///a.txt").c_str(), AlienFile_modeWriteNew), 0);
     EXPECT_EQ(AlienFile_write(f, "new", 3), 0);
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     EXPECT_EQ(readFile("a.txt"), "new");
     testing::internal::CaptureStdout();
     EXPECT_EQ(AlienFile_open(ctx, &f, pathOf(path("none")).c_str(), AlienFile_modeRead),
@@ -150,12 +150,12 @@ TEST_F(FileUrlTest, SizesAndSeeksAre64Bit)
     EXPECT_EQ(AlienFile_read(f, &c, &n), 0);
     EXPECT_EQ(n, 1u);
     EXPECT_EQ(c, 'Z');
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     ASSERT_EQ(AlienFile_open(ctx, &f, pathOf(p8).c_str(), AlienFile_modeReadAppend), 0);
     uint64_t pos = 0;
-    AlienFile_tell(f, &pos);
+    EXPECT_EQ(AlienFile_tell(f, &pos), 0);
     EXPECT_EQ(pos, 0x140000001ULL) << "the end of a large file";
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
 }
 
 TEST_F(FileUrlTest, BuiltInPathsNeverReachTheDisk)
@@ -167,7 +167,7 @@ TEST_F(FileUrlTest, BuiltInPathsNeverReachTheDisk)
     EXPECT_EQ(AlienFile_getSize(f, &size), 0);
     EXPECT_GT(size, 1000u);
     EXPECT_EQ(AlienFile_write(f, "x", 1), Res_fileWrite);
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     // A host file under a mapped "/okala_dir/" is not looked at.
     mkdir(path("okala_dir").c_str(), 0700);
     writeFile("okala_dir/choices.txt", "a=1");
@@ -179,7 +179,7 @@ TEST_F(FileUrlTest, BuiltInPathsNeverReachTheDisk)
     char16_t *p = nullptr;
     ASSERT_EQ(File_urlToPath(u, &p, ctx), 0);
     EXPECT_EQ(AlienFile_open(ctx, &f, p, AlienFile_modeRead), 0);
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     Mem_free(p);
     Url_free(u);
     // A built-in listing through the driver.
@@ -189,7 +189,7 @@ TEST_F(FileUrlTest, BuiltInPathsNeverReachTheDisk)
     while (AlienFile_readDirEntry(f, &name, ctx) == 0 && name)
         names.push_back(S(name));
     EXPECT_EQ(names, (std::vector<std::string>{"identity-v.dat", "identity-h.dat"}));
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
 }
 
 TEST_F(FileUrlTest, HostListings)
@@ -206,12 +206,12 @@ TEST_F(FileUrlTest, HostListings)
     size_t n = 4;
     char buf[4];
     EXPECT_EQ(AlienFile_read(f, buf, &n), Res_fileRead) << "a listing has no bytes";
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     ASSERT_EQ(AlienFile_open(ctx, &f, pathOf(dir + "/*.pdf").c_str(), AlienFile_modeList), 0);
     EXPECT_EQ(f->kind, AlienFile_kindEmpty);
     EXPECT_EQ(AlienFile_readDirEntry(f, &name, ctx), 0);
     EXPECT_EQ(name, nullptr);
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     EXPECT_EQ(AlienFile_open(ctx, &f, u"pattern", AlienFile_modeList), Res_fileBadPattern);
     EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
@@ -240,7 +240,7 @@ TEST_F(FileUrlTest, MemoryUrlsNameRegisteredBlocksOnly)
     n = sizeof buf;
     EXPECT_EQ(AlienFile_read(f, buf, &n), 0);
     EXPECT_EQ(std::string(buf, n), "tents");
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     // It names no capacity: writing fails.
     EXPECT_EQ(AlienFile_open(ctx, &f, p, AlienFile_modeWriteNew | AlienFile_optMemory),
               Res_fileCannotOpen);
@@ -288,7 +288,7 @@ TEST_F(FileUrlTest, MemoryPathsCannotAskForMoreThanRegistered)
         AlienFile *f = nullptr;
         EXPECT_EQ(AlienFile_open(ctx, &f, w.c_str(), c.mode | AlienFile_optMemory), c.result)
             << path16;
-        AlienFile_close(f);
+        EXPECT_EQ(AlienFile_close(f), 0);
     }
     // Writing within the capacity updates the length word; past it fails.
     snprintf(path16, sizeof path16, "/RAM:%08x/00000000/00000010/.bin", id);
@@ -299,7 +299,7 @@ TEST_F(FileUrlTest, MemoryPathsCannotAskForMoreThanRegistered)
     EXPECT_EQ(length, 12u);
     EXPECT_EQ(AlienFile_write(f, "mnopq", 5), Res_fileWrite);
     EXPECT_EQ(std::string(block, 12), "abcdefghijkl");
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
 }
 
 TEST_F(FileUrlTest, MakeDirsRemoveRenameCopy)

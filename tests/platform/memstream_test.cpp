@@ -159,7 +159,7 @@ TEST_F(MemStreamTest, InfoCodes)
     EXPECT_EQ(*reinterpret_cast<const uint64_t *>(v), 5u);
     EXPECT_EQ(Vfs_getInfo(h, VfsInfo_mime, &v), Res_ok);
     EXPECT_EQ(v, 0u) << "no MIME type until one is set";
-    EXPECT_EQ(Vfs_getInfo(h, VfsInfo_word4, &v), Res_vfsInfoUnknown);
+    EXPECT_EQ(Vfs_getInfo(h, VfsInfo_modTime, &v), Res_vfsInfoUnknown);
     char16_t *s2 = Ustr_fromCstr("second");
     EXPECT_EQ(Vfs_setInfo(h, VfsInfo_string2, reinterpret_cast<uintptr_t>(s2)), Res_ok);
     // Setting the same string again keeps it; a new one replaces it.

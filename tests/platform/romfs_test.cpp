@@ -34,7 +34,7 @@ std::vector<std::string> listDir(EngineContext *ctx, const char *path, int *resu
             break;
         names.push_back(S(name));
     }
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     return names;
 }
 
@@ -94,11 +94,11 @@ TEST_F(RomFsTest, DuplicatesAndGrowth)
     EXPECT_EQ(RomFs_count(ctx), 52);
     uint8_t buf[8];
     size_t n = sizeof buf;
-    RomFs_read(f, buf, &n, &handled);
+    EXPECT_EQ(RomFs_read(f, buf, &n, &handled), 0);
     EXPECT_EQ(handled, 1);
     ASSERT_EQ(n, 3u) << "the lookup finds the first row";
     EXPECT_EQ(buf[0], 1);
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     EXPECT_EQ(RomFs_trim(ctx), 0);
     EXPECT_EQ(RomFs_count(ctx), 52);
 }
@@ -117,23 +117,23 @@ TEST_F(RomFsTest, ReadSeekAndSize)
     EXPECT_EQ(RomFs_seek(f, 400, &handled), 0);
     uint8_t buf[100];
     size_t n = sizeof buf;
-    RomFs_read(f, buf, &n, &handled);
+    EXPECT_EQ(RomFs_read(f, buf, &n, &handled), 0);
     EXPECT_EQ(n, 15u);
     n = sizeof buf;
-    RomFs_read(f, buf, &n, &handled);
+    EXPECT_EQ(RomFs_read(f, buf, &n, &handled), 0);
     EXPECT_EQ(n, 0u);
-    RomFs_seek(f, 100000, &handled);
+    EXPECT_EQ(RomFs_seek(f, 100000, &handled), 0);
     uint64_t pos = 0;
-    RomFs_tell(f, &pos, &handled);
+    EXPECT_EQ(RomFs_tell(f, &pos, &handled), 0);
     EXPECT_EQ(pos, 415u) << "seeks clamp to the length";
-    AlienFile_close(f);
+    EXPECT_EQ(AlienFile_close(f), 0);
     EXPECT_EQ(RomFs_open(ctx, &f, "/okala_dir/Resource/image", AlienFile_modeRead, &handled), 0);
     EXPECT_EQ(handled, 0) << "a directory is no file";
     EXPECT_EQ(f, nullptr);
     EXPECT_EQ(RomFs_open(ctx, nullptr, "/x", 1, &handled), Res_missingArgument);
     AlienFile host = {};
     host.fd = 3;
-    RomFs_read(&host, buf, &n, &handled);
+    EXPECT_EQ(RomFs_read(&host, buf, &n, &handled), 0);
     EXPECT_EQ(handled, 0) << "not a built-in record";
 }
 

@@ -116,8 +116,8 @@ TEST_F(FileExitTest, OnlyHostDescriptorsAreRegistered)
     AlienFile *listing = openPath(dir + "/*", AlienFile_modeList);
     ASSERT_TRUE(rom && listing);
     EXPECT_EQ(handlers(), 0);
-    AlienFile_close(rom);
-    AlienFile_close(listing);
+    EXPECT_EQ(AlienFile_close(rom), 0);
+    EXPECT_EQ(AlienFile_close(listing), 0);
 
     // Without an exit list a file still opens.
     heap.instance->exitList = nullptr;

@@ -22,7 +22,7 @@ class VfsStreamTest : public FileFixture
 
     void TearDown() override
     {
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         h = nullptr;
         FileFixture::TearDown();
     }
@@ -98,7 +98,7 @@ TEST_F(VfsStreamTest, AccessModesOutsideTheAllowedSetAreRefused)
     };
     for (const Case &c : cases) {
         EXPECT_EQ(openFile("f", c.mode), c.result) << std::hex << c.mode;
-        Vfs_close(h);
+        EXPECT_EQ(Vfs_close(h), 0);
         h = nullptr;
     }
     // A listing is accepted on its own.
@@ -189,7 +189,7 @@ TEST_F(VfsStreamTest, AccessKindChecks)
     EXPECT_EQ(Vfs_getWriteBuf(h, 3, &w, &len), Res_vfsNotOpenedFor);
     EXPECT_EQ(Vfs_writeDone(h, 3), Res_vfsNotOpenedFor);
     EXPECT_EQ(Vfs_readDir(h, &name), Res_vfsNotOpenedFor);
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     h = nullptr;
 
     ASSERT_EQ(openFile("new", 4), Res_ok);
@@ -230,7 +230,7 @@ TEST_F(VfsStreamTest, ListingsOfHostAndBuiltInDirectories)
     const uint8_t *p = nullptr;
     size_t len = 0;
     EXPECT_EQ(Vfs_getReadBuf(h, 1, &p, &len), Res_vfsNotOpenedFor);
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     h = nullptr;
 
     ASSERT_EQ(openUrl("file://root/okala_dir/Resource/image", 8), Res_ok);
@@ -239,7 +239,7 @@ TEST_F(VfsStreamTest, ListingsOfHostAndBuiltInDirectories)
         names.push_back(S(name));
     EXPECT_EQ(names, (std::vector<std::string>{"unknown.png", "broken.png", "placeholder.png",
                                                "unreachable.png"}));
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     h = nullptr;
     EXPECT_EQ(TestHeap_usedBytes(), layerBaseline);
 }
@@ -259,7 +259,7 @@ TEST_F(VfsStreamTest, BuiltInFilesReadAsFiles)
     uint64_t size = 0;
     EXPECT_EQ(Vfs_getSize(h, &size), Res_ok);
     EXPECT_EQ(size, 415u);
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     h = nullptr;
     // No fall-back to the host for paths under /okala_dir/.
     EXPECT_EQ(openUrl("file://root/okala_dir/nothing.png", 1), Res_fileCannotOpen);
@@ -392,7 +392,7 @@ TEST_F(VfsStreamTest, HandlerObjectChoosesTheType)
     ASSERT_EQ(Vfs_open(u, 1, &h, &accepted, ctx), Res_ok);
     EXPECT_EQ(h->type, VfsType_file);
     EXPECT_EQ(readAll(), "xyz");
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     h = nullptr;
     handler.streamType = VfsType_mem; // a type without an open slot
     EXPECT_EQ(Vfs_open(u, 1, &h, &accepted, ctx), Res_vfsNotAvailable);
@@ -416,7 +416,7 @@ TEST_F(VfsStreamTest, AboutBlankIsAnEmptyHtmlDocument)
     ASSERT_EQ(Vfs_getInfo(h, VfsInfo_mimeId, &v), Res_ok);
     EXPECT_EQ(v, 11u);
     EXPECT_EQ(Vfs_seek(h, 0), Res_vfsNotAvailable);
-    Vfs_close(h);
+    EXPECT_EQ(Vfs_close(h), 0);
     h = nullptr;
     EXPECT_EQ(openUrl("about:nothing", 1), Res_fileCannotOpen);
     EXPECT_EQ(openUrl("about:blank", 4), Res_vfsNotAvailable);

@@ -544,7 +544,7 @@ TEST(ColumnNoHeap, NullsAreHarmless)
     ColumnList_clear(nullptr);
     View_freeColumnState(nullptr);
     uint32_t a = 0, b = 0;
-    EXPECT_EQ(View_columnQuery(nullptr, &a, &b), 4097);
+    EXPECT_EQ(View_columnQuery(nullptr, &a, &b), Res_noSuchPage);
 }
 
 } // namespace

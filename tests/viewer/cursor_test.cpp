@@ -111,7 +111,7 @@ class CursorTest : public DispmanFixture {
     }
     void put(OverlaySprite *s, int32_t id, int32_t v)
     {
-        EXPECT_EQ(Overlay_setProperty(ctx(), s, id, &v), 1);
+        EXPECT_EQ(Overlay_setProperty(ctx(), s, id, &v), Res_ok);
     }
     CursorState *cursor()
     {

@@ -192,10 +192,10 @@ TEST_F(DispmanTest, LoadMessagesRememberTheDocumentAndReachTheListener)
         dm()->awaited = doc;
         code(14, nullptr);
         uint32_t count = 9;
-        Sem_getCount(&dm()->completion, &count);
+        EXPECT_EQ(Sem_getCount(&dm()->completion, &count), 0);
         EXPECT_EQ(count, 0u);
         code(14, doc);
-        Sem_getCount(&dm()->completion, &count);
+        EXPECT_EQ(Sem_getCount(&dm()->completion, &count), 0);
         EXPECT_EQ(count, 1u);
         Sem_wait(&dm()->completion);
         dm()->awaited = nullptr;

@@ -136,7 +136,7 @@ class DispUpdateTest : public DispmanFixture
     void setUpScreen(TestScreen &s, int32_t w, int32_t h)
     {
         s.pixels.assign(size_t(w) * h, 0x1234);
-        s.screen.word2 = 50;
+        s.screen.thirdWord = 50;
         s.screen.format = Pixel_format565;
         s.screen.resolution = kRes;
         s.screen.width = s.screen.fullWidth = w;

@@ -38,7 +38,7 @@ class DispViewTest : public DispmanFixture
     {
         pixels.assign(size_t(w) * h * 2, 0);
         Screen s{};
-        s.word2 = 50;
+        s.thirdWord = 50;
         s.format = format;
         s.resolution = 106;
         s.width = s.fullWidth = w;

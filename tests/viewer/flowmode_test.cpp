@@ -34,7 +34,7 @@ class FlowModeTest : public AppFixture
         if (listening && inst)
             onAppThread([&] {
                 EngineContext *context = inst->context;
-                EventProc_removeListener(context->eventProc, 1, onMessage, this);
+                EXPECT_EQ(EventProc_removeListener(context->eventProc, 1, onMessage, this), 0);
             });
         AppFixture::TearDown();
     }

@@ -350,7 +350,7 @@ TEST_F(FocusCallsTest, PointerEventsBecomeFocusNotifications)
             }
         }
         EXPECT_EQ(Edr_Node_refCount(a), 1u);
-        EventProc_removeListener(ctx()->eventProc, 2, listenNotices, &seen);
+        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 2, listenNotices, &seen), 0);
         Edr_Node_release(doc, a);
     });
 }

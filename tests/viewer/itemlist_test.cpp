@@ -421,7 +421,7 @@ TEST_F(ItemListTest, RectanglePathsAndDrawFlags)
     DrawFlags f;
     std::memset(&f, 0xAB, sizeof(f));
     DrawFlags_clear(nullptr, &f);
-    EXPECT_EQ(f.flags | f.word1 | f.word16, 0u);
+    EXPECT_EQ(f.flags | f.lead | f.trail, 0u);
     for (int32_t q : f.quality)
         EXPECT_EQ(q, 0);
     EXPECT_EQ(uint32_t(f.cost[0]), 0xABABABABu); // the costs stay

@@ -163,7 +163,7 @@ TEST_F(OverlayTest, EqualDepthsKeepInsertionOrderAndDepthMovesASprite)
         EXPECT_EQ(second->next, high);
         // B drawn first now: A covers the overlap.
         int32_t depth = 7;
-        EXPECT_EQ(Overlay_setProperty(ctx(), first, OverlayProp_depth, &depth), 1);
+        EXPECT_EQ(Overlay_setProperty(ctx(), first, OverlayProp_depth, &depth), Res_ok);
         EXPECT_EQ(depths(), (std::vector<int32_t>{-3, 5, 7, 9}));
         EXPECT_EQ(second->next, first);
         drawBack(0);
@@ -175,7 +175,10 @@ TEST_F(OverlayTest, EqualDepthsKeepInsertionOrderAndDepthMovesASprite)
         // A sprite out of the list cannot be moved.
         OverlaySprite stray{};
         stray.item = first->item;
-        EXPECT_EQ(Overlay_setProperty(ctx(), &stray, OverlayProp_depth, &depth), 0);
+        EXPECT_EQ(Overlay_setProperty(ctx(), &stray, OverlayProp_depth, &depth), Res_notFound);
+        // Nothing to set on: no sprite, or no value.
+        EXPECT_EQ(Overlay_setProperty(ctx(), nullptr, OverlayProp_depth, &depth), Res_nullInput);
+        EXPECT_EQ(Overlay_setProperty(ctx(), first, OverlayProp_depth, nullptr), Res_nullInput);
     });
 }
 
@@ -186,7 +189,7 @@ TEST_F(OverlayTest, AHiddenSpriteStaysAndCostsNothing)
         drawBack(0);
         OverlaySprite *shown = pictureSprite(a, 0, 0, 1);
         int32_t one = 1;
-        ASSERT_EQ(Overlay_setProperty(ctx(), shown, OverlayProp_hidden, &one), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), shown, OverlayProp_hidden, &one), Res_ok);
         OverlaySprite *hidden = pictureSprite(a, 20, 10, 2, 1);
         int32_t v = 0;
         EXPECT_EQ(Overlay_getProperty(ctx(), hidden, OverlayProp_hidden, &v), 1);
@@ -238,11 +241,11 @@ TEST_F(OverlayTest, PropertiesReadAndWriteTheirPlaces)
         int32_t v = -1;
         // Property 13 moves the rectangle and keeps its width.
         int32_t x0 = 30;
-        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_rectX0, &x0), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_rectX0, &x0), Res_ok);
         EXPECT_EQ(line->x0, 30);
         EXPECT_EQ(line->x1, 37);
         int32_t y0 = -5;
-        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_rectY0, &y0), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_rectY0, &y0), Res_ok);
         EXPECT_EQ(line->y1, 14);
         ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_rectWidth, &v), 1);
         EXPECT_EQ(v, 7);
@@ -252,31 +255,31 @@ TEST_F(OverlayTest, PropertiesReadAndWriteTheirPlaces)
         ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_colour0 + 3, &v), 1);
         EXPECT_EQ(v, 0xFF);
         int32_t green = 0x80;
-        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_colour0 + 1, &green), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_colour0 + 1, &green), Res_ok);
         EXPECT_EQ(PathItem_part(line->item)->colour, 0xFF0080FFu);
         // Stroke width in pixels at the bitmap's resolution (106).
         ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_pathStrokeWidth, &v), 1);
         EXPECT_EQ(v, 3);
         int32_t five = 5;
-        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_pathStrokeWidth, &five), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_pathStrokeWidth, &five), Res_ok);
         EXPECT_EQ(PathItem_part(line->item)->paint->stroke[1], 5 * 65536 / 106 + 1);
         // Shape and image ids do not apply to a path item.
         EXPECT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_shapeStrokeWidth, &v), 0);
-        EXPECT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_image, &v), 0);
+        EXPECT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_image, &v), Res_notImplemented);
         EXPECT_EQ(Overlay_getProperty(ctx(), line, 31, &v), 0);
         // Caller bits: B reads as 0 or 2, A as 0 or 1.
         int32_t on = 7;
-        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_userB, &on), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_userB, &on), Res_ok);
         ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_userB, &v), 1);
         EXPECT_EQ(v, 2);
         ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_userA, &v), 1);
         EXPECT_EQ(v, 0);
         // Scales: 0 leaves the word.
         int32_t zero = 0, twice = 0x20000;
-        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_scaleX, &zero), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_scaleX, &zero), Res_ok);
         ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_scaleX, &v), 1);
         EXPECT_EQ(v, 0x10000);
-        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_scaleY, &twice), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_scaleY, &twice), Res_ok);
         ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_scaleY, &v), 1);
         EXPECT_EQ(v, 0x20000);
 
@@ -288,12 +291,12 @@ TEST_F(OverlayTest, PropertiesReadAndWriteTheirPlaces)
         EXPECT_EQ(v, 0);
         ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_colour0 + 3, &v), 1);
         EXPECT_EQ(v, 200);
-        EXPECT_EQ(Overlay_setProperty(ctx(), image, OverlayProp_colour0, &v), 0);
+        EXPECT_EQ(Overlay_setProperty(ctx(), image, OverlayProp_colour0, &v), Res_notImplemented);
         ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_width, &v), 1);
         EXPECT_EQ(v, 8);
         ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_height, &v), 1);
         EXPECT_EQ(v, 4);
-        EXPECT_EQ(Overlay_setProperty(ctx(), image, OverlayProp_width, &v), 0);
+        EXPECT_EQ(Overlay_setProperty(ctx(), image, OverlayProp_width, &v), Res_notImplemented);
 
         // Removal: a sprite not in the list gives 1, the reference is kept.
         OverlaySprite stray{};
@@ -356,27 +359,27 @@ TEST_F(OverlayTest, TextSpritesMeasureAndDrawLineByLine)
         const char16_t *chars = nullptr;
         ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_text, &chars), 1);
         EXPECT_EQ(std::u16string(chars), u"abc");
-        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_text, u"longer text"), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_text, u"longer text"), Res_ok);
         ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_text, &chars), 1);
         EXPECT_EQ(std::u16string(chars), u"longer text");
         // Colour bytes reach the text colour.
         int32_t red = 0x40;
-        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_colour0, &red), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_colour0, &red), Res_ok);
         // Drawn whole, then line by line within the rectangle.
         drawBack(0);
         EXPECT_EQ(Overlay_redrawAll(ctx()), 1);
         int32_t one = 1;
-        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_textFlag, &one), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_textFlag, &one), Res_ok);
         EXPECT_EQ(Overlay_redrawAll(ctx()), 1);
         // A sprite too narrow for a single character: each line takes one
         // character, and the drawing comes to its end.
-        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_rectWidth, &one), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_rectWidth, &one), Res_ok);
         int32_t x0 = 5;
-        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_rectX0, &x0), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_rectX0, &x0), Res_ok);
         EXPECT_EQ(Overlay_redrawAll(ctx()), 1);
         // No width at all: nothing to draw, and success.
         int32_t zero = 0;
-        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_rectWidth, &zero), 1);
+        ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_rectWidth, &zero), Res_ok);
         EXPECT_EQ(Overlay_redrawAll(ctx()), 1);
         // Text ids do not apply to other items.
         OverlaySprite *line = nullptr;

@@ -152,7 +152,7 @@ TEST_F(ViewerSetupTest, PageSetTracksTheDocumentAndPostsTheFirstPage)
         });
         drive([] { return false; }, 30);
         onAppThread([&] {
-            EventProc_removeListener(ctx()->eventProc, 1, listener, &seen);
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, listener, &seen), 0);
             PageSet_free(set);
             Edr_Doc_release(seen.doc);
         });

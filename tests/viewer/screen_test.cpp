@@ -140,7 +140,7 @@ TEST_F(ScreenTest, SetCreationFollowsTheHostGeometry)
             EXPECT_EQ(Screen_bufferOrientation(s), i);
             EXPECT_EQ(s->format, c.pixelFormat);
             EXPECT_EQ(s->resolution, 106);
-            EXPECT_EQ(s->word2, 50);
+            EXPECT_EQ(s->thirdWord, 50);
             EXPECT_TRUE(s->flags & Screen_flagIndirect);
             EXPECT_EQ(s->width, i & 1 ? c.h : c.w);
             EXPECT_EQ(s->height, i & 1 ? c.w : c.h);

@@ -70,8 +70,8 @@ class ThumbTest : public RenderFixture
     {
         run([this] {
             ThumbQueue_clear(&dm);
-            EventProc_removeListener(ctx()->eventProc, 1, onCode, this);
-            EventProc_removeListener(ctx()->eventProc, 9, onPage, this);
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 1, onCode, this), 0);
+            EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 9, onPage, this), 0);
             flushListeners();
         });
         ctx()->dispman = nullptr;

@@ -218,6 +218,16 @@ inline bool isEncryptedError(int32_t code)
     return code == Res_wordEncrypted || code == Excel_errEncrypted || code == Res_pptEncrypted;
 }
 
+// "error N" with the result code's name when the engine's list has it
+// ("error 5973 pdfEncryption"), for messages that report an engine error.
+inline std::string errorLabel(int32_t code)
+{
+    std::string label = "error " + std::to_string(code);
+    if (const char *name = Result_name(code))
+        label += std::string(" ") + name;
+    return label;
+}
+
 // Why an open failed: memory, what the document's reader said, or what
 // the file system tells.
 inline std::string openFailure(HostContext *host, const char *path, const LoadReport *report = nullptr)
@@ -226,16 +236,15 @@ inline std::string openFailure(HostContext *host, const char *path, const LoadRe
         return noMemoryAdvice;
     if (report && report->seen) {
         if (const char *text = Pdf_errorText(report->code))
-            return std::string(text) + " (error " + std::to_string(report->code) + ")";
+            return std::string(text) + " (" + errorLabel(report->code) + ")";
         if (isEncryptedError(report->code))
-            return "the document is encrypted (error " + std::to_string(report->code) + ")";
+            return "the document is encrypted (" + errorLabel(report->code) + ")";
         if (const char *text = Excel_openErrorText(report->code))
-            return std::string("the document is ") + text + " (error " + std::to_string(report->code) + ")";
+            return std::string("the document is ") + text + " (" + errorLabel(report->code) + ")";
         // A Word file of a version the reader does not read (Word for
         // Windows 1 or 2, or an unknown version word).
         if (report->code == Res_wordNotWord)
-            return "unsupported format: a Word file older than Word 6 (error " + std::to_string(report->code) +
-                   ")";
+            return "unsupported format: a Word file older than Word 6 (" + errorLabel(report->code) + ")";
         if (isPictureError(report->code)) {
             char code[16];
             snprintf(code, sizeof code, "%#x", unsigned(report->code));

@@ -573,8 +573,8 @@ int showOnScreen(HostContext *host, const Options &o)
         return 1;
     }
     if (call.status != 0) {
-        fprintf(stderr, "docrender: going to page %ld of %s failed (engine error %d)\n", o.page,
-                o.path, call.error);
+        fprintf(stderr, "docrender: going to page %ld of %s failed (engine %s)\n", o.page,
+                o.path, errorLabel(call.error).c_str());
         return 1;
     }
     // The display's passes run on their own threads: a few quiet rounds.
@@ -646,8 +646,8 @@ int settle(HostContext *host, const Options &o, int64_t want, LoadReport *report
                 return 1;
             }
             if (pass.error) {
-                fprintf(stderr, "docrender: laying out %s failed (engine error %d)\n", o.path,
-                        pass.error);
+                fprintf(stderr, "docrender: laying out %s failed (engine %s)\n", o.path,
+                        errorLabel(pass.error).c_str());
                 return 1;
             }
         }
@@ -714,8 +714,8 @@ int buildPage(HostContext *host, const Options &o)
     if (goToPage(host, o, &call) != 0)
         return 1;
     if (call.status != 0) {
-        fprintf(stderr, "docrender: going to page %ld of %s failed (engine error %d)\n", o.page,
-                o.path, call.error);
+        fprintf(stderr, "docrender: going to page %ld of %s failed (engine %s)\n", o.page,
+                o.path, errorLabel(call.error).c_str());
         return 1;
     }
     int status = settle(host, o, o.page - 1, report.listening ? &report : nullptr);
@@ -787,8 +787,8 @@ int run(HostContext *host, const Options &o, State *state)
         return 1;
     }
     if (call.status != 0) {
-        fprintf(stderr, "docrender: drawing page %ld of %s failed (engine error %d)\n", o.page,
-                o.path, call.error);
+        fprintf(stderr, "docrender: drawing page %ld of %s failed (engine %s)\n", o.page,
+                o.path, errorLabel(call.error).c_str());
         return 1;
     }
     std::string why;

@@ -198,7 +198,7 @@ void App_releaseDocument(Edr_Doc *doc)
 int App_pageSize(FvPage *page, int32_t key, uint32_t kind, float *width, float *height)
 {
     float w = 0, h = 0;
-    int r = page && page->document ? Edr_Page_getSizeFloat(page->document, key, kind, &w, &h) : 4097;
+    int r = page && page->document ? Edr_Page_getSizeFloat(page->document, key, kind, &w, &h) : Res_noSuchPage;
     if (r != Res_ok)
         w = h = 0;
     if (width)

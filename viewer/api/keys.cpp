@@ -651,8 +651,8 @@ void armTimer(EngineInstance *application, int32_t delay, int repeat, TimerFn ca
 {
     *id = 0;
     EventProc *timers = timersOf(application);
-    if (timers)
-        TimerQ_add(application->context, timers, delay, repeat, callback, nullptr, id);
+    if (timers) // a timer that cannot be made is only missed: *id stays 0
+        (void)TimerQ_add(application->context, timers, delay, repeat, callback, nullptr, id);
 }
 
 void deliverRelease(EngineInstance *application, KeyRepeat *r, int32_t key)

@@ -54,7 +54,7 @@ int32_t property(FvViewer *viewer, OverlaySprite *sprite, int32_t id)
 
 bool setProperty(FvViewer *viewer, OverlaySprite *sprite, int32_t id, int32_t v)
 {
-    return Overlay_setProperty(viewer->context, sprite, id, &v) == 1;
+    return Overlay_setProperty(viewer->context, sprite, id, &v) == Res_ok;
 }
 
 // The hot-spot height: the sprite shown now, or the cursor sprite's.

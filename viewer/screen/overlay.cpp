@@ -724,7 +724,7 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
 {
     OverlayMgr *m = managerOf(engine);
     if (!m || !sprite || !sprite->item || !value)
-        return 0;
+        return Res_nullInput;
     ObjHeader *item = sprite->item;
     bool pointer = property == OverlayProp_image || property == OverlayProp_text || property == OverlayProp_fontName;
     int32_t v = pointer ? 0 : *static_cast<const int32_t *>(value);
@@ -732,28 +732,28 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
     switch (property) {
     case OverlayProp_x:
         sprite->x = v;
-        return 1;
+        return Res_ok;
     case OverlayProp_y:
         sprite->y = v;
-        return 1;
+        return Res_ok;
     case OverlayProp_depth:
         if (!inList(m, sprite))
-            return 0;
+            return Res_notFound;
         unlinkSprite(m, sprite);
         sprite->depth = v;
         insertSprite(m, sprite);
-        return 1;
+        return Res_ok;
     case OverlayProp_scaleX:
     case OverlayProp_scaleY: {
         if (v == 0)
-            return 1;
+            return Res_ok;
         if (!item->matrix) {
             item->matrix = newIdentity();
             if (!item->matrix)
-                return 0;
+                return Res_noMemory;
         }
         (property == OverlayProp_scaleX ? item->matrix->a : item->matrix->d) = v;
-        return 1;
+        return Res_ok;
     }
     case OverlayProp_colour0:
     case OverlayProp_colour0 + 1:
@@ -762,58 +762,58 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
         int32_t index = property - OverlayProp_colour0;
         if (ImageItemPart *image = ImageItem_part(item)) {
             if (index != 3)
-                return 0;
+                return Res_notImplemented;
             image->alpha = uint32_t(v) & 0xFF;
-            return 1;
+            return Res_ok;
         }
         uint32_t *colour = colourOf(item);
         if (!colour)
-            return 0;
+            return Res_notImplemented;
         *colourByte(colour, index) = uint8_t(v);
-        return 1;
+        return Res_ok;
     }
     case OverlayProp_clip:
         sprite->flags = (sprite->flags & ~uint32_t(OverlaySprite_clip)) | (v ? OverlaySprite_clip : 0u);
-        return 1;
+        return Res_ok;
     case OverlayProp_textFlag:
         sprite->flags = (sprite->flags & ~uint32_t(OverlaySprite_text)) | (v ? OverlaySprite_text : 0u);
-        return 1;
+        return Res_ok;
     case OverlayProp_rectX0: {
         int32_t width = sprite->x1 - sprite->x0;
         sprite->x0 = v;
         sprite->x1 = int32_t(uint32_t(v) + uint32_t(width));
-        return 1;
+        return Res_ok;
     }
     case OverlayProp_rectY0: {
         int32_t height = sprite->y1 - sprite->y0;
         sprite->y0 = v;
         sprite->y1 = int32_t(uint32_t(v) + uint32_t(height));
-        return 1;
+        return Res_ok;
     }
     case OverlayProp_rectWidth:
         sprite->x1 = int32_t(uint32_t(sprite->x0) + uint32_t(v));
-        return 1;
+        return Res_ok;
     case OverlayProp_rectHeight:
         sprite->y1 = int32_t(uint32_t(sprite->y0) + uint32_t(v));
-        return 1;
+        return Res_ok;
     case OverlayProp_hidden:
         item->flags = (item->flags & ~uint32_t(Obj_hidden)) | ((v & 1) ? uint32_t(Obj_hidden) : 0u);
-        return 1;
+        return Res_ok;
     case OverlayProp_userB:
         DisplayItem_setUserBits(item, 1u << 9, v ? 1u << 9 : 0u);
-        return 1;
+        return Res_ok;
     case OverlayProp_userA:
         DisplayItem_setUserBits(item, 1u << 8, v ? 1u << 8 : 0u);
-        return 1;
+        return Res_ok;
     case OverlayProp_shapeStrokeWidth:
         if (BoxItemPart *shape = BoxItem_part(item)) {
             for (BoxBorder &b : shape->borders) {
                 b.style = v ? uint32_t(BorderStyle_solid) : uint32_t(BorderStyle_none);
                 b.width = toUnits(v, r) + 1;
             }
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     case OverlayProp_shapeStroke0:
     case OverlayProp_shapeStroke0 + 1:
     case OverlayProp_shapeStroke0 + 2:
@@ -821,42 +821,46 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
         if (BoxItemPart *shape = BoxItem_part(item)) {
             for (BoxBorder &b : shape->borders)
                 *colourByte(&b.colour, property - OverlayProp_shapeStroke0) = uint8_t(v);
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     case OverlayProp_pathStrokeWidth:
         if (PathItemPart *path = PathItem_part(item)) {
             path->paint->stroke[1] = toUnits(v, r) + 1;
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     case OverlayProp_text: {
         TextItemPart *text = textPart(item);
         Rect extent{};
-        if (!text || DisplayItem_setText(item, static_cast<const char16_t *>(value)) != Res_ok)
-            return 0;
+        if (!text)
+            return Res_notImplemented;
+        int err = DisplayItem_setText(item, static_cast<const char16_t *>(value));
+        if (err)
+            return err;
         (void)DisplayItem_measureText(item, &extent);
-        return 1;
+        return Res_ok;
     }
     case OverlayProp_fontSize: {
         TextItemPart *text = textPart(item);
         if (!text)
-            return 0;
+            return Res_notImplemented;
         text->base.size = int32_t(uint32_t(v) << 16);
-        return 1;
+        return Res_ok;
     }
     case OverlayProp_fontName:
     case OverlayProp_style: {
         TextItemPart *text = textPart(item);
         if (!text)
-            return 0;
+            return Res_notImplemented;
         const char *name = property == OverlayProp_fontName ? static_cast<const char *>(value) : sprite->fontName;
         uint32_t style = property == OverlayProp_style ? uint32_t(v) & 7 : textStyle(item);
         FontList *fonts = nullptr;
         char *copy = name ? Cstr_dup(name) : nullptr;
-        if ((name && !copy) || resolveFonts(engine, name, style, &fonts) != Res_ok) {
+        int err = name && !copy ? int(Res_noMemory) : resolveFonts(engine, name, style, &fonts);
+        if (err) {
             Mem_free(copy);
-            return 0;
+            return err;
         }
         releaseTextFonts(item);
         text->base.fonts = fonts;
@@ -866,16 +870,17 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
         text->base.style = (style & 4) ? kUnderline : nullptr;
         Mem_free(sprite->fontName);
         sprite->fontName = copy;
-        return 1;
+        return Res_ok;
     }
     case OverlayProp_image: {
         ImageItemPart *part = ImageItem_part(item);
         if (!part || part->kind != ImageItem_handleKind)
-            return 0;
+            return Res_notImplemented;
         ImageHandle *image = nullptr;
         const Url *url = static_cast<const Url *>(value);
-        if (Image_openUrlFlags(engine, url, nullptr, nullptr, nullptr, Overlay_imageOpenFlags, &image) != Res_ok)
-            return 0;
+        int err = Image_openUrlFlags(engine, url, nullptr, nullptr, nullptr, Overlay_imageOpenFlags, &image);
+        if (err)
+            return err;
         int32_t info[6] = {};
         (void)Image_getDocImageInfo(image, info, nullptr, nullptr);
         // The item stays (its transform, colour and bits with it); only its
@@ -888,9 +893,9 @@ int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
         item->flags |= Obj_ownsData;
         Rect box{0, 0, toUnits(info[0], r), toUnits(info[1], r)};
         Obj_setBox(item, &box);
-        return 1;
+        return Res_ok;
     }
     default:
-        return 0;
+        return Res_notImplemented;
     }
 }

@@ -130,9 +130,13 @@ int Overlay_addTextSprite(EngineContext *engine, const char16_t *text, const cha
 int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
                           int32_t width, OverlaySprite **sprite, int32_t depth, int32_t hidden);
 
-// 1 set or read, 0 not applicable (unknown id, an id of another item
-// class, no manager, sprite or item).
-int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property, const void *value);
+// Sets a property: 0, Res_nullInput without manager, sprite, item or value,
+// Res_notImplemented for an unknown id or an id of another item class, or
+// the error of the work it does (memory, fonts, opening a picture).
+[[nodiscard]] int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property,
+                                      const void *value);
+// Reads a property: 1 read, 0 not applicable (unknown id, an id of another
+// item class, no manager, sprite or item).
 int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property, void *value);
 // Replaces the item's transform (taken over).
 void Overlay_setSpriteTransform(OverlaySprite *sprite, Matrix *matrix);

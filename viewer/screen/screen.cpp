@@ -449,7 +449,7 @@ int ScreenSet_create(EngineContext *context, uint32_t options)
         bool swap = code & 1;
         screen->flags = Screen_flagIndirect | uint32_t(code) << Screen_bufferShift |
                         uint32_t(code) << Screen_orientationShift;
-        screen->word2 = Screen_thirdWord;
+        screen->thirdWord = Screen_thirdWord;
         screen->format = format;
         screen->resolution = Screen_defaultResolution;
         screen->width = swap ? sh : sw;

@@ -71,7 +71,7 @@ enum : int32_t {
 
 struct Screen {
     uint32_t flags;     // Screen_flagIndirect; bits 8-9 the buffer's, 10-11 the view's orientation
-    int32_t word2;      // 50, not read by the viewer
+    int32_t thirdWord;  // Screen_thirdWord (50), not read by the viewer
     int32_t index;      // position in the engine's screen list
     uint32_t format;    // PixelFormat
     int32_t resolution; // pixels per inch (106)

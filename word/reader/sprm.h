@@ -349,7 +349,7 @@ uint32_t Word_sprmFixedSize(uint32_t spra);
 // The operand size of a modifier whose operand (or size byte) starts at p
 // with avail bytes left, and how many size bytes precede the operand.
 // Returns false when the size cannot be read within avail.
-bool Word_sprmOperandSize(uint16_t opcode, bool word97, const uint8_t *p, size_t avail,
+bool Word_sprmOperandSize(uint16_t opcode, bool isWord97Format, const uint8_t *p, size_t avail,
                           uint32_t *size, uint32_t *sizeBytes);
 // The character record that a run's toggles start from: its paragraph
 // style's record with its character style applied.

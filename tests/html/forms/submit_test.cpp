@@ -80,8 +80,8 @@ class SubmitTest : public HtmlFixture {
         Edr_Doc *doc = load(html);
         body(doc);
         flushListeners();
-        EventProc_removeListener(ctx()->eventProc, 6, onOpen, this);
-        EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind, onQuestion, this);
+        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, 6, onOpen, this), 0);
+        EXPECT_EQ(EventProc_removeListener(ctx()->eventProc, UserQuestion_messageKind, onQuestion, this), 0);
         flushListeners();
         Edr_Doc_release(doc);
     }
