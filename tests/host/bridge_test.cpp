@@ -871,3 +871,31 @@ TEST(BridgeDocuments, WebPagesAreContinuousByTheirNames)
     for (const Case &c : cases)
         EXPECT_EQ(QAlien::isContinuousDocument(QString::fromUtf8(c.name)), c.continuous) << c.name;
 }
+
+TEST(BridgeDocuments, AContinuousPageCountsItsScreenfuls)
+{
+    // top, height, visible -> current, count.
+    struct Case {
+        int top, height, visible, current, count;
+    } cases[] = {
+        {0, 2949, 568, 1, 6},      // the top of a page of 5.2 screens
+        {512, 2949, 568, 2, 6},    // a PageDown that keeps a few lines
+        {568, 2949, 568, 2, 6},    // exactly one screen down
+        {283, 2949, 568, 1, 6},    // less than half a screen down
+        {284, 2949, 568, 2, 6},    // half a screen down
+        {2381, 2949, 568, 6, 6},   // the end shows: the last
+        {2300, 2949, 568, 5, 6},   // just short of the end
+        {0, 1136, 568, 1, 2},      // exactly two screens
+        {568, 1136, 568, 2, 2},
+        {0, 568, 568, 1, 1},       // a page that fits is one
+        {0, 100, 568, 1, 1},
+        {0, 0, 0, 1, 1},           // nothing known yet
+        {-40, 2949, 568, 1, 6},    // a page pulled below its top
+    };
+    for (const Case &c : cases) {
+        int current = 0, count = 0;
+        QAlien::screenfulPosition(c.top, c.height, c.visible, &current, &count);
+        EXPECT_EQ(current, c.current) << c.top << " of " << c.height << " by " << c.visible;
+        EXPECT_EQ(count, c.count) << c.top << " of " << c.height << " by " << c.visible;
+    }
+}
