@@ -53,6 +53,8 @@ enum : int {
     EvLocation = 1023,
     EvSearchWrapped = 1024,
     EvSearchEnded = 1025,
+    // The view's place on the current page (an FvScrollReport copy).
+    EvScroll = 1026,
 };
 
 // The engine heap's size when none is configured, and its floor.
@@ -152,6 +154,8 @@ struct HostEngineCalls {
     int (*setupEditMode)(EngineInstance *);
     int (*postPageStep)(EngineInstance *, intptr_t code);
     int (*gotoPage)(EngineInstance *, int32_t number);
+    // Asks for the view's place on the current page (request 0x10026).
+    int (*scrollReport)(EngineInstance *);
     int (*fit)(EngineInstance *, intptr_t code);
     int (*setRotation)(EngineInstance *, intptr_t value);
     int (*setScreenSize)(EngineInstance *, int32_t width, int32_t height, intptr_t a, intptr_t b);

@@ -24,6 +24,7 @@
 #include "platform/host/hostplatform.h"
 #include "platform/host/hostthread.h"
 #include "viewer/hostquery.h"
+#include "viewer/reports.h"
 
 // What the engine reports to the window, for the screenshot tests
 // (QT_LOGGING_RULES="vexlan.host.debug=true").
@@ -271,6 +272,10 @@ void QAlien::pageStep(int direction)
 {
     if (!m_engine)
         return;
+    if (screenfulsKnown() && m_pageCount > 1) {
+        gotoPage(m_currentPage + (direction == 1 ? 1 : -1));
+        return;
+    }
     calls().postPageStep(m_engine, direction == 1 ? 0x10002 : 0x10003);
     flushScreenUpdate();
 }
@@ -287,6 +292,71 @@ bool QAlien::isContinuousDocument(const QString &name)
         if (ext == QLatin1String(web))
             return true;
     return false;
+}
+
+void QAlien::screenfulPosition(int top, int height, int visible, int *current, int *count)
+{
+    *current = *count = 1;
+    if (visible <= 0 || height <= visible)
+        return;
+    const int64_t n = (int64_t(height) + visible - 1) / visible;
+    *count = int(std::min<int64_t>(n, INT32_MAX));
+    if (int64_t(top) + visible >= height) {
+        *current = *count;
+        return;
+    }
+    const int64_t step = (std::max<int64_t>(top, 0) + visible / 2) / visible + 1;
+    *current = int(std::clamp<int64_t>(step, 1, n));
+}
+
+void QAlien::askScroll()
+{
+    if (!m_engine || !m_continuous || !calls().scrollReport)
+        return;
+    if (m_scrollAsked) {
+        m_scrollStale = true;
+        return;
+    }
+    m_scrollAsked = calls().scrollReport(m_engine) != 0;
+    m_scrollStale = false;
+}
+
+void QAlien::applyScroll(int top, int height, int visible)
+{
+    m_scrollAsked = false;
+    if (m_scrollStale)
+        askScroll();
+    if (!m_continuous || visible <= 0 || height <= 0)
+        return;
+    m_scrollTop = top;
+    m_scrollHeight = height;
+    m_scrollVisible = visible;
+    // A document of several pages of its own keeps its own numbers.
+    int current = 1, count = 1;
+    screenfulPosition(top, height, visible, &current, &count);
+    showPagePosition(current, count);
+}
+
+void QAlien::showPagePosition(int current, int count)
+{
+    if (current == m_currentPage && count == m_pageCount)
+        return;
+    m_currentPage = current;
+    m_pageCount = count;
+    Q_EMIT locInfo(nullptr);
+    QString text = QStringLiteral("%1/%2").arg(m_currentPage).arg(m_pageCount);
+    qCDebug(hostLog, "page %d/%d", m_currentPage, m_pageCount);
+    Q_EMIT pageInfo(&text);
+}
+
+void QAlien::scrollBy(int dy)
+{
+    if (!m_engine || !dy)
+        return;
+    // A drag's step: the content moves up to show what is below.
+    calls().pointerPan(m_engine, 0, -dy, 0x10004);
+    calls().pointerPan(m_engine, 0, 0, 0x10005);
+    flushScreenUpdate();
 }
 
 void QAlien::fitWidth()
@@ -413,8 +483,17 @@ void QAlien::passwordEntered(const QString &text)
 
 void QAlien::gotoPage(int number)
 {
-    if (m_engine)
-        calls().gotoPage(m_engine, number);
+    if (!m_engine)
+        return;
+    if (screenfulsKnown() && m_pageCount > 1) {
+        // The screenful's top, or the document's end for the last.
+        const int n = std::clamp(number, 1, m_pageCount);
+        const int64_t target = std::min<int64_t>(int64_t(n - 1) * m_scrollVisible,
+                                                 std::max(m_scrollHeight - m_scrollVisible, 0));
+        scrollBy(int(target - m_scrollTop));
+        return;
+    }
+    calls().gotoPage(m_engine, number);
 }
 
 void QAlien::gotoElement(const QString &text)
@@ -555,6 +634,7 @@ void QAlien::flushScreenUpdate()
     m_updateRowBytes = data->updateRowBytes;
     dropScreenUpdate();
     Q_EMIT screenUpdateAvailable(pixels, x, y, w, h);
+    askScroll();
 }
 
 void QAlien::dropScreenUpdate()
@@ -729,7 +809,7 @@ void QAlien::handleSearchEnded()
 bool QAlien::event(QEvent *e)
 {
     int type = int(e->type());
-    if (type < EvTimerStart || type > EvSearchEnded)
+    if (type < EvTimerStart || type > EvScroll)
         return QObject::event(e);
     auto *custom = dynamic_cast<QCustomEvent *>(e);
     intptr_t value = custom ? custom->value() : 0;
@@ -780,7 +860,9 @@ bool QAlien::event(QEvent *e)
         m_openState = OpenIdle;
         if (m_engine)
             calls().documentShown(m_engine);
-        if (value && isContinuousDocument(m_documentName)) {
+        m_continuous = value && isContinuousDocument(m_documentName);
+        m_scrollVisible = 0;
+        if (m_continuous) {
             // The fit key, as I sends it: it comes after the first
             // display's own fit.
             qCDebug(hostLog, "continuous document: fitted to the width");
@@ -808,8 +890,18 @@ bool QAlien::event(QEvent *e)
     case EvPage: {
         // Page and count travel in one 64-bit word: page in the low half.
         uint64_t word = uint64_t(value);
-        m_currentPage = int(uint32_t(word));
-        m_pageCount = int(uint32_t(word >> 32));
+        const int current = int(uint32_t(word));
+        const int count = int(uint32_t(word >> 32));
+        if (screenfulsKnown() && count <= 1) {
+            // One continuous page: its screenfuls stand for pages.
+            int step = 1, steps = 1;
+            screenfulPosition(m_scrollTop, m_scrollHeight, m_scrollVisible, &step, &steps);
+            m_currentPage = m_pageCount = -1;
+            showPagePosition(step, steps);
+            break;
+        }
+        m_currentPage = current;
+        m_pageCount = count;
         Q_EMIT locInfo(nullptr);
         QString text = QStringLiteral("%1/%2").arg(m_currentPage).arg(m_pageCount);
         qCDebug(hostLog, "page %d/%d", m_currentPage, m_pageCount);
@@ -866,6 +958,17 @@ bool QAlien::event(QEvent *e)
         break;
     case EvSearchEnded:
         handleSearchEnded();
+        break;
+    case EvScroll:
+        if (auto *report = static_cast<FvScrollReport *>(custom ? custom->takeData() : nullptr)) {
+            const FvScrollReport copy = *report;
+            delete report;
+            if (copy.height > 0)
+                qCDebug(hostLog, "scroll %d of %d by %d", copy.top, copy.height, copy.visible);
+            applyScroll(copy.top, copy.height, copy.visible);
+        } else {
+            m_scrollAsked = false;
+        }
         break;
     default:
         break;

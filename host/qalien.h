@@ -155,6 +155,14 @@ public:
     // top, as a desktop viewer shows a continuous document, rather than
     // whole (a long page would shrink to a thin strip).
     static bool isContinuousDocument(const QString &name);
+    // A continuous document shows as screenfuls: the number of steps of
+    // the visible height its height takes (at least 1), and the one the
+    // view stands at, from how much of it lies above the view (the last
+    // once its end shows; a step partly scrolled counts from its half).
+    static void screenfulPosition(int top, int height, int visible, int *current, int *count);
+    // The view's place on a continuous document's page when one was
+    // reported (the page is then shown by screenfuls).
+    bool screenfulsKnown() const { return m_continuous && m_scrollVisible > 0; }
     // The engine's key that fits the page to the window's width.
     static constexpr int32_t fitWidthKey = 0x10012;
     bool reflowAvailable() const { return m_reflowAvailable; }
@@ -226,6 +234,16 @@ private:
     void handleConfirmQuery(intptr_t serial);
     void handlePasswordQuery(intptr_t serial);
     void handleSearchEnded();
+    // A continuous document's screenfuls: asks the engine where the view
+    // stands, one question at a time (an update meanwhile asks again).
+    void askScroll();
+    void applyScroll(int top, int height, int visible);
+    // Page and count as the title strip shows them: pageInfo when they
+    // changed.
+    void showPagePosition(int current, int count);
+    // Moves a continuous document's view by dy pixels of its height (down
+    // for a positive dy).
+    void scrollBy(int dy);
     void applyEditingRecord(EditModeReport *block);
     void stopEngine();
     void releaseHost();
@@ -247,6 +265,12 @@ private:
     int m_heapBytes;
     int m_currentPage = 1;
     int m_pageCount = 1;
+    // The current document is continuous (a web page); where its view
+    // stands (screen pixels); a report asked for, and an update since.
+    bool m_continuous = false;
+    bool m_scrollAsked = false;
+    bool m_scrollStale = false;
+    int m_scrollTop = 0, m_scrollHeight = 0, m_scrollVisible = 0;
     int m_rotation = 0;
     int m_width;
     int m_height;

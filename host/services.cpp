@@ -57,6 +57,11 @@ int64_t monotonicMs()
     return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+void disposeScroll(void *p)
+{
+    delete static_cast<FvScrollReport *>(p);
+}
+
 void disposeString(void *p)
 {
     delete static_cast<QString *>(p);
@@ -376,6 +381,7 @@ HostEngineCalls engineTable()
     t.setupEditMode = App_setupEditMode;
     t.postPageStep = App_postPageStep;
     t.gotoPage = App_gotoPageNumber;
+    t.scrollReport = App_postScrollReport;
     t.fit = App_sendEvent27;
     t.setRotation = App_setRotation;
     t.setScreenSize = App_setScreenSize;
@@ -714,6 +720,10 @@ void Host_engineRequest(HostContext *host, int32_t code, void *record)
         break;
     case Engine_requestFailed:
         Host_postCloseDown(host);
+        break;
+    case Fv_requestScroll:
+        if (auto *report = static_cast<const FvScrollReport *>(record))
+            HostEvent_post(host, EvScroll, new FvScrollReport(*report), disposeScroll);
         break;
     case Fv_requestLoadFailed:
         if (auto *report = static_cast<const FvLoadFailedReport *>(record))

@@ -2,6 +2,7 @@
 #include "pdf/pdfopen.h"
 
 #include "core/result.h"
+#include "document/edit/selection.h"
 #include "document/edr/doc.h"
 #include "pdf/document.h"
 #include "platform/vfs/vfs.h"
@@ -14,6 +15,9 @@ int Pdf_importOpen(EngineContext *context, uint32_t *pageCount, VfsHandle *strea
     int err = doc ? Edr_Doc_setTypeCode(doc, PdfImport_typeCode) : Res_nullInput;
     if (err == Res_ok)
         err = Edr_Doc_setupFromStream(doc, stream);
+    // A page's drawn text can be selected and copied, never edited.
+    if (err == Res_ok)
+        Edr_Sel_installReadOnlyTests(doc);
     PdfDoc *pdf = nullptr;
     if (err == Res_ok)
         err = Pdf_openDocument(&pdf, context, stream, doc, options);

@@ -744,6 +744,34 @@ void Fv_reportView(FvViewer *viewer)
     App_sendRequest(instanceOf(viewer), Fv_requestView, &report);
 }
 
+void Fv_scrollOf(const Rect *page, const Rect *area, FvScrollReport *out)
+{
+    *out = FvScrollReport{0, 0, 0};
+    int64_t height = int64_t(page->y1) - page->y0;
+    int64_t visible = int64_t(area->y1) - area->y0;
+    if (height <= 0 || visible <= 0)
+        return;
+    // y grows upwards: the part above the area's top lies between the two
+    // upper edges; a page whose top shows has none.
+    int64_t top = std::clamp(int64_t(page->y1) - area->y1, int64_t(0), std::max(height - visible, int64_t(0)));
+    out->top = int32_t(top);
+    out->height = int32_t(std::min(height, int64_t(INT32_MAX)));
+    out->visible = int32_t(std::min(visible, int64_t(INT32_MAX)));
+}
+
+void Fv_reportScroll(FvViewer *viewer)
+{
+    FvPage *page = viewer ? viewer->page : nullptr;
+    if (!page || !page->pageView)
+        return;
+    Rect v{0, 0, 0, 0}, c{0, 0, 0, 0};
+    Fv_visibleRect(viewer, page, &v);
+    Fv_contentRect(viewer, page, &c);
+    FvScrollReport report{0, 0, 0};
+    Fv_scrollOf(&v, &c, &report);
+    App_sendRequest(instanceOf(viewer), Fv_requestScroll, &report);
+}
+
 void Fv_reportZoom(FvViewer *viewer)
 {
     FvPage *page = viewer ? viewer->page : nullptr;

@@ -18,6 +18,7 @@ struct FvViewer;
 struct FvPage;
 struct Edr_Doc;
 struct Url;
+struct FvScrollReport;
 
 enum : int32_t {
     // View modes.
@@ -144,6 +145,12 @@ void Fv_applyInitialFit(FvViewer *viewer, FvPage *page);
 void Fv_applyPageFitDefault(FvViewer *viewer, FvPage *page, int32_t fitMode, int32_t flag);
 // Fv_fitFlags is declared with the screen operations.
 void Fv_reportView(FvViewer *viewer);
+// Host request 0x10026 (FvScrollReport) with the current page's vertical
+// position in the visible area.
+void Fv_reportScroll(FvViewer *viewer);
+// The report's figures from the page's rectangle (page) and the visible
+// area (area), both in view pixels counting y upwards.
+void Fv_scrollOf(const Rect *page, const Rect *area, FvScrollReport *out);
 void Fv_reportZoom(FvViewer *viewer);
 // Makes sure the page has a current page. 0 or the page-change hook's
 // refusal.

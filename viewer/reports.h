@@ -20,6 +20,17 @@ enum : int32_t {
     Fv_requestLink = 0x10022,      // FvLinkReport
     Fv_requestWorkStarted = 0x10024, // no record
     Fv_requestLoadFailed = 0x10025, // FvLoadFailedReport, before the failed load's alert
+    Fv_requestScroll = 0x10026,    // FvScrollReport
+};
+
+// Where the view stands on the current page, in screen pixels: how much of
+// the page lies above the visible area's top, the page's height and the
+// visible area's height (all 0 without a page). The host shows a page
+// taller than the screen by screenfuls with it.
+struct FvScrollReport {
+    int32_t top;
+    int32_t height;
+    int32_t visible;
 };
 
 // Why the shown document could not be loaded, for the host to tell the

@@ -100,6 +100,11 @@ struct EditModeRecord {
     uint32_t editMode;          // a selection or current cell is active
     uint32_t contentsEditing;   // the host's contents dialog is open
     EditHandlers handlers;
+    // Drawn text (glyph runs, as a PDF page holds its text): the page and
+    // the two page points the selection runs between.
+    int32_t glyphPage;          // -1 none
+    int32_t glyphAnchor[2];
+    int32_t glyphFocus[2];
 };
 
 // More notification codes of request 0x10016.

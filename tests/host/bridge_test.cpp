@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "platform/host/hostfile.h"
 #include "tests/host/gui_fixture.h"
 #include "viewer/hostquery.h"
+#include "viewer/reports.h"
 
 namespace {
 
@@ -413,6 +415,41 @@ TEST_F(Bridge, PageReportShowsPageOfCount)
     EXPECT_EQ(locations, 2);
     EXPECT_EQ(bridge->currentPage(), 40000);
     EXPECT_EQ(bridge->pageCount(), 70000);
+}
+
+TEST_F(Bridge, AContinuousPageShowsScreenfulsAndGoesToThem)
+{
+    CallRecorder recorder;
+    auto bridge = startReady();
+    ASSERT_TRUE(bridge);
+    std::vector<QString> pages;
+    QObject::connect(bridge.get(), &QAlien::pageInfo, [&](QString *text) { pages.push_back(*text); });
+    bridge->openDocument(QStringLiteral("/no/such/dir/page.html"));
+    pumpEvents();
+    post(bridge.get(), EvDocLoaded, 1);
+    CallRecorder::clear();
+    // Where the view stands: the top of a page of 5.2 screens, then one
+    // screen down; the engine's own report of one page keeps them.
+    FvScrollReport top{0, 2949, 568}, down{568, 2949, 568};
+    Host_engineRequest(bridge->hostContext(), Fv_requestScroll, &top);
+    pumpEvents();
+    Host_engineRequest(bridge->hostContext(), Fv_requestScroll, &down);
+    pumpEvents();
+    Host_reportPage(bridge->hostContext(), 1, 1);
+    pumpEvents();
+    ASSERT_FALSE(pages.empty());
+    EXPECT_NE(std::find(pages.begin(), pages.end(), QStringLiteral("1/6")), pages.end());
+    EXPECT_EQ(pages.back(), QStringLiteral("2/6"));
+    EXPECT_EQ(bridge->pageCount(), 6);
+    // Go to page 4: three screens from the top, one more than now; the last
+    // page shows the end.
+    bridge->gotoPage(4);
+    bridge->gotoPage(6);
+    EXPECT_EQ(CallRecorder::count("gotoPage"), 0);
+    std::vector<EngineCall> pans = CallRecorder::named("pointerPan");
+    ASSERT_EQ(pans.size(), 4u);
+    EXPECT_EQ(pans[0].b, -(3 * 568 - 568));
+    EXPECT_EQ(pans[2].b, -(2949 - 568 - 568));
 }
 
 TEST_F(Bridge, ReopenWhileIdleClosesDownAndReopensWhileOpening)
@@ -870,4 +907,32 @@ TEST(BridgeDocuments, WebPagesAreContinuousByTheirNames)
     };
     for (const Case &c : cases)
         EXPECT_EQ(QAlien::isContinuousDocument(QString::fromUtf8(c.name)), c.continuous) << c.name;
+}
+
+TEST(BridgeDocuments, AContinuousPageCountsItsScreenfuls)
+{
+    // top, height, visible -> current, count.
+    struct Case {
+        int top, height, visible, current, count;
+    } cases[] = {
+        {0, 2949, 568, 1, 6},      // the top of a page of 5.2 screens
+        {512, 2949, 568, 2, 6},    // a PageDown that keeps a few lines
+        {568, 2949, 568, 2, 6},    // exactly one screen down
+        {283, 2949, 568, 1, 6},    // less than half a screen down
+        {284, 2949, 568, 2, 6},    // half a screen down
+        {2381, 2949, 568, 6, 6},   // the end shows: the last
+        {2300, 2949, 568, 5, 6},   // just short of the end
+        {0, 1136, 568, 1, 2},      // exactly two screens
+        {568, 1136, 568, 2, 2},
+        {0, 568, 568, 1, 1},       // a page that fits is one
+        {0, 100, 568, 1, 1},
+        {0, 0, 0, 1, 1},           // nothing known yet
+        {-40, 2949, 568, 1, 6},    // a page pulled below its top
+    };
+    for (const Case &c : cases) {
+        int current = 0, count = 0;
+        QAlien::screenfulPosition(c.top, c.height, c.visible, &current, &count);
+        EXPECT_EQ(current, c.current) << c.top << " of " << c.height << " by " << c.visible;
+        EXPECT_EQ(count, c.count) << c.top << " of " << c.height << " by " << c.visible;
+    }
 }

@@ -55,6 +55,10 @@ HostEngineCalls recorders()
         note("gotoPage", n);
         FORWARD(gotoPage(e, n), 1);
     };
+    t.scrollReport = [](EngineInstance *e) {
+        note("scrollReport");
+        FORWARD(scrollReport(e), 1);
+    };
     t.fit = [](EngineInstance *e, intptr_t c) {
         note("fit", c);
         FORWARD(fit(e, c), 1);

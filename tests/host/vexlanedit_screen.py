@@ -14,8 +14,8 @@ CHECK is one of:
   menu-next-page  F1 opens the menu; View, Next page shows page 2 of N
   arrow-keys      zoomed in, the arrows move the view their own way
   page-down       PageDown, pressed until the page turns, shows page 2 of N
-  continuous      a web page shows as one page: no page number, PageDown
-                  scrolls it, End shows its end and Home its top
+  continuous      a web page shows by screenfuls counted as pages, PageDown
+                  shows "2/N", End "N/N", Home "1/N"; Go to page moves there
   load-error      the error for a document that cannot be opened names the
                   file and the reason (--expect)
   resize          the window resized to 900 x 800 shows the page fitted to
@@ -463,38 +463,71 @@ def check_page_down(args, program):
 
 
 def check_continuous(args, program):
-    """A web page is one continuous page: the title strip shows no page
-    number, PageDown scrolls, End shows the page's end and Home its top."""
+    """A web page is one continuous page shown by screenfuls: fitted to
+    the width, the title strip counts the screen heights it takes as pages
+    ("1/N"), PageDown scrolls one and shows "2/N", End shows its end as
+    "N/N", Home its top as "1/N", and Go to page moves to a screenful."""
     if program.wait_line(r"document loaded 1", 15) is None:
         fail("no document-loaded report")
     start(program)
-    top = settled(program)
     # Shown fitted to its width: a larger zoom than the first display's
     # whole page.
     zooms = [int(m.group(1), 16) for m in (re.search(r"zoom 0x([0-9a-f]+)", l) for l in program.lines()) if m]
     if len(zooms) < 2 or zooms[-1] <= zooms[0]:
         fail("the page was not fitted to the width: zooms %s" % [hex(z) for z in zooms])
-    counts = {int(m.group(1)) for m in (re.search(r"page \d+/(\d+)", l) for l in program.lines()) if m}
-    if counts - {1}:
-        fail("the page is reported as %s pages" % sorted(counts))
+    first = program.wait_line(r"page 1/([2-9]|\d\d+)\b", 15)
+    if first is None:
+        fail("the title strip does not count the page's screenfuls: %s" %
+             [l for l in program.lines() if "page " in l])
+    count = int(first.group(1))
+    top = settled(program)
+
+    def last_page():
+        pages = [m for m in (re.search(r"page (\d+)/(\d+)", l) for l in program.lines()) if m]
+        return (int(pages[-1].group(1)), int(pages[-1].group(2))) if pages else None
+
+    def expect(page, what):
+        end = time.time() + 10
+        while time.time() < end and last_page() != (page, count):
+            time.sleep(0.2)
+        if last_page() != (page, count):
+            fail("%s shows %s, not %d/%d" % (what, last_page(), page, count))
+
     strip = top.crop((0, STATUS, WIDTH, STATUS + STRIP))
     key("Next")
     down = settled(program)
     if same(content(down), content(top)):
         fail("PageDown did not scroll the page")
-    if not same(down.crop((0, STATUS, WIDTH, STATUS + STRIP)), strip):
-        fail("the title strip changed on PageDown")
+    expect(2, "PageDown")
+    if same(down.crop((0, STATUS, WIDTH, STATUS + STRIP)), strip):
+        fail("the title strip did not change on PageDown")
     key("End")
     end = settled(program)
     if same(content(end), content(down)) or same(content(end), content(top)):
         fail("End did not show the page's end")
+    expect(count, "End")
     # At the end PageDown has nowhere to go.
     key("Next")
     if not same(content(settled(program)), content(end)):
         fail("PageDown moved on past the page's end")
+    expect(count, "PageDown at the end")
     key("Home")
     if not same(content(settled(program)), content(top)):
         fail("Home did not show the page's top")
+    expect(1, "Home")
+    # Go to page (Ctrl+G): the second screenful, then the last, which
+    # shows the end as End did.
+    for page, shot in ((2, None), (count, content(end))):
+        key("ctrl+g")
+        time.sleep(1.0)
+        key(*str(page))
+        key("Return")
+        now = content(settled(program))
+        if shot is not None and not same(now, shot):
+            fail("Go to page %d did not show the page's end" % page)
+        if shot is None and (same(now, content(top)) or same(now, content(end))):
+            fail("Go to page %d did not scroll" % page)
+        expect(page, "Go to page %d" % page)
 
 
 def check_load_error(args, program):

@@ -137,6 +137,31 @@ TEST(AlignTest, AnEmptyRectangleHasSizeAndCentreZero)
     EXPECT_EQ(y, 40);
 }
 
+TEST(ScrollReportTest, ThePartAboveTheAreaAndTheHeights)
+{
+    // View pixels count y upwards: a page's top is its y1.
+    struct Case {
+        Rect page, area;
+        FvScrollReport expected;
+    } cases[] = {
+        {{0, -2381, 480, 568}, {0, 0, 480, 568}, {0, 2949, 568}},       // the top shows
+        {{0, -1869, 480, 1080}, {0, 0, 480, 568}, {512, 2949, 568}},    // a screen down
+        {{0, 0, 480, 2949}, {0, 0, 480, 568}, {2381, 2949, 568}},       // the end shows
+        {{0, 100, 480, 3049}, {0, 0, 480, 568}, {2381, 2949, 568}},     // past the end: the end
+        {{0, -2500, 480, 449}, {0, 0, 480, 568}, {0, 2949, 568}},       // below the top: 0
+        {{0, 200, 480, 400}, {0, 0, 480, 568}, {0, 200, 568}},          // a page that fits
+        {{0, 0, 0, 0}, {0, 0, 480, 568}, {0, 0, 0}},                    // no page
+        {{0, 0, 480, 900}, {0, 0, 0, 0}, {0, 0, 0}},                    // no area
+    };
+    for (const Case &c : cases) {
+        FvScrollReport out{-1, -1, -1};
+        Fv_scrollOf(&c.page, &c.area, &out);
+        EXPECT_EQ(out.top, c.expected.top) << c.page.y0 << ".." << c.page.y1;
+        EXPECT_EQ(out.height, c.expected.height) << c.page.y0 << ".." << c.page.y1;
+        EXPECT_EQ(out.visible, c.expected.visible) << c.page.y0 << ".." << c.page.y1;
+    }
+}
+
 TEST(ShowRectTest, ModesMoveAsTheirRulesSay)
 {
     const FvShowArea area{0, 20, 240, 280, 120, 160};

@@ -257,6 +257,58 @@ TEST_F(SearchTest, MatchRunsIntoTheNextTextNodeOfTheSameBlockOnly)
     });
 }
 
+TEST_F(SearchTest, TextBetweenTwoPointsReadsThePageInItsOrder)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        // Three runs of three blocks, as a PDF page's drawn lines: two on
+        // one line with a gap between them, one on the line below.
+        Edr_Node *blocks[3];
+        Edr_Node *texts[3];
+        const char16_t *words[3] = {u"Copy this", u"first line", u"second"};
+        const Rect boxes[3] = {{0, 100, 90, 112}, {100, 100, 200, 112}, {0, 80, 60, 92}};
+        for (int i = 0; i < 3; i++) {
+            blocks[i] = makeGroup(doc, root, Edr_Insert_lastChild, 1);
+            texts[i] = makeText(doc, blocks[i], words[i]);
+            ObjHeader *o = item(doc, 0, texts[i], 0, uint32_t(std::u16string(words[i]).size()));
+            Obj_setBox(o, &boxes[i]);
+        }
+        page(doc, 1); // a page without text
+        publish(doc);
+        struct Case {
+            Point a, b;
+            const char16_t *text;
+        } cases[] = {
+            {{5, 105}, {195, 105}, u"Copy this first line"},
+            {{195, 105}, {5, 105}, u"Copy this first line"},     // dragged backwards
+            {{55, 105}, {135, 105}, u"this firs"},                // from and to mid-run
+            {{55, 105}, {25, 85}, u"this first line\nsec"},      // onto the next line
+            {{-50, 106}, {900, 104}, u"Copy this first line"},    // beyond both ends
+            {{5, 105}, {5, 105}, u"C"},
+        };
+        for (const Case &c : cases) {
+            char16_t *out = nullptr;
+            uint32_t n = 0;
+            ASSERT_EQ(Search_textBetween(doc, 0, &c.a, &c.b, &out, &n), 0);
+            ASSERT_NE(out, nullptr);
+            EXPECT_EQ(std::u16string(out, n), std::u16string(c.text)) << c.a.x << "," << c.a.y;
+            EXPECT_EQ(out[n], 0);
+            Mem_free(out);
+        }
+        char16_t *out = nullptr;
+        uint32_t n = 1;
+        const Point p{5, 105};
+        EXPECT_EQ(Search_textBetween(doc, 1, &p, &p, &out, &n), 0);
+        EXPECT_EQ(out, nullptr);
+        EXPECT_EQ(n, 0u);
+        EXPECT_NE(Search_textBetween(doc, 5, &p, &p, &out, &n), 0);
+        EXPECT_EQ(out, nullptr);
+        for (int i = 0; i < 3; i++) {
+            Edr_Node_release(doc, texts[i]);
+            Edr_Node_release(doc, blocks[i]);
+        }
+    });
+}
+
 TEST_F(SearchTest, MatchRunsOverThePageBreakIntoTheSameParagraph)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {

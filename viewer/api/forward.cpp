@@ -71,6 +71,11 @@ void runPageStep(EngineInstance *instance, void *copy)
     }
 }
 
+void runScrollReport(EngineInstance *instance, void *)
+{
+    Fv_reportScroll(Fv_fromApp(instance));
+}
+
 void runLoadSettings(EngineInstance *instance, void *text)
 {
     App_loadSettingsUrl(instance, static_cast<const char *>(text));
@@ -95,6 +100,11 @@ EngineContext *contextOf(FvViewer *viewer)
 int App_postPageStep(EngineInstance *instance, intptr_t code)
 {
     return postWithCopy(instance, runPageStep, code);
+}
+
+int App_postScrollReport(EngineInstance *instance)
+{
+    return App_postCall(instance, runScrollReport, nullptr, nullptr) == 0 ? 1 : 0;
 }
 
 int App_gotoPageNumber(EngineInstance *instance, int32_t number)

@@ -33,6 +33,9 @@ enum : intptr_t {
 // Posts the viewer's page step (previous or next page position) with a
 // copy of the code.
 int App_postPageStep(EngineInstance *instance, intptr_t code);
+// Posts a call that reports the view's place on the current page to the
+// host (request 0x10026, FvScrollReport).
+int App_postScrollReport(EngineInstance *instance);
 // Posts App_runGotoPage with a copy of the 1-based page number.
 int App_gotoPageNumber(EngineInstance *instance, int32_t number);
 // Frees the copy; with a viewer, a page record and a number of at least 1:

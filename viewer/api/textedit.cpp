@@ -37,6 +37,7 @@
 #include "viewer/anim/anim.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/screen/cursor.h"
+#include "viewer/search/search.h"
 #include "viewer/navigate.h"
 #include "viewer/viewer.h"
 #include "viewer/zoompan.h"
@@ -290,6 +291,7 @@ void TextEdit_resetRecord(EngineContext *context, EditModeRecord *record)
     record->borderColour =
         Config_getIntA(context, store, nullptr, "Vexlan_SelectionBorderColour", 0xFF0000FF);
     record->borderWidth = Config_getIntA(context, store, nullptr, "Vexlan_SelectionBorderWidth", 655);
+    record->glyphPage = -1;
 }
 
 void TextEdit_setup(EngineInstance *instance)
@@ -432,6 +434,11 @@ void TextEdit_onAppEvent(EditModeRecord *record, int32_t listenerCode, int32_t e
         record->handlers.editCall = TextEdit_selectAtPoint;
         record->handlers.hook1 = App_clearSelection;
         record->handlers.hook3 = App_openContentsEditor;
+    } else if (type == TextEdit_typePdf && Edr_Doc_hasNodeTest(doc)) {
+        record->handlers = EditHandlers{};
+        record->handlers.editCall = TextEdit_glyphSelectAtPoint;
+        record->handlers.hook1 = TextEdit_glyphClear;
+        record->handlers.hook3 = TextEdit_glyphReadOut;
     } else if (type == TextEdit_typeSheet) {
         Excel_Doc_fontList(viewer, record);
         Excel_View_installHandlers(viewer, record);
@@ -794,4 +801,86 @@ void TextEdit_collectFonts(FvViewer *viewer, EditModeRecord *record)
         Request_release(request);
         request = r == Res_ok ? next : nullptr;
     }
+}
+
+void TextEdit_glyphSelectAtPoint(EngineInstance *instance, const intptr_t *args)
+{
+    FvViewer *viewer = viewerOf(instance);
+    EditModeRecord *record = recordOf(instance);
+    Edr_Doc *doc = nullptr;
+    int32_t index = -1;
+    if (!record || !findDocument(viewer, &doc, &index)) {
+        notify(instance, App_noticeSelectFailed);
+        return;
+    }
+    const bool extend = args[2] == 0x10007;
+    int32_t x = int32_t(args[0]), y = int32_t(args[1]);
+    Fv_orientPoint(viewer, &x, &y);
+    const Point in{x, y};
+    Point at{0, 0};
+    if (Edr_Fwd_pagePoint(viewer->page->pageView, doc, &in, &at) != Res_ok) {
+        // Off the page: a drag keeps what it has, a press selects nothing.
+        if (!extend) {
+            record->glyphPage = -1;
+            record->editMode = 0;
+        }
+        notify(instance, extend && record->editMode ? App_noticeSelected : App_noticeNotSelected);
+        return;
+    }
+    if (extend && record->glyphPage == index) {
+        record->glyphFocus[0] = at.x;
+        record->glyphFocus[1] = at.y;
+        record->editMode = 1;
+        notify(instance, App_noticeSelected);
+        return;
+    }
+    record->glyphPage = index;
+    record->glyphAnchor[0] = record->glyphFocus[0] = at.x;
+    record->glyphAnchor[1] = record->glyphFocus[1] = at.y;
+    record->editMode = 1;
+    notify(instance, App_noticeSelected);
+}
+
+void TextEdit_glyphReadOut(EngineInstance *instance)
+{
+    EditModeRecord *record = recordOf(instance);
+    Edr_Doc *doc = nullptr;
+    int32_t index = -1;
+    if (!record || record->glyphPage < 0 || !findDocument(viewerOf(instance), &doc, &index)) {
+        notify(instance, App_noticeNothingSelected);
+        return;
+    }
+    const Point a{record->glyphAnchor[0], record->glyphAnchor[1]};
+    const Point b{record->glyphFocus[0], record->glyphFocus[1]};
+    char16_t *text = nullptr;
+    uint32_t length = 0;
+    int err = Search_textBetween(doc, record->glyphPage, &a, &b, &text, &length);
+    if (err == Res_ok && !text) {
+        notify(instance, App_noticeNothingSelected);
+        return;
+    }
+    EditData data{};
+    data.kind = EditData_kindText;
+    data.extra1 = 2000;
+    data.extra2 = 1;
+    if (err == Res_ok)
+        err = Charset_fromUstr(text, &data.text, CharsetCode_utf8, nullptr);
+    Mem_free(text);
+    if (err != Res_ok) {
+        notify(instance, err);
+        return;
+    }
+    record->contentsEditing = 1;
+    App_sendRequest(instance, App_requestContents, &data);
+    Mem_free(data.text);
+}
+
+void TextEdit_glyphClear(EngineInstance *instance)
+{
+    if (EditModeRecord *record = recordOf(instance)) {
+        record->glyphPage = -1;
+        record->editMode = 0;
+        record->contentsEditing = 0;
+    }
+    notify(instance, App_noticeNotSelected);
 }

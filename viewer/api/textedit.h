@@ -22,12 +22,22 @@ enum : uint32_t {
     // (for copying) as a flowing text document's is, but never changed.
     TextEdit_typeWeb = 227,
     TextEdit_typePlain = 232,
+    // PDF: its text is drawn glyph runs, selected between two page points
+    // and read out as the search reads a page.
+    TextEdit_typePdf = 229,
 };
 
 // Makes the viewer's edit-mode record (once) with its cleanup and listens
 // to the viewer's document events (kind 1) for it; code 2, or 3 when
 // there is no viewer or memory runs out (nothing is kept then).
 void TextEdit_setup(EngineInstance *instance);
+// The handlers of drawn text: code 0x10007 moves the selection's end to
+// the screen point (args: x, y, code), any other code starts it there; the
+// read-out sends the text between the two points to the host as the
+// contents editor's record (App_requestContents); the clear forgets them.
+void TextEdit_glyphSelectAtPoint(EngineInstance *instance, const intptr_t *args);
+void TextEdit_glyphReadOut(EngineInstance *instance);
+void TextEdit_glyphClear(EngineInstance *instance);
 // The cleanup: stops listening and frees the record with its font list
 // and palette.
 void TextEdit_teardown(EngineInstance *instance);

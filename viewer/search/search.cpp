@@ -667,6 +667,33 @@ Rect rangeRect(const PageStream *st, uint32_t itemIndex, uint32_t a, uint32_t b)
                 int32_t(box.x0 + width * (to + 1) / si.count), box.y1};
 }
 
+// The stream character nearest the page point: the item whose box is
+// nearest (0 inside it), the character by its share of the box's width.
+// False for an empty stream.
+bool nearestChar(const PageStream *st, int32_t x, int32_t y, uint32_t *out)
+{
+    int64_t best = INT64_MAX;
+    uint32_t found = UINT32_MAX;
+    for (uint32_t i = 0; i < st->itemCount; i++) {
+        const Rect &b = st->items[i].box;
+        const int64_t dx = x < b.x0 ? int64_t(b.x0) - x : x >= b.x1 ? int64_t(x) - b.x1 : 0;
+        const int64_t dy = y < b.y0 ? int64_t(b.y0) - y : y >= b.y1 ? int64_t(y) - b.y1 : 0;
+        // A line's own runs before those above and below it.
+        const int64_t d = dy * 16 + dx;
+        if (d < best) {
+            best = d;
+            found = i;
+        }
+    }
+    if (found == UINT32_MAX)
+        return false;
+    const StreamItem &si = st->items[found];
+    const int64_t width = int64_t(si.box.x1) - si.box.x0;
+    int64_t at = width > 0 ? (int64_t(x) - si.box.x0) * si.count / width : 0;
+    *out = si.first + uint32_t(std::clamp<int64_t>(at, 0, si.count - 1));
+    return true;
+}
+
 // Highlights the current match (or, with add 0, removes the highlights of
 // its page) and, when adding, computes its rectangle and text sizes.
 int highlightMatch(SearchState *s, int add)
@@ -1059,4 +1086,54 @@ void Search_free(SearchSlot *slot)
     Mem_free(slot->text);
     slot->text = nullptr;
     slot->length = 0;
+}
+
+int Search_textBetween(Edr_Doc *doc, int32_t page, const Point *a, const Point *b, char16_t **out,
+                       uint32_t *length)
+{
+    *out = nullptr;
+    *length = 0;
+    if (!doc || !a || !b)
+        return Res_notFound;
+    Edr_Doc_readLock(doc);
+    Edr_Page_readLockList(doc);
+    PageStream st{};
+    SearchState scratch{};
+    StreamBuild build{&st, &scratch, nullptr, doc, nullptr, nullptr, 0, nullptr, 0};
+    Edr_PageEntry *entry = entryAt(doc, page);
+    int err = entry ? streamPage(&build, entry) : int(Res_notFound);
+    dropWalker(&build);
+    Edr_Page_readUnlockList(doc);
+    Edr_Doc_readUnlock(doc);
+    uint32_t from = 0, to = 0;
+    if (!err && nearestChar(&st, a->x, a->y, &from) && nearestChar(&st, b->x, b->y, &to)) {
+        if (from > to)
+            std::swap(from, to);
+        // Room for a line break between every two items.
+        const uint32_t room = to - from + 1 + (st.owner[to] - st.owner[from]) + 1;
+        char16_t *text = static_cast<char16_t *>(Mem_malloc(room * sizeof(char16_t)));
+        if (!text) {
+            err = Res_noMemory;
+        } else {
+            uint32_t n = 0;
+            for (uint32_t i = from; i <= to; i++) {
+                if (i > from && st.owner[i] != st.owner[i - 1] && !st.items[st.owner[i]].joins) {
+                    // Runs of one line run on; a run below starts a line.
+                    const Rect &p = st.items[st.owner[i - 1]].box, &q = st.items[st.owner[i]].box;
+                    const bool sameLine = q.y0 < p.y1 && p.y0 < q.y1;
+                    const char16_t last = n ? text[n - 1] : u' ';
+                    if (!sameLine)
+                        text[n++] = u'\n';
+                    else if (last != u' ' && st.chars[i] != u' ' && q.x0 > p.x1)
+                        text[n++] = u' ';
+                }
+                text[n++] = st.chars[i];
+            }
+            text[n] = 0;
+            *out = text;
+            *length = n;
+        }
+    }
+    streamFree(&st);
+    return err;
 }

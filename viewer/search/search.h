@@ -22,6 +22,7 @@ struct Edr_Doc;
 struct SearchState;
 struct WorkerJob;
 struct ObjHeader;
+struct Point;
 
 enum : uint32_t {
     Search_exact = 1, // flags: no case folding and no small-kana folding
@@ -100,6 +101,15 @@ int32_t Search_phase(Edr_Doc *doc);
 void Search_end(Edr_Doc *doc);
 // Frees the state and the search text of a slot (null allowed).
 void Search_free(SearchSlot *slot);
+
+// The text shown on page (an index) from the character nearest one page
+// point to the one nearest the other, in the order the page holds it, read
+// as the search reads a page (drawn glyph runs included): a new
+// NUL-terminated string (the caller frees it with Mem_free) and its
+// length; null for a page without text. 0, Res_notFound without the page,
+// Res_noMemory.
+int Search_textBetween(Edr_Doc *doc, int32_t page, const Point *a, const Point *b, char16_t **out,
+                       uint32_t *length);
 
 // The worker job slot of the current state (null without a state).
 WorkerJob **Search_jobSlot(Edr_Doc *doc);
