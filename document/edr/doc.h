@@ -484,6 +484,8 @@ void *Edr_Page_listHead(const Edr_Doc *doc);
 void *Edr_Page_listHead2(const Edr_Doc *doc);
 // Stores the current stamp in *copy; 1 when it differed.
 int Edr_Doc_stampChanged(const Edr_Doc *doc, uint16_t *copy);
+// Asks the parent document (a frame's page) to lay out and draw again.
+void Edr_Doc_nudgeParent(Edr_Doc *doc);
 int Edr_Doc_needsManager(Edr_Doc *doc);
 void Edr_Doc_setLayoutWord(Edr_Doc *doc, intptr_t word);
 

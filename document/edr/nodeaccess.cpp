@@ -544,6 +544,13 @@ struct SameType {
 
 } // namespace
 
+void Edr_Doc_nudgeParent(Edr_Doc *doc)
+{
+    Edr_Doc *parent = doc->parent;
+    if (parent && !parent->closed)
+        (void)Edr_Mgr_queueChange(parent); // a parent that cannot queue redraws at its next change
+}
+
 int Edr_Doc_needsManager(Edr_Doc *doc)
 {
     if (doc->closed)
