@@ -51,6 +51,17 @@ int Escher_blipLoad(EscherDrawing *drawing, EscherBlip *blip, int decode)
     // 8 header bytes and a 16-byte UID come before the picture.
     uint32_t skip = 24;
     uint32_t expected = expectedInstance(blip->blipType);
+    const uint32_t mac = expectedInstance(blip->macType);
+    if (h.instance != expected && (h.instance ^ expected) != 1 && mac &&
+        h.type == 0xF018u + blip->macType && (h.instance == mac || (h.instance ^ mac) == 1)) {
+        // The entry names a picture type for Windows and one for the Mac;
+        // a file made on a Mac may hold its picture in the Mac type (a
+        // PICT where the Windows type is a WMF): the record's own type is
+        // the picture's.
+        blip->blipType = blip->macType;
+        blip->kind = blip->blipType == 5 ? 1 : blip->blipType == 6 ? 2 : 3;
+        expected = mac;
+    }
     if (h.instance != expected) {
         if ((h.instance ^ expected) != 1)
             return Escher_errBlipMismatch;

@@ -239,6 +239,7 @@ struct EscherDrawingGroup {
 
 struct EscherBlip {
     uint8_t blipType; // 0 when the entry has no picture
+    uint8_t macType;  // the entry's type for Mac readers (a PICT where blipType is a WMF)
     uint32_t kind;    // 1 JPEG, 2 PNG, 3 other
     uint32_t size;    // the FBSE size
     uint8_t *data;    // owned, null until loaded

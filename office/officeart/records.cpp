@@ -284,6 +284,7 @@ int bstoreChild(void *user, EscherWalk *walk, const EscherRecordHeader *h)
     EscherBlip *blip = &d->blips[d->blipCount++];
     memset(blip, 0, sizeof *blip);
     blip->blipType = b[0];
+    blip->macType = b[1];
     blip->size = get32(b + 20);
     uint32_t offset = get32(b + 28);
     if (blip->size == 0 || offset == 0xFFFFFFFFu) {

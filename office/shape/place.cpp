@@ -829,10 +829,15 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
     EscherBlip *blip = &drawing->blips[blipIndex - 1];
     if (!blip->size || blip->blipType == 0 || blip->source.kind == EscherSource_none)
         return Res_ok;
-    if (blip->kind == Blip_metafile) {
-        int err = blip->data ? int(Res_ok) : Escher_blipLoad(drawing, blip, 0);
+    // Loading checks the picture's record, which may name another type
+    // than the entry (a Mac picture type): the kind is known after it.
+    if (blip->kind == Blip_metafile && !blip->data) {
+        int err = Escher_blipLoad(drawing, blip, 0);
         if (err)
             return err;
+    }
+    if (blip->kind == Blip_metafile) {
+        int err = Res_ok;
         if (blip->dataLength < Metafile_headerBytes)
             return Escher_errBlipMismatch;
         const uint8_t *d = blip->data;
@@ -862,6 +867,10 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
                             drawing->user);
         Mem_free(inflated);
         *placed = err == Res_ok;
+        // A picture this player does not read (a Mac PICT) or cannot read
+        // (a damaged metafile) is left out; the rest of the drawing stays.
+        if (err == Meta_errNotMetafile || err == Meta_errTruncated || err == Meta_errMalformed)
+            return Res_ok;
         return err;
     }
     if (blip->kind != 1 && blip->kind != 2)

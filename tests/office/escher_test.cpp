@@ -344,6 +344,73 @@ TEST_F(EscherTest, BlipsFromTheDelaySource)
     Escher_drawingStateFree(d);
 }
 
+TEST_F(EscherTest, BlipRecordOfTheEntrysMacType)
+{
+    // An entry names a picture type for Windows and one for the Mac; the
+    // record it points at may be of either. A record of the Mac type is
+    // read as that type when its instance is that type's (one or two UIDs);
+    // a record of a type the entry does not name is refused.
+    struct Case {
+        const char *name;
+        uint8_t windowsType, macType;
+        uint16_t recordType, instance;
+        int result;
+        uint8_t blipType;
+        uint32_t kind, uids;
+    };
+    const Case cases[] = {
+        {"PICT with two UIDs for a WMF entry", 3, 4, 0xF01C, 0x543, Res_ok, 4, 3, 2},
+        {"PICT with one UID for a WMF entry", 3, 4, 0xF01C, 0x542, Res_ok, 4, 3, 1},
+        {"PICT for an entry that names none", 3, 3, 0xF01C, 0x542, Escher_errBlipMismatch, 3, 3, 1},
+        {"PNG entry with a Mac PICT, PNG record", 6, 4, 0xF01E, 0x6E0, Res_ok, 6, 2, 1},
+        {"WMF entry with a Mac PICT, WMF record", 3, 4, 0xF01B, 0x216, Res_ok, 3, 3, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string picture = "picture-bytes";
+        std::string body(16 * c.uids, 'u');
+        if (c.kind != 3)
+            body += "t"; // the tag byte of a bitmap
+        body += picture;
+        std::string record(8, '\0');
+        const uint16_t word0 = uint16_t(c.instance << 4);
+        const uint32_t bodyLen = uint32_t(body.size());
+        memcpy(&record[0], &word0, 2);
+        memcpy(&record[2], &c.recordType, 2);
+        memcpy(&record[4], &bodyLen, 4);
+        record += body;
+        std::string blips = "xxxx" + record;
+        std::string fbse(36, '\0');
+        fbse[0] = char(c.windowsType);
+        fbse[1] = char(c.macType);
+        const uint32_t size = uint32_t(record.size()), offset = 4;
+        memcpy(&fbse[20], &size, 4);
+        memcpy(&fbse[28], &offset, 4);
+        std::string store = std::string("\x2F\x00\x07\xF0\x24\x00\x00\x00", 8) + fbse;
+        std::string dggc = std::string("\x1F\x00\x01\xF0", 4);
+        const uint32_t storeLen = uint32_t(store.size());
+        dggc += std::string(reinterpret_cast<const char *>(&storeLen), 4) + store;
+        const uint32_t bstoreLen = uint32_t(dggc.size());
+        dggc = std::string("\x0F\x00\x00\xF0", 4) +
+               std::string(reinterpret_cast<const char *>(&bstoreLen), 4) + dggc;
+        EscherSource main, delay;
+        EscherSource_initMemory(&main, reinterpret_cast<const uint8_t *>(dggc.data()), uint32_t(dggc.size()));
+        EscherSource_initMemory(&delay, reinterpret_cast<const uint8_t *>(blips.data()), uint32_t(blips.size()));
+        EscherDrawing *d = nullptr;
+        ASSERT_EQ(Escher_openDrawing(ctx, &main, &delay, &d, nullptr, nullptr, nullptr, nullptr), Res_ok);
+        ASSERT_EQ(d->blipCount, 1u);
+        EscherBlip *blip = &d->blips[0];
+        EXPECT_EQ(Escher_blipLoad(d, blip, 0), c.result);
+        EXPECT_EQ(blip->blipType, c.blipType);
+        EXPECT_EQ(blip->kind, c.kind);
+        if (c.result == Res_ok)
+            EXPECT_EQ(std::string(reinterpret_cast<const char *>(blip->data), blip->dataLength), picture);
+        else
+            EXPECT_EQ(blip->data, nullptr);
+        Escher_drawingStateFree(d);
+    }
+}
+
 TEST_F(EscherTest, OpenRefusesMissingSources)
 {
     EscherDrawing *d = reinterpret_cast<EscherDrawing *>(1);
