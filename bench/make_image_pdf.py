@@ -4,17 +4,19 @@ page: the case in which an image must be decoded at the size it is drawn
 rather than at its full size.
 
   mask   a 10000 x 10000 one-bit scanned page (CCITT G4, an image mask)
+  flate  the same page as uncompressed-then-Flate samples (an image mask)
   photo  an 8000 x 6000 colour photograph (baseline JPEG)
 
 Ghostscript rasterises a small PostScript drawing to make the samples
-(tiffg4 and jpeg devices); the encoded data go into the PDF unchanged.
+(tiffg4, pbmraw and jpeg devices); the encoded data go into the PDF unchanged.
 
-Usage: make_image_pdf.py mask|photo OUT.pdf"""
+Usage: make_image_pdf.py mask|flate|photo OUT.pdf"""
 import os
 import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'fixtures', 'pdf'))
 from pdfwrite import stream, write_objects  # noqa: E402
@@ -86,7 +88,7 @@ def page_pdf(path, image_dict, data):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ('mask', 'photo'):
+    if len(sys.argv) != 3 or sys.argv[1] not in ('mask', 'flate', 'photo'):
         raise SystemExit(__doc__)
     kind, out = sys.argv[1], sys.argv[2]
     with tempfile.TemporaryDirectory() as tmp:
@@ -97,6 +99,26 @@ def main():
             page_pdf(out, b'/Type /XObject /Subtype /Image /Width %d /Height %d /ImageMask true '
                           b'/Filter /CCITTFaxDecode /DecodeParms << /K -1 /Columns %d /Rows %d >> '
                      % (w, h, w, h), data)
+        elif kind == 'flate':
+            pbm = os.path.join(tmp, 'page.pbm')
+            rasterise(MASK_PS, 'pbmraw', 1200, [], pbm)
+            data = open(pbm, 'rb').read()
+            # P4, the size, then the packed rows (1 is black).
+            fields, at = [], 0
+            while len(fields) < 3:
+                while data[at:at + 1].isspace():
+                    at += 1
+                if data[at:at + 1] == b'#':
+                    at = data.index(b'\n', at)
+                    continue
+                end = at
+                while not data[end:end + 1].isspace():
+                    end += 1
+                fields.append(data[at:end])
+                at = end
+            w, h = int(fields[1]), int(fields[2])
+            page_pdf(out, b'/Type /XObject /Subtype /Image /Width %d /Height %d /ImageMask true '
+                          b'/Decode [1 0] /Filter /FlateDecode ' % (w, h), zlib.compress(data[at + 1:], 6))
         else:
             jpg = os.path.join(tmp, 'photo.jpg')
             rasterise(PHOTO_PS, 'jpeg', 720, ['-dJPEGQ=85'], jpg)

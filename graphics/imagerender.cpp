@@ -317,7 +317,7 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
     req->image = image;
     req->generation = image->generation;
     int32_t low = range ? range->low : 0, high = range ? range->high : 0;
-    int32_t start = range ? std::min(std::max(range->start, low), high) : low;
+    int32_t start = range ? range->start : 0;
     if (target || (image->options & (ImageOpt_releaseDecoder | ImageOpt_staticSubsample))) {
         low = 0;
         high = ImageStore_noLevelLimit;
@@ -325,6 +325,7 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
         if (image->options & (ImageOpt_releaseDecoder | ImageOpt_staticSubsample))
             start = 0;
     }
+    start = std::min(std::max(start, low), high);
     PixelBuf *shownPlaceholder = placeholderOf(image, 0);
     uint32_t bits = 0;
     if (picture)
