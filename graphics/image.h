@@ -436,6 +436,10 @@ int Image_getRowBuffer(ImageObject *image, PixelBuf **pictureRows, PixelBuf **ma
 // Hands the band back: staged rows are reduced by the extra levels into
 // the view. 0.
 int Image_putRows(ImageObject *image, PixelBuf *pictureRows, PixelBuf *maskRows);
+// Whether the store drops codec row `row` when it reduces the staged rows
+// by its extra levels (only every 2^level-th row is kept): a codec may
+// leave such a row of its band unwritten.
+bool Image_rowDropped(const ImageObject *image, int32_t row);
 
 // ----------------------------------------- animation list (frame loop)
 

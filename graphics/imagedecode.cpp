@@ -604,6 +604,13 @@ void copyBand(const PixelBuf *band, PixelBuf *into, int32_t firstRow, int32_t ro
 
 } // namespace
 
+bool Image_rowDropped(const ImageObject *image, int32_t row)
+{
+    if (!image->stagingPicture || image->extraLevels <= 0)
+        return false;
+    return (row & ((int32_t(1) << std::min(image->extraLevels, 30)) - 1)) != 0;
+}
+
 int Image_putRows(ImageObject *image, PixelBuf *pictureRows, PixelBuf *maskRows)
 {
     if (!image->stagingPicture || pictureRows != image->stagingPicture || !image->targetView)

@@ -345,6 +345,20 @@ void ImageItem_destRect(const Rect *rect, int32_t scale, const Point *offset, Re
     *out = r;
 }
 
+int32_t ImageItem_levelForSize(int32_t width, int32_t height, int32_t drawnWidth, int32_t drawnHeight)
+{
+    int64_t across = std::max<int64_t>(drawnWidth, drawnHeight);
+    if (width <= 0 || height <= 0 || drawnWidth <= 0 || drawnHeight <= 0)
+        return 0;
+    int32_t level = 0;
+    // Each halving rounds up, so a level keeps at least `across` pixels
+    // on the shorter side.
+    while (level < ImageStore_maxExtraLevels + 3 &&
+           ((int64_t(std::min(width, height)) + (int64_t(1) << (level + 1)) - 1) >> (level + 1)) >= across)
+        level++;
+    return level;
+}
+
 int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale, ImageLevelRange *range,
                         int32_t resolution, int32_t width, int32_t height, uint32_t format,
                         PixelBuf **picture, PixelBuf **mask, PixelBuf **placeholder,
@@ -363,6 +377,12 @@ int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale, ImageLevelRan
                        format};
     if (target.width < 1 || target.height < 1)
         target = ImageTarget{std::max(width, 1), std::max(height, 1), format};
+    // Drawn much smaller than that: the copy has about the size drawn.
+    if (range && range->start > 0 && range->start < 31) {
+        int32_t step = int32_t(1) << range->start;
+        target.width = std::min(target.width, std::max(1, int32_t((int64_t(width) + step - 1) / step)));
+        target.height = std::min(target.height, std::max(1, int32_t((int64_t(height) + step - 1) / step)));
+    }
     return Image_render(handle, format, 0, range, nullptr, mode | ImageRender_keepWithImage, &target,
                         picture, mask, placeholder, request);
 }
@@ -520,8 +540,12 @@ int ImageItem_draw(EngineContext *app, ObjHeader *item, const DrawTarget *target
     Rect_intersect(&visible, &dest);
     int32_t smooth = ImageItem_scaleQuality(part, quality);
 
-    // 4. Pixels, level by level while memory runs out.
-    ImageLevelRange range{0, ImageStore_noLevelLimit, -1};
+    // 4. Pixels, level by level while memory runs out. A picture drawn
+    // much smaller than its size is decoded at the coarsest level that
+    // still has a pixel per pixel drawn (either way round, so a quarter
+    // turn keeps that too), and finer kept copies serve it as well.
+    int32_t wanted = ImageItem_levelForSize(width, height, dest.x1 - dest.x0, dest.y1 - dest.y0);
+    ImageLevelRange range{0, wanted > 0 ? wanted : ImageStore_noLevelLimit, -1, wanted};
     for (int attempt = 0; attempt <= ImageStore_noLevelLimit; attempt++) {
         const PixelBuf *picture = nullptr, *mask = nullptr;
         PixelBuf *placeholder = nullptr, *converted = nullptr, *got = nullptr, *gotMask = nullptr;
@@ -569,8 +593,9 @@ int ImageItem_draw(EngineContext *app, ObjHeader *item, const DrawTarget *target
             return Res_noMemory;
         range.low = range.level + 1;
         range.level = -1;
-        if (range.low > range.high)
+        if (range.low > ImageStore_noLevelLimit)
             return Res_noMemory;
+        range.high = std::max(range.high, range.low);
     }
     return Res_noMemory;
 }

@@ -118,11 +118,17 @@ int ImageItem_orientation(const Point corners[4], const Matrix *transform, Rect 
 // The destination rectangle in whole pixels of rect (device units) at the
 // scale word, moved by offset; at least one pixel wide and high.
 void ImageItem_destRect(const Rect *rect, int32_t scale, const Point *offset, Rect *out);
+// The coarsest decode level (halvings) of a width x height picture that
+// keeps at least one pixel per pixel of a drawnWidth x drawnHeight
+// rectangle whichever way the picture is turned; 0 when it is drawn at
+// about its size or larger.
+int32_t ImageItem_levelForSize(int32_t width, int32_t height, int32_t drawnWidth, int32_t drawnHeight);
 // One drawing request at the target's normalised format: without decoding
 // first when displayScale is positive, and when the image is not decoded
 // yet, a second request that decodes straight into a copy of display size
 // (displayScale x size / resolution + 1 per side, the image's own size when
-// that is larger). Both requests add the ImageRender_* bits of mode. 0
+// that is larger; at most the size of the range's start level). Both
+// requests add the ImageRender_* bits of mode. 0
 // with *request to end with Image_endRender, or the request's error.
 int ImageItem_getPixels(ImageHandle *handle, int32_t displayScale, ImageLevelRange *range,
                         int32_t resolution, int32_t width, int32_t height, uint32_t format,

@@ -2,6 +2,7 @@
 #include "graphics/imagerender.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "core/config/config.h"
@@ -316,10 +317,15 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
     req->image = image;
     req->generation = image->generation;
     int32_t low = range ? range->low : 0, high = range ? range->high : 0;
+    int32_t start = range ? range->start : 0;
     if (target || (image->options & (ImageOpt_releaseDecoder | ImageOpt_staticSubsample))) {
         low = 0;
         high = ImageStore_noLevelLimit;
+        // An image decoded once for good is decoded whole.
+        if (image->options & (ImageOpt_releaseDecoder | ImageOpt_staticSubsample))
+            start = 0;
     }
+    start = std::min(std::max(start, low), high);
     PixelBuf *shownPlaceholder = placeholderOf(image, 0);
     uint32_t bits = 0;
     if (picture)
@@ -420,7 +426,7 @@ int Image_render(ImageHandle *handle, uint32_t, uint32_t, ImageLevelRange *range
         // The pass runs here with the image lock held.
         int32_t wasSync = image->syncPass;
         image->syncPass = 1;
-        r = Image_decode(app, image, &reason, low, high + 1 > ImageStore_noLevelLimit ? high : high + 1, view);
+        r = Image_decode(app, image, &reason, start, high + 1 > ImageStore_noLevelLimit ? high : high + 1, view);
         image->syncPass = wasSync;
         image->reason = reason;
         image->state = image->result;

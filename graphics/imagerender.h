@@ -17,9 +17,12 @@ struct ColourTransform;
 struct ImageView;
 struct VfsHandle;
 
-// {lowest level, highest level, out: the level of the returned pixels}.
+// {lowest level, highest level, out: the level of the returned pixels,
+// the level a new decode starts at (raised to the lowest; the size drawn
+// asks for a coarser one than the lowest a kept copy may have)}.
 struct ImageLevelRange {
     int32_t low, high, level;
+    int32_t start;
 };
 
 // The size and format a converted copy must have.

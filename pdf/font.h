@@ -145,6 +145,10 @@ bool Pdf_Font_isSymbolicName(const char *baseFont, uint32_t *kind);
 // decode through their CMap ("?" when that fails). 0 or 1.
 [[nodiscard]] int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
                                         char16_t **out, uint32_t *count);
+// For a simple font, the codes of the string as Pdf_Font_decodeString
+// gives them, written into out (length + 1 units, zero-terminated) with no
+// allocation: true; false (nothing written) for other fonts.
+bool Pdf_Font_decodeSimpleInto(const PdfFontSel *sel, const uint8_t *bytes, size_t length, char16_t *out);
 // Builds the encoding of a simple font from its "Encoding" (a name or a
 // dictionary with BaseEncoding and Differences) into native. kind as for
 // Pdf_Font_loadSimple; baseFont the BaseFont name or null. 0, 5974 or a

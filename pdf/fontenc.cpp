@@ -133,6 +133,20 @@ int Pdf_Font_buildEncoding(PdfDoc *doc, PdfObj *encoding, uint32_t kind, const c
     return Res_ok;
 }
 
+bool Pdf_Font_decodeSimpleInto(const PdfFontSel *sel, const uint8_t *bytes, size_t length, char16_t *out)
+{
+    const PdfNativeFont *native = sel ? sel->native : nullptr;
+    uint32_t kind = native ? native->encoding : PdfEnc_none;
+    if (kind != PdfEnc_program && !(kind >= PdfEnc_standard && kind <= PdfEnc_table))
+        return false;
+    for (size_t i = 0; i < length; i++) {
+        uint16_t u = kind == PdfEnc_program ? bytes[i] : Pdf_Font_codeToUnicode(native, bytes[i]);
+        out[i] = u ? char16_t(u) : char16_t(0xFFFD);
+    }
+    out[length] = 0;
+    return true;
+}
+
 int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *bytes, size_t length,
                           char16_t **out, uint32_t *count)
 {
@@ -155,11 +169,7 @@ int Pdf_Font_decodeString(PdfDoc *doc, const PdfFontSel *sel, const uint8_t *byt
         char16_t *s = static_cast<char16_t *>(Mem_malloc((length + 1) * sizeof(char16_t)));
         if (!s)
             return Res_noMemory;
-        for (size_t i = 0; i < length; i++) {
-            uint16_t u = kind == PdfEnc_program ? bytes[i] : Pdf_Font_codeToUnicode(native, bytes[i]);
-            s[i] = u ? char16_t(u) : char16_t(0xFFFD);
-        }
-        s[length] = 0;
+        (void)Pdf_Font_decodeSimpleInto(sel, bytes, length, s);
         *out = s;
         *count = uint32_t(length);
         return Res_ok;

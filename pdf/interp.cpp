@@ -1491,15 +1491,25 @@ int Pdf_Out_showText(PdfDoc *doc, PdfInterp *in, const PdfString *string, float 
     }
     if (!string || !string->length)
         return measureAdvance(in, nullptr, 0, adjustment);
+    // The codes of a short string in a simple font are decoded on the
+    // stack: most strings of a text page need no block of their own.
+    char16_t local[256];
     char16_t *codes = nullptr;
     uint32_t count = 0;
-    err = Pdf_Font_decodeString(doc, in->gs->font, PdfString_bytes(string), string->length, &codes, &count);
+    if (string->length < sizeof local / sizeof local[0] &&
+        Pdf_Font_decodeSimpleInto(in->gs->font, PdfString_bytes(string), string->length, local)) {
+        codes = local;
+        count = string->length;
+    } else {
+        err = Pdf_Font_decodeString(doc, in->gs->font, PdfString_bytes(string), string->length, &codes, &count);
+    }
     if (err) {
         Mem_free(text);
         return err;
     }
     if (!count) {
-        Mem_free(codes);
+        if (codes != local)
+            Mem_free(codes);
         Mem_free(text);
         return measureAdvance(in, nullptr, 0, adjustment);
     }
@@ -1509,7 +1519,8 @@ int Pdf_Out_showText(PdfDoc *doc, PdfInterp *in, const PdfString *string, float 
     Mem_free(text);
     if (!err)
         err = measureAdvance(in, codes, count, adjustment);
-    Mem_free(codes);
+    if (codes != local)
+        Mem_free(codes);
     return err;
 }
 

@@ -227,7 +227,7 @@ int flushBand(RawDecode *d)
     return ImageDec_rowsDone(d->image, 0, d->bandRow, d->width, filled);
 }
 
-int putRow(RawDecode *d, int32_t y)
+int putRow(RawDecode *d, int32_t y, bool convert)
 {
     if (!d->band || y >= d->bandRow + d->bandCount) {
         int r = flushBand(d);
@@ -246,8 +246,9 @@ int putRow(RawDecode *d, int32_t y)
     if (i < 0 || i >= d->band->height)
         return Res_ok;
     int32_t w = std::min(d->width, d->band->width);
-    d->convert(d->colours, d->band->pixels + size_t(i) * d->band->stride, uint32_t(w));
-    if (d->bandMask && i < d->bandMask->height)
+    if (convert)
+        d->convert(d->colours, d->band->pixels + size_t(i) * d->band->stride, uint32_t(w));
+    if (convert && d->bandMask && i < d->bandMask->height)
         memcpy(d->bandMask->pixels + size_t(i) * d->bandMask->stride, d->alpha,
                size_t(std::min(w, d->bandMask->width)));
     d->filled = i + 1;
@@ -455,9 +456,13 @@ int decodeRows(RawDecode *d, ImageHook hook, void *arg, ByteStream *stream, cons
         }
         if (d->predictor >= 10)
             memcpy(d->prev, d->packed, d->packedBytes);
-        unpack(d);
-        writeRow(d);
-        if ((r = putRow(d, y)) != Res_ok)
+        // A row the store drops while reducing is read but not converted.
+        bool dropped = Image_rowDropped(d->image, y);
+        if (!dropped) {
+            unpack(d);
+            writeRow(d);
+        }
+        if ((r = putRow(d, y, !dropped)) != Res_ok)
             return r;
     }
     return Res_ok;

@@ -745,6 +745,11 @@ int writeRow(void *arg, const uint8_t *row, int32_t index)
     int32_t i = index - o->bandRow;
     if (i < 0 || i >= o->band->height)
         return Res_ok;
+    // A row the store drops while reducing is not converted.
+    if (Image_rowDropped(o->image, index)) {
+        o->filled = i + 1;
+        return o->filled >= o->bandCount ? flushBand(o) : Res_ok;
+    }
     int32_t width = std::min(o->columns, o->band->width);
     uint8_t *dst = o->band->pixels + size_t(i) * o->band->stride;
     if (o->mode == outStencil) {

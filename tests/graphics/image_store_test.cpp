@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "graphics/imagerender.h"
 #include "host/headless/headless.h"
 #include "tests/graphics/image_support.h"
 
@@ -263,6 +264,63 @@ TEST_F(ImageStoreTest, NominalSizeSubsamplesStaticallyOrDynamically)
         EXPECT_EQ(image.nominalWidth, c.width) << c.what;
         EXPECT_EQ(image.nominalResolution, c.res) << c.what;
     }
+}
+
+// While the store reduces staged rows by its extra levels it keeps every
+// 2^level-th row; the others a codec may leave unwritten.
+TEST_F(ImageStoreTest, RowsTheStoreDropsWhileReducing)
+{
+    ImageObject image{};
+    PixelBuf *staging = reinterpret_cast<PixelBuf *>(1);
+    struct Case {
+        PixelBuf *staging;
+        int32_t extra, row;
+        bool dropped;
+    } cases[] = {
+        {nullptr, 2, 1, false},  // not staged: every row is the codec's own
+        {staging, 0, 1, false},  // staged, not reduced
+        {staging, 2, 0, false},  {staging, 2, 1, true}, {staging, 2, 3, true},
+        {staging, 2, 4, false},  {staging, 2, 1001, true}, {staging, 4, 16, false},
+        {staging, 4, 8, true},
+    };
+    for (const Case &c : cases) {
+        image.stagingPicture = c.staging;
+        image.extraLevels = c.extra;
+        EXPECT_EQ(Image_rowDropped(&image, c.row), c.dropped) << c.extra << " " << c.row;
+    }
+}
+
+// A drawing request decodes at the level its range starts at (a banded
+// codec's rows reduced by the store), the start raised to the lowest level
+// and lowered to the highest.
+TEST_F(ImageStoreTest, ARequestDecodesAtTheLevelItStartsAt)
+{
+    makeDynamicStore();
+    ImageHandle *h = open(fakePicture(1000, 1000, FakeMode_banded), 1, ImageOpt_sync | ImageOpt_recognise);
+    ASSERT_NE(h, nullptr);
+    struct Step {
+        ImageLevelRange range;
+        int32_t size, level;
+    } steps[] = {
+        {{0, 2, -1, 2}, 250, 2},
+        {{0, 0, -1, 0}, 1000, 0},
+        {{0, 3, -1, 3}, 125, 3},
+        {{1, 4, -1, 0}, 500, 1},
+        {{0, 1, -1, 5}, 500, 1},
+    };
+    for (Step &s : steps) {
+        PixelBuf *picture = nullptr;
+        ImageDrawRequest *req = nullptr;
+        int32_t start = s.range.start;
+        ASSERT_EQ(Image_render(h, Pixel_format565, 0, &s.range, nullptr, 0, nullptr, &picture, nullptr, nullptr, &req),
+                  Res_ok);
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(picture->width, s.size) << start;
+        EXPECT_EQ(picture->height, s.size) << start;
+        EXPECT_EQ(s.range.level, s.level) << start;
+        Image_endRender(ctx, req);
+    }
+    ImageHandle_release(h);
 }
 
 // A 1000 x 1000 picture at threshold 320 in static mode decodes at 250 x

@@ -188,6 +188,32 @@ TEST_F(ImageItemTest, OtherTransformsAreRefusedAndNothingIsDrawn)
             ASSERT_EQ(pixel16(b, y, x), 0);
 }
 
+// The decode level of a picture drawn smaller than its size: the coarsest
+// one that keeps a pixel per pixel drawn on the shorter side, whichever way
+// the picture is turned.
+TEST(ImageItemLevel, CoarsestLevelThatKeepsTheSizeDrawn)
+{
+    struct Case {
+        int32_t width, height, drawnWidth, drawnHeight, level;
+    } cases[] = {
+        {10000, 10000, 1073, 1073, 3}, // a scanned page on a screen: 1250 pixels a side
+        {10000, 10000, 1250, 1250, 3}, // exactly the level's size
+        {10000, 10000, 1251, 1251, 2},
+        {8000, 6000, 1073, 805, 2},    // the shorter side decides: 1500 at level 2, 750 at 3
+        {6000, 8000, 805, 1073, 2},    // a quarter turn of the same
+        {400, 300, 400, 300, 0},       // drawn at its size
+        {400, 300, 800, 600, 0},       // drawn larger
+        {400, 300, 199, 149, 0},       // halved would leave 150 < 199 across
+        {400, 300, 150, 100, 1},
+        {1 << 20, 1 << 20, 1, 1, 7},   // never beyond the levels a decode can reach
+        {100, 100, 0, 10, 0},          // nothing drawn, or no picture: the full size
+        {0, 100, 10, 10, 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ImageItem_levelForSize(c.width, c.height, c.drawnWidth, c.drawnHeight), c.level)
+            << c.width << "x" << c.height << " drawn " << c.drawnWidth << "x" << c.drawnHeight;
+}
+
 TEST_F(ImageItemTest, DestinationRectanglesAndBounds)
 {
     Rect out;
