@@ -9,7 +9,9 @@ The files are made by tests/fixtures/hostile/make_hostile.py --large into a
 temporary folder: a zip bomb (a member of 4 GiB of zeros in about 4 MB), a
 zip member named "../../x", a PDF whose page tree is a cycle, a compound
 file whose sector chain loops, a GIF and a PNG declaring 65535 x 65535
-pixels, a workbook of 65,536 rows of formatted blanks.
+pixels, a workbook of 65,536 rows of formatted blanks. Beside them, the
+committed tests/fixtures/hostile/farcolumn.xls: a workbook whose one cell far
+to the right (column 65,285) makes its grid that many columns wide.
 
 Usage: bench/hostile_bench.py BUILD_DIR   (the folder holding tools/docdump
 and tools/docrender; a release build measures the cost, a sanitizer build
@@ -18,6 +20,7 @@ Exit status 1 when a goal is missed.
 """
 import os
 import resource
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -25,6 +28,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAKE = os.path.join(HERE, '..', 'tests', 'fixtures', 'hostile', 'make_hostile.py')
+COMMITTED = [os.path.join(HERE, '..', 'tests', 'fixtures', 'hostile', 'farcolumn.xls')]
 RSS_GOAL_MB = 256
 TIME_GOAL_S = 10.0
 
@@ -38,6 +42,7 @@ FILES = [
     ('huge.gif', 'huge.gif'),
     ('huge.png', 'huge.png'),
     ('blankrows.xls', 'blankrows.xls'),
+    ('farcolumn.xls', 'farcolumn.xls'),
 ]
 
 
@@ -76,6 +81,8 @@ def main(argv):
     missed = 0
     with tempfile.TemporaryDirectory() as tmp:
         subprocess.run([sys.executable, MAKE, tmp, '--large'], check=True)
+        for path in COMMITTED:
+            shutil.copy(path, tmp)
         png = os.path.join(tmp, 'out.png')
         print('%-26s %-9s %6s %8s %8s  %s' % ('file', 'tool', 'status', 'seconds', 'peak MB',
                                               'message'))

@@ -662,10 +662,15 @@ int GridLayout_buildEdgeLines(GridLayoutCtx *ctx)
         return Res_noMemory;
     }
     uint32_t k = 0, j = 0;
+    // The left edge advances by each column's width in turn: summing the
+    // widths afresh for every column would cost the square of the count.
+    int64_t left = columnLeft(ctx, 0);
     for (uint32_t c = 0; c <= m->columnCount; c++) {
         if (c && c % kColumnsPerYield == 0 && ctx->box)
             Task_yield(ctx->box->context);
-        int32_t x = mirrorX(ctx, columnLeft(ctx, c));
+        if (c && m->columnWidths)
+            left += m->columnWidths[c - 1];
+        int32_t x = mirrorX(ctx, left);
         for (uint32_t i = 0; columns[c].segments && i < columns[c].count; i++) {
             const GridSegment &s = columns[c].segments[i];
             if (s.kind == 0)

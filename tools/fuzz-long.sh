@@ -2,12 +2,14 @@
 # Long fuzzing campaign over the libFuzzer targets of a clang build made with
 # VEXLAN_FUZZ=ON (and, for real findings, VEXLAN_SANITIZE=ON).
 #
-#   tools/fuzz-long.sh [-t SECONDS] [-b BUILD_DIR] [-o OUT_DIR] [--no-merge] [TARGET...]
+#   tools/fuzz-long.sh [-t SECONDS] [-T SECONDS] [-b BUILD_DIR] [-o OUT_DIR] [--no-merge] [TARGET...]
 #
 # Each target (all fuzz_* binaries of the build when none is named; a name is
 # given without its "fuzz_" prefix) runs for SECONDS (default 600) with
-# -use_value_profile=1, its committed corpus under tests/fuzz/corpus/<name>/
-# and, where the format has keywords, a dictionary from tests/fuzz/dict/.
+# -use_value_profile=1, a time-out per input of -T SECONDS (default 25; an
+# input running longer is a finding), its committed corpus under
+# tests/fuzz/corpus/<name>/ and, where the format has keywords, a
+# dictionary from tests/fuzz/dict/.
 # New inputs go to a scratch folder; at the end they are merged into the
 # committed corpus with -merge=1, which keeps only the inputs that reach
 # new edges (hit counts are not told apart here, so the folder grows by a
@@ -21,6 +23,7 @@ set -u
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=600
+limit=25
 build="$root/build/fz"
 out="${TMPDIR:-/tmp}/vexlan-fuzz-long"
 merge=1
@@ -28,10 +31,11 @@ targets=()
 while [ $# -gt 0 ]; do
     case "$1" in
     -t) seconds=$2; shift 2 ;;
+    -T) limit=$2; shift 2 ;;
     -b) build=$2; shift 2 ;;
     -o) out=$2; shift 2 ;;
     --no-merge) merge=0; shift ;;
-    -h|--help) sed -n 2,18p "$0"; exit 0 ;;
+    -h|--help) sed -n 2,20p "$0"; exit 0 ;;
     -*) echo "fuzz-long: unknown option $1" >&2; exit 2 ;;
     *) targets+=("${1#fuzz_}"); shift ;;
     esac
@@ -78,7 +82,7 @@ run_one() {
         echo "missing" > "$dir/status"
         return
     fi
-    local args=(-max_total_time="$seconds" -use_value_profile=1 -timeout=25
+    local args=(-max_total_time="$seconds" -use_value_profile=1 -timeout="$limit"
                 -rss_limit_mb=2048 -print_final_stats=1
                 -artifact_prefix="$dir/findings/")
     local dict
@@ -103,7 +107,7 @@ run_one() {
     local before=0
     before=$(find "$corpus" -type f | wc -l)
     if [ "$merge" = 1 ] && [ -n "$(ls "$dir/new")" ]; then
-        nice -n 5 "$bin" -merge=1 -use_counters=0 -timeout=25 -rss_limit_mb=2048 \
+        nice -n 5 "$bin" -merge=1 -use_counters=0 -timeout="$limit" -rss_limit_mb=2048 \
             ${dict:+-dict="$dict"} "$corpus" "$dir/new" > "$dir/merge.log" 2>&1
     fi
     local after
@@ -131,7 +135,7 @@ report() {
 }
 
 export -f run_one dict_of
-export root seconds out merge bindir
+export root seconds limit out merge bindir
 printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'run_one "$1"' _ {}
 
 status=0

@@ -119,6 +119,15 @@ int32_t sat(int64_t v)
     return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
 }
 
+// -v * num / den, saturated: the product of a coordinate and an extent held
+// scaled by 32 can pass the range of 64 bits, so it is formed in floating
+// point and clamped before it is made an integer again.
+int32_t gdiNegScale(int32_t v, int64_t num, int64_t den)
+{
+    double q = -double(v) * double(num) / double(den);
+    return q >= double(INT32_MAX) ? INT32_MAX : q <= double(INT32_MIN) ? INT32_MIN : int32_t(q);
+}
+
 uint32_t engineColour(uint32_t ref)
 {
     return (ref & 0x00FFFFFFu) | 0xFF000000u;
@@ -787,8 +796,8 @@ void Gdi_setViewportOrg(GdiDC *dc, int32_t x, int32_t y)
     // window-to-viewport ratio, the extents held scaled by 32.
     int64_t vx = int64_t(dc->viewportExt.x) * 32, vy = int64_t(dc->viewportExt.y) * 32;
     int64_t wx = int64_t(dc->windowExt.x) * 32, wy = int64_t(dc->windowExt.y) * 32;
-    dc->windowOrg.x = vx ? sat(-int64_t(x) * wx / vx) : 0;
-    dc->windowOrg.y = vy ? sat(-int64_t(y) * wy / vy) : 0;
+    dc->windowOrg.x = vx ? gdiNegScale(x, wx, vx) : 0;
+    dc->windowOrg.y = vy ? gdiNegScale(y, wy, vy) : 0;
     Gdi_updateTransform(dc);
 }
 
