@@ -44,7 +44,7 @@ TEST_F(HandlerRegTest, AddCallRemove)
     EXPECT_NE(key, second);
 
     g_calls = {};
-    HandlerKeyRecord rec{nullptr, nullptr, key, nullptr};
+    HandlerKeyRecord rec{{nullptr, nullptr}, key, nullptr};
     EXPECT_EQ(HandlerReg_call(&reg, &rec, &arg), 77);
     EXPECT_EQ(g_calls.count, 1);
     EXPECT_EQ(g_calls.owner, &owner);
