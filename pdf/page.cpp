@@ -71,6 +71,32 @@ int nameIs(PdfDoc *doc, PdfObj *dict, const char *key, const char *want, int *pr
     return std::strcmp(name, want) == 0;
 }
 
+// Whether a page-tree node is an inner node (Type Pages, or no Type and a
+// Kids entry) or a page (Type Page, or neither), with its Kids (null when
+// none); any other Type is a damaged tree.
+int pageNodeKind(PdfDoc *doc, PdfObj *node, PdfObj **kids, int *isPages)
+{
+    PdfObj *typeObj = nullptr;
+    int err = Pdf_Obj_dictGet(doc, "Type", node, &typeObj);
+    if (err == Res_ok)
+        err = Pdf_Obj_dictGet(doc, "Kids", node, kids);
+    if (err != Res_ok)
+        return err;
+    *isPages = 0;
+    if (typeObj) {
+        const char *name = nullptr;
+        if (Pdf_Obj_getName(doc, typeObj, &name) != Res_ok)
+            return Res_pdfPageNode;
+        if (std::strcmp(name, "Pages") == 0)
+            *isPages = 1;
+        else if (std::strcmp(name, "Page") != 0)
+            return Res_pdfPageNode;
+    } else {
+        *isPages = *kids != nullptr;
+    }
+    return Res_ok;
+}
+
 // The recursive step: remaining counts down the pages met; depth bounds
 // the descent.
 int findPage(PdfDoc *doc, int64_t *remaining, PdfObj *node, PdfObj **out, uint32_t depth)
@@ -82,24 +108,10 @@ int findPage(PdfDoc *doc, int64_t *remaining, PdfObj *node, PdfObj **out, uint32
         return err;
     if (!node || (node->type != PdfObj_dict && node->type != PdfObj_stream))
         return Res_pdfPageNode;
-    PdfObj *typeObj = nullptr;
-    if ((err = Pdf_Obj_dictGet(doc, "Type", node, &typeObj)) != Res_ok)
-        return err;
     PdfObj *kids = nullptr;
-    if ((err = Pdf_Obj_dictGet(doc, "Kids", node, &kids)) != Res_ok)
-        return err;
     int isPages = 0;
-    if (typeObj) {
-        const char *name = nullptr;
-        if (Pdf_Obj_getName(doc, typeObj, &name) != Res_ok)
-            return Res_pdfPageNode;
-        if (std::strcmp(name, "Pages") == 0)
-            isPages = 1;
-        else if (std::strcmp(name, "Page") != 0)
-            return Res_pdfPageNode;
-    } else {
-        isPages = kids != nullptr;
-    }
+    if ((err = pageNodeKind(doc, node, &kids, &isPages)) != Res_ok)
+        return err;
     if (!isPages) {
         if ((*remaining)-- == 1)
             *out = node;
@@ -196,23 +208,10 @@ int indexNode(PdfDoc *doc, PdfPageIndex *ix, PdfObj *node, uint32_t before, uint
     PdfXrefEntry *owner = node->owner;
     if (!owner && parent != kIndexNoParent)
         return Res_pdfPageNode;
-    PdfObj *typeObj = nullptr, *kids = nullptr;
-    if ((err = Pdf_Obj_dictGet(doc, "Type", node, &typeObj)) != Res_ok)
-        return err;
-    if ((err = Pdf_Obj_dictGet(doc, "Kids", node, &kids)) != Res_ok)
-        return err;
+    PdfObj *kids = nullptr;
     int isPages = 0;
-    if (typeObj) {
-        const char *name = nullptr;
-        if (Pdf_Obj_getName(doc, typeObj, &name) != Res_ok)
-            return Res_pdfPageNode;
-        if (std::strcmp(name, "Pages") == 0)
-            isPages = 1;
-        else if (std::strcmp(name, "Page") != 0)
-            return Res_pdfPageNode;
-    } else {
-        isPages = kids != nullptr;
-    }
+    if ((err = pageNodeKind(doc, node, &kids, &isPages)) != Res_ok)
+        return err;
     if (!isPages) {
         if (parent == kIndexNoParent)
             return Res_pdfPageNode; // a root that is a page is left to findPage
