@@ -494,6 +494,25 @@ bool drawingFollower(uint16_t type)
     return type == Xls_recMsoDrawing || type == Xls_recContinue || type == Xls_recObj || type == Xls_recTxo;
 }
 
+// The end of the substream whose BOF is at position (past its EOF, nested
+// BOF and EOF pairs counted); false when the source ends first.
+bool drawwriteSubstreamEnd(XlsWriter *w, uint32_t position, uint32_t *end)
+{
+    uint32_t at = position, depth = 0;
+    for (;;) {
+        uint16_t t = 0, n = 0;
+        if (XlsWriter_readSourceHeader(w, at, &t, &n) != Res_ok)
+            return false;
+        at += 4u + n;
+        if (t == Xls_recBof)
+            depth++;
+        else if (t == Xls_recEof && --depth == 0)
+            break;
+    }
+    *end = at;
+    return true;
+}
+
 // Copies the records of a drawing that has no model from the kept
 // MSODRAWING record at position: while they belong to the drawing, up to
 // stop (the next kept one, 0 for none). An embedded chart's substream
@@ -509,17 +528,9 @@ int copyDrawingRun(XlsWriter *w, uint32_t position, uint32_t stop)
         if (XlsWriter_readSourceHeader(w, at, &type, &length) != Res_ok)
             return Res_ok; // the end of the stream
         if (!first && type == Xls_recBof) {
-            uint32_t end = at, depth = 0;
-            for (;;) {
-                uint16_t t = 0, n = 0;
-                if (XlsWriter_readSourceHeader(w, end, &t, &n) != Res_ok)
-                    return Res_ok; // an unterminated substream is left out
-                end += 4u + n;
-                if (t == Xls_recBof)
-                    depth++;
-                else if (t == Xls_recEof && --depth == 0)
-                    break;
-            }
+            uint32_t end = 0;
+            if (!drawwriteSubstreamEnd(w, at, &end))
+                return Res_ok; // an unterminated substream is left out
             ExcelClientRecord rec{0, ExcelClient_object, 0, at, end};
             int rc = copyClient(w, &rec);
             if (rc != Res_ok)
@@ -528,6 +539,15 @@ int copyDrawingRun(XlsWriter *w, uint32_t position, uint32_t stop)
             continue;
         }
         if (!first && !drawingFollower(type))
+            return Res_ok;
+        // An object whose substream is cut off in the source is left out
+        // with it: an embedded chart's object is never written without
+        // the chart substream that must follow it.
+        uint16_t nextType = 0, nextLength = 0;
+        uint32_t end = 0;
+        if (type == Xls_recObj &&
+            XlsWriter_readSourceHeader(w, at + 4u + length, &nextType, &nextLength) == Res_ok &&
+            nextType == Xls_recBof && !drawwriteSubstreamEnd(w, at + 4u + length, &end))
             return Res_ok;
         int rc = XlsWriter_copyBytes(w, at, 4u + length);
         if (rc != Res_ok)

@@ -642,4 +642,23 @@ TEST_F(XlsWriterTest, FormulasAreSavedWholeAndRecalculateToTheSourceResults)
     EXPECT_EQ(recalculated(source, edited, results), 0);
 }
 
+// A sheet whose drawing ends with a chart object whose substream was cut
+// off: the object is saved without it, and the saved workbook loads again
+// with the same cells (the record after the object is read as the sheet's).
+TEST_F(XlsWriterTest, AChartObjectWithoutItsSubstreamSavesToAWorkbookThatLoads)
+{
+    std::string source = copyFixture("chart_cut.xls");
+    std::string saved = path("chart_cut-saved.xls");
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        std::vector<std::string> before = cellsOf(doc);
+        ASSERT_EQ(save(doc, saved), 0);
+        Edr_Doc_release(doc);
+        ASSERT_EQ(load(saved, &doc), 0);
+        EXPECT_EQ(cellsOf(doc), before);
+        Edr_Doc_release(doc);
+    });
+}
+
 } // namespace
