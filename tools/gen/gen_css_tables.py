@@ -16,8 +16,9 @@ Usage: gen_css_tables.py [--out DIR]  (writes DIR/html/css/csstables_data.cpp;
 the repository itself by default). With --check, compares the committed
 file with what it would write."""
 import re
-import sys
 from pathlib import Path
+
+import genout
 
 ROOT = Path(__file__).resolve().parents[2]
 INPUT = ROOT / "tools" / "gen" / "css_tables.txt"
@@ -64,9 +65,4 @@ def render():
 
 
 if __name__ == "__main__":
-    text = render()
-    if "--check" in sys.argv:
-        sys.exit(0 if (ROOT / OUT).read_text() == text else 1)
-    out = Path(sys.argv[sys.argv.index("--out") + 1]) if "--out" in sys.argv else ROOT
-    (out / OUT).parent.mkdir(parents=True, exist_ok=True)
-    (out / OUT).write_text(text)
+    genout.write(render(), ROOT, OUT)

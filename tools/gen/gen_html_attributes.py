@@ -13,8 +13,9 @@ Usage: gen_html_attributes.py [--out DIR]  (writes DIR/html/attributes_data.cpp;
 the repository itself by default). With --check, compares the committed
 file with what it would write."""
 import re
-import sys
 from pathlib import Path
+
+import genout
 
 ROOT = Path(__file__).resolve().parents[2]
 INPUT = ROOT / "tools" / "gen" / "html_attributes.txt"
@@ -81,9 +82,4 @@ def render():
 
 
 if __name__ == "__main__":
-    text = render()
-    if "--check" in sys.argv:
-        sys.exit(0 if (ROOT / OUT).read_text() == text else 1)
-    out = Path(sys.argv[sys.argv.index("--out") + 1]) if "--out" in sys.argv else ROOT
-    (out / OUT).parent.mkdir(parents=True, exist_ok=True)
-    (out / OUT).write_text(text)
+    genout.write(render(), ROOT, OUT)
