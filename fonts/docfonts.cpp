@@ -30,14 +30,16 @@ FontEngine *engineOf(EngineContext *engine)
     return engine ? engine->fontEngine : nullptr;
 }
 
-int registerEmbedded(EngineContext *engine, EmbeddedFont *font, bool once)
+} // namespace
+
+int FontEngine_registerEmbedded(EngineContext *engine, EmbeddedFont *font)
 {
     FontEngine *fe = engineOf(engine);
     if (!fe || !font)
         return Res_nullInput;
     Lock_acquire(&fe->lock);
     int r = EmbeddedFont_finish(font);
-    if (r == Res_ok && !(once && fe->fonts && Array_contains(fe->fonts, font->face))) {
+    if (r == Res_ok) {
         Font_faceRetain(font->face);
         r = FontEngine_addFont(fe, font->face);
         if (r != Res_ok)
@@ -46,6 +48,9 @@ int registerEmbedded(EngineContext *engine, EmbeddedFont *font, bool once)
     Lock_release(&fe->lock);
     return r;
 }
+
+namespace
+{
 
 // The destroy operation of an embedded TrueType face: its pair table,
 // then the file and tables.
@@ -130,16 +135,6 @@ int FontEngine_addFont(FontEngine *engine, FontFace *face)
     if (!engine->fonts && Array_create(&engine->fonts) != Res_ok)
         return Res_noMemory;
     return Array_append(engine->fonts, face);
-}
-
-int FontEngine_registerEmbedded(EngineContext *engine, EmbeddedFont *font)
-{
-    return registerEmbedded(engine, font, false);
-}
-
-int FontEngine_registerEmbeddedOnce(EngineContext *engine, EmbeddedFont *font)
-{
-    return registerEmbedded(engine, font, true);
 }
 
 void Font_unregister(EngineContext *engine, FontFace *face)

@@ -49,8 +49,6 @@ enum : uint32_t {
 // Finishes an embedded font and appends its face (the array takes one new
 // reference). 0; 1; 8 without a font engine.
 [[nodiscard]] int FontEngine_registerEmbedded(EngineContext *engine, EmbeddedFont *font);
-// The same, but a face already in the array is only finished again.
-[[nodiscard]] int FontEngine_registerEmbeddedOnce(EngineContext *engine, EmbeddedFont *font);
 // Removes the face from the array (the order of the others kept) and
 // releases the array's reference. Null face or no font engine: nothing.
 void Font_unregister(EngineContext *engine, FontFace *face);

@@ -1,4 +1,4 @@
-// Text items: drawing, hit testing and bounds through the text run walk.
+// Text items: drawing and bounds through the text run walk.
 #include "fonts/textitem.h"
 
 #include "core/container/intern.h"
@@ -80,29 +80,6 @@ int bounds(EngineContext *, ObjHeader *item, Rect *out)
     return Res_ok;
 }
 
-struct HitData {
-    int32_t x, y;
-    int32_t index;
-};
-
-// A glyph is hit when the pixel lies in its advance box from the
-// baseline's descent to its ascent.
-int hitGlyph(GlyphWalk *walk)
-{
-    HitData *h = static_cast<HitData *>(walk->data);
-    int32_t em = walk->size / 72;
-    int64_t x0 = walk->penX * walk->unit / 65536,
-            x1 = (walk->penX + walk->advance) * walk->unit / 65536;
-    Point c[4] = {
-        {int32_t(x0), -em / 4}, {int32_t(x1), -em / 4}, {int32_t(x1), em}, {int32_t(x0), em}};
-    Matrix_transformPoints(c, 4, c, walk->runMatrix);
-    Rect r;
-    Rect_boundPoints(&r, c, 4, 1);
-    if (h->index < 0 && h->x >= r.x0 && h->x < r.x1 && h->y >= r.y0 && h->y < r.y1)
-        h->index = int32_t(walk->index);
-    return Res_ok;
-}
-
 const ObjItemOps kOps = {draw, identify, bounds};
 
 void freeParts(ObjHeader *item)
@@ -116,22 +93,6 @@ void freeParts(ObjHeader *item)
 } // namespace
 
 const ObjClass TextItem_class = {&kOps, int32_t(sizeof(TextItemPart)), freeParts, Obj_itemText};
-
-int TextItem_hitTest(ObjHeader *item, const Matrix *matrix, const DrawTarget *target, int32_t x,
-                     int32_t y, int32_t *index)
-{
-    *index = -1;
-    const TextItemPart *p = partOf(item);
-    const ObjTextPart &t = p->base;
-    Matrix m = runMatrix(item, matrix);
-    HitData h{x, y, -1};
-    int err = TextRun_walk(t.fonts, t.size, t.styleFlags & ~uint32_t(TextStyle_decorations),
-                           t.style, t.chars + t.start, t.count, t.charSpacing, t.wordSpacing, &m,
-                           nullptr, target, 0, hitGlyph, &h);
-    if (err == Res_ok && h.index >= 0)
-        *index = int32_t(t.start) + h.index;
-    return err;
-}
 
 void TextItem_free(void *record)
 {

@@ -29,9 +29,3 @@ extern const ObjClass TextItem_class;
 // Frees a heap record whose first word holds a heap block (the text it
 // carries): the block, then the record. Null is ignored.
 void TextItem_free(void *record);
-
-// The pixel test of a text item drawn under matrix into target: *index =
-// the index (into the run's characters) of the glyph whose advance box
-// holds the y-up pixel (x, y), or -1. 0 or an error.
-[[nodiscard]] int TextItem_hitTest(ObjHeader *item, const Matrix *matrix, const DrawTarget *target,
-                                   int32_t x, int32_t y, int32_t *index);

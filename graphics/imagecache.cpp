@@ -159,13 +159,6 @@ void ImageCache_touch(EngineContext *app, ImageCacheEntry *entry)
     appendNewest(cache, entry);
 }
 
-void ImageCache_touchLocked(EngineContext *app, ImageCacheEntry *entry)
-{
-    ImageCache_lock(app);
-    ImageCache_touch(app, entry);
-    ImageCache_unlock(app);
-}
-
 void ImageCache_pinHeld(ImageCacheEntry *entry)
 {
     entry->pins++;

@@ -71,10 +71,9 @@ int ImageCache_reserveLocked(EngineContext *app, ImageCacheEntry *entry, uint64_
 void ImageCache_remove(EngineContext *app, ImageCacheEntry *entry);
 void ImageCache_removeLocked(EngineContext *app, ImageCacheEntry *entry);
 
-// Marks a cached entry as the most recently used.
-// The caller holds the lock; the Locked form takes it.
+// Marks a cached entry as the most recently used. The caller holds the
+// lock.
 void ImageCache_touch(EngineContext *app, ImageCacheEntry *entry);
-void ImageCache_touchLocked(EngineContext *app, ImageCacheEntry *entry);
 
 // Add or drop one pin, taking the lock; the Held forms are for callers that
 // hold it.

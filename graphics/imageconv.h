@@ -1,5 +1,5 @@
-// Pixel converters shared by the image decoders: palette entries, rows of
-// colours or RGB triplets, and the samples of sampled images.
+// Pixel converters shared by the image decoders: palette entries and rows
+// of colours or RGB triplets.
 //
 // Output formats are those of graphics/pixelbuf.h: 1 (444), 2 and 4 (565,
 // sharing converters), 3 (555) and 6 (32-bit 0x00BBGGRR, the alpha going
@@ -47,54 +47,8 @@ void RowConv_applyRowsDirect(RowConvFn convert, const uint8_t *src, size_t srcSt
 void RowConv_applyRowsAlpha(RowConvAlphaFn convert, const uint8_t *src, size_t srcStride, uint32_t count,
                             uint32_t rows, uint8_t *dst, size_t dstStride, uint8_t *mask, size_t maskStride);
 
-// ------------------------------------------------- sampled image pixels
-
-// What a sample converter reads per pixel and how it maps it.
-enum SampleKind : uint32_t {
-    Sample_stencil,          // 1 byte: masked or the paint colour
-    Sample_rgb,              // 3 bytes as they are
-    Sample_rgbScaled,        // 3 bytes x factor, low 8 bits
-    Sample_rgbDecoded,       // 3 bytes through the decode entries
-    Sample_rgbDecodedKeyed,  // as above, masked by the colour key on the raw samples
-    Sample_cmyk,             // 4 bytes c, m, y, k
-    Sample_cmykScaled,
-    Sample_cmykDecoded,
-    Sample_cmykDecodedKeyed,
-    Sample_indexed,          // 1 byte palette index, masked when in the key range
-    Sample_grey,             // 1 byte
-    Sample_greyDecoded,
-    Sample_greyScaled,
-    Sample_greyDecodedKeyed,
-};
-
 // A decode entry: trunc(offset + sample x scale + 0.5), clamped to 0-255.
 struct SampleDecode {
     float offset;
     float scale;
 };
-
-// A colour key range of one component (inclusive).
-struct SampleKey {
-    int32_t min;
-    int32_t max;
-};
-
-struct SampleConv {
-    SampleKind kind;
-    uint32_t format;             // 6 (32-bit) or 4 (565)
-    const SampleDecode *decode;  // one per component (null: none)
-    int32_t factors[4];          // scaled kinds
-    SampleKey key[4];            // keyed kinds and indexed (key[0])
-    const uint8_t *palette;      // indexed: RGB triplets
-    uint32_t paletteCount;
-    uint32_t paint;              // stencil: the paint colour 0xAABBGGRR
-};
-
-enum : uint32_t {
-    Sample_maskedPixel = 0xEBEF, // the pixel value of a masked pixel
-};
-
-// Converts n pixels of src into dst (uint32_t pixels for format 6,
-// uint16_t for format 4) and, when mask is given, n mask bytes (255 opaque,
-// 0 masked).
-void SampleConv_row(const SampleConv *conv, const uint8_t *src, void *dst, uint8_t *mask, uint32_t n);

@@ -123,17 +123,3 @@ int Path_fromPolygon(const PolygonShape *shape, const Rect *rect, Path **out)
     *out = path;
     return Res_ok;
 }
-
-int CachedDrawBuffer_freePicture(CachedDrawBuffer *record)
-{
-    PixelBuf_destroy(record->picture);
-    record->picture = nullptr;
-    return Res_ok;
-}
-
-int CachedDrawBuffer_freeMask(CachedDrawBuffer *record)
-{
-    PixelBuf_destroy(record->mask);
-    record->mask = nullptr;
-    return Res_ok;
-}

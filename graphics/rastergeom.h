@@ -66,15 +66,3 @@ struct PolygonShape {
 // Path_destroy); 1 when memory runs out (*out null, nothing kept).
 [[nodiscard]] int Path_fromPolygon(const PolygonShape *shape, const Rect *rect, Path **out);
 
-// A drawing buffer kept by the image cache: the picture and its optional
-// mask, each a pixel buffer the record owns.
-struct CachedDrawBuffer {
-    PixelBuf *picture;
-    PixelBuf *mask;
-};
-
-// The cache-entry destructors: each frees one of the record's buffers (its
-// pixels first when it owns them; null allowed) and clears the pointer.
-// Return 0.
-int CachedDrawBuffer_freePicture(CachedDrawBuffer *record);
-int CachedDrawBuffer_freeMask(CachedDrawBuffer *record);

@@ -63,11 +63,6 @@ void Rows565_reduceBox(uint32_t k, uint8_t *pixels, ptrdiff_t stride, uint32_t w
     }
 }
 
-void Rows565_reduce2(uint8_t *pixels, ptrdiff_t stride, uint32_t width, uint32_t height)
-{
-    Rows565_reduceBox(1, pixels, stride, width, height);
-}
-
 void Rows565_reduce4(uint8_t *pixels, ptrdiff_t stride, uint32_t width, uint32_t height)
 {
     Rows565_reduceBox(2, pixels, stride, width, height);

@@ -17,9 +17,7 @@
 void Rows565_reduceBox(uint32_t k, uint8_t *pixels, ptrdiff_t stride, uint32_t width,
                        uint32_t height);
 
-// The members of the picture reducer table: levels 1 (2 x 2), 2 (4 x 4)
-// and 3 (8 x 8).
-void Rows565_reduce2(uint8_t *pixels, ptrdiff_t stride, uint32_t width, uint32_t height);
+// Levels 2 (4 x 4) and 3 (8 x 8) of the picture reducer table.
 void Rows565_reduce4(uint8_t *pixels, ptrdiff_t stride, uint32_t width, uint32_t height);
 void Rows565_reduce8(uint8_t *pixels, ptrdiff_t stride, uint32_t width, uint32_t height);
 

@@ -271,8 +271,6 @@ struct PdfCodePairs {
     uint32_t *pairs; // key << 16 | value, in the same block
 };
 
-// Codes below 256 become table[code] (a 256-entry table); larger ones stay.
-void Pdf_Font_hookByTable(const void *table, uint16_t *codes, uint32_t count);
 // Codes found among the pairs (a PdfCodePairs) become their values; the
 // others stay.
 void Pdf_Font_hookBySortedPairs(const void *table, uint16_t *codes, uint32_t count);

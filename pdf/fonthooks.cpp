@@ -54,14 +54,6 @@ void sortPairs(PdfCodePairs *p)
 
 } // namespace
 
-void Pdf_Font_hookByTable(const void *table, uint16_t *codes, uint32_t count)
-{
-    const uint16_t *t = static_cast<const uint16_t *>(table);
-    for (uint32_t i = 0; i < count; i++)
-        if (codes[i] < 256)
-            codes[i] = t[codes[i]];
-}
-
 void Pdf_Font_hookBySortedPairs(const void *table, uint16_t *codes, uint32_t count)
 {
     const PdfCodePairs *t = static_cast<const PdfCodePairs *>(table);

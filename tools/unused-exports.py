@@ -10,12 +10,19 @@ host/ and the command-line tools in tools/; tests/ and bench/ are test
 files.
 
 A function is "unused" when nothing refers to it, and "test-only" when only
-test files do.
+test files do.  Test-only functions named in tools/interface-exports.txt
+are counted apart: those under "[interface]" are the engine's interface
+for hosts, those under "[test hooks]" exist for the tests (fault injection,
+heap checks, statistics).  A name in that file that is not an exported
+engine function, or that the product calls, is reported as stale.
 
-Usage: unused-exports.py [--root DIR] [--list unused|test-only|all]
-                         [--max-unused N]
-Prints the two counts, then the listed functions as "name  file:line".
-With --max-unused it exits 1 when more than N functions are unused.
+Usage: unused-exports.py [--root DIR]
+                         [--list unused|test-only|interface|test-hooks|stale|all]
+                         [--max-unused N] [--max-unlisted N]
+Prints the counts, then the listed functions as "name  file:line".
+With --max-unused it exits 1 when more than N functions are unused; with
+--max-unlisted it exits 1 when unused and unlisted test-only functions
+together are more than N, or when a listed name is stale.
 """
 
 import argparse
@@ -166,13 +173,35 @@ def exported_definitions(text):
         i += 1
 
 
+def read_known(path):
+    """Returns {name: section} from the list of interface and test hook
+    functions; the first word of each line is the name."""
+    known = {}
+    section = None
+    if not os.path.exists(path):
+        return known
+    with open(path, encoding="utf-8") as fh:
+        for line in fh:
+            line = line.split("#", 1)[0].strip()
+            if not line:
+                continue
+            if line.startswith("[") and line.endswith("]"):
+                section = line[1:-1]
+                continue
+            known[line.split()[0]] = section
+    return known
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--root", default=os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    ap.add_argument("--list", choices=["unused", "test-only", "all", "none"], default="unused")
+    ap.add_argument("--list", choices=["unused", "test-only", "interface", "test-hooks",
+                                       "stale", "all", "none"], default="unused")
     ap.add_argument("--max-unused", type=int)
+    ap.add_argument("--max-unlisted", type=int)
     args = ap.parse_args()
     root = args.root
+    known = read_known(os.path.join(root, "tools", "interface-exports.txt"))
 
     defs = {}
     for path in walk(root, ENGINE_DIRS):
@@ -196,16 +225,38 @@ def main():
                     refs[name] += 1
 
     unused = sorted(n for n in defs if product_refs[n] == 0 and test_refs[n] == 0)
-    test_only = sorted(n for n in defs if product_refs[n] == 0 and test_refs[n] > 0)
+    tested = sorted(n for n in defs if product_refs[n] == 0 and test_refs[n] > 0)
+    test_only = [n for n in tested if n not in known]
+    interface = [n for n in tested if known.get(n) == "interface"]
+    hooks = [n for n in tested if known.get(n) == "test hooks"]
+    stale = sorted(n for n in known if n not in defs or product_refs[n] > 0)
     print("exported engine functions: %d" % len(defs))
     print("unused: %d" % len(unused))
     print("test-only: %d" % len(test_only))
-    chosen = {"unused": unused, "test-only": test_only, "all": unused + test_only, "none": []}[args.list]
+    print("interface: %d" % len(interface))
+    print("test hooks: %d" % len(hooks))
+    if stale:
+        print("stale lines in tools/interface-exports.txt: %d" % len(stale))
+    chosen = {"unused": unused, "test-only": test_only, "interface": interface,
+              "test-hooks": hooks, "stale": stale, "all": unused + test_only,
+              "none": []}[args.list]
     for name in chosen:
-        print("%-40s %s" % (name, defs[name]))
+        print("%-40s %s" % (name, defs.get(name, "(not an exported engine function)")))
+    status = 0
     if args.max_unused is not None and len(unused) > args.max_unused:
-        return 1
-    return 0
+        status = 1
+    if args.max_unlisted is not None:
+        unlisted = len(unused) + len(test_only)
+        if unlisted > args.max_unlisted:
+            print("%d functions that nothing in the product calls, at most %d allowed: "
+                  "delete them, or list an interface or test hook function in "
+                  "tools/interface-exports.txt" % (unlisted, args.max_unlisted))
+            status = 1
+        for name in stale:
+            print("stale: %s is listed in tools/interface-exports.txt but %s"
+                  % (name, "the product calls it" if name in defs else "is not an exported engine function"))
+            status = 1
+    return status
 
 
 if __name__ == "__main__":

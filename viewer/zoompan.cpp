@@ -64,11 +64,6 @@ FvZoomPanSettings *ZoomPan_createSettings(const FvZoomPanSettings *source)
     return s;
 }
 
-const FvZoomPanSettings *ZoomPan_template()
-{
-    return &settingsTemplate;
-}
-
 double ZoomPan_outFactor(int32_t key, double zoomInFactor)
 {
     return key >= 100 ? zoomInFactor : (200 - key) / 100.0;

@@ -53,8 +53,6 @@ struct FvPanLimitsReport {
 // A new settings record: a copy of source, or of the built-in template for
 // null. Null without memory.
 FvZoomPanSettings *ZoomPan_createSettings(const FvZoomPanSettings *source);
-// The built-in template (constant).
-const FvZoomPanSettings *ZoomPan_template();
 // Reads every key into settings when the viewer's settingsChanged is set
 // (and clears it when every read succeeded). 1 when all were read or
 // nothing was due, else 0 (also without a viewer).

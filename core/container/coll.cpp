@@ -184,11 +184,6 @@ const CollMethods kListMethods = {
 
 } // namespace
 
-const CollMethods *Coll_defaultMethods()
-{
-    return &kListMethods;
-}
-
 int Coll_create(Coll *c, const CollMethods *methods, size_t linkOffset)
 {
     if (!c)
@@ -221,25 +216,11 @@ int Coll_pushFront(Coll *c, void *item)
     return c->methods->pushFront(c, item);
 }
 
-int Coll_append(Coll *c, void *item)
-{
-    if (!c || !c->methods || !c->methods->append)
-        return Res_nullInput;
-    return c->methods->append(c, item);
-}
-
 void *Coll_first(Coll *c)
 {
     if (!c || !c->methods || !c->methods->first)
         return nullptr;
     return c->methods->first(c);
-}
-
-void *Coll_next(Coll *c, void *item)
-{
-    if (!c || !c->methods || !c->methods->next)
-        return nullptr;
-    return c->methods->next(c, item);
 }
 
 void *Coll_find(Coll *c, const void *key)

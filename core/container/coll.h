@@ -58,9 +58,6 @@ struct Coll {
 // Result of the destroy check while the collection still holds items.
 enum : int { Coll_stillHolds = 2 };
 
-// The default list table (constant; lives for the program).
-const CollMethods *Coll_defaultMethods();
-
 // Sets up *c: its own copy of methods (the default list for null), the
 // link offset, no functions, count 0 and an empty list. 0; 8 for a null c;
 // 1 when memory runs out (c is then left without a table).
@@ -77,9 +74,7 @@ size_t Coll_count(const Coll *c);
 // for a null item or for an anchor (or an item to unlink) that is not on
 // this list.
 int Coll_pushFront(Coll *c, void *item);
-int Coll_append(Coll *c, void *item);
 void *Coll_first(Coll *c);
-void *Coll_next(Coll *c, void *item);
 // The first item matching key; null without a match function.
 void *Coll_find(Coll *c, const void *key);
 // Unlinks item (the caller still owns it).

@@ -182,15 +182,6 @@ void removeValue(WideDict *d, const KeyParts &k, void *value)
 
 } // namespace
 
-uint32_t WideDict_hash(const char16_t *key, size_t n)
-{
-    KeyParts k{};
-    k.text[0] = key;
-    k.len[0] = n;
-    k.count = 1;
-    return hashParts(k);
-}
-
 WideDict *WideDict_create(size_t bucketCount)
 {
     if (bucketCount == 0 || bucketCount > SIZE_MAX / sizeof(WideDictEntry *))

@@ -26,10 +26,6 @@ struct WideDict {
     WideDictEntry **buckets;
 };
 
-// The bucket hash of a key of n units: h starts as the first unit (0 for
-// an empty key) and m as 63689; for each following unit c, h = c + m * h
-// and then m = m * 378551, all modulo 2^32.
-uint32_t WideDict_hash(const char16_t *key, size_t n);
 
 // A new empty table of bucketCount buckets; null for 0 buckets or when
 // memory runs out.

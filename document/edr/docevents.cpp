@@ -85,11 +85,6 @@ int Edr_Event_bubbles(uint32_t type)
     return type < Edr_Event_count ? kEventTypes[type].bubbles : 0;
 }
 
-int Edr_Event_cancelable(uint32_t type)
-{
-    return type < Edr_Event_count ? kEventTypes[type].cancelable : 0;
-}
-
 // ----------------------------------------------------------- small parts
 
 void Edr_Node_freeRecordsList(Edr_Node *g)

@@ -79,8 +79,6 @@ enum : uint32_t {
 
 // 1 when events of the type bubble; 0 for unknown types.
 int Edr_Event_bubbles(uint32_t type);
-// 1 when events of the type can be cancelled; 0 for unknown types.
-int Edr_Event_cancelable(uint32_t type);
 
 // The handler registered for kind 5 on a document's dispatcher (context:
 // the document): dispatches the node event the message carries, then tells

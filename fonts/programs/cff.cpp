@@ -347,12 +347,6 @@ int parseReal(ByteStream *s, uint64_t *pos, uint64_t end, float *out)
 
 } // namespace
 
-int Cff_parseReal(ByteStream *s, float *out)
-{
-    uint64_t pos = 0;
-    return parseReal(s, &pos, UINT64_MAX, out);
-}
-
 int CffDict_parse(CffDict *d)
 {
     d->count = 0;

@@ -174,8 +174,6 @@ uint64_t Cff_indexEnd(const CffIndex *index);
 // -------------------------------------------------------------- DICT
 // Reads [start, end) calling the dict's handler for every operator.
 [[nodiscard]] int CffDict_parse(CffDict *dict);
-// A real number from its nibbles (the bytes after the 30 byte). 0 or 3372.
-[[nodiscard]] int Cff_parseReal(ByteStream *stream, float *out);
 
 [[nodiscard]] int CffTopDict_create(ByteStream *stream, uint64_t start, uint64_t end, CffTopDict **out);
 [[nodiscard]] int CffTopDict_load(CffTopDict *dict);

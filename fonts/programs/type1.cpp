@@ -566,8 +566,7 @@ int Type1_load(ByteStream *stream, EngineContext *engine, PdfGlyphNameList *name
     if (encoding)
         *encoding = nullptr;
     Type1Parser p;
-    parserInit(&p, stream, engine, names);
-    int rc = parseAll(&p);
+    int rc = Type1_parse(stream, engine, names, &p);
     if (!rc && !p.haveEncoding)
         rc = Type1_noEncoding;
     if (!rc && !p.haveCharStrings)

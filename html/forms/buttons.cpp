@@ -340,24 +340,6 @@ int labelDraw(EngineContext *ctx, FormWidget *w, const FormDrawRequest *req, con
 
 } // namespace
 
-const FormBuiltinLook *Form_builtinLooks(uint32_t classId, uint32_t *count)
-{
-    switch (classId) {
-    case FormClass_button:
-        *count = 3;
-        return kButtonLooks;
-    case FormClass_radio:
-        *count = 10;
-        return kRadioLooks;
-    case FormClass_check:
-        *count = 6;
-        return kCheckLooks;
-    default:
-        *count = 0;
-        return nullptr;
-    }
-}
-
 const FormBuiltinLook *Form_arrowLook(uint32_t style)
 {
     switch (style) {

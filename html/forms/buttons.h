@@ -54,9 +54,5 @@ struct FormBuiltinLook {
     uint32_t count;
     uint32_t colour;
 };
-// The looks a class installs at registration (12: the button's three,
-// 13: the radio button's ten bands, 14: the check box's six bands) and
-// their number; null for other classes.
-const FormBuiltinLook *Form_builtinLooks(uint32_t classId, uint32_t *count);
 // The arrow shape of a push-button style (3 for styles other than 1, 2, 4).
 const FormBuiltinLook *Form_arrowLook(uint32_t style);

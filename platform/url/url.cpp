@@ -634,27 +634,6 @@ int Url_setRequestData(Url *url, char *header, uint8_t *body, size_t bodyLength)
     return err;
 }
 
-int Url_getRequestData(const Url *url, const char **header, size_t *headerLength, const uint8_t **body,
-                       size_t *bodyLength)
-{
-    *header = nullptr;
-    *body = nullptr;
-    *headerLength = *bodyLength = 0;
-    if (!url || url->dataType != Url_requestDataType || !url->data)
-        return 0;
-    const char *d = reinterpret_cast<const char *>(url->data);
-    size_t n = url->dataLength, h = 0;
-    // The header is the first line, up to and with its CR LF.
-    while (h + 1 < n && !(d[h] == '\r' && d[h + 1] == '\n'))
-        h++;
-    h = h + 1 < n ? h + 2 : n;
-    *header = h ? d : nullptr;
-    *headerLength = h;
-    *body = h < n ? url->data + h : nullptr;
-    *bodyLength = n - h;
-    return 1;
-}
-
 void Url_setDataPart(Url *url, EngineContext *, const char *type, uint8_t *data, size_t length)
 {
     if (!url) {

@@ -214,10 +214,6 @@ void Url_setDataPart(Url *url, EngineContext *ctx, const char *type, uint8_t *da
 // when memory runs out (the URL then has no request data).
 extern const char Url_requestDataType[];
 [[nodiscard]] int Url_setRequestData(Url *url, char *header, uint8_t *body, size_t bodyLength);
-// The request data (lent): header and its length, body and its length;
-// all empty when the URL carries none. 1 when it carries request data.
-int Url_getRequestData(const Url *url, const char **header, size_t *headerLength, const uint8_t **body,
-                       size_t *bodyLength);
 
 // Copies length bytes of data into a new block owned by url (data part
 // bytes; the type is left alone). Nothing for null data or length 0. 0, or

@@ -516,7 +516,7 @@ int refError(Parser &p, const Blanks &blanks)
 
 int functionStart(Parser &p, int32_t index, const Blanks &blanks)
 {
-    int32_t id = Excel_Func_parserIds[index];
+    int32_t id = Excel_Func_idAt(index);
     Entry e{};
     e.kind = id == idIf ? kindIf : kindFunction;
     e.functionId = id;

@@ -8,7 +8,6 @@
 #include "core/result.h"
 #include "core/task/task.h"
 #include "spreadsheet/formula/ptg.h"
-#include "spreadsheet/reader/cellstore.h"
 #include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/reader/sheetlayout.h"
 #include "spreadsheet/sheetedit.h"
@@ -71,8 +70,10 @@ void moveCells(ExcelWorkbook *workbook, SheetCellTable *t, uint32_t at, int inse
     t->count = k;
 }
 
-// Moves the loaded values along with their cells (see
-// Excel_Sheet_shiftValues).
+// Moves the loaded values along with their cells: values at or after the
+// line move by one; those on a deleted line or pushed past row 65535 or
+// column 255 go, as do replaced entries. The order stays sorted; the
+// table never grows.
 void moveValues(SheetValueTable *v, uint32_t at, int insert, int columns)
 {
     uint32_t k = 0;
@@ -143,8 +144,11 @@ void moveFills(GridFillTable *f, uint32_t at, int insert, int columns)
     f->count = k;
 }
 
-// Moves the references of a token string: ptgRef and ptgArea of this
-// sheet. A reference pushed past the last row or column, or lying on a
+// Moves the references of a token string (ptgRef and ptgArea of this
+// sheet) for a row (columns 0) or column (columns 1) inserted (insert 1)
+// or deleted at `at`: references at or after it move by one; whole-column
+// areas (rows 0 to 65535) and area ends on the last line stay. A
+// reference pushed past row 65535 or column 255, or one lying wholly on a
 // deleted line, becomes ptgRefErr or ptgAreaErr of the same class.
 void moveTokens(uint8_t *tokens, size_t length, uint32_t at, int insert, int columns)
 {
@@ -419,18 +423,6 @@ int structural(EngineContext *context, SheetGrid *grid, uint32_t at, int insert,
 }
 
 } // namespace
-
-void Excel_Formula_shiftRefs(uint8_t *tokens, size_t length, uint32_t at, int insert, int columns)
-{
-    if (tokens)
-        moveTokens(tokens, length, at, insert ? 1 : 0, columns ? 1 : 0);
-}
-
-void Excel_Sheet_shiftValues(SheetGrid *grid, uint32_t at, int insert, int columns)
-{
-    if (grid)
-        moveValues(&grid->values, at, insert ? 1 : 0, columns ? 1 : 0);
-}
 
 int Excel_Sheet_insertRow(EngineContext *context, SheetGrid *grid, uint32_t index)
 {

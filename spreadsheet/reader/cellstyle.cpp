@@ -566,16 +566,6 @@ void Excel_ruleIndexFree(ExcelRuleTable *table)
     table->index = nullptr;
 }
 
-void Excel_ruleTableFree(ExcelRuleTable *table)
-{
-    if (!table)
-        return;
-    Excel_ruleIndexFree(table);
-    Excel_rulesFree(table->rules, table->count);
-    table->rules = nullptr;
-    table->count = 0;
-}
-
 int Excel_cellRule(ExcelRuleTable *table, const ExcelLoad *load, uint32_t kind, ExcelCell *cell,
                    uint32_t *index, const uint32_t *numberColour)
 {

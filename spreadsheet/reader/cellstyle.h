@@ -63,18 +63,14 @@ enum : uint32_t {
 // and writes its index into the cell and *index. Each distinct rule is
 // made once: the table keeps a lookup of the rules made so far (by what
 // they are made from, and by their properties), which the table's owner
-// frees with Excel_ruleIndexFree or Excel_ruleTableFree. numberColour, when not
-// null, is the colour (0xAABBGGRR) that the number format gives the
-// value. 0; 1 when memory runs out; 16 for null arguments.
+// frees with Excel_ruleIndexFree. numberColour, when not null, is the
+// colour (0xAABBGGRR) that the number format gives the value. 0; 1 when memory runs out; 16 for null arguments.
 [[nodiscard]] int Excel_cellRule(ExcelRuleTable *table, const ExcelLoad *load, uint32_t kind,
                                  ExcelCell *cell, uint32_t *index, const uint32_t *numberColour);
 
 // Frees the lookup a table keeps beside its rules (made by Excel_cellRule),
 // leaving the rules. Null and a table without one are ignored.
 void Excel_ruleIndexFree(ExcelRuleTable *table);
-
-// Destroys the table's rules, its array and its lookup, and empties it.
-void Excel_ruleTableFree(ExcelRuleTable *table);
 
 // Destroys count rules (null slots allowed) and the array.
 void Excel_rulesFree(StyleRule **rules, uint32_t count);

@@ -454,13 +454,7 @@ int buildValues(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *g
 // 1 when (row, column) lies inside one of the sheet's merged ranges.
 int sheetlayoutIsMerged(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column)
 {
-    for (uint32_t m = 0; m < sheet->mergedCount; m++) {
-        const ExcelRange &r = sheet->merged[m];
-        if (int64_t(row) >= r.firstRow && int64_t(row) <= r.lastRow && int64_t(column) >= r.firstColumn &&
-            int64_t(column) <= r.lastColumn)
-            return 1;
-    }
-    return 0;
+    return Excel_mergedIndex(sheet->merged, sheet->mergedCount, row, column) != 0xFFFF ? 1 : 0;
 }
 
 // The rotation pair of a cell whose text is turned by other than a right

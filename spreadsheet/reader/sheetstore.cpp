@@ -633,20 +633,6 @@ int Excel_Sheet_setCellText(SheetGrid *grid, uint32_t row, uint32_t column, uint
     return Res_ok;
 }
 
-int Excel_Sheet_renderColumn(EngineContext *context, SheetGrid *grid, uint32_t column)
-{
-    if (!grid)
-        return Res_missingArgument;
-    for (ExcelCellEdit *e = grid->widthCells; e; e = e->next) {
-        if (e->column != column)
-            continue;
-        int rc = Excel_Sheet_renderEdit(context, e, grid, 0);
-        if (rc != Res_ok)
-            return rc;
-    }
-    return Res_ok;
-}
-
 // ------------------------------------------------------------ formulas
 
 int Excel_Sheet_putFormula(SheetGrid *grid, SheetFormula *formula)

@@ -81,11 +81,6 @@ uint32_t Excel_Sheet_valueAt(const SheetGrid *grid, uint32_t row, uint32_t colum
 // The cell's loaded value no longer stands: its entry is marked replaced
 // (kind 0), without moving the table.
 void Excel_Sheet_dropValue(SheetGrid *grid, uint32_t row, uint32_t column);
-// Moves the values for a row (columns 0) or column (columns 1) inserted
-// (insert 1) or deleted at `at`: values at or after it move by one, those
-// on a deleted line or pushed past row 65535 or column 255 go, as do
-// replaced entries. The order stays sorted; the table never grows.
-void Excel_Sheet_shiftValues(SheetGrid *grid, uint32_t at, int insert, int columns);
 
 // ------------------------------------------------------------ pending edits
 
@@ -139,10 +134,6 @@ int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit
 // changed but an unused shared string).
 int Excel_Sheet_setCellText(SheetGrid *grid, uint32_t row, uint32_t column, uint32_t formatIndex,
                             const char16_t *text);
-
-// Re-renders every pending edit of a column (after its width changed).
-// 0 or the first failure.
-int Excel_Sheet_renderColumn(EngineContext *context, SheetGrid *grid, uint32_t column);
 
 // ------------------------------------------------------------ formulas
 

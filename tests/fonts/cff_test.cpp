@@ -91,6 +91,22 @@ TEST_F(CffTest, Index)
     }
 }
 
+// A dict whose handler keeps the first operand it is given.
+struct RealDict {
+    CffDict dict;
+    CffOperand seen;
+    int calls;
+};
+
+int keepFirstOperand(CffDict *dict)
+{
+    RealDict *r = reinterpret_cast<RealDict *>(dict);
+    r->seen = dict->operands[0];
+    r->calls++;
+    return 0;
+}
+
+// A real operand (30, then its nibbles) before operator 0.
 TEST_F(CffTest, Reals)
 {
     struct Case {
@@ -110,11 +126,16 @@ TEST_F(CffTest, Reals)
         {"\x12", Cff_dictTruncated, 0},    // no end
     };
     for (const Case &c : cases) {
-        Mem m(c.nibbles);
-        float v = 0;
-        EXPECT_EQ(Cff_parseReal(m.s, &v), c.rc);
+        Mem m("\x1e" + c.nibbles + std::string(1, '\0'));
+        RealDict r{};
+        r.dict.stream = m.s;
+        r.dict.end = m.bytes.size();
+        r.dict.handler = keepFirstOperand;
+        EXPECT_EQ(CffDict_parse(&r.dict), c.rc);
         if (!c.rc) {
-            EXPECT_FLOAT_EQ(v, c.value);
+            ASSERT_EQ(r.calls, 1);
+            EXPECT_EQ(r.seen.kind, 1u);
+            EXPECT_FLOAT_EQ(r.seen.value.f, c.value);
         }
     }
 }

@@ -251,8 +251,6 @@ TEST_F(DocFontsTest, RegistrationAndUnregistration)
     create();
     ASSERT_EQ(FontEngine_registerEmbedded(ctx, font), 0);
     EXPECT_EQ(registered(), 1u);
-    ASSERT_EQ(FontEngine_registerEmbeddedOnce(ctx, font), 0);
-    EXPECT_EQ(registered(), 1u);
     EXPECT_EQ(font->face->refCount, 2u);
     Font_unregister(ctx, font->face);
     EXPECT_EQ(registered(), 0u);

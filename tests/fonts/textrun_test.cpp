@@ -532,14 +532,6 @@ TEST_F(TextRunTest, BoxFontTextItemDrawsHollowBoxes)
         later += inked(x, 10);
     EXPECT_GT(later, 0);
 
-    // Hit test: a box's edge gives its character, the space between words
-    // nothing.
-    int32_t index = 0;
-    ASSERT_EQ(TextItem_hitTest(item, &m, &target, int(4 + 1.5 * advance), 14, &index), Res_ok);
-    EXPECT_EQ(index, 1);
-    ASSERT_EQ(TextItem_hitTest(item, &m, &target, 235, 14, &index), Res_ok);
-    EXPECT_EQ(index, -1);
-
     // Bounds: the run's extent at the pen.
     Rect bounds{};
     ASSERT_EQ(ops->bounds(nullptr, item, &bounds), Res_ok);

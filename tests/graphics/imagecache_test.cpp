@@ -110,7 +110,9 @@ TEST_F(ImageCacheTest, TouchRemoveAndSettle)
     TestEntry *a = entry(1), *b = entry(2), *c = entry(3);
     ASSERT_EQ(ImageCache_reserve(ctx, &a->entry, 100), 1);
     ASSERT_EQ(ImageCache_reserve(ctx, &b->entry, 100), 1);
-    ImageCache_touchLocked(ctx, &b->entry);
+    ImageCache_lock(ctx);
+    ImageCache_touch(ctx, &b->entry);
+    ImageCache_unlock(ctx);
     EXPECT_EQ(order(), (std::vector<int>{1, 2})) << "touching the newest changes nothing";
     ImageCache_touch(ctx, &a->entry);
     EXPECT_EQ(order(), (std::vector<int>{2, 1}));

@@ -200,19 +200,6 @@ TEST_F(RasterGeomTest, PolygonBecomesAClosedPath)
     }
 }
 
-TEST_F(RasterGeomTest, CachedBufferDestructorsFreeAndClear)
-{
-    CachedDrawBuffer rec{};
-    ASSERT_EQ(PixelBuf_create(&rec.picture, 4, 4, Pixel_format565, 0x10000), Res_ok);
-    ASSERT_EQ(PixelBuf_create(&rec.mask, 4, 4, Pixel_formatGrey8, 0x10000), Res_ok);
-    EXPECT_EQ(CachedDrawBuffer_freePicture(&rec), Res_ok);
-    EXPECT_EQ(rec.picture, nullptr);
-    EXPECT_NE(rec.mask, nullptr);
-    EXPECT_EQ(CachedDrawBuffer_freeMask(&rec), Res_ok);
-    EXPECT_EQ(rec.mask, nullptr);
-    EXPECT_EQ(CachedDrawBuffer_freeMask(&rec), Res_ok); // nothing left: fine
-}
-
 // ------------------------------------------------------------- reducers
 
 struct Picture {
@@ -283,7 +270,7 @@ TEST_F(RasterGeomTest, BlockReducersAverageEveryBlock)
     Rows565_reduce8(eight.bytes(), 16, 8, 8);
     EXPECT_EQ(eight.at(0, 0), 0xFFFF);
     Picture two{2, 2, {0x0800, 0x0800, 0, 0}};
-    Rows565_reduce2(two.bytes(), 4, 2, 2);
+    Rows565_reduceBox(1, two.bytes(), 4, 2, 2);
     EXPECT_EQ(two.at(0, 0), 0x0800); // (2 + 2) >> 2 = 1
 }
 

@@ -97,6 +97,36 @@ TEST_F(BoxTreeTest, SectionsPublishPagesOfTheirSize)
     });
 }
 
+// One section laid out by itself, as a pass does for each changed one:
+// only its page is published.
+TEST_F(BoxTreeTest, ASectionLaidOutAlonePublishesItsOwnPage)
+{
+    withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+        Sections s = build(doc, root);
+        Edr_Doc_readLock(doc);
+        int err = Edr_Page_markKey(doc, 2);
+        Edr_Style *rootStyle = nullptr;
+        if (!err)
+            err = Edr_Sect_lockAll(doc, nullptr);
+        if (!err) {
+            err = Edr_Style_computeForNode(doc, &rootStyle, nullptr, doc->root);
+            if (!err)
+                err = Layout_section(doc, 2, 1, rootStyle, s.paged);
+            Edr_Style_release(rootStyle);
+            Edr_Sect_unlockAll(doc);
+        }
+        Edr_Doc_readUnlock(doc);
+        ASSERT_EQ(err, 0);
+        EXPECT_EQ(pageCount(doc), 1u);
+        int32_t r[4];
+        EXPECT_EQ(Edr_Page_getRect(doc, 1, 0, r), int(Edr_Page_noSuchPage));
+        ASSERT_EQ(Edr_Page_getRect(doc, 2, 0, r), 0);
+        EXPECT_EQ(r[1], -0x60000);
+        EXPECT_EQ(r[2], 0x50000);
+        EXPECT_TRUE(hasItems(doc, 2, 0));
+    });
+}
+
 TEST_F(BoxTreeTest, UnchangedSectionsAreNotLaidOut)
 {
     withDoc([&](Edr_Doc *doc, Edr_Node *root) {

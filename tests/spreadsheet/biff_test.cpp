@@ -12,7 +12,6 @@
 #include "platform/vfs/vfs.h"
 #include "spreadsheet/reader/biff.h"
 #include "spreadsheet/reader/excel.h"
-#include "spreadsheet/reader/cellstore.h"
 #include "spreadsheet/reader/excelopen.h"
 #include "spreadsheet/reader/formularec.h"
 #include "spreadsheet/sheetedit.h"
@@ -673,10 +672,27 @@ TEST_F(Biff, ShiftedReferencesPastTheEdgeBreak)
         {"value-class reference", std::string(1, '\x44') + u16(65535) + u16(0), 0, 1, 0,
          std::string(1, '\x4A') + u16(65535) + u16(0)},
     };
+    // The formula sits at A1 of a sheet reaching row 13 and column F; the
+    // row or column is inserted or deleted through the sheet's structural
+    // edits.
     for (const Case &c : cases) {
-        std::string t = c.before;
-        Excel_Formula_shiftRefs(reinterpret_cast<uint8_t *>(t.data()), t.size(), c.at, c.insert, c.columns);
-        EXPECT_EQ(t, c.after) << c.what;
+        std::string cells = rowRec(0, 1) + rowRec(12, 6) + formula(0, 0, f64(0), 0, c.before) + number(12, 5, 1);
+        ASSERT_EQ(openBook("", {cells}), 0) << c.what;
+        SheetGrid *g = nullptr;
+        ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0) << c.what;
+        ASSERT_NE(g, nullptr);
+        int rc = c.columns ? (c.insert ? Excel_Sheet_insertColumn(ctx, g, c.at) : Excel_Sheet_deleteColumn(ctx, g, c.at))
+                           : (c.insert ? Excel_Sheet_insertRow(ctx, g, c.at) : Excel_Sheet_deleteRow(ctx, g, c.at));
+        EXPECT_EQ(rc, 0) << c.what;
+        ASSERT_NE(g->formulaCells, nullptr) << c.what;
+        const SheetFormula *f = g->formulaCells;
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(f->tokens), f->length), c.after) << c.what;
+        Excel_gridLayoutFree(g);
+        Excel_loadFree(&load);
+        load = ExcelLoad{};
+        Ole_close(&ole);
+        Vfs_close(vfs);
+        vfs = nullptr;
     }
 }
 

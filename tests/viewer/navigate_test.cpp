@@ -19,6 +19,7 @@
 #include "viewer/api/keys.h"
 #include "platform/url/url.h"
 #include "tests/platform/app_fixture.h"
+#include "tests/support/heap_fixture.h"
 #include "viewer/fvdisplay.h"
 #include "viewer/navigate.h"
 #include "viewer/reports.h"
@@ -243,9 +244,13 @@ TEST(PanLimitsTest, EdgesReachedByOrientation)
 
 // ------------------------------------------------------------ zoom
 
-TEST(ZoomSettingsTest, TemplateHoldsWhatTheKeysGive)
+// New settings start from the built-in template.
+class ZoomTemplateTest : public LeakCheckedHeapTest<> {};
+
+TEST_F(ZoomTemplateTest, NewSettingsHoldWhatTheKeysGive)
 {
-    const FvZoomPanSettings *s = ZoomPan_template();
+    FvZoomPanSettings *s = ZoomPan_createSettings(nullptr);
+    ASSERT_NE(s, nullptr);
     // Key handling divides by the zoom-out factor: it must be above 1 for
     // "zoom out" to shrink, as the keys' defaults 60 and 80 make it.
     EXPECT_DOUBLE_EQ(s->zoomOut, ZoomPan_outFactor(60, s->zoomIn));
@@ -256,6 +261,7 @@ TEST(ZoomSettingsTest, TemplateHoldsWhatTheKeysGive)
     EXPECT_GT(s->zoomOut, 1.0);
     EXPECT_EQ(s->panVertMax, 0x7fffffff);
     EXPECT_EQ(s->panLimitsReporting, 0x10001);
+    Mem_free(s);
 }
 
 TEST(ZoomSettingsTest, ZoomOutKeys)
@@ -267,9 +273,14 @@ TEST(ZoomSettingsTest, ZoomOutKeys)
     EXPECT_DOUBLE_EQ(ZoomPan_outFactor(99, 1.3), 1.01);
 }
 
-TEST(ClampZoomTest, Table)
+class ClampZoomTableTest : public LeakCheckedHeapTest<> {};
+
+TEST_F(ClampZoomTableTest, Table)
 {
-    FvZoomPanSettings settings = *ZoomPan_template();
+    FvZoomPanSettings *created = ZoomPan_createSettings(nullptr);
+    ASSERT_NE(created, nullptr);
+    FvZoomPanSettings settings = *created;
+    Mem_free(created);
     FvZoomPanSettings *s = &settings;
     int32_t lo = 0, hi = 0;
     // The default limits without a fit or view limits (outside page view).

@@ -776,6 +776,48 @@ TEST_F(WordConvertTest, ParagraphProperties)
     });
 }
 
+// A section's properties: only fields that are set give one, and more
+// than one column gives the columns property.
+TEST_F(WordConvertTest, SectionProperties)
+{
+    withReader([&](WordReader *r) {
+        WordNodeBuilder b{};
+        b.reader = r;
+        WordSep sep;
+        Word_defaultSep(&sep);
+        sep.bkc = 0; // continuous
+        sep.xaPage = 12240;
+        sep.yaPage = 0;
+        sep.dyaTop = -1440;
+        sep.ccolM1 = 1;
+        sep.fEvenlySpaced = 1;
+        WordPropList list;
+        ASSERT_EQ(Word_sectionStyle(&sep, &list, &b), 0);
+        std::map<uint32_t, const WordPropValue *> byId;
+        for (uint32_t i = 0; i < list.count; i++)
+            byId[r->load->values[list.indices[i]].id] = &r->load->values[list.indices[i]];
+        ASSERT_EQ(byId.count(72), 1u);
+        EXPECT_EQ(byId[72]->payload, 34u);
+        EXPECT_EQ(uint32_t(byId[90]->payload), uint32_t(uint64_t(12240) * 65536 / 1440));
+        EXPECT_EQ(int32_t(uint32_t(byId[51]->payload)), -65536);
+        EXPECT_EQ(byId.count(44), 0u) << "a page height of 0 gives nothing";
+        ASSERT_EQ(byId.count(94), 1u);
+        EXPECT_EQ(byId[94]->type, uint32_t(WordValue_columns));
+        Word_propListClear(&list);
+        // A section that starts on a new page says nothing of its start;
+        // one column gives no columns property.
+        sep.bkc = 2;
+        sep.ccolM1 = 0;
+        ASSERT_EQ(Word_sectionStyle(&sep, &list, &b), 0);
+        byId.clear();
+        for (uint32_t i = 0; i < list.count; i++)
+            byId[r->load->values[list.indices[i]].id] = &r->load->values[list.indices[i]];
+        EXPECT_EQ(byId.count(72), 0u);
+        EXPECT_EQ(byId.count(94), 0u);
+        Word_propListClear(&list);
+    });
+}
+
 TEST_F(WordConvertTest, InterningValuesAndStyles)
 {
     withReader([&](WordReader *r) {

@@ -53,12 +53,14 @@ class SubmitTest : public HtmlFixture {
         char *text = Url_toUtf8(m->url, UrlPart_all);
         r.url = text ? text : "?";
         Mem_free(text);
-        const char *h = nullptr;
-        const uint8_t *b = nullptr;
-        size_t hn = 0, bn = 0;
-        Url_getRequestData(m->url, &h, &hn, &b, &bn);
-        r.header.assign(h ? h : "", hn);
-        r.body.assign(b ? reinterpret_cast<const char *>(b) : "", bn);
+        // Request data: the header line with its CR LF, then the body.
+        if (m->url->dataType == Url_requestDataType && m->url->data) {
+            std::string all(reinterpret_cast<const char *>(m->url->data), m->url->dataLength);
+            size_t end = all.find("\r\n");
+            end = end == std::string::npos ? all.size() : end + 2;
+            r.header = all.substr(0, end);
+            r.body = all.substr(end);
+        }
         for (const UrlNameValue *v = Url_getNameValues(m->url); v; v = v->next)
             r.files += S(v->name) + "@" + std::to_string(v->value) + ";";
         self->sent.push_back(r);
