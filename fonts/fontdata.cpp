@@ -36,11 +36,6 @@ void FontFile_putU32BE(uint8_t *bytes, uint32_t value)
     bytes[3] = uint8_t(value);
 }
 
-uint32_t FontFile_getU32BE(const uint8_t *bytes)
-{
-    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
-}
-
 int FontFile_tagEqual(const uint8_t *a, const uint8_t *b)
 {
     return memcmp(a, b, 4) == 0 ? 1 : 0;

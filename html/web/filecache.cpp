@@ -107,7 +107,7 @@ char16_t *wideOf(const uint8_t *p, size_t n)
     if (!s)
         return nullptr;
     for (size_t i = 0; i < units; i++)
-        s[i] = char16_t(p[2 * i] | p[2 * i + 1] << 8);
+        s[i] = char16_t(Bytes_peekU16Le(p + 2 * i));
     s[units] = 0;
     return s;
 }

@@ -9,6 +9,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/ustr.h"
 #include "platform/vfs/vfs.h"
 
@@ -112,11 +113,6 @@ int Vfs_getSize(VfsHandle *handle, uint64_t *size)
 namespace
 {
 
-uint32_t be32(const uint8_t *p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
 // Reads exactly n bytes (in requests of at most 4096): 3605 when fewer came.
 int readExactly(VfsHandle *h, uint8_t *buffer, size_t n)
 {
@@ -145,7 +141,7 @@ int File_readIndexTable(const Url *url, EngineContext *ctx, uint32_t *count, uin
     uint32_t n = 0;
     r = readExactly(h, header, sizeof header);
     if (r == Res_ok) {
-        n = be32(header + 8);
+        n = Bytes_peekU32Be(header + 8);
         // The count comes from the file: never write past the caller's table.
         if (n > capacity)
             r = Res_vfsRequestTooLarge;
@@ -154,7 +150,7 @@ int File_readIndexTable(const Url *url, EngineContext *ctx, uint32_t *count, uin
         uint8_t word[4];
         r = readExactly(h, word, sizeof word);
         if (r == Res_ok)
-            values[i] = be32(word);
+            values[i] = Bytes_peekU32Be(word);
     }
     int c = Vfs_close(h);
     if (r == Res_ok)
