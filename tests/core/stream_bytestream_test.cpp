@@ -447,7 +447,7 @@ TEST_F(ByteStreamTest, LittleEndianReadersAdvanceAndSignExtend)
     EXPECT_EQ(Bytes_readU16Le(&p), 0x5678u);
     EXPECT_EQ(Bytes_peekU16Be(bytes + 2), 0x7856u);
     EXPECT_EQ(Bytes_peekU32Be(bytes + 2), 0x78563412u);
-    EXPECT_EQ(Bytes_peekS16Be(bytes), -2);
+    EXPECT_EQ(Bytes_peekS16Be(bytes), -257); // 0xFEFF
     EXPECT_EQ(Bytes_peekU16(bytes + 2, 0), 0x5678u);
     EXPECT_EQ(Bytes_peekU16(bytes + 2, 1), 0x7856u);
     EXPECT_EQ(Bytes_peekU32(bytes + 2, 0), 0x12345678u);
