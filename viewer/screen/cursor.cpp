@@ -48,6 +48,8 @@ Screen *screenOf(FvViewer *viewer)
 int32_t property(FvViewer *viewer, OverlaySprite *sprite, int32_t id)
 {
     int32_t v = 0;
+    // A property the sprite does not have reads as 0, which is what the
+    // cursor code wants for it.
     (void)Overlay_getProperty(viewer->context, sprite, id, &v);
     return v;
 }
