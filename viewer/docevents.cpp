@@ -415,11 +415,11 @@ void Fv_onDocEvent(FvViewer *viewer, EventProcMsg *msg)
     // The end of a closing document's translation, finished or failed,
     // lets a pending load go on.
     Edr_Doc *ended = nullptr;
-    if (msg->kind == 1 && msg->payload) {
+    if (msg->kind == EventProc_kindCode && msg->payload) {
         const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
-        if (m->code == 3 || m->code == 13)
+        if (m->code == DocMsg_codeTranslateFailed || m->code == DocMsg_codeTranslateFinished)
             ended = m->document;
-    } else if (msg->kind == 0 && msg->payload) {
+    } else if (msg->kind == EventProc_kindReport && msg->payload) {
         ended = static_cast<const EventProcDocMsg *>(msg->payload)->view;
     }
     if (ended && viewer->loadingCount)

@@ -45,6 +45,16 @@ typedef void (*EventProcListenerFn)(EngineContext *context, EventProcMsg *msg, v
 
 enum : int32_t {
     EventProc_kinds = 12,
+    // The kinds that have a payload record of their own.
+    EventProc_kindReport = 0,     // a document report (EventProcDocMsg)
+    EventProc_kindCode = 1,       // a code message (EventProcCodeMsg)
+    EventProc_kindTyped = 2,      // a typed message (EventProcKind2Msg)
+    EventProc_kindNodeEvent = 5,  // seventeen words (EventProcKind5Msg): node events
+    EventProc_kindOpenUrl = 6,    // open a URL (EventProcKind6Msg)
+    EventProc_kindViewDoc = 7,    // a view and a document (EventProcKind7Msg)
+    EventProc_kindCustom = 8,     // two words of the sender's (EventProcCustomMsg)
+    EventProc_kindPageUpdate = 9, // a page update (EventProcKind9Msg)
+    EventProc_kindViewText = 11,  // a view, a text and a word (EventProcKind11Msg)
     EventProc_inlineMode = 1, // mode bit: no delivery job; drains deliver
 };
 

@@ -27,6 +27,14 @@ struct EventProcDocMsg {
 };
 
 // Kind 1, a code message: EventProc_postCode, EventProc_postPlainCode.
+// The codes the engine itself tests:
+enum : int32_t {
+    DocMsg_codeTranslateStarted = 0,  // a translation job has begun
+    DocMsg_codePageAdded = 1,         // argument: the new page's position
+    DocMsg_codePageDropped = 2,       // a page left the page list
+    DocMsg_codeTranslateFailed = 3,   // a translation job ended in failure
+    DocMsg_codeTranslateFinished = 13, // a translation job has ended
+};
 struct EventProcCodeMsg {
     int32_t code;
     Edr_Doc *document;        // no reference of its own

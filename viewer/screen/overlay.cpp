@@ -122,7 +122,7 @@ void freeTable(OverlayMgr *m)
 // argument word).
 void onAppMessage(EngineContext *engine, EventProcMsg *msg, void *, int *)
 {
-    const EventProcCodeMsg *m = msg && msg->kind == 1 ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
+    const EventProcCodeMsg *m = msg && msg->kind == EventProc_kindCode ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
     if (m && m->code == Overlay_screenChanged)
         (void)Overlay_setScreen(engine, int32_t(m->argument));
 }
@@ -305,7 +305,7 @@ int Overlay_createManager(EngineContext *engine, Screen *screen, void *pixels)
         return 0;
     }
     m->screen = screen;
-    if (engine->eventProc && EventProc_addListener(engine, engine->eventProc, 1, onAppMessage, m) != Res_ok) {
+    if (engine->eventProc && EventProc_addListener(engine, engine->eventProc, EventProc_kindCode, onAppMessage, m) != Res_ok) {
         DisplayList_free(m->items);
         Bitmap_destroy(m->bitmap);
         Mem_free(m);
@@ -314,7 +314,7 @@ int Overlay_createManager(EngineContext *engine, Screen *screen, void *pixels)
     m->table = static_cast<OverlayNode **>(Mem_calloc(Overlay_tableSize, sizeof(OverlayNode *)));
     if (!m->table) {
         if (engine->eventProc)
-            (void)EventProc_removeListener(engine->eventProc, 1, onAppMessage, m);
+            (void)EventProc_removeListener(engine->eventProc, EventProc_kindCode, onAppMessage, m);
         DisplayList_free(m->items);
         Bitmap_destroy(m->bitmap);
         Mem_free(m);
@@ -332,7 +332,7 @@ int Overlay_destroyManager(EngineContext *engine)
         return 0;
     engine->instance->overlay = nullptr;
     if (engine->eventProc)
-        (void)EventProc_removeListener(engine->eventProc, 1, onAppMessage, m);
+        (void)EventProc_removeListener(engine->eventProc, EventProc_kindCode, onAppMessage, m);
     Bitmap_destroy(m->bitmap);
     for (OverlaySprite *s = m->sprites; s;) {
         OverlaySprite *next = s->next;
