@@ -148,7 +148,7 @@ struct PointData {
 
 // Expands the flags of n points into flags, repeats included, and counts
 // the x and y bytes they call for. 2315 when a repeat runs past the last
-// point, 2313 when the bytes end first.
+// point, Res_bufWindowShort when the bytes end first.
 int expandFlags(PointData *d, uint8_t *flags, uint32_t n, uint32_t *xBytes, uint32_t *yBytes)
 {
     uint32_t i = 0, xb = 0, yb = 0;

@@ -53,9 +53,10 @@ struct ByteStream {
 
 // Returns the status word and clears it.
 int ByteStream_takeStatus(ByteStream *stream);
-// The seek slot's result; 0x3B00 when the stream has no seek slot.
+// The seek slot's result; Res_byteStreamNoSeek when the stream has no seek
+// slot.
 [[nodiscard]] int ByteStream_seek(ByteStream *stream, uint64_t position);
-// The control slot's result (259 when the stream has none).
+// The control slot's result (Res_notImplemented when the stream has none).
 int ByteStream_control(ByteStream *stream, uint32_t op, void *arg);
 // The length when known, else the answer of control operation 10 (not
 // kept), else 0.
@@ -75,7 +76,7 @@ int64_t ByteStream_available(ByteStream *stream, int nonBlocking);
 // The slow path of ByteStream_readByte: the window is empty.
 [[nodiscard]] int ByteStream_refillByte(ByteStream *stream, uint8_t *byte);
 // *byte = the next byte: 0. When no byte comes, *byte is 0 and the result
-// is the taken status word, or 0x2205 when that is 0.
+// is the taken status word, or Res_byteStreamEnded when that is 0.
 [[nodiscard]] inline int ByteStream_readByte(ByteStream *stream, uint8_t *byte)
 {
     if (stream->readPtr < stream->end) {

@@ -639,8 +639,8 @@ int startAnimation(GifDecoder *d, ImageObject *image, const ImageCodecParams *pa
 }
 
 // Decodes the next frame of an animation into a free frame of the pool and
-// queues it at its time: 0x1C14 for a frame; 0 when the loop limit is
-// reached (the image stays decoded, showing its last frame); 0x1C07 or
+// queues it at its time: Res_imageFrameDone for a frame; 0 when the loop limit
+// is reached (the image stays decoded, showing its last frame); 0x1C07 or
 // 0x1C08 from the pool (the frame is decoded later); an error.
 int animateNext(GifDecoder *d, ImageObject *image)
 {

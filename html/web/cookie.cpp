@@ -309,8 +309,8 @@ uint32_t policyFor(const CookieStore *store, const char *domain)
     return best ? best->policy : CookiePolicy_accept;
 }
 
-// The index file: no records when it is missing or empty; 13569 when it
-// is corrupt (the caller resets the store).
+// The index file: no records when it is missing or empty;
+// Res_cookieCorruptIndex when it is corrupt (the caller resets the store).
 int readIndex(EngineContext *ctx, CookieStore *store)
 {
     uint8_t *data = nullptr;

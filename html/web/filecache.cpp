@@ -160,7 +160,7 @@ void appendRecord(Bytes *b, HttpCacheEntry *e)
 }
 
 // Reads one record at data[pos..size): 0 with the entry made and *next
-// set; 782 for a record cut short or an item length that does not fit.
+// set; Res_fileRead for a record cut short or an item length that does not fit.
 int readRecord(HttpCache *cache, const uint8_t *data, size_t size, size_t pos,
                HttpCacheEntry **out, size_t *next)
 {

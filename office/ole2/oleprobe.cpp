@@ -85,7 +85,8 @@ uint32_t sizeOfShift(uint32_t shift)
     return uint32_t(1) << shift;
 }
 
-// Reads the header into h (512 bytes): 3595 when the stream is shorter.
+// Reads the header into h (512 bytes): Res_oleShortHeader when the stream is
+// shorter.
 int readHeader(VfsHandle *stream, uint8_t *h)
 {
     size_t got = 0;

@@ -113,7 +113,8 @@ int Vfs_getSize(VfsHandle *handle, uint64_t *size)
 namespace
 {
 
-// Reads exactly n bytes (in requests of at most 4096): 3605 when fewer came.
+// Reads exactly n bytes (in requests of at most 4096): Res_vfsShortRead when
+// fewer came.
 int readExactly(VfsHandle *h, uint8_t *buffer, size_t n)
 {
     while (n) {
