@@ -209,7 +209,7 @@ int decodeRanges(const Entry &e, Base14Ranges *r)
 int readFile(EngineContext *engine, Base14Metrics *m)
 {
     VfsHandle *h = nullptr;
-    int rc = Vfs_openForReading(&h, m->url, engine);
+    int rc = Vfs_openForReading(engine, &h, m->url);
     if (rc)
         return rc;
     const uint32_t capacity = 65536; // the file's length is a 16-bit field
@@ -499,7 +499,7 @@ int Base14_create(EngineContext *engine, Base14Metrics **out, const Url *fontsDi
             return Res_noMemory;
         }
         VfsHandle *h = nullptr;
-        int rc = Vfs_openForReading(&h, m->url, engine);
+        int rc = Vfs_openForReading(engine, &h, m->url);
         if (rc == Res_stopRequested) {
             Base14_free(m);
             return rc;

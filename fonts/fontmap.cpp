@@ -197,7 +197,7 @@ int FontMap_readFile(EngineContext *context, const Url *fontsDir, FontMapLineFn 
     if (!url)
         return Res_noMemory;
     VfsHandle *h = nullptr;
-    int rc = Vfs_openForReading(&h, url, context);
+    int rc = Vfs_openForReading(context, &h, url);
     Url_free(url);
     if (rc == Res_fileCannotOpen)
         return Res_ok;

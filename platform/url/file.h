@@ -154,7 +154,7 @@ const char *Env_getDirectory(const char *name);
 // path with its dot segments removed, behind the directory its host maps to. 0;
 // Res_urlIncomplete without a host; Res_fileBadHost for an unsupported host; 1
 // out of memory.
-[[nodiscard]] int File_urlToPath(const Url *url, char16_t **path, EngineContext *ctx);
+[[nodiscard]] int File_urlToPath(EngineContext *context, const Url *url, char16_t **path);
 
 // ------------------------------------------------------ platform records
 
@@ -180,7 +180,8 @@ const char *Env_getDirectory(const char *name);
 [[nodiscard]] int AlienFile_getSize(AlienFile *f, uint64_t *size);
 // The next listing entry's name (lent until the next call or close), or null at
 // the end. 0, 1 out of memory, Res_romFsBadEntry for a bad built-in entry.
-[[nodiscard]] int AlienFile_readDirEntry(AlienFile *f, const char16_t **name, EngineContext *ctx);
+[[nodiscard]] int AlienFile_readDirEntry(EngineContext *context, AlienFile *f,
+                                         const char16_t **name);
 // A native handle is never given: 769.
 [[nodiscard]] int AlienFile_getHandle(AlienFile *f, uintptr_t *value);
 // Makes every directory of path up to its last separator ("/" or "\"):

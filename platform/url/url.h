@@ -197,7 +197,7 @@ void Url_setCstr(Url *url, char *text);
 [[nodiscard]] int Url_copyCstr(Url *dst, const Url *src);
 // Renders src with mask 31, converts it to Latin-1 and stores it as dst's
 // text form. 0; Res_missingArgument for null arguments; 1 out of memory.
-[[nodiscard]] int Url_storeTextForm(Url *dst, const Url *src, EngineContext *ctx);
+[[nodiscard]] int Url_storeTextForm(EngineContext *context, Url *dst, const Url *src);
 
 // The attached data part (lent): type, bytes and length; any out pointer
 // may be null. ctx is not read.

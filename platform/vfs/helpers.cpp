@@ -15,12 +15,13 @@
 
 // ------------------------------------------------------------ streams
 
-int Vfs_openForReading(VfsHandle **handle, const Url *url, EngineContext *ctx)
+int Vfs_openForReading(EngineContext *context, VfsHandle **handle, const Url *url)
 {
     *handle = nullptr;
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    int r = Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable | Vfs_modeReadAhead, &h, &accepted, ctx);
+    int r =
+        Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable | Vfs_modeReadAhead, &h, &accepted, context);
     if (r != Res_ok)
         return r;
     if (!(accepted & Vfs_modeRead)) {
@@ -135,7 +136,7 @@ int File_readIndexTable(const Url *url, EngineContext *ctx, uint32_t *count, uin
 {
     *count = 0;
     VfsHandle *h = nullptr;
-    int r = Vfs_openForReading(&h, url, ctx);
+    int r = Vfs_openForReading(ctx, &h, url);
     if (r != Res_ok)
         return r;
     uint8_t header[12];

@@ -21,7 +21,7 @@ struct VfsHandle;
 // *handle (the caller closes it); 3606 when the stream is not readable
 // (it is closed again; a close error is returned instead); Vfs_open's
 // errors. *handle is null on failure.
-[[nodiscard]] int Vfs_openForReading(VfsHandle **handle, const Url *url, EngineContext *ctx);
+[[nodiscard]] int Vfs_openForReading(EngineContext *context, VfsHandle **handle, const Url *url);
 // Closes the stream kept in *holder (null allowed) and clears it; the
 // close's result.
 [[nodiscard]] int Vfs_closeHolder(VfsHandle **holder);

@@ -277,7 +277,7 @@ int Vfs_notifyMonitor(VfsHandle *handle, uintptr_t value);
 // gives 0, cid 4, file 1; a URL whose handler object the MIME module
 // claims gives 4.
 [[nodiscard]] int Vfs_typeForUrl(EngineContext *ctx, const Url *url, uint32_t *type);
-[[nodiscard]] int Vfs_makeDir(const Url *url, EngineContext *ctx);               // slot 2
+[[nodiscard]] int Vfs_makeDir(EngineContext *context, const Url *url);           // slot 2
 [[nodiscard]] int Vfs_urlOp15(EngineContext *ctx, const Url *url);               // slot 15: remove
 [[nodiscard]] int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to); // slot 16
 [[nodiscard]] int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to);   // slot 25
