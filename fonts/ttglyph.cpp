@@ -99,8 +99,8 @@ int pointAt(const GlyphPath *o, uint32_t index, int64_t *x, int64_t *y)
         if (r[0] & GlyphPoint_absolute)
             *x = *y = 0;
         if (r[0] & GlyphPoint_wide) {
-            *x += int16_t(r[1] | r[2] << 8);
-            *y += int16_t(r[3] | r[4] << 8);
+            *x += int16_t(Bytes_peekU16Le(r + 1));
+            *y += int16_t(Bytes_peekU16Le(r + 3));
         } else {
             *x += int8_t(r[1]);
             *y += int8_t(r[2]);
