@@ -647,7 +647,7 @@ void Edr_Doc_release(Edr_Doc *doc)
         doc->viewCount++;
         Lock_release(&doc->mutex);
         if (app->eventProc) {
-            EventProcCodeMsg closedMsg{3, doc, nullptr, 0};
+            EventProcCodeMsg closedMsg{DocMsg_codeDocClosed, doc, nullptr, 0};
             (void)EventProc_postCode(app->eventProc, &closedMsg);
         }
         Edr_Doc_releaseView(doc);
