@@ -59,7 +59,7 @@ enum : int32_t {
 };
 
 struct EventProcMsg {
-    int32_t kind;             // 0 to 11
+    int32_t kind;             // 0 to 11 (EventProc_kind*)
     EventProcFreeFn freeFn;   // optional
     EventProcCopyFn copyFn;   // optional
     void *handlerArg;         // given to freeFn
