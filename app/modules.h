@@ -32,17 +32,16 @@
 
 struct EngineContext;
 
-// The first stage. options is stored in the context (the caller keeps it).
-// 0; 8 for a null context; the task-system check's error (nothing torn
+// The first stage. options is stored in the context (the caller keeps it). 0;
+// Res_nullInput for a null context; the task-system check's error (nothing torn
 // down); otherwise the first module's error after a full teardown.
 [[nodiscard]] int Engine_initModules(EngineContext *context, void *options);
 
-// The second stage; needs the configuration store in context->config.
-// fontUrl is the font directory's URL text, settingsDir the directory of
-// the settings file (URL text ending in "/"), hostHook the host's
-// configuration hook. 0; 8 when any of the three is null (nothing torn
-// down); otherwise the first error, after the store has been freed and
-// every module torn down.
+// The second stage; needs the configuration store in context->config. fontUrl
+// is the font directory's URL text, settingsDir the directory of the settings
+// file (URL text ending in "/"), hostHook the host's configuration hook. 0;
+// Res_nullInput when any of the three is null (nothing torn down); otherwise
+// the first error, after the store has been freed and every module torn down.
 [[nodiscard]] int Engine_initServices(EngineContext *context, const char *fontUrl,
                                       const char *settingsDir, EngineHostHookFn hostHook);
 

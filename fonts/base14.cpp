@@ -7,6 +7,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/stream/inflate.h"
 #include "platform/url/url.h"
 #include "platform/vfs/helpers.h"
@@ -63,11 +64,6 @@ const uint32_t entryCount = 21;
 const uint32_t headerLength = 4 + 6 * entryCount;
 const uint16_t noKernCode = 65535;
 
-uint16_t le16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
 struct Entry {
     uint16_t a, b; // count or unpacked length; byte length
     const uint8_t *data;
@@ -75,10 +71,10 @@ struct Entry {
 
 bool entryAt(const Base14Metrics *m, uint32_t index, Entry *e)
 {
-    const uint8_t *p = m->image + 4 + 6 * index;
-    e->a = le16(p);
-    e->b = le16(p + 2);
-    uint32_t offset = le16(p + 4);
+    ByteCursor fields = ByteCursor_make(m->image + 4 + 6 * index, 6, 0);
+    e->a = ByteCursor_u16(&fields);
+    e->b = ByteCursor_u16(&fields);
+    uint32_t offset = ByteCursor_u16(&fields);
     if (uint64_t(headerLength) + offset + e->b > m->imageLength)
         return false;
     e->data = m->image + headerLength + offset;
@@ -201,8 +197,8 @@ int decodeRanges(const Entry &e, Base14Ranges *r)
     if (!r->start || !r->base)
         return Res_noMemory;
     for (uint32_t i = 0; i < records; i++) {
-        r->start[i] = le16(e.data + 4 * i);
-        r->base[i] = le16(e.data + 4 * i + 2);
+        r->start[i] = Bytes_peekU16Le(e.data + 4 * i);
+        r->base[i] = Bytes_peekU16Le(e.data + 4 * i + 2);
         if (i && (r->start[i] <= r->start[i - 1] || r->base[i] < r->base[i - 1]))
             return corrupt;
     }
@@ -213,7 +209,7 @@ int decodeRanges(const Entry &e, Base14Ranges *r)
 int readFile(EngineContext *engine, Base14Metrics *m)
 {
     VfsHandle *h = nullptr;
-    int rc = Vfs_openForReading(&h, m->url, engine);
+    int rc = Vfs_openForReading(engine, &h, m->url);
     if (rc)
         return rc;
     const uint32_t capacity = 65536; // the file's length is a 16-bit field
@@ -279,8 +275,8 @@ int loadShared(EngineContext *engine, Base14Metrics *m)
 int decodeShared(Base14Metrics *m)
 {
     int rc = Res_ok;
-    if (m->imageLength < headerLength || le16(m->image) != m->imageLength ||
-        le16(m->image + 2) != headerLength)
+    if (m->imageLength < headerLength || Bytes_peekU16Le(m->image) != m->imageLength ||
+        Bytes_peekU16Le(m->image + 2) != headerLength)
         return corrupt;
     Entry e[7];
     for (uint32_t i = 0; i < 7; i++)
@@ -309,9 +305,7 @@ int decodeShared(Base14Metrics *m)
     }
     uint32_t rank = 0;
     for (uint32_t w = 0; w < m->pairWords; w++) {
-        const uint8_t *p = bits + 4 * w;
-        m->pairBits[w] =
-            uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        m->pairBits[w] = Bytes_peekU32Le(bits + 4 * w);
         m->pairRank[w] = rank;
         rank += uint32_t(__builtin_popcount(m->pairBits[w]));
     }
@@ -505,7 +499,7 @@ int Base14_create(EngineContext *engine, Base14Metrics **out, const Url *fontsDi
             return Res_noMemory;
         }
         VfsHandle *h = nullptr;
-        int rc = Vfs_openForReading(&h, m->url, engine);
+        int rc = Vfs_openForReading(engine, &h, m->url);
         if (rc == Res_stopRequested) {
             Base14_free(m);
             return rc;

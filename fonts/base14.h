@@ -89,14 +89,14 @@ struct Base14Metrics {
 };
 
 // *out = a new record with its 14 slots closed; "psbase14.bfm" is resolved
-// against fontsDir and tried (missing or unreadable: no standard metrics
-// for the ten fonts that need it). 0; 1; 48 when the try is stopped.
+// against fontsDir and tried (missing or unreadable: no standard metrics for
+// the ten fonts that need it). 0; 1; Res_stopRequested when the try is stopped.
 [[nodiscard]] int Base14_create(EngineContext *engine, Base14Metrics **out, const Url *fontsDir);
 // Frees the record, its slots' tables and the shared tables (null allowed).
 void Base14_free(Base14Metrics *metrics);
 // *slot = the open slot of the standard font named name (exact names;
-// "ZapfDingbats" also opens "ZapfDingBats"), or null for any other name.
-// Its tables are loaded on first use. 0; 1; 5633 for a damaged file (no
+// "ZapfDingbats" also opens "ZapfDingBats"), or null for any other name. Its
+// tables are loaded on first use. 0; 1; Res_inflateData for a damaged file (no
 // slot); the file's read errors.
 [[nodiscard]] int Base14_open(EngineContext *engine, Base14Metrics *metrics, const char *name,
                               Base14Slot **slot);

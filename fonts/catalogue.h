@@ -55,10 +55,10 @@ void FontCatalogue_free(FontCatalogue *catalogue);
 [[nodiscard]] int FontCatalogue_addFace(FontCatalogue *catalogue, Url *url, FontFace *face);
 // 2307 when the catalogue holds no face (or is null), else 0.
 [[nodiscard]] int FontCatalogue_isEmpty(const FontCatalogue *catalogue);
-// Reads the font map file "map" of the fonts directory into the catalogue;
-// a missing file is no failure. A line whose font file is missing (780),
-// unreadable (2305) or unsupported (2309) is skipped. 0; 1; 2304 for a
-// malformed line (the reading stops there); the file's read errors.
+// Reads the font map file "map" of the fonts directory into the catalogue; a
+// missing file is no failure. A line whose font file is missing (780),
+// unreadable (2305) or unsupported (2309) is skipped. 0; 1; Res_fontMapLine for
+// a malformed line (the reading stops there); the file's read errors.
 [[nodiscard]] int FontCatalogue_readMap(EngineContext *context, FontCatalogue *catalogue,
                                         const Url *fontsDir);
 // Lists the fonts directory (in name order) and adds the faces of every

@@ -12,6 +12,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "platform/vfs/bufstream.h"
 #include "fonts/fontsupport.h"
 #include "core/text/number.h"
@@ -33,7 +34,7 @@ int readBE16(BufStream *rd, uint16_t *to, size_t count)
         return r;
     const uint8_t *b = reinterpret_cast<const uint8_t *>(to);
     for (size_t i = 0; i < count; i++)
-        to[i] = uint16_t(b[2 * i] << 8 | b[2 * i + 1]);
+        to[i] = Bytes_peekU16Be(b + 2 * i);
     return Res_ok;
 }
 

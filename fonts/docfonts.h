@@ -47,7 +47,7 @@ enum : uint32_t {
 // the caller's reference. The engine's lock must be held. 0 or 1.
 [[nodiscard]] int FontEngine_addFont(FontEngine *engine, FontFace *face);
 // Finishes an embedded font and appends its face (the array takes one new
-// reference). 0; 1; 8 without a font engine.
+// reference). 0; 1; Res_nullInput without a font engine.
 [[nodiscard]] int FontEngine_registerEmbedded(EngineContext *engine, EmbeddedFont *font);
 // Removes the face from the array (the order of the others kept) and
 // releases the array's reference. Null face or no font engine: nothing.
@@ -71,7 +71,7 @@ uint16_t Font_codePairCode(const FontFace *face, uint32_t i);
 
 // Installs a code-conversion hook on face (replacing one installed
 // before): the face owns table from here, also when this fails (release
-// frees it then). 0; 1; 8 without a face.
+// frees it then). 0; 1; Res_nullInput without a face.
 [[nodiscard]] int Font_setCodeHook(EngineContext *engine, FontFace *face, void *table, FontCodeHookFn hook,
                                    FontCodeHookReleaseFn release);
 // Runs the face's hook over count codes; nothing without one.

@@ -10,6 +10,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "fonts/fontsupport.h"
 #include "fonts/fontengine.h"
 #include "fonts/fontface.h"
@@ -153,7 +154,7 @@ int copyRecords(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, uin
                    op == GlyphCode_close) {
             r = appendBytes(dst, p, uint32_t(next - p));
         } else if (op == GlyphCode_skip4 && depth < EmbeddedFont_maxComponentDepth) {
-            uint32_t id = uint32_t(p[1]) | uint32_t(p[2]) << 8 | uint32_t(p[3]) << 16 | uint32_t(p[4]) << 24;
+            uint32_t id = Bytes_peekU32Le(p + 1);
             const GlyphPath *c = findComponent(f, id);
             if (c && c->kind == GlyphPath_kindCodes)
                 r = expand(f, c, dst, depth + 1, false);
@@ -163,11 +164,6 @@ int copyRecords(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, uin
         p = next;
     }
     return top ? appendBytes(dst, endCode, 1) : Res_ok;
-}
-
-uint16_t rd16(const uint8_t *p)
-{
-    return uint16_t(p[0] | p[1] << 8);
 }
 
 GlyphPath *outlineOf(const EmbeddedFont *f, uint16_t glyph)
@@ -184,8 +180,8 @@ int expandGlyph(const EmbeddedFont *f, uint16_t glyph, uint32_t depth, GlyphPath
 int expandAccent(const EmbeddedFont *f, const GlyphPath *src, GlyphPath *dst, uint32_t depth)
 {
     const uint8_t *h = src->bytes + 1;
-    uint16_t chars[2] = {rd16(h), rd16(h + 2)};
-    int32_t dx = int16_t(rd16(h + 4)), dy = int16_t(rd16(h + 6));
+    uint16_t chars[2] = {Bytes_peekU16Le(h), Bytes_peekU16Le(h + 2)};
+    int32_t dx = int16_t(Bytes_peekU16Le(h + 4)), dy = int16_t(Bytes_peekU16Le(h + 6));
     uint16_t glyphs[2] = {0, 0};
     uint8_t tags[2] = {0, 0};
     uint32_t remaining = 2;

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "core/stream/bytestream.h"
+
 namespace
 {
 
@@ -34,11 +36,6 @@ void FontFile_putU32BE(uint8_t *bytes, uint32_t value)
     bytes[1] = uint8_t(value >> 16);
     bytes[2] = uint8_t(value >> 8);
     bytes[3] = uint8_t(value);
-}
-
-uint32_t FontFile_getU32BE(const uint8_t *bytes)
-{
-    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
 }
 
 int FontFile_tagEqual(const uint8_t *a, const uint8_t *b)
@@ -76,11 +73,11 @@ void Font_readSettingsTable(const uint8_t *table, size_t length, int32_t setting
 {
     settings[0] = 2;
     settings[1] = 10;
-    if (!table || length < 2 || ((table[0] << 8) | table[1]) != 1)
+    if (!table || length < 2 || Bytes_peekU16Be(table) != 1)
         return;
     for (size_t at = 2; at + 4 <= length; at += 4) {
-        int16_t key = int16_t((table[at] << 8) | table[at + 1]);
-        int32_t value = (table[at + 2] << 8) | table[at + 3];
+        int16_t key = Bytes_peekS16Be(table + at);
+        int32_t value = Bytes_peekU16Be(table + at + 2);
         if (key == 1)
             settings[0] = value;
         else if (key == 2)

@@ -12,8 +12,6 @@
 
 // Stores value at bytes, most significant byte first.
 void FontFile_putU32BE(uint8_t *bytes, uint32_t value);
-// The 32-bit value at bytes read most significant byte first.
-uint32_t FontFile_getU32BE(const uint8_t *bytes);
 // 1 when the four bytes at a and b are equal, else 0.
 int FontFile_tagEqual(const uint8_t *a, const uint8_t *b);
 

@@ -133,7 +133,7 @@ void SubstTable_initTransformer(SubstTransformer *transformer, const CharFilterL
 // setting or a font engine: nothing.
 void FontEngine_addConfiguredDirectories(EngineContext *context);
 // Scans one directory into the catalogue under the engine's lock. The
-// scan's result; 8 without a font engine or directory.
+// scan's result; Res_nullInput without a font engine or directory.
 [[nodiscard]] int FontEngine_addDirectory(EngineContext *context, const Url *directory);
 
 // Settings of the "Font Engine" section: the cache budgets, kilobytes
@@ -146,14 +146,14 @@ enum : uint32_t {
 // Creates the context's font engine: lock, empty catalogue, the "Spaces"
 // font, the character-map formats 0, 2, 4, 6 and 9998, the filter list.
 // 0; 1 when memory runs out (everything made is destroyed again and the
-// context has no font engine); 8 for a null context.
+// context has no font engine); Res_nullInput for a null context.
 [[nodiscard]] int FontEngine_create(EngineContext *context);
-// Configures the created font engine with the fonts directory (the URL
-// stays the caller's): copies it, reads its font map and scans it into the
-// catalogue (font files that cannot be read are skipped), loads the
-// base-14 metrics and makes the caches from the settings "cache.path.size"
-// (64) and "cache.clipmask.size" (128). Any failure destroys the whole font
-// engine and is returned. 0; 1; 8 for a null context or URL, or no font
+// Configures the created font engine with the fonts directory (the URL stays
+// the caller's): copies it, reads its font map and scans it into the catalogue
+// (font files that cannot be read are skipped), loads the base-14 metrics and
+// makes the caches from the settings "cache.path.size" (64) and
+// "cache.clipmask.size" (128). Any failure destroys the whole font engine and
+// is returned. 0; 1; Res_nullInput for a null context or URL, or no font
 // engine.
 [[nodiscard]] int FontEngine_configure(EngineContext *context, const Url *fontsDir);
 // Under the font engine's lock sizes the glyph path cache and the clip-mask
@@ -198,7 +198,7 @@ void FontEngine_getMemoryList(EngineContext *context, const char *const **names,
 // Makes a font list for the first count family names of families (8-bit),
 // with the matching flags and the text matrix (null: identity): up to
 // eight faces in preference order, one reference into *out. 0, 1 when
-// memory runs out, or 13 when no face matches; *out null on failure.
+// memory runs out, or Res_notFound when no face matches; *out null on failure.
 [[nodiscard]] int Font_listCreate(EngineInstance *instance, const char *const *families,
                                   uint32_t count, uint32_t flags, const Matrix *matrix,
                                   FontList **out);

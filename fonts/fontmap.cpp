@@ -5,6 +5,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/cstr.h"
 #include "platform/url/url.h"
 #include "platform/vfs/helpers.h"
@@ -104,16 +105,6 @@ int finish(LineReader *r)
     return r->length || r->tooLong ? endLine(r) : Res_ok;
 }
 
-uint32_t be32(const uint8_t *p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
-uint16_t be16(const uint8_t *p)
-{
-    return uint16_t(p[0] << 8 | p[1]);
-}
-
 // UTF-16 big-endian to UTF-8 into out (room for 3 bytes per unit plus the
 // terminator): leading white space skipped, ":" turned into ";", unpaired
 // surrogates into U+FFFD.
@@ -122,9 +113,9 @@ void nameToUtf8(const uint8_t *s, size_t units, char *out)
     size_t o = 0;
     bool leading = true;
     for (size_t i = 0; i < units; i++) {
-        uint32_t c = be16(s + 2 * i);
+        uint32_t c = Bytes_peekU16Be(s + 2 * i);
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
-            uint32_t d = be16(s + 2 * i + 2);
+            uint32_t d = Bytes_peekU16Be(s + 2 * i + 2);
             if (d >= 0xDC00 && d <= 0xDFFF) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
                 i++;
@@ -206,7 +197,7 @@ int FontMap_readFile(EngineContext *context, const Url *fontsDir, FontMapLineFn 
     if (!url)
         return Res_noMemory;
     VfsHandle *h = nullptr;
-    int rc = Vfs_openForReading(&h, url, context);
+    int rc = Vfs_openForReading(context, &h, url);
     Url_free(url);
     if (rc == Res_fileCannotOpen)
         return Res_ok;
@@ -312,7 +303,7 @@ int FontCollection_readHeader(const uint8_t *data, size_t length, uint32_t *offs
     *count = 0;
     if (length < 12)
         return Res_fontFileUnreadable;
-    uint32_t faces = be32(data + 8);
+    uint32_t faces = Bytes_peekU32Be(data + 8);
     if (faces == 0)
         return Res_fontUnsupported;
     if (faces > FontCollection_maxFaces)
@@ -320,7 +311,7 @@ int FontCollection_readHeader(const uint8_t *data, size_t length, uint32_t *offs
     if (length < 12 + size_t(faces) * 4)
         return Res_fontFileUnreadable;
     for (uint32_t i = 0; i < faces; i++)
-        offsets[i] = be32(data + 12 + 4 * i);
+        offsets[i] = Bytes_peekU32Be(data + 12 + 4 * i);
     *count = faces;
     return Res_ok;
 }
@@ -352,10 +343,10 @@ int FontNames_read(const uint8_t *table, size_t length, char **names, uint32_t *
         return Res_noMemory;
     if (length < 6)
         return Res_ok;
-    uint32_t count = be16(table + 2);
+    uint32_t count = Bytes_peekU16Be(table + 2);
     // The strings start where the header says (right after the records in
     // every ordinary table); a start outside the table means none.
-    size_t storage = be16(table + 4);
+    size_t storage = Bytes_peekU16Be(table + 4);
     if (storage > length)
         return Res_ok;
     char text[FontNames_maxString / 2 * 3 + 1];
@@ -364,8 +355,8 @@ int FontNames_read(const uint8_t *table, size_t length, char **names, uint32_t *
         if (at + 12 > length)
             break;
         const uint8_t *rec = table + at;
-        uint16_t platform = be16(rec), encoding = be16(rec + 2), language = be16(rec + 4);
-        uint16_t nameId = be16(rec + 6), bytes = be16(rec + 8), offset = be16(rec + 10);
+        uint16_t platform = Bytes_peekU16Be(rec), encoding = Bytes_peekU16Be(rec + 2), language = Bytes_peekU16Be(rec + 4);
+        uint16_t nameId = Bytes_peekU16Be(rec + 6), bytes = Bytes_peekU16Be(rec + 8), offset = Bytes_peekU16Be(rec + 10);
         if (platform != 3 || encoding > 1 || language != 0x0409)
             continue;
         if (nameId != 1 && nameId != 2 && nameId != 4 && nameId != 6)

@@ -67,13 +67,13 @@ uint32_t FontFile_kind(const char16_t *path);
 [[nodiscard]] int FontMap_readFile(EngineContext *context, const Url *fontsDir, FontMapLineFn fn,
                                    void *arg);
 // Splits a [Defaults] or [Supplements] line at its first ":": *key the text
-// before it as it stands, *value the rest without leading and trailing
-// white space (both point into line, which is changed). 0, or 2304 when
+// before it as it stands, *value the rest without leading and trailing white
+// space (both point into line, which is changed). 0, or Res_fontMapLine when
 // the line has no ":".
 [[nodiscard]] int FontMap_splitPair(char *line, char **key, char **value);
 // Splits a [Library] line into its fields (pointing into line, which is
-// changed), each without surrounding white space. 0, or 2304 when it has
-// fewer than six commas.
+// changed), each without surrounding white space. 0, or Res_fontMapLine when it
+// has fewer than six commas.
 [[nodiscard]] int FontMap_parseLibrary(char *line, FontMapLibraryLine *out);
 // *out = the URL of a [Library] file: the text as it stands when it has a
 // scheme, a host and a path (and nothing else), else the text resolved
@@ -81,11 +81,11 @@ uint32_t FontFile_kind(const char16_t *path);
 [[nodiscard]] int FontMap_fileUrl(EngineContext *context, const Url *fontsDir, const char *file,
                                   Url **out);
 
-// Reads a TrueType collection's header from its first bytes: the face
-// count at offset 8 and one 32-bit offset per face after it (big-endian).
-// offsets receives at most FontCollection_maxFaces of them; *count how
-// many. 0; 2309 for a collection without faces; 2305 when the data ends
-// before the offsets.
+// Reads a TrueType collection's header from its first bytes: the face count at
+// offset 8 and one 32-bit offset per face after it (big-endian). offsets
+// receives at most FontCollection_maxFaces of them; *count how many. 0;
+// Res_fontUnsupported for a collection without faces; Res_fontFileUnreadable
+// when the data ends before the offsets.
 [[nodiscard]] int FontCollection_readHeader(const uint8_t *data, size_t length, uint32_t *offsets,
                                             uint32_t *count);
 

@@ -55,9 +55,9 @@ int Font_faceCopyName(const FontFace *face, char *buffer, size_t length);
 // old name is freed first; a null name only clears it. 0; 1 when the copy
 // cannot be made (the face is then left without a name).
 [[nodiscard]] int Font_faceSetName(const char *name, FontFace *face);
-// Asks the face's advance operation for one code (run tag 0, tag 0):
-// answer[0] = the advance, answer[1] = the other output (the side bearing,
-// 0 for font packs). The operation's result; 259 when the face has none
+// Asks the face's advance operation for one code (run tag 0, tag 0): answer[0]
+// = the advance, answer[1] = the other output (the side bearing, 0 for font
+// packs). The operation's result; Res_notImplemented when the face has none
 // (answer zeros).
 [[nodiscard]] int Font_faceCallOp(FontFace *face, uint16_t code, uint16_t answer[2]);
 

@@ -29,9 +29,9 @@ struct DecorationState {
     int32_t offsets[Decoration_maxLines];
 };
 
-// Fetches the walk's glyph (the mask cache when the font wants masks and
-// a cache exists, else the path cache, building on a miss) and draws it
-// at the walk's pen. 0, 266 for a glyph without outline, or an error.
+// Fetches the walk's glyph (the mask cache when the font wants masks and a
+// cache exists, else the path cache, building on a miss) and draws it at the
+// walk's pen. 0, Res_pathEmptyArea for a glyph without outline, or an error.
 [[nodiscard]] int Glyph_fetchAndDraw(GlyphWalk *walk);
 // Draws a glyph object at the walk's pen: a mask (not null) as a mask
 // item, else the path through the glyph matrix with 3 sub-pixel bits.

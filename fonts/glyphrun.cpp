@@ -8,6 +8,7 @@
 #include "core/geom/matrix.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/task/task.h"
 #include "fonts/textrun.h"
 
@@ -414,7 +415,7 @@ int GlyphRun_next(GlyphRunReader *r)
                 r->textCapacity = n;
             }
             for (uint32_t i = 0; i < n; i++)
-                r->textBuffer[i] = char16_t(r->data[start + 2 * i] | r->data[start + 2 * i + 1] << 8);
+                r->textBuffer[i] = char16_t(Bytes_peekU16Le(r->data + start + 2 * i));
             bool atBoundary = r->pos == r->units * 2;
             r->units += n;
             if (atBoundary)

@@ -115,7 +115,7 @@ extern const ObjClass GlyphRunItem_class;
 void *DisplayItem_dataIfClass(ObjHeader *item);
 
 // Draws every run that meets clip (the item list's units; null: all).
-// 0, 48 when asked to stop, or a text-run error.
+// 0, Res_stopRequested when asked to stop, or a text-run error.
 [[nodiscard]] int GlyphRunItem_draw(EngineContext *ctx, ObjHeader *item, const Rect *clip,
                                     const Matrix *matrix, const DrawTarget *target);
 // The union of the runs' transformed extents (inverted-empty for none).
@@ -130,11 +130,11 @@ GlyphRunCursor *GlyphRunCursor_new(ObjHeader *item);
 // 1 with *chars and *count the text of the next run; 0 at the end or when the reader
 // fails (the outputs then untouched).
 int GlyphRunCursor_next(GlyphRunCursor *c, const char16_t **chars, uint32_t *count);
-// Measures the current run (when rect is asked for and a run is current):
-// with placed set through the item's matrix and moved by the run
-// position, else relative to the pen. Every output asked for is filled.
-// The measurement's error, 0 when nothing was measured; 17 when a run is
-// current but item is not a glyph-run item.
+// Measures the current run (when rect is asked for and a run is current): with
+// placed set through the item's matrix and moved by the run position, else
+// relative to the pen. Every output asked for is filled. The measurement's
+// error, 0 when nothing was measured; Res_unexpectedKind when a run is current
+// but item is not a glyph-run item.
 int GlyphRunCursor_measure(GlyphRunCursor *c, ObjHeader *item, Rect *rect, int32_t *charSpacing,
                            int32_t *wordSpacing, Point *position, int placed);
 void GlyphRunCursor_free(GlyphRunCursor *c);

@@ -564,7 +564,7 @@ int CMap_openDataFile(EngineContext *engine, const char *name, uint32_t which, B
     if (!url)
         return Res_noMemory;
     VfsHandle *h = nullptr;
-    int r = Vfs_openForReading(&h, url, engine);
+    int r = Vfs_openForReading(engine, &h, url);
     Url_free(url);
     if (r != Res_ok)
         return r;

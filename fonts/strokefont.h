@@ -98,10 +98,10 @@ enum : uint32_t {
 StrokeContours *Stroke_contours(StrokeContours *set, int32_t h, uint32_t join, uint32_t cap,
                                 int closedDetection);
 
-// Decodes glyph of the font into set; at depth 0 also strokes it (*set is
-// then the outline set). Components take no components of their own, so
-// glyphs nest one level deep at most. 0, 1, 2313 for glyph data that ends
-// early, 2309 for a glyph too large for 16-bit point indices, or the
-// reader's error.
+// Decodes glyph of the font into set; at depth 0 also strokes it (*set is then
+// the outline set). Components take no components of their own, so glyphs nest
+// one level deep at most. 0, 1, Res_bufWindowShort for glyph data that ends
+// early, Res_fontUnsupported for a glyph too large for 16-bit point indices, or
+// the reader's error.
 [[nodiscard]] int FontPack_buildGlyph(FontFace *face, StrokeContours **set, uint16_t glyph,
                                       uint32_t depth);

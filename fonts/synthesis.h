@@ -17,5 +17,5 @@ extern const char SynthesisFace_prefix[];
 // more reference) and the open base-14 slot: its glyph ids are character
 // codes, measured and kerned by the slot, drawn with real's outline of the
 // glyph real maps the code to. Underline, ascent, descent and box come from
-// the slot. 0; 1 (nothing made); 8 for a null argument.
+// the slot. 0; 1 (nothing made); Res_nullInput for a null argument.
 [[nodiscard]] int SynthesisFace_create(FontFace *real, Base14Slot *slot, FontFace **out);

@@ -16,6 +16,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "platform/vfs/bufstream.h"
 #include "fonts/fontsupport.h"
 #include "fonts/ttglyph.h"
@@ -33,16 +34,6 @@ constexpr char knownTags[FontTable_count][5] = {"GDEF", "GSUB", "OS/2", "cmap", 
                                                 "kern", "loca", "maxp", "name", "sloc"};
 
 constexpr uint32_t tagTrue = 0x74727565; // "true"
-
-int16_t be16(const uint8_t *p)
-{
-    return int16_t(p[0] << 8 | p[1]);
-}
-
-uint16_t ube16(const uint8_t *p)
-{
-    return uint16_t(p[0] << 8 | p[1]);
-}
 
 int32_t scaleSigned(const FontFace *f, int32_t v)
 {
@@ -106,11 +97,11 @@ int readDirectory(FontFace *face, uint32_t dirOffset)
     int r = BufStream_setRange(face->source, rd, dirOffset, 12);
     if (r == Res_ok)
         r = BufStream_read(rd, head, 6);
-    uint32_t version = FontFile_getU32BE(head);
+    uint32_t version = Bytes_peekU32Be(head);
     if (r == Res_ok && version != 0x00010000u && version != tagTrue)
         r = Res_fontUnsupported;
     if (r == Res_ok) {
-        t->tableCount = ube16(head + 4);
+        t->tableCount = Bytes_peekU16Be(head + 4);
         r = BufStream_setLimit(rd, 12 + 16 * t->tableCount);
     }
     if (r == Res_ok)
@@ -120,7 +111,7 @@ int readDirectory(FontFace *face, uint32_t dirOffset)
         r = BufStream_read(rd, e, sizeof e);
         int known = r == Res_ok ? findTag(e) : -1;
         if (known >= 0)
-            t->tables[known] = FontTableEntry{FontFile_getU32BE(e + 8), FontFile_getU32BE(e + 12)};
+            t->tables[known] = FontTableEntry{Bytes_peekU32Be(e + 8), Bytes_peekU32Be(e + 12)};
     }
     (void)BufStream_flush(rd);
     if (r != Res_ok)
@@ -145,11 +136,11 @@ int readHead(FontFace *face)
     int r = readTable(face, FontTable_head, b, sizeof b);
     if (r != Res_ok)
         return r;
-    face->headFlags = ube16(b + 16);
-    face->unitsPerEm = ube16(b + 18);
+    face->headFlags = Bytes_peekU16Be(b + 16);
+    face->unitsPerEm = Bytes_peekU16Be(b + 18);
     for (int i = 0; i < 4; i++)
-        face->tables->headBox[i] = be16(b + 36 + 2 * i);
-    face->tables->indexToLocFormat = be16(b + 50);
+        face->tables->headBox[i] = Bytes_peekS16Be(b + 36 + 2 * i);
+    face->tables->indexToLocFormat = Bytes_peekS16Be(b + 50);
     // Every metric is divided by the units per em.
     return face->unitsPerEm ? Res_ok : Res_fontUnsupported;
 }
@@ -160,12 +151,12 @@ int readMaxp(FontFace *face)
     int r = readTable(face, FontTable_maxp, b, sizeof b);
     if (r != Res_ok)
         return r;
-    face->glyphCount = face->glyphCountCopy = ube16(b + 4);
+    face->glyphCount = face->glyphCountCopy = Bytes_peekU16Be(b + 4);
     FontTableDir *t = face->tables;
-    t->maxPoints = ube16(b + 6);
-    t->maxContours = ube16(b + 8);
-    t->maxCompositePoints = ube16(b + 10);
-    t->maxCompositeContours = ube16(b + 12);
+    t->maxPoints = Bytes_peekU16Be(b + 6);
+    t->maxContours = Bytes_peekU16Be(b + 8);
+    t->maxCompositePoints = Bytes_peekU16Be(b + 10);
+    t->maxCompositeContours = Bytes_peekU16Be(b + 12);
     return Res_ok;
 }
 
@@ -205,12 +196,12 @@ int chooseMap(FontFace *face, uint32_t preferredRank)
         r = BufStream_read(rd, rec, sizeof rec);
         if (r != Res_ok)
             break;
-        uint32_t rank = rankOf(ube16(rec), ube16(rec + 2));
+        uint32_t rank = rankOf(Bytes_peekU16Be(rec), Bytes_peekU16Be(rec + 2));
         uint32_t score = rank == preferredRank ? uint32_t(TrueType_rankPreferred) : rank;
         if (score > best) {
             best = score;
             bestRank = rank;
-            t->cmapSubtable = FontFile_getU32BE(rec + 4);
+            t->cmapSubtable = Bytes_peekU32Be(rec + 4);
         }
     }
     (void)BufStream_flush(rd);
@@ -230,16 +221,16 @@ int readHhea(FontFace *face)
         return r;
     int32_t *m = face->metrics;
     if (m[3] == FontFace_unset)
-        m[3] = scaleSigned(face, be16(b + 4));
+        m[3] = scaleSigned(face, Bytes_peekS16Be(b + 4));
     if (m[4] == FontFace_unset)
-        m[4] = scaleSigned(face, be16(b + 6));
-    face->lineGap = scaleSigned(face, be16(b + 8));
+        m[4] = scaleSigned(face, Bytes_peekS16Be(b + 6));
+    face->lineGap = scaleSigned(face, Bytes_peekS16Be(b + 8));
     FontTableDir *t = face->tables;
-    t->advanceWidthMax = scaleUnsigned(face, ube16(b + 10));
-    t->minLeftSideBearing = scaleSigned(face, be16(b + 12));
-    t->minRightSideBearing = scaleSigned(face, be16(b + 14));
-    t->xMaxExtent = scaleSigned(face, be16(b + 16));
-    t->numberOfHMetrics = ube16(b + 34);
+    t->advanceWidthMax = scaleUnsigned(face, Bytes_peekU16Be(b + 10));
+    t->minLeftSideBearing = scaleSigned(face, Bytes_peekS16Be(b + 12));
+    t->minRightSideBearing = scaleSigned(face, Bytes_peekS16Be(b + 14));
+    t->xMaxExtent = scaleSigned(face, Bytes_peekS16Be(b + 16));
+    t->numberOfHMetrics = Bytes_peekU16Be(b + 34);
     return Res_ok;
 }
 
@@ -251,11 +242,11 @@ int readOs2(FontFace *face)
     int r = readTable(face, FontTable_OS2, b, sizeof b);
     if (r != Res_ok)
         return r;
-    face->avgCharWidth = be16(b + 2);
+    face->avgCharWidth = Bytes_peekS16Be(b + 2);
     for (int i = 0; i < 4; i++)
-        face->unicodeRanges[i] = FontFile_getU32BE(b + 42 + 4 * i);
-    int32_t a = int16_t(scaleUnsigned(face, ube16(b + 74)));
-    int32_t d = int16_t(scaleUnsigned(face, ube16(b + 76)));
+        face->unicodeRanges[i] = Bytes_peekU32Be(b + 42 + 4 * i);
+    int32_t a = int16_t(scaleUnsigned(face, Bytes_peekU16Be(b + 74)));
+    int32_t d = int16_t(scaleUnsigned(face, Bytes_peekU16Be(b + 76)));
     int32_t *m = face->metrics;
     int32_t extra = int16_t(face->lineGap - (a + d - (m[3] - m[4])));
     m[3] = a + std::max(0, extra);
@@ -282,8 +273,8 @@ int readKern(FontFace *face)
         r = BufStream_read(rd, h, sizeof h);
         if (r != Res_ok)
             break;
-        uint16_t length = ube16(h + 2);
-        if (ube16(h) == 0 && length >= 20 && ube16(h + 4) == 1) {
+        uint16_t length = Bytes_peekU16Be(h + 2);
+        if (Bytes_peekU16Be(h) == 0 && length >= 20 && Bytes_peekU16Be(h + 4) == 1) {
             t->kernStart = e.offset + at + 6;
             t->kernLength = length - 6u;
             break;
@@ -365,11 +356,11 @@ int loadHMetrics(FontFace *face)
         r = tmp ? Res_ok : Res_noMemory;
         if (r == Res_ok) {
             for (uint32_t i = 0; i < pairs; i++) {
-                tmp[i] = uint16_t(scaleUnsigned(face, ube16(raw + 4 * i)));
-                tmp[pairs + i] = uint16_t(scaleSigned(face, be16(raw + 4 * i + 2)));
+                tmp[i] = uint16_t(scaleUnsigned(face, Bytes_peekU16Be(raw + 4 * i)));
+                tmp[pairs + i] = uint16_t(scaleSigned(face, Bytes_peekS16Be(raw + 4 * i + 2)));
             }
             for (uint32_t i = 0; i < h->extraCount; i++)
-                tmp[2 * pairs + i] = uint16_t(scaleSigned(face, be16(raw + pairBytes + 2 * i)));
+                tmp[2 * pairs + i] = uint16_t(scaleSigned(face, Bytes_peekS16Be(raw + pairBytes + 2 * i)));
             memcpy(raw, tmp, words * 2);
             Mem_free(tmp);
         }
@@ -621,8 +612,8 @@ int loadKerning(FontFace *face)
     for (uint32_t i = 0; i < count && r == Res_ok; i++) {
         uint8_t p[6];
         r = BufStream_read(rd, p, sizeof p);
-        k->entries[i] = KernEntry{uint32_t(ube16(p)) << 16 | ube16(p + 2),
-                                  int16_t(scaleSigned(face, be16(p + 4)))};
+        k->entries[i] = KernEntry{uint32_t(Bytes_peekU16Be(p)) << 16 | Bytes_peekU16Be(p + 2),
+                                  int16_t(scaleSigned(face, Bytes_peekS16Be(p + 4)))};
         if (i && k->entries[i].key < k->entries[i - 1].key)
             sorted = false;
     }

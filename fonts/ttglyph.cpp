@@ -15,6 +15,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "platform/vfs/bufstream.h"
 #include "fonts/fontsupport.h"
 #include "fonts/fontface.h"
@@ -98,8 +99,8 @@ int pointAt(const GlyphPath *o, uint32_t index, int64_t *x, int64_t *y)
         if (r[0] & GlyphPoint_absolute)
             *x = *y = 0;
         if (r[0] & GlyphPoint_wide) {
-            *x += int16_t(r[1] | r[2] << 8);
-            *y += int16_t(r[3] | r[4] << 8);
+            *x += int16_t(Bytes_peekU16Le(r + 1));
+            *y += int16_t(Bytes_peekU16Le(r + 3));
         } else {
             *x += int8_t(r[1]);
             *y += int8_t(r[2]);
@@ -119,19 +120,12 @@ void clearOutline(GlyphPath *o)
     o->byteCapacity = o->lastStart = o->lastSize = 0;
 }
 
-// A 16-bit value of the glyph data: 'glyf' is big-endian whatever the
-// reader's byte order.
-int16_t word(const uint8_t *p)
-{
-    return int16_t(p[0] << 8 | p[1]);
-}
-
 // Reads a big-endian 16-bit value of the glyph data.
 int readWord(BufStream *rd, uint16_t *value)
 {
     uint8_t b[2] = {0, 0};
     int r = BufStream_read(rd, b, 2);
-    *value = uint16_t(word(b));
+    *value = uint16_t(Bytes_peekS16Be(b));
     return r;
 }
 
@@ -154,7 +148,7 @@ struct PointData {
 
 // Expands the flags of n points into flags, repeats included, and counts
 // the x and y bytes they call for. 2315 when a repeat runs past the last
-// point, 2313 when the bytes end first.
+// point, Res_bufWindowShort when the bytes end first.
 int expandFlags(PointData *d, uint8_t *flags, uint32_t n, uint32_t *xBytes, uint32_t *yBytes)
 {
     uint32_t i = 0, xb = 0, yb = 0;
@@ -191,7 +185,7 @@ int expandFlags(PointData *d, uint8_t *flags, uint32_t n, uint32_t *xBytes, uint
 int32_t delta(uint32_t form, const uint8_t *&p)
 {
     int32_t b0 = p[0];
-    int32_t wide = word(p);
+    int32_t wide = Bytes_peekS16Be(p);
     int32_t v = form == 0 ? wide : form == 1 ? -b0 : form == 2 ? 0 : b0;
     p += coordinateSize[form];
     return v;
@@ -246,7 +240,7 @@ int readSimpleBody(FontFace *font, uint32_t contours, GlyphPath *outline)
     // place (each 2-byte value becomes the 16-bit word it occupies).
     int r = BufStream_read(rd, ends, size_t(contours) * 2);
     for (uint32_t c = 0; c < contours && r == Res_ok; c++)
-        ends[c] = uint16_t(word(reinterpret_cast<const uint8_t *>(ends + c)));
+        ends[c] = uint16_t(Bytes_peekS16Be(reinterpret_cast<const uint8_t *>(ends + c)));
     // 16-bit point count: a last end of 0xFFFF gives no points.
     if (r == Res_ok)
         n = uint16_t(ends[contours - 1] + 1);
@@ -453,8 +447,8 @@ int loadGlyph(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *
     if (r == Res_ok)
         r = BufStream_read(rd, header, sizeof header);
     if (r == Res_ok) {
-        contours = uint16_t(word(header));
-        xMin = uint16_t(word(header + 2));
+        contours = uint16_t(Bytes_peekS16Be(header));
+        xMin = uint16_t(Bytes_peekS16Be(header + 2));
         if (font->unitsPerEm)
             xMinScaled = int16_t(int32_t(int16_t(xMin)) * 16384 / font->unitsPerEm);
         if (int16_t(contours) >= 0)

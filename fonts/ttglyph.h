@@ -45,12 +45,12 @@ enum : uint32_t {
 // failure *out is null and the reader's window is released.
 [[nodiscard]] int TtGlyph_load(FontFace *font, uint32_t offset, GlyphPath **out, const uint16_t *request);
 
-// Reads a simple glyph body of contours contours at the reader's position
-// into outline (an empty point-record outline; a buffer it holds is
-// replaced). 0 contours, or a last contour end of 0xFFFF, leave it empty.
-// The flags and coordinates are read in one run, so the reader's position
-// ends past the glyph's data (up to 5 bytes a point, within the window).
-// 0; 1; 2315 when the flags cover more points than the contours end at;
+// Reads a simple glyph body of contours contours at the reader's position into
+// outline (an empty point-record outline; a buffer it holds is replaced). 0
+// contours, or a last contour end of 0xFFFF, leave it empty. The flags and
+// coordinates are read in one run, so the reader's position ends past the
+// glyph's data (up to 5 bytes a point, within the window). 0; 1;
+// Res_glyphBadPoint when the flags cover more points than the contours end at;
 // the reader's errors. On failure the outline is left empty.
 [[nodiscard]] int TtGlyph_readSimple(FontFace *font, int32_t contours, GlyphPath *outline);
 

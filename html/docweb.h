@@ -19,25 +19,25 @@ struct LoadProgress;
 struct Url;
 struct VfsHandle;
 
-// The image document's open operation: makes doc a document whose content
-// is the one image of stream on grey (handlerData: the image handler's
-// private word), with the margins of frameRecord (the Obj of a frame's
-// document: margin width, margin height, width, height, placement; null
-// for none). Waits until the picture's size is known. Takes the stream
-// over. 0, the picture's error (no codec, damaged data), or 48 when the
-// task was asked to stop.
+// The image document's open operation: makes doc a document whose content is
+// the one image of stream on grey (handlerData: the image handler's private
+// word), with the margins of frameRecord (the Obj of a frame's document: margin
+// width, margin height, width, height, placement; null for none). Waits until
+// the picture's size is known. Takes the stream over. 0, the picture's error
+// (no codec, damaged data), or Res_stopRequested when the task was asked to
+// stop.
 int Html_openImageDocument(EngineContext *context, void *handlerData, VfsHandle *stream, Edr_Doc *doc,
                            const void *frameRecord, uint32_t flags);
 
-// Creates the embedded sub-document of a frame (kind 2) under its node in
-// doc: width and height in 16.16 inches (negative when given by the frame
-// set; -1 for 0), margin height and width (-1 unset), the frame-border
-// flag and the frame's source URL (lent). A frame's source is opened into
-// the new document with its frame record (margin width, margin height,
-// width, height and placement 0x60; margins of 9 and 15 pixels when both
-// are unset, else an unset one is 0) as the open's argument; an inline
-// frame (kind 1) starts empty. 0; 1 when memory runs out; 48 when the task
-// is asked to stop; other errors of the document model.
+// Creates the embedded sub-document of a frame (kind 2) under its node in doc:
+// width and height in 16.16 inches (negative when given by the frame set; -1
+// for 0), margin height and width (-1 unset), the frame-border flag and the
+// frame's source URL (lent). A frame's source is opened into the new document
+// with its frame record (margin width, margin height, width, height and
+// placement 0x60; margins of 9 and 15 pixels when both are unset, else an unset
+// one is 0) as the open's argument; an inline frame (kind 1) starts empty. 0; 1
+// when memory runs out; Res_stopRequested when the task is asked to stop; other
+// errors of the document model.
 int Html_createSubdocument(EngineContext *context, Edr_Doc *doc, int32_t kind, Edr_Node *node, int32_t width,
                            int32_t height, int32_t marginHeight, int32_t marginWidth, int32_t frameBorder,
                            const Url *source);
@@ -62,13 +62,15 @@ int Form_setValue(Edr_Node *group, void *value);
 int Form_controlEnabled(const void *control);
 int Form_controlFlag12(const void *control);
 // The control's flag word (0x100, 0x200 and 0x4000 make it focusable,
-// 0x400 gives it a default action); 6656 for a null control.
+// 0x400 gives it a default action); Res_formNoWidget for a null control.
 int Form_Widget_getFlags(const void *control, uint32_t *flags);
-// The control's rectangle {x0, y0, x1, y1}; 6656 for a null control.
+// The control's rectangle {x0, y0, x1, y1}; Res_formNoWidget for a null
+// control.
 int Form_Widget_getRect(const void *control, int32_t rect[4]);
-// Sets the control's rectangle {x0, y0, x1, y1}; 6656 for a null control.
+// Sets the control's rectangle {x0, y0, x1, y1}; Res_formNoWidget for a null
+// control.
 int Form_Widget_setRect(void *control, const int32_t rect[4]);
-// The size the control would like; 6656 for a null control.
+// The size the control would like; Res_formNoWidget for a null control.
 int Form_Widget_preferredSize(const void *control, int32_t *width, int32_t *height);
 // Gives the control the text style of its line (a layout text format), its
 // colour (0xAABBGGRR) and its direction. 0 or the control's error.

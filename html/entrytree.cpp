@@ -198,7 +198,7 @@ int EntryTree_walk(EntryTreeWalker *walker, EntryTree *tree, EntryTreeList *list
     return walkList(walker, tree, list);
 }
 
-int EntryTree_create(EntryTree **out, EngineContext *context)
+int EntryTree_create(EngineContext *context, EntryTree **out)
 {
     *out = nullptr;
     EntryTree *t = static_cast<EntryTree *>(Mem_calloc(1, sizeof(EntryTree)));

@@ -105,7 +105,7 @@ struct EntryTreeWalker {
 
 // *out = a new empty tree. 0, 1 when memory runs out, or the lock's
 // failure (*out null).
-int EntryTree_create(EntryTree **out, EngineContext *context);
+int EntryTree_create(EngineContext *context, EntryTree **out);
 // Releases every entry (children before their parent), the lock and the
 // record. Null is ignored.
 void EntryTree_free(EntryTree *tree);

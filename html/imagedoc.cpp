@@ -178,10 +178,9 @@ PictureSize pictureSize(ImageHandle *handle)
     return out;
 }
 
-// Opens the picture of url, puts an image node for it in group and waits
-// until the picture's size is known (or it failed); *size gets the page
-// size of the picture (size null: not asked). 0, the image's error, or 48 when the task was asked
-// to stop.
+// Opens the picture of url, puts an image node for it in group and waits until the picture's size
+// is known (or it failed); *size gets the page size of the picture (size null: not asked). 0, the
+// image's error, or Res_stopRequested when the task was asked to stop.
 int createImageNode(EngineContext *app, Edr_Doc *doc, const Url *url, Edr_Node *group, PictureSize *size)
 {
     ImageWait w{};

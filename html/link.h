@@ -19,11 +19,11 @@ enum : uint32_t {
     Link_stepBackAlt = 0x800,
 };
 
-// The rectangle (left, top, right, bottom) a URL fragment scrolls to, and
-// its page (0). An empty name or "top" (any case) gives the document's
-// start; a missing name leaves the rectangle empty; an anchor without
-// content gives the next node in document order that has some. 0, 8 for a
-// missing argument, or an error of the walk.
+// The rectangle (left, top, right, bottom) a URL fragment scrolls to, and its
+// page (0). An empty name or "top" (any case) gives the document's start; a
+// missing name leaves the rectangle empty; an anchor without content gives the
+// next node in document order that has some. 0, Res_nullInput for a missing
+// argument, or an error of the walk.
 int Link_fragmentRect(Edr_Doc *doc, const char16_t *name, int32_t rect[4], int32_t *page);
 // The target of following the link node: its own target attribute, else
 // the document's base target ("_blank" counts as "_self"), resolved with

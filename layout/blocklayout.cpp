@@ -32,7 +32,6 @@ namespace
 {
 
 constexpr uint32_t kHtmlType = 227;
-constexpr int32_t kEventStackExhausted = 35;
 constexpr uint32_t kFlagTooWide = 4;
 constexpr uint32_t kFlagExcludes = 32;
 constexpr uint32_t kFlagOpenWidth = 64;
@@ -809,7 +808,7 @@ int blocklayoutFrameSet(LayoutBox **box, Edr_Node *node, Edr_Style *style, int32
     // Frame sets nest as deep as the markup: too little stack left for
     // another level is reported and the rest is missing.
     if (Edr_Style_stackLeft((*box)->document) <= Layout_nestedStackMargin) {
-        post((*box)->document, kEventStackExhausted);
+        post((*box)->document, DocMsg_codeStackExhausted);
         return Res_stackExhausted;
     }
     uint32_t kind = keyword(style, PropId_display);
@@ -910,7 +909,7 @@ int Layout_placeTable(LayoutBox **box, Edr_Style *style, Edr_Node *node)
     if (Edr_Style_stackLeft(doc) <= Layout_nestedStackMargin) {
         // Too deep for a table: reported, and the caller learns that the
         // table is missing.
-        post(doc, kEventStackExhausted);
+        post(doc, DocMsg_codeStackExhausted);
         return Res_stackExhausted;
     }
     uint32_t savedInTable = (*box)->inTable;

@@ -45,7 +45,6 @@ constexpr uint32_t kUnpagedTypes[] = {178, 227};
 // The web page type, whose root element's or body's background covers
 // the whole page.
 constexpr uint32_t kWebPageType = 227;
-constexpr int32_t kEventStackExhausted = 35;
 // Document types whose pages carry anchored drawing objects.
 constexpr uint32_t kAnchoredTypes[] = {226, 228, 230, 231, 232, 233};
 constexpr uint32_t kFlowModePageless = 3;
@@ -523,7 +522,7 @@ int Layout_nestedBlock(LayoutBox **box, Edr_Node *node, Edr_Style *style)
     if (Edr_Style_stackLeft(doc) <= Layout_nestedStackMargin) {
         // Too deep to descend: the block's content is reported missing and
         // the pass goes on with what it has.
-        post(doc, kEventStackExhausted);
+        post(doc, DocMsg_codeStackExhausted);
         return Res_stackExhausted;
     }
     BoxIter *iter = nullptr;

@@ -6,6 +6,6 @@
 
 struct EngineContext;
 
-// Installs the table on context (again is harmless). 0; 16 for a null
-// context.
+// Installs the table on context (again is harmless). 0; Res_missingArgument for
+// a null context.
 int Layout_installDocumentOps(EngineContext *context);

@@ -162,11 +162,11 @@ void FrameSet_markHeight(FrameState *state);
 // The current frame's margin height (vertical set) or width, and border.
 void FrameSet_setMargin(FrameState *state, int32_t value, int vertical);
 void FrameSet_setBorder(FrameState *state, int32_t value);
-// Gives the current frame its source: takes a reference to node (its
-// document doc) and takes over url. Without a current frame url is freed
-// and 0 returned; when the reference cannot be taken url is freed and the
-// error (1537 for a dead node) returned. A frame that had a source gets the
-// new one (the old URL and node reference are dropped).
+// Gives the current frame its source: takes a reference to node (its document
+// doc) and takes over url. Without a current frame url is freed and 0 returned;
+// when the reference cannot be taken url is freed and the error (Res_deadNode
+// for a dead node) returned. A frame that had a source gets the new one (the
+// old URL and node reference are dropped).
 [[nodiscard]] int FrameSet_setSource(FrameState *state, Edr_Node *node, Edr_Doc *doc, Url *url);
 // Names the current frame with a copy of the length units of text; only
 // the first name counts. 0; 1 when memory runs out.

@@ -21,7 +21,7 @@ struct FontList;
 
 // Lays out every changed section of the document into published pages.
 // Called by the eDR manager once per pass under the document's read lock.
-// 0 or the first error (48 when the task was asked to stop).
+// 0 or the first error (Res_stopRequested when the task was asked to stop).
 [[nodiscard]] int Layout_document(Edr_Doc *doc);
 // Asks the display to redraw the area of a node. 0 or an error.
 int Layout_redrawNode(EngineContext *app, Edr_Doc *doc, Edr_Node *node);
@@ -257,7 +257,7 @@ enum : int32_t {
 [[nodiscard]] int Layout_section(Edr_Doc *doc, int32_t sectionIndex, uint32_t paged,
                                  Edr_Style *parentStyle, Edr_Node *sectionNode);
 // Makes a page box under sectionBox for the section record rec (copied).
-// 0, 48 when the task was asked to stop, or 1.
+// 0, Res_stopRequested when the task was asked to stop, or 1.
 [[nodiscard]] int Layout_newPageBox(LayoutBox *sectionBox, LayoutBox **out, const SectionRec *rec);
 // Moves *box to the next page, making it when needed; the old page is
 // finished unless held. *moved 1 on success.

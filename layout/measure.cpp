@@ -168,7 +168,7 @@ void Measure_postStackEvent(Edr_Doc *doc)
     EngineContext *context = doc ? doc->app : nullptr;
     if (!context || !context->eventProc)
         return;
-    EventProcCodeMsg m{35, doc, nullptr, 0};
+    EventProcCodeMsg m{DocMsg_codeStackExhausted, doc, nullptr, 0};
     (void)EventProc_postCode(context->eventProc, &m);
 }
 

@@ -32,7 +32,6 @@ constexpr uint32_t kPropIndent = 93;
 constexpr uint32_t kPropColumnSpan = 97;
 constexpr uint32_t kPropRowSpan = 98;
 constexpr uint32_t kDisplayMask = 0x3FF;
-constexpr int32_t kStackEvent = 35;
 
 LayoutExtra *extraOf(Edr_Node *node)
 {
@@ -120,7 +119,7 @@ void postStackEvent(TableBuilder *b)
         processor = b->doc->app->eventProc;
     if (!processor)
         return;
-    EventProcCodeMsg m{kStackEvent, b->doc, nullptr, 0};
+    EventProcCodeMsg m{DocMsg_codeStackExhausted, b->doc, nullptr, 0};
     (void)EventProc_postCode(processor, &m);
 }
 

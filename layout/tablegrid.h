@@ -75,9 +75,9 @@ struct TableBuilder {
 // Sets up a builder for doc with no hooks.
 void TableBuilder_init(TableBuilder *builder, Edr_Doc *doc);
 
-// Builds the grid of table (computed set style). Caller holds the
-// document's read lock. 0, 1 out of memory, 5125 when the stack runs
-// short (code 35 is posted), or a style error.
+// Builds the grid of table (computed set style). Caller holds the document's
+// read lock. 0, 1 out of memory, Res_stackExhausted when the stack runs short
+// (code 35 is posted), or a style error.
 [[nodiscard]] int Table_buildGrid(TableBuilder *builder, Edr_Node *table, Edr_Style *style);
 
 // The steps of the build.

@@ -22,7 +22,6 @@
 namespace
 {
 
-constexpr int32_t kEventStackExhausted = 35;
 // Free stack below which a table is not measured: one level of measuring
 // with its style sets, for 64-bit frames and the sanitizer build.
 constexpr size_t kMeasureStackMargin = 32 * 1024;
@@ -58,7 +57,7 @@ void postStackEvent(Edr_Doc *doc)
     EngineContext *app = doc ? doc->app : nullptr;
     if (!app || !app->eventProc)
         return;
-    EventProcCodeMsg m{kEventStackExhausted, doc, nullptr, 0};
+    EventProcCodeMsg m{DocMsg_codeStackExhausted, doc, nullptr, 0};
     (void)EventProc_postCode(app->eventProc, &m);
 }
 

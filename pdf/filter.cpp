@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/stream/bytestream.h"
 #include "core/result.h"
 #include "graphics/codecs/decodestream.h"
 #include "graphics/codecs/lzw.h"
@@ -562,8 +563,8 @@ void Pdf_Pred_tiffUndo(uint8_t *row, size_t count, uint32_t bits, size_t distanc
     }
     if (bits == 16) {
         for (size_t i = distance; i < count; i++) {
-            unsigned v = unsigned(row[2 * i] << 8 | row[2 * i + 1]);
-            unsigned l = unsigned(row[2 * (i - distance)] << 8 | row[2 * (i - distance) + 1]);
+            unsigned v = Bytes_peekU16Be(row + 2 * i);
+            unsigned l = Bytes_peekU16Be(row + 2 * (i - distance));
             v = (v + l) & 0xFFFF;
             row[2 * i] = uint8_t(v >> 8);
             row[2 * i + 1] = uint8_t(v);

@@ -622,7 +622,7 @@ int drawImage(PdfDoc *doc, PdfInterp *in, ImageHandle *image, int32_t width, int
 }
 
 // The inline image's key/value operands as a dictionary (null when there
-// are none). 0, 5971 for a key that is not a name, 1.
+// are none). 0, Res_pdfSyntax for a key that is not a name, 1.
 int inlineDict(PdfDoc *doc, PdfInterp *in, PdfObj **out)
 {
     *out = nullptr;

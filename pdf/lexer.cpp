@@ -565,7 +565,8 @@ int enterContainer(PdfLexer *lx)
     return Res_ok;
 }
 
-// One element (or key, or value) of a container: 5971 when the data end.
+// One element (or key, or value) of a container: Res_pdfSyntax when the data
+// end.
 int readElement(PdfDoc *doc, PdfLexer *lx, PdfObj *obj)
 {
     lx->endFlag = 0;

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "core/stream/bytestream.h"
+
 namespace
 {
 
@@ -32,8 +34,7 @@ void transform(uint32_t state[4], const uint8_t block[64])
 {
     uint32_t m[16];
     for (int k = 0; k < 16; k++)
-        m[k] = uint32_t(block[4 * k]) | uint32_t(block[4 * k + 1]) << 8 | uint32_t(block[4 * k + 2]) << 16 |
-               uint32_t(block[4 * k + 3]) << 24;
+        m[k] = Bytes_peekU32Le(block + 4 * k);
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (int k = 0; k < 64; k++) {
         uint32_t f;

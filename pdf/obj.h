@@ -219,13 +219,13 @@ const char *Pdf_Obj_typeName(const PdfObj *obj);
 [[nodiscard]] int Pdf_Obj_getIntArray(PdfDoc *doc, PdfObj *array, uint32_t n, int32_t *ints);
 [[nodiscard]] int Pdf_Obj_getNumberArray(PdfDoc *doc, PdfObj *array, uint32_t n, float *floats);
 // Elements of an array, entries of a dictionary or stream dictionary.
-// 5921 for null, 5922 for another type.
+// 5921 for null, Res_pdfCountType for another type.
 [[nodiscard]] int Pdf_Obj_getCount(PdfDoc *doc, PdfObj *obj, uint32_t *count);
-// Reads the four-number array under key of dict (a rectangle such as a
-// page box) into out[0..3]. 0, also when the key is missing (out then
-// untouched); the lookup's error; 5920 when the value is not an array;
-// 5902 at the first missing element of a shorter array, or 5910 at an
-// element that is not a number, the slots before it written.
+// Reads the four-number array under key of dict (a rectangle such as a page
+// box) into out[0..3]. 0, also when the key is missing (out then untouched);
+// the lookup's error; Res_pdfNotArray when the value is not an array; 5902 at
+// the first missing element of a shorter array, or 5910 at an element that is
+// not a number, the slots before it written.
 int Pdf_dictGetNumbers4(PdfDoc *doc, PdfObj *dict, const char *key, float out[4]);
 
 // ---------------------------------------------------- building dictionaries

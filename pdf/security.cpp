@@ -77,8 +77,8 @@ int get32Bytes(PdfDoc *doc, PdfObj *dict, const char *key, PdfString **out)
     return (*out)->length == 32 ? int(Res_ok) : int(Res_pdfEncryption);
 }
 
-// Every check of the dictionary; 5973 for anything outside RC4 revisions
-// 2 and 3 of the standard handler.
+// Every check of the dictionary; Res_pdfEncryption for anything outside RC4
+// revisions 2 and 3 of the standard handler.
 int readParams(PdfDoc *doc, PdfObj *encrypt, EncryptParams *p)
 {
     PdfObj *filter = nullptr;

@@ -59,12 +59,12 @@ struct PdfPasswordQuestion {
     int32_t result;     // the result cell
 };
 
-// Reads and checks the Encrypt dictionary (5973 for anything outside the
-// standard handler's RC4 revisions 2 and 3), stores the record in the
-// document and finds the key, asking the host when the empty password
-// fails: 5980 when the question is cancelled, 48 when the task is asked to
-// stop while it waits, 1 memory. Must run on an engine task when a
-// question may be needed.
+// Reads and checks the Encrypt dictionary (Res_pdfEncryption for anything
+// outside the standard handler's RC4 revisions 2 and 3), stores the record in
+// the document and finds the key, asking the host when the empty password
+// fails: Res_pdfCancelled when the question is cancelled, Res_stopRequested
+// when the task is asked to stop while it waits, 1 memory. Must run on an
+// engine task when a question may be needed.
 [[nodiscard]] int Pdf_Sec_open(PdfDoc *doc, PdfObj *encrypt);
 // Frees the document's record (none allowed).
 void Pdf_Sec_free(PdfDoc *doc);

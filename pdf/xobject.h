@@ -11,7 +11,7 @@ struct PdfInterp;
 struct PdfObj;
 
 // "Do" with the XObject name. Subtypes other than Image and Form ("PS"
-// included) are skipped. 0 or an error (5914 for a name that is not in
+// included) are skipped. 0 or an error (Res_pdfNoDict for a name that is not in
 // the resources).
 [[nodiscard]] int Pdf_XObj_do(PdfDoc *doc, PdfInterp *interp, const char *name);
 // Draws an image XObject at the current matrix (nothing when images are

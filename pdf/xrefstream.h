@@ -135,6 +135,6 @@ void Pdf_Scan_free(PdfScan *scan);
 [[nodiscard]] int Pdf_Xref_rebuild(PdfDoc *doc);
 
 // The offset of the newest header of object number in the file, found by
-// the scan (made on first use). 0 when found, 5971 when no header has
+// the scan (made on first use). 0 when found, Res_pdfSyntax when no header has
 // that number.
 [[nodiscard]] int Pdf_Xref_locate(PdfDoc *doc, uint32_t number, uint64_t *offset);

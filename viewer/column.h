@@ -136,7 +136,7 @@ int ColumnLine_create(ColumnNode **out, uint32_t id, int32_t height);
 // A nested-column node of the given id over source (not owned).
 int ColumnNested_create(ColumnNode **out, uint32_t id, ColumnSource *source);
 // Appends node to list, which then owns it. 0; 1 out of memory (node
-// stays the caller's); 8 when list is not a list.
+// stays the caller's); Res_nullInput when list is not a list.
 int ColumnList_append(ColumnNode *list, ColumnNode *node);
 // Frees a node tree (lists free their children first). Null allowed.
 void ColumnNode_free(ColumnNode *node);

@@ -181,12 +181,12 @@ int Dispman_onDocumentChanged(EngineContext *context, uint32_t kind, Edr_Doc *do
 
 // ----------------------------------------------------------- the views
 
-// Creates a view for the client screen and links it at the head of the
-// view list. clip (null: the whole client) is in view pixels; colour is
-// the background 0xAABBGGRR; imageUrl (null: none) a background picture.
-// 0 with *view set; 1 out of memory; 4354 when the page band memory cannot
-// hold a tile in the client's pixel format; 8 without a client; the error
-// of a step. *view is null on failure and nothing is linked.
+// Creates a view for the client screen and links it at the head of the view
+// list. clip (null: the whole client) is in view pixels; colour is the
+// background 0xAABBGGRR; imageUrl (null: none) a background picture. 0 with
+// *view set; 1 out of memory; Res_dispmanNoTile when the page band memory
+// cannot hold a tile in the client's pixel format; Res_nullInput without a
+// client; the error of a step. *view is null on failure and nothing is linked.
 int Dispman_createView(EngineContext *context, DispmanView **view, Screen *client, const Rect *clip,
                        uint32_t colour, const char16_t *imageUrl);
 // Makes client the view's client (new pixel memory, size, format or
@@ -202,14 +202,13 @@ void Dispman_viewDocument(DispmanView *view, Edr_Doc **document, Edr_Node **grou
 // returns to {client width, client height, 0, 0}; under the render lock.
 void Dispman_setPanLimits(DispmanView *view, const Rect *rect);
 void Dispman_resetPanLimits(DispmanView *view);
-// Gives the view document the "screensize" style rule: width (property
-// 90) and height (property 44) as lengths, background colour (property 2)
-// and property 34 set to 39, attached to group. 0 or an error.
-// Writes width and height (16.16 lengths) into the first rule of the
-// document's first request, under the request's lock; the caller queues
-// the change. 0; 8 when the document has no request, its first request no
-// rule, or that rule lacks either property (nothing is written); the error
-// of looking the request up.
+// Gives the view document the "screensize" style rule: width (property 90) and
+// height (property 44) as lengths, background colour (property 2) and property
+// 34 set to 39, attached to group. 0 or an error. Writes width and height
+// (16.16 lengths) into the first rule of the document's first request, under
+// the request's lock; the caller queues the change. 0; Res_nullInput when the
+// document has no request, its first request no rule, or that rule lacks either
+// property (nothing is written); the error of looking the request up.
 [[nodiscard]] int Dispman_writeViewSize(Edr_Doc *doc, int32_t width, int32_t height);
 int Dispman_setViewStyle(EngineContext *context, Edr_Doc *document, Edr_Node *group, int32_t width,
                          int32_t height, uint32_t colour);
@@ -227,8 +226,8 @@ int Dispman_pageToViewPoints(DispmanView *view, Edr_Node *node, Edr_Doc *documen
                              const Point *points, Point *out);
 // The bounding rectangle in view pixels of a rectangle of the linked page.
 int Dispman_toViewRect(DispmanView *view, int32_t x, int32_t y, const Rect *rect, Rect *out);
-// The current page link's matrix followed by the view matrix; 4355 when
-// the view shows no page.
+// The current page link's matrix followed by the view matrix; Res_dispmanNoPage
+// when the view shows no page.
 int Dispman_viewMatrix(DispmanView *view, Matrix *out);
 
 // The page node under a view pixel (x, y): the point in the view
@@ -247,13 +246,13 @@ enum : uint32_t {
 // Finds what lies under a view point (the centre with any of flags 0x10,
 // 0x20, 0x40): the page link there, the document it shows (flags 0x70) or
 // the view document, and the point in that page's units. Every output may
-// be null. 0; 4355 when no page link is under the point.
+// be null. 0; Res_dispmanNoPage when no page link is under the point.
 int Dispman_hitTest(Edr_Node **node, Edr_Doc **document, int32_t mode, Matrix *matrix,
                     int32_t *flag, Point *point, int32_t *kind, DispmanView *view, uint32_t flags,
                     const Point *at);
-// Thin queries over the hit test at a view point. The link target of the
-// node there: the inherited string property 143, a new copy into *out
-// (null when none). 0, 4355 when no page is there, 1 out of memory.
+// Thin queries over the hit test at a view point. The link target of the node
+// there: the inherited string property 143, a new copy into *out (null when
+// none). 0, Res_dispmanNoPage when no page is there, 1 out of memory.
 int Dispman_linkAt(DispmanView *view, const Point *at, char16_t **out);
 // The image node (type 7) at the point into *out (lent; null when the
 // node there is no image). 0 or 4355.
@@ -263,11 +262,11 @@ int Dispman_imageAt(DispmanView *view, const Point *at, Edr_Node **out);
 // into *out and the document shown into *shown (either may be null). 0;
 // 4355 when no such page lies under the point.
 int Dispman_pagePoint(DispmanView *view, Edr_Doc *document, const Point *at, Point *out, Edr_Doc **shown);
-// Selects the text under a view point with selection mode 0-7 (text-hit
-// modes 0, 1, 2, 3, 4, 6, 7, 8: character, word, line, sentence, block,
-// run, extend start, extend). 0 when selected; 4355 when no page lies
-// under the point, 4356 when no text does, 1558 when it is not selectable,
-// 8 for a mode above 7; another error as it is.
+// Selects the text under a view point with selection mode 0-7 (text-hit modes
+// 0, 1, 2, 3, 4, 6, 7, 8: character, word, line, sentence, block, run, extend
+// start, extend). 0 when selected; Res_dispmanNoPage when no page lies under
+// the point, Res_dispmanNoNode when no text does, 1558 when it is not
+// selectable, 8 for a mode above 7; another error as it is.
 int Dispman_textAt(DispmanView *view, const Point *at, uint32_t mode);
 // Extends the shown document's selection to the text nearest a view point
 // on one of its pages, measured on that page alone; 1 when extended.

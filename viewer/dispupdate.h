@@ -74,9 +74,9 @@ enum : uint32_t {
 // "DispMan_quickUpdater" (argument: the engine context). Ends when its wait
 // or a pass yields 48; stray wait errors abort the engine.
 void Dispman_quickUpdaterMain(void *engine);
-// One quick pass over the batch taken: every request popped is walked
-// over the views, newest first. 0, or 48 when the thread was asked to stop
-// while drawing.
+// One quick pass over the batch taken: every request popped is walked over the
+// views, newest first. 0, or Res_stopRequested when the thread was asked to
+// stop while drawing.
 int Dispman_dispatchRequests(EngineContext *context);
 // Steps *view through the view list: unless first is set, unlocks *view
 // (its render lock when renderLock is set, else its geometry lock); then,
@@ -92,8 +92,8 @@ DispmanView *Dispman_nextView(DispmanCtx *dm, DispmanView **view, int first, int
 // stops the request's walk over the views.
 typedef int (*DispmanObserverFn)(void *argument, int32_t phase, const DispmanRequest *request);
 // Registers fn under key (the progress words it watches), replacing one
-// registered under the same key. 0; 1 when memory runs out; 8 without a
-// display-manager context or function.
+// registered under the same key. 0; 1 when memory runs out; Res_nullInput
+// without a display-manager context or function.
 int Dispman_addObserver(EngineContext *context, const intptr_t key[4], DispmanObserverFn fn,
                         void *argument);
 // Removes the observer registered under key (nothing when there is none).
@@ -157,8 +157,8 @@ void Dispman_Updaters_destroyDocThreadMain(void *document);
 // "DispMan_hqUpdater" and "DispMan_tnUpdater" (argument: the engine).
 void Dispman_hqUpdaterMain(void *engine);
 void Dispman_tnUpdaterMain(void *engine);
-// One high-quality pass over every view. 0 when every list was worked
-// down; the drawing's result (48 when asked to stop) when interrupted.
+// One high-quality pass over every view. 0 when every list was worked down; the
+// drawing's result (Res_stopRequested when asked to stop) when interrupted.
 int Dispman_hqUpdatePass(EngineContext *context);
 
 // The page an area is drawn in: a document's page by its key pair.
@@ -167,18 +167,18 @@ struct DispmanPageRef {
     int32_t pageKey;
     uint32_t pageKind;
 };
-// Draws area into the view's bitmap where page shows it: matrix maps the
-// page's units to view units, clip (view pixels) bounds the drawing. An
-// area of another page is looked for in the page links the page holds. 0
-// when drawn or when there was nothing to draw; 48 when the drawing was
-// asked to stop; *drawn (may be null) becomes 1 when a drawing began.
-// parent is the request the area came from (null: a high-quality drawing).
+// Draws area into the view's bitmap where page shows it: matrix maps the page's
+// units to view units, clip (view pixels) bounds the drawing. An area of
+// another page is looked for in the page links the page holds. 0 when drawn or
+// when there was nothing to draw; Res_stopRequested when the drawing was asked
+// to stop; *drawn (may be null) becomes 1 when a drawing began. parent is the
+// request the area came from (null: a high-quality drawing).
 int Dispman_drawArea(const DispmanRequest *parent, const DispmanPageRef *page,
                      const Matrix *matrix, const Rect *clip, const DispmanArea *area,
                      DispmanView *view, EngineContext *context, int *drawn);
 // Draws rect (view pixels) of page into the view's bitmap, choosing the
 // item routine from the request (parent) and the view's redraw mode and
-// cost limit. 0, 48 when asked to stop, or the drawing's error.
+// cost limit. 0, Res_stopRequested when asked to stop, or the drawing's error.
 int Dispman_drawPage(const DispmanRequest *parent, const DispmanPageRef *page,
                      const Matrix *matrix, const Rect *rect, DispmanView *view,
                      EngineContext *context);

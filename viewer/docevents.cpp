@@ -208,11 +208,11 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
     FvPage *page = pageOf(viewer);
     EngineInstance *instance = viewer->context->instance;
     switch (m->code) {
-    case 0:
+    case DocMsg_codeTranslateStarted:
         if (isPageDocument(viewer, m->document))
             (void)App_postCall(instance, loadStarted, viewer, nullptr);
         break;
-    case 1:
+    case DocMsg_codePageAdded:
         Thumb_readSizeSettings(viewer->context, msg, viewer);
         // A page added to the shown document changes its count: the host
         // hears the position again, so its "page/pages" is not left stale
@@ -220,7 +220,7 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
         if (page && isPageDocument(viewer, m->document) && page->currentIndex >= 0)
             Fv_setCurrentPage(viewer, page, page->currentIndex);
         break;
-    case 2:
+    case DocMsg_codePageDropped:
         (void)Fv_ensureCurrentPage(viewer, page);
         break;
     case 10:
@@ -258,7 +258,7 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
             Fv_redrawIfEnabled(viewer);
         }
         break;
-    case 13:
+    case DocMsg_codeTranslateFinished:
         if (page && isPageDocument(viewer, m->document)) {
             page->flowOverride = 1;
             char16_t *mime = nullptr;
@@ -298,7 +298,7 @@ void onCodeEvent(FvViewer *viewer, EventProcMsg *msg)
         sendRequest(viewer, Fv_requestLimit, &report);
         break;
     }
-    case 35:
+    case DocMsg_codeStackExhausted:
         Host_engineRequest(instance->host, Fv_requestStopped, nullptr);
         break;
     case 36:
@@ -415,11 +415,11 @@ void Fv_onDocEvent(FvViewer *viewer, EventProcMsg *msg)
     // The end of a closing document's translation, finished or failed,
     // lets a pending load go on.
     Edr_Doc *ended = nullptr;
-    if (msg->kind == 1 && msg->payload) {
+    if (msg->kind == EventProc_kindCode && msg->payload) {
         const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
-        if (m->code == 3 || m->code == 13)
+        if (m->code == DocMsg_codeDocClosed || m->code == DocMsg_codeTranslateFinished)
             ended = m->document;
-    } else if (msg->kind == 0 && msg->payload) {
+    } else if (msg->kind == EventProc_kindReport && msg->payload) {
         ended = static_cast<const EventProcDocMsg *>(msg->payload)->view;
     }
     if (ended && viewer->loadingCount)

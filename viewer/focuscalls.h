@@ -116,9 +116,9 @@ int View_itemAtPoint(ObjHeader *first, int32_t dx, int32_t dy, int32_t x, int32_
 // The same over a page entry: its views (each moved by its origin) or,
 // without views, its records.
 int View_pageItemAtPoint(Edr_PageEntry *entry, int32_t x, int32_t y, ObjHeader **out);
-// The best focusable object of entry's page tree (View_visitPageTree: the
-// page and the pages embedded from it on) for the search record
-// (View_scoreCandidate; its offset is set for each page and given back):
-// *out the node with a reference of the caller's, or null. The document
-// is read-locked by the caller. 0, or 16 for a missing argument.
+// The best focusable object of entry's page tree (View_visitPageTree: the page
+// and the pages embedded from it on) for the search record
+// (View_scoreCandidate; its offset is set for each page and given back): *out
+// the node with a reference of the caller's, or null. The document is
+// read-locked by the caller. 0, or Res_missingArgument for a missing argument.
 int View_nearestFocusable(Edr_Doc *doc, Edr_PageEntry *entry, FocusScoreRecord *record, Edr_Node **out);

@@ -43,7 +43,8 @@ void HandlerReg_fini(HandlerRegistry *registry);
 // Registers function with data at the front; the key, or null when out of
 // memory.
 void *HandlerReg_add(HandlerRegistry *registry, HandlerRegFn function, void *data);
-// Removes and frees the entry of key. 0; 8 when the key is not registered.
+// Removes and frees the entry of key. 0; Res_nullInput when the key is not
+// registered.
 int HandlerReg_remove(HandlerRegistry *registry, void *key);
 // Calls the handler of record->key with (owner, data, argument) and gives
 // its result; 0 without calling anything when the key is not registered.

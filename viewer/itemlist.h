@@ -53,8 +53,8 @@ struct ViewBandParams {
     int32_t width;
     int32_t height;
 };
-// 0 with *bandHeight and *bands set; 23552 when no row fits; the error of
-// setting the bitmap up.
+// 0 with *bandHeight and *bands set; Res_bandNoRow when no row fits; the error
+// of setting the bitmap up.
 int View_bandHeight(EngineContext *ctx, const ViewBandParams *params, Bitmap *band,
                     int32_t *bandHeight, int32_t *bands);
 

@@ -91,21 +91,21 @@ void RenderBuffers_free(RenderBuffers *buffers);
 // Gives both bitmaps' first scratch buffer back to the heap.
 void RenderBuffers_trim(RenderBuffers *buffers);
 
-// A page draw routine: draws chain into the device rectangle rect of
-// bitmap; pageRect is the page's device rectangle and matrix maps page
-// units to device units. 0 or an error (48 when the task is asked to stop).
+// A page draw routine: draws chain into the device rectangle rect of bitmap;
+// pageRect is the page's device rectangle and matrix maps page units to device
+// units. 0 or an error (Res_stopRequested when the task is asked to stop).
 typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *chain,
                           const Rect *rect, Edr_ScreenHooks *hooks, Bitmap *bitmap,
                           const Rect *pageRect, const Matrix *matrix, const DrawFlags *flags,
                           Edr_FillDoneFn painter, void *painterArg, intptr_t extra);
 
-// Draws the parts of clip outside the chain's embedded pages with
-// drawRoutine and, with recurse set, the embedded pages' own chains inside
-// them (each cut to its piece and to clip). 0; 48 when a draw routine
-// returned 48 (other errors of the routine are ignored); the first error of
-// a recursion; 1 when the rectangle list cannot be made (nothing drawn). A
-// list that cannot grow leaves rectangles whole; embedded pages nested
-// deeper than Edr_maxDepth are neither entered nor cut out.
+// Draws the parts of clip outside the chain's embedded pages with drawRoutine
+// and, with recurse set, the embedded pages' own chains inside them (each cut
+// to its piece and to clip). 0; Res_stopRequested when a draw routine returned
+// 48 (other errors of the routine are ignored); the first error of a recursion;
+// 1 when the rectangle list cannot be made (nothing drawn). A list that cannot
+// grow leaves rectangles whole; embedded pages nested deeper than Edr_maxDepth
+// are neither entered nor cut out.
 [[nodiscard]] int PageRender_walk(Edr_PageRec *chain, const Matrix *matrix, const Rect *clip,
                                   const Rect *pageRect, Bitmap *bitmap, Edr_ScreenHooks *hooks,
                                   const DrawFlags *flags, Edr_FillDoneFn painter, void *painterArg,
@@ -129,11 +129,11 @@ typedef int (*PageDrawFn)(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
                                         void *painterArg, intptr_t extra);
 
 // The simpler routine: the view's backdrop document goes to
-// PageRender_drawBackdrop; a page with its own drawing object draws
-// nothing; a page without a page image is filled with its colour;
-// otherwise the page image is drawn scaled to the page in bands through the
-// display manager's page band memory with the first piece's items on top.
-// 0; 4354 when the memory holds no row; the fill's or an item's error.
+// PageRender_drawBackdrop; a page with its own drawing object draws nothing; a
+// page without a page image is filled with its colour; otherwise the page image
+// is drawn scaled to the page in bands through the display manager's page band
+// memory with the first piece's items on top. 0; Res_dispmanNoTile when the
+// memory holds no row; the fill's or an item's error.
 [[nodiscard]] int PageRender_drawWithImage(EngineContext *ctx, DispmanView *view,
                                            Edr_PageRec *chain, const Rect *rect,
                                            Edr_ScreenHooks *hooks, Bitmap *bitmap,

@@ -48,7 +48,7 @@ struct ScrolledRequest {
 // Draws with the identity moved by (0, -scrollPosition) followed by the
 // request's matrix: kind 0 the item list, kind 1 the highlight list
 // (holding the current view's lock); other kinds draw nothing. 0 or the
-// walk's result (48 when the task was asked to stop).
+// walk's result (Res_stopRequested when the task was asked to stop).
 int View_drawScrolledItems(EngineContext *ctx, ScrolledView *view, int32_t scrollPosition,
                            const ScrolledRequest *request);
 // Draws the highlight list at the view's scroll position: the request's
@@ -72,7 +72,7 @@ struct ScrolledBands {
 // Renders rect (pixels of the page bitmap) band by band from the bottom
 // up: each band is filled with the background, the items meeting it are
 // drawn, the highlights over them, and the band is painted into the page.
-// 0, 8 without bands, or the first error (48 stops).
+// 0, Res_nullInput without bands, or the first error (48 stops).
 int View_renderBands(EngineContext *ctx, ScrolledView *view, const Rect *rect,
                      ScrolledRequest *request, const ScrolledBands *bands);
 // Sets the view's column up for the box, matrix and scale of the current

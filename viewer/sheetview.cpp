@@ -864,12 +864,12 @@ int Excel_View_attach(FvViewer *viewer)
     SheetEditState *state = static_cast<SheetEditState *>(Mem_calloc(1, sizeof(SheetEditState)));
     if (!state)
         return 0;
-    if (App_addListener(viewer, 1, onEvent, viewer) != Res_ok) {
+    if (App_addListener(viewer, EventProc_kindCode, onEvent, viewer) != Res_ok) {
         Mem_free(state);
         return 0;
     }
     if (App_pushCleanup(viewer, detachCleanup) != Res_ok) {
-        (void)App_removeListener(viewer, 1, onEvent, viewer);
+        (void)App_removeListener(viewer, EventProc_kindCode, onEvent, viewer);
         Mem_free(state);
         return 0;
     }
@@ -882,7 +882,7 @@ void Excel_View_detach(FvViewer *viewer)
     SheetEditState *state = stateOf(viewer);
     if (!state)
         return;
-    (void)App_removeListener(viewer, 1, onEvent, viewer);
+    (void)App_removeListener(viewer, EventProc_kindCode, onEvent, viewer);
     Mem_free(state->pages);
     Mem_free(state);
     viewer->sheetEdit = nullptr;

@@ -60,11 +60,11 @@ struct SheetTextMeasure {
     Edr_Doc *document;
     struct Edr_Style *style;
 };
-// Measures a cell text in a rule's font the way layout lays it out: the
-// text format of the set under the rule (Layout_textFormat), the extent of
-// each line (lines end at line feeds; TextRun_measureFit) and one line
-// height of the format's ascent and descent per line. A rule-less text
-// takes the set's own format. 0, 16 for null arguments, or layout's error.
+// Measures a cell text in a rule's font the way layout lays it out: the text
+// format of the set under the rule (Layout_textFormat), the extent of each line
+// (lines end at line feeds; TextRun_measureFit) and one line height of the
+// format's ascent and descent per line. A rule-less text takes the set's own
+// format. 0, Res_missingArgument for null arguments, or layout's error.
 int Excel_View_measureText(void *arg, const StyleRule *rule, const char16_t *text, int32_t *width,
                            int32_t *height);
 

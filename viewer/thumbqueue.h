@@ -61,7 +61,7 @@ void ThumbQueue_clear(DispmanCtx *dm);
 int ThumbQueue_postEmpty(EngineContext *ctx);
 
 // Allocates the viewer's callback record (freeing one it had) and fills
-// slots 2 and 3. 0; 1 when memory runs out; 8 for a null viewer.
+// slots 2 and 3. 0; 1 when memory runs out; Res_nullInput for a null viewer.
 [[nodiscard]] int FvViewer_createCallbacks(FvViewer *viewer);
 // Stores a new identity-screen operation record {show, stop, running} in
 // slot 3 (the old one freed). 1 when stored; 0 for a null viewer, a

@@ -27,8 +27,8 @@ enum : int32_t {
     Thumb_pictureScale = 8, // the scale word of thumbnail pictures
 };
 
-// One pass over the queue. 0; 48 when the task was asked to stop (every
-// entry freed); 1 when memory ran out (every entry freed, the entry's
+// One pass over the queue. 0; Res_stopRequested when the task was asked to stop
+// (every entry freed); 1 when memory ran out (every entry freed, the entry's
 // document remembered as the failed document).
 [[nodiscard]] int Dispman_thumbnailPass(EngineContext *ctx);
 // 1 when the entry's page is embedded in chain at any depth (to the

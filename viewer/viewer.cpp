@@ -154,14 +154,14 @@ void pageListener(EngineContext *, EventProcMsg *msg, void *context, int *)
     FvPage *page = static_cast<FvPage *>(context);
     if (!page->document)
         return;
-    if (msg->kind == 1) {
+    if (msg->kind == EventProc_kindCode) {
         const EventProcCodeMsg *m = static_cast<const EventProcCodeMsg *>(msg->payload);
         if (m->document == page->document && m->code == codeTranslated)
             settle(page, FvLoad_loaded);
         if (m->document == page->document && m->code == codeKeysChanged)
             App_postCall(page->viewer->context->instance, requestShownPage,
                          reinterpret_cast<void *>(page->loadSerial), nullptr);
-    } else if (msg->kind == 0) {
+    } else if (msg->kind == EventProc_kindReport) {
         const EventProcDocMsg *m = static_cast<const EventProcDocMsg *>(msg->payload);
         if (m->view == page->document && page->loadState == FvLoad_loading) {
             page->loadStatus = m->code;
@@ -176,8 +176,8 @@ void stopListening(EngineContext *context, FvPage *page)
     if (!page->listening || !context->eventProc)
         return;
     // Not listening any more is all that matters.
-    (void)EventProc_removeListener(context->eventProc, 0, pageListener, page);
-    (void)EventProc_removeListener(context->eventProc, 1, pageListener, page);
+    (void)EventProc_removeListener(context->eventProc, EventProc_kindReport, pageListener, page);
+    (void)EventProc_removeListener(context->eventProc, EventProc_kindCode, pageListener, page);
     page->listening = 0;
 }
 
@@ -377,11 +377,11 @@ int View_start(FvViewer *viewer)
         Mem_free(page);
         return Res_noMemory;
     }
-    int r = EventProc_addListener(context, context->eventProc, 0, pageListener, page);
+    int r = EventProc_addListener(context, context->eventProc, EventProc_kindReport, pageListener, page);
     if (r == Res_ok) {
-        r = EventProc_addListener(context, context->eventProc, 1, pageListener, page);
+        r = EventProc_addListener(context, context->eventProc, EventProc_kindCode, pageListener, page);
         if (r != Res_ok) // undoing the first: r already says what failed
-            (void)EventProc_removeListener(context->eventProc, 0, pageListener, page);
+            (void)EventProc_removeListener(context->eventProc, EventProc_kindReport, pageListener, page);
     }
     if (r != Res_ok) {
         Sem_fini(&page->settled);

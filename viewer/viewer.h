@@ -266,15 +266,15 @@ void Dispman_stopUpdaters(EngineContext *context);
 // busy message is outstanding, and wake the quick updater.
 void Dispman_onLoadMessage(EngineContext *context, EventProcMsg *msg, void *unused, int *remove);
 
-// Sets the view size of doc: the first rule of its first request gets
-// width (property 90) and height (property 44), 16.16 lengths, under the
-// request's lock; a change is queued for the document's manager, its timer
-// armed, and the calling task waits until the manager has run the pass
-// (message 14 for doc). 0; 8 when the document has no request, its first
-// request no rule, or that rule lacks either property (nothing set, no
-// wait); 16 without a display-manager context; the error of queueing the
-// change; 48 when the task is asked to stop while it waits (the wait ends).
-// One such request at a time per engine.
+// Sets the view size of doc: the first rule of its first request gets width
+// (property 90) and height (property 44), 16.16 lengths, under the request's
+// lock; a change is queued for the document's manager, its timer armed, and the
+// calling task waits until the manager has run the pass (message 14 for doc).
+// 0; Res_nullInput when the document has no request, its first request no rule,
+// or that rule lacks either property (nothing set, no wait);
+// Res_missingArgument without a display-manager context; the error of queueing
+// the change; Res_stopRequested when the task is asked to stop while it waits
+// (the wait ends). One such request at a time per engine.
 [[nodiscard]] int Dispman_setDocViewSize(EngineContext *context, Edr_Doc *doc, int32_t width, int32_t height);
 
 // The thumbnail size watches, the view settings and the display settings

@@ -154,8 +154,8 @@ void Config_freeWatchRegistry(EngineContext *context);
 // called. With callNow non-zero the callback is also called once at once
 // (after the list's lock is released), its result ignored and the
 // registration kept. 0 (also when the registry is missing or key is null);
-// 8 (Res_nullInput) when the name would exceed Config_watchNameMax
-// characters (domain length + key length + 2); 16 (Res_missingArgument)
+// Res_nullInput when the name would exceed Config_watchNameMax
+// characters (domain length + key length + 2); Res_missingArgument
 // for a null callback; 1 or the map's error when the registration cannot be
 // made.
 [[nodiscard]] int Config_watch(EngineContext *context, const char16_t *domain,
@@ -164,7 +164,7 @@ void Config_freeWatchRegistry(EngineContext *context);
 
 // Removes the first registration of this pair under the watch name (nothing
 // when there is none; a list left empty stays registered). 0 (also when the
-// registry is missing or key is null); 8 for an over-long name; 19
+// registry is missing or key is null); Res_nullInput for an over-long name; 19
 // (Res_mapNotFound) when the name was never watched.
 [[nodiscard]] int Config_unwatch(EngineContext *context, const char16_t *domain, const char16_t *key,
                                  ConfigWatchFn callback, void *userData);

@@ -78,16 +78,16 @@ int KeyedList_destroy(KeyedList *list);
 [[nodiscard]] int KeyedList_put(KeyedList *list, KeyedEntry *entry);
 
 // *entry = the entry whose key equals the probe (of probeType), lent: it
-// stays the list's. 0 when found; 13 (Res_notFound) with *entry null when
-// not; 16 for a null list, probe or out pointer.
+// stays the list's. 0 when found; Res_notFound with *entry null when
+// not; Res_missingArgument for a null list, probe or out pointer.
 [[nodiscard]] int KeyedList_get(KeyedList *list, const void *probe, uint32_t probeType, KeyedEntry **entry);
 
 // Removes and frees the entry whose key equals key (of the list's type);
-// *removed is 1 when one went, else 0. 0; 16 for a null list, key or out
-// pointer.
+// *removed is 1 when one went, else 0. 0; Res_missingArgument for a null list,
+// key or out pointer.
 int KeyedList_remove(KeyedList *list, const void *key, int *removed);
 
-// *next = the entry after entry in list order (the head's for a null
-// entry); null at the end or when entry is not in the list. 0; 16 for a
-// null list or out pointer.
+// *next = the entry after entry in list order (the head's for a null entry);
+// null at the end or when entry is not in the list. 0; Res_missingArgument for
+// a null list or out pointer.
 int KeyedList_next(KeyedList *list, const KeyedEntry *entry, KeyedEntry **next);

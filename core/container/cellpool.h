@@ -23,8 +23,8 @@ struct CellPool {
 };
 
 // Adds a block of count zeroed cells, each chained to the next and the last
-// ending the chain, at the head of the pool's block list; *first = its
-// first cell. 0; or 1 when memory runs out, 8 for a count of 0 (*first
+// ending the chain, at the head of the pool's block list; *first = its first
+// cell. 0; or 1 when memory runs out, Res_nullInput for a count of 0 (*first
 // null, the pool unchanged).
 [[nodiscard]] int CellPool_grow(CellPool *pool, Cell **first, size_t count);
 

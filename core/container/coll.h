@@ -58,9 +58,9 @@ struct Coll {
 // Result of the destroy check while the collection still holds items.
 enum : int { Coll_stillHolds = 2 };
 
-// Sets up *c: its own copy of methods (the default list for null), the
-// link offset, no functions, count 0 and an empty list. 0; 8 for a null c;
-// 1 when memory runs out (c is then left without a table).
+// Sets up *c: its own copy of methods (the default list for null), the link
+// offset, no functions, count 0 and an empty list. 0; Res_nullInput for a null
+// c; 1 when memory runs out (c is then left without a table).
 [[nodiscard]] int Coll_create(Coll *c, const CollMethods *methods, size_t linkOffset);
 
 // Sets the match function that find uses.
@@ -82,5 +82,5 @@ int Coll_remove(Coll *c, void *item);
 
 // The destroy check's result (Coll_stillHolds while items remain, so the
 // caller can tell that it forgot some), after which the table is freed in
-// any case; 8 for a missing collection, table or slot.
+// any case; Res_nullInput for a missing collection, table or slot.
 int Coll_destroy(Coll *c);

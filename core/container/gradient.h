@@ -21,9 +21,9 @@ struct Gradient {
     StopEntry stops[1]; // really count entries
 };
 
-// *out = a new gradient of count zeroed stops with header words 1 and 0
-// (the rest zero). 0; 5123 when count is not 2 to 20; 1 when memory runs
-// out (*out null in both cases).
+// *out = a new gradient of count zeroed stops with header words 1 and 0 (the
+// rest zero). 0; Res_stopCountInvalid when count is not 2 to 20; 1 when memory
+// runs out (*out null in both cases).
 [[nodiscard]] int Gradient_create(Gradient **out, int32_t count);
 
 // Stores stop index with its position clamped to 0 .. 0x10000. 0, or 5124

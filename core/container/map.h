@@ -60,33 +60,35 @@ struct Map {
                              EngineContext *context, Map **map);
 
 // Frees every entry (freeKey, then freeValue, in post-order) and the map.
-// 0; 16 for null.
+// 0; Res_missingArgument for null.
 int Map_destroy(Map *map);
 
 // Adds an entry; an equal key is kept beside the existing one. 0; 1 without
-// memory; 16 for a null map or key.
+// memory; Res_missingArgument for a null map or key.
 int Map_insert(Map *map, void *key, void *value);
 
-// The value of the first entry equal to key met from the root: 0 with
-// *value set; 19 (Res_mapNotFound) with *value null; 16 for a null map, key or
-// out pointer.
+// The value of the first entry equal to key met from the root: 0 with *value
+// set; Res_mapNotFound with *value null; Res_missingArgument for a null map,
+// key or out pointer.
 [[nodiscard]] int Map_find(Map *map, const void *key, void **value);
 
-// Removes the first entry equal to key met from the root, calling freeKey
-// and freeValue on it. 0; 19 when absent; 16 for a null map or key.
+// Removes the first entry equal to key met from the root, calling freeKey and
+// freeValue on it. 0; Res_mapNotFound when absent; Res_missingArgument for a
+// null map or key.
 int Map_remove(Map *map, const void *key);
 
-// For the entry found as by Map_find: its colour (1 red) and the values of
-// its left and right children (null for a leaf). 0; 19 when absent (all
-// three outputs cleared); 16 when any argument is null.
+// For the entry found as by Map_find: its colour (1 red) and the values of its
+// left and right children (null for a leaf). 0; Res_mapNotFound when absent
+// (all three outputs cleared); Res_missingArgument when any argument is null.
 int Map_nodeInfo(Map *map, const void *key, int *red, void **leftValue, void **rightValue);
 
 // The value of the root entry; null for an empty or null map.
 void *Map_rootValue(const Map *map);
 
 // Calls callback(key, value, userData) on every entry in post-order (left
-// subtree, right subtree, node); the first non-zero result stops the walk
-// and is returned. 0 (also for a null callback); 16 for a null map.
+// subtree, right subtree, node); the first non-zero result stops the walk and
+// is returned. 0 (also for a null callback); Res_missingArgument for a null
+// map.
 int Map_walk(Map *map, MapWalkFn callback, void *userData);
 
 // ------------------------------------------------------ tree primitives

@@ -45,5 +45,5 @@ void Mime_srcFree(MimeSrc *source);
 // at or beyond the count the count becomes index + 1. An index below the
 // count frees the new source instead (the one stored there stays). The
 // list takes the source in every case. 0; 1 out of memory (the source is
-// freed); 16 for a null list.
+// freed); Res_missingArgument for a null list.
 [[nodiscard]] int Mime_srcListPut(MimeSrcList *list, uint32_t index, MimeSrc *source);

@@ -101,11 +101,11 @@ struct DrawFlags;
 struct DrawTarget;
 struct EngineContext;
 
-// Draws item into target: clip is the drawing area in the units of the
-// item's list, matrix maps them to device units (its translation 0: the
-// target's dx and dy place the list's origin), flags the renderer's
-// DrawFlags (graphics/drawflags.h), extra a word of the caller's. 0, 48 when
-// the task is asked to stop, or another error (which list walks ignore).
+// Draws item into target: clip is the drawing area in the units of the item's
+// list, matrix maps them to device units (its translation 0: the target's dx
+// and dy place the list's origin), flags the renderer's DrawFlags
+// (graphics/drawflags.h), extra a word of the caller's. 0, Res_stopRequested
+// when the task is asked to stop, or another error (which list walks ignore).
 typedef int (*ObjDrawFn)(EngineContext *ctx, ObjHeader *item, const Rect *clip,
                          const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
                          intptr_t extra);

@@ -22,7 +22,7 @@ struct TokenReader {
 // The reader's next token, or null at the end, on an error, or for a null
 // reader.
 void *PsToken_next(TokenReader *reader);
-// The reader's status word (read and cleared); 8 for a null reader.
+// The reader's status word (read and cleared); Res_nullInput for a null reader.
 int PsToken_status(TokenReader *reader);
 // Destroys the reader; null is ignored.
 void PsToken_destroy(TokenReader *reader);

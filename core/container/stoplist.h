@@ -20,12 +20,13 @@ struct StopList {
 
 enum : int32_t { StopList_minStops = 2, StopList_maxStops = 20 };
 
-// *out = a new list of count stops, all zero. 0; 5123 when count is not 2
-// to 20; 1 when memory runs out (*out null in both cases).
+// *out = a new list of count stops, all zero. 0; Res_stopCountInvalid when
+// count is not 2 to 20; 1 when memory runs out (*out null in both cases).
 [[nodiscard]] int StopList_create(StopList **out, int32_t count);
 
-// *out = a new copy of list (null for a null list). 0; 1 when memory runs
-// out, 5123 when list holds a count outside 2 to 20 (*out null then).
+// *out = a new copy of list (null for a null list). 0; 1 when memory runs out,
+// Res_stopCountInvalid when list holds a count outside 2 to 20 (*out null
+// then).
 [[nodiscard]] int StopList_copy(StopList **out, const StopList *list);
 
 // Stores stop index, its position clamped to 0 .. 0x10000. 0, or 5124

@@ -31,9 +31,9 @@ struct WideDict {
 // memory runs out.
 WideDict *WideDict_create(size_t bucketCount);
 
-// Files value under key (NUL-terminated). 0 when added; 15 when the key is
-// present and allowSecond is 0; 1 when memory runs out; 8 for a null table
-// or key. A failure leaves the table as it was.
+// Files value under key (NUL-terminated). 0 when added; Res_slotInUse when the
+// key is present and allowSecond is 0; 1 when memory runs out; Res_nullInput
+// for a null table or key. A failure leaves the table as it was.
 [[nodiscard]] int WideDict_add(WideDict *dict, const char16_t *key, void *value, int allowSecond);
 
 // Files value under prefix alone (added to its value chain) and under

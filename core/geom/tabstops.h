@@ -26,8 +26,8 @@ enum : uint32_t { TabStops_alignMask = 0x07, TabStops_leaderMask = 0x38 };
 // 8 for a negative count (*out null in both cases).
 [[nodiscard]] int TabStops_create(TabStopList **out, int32_t count);
 
-// Stores stop index. 0, or 8 when index is negative or not below the
-// count (nothing is stored).
+// Stores stop index. 0, or Res_nullInput when index is negative or not below
+// the count (nothing is stored).
 int TabStops_set(TabStopList *list, int32_t index, TabStop stop);
 
 // *out = a new copy of list (null for a null list). 0, or 1 when memory

@@ -419,6 +419,31 @@ uint32_t Bytes_peekU32Le(const uint8_t *p)
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
+uint16_t Bytes_peekU16Be(const uint8_t *p)
+{
+    return uint16_t(p[0] << 8 | p[1]);
+}
+
+uint32_t Bytes_peekU32Be(const uint8_t *p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+int16_t Bytes_peekS16Be(const uint8_t *p)
+{
+    return int16_t(Bytes_peekU16Be(p));
+}
+
+uint16_t Bytes_peekU16(const uint8_t *p, uint32_t bigEndian)
+{
+    return bigEndian ? Bytes_peekU16Be(p) : Bytes_peekU16Le(p);
+}
+
+uint32_t Bytes_peekU32(const uint8_t *p, uint32_t bigEndian)
+{
+    return bigEndian ? Bytes_peekU32Be(p) : Bytes_peekU32Le(p);
+}
+
 void Bytes_putU32Le(uint8_t *p, uint32_t v)
 {
     p[0] = uint8_t(v);
@@ -449,6 +474,118 @@ uint32_t Bytes_readU32Le(const uint8_t **p)
 uint32_t Bytes_readS32Le(const uint8_t **p)
 {
     return Bytes_readU32Le(p);
+}
+
+// ---------------------------------------------------------- byte cursors
+
+ByteCursor ByteCursor_make(const uint8_t *data, size_t size, uint32_t bigEndian)
+{
+    ByteCursor c{};
+    c.start = data;
+    c.at = data;
+    c.end = data ? data + size : data;
+    c.bigEndian = bigEndian ? 1 : 0;
+    return c;
+}
+
+size_t ByteCursor_left(const ByteCursor *cursor)
+{
+    return size_t(cursor->end - cursor->at);
+}
+
+void ByteCursor_seek(ByteCursor *cursor, size_t offset)
+{
+    if (offset > size_t(cursor->end - cursor->start)) {
+        cursor->at = cursor->end;
+        cursor->overrun = 1;
+        return;
+    }
+    cursor->at = cursor->start + offset;
+}
+
+void ByteCursor_skip(ByteCursor *cursor, size_t n)
+{
+    if (n > ByteCursor_left(cursor)) {
+        cursor->at = cursor->end;
+        cursor->overrun = 1;
+        return;
+    }
+    cursor->at += n;
+}
+
+// The next n bytes, taken; null (cursor at the end, overrun set) when
+// fewer are left.
+namespace
+{
+
+const uint8_t *bytestreamCursorTake(ByteCursor *cursor, size_t n)
+{
+    if (n > ByteCursor_left(cursor)) {
+        cursor->at = cursor->end;
+        cursor->overrun = 1;
+        return nullptr;
+    }
+    const uint8_t *p = cursor->at;
+    cursor->at += n;
+    return p;
+}
+
+} // namespace
+
+uint8_t ByteCursor_u8(ByteCursor *cursor)
+{
+    const uint8_t *p = bytestreamCursorTake(cursor, 1);
+    return p ? p[0] : 0;
+}
+
+uint16_t ByteCursor_u16(ByteCursor *cursor)
+{
+    const uint8_t *p = bytestreamCursorTake(cursor, 2);
+    if (!p)
+        return 0;
+    return Bytes_peekU16(p, cursor->bigEndian);
+}
+
+uint32_t ByteCursor_u32(ByteCursor *cursor)
+{
+    const uint8_t *p = bytestreamCursorTake(cursor, 4);
+    if (!p)
+        return 0;
+    return Bytes_peekU32(p, cursor->bigEndian);
+}
+
+int16_t ByteCursor_i16(ByteCursor *cursor)
+{
+    return int16_t(ByteCursor_u16(cursor));
+}
+
+int32_t ByteCursor_i32(ByteCursor *cursor)
+{
+    return int32_t(ByteCursor_u32(cursor));
+}
+
+int Bytes_readFields(const uint8_t *data, size_t size, uint32_t bigEndian, const ByteField *fields,
+                     size_t count, uint32_t *values)
+{
+    ByteCursor c = ByteCursor_make(data, size, bigEndian);
+    int result = 0;
+    for (size_t i = 0; i < count; i++) {
+        c.overrun = 0;
+        ByteCursor_seek(&c, fields[i].offset);
+        uint32_t v = 0;
+        if (fields[i].width == 1)
+            v = ByteCursor_u8(&c);
+        else if (fields[i].width == 2)
+            v = ByteCursor_u16(&c);
+        else
+            v = ByteCursor_u32(&c);
+        if (c.overrun) {
+            v = 0;
+            result = Res_byteStreamEnded;
+        }
+        values[i] = v;
+    }
+    return result;
 }
 
 // ------------------------------------------------------- keyword tables

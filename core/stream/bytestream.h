@@ -53,9 +53,10 @@ struct ByteStream {
 
 // Returns the status word and clears it.
 int ByteStream_takeStatus(ByteStream *stream);
-// The seek slot's result; 0x3B00 when the stream has no seek slot.
+// The seek slot's result; Res_byteStreamNoSeek when the stream has no seek
+// slot.
 [[nodiscard]] int ByteStream_seek(ByteStream *stream, uint64_t position);
-// The control slot's result (259 when the stream has none).
+// The control slot's result (Res_notImplemented when the stream has none).
 int ByteStream_control(ByteStream *stream, uint32_t op, void *arg);
 // The length when known, else the answer of control operation 10 (not
 // kept), else 0.
@@ -75,7 +76,7 @@ int64_t ByteStream_available(ByteStream *stream, int nonBlocking);
 // The slow path of ByteStream_readByte: the window is empty.
 [[nodiscard]] int ByteStream_refillByte(ByteStream *stream, uint8_t *byte);
 // *byte = the next byte: 0. When no byte comes, *byte is 0 and the result
-// is the taken status word, or 0x2205 when that is 0.
+// is the taken status word, or Res_byteStreamEnded when that is 0.
 [[nodiscard]] inline int ByteStream_readByte(ByteStream *stream, uint8_t *byte)
 {
     if (stream->readPtr < stream->end) {
@@ -139,8 +140,57 @@ uint32_t Bytes_readU32Le(const uint8_t **p);
 uint32_t Bytes_readS32Le(const uint8_t **p); // the same operation as Bytes_readU32Le
 uint16_t Bytes_peekU16Le(const uint8_t *p);
 uint32_t Bytes_peekU32Le(const uint8_t *p);
+// Big-endian values at p (font tables, byte-swapped compound files).
+uint16_t Bytes_peekU16Be(const uint8_t *p);
+uint32_t Bytes_peekU32Be(const uint8_t *p);
+int16_t Bytes_peekS16Be(const uint8_t *p); // sign-extended
+// Values at p in the byte order a record declares (bigEndian 1: high
+// byte first).
+uint16_t Bytes_peekU16(const uint8_t *p, uint32_t bigEndian);
+uint32_t Bytes_peekU32(const uint8_t *p, uint32_t bigEndian);
 // Stores v at p, low byte first.
 void Bytes_putU32Le(uint8_t *p, uint32_t v);
+
+// ---------------------------------------------------------- byte cursors
+// A cursor reads the fields of a binary record one after another from a
+// span of bytes it does not own. Every read is checked: a read that wants
+// more bytes than are left answers 0, moves the cursor to the end and sets
+// overrun, so a parser reads a whole record and tests overrun once.
+
+struct ByteCursor {
+    const uint8_t *start; // the first byte of the span
+    const uint8_t *at;    // the next byte to read
+    const uint8_t *end;   // just after the last byte of the span
+    uint32_t bigEndian;   // 1: multi-byte fields come high byte first
+    uint32_t overrun;     // 1 once a read or a move went past the end
+};
+
+// A cursor at the first of size bytes at data; bigEndian as in the record.
+ByteCursor ByteCursor_make(const uint8_t *data, size_t size, uint32_t bigEndian);
+// The bytes left after the cursor.
+size_t ByteCursor_left(const ByteCursor *cursor);
+// Moves the cursor to offset bytes from the start of the span (past the
+// end: to the end, overrun set).
+void ByteCursor_seek(ByteCursor *cursor, size_t offset);
+// Moves the cursor on by n bytes (past the end: to the end, overrun set).
+void ByteCursor_skip(ByteCursor *cursor, size_t n);
+uint8_t ByteCursor_u8(ByteCursor *cursor);
+uint16_t ByteCursor_u16(ByteCursor *cursor);
+uint32_t ByteCursor_u32(ByteCursor *cursor);
+int16_t ByteCursor_i16(ByteCursor *cursor);
+int32_t ByteCursor_i32(ByteCursor *cursor);
+
+// One unsigned field of a binary record: where it lies and its width.
+struct ByteField {
+    uint16_t offset; // from the start of the record
+    uint8_t width;   // 1, 2 or 4 bytes
+};
+
+// Reads count fields of the record of size bytes at data into values
+// (values[i] from fields[i]), in the byte order bigEndian names. 0, or
+// 0x2205 when a field lies past the end of the record: those fields read 0.
+[[nodiscard]] int Bytes_readFields(const uint8_t *data, size_t size, uint32_t bigEndian,
+                                   const ByteField *fields, size_t count, uint32_t *values);
 
 // ------------------------------------------------------- keyword tables
 

@@ -52,7 +52,7 @@ void Inflate_zfree(void *opaque, void *address);
                                        size_t *outputSpace, int *done, InflateStream *stream);
 // Starts the stream over for new data. 0; 0x1603 (null: 0).
 [[nodiscard]] int InflateStream_reset(InflateStream *stream);
-// Frees the stream. 0; 0x1602 when zlib refused to end (freed all the
+// Frees the stream. 0; Res_inflateEnd when zlib refused to end (freed all the
 // same). Null: 0. The stream is gone whatever it answers.
 int InflateStream_destroy(InflateStream *stream);
 

@@ -87,7 +87,7 @@ struct AppEventRing {
 };
 
 // Creates an empty ring with the options of the context's instance (queue
-// options A and B). Returns 0 with *ring set; 16 (Res_missingArgument) for
+// options A and B). Returns 0 with *ring set; Res_missingArgument for
 // a null argument; 1 without memory. The ring belongs to the caller until
 // EventQ_destroy.
 [[nodiscard]] int EventQ_create(EngineContext *context, AppEventRing **ring);
@@ -107,16 +107,16 @@ int EventQ_post(AppEventRing *ring, const AppEvent *event);
 // Queues an event before the head, when admitted. 1 or 0 as EventQ_post.
 int EventQ_pushFront(AppEventRing *ring, const AppEvent *event);
 
-// Waits (engine tasks only) until an entry is queued, then moves the head
-// entry to *out and empties its slot. 0, or 16 for null arguments.
+// Waits (engine tasks only) until an entry is queued, then moves the head entry
+// to *out and empties its slot. 0, or Res_missingArgument for null arguments.
 int EventQ_take(AppEventRing *ring, AppEvent *out);
 
 // Takes the first queued deferred call of code 6 out of order, without
 // disposing of it, and consumes the wake-up that its insertion gave the
 // semaphore when there is one. *out is the empty entry when none is queued.
-// Returns 0; 48 (Res_stopRequested) when the current task has been asked to
-// stop (the call, when one was taken, is in *out all the same); 16 for null
-// arguments. Never blocks.
+// Returns 0; Res_stopRequested when the current task has been asked to stop
+// (the call, when one was taken, is in *out all the same); Res_missingArgument
+// for null arguments. Never blocks.
 [[nodiscard]] int EventQ_takeCall6(AppEventRing *ring, AppEvent *out);
 
 // Removes and disposes of every entry for which predicate(entry, argument)

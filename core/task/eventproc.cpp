@@ -376,7 +376,7 @@ int EventProc_postKind5(EventProc *processor, const EventProcKind5Msg *source)
         return Res_noMemory;
     }
     *m = *source;
-    return EventProc_postPayload(processor, 5, m, EventProc_releaseBlockMsg, EventProc_copyBlockMsg, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindNodeEvent, m, EventProc_releaseBlockMsg, EventProc_copyBlockMsg, nullptr);
 }
 
 int EventProc_postCustom(EventProc *processor, const EventProcCustomMsg *source, EventProcFreeFn freeFn,

@@ -45,11 +45,21 @@ typedef void (*EventProcListenerFn)(EngineContext *context, EventProcMsg *msg, v
 
 enum : int32_t {
     EventProc_kinds = 12,
+    // The kinds that have a payload record of their own.
+    EventProc_kindReport = 0,     // a document report (EventProcDocMsg)
+    EventProc_kindCode = 1,       // a code message (EventProcCodeMsg)
+    EventProc_kindTyped = 2,      // a typed message (EventProcKind2Msg)
+    EventProc_kindNodeEvent = 5,  // seventeen words (EventProcKind5Msg): node events
+    EventProc_kindOpenUrl = 6,    // open a URL (EventProcKind6Msg)
+    EventProc_kindViewDoc = 7,    // a view and a document (EventProcKind7Msg)
+    EventProc_kindCustom = 8,     // two words of the sender's (EventProcCustomMsg)
+    EventProc_kindPageUpdate = 9, // a page update (EventProcKind9Msg)
+    EventProc_kindViewText = 11,  // a view, a text and a word (EventProcKind11Msg)
     EventProc_inlineMode = 1, // mode bit: no delivery job; drains deliver
 };
 
 struct EventProcMsg {
-    int32_t kind;             // 0 to 11
+    int32_t kind;             // 0 to 11 (EventProc_kind*)
     EventProcFreeFn freeFn;   // optional
     EventProcCopyFn copyFn;   // optional
     void *handlerArg;         // given to freeFn
@@ -132,7 +142,7 @@ struct EventProc {
 // ------------------------------------------------------- the processor
 
 // Creates a processor (mode 0) into *processor (null on failure). Returns
-// 0, 1 when memory ran out, 16 without context or out pointer.
+// 0, 1 when memory ran out, Res_missingArgument without context or out pointer.
 [[nodiscard]] int AppMsg_createDispatcher(EngineContext *context, EventProc **processor);
 [[nodiscard]] int AppMsg_createDispatcherMode(EngineContext *context, EventProc **processor, uint32_t mode);
 // Stops the processor, delivers what is queued, frees the listeners, the
@@ -153,18 +163,17 @@ void EventProc_deliver(EventProc *processor, EventProcMsg *msg);
 
 // ------------------------------------------------------------- messages
 
-// Queues the message; it belongs to the processor from now on, also on
-// failure, when it is freed. Returns 0 (also when a merge dropped it), 1
-// when memory ran out, 53 when the processor stops, 16 without processor
-// or message, or the error of submitting the delivery job.
+// Queues the message; it belongs to the processor from now on, also on failure,
+// when it is freed. Returns 0 (also when a merge dropped it), 1 when memory ran
+// out, Res_eventProcStopping when the processor stops, Res_missingArgument
+// without processor or message, or the error of submitting the delivery job.
 [[nodiscard]] int EventProc_post(EventProc *processor, EventProcMsg *msg);
 // Its free handler, then the payload block (when the handler left it) and
 // the record. Null is allowed.
 void EventProc_freeMsg(EventProcMsg *msg);
-// A copy with new references into *copy (null on failure). 0, 1 when memory
-// ran out, or the copy handler's error; 259 when a payload has no copy
-// handler, or holds what cannot be copied (a kind-5 heap block, the URL,
-// link and object of kind 6).
+// A copy with new references into *copy (null on failure). 0, 1 when memory ran out, or the copy handler's
+// error; Res_notImplemented when a payload has no copy handler, or holds what cannot be copied (a kind-5 heap
+// block, the URL, link and object of kind 6).
 [[nodiscard]] int EventProcMsg_copy(const EventProcMsg *msg, EventProcMsg **copy);
 // Posts a payload block of the kind with its kind's free and copy handlers
 // and merge function (null: none). The payload is taken over: when the
@@ -186,17 +195,16 @@ int EventProc_copyBlockMsg(const EventProcMsg *src, EventProcMsg *dst);
 
 // ------------------------------------------------------------ listeners
 
-// Appends a listener for a kind. 0, 1 when memory ran out, 16 for a null
-// processor or callback or a kind outside 0 to 11.
+// Appends a listener for a kind. 0, 1 when memory ran out, Res_missingArgument for a null processor or
+// callback or a kind outside 0 to 11.
 [[nodiscard]] int EventProc_addListener(EngineContext *context, EventProc *processor, int32_t kind,
                                         EventProcListenerFn callback, void *callbackContext);
-// Marks the first live listener with these values removed (waiting for a
-// running call of it); it is freed at the next delivery. 0, or 13 when none
-// matches (0 for a null processor).
+// Marks the first live listener with these values removed (waiting for a running call of it); it is freed at
+// the next delivery. 0, or Res_notFound when none matches (0 for a null processor).
 [[nodiscard]] int EventProc_removeListener(EventProc *processor, int32_t kind, EventProcListenerFn callback,
                                            void *callbackContext);
-// Fills the kind's slot. 0; 15 when it holds a live handler; 16 for a bad
-// kind or a null handler.
+// Fills the kind's slot. 0; Res_slotInUse when it holds a live handler;
+// Res_missingArgument for a bad kind or a null handler.
 [[nodiscard]] int EventProc_setKindHandler(EventProc *processor, int32_t kind, EventProcListenerFn handler,
                                            void *handlerContext);
 // Empties the slot when it holds this handler and context. 0 or 13.

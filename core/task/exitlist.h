@@ -19,11 +19,11 @@ struct ExitList {
     int32_t nextId;            // starts at 1
 };
 
-// A new empty list for owner. 0 with *list set; 1 without memory; 16 for a
-// null out pointer.
+// A new empty list for owner. 0 with *list set; 1 without memory;
+// Res_missingArgument for a null out pointer.
 int ExitList_create(void *owner, ExitList **list);
 // Adds function(owner, argument) at the head; its id goes to *id. 0; 1
-// without memory; 16 for a null list or function.
+// without memory; Res_missingArgument for a null list or function.
 int ExitList_add(ExitList *list, ExitFn function, void *argument, int32_t *id);
 // Unlinks the handler with *id and clears *id.
 void ExitList_remove(ExitList *list, int32_t *id);

@@ -100,7 +100,7 @@ void RwLock_readUnlock(RwLock *rw);
 // Takes the write lock: returns 0 holding the inner lock once no reader is
 // inside. With readers inside and mayWait 0 it returns 1556
 // (Res_readersPresent) without the lock; when the task is asked to stop
-// while it waits for readers, 48 (Res_stopRequested) without the lock.
+// while it waits for readers, Res_stopRequested without the lock.
 [[nodiscard]] int RwLock_writeLock(RwLock *rw, int mayWait);
 
 // Takes the write lock, waiting (not stoppable) until no reader is inside.

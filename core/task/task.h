@@ -148,7 +148,7 @@ void Task_holdScheduler(EngineContext *context, int on);
 // scheduler switches to it. The platform is asked for a thread with
 // stackBytes + 8192 (a label: real threads get a generous stack). The task
 // record is the engine's; it goes away when the task has ended and been
-// joined or detached. Returns 0 with *task set; 16 (Res_missingArgument)
+// joined or detached. Returns 0 with *task set; Res_missingArgument
 // without an out pointer, entry, context or scheduler; 1 when memory ran out
 // or the platform gave no thread (*task stays null).
 [[nodiscard]] int Task_create(EngineContext *context, Task **task, int32_t priority, TaskEntryFn entry,
@@ -182,25 +182,26 @@ void Task_setName(Task *task, const char *name);
 void Task_yield(EngineContext *context);
 // Forced yield: switches now (the slice still ends at its deadline).
 void Task_reschedule(EngineContext *context);
-// 48 (Res_stopRequested) when the current task has been asked to stop;
+// Res_stopRequested when the current task has been asked to stop;
 // else yields like Task_yield and returns 0. From tasks only (0 elsewhere).
 [[nodiscard]] int Task_checkStop(EngineContext *context);
 
 // Asks a task to stop: it sees the request at its next Task_checkStop or
 // stoppable wait (both return 48); a task inside Sem_waitStoppable is woken
-// ahead of the other waiters. Returns 0 (16 for null).
+// ahead of the other waiters. Returns 0 (Res_missingArgument for null).
 int Task_requestStop(Task *task);
 // Clears the current task's stop request. Returns 0.
 int Task_clearStop(EngineContext *context);
 
 // The task is reaped as soon as it has ended (at once when it has).
-// Returns 0 (16 for null).
+// Returns 0 (Res_missingArgument for null).
 int Task_detach(Task *task);
 
-// Waits until the task ends (lending it the caller's priority meanwhile),
-// then detaches it: the record is gone after the next switch. Returns 0;
-// 34 (Res_notJoinable) when it is detached or already has a joiner; 16 for
-// null. Joining oneself, or a task that waits for the joiner, aborts.
+// Waits until the task ends (lending it the caller's priority meanwhile), then
+// detaches it: the record is gone after the next switch. Returns 0;
+// Res_notJoinable when it is detached or already has a joiner;
+// Res_missingArgument for null. Joining oneself, or a task that waits for the
+// joiner, aborts.
 [[nodiscard]] int Task_join(Task *task);
 
 // The abort path of the engine: sets the abort mark of the calling thread's

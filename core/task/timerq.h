@@ -99,7 +99,8 @@ void TimerQ_finiList(TimerList *list);
 
 // Adds a record-style timer due at now + delay, repeating every delay when
 // repeat is non-zero. Its id goes to *id when id is given (0 on failure).
-// Returns 0, 1 when memory ran out, 16 without processor or callback.
+// Returns 0, 1 when memory ran out, Res_missingArgument without processor or
+// callback.
 [[nodiscard]] int TimerQ_add(EngineContext *context, EventProc *processor, int32_t delay, int repeat,
                              TimerFn callback, void *argument, uint32_t *id);
 // The same, the callback getting the plain argument, without an id.
@@ -116,7 +117,7 @@ void TimerQ_finiList(TimerList *list);
 // A timer whose callback runs is finished after that run, and the call
 // returns only then, unless it is called from that very callback (or from
 // any callback of the same pass), which ends the timer without waiting.
-// Returns 0, or 13 when no unfinished timer has that id.
+// Returns 0, or Res_notFound when no unfinished timer has that id.
 int TimerQ_cancel(EventProc *processor, uint32_t *id);
 // Cancels the first unfinished timer with that callback, argument, period
 // and repeat flag, like TimerQ_cancel. 0 or 13.
@@ -143,10 +144,10 @@ int TimerQ_setWake(TimerList *list, int active, int64_t wake);
 
 // ------------------------------------------------------------ the thread
 
-// Starts "timerThread" (priority 2, stack 4096) for the processor's timers
-// and installs the clock hook. Returns 0; 6912 when a timer thread already
-// runs (for this processor or for the engine); 1 when memory ran out; 16
-// without context or processor; the task error as it is.
+// Starts "timerThread" (priority 2, stack 4096) for the processor's timers and
+// installs the clock hook. Returns 0; Res_timerThreadRunning when a timer
+// thread already runs (for this processor or for the engine); 1 when memory ran
+// out; 16 without context or processor; the task error as it is.
 [[nodiscard]] int TimerQ_startThread(EngineContext *context, EventProc *processor);
 // Removes the clock hook, stops and joins the timer task and frees its
 // record. From a task (joining waits). Returns 0 (also when none runs) or

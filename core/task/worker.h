@@ -75,24 +75,25 @@ struct WorkerPool {
 };
 
 // Creates the pool and its eight workers (priority 1) into context->workers.
-// Returns 0; 1 when memory ran out; 15 when the context has a pool; 16
-// without context; or the task error, after which everything made is taken
+// Returns 0; 1 when memory ran out; Res_slotInUse when the context has a pool;
+// 16 without context; or the task error, after which everything made is taken
 // down again and the context has no pool.
 [[nodiscard]] int Worker_initPool(EngineContext *context);
 
-// Submits a job of class jobClass (0 to 2) needing stackBytes of stack. The
-// job handle goes to *job; the caller owns it and ends it with
-// Worker_waitAndFree or Worker_detach. name is copied. Returns 0; 1 when
-// memory ran out; 52 when the pool stops; 54 when no worker has that much
-// stack (a job no worker can run would wait for ever); 16 for a missing
-// pool, out pointer or entry, or a class outside 0 to 2. *job is null on
-// failure, and the done callback is not called then.
+// Submits a job of class jobClass (0 to 2) needing stackBytes of stack. The job
+// handle goes to *job; the caller owns it and ends it with Worker_waitAndFree
+// or Worker_detach. name is copied. Returns 0; 1 when memory ran out;
+// Res_poolStopping when the pool stops; Res_jobStackTooLarge when no worker has
+// that much stack (a job no worker can run would wait for ever);
+// Res_missingArgument for a missing pool, out pointer or entry, or a class
+// outside 0 to 2. *job is null on failure, and the done callback is not called
+// then.
 [[nodiscard]] int Worker_submit(EngineContext *context, WorkerJob **job, int32_t jobClass, WorkerFn entry,
                                 void *argument, WorkerFn doneFn, size_t stackBytes, const char *name);
 
 // A queued job leaves its queue and its done callback runs (a detached one
 // is freed then); a running job's worker is asked to stop, so that the
-// job's own stop checks end it early. Returns 0 (16 for null).
+// job's own stop checks end it early. Returns 0 (Res_missingArgument for null).
 int Worker_cancel(WorkerJob *job);
 
 // Ends the caller's ownership: a queued job leaves its queue (its done

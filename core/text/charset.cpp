@@ -13,6 +13,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/charset_cjk.h"
 #include "core/text/charset_internal.h"
 #include "core/text/cstr.h"
@@ -255,7 +256,7 @@ int Charset_toUstrN(const uint8_t *bytes, size_t n, char16_t **out, uint32_t cod
         units = n;
     } else if (code == CharsetCode_utf16) {
         for (size_t i = 0; i < n; i++)
-            s[i] = char16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+            s[i] = char16_t(Bytes_peekU16Le(bytes + 2 * i));
         units = n;
     } else {
         r = decodeAll(code, bytes, n, s, n, &units, ctx);

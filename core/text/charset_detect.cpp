@@ -10,6 +10,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/charset.h"
 
 namespace {
@@ -438,11 +439,6 @@ uint32_t countTwo(const CharsetProbe *)
     return 2;
 }
 
-uint32_t unitAt(const uint8_t *p, bool le)
-{
-    return le ? (uint32_t(p[1]) << 8 | p[0]) : (uint32_t(p[0]) << 8 | p[1]);
-}
-
 bool isBlankByte(uint32_t b)
 {
     return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == 0xA0;
@@ -457,7 +453,7 @@ bool startsWith(const uint8_t *p, size_t avail, const char *text, bool le)
     if (avail <= 2 * n)
         return false;
     for (size_t i = 0; i < n; i++) {
-        uint32_t u = unitAt(p + 2 * i, le);
+        uint32_t u = Bytes_peekU16(p + 2 * i, le ? 0 : 1);
         if (u >= 'A' && u <= 'Z')
             u += 'a' - 'A';
         if (u != uint8_t(text[i]))
@@ -472,13 +468,13 @@ bool holdsUtf16(const uint8_t *bytes, size_t length, bool le)
     if (length % 2 != 0)
         return false;
     for (size_t i = 0; i < length; i += 2) {
-        uint32_t u = unitAt(bytes + i, le);
+        uint32_t u = Bytes_peekU16(bytes + i, le ? 0 : 1);
         if (u >= 0xDC00 && u <= 0xDFFF)
             return false;
         if (u >= 0xD800 && u <= 0xDBFF) {
             if (i + 4 > length)
                 return false;
-            uint32_t lo = unitAt(bytes + i + 2, le);
+            uint32_t lo = Bytes_peekU16(bytes + i + 2, le ? 0 : 1);
             if (lo < 0xDC00 || lo > 0xDFFF)
                 return false;
             i += 2;

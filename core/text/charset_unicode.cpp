@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/charset.h"
 #include "core/text/charset_internal.h"
 #include "core/text/ustr.h"
@@ -136,7 +137,7 @@ static int utf16ToUtf16(bool bigEndian, const uint8_t *src, size_t srcLen, uint8
     bool atStart = state == nullptr || state->shift == 0;
     while (srcLen - in >= 2) {
         const uint8_t *p = src + in;
-        uint32_t u = bigEndian ? (uint32_t(p[0]) << 8 | p[1]) : (uint32_t(p[1]) << 8 | p[0]);
+        uint32_t u = Bytes_peekU16(p, bigEndian ? 1 : 0);
         if (u == 0xFEFF && atStart && in == 0) {
             in += 2;
             atStart = false;
@@ -147,7 +148,7 @@ static int utf16ToUtf16(bool bigEndian, const uint8_t *src, size_t srcLen, uint8
                 status = Res_charsetIncomplete;
                 break;
             }
-            uint32_t lo = bigEndian ? (uint32_t(p[2]) << 8 | p[3]) : (uint32_t(p[3]) << 8 | p[2]);
+            uint32_t lo = Bytes_peekU16(p + 2, bigEndian ? 1 : 0);
             if (lo >= 0xDC00 && lo <= 0xDFFF) {
                 if (out + 2 > cap) {
                     status = Res_charsetDestFull;

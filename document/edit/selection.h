@@ -114,7 +114,7 @@ void Edr_Sel_installReadOnlyTests(Edr_Doc *doc);
 // Frees a selection (null allowed), releasing its node references.
 void Edr_Sel_free(Edr_Doc *doc, Edr_Selection *selection);
 // *out = a copy of the current selection (null when none). 0, 1 out of
-// memory, 1537 for a dead focus node.
+// memory, Res_deadNode for a dead focus node.
 [[nodiscard]] int Edr_Sel_copy(Edr_Doc *doc, Edr_Selection **out);
 // Installs selection (null allowed) as the current one; frees the old.
 void Edr_Sel_set(Edr_Doc *doc, Edr_Selection *selection);

@@ -70,8 +70,8 @@ void Edr_Cursor_destroy(Edr_Cursor *cursor);
 [[nodiscard]] int Edr_Cursor_count(Edr_Cursor *cursor, int32_t *out, int32_t limit);
 // The same with limit 2 (nothing, one or more than one).
 [[nodiscard]] int Edr_Cursor_countTwo(Edr_Cursor *cursor, int32_t *out);
-// The match at index with a new reference into *out, null past the last
-// match. 1536 without a document, 1551 when the node was deleted, 1 out of
+// The match at index with a new reference into *out, null past the last match.
+// 1536 without a document, Res_nodeDeleted when the node was deleted, 1 out of
 // memory.
 [[nodiscard]] int Edr_Cursor_item(Edr_Cursor *cursor, uint32_t index, Edr_Node **out);
 // The position of node among the matches into *out, -1 when it is not one.

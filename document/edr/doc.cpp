@@ -62,19 +62,19 @@ bool namesDocOrChild(Edr_Doc *doc, const Edr_Doc *named)
 }
 
 // The completion listener on the application's processor: counts down the
-// outstanding completions of the document (kind 0, and kind 1 code 13,
-// naming it or one of its sub-documents), not below -1; the last one on a
-// finished translation wakes the manager.
+// outstanding completions of the document (a report, and a code message
+// saying its translation finished, naming it or one of its sub-documents),
+// not below -1; the last one on a finished translation wakes the manager.
 void completionListener(EngineContext *, EventProcMsg *msg, void *context, int *)
 {
     Edr_Doc *doc = static_cast<Edr_Doc *>(context);
     const Edr_Doc *named = nullptr;
     bool finished = false;
-    if (msg->kind == 0) {
+    if (msg->kind == EventProc_kindReport) {
         named = static_cast<EventProcDocMsg *>(msg->payload)->view;
-    } else if (msg->kind == 1) {
+    } else if (msg->kind == EventProc_kindCode) {
         EventProcCodeMsg *m = static_cast<EventProcCodeMsg *>(msg->payload);
-        if (m->code != 13)
+        if (m->code != DocMsg_codeTranslateFinished)
             return;
         named = m->document;
         finished = true;
@@ -306,15 +306,15 @@ int createDoc(EngineContext *app, Edr_Doc **out, Edr_Node **outRoot, uint32_t va
 
     // 6. Handlers on the document's dispatcher, the completion listener on
     // the application's.
-    if ((err = EventProc_setKindHandler(doc->events, 5, Edr_Doc_onNodeEvent, doc)) != 0)
+    if ((err = EventProc_setKindHandler(doc->events, EventProc_kindNodeEvent, Edr_Doc_onNodeEvent, doc)) != 0)
         goto fail;
-    if ((err = EventProc_setKindHandler(doc->events, 11, ignoreKind11, doc)) != 0)
+    if ((err = EventProc_setKindHandler(doc->events, EventProc_kindViewText, ignoreKind11, doc)) != 0)
         goto fail;
     if (app->eventProc) {
-        if ((err = EventProc_addListener(app, app->eventProc, 1, completionListener, doc)) != 0)
+        if ((err = EventProc_addListener(app, app->eventProc, EventProc_kindCode, completionListener, doc)) != 0)
             goto fail;
         listening = true;
-        if ((err = EventProc_addListener(app, app->eventProc, 0, completionListener, doc)) != 0)
+        if ((err = EventProc_addListener(app, app->eventProc, EventProc_kindReport, completionListener, doc)) != 0)
             goto fail;
     }
 
@@ -370,8 +370,8 @@ fail:
     Edr_Mgr_stop(doc);
     if (listening) {
         // Not listening any more is all that matters.
-        (void)EventProc_removeListener(app->eventProc, 1, completionListener, doc);
-        (void)EventProc_removeListener(app->eventProc, 0, completionListener, doc);
+        (void)EventProc_removeListener(app->eventProc, EventProc_kindCode, completionListener, doc);
+        (void)EventProc_removeListener(app->eventProc, EventProc_kindReport, completionListener, doc);
     }
     freeParts(doc);
     freeRecord(doc);
@@ -614,8 +614,8 @@ void Edr_Doc_release(Edr_Doc *doc)
     // 4. Stop listening for completions; wait for the translation job.
     if (app->eventProc) {
         // Not listening any more is all that matters.
-        (void)EventProc_removeListener(app->eventProc, 1, completionListener, doc);
-        (void)EventProc_removeListener(app->eventProc, 0, completionListener, doc);
+        (void)EventProc_removeListener(app->eventProc, EventProc_kindCode, completionListener, doc);
+        (void)EventProc_removeListener(app->eventProc, EventProc_kindReport, completionListener, doc);
     }
     if (job)
         Worker_waitAndFree(job);
@@ -631,8 +631,8 @@ void Edr_Doc_release(Edr_Doc *doc)
     EventProc_stop(doc->events);
     AppMsg_drain(doc->events);
     // No handler left is all that matters.
-    (void)EventProc_clearKindHandler(doc->events, 5, Edr_Doc_onNodeEvent, doc);
-    (void)EventProc_clearKindHandler(doc->events, 11, ignoreKind11, doc);
+    (void)EventProc_clearKindHandler(doc->events, EventProc_kindNodeEvent, Edr_Doc_onNodeEvent, doc);
+    (void)EventProc_clearKindHandler(doc->events, EventProc_kindViewText, ignoreKind11, doc);
 
     // 7. Every owned part, in the fixed order.
     freeParts(doc);
@@ -647,7 +647,7 @@ void Edr_Doc_release(Edr_Doc *doc)
         doc->viewCount++;
         Lock_release(&doc->mutex);
         if (app->eventProc) {
-            EventProcCodeMsg closedMsg{3, doc, nullptr, 0};
+            EventProcCodeMsg closedMsg{DocMsg_codeDocClosed, doc, nullptr, 0};
             (void)EventProc_postCode(app->eventProc, &closedMsg);
         }
         Edr_Doc_releaseView(doc);

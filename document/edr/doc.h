@@ -283,7 +283,7 @@ struct Edr_App {
 // ------------------------------------------------------------ application
 
 // Creates the application's eDR record into app->edrApp. 0, 1 when memory
-// runs out, 15 when there is one already.
+// runs out, Res_slotInUse when there is one already.
 [[nodiscard]] int Edr_App_init(EngineContext *app, uint32_t options);
 // Waits until no document is being destroyed on a worker, then frees the
 // record (null allowed). From a task.
@@ -326,7 +326,7 @@ int Edr_Doc_claimTranslation(Edr_Doc *doc);
 void Edr_Doc_endTranslation(Edr_Doc *doc);
 
 // Document jobs: queued as "f" with a record {job, key, word} as argument
-// (entry(record)); 1545 when the document is closing.
+// (entry(record)); Res_docClosing when the document is closing.
 typedef void (*Edr_DocJobFn)(void *record);
 [[nodiscard]] int Edr_Doc_startJob(Edr_Doc *doc, intptr_t key, int32_t priority, Edr_DocJobFn entry,
                                    intptr_t word, Edr_DocJobFn cancel, size_t stack);
@@ -344,14 +344,15 @@ void Edr_Doc_destroyOnWorker(Edr_Doc *doc);
 
 void Edr_Doc_readLock(Edr_Doc *doc);
 void Edr_Doc_readUnlock(Edr_Doc *doc);
-// 0, or 48 when the task was asked to stop while waiting (lock not held).
+// 0, or Res_stopRequested when the task was asked to stop while waiting (lock
+// not held).
 [[nodiscard]] int Edr_Doc_writeLock(Edr_Doc *doc);
 void Edr_Doc_writeLockWait(Edr_Doc *doc);
 void Edr_Doc_writeUnlock(Edr_Doc *doc);
 void Edr_Page_readLockList(Edr_Doc *doc);
 void Edr_Page_readUnlockList(Edr_Doc *doc);
 [[nodiscard]] int Edr_Page_writeLockList(Edr_Doc *doc);
-// 0, or 1556 when readers are inside (lock not held).
+// 0, or Res_readersPresent when readers are inside (lock not held).
 [[nodiscard]] int Edr_Page_tryWriteLockList(Edr_Doc *doc);
 void Edr_Page_writeUnlockList(Edr_Doc *doc);
 

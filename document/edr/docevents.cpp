@@ -1,8 +1,8 @@
 // Document events: dispatch of node events with capture, target and
 // bubble phases, default actions, click synthesis and link following.
 //
-// A node event arrives as a kind-5 message on the document's own
-// dispatcher. The dispatcher builds the chain of the target's ancestors
+// A node event arrives as a node-event message (EventProc_kindNodeEvent)
+// on the document's own dispatcher. The dispatcher builds the chain of the target's ancestors
 // under the tree read lock (each held by a reference, so the chain stays
 // valid while the lock is let go around handlers and default actions),
 // walks it down and up, and finally follows a clicked link by posting an

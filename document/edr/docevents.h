@@ -91,7 +91,7 @@ void Edr_Doc_onNodeEvent(EngineContext *app, EventProcMsg *msg, void *doc, int *
 // bubble back up, then link following for a click and the release of the
 // target reference the event owns. Runs on the dispatcher's task without a
 // tree lock held. 0, 1 when memory runs out (the event is then given up
-// after releasing its target), or 16 for missing arguments.
+// after releasing its target), or Res_missingArgument for missing arguments.
 [[nodiscard]] int Edr_Doc_dispatchNodeEvent(EngineContext *app, EventProcMsg *msg, Edr_Doc *doc);
 
 // Delivers an event to one node's handler records of the phase (records

@@ -30,7 +30,7 @@ bool kind2HoldsView(const EventProcKind2Msg *m)
 // Kind-1 merge: a queued code message with the same code and document.
 int mergeCode(const EventProcMsg *fresh, const EventProcMsg *queued)
 {
-    if (queued->kind != 1 || !queued->payload || !fresh->payload)
+    if (queued->kind != EventProc_kindCode || !queued->payload || !fresh->payload)
         return 0;
     const EventProcCodeMsg *a = static_cast<const EventProcCodeMsg *>(fresh->payload);
     const EventProcCodeMsg *b = static_cast<const EventProcCodeMsg *>(queued->payload);
@@ -273,7 +273,7 @@ int EventProc_postDoc(Edr_Doc *document, EventProc *processor, const EventProcDo
     }
     m->view = document;
     Edr_Doc_addView(document);
-    return EventProc_postPayload(processor, 0, m, EventProc_releaseDoc, EventProc_copyDoc, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindReport, m, EventProc_releaseDoc, EventProc_copyDoc, nullptr);
 }
 
 int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source)
@@ -285,8 +285,9 @@ int EventProc_postCode(EventProc *processor, const EventProcCodeMsg *source)
         return Res_noMemory;
     m->view = m->document;
     Edr_Doc_addView(m->document);
-    bool merges = m->code == 2 || (m->code == 1 && (!m->document || m->document->startFlag != 0));
-    return EventProc_postPayload(processor, 1, m, EventProc_releaseCode, EventProc_copyCode,
+    bool merges = m->code == DocMsg_codePageDropped ||
+                  (m->code == DocMsg_codePageAdded && (!m->document || m->document->startFlag != 0));
+    return EventProc_postPayload(processor, EventProc_kindCode, m, EventProc_releaseCode, EventProc_copyCode,
                                  merges ? mergeCode : nullptr);
 }
 
@@ -298,7 +299,7 @@ int EventProc_postPlainCode(EventProc *processor, const EventProcCodeMsg *source
     if (!m)
         return Res_noMemory;
     m->view = nullptr;
-    return EventProc_postPayload(processor, 1, m, EventProc_releaseCode, EventProc_copyCode, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindCode, m, EventProc_releaseCode, EventProc_copyCode, nullptr);
 }
 
 int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source)
@@ -310,7 +311,7 @@ int EventProc_postKind2(EventProc *processor, const EventProcKind2Msg *source)
         return Res_noMemory;
     if (kind2HoldsView(m))
         Edr_Doc_addView(static_cast<Edr_Doc *>(m->subject));
-    return EventProc_postPayload(processor, 2, m, EventProc_releaseTyped, EventProc_copyTyped, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindTyped, m, EventProc_releaseTyped, EventProc_copyTyped, nullptr);
 }
 
 int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source)
@@ -322,7 +323,7 @@ int EventProc_postKind6(EventProc *processor, const EventProcKind6Msg *source)
         releaseOpenUrlPayload(source);
         return Res_noMemory;
     }
-    return EventProc_postPayload(processor, 6, m, EventProc_releaseOpenUrl, EventProc_copyOpenUrl, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindOpenUrl, m, EventProc_releaseOpenUrl, EventProc_copyOpenUrl, nullptr);
 }
 
 int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source)
@@ -334,7 +335,7 @@ int EventProc_postKind7(EventProc *processor, const EventProcKind7Msg *source)
         return Res_noMemory;
     Edr_Doc_addView(m->view);
     Edr_Doc_addRef(m->document);
-    return EventProc_postPayload(processor, 7, m, EventProc_releaseViewDoc, EventProc_copyViewDoc, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindViewDoc, m, EventProc_releaseViewDoc, EventProc_copyViewDoc, nullptr);
 }
 
 int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProcKind9Msg *source)
@@ -346,7 +347,7 @@ int EventProc_postKind9(Edr_Doc *document, EventProc *processor, const EventProc
         return Res_noMemory;
     m->view = document;
     Edr_Doc_addView(document);
-    return EventProc_postPayload(processor, 9, m, EventProc_releasePageUpdate, EventProc_copyPageUpdate, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindPageUpdate, m, EventProc_releasePageUpdate, EventProc_copyPageUpdate, nullptr);
 }
 
 int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source)
@@ -359,5 +360,5 @@ int EventProc_postKind11(EventProc *processor, const EventProcKind11Msg *source)
         Mem_free(source->text);
         return Res_noMemory;
     }
-    return EventProc_postPayload(processor, 11, m, EventProc_releaseViewText, EventProc_copyViewText, nullptr);
+    return EventProc_postPayload(processor, EventProc_kindViewText, m, EventProc_releaseViewText, EventProc_copyViewText, nullptr);
 }

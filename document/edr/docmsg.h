@@ -27,6 +27,16 @@ struct EventProcDocMsg {
 };
 
 // Kind 1, a code message: EventProc_postCode, EventProc_postPlainCode.
+// The codes the engine itself tests:
+enum : int32_t {
+    DocMsg_codeTranslateStarted = 0,  // a translation job has begun
+    DocMsg_codePageAdded = 1,         // argument: the new page's position
+    DocMsg_codePageDropped = 2,       // a page left the page list
+    DocMsg_codeDocClosed = 3,         // a document with views left was closed
+    DocMsg_codeTranslateFinished = 13, // a translation job has ended
+    DocMsg_codeStackExhausted = 35,   // layout stopped: too little stack left
+    DocMsg_codeMimeTypeSet = 38,      // the document's MIME type was set
+};
 struct EventProcCodeMsg {
     int32_t code;
     Edr_Doc *document;        // no reference of its own

@@ -285,7 +285,7 @@ int Edr_Doc_setMimeType(Edr_Doc *doc, const char16_t *mime, uint32_t id)
     doc->mimeId = id;
     Edr_Doc_writeUnlock(doc);
     Mem_free(old);
-    postCode(doc, 38);
+    postCode(doc, DocMsg_codeMimeTypeSet);
     return Res_ok;
 }
 

@@ -37,7 +37,8 @@ void unlinkRun(Edr_Doc *doc, Edr_Node *first, Edr_Node *last);
 // Takes a node that is neither in the tree nor on the chain (or on the
 // chain) off the chain and destroys it. For creators whose linking failed.
 void discardNode(Edr_Doc *doc, Edr_Node *node);
-// Checks a group argument: 1537 dead, 1540 not a group, 0 ok (8 for null).
+// Checks a group argument: 1537 dead, 1540 not a group, 0 ok (Res_nullInput for
+// null).
 int checkGroup(Edr_Doc *doc, Edr_Node *group);
 // Frees a group's extension record and what it owns.
 void freeExt(Edr_GroupExt *ext);

@@ -299,17 +299,17 @@ void Edr_Node_imageReady(void *node, int32_t x, int32_t y, int32_t width, int32_
 
 // --------------------------------------------------------------- linking
 
-// Links node relative to anchor (modes above). 0 or an error: 1537 dead
-// anchor, 1540 anchor not a group, 1543 anchor without parent, 1545
-// document closing, 1544 node is the anchor or one of its ancestors, 48
-// stopped while waiting for the write lock, 16 for a null document or node
-// or a mode outside 0-5. Failing checks change nothing.
-// With out, the node gets one more reference and is stored there.
+// Links node relative to anchor (modes above). 0 or an error: 1537 dead anchor,
+// 1540 anchor not a group, 1543 anchor without parent, 1545 document closing,
+// 1544 node is the anchor or one of its ancestors, 48 stopped while waiting for
+// the write lock, Res_missingArgument for a null document or node or a mode
+// outside 0-5. Failing checks change nothing. With out, the node gets one more
+// reference and is stored there.
 [[nodiscard]] int Edr_Node_insert(Edr_Doc *doc, Edr_Node *anchor, int32_t mode, Edr_Node *node, Edr_Node **out);
 // Unlinks the run first..last (last null: to the parent's last child) and
 // appends it to the unlinked chain.
 [[nodiscard]] int Edr_Node_detach(Edr_Doc *doc, Edr_Node *first, Edr_Node *last);
-// Drops one reference of node and detaches it (1543 for the root, 1537
+// Drops one reference of node and detaches it (Res_noParent for the root, 1537
 // when the count is 0). Null gives 0.
 [[nodiscard]] int Edr_Node_remove(Edr_Doc *doc, Edr_Node *node);
 // Detaches every enabled child run of a group; disabled children stay.
@@ -321,9 +321,9 @@ void Edr_Node_destroy(Edr_Doc *doc, Edr_Node *node);
 
 // ---------------------------------------------------- reference counting
 
-// 0 for null; 1537 when the count is 0.
+// 0 for null; Res_deadNode when the count is 0.
 int Edr_Node_checkLive(Edr_Doc *doc, Edr_Node *node);
-// Under the read lock: count + 1 and *out = node, or 1537 when dead.
+// Under the read lock: count + 1 and *out = node, or Res_deadNode when dead.
 [[nodiscard]] int Edr_Node_acquire(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
 // count + 1 unless deleted (1551). 1549 when the count is at its maximum.
 [[nodiscard]] int Edr_Node_addRefLive(Edr_Doc *doc, Edr_Node *node);
@@ -359,7 +359,7 @@ void Edr_Doc_freeDead(Edr_Doc *doc, Edr_Node *list);
 // ---------------------------------------------------------------- events
 
 // Posts a copy of event with target node to the document's dispatcher.
-// 1545 when the document is closed, 1551 when the node is deleted.
+// 1545 when the document is closed, Res_nodeDeleted when the node is deleted.
 [[nodiscard]] int Edr_Doc_postNodeEvent(Edr_Doc *doc, Edr_Node *node, const Edr_NodeEvent *event);
 // Posts the one-time modification event (action 5, type 26).
 [[nodiscard]] int Edr_Node_postOnce(Edr_Doc *doc, Edr_Node *node, intptr_t a, intptr_t b, intptr_t c);
@@ -379,7 +379,8 @@ void Edr_NodeEvent_fromMsg(const void *kind5Payload, Edr_NodeEvent *event);
                                      int groupsOnly, Edr_Node *start);
 
 // --------------------------------------------------------- locked getters
-// Read lock; 1537 for a dead input; *out carries a new reference or null.
+// Read lock; Res_deadNode for a dead input; *out carries a new reference or
+// null.
 
 [[nodiscard]] int Edr_Node_getWith(Edr_Doc *doc, Edr_Node *node, Edr_Node **out, Edr_NodeGetterFn getter);
 [[nodiscard]] int Edr_Node_getFirstChild(Edr_Doc *doc, Edr_Node *node, Edr_Node **out);
@@ -391,11 +392,11 @@ void Edr_NodeEvent_fromMsg(const void *kind5Payload, Edr_NodeEvent *event);
 [[nodiscard]] int Edr_Doc_getRoot(Edr_Doc *doc, Edr_Node **out);
 [[nodiscard]] int Edr_Doc_nthRootChild(Edr_Doc *doc, uint32_t n, Edr_Node **out);
 [[nodiscard]] int Edr_Node_findAncestorByElement(Edr_Doc *doc, Edr_Node *node, uint32_t element, Edr_Node **out);
-// The group's element (1540 for a non-group).
+// The group's element (Res_notGroup for a non-group).
 [[nodiscard]] int Edr_Node_getStyle(Edr_Doc *doc, Edr_Node *group, uint32_t *out);
-// A copy of a text node's characters (1541 for other nodes).
+// A copy of a text node's characters (Res_notText for other nodes).
 [[nodiscard]] int Edr_Node_copyText(Edr_Doc *doc, Edr_Node *node, char16_t **out);
-// The grid record of a type-10 node (1542 for others).
+// The grid record of a type-10 node (Res_notGridRecord for others).
 [[nodiscard]] int Edr_Node_getGridRecord(Edr_Doc *doc, Edr_Node *node, void **out);
 
 // Predicates under the read lock.

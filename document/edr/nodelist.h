@@ -50,10 +50,10 @@ void Edr_NodeList_init(Edr_NodeList *list);
 // Releases the references, last first (only when doc is non-null), frees
 // the array and zeroes the list.
 void Edr_NodeList_clear(Edr_Doc *doc, Edr_NodeList *list);
-// Under the read lock: *out (cleared first) becomes a copy of source with
-// a new reference on every entry and capacity equal to count. On failure
-// (1 out of memory, 1551 a deleted entry, 1549 a full count, 16 without a
-// document) the references taken are released and *out is left empty.
+// Under the read lock: *out (cleared first) becomes a copy of source with a new
+// reference on every entry and capacity equal to count. On failure (1 out of
+// memory, 1551 a deleted entry, 1549 a full count, Res_missingArgument without
+// a document) the references taken are released and *out is left empty.
 [[nodiscard]] int Edr_NodeList_copy(Edr_Doc *doc, const Edr_NodeList *source, Edr_NodeList *out);
 // 1 when the list holds node (searched from the end), else 0.
 int Edr_NodeList_contains(const Edr_NodeList *list, const Edr_Node *node);

@@ -567,9 +567,9 @@ int Edr_Page_publishLayout(Edr_Doc *doc, int32_t key, uint32_t kind, uint32_t ta
         return Res_ok; // nothing changed
     if (added) {
         if (!held) // else announced once when the hold ends
-            postCode(doc, 1, intptr_t(position));
+            postCode(doc, DocMsg_codePageAdded, intptr_t(position));
     } else if (!record)
-        postCode(doc, 2, 0);
+        postCode(doc, DocMsg_codePageDropped, 0);
     else if (old != record && tag == 3 && record->altRect && old->altRect)
         (void)AltRect_merge(record->altRect, old->altRect);
     (void)AppDoc_callSlot1(doc);
@@ -606,7 +606,7 @@ int Edr_Page_releaseNotices(Edr_Doc *doc)
     }
     Edr_Page_writeUnlockList(doc);
     if (post)
-        postCode(doc, 1, intptr_t(position));
+        postCode(doc, DocMsg_codePageAdded, intptr_t(position));
     return Res_ok;
 }
 
@@ -659,7 +659,7 @@ int Edr_Page_purgeStale(Edr_Doc *doc)
     }
     Edr_Page_writeUnlockList(doc);
     if (gone) {
-        postCode(doc, 2, 0);
+        postCode(doc, DocMsg_codePageDropped, 0);
         Edr_Page_freeEntries(doc->app, gone);
     }
     return Res_ok;

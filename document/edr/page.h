@@ -118,7 +118,7 @@ uint32_t Edr_Page_indexOfKey(Edr_Doc *doc, int32_t key);
 // *count as it was.
 int Edr_Page_count(Edr_Doc *doc, uint32_t *count);
 int Edr_Page_hasPages(Edr_Doc *doc);
-// The record's bounds of page (key, kind) into out; 4097 when absent.
+// The record's bounds of page (key, kind) into out; Res_noSuchPage when absent.
 [[nodiscard]] int Edr_Page_getRect(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t out[4]);
 // Width and height of the page in units (both 0 when absent). 0 or 4097.
 int Edr_Page_getSizeFloat(Edr_Doc *doc, int32_t key, uint32_t kind, float *width, float *height);
@@ -136,7 +136,7 @@ const int32_t *Edr_Page_rectOrDefault(const Edr_PageRec *record);
 
 // The two position words of the drawing object of page (key, kind) into
 // *a and *b, read under the object's lock; a page without one leaves them
-// as they are. 0, or the lookup's error (4097 when absent).
+// as they are. 0, or the lookup's error (Res_noSuchPage when absent).
 [[nodiscard]] int Edr_Page_objectPair(Edr_Doc *doc, int32_t key, uint32_t kind, int32_t *a, int32_t *b);
 
 // ------------------------------------------------------------- thumbnails
@@ -166,7 +166,7 @@ void Edr_Page_fitThumb(int32_t *w, int32_t *h, int32_t minimum, int32_t maximum)
 // list at once, but the application hears one notice when the last hold is
 // released (Edr_Page_releaseNotices) instead of one per page, so that a
 // document of thousands of pages does not wake the viewer thousands of
-// times. Holds nest. 0, 8 without a page list, or the lock's error.
+// times. Holds nest. 0, Res_nullInput without a page list, or the lock's error.
 [[nodiscard]] int Edr_Page_holdNotices(Edr_Doc *doc);
 // Releases a hold; the last release posts one page-added notice carrying
 // the position of the first page added meanwhile, when any was.
@@ -222,11 +222,11 @@ int Edr_Page_loadByIndex(Edr_Doc *doc, uint32_t index, intptr_t how);
 // page lies in the current window. 0 when not asked.
 int Edr_Page_requestByKey(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);
 
-// Tells the document's thumbnail hook (its display hooks) that the
-// thumbnail of page (key, kind) is out of date, with flag as the hook's
-// kind. A document whose thumbnails are kept for a window of pages only
-// skips pages outside it when flag is 0. 0 when not asked or without a
-// hook, else the hook's result; 4097 when the page is absent; 8 for null.
+// Tells the document's thumbnail hook (its display hooks) that the thumbnail of
+// page (key, kind) is out of date, with flag as the hook's kind. A document
+// whose thumbnails are kept for a window of pages only skips pages outside it
+// when flag is 0. 0 when not asked or without a hook, else the hook's result;
+// Res_noSuchPage when the page is absent; Res_nullInput for null.
 int Edr_Page_notifyThumbnail(Edr_Doc *doc, int32_t key, uint32_t kind, intptr_t flag);
 
 // ------------------------------------------------------- page background

@@ -71,8 +71,8 @@ void wakeSleeper(EngineContext *, void *sem)
 }
 
 // Sleeps one poll period on an engine timer (or, without a running timer
-// thread, lets every other ready task run first). 0, or 48 when the task
-// is asked to stop.
+// thread, lets every other ready task run first). 0, or Res_stopRequested when
+// the task is asked to stop.
 int sleepTick()
 {
     EngineInstance *instance = Host_getThreadContext();

@@ -43,12 +43,12 @@ struct Edr_ObjBounds {
 // else stops the walk with that value.
 typedef int (*Edr_DocVisitFn)(void *argument, Edr_Doc *doc, int32_t dx, int32_t dy);
 
-// For every record of the chain (through nextRec) that is ready (build
-// state 0), unites rect with the shown rectangle (moved by the object's
-// offset) of every overlay flagged Obj_overlayCounted; an empty
-// rect is replaced by the first one. A record still being built (state 4)
-// is waited for, sleeping between looks. 0, or 48 when the task is asked to
-// stop while it waits.
+// For every record of the chain (through nextRec) that is ready (build state
+// 0), unites rect with the shown rectangle (moved by the object's offset) of
+// every overlay flagged Obj_overlayCounted; an empty rect is replaced by the
+// first one. A record still being built (state 4) is waited for, sleeping
+// between looks. 0, or Res_stopRequested when the task is asked to stop while
+// it waits.
 [[nodiscard]] int Edr_Page_unionObjectRects(Edr_PageRec *chain, int32_t rect[4]);
 
 // Calls visit for doc and, through its sub-document nodes, for every
@@ -82,7 +82,7 @@ int Edr_Obj_matchKey(const ObjHeader *object, const void *key);
 int Edr_Obj_accumulateBounds(ObjHeader *object, void *context);
 
 // For objects that show a form-control group: passes the event to the
-// control; 13 for other objects, else the control's result.
+// control; Res_notFound for other objects, else the control's result.
 [[nodiscard]] int Edr_Obj_formEvent(EngineContext *context, ObjHeader *object, void *event);
 // *hit becomes 1 when (x, y) lies in the control's bounds (see below). 13
 // for objects that show no form control.

@@ -108,8 +108,8 @@ int TextDoc_open(EngineContext *context, Edr_HandlerDesc *desc, void *argument, 
                  Edr_Doc *doc, Edr_Node *target);
 // Builds page N of a page-on-demand text: its group (found among the root's
 // children, or made with id 1) gets the page's text again. 16 for a null
-// document; 8 when the document has no such page recorded; 1; a stream or
-// conversion error.
+// document; Res_nullInput when the document has no such page recorded; 1; a
+// stream or conversion error.
 int TextDoc_step(Edr_Doc *doc, uint32_t page);
 // Frees the document's loader state: closes the stream, releases the root
 // reference, frees the arrays. Null documents and documents without loader

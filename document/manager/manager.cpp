@@ -248,7 +248,7 @@ int Edr_Mgr_init(EngineContext *app, Edr_Doc *doc)
         return Res_noMemory;
     st->period = Edr_Mgr_periodStart;
     if (app && app->eventProc) {
-        int err = EventProc_addListener(app, app->eventProc, 1, Edr_Mgr_listener, doc);
+        int err = EventProc_addListener(app, app->eventProc, EventProc_kindCode, Edr_Mgr_listener, doc);
         if (err) {
             Mem_free(st);
             return err;
@@ -270,7 +270,7 @@ void Edr_Mgr_stop(Edr_Doc *doc)
     st->listening = 0;
     Lock_release(&doc->manager.lock);
     if (listening)
-        (void)EventProc_removeListener(appProc(doc), 1, Edr_Mgr_listener, doc);
+        (void)EventProc_removeListener(appProc(doc), EventProc_kindCode, Edr_Mgr_listener, doc);
     Edr_View_cancelTick(doc->app, doc);
     Lock_acquire(&doc->manager.lock);
     cancelTimerLocked(doc, st);

@@ -150,10 +150,10 @@ void Edr_Style_initFrom(Edr_Style *set, const Edr_Style *parent);
 // 0, or 1 when memory runs out (the values applied so far stay).
 [[nodiscard]] int Edr_Style_applyRule(Edr_Style *set, const StyleRule *rule, uint32_t origin);
 
-// Computes set for a group node under parent (null for none): holds a
-// reference on the parent, applies the sheets and the node's own rules and
-// runs the fix-ups. Caller holds the document's read lock. 0; 5122 when
-// the node is not a group; 1 when memory runs out.
+// Computes set for a group node under parent (null for none): holds a reference
+// on the parent, applies the sheets and the node's own rules and runs the
+// fix-ups. Caller holds the document's read lock. 0; Res_styleNotGroup when the
+// node is not a group; 1 when memory runs out.
 [[nodiscard]] int Edr_Style_computeInto(Edr_Doc *doc, Edr_Style *set, Edr_Style *parent, Edr_Node *node);
 // Creates a set and computes it. On failure the set is released and *out
 // is null.

@@ -40,23 +40,23 @@ void Edr_Value_free(Edr_Value *value);
 // The type; 0 for null.
 uint32_t Edr_Value_getType(const Edr_Value *value);
 
-// The setters: 16 for a null value, 8 when the value's type is not the
-// setter's (integer, number, text), 1 when memory runs out (nothing
-// changes). An integer's text is "%d", a number's "%lg"; setText stores a
-// copy of text (null clears it).
+// The setters: Res_missingArgument for a null value, Res_nullInput when the
+// value's type is not the setter's (integer, number, text), 1 when memory runs
+// out (nothing changes). An integer's text is "%d", a number's "%lg"; setText
+// stores a copy of text (null clears it).
 [[nodiscard]] int Edr_Value_setInt(Edr_Value *value, int32_t n);
 [[nodiscard]] int Edr_Value_setNumber(Edr_Value *value, double x);
 [[nodiscard]] int Edr_Value_setText(Edr_Value *value, const char16_t *text);
 
-// Converts to the new type (1, 2 or 3). 16 for a null value or a new type
-// of 0; 0 when the type is already the new one; 8 for an untyped value or
-// a pair without a rule. Integer to number goes through setNumber; number
-// to integer truncates toward zero (NaN gives 0, values beyond the 32-bit
-// range the nearest limit); integer or number to text keeps the text form;
-// text to integer or number reads a leading decimal number of the text (0
-// when there is none; an integer beyond the 32-bit range gives the nearest
-// limit). The type changes only when the new payload and text were stored:
-// a failure (1) leaves the value as it was.
+// Converts to the new type (1, 2 or 3). 16 for a null value or a new type of 0;
+// 0 when the type is already the new one; Res_nullInput for an untyped value or
+// a pair without a rule. Integer to number goes through setNumber; number to
+// integer truncates toward zero (NaN gives 0, values beyond the 32-bit range
+// the nearest limit); integer or number to text keeps the text form; text to
+// integer or number reads a leading decimal number of the text (0 when there is
+// none; an integer beyond the 32-bit range gives the nearest limit). The type
+// changes only when the new payload and text were stored: a failure (1) leaves
+// the value as it was.
 [[nodiscard]] int Edr_Value_convert(Edr_Value *value, uint32_t type);
 
 // A new copy of the text form (freed by the caller), or null.

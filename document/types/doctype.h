@@ -55,11 +55,11 @@ DocTypeRegistry *DocType_registry(EngineContext *context);
 // null).
 [[nodiscard]] int DocType_newRegistry(EngineContext *context, DocTypeRegistry **out);
 
-// Calls describe on a cleared descriptor and appends a copy to the
-// context's registry. The describe routine's non-zero result comes back
-// unchanged (nothing registered, release not called); 8 when matchMime,
-// sniff, open or release is missing (release, when present, is called
-// first); 1 when memory runs out (release is not called); 16 without a
+// Calls describe on a cleared descriptor and appends a copy to the context's
+// registry. The describe routine's non-zero result comes back unchanged
+// (nothing registered, release not called); Res_nullInput when matchMime,
+// sniff, open or release is missing (release, when present, is called first); 1
+// when memory runs out (release is not called); Res_missingArgument without a
 // registry or routine.
 [[nodiscard]] int DocType_register(EngineContext *context, Edr_DescribeFn describe);
 
@@ -117,14 +117,14 @@ struct DocTypeRecognition {
 [[nodiscard]] int DocType_result(const DocTypeRecognition *state, const char16_t **mime,
                                  Edr_HandlerDesc **handler);
 
-// Chooses the handler for a stream left at its start; the stream is only
-// peeked at. 0 with *handler and *mime as DocType_result; 20480 when the
-// content was not certain and the stream has no MIME type; 20481 (with
-// *mime) when nothing matched; 20482 when no enabled sniffer answered or
-// the stream is empty; 20483 when only type or name matched a handler that
-// needs recognised content; 48 when the task was asked to stop; 1 when
-// memory ran out; a stream error of the MIME or file-name query. Both outs
-// are cleared first.
+// Chooses the handler for a stream left at its start; the stream is only peeked
+// at. 0 with *handler and *mime as DocType_result; Res_docTypeNoMime when the
+// content was not certain and the stream has no MIME type; 20481 (with *mime)
+// when nothing matched; Res_docTypeNoData when no enabled sniffer answered or
+// the stream is empty; Res_docTypeNeedsContent when only type or name matched a
+// handler that needs recognised content; Res_stopRequested when the task was
+// asked to stop; 1 when memory ran out; a stream error of the MIME or file-name
+// query. Both outs are cleared first.
 [[nodiscard]] int DocType_recognise(EngineContext *context, VfsHandle *stream, const char16_t **mime,
                                     Edr_HandlerDesc **handler);
 

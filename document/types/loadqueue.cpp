@@ -54,7 +54,7 @@ void disposeItem(Edr_LoadItem *item, Edr_Doc *doc)
 }
 
 // Appends under the lock; a queue that no longer accepts disposes of the
-// item at once. 0, or 1545 when it was disposed of.
+// item at once. 0, or Res_docClosing when it was disposed of.
 int append(Edr_Doc *doc, Edr_LoadItem *item)
 {
     Edr_TranslateAux *q = doc->translateAux;
@@ -170,7 +170,7 @@ void runItem(Edr_Doc *doc, Edr_LoadItem *item, bool work)
     disposeItem(item, doc);
 }
 
-// Takes a reference to a node for an item: 1551 when it was deleted.
+// Takes a reference to a node for an item: Res_nodeDeleted when it was deleted.
 int holdNode(Edr_Doc *doc, Edr_Node *node)
 {
     return node ? Edr_Node_addRefLive(doc, node) : Res_ok;

@@ -45,7 +45,7 @@ constexpr uint32_t kTypePdf = 229;             // the PDF importer's type code
 // Codes the stream and network layers use for a refused stream.
 bool isRefusal(int code)
 {
-    return code == 3845 || code == 5981 || code == 6145 || code == 12552;
+    return code == Res_wordEncrypted || code == 5981 || code == 6145 || code == 12552;
 }
 
 // Posts a report {kind, code, view, text} to the application; text is
@@ -263,7 +263,7 @@ void Translate_start(EngineContext *ctx, Edr_Doc *doc, Edr_Node *target, Url *ur
 void Translate_run(void *argument)
 {
     TranslateJob *job = static_cast<TranslateJob *>(argument);
-    postCode(job->ctx, job->doc, 0);
+    postCode(job->ctx, job->doc, DocMsg_codeTranslateStarted);
     job->started = 1;
     int err = job->url ? checkReferrer(job) : Res_ok;
     if (err == Res_ok && job->url && !Edr_Doc_isPageOnDemand(job->doc))
@@ -321,7 +321,7 @@ void Translate_report(TranslateJob *job)
     job->target = nullptr;
     if (kind < 0) {
         if (job->started)
-            postCode(job->ctx, job->doc, 13);
+            postCode(job->ctx, job->doc, DocMsg_codeTranslateFinished);
     } else {
         postReport(job->ctx, job->doc, kind, code, text);
     }

@@ -3,6 +3,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "fonts/programs/cff.h"
 #include "graphics/glyphpath.h"
 
@@ -426,7 +427,7 @@ int run(Type2Charstring *s, const uint8_t *bytes, uint32_t length)
             if (v == 28) {
                 if (length - pos < 2)
                     return Type2_badCharstring;
-                value = static_cast<int16_t>(bytes[pos] << 8 | bytes[pos + 1]);
+                value = Bytes_peekS16Be(bytes + pos);
                 pos += 2;
             } else if (v <= 246) {
                 value = v - 139;
@@ -438,8 +439,7 @@ int run(Type2Charstring *s, const uint8_t *bytes, uint32_t length)
             } else {
                 if (length - pos < 4)
                     return Type2_badCharstring;
-                uint32_t u = static_cast<uint32_t>(bytes[pos]) << 24 | bytes[pos + 1] << 16 |
-                             bytes[pos + 2] << 8 | bytes[pos + 3];
+                uint32_t u = Bytes_peekU32Be(bytes + pos);
                 pos += 4;
                 value = static_cast<int32_t>(u) / 65536;
             }

@@ -12,10 +12,10 @@
 //   end-of-line codes required (0), op 28 rows aligned to bytes (0), op 29
 //   end of block marked (1), op 30 black is 1 (0), op 31 damaged rows
 //   accepted (0).
-// A stencil decodes into a picture of the paint colour and a mask of the
-// bits; an image into an opaque two-colour picture. Rows go to the store
-// in bands of 8. Errors: 0x2100 for no rows, 0x2103 for data that cannot
-// be decoded (core/result.h).
+// A stencil decodes into a picture of the paint colour and a mask of the bits;
+// an image into an opaque two-colour picture. Rows go to the store in bands of
+// 8. Errors: Res_faxNoRows for no rows, Res_faxBadData for data that cannot be
+// decoded (core/result.h).
 //
 // The PDF importer registers the codec (FaxImage_createCodec); Fax_decode,
 // the coding-level decoder, also works on its own over any byte stream.
@@ -68,11 +68,12 @@ struct FaxRows {
 void FaxRows_free(FaxRows *rows);
 
 // Decodes rows rows from the stream's position into the row writer. K,
-// endOfLine, byteAlign, endOfBlock and damagedRows are the parameters of
-// ops 26 to 29 and 31. 0 when every row was decoded or the data marked
-// their end; 0x2100 for rows (or columns) of 0 or less; 0x2103 for data
-// that cannot be decoded (the rows written before stay written); 48 when
-// the task is asked to stop; the stream's error; the writer's error.
+// endOfLine, byteAlign, endOfBlock and damagedRows are the parameters of ops 26
+// to 29 and 31. 0 when every row was decoded or the data marked their end;
+// Res_faxNoRows for rows (or columns) of 0 or less; Res_faxBadData for data
+// that cannot be decoded (the rows written before stay written);
+// Res_stopRequested when the task is asked to stop; the stream's error; the
+// writer's error.
 int Fax_decode(EngineContext *context, int32_t columns, int32_t rows, int32_t K, int32_t endOfLine,
                int32_t byteAlign, int32_t endOfBlock, int32_t damagedRows, ByteStream *stream, FaxRows *state);
 

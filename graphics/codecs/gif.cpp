@@ -98,11 +98,6 @@ int readColourTable(GifDecoder *d, int32_t bits, uint8_t **table)
     return r;
 }
 
-uint16_t le16(const uint8_t *p)
-{
-    return uint16_t(p[0] | (p[1] << 8));
-}
-
 int readScreen(GifDecoder *d)
 {
     uint8_t h[13];
@@ -112,8 +107,8 @@ int readScreen(GifDecoder *d)
     if (!Gif_isSignature(h, 6))
         return Res_gifBadSignature;
     d->is89a = h[4] == '9';
-    d->screenWidth = le16(h + 6);
-    d->screenHeight = le16(h + 8);
+    d->screenWidth = Bytes_peekU16Le(h + 6);
+    d->screenHeight = Bytes_peekU16Le(h + 8);
     d->screenPacked = h[10];
     d->background = -1;
     if (d->screenPacked & 0x80) {
@@ -130,7 +125,7 @@ void readControl(GifDecoder *d, const uint8_t *bytes, int32_t count)
 {
     d->control.present = 1;
     int32_t packed = count > 0 ? bytes[0] : 0;
-    d->control.delay = count > 2 ? le16(bytes + 1) : 0;
+    d->control.delay = count > 2 ? Bytes_peekU16Le(bytes + 1) : 0;
     d->control.transparent = (packed & 1) && count > 3 ? bytes[3] : -1;
     d->control.disposal = (packed >> 2) & 7;
     if (d->control.transparent >= 0 && d->image)
@@ -176,7 +171,7 @@ int readExtension(GifDecoder *d, int label)
         if (r != Res_ok)
             return r;
         if (looping && len >= 3 && (block[0] & 7) == 1) {
-            int32_t count = le16(block + 1);
+            int32_t count = Bytes_peekU16Le(block + 1);
             d->loopLimit = count == 0 ? 0 : count + 1;
             if (d->maxLoops > 0 && (d->loopLimit == 0 || d->loopLimit > d->maxLoops))
                 d->loopLimit = d->maxLoops;
@@ -195,11 +190,12 @@ int readDescriptor(GifDecoder *d)
     d->prevTop = d->top;
     d->prevWidth = d->width;
     d->prevHeight = d->height;
-    d->left = le16(b);
-    d->top = le16(b + 2);
-    d->width = le16(b + 4);
-    d->height = le16(b + 6);
-    d->packed = b[8];
+    ByteCursor fields = ByteCursor_make(b, sizeof b, 0);
+    d->left = ByteCursor_u16(&fields);
+    d->top = ByteCursor_u16(&fields);
+    d->width = ByteCursor_u16(&fields);
+    d->height = ByteCursor_u16(&fields);
+    d->packed = ByteCursor_u8(&fields);
     if (!d->is89a && d->state == GifState_new) {
         d->screenWidth = d->width;
         d->screenHeight = d->height;
@@ -643,8 +639,8 @@ int startAnimation(GifDecoder *d, ImageObject *image, const ImageCodecParams *pa
 }
 
 // Decodes the next frame of an animation into a free frame of the pool and
-// queues it at its time: 0x1C14 for a frame; 0 when the loop limit is
-// reached (the image stays decoded, showing its last frame); 0x1C07 or
+// queues it at its time: Res_imageFrameDone for a frame; 0 when the loop limit
+// is reached (the image stays decoded, showing its last frame); 0x1C07 or
 // 0x1C08 from the pool (the frame is decoded later); an error.
 int animateNext(GifDecoder *d, ImageObject *image)
 {
@@ -922,8 +918,8 @@ int Gif_readHeader(EngineContext *app, ByteStream *stream, ImageObject *image, I
             uint8_t desc[9];
             r = readBytes(d, desc, sizeof desc);
             if (r == Res_ok) {
-                d->screenWidth = le16(desc + 4);
-                d->screenHeight = le16(desc + 6);
+                d->screenWidth = Bytes_peekU16Le(desc + 4);
+                d->screenHeight = Bytes_peekU16Le(desc + 6);
             }
             break;
         }

@@ -40,10 +40,10 @@ struct JpegColour {
     JpegColourFn convert;
 };
 
-// Chooses the routine for space and output. 0; 259 for a pair it has no
-// routine for, or a component count that does not fit the space (the
-// decoder then fails through the library's "conversion not implemented"
-// error). *colour is filled either way (convert null on failure).
+// Chooses the routine for space and output. 0; Res_notImplemented for a pair it
+// has no routine for, or a component count that does not fit the space (the
+// decoder then fails through the library's "conversion not implemented" error).
+// *colour is filled either way (convert null on failure).
 [[nodiscard]] int JpegColour_init(JpegColour *colour, int32_t space, int32_t inComponents,
                                   int32_t output);
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/text/charset.h"
+#include "core/text/ustrbuf.h"
 #include "html/css/csstables.h"
 
 struct EngineContext;
@@ -56,15 +57,6 @@ enum : uint32_t {
     CssTok_important = 0x10023,
 };
 
-// A growable 16-bit text: the token texts and value texts of the reader,
-// always owned (stream text is kept behind the read position instead of
-// being lent out).
-struct UstrBuf {
-    char16_t *chars;
-    size_t length;
-    size_t capacity;
-};
-
 struct CssTokenizer {
     // Input: text[0..length) is what has been read or converted; pos the
     // next character. Stream mode converts blocks into the owned text and
@@ -88,7 +80,7 @@ struct CssTokenizer {
     int identDigits;
     // The current token.
     uint32_t kind;
-    UstrBuf token;
+    Ustr_buf token;
     int32_t integer;
     uint16_t fraction;
     int error;                  // 0 or an engine error; then every token is the end
@@ -109,7 +101,7 @@ struct CssValueSlot {
     uint32_t op;                // 0 none or white space, 1 ',', 2 '/'
     uint32_t sign;              // 1 after a unary '-'
     uint32_t kind;
-    UstrBuf text;
+    Ustr_buf text;
     int32_t integer;            // for rgb(: the colour 0x00RRGGBB
     uint16_t fraction;
     // A function's arguments (clip's rect()): their slots follow in the
@@ -134,9 +126,15 @@ void Css_tokenizerClose(CssTokenizer *t);
 // Frees the texts of the value list and empties it.
 void Css_valueListClear(CssValueList *list);
 
-void UstrBuf_free(UstrBuf *t);
-int UstrBuf_append(UstrBuf *t, char16_t c);
-int UstrBuf_set(UstrBuf *t, const char16_t *chars, size_t n);
+// The token texts and value texts of the reader are 16-bit buffers,
+// always owned (stream text is kept behind the read position instead of
+// being lent out) and kept terminated after every change, since they are
+// handed on as strings. A zeroed buffer is an empty text.
+// Appends c: 0, or 1 when memory runs out (the text unchanged).
+[[nodiscard]] int Css_textAppend(Ustr_buf *text, char16_t c);
+// Replaces the text with n characters: 0, or 1 when memory runs out (the
+// text is then empty).
+[[nodiscard]] int Css_textSet(Ustr_buf *text, const char16_t *chars, size_t n);
 
 // Converts a term into a typed value for the property row (number mode as
 // for Css_numberValue). 1 when it converts; a string payload is then owned

@@ -387,7 +387,7 @@ int applyPosition(const Values &values, int important, StyleRule *rule, int *cha
 // or a ','. false when a term is neither.
 bool familyList(const CssValueList *list, uint32_t first, CssTypedValue *out)
 {
-    UstrBuf joined{};
+    Ustr_buf joined{};
     bool ok = true;
     for (uint32_t i = first; i < list->count && ok; i++) {
         const CssValueSlot &s = list->slots[i];
@@ -396,19 +396,19 @@ bool familyList(const CssValueList *list, uint32_t first, CssTypedValue *out)
             break;
         }
         if (i > first)
-            ok = UstrBuf_append(&joined, s.op == 1 ? u',' : u' ');
+            ok = Css_textAppend(&joined, s.op == 1 ? u',' : u' ') == Res_ok;
         if (ok && s.kind == CssTok_string)
-            ok = UstrBuf_append(&joined, u'"');
+            ok = Css_textAppend(&joined, u'"') == Res_ok;
         for (size_t k = 0; ok && k < s.text.length; k++)
-            ok = UstrBuf_append(&joined, s.text.chars[k]);
+            ok = Css_textAppend(&joined, s.text.chars[k]) == Res_ok;
         if (ok && s.kind == CssTok_string)
-            ok = UstrBuf_append(&joined, u'"');
+            ok = Css_textAppend(&joined, u'"') == Res_ok;
     }
     if (ok && joined.length)
         ok = setString(out, joined.chars, joined.length, CssClass_string);
     else
         ok = false;
-    UstrBuf_free(&joined);
+    Ustr_bufFree(&joined);
     return ok;
 }
 

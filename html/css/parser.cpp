@@ -80,7 +80,7 @@ uint32_t kind(const CssParser *p)
     return p->t.kind;
 }
 
-bool textIs(const UstrBuf &text, const char *word)
+bool textIs(const Ustr_buf &text, const char *word)
 {
     size_t n = strlen(word);
     if (text.length != n)
@@ -176,7 +176,7 @@ void skipMarkers(CssParser *p)
 // ---------------------------------------------------------- media lists
 
 // A medium applies when its name begins "all" or "screen".
-bool mediumApplies(const UstrBuf &name)
+bool mediumApplies(const Ustr_buf &name)
 {
     static const char *const media[2] = {"all", "screen"};
     for (const char *m : media) {
@@ -251,7 +251,7 @@ bool addSlot(CssParser *p, uint32_t op, uint32_t sign, int32_t integer)
     s.integer = integer;
     s.fraction = p->t.fraction;
     s.argCount = 0;
-    if (!UstrBuf_set(&s.text, p->t.token.chars, p->t.token.length)) {
+    if (Css_textSet(&s.text, p->t.token.chars, p->t.token.length) != Res_ok) {
         p->error = Res_noMemory;
         return false;
     }
@@ -259,7 +259,7 @@ bool addSlot(CssParser *p, uint32_t op, uint32_t sign, int32_t integer)
     return true;
 }
 
-bool isHexDigits(const UstrBuf &text)
+bool isHexDigits(const Ustr_buf &text)
 {
     size_t start = text.length && text.chars[0] == '#' ? 1 : 0;
     size_t n = text.length - start;
@@ -468,9 +468,9 @@ uint32_t intern(CssParser *p, const char16_t *chars, size_t n)
 }
 
 struct Simple {
-    UstrBuf element;
-    UstrBuf id;
-    UstrBuf classes[Css_maxClasses];
+    Ustr_buf element;
+    Ustr_buf id;
+    Ustr_buf classes[Css_maxClasses];
     uint32_t classCount;
     uint32_t weight;
     uint32_t mask;
@@ -480,10 +480,10 @@ struct Simple {
 
 void freeSimple(Simple &s)
 {
-    UstrBuf_free(&s.element);
-    UstrBuf_free(&s.id);
+    Ustr_bufFree(&s.element);
+    Ustr_bufFree(&s.id);
     for (auto &c : s.classes)
-        UstrBuf_free(&c);
+        Ustr_bufFree(&c);
 }
 
 // Builds and interns the key of a simple selector: the element name, its
@@ -493,12 +493,12 @@ uint32_t simpleKey(CssParser *p, Simple &s)
     uint32_t ids[Css_maxClasses];
     uint32_t n = 0;
     for (uint32_t i = 0; i < s.classCount; i++) {
-        UstrBuf dotted{};
-        bool ok = UstrBuf_append(&dotted, u'.');
+        Ustr_buf dotted{};
+        bool ok = Css_textAppend(&dotted, u'.') == Res_ok;
         for (size_t k = 0; k < s.classes[i].length && ok; k++)
-            ok = UstrBuf_append(&dotted, s.classes[i].chars[k]);
+            ok = Css_textAppend(&dotted, s.classes[i].chars[k]) == Res_ok;
         uint32_t id = ok ? intern(p, dotted.chars, dotted.length) : 0;
-        UstrBuf_free(&dotted);
+        Ustr_bufFree(&dotted);
         if (!id) {
             p->error = Res_noMemory;
             return 0;
@@ -515,22 +515,22 @@ uint32_t simpleKey(CssParser *p, Simple &s)
             ids[j] = ids[j - 1];
             ids[j - 1] = x;
         }
-    UstrBuf key{};
+    Ustr_buf key{};
     bool ok = true;
     if (!s.element.length)
-        ok = UstrBuf_append(&key, u'*');
+        ok = Css_textAppend(&key, u'*') == Res_ok;
     for (size_t k = 0; ok && k < s.element.length; k++)
-        ok = UstrBuf_append(&key, s.element.chars[k]);
+        ok = Css_textAppend(&key, s.element.chars[k]) == Res_ok;
     for (uint32_t i = 0; ok && i < n; i++) {
         char16_t *name = StrTable_getName(p->doc->strings, uint16_t(ids[i]));
         for (const char16_t *c = name; ok && c && *c; c++)
-            ok = UstrBuf_append(&key, *c);
+            ok = Css_textAppend(&key, *c) == Res_ok;
         ok = ok && name;
         Mem_free(name);
     }
     if (ok && s.id.length) {
         for (size_t k = 0; ok && k < s.id.length; k++)
-            ok = UstrBuf_append(&key, s.id.chars[k]);
+            ok = Css_textAppend(&key, s.id.chars[k]) == Res_ok;
         // The id's own part too, which the style engine looks up.
         ok = ok && intern(p, s.id.chars, s.id.length);
     }
@@ -546,7 +546,7 @@ uint32_t simpleKey(CssParser *p, Simple &s)
     } else {
         p->error = Res_noMemory;
     }
-    UstrBuf_free(&key);
+    Ustr_bufFree(&key);
     return id;
 }
 
@@ -556,7 +556,7 @@ bool parseSimple(CssParser *p, CssSelector &sel)
     Simple s{};
     uint32_t k = kind(p);
     if (k == CssTok_ident) {
-        if (!UstrBuf_set(&s.element, p->t.token.chars, p->t.token.length))
+        if (Css_textSet(&s.element, p->t.token.chars, p->t.token.length) != Res_ok)
             p->error = Res_noMemory;
         s.weight += 1;
         s.any = true;
@@ -569,7 +569,7 @@ bool parseSimple(CssParser *p, CssSelector &sel)
         if (k == CssTok_hash) {
             if (s.id.length)
                 s.unsupported = true; // a second id
-            else if (!UstrBuf_set(&s.id, p->t.token.chars, p->t.token.length))
+            else if (Css_textSet(&s.id, p->t.token.chars, p->t.token.length) != Res_ok)
                 p->error = Res_noMemory;
             s.weight += 100;
             s.any = true;
@@ -583,7 +583,7 @@ bool parseSimple(CssParser *p, CssSelector &sel)
             }
             // A ninth class name is dropped.
             if (s.classCount < Css_maxClasses &&
-                !UstrBuf_set(&s.classes[s.classCount++], p->t.token.chars, p->t.token.length))
+                Css_textSet(&s.classes[s.classCount++], p->t.token.chars, p->t.token.length) != Res_ok)
                 p->error = Res_noMemory;
             s.weight += 10;
             k = next(p, 0);
@@ -827,9 +827,9 @@ void parseImport(CssParser *p)
     p->t.rawText = 1;
     uint32_t k = next(p);
     p->t.rawText = 0;
-    UstrBuf target{};
+    Ustr_buf target{};
     if ((k == CssTok_string || k == CssTok_url || k == CssTok_raw) &&
-        !UstrBuf_set(&target, p->t.token.chars, p->t.token.length))
+        Css_textSet(&target, p->t.token.chars, p->t.token.length) != Res_ok)
         p->error = Res_noMemory;
     bool valid = k == CssTok_string || k == CssTok_url || k == CssTok_raw;
     next(p);
@@ -846,11 +846,11 @@ void parseImport(CssParser *p)
         blank = blank && (target.chars[i] == ' ' || target.chars[i] == '\t' || target.chars[i] == '\n' ||
                           target.chars[i] == '\r' || target.chars[i] == '\f');
     if (failed(p) || !valid || blank || (named && !any) || !p->doc) {
-        UstrBuf_free(&target);
+        Ustr_bufFree(&target);
         return;
     }
     Url *url = p->base ? Url_resolveText(p->context, target.chars, p->base) : Url_new(target.chars);
-    UstrBuf_free(&target);
+    Ustr_bufFree(&target);
     if (!url)
         return; // an unusable target is ignored like other import errors
     uint32_t depth = p->chain ? p->chain->depth + 1 : 1;

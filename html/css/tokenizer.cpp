@@ -11,6 +11,7 @@
 #include "core/mem/mem.h"
 #include "core/result.h"
 #include "core/text/charset_detect.h"
+#include "core/text/ustrbuf.h"
 #include "html/css/cssparse.h"
 #include "platform/vfs/vfs.h"
 
@@ -155,7 +156,7 @@ void advance(CssTokenizer *t, size_t n = 1)
 
 bool record(CssTokenizer *t, uint32_t c)
 {
-    if (UstrBuf_append(&t->token, char16_t(c)))
+    if (Css_textAppend(&t->token, char16_t(c)) == Res_ok)
         return true;
     t->error = Res_noMemory;
     return false;
@@ -367,35 +368,37 @@ bool readNumber(CssTokenizer *t)
 
 } // namespace
 
-void UstrBuf_free(UstrBuf *t)
+namespace
 {
-    Mem_free(t->chars);
-    t->chars = nullptr;
-    t->length = t->capacity = 0;
+
+// A zeroed text grows from this many characters, doubling, rather than by
+// one character at a time.
+constexpr uint32_t tokenizerTextStep = 16;
+
+// Appends n characters (n above 0) and terminates the text.
+int tokenizerTextAdd(Ustr_buf *text, const char16_t *chars, size_t n)
+{
+    if (!text->chars && !text->growStep)
+        Ustr_bufInit(text, tokenizerTextStep);
+    int r = Ustr_bufAppend(text, chars, n);
+    if (r == Res_ok)
+        text->chars[text->length] = 0;
+    return r;
 }
 
-int UstrBuf_append(UstrBuf *t, char16_t c)
+} // namespace
+
+int Css_textAppend(Ustr_buf *text, char16_t c)
 {
-    if (t->length + 1 >= t->capacity) {
-        size_t cap = t->capacity ? t->capacity * 2 : 16;
-        char16_t *grown = static_cast<char16_t *>(Mem_realloc(t->chars, cap * sizeof(char16_t)));
-        if (!grown)
-            return 0;
-        t->chars = grown;
-        t->capacity = cap;
-    }
-    t->chars[t->length++] = c;
-    t->chars[t->length] = 0;
-    return 1;
+    return tokenizerTextAdd(text, &c, 1);
 }
 
-int UstrBuf_set(UstrBuf *t, const char16_t *chars, size_t n)
+int Css_textSet(Ustr_buf *text, const char16_t *chars, size_t n)
 {
-    t->length = 0;
-    for (size_t i = 0; i < n; i++)
-        if (!UstrBuf_append(t, chars[i]))
-            return 0;
-    return 1;
+    text->length = 0;
+    if (text->chars)
+        text->chars[0] = 0;
+    return n ? tokenizerTextAdd(text, chars, n) : Res_ok;
 }
 
 void Css_tokenizerOpenText(CssTokenizer *t, const char16_t *text, size_t length)
@@ -417,13 +420,13 @@ void Css_tokenizerClose(CssTokenizer *t)
     Mem_free(t->owned);
     t->owned = nullptr;
     t->text = nullptr;
-    UstrBuf_free(&t->token);
+    Ustr_bufFree(&t->token);
 }
 
 void Css_valueListClear(CssValueList *list)
 {
     for (uint32_t i = 0; i < Css_maxSlots; i++)
-        UstrBuf_free(&list->slots[i].text);
+        Ustr_bufFree(&list->slots[i].text);
     memset(list, 0, sizeof *list);
 }
 

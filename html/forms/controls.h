@@ -81,7 +81,7 @@ int Form_ctlGetSubmitValue(FormWidget *widget, char16_t **out);
 int Form_ctlIsSuccessful(FormWidget *widget, int *out);
 
 // An option node given its widget joins its select's list box at its index
-// among the select's options (1540 when it is not among its parent's
+// among the select's options (Res_notGroup when it is not among its parent's
 // children); removing it takes it out again.
 int Form_optionRegister(Edr_Node *option);
 int Form_optionUnregister(Edr_Doc *doc, Edr_Node *option);

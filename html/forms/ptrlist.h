@@ -32,15 +32,16 @@ struct PtrList {
 void PtrList_destroy(PtrList *list);
 // Frees every cell; the list stays.
 void PtrList_clear(PtrList *list);
-// Adds value at the end or the front. 0, 1, or 6656 for a null list.
+// Adds value at the end or the front. 0, 1, or Res_formNoWidget for a null
+// list.
 [[nodiscard]] int PtrList_append(PtrList *list, void *value);
 [[nodiscard]] int PtrList_prepend(PtrList *list, void *value);
 // Inserts value before the index-th cell (0 the front, the count the
-// end); 14080 for an index beyond the end (nothing is kept).
+// end); Res_listEnd for an index beyond the end (nothing is kept).
 [[nodiscard]] int PtrList_insertAt(PtrList *list, uint32_t index, void *value);
 // Removes the index-th cell; its value into *value when not null.
 int PtrList_removeAt(PtrList *list, uint32_t index, void **value);
-// Removes the first cell holding value; 14080 when none does.
+// Removes the first cell holding value; Res_listEnd when none does.
 int PtrList_removeFirst(PtrList *list, const void *value);
 // The value at index into *value (cleared first).
 int PtrList_get(const PtrList *list, uint32_t index, void **value);

@@ -39,7 +39,8 @@ struct FormTextFieldData {
 
 int Form_textRegister(EngineContext *context);
 FormTextFieldData *Form_textFieldData(const FormWidget *widget);
-// A copy of the current text (null for none); 6656 for a null argument.
+// A copy of the current text (null for none); Res_formNoWidget for a null
+// argument.
 int Form_textGetText(FormWidget *widget, char16_t **out);
 // Replaces the whole text; the field takes the string.
 int Form_textSetText(FormWidget *widget, char16_t *text);

@@ -21,10 +21,10 @@ struct FormWidgetClass;
 // The head of the widget's class chain into *head (null when it has none).
 // 6656 for a null widget or out pointer.
 int FormClass_findHandler(const FormWidget *widget, FormWidgetClass **head);
-// A widget's layout step, its event: 0 when both are null; 6656 for a null
-// widget. Clears flag 0x8; 0 when flag 0x1 is clear. Otherwise calls the
-// first layout method of the chain with (target, widget, event) and sets
-// 0x8 when it answers 0 (or no class has the slot).
+// A widget's layout step, its event: 0 when both are null; Res_formNoWidget for
+// a null widget. Clears flag 0x8; 0 when flag 0x1 is clear. Otherwise calls the
+// first layout method of the chain with (target, widget, event) and sets 0x8
+// when it answers 0 (or no class has the slot).
 int Edr_Widget_sendEvent(EngineContext *target, void *widget, void *event);
 // The same under the root widget's lock; 0 when either is null.
 int Form_Widget_sendEventLocked(EngineContext *target, FormWidget *widget, void *event);

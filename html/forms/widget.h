@@ -63,17 +63,18 @@ struct FormWidget {
     void *handler;            // the form behaviour of the control (html/forms/form.h)
 };
 
-// Creates a widget of the class (the word is not read). 0 with *out the
-// widget; 6659 when the class chain cannot be built or a create method
-// fails (nothing is left behind); the document's error when it has no
-// engine context.
+// Creates a widget of the class (the word is not read). 0 with *out the widget;
+// Res_formCreateFailed when the class chain cannot be built or a create method
+// fails (nothing is left behind); the document's error when it has no engine
+// context.
 [[nodiscard]] int Form_Widget_create(Edr_Doc *doc, uint32_t classId, uint32_t word, FormWidget **out);
 // Detaches and frees the widget and, recursively, the children that
 // belong to it (null allowed).
 void Form_Widget_destroy(FormWidget *widget);
 // Runs the first init method of the chain once (flag 0x2).
 int Form_Widget_init(FormWidget *widget);
-// Gives the widget and its subtree group nodes (6657 unless initialised).
+// Gives the widget and its subtree group nodes (Res_formNotInitialised unless
+// initialised).
 int Form_Widget_attach(FormWidget *widget, Edr_Doc *doc, Edr_Node *parentNode, Edr_Node *node,
                        int32_t mode);
 
@@ -98,8 +99,8 @@ void Form_Widget_unlock(FormWidget *widget);
 // Adds x0, y0 of the widget and of every ancestor to point.
 int Form_Widget_offsetInRoot(const FormWidget *widget, int32_t point[2]);
 
-// The topmost ancestor (the widget itself without a parent); 6656 when
-// either argument is null.
+// The topmost ancestor (the widget itself without a parent); Res_formNoWidget
+// when either argument is null.
 int Form_Widget_getRoot(FormWidget *widget, FormWidget **root);
 
 int Form_Widget_isFlag12(const FormWidget *widget);

@@ -405,7 +405,8 @@ int cacheHeader(VfsHandle *stream, uintptr_t a, uintptr_t b)
     return r;
 }
 
-// Starts a fetch of a bytes (0: all of the resource); 776 for a failed reader.
+// Starts a fetch of a bytes (0: all of the resource); Res_vfsBufferLent for a
+// failed reader.
 int cacheFetch(VfsHandle *stream, uintptr_t a, uintptr_t)
 {
     HttpCacheHandle *reader = readerOf(stream);

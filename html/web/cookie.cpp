@@ -8,6 +8,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "html/forms/websupport.h"
 #include "core/text/charset.h"
 #include "core/text/cstr.h"
@@ -107,19 +108,6 @@ uint32_t saturate32(int64_t t)
     return t <= 0 ? 0 : t >= int64_t(0xFFFFFFFF) ? 0xFFFFFFFFu : uint32_t(t);
 }
 
-void put32(uint8_t *p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
-uint32_t get32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 uint32_t kindOf(const CookieRecord &r)
 {
     return (r.flags & Cookie_kindMask) >> Cookie_kindShift;
@@ -194,11 +182,11 @@ int writeIndex(EngineContext *ctx, CookieStore *store)
         if (isSession(r))
             continue;
         uint8_t *p = bytes + n;
-        put32(p, r.flags & ~uint32_t(Cookie_flagTransient));
-        put32(p + 4, uint32_t(r.firstBlock));
-        put32(p + 8, r.serverKey);
-        put32(p + 12, saturate32(r.expiry));
-        put32(p + 16, saturate32(r.lastUse));
+        Bytes_putU32Le(p, r.flags & ~uint32_t(Cookie_flagTransient));
+        Bytes_putU32Le(p + 4, uint32_t(r.firstBlock));
+        Bytes_putU32Le(p + 8, r.serverKey);
+        Bytes_putU32Le(p + 12, saturate32(r.expiry));
+        Bytes_putU32Le(p + 16, saturate32(r.lastUse));
         n += Cookie_recordSize;
     }
     int err = WebFile_replace(ctx, store->indexUrl, bytes, n);
@@ -321,8 +309,8 @@ uint32_t policyFor(const CookieStore *store, const char *domain)
     return best ? best->policy : CookiePolicy_accept;
 }
 
-// The index file: no records when it is missing or empty; 13569 when it
-// is corrupt (the caller resets the store).
+// The index file: no records when it is missing or empty;
+// Res_cookieCorruptIndex when it is corrupt (the caller resets the store).
 int readIndex(EngineContext *ctx, CookieStore *store)
 {
     uint8_t *data = nullptr;
@@ -338,7 +326,7 @@ int readIndex(EngineContext *ctx, CookieStore *store)
     }
     uint32_t n = uint32_t(size / Cookie_recordSize);
     for (uint32_t i = 0; i < n; i++) {
-        uint32_t flags = get32(data + i * Cookie_recordSize);
+        uint32_t flags = Bytes_peekU32Le(data + i * Cookie_recordSize);
         if ((flags & ~0x7Fu) || (flags & Cookie_kindMask)) {
             Mem_free(data);
             return Res_cookieCorruptIndex;
@@ -351,13 +339,13 @@ int readIndex(EngineContext *ctx, CookieStore *store)
     }
     uint32_t kept = 0;
     for (uint32_t i = 0; i < n; i++) {
-        const uint8_t *p = data + i * Cookie_recordSize;
+        ByteCursor fields = ByteCursor_make(data + i * Cookie_recordSize, Cookie_recordSize, 0);
         CookieRecord r = {};
-        r.flags = get32(p) & ~uint32_t(Cookie_flagTransient);
-        r.firstBlock = int32_t(get32(p + 4));
-        r.serverKey = get32(p + 8);
-        r.expiry = get32(p + 12);
-        r.lastUse = get32(p + 16);
+        r.flags = ByteCursor_u32(&fields) & ~uint32_t(Cookie_flagTransient);
+        r.firstBlock = ByteCursor_i32(&fields);
+        r.serverKey = ByteCursor_u32(&fields);
+        r.expiry = ByteCursor_u32(&fields);
+        r.lastUse = ByteCursor_u32(&fields);
         char *text = nullptr;
         size_t length = 0;
         if (CookieFile_readChain(store->file, r.firstBlock, &text, &length) != 0 || length == 0 ||
@@ -1088,7 +1076,7 @@ int Cookie_buildRequestHeader(EngineContext *ctx, const Url *url, int secure, in
                     r.lastUse = now - 10;
                     if (!isSession(r)) {
                         uint8_t word[4];
-                        put32(word, saturate32(r.lastUse));
+                        Bytes_putU32Le(word, saturate32(r.lastUse));
                         (void)WebFile_writeAt(ctx, store->indexUrl,
                                               uint64_t(position) * Cookie_recordSize + 16, word, 4);
                     }

@@ -145,9 +145,9 @@ void CookieFile_freeChain(CookieFile *file, int32_t first);
 [[nodiscard]] int CookieStore_open(EngineContext *ctx);
 // Writes the index and frees everything. Nothing when not open.
 void CookieStore_close(EngineContext *ctx);
-// Takes a "Set-Cookie:" value of a document. 16 for a missing store, URL
-// or value; 13571 without a host; 13572 for a Domain attribute that does
-// not fit; a refused or blocked cookie is dropped with 0.
+// Takes a "Set-Cookie:" value of a document. 16 for a missing store, URL or
+// value; Res_cookieNoHost without a host; Res_cookieDomainMismatch for a Domain
+// attribute that does not fit; a refused or blocked cookie is dropped with 0.
 [[nodiscard]] int Cookie_storeHeader(EngineContext *ctx, const Url *url, const char *value,
                                      int confirm);
 // The record a new cookie replaces (its index, or -1 to append) after

@@ -107,7 +107,7 @@ char16_t *wideOf(const uint8_t *p, size_t n)
     if (!s)
         return nullptr;
     for (size_t i = 0; i < units; i++)
-        s[i] = char16_t(p[2 * i] | p[2 * i + 1] << 8);
+        s[i] = char16_t(Bytes_peekU16Le(p + 2 * i));
     s[units] = 0;
     return s;
 }
@@ -160,7 +160,7 @@ void appendRecord(Bytes *b, HttpCacheEntry *e)
 }
 
 // Reads one record at data[pos..size): 0 with the entry made and *next
-// set; 782 for a record cut short or an item length that does not fit.
+// set; Res_fileRead for a record cut short or an item length that does not fit.
 int readRecord(HttpCache *cache, const uint8_t *data, size_t size, size_t pos,
                HttpCacheEntry **out, size_t *next)
 {

@@ -43,8 +43,8 @@ Url *FileCache_directory(EngineContext *ctx);
 // Saves the index (skipped while saving is disabled, without a file store
 // or during a load). 0 or the first error.
 [[nodiscard]] int FileCache_saveIndex(HttpCache *cache);
-// Loads the index at start-up; kept entries join the cache. 0; 782 for a
-// record cut short; 1 out of memory; the open's error.
+// Loads the index at start-up; kept entries join the cache. 0; Res_fileRead for
+// a record cut short; 1 out of memory; the open's error.
 [[nodiscard]] int FileCache_loadIndex(HttpCache *cache);
 // 1 when an in-use entry has the URL (scheme, host, path and query); never
 // for a URL with a data part. usableOnly skips HTTP statuses 400-505.

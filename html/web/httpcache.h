@@ -38,8 +38,9 @@ struct HttpCacheEntryOps {
     int (*fetch)(HttpCacheEntry *entry, uint64_t wanted);
     int (*closeOrigin)(HttpCacheEntry *entry);               // 6: 1 when one was open
     void (*idle)(HttpCacheEntry *entry);                     // 7
-    int (*passOn)(HttpCacheEntry *entry, uint32_t code, uintptr_t *value); // 8: 769 without origin
-    // 9: *count = the low 32 bits of the content length; 786 when they are 0.
+    int (*passOn)(HttpCacheEntry *entry, uint32_t code, uintptr_t *value); // 8: Res_vfsNotAvailable without origin
+    // 9: *count = the low 32 bits of the content length; Res_fileSize when they
+    // are 0.
     int (*available)(HttpCacheEntry *entry, uint32_t *count);
     uint32_t (*events)(HttpCacheEntry *entry);               // 10: always 15
 };
@@ -167,7 +168,7 @@ enum : uint32_t {
 };
 
 // The entry operations of the cache (slot 9 the content length's low
-// word, 786 without one; slot 10 always 15).
+// word, Res_fileSize without one; slot 10 always 15).
 extern const HttpCacheEntryOps HttpCache_entryOps;
 
 // The Cache row: slots 4-6, 11-14, 17-19, 24, 26-29. A read fetches to the
@@ -202,8 +203,8 @@ extern const VfsTypeOps VfsCacheOps;
 // bit first, as callback(null, userData, bit), after the entry's lock is
 // released, so a callback may read the stream. 0.
 int HttpCacheHandle_setNotify(VfsHandle *stream, VfsEventFn callback, void *userData, uint32_t mask);
-// *count = the bytes from the reader's position to the end of the resource
-// (0 when the position is beyond it). The entry's result: 0, or 786 when
+// *count = the bytes from the reader's position to the end of the resource (0
+// when the position is beyond it). The entry's result: 0, or Res_fileSize when
 // the resource's length is unknown (*count 0).
 int HttpCacheHandle_available(VfsHandle *stream, uint32_t *count);
 // The entry's current event bits.

@@ -135,8 +135,8 @@ MimePart *Mime_partNew(MimeParser *parser);
 // Feeds one chunk whose first byte is at stream offset base. *consumed =
 // the bytes the caller may drop; the rest must be offered again in front
 // of the next chunk. 0, 1, 15361, 15362 or a decoder error.
-[[nodiscard]] int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_t base,
-                             int final, MimeParser *parser, EngineContext *ctx);
+[[nodiscard]] int Mime_parse(EngineContext *context, const uint8_t *data, uint32_t length,
+                             uint32_t *consumed, uint32_t base, int final, MimeParser *parser);
 // Frees the pending-body buffer (not the record, not the tree).
 void Mime_parserFree(MimeParser *parser);
 // Frees a part and its whole subtree, without recursion. Null is ignored.
@@ -155,8 +155,8 @@ char *Mime_getParam(const MimePart *part, uint32_t id, uint32_t param);
 [[nodiscard]] int Mime_parseContentHeaders(MimePart *part);
 // Decodes n body bytes by the part's encoding and appends them to its
 // decoded body; *consumed = the bytes taken. The decoder's status, or 1.
-[[nodiscard]] int Mime_partAppendDecoded(MimePart *part, const uint8_t *bytes, uint32_t n,
-                                         uint32_t *consumed, EngineContext *ctx);
+[[nodiscard]] int Mime_partAppendDecoded(EngineContext *context, MimePart *part,
+                                         const uint8_t *bytes, uint32_t n, uint32_t *consumed);
 // The starting size of a decoded-body buffer for the part.
 uint32_t Mime_decodedSizeEstimate(const MimePart *part);
 // The decoder for the part's encoding, or null.
@@ -173,7 +173,7 @@ int Mime_qpDecode(const uint8_t *src, size_t srcLen, uint8_t *dst, size_t dstCap
                   size_t *produced, CharsetState *state, EngineContext *ctx);
 // A header value that may begin with encoded words, as new 16-bit text;
 // null when out of memory or when nothing decoded.
-char16_t *Mime_decodeHeaderText(const char *value, EngineContext *ctx);
+char16_t *Mime_decodeHeaderText(EngineContext *context, const char *value);
 // The next run of a header value: an encoded word, or the whole rest as
 // plain ISO-8859-1 text. *taken = the characters used, *bytes a new buffer
 // of *n decoded bytes (null on failure), *charset its charset code. 1, or
@@ -213,7 +213,7 @@ struct MimeArchive {
 // closed).
 [[nodiscard]] int MimeArchive_open(EngineContext *ctx, VfsHandle *source, MimeArchive **out);
 // Parses the source into the archive's tree. 0 or an error.
-[[nodiscard]] int MimeArchive_load(MimeArchive *archive, uint32_t collect, EngineContext *ctx);
+[[nodiscard]] int MimeArchive_load(EngineContext *context, MimeArchive *archive, uint32_t collect);
 void MimeArchive_addRef(MimeArchive *archive);
 // At count zero frees the tree, the base URL, closes the source and frees
 // the record. Null is ignored.
@@ -222,29 +222,29 @@ void MimeArchive_release(MimeArchive *archive);
 int MimeArchive_isArchive(const UrlHandler *handler);
 // The URL of the document part (wanted type or null), with the archive as
 // its handler. 0, 780 or 840; 1.
-[[nodiscard]] int MimeArchive_mainUrl(MimeArchive *archive, Url **out, const char *wanted,
-                                      EngineContext *ctx);
+[[nodiscard]] int MimeArchive_mainUrl(EngineContext *context, MimeArchive *archive, Url **out,
+                                      const char *wanted);
 // Slot 22: *out = the base URL (lent). 0 or 780.
 int MimeArchive_getBaseUrl(MimeArchive *archive, Url **out);
 // Slot 23: closes the source stream under the lock and forgets it.
 void MimeArchive_closeSource(MimeArchive *archive);
 // 1 when a part of the URL's archive has this URL; otherwise the URL's
 // handler is removed and 0 returned.
-int MimeArchive_hasUrl(Url *url, EngineContext *ctx);
+int MimeArchive_hasUrl(EngineContext *context, Url *url);
 // Depth-first, the part before its children: the first part whose URL
 // matches (a file URL by scheme and path only). Null when none.
-MimePart *MimeArchive_findPartByUrl(MimePart *part, const Url *url, EngineContext *ctx);
+MimePart *MimeArchive_findPartByUrl(EngineContext *context, MimePart *part, const Url *url);
 // The part to show as the document (HTML first when wanted is
 // "text/html"), or null.
-MimePart *MimeArchive_findDocPart(MimePart *part, const char *wanted, EngineContext *ctx);
+MimePart *MimeArchive_findDocPart(EngineContext *context, MimePart *part, const char *wanted);
 // Children first, then each child's subtree: the first part whose
 // "Content-Type" value starts with type. Null when none.
 MimePart *Mime_findChildByType(MimePart *part, const char *type);
 // The part's URL text (Content-Location, "cid:" Content-ID, or
 // "cid:oKALA" with the number) as new 16-bit text, or null.
-char16_t *Mime_partUrlString(const MimePart *part, EngineContext *ctx);
+char16_t *Mime_partUrlString(EngineContext *context, const MimePart *part);
 // The part's URL (backslashes made slashes), or null.
-Url *Mime_partUrl(const MimePart *part, EngineContext *ctx);
+Url *Mime_partUrl(EngineContext *context, const MimePart *part);
 
 // Where documents open: when stream is of type "multipart/related" it is
 // opened as an archive and *url (owned) is replaced by the URL of the

@@ -87,7 +87,7 @@ char16_t *widen(const char *s)
 // by all its parts (mask 31).
 bool partHasUrl(const MimePart *part, const Url *url, uint32_t mask, EngineContext *ctx)
 {
-    Url *own = Mime_partUrl(part, ctx);
+    Url *own = Mime_partUrl(ctx, part);
     bool same = own && Url_compare(own, url, mask) == 0;
     Url_free(own);
     return same;
@@ -174,7 +174,7 @@ int MimeArchive_open(EngineContext *ctx, VfsHandle *source, MimeArchive **out)
     if (sourceUrl && !(a->baseUrl = Url_copy(sourceUrl)))
         err = Res_noMemory;
     if (err == Res_ok)
-        err = MimeArchive_load(a, (flags & kCollectMask) == kCollectValue, ctx);
+        err = MimeArchive_load(ctx, a, (flags & kCollectMask) == kCollectValue);
     if (err != Res_ok) {
         MimeArchive_release(a);
         return err;
@@ -183,7 +183,7 @@ int MimeArchive_open(EngineContext *ctx, VfsHandle *source, MimeArchive **out)
     return Res_ok;
 }
 
-int MimeArchive_load(MimeArchive *archive, uint32_t collect, EngineContext *ctx)
+int MimeArchive_load(EngineContext *context, MimeArchive *archive, uint32_t collect)
 {
     MimePart *root = nullptr;
     MimeParser *parser = Mime_parserNew(&root, collect);
@@ -231,7 +231,7 @@ int MimeArchive_load(MimeArchive *archive, uint32_t collect, EngineContext *ctx)
             chunkLength = carryLength;
         }
         uint32_t used = 0;
-        err = Mime_parse(chunk, chunkLength, &used, base, final, parser, ctx);
+        err = Mime_parse(context, chunk, chunkLength, &used, base, final, parser);
         if (err != Res_ok) {
             (void)Vfs_readDone(source, 0);
             break;
@@ -279,11 +279,11 @@ int MimeArchive_load(MimeArchive *archive, uint32_t collect, EngineContext *ctx)
 
 // ------------------------------------------------------------ part URLs
 
-char16_t *Mime_partUrlString(const MimePart *part, EngineContext *ctx)
+char16_t *Mime_partUrlString(EngineContext *context, const MimePart *part)
 {
     char *value = Mime_getHeaderValue(part, MimeHdr_contentLocation);
     if (value && *value) {
-        char16_t *text = Mime_decodeHeaderText(value, ctx);
+        char16_t *text = Mime_decodeHeaderText(context, value);
         Mem_free(value);
         return text;
     }
@@ -301,7 +301,7 @@ char16_t *Mime_partUrlString(const MimePart *part, EngineContext *ctx)
         char16_t *text = nullptr;
         if (cid) {
             snprintf(cid, size, "cid:%s", id);
-            text = Mime_decodeHeaderText(cid, ctx);
+            text = Mime_decodeHeaderText(context, cid);
             Mem_free(cid);
         }
         Mem_free(value);
@@ -313,9 +313,9 @@ char16_t *Mime_partUrlString(const MimePart *part, EngineContext *ctx)
     return widen(number);
 }
 
-Url *Mime_partUrl(const MimePart *part, EngineContext *ctx)
+Url *Mime_partUrl(EngineContext *context, const MimePart *part)
 {
-    char16_t *text = Mime_partUrlString(part, ctx);
+    char16_t *text = Mime_partUrlString(context, part);
     if (!text)
         return nullptr;
     for (char16_t *c = text; *c; c++)
@@ -328,13 +328,13 @@ Url *Mime_partUrl(const MimePart *part, EngineContext *ctx)
 
 // ------------------------------------------------------------- lookups
 
-MimePart *MimeArchive_findPartByUrl(MimePart *part, const Url *url, EngineContext *ctx)
+MimePart *MimeArchive_findPartByUrl(EngineContext *context, MimePart *part, const Url *url)
 {
     if (!url)
         return nullptr;
     uint32_t mask = maskFor(url);
     for (MimePart *p = part; p; p = nextInTree(p, part))
-        if (partHasUrl(p, url, mask, ctx))
+        if (partHasUrl(p, url, mask, context))
             return p;
     return nullptr;
 }
@@ -358,7 +358,7 @@ MimePart *Mime_findChildByType(MimePart *part, const char *type)
     return nullptr;
 }
 
-MimePart *MimeArchive_findDocPart(MimePart *part, const char *wanted, EngineContext *ctx)
+MimePart *MimeArchive_findDocPart(EngineContext *context, MimePart *part, const char *wanted)
 {
     // The search goes down only: a jump by "start", "type" or the wanted
     // type lands strictly below the part searched, and a part whose
@@ -380,9 +380,9 @@ MimePart *MimeArchive_findDocPart(MimePart *part, const char *wanted, EngineCont
             if (p->type == MimeType_multipart && p->subtype == MimeSub_related) {
                 char *start = Mime_getParam(p, MimeHdr_contentType, MimeParam_start);
                 if (start) {
-                    char16_t *text = Mime_decodeHeaderText(start, ctx);
+                    char16_t *text = Mime_decodeHeaderText(context, start);
                     Url *url = text ? Url_new(text) : nullptr;
-                    MimePart *found = MimeArchive_findPartByUrl(p, url, ctx);
+                    MimePart *found = MimeArchive_findPartByUrl(context, p, url);
                     if (found != p)
                         jump = found;
                     Url_free(url);
@@ -424,13 +424,13 @@ MimePart *MimeArchive_findDocPart(MimePart *part, const char *wanted, EngineCont
 
 // ------------------------------------------------------------ archives
 
-int MimeArchive_mainUrl(MimeArchive *archive, Url **out, const char *wanted, EngineContext *ctx)
+int MimeArchive_mainUrl(EngineContext *context, MimeArchive *archive, Url **out, const char *wanted)
 {
     *out = nullptr;
     if (!archive || archive->state != 0)
         return Res_fileCannotOpen;
-    MimePart *part = MimeArchive_findDocPart(archive->root, wanted, ctx);
-    Url *url = part ? Mime_partUrl(part, ctx) : nullptr;
+    MimePart *part = MimeArchive_findDocPart(context, archive->root, wanted);
+    Url *url = part ? Mime_partUrl(context, part) : nullptr;
     if (!url)
         return Res_mimeNoDocPart;
     Url_setHandler(url, &archive->header);
@@ -458,10 +458,10 @@ void MimeArchive_closeSource(MimeArchive *archive)
     unlockArchive(archive, held);
 }
 
-int MimeArchive_hasUrl(Url *url, EngineContext *ctx)
+int MimeArchive_hasUrl(EngineContext *context, Url *url)
 {
     MimeArchive *a = archiveOf(Url_getHandler(url));
-    if (a && a->state == 0 && MimeArchive_findPartByUrl(a->root, url, ctx))
+    if (a && a->state == 0 && MimeArchive_findPartByUrl(context, a->root, url))
         return 1;
     Url_setHandler(url, nullptr);
     return 0;
@@ -485,7 +485,7 @@ int MimeArchive_openInPlace(EngineContext *ctx, VfsHandle **stream, Url **url)
     if (err != Res_ok)
         return err;
     Url *main = nullptr;
-    err = MimeArchive_mainUrl(archive, &main, "text/html", ctx);
+    err = MimeArchive_mainUrl(ctx, archive, &main, "text/html");
     MimeArchive_release(archive); // the main URL holds the archive now
     if (err != Res_ok)
         return err;
@@ -580,9 +580,9 @@ int MimeStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *
     if (!a || a->state != 0 || !a->source)
         return Res_fileCannotOpen;
     // The document part unless the URL names another one.
-    MimePart *part = MimeArchive_findDocPart(a->root, "text/html", ctx);
+    MimePart *part = MimeArchive_findDocPart(ctx, a->root, "text/html");
     if (!part || !partHasUrl(part, url, 31, ctx))
-        part = MimeArchive_findPartByUrl(a->root, url, ctx);
+        part = MimeArchive_findPartByUrl(ctx, a->root, url);
     if (!part)
         return Res_vfsRetryUnhandled;
     bool held = lockArchive(a);

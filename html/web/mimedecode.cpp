@@ -429,7 +429,7 @@ int Mime_nextEncodedWord(const char *text, size_t *taken, uint8_t **bytes, size_
     return 1;
 }
 
-char16_t *Mime_decodeHeaderText(const char *value, EngineContext *ctx)
+char16_t *Mime_decodeHeaderText(EngineContext *context, const char *value)
 {
     if (!value)
         return nullptr;
@@ -445,9 +445,9 @@ char16_t *Mime_decodeHeaderText(const char *value, EngineContext *ctx)
         // The engine's own 16-bit form is counted in units, not bytes; an odd
         // trailing byte is dropped rather than read past.
         size_t count = charset == CharsetCode_utf16 ? n / 2 : n;
-        int err = Charset_toUstrN(bytes, count, &text, charset, ctx);
+        int err = Charset_toUstrN(bytes, count, &text, charset, context);
         if (err == Res_charsetUnknown) // a set without its table reads as ISO-8859-1
-            err = Charset_toUstrN(bytes, n, &text, CharsetCode_latin1, ctx);
+            err = Charset_toUstrN(bytes, n, &text, CharsetCode_latin1, context);
         Mem_free(bytes);
         if (err != Res_ok) {
             Mem_free(result);

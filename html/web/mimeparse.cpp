@@ -375,8 +375,8 @@ CharsetConverter Mime_decoderFor(const MimePart *part)
     }
 }
 
-int Mime_partAppendDecoded(MimePart *part, const uint8_t *bytes, uint32_t n, uint32_t *consumed,
-                           EngineContext *ctx)
+int Mime_partAppendDecoded(EngineContext *context, MimePart *part, const uint8_t *bytes, uint32_t n,
+                           uint32_t *consumed)
 {
     *consumed = 0;
     CharsetConverter convert = Mime_decoderFor(part);
@@ -393,8 +393,9 @@ int Mime_partAppendDecoded(MimePart *part, const uint8_t *bytes, uint32_t n, uin
         part->decodedCapacity = cap;
     }
     size_t used = 0, written = 0;
-    int err = convert(bytes, n, part->decoded + part->decodedLength,
-                      part->decodedCapacity - part->decodedLength, &used, &written, nullptr, ctx);
+    int err =
+        convert(bytes, n, part->decoded + part->decodedLength,
+                part->decodedCapacity - part->decodedLength, &used, &written, nullptr, context);
     if (err == Res_charsetDestFull)
         err = Res_ok; // the byte copy reports an exactly fitting copy as full
     *consumed = uint32_t(used);
@@ -428,8 +429,8 @@ MimePart *delimiterOwner(MimePart *part, const uint8_t *line, size_t n)
 
 } // namespace
 
-int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_t base, int final,
-               MimeParser *parser, EngineContext *ctx)
+int Mime_parse(EngineContext *context, const uint8_t *data, uint32_t length, uint32_t *consumed,
+               uint32_t base, int final, MimeParser *parser)
 {
     *consumed = 0;
     if (!parser || !parser->current || (length && !data))
@@ -450,9 +451,9 @@ int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_
         if (p < end && *p++ == '\r' && p < end && *p == '\n')
             p++;
         sinceYield += uint32_t(p - line);
-        if (sinceYield >= 512 && ctx) {
+        if (sinceYield >= 512 && context) {
             sinceYield = 0;
-            Task_yield(ctx);
+            Task_yield(context);
         }
         if (p >= end && !final)
             break; // held back: offered again with the next chunk
@@ -469,7 +470,7 @@ int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_
             if (parser->collect && parser->state == MimeState_body && run && run < line &&
                 !cur->boundary) {
                 uint32_t used = 0;
-                err = Mime_partAppendDecoded(cur, run, uint32_t(line - run), &used, ctx);
+                err = Mime_partAppendDecoded(context, cur, run, uint32_t(line - run), &used);
                 if (err != Res_ok)
                     return err;
             }
@@ -554,7 +555,7 @@ int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_
         MimePart *cur = parser->current;
         if (runEnd > run && !cur->boundary) {
             uint32_t used = 0;
-            err = Mime_partAppendDecoded(cur, run, uint32_t(runEnd - run), &used, ctx);
+            err = Mime_partAppendDecoded(context, cur, run, uint32_t(runEnd - run), &used);
             if (err != Res_ok)
                 return err;
             line = final ? end : run + used;
@@ -592,8 +593,9 @@ int Mime_parse(const uint8_t *data, uint32_t length, uint32_t *consumed, uint32_
         }
         if (!parser->collect && parser->pendingLength) {
             uint32_t used = 0;
-            err = Mime_partAppendDecoded(cur, reinterpret_cast<const uint8_t *>(parser->pending),
-                                         parser->pendingLength, &used, ctx);
+            err = Mime_partAppendDecoded(context, cur,
+                                         reinterpret_cast<const uint8_t *>(parser->pending),
+                                         parser->pendingLength, &used);
         }
     }
     Mem_free(parser->pending);

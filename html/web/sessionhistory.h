@@ -43,9 +43,9 @@ SessionHistory *SessionHistory_create(EngineInstance *owner);
 // bound (64 by default; 0: no bound), then reports the navigation state.
 // Nothing for a null history or URL.
 void Session_historyAdd(SessionHistory *history, const Url *url);
-// Renders the current entry's URL with all its parts as 8-bit text and
-// asks the application to open it on its own thread. 0; 1 when memory runs
-// out or the call cannot be queued; 13 when there is no current entry.
+// Renders the current entry's URL with all its parts as 8-bit text and asks the
+// application to open it on its own thread. 0; 1 when memory runs out or the
+// call cannot be queued; Res_notFound when there is no current entry.
 int SessionHistory_openCurrent(EngineInstance *owner);
 // Destroys the owner's history (its second close hook) and clears the
 // hook. Nothing when it has none.

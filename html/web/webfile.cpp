@@ -18,7 +18,7 @@ int openUrl(EngineContext *ctx, const Url *url, uint32_t mode, AlienFile **file)
 {
     *file = nullptr;
     char16_t *path = nullptr;
-    int err = File_urlToPath(url, &path, ctx);
+    int err = File_urlToPath(ctx, url, &path);
     if (err)
         return err;
     err = AlienFile_open(ctx, file, path, mode);
@@ -92,7 +92,7 @@ int WebFile_read(EngineContext *ctx, const Url *url, uint8_t **data, size_t *len
 int WebFile_replace(EngineContext *ctx, const Url *url, const void *data, size_t length)
 {
     char16_t *path = nullptr;
-    int err = File_urlToPath(url, &path, ctx);
+    int err = File_urlToPath(ctx, url, &path);
     if (err)
         return err;
     char16_t *temp = withSuffix(path, u".new");
@@ -198,7 +198,7 @@ int WebFile_exists(EngineContext *ctx, const Url *url, uint64_t *size)
 int WebFile_remove(EngineContext *ctx, const Url *url)
 {
     char16_t *path = nullptr;
-    int err = File_urlToPath(url, &path, ctx);
+    int err = File_urlToPath(ctx, url, &path);
     if (!err)
         err = AlienFile_remove(ctx, path);
     Mem_free(path);
@@ -208,9 +208,9 @@ int WebFile_remove(EngineContext *ctx, const Url *url)
 int WebFile_rename(EngineContext *ctx, const Url *from, const Url *to)
 {
     char16_t *a = nullptr, *b = nullptr;
-    int err = File_urlToPath(from, &a, ctx);
+    int err = File_urlToPath(ctx, from, &a);
     if (!err)
-        err = File_urlToPath(to, &b, ctx);
+        err = File_urlToPath(ctx, to, &b);
     if (!err)
         err = AlienFile_rename(ctx, a, b);
     Mem_free(a);

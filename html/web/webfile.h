@@ -11,9 +11,9 @@
 struct EngineContext;
 struct Url;
 
-// The file's bytes in a new heap block (*data null for an empty file) and
-// their number. 0; 780 when the file cannot be opened; 782 when it cannot
-// be read whole; 1 out of memory; the path mapping's error.
+// The file's bytes in a new heap block (*data null for an empty file) and their
+// number. 0; Res_fileCannotOpen when the file cannot be opened; Res_fileRead
+// when it cannot be read whole; 1 out of memory; the path mapping's error.
 [[nodiscard]] int WebFile_read(EngineContext *ctx, const Url *url, uint8_t **data, size_t *length);
 // Replaces the file with the bytes: written to "<name>.new" beside it,
 // then renamed over it. 0 or the first error (the temporary file is

@@ -14,6 +14,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/fmt.h"
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
@@ -32,12 +33,6 @@ constexpr uint32_t kMaxSectors = 0xFFFFFFFA;
 
 // The header's DIFAT holds 109 entries.
 constexpr uint32_t kHeaderDifatEntries = 109;
-
-uint32_t loadU32(const uint8_t *p, uint32_t swap)
-{
-    return swap ? (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]
-                : uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 // ------------------------------------------------------------ buffers
 
@@ -240,7 +235,7 @@ int Ole_fatDecode(OleFile *f, bool mini, uint32_t firstIndex, const uint8_t *byt
     uint32_t highest = 0;
     bool any = false;
     for (uint32_t i = 0; i < n && uint64_t(firstIndex) + i < limit; i++) {
-        uint32_t v = loadU32(bytes + 4 * i, f->swap);
+        uint32_t v = Bytes_peekU32(bytes + 4 * i, f->swap);
         if (v != Ole_sectorFat && v != Ole_sectorFree) {
             highest = firstIndex + i;
             any = true;
@@ -253,7 +248,7 @@ int Ole_fatDecode(OleFile *f, bool mini, uint32_t firstIndex, const uint8_t *byt
         return err;
     OleSectorSlot *table = mini ? f->miniSectors : f->sectors;
     for (uint32_t i = 0; firstIndex + i <= highest; i++) {
-        uint32_t v = loadU32(bytes + 4 * i, f->swap);
+        uint32_t v = Bytes_peekU32(bytes + 4 * i, f->swap);
         if (v != Ole_sectorFat && v != Ole_sectorFree)
             table[firstIndex + i].next = v;
     }
@@ -379,7 +374,7 @@ int Ole_fatSetup(OleFile *f, const uint8_t *difat, uint32_t count)
         return Res_noMemory;
     uint32_t highest = 0;
     for (uint32_t i = 0; i < count; i++) {
-        uint32_t id = loadU32(difat + 4 * i, f->swap);
+        uint32_t id = Bytes_peekU32(difat + 4 * i, f->swap);
         if (isSpecial(id) || id >= f->fileSectors) {
             Mem_free(list);
             return Res_oleSectorBeyond;
@@ -438,7 +433,7 @@ int assembleDifat(OleFile *f, const uint8_t *headerDifat, uint32_t fatSectorCoun
         }
         std::memcpy(difat + at, buf, f->sectorSize - 4);
         at += f->sectorSize - 4;
-        id = loadU32(buf + f->sectorSize - 4, f->swap);
+        id = Bytes_peekU32(buf + f->sectorSize - 4, f->swap);
         Ole_bufFree(f, &buf);
         read++;
     }

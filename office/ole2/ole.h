@@ -154,19 +154,19 @@ void Ole_closeFile(OleHandle **handle);
 
 // ------------------------------------------------------- sector layer
 
-// Builds the sector file from the header values: cutoff (mini-stream
-// cut-off size), sector and mini-sector sizes, headerDifat (the header's
-// 436 bytes of DIFAT entries, in the file's byte order), the FAT sector
-// count, the base offset (512), the first directory, mini-FAT and DIFAT
-// sectors, the DIFAT sector count and the byte-swapped flag. The stream
-// stays the caller's and must stand at the base offset (else 3608). More
-// than 109 FAT sectors need the DIFAT chain: 3617 when no DIFAT sector is
-// counted, 3618 when the chain is longer or shorter than counted or cannot
-// hold the FAT sectors; 3611 for a special or out-of-file FAT sector,
-// first directory or first mini-FAT sector; 3596 for a sector size below 8
-// or a mini-sector size that does not divide it; 3598 when a forward-only
-// stream needs the DIFAT chain. 0 with *file, or the error with *file null
-// and nothing left allocated.
+// Builds the sector file from the header values: cutoff (mini-stream cut-off
+// size), sector and mini-sector sizes, headerDifat (the header's 436 bytes of
+// DIFAT entries, in the file's byte order), the FAT sector count, the base
+// offset (512), the first directory, mini-FAT and DIFAT sectors, the DIFAT
+// sector count and the byte-swapped flag. The stream stays the caller's and
+// must stand at the base offset (else 3608). More than 109 FAT sectors need the
+// DIFAT chain: Res_oleNoDifat when no DIFAT sector is counted,
+// Res_oleDifatLength when the chain is longer or shorter than counted or cannot
+// hold the FAT sectors; Res_oleSectorBeyond for a special or out-of-file FAT
+// sector, first directory or first mini-FAT sector; Res_oleZeroShift for a
+// sector size below 8 or a mini-sector size that does not divide it;
+// Res_oleForwardNoTable when a forward-only stream needs the DIFAT chain. 0
+// with *file, or the error with *file null and nothing left allocated.
 [[nodiscard]] int Ole_fileOpen(OleFile **file, VfsHandle *stream, uint32_t cutoff, uint32_t sectorSize,
                                uint32_t miniSectorSize, const uint8_t *headerDifat, uint32_t fatSectorCount,
                                uint32_t baseOffset, uint32_t firstDirSector, uint32_t firstMiniFatSector,
@@ -175,8 +175,8 @@ void Ole_closeFile(OleHandle **handle);
 // list, the spare buffer and the record (a writer first hands its pending
 // buffered bytes to the stream), and clears *file. The stream stays open.
 void Ole_fileClose(OleFile **file);
-// Records the mini stream's first sector: 3611 for 0xFFFFFFFD and
-// 0xFFFFFFFF (0xFFFFFFFE, no mini stream, is accepted).
+// Records the mini stream's first sector: Res_oleSectorBeyond for 0xFFFFFFFD
+// and 0xFFFFFFFF (0xFFFFFFFE, no mini stream, is accepted).
 [[nodiscard]] int Ole_fileSetMiniStart(OleFile *file, uint32_t sector);
 
 // Lend a sector's or mini sector's bytes; *length (optional) receives the
@@ -193,7 +193,7 @@ void Ole_fileClose(OleFile **file);
 // Give a lent buffer back and clear *buffer when it was freed. A regular
 // sector of a seekable stream is dropped (read again later); mini sectors
 // and sectors of forward-only streams stay cached. 3613 for an id beyond
-// the table, 3616 when the buffer is not the one the table holds.
+// the table, Res_oleWrongBuffer when the buffer is not the one the table holds.
 [[nodiscard]] int Ole_releaseSector(OleFile *file, uint32_t id, uint8_t **buffer);
 [[nodiscard]] int Ole_releaseMiniSector(OleFile *file, uint32_t id, uint8_t **buffer);
 // Replace *id by the next id of its chain (loading FAT or mini-FAT sectors
@@ -210,7 +210,7 @@ void Ole_fileClose(OleFile **file);
 // their links, and a loop in the links ends where it meets a visited entry.
 // Yields to the scheduler once per entry. 3584 for a directory chain that
 // starts at or runs into 0xFFFFFFFD or 0xFFFFFFFF or is longer than the
-// file; 3588 for a name length above 64; sector errors; 1.
+// file; Res_oleNameTooLong for a name length above 64; sector errors; 1.
 [[nodiscard]] int Ole_readDirectory(OleHandle *handle);
 
 // The entry with the id in the list that starts at list: 0 with *entry;
@@ -218,17 +218,18 @@ void Ole_fileClose(OleFile **file);
 [[nodiscard]] int Ole_entryFindById(OleDirEntry *list, uint32_t id, OleDirEntry **entry);
 // 0 when the handle has an entry with the id, else 3585.
 [[nodiscard]] int Ole_entryCheck(OleHandle *handle, uint32_t id);
-// The type word of the entry with the id into *type. 0; 3585 when there is
-// none (*type untouched).
+// The type word of the entry with the id into *type. 0; Res_oleNoEntry when
+// there is none (*type untouched).
 [[nodiscard]] int Ole_entryGetType(OleHandle *handle, uint32_t id, uint32_t *type);
-// Steps *id from one child of the storage parentId to the next, in the
-// order of the entry list (the first child is found by name or by the
-// caller's own walk; an entry is never its own child). 0 with *id the next
-// child; 3586 when *id is not a child of parentId; 3587 when it is the last
-// (*id untouched in both).
+// Steps *id from one child of the storage parentId to the next, in the order of
+// the entry list (the first child is found by name or by the caller's own walk;
+// an entry is never its own child). 0 with *id the next child;
+// Res_oleNoSuchEntry when *id is not a child of parentId; Res_oleLastChild when
+// it is the last (*id untouched in both).
 [[nodiscard]] int Ole_entryNextChild(OleHandle *handle, uint32_t parentId, uint32_t *id);
-// The first entry in list order whose parent is parentId and whose name
-// equals name exactly (case and length count): 0 with *id; 3586 when none.
+// The first entry in list order whose parent is parentId and whose name equals
+// name exactly (case and length count): 0 with *id; Res_oleNoSuchEntry when
+// none.
 [[nodiscard]] int Ole_entryFindByName(OleHandle *handle, uint32_t parentId, uint32_t *id, const char16_t *name);
 // The entry's size. 0 or 3585.
 [[nodiscard]] int Ole_entryGetSize(OleHandle *handle, uint32_t id, uint32_t *size);
@@ -251,7 +252,8 @@ void Ole_fileClose(OleFile **file);
 // when the entry does not exist; 1.
 [[nodiscard]] int Ole_streamOpenById(OleHandle *handle, uint32_t id, OleStream **stream);
 [[nodiscard]] int Ole_streamOpen(OleHandle *handle, OleStream **stream, uint32_t id);
-// Ole_entryFindByName, then open (3586 when there is no such entry).
+// Ole_entryFindByName, then open (Res_oleNoSuchEntry when there is no such
+// entry).
 [[nodiscard]] int Ole_streamOpenByName(OleHandle *handle, OleStream **stream, uint32_t parentId,
                                        const char16_t *name);
 // Unlinks and frees the stream and clears *stream. Null is 0; a stream not
@@ -263,22 +265,22 @@ void Ole_closeAllStreams(OleHandle *handle);
 uint32_t Ole_streamTell(const OleStream *stream);
 // The stream's size in bytes.
 uint64_t Ole_streamSize(const OleStream *stream);
-// whence 0: to offset; 1: offset added (unsigned, so a negative offset in
-// two's complement moves back); 2: to the end (offset not used). 3601 for
-// a result beyond the size (the position stays); 8 for another whence.
+// whence 0: to offset; 1: offset added (unsigned, so a negative offset in two's
+// complement moves back); 2: to the end (offset not used). 3601 for a result
+// beyond the size (the position stays); Res_nullInput for another whence.
 [[nodiscard]] int Ole_streamSeek(OleStream *stream, uint32_t offset, int whence);
 // 3599 when the position equals the size, else 0.
 int Ole_streamAtEnd(const OleStream *stream);
-// Reads up to n bytes at the position into buffer and advances by *got:
-// 0 when n bytes were there; 3599 when fewer were left (those are read);
-// 3602 when the chain runs into a special id; 3614 when the file ends
-// inside a sector the read needs; sector errors.
+// Reads up to n bytes at the position into buffer and advances by *got: 0 when
+// n bytes were there; Res_oleStreamEnd when fewer were left (those are read);
+// 3602 when the chain runs into a special id; Res_oleEndsInSector when the file
+// ends inside a sector the read needs; sector errors.
 [[nodiscard]] int Ole_streamRead(OleStream *stream, size_t n, size_t *got, void *buffer);
 // Seeks to offset (3601 beyond the size), then reads.
 [[nodiscard]] int Ole_streamReadAt(OleStream *stream, uint64_t offset, size_t n, size_t *got, void *buffer);
 // Read exactly n bytes (1, 2 or 4 for the fixed forms, little-endian as
-// stored): the read's error unchanged (3599 when the stream ends first),
-// 3603 when fewer came without an error.
+// stored): the read's error unchanged (Res_oleStreamEnd when the stream ends
+// first), 3603 when fewer came without an error.
 [[nodiscard]] int Ole_streamReadExact(OleStream *stream, void *buffer, size_t n);
 [[nodiscard]] int Ole_streamReadBytes(OleStream *stream, void *buffer, size_t n);
 [[nodiscard]] int Ole_streamReadU8(OleStream *stream, uint8_t *value);
@@ -286,7 +288,7 @@ int Ole_streamAtEnd(const OleStream *stream);
 [[nodiscard]] int Ole_streamReadU32(OleStream *stream, uint32_t *value);
 // Reads items of itemSize bytes into consecutive places of buffer until
 // one equals pattern (0); *count is the number of items before it. 3603
-// when an item cannot be read whole; 3604 when maxItems items passed
+// when an item cannot be read whole; Res_oleNoMatch when maxItems items passed
 // without a match.
 [[nodiscard]] int Ole_streamScanFor(OleStream *stream, void *buffer, const void *pattern, size_t itemSize,
                                     uint32_t maxItems, uint32_t *count);

@@ -12,6 +12,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/task/task.h"
 #include "core/text/ustr.h"
 #include "office/ole2/ole.h"
@@ -23,16 +24,18 @@ constexpr uint32_t kEntryBytes = 128;
 constexpr uint32_t kMaxNameBytes = 64;
 constexpr uint32_t kMaxNameChars = 31;
 
-uint32_t load16(const uint8_t *p, uint32_t swap)
-{
-    return swap ? (uint32_t(p[0]) << 8) | p[1] : uint32_t(p[0]) | (uint32_t(p[1]) << 8);
-}
-
-uint32_t load32(const uint8_t *p, uint32_t swap)
-{
-    return swap ? (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]
-                : uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
+// Where the fields of a 128-byte directory record lie (the name, in
+// 16-bit units, starts the record).
+enum : size_t {
+    kEntryNameBytes = 64,
+    kEntryType = 66,
+    kEntryLeft = 68,
+    kEntryRight = 72,
+    kEntryChild = 76,
+    kEntryClassId = 80,
+    kEntryStart = 116,
+    kEntrySize = 120,
+};
 
 EngineContext *contextOf(const OleHandle *h)
 {
@@ -99,9 +102,9 @@ int Ole_entryNew(OleHandle *h, const uint8_t *raw, uint32_t id, uint32_t p)
 {
     OleFile *f = h->file;
     uint32_t swap = f->swap;
-    uint32_t type = raw[66];
-    uint32_t start = load32(raw + 116, swap);
-    uint32_t size = load32(raw + 120, swap);
+    uint32_t type = raw[kEntryType];
+    uint32_t start = Bytes_peekU32(raw + kEntryStart, swap);
+    uint32_t size = Bytes_peekU32(raw + kEntrySize, swap);
     uint32_t regular = 1;
     if (id == 0) {
         int err = Ole_fileSetMiniStart(f, start);
@@ -120,9 +123,9 @@ int Ole_entryNew(OleHandle *h, const uint8_t *raw, uint32_t id, uint32_t p)
     e->size = size;
     e->regular = regular;
     e->unitSize = regular ? f->sectorSize : f->miniSectorSize;
-    std::memcpy(e->classId, raw + 80, 16);
+    std::memcpy(e->classId, raw + kEntryClassId, 16);
     for (uint32_t k = 0; k < kMaxNameChars; k++) {
-        char16_t c = char16_t(load16(raw + 2 * k, swap));
+        char16_t c = char16_t(Bytes_peekU16(raw + 2 * k, swap));
         if (!c)
             break;
         e->name[k] = c;
@@ -180,18 +183,18 @@ int walkTree(OleHandle *h, uint8_t *dir, uint32_t count)
             err = Ole_entryNew(h, raw, item.id, item.parent);
             continue;
         }
-        uint32_t nameBytes = load16(raw + 64, swap);
+        uint32_t nameBytes = Bytes_peekU16(raw + kEntryNameBytes, swap);
         if (nameBytes == 0)
             continue;                       // empty, or visited already
         if (nameBytes > kMaxNameBytes) {
             err = Res_oleNameTooLong;
             break;
         }
-        raw[64] = raw[65] = 0;
-        uint32_t left = load32(raw + 68, swap);
-        uint32_t right = load32(raw + 72, swap);
-        uint32_t child = load32(raw + 76, swap);
-        uint32_t type = raw[66];
+        raw[kEntryNameBytes] = raw[kEntryNameBytes + 1] = 0;
+        uint32_t left = Bytes_peekU32(raw + kEntryLeft, swap);
+        uint32_t right = Bytes_peekU32(raw + kEntryRight, swap);
+        uint32_t child = Bytes_peekU32(raw + kEntryChild, swap);
+        uint32_t type = raw[kEntryType];
         // Pushed in reverse: left subtree, entry, right subtree, children.
         if (child != Ole_sectorFree)
             stack[top++] = {child, item.id, 0};
@@ -550,7 +553,7 @@ int Ole_streamReadU16(OleStream *stream, uint16_t *value)
     uint8_t b[2];
     int err = Ole_streamReadExact(stream, b, 2);
     if (err == Res_ok)
-        *value = uint16_t(b[0] | (b[1] << 8));
+        *value = Bytes_peekU16Le(b);
     return err;
 }
 
@@ -559,7 +562,7 @@ int Ole_streamReadU32(OleStream *stream, uint32_t *value)
     uint8_t b[4];
     int err = Ole_streamReadExact(stream, b, 4);
     if (err == Res_ok)
-        *value = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+        *value = Bytes_peekU32Le(b);
     return err;
 }
 

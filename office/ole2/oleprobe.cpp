@@ -9,6 +9,7 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "office/ole2/ole.h"
 #include "platform/vfs/helpers.h"
 #include "platform/vfs/vfs.h"
@@ -17,33 +18,48 @@ namespace {
 
 constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
-// Header offsets.
+// Header offsets read directly: the byte-order mark and the first
+// entries of the sector allocation list.
 enum : size_t {
-    kMinorVersion = 24,
-    kMajorVersion = 26,
     kByteOrder = 28,
-    kSectorShift = 30,
-    kMiniSectorShift = 32,
-    kFatSectorCount = 44,
-    kFirstDirSector = 48,
-    kMiniCutoff = 56,
-    kFirstMiniFatSector = 60,
-    kFirstDifatSector = 68,
-    kDifatSectorCount = 72,
     kHeaderDifat = 76,
 };
 
-// A 16- or 32-bit header value in the file's byte order.
-uint32_t readU16(const uint8_t *h, size_t at, bool swapped)
-{
-    return swapped ? (uint32_t(h[at]) << 8) | h[at + 1] : uint32_t(h[at]) | (uint32_t(h[at + 1]) << 8);
-}
+// The header's numeric fields, in the file's byte order: indices into
+// kHeaderFields and into the values read from it.
+enum : size_t {
+    kMinorVersion,
+    kMajorVersion,
+    kSectorShift,
+    kMiniSectorShift,
+    kFatSectorCount,
+    kFirstDirSector,
+    kMiniCutoff,
+    kFirstMiniFatSector,
+    kFirstDifatSector,
+    kDifatSectorCount,
+    kHeaderFieldCount,
+};
 
-uint32_t readU32(const uint8_t *h, size_t at, bool swapped)
+constexpr ByteField kHeaderFields[kHeaderFieldCount] = {
+    {24, 2}, // minor version
+    {26, 2}, // major version
+    {30, 2}, // sector shift
+    {32, 2}, // mini sector shift
+    {44, 4}, // sectors in the allocation table
+    {48, 4}, // first directory sector
+    {56, 4}, // the size below which streams live in mini sectors
+    {60, 4}, // first mini allocation table sector
+    {68, 4}, // first sector of the allocation list's extension
+    {72, 4}, // sectors in that extension
+};
+
+// Reads the header's numeric fields (h holds the whole header, so none
+// lies past its end).
+int readHeaderFields(const uint8_t *h, bool swapped, uint32_t values[kHeaderFieldCount])
 {
-    if (swapped)
-        return (uint32_t(h[at]) << 24) | (uint32_t(h[at + 1]) << 16) | (uint32_t(h[at + 2]) << 8) | h[at + 3];
-    return uint32_t(h[at]) | (uint32_t(h[at + 1]) << 8) | (uint32_t(h[at + 2]) << 16) | (uint32_t(h[at + 3]) << 24);
+    int r = Bytes_readFields(h, Ole_headerSize, swapped ? 1 : 0, kHeaderFields, kHeaderFieldCount, values);
+    return r == Res_ok ? Res_ok : Res_oleShortHeader;
 }
 
 bool signatureMatches(const uint8_t *h)
@@ -69,7 +85,8 @@ uint32_t sizeOfShift(uint32_t shift)
     return uint32_t(1) << shift;
 }
 
-// Reads the header into h (512 bytes): 3595 when the stream is shorter.
+// Reads the header into h (512 bytes): Res_oleShortHeader when the stream is
+// shorter.
 int readHeader(VfsHandle *stream, uint8_t *h)
 {
     size_t got = 0;
@@ -93,15 +110,19 @@ int checkHeader(OleHandle *handle, const uint8_t *h)
     else
         return Res_oleBadByteOrder;
     handle->byteSwapped = swapped ? 1 : 0;
-    handle->minorVersion = uint16_t(readU16(h, kMinorVersion, swapped));
-    handle->majorVersion = uint16_t(readU16(h, kMajorVersion, swapped));
+    uint32_t v[kHeaderFieldCount];
+    int r = readHeaderFields(h, swapped, v);
+    if (r != Res_ok)
+        return r;
+    handle->minorVersion = uint16_t(v[kMinorVersion]);
+    handle->majorVersion = uint16_t(v[kMajorVersion]);
     if (!minorVersionKnown(handle->minorVersion) || handle->majorVersion != Ole_majorVersion)
         return Res_oleBadVersion;
     // The format's own limits: sectors of 128 to 65536 bytes, and mini
     // sectors smaller than sectors. A hostile header with a shift of 40 or
     // 65535 is refused here, before any size is computed from it.
-    uint32_t shift = readU16(h, kSectorShift, swapped);
-    uint32_t miniShift = readU16(h, kMiniSectorShift, swapped);
+    uint32_t shift = v[kSectorShift];
+    uint32_t miniShift = v[kMiniSectorShift];
     if (shift < kSectorShiftMin || shift > kSectorShiftMax || miniShift == 0)
         return Res_oleZeroShift;
     if (miniShift >= shift)
@@ -112,13 +133,14 @@ int checkHeader(OleHandle *handle, const uint8_t *h)
 // Hands the header's values to the sector file.
 int openSectorFile(OleHandle *handle, const uint8_t *h)
 {
-    bool swapped = handle->byteSwapped != 0;
-    return Ole_fileOpen(&handle->file, handle->stream, readU32(h, kMiniCutoff, swapped),
-                        sizeOfShift(readU16(h, kSectorShift, swapped)),
-                        sizeOfShift(readU16(h, kMiniSectorShift, swapped)), h + kHeaderDifat,
-                        readU32(h, kFatSectorCount, swapped), Ole_headerSize, readU32(h, kFirstDirSector, swapped),
-                        readU32(h, kFirstMiniFatSector, swapped), readU32(h, kFirstDifatSector, swapped),
-                        readU32(h, kDifatSectorCount, swapped), handle->byteSwapped);
+    uint32_t v[kHeaderFieldCount];
+    int r = readHeaderFields(h, handle->byteSwapped != 0, v);
+    if (r != Res_ok)
+        return r;
+    return Ole_fileOpen(&handle->file, handle->stream, v[kMiniCutoff], sizeOfShift(v[kSectorShift]),
+                        sizeOfShift(v[kMiniSectorShift]), h + kHeaderDifat, v[kFatSectorCount], Ole_headerSize,
+                        v[kFirstDirSector], v[kFirstMiniFatSector], v[kFirstDifatSector], v[kDifatSectorCount],
+                        handle->byteSwapped);
 }
 
 } // namespace

@@ -22,15 +22,14 @@ enum : uint32_t {
     Ole_majorVersion = 3,
 };
 
-// Validates the header of handle's stream (at position 0) and opens the
-// sector file and the directory. 0; 3591 when the stream is not at its
-// start; 3595 when it is shorter than 512 bytes; 3592 bad signature, 3597
-// bad byte-order mark, 3593 unsupported version, 3596 a sector shift
-// outside 7-16 (sectors of 128 to 65536 bytes) or a zero mini-sector shift,
-// 3590 a mini-sector shift not below the sector shift (checked in that
-// order); the
-// errors of the stream, the sector file and the directory; 1 when memory
-// runs out.
+// Validates the header of handle's stream (at position 0) and opens the sector
+// file and the directory. 0; Res_oleNotAtStart when the stream is not at its
+// start; Res_oleShortHeader when it is shorter than 512 bytes; 3592 bad
+// signature, 3597 bad byte-order mark, 3593 unsupported version, 3596 a sector
+// shift outside 7-16 (sectors of 128 to 65536 bytes) or a zero mini-sector
+// shift, 3590 a mini-sector shift not below the sector shift (checked in that
+// order); the errors of the stream, the sector file and the directory; 1 when
+// memory runs out.
 [[nodiscard]] int Ole_probe(OleHandle *handle);
 
 // Opens a compound file on an open stream that stays the caller's. 0 with

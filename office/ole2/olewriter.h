@@ -50,8 +50,8 @@ enum : uint32_t {
 // to the position. 0, 1, or the output stream's errors.
 [[nodiscard]] int OleWriter_streamWrite(OleStream *stream, const void *data, uint32_t n);
 // Moves as Ole_streamSeek (whence 0, 1, 2); a position beyond the size is
-// reached by writing zero bytes from the end up to it. 0, 1, 8 for another
-// whence, or the write's errors.
+// reached by writing zero bytes from the end up to it. 0, 1, Res_nullInput for
+// another whence, or the write's errors.
 [[nodiscard]] int OleWriter_streamSeek(OleStream *stream, uint32_t offset, int whence);
 // Writes the mini stream, the mini FAT, the directory, the DIFAT, the FAT
 // and the header. A null handle, or one that is not a writer, is 0 and
@@ -72,7 +72,7 @@ int OleWriter_nameCompare(const char16_t *a, const char16_t *b);
 
 // Finds the first directory entry with the id in the entry list of a
 // compound-file writer and stores its first word,
-// the entry id, in *word (cleared first): 0, or 3586 (Res_oleNoSuchEntry)
+// the entry id, in *word (cleared first): 0, or Res_oleNoSuchEntry
 // when no entry has the id.
 int OleWriter_findEntry(const OleHandle *writer, uint32_t id, uintptr_t *word);
 

@@ -59,10 +59,11 @@ struct ShapeFill {
 // A geometry accessor over an OfficeArt property set (Escher_propFind).
 void Shape_geomProps(ShapeGeomProps *out, const EscherPropSet *set);
 
-// Places the entry index of group (-1: the group's own entry, the
-// background shape) and, for a group, its subtree, inside rect under
-// parent. 0; 48 when the translation job is asked to stop; 5125 when
-// groups nest deeper than the stack allows; a document, path or hook error.
+// Places the entry index of group (-1: the group's own entry, the background
+// shape) and, for a group, its subtree, inside rect under parent. 0;
+// Res_stopRequested when the translation job is asked to stop;
+// Res_stackExhausted when groups nest deeper than the stack allows; a document,
+// path or hook error.
 [[nodiscard]] int Shape_placeTree(Edr_Doc *doc, Edr_Node *parent, EscherDrawing *drawing,
                                   EscherDrawingGroup *group, int32_t index, const ShapeRect *rect,
                                   int32_t parentRotation);
@@ -82,9 +83,9 @@ void ShapeFill_free(ShapeFill *fill);
                                        Edr_Node *parent, const uint8_t fillColour[4],
                                        uint32_t paintMode, const int32_t arrowLengths[2]);
 
-// Moves the path's first point toward the next one by start and its last
-// point toward the previous one by end. 0; 259 for an element it cannot
-// walk.
+// Moves the path's first point toward the next one by start and its last point
+// toward the previous one by end. 0; Res_notImplemented for an element it
+// cannot walk.
 [[nodiscard]] int Path_trimForArrows(Path *path, int32_t start, int32_t end);
 
 // min(c x factor >> 16, 255).

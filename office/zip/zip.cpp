@@ -17,6 +17,7 @@
 #include "core/context/context.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/stream/inflate.h"
 #include "core/text/charset.h"
 #include "core/text/ustr.h"
@@ -31,16 +32,27 @@ constexpr uint32_t endSignature = 0x06054B50;
 constexpr uint32_t centralSignature = 0x02014B50;
 constexpr uint32_t localSignature = 0x04034B50;
 
-uint16_t le16(const uint8_t *p, size_t at)
-{
-    return uint16_t(p[at] | (p[at + 1] << 8));
-}
-
-uint32_t le32(const uint8_t *p, size_t at)
-{
-    return uint32_t(p[at]) | (uint32_t(p[at + 1]) << 8) | (uint32_t(p[at + 2]) << 16) |
-           (uint32_t(p[at + 3]) << 24);
-}
+// Where the fields used here lie in the end record, a central directory
+// header and a local header (all little-endian).
+enum : size_t {
+    zipEndEntryCount = 10,
+    zipEndDirSize = 12,
+    zipEndDirOffset = 16,
+    zipEndCommentLength = 20,
+    zipCentralMadeBy = 5, // the high byte: the system that made the entry
+    zipCentralFlags = 8,
+    zipCentralMethod = 10,
+    zipCentralTime = 12,
+    zipCentralDate = 14,
+    zipCentralCompressedSize = 20,
+    zipCentralSize = 24,
+    zipCentralNameLength = 28,
+    zipCentralExtraLength = 30,
+    zipCentralCommentLength = 32,
+    zipCentralLocalOffset = 42,
+    zipLocalNameLength = 26,
+    zipLocalExtraLength = 28,
+};
 
 // The character set an entry's name is decoded with: the configured one,
 // except that under the default (windows-1252) only names written on NTFS
@@ -119,8 +131,8 @@ int findEndRecord(ZipArchive *a, uint8_t record[Zip_endRecordSize], uint64_t *at
     if (r == Res_ok) {
         r = Res_zipBad;
         for (size_t i = tailLength - Zip_endRecordSize + 1; i-- > 0;) {
-            if (le32(tail, i) == endSignature &&
-                i + Zip_endRecordSize + le16(tail, i + 20) == tailLength) {
+            if (Bytes_peekU32Le(tail + i) == endSignature &&
+                i + Zip_endRecordSize + Bytes_peekU16Le(tail + i + zipEndCommentLength) == tailLength) {
                 memcpy(record, tail + i, Zip_endRecordSize);
                 *at = tailStart + i;
                 r = Res_ok;
@@ -154,11 +166,11 @@ int readDirectory(ZipArchive *a)
         int r = Zip_readAt(a, position, header, sizeof header);
         if (r != Res_ok)
             return r;
-        if (le32(header, 0) != centralSignature)
+        if (Bytes_peekU32Le(header) != centralSignature)
             return Res_zipBad;
-        size_t nameLength = le16(header, 28);
+        size_t nameLength = Bytes_peekU16Le(header + zipCentralNameLength);
         char16_t *name = nullptr;
-        r = readName(a, position + Zip_centralHeaderSize, nameLength, header[5], &name);
+        r = readName(a, position + Zip_centralHeaderSize, nameLength, header[zipCentralMadeBy], &name);
         if (r != Res_ok)
             return r;
         uint32_t bucket = nameHash(name, ix->bucketCount);
@@ -166,7 +178,8 @@ int readDirectory(ZipArchive *a)
         ix->links[e] = ix->heads[bucket];
         ix->heads[bucket] = e;
         a->headerOffsets[e] = position;
-        position += Zip_centralHeaderSize + nameLength + le16(header, 30) + le16(header, 32);
+        position += Zip_centralHeaderSize + nameLength + Bytes_peekU16Le(header + zipCentralExtraLength) +
+                    Bytes_peekU16Le(header + zipCentralCommentLength);
     }
     return position == a->endRecord ? Res_ok : Res_zipBad;
 }
@@ -183,9 +196,9 @@ int readArchive(ZipArchive *a)
     r = findEndRecord(a, record, &a->endRecord);
     if (r != Res_ok)
         return r;
-    a->entryCount = le16(record, 10);
-    uint32_t dirSize = le32(record, 12);
-    uint32_t dirOffset = le32(record, 16);
+    a->entryCount = Bytes_peekU16Le(record + zipEndEntryCount);
+    uint32_t dirSize = Bytes_peekU32Le(record + zipEndDirSize);
+    uint32_t dirOffset = Bytes_peekU32Le(record + zipEndDirOffset);
     if (a->entryCount == 0 || dirOffset == 0 || dirSize == 0 || dirSize > a->endRecord)
         return Res_zipBad;
     a->dirStart = a->endRecord - dirSize;
@@ -253,23 +266,23 @@ int Zip_entryInfo(ZipArchive *archive, ZipMemberInfo *info, uint32_t index)
     int r = Zip_readAt(archive, position, h, sizeof h);
     if (r != Res_ok)
         return r;
-    if (le32(h, 0) != centralSignature)
+    if (Bytes_peekU32Le(h) != centralSignature)
         return Res_zipBad;
-    int64_t local = int64_t(le32(h, 42)) + archive->baseAdjust;
+    int64_t local = int64_t(Bytes_peekU32Le(h + zipCentralLocalOffset)) + archive->baseAdjust;
     if (local < 0)
         return Res_zipBad;
     char16_t *name = nullptr;
-    r = readName(archive, position + Zip_centralHeaderSize, le16(h, 28), h[5], &name);
+    r = readName(archive, position + Zip_centralHeaderSize, Bytes_peekU16Le(h + zipCentralNameLength), h[zipCentralMadeBy], &name);
     if (r != Res_ok)
         return r;
     info->name = name;
     info->index = uint16_t(index);
-    info->method = le16(h, 10);
+    info->method = Bytes_peekU16Le(h + zipCentralMethod);
     info->deflated = info->method == Zip_methodDeflated ? 1 : 0;
-    info->encrypted = (le16(h, 8) & 1) ? 1 : 0;
-    info->time = dosTime(le16(h, 12), le16(h, 14));
-    info->compressedSize = le32(h, 20);
-    info->size = le32(h, 24);
+    info->encrypted = (Bytes_peekU16Le(h + zipCentralFlags) & 1) ? 1 : 0;
+    info->time = dosTime(Bytes_peekU16Le(h + zipCentralTime), Bytes_peekU16Le(h + zipCentralDate));
+    info->compressedSize = Bytes_peekU32Le(h + zipCentralCompressedSize);
+    info->size = Bytes_peekU32Le(h + zipCentralSize);
     info->localHeader = uint64_t(local);
     return Res_ok;
 }
@@ -396,7 +409,7 @@ int Zip_memberOpenInfo(ZipArchive *archive, const ZipMemberInfo *info, ZipMember
     int r = Zip_readAt(archive, info->localHeader, h, sizeof h);
     if (r != Res_ok)
         return r;
-    if (le32(h, 0) != localSignature)
+    if (Bytes_peekU32Le(h) != localSignature)
         return Res_zipBad;
     ZipMember *m = static_cast<ZipMember *>(Mem_calloc(1, sizeof(ZipMember)));
     if (!m)
@@ -404,7 +417,8 @@ int Zip_memberOpenInfo(ZipArchive *archive, const ZipMemberInfo *info, ZipMember
     m->archive = archive;
     m->info = *info;
     m->info.name = Ustr_dup(info->name ? info->name : u"");
-    m->dataStart = info->localHeader + Zip_localHeaderSize + le16(h, 26) + le16(h, 28);
+    m->dataStart = info->localHeader + Zip_localHeaderSize + Bytes_peekU16Le(h + zipLocalNameLength) +
+                   Bytes_peekU16Le(h + zipLocalExtraLength);
     m->position = m->dataStart;
     r = m->info.name ? Res_ok : Res_noMemory;
     if (r == Res_ok && info->deflated) {

@@ -15,10 +15,10 @@
 // extensions are not read: archives of more than 65535 entries or 4 GiB
 // are not supported.
 //
-// Results: 0; 1 out of memory; 17408 (Res_zipBad) for a file that is not
+// Results: 0; 1 out of memory; Res_zipBad for a file that is not
 // a zip archive or is damaged, and for a member that cannot be read (a
 // compression method other than stored or deflated, or an encrypted one);
-// 17409 (Res_zipNoEntry) for a name that is not in the archive; the
+// Res_zipNoEntry for a name that is not in the archive; the
 // stream layer's errors as they come.
 #pragma once
 
@@ -118,7 +118,7 @@ struct ZipMember {
 void Zip_archiveClose(ZipArchive *archive);
 
 // Fills *info for entry index from its central header: the previous name
-// the record held is freed first. 0; 1; 17408 for an index at or beyond
+// the record held is freed first. 0; 1; Res_zipBad for an index at or beyond
 // the count or a damaged header (the record is then cleared).
 [[nodiscard]] int Zip_entryInfo(ZipArchive *archive, ZipMemberInfo *info, uint32_t index);
 // As Zip_entryInfo for the entry whose name equals name exactly (through
@@ -128,7 +128,7 @@ void Zip_archiveClose(ZipArchive *archive);
 void Zip_infoClear(ZipMemberInfo *info);
 
 // Copies n bytes at the file position into buffer, under the archive's
-// lock, through the stream's read buffers. 0; 17408 when fewer bytes came
+// lock, through the stream's read buffers. 0; Res_zipBad when fewer bytes came
 // (a position outside the file included); the stream's errors.
 [[nodiscard]] int Zip_readAt(ZipArchive *archive, uint64_t position, void *buffer, size_t n);
 
@@ -157,7 +157,7 @@ ZipArchive *Zip_getArchive(ZipHandle *handle);
 [[nodiscard]] int Zip_memberOpenInfo(ZipArchive *archive, const ZipMemberInfo *info,
                                      ZipMember **member);
 // Reads up to n uncompressed bytes into buffer: *got is the count, less
-// than n only at the member's end (0 there). 0; 1; 17408 when the file or
+// than n only at the member's end (0 there). 0; 1; Res_zipBad when the file or
 // the deflate data end before the member does, or the data are corrupt.
 [[nodiscard]] int Zip_memberRead(ZipMember *member, void *buffer, size_t n, size_t *got);
 // Back to the member's start. 0 or the inflate stream's reset error.

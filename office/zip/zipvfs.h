@@ -46,8 +46,8 @@ extern const VfsTypeOps VfsZipOps;
 // 799 a listed folder that no entry lies in; the archive's open errors.
 [[nodiscard]] int ZipVfs_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *accepted,
                               EngineContext *ctx);
-// Slot 4: closes the member, the archive and its stream; 776 when a
-// buffer was still lent (closed all the same).
+// Slot 4: closes the member, the archive and its stream; Res_vfsBufferLent when
+// a buffer was still lent (closed all the same).
 int ZipVfs_close(VfsHandle *handle);
 // Slot 5: lends the member's next bytes (at least want, fewer only at the
 // member's end). 776 while lent; 17408 a damaged member.

@@ -41,7 +41,7 @@ int streamEntry(PdfDoc *doc, PdfObj *descriptor, const char *key, PdfObj **out)
     return err;
 }
 
-// The decoded data of a font stream: 5978 when it has none.
+// The decoded data of a font stream: Res_pdfNoFontData when it has none.
 int readProgram(PdfDoc *doc, PdfObj *stream, uint8_t **block, size_t *size)
 {
     int err = Pdf_Stream_readToMemory(doc, stream, block, size);

@@ -51,12 +51,12 @@ struct PdfImgParams {
 // image): size -1 when there is no answer; id 0 frees the holder.
 int Pdf_Img_queryAttribute(void *holder, int32_t id, void *value, int32_t *size);
 
-// Loads image (an image XObject stream, or for an inline image its
-// dictionary with inlineLexer the content's lexer standing after "ID") as
-// an engine image, fill the colour (R | G << 8 | B << 16) image masks are
-// painted in. 0 with the image and its size; 5977 for an image without
-// data, 5972 for a colour model no decoder handles, 5971 for bad
-// parameters, JBIG2 and JPX images 5972 too; the getters' errors.
+// Loads image (an image XObject stream, or for an inline image its dictionary
+// with inlineLexer the content's lexer standing after "ID") as an engine image,
+// fill the colour (R | G << 8 | B << 16) image masks are painted in. 0 with the
+// image and its size; Res_pdfImageEmpty for an image without data,
+// Res_pdfColourModel for a colour model no decoder handles, Res_pdfSyntax for
+// bad parameters, JBIG2 and JPX images 5972 too; the getters' errors.
 [[nodiscard]] int Pdf_Img_load(PdfDoc *doc, PdfObj *image, PdfLexer *inlineLexer, uint32_t fill,
                                ImageHandle **out, int32_t *width, int32_t *height);
 // The answers of image with the codec kind and codec parameters given (for

@@ -38,14 +38,14 @@ struct PdfChainInfo {
 // "FlateDecode"/"Fl" only as the last filter; else 0.
 int Pdf_Stream_codecForFilter(const char *name, int isLast);
 
-// Builds the chain of stream over lexer's current position: length raw
-// bytes, or inline data up to endMarker when it is given. With
-// codecFilter given, the first filter that an image codec decodes ends the
-// chain: *codecFilter is its name and *codecParms its "DecodeParms" (both
-// borrowed from the stream's dictionary; null when none). 5943 for a
-// missing or non-stream object or a "Filter" of the wrong type, 5946 for
-// an unknown filter, 5971 for parameters that do not match the filters, 1
-// memory. Nothing stays open after a failure.
+// Builds the chain of stream over lexer's current position: length raw bytes,
+// or inline data up to endMarker when it is given. With codecFilter given, the
+// first filter that an image codec decodes ends the chain: *codecFilter is its
+// name and *codecParms its "DecodeParms" (both borrowed from the stream's
+// dictionary; null when none). 5943 for a missing or non-stream object or a
+// "Filter" of the wrong type, 5946 for an unknown filter, Res_pdfSyntax for
+// parameters that do not match the filters, 1 memory. Nothing stays open after
+// a failure.
 [[nodiscard]] int Pdf_Stream_openChain(PdfDoc *doc, PdfLexer *lexer, PdfObj *stream, const char *endMarker,
                                        uint64_t length, PdfChainInfo *info, PdfStreamChain **chain,
                                        const char **codecFilter, PdfObj **codecParms);

@@ -119,15 +119,15 @@ enum : intptr_t {
 };
 
 // Creates the instance's queue record with a copy of callbacks (null: all
-// empty), its handler list, object map, ring and the instance's exit list,
-// and stores it in the instance. 0; 1 without memory; 16 for a null
-// instance or one without a context; another creation error as it is. On
+// empty), its handler list, object map, ring and the instance's exit list, and
+// stores it in the instance. 0; 1 without memory; Res_missingArgument for a
+// null instance or one without a context; another creation error as it is. On
 // failure nothing is left behind.
 [[nodiscard]] int AppEvent_queueCreate(EngineInstance *instance, const FvAppCallbacks *callbacks);
 
 // Opens an 8-bit path or URL text through the application's open slot
 // (slot 7) at once, for the parts of the engine below the application.
-// The slot's answer; 259 without a queue or with the slot empty.
+// The slot's answer; Res_notImplemented without a queue or with the slot empty.
 int AppEvent_openPath(EngineInstance *instance, intptr_t w1, const char *path, intptr_t w3);
 
 // Frees the queue record and what it holds (pending entries are disposed
@@ -165,9 +165,9 @@ int App_postMove(EngineInstance *instance, intptr_t code, intptr_t a, intptr_t b
 void App_compressMoves(EngineInstance *instance, intptr_t code);
 
 // Takes the first queued code 6 call out of order and runs it now, on the
-// calling (application) thread. The result of the ring's take (0, or 48
-// when the task was asked to stop; the call runs all the same); 16 without
-// a queue.
+// calling (application) thread. The result of the ring's take (0, or 48 when
+// the task was asked to stop; the call runs all the same); Res_missingArgument
+// without a queue.
 int App_runPendingCall(EngineInstance *instance);
 
 // The application loop: takes and dispatches entries until the close event
@@ -196,13 +196,14 @@ void App_removeRequestListener(EngineInstance *instance, HandlerFn handler);
 int App_addErrorListener(EngineInstance *instance, HandlerFn handler, HandlerFn reference,
                          int position, void *userData);
 
-// Application objects by small id: register sets or replaces; the objects
-// stay their owners'. 0, 1 without memory, 16 without a queue or for id 0.
+// Application objects by small id: register sets or replaces; the objects stay
+// their owners'. 0, 1 without memory, Res_missingArgument without a queue or
+// for id 0.
 int App_registerObject(EngineInstance *instance, int32_t id, void *object);
 void App_unregisterObject(EngineInstance *instance, int32_t id);
 // The object registered under id 1 (the viewer), or null.
 void *App_getObject(EngineInstance *instance);
 
-// Pushes a stop hook at the head of the list. 0; 16 without a queue record;
-// 1 without memory.
+// Pushes a stop hook at the head of the list. 0; Res_missingArgument without a
+// queue record; 1 without memory.
 int App_addStopHook(EngineInstance *instance, AppStopFn function);

@@ -41,7 +41,7 @@ struct HandlerList {
 };
 
 // An empty list, the caller's until Handlers_destroy. 0 with *list set;
-// 25602 (Res_handlersNoList) when it cannot be made (no memory or no out
+// Res_handlersNoList when it cannot be made (no memory or no out
 // pointer).
 [[nodiscard]] int Handlers_create(HandlerList **list);
 
@@ -49,10 +49,10 @@ struct HandlerList {
 void Handlers_destroy(HandlerList *list);
 
 // Adds a request handler at position (reference names the handler that
-// positions 2 and 3 refer to; it must be registered as a request handler).
-// A function already registered as a request handler is left as it is (its
-// user data is not updated) and the answer is 0. 0; 25600 for a null list;
-// 25601 when the position cannot be used (a missing reference, an unknown
+// positions 2 and 3 refer to; it must be registered as a request handler). A
+// function already registered as a request handler is left as it is (its user
+// data is not updated) and the answer is 0. 0; Res_handlersNullList for a null
+// list; 25601 when the position cannot be used (a missing reference, an unknown
 // position, a null function); 1 without memory.
 int Handlers_addRequest(HandlerList *list, HandlerFn handler, HandlerFn reference, int position,
                         void *userData);

@@ -432,7 +432,7 @@ const char *Env_getDirectory(const char *name)
     return v;
 }
 
-int File_urlToPath(const Url *url, char16_t **path, EngineContext *)
+int File_urlToPath(EngineContext *, const Url *url, char16_t **path)
 {
     *path = nullptr;
     if (!url || !url->host)
@@ -702,7 +702,7 @@ int AlienFile_getSize(AlienFile *f, uint64_t *size)
     return ok ? Res_ok : Res_fileSize;
 }
 
-int AlienFile_readDirEntry(AlienFile *f, const char16_t **name, EngineContext *)
+int AlienFile_readDirEntry(EngineContext *, AlienFile *f, const char16_t **name)
 {
     *name = nullptr;
     if (!f)
@@ -827,7 +827,7 @@ int File_createTemp(EngineContext *ctx, const char16_t *directory, const char16_
         if (r != Res_ok)
             break;
         char16_t *path = nullptr;
-        r = File_urlToPath(candidate, &path, ctx);
+        r = File_urlToPath(ctx, candidate, &path);
         AlienFile *f = nullptr;
         if (r == Res_ok) {
             // Probe first so that taken names are skipped quietly.

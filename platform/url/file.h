@@ -127,19 +127,19 @@ void AlienFile_finiLayer(EngineContext *ctx);
 // --------------------------------------------------- memory-block registry
 
 // Registers data for "RAM:" URLs and gives its id: capacity 0 makes it read
-// only; lengthWord (optional) receives the length after each write. An
-// existing registration of the same block (address, length, capacity,
-// length word) gives its id again. 0; 16 without a file layer or data;
-// 1 out of memory.
+// only; lengthWord (optional) receives the length after each write. An existing
+// registration of the same block (address, length, capacity, length word) gives
+// its id again. 0; Res_missingArgument without a file layer or data; 1 out of
+// memory.
 [[nodiscard]] int AlienFile_ramRegister(EngineContext *ctx, void *data, size_t length,
                                         size_t capacity, size_t *lengthWord, uint32_t *id);
 // Drops every registration of the block at address (before the block is
 // freed); later opens of its URLs fail with 780.
 void AlienFile_ramRelease(EngineContext *ctx, const void *address);
 // Registers the read-only block (address, length) and makes its URL
-// "file://localhost/RAM:<id>/<length>/.<extension>" with the memory-file
-// mark (eight hexadecimal digits each). 0, 16 for a bad argument, 1 out of
-// memory; *url is null on failure.
+// "file://localhost/RAM:<id>/<length>/.<extension>" with the memory-file mark
+// (eight hexadecimal digits each). 0, Res_missingArgument for a bad argument, 1
+// out of memory; *url is null on failure.
 [[nodiscard]] int AlienFile_ramUrl(EngineContext *ctx, const void *address, size_t length,
                                    const char *extension, Url **url);
 
@@ -150,11 +150,11 @@ void AlienFile_ramRelease(EngineContext *ctx, const void *address);
 // environment's.
 const char *Env_getDirectory(const char *name);
 
-// The local path (new 16-bit string in *path) of a file URL: the URL's
-// decoded path with its dot segments removed, behind the directory its
-// host maps to. 0; 10 without a host; 801 for an unsupported host; 1 out
-// of memory.
-[[nodiscard]] int File_urlToPath(const Url *url, char16_t **path, EngineContext *ctx);
+// The local path (new 16-bit string in *path) of a file URL: the URL's decoded
+// path with its dot segments removed, behind the directory its host maps to. 0;
+// Res_urlIncomplete without a host; Res_fileBadHost for an unsupported host; 1
+// out of memory.
+[[nodiscard]] int File_urlToPath(EngineContext *context, const Url *url, char16_t **path);
 
 // ------------------------------------------------------ platform records
 
@@ -173,20 +173,21 @@ const char *Env_getDirectory(const char *name);
 [[nodiscard]] int AlienFile_write(AlienFile *f, const void *buffer, size_t n);
 // The position into *position.
 [[nodiscard]] int AlienFile_tell(AlienFile *f, uint64_t *position);
-// Moves to the 64-bit offset (high, low): 788 for a negative offset or a
-// failed host seek; built-in files clamp to their length.
+// Moves to the 64-bit offset (high, low): Res_fileSeek for a negative offset or
+// a failed host seek; built-in files clamp to their length.
 [[nodiscard]] int AlienFile_seek(AlienFile *f, uint64_t offset);
-// The size into *size: 786 on failure.
+// The size into *size: Res_fileSize on failure.
 [[nodiscard]] int AlienFile_getSize(AlienFile *f, uint64_t *size);
-// The next listing entry's name (lent until the next call or close), or
-// null at the end. 0, 1 out of memory, 794 for a bad built-in entry.
-[[nodiscard]] int AlienFile_readDirEntry(AlienFile *f, const char16_t **name, EngineContext *ctx);
+// The next listing entry's name (lent until the next call or close), or null at
+// the end. 0, 1 out of memory, Res_romFsBadEntry for a bad built-in entry.
+[[nodiscard]] int AlienFile_readDirEntry(EngineContext *context, AlienFile *f,
+                                         const char16_t **name);
 // A native handle is never given: 769.
 [[nodiscard]] int AlienFile_getHandle(AlienFile *f, uintptr_t *value);
 // Makes every directory of path up to its last separator ("/" or "\"):
 // 0, or 780 at the first that cannot be made.
 [[nodiscard]] int AlienFile_makeDirs(EngineContext *ctx, const char16_t *path);
-// 0, or 790, 791, 792 on failure.
+// 0, or 790, 791, Res_fileCopy on failure.
 [[nodiscard]] int AlienFile_remove(EngineContext *ctx, const char16_t *path);
 [[nodiscard]] int AlienFile_rename(EngineContext *ctx, const char16_t *from, const char16_t *to);
 [[nodiscard]] int AlienFile_copy(EngineContext *ctx, const char16_t *from, const char16_t *to);
@@ -203,8 +204,8 @@ const char *Env_getDirectory(const char *name);
 // mode the stream accepted; the mapping's or the driver's error.
 [[nodiscard]] int FileStream_open(VfsHandle *handle, const Url *url, uint32_t mode,
                                   uint32_t *accepted, EngineContext *ctx);
-// Slot 4: flushes, frees and closes; the first error (776 when a buffer
-// was still lent, the close goes on).
+// Slot 4: flushes, frees and closes; the first error (Res_vfsBufferLent when a
+// buffer was still lent, the close goes on).
 [[nodiscard]] int FileStream_close(VfsHandle *handle);
 // Slot 5: lends at least want bytes from the read position (fewer only at
 // the end of the file). 776 while lent; 769 while written bytes are pending.
@@ -219,7 +220,7 @@ const char *Env_getDirectory(const char *name);
 [[nodiscard]] int FileStream_getWriteBuf(VfsHandle *handle, size_t want, uint8_t **ptr,
                                          size_t *len);
 // Slot 9: n bytes were written into the lent area. 777 when nothing was
-// lent; 773 when n exceeds the lent area.
+// lent; Res_vfsRequestTooLarge when n exceeds the lent area.
 [[nodiscard]] int FileStream_writeDone(VfsHandle *handle, size_t n);
 // Slot 10: the next listing entry (lent), null at the end.
 [[nodiscard]] int FileStream_readDirEntry(VfsHandle *handle, const char16_t **name);
@@ -247,7 +248,7 @@ const char *Env_getDirectory(const char *name);
 // Creates an empty file with a fresh name "<directory>/<prefix><hex>" (a
 // null prefix counts as empty) and gives its URL. The file is created
 // exclusively: an existing file is never taken over. 0; the conversion's
-// or open's error (780 when no free name was found).
+// or open's error (Res_fileCannotOpen when no free name was found).
 [[nodiscard]] int File_createTemp(EngineContext *ctx, const char16_t *directory,
                                   const char16_t *prefix, Url **url);
 

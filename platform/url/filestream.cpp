@@ -74,7 +74,7 @@ char *pathText(const Url *url)
 int FileStream_makeDirs(const Url *url, EngineContext *ctx)
 {
     char16_t *path = nullptr;
-    int r = File_urlToPath(url, &path, ctx);
+    int r = File_urlToPath(ctx, url, &path);
     if (r == Res_ok)
         r = AlienFile_makeDirs(ctx, path);
     Mem_free(path);
@@ -88,7 +88,7 @@ int FileStream_open(VfsHandle *handle, const Url *url, uint32_t mode, uint32_t *
     if (!handle || !url)
         return Res_missingArgument;
     char16_t *path = nullptr;
-    int r = File_urlToPath(url, &path, ctx);
+    int r = File_urlToPath(ctx, url, &path);
     if (r != Res_ok)
         return r;
     // Only a URL with the memory mark may name a memory block.
@@ -265,7 +265,7 @@ int FileStream_readDirEntry(VfsHandle *handle, const char16_t **name)
     FileStream *fs = streamOf(handle);
     if (!fs)
         return Res_missingArgument;
-    return AlienFile_readDirEntry(fs->file, name, handle->ctx);
+    return AlienFile_readDirEntry(handle->ctx, fs->file, name);
 }
 
 int FileStream_tell(VfsHandle *handle, uint64_t *position)
@@ -363,7 +363,7 @@ int FileStream_setInfo(VfsHandle *, uint32_t, uintptr_t)
 int FileStream_remove(EngineContext *ctx, const Url *url)
 {
     char16_t *path = nullptr;
-    int r = File_urlToPath(url, &path, ctx);
+    int r = File_urlToPath(ctx, url, &path);
     if (r == Res_ok)
         r = AlienFile_remove(ctx, path);
     Mem_free(path);
@@ -378,9 +378,9 @@ int twoPathOp(EngineContext *ctx, const Url *url, const Url *to,
               int (*op)(EngineContext *, const char16_t *, const char16_t *), const char *verb)
 {
     char16_t *from = nullptr, *dest = nullptr;
-    int r = File_urlToPath(url, &from, ctx);
+    int r = File_urlToPath(ctx, url, &from);
     if (r == Res_ok)
-        r = File_urlToPath(to, &dest, ctx);
+        r = File_urlToPath(ctx, to, &dest);
     if (r == Res_ok)
         r = op(ctx, from, dest);
     if (r != Res_ok) {

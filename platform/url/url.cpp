@@ -586,7 +586,7 @@ int Url_copyCstr(Url *dst, const Url *src)
     return Res_ok;
 }
 
-int Url_storeTextForm(Url *dst, const Url *src, EngineContext *ctx)
+int Url_storeTextForm(EngineContext *context, Url *dst, const Url *src)
 {
     if (!dst || !src)
         return Res_missingArgument;
@@ -594,7 +594,7 @@ int Url_storeTextForm(Url *dst, const Url *src, EngineContext *ctx)
     if (!text)
         return Res_noMemory;
     char *latin = nullptr;
-    int r = Charset_fromUstr(text, &latin, CharsetCode_latin1, ctx);
+    int r = Charset_fromUstr(text, &latin, CharsetCode_latin1, context);
     Mem_free(text);
     if (r != Res_ok)
         return r;

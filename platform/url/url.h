@@ -192,11 +192,12 @@ void Url_setHandler(Url *url, UrlHandler *handler);
 const char *Url_getCstr(const Url *url);
 // Stores text as the text form, taking ownership and freeing the old one.
 void Url_setCstr(Url *url, char *text);
-// Copies src's text form to dst: 0; 16 when either is null; 1 out of memory.
+// Copies src's text form to dst: 0; Res_missingArgument when either is null; 1
+// out of memory.
 [[nodiscard]] int Url_copyCstr(Url *dst, const Url *src);
 // Renders src with mask 31, converts it to Latin-1 and stores it as dst's
-// text form. 0; 16 for null arguments; 1 out of memory.
-[[nodiscard]] int Url_storeTextForm(Url *dst, const Url *src, EngineContext *ctx);
+// text form. 0; Res_missingArgument for null arguments; 1 out of memory.
+[[nodiscard]] int Url_storeTextForm(EngineContext *context, Url *dst, const Url *src);
 
 // The attached data part (lent): type, bytes and length; any out pointer
 // may be null. ctx is not read.
@@ -237,13 +238,13 @@ void Url_setNameValues(Url *url, UrlNameValue *list);
 // The host read as user ":" password "@" host name ":" port (user part and
 // port optional; a host name in brackets runs to its "]"). Each out pointer
 // is optional and gets a new copy or null. A missing or empty port gives 0.
-// 0; 1 out of memory; 1280 (Res_urlBadPort) when the port is not a decimal
+// 0; 1 out of memory; Res_urlBadPort when the port is not a decimal
 // number from 1 to 65535. A URL without a host gives all null and 0.
 [[nodiscard]] int Url_getHostParts(const Url *url, char16_t **user, char16_t **password,
                                    char16_t **hostName, uint16_t *port);
 // Rebuilds the host from the arguments, each null argument taken from the
-// present host, and rehashes. 0; 1 out of memory; 1280 for a bad port (the
-// host stays as it was).
+// present host, and rehashes. 0; 1 out of memory; Res_urlBadPort for a bad port
+// (the host stays as it was).
 [[nodiscard]] int Url_setHostParts(Url *url, const char16_t *user, const char16_t *password,
                                    const char16_t *hostName, const char16_t *portText);
 

@@ -62,7 +62,7 @@ HostSplit splitHost(const char16_t *host)
     return h;
 }
 
-// The port of a port text: 0 for none or an empty text; 1280 unless a
+// The port of a port text: 0 for none or an empty text; Res_urlBadPort unless a
 // decimal number from 1 to 65535.
 int parsePort(const char16_t *text, size_t len, uint16_t *port)
 {

@@ -74,12 +74,13 @@ void BufStream_close(BufStream *reader);
 [[nodiscard]] int BufStream_openSourceListed(EngineContext *ctx, BufStream *reader,
                                              const char *const *names, uint32_t count);
 
-// Sets the window to length bytes from offset (opening the source when
-// needed); position 0. 0; 2312 when the window passes the source's end;
+// Sets the window to length bytes from offset (opening the source when needed);
+// position 0. 0; Res_bufWindowBeyond when the window passes the source's end;
 // the stream layer's errors. Every failure closes the file.
 [[nodiscard]] int BufStream_setRange(EngineContext *ctx, BufStream *reader, uint32_t offset,
                                      uint32_t length);
-// Changes the window's length. 0; 2312 when it would pass the source's end.
+// Changes the window's length. 0; Res_bufWindowBeyond when it would pass the
+// source's end.
 [[nodiscard]] int BufStream_setLimit(BufStream *reader, uint32_t length);
 // Gives the lent buffer back and ends the window: reads fail with 2313
 // until the next BufStream_setRange. 0 or the stream's error (null: 0).

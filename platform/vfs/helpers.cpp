@@ -9,17 +9,19 @@
 
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/stream/bytestream.h"
 #include "core/text/ustr.h"
 #include "platform/vfs/vfs.h"
 
 // ------------------------------------------------------------ streams
 
-int Vfs_openForReading(VfsHandle **handle, const Url *url, EngineContext *ctx)
+int Vfs_openForReading(EngineContext *context, VfsHandle **handle, const Url *url)
 {
     *handle = nullptr;
     VfsHandle *h = nullptr;
     uint32_t accepted = 0;
-    int r = Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable | Vfs_modeReadAhead, &h, &accepted, ctx);
+    int r =
+        Vfs_open(url, Vfs_modeRead | Vfs_modeSeekable | Vfs_modeReadAhead, &h, &accepted, context);
     if (r != Res_ok)
         return r;
     if (!(accepted & Vfs_modeRead)) {
@@ -112,12 +114,8 @@ int Vfs_getSize(VfsHandle *handle, uint64_t *size)
 namespace
 {
 
-uint32_t be32(const uint8_t *p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-// Reads exactly n bytes (in requests of at most 4096): 3605 when fewer came.
+// Reads exactly n bytes (in requests of at most 4096): Res_vfsShortRead when
+// fewer came.
 int readExactly(VfsHandle *h, uint8_t *buffer, size_t n)
 {
     while (n) {
@@ -138,14 +136,14 @@ int File_readIndexTable(const Url *url, EngineContext *ctx, uint32_t *count, uin
 {
     *count = 0;
     VfsHandle *h = nullptr;
-    int r = Vfs_openForReading(&h, url, ctx);
+    int r = Vfs_openForReading(ctx, &h, url);
     if (r != Res_ok)
         return r;
     uint8_t header[12];
     uint32_t n = 0;
     r = readExactly(h, header, sizeof header);
     if (r == Res_ok) {
-        n = be32(header + 8);
+        n = Bytes_peekU32Be(header + 8);
         // The count comes from the file: never write past the caller's table.
         if (n > capacity)
             r = Res_vfsRequestTooLarge;
@@ -154,7 +152,7 @@ int File_readIndexTable(const Url *url, EngineContext *ctx, uint32_t *count, uin
         uint8_t word[4];
         r = readExactly(h, word, sizeof word);
         if (r == Res_ok)
-            values[i] = be32(word);
+            values[i] = Bytes_peekU32Be(word);
     }
     int c = Vfs_close(h);
     if (r == Res_ok)

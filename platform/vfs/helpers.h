@@ -21,7 +21,7 @@ struct VfsHandle;
 // *handle (the caller closes it); 3606 when the stream is not readable
 // (it is closed again; a close error is returned instead); Vfs_open's
 // errors. *handle is null on failure.
-[[nodiscard]] int Vfs_openForReading(VfsHandle **handle, const Url *url, EngineContext *ctx);
+[[nodiscard]] int Vfs_openForReading(EngineContext *context, VfsHandle **handle, const Url *url);
 // Closes the stream kept in *holder (null allowed) and clears it; the
 // close's result.
 [[nodiscard]] int Vfs_closeHolder(VfsHandle **holder);
@@ -29,22 +29,22 @@ struct VfsHandle;
 // count copied. 3605 when fewer than min(n, 4096) came (the end of the
 // data); the stream's errors. A caller that wants more calls it again.
 [[nodiscard]] int Vfs_readBytes(VfsHandle *handle, void *buffer, size_t n, size_t *got);
-// Seeks to the signed 64-bit offset: whence 0 from the start,
-// 1 from the current position, 2 from the end (the size, info code 0).
-// The position is read back: 3607 when it differs from the target. 8 for
-// another whence; the stream's errors (788 for a negative target).
+// Seeks to the signed 64-bit offset: whence 0 from the start, 1 from the
+// current position, 2 from the end (the size, info code 0). The position is
+// read back: Res_vfsSeekMissed when it differs from the target. 8 for another
+// whence; the stream's errors (Res_fileSeek for a negative target).
 [[nodiscard]] int Vfs_seekFrom(VfsHandle *handle, int64_t offset, int whence);
-// *flag = 1 when the mode word has the seekable bit. 0, 16 without a
-// handle.
+// *flag = 1 when the mode word has the seekable bit. 0, Res_missingArgument
+// without a handle.
 int Vfs_isSeekable(VfsHandle *handle, int *flag);
 // *size = the 64-bit size (info code 0). 0 or the stream's error.
 [[nodiscard]] int Vfs_getSize(VfsHandle *handle, uint64_t *size);
 
 // Reads a table file: big-endian words, offset 0 and 4 two words that are
-// skipped, 8 the count N, 12 N values. 0 with *count and values[0..N-1];
-// 773 when N exceeds capacity (nothing is stored); 3605 when the file is
-// shorter than its count says; the open's error. *count is 0 on failure.
-// The stream is closed in every case.
+// skipped, 8 the count N, 12 N values. 0 with *count and values[0..N-1]; 773
+// when N exceeds capacity (nothing is stored); Res_vfsShortRead when the file
+// is shorter than its count says; the open's error. *count is 0 on failure. The
+// stream is closed in every case.
 [[nodiscard]] int File_readIndexTable(const Url *url, EngineContext *ctx, uint32_t *count,
                                       uint32_t *values, uint32_t capacity);
 

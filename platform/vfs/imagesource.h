@@ -45,10 +45,10 @@ struct ImageStreamSource {
 // slots are ImageSource_open and ImageSource_close). 0; 1 out of memory, and
 // then the handle is closed. *source is null on failure.
 [[nodiscard]] int ImageSource_createForStream(VfsHandle *handle, ImageSource **source);
-// The open slot: *stream = a byte stream (copying when the handle cannot
-// seek) that owns the handle; the source no longer holds it. 0; 13 when the
-// handle was handed over already; the byte stream's errors (the source
-// keeps the handle). *stream is null on failure.
+// The open slot: *stream = a byte stream (copying when the handle cannot seek)
+// that owns the handle; the source no longer holds it. 0; Res_notFound when the
+// handle was handed over already; the byte stream's errors (the source keeps
+// the handle). *stream is null on failure.
 [[nodiscard]] int ImageSource_open(EngineContext *app, ImageSource *source, ByteStream **stream);
 // The release slot: closes the handle the source still holds and frees
 // the record (null allowed).

@@ -34,8 +34,8 @@ struct RomFsTable {
 // The files of the core registrations, in table order (for tests and tools).
 extern const RomFsEntry RomFs_builtins[8];
 
-// Makes the table (replacing an older one) with the two placeholder rows
-// and the core files. 0; 16 without a context; 1 out of memory.
+// Makes the table (replacing an older one) with the two placeholder rows and
+// the core files. 0; Res_missingArgument without a context; 1 out of memory.
 [[nodiscard]] int RomFs_createTable(EngineContext *ctx);
 // Frees the table; nothing happens without one.
 void RomFs_freeTable(EngineContext *ctx);
@@ -69,7 +69,7 @@ int RomFs_isEntry(const AlienFile *f);
 [[nodiscard]] int RomFs_seek(AlienFile *f, uint64_t offset, int *handled);
 int RomFs_size(AlienFile *f, uint64_t *size, int *handled);
 [[nodiscard]] int RomFs_close(AlienFile *f, int *handled);
-// The next direct child of a listing: its name (new 16-bit string, owned by
-// the record until the next call) or null at the end. 0; 794 for a row
-// whose path ends in "/"; 1 out of memory.
+// The next direct child of a listing: its name (new 16-bit string, owned by the
+// record until the next call) or null at the end. 0; Res_romFsBadEntry for a
+// row whose path ends in "/"; 1 out of memory.
 [[nodiscard]] int RomFs_readDir(AlienFile *f, const char16_t **name, int *handled);

@@ -667,13 +667,13 @@ int Vfs_typeForUrl(EngineContext *ctx, const Url *url, uint32_t *type)
     return Res_ok;
 }
 
-int Vfs_makeDir(const Url *url, EngineContext *ctx)
+int Vfs_makeDir(EngineContext *context, const Url *url)
 {
     const VfsTypeOps *row = nullptr;
-    int r = rowForUrl(ctx, url, &row);
+    int r = rowForUrl(context, url, &row);
     if (r != Res_ok)
         return r;
-    return row->makeDir ? row->makeDir(url, ctx) : Res_vfsNotAvailable;
+    return row->makeDir ? row->makeDir(url, context) : Res_vfsNotAvailable;
 }
 
 int Vfs_urlOp15(EngineContext *ctx, const Url *url)

@@ -140,12 +140,12 @@ struct VfsTypeEntry {
                       EngineContext *ctx, uintptr_t extra);
 };
 
-// Registers the stream type of index type (About, Zvfs, Mime or Cache;
-// File and Mem are built in): the entry is copied and its start routine
-// run; a type registered already is replaced (its stop routine runs
-// first). The registry is made with the first registration. 0; 1 out of
-// memory; 16 without a context or an entry, or for a built-in or unknown
-// index; the start routine's error (the type is then not registered).
+// Registers the stream type of index type (About, Zvfs, Mime or Cache; File and
+// Mem are built in): the entry is copied and its start routine run; a type
+// registered already is replaced (its stop routine runs first). The registry is
+// made with the first registration. 0; 1 out of memory; Res_missingArgument
+// without a context or an entry, or for a built-in or unknown index; the start
+// routine's error (the type is then not registered).
 [[nodiscard]] int Vfs_registerType(EngineContext *ctx, uint32_t type, const VfsTypeEntry *entry);
 
 // Runs the registered types' stop routines, the last registered first, and
@@ -192,9 +192,10 @@ void Vfs_freeHandle(VfsHandle *handle);
                                  uint32_t *accepted, EngineContext *ctx, uintptr_t a, uintptr_t b,
                                  uintptr_t extra);
 // Closes the stream (slot 4), tells the host hooks when they watch it, and
-// frees the handle. Null gives 0. The slot's result (776 when a buffer was
-// still lent; the stream is closed all the same). Like every release, the
-// stream is gone whatever it answers, so callers may leave the result.
+// frees the handle. Null gives 0. The slot's result (Res_vfsBufferLent when a
+// buffer was still lent; the stream is closed all the same). Like every
+// release, the stream is gone whatever it answers, so callers may leave the
+// result.
 int Vfs_close(VfsHandle *handle);
 
 // --------------------------------------------- reading and writing
@@ -207,8 +208,8 @@ int Vfs_close(VfsHandle *handle);
 // As Vfs_getReadBufOnce; when the type first wants its data drained
 // (28162), drains it (Vfs_refillDrain) and asks once more.
 [[nodiscard]] int Vfs_getReadBuf(VfsHandle *handle, size_t want, const uint8_t **ptr, size_t *len);
-// Gives the lent read buffer back with n bytes used. 769, 778, 777 when
-// nothing is lent.
+// Gives the lent read buffer back with n bytes used. 769, 778,
+// Res_vfsNothingLent when nothing is lent.
 [[nodiscard]] int Vfs_readDone(VfsHandle *handle, size_t n);
 // Reads the stream to its end and comes back to where it was: consumes the
 // n bytes lent now (when lent), reads the rest in 4096-byte requests, then
@@ -276,7 +277,7 @@ int Vfs_notifyMonitor(VfsHandle *handle, uintptr_t value);
 // gives 0, cid 4, file 1; a URL whose handler object the MIME module
 // claims gives 4.
 [[nodiscard]] int Vfs_typeForUrl(EngineContext *ctx, const Url *url, uint32_t *type);
-[[nodiscard]] int Vfs_makeDir(const Url *url, EngineContext *ctx);               // slot 2
+[[nodiscard]] int Vfs_makeDir(EngineContext *context, const Url *url);           // slot 2
 [[nodiscard]] int Vfs_urlOp15(EngineContext *ctx, const Url *url);               // slot 15: remove
 [[nodiscard]] int Vfs_rename(EngineContext *ctx, const Url *url, const Url *to); // slot 16
 [[nodiscard]] int Vfs_copy(EngineContext *ctx, const Url *url, const Url *to);   // slot 25
@@ -317,9 +318,9 @@ int Mime_stringForType(uint32_t id, const char16_t **mime);
 // The flags of the first row matching the name's extension; 0x800 when
 // there is no "." or no match.
 uint32_t Mime_flagsForFileName(const char16_t *name);
-// The MIME type and id of the handle's URL path, derived once and kept in
-// the handle (mime, mimeId). 0; 16 without a handle; 1 when the path
-// cannot be read (out of memory).
+// The MIME type and id of the handle's URL path, derived once and kept in the
+// handle (mime, mimeId). 0; Res_missingArgument without a handle; 1 when the
+// path cannot be read (out of memory).
 [[nodiscard]] int Vfs_fileMimeInfo(VfsHandle *handle, const char16_t **mime, uint32_t *id);
 
 // ------------------------------------------------------------ set-up

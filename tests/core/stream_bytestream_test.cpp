@@ -445,6 +445,93 @@ TEST_F(ByteStreamTest, LittleEndianReadersAdvanceAndSignExtend)
     p = bytes;
     EXPECT_EQ(Bytes_readU16Le(&p), 65534u);
     EXPECT_EQ(Bytes_readU16Le(&p), 0x5678u);
+    EXPECT_EQ(Bytes_peekU16Be(bytes + 2), 0x7856u);
+    EXPECT_EQ(Bytes_peekU32Be(bytes + 2), 0x78563412u);
+    EXPECT_EQ(Bytes_peekS16Be(bytes), -257); // 0xFEFF
+    EXPECT_EQ(Bytes_peekU16(bytes + 2, 0), 0x5678u);
+    EXPECT_EQ(Bytes_peekU16(bytes + 2, 1), 0x7856u);
+    EXPECT_EQ(Bytes_peekU32(bytes + 2, 0), 0x12345678u);
+    EXPECT_EQ(Bytes_peekU32(bytes + 2, 1), 0x78563412u);
+}
+
+TEST_F(ByteStreamTest, CursorReadsFieldsInEitherByteOrder)
+{
+    const uint8_t bytes[] = {0x01, 0xFE, 0xFF, 0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF};
+    ByteCursor le = ByteCursor_make(bytes, sizeof bytes, 0);
+    EXPECT_EQ(ByteCursor_u8(&le), 1u);
+    EXPECT_EQ(ByteCursor_i16(&le), -2);
+    EXPECT_EQ(ByteCursor_u32(&le), 0x12345678u);
+    EXPECT_EQ(ByteCursor_i32(&le), -1);
+    EXPECT_EQ(ByteCursor_left(&le), 0u);
+    EXPECT_EQ(le.overrun, 0u);
+
+    ByteCursor be = ByteCursor_make(bytes, sizeof bytes, 1);
+    ByteCursor_skip(&be, 1);
+    EXPECT_EQ(ByteCursor_u16(&be), 0xFEFFu);
+    EXPECT_EQ(ByteCursor_u32(&be), 0x78563412u);
+    ByteCursor_seek(&be, 7);
+    EXPECT_EQ(ByteCursor_i16(&be), -1);
+    EXPECT_EQ(be.overrun, 0u);
+}
+
+TEST_F(ByteStreamTest, CursorOverrunReadsZeroAndStaysAtTheEnd)
+{
+    const uint8_t bytes[] = {0x11, 0x22, 0x33};
+    struct Case {
+        const char *what;
+        int step; // 0: u32 at 0, 1: u16 at 2, 2: skip 4, 3: seek 4, 4: u8 on empty span
+    };
+    const Case cases[] = {{"u32 longer than the span", 0},
+                          {"u16 across the end", 1},
+                          {"skip past the end", 2},
+                          {"seek past the end", 3},
+                          {"read from an empty span", 4}};
+    for (const Case &t : cases) {
+        SCOPED_TRACE(t.what);
+        ByteCursor c = ByteCursor_make(bytes, t.step == 4 ? 0 : sizeof bytes, 0);
+        uint32_t v = 0;
+        if (t.step == 0)
+            v = ByteCursor_u32(&c);
+        else if (t.step == 1) {
+            ByteCursor_seek(&c, 2);
+            v = ByteCursor_u16(&c);
+        } else if (t.step == 2)
+            ByteCursor_skip(&c, 4);
+        else if (t.step == 3)
+            ByteCursor_seek(&c, 4);
+        else
+            v = ByteCursor_u8(&c);
+        EXPECT_EQ(v, 0u);
+        EXPECT_EQ(c.overrun, 1u);
+        EXPECT_EQ(ByteCursor_left(&c), 0u);
+        EXPECT_EQ(ByteCursor_u8(&c), 0u);
+    }
+    // Seeking back inside the span reads again; overrun stays set.
+    ByteCursor c = ByteCursor_make(bytes, sizeof bytes, 0);
+    ByteCursor_skip(&c, 9);
+    ByteCursor_seek(&c, 1);
+    EXPECT_EQ(ByteCursor_u16(&c), 0x3322u);
+    EXPECT_EQ(c.overrun, 1u);
+}
+
+TEST_F(ByteStreamTest, FieldTableReadsEachFieldAndFlagsShortRecords)
+{
+    const uint8_t record[] = {0xAA, 0x34, 0x12, 0x00, 0x78, 0x56, 0x34, 0x12};
+    const ByteField fields[] = {{0, 1}, {1, 2}, {4, 4}, {6, 4}, {8, 1}};
+    uint32_t values[5];
+    EXPECT_EQ(Bytes_readFields(record, sizeof record, 0, fields, 3, values), Res_ok);
+    EXPECT_EQ(values[0], 0xAAu);
+    EXPECT_EQ(values[1], 0x1234u);
+    EXPECT_EQ(values[2], 0x12345678u);
+    EXPECT_EQ(Bytes_readFields(record, sizeof record, 1, fields, 3, values), Res_ok);
+    EXPECT_EQ(values[1], 0x3412u);
+    EXPECT_EQ(values[2], 0x78563412u);
+    // The last two fields lie past the end: they read 0, the others still read.
+    values[3] = values[4] = 7;
+    EXPECT_EQ(Bytes_readFields(record, sizeof record, 0, fields, 5, values), Res_byteStreamEnded);
+    EXPECT_EQ(values[2], 0x12345678u);
+    EXPECT_EQ(values[3], 0u);
+    EXPECT_EQ(values[4], 0u);
 }
 
 // ------------------------------------------------------- keyword tables

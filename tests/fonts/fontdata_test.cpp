@@ -15,9 +15,6 @@ TEST(FontDataTest, BigEndianWordsAndTags)
     uint8_t b[4];
     FontFile_putU32BE(b, 0x636D6170);
     EXPECT_EQ(memcmp(b, "cmap", 4), 0);
-    EXPECT_EQ(FontFile_getU32BE(b), 0x636D6170u);
-    const uint8_t high[4] = {0xFF, 0x00, 0x80, 0x01};
-    EXPECT_EQ(FontFile_getU32BE(high), 0xFF008001u);
     EXPECT_EQ(FontFile_tagEqual(b, reinterpret_cast<const uint8_t *>("cmap")), 1);
     EXPECT_EQ(FontFile_tagEqual(b, reinterpret_cast<const uint8_t *>("cmaq")), 0);
 }

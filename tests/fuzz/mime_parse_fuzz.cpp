@@ -77,8 +77,8 @@ MimePart *parse(const uint8_t *data, size_t size, size_t chunk, uint32_t collect
         readEnd = readEnd + chunk < size ? readEnd + chunk : size;
         int final = readEnd == size;
         uint32_t used = 0;
-        out->code = Mime_parse(data + pos, uint32_t(readEnd - pos), &used, uint32_t(pos), final, parser,
-                               nullptr);
+        out->code = Mime_parse(nullptr, data + pos, uint32_t(readEnd - pos), &used, uint32_t(pos),
+                               final, parser);
         require(used <= readEnd - pos);
         if (out->code || final)
             break;
@@ -119,11 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Every part's URL finds a part with the same URL.
     uint32_t looked = 0;
     for (MimePart *p = root; p && looked < 200; looked++) {
-        Url *url = Mime_partUrl(p, nullptr);
+        Url *url = Mime_partUrl(nullptr, p);
         if (url) {
-            MimePart *found = MimeArchive_findPartByUrl(root, url, nullptr);
+            MimePart *found = MimeArchive_findPartByUrl(nullptr, root, url);
             require(found != nullptr);
-            Url *again = Mime_partUrl(found, nullptr);
+            Url *again = Mime_partUrl(nullptr, found);
             uint32_t mask = Url_getScheme(url) == UrlScheme_file ? (UrlPart_scheme | UrlPart_path) : 31u;
             require(again && Url_compare(again, url, mask) == 0);
             Url_free(again);
@@ -138,9 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (p)
             p = p->nextSibling;
     }
-    MimePart *doc = MimeArchive_findDocPart(root, "text/html", nullptr);
+    MimePart *doc = MimeArchive_findDocPart(nullptr, root, "text/html");
     require(!doc || (doc->type != MimeType_message && doc->type != MimeType_multipart));
-    (void)MimeArchive_findDocPart(root, nullptr, nullptr);
+    (void)MimeArchive_findDocPart(nullptr, root, nullptr);
     Mime_partFree(root);
     require(TestHeap_usedBytes() == before);
     require(Mem_check() == 0);

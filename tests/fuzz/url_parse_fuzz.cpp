@@ -75,7 +75,7 @@ void checkUrl(const Url *u)
 void checkFileMapping(const Url *u)
 {
     char16_t *path = nullptr;
-    int r = File_urlToPath(u, &path, nullptr);
+    int r = File_urlToPath(nullptr, u, &path);
     if (r == 0) {
         require(path && path[0] == u'/');
         if (Ustr_cmp(u->host, u"localhost") == 0)

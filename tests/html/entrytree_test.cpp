@@ -30,7 +30,7 @@ class EntryTreeTest : public LeakCheckedContextTest<>
     {
         ASSERT_NO_FATAL_FAILURE(LeakCheckedContextTest<>::SetUp());
         events = &log;
-        ASSERT_EQ(EntryTree_create(&tree, ctx), 0);
+        ASSERT_EQ(EntryTree_create(ctx, &tree), 0);
     }
     void TearDown() override
     {
@@ -164,7 +164,7 @@ TEST_F(EntryTreeTest, OutOfMemoryLeavesTheCallerItsData)
     Mem_failAfter(0);
     EntryTree *other = nullptr;
     Mem_failAfter(1);
-    EXPECT_EQ(EntryTree_create(&other, ctx), 1);
+    EXPECT_EQ(EntryTree_create(ctx, &other), 1);
     EXPECT_EQ(other, nullptr);
     Mem_failAfter(0);
 }
@@ -197,8 +197,8 @@ TEST_F(EntryTreeTest, ReferencesAreWalkedAndCyclesEndTheWalk)
 {
     Ring r{{tree, nullptr, nullptr}, 2};
     ring = &r;
-    ASSERT_EQ(EntryTree_create(&r.trees[1], ctx), 0);
-    ASSERT_EQ(EntryTree_create(&r.trees[2], ctx), 0);
+    ASSERT_EQ(EntryTree_create(ctx, &r.trees[1]), 0);
+    ASSERT_EQ(EntryTree_create(ctx, &r.trees[2]), 0);
     for (intptr_t i = 0; i < 3; i++)
         ASSERT_EQ(EntryTree_setRoot(r.trees[i], nullptr, i, openRing, nullptr), 0);
     EntryTreeWalker w{};
@@ -247,7 +247,7 @@ TEST_F(EntryTreeTest, DeepNestingEndsTheWalk)
     EXPECT_EQ(EntryTree_walk(&w, tree, tree->root), Res_entryTreeTooDeep);
     // A callback's status ends the walk with that status.
     EntryTree *other = nullptr;
-    ASSERT_EQ(EntryTree_create(&other, ctx), 0);
+    ASSERT_EQ(EntryTree_create(ctx, &other), 0);
     ASSERT_EQ(EntryTree_setRoot(other, nullptr, 0, [](EntryTreeCursor *, void *, intptr_t) { return 77; }, nullptr),
               0);
     EXPECT_EQ(EntryTree_walk(&w, other, other->root), 77);

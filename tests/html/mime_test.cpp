@@ -149,7 +149,7 @@ TEST_F(MimeTest, DecodersAgreeWithPython)
         std::string input = fromHex(in), expected = fromHex(want);
         count++;
         if (kind == "word") {
-            char16_t *text = Mime_decodeHeaderText(input.c_str(), ctx());
+            char16_t *text = Mime_decodeHeaderText(ctx(), input.c_str());
             EXPECT_EQ(utf8(text), expected) << input;
             Mem_free(text);
             continue;
@@ -243,7 +243,7 @@ TEST_F(MimeTest, EncodedWords)
         {"=?utf-16?q?A?=", ""},
     };
     for (const Case &c : cases) {
-        char16_t *text = Mime_decodeHeaderText(c.value, ctx());
+        char16_t *text = Mime_decodeHeaderText(ctx(), c.value);
         EXPECT_EQ(utf8(text), c.text) << c.value;
         Mem_free(text);
     }
@@ -413,8 +413,8 @@ Parsed parseInChunks(const std::string &data, size_t chunk, uint32_t collect, En
         readEnd = std::min(data.size(), readEnd + chunk);
         bool final = readEnd == data.size();
         uint32_t used = 0;
-        out.result = Mime_parse(reinterpret_cast<const uint8_t *>(data.data()) + pos,
-                                uint32_t(readEnd - pos), &used, uint32_t(pos), final, parser, ctx);
+        out.result = Mime_parse(ctx, reinterpret_cast<const uint8_t *>(data.data()) + pos,
+                                uint32_t(readEnd - pos), &used, uint32_t(pos), final, parser);
         if (out.result || final)
             break;
         pos += used;
@@ -500,8 +500,8 @@ TEST_F(MimeTest, BodyOffsetsAndTheEnd)
     MimePart *root = nullptr;
     MimeParser *parser = Mime_parserNew(&root, 0);
     uint32_t used = 0;
-    ASSERT_EQ(Mime_parse(reinterpret_cast<const uint8_t *>(msg.data()), uint32_t(msg.size()), &used, 0,
-                         1, parser, ctx()),
+    ASSERT_EQ(Mime_parse(ctx(), reinterpret_cast<const uint8_t *>(msg.data()), uint32_t(msg.size()),
+                         &used, 0, 1, parser),
               0);
     MimePart *kid = root->firstChild;
     ASSERT_NE(kid, nullptr);
@@ -516,8 +516,8 @@ TEST_F(MimeTest, BodyOffsetsAndTheEnd)
     const std::string open = "Content-Type: multipart/mixed; boundary=B\n\n--B\n\nbody\n--b\nmore";
     root = nullptr;
     parser = Mime_parserNew(&root, 0);
-    ASSERT_EQ(Mime_parse(reinterpret_cast<const uint8_t *>(open.data()), uint32_t(open.size()), &used,
-                         0, 1, parser, ctx()),
+    ASSERT_EQ(Mime_parse(ctx(), reinterpret_cast<const uint8_t *>(open.data()),
+                         uint32_t(open.size()), &used, 0, 1, parser),
               0);
     ASSERT_NE(root->firstChild, nullptr);
     EXPECT_EQ(open.substr(root->firstChild->bodyStart, root->firstChild->bodyLength), "body\n--b\nmore");
@@ -529,8 +529,8 @@ TEST_F(MimeTest, BodyOffsetsAndTheEnd)
                                "Content-Type: multipart/mixed; boundary=ab\n\n--ab\n\none\n--ab--\n--a--\n";
     root = nullptr;
     parser = Mime_parserNew(&root, 0);
-    ASSERT_EQ(Mime_parse(reinterpret_cast<const uint8_t *>(prefix.data()), uint32_t(prefix.size()), &used,
-                         0, 1, parser, ctx()),
+    ASSERT_EQ(Mime_parse(ctx(), reinterpret_cast<const uint8_t *>(prefix.data()),
+                         uint32_t(prefix.size()), &used, 0, 1, parser),
               0);
     ASSERT_NE(root->firstChild, nullptr);
     EXPECT_EQ(root->firstChild->nextSibling, nullptr);
@@ -545,8 +545,8 @@ TEST_F(MimeTest, BodyOffsetsAndTheEnd)
         const std::string plain = "Subject: hi\r\n\r\nline one\r\n\r\nline three";
         root = nullptr;
         parser = Mime_parserNew(&root, collect);
-        ASSERT_EQ(Mime_parse(reinterpret_cast<const uint8_t *>(plain.data()), uint32_t(plain.size()),
-                             &used, 0, 1, parser, ctx()),
+        ASSERT_EQ(Mime_parse(ctx(), reinterpret_cast<const uint8_t *>(plain.data()),
+                             uint32_t(plain.size()), &used, 0, 1, parser),
                   0);
         EXPECT_EQ(root->type, MimeType_text);
         EXPECT_EQ(root->subtype, MimeSub_plain);
@@ -606,8 +606,8 @@ TEST_F(MimeTest, DeepNestingEndsWithoutExhaustingTheStack)
             readEnd = std::min(data.size(), readEnd + chunk);
             bool final = readEnd == data.size();
             uint32_t used = 0;
-            r = Mime_parse(reinterpret_cast<const uint8_t *>(data.data()) + pos, uint32_t(readEnd - pos),
-                           &used, uint32_t(pos), final, parser, ctx());
+            r = Mime_parse(ctx(), reinterpret_cast<const uint8_t *>(data.data()) + pos,
+                           uint32_t(readEnd - pos), &used, uint32_t(pos), final, parser);
             if (r || final)
                 break;
             pos += used;
@@ -617,11 +617,11 @@ TEST_F(MimeTest, DeepNestingEndsWithoutExhaustingTheStack)
         for (MimePart *p = root->firstChild; p; p = p->firstChild)
             deepest = p->depth;
         EXPECT_EQ(deepest, uint32_t(Mime_maxDepth));
-        MimePart *doc = MimeArchive_findDocPart(root, nullptr, ctx());
+        MimePart *doc = MimeArchive_findDocPart(ctx(), root, nullptr);
         ASSERT_NE(doc, nullptr);
         EXPECT_EQ(doc->type, MimeType_text);
         Url *missing = Url_newFromCstr("http://h/none.png");
-        EXPECT_EQ(MimeArchive_findPartByUrl(root, missing, ctx()), nullptr);
+        EXPECT_EQ(MimeArchive_findPartByUrl(ctx(), root, missing), nullptr);
         Url_free(missing);
         EXPECT_EQ(Mime_findChildByType(root, "image/"), nullptr);
         Mime_parserFree(parser);
@@ -700,7 +700,7 @@ TEST_F(MimeTest, PageWithImagesAndSheet)
         Archive a = openArchive(ctx(), fixture("mime/page.mht"));
         ASSERT_EQ(a.result, 0);
         Url *main = nullptr;
-        ASSERT_EQ(MimeArchive_mainUrl(a.archive, &main, "text/html", ctx()), 0);
+        ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
         MimeArchive_release(a.archive); // the URL holds it now
         EXPECT_EQ(urlText(main), "http://example.com/dir/page.html");
         EXPECT_TRUE(Mime_claimsHandler(Url_getHandler(main)));
@@ -723,11 +723,11 @@ TEST_F(MimeTest, PageWithImagesAndSheet)
         // stream type of its own here).
         EXPECT_EQ(readUrl(ctx(), main, u"other.png"), "error " + std::to_string(Res_vfsNoType));
         Url *other = Url_resolveText(ctx(), u"other.png", main);
-        EXPECT_EQ(MimeArchive_hasUrl(other, ctx()), 0);
+        EXPECT_EQ(MimeArchive_hasUrl(ctx(), other), 0);
         EXPECT_EQ(Url_getHandler(other), nullptr);
         Url_free(other);
         Url *logo = Url_resolveText(ctx(), u"cid:logo@example.com", main);
-        EXPECT_EQ(MimeArchive_hasUrl(logo, ctx()), 1);
+        EXPECT_EQ(MimeArchive_hasUrl(ctx(), logo), 1);
         // Slot 22 answers the source's URL (a memory source has none); slot 23
         // closes the source, after which parts no longer open.
         uintptr_t base = 1;
@@ -745,13 +745,13 @@ TEST_F(MimeTest, CollectModeDecodesWhileLoading)
     onTask([&] {
         Archive a = openArchive(ctx(), fixture("mime/page.mht"));
         ASSERT_EQ(a.result, 0);
-        ASSERT_EQ(MimeArchive_load(a.archive, 1, ctx()), 0);
+        ASSERT_EQ(MimeArchive_load(ctx(), a.archive, 1), 0);
         MimePart *logo = a.archive->root->firstChild->nextSibling;
         ASSERT_NE(logo, nullptr);
         EXPECT_EQ(std::string(reinterpret_cast<char *>(logo->decoded), logo->decodedLength),
                   fixture("images/png/phys_unit0.png"));
         Url *main = nullptr;
-        ASSERT_EQ(MimeArchive_mainUrl(a.archive, &main, "text/html", ctx()), 0);
+        ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
         // The stream takes the collected bytes; the next open decodes anew.
         EXPECT_EQ(readUrl(ctx(), main, u"cid:logo@example.com"), fixture("images/png/phys_unit0.png"));
         EXPECT_EQ(logo->decoded, nullptr);
@@ -768,14 +768,14 @@ TEST_F(MimeTest, DocumentPartChoice)
         // first part otherwise.
         Archive a = openArchive(ctx(), fixture("mime/alternative.mht"));
         ASSERT_EQ(a.result, 0);
-        MimePart *html = MimeArchive_findDocPart(a.archive->root, "text/html", ctx());
+        MimePart *html = MimeArchive_findDocPart(ctx(), a.archive->root, "text/html");
         ASSERT_NE(html, nullptr);
         EXPECT_EQ(html->subtype, MimeSub_html);
-        MimePart *first = MimeArchive_findDocPart(a.archive->root, nullptr, ctx());
+        MimePart *first = MimeArchive_findDocPart(ctx(), a.archive->root, nullptr);
         ASSERT_NE(first, nullptr);
         EXPECT_EQ(first->subtype, MimeSub_plain);
         Url *main = nullptr;
-        ASSERT_EQ(MimeArchive_mainUrl(a.archive, &main, "text/html", ctx()), 0);
+        ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
         EXPECT_EQ(urlText(main), "cid:oKALA3");
         EXPECT_NE(readUrl(ctx(), main, u"").find("<p>Rich words.</p>"), std::string::npos);
         EXPECT_EQ(readUrl(ctx(), main, u"cid:dot"), fixture("images/gif/codesize1.gif"));
@@ -812,7 +812,7 @@ TEST_F(MimeTest, DocumentPartChoice)
             a = openArchive(ctx(), c.source);
             ASSERT_EQ(a.result, 0) << c.name;
             main = nullptr;
-            int r = MimeArchive_mainUrl(a.archive, &main, c.wanted, ctx());
+            int r = MimeArchive_mainUrl(ctx(), a.archive, &main, c.wanted);
             if (c.location && !*c.location) {
                 EXPECT_EQ(r, Res_mimeNoDocPart) << c.name;
             } else {
@@ -834,22 +834,22 @@ TEST_F(MimeTest, PartUrls)
         ASSERT_EQ(a.result, 0);
         MimePart *html = a.archive->root->firstChild;
         ASSERT_NE(html, nullptr);
-        char16_t *text = Mime_partUrlString(html, ctx());
+        char16_t *text = Mime_partUrlString(ctx(), html);
         EXPECT_EQ(utf8(text), "http://example.com/caf\u00e9.html");
         Mem_free(text);
         // "cid:" comes in front before decoding, so an encoded word in a
         // Content-ID stays as written; the part is still found by it.
-        text = Mime_partUrlString(html->nextSibling, ctx());
+        text = Mime_partUrlString(ctx(), html->nextSibling);
         EXPECT_EQ(utf8(text), "cid:=?iso-8859-1?Q?<na=EFve@example.com>?=");
         Mem_free(text);
-        Url *own = Mime_partUrl(html->nextSibling, ctx());
-        EXPECT_EQ(MimeArchive_findPartByUrl(a.archive->root, own, ctx()), html->nextSibling);
+        Url *own = Mime_partUrl(ctx(), html->nextSibling);
+        EXPECT_EQ(MimeArchive_findPartByUrl(ctx(), a.archive->root, own), html->nextSibling);
         Url_free(own);
-        text = Mime_partUrlString(a.archive->root, ctx());
+        text = Mime_partUrlString(ctx(), a.archive->root);
         EXPECT_EQ(utf8(text), "cid:oKALA0");
         Mem_free(text);
         Url *main = nullptr;
-        ASSERT_EQ(MimeArchive_mainUrl(a.archive, &main, "text/html", ctx()), 0);
+        ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
         EXPECT_EQ(urlText(main), "http://example.com/caf\u00e9.html");
         EXPECT_NE(readUrl(ctx(), main, u"").find("Encoded words."), std::string::npos);
         Url_free(main);
@@ -857,7 +857,7 @@ TEST_F(MimeTest, PartUrls)
 
         a = openArchive(ctx(), fixture("mime/noid.mht"));
         ASSERT_EQ(a.result, 0);
-        ASSERT_EQ(MimeArchive_mainUrl(a.archive, &main, "text/html", ctx()), 0);
+        ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
         EXPECT_EQ(urlText(main), "cid:oKALA1");
         EXPECT_EQ(readUrl(ctx(), main, u"cid:oKALA2"), fixture("images/gif/codesize1.gif"));
         EXPECT_EQ(readUrl(ctx(), main, u"cid:oKALA9"), "error " + std::to_string(Res_fileCannotOpen));
@@ -871,12 +871,12 @@ TEST_F(MimeTest, PartUrls)
                                "<p>x</p>\r\n--x--\r\n");
         ASSERT_EQ(a.result, 0);
         Url *wanted = Url_newFromCstr("file://elsewhere/C:/saved/page.htm?q=1#frag");
-        MimePart *found = MimeArchive_findPartByUrl(a.archive->root, wanted, ctx());
+        MimePart *found = MimeArchive_findPartByUrl(ctx(), a.archive->root, wanted);
         ASSERT_NE(found, nullptr);
         EXPECT_EQ(found->number, 1u);
         Url_free(wanted);
         wanted = Url_newFromCstr("http://elsewhere/C:/saved/page.htm");
-        EXPECT_EQ(MimeArchive_findPartByUrl(a.archive->root, wanted, ctx()), nullptr);
+        EXPECT_EQ(MimeArchive_findPartByUrl(ctx(), a.archive->root, wanted), nullptr);
         Url_free(wanted);
         MimeArchive_release(a.archive);
     });
@@ -900,14 +900,14 @@ TEST_F(MimeTest, OpenErrors)
                                "--x\r\nContent-Type: text/css\r\nContent-ID: <empty>\r\n\r\n--x--\r\n");
         ASSERT_EQ(a.result, 0);
         Url *main = nullptr;
-        ASSERT_EQ(MimeArchive_mainUrl(a.archive, &main, "text/html", ctx()), 0);
+        ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
         EXPECT_EQ(readUrl(ctx(), main, u"cid:empty"), "error " + std::to_string(Res_fileCannotOpen));
         Url_free(main);
         // The deep archive opens, shows its HTML part and frees.
         MimeArchive_release(a.archive);
         a = openArchive(ctx(), deepSource(10000));
         ASSERT_EQ(a.result, 0);
-        ASSERT_EQ(MimeArchive_mainUrl(a.archive, &main, "text/html", ctx()), 0);
+        ASSERT_EQ(MimeArchive_mainUrl(ctx(), a.archive, &main, "text/html"), 0);
         EXPECT_EQ(readUrl(ctx(), main, u""), "<p>deep</p>\r\n");
         Url_free(main);
         MimeArchive_release(a.archive);

@@ -62,7 +62,7 @@ TEST_F(FileUrlTest, UrlsMapByHostAndEnvironment)
         }
         Url *u = url(c.url);
         char16_t *p = nullptr;
-        EXPECT_EQ(File_urlToPath(u, &p, ctx), c.result) << c.url;
+        EXPECT_EQ(File_urlToPath(ctx, u, &p), c.result) << c.url;
         EXPECT_EQ(S(p ? p : u""), c.path) << c.url;
         Mem_free(p);
         Url_free(u);
@@ -72,7 +72,7 @@ TEST_F(FileUrlTest, UrlsMapByHostAndEnvironment)
     Url *u = url("file://localhost/x");
     Url_setPart(u, UrlPart_path, u"../../etc");
     char16_t *p = nullptr;
-    EXPECT_EQ(File_urlToPath(u, &p, ctx), 0);
+    EXPECT_EQ(File_urlToPath(ctx, u, &p), 0);
     EXPECT_EQ(Take(p), "/data/etc");
     Url_free(u);
     EXPECT_STREQ(Env_getDirectory("OKALA_DIRECTORY_RO"), "/data");
@@ -177,7 +177,7 @@ TEST_F(FileUrlTest, BuiltInPathsNeverReachTheDisk)
     setenv("OKALA_DIRECTORY", dir.c_str(), 1);
     Url *u = url("file://localhost/okala_dir/choices.txt");
     char16_t *p = nullptr;
-    ASSERT_EQ(File_urlToPath(u, &p, ctx), 0);
+    ASSERT_EQ(File_urlToPath(ctx, u, &p), 0);
     EXPECT_EQ(AlienFile_open(ctx, &f, p, AlienFile_modeRead), 0);
     EXPECT_EQ(AlienFile_close(f), 0);
     Mem_free(p);
@@ -186,7 +186,7 @@ TEST_F(FileUrlTest, BuiltInPathsNeverReachTheDisk)
     ASSERT_EQ(AlienFile_open(ctx, &f, u"/okala_dir/Fonts/bincmaps", AlienFile_modeList), 0);
     std::vector<std::string> names;
     const char16_t *name = nullptr;
-    while (AlienFile_readDirEntry(f, &name, ctx) == 0 && name)
+    while (AlienFile_readDirEntry(ctx, f, &name) == 0 && name)
         names.push_back(S(name));
     EXPECT_EQ(names, (std::vector<std::string>{"identity-v.dat", "identity-h.dat"}));
     EXPECT_EQ(AlienFile_close(f), 0);
@@ -200,7 +200,7 @@ TEST_F(FileUrlTest, HostListings)
     ASSERT_EQ(AlienFile_open(ctx, &f, pathOf(dir + "/*.doc").c_str(), AlienFile_modeList), 0);
     std::vector<std::string> names;
     const char16_t *name = nullptr;
-    while (AlienFile_readDirEntry(f, &name, ctx) == 0 && name)
+    while (AlienFile_readDirEntry(ctx, f, &name) == 0 && name)
         names.push_back(S(name));
     EXPECT_EQ(names, (std::vector<std::string>{"a.doc", "b.doc"}));
     size_t n = 4;
@@ -209,7 +209,7 @@ TEST_F(FileUrlTest, HostListings)
     EXPECT_EQ(AlienFile_close(f), 0);
     ASSERT_EQ(AlienFile_open(ctx, &f, pathOf(dir + "/*.pdf").c_str(), AlienFile_modeList), 0);
     EXPECT_EQ(f->kind, AlienFile_kindEmpty);
-    EXPECT_EQ(AlienFile_readDirEntry(f, &name, ctx), 0);
+    EXPECT_EQ(AlienFile_readDirEntry(ctx, f, &name), 0);
     EXPECT_EQ(name, nullptr);
     EXPECT_EQ(AlienFile_close(f), 0);
     EXPECT_EQ(AlienFile_open(ctx, &f, u"pattern", AlienFile_modeList), Res_fileBadPattern);
@@ -226,7 +226,7 @@ TEST_F(FileUrlTest, MemoryUrlsNameRegisteredBlocksOnly)
     EXPECT_EQ(rendered.find("RAM:" + std::to_string(reinterpret_cast<uintptr_t>(text))),
               std::string::npos);
     char16_t *p = nullptr;
-    ASSERT_EQ(File_urlToPath(u, &p, ctx), 0);
+    ASSERT_EQ(File_urlToPath(ctx, u, &p), 0);
     AlienFile *f = nullptr;
     // Only with the memory-file option (set for URLs with the mark).
     EXPECT_EQ(AlienFile_open(ctx, &f, p, AlienFile_modeRead), Res_fileCannotOpen);
@@ -331,7 +331,7 @@ TEST_F(FileUrlTest, TempFilesAreFreshAndNeverTakenOver)
         Url *u = nullptr;
         ASSERT_EQ(File_createTemp(ctx, d.c_str(), u"tmp", &u), 0);
         char16_t *p = nullptr;
-        ASSERT_EQ(File_urlToPath(u, &p, ctx), 0);
+        ASSERT_EQ(File_urlToPath(ctx, u, &p), 0);
         std::string name = Take(p);
         EXPECT_EQ(name.rfind("/" + dir + "/tmp", 0), 0u) << "a local path URL: " << name;
         for (const std::string &m : made)

@@ -363,7 +363,7 @@ TEST_F(UrlTest, FlagsClassAndDataParts)
     Url_getDataPart(u, ctx, nullptr, nullptr, &len);
     EXPECT_EQ(len, 0u);
     Url *src = url("http://a/b?c#d");
-    EXPECT_EQ(Url_storeTextForm(u, src, ctx), 0);
+    EXPECT_EQ(Url_storeTextForm(ctx, u, src), 0);
     EXPECT_STREQ(Url_getCstr(u), "http://a/b?c#d");
     Url *dst = url("x");
     EXPECT_EQ(Url_copyCstr(dst, u), 0);

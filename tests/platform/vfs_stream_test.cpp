@@ -302,7 +302,7 @@ TEST_F(VfsStreamTest, StreamHelpersSeekByOrigin)
 {
     writeFile("f", "0123456789");
     Url *u = fileUrl("f");
-    ASSERT_EQ(Vfs_openForReading(&h, u, ctx), Res_ok);
+    ASSERT_EQ(Vfs_openForReading(ctx, &h, u), Res_ok);
     Url_free(u);
     EXPECT_EQ(h->mode, 0x31u);
     char buf[16] = {};
@@ -357,7 +357,7 @@ TEST_F(VfsStreamTest, UrlOperationsGoToTheFileType)
     Url *b = fileUrl("sub/dir/b");
     Url *c = fileUrl("c");
     Url *web = url("http://example.com/x");
-    EXPECT_EQ(Vfs_makeDir(b, ctx), Res_ok);
+    EXPECT_EQ(Vfs_makeDir(ctx, b), Res_ok);
     EXPECT_EQ(Vfs_copy(ctx, a, b), Res_ok);
     EXPECT_EQ(readFile("sub/dir/b"), "data");
     EXPECT_EQ(Vfs_rename(ctx, b, c), Res_ok);

@@ -106,7 +106,7 @@ class CursorTest : public DispmanFixture {
     int32_t get(OverlaySprite *s, int32_t id)
     {
         int32_t v = 0;
-        EXPECT_EQ(Overlay_getProperty(ctx(), s, id, &v), 1);
+        EXPECT_EQ(Overlay_getProperty(ctx(), s, id, &v), Res_ok);
         return v;
     }
     void put(OverlaySprite *s, int32_t id, int32_t v)

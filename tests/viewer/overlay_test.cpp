@@ -179,6 +179,11 @@ TEST_F(OverlayTest, EqualDepthsKeepInsertionOrderAndDepthMovesASprite)
         // Nothing to set on: no sprite, or no value.
         EXPECT_EQ(Overlay_setProperty(ctx(), nullptr, OverlayProp_depth, &depth), Res_nullInput);
         EXPECT_EQ(Overlay_setProperty(ctx(), first, OverlayProp_depth, nullptr), Res_nullInput);
+        // Nothing to read from or into leaves the value as it was.
+        int32_t v = 7;
+        EXPECT_EQ(Overlay_getProperty(ctx(), nullptr, OverlayProp_depth, &v), Res_nullInput);
+        EXPECT_EQ(Overlay_getProperty(ctx(), first, OverlayProp_depth, nullptr), Res_nullInput);
+        EXPECT_EQ(v, 7);
     });
 }
 
@@ -192,7 +197,7 @@ TEST_F(OverlayTest, AHiddenSpriteStaysAndCostsNothing)
         ASSERT_EQ(Overlay_setProperty(ctx(), shown, OverlayProp_hidden, &one), Res_ok);
         OverlaySprite *hidden = pictureSprite(a, 20, 10, 2, 1);
         int32_t v = 0;
-        EXPECT_EQ(Overlay_getProperty(ctx(), hidden, OverlayProp_hidden, &v), 1);
+        EXPECT_EQ(Overlay_getProperty(ctx(), hidden, OverlayProp_hidden, &v), Res_ok);
         EXPECT_EQ(v, 1);
         // Its item would fail to draw: a hidden sprite is never asked.
         static const ObjItemOps failing = {[](EngineContext *, ObjHeader *, const Rect *, const Matrix *,
@@ -247,54 +252,54 @@ TEST_F(OverlayTest, PropertiesReadAndWriteTheirPlaces)
         int32_t y0 = -5;
         ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_rectY0, &y0), Res_ok);
         EXPECT_EQ(line->y1, 14);
-        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_rectWidth, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_rectWidth, &v), Res_ok);
         EXPECT_EQ(v, 7);
         // Colour bytes of a path item: 0xAABBGGRR in memory order.
-        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_colour0, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_colour0, &v), Res_ok);
         EXPECT_EQ(v, 0xFF);
-        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_colour0 + 3, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_colour0 + 3, &v), Res_ok);
         EXPECT_EQ(v, 0xFF);
         int32_t green = 0x80;
         ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_colour0 + 1, &green), Res_ok);
         EXPECT_EQ(PathItem_part(line->item)->colour, 0xFF0080FFu);
         // Stroke width in pixels at the bitmap's resolution (106).
-        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_pathStrokeWidth, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_pathStrokeWidth, &v), Res_ok);
         EXPECT_EQ(v, 3);
         int32_t five = 5;
         ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_pathStrokeWidth, &five), Res_ok);
         EXPECT_EQ(PathItem_part(line->item)->paint->stroke[1], 5 * 65536 / 106 + 1);
         // Shape and image ids do not apply to a path item.
-        EXPECT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_shapeStrokeWidth, &v), 0);
+        EXPECT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_shapeStrokeWidth, &v), Res_notImplemented);
         EXPECT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_image, &v), Res_notImplemented);
-        EXPECT_EQ(Overlay_getProperty(ctx(), line, 31, &v), 0);
+        EXPECT_EQ(Overlay_getProperty(ctx(), line, 31, &v), Res_notImplemented);
         // Caller bits: B reads as 0 or 2, A as 0 or 1.
         int32_t on = 7;
         ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_userB, &on), Res_ok);
-        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_userB, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_userB, &v), Res_ok);
         EXPECT_EQ(v, 2);
-        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_userA, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_userA, &v), Res_ok);
         EXPECT_EQ(v, 0);
         // Scales: 0 leaves the word.
         int32_t zero = 0, twice = 0x20000;
         ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_scaleX, &zero), Res_ok);
-        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_scaleX, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_scaleX, &v), Res_ok);
         EXPECT_EQ(v, 0x10000);
         ASSERT_EQ(Overlay_setProperty(ctx(), line, OverlayProp_scaleY, &twice), Res_ok);
-        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_scaleY, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_scaleY, &v), Res_ok);
         EXPECT_EQ(v, 0x20000);
 
         // An image item: 7 to 9 read 0, 10 is the alpha, the only one set.
         OverlaySprite *image = nullptr;
         const int32_t size[2] = {8, 4};
         ASSERT_EQ(Overlay_addImageItemSprite(ctx(), size, 1, 1, 200, &image, 0, 0), 0);
-        ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_colour0, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_colour0, &v), Res_ok);
         EXPECT_EQ(v, 0);
-        ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_colour0 + 3, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_colour0 + 3, &v), Res_ok);
         EXPECT_EQ(v, 200);
         EXPECT_EQ(Overlay_setProperty(ctx(), image, OverlayProp_colour0, &v), Res_notImplemented);
-        ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_width, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_width, &v), Res_ok);
         EXPECT_EQ(v, 8);
-        ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_height, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), image, OverlayProp_height, &v), Res_ok);
         EXPECT_EQ(v, 4);
         EXPECT_EQ(Overlay_setProperty(ctx(), image, OverlayProp_width, &v), Res_notImplemented);
 
@@ -352,15 +357,15 @@ TEST_F(OverlayTest, TextSpritesMeasureAndDrawLineByLine)
         EXPECT_EQ(text->x, 5);
         EXPECT_GT(text->x1, text->x0 + 3); // three box glyphs of 12 points
         int32_t v = 0;
-        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_style, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_style, &v), Res_ok);
         EXPECT_EQ(v, 4);
-        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_fontSize, &v), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_fontSize, &v), Res_ok);
         EXPECT_EQ(v, 12 << 16);
         const char16_t *chars = nullptr;
-        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_text, &chars), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_text, &chars), Res_ok);
         EXPECT_EQ(std::u16string(chars), u"abc");
         ASSERT_EQ(Overlay_setProperty(ctx(), text, OverlayProp_text, u"longer text"), Res_ok);
-        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_text, &chars), 1);
+        ASSERT_EQ(Overlay_getProperty(ctx(), text, OverlayProp_text, &chars), Res_ok);
         EXPECT_EQ(std::u16string(chars), u"longer text");
         // Colour bytes reach the text colour.
         int32_t red = 0x40;
@@ -384,7 +389,7 @@ TEST_F(OverlayTest, TextSpritesMeasureAndDrawLineByLine)
         // Text ids do not apply to other items.
         OverlaySprite *line = nullptr;
         ASSERT_EQ(Overlay_addLineSprite(ctx(), 0, 0, 3, 3, 0xFF000000u, 1, &line, 0, 0), 0);
-        EXPECT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_fontSize, &v), 0);
+        EXPECT_EQ(Overlay_getProperty(ctx(), line, OverlayProp_fontSize, &v), Res_notImplemented);
         EXPECT_EQ(Overlay_removeSprite(ctx(), &text), 0);
     });
 }

@@ -79,8 +79,8 @@ void App_translateDocument(EngineContext *context, FvViewer *viewer, Url *url, E
 // display view, whole, now and in high quality. 0 or 1.
 int App_replaceSubdoc(EngineContext *context, Edr_Node *node, Edr_Doc *doc, Edr_Doc *child, intptr_t key,
                       intptr_t kind);
-// Listeners on the engine's event processor. Results as
-// EventProc_addListener and EventProc_removeListener; 16 without a viewer.
+// Listeners on the engine's event processor. Results as EventProc_addListener
+// and EventProc_removeListener; Res_missingArgument without a viewer.
 int App_addListener(FvViewer *viewer, int32_t kind, EventProcListenerFn routine, void *context);
 int App_removeListener(FvViewer *viewer, int32_t kind, EventProcListenerFn routine, void *context);
 // Callback slots 12 to 14: when the viewer's zoom-about-point state is on,

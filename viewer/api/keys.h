@@ -90,7 +90,7 @@ void Key_zoom(FvView *view, int32_t key, int32_t repeatCount, int32_t x, int32_t
 void Key_pageJump(FvView *view, int32_t key);
 
 // Pushes a key hook at the head of the view's hook list. 0; 1 without
-// memory; 16 for a null view or hook.
+// memory; Res_missingArgument for a null view or hook.
 int Key_pushHook(FvView *view, KeyHookFn hook);
 // Frees the view's key hooks.
 void Key_freeHooks(FvView *view);
@@ -142,10 +142,10 @@ struct KeyRepeat {
     int32_t event;                  // KeyRepeat_*Event of the key being handled
 };
 
-// Makes the application's key record with its two callbacks (no key held,
-// 250 ms delay, 40 ms rate, settings to be read). 0 with *out set; 1
-// without memory; 16 for a null argument. The caller owns the record and
-// frees it with KeyRepeat_free.
+// Makes the application's key record with its two callbacks (no key held, 250
+// ms delay, 40 ms rate, settings to be read). 0 with *out set; 1 without
+// memory; Res_missingArgument for a null argument. The caller owns the record
+// and frees it with KeyRepeat_free.
 int KeyRepeat_create(EngineInstance *application, KeyRepeatFn repeatCallback,
                      KeyReleaseFn releaseCallback, KeyRepeat **out);
 // Cancels both timers, delivers the release of a held key, frees the

@@ -234,10 +234,10 @@ void editListener(EngineContext *, EventProcMsg *msg, void *context, int *)
     FvViewer *viewer = static_cast<FvViewer *>(context);
     if (!viewer || !viewer->editMode || !msg || !msg->payload)
         return;
-    if (msg->kind == 1)
+    if (msg->kind == EventProc_kindCode)
         TextEdit_onAppEvent(viewer->editMode, 1, static_cast<const EventProcCodeMsg *>(msg->payload)->code,
                             viewer);
-    else if (msg->kind == 0)
+    else if (msg->kind == EventProc_kindReport)
         TextEdit_onAppEvent(viewer->editMode, 0, static_cast<const EventProcDocMsg *>(msg->payload)->code,
                             viewer);
 }
@@ -273,8 +273,8 @@ bool textEditStopHooked(EngineInstance *instance)
 
 void textEditDropListeners(FvViewer *viewer)
 {
-    (void)App_removeListener(viewer, 1, editListener, viewer);
-    (void)App_removeListener(viewer, 0, editListener, viewer);
+    (void)App_removeListener(viewer, EventProc_kindCode, editListener, viewer);
+    (void)App_removeListener(viewer, EventProc_kindReport, editListener, viewer);
 }
 
 } // namespace
@@ -303,12 +303,12 @@ void TextEdit_setup(EngineInstance *instance)
     }
     if (!viewer->editMode) {
         EditModeRecord *record = static_cast<EditModeRecord *>(Mem_calloc(1, sizeof(EditModeRecord)));
-        if (!record || App_addListener(viewer, 1, editListener, viewer) != Res_ok) {
+        if (!record || App_addListener(viewer, EventProc_kindCode, editListener, viewer) != Res_ok) {
             Mem_free(record);
             notify(instance, App_noticeSetupFailed);
             return;
         }
-        if (App_addListener(viewer, 0, editListener, viewer) != Res_ok ||
+        if (App_addListener(viewer, EventProc_kindReport, editListener, viewer) != Res_ok ||
             App_pushCleanup(viewer, TextEdit_teardown) != Res_ok ||
             (!textEditStopHooked(instance) && App_addStopHook(instance, TextEdit_stopHook) != Res_ok)) {
             textEditDropListeners(viewer);
@@ -504,7 +504,7 @@ void TextEdit_selectAtPoint(EngineInstance *instance, const intptr_t *args)
     }
     Edr_Doc *doc = nullptr;
     int32_t index = -1;
-    if ((r != 4356 && r != 1558) || !findDocument(viewer, &doc, &index)) {
+    if ((r != Res_dispmanNoNode && r != 1558) || !findDocument(viewer, &doc, &index)) {
         notify(instance, App_noticeSelectFailed);
         return;
     }

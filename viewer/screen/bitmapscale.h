@@ -21,12 +21,12 @@ struct Screen;
 
 // Scales source into the window of the scaled picture (scaledWidth x
 // scaledHeight) that starts at (firstColumn, firstRow) and has the
-// destination's width and height. Both buffers must have the same format:
-// 0 (8 bits), 4 (16 bits) or 6 (32 bits). 0; 269 for any other pair, with
-// nothing drawn. A non-positive destination or source size, or a scaled
-// size below 1, draws nothing. A scaled size of 1 takes the first source
-// pixel and row; a window that reaches past the scaled picture repeats the
-// last source pixel and row.
+// destination's width and height. Both buffers must have the same format: 0 (8
+// bits), 4 (16 bits) or 6 (32 bits). 0; Res_scaleFormatPair for any other pair,
+// with nothing drawn. A non-positive destination or source size, or a scaled
+// size below 1, draws nothing. A scaled size of 1 takes the first source pixel
+// and row; a window that reaches past the scaled picture repeats the last
+// source pixel and row.
 int Bitmap_scaleNearest(const PixelBuf *source, int32_t scaledWidth, int32_t scaledHeight,
                         const PixelBuf *destination, int32_t firstRow, int32_t firstColumn);
 

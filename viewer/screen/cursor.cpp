@@ -48,6 +48,8 @@ Screen *screenOf(FvViewer *viewer)
 int32_t property(FvViewer *viewer, OverlaySprite *sprite, int32_t id)
 {
     int32_t v = 0;
+    // A property the sprite does not have reads as 0, which is what the
+    // cursor code wants for it.
     (void)Overlay_getProperty(viewer->context, sprite, id, &v);
     return v;
 }
@@ -131,7 +133,7 @@ void documentCheck(EngineInstance *, void *argument)
 
 void onAppMessage(EngineContext *context, EventProcMsg *msg, void *argument, int *)
 {
-    const EventProcCodeMsg *m = msg && msg->kind == 1 ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
+    const EventProcCodeMsg *m = msg && msg->kind == EventProc_kindCode ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
     if (m && m->code == kDocumentLoaded && context->instance)
         (void)App_postCall(context->instance, documentCheck, argument, nullptr);
 }
@@ -244,7 +246,7 @@ int Overlay_createCursor(FvViewer *viewer, CursorReleaseFn onRelease)
     }
     pushHook(viewer, c);
     if (context->eventProc)
-        (void)EventProc_addListener(context, context->eventProc, 1, onAppMessage, viewer);
+        (void)EventProc_addListener(context, context->eventProc, EventProc_kindCode, onAppMessage, viewer);
     if (showsWordDocument(viewer)) {
         c->visible = 1;
         Cursor_centre(viewer);
@@ -271,7 +273,7 @@ void Cursor_destroy(FvViewer *viewer)
     if (!c)
         return;
     if (viewer->context->eventProc)
-        (void)EventProc_removeListener(viewer->context->eventProc, 1, onAppMessage, viewer);
+        (void)EventProc_removeListener(viewer->context->eventProc, EventProc_kindCode, onAppMessage, viewer);
     Cursor_remove(viewer);
     presentScreen(viewer);
 }

@@ -122,7 +122,7 @@ void freeTable(OverlayMgr *m)
 // argument word).
 void onAppMessage(EngineContext *engine, EventProcMsg *msg, void *, int *)
 {
-    const EventProcCodeMsg *m = msg && msg->kind == 1 ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
+    const EventProcCodeMsg *m = msg && msg->kind == EventProc_kindCode ? static_cast<const EventProcCodeMsg *>(msg->payload) : nullptr;
     if (m && m->code == Overlay_screenChanged)
         (void)Overlay_setScreen(engine, int32_t(m->argument));
 }
@@ -305,7 +305,7 @@ int Overlay_createManager(EngineContext *engine, Screen *screen, void *pixels)
         return 0;
     }
     m->screen = screen;
-    if (engine->eventProc && EventProc_addListener(engine, engine->eventProc, 1, onAppMessage, m) != Res_ok) {
+    if (engine->eventProc && EventProc_addListener(engine, engine->eventProc, EventProc_kindCode, onAppMessage, m) != Res_ok) {
         DisplayList_free(m->items);
         Bitmap_destroy(m->bitmap);
         Mem_free(m);
@@ -314,7 +314,7 @@ int Overlay_createManager(EngineContext *engine, Screen *screen, void *pixels)
     m->table = static_cast<OverlayNode **>(Mem_calloc(Overlay_tableSize, sizeof(OverlayNode *)));
     if (!m->table) {
         if (engine->eventProc)
-            (void)EventProc_removeListener(engine->eventProc, 1, onAppMessage, m);
+            (void)EventProc_removeListener(engine->eventProc, EventProc_kindCode, onAppMessage, m);
         DisplayList_free(m->items);
         Bitmap_destroy(m->bitmap);
         Mem_free(m);
@@ -332,7 +332,7 @@ int Overlay_destroyManager(EngineContext *engine)
         return 0;
     engine->instance->overlay = nullptr;
     if (engine->eventProc)
-        (void)EventProc_removeListener(engine->eventProc, 1, onAppMessage, m);
+        (void)EventProc_removeListener(engine->eventProc, EventProc_kindCode, onAppMessage, m);
     Bitmap_destroy(m->bitmap);
     for (OverlaySprite *s = m->sprites; s;) {
         OverlaySprite *next = s->next;
@@ -600,7 +600,7 @@ int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
 {
     OverlayMgr *m = managerOf(engine);
     if (!m || !sprite || !sprite->item || !value)
-        return 0;
+        return Res_nullInput;
     ObjHeader *item = sprite->item;
     int32_t *out = static_cast<int32_t *>(value);
     int32_t r = resolutionOf(m);
@@ -609,25 +609,25 @@ int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
     switch (property) {
     case OverlayProp_x:
         *out = sprite->x;
-        return 1;
+        return Res_ok;
     case OverlayProp_y:
         *out = sprite->y;
-        return 1;
+        return Res_ok;
     case OverlayProp_depth:
         *out = sprite->depth;
-        return 1;
+        return Res_ok;
     case OverlayProp_width:
         *out = toPixels(box.x1 - box.x0, r) + 1;
-        return 1;
+        return Res_ok;
     case OverlayProp_height:
         *out = toPixels(box.y1 - box.y0, r) + 1;
-        return 1;
+        return Res_ok;
     case OverlayProp_scaleX:
         *out = t->a;
-        return 1;
+        return Res_ok;
     case OverlayProp_scaleY:
         *out = t->d;
-        return 1;
+        return Res_ok;
     case OverlayProp_colour0:
     case OverlayProp_colour0 + 1:
     case OverlayProp_colour0 + 2:
@@ -635,88 +635,88 @@ int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t pr
         int32_t index = property - OverlayProp_colour0;
         if (ImageItemPart *image = ImageItem_part(item)) {
             *out = index == 3 ? int32_t(image->alpha) : 0;
-            return 1;
+            return Res_ok;
         }
         uint32_t *colour = colourOf(item);
         if (!colour)
-            return 1; // other classes: no value
+            return Res_ok; // other classes: no value
         *out = *colourByte(colour, index);
-        return 1;
+        return Res_ok;
     }
     case OverlayProp_clip:
         *out = int32_t(sprite->flags & OverlaySprite_clip);
-        return 1;
+        return Res_ok;
     case OverlayProp_textFlag:
         *out = int32_t(sprite->flags & OverlaySprite_text);
-        return 1;
+        return Res_ok;
     case OverlayProp_rectX0:
         *out = sprite->x0;
-        return 1;
+        return Res_ok;
     case OverlayProp_rectY0:
         *out = sprite->y0;
-        return 1;
+        return Res_ok;
     case OverlayProp_rectWidth:
         *out = sprite->x1 - sprite->x0;
-        return 1;
+        return Res_ok;
     case OverlayProp_rectHeight:
         *out = sprite->y1 - sprite->y0;
-        return 1;
+        return Res_ok;
     case OverlayProp_hidden:
         *out = (item->flags & Obj_hidden) ? 1 : 0;
-        return 1;
+        return Res_ok;
     case OverlayProp_userB:
         *out = (DisplayItem_userBits(item) & (1u << 9)) ? 2 : 0;
-        return 1;
+        return Res_ok;
     case OverlayProp_userA:
         *out = (DisplayItem_userBits(item) & (1u << 8)) ? 1 : 0;
-        return 1;
+        return Res_ok;
     case OverlayProp_shapeStrokeWidth:
         if (BoxItemPart *shape = BoxItem_part(item)) {
             *out = toPixels(shape->borders[0].width, r);
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     case OverlayProp_shapeStroke0:
     case OverlayProp_shapeStroke0 + 1:
     case OverlayProp_shapeStroke0 + 2:
     case OverlayProp_shapeStroke0 + 3:
         if (BoxItemPart *shape = BoxItem_part(item)) {
             *out = *colourByte(&shape->borders[0].colour, property - OverlayProp_shapeStroke0);
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     case OverlayProp_pathStrokeWidth:
         if (PathItemPart *path = PathItem_part(item)) {
             *out = toPixels(path->paint->stroke[1], r);
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     case OverlayProp_text:
         if (TextItemPart *text = textPart(item)) {
             *static_cast<const char16_t **>(value) = text->base.chars;
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     case OverlayProp_fontSize:
         if (TextItemPart *text = textPart(item)) {
             *out = text->base.size;
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     case OverlayProp_fontName:
         if (textPart(item)) {
             *static_cast<const char **>(value) = sprite->fontName;
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     case OverlayProp_style:
         if (textPart(item)) {
             *out = int32_t(textStyle(item));
-            return 1;
+            return Res_ok;
         }
-        return 0;
+        return Res_notImplemented;
     default:
-        return 0;
+        return Res_notImplemented;
     }
 }
 

@@ -135,9 +135,10 @@ int Overlay_addLineSprite(EngineContext *engine, int32_t x0, int32_t y0, int32_t
 // the error of the work it does (memory, fonts, opening a picture).
 [[nodiscard]] int Overlay_setProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property,
                                       const void *value);
-// Reads a property: 1 read, 0 not applicable (unknown id, an id of another
-// item class, no manager, sprite or item).
-int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property, void *value);
+// Reads a property into *value: 0, Res_nullInput without manager, sprite,
+// item or value, Res_notImplemented for an unknown id or an id of another
+// item class (*value unchanged).
+[[nodiscard]] int Overlay_getProperty(EngineContext *engine, OverlaySprite *sprite, int32_t property, void *value);
 // Replaces the item's transform (taken over).
 void Overlay_setSpriteTransform(OverlaySprite *sprite, Matrix *matrix);
 // Unlinks and frees the sprite and its item and clears *sprite: 0 (also

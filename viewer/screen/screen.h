@@ -131,10 +131,10 @@ uint32_t Screen_rowBytes(int32_t width, uint32_t bytesPerPixel);
 
 // Creates the set and its screens from the host's geometry: option
 // ScreenSet_optionSingle makes one screen; ScreenSet_optionFullScreen (or
-// "Vexlan_startFullscreen") starts every area at the whole display. 0; 1
-// out of memory; 8 without an engine or screen list, or for a geometry
-// without a display or with an area larger than it; 29 for a host format
-// outside 0x10003-0x10007. On failure nothing is left.
+// "Vexlan_startFullscreen") starts every area at the whole display. 0; 1 out of
+// memory; Res_nullInput without an engine or screen list, or for a geometry
+// without a display or with an area larger than it; Res_screenBadFormat for a
+// host format outside 0x10003-0x10007. On failure nothing is left.
 int ScreenSet_create(EngineContext *context, uint32_t options);
 // Asks the host geometry again and stores the display area.
 void ScreenSet_refreshArea(EngineContext *context, Screen *screen);
@@ -155,7 +155,7 @@ int Screen_create(EngineContext *context, Screen **screen);
 void Screen_destroy(Screen *screen);
 
 // Appends screen (first taking it out when it is there). 0; 1 out of
-// memory; 8 without a context or list.
+// memory; Res_nullInput without a context or list.
 int ScreenList_add(EngineContext *context, Screen *screen);
 // Takes screen out; the screens behind it move up. Nothing when absent.
 void ScreenList_remove(EngineContext *context, Screen *screen);

@@ -87,8 +87,8 @@ int Search_restart(Edr_Doc *doc, int32_t startPage, int32_t startX, int32_t star
 // Makes the next step start (forward) or stop (backward) at the page.
 // Returns 0, also without a state.
 int Search_limitToPage(Edr_Doc *doc, int32_t page);
-// One step. Without a state or search text they only report (code 4).
-// 0, or the error of the walk (48 when the task was asked to stop), which
+// One step. Without a state or search text they only report (code 4). 0, or the
+// error of the walk (Res_stopRequested when the task was asked to stop), which
 // is not reported and leaves the phase alone.
 int Search_forward(Edr_Doc *doc, SearchCallback callback, void *argument);
 int Search_backward(Edr_Doc *doc, SearchCallback callback, void *argument);
@@ -138,8 +138,8 @@ struct StrWalker {
     uint32_t chain;       // its position along that entry's chain
 };
 // *out = a walker at the first string of the item's table (owned,
-// StrWalker_free). 0; 1 when out of memory; 1542 when the item's node is
-// not a grid record node.
+// StrWalker_free). 0; 1 when out of memory; Res_notGridRecord when the item's
+// node is not a grid record node.
 int StrWalker_create(Edr_Doc *doc, ObjHeader *item, StrWalker **out);
 // The next string: its characters, length and the head of its entry's
 // chain (strings of one entry share it). 1, or 0 past the table's end
