@@ -503,16 +503,6 @@ void ByteCursor_seek(ByteCursor *cursor, size_t offset)
     cursor->at = cursor->start + offset;
 }
 
-void ByteCursor_skip(ByteCursor *cursor, size_t n)
-{
-    if (n > ByteCursor_left(cursor)) {
-        cursor->at = cursor->end;
-        cursor->overrun = 1;
-        return;
-    }
-    cursor->at += n;
-}
-
 // The next n bytes, taken; null (cursor at the end, overrun set) when
 // fewer are left.
 namespace
@@ -552,11 +542,6 @@ uint32_t ByteCursor_u32(ByteCursor *cursor)
     if (!p)
         return 0;
     return Bytes_peekU32(p, cursor->bigEndian);
-}
-
-int16_t ByteCursor_i16(ByteCursor *cursor)
-{
-    return int16_t(ByteCursor_u16(cursor));
 }
 
 int32_t ByteCursor_i32(ByteCursor *cursor)

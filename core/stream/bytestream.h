@@ -172,12 +172,9 @@ size_t ByteCursor_left(const ByteCursor *cursor);
 // Moves the cursor to offset bytes from the start of the span (past the
 // end: to the end, overrun set).
 void ByteCursor_seek(ByteCursor *cursor, size_t offset);
-// Moves the cursor on by n bytes (past the end: to the end, overrun set).
-void ByteCursor_skip(ByteCursor *cursor, size_t n);
 uint8_t ByteCursor_u8(ByteCursor *cursor);
 uint16_t ByteCursor_u16(ByteCursor *cursor);
 uint32_t ByteCursor_u32(ByteCursor *cursor);
-int16_t ByteCursor_i16(ByteCursor *cursor);
 int32_t ByteCursor_i32(ByteCursor *cursor);
 
 // One unsigned field of a binary record: where it lies and its width.
