@@ -595,9 +595,11 @@ int Fill_prepareDevicePath(const FillRequest *request, Bitmap *bitmap, FillConte
         r = Edr_Draw_getBounds2(bitmap->owner, device, &box);
         if (r != Res_ok)
             return r;
+        // Paths wholly above the band before this one go: a band may still
+        // draw a path that ends a little above it (boxes are coarse).
         if (keeping)
             KeptPaths_store(request->kept, &key, device, &box,
-                            clampToInt32(int64_t(clip->y1) * 256));
+                            clampToInt32((2 * int64_t(clip->y1) - clip->y0) * 256));
     }
     Rect pixels = {int32_t(box.x0 >> 8), int32_t(box.y0 >> 8),
                    int32_t((int64_t(box.x1) + 255) >> 8), int32_t((int64_t(box.y1) + 255) >> 8)};

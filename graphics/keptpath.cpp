@@ -97,6 +97,12 @@ void KeptPaths_init(KeptPaths *kept, uint64_t limit)
     kept->limit = limit;
 }
 
+uint64_t KeptPaths_limitFor(size_t heapBytes)
+{
+    uint64_t share = uint64_t(heapBytes) / KeptPaths_heapShare;
+    return heapBytes && share < KeptPaths_defaultLimit ? share : uint64_t(KeptPaths_defaultLimit);
+}
+
 void KeptPaths_clear(KeptPaths *kept)
 {
     for (uint32_t i = 0; i < kept->capacity; i++)

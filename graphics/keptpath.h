@@ -24,7 +24,8 @@
 struct Path;
 
 enum : uint32_t {
-    KeptPaths_defaultLimit = 1u << 20, // bytes of paths and slots a store may hold
+    KeptPaths_defaultLimit = 4u << 20, // bytes of paths and slots a store may hold
+    KeptPaths_heapShare = 16,          // at most this fraction of the heap
 };
 
 // One kept path: what it was prepared from, and its words.
@@ -55,6 +56,9 @@ struct KeptPaths {
 
 // An empty store holding at most limit bytes.
 void KeptPaths_init(KeptPaths *kept, uint64_t limit);
+// The limit for a heap of heapBytes (0: unknown): the default limit, or a
+// sixteenth of the heap when that is less.
+uint64_t KeptPaths_limitFor(size_t heapBytes);
 // Frees every kept path and the slot table; the store stays usable.
 void KeptPaths_clear(KeptPaths *kept);
 
@@ -71,9 +75,9 @@ struct KeptPathKey {
 // none is kept (or device cannot take it).
 int KeptPaths_fetch(KeptPaths *kept, const KeptPathKey *key, Path *device, Rect *box);
 // Keeps a copy of the plain path device with its box under key, replacing
-// one kept for the same figure. bandTop is the upper device edge (8
-// fractional bits) of the band being drawn: paths wholly above it are
-// dropped. Nothing is kept when it does not fit or memory runs out; nothing
+// one kept for the same figure. Paths wholly above bandTop (device units,
+// 8 fractional bits; the caller's choice, at or above the top of the band
+// being drawn) are dropped. Nothing is kept when it does not fit or memory runs out; nothing
 // fails.
 void KeptPaths_store(KeptPaths *kept, const KeptPathKey *key, const Path *device, const Rect *box,
                      int32_t bandTop);

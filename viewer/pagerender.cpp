@@ -433,7 +433,7 @@ int RenderBuffers_create(RenderBuffers **out, EngineContext *ctx, void *memory, 
     b->context = ctx;
     b->memory = memory;
     b->size = size;
-    KeptPaths_init(&b->kept, KeptPaths_defaultLimit);
+    KeptPaths_init(&b->kept, KeptPaths_limitFor(Mem_getInitialSize()));
     int err = PixelBuf_createPlaceholder(&b->band);
     if (!err)
         err = PixelBuf_createPlaceholder(&b->scratch);
