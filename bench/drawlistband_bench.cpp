@@ -37,12 +37,12 @@ namespace
 constexpr int32_t kWidth = 1240, kHeight = 1754, kFigures = 12000;
 
 // Page units: 1/256 pixel.
-constexpr int32_t U(int32_t px)
+constexpr int32_t drawlistbandUnits(int32_t px)
 {
     return px * 256;
 }
 
-constexpr uint32_t rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a = 255)
+constexpr uint32_t drawlistbandRgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a = 255)
 {
     return a << 24 | b << 16 | g << 8 | r;
 }
@@ -89,41 +89,41 @@ struct Page {
         for (int i = 0; i < kFigures; i++) {
             int32_t x = 10 + r.next(kWidth - 20), y = -(10 + r.next(kHeight - 20));
             DrawPaint paint = DrawPaint_defaults;
-            paint.fillColour = rgba(uint32_t(r.next(256)), uint32_t(r.next(256)), 120);
+            paint.fillColour = drawlistbandRgba(uint32_t(r.next(256)), uint32_t(r.next(256)), 120);
             paint.strokeColour = 0;
-            paint.penWidth = U(1);
+            paint.penWidth = drawlistbandUnits(1);
             Path *p = nullptr;
             (void)Path_create(&p, 0x10000);
             switch (i % 4) {
             case 0: // a polyline with round joins and caps
                 paint.fillColour = 0;
-                paint.strokeColour = rgba(uint32_t(r.next(256)), 40, 40);
+                paint.strokeColour = drawlistbandRgba(uint32_t(r.next(256)), 40, 40);
                 paint.penFlags = Pen_joinRound << Pen_joinShift | Pen_capRound << Pen_startCapShift |
                                  Pen_capRound << Pen_endCapShift;
-                (void)Path_moveTo(p, U(x), U(y));
+                (void)Path_moveTo(p, drawlistbandUnits(x), drawlistbandUnits(y));
                 for (int k = 0; k < 4; k++) {
                     x += r.next(33) - 16;
                     y += r.next(33) - 16;
-                    (void)Path_lineTo(p, U(x), U(y));
+                    (void)Path_lineTo(p, drawlistbandUnits(x), drawlistbandUnits(y));
                 }
                 break;
             case 1: // a filled triangle
-                (void)Path_moveTo(p, U(x), U(y));
-                (void)Path_lineTo(p, U(x + 4 + r.next(10)), U(y));
-                (void)Path_lineTo(p, U(x), U(y + 4 + r.next(10)));
+                (void)Path_moveTo(p, drawlistbandUnits(x), drawlistbandUnits(y));
+                (void)Path_lineTo(p, drawlistbandUnits(x + 4 + r.next(10)), drawlistbandUnits(y));
+                (void)Path_lineTo(p, drawlistbandUnits(x), drawlistbandUnits(y + 4 + r.next(10)));
                 (void)Path_close(p);
                 break;
             case 2: { // a box, filled and outlined
-                paint.strokeColour = rgba(0, 0, 0);
-                Rect box{U(x), U(y), U(x + 4 + r.next(14)), U(y + 4 + r.next(14))};
+                paint.strokeColour = drawlistbandRgba(0, 0, 0);
+                Rect box{drawlistbandUnits(x), drawlistbandUnits(y), drawlistbandUnits(x + 4 + r.next(14)), drawlistbandUnits(y + 4 + r.next(14))};
                 (void)Path_addRect(p, &box);
                 break;
             }
             default: // an outlined curve
                 paint.fillColour = 0;
-                paint.strokeColour = rgba(20, 120, 20);
-                (void)Path_moveTo(p, U(x), U(y));
-                (void)Path_curveTo(p, U(x + 8), U(y + 20), U(x + 16), U(y - 20), U(x + 24), U(y));
+                paint.strokeColour = drawlistbandRgba(20, 120, 20);
+                (void)Path_moveTo(p, drawlistbandUnits(x), drawlistbandUnits(y));
+                (void)Path_curveTo(p, drawlistbandUnits(x + 8), drawlistbandUnits(y + 20), drawlistbandUnits(x + 16), drawlistbandUnits(y - 20), drawlistbandUnits(x + 24), drawlistbandUnits(y));
                 break;
             }
             add(p, paint);
@@ -138,8 +138,8 @@ struct Page {
         Obj_setBox(item, &bounds);
         chain = static_cast<Edr_PageRec *>(Mem_calloc(1, sizeof(Edr_PageRec)));
         chain->bounds[0] = 0;
-        chain->bounds[1] = U(-kHeight);
-        chain->bounds[2] = U(kWidth);
+        chain->bounds[1] = drawlistbandUnits(-kHeight);
+        chain->bounds[2] = drawlistbandUnits(kWidth);
         chain->bounds[3] = 0;
         for (int i = 0; i < 4; i++)
             chain->background[i] = 0xF0;
@@ -166,7 +166,7 @@ struct Page {
     }
 };
 
-Page &page()
+Page &drawlistbandPage()
 {
     static Page p;
     return p;
@@ -174,27 +174,27 @@ Page &page()
 
 void BM_DrawListBands71680(benchmark::State &state)
 {
-    page().draw(state, Dispman_pageBandDefault, true);
+    drawlistbandPage().draw(state, Dispman_pageBandDefault, true);
 }
 
 void BM_DrawListBands71680NotKept(benchmark::State &state)
 {
-    page().draw(state, Dispman_pageBandDefault, false);
+    drawlistbandPage().draw(state, Dispman_pageBandDefault, false);
 }
 
 void BM_DrawListBandsQuarter(benchmark::State &state)
 {
-    page().draw(state, Dispman_pageBandDefault / 4, true);
+    drawlistbandPage().draw(state, Dispman_pageBandDefault / 4, true);
 }
 
 void BM_DrawListBandsQuarterNotKept(benchmark::State &state)
 {
-    page().draw(state, Dispman_pageBandDefault / 4, false);
+    drawlistbandPage().draw(state, Dispman_pageBandDefault / 4, false);
 }
 
 void BM_DrawListOneBand(benchmark::State &state)
 {
-    page().draw(state, uint32_t(kWidth) * kHeight * 2, true);
+    drawlistbandPage().draw(state, uint32_t(kWidth) * kHeight * 2, true);
 }
 
 BENCHMARK(BM_DrawListBands71680)->Unit(benchmark::kMillisecond);
