@@ -38,11 +38,69 @@ KeptPath *keptpathProbe(const KeptPaths *kept, const void *key, uint32_t outline
     }
 }
 
+// Gives back the words of a slot: a block of their own is freed; a chunk
+// goes with its last path, except the one words are cut from, which starts
+// over.
+void keptpathFreeWords(KeptPaths *kept, KeptPath *slot)
+{
+    KeptChunk *chunk = slot->chunk;
+    if (!chunk) {
+        kept->bytes -= uint64_t(slot->wordCount) * sizeof(int32_t);
+        Mem_free(slot->words);
+    } else if (--chunk->live == 0) {
+        if (chunk == kept->chunks) {
+            chunk->used = 0;
+        } else {
+            KeptChunk **link = &kept->chunks;
+            while (*link != chunk)
+                link = &(*link)->next;
+            *link = chunk->next;
+            kept->bytes -= KeptPaths_chunkBytes;
+            Mem_free(chunk);
+        }
+    }
+    slot->words = nullptr;
+    slot->chunk = nullptr;
+}
+
+// Room for `need` bytes of words (a multiple of 4): cut from the current
+// chunk, from a new one, or a block of its own for a large path. Null when
+// the limit or the heap has no room.
+int32_t *keptpathTakeWords(KeptPaths *kept, uint64_t need, KeptChunk **chunkOut)
+{
+    *chunkOut = nullptr;
+    const uint64_t room = KeptPaths_chunkBytes - sizeof(KeptChunk);
+    if (need > room / 4) {
+        if (kept->bytes + need > kept->limit)
+            return nullptr;
+        int32_t *words = static_cast<int32_t *>(Mem_malloc(size_t(need)));
+        if (words)
+            kept->bytes += need;
+        return words;
+    }
+    KeptChunk *chunk = kept->chunks;
+    if (!chunk || chunk->used + need > room) {
+        if (kept->bytes + KeptPaths_chunkBytes > kept->limit)
+            return nullptr;
+        chunk = static_cast<KeptChunk *>(Mem_malloc(KeptPaths_chunkBytes));
+        if (!chunk)
+            return nullptr;
+        chunk->next = kept->chunks;
+        chunk->used = 0;
+        chunk->live = 0;
+        kept->chunks = chunk;
+        kept->bytes += KeptPaths_chunkBytes;
+    }
+    int32_t *words = reinterpret_cast<int32_t *>(reinterpret_cast<uint8_t *>(chunk + 1) + chunk->used);
+    chunk->used += uint32_t(need);
+    chunk->live++;
+    *chunkOut = chunk;
+    return words;
+}
+
 void keptpathDrop(KeptPaths *kept, KeptPath *slot)
 {
-    kept->bytes -= uint64_t(slot->wordCount) * sizeof(int32_t);
-    Mem_free(slot->words);
-    slot->words = nullptr;
+    keptpathFreeWords(kept, slot);
     slot->wordCount = 0;
     slot->outline = keptpathDropped;
     kept->live--;
@@ -106,7 +164,12 @@ uint64_t KeptPaths_limitFor(size_t heapBytes)
 void KeptPaths_clear(KeptPaths *kept)
 {
     for (uint32_t i = 0; i < kept->capacity; i++)
-        Mem_free(kept->slots[i].words);
+        if (!kept->slots[i].chunk)
+            Mem_free(kept->slots[i].words);
+    while (KeptChunk *chunk = kept->chunks) {
+        kept->chunks = chunk->next;
+        Mem_free(chunk);
+    }
     Mem_free(kept->slots);
     kept->slots = nullptr;
     kept->capacity = kept->used = kept->live = 0;
@@ -160,9 +223,8 @@ void KeptPaths_store(KeptPaths *kept, const KeptPathKey *key, const Path *device
         if (kept->bytes + growth + need > kept->limit || !keptpathRebuild(kept, capacity))
             return;
     }
-    if (kept->bytes + need > kept->limit)
-        return;
-    int32_t *words = static_cast<int32_t *>(Mem_malloc(need ? size_t(need) : 1));
+    KeptChunk *chunk = nullptr;
+    int32_t *words = keptpathTakeWords(kept, need ? need : sizeof(int32_t), &chunk);
     if (!words)
         return;
     std::memcpy(words, device->buffer, size_t(need));
@@ -176,9 +238,9 @@ void KeptPaths_store(KeptPaths *kept, const KeptPathKey *key, const Path *device
     s->matrix = *key->matrix;
     s->box = *box;
     s->words = words;
+    s->chunk = chunk;
     s->wordCount = wordCount;
     s->count = device->count;
     s->subpath = device->subpathStart ? int32_t(device->subpathStart - device->buffer) : -1;
     s->state = device->state;
-    kept->bytes += need;
 }

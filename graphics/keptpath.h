@@ -26,6 +26,15 @@ struct Path;
 enum : uint32_t {
     KeptPaths_defaultLimit = 4u << 20, // bytes of paths and slots a store may hold
     KeptPaths_heapShare = 16,          // at most this fraction of the heap
+    KeptPaths_chunkBytes = 64u << 10,  // words of small paths are cut from chunks of this size
+};
+
+// A block that the words of small paths are cut from, one after another;
+// it goes when the last of them is dropped.
+struct KeptChunk {
+    KeptChunk *next;
+    uint32_t used; // bytes cut so far, after the header
+    uint32_t live; // paths whose words lie here
 };
 
 // One kept path: what it was prepared from, and its words.
@@ -35,7 +44,8 @@ struct KeptPath {
     int32_t scale;     // the bitmap's scale word
     Matrix matrix;     // the figure's matrix
     Rect box;          // the device box of the path (8 fractional bits)
-    int32_t *words;    // the plain path words (owned)
+    int32_t *words;    // the plain path words (in chunk, or a block of their own)
+    KeptChunk *chunk;  // null: the words are a block of their own
     uint32_t wordCount;
     uint32_t count;    // elements
     int32_t subpath;   // word offset of the last subpath start, -1: none
@@ -47,7 +57,8 @@ struct KeptPaths {
     uint32_t capacity;
     uint32_t used;      // slots taken, dropped ones included
     uint32_t live;      // slots holding a path
-    uint64_t bytes;     // held by the slot table and the words
+    KeptChunk *chunks;  // the newest first; words are cut from the first
+    uint64_t bytes;     // held by the slot table, the chunks and the blocks
     uint64_t limit;
     uint32_t hits;      // paths taken back
     int32_t swept;      // the band top of the last drop pass
