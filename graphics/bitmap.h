@@ -23,6 +23,7 @@ enum : uint32_t {
 // A bitmap's access callback: mode 0 begins an access to its pixels (the
 // callback may point them somewhere), 1 ends it, 2 synchronises it.
 struct Bitmap;
+struct KeptPaths;
 typedef void (*BitmapAccessFn)(Bitmap *bitmap, void *context, int32_t mode);
 
 struct Bitmap {
@@ -39,6 +40,8 @@ struct Bitmap {
     EngineContext *owner;      // the context that created the bitmap
     BitmapAccessFn access;     // called around direct pixel access (null: none)
     void *accessContext;       // its context word
+    KeptPaths *keptPaths;      // device paths kept across bands while a banded drawing
+                               // uses the bitmap (graphics/keptpath.h); null: none
 };
 
 // A bitmap over pixels (not owned) with its draw item and an empty clip

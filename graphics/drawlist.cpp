@@ -367,12 +367,17 @@ DrawListItemPart *partOf(ObjHeader *item)
 }
 
 int renderEntry(EngineContext *ctx, ObjHeader *item, const Path *view, const DrawPaint &paint,
-                bool stroke, const Matrix *m, const DrawTarget *target)
+                bool stroke, const Matrix *m, const DrawTarget *target, KeptPaths *kept,
+                bool keepNew)
 {
     DrawItem *d = target->bitmap->drawItem;
     uint32_t colour = stroke ? paint.strokeColour : paint.fillColour;
     d->kind = DrawItem_kindPath;
     d->shape.path = requestFor(view, paint, stroke, m);
+    // The entry's words stand for it in the store.
+    d->shape.path.kept = kept;
+    d->shape.path.keptKey = kept ? view->buffer : nullptr;
+    d->shape.path.keepNew = keepNew ? 1u : 0u;
     d->paintKind = DrawItem_sourceSolid;
     d->paint.solid = {Pixel_formatRGBA, colour & 0x00FFFFFFu};
     d->maskKind = DrawItem_sourceSolid;
@@ -458,23 +463,32 @@ int32_t drawlistEdge(int32_t origin, int64_t extent, uint32_t v, bool high)
     return int32_t(origin + e);
 }
 
-// Whether the entry with this box word lies outside the band. A box byte
-// of 255 (an entry at, or clamped past, the list's far edge) or a box whose
-// low edge passes its high edge is never skipped.
-bool drawlistMisses(const DrawListBand &band, uint32_t word, const Matrix *m)
+// Where the entry with this box word lies against the band. Bands are
+// drawn top band first, so an entry matters to later bands when it reaches
+// below this one.
+enum DrawlistPlace {
+    drawlistMiss,   // wholly outside: nothing to draw
+    drawlistInside, // drawn here, and (as far as its box tells) in no later band
+    drawlistBelow,  // drawn here and reaching below the band
+};
+
+// A box byte of 255 (an entry at, or clamped past, the list's far edge) or
+// a box whose low edge passes its high edge is never skipped, nor is any
+// box when boxes cannot be trusted.
+DrawlistPlace drawlistPlace(const DrawListBand &band, uint32_t word, const Matrix *m)
 {
     if (!band.cull || !word)
-        return false;
+        return drawlistInside;
     uint32_t x0 = word & 0xFFu, x1 = (word >> 8) & 0xFFu, y0 = (word >> 16) & 0xFFu, y1 = word >> 24;
     if (x0 == 255 || x1 == 255 || y0 == 255 || y1 == 255 || x0 > x1 || y0 > y1)
-        return false;
+        return drawlistInside;
     int64_t ex = int64_t(band.bounds.x1) - band.bounds.x0 + 1;
     int64_t ey = int64_t(band.bounds.y1) - band.bounds.y0 + 1;
     Rect box{drawlistEdge(band.bounds.x0, ex, x0, false), drawlistEdge(band.bounds.y0, ey, y0, false),
              drawlistEdge(band.bounds.x0, ex, x1, true), drawlistEdge(band.bounds.y0, ey, y1, true)};
-    if (band.straight)
-        return box.x1 < band.listX0 || box.x0 > band.listX1 || box.y1 < band.listY0 ||
-               box.y0 > band.listY1;
+    if (band.straight && (box.x1 < band.listX0 || box.x0 > band.listX1 ||
+                          box.y1 < band.listY0 || box.y0 > band.listY1))
+        return drawlistMiss;
     Point c[4];
     Rect_toQuad(c, &box);
     Matrix_transformPoints(c, 4, c, m);
@@ -485,8 +499,12 @@ bool drawlistMisses(const DrawListBand &band, uint32_t word, const Matrix *m)
     int64_t px1 = (int64_t(mapped.x1) * band.scale >> 16) + band.dx + 1;
     int64_t py0 = (int64_t(mapped.y0) * band.scale >> 16) + band.dy - 1;
     int64_t py1 = (int64_t(mapped.y1) * band.scale >> 16) + band.dy + 1;
-    return px1 < band.pixels.x0 || px0 > band.pixels.x1 || py1 < band.pixels.y0 ||
-           py0 > band.pixels.y1;
+    if (!band.straight && (px1 < band.pixels.x0 || px0 > band.pixels.x1 ||
+                           py1 < band.pixels.y0 || py0 > band.pixels.y1))
+        return drawlistMiss;
+    // The next band down, grown as this one is, starts kBandMargin above
+    // this band's own lower edge, which lies kBandMargin above pixels.y0.
+    return py0 <= int64_t(band.pixels.y0) + 2 * kBandMargin ? drawlistBelow : drawlistInside;
 }
 
 int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *matrix,
@@ -511,6 +529,7 @@ int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
     Matrix_multiply(&m, &local, &m);
     DrawListBand band{};
     drawlistBand(&band, p->bounds, &m, target);
+    KeptPaths *kept = target->bitmap->keptPaths;
     DrawPaint paint = DrawPaint_defaults;
     const int32_t *cursor = p->words, *end = p->words + p->count;
     while (cursor < end) {
@@ -520,14 +539,18 @@ int drawList(EngineContext *ctx, ObjHeader *item, const Rect *, const Matrix *ma
         Path view;
         DrawStyle_readEntry(&cursor, &view, &paint);
         // An entry whose box lies wholly outside the band draws nothing
-        // there: its path is neither transformed nor stroked.
-        if (drawlistMisses(band, boxWord, &m))
+        // there: its path is neither transformed nor stroked. One that
+        // reaches below the band keeps its device path for the next bands,
+        // which take it from the store.
+        DrawlistPlace place = drawlistPlace(band, boxWord, &m);
+        if (place == drawlistMiss)
             continue;
+        bool keep = place == drawlistBelow;
         int err = Res_ok;
         if (visible(paint.fillColour))
-            err = renderEntry(ctx, item, &view, paint, false, &m, target);
+            err = renderEntry(ctx, item, &view, paint, false, &m, target, kept, keep);
         if (!err && visible(paint.strokeColour))
-            err = renderEntry(ctx, item, &view, paint, true, &m, target);
+            err = renderEntry(ctx, item, &view, paint, true, &m, target, kept, keep);
         if (err)
             return err;
     }

@@ -22,6 +22,7 @@
 #include "graphics/pathbounds.h"
 #include "graphics/bitmap.h"
 #include "graphics/drawitem.h"
+#include "graphics/keptpath.h"
 #include "graphics/path.h"
 #include "graphics/spanpainter.h"
 
@@ -543,16 +544,29 @@ int Fill_prepareDevicePath(const FillRequest *request, Bitmap *bitmap, FillConte
         return r;
     Matrix m = request->matrix ? *request->matrix : *Matrix_identity();
     const int32_t keepScale = device->scale;
+    const bool looking = request->kept && request->keptKey;
+    const bool keeping = looking && request->keepNew;
+    const KeptPathKey key{request->keptKey, request->penKind ? 1u : 0u, bitmap->scale, &m};
+    Rect box;
+    bool kept = false;
     if (request->penKind == 0) {
         fc->fillRule = request->pen.style;
         fc->hiddenLines = 1;
-        Matrix_scaleAll(&m, factor);
-        r = Path_reserveFor(device, path);
-        if (r == Res_ok)
-            r = Path_copyTransformed(device, path, &m);
     } else {
         fc->fillRule = Fill_ruleNonZero;
         fc->hiddenLines = 0;
+    }
+    if (looking)
+        kept = KeptPaths_fetch(request->kept, &key, device, &box) != 0;
+    if (kept) {
+        r = Res_ok;
+    } else if (request->penKind == 0) {
+        Matrix scaled = m;
+        Matrix_scaleAll(&scaled, factor);
+        r = Path_reserveFor(device, path);
+        if (r == Res_ok)
+            r = Path_copyTransformed(device, path, &scaled);
+    } else {
         PenSpace space;
         r = penSpace(m, factor, &space);
         if (r == Res_ok) {
@@ -561,8 +575,11 @@ int Fill_prepareDevicePath(const FillRequest *request, Bitmap *bitmap, FillConte
             // normalised space never makes smaller.
             if ((pen.style & Pen_atLeastOnePixel) && pen.width < 256)
                 pen.width = 256;
+            // An outline kept for other bands is made whole. The band's clip
+            // only turns curves beyond it into straight pieces, which changes
+            // no pixel inside it.
             Rect room;
-            const Rect *strokeClip = strokerClip(*clip, space, pen, &room);
+            const Rect *strokeClip = keeping ? nullptr : strokerClip(*clip, space, pen, &room);
             Path_reset(device);
             r = Path_stroke(bitmap->owner, path, device, &space.toStroker, &pen, space.k,
                             strokeClip);
@@ -574,10 +591,16 @@ int Fill_prepareDevicePath(const FillRequest *request, Bitmap *bitmap, FillConte
     if (r != Res_ok)
         return r;
 
-    Rect box;
-    r = Edr_Draw_getBounds2(bitmap->owner, device, &box);
-    if (r != Res_ok)
-        return r;
+    if (!kept) {
+        r = Edr_Draw_getBounds2(bitmap->owner, device, &box);
+        if (r != Res_ok)
+            return r;
+        // Paths wholly above the band before this one go: a band may still
+        // draw a path that ends a little above it (boxes are coarse).
+        if (keeping)
+            KeptPaths_store(request->kept, &key, device, &box,
+                            clampToInt32((2 * int64_t(clip->y1) - clip->y0) * 256));
+    }
     Rect pixels = {int32_t(box.x0 >> 8), int32_t(box.y0 >> 8),
                    int32_t((int64_t(box.x1) + 255) >> 8), int32_t((int64_t(box.y1) + 255) >> 8)};
     Rect_intersect(clip, &pixels);

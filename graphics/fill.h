@@ -33,6 +33,7 @@
 
 struct Bitmap;
 struct EngineContext;
+struct KeptPaths;
 struct Path;
 struct SpanRecord;
 
@@ -52,6 +53,14 @@ struct FillRequest {
         *matrix; // user space to the device space of a bitmap of the path's scale (null: identity)
     uint32_t penKind; // 0 fills the path itself; 1 and above fill the outline of the pen along it
     Pen pen;          // pen kind 0: pen.style is the fill rule word (0 non-zero, else even-odd)
+    // Where the device path may be kept across bands (null: it is not):
+    // with a store and a key (the figure's words), a path kept for the same
+    // key, pen kind, matrix and scale is used instead of mapping the path
+    // again; with keepNew set one prepared here is kept. A kept outline is
+    // stroked without the band's clip, so that every band can use it.
+    KeptPaths *kept;
+    const void *keptKey;
+    uint32_t keepNew;
 };
 
 // What a prepared fill hands to the crossing builder.
@@ -93,7 +102,9 @@ inline uint32_t *CrossingTable_row(const CrossingTable *table, uint32_t r)
 // path's pixel box ({x0 >> 8, y0 >> 8, (x1 + 255) >> 8, (y1 + 255) >> 8}
 // of its device box) is intersected into *clip (pixels, the device space's
 // own), and the path is moved so that x = 0 is the box's left edge and
-// y = 0 the clipped lower edge (its smaller y). *fc is filled. An empty *clip on return
+// y = 0 the clipped lower edge (its smaller y). With a store in the
+// request the path may come from it, or be kept in it (graphics/keptpath.h).
+// *fc is filled. An empty *clip on return
 // means nothing to draw. 0; 1 when memory runs out; 8 for a path scale of
 // 0 or below or a factor beyond 32 bits; the stroker's error (259 until it
 // exists); a bounds walk error.

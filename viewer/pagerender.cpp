@@ -433,6 +433,7 @@ int RenderBuffers_create(RenderBuffers **out, EngineContext *ctx, void *memory, 
     b->context = ctx;
     b->memory = memory;
     b->size = size;
+    KeptPaths_init(&b->kept, KeptPaths_limitFor(Mem_getInitialSize()));
     int err = PixelBuf_createPlaceholder(&b->band);
     if (!err)
         err = PixelBuf_createPlaceholder(&b->scratch);
@@ -459,6 +460,7 @@ void RenderBuffers_free(RenderBuffers *buffers)
     PixelBuf_destroy(buffers->backdrop);
     Bitmap_destroy(buffers->bandBitmap);
     Bitmap_destroy(buffers->scratchBitmap);
+    KeptPaths_clear(&buffers->kept);
     Mem_free(buffers);
 }
 
@@ -468,6 +470,7 @@ void RenderBuffers_trim(RenderBuffers *buffers)
         return;
     Bitmap_scratchFree0(buffers->bandBitmap);
     Bitmap_scratchFree0(buffers->scratchBitmap);
+    KeptPaths_clear(&buffers->kept);
 }
 
 // ---------------------------------------------------------------- walk
@@ -527,21 +530,29 @@ int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
     Matrix items = itemMatrix(matrix);
     BandState s{b, b->band, b->bandBitmap, b->scratch, b->scratchBitmap, {}};
     s.band = Rect{rect->x0, rect->y1 - plan.bandHeight, rect->x1, rect->y1};
+    // Figures that cross bands keep their device paths for the next bands
+    // while this drawing runs; the store is emptied when it ends, before the
+    // figures it is keyed by can change.
+    const bool banded = plan.bandHeight < rect->y1 - rect->y0;
+    if (banded)
+        b->bandBitmap->keptPaths = b->scratchBitmap->keptPaths = &b->kept;
     while (s.band.y1 > rect->y0) {
         if (s.band.y0 <= rect->y0)
             s.band = Rect{rect->x0, rect->y0, rect->x1, rect->y0 + plan.bandHeight};
         err = drawBand(ctx, chain, matrix, &items, pageRect, flags, extra, clipping, &s);
         if (err)
-            return err;
+            break;
         Point origin{s.band.x0, s.band.y0};
         err = Edr_Page_fillBackground(s.current, &origin, nullptr, nullptr, chain, hooks, bitmap,
                                       &s.band, painter, painterArg);
         if (err)
-            return err;
+            break;
         s.band.y0 -= plan.bandHeight;
         s.band.y1 -= plan.bandHeight;
     }
-    return Res_ok;
+    b->bandBitmap->keptPaths = b->scratchBitmap->keptPaths = nullptr;
+    KeptPaths_clear(&b->kept);
+    return err;
 }
 
 int PageRender_clipBand(const PixelBuf *band, const Point *origin, const Matrix *matrix,

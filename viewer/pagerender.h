@@ -27,6 +27,7 @@
 #include "core/geom/rect.h"
 #include "document/edr/page.h"
 #include "graphics/clippath.h"
+#include "graphics/keptpath.h"
 
 struct Bitmap;
 struct DispmanView;
@@ -79,6 +80,7 @@ struct RenderBuffers {
     PixelBuf *backdrop;
     Bitmap *bandBitmap;
     Bitmap *scratchBitmap;
+    KeptPaths kept; // device paths kept across the bands of one drawing
 };
 
 // A new record over memory of size bytes. 0 with *out the record; 1 when

@@ -6,10 +6,12 @@
 // placements.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "core/result.h"
 #include "graphics/drawlist.h"
+#include "graphics/keptpath.h"
 #include "graphics/path.h"
 #include "core/mem/mem.h"
 #include "tests/graphics/render_support.h"
@@ -379,19 +381,26 @@ class DrawListBandTest : public RenderFixture
 
     // Draws the list into a white w x h picture through clips of `rows`
     // rows and `columns` columns each (0: the whole height or width).
+    // With a store, the bitmap keeps device paths in it across the clips,
+    // which are then taken top row first, as the page renderer takes bands.
     std::vector<uint16_t> draw(int32_t w, int32_t h, const Matrix &m, int32_t rows, int32_t columns,
-                               int32_t dx, int32_t dy)
+                               int32_t dx, int32_t dy, KeptPaths *kept = nullptr)
     {
         Bitmap *bm = picture(w, h, 0xFFFF);
+        bm->keptPaths = kept;
         const ObjItemOps *ops = static_cast<const ObjItemOps *>(item->cls->ops);
         int32_t down = rows ? rows : h, across = columns ? columns : w;
-        for (int32_t y = 0; y < h; y += down)
+        int32_t bands = (h + down - 1) / down;
+        for (int32_t b = 0; b < bands; b++) {
+            int32_t y = (kept ? bands - 1 - b : b) * down;
             for (int32_t x = 0; x < w; x += across) {
                 Rect clip{x, y, x + across < w ? x + across : w, y + down < h ? y + down : h};
                 DrawTarget target{bm, &clip, dx, dy};
                 Rect all = *Rect_getInfinite();
                 EXPECT_EQ(ops->draw(ctx(), item, &all, &m, &target, nullptr, 0), 0);
             }
+        }
+        bm->keptPaths = nullptr;
         return pixels(bm);
     }
 
@@ -425,6 +434,80 @@ TEST_F(DrawListBandTest, BandsShowTheWholeDrawingsPixels)
             EXPECT_EQ(draw(w, h, c.m, cut[0], cut[1], c.dx, c.dy), whole);
         }
     }
+}
+
+// Device paths kept from one band for the next (outlines stroked whole,
+// not cut to the band) give the same pixels as drawing every band afresh,
+// with room for every path and with room for a part of them.
+TEST_F(DrawListBandTest, KeptPathsShowTheSamePixels)
+{
+    const int32_t w = 160, h = 120;
+    build(w, h, 600);
+    struct Case {
+        const char *name;
+        Matrix m;
+    } cases[] = {
+        {"page units to pixels", pageMatrix(h)},
+        {"halved", Matrix{0x80, 0, 0, 0x80, 0, h}},
+        {"turned a quarter", Matrix{0, 0x100, -0x100, 0, h, 0}},
+        {"sheared", Matrix{0x100, 0x40, 0x30, 0x100, 0, h / 2}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint16_t> whole = draw(w, h, c.m, 0, 0, 0, 0);
+        const int32_t cuts[][2] = {{1, 0}, {7, 0}, {9, 11}};
+        for (const auto &cut : cuts) {
+            for (uint64_t limit : {uint64_t(KeptPaths_defaultLimit), uint64_t(72000)}) {
+                SCOPED_TRACE(testing::Message() << cut[0] << " rows, " << cut[1] << " columns, limit "
+                                                << limit);
+                KeptPaths kept;
+                KeptPaths_init(&kept, limit);
+                EXPECT_EQ(draw(w, h, c.m, cut[0], cut[1], 0, 0, &kept), whole);
+                EXPECT_GT(kept.hits, 0u) << "later bands take paths from the store";
+                EXPECT_LE(kept.bytes, limit);
+                KeptPaths_clear(&kept);
+            }
+        }
+    }
+}
+
+// A path is taken back only for the figure, pen kind, matrix and scale it
+// was prepared with.
+TEST_F(DrawListBandTest, KeptPathsAnswerOnlyTheirOwnKey)
+{
+    KeptPaths kept;
+    KeptPaths_init(&kept, KeptPaths_defaultLimit);
+    Path *device = newPath();
+    Rect r{0, -2560, 2560, 0};
+    ASSERT_EQ(Path_addRect(device, &r), 0);
+    const int32_t figure[2] = {0, 0};
+    Matrix m = pageMatrix(10), other = m;
+    other.ty += 1;
+    const KeptPathKey key{&figure[0], 0, 0x10000, &m};
+    Rect box{0, -2560, 2560, 0};
+    KeptPaths_store(&kept, &key, device, &box, 0);
+    const KeptPathKey misses[] = {
+        {&figure[1], 0, 0x10000, &m},
+        {&figure[0], 1, 0x10000, &m},
+        {&figure[0], 0, 0x8000, &m},
+        {&figure[0], 0, 0x10000, &other},
+    };
+    Path *out = newPath();
+    Rect got{};
+    for (const KeptPathKey &k : misses)
+        EXPECT_EQ(KeptPaths_fetch(&kept, &k, out, &got), 0);
+    ASSERT_EQ(KeptPaths_fetch(&kept, &key, out, &got), 1);
+    EXPECT_TRUE(Rect_equal(&got, &box));
+    ASSERT_EQ(Path_wordCount(out), Path_wordCount(device));
+    EXPECT_EQ(std::memcmp(Path_buffer(out), Path_buffer(device), Path_wordCount(out) * 4), 0);
+    EXPECT_EQ(out->count, device->count);
+    // A band below the path drops it.
+    KeptPaths_store(&kept, &misses[0], device, &box, -5120);
+    EXPECT_EQ(KeptPaths_fetch(&kept, &key, out, &got), 0);
+    EXPECT_EQ(KeptPaths_fetch(&kept, &misses[0], out, &got), 1);
+    KeptPaths_clear(&kept);
+    Path_destroy(out);
+    Path_destroy(device);
 }
 
 } // namespace

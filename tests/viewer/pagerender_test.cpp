@@ -14,7 +14,10 @@
 
 #include "core/result.h"
 #include "core/task/task.h"
+#include "graphics/drawlist.h"
+#include "graphics/keptpath.h"
 #include "graphics/piecedraw.h"
+#include "graphics/stroke.h"
 #include "viewer/thumbrender.h"
 #include "viewer/thumbqueue.h"
 #include "tests/graphics/png_support.h"
@@ -693,3 +696,96 @@ TEST_F(ImagePageTest, TheFrameLinesFollowThePageFrameSides)
 }
 
 } // namespace
+
+namespace
+{
+
+// A drawing list over a w x h page of strokes and fills that cross several
+// 17-row bands, in page units.
+void pagerenderTestDrawing(DrawStyle *style, int32_t w, int32_t h)
+{
+    DrawStyle_init(style);
+    uint32_t seed = 5;
+    auto next = [&seed](int32_t below) {
+        seed = seed * 1103515245u + 12345u;
+        return int32_t((seed >> 8) % uint32_t(below));
+    };
+    for (int i = 0; i < 120; i++) {
+        int32_t x = next(w - 40), y = -next(h - 50) - 45;
+        Path *p = nullptr;
+        ASSERT_EQ(Path_create(&p, 0x10000), 0);
+        DrawPaint paint = DrawPaint_defaults;
+        if (i % 2) {
+            paint.fillColour = 0;
+            paint.strokeColour = 0xFF000000u | uint32_t(next(0xFFFFFF));
+            paint.penWidth = U(2);
+            paint.penFlags = Pen_joinRound << Pen_joinShift | Pen_capRound << Pen_startCapShift;
+            ASSERT_EQ(Path_moveTo(p, U(x), U(y)), 0);
+            ASSERT_EQ(Path_curveTo(p, U(x + 10), U(y + 40), U(x + 30), U(y - 10), U(x + 35), U(y + 44)), 0);
+        } else {
+            paint.fillColour = 0xC0000000u | uint32_t(next(0xFFFFFF));
+            paint.strokeColour = 0xFF202020u;
+            paint.penWidth = U(1);
+            Rect r{U(x), U(y), U(x + 5 + next(30)), U(y + 5 + next(40))};
+            ASSERT_EQ(Path_addRect(p, &r), 0);
+        }
+        ASSERT_EQ(DrawStyle_appendPath(style, p, &paint), 0);
+        Path_destroy(p);
+    }
+}
+
+} // namespace
+
+// Figures that cross bands are drawn from paths kept between the bands: the
+// page comes out as drawn in one band, and once drawn the store is empty
+// and no bitmap points at it.
+TEST_F(BandTest, DrawingListsAcrossBandsMatchOneBandAndKeepNothingAfterwards)
+{
+    run([&] {
+        const int32_t w = 240, h = 320;
+        DrawStyle style{};
+        pagerenderTestDrawing(&style, w, h);
+        Rect bounds{};
+        ASSERT_EQ(DrawList_bounds(ctx(), style.words, style.used, &bounds), 0);
+        ObjHeader *list = Obj_create(&DrawListItem_class, 0);
+        ASSERT_NE(list, nullptr);
+        DrawListItemPart *part = static_cast<DrawListItemPart *>(Obj_part(list));
+        *part = DrawListItemPart{style.words, style.used, bounds};
+        Obj_setBox(list, &bounds);
+        Rect all{0, U(-h), U(w), 0};
+        Edr_PageRec *p = piece(nullptr, all, kPageColour);
+        p->objects = chain({box(all, kPageColour), list});
+
+        std::vector<std::vector<uint16_t>> drawn;
+        for (uint32_t size : {uint32_t(w) * h * 2, 8192u, 1024u}) {
+            SCOPED_TRACE(size);
+            Bitmap *b = picture(w, h);
+            std::vector<uint8_t> memory(size);
+            RenderBuffers *buffers = nullptr;
+            ASSERT_EQ(RenderBuffers_create(&buffers, ctx(), memory.data(), size), 0);
+            Matrix m = pageMatrix(h);
+            Rect page{0, 0, w, h};
+            DrawFlags flags{};
+            ASSERT_EQ(PageRender_drawBanded(ctx(), buffers, p, &page, nullptr, b, &page, &m, &flags,
+                                            nullptr, nullptr, 0),
+                      0);
+            EXPECT_EQ(buffers->kept.capacity, 0u);
+            EXPECT_EQ(buffers->kept.bytes, 0u);
+            EXPECT_EQ(buffers->bandBitmap->keptPaths, nullptr);
+            EXPECT_EQ(buffers->scratchBitmap->keptPaths, nullptr);
+            if (size != uint32_t(w) * h * 2) {
+                EXPECT_GT(buffers->kept.hits, 0u) << "later bands took kept paths";
+            }
+            RenderBuffers_free(buffers);
+            drawn.push_back(pixels(b));
+        }
+        size_t painted = 0;
+        for (uint16_t v : drawn[0])
+            painted += v != to565(kPageColour) ? 1 : 0;
+        EXPECT_GT(painted, size_t(w) * h / 10) << "the figures cover a good part of the page";
+        EXPECT_EQ(drawn[1], drawn[0]);
+        EXPECT_EQ(drawn[2], drawn[0]);
+        EXPECT_EQ(Edr_Page_freeRecords(p), 0);
+        DrawStyle_free(&style);
+    });
+}
