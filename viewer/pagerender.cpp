@@ -276,7 +276,7 @@ void freePieceIndexes(PieceIndexes *indexes)
     }
 }
 
-const ItemIndex *indexOf(const PieceIndexes *indexes, const Edr_PageRec *piece)
+const ItemIndex *pieceIndexOf(const PieceIndexes *indexes, const Edr_PageRec *piece)
 {
     for (uint32_t i = 0; indexes && i < kIndexedPieces; i++)
         if (indexes->piece[i] == piece)
@@ -393,7 +393,7 @@ int drawBand(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const
         // band can show, so that the walk passes over the items outside.
         Rect shown = r;
         Rect_intersect(&shown, &bandArea);
-        int err = View_drawIndexedList(ctx, indexOf(s->indexes, p), first, &shown, items,
+        int err = View_drawIndexedList(ctx, pieceIndexOf(s->indexes, p), first, &shown, items,
                                        &target, flags, extra);
         if (!err && clipping && p->layout)
             err = compositeClips(p, matrix, s);
