@@ -509,6 +509,19 @@ void Edge_addLine(const EdgeRows *rows, int64_t x0, int64_t y0, int64_t x1, int6
     // with 0 <= xf < dy.
     const int64_t dy = yb - yt, dx = xt - xb;
     int64_t r = rowBottom - 1;
+    if (dx == 0) {
+        // An upright edge (the sides of cells and rectangles): one column
+        // for every row.
+        int64_t column = (xb + half) >> shift;
+        uint32_t word = direction | (column < 0                         ? 0
+                                     : column > int64_t(Crossing_xMask) ? Crossing_xMask
+                                                                        : uint32_t(column));
+        for (; r >= rowTop; r--) {
+            uint32_t *rec = rows->records + rows->rows[r];
+            rec[++rec[0]] = word;
+        }
+        return;
+    }
     int64_t t = yb - (r * step + half);
     Quotient start = mulDivFloor(dx, t, dy);
     int64_t xi = xb + start.q, xf = start.r;
