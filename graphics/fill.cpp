@@ -262,9 +262,9 @@ inline void exchange(uint32_t *c, int i, int j)
 // insertion, longer ones by an introspective sort. Crossings at the same
 // x may end in any order: every reader of a row (the span painter, span
 // reduction, intersection) takes all crossings at one x together.
-enum : uint32_t { kInsertionMost = 24 };
+enum : uint32_t { kFillInsertionMost = 24 };
 
-void insertFrom(uint32_t *c, uint32_t from, uint32_t n)
+void fillInsertFrom(uint32_t *c, uint32_t from, uint32_t n)
 {
     for (uint32_t i = from; i < n; i++) {
         uint32_t v = c[i], k = key(v);
@@ -299,8 +299,8 @@ void sortRow(uint32_t *c, uint32_t n)
         first++;
     if (first == n)
         return;
-    if (n <= kInsertionMost) {
-        insertFrom(c, first, n);
+    if (n <= kFillInsertionMost) {
+        fillInsertFrom(c, first, n);
         return;
     }
     std::sort(c, c + n, [](uint32_t a, uint32_t b) { return key(a) < key(b); });

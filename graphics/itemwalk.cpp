@@ -110,14 +110,14 @@ int itemwalkStartPoll(EngineContext *ctx, const DrawFlags *flags, bool *poll)
 // candidate by halving) and its place in the list. Items whose box is
 // empty can never be shown and are left out of the extents.
 struct ItemIndex {
-    uint32_t count;      // items in the list
-    uint32_t boxed;      // entries of the extents
-    ObjHeader **items;   // count items, in list order
-    int32_t *low;        // boxed entries each; one block with items
+    uint32_t count;    // items in the list
+    uint32_t boxed;    // entries of the extents
+    ObjHeader **items; // count items, in list order
+    int32_t *low;      // boxed entries each; one block with items
     int32_t *high;
     int32_t *reach;
     uint32_t *place;
-    uint32_t *picked;    // room for boxed places, filled per draw
+    uint32_t *picked; // room for boxed places, filled per draw
 };
 
 int ItemIndex_create(ObjHeader *first, ItemIndex **out)
@@ -208,8 +208,8 @@ int View_drawIndexedList(EngineContext *ctx, const ItemIndex *index, ObjHeader *
     // upper edge lies above its bottom, back in list order.
     const uint32_t n = index->boxed;
     uint32_t end = uint32_t(std::lower_bound(index->low, index->low + n, area.y1) - index->low);
-    uint32_t start = uint32_t(std::upper_bound(index->reach, index->reach + n, area.y0) -
-                              index->reach);
+    uint32_t start =
+        uint32_t(std::upper_bound(index->reach, index->reach + n, area.y0) - index->reach);
     uint32_t *picked = index->picked, m = 0;
     for (uint32_t k = start; k < end; k++)
         if (index->high[k] > area.y0 && index->place[k] >= from)

@@ -431,7 +431,8 @@ TEST_F(CellGridTest, ShapesThatCarryOnFillLikeTheShapesOneByOne)
         h.push_back(line(xs[i], xs[i + 1], 100, 12, 1, GridLine_endsSquare, ink));
         // Mitred ends meeting end to end: parallelograms that carry on.
         h.push_back(line(xs[i], xs[i + 1], 70, 16, 2, 0, ink));
-        h.push_back(line(xs[i], xs[i + 1], 40, 24, i == 3 ? uint32_t(GridLine_styleDouble) : 5u, 5, sea));
+        h.push_back(
+            line(xs[i], xs[i + 1], 40, 24, i == 3 ? uint32_t(GridLine_styleDouble) : 5u, 5, sea));
     }
     // A column's border in pieces from the top down, one piece double.
     const int32_t ys[] = {290, 260, 221, 220, 150, 90, 10};
@@ -449,10 +450,10 @@ TEST_F(CellGridTest, ShapesThatCarryOnFillLikeTheShapesOneByOne)
         Matrix m;
         int32_t dx, dy;
     } placings[] = {
-        {{0x5A3D, 0, 0, 0x6F00, 0, 0}, 3, 2},       // edges between pixels
-        {{-0x6000, 0, 0, 0x7000, 0, 0}, 125, 1},    // mirrored
-        {{0, 0x6A00, -0x5800, 0, 0, 0}, 128, 4},    // a quarter turn, scaled
-        {{0, -0x7000, 0x7000, 0, 0, 0}, 2, 127},    // the other quarter turn
+        {{0x5A3D, 0, 0, 0x6F00, 0, 0}, 3, 2},    // edges between pixels
+        {{-0x6000, 0, 0, 0x7000, 0, 0}, 125, 1}, // mirrored
+        {{0, 0x6A00, -0x5800, 0, 0, 0}, 128, 4}, // a quarter turn, scaled
+        {{0, -0x7000, 0x7000, 0, 0, 0}, 2, 127}, // the other quarter turn
         // Turned by other angles: the shapes are filled one by one there.
         {{0x6000, 0x3000, -0x3000, 0x6000, 0, 0}, 40, 2},
         {{0x5F3B, 0x1C27, -0x1A11, 0x6A4D, 0, 0}, 25, 3},

@@ -243,8 +243,8 @@ TEST_F(ScanFillTest, RowsAreSortedWhateverOrderTheyArriveIn)
                 std::stable_sort(words.rbegin(), words.rend(), byX);
             if (order == kRuns)
                 for (uint32_t at = 0; at < n; at += 1 + n / 5)
-                    std::stable_sort(words.begin() + at, words.begin() + std::min(n, at + 1 + n / 5),
-                                     byX);
+                    std::stable_sort(words.begin() + at,
+                                     words.begin() + std::min(n, at + 1 + n / 5), byX);
             if (order == kStray && n > 1)
                 std::swap(words[n / 3], words[n - 1]);
             std::vector<uint32_t> rows = {0}, records(1 + n);

@@ -156,8 +156,14 @@ TEST_F(RasterRefTest, UprightRectanglesCoverTheirSamplesExactly)
     const std::vector<std::vector<Box>> cases = {
         {{300, 420, 3000, 2900}},
         // Cells side by side, then the same cells in another order.
-        {{100, 200, 700, 1900}, {700, 200, 1290, 1900}, {1290, 200, 2600, 1900}, {2600, 200, 3100, 1900}},
-        {{2600, 200, 3100, 1900}, {100, 200, 700, 1900}, {1290, 200, 2600, 1900}, {700, 200, 1290, 1900}},
+        {{100, 200, 700, 1900},
+         {700, 200, 1290, 1900},
+         {1290, 200, 2600, 1900},
+         {2600, 200, 3100, 1900}},
+        {{2600, 200, 3100, 1900},
+         {100, 200, 700, 1900},
+         {1290, 200, 2600, 1900},
+         {700, 200, 1290, 1900}},
         // Overlapping, and stacked with rows that end unevenly.
         {{200, 300, 2000, 2500}, {1000, 1100, 3300, 3100}, {1500, 1500, 1700, 1530}},
         {{500, 100, 900, 1000}, {500, 1000, 900, 1111}, {900, 1000, 2300, 1700}},
@@ -191,8 +197,7 @@ TEST_F(RasterRefTest, UprightRectanglesCoverTheirSamplesExactly)
                                 int32_t yc = py * 256 + m * step + half, column = px * sub + c;
                                 int count = 0;
                                 for (const Box &r : cases[k])
-                                    if (r.y0 <= yc && yc < r.y1 &&
-                                        (r.x0 + half) / step <= column &&
+                                    if (r.y0 <= yc && yc < r.y1 && (r.x0 + half) / step <= column &&
                                         column < (r.x1 + half) / step)
                                         count++;
                                 inside += rule ? count % 2 : count > 0;

@@ -285,7 +285,7 @@ TEST_F(ItemListTest, AnIndexedListDrawsWhatTheWholeListDraws)
         int32_t x = next(110) - 5, y = next(110) - 5;
         int32_t w = i % 50 == 0 ? 200 : next(12), h = i % 37 == 0 ? 200 : next(12);
         if (i % 41 == 0)
-            y = -150; // reaches from far below into the first rows
+            y = -150;                              // reaches from far below into the first rows
         boxes.push_back(Rect{x, y, x + w, y + h}); // w or h 0: an empty box
     }
     ObjHeader *first = chain(boxes);
@@ -323,7 +323,8 @@ TEST_F(ItemListTest, AnIndexedListDrawsWhatTheWholeListDraws)
     EXPECT_EQ(plainResult, Res_stopRequested);
     EXPECT_EQ(indexedResult, Res_stopRequested);
     // Without polling the walk goes on past it.
-    EXPECT_EQ(drawIndexed(ix, first, &clip, DrawFlags_noPoll), drawPlain(first, &clip, DrawFlags_noPoll));
+    EXPECT_EQ(drawIndexed(ix, first, &clip, DrawFlags_noPoll),
+              drawPlain(first, &clip, DrawFlags_noPoll));
     ItemIndex_free(ix);
     // A short list is not indexed, and a walk without an index is the
     // plain walk.
