@@ -316,10 +316,11 @@ bool cellgridRuns(int32_t a0, int32_t a1, int32_t b1)
     return (a0 < a1 && a1 < b1) || (a0 > a1 && a1 > b1);
 }
 
-// Joins quadrilateral b onto a when b continues a along one axis: b starts
-// with a's second and third corners (so the side they share is the same
-// segment run both ways), and a's first and second sides carry on straight
-// and in the same direction through b's. Under a matrix that keeps the
+// Joins quadrilateral b onto a when b continues a along one axis: b's
+// first and last corners are a's second and third (so the side they share
+// is the same segment run both ways), and a's sides from corner 0 to 1 and
+// from 3 to 2 carry on straight, in the same direction, to b's corners 1
+// and 2. Under a matrix that keeps the
 // axes (cellgridAxisKeeping), the joined shape crosses every sub-row at
 // the same places as the two did, less the shared side's crossings, which
 // cancel under non-zero winding: a row of filled cells of one colour
