@@ -320,11 +320,11 @@ bool cellgridRuns(int32_t a0, int32_t a1, int32_t b1)
 // first and last corners are a's second and third (so the side they share
 // is the same segment run both ways), and a's sides from corner 0 to 1 and
 // from 3 to 2 carry on straight, in the same direction, to b's corners 1
-// and 2. Under a matrix that keeps the
-// axes (cellgridAxisKeeping), the joined shape crosses every sub-row at
-// the same places as the two did, less the shared side's crossings, which
-// cancel under non-zero winding: a row of filled cells of one colour
-// becomes one rectangle, two crossings per sub-row instead of two per cell.
+// and 2. Under a matrix that keeps the axes (cellgridAxisKeeping), the
+// joined shape crosses every sub-row at the same places as the two did,
+// less the shared side's crossings, which cancel under non-zero winding:
+// a row of filled cells of one colour becomes one rectangle, two
+// crossings per sub-row instead of two per cell.
 bool cellgridJoin(Point a[4], const Point b[4])
 {
     if (a[1].x != b[0].x || a[1].y != b[0].y || a[2].x != b[3].x || a[2].y != b[3].y)
