@@ -273,36 +273,116 @@ uint32_t cellgridIndexQuery(const CellGridIndexList *l, const Rect *clip, uint32
         std::lower_bound(l->reach, l->reach + n, low,
                          [](int32_t reach, int64_t v) { return int64_t(reach) < v; }) -
         l->reach);
-    if (end > start && end - start > n / 2)
-        return kWalkAll;
+    // One long shape early in the order (a column's border running down
+    // the whole sheet) keeps start near the front for every band: the
+    // bottoms still pass over the shapes that end above the band, which
+    // costs far less than testing each shape's corners.
     uint32_t m = 0;
     for (uint32_t k = start; k < end; k++)
         if (int64_t(l->bottom[k]) >= low)
             out[m++] = l->order[k];
+    if (m > n / 2)
+        return kWalkAll;
     std::sort(out, out + m);
     return m;
 }
 
+// Whether the box of quadrilateral p through the item matrix meets clip
+// (null: no clip), as CellGrid_addQuad decides.
+bool cellgridMeets(const Point p[4], const Rect *clip, const Matrix *m0)
+{
+    if (!clip)
+        return true;
+    Point q[4];
+    Matrix_transformPoints(p, 4, q, m0);
+    Rect box;
+    Rect_boundPoints(&box, q, 4, 1);
+    Rect_intersect(&box, clip);
+    return box.x0 <= box.x1 && box.y0 <= box.y1;
+}
+
+// Whether a matrix keeps horizontal and vertical lines horizontal and
+// vertical (a scale, a mirror or a quarter turn): each device coordinate
+// then depends on one path coordinate only, so points on one axis-parallel
+// line stay on one device line exactly.
+bool cellgridAxisKeeping(const Matrix &m)
+{
+    return (m.b == 0 && m.c == 0) || (m.a == 0 && m.d == 0);
+}
+
+// Strictly monotone: a0, a1, b1 in ascending or in descending order.
+bool cellgridRuns(int32_t a0, int32_t a1, int32_t b1)
+{
+    return (a0 < a1 && a1 < b1) || (a0 > a1 && a1 > b1);
+}
+
+// Joins quadrilateral b onto a when b continues a along one axis: b's
+// first and last corners are a's second and third (so the side they share
+// is the same segment run both ways), and a's sides from corner 0 to 1 and
+// from 3 to 2 carry on straight, in the same direction, to b's corners 1
+// and 2. Under a matrix that keeps the axes (cellgridAxisKeeping), the
+// joined shape crosses every sub-row at the same places as the two did,
+// less the shared side's crossings, which cancel under non-zero winding:
+// a row of filled cells of one colour becomes one rectangle, two
+// crossings per sub-row instead of two per cell.
+bool cellgridJoin(Point a[4], const Point b[4])
+{
+    if (a[1].x != b[0].x || a[1].y != b[0].y || a[2].x != b[3].x || a[2].y != b[3].y)
+        return false;
+    bool alongX = a[0].y == a[1].y && b[1].y == a[1].y && a[3].y == a[2].y && b[2].y == a[2].y &&
+                  cellgridRuns(a[0].x, a[1].x, b[1].x) && cellgridRuns(a[3].x, a[2].x, b[2].x);
+    bool alongY = a[0].x == a[1].x && b[1].x == a[1].x && a[3].x == a[2].x && b[2].x == a[2].x &&
+                  cellgridRuns(a[0].y, a[1].y, b[1].y) && cellgridRuns(a[3].y, a[2].y, b[2].y);
+    if (!alongX && !alongY)
+        return false;
+    a[1] = b[1];
+    a[2] = b[2];
+    return true;
+}
+
 // Adds the shapes of one list that meet clip to their colours' paths, in
-// list order; with an index only the shapes it offers are tested.
+// list order; with an index only the shapes it offers are tested. When
+// join is set, a shape that continues the one before it in the same colour
+// (cellgridJoin) is added as part of it: the path is filled to the same
+// pixels with fewer edges. The middle third of a double line keeps its own
+// shape and its outer one is never joined, so that it stays empty.
 int cellgridAddList(const CellGridPart *part, uint32_t kind, const CellGridIndex *ix,
-                    uint32_t *picked, const Rect *clip, const Matrix *m0, ColourPaths **paths)
+                    uint32_t *picked, const Rect *clip, const Matrix *m0, bool join,
+                    ColourPaths **paths)
 {
     uint32_t n = cellgridCount(part, kind);
     uint32_t m = ix && n ? cellgridIndexQuery(&ix->lists[kind], clip, picked) : kWalkAll;
     if (m != kWalkAll)
         n = m;
+    Point run[4];
+    uint32_t runColour = 0;
+    bool running = false;
     for (uint32_t j = 0; j < n; j++) {
         Point p[4];
         uint32_t colour, style;
         cellgridShape(part, kind, m == kWalkAll ? j : picked[j], p, &colour, &style);
-        int err = CellGrid_addQuad(p, clip, m0, colour, paths);
-        if (!err && kind != kFills && style == GridLine_styleDouble)
+        if (!cellgridMeets(p, clip, m0))
+            continue;
+        const bool doubled = kind != kFills && style == GridLine_styleDouble;
+        if (running && !doubled && colour == runColour && cellgridJoin(run, p))
+            continue;
+        int err = running ? CellGrid_addQuad(run, nullptr, m0, runColour, paths) : Res_ok;
+        running = false;
+        if (!err && join && !doubled) {
+            for (int k = 0; k < 4; k++)
+                run[k] = p[k];
+            runColour = colour;
+            running = true;
+            continue;
+        }
+        if (!err)
+            err = CellGrid_addQuad(p, nullptr, m0, colour, paths);
+        if (!err && doubled)
             err = CellGrid_addInnerThird(p, clip, m0, colour, paths);
         if (err)
             return err;
     }
-    return Res_ok;
+    return running ? CellGrid_addQuad(run, nullptr, m0, runColour, paths) : Res_ok;
 }
 
 struct BoundLines {
@@ -341,10 +421,11 @@ int render(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *
         if (!picked)
             ix = nullptr;
     }
+    const bool join = cellgridAxisKeeping(m);
     ColourPaths *paths = nullptr;
     int err = Res_ok;
     if (part->fills) {
-        err = cellgridAddList(part, kFills, ix, picked, clip, &m0, &paths);
+        err = cellgridAddList(part, kFills, ix, picked, clip, &m0, join, &paths);
         if (!err)
             err = ColourPaths_render(ctx, paths, &m, stages, target);
         ColourPaths_free(&paths);
@@ -357,7 +438,7 @@ int render(EngineContext *ctx, ObjHeader *item, const Rect *clip, const Matrix *
             ix = nullptr;
     }
     for (uint32_t kind = kHorizontal; !err && kind < kLists; kind++)
-        err = cellgridAddList(part, kind, ix, picked, clip, &m0, &paths);
+        err = cellgridAddList(part, kind, ix, picked, clip, &m0, join, &paths);
     Mem_free(picked);
     if (!err)
         err = ColourPaths_render(ctx, paths, &m, stages, target);

@@ -256,28 +256,25 @@ inline void exchange(uint32_t *c, int i, int j)
         std::swap(c[i], c[j]);
 }
 
-void siftDown(uint32_t *c, uint32_t root, uint32_t n)
-{
-    for (;;) {
-        uint32_t child = 2 * root + 1;
-        if (child >= n)
-            return;
-        if (child + 1 < n && key(c[child + 1]) > key(c[child]))
-            child++;
-        if (key(c[child]) <= key(c[root]))
-            return;
-        std::swap(c[root], c[child]);
-        root = child;
-    }
-}
+// Rows mostly arrive in order or nearly so: shapes are added left to right
+// (a sheet's column lines, a line of glyphs), so a row is often one
+// ascending run, or a few. The first out-of-order crossing is found
+// first; an ordered row costs one pass. Short rows are finished by
+// insertion, longer ones by an introspective sort. Crossings at the same
+// x may end in any order: every reader of a row (the span painter, span
+// reduction, intersection) takes all crossings at one x together.
+enum : uint32_t { kFillInsertionMost = 24 };
 
-void heapSort(uint32_t *c, uint32_t n)
+void fillInsertFrom(uint32_t *c, uint32_t from, uint32_t n)
 {
-    for (uint32_t i = n / 2; i-- > 0;)
-        siftDown(c, i, n);
-    for (uint32_t end = n - 1; end > 0; end--) {
-        std::swap(c[0], c[end]);
-        siftDown(c, 0, end);
+    for (uint32_t i = from; i < n; i++) {
+        uint32_t v = c[i], k = key(v);
+        uint32_t j = i;
+        while (j > 0 && key(c[j - 1]) > k) {
+            c[j] = c[j - 1];
+            j--;
+        }
+        c[j] = v;
     }
 }
 
@@ -287,16 +284,27 @@ void sortRow(uint32_t *c, uint32_t n)
         return;
     if (n == 2) {
         exchange(c, 0, 1);
-    } else if (n == 4) {
+        return;
+    }
+    if (n == 4) {
         exchange(c, 0, 1);
         exchange(c, 0, 2);
         exchange(c, 0, 3);
         exchange(c, 1, 2);
         exchange(c, 1, 3);
         exchange(c, 2, 3);
-    } else {
-        heapSort(c, n);
+        return;
     }
+    uint32_t first = 1;
+    while (first < n && key(c[first - 1]) <= key(c[first]))
+        first++;
+    if (first == n)
+        return;
+    if (n <= kFillInsertionMost) {
+        fillInsertFrom(c, first, n);
+        return;
+    }
+    std::sort(c, c + n, [](uint32_t a, uint32_t b) { return key(a) < key(b); });
 }
 
 // ----------------------------------------------------------------- matrices
@@ -502,6 +510,19 @@ void Edge_addLine(const EdgeRows *rows, int64_t x0, int64_t y0, int64_t x1, int6
     // with 0 <= xf < dy.
     const int64_t dy = yb - yt, dx = xt - xb;
     int64_t r = rowBottom - 1;
+    if (dx == 0) {
+        // An upright edge (the sides of cells and rectangles): one column
+        // for every row.
+        int64_t column = (xb + half) >> shift;
+        uint32_t word = direction | (column < 0                         ? 0
+                                     : column > int64_t(Crossing_xMask) ? Crossing_xMask
+                                                                        : uint32_t(column));
+        for (; r >= rowTop; r--) {
+            uint32_t *rec = rows->records + rows->rows[r];
+            rec[++rec[0]] = word;
+        }
+        return;
+    }
     int64_t t = yb - (r * step + half);
     Quotient start = mulDivFloor(dx, t, dy);
     int64_t xi = xb + start.q, xf = start.r;

@@ -29,6 +29,32 @@ int View_measureItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip,
                          const Matrix *matrix, const DrawTarget *target, const DrawFlags *flags,
                          uint32_t *amount);
 
+// An index of a long item list by the vertical extent of the items' shown
+// boxes, for a list drawn band after band: each band then visits only the
+// items whose boxes reach its rows instead of walking the whole list. It
+// holds the list as it was when made (its items, in list order, and their
+// boxes then); the list must not change while the index is used.
+struct ItemIndex;
+
+// Below this many items a list is walked as it is.
+enum : uint32_t { ItemIndex_least = 256 };
+
+// *out = an index of the list from first on (engine heap), or null when the
+// list is shorter than ItemIndex_least items. 0, or 1 when memory runs out
+// (*out null: the list is then walked as it is).
+[[nodiscard]] int ItemIndex_create(ObjHeader *first, ItemIndex **out);
+// Frees an index; null is ignored.
+void ItemIndex_free(ItemIndex *index);
+
+// View_drawItemList over the items of an indexed list from first on
+// (first being the list's first or second item), visiting only the items
+// the index offers for the drawing area: the same items are drawn in the
+// same order, with the same stop polling. Without an index, or for a first
+// it does not start with, the list is walked as View_drawItemList walks it.
+int View_drawIndexedList(EngineContext *ctx, const ItemIndex *index, ObjHeader *first,
+                         const Rect *clip, const Matrix *matrix, const DrawTarget *target,
+                         const DrawFlags *flags, intptr_t extra);
+
 // The drawing area of a target in item units: the target's pixel
 // rectangle (the bitmap's, cut to the target's clip when it has one),
 // grown by one pixel on each side relative to the target's origin (dx, dy),

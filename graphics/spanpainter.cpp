@@ -105,6 +105,7 @@ struct Cursor {
     int32_t winding; // non-zero: the winding so far; even-odd: 1 when inside
     uint32_t x;      // the pending event's x (noEvent: none)
     int32_t delta;   // its change of depth, +1 or -1
+    uint32_t weight; // the sub-rows it stands for: alike sub-rows share one cursor
 };
 
 constexpr uint32_t noEvent = 0xFFFFFFFFu;
@@ -152,16 +153,33 @@ struct RowFrame {
     const uint32_t mask = subRows - 1;
     Cursor cursors[8];
     uint32_t live = 0;
+    // A sub-row with the same crossings as the one before it (the sides of
+    // an upright shape cross every sub-row of most pixel rows alike) gives
+    // the same events at the same places: its cursor's weight grows instead,
+    // and each event moves the depth by the weight.
+    const uint32_t *previous = nullptr;
+    bool previousLive = false;
     for (uint32_t j = 0; j < subRows; j++) {
         const uint32_t *rec = CrossingTable_row(f.table, first + j);
-        if (rec[0] == 0)
+        if (rec[0] == 0) {
+            previous = nullptr;
             continue;
+        }
+        if (previous && previous[0] == rec[0] &&
+            std::memcmp(previous + 1, rec + 1, size_t(rec[0]) * 4) == 0) {
+            if (previousLive)
+                cursors[live - 1].weight++;
+            continue;
+        }
+        previous = rec;
         Cursor &c = cursors[live];
         c.next = rec + 1;
         c.end = rec + 1 + rec[0];
         c.winding = 0;
+        c.weight = 1;
         advanceCursor(c, f.evenOdd);
-        if (c.x != noEvent)
+        previousLive = c.x != noEvent;
+        if (previousLive)
             live++;
     }
     if (live == 0)
@@ -197,7 +215,7 @@ struct RowFrame {
                 i++;
                 continue;
             }
-            depth += uint32_t(c.delta);
+            depth += uint32_t(c.delta) * c.weight;
             advanceCursor(c, f.evenOdd);
             if (c.x == noEvent)
                 c = cursors[--live];

@@ -18,6 +18,7 @@
 #include "graphics/path.h"
 #include "graphics/pixelbuf.h"
 #include "graphics/imageutil.h"
+#include "graphics/itemwalk.h"
 #include "viewer/dispman.h"
 #include "viewer/docview.h"
 #include "graphics/rects.h"
@@ -240,6 +241,49 @@ bool planBands(uint32_t size, uint32_t parts, int32_t width, int32_t height, uin
 
 // The band of one drawing: its device rectangle and the buffers in their
 // current roles (the clip composite swaps band and scratch).
+// The item indexes of a chain's long content lists, made once for all the
+// bands of one draw (graphics/itemwalk.h); pieces beyond the first few
+// are walked as they are.
+enum : uint32_t { kIndexedPieces = 4 };
+
+struct PieceIndexes {
+    const Edr_PageRec *piece[kIndexedPieces];
+    ItemIndex *index[kIndexedPieces];
+};
+
+// Indexes the content pieces of the chain whose lists are long; a piece
+// that cannot be indexed is walked as it is.
+void indexPieces(Edr_PageRec *chain, PieceIndexes *out)
+{
+    *out = PieceIndexes{};
+    uint32_t n = 0;
+    for (Edr_PageRec *p = chain; p && n < kIndexedPieces; p = p->nextRec) {
+        if (!isContent(p))
+            continue;
+        ItemIndex *ix = nullptr;
+        if (ItemIndex_create(p->objects, &ix) == Res_ok && ix) {
+            out->piece[n] = p;
+            out->index[n++] = ix;
+        }
+    }
+}
+
+void freePieceIndexes(PieceIndexes *indexes)
+{
+    for (ItemIndex *&ix : indexes->index) {
+        ItemIndex_free(ix);
+        ix = nullptr;
+    }
+}
+
+const ItemIndex *pieceIndexOf(const PieceIndexes *indexes, const Edr_PageRec *piece)
+{
+    for (uint32_t i = 0; indexes && i < kIndexedPieces; i++)
+        if (indexes->piece[i] == piece)
+            return indexes->index[i];
+    return nullptr;
+}
+
 struct BandState {
     RenderBuffers *buffers;
     PixelBuf *current;
@@ -247,6 +291,7 @@ struct BandState {
     PixelBuf *other;
     Bitmap *otherBitmap;
     Rect band;
+    const PieceIndexes *indexes; // null: every list walked as it is
 };
 
 void swapRoles(BandState *s)
@@ -348,7 +393,8 @@ int drawBand(EngineContext *ctx, Edr_PageRec *chain, const Matrix *matrix, const
         // band can show, so that the walk passes over the items outside.
         Rect shown = r;
         Rect_intersect(&shown, &bandArea);
-        int err = View_drawItemList(ctx, first, &shown, items, &target, flags, extra);
+        int err = View_drawIndexedList(ctx, pieceIndexOf(s->indexes, p), first, &shown, items,
+                                       &target, flags, extra);
         if (!err && clipping && p->layout)
             err = compositeClips(p, matrix, s);
         if (err)
@@ -528,7 +574,12 @@ int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
         return err;
 
     Matrix items = itemMatrix(matrix);
-    BandState s{b, b->band, b->bandBitmap, b->scratch, b->scratchBitmap, {}};
+    // With more than one band, each band visits only the items that reach
+    // it rather than every item of a long list.
+    PieceIndexes indexes{};
+    if (rect->y1 - rect->y0 > plan.bandHeight)
+        indexPieces(chain, &indexes);
+    BandState s{b, b->band, b->bandBitmap, b->scratch, b->scratchBitmap, {}, &indexes};
     s.band = Rect{rect->x0, rect->y1 - plan.bandHeight, rect->x1, rect->y1};
     // Figures that cross bands keep their device paths for the next bands
     // while this drawing runs; the store is emptied when it ends, before the
@@ -552,6 +603,7 @@ int PageRender_drawBanded(EngineContext *ctx, void *routineArg, Edr_PageRec *cha
     }
     b->bandBitmap->keptPaths = b->scratchBitmap->keptPaths = nullptr;
     KeptPaths_clear(&b->kept);
+    freePieceIndexes(&indexes);
     return err;
 }
 

@@ -405,6 +405,98 @@ TEST_F(CellGridTest, EveryBandMatchesTheWholeListTestedAgainstIt)
     }
 }
 
+// Cells of one colour side by side, lines that carry on one another and
+// lines stacked down a column: the item fills them to the very pixels of
+// every shape added on its own (CellGrid_addQuad) under scales that put
+// the edges between pixels, mirrors, quarter turns with and without a
+// scale, and a turn by another angle; whole and in bands.
+TEST_F(CellGridTest, ShapesThatCarryOnFillLikeTheShapesOneByOne)
+{
+    const uint32_t sea = rgba(0, 90, 200, 160), sand = rgba(220, 200, 0), ink = rgba(0, 0, 0);
+    std::vector<GridFill> fills;
+    auto cell = [&fills](int32_t x0, int32_t x1, int32_t top, int32_t bottom, uint32_t c) {
+        fills.push_back(GridFill{c, {{x0, top}, {x1, top}, {x1, bottom}, {x0, bottom}}});
+    };
+    const int32_t xs[] = {10, 37, 52, 90, 91, 140, 171, 230, 290};
+    for (int i = 0; i + 1 < 9; i++) {
+        cell(xs[i], xs[i + 1], 290, 251, sea);                     // one run
+        cell(xs[i], xs[i + 1], 251, 213, i % 3 == 2 ? sand : sea); // broken by another colour
+        if (i != 4)
+            cell(xs[i], xs[i + 1], 213, 170, sand); // a gap
+    }
+    cell(10, 37, 170, 120, sea); // a run whose rows end unevenly
+    cell(37, 90, 170, 131, sea);
+    std::vector<GridLine> h, v;
+    for (int i = 0; i + 1 < 9; i++) {
+        h.push_back(line(xs[i], xs[i + 1], 100, 12, 1, GridLine_endsSquare, ink));
+        // Mitred ends meeting end to end: parallelograms that carry on.
+        h.push_back(line(xs[i], xs[i + 1], 70, 16, 2, 0, ink));
+        h.push_back(
+            line(xs[i], xs[i + 1], 40, 24, i == 3 ? uint32_t(GridLine_styleDouble) : 5u, 5, sea));
+    }
+    // A column's border in pieces from the top down, one piece double.
+    const int32_t ys[] = {290, 260, 221, 220, 150, 90, 10};
+    for (int i = 0; i + 1 < 7; i++) {
+        uint32_t style = i == 2 ? uint32_t(GridLine_styleDouble) : 1u;
+        v.push_back(line(150, ys[i], ys[i + 1], 10, style, GridLine_endsSquare, ink));
+        v.push_back(line(260, ys[i], ys[i + 1], 14, 5, GridLine_endsSquare, sand));
+    }
+    ObjHeader *item = grid(fills, h, v);
+    const StageNode *stages = Obj_kindRecord(ctx, 0);
+    Bitmap *drawn = picture(130, 130), *ref = picture(130, 130);
+    auto blank = [](Bitmap *b) { std::memset(b->pixels, 0xFF, size_t(b->height) * b->stride); };
+
+    struct Placing {
+        Matrix m;
+        int32_t dx, dy;
+    } placings[] = {
+        {{0x5A3D, 0, 0, 0x6F00, 0, 0}, 3, 2},    // edges between pixels
+        {{-0x6000, 0, 0, 0x7000, 0, 0}, 125, 1}, // mirrored
+        {{0, 0x6A00, -0x5800, 0, 0, 0}, 128, 4}, // a quarter turn, scaled
+        {{0, -0x7000, 0x7000, 0, 0, 0}, 2, 127}, // the other quarter turn
+        // Turned by other angles: the shapes are filled one by one there.
+        {{0x6000, 0x3000, -0x3000, 0x6000, 0, 0}, 40, 2},
+        {{0x5F3B, 0x1C27, -0x1A11, 0x6A4D, 0, 0}, 25, 3},
+        {{0x4E21, -0x3B17, 0x3B17, 0x4E21, 0, 0}, 10, 70},
+    };
+    for (const Placing &at : placings) {
+        item->matrix = const_cast<Matrix *>(&at.m);
+        item->origin[0] = at.dx;
+        item->origin[1] = at.dy;
+        Matrix m0 = at.m;
+        Matrix_translate(&m0, at.dx, at.dy);
+        for (int32_t band : {0, 7, 30}) {
+            for (int32_t y0 = band ? -band : 0; y0 < 130; y0 += band ? band : 130) {
+                const Rect clip{-1000, y0, 1000, band ? y0 + band - 1 : 1000};
+                blank(drawn);
+                blank(ref);
+                ASSERT_EQ(draw(item, drawn, &clip), 0);
+                DrawTarget t{ref, nullptr, 0, 0};
+                ColourPaths *list = nullptr;
+                for (const GridFill &f : fills)
+                    ASSERT_EQ(CellGrid_addQuad(f.corners, &clip, &m0, f.colour, &list), 0);
+                ASSERT_EQ(ColourPaths_render(ctx, list, &m0, stages, &t), 0);
+                ColourPaths_free(&list);
+                Point p[4];
+                for (int kind = 0; kind < 2; kind++)
+                    for (const GridLine &l : kind == 0 ? h : v) {
+                        CellGrid_lineQuad(&l, kind == 0, p);
+                        ASSERT_EQ(CellGrid_addQuad(p, &clip, &m0, l.colour, &list), 0);
+                        if ((l.flags & GridLine_styleMask) >> GridLine_styleShift ==
+                            GridLine_styleDouble) {
+                            ASSERT_EQ(CellGrid_addInnerThird(p, &clip, &m0, l.colour, &list), 0);
+                        }
+                    }
+                ASSERT_EQ(ColourPaths_render(ctx, list, &m0, stages, &t), 0);
+                ColourPaths_free(&list);
+                EXPECT_TRUE(samePixels(drawn, ref))
+                    << "matrix " << at.m.a << " " << at.m.b << " band " << y0 << " +" << band;
+            }
+        }
+    }
+    item->matrix = nullptr; // not the item's to free
+}
+
 TEST_F(CellGridTest, IdentifierAndBounds)
 {
     const uint32_t c = rgba(0, 0, 0);

@@ -218,21 +218,46 @@ TEST_F(ScanFillTest, EdgeXIsExactForLongShallowAndSteepEdges)
         }
 }
 
-TEST_F(ScanFillTest, RowsAreSortedWithTheSpecialCasesAndTheHeap)
+// Rows arrive in every order: already ascending (most rows: shapes added
+// left to right), descending, ascending runs one after another (lines of
+// one list, then of another), one stray crossing, at random, and many at
+// one x in both directions. Each comes out ascending by x with every word
+// kept, direction bits with their x.
+TEST_F(ScanFillTest, RowsAreSortedWhateverOrderTheyArriveIn)
 {
     std::mt19937 rng(5);
-    for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 17u, 200u}) {
-        std::vector<uint32_t> rows = {0}, records(1 + n);
-        records[0] = n;
-        for (uint32_t i = 0; i < n; i++)
-            records[1 + i] = (rng() % 50) | (rng() % 2 ? uint32_t(Crossing_directionBit) : 0u);
-        std::vector<uint32_t> keys;
-        for (uint32_t i = 0; i < n; i++)
-            keys.push_back(records[1 + i] & Crossing_xMask);
-        Rows_sortCrossings(rows.data(), records.data(), 1);
-        std::sort(keys.begin(), keys.end());
-        for (uint32_t i = 0; i < n; i++)
-            EXPECT_EQ(records[1 + i] & Crossing_xMask, keys[i]) << n;
+    enum Order { kAscending, kDescending, kRuns, kStray, kRandom, kTies };
+    for (uint32_t n : {0u, 1u, 2u, 3u, 4u, 5u, 17u, 24u, 25u, 200u, 1000u}) {
+        for (Order order : {kAscending, kDescending, kRuns, kStray, kRandom, kTies}) {
+            std::vector<uint32_t> words(n);
+            for (uint32_t i = 0; i < n; i++) {
+                uint32_t x = order == kTies ? rng() % 3 : rng() % 5000;
+                words[i] = x | (rng() % 2 ? uint32_t(Crossing_directionBit) : 0u);
+            }
+            auto byX = [](uint32_t a, uint32_t b) {
+                return (a & Crossing_xMask) < (b & Crossing_xMask);
+            };
+            if (order == kAscending || order == kStray)
+                std::stable_sort(words.begin(), words.end(), byX);
+            if (order == kDescending)
+                std::stable_sort(words.rbegin(), words.rend(), byX);
+            if (order == kRuns)
+                for (uint32_t at = 0; at < n; at += 1 + n / 5)
+                    std::stable_sort(words.begin() + at,
+                                     words.begin() + std::min(n, at + 1 + n / 5), byX);
+            if (order == kStray && n > 1)
+                std::swap(words[n / 3], words[n - 1]);
+            std::vector<uint32_t> rows = {0}, records(1 + n);
+            records[0] = n;
+            std::copy(words.begin(), words.end(), records.begin() + 1);
+            Rows_sortCrossings(rows.data(), records.data(), 1);
+            std::vector<uint32_t> got(records.begin() + 1, records.end());
+            EXPECT_TRUE(std::is_sorted(got.begin(), got.end(), byX)) << n << " order " << order;
+            std::sort(got.begin(), got.end());
+            std::sort(words.begin(), words.end());
+            EXPECT_EQ(got, words) << n << " order " << order;
+            EXPECT_EQ(records[0], n);
+        }
     }
     EXPECT_EQ(Bits_ceilLog2(0), 0u);
     EXPECT_EQ(Bits_ceilLog2(1), 0u);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -135,6 +136,90 @@ TEST_F(RasterRefTest, FillsMatchAreaCoverage)
                 if (ref.name == "slivers")
                     slack = 0.25;
                 EXPECT_NEAR(share, 1.0, slack) << "worst pixel " << worst;
+            }
+        }
+    }
+}
+
+// Upright rectangles against the sampling rule itself: sub-row m of a
+// pixel (its centre at m x step + step / 2, in 1/256 px) holds the samples
+// of the sub-columns from each side's (x + step / 2) / step, and a pixel's
+// value follows from the count of its inside samples alone. Most sub-rows of such shapes
+// are alike, the ones at a shape's top and bottom differ; the shapes
+// touch (crossings at one x), overlap, lie within one pixel row, and come
+// in two orders, for both fill rules.
+TEST_F(RasterRefTest, UprightRectanglesCoverTheirSamplesExactly)
+{
+    struct Box {
+        int32_t x0, y0, x1, y1; // 1/256 px, y down
+    };
+    const std::vector<std::vector<Box>> cases = {
+        {{300, 420, 3000, 2900}},
+        // Cells side by side, then the same cells in another order.
+        {{100, 200, 700, 1900},
+         {700, 200, 1290, 1900},
+         {1290, 200, 2600, 1900},
+         {2600, 200, 3100, 1900}},
+        {{2600, 200, 3100, 1900},
+         {100, 200, 700, 1900},
+         {1290, 200, 2600, 1900},
+         {700, 200, 1290, 1900}},
+        // Overlapping, and stacked with rows that end unevenly.
+        {{200, 300, 2000, 2500}, {1000, 1100, 3300, 3100}, {1500, 1500, 1700, 1530}},
+        {{500, 100, 900, 1000}, {500, 1000, 900, 1111}, {900, 1000, 2300, 1700}},
+        // Within one pixel row.
+        {{40, 530, 3350, 700}, {1000, 770, 1010, 1000}},
+    };
+    const Matrix flip = {0x100, 0, 0, -0x100, 0, 0};
+    const int width = 14, height = 14;
+    for (size_t k = 0; k < cases.size(); k++) {
+        std::vector<Contour> contours;
+        for (const Box &b : cases[k])
+            contours.push_back({b.x0, b.y0, b.x1, b.y0, b.x1, b.y1, b.x0, b.y1});
+        Path *p = polygons(contours);
+        for (uint32_t s = 1; s <= 3; s++) {
+            for (uint32_t rule : {0u, 1u}) {
+                SCOPED_TRACE("case " + std::to_string(k) + " s " + std::to_string(s) + " rule " +
+                             std::to_string(rule));
+                Bitmap *b = bitmap(width, height, Pixel_formatGrey8);
+                FillRequest req = request(p, s, rule, &flip);
+                DrawTarget target{b, nullptr, 0, height};
+                ASSERT_EQ(DrawItem_render(pathItem(b, req, Pixel_formatGrey8, 255), nullptr,
+                                          nullptr, &target),
+                          Res_ok);
+                const int32_t sub = 1 << s, step = 256 >> s, half = step / 2;
+                std::map<uint32_t, uint8_t> valueOf; // by inside samples
+                for (int py = 0; py < height; py++)
+                    for (int px = 0; px < width; px++) {
+                        uint32_t inside = 0;
+                        for (int32_t m = 0; m < sub; m++)
+                            for (int32_t c = 0; c < sub; c++) {
+                                int32_t yc = py * 256 + m * step + half, column = px * sub + c;
+                                int count = 0;
+                                for (const Box &r : cases[k])
+                                    if (r.y0 <= yc && yc < r.y1 && (r.x0 + half) / step <= column &&
+                                        column < (r.x1 + half) / step)
+                                        count++;
+                                inside += rule ? count % 2 : count > 0;
+                            }
+                        // Every pixel of one count shows one value.
+                        auto seen = valueOf.emplace(inside, pixel8(b, py, px)).first;
+                        EXPECT_EQ(pixel8(b, py, px), seen->second)
+                            << "pixel " << px << ", " << py << " samples " << inside;
+                    }
+                // More samples inside, a brighter pixel; none, black; all,
+                // white.
+                int last = -1;
+                for (const auto &[count, value] : valueOf) {
+                    EXPECT_GT(int(value), last) << count << " samples";
+                    last = value;
+                    if (count == 0) {
+                        EXPECT_EQ(value, 0);
+                    }
+                    if (count == uint32_t(sub * sub)) {
+                        EXPECT_EQ(value, 255);
+                    }
+                }
             }
         }
     }
