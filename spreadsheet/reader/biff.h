@@ -275,6 +275,9 @@ uint16_t Excel_colDefaultXf(const ExcelLoadSheet *sheet, uint32_t column);
 // Cuts the rows to the used extent and builds the row-height and
 // column-width tables. 0; 1.
 [[nodiscard]] int Excel_finishSheet(ExcelLoadSheet *sheet);
+// Frees the rows at or below row `rows` and the slots at or right of
+// column `columns`, and bounds the extent and the size tables to them.
+void Excel_trimSheet(ExcelLoadSheet *sheet, uint32_t rows, uint32_t columns);
 // The value at (row, column), or null (no row, or beyond its slots).
 const ExcelCellValue *Excel_loadCellAt(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column);
 

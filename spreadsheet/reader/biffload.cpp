@@ -663,17 +663,11 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             break;
         }
         case recDimensions:
-        case 0x0000: {
-            int32_t d[4];
-            if (Excel_parseDimensions(b, n, h.type, load->version, d) == Res_ok) {
-                if (sheet->extent[0] < 0 || d[0] < sheet->extent[0])
-                    sheet->extent[0] = d[0];
-                sheet->extent[1] = std::max(sheet->extent[1], d[1]);
-                sheet->extent[2] = std::min(sheet->extent[2], d[2]);
-                sheet->extent[3] = std::max(sheet->extent[3], d[3]);
-            }
+        case 0x0000:
+            // The declared extent is not taken on trust: a sheet may claim
+            // every row and column while holding a few cells, and the cells
+            // read make its extent.
             break;
-        }
         case recHeader:
             rc = sheetText(load, b, n, &sheet->header);
             break;
@@ -719,7 +713,17 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                     sheet->merged = m;
                     for (uint32_t i = 0; i < count; i++) {
                         const uint8_t *p = b + 2 + 8 * i;
-                        m[sheet->mergedCount++] = {rd16(p), rd16(p + 2), rd16(p + 4), rd16(p + 6)};
+                        ExcelRange &r = m[sheet->mergedCount++];
+                        r = {rd16(p), rd16(p + 2), rd16(p + 4), rd16(p + 6)};
+                        // The grid reaches a merged range as it reaches a cell
+                        // (within the sheet's 256 columns).
+                        if (r.firstRow <= r.lastRow && r.firstColumn <= r.lastColumn) {
+                            if (sheet->extent[0] < 0 || r.firstRow < sheet->extent[0])
+                                sheet->extent[0] = r.firstRow;
+                            sheet->extent[1] = std::max<int32_t>(sheet->extent[1], r.lastRow + 1);
+                            sheet->extent[2] = std::min<int32_t>(sheet->extent[2], r.firstColumn);
+                            sheet->extent[3] = std::max<int32_t>(sheet->extent[3], std::min(r.lastColumn + 1, 256));
+                        }
                     }
                 }
             }

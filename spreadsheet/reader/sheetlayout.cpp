@@ -15,6 +15,7 @@
 #include "spreadsheet/reader/exceldraw.h"
 #include "spreadsheet/reader/hyperlink.h"
 #include "spreadsheet/reader/sheet.h"
+#include "spreadsheet/reader/sheetobj.h"
 #include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/sheetgrid.h"
 
@@ -646,6 +647,52 @@ int moveFormulas(ExcelLoadSheet *sheet, SheetGrid *grid)
     return Res_ok;
 }
 
+// 1 when a cell of this XF shows something without a value: a fill or a
+// border.
+bool sheetlayoutXfShows(const ExcelXf *xf)
+{
+    return xf && (xf->pattern || xf->borderStyle[0] || xf->borderStyle[1] || xf->borderStyle[2] ||
+                  xf->borderStyle[3] || (xf->diagonal && xf->diagonalStyle));
+}
+
+// The rows and columns the sheet really holds: cells with a value or a
+// visible format, merged ranges, notes and hyperlinks. Empty cells of
+// plain formats past them (whole rows of them, formatted column slots)
+// are not shown.
+void sheetlayoutContentExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet, uint32_t *rows,
+                              uint32_t *columns)
+{
+    uint32_t r = 0, c = 0;
+    for (uint32_t i = 0; i < sheet->rowCount; i++) {
+        const ExcelRow *row = sheet->rows[i];
+        for (uint32_t k = row->slots; k > 0; k--) {
+            const ExcelCellValue &v = row->cells[k - 1];
+            if (v.kind == Excel_valFiller)
+                continue;
+            if (v.kind == Excel_valBlank && !v.formula && !sheetlayoutXfShows(xfOf(load, v.xf)))
+                continue;
+            r = std::max<uint32_t>(r, row->row + 1u);
+            c = std::max(c, k);
+            break;
+        }
+    }
+    for (uint32_t m = 0; m < sheet->mergedCount; m++) {
+        r = std::max<uint32_t>(r, sheet->merged[m].lastRow + 1u);
+        c = std::max<uint32_t>(c, sheet->merged[m].lastColumn + 1u);
+    }
+    for (uint32_t n = 0; n < sheet->noteCount; n++) {
+        r = std::max<uint32_t>(r, sheet->notes[n].row + 1u);
+        c = std::max<uint32_t>(c, sheet->notes[n].column + 1u);
+    }
+    for (uint32_t l = 0; l < sheet->linkCount; l++) {
+        const ExcelRange &range = sheet->links[l].range;
+        r = std::max<uint32_t>(r, std::max(range.firstRow, range.lastRow) + 1u);
+        c = std::max<uint32_t>(c, std::max(range.firstColumn, range.lastColumn) + 1u);
+    }
+    *rows = r;
+    *columns = c;
+}
+
 } // namespace
 
 void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns)
@@ -656,6 +703,8 @@ void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *co
             r = std::max(r, uint32_t(sheet->extent[1]));
         for (uint32_t i = 0; i < sheet->rowCount; i++)
             c = std::max<uint32_t>(c, sheet->rows[i]->slots);
+        if (sheet->extent[3] > sheet->extent[2])
+            c = std::max(c, uint32_t(sheet->extent[3]));
         // Shapes anchored past the cells widen the grid to reach them.
         uint32_t dc = 0, dr = 0;
         ExcelDraw_objectsExtent(sheet, &dc, &dr);
@@ -781,6 +830,12 @@ int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
     if (!load || !entry || !entry->sheet || !load->workbook)
         return Res_missingArgument;
     ExcelLoadSheet *sheet = entry->sheet;
+    uint32_t contentRows = 0, contentColumns = 0;
+    sheetlayoutContentExtent(load, sheet, &contentRows, &contentColumns);
+    // The least grid keeps its cells, so that a sheet of empty cells alone
+    // still shows.
+    Excel_trimSheet(sheet, std::max<uint32_t>(contentRows, Excel_minLayoutRows),
+                    std::max<uint32_t>(contentColumns, Excel_minLayoutColumns));
     SheetMetrics *m = nullptr;
     int rc = Excel_gridCreate(load, sheet, &m);
     if (rc == Excel_errEmptySheet)

@@ -517,6 +517,52 @@ TEST_F(Biff, ColumnsAndRowsPastTheUsedOnesTakeTheSheetsSizes)
     EXPECT_EQ(Excel_unusedColumnWidth(nullptr, 3), 2048);
 }
 
+TEST_F(Biff, GridReachesWhatTheSheetHoldsNotWhatItDeclares)
+{
+    // A sheet may declare every row and column, list rows of heights
+    // alone or carry empty cells of a plain format far out: none of that
+    // sizes the grid. Values, fills, borders and merged ranges do. XF 21
+    // has a solid fill, XF 22 a bottom border.
+    std::string fill = rec(0x00E0, u16(0) + u16(0) + std::string(13, '\0') + std::string(1, '\x04') + u16(0));
+    std::string border = rec(0x00E0, u16(0) + u16(0) + std::string(6, '\0') + u16(0x1000) + std::string(8, '\0'));
+    std::string claimAll = rec(0x0200, u32(0) + u32(65536) + u16(0) + u16(256) + u16(0));
+    std::string heightsOnly;
+    for (uint32_t r = 0; r < 20000; r++)
+        heightsOnly += rec(0x0208, u16(r) + u16(0) + u16(0) + u16(400) + u16(0) + u16(0) + u16(0x0140) + u16(15));
+    const struct {
+        const char *what;
+        std::string body;
+        uint32_t rows, columns;
+    } cases[] = {
+        {"declared whole sheet", claimAll + rowRec(0, 1) + number(0, 0, 1), 30, 10},
+        {"rows of heights alone", claimAll + heightsOnly + number(1, 1, 2), 30, 10},
+        {"plain blanks far out", rowRec(0, 1) + number(0, 0, 1) + rowRec(60000, 201) + rec(0x0201, cell(60000, 200, 15)),
+         30, 10},
+        {"a filled blank", rowRec(0, 1) + number(0, 0, 1) + rowRec(40, 13) + rec(0x0201, cell(40, 12, 21)), 41, 13},
+        {"a bordered blank", rowRec(0, 1) + number(0, 0, 1) + rowRec(50, 15) + rec(0x0201, cell(50, 14, 22)), 51, 15},
+        {"plain blanks under a merged range",
+         rowRec(0, 1) + number(0, 0, 1) + rowRec(35, 12) + rec(0x0201, cell(35, 11, 15)) +
+             rec(0x00E5, u16(1) + u16(30) + u16(35) + u16(2) + u16(11)),
+         36, 12},
+        {"a value at the far corner", rowRec(0, 1) + number(0, 0, 1) + rowRec(65535, 256) + number(65535, 255, 3),
+         65536, 256},
+    };
+    for (const auto &c : cases) {
+        Excel_loadFree(&load);
+        load = ExcelLoad{};
+        Ole_close(&ole);
+        Vfs_close(vfs);
+        ASSERT_EQ(openBook(fill + border, {c.body}), 0) << c.what;
+        SheetGrid *g = nullptr;
+        ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0) << c.what;
+        ASSERT_NE(g, nullptr) << c.what;
+        EXPECT_EQ(g->metrics->rowCount, c.rows) << c.what;
+        EXPECT_EQ(g->metrics->columnCount, c.columns) << c.what;
+        EXPECT_LE(sheet()->rowCount, 30u) << c.what;
+        Excel_gridLayoutFree(g);
+    }
+}
+
 TEST_F(Biff, LayoutWithoutGridLinesKeepsMergedAndSharedTexts)
 {
     std::string sst = rec(0x00FC, u32(1) + u32(1) + str8("wide"));
