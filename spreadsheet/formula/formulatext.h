@@ -43,8 +43,6 @@ const Excel_FuncSignature *Excel_Func_signature(int32_t functionId);
 
 // The name-table index of a function id; -1 when it has no name.
 int32_t Excel_Func_nameIndex(int32_t functionId);
-// The function id at a name-table index; -1 outside 0-30.
-int32_t Excel_Func_idAt(int32_t index);
 // The class offset a function wants for its argument (0-based): 0x00
 // reference, 0x20 value, 0x40 array; 0x00 for functions outside the table.
 uint32_t Excel_Formula_argClass(int32_t functionId, uint32_t argument);

@@ -841,11 +841,6 @@ int32_t Excel_Func_nameIndex(int32_t functionId)
     return -1;
 }
 
-int32_t Excel_Func_idAt(int32_t index)
-{
-    return index >= 0 && index < FuncNames_count ? Excel_Func_parserIds[index] : -1;
-}
-
 uint32_t Excel_Formula_argClass(int32_t functionId, uint32_t argument)
 {
     const Excel_FuncSignature *sig = Excel_Func_signature(functionId);

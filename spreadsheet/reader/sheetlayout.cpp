@@ -452,18 +452,6 @@ int buildValues(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *g
     return rc;
 }
 
-// 1 when (row, column) lies inside one of the sheet's merged ranges.
-int sheetlayoutIsMerged(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column)
-{
-    for (uint32_t m = 0; m < sheet->mergedCount; m++) {
-        const ExcelRange &r = sheet->merged[m];
-        if (int64_t(row) >= r.firstRow && int64_t(row) <= r.lastRow && int64_t(column) >= r.firstColumn &&
-            int64_t(column) <= r.lastColumn)
-            return 1;
-    }
-    return 0;
-}
-
 // The rotation pair of a cell whose text is turned by other than a right
 // angle: its own angle, then that of the next cell of the row (its own
 // again when the next one is upright). Null otherwise, or when memory runs
@@ -519,7 +507,7 @@ int buildFills(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *gr
             e.pattern = xf->pattern;
             // Turned cells are few: the merged ranges are looked up for them only.
             e.angles = sheetlayoutFillAngles(load, row, c);
-            if (e.angles && sheetlayoutIsMerged(sheet, row->row, c)) {
+            if (e.angles && Excel_mergedIndex(sheet->merged, sheet->mergedCount, row->row, c) != Excel_notMerged) {
                 Mem_free(e.angles);
                 e.angles = nullptr;
             }
@@ -733,11 +721,11 @@ uint16_t Excel_unusedColumnWidth(const ExcelLoadSheet *sheet, uint32_t column)
 
 uint32_t Excel_mergedIndex(const ExcelRange *ranges, uint32_t count, uint32_t row, uint32_t column)
 {
-    for (uint32_t i = 0; ranges && i < count && i < 0xFFFF; i++)
+    for (uint32_t i = 0; ranges && i < count && i < Excel_notMerged; i++)
         if (row >= ranges[i].firstRow && row <= ranges[i].lastRow && column >= ranges[i].firstColumn &&
             column <= ranges[i].lastColumn)
             return i;
-    return 0xFFFF;
+    return Excel_notMerged;
 }
 
 int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetMetrics **out)

@@ -50,7 +50,11 @@ uint16_t Excel_unusedColumnWidth(const ExcelLoadSheet *sheet, uint32_t column);
 // Excel_gridCreate.
 [[nodiscard]] int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out);
 
-// The index of the merged range holding (row, column), or 65535.
+enum : uint32_t {
+    Excel_notMerged = 0xFFFF, // Excel_mergedIndex of a cell outside every merged range
+};
+
+// The index of the merged range holding (row, column), or Excel_notMerged.
 uint32_t Excel_mergedIndex(const struct ExcelRange *ranges, uint32_t count, uint32_t row, uint32_t column);
 
 // One cell of a border line before it is compressed into segments: its
