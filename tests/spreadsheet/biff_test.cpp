@@ -17,6 +17,7 @@
 #include "spreadsheet/reader/formularec.h"
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/reader/sheetlayout.h"
+#include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/spreadsheet/biff_support.h"
 #include "tests/support/heap_fixture.h"
@@ -808,6 +809,22 @@ TEST_F(Biff, ColumnWidthsSetInLayoutUnits)
     }
     EXPECT_EQ(Excel_Sheet_setColumnWidth(ctx, g, 10, 100), 8);
     EXPECT_EQ(Excel_Sheet_setColumnWidth(ctx, nullptr, 0, 100), 16);
+    // A value typed into the column is shown again for each new width.
+    ExcelCellEdit *e = Excel_editNew(Excel_editNumber, 0, 2, nullptr);
+    ASSERT_NE(e, nullptr);
+    e->value.number = 1234567.891;
+    ASSERT_EQ(Excel_Sheet_applyEdit(ctx, g, e, 0), 0);
+    auto shown = [g] {
+        const ExcelCell *c = Excel_Sheet_cellAt(g, 0, 2);
+        return c && c->text ? std::u16string(c->text) : std::u16string();
+    };
+    std::u16string wide = shown();
+    // 100 layout units: a raw width of 5, room for five characters.
+    ASSERT_EQ(Excel_Sheet_setColumnWidth(ctx, g, 2, 100), 0);
+    ASSERT_EQ(g->metrics->rawWidths[2], 5);
+    EXPECT_NE(shown(), wide);
+    ASSERT_EQ(Excel_Sheet_setColumnWidth(ctx, g, 2, 0xFFFFFFFF), 0);
+    EXPECT_EQ(shown(), wide);
     Excel_gridLayoutFree(g);
 }
 
