@@ -86,6 +86,11 @@ struct ExcelRow {
     uint16_t height;       // twentieths of a point; bit 15 set: default height
     uint16_t xf;
     uint16_t options;
+    // A whole-row format (ROW options 0x0180): the XF its empty cells take
+    // and the columns it covers (0: none); made into cells when the sheet
+    // ends.
+    uint16_t formatXf;
+    uint16_t formatColumns;
     ExcelCellValue *cells;
 };
 

@@ -16,7 +16,9 @@
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/exceldraw.h"
 #include "spreadsheet/reader/formularec.h"
+#include "spreadsheet/reader/sheetlayout.h"
 #include "spreadsheet/reader/sheetobj.h"
+#include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/writer/xlswriter.h"
 
 namespace {
@@ -461,9 +463,59 @@ int sheetText(ExcelLoad *load, const uint8_t *b, uint32_t n, char16_t **slot)
     return Res_ok;
 }
 
+// The last row the sheet holds + 1: cells with a value or a visible
+// format, merged ranges, notes, hyperlinks and rows of a visible whole-row
+// format; at least the least grid's rows.
+uint32_t heldRows(const ExcelLoad *load, const ExcelLoadSheet *sheet)
+{
+    const ExcelWorkbook *wb = load->workbook;
+    auto shows = [wb](uint32_t xf) { return xf < wb->xfCount && Excel_xfShows(&wb->xfs[xf]); };
+    uint32_t rows = Excel_minLayoutRows;
+    for (uint32_t i = 0; i < sheet->rowCount; i++) {
+        const ExcelRow *row = sheet->rows[i];
+        bool held = row->formatColumns && shows(row->formatXf);
+        for (uint32_t c = 0; c < row->slots && !held; c++) {
+            const ExcelCellValue &v = row->cells[c];
+            held = v.kind != Excel_valFiller && (v.kind != Excel_valBlank || v.formula || shows(v.xf));
+        }
+        if (held)
+            rows = std::max<uint32_t>(rows, row->row + 1u);
+    }
+    for (uint32_t m = 0; m < sheet->mergedCount; m++)
+        rows = std::max<uint32_t>(rows, sheet->merged[m].lastRow + 1u);
+    for (uint32_t n = 0; n < sheet->noteCount; n++)
+        rows = std::max<uint32_t>(rows, sheet->notes[n].row + 1u);
+    for (uint32_t l = 0; l < sheet->linkCount; l++)
+        rows = std::max<uint32_t>(rows, std::max(sheet->links[l].range.firstRow, sheet->links[l].range.lastRow) + 1u);
+    return rows;
+}
+
+// Gives the empty cells of whole-row formats within the rows the sheet
+// holds their row's XF (cells already read keep theirs).
+int placeRowFormats(ExcelLoad *load, ExcelLoadSheet *sheet)
+{
+    uint32_t rows = heldRows(load, sheet);
+    int rc = Res_ok;
+    for (uint32_t i = 0; i < sheet->rowCount && rc == Res_ok; i++) {
+        ExcelRow *row = sheet->rows[i];
+        if (!row->formatColumns || row->row >= rows)
+            continue;
+        for (uint32_t c = 0; c < row->formatColumns && rc == Res_ok; c++) {
+            if (c < row->slots && row->cells[c].kind != Excel_valFiller)
+                continue;
+            ExcelCellValue v;
+            cellInit(&v, row->formatXf, Excel_valBlank);
+            rc = putCell(sheet, &v, row->row, c);
+        }
+    }
+    return rc;
+}
+
 int endSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
 {
     int rc = Excel_placeStrayCells(sheet);
+    if (rc == Res_ok)
+        rc = placeRowFormats(load, sheet);
     if (rc == Res_ok)
         rc = Excel_finishSheet(sheet);
     ExcelWorkbook *wb = load->workbook;
@@ -638,10 +690,13 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                 return rc;
             }
             if (options == 0x0180 && xf >= 16 && xf <= wb->xfCount) {
-                uint32_t limit = std::max<uint32_t>(rd16(b + 4), 10);
-                for (uint32_t c = 0; c < limit && c < 256 && rc == Res_ok; c++) {
-                    cellInit(&v, xf, Excel_valBlank);
-                    rc = putCell(sheet, &v, number, c);
+                // The row's empty cells take its format; they are made when
+                // the sheet ends, so that rows of formats alone past what
+                // the sheet holds cost no cells.
+                ExcelRow *held = r ? r : Excel_rowsLookup(sheet->rows, sheet->rowCount, number);
+                if (held) {
+                    held->formatXf = xf;
+                    held->formatColumns = uint16_t(std::min<uint32_t>(std::max<uint32_t>(rd16(b + 4), 10), 256));
                 }
             }
             break;

@@ -635,14 +635,6 @@ int moveFormulas(ExcelLoadSheet *sheet, SheetGrid *grid)
     return Res_ok;
 }
 
-// 1 when a cell of this XF shows something without a value: a fill or a
-// border.
-bool sheetlayoutXfShows(const ExcelXf *xf)
-{
-    return xf && (xf->pattern || xf->borderStyle[0] || xf->borderStyle[1] || xf->borderStyle[2] ||
-                  xf->borderStyle[3] || (xf->diagonal && xf->diagonalStyle));
-}
-
 // The rows and columns the sheet really holds: cells with a value or a
 // visible format, merged ranges, notes and hyperlinks. Empty cells of
 // plain formats past them (whole rows of them, formatted column slots)
@@ -657,7 +649,7 @@ void sheetlayoutContentExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet
             const ExcelCellValue &v = row->cells[k - 1];
             if (v.kind == Excel_valFiller)
                 continue;
-            if (v.kind == Excel_valBlank && !v.formula && !sheetlayoutXfShows(xfOf(load, v.xf)))
+            if (v.kind == Excel_valBlank && !v.formula && !Excel_xfShows(xfOf(load, v.xf)))
                 continue;
             r = std::max<uint32_t>(r, row->row + 1u);
             c = std::max(c, k);

@@ -521,15 +521,18 @@ TEST_F(Biff, ColumnsAndRowsPastTheUsedOnesTakeTheSheetsSizes)
 TEST_F(Biff, GridReachesWhatTheSheetHoldsNotWhatItDeclares)
 {
     // A sheet may declare every row and column, list rows of heights
-    // alone or carry empty cells of a plain format far out: none of that
-    // sizes the grid. Values, fills, borders and merged ranges do. XF 21
-    // has a solid fill, XF 22 a bottom border.
+    // alone, give every row a plain whole-row format or carry empty cells
+    // of a plain format far out: none of that sizes the grid (or costs
+    // cells past what the sheet holds). Values, fills, borders and merged
+    // ranges do. XF 21 has a solid fill, XF 22 a bottom border.
     std::string fill = rec(0x00E0, u16(0) + u16(0) + std::string(13, '\0') + std::string(1, '\x04') + u16(0));
     std::string border = rec(0x00E0, u16(0) + u16(0) + std::string(6, '\0') + u16(0x1000) + std::string(8, '\0'));
     std::string claimAll = rec(0x0200, u32(0) + u32(65536) + u16(0) + u16(256) + u16(0));
-    std::string heightsOnly;
-    for (uint32_t r = 0; r < 20000; r++)
+    std::string heightsOnly, rowFormats;
+    for (uint32_t r = 0; r < 20000; r++) {
         heightsOnly += rec(0x0208, u16(r) + u16(0) + u16(0) + u16(400) + u16(0) + u16(0) + u16(0x0140) + u16(15));
+        rowFormats += rowRec(uint16_t(r), 256, 0x0180, 16);
+    }
     const struct {
         const char *what;
         std::string body;
@@ -537,6 +540,8 @@ TEST_F(Biff, GridReachesWhatTheSheetHoldsNotWhatItDeclares)
     } cases[] = {
         {"declared whole sheet", claimAll + rowRec(0, 1) + number(0, 0, 1), 30, 10},
         {"rows of heights alone", claimAll + heightsOnly + number(1, 1, 2), 30, 10},
+        {"plain whole-row formats on every row", rowFormats + number(1, 1, 2), 30, 10},
+        {"a filled whole-row format", rowRec(0, 1) + number(0, 0, 1) + rowRec(40, 12, 0x0180, 21), 41, 12},
         {"plain blanks far out", rowRec(0, 1) + number(0, 0, 1) + rowRec(60000, 201) + rec(0x0201, cell(60000, 200, 15)),
          30, 10},
         {"a filled blank", rowRec(0, 1) + number(0, 0, 1) + rowRec(40, 13) + rec(0x0201, cell(40, 12, 21)), 41, 13},
