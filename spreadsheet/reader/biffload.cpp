@@ -463,38 +463,14 @@ int sheetText(ExcelLoad *load, const uint8_t *b, uint32_t n, char16_t **slot)
     return Res_ok;
 }
 
-// The last row the sheet holds + 1: cells with a value or a visible
-// format, merged ranges, notes, hyperlinks and rows of a visible whole-row
-// format; at least the least grid's rows.
-uint32_t heldRows(const ExcelLoad *load, const ExcelLoadSheet *sheet)
-{
-    const ExcelWorkbook *wb = load->workbook;
-    auto shows = [wb](uint32_t xf) { return xf < wb->xfCount && Excel_xfShows(&wb->xfs[xf]); };
-    uint32_t rows = Excel_minLayoutRows;
-    for (uint32_t i = 0; i < sheet->rowCount; i++) {
-        const ExcelRow *row = sheet->rows[i];
-        bool held = row->formatColumns && shows(row->formatXf);
-        for (uint32_t c = 0; c < row->slots && !held; c++) {
-            const ExcelCellValue &v = row->cells[c];
-            held = v.kind != Excel_valFiller && (v.kind != Excel_valBlank || v.formula || shows(v.xf));
-        }
-        if (held)
-            rows = std::max<uint32_t>(rows, row->row + 1u);
-    }
-    for (uint32_t m = 0; m < sheet->mergedCount; m++)
-        rows = std::max<uint32_t>(rows, sheet->merged[m].lastRow + 1u);
-    for (uint32_t n = 0; n < sheet->noteCount; n++)
-        rows = std::max<uint32_t>(rows, sheet->notes[n].row + 1u);
-    for (uint32_t l = 0; l < sheet->linkCount; l++)
-        rows = std::max<uint32_t>(rows, std::max(sheet->links[l].range.firstRow, sheet->links[l].range.lastRow) + 1u);
-    return rows;
-}
-
 // Gives the empty cells of whole-row formats within the rows the sheet
 // holds their row's XF (cells already read keep theirs).
 int placeRowFormats(ExcelLoad *load, ExcelLoadSheet *sheet)
 {
-    uint32_t rows = heldRows(load, sheet);
+    // The least grid's rows keep their formats, as the layout keeps them.
+    uint32_t rows = 0;
+    Excel_heldExtent(load, sheet, &rows, nullptr);
+    rows = std::max<uint32_t>(rows, Excel_minLayoutRows);
     int rc = Res_ok;
     for (uint32_t i = 0; i < sheet->rowCount && rc == Res_ok; i++) {
         ExcelRow *row = sheet->rows[i];

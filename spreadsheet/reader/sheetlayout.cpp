@@ -635,16 +635,17 @@ int moveFormulas(ExcelLoadSheet *sheet, SheetGrid *grid)
     return Res_ok;
 }
 
-// The rows and columns the sheet really holds: cells with a value or a
-// visible format, merged ranges, notes and hyperlinks. Empty cells of
-// plain formats past them (whole rows of them, formatted column slots)
-// are not shown.
-void sheetlayoutContentExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet, uint32_t *rows,
-                              uint32_t *columns)
+} // namespace
+
+void Excel_heldExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns)
 {
     uint32_t r = 0, c = 0;
-    for (uint32_t i = 0; i < sheet->rowCount; i++) {
+    for (uint32_t i = 0; sheet && load && load->workbook && i < sheet->rowCount; i++) {
         const ExcelRow *row = sheet->rows[i];
+        if (row->formatColumns && Excel_xfShows(xfOf(load, row->formatXf))) {
+            r = std::max<uint32_t>(r, row->row + 1u);
+            c = std::max<uint32_t>(c, row->formatColumns);
+        }
         for (uint32_t k = row->slots; k > 0; k--) {
             const ExcelCellValue &v = row->cells[k - 1];
             if (v.kind == Excel_valFiller)
@@ -656,24 +657,24 @@ void sheetlayoutContentExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet
             break;
         }
     }
-    for (uint32_t m = 0; m < sheet->mergedCount; m++) {
+    for (uint32_t m = 0; sheet && m < sheet->mergedCount; m++) {
         r = std::max<uint32_t>(r, sheet->merged[m].lastRow + 1u);
         c = std::max<uint32_t>(c, sheet->merged[m].lastColumn + 1u);
     }
-    for (uint32_t n = 0; n < sheet->noteCount; n++) {
+    for (uint32_t n = 0; sheet && n < sheet->noteCount; n++) {
         r = std::max<uint32_t>(r, sheet->notes[n].row + 1u);
         c = std::max<uint32_t>(c, sheet->notes[n].column + 1u);
     }
-    for (uint32_t l = 0; l < sheet->linkCount; l++) {
+    for (uint32_t l = 0; sheet && l < sheet->linkCount; l++) {
         const ExcelRange &range = sheet->links[l].range;
         r = std::max<uint32_t>(r, std::max(range.firstRow, range.lastRow) + 1u);
         c = std::max<uint32_t>(c, std::max(range.firstColumn, range.lastColumn) + 1u);
     }
-    *rows = r;
-    *columns = c;
+    if (rows)
+        *rows = r;
+    if (columns)
+        *columns = c;
 }
-
-} // namespace
 
 void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns)
 {
@@ -811,7 +812,7 @@ int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
         return Res_missingArgument;
     ExcelLoadSheet *sheet = entry->sheet;
     uint32_t contentRows = 0, contentColumns = 0;
-    sheetlayoutContentExtent(load, sheet, &contentRows, &contentColumns);
+    Excel_heldExtent(load, sheet, &contentRows, &contentColumns);
     // The least grid keeps its cells, so that a sheet of empty cells alone
     // still shows.
     Excel_trimSheet(sheet, std::max<uint32_t>(contentRows, Excel_minLayoutRows),
