@@ -52,16 +52,7 @@ const ExcelCell *Excel_Sheet_cellAt(const SheetGrid *grid, uint32_t row, uint32_
     const SheetCellTable *t = grid ? grid->cellTable : nullptr;
     if (!t || !t->cells)
         return nullptr;
-    // The cells are in row and column order: binary search for the first.
-    uint32_t lo = 0, hi = t->count;
-    while (lo < hi) {
-        uint32_t mid = lo + (hi - lo) / 2;
-        const ExcelCell &c = t->cells[mid];
-        if (c.row < row || (c.row == row && c.column < column))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
+    uint32_t lo = Excel_cellTableIndex(t, row, column);
     if (lo < t->count && t->cells[lo].row == row && t->cells[lo].column == column)
         return &t->cells[lo];
     return nullptr;

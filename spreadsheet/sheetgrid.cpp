@@ -206,3 +206,17 @@ void Excel_colWidthsCompute(SheetGrid *grid)
     }
     m->totalWidth = int32_t(total);
 }
+
+uint32_t Excel_cellTableIndex(const SheetCellTable *table, uint32_t row, uint32_t column)
+{
+    uint32_t lo = 0, hi = table && table->cells ? table->count : 0;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        const ExcelCell &c = table->cells[mid];
+        if (c.row < row || (c.row == row && c.column < column))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}

@@ -198,6 +198,11 @@ struct SheetGrid {
     SheetValueTable values;      // the loaded cells' values (owned arrays)
 };
 
+// The index of the first entry of the cell table (sorted by row, then
+// column) at or after (row, column): the cell's own entry when it has
+// one, else where it would go. 0 for a null table.
+uint32_t Excel_cellTableIndex(const SheetCellTable *table, uint32_t row, uint32_t column);
+
 // Initialises a caller-allocated grid over a metrics record: empty tables,
 // one empty edge list per row and column plus one each way. 0, or 1 for a
 // null grid or metrics record or when memory runs out (whatever was made is

@@ -122,24 +122,14 @@ int Excel_chartFinish(EngineContext *app, Edr_Node *node, XlsChart *chart, Excel
     int rc = prepare(chart);
     if (rc != Res_ok)
         return rc;
-    ExcelBookRef *ref = nullptr;
-    rc = ExcelBookRef_create(chart, app, load->workbook, &ref);
-    if (rc != Res_ok)
-        return rc;
+    // The node keeps its own reference to the chart's item. Without a node
+    // the item stays listed for the writer.
     ExcelBookItem *item = nullptr;
     rc = Excel_bookAddChart(load->workbook, chart, name, mode == 0, &item);
     if (rc == Res_ok && node && load->doc)
-        rc = ExcelBookRef_attach(ref, load->doc, node, out);
-    // The local reference goes; the node keeps its own share. Without a
-    // node the item stays listed for the writer.
+        rc = Excel_chartItemAttach(item, app, load->workbook, load->doc, node, out);
     if (rc != Res_ok && item)
         Excel_chartDetach(load->workbook, chart);
-    if (ref->refs > 1) {
-        ref->refs--;
-    } else {
-        Excel_chartRelease(ref->chart);
-        Mem_free(ref);
-    }
     return rc;
 }
 

@@ -290,41 +290,63 @@ void freeText(XlsChartText *t)
 
 // ------------------------------------------------------------- blocks
 
-// A frame's block: its line and area formats and the first GelFrame.
-int frameBlock(Reader *r, XlsChartFrame *frame)
+// Reads one record of a block into target: 0 or a failure.
+typedef int (*BlockRecordFn)(Reader *r, void *target);
+
+// Reads the block whose Begin was just read, up to its End: each record
+// goes to `record`, a nested block that no record took is skipped whole,
+// and an EOF inside the block is malformed.
+int readBlock(Reader *r, BlockRecordFn record, void *target)
 {
     int rc = enter(r);
+    if (rc != Res_ok)
+        return rc;
     while (rc == Res_ok) {
         rc = next(r);
-        if (rc != Res_ok)
+        if (rc != Res_ok || r->type == recEnd)
             break;
-        if (r->type == recEnd)
-            break;
-        switch (r->type) {
-        case recLineFormat:
-            readLine(r, &frame->line);
-            frame->hasLine = 1;
-            break;
-        case recAreaFormat:
-            readArea(r, &frame->area);
-            frame->hasArea = 1;
-            break;
-        case recGelFrame:
-            if (!frame->gel.present)
-                readGel(r, &frame->gel);
-            break;
-        case recBegin:
+        if (r->type == recBegin)
             rc = skipBlock(r);
-            break;
-        case recEof:
+        else if (r->type == recEof)
             rc = XlsChart_errMalformed;
-            break;
-        default:
-            break;
-        }
+        else
+            rc = record(r, target);
     }
     r->depth--;
     return rc;
+}
+
+// Reads the block of the record just read when a Begin follows it.
+int readBlockIfAny(Reader *r, BlockRecordFn record, void *target)
+{
+    if (peek(r) != recBegin)
+        return Res_ok;
+    int rc = next(r);
+    return rc == Res_ok ? readBlock(r, record, target) : rc;
+}
+
+// A record of a frame's block: its line and area formats and the first
+// GelFrame.
+int frameItem(Reader *r, void *target)
+{
+    XlsChartFrame *frame = static_cast<XlsChartFrame *>(target);
+    switch (r->type) {
+    case recLineFormat:
+        readLine(r, &frame->line);
+        frame->hasLine = 1;
+        break;
+    case recAreaFormat:
+        readArea(r, &frame->area);
+        frame->hasArea = 1;
+        break;
+    case recGelFrame:
+        if (!frame->gel.present)
+            readGel(r, &frame->gel);
+        break;
+    default:
+        break;
+    }
+    return Res_ok;
 }
 
 // Reads a Frame record just read and its block into frame.
@@ -333,7 +355,24 @@ int frameRecord(Reader *r, XlsChartFrame *frame)
     if (r->length >= 2)
         frame->type = rd16(r->body);
     int rc = expectBegin(r);
-    return rc == Res_ok ? frameBlock(r, frame) : rc;
+    return rc == Res_ok ? readBlock(r, frameItem, frame) : rc;
+}
+
+// A record of a Text record's block: the link, position and text.
+int textItem(Reader *r, void *target)
+{
+    XlsChartText *t = static_cast<XlsChartText *>(target);
+    if (r->type == recObjectLink && r->length >= 2) {
+        t->link = rd16(r->body);
+    } else if (r->type == recPos && r->length >= 20) {
+        for (int i = 0; i < 4; i++)
+            t->position[i] = rdi32(r->body + 4 + 4 * i);
+    } else if (r->type == recSeriesText && r->length >= 3) {
+        Mem_free(t->text);
+        t->text = nullptr;
+        return readChars(r, r->body + 3, r->body + r->length, r->body[2], &t->text);
+    }
+    return Res_ok;
 }
 
 // A Text record just read, with its block when one follows: *out a new
@@ -357,32 +396,7 @@ int textRecord(Reader *r, XlsChartText **out)
         if (biff8(r) && r->length >= 32)
             t->rotation = rd16(r->body + 30);
     }
-    int rc = Res_ok;
-    if (peek(r) == recBegin) {
-        rc = next(r);
-        if (rc == Res_ok)
-            rc = enter(r);
-        while (rc == Res_ok) {
-            rc = next(r);
-            if (rc != Res_ok || r->type == recEnd)
-                break;
-            if (r->type == recObjectLink && r->length >= 2) {
-                t->link = rd16(r->body);
-            } else if (r->type == recPos && r->length >= 20) {
-                for (int i = 0; i < 4; i++)
-                    t->position[i] = rdi32(r->body + 4 + 4 * i);
-            } else if (r->type == recSeriesText && r->length >= 3) {
-                Mem_free(t->text);
-                t->text = nullptr;
-                rc = readChars(r, r->body + 3, r->body + r->length, r->body[2], &t->text);
-            } else if (r->type == recBegin) {
-                rc = skipBlock(r);
-            } else if (r->type == recEof) {
-                rc = XlsChart_errMalformed;
-            }
-        }
-        r->depth--;
-    }
+    int rc = readBlockIfAny(r, textItem, t);
     if (rc != Res_ok) {
         freeText(t);
         return rc;
@@ -400,6 +414,46 @@ void freeFormats(XlsChartDataFormat *f)
     }
 }
 
+// A record of a DataFormat block: the point's line, area, pie and marker
+// formats and its first GelFrame.
+int dataFormatItem(Reader *r, void *target)
+{
+    XlsChartDataFormat *f = static_cast<XlsChartDataFormat *>(target);
+    switch (r->type) {
+    case recLineFormat:
+        readLine(r, &f->line);
+        f->hasLine = 1;
+        break;
+    case recAreaFormat:
+        readArea(r, &f->area);
+        f->hasArea = 1;
+        break;
+    case recPieFormat:
+        if (r->length >= 2)
+            f->explosion = rd16(r->body);
+        break;
+    case recMarkerFormat:
+        if (r->length >= 10) {
+            colourOf(r->body, f->marker.foreground, nullptr);
+            colourOf(r->body + 4, f->marker.background, nullptr);
+            f->marker.type = rd16(r->body + 8);
+            if (biff8(r) && r->length >= 20) {
+                f->marker.foregroundIndex = rd16(r->body + 12);
+                f->marker.backgroundIndex = rd16(r->body + 14);
+                f->marker.size = rd32(r->body + 16);
+            }
+        }
+        break;
+    case recGelFrame:
+        if (!f->gel.present)
+            readGel(r, &f->gel);
+        break;
+    default:
+        break;
+    }
+    return Res_ok;
+}
+
 // A DataFormat record just read, with its block: *out a new format.
 int dataFormatRecord(Reader *r, XlsChartDataFormat **out)
 {
@@ -412,56 +466,7 @@ int dataFormatRecord(Reader *r, XlsChartDataFormat **out)
         f->series = rd16(r->body + 2);
         f->order = rd16(r->body + 4);
     }
-    int rc = Res_ok;
-    if (peek(r) == recBegin) {
-        rc = next(r);
-        if (rc == Res_ok)
-            rc = enter(r);
-        while (rc == Res_ok) {
-            rc = next(r);
-            if (rc != Res_ok || r->type == recEnd)
-                break;
-            switch (r->type) {
-            case recLineFormat:
-                readLine(r, &f->line);
-                f->hasLine = 1;
-                break;
-            case recAreaFormat:
-                readArea(r, &f->area);
-                f->hasArea = 1;
-                break;
-            case recPieFormat:
-                if (r->length >= 2)
-                    f->explosion = rd16(r->body);
-                break;
-            case recMarkerFormat:
-                if (r->length >= 10) {
-                    colourOf(r->body, f->marker.foreground, nullptr);
-                    colourOf(r->body + 4, f->marker.background, nullptr);
-                    f->marker.type = rd16(r->body + 8);
-                    if (biff8(r) && r->length >= 20) {
-                        f->marker.foregroundIndex = rd16(r->body + 12);
-                        f->marker.backgroundIndex = rd16(r->body + 14);
-                        f->marker.size = rd32(r->body + 16);
-                    }
-                }
-                break;
-            case recGelFrame:
-                if (!f->gel.present)
-                    readGel(r, &f->gel);
-                break;
-            case recBegin:
-                rc = skipBlock(r);
-                break;
-            case recEof:
-                rc = XlsChart_errMalformed;
-                break;
-            default:
-                break;
-            }
-        }
-        r->depth--;
-    }
+    int rc = readBlockIfAny(r, dataFormatItem, f);
     if (rc != Res_ok) {
         Mem_free(f);
         return rc;
@@ -477,100 +482,91 @@ void appendFormat(XlsChartDataFormat **head, XlsChartDataFormat *f)
     *head = f;
 }
 
-// An Axis block.
-int axisBlock(Reader *r, XlsChartAxis *axis)
+// A record of an Axis block: its value range, ticks, category range, font,
+// number format, extents, multiplier and lines.
+int axisItem(Reader *r, void *target)
 {
-    int rc = enter(r);
-    while (rc == Res_ok) {
-        rc = next(r);
-        if (rc != Res_ok || r->type == recEnd)
-            break;
-        switch (r->type) {
-        case recValueRange:
-            if (r->length >= 42) {
-                if (!axis->range) {
-                    axis->range = static_cast<XlsChartValueRange *>(Mem_calloc(1, sizeof(XlsChartValueRange)));
-                    if (!axis->range) {
-                        rc = Res_noMemory;
-                        break;
-                    }
-                }
-                XlsChartValueRange *v = axis->range;
-                v->numMin = rdDouble(r->body);
-                v->numMax = rdDouble(r->body + 8);
-                v->numMajor = rdDouble(r->body + 16);
-                v->numMinor = rdDouble(r->body + 24);
-                v->numCross = rdDouble(r->body + 32);
-                v->flags = rd16(r->body + 40);
+    XlsChartAxis *axis = static_cast<XlsChartAxis *>(target);
+    switch (r->type) {
+    case recValueRange:
+        if (r->length >= 42) {
+            if (!axis->range) {
+                axis->range = static_cast<XlsChartValueRange *>(Mem_calloc(1, sizeof(XlsChartValueRange)));
+                if (!axis->range)
+                    return Res_noMemory;
             }
-            break;
-        case recTick:
-            if (r->length >= 7) {
-                axis->majorTick = r->body[0];
-                axis->minorTick = r->body[1];
-                axis->labelPosition = r->body[2];
-                colourOf(r->body + 4, axis->tickColour, nullptr);
-                axis->hasTick = 1;
-                if (biff8(r) && r->length >= 28)
-                    axis->tickColourIndex = rd16(r->body + 26);
-            }
-            break;
-        case recCatSerRange:
-            for (uint32_t i = 0; i < 4 && 2 * i + 2 <= r->length; i++)
-                axis->category[i] = rd16(r->body + 2 * i);
-            break;
-        case recFontX:
-            if (r->length >= 2 && r->workbook) {
-                uint32_t f = rd16(r->body);
-                // Font indexes count as in XF records: index 4 does not exist.
-                uint32_t slot = f >= 4 ? f - 1 : f;
-                if (f >= 1 && slot < r->workbook->fontCount && r->workbook->fonts &&
-                    r->workbook->fonts[slot])
-                    axis->fontHeight = r->workbook->fonts[slot]->height;
-            }
-            break;
-        case recIfmt:
-            if (r->length >= 2)
-                axis->format = rd16(r->body);
-            break;
-        case recAxcExt:
-            for (uint32_t i = 0; i < 8 && 2 * i + 2 <= r->length; i++)
-                axis->axcExt[i] = rd16(r->body + 2 * i);
-            break;
-        case recYMult:
-            if (r->length >= 14) {
-                ExcelCellValue v{};
-                Excel_decodeRk(rd32(r->body + 10), &v);
-                axis->multiplier = v.kind == Excel_valNumber    ? v.value.number
-                                   : v.kind == Excel_valInteger ? double(v.value.integer)
-                                                                : 0.0;
-            }
-            break;
-        case recAxisLine: {
-            uint32_t which = r->length >= 2 ? rd16(r->body) : 4;
-            if (which > 3 || peek(r) != recLineFormat) {
-                rc = XlsChart_errMalformed;
-                break;
-            }
-            rc = next(r);
-            if (rc == Res_ok) {
-                readLine(r, &axis->lines[which]);
-                axis->hasLine[which] = 1;
-            }
-            break;
+            XlsChartValueRange *v = axis->range;
+            v->numMin = rdDouble(r->body);
+            v->numMax = rdDouble(r->body + 8);
+            v->numMajor = rdDouble(r->body + 16);
+            v->numMinor = rdDouble(r->body + 24);
+            v->numCross = rdDouble(r->body + 32);
+            v->flags = rd16(r->body + 40);
         }
-        case recBegin:
-            rc = skipBlock(r);
-            break;
-        case recEof:
-            rc = XlsChart_errMalformed;
-            break;
-        default:
-            break;
+        break;
+    case recTick:
+        if (r->length >= 7) {
+            axis->majorTick = r->body[0];
+            axis->minorTick = r->body[1];
+            axis->labelPosition = r->body[2];
+            colourOf(r->body + 4, axis->tickColour, nullptr);
+            axis->hasTick = 1;
+            if (biff8(r) && r->length >= 28)
+                axis->tickColourIndex = rd16(r->body + 26);
         }
+        break;
+    case recCatSerRange:
+        for (uint32_t i = 0; i < 4 && 2 * i + 2 <= r->length; i++)
+            axis->category[i] = rd16(r->body + 2 * i);
+        break;
+    case recFontX:
+        if (r->length >= 2 && r->workbook) {
+            uint32_t f = rd16(r->body);
+            // Font indexes count as in XF records: index 4 does not exist.
+            uint32_t slot = f >= 4 ? f - 1 : f;
+            if (f >= 1 && slot < r->workbook->fontCount && r->workbook->fonts && r->workbook->fonts[slot])
+                axis->fontHeight = r->workbook->fonts[slot]->height;
+        }
+        break;
+    case recIfmt:
+        if (r->length >= 2)
+            axis->format = rd16(r->body);
+        break;
+    case recAxcExt:
+        for (uint32_t i = 0; i < 8 && 2 * i + 2 <= r->length; i++)
+            axis->axcExt[i] = rd16(r->body + 2 * i);
+        break;
+    case recYMult:
+        if (r->length >= 14) {
+            ExcelCellValue v{};
+            Excel_decodeRk(rd32(r->body + 10), &v);
+            axis->multiplier = v.kind == Excel_valNumber    ? v.value.number
+                               : v.kind == Excel_valInteger ? double(v.value.integer)
+                                                            : 0.0;
+        }
+        break;
+    case recAxisLine: {
+        uint32_t which = r->length >= 2 ? rd16(r->body) : 4;
+        if (which > 3 || peek(r) != recLineFormat)
+            return XlsChart_errMalformed;
+        int rc = next(r);
+        if (rc != Res_ok)
+            return rc;
+        readLine(r, &axis->lines[which]);
+        axis->hasLine[which] = 1;
+        break;
     }
-    r->depth--;
-    return rc;
+    default:
+        break;
+    }
+    return Res_ok;
+}
+
+// A record of a Legend block: its frame.
+int legendItem(Reader *r, void *target)
+{
+    XlsChartLegend *l = static_cast<XlsChartLegend *>(target);
+    return r->type == recFrame ? frameRecord(r, &l->frame) : Res_ok;
 }
 
 // A Legend record just read with its block.
@@ -592,24 +588,7 @@ int legendRecord(Reader *r)
         l->spacing = r->body[17];
         l->flags = rd16(r->body + 18);
     }
-    if (peek(r) != recBegin)
-        return Res_ok;
-    int rc = next(r);
-    if (rc == Res_ok)
-        rc = enter(r);
-    while (rc == Res_ok) {
-        rc = next(r);
-        if (rc != Res_ok || r->type == recEnd)
-            break;
-        if (r->type == recFrame)
-            rc = frameRecord(r, &l->frame);
-        else if (r->type == recBegin)
-            rc = skipBlock(r);
-        else if (r->type == recEof)
-            rc = XlsChart_errMalformed;
-    }
-    r->depth--;
-    return rc;
+    return readBlockIfAny(r, legendItem, l);
 }
 
 // The series a chart-group data format names, or null.
@@ -618,72 +597,59 @@ XlsChartSeries *seriesAt(XlsChart *c, uint32_t index)
     return index < c->seriesCount ? c->series[index] : nullptr;
 }
 
-// A ChartFormat block: the chart group.
-int chartGroupBlock(Reader *r)
+// A record of a ChartFormat block (the chart group): the chart type, the
+// legend and the series' data formats.
+int chartGroupItem(Reader *r, void *target)
 {
-    XlsChart *c = r->chart;
-    int rc = enter(r);
-    while (rc == Res_ok) {
-        rc = next(r);
-        if (rc != Res_ok || r->type == recEnd)
-            break;
-        switch (r->type) {
-        case recBar:
-            if (r->length >= 6) {
-                c->type = XlsChart_typeBar;
-                c->option1 = rd16(r->body);
-                c->option2 = rd16(r->body + 2);
-                c->groupFlags = rd16(r->body + 4);
-            }
-            break;
-        case recLine:
-            if (r->length >= 2) {
-                c->type = XlsChart_typeLine;
-                c->groupFlags = rd16(r->body);
-            }
-            break;
-        case recPie:
-            if (r->length >= 4) {
-                c->option1 = rd16(r->body);
-                c->option2 = rd16(r->body + 2);
-                c->type = c->option2 ? XlsChart_typeDoughnut : XlsChart_typePie;
-                c->groupFlags = biff8(r) && r->length >= 6 ? rd16(r->body + 4) : 0;
-                // A pie's plot area shows no frame.
-                c->plotFrame.line.pattern = 5;
-                c->plotFrame.line.weight = -1;
-                c->plotFrame.line.colour[3] = 0;
-                c->plotFrame.area.pattern = 0;
-                c->plotFrame.area.foreground[3] = 0;
-                c->plotFrame.area.background[3] = 0;
-            }
-            break;
-        case recLegend:
-            rc = legendRecord(r);
-            break;
-        case recDataFormat: {
-            XlsChartDataFormat *f = nullptr;
-            rc = dataFormatRecord(r, &f);
-            if (rc == Res_ok) {
-                XlsChartSeries *s = seriesAt(c, f->series);
-                if (s)
-                    appendFormat(&s->formats, f);
-                else
-                    Mem_free(f);
-            }
-            break;
+    XlsChart *c = static_cast<XlsChart *>(target);
+    switch (r->type) {
+    case recBar:
+        if (r->length >= 6) {
+            c->type = XlsChart_typeBar;
+            c->option1 = rd16(r->body);
+            c->option2 = rd16(r->body + 2);
+            c->groupFlags = rd16(r->body + 4);
         }
-        case recBegin:
-            rc = skipBlock(r);
-            break;
-        case recEof:
-            rc = XlsChart_errMalformed;
-            break;
-        default:
-            break;
+        break;
+    case recLine:
+        if (r->length >= 2) {
+            c->type = XlsChart_typeLine;
+            c->groupFlags = rd16(r->body);
         }
+        break;
+    case recPie:
+        if (r->length >= 4) {
+            c->option1 = rd16(r->body);
+            c->option2 = rd16(r->body + 2);
+            c->type = c->option2 ? XlsChart_typeDoughnut : XlsChart_typePie;
+            c->groupFlags = biff8(r) && r->length >= 6 ? rd16(r->body + 4) : 0;
+            // A pie's plot area shows no frame.
+            c->plotFrame.line.pattern = 5;
+            c->plotFrame.line.weight = -1;
+            c->plotFrame.line.colour[3] = 0;
+            c->plotFrame.area.pattern = 0;
+            c->plotFrame.area.foreground[3] = 0;
+            c->plotFrame.area.background[3] = 0;
+        }
+        break;
+    case recLegend:
+        return legendRecord(r);
+    case recDataFormat: {
+        XlsChartDataFormat *f = nullptr;
+        int rc = dataFormatRecord(r, &f);
+        if (rc != Res_ok)
+            return rc;
+        XlsChartSeries *s = seriesAt(c, f->series);
+        if (s)
+            appendFormat(&s->formats, f);
+        else
+            Mem_free(f);
+        break;
     }
-    r->depth--;
-    return rc;
+    default:
+        break;
+    }
+    return Res_ok;
 }
 
 // An axis title of an axis parent: link 2 the value axis, 3 the category
@@ -710,71 +676,50 @@ int axisTitle(XlsChart *c, XlsChartText *t)
     return Res_ok;
 }
 
-int axisParentBlock(Reader *r)
+// A record of an AxisParent block: the axes with their blocks, the axis
+// titles, the plot area's frame and the chart group.
+int axisParentItem(Reader *r, void *target)
 {
-    XlsChart *c = r->chart;
-    int rc = enter(r);
-    while (rc == Res_ok) {
-        rc = next(r);
-        if (rc != Res_ok || r->type == recEnd)
-            break;
-        switch (r->type) {
-        case recAxis: {
-            uint32_t which = r->length >= 2 ? rd16(r->body) : 3;
-            if (which > 2) {
-                rc = XlsChart_errMalformed;
-                break;
-            }
-            rc = expectBegin(r);
-            if (rc != Res_ok)
-                break;
-            if (!c->axes[which]) {
-                c->axes[which] = static_cast<XlsChartAxis *>(Mem_calloc(1, sizeof(XlsChartAxis)));
-                if (!c->axes[which]) {
-                    rc = Res_noMemory;
-                    break;
-                }
-                c->axes[which]->multiplier = 1.0;
-            }
-            rc = axisBlock(r, c->axes[which]);
-            break;
+    XlsChart *c = static_cast<XlsChart *>(target);
+    switch (r->type) {
+    case recAxis: {
+        uint32_t which = r->length >= 2 ? rd16(r->body) : 3;
+        if (which > 2)
+            return XlsChart_errMalformed;
+        int rc = expectBegin(r);
+        if (rc != Res_ok)
+            return rc;
+        if (!c->axes[which]) {
+            c->axes[which] = static_cast<XlsChartAxis *>(Mem_calloc(1, sizeof(XlsChartAxis)));
+            if (!c->axes[which])
+                return Res_noMemory;
+            c->axes[which]->multiplier = 1.0;
         }
-        case recText: {
-            XlsChartText *t = nullptr;
-            rc = textRecord(r, &t);
-            if (rc == Res_ok)
-                rc = axisTitle(c, t);
-            break;
-        }
-        case recPlotArea:
-            if (peek(r) != recFrame) {
-                rc = XlsChart_errMalformed;
-                break;
-            }
-            rc = next(r);
-            if (rc == Res_ok) {
-                c->hasPlotFrame = 1;
-                rc = frameRecord(r, &c->plotFrame);
-                c->plotFrameType = c->plotFrame.type;
-            }
-            break;
-        case recChartFormat:
-            rc = expectBegin(r);
-            if (rc == Res_ok)
-                rc = chartGroupBlock(r);
-            break;
-        case recBegin:
-            rc = skipBlock(r);
-            break;
-        case recEof:
-            rc = XlsChart_errMalformed;
-            break;
-        default:
-            break;
-        }
+        return readBlock(r, axisItem, c->axes[which]);
     }
-    r->depth--;
-    return rc;
+    case recText: {
+        XlsChartText *t = nullptr;
+        int rc = textRecord(r, &t);
+        return rc == Res_ok ? axisTitle(c, t) : rc;
+    }
+    case recPlotArea: {
+        if (peek(r) != recFrame)
+            return XlsChart_errMalformed;
+        int rc = next(r);
+        if (rc != Res_ok)
+            return rc;
+        c->hasPlotFrame = 1;
+        rc = frameRecord(r, &c->plotFrame);
+        c->plotFrameType = c->plotFrame.type;
+        return rc;
+    }
+    case recChartFormat: {
+        int rc = expectBegin(r);
+        return rc == Res_ok ? readBlock(r, chartGroupItem, c) : rc;
+    }
+    default:
+        return Res_ok;
+    }
 }
 
 void freeSeries(XlsChartSeries *s)
@@ -790,75 +735,70 @@ void freeSeries(XlsChartSeries *s)
     Mem_free(s);
 }
 
-int seriesBlock(Reader *r, XlsChartSeries *s)
+// A BRAI record of a series block: one of the series' references (name,
+// values, categories) with its formula tokens.
+int seriesReference(Reader *r, XlsChartSeries *s)
 {
-    int rc = enter(r);
-    while (rc == Res_ok) {
-        rc = next(r);
-        if (rc != Res_ok || r->type == recEnd)
-            break;
-        switch (r->type) {
-        case recSeriesText:
-            if (r->length >= 3) {
-                Mem_free(s->name);
-                s->name = nullptr;
-                rc = readChars(r, r->body + 3, r->body + r->length, r->body[2], &s->name);
-            }
-            break;
-        case recBrai:
-            if (r->length >= 8 && r->body[0] <= 2) {
-                XlsChartRef *ref = &s->refs[r->body[0]];
-                Mem_free(ref->tokens);
-                *ref = XlsChartRef{};
-                ref->position = r->recordPos;
-                ref->type = r->body[1];
-                ref->formatFlag = rd16(r->body + 2);
-                ref->format = rd16(r->body + 4);
-                uint32_t n = rd16(r->body + 6);
-                if (n > r->length - 8)
-                    n = r->length - 8;
-                if (n) {
-                    ref->tokens = static_cast<uint8_t *>(Mem_malloc(n));
-                    if (!ref->tokens) {
-                        rc = Res_noMemory;
-                        break;
-                    }
-                    memcpy(ref->tokens, r->body + 8, n);
-                    ref->length = uint16_t(n);
-                }
-            }
-            break;
-        case recDataFormat: {
-            XlsChartDataFormat *f = nullptr;
-            rc = dataFormatRecord(r, &f);
-            if (rc == Res_ok)
-                appendFormat(&s->formats, f);
-            break;
-        }
-        case recSerParent:
-            if (r->length >= 2)
-                s->parent = rd16(r->body);
-            break;
-        case recSerAuxErrBar:
-            if (r->length >= 14) {
-                s->errorBar.type = r->body[0];
-                s->errorBar.source = r->body[1];
-                s->errorBar.value = rdDouble(r->body + 4);
-                s->errorBar.count = rd16(r->body + 12);
-            }
-            break;
-        case recBegin:
-            rc = skipBlock(r);
-            break;
-        case recEof:
-            rc = XlsChart_errMalformed;
-            break;
-        default:
-            break;
-        }
+    if (r->length < 8 || r->body[0] > 2)
+        return Res_ok;
+    XlsChartRef *ref = &s->refs[r->body[0]];
+    Mem_free(ref->tokens);
+    *ref = XlsChartRef{};
+    ref->position = r->recordPos;
+    ref->type = r->body[1];
+    ref->formatFlag = rd16(r->body + 2);
+    ref->format = rd16(r->body + 4);
+    uint32_t n = rd16(r->body + 6);
+    if (n > r->length - 8)
+        n = r->length - 8;
+    if (n) {
+        ref->tokens = static_cast<uint8_t *>(Mem_malloc(n));
+        if (!ref->tokens)
+            return Res_noMemory;
+        memcpy(ref->tokens, r->body + 8, n);
+        ref->length = uint16_t(n);
     }
-    r->depth--;
-    return rc;
+    return Res_ok;
+}
+
+// A record of a Series block: its name, references, data formats, parent
+// and error bars.
+int seriesItem(Reader *r, void *target)
+{
+    XlsChartSeries *s = static_cast<XlsChartSeries *>(target);
+    switch (r->type) {
+    case recSeriesText:
+        if (r->length >= 3) {
+            Mem_free(s->name);
+            s->name = nullptr;
+            return readChars(r, r->body + 3, r->body + r->length, r->body[2], &s->name);
+        }
+        break;
+    case recBrai:
+        return seriesReference(r, s);
+    case recDataFormat: {
+        XlsChartDataFormat *f = nullptr;
+        int rc = dataFormatRecord(r, &f);
+        if (rc == Res_ok)
+            appendFormat(&s->formats, f);
+        return rc;
+    }
+    case recSerParent:
+        if (r->length >= 2)
+            s->parent = rd16(r->body);
+        break;
+    case recSerAuxErrBar:
+        if (r->length >= 14) {
+            s->errorBar.type = r->body[0];
+            s->errorBar.source = r->body[1];
+            s->errorBar.value = rdDouble(r->body + 4);
+            s->errorBar.count = rd16(r->body + 12);
+        }
+        break;
+    default:
+        break;
+    }
+    return Res_ok;
 }
 
 int seriesRecord(Reader *r)
@@ -883,7 +823,7 @@ int seriesRecord(Reader *r)
     XlsChartSeries *s = static_cast<XlsChartSeries *>(Mem_calloc(1, sizeof(XlsChartSeries)));
     if (!s)
         return Res_noMemory;
-    rc = seriesBlock(r, s);
+    rc = readBlock(r, seriesItem, s);
     if (rc != Res_ok) {
         freeSeries(s);
         return rc;
@@ -892,79 +832,62 @@ int seriesRecord(Reader *r)
     return Res_ok;
 }
 
-// The chart body (the Chart record's block).
-int chartBody(Reader *r)
+// A record of the chart body (the Chart record's block): the title, the
+// chart's frame, the axis parents and the series.
+int chartItem(Reader *r, void *target)
 {
-    XlsChart *c = r->chart;
-    int rc = enter(r);
-    while (rc == Res_ok) {
-        rc = next(r);
-        if (rc != Res_ok || r->type == recEnd)
-            break;
-        switch (r->type) {
-        case recText: {
-            XlsChartText *t = nullptr;
-            rc = textRecord(r, &t);
-            if (rc == Res_ok) {
-                if (t->link == 1 && !c->title)
-                    c->title = t;
-                else
-                    freeText(t);
-            }
-            break;
-        }
-        case recFrame:
-            rc = frameRecord(r, &c->chartFrame);
-            break;
-        case recAxesUsed:
-            if (r->length < 2 || rd16(r->body) < 1 || rd16(r->body) > 2)
-                rc = XlsChart_errMalformed;
-            break;
-        case recAxisParent:
-            if (r->length < 2 || rd16(r->body) > 1) {
-                rc = XlsChart_errMalformed;
-                break;
-            }
-            if (rd16(r->body) == 0 && r->length >= 18 && !c->hasPlot) {
-                for (int i = 0; i < 4; i++)
-                    c->plot[i] = rdi32(r->body + 2 + 4 * i);
-                c->hasPlot = c->plot[2] > 0 && c->plot[3] > 0;
-            }
-            rc = expectBegin(r);
-            if (rc == Res_ok)
-                rc = axisParentBlock(r);
-            break;
-        case recSeries: {
-            // Keep the declared counts of the series for its lists.
-            uint16_t counts[3] = {0, 0, 0};
-            if (r->length >= 8) {
-                counts[0] = rd16(r->body);
-                counts[1] = rd16(r->body + 4);
-                counts[2] = rd16(r->body + 6);
-            }
-            uint32_t position = r->recordPos;
-            rc = seriesRecord(r);
-            if (rc == Res_ok) {
-                XlsChartSeries *s = c->series[c->seriesCount - 1];
-                s->position = position;
-                s->categoryType = counts[0];
-                s->declared[0] = counts[1];
-                s->declared[1] = counts[2];
-            }
-            break;
-        }
-        case recBegin:
-            rc = skipBlock(r);
-            break;
-        case recEof:
-            rc = XlsChart_errMalformed;
-            break;
-        default:
-            break;
-        }
+    XlsChart *c = static_cast<XlsChart *>(target);
+    switch (r->type) {
+    case recText: {
+        XlsChartText *t = nullptr;
+        int rc = textRecord(r, &t);
+        if (rc != Res_ok)
+            return rc;
+        if (t->link == 1 && !c->title)
+            c->title = t;
+        else
+            freeText(t);
+        return Res_ok;
     }
-    r->depth--;
-    return rc;
+    case recFrame:
+        return frameRecord(r, &c->chartFrame);
+    case recAxesUsed:
+        if (r->length < 2 || rd16(r->body) < 1 || rd16(r->body) > 2)
+            return XlsChart_errMalformed;
+        return Res_ok;
+    case recAxisParent: {
+        if (r->length < 2 || rd16(r->body) > 1)
+            return XlsChart_errMalformed;
+        if (rd16(r->body) == 0 && r->length >= 18 && !c->hasPlot) {
+            for (int i = 0; i < 4; i++)
+                c->plot[i] = rdi32(r->body + 2 + 4 * i);
+            c->hasPlot = c->plot[2] > 0 && c->plot[3] > 0;
+        }
+        int rc = expectBegin(r);
+        return rc == Res_ok ? readBlock(r, axisParentItem, c) : rc;
+    }
+    case recSeries: {
+        // Keep the declared counts of the series for its lists.
+        uint16_t counts[3] = {0, 0, 0};
+        if (r->length >= 8) {
+            counts[0] = rd16(r->body);
+            counts[1] = rd16(r->body + 4);
+            counts[2] = rd16(r->body + 6);
+        }
+        uint32_t position = r->recordPos;
+        int rc = seriesRecord(r);
+        if (rc != Res_ok)
+            return rc;
+        XlsChartSeries *s = c->series[c->seriesCount - 1];
+        s->position = position;
+        s->categoryType = counts[0];
+        s->declared[0] = counts[1];
+        s->declared[1] = counts[2];
+        return Res_ok;
+    }
+    default:
+        return Res_ok;
+    }
 }
 
 // Makes sure the list has an item at point (growing it up to the point),
@@ -1125,7 +1048,7 @@ int readAll(Reader *r)
             }
             rc = expectBegin(r);
             if (rc == Res_ok)
-                rc = chartBody(r);
+                rc = readBlock(r, chartItem, c);
             break;
         case recBegin:
             rc = skipBlock(r);

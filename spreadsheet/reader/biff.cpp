@@ -625,9 +625,15 @@ int Excel_finishSheet(ExcelLoadSheet *sheet)
     while (sheet->rowCount && sheet->rows[sheet->rowCount - 1]->row >= rows)
         rowFree(sheet->rows[--sheet->rowCount]);
     sheet->lastRow = nullptr;
+    // A row without cells is a row of the columns' own formats; where no
+    // column has one it stays without slots (a missing slot reads as a
+    // default cell), so that rows of heights alone cost no cells.
+    bool columnFormats = false;
+    for (const ExcelColInfo *c = sheet->colInfo; c && !columnFormats; c = c->next)
+        columnFormats = c->xf != Excel_defaultXf && c->first < cols;
     for (uint32_t i = 0; i < sheet->rowCount; i++) {
         ExcelRow *r = sheet->rows[i];
-        if (r->slots == 0) {
+        if (r->slots == 0 && columnFormats) {
             r->slots = uint16_t(std::min<uint32_t>(cols, 0xFFFF));
             if (Excel_rowGrow(sheet, r, 0) != Res_ok) {
                 r->slots = 0;
@@ -665,6 +671,31 @@ int Excel_finishSheet(ExcelLoadSheet *sheet)
     sheet->rowTableCount = rows;
     sheet->colTableCount = cols;
     return Res_ok;
+}
+
+void Excel_trimSheet(ExcelLoadSheet *sheet, uint32_t rows, uint32_t columns)
+{
+    if (!sheet)
+        return;
+    while (sheet->rowCount && sheet->rows[sheet->rowCount - 1]->row >= rows)
+        rowFree(sheet->rows[--sheet->rowCount]);
+    sheet->lastRow = nullptr;
+    for (uint32_t i = 0; i < sheet->rowCount; i++) {
+        ExcelRow *r = sheet->rows[i];
+        if (r->slots <= columns)
+            continue;
+        for (uint32_t c = columns; c < r->slots; c++)
+            Excel_cellValueFree(&r->cells[c]);
+        r->slots = uint16_t(columns);
+        if (r->first >= columns)
+            r->first = 0xFFFF;
+    }
+    if (sheet->extent[1] > int32_t(rows))
+        sheet->extent[1] = int32_t(rows);
+    if (sheet->extent[3] > int32_t(columns))
+        sheet->extent[3] = int32_t(columns);
+    sheet->rowTableCount = std::min(sheet->rowTableCount, rows);
+    sheet->colTableCount = std::min(sheet->colTableCount, columns);
 }
 
 const ExcelCellValue *Excel_loadCellAt(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column)

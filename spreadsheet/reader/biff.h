@@ -86,6 +86,11 @@ struct ExcelRow {
     uint16_t height;       // twentieths of a point; bit 15 set: default height
     uint16_t xf;
     uint16_t options;
+    // A whole-row format (ROW options 0x0180): the XF its empty cells take
+    // and the columns it covers (0: none); made into cells when the sheet
+    // ends.
+    uint16_t formatXf;
+    uint16_t formatColumns;
     ExcelCellValue *cells;
 };
 
@@ -275,6 +280,9 @@ uint16_t Excel_colDefaultXf(const ExcelLoadSheet *sheet, uint32_t column);
 // Cuts the rows to the used extent and builds the row-height and
 // column-width tables. 0; 1.
 [[nodiscard]] int Excel_finishSheet(ExcelLoadSheet *sheet);
+// Frees the rows at or below row `rows` and the slots at or right of
+// column `columns`, and bounds the extent and the size tables to them.
+void Excel_trimSheet(ExcelLoadSheet *sheet, uint32_t rows, uint32_t columns);
 // The value at (row, column), or null (no row, or beyond its slots).
 const ExcelCellValue *Excel_loadCellAt(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column);
 

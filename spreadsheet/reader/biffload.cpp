@@ -16,7 +16,9 @@
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/exceldraw.h"
 #include "spreadsheet/reader/formularec.h"
+#include "spreadsheet/reader/sheetlayout.h"
 #include "spreadsheet/reader/sheetobj.h"
+#include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/writer/xlswriter.h"
 
 namespace {
@@ -461,9 +463,35 @@ int sheetText(ExcelLoad *load, const uint8_t *b, uint32_t n, char16_t **slot)
     return Res_ok;
 }
 
+// Gives the empty cells of whole-row formats within the rows the sheet
+// holds their row's XF (cells already read keep theirs).
+int placeRowFormats(ExcelLoad *load, ExcelLoadSheet *sheet)
+{
+    // The least grid's rows keep their formats, as the layout keeps them.
+    uint32_t rows = 0;
+    Excel_heldExtent(load, sheet, &rows, nullptr);
+    rows = std::max<uint32_t>(rows, Excel_minLayoutRows);
+    int rc = Res_ok;
+    for (uint32_t i = 0; i < sheet->rowCount && rc == Res_ok; i++) {
+        ExcelRow *row = sheet->rows[i];
+        if (!row->formatColumns || row->row >= rows)
+            continue;
+        for (uint32_t c = 0; c < row->formatColumns && rc == Res_ok; c++) {
+            if (c < row->slots && row->cells[c].kind != Excel_valFiller)
+                continue;
+            ExcelCellValue v;
+            cellInit(&v, row->formatXf, Excel_valBlank);
+            rc = putCell(sheet, &v, row->row, c);
+        }
+    }
+    return rc;
+}
+
 int endSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
 {
     int rc = Excel_placeStrayCells(sheet);
+    if (rc == Res_ok)
+        rc = placeRowFormats(load, sheet);
     if (rc == Res_ok)
         rc = Excel_finishSheet(sheet);
     ExcelWorkbook *wb = load->workbook;
@@ -638,10 +666,13 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                 return rc;
             }
             if (options == 0x0180 && xf >= 16 && xf <= wb->xfCount) {
-                uint32_t limit = std::max<uint32_t>(rd16(b + 4), 10);
-                for (uint32_t c = 0; c < limit && c < 256 && rc == Res_ok; c++) {
-                    cellInit(&v, xf, Excel_valBlank);
-                    rc = putCell(sheet, &v, number, c);
+                // The row's empty cells take its format; they are made when
+                // the sheet ends, so that rows of formats alone past what
+                // the sheet holds cost no cells.
+                ExcelRow *held = r ? r : Excel_rowsLookup(sheet->rows, sheet->rowCount, number);
+                if (held) {
+                    held->formatXf = xf;
+                    held->formatColumns = uint16_t(std::min<uint32_t>(std::max<uint32_t>(rd16(b + 4), 10), 256));
                 }
             }
             break;
@@ -663,17 +694,11 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
             break;
         }
         case recDimensions:
-        case 0x0000: {
-            int32_t d[4];
-            if (Excel_parseDimensions(b, n, h.type, load->version, d) == Res_ok) {
-                if (sheet->extent[0] < 0 || d[0] < sheet->extent[0])
-                    sheet->extent[0] = d[0];
-                sheet->extent[1] = std::max(sheet->extent[1], d[1]);
-                sheet->extent[2] = std::min(sheet->extent[2], d[2]);
-                sheet->extent[3] = std::max(sheet->extent[3], d[3]);
-            }
+        case 0x0000:
+            // The declared extent is not taken on trust: a sheet may claim
+            // every row and column while holding a few cells, and the cells
+            // read make its extent.
             break;
-        }
         case recHeader:
             rc = sheetText(load, b, n, &sheet->header);
             break;
@@ -719,7 +744,17 @@ int Excel_readSheet(ExcelLoad *load, ExcelLoadSheet *sheet)
                     sheet->merged = m;
                     for (uint32_t i = 0; i < count; i++) {
                         const uint8_t *p = b + 2 + 8 * i;
-                        m[sheet->mergedCount++] = {rd16(p), rd16(p + 2), rd16(p + 4), rd16(p + 6)};
+                        ExcelRange &r = m[sheet->mergedCount++];
+                        r = {rd16(p), rd16(p + 2), rd16(p + 4), rd16(p + 6)};
+                        // The grid reaches a merged range as it reaches a cell
+                        // (within the sheet's 256 columns).
+                        if (r.firstRow <= r.lastRow && r.firstColumn <= r.lastColumn) {
+                            if (sheet->extent[0] < 0 || r.firstRow < sheet->extent[0])
+                                sheet->extent[0] = r.firstRow;
+                            sheet->extent[1] = std::max<int32_t>(sheet->extent[1], r.lastRow + 1);
+                            sheet->extent[2] = std::min<int32_t>(sheet->extent[2], r.firstColumn);
+                            sheet->extent[3] = std::max<int32_t>(sheet->extent[3], std::min(r.lastColumn + 1, 256));
+                        }
                     }
                 }
             }

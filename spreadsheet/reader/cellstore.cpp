@@ -444,7 +444,7 @@ int Excel_Sheet_deleteColumn(EngineContext *context, SheetGrid *grid, uint32_t i
     return structural(context, grid, index, 0, 1);
 }
 
-int Excel_Sheet_setColumnWidth(EngineContext *, SheetGrid *grid, uint32_t column, uint32_t width)
+int Excel_Sheet_setColumnWidth(EngineContext *context, SheetGrid *grid, uint32_t column, uint32_t width)
 {
     SheetMetrics *m = grid ? grid->metrics : nullptr;
     if (!m || !m->rawWidths || !m->columnWidths || m->scale <= 0)
@@ -455,5 +455,6 @@ int Excel_Sheet_setColumnWidth(EngineContext *, SheetGrid *grid, uint32_t column
     uint64_t raw = uint64_t(width) * 256 / uint32_t(m->scale);
     m->rawWidths[column] = uint16_t(std::min<uint64_t>(raw, 65280));
     Excel_colWidthsCompute(grid);
-    return Res_ok;
+    // Values shown in the column are formatted for its new width.
+    return Excel_Sheet_renderColumn(context, grid, column);
 }

@@ -15,6 +15,7 @@
 #include "spreadsheet/reader/exceldraw.h"
 #include "spreadsheet/reader/hyperlink.h"
 #include "spreadsheet/reader/sheet.h"
+#include "spreadsheet/reader/sheetobj.h"
 #include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/sheetgrid.h"
 
@@ -451,12 +452,6 @@ int buildValues(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *g
     return rc;
 }
 
-// 1 when (row, column) lies inside one of the sheet's merged ranges.
-int sheetlayoutIsMerged(const ExcelLoadSheet *sheet, uint32_t row, uint32_t column)
-{
-    return Excel_mergedIndex(sheet->merged, sheet->mergedCount, row, column) != 0xFFFF ? 1 : 0;
-}
-
 // The rotation pair of a cell whose text is turned by other than a right
 // angle: its own angle, then that of the next cell of the row (its own
 // again when the next one is upright). Null otherwise, or when memory runs
@@ -512,7 +507,7 @@ int buildFills(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetGrid *gr
             e.pattern = xf->pattern;
             // Turned cells are few: the merged ranges are looked up for them only.
             e.angles = sheetlayoutFillAngles(load, row, c);
-            if (e.angles && sheetlayoutIsMerged(sheet, row->row, c)) {
+            if (e.angles && Excel_mergedIndex(sheet->merged, sheet->mergedCount, row->row, c) != Excel_notMerged) {
                 Mem_free(e.angles);
                 e.angles = nullptr;
             }
@@ -642,6 +637,45 @@ int moveFormulas(ExcelLoadSheet *sheet, SheetGrid *grid)
 
 } // namespace
 
+void Excel_heldExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns)
+{
+    uint32_t r = 0, c = 0;
+    for (uint32_t i = 0; sheet && load && load->workbook && i < sheet->rowCount; i++) {
+        const ExcelRow *row = sheet->rows[i];
+        if (row->formatColumns && Excel_xfShows(xfOf(load, row->formatXf))) {
+            r = std::max<uint32_t>(r, row->row + 1u);
+            c = std::max<uint32_t>(c, row->formatColumns);
+        }
+        for (uint32_t k = row->slots; k > 0; k--) {
+            const ExcelCellValue &v = row->cells[k - 1];
+            if (v.kind == Excel_valFiller)
+                continue;
+            if (v.kind == Excel_valBlank && !v.formula && !Excel_xfShows(xfOf(load, v.xf)))
+                continue;
+            r = std::max<uint32_t>(r, row->row + 1u);
+            c = std::max(c, k);
+            break;
+        }
+    }
+    for (uint32_t m = 0; sheet && m < sheet->mergedCount; m++) {
+        r = std::max<uint32_t>(r, sheet->merged[m].lastRow + 1u);
+        c = std::max<uint32_t>(c, sheet->merged[m].lastColumn + 1u);
+    }
+    for (uint32_t n = 0; sheet && n < sheet->noteCount; n++) {
+        r = std::max<uint32_t>(r, sheet->notes[n].row + 1u);
+        c = std::max<uint32_t>(c, sheet->notes[n].column + 1u);
+    }
+    for (uint32_t l = 0; sheet && l < sheet->linkCount; l++) {
+        const ExcelRange &range = sheet->links[l].range;
+        r = std::max<uint32_t>(r, std::max(range.firstRow, range.lastRow) + 1u);
+        c = std::max<uint32_t>(c, std::max(range.firstColumn, range.lastColumn) + 1u);
+    }
+    if (rows)
+        *rows = r;
+    if (columns)
+        *columns = c;
+}
+
 void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns)
 {
     uint32_t r = Excel_minLayoutRows, c = Excel_minLayoutColumns;
@@ -650,6 +684,8 @@ void Excel_sheetExtent(const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *co
             r = std::max(r, uint32_t(sheet->extent[1]));
         for (uint32_t i = 0; i < sheet->rowCount; i++)
             c = std::max<uint32_t>(c, sheet->rows[i]->slots);
+        if (sheet->extent[3] > sheet->extent[2])
+            c = std::max(c, uint32_t(sheet->extent[3]));
         // Shapes anchored past the cells widen the grid to reach them.
         uint32_t dc = 0, dr = 0;
         ExcelDraw_objectsExtent(sheet, &dc, &dr);
@@ -678,11 +714,11 @@ uint16_t Excel_unusedColumnWidth(const ExcelLoadSheet *sheet, uint32_t column)
 
 uint32_t Excel_mergedIndex(const ExcelRange *ranges, uint32_t count, uint32_t row, uint32_t column)
 {
-    for (uint32_t i = 0; ranges && i < count && i < 0xFFFF; i++)
+    for (uint32_t i = 0; ranges && i < count && i < Excel_notMerged; i++)
         if (row >= ranges[i].firstRow && row <= ranges[i].lastRow && column >= ranges[i].firstColumn &&
             column <= ranges[i].lastColumn)
             return i;
-    return 0xFFFF;
+    return Excel_notMerged;
 }
 
 int Excel_gridCreate(const ExcelLoad *load, const ExcelLoadSheet *sheet, SheetMetrics **out)
@@ -775,6 +811,12 @@ int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out)
     if (!load || !entry || !entry->sheet || !load->workbook)
         return Res_missingArgument;
     ExcelLoadSheet *sheet = entry->sheet;
+    uint32_t contentRows = 0, contentColumns = 0;
+    Excel_heldExtent(load, sheet, &contentRows, &contentColumns);
+    // The least grid keeps its cells, so that a sheet of empty cells alone
+    // still shows.
+    Excel_trimSheet(sheet, std::max<uint32_t>(contentRows, Excel_minLayoutRows),
+                    std::max<uint32_t>(contentColumns, Excel_minLayoutColumns));
     SheetMetrics *m = nullptr;
     int rc = Excel_gridCreate(load, sheet, &m);
     if (rc == Excel_errEmptySheet)

@@ -50,7 +50,18 @@ uint16_t Excel_unusedColumnWidth(const ExcelLoadSheet *sheet, uint32_t column);
 // Excel_gridCreate.
 [[nodiscard]] int Excel_sheetLayout(ExcelLoad *load, ExcelSheetEntry *entry, SheetGrid **out);
 
-// The index of the merged range holding (row, column), or 65535.
+enum : uint32_t {
+    Excel_notMerged = 0xFFFF, // Excel_mergedIndex of a cell outside every merged range
+};
+
+// The rows and columns the sheet really holds (last + 1 of each): cells
+// with a value or a visible format (a fill or a border), whole-row formats
+// that show, merged ranges, notes and hyperlinks. Empty cells of plain
+// formats past them (whole rows of them, formatted column slots) are not
+// shown. 0 and 0 for a sheet that holds nothing.
+void Excel_heldExtent(const ExcelLoad *load, const ExcelLoadSheet *sheet, uint32_t *rows, uint32_t *columns);
+
+// The index of the merged range holding (row, column), or Excel_notMerged.
 uint32_t Excel_mergedIndex(const struct ExcelRange *ranges, uint32_t count, uint32_t row, uint32_t column);
 
 // One cell of a border line before it is compressed into segments: its

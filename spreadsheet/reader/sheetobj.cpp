@@ -357,28 +357,6 @@ int Excel_keepHyperlink(ExcelLoadSheet *sheet, const uint8_t *body, uint32_t len
     return Res_ok;
 }
 
-int Excel_parseDimensions(const uint8_t *body, size_t length, uint16_t type, uint32_t version,
-                          int32_t out[4])
-{
-    if (!body || !out)
-        return Res_missingArgument;
-    uint32_t r0, r1, c0, c1;
-    if (version == Excel_biff8 && length >= 14 && (type != 0 || length == 14)) {
-        r0 = rd32(body), r1 = rd32(body + 4), c0 = rd16(body + 8), c1 = rd16(body + 10);
-    } else if (version != Excel_biff8 && length >= 10 && (type != 0 || length == 10)) {
-        r0 = rd16(body), r1 = rd16(body + 2), c0 = rd16(body + 4), c1 = rd16(body + 6);
-    } else {
-        return Excel_errMalformed;
-    }
-    if (r1 <= r0 || c1 <= c0 || r1 > 65536 || c1 > 256)
-        return Excel_errMalformed;
-    out[0] = int32_t(r0);
-    out[1] = int32_t(r1);
-    out[2] = int32_t(c0);
-    out[3] = int32_t(c1);
-    return Res_ok;
-}
-
 int Excel_readMargin(const uint8_t *body, size_t length, double *out)
 {
     if (!body || !out)

@@ -116,13 +116,6 @@ void Excel_textObjectFree(ExcelTextObject *text);
 [[nodiscard]] int Excel_keepSheetRecord(ExcelLoadSheet *sheet, const ExcelRecordHeader *header,
                                         uint32_t position);
 
-// A DIMENSIONS body of type 0x0200 (or 0x0000, used only with a body of
-// exactly the version's size): BIFF8 u32 first row, u32 row limit, u16
-// first column, u16 column limit; BIFF5 four u16. *out = {first row, row
-// limit, first column, column limit}. 0; 12544 when the body does not
-// fit or the ranges are empty or beyond the sheet; 16.
-[[nodiscard]] int Excel_parseDimensions(const uint8_t *body, size_t length, uint16_t type,
-                                        uint32_t version, int32_t out[4]);
 // A margin record's 8-byte little-endian double. 0; 12544 when shorter;
 // 16 for null arguments.
 [[nodiscard]] int Excel_readMargin(const uint8_t *body, size_t length, double *out);

@@ -55,27 +55,12 @@ uint32_t valueIndex(const SheetValueTable &v, uint32_t key)
     return lo;
 }
 
-// The index of the first entry at or after the key.
-uint32_t cellIndex(const SheetCellTable *t, uint32_t row, uint32_t column)
-{
-    uint32_t lo = 0, hi = t->count;
-    while (lo < hi) {
-        uint32_t mid = lo + (hi - lo) / 2;
-        const ExcelCell &c = t->cells[mid];
-        if (c.row < row || (c.row == row && c.column < column))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
-}
-
 ExcelCell *cellFind(SheetGrid *grid, uint32_t row, uint32_t column)
 {
     SheetCellTable *t = grid ? grid->cellTable : nullptr;
     if (!t || !t->cells)
         return nullptr;
-    uint32_t i = cellIndex(t, row, column);
+    uint32_t i = Excel_cellTableIndex(t, row, column);
     return i < t->count && t->cells[i].row == row && t->cells[i].column == column ? &t->cells[i] : nullptr;
 }
 
@@ -213,7 +198,7 @@ ExcelCell *Excel_Sheet_cellCreate(SheetGrid *grid, uint32_t row, uint32_t column
     SheetCellTable *t = grid ? grid->cellTable : nullptr;
     if (!t)
         return nullptr;
-    uint32_t i = t->cells ? cellIndex(t, row, column) : 0;
+    uint32_t i = Excel_cellTableIndex(t, row, column);
     if (t->cells && i < t->count && t->cells[i].row == row && t->cells[i].column == column)
         return &t->cells[i];
     // The array grows by one entry; a failed realloc leaves it as it was.
@@ -630,6 +615,20 @@ int Excel_Sheet_setCellText(SheetGrid *grid, uint32_t row, uint32_t column, uint
     Excel_Sheet_dropValue(grid, row, column);
     Mem_free(Excel_editRemove(&grid->widthCells, row, column));
     Excel_editInsert(&grid->widthCells, edit);
+    return Res_ok;
+}
+
+int Excel_Sheet_renderColumn(EngineContext *context, SheetGrid *grid, uint32_t column)
+{
+    if (!grid)
+        return Res_missingArgument;
+    for (ExcelCellEdit *e = grid->widthCells; e; e = e->next) {
+        if (e->column != column)
+            continue;
+        int rc = Excel_Sheet_renderEdit(context, e, grid, 0);
+        if (rc != Res_ok)
+            return rc;
+    }
     return Res_ok;
 }
 

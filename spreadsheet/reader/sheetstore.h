@@ -135,6 +135,10 @@ int Excel_Sheet_applyEdit(EngineContext *context, SheetGrid *grid, ExcelCellEdit
 int Excel_Sheet_setCellText(SheetGrid *grid, uint32_t row, uint32_t column, uint32_t formatIndex,
                             const char16_t *text);
 
+// Re-renders every pending edit of a column (after its width changed).
+// 0 or the first failure.
+int Excel_Sheet_renderColumn(EngineContext *context, SheetGrid *grid, uint32_t column);
+
 // ------------------------------------------------------------ formulas
 
 // Links a formula record (taken over): the formula of the same cell is

@@ -63,29 +63,13 @@ uint32_t fontIndexOfSlot(uint32_t slot)
     return slot >= 4 ? slot + 1 : slot;
 }
 
-// The index of (row, column) in the sorted cell array, or of the place it
-// would go.
-uint32_t cellSlot(const SheetCellTable *t, uint32_t row, uint32_t column)
-{
-    uint32_t lo = 0, hi = t->count;
-    while (lo < hi) {
-        uint32_t mid = lo + (hi - lo) / 2;
-        const ExcelCell &c = t->cells[mid];
-        if (c.row < row || (c.row == row && c.column < column))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
-}
-
 // The entry at (row, column), made as a format-only entry of XF 15 when
 // missing (*made 1). Null when memory runs out.
 ExcelCell *cellMake(SheetGrid *grid, uint32_t row, uint32_t column, int *made)
 {
     *made = 0;
     SheetCellTable *t = grid->cellTable;
-    uint32_t at = cellSlot(t, row, column);
+    uint32_t at = Excel_cellTableIndex(t, row, column);
     if (at < t->count && t->cells[at].row == row && t->cells[at].column == column)
         return &t->cells[at];
     ExcelCell *cells =
@@ -339,7 +323,7 @@ int Excel_Sheet_styleToXf(ExcelCell *cell, const StyleRule *rule, ExcelCell *run
         // own borders. Their XFs are made first, so that a failure leaves
         // every entry as it was.
         SheetCellTable *t = grid->cellTable;
-        uint32_t from = cellSlot(t, uint32_t(m->firstRow), 0);
+        uint32_t from = Excel_cellTableIndex(t, uint32_t(m->firstRow), 0);
         uint32_t *made = nullptr;
         uint32_t n = 0;
         for (uint32_t pass = 0; pass < 2 && rc == Res_ok; pass++) {
@@ -719,7 +703,7 @@ int Excel_Sheet_autoRowHeight(EngineContext *, SheetGrid *grid, uint32_t row, ui
         return Res_nullInput;
     const SheetCellTable *t = grid->cellTable;
     int64_t top = 0, bottom = 0;
-    for (uint32_t i = cellSlot(t, row, 0); i < t->count && t->cells[i].row == row; i++) {
+    for (uint32_t i = Excel_cellTableIndex(t, row, 0); i < t->count && t->cells[i].row == row; i++) {
         uint32_t r = row, k = t->cells[i].column;
         const SheetMergedRange *range = Excel_Sheet_findRangeAt(grid, &r, &k);
         if (range && range->firstRow != range->lastRow)

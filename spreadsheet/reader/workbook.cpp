@@ -570,6 +570,12 @@ int Excel_styleAdd(ExcelWorkbook *workbook, uint32_t word)
     return Res_ok;
 }
 
+bool Excel_xfShows(const ExcelXf *xf)
+{
+    return xf && (xf->pattern || xf->borderStyle[0] || xf->borderStyle[1] || xf->borderStyle[2] ||
+                  xf->borderStyle[3] || (xf->diagonal && xf->diagonalStyle));
+}
+
 int32_t Excel_xfRotation(const ExcelXf *xf)
 {
     int32_t r = xf ? xf->alignment >> 8 : 0;

@@ -272,6 +272,8 @@ int Excel_xfEqual(const ExcelXf *a, const ExcelXf *b);
 // workbook.
 int Excel_styleAdd(ExcelWorkbook *workbook, uint32_t word);
 
+// True when an empty cell of this XF shows something: a fill or a border.
+bool Excel_xfShows(const ExcelXf *xf);
 // The rotation of an XF in degrees: 0 for 255 (stacked), 0-90 as they are,
 // 91-180 as 90 - value.
 int32_t Excel_xfRotation(const ExcelXf *xf);

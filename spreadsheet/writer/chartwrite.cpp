@@ -547,38 +547,6 @@ int XlsWriter_writeChartCaches(XlsWriter *writer, XlsChart *chart)
     return rc;
 }
 
-int XlsWriter_writeSeriesBlock(XlsWriter *w, XlsChart *chart, XlsChartSeries *series, uint32_t *position)
-{
-    if (!w || !chart || !series || !position)
-        return Res_missingArgument;
-    uint32_t end = chart->start + chart->length;
-    if (*position < chart->start || *position > end)
-        return Res_nullInput;
-    if (!w->sourceStream)
-        return Res_nullInput;
-    uint32_t n = end - *position;
-    uint8_t *data = n ? static_cast<uint8_t *>(Mem_malloc(n)) : nullptr;
-    if (n && !data)
-        return Res_noMemory;
-    size_t got = 0;
-    int rc = n ? Ole_streamReadAt(w->sourceStream, *position, n, &got, data) : int(Res_ok);
-    XlsChartWriter cw;
-    memset(&cw, 0, sizeof cw);
-    cw.writer = w;
-    cw.chart = chart;
-    cw.data = data;
-    cw.size = got;
-    cw.tables.workbook = w->workbook;
-    if (rc == Res_ok)
-        rc = seriesBlock(&cw, series);
-    if (rc == Res_ok)
-        *position += uint32_t(cw.pos);
-    Excel_RefTables_free(&cw.tables);
-    Mem_free(cw.scratch);
-    Mem_free(data);
-    return rc;
-}
-
 int XlsWriter_writeChartBytes(XlsWriter *writer, XlsChart *chart, const uint8_t *data, size_t size)
 {
     if (!writer || !chart)

@@ -30,11 +30,10 @@ struct XlsChartWriter {
     Excel_RefTables tables;  // the external sheets of converted BIFF5 references
 };
 
-// XlsWriter_writeChart, XlsWriter_writeSeriesBlock and
-// XlsWriter_writeChartCaches are declared in xlswriter.h. Besides their
-// results there: 8 for a BRAI link id above 3 in a series block, 17 for a
-// Series record not followed by Begin, 8 without a source stream, and the
-// record conversion's errors.
+// XlsWriter_writeChart and XlsWriter_writeChartCaches are declared in
+// xlswriter.h. Besides their results there: 8 for a BRAI link id above 3
+// in a series block, 17 for a Series record not followed by Begin, 8
+// without a source stream, and the record conversion's errors.
 
 // XlsWriter_writeChart over a substream already in memory (data[0..size),
 // after its BOF and before its EOF).

@@ -12,6 +12,7 @@
 #include "spreadsheet/chart/chart.h"
 #include "spreadsheet/reader/excel.h"
 #include "spreadsheet/reader/exceldraw.h"
+#include "spreadsheet/reader/sheetobj.h"
 #include "spreadsheet/reader/sheetlayout.h"
 #include "spreadsheet/reader/workbook.h"
 #include "spreadsheet/sheetgrid.h"
@@ -513,6 +514,21 @@ bool drawwriteSubstreamEnd(XlsWriter *w, uint32_t position, uint32_t *end)
     return true;
 }
 
+// True when the OBJ record at position (body length bytes) is an embedded
+// chart's: its first sub-record, the common object data, names object
+// type 5.
+bool drawwriteIsChartObject(XlsWriter *w, uint32_t position, uint16_t length)
+{
+    uint8_t head[8];
+    size_t got = 0;
+    if (length < sizeof head || !w->sourceStream ||
+        Ole_streamReadAt(w->sourceStream, position + 4u, sizeof head, &got, head) != Res_ok || got != sizeof head)
+        return false;
+    uint16_t objectType = 0;
+    Pack_read(head + 4, "s", &objectType);
+    return objectType == Excel_objChart;
+}
+
 // Copies the records of a drawing that has no model from the kept
 // MSODRAWING record at position: while they belong to the drawing, up to
 // stop (the next kept one, 0 for none). An embedded chart's substream
@@ -540,15 +556,18 @@ int copyDrawingRun(XlsWriter *w, uint32_t position, uint32_t stop)
         }
         if (!first && !drawingFollower(type))
             return Res_ok;
-        // An object whose substream is cut off in the source is left out
-        // with it: an embedded chart's object is never written without
-        // the chart substream that must follow it.
-        uint16_t nextType = 0, nextLength = 0;
-        uint32_t end = 0;
-        if (type == Xls_recObj &&
-            XlsWriter_readSourceHeader(w, at + 4u + length, &nextType, &nextLength) == Res_ok &&
-            nextType == Xls_recBof && !drawwriteSubstreamEnd(w, at + 4u + length, &end))
-            return Res_ok;
+        // An object whose substream is cut off in the source, or a chart's
+        // object with no substream after it at all, is left out: an
+        // embedded chart's object is never written without the chart
+        // substream that must follow it.
+        if (type == Xls_recObj) {
+            uint16_t nextType = 0, nextLength = 0;
+            uint32_t end = 0;
+            bool substream = XlsWriter_readSourceHeader(w, at + 4u + length, &nextType, &nextLength) == Res_ok &&
+                             nextType == Xls_recBof;
+            if (substream ? !drawwriteSubstreamEnd(w, at + 4u + length, &end) : drawwriteIsChartObject(w, at, length))
+                return Res_ok;
+        }
         int rc = XlsWriter_copyBytes(w, at, 4u + length);
         if (rc != Res_ok)
             return rc;

@@ -178,10 +178,6 @@ uint32_t XlsWriter_tell(const XlsWriter *w);
 // The value caches (SIIndex with NUMBER, LABEL, BLANK records) of every
 // series of chart, from the current cells.
 [[nodiscard]] int XlsWriter_writeChartCaches(XlsWriter *w, XlsChart *chart);
-// The records after a series' Series record, from Begin to its End, read
-// from the source at *position (moved past the End).
-[[nodiscard]] int XlsWriter_writeSeriesBlock(XlsWriter *w, XlsChart *chart, XlsChartSeries *series,
-                                             uint32_t *position);
 // The sheet's drawing (MSODRAWING records with their OBJ and TXO records)
 // and its NOTE records, at the MSODRAWING row of the sheet table.
 [[nodiscard]] int XlsWriter_writeDrawing(XlsWriter *w, XlsSheetEntry *entry);

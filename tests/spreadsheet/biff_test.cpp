@@ -16,6 +16,7 @@
 #include "spreadsheet/reader/formularec.h"
 #include "spreadsheet/sheetedit.h"
 #include "spreadsheet/reader/sheetlayout.h"
+#include "spreadsheet/reader/sheetstore.h"
 #include "spreadsheet/sheetgrid.h"
 #include "tests/spreadsheet/biff_support.h"
 #include "tests/support/heap_fixture.h"
@@ -516,6 +517,57 @@ TEST_F(Biff, ColumnsAndRowsPastTheUsedOnesTakeTheSheetsSizes)
     EXPECT_EQ(Excel_unusedColumnWidth(nullptr, 3), 2048);
 }
 
+TEST_F(Biff, GridReachesWhatTheSheetHoldsNotWhatItDeclares)
+{
+    // A sheet may declare every row and column, list rows of heights
+    // alone, give every row a plain whole-row format or carry empty cells
+    // of a plain format far out: none of that sizes the grid (or costs
+    // cells past what the sheet holds). Values, fills, borders and merged
+    // ranges do. XF 21 has a solid fill, XF 22 a bottom border.
+    std::string fill = rec(0x00E0, u16(0) + u16(0) + std::string(13, '\0') + std::string(1, '\x04') + u16(0));
+    std::string border = rec(0x00E0, u16(0) + u16(0) + std::string(6, '\0') + u16(0x1000) + std::string(8, '\0'));
+    std::string claimAll = rec(0x0200, u32(0) + u32(65536) + u16(0) + u16(256) + u16(0));
+    std::string heightsOnly, rowFormats;
+    for (uint32_t r = 0; r < 20000; r++) {
+        heightsOnly += rec(0x0208, u16(r) + u16(0) + u16(0) + u16(400) + u16(0) + u16(0) + u16(0x0140) + u16(15));
+        rowFormats += rowRec(uint16_t(r), 256, 0x0180, 16);
+    }
+    const struct {
+        const char *what;
+        std::string body;
+        uint32_t rows, columns;
+    } cases[] = {
+        {"declared whole sheet", claimAll + rowRec(0, 1) + number(0, 0, 1), 30, 10},
+        {"rows of heights alone", claimAll + heightsOnly + number(1, 1, 2), 30, 10},
+        {"plain whole-row formats on every row", rowFormats + number(1, 1, 2), 30, 10},
+        {"a filled whole-row format", rowRec(0, 1) + number(0, 0, 1) + rowRec(40, 12, 0x0180, 21), 41, 12},
+        {"plain blanks far out", rowRec(0, 1) + number(0, 0, 1) + rowRec(60000, 201) + rec(0x0201, cell(60000, 200, 15)),
+         30, 10},
+        {"a filled blank", rowRec(0, 1) + number(0, 0, 1) + rowRec(40, 13) + rec(0x0201, cell(40, 12, 21)), 41, 13},
+        {"a bordered blank", rowRec(0, 1) + number(0, 0, 1) + rowRec(50, 15) + rec(0x0201, cell(50, 14, 22)), 51, 15},
+        {"plain blanks under a merged range",
+         rowRec(0, 1) + number(0, 0, 1) + rowRec(35, 12) + rec(0x0201, cell(35, 11, 15)) +
+             rec(0x00E5, u16(1) + u16(30) + u16(35) + u16(2) + u16(11)),
+         36, 12},
+        {"a value at the far corner", rowRec(0, 1) + number(0, 0, 1) + rowRec(65535, 256) + number(65535, 255, 3),
+         65536, 256},
+    };
+    for (const auto &c : cases) {
+        Excel_loadFree(&load);
+        load = ExcelLoad{};
+        Ole_close(&ole);
+        Vfs_close(vfs);
+        ASSERT_EQ(openBook(fill + border, {c.body}), 0) << c.what;
+        SheetGrid *g = nullptr;
+        ASSERT_EQ(Excel_sheetLayout(&load, load.sheets, &g), 0) << c.what;
+        ASSERT_NE(g, nullptr) << c.what;
+        EXPECT_EQ(g->metrics->rowCount, c.rows) << c.what;
+        EXPECT_EQ(g->metrics->columnCount, c.columns) << c.what;
+        EXPECT_LE(sheet()->rowCount, 30u) << c.what;
+        Excel_gridLayoutFree(g);
+    }
+}
+
 TEST_F(Biff, LayoutWithoutGridLinesKeepsMergedAndSharedTexts)
 {
     std::string sst = rec(0x00FC, u32(1) + u32(1) + str8("wide"));
@@ -778,6 +830,22 @@ TEST_F(Biff, ColumnWidthsSetInLayoutUnits)
     }
     EXPECT_EQ(Excel_Sheet_setColumnWidth(ctx, g, 10, 100), 8);
     EXPECT_EQ(Excel_Sheet_setColumnWidth(ctx, nullptr, 0, 100), 16);
+    // A value typed into the column is shown again for each new width.
+    ExcelCellEdit *e = Excel_editNew(Excel_editNumber, 0, 2, nullptr);
+    ASSERT_NE(e, nullptr);
+    e->value.number = 1234567.891;
+    ASSERT_EQ(Excel_Sheet_applyEdit(ctx, g, e, 0), 0);
+    auto shown = [g] {
+        const ExcelCell *c = Excel_Sheet_cellAt(g, 0, 2);
+        return c && c->text ? std::u16string(c->text) : std::u16string();
+    };
+    std::u16string wide = shown();
+    // 100 layout units: a raw width of 5, room for five characters.
+    ASSERT_EQ(Excel_Sheet_setColumnWidth(ctx, g, 2, 100), 0);
+    ASSERT_EQ(g->metrics->rawWidths[2], 5);
+    EXPECT_NE(shown(), wide);
+    ASSERT_EQ(Excel_Sheet_setColumnWidth(ctx, g, 2, 0xFFFFFFFF), 0);
+    EXPECT_EQ(shown(), wide);
     Excel_gridLayoutFree(g);
 }
 

@@ -179,4 +179,25 @@ TEST_F(SheetGridTest, ColumnWidthsFollowTheScaleAndKeepOldValuesWithoutOne)
     Excel_gridLayoutFree(g);
 }
 
+TEST_F(SheetGridTest, CellTableIndexFindsACellOrWhereItWouldGo)
+{
+    ExcelCell cells[4] = {};
+    const uint32_t keys[4][2] = {{0, 2}, {1, 0}, {1, 5}, {7, 1}};
+    for (int i = 0; i < 4; i++) {
+        cells[i].row = keys[i][0];
+        cells[i].column = keys[i][1];
+    }
+    SheetCellTable table{4, cells, nullptr, 0};
+    const struct {
+        uint32_t row, column, index;
+    } cases[] = {
+        {0, 0, 0}, {0, 2, 0}, {0, 3, 1}, {1, 0, 1}, {1, 4, 2}, {1, 5, 2}, {2, 0, 3}, {7, 1, 3}, {7, 2, 4}, {9, 0, 4},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Excel_cellTableIndex(&table, c.row, c.column), c.index) << c.row << "," << c.column;
+    SheetCellTable empty{3, nullptr, nullptr, 0};
+    EXPECT_EQ(Excel_cellTableIndex(&empty, 1, 1), 0u);
+    EXPECT_EQ(Excel_cellTableIndex(nullptr, 1, 1), 0u);
+}
+
 } // namespace

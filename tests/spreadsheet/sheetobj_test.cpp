@@ -309,37 +309,6 @@ TEST_F(SheetObj, BrokenObjectsFailTheLoad)
 
 TEST_F(SheetObj, SmallRecordReaders)
 {
-    struct Dim {
-        std::string body;
-        uint16_t type;
-        uint32_t version;
-        int rc;
-        int32_t out[4];
-    } dims[] = {
-        {u32(2) + u32(10) + u16(1) + u16(5) + u16(0), 0x0200, 0x0600, 0, {2, 10, 1, 5}},
-        {u16(2) + u16(10) + u16(1) + u16(5) + u16(0), 0x0200, 0x0500, 0, {2, 10, 1, 5}},
-        {u32(2) + u32(10) + u16(1) + u16(5) + u16(0) + u16(0),
-         0x0000,
-         0x0600,
-         12544,
-         {}}, // 16 bytes: not type 0
-        {u32(0) + u32(0) + u16(0) + u16(0) + u16(0), 0x0200, 0x0600, 12544, {}}, // empty
-        {u32(0) + u32(70000) + u16(0) + u16(1) + u16(0),
-         0x0200,
-         0x0600,
-         12544,
-         {}}, // beyond the sheet
-        {u16(1), 0x0200, 0x0500, 12544, {}},
-    };
-    for (const Dim &d : dims) {
-        int32_t out[4] = {};
-        EXPECT_EQ(Excel_parseDimensions(reinterpret_cast<const uint8_t *>(d.body.data()),
-                                        d.body.size(), d.type, d.version, out),
-                  d.rc);
-        if (d.rc == 0) {
-            EXPECT_EQ(std::vector<int32_t>(out, out + 4), std::vector<int32_t>(d.out, d.out + 4));
-        }
-    }
     std::string m = f64(0.75);
     double margin = 0;
     EXPECT_EQ(Excel_readMargin(reinterpret_cast<const uint8_t *>(m.data()), 8, &margin), 0);

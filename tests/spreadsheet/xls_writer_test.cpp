@@ -39,6 +39,7 @@
 #include "spreadsheet/sheetgrid.h"
 #include "spreadsheet/writer/xlswriter.h"
 #include "tests/document/edr_fixture.h"
+#include "tests/spreadsheet/biff_support.h"
 #include "tests/support/scratch_files.h"
 
 namespace {
@@ -642,23 +643,45 @@ TEST_F(XlsWriterTest, FormulasAreSavedWholeAndRecalculateToTheSourceResults)
     EXPECT_EQ(recalculated(source, edited, results), 0);
 }
 
-// A sheet whose drawing ends with a chart object whose substream was cut
-// off: the object is saved without it, and the saved workbook loads again
-// with the same cells (the record after the object is read as the sheet's).
-TEST_F(XlsWriterTest, AChartObjectWithoutItsSubstreamSavesToAWorkbookThatLoads)
+// Sheets whose drawing ends with a chart object without its substream (cut
+// off at the end of the stream, or a record that is nothing like a BOF
+// after the object): the object is saved without it, and the saved
+// workbook loads again with the same cells.
+TEST_F(XlsWriterTest, ChartObjectsWithoutTheirSubstreamsSaveToWorkbooksThatLoad)
 {
-    std::string source = copyFixture("chart_cut.xls");
-    std::string saved = path("chart_cut-saved.xls");
-    run([&] {
-        Edr_Doc *doc = nullptr;
-        ASSERT_EQ(load(source, &doc), 0);
-        std::vector<std::string> before = cellsOf(doc);
-        ASSERT_EQ(save(doc, saved), 0);
-        Edr_Doc_release(doc);
-        ASSERT_EQ(load(saved, &doc), 0);
-        EXPECT_EQ(cellsOf(doc), before);
-        Edr_Doc_release(doc);
-    });
+    using namespace biff;
+    // An empty drawing group; on the sheet a drawing run of an empty
+    // container, then a chart object (ftCmo of object type 5, ftEnd)
+    // followed by an empty record of another type.
+    std::string container = u16(0x000F) + u16(0xF002) + u32(8) + u16(0x0010) + u16(0xF008) + u32(0);
+    std::string chartObj = u16(0x0015) + u16(18) + u16(5) + u16(1) + u16(0x6011) + std::string(12, '\0') + u32(0);
+    std::string sheet = rowRec(0, 2) + number(0, 0, 1.5) + number(0, 1, 2.5) + rec(0x00EC, container) +
+                        rec(0x005D, chartObj) + rec(0x00EF, "") + rowRec(1, 1) + number(1, 0, 7);
+    std::string alone = path("chart_alone.xls");
+    {
+        std::string group = rec(0x00EB, u16(0x000F) + u16(0xF000) + u32(0));
+        std::string file = compound(book8(group, {sheet}));
+        FILE *f = fopen(alone.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(fwrite(file.data(), 1, file.size(), f), file.size());
+        fclose(f);
+    }
+    const std::string sources[] = {copyFixture("chart_cut.xls"), alone};
+    for (const std::string &source : sources) {
+        SCOPED_TRACE(source);
+        std::string saved = source + "-saved.xls";
+        run([&] {
+            Edr_Doc *doc = nullptr;
+            ASSERT_EQ(load(source, &doc), 0);
+            std::vector<std::string> before = cellsOf(doc);
+            EXPECT_FALSE(before.empty());
+            ASSERT_EQ(save(doc, saved), 0);
+            Edr_Doc_release(doc);
+            ASSERT_EQ(load(saved, &doc), 0);
+            EXPECT_EQ(cellsOf(doc), before);
+            Edr_Doc_release(doc);
+        });
+    }
 }
 
 } // namespace
