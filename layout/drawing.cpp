@@ -365,7 +365,15 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
     EngineContext *app = box->context;
     for (;;) {
         IterEntry e{};
+        // A position marker ends the drawing, but not inside an open clip:
+        // a clipped picture that places its own items from another origin
+        // (a metafile) stays in its clip group, the marker only moving the
+        // origin.
+        const uint32_t stopAtMarker = iter->stopAtAbsolute;
+        if (clips->depth)
+            iter->stopAtAbsolute = 0;
         int err = BoxIter_next(iter, &e, box);
+        iter->stopAtAbsolute = stopAtMarker;
         if (err)
             return err;
         if (!e.node)
