@@ -228,8 +228,8 @@ int Ppt_anchorRect(const uint8_t *anchor, uint32_t length, int32_t rect[4])
 
 int Ppt_startSlide(PptReader *r)
 {
-    if (!r->drawing)
-        return Res_ok;
+    // A slide without a drawing of its own is a page all the same (its
+    // background and its master's objects), as in a full load.
     const bool own = !(r->slideAtom.flags & PptSlide_masterScheme) && r->slideScheme.present &&
                      r->slideSchemeId == r->slideCounter;
     const PptScheme *scheme = own ? &r->slideScheme : &slideMaster(r)->scheme;
