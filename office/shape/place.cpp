@@ -769,25 +769,33 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
             err = addColour(doc, parent, 127, lineColour);
         if (!err && line)
             err = addLength(doc, parent, 128, width);
+        // A box flipped by its group (negative side) is built as a flip
+        // of the shape inside the positive box.
+        ShapeGeom geom;
+        geom.type = type;
+        geom.flags = shape->flags;
+        if (w < 0)
+            geom.flags ^= EscherFsp_flipH;
+        if (h < 0)
+            geom.flags ^= EscherFsp_flipV;
         if (!err) {
-            // A box flipped by its group (negative side) is built as a flip
-            // of the shape inside the positive box.
-            ShapeGeom geom;
-            geom.type = type;
-            geom.flags = shape->flags;
-            if (w < 0)
-                geom.flags ^= EscherFsp_flipH;
-            if (h < 0)
-                geom.flags ^= EscherFsp_flipV;
             Shape_geomProps(&geom.props, own);
             err = Shape_buildPath(drawing, path, &geom, w < 0 ? -w : w, h < 0 ? -h : h, &shades);
         }
         if (!err)
             err = Path_trimForArrows(path, arrows[0], arrows[1]);
-        if (!err)
-            // The outline grows upward from its origin while the box's
-            // y grows downward: the origin is the box's bottom-left corner.
-            err = addOrigin(doc, parent, w < 0 ? x + w : x, h < 0 ? y : y + h);
+        if (!err) {
+            // The outline grows right and upward from its origin while the
+            // box's y grows downward: the origin is the box's bottom-left
+            // corner. A flipped outline grows left or downward from it
+            // instead, so its origin is the right or top edge and the
+            // outline stays inside the box.
+            const int64_t left = w < 0 ? int64_t(x) + w : x, top = h < 0 ? int64_t(y) + h : y;
+            const int64_t absW = w < 0 ? -int64_t(w) : w, absH = h < 0 ? -int64_t(h) : h;
+            const int64_t ox = geom.flags & EscherFsp_flipH ? left + absW : left;
+            const int64_t oy = geom.flags & EscherFsp_flipV ? top : top + absH;
+            err = addOrigin(doc, parent, placeClamp32(ox), placeClamp32(oy));
+        }
         if (!err) {
             err = Edr_Node_createPath(doc, parent, Edr_Insert_lastChild, nullptr, path);
             if (!err)
