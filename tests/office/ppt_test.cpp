@@ -773,7 +773,7 @@ TEST_F(PptTest, SchemeColoursAreRestoredForTheNextScheme)
     });
 }
 
-TEST_F(PptTest, AnchorsAreMasterUnitsAndNeverNegative)
+TEST_F(PptTest, AnchorsAreSignedMasterUnitsAndNeverNegativeInSize)
 {
     struct Case {
         uint16_t top, left, right, bottom;
@@ -782,6 +782,8 @@ TEST_F(PptTest, AnchorsAreMasterUnitsAndNeverNegative)
         {576, 288, 864, 1152, {32768, 65536, 65536, 65536}},
         {100, 500, 400, 200, {500 * 65536 / 576, 100 * 65536 / 576, 0, 100 * 65536 / 576}}, // right < left
         {300, 0, 576, 200, {0, 300 * 65536 / 576, 65536, 0}},                                // bottom < top
+        // Edges are signed: a shape may start left of or above the slide.
+        {uint16_t(-288), uint16_t(-576), 576, 288, {-65536, -32768, 2 * 65536, 65536}},
     };
     for (const Case &c : cases) {
         uint8_t b[8];
