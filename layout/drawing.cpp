@@ -233,7 +233,7 @@ int turnPath(ObjHeader *item, const Matrix *m)
 // The transform a cell is laid out under: that of a turned or flipped
 // shape's group, whose first child is the data node that holds it; null
 // for any other cell.
-const Matrix *cellTransform(Edr_Node *cell)
+const Matrix *drawingCellTransform(Edr_Node *cell)
 {
     const Prop *p = dataProp(Edr_Node_firstChild(Edr_Node_parent(cell)));
     if (!p || p->id != PropId_transform || p->type != PropType_matrix)
@@ -245,7 +245,7 @@ const Matrix *cellTransform(Edr_Node *cell)
 // centre by the transform's quarter turns and flips: the item covers the
 // turned box and draws its picture turned within it. Other items, and
 // transforms that are not quarter turns, are left as they are.
-void turnCellPicture(ObjHeader *item, const Matrix *m)
+void drawingTurnCellPicture(ObjHeader *item, const Matrix *m)
 {
     ImageItemPart *part = ImageItem_part(item);
     if (!part || part->orient)
@@ -433,7 +433,7 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
                 continue;
             int32_t size[2] = {0, 0};
             LayoutBox *b = box;
-            const Matrix *turn = cellTransform(e.node);
+            const Matrix *turn = drawingCellTransform(e.node);
             if ((!clips || !clips->depth) && !turn) {
                 err = Layout_layoutCell(&b, e.node, e.style, px, py, size);
                 if (err)
@@ -459,7 +459,7 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
             while (chain) {
                 ObjHeader *next = Obj_next(chain);
                 if (turn)
-                    turnCellPicture(chain, turn);
+                    drawingTurnCellPicture(chain, turn);
                 place(box, clips, chain, 0, 0);
                 chain = next;
             }

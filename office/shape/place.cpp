@@ -856,7 +856,7 @@ void placeCropOf(const EscherPropSet *crop, int32_t w, int32_t h, PlaceCrop *out
 }
 
 // Ends the clip a cropped picture started.
-int endBoxClip(Edr_Doc *doc, Edr_Node *parent)
+int placeEndBoxClip(Edr_Doc *doc, Edr_Node *parent)
 {
     Prop end;
     Prop_zero(&end);
@@ -932,7 +932,7 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
                             drawing->user);
         Mem_free(inflated);
         if (c.cropped) {
-            const int ended = endBoxClip(doc, parent);
+            const int ended = placeEndBoxClip(doc, parent);
             if (!err)
                 err = ended;
         }
@@ -1018,7 +1018,7 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
     StyleRule_destroy(ruleA);
     StyleRule_destroy(ruleB);
     if (!err && cropped)
-        err = endBoxClip(doc, parent);
+        err = placeEndBoxClip(doc, parent);
     *placed = err == Res_ok;
     return err;
 }
