@@ -230,6 +230,45 @@ int turnPath(ObjHeader *item, const Matrix *m)
     return Res_ok;
 }
 
+// The transform a cell is laid out under: that of a turned or flipped
+// shape's group, whose first child is the data node that holds it; null
+// for any other cell.
+const Matrix *drawingCellTransform(Edr_Node *cell)
+{
+    const Prop *p = dataProp(Edr_Node_firstChild(Edr_Node_parent(cell)));
+    if (!p || p->id != PropId_transform || p->type != PropType_matrix)
+        return nullptr;
+    return reinterpret_cast<const Matrix *>(p->payload);
+}
+
+// A picture of a cell laid out under a transform turns about its box's
+// centre by the transform's quarter turns and flips: the item covers the
+// turned box and draws its picture turned within it. Other items, and
+// transforms that are not quarter turns, are left as they are.
+void drawingTurnCellPicture(ObjHeader *item, const Matrix *m)
+{
+    ImageItemPart *part = ImageItem_part(item);
+    if (!part || part->orient)
+        return;
+    const Rect r = Obj_box(item);
+    if (r.x0 > r.x1 || r.y0 > r.y1)
+        return;
+    const int32_t cx = sat((int64_t(r.x0) + r.x1) / 2), cy = sat((int64_t(r.y0) + r.y1) / 2);
+    const int32_t x0 = sat(int64_t(r.x0) - cx), x1 = sat(int64_t(r.x1) - cx);
+    const int32_t y0 = sat(int64_t(r.y0) - cy), y1 = sat(int64_t(r.y1) - cy);
+    const Point corners[4] = {{x0, y0}, {x0, y1}, {x1, y1}, {x1, y0}};
+    Matrix turn = *m;
+    turn.tx = turn.ty = 0;
+    Rect placed{};
+    uint32_t code = 0;
+    if (ImageItem_orientation(corners, &turn, &placed, &code) != Res_ok)
+        return;
+    part->orient = code;
+    const Rect moved{sat(int64_t(placed.x0) + cx), sat(int64_t(placed.y0) + cy),
+                     sat(int64_t(placed.x1) + cx), sat(int64_t(placed.y1) + cy)};
+    Obj_setBox(item, &moved);
+}
+
 // The path node's fill and outline items, turned by the transform in force.
 int makePathItems(LayoutBox *box, IterEntry *e, ObjHeader *items[2])
 {
@@ -365,7 +404,15 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
     EngineContext *app = box->context;
     for (;;) {
         IterEntry e{};
+        // A position marker ends the drawing, but not inside an open clip:
+        // a clipped picture that places its own items from another origin
+        // (a metafile) stays in its clip group, the marker only moving the
+        // origin.
+        const uint32_t stopAtMarker = iter->stopAtAbsolute;
+        if (clips->depth)
+            iter->stopAtAbsolute = 0;
         int err = BoxIter_next(iter, &e, box);
+        iter->stopAtAbsolute = stopAtMarker;
         if (err)
             return err;
         if (!e.node)
@@ -386,14 +433,16 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
                 continue;
             int32_t size[2] = {0, 0};
             LayoutBox *b = box;
-            if (!clips || !clips->depth) {
+            const Matrix *turn = drawingCellTransform(e.node);
+            if ((!clips || !clips->depth) && !turn) {
                 err = Layout_layoutCell(&b, e.node, e.style, px, py, size);
                 if (err)
                     return err;
                 continue;
             }
             // Inside a clip the cell's items (a picture's box) join the
-            // clip group like the drawing's own items.
+            // clip group like the drawing's own items; under a transform
+            // (a turned picture shape) its pictures are turned first.
             LayerList *cellLayers = LayerList_create();
             if (!cellLayers)
                 return Res_noMemory;
@@ -409,6 +458,8 @@ int placeDrawing(LayoutBox *box, BoxIter *iter, int32_t x, int32_t y, ClipStack 
             LayerList_destroy(cellLayers);
             while (chain) {
                 ObjHeader *next = Obj_next(chain);
+                if (turn)
+                    drawingTurnCellPicture(chain, turn);
                 place(box, clips, chain, 0, 0);
                 chain = next;
             }

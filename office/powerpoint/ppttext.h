@@ -223,8 +223,9 @@ struct PptContext {
 
 // Builds the paragraphs of text (NUL-terminated; null builds nothing) into
 // group. The runs are lent and left as they were (the paragraph runs may
-// get their largest character size, Ppt_applyCharMax). fieldText (may be null) replaces the placeholder at
-// fieldPos (a pointer into text, or null). 0 or the first builder error.
+// get their largest character size, Ppt_applyCharMax). fieldText replaces the placeholder at
+// fieldPos (a pointer into text, or null); a null fieldText leaves nothing
+// in its place. 0 or the first builder error.
 [[nodiscard]] int PptText_buildRuns(PptContext *ppt, Edr_Node *group, char16_t *text, uint32_t textType,
                                     PptParaRun *paraRuns, PptCharRun *charRuns, const char16_t *fieldText,
                                     const char16_t *fieldPos);

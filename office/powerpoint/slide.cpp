@@ -24,6 +24,13 @@ enum : uint32_t {
     PropLineColour = 448,
 };
 
+// One edge of a slide anchor: a signed 16-bit value in master units, so
+// that a shape may start left of or above the slide.
+int64_t slideAnchorEdge(const uint8_t *b)
+{
+    return int16_t(uint16_t(b[0] | (b[1] << 8)));
+}
+
 uint32_t schemeRgb(const uint8_t scheme[Ppt_schemeColours][4], uint32_t value)
 {
     const uint8_t *c = scheme[value & 7];
@@ -195,8 +202,8 @@ void slideGroupClientAnchors(EscherDrawingGroup *d)
         if (gw <= 0 || gh <= 0)
             continue;
         const uint8_t *a = s->clientAnchor.bytes;
-        int64_t top = a[0] | (a[1] << 8), left = a[2] | (a[3] << 8);
-        int64_t right = a[4] | (a[5] << 8), bottom = a[6] | (a[7] << 8);
+        int64_t top = slideAnchorEdge(a), left = slideAnchorEdge(a + 2);
+        int64_t right = slideAnchorEdge(a + 4), bottom = slideAnchorEdge(a + 6);
         auto part = [](int64_t v, int64_t whole) {
             int64_t f = v * 65536 / whole;
             return int32_t(f < INT32_MIN ? INT32_MIN : f > INT32_MAX ? INT32_MAX : f);
@@ -214,8 +221,8 @@ int Ppt_anchorRect(const uint8_t *anchor, uint32_t length, int32_t rect[4])
 {
     if (!anchor || length < 8)
         return 0;
-    int64_t top = anchor[0] | (anchor[1] << 8), left = anchor[2] | (anchor[3] << 8);
-    int64_t right = anchor[4] | (anchor[5] << 8), bottom = anchor[6] | (anchor[7] << 8);
+    int64_t top = slideAnchorEdge(anchor), left = slideAnchorEdge(anchor + 2);
+    int64_t right = slideAnchorEdge(anchor + 4), bottom = slideAnchorEdge(anchor + 6);
     // An anchor whose right edge lies left of its left edge, or whose bottom
     // lies above its top, holds no area: an empty box, never a negative one.
     int64_t w = right > left ? right - left : 0, h = bottom > top ? bottom - top : 0;
@@ -228,8 +235,8 @@ int Ppt_anchorRect(const uint8_t *anchor, uint32_t length, int32_t rect[4])
 
 int Ppt_startSlide(PptReader *r)
 {
-    if (!r->drawing)
-        return Res_ok;
+    // A slide without a drawing of its own is a page all the same (its
+    // background and its master's objects), as in a full load.
     const bool own = !(r->slideAtom.flags & PptSlide_masterScheme) && r->slideScheme.present &&
                      r->slideSchemeId == r->slideCounter;
     const PptScheme *scheme = own ? &r->slideScheme : &slideMaster(r)->scheme;

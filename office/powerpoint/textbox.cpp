@@ -404,8 +404,11 @@ int PptText_buildRuns(PptContext *ppt, Edr_Node *group, char16_t *text, uint32_t
 
     RunCursor c{paraRuns, paraRuns->count, charRuns, charRuns->count};
     ParaState s{nullptr, nullptr, nullptr, true};
-    const char16_t *field = fieldText ? fieldPos : nullptr;
-    size_t fieldLength = Ustr_len(fieldText);
+    // A field without a text (a footer or a fixed date that the header
+    // and footer record leaves empty) shows nothing in place of its
+    // placeholder character.
+    const char16_t *field = fieldPos;
+    size_t fieldLength = fieldText ? Ustr_len(fieldText) : 0;
     char16_t *p = text;
     int err = Res_ok;
     bool done = false;
@@ -435,9 +438,10 @@ int PptText_buildRuns(PptContext *ppt, Edr_Node *group, char16_t *text, uint32_t
             }
             if (p == field) {
                 err = ensureParagraph(ppt, group, textType, &c, &s);
-                if (!err)
+                if (!err && fieldLength > 0) {
                     err = Ppt_addTextRun(ppt, c.chr, s.container, fieldText, uint32_t(fieldLength));
-                s.lineEmpty = false;
+                    s.lineEmpty = false;
+                }
                 field = nullptr;
                 if (*p == 0) {
                     done = true;

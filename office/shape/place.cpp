@@ -769,25 +769,33 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
             err = addColour(doc, parent, 127, lineColour);
         if (!err && line)
             err = addLength(doc, parent, 128, width);
+        // A box flipped by its group (negative side) is built as a flip
+        // of the shape inside the positive box.
+        ShapeGeom geom;
+        geom.type = type;
+        geom.flags = shape->flags;
+        if (w < 0)
+            geom.flags ^= EscherFsp_flipH;
+        if (h < 0)
+            geom.flags ^= EscherFsp_flipV;
         if (!err) {
-            // A box flipped by its group (negative side) is built as a flip
-            // of the shape inside the positive box.
-            ShapeGeom geom;
-            geom.type = type;
-            geom.flags = shape->flags;
-            if (w < 0)
-                geom.flags ^= EscherFsp_flipH;
-            if (h < 0)
-                geom.flags ^= EscherFsp_flipV;
             Shape_geomProps(&geom.props, own);
             err = Shape_buildPath(drawing, path, &geom, w < 0 ? -w : w, h < 0 ? -h : h, &shades);
         }
         if (!err)
             err = Path_trimForArrows(path, arrows[0], arrows[1]);
-        if (!err)
-            // The outline grows upward from its origin while the box's
-            // y grows downward: the origin is the box's bottom-left corner.
-            err = addOrigin(doc, parent, w < 0 ? x + w : x, h < 0 ? y : y + h);
+        if (!err) {
+            // The outline grows right and upward from its origin while the
+            // box's y grows downward: the origin is the box's bottom-left
+            // corner. A flipped outline grows left or downward from it
+            // instead, so its origin is the right or top edge and the
+            // outline stays inside the box.
+            const int64_t left = w < 0 ? int64_t(x) + w : x, top = h < 0 ? int64_t(y) + h : y;
+            const int64_t absW = w < 0 ? -int64_t(w) : w, absH = h < 0 ? -int64_t(h) : h;
+            const int64_t ox = geom.flags & EscherFsp_flipH ? left + absW : left;
+            const int64_t oy = geom.flags & EscherFsp_flipV ? top : top + absH;
+            err = addOrigin(doc, parent, placeClamp32(ox), placeClamp32(oy));
+        }
         if (!err) {
             err = Edr_Node_createPath(doc, parent, Edr_Insert_lastChild, nullptr, path);
             if (!err)
@@ -817,6 +825,44 @@ int Shape_draw(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, EscherSha
 
 namespace
 {
+
+// Cropping: the shape's box shows the part of the picture between the
+// four crop fractions (16.16, from the top, bottom, left and right edges).
+// The whole picture is drawn at fullW x fullH so that part fills the box,
+// shifted by (shiftX, shiftY) for the cropped left and top, inside a clip
+// to the box. A crop that keeps (almost) nothing is ignored.
+struct PlaceCrop {
+    int32_t fullW, fullH, shiftX, shiftY;
+    bool cropped;
+};
+
+void placeCropOf(const EscherPropSet *crop, int32_t w, int32_t h, PlaceCrop *out)
+{
+    *out = PlaceCrop{w, h, 0, 0, false};
+    int32_t cut[4] = {0, 0, 0, 0};
+    const uint32_t cropIds[4] = {Prop_cropTop, Prop_cropBottom, Prop_cropLeft, Prop_cropRight};
+    uint32_t cv;
+    for (int i = 0; i < 4; i++)
+        if (crop && simple(crop, cropIds[i], &cv))
+            cut[i] = int32_t(cv);
+    const int64_t keepW = int64_t(0x10000) - cut[2] - cut[3], keepH = int64_t(0x10000) - cut[0] - cut[1];
+    if (!(cut[0] || cut[1] || cut[2] || cut[3]) || keepW < 0x40 || keepH < 0x40)
+        return;
+    out->cropped = true;
+    out->fullW = placeClamp32((int64_t(w) << 16) / keepW);
+    out->fullH = placeClamp32((int64_t(h) << 16) / keepH);
+    out->shiftX = placeClamp32(-((int64_t(out->fullW) * cut[2]) >> 16));
+    out->shiftY = placeClamp32(-((int64_t(out->fullH) * cut[0]) >> 16));
+}
+
+// Ends the clip a cropped picture started.
+int placeEndBoxClip(Edr_Doc *doc, Edr_Node *parent)
+{
+    Prop end;
+    Prop_zero(&end);
+    Prop_setType(&end, ClipPath_property, uint16_t(ClipPath_endValue));
+    return addData(doc, parent, &end);
+}
 
 // Places a picture shape; *placed is 1 when the picture's nodes were made.
 int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_t blipIndex,
@@ -862,10 +908,34 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
             bytes = inflated;
             length = size;
         }
-        const Rect target = {x, y, x + w, y + h};
+        Rect target = {x, y, x + w, y + h};
+        // A cropped metafile is played into the larger box of the whole
+        // picture inside a clip to the shape's box. Its drawing is placed
+        // from the origin (0, 0), which the clip is measured from too.
+        PlaceCrop c;
+        placeCropOf(crop, w < 0 ? -w : w, h < 0 ? -h : h, &c);
+        if (c.cropped) {
+            const int32_t left = w < 0 ? x + w : x, top = h < 0 ? y + h : y;
+            const int32_t fx = placeClamp32(int64_t(left) + c.shiftX);
+            const int32_t fy = placeClamp32(int64_t(top) + c.shiftY);
+            target = Rect{fx, fy, placeClamp32(int64_t(fx) + c.fullW),
+                          placeClamp32(int64_t(fy) + c.fullH)};
+            err = addOrigin(doc, parent, 0, 0);
+            if (!err)
+                err = startBoxClip(doc, parent, left, top, w < 0 ? -w : w, h < 0 ? -h : h);
+            if (err) {
+                Mem_free(inflated);
+                return err;
+            }
+        }
         err = Wmf_playToDoc(bytes, length, doc, parent, &target, &frame, 0, drawing->styleHook,
                             drawing->user);
         Mem_free(inflated);
+        if (c.cropped) {
+            const int ended = placeEndBoxClip(doc, parent);
+            if (!err)
+                err = ended;
+        }
         *placed = err == Res_ok;
         // A picture this player does not read (a Mac PICT) or cannot read
         // (a damaged metafile) is left out; the rest of the drawing stays.
@@ -888,26 +958,10 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
         y += h;
         h = -h;
     }
-    // Cropping: the shape's box shows the part of the picture between the
-    // four crop fractions (16.16, from the top, bottom, left and right
-    // edges). The whole picture is scaled so that part fills the box and
-    // shifted by the cropped left and top, inside a clip to the box. A
-    // crop that keeps (almost) nothing is ignored.
-    int32_t cut[4] = {0, 0, 0, 0};
-    const uint32_t cropIds[4] = {Prop_cropTop, Prop_cropBottom, Prop_cropLeft, Prop_cropRight};
-    uint32_t cv;
-    for (int i = 0; i < 4; i++)
-        if (crop && simple(crop, cropIds[i], &cv))
-            cut[i] = int32_t(cv);
-    const int64_t keepW = int64_t(0x10000) - cut[2] - cut[3], keepH = int64_t(0x10000) - cut[0] - cut[1];
-    const bool cropped = (cut[0] || cut[1] || cut[2] || cut[3]) && keepW >= 0x40 && keepH >= 0x40;
-    int32_t fullW = w, fullH = h, shiftX = 0, shiftY = 0;
-    if (cropped) {
-        fullW = placeClamp32((int64_t(w) << 16) / keepW);
-        fullH = placeClamp32((int64_t(h) << 16) / keepH);
-        shiftX = placeClamp32(-((int64_t(fullW) * cut[2]) >> 16));
-        shiftY = placeClamp32(-((int64_t(fullH) * cut[0]) >> 16));
-    }
+    PlaceCrop c;
+    placeCropOf(crop, w, h, &c);
+    const bool cropped = c.cropped;
+    const int32_t fullW = c.fullW, fullH = c.fullH, shiftX = c.shiftX, shiftY = c.shiftY;
     err = addOrigin(doc, parent, placeClamp32(int64_t(x) + shiftX), placeClamp32(int64_t(y) + shiftY));
     if (!err && cropped)
         err = startBoxClip(doc, parent, -shiftX, -shiftY, w, h);
@@ -963,12 +1017,8 @@ int placePicture(EscherDrawing *drawing, Edr_Doc *doc, Edr_Node *parent, uint32_
         Edr_Node_release(doc, a);
     StyleRule_destroy(ruleA);
     StyleRule_destroy(ruleB);
-    if (!err && cropped) {
-        Prop end;
-        Prop_zero(&end);
-        Prop_setType(&end, ClipPath_property, uint16_t(ClipPath_endValue));
-        err = addData(doc, parent, &end);
-    }
+    if (!err && cropped)
+        err = placeEndBoxClip(doc, parent);
     *placed = err == Res_ok;
     return err;
 }

@@ -16,7 +16,9 @@
 #include "document/edr/doc.h"
 #include "document/edr/node.h"
 #include "document/style/style.h"
+#include "graphics/clippath.h"
 #include "graphics/drawlist.h"
+#include "graphics/path.h"
 #include "document/import/metafile.h"
 #include "layout/boxiter.h"
 #include "layout/layout.h"
@@ -77,6 +79,16 @@ class MetafileLayoutTest : public RenderFixture
     Picture render(const char *name, int32_t w, int32_t h, int *items, int32_t shiftX = 0,
                    int32_t shiftY = 0)
     {
+        return renderWith(name, w, h, items, shiftX, shiftY, nullptr);
+    }
+
+    // As render; with clip (a box in pixels, rows down) the played group is
+    // put inside a clip to that box, as a cropped picture's is, and the
+    // parent of both is laid out, a position marker ending the drawing
+    // outside a clip as it does on a page.
+    Picture renderWith(const char *name, int32_t w, int32_t h, int *items, int32_t shiftX,
+                       int32_t shiftY, const Rect *clipBox)
+    {
         Picture out;
         out.width = w;
         out.height = h;
@@ -84,14 +96,38 @@ class MetafileLayoutTest : public RenderFixture
         withDoc([&](Edr_Doc *doc, Edr_Node *root) {
             std::vector<uint8_t> data = readFile(name);
             Rect target{0, 0, U(w), U(h)};
+            if (clipBox) {
+                Path *path = nullptr;
+                ASSERT_EQ(Path_create(&path, 0x10000), 0);
+                ASSERT_EQ(Path_moveTo(path, U(clipBox->x0), -U(clipBox->y1)), 0);
+                ASSERT_EQ(Path_lineTo(path, U(clipBox->x1), -U(clipBox->y1)), 0);
+                ASSERT_EQ(Path_lineTo(path, U(clipBox->x1), -U(clipBox->y0)), 0);
+                ASSERT_EQ(Path_lineTo(path, U(clipBox->x0), -U(clipBox->y0)), 0);
+                ASSERT_EQ(Path_close(path), 0);
+                ClipPath *clip = nullptr;
+                ASSERT_EQ(ClipPath_create(path, &clip), 0);
+                Prop start;
+                Prop_zero(&start);
+                ClipPath_setValue(&start, clip, 0);
+                ASSERT_EQ(Edr_Node_createData(doc, root, Edr_Insert_lastChild, nullptr, &start), 0);
+                ClipPath_release(clip);
+            }
             ASSERT_EQ(Wmf_playToDoc(data.data(), uint32_t(data.size()), doc, root, &target, nullptr,
                                     0, nullptr, nullptr),
                       0);
-            Edr_Node *g = Edr_Node_firstChild(root);
+            Edr_Node *played = clipBox ? Edr_Node_nextSibling(Edr_Node_firstChild(root))
+                                       : Edr_Node_firstChild(root);
+            if (clipBox) {
+                Prop end;
+                Prop_zero(&end);
+                Prop_setType(&end, ClipPath_property, uint16_t(ClipPath_endValue));
+                ASSERT_EQ(Edr_Node_createData(doc, root, Edr_Insert_lastChild, nullptr, &end), 0);
+            }
+            Edr_Node *g = clipBox ? root : played;
             // The drawing walk reads data nodes of property 136 as cells,
             // not as the clips the player writes: their property is renamed
             // here so that the figures alone are compared.
-            for (Edr_Node *n = Edr_Node_firstChild(g); n; n = Edr_Node_nextSibling(n)) {
+            for (Edr_Node *n = Edr_Node_firstChild(played); n; n = Edr_Node_nextSibling(n)) {
                 Prop *p = Edr_Node_type(n) == Edr_NodeType_data
                               ? static_cast<Prop *>(Edr_Node_payloadOrNull(n))
                               : nullptr;
@@ -107,12 +143,16 @@ class MetafileLayoutTest : public RenderFixture
             box.styleContext = Edr_StyleCtx_get(doc);
             box.layers = LayerList_create();
             box.availableWidth = U(w);
-            box.flowMode = 3; // nested groups (bitmaps, rotated text) are not laid out here
+            // Nested groups (bitmaps, rotated text) are not laid out here,
+            // and clips are skipped with them unless one is asked for.
+            box.flowMode = clipBox ? 0 : 3;
             box.bounds[0] = box.bounds[1] = INT32_MAX;
             box.bounds[2] = box.bounds[3] = INT32_MIN;
             BoxIter *it = nullptr;
             ASSERT_EQ(BoxIter_create(&it, &box, g, s, 1), 0);
             BoxIter_stopAtGroupsOn(it);
+            if (clipBox)
+                BoxIter_stopAtAbsoluteOn(it);
             ASSERT_EQ(Layout_placeDrawing(&box, it, 0, 0, 0), 0);
             LayerList_translate(box.layers, U(shiftX), U(shiftY));
             Matrix m = pageMatrix(h);
@@ -231,6 +271,27 @@ TEST_F(MetafileLayoutTest, AMovedDrawingListIsDrawnWhereItsBoxWent)
     EXPECT_EQ(moved[2] - still[2], 20);
     EXPECT_EQ(moved[1] - still[1], -10);
     EXPECT_EQ(moved[3] - still[3], -10);
+}
+
+TEST_F(MetafileLayoutTest, AClipAroundAPlayedMetafileKeepsItsItemsInside)
+{
+    // The player starts its drawing with a position marker of its own; the
+    // clip around it stays open over the marker: one clip group holds the
+    // figures and only its left half (the red rectangle) is drawn.
+    int items = 0;
+    const Rect leftHalf{0, 0, 100, 100};
+    Picture ours = renderWith("shapes.wmf", 200, 100, &items, 0, 0, &leftHalf);
+    dump(ours, "shapes_wmf_clipped");
+    EXPECT_EQ(items, 1) << "one clip group";
+    const uint8_t *red = &ours.rgb[size_t(40 * 200 + 50) * 3];
+    EXPECT_EQ(classify(red[0], red[1], red[2]), 1);
+    int outside = 0;
+    for (int y = 0; y < 100; y++)
+        for (int x = 102; x < 200; x++) {
+            const uint8_t *c = &ours.rgb[size_t(y * 200 + x) * 3];
+            outside += classify(c[0], c[1], c[2]) != 0;
+        }
+    EXPECT_EQ(outside, 0) << "pixels drawn right of the clip";
 }
 
 TEST_F(MetafileLayoutTest, EmfFiguresMatchTheReference)

@@ -292,6 +292,27 @@ TEST_F(PptTest, ADamagedDrawingCostsOnlyItsSlidesShapes)
     }
 }
 
+// A later slide whose drawing is dropped is still a page, in both kinds of
+// load: a page-on-demand load counts it among the pages before it is built.
+TEST_F(PptTest, ALaterSlideWithoutADrawingIsStillAPage)
+{
+    for (bool onDemand : {false, true}) {
+        SCOPED_TRACE(onDemand ? "on demand" : "full load");
+        load("second_drawing_overrun.ppt", onDemand, [&](Edr_Doc *doc, int err) {
+            ASSERT_EQ(err, 0);
+            ASSERT_EQ(pages(doc).size(), 2u);
+            if (onDemand) {
+                ASSERT_EQ(Edr_Doc_dropPage(doc, 1, 0), 0);
+                ASSERT_EQ(Ppt_step(doc, 1), 0);
+            }
+            std::vector<std::string> p = pages(doc);
+            ASSERT_EQ(p.size(), 2u);
+            EXPECT_TRUE(contains(p[0], "Plans for next year")) << p[0];
+            EXPECT_FALSE(contains(p[1], "Plans for next year")) << p[1];
+        });
+    }
+}
+
 TEST_F(PptTest, TheNewestEditWinsInThePersistDirectory)
 {
     // The second edit points slide 2 at a copy of slide 1's record.
@@ -752,7 +773,7 @@ TEST_F(PptTest, SchemeColoursAreRestoredForTheNextScheme)
     });
 }
 
-TEST_F(PptTest, AnchorsAreMasterUnitsAndNeverNegative)
+TEST_F(PptTest, AnchorsAreSignedMasterUnitsAndNeverNegativeInSize)
 {
     struct Case {
         uint16_t top, left, right, bottom;
@@ -761,6 +782,8 @@ TEST_F(PptTest, AnchorsAreMasterUnitsAndNeverNegative)
         {576, 288, 864, 1152, {32768, 65536, 65536, 65536}},
         {100, 500, 400, 200, {500 * 65536 / 576, 100 * 65536 / 576, 0, 100 * 65536 / 576}}, // right < left
         {300, 0, 576, 200, {0, 300 * 65536 / 576, 65536, 0}},                                // bottom < top
+        // Edges are signed: a shape may start left of or above the slide.
+        {uint16_t(-288), uint16_t(-576), 576, 288, {-65536, -32768, 2 * 65536, 65536}},
     };
     for (const Case &c : cases) {
         uint8_t b[8];

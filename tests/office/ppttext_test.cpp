@@ -167,12 +167,16 @@ TEST_F(PptTextTest, UserDatesSlideNumbersAndTheActiveHeaderFooterRecord)
         const std::string *bytes;
         int32_t slideNumber;
         std::u16string expected;
+        char16_t *userDateB;
     };
     const Case cases[] = {
-        {0, &date, 0, u"P[record B]"},
-        {1, &date, 0, u"P[record A]"},
-        {0, &number, INT32_MIN, u"P[-2147483648]"},
-        {0, &number, INT32_MAX, u"P[2147483647]"},
+        {0, &date, 0, u"P[record B]", userB},
+        {1, &date, 0, u"P[record A]", userB},
+        {0, &number, INT32_MIN, u"P[-2147483648]", userB},
+        {0, &number, INT32_MAX, u"P[2147483647]", userB},
+        // A user date the record leaves without a text shows nothing, not
+        // the field's placeholder character: an empty paragraph.
+        {0, &date, 0, u"P[~]", nullptr},
     };
     for (const Case &c : cases) {
         withContext(
@@ -183,7 +187,7 @@ TEST_F(PptTextTest, UserDatesSlideNumbersAndTheActiveHeaderFooterRecord)
             [&](PptContext *ppt) {
                 ppt->slideNumber = c.slideNumber;
                 ppt->headerFooterA = HeaderFooterRec{1, 1, 0, userA, nullptr};
-                ppt->headerFooterB = HeaderFooterRec{c.firstB, 1, 0, userB, nullptr};
+                ppt->headerFooterB = HeaderFooterRec{c.firstB, 1, 0, c.userDateB, nullptr};
             });
     }
 }

@@ -210,7 +210,9 @@ TEST_F(ShapePlaceTest, FlippedGroupMirrorsItsChild)
     EXPECT_EQ(hooks.placed[1].id, 1028u);
     EXPECT_EQ(std::vector<int32_t>(hooks.placed[1].rect, hooks.placed[1].rect + 4),
               (std::vector<int32_t>{400, 0, -400, 400}));
-    EXPECT_TRUE(has(nodes, "data 74 (300,400)"));
+    // The child's outline is built mirrored, growing left from its
+    // origin: the origin is the box's right edge, so that it stays inside.
+    EXPECT_TRUE(has(nodes, "data 74 (400,400)"));
     EXPECT_TRUE(has(nodes, "path"));
 }
 
