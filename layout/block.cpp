@@ -489,7 +489,10 @@ int afterLine(Build &b, bool *ended)
             return Res_ok;
         }
         LayoutBox *box = cur(b);
-        if (Layout_isOffsetMarker(e.node) && keyword(b.style, kPropAnchorKind) == 0) {
+        // A drawing in the line starts with such a marker too: one that a
+        // full line handed back is the next line's, not an absolute block.
+        if (Layout_isOffsetMarker(e.node) && keyword(b.style, kPropAnchorKind) == 0 &&
+            keyword(e.style, kPropAnchorKind) != KwId_inline) {
             err = Box_pushState(box);
             if (err)
                 return err;

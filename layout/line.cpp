@@ -703,9 +703,16 @@ int placeDrawingEntry(LayoutBox *box, LineState *st, BoxIter *iter, IterEntry *e
     if (!drawing)
         return Res_noMemory;
     box->layers = drawing;
+    // The drawing's items stand in the line's own coordinates until the
+    // line is placed, which counts them into the block's bounds then:
+    // counted here, they would stretch the block above its top (where a
+    // table cell's shading would cover the text before the table).
+    int32_t savedBounds[4];
+    memcpy(savedBounds, box->bounds, sizeof savedBounds);
     BoxIter_stopAtGroupsOn(iter);
     int err = Layout_placeDrawing(box, iter, box->block.lineLeft, -height, 0);
     BoxIter_stopAtGroupsOff(iter);
+    memcpy(box->bounds, savedBounds, sizeof savedBounds);
     box->layers = saved;
     if (!err && box->flowMode && width > room && width > 0) {
         Matrix m{};

@@ -136,6 +136,19 @@ void classify(Edr_StyleLookup *w)
     }
 }
 
+// The children of a group inside a floating group are over: the float
+// ends with its own children.
+void lookupFloatLevelEnded(Edr_StyleLookup *w)
+{
+    if (!w->inFloat)
+        return;
+    if (w->floatDepth < 1) {
+        w->floatEnded = 1;
+        w->inFloat = 0;
+    }
+    w->floatDepth--;
+}
+
 // Moves the top entry to its next sibling.
 int moveNext(Edr_StyleLookup *w)
 {
@@ -144,13 +157,8 @@ int moveNext(Edr_StyleLookup *w)
     e->style = nullptr;
     Edr_Node *sibling = e->node ? Edr_Node_nextSibling(e->node) : nullptr;
     e->node = sibling;
-    if (!sibling && w->inFloat) {
-        if (w->floatDepth < 1) {
-            w->floatEnded = 1;
-            w->inFloat = 0;
-        }
-        w->floatDepth--;
-    }
+    if (!sibling)
+        lookupFloatLevelEnded(w);
     return styleFor(w, sibling, *enclosingSlot(w), &e->style);
 }
 
@@ -175,6 +183,10 @@ int step(Edr_StyleLookup *w)
         e = top(w);
     }
     Edr_Node *child = Edr_Node_firstChild(e->node);
+    // A group without children ends its level at once (an empty floating
+    // group ends its float, so that what follows it is not taken in).
+    if (!child)
+        lookupFloatLevelEnded(w);
     Edr_LookupEntry *n = &w->stack[w->depth++];
     n->node = child;
     n->style = nullptr;

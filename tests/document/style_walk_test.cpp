@@ -10,6 +10,7 @@
 #include "core/container/obj.h"
 #include "core/mem/mem.h"
 #include "core/result.h"
+#include "core/style/propids.h"
 #include "document/style/lookup.h"
 #include "layout/measure.h"
 #include "layout/layout.h"
@@ -128,6 +129,38 @@ TEST_F(StyleWalkTest, ItemsPropertyNodesSkippedGroupsAndBreaks)
         EXPECT_EQ(colourBefore, 0xFF000000u);   // the root set was copied, not changed
         (void)before;
     });
+}
+
+TEST_F(StyleWalkTest, AFloatingGroupEndsWithItsChildrenEvenWhenItHasNone)
+{
+    // The text after a floating group is the block's own again: no float
+    // end marker stands before it, whether the group holds text or nothing
+    // (an object whose preview could not be read).
+    for (bool empty : {false, true}) {
+        SCOPED_TRACE(empty ? "empty" : "with text");
+        withDoc([&](Edr_Doc *doc, Edr_Node *root) {
+            Edr_Node *block = group(doc, root);
+            own(doc, block, 2, rule({kw(34, 39)}));
+            text(doc, block, u"before ");
+            Edr_Node *floating = group(doc, block);
+            own(doc, floating, 2, rule({kw(PropId_floatRegion, 74)}));
+            if (!empty)
+                text(doc, floating, u"in");
+            Edr_Node *after = group(doc, block);
+            text(doc, after, u"after");
+            Edr_Doc_readLock(doc);
+            Edr_Style *bs = nullptr;
+            ASSERT_EQ(Edr_Style_computeForNode(doc, &bs, nullptr, block), 0);
+            std::vector<Item> items = walk(doc, block, bs);
+            Edr_Style_release(bs);
+            Edr_Doc_readUnlock(doc);
+            std::u16string all;
+            for (const Item &i : items)
+                all += i.text + u"|";
+            EXPECT_EQ(all, empty ? u"before |<g>|<g>|after|" : u"before |<g>|in|<g>|after|")
+                << std::string(all.begin(), all.end());
+        });
+    }
 }
 
 TEST_F(StyleWalkTest, PropertyNodeAtTheTopLevelCopiesTheRootSet)

@@ -323,6 +323,27 @@ TEST_F(WordDrawingTest, InlinePicturesBecomeImageGroups)
     });
 }
 
+TEST_F(WordDrawingTest, ObjectPreviewTakesThePicturesOwnBlipWhateverNumberItNames)
+{
+    // objectpreview.doc: an embedded object whose preview is an inline
+    // OfficeArt picture with one blip after its shape, the shape naming
+    // blip 3. The preview is drawn from that blip, in the picture group
+    // that carries the object's field.
+    std::string file = readFixture("objectpreview.doc");
+    loadBytes(file, [&](Edr_Doc *doc, Edr_Node *root, int err) {
+        ASSERT_EQ(err, 0);
+        std::vector<Edr_Node *> images;
+        collectType(root, Edr_NodeType_image, &images);
+        ASSERT_EQ(images.size(), 1u);
+        Edr_Node *picture = images[0];
+        while (picture && elementOf(picture) != uint32_t(WordClass_picture))
+            picture = Edr_Node_parent(picture);
+        ASSERT_NE(picture, nullptr);
+        auto p = propsOf(doc, picture);
+        EXPECT_EQ(p[149].payload, 58u) << "the object's field type";
+    });
+}
+
 TEST_F(WordDrawingTest, MonochromeBitmapsAndRefusedExtents)
 {
     // mono.doc: the first picture a 20 x 20 bitmap of mode 99 (a black

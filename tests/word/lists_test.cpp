@@ -734,4 +734,65 @@ TEST_F(WordListLoadTest, VerticalMergesSpanTheirRowsAndHideTheCellsTheyCover)
     });
 }
 
+// The tree below node as text: "<" a table ">", "[" a row "]", "(" a
+// cell ")", and each paragraph's text followed by ";".
+void outline(Edr_Node *node, std::u16string *out)
+{
+    for (Edr_Node *c = Edr_Node_firstChild(node); c; c = Edr_Node_nextSibling(c)) {
+        uint32_t cls = elementOf(c);
+        if (cls == WordClass_paragraph) {
+            textOf(c, out);
+            *out += u";";
+            continue;
+        }
+        const char16_t *marks = cls == WordClass_table      ? u"<>"
+                                : cls == WordClass_tableRow  ? u"[]"
+                                : cls == WordClass_tableCell ? u"()"
+                                                             : nullptr;
+        if (marks)
+            *out += marks[0];
+        if (Edr_Node_type(c) == Edr_NodeType_group)
+            outline(c, out);
+        if (marks)
+            *out += marks[1];
+    }
+}
+
+TEST_F(WordListLoadTest, NestedTablesStandInTheCellsThatHoldThem)
+{
+    // A table in a cell of the outer table's second row, and a third one in
+    // that table's last cell; each table's rows end at their own marks, which
+    // make no paragraphs, and the text after each nested table goes back to
+    // the cell that holds it.
+    load("nested.doc", [&](Edr_Doc *doc, Edr_Node *root) {
+        std::u16string got;
+        outline(root, &got);
+        EXPECT_EQ(got, u"Before the table.;"
+                       u"<[(A1;)(B1;)]"
+                       u"[(A2;<[(i1;)(i2;)][(i3;)(i4;<[(d1;)]>i4 end;)]>after inner;)(B2;)]"
+                       u"[(A3;)(B3;)]>"
+                       u"After the table.;");
+        // Every cell of every level has its four borders.
+        std::vector<Edr_Node *> cells;
+        collect(root, WordClass_tableCell, &cells);
+        ASSERT_EQ(cells.size(), 11u);
+        for (Edr_Node *cell : cells) {
+            std::map<uint32_t, Prop> props = propsOf(doc, cell);
+            std::u16string text;
+            textOf(cell, &text);
+            for (uint32_t id : {14u, 15u, 16u, 17u})
+                EXPECT_TRUE(props.count(id)) << std::string(text.begin(), text.end()) << " border " << id;
+        }
+        // The inner table is as wide as its two cells, within its cell.
+        std::vector<Edr_Node *> tables;
+        collect(root, WordClass_table, &tables);
+        ASSERT_EQ(tables.size(), 3u);
+        std::vector<Edr_Node *> innerCells;
+        collect(tables[1], WordClass_tableCell, &innerCells);
+        std::map<uint32_t, Prop> i1 = propsOf(doc, innerCells[0]);
+        ASSERT_TRUE(i1.count(90));
+        EXPECT_GT(i1[90].payload, 0u);
+    });
+}
+
 } // namespace

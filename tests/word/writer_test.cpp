@@ -410,6 +410,29 @@ TEST_F(WordWriterTest, SavedDocumentsReloadWithTheSameTextAndStructure)
     }
 }
 
+TEST_F(WordWriterTest, TablesInsideCellsAreSavedAsTheCellsParagraphs)
+{
+    // nested.doc: a table in a cell of the outer table's second row, and a
+    // third in its cell. The saved file keeps the outer table's rows and
+    // cells; the nested tables' text stays in the cell that held them.
+    std::string source = copyFixture("nested.doc");
+    run([&] {
+        Edr_Doc *doc = nullptr;
+        ASSERT_EQ(load(source, &doc), 0);
+        ASSERT_EQ(save(doc, path("nested-saved.doc")), 0);
+        Edr_Doc_release(doc);
+        Edr_Doc *again = nullptr;
+        ASSERT_EQ(load(path("nested-saved.doc"), &again), 0);
+        std::string all;
+        for (const std::string &line : outlineOf(again))
+            all += line + "|";
+        EXPECT_EQ(all, "section|p Before the table.|table|row|cell|p A1|cell|p B1|"
+                       "row|cell|p A2|p i1|p i2|p i3|p i4|p d1|p i4 end|p after inner|cell|p B2|"
+                       "row|cell|p A3|cell|p B3|p After the table.|");
+        Edr_Doc_release(again);
+    });
+}
+
 // Saved files open in LibreOffice, catdoc and antiword and keep the
 // source's other storages (tests/word/writer_tools_check.py; the check
 // fails when a tool is missing).

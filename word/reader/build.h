@@ -178,6 +178,7 @@ struct WordSpanCell {
 enum : uint32_t {
     Word_spanBlockCells = 200,
     Word_maxLeftEdges = 64,
+    Word_maxTableDepth = 16, // tables nested deeper join the deepest one
 };
 
 struct WordSpanBlock {
@@ -212,6 +213,8 @@ struct WordTableState {
     uint32_t justification; // of the last row, for the table's style
     WordRowMerge merges[Word_maxCells]; // open vertical merges
     uint32_t mergeCount;
+    Edr_Node *parent;     // the group the table goes in (not held)
+    WordTableState *outer; // the table whose cell holds this one, or null
 };
 
 struct WordSectionContext {
@@ -219,9 +222,9 @@ struct WordSectionContext {
     Edr_Node *group;
     WordSep sep;
     uint32_t stories[6];
-    uint32_t tableDepth;
+    uint32_t tableDepth;   // open tables, the innermost last
     uint32_t story; // 1 inside a header or footer story
-    WordTableState *table; // null outside a table
+    WordTableState *table; // the innermost open table, null outside a table
 };
 
 struct WordParaState {
@@ -357,6 +360,9 @@ int Word_textGroupEditable(Edr_Doc *doc, intptr_t node, intptr_t *flag);
 // The table builder's side of a paragraph: the node a paragraph goes into
 // (a table cell or the section group) and the cell and row marks at its
 // end.
+// The table depth of a paragraph: 0 outside tables, 1 in a table, 2 in a
+// table inside a cell, and so on.
+uint32_t Word_paraTableDepth(const WordPap *pap);
 [[nodiscard]] int Word_tableParent(WordParaState *para, Edr_Node **out);
 [[nodiscard]] int Word_tableParaEnd(WordParaState *para);
 // Finishes the open table of a section (its last row, its style) and

@@ -150,7 +150,7 @@ int Word_paraBegin(uint32_t cp, WordSectionContext *section, WordParaState **out
         Mem_free(para);
         return err;
     }
-    if (para->pap.fTtp) {
+    if (para->pap.fTtp || para->pap.fInnerTtp) {
         para->skipped = 1;
         *out = para;
         return Res_ok;

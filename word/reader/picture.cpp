@@ -344,6 +344,12 @@ int placeOfficeArtPicture(WordRunState *rs, uint32_t fc, const WordPicf *picf, i
     EscherProp *blip = shape ? const_cast<EscherProp *>(Escher_propFind(260, shape->props)) : nullptr;
     if (blip) {
         blip->flags = EscherProp_blipId;
+        // The record after the shape is the picture's own blip store of one
+        // entry; the shape may still name the blip by its number in the
+        // document's store (an embedded object's preview does), which is
+        // not this one.
+        if (drawing->blipCount == 1 && blip->value > drawing->blipCount)
+            blip->value = 1;
         WordDrawings *d = r->load->drawings;
         WordSectionContext *saved = d ? d->section : nullptr;
         if (d)

@@ -126,6 +126,9 @@ struct WordPap {
     int32_t dyaAfter;
     uint8_t fInTable;
     uint8_t fTtp;
+    uint8_t fInnerTableCell; // a paragraph mark that ends a nested table's cell
+    uint8_t fInnerTtp;       // a paragraph mark that ends a nested table's row
+    int32_t itap;            // table depth: 1 for a table, 2 for a table in its cell
     uint8_t fWidowControl;
     int32_t dxaAbs;
     int32_t dyaAbs;

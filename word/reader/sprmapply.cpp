@@ -212,6 +212,18 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     case 0x2417:
         pap->fTtp = o[0];
         return Res_ok;
+    case 0x244B:
+        pap->fInnerTableCell = o[0];
+        return Res_ok;
+    case 0x244C:
+        pap->fInnerTtp = o[0];
+        return Res_ok;
+    case 0x6649:
+        pap->itap = int32_t(u32(o));
+        return Res_ok;
+    case 0x664A:
+        pap->itap += int32_t(u32(o));
+        return Res_ok;
     case 0x2431:
         pap->fWidowControl = o[0];
         return Res_ok;
@@ -268,6 +280,8 @@ int Word_applyParaSprm(const SprmRef *s, WordPap *pap, WordTap *tap, WordReader 
     case 0x6427:
     case 0x6412:
     case 0x6646:
+    case 0x6649:
+    case 0x664A:
         if (n < 4)
             return Res_wordShortOperand;
         break;

@@ -434,11 +434,12 @@ int Word_tableRowFinish(WordSectionContext *s, uint32_t last)
     return err;
 }
 
-void Word_tableReset(WordSectionContext *s)
+namespace {
+
+// Frees the innermost open table and makes its enclosing table current.
+void tablesResetLevel(WordSectionContext *s)
 {
     WordTableState *t = s->table;
-    if (!t)
-        return;
     Edr_Doc *doc = s->builder->doc;
     for (uint32_t i = 0; i < Word_maxCells; i++)
         nodeDrop(doc, &t->cells[i]);
@@ -448,16 +449,16 @@ void Word_tableReset(WordSectionContext *s)
     nodeDrop(doc, &t->row);
     nodeDrop(doc, &t->rowGroup);
     nodeDrop(doc, &t->table);
+    s->table = t->outer;
     Mem_free(t);
-    s->table = nullptr;
-    s->tableDepth = 0;
+    if (s->tableDepth)
+        s->tableDepth--;
 }
 
-int Word_tableFlush(WordSectionContext *s)
+// Finishes the innermost open table: its last row and its own style.
+int tablesFlushLevel(WordSectionContext *s)
 {
     WordTableState *t = s->table;
-    if (!t)
-        return Res_ok;
     int err = Word_tableRowFinish(s, 1);
     if (t->table) {
         static constexpr uint32_t justify[3] = {86, 45, 117};
@@ -474,26 +475,30 @@ int Word_tableFlush(WordSectionContext *s)
         if (!err)
             err = e;
     }
-    Word_tableReset(s);
+    tablesResetLevel(s);
     return err;
 }
 
-int Word_tableParent(WordParaState *para, Edr_Node **out)
+// Opens a table inside parent, enclosed by the current one (if any).
+int tablesPush(WordSectionContext *s, Edr_Node *parent)
 {
-    WordSectionContext *s = para->section;
-    *out = s->group;
-    if (!para->pap.fInTable)
-        return Word_tableFlush(s);
-    if (!s->table) {
-        s->table = static_cast<WordTableState *>(Mem_calloc(1, sizeof(WordTableState)));
-        if (!s->table)
-            return Res_noMemory;
-        Word_clearTap(&s->table->tap);
-    }
-    s->tableDepth = 1;
+    WordTableState *t = static_cast<WordTableState *>(Mem_calloc(1, sizeof(WordTableState)));
+    if (!t)
+        return Res_noMemory;
+    Word_clearTap(&t->tap);
+    t->parent = parent;
+    t->outer = s->table;
+    s->table = t;
+    s->tableDepth++;
+    return Res_ok;
+}
+
+// The current cell of the innermost table, made when needed.
+int tablesCell(WordSectionContext *s, Edr_Node **out)
+{
     WordTableState *t = s->table;
     Edr_Doc *doc = s->builder->doc;
-    int err = groupEnsure(doc, s->group, WordClass_table, &t->table);
+    int err = groupEnsure(doc, t->parent, WordClass_table, &t->table);
     if (!err)
         err = groupEnsure(doc, t->table, WordClass_tableRowGroup, &t->rowGroup);
     if (err)
@@ -527,19 +532,87 @@ int Word_tableParent(WordParaState *para, Edr_Node **out)
     return Res_ok;
 }
 
+// Closes the open tables deeper than depth.
+int tablesCloseTo(WordSectionContext *s, uint32_t depth)
+{
+    int err = Res_ok;
+    while (s->table && s->tableDepth > depth) {
+        int e = tablesFlushLevel(s);
+        if (!err)
+            err = e;
+    }
+    return err;
+}
+
+} // namespace
+
+uint32_t Word_paraTableDepth(const WordPap *pap)
+{
+    if (!pap->fInTable)
+        return 0;
+    // Without a depth of its own a table paragraph is in a table of the
+    // first level; one nested deeper than the limit joins the deepest.
+    if (pap->itap <= 1)
+        return 1;
+    return pap->itap > int32_t(Word_maxTableDepth) ? Word_maxTableDepth : uint32_t(pap->itap);
+}
+
+void Word_tableReset(WordSectionContext *s)
+{
+    while (s->table)
+        tablesResetLevel(s);
+    s->tableDepth = 0;
+}
+
+int Word_tableFlush(WordSectionContext *s)
+{
+    return tablesCloseTo(s, 0);
+}
+
+int Word_tableParent(WordParaState *para, Edr_Node **out)
+{
+    WordSectionContext *s = para->section;
+    *out = s->group;
+    uint32_t depth = Word_paraTableDepth(&para->pap);
+    int err = tablesCloseTo(s, depth);
+    if (err || !depth)
+        return err;
+    if (!s->table && (err = tablesPush(s, s->group)) != Res_ok)
+        return err;
+    // Each level's current cell holds the next level's table.
+    for (;;) {
+        Edr_Node *cell = nullptr;
+        if ((err = tablesCell(s, &cell)) != Res_ok)
+            return err;
+        if (s->tableDepth >= depth) {
+            *out = cell;
+            return Res_ok;
+        }
+        if ((err = tablesPush(s, cell)) != Res_ok)
+            return err;
+    }
+}
+
 int Word_tableParaEnd(WordParaState *para)
 {
     WordSectionContext *s = para->section;
-    if (!para->pap.fInTable)
-        return Word_tableFlush(s);
+    uint32_t depth = Word_paraTableDepth(&para->pap);
+    int err = tablesCloseTo(s, depth);
+    if (err || !depth)
+        return err;
     WordTableState *t = s->table;
-    if (!t)
+    if (!t || s->tableDepth != depth)
         return Res_ok;
-    if (para->pap.fTtp) {
+    // A nested table's cells and rows end at paragraph marks flagged as
+    // its cell and row ends; the first level's at the cell mark and the
+    // row's end mark.
+    bool rowEnd = depth > 1 ? para->pap.fInnerTtp : para->pap.fTtp;
+    bool cellEnd = para->cellEnd || (depth > 1 && para->pap.fInnerTableCell);
+    if (rowEnd) {
         t->newCell = 1;
         t->rowFinished = 1;
         t->tap = para->tap;
-    } else if (para->cellEnd) {
+    } else if (cellEnd) {
         t->newCell = 1;
     }
     return Res_ok;

@@ -747,7 +747,10 @@ int enter(WordWalk *k, Edr_Node *node, int *skip)
         k->tableDepth++;
         break;
     case WordClass_tableRow:
-        k->cellCount = 0;
+        // The rows of a table inside a cell are written as the cell's
+        // paragraphs: only the first level's rows keep their cells.
+        if (k->tableDepth == 1)
+            k->cellCount = 0;
         break;
     case WordClass_textBox:
         // A text-box story writes the box it was started at; every other
@@ -863,6 +866,8 @@ int leave(WordWalk *k, Edr_Node *node)
             k->tableDepth--;
         break;
     case WordClass_tableCell:
+        if (k->tableDepth != 1)
+            break;
         if (k->cellCount < WordWriter_maxRowCells)
             k->cells[k->cellCount++] = node;
         // The cell's mark takes the place of its last paragraph mark.
@@ -872,6 +877,8 @@ int leave(WordWalk *k, Edr_Node *node)
             err = putChar(k, 0x07);
         break;
     case WordClass_tableRow:
+        if (k->tableDepth != 1)
+            break;
         err = closeChpx(k);
         if (!err)
             err = closePapx(k);
