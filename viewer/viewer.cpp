@@ -321,6 +321,10 @@ int Engine_configure(FvViewer *viewer, intptr_t, const char *rootUrl, const char
     Mem_free(dir);
     if (r != Res_ok)
         return r;
+    // The services watch the thumbnail size limit from now on; the value the
+    // viewer stored above is told to them once, else the limit stays 0 (none)
+    // and every thumbnail is drawn at its page's full size.
+    Config_notify(context, nullptr, u"DispmanthumbMaxSize");
     if (auto hook = reinterpret_cast<void (*)(EngineContext *)>(viewer->options.word[FvStart_configHook]))
         hook(context);
     Config_setIntA(context, context->config, u"x", "translateFileSize",
