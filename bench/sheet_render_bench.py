@@ -1,12 +1,11 @@
 #!/usr/bin/python3
 """Times opening, laying out and drawing page 1 of large workbooks as whole
-processes: docrender at 1240 x 1754 pixels, each workbook run RUNS times,
-keeping the best processor time (user + system of the child) and the best
-wall-clock time. The processor time takes in everything the engine does
-for the page: reading the workbook, the sheet layout, the page drawn into
-the picture, and the page's thumbnail, which the display manager draws
-band by band at the page's own size (for a long sheet, thousands of
-bands over one list of cell items and one cell grid).
+processes: docrender at 1240 x 1754 pixels, each workbook timed as
+pdf_render_bench.py times a page (the best of five runs' processor time,
+user + system of the child, and wall-clock time). The processor time takes
+in everything the engine does for the page: reading the workbook, the sheet
+layout, the page drawn into the picture, and the page's thumbnail, which
+the display manager draws band by band within its size limit.
 
 The workbooks: the ones named on the command line, or the LARGEST largest
 .xls files of the shared corpus (VEXLAN_CORPUS, default /work/shared/corpus).
@@ -18,30 +17,14 @@ Exit status 1 when a workbook misses the goal.
 """
 import glob
 import os
-import resource
-import subprocess
 import sys
 import tempfile
-import time
 
-RUNS = 5
+from pdf_render_bench import timed
+
 LARGEST = 5
 GOAL = 0.5
 CORPUS = os.environ.get('VEXLAN_CORPUS', '/work/shared/corpus')
-
-
-def timed(command):
-    best_wall, best_cpu = None, None
-    for _ in range(RUNS):
-        before = resource.getrusage(resource.RUSAGE_CHILDREN)
-        start = time.perf_counter()
-        subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wall = time.perf_counter() - start
-        after = resource.getrusage(resource.RUSAGE_CHILDREN)
-        cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-        best_wall = wall if best_wall is None else min(best_wall, wall)
-        best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
-    return best_wall, best_cpu
 
 
 def main():

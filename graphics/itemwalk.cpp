@@ -74,10 +74,14 @@ void View_itemClip(const DrawTarget *target, const Matrix *matrix, Rect *out)
 namespace
 {
 
-// Draws one item that the walk found shown. 0, or 48 when the walk ends.
+// Draws one item of a walk when it is shown in the area. 0, or
+// Res_stopRequested when the walk ends.
 int itemwalkDrawOne(EngineContext *ctx, ObjHeader *item, const Rect &area, const Matrix *matrix,
                     const DrawTarget *target, const DrawFlags *flags, intptr_t extra, bool poll)
 {
+    Rect box;
+    if (!itemwalkShown(item, area, &box))
+        return Res_ok;
     if (poll) {
         int r = Task_checkStop(ctx);
         if (r == Res_stopRequested)
@@ -216,12 +220,8 @@ int View_drawIndexedList(EngineContext *ctx, const ItemIndex *index, ObjHeader *
             picked[m++] = index->place[k];
     std::sort(picked, picked + m);
     for (uint32_t j = 0; j < m; j++) {
-        ObjHeader *item = index->items[picked[j]];
-        Rect box;
-        if (!itemwalkShown(item, area, &box))
-            continue;
-        if (itemwalkDrawOne(ctx, item, area, matrix, target, flags, extra, poll) ==
-            Res_stopRequested)
+        if (itemwalkDrawOne(ctx, index->items[picked[j]], area, matrix, target, flags, extra,
+                            poll) == Res_stopRequested)
             return Res_stopRequested;
     }
     return Res_ok;
@@ -236,14 +236,10 @@ int View_drawItemList(EngineContext *ctx, ObjHeader *first, const Rect *clip, co
     Rect area;
     if (!first || !itemwalkArea(clip, matrix, target, &area))
         return Res_ok;
-    for (ObjHeader *item = first; item; item = Obj_next(item)) {
-        Rect box;
-        if (!itemwalkShown(item, area, &box))
-            continue;
+    for (ObjHeader *item = first; item; item = Obj_next(item))
         if (itemwalkDrawOne(ctx, item, area, matrix, target, flags, extra, poll) ==
             Res_stopRequested)
             return Res_stopRequested;
-    }
     return Res_ok;
 }
 
