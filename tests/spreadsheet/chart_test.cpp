@@ -623,22 +623,6 @@ TEST_F(ChartDoc, EmbeddedColumnChartPlacedFromItsObject)
         ASSERT_EQ(Excel_bookCharts(load.workbook, &items, &n), 0);
         ASSERT_EQ(n, 1u);
         EXPECT_EQ(items[0]->kind, uint32_t(Excel_itemChart));
-        // The chart item shown once more under another node: both nodes
-        // draw the one chart. An item of another kind is refused.
-        Edr_Node *again = nullptr;
-        ASSERT_EQ(Edr_Node_createGroup(doc, root, Edr_Insert_lastChild, 0, &again), 0);
-        Edr_Node *shown = nullptr;
-        ASSERT_EQ(Excel_chartItemAttach(items[0], ctx(), load.workbook, doc, again, &shown), 0);
-        ASSERT_NE(shown, nullptr);
-        EXPECT_EQ(refOf(doc, shown)->chart, chart);
-        Edr_Node_release(doc, shown);
-        Edr_Node **both = nullptr;
-        ASSERT_EQ(Excel_collectChartNodes(doc, nullptr, &both, &count), 0);
-        EXPECT_EQ(count, 2u);
-        Mem_free(both);
-        ExcelBookItem notChart = *items[0];
-        notChart.kind = Excel_itemWorksheet;
-        EXPECT_EQ(Excel_chartItemAttach(&notChart, ctx(), load.workbook, doc, again, nullptr), 8);
         Mem_free(items);
         Mem_free(nodes);
         Excel_gridLayoutFree(grid);
