@@ -228,6 +228,18 @@ inline std::string errorLabel(int32_t code)
     return label;
 }
 
+// errorLabel followed by what the code means, for a message that has no
+// other words for the failure ("error 13 notFound: not found").
+inline std::string errorMeaning(int32_t code)
+{
+    std::string label = errorLabel(code);
+    const char *text = Result_text(code);
+    const char *name = Result_name(code);
+    if (text && (!name || strcmp(text, name) != 0))
+        label += std::string(": ") + text;
+    return label;
+}
+
 // Why an open failed: memory, what the document's reader said, or what
 // the file system tells.
 inline std::string openFailure(HostContext *host, const char *path, const LoadReport *report = nullptr)

@@ -990,7 +990,7 @@ int dumpCells(HostContext *host, const char *path)
     fwrite(call.result.output.data(), 1, call.result.output.size(), stdout);
     if (call.result.error) {
         fprintf(stderr, "docdump: cannot open %s: workbook loader %s\n", path,
-                errorLabel(call.result.error).c_str());
+                errorMeaning(call.result.error).c_str());
         return 1;
     }
     return 0;
@@ -1053,11 +1053,11 @@ int dumpPdf(HostContext *host, const char *path, const PdfDumpOptions &options)
     fwrite(call.result.output.data(), 1, call.result.output.size(), stdout);
     if (call.result.streamError) {
         fprintf(stderr, "docdump: stream %lld of %s: PDF reader %s\n", call.result.streamNumber, path,
-                errorLabel(call.result.streamError).c_str());
+                errorMeaning(call.result.streamError).c_str());
         return 1;
     }
     if (call.result.error) {
-        fprintf(stderr, "docdump: cannot open %s: PDF reader %s\n", path, errorLabel(call.result.error).c_str());
+        fprintf(stderr, "docdump: cannot open %s: PDF reader %s\n", path, errorMeaning(call.result.error).c_str());
         return 1;
     }
     return 0;

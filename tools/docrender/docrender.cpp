@@ -574,7 +574,7 @@ int showOnScreen(HostContext *host, const Options &o)
     }
     if (call.status != 0) {
         fprintf(stderr, "docrender: going to page %ld of %s failed (engine %s)\n", o.page,
-                o.path, errorLabel(call.error).c_str());
+                o.path, errorMeaning(call.error).c_str());
         return 1;
     }
     // The display's passes run on their own threads: a few quiet rounds.
@@ -647,7 +647,7 @@ int settle(HostContext *host, const Options &o, int64_t want, LoadReport *report
             }
             if (pass.error) {
                 fprintf(stderr, "docrender: laying out %s failed (engine %s)\n", o.path,
-                        errorLabel(pass.error).c_str());
+                        errorMeaning(pass.error).c_str());
                 return 1;
             }
         }
@@ -715,7 +715,7 @@ int buildPage(HostContext *host, const Options &o)
         return 1;
     if (call.status != 0) {
         fprintf(stderr, "docrender: going to page %ld of %s failed (engine %s)\n", o.page,
-                o.path, errorLabel(call.error).c_str());
+                o.path, errorMeaning(call.error).c_str());
         return 1;
     }
     int status = settle(host, o, o.page - 1, report.listening ? &report : nullptr);
@@ -788,7 +788,7 @@ int run(HostContext *host, const Options &o, State *state)
     }
     if (call.status != 0) {
         fprintf(stderr, "docrender: drawing page %ld of %s failed (engine %s)\n", o.page,
-                o.path, errorLabel(call.error).c_str());
+                o.path, errorMeaning(call.error).c_str());
         return 1;
     }
     std::string why;

@@ -339,7 +339,7 @@ int main(int argc, char **argv)
             if (call.result == Res_notFound)
                 fprintf(stderr, "docsave: %s has no paragraph or cell to edit\n", path);
             else
-                fprintf(stderr, "docsave: cannot edit %s: engine %s\n", path, errorLabel(call.result).c_str());
+                fprintf(stderr, "docsave: cannot edit %s: engine %s\n", path, errorMeaning(call.result).c_str());
         } else if (!App_saveDocumentAs(inst, absolutePath(out).c_str())) {
             fprintf(stderr, "docsave: the engine refused to save %s\n", path);
         } else if (!drive(host, [&] { return state.saveOutcome != 0; })) {
