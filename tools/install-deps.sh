@@ -9,6 +9,8 @@ pkgs=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libgtest-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
+  # The layout check (tools/check-format.sh) runs this formatter version.
+  clang-format-14
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools
   xvfb xauth imagemagick python3-pil netpbm
   # The program's screenshot tests type their keys with xdotool.
