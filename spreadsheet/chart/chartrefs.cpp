@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/mem/mem.h"
+#include "core/stream/bytestream.h"
 #include "core/result.h"
 #include "core/text/ustr.h"
 #include "spreadsheet/chart/chart.h"
@@ -15,7 +16,6 @@
 
 namespace {
 
-uint16_t rd16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
 void wr16(uint8_t *p, uint32_t v)
 {
     p[0] = uint8_t(v);
@@ -25,8 +25,8 @@ void wr16(uint8_t *p, uint32_t v)
 // A 3-D reference as the chart uses it.
 struct Ref3d {
     bool area;
-    uint32_t sheetIndex;   // BIFF8 EXTERNSHEET index; BIFF5 the chart's own table index
-    uint32_t firstSheet;   // BIFF5 itabFirst (0xFFFF: none)
+    uint32_t sheetIndex; // BIFF8 EXTERNSHEET index; BIFF5 the chart's own table index
+    uint32_t firstSheet; // BIFF5 itabFirst (0xFFFF: none)
     uint32_t firstRow, lastRow, firstColumn, lastColumn;
 };
 
@@ -44,31 +44,31 @@ bool decode(const uint8_t *t, uint32_t n, uint32_t version, Ref3d *out)
     if (version >= Excel_biff8) {
         if (n < (out->area ? 11u : 7u))
             return false;
-        out->sheetIndex = rd16(t + 1);
+        out->sheetIndex = Bytes_peekU16Le(t + 1);
         out->firstSheet = 0xFFFF;
         if (out->area) {
-            out->firstRow = rd16(t + 3);
-            out->lastRow = rd16(t + 5);
-            out->firstColumn = rd16(t + 7) & 0x3FFF;
-            out->lastColumn = rd16(t + 9) & 0x3FFF;
+            out->firstRow = Bytes_peekU16Le(t + 3);
+            out->lastRow = Bytes_peekU16Le(t + 5);
+            out->firstColumn = Bytes_peekU16Le(t + 7) & 0x3FFF;
+            out->lastColumn = Bytes_peekU16Le(t + 9) & 0x3FFF;
         } else {
-            out->firstRow = out->lastRow = rd16(t + 3);
-            out->firstColumn = out->lastColumn = rd16(t + 5) & 0x3FFF;
+            out->firstRow = out->lastRow = Bytes_peekU16Le(t + 3);
+            out->firstColumn = out->lastColumn = Bytes_peekU16Le(t + 5) & 0x3FFF;
         }
         return true;
     }
     if (n < (out->area ? 21u : 18u))
         return false;
-    int16_t ixals = int16_t(rd16(t + 1));
+    int16_t ixals = int16_t(Bytes_peekU16Le(t + 1));
     out->sheetIndex = ixals < 0 ? uint32_t(-int32_t(ixals) - 1) : 0xFFFF;
-    out->firstSheet = rd16(t + 11);
+    out->firstSheet = Bytes_peekU16Le(t + 11);
     if (out->area) {
-        out->firstRow = rd16(t + 15) & 0x3FFF;
-        out->lastRow = rd16(t + 17) & 0x3FFF;
+        out->firstRow = Bytes_peekU16Le(t + 15) & 0x3FFF;
+        out->lastRow = Bytes_peekU16Le(t + 17) & 0x3FFF;
         out->firstColumn = t[19];
         out->lastColumn = t[20];
     } else {
-        out->firstRow = out->lastRow = rd16(t + 15) & 0x3FFF;
+        out->firstRow = out->lastRow = Bytes_peekU16Le(t + 15) & 0x3FFF;
         out->firstColumn = out->lastColumn = t[17];
     }
     return true;
@@ -132,8 +132,8 @@ int resolveList(ExcelLoad *load, XlsChart *chart, XlsChartSeries *s, uint32_t wh
     if (r.lastColumn < r.firstColumn)
         r.lastColumn = r.firstColumn;
     // Texts (categories, names) take one row, or the first column.
-    bool numbers = which == XlsChart_linkValues ||
-                   (which == XlsChart_linkCategories && s->categoryType != 3);
+    bool numbers =
+        which == XlsChart_linkValues || (which == XlsChart_linkCategories && s->categoryType != 3);
     if (!numbers) {
         if (r.lastRow <= r.firstRow)
             r.lastRow = r.firstRow;
@@ -148,7 +148,8 @@ int resolveList(ExcelLoad *load, XlsChart *chart, XlsChartSeries *s, uint32_t wh
     }
     if (which == XlsChart_linkValues) {
         uint32_t flag = 0;
-        s->numberFormat = Excel_chartSeriesFormat(load, chart, ref.length, ref.tokens, &flag, ref.format);
+        s->numberFormat =
+            Excel_chartSeriesFormat(load, chart, ref.length, ref.tokens, &flag, ref.format);
     }
     return Excel_RefArray_setArea(sheet, r.firstRow, r.firstColumn, r.lastRow, r.lastColumn, a);
 }
@@ -193,7 +194,8 @@ uint32_t Excel_chartSeriesFormat(ExcelLoad *load, const XlsChart *chart, uint32_
     if (formula && decode(formula, length, chart->version, &r) && r.area) {
         const ExcelLoadSheet *sheet =
             loadSheetNamed(load, Excel_chartSheetByIndex(load, chart, r.sheetIndex, r.firstSheet));
-        const ExcelCellValue *v = sheet ? Excel_loadCellAt(sheet, r.firstRow, r.firstColumn) : nullptr;
+        const ExcelCellValue *v =
+            sheet ? Excel_loadCellAt(sheet, r.firstRow, r.firstColumn) : nullptr;
         if (v && v->xf < wb->xfCount) {
             if (flag)
                 *flag = 1;
@@ -260,8 +262,8 @@ bool shiftOne(uint32_t *v, bool insert, uint32_t at, uint32_t count, uint32_t li
 }
 
 // Shifts a BIFF8 3-D token of the named sheet in place.
-void shiftTokens(XlsChartRef *ref, uint32_t change, const uint16_t *indices, uint32_t n, uint32_t at,
-                 uint32_t count)
+void shiftTokens(XlsChartRef *ref, uint32_t change, const uint16_t *indices, uint32_t n,
+                 uint32_t at, uint32_t count)
 {
     if (!ref->tokens || ref->length < 7)
         return;
@@ -271,7 +273,7 @@ void shiftTokens(XlsChartRef *ref, uint32_t change, const uint16_t *indices, uin
         return;
     if (id == 0x3B && ref->length < 11)
         return;
-    uint16_t ixti = rd16(t + 1);
+    uint16_t ixti = Bytes_peekU16Le(t + 1);
     bool mine = false;
     for (uint32_t i = 0; i < n; i++)
         mine = mine || indices[i] == ixti;
@@ -290,7 +292,7 @@ void shiftTokens(XlsChartRef *ref, uint32_t change, const uint16_t *indices, uin
         offsets[k++] = rows ? 5 : 9;
     }
     for (uint32_t i = 0; i < k; i++) {
-        uint16_t word = rd16(t + offsets[i]);
+        uint16_t word = Bytes_peekU16Le(t + offsets[i]);
         uint32_t flags = rows ? 0 : word & 0xC000u;
         uint32_t v = rows ? word : word & 0x3FFFu;
         if (!shiftOne(&v, insert, at, count, limit))
@@ -302,7 +304,8 @@ void shiftTokens(XlsChartRef *ref, uint32_t change, const uint16_t *indices, uin
 } // namespace
 
 int Excel_Chart_adjustRefs(XlsChart *chart, uint32_t change, const char16_t *sheetName,
-                           const uint16_t *externIndices, uint32_t externCount, uint32_t at, uint32_t count)
+                           const uint16_t *externIndices, uint32_t externCount, uint32_t at,
+                           uint32_t count)
 {
     if (!chart || !sheetName)
         return Res_missingArgument;
@@ -311,7 +314,8 @@ int Excel_Chart_adjustRefs(XlsChart *chart, uint32_t change, const char16_t *she
         for (uint32_t which = 0; which < 3; which++) {
             if (s->lists[which]) {
                 int alive = 1;
-                int rc = Excel_RefArray_adjust(s->lists[which], change, sheetName, at, count, &alive);
+                int rc =
+                    Excel_RefArray_adjust(s->lists[which], change, sheetName, at, count, &alive);
                 if (rc != Res_ok)
                     return rc;
             }
